@@ -1,0 +1,2 @@
+// Scratch backend pieces.
+int korvex_headless_anchor = 0;

@@ -1,0 +1,1 @@
+int korvex_qt_backend_anchor = 0;

@@ -1,0 +1,48 @@
+#include "korvex_test.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform/registry.h"
+
+namespace fs = std::filesystem;
+
+void TKorvexTest::SetUp() {
+  std::random_device rd;
+  TempDir = fs::temp_directory_path() /
+            ("korvex_test_" + std::to_string(::getpid()) + "_" + std::to_string(rd()));
+  fs::create_directories(TempDir / "home");
+  fs::create_directories(TempDir / "config");
+  setenv("KORVEX_HOME", (TempDir / "home").c_str(), 1);
+  setenv("KORVEX_CONFIG_DIR", (TempDir / "config").c_str(), 1);
+  TRegistryStore::Instance().Clear();
+  TRegistryStore::Instance().BackingFile.clear();
+}
+
+void TKorvexTest::TearDown() {
+  TRegistryStore::Instance().Clear();
+  TRegistryStore::Instance().BackingFile.clear();
+  std::error_code ec;
+  fs::remove_all(TempDir, ec);
+}
+
+fs::path SharedTestData() {
+  fs::path p = KORVEX_TESTDATA_DIR;
+  std::error_code ec;
+  return fs::is_directory(p, ec) ? p : fs::path();
+}
+
+void WriteFileBytes(const fs::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Set-up, build and run on a Debian 12 machine.
+#   tools/korvex.sh run    install what is missing, build the program, start it
+#   tools/korvex.sh test   install what is missing, build the test configuration, run every test
+#   tools/korvex.sh bench  build and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+          libbenchmark-dev fonts-dejavu-core)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+case "${1:-}" in
+  run)
+    install_missing
+    cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_TESTS=OFF
+    cmake --build build/release -j "$jobs" --target korvex
+    exec build/release/korvex
+    ;;
+  test)
+    install_missing
+    cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON
+    cmake --build build/test -j "$jobs"
+    cd build/test
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs"
+    ;;
+  bench)
+    install_missing
+    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON
+    cmake --build build/bench -j "$jobs"
+    for b in build/bench/bench_*; do "$b"; done
+    ;;
+  *)
+    echo "usage: $0 run|test|bench" >&2
+    exit 2
+    ;;
+esac
