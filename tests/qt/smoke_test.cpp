@@ -4,10 +4,6 @@
 #include <QMainWindow>
 
 TEST(QtBackendSmoke, OffscreenWindowOpensAndCloses) {
-  int argc = 1;
-  char name[] = "test_qt";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
   QMainWindow w;
   w.setWindowTitle("KORVEX 6");
   w.show();
