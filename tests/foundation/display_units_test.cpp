@@ -1,0 +1,159 @@
+#include "foundation/display_units.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+
+class DisplayUnitsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { MicronMetricToolResolution = false; }
+  void TearDown() override { MicronMetricToolResolution = false; }
+};
+
+TEST_F(DisplayUnitsTest, ToolSizeTextsRoundHalvesUp) {
+  EXPECT_EQ(FormatToolSizeMetric(1500000), "1.50");
+  EXPECT_EQ(FormatToolSizeMetric(100000), "0.10");
+  EXPECT_EQ(FormatToolSizeMetric(4999), "0.00");
+  EXPECT_EQ(FormatToolSizeMetric(5000), "0.01");
+  EXPECT_EQ(FormatToolSizeMetric(kMax), "2147.48");
+
+  MicronMetricToolResolution = true;
+  EXPECT_EQ(FormatToolSizeMetric(1500000), "1.500");
+  EXPECT_EQ(FormatToolSizeMetric(100000), "0.100");
+  EXPECT_EQ(FormatToolSizeMetric(499), "0.000");
+  EXPECT_EQ(FormatToolSizeMetric(500), "0.001");
+  EXPECT_EQ(FormatToolSizeMetric(kMax), "2147.484");
+
+  EXPECT_EQ(FormatToolSizeInch(1269), ".0000");
+  EXPECT_EQ(FormatToolSizeInch(1270), ".0001");
+  EXPECT_EQ(FormatToolSizeInch(342900), ".0135");
+  EXPECT_EQ(FormatToolSizeInch(25400000), "1.0000");
+  EXPECT_EQ(FormatToolSizeInch(kMax), "84.5466");
+  // Not a tool size, but no wrong digits either.
+  EXPECT_EQ(FormatToolSizeInch(-25400000), "-1.0000");
+  EXPECT_EQ(FormatToolSizeInch(-1), ".0000");
+  EXPECT_EQ(FormatToolSizeInch(kMin), "-84.5466");
+}
+
+TEST_F(DisplayUnitsTest, FeedDigitsDropTrailingZeros) {
+  EXPECT_EQ(FormatFeedDigits(12700, false), "1");
+  EXPECT_EQ(FormatFeedDigits(900, true), "003");
+  EXPECT_EQ(FormatFeedDigits(126, false), "");
+  EXPECT_EQ(FormatFeedDigits(0, true), "");
+  EXPECT_EQ(FormatFeedDigits(65535, false), "516");
+  EXPECT_EQ(FormatFeedDigits(65535, true), "218");
+  EXPECT_EQ(FormatFeedDigits(3000, true), "01");
+}
+
+TEST_F(DisplayUnitsTest, LayerNamesAndCommandCodes) {
+  LayerNames[3] = "changed";
+  InitLayerNames();
+  EXPECT_EQ(LayerNames[0], "0");
+  EXPECT_EQ(LayerNames[3], "3");
+  EXPECT_EQ(LayerNames[29], "29");
+  EXPECT_EQ(LayerNames[30], "D0");
+  EXPECT_EQ(LayerNames[39], "D9");
+  EXPECT_EQ(LayerNames[40], "R0");
+  EXPECT_EQ(LayerNames[44], "R4");
+
+  EXPECT_EQ(FindCommandCode("  "), 0);
+  EXPECT_EQ(FindCommandCode("!!"), 1);
+  EXPECT_EQ(FindCommandCode("OO"), 79);   // Undo
+  EXPECT_EQ(FindCommandCode("UU"), 124);  // Redo
+  EXPECT_EQ(FindCommandCode("XS"), 139);
+  EXPECT_EQ(FindCommandCode("XP"), 140);
+  EXPECT_EQ(FindCommandCode("ZW"), 153);
+  EXPECT_EQ(FindCommandCode("??"), 154);
+  EXPECT_EQ(FindCommandCode("QQ"), 154);
+  EXPECT_EQ(FindCommandCode("oo"), 154);
+  EXPECT_EQ(FindCommandCode(""), 154);
+  // Every code names exactly its own command number.
+  for (int i = 0; i < kCommandCodeCount; ++i) {
+    EXPECT_EQ(std::string(CommandCodes[i]).size(), 2u) << i;
+    EXPECT_EQ(FindCommandCode(CommandCodes[i]), i) << CommandCodes[i];
+  }
+}
+
+TEST_F(DisplayUnitsTest, RoundingAndClampingStayInRange) {
+  EXPECT_EQ(SaturatingRound(3.0e9), kMax);
+  EXPECT_EQ(SaturatingRound(-3.0e9), -2147483646);
+  EXPECT_EQ(SaturatingRound(2.5), 2);
+  EXPECT_EQ(SaturatingRound(-3.5), -4);
+  EXPECT_EQ(SaturatingRound(std::nan("")), 0);
+
+  EXPECT_EQ(ClampCompToInt(std::numeric_limits<int64_t>::max()), kMax);
+  EXPECT_EQ(ClampCompToInt(std::numeric_limits<int64_t>::min()), -kMax);
+  EXPECT_EQ(ClampCompToInt(int64_t{kMin}), -kMax);
+  EXPECT_EQ(ClampCompToInt(-5), -5);
+}
+
+TEST_F(DisplayUnitsTest, OrientationTableAndInverses) {
+  const std::pair<int32_t, int32_t> expected[9] = {
+      {3, 5},  // code 0: not an orientation, unchanged
+      {3, 5}, {5, 3}, {5, -3}, {-3, 5}, {-5, -3}, {-3, -5}, {3, -5}, {-5, 3}};
+  for (uint8_t code = 0; code <= 9; ++code) {
+    SCOPED_TRACE(int(code));
+    int32_t X = 0, Y = 0;
+    OrientPoint(3, 5, code, X, Y);
+    const auto want = code <= 8 ? expected[code] : std::make_pair(3, 5);
+    EXPECT_EQ(X, want.first);
+    EXPECT_EQ(Y, want.second);
+    int32_t x = 0, y = 0;
+    UnorientPoint(X, Y, code, x, y);
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 5);
+
+    double RX = 0, RY = 0;
+    OrientRealPoint(3.5, -2.5, code, RX, RY);
+    double rx = 0, ry = 0;
+    UnorientRealPoint(RX, RY, code, rx, ry);
+    EXPECT_EQ(rx, 3.5);
+    EXPECT_EQ(ry, -2.5);
+    int32_t IX = 0, IY = 0;
+    OrientPoint(35, -25, code, IX, IY);
+    EXPECT_EQ(RX * 10, IX);
+    EXPECT_EQ(RY * 10, IY);
+  }
+  // Output may alias the input.
+  int32_t x = 3, y = 5;
+  OrientPoint(x, y, 3, x, y);
+  EXPECT_EQ(x, 5);
+  EXPECT_EQ(y, -3);
+  // Negating the most negative integer saturates instead of overflowing.
+  OrientPoint(kMin, 0, 4, x, y);
+  EXPECT_EQ(x, kMax);
+}
+
+TEST_F(DisplayUnitsTest, StepTransformNegatesBeforeExchanging) {
+  struct {
+    uint8_t Code;
+    int32_t X, Y;
+  } cases[] = {
+      {0, 3, 5},  {1, 5, 3},   {2, -3, 5},  {3, 5, -3},
+      {4, 3, -5}, {5, -5, 3},  {6, -3, -5}, {7, -5, -3},
+  };
+  for (const auto& c : cases) {
+    int32_t X = 0, Y = 0;
+    StepTransformPoint(3, 5, 100, 200, c.Code, 10, 20, X, Y);
+    EXPECT_EQ(X, c.X + 110) << int(c.Code);
+    EXPECT_EQ(Y, c.Y + 220) << int(c.Code);
+    StepTransformPointNoExtra(3, 5, 100, 200, c.Code, X, Y);
+    EXPECT_EQ(X, c.X + 100) << int(c.Code);
+    EXPECT_EQ(Y, c.Y + 200) << int(c.Code);
+  }
+  int32_t X = 0, Y = 0;
+  StepTransformPoint(kMax, kMin, kMax, kMin, 0, kMax, kMin, X, Y);
+  EXPECT_EQ(X, kMax);
+  EXPECT_EQ(Y, -kMax);
+}
+
+}  // namespace
