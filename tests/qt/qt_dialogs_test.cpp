@@ -8,6 +8,7 @@
 #include <QFontDialog>
 #include <QGroupBox>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -188,6 +189,10 @@ TEST_F(QtDialogsTest, OpenDialogWithAMaskAndNoFilterListsByTheMask) {
   QFileDialog* dlg = CreateQtFileDialog(settings, nullptr);
   EXPECT_EQ(dlg->acceptMode(), QFileDialog::AcceptOpen);
   EXPECT_EQ(dlg->nameFilters(), (QStringList{"*.DRL (*.[dD][rR][lL])"}));
+  // The mask stands in the name box.
+  auto* nameEdit = dlg->findChild<QLineEdit*>("fileNameEdit");
+  ASSERT_NE(nameEdit, nullptr);
+  EXPECT_EQ(nameEdit->text(), "*.DRL");
   delete dlg;
 }
 

@@ -57,7 +57,10 @@ class TQtMessageBoxBackend : public TMessageBoxBackend {
                   std::string& value) override {
     QPointer<QInputDialog> dialog = new QInputDialog(DialogParent());
     dialog->setWindowTitle(ToQt(caption));
-    dialog->setLabelText(ToQt(MessageDisplayText(prompt)));
+    // The prompt label is the edit's buddy, so it reads "&" marks itself.
+    QString label = ToQt(prompt);
+    label.replace("\r\n", "\n").replace('\r', '\n');
+    dialog->setLabelText(label);
     dialog->setInputMode(QInputDialog::TextInput);
     dialog->setTextValue(ToQt(value));
     const bool ok = dialog->exec() == QDialog::Accepted;
