@@ -1,0 +1,110 @@
+#include "platform/qt/qt_message_box.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+namespace {
+
+QString ToQt(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QMessageBox::Icon IconOf(TMsgDlgType type) {
+  switch (type) {
+    case mtWarning: return QMessageBox::Warning;
+    case mtError: return QMessageBox::Critical;
+    case mtInformation: return QMessageBox::Information;
+    case mtConfirmation: return QMessageBox::Question;
+    case mtCustom: return QMessageBox::NoIcon;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QMessageBox::ButtonRole RoleOf(TMsgDlgBtn b) {
+  switch (b) {
+    case mbYes: return QMessageBox::YesRole;
+    case mbNo: return QMessageBox::NoRole;
+    case mbOK: return QMessageBox::AcceptRole;
+    case mbCancel: return QMessageBox::RejectRole;
+    case mbAbort: return QMessageBox::RejectRole;
+    case mbRetry: return QMessageBox::AcceptRole;
+    case mbIgnore: return QMessageBox::AcceptRole;
+    case mbAll: return QMessageBox::YesRole;
+  }
+  return QMessageBox::ActionRole;
+}
+
+QWidget* DialogParent() {
+  QWidget* w = QApplication::activeModalWidget();
+  if (!w) w = QApplication::activeWindow();
+  return w;
+}
+
+class TQtMessageBoxBackend : public TMessageBoxBackend {
+ public:
+  TModalResult ShowMessageBox(const TMessageBoxRequest& request) override {
+    QPointer<QMessageBox> box = CreateQtMessageBox(request, DialogParent());
+    box->exec();
+    if (!box) return mrCancel;  // destroyed while open (application shutting down)
+    TModalResult result = QtMessageBoxResult(*box);
+    delete box;
+    return result;
+  }
+
+  bool InputQuery(const std::string& caption, const std::string& prompt,
+                  std::string& value) override {
+    QPointer<QInputDialog> dialog = new QInputDialog(DialogParent());
+    dialog->setWindowTitle(ToQt(caption));
+    // The prompt label is the edit's buddy, so it reads "&" marks itself.
+    QString label = ToQt(prompt);
+    label.replace("\r\n", "\n").replace('\r', '\n');
+    dialog->setLabelText(label);
+    dialog->setInputMode(QInputDialog::TextInput);
+    dialog->setTextValue(ToQt(value));
+    const bool ok = dialog->exec() == QDialog::Accepted;
+    if (!dialog) return false;
+    if (ok) value = dialog->textValue().toStdString();
+    delete dialog;
+    return ok;
+  }
+
+  void Beep(uint32_t) override { QApplication::beep(); }
+};
+
+}  // namespace
+
+QMessageBox* CreateQtMessageBox(const TMessageBoxRequest& request, QWidget* parent) {
+  auto* box = new QMessageBox(parent);
+  box->setWindowTitle(ToQt(request.Caption));
+  // Plain text: the program's texts contain "<" and ">" freely.
+  box->setTextFormat(Qt::PlainText);
+  box->setText(ToQt(MessageDisplayText(request.Text)));
+  box->setIcon(IconOf(request.Type));
+  const TMsgDlgBtn defaultButton = DefaultButton(request.Buttons);
+  TMsgDlgBtn escape = mbOK;
+  const bool hasEscape = EscapeButton(request.Buttons, escape);
+  for (TMsgDlgBtn b : request.Buttons.List()) {
+    QPushButton* button = box->addButton(ToQt(ButtonCaption(b)), RoleOf(b));
+    button->setProperty("modalResult", static_cast<int>(ButtonModalResult(b)));
+    if (b == defaultButton) box->setDefaultButton(button);
+    if (hasEscape && b == escape) box->setEscapeButton(button);
+  }
+  return box;
+}
+
+TModalResult QtMessageBoxResult(QMessageBox& box) {
+  QAbstractButton* clicked = box.clickedButton();
+  if (!clicked) {
+    // Closed without a button: the escape button's answer, if it has one.
+    clicked = box.escapeButton();
+  }
+  if (!clicked) return mrCancel;
+  return static_cast<TModalResult>(clicked->property("modalResult").toInt());
+}
+
+void InstallQtMessageBoxBackend() {
+  static TQtMessageBoxBackend backend;
+  SetMessageBoxBackend(&backend);
+}
