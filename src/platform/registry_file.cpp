@@ -265,17 +265,28 @@ bool WriteAll(int fd, const std::string& text) {
 // Writes text to a temporary file beside path, flushes it to the disk and
 // renames it over path, so that path always holds either the old or the new
 // contents.
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* error) {
+bool WriteFileAtomically(const std::string& givenPath, const std::string& text, std::string* error) {
   auto fail = [&](const std::string& what, int code) {
-    if (error) *error = "Cannot " + what + " the settings file " + path + ": " + ErrnoText(code);
+    if (error) *error = "Cannot " + what + " the settings file " + givenPath + ": " + ErrnoText(code);
     return false;
   };
+  // A settings file that is a link to elsewhere is replaced where it lives,
+  // and keeps its permissions.
+  std::string path = givenPath;
+  std::error_code ec;
+  if (std::filesystem::is_symlink(path, ec)) {
+    auto target = std::filesystem::weakly_canonical(path, ec);
+    if (!ec) path = target.string();
+  }
+  struct stat old;
+  const bool hadOld = ::stat(path.c_str(), &old) == 0;
   std::string tmpl = path + ".XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   int fd = ::mkstemp(name.data());
   if (fd < 0) return fail("write", errno);
   std::string tmp(name.data());
+  if (hadOld) ::fchmod(fd, old.st_mode & 07777);
   if (!WriteAll(fd, text) || ::fsync(fd) != 0) {
     int code = errno;
     ::close(fd);

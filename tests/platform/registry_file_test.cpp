@@ -241,4 +241,19 @@ TEST_F(RegistryFileTest, FailedFlushKeepsTheOldFile) {
   EXPECT_EQ(files, 1);
 }
 
+TEST_F(RegistryFileTest, LinkedFileIsReplacedWhereItLives) {
+  // Settings kept elsewhere and linked into the settings folder.
+  fs::path real = TempDir / "dotfiles" / "korvex.reg";
+  WriteFileBytes(real, "");
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink(real, RegFile());
+  Store().BackingFile = RegFile().string();
+  Store().CreateKey("\\Software\\X");
+  ASSERT_TRUE(Store().Flush());
+  EXPECT_TRUE(fs::is_symlink(RegFile()));
+  EXPECT_NE(ReadFileBytes(real).find("[\\Software\\X]"), std::string::npos);
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 }  // namespace
