@@ -55,11 +55,35 @@ class TRegistryStore {
   std::string BackingFile;
   bool Flush(std::string* error = nullptr);
 
+  // Replaces the tree by the contents of a registry file. A missing file
+  // gives an empty store and no error. A file that cannot be read or is
+  // damaged also leaves the store empty (so the built-in defaults apply);
+  // then the result is false and error describes the problem. Never throws.
+  bool LoadFromFile(const std::string& path, std::string* error = nullptr);
+
   TRegKey& Root() { return root_; }
 
  private:
   TRegKey root_;
 };
+
+// The text of a registry file: the first line identifies the format, each
+// key follows under its "[\Path]" header, values as "Name"=dword:0000002A,
+// "Name"="text" (with "\\", "\"" and \xHH escapes) or "Name"=hex:01,02;
+// a closing line marks the complete file.
+std::string RegistryToText(const TRegKey& root);
+// Parses such a text into root (cleared first). On a damaged text root is left
+// empty, error says what and where, and the result is false.
+bool RegistryFromText(const std::string& text, TRegKey& root, std::string* error = nullptr);
+
+// The folder of the persistent settings: $KORVEX_CONFIG_DIR, else
+// $XDG_CONFIG_HOME/korvex6, else ~/.config/korvex6 (no trailing "/").
+std::string RegistryConfigDir();
+
+// Opens the program's persistent store: creates the settings folder when
+// missing, sets BackingFile to its "registry.reg" and loads it. Returns the
+// text of any problem for the program to report once, empty when fine.
+std::string OpenPersistentRegistry(TRegistryStore& store = TRegistryStore::Instance());
 
 // Splits "\A\B" into its non-empty parts.
 std::vector<std::string> SplitRegPath(const std::string& path);

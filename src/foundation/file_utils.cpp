@@ -1,0 +1,156 @@
+#include "foundation/file_utils.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/paths.h"
+
+int InOutRes = 0;
+uint32_t TempFileCounter = 0;
+std::mutex TempFileLock;
+
+namespace {
+
+// The one search of FindFirstName / FindNextName.
+TDirSearch NameSearch;
+
+// strerror_r comes in two flavours; both are handled.
+[[maybe_unused]] std::string ErrorBuffer(int result, const char* buf, int code) {
+  if (result == 0) return buf;
+  return "Unknown error " + std::to_string(code);
+}
+[[maybe_unused]] std::string ErrorBuffer(const char* result, const char*, int) { return result; }
+
+bool HasWildcards(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+
+std::string WithSeparator(const std::string& dir) {
+  char last = dir.back();
+  return (last == '\\' || last == '/') ? dir : dir + "\\";
+}
+
+}  // namespace
+
+int IOResult() {
+  int result = InOutRes;
+  InOutRes = 0;
+  return result;
+}
+
+std::string SystemErrorText(int code) {
+  char buf[256] = {0};
+  return ErrorBuffer(strerror_r(code, buf, sizeof buf), buf, code);
+}
+
+bool FileExistsNoWild(const std::string& name) {
+  InOutRes = 0;
+  if (name.empty() || HasWildcards(name)) return false;
+  struct stat st;
+  return ::stat(NativePath(name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void DeleteFileIfExists(const std::string& name) {
+  if (FileExistsNoWild(name)) ::unlink(NativePath(name).c_str());
+  InOutRes = 0;
+}
+
+bool DirectoryIsWritable(const std::string& dir) {
+  InOutRes = 0;
+  if (dir.empty()) return false;
+  std::string folder = WithSeparator(dir);
+  // A file of the same name may be left over from an earlier run; it is not
+  // ours to overwrite, so the next name is tried.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string path = NativePath(folder + MakeTempFileName());
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    bool ok = ::close(fd) == 0;
+    ok = (::unlink(path.c_str()) == 0) && ok;
+    return ok;
+  }
+  return false;
+}
+
+bool DirectoryExists(const std::string& dir) {
+  InOutRes = 0;
+  if (dir.empty()) return false;
+  struct stat st;
+  return ::stat(NativePath(WithSeparator(dir)).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string FindFirstName(const std::string& mask, uint8_t* attr) {
+  InOutRes = 0;
+  TSearchRec rec;
+  if (!NameSearch.FindFirst(mask, faArchive, rec)) return std::string();
+  if (attr) *attr = rec.Attr;
+  return rec.Name;
+}
+
+std::string FindNextName(uint8_t* attr) {
+  InOutRes = 0;
+  TSearchRec rec;
+  if (!NameSearch.FindNext(rec)) return std::string();
+  if (attr) *attr = rec.Attr;
+  return rec.Name;
+}
+
+void DeleteMatchingFiles(const std::string& dir, const std::string& mask) {
+  InOutRes = 0;
+  std::string folder = dir;
+  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/' && folder.back() != ':') folder += "\\";
+  TDirSearch search;
+  TSearchRec rec;
+  for (bool more = search.FindFirst(folder + mask, faArchive, rec); more; more = search.FindNext(rec)) {
+    if (::unlink(NativePath(folder + rec.Name).c_str()) != 0) break;
+  }
+  search.FindClose();
+}
+
+int64_t FileSizeOf(const std::string& name) {
+  InOutRes = 0;
+  if (name.empty()) return -1;
+  int fd = ::open(NativePath(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  int64_t size = (::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) ? static_cast<int64_t>(st.st_size) : -1;
+  ::close(fd);
+  return size;
+}
+
+int64_t GetFileSize(const std::string& name) { return FileSizeOf(name); }
+
+void SeedTempFileCounter(uint32_t seed) {
+  std::lock_guard<std::mutex> guard(TempFileLock);
+  TempFileCounter = ((seed << 24) & 0x7F000000u) + 1;
+}
+
+std::string MakeTempFileName() {
+  uint32_t counter;
+  {
+    std::lock_guard<std::mutex> guard(TempFileLock);
+    TempFileCounter = (TempFileCounter & 0x7F000000u) | ((TempFileCounter + 1) & 0x00FFFFFFu);
+    counter = TempFileCounter;
+  }
+  std::string digits = "00000000" + std::to_string(counter);
+  return digits.substr(digits.size() - 8) + ".TMP";
+}
+
+void InitUtilities() {
+  {
+    std::lock_guard<std::mutex> guard(TempFileLock);
+    TempFileCounter = 0;
+  }
+  InOutRes = 0;
+  NameSearch.FindClose();
+}
+
+void DoneUtilities() {
+  NameSearch.FindClose();
+  InOutRes = 0;
+}

@@ -1,0 +1,69 @@
+// File and directory helpers, the scratch-file name generator and the
+// pending I/O result.
+//
+// Every name here is the program's Windows-style name ("...\SCRATCH\*.TMP");
+// it is mapped to the file system by NativePath. None of these helpers
+// throws: they answer false, -1 or an empty name, and leave no I/O error
+// pending.
+#pragma once
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+// The pending I/O result: the errno value of the last failed file operation
+// that has not been looked at yet, 0 when none. File operations set it;
+// whoever tests it reads and clears it with IOResult.
+extern int InOutRes;
+
+// Returns the pending I/O result and clears it.
+int IOResult();
+
+// The system's message text for an errno value, such as "No such file or
+// directory".
+std::string SystemErrorText(int code);
+
+// True when the file exists and the name holds neither "*" nor "?".
+bool FileExistsNoWild(const std::string& name);
+
+// Erases the file when FileExistsNoWild says it exists; errors are ignored.
+void DeleteFileIfExists(const std::string& name);
+
+// True when a scratch file can be created in dir, closed and erased again.
+// The empty name gives false.
+bool DirectoryIsWritable(const std::string& dir);
+
+// True when dir names an existing folder. The empty name gives false.
+bool DirectoryExists(const std::string& dir);
+
+// A search over the ordinary files matching mask ("." and ".." and folders
+// are never reported). The name is the entry's own name without its folder;
+// at the end the name is empty. One search is active at a time: FindFirstName
+// starts a new one.
+std::string FindFirstName(const std::string& mask, uint8_t* attr = nullptr);
+std::string FindNextName(uint8_t* attr = nullptr);
+
+// Erases every file in dir matching mask; "\" is put between them unless dir
+// ends in "\", "/" or ":". Stops at the first file that cannot be erased.
+void DeleteMatchingFiles(const std::string& dir, const std::string& mask);
+
+// Size of the file in bytes; -1 when it cannot be opened.
+int64_t FileSizeOf(const std::string& name);
+int64_t GetFileSize(const std::string& name);
+
+// The scratch-file counter: bits 24 to 30 hold the seed, bits 0 to 23 the
+// running number; bit 31 is always 0. Guarded by TempFileLock.
+extern uint32_t TempFileCounter;
+extern std::mutex TempFileLock;
+
+// Counter := ((seed shl 24) and $7F000000) + 1. The program seeds it with 10.
+void SeedTempFileCounter(uint32_t seed);
+
+// The next scratch-file name: the running number goes up by one (wrapping
+// within its 24 bits), and the name is the last 8 digits of the whole counter
+// plus ".TMP". With seed 10: 67772162.TMP, 67772163.TMP, ...
+std::string MakeTempFileName();
+
+// Start and end of the utilities: a clear counter, no pending I/O result and
+// no open search.
+void InitUtilities();
+void DoneUtilities();

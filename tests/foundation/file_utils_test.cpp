@@ -1,0 +1,175 @@
+#include "foundation/file_utils.h"
+
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include "korvex_test.h"
+#include "platform/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs check in a child process without root's right to write anywhere.
+// Returns 1 when check held, 0 when not, -1 when privileges cannot be dropped.
+int RunUnprivileged(const std::function<bool()>& check) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+    }
+    _exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status)) return 0;
+  if (WEXITSTATUS(status) == 77) return -1;
+  return WEXITSTATUS(status) == 0 ? 1 : 0;
+}
+
+class FileUtilsTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    InitUtilities();
+    SeedTempFileCounter(10);
+    Scratch = ExecutionPath() + "SCRATCH\\";
+    fs::create_directories(TempDir / "home" / "Scratch");
+  }
+  void TearDown() override {
+    DoneUtilities();
+    TKorvexTest::TearDown();
+  }
+  fs::path Disk(const std::string& name) { return TempDir / "home" / "Scratch" / name; }
+  std::string Scratch;  // as the program writes it
+};
+
+TEST_F(FileUtilsTest, ScratchNamesCountWithinTheirSeed) {
+  EXPECT_EQ(MakeTempFileName(), "67772162.TMP");
+  EXPECT_EQ(MakeTempFileName(), "67772163.TMP");
+  EXPECT_EQ(TempFileCounter, 167772163u);
+
+  // The running number wraps within its 24 bits; the seed stays.
+  TempFileCounter = (10u << 24) | 0xFFFFFEu;
+  EXPECT_EQ(MakeTempFileName(), "84549375.TMP");  // 184549375
+  EXPECT_EQ(MakeTempFileName(), "67772160.TMP");  // 167772160: low bits 0
+  EXPECT_EQ(TempFileCounter, 10u << 24);
+  EXPECT_EQ(MakeTempFileName(), "67772161.TMP");
+
+  // Bit 31 is never set; small counters are padded to eight digits.
+  SeedTempFileCounter(0xFF);
+  EXPECT_EQ(TempFileCounter, 0x7F000001u);
+  EXPECT_EQ(MakeTempFileName(), "30706434.TMP");  // 2130706434
+  SeedTempFileCounter(0);
+  EXPECT_EQ(MakeTempFileName(), "00000002.TMP");
+
+  InitUtilities();
+  EXPECT_EQ(TempFileCounter, 0u);
+}
+
+TEST_F(FileUtilsTest, ScratchNamesAreUniqueAcrossThreads) {
+  std::vector<std::vector<std::string>> made(4);
+  std::vector<std::thread> threads;
+  for (auto& list : made)
+    threads.emplace_back([&list] {
+      for (int i = 0; i < 2000; ++i) list.push_back(MakeTempFileName());
+    });
+  for (auto& t : threads) t.join();
+  std::set<std::string> all;
+  for (auto& list : made) all.insert(list.begin(), list.end());
+  EXPECT_EQ(all.size(), 8000u);
+  EXPECT_EQ(TempFileCounter, 167772161u + 8000u);
+}
+
+TEST_F(FileUtilsTest, ExistenceSizeAndDeletion) {
+  WriteFileBytes(Disk("Job.Zul"), "0123456789");
+  WriteFileBytes(Disk("a*b"), "x");
+  EXPECT_TRUE(FileExistsNoWild(Scratch + "JOB.ZUL"));
+  EXPECT_FALSE(FileExistsNoWild(Scratch + "*.ZUL"));
+  EXPECT_FALSE(FileExistsNoWild(Scratch + "a*b"));  // wildcards never name a file
+  EXPECT_FALSE(FileExistsNoWild(Scratch + "MISSING.ZUL"));
+  EXPECT_FALSE(FileExistsNoWild(ExecutionPath() + "SCRATCH"));  // a folder
+  EXPECT_FALSE(FileExistsNoWild(""));
+
+  EXPECT_EQ(FileSizeOf(Scratch + "job.zul"), 10);
+  EXPECT_EQ(GetFileSize(Scratch + "job.zul"), 10);
+  EXPECT_EQ(FileSizeOf(Scratch + "MISSING.ZUL"), -1);
+  EXPECT_EQ(FileSizeOf(ExecutionPath() + "SCRATCH"), -1);
+
+  InOutRes = 5;
+  DeleteFileIfExists(Scratch + "JOB.ZUL");
+  EXPECT_FALSE(fs::exists(Disk("Job.Zul")));
+  EXPECT_EQ(InOutRes, 0);
+  DeleteFileIfExists(Scratch + "JOB.ZUL");  // already gone: nothing happens
+  DeleteFileIfExists(Scratch + "a*b");      // a wildcard name erases nothing
+  EXPECT_TRUE(fs::exists(Disk("a*b")));
+  EXPECT_EQ(IOResult(), 0);
+}
+
+TEST_F(FileUtilsTest, Directories) {
+  EXPECT_FALSE(DirectoryExists(""));
+  EXPECT_TRUE(DirectoryExists(ExecutionPath() + "SCRATCH"));
+  EXPECT_TRUE(DirectoryExists(Scratch));
+  EXPECT_FALSE(DirectoryExists(ExecutionPath() + "NOWHERE"));
+  WriteFileBytes(Disk("f"), "");
+  EXPECT_FALSE(DirectoryExists(Scratch + "F"));
+
+  EXPECT_FALSE(DirectoryIsWritable(""));
+  EXPECT_FALSE(DirectoryIsWritable(ExecutionPath() + "NOWHERE"));
+  // A left-over scratch file of the same name is neither overwritten nor
+  // in the way.
+  WriteFileBytes(Disk("67772162.TMP"), "keep");
+  EXPECT_TRUE(DirectoryIsWritable(ExecutionPath() + "scratch"));
+  EXPECT_EQ(ReadFileBytes(Disk("67772162.TMP")), "keep");
+  size_t entries = 0;
+  for (auto& e : fs::directory_iterator(Disk(""))) entries += e.exists() ? 1 : 0;
+  EXPECT_EQ(entries, 2u);  // f and the left-over: the test file is gone
+
+  fs::permissions(Disk(""), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+  std::string dir = Scratch;
+  int result = RunUnprivileged([&] { return !DirectoryIsWritable(dir) && DirectoryExists(dir); });
+  fs::permissions(Disk(""), fs::perms::owner_all);
+  if (result < 0) GTEST_SKIP() << "cannot drop root privileges here";
+  EXPECT_EQ(result, 1);
+}
+
+TEST_F(FileUtilsTest, FindNamesAndDeleteMatching) {
+  for (const char* name : {"b.TMP", "a.tmp", "keep.zul", "c.TMP"}) WriteFileBytes(Disk(name), "");
+  fs::create_directories(Disk("dir.tmp"));
+
+  uint8_t attr = 0;
+  EXPECT_EQ(FindFirstName(Scratch + "*.TMP", &attr), "a.tmp");
+  EXPECT_EQ(attr, faArchive);
+  EXPECT_EQ(FindNextName(), "b.TMP");
+  EXPECT_EQ(FindNextName(), "c.TMP");
+  EXPECT_EQ(FindNextName(), "");  // folders are not reported
+  EXPECT_EQ(FindNextName(), "");
+  EXPECT_EQ(FindFirstName(Scratch + "*.DRL"), "");
+
+  DeleteMatchingFiles(ExecutionPath() + "SCRATCH", "*.TMP");
+  std::set<std::string> left;
+  for (auto& e : fs::directory_iterator(Disk(""))) left.insert(e.path().filename().string());
+  EXPECT_EQ(left, (std::set<std::string>{"keep.zul", "dir.tmp"}));
+  DeleteMatchingFiles(ExecutionPath() + "NOWHERE\\", "*.*");  // nothing to do
+  EXPECT_EQ(IOResult(), 0);
+}
+
+TEST(IOResultTest, ReadsAndClearsThePendingResult) {
+  InOutRes = ENOENT;
+  EXPECT_EQ(IOResult(), ENOENT);
+  EXPECT_EQ(IOResult(), 0);
+  EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
+  EXPECT_EQ(SystemErrorText(EACCES), "Permission denied");
+  EXPECT_FALSE(SystemErrorText(99999).empty());
+}
+
+}  // namespace
