@@ -5,6 +5,7 @@
 #include <random>
 #include <sstream>
 
+#include "platform/headless/headless_dialogs.h"
 #include "platform/registry.h"
 
 namespace fs = std::filesystem;
@@ -19,9 +20,11 @@ void TKorvexTest::SetUp() {
   setenv("KORVEX_CONFIG_DIR", (TempDir / "config").c_str(), 1);
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
+  ResetHeadlessDialogs();
 }
 
 void TKorvexTest::TearDown() {
+  ResetHeadlessDialogs();
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
   std::error_code ec;

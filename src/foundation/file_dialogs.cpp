@@ -1,0 +1,146 @@
+#include "foundation/file_dialogs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+#include "platform/common_dialogs.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+
+const char* const CadImportFilterText =
+    "All Files (*.*)|*.*|DXF (*.DXF)|*.DXF|GCadd Drawing (*.GCD,*.DWG)|*.GCD;*.DWG|"
+    "Infinite Graphics Post|*.PST|HPGL (*.HPL)|*.HPL;*.HPG|Excellon Drill/Rout|*.DRL;*.RT|"
+    "Gerber Photoplot|*.GBR;*.GRB|VALOR Matrix file|MATRIX.*";
+
+namespace {
+
+// Changes back to the remembered working folder on every way out.
+class TCurrentDirGuard {
+ public:
+  TCurrentDirGuard() { saved_ = std::filesystem::current_path(ec_); }
+  ~TCurrentDirGuard() {
+    if (!ec_) {
+      std::error_code ec;
+      std::filesystem::current_path(saved_, ec);
+    }
+  }
+  const std::filesystem::path& Saved() const { return saved_; }
+
+ private:
+  std::filesystem::path saved_;
+  std::error_code ec_;
+};
+
+enum class TDialogUse { Open, Save };
+
+bool IsAbsoluteFolder(const std::string& folder, TDialogUse use) {
+  if (!folder.empty() && folder[0] == '/') return true;
+  if (use == TDialogUse::Open) return folder.find(':') != std::string::npos;
+  return (!folder.empty() && folder[0] == '\\') || (folder.size() >= 2 && folder[1] == ':');
+}
+
+bool RunFileDialog(TDialogUse use, const std::string& title, std::string& fileName, int maxLength,
+                   const std::string& filter, uint8_t* filterIndex) {
+  TCurrentDirGuard cwd;
+  std::unique_ptr<TOpenDialog> dialog;
+  if (use == TDialogUse::Open)
+    dialog = std::make_unique<TOpenDialog>();
+  else
+    dialog = std::make_unique<TSaveDialog>();
+  dialog->Title = title;
+
+  // Split the proposal at its last separator into folder and name (or mask).
+  const size_t sep = fileName.find_last_of("\\/");
+  if (sep != std::string::npos) {
+    std::string folder = fileName.substr(0, sep);
+    if (folder.empty()) folder = fileName.substr(0, 1);  // the root itself
+    if (!IsAbsoluteFolder(folder, use)) folder = cwd.Saved().string() + "/" + folder;
+    const bool usable = use == TDialogUse::Open ? DirectoryExists(folder) : DirectoryIsWritable(folder);
+    if (usable) dialog->InitialDir = NativePath(folder);
+    dialog->FileName = fileName.substr(sep + 1);
+  } else {
+    dialog->FileName = fileName;
+  }
+  dialog->Options |= ofHideReadOnly;
+  if (!filter.empty()) dialog->Filter = filter;
+  if (filterIndex) dialog->FilterIndex = *filterIndex + 1;
+
+  if (!dialog->Execute()) return false;
+  if (maxLength >= 0 && dialog->FileName.size() > static_cast<size_t>(maxLength)) {
+    MessageDlg("The name of the chosen file is longer than " + IntToShortStr(maxLength) +
+                   " characters and cannot be used:\r\n" + dialog->FileName,
+               mtError, mbOKOnly);
+    return false;
+  }
+  fileName = dialog->FileName;
+  if (filterIndex) *filterIndex = static_cast<uint8_t>(dialog->FilterIndex > 0 ? dialog->FilterIndex - 1 : 0);
+  return true;
+}
+
+}  // namespace
+
+bool ExecuteOpenFileDialog(const std::string& title, std::string& fileName, int maxLength) {
+  return RunFileDialog(TDialogUse::Open, title, fileName, maxLength, "", nullptr);
+}
+
+bool ExecuteSaveFileDialog(const std::string& title, std::string& fileName, int maxLength) {
+  return RunFileDialog(TDialogUse::Save, title, fileName, maxLength, "", nullptr);
+}
+
+bool ExecuteCadImportDialog(const std::string& title, std::string& fileName, int maxLength) {
+  return RunFileDialog(TDialogUse::Open, title, fileName, maxLength, CadImportFilterText, nullptr);
+}
+
+bool CheckIOError(const std::string& action) {
+  const int code = IOResult();
+  if (code == 0) return false;
+  MessageDlg(SystemErrorText(code) + "\r\nwhile " + action, mtError, mbOKOnly);
+  return true;
+}
+
+bool TryOpenFile(const std::string& fileName) {
+  if (!FileExistsNoWild(fileName)) return true;
+  std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
+  if (!f) {
+    InOutRes = errno ? errno : EIO;
+    CheckIOError("opening a file");
+    return true;
+  }
+  int64_t total = 1, lines = 1, longLines = 0, nonPrintable = 0, column = 0;
+  std::vector<unsigned char> block(1024);
+  for (int blocks = 0; blocks < 100; ++blocks) {
+    const size_t got = std::fread(block.data(), 1, block.size(), f);
+    for (size_t i = 0; i < got; ++i) {
+      const unsigned char b = block[i];
+      if (b == 13 || b == 10) {
+        column = 0;
+      } else {
+        ++column;
+        if (b < 32 || b > 127) ++nonPrintable;
+      }
+      if (column == 256) ++longLines;
+      if (column == 0) ++lines;
+    }
+    total += static_cast<int64_t>(got);
+    if (got < block.size()) break;
+  }
+  std::fclose(f);
+  if (nonPrintable == 0) return false;
+  return static_cast<double>(nonPrintable) / total >= 0.1 || static_cast<double>(longLines) / lines >= 0.07;
+}
+
+void TKeyFilter::FilterMessage(TMessage& msg, bool& handled) {
+  if (Enabled && (msg.Msg == WM_KEYDOWN || msg.Msg == WM_KEYUP || msg.Msg == WM_CHAR)) HandleKey(msg, handled);
+}
+
+TKeyFilterHook::TKeyFilterHook(TKeyFilter& filter) {
+  previous_ = SetApplicationMessageHook(
+      [&filter](TMessage& msg, bool& handled) { filter.FilterMessage(msg, handled); });
+}
+
+TKeyFilterHook::~TKeyFilterHook() { SetApplicationMessageHook(std::move(previous_)); }

@@ -1,2 +1,0 @@
-// Scratch backend pieces.
-int korvex_headless_anchor = 0;

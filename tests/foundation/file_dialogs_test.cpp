@@ -1,0 +1,130 @@
+#include "foundation/file_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "foundation/file_utils.h"
+#include "korvex_test.h"
+#include "platform/app_messages.h"
+#include "platform/headless/headless_dialogs.h"
+
+namespace fs = std::filesystem;
+
+class FileDialogsTest : public TKorvexTest {};
+
+TEST_F(FileDialogsTest, OpenDialogStartsInTheProposedFolderWithTheMask) {
+  fs::create_directories(TempDir / "DRILL");
+  std::string name = (TempDir / "DRILL").string() + "\\*.DRL";
+  ScriptFileDialogAnswer("JOB.DRL");
+  ASSERT_TRUE(ExecuteOpenFileDialog("Open Drill File", name, 255));
+  ASSERT_EQ(ShownCommonDialogs().size(), 1u);
+  const auto& shown = ShownCommonDialogs()[0];
+  EXPECT_EQ(shown.Kind, TCommonDialogKind::Open);
+  EXPECT_EQ(shown.Title, "Open Drill File");
+  EXPECT_EQ(shown.InitialDir, (TempDir / "DRILL").string());
+  EXPECT_EQ(shown.FileName, "*.DRL");
+  EXPECT_TRUE(shown.Options & ofHideReadOnly);
+  EXPECT_EQ(name, (TempDir / "DRILL" / "JOB.DRL").string());
+}
+
+TEST_F(FileDialogsTest, MissingFolderOpensInTheDialogsOwnFolderAndCancelKeepsTheName) {
+  std::string name = (TempDir / "NOWHERE").string() + "\\JOB.ZUL";
+  ScriptCommonDialogCancel();
+  EXPECT_FALSE(ExecuteSaveFileDialog("Save Job", name, 255));
+  EXPECT_EQ(ShownCommonDialogs()[0].InitialDir, "");
+  EXPECT_EQ(ShownCommonDialogs()[0].FileName, "JOB.ZUL");
+  EXPECT_EQ(name, (TempDir / "NOWHERE").string() + "\\JOB.ZUL");
+}
+
+TEST_F(FileDialogsTest, ChosenNameLongerThanTheLimitIsRefusedNotCut) {
+  std::string name = "JOB.ZUL";
+  ScriptFileDialogAnswer((TempDir / "a-rather-long-file-name.ZUL").string());
+  EXPECT_FALSE(ExecuteOpenFileDialog("Open", name, 20));
+  EXPECT_EQ(name, "JOB.ZUL");
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtError);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("longer than 20 characters"), std::string::npos);
+}
+
+TEST_F(FileDialogsTest, CadImportDialogOffersTheImportFormats) {
+  std::string name = "*.*";
+  ScriptFileDialogAnswer((TempDir / "BOARD.DXF").string(), 2);
+  ASSERT_TRUE(ExecuteCadImportDialog("Import", name, 255));
+  EXPECT_EQ(ShownCommonDialogs()[0].Filter, CadImportFilterText);
+  EXPECT_EQ(name, (TempDir / "BOARD.DXF").string());
+}
+
+TEST_F(FileDialogsTest, CheckIOErrorShowsTheSystemTextAndTheAction) {
+  EXPECT_FALSE(CheckIOError("opening a file"));
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  InOutRes = ENOENT;
+  EXPECT_TRUE(CheckIOError("writing rout file."));
+  EXPECT_EQ(InOutRes, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, SystemErrorText(ENOENT) + "\r\nwhile writing rout file.");
+}
+
+TEST_F(FileDialogsTest, TryOpenFileTellsTextFromBinary) {
+  // Missing: unusable, and nothing is shown.
+  EXPECT_TRUE(TryOpenFile((TempDir / "none.txt").string()));
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+
+  // One 300-character line among ten: long, but all printable, so text.
+  std::string text;
+  for (int i = 0; i < 9; ++i) text += "X1000Y2000\n";
+  text += std::string(300, 'A') + "\n";
+  WriteFileBytes(TempDir / "long.txt", text);
+  EXPECT_FALSE(TryOpenFile((TempDir / "long.txt").string()));
+
+  // 10 zero bytes in 50: 10 / 51 >= 0.1.
+  std::string binary(40, 'A');
+  binary += std::string(10, '\0');
+  WriteFileBytes(TempDir / "bin.dat", binary);
+  EXPECT_TRUE(TryOpenFile((TempDir / "bin.dat").string()));
+
+  // A stray control byte in a tape of short lines stays below both ratios...
+  std::string tape;
+  for (int i = 0; i < 200; ++i) tape += "X1000Y2000\r\n";
+  tape[5] = '\x01';
+  WriteFileBytes(TempDir / "tape.drl", tape);
+  EXPECT_FALSE(TryOpenFile((TempDir / "tape.drl").string()));
+  // ...but together with an over-long line it marks the file binary.
+  WriteFileBytes(TempDir / "long1.drl", std::string(2000, 'B') + "\x01\r\n");
+  EXPECT_TRUE(TryOpenFile((TempDir / "long1.drl").string()));
+}
+
+namespace {
+class TRecordingFilter : public TKeyFilter {
+ public:
+  int Seen = 0;
+  void HandleKey(TMessage& msg, bool& handled) override {
+    ++Seen;
+    handled = msg.WParam == VK_ESCAPE;
+  }
+};
+}  // namespace
+
+TEST_F(FileDialogsTest, KeyFilterSeesOnlyKeyMessagesWhileEnabledAndRestoresTheHook) {
+  int outerCalls = 0;
+  TMessageHook outer = [&](TMessage&, bool&) { ++outerCalls; };
+  TMessageHook before = SetApplicationMessageHook(outer);
+  {
+    TRecordingFilter filter;
+    TKeyFilterHook hook(filter);
+    TMessage key{0, WM_KEYDOWN, VK_ESCAPE, 0};
+    EXPECT_FALSE(DispatchApplicationMessage(key));  // not enabled yet
+    filter.Enable();
+    EXPECT_TRUE(DispatchApplicationMessage(key));
+    TMessage paint{0, 15, 0, 0};
+    EXPECT_FALSE(DispatchApplicationMessage(paint));
+    TMessage chr{0, WM_CHAR, 'a', 0};
+    EXPECT_FALSE(DispatchApplicationMessage(chr));
+    EXPECT_EQ(filter.Seen, 2);
+  }
+  TMessage key{0, WM_KEYUP, 'A', 0};
+  DispatchApplicationMessage(key);
+  EXPECT_EQ(outerCalls, 1);
+  SetApplicationMessageHook(before);
+}
