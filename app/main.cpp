@@ -1,13 +1,53 @@
 // The korvex program: the Qt desktop front end.
 #include <QApplication>
 #include <QMainWindow>
+#include <string>
+
+#include "foundation/file_utils.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "platform/qt/qt_backend.h"
+#include "platform/registry.h"
+#include "platform/single_instance.h"
+
+namespace {
+const char* const kInstanceName = "Orbenwright, Inc. KORVEX : Previous Semaphore";
+}
 
 int main(int argc, char** argv) {
+  InitUtilities();
+  SeedTempFileCounter(10);
+
   QApplication app(argc, argv);
   QApplication::setApplicationName("KORVEX 6");
-  QMainWindow window;
-  window.setWindowTitle("KORVEX 6");
-  window.resize(600, 476);
-  window.show();
-  return app.exec();
+  InstallQtBackend();
+
+  QMainWindow* window = nullptr;
+  // A second start asks the running program to come to the front and stops.
+  TSingleInstanceLock instance(kInstanceName, [&window] {
+    if (!window) return;
+    if (window->isMinimized()) window->showNormal();
+    window->raise();
+    window->activateWindow();
+  });
+  if (!instance.IsFirst()) return 0;
+
+  const std::string registryError = OpenPersistentRegistry();
+  if (!registryError.empty()) MessageDlg(registryError, mtWarning, mbOKOnly);
+  std::string folderError;
+  if (!EnsureWorkingDirectories(&folderError)) MessageDlg(folderError, mtError, mbOKOnly);
+
+  QMainWindow mainWindow;
+  window = &mainWindow;
+  mainWindow.setWindowTitle("KORVEX 6");
+  mainWindow.resize(600, 476);
+  mainWindow.show();
+  const int rc = app.exec();
+  window = nullptr;
+
+  DeleteMatchingFiles(ExecutionPath() + "SCRATCH\\", "*.TMP");
+  std::string saveError;
+  if (!TRegistryStore::Instance().Flush(&saveError)) MessageDlg(saveError, mtError, mbOKOnly);
+  DoneUtilities();
+  return rc;
 }

@@ -1,0 +1,5 @@
+#pragma once
+
+// Installs every Qt implementation of the platform layer. Needs the
+// QApplication to exist.
+void InstallQtBackend();
