@@ -419,6 +419,29 @@ TEST_P(SettingsFamilyTest, NonDefaultValuesSurviveSaveAndLoad) {
   ExpectDump(c.Keys.front().first, saved, DumpKey(c.Keys.front().first));
 }
 
+TEST_P(SettingsFamilyTest, EachValueHasAFieldOfItsOwn) {
+  // One value at a time differs from its default: after load and save only
+  // that value differs, so no two names share a field.
+  const TFamilyCase& c = GetParam();
+  for (const auto& [key, values] : c.Keys) {
+    for (const TExpected& e : values) {
+      if (c.NotSaved.count(e.Name)) continue;
+      SCOPED_TRACE(key + " \"" + e.Name + "\"");
+      ClearRegistry();
+      for (const auto& [k, vs] : c.Keys)
+        for (const TExpected& d : vs) PutValue(k, d.Name, k == key && d.Name == e.Name ? Mutated(d) : d.Value);
+      ResetAll();
+      c.Load();
+      ClearRegistry();
+      c.Save();
+      TRegDump expected;
+      for (const TExpected& d : values)
+        if (!c.NotSaved.count(d.Name)) expected[d.Name] = d.Name == e.Name ? Mutated(d) : d.Value;
+      ExpectDump(key, expected, DumpKey(key));
+    }
+  }
+}
+
 TEST_P(SettingsFamilyTest, MissingOrUnreadableValueIsWrittenBack) {
   const TFamilyCase& c = GetParam();
   for (const auto& [key, values] : c.Keys) {
@@ -462,81 +485,60 @@ class SettingsCorrectionTest : public TSettingsTest {};
 TEST_F(SettingsCorrectionTest, IndexesCodesAndCountsAreCorrected) {
   const std::vector<TCorrectionCase> cases = {
       {"System", "System", "Version", 0, [] { return Version; }, 1},
-      {"System", "System", "Version", 9, [] { return Version; }, 1},
       {"System", "System", "Version", 257, [] { return Version; }, 1},
       {"System", "System", "Version", 8, [] { return Version; }, 8},
       {"System", "System", "Display Holes As", 4, [] { return DisplayHolesAs; }, 1},
-      {"System", "System", "Display Holes As", 3, [] { return DisplayHolesAs; }, 3},
       {"System", "System", "Color Holes By", 3, [] { return ColorHolesBy; }, 0},
-      {"System", "System", "Color Holes By", 2, [] { return ColorHolesBy; }, 2},
       {"System", "System", "Rout Colors", 2, [] { return RoutColors; }, 1},
-      {"System", "System", "Rout Colors", 0, [] { return RoutColors; }, 0},
       {"System", "System", "Last Selected Layer", 45, [] { return CurrentLayer; }, 0},
       {"System", "System", "Last Selected Layer", 300, [] { return CurrentLayer; }, 0},
-      {"System", "System", "Last Selected Layer", -1, [] { return CurrentLayer; }, 0},
       {"System", "System", "Last Selected Layer", 44, [] { return CurrentLayer; }, 44},
       {"MakeTape", "Make Tape Defaults", "Optimizer", 6, [] { return gMakeTape.Optimizer; }, 1},
       {"MakeTape", "Make Tape Defaults", "Optimizer", 258, [] { return gMakeTape.Optimizer; }, 1},
-      {"MakeTape", "Make Tape Defaults", "Optimizer", 5, [] { return gMakeTape.Optimizer; }, 5},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Bi-directional", -1, [] { return gSlotAlgorithm.BiDirectional; }, 1},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Bi-directional", 2, [] { return gSlotAlgorithm.BiDirectional; }, 0},
-      {"SlotAlgorithm", "Drilled Slot Algorithm", "Bi-directional", 256, [] { return gSlotAlgorithm.BiDirectional; }, 0},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Short Slot Comp Factor", -12, [] { return gSlotAlgorithm.ShortSlotCompFactor; }, 12},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Short Slot Comp Factor", 25, [] { return gSlotAlgorithm.ShortSlotCompFactor; }, 8},
-      {"SlotAlgorithm", "Drilled Slot Algorithm", "Short Slot Comp Factor", 20, [] { return gSlotAlgorithm.ShortSlotCompFactor; }, 20},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Min pilot hole percent", 9, [] { return gSlotAlgorithm.MinPilotHolePercent; }, 33},
-      {"SlotAlgorithm", "Drilled Slot Algorithm", "Min pilot hole percent", 91, [] { return gSlotAlgorithm.MinPilotHolePercent; }, 33},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Min pilot hole percent", -50, [] { return gSlotAlgorithm.MinPilotHolePercent; }, 50},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Max pilot hole percent", 95, [] { return gSlotAlgorithm.MaxPilotHolePercent; }, 66},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Max pilot hole percent", 20, [] { return gSlotAlgorithm.MaxPilotHolePercent; }, 33},
-      {"SlotAlgorithm", "Drilled Slot Algorithm", "Max pilot hole percent", -70, [] { return gSlotAlgorithm.MaxPilotHolePercent; }, 70},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Do Short Slot Comp", 3, [] { return gSlotAlgorithm.DoShortSlotComp; }, 0},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Do Short Slot Comp", 258, [] { return gSlotAlgorithm.DoShortSlotComp; }, 0},
-      {"SlotAlgorithm", "Drilled Slot Algorithm", "Do Short Slot Comp", 2, [] { return gSlotAlgorithm.DoShortSlotComp; }, 2},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Short Slot Max Comp", -100000, [] { return gSlotAlgorithm.ShortSlotMaxComp; }, 100000},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Short Slot Max Comp", 508001, [] { return gSlotAlgorithm.ShortSlotMaxComp; }, 203200},
       {"SlotAlgorithm", "Drilled Slot Algorithm", "Short Slot Max Comp", INT32_MIN, [] { return gSlotAlgorithm.ShortSlotMaxComp; }, 203200},
       {"Plot", "Plot Defaults", "Scale Chosen", 5, [] { return PlotDefaults.ScaleChosen; }, 2},
       {"Plot", "Plot Defaults", "Orientation", 2, [] { return PlotDefaults.Orientation; }, 0},
       {"Print", "Print Defaults", "Scale Chosen", 6, [] { return gPrintScale; }, 2},
-      {"Print", "Print Defaults", "Scale Chosen", 5, [] { return gPrintScale; }, 5},
       {"Print", "Print Defaults", "Orientation", 257, [] { return gPrintOrientation; }, 0},
       {"Gerber", "Gerber Import Defaults", "Zero Usage", 3, [] { return GerberImportDefaults.ZeroUsage; }, 1},
       {"Gerber", "Gerber Import Defaults", "Integer Digits", 11, [] { return GerberImportDefaults.IntegerDigits; }, 10},
       {"Gerber", "Gerber Import Defaults", "Decimal Digits", -1, [] { return GerberImportDefaults.DecimalDigits; }, 0},
       {"AutoTab", "Auto Tab Settings", "Number of Holes", 51, [] { return gTabs.NumberOfHoles; }, 50},
       {"AutoTab", "Auto Tab Settings", "Number of Holes", 256, [] { return gTabs.NumberOfHoles; }, 50},
-      {"AutoTab", "Auto Tab Settings", "Number of Holes", -3, [] { return gTabs.NumberOfHoles; }, 0},
       {"AutoTab", "Auto Tab Settings", "Tool Number", 0, [] { return gTabs.ToolNumber; }, 1},
       {"AutoTab", "Auto Tab Settings", "Tool Number", 1001, [] { return gTabs.ToolNumber; }, 1},
-      {"AutoTab", "Auto Tab Settings", "Tool Number", 1000, [] { return gTabs.ToolNumber; }, 1000},
       {"DrillOutputFormat", "Drill Output Format Defaults", "Version", 9, [] { return gDrillOut.Version; }, 1},
       {"DrillOutputFormat", "Drill Output Format Defaults", "Integer Digits", 11, [] { return gDrillOut.IntegerDigits; }, 10},
       {"DrillOutputFormat", "Drill Output Format Defaults", "Decimal Digits", 267, [] { return gDrillOut.DecimalDigits; }, 10},
       {"DrillOutputFormat", "Drill Output Format Defaults", "Zeros Used", 4, [] { return gDrillOut.ZerosUsed; }, 0},
-      {"DrillOutputFormat", "Drill Output Format Defaults", "Zeros Used", 3, [] { return gDrillOut.ZerosUsed; }, 3},
       {"RoutInputFormat", "Rout Input Format Defaults", "Version", 0, [] { return gRoutIn.Version; }, 1},
       {"RoutInputFormat", "Rout Input Format Defaults", "Metric Decimal Digits", 300, [] { return gRoutIn.MetricDecimalDigits; }, 10},
       {"RoutInputFormat", "Rout Input Format Defaults", "Zeros Used", -1, [] { return gRoutIn.ZerosUsed; }, 0},
       {"CadInputFormat", "Cad Excellon Input Format Defaults", "Version", 12, [] { return gCadIn.Version; }, 1},
       {"CadInputFormat", "Cad Excellon Input Format Defaults", "Metric Integer Digits", -5, [] { return gCadIn.MetricIntegerDigits; }, 0},
       {"AutoStepRepeat", "Auto Step & Repeat Settings", "Number in X Direction", 0, [] { return gStepRepeat.NumberInX; }, 1},
-      {"AutoStepRepeat", "Auto Step & Repeat Settings", "Number in X Direction", -5, [] { return gStepRepeat.NumberInX; }, 1},
       {"AutoStepRepeat", "Auto Step & Repeat Settings", "Number in Y Direction", 1000, [] { return gStepRepeat.NumberInY; }, 99},
       {"AutoRoutCompensation", "Auto Rout Settings", "Compensation", 3, [] { return gCompensation; }, 2},
       {"AutoRoutCompensation", "Auto Rout Settings", "Compensation", -1, [] { return gCompensation; }, 2},
-      {"AutoRoutCompensation", "Auto Rout Settings", "Compensation", 0, [] { return gCompensation; }, 0},
       {"AutoRout", "Auto Rout Settings", "Auto Rout Style", 3, [] { return gAutoRout.AutoRoutStyle; }, 2},
-      {"AutoRout", "Auto Rout Settings", "Auto Rout Style", 1, [] { return gAutoRout.AutoRoutStyle; }, 1},
       {"Filters", "Import Filters", "Default Rout Filter", 11, [] { return RoutImportFilter; }, 0},
       {"Filters", "Import Filters", "Default Drill Filter", -1, [] { return DrillImportFilter; }, 0},
-      {"Filters", "Import Filters", "Default Drill Filter", 10, [] { return DrillImportFilter; }, 10},
       {"Filters", "Export Filters", "Default Rout Filter R2", 11, [] { return RoutLayerExportFilter[42]; }, 0},
-      {"Filters", "Export Filters", "Default Rout Filter R2", 3, [] { return RoutLayerExportFilter[42]; }, 3},
       {"Filters", "Export Filters", "Default Drill Filter", 256, [] { return DrillExportFilter; }, 0},
       {"Dnc", "DNC Settings", "Com Port", 0, [] { return ComPort; }, 1},
       {"Dnc", "DNC Settings", "Com Port", 256, [] { return ComPort; }, 1},
-      {"Dnc", "DNC Settings", "Com Port", 4, [] { return ComPort; }, 4},
   };
   const auto families = AllFamilies();
   for (const TCorrectionCase& c : cases) {
@@ -681,6 +683,81 @@ TEST_F(SettingsFamiliesTest, OutputAndInputRecordsUseSeparateKeys) {
   TCadFormatRecord cadOut = DefaultCadInputFormat();
   LoadCadFormatDefaults(cadOut, true);
   EXPECT_TRUE(cadOut.UseCutterCompensation);
+}
+
+
+// The NC format records hold many similar fields: each value name must reach
+// its own field (a swap of two fields would survive any round trip).
+template <typename TRecord>
+using TFieldChanges = std::vector<std::pair<std::string, std::function<void(TRecord&)>>>;
+
+template <typename TRecord>
+TFieldChanges<TRecord> FormatHeadChanges() {
+  return {{"Version", [](TRecord& r) { r.Version = 5; }},
+          {"Metric", [](TRecord& r) { r.Metric = !r.Metric; }},
+          {"Integer Digits", [](TRecord& r) { r.IntegerDigits = 7; }},
+          {"Decimal Digits", [](TRecord& r) { r.DecimalDigits = 8; }},
+          {"Metric Integer Digits", [](TRecord& r) { r.MetricIntegerDigits = 9; }},
+          {"Metric Decimal Digits", [](TRecord& r) { r.MetricDecimalDigits = 10; }},
+          {"Zeros Used", [](TRecord& r) { r.ZerosUsed = 3; }},
+          {"Absolute", [](TRecord& r) { r.Absolute = !r.Absolute; }},
+          {"Block Delete", [](TRecord& r) { r.BlockDelete = !r.BlockDelete; }}};
+}
+
+template <typename TRecord>
+TFieldChanges<TRecord> IJChanges() {
+  TFieldChanges<TRecord> c = FormatHeadChanges<TRecord>();
+  c.push_back({"Counter-ClockWise", [](TRecord& r) { r.CounterClockwise = !r.CounterClockwise; }});
+  c.push_back({"IJMode", [](TRecord& r) { r.IJMode = !r.IJMode; }});
+  c.push_back({"IJIncremental", [](TRecord& r) { r.IJIncremental = !r.IJIncremental; }});
+  c.push_back({"IJ From Start Point", [](TRecord& r) { r.IJFromStartPoint = !r.IJFromStartPoint; }});
+  c.push_back({"IJSigned", [](TRecord& r) { r.IJSigned = !r.IJSigned; }});
+  return c;
+}
+
+template <typename TRecord>
+void ExpectEachNameWritesItsField(const TRecord& defaults, const TFieldChanges<TRecord>& changes,
+                                  const std::string& key, const std::function<void(const TRecord&)>& save) {
+  TRegistryStore::Instance().Clear();
+  save(defaults);
+  const TRegDump base = DumpKey(key);
+  ASSERT_EQ(base.size(), changes.size());
+  for (const auto& [name, change] : changes) {
+    SCOPED_TRACE(name);
+    TRecord r = defaults;
+    change(r);
+    TRegistryStore::Instance().Clear();
+    save(r);
+    for (const auto& [stored, value] : DumpKey(key))
+      EXPECT_EQ(SameValue(value, base.at(stored)), stored != name) << stored;
+  }
+}
+
+TEST_F(SettingsFamiliesTest, FormatRecordValuesReachTheirOwnFields) {
+  auto drill = FormatHeadChanges<TDrillFormatRecord>();
+  drill.push_back({"Show Messages", [](TDrillFormatRecord& r) { r.ShowMessages = !r.ShowMessages; }});
+  drill.push_back({"Resolve G93", [](TDrillFormatRecord& r) { r.ResolveG93 = !r.ResolveG93; }});
+  ExpectEachNameWritesItsField<TDrillFormatRecord>(
+      DefaultDrillFormat(true), drill, "Drill Output Format Defaults",
+      [](const TDrillFormatRecord& r) { SaveDrillFormatDefaults(r, true); });
+
+  auto rout = IJChanges<TRoutFormatRecord>();
+  rout.push_back({"Output Unparsed", [](TRoutFormatRecord& r) { r.OutputUnparsed = !r.OutputUnparsed; }});
+  rout.push_back({"Output M48 Header", [](TRoutFormatRecord& r) { r.OutputM48Header = !r.OutputM48Header; }});
+  rout.push_back({"Output G93", [](TRoutFormatRecord& r) { r.OutputG93 = !r.OutputG93; }});
+  rout.push_back({"Resolve G93", [](TRoutFormatRecord& r) { r.ResolveG93 = !r.ResolveG93; }});
+  rout.push_back({"Output Feed Rate", [](TRoutFormatRecord& r) { r.OutputFeedRate = !r.OutputFeedRate; }});
+  rout.push_back({"Output Z Offset", [](TRoutFormatRecord& r) { r.OutputZOffset = !r.OutputZOffset; }});
+  ExpectEachNameWritesItsField<TRoutFormatRecord>(
+      DefaultRoutFormat(true), rout, "Rout Output Format Defaults",
+      [](const TRoutFormatRecord& r) { SaveRoutFormatDefaults(r, RoutFormatOutput); });
+
+  auto cad = IJChanges<TCadFormatRecord>();
+  cad.push_back({"Use Cutter Compensation",
+                 [](TCadFormatRecord& r) { r.UseCutterCompensation = !r.UseCutterCompensation; }});
+  ExpectEachNameWritesItsField<TCadFormatRecord>(
+      DefaultCadInputFormat(), cad, "Cad Excellon Input Format Defaults",
+      [](const TCadFormatRecord& r) { SaveCadFormatDefaults(r, false); });
 }
 
 }  // namespace
