@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/file_utils.h"
+#include "foundation/settings_families.h"
 #include "foundation/utilities.h"
 #include "platform/common_dialogs.h"
 #include "platform/message_box.h"
@@ -94,6 +95,24 @@ bool ExecuteSaveFileDialog(const std::string& title, std::string& fileName, int 
 
 bool ExecuteCadImportDialog(const std::string& title, std::string& fileName, int maxLength) {
   return RunFileDialog(TDialogUse::Open, title, fileName, maxLength, CadImportFilterText, nullptr);
+}
+
+std::string SwapFilterDialogText(const std::array<TFilterRecord, FilterCount + 1>& filters) {
+  std::string text = "Standard|*.*";
+  for (int n = 1; n <= FilterCount && !filters[n].Name.empty(); ++n) text += "|" + filters[n].Name + "|*.*";
+  return text;
+}
+
+bool ExecuteImportFilterDialog(const std::string& title, std::string& fileName, int maxLength,
+                               uint8_t& filterIndex) {
+  return RunFileDialog(TDialogUse::Open, title, fileName, maxLength, SwapFilterDialogText(ImportFilters),
+                       &filterIndex);
+}
+
+bool ExecuteExportFilterDialog(const std::string& title, std::string& fileName, int maxLength,
+                               uint8_t& filterIndex) {
+  return RunFileDialog(TDialogUse::Save, title, fileName, maxLength, SwapFilterDialogText(ExportFilters),
+                       &filterIndex);
 }
 
 bool CheckIOError(const std::string& action) {

@@ -3,8 +3,10 @@
 // the program.
 #pragma once
 #include <cstdint>
+#include <array>
 #include <string>
 
+#include "foundation/settings_families.h"
 #include "platform/app_messages.h"
 
 // Filter text of the CAD import dialog.
@@ -20,6 +22,9 @@ bool ExecuteSaveFileDialog(const std::string& title, std::string& fileName, int 
 bool ExecuteCadImportDialog(const std::string& title, std::string& fileName, int maxLength);
 // The swap-filter dialogs: filterIndex is 0 for "Standard" or n for filter n
 // of the import (export) filter list, in and out.
+// "Standard|*.*" and then each named entry of a swap-filter list, up to the
+// first entry without a name.
+std::string SwapFilterDialogText(const std::array<TFilterRecord, FilterCount + 1>& filters);
 bool ExecuteImportFilterDialog(const std::string& title, std::string& fileName, int maxLength,
                                uint8_t& filterIndex);
 bool ExecuteExportFilterDialog(const std::string& title, std::string& fileName, int maxLength,

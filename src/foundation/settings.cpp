@@ -4,7 +4,6 @@
 
 #include "foundation/display_units.h"
 
-std::string ExecutionPath;
 
 bool Metric = false;
 int32_t UnitsPerDisplayUnit = InchUnitsPerDisplayUnit;

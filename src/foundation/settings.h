@@ -83,10 +83,6 @@ bool LoadSettingsFamily(const std::string& family, const TSettingFamily& values,
 bool SaveSettingsFamily(const std::string& family, const TSettingFamily& values);
 
 // ---------------------------------------------------------------------------
-// The program's folder with a trailing path separator. Start-up fills it
-// before any settings are loaded; the Last Directories family saves it as
-// "Last Execution Path" and several families take their defaults from it.
-extern std::string ExecutionPath;
 
 // ---------------------------------------------------------------------------
 // System family (key "System")

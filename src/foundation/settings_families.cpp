@@ -1,5 +1,7 @@
 #include "foundation/settings_families.h"
 
+#include "platform/paths.h"
+
 #include <cstdlib>
 
 TDrillFormatRecord DrillOutputFormat = DefaultDrillFormat(true);
@@ -36,7 +38,7 @@ TTableParameters TableParameters;
 
 TMakeTapeDefaults DefaultMakeTapeDefaults() {
   TMakeTapeDefaults r;
-  r.GerberPath = ExecutionPath;
+  r.GerberPath = ExecutionPath();
   return r;
 }
 
@@ -61,15 +63,16 @@ TRoutFormatRecord DefaultRoutFormat(bool output) {
 TCadFormatRecord DefaultCadInputFormat() { return TCadFormatRecord{}; }
 
 void SetLastDirectoryDefaults() {
-  DrillImportPath = ExecutionPath + "INDATA\\";
-  DrillMakeTapePath = ExecutionPath + "DRILL\\";
-  RoutImportPath = ExecutionPath + "INDATA\\";
-  RoutMakeTapePath = ExecutionPath + "ROUT\\";
-  CadImportPath = ExecutionPath + "INDATA\\";
-  CadExportPath = ExecutionPath + "CAD\\";
-  DatabasePath = ExecutionPath + "DATABASE\\";
-  DNCUploadDirectory = ExecutionPath + "DNC\\";
-  DNCDownloadDirectory = ExecutionPath + "DNC\\";
+  const std::string home = ExecutionPath();
+  DrillImportPath = home + "INDATA\\";
+  DrillMakeTapePath = home + "DRILL\\";
+  RoutImportPath = home + "INDATA\\";
+  RoutMakeTapePath = home + "ROUT\\";
+  CadImportPath = home + "INDATA\\";
+  CadExportPath = home + "CAD\\";
+  DatabasePath = home + "DATABASE\\";
+  DNCUploadDirectory = home + "DNC\\";
+  DNCDownloadDirectory = home + "DNC\\";
 }
 
 namespace {
@@ -286,10 +289,10 @@ TSettingFamily LastDirectoriesLoadFamily() {
   };
 }
 
-TSettingFamily LastDirectoriesSaveFamily() {
+TSettingFamily LastDirectoriesSaveFamily(std::string& executionPath) {
   TSettingFamily values = LastDirectoriesLoadFamily();
   values.resize(7);  // the DNC folders change only through the load's write-back
-  values.push_back(StringSetting("Last Execution Path", ExecutionPath));
+  values.push_back(StringSetting("Last Execution Path", executionPath));
   return values;
 }
 
@@ -519,7 +522,10 @@ void SaveAutoRoutSettings(const TAutoRoutSettings& record) {
 }
 
 void LoadLastDirectories() { LoadSettingsFamily("Last Directories", LastDirectoriesLoadFamily()); }
-void SaveLastDirectories() { SaveSettingsFamily("Last Directories", LastDirectoriesSaveFamily()); }
+void SaveLastDirectories() {
+  std::string executionPath = ExecutionPath();
+  SaveSettingsFamily("Last Directories", LastDirectoriesSaveFamily(executionPath));
+}
 
 void LoadFilterSettings() {
   TRegistry reg;

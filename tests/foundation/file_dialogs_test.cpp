@@ -128,3 +128,27 @@ TEST_F(FileDialogsTest, KeyFilterSeesOnlyKeyMessagesWhileEnabledAndRestoresTheHo
   EXPECT_EQ(outerCalls, 1);
   SetApplicationMessageHook(before);
 }
+
+TEST_F(FileDialogsTest, SwapFilterDialogsListNamedFiltersUpToTheFirstGap) {
+  auto savedImport = ImportFilters;
+  ImportFilters = {};
+  ImportFilters[1].Name = "Fanuc";
+  ImportFilters[2].Name = "Sieb";
+  ImportFilters[4].Name = "After the gap";
+  EXPECT_EQ(SwapFilterDialogText(ImportFilters), "Standard|*.*|Fanuc|*.*|Sieb|*.*");
+
+  // The index goes in as 0..n and the dialog's own index is one more.
+  std::string name = "*.DRL";
+  uint8_t index = 2;
+  ScriptFileDialogAnswer((TempDir / "IN.DRL").string(), 1);
+  ASSERT_TRUE(ExecuteImportFilterDialog("Import", name, 255, index));
+  EXPECT_EQ(ShownCommonDialogs()[0].FilterIndex, 3);
+  EXPECT_EQ(index, 0);  // "Standard" chosen
+  ImportFilters = savedImport;
+
+  uint8_t exportIndex = 0;
+  ScriptCommonDialogCancel();
+  EXPECT_FALSE(ExecuteExportFilterDialog("Export", name, 255, exportIndex));
+  EXPECT_EQ(ShownCommonDialogs()[1].Kind, TCommonDialogKind::Save);
+  EXPECT_EQ(ShownCommonDialogs()[1].Filter, "Standard|*.*");
+}

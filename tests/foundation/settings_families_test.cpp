@@ -580,7 +580,7 @@ TEST_F(SettingsFamiliesTest, LastDirectoriesLoadNineSaveSevenAndTheExecutionPath
   EXPECT_EQ(DNCUploadDirectory, "/mnt/dnc-up/");
   DNCUploadDirectory = "/elsewhere/";
   DatabasePath = "/jobs/";
-  ExecutionPath = "/opt/korvex6/";
+  setenv("KORVEX_HOME", "/opt/korvex6/", 1);
   SaveLastDirectories();
   TRegDump d = DumpKey("Last Directories");
   EXPECT_EQ(d.size(), 10u);

@@ -17,14 +17,13 @@ class TSettingsTest : public TKorvexTest {
  protected:
   void SetUp() override {
     TKorvexTest::SetUp();
-    ExecutionPath = "/opt/korvex/";
+    setenv("KORVEX_HOME", "/opt/korvex/", 1);
     ResetStartupSettings();
     ResetFamilySettings();
   }
   void TearDown() override {
     ResetStartupSettings();
     ResetFamilySettings();
-    ExecutionPath.clear();
     TKorvexTest::TearDown();
   }
 };

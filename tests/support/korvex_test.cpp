@@ -5,6 +5,8 @@
 #include <random>
 #include <sstream>
 
+#include "foundation/settings.h"
+#include "foundation/settings_families.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/registry.h"
 
@@ -21,6 +23,8 @@ void TKorvexTest::SetUp() {
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
   ResetHeadlessDialogs();
+  ResetStartupSettings();
+  ResetFamilySettings();
 }
 
 void TKorvexTest::TearDown() {
