@@ -81,7 +81,7 @@ struct TCircleEq {
 struct TRealArc {
   TRealPoint Center;
   double Radius = 0.0;
-  uint8_t AngleUnit = 1;
+  uint8_t AngleUnit = 0;
   double StartAngle = 0.0;
   double EndAngle = 0.0;
 };

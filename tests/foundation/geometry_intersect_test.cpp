@@ -375,14 +375,12 @@ TEST_F(GeometryIntersectTest, LineIntersectionsInEveryFormMatchExactArithmetic) 
     for (uint8_t mode : {0, 1, 2, 4, 5}) {
       TRealPoint q{1.0E300, 1.0E300};
       N = 9;
-      Intersect(mode, e1, mode == 0 ? e2 : NoE, f1, mode == 1 ? f2 : (mode == 2 ? f2 : NoF), seg2,
-                NoL, q, N);
-      if (mode == 2) {
-        // e1 against f1 is the same line: always parallel. Use f2 instead.
-        Intersect(2, e1, NoE, f2, NoF, NoL, NoL, q, N);
-      }
-      if (mode >= 4) {
-        Intersect(mode, mode == 4 ? e1 : NoE, NoE, mode == 5 ? f1 : NoF, NoF, seg2, NoL, q, N);
+      switch (mode) {
+        case 0: Intersect(0, e1, e2, NoF, NoF, NoL, NoL, q, N); break;
+        case 1: Intersect(1, NoE, NoE, f1, f2, NoL, NoL, q, N); break;
+        case 2: Intersect(2, e1, NoE, f2, NoF, NoL, NoL, q, N); break;  // e1 against line 2
+        case 4: Intersect(4, e1, NoE, NoF, NoF, seg2, NoL, q, N); break;
+        default: Intersect(5, NoE, NoE, f1, NoF, seg2, NoL, q, N); break;
       }
       if (det == 0) {
         ASSERT_TRUE(GeoErrorCode == 5 || GeoErrorCode == 6) << i << " mode " << int(mode);
