@@ -1,6 +1,9 @@
 #include "korvex_test.h"
 
 #include <cstdlib>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -52,4 +55,22 @@ std::string ReadFileBytes(const fs::path& path) {
   std::ostringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+// Runs check in a child process without root's right to write anywhere, so
+// that a folder's permissions count. Returns 1 when check held, 0 when not,
+// -1 when the child could not drop its privileges.
+int RunUnprivileged(const std::function<bool()>& check) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+    }
+    _exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status)) return 0;
+  if (WEXITSTATUS(status) == 77) return -1;
+  return WEXITSTATUS(status) == 0 ? 1 : 0;
 }

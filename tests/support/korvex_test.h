@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 class TKorvexTest : public ::testing::Test {
@@ -22,3 +23,8 @@ std::filesystem::path SharedTestData();
 // Writes a file with the given bytes, creating folders.
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFileBytes(const std::filesystem::path& path);
+
+// Runs check in a child process without root's right to write anywhere, so
+// that a folder's permissions count. Returns 1 when check held, 0 when not,
+// -1 when the child could not drop its privileges.
+int RunUnprivileged(const std::function<bool()>& check);
