@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 class FileUtilsTest : public TKorvexTest {
  protected:
   void SetUp() override {

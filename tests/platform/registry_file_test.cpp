@@ -15,7 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 class RegistryFileTest : public TKorvexTest {
  protected:
   TRegistryStore& Store() { return TRegistryStore::Instance(); }
