@@ -34,6 +34,8 @@ class TRecordingCanvas : public TCanvas {
       : target_(target), ppi_(pixelsPerInch) {}
 
   std::vector<TCanvasCall> Calls;
+  // Resolution used to measure text when there is no target.
+  void SetPixelsPerInch(int pixelsPerInch) { ppi_ = pixelsPerInch; }
   // ToString of every call, in order.
   std::vector<std::string> Describe() const;
 
