@@ -11,6 +11,8 @@
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_events.h"
+#include "platform/headless/headless_printer.h"
 #include "platform/registry.h"
 
 namespace fs = std::filesystem;
@@ -26,6 +28,8 @@ void TKorvexTest::SetUp() {
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
   ResetHeadlessDialogs();
+  HeadlessResetEvents();
+  HeadlessPrinter().Reset();
   ResetStartupSettings();
   ResetFamilySettings();
 }
