@@ -1548,6 +1548,7 @@ void TForm::RepaintAll(TControl& c) {
 
 TModalResult TForm::ShowModal() {
   if (modal_) throw EFormError("Form " + className_ + " is already showing modally");
+  Realign();  // before showing, so that the first paint comes once, below
   modal_ = true;
   modalEnded_ = false;
   modalResult_ = mrNone;
@@ -1561,7 +1562,6 @@ TModalResult TForm::ShowModal() {
       f.actionDepth_ = 0;
     }
   } restore{*this};
-  Realign();
   if (OnShow) OnShow(*this);
   RepaintAll(*this);
   if (OnActivate) OnActivate(*this);
@@ -1571,8 +1571,8 @@ TModalResult TForm::ShowModal() {
 
 void TForm::Show() {
   if (showing_) return;
-  showing_ = true;
   Realign();
+  showing_ = true;
   if (OnShow) OnShow(*this);
   FormsBackend().ShowForm(*this);
   RepaintAll(*this);

@@ -2,6 +2,7 @@
 
 #include "korvex_test.h"
 #include "platform/forms.h"
+#include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 
 namespace {
@@ -11,6 +12,7 @@ class FormsTest : public TKorvexTest {
   void SetUp() override {
     TKorvexTest::SetUp();
     ResetModalScripts();
+    HeadlessResetEvents();
   }
   void TearDown() override {
     ResetModalScripts();
@@ -480,6 +482,60 @@ TEST_F(FormsTest, AlignedPanelsFillTheWindowAndFollowResizing) {
   EXPECT_EQ(ok.Left(), 315);
   EXPECT_EQ(boxResizes, 1);
   EXPECT_EQ(resizes, 2);
+}
+
+TEST_F(FormsTest, PaintBoxKeepsItsBackBufferThroughPaintsAndResizes) {
+  TForm form("TClockForm");
+  auto& box = form.Add<TPaintBox>("ClockPanel");
+  box.SetWidth(110);
+  box.SetHeight(20);
+  int paints = 0;
+  box.OnPaint = [&](TControl& s) {
+    ++paints;
+    TCanvas& c = static_cast<TPaintBox&>(s).Canvas();
+    c.Brush.Color = clNavy;
+    c.FillRect(TRect{0, 0, s.Width(), s.Height()});
+  };
+  box.Invalidate();
+  EXPECT_EQ(paints, 0);  // nothing paints before the form shows
+  form.Show();
+  EXPECT_EQ(paints, 1);
+  EXPECT_EQ(box.Buffer().Width(), 110);
+  EXPECT_EQ(box.Buffer().Height(), 20);
+  EXPECT_EQ(box.Canvas().GetPixel(5, 5), clNavy);
+  // Drawing outside a paint event stays in the buffer until the next paint.
+  box.Canvas().SetPixel(1, 1, clRed);
+  EXPECT_EQ(box.Buffer().Canvas().GetPixel(1, 1), clRed);
+  box.Invalidate();
+  EXPECT_EQ(paints, 2);
+  EXPECT_EQ(box.Buffer().Canvas().GetPixel(1, 1), clNavy);
+  // A new size resizes the buffer and paints it again.
+  box.SetWidth(150);
+  EXPECT_EQ(paints, 3);
+  EXPECT_EQ(box.Buffer().Width(), 150);
+  EXPECT_EQ(box.Buffer().Canvas().GetPixel(140, 10), clNavy);
+  form.Hide();
+  box.Invalidate();
+  EXPECT_EQ(paints, 3);
+}
+
+TEST_F(FormsTest, FormTimersTickOnTheClock) {
+  TForm form("TWorkspace");
+  auto& timer = form.Add<TFormTimer>("Timer1", 250);
+  int ticks = 0;
+  timer.OnTimer = [&](TControl& sender) {
+    EXPECT_EQ(&sender, &timer);
+    ++ticks;
+  };
+  HeadlessAdvanceTime(1000);
+  EXPECT_EQ(ticks, 4);
+  timer.SetTimerEnabled(false);
+  HeadlessAdvanceTime(1000);
+  EXPECT_EQ(ticks, 4);
+  EXPECT_EQ(timer.Interval(), 250u);
+  form.Remove(timer);  // a removed timer stops
+  HeadlessAdvanceTime(1000);
+  EXPECT_EQ(ticks, 4);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -163,6 +164,52 @@ TEST_F(QtFormsTest, EveryControlKindRendersOffscreen) {
   EXPECT_TRUE(shot.save(KORVEX_BUILD_DIR "/forms_all_controls.png"));
   form.Hide();
   EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(QtFormsTest, PaintBoxWidgetShowsItsBackBuffer) {
+  TForm form("TViewForm");
+  auto& box = form.Add<TPaintBox>("PaintBox");
+  box.SetWidth(120);
+  box.SetHeight(80);
+  int paints = 0;
+  std::vector<std::string> mouse;
+  box.OnPaint = [&](TControl&) {
+    ++paints;
+    TCanvas& c = box.Canvas();
+    c.Brush.Color = clNavy;
+    c.FillRect(TRect{0, 0, box.Width(), box.Height()});
+  };
+  box.OnMouseDown = [&](TControl&, TMouseButton b, TShiftState, int x, int y) {
+    mouse.push_back((b == mbRight ? "right " : "left ") + std::to_string(x) + "," + std::to_string(y));
+  };
+  int clicks = 0;
+  box.OnClick = [&](TControl&) { ++clicks; };
+  form.Show();
+  QApplication::processEvents();
+  QWidget* w = QtWidgetOf(box);
+  QImage shot = w->grab().toImage();
+  EXPECT_GE(paints, 1);
+  EXPECT_EQ(shot.pixelColor(60, 40), QColor(0, 0, 0x80));
+
+  // A rubber band drawn outside any paint event shows too, without OnPaint.
+  int before = paints;
+  TCanvas& c = box.Canvas();
+  c.Brush.Color = clYellow;
+  c.FillRect(TRect{10, 10, 20, 20});
+  QApplication::processEvents();
+  shot = w->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(15, 15), QColor(0xFF, 0xFF, 0));
+  EXPECT_EQ(paints, before);
+
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(7, 9), QPointF(7, 9), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(7, 9), QPointF(7, 9), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+  QApplication::sendEvent(w, &release);
+  EXPECT_EQ(mouse, std::vector<std::string>{"left 7,9"});
+  EXPECT_EQ(clicks, 1);
+  form.Hide();
 }
 
 TEST_F(QtFormsTest, PropertiesFlowBothWays) {
