@@ -40,7 +40,9 @@ class TTestJournal : public TUndoJournal {
   }
   bool Live(int32_t index) { return !SlotDeleted(Store.GetSlot(index)->Flags); }
   // The slot of an index in use, else nullptr (journals may carry any index).
-  TEntitySlot* SlotOf(int32_t index) { return index >= 1 && index <= Count ? Store.GetSlot(index) : nullptr; }
+  TEntitySlot* SlotOf(int32_t index) {
+    return index >= 1 && index <= Count ? Store.GetSlot(index) : nullptr;
+  }
 
  protected:
   void EraseEntity(int32_t index) override { Log.push_back("erase " + std::to_string(index)); }
@@ -75,7 +77,9 @@ class UndoJournalTest : public TKorvexTest {
     TKorvexTest::TearDown();
   }
 
-  static std::string FileOf(const TUndoJournal& j) { return ReadFileBytes(NativePath(j.FileName())); }
+  static std::string FileOf(const TUndoJournal& j) {
+    return ReadFileBytes(NativePath(j.FileName()));
+  }
   static int64_t SizeOf(const TUndoJournal& j) { return fs::file_size(NativePath(j.FileName())); }
   static std::string UndoName(const TUndoJournal& j) {
     std::string name;
