@@ -1,0 +1,65 @@
+#include "model/entity_store.h"
+
+#include "foundation/utilities.h"
+#include "platform/message_box.h"
+
+#include <utility>
+
+TEntityArray* EntityArray = nullptr;
+TDrillEntities* DrillEntities = nullptr;
+TRoutEntities* RoutEntities = nullptr;
+int32_t CadEntityCount = 0;
+int32_t DrillEntityCount = 0;
+int32_t RoutEntityCount = 0;
+
+void ReportStoreFull(const std::string& storeName, int32_t highestIndex) {
+  ErrorBox("The " + storeName + " is full: it holds at most " + IntToStrGrouped(highestIndex) +
+           " entities.");
+}
+
+namespace {
+
+// Band of a coordinate by its top five bits read as unsigned.
+constexpr uint8_t BandTable[32] = {8,  9,  10, 11, 12, 13, 14, 15, 15, 15, 15, 15, 15, 15, 15, 15,
+                                   0,  0,  0,  0,  0,  0,  0,  0,  0,  1,  2,  3,  4,  5,  6,  7};
+
+uint8_t Band(int32_t c) { return BandTable[static_cast<uint32_t>(c) >> 27]; }
+
+}  // namespace
+
+uint16_t BandMask(int32_t a, int32_t b) {
+  uint32_t lo = Band(a);
+  uint32_t hi = Band(b);
+  if (lo > hi) std::swap(lo, hi);
+  // Bits lo..hi inclusive.
+  return static_cast<uint16_t>(((1u << (hi + 1)) - 1u) & ~((1u << lo) - 1u));
+}
+
+bool PointOutsideBox(int32_t x, int32_t y, const TIntBox& box) {
+  return y > box.Top || y < box.Bottom || x < box.Left || x > box.Right;
+}
+
+uint8_t OutCode(const TIntBox& box, int32_t x, int32_t y) {
+  uint8_t code = 0;
+  if (x < box.Left)
+    code |= 1;
+  else if (x > box.Right)
+    code |= 2;
+  if (y < box.Bottom)
+    code |= 4;
+  else if (y > box.Top)
+    code |= 8;
+  return code;
+}
+
+void InitExtents(TIntPoint& min, TIntPoint& max) {
+  min = {2147483647, 2147483647};
+  max = {-2147483647, -2147483647};
+}
+
+void ExtendExtents(TIntPoint& min, TIntPoint& max, const TIntPoint& point) {
+  if (point.X < min.X) min.X = point.X;
+  if (point.Y < min.Y) min.Y = point.Y;
+  if (point.X > max.X) max.X = point.X;
+  if (point.Y > max.Y) max.Y = point.Y;
+}

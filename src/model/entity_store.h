@@ -1,0 +1,209 @@
+// The three entity stores, the integer point and box of the entity model, the
+// slot-word tests, the band masks of fast window rejection, the clip helpers
+// on integer boxes and the extents pair.
+//
+// A store is a 1-based paged array of slots {layer/flag word, entity}. Pages
+// are allocated when the slot count first reaches them and released when it
+// falls below them, so a store holds at most one partly used page. Entities
+// never move while a job is edited: everything refers to an entity by its slot
+// index, deletion only sets bit 31 of the slot word, and only a database's
+// compaction renumbers.
+//
+// Slot word: bit 31 = deleted; CAD store: bit n = CAD layer n (0..29); drill
+// and rout stores: bit (layer - 30), drill layers 30..39 on bits 0..9, rout
+// layers 40..44 on bits 10..14. Layer masks keep bit 31 set, so
+// (word AND mask) read as a signed integer is > 0 exactly for live entities
+// on a wanted layer.
+//
+// The store owns only its pages. The entity objects are created and freed by
+// the database that writes them.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TRootDBObject;
+
+// Integer point in database units.
+struct TIntPoint {
+  int32_t X = 0;
+  int32_t Y = 0;
+  bool operator==(const TIntPoint&) const = default;
+};
+
+// Box in database units, bounds inclusive.
+struct TIntBox {
+  int32_t Left = 0;    // minimum X
+  int32_t Bottom = 0;  // minimum Y
+  int32_t Right = 0;   // maximum X
+  int32_t Top = 0;     // maximum Y
+  bool operator==(const TIntBox&) const = default;
+};
+
+// ---- Slot words ---------------------------------------------------------------
+
+constexpr uint32_t SlotDeletedBit = 0x80000000u;
+
+// True when the slot is live and on a layer of the mask (the mask keeps bit
+// 31 set): (flags AND mask) > 0 as a signed value.
+constexpr bool SlotInMask(uint32_t flags, uint32_t mask) {
+  return static_cast<int32_t>(flags & mask) > 0;
+}
+// True when the slot carries the layer bit, deleted or not.
+constexpr bool SlotHasBit(uint32_t flags, uint32_t bit) {
+  return static_cast<int32_t>(flags & bit) > 0;
+}
+constexpr bool SlotDeleted(uint32_t flags) { return (flags & SlotDeletedBit) != 0; }
+
+// The slot-word bit of a layer: bit n for CAD layers 0..29, bit (layer - 30)
+// for the drill and rout layers 30..44.
+constexpr uint32_t CadLayerBit(uint8_t layer) { return 1u << layer; }
+constexpr uint32_t NCLayerBit(uint8_t layer) { return 1u << (layer - 30); }
+
+// One slot: 4-byte word and the entity reference.
+struct TEntitySlot {
+  uint32_t Flags = 0;
+  TRootDBObject* Entity = nullptr;
+};
+
+// ---- Stores -------------------------------------------------------------------
+
+// A store of Pages pages of SlotsPerPage slots; valid indices are 1 to
+// Pages x SlotsPerPage.
+template <int32_t Pages, int32_t SlotsPerPage>
+class TPagedEntityStore {
+ public:
+  static constexpr int32_t PageCount = Pages;
+  static constexpr int32_t PageSlots = SlotsPerPage;
+  static constexpr int32_t HighestIndex = Pages * SlotsPerPage;
+
+  // name: how the error box of a full store names it ("CAD drawing", ...).
+  explicit TPagedEntityStore(std::string name) : name_(std::move(name)) { SetCount(0); }
+  virtual ~TPagedEntityStore() { SetCount(0); }
+  TPagedEntityStore(const TPagedEntityStore&) = delete;
+  TPagedEntityStore& operator=(const TPagedEntityStore&) = delete;
+
+  // page = (index - 1) div S + 1, slot = (index - 1) mod S + 1, truncating
+  // (index 0 gives slot 0).
+  static void LocateSlot(int32_t index, int32_t& page, int32_t& slot) {
+    page = (index - 1) / SlotsPerPage + 1;
+    slot = (index - 1) % SlotsPerPage + 1;
+  }
+
+  // The slot of the index, first growing the store to it when it lies beyond
+  // the slot count. An index outside 1..HighestIndex addresses no slot:
+  // nullptr.
+  TEntitySlot* GetSlot(int32_t index) {
+    if (index < 1 || index > HighestIndex) return nullptr;
+    if (index > count_) SetCount(index);
+    int32_t page, slot;
+    LocateSlot(index, page, slot);
+    return &pages_[page - 1][slot - 1];
+  }
+
+  // Sets the slot count (limited to 0..HighestIndex); allocates the pages
+  // now needed and releases those above the last needed one. Nothing
+  // changes in the pages while the last needed page stays the same.
+  void SetCount(int32_t n) {
+    if (n < 0) n = 0;
+    if (n > HighestIndex) n = HighestIndex;
+    int32_t pNew = LastPage(n);
+    int32_t pOld = LastPage(count_);
+    count_ = n;
+    if (pNew == pOld) return;
+    for (int32_t k = 1; k <= Pages; ++k) {
+      if (k > pNew) {
+        pages_[k - 1].reset();
+      } else if (!pages_[k - 1]) {
+        pages_[k - 1] = std::make_unique<TEntitySlot[]>(SlotsPerPage);
+      }
+    }
+  }
+
+  // The slot of a new entity: entityCount (the store's count global) goes up
+  // by one and the store grows to it. When the store already holds
+  // HighestIndex slots, an error box says so, nothing changes, and the
+  // result is nullptr.
+  TEntitySlot* AddSlot(int32_t& entityCount);
+
+  int32_t Count() const { return count_; }
+  bool PageAllocated(int32_t page) const {
+    return page >= 1 && page <= Pages && pages_[page - 1] != nullptr;
+  }
+  int32_t AllocatedPages() const {
+    int32_t n = 0;
+    for (const auto& p : pages_) n += p ? 1 : 0;
+    return n;
+  }
+  const std::string& Name() const { return name_; }
+
+ private:
+  static int32_t LastPage(int32_t n) {
+    if (n <= 0) return 0;
+    int32_t page, slot;
+    LocateSlot(n, page, slot);
+    return page;
+  }
+
+  std::unique_ptr<TEntitySlot[]> pages_[Pages];
+  int32_t count_ = 0;
+  std::string name_;
+};
+
+// Shows the error box of a store that cannot take another entity.
+void ReportStoreFull(const std::string& storeName, int32_t highestIndex);
+
+template <int32_t Pages, int32_t SlotsPerPage>
+TEntitySlot* TPagedEntityStore<Pages, SlotsPerPage>::AddSlot(int32_t& entityCount) {
+  if (entityCount >= HighestIndex || entityCount < 0) {
+    ReportStoreFull(name_, HighestIndex);
+    return nullptr;
+  }
+  ++entityCount;
+  return GetSlot(entityCount);
+}
+
+// The CAD drawing: 100 pages of 10,000 slots (1,000,000 entities).
+class TEntityArray : public TPagedEntityStore<100, 10000> {
+ public:
+  TEntityArray() : TPagedEntityStore("CAD drawing") {}
+};
+// The drill layers: 400 pages of 2,500 slots (1,000,000 entities).
+class TDrillEntities : public TPagedEntityStore<400, 2500> {
+ public:
+  TDrillEntities() : TPagedEntityStore("drill database") {}
+};
+// The rout layers: 40 pages of 2,500 slots (100,000 entities).
+class TRoutEntities : public TPagedEntityStore<40, 2500> {
+ public:
+  TRoutEntities() : TPagedEntityStore("rout database") {}
+};
+
+// The store instances, created and destroyed by their databases, and the
+// number of slots in use (live and deleted) of each, kept equal to the
+// store's count by the databases.
+extern TEntityArray* EntityArray;
+extern TDrillEntities* DrillEntities;
+extern TRoutEntities* RoutEntities;
+extern int32_t CadEntityCount;
+extern int32_t DrillEntityCount;
+extern int32_t RoutEntityCount;
+
+// ---- Band masks and clip helpers ------------------------------------------------
+
+// The display bands (16 bands of 2^27 units centred on 0, band 0 reaching
+// down to -2^31 and band 15 up to 2^31 - 1) touched by the range between a
+// and b, in either order, as bits 0..15.
+uint16_t BandMask(int32_t a, int32_t b);
+
+// True when the point lies outside the box; the border is inside.
+bool PointOutsideBox(int32_t x, int32_t y, const TIntBox& box);
+
+// Clip code: 1 left of the box, else 2 right of it; 4 below, else 8 above;
+// 0 inside (border included).
+uint8_t OutCode(const TIntBox& box, int32_t x, int32_t y);
+
+// Extents pair: min := (2147483647, 2147483647), max := (-2147483647,
+// -2147483647); ExtendExtents widens both to include the point.
+void InitExtents(TIntPoint& min, TIntPoint& max);
+void ExtendExtents(TIntPoint& min, TIntPoint& max, const TIntPoint& point);

@@ -1,0 +1,451 @@
+#include "model/undo_journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "foundation/file_utils.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+
+TUndoJournal* ActiveUndo = nullptr;
+
+// ---- The main window's side ----------------------------------------------------------
+
+namespace {
+
+TDetachedUndoWindow& DetachedWindowInstance() {
+  static TDetachedUndoWindow window;
+  return window;
+}
+
+TUndoWindow* InstalledWindow = nullptr;
+
+// The modal bracket and hourglass around a replay, closed on every path.
+class TReplayBracket {
+ public:
+  TReplayBracket() {
+    UndoWindow().BeginModal();
+    UndoWindow().ShowHourGlass(true);
+  }
+  ~TReplayBracket() {
+    UndoWindow().ShowHourGlass(false);
+    UndoWindow().EndModal();
+  }
+};
+
+const char* const ActionCreating = "creating the undo journal";
+const char* const ActionWriting = "writing the undo journal";
+const char* const ActionReading = "reading the undo journal";
+const char* const ActionErasing = "erasing the undo journal";
+const char* const ActionClosing = "closing the undo journal";
+
+}  // namespace
+
+void TDetachedUndoWindow::BeginModal() {
+  ++ModalDepth;
+  ++ModalBrackets;
+}
+void TDetachedUndoWindow::EndModal() { --ModalDepth; }
+
+void TDetachedUndoWindow::Clear() {
+  ModalDepth = 0;
+  ModalBrackets = 0;
+  HourGlass = false;
+  HintCaption.clear();
+  DisabledButtons.clear();
+}
+
+TUndoWindow* SetUndoWindow(TUndoWindow* window) {
+  TUndoWindow* previous = InstalledWindow;
+  InstalledWindow = window;
+  return previous;
+}
+
+TUndoWindow& UndoWindow() {
+  return InstalledWindow != nullptr ? *InstalledWindow : DetachedWindowInstance();
+}
+
+TDetachedUndoWindow& DetachedUndoWindow() { return DetachedWindowInstance(); }
+
+// ---- Construction and file access -----------------------------------------------------
+
+TUndoJournal::TUndoJournal() {
+  // A leftover file of the same name is not ours to overwrite: the next
+  // scratch name is tried.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    FileName_ = ExecutionPath() + "SCRATCH\\" + MakeTempFileName();
+    Fd_ = ::open(NativePath(FileName_).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (Fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (Fd_ >= 0)
+    Created_ = true;
+  else
+    Fail(errno, ActionCreating);
+  ClearState();
+}
+
+TUndoJournal::~TUndoJournal() {
+  if (Fd_ >= 0 && ::close(Fd_) != 0) Fail(errno, ActionClosing);
+  Fd_ = -1;
+  if (Created_ && ::unlink(NativePath(FileName_).c_str()) != 0 && errno != ENOENT)
+    Fail(errno, ActionErasing);
+}
+
+bool TUndoJournal::OpenFile(bool truncate) {
+  if (Fd_ >= 0 && !truncate) return true;
+  if (Fd_ >= 0) {
+    ::close(Fd_);
+    Fd_ = -1;
+  }
+  Fd_ = ::open(NativePath(FileName_).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (Fd_ < 0) {
+    Fail(errno, ActionCreating);
+    return false;
+  }
+  Created_ = true;
+  return true;
+}
+
+bool TUndoJournal::WriteBlock(int32_t block) {
+  if (!OpenFile(false)) return false;
+  off_t at = static_cast<off_t>(block) * BlockSize;
+  size_t done = 0;
+  while (done < Block_.size()) {
+    ssize_t n = ::pwrite(Fd_, Block_.data() + done, Block_.size() - done, at + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Fail(n < 0 ? errno : ENOSPC, ActionWriting);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool TUndoJournal::ReadBlock(int32_t block) {
+  if (!OpenFile(false)) return false;
+  off_t at = static_cast<off_t>(block) * BlockSize;
+  size_t done = 0;
+  while (done < Block_.size()) {
+    ssize_t n = ::pread(Fd_, Block_.data() + done, Block_.size() - done, at + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      Fail(errno, ActionReading);
+      return false;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  if (done < Block_.size()) {
+    // The journal only ever reads blocks it has written whole.
+    Fail(EIO, ActionReading);
+    return false;
+  }
+  return true;
+}
+
+void TUndoJournal::Fail(int error, const char* action) {
+  ErrorBox(SystemErrorText(error) + "\r\nwhile " + action);
+  // Whatever was recorded can no longer be trusted: start again empty.
+  ClearState();
+  if (Fd_ >= 0 && ::ftruncate(Fd_, 0) != 0) {
+    // The file is only truncated to free space; its contents are no longer
+    // read either way.
+  }
+  UndoWindow().DisableButton(UndoCommand);
+  UndoWindow().DisableButton(RedoCommand);
+}
+
+void TUndoJournal::ClearState() {
+  RecordCount_ = 0;
+  UndoneCount_ = 0;
+  UndoCount_ = 0;
+  RedoCount_ = 0;
+  BlockPos_ = 1;
+  CurrentBlock_ = 0;
+  NextUndoName_.clear();
+  NextRedoName_.clear();
+  OpenRecords_ = false;
+  Block_.fill(0);
+}
+
+void TUndoJournal::Reset() {
+  ClearState();
+  Discarding_ = false;
+  OpenFile(true);
+  UndoWindow().DisableButton(UndoCommand);
+  UndoWindow().DisableButton(RedoCommand);
+}
+
+// ---- Records ----------------------------------------------------------------------------
+
+int32_t TUndoJournal::RecordIndex(int32_t pos) {
+  const uint8_t* r = RecordAt(pos);
+  uint32_t v = uint32_t(r[1]) | (uint32_t(r[2]) << 8) | (uint32_t(r[3]) << 16) |
+               (uint32_t(r[4]) << 24);
+  return static_cast<int32_t>(v);
+}
+
+std::string TUndoJournal::RecordName(int32_t pos) {
+  const uint8_t* r = RecordAt(pos);
+  uint8_t length = r[1] > MaxNameLength ? MaxNameLength : r[1];
+  return std::string(reinterpret_cast<const char*>(r + 2), length);
+}
+
+void TUndoJournal::WriteRecord(uint8_t kind, int32_t index, const std::string& name,
+                               uint8_t flag) {
+  std::string cut = name.substr(0, MaxNameLength);
+  if (RedoCount_ > 0) {
+    // A new change after undo: the undone steps are gone, and the new record
+    // overwrites the first of them.
+    RedoCount_ = 0;
+    NextRedoName_.clear();
+    RecordCount_ -= UndoneCount_;
+    UndoneCount_ = 0;
+  }
+  uint8_t* r = RecordAt(BlockPos_);
+  std::memset(r, 0, RecordSize);
+  r[0] = kind;
+  if (kind == rkMarker) {
+    r[1] = static_cast<uint8_t>(cut.size());
+    std::memcpy(r + 2, cut.data(), cut.size());
+    NextUndoName_ = cut;
+    ++UndoCount_;
+  } else {
+    uint32_t v = static_cast<uint32_t>(index);
+    r[1] = v & 0xFF;
+    r[2] = (v >> 8) & 0xFF;
+    r[3] = (v >> 16) & 0xFF;
+    r[4] = (v >> 24) & 0xFF;
+    if (kind == rkChanged) r[5] = flag;
+  }
+  if (BlockPos_ == RecordsPerBlock) {
+    if (!WriteBlock(CurrentBlock_)) {
+      // The history is gone; the rest of the operation being recorded goes
+      // unrecorded, so that no partial step can be undone.
+      Discarding_ = kind != rkMarker;
+      return;
+    }
+    ++CurrentBlock_;
+    BlockPos_ = 1;
+    Block_.fill(0);
+  } else {
+    ++BlockPos_;
+  }
+  ++RecordCount_;
+}
+
+void TUndoJournal::RecordAdd(int32_t index) {
+  if (Discarding_) return;
+  WriteRecord(rkAdded, index, "", 0);
+  if (!Discarding_) OpenRecords_ = true;
+}
+
+void TUndoJournal::RecordDelete(int32_t index) {
+  if (Discarding_) return;
+  WriteRecord(rkDeleted, index, "", 0);
+  if (!Discarding_) OpenRecords_ = true;
+}
+
+void TUndoJournal::RecordChange(int32_t index, uint8_t flag) {
+  if (Discarding_) return;
+  WriteRecord(rkChanged, index, "", flag);
+  if (!Discarding_) OpenRecords_ = true;
+}
+
+void TUndoJournal::BeginOperation(const std::string& name) {
+  if (Discarding_) {
+    // The end of an operation that could not be recorded: journal anew.
+    Discarding_ = false;
+    return;
+  }
+  if (!OpenRecords_) return;
+  WriteRecord(rkMarker, 0, name, 0);
+  OpenRecords_ = false;
+}
+
+bool TUndoJournal::CanUndo(std::string& name, int32_t maxLength) const {
+  name = NextUndoName_.substr(0, maxLength < 0 ? 0 : maxLength);
+  return UndoCount_ > 0;
+}
+
+bool TUndoJournal::CanRedo(std::string& name, int32_t maxLength) const {
+  name = NextRedoName_.substr(0, maxLength < 0 ? 0 : maxLength);
+  return RedoCount_ > 0;
+}
+
+// ---- Walking the journal ----------------------------------------------------------------
+
+bool TUndoJournal::StepBack() {
+  if (BlockPos_ == 1) {
+    if (CurrentBlock_ == 0) {
+      Fail(EIO, ActionReading);
+      return false;
+    }
+    if (!ReadBlock(CurrentBlock_ - 1)) return false;
+    --CurrentBlock_;
+    BlockPos_ = RecordsPerBlock;
+  } else {
+    --BlockPos_;
+  }
+  ++UndoneCount_;
+  return true;
+}
+
+bool TUndoJournal::StepForward() {
+  if (BlockPos_ == RecordsPerBlock) {
+    int32_t next = CurrentBlock_ + 1;
+    struct stat st;
+    if (!OpenFile(false)) return false;
+    if (::fstat(Fd_, &st) != 0) {
+      Fail(errno, ActionReading);
+      return false;
+    }
+    if (st.st_size > static_cast<off_t>(next) * BlockSize) {
+      if (!ReadBlock(next)) return false;
+    } else {
+      Block_.fill(0);
+    }
+    CurrentBlock_ = next;
+    BlockPos_ = 1;
+  } else {
+    ++BlockPos_;
+  }
+  --UndoneCount_;
+  return true;
+}
+
+void TUndoJournal::ReplayUndo(uint8_t kind, int32_t index, uint8_t flag) {
+  switch (kind) {
+    case rkAdded:
+      EraseEntity(index);
+      DeleteEntity(index);
+      break;
+    case rkDeleted:
+      UndeleteEntity(index);
+      DrawEntity(index);
+      break;
+    case rkChanged:
+      UndoChange(index, flag);
+      break;
+    default:
+      break;
+  }
+}
+
+void TUndoJournal::ReplayRedo(uint8_t kind, int32_t index, uint8_t flag) {
+  switch (kind) {
+    case rkAdded:
+      UndeleteEntity(index);
+      DrawEntity(index);
+      break;
+    case rkDeleted:
+      EraseEntity(index);
+      DeleteEntity(index);
+      break;
+    case rkChanged:
+      RedoChange(index, flag);
+      break;
+    default:
+      break;
+  }
+}
+
+void TUndoJournal::Undo() {
+  {
+    TReplayBracket bracket;
+    // Records not yet closed by a marker are the latest changes: they
+    // become a step of their own, so the walk below undoes exactly them.
+    if (OpenRecords_) BeginOperation("");
+    if (UndoCount_ > 0) {
+      // From the end of the journal the block being filled exists only in
+      // memory; the walk may leave it.
+      bool ok = RedoCount_ != 0 || WriteBlock(CurrentBlock_);
+      ok = ok && StepBack();  // over the marker that closes the step
+      bool atStart = false;
+      while (ok) {
+        if (!StepBack()) {
+          ok = false;
+          break;
+        }
+        uint8_t kind = RecordKind(BlockPos_);
+        ReplayUndo(kind, RecordIndex(BlockPos_), RecordFlag(BlockPos_));
+        if (UndoneCount_ >= RecordCount_) {
+          atStart = true;
+          break;
+        }
+        if (kind == rkMarker) break;
+      }
+      if (ok) {
+        --UndoCount_;
+        ++RedoCount_;
+        NextRedoName_ = NextUndoName_;
+        if (atStart) {
+          NextUndoName_.clear();
+        } else {
+          NextUndoName_ = RecordName(BlockPos_);
+          StepForward();
+        }
+      }
+    }
+  }
+  std::string name;
+  CanUndo(name, MaxNameLength);
+  UndoWindow().SetHintCaption(UndoWindow().UndoButtonHint() + " " + name);
+}
+
+bool TUndoJournal::PeekRedoName() {
+  int32_t steps = 0;
+  do {
+    if (UndoneCount_ <= 1) {
+      // No marker before the end: the journal is not what it should be.
+      Fail(EIO, ActionReading);
+      return false;
+    }
+    if (!StepForward()) return false;
+    ++steps;
+  } while (RecordKind(BlockPos_) != rkMarker);
+  NextRedoName_ = RecordName(BlockPos_);
+  for (; steps > 0; --steps)
+    if (!StepBack()) return false;
+  return true;
+}
+
+void TUndoJournal::Redo() {
+  {
+    TReplayBracket bracket;
+    if (RedoCount_ > 0) {
+      bool ok = true;
+      // The walk ends at the marker that closes the step; a journal that
+      // ended before one would be inconsistent.
+      do {
+        ReplayRedo(RecordKind(BlockPos_), RecordIndex(BlockPos_), RecordFlag(BlockPos_));
+        if (UndoneCount_ <= 1) {
+          ok = false;
+          Fail(EIO, ActionReading);
+          break;
+        }
+        ok = StepForward();
+      } while (ok && RecordKind(BlockPos_) != rkMarker);
+      if (ok) {
+        ++UndoCount_;
+        --RedoCount_;
+        NextUndoName_ = RecordName(BlockPos_);
+        ok = StepForward();
+      }
+      if (ok) {
+        if (RedoCount_ > 0)
+          PeekRedoName();
+        else
+          NextRedoName_.clear();
+      }
+    }
+  }
+  std::string name;
+  CanRedo(name, MaxNameLength);
+  UndoWindow().SetHintCaption(UndoWindow().RedoButtonHint() + " " + name);
+}

@@ -1,0 +1,200 @@
+#include "model/entity_store.h"
+
+#include <gtest/gtest.h>
+
+#include "korvex_test.h"
+#include "platform/headless/headless_dialogs.h"
+
+namespace {
+
+class EntityStoreTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessDialogs();
+  }
+  void TearDown() override {
+    ResetHeadlessDialogs();
+    TKorvexTest::TearDown();
+  }
+};
+
+TEST_F(EntityStoreTest, EmptyStoreGrowsOnFirstSlot) {
+  TEntityArray store;
+  EXPECT_EQ(store.Count(), 0);
+  EXPECT_EQ(store.AllocatedPages(), 0);
+  TEntitySlot* slot = store.GetSlot(1);
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(store.Count(), 1);
+  EXPECT_TRUE(store.PageAllocated(1));
+  EXPECT_EQ(store.AllocatedPages(), 1);
+}
+
+TEST_F(EntityStoreTest, CadPagesFollowTheCountAcrossBoundaries) {
+  TEntityArray store;
+  store.SetCount(10000);
+  EXPECT_EQ(store.AllocatedPages(), 1);
+  store.GetSlot(10000)->Flags = 0x00000004;
+  store.SetCount(10001);
+  EXPECT_EQ(store.AllocatedPages(), 2);
+  EXPECT_TRUE(store.PageAllocated(2));
+  store.GetSlot(10001)->Flags = 0x00000008;
+  // Growing keeps what the earlier pages hold.
+  EXPECT_EQ(store.GetSlot(10000)->Flags, 0x00000004u);
+  store.SetCount(10000);
+  EXPECT_EQ(store.AllocatedPages(), 1);
+  EXPECT_FALSE(store.PageAllocated(2));
+  store.SetCount(9999);
+  EXPECT_EQ(store.AllocatedPages(), 1);
+  EXPECT_EQ(store.GetSlot(10000)->Flags, 0x00000004u);
+  // A jump allocates every page up to the one needed, shrinking to 0 frees all.
+  store.SetCount(35000);
+  EXPECT_EQ(store.AllocatedPages(), 4);
+  store.SetCount(0);
+  EXPECT_EQ(store.AllocatedPages(), 0);
+}
+
+TEST_F(EntityStoreTest, DrillAndRoutStoresChangePagesEvery2500Slots) {
+  TDrillEntities drill;
+  TRoutEntities rout;
+  drill.SetCount(2500);
+  rout.SetCount(2500);
+  EXPECT_EQ(drill.AllocatedPages(), 1);
+  EXPECT_EQ(rout.AllocatedPages(), 1);
+  drill.GetSlot(2501);
+  rout.GetSlot(2501);
+  EXPECT_EQ(drill.AllocatedPages(), 2);
+  EXPECT_EQ(rout.AllocatedPages(), 2);
+  EXPECT_EQ(TDrillEntities::HighestIndex, 1000000);
+  EXPECT_EQ(TRoutEntities::HighestIndex, 100000);
+  EXPECT_EQ(TEntityArray::HighestIndex, 1000000);
+}
+
+TEST_F(EntityStoreTest, IndicesAreOneBased) {
+  int32_t page, slot;
+  TEntityArray::LocateSlot(1, page, slot);
+  EXPECT_EQ(page, 1);
+  EXPECT_EQ(slot, 1);
+  TEntityArray::LocateSlot(10000, page, slot);
+  EXPECT_EQ(page, 1);
+  EXPECT_EQ(slot, 10000);
+  TEntityArray::LocateSlot(10001, page, slot);
+  EXPECT_EQ(page, 2);
+  EXPECT_EQ(slot, 1);
+  TDrillEntities::LocateSlot(2501, page, slot);
+  EXPECT_EQ(page, 2);
+  EXPECT_EQ(slot, 1);
+  TEntityArray::LocateSlot(0, page, slot);
+  EXPECT_EQ(slot, 0);
+
+  // Each index has its own slot.
+  TRoutEntities store;
+  for (int32_t i = 1; i <= 5001; ++i) store.GetSlot(i)->Flags = static_cast<uint32_t>(i);
+  for (int32_t i = 1; i <= 5001; ++i) ASSERT_EQ(store.GetSlot(i)->Flags, static_cast<uint32_t>(i));
+  // Indices outside the store address no slot and change nothing.
+  EXPECT_EQ(store.GetSlot(0), nullptr);
+  EXPECT_EQ(store.GetSlot(-3), nullptr);
+  EXPECT_EQ(store.GetSlot(TRoutEntities::HighestIndex + 1), nullptr);
+  EXPECT_EQ(store.Count(), 5001);
+}
+
+TEST_F(EntityStoreTest, FullStoreRefusesTheNextAdd) {
+  TRoutEntities rout;
+  int32_t count = TRoutEntities::HighestIndex - 1;
+  TEntitySlot* last = rout.AddSlot(count);
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(count, 100000);
+  EXPECT_EQ(rout.Count(), 100000);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  EXPECT_EQ(rout.AddSlot(count), nullptr);
+  EXPECT_EQ(count, 100000);
+  EXPECT_EQ(rout.Count(), 100000);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtError);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The rout database is full: it holds at most 100,000 entities.");
+
+  TEntityArray cad;
+  int32_t cadCount = 999999;
+  EXPECT_NE(cad.AddSlot(cadCount), nullptr);
+  EXPECT_EQ(cad.AddSlot(cadCount), nullptr);
+  EXPECT_EQ(cadCount, 1000000);
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            "The CAD drawing is full: it holds at most 1,000,000 entities.");
+}
+
+TEST_F(EntityStoreTest, AddSlotKeepsCountAndStoreInStep) {
+  TDrillEntities drill;
+  int32_t count = 0;
+  for (int i = 0; i < 2501; ++i) {
+    TEntitySlot* s = drill.AddSlot(count);
+    ASSERT_NE(s, nullptr);
+    s->Flags = NCLayerBit(31);
+  }
+  EXPECT_EQ(count, 2501);
+  EXPECT_EQ(drill.Count(), 2501);
+  EXPECT_EQ(drill.AllocatedPages(), 2);
+}
+
+TEST_F(EntityStoreTest, SlotWordTestsUseBit31) {
+  const uint32_t allLayers = 0xFFFFFFFFu;
+  uint32_t deletedOnLayer2 = SlotDeletedBit | CadLayerBit(2);
+  EXPECT_FALSE(SlotInMask(deletedOnLayer2, allLayers));
+  EXPECT_TRUE(SlotHasBit(deletedOnLayer2, 4));
+  EXPECT_TRUE(SlotDeleted(deletedOnLayer2));
+
+  uint32_t liveOnLayer2 = CadLayerBit(2);
+  EXPECT_TRUE(SlotInMask(liveOnLayer2, allLayers));
+  EXPECT_TRUE(SlotInMask(liveOnLayer2, SlotDeletedBit | CadLayerBit(2)));
+  EXPECT_FALSE(SlotInMask(liveOnLayer2, SlotDeletedBit | CadLayerBit(3)));
+  EXPECT_FALSE(SlotDeleted(liveOnLayer2));
+
+  // Drill layer 30 is bit 0, rout layer 44 is bit 14.
+  EXPECT_EQ(NCLayerBit(30), 0x0001u);
+  EXPECT_EQ(NCLayerBit(40), 0x0400u);
+  EXPECT_EQ(NCLayerBit(44), 0x4000u);
+  // The scratch words of tape output: all layers and deleted, or all live.
+  EXPECT_FALSE(SlotInMask(0xFFFFFFFFu, SlotDeletedBit | NCLayerBit(35)));
+  EXPECT_TRUE(SlotInMask(0x7FFFFFFFu, SlotDeletedBit | NCLayerBit(35)));
+}
+
+TEST_F(EntityStoreTest, BandMasks) {
+  EXPECT_EQ(BandMask(0, 0), 0x0100);
+  EXPECT_EQ(BandMask(-1, 0), 0x0180);
+  EXPECT_EQ(BandMask(-2147483647 - 1, 2147483647), 0xFFFF);
+  EXPECT_EQ(BandMask(134217728, -1), 0x0380);
+  EXPECT_EQ(BandMask(-1, 134217728), 0x0380);
+  // Band 0 reaches down to -2^31, band 15 up to 2^31 - 1.
+  EXPECT_EQ(BandMask(-2147483647 - 1, -2147483647 - 1), 0x0001);
+  EXPECT_EQ(BandMask(-7 * 134217728 - 1, -7 * 134217728 - 1), 0x0001);
+  EXPECT_EQ(BandMask(-7 * 134217728, -7 * 134217728), 0x0002);
+  EXPECT_EQ(BandMask(7 * 134217728, 2147483647), 0x8000);
+  EXPECT_EQ(BandMask(7 * 134217728 - 1, 7 * 134217728 - 1), 0x4000);
+}
+
+TEST_F(EntityStoreTest, BoxClipHelpers) {
+  TIntBox box{-10, -20, 10, 20};
+  EXPECT_EQ(OutCode(box, -11, 21), 9);
+  EXPECT_EQ(OutCode(box, 11, -21), 6);
+  EXPECT_EQ(OutCode(box, -10, 20), 0);
+  EXPECT_EQ(OutCode(box, 0, 0), 0);
+  EXPECT_FALSE(PointOutsideBox(10, -20, box));
+  EXPECT_FALSE(PointOutsideBox(-10, 20, box));
+  EXPECT_TRUE(PointOutsideBox(11, 0, box));
+  EXPECT_TRUE(PointOutsideBox(0, -21, box));
+}
+
+TEST_F(EntityStoreTest, ExtentsPair) {
+  TIntPoint min, max;
+  InitExtents(min, max);
+  EXPECT_EQ(min, (TIntPoint{2147483647, 2147483647}));
+  EXPECT_EQ(max, (TIntPoint{-2147483647, -2147483647}));
+  ExtendExtents(min, max, {5, -7});
+  EXPECT_EQ(min, (TIntPoint{5, -7}));
+  EXPECT_EQ(max, (TIntPoint{5, -7}));
+  ExtendExtents(min, max, {-3, 9});
+  EXPECT_EQ(min, (TIntPoint{-3, -7}));
+  EXPECT_EQ(max, (TIntPoint{5, 9}));
+}
+
+}  // namespace
