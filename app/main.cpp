@@ -1,9 +1,9 @@
 // The korvex program: the Qt desktop front end.
 #include <QApplication>
-#include <QMainWindow>
 #include <string>
 
 #include "foundation/file_utils.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/qt/qt_backend.h"
@@ -22,13 +22,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("KORVEX 6");
   InstallQtBackend();
 
-  QMainWindow* window = nullptr;
+  TForm* window = nullptr;
   // A second start asks the running program to come to the front and stops.
   TSingleInstanceLock instance(kInstanceName, [&window] {
-    if (!window) return;
-    if (window->isMinimized()) window->showNormal();
-    window->raise();
-    window->activateWindow();
+    if (window) window->BringToFront();
   });
   if (!instance.IsFirst()) return 0;
 
@@ -37,11 +34,13 @@ int main(int argc, char** argv) {
   std::string folderError;
   if (!EnsureWorkingDirectories(&folderError)) MessageDlg(folderError, mtError, mbOKOnly);
 
-  QMainWindow mainWindow;
-  window = &mainWindow;
-  mainWindow.setWindowTitle("KORVEX 6");
-  mainWindow.resize(600, 476);
-  mainWindow.show();
+  // The main window at its design bounds; its menus, view and panels come
+  // with the workspace.
+  TForm mainForm("TWorkspace");
+  mainForm.SetCaption("KORVEX 6");
+  mainForm.SetBounds(250, 141, 600, 476);
+  window = &mainForm;
+  mainForm.Show();
   const int rc = app.exec();
   window = nullptr;
 

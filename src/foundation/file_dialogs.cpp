@@ -115,10 +115,14 @@ bool ExecuteExportFilterDialog(const std::string& title, std::string& fileName, 
                        &filterIndex);
 }
 
+void ReportIOError(int code, const std::string& action) {
+  MessageDlg(SystemErrorText(code) + "\r\nwhile " + action, mtError, mbOKOnly);
+}
+
 bool CheckIOError(const std::string& action) {
   const int code = IOResult();
   if (code == 0) return false;
-  MessageDlg(SystemErrorText(code) + "\r\nwhile " + action, mtError, mbOKOnly);
+  ReportIOError(code, action);
   return true;
 }
 

@@ -30,6 +30,10 @@ bool ExecuteImportFilterDialog(const std::string& title, std::string& fileName, 
 bool ExecuteExportFilterDialog(const std::string& title, std::string& fileName, int maxLength,
                                uint8_t& filterIndex);
 
+// Shows the system's text for an I/O error code, a line break, "while " and
+// the action in an error box.
+void ReportIOError(int code, const std::string& action);
+
 // Reads and clears the pending I/O result; when a file operation failed,
 // shows the system's text for it, a line break, "while " and the action in an
 // error box, and answers True.

@@ -22,14 +22,10 @@
 #include <memory>
 #include <string>
 
+#include "foundation/geometry.h"
+
 class TRootDBObject;
 
-// Integer point in database units.
-struct TIntPoint {
-  int32_t X = 0;
-  int32_t Y = 0;
-  bool operator==(const TIntPoint&) const = default;
-};
 
 // Box in database units, bounds inclusive.
 struct TIntBox {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
@@ -149,7 +150,7 @@ bool TUndoJournal::ReadBlock(int32_t block) {
 }
 
 void TUndoJournal::Fail(int error, const char* action) {
-  ErrorBox(SystemErrorText(error) + "\r\nwhile " + action);
+  ReportIOError(error, action);
   // Whatever was recorded can no longer be trusted: start again empty.
   ClearState();
   if (Fd_ >= 0 && ::ftruncate(Fd_, 0) != 0) {

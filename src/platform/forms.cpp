@@ -1579,6 +1579,10 @@ void TForm::Show() {
   if (OnActivate) OnActivate(*this);
 }
 
+void TForm::BringToFront() {
+  if (showing_) FormsBackend().BringFormToFront(*this);
+}
+
 void TForm::Hide() {
   if (!showing_ || modal_) return;
   showing_ = false;

@@ -794,6 +794,9 @@ class TForm : public TControl {
   TModalResult ShowModal();
   void Show();  // modeless
   void Hide();
+  // A shown form that is minimised is restored; either way it comes to the
+  // front (a second start of the program asks this of the main window).
+  void BringToFront();
   // Asks to close (OnCloseQuery may refuse); a modal form ends with its modal
   // result, or mrCancel when none is set. True when it closed.
   bool Close();
@@ -897,6 +900,7 @@ class TFormsBackend {
   virtual void EndModal(TForm& form) = 0;
   virtual void ShowForm(TForm& form) = 0;  // modeless
   virtual void HideForm(TForm& form) = 0;
+  virtual void BringFormToFront(TForm& form) = 0;
   // Size of a text in the controls' font.
   virtual TPoint TextExtent(const std::string& text) = 0;
 };

@@ -342,3 +342,19 @@ TEST_F(QtFormsTest, MenuBarActionsClickItemsAndMenusSwap) {
 }
 
 }  // namespace
+
+TEST_F(QtFormsTest, BringToFrontRestoresAMinimisedForm) {
+  TForm form("TWorkspace");
+  form.SetCaption("KORVEX 6");
+  form.Show();
+  QWidget* w = QtWidgetOf(form);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->windowTitle(), "KORVEX 6");
+  w->showMinimized();
+  QApplication::processEvents();
+  form.BringToFront();
+  QApplication::processEvents();
+  EXPECT_FALSE(w->isMinimized());
+  EXPECT_TRUE(w->isVisible());
+  form.Hide();
+}

@@ -39,6 +39,7 @@ class THeadlessFormsBackend : public TFormsBackend {
   void EndModal(TForm&) override {}
   void ShowForm(TForm&) override {}
   void HideForm(TForm&) override {}
+  void BringFormToFront(TForm&) override {}
   // A fixed-pitch font of 7 x 15 pixels.
   TPoint TextExtent(const std::string& text) override { return TPoint{7 * int(text.size()), 15}; }
 };

@@ -5,6 +5,7 @@
 #include "platform/qt/qt_clipboard.h"
 #include "platform/qt/qt_common_dialogs.h"
 #include "platform/qt/qt_events.h"
+#include "platform/qt/qt_forms.h"
 #include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_single_instance.h"
@@ -14,6 +15,7 @@ void InstallQtBackend() {
   InstallQtCanvasBackend();
   InstallQtEventsBackend();
   InstallQtPrinterBackend();
+  InstallQtFormsBackend();  // with the menus
   InstallQtClipboardBackend();
   InstallQtCommonDialogBackend();
   InstallQtMessageBoxBackend();

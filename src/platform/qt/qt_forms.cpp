@@ -982,6 +982,14 @@ class TQtFormsBackend : public TFormsBackend {
     if (!form.Peer()) return;
     if (QWidget* w = static_cast<TQtPeer*>(form.Peer())->Widget()) w->hide();
   }
+  void BringFormToFront(TForm& form) override {
+    if (!form.Peer()) return;
+    QWidget* w = static_cast<TQtPeer*>(form.Peer())->Widget();
+    if (!w) return;
+    if (w->isMinimized()) w->showNormal();
+    w->raise();
+    w->activateWindow();
+  }
   TPoint TextExtent(const std::string& text) override {
     QFontMetrics m(QApplication::font());
     return TPoint{m.horizontalAdvance(ToQt(text)), m.height()};
