@@ -132,10 +132,10 @@ TEST_F(FileDialogsTest, KeyFilterSeesOnlyKeyMessagesWhileEnabledAndRestoresTheHo
 TEST_F(FileDialogsTest, SwapFilterDialogsListNamedFiltersUpToTheFirstGap) {
   auto savedImport = ImportFilters;
   ImportFilters = {};
-  ImportFilters[1].Name = "Fanuc";
-  ImportFilters[2].Name = "Sieb";
+  ImportFilters[1].Name = "Mill Dialect";
+  ImportFilters[2].Name = "Old Driller";
   ImportFilters[4].Name = "After the gap";
-  EXPECT_EQ(SwapFilterDialogText(ImportFilters), "Standard|*.*|Fanuc|*.*|Sieb|*.*");
+  EXPECT_EQ(SwapFilterDialogText(ImportFilters), "Standard|*.*|Mill Dialect|*.*|Old Driller|*.*");
 
   // The index goes in as 0..n and the dialog's own index is one more.
   std::string name = "*.DRL";

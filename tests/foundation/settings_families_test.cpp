@@ -590,9 +590,9 @@ TEST_F(SettingsFamiliesTest, LastDirectoriesLoadNineSaveSevenAndTheExecutionPath
 }
 
 TEST_F(SettingsFamiliesTest, FilterNameMissingIsWrittenWhileItsSwapFileIsRead) {
-  PutValue("Import Filters", "03 Swap File", RegStr("/opt/korvex/SWAP/FANUC.SWP"));
+  PutValue("Import Filters", "03 Swap File", RegStr("/opt/korvex/SWAP/DIALECT.SWP"));
   LoadFilterSettings();
-  EXPECT_EQ(ImportFilters[3].SwapFile, "/opt/korvex/SWAP/FANUC.SWP");
+  EXPECT_EQ(ImportFilters[3].SwapFile, "/opt/korvex/SWAP/DIALECT.SWP");
   EXPECT_EQ(ImportFilters[3].Name, "");
   ASSERT_NE(GetStored("Import Filters", "03 Name"), nullptr);
   EXPECT_TRUE(SameValue(*GetStored("Import Filters", "03 Name"), RegStr("")));

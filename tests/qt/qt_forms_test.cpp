@@ -69,7 +69,7 @@ class TAllControls : public TForm {
     zeros.SetColumns(2);
     zeros.SetItemIndex(1);
     auto& list = mid.Add<TListBox>("Filters");
-    list.SetItems({"Standard", "Excellon", "Sieb & Meyer"});
+    list.SetItems({"Standard", "Excellon", "Shop Router"});
     list.SetItemIndex(0);
     list.SetHeight(60);
     auto& memo = mid.Add<TMemo>("Memo1");
