@@ -7,6 +7,8 @@
 #include <ctime>
 #include <limits>
 
+#include "platform/message_box.h"
+
 std::string ShortStr(std::string text) {
   if (text.size() > kShortStringMax) text.resize(kShortStringMax);
   return text;
@@ -564,3 +566,5 @@ double ArcSin(double x) {
   if (x < -1.0) x = -1.0;
   return ArcTan2(x, std::sqrt(1.0 - x * x));
 }
+
+void Beep() { MessageBeep(MB_SIMPLEBEEP); }

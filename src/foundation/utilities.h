@@ -172,3 +172,6 @@ void FreeObjectList(TNode* head) {
 double ArcTan2(double y, double x);
 // ArcTan2(x, sqrt(1 - x^2)), with x limited to -1..1.
 double ArcSin(double x);
+
+// The system's default beep.
+void Beep();

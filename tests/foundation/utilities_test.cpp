@@ -8,6 +8,8 @@
 #include <regex>
 #include <string>
 
+#include "platform/headless/headless_dialogs.h"
+
 namespace {
 
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
@@ -283,3 +285,11 @@ TEST(SmallHelpers, ComparisonsSwapsAndAngles) {
 }
 
 }  // namespace
+
+TEST(SmallHelpers, BeepSoundsTheSimpleBeep) {
+  ResetMessageBoxScript();
+  Beep();
+  ASSERT_EQ(Beeps().size(), 1u);
+  EXPECT_EQ(Beeps()[0], 0xFFFFFFFFu);
+  ResetMessageBoxScript();
+}
