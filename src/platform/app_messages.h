@@ -5,15 +5,12 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/keys.h"
+
 constexpr uint32_t WM_KEYDOWN = 256;
 constexpr uint32_t WM_KEYUP = 257;
 constexpr uint32_t WM_CHAR = 258;
 
-// Virtual key codes of the keys the program's dialogs look at.
-constexpr uint32_t VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
-                   VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23,
-                   VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
-                   VK_INSERT = 0x2D, VK_DELETE = 0x2E, VK_F1 = 0x70;
 
 struct TMessage {
   uintptr_t Window = 0;  // the window the message is for (0: not known)

@@ -46,6 +46,7 @@
 
 #include "platform/canvas.h"
 #include "platform/events.h"
+#include "platform/keys.h"
 #include "platform/types.h"
 
 class TControl;
@@ -66,12 +67,8 @@ constexpr TShiftState ssMiddle = 32;
 
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
 
-// Virtual key codes of OnKeyDown/OnKeyUp. Letters and digits are their
-// upper-case ASCII codes.
-constexpr uint16_t VK_BACK = 8, VK_TAB = 9, VK_RETURN = 13, VK_SHIFT = 16, VK_CONTROL = 17,
-                   VK_MENU = 18, VK_ESCAPE = 27, VK_SPACE = 32, VK_PRIOR = 33, VK_NEXT = 34,
-                   VK_END = 35, VK_HOME = 36, VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39,
-                   VK_DOWN = 40, VK_INSERT = 45, VK_DELETE = 46, VK_F1 = 112, VK_F12 = 123;
+// OnKeyDown/OnKeyUp take the virtual key codes of platform/keys.h; letters
+// and digits are their upper-case ASCII codes.
 
 enum class TControlKind {
   Form, Panel, GroupBox, Label, Button, CheckBox, RadioButton, RadioGroup, Edit, SpinEdit,

@@ -7,6 +7,8 @@
 // path the headless scripts use.
 #include "platform/qt/qt_forms.h"
 
+#include "platform/qt/qt_app_messages.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -109,34 +111,6 @@ bool ButtonOf(Qt::MouseButton b, TMouseButton& out) {
     case Qt::RightButton: out = mbRight; return true;
     case Qt::MiddleButton: out = mbMiddle; return true;
     default: return false;
-  }
-}
-
-// Qt key to the virtual key code of the key events (0 for none).
-uint16_t VirtualKey(int key) {
-  if (key >= Qt::Key_A && key <= Qt::Key_Z) return uint16_t('A' + (key - Qt::Key_A));
-  if (key >= Qt::Key_0 && key <= Qt::Key_9) return uint16_t('0' + (key - Qt::Key_0));
-  if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return uint16_t(VK_F1 + (key - Qt::Key_F1));
-  switch (key) {
-    case Qt::Key_Backspace: return VK_BACK;
-    case Qt::Key_Tab: case Qt::Key_Backtab: return VK_TAB;
-    case Qt::Key_Return: case Qt::Key_Enter: return VK_RETURN;
-    case Qt::Key_Shift: return VK_SHIFT;
-    case Qt::Key_Control: return VK_CONTROL;
-    case Qt::Key_Alt: return VK_MENU;
-    case Qt::Key_Escape: return VK_ESCAPE;
-    case Qt::Key_Space: return VK_SPACE;
-    case Qt::Key_PageUp: return VK_PRIOR;
-    case Qt::Key_PageDown: return VK_NEXT;
-    case Qt::Key_End: return VK_END;
-    case Qt::Key_Home: return VK_HOME;
-    case Qt::Key_Left: return VK_LEFT;
-    case Qt::Key_Up: return VK_UP;
-    case Qt::Key_Right: return VK_RIGHT;
-    case Qt::Key_Down: return VK_DOWN;
-    case Qt::Key_Insert: return VK_INSERT;
-    case Qt::Key_Delete: return VK_DELETE;
-    default: return 0;
   }
 }
 
@@ -942,7 +916,7 @@ class TQtKeyRouter : public QObject {
     TControl* control = ControlAt(static_cast<QWidget*>(obj));
     if (!control) return false;
     auto* ke = static_cast<QKeyEvent*>(e);
-    uint16_t vk = VirtualKey(ke->key());
+    uint16_t vk = static_cast<uint16_t>(QtKeyToVirtualKey(ke->key()));
     TShiftState shift = ShiftOf(ke->modifiers());
     if (e->type() == QEvent::KeyRelease) {
       if (vk && !ke->isAutoRepeat()) control->KeyUp(vk, shift);
