@@ -557,7 +557,11 @@ std::string EvaluateExpression(const std::string& tokens, const TVarArray& vars)
     open.pop_back();
     t.replace(from, std::string::npos, EvaluateFlat(t.substr(from + 1), vars));
   }
-  return EvaluateFlat(t, vars);
+  // Operands left side by side (no operator between them) stay as they are;
+  // the whole is kept within the size of one value.
+  t = EvaluateFlat(t, vars);
+  if (t.size() > SwapTextLimit + 2) t.resize(SwapTextLimit + 2);
+  return t;
 }
 
 std::string CallFunction(int keywordIndex, const std::string& args, TVarArray& vars, bool& stopped) {
