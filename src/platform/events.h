@@ -1,4 +1,8 @@
 // The event loop, timers and time.
+//
+// The installed events backend runs them: the headless one (the default)
+// has a virtual clock that tests advance (headless/headless_events.h); the
+// Qt one uses QTimer and the application's event loop.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -13,11 +17,16 @@ uint32_t GetTickCount();
 
 struct TDateTimeParts {
   int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
+  bool operator==(const TDateTimeParts&) const = default;
 };
 TDateTimeParts LocalNow();
 
 // A timer that calls OnTimer every Interval ms while Enabled, from the event
-// loop (never re-entrantly).
+// loop. A new timer is enabled with an interval of 1000 ms; it runs while it
+// is enabled, its interval is above 0 and OnTimer is set. Changing Enabled
+// or Interval restarts the countdown. OnTimer is never entered again while
+// it runs (a handler that lets messages run is not re-entered), and it may
+// disable, change or delete any timer, its own included.
 class TTimer {
  public:
   TTimer();
@@ -31,12 +40,36 @@ class TTimer {
   bool Enabled() const { return enabled_; }
   std::function<void()> OnTimer;
 
-  // Backend bookkeeping.
-  struct Impl;
-  Impl* impl() { return impl_.get(); }
+  // For the backends: a number no other timer of the process gets, whether
+  // the countdown should run (enabled, interval above 0), and the call of
+  // OnTimer when the countdown expires (skipped while OnTimer runs or when
+  // the timer is no longer running).
+  uint64_t Id() const { return id_; }
+  bool Running() const { return enabled_ && interval_ > 0; }
+  void Fire();
 
  private:
   uint32_t interval_ = 1000;
   bool enabled_ = true;
-  std::unique_ptr<Impl> impl_;
+  bool firing_ = false;
+  uint64_t id_;
+  std::shared_ptr<bool> alive_;
 };
+
+// What a backend provides. The timer calls arrive when a timer is created,
+// when its Enabled or Interval changes (start or restart the countdown when
+// Running(), else stop it) and when it is destroyed.
+class TEventsBackend {
+ public:
+  virtual ~TEventsBackend() = default;
+  virtual void ProcessMessages() = 0;
+  virtual uint32_t GetTickCount() = 0;
+  virtual TDateTimeParts LocalNow() = 0;
+  virtual void TimerChanged(TTimer& timer) = 0;
+  virtual void TimerRemoved(TTimer& timer) = 0;
+};
+
+// Installs a backend (nullptr goes back to the headless one). The timers
+// that exist move to the new backend with their countdowns restarted.
+void SetEventsBackend(std::unique_ptr<TEventsBackend> backend);
+TEventsBackend& EventsBackend();

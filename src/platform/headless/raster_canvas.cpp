@@ -1,0 +1,647 @@
+#include "platform/headless/raster_canvas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+#include "platform/canvas_png.h"
+#include "platform/canvas_text_cell.h"
+
+namespace {
+
+using TInterval = std::pair<long long, long long>;  // [first, second)
+
+TRect Intersect(const TRect& a, const TRect& b) {
+  TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+          std::min(a.Bottom, b.Bottom)};
+  if (r.Right < r.Left) r.Right = r.Left;
+  if (r.Bottom < r.Top) r.Bottom = r.Top;
+  return r;
+}
+
+TRect Normalized(int x1, int y1, int x2, int y2) {
+  return TRect{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
+}
+
+long long WidthOf(const TRect& r) { return (long long)r.Right - r.Left; }
+long long HeightOf(const TRect& r) { return (long long)r.Bottom - r.Top; }
+
+int ClampInt(long long v) {
+  return int(std::clamp<long long>(v, -2147483647LL, 2147483647LL));
+}
+
+// The rectangle around a shape, widened by a margin, cut to a limit.
+TRect AroundShape(long long left, long long top, long long right, long long bottom, long long margin,
+                  const TRect& limit) {
+  TRect r{ClampInt(left - margin), ClampInt(top - margin), ClampInt(right + margin),
+          ClampInt(bottom + margin)};
+  return Intersect(r, limit);
+}
+
+// Pixels whose centres (x + 0.5) lie in the closed range [lo, hi].
+bool CentresIn(double lo, double hi, long long& x0, long long& x1) {
+  if (!(lo <= hi)) return false;
+  lo = std::clamp(lo, -5e9, 5e9);
+  hi = std::clamp(hi, -5e9, 5e9);
+  x0 = (long long)std::ceil(lo - 0.5);
+  x1 = (long long)std::floor(hi - 0.5) + 1;
+  return x0 < x1;
+}
+
+// Runs of on and off pixels of the styled 1-pixel pens.
+const std::vector<int>* DashPattern(TPenStyle style) {
+  static const std::vector<int> dash{18, 6}, dot{3, 3}, dashDot{9, 6, 3, 6},
+      dashDotDot{9, 3, 3, 3, 3, 3};
+  switch (style) {
+    case psDash: return &dash;
+    case psDot: return &dot;
+    case psDashDot: return &dashDot;
+    case psDashDotDot: return &dashDotDot;
+    default: return nullptr;
+  }
+}
+
+bool PatternOn(const std::vector<int>& pattern, long long index) {
+  long long period = 0;
+  for (int n : pattern) period += n;
+  long long i = index % period;
+  for (size_t k = 0; k < pattern.size(); ++k) {
+    if (i < pattern[k]) return k % 2 == 0;
+    i -= pattern[k];
+  }
+  return false;
+}
+
+bool HatchOn(TBrushStyle style, int x, int y) {
+  auto m = [](long long v) { return ((v % 8) + 8) % 8 == 0; };
+  switch (style) {
+    case bsHorizontal: return m(y);
+    case bsVertical: return m(x);
+    case bsFDiagonal: return m((long long)x - y);
+    case bsBDiagonal: return m((long long)x + y);
+    case bsCross: return m(x) || m(y);
+    case bsDiagCross: return m((long long)x - y) || m((long long)x + y);
+    default: return true;
+  }
+}
+
+// Rounds a / b to the nearest integer (halves up), b > 0.
+long long RoundDiv(__int128 a, __int128 b) {
+  __int128 n = 2 * a + b, d = 2 * b;
+  __int128 q = n / d;
+  if ((n % d != 0) && ((n < 0) != (d < 0))) --q;
+  return (long long)q;
+}
+
+// Calls f(x, y, step) for the pixels of the line from (x0, y0) towards
+// (x1, y1), the end pixel excluded, that lie inside limit. step counts the
+// pixels from the start (also those outside limit), so dash patterns do not
+// depend on clipping. Answers the number of steps of the whole line.
+template <class F>
+long long ForLinePixels(int x0, int y0, int x1, int y1, const TRect& limit, F f) {
+  long long dx = (long long)x1 - x0, dy = (long long)y1 - y0;
+  long long n = std::max(std::llabs(dx), std::llabs(dy));
+  if (n == 0 || limit.Width() <= 0 || limit.Height() <= 0) return n;
+  bool xMajor = std::llabs(dx) >= std::llabs(dy);
+  long long major0 = xMajor ? x0 : y0;
+  long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
+  long long lo = xMajor ? limit.Left : limit.Top, hi = (xMajor ? limit.Right : limit.Bottom) - 1;
+  // Steps i in [0, n) with major0 + step * i in [lo, hi].
+  long long iFirst, iLast;
+  if (step > 0) {
+    iFirst = std::max(0LL, lo - major0);
+    iLast = std::min(n - 1, hi - major0);
+  } else {
+    iFirst = std::max(0LL, major0 - hi);
+    iLast = std::min(n - 1, major0 - lo);
+  }
+  for (long long i = iFirst; i <= iLast; ++i) {
+    long long ma = major0 + step * i;
+    long long mi = (xMajor ? y0 : x0) + RoundDiv(__int128(i) * (xMajor ? dy : dx), n);
+    long long x = xMajor ? ma : mi, y = xMajor ? mi : ma;
+    if (x >= limit.Left && x < limit.Right && y >= limit.Top && y < limit.Bottom) f(int(x), int(y), i);
+  }
+  return n;
+}
+
+// Pixel columns of row y covered by an axis-parallel ellipse (centre and
+// semi-axes in continuous coordinates; pixel x spans [x, x + 1)).
+bool EllipseRow(double cx, double cy, double a, double b, long long y, long long& x0, long long& x1) {
+  if (a <= 0 || b <= 0) return false;
+  double t = (double(y) + 0.5 - cy) / b;
+  if (std::fabs(t) > 1) return false;
+  double h = a * std::sqrt(1 - t * t);
+  return CentresIn(cx - h, cx + h, x0, x1);
+}
+
+// Angle in degrees [0, 360) of a direction given with y growing downwards,
+// measured counter-clockwise as seen on the device.
+double DeviceAngle(double dx, double dy) {
+  double a = std::atan2(-dy, dx) * 180.0 / std::numbers::pi;
+  return a < 0 ? a + 360.0 : a;
+}
+
+}  // namespace
+
+// Sets of pixels kept as sorted runs per row, inside a limit rectangle.
+class TRasterCanvas::TSpans {
+ public:
+  explicit TSpans(const TRect& limit) : limit_(limit), rows_(size_t(std::max(0, limit.Height()))) {}
+
+  const TRect& Limit() const { return limit_; }
+
+  void Add(long long y, long long x0, long long x1) {
+    if (y < limit_.Top || y >= limit_.Bottom) return;
+    x0 = std::max<long long>(x0, limit_.Left);
+    x1 = std::min<long long>(x1, limit_.Right);
+    if (x0 < x1) rows_[size_t(y - limit_.Top)].push_back({x0, x1});
+  }
+  void AddPixel(int x, int y) { Add(y, x, (long long)x + 1); }
+
+  // Sorts the runs of every row and merges those that touch.
+  void Normalize() {
+    for (auto& row : rows_) {
+      if (row.size() < 2) continue;
+      std::sort(row.begin(), row.end());
+      size_t out = 0;
+      for (size_t i = 1; i < row.size(); ++i) {
+        if (row[i].first <= row[out].second) row[out].second = std::max(row[out].second, row[i].second);
+        else row[++out] = row[i];
+      }
+      row.resize(out + 1);
+    }
+  }
+
+  // Removes the pixels of other (both normalized).
+  void Subtract(const TSpans& other) {
+    for (size_t r = 0; r < rows_.size(); ++r) {
+      long long y = limit_.Top + (long long)r;
+      if (y < other.limit_.Top || y >= other.limit_.Bottom) continue;
+      const auto& cut = other.rows_[size_t(y - other.limit_.Top)];
+      if (cut.empty() || rows_[r].empty()) continue;
+      std::vector<TInterval> out;
+      for (TInterval run : rows_[r]) {
+        for (const TInterval& c : cut) {
+          if (c.second <= run.first || c.first >= run.second) continue;
+          if (c.first > run.first) out.push_back({run.first, c.first});
+          run.first = std::max(run.first, c.second);
+          if (run.first >= run.second) break;
+        }
+        if (run.first < run.second) out.push_back(run);
+      }
+      rows_[r] = std::move(out);
+    }
+  }
+
+  template <class F>
+  void ForEach(F f) const {
+    for (size_t r = 0; r < rows_.size(); ++r)
+      for (const TInterval& run : rows_[r]) f(limit_.Top + int(r), int(run.first), int(run.second));
+  }
+
+ private:
+  TRect limit_;
+  std::vector<std::vector<TInterval>> rows_;
+};
+
+namespace {
+
+// Adds the pixels whose centres lie within radius r of the segment between
+// the centres of pixels a and c (a line with round ends).
+template <class TSpanSet>
+void AddCapsule(TSpanSet& spans, TPoint a, TPoint c, double r) {
+  double ax = a.X + 0.5, ay = a.Y + 0.5, cx = c.X + 0.5, cy = c.Y + 0.5;
+  double dx = cx - ax, dy = cy - ay, len2 = dx * dx + dy * dy, len = std::sqrt(len2);
+  const TRect& lim = spans.Limit();
+  long long yFirst = std::max<long long>(lim.Top, (long long)std::floor(std::min(ay, cy) - r - 1));
+  long long yLast = std::min<long long>(lim.Bottom - 1, (long long)std::ceil(std::max(ay, cy) + r + 1));
+  for (long long y = yFirst; y <= yLast; ++y) {
+    double yc = double(y) + 0.5;
+    double lo = 1e300, hi = -1e300;
+    auto join = [&](double l, double h) {
+      if (l > h) return;
+      lo = std::min(lo, l);
+      hi = std::max(hi, h);
+    };
+    for (auto [px, py] : {std::pair{ax, ay}, std::pair{cx, cy}}) {
+      double t = yc - py;
+      if (std::fabs(t) <= r) {
+        double h = std::sqrt(r * r - t * t);
+        join(px - h, px + h);
+      }
+    }
+    if (len2 > 0) {
+      // |cross(d, X - A)| <= r * len and 0 <= dot(d, X - A) <= len2, both
+      // linear in x for X = (x, yc).
+      double bl = -1e300, bh = 1e300;
+      auto within = [&](double k, double m, double l, double h) {
+        if (k == 0) {
+          if (m < l || m > h) bl = 1, bh = 0;
+          return;
+        }
+        double u = (l - m) / k, v = (h - m) / k;
+        bl = std::max(bl, std::min(u, v));
+        bh = std::min(bh, std::max(u, v));
+      };
+      within(-dy, dx * (yc - ay) + dy * ax, -r * len, r * len);
+      within(dx, -dx * ax + dy * (yc - ay), 0, len2);
+      join(bl, bh);
+    }
+    long long x0, x1;
+    if (lo <= hi && CentresIn(lo, hi, x0, x1)) spans.Add(y, x0, x1);
+  }
+}
+
+}  // namespace
+
+TRect TRasterCanvas::Bounds() const {
+  TRect all{0, 0, bitmap_.Width(), bitmap_.Height()};
+  return clipped_ ? Intersect(all, clip_) : all;
+}
+
+void TRasterCanvas::Paint(const TSpans& spans, TColor color, TPenMode mode) {
+  if (mode == pmNop) return;
+  auto& px = bitmap_.Buffer();
+  int w = bitmap_.Width();
+  spans.ForEach([&](int y, int x0, int x1) {
+    TColor* row = px.data() + size_t(y) * size_t(w);
+    for (int x = x0; x < x1; ++x) row[x] = ApplyPenMode(mode, color, row[x]);
+  });
+}
+
+void TRasterCanvas::PaintBrush(const TSpans& spans) {
+  if (Brush.Style == bsClear) return;
+  if (Brush.Style == bsSolid) {
+    Paint(spans, Brush.Color, Pen.Mode);
+    return;
+  }
+  if (Pen.Mode == pmNop) return;
+  auto& px = bitmap_.Buffer();
+  int w = bitmap_.Width();
+  spans.ForEach([&](int y, int x0, int x1) {
+    TColor* row = px.data() + size_t(y) * size_t(w);
+    for (int x = x0; x < x1; ++x)
+      row[x] = ApplyPenMode(Pen.Mode, HatchOn(Brush.Style, x, y) ? Brush.Color : BackColor, row[x]);
+  });
+}
+
+// Strokes the lines through points with the pen. Without outline spans the
+// pixels are painted at once (1-pixel lines segment by segment, as the
+// classic device does; wider lines as one shape); with them, pen pixels go
+// to outline[0] and the gaps of styled pens to outline[1].
+void TRasterCanvas::DrawLines(const std::vector<TPoint>& points, bool closed, TSpans* outline) {
+  if (Pen.Style == psClear || points.size() < 2) return;
+  size_t segments = closed ? points.size() : points.size() - 1;
+  TRect bounds = Bounds();
+  int w = std::max(1, Pen.Width);
+  if (w == 1) {
+    const std::vector<int>* pattern = DashPattern(Pen.Style);
+    auto& px = bitmap_.Buffer();
+    int bw = bitmap_.Width();
+    long long index = 0;
+    for (size_t s = 0; s < segments; ++s) {
+      TPoint a = points[s], c = points[(s + 1) % points.size()];
+      index += ForLinePixels(a.X, a.Y, c.X, c.Y, bounds, [&](int x, int y, long long i) {
+        bool on = !pattern || PatternOn(*pattern, index + i);
+        if (outline) {
+          outline[on ? 0 : 1].AddPixel(x, y);
+        } else if (Pen.Mode != pmNop) {
+          TColor& p = px[size_t(y) * size_t(bw) + size_t(x)];
+          p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
+        }
+      });
+    }
+    return;
+  }
+  long long l = points[0].X, t = points[0].Y, r = l, b = t;
+  for (const TPoint& p : points) {
+    l = std::min<long long>(l, p.X);
+    t = std::min<long long>(t, p.Y);
+    r = std::max<long long>(r, p.X);
+    b = std::max<long long>(b, p.Y);
+  }
+  TSpans own(AroundShape(l, t, r + 1, b + 1, w, bounds));
+  TSpans& spans = outline ? outline[0] : own;
+  for (size_t s = 0; s < segments; ++s)
+    AddCapsule(spans, points[s], points[(s + 1) % points.size()], w / 2.0);
+  if (!outline) {
+    own.Normalize();
+    Paint(own, Pen.Color, Pen.Mode);
+  }
+}
+
+void TRasterCanvas::MoveTo(int x, int y) { pos_ = {x, y}; }
+
+void TRasterCanvas::LineTo(int x, int y) {
+  DrawLines({pos_, {x, y}}, false, nullptr);
+  pos_ = {x, y};
+}
+
+void TRasterCanvas::Polyline(const std::vector<TPoint>& points) { DrawLines(points, false, nullptr); }
+
+void TRasterCanvas::SetPixel(int x, int y, TColor c) {
+  TRect b = Bounds();
+  if (x < b.Left || x >= b.Right || y < b.Top || y >= b.Bottom) return;
+  bitmap_.Buffer()[size_t(y) * size_t(bitmap_.Width()) + size_t(x)] = c & 0xFFFFFF;
+}
+
+TColor TRasterCanvas::GetPixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= bitmap_.Width() || y >= bitmap_.Height()) return clWhite;
+  return bitmap_.Buffer()[size_t(y) * size_t(bitmap_.Width()) + size_t(x)];
+}
+
+namespace {
+
+// The outline ring and the interior of an ellipse inscribed in r for a pen
+// of width w (0 for no pen). A 1-pixel ring is the set of inside pixels that
+// touch the outside; wider rings lie between two ellipses w apart, centred
+// on the 1-pixel path (inside r for inside-frame pens).
+template <class TSpanSet>
+void EllipseShape(const TRect& r, int w, bool insideFrame, TSpanSet* ring, TSpanSet* inner) {
+  double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
+  double a = WidthOf(r) / 2.0, b = HeightOf(r) / 2.0;
+  const TRect& lim = (ring ? ring : inner)->Limit();
+  long long x0, x1;
+  if (w <= 0) {
+    for (long long y = lim.Top; y < lim.Bottom; ++y)
+      if (EllipseRow(cx, cy, a, b, y, x0, x1)) inner->Add(y, x0, x1);
+    return;
+  }
+  if (w == 1) {
+    for (long long y = lim.Top; y < lim.Bottom; ++y) {
+      if (!EllipseRow(cx, cy, a, b, y, x0, x1)) continue;
+      long long u0, u1, d0, d1, i0 = x1, i1 = x1;
+      if (EllipseRow(cx, cy, a, b, y - 1, u0, u1) && EllipseRow(cx, cy, a, b, y + 1, d0, d1)) {
+        i0 = std::max({x0 + 1, u0, d0});
+        i1 = std::min({x1 - 1, u1, d1});
+        if (i0 >= i1) i0 = i1 = x1;
+      }
+      ring->Add(y, x0, i0);
+      ring->Add(y, i1, x1);
+      if (inner) inner->Add(y, i0, i1);
+    }
+    return;
+  }
+  double grow = insideFrame ? 0 : w / 2.0 - 0.5;
+  double ao = a + grow, bo = b + grow, ai = ao - w, bi = bo - w;
+  for (long long y = lim.Top; y < lim.Bottom; ++y) {
+    if (!EllipseRow(cx, cy, ao, bo, y, x0, x1)) continue;
+    long long i0 = x1, i1 = x1;
+    if (!EllipseRow(cx, cy, ai, bi, y, i0, i1)) i0 = i1 = x1;
+    ring->Add(y, x0, i0);
+    ring->Add(y, i1, x1);
+    if (inner) inner->Add(y, i0, i1);
+  }
+}
+
+}  // namespace
+
+void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
+  if (Pen.Style == psClear) return;
+  TRect r = Normalized(x1, y1, x2, y2);
+  if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
+  int w = std::max(1, Pen.Width);
+  TSpans ring(AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds()));
+  EllipseShape<TSpans>(r, w, Pen.Style == psInsideFrame, &ring, nullptr);
+  ring.Normalize();
+
+  double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
+  double start = DeviceAngle(x3 + 0.5 - cx, y3 + 0.5 - cy);
+  double end = DeviceAngle(x4 + 0.5 - cx, y4 + 0.5 - cy);
+  double sweep = end - start;
+  if (sweep < 0) sweep += 360;
+  if (std::fabs(sweep) < 1e-9) sweep = 360;
+
+  // The ring's pixels inside the sweep, ordered from the start so that
+  // styled pens dash along the curve.
+  std::vector<std::pair<double, TPoint>> pixels;
+  ring.ForEach([&](int y, int xa, int xb) {
+    for (int x = xa; x < xb; ++x) {
+      double d = DeviceAngle(x + 0.5 - cx, y + 0.5 - cy) - start;
+      if (d < 0) d += 360;
+      if (d <= sweep + 1e-9) pixels.push_back({d, TPoint{x, y}});
+    }
+  });
+  const std::vector<int>* pattern = w == 1 ? DashPattern(Pen.Style) : nullptr;
+  if (pattern)
+    std::sort(pixels.begin(), pixels.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+  if (Pen.Mode == pmNop) return;
+  auto& px = bitmap_.Buffer();
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    bool on = !pattern || PatternOn(*pattern, (long long)i);
+    TColor& p = px[size_t(pixels[i].second.Y) * size_t(bitmap_.Width()) + size_t(pixels[i].second.X)];
+    p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
+  }
+}
+
+void TRasterCanvas::Ellipse(int x1, int y1, int x2, int y2) {
+  TRect r = Normalized(x1, y1, x2, y2);
+  if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
+  bool pen = Pen.Style != psClear;
+  int w = pen ? std::max(1, Pen.Width) : 0;
+  TRect limit = AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds());
+  TSpans ring(limit), inner(limit);
+  EllipseShape<TSpans>(r, w, Pen.Style == psInsideFrame, pen ? &ring : nullptr, &inner);
+  inner.Normalize();
+  PaintBrush(inner);
+  if (!pen) return;
+  ring.Normalize();
+  const std::vector<int>* pattern = w == 1 ? DashPattern(Pen.Style) : nullptr;
+  if (!pattern) {
+    Paint(ring, Pen.Color, Pen.Mode);
+    return;
+  }
+  // A styled outline is dashed along the curve: the whole-ellipse arc.
+  int midY = int(((long long)r.Top + r.Bottom) / 2);
+  Arc(r.Left, r.Top, r.Right, r.Bottom, r.Right, midY, r.Right, midY);
+}
+
+void TRasterCanvas::Rectangle(int x1, int y1, int x2, int y2) {
+  TRect r = Normalized(x1, y1, x2, y2);
+  if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
+  bool pen = Pen.Style != psClear;
+  int w = pen ? std::max(1, Pen.Width) : 0;
+  TRect bounds = Bounds();
+  TRect limit = AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, bounds);
+  TSpans outline[2] = {TSpans(limit), TSpans(limit)};
+  TSpans inner(limit);
+  if (!pen) {
+    for (int y = limit.Top; y < limit.Bottom; ++y) inner.Add(y, r.Left, r.Right);
+  } else if (w == 1) {
+    DrawLines({{r.Left, r.Top}, {r.Right - 1, r.Top}, {r.Right - 1, r.Bottom - 1}, {r.Left, r.Bottom - 1}},
+              true, outline);
+    if (WidthOf(r) == 1 || HeightOf(r) == 1) outline[0].AddPixel(r.Right - 1, r.Bottom - 1);
+    for (int y = std::max(limit.Top, r.Top + 1); y < std::min(limit.Bottom, r.Bottom - 1); ++y)
+      inner.Add(y, (long long)r.Left + 1, (long long)r.Right - 1);
+  } else {
+    long long lo = Pen.Style == psInsideFrame ? 0 : (w - 1) / 2;
+    long long hi = Pen.Style == psInsideFrame ? 0 : w - 1 - lo;
+    long long ol = r.Left - lo, ot = r.Top - lo, orr = r.Right + hi, ob = r.Bottom + hi;
+    long long il = ol + w, it = ot + w, ir = orr - w, ib = ob - w;
+    for (long long y = std::max<long long>(limit.Top, ot); y < std::min<long long>(limit.Bottom, ob); ++y) {
+      if (y >= it && y < ib && il < ir) {
+        outline[0].Add(y, ol, il);
+        outline[0].Add(y, ir, orr);
+        inner.Add(y, il, ir);
+      } else {
+        outline[0].Add(y, ol, orr);
+      }
+    }
+  }
+  for (TSpans& s : outline) s.Normalize();
+  inner.Normalize();
+  inner.Subtract(outline[0]);
+  inner.Subtract(outline[1]);
+  PaintBrush(inner);
+  Paint(outline[0], Pen.Color, Pen.Mode);
+  Paint(outline[1], BackColor, Pen.Mode);
+}
+
+void TRasterCanvas::Polygon(const std::vector<TPoint>& points) {
+  if (points.size() < 2) return;
+  long long l = points[0].X, t = points[0].Y, r = l, b = t;
+  for (const TPoint& p : points) {
+    l = std::min<long long>(l, p.X);
+    t = std::min<long long>(t, p.Y);
+    r = std::max<long long>(r, p.X);
+    b = std::max<long long>(b, p.Y);
+  }
+  int w = Pen.Style == psClear ? 0 : std::max(1, Pen.Width);
+  TRect limit = AroundShape(l, t, r + 1, b + 1, w, Bounds());
+  TSpans outline[2] = {TSpans(limit), TSpans(limit)};
+  DrawLines(points, true, outline);
+  for (TSpans& s : outline) s.Normalize();
+
+  if (Brush.Style != bsClear) {
+    TSpans inner(limit);
+    std::vector<double> xs;
+    for (int y = limit.Top; y < limit.Bottom; ++y) {
+      double yc = y + 0.5;
+      xs.clear();
+      for (size_t i = 0; i < points.size(); ++i) {
+        const TPoint& p = points[i];
+        const TPoint& q = points[(i + 1) % points.size()];
+        if ((p.Y > yc) != (q.Y > yc))
+          xs.push_back(p.X + (yc - p.Y) * (double(q.X) - p.X) / (double(q.Y) - p.Y));
+      }
+      std::sort(xs.begin(), xs.end());
+      for (size_t i = 0; i + 1 < xs.size(); i += 2) {
+        double a = std::clamp(xs[i], -5e9, 5e9), c = std::clamp(xs[i + 1], -5e9, 5e9);
+        inner.Add(y, (long long)std::ceil(a - 0.5), (long long)std::ceil(c - 0.5));
+      }
+    }
+    inner.Normalize();
+    inner.Subtract(outline[0]);
+    inner.Subtract(outline[1]);
+    PaintBrush(inner);
+  }
+  Paint(outline[0], Pen.Color, Pen.Mode);
+  Paint(outline[1], BackColor, Pen.Mode);
+}
+
+void TRasterCanvas::FillRect(const TRect& r) {
+  TRect b = Intersect(Normalized(r.Left, r.Top, r.Right, r.Bottom), Bounds());
+  TSpans spans(b);
+  for (int y = b.Top; y < b.Bottom; ++y) spans.Add(y, b.Left, b.Right);
+  TPenMode keep = Pen.Mode;
+  Pen.Mode = pmCopy;
+  PaintBrush(spans);
+  Pen.Mode = keep;
+}
+
+void TRasterCanvas::FrameRect(const TRect& rect) {
+  TRect r = Normalized(rect.Left, rect.Top, rect.Right, rect.Bottom);
+  if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
+  TRect b = Intersect(r, Bounds());
+  TSpans spans(b);
+  spans.Add(r.Top, r.Left, r.Right);
+  spans.Add(r.Bottom - 1, r.Left, r.Right);
+  for (int y = r.Top + 1; y < r.Bottom - 1; ++y) {
+    spans.AddPixel(r.Left, y);
+    spans.AddPixel(r.Right - 1, y);
+  }
+  spans.Normalize();
+  TPenMode keep = Pen.Mode;
+  Pen.Mode = pmCopy;
+  PaintBrush(spans);
+  Pen.Mode = keep;
+}
+
+void TRasterCanvas::DrawText(const TRect& limit, int x, int y, const std::string& text) {
+  TTextCell cell = TextCellOf(Font, PixelsPerInch);
+  std::vector<char32_t> chars = TextCharacters(text);
+  TRect b = Intersect(Bounds(), limit);
+  auto& px = bitmap_.Buffer();
+  int bw = bitmap_.Width();
+  for (size_t i = 0; i < chars.size(); ++i) {
+    long long left = x + (long long)i * cell.Width;
+    TRect c = Intersect(b, TRect{ClampInt(left), y, ClampInt(left + cell.Width), ClampInt((long long)y + cell.Height)});
+    for (int py = c.Top; py < c.Bottom; ++py) {
+      for (int pxl = c.Left; pxl < c.Right; ++pxl) {
+        TColor& p = px[size_t(py) * size_t(bw) + size_t(pxl)];
+        if (TextCellDot(chars[i], cell, int(pxl - left), py - y, Font.Bold, Font.Underline))
+          p = Font.Color & 0xFFFFFF;
+        else if (Brush.Style != bsClear)
+          p = Brush.Color & 0xFFFFFF;
+      }
+    }
+  }
+}
+
+void TRasterCanvas::TextOut(int x, int y, const std::string& text) {
+  DrawText(TRect{-2147483647, -2147483647, 2147483647, 2147483647}, x, y, text);
+  pos_ = {ClampInt((long long)x + TextExtent(text).X), y};
+}
+
+void TRasterCanvas::TextRect(const TRect& r, int x, int y, const std::string& text) {
+  FillRect(r);
+  TBrushStyle keep = Brush.Style;
+  Brush.Style = bsClear;
+  DrawText(Normalized(r.Left, r.Top, r.Right, r.Bottom), x, y, text);
+  Brush.Style = keep;
+}
+
+TPoint TRasterCanvas::TextExtent(const std::string& text) {
+  TTextCell cell = TextCellOf(Font, PixelsPerInch);
+  return {ClampInt((long long)TextCharacters(text).size() * cell.Width), cell.Height};
+}
+
+void TRasterCanvas::CopyRect(const TRect& dest, const TBitmap& source, const TRect& src) {
+  if (WidthOf(dest) <= 0 || HeightOf(dest) <= 0 || WidthOf(src) <= 0 || HeightOf(src) <= 0) return;
+  // Read the source through a copy: it may be this very picture.
+  std::vector<TColor> pixels;
+  if (auto* raster = dynamic_cast<const TRasterBitmap*>(&source)) pixels = raster->Buffer();
+  else pixels = source.Pixels();
+  int sw = source.Width(), sh = source.Height();
+  TRect b = Intersect(dest, Bounds());
+  auto& px = bitmap_.Buffer();
+  int bw = bitmap_.Width();
+  for (int y = b.Top; y < b.Bottom; ++y) {
+    long long sy = src.Top + ((2 * ((long long)y - dest.Top) + 1) * HeightOf(src)) / (2LL * HeightOf(dest));
+    if (sy < 0 || sy >= sh) continue;
+    for (int x = b.Left; x < b.Right; ++x) {
+      long long sx = src.Left + ((2 * ((long long)x - dest.Left) + 1) * WidthOf(src)) / (2LL * WidthOf(dest));
+      if (sx < 0 || sx >= sw) continue;
+      TColor& p = px[size_t(y) * size_t(bw) + size_t(x)];
+      p = ApplyCopyMode(CopyMode, pixels[size_t(sy) * size_t(sw) + size_t(sx)], p);
+    }
+  }
+}
+
+void TRasterCanvas::ClipRect(const TRect& r) {
+  clipped_ = WidthOf(r) > 0 && HeightOf(r) > 0;
+  clip_ = r;
+}
+
+TRasterBitmap::TRasterBitmap(int width, int height) : canvas_(*this) { SetSize(width, height); }
+
+void TRasterBitmap::SetSize(int width, int height) {
+  width_ = std::max(0, width);
+  height_ = std::max(0, height);
+  pixels_.assign(size_t(width_) * size_t(height_), clWhite);
+}
+
+bool TRasterBitmap::SaveToPng(const std::string& path) const {
+  return WritePngFile(path, width_, height_, pixels_);
+}

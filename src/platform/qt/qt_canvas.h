@@ -1,0 +1,108 @@
+// The Qt canvas: TCanvas drawn through a QPainter, and TBitmap on a QImage
+// (Format_RGB32) that widgets show as their back buffer.
+//
+// Drawing is aliased (pixel-exact, like the classic device). On images the
+// raster modes map to QPainter's raster-op composition modes, so XOR drawing
+// twice restores the image exactly. On devices without raster operations
+// (printers, PDF) the modes that need the old pixel draw as copy (pmNot as
+// black). Shapes reaching far outside the device are cut to it before Qt
+// sees them: lines and polygons geometrically; ellipses and arcs on images
+// through the headless raster code; on printers such ellipses and arcs are
+// left out.
+#pragma once
+#include <QImage>
+#include <QPainter>
+#include <functional>
+
+#include "platform/canvas.h"
+
+class TQtPainterCanvas : public TCanvas {
+ public:
+  void MoveTo(int x, int y) override { pos_ = {x, y}; }
+  void LineTo(int x, int y) override;
+  TPoint PenPos() const override { return pos_; }
+  void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) override;
+  void Ellipse(int x1, int y1, int x2, int y2) override;
+  void Rectangle(int x1, int y1, int x2, int y2) override;
+  void Polygon(const std::vector<TPoint>& points) override;
+  void Polyline(const std::vector<TPoint>& points) override;
+  void FillRect(const TRect& r) override;
+  void FrameRect(const TRect& r) override;
+  void TextOut(int x, int y, const std::string& text) override;
+  void TextRect(const TRect& r, int x, int y, const std::string& text) override;
+  TPoint TextExtent(const std::string& text) override;
+  void CopyRect(const TRect& dest, const TBitmap& source, const TRect& src) override;
+  void ClipRect(const TRect& r) override;
+
+  // The font as Qt sees it.
+  QFont QtFont() const;
+
+ protected:
+  // The painter to draw with now, or null when nothing can be drawn.
+  virtual QPainter* Painter() = 0;
+  // The device that fonts are measured on, and its size in pixels.
+  virtual QPaintDevice* Device() = 0;
+  // Draws a shape too large for Qt's rasterizer; false when it cannot.
+  virtual bool DrawHuge(const std::function<void(TCanvas&)>& draw) { return false; }
+
+  // A painter prepared with the clip rectangle and the raster mode for a
+  // colour; null when nothing is to be drawn (no painter, or pmNop).
+  QPainter* Prepare(TColor color, TPenMode mode, QColor& out);
+  QRect DeviceRect();
+
+  bool clipped_ = false;
+  TRect clip_;
+
+ private:
+  void Stroke(const std::vector<TPoint>& points, bool closed);
+  void FillRects(const std::vector<QRect>& rects, TColor color, TPenMode mode);
+  void DrawText(const QRect* limit, int x, int y, const std::string& text);
+
+  TPoint pos_;
+};
+
+// The canvas of a QImage. The painter stays open between drawing calls and
+// is closed whenever the pixels are read.
+class TQtImageCanvas : public TQtPainterCanvas {
+ public:
+  explicit TQtImageCanvas(QImage& image) : image_(image) {}
+  ~TQtImageCanvas() override { End(); }
+  void SetPixel(int x, int y, TColor c) override;
+  TColor GetPixel(int x, int y) const override;
+  // Finishes painting so that the image can be read or changed.
+  void End() const;
+
+ protected:
+  QPainter* Painter() override;
+  QPaintDevice* Device() override { return &image_; }
+  bool DrawHuge(const std::function<void(TCanvas&)>& draw) override;
+
+ private:
+  QImage& image_;
+  mutable QPainter painter_;
+};
+
+class TQtBitmap : public TBitmap {
+ public:
+  TQtBitmap(int width, int height);
+  int Width() const override { return image_.width(); }
+  int Height() const override { return image_.height(); }
+  void SetSize(int width, int height) override;
+  TCanvas& Canvas() override { return canvas_; }
+  std::vector<TColor> Pixels() const override;
+  bool SaveToPng(const std::string& path) const override;
+
+  // The picture with every drawing call so far applied, for widgets that
+  // show it.
+  const QImage& Image() const;
+
+ private:
+  QImage image_;
+  TQtImageCanvas canvas_;
+};
+
+// Colours between TColor ($00BBGGRR) and Qt.
+QColor ToQColor(TColor c);
+TColor FromQRgb(QRgb rgb);
+
+void InstallQtCanvasBackend();

@@ -1,0 +1,1014 @@
+// The Qt forms backend. See qt_forms.h.
+//
+// Each control has a peer holding its widget. The model lays the controls
+// out and the peer places its widget at the control's bounds inside its
+// container's widget. Programmatic updates of a widget run with its signals
+// blocked, so only a user's edits reach the model, through the same user
+// path the headless scripts use.
+#include "platform/qt/qt_forms.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHash>
+#include <QHeaderView>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <climits>
+
+#include "platform/forms.h"
+#include "platform/menus.h"
+#include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_menus.h"
+
+namespace {
+
+QString ToQt(const std::string& s) { return QString::fromStdString(s); }
+std::string FromQt(const QString& s) { return s.toStdString(); }
+
+// A caption without its accelerator marks, for widgets that show "&".
+QString PlainText(const std::string& caption) {
+  std::string out;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&' && i + 1 < caption.size()) ++i;
+    out += caption[i];
+  }
+  return ToQt(out);
+}
+
+// The picture of a bitmap as a QImage.
+QImage ToQImage(const TBitmap& bitmap) {
+  int w = bitmap.Width(), h = bitmap.Height();
+  QImage image(std::max(1, w), std::max(1, h), QImage::Format_RGB32);
+  std::vector<TColor> pixels = bitmap.Pixels();
+  if (pixels.size() < size_t(w) * size_t(h)) {
+    image.fill(Qt::white);
+    return image;
+  }
+  for (int y = 0; y < h; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < w; ++x) {
+      TColor c = pixels[size_t(y) * size_t(w) + size_t(x)];
+      line[x] = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+    }
+  }
+  return image;
+}
+
+// Which control a widget (or one of its inner widgets) belongs to.
+QHash<QWidget*, TControl*>& ControlOfWidget() {
+  static QHash<QWidget*, TControl*> map;
+  return map;
+}
+
+TControl* ControlAt(QWidget* w) {
+  for (; w; w = w->parentWidget()) {
+    auto it = ControlOfWidget().find(w);
+    if (it != ControlOfWidget().end()) return it.value();
+  }
+  return nullptr;
+}
+
+TShiftState ShiftOf(Qt::KeyboardModifiers m, Qt::MouseButtons buttons = Qt::NoButton) {
+  TShiftState s = 0;
+  if (m & Qt::ShiftModifier) s |= ssShift;
+  if (m & Qt::ControlModifier) s |= ssCtrl;
+  if (m & Qt::AltModifier) s |= ssAlt;
+  if (buttons & Qt::LeftButton) s |= ssLeft;
+  if (buttons & Qt::RightButton) s |= ssRight;
+  if (buttons & Qt::MiddleButton) s |= ssMiddle;
+  return s;
+}
+
+bool ButtonOf(Qt::MouseButton b, TMouseButton& out) {
+  switch (b) {
+    case Qt::LeftButton: out = mbLeft; return true;
+    case Qt::RightButton: out = mbRight; return true;
+    case Qt::MiddleButton: out = mbMiddle; return true;
+    default: return false;
+  }
+}
+
+// Qt key to the virtual key code of the key events (0 for none).
+uint16_t VirtualKey(int key) {
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return uint16_t('A' + (key - Qt::Key_A));
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return uint16_t('0' + (key - Qt::Key_0));
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return uint16_t(VK_F1 + (key - Qt::Key_F1));
+  switch (key) {
+    case Qt::Key_Backspace: return VK_BACK;
+    case Qt::Key_Tab: case Qt::Key_Backtab: return VK_TAB;
+    case Qt::Key_Return: case Qt::Key_Enter: return VK_RETURN;
+    case Qt::Key_Shift: return VK_SHIFT;
+    case Qt::Key_Control: return VK_CONTROL;
+    case Qt::Key_Alt: return VK_MENU;
+    case Qt::Key_Escape: return VK_ESCAPE;
+    case Qt::Key_Space: return VK_SPACE;
+    case Qt::Key_PageUp: return VK_PRIOR;
+    case Qt::Key_PageDown: return VK_NEXT;
+    case Qt::Key_End: return VK_END;
+    case Qt::Key_Home: return VK_HOME;
+    case Qt::Key_Left: return VK_LEFT;
+    case Qt::Key_Up: return VK_UP;
+    case Qt::Key_Right: return VK_RIGHT;
+    case Qt::Key_Down: return VK_DOWN;
+    case Qt::Key_Insert: return VK_INSERT;
+    case Qt::Key_Delete: return VK_DELETE;
+    default: return 0;
+  }
+}
+
+// ------------------------------------------------------------ custom widgets
+
+// A panel: a bevelled frame with its caption.
+class TQtPanelWidget : public QFrame {
+ public:
+  TQtPanelWidget(TPanel& panel, QWidget* parent) : QFrame(parent), panel_(panel) {}
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    QFrame::paintEvent(e);
+    QPainter p(this);
+    if (panel_.Color() != clDefault) p.fillRect(contentsRect(), ToQColor(panel_.Color()));
+    if (panel_.Caption().empty()) return;
+    p.setPen(panel_.FontColor() == clDefault ? palette().color(QPalette::WindowText) : ToQColor(panel_.FontColor()));
+    QRect r = contentsRect().adjusted(4, 2, -4, -2);
+    int flags = Qt::TextSingleLine;
+    if (!panel_.Children().empty()) {
+      flags |= panel_.Flow() == TFlow::Horizontal ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignHCenter | Qt::AlignTop;
+    } else {
+      flags |= Qt::AlignVCenter | (panel_.Alignment() == taLeftJustify    ? Qt::AlignLeft
+                                   : panel_.Alignment() == taRightJustify ? Qt::AlignRight
+                                                                          : Qt::AlignHCenter);
+    }
+    p.drawText(r, flags, PlainText(panel_.Caption()));
+  }
+
+ private:
+  TPanel& panel_;
+};
+
+// A paint box shows its back buffer; the model's OnPaint fills it when the
+// window system asks for a paint after an invalidation.
+class TQtPaintBoxWidget : public QWidget {
+ public:
+  TQtPaintBoxWidget(TPaintBox& box, QWidget* parent) : QWidget(parent), box_(box) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+  }
+  bool needsPaint = true;
+  bool painting = false;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    painting = true;
+    if (needsPaint) {
+      needsPaint = false;
+      box_.PaintBuffer();
+    }
+    QPainter p(this);
+    if (auto* qb = dynamic_cast<const TQtBitmap*>(box_.BufferIfAny())) p.drawImage(0, 0, qb->Image());
+    else if (const TBitmap* b = box_.BufferIfAny()) p.drawImage(0, 0, ToQImage(*b));
+    else p.fillRect(rect(), Qt::white);
+    painting = false;
+  }
+
+ private:
+  TPaintBox& box_;
+};
+
+class TQtImageWidget : public QWidget {
+ public:
+  TQtImageWidget(TImage& image, QWidget* parent) : QWidget(parent), image_(image) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    if (auto* qb = dynamic_cast<const TQtBitmap*>(image_.Picture())) p.drawImage(0, 0, qb->Image());
+    else if (const TBitmap* b = image_.Picture()) p.drawImage(0, 0, ToQImage(*b));
+  }
+
+ private:
+  TImage& image_;
+};
+
+class TQtColorGridWidget : public QWidget {
+ public:
+  TQtColorGridWidget(TColorGrid& grid, QWidget* parent) : QWidget(parent), grid_(grid) {
+    setFocusPolicy(Qt::StrongFocus);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    int w = width(), h = height();
+    for (int i = 0; i < TColorGrid::ColorCount; ++i) {
+      int col = i % 4, row = i / 4;
+      QRect cell(col * w / 4, row * h / 4, (col + 1) * w / 4 - col * w / 4, (row + 1) * h / 4 - row * h / 4);
+      QColor c = ToQColor(TColorGrid::GridColor(i));
+      p.fillRect(cell, c);
+      p.setPen(Qt::gray);
+      p.drawRect(cell.adjusted(0, 0, -1, -1));
+      QString mark;
+      if (i == grid_.ForegroundIndex()) mark += "FG";
+      if (i == grid_.BackgroundIndex()) mark += mark.isEmpty() ? "BG" : "/BG";
+      if (!mark.isEmpty()) {
+        p.setPen(c.lightness() > 128 ? Qt::black : Qt::white);
+        p.drawText(cell, Qt::AlignCenter, mark);
+      }
+    }
+  }
+
+ private:
+  TColorGrid& grid_;
+};
+
+class TQtStatusBarWidget : public QWidget {
+ public:
+  TQtStatusBarWidget(TStatusBar& bar, QWidget* parent) : QWidget(parent), bar_(bar) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+    int x = 0;
+    const auto& panels = bar_.Panels();
+    for (size_t i = 0; i < panels.size(); ++i) {
+      int w = i + 1 == panels.size() ? width() - x : panels[i].Width;
+      QRect r(x + 1, 2, std::max(0, w - 3), height() - 4);
+      p.setPen(palette().color(QPalette::Dark));
+      p.drawLine(r.topLeft(), r.topRight());
+      p.drawLine(r.topLeft(), r.bottomLeft());
+      p.setPen(palette().color(QPalette::Light));
+      p.drawLine(r.bottomLeft(), r.bottomRight());
+      p.drawLine(r.topRight(), r.bottomRight());
+      p.setPen(palette().color(QPalette::WindowText));
+      p.drawText(r.adjusted(3, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+                 ToQt(panels[i].Text));
+      x += w;
+    }
+  }
+
+ private:
+  TStatusBar& bar_;
+};
+
+// The window of a form: a dialog whose client widget holds the controls,
+// under the menu bar when the form has a main menu.
+class TQtFormWindow : public QDialog {
+ public:
+  explicit TQtFormWindow(TForm& form) : form_(form) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    client = new QWidget(this);
+    layout->addWidget(client);
+    client->installEventFilter(this);
+  }
+  QWidget* client;
+  bool syncing = false;
+
+  void SetMenuBar(QMenuBar* bar) {
+    if (bar == bar_) return;
+    if (bar_) {
+      bar_->hide();
+      bar_->setParent(nullptr);  // the menu keeps it
+    }
+    bar_ = bar;
+    layout()->setMenuBar(bar);
+    if (bar) bar->show();
+    FitToClient();
+  }
+  // Window size from the form's size.
+  void FitToClient() {
+    syncing = true;
+    TRect b = form_.Bounds();
+    int extra = bar_ ? bar_->sizeHint().height() : 0;
+    if (form_.Sizeable()) {
+      setMinimumSize(0, 0);
+      setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+      resize(b.Width(), b.Height() + extra);
+    } else {
+      setFixedSize(b.Width(), b.Height() + extra);
+    }
+    client->resize(b.Width(), b.Height());
+    syncing = false;
+  }
+
+ protected:
+  bool eventFilter(QObject* obj, QEvent* e) override {
+    if (obj == client && e->type() == QEvent::Resize && !syncing) {
+      QSize s = static_cast<QResizeEvent*>(e)->size();
+      TRect b = form_.Bounds();
+      if (s.width() != b.Width() || s.height() != b.Height()) form_.ResizedByUser(s.width(), s.height());
+    }
+    return QDialog::eventFilter(obj, e);
+  }
+  void closeEvent(QCloseEvent* e) override {
+    if (form_.ModalEnded() || !form_.Showing() || form_.CloseFromBackend()) e->accept();
+    else e->ignore();
+  }
+  // Escape: the cancel button, else closing the form.
+  void reject() override {
+    if (TButton* b = form_.CancelButton()) b->ClickFromBackend();
+    else form_.Close();
+  }
+  void accept() override {}
+
+ private:
+  TForm& form_;
+  QPointer<QMenuBar> bar_;
+};
+
+// ------------------------------------------------------------ the peer
+
+class TQtPeer : public TControlPeer, public QObject {
+ public:
+  TQtPeer(TControl& control, QWidget* widget) : control_(control), widget_(widget) {
+    ControlOfWidget().insert(widget, &control);
+    widget->installEventFilter(this);
+  }
+  ~TQtPeer() override {
+    ControlOfWidget().remove(widget_.data());
+    if (widget_) {
+      // The widget may outlive the control a little (deleted later): it must
+      // no longer reach the control. Our connections use the widget (or its
+      // inner widgets) as their context.
+      QObject::disconnect(widget_.data(), nullptr, widget_.data(), nullptr);
+      for (QObject* o : widget_->findChildren<QObject*>()) QObject::disconnect(o, nullptr, o, nullptr);
+      widget_->removeEventFilter(this);
+      widget_->deleteLater();
+      widget_->hide();
+    }
+  }
+  QWidget* Widget() const { return widget_; }
+  // Where the children's widgets go.
+  QWidget* ChildParent() const {
+    if (auto* w = dynamic_cast<TQtFormWindow*>(widget_.data())) return w->client;
+    return widget_;
+  }
+
+  void Changed(TChange what) override {
+    if (!widget_) return;
+    switch (what) {
+      case TChange::Bounds:
+        SyncBounds();
+        break;
+      case TChange::State:
+        SyncState();
+        break;
+      case TChange::Created:
+        BuildChildren();
+        break;
+      case TChange::Picture:
+        if (auto* pb = dynamic_cast<TQtPaintBoxWidget*>(widget_.data()); pb && pb->painting) break;
+        widget_->update();
+        break;
+      case TChange::Repaint:
+        if (auto* pb = dynamic_cast<TQtPaintBoxWidget*>(widget_.data())) pb->needsPaint = true;
+        widget_->update();
+        break;
+      case TChange::Menu:
+        SyncMenu();
+        break;
+      case TChange::Focus:
+        SyncFocus();
+        break;
+      default:
+        SyncValue();
+        break;
+    }
+  }
+
+  void SyncAll() {
+    SyncState();
+    SyncValue();
+    SyncBounds();
+    if (control_.Kind() == TControlKind::Form) SyncMenu();
+  }
+
+  void BuildChildren();
+
+ protected:
+  bool eventFilter(QObject* obj, QEvent* e) override;
+
+ private:
+  void SyncBounds();
+  void SyncState();
+  void SyncValue();
+  void SyncMenu();
+  void SyncFocus();
+  void PlaceRadioItems();
+
+  TControl& control_;
+  QPointer<QWidget> widget_;
+  bool pressed_ = false;
+};
+
+QWidget* CreateWidget(TControl& c, QWidget* parent);
+
+void BuildPeer(TControl& c, QWidget* parent) {
+  if (c.Kind() == TControlKind::Timer) return;
+  if (!c.Peer()) {
+    QWidget* w = CreateWidget(c, parent);
+    auto peer = std::make_unique<TQtPeer>(c, w);
+    TQtPeer* raw = peer.get();
+    c.SetPeer(std::move(peer));
+    raw->SyncAll();
+  }
+  static_cast<TQtPeer*>(c.Peer())->BuildChildren();
+}
+
+void TQtPeer::BuildChildren() {
+  for (auto& child : control_.Children()) {
+    if (child->Kind() == TControlKind::Timer || child->Peer()) continue;
+    BuildPeer(*child, ChildParent());
+    if (control_.Kind() == TControlKind::TabbedPages) SyncValue();
+  }
+}
+
+void TQtPeer::SyncBounds() {
+  TControlKind k = control_.Kind();
+  if (k == TControlKind::TabPage) return;  // the tab widget places its pages
+  if (k == TControlKind::Form) {
+    static_cast<TQtFormWindow*>(widget_.data())->FitToClient();
+    return;
+  }
+  TRect b = control_.Bounds();
+  widget_->setGeometry(b.Left, b.Top, std::max(0, b.Width()), std::max(0, b.Height()));
+  if (k == TControlKind::RadioGroup) PlaceRadioItems();
+}
+
+void TQtPeer::SyncState() {
+  TControlKind k = control_.Kind();
+  widget_->setEnabled(control_.Enabled());
+  if (k != TControlKind::Form && k != TControlKind::TabPage) widget_->setVisible(control_.Visible());
+  widget_->setToolTip(ToQt(control_.Hint()));
+  QPalette pal = widget_->palette();
+  if (control_.Color() != clDefault) {
+    QColor c = ToQColor(control_.Color());
+    pal.setColor(QPalette::Window, c);
+    pal.setColor(QPalette::Button, c);
+    pal.setColor(QPalette::Base, c);
+    widget_->setAutoFillBackground(k != TControlKind::Panel);
+  }
+  if (control_.FontColor() != clDefault) {
+    QColor c = ToQColor(control_.FontColor());
+    pal.setColor(QPalette::WindowText, c);
+    pal.setColor(QPalette::ButtonText, c);
+    pal.setColor(QPalette::Text, c);
+  }
+  widget_->setPalette(pal);
+  SyncValue();
+}
+
+void TQtPeer::PlaceRadioItems() {
+  auto& group = static_cast<TRadioGroup&>(control_);
+  auto buttons = widget_->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly);
+  int n = int(buttons.size());
+  int cols = group.Columns();
+  int rows = (n + cols - 1) / std::max(1, cols);
+  int areaW = widget_->width() - 16;
+  int rowH = rows ? std::max(18, (widget_->height() - 18 - 6) / rows) : 20;
+  for (int i = 0; i < n; ++i) {
+    int col = i / std::max(1, rows), row = i % std::max(1, rows);
+    int x = 8 + col * areaW / cols;
+    buttons[i]->setGeometry(x, 18 + row * rowH, areaW / cols, std::min(rowH, 22));
+  }
+}
+
+void TQtPeer::SyncValue() {
+  QWidget* w = widget_;
+  QSignalBlocker block(w);
+  switch (control_.Kind()) {
+    case TControlKind::Form:
+      w->setWindowTitle(ToQt(control_.Caption()));
+      break;
+    case TControlKind::Panel: {
+      auto& p = static_cast<TPanel&>(control_);
+      auto* f = static_cast<QFrame*>(w);
+      f->setFrameStyle(p.Bevel() == bvNone ? QFrame::NoFrame
+                                           : QFrame::Panel | (p.Bevel() == bvRaised ? QFrame::Raised : QFrame::Sunken));
+      f->setLineWidth(1);
+      f->update();
+      break;
+    }
+    case TControlKind::GroupBox:
+      static_cast<QGroupBox*>(w)->setTitle(ToQt(control_.Caption()));
+      break;
+    case TControlKind::Label: {
+      auto& l = static_cast<TLabel&>(control_);
+      auto* q = static_cast<QLabel*>(w);
+      q->setText(PlainText(l.Caption()));
+      q->setWordWrap(l.WordWrap());
+      q->setAlignment(Qt::AlignTop | (l.Alignment() == taLeftJustify    ? Qt::AlignLeft
+                                      : l.Alignment() == taRightJustify ? Qt::AlignRight
+                                                                        : Qt::AlignHCenter));
+      break;
+    }
+    case TControlKind::Button: {
+      auto& b = static_cast<TButton&>(control_);
+      auto* q = static_cast<QPushButton*>(w);
+      q->setText(ToQt(b.Caption()));
+      q->setDefault(b.Default());
+      break;
+    }
+    case TControlKind::CheckBox: {
+      auto* q = static_cast<QCheckBox*>(w);
+      q->setText(ToQt(control_.Caption()));
+      q->setChecked(static_cast<TCheckBox&>(control_).Checked());
+      break;
+    }
+    case TControlKind::RadioButton: {
+      auto* q = static_cast<QRadioButton*>(w);
+      q->setText(ToQt(control_.Caption()));
+      q->setChecked(static_cast<TRadioButton&>(control_).Checked());
+      break;
+    }
+    case TControlKind::RadioGroup: {
+      auto& g = static_cast<TRadioGroup&>(control_);
+      auto* q = static_cast<QGroupBox*>(w);
+      q->setTitle(ToQt(g.Caption()));
+      auto buttons = q->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly);
+      if (int(buttons.size()) != int(g.Items().size())) {
+        for (auto* b : buttons) delete b;
+        buttons.clear();
+        for (int i = 0; i < int(g.Items().size()); ++i) {
+          auto* b = new QRadioButton(q);
+          b->setAutoExclusive(false);
+          TRadioGroup* gp = &g;
+          QObject::connect(b, &QRadioButton::clicked, b, [gp, i, this] {
+            gp->ClickItem(i);
+            SyncValue();
+          });
+          b->show();
+          buttons.push_back(b);
+        }
+        PlaceRadioItems();
+      }
+      for (int i = 0; i < int(buttons.size()); ++i) {
+        QSignalBlocker bb(buttons[i]);
+        buttons[i]->setText(ToQt(g.Items()[size_t(i)]));
+        buttons[i]->setChecked(i == g.ItemIndex());
+      }
+      break;
+    }
+    case TControlKind::Edit: {
+      auto& e = static_cast<TEdit&>(control_);
+      auto* q = static_cast<QLineEdit*>(w);
+      if (q->text() != ToQt(e.Text())) q->setText(ToQt(e.Text()));
+      q->setReadOnly(e.ReadOnly());
+      q->setMaxLength(e.MaxLength() > 0 ? e.MaxLength() : 32767);
+      break;
+    }
+    case TControlKind::SpinEdit: {
+      auto& s = static_cast<TSpinEdit&>(control_);
+      auto* q = static_cast<QSpinBox*>(w);
+      if (s.MinValue() == s.MaxValue()) q->setRange(INT_MIN, INT_MAX);
+      else q->setRange(s.MinValue(), s.MaxValue());
+      q->setSingleStep(s.Increment());
+      if (q->value() != s.Value() || q->text() != ToQt(s.Text())) q->setValue(s.Value());
+      break;
+    }
+    case TControlKind::Memo: {
+      auto& m = static_cast<TMemo&>(control_);
+      auto* q = static_cast<QPlainTextEdit*>(w);
+      QString text;
+      for (size_t i = 0; i < m.Lines().size(); ++i) text += (i ? "\n" : "") + ToQt(m.Lines()[i]);
+      if (q->toPlainText() != text) q->setPlainText(text);
+      q->setReadOnly(m.ReadOnly());
+      q->setLineWrapMode(m.WordWrap() ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+      auto policy = m.ScrollBars() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
+      q->setHorizontalScrollBarPolicy(policy);
+      q->setVerticalScrollBarPolicy(policy);
+      break;
+    }
+    case TControlKind::ListBox: {
+      auto& l = static_cast<TListBox&>(control_);
+      auto* q = static_cast<QListWidget*>(w);
+      q->setSelectionMode(l.MultiSelect() ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+      bool same = q->count() == int(l.Items().size());
+      for (int i = 0; same && i < q->count(); ++i) same = q->item(i)->text() == ToQt(l.Items()[size_t(i)]);
+      if (!same) {
+        q->clear();
+        for (auto& item : l.Items()) q->addItem(ToQt(item));
+      }
+      q->setCurrentRow(l.ItemIndex(), QItemSelectionModel::NoUpdate);
+      for (int i = 0; i < q->count(); ++i) q->item(i)->setSelected(l.Selected(i));
+      break;
+    }
+    case TControlKind::ComboBox: {
+      auto& c = static_cast<TComboBox&>(control_);
+      auto* q = static_cast<QComboBox*>(w);
+      q->setEditable(c.Style() == csDropDown);
+      bool same = q->count() == int(c.Items().size());
+      for (int i = 0; same && i < q->count(); ++i) same = q->itemText(i) == ToQt(c.Items()[size_t(i)]);
+      if (!same) {
+        q->clear();
+        for (auto& item : c.Items()) q->addItem(ToQt(item));
+      }
+      q->setCurrentIndex(c.ItemIndex());
+      if (q->isEditable() && q->currentText() != ToQt(c.Text())) q->setEditText(ToQt(c.Text()));
+      break;
+    }
+    case TControlKind::StringGrid: {
+      auto& g = static_cast<TStringGrid&>(control_);
+      auto* q = static_cast<QTableWidget*>(w);
+      q->setColumnCount(g.ColCount());
+      q->setRowCount(g.RowCount());
+      q->horizontalHeader()->setDefaultSectionSize(g.DefaultColWidth());
+      q->verticalHeader()->setDefaultSectionSize(g.DefaultRowHeight());
+      QColor fixed = q->palette().color(QPalette::Button);
+      for (int r = 0; r < g.RowCount(); ++r)
+        for (int c = 0; c < g.ColCount(); ++c) {
+          QTableWidgetItem* item = q->item(r, c);
+          if (!item) {
+            item = new QTableWidgetItem;
+            q->setItem(r, c, item);
+          }
+          bool isFixed = r < g.FixedRows() || c < g.FixedCols();
+          if (item->text() != ToQt(g.Cell(c, r))) item->setText(ToQt(g.Cell(c, r)));
+          Qt::ItemFlags flags = Qt::ItemIsEnabled;
+          if (!isFixed) flags |= Qt::ItemIsSelectable;
+          if (!isFixed && g.Editing()) flags |= Qt::ItemIsEditable;
+          item->setFlags(flags);
+          if (isFixed) item->setBackground(fixed);
+        }
+      q->setCurrentCell(g.Row(), g.Col());
+      break;
+    }
+    case TControlKind::ScrollBar: {
+      auto& b = static_cast<TScrollBar&>(control_);
+      auto* q = static_cast<QScrollBar*>(w);
+      q->setOrientation(b.ScrollKind() == sbHorizontal ? Qt::Horizontal : Qt::Vertical);
+      q->setRange(b.Min(), b.Max());
+      q->setPageStep(b.PageSize() > 0 ? b.PageSize() : b.LargeChange());
+      q->setSingleStep(b.SmallChange());
+      q->setValue(b.Position());
+      break;
+    }
+    case TControlKind::SpeedButton: {
+      auto& b = static_cast<TSpeedButton&>(control_);
+      auto* q = static_cast<QToolButton*>(w);
+      q->setText(PlainText(b.Caption()));
+      q->setCheckable(b.GroupIndex() > 0);
+      q->setChecked(b.Down());
+      break;
+    }
+    case TControlKind::TabbedPages: {
+      auto& t = static_cast<TTabbedPages&>(control_);
+      auto* q = static_cast<QTabWidget*>(w);
+      q->tabBar()->setVisible(t.ShowTabs());
+      for (int i = 0; i < t.PageCount() && i < q->count(); ++i) q->setTabText(i, ToQt(t.Page(i).Caption()));
+      if (t.ActivePage() >= 0 && t.ActivePage() < q->count()) q->setCurrentIndex(t.ActivePage());
+      break;
+    }
+    case TControlKind::TabPage: {
+      auto* tabs = qobject_cast<QTabWidget*>(w->parentWidget() ? w->parentWidget()->parentWidget() : nullptr);
+      if (tabs) {
+        int i = tabs->indexOf(w);
+        if (i >= 0) tabs->setTabText(i, ToQt(control_.Caption()));
+      }
+      break;
+    }
+    case TControlKind::Gauge: {
+      auto& g = static_cast<TGauge&>(control_);
+      auto* q = static_cast<QProgressBar*>(w);
+      q->setRange(g.MinValue(), g.MaxValue());
+      q->setValue(g.Progress());
+      break;
+    }
+    case TControlKind::PaintBox:
+    case TControlKind::Image:
+    case TControlKind::ColorGrid:
+    case TControlKind::StatusBar:
+      w->update();
+      break;
+    case TControlKind::Timer:
+      break;
+  }
+}
+
+void TQtPeer::SyncMenu() {
+  auto* window = dynamic_cast<TQtFormWindow*>(widget_.data());
+  if (!window) return;
+  TMainMenu* menu = static_cast<TForm&>(control_).Menu();
+  window->SetMenuBar(menu ? QtMenuBarOf(*menu) : nullptr);
+}
+
+void TQtPeer::SyncFocus() {
+  TControl* active = static_cast<TForm&>(control_).ActiveControl();
+  if (!active || !active->Peer()) return;
+  QWidget* w = static_cast<TQtPeer*>(active->Peer())->Widget();
+  if (!w) return;
+  QWidget* focus = QApplication::focusWidget();
+  if (focus && (focus == w || w->isAncestorOf(focus))) return;
+  w->setFocus(Qt::OtherFocusReason);
+}
+
+bool TQtPeer::eventFilter(QObject* obj, QEvent* e) {
+  if (obj != widget_.data()) return false;
+  TControlKind k = control_.Kind();
+  switch (e->type()) {
+    case QEvent::MouseButtonPress: {
+      auto* me = static_cast<QMouseEvent*>(e);
+      TMouseButton b;
+      if (ButtonOf(me->button(), b)) {
+        if (b == mbLeft) pressed_ = true;
+        QPoint p = me->position().toPoint();
+        control_.MouseDown(b, ShiftOf(me->modifiers(), me->buttons()), p.x(), p.y());
+      }
+      break;
+    }
+    case QEvent::MouseMove: {
+      auto* me = static_cast<QMouseEvent*>(e);
+      QPoint p = me->position().toPoint();
+      control_.MouseMove(ShiftOf(me->modifiers(), me->buttons()), p.x(), p.y());
+      break;
+    }
+    case QEvent::MouseButtonRelease: {
+      auto* me = static_cast<QMouseEvent*>(e);
+      TMouseButton b;
+      if (!ButtonOf(me->button(), b)) break;
+      QPoint p = me->position().toPoint();
+      bool wasPressed = pressed_ && b == mbLeft;
+      if (b == mbLeft) pressed_ = false;
+      control_.MouseUp(b, ShiftOf(me->modifiers(), me->buttons()), p.x(), p.y());
+      // Controls without a click of their own get one from the release.
+      bool nativeClick = k == TControlKind::Button || k == TControlKind::CheckBox ||
+                         k == TControlKind::RadioButton || k == TControlKind::SpeedButton ||
+                         k == TControlKind::RadioGroup || k == TControlKind::ListBox ||
+                         k == TControlKind::ComboBox;
+      if (wasPressed && !nativeClick && widget_ && widget_->rect().contains(p)) control_.ClickFromBackend();
+      break;
+    }
+    case QEvent::Enter:
+      if (!control_.Hint().empty()) SetApplicationHint(control_.Hint());
+      break;
+    case QEvent::Leave:
+      if (!control_.Hint().empty()) SetApplicationHint("");
+      break;
+    default:
+      break;
+  }
+  return false;
+}
+
+// ------------------------------------------------------------ widgets
+
+QWidget* CreateWidget(TControl& c, QWidget* parent) {
+  TControl* cp = &c;
+  switch (c.Kind()) {
+    case TControlKind::Form:
+      return new TQtFormWindow(static_cast<TForm&>(c));
+    case TControlKind::Panel:
+      return new TQtPanelWidget(static_cast<TPanel&>(c), parent);
+    case TControlKind::GroupBox:
+      return new QGroupBox(parent);
+    case TControlKind::Label:
+      return new QLabel(parent);
+    case TControlKind::Button: {
+      auto* b = new QPushButton(parent);
+      b->setAutoDefault(false);
+      QObject::connect(b, &QPushButton::clicked, b, [cp] { cp->ClickFromBackend(); });
+      return b;
+    }
+    case TControlKind::CheckBox: {
+      auto* b = new QCheckBox(parent);
+      QObject::connect(b, &QCheckBox::clicked, b, [cp] {
+        cp->ClickFromBackend();
+        if (cp->Peer()) cp->Peer()->Changed(TChange::Value);  // the model decides
+      });
+      return b;
+    }
+    case TControlKind::RadioButton: {
+      auto* b = new QRadioButton(parent);
+      b->setAutoExclusive(false);
+      QObject::connect(b, &QRadioButton::clicked, b, [cp] {
+        cp->ClickFromBackend();
+        if (cp->Peer()) cp->Peer()->Changed(TChange::Value);
+      });
+      return b;
+    }
+    case TControlKind::RadioGroup:
+      return new QGroupBox(parent);
+    case TControlKind::Edit: {
+      auto* e = new QLineEdit(parent);
+      QObject::connect(e, &QLineEdit::textEdited, e, [cp](const QString& t) {
+        static_cast<TEdit*>(cp)->SetText(FromQt(t));
+        if (cp->Peer()) cp->Peer()->Changed(TChange::Caption);  // a cut to MaxLength shows
+      });
+      return e;
+    }
+    case TControlKind::SpinEdit: {
+      auto* s = new QSpinBox(parent);
+      QObject::connect(s, &QSpinBox::textChanged, s, [cp, s](const QString& t) {
+        auto* spin = static_cast<TSpinEdit*>(cp);
+        QString clean = t.trimmed();
+        if (!s->prefix().isEmpty()) clean.remove(0, s->prefix().size());
+        spin->SetText(FromQt(clean));
+      });
+      return s;
+    }
+    case TControlKind::Memo: {
+      auto* m = new QPlainTextEdit(parent);
+      QObject::connect(m, &QPlainTextEdit::textChanged, m, [cp, m] {
+        static_cast<TMemo*>(cp)->SetText(FromQt(m->toPlainText()));
+      });
+      return m;
+    }
+    case TControlKind::ListBox: {
+      auto* l = new QListWidget(parent);
+      QObject::connect(l, &QListWidget::currentRowChanged, l, [cp](int row) {
+        auto* list = static_cast<TListBox*>(cp);
+        if (!list->MultiSelect() && row >= 0) list->ClickItem(row);
+      });
+      QObject::connect(l, &QListWidget::itemSelectionChanged, l, [cp, l] {
+        auto* list = static_cast<TListBox*>(cp);
+        if (!list->MultiSelect()) return;
+        for (int i = 0; i < l->count(); ++i) list->SetSelected(i, l->item(i)->isSelected());
+      });
+      return l;
+    }
+    case TControlKind::ComboBox: {
+      auto* b = new QComboBox(parent);
+      QObject::connect(b, &QComboBox::activated, b, [cp](int index) {
+        static_cast<TComboBox*>(cp)->ClickItem(index);
+      });
+      QObject::connect(b, &QComboBox::editTextChanged, b, [cp, b](const QString& t) {
+        if (b->isEditable()) static_cast<TComboBox*>(cp)->SetText(FromQt(t));
+      });
+      return b;
+    }
+    case TControlKind::StringGrid: {
+      auto* t = new QTableWidget(parent);
+      t->horizontalHeader()->hide();
+      t->verticalHeader()->hide();
+      QObject::connect(t, &QTableWidget::cellChanged, t, [cp, t](int row, int col) {
+        static_cast<TStringGrid*>(cp)->SetCell(col, row, FromQt(t->item(row, col)->text()));
+      });
+      QObject::connect(t, &QTableWidget::currentCellChanged, t, [cp](int row, int col, int, int) {
+        if (row >= 0 && col >= 0) static_cast<TStringGrid*>(cp)->SetCurrentCell(col, row);
+      });
+      return t;
+    }
+    case TControlKind::PaintBox:
+      return new TQtPaintBoxWidget(static_cast<TPaintBox&>(c), parent);
+    case TControlKind::ScrollBar: {
+      auto* s = new QScrollBar(parent);
+      QObject::connect(s, &QScrollBar::valueChanged, s,
+                       [cp](int v) { static_cast<TScrollBar*>(cp)->SetPosition(v); });
+      return s;
+    }
+    case TControlKind::SpeedButton: {
+      auto* b = new QToolButton(parent);
+      b->setAutoRaise(false);
+      QObject::connect(b, &QToolButton::clicked, b, [cp] {
+        cp->ClickFromBackend();
+        if (cp->Peer()) cp->Peer()->Changed(TChange::Value);
+      });
+      return b;
+    }
+    case TControlKind::TabbedPages: {
+      auto* t = new QTabWidget(parent);
+      QObject::connect(t, &QTabWidget::currentChanged, t,
+                       [cp](int i) { static_cast<TTabbedPages*>(cp)->SetActivePage(i); });
+      return t;
+    }
+    case TControlKind::TabPage: {
+      auto* tabs = qobject_cast<QTabWidget*>(parent);
+      auto* page = new QWidget;
+      if (tabs) {
+        QSignalBlocker block(tabs);
+        tabs->addTab(page, ToQt(c.Caption()));
+      } else {
+        page->setParent(parent);
+      }
+      return page;
+    }
+    case TControlKind::Gauge: {
+      auto* g = new QProgressBar(parent);
+      g->setTextVisible(true);
+      return g;
+    }
+    case TControlKind::Image:
+      return new TQtImageWidget(static_cast<TImage&>(c), parent);
+    case TControlKind::ColorGrid:
+      return new TQtColorGridWidget(static_cast<TColorGrid&>(c), parent);
+    case TControlKind::StatusBar:
+      return new TQtStatusBarWidget(static_cast<TStatusBar&>(c), parent);
+    case TControlKind::Timer:
+      break;
+  }
+  return new QWidget(parent);
+}
+
+// ------------------------------------------------------------ the backend
+
+TQtFormWindow* WindowOf(TForm& form) {
+  BuildPeer(form, nullptr);
+  return static_cast<TQtFormWindow*>(static_cast<TQtPeer*>(form.Peer())->Widget());
+}
+
+// Key strokes go to the control holding the keyboard focus first; a key
+// its handlers swallow never reaches the widget.
+class TQtKeyRouter : public QObject {
+ protected:
+  bool eventFilter(QObject* obj, QEvent* e) override {
+    if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
+    if (obj != QApplication::focusWidget()) return false;  // once per key, not per parent
+    TControl* control = ControlAt(static_cast<QWidget*>(obj));
+    if (!control) return false;
+    auto* ke = static_cast<QKeyEvent*>(e);
+    uint16_t vk = VirtualKey(ke->key());
+    TShiftState shift = ShiftOf(ke->modifiers());
+    if (e->type() == QEvent::KeyRelease) {
+      if (vk && !ke->isAutoRepeat()) control->KeyUp(vk, shift);
+      return false;
+    }
+    if (vk && control->KeyDown(vk, shift) == 0) return true;
+    QString text = ke->text();
+    if (text.size() == 1 && text[0].unicode() < 128 && text[0].unicode() != 0) {
+      char c = char(text[0].unicode());
+      if (control->KeyPress(c) == 0) return true;
+    }
+    return false;
+  }
+};
+
+class TQtFormsBackend : public TFormsBackend {
+ public:
+  void RunModal(TForm& form) override {
+    TQtFormWindow* w = WindowOf(form);
+    w->FitToClient();
+    w->setWindowModality(Qt::ApplicationModal);
+    if (form.ModalEnded()) return;  // closed already while showing
+    w->exec();
+  }
+  void EndModal(TForm& form) override {
+    if (!form.Peer()) return;
+    if (auto* w = dynamic_cast<TQtFormWindow*>(static_cast<TQtPeer*>(form.Peer())->Widget())) w->done(form.ModalResult());
+  }
+  void ShowForm(TForm& form) override {
+    TQtFormWindow* w = WindowOf(form);
+    w->setWindowModality(Qt::NonModal);
+    w->FitToClient();
+    w->show();
+    static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
+  }
+  void HideForm(TForm& form) override {
+    if (!form.Peer()) return;
+    if (QWidget* w = static_cast<TQtPeer*>(form.Peer())->Widget()) w->hide();
+  }
+  TPoint TextExtent(const std::string& text) override {
+    QFontMetrics m(QApplication::font());
+    return TPoint{m.horizontalAdvance(ToQt(text)), m.height()};
+  }
+};
+
+}  // namespace
+
+void InstallQtFormsBackend() {
+  static TQtFormsBackend backend;
+  static TQtKeyRouter* router = nullptr;
+  SetFormsBackend(&backend);
+  InstallQtMenusBackend();
+  if (!router && qApp) {
+    router = new TQtKeyRouter;
+    router->setParent(qApp);
+    qApp->installEventFilter(router);
+    QObject::connect(qApp, &QApplication::focusChanged, router, [](QWidget*, QWidget* now) {
+      TControl* control = ControlAt(now);
+      if (!control || !control->CanFocus()) return;
+      if (TForm* form = control->Form()) form->FocusFromBackend(control);
+    });
+  }
+}
+
+QWidget* QtWidgetOf(TControl& control) {
+  if (TForm* form = control.Form()) WindowOf(*form);
+  auto* peer = dynamic_cast<TQtPeer*>(control.Peer());
+  return peer ? peer->Widget() : nullptr;
+}

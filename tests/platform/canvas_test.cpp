@@ -1,0 +1,387 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "korvex_test.h"
+#include "platform/canvas.h"
+#include "platform/headless/raster_canvas.h"
+#include "platform/headless/recording_canvas.h"
+
+namespace {
+
+class CanvasTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    SetCanvasBackend(nullptr);
+  }
+
+  // A picture with a different colour in every pixel, so that any change
+  // shows.
+  static std::unique_ptr<TBitmap> Patterned(int w, int h) {
+    auto bmp = TBitmap::Create(w, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) bmp->Canvas().SetPixel(x, y, RGB(uint8_t(x * 7), uint8_t(y * 5), uint8_t(x ^ y)));
+    return bmp;
+  }
+
+  static int CountColor(const TBitmap& bmp, TColor c) {
+    int n = 0;
+    for (TColor p : bmp.Pixels()) n += p == c;
+    return n;
+  }
+};
+
+// Every kind of figure, in the canvas's present pen and brush.
+void DrawFigures(TCanvas& c) {
+  c.MoveTo(3, 4);
+  c.LineTo(70, 33);
+  c.LineTo(10, 60);
+  c.Rectangle(5, 5, 40, 30);
+  c.Ellipse(20, 10, 61, 45);
+  c.Arc(10, 10, 50, 50, 50, 30, 30, 10);
+  c.Polygon({{8, 50}, {60, 8}, {70, 60}, {30, 20}});
+  c.Pen.Width = 4;
+  c.MoveTo(0, 70);
+  c.LineTo(79, 2);
+  c.Polyline({{2, 2}, {40, 70}, {78, 40}});
+  c.Pen.Width = 1;
+  c.Pen.Style = psDot;
+  c.MoveTo(0, 40);
+  c.LineTo(79, 41);
+  c.Rectangle(12, 12, 66, 66);
+  c.Pen.Style = psSolid;
+}
+
+}  // namespace
+
+TEST_F(CanvasTest, XorAndNotXorDrawnTwiceRestoreThePicture) {
+  for (TPenMode mode : {pmXor, pmNotXor}) {
+    auto bmp = Patterned(80, 72);
+    std::vector<TColor> before = bmp->Pixels();
+    TCanvas& c = bmp->Canvas();
+    c.Pen.Mode = mode;
+    c.Pen.Color = clWhite;
+    c.Brush.Color = RGB(0x12, 0x34, 0x56);
+    c.Brush.Style = bsDiagCross;
+    c.BackColor = clYellow;
+    DrawFigures(c);
+    EXPECT_NE(bmp->Pixels(), before) << "mode " << mode;
+    DrawFigures(c);
+    EXPECT_EQ(bmp->Pixels(), before) << "mode " << mode;
+  }
+}
+
+TEST_F(CanvasTest, LinesExcludeTheirEndAndRectanglesTheirRightAndBottomEdge) {
+  auto bmp = TBitmap::Create(20, 20);
+  TCanvas& c = bmp->Canvas();
+  c.MoveTo(2, 3);
+  c.LineTo(7, 3);
+  for (int x = 0; x < 20; ++x) EXPECT_EQ(c.GetPixel(x, 3), (x >= 2 && x < 7) ? clBlack : clWhite) << x;
+  EXPECT_EQ(c.PenPos(), (TPoint{7, 3}));
+
+  // A diagonal covers one pixel per step.
+  c.MoveTo(10, 10);
+  c.LineTo(14, 14);
+  EXPECT_EQ(c.GetPixel(13, 13), clBlack);
+  EXPECT_EQ(c.GetPixel(14, 14), clWhite);
+
+  auto r = TBitmap::Create(12, 12);
+  TCanvas& rc = r->Canvas();
+  rc.Pen.Color = clRed;
+  rc.Brush.Color = clBlue;
+  rc.Rectangle(2, 2, 8, 6);
+  EXPECT_EQ(CountColor(*r, clRed), 2 * 6 + 2 * 2);  // the 6 x 4 border
+  EXPECT_EQ(CountColor(*r, clBlue), 4 * 2);
+  EXPECT_EQ(rc.GetPixel(7, 5), clRed);
+  EXPECT_EQ(rc.GetPixel(8, 5), clWhite);
+  EXPECT_EQ(rc.GetPixel(7, 6), clWhite);
+
+  // FillRect ignores the pen's raster mode.
+  rc.Pen.Mode = pmXor;
+  rc.Brush.Color = clLime;
+  rc.FillRect({0, 0, 2, 2});
+  EXPECT_EQ(rc.GetPixel(1, 1), clLime);
+}
+
+TEST_F(CanvasTest, RasterModesCombinePenAndPicture) {
+  const TColor dest = RGB(0xF0, 0x0F, 0x55), pen = RGB(0xCC, 0x33, 0x0F);
+  struct TCase {
+    TPenMode mode;
+    TColor expected;
+  } cases[] = {
+      {pmBlack, 0}, {pmWhite, 0xFFFFFF}, {pmNop, dest}, {pmNot, ~dest & 0xFFFFFF}, {pmCopy, pen},
+      {pmNotCopy, ~pen & 0xFFFFFF}, {pmMerge, pen | dest}, {pmMask, pen & dest},
+      {pmXor, pen ^ dest}, {pmNotXor, ~(pen ^ dest) & 0xFFFFFF}, {pmMaskPenNot, pen & ~dest},
+      {pmMergeNotPen, (~pen | dest) & 0xFFFFFF},
+  };
+  for (const TCase& k : cases) {
+    auto bmp = TBitmap::Create(4, 1);
+    TCanvas& c = bmp->Canvas();
+    for (int x = 0; x < 4; ++x) c.SetPixel(x, 0, dest);
+    c.Pen.Color = pen;
+    c.Pen.Mode = k.mode;
+    c.MoveTo(0, 0);
+    c.LineTo(3, 0);
+    EXPECT_EQ(c.GetPixel(1, 0), k.expected) << "mode " << k.mode;
+    EXPECT_EQ(c.GetPixel(3, 0), dest) << "mode " << k.mode;
+  }
+}
+
+TEST_F(CanvasTest, ArcsRunCounterClockwiseFromStartRayToEndRay) {
+  // Quadrants of a circle of radius 20 around (20, 20) as seen on the
+  // device (y grows downwards).
+  auto quadrants = [](const TBitmap& b) {
+    std::array<int, 4> n{};  // top-right, top-left, bottom-left, bottom-right
+    std::vector<TColor> px = b.Pixels();
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) {
+        if (px[size_t(y * b.Width() + x)] != clBlack) continue;
+        bool right = x >= 21, left = x <= 18, top = y <= 18, bottom = y >= 21;
+        if (right && top) ++n[0];
+        if (left && top) ++n[1];
+        if (left && bottom) ++n[2];
+        if (right && bottom) ++n[3];
+      }
+    return n;
+  };
+  auto bmp = TBitmap::Create(40, 40);
+  bmp->Canvas().Arc(0, 0, 40, 40, 39, 20, 20, 0);  // from east to north
+  auto q = quadrants(*bmp);
+  EXPECT_GT(q[0], 20);
+  EXPECT_EQ(q[1] + q[2] + q[3], 0);
+
+  bmp = TBitmap::Create(40, 40);
+  bmp->Canvas().Arc(0, 0, 40, 40, 20, 0, 39, 20);  // north round to east
+  q = quadrants(*bmp);
+  EXPECT_EQ(q[0], 0);
+  EXPECT_GT(q[1], 20);
+  EXPECT_GT(q[2], 20);
+  EXPECT_GT(q[3], 20);
+
+  // The same ray twice is the whole ellipse; the arc is never filled.
+  bmp = TBitmap::Create(40, 40);
+  bmp->Canvas().Brush.Color = clRed;
+  bmp->Canvas().Arc(0, 0, 40, 40, 5, 5, 5, 5);
+  q = quadrants(*bmp);
+  for (int k = 0; k < 4; ++k) EXPECT_GT(q[k], 20);
+  EXPECT_EQ(CountColor(*bmp, clRed), 0);
+  EXPECT_EQ(bmp->Canvas().GetPixel(20, 20), clWhite);
+}
+
+TEST_F(CanvasTest, FilledShapesUseBrushInsideAndPenOnTheOutline) {
+  auto bmp = TBitmap::Create(50, 50);
+  TCanvas& c = bmp->Canvas();
+  c.Pen.Color = clRed;
+  c.Brush.Color = clBlue;
+  c.Ellipse(0, 0, 41, 41);
+  EXPECT_EQ(c.GetPixel(20, 20), clBlue);
+  EXPECT_EQ(c.GetPixel(20, 0), clRed);
+  EXPECT_EQ(c.GetPixel(0, 20), clRed);
+  EXPECT_EQ(c.GetPixel(40, 20), clRed);
+  EXPECT_EQ(c.GetPixel(2, 2), clWhite);
+
+  // Even-odd: the inner square of a square drawn round twice stays empty.
+  auto p = TBitmap::Create(30, 30);
+  TCanvas& pc = p->Canvas();
+  pc.Pen.Style = psClear;
+  pc.Brush.Color = clGreen;
+  pc.Polygon({{0, 0}, {20, 0}, {20, 20}, {0, 20}, {0, 0}, {5, 5}, {15, 5}, {15, 15}, {5, 15}, {5, 5}});
+  EXPECT_EQ(pc.GetPixel(2, 2), clGreen);
+  EXPECT_EQ(pc.GetPixel(10, 10), clWhite);
+  EXPECT_EQ(pc.GetPixel(19, 19), clGreen);
+  EXPECT_EQ(pc.GetPixel(20, 20), clWhite);
+
+  // A clear brush leaves the inside alone.
+  c.Brush.Style = bsClear;
+  c.Pen.Color = clLime;
+  c.Rectangle(10, 10, 30, 30);
+  EXPECT_EQ(c.GetPixel(20, 20), clBlue);
+  EXPECT_EQ(c.GetPixel(10, 20), clLime);
+}
+
+TEST_F(CanvasTest, PenWidthAndStyles) {
+  auto bmp = TBitmap::Create(60, 20);
+  TCanvas& c = bmp->Canvas();
+  c.Pen.Width = 3;
+  c.MoveTo(10, 10);
+  c.LineTo(50, 10);
+  for (int y = 7; y <= 13; ++y) EXPECT_EQ(c.GetPixel(30, y), (y >= 9 && y <= 11) ? clBlack : clWhite) << y;
+
+  // A dotted line: three on, three off, the gaps in the background colour.
+  auto d = TBitmap::Create(20, 3);
+  TCanvas& dc = d->Canvas();
+  dc.Pen.Style = psDot;
+  dc.BackColor = clYellow;
+  dc.MoveTo(0, 1);
+  dc.LineTo(12, 1);
+  std::string seen;
+  for (int x = 0; x < 13; ++x) seen += dc.GetPixel(x, 1) == clBlack ? 'x' : dc.GetPixel(x, 1) == clYellow ? '.' : ' ';
+  EXPECT_EQ(seen, "xxx...xxx... ");
+
+  // A clear pen draws nothing.
+  dc.Pen.Style = psClear;
+  dc.MoveTo(0, 0);
+  dc.LineTo(19, 0);
+  EXPECT_EQ(CountColor(*d, clBlack), 6);
+}
+
+TEST_F(CanvasTest, CopyRectStretchesAndCombines) {
+  auto src = TBitmap::Create(2, 2);
+  src->Canvas().SetPixel(0, 0, clRed);
+  src->Canvas().SetPixel(1, 0, clLime);
+  src->Canvas().SetPixel(0, 1, clBlue);
+  src->Canvas().SetPixel(1, 1, clYellow);
+
+  auto dst = TBitmap::Create(6, 6);
+  TCanvas& c = dst->Canvas();
+  c.CopyRect({1, 1, 5, 5}, *src, {0, 0, 2, 2});
+  EXPECT_EQ(c.GetPixel(1, 1), clRed);
+  EXPECT_EQ(c.GetPixel(2, 2), clRed);
+  EXPECT_EQ(c.GetPixel(3, 1), clLime);
+  EXPECT_EQ(c.GetPixel(4, 2), clLime);
+  EXPECT_EQ(c.GetPixel(1, 4), clBlue);
+  EXPECT_EQ(c.GetPixel(4, 4), clYellow);
+  EXPECT_EQ(c.GetPixel(5, 5), clWhite);
+  EXPECT_EQ(c.GetPixel(0, 0), clWhite);
+
+  // Shrinking picks source pixels; XOR copies twice restore.
+  auto big = Patterned(8, 8);
+  std::vector<TColor> before = big->Pixels();
+  big->Canvas().CopyMode = cmSrcInvert;
+  big->Canvas().CopyRect({0, 0, 4, 4}, *src, {0, 0, 2, 2});
+  EXPECT_NE(big->Pixels(), before);
+  big->Canvas().CopyRect({0, 0, 4, 4}, *src, {0, 0, 2, 2});
+  EXPECT_EQ(big->Pixels(), before);
+
+  // A picture copied onto itself reads the pixels from before the copy.
+  auto self = Patterned(8, 1);
+  std::vector<TColor> row = self->Pixels();
+  self->Canvas().CopyRect({1, 0, 8, 1}, *self, {0, 0, 7, 1});
+  std::vector<TColor> shifted = self->Pixels();
+  for (int x = 1; x < 8; ++x) EXPECT_EQ(shifted[size_t(x)], row[size_t(x - 1)]);
+}
+
+TEST_F(CanvasTest, ClippingAndFarAwayCoordinates) {
+  auto bmp = TBitmap::Create(30, 30);
+  TCanvas& c = bmp->Canvas();
+  c.ClipRect({10, 10, 20, 20});
+  c.Brush.Color = clRed;
+  c.FillRect({0, 0, 30, 30});
+  EXPECT_EQ(CountColor(*bmp, clRed), 100);
+  c.ClipRect({});
+  c.Pen.Color = clBlue;
+  // Coordinates at the limits of the device range draw the visible part
+  // quickly.
+  c.MoveTo(-2147483647, 5);
+  c.LineTo(2147483647, 5);
+  c.MoveTo(15, -2147483647);
+  c.LineTo(15, 2147483647);
+  c.Brush.Style = bsClear;
+  c.Ellipse(-2000000000, -2000000000, 2000000000, 2000000000);
+  c.Pen.Width = 3;
+  c.MoveTo(-2147483647, -2147483647);
+  c.LineTo(2147483647, 2147483647);
+  EXPECT_EQ(c.GetPixel(0, 5), clBlue);
+  EXPECT_EQ(c.GetPixel(29, 5), clBlue);
+  EXPECT_EQ(c.GetPixel(15, 29), clBlue);
+  EXPECT_EQ(c.GetPixel(20, 20), clBlue);
+}
+
+TEST_F(CanvasTest, TextIsMeasuredInFixedCells) {
+  auto bmp = TBitmap::Create(100, 30);
+  TCanvas& c = bmp->Canvas();
+  EXPECT_EQ(c.TextExtent("ABC"), (TPoint{24, 13}));  // 10 points at 96 pixels per inch
+  c.Font.Size = 20;
+  EXPECT_EQ(c.TextWidth("ABC"), 3 * 16);
+  EXPECT_EQ(c.TextHeight(""), 27);
+  EXPECT_EQ(c.TextWidth("\xC2\xB0X"), 2 * 16);  // a two-byte character counts once
+
+  c.Font.Size = 10;
+  c.Font.Color = clRed;
+  c.Brush.Color = clYellow;
+  c.TextOut(4, 2, "H");
+  EXPECT_EQ(c.PenPos(), (TPoint{12, 2}));
+  int red = 0, yellow = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 100; ++x) {
+      TColor p = c.GetPixel(x, y);
+      bool inCell = x >= 4 && x < 12 && y >= 2 && y < 15;
+      if (!inCell) {
+        EXPECT_EQ(p, clWhite) << x << "," << y;
+      }
+      red += p == clRed;
+      yellow += p == clYellow;
+    }
+  EXPECT_GT(red, 10);
+  EXPECT_EQ(red + yellow, 8 * 13);
+
+  // A clear brush leaves the background; TextRect clips to its rectangle.
+  c.Brush.Style = bsClear;
+  c.TextOut(40, 2, "H");
+  EXPECT_EQ(c.GetPixel(47, 14), clWhite);
+  c.Brush.Style = bsSolid;
+  c.Brush.Color = clAqua;
+  c.TextRect({60, 0, 64, 20}, 60, 2, "HHHH");
+  EXPECT_EQ(c.GetPixel(63, 19), clAqua);
+  EXPECT_EQ(c.GetPixel(64, 5), clWhite);
+  EXPECT_EQ(c.GetPixel(70, 5), clWhite);
+}
+
+TEST_F(CanvasTest, RecordingCanvasKeepsCallsWithState) {
+  auto bmp = TBitmap::Create(20, 20);
+  TRecordingCanvas rec(&bmp->Canvas());
+  rec.Pen.Color = clRed;
+  rec.Pen.Mode = pmXor;
+  rec.MoveTo(1, 1);
+  rec.LineTo(10, 1);
+  rec.Brush.Style = bsClear;
+  rec.Polygon({{0, 0}, {5, 5}, {0, 5}});
+  rec.TextOut(2, 3, "Hi");
+  ASSERT_EQ(rec.Calls.size(), 4u);
+  EXPECT_EQ(rec.Describe(),
+            (std::vector<std::string>{"MoveTo(1,1)", "LineTo(10,1)", "Polygon(0:0,5:5,0:5)", "TextOut(2,3,\"Hi\")"}));
+  EXPECT_EQ(rec.Calls[1].Pen.Mode, pmXor);
+  EXPECT_EQ(rec.Calls[1].Pen.Color, clRed);
+  EXPECT_EQ(rec.Calls[2].Brush.Style, bsClear);
+  // The target drew the line with the recorded pen.
+  EXPECT_EQ(bmp->Canvas().GetPixel(5, 1), RGB(0, 0xFF, 0xFF));
+  EXPECT_EQ(rec.PenPos(), (TPoint{2 + 16, 3}));
+
+  TRecordingCanvas alone(nullptr, 300);
+  EXPECT_EQ(alone.TextExtent("AB"), (TPoint{2 * 25, 42}));
+  EXPECT_EQ(alone.GetPixel(3, 3), clWhite);
+}
+
+TEST_F(CanvasTest, BitmapsComeFromTheInstalledBackendAndSaveAsPng) {
+  auto bmp = TBitmap::Create(3, 2);
+  EXPECT_NE(dynamic_cast<TRasterBitmap*>(bmp.get()), nullptr);
+  EXPECT_EQ(bmp->Pixels(), std::vector<TColor>(6, clWhite));
+  bmp->Canvas().SetPixel(0, 0, clRed);
+  bmp->SetSize(4, 4);
+  EXPECT_EQ(bmp->Pixels(), std::vector<TColor>(16, clWhite));
+
+  auto path = (TempDir / "pic.png").string();
+  bmp->Canvas().SetPixel(1, 1, clNavy);
+  ASSERT_TRUE(bmp->SaveToPng(path));
+  std::string bytes = ReadFileBytes(path);
+  EXPECT_EQ(bytes.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  EXPECT_FALSE(bmp->SaveToPng((TempDir / "missing" / "pic.png").string()));
+
+  struct TCountingBackend : TCanvasBackend {
+    int* count;
+    explicit TCountingBackend(int* c) : count(c) {}
+    std::unique_ptr<TBitmap> CreateBitmap(int w, int h) override {
+      ++*count;
+      return std::make_unique<TRasterBitmap>(w, h);
+    }
+  };
+  int made = 0;
+  SetCanvasBackend(std::make_unique<TCountingBackend>(&made));
+  TBitmap::Create(1, 1);
+  EXPECT_EQ(made, 1);
+  SetCanvasBackend(nullptr);
+  TBitmap::Create(1, 1);
+  EXPECT_EQ(made, 1);
+}

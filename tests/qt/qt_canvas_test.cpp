@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <array>
+
+#include "korvex_test.h"
+#include "platform/canvas.h"
+#include "platform/events.h"
+#include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_events.h"
+
+namespace {
+
+class QtCanvasTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    InstallQtCanvasBackend();
+  }
+  void TearDown() override {
+    SetCanvasBackend(nullptr);
+    TKorvexTest::TearDown();
+  }
+
+  static std::unique_ptr<TBitmap> Patterned(int w, int h) {
+    auto bmp = TBitmap::Create(w, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) bmp->Canvas().SetPixel(x, y, RGB(uint8_t(x * 7), uint8_t(y * 5), uint8_t(x ^ y)));
+    return bmp;
+  }
+  static int CountColor(const TBitmap& bmp, TColor c) {
+    int n = 0;
+    for (TColor p : bmp.Pixels()) n += p == c;
+    return n;
+  }
+};
+
+void DrawFigures(TCanvas& c) {
+  c.MoveTo(3, 4);
+  c.LineTo(70, 33);
+  c.LineTo(10, 60);
+  c.Rectangle(5, 5, 40, 30);
+  c.Ellipse(20, 10, 61, 45);
+  c.Arc(10, 10, 50, 50, 50, 30, 30, 10);
+  c.Polygon({{8, 50}, {60, 8}, {70, 60}, {30, 20}});
+  c.Pen.Width = 4;
+  c.MoveTo(0, 70);
+  c.LineTo(79, 2);
+  c.Polyline({{2, 2}, {40, 70}, {78, 40}});
+  c.Pen.Width = 1;
+  c.Pen.Style = psDot;
+  c.MoveTo(0, 40);
+  c.LineTo(79, 41);
+  c.Pen.Style = psSolid;
+  // Far outside the device, as a strongly zoomed view produces.
+  c.MoveTo(-2147483647, 20);
+  c.LineTo(2147483647, 21);
+  c.Ellipse(-2000000000, -2000000000, 2000000000, 2000000000);
+  c.Polygon({{-2000000000, 0}, {50, 2000000000}, {60, 30}});
+}
+
+}  // namespace
+
+TEST_F(QtCanvasTest, XorAndNotXorDrawnTwiceRestoreTheImage) {
+  for (TPenMode mode : {pmXor, pmNotXor}) {
+    auto bmp = Patterned(80, 72);
+    ASSERT_NE(dynamic_cast<TQtBitmap*>(bmp.get()), nullptr);
+    std::vector<TColor> before = bmp->Pixels();
+    TCanvas& c = bmp->Canvas();
+    c.Pen.Mode = mode;
+    c.Pen.Color = clWhite;
+    c.Brush.Color = RGB(0x12, 0x34, 0x56);
+    c.Brush.Style = bsDiagCross;
+    DrawFigures(c);
+    EXPECT_NE(bmp->Pixels(), before);
+    DrawFigures(c);
+    EXPECT_EQ(bmp->Pixels(), before) << "mode " << mode;
+  }
+}
+
+TEST_F(QtCanvasTest, PixelGeometryFollowsTheClassicDevice) {
+  auto bmp = TBitmap::Create(20, 20);
+  TCanvas& c = bmp->Canvas();
+  c.MoveTo(2, 3);
+  c.LineTo(7, 3);
+  for (int x = 0; x < 20; ++x) EXPECT_EQ(c.GetPixel(x, 3), (x >= 2 && x < 7) ? clBlack : clWhite) << x;
+  c.MoveTo(10, 10);
+  c.LineTo(14, 14);
+  EXPECT_EQ(c.GetPixel(13, 13), clBlack);
+  EXPECT_EQ(c.GetPixel(14, 14), clWhite);
+
+  auto r = TBitmap::Create(12, 12);
+  TCanvas& rc = r->Canvas();
+  rc.Pen.Color = clRed;
+  rc.Brush.Color = clBlue;
+  rc.Rectangle(2, 2, 8, 6);
+  EXPECT_EQ(CountColor(*r, clRed), 16);
+  EXPECT_EQ(CountColor(*r, clBlue), 8);
+  EXPECT_EQ(rc.GetPixel(8, 5), clWhite);
+
+  // Raster modes reach the pixels.
+  rc.Pen.Mode = pmNot;
+  rc.MoveTo(0, 11);
+  rc.LineTo(12, 11);
+  EXPECT_EQ(rc.GetPixel(5, 11), clBlack);
+  rc.Pen.Mode = pmNotCopy;
+  rc.Pen.Color = clYellow;
+  rc.MoveTo(0, 10);
+  rc.LineTo(12, 10);
+  EXPECT_EQ(rc.GetPixel(5, 10), clBlue);
+}
+
+TEST_F(QtCanvasTest, ArcsLandInTheRightQuadrants) {
+  auto quadrants = [](const TBitmap& b) {
+    std::array<int, 4> n{};
+    std::vector<TColor> px = b.Pixels();
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) {
+        if (px[size_t(y * b.Width() + x)] != clBlack) continue;
+        bool right = x >= 22, left = x <= 17, top = y <= 17, bottom = y >= 22;
+        n[0] += right && top;
+        n[1] += left && top;
+        n[2] += left && bottom;
+        n[3] += right && bottom;
+      }
+    return n;
+  };
+  auto bmp = TBitmap::Create(40, 40);
+  bmp->Canvas().Arc(0, 0, 40, 40, 39, 20, 20, 0);
+  auto q = quadrants(*bmp);
+  EXPECT_GT(q[0], 15);
+  EXPECT_EQ(q[1] + q[2] + q[3], 0);
+
+  bmp = TBitmap::Create(40, 40);
+  bmp->Canvas().Arc(0, 0, 40, 40, 20, 0, 39, 20);
+  q = quadrants(*bmp);
+  EXPECT_EQ(q[0], 0);
+  EXPECT_GT(q[1], 15);
+  EXPECT_GT(q[2], 15);
+  EXPECT_GT(q[3], 15);
+}
+
+TEST_F(QtCanvasTest, CopyRectStretchesAndTheImageShowsTheDrawing) {
+  auto src = TBitmap::Create(2, 2);
+  src->Canvas().SetPixel(0, 0, clRed);
+  src->Canvas().SetPixel(1, 0, clLime);
+  src->Canvas().SetPixel(0, 1, clBlue);
+  src->Canvas().SetPixel(1, 1, clYellow);
+  auto dst = TBitmap::Create(6, 6);
+  TCanvas& c = dst->Canvas();
+  c.CopyRect({1, 1, 5, 5}, *src, {0, 0, 2, 2});
+  EXPECT_EQ(CountColor(*dst, clRed), 4);
+  EXPECT_EQ(c.GetPixel(2, 2), clRed);
+  EXPECT_EQ(c.GetPixel(3, 1), clLime);
+  EXPECT_EQ(c.GetPixel(1, 4), clBlue);
+  EXPECT_EQ(c.GetPixel(4, 4), clYellow);
+  EXPECT_EQ(c.GetPixel(5, 5), clWhite);
+
+  auto big = Patterned(8, 8);
+  std::vector<TColor> before = big->Pixels();
+  big->Canvas().CopyMode = cmSrcInvert;
+  big->Canvas().CopyRect({0, 0, 4, 4}, *src, {0, 0, 2, 2});
+  EXPECT_NE(big->Pixels(), before);
+  big->Canvas().CopyRect({0, 0, 4, 4}, *src, {0, 0, 2, 2});
+  EXPECT_EQ(big->Pixels(), before);
+
+  // The image a widget shows holds what was drawn, in RGB32.
+  auto* qt = dynamic_cast<TQtBitmap*>(dst.get());
+  ASSERT_NE(qt, nullptr);
+  c.Pen.Color = clNavy;
+  c.MoveTo(0, 0);
+  c.LineTo(3, 0);
+  const QImage& image = qt->Image();
+  EXPECT_EQ(image.format(), QImage::Format_RGB32);
+  EXPECT_EQ(FromQRgb(image.pixel(1, 0)), clNavy);
+  EXPECT_TRUE(dst->SaveToPng((TempDir / "q.png").string()));
+}
+
+TEST_F(QtCanvasTest, TextIsMeasuredAndDrawn) {
+  auto bmp = TBitmap::Create(120, 40);
+  TCanvas& c = bmp->Canvas();
+  c.Font.Name = "DejaVu Sans Mono";
+  c.Font.FixedPitch = true;
+  TPoint one = c.TextExtent("W"), four = c.TextExtent("WWWW");
+  EXPECT_GT(one.X, 0);
+  EXPECT_GT(one.Y, 0);
+  EXPECT_EQ(four.X, 4 * one.X);
+  c.Font.Color = clRed;
+  c.Brush.Color = clYellow;
+  c.TextOut(2, 2, "WWWW");
+  EXPECT_EQ(c.PenPos().X, 2 + four.X);
+  EXPECT_GT(CountColor(*bmp, clYellow), 0);
+  EXPECT_EQ(c.GetPixel(2 + four.X + 2, 5), clWhite);
+}
+
+TEST(QtEvents, TimersFireUnderProcessEvents) {
+  InstallQtEventsBackend();
+  int fired = 0, other = 0;
+  {
+    TTimer once, repeating;
+    once.SetInterval(5);
+    once.OnTimer = [&] {
+      ++fired;
+      once.SetEnabled(false);
+    };
+    repeating.SetInterval(1);
+    repeating.OnTimer = [&] { ++other; };
+    QElapsedTimer wait;
+    wait.start();
+    uint32_t t0 = GetTickCount();
+    while ((fired == 0 || other < 3) && wait.elapsed() < 5000) ProcessMessages();
+    EXPECT_EQ(fired, 1);
+    EXPECT_GE(other, 3);
+    EXPECT_GE(GetTickCount() - t0, 5u);
+    for (int i = 0; i < 20; ++i) ProcessMessages();
+    EXPECT_EQ(fired, 1);
+  }
+  TDateTimeParts now = LocalNow();
+  EXPECT_GE(now.Year, 2024);
+  SetEventsBackend(nullptr);
+}

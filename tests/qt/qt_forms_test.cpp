@@ -1,0 +1,344 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "platform/forms.h"
+#include "platform/menus.h"
+#include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_forms.h"
+#include "platform/qt/qt_menus.h"
+
+namespace {
+
+class QtFormsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallQtCanvasBackend();
+    InstallQtFormsBackend();
+  }
+  void TearDown() override {
+    QApplication::processEvents();
+    SetFormsBackend(nullptr);
+    SetMenusBackend(nullptr);
+    SetCanvasBackend(nullptr);
+  }
+};
+
+// One form with a control of every kind, set up as a dialog would be.
+class TAllControls : public TForm {
+ public:
+  TAllControls() : TForm("TAllControls") {
+    SetCaption("All Controls");
+    auto& top = Add<TPanel>("TopRow");
+    top.SetFlow(TFlow::Horizontal);
+    top.SetBevel(bvNone);
+
+    auto& left = top.Add<TGroupBox>("Inputs", "Inputs");
+    left.Add<TLabel>("Label1", "A &label above the edit");
+    left.Add<TEdit>("Edit", "0.2000");
+    auto& spin = left.Add<TSpinEdit>("Spin");
+    spin.SetRange(1, 50);
+    spin.SetValue(3);
+    left.Add<TCheckBox>("Check", "&Save Defaults").SetChecked(true);
+    left.Add<TRadioButton>("Radio1", "&Simple").SetChecked(true);
+    left.Add<TRadioButton>("Radio2", "&Complex");
+    auto& combo = left.Add<TComboBox>("PullDown");
+    combo.SetItems({"Unrecognized", "DXF", "Excellon Drill/Rout"});
+    combo.SetStyle(csDropDownList);
+    combo.SetItemIndex(2);
+
+    auto& mid = top.Add<TPanel>("Lists");
+    auto& zeros = mid.Add<TRadioGroup>("Zeros", "Zeros Used");
+    zeros.SetItems({"Leading", "Trailing", "None", "Both"});
+    zeros.SetColumns(2);
+    zeros.SetItemIndex(1);
+    auto& list = mid.Add<TListBox>("Filters");
+    list.SetItems({"Standard", "Excellon", "Sieb & Meyer"});
+    list.SetItemIndex(0);
+    list.SetHeight(60);
+    auto& memo = mid.Add<TMemo>("Memo1");
+    memo.SetText("KORVEX has determined the\r\nfile to be of the following type.\r\nPlease correct as necessary.");
+    memo.SetWidth(220);
+    memo.SetHeight(60);
+
+    auto& right = top.Add<TTabbedPages>("TabbedNotebook1");
+    auto& colors = right.AddPage("ColorsPage", "&Colors");
+    colors.SetFlow(TFlow::Horizontal);
+    auto& grid = colors.Add<TColorGrid>("ColorGrid1");
+    grid.SetForegroundIndex(12);
+    grid.SetBackgroundIndex(4);
+    auto& sample = colors.Add<TPaintBox>("SamplePaintBox");
+    sample.SetWidth(100);
+    sample.SetHeight(100);
+    sample.OnPaint = [](TControl& s) {
+      TCanvas& c = static_cast<TPaintBox&>(s).Canvas();
+      c.Brush.Color = clNavy;
+      c.FillRect(TRect{0, 0, s.Width(), s.Height()});
+      c.Pen.Color = clBlue;
+      c.MoveTo(5, s.Height() / 2);
+      c.LineTo(s.Width() - 5, s.Height() / 2);
+    };
+    right.AddPage("LayoutPage", "&Layout").Add<TCheckBox>("LayerCheckBox", "Show &Layer Buttons");
+
+    auto& strip = Add<TPanel>("Strip");
+    strip.SetFlow(TFlow::Horizontal);
+    auto& bar = strip.Add<TScrollBar>("HorizontalScrollbar");
+    bar.SetRange(0, 10000);
+    bar.SetPosition(5000);
+    bar.SetWidth(160);
+    for (int i = 0; i < 3; ++i) {
+      auto& b = strip.Add<TSpeedButton>("L" + std::to_string(i), "D" + std::to_string(i));
+      b.SetGroupIndex(1);
+      if (i == 1) {
+        b.SetDown(true);
+        b.SetFontColor(clRed);
+      }
+    }
+    auto& gauge = strip.Add<TGauge>("StatusGauge");
+    gauge.SetProgress(40);
+    auto& image = strip.Add<TImage>("Logo");
+    image.SetPicture(TBitmap::Create(40, 24));
+    auto& g = strip.Add<TStringGrid>("Grid");
+    g.SetSize(3, 3);
+    g.SetCell(0, 0, "T#");
+    g.SetCell(1, 0, "Size");
+    g.SetCell(0, 1, "1");
+    g.SetCell(1, 1, "0.0320");
+    g.SetDefaultCellSize(48, 20);
+    strip.Add<TPanel>("Counter", "0").SetBevel(bvLowered);
+
+    auto& status = Add<TStatusBar>("StatusBar");
+    status.SetAlign(alBottom);
+    status.AddPanel("12:00:00", 110);
+    status.AddPanel("[ZA] Zoom All", 250);
+    status.AddPanel("X 1.0000 Y 2.0000", 150);
+    auto& buttons = Add<TPanel>("ButtonRow");
+    buttons.SetFlow(TFlow::Horizontal);
+    buttons.SetBevel(bvNone);
+    buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
+    buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+    Add<TFormTimer>("Timer1", 250).SetTimerEnabled(false);
+  }
+};
+
+TEST_F(QtFormsTest, EveryControlKindRendersOffscreen) {
+  TAllControls form;
+  TMainMenu menu("Main");
+  menu.Add("&File").Add("&Open").SetShortCut("F3");
+  menu.Add("&View");
+  form.SetMenu(&menu);
+  form.Show();
+  QApplication::processEvents();
+  QWidget* window = QtWidgetOf(form);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowTitle(), "All Controls");
+  EXPECT_NE(window->findChild<QMenuBar*>(), nullptr);
+  EXPECT_NE(qobject_cast<QTabWidget*>(QtWidgetOf(form.Get<TControl>("TabbedNotebook1"))), nullptr);
+  EXPECT_EQ(QtWidgetOf(form.Get<TControl>("Timer1")), nullptr);
+
+  // Every widget sits where the layout put its control.
+  TControl& spin = form.Get<TControl>("Spin");
+  QWidget* spinWidget = QtWidgetOf(spin);
+  EXPECT_EQ(spinWidget->geometry(), QRect(spin.Left(), spin.Top(), spin.Width(), spin.Height()));
+
+  QPixmap shot = window->grab();
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_GE(shot.width(), form.Width());
+  EXPECT_TRUE(shot.save(KORVEX_BUILD_DIR "/forms_all_controls.png"));
+  form.Hide();
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(QtFormsTest, PaintBoxWidgetShowsItsBackBuffer) {
+  TForm form("TViewForm");
+  auto& box = form.Add<TPaintBox>("PaintBox");
+  box.SetWidth(120);
+  box.SetHeight(80);
+  int paints = 0;
+  std::vector<std::string> mouse;
+  box.OnPaint = [&](TControl&) {
+    ++paints;
+    TCanvas& c = box.Canvas();
+    c.Brush.Color = clNavy;
+    c.FillRect(TRect{0, 0, box.Width(), box.Height()});
+  };
+  box.OnMouseDown = [&](TControl&, TMouseButton b, TShiftState, int x, int y) {
+    mouse.push_back((b == mbRight ? "right " : "left ") + std::to_string(x) + "," + std::to_string(y));
+  };
+  int clicks = 0;
+  box.OnClick = [&](TControl&) { ++clicks; };
+  form.Show();
+  QApplication::processEvents();
+  QWidget* w = QtWidgetOf(box);
+  QImage shot = w->grab().toImage();
+  EXPECT_GE(paints, 1);
+  EXPECT_EQ(shot.pixelColor(60, 40), QColor(0, 0, 0x80));
+
+  // A rubber band drawn outside any paint event shows too, without OnPaint.
+  int before = paints;
+  TCanvas& c = box.Canvas();
+  c.Brush.Color = clYellow;
+  c.FillRect(TRect{10, 10, 20, 20});
+  QApplication::processEvents();
+  shot = w->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(15, 15), QColor(0xFF, 0xFF, 0));
+  EXPECT_EQ(paints, before);
+
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(7, 9), QPointF(7, 9), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(7, 9), QPointF(7, 9), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+  QApplication::sendEvent(w, &release);
+  EXPECT_EQ(mouse, std::vector<std::string>{"left 7,9"});
+  EXPECT_EQ(clicks, 1);
+  form.Hide();
+}
+
+TEST_F(QtFormsTest, PropertiesFlowBothWays) {
+  TAllControls form;
+  form.Show();
+  QApplication::processEvents();
+
+  // C++ to widget.
+  auto& check = form.Get<TCheckBox>("Check");
+  auto* qcheck = qobject_cast<QCheckBox*>(QtWidgetOf(check));
+  check.SetChecked(false);
+  EXPECT_FALSE(qcheck->isChecked());
+  form.Get<TRadioGroup>("Zeros").SetItemIndex(3);
+  auto radios = QtWidgetOf(form.Get<TControl>("Zeros"))->findChildren<QRadioButton*>();
+  ASSERT_EQ(radios.size(), 4);
+  EXPECT_TRUE(radios[3]->isChecked());
+  EXPECT_FALSE(radios[1]->isChecked());
+  form.Get<TGauge>("StatusGauge").SetProgress(75);
+  EXPECT_EQ(qobject_cast<QProgressBar*>(QtWidgetOf(form.Get<TControl>("StatusGauge")))->value(), 75);
+  auto& edit = form.Get<TEdit>("Edit");
+  edit.SetText("0.5");
+  auto* qedit = qobject_cast<QLineEdit*>(QtWidgetOf(edit));
+  EXPECT_EQ(qedit->text(), "0.5");
+  auto& hidden = form.Get<TControl>("Radio2");
+  hidden.SetVisible(false);
+  EXPECT_FALSE(QtWidgetOf(hidden)->isVisible());
+
+  // Widget to C++, with the same events as a scripted user.
+  int clicks = 0, changes = 0;
+  check.OnClick = [&](TControl&) { ++clicks; };
+  check.OnChange = [&](TControl&) { ++changes; };
+  qcheck->click();
+  EXPECT_TRUE(check.Checked());
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(form.ActiveControl(), &check);
+
+  std::vector<std::string> texts;
+  edit.OnChange = [&](TControl&) { texts.push_back(edit.Text()); };
+  edit.OnKeyPress = [](TControl&, char& key) {
+    if (key == 'x') key = 0;  // swallowed before the widget sees it
+  };
+  qedit->setFocus();
+  qedit->selectAll();
+  for (char c : std::string("7x5")) {
+    int key = c >= '0' && c <= '9' ? Qt::Key_0 + (c - '0') : Qt::Key_A + (c - 'a');
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(QChar(c)));
+    QApplication::sendEvent(qedit, &press);
+  }
+  EXPECT_EQ(edit.Text(), "75");
+  EXPECT_EQ(texts, (std::vector<std::string>{"7", "75"}));
+
+  auto& spin = form.Get<TSpinEdit>("Spin");
+  qobject_cast<QSpinBox*>(QtWidgetOf(spin))->setValue(42);
+  EXPECT_EQ(spin.Value(), 42);
+  auto& bar = form.Get<TScrollBar>("HorizontalScrollbar");
+  qobject_cast<QScrollBar*>(QtWidgetOf(bar))->setValue(7000);
+  EXPECT_EQ(bar.Position(), 7000);
+  radios[0]->click();
+  EXPECT_EQ(form.Get<TRadioGroup>("Zeros").ItemIndex(), 0);
+  EXPECT_FALSE(radios[3]->isChecked());
+  auto& pages = form.Get<TTabbedPages>("TabbedNotebook1");
+  qobject_cast<QTabWidget*>(QtWidgetOf(pages))->setCurrentIndex(1);
+  EXPECT_EQ(pages.ActivePage(), 1);
+  form.Hide();
+}
+
+TEST_F(QtFormsTest, ModalDialogEndsWithTheClickedButtonsResult) {
+  TForm dialog("TQuestion");
+  dialog.SetCaption("Question");
+  dialog.Add<TLabel>("Label1", "Proceed?");
+  auto& row = dialog.Add<TPanel>("Row");
+  row.SetFlow(TFlow::Horizontal);
+  auto& yes = row.Add<TButton>("YesButton", "&Yes", mrYes);
+  row.Add<TButton>("NoButton", "&No", mrNo);
+  int queries = 0;
+  dialog.OnCloseQuery = [&](TForm&, bool& canClose) { canClose = ++queries > 1; };
+  auto* qyes = qobject_cast<QPushButton*>(QtWidgetOf(yes));
+  ASSERT_NE(qyes, nullptr);
+  // The first click is refused by the close query; the second ends it.
+  QTimer::singleShot(0, qyes, [qyes] {
+    qyes->click();
+    QTimer::singleShot(0, qyes, [qyes] { qyes->click(); });
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrYes);
+  EXPECT_EQ(queries, 2);
+  EXPECT_FALSE(QtWidgetOf(dialog)->isVisible());
+
+  // Escape in a dialog without a cancel button closes it with mrCancel.
+  QTimer::singleShot(0, QtWidgetOf(dialog), [&dialog] {
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(QtWidgetOf(dialog), &esc);
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+}
+
+TEST_F(QtFormsTest, MenuBarActionsClickItemsAndMenusSwap) {
+  TForm form("TWorkspace");
+  form.Add<TLabel>("Label1", "Main window");
+  TMainMenu cad("CadMenu"), working("WorkingMenu");
+  int opened = 0, dropped = 0;
+  auto& file = cad.Add("&File");
+  file.OnPopup = [&](TMenuItem&) { ++dropped; };
+  auto& open = file.Add("&Open");
+  open.SetShortCut("F3").OnClick = [&](TMenuItem&) { ++opened; };
+  working.Add("Working...");
+  form.SetMenu(&cad);
+  form.Show();
+  QApplication::processEvents();
+  QMenuBar* bar = QtMenuBarOf(cad);
+  ASSERT_EQ(bar->actions().size(), 1);
+  QMenu* fileMenu = bar->actions()[0]->menu();
+  ASSERT_NE(fileMenu, nullptr);
+  EXPECT_EQ(fileMenu->actions()[0]->shortcut(), QKeySequence("F3"));
+  fileMenu->actions()[0]->trigger();
+  EXPECT_EQ(opened, 1);
+  open.SetEnabled(false);
+  EXPECT_FALSE(fileMenu->actions()[0]->isEnabled());
+  emit fileMenu->aboutToShow();
+  EXPECT_EQ(dropped, 1);
+
+  form.SetMenu(&working);
+  QMenuBar* shown = QtWidgetOf(form)->findChild<QMenuBar*>();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown, QtMenuBarOf(working));
+  EXPECT_EQ(shown->actions()[0]->text(), "Working...");
+  form.SetMenu(&cad);
+  EXPECT_EQ(QtWidgetOf(form)->findChild<QMenuBar*>(), QtMenuBarOf(cad));
+  form.Hide();
+}
+
+}  // namespace
