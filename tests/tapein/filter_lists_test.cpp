@@ -174,3 +174,23 @@ TEST_F(FilterListsTest, DeleteClosesTheGapAndFixesEveryDefault) {
   EXPECT_EQ(DrillExportFilter, 2);
   EXPECT_EQ(FixFilterDefault(9, 2, 3), 0);  // a stale default is clamped
 }
+
+TEST_F(FilterListsTest, NoSelectionChangesNothing) {
+  SetFilters(ImportFilters, 3);
+  RoutImportFilter = 2;
+  QueueModalScript("TPickFilterDialog", [](TForm& f) {
+    f.Get<TListBox>("ExportList").SetItemIndex(-1);
+    f.Click("OKButton");
+  });
+  uint8_t index = 2;
+  EXPECT_TRUE(PickFilter(index, true));
+  EXPECT_EQ(index, 2);  // not 255
+  RunTables([](TForm& f) {
+    f.Get<TListBox>("ImportList").SetItemIndex(-1);
+    f.Click("IDeleteButton");
+    f.Click("IBrowseButton");
+  });
+  EXPECT_EQ(FilterListCount(ImportFilters), 3);
+  EXPECT_EQ(RoutImportFilter, 2);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+}

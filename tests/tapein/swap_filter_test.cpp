@@ -308,4 +308,8 @@ TEST_F(SwapFilterTest, TapeThroughTwoImportFiltersAndBackThroughAnExportFilter) 
                              "SWAP=Y=[/%3=%3+1]\n"
                              "SWAP=M30=[/h]N%%3[/e]\n");
   EXPECT_EQ(WriteAll(out, lines), "M48\r\nT07\r\nX12.5Y1\r\nX0.005Y2\r\nN2M30\r\n\r\n");
+  // A second export file works on the first one's output.
+  std::string inch = SwapFile("INCH.SWP", "SWAP=M48=M48[/c]INCH,TZ\nSWAP=N2=N02\n");
+  EXPECT_EQ(WriteAll(out + ";" + inch, lines),
+            "M48\r\nINCH,TZ\r\nT07\r\nX12.5Y1\r\nX0.005Y2\r\nN02M30\r\n\r\n");
 }
