@@ -1,14 +1,25 @@
 #include "tapein/filter_lists.h"
 
+#include "foundation/file_dialogs.h"
 #include "foundation/utilities.h"
 #include "platform/message_box.h"
-#include "tapein/swap_file_choice.h"
+#include "platform/paths.h"
 
 namespace {
 
 using TFilterTable = std::array<TFilterRecord, FilterCount + 1>;
 
 TFilterTable& Table(bool import) { return import ? ImportFilters : ExportFilters; }
+
+// "Select swap file" on the program's SWAP folder with the name "*.*"; true
+// with the chosen full name in upper case.
+bool ChooseSwapFile(std::string& swapFile) {
+  std::string name = ExecutionPath() + "SWAP\\*.*";
+  // A longer name would not fit the filter record; the dialog refuses it.
+  if (!ExecuteOpenFileDialog("Select swap file", name, static_cast<int>(kShortStringMax))) return false;
+  swapFile = UpperCaseStr(name);
+  return true;
+}
 
 }  // namespace
 
