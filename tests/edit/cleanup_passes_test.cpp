@@ -8,6 +8,7 @@
 #include "edit/cleanup_passes.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
+#include "model/cad_undo.h"
 #include "model/entity_store.h"
 
 namespace {
@@ -271,6 +272,25 @@ TEST_F(TCleanupTest, ArcEndsMustMeetExactlyAndAClosedSingleArcStays) {
   DB->AddArc({r + 9000000, 0}, {r + 9000000, 0}, {9000000, 0});
   V before = Drawing();
   BuildCirclesFromArcs(50800);
+  EXPECT_EQ(Drawing(), before);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TCleanupTest, ArcPassStopsBetweenChainsWhenCancelled) {
+  // Four separate quarter circles of chords, 12 chords each (seeds 1, 13,
+  // 25, 37): cancel at the status update of seed 20.
+  for (int32_t k = 0; k < 4; ++k) AddChords(1000000, 0, 7.5, 12, k * 10000000, 0);
+  CadUndo->BeginOperation("Draw");
+  const V before = Drawing();
+  View.CancelAtUpdate = 1 + 20;
+  BuildArcsFromChords(50800);
+  EXPECT_EQ(ArcCount, 2);
+  EXPECT_EQ(Drawing().size(), 2u + 24u);
+  CadUndo->BeginOperation("Auto Cleanup");
+  CadUndo->Undo();
   EXPECT_EQ(Drawing(), before);
 }
 
