@@ -581,7 +581,7 @@ void TCadDatabase::Redraw() {
     picture.SetPenStyle(0);
     for (int32_t i = 1; i <= CadEntityCount; ++i) {
       TEntitySlot* slot = EntityArray->GetSlot(i);
-      if (slot->Flags != currentWord) continue;
+      if (slot->Flags != currentWord || !SlotInMask(slot->Flags, DisplayedLayerMask)) continue;
       auto* e = static_cast<TCadEntity*>(slot->Entity);
       if (!inWindow(e)) continue;
       e->FastDraw(canvas);

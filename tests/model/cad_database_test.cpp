@@ -134,4 +134,162 @@ TEST_F(CadDatabaseTest, TheStoreTakesAMillionEntitiesAndRefusesTheNext) {
   EXPECT_EQ(s[16], Limit);
 }
 
+TEST_F(CadDatabaseTest, ExtentsCountOnlyDisplayedEntities) {
+  DB->AddLine(500, 600, -100, -200);
+  DB->AddCircle(0, 0, 1000);
+  CurrentLayer = 2;
+  DB->AddPoint(90000, 90000);
+  TIntPoint min, max;
+  InitExtents(min, max);
+  ASSERT_TRUE(DB->GetExtents(min, max));
+  EXPECT_EQ(min, (TIntPoint{-1000, -1000}));
+  EXPECT_EQ(max, (TIntPoint{90000, 90000}));
+  DisplayedLayerMask = 0x80000000u | 1u;
+  InitExtents(min, max);
+  ASSERT_TRUE(DB->GetExtents(min, max));
+  EXPECT_EQ(max, (TIntPoint{1000, 1000}));
+  DisplayedLayerMask = 0x80000000u;
+  InitExtents(min, max);
+  EXPECT_FALSE(DB->GetExtents(min, max));
+
+  EXPECT_FALSE(DB->LayerIsEmpty(2));
+  DB->MarkDeleted(3);
+  EXPECT_FALSE(DB->LayerIsEmpty(2));  // a deleted entity still holds the layer
+  EXPECT_TRUE(DB->LayerIsEmpty(3));
+}
+
+TEST_F(CadDatabaseTest, StatisticsAndMemoryEstimate) {
+  int32_t percent = -1, bytes = -1;
+  DB->EstimateMemory(DB->CountByType(), percent, bytes);
+  EXPECT_EQ(percent, 0);
+  EXPECT_EQ(bytes, 0);
+
+  DB->AddPoint(0, 0);
+  DB->AddLine(0, 0, 10000, 0);
+  DB->AddArc({1000, 0}, {0, 1000}, {0, 0});
+  DB->AddCircle(0, 0, 5);
+  DB->AddCircle(0, 0, 6);
+  TCadStatistics before = DB->CountByType();
+  DB->MarkDeleted(2);
+  DB->MarkDeleted(4);
+  TCadStatistics s = DB->CountByType();
+  EXPECT_EQ(s[2], 1);
+  EXPECT_EQ(s[4], 1);
+  EXPECT_EQ(s[16], 1);
+  EXPECT_EQ(s[18], 1);
+  EXPECT_EQ(s[19], 1);
+  EXPECT_EQ(s[0], 0);
+  DB->EstimateMemory(s, percent, bytes);
+  EXPECT_EQ(bytes, 24 + 20);
+  EXPECT_EQ(percent, 39);  // 44 of 112
+
+  DB->ShowStatistics(true, before);
+  const auto& reports = HeadlessViewServices().Reports;
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].Caption, "Drawing Statistics");
+  EXPECT_EQ(reports[0].Lines,
+            (std::vector<std::string>{"Statistics after partial cleanup:", "",
+                                      "Entity Type        before     after",
+                                      "-----------------------------------",
+                                      "Deleted Entities : 0          2",
+                                      "          Points : 1          1",
+                                      "           Lines : 1          0",
+                                      "            Arcs : 1          1",
+                                      "         Circles : 2          1",
+                                      "-----------------------------------",
+                                      "           Total : 5          5"}));
+}
+
+TEST_F(CadDatabaseTest, ZoomExtentsFitsTheDrawingWithAMinimumBox) {
+  THeadlessViewServices& view = HeadlessViewServices();
+  DB->ZoomExtents();
+  EXPECT_TRUE(view.Zooms.empty());  // nothing anywhere: the view stays
+
+  DB->AddPoint(1000, 2000);
+  DB->ZoomExtents();
+  ASSERT_EQ(view.Zooms.size(), 1u);
+  // A single point zooms to a box of the minimum side around it.
+  EXPECT_EQ(view.Zooms[0], (TRealLine{{1000 - 127000, 2000 - 127000}, {1000 + 127000, 2000 + 127000}}));
+  EXPECT_GT(view.PixelsPerInch(), 0.0);
+
+  DB->AddLine(-2147483647, 0, 2147483647, 0);
+  DB->ZoomExtents();
+  EXPECT_EQ(view.Zooms[1], (TRealLine{{-2147483647.0, 1000 - 127000}, {2147483647.0, 1000 + 127000}}));
+
+  // The rout and drill databases widen the box.
+  DB->Clear();
+  RoutZoomExtents = [](TIntPoint& min, TIntPoint& max) {
+    ExtendExtents(min, max, {-5000000, -5000000});
+    ExtendExtents(min, max, {5000000, 5000000});
+    return true;
+  };
+  DB->ZoomExtents();
+  RoutZoomExtents = nullptr;
+  EXPECT_EQ(view.Zooms[2], (TRealLine{{-5000000, -5000000}, {5000000, 5000000}}));
+}
+
+class CadRedrawTest : public CadDatabaseTest {
+ protected:
+  void SetUp() override {
+    CadDatabaseTest::SetUp();
+    HeadlessViewServices().PictureOverride = nullptr;
+    // A 6-inch picture at 100 pixels per inch, top-left at (0, 10 in).
+    HeadlessViewServices().SetPicture(0.0, 254000000.0, 100.0, 600, 600);
+    HeadlessViewServices().Surface.Canvas = &Canvas;
+  }
+  int MoveTos() const {
+    int n = 0;
+    for (const auto& c : Canvas.Calls) n += c.Op == "MoveTo";
+    return n;
+  }
+  TRecordingCanvas Canvas;
+};
+
+TEST_F(CadRedrawTest, OnlyEntitiesInTheViewAreDrawnAndTheCurrentLayerLast) {
+  CurrentLayer = 1;
+  DB->AddPoint(10000000, 200000000);      // in view, current layer
+  CurrentLayer = 0;
+  DB->AddPoint(20000000, 200000000);      // in view
+  DB->AddPoint(-500000000, 200000000);    // far left
+  DB->AddPoint(20000000, -500000000);     // far below
+  DB->AddLine(-900000000, 0, -800000000, 0);  // far away
+  CurrentLayer = 1;
+  Canvas.Calls.clear();
+  HeadlessViewServices().Surface.Dirty = false;
+  DB->Redraw();
+  ASSERT_EQ(MoveTos(), 4);  // two plus marks
+  // The other layer first, then the current layer in its colour.
+  EXPECT_EQ(Canvas.Calls[0].ToString(), "MoveTo(76,213)");
+  EXPECT_EQ(Canvas.Calls[0].Pen.Color, LayerColors[0]);
+  EXPECT_EQ(Canvas.Calls[4].ToString(), "MoveTo(36,213)");
+  EXPECT_EQ(Canvas.Calls[4].Pen.Color, LayerColors[1]);
+  EXPECT_TRUE(HeadlessViewServices().Surface.Dirty);
+  EXPECT_EQ(HeadlessViewServices().Cursor, crDefault);
+
+  // Outside CAD editing everything is dimmed, the current layer included.
+  EditorMode = emRout;
+  Canvas.Calls.clear();
+  DB->Redraw();
+  ASSERT_EQ(MoveTos(), 4);
+  for (const auto& c : Canvas.Calls) EXPECT_EQ(c.Pen.Color, DimColor);
+
+  // Hidden layers are not drawn; construction marks come on top.
+  EditorMode = emCad;
+  DisplayedLayerMask = 0x80000000u | 1u;
+  ConstructionPoints = true;
+  Canvas.Calls.clear();
+  DB->Redraw();
+  EXPECT_EQ(MoveTos(), 2);  // the layer-0 point; points have no marks
+}
+
+TEST_F(CadRedrawTest, ExtremeZoomOutSaturatesTheWindow) {
+  DB->AddPoint(0, 0);
+  DB->AddPoint(2000000000, -2000000000);
+  HeadlessViewServices().SetPicture(-2147483647.0, 2147483647.0, 1e-6, 600, 600);
+  HeadlessViewServices().Surface.Canvas = &Canvas;
+  Canvas.Calls.clear();
+  DB->Redraw();
+  EXPECT_EQ(MoveTos(), 4);
+}
+
 }  // namespace
