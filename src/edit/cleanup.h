@@ -1,0 +1,11 @@
+// The Automatic Cleanup command of the CAD mode (menu "&Automatic Cleanup").
+#pragma once
+
+// Shows the "Clean Up Drawing" dialog; on OK runs the chosen passes on the
+// current CAD layer in the order duplicates, arcs from chords, circles from
+// arcs, overlapping lines, with progress and Cancel in the status box
+// "Automatic cleanup"; then shows the drawing statistics, closes every
+// deletion and addition under the one undo step "Auto Cleanup" of
+// ActiveUndo, sets the Undo and Redo buttons and redraws the view. False
+// when the dialog was cancelled (nothing changes).
+bool RunAutomaticCleanup();
