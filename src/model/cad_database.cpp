@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "edit/cleanup.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry.h"
 #include "foundation/geometry_points.h"
@@ -603,3 +604,5 @@ void TCadDatabase::Redraw() {
   }
   picture.Dirty = true;
 }
+
+void TCadDatabase::CleanUp() { RunAutomaticCleanup(); }

@@ -137,6 +137,8 @@ class TCadDatabase {
   void EstimateMemory(const TCadStatistics& statistics, int32_t& percent, int32_t& deletedBytes);
   // The "Drawing Statistics" report of a clean-up.
   void ShowStatistics(bool partial, const TCadStatistics& before);
+  // The Clean Up Drawing command ("&Automatic Cleanup" of the CAD mode).
+  void CleanUp();
 
   // ---- View helpers ----
   // target: the paint box; source: the same size in the picture, at the
