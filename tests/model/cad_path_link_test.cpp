@@ -224,6 +224,24 @@ TEST_F(CadPathLinkTest, ReportShowsTheOutcomeAndRestoresTheView) {
   EXPECT_EQ(HeadlessViewServices().Cursor, crDefault);
 }
 
+TEST_F(CadPathLinkTest, DrawingPaintsFollowedEntitiesWhiteThenHighlightsThePath) {
+  const int32_t a = Line(0, 0, Inch, 0);
+  Line(Inch, 0, Inch, Inch);
+  Line(Inch, Inch, 0, 0);
+  Surface.Clear();
+  EXPECT_EQ(Link(a, false, true), "Linked closed path...");
+  const std::string white = "SetColor(" + std::to_string(0xFFFFFF) + ")";
+  const std::string highlight = "SetColor(" + std::to_string(HighlightColor) + ")";
+  EXPECT_EQ(Surface.Count(white), 1);
+  EXPECT_EQ(Surface.Count(highlight), 1);
+  EXPECT_EQ(Surface.Count("DrawLine"), 2 + 3);  // two followed, then the three highlighted
+  EXPECT_EQ(HeadlessViewServices().Cursor, crDefault);
+  // Without drawing nothing is painted.
+  Surface.Clear();
+  EXPECT_EQ(Link(a, false, false), "Linked closed path...");
+  EXPECT_EQ(Surface.Count("DrawLine"), 0);
+}
+
 TEST_F(CadPathLinkTest, TextIsCutToTheMaximumLength) {
   const int32_t a = Line(0, 0, Inch, 0);
   std::string text;
