@@ -89,9 +89,12 @@ class TEndpointGrid {
                       bool& reversed);
   // Follows the chain from the first handle of path (a list of TCadHandle)
   // in the direction and appends a TCadHandle per linked entity. Returns
-  // fpClosed, fpOpen or fpJunction. A chain that runs into an entity it
-  // already holds (other than its start) stops there with fpJunction: the
-  // end it reached joins more than two entities.
+  // fpClosed, fpOpen or fpJunction. A chain never takes an entity twice:
+  // doubling back over a last entity shorter than the tolerance (onto the
+  // entity before it, or onto the start at the end it was left from) ends
+  // it open; running into any other entity it holds ends it at a junction.
+  // Only a line or an arc is followed; for anything else the result is
+  // fpOpen and the path stays as it was.
   uint8_t FollowPath(TRootEntityHandle*& path, bool reversed);
 
   // Number of end-point nodes entered by Build.
