@@ -3,22 +3,31 @@
 #include <algorithm>
 #include <cmath>
 
-TDrillTimeEstimator::TDrillTimeEstimator(double acceleration, double topSpeed, double hitTime)
-    : Acceleration(acceleration), TopSpeed(topSpeed), TimePerHit(hitTime) {
-  if (Acceleration > 0.0 && TopSpeed > 0.0) {
+void TDrillTimeEstimator::Init(double acceleration, double topSpeed, double hitTime) {
+  Acceleration = acceleration;
+  TopSpeed = topSpeed;
+  TimePerHit = hitTime;
+  Total = 0.0;
+  Enabled = Acceleration > 0.0 && TopSpeed > 0.0;
+  if (Enabled) {
     RampDistance = TopSpeed * TopSpeed / Acceleration;
-    RampTime = RampTimeFor(RampDistance);
-    Enabled = true;
+    RampTime = RampTimeOf(RampDistance);
   }
 }
 
-double TDrillTimeEstimator::RampTimeFor(double d) const { return 2.0 * std::sqrt(d / Acceleration); }
+double TDrillTimeEstimator::RampTimeOf(double d) const { return 2.0 * std::sqrt(d / Acceleration); }
 
 void TDrillTimeEstimator::AddMove(double dx, double dy) {
   if (!Enabled) return;
   const double d = std::max(std::fabs(dx), std::fabs(dy));
   if (d <= RampDistance)
-    Total += RampTimeFor(d) + TimePerHit;
+    Total += RampTimeOf(d) + TimePerHit;
   else
     Total += RampTime + (d - RampDistance) / TopSpeed + TimePerHit;
 }
+
+void TDrillTimeEstimator::SetHitTime(double seconds) { TimePerHit = seconds; }
+
+void TDrillTimeEstimator::AddTime(double seconds) { Total += seconds; }
+
+void TDrillTimeEstimator::Done() {}

@@ -5,9 +5,13 @@
 namespace {
 
 // The reader's seeds: 400 inches a minute, reached after one inch.
-TDrillTimeEstimator ReaderClock() {
-  return TDrillTimeEstimator(1128888888.8888889, 169333333.33333334, 0.0);
+TDrillTimeEstimator Clock(double acceleration, double topSpeed, double hitTime) {
+  TDrillTimeEstimator t;
+  t.Init(acceleration, topSpeed, hitTime);
+  return t;
 }
+
+TDrillTimeEstimator ReaderClock() { return Clock(1128888888.8888889, 169333333.33333334, 0.0); }
 
 constexpr double kInch = 25400000.0;
 
@@ -38,7 +42,7 @@ TEST(DrillTimeEstimator, LongerAxisAndHitTime) {
 }
 
 TEST(DrillTimeEstimator, DisabledStillTakesFixedTimes) {
-  TDrillTimeEstimator t(1000.0, 0.0, 2.0);
+  TDrillTimeEstimator t = Clock(1000.0, 0.0, 2.0);
   EXPECT_FALSE(t.Enabled);
   t.AddMove(kInch, kInch);
   EXPECT_EQ(t.Total, 0.0);
