@@ -1,0 +1,708 @@
+#include "tapein/swap_filter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <new>
+
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+#include "platform/paths.h"
+
+const char* const SwapLineEnd = "\r\n";
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+int ErrnoOr(int fallback) { return errno != 0 ? errno : fallback; }
+
+// Reads one line of a text file: CR, LF and CR LF end a line and are not
+// kept. False at the end of the file with nothing read, or on a read error
+// (err is then set).
+bool ReadTextLine(std::FILE* f, std::string& line, int& err) {
+  line.clear();
+  err = 0;
+  errno = 0;
+  int c = std::getc(f);
+  if (c == EOF) {
+    if (std::ferror(f)) err = ErrnoOr(EIO);
+    return false;
+  }
+  while (c != EOF && c != '\r' && c != '\n') {
+    line.push_back(static_cast<char>(c));
+    c = std::getc(f);
+  }
+  if (c == '\r') {
+    int next = std::getc(f);
+    if (next != '\n' && next != EOF) std::ungetc(next, f);
+  }
+  if (c == EOF && std::ferror(f)) {
+    err = ErrnoOr(EIO);
+    return false;
+  }
+  return true;
+}
+
+std::string Problem(const std::string& fileName, uint32_t lineNo, const std::string& what) {
+  return "Swap file " + fileName + ", line " + std::to_string(lineNo) + ": " + what;
+}
+
+// The first rule after index from whose replacement holds "/!", or -1.
+int NextSectionEnd(const TSwapControlRec& rec, int from) {
+  for (std::size_t k = static_cast<std::size_t>(from) + 1; k < rec.Rules.size(); ++k) {
+    if (rec.Rules[k].Replacement.find("/!") != std::string::npos) return static_cast<int>(k);
+  }
+  return -1;
+}
+
+// ---- Editing programs -------------------------------------------------------
+
+// Runs (or, with problems given, only checks) the editing program of one rule
+// on a line.
+class TEditProgram {
+ public:
+  TEditProgram(TSwapControlRec& rec, int ruleIndex, std::vector<std::string>* problems)
+      : rec_(rec), rule_(ruleIndex), prog_(rec.Rules[static_cast<std::size_t>(ruleIndex)].Replacement),
+        problems_(problems) {}
+
+  // Line after the program, the pattern having matched at match (0-based)
+  // with length patternLength.
+  std::string Run(std::string line, std::size_t match, std::size_t patternLength) {
+    line_ = std::move(line);
+    std::size_t i = prog_.find('[');
+    if (i == std::string::npos) i = prog_.size();
+    if (i > 0) {
+      std::string literal = prog_.substr(0, i);
+      std::size_t room = Room() + patternLength;
+      if (literal.size() > room) literal.resize(room);
+      line_.replace(match, patternLength, literal);
+      cursor_ = match + literal.size();
+    } else {
+      cursor_ = match + patternLength;
+    }
+    while (i < prog_.size()) {
+      if (prog_[i] == '[') {
+        i = RunGroup(i + 1);
+      } else {
+        std::size_t next = prog_.find('[', i);
+        if (next == std::string::npos) next = prog_.size();
+        WriteRun(SubstituteVars(prog_.substr(i, next - i), rec_.Vars));
+        i = next;
+      }
+    }
+    return line_;
+  }
+
+  // Walks the program without running it: only problems are recorded.
+  void Check() { Run(std::string(), 0, 0); }
+
+ private:
+  bool Checking() const { return problems_ != nullptr; }
+  std::string Part(std::size_t pos, std::size_t n) const {
+    return pos >= prog_.size() ? std::string() : prog_.substr(pos, n);
+  }
+  void Report(const std::string& what) {
+    if (problems_) problems_->push_back(what);
+  }
+  // Characters the line may still grow by.
+  std::size_t Room() const { return line_.size() >= SwapTextLimit ? 0 : SwapTextLimit - line_.size(); }
+
+  void WriteRun(std::string run) {
+    if (Checking()) return;
+    if (!overwrite_) {
+      if (run.size() > Room()) run.resize(Room());
+      line_.insert(cursor_, run);
+    } else {
+      std::size_t over = std::min(run.size(), line_.size() - cursor_);
+      if (run.size() - over > Room()) run.resize(over + Room());
+      line_.replace(cursor_, over, run);
+    }
+    cursor_ += run.size();
+  }
+
+  // Text between "(" at i and the next ")"; i moves past it. False when
+  // there is no "(" at i or no ")" after it.
+  bool Argument(std::size_t& i, std::string& text) {
+    if (i >= prog_.size() || prog_[i] != '(') return false;
+    std::size_t close = prog_.find(')', i + 1);
+    if (close == std::string::npos) return false;
+    text = prog_.substr(i + 1, close - i - 1);
+    i = close + 1;
+    return true;
+  }
+
+  // A bracket group whose "[" stood before i; returns the index after it.
+  std::size_t RunGroup(std::size_t i) {
+    std::size_t slash = prog_.find('/', i);
+    if (slash == std::string::npos || prog_.find_first_of("[]", i) < slash) {
+      Report("bracket group without a command");
+    }
+    if (slash == std::string::npos) return prog_.size();
+    i = slash;
+    while (i < prog_.size()) {  // prog_[i] is "/"
+      std::size_t commandStart = i;
+      ++i;
+      if (i >= prog_.size()) return i;
+      char command = prog_[i++];
+      int64_t count = 1;
+      if (i < prog_.size() && prog_[i] >= '0' && prog_[i] <= '9') {
+        count = 0;
+        while (i < prog_.size() && prog_[i] >= '0' && prog_[i] <= '9') {
+          count = std::min<int64_t>(count * 10 + (prog_[i] - '0'), std::numeric_limits<int32_t>::max());
+          ++i;
+        }
+      }
+      Command(command, count, i, commandStart);
+      if (i < prog_.size() && prog_[i] == ']') return i + 1;
+      std::size_t next = prog_.find('/', i);
+      std::string skipped = prog_.substr(i, (next == std::string::npos ? prog_.size() : next) - i);
+      if (skipped.find_first_not_of(' ') != std::string::npos) {
+        Report("\"" + skipped + "\" after \"" + prog_.substr(commandStart, i - commandStart) +
+               "\" is ignored (the group ends only at a \"]\" right after a command)");
+      }
+      if (next == std::string::npos) return prog_.size();
+      i = next;
+    }
+    return i;
+  }
+
+  void Command(char command, int64_t count, std::size_t& i, std::size_t commandStart) {
+    const bool run = !Checking();
+    std::size_t len = line_.size();
+    switch (command) {
+      case 'h':
+        cursor_ = 0;
+        break;
+      case 'e':
+        cursor_ = len;
+        break;
+      case 'i':
+        overwrite_ = false;
+        break;
+      case 'o':
+        overwrite_ = true;
+        break;
+      case 'l':
+        cursor_ = cursor_ > static_cast<std::size_t>(count) ? cursor_ - static_cast<std::size_t>(count) : 0;
+        break;
+      case 'r':
+        for (int64_t k = 0; run && k < count; ++k) {
+          if (cursor_ >= line_.size()) {
+            if (Room() == 0) break;
+            line_.push_back(' ');
+          }
+          ++cursor_;
+          if (cursor_ < line_.size() && line_[cursor_] == '\n') ++cursor_;
+        }
+        break;
+      case 'b': {
+        std::size_t from = cursor_;
+        for (int64_t k = 0; k < count && from > 0; ++k) {
+          --from;
+          if (from > 0 && line_[from - 1] == '\r') --from;
+        }
+        line_.erase(from, cursor_ - from);
+        cursor_ = from;
+        break;
+      }
+      case 'c': {
+        std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), Room() / 2);
+        std::string breaks;
+        for (std::size_t k = 0; k < n; ++k) breaks += kCrLf;
+        line_.insert(cursor_, breaks);
+        cursor_ += breaks.size();
+        break;
+      }
+      case 't': {
+        std::size_t cr = line_.find('\r', cursor_);
+        line_.erase(cursor_, (cr == std::string::npos ? line_.size() : cr) - cursor_);
+        break;
+      }
+      case 's': {
+        std::string text;
+        if (!Argument(i, text)) {
+          Report("\"/s\" needs the text to search for in parentheses right after it");
+          break;
+        }
+        for (int64_t k = 0; run && k < count; ++k) {
+          std::size_t p = line_.find(text, cursor_);
+          if (p == std::string::npos || p + text.size() == cursor_) break;
+          cursor_ = p + text.size();
+        }
+        break;
+      }
+      case 'R': {
+        std::string from, to;
+        if (!Argument(i, from) || !Argument(i, to)) {
+          Report("\"/R\" needs (old)(new) right after it");
+          break;
+        }
+        if (run) Replace(count, from, to);
+        break;
+      }
+      case 'K': {
+        std::size_t end = line_.size();
+        for (std::size_t k = cursor_ + 1; k < line_.size(); ++k) {
+          if (line_[k] >= 'A' && line_[k] <= 'Z') {
+            end = k;
+            break;
+          }
+        }
+        if (cursor_ >= line_.size()) end = cursor_;
+        if (run) rec_.Vars[9] = StringValue(line_.substr(cursor_, end - cursor_));
+        line_.erase(cursor_, end - cursor_);
+        break;
+      }
+      case '!':
+        if (run) {
+          rec_.SavedStart = rule_;
+          rec_.SavedStop = NextSectionEnd(rec_, rule_);
+        }
+        break;
+      case 'B': {
+        bool reference = UpperCaseStr(Part(i, 5)) == "ASIC:";
+        uint32_t id = 0;
+        if (reference) {
+          id = static_cast<uint32_t>(HexToInt(Part(i + 5, 8)));
+          i = std::min(i + 13, prog_.size());
+        }
+        const TTokenizedBasic* statement = reference ? FindStatement(rec_.Statements, id) : nullptr;
+        if (statement == nullptr) {
+          Report("\"" + prog_.substr(commandStart, i - commandStart) + "\" names no statement");
+        } else if (run) {
+          RunStatement(statement->Text, rec_.Vars, rec_.Stopped);
+        }
+        break;
+      }
+      default: {
+        std::size_t end = prog_.find_first_of("/]", i);
+        Report("unknown command \"" + prog_.substr(commandStart, (end == std::string::npos ? prog_.size() : end) -
+                                                                   commandStart) + "\"");
+        break;
+      }
+    }
+    cursor_ = std::min(cursor_, line_.size());
+  }
+
+  // count times: the first from at or after the cursor becomes to.
+  void Replace(int64_t count, const std::string& from, const std::string& to) {
+    if (from.empty()) {
+      if (to.empty()) return;
+      std::size_t copies = std::min<std::size_t>(static_cast<std::size_t>(count), Room() / to.size());
+      std::string insert;
+      for (std::size_t k = 0; k < copies; ++k) insert += to;
+      line_.insert(cursor_, insert);
+      cursor_ += insert.size();
+      return;
+    }
+    std::string out = line_.substr(0, cursor_);
+    std::size_t pos = cursor_;
+    std::size_t newCursor = cursor_;
+    for (int64_t k = 0; k < count; ++k) {
+      std::size_t q = line_.find(from, pos);
+      if (q == std::string::npos) break;
+      std::size_t resultLength = out.size() + (q - pos) + to.size() + (line_.size() - q - from.size());
+      if (to.size() > from.size() && resultLength > SwapTextLimit) break;
+      out.append(line_, pos, q - pos);
+      out += to;
+      pos = q + from.size();
+      newCursor = out.size();
+    }
+    out.append(line_, pos, std::string::npos);
+    line_ = std::move(out);
+    cursor_ = newCursor;
+  }
+
+  TSwapControlRec& rec_;
+  int rule_;
+  const std::string& prog_;
+  std::vector<std::string>* problems_;
+  std::string line_;
+  std::size_t cursor_ = 0;
+  bool overwrite_ = false;
+};
+
+// The rule rec.Current on a line.
+std::string ApplyRule(TSwapControlRec& rec, std::string line) {
+  if (rec.Stopped) return line;
+  const TSwapRec& rule = rec.Rules[static_cast<std::size_t>(rec.Current)];
+  std::size_t match = 0;
+  if (!rule.Pattern.empty()) {
+    match = line.find(rule.Pattern);
+    if (match == std::string::npos) return line;
+  }
+  if (rule.Replacement.find('[') == std::string::npos) {
+    std::string replacement = SubstituteVars(rule.Replacement, rec.Vars);
+    std::size_t allowed = std::max(SwapTextLimit, line.size());
+    std::size_t rest = line.size() - rule.Pattern.size();
+    if (rest + replacement.size() > allowed) replacement.resize(allowed - rest);
+    return line.replace(match, rule.Pattern.size(), replacement);
+  }
+  TEditProgram program(rec, rec.Current, nullptr);
+  return program.Run(std::move(line), match, rule.Pattern.size());
+}
+
+// Adds a rule; false when it could not be stored.
+bool AddSwapRule(TSwapControlRec& rec, uint32_t lineNo, const std::string& pattern,
+                 const std::string& replacement, int& sectionEnd) {
+  try {
+    rec.Rules.push_back(TSwapRec{lineNo, pattern, replacement});
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (sectionEnd < 0 && replacement.find("/!") != std::string::npos) {
+    sectionEnd = static_cast<int>(rec.Rules.size()) - 1;
+  }
+  return true;
+}
+
+// Reads one swap file into rec; false on an I/O error.
+using TProblems = std::vector<std::pair<uint32_t, std::string>>;
+
+bool ReadSwapFile(TSwapControlRec& rec, std::FILE* f, bool outputMode, const TSwapNotifyProc& notify,
+                  const TSwapErrorProc& errorProc, TProblems& problems, int& sectionEnd) {
+  std::string line;
+  uint32_t lineNo = 0;
+  int err = 0;
+  while (ReadTextLine(f, line, err)) {
+    ++lineNo;
+    std::size_t first = line.find_first_not_of(' ');
+    line.erase(0, first == std::string::npos ? line.size() : first);
+    if (!line.empty() && line[0] == ';') continue;
+    bool swapPrefix = UpperCaseStr(line.substr(0, 5)) == "SWAP=";
+    if (outputMode && !swapPrefix) continue;
+    if (swapPrefix) line.erase(0, 5);
+    std::size_t eq = line.find('=');
+    if (line.empty() || eq == std::string::npos) continue;
+    if (line.size() > MaxSwapRuleLength) {
+      problems.emplace_back(lineNo, "rule longer than " + std::to_string(MaxSwapRuleLength) +
+                                        " characters; it is not used");
+      continue;
+    }
+    if (notify) notify(SwapRuleSize);
+    if (!AddSwapRule(rec, lineNo, line.substr(0, eq), line.substr(eq + 1), sectionEnd)) {
+      if (errorProc) errorProc("Creating Swap structure");
+    }
+  }
+  return err == 0;
+}
+
+// Empty lines made by the rules disappear: every run of CR LF pairs becomes
+// one CR LF.
+std::string CollapseEmptyLines(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text.compare(i, 2, kCrLf) == 0) {
+      if (out.size() < 2 || out.compare(out.size() - 2, 2, kCrLf) != 0) out += kCrLf;
+      i += 2;
+    } else {
+      out.push_back(text[i++]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---- Loading ----------------------------------------------------------------
+
+namespace {
+void CompileRules(TSwapControlRec& rec, TProblems& problems);
+}  // namespace
+
+void LoadSwapFiles(TSwapFilter& filter, const std::string& fileList, const TSwapNotifyProc& notify,
+                   bool outputMode, const TSwapErrorProc& errorProc) {
+  filter.Loaded = true;
+  filter.Controls.clear();
+  filter.LoadErrors.clear();
+  std::string list = fileList;
+  while (!list.empty()) {
+    std::size_t semi = list.find(';');
+    std::string name = list.substr(0, semi);
+    list = semi == std::string::npos ? std::string() : list.substr(semi + 1);
+
+    auto rec = std::make_unique<TSwapControlRec>();
+    rec->FileName = name;
+    rec->Rules.emplace_back();  // the head rule
+    TProblems problems;
+    bool ok = false;
+    if (FileExistsNoWild(name)) {
+      errno = 0;
+      std::FILE* f = std::fopen(NativePath(name).c_str(), "rb");
+      if (f != nullptr) {
+        int sectionEnd = -1;
+        ok = ReadSwapFile(*rec, f, outputMode, notify, errorProc, problems, sectionEnd);
+        std::fclose(f);
+        rec->Stopped = false;
+        rec->Start = 0;
+        rec->Stop = sectionEnd >= 0 ? sectionEnd : static_cast<int>(rec->Rules.size()) - 1;
+        rec->Current = 0;
+        CompileRules(*rec, problems);
+      }
+    }
+    filter.Loaded = filter.Loaded && ok;
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& p : problems) {
+      std::string message = Problem(rec->FileName, p.first, p.second);
+      filter.LoadErrors.push_back(message);
+      if (errorProc) errorProc(message);
+    }
+    filter.Controls.push_back(std::move(rec));
+  }
+}
+
+namespace {
+
+void CompileRules(TSwapControlRec& rec, TProblems& problems) {
+  for (std::size_t k = 1; k < rec.Rules.size(); ++k) {
+    TSwapRec& rule = rec.Rules[k];
+    const std::string& r = rule.Replacement;
+    std::vector<std::string> found;
+    std::string out;
+    std::size_t i = 0;
+    while (i < r.size()) {
+      std::size_t open = r.find('[', i);
+      if (open == std::string::npos) {
+        out.append(r, i, std::string::npos);
+        break;
+      }
+      out.append(r, i, open - i + 1);
+      // The group ends at the first "]" outside double quotes.
+      bool quoted = false;
+      std::size_t close = std::string::npos;
+      for (std::size_t j = open + 1; j < r.size(); ++j) {
+        if (r[j] == '"') quoted = !quoted;
+        if (r[j] == ']' && !quoted) {
+          close = j;
+          break;
+        }
+      }
+      if (close == std::string::npos) {
+        found.push_back("\"[\" without \"]\"");
+        close = r.size();
+      }
+      out += CompileStatementList(r.substr(open + 1, close - open - 1), rec.Statements, found);
+      out.push_back(']');
+      i = close + 1;
+    }
+    rule.Replacement = out;
+    if (rule.Replacement.find('[') != std::string::npos) {
+      for (const std::string& p : CheckEditProgram(rec, static_cast<int>(k))) found.push_back(p);
+    }
+    for (const std::string& p : found) problems.emplace_back(rule.LineNo, p);
+  }
+}
+
+}  // namespace
+
+void CompileBasicSegments(TSwapControlRec& rec, std::vector<std::string>& problems) {
+  TProblems found;
+  CompileRules(rec, found);
+  for (const auto& p : found) problems.push_back(Problem(rec.FileName, p.first, p.second));
+}
+
+std::vector<std::string> CheckEditProgram(const TSwapControlRec& rec, int ruleIndex) {
+  std::vector<std::string> problems;
+  if (ruleIndex < 1 || static_cast<std::size_t>(ruleIndex) >= rec.Rules.size()) return problems;
+  // The check changes nothing; the record is only read.
+  TEditProgram program(const_cast<TSwapControlRec&>(rec), ruleIndex, &problems);
+  program.Check();
+  return problems;
+}
+
+// ---- Filtering ------------------------------------------------------------
+
+std::string SubstituteVars(const std::string& text, const TVarArray& vars) {
+  std::string out = text;
+  std::size_t i = 0;
+  while (i + 2 < out.size()) {
+    if (out[i] == '%' && out[i + 1] == '%' && out[i + 2] >= '0' && out[i + 2] <= '9') {
+      const std::string& value = vars[static_cast<std::size_t>(out[i + 2] - '0')];
+      if (!value.empty()) {
+        std::string shown;
+        switch (ValueKind(value)) {
+          case vkString: shown = StringText(value); break;
+          case vkTruth: shown = IsTrue(value) ? "TRUE" : "FALSE"; break;
+          default: shown = value; break;
+        }
+        if (out.size() - 3 + shown.size() > SwapTextLimit) break;
+        out.replace(i, 3, shown);
+        // The inserted text is not scanned again.
+        i += shown.size();
+        continue;
+      }
+    }
+    ++i;
+  }
+  return out;
+}
+
+std::string ApplyRuleChain(TSwapControlRec& rec, const std::string& line) {
+  std::string result = line;
+  rec.Current = rec.Start + 1;
+  rec.SavedStart = rec.Start;
+  rec.SavedStop = rec.Stop;
+  rec.Vars[0] = StringValue(line);
+  const int count = static_cast<int>(rec.Rules.size());
+  while (rec.Current >= 1 && rec.Current < count) {
+    result = ApplyRule(rec, std::move(result));
+    ++rec.Current;
+    if (rec.Stop >= 0 && rec.Current == rec.Stop + 1) break;
+  }
+  rec.Start = rec.SavedStart;
+  rec.Stop = rec.SavedStop;
+  return result;
+}
+
+std::string ApplyControlRec(TSwapControlRec& rec, const std::string& text) {
+  std::string out;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t cr = text.find('\r', start);
+    std::string piece = text.substr(start, cr == std::string::npos ? std::string::npos : cr - start);
+    out += ApplyRuleChain(rec, piece);
+    if (cr == std::string::npos) break;
+    out += kCrLf;
+    start = cr + 1;
+    if (start < text.size() && text[start] == '\n') ++start;
+  }
+  return out;
+}
+
+std::string ApplySwapFilter(TSwapFilter& filter, const std::string& text) {
+  std::string result = text;
+  for (auto& rec : filter.Controls) result = ApplyControlRec(*rec, result);
+  result = CollapseEmptyLines(result);
+  if (result.size() >= 2 && result.compare(result.size() - 2, 2, kCrLf) == 0) result.resize(result.size() - 2);
+  return result;
+}
+
+// ---- SwapWriteFileObj ---------------------------------------------------------
+
+void SwapWriteFileObj::Init(const std::string& fileList, std::FILE* outputFile, const TSwapNotifyProc& notify,
+                            const TSwapErrorProc& errorProc) {
+  file_ = outputFile;
+  ioResult_ = 0;
+  LoadSwapFiles(*this, fileList, notify, true, errorProc);
+}
+
+void SwapWriteFileObj::WriteLine(const std::string& line) {
+  if (ioResult_ != 0) return;
+  std::string result = ApplySwapFilter(*this, line);
+  if (result.empty()) return;
+  if (result == "_") result.clear();
+  result += SwapLineEnd;
+  errno = 0;
+  if (file_ == nullptr) {
+    ioResult_ = EBADF;
+  } else if (std::fwrite(result.data(), 1, result.size(), file_) != result.size() || std::ferror(file_)) {
+    ioResult_ = ErrnoOr(EIO);
+  }
+  if (ioResult_ != 0) InOutRes = ioResult_;
+}
+
+void SwapWriteFileObj::Done() {
+  Controls.clear();
+  file_ = nullptr;
+}
+
+// ---- SwapReadFileObj ---------------------------------------------------------
+
+void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bool charMode,
+                           const TSwapNotifyProc& notify, const TSwapErrorProc& errorProc) {
+  file_ = inputFile;
+  ioResult_ = 0;
+  LoadSwapFiles(*this, fileList, notify, false, errorProc);
+  charMode_ = charMode;
+  delivered_ = 0;
+  rawCount_ = 0;
+  pendingText_.clear();
+}
+
+bool SwapReadFileObj::ReadRawLine(std::string& raw) {
+  raw.clear();
+  if (file_ == nullptr) {
+    ioResult_ = EBADF;
+    return false;
+  }
+  int err = 0;
+  if (!charMode_) {
+    ReadTextLine(file_, raw, err);
+  } else {
+    // Up to the next CR or LF; empty pieces are read past.
+    errno = 0;
+    int c = std::getc(file_);
+    while (c != EOF) {
+      if (c == '\r' || c == '\n') {
+        if (!raw.empty()) break;
+      } else {
+        raw.push_back(static_cast<char>(c));
+      }
+      c = std::getc(file_);
+    }
+    if (c == EOF && std::ferror(file_)) err = ErrnoOr(EIO);
+  }
+  ++rawCount_;
+  ioResult_ = err;
+  if (err != 0) InOutRes = err;
+  return err == 0;
+}
+
+void SwapReadFileObj::ReadLine(std::string& line) {
+  if (ioResult_ == 0 && pendingText_.empty()) {
+    std::string raw;
+    if (ReadRawLine(raw)) pendingText_ = ApplySwapFilter(*this, raw);
+  }
+  std::size_t end = pendingText_.find(kCrLf);
+  if (end == std::string::npos) {
+    line = pendingText_;
+    pendingText_.clear();
+  } else {
+    line = pendingText_.substr(0, end);
+    pendingText_.erase(0, end + 2);
+  }
+  if (line == "_") line.clear();
+  ++delivered_;
+}
+
+void SwapReadFileObj::SkipLines(int32_t n) {
+  // Lines pending from before the rewind would otherwise be delivered twice.
+  pendingText_.clear();
+  delivered_ = 0;
+  rawCount_ = 0;
+  ioResult_ = 0;
+  if (file_ == nullptr || std::fseek(file_, 0, SEEK_SET) != 0) {
+    ioResult_ = file_ == nullptr ? EBADF : ErrnoOr(EIO);
+    InOutRes = ioResult_;
+    return;
+  }
+  std::clearerr(file_);
+  std::string dropped;
+  for (int32_t k = 0; k < n && !Eof(); ++k) ReadLine(dropped);
+}
+
+bool SwapReadFileObj::Eof() {
+  if (!pendingText_.empty()) return false;
+  if (ioResult_ != 0 || file_ == nullptr) return true;
+  int c = std::getc(file_);
+  // In character mode line ends before the next line are read past anyway.
+  while (charMode_ && (c == '\r' || c == '\n')) c = std::getc(file_);
+  if (c == EOF) {
+    if (std::ferror(file_)) {
+      ioResult_ = ErrnoOr(EIO);
+      InOutRes = ioResult_;
+    }
+    return true;
+  }
+  std::ungetc(c, file_);
+  return false;
+}
+
+void SwapReadFileObj::Done() {
+  Controls.clear();
+  file_ = nullptr;
+}

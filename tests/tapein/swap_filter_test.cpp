@@ -1,0 +1,311 @@
+#include "tapein/swap_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/file_utils.h"
+#include "korvex_test.h"
+
+namespace fs = std::filesystem;
+
+class SwapFilterTest : public TKorvexTest {
+ protected:
+  // Writes a swap file into the test folder and returns its name.
+  std::string SwapFile(const std::string& name, const std::string& text) {
+    fs::path path = TempDir / "home" / "SWAP" / name;
+    WriteFileBytes(path, text);
+    return path.string();
+  }
+  // Loads an import filter from the rules and returns the filter.
+  std::unique_ptr<TSwapFilter> Filter(const std::string& rules, bool outputMode = false) {
+    auto filter = std::make_unique<TSwapFilter>();
+    LoadSwapFiles(*filter, SwapFile("TEST.SWP", rules), {}, outputMode, {});
+    return filter;
+  }
+  std::string Apply(const std::string& rules, const std::string& line) {
+    auto filter = Filter(rules);
+    return ApplySwapFilter(*filter, line);
+  }
+  // Reads every line of a tape through an import filter.
+  std::vector<std::string> ReadAll(const std::string& fileList, const fs::path& tape, bool charMode = false,
+                                   int32_t* rawCount = nullptr) {
+    std::FILE* f = std::fopen(tape.c_str(), "rb");
+    SwapReadFileObj swap;
+    swap.Init(fileList, f, charMode);
+    std::vector<std::string> lines;
+    while (!swap.Eof() && lines.size() < 1000) {
+      std::string line;
+      swap.ReadLine(line);
+      lines.push_back(line);
+    }
+    if (rawCount) *rawCount = swap.LineCount();
+    swap.Done();
+    std::fclose(f);
+    return lines;
+  }
+  // Writes the lines through an export filter and returns the file's bytes.
+  std::string WriteAll(const std::string& fileList, const std::vector<std::string>& lines) {
+    fs::path out = TempDir / "OUT.DRL";
+    std::FILE* f = std::fopen(out.c_str(), "wb");
+    SwapWriteFileObj swap;
+    swap.Init(fileList, f);
+    for (const std::string& line : lines) swap.WriteLine(line);
+    EXPECT_EQ(swap.IOResultCode(), 0);
+    swap.Done();
+    std::fclose(f);
+    return ReadFileBytes(out);
+  }
+};
+
+TEST_F(SwapFilterTest, PlainRulesReplaceTheFirstOccurrenceInFileOrder) {
+  EXPECT_EQ(Apply("X=Y\n", "X1X2"), "Y1X2");
+  EXPECT_EQ(Apply("X=\n", "X1X2"), "1X2");
+  EXPECT_EQ(Apply("X=Y\nY=Z\n", "X1"), "Z1");
+  EXPECT_EQ(Apply("  ; comment=no\n\nno equals here\nA = B\n", "A =1"), " B=1");  // blanks belong to the rule
+  EXPECT_EQ(Apply("swap=T=TOOL\n", "T1"), "TOOL1");
+  EXPECT_EQ(Apply("HEADER=H\n", "HEADER"), "H");  // input mode: any line with "=" is a rule
+  EXPECT_EQ(Apply("=<\n", "ABC"), "<ABC");         // an empty pattern matches at the start
+  EXPECT_EQ(Apply("Q=%%3\n", "Q"), "%%3");          // an empty variable stays as written
+}
+
+TEST_F(SwapFilterTest, EditingProgramsFromTheirDescription) {
+  EXPECT_EQ(Apply("G81=G81[/c]T1\n", "X1G81Y2"), "X1G81\r\nT1Y2");
+  EXPECT_EQ(Apply("M30=[/e]\n", "M30"), "M30");
+  auto filter = Filter("N=[/l/K]\n");
+  EXPECT_EQ(ApplySwapFilter(*filter, "N123X5"), "X5");
+  EXPECT_EQ(filter->Controls[0]->Vars[9], StringValue("N123"));
+  filter = Filter("N=[/K]\n");
+  EXPECT_EQ(ApplySwapFilter(*filter, "N123X5"), "NX5");
+  EXPECT_EQ(filter->Controls[0]->Vars[9], StringValue("123"));
+  EXPECT_EQ(Apply("A=[/c2]\n", "xAy"), "xA\r\ny");  // empty lines disappear
+  EXPECT_EQ(filter->LoadErrors.size(), 0u);
+}
+
+TEST_F(SwapFilterTest, CursorCommands) {
+  EXPECT_EQ(Apply("X=[/h]S\n", "AX"), "SAX");
+  EXPECT_EQ(Apply("X=[/e]E\n", "XA"), "XAE");
+  EXPECT_EQ(Apply("X=[/l2]-\n", "ABX"), "A-BX");
+  EXPECT_EQ(Apply("X=[/l9]-\n", "ABX"), "-ABX");
+  EXPECT_EQ(Apply("X=[/r3]-\n", "XA"), "XA  -");       // blanks appended past the end
+  EXPECT_EQ(Apply("X=[/b2]\n", "ABX1"), "A1");          // the cursor stands after the pattern
+  EXPECT_EQ(Apply("X=[/b0]\n", "ABX1"), "ABX1");
+  EXPECT_EQ(Apply("X=[/t]\n", "AX123"), "AX");
+  EXPECT_EQ(Apply("X=[/o]YZ\n", "AX123"), "AXYZ3");
+  EXPECT_EQ(Apply("X=[/o]YZW\n", "AX1"), "AXYZW");
+  EXPECT_EQ(Apply("X=[/o/i]YZ\n", "AX1"), "AXYZ1");
+  EXPECT_EQ(Apply("X=[/s(3)]-\n", "X1234"), "X123-4");
+  EXPECT_EQ(Apply("X=[/s2(1)]-\n", "X1A1B1"), "X1A1-B1");
+  EXPECT_EQ(Apply("X=[/s(Q)]-\n", "X1"), "X-1");
+  EXPECT_EQ(Apply("X=[/R(1)(9)]\n", "1X1X1"), "1X9X1");
+  EXPECT_EQ(Apply("X=[/R5(1)(99)]\n", "1X1X1"), "1X99X99");
+  EXPECT_EQ(Apply("X=[/R(1)]\n", "X1"), "X1");          // without both arguments nothing happens
+  EXPECT_EQ(Apply("X=[/c2/b]\n", "AXB"), "AX\r\nB");     // "b" takes a line break back whole
+  EXPECT_EQ(Apply("X=[/l/o]Y\n", "AXB"), "AYB");
+  EXPECT_EQ(Apply("X=[/e/c/h]-\n", "X1"), "-X1");
+  EXPECT_EQ(Apply("X=[/q/e]!\n", "X1"), "X1!");          // an unknown command is ignored
+  EXPECT_EQ(Apply("X=[/c2 ]T1[/e]\n", "AXB"), "AX\r\nB");  // the group ends only at "]" after a command
+}
+
+TEST_F(SwapFilterTest, StatementsCountAssignAndStop) {
+  auto filter = Filter("X=[/%1=%1+1]%%1\n");
+  EXPECT_EQ(ApplySwapFilter(*filter, "X"), "X1");
+  EXPECT_EQ(ApplySwapFilter(*filter, "X"), "X2");
+  EXPECT_EQ(ApplySwapFilter(*filter, "Y"), "Y");
+  EXPECT_EQ(ApplySwapFilter(*filter, "AX"), "AX3");
+
+  filter = Filter("X=[/%1=%1+1/IF %1=2 THEN EOF]\nX=Y\n");
+  EXPECT_EQ(ApplySwapFilter(*filter, "X"), "Y");
+  EXPECT_EQ(ApplySwapFilter(*filter, "X"), "X");  // stopped: the later rules leave the line alone
+  EXPECT_TRUE(filter->Controls[0]->Stopped);
+  EXPECT_EQ(ApplySwapFilter(*filter, "X"), "X");
+
+  EXPECT_EQ(Apply("X=[/%2=\"A/B\"]%%2\n", "X"), "XA/B");
+  EXPECT_EQ(Apply("X=[/%2=LEFT$(%0,2)+\"-\"]%%2\n", "X123"), "XX1-123");
+  // Not statements: unknown commands, after which the group runs to the end.
+  EXPECT_EQ(Apply("X=[/LET %1=5]%%1\n", "X"), "X");
+  EXPECT_EQ(Apply("X=[/%12=5]%%1\n", "X"), "X");
+  EXPECT_EQ(Apply("X=[/LET%1=5]%%1\n", "X"), "X5");
+  EXPECT_EQ(Apply("T=[/%1=\"]\"]%%1\n", "T1"), "T]1");  // "]" inside a literal does not end the group
+  EXPECT_EQ(Apply("X=[/IF 1<2 THEN %5=TRUE]%%5\n", "X"), "XTRUE");
+}
+
+TEST_F(SwapFilterTest, SectionSwitchTakesEffectOnTheNextLine) {
+  // Rules 1-2 form the first section; "!" in rule 2 moves on to rules 3-4.
+  auto filter = Filter("A=a\nB=[/!]\nC=c\nD=[/e/!]\nE=e\n");
+  EXPECT_EQ(ApplySwapFilter(*filter, "ABCDE"), "aBCDE");
+  EXPECT_EQ(ApplySwapFilter(*filter, "ABCDE"), "ABcDE");
+  EXPECT_EQ(ApplySwapFilter(*filter, "ABCDE"), "ABCDe");
+}
+
+TEST_F(SwapFilterTest, FilesWorkInListOrderAndAMissingFileOnlyClearsLoaded) {
+  std::string a = SwapFile("A.SWP", "X=Y\n");
+  std::string b = SwapFile("B.SWP", "Y=Z\n");
+  TSwapFilter filter;
+  LoadSwapFiles(filter, a + ";" + b, {}, false, {});
+  EXPECT_TRUE(filter.Loaded);
+  EXPECT_EQ(ApplySwapFilter(filter, "X1"), "Z1");
+  LoadSwapFiles(filter, a + ";" + (TempDir / "MISSING.SWP").string(), {}, false, {});
+  EXPECT_FALSE(filter.Loaded);
+  ASSERT_EQ(filter.Controls.size(), 2u);
+  EXPECT_EQ(ApplySwapFilter(filter, "X1"), "Y1");
+  LoadSwapFiles(filter, "", {}, false, {});
+  EXPECT_TRUE(filter.Loaded);
+  EXPECT_EQ(ApplySwapFilter(filter, "X1\r\n"), "X1");
+
+  // EOF in the first file leaves the second file working.
+  std::string stop = SwapFile("STOP.SWP", "M30=[/EOF]\nX=x\n");
+  LoadSwapFiles(filter, stop + ";" + b, {}, false, {});
+  EXPECT_EQ(ApplySwapFilter(filter, "XY"), "xZ");
+  EXPECT_EQ(ApplySwapFilter(filter, "M30"), "M30");
+  EXPECT_EQ(ApplySwapFilter(filter, "XY"), "XZ");
+}
+
+TEST_F(SwapFilterTest, LoaderCountsRulesAndReportsMalformedOnesByFileAndLine) {
+  std::string name = SwapFile("BAD.SWP",
+                              "; first line\n"
+                              "G81=[/c\n"                      // line 2: no "]"
+                              "X=[/z]\n"                       // line 3: unknown command
+                              "Y=[/s]\n"                       // line 4: "s" without its text
+                              "Z=[/IF (1 THEN EOF]\n"          // line 5: parentheses
+                              "W=" + std::string(10000, 'w') + "\n"  // line 6: too long
+                              "OK=[/e]\n");
+  std::vector<std::string> messages;
+  int notified = 0;
+  TSwapFilter filter;
+  LoadSwapFiles(filter, name, [&](int32_t size) { notified += size; }, false,
+                [&](const std::string& m) { messages.push_back(m); });
+  EXPECT_TRUE(filter.Loaded);
+  EXPECT_EQ(notified, 5 * SwapRuleSize);
+  EXPECT_EQ(messages, filter.LoadErrors);
+  ASSERT_EQ(messages.size(), 5u);
+  EXPECT_EQ(messages[0].rfind("Swap file " + name + ", line 2: ", 0), 0u) << messages[0];
+  EXPECT_NE(messages[0].find("without \"]\""), std::string::npos);
+  EXPECT_NE(messages[1].find("line 3: unknown command \"/z\""), std::string::npos) << messages[1];
+  EXPECT_NE(messages[2].find("line 4: \"/s\" needs"), std::string::npos) << messages[2];
+  EXPECT_NE(messages[3].find("line 5: mismatched parentheses"), std::string::npos) << messages[3];
+  EXPECT_NE(messages[4].find("line 6: rule longer than 4096"), std::string::npos) << messages[4];
+  // The unterminated group keeps its last command.
+  EXPECT_EQ(ApplySwapFilter(filter, "AG81B"), "AG81\r\nB");
+  EXPECT_EQ(ApplySwapFilter(filter, std::string(20000, 'W')), std::string(20000, 'W'));
+}
+
+TEST_F(SwapFilterTest, StatementReferencesAreIdsOfTheirOwnFile) {
+  std::string a = SwapFile("A.SWP", "X=[/%1=\"a\"]%%1\n");
+  // A reference written by hand names a statement only of its own file.
+  std::string b = SwapFile("B.SWP", "Y=[/BASIC:00000001]%%1\nZ=[/BASIC:00000009]\n");
+  TSwapFilter filter;
+  LoadSwapFiles(filter, a + ";" + b, {}, false, {});
+  EXPECT_EQ(filter.Controls[0]->Rules[1].Replacement, "[/BASIC:00000001]%%1");
+  EXPECT_EQ(ApplySwapFilter(filter, "XYZ"), "XaY%%1Z");  // and B's %1 is B's own
+  ASSERT_EQ(filter.LoadErrors.size(), 2u);
+  EXPECT_NE(filter.LoadErrors[0].find("names no statement"), std::string::npos);
+}
+
+TEST_F(SwapFilterTest, OutputModeTakesOnlySwapLines) {
+  auto filter = Filter("HEADER=M48\nX=Y\nSwap=T=TT\n", true);
+  EXPECT_EQ(ApplySwapFilter(*filter, "HEADER X T1"), "HEADER X TT1");
+}
+
+TEST_F(SwapFilterTest, WriterSkipsEmptyResultsAndWritesUnderscoreAsEmptyLine) {
+  std::string name = SwapFile("OUT.SWP", "SWAP=M47=\nSWAP=M71=_\nSWAP=G81=[/c2]\nSWAP=T=[/c]T\n");
+  EXPECT_EQ(WriteAll(name, {"M48", "M47", "M71", "G81", "T1X2"}), "M48\r\n\r\nG81\r\nT\r\nT1X2\r\n");
+  EXPECT_EQ(WriteAll(name, {"M47", "M71", "M47"}), "\r\n");
+  EXPECT_EQ(WriteAll("", {"A", "", "B"}), "A\r\nB\r\n");
+}
+
+TEST_F(SwapFilterTest, WriteErrorIsKeptAndLaterLinesAreDropped) {
+  std::FILE* f = std::fopen("/dev/full", "wb");
+  if (f == nullptr) GTEST_SKIP() << "no /dev/full";
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  SwapWriteFileObj swap;
+  swap.Init("", f);
+  swap.WriteLine("M48");
+  EXPECT_EQ(swap.IOResultCode(), ENOSPC);
+  EXPECT_EQ(IOResult(), ENOSPC);
+  swap.WriteLine("M30");
+  EXPECT_EQ(IOResult(), 0);
+  swap.Done();
+  std::fclose(f);
+}
+
+TEST_F(SwapFilterTest, ReaderDeliversSplitLinesAndCountsRawLines) {
+  std::string name = SwapFile("IN.SWP", "G81=G81[/c]T1\nM47=\nM71=_\n");
+  fs::path tape = TempDir / "TAPE.DRL";
+  WriteFileBytes(tape, "M48\r\nX1G81Y2\r\nM47\r\nM71\nM30");
+  int32_t raw = 0;
+  EXPECT_EQ(ReadAll(name, tape, false, &raw), (std::vector<std::string>{"M48", "X1G81", "T1Y2", "", "", "M30"}));
+  EXPECT_EQ(raw, 5);
+
+  WriteFileBytes(tape, "A\r\r\nB\n\nC\r\n\r\n");
+  EXPECT_EQ(ReadAll("", tape, true), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(ReadAll("", tape, false), (std::vector<std::string>{"A", "", "B", "", "C", ""}));
+}
+
+TEST_F(SwapFilterTest, SkipLinesRewindsAndDropsPendingLines) {
+  std::string name = SwapFile("IN.SWP", "G81=G81[/c]T1\n");
+  fs::path tape = TempDir / "TAPE.DRL";
+  WriteFileBytes(tape, "X1G81Y2\nM30\n");
+  std::FILE* f = std::fopen(tape.c_str(), "rb");
+  SwapReadFileObj swap;
+  swap.Init(name, f, false);
+  std::string line;
+  swap.ReadLine(line);
+  EXPECT_EQ(line, "X1G81");
+  swap.SkipLines(1);
+  EXPECT_EQ(swap.LineCount(), 1);
+  EXPECT_EQ(swap.DeliveredCount(), 1);
+  swap.ReadLine(line);
+  EXPECT_EQ(line, "T1Y2");
+  swap.ReadLine(line);
+  EXPECT_EQ(line, "M30");
+  EXPECT_TRUE(swap.Eof());
+  swap.SkipLines(0);
+  EXPECT_FALSE(swap.Eof());
+  swap.Done();
+  std::fclose(f);
+}
+
+TEST_F(SwapFilterTest, ReadErrorEndsTheTape) {
+  fs::path tape = TempDir / "TAPE.DRL";
+  WriteFileBytes(tape, "");
+  std::FILE* f = std::fopen(tape.c_str(), "wb");  // not readable
+  SwapReadFileObj swap;
+  swap.Init("", f, false);
+  int reads = 0;
+  while (!swap.Eof() && reads < 10) {
+    std::string line;
+    swap.ReadLine(line);
+    ++reads;
+  }
+  EXPECT_LE(reads, 1);
+  EXPECT_NE(swap.IOResultCode(), 0);
+  EXPECT_NE(IOResult(), 0);
+  swap.Done();
+  std::fclose(f);
+}
+
+TEST_F(SwapFilterTest, TapeThroughTwoImportFiltersAndBackThroughAnExportFilter) {
+  // Import: metric tape coordinates in 1/1000 mm rewritten to decimal text,
+  // then tools renumbered by a second file.
+  std::string scale = SwapFile("SCALE.SWP",
+                               "; X words carry three implied decimals\n"
+                               "X=X[/%1=0/K/%2=DECSTR$(VAL(%9),3)]%%2\n"
+                               "T01=T1\n");
+  std::string tools = SwapFile("TOOLS.SWP", "T1=T7\nM30=M30[/c]%\n");
+  fs::path tape = TempDir / "IN.DRL";
+  WriteFileBytes(tape, "M48\r\nT01\r\nX12500Y1\r\nX5Y2\r\nM30\r\n");
+  std::vector<std::string> lines = ReadAll(scale + ";" + tools, tape);
+  EXPECT_EQ(lines, (std::vector<std::string>{"M48", "T7", "X12.5Y1", "X0.005Y2", "M30", "%"}));
+
+  std::string out = SwapFile("OUT.SWP",
+                             "HEADER=M48\n"
+                             "SWAP=T7=T07\n"
+                             "SWAP=%=_\n"
+                             "SWAP=Y=[/%3=%3+1]\n"
+                             "SWAP=M30=[/h]N%%3[/e]\n");
+  EXPECT_EQ(WriteAll(out, lines), "M48\r\nT07\r\nX12.5Y1\r\nX0.005Y2\r\nN2M30\r\n\r\n");
+}
