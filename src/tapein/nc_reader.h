@@ -232,6 +232,8 @@ struct TGlobalRec {
   // Emission.
   TNCMove HeldMove;
   int32_t LastEndX = 0, LastEndY = 0;
+  // The notice that compensated moves are read uncompensated was given.
+  bool UncompensatedNoticeGiven = false;
 };
 
 // ---- The reader ------------------------------------------------------------------
