@@ -528,6 +528,27 @@ class TNCReader {
   void LPackCycle();
   void DrilledCircle();
   void DrilledSlot();
+  // Helpers of the interpretation.
+  void DispatchGCode(int32_t code);
+  void DispatchMCode(int32_t code);
+  // M71/M72: new word formats, and the stored coordinates times factor.
+  void RescaleCoordinates(double factor);
+  // The current position plus the sub-file offset under the pattern
+  // transformation, tape units.
+  void TransformedTapePoint(int32_t& x, int32_t& y) const;
+  // An already transformed tape point: axis map, clamp, internal units.
+  void TapeToInternal(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // A rout move from (PrevX, PrevY) to the transformed tape point (x, y);
+  // PrevX, PrevY become (x, y).
+  TNCMove BuildMove(int32_t x, int32_t y, bool head, uint8_t comp, uint8_t kind);
+  void MoveWarning(const TNCMove& move, const std::string& text);
+  // Centre of an arc of the given radius from start to end, on the
+  // mirrored side when side is set (a too short radius gives a half circle).
+  static void ArcCentreFromRadius(bool side, int32_t radius, int32_t endX, int32_t endY,
+                                  int32_t startX, int32_t startY, int32_t& cx, int32_t& cy);
+  void BlockCorner(int32_t& x, int32_t& y);
+  int32_t TapeLength(double inches, double millimetres) const;
+  void CycleHit(int32_t x, int32_t y);
 
   // ---- Emission (nc_emit.cpp) ----
   void EmitMove(TNCMove& move);
