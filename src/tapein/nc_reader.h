@@ -483,14 +483,21 @@ class TNCReader {
   void AxisMapReal(double x, double y, double& xOut, double& yOut) const;
   void ToInternal(int32_t& x, int32_t& y) const;
   bool ToVersionOne(uint8_t code, uint8_t& result) const;
-  // Tape point -> pattern transform, axis map, clamp, internal units.
-  void TransformedInternal(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
-  // Fills the common fields of a drill-type record and emits it.
-  void EmitBuilt(TNCMove& move);
+  // A tape point that is already transformed (pattern orientation and
+  // offsets, G92) to internal units: axis version, clamp, scale.
+  void ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // The pattern transform of a tape point: PatternOrientation, then the
+  // pattern offsets and the G92 origin are added.
+  void PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // The record builders take a transformed tape point, fill the record
+  // (block BlockNumber - 1 + BlockBase, ToolNumber, ToolOffset, CompSide,
+  // InPattern) and hand it to EmitMove.
   void BuildHit(int32_t x, int32_t y);
   void BuildCircle(int32_t x, int32_t y, int32_t diameter);
   void BuildSlot(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+  // The text is taken from GlobalRec->MarkingText by the emission.
   void BuildText(int32_t x, int32_t y, bool vertical);
+  // PatternTransform, then BuildHit.
   void EmitPatternHit(int32_t x, int32_t y);
   void RestartPattern(int32_t argument);
 
