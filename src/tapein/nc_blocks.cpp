@@ -19,6 +19,13 @@ int32_t Rescaled(int32_t v, double factor) { return SaturatingRound(v * factor);
 
 void TNCReader::InterpretNcBlock() {
   TGlobalRec& g = *GlobalRec;
+  // A block that earlier work takes whole (a header line, the corners of a
+  // package cycle, the position of a text) keeps its R: in a tool
+  // definition it is the tool's radius, not a repeat count.
+  if (g.InHeader || g.DrillCycleG81 || g.DrillCycleG83 || g.PendingText) {
+    DispatchNcBlock();
+    return;
+  }
   int32_t cursor = g.WordCursor;
   int32_t count = 0;
   if (!FindWord('R', cursor, count)) {
@@ -233,11 +240,13 @@ void TNCReader::DispatchGCode(int32_t code) {
       c = 1;
       if (!FindWord('Y', c, g.G92Y)) g.G92Y = 0;
       // The new origin is the programmed zero under the new offset.
-      int32_t ox = 0, oy = 0;
-      TransformedInternal(0, 0, ox, oy);
+      int32_t ox = 0, oy = 0, tx = 0, ty = 0;
+      PatternTransform(0, 0, tx, ty);
+      ConvertPoint(tx, ty, ox, oy);
       if (!SetOrigin(ox / Divisor, oy / Divisor)) {
         g.G92X = g.G92Y = 0;
-        TransformedInternal(0, 0, ox, oy);
+        PatternTransform(0, 0, tx, ty);
+        ConvertPoint(tx, ty, ox, oy);
       }
       OriginX = ox;
       OriginY = oy;
@@ -376,15 +385,12 @@ void TNCReader::FinishBlockMoves() {
   }
   if (!moved) return;
   g.BlockDone = true;
-  if (g.MotionMode == 5) {
-    // The hit builder applies the pattern transformation itself.
-    BuildHit(ClampCompToInt(int64_t{g.CurX} + g.SubOffsetX),
-             ClampCompToInt(int64_t{g.CurY} + g.SubOffsetY));
-    return;
-  }
   int32_t x, y;
   TransformedTapePoint(x, y);
   switch (g.MotionMode) {
+    case 5:
+      BuildHit(x, y);
+      break;
     case 0:
       MoveRapid(x, y);
       break;
@@ -405,10 +411,13 @@ void TNCReader::FinishBlockMoves() {
 }
 
 void TNCReader::TransformedTapePoint(int32_t& x, int32_t& y) const {
+  TransformedTapePoint(GlobalRec->CurX, GlobalRec->CurY, x, y);
+}
+
+void TNCReader::TransformedTapePoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
   const TGlobalRec& g = *GlobalRec;
-  TransformPoint(g.PatternOrientation, ClampCompToInt(int64_t{g.CurX} + g.SubOffsetX),
-                 ClampCompToInt(int64_t{g.CurY} + g.SubOffsetY), g.PatternOffsetX, g.PatternOffsetY,
-                 g.G92X, g.G92Y, x, y);
+  PatternTransform(ClampCompToInt(int64_t{x} + g.SubOffsetX), ClampCompToInt(int64_t{y} + g.SubOffsetY),
+                   xOut, yOut);
 }
 
 bool TNCReader::GetBlockWord(char letter, int32_t& value) {

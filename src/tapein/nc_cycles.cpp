@@ -143,8 +143,9 @@ void TNCReader::DrilledCircle() {
     g.ErrorInFile = true;
     return;
   }
-  BuildCircle(ClampCompToInt(int64_t{g.CurX} + g.SubOffsetX),
-              ClampCompToInt(int64_t{g.CurY} + g.SubOffsetY), g.CircleDiameter);
+  int32_t x, y;
+  TransformedTapePoint(x, y);
+  BuildCircle(x, y, g.CircleDiameter);
 }
 
 void TNCReader::DrilledSlot() {
@@ -166,7 +167,8 @@ void TNCReader::DrilledSlot() {
   if (FindWord('X', c, value)) g.CurX = Incremental ? ClampCompToInt(int64_t{x0} + value) : value;
   c = at;
   if (FindWord('Y', c, value)) g.CurY = Incremental ? ClampCompToInt(int64_t{y0} + value) : value;
-  BuildSlot(ClampCompToInt(int64_t{x0} + g.SubOffsetX), ClampCompToInt(int64_t{y0} + g.SubOffsetY),
-            ClampCompToInt(int64_t{g.CurX} + g.SubOffsetX),
-            ClampCompToInt(int64_t{g.CurY} + g.SubOffsetY));
+  int32_t sx, sy, ex, ey;
+  TransformedTapePoint(x0, y0, sx, sy);
+  TransformedTapePoint(g.CurX, g.CurY, ex, ey);
+  BuildSlot(sx, sy, ex, ey);
 }

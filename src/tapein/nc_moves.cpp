@@ -21,21 +21,13 @@ uint8_t VersionMirror(int32_t version) {
 
 }  // namespace
 
-void TNCReader::TapeToInternal(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
-  int64_t ax = 0, ay = 0;
-  AxisMap(x, y, ax, ay);
-  xOut = ClampCompToInt(ax);
-  yOut = ClampCompToInt(ay);
-  ToInternal(xOut, yOut);
-}
-
 TNCMove TNCReader::BuildMove(int32_t x, int32_t y, bool head, uint8_t comp, uint8_t kind) {
   TGlobalRec& g = *GlobalRec;
   TNCMove m;
   m.Kind = kind;
   m.SourceBlock = BlockNumber - 1 + g.BlockBase;
-  TapeToInternal(g.PrevX, g.PrevY, m.StartX, m.StartY);
-  TapeToInternal(x, y, m.EndX, m.EndY);
+  ConvertPoint(g.PrevX, g.PrevY, m.StartX, m.StartY);
+  ConvertPoint(x, y, m.EndX, m.EndY);
   m.Comp = comp;
   m.FromRepeat = g.InPattern ? 1 : 0;
   m.Head = head ? 1 : 0;
@@ -86,7 +78,7 @@ void TNCReader::MoveArc(int32_t x, int32_t y) {
     ArcCentreFromRadius(side, g.ArcRadius, x, y, g.PrevX, g.PrevY, cx, cy);
   }
   TNCMove m = BuildMove(x, y, g.HeadDown, g.CompSide, clockwise ? NCMoveArcCW : NCMoveArcCCW);
-  TapeToInternal(cx, cy, m.CentreX, m.CentreY);
+  ConvertPoint(cx, cy, m.CentreX, m.CentreY);
   if (!g.InPattern && m.StartX == m.EndX && m.StartY == m.EndY) MoveWarning(m, "G02/3 REPEAT XY!");
   EmitMove(m);
 }
@@ -121,8 +113,8 @@ void TNCReader::RoutCircleMove(int32_t x, int32_t y) {
   MoveRapid(g.PrevX, g.PrevY);
 
   int32_t cx, cy, ex, ey;
-  TapeToInternal(x, y, cx, cy);
-  TapeToInternal(ClampCompToInt(int64_t{x} + a), ClampCompToInt(int64_t{y} + a), ex, ey);
+  ConvertPoint(x, y, cx, cy);
+  ConvertPoint(ClampCompToInt(int64_t{x} + a), ClampCompToInt(int64_t{y} + a), ex, ey);
   const int32_t radius = ClampCompToInt(std::llabs(int64_t{ex} - cx));
   bool handled = false;
   RoutCircle(cx / Divisor, cy / Divisor, radius / Divisor, Feed, MoveParameter, mode == 32, handled);
@@ -137,7 +129,7 @@ void TNCReader::RoutCircleMove(int32_t x, int32_t y) {
     };
     auto arc = [&](int32_t px, int32_t py, int32_t ccx, int32_t ccy, uint8_t kind, uint8_t comp) {
       TNCMove m = BuildMove(px, py, true, comp, kind);
-      TapeToInternal(ccx, ccy, m.CentreX, m.CentreY);
+      ConvertPoint(ccx, ccy, m.CentreX, m.CentreY);
       EmitMove(m);
     };
     if (mode == 33) {

@@ -90,7 +90,7 @@ void TNCReader::PatternRepeatM02() {
                                             (g.LevelMirrorY[level] ? 4 : 0));
 
   int32_t ox = 0, oy = 0;
-  TapeToInternal(dx, dy, ox, oy);
+  ConvertPoint(dx, dy, ox, oy);
   int32_t count = 1;
   c = 1;
   if (!FindWord('R', c, count)) count = 1;
@@ -145,8 +145,9 @@ void TNCReader::PendingTextBlock() {
   Notice("");
   Progress(text);
   g.MarkingText = text.size() > 4 ? text.substr(4) : std::string();
-  BuildText(ClampCompToInt(int64_t{g.CurX} + g.SubOffsetX),
-            ClampCompToInt(int64_t{g.CurY} + g.SubOffsetY), g.TextIsM98);
+  int32_t x, y;
+  TransformedTapePoint(x, y);
+  BuildText(x, y, g.TextIsM98);
 }
 
 void TNCReader::HeaderBlock() {

@@ -543,8 +543,9 @@ class TNCReader {
   // The current position plus the sub-file offset under the pattern
   // transformation, tape units.
   void TransformedTapePoint(int32_t& x, int32_t& y) const;
-  // An already transformed tape point: axis map, clamp, internal units.
-  void TapeToInternal(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // A tape point of the interpreter (position plus sub-file offset) under
+  // the pattern transformation.
+  void TransformedTapePoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
   // A rout move from (PrevX, PrevY) to the transformed tape point (x, y);
   // PrevX, PrevY become (x, y).
   TNCMove BuildMove(int32_t x, int32_t y, bool head, uint8_t comp, uint8_t kind);
