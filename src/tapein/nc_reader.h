@@ -382,6 +382,8 @@ class TNCReader {
   int32_t ExtentMaxX = -2147483647, ExtentMaxY = -2147483647;
   int32_t LastI = 0, LastJ = 0;
   std::string StarText;  // replaces "*" of "M97,*" and "M98,*"
+  // Error met while the reader was built; Run reports it and fails.
+  std::string SetupError;
 
   // The per-file work record; allocated by Run, freed when it ends.
   std::unique_ptr<TGlobalRec> GlobalRec;
