@@ -25,9 +25,9 @@ class TReaderSlotRows : public TDrilledSlotPattern {
   const TExpandedHitSink& Sink;
 };
 
-class TReaderTextDots : public TDrilledTextPattern {
+class TReaderTextPattern : public TDrilledTextPattern {
  public:
-  TReaderTextDots(const std::string& text, int32_t size, uint8_t orientation, bool vertical,
+  TReaderTextPattern(const std::string& text, int32_t size, uint8_t orientation, bool vertical,
                   const std::function<void(int32_t, int32_t)>& dot)
       : TDrilledTextPattern(text, size, orientation, vertical), Dot(dot) {}
   void EmitHit(int32_t x, int32_t y) override { Dot(x, y); }
@@ -97,6 +97,6 @@ void ExpandCircleHits(int32_t x, int32_t y, int32_t size, int32_t diameter, int3
 
 void ExpandTextHits(const std::string& text, int32_t size, bool vertical, uint8_t orientation,
                     const std::function<void(int32_t dx, int32_t dy)>& dot) {
-  TReaderTextDots pattern(text, size, orientation, vertical, dot);
+  TReaderTextPattern pattern(text, size, orientation, vertical, dot);
   pattern.Generate();
 }

@@ -240,6 +240,23 @@ TEST_F(NcInterpret, RoutLinesArcsAndWarnings) {
   r->Done();
 }
 
+TEST_F(NcInterpret, ArcCentresLieOnTheSideOfTheDirection) {
+  // Minor arcs: clockwise with the centre below the chord, counter-clockwise
+  // above it; a counter-clockwise input format swaps G02 and G03. The centre
+  // is rounded in tape units (50, -87) before it is converted.
+  auto r = Reader({"%", "M15", "G02X100Y0A100", "G03X0Y0A100", "M30"});
+  Read(*r);
+  EXPECT_EQ(r->With("Arc"), (std::vector<std::string>{"ArcCW 0 0 254000 0 127000 -220980 c0",
+                                                      "ArcCCW 254000 0 0 0 127000 -220980 c0"}));
+  r->Done();
+
+  auto ccw = std::make_unique<TCallLog>(Tape({"%", "M15", "G02X100Y0A100", "M30"}), TempDir.string());
+  ccw->CounterClockwise = true;
+  Read(*ccw);
+  EXPECT_EQ(ccw->With("Arc"), (std::vector<std::string>{"ArcCCW 0 0 254000 0 127000 220980 c0"}));
+  ccw->Done();
+}
+
 TEST_F(NcInterpret, RoutCirclesOfferedWholeAndNotModal) {
   auto r = Reader({"%", "G32X5000Y5000A2000", "X6000", "M30"});
   r->TakeRoutCircles = true;
