@@ -1,0 +1,238 @@
+#include "workspace/drawing_base.h"
+
+#include <cmath>
+#include <utility>
+
+#include "command/command_services.h"
+#include "foundation/display_units.h"
+#include "foundation/geometry.h"
+
+TDrawingBase* DrawSurface = nullptr;
+
+const std::array<TColor, 8> ToolColors = {0xFFFF00, 0x0000FF, 0x00FFFF, 0x00FF00,
+                                          0xFF0000, 0xFF00FF, 0xC0C0C0, 0xFFFFFF};
+
+namespace {
+
+TPenStyle PenStyleOf(uint8_t style) {
+  return style <= psInsideFrame ? static_cast<TPenStyle>(style) : psSolid;
+}
+TPenMode PenModeOf(uint8_t mode) {
+  return mode <= pmNotXor ? static_cast<TPenMode>(mode) : pmCopy;
+}
+int32_t RoundToInt(double v) { return SaturatingRound(v); }
+
+}  // namespace
+
+TDrawingBase::TDrawingBase(TCanvas* canvas, TColor backColor)
+    : BackColor(backColor), Canvas(canvas) {}
+
+TDrawingBase::~TDrawingBase() = default;
+
+void TDrawingBase::Reset() {
+  Canvas->Pen.Style = psSolid;
+  PenStyle = 0;
+  Canvas->Pen.Mode = pmCopy;
+  PenMode = 4;
+  Canvas->Pen.Color = clAqua;
+  Canvas->Font.Color = clAqua;
+  Color = clAqua;
+  Canvas->Font.Bold = Canvas->Font.Italic = Canvas->Font.Underline = false;
+  Canvas->Font.Size = 10;
+  Canvas->Font.Name = "System";
+  Canvas->Pen.Width = 1;
+  Canvas->BackColor = BackColor;
+}
+
+void TDrawingBase::SetPenStyle(uint8_t style) {
+  Canvas->Pen.Style = PenStyleOf(style);
+  Canvas->Pen.Width = 1;
+  Canvas->BackColor = BackColor;
+  PenStyle = style;
+}
+
+void TDrawingBase::SetPenStyleIfChanged(uint8_t style) {
+  if (style != PenStyle) SetPenStyle(style);
+}
+
+void TDrawingBase::SetPenMode(uint8_t mode) {
+  Canvas->Pen.Mode = PenModeOf(mode);
+  Canvas->Pen.Width = 1;
+  PenMode = mode;
+}
+
+void TDrawingBase::SetPenModeIfChanged(uint8_t mode) {
+  if (mode != PenMode) SetPenMode(mode);
+}
+
+void TDrawingBase::SetColor(TColor colour) {
+  Canvas->Pen.Color = colour;
+  Canvas->Font.Color = colour;
+  Canvas->Pen.Width = 1;
+  Color = colour;
+}
+
+void TDrawingBase::SetColorIfChanged(TColor colour) {
+  if (colour != Color) SetColor(colour);
+}
+
+TColor TDrawingBase::GetColor() { return Canvas->Pen.Color; }
+
+void TDrawingBase::DrawPixel(int32_t x, int32_t y) {
+  int32_t dx, dy;
+  WorldToDevice(x, y, dx, dy);
+  Canvas->SetPixel(dx, dy, Color);
+  Dirty = true;
+}
+
+void TDrawingBase::DrawPlusMark(int32_t x, int32_t y) {
+  int32_t dx, dy;
+  WorldToDevice(x, y, dx, dy);
+  Canvas->MoveTo(dx - 3, dy);
+  Canvas->LineTo(dx + 3, dy);
+  Canvas->MoveTo(dx, dy - 3);
+  Canvas->LineTo(dx, dy + 3);
+  Dirty = true;
+}
+
+void TDrawingBase::DrawXMark(int32_t x, int32_t y) {
+  int32_t dx, dy;
+  WorldToDevice(x, y, dx, dy);
+  Canvas->MoveTo(dx - 2, dy - 2);
+  Canvas->LineTo(dx + 3, dy + 3);
+  Canvas->MoveTo(dx - 2, dy + 2);
+  Canvas->LineTo(dx + 3, dy - 3);
+  Dirty = true;
+}
+
+// The hole and rout renderings replace these slots; the base has nothing to
+// draw for them.
+void TDrawingBase::DrawHoleSymbol(int32_t, int32_t, uint16_t) {}
+void TDrawingBase::DrawHoleLetter(int32_t, int32_t, uint16_t) {}
+void TDrawingBase::DrawNumber(int32_t, int32_t, int32_t) {}
+void TDrawingBase::DrawPolygonMark(int32_t, int32_t, double, TColor) {}
+void TDrawingBase::DrawOriginMark(int32_t, int32_t, TColor) {}
+void TDrawingBase::DrawRoutLine(int32_t, int32_t, int32_t, int32_t, int32_t) {}
+void TDrawingBase::DrawFeedRateLineMark(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {}
+void TDrawingBase::DrawZOffsetLineMark(int32_t, int32_t, int32_t, int32_t, int32_t) {}
+void TDrawingBase::DrawDirectionArrow(int32_t, int32_t, int32_t, int32_t, int32_t) {}
+void TDrawingBase::DrawSlotOutline(int32_t, int32_t, int32_t, int32_t, int32_t) {}
+void TDrawingBase::DrawTableMove(int32_t, int32_t, int32_t, int32_t) {}
+void TDrawingBase::DrawRoutArc(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {}
+void TDrawingBase::DrawFeedRateArcMark(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                       int32_t, uint16_t) {}
+void TDrawingBase::DrawArcDirectionArrow(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                         int32_t, bool) {}
+
+void TDrawingBase::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  int32_t dx1, dy1, dx2, dy2;
+  WorldToDevice(x1, y1, dx1, dy1);
+  WorldToDevice(x2, y2, dx2, dy2);
+  DrawDeviceLine(dx1, dy1, dx2, dy2);
+}
+
+void TDrawingBase::DrawDeviceLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  Canvas->MoveTo(x1, y1);
+  Canvas->LineTo(x2, y2);
+  Dirty = true;
+}
+
+void TDrawingBase::DrawCircle(double cx, double cy, double r) {
+  int32_t x1, y1, x2, y2;
+  WorldToDevice(cx - r, cy - r, x1, y1);
+  WorldToDevice(cx + r, cy + r, x2, y2);
+  double rd = LengthToDeviceReal(SaturatingRound(r));
+  if (rd < 1.5) {
+    Canvas->MoveTo(x1, y1);
+    Canvas->LineTo(x1, y1 + 1);
+  } else {
+    Canvas->Arc(x1, y1 + 1, x2 + 1, y2, x1, y1, x2, y2);
+    Canvas->Arc(x1, y1 + 1, x2 + 1, y2, x2, y2, x1, y1);
+  }
+  Dirty = true;
+}
+
+void ArcStepTransform(double sx, double sy, double ex, double ey, double cx, double cy, double t,
+                      int32_t& n, double& theta) {
+  double r, aS;
+  RectToPolar(sx - cx, sy - cy, r, aS);
+  if (!(r > 0.0)) {
+    n = 1;
+    theta = 0.0;
+    return;
+  }
+  double c = (r - t) / r;
+  if (c < -1.0) c = -1.0;
+  if (c > 1.0) c = 1.0;
+  double s = 2.0 * ArcCosDeg(c);
+  if (std::fabs(s) < 0.5) s = 1.0;
+  double aE = aS;
+  if (!(ex == sx && ey == sy)) {
+    double rE;
+    RectToPolar(ex - cx, ey - cy, rE, aE);
+  }
+  double sweep;
+  if (std::fabs(aS - aE) < 0.0001) {
+    sweep = 360.0;
+  } else {
+    sweep = aE - aS;
+    if (sweep < 0.0) sweep += 360.0;
+  }
+  double q = std::fabs(sweep / s);
+  if (!(q <= 100.0)) q = 100.0;
+  n = static_cast<int32_t>(q);
+  if (q > n) ++n;
+  if (n < 1) n = 1;
+  theta = sweep / n;
+}
+
+void TDrawingBase::DrawArc(bool clockwise, double x1, double y1, double x2, double y2, double xc,
+                           double yc) {
+  double p1x, p1y, p2x, p2y, cx, cy;
+  WorldToDeviceReal(x1, y1, p1x, p1y);
+  WorldToDeviceReal(x2, y2, p2x, p2y);
+  WorldToDeviceReal(xc, yc, cx, cy);
+  if (std::fabs(p1x - p2x) < 0.01 && std::fabs(p1y - p2y) < 0.01) return;
+  if (MirrorsY() != clockwise) {
+    std::swap(p1x, p2x);
+    std::swap(p1y, p2y);
+  }
+  // Start at P2 and turn towards P1 in increasing device angle.
+  int32_t n;
+  double theta;
+  ArcStepTransform(p2x, p2y, p1x, p1y, cx, cy, ArcDisplayTolerance(), n, theta);
+  double rad = theta * 0.01745329252;
+  double cs = std::cos(rad), sn = std::sin(rad);
+  TDevicePolyline line;
+  double x = p2x, y = p2y;
+  line.P[2] = {RoundToInt(x), RoundToInt(y)};
+  for (int32_t i = 1; i <= n; ++i) {
+    double nx = cx + cs * (x - cx) - sn * (y - cy);
+    double ny = cy + sn * (x - cx) + cs * (y - cy);
+    x = nx;
+    y = ny;
+    line.P[2 + i] = {RoundToInt(x), RoundToInt(y)};
+  }
+  line.P[1].X = n + 2;
+  DrawPolyline(line);
+}
+
+void TDrawingBase::DrawCircleDia(double cx, double cy, double d) { DrawCircle(cx, cy, d * 0.5); }
+
+bool TDrawingBase::IsScreen() { return false; }
+
+bool TDrawingBase::MirrorsY() { return false; }
+
+void TDrawingBase::DrawPolyline(const TDevicePolyline& line) {
+  int32_t last = line.P[1].X;
+  if (last < 2) return;
+  if (last >= TDevicePolyline::Entries) last = TDevicePolyline::Entries - 1;
+  Canvas->MoveTo(line.P[2].X, line.P[2].Y);
+  for (int32_t i = 3; i <= last; ++i) Canvas->LineTo(line.P[i].X, line.P[i].Y);
+  Dirty = true;
+}
+
+TColor TDrawingBase::ColorOfTool(int32_t tool) {
+  if (tool < 1) tool = 1;
+  return ToolColors[(tool - 1) % 8];
+}
