@@ -28,8 +28,9 @@ void JournalDelete(int32_t index) {
   if (DrillUndo != nullptr) DrillUndo->RecordDelete(index);
 }
 
-// The paint box and the same area of the picture at the view's top-left.
-void ViewRects(TRect& source, TRect& target) {
+}  // namespace
+
+void DrillViewRects(TRect& source, TRect& target) {
   TViewServices& v = ViewServices();
   target = {0, 0, v.ViewWidth(), v.ViewHeight()};
   double ppi = v.PixelsPerInch();
@@ -39,8 +40,6 @@ void ViewRects(TRect& source, TRect& target) {
   source = {sx, sy, ClampCompToInt(int64_t(sx) + target.Right),
             ClampCompToInt(int64_t(sy) + target.Bottom)};
 }
-
-}  // namespace
 
 void SetErasePen() {
   TDrawingBase& p = PictureSurface();
@@ -202,7 +201,7 @@ void TDrillDatabase::Redraw() {
 
   THourGlassCursor hourglass;
   TRect source, target;
-  ViewRects(source, target);
+  DrillViewRects(source, target);
   TProgressiveCopy copy(100, source, target);
   TDrawingBase& picture = v.Picture();
   picture.Dirty = true;
@@ -226,7 +225,7 @@ void TDrillDatabase::EraseAll() {
   if (DrillEntityCount < 1) return;
   THourGlassCursor hourglass;
   TRect source, target;
-  ViewRects(source, target);
+  DrillViewRects(source, target);
   TProgressiveCopy copy(100, source, target);
   TDrawingBase& picture = PictureSurface();
   picture.Dirty = true;

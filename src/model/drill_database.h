@@ -22,6 +22,7 @@
 #include "foundation/settings_families.h"
 #include "model/drill_entities.h"
 #include "model/undo_journal.h"
+#include "platform/types.h"
 
 class TDrillHandle;
 
@@ -240,6 +241,10 @@ class TDrillUndo : public TUndoJournal {
 
 extern TDrillDatabase* DRDB;
 extern TDrillUndo* DrillUndo;
+
+// The paint box (target) and the same area of the picture at the view's
+// top-left (source), for copying the picture to the view during long walks.
+void DrillViewRects(TRect& source, TRect& target);
 
 // Sets DBBitmap's pen for erasing: background colour, copy mode, solid.
 void SetErasePen();

@@ -233,10 +233,12 @@ int32_t TDrillEntity::DistanceToPointWithSteps(TIntBox& box, int32_t best, int32
                                                int32_t qy, TIntPoint& point) {
   if (!DrillToolActive(Tool)) return NotNearDrill;
   int32_t d = BoxedDistance(box, X, Y, qx, qy);
+  // The found point is reported even when it is not nearer than Best, so
+  // that the pick cycle sees entities tying at one point.
+  if (d < NotNearDrill) point = {X, Y};
   if (d >= 0 && d < best) {
     NarrowBox(box, qx, qy, d);
     SetSnap(X, Y, false);
-    point = {X, Y};
   }
   ForEachCopy(StepPoints(), [&](const std::vector<TIntPoint>& c) {
     int32_t dc = BoxedDistance(box, c[0].X, c[0].Y, qx, qy);
@@ -569,11 +571,9 @@ int32_t TDrillSlot::DistanceToPointWithSteps(TIntBox& box, int32_t best, int32_t
                                              TIntPoint& point) {
   if (!DrillToolActive(Tool)) return NotNearDrill;
   int32_t d = SegmentDistance(box, {X, Y}, {X2, Y2}, qx, qy);
-  if (d < 0 || d >= best) {
-    d = NotNearDrill;
-  } else {
+  if (d < NotNearDrill) MidPoint(point);
+  if (d >= 0 && d < best) {
     NarrowBox(box, qx, qy, d);
-    MidPoint(point);
     SetSnap(point.X, point.Y, false);
   }
   ForEachCopy(StepPoints(), [&](const std::vector<TIntPoint>& c) {
@@ -774,10 +774,10 @@ int32_t TDrillCircle::DistanceToPointWithSteps(TIntBox& box, int32_t best, int32
   if (!DrillToolActive(Tool)) return NotNearDrill;
   int32_t d = RingDistance(X, Y, qx, qy);
   if (d > best) d = NotNearDrill;
+  if (d < NotNearDrill) point = {X, Y};
   if (d >= 0 && d < best) {
     NarrowBox(box, qx, qy, d);
     SetSnap(X, Y, false);
-    point = {X, Y};
   }
   ForEachCopy(StepPoints(), [&](const std::vector<TIntPoint>& c) {
     int32_t dc = RingDistance(c[0].X, c[0].Y, qx, qy);

@@ -40,8 +40,9 @@ void Walk(TDrillHandle* list, F&& f) {
 template <class F>
 void DrawingWalk(TDrillHandle* list, F&& f) {
   THourGlassCursor hourglass;
-  TRect target{0, 0, ViewServices().ViewWidth(), ViewServices().ViewHeight()};
-  TProgressiveCopy copy(0, target, target);
+  TRect source, target;
+  DrillViewRects(source, target);
+  TProgressiveCopy copy(0, source, target);
   Walk(list, [&](TDrillHandle* h) {
     f(h);
     copy.Tick();

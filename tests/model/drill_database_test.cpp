@@ -385,3 +385,44 @@ TEST_F(TDrillDatabaseTest, StepRefusesThirdLevel) {
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
             "One or more of the holes you have selected\r\nalready has a nesting depth of three.");
 }
+
+// Redraw paints live entities of displayed layers inside the view only:
+// deleted, hidden, scratch and far-away entities stay off the picture.
+TEST_F(TDrillDatabaseTest, RedrawShowsLiveEntitiesInView) {
+  HeadlessViewServices().SetPicture(-25400000.0, 25400000.0, 100.0, 600, 600);
+  DRDB->AddHoleOnLayer(1000000, 1000000, 30, 1, true);
+  DRDB->AddHoleOnLayer(2000000, 2000000, 31, 1, false);
+  DRDB->AddTempHole(3000000, 3000000, 1);
+  DRDB->AddHoleOnLayer(1000000000, 1000000000, 30, 1, true);
+  DRDB->AddHoleOnLayer(4000000, 4000000, 32, 1, true);
+  DisplayedNCLayerMask &= ~NCLayerBit(32);
+  Surface.Clear();
+  DRDB->Redraw();
+  EXPECT_EQ(Surface.Count("DrawCircle("), 1);
+  EXPECT_EQ(Surface.Count("DrawCircle(1000000,1000000,500000)"), 1);
+}
+
+// Editing a pattern gives every entity that shares it the new pattern,
+// without a journal entry.
+TEST_F(TDrillDatabaseTest, EditStepReplacesSharedPattern) {
+  const int32_t a = DRDB->AddHole(0, 0, true);
+  const int32_t b = DRDB->AddHole(5, 5, true);
+  DrillUndo->BeginOperation("Adds");
+  TStepObject* pattern = RowPattern(1, 1000);
+  At(a)->SetStepObj(pattern);
+  At(b)->SetStepObj(pattern);
+  ExecuteEditStepDialog = [](TEditStepLists& lists) {
+    EXPECT_TRUE(lists[0].has_value());
+    EXPECT_FALSE(lists[1].has_value());
+    lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 4, 1000, 0, 0}, {0, 1, 0, 0, 0}};
+    return true;
+  };
+  TDrillHandle h(a);
+  h.EditStep();
+  ASSERT_NE(At(a)->GetStepObj(), nullptr);
+  EXPECT_EQ(At(a)->GetStepObj(), At(b)->GetStepObj());
+  EXPECT_EQ(At(b)->HitCount(), 5);
+  std::string name;
+  ASSERT_TRUE(DrillUndo->CanUndo(name));
+  EXPECT_EQ(name, "Adds");
+}
