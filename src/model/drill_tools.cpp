@@ -29,34 +29,6 @@ namespace {
 constexpr int32_t kRenumbered = 995;  // tools 996..1000 keep their numbers
 constexpr int32_t kNameLength = 255;
 
-// Writes the bytes to a temporary file beside path and renames it over path;
-// errno of the failure, 0 on success.
-int WriteReplacing(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::vector<char> name(path.begin(), path.end());
-  const char suffix[] = ".XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix);
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return errno;
-  struct stat old;
-  ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-  std::size_t done = 0;
-  int error = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (error == 0 && ::fsync(fd) != 0) error = errno ? errno : EIO;
-  if (::close(fd) != 0 && error == 0) error = errno ? errno : EIO;
-  if (error == 0 && ::rename(name.data(), path.c_str()) != 0) error = errno;
-  if (error != 0) ::unlink(name.data());
-  return error;
-}
-
 std::string ToolDataFolder() { return ExecutionPath() + "TOOLDATA\\"; }
 
 std::string BaseName(const std::string& name) {
@@ -79,7 +51,7 @@ bool WriteDrillToolTableFile(const std::string& fileName) {
     auto b = EncodeToolRecord(r);
     bytes.insert(bytes.end(), b.begin(), b.end());
   }
-  int error = WriteReplacing(NativePath(fileName), bytes);
+  int error = WriteFileReplacing(fileName, bytes) ? 0 : IOResult();
   if (error == 0) return true;
   ReportIOError(error, "writing a file");
   return false;
