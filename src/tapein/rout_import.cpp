@@ -1,0 +1,425 @@
+#include "tapein/rout_import.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "foundation/file_utils.h"
+#include "foundation/display_units.h"
+#include "foundation/geometry_matrix.h"
+#include "foundation/utilities.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "workspace/view_services.h"
+
+namespace {
+
+TRoutImportTarget* ImportTarget = nullptr;
+
+// The digits of a record's unit.
+void UnitDigits(const TRoutFormatRecord& r, int32_t& integer, int32_t& decimal) {
+  integer = r.Metric ? r.MetricIntegerDigits : r.IntegerDigits;
+  decimal = r.Metric ? r.MetricDecimalDigits : r.DecimalDigits;
+}
+
+}  // namespace
+
+void SetRoutImportTarget(TRoutImportTarget* target) { ImportTarget = target; }
+TRoutImportTarget* RoutImportTarget() { return ImportTarget; }
+
+// ---- Viewer --------------------------------------------------------------------------
+
+void ViewTextFile(const std::string& fileName) {
+  std::ifstream in(NativePath(fileName), std::ios::binary);
+  std::vector<std::string> lines;
+  std::string line;
+  // A viewer, not an editor: a very long file is shown in part.
+  while (lines.size() < 5000 && std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  ViewServices().ShowReport(fileName, lines);
+}
+
+// ---- The format dialog -------------------------------------------------------------
+
+TRoutInputFormatDialog::TRoutInputFormatDialog()
+    : TForm("TRoutInputFormatDialog"),
+      UnitGroup(Add<TRadioGroup>("UnitGroup", "Units")),
+      DigitsPanel(Add<TPanel>("DigitsPanel", " Digits   ")),
+      IntegerPanel(DigitsPanel.Add<TLabel>("IntegerPanel", "&Integer")),
+      IntegerEdit(DigitsPanel.Add<TSpinEdit>("IntegerEdit")),
+      DecimalPanel(DigitsPanel.Add<TLabel>("DecimalPanel", "&Decimal")),
+      DecimalEdit(DigitsPanel.Add<TSpinEdit>("DecimalEdit")),
+      DecimalGroup(Add<TRadioGroup>("DecimalGroup", "Zeros Used")),
+      AbsoluteGroup(Add<TRadioGroup>("AbsoluteGroup", "Coordinate Mode")),
+      AxisGroup(Add<TRadioGroup>("AxisGroup", "Axis Version")),
+      ClockWiseGroup(Add<TRadioGroup>("ClockWiseGroup", "CCW")),
+      IJGroup(Add<TRadioGroup>("IJGroup", "IJSigned")),
+      BlockDeleteGroup(Add<TRadioGroup>("BlockDeleteGroup", "Block Delete")),
+      ResolveG93Group(Add<TRadioGroup>("ResolveG93Group", "Resolve G93")),
+      DefaultCheckBox(Add<TCheckBox>("DefaultCheckBox", "&Save Defaults")),
+      OKButton(Add<TPanel>("ButtonRow").Add<TButton>("OKButton", "OK", mrOk)),
+      CancelButton(Get<TPanel>("ButtonRow").Add<TButton>("CancelButton", "Cancel", mrCancel)),
+      ViewButton(Get<TPanel>("ButtonRow").Add<TButton>("ViewButton", "&View File")) {
+  SetCaption("Excellon-to-Rout");
+  auto& row = Get<TPanel>("ButtonRow");
+  row.SetFlow(TFlow::Horizontal);
+  row.SetBevel(bvNone);
+  DigitsPanel.SetFlow(TFlow::Horizontal);
+  UnitGroup.SetItems({"I&nches", "&Millimeters"});
+  IntegerEdit.SetRange(1, 4);
+  IntegerEdit.SetValue(2);
+  DecimalEdit.SetRange(1, 6);
+  DecimalEdit.SetValue(4);
+  DecimalGroup.SetItems({"&Leading", "&Trailing", "Bot&h"});
+  AbsoluteGroup.SetItems({"&Absolute", "In&cremental"});
+  AxisGroup.SetItems({"&1", "&2", "&3", "&4", "&5", "&6", "&7", "&8"});
+  AxisGroup.SetColumns(4);
+  ClockWiseGroup.SetItems({"O&ff", "&On"});
+  IJGroup.SetItems({"O&ff", "&On"});
+  BlockDeleteGroup.SetItems({"On", "Off"});
+  ResolveG93Group.SetItems({"&No", "&Yes"});
+  OKButton.SetDefault(true);
+  CancelButton.SetCancel(true);
+  IntegerPanel.OnClick = [this](TControl&) { IntegerPanelClick(); };
+  DecimalPanel.OnClick = [this](TControl&) { DecimalPanelClick(); };
+  ViewButton.OnClick = [this](TControl&) { ViewButtonClick(); };
+  UnitGroup.OnClick = [this](TControl&) { UnitGroupClick(); };
+  OKButton.OnClick = [this](TControl&) { OKButtonClick(); };
+}
+
+void TRoutInputFormatDialog::Fill() {
+  UnitGroup.SetItemIndex(Work.Metric ? 1 : 0);
+  DecimalGroup.SetItemIndex(std::min<int>(Work.ZerosUsed, 2));
+  int32_t integer = 0, decimal = 0;
+  UnitDigits(Work, integer, decimal);
+  IntegerEdit.SetValue(integer);
+  DecimalEdit.SetValue(decimal);
+  AxisGroup.SetItemIndex(std::clamp<int>(Work.Version, 1, 8) - 1);
+  AbsoluteGroup.SetItemIndex(Work.Absolute ? 0 : 1);
+  ClockWiseGroup.SetItemIndex(Work.CounterClockwise ? 1 : 0);
+  IJGroup.SetItemIndex(Work.IJSigned ? 1 : 0);
+  BlockDeleteGroup.SetItemIndex(Work.BlockDelete ? 0 : 1);
+  ResolveG93Group.SetItemIndex(Work.ResolveG93 ? 1 : 0);
+}
+
+void TRoutInputFormatDialog::IntegerPanelClick() { IntegerEdit.SetFocus(); }
+void TRoutInputFormatDialog::DecimalPanelClick() { DecimalEdit.SetFocus(); }
+void TRoutInputFormatDialog::ViewButtonClick() { ViewTextFile(FileName); }
+
+void TRoutInputFormatDialog::UnitGroupClick() {
+  Work.Metric = UnitGroup.ItemIndex() == 1;
+  int32_t integer = 0, decimal = 0;
+  UnitDigits(Work, integer, decimal);
+  IntegerEdit.SetValue(integer);
+  DecimalEdit.SetValue(decimal);
+}
+
+void TRoutInputFormatDialog::OKButtonClick() {
+  Work.ZerosUsed = static_cast<uint8_t>(std::max(0, DecimalGroup.ItemIndex()));
+  Work.Version = static_cast<uint8_t>(std::clamp(AxisGroup.ItemIndex(), 0, 7) + 1);
+  Work.Absolute = AbsoluteGroup.ItemIndex() == 0;
+  Work.Metric = UnitGroup.ItemIndex() == 1;
+  const int32_t integer = StrToIntLenient(IntegerEdit.Text());
+  const int32_t decimal = StrToIntLenient(DecimalEdit.Text());
+  if (Work.Metric) {
+    if (integer != 0) Work.MetricIntegerDigits = static_cast<uint8_t>(integer);
+    if (decimal != 0) Work.MetricDecimalDigits = static_cast<uint8_t>(decimal);
+  } else {
+    if (integer != 0) Work.IntegerDigits = static_cast<uint8_t>(integer);
+    if (decimal != 0) Work.DecimalDigits = static_cast<uint8_t>(decimal);
+  }
+  Work.UnitsFactor = UnitsFactorOf(Work.Metric);
+  Work.CounterClockwise = ClockWiseGroup.ItemIndex() == 1;
+  Work.IJSigned = IJGroup.ItemIndex() == 1;
+  Work.BlockDelete = BlockDeleteGroup.ItemIndex() == 0;
+  Work.ResolveG93 = ResolveG93Group.ItemIndex() == 1;
+}
+
+bool RunRoutFormatDialog(const std::string& fileName) {
+  TRoutInputFormatDialog dialog;
+  dialog.Work = RoutInputFormat;
+  dialog.FileName = fileName;
+  dialog.Fill();
+  TModalBracket bracket;
+  if (dialog.ShowModal() != mrOk) return false;
+  RoutInputFormat = dialog.Work;
+  if (dialog.DefaultCheckBox.Checked()) SaveRoutFormatDefaults(RoutInputFormat, RoutFormatInput);
+  return true;
+}
+
+// ---- The reader ----------------------------------------------------------------------
+
+TRoutTapeReader::TRoutTapeReader(TRoutImportTarget& target, const std::string& fileName,
+                                 const std::string& swapFilterName, const std::string& scratchDir,
+                                 bool zeroMode, int32_t integerDigits, int32_t decimalDigits,
+                                 bool incremental, bool metric, int32_t axisVersion,
+                                 bool blockDelete, bool counterClockwise, bool resolveG93)
+    : TNCReader(fileName, swapFilterName, scratchDir, 1, zeroMode, integerDigits, decimalDigits,
+                incremental, false, metric, axisVersion, blockDelete, counterClockwise),
+      target_(target),
+      layer_(target.Layer()) {
+  SavedCompSide = target_.CompSide();
+  OriginSeen = resolveG93;
+  target_.SetG93Origin(layer_, {0, 0});
+  target_.SuspendDrawing();
+  RoutLayerTools[layer_] = {1, 1};
+}
+
+TRoutTapeReader::~TRoutTapeReader() {
+  // A reader left without Done still gives the drawing back.
+  if (!done_) {
+    target_.SetCompSide(SavedCompSide);
+    target_.ResumeDrawing();
+  }
+}
+
+uint16_t TRoutTapeReader::ConvertFeed(int32_t feed) const {
+  const int64_t f = int64_t{feed} * (Metric ? 300 : 127);
+  return static_cast<uint16_t>(std::clamp<int64_t>(f, 0, 65535));
+}
+
+TIntPoint TRoutTapeReader::Shifted(int32_t x, int32_t y) const {
+  return {ClampCompToInt(int64_t{x} + OffsetX), ClampCompToInt(int64_t{y} + OffsetY)};
+}
+
+void TRoutTapeReader::Record(int32_t index) {
+  if (!Recording || index <= 0) return;
+  if (std::find(PatternEntities.begin(), PatternEntities.end(), index) == PatternEntities.end())
+    PatternEntities.push_back(index);
+}
+
+void TRoutTapeReader::Poll(bool& abort) {
+  (void)abort;
+  ProcessMessages();
+}
+
+void TRoutTapeReader::Error(const std::string& text) {
+  // The first error is shown, whether or not the error flag was set before
+  // the report arrived; the later ones are only kept.
+  Errors.push_back(text);
+  if (Errors.size() == 1) ErrorBox(text);
+}
+
+void TRoutTapeReader::UnparsedBlock(const std::string& text, uint8_t kind) {
+  const uint8_t holdOff = kind == 1 ? 2 : kind == 0 ? 3 : (PlungePending ? 1 : 0);
+  const int32_t index = target_.AddCommand({LastX, LastY}, text, holdOff);
+  if (kind == 2) Record(index);
+}
+
+bool TRoutTapeReader::SetOrigin(int32_t x, int32_t y) {
+  if (!OriginSeen) {
+    OriginSeen = true;
+    target_.SetG93Origin(layer_, {x, y});
+  } else {
+    const TIntPoint origin = target_.G93Origin(layer_);
+    OffsetX = ClampCompToInt(int64_t{x} - origin.X);
+    OffsetY = ClampCompToInt(int64_t{y} - origin.Y);
+    LastX = LastY = -1;
+    NewPath = true;
+  }
+  return false;
+}
+
+void TRoutTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8_t) {
+  Record(target_.AddHole(Shifted(x, y)));
+  FeedCheck = true;
+}
+
+void TRoutTapeReader::PatternStart(int32_t) {
+  PatternEntities.clear();
+  Recording = true;
+}
+
+void TRoutTapeReader::RapidMove(int32_t, int32_t, int32_t, int32_t) {
+  PlungePending = true;
+  FeedCheck = true;
+}
+
+void TRoutTapeReader::RoutLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t feed,
+                               int32_t moveParameter, uint8_t comp) {
+  uint16_t f = ConvertFeed(feed);
+  if (f != 0) {
+    const int32_t tool = RoutLayerTools[layer_].Tool;
+    if (FeedCheck && ValidToolNumber(tool) && f == RoutToolPages[layer_][tool].HighFeed)
+      f = 0;
+    else
+      FeedCheck = false;
+  }
+  target_.SetCompSide(comp);
+  const TIntPoint start = Shifted(x0, y0), end = Shifted(x1, y1);
+  if (start.X == LastX && start.Y == LastY && !NewPath) {
+    target_.ContinueLine(end, f, moveParameter);
+  } else {
+    const int32_t index = target_.AddLinePath(start, end, f, moveParameter);
+    Record(target_.PathStartOf(index));
+  }
+  LastX = end.X;
+  LastY = end.Y;
+  NewPath = false;
+  PlungePending = false;
+}
+
+void TRoutTapeReader::RoutArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx,
+                              int32_t cy, int32_t feed, int32_t moveParameter, uint8_t comp,
+                              bool clockwise) {
+  uint16_t f = ConvertFeed(feed);
+  if (f != 0) {
+    const int32_t tool = RoutLayerTools[layer_].Tool;
+    if (FeedCheck && ValidToolNumber(tool) && f == RoutToolPages[layer_][tool].HighFeed)
+      f = 0;
+    else
+      FeedCheck = false;
+  }
+  target_.SetCompSide(comp);
+  const TIntPoint start = Shifted(x0, y0), end = Shifted(x1, y1), centre = Shifted(cx, cy);
+  if (start.X == LastX && start.Y == LastY && !NewPath) {
+    target_.ContinueArc(end, centre, clockwise, f, moveParameter);
+  } else {
+    const int32_t index = target_.AddArcPath(start, end, centre, clockwise, f, moveParameter);
+    Record(target_.PathStartOf(index));
+  }
+  LastX = end.X;
+  LastY = end.Y;
+  NewPath = false;
+  PlungePending = false;
+}
+
+void TRoutTapeReader::RoutCircle(int32_t cx, int32_t cy, int32_t radius, int32_t feed, int32_t,
+                                 bool g32, bool& handled) {
+  target_.SetCompSide(g32 ? 2 : 1);
+  const TIntPoint centre = Shifted(cx, cy);
+  const TIntPoint on{centre.X, ClampCompToInt(int64_t{centre.Y} + radius)};
+  Record(target_.AddCircle(centre, on, ConvertFeed(feed)));
+  handled = true;
+  PlungePending = false;
+}
+
+void TRoutTapeReader::ToolCompDiameter(int32_t tool, int32_t value) {
+  if (ValidToolNumber(tool)) RoutToolPages[layer_][tool].CompDiameter = value;
+}
+
+void TRoutTapeReader::ToolDiameter(int32_t tool, int32_t value) {
+  if (ValidToolNumber(tool)) RoutToolPages[layer_][tool].Diameter = value;
+}
+
+void TRoutTapeReader::ToolChange(int32_t tool, int32_t compTool) {
+  TRoutLayerTool& entry = RoutLayerTools[layer_];
+  if (entry.Tool != tool || entry.CompIndex != compTool) NewPath = true;
+  entry = {tool, compTool};
+  FeedCheck = true;
+}
+
+void TRoutTapeReader::ApplyRepeats() {
+  if (!PatternEntities.empty()) {
+    auto* step = new TStepObject(RepeatList);
+    TStepObject* used = step;
+    if (OffsetX != 0 || OffsetY != 0) {
+      TMatrix3 m = IdentityMatrix;
+      TranslateMatrix2D(m, OffsetX, OffsetY);
+      used = step->Transformed(m);
+    }
+    for (int32_t index : PatternEntities) target_.SetStepObject(index, used);
+    // The untransformed object is only the source of the transformed one.
+    if (used != step && step->IsUnused()) delete step;
+  }
+  RepeatList.clear();
+}
+
+void TRoutTapeReader::PatternEnd(bool& handled) {
+  handled = true;
+  if (!RepeatList.empty()) ApplyRepeats();
+  RepeatList.push_back({1, 1, 0, 0, 0});
+}
+
+void TRoutTapeReader::PatternRepeat(bool& handled, int32_t x, int32_t y, uint8_t orientation,
+                                    int32_t count) {
+  RepeatList.push_back({0, count, x, y, orientation});
+  handled = true;
+}
+
+void TRoutTapeReader::PatternsDone(bool& handled) {
+  handled = true;
+  if (!RepeatList.empty()) ApplyRepeats();
+  Recording = false;
+  PatternEntities.clear();
+}
+
+void TRoutTapeReader::Done() {
+  if (done_) return;
+  done_ = true;
+  Finish();
+  target_.SetCompSide(SavedCompSide);
+  target_.ResumeDrawing();
+}
+
+// ---- Import operations ------------------------------------------------------------------
+
+bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat) {
+  TRoutImportTarget* target = RoutImportTarget();
+  if (!target) {
+    ErrorBox("The rout database is not available.");
+    return false;
+  }
+  std::string swapFile;
+  if (filter > 0) {
+    swapFile = filter <= FilterCount ? ImportFilters[filter].SwapFile : std::string();
+    if (!FileExistsNoWild(swapFile)) {
+      ErrorBox(" Cannot find specified swap file " + swapFile + "!");
+      return false;
+    }
+  }
+  // The input format of this import; RoutInputFormat itself is put back
+  // afterwards when the output format stood in for it.
+  const TRoutFormatRecord savedInput = RoutInputFormat;
+  if (useOutputFormat) {
+    RoutInputFormat = RoutOutputFormat;
+  } else if (!RunRoutFormatDialog(fileName)) {
+    return false;
+  }
+  const TRoutFormatRecord format = RoutInputFormat;
+  if (useOutputFormat) RoutInputFormat = savedInput;
+
+  int32_t integer = 0, decimal = 0;
+  UnitDigits(format, integer, decimal);
+  const uint8_t layer = target->Layer();
+  const int32_t firstNew = target->EntityCount() + 1;
+  // What the reader changes besides the entities, for a failed run.
+  const TIntPoint savedOrigin = target->G93Origin(layer);
+  const TRoutLayerTool savedTools = RoutLayerTools[layer];
+  const TRoutToolPage savedPage = RoutToolPages[layer];
+
+  bool failed = false;
+  std::vector<std::string> errors;
+  {
+    TRoutTapeReader reader(*target, fileName, swapFile, ExecutionPath() + "SCRATCH\\",
+                           format.ZerosUsed == 0 || format.ZerosUsed == 2, integer, decimal,
+                           !format.Absolute, format.Metric, format.Version, format.BlockDelete,
+                           format.CounterClockwise, format.ResolveG93);
+    // A block the decoder cannot read would leave a hole in a rout path: it
+    // ends the import.
+    reader.ErrorsAreFatal = true;
+    reader.SetDirectEmission();
+    reader.SetUseIJCentre(format.IJSigned && !useOutputFormat);
+    reader.Run(failed);
+    failed = failed || reader.ErrorFlag;
+    if (failed && reader.Errors.empty()) reader.Error("The rout tape " + fileName + " could not be read.");
+    if (failed) {
+      // Taken out before the drawing resumes, so the picture never shows them.
+      target->DiscardFrom(firstNew);
+      target->SetG93Origin(layer, savedOrigin);
+      RoutLayerTools[layer] = savedTools;
+      RoutToolPages[layer] = savedPage;
+    }
+    reader.Done();
+  }
+  if (!failed) target->ShareIdenticalStepLists(firstNew);
+  return !failed;
+}
+
+void ReplaceCreateWithRout(std::string& text) {
+  const std::string upper = UpperCaseStr(text);
+  const std::size_t at = upper.find("CREATE");
+  if (at != std::string::npos) text.replace(at, 6, "Rout");
+}

@@ -1,0 +1,183 @@
+// Rout tape import: an Excellon rout tape read into the current rout layer
+// through the rout consumer of the NC tape reader, with its format dialog
+// "Excellon-to-Rout".
+//
+// The consumer adds to the rout layer through TRoutImportTarget, the rout
+// database's path-building operations; RoutImportTarget() gives the one the
+// rout database installs.
+//
+// An import is all or nothing: when the run fails (a reader error, a
+// missing file, an abort) every entity it added is taken out again, the
+// layer's G93 origin, tool entry and tool page are put back, and the first
+// error is shown.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/geometry.h"
+#include "foundation/settings_families.h"
+#include "model/step_repeat.h"
+#include "platform/forms.h"
+#include "tapein/nc_reader.h"
+#include "tapeout/tool_tables.h"
+
+// What the rout import needs of the rout database. Indices are rout store
+// indices; the add operations work on the current rout layer and give the
+// index of the entity added (for a path: the path's start).
+class TRoutImportTarget {
+ public:
+  virtual ~TRoutImportTarget() = default;
+  // The current rout layer (40..44).
+  virtual uint8_t Layer() = 0;
+  // RoutEntityCount.
+  virtual int32_t EntityCount() = 0;
+  // The rout database's current compensation side (0 none, 1 left, 2 right).
+  virtual uint8_t CompSide() = 0;
+  virtual void SetCompSide(uint8_t side) = 0;
+  virtual TIntPoint G93Origin(uint8_t layer) = 0;
+  virtual void SetG93Origin(uint8_t layer, const TIntPoint& origin) = 0;
+  virtual void SuspendDrawing() = 0;
+  // Redraws every rout layer.
+  virtual void ResumeDrawing() = 0;
+
+  virtual int32_t AddCommand(const TIntPoint& at, const std::string& text, uint8_t holdOff) = 0;
+  virtual int32_t AddHole(const TIntPoint& at) = 0;
+  // A new path: a jog to start and a line to end.
+  virtual int32_t AddLinePath(const TIntPoint& start, const TIntPoint& end, uint16_t feed,
+                              int32_t zOffset) = 0;
+  // A line from the current end of the path.
+  virtual int32_t ContinueLine(const TIntPoint& end, uint16_t feed, int32_t zOffset) = 0;
+  virtual int32_t AddArcPath(const TIntPoint& start, const TIntPoint& end, const TIntPoint& centre,
+                             bool clockwise, uint16_t feed, int32_t zOffset) = 0;
+  virtual int32_t ContinueArc(const TIntPoint& end, const TIntPoint& centre, bool clockwise,
+                              uint16_t feed, int32_t zOffset) = 0;
+  virtual int32_t AddCircle(const TIntPoint& centre, const TIntPoint& onCircle, uint16_t feed) = 0;
+  // The entity that starts the path of the index.
+  virtual int32_t PathStartOf(int32_t index) = 0;
+  // Gives the entity (a path start gives its path) the step object.
+  virtual void SetStepObject(int32_t index, TStepObject* step) = 0;
+  // Entities from first on whose step lists are equal share one object.
+  virtual void ShareIdenticalStepLists(int32_t first) = 0;
+  // Takes out every entity from first on (a failed import).
+  virtual void DiscardFrom(int32_t first) = 0;
+};
+
+// Installs the rout database's target (not owned); nullptr removes it.
+void SetRoutImportTarget(TRoutImportTarget* target);
+TRoutImportTarget* RoutImportTarget();
+
+// ---- The format dialog -------------------------------------------------------------
+
+// Form "TRoutInputFormatDialog" ("Excellon-to-Rout").
+class TRoutInputFormatDialog : public TForm {
+ public:
+  TRoutInputFormatDialog();
+  TRadioGroup& UnitGroup;
+  TPanel& DigitsPanel;
+  TLabel& IntegerPanel;
+  TSpinEdit& IntegerEdit;
+  TLabel& DecimalPanel;
+  TSpinEdit& DecimalEdit;
+  TRadioGroup& DecimalGroup;
+  TRadioGroup& AbsoluteGroup;
+  TRadioGroup& AxisGroup;
+  TRadioGroup& ClockWiseGroup;
+  TRadioGroup& IJGroup;
+  TRadioGroup& BlockDeleteGroup;
+  TRadioGroup& ResolveG93Group;
+  TCheckBox& DefaultCheckBox;
+  TButton& OKButton;
+  TButton& CancelButton;
+  TButton& ViewButton;
+
+  // The record the dialog edits (never RoutInputFormat itself).
+  TRoutFormatRecord Work;
+  std::string FileName;
+
+  void Fill();
+  void IntegerPanelClick();
+  void DecimalPanelClick();
+  void ViewButtonClick();
+  void UnitGroupClick();
+  void OKButtonClick();
+};
+
+// The dialog on a working copy of RoutInputFormat; true on OK (the copy is
+// then in RoutInputFormat, and saved as the defaults when asked).
+bool RunRoutFormatDialog(const std::string& fileName);
+
+// Shows a text file read-only (the format dialogs' View File).
+void ViewTextFile(const std::string& fileName);
+
+// ---- The reader ----------------------------------------------------------------------
+
+class TRoutTapeReader : public TNCReader {
+ public:
+  TRoutTapeReader(TRoutImportTarget& target, const std::string& fileName,
+                  const std::string& swapFilterName, const std::string& scratchDir,
+                  bool zeroMode, int32_t integerDigits, int32_t decimalDigits, bool incremental,
+                  bool metric, int32_t axisVersion, bool blockDelete, bool counterClockwise,
+                  bool resolveG93);
+  ~TRoutTapeReader() override;
+
+  void Poll(bool& abort) override;
+  void Error(const std::string& text) override;
+  void UnparsedBlock(const std::string& text, uint8_t kind) override;
+  bool SetOrigin(int32_t x, int32_t y) override;
+  void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block, uint8_t flag) override;
+  void PatternStart(int32_t block) override;
+  void RapidMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1) override;
+  void RoutLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t feed,
+                int32_t moveParameter, uint8_t comp) override;
+  void RoutArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx, int32_t cy,
+               int32_t feed, int32_t moveParameter, uint8_t comp, bool clockwise) override;
+  void RoutCircle(int32_t cx, int32_t cy, int32_t radius, int32_t feed, int32_t moveParameter,
+                  bool g32, bool& handled) override;
+  void ToolCompDiameter(int32_t tool, int32_t value) override;
+  void ToolDiameter(int32_t tool, int32_t value) override;
+  void ToolChange(int32_t tool, int32_t compTool) override;
+  void PatternEnd(bool& handled) override;
+  void PatternRepeat(bool& handled, int32_t x, int32_t y, uint8_t orientation,
+                     int32_t count) override;
+  void PatternsDone(bool& handled) override;
+  bool TakesStepRepeat() override { return true; }
+  void Done() override;
+
+  // A programmed feed in the rout database's feed units.
+  uint16_t ConvertFeed(int32_t feed) const;
+
+  bool FeedCheck = true;
+  int32_t LastX = -1, LastY = -1;
+  bool NewPath = true;
+  uint8_t SavedCompSide = 0;
+  std::vector<int32_t> PatternEntities;
+  bool Recording = false;
+  TStepCommandList RepeatList;
+  bool OriginSeen = false;
+  int32_t OffsetX = 0, OffsetY = 0;
+  bool PlungePending = false;
+  // The texts of the errors met, in order; the first is shown.
+  std::vector<std::string> Errors;
+
+ private:
+  void Record(int32_t index);
+  void ApplyRepeats();
+  TIntPoint Shifted(int32_t x, int32_t y) const;
+  TRoutImportTarget& target_;
+  uint8_t layer_;
+  bool done_ = false;
+};
+
+// ---- Import operations ------------------------------------------------------------------
+
+// Imports the tape into the current rout layer; filter 0 is "Standard",
+// 1..10 an entry of ImportFilters. With useOutputFormat the rout output
+// format stands in for RoutInputFormat for this import and no dialog is
+// shown. True when the tape was read without error; false (with the layer
+// as it was) otherwise.
+bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat);
+
+// The first "CREATE" (any case) of the text becomes "Rout".
+void ReplaceCreateWithRout(std::string& text);

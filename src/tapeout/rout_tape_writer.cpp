@@ -1,0 +1,599 @@
+#include "tapeout/rout_tape_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
+#include "foundation/nc_format.h"
+#include "foundation/utilities.h"
+#include "platform/forms.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "workspace/view_services.h"
+
+// ---- Swap-writer protocol ------------------------------------------------------------
+
+TSwapTapeFrame ReadSwapTapeFrame(const std::string& swapFileList) {
+  TSwapTapeFrame frame;
+  std::size_t start = 0;
+  while (start <= swapFileList.size()) {
+    std::size_t end = swapFileList.find(';', start);
+    if (end == std::string::npos) end = swapFileList.size();
+    const std::string name = TrimBlanks(swapFileList.substr(start, end - start));
+    start = end + 1;
+    if (name.empty() || !FileExistsNoWild(name)) continue;
+    std::ifstream in(NativePath(name), std::ios::binary);
+    std::string raw;
+    while (std::getline(in, raw)) {
+      std::string line;
+      for (char c : raw)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') line += c;
+      const std::string upper = UpperCaseStr(line);
+      const bool header = upper.rfind("HEADER=", 0) == 0;
+      const bool trailer = upper.rfind("TRAILER=", 0) == 0;
+      if (!header && !trailer) continue;
+      const std::string text = line.substr(line.find('=') + 1);
+      if (header) {
+        frame.Header.push_back(text);
+        if (UpperCaseStr(text).find("M48") != std::string::npos) frame.HeaderHasM48 = true;
+      } else {
+        frame.Trailer.push_back(text);
+        if (UpperCaseStr(text).find("M30") != std::string::npos) frame.TrailerHasM30 = true;
+      }
+    }
+  }
+  return frame;
+}
+
+TTapeSwapWriter::~TTapeSwapWriter() { Abandon(); }
+
+bool TTapeSwapWriter::Open(const std::string& fileName, uint8_t filter) {
+  Abandon();
+  std::string swapFile;
+  if (filter != 0) {
+    swapFile = filter <= FilterCount ? ExportFilters[filter].SwapFile : std::string();
+    if (!FileExistsNoWild(swapFile)) {
+      ErrorBox(" Cannot find specified swap file " + swapFile + "!");
+      return false;
+    }
+  }
+  // The tape is built in an anonymous scratch file and written over the
+  // target in one step by Commit.
+  file_ = std::tmpfile();
+  if (!file_) {
+    ReportIOError(errno, "opening a file");
+    return false;
+  }
+  target_ = fileName;
+  frame_ = ReadSwapTapeFrame(swapFile);
+  swap_.Init(swapFile, file_);
+  swapOpen_ = true;
+  return true;
+}
+
+void TTapeSwapWriter::WriteLine(const std::string& line) {
+  if (swapOpen_) swap_.WriteLine(line);
+}
+
+void TTapeSwapWriter::WriteHeader() {
+  for (const std::string& line : frame_.Header) WriteLine(line);
+}
+
+void TTapeSwapWriter::WriteTrailer() {
+  for (const std::string& line : frame_.Trailer) WriteLine(line);
+}
+
+bool TTapeSwapWriter::Commit() {
+  if (!file_) return false;
+  int code = swap_.IOResultCode();
+  swap_.Done();
+  swapOpen_ = false;
+  std::vector<uint8_t> bytes;
+  if (code == 0 && std::fflush(file_) != 0) code = errno ? errno : EIO;
+  if (code == 0) {
+    std::rewind(file_);
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    if (std::ferror(file_)) code = errno ? errno : EIO;
+  }
+  std::fclose(file_);
+  file_ = nullptr;
+  if (code == 0 && !WriteFileReplacing(target_, bytes)) code = IOResult();
+  if (code != 0) {
+    ReportIOError(code, "writing a file");
+    return false;
+  }
+  return true;
+}
+
+void TTapeSwapWriter::Abandon() {
+  if (swapOpen_) {
+    swap_.Done();
+    swapOpen_ = false;
+  }
+  if (file_) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+}
+
+// ---- Numbers -------------------------------------------------------------------------------
+
+TRoutTapeDigits RoutTapeDigits(const TRoutFormatRecord& format) {
+  TRoutTapeDigits d;
+  d.IntegerDigits = format.Metric ? format.MetricIntegerDigits : format.IntegerDigits;
+  d.DecimalDigits = format.Metric ? format.MetricDecimalDigits : format.DecimalDigits;
+  return d;
+}
+
+namespace {
+
+double UnitsPerTapeUnit(const TRoutFormatRecord& format) {
+  return static_cast<double>(UnitsFactorOf(format.Metric));
+}
+
+// The value in tape units written by the format's zero mode.
+bool FormatTapeValue(const TRoutFormatRecord& format, double value, std::string& text) {
+  const TRoutTapeDigits d = RoutTapeDigits(format);
+  TNCFormatStatus status = TNCFormatStatus::Fits;
+  switch (format.ZerosUsed) {
+    case 0:
+      text = FormatNCNumberTZ(d.IntegerDigits, d.IntegerDigits + d.DecimalDigits, value, &status);
+      break;
+    case 1:
+      text = FormatNCNumberLZ(d.DecimalDigits, value, &status);
+      break;
+    case 2:
+      text = FormatNCNumber(d.IntegerDigits, d.IntegerDigits + d.DecimalDigits, value, &status);
+      break;
+    default:
+      text = FormatDecimalNumber(d.DecimalDigits, value, &status);
+      break;
+  }
+  return status == TNCFormatStatus::Fits;
+}
+
+// A value in tape units rounded to the format's last digit, as an integer
+// count of that digit (so incremental steps add up exactly).
+bool TapeSteps(const TRoutFormatRecord& format, double units, int64_t& steps) {
+  const TRoutTapeDigits d = RoutTapeDigits(format);
+  if (d.DecimalDigits < 0 || d.DecimalDigits > 10) return false;
+  const double scaled = units / UnitsPerTapeUnit(format) * PowersOfTen[d.DecimalDigits];
+  if (!std::isfinite(scaled) || std::fabs(scaled) > 9.0e15) return false;
+  steps = static_cast<int64_t>(std::nearbyint(scaled));
+  return true;
+}
+
+}  // namespace
+
+bool FormatRoutTapeNumber(const TRoutFormatRecord& format, double value, std::string& text) {
+  return FormatTapeValue(format, value / UnitsPerTapeUnit(format), text);
+}
+
+// ---- Tape lines --------------------------------------------------------------------------
+
+namespace {
+
+// Tape axes of a database point under the axis version (the inverse of the
+// reader's mapping).
+void ToTapeAxes(int32_t version, int64_t x, int64_t y, int64_t& tx, int64_t& ty) {
+  switch (version) {
+    case 2: tx = y; ty = x; break;
+    case 3: tx = y; ty = -x; break;
+    case 4: tx = -x; ty = y; break;
+    case 5: tx = -y; ty = -x; break;
+    case 6: tx = -x; ty = -y; break;
+    case 7: tx = x; ty = -y; break;
+    case 8: tx = -y; ty = x; break;
+    default: tx = x; ty = y; break;
+  }
+}
+
+class TRoutTapeBuilder {
+ public:
+  TRoutTapeBuilder(const TRoutFormatRecord& format, const TRoutToolPage& tools,
+                   std::vector<std::string>& lines)
+      : f_(format), tools_(tools), lines_(lines) {}
+
+  bool Build(const TRoutTapeProgram& program, bool headerHasM48, bool trailerHasM30);
+  std::string Error;
+
+ private:
+  // "X..Y.." of a point, absolute or incremental from the last point.
+  bool PointWords(const TIntPoint& p, std::string& words);
+  bool Word(char letter, int64_t steps, std::string& out);
+  bool LengthWord(char letter, double units, std::string& out);
+  bool ToolWord(int32_t tool, int32_t compIndex);
+  void HeadUp();
+  void HeadDown();
+  bool FeedWord(uint16_t feed, std::string& out);
+  bool Fail(const std::string& what, const std::string& text);
+
+  const TRoutFormatRecord& f_;
+  const TRoutToolPage& tools_;
+  std::vector<std::string>& lines_;
+  int64_t lastX_ = 0, lastY_ = 0;  // last programmed position, tape steps
+  TIntPoint lastPoint_;            // the same in database units
+  int32_t motion_ = -1;
+  bool headDown_ = false;
+  int32_t tool_ = -1, compIndex_ = -1;
+};
+
+bool TRoutTapeBuilder::Fail(const std::string& what, const std::string& text) {
+  const TRoutTapeDigits d = RoutTapeDigits(f_);
+  Error = "The " + what + " " + text + " does not fit the rout output format " +
+          IntToShortStr(d.IntegerDigits) + "." + IntToShortStr(d.DecimalDigits) + ".";
+  return false;
+}
+
+bool TRoutTapeBuilder::Word(char letter, int64_t steps, std::string& out) {
+  const TRoutTapeDigits d = RoutTapeDigits(f_);
+  if (d.DecimalDigits < 0 || d.DecimalDigits > 10) return Fail("format", "of the digits");
+  std::string text;
+  const double value = static_cast<double>(steps) / PowersOfTen[d.DecimalDigits];
+  if (!FormatTapeValue(f_, value, text)) return Fail(std::string("word ") + letter, text);
+  out += letter;
+  out += text;
+  return true;
+}
+
+bool TRoutTapeBuilder::LengthWord(char letter, double units, std::string& out) {
+  int64_t steps = 0;
+  if (!TapeSteps(f_, units, steps)) return Fail(std::string("word ") + letter, RealToStr(units));
+  return Word(letter, steps, out);
+}
+
+bool TRoutTapeBuilder::PointWords(const TIntPoint& p, std::string& words) {
+  int64_t tx = 0, ty = 0, sx = 0, sy = 0;
+  ToTapeAxes(f_.Version, p.X, p.Y, tx, ty);
+  if (!TapeSteps(f_, static_cast<double>(tx), sx) || !TapeSteps(f_, static_cast<double>(ty), sy))
+    return Fail("point", IntToShortStr(p.X) + "," + IntToShortStr(p.Y));
+  const int64_t wx = f_.Absolute ? sx : sx - lastX_;
+  const int64_t wy = f_.Absolute ? sy : sy - lastY_;
+  if (!Word('X', wx, words) || !Word('Y', wy, words)) return false;
+  lastX_ = sx;
+  lastY_ = sy;
+  lastPoint_ = p;
+  return true;
+}
+
+bool TRoutTapeBuilder::FeedWord(uint16_t feed, std::string& out) {
+  if (feed == 0 || !f_.OutputFeedRate) return true;
+  // The reader takes F as 127 (inch) or 300 (metric) feed units.
+  const int32_t per = f_.Metric ? 300 : 127;
+  const int32_t value = static_cast<int32_t>(std::lround(static_cast<double>(feed) / per));
+  out += "F" + IntToShortStr(std::max(value, 1));
+  return true;
+}
+
+bool TRoutTapeBuilder::ToolWord(int32_t tool, int32_t compIndex) {
+  if (tool == tool_ && compIndex == compIndex_) return true;
+  // T<tool> when the compensation index is the tool itself, else
+  // T<tool><compensation index as two digits>.
+  std::string word;
+  if (compIndex == tool && tool < 100) {
+    word = "T" + PadIntText(tool, 2, '0');
+  } else if (compIndex >= 0 && compIndex <= 99 && tool >= 1 && tool <= 1000) {
+    word = "T" + PadIntText(tool, 2, '0') + PadIntText(compIndex, 2, '0');
+  } else {
+    Error = "Tool " + IntToShortStr(tool) + " with compensation index " +
+            IntToShortStr(compIndex) + " cannot be written to a rout tape.";
+    return false;
+  }
+  HeadUp();
+  lines_.push_back(word);
+  tool_ = tool;
+  compIndex_ = compIndex;
+  return true;
+}
+
+void TRoutTapeBuilder::HeadUp() {
+  if (!headDown_) return;
+  lines_.push_back("M16");
+  headDown_ = false;
+}
+
+void TRoutTapeBuilder::HeadDown() {
+  if (headDown_) return;
+  lines_.push_back("M15");
+  headDown_ = true;
+}
+
+bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
+                             bool trailerHasM30) {
+  const bool ccw = f_.CounterClockwise;
+  // Header: units and the tools the layer cuts with.
+  std::set<int32_t> used;
+  for (const TRoutTapeItem& item : program.Items)
+    if (item.Kind == TRoutTapeItemKind::Jog || item.Kind == TRoutTapeItemKind::Circle)
+      used.insert(item.Tool);
+  if (f_.OutputM48Header && !headerHasM48) {
+    lines_.push_back("M48");
+    const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
+    lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
+    const int32_t decimals = f_.Metric ? 3 : 4;
+    const double perUnit = UnitsPerTapeUnit(f_);
+    for (int32_t tool : used) {
+      if (!ValidToolNumber(tool)) continue;
+      const TRoutToolRecord& rec = tools_[tool];
+      if (rec.Diameter > 0) {
+        TNCFormatStatus status = TNCFormatStatus::Fits;
+        const std::string c = FormatDecimalNumber(decimals, rec.Diameter / perUnit, &status);
+        if (status != TNCFormatStatus::Fits) return Fail("tool diameter", c);
+        lines_.push_back("T" + PadIntText(tool, 2, '0') + "C" + c);
+      }
+      if (rec.CompDiameter > 0 && rec.CompDiameter != rec.Diameter) {
+        TNCFormatStatus status = TNCFormatStatus::Fits;
+        const std::string c = FormatDecimalNumber(decimals, rec.CompDiameter / perUnit, &status);
+        if (status != TNCFormatStatus::Fits) return Fail("compensation diameter", c);
+        lines_.push_back("CP," + IntToShortStr(tool) + "," + c);
+      }
+    }
+    lines_.push_back("%");
+  }
+  lines_.push_back(f_.Absolute ? "G90" : "G91");
+  if (f_.OutputG93 && (program.G93Origin.X != 0 || program.G93Origin.Y != 0)) {
+    // The origin in absolute form whatever the coordinate mode.
+    int64_t tx = 0, ty = 0, sx = 0, sy = 0;
+    ToTapeAxes(f_.Version, program.G93Origin.X, program.G93Origin.Y, tx, ty);
+    if (!TapeSteps(f_, static_cast<double>(tx), sx) || !TapeSteps(f_, static_cast<double>(ty), sy))
+      return Fail("G93 origin", IntToShortStr(program.G93Origin.X));
+    std::string words = "G93";
+    if (!Word('X', sx, words) || !Word('Y', sy, words)) return false;
+    lines_.push_back(words);
+  }
+
+  for (const TRoutTapeItem& item : program.Items) {
+    std::string words;
+    switch (item.Kind) {
+      case TRoutTapeItemKind::Jog: {
+        if (!ToolWord(item.Tool, item.CompIndex)) return false;
+        HeadUp();
+        words = "G00";
+        motion_ = 0;
+        if (!PointWords(item.Point, words)) return false;
+        lines_.push_back(words);
+        if (item.CompSide == 1) lines_.push_back(ccw ? "G42" : "G41");
+        else if (item.CompSide == 2) lines_.push_back(ccw ? "G41" : "G42");
+        HeadDown();
+        break;
+      }
+      case TRoutTapeItemKind::Line: {
+        HeadDown();
+        if (motion_ != 1) words = "G01";
+        motion_ = 1;
+        if (!PointWords(item.Point, words) || !FeedWord(item.Feed, words)) return false;
+        lines_.push_back(words);
+        break;
+      }
+      case TRoutTapeItemKind::Arc: {
+        HeadDown();
+        const bool tapeClockwise = item.Clockwise != ccw;
+        const int32_t g = tapeClockwise ? 2 : 3;
+        if (motion_ != g) words = g == 2 ? "G02" : "G03";
+        motion_ = g;
+        const TIntPoint start = lastPoint_;
+        if (!PointWords(item.Point, words)) return false;
+        if (!f_.IJMode) {
+          const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
+          if (!LengthWord('A', r, words)) return false;
+        } else {
+          const TIntPoint from = f_.IJIncremental ? (f_.IJFromStartPoint ? start : item.Point)
+                                                  : TIntPoint{0, 0};
+          int64_t ti = 0, tj = 0;
+          ToTapeAxes(f_.Version, int64_t{item.Centre.X} - from.X, int64_t{item.Centre.Y} - from.Y,
+                     ti, tj);
+          if (!f_.IJSigned) {
+            ti = std::llabs(ti);
+            tj = std::llabs(tj);
+          }
+          if (!LengthWord('I', static_cast<double>(ti), words) ||
+              !LengthWord('J', static_cast<double>(tj), words))
+            return false;
+        }
+        if (!FeedWord(item.Feed, words)) return false;
+        lines_.push_back(words);
+        break;
+      }
+      case TRoutTapeItemKind::Circle: {
+        if (!ToolWord(item.Tool, item.CompIndex)) return false;
+        HeadUp();
+        words = item.G32 ? "G32" : "G33";
+        motion_ = item.G32 ? 32 : 33;
+        if (!PointWords(item.Point, words) || !LengthWord('A', item.Radius, words) ||
+            !FeedWord(item.Feed, words))
+          return false;
+        lines_.push_back(words);
+        break;
+      }
+      case TRoutTapeItemKind::Hole: {
+        HeadUp();
+        words = "G05";
+        motion_ = 5;
+        if (!PointWords(item.Point, words)) return false;
+        lines_.push_back(words);
+        break;
+      }
+      case TRoutTapeItemKind::Command:
+        if (f_.OutputUnparsed && !item.Text.empty()) lines_.push_back(item.Text);
+        break;
+    }
+  }
+  HeadUp();
+  if (!trailerHasM30) lines_.push_back("M30");
+  return true;
+}
+
+TRoutLayerCollector RoutLayerCollector = nullptr;
+
+}  // namespace
+
+bool BuildRoutTapeLines(const TRoutTapeProgram& program, const TRoutFormatRecord& format,
+                        const TRoutToolPage& tools, bool headerHasM48, bool trailerHasM30,
+                        std::vector<std::string>& lines, std::string& error) {
+  TRoutTapeBuilder builder(format, tools, lines);
+  const bool ok = builder.Build(program, headerHasM48, trailerHasM30);
+  error = builder.Error;
+  return ok;
+}
+
+bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& format,
+                   const TRoutToolPage& tools, uint8_t filter, const std::string& fileName) {
+  TTapeSwapWriter writer;
+  if (!writer.Open(fileName, filter)) return false;
+  std::vector<std::string> lines;
+  std::string error;
+  if (!BuildRoutTapeLines(program, format, tools, writer.Frame().HeaderHasM48,
+                          writer.Frame().TrailerHasM30, lines, error)) {
+    writer.Abandon();
+    ErrorBox(error);
+    return false;
+  }
+  writer.WriteHeader();
+  for (const std::string& line : lines) writer.WriteLine(line);
+  writer.WriteTrailer();
+  return writer.Commit();
+}
+
+void SetRoutLayerCollector(TRoutLayerCollector collector) { RoutLayerCollector = collector; }
+
+// ---- The rout output format dialog ----------------------------------------------------
+
+namespace {
+
+class TRoutOutputFormatDialog : public TForm {
+ public:
+  TRoutOutputFormatDialog()
+      : TForm("TRoutOutputFormatDialog"),
+        UnitGroup(Add<TRadioGroup>("UnitGroup", "Units")),
+        DigitsPanel(Add<TPanel>("DigitsPanel", " Digits   ")),
+        IntegerEdit(DigitsPanel.Add<TSpinEdit>("IntegerEdit")),
+        DecimalEdit(DigitsPanel.Add<TSpinEdit>("DecimalEdit")),
+        DecimalGroup(Add<TRadioGroup>("DecimalGroup", "Zeros Used")),
+        AbsoluteGroup(Add<TRadioGroup>("AbsoluteGroup", "Coordinate Mode")),
+        AxisGroup(Add<TRadioGroup>("AxisGroup", "Axis Version")),
+        ArcGroup(Add<TRadioGroup>("ArcGroup", "Arc Centre")),
+        IJGroup(Add<TRadioGroup>("IJGroup", "IJSigned")),
+        ClockWiseGroup(Add<TRadioGroup>("ClockWiseGroup", "CCW")),
+        DefaultCheckBox(Add<TCheckBox>("DefaultCheckBox", "&Save Defaults")),
+        OKButton(Add<TPanel>("ButtonRow").Add<TButton>("OKButton", "OK", mrOk)),
+        CancelButton(Get<TPanel>("ButtonRow").Add<TButton>("CancelButton", "Cancel", mrCancel)) {
+    SetCaption("Rout Output Format");
+    auto& row = Get<TPanel>("ButtonRow");
+    row.SetFlow(TFlow::Horizontal);
+    row.SetBevel(bvNone);
+    DigitsPanel.SetFlow(TFlow::Horizontal);
+    UnitGroup.SetItems({"I&nches", "&Millimeters"});
+    IntegerEdit.SetRange(1, 4);
+    DecimalEdit.SetRange(1, 6);
+    DecimalGroup.SetItems({"&Leading", "&Trailing", "Bot&h", "Decimal &Point"});
+    AbsoluteGroup.SetItems({"&Absolute", "In&cremental"});
+    AxisGroup.SetItems({"&1", "&2", "&3", "&4", "&5", "&6", "&7", "&8"});
+    AxisGroup.SetColumns(4);
+    ArcGroup.SetItems({"&Radius (A)", "I/J from Start", "I/J from End", "I/J Absolute"});
+    IJGroup.SetItems({"O&ff", "&On"});
+    ClockWiseGroup.SetItems({"O&ff", "&On"});
+    OKButton.SetDefault(true);
+    CancelButton.SetCancel(true);
+    UnitGroup.OnChange = [this](TControl&) { UnitGroupClick(); };
+    OKButton.OnClick = [this](TControl&) { OKButtonClick(); };
+  }
+
+  void Fill() {
+    UnitGroup.SetItemIndex(Work.Metric ? 1 : 0);
+    ShowDigits();
+    DecimalGroup.SetItemIndex(std::min<int>(Work.ZerosUsed, 3));
+    AbsoluteGroup.SetItemIndex(Work.Absolute ? 0 : 1);
+    AxisGroup.SetItemIndex(std::clamp<int>(Work.Version, 1, 8) - 1);
+    ArcGroup.SetItemIndex(!Work.IJMode ? 0 : !Work.IJIncremental ? 3 : Work.IJFromStartPoint ? 1 : 2);
+    IJGroup.SetItemIndex(Work.IJSigned ? 1 : 0);
+    ClockWiseGroup.SetItemIndex(Work.CounterClockwise ? 1 : 0);
+  }
+
+  void ShowDigits() {
+    IntegerEdit.SetValue(Work.Metric ? Work.MetricIntegerDigits : Work.IntegerDigits);
+    DecimalEdit.SetValue(Work.Metric ? Work.MetricDecimalDigits : Work.DecimalDigits);
+  }
+
+  void UnitGroupClick() {
+    Work.Metric = UnitGroup.ItemIndex() == 1;
+    ShowDigits();
+  }
+
+  void OKButtonClick() {
+    Work.Metric = UnitGroup.ItemIndex() == 1;
+    Work.UnitsFactor = UnitsFactorOf(Work.Metric);
+    const int32_t i = StrToIntLenient(IntegerEdit.Text());
+    const int32_t d = StrToIntLenient(DecimalEdit.Text());
+    uint8_t& iField = Work.Metric ? Work.MetricIntegerDigits : Work.IntegerDigits;
+    uint8_t& dField = Work.Metric ? Work.MetricDecimalDigits : Work.DecimalDigits;
+    if (i > 0 && i <= 4) iField = static_cast<uint8_t>(i);
+    if (d > 0 && d <= 6) dField = static_cast<uint8_t>(d);
+    Work.ZerosUsed = static_cast<uint8_t>(std::max(0, DecimalGroup.ItemIndex()));
+    Work.Absolute = AbsoluteGroup.ItemIndex() == 0;
+    Work.Version = static_cast<uint8_t>(std::clamp(AxisGroup.ItemIndex(), 0, 7) + 1);
+    const int arc = ArcGroup.ItemIndex();
+    Work.IJMode = arc > 0;
+    Work.IJIncremental = arc != 3;
+    Work.IJFromStartPoint = arc != 2;
+    Work.IJSigned = IJGroup.ItemIndex() == 1;
+    Work.CounterClockwise = ClockWiseGroup.ItemIndex() == 1;
+  }
+
+  TRoutFormatRecord Work;
+  TRadioGroup& UnitGroup;
+  TPanel& DigitsPanel;
+  TSpinEdit& IntegerEdit;
+  TSpinEdit& DecimalEdit;
+  TRadioGroup& DecimalGroup;
+  TRadioGroup& AbsoluteGroup;
+  TRadioGroup& AxisGroup;
+  TRadioGroup& ArcGroup;
+  TRadioGroup& IJGroup;
+  TRadioGroup& ClockWiseGroup;
+  TCheckBox& DefaultCheckBox;
+  TButton& OKButton;
+  TButton& CancelButton;
+};
+
+bool WriteRoutLayer(uint8_t layer, uint8_t filter, const std::string& fileName) {
+  TRoutTapeProgram program;
+  program.Layer = layer;
+  if (layer < kFirstRoutLayer || layer > kLastRoutLayer || !RoutLayerCollector ||
+      !RoutLayerCollector(layer, program)) {
+    ErrorBox("Rout layer R" + IntToShortStr(layer - kFirstRoutLayer) + " cannot be written.");
+    return false;
+  }
+  THourGlassCursor hourglass;
+  return WriteRoutTape(program, RoutOutputFormat, RoutToolPages[layer], filter, fileName);
+}
+
+}  // namespace
+
+bool ExecuteRoutOutputFormatDialog() {
+  TRoutOutputFormatDialog dialog;
+  dialog.Work = RoutOutputFormat;
+  dialog.Fill();
+  TModalBracket bracket;
+  if (dialog.ShowModal() != mrOk) return false;
+  RoutOutputFormat = dialog.Work;
+  if (dialog.DefaultCheckBox.Checked())
+    SaveRoutFormatDefaults(RoutOutputFormat, RoutFormatOutput);
+  return true;
+}
+
+bool WriteRoutFileWithDialog(uint8_t layer, uint8_t filter, const std::string& fileName) {
+  if (!ExecuteRoutOutputFormatDialog()) return false;
+  return WriteRoutLayer(layer, filter, fileName);
+}
+
+bool WriteRoutFileNoDialog(uint8_t layer, uint8_t filter, const std::string& fileName) {
+  return WriteRoutLayer(layer, filter, fileName);
+}

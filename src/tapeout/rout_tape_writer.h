@@ -1,0 +1,155 @@
+// The rout tape writer: a rout layer written as an Excellon-style rout tape
+// in the rout output format (RoutOutputFormat), through an export swap
+// filter, and the swap-writer protocol that every tape writer shares.
+//
+// A tape goes out in three steps:
+//   1. the layer is collected into a TRoutTapeProgram (its paths in cutting
+//      order, the tools it uses, the layer's G93 origin);
+//   2. BuildRoutTapeLines turns the program into tape lines in the output
+//      format; a number the format cannot hold refuses the whole tape;
+//   3. TTapeSwapWriter writes the lines through the filter and puts the
+//      result over the target in one step, so a failed write never destroys
+//      the tape that was there.
+//
+// The tape reads back through the rout tape import with the same format to
+// the same paths: path starts become G00 moves with the head up, cuts G01,
+// G02/G03 (radius or I/J) and routed circles G32/G33 with the head down,
+// holes G05 hits, and rout commands their own text.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "foundation/geometry.h"
+#include "foundation/settings_families.h"
+#include "tapein/swap_filter.h"
+#include "tapeout/tool_tables.h"
+
+// ---- Swap-writer protocol ------------------------------------------------------------
+
+// The HEADER= and TRAILER= lines of an export filter's swap files.
+struct TSwapTapeFrame {
+  std::vector<std::string> Header;
+  std::vector<std::string> Trailer;
+  bool HeaderHasM48 = false;
+  bool TrailerHasM30 = false;
+};
+
+// Reads every swap file of the list (names separated by ";"): each line is
+// stripped of its blanks; one whose upper-cased form begins with "HEADER="
+// or "TRAILER=" gives the text after its first "=". Unreadable files add
+// nothing.
+TSwapTapeFrame ReadSwapTapeFrame(const std::string& swapFileList);
+
+// One output tape through an export filter. Open checks the filter, creates
+// an anonymous scratch file and builds the swap writer over it; WriteLine
+// passes one tape line through the filter; Commit frees the writer and
+// writes the tape over the target in one step (temporary file and rename).
+// A writer destroyed without a successful Commit leaves the target as it
+// was.
+class TTapeSwapWriter {
+ public:
+  TTapeSwapWriter() = default;
+  ~TTapeSwapWriter();
+  TTapeSwapWriter(const TTapeSwapWriter&) = delete;
+  TTapeSwapWriter& operator=(const TTapeSwapWriter&) = delete;
+
+  // filter 0 is "Standard"; 1..10 an entry of ExportFilters. False after an
+  // error box: " Cannot find specified swap file <name>!" when the filter's
+  // swap file is missing, or the I/O error "while opening a file".
+  bool Open(const std::string& fileName, uint8_t filter);
+  void WriteLine(const std::string& line);
+  // The swap file's HEADER= lines, and its TRAILER= lines.
+  void WriteHeader();
+  void WriteTrailer();
+  // False after the I/O error box ("while writing a file"); the target then
+  // stays as it was.
+  bool Commit();
+  // Drops the temporary file.
+  void Abandon();
+
+  const TSwapTapeFrame& Frame() const { return frame_; }
+  bool IsOpen() const { return file_ != nullptr; }
+
+ private:
+  std::string target_;
+  std::FILE* file_ = nullptr;
+  SwapWriteFileObj swap_;
+  bool swapOpen_ = false;
+  TSwapTapeFrame frame_;
+};
+
+// ---- The rout tape program -------------------------------------------------------------
+
+enum class TRoutTapeItemKind : uint8_t {
+  Jog,      // a path start: tool, compensation index and side, the point
+  Line,     // a cut to Point
+  Arc,      // a cut to Point about Centre
+  Circle,   // a routed circle about Point with Radius
+  Hole,     // a hit at Point
+  Command,  // a block of text
+};
+
+struct TRoutTapeItem {
+  TRoutTapeItemKind Kind = TRoutTapeItemKind::Line;
+  TIntPoint Point;
+  TIntPoint Centre;
+  bool Clockwise = false;
+  int32_t Radius = 0;
+  uint16_t Feed = 0;     // 0: the tool's own feed
+  int32_t Tool = 1;      // jogs and circles
+  int32_t CompIndex = 1;
+  uint8_t CompSide = 0;  // jogs: 0 none, 1 left, 2 right
+  bool G32 = false;      // circles: G32 (counter-clockwise) or G33
+  std::string Text;      // commands
+};
+
+struct TRoutTapeProgram {
+  uint8_t Layer = kFirstRoutLayer;
+  TIntPoint G93Origin;
+  std::vector<TRoutTapeItem> Items;
+};
+
+// Database units per tape unit and the digits of the record's unit.
+struct TRoutTapeDigits {
+  int32_t IntegerDigits = 2;
+  int32_t DecimalDigits = 4;
+};
+TRoutTapeDigits RoutTapeDigits(const TRoutFormatRecord& format);
+
+// A value (database units) in the format's unit and zero mode: the digits
+// without the letter. False when the formatter answered TooWide or
+// BadFormat; text then holds what it wrote.
+bool FormatRoutTapeNumber(const TRoutFormatRecord& format, double value, std::string& text);
+
+// The tape lines of a program (without the swap file's frame lines). False,
+// with the reason in error, when a number does not fit the format; lines
+// are then incomplete and must not be written.
+bool BuildRoutTapeLines(const TRoutTapeProgram& program, const TRoutFormatRecord& format,
+                        const TRoutToolPage& tools, bool headerHasM48, bool trailerHasM30,
+                        std::vector<std::string>& lines, std::string& error);
+
+// Writes the program as a tape: the filter's header lines, the program, the
+// trailer lines; false after a message (missing swap file, a number too
+// wide for the format, an I/O error), with the target unchanged.
+bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& format,
+                   const TRoutToolPage& tools, uint8_t filter, const std::string& fileName);
+
+// ---- Layer writers ---------------------------------------------------------------------
+
+// The rout layer's paths in cutting order. Installed by the rout database;
+// false when the layer cannot be read.
+using TRoutLayerCollector = bool (*)(uint8_t layer, TRoutTapeProgram& program);
+void SetRoutLayerCollector(TRoutLayerCollector collector);
+
+// The rout output format dialog on a working copy of RoutOutputFormat;
+// OK copies it back (and saves it under "Rout Output Format Defaults" when
+// "&Save Defaults" is ticked). True on OK.
+bool ExecuteRoutOutputFormatDialog();
+
+// A rout layer as a tape through its export filter, after the rout output
+// format dialog (Cancel writes nothing) or without it. True when the tape
+// was written.
+bool WriteRoutFileWithDialog(uint8_t layer, uint8_t filter, const std::string& fileName);
+bool WriteRoutFileNoDialog(uint8_t layer, uint8_t filter, const std::string& fileName);
