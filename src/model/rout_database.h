@@ -26,18 +26,16 @@
 #include "foundation/settings_families.h"
 #include "model/entity_store.h"
 #include "model/rout_edit.h"
+#include "model/rout_entities.h"
+#include "model/rout_sequence.h"
 #include "model/step_repeat.h"
+#include "routpath/cutter_compensator.h"
 #include "tapeout/tool_tables.h"
 
 class TRootEntityHandle;
-class TRoutEntity;
 
 // Handle value meaning "no entity changed" for the change tracking.
 constexpr int32_t kNoChangedHandle = 2147483647;
-// Distance meaning "not near" in every pick.
-constexpr int32_t kNotNear = 2147483647;
-// Z offset of a segment that has none.
-constexpr int32_t kNoZOffset = 2147483647;
 
 // Counter t (5..11) counts deleted rout entities of type t, counter t + 15
 // the live ones; the others stay 0.
@@ -62,7 +60,17 @@ struct TPlayNode {
   int32_t CopyNumber = 1;
 };
 
-class TRoutDatabase {
+// One level of a step object as the Edit Steps dialog changed it: the level's
+// object in the chain and its new command list (Removed: the level goes).
+struct TStepLevelEdit {
+  TStepObject* Target = nullptr;
+  bool Changed = false;
+  bool Removed = false;
+  TStepCommandList Commands;
+};
+using TStepLevelEdits = std::array<TStepLevelEdit, 3>;
+
+class TRoutDatabase : public TSequenceHost {
  public:
   // Creates RoutEntities (empty), sets the settings records and the two rout
   // format records to their built-in values and loads the stored ones over
@@ -129,8 +137,9 @@ class TRoutDatabase {
   void DrawPathStarts(uint8_t layer);
   void EraseLayer(uint8_t layer);
   // Rebuilds and draws the compensated display of the layer's entities and
-  // their step copies; reportViolations is handed to the compensator.
-  void DrawStepRepeats(uint8_t layer, uint8_t reportViolations = 0);
+  // their step copies; the report record is handed to the compensator.
+  void DrawStepRepeats(uint8_t layer, TGougeReport& report);
+  void DrawStepRepeats(uint8_t layer);
   void DrawAllStepRepeats(uint8_t flag);
   void DrawCurrentLayer(int32_t handle);
   void DrawG93Origin();
@@ -162,11 +171,14 @@ class TRoutDatabase {
   // The path entity after the handle, when an arc, becomes a line to its end
   // point (journalled); any other following entity is only erased.
   void ReplaceNextArcByLine(int32_t handle);
-  // Rebuilds the step object of every path start that uses one of the
-  // replaced levels; newLevels[i] nullptr = level i + 1 removed.
-  void ReplaceStepLevels(const std::vector<TStepObject*>& targets,
-                         const std::vector<const TStepCommandList*>& newLevels);
-  void SetLastPoint(int32_t x, int32_t y, uint8_t layer);
+  // Rebuilds the step object of every path start whose chain holds a
+  // changed level (levels applied outermost first); replaced objects no
+  // longer used are freed; every layer is erased first, then Redraw(0).
+  void ReplaceStepLevels(const TStepLevelEdits& edits);
+  // The path state's last point of the layer (the sequence store's host).
+  void SetLastPoint(int32_t x, int32_t y, uint8_t layer) override;
+  // Journals a saved layer sequence in RoutUndo.
+  void RecordSequenceSave(int32_t count, uint8_t layer) override;
 
   // ---- Layer-addressed adds (no drawing, no path state); the new handle, 0
   // when the store is full ----
@@ -221,6 +233,11 @@ class TRoutDatabase {
   void SingleStepEdit();
   std::vector<TPlayNode> BuildPlayList(uint8_t layer);
 
+  // The path entity before / after the handle in its layer's sequence; 0
+  // when none.
+  int32_t PathEntityBefore(int32_t handle);
+  int32_t PathEntityAfter(int32_t handle);
+
   // ---- Store access ----
   // The entity of a handle in use, else nullptr.
   TRoutEntity* EntityAt(int32_t handle);
@@ -252,15 +269,21 @@ class TRoutDatabase {
   // The common creation steps; the new handle, 0 when the store is full.
   // The entity is made by make(layer) after the slot is set up.
   template <class TMake>
-  int32_t CreateEntity(uint8_t layer, TMake make);
+  int32_t CreateEntity(uint8_t layer, TMake make, bool keepInsertPoint = false);
   void FreeAllEntities();
   void ResetJournal();
-  bool PickWalk(int32_t tolerance, const TIntPoint& point, bool allLayers, bool byPoint,
-                int32_t& best, uint8_t& layer);
-  bool InsertSegmentBegin(int32_t& before, int32_t& next);
+  // The pick walk: the best entity's handle and distance, 0 when none.
+  int32_t PickWalk(int32_t tolerance, const TIntPoint& point, bool allLayers, bool byPoint,
+                   int32_t& distance);
+  void InsertLineOn(uint8_t layer, const TIntPoint& end, uint16_t feed, int32_t zOffset);
+  void AppendLineOn(uint8_t layer, const TIntPoint& end, uint16_t feed, int32_t zOffset,
+                    bool atLayerStartAllowed);
+  // The insert forms' common start and end around the appended piece.
+  int32_t InsertSegmentBegin(int32_t& next);
   void InsertSegmentEnd(int32_t before, int32_t next, bool redraw);
-  void DrawPlayNode(const TPlayNode& node, bool& drawn);
-  void UndrawPlayNode(const TPlayNode& node);
+  void RedrawAfterAdd(int32_t from, bool redraw);
+  bool DrawPlayNode(const TPlayNode& node);
+  bool UndrawPlayNode(const TPlayNode& node);
 };
 
 extern TRoutDatabase* RTDB;
