@@ -222,7 +222,21 @@ bool TRoutDatabase::SelectInWindow(const TIntPoint& corner1, const TIntPoint& co
       const uint8_t t = e->GetType();
       if (IsPathStartType(t)) close();
       const bool tested = !path.empty() || t == etRoutCircle || t == etRoutHole;
-      if (tested && e->InWindowTest(prev, box) != (mode == 0)) qualifies = false;
+      if (tested) {
+        // Inside: the entity's own window test. Outside: not inside, and
+        // neither of its ends in the window, so that a cut crossing the
+        // window's edge counts in neither mode.
+        bool ok;
+        if (mode == 0) {
+          ok = e->InWindowTest(prev, box);
+        } else {
+          TRoutEntity* before = EntityAt(prev);
+          ok = !e->InWindowTest(prev, box) && !e->InsideWindow(box) &&
+               (IsOnePoint(t) || t == etRoutCircle || before == nullptr ||
+                !before->InsideWindow(box));
+        }
+        if (!ok) qualifies = false;
+      }
       path.push_back(h);
       if (!IsOnePoint(t)) prev = h;
     }
