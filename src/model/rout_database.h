@@ -99,7 +99,7 @@ class TRoutDatabase : public TSequenceHost {
   virtual bool SelectInWindow(const TIntPoint& corner1, const TIntPoint& corner2, bool allLayers,
                               TRootEntityHandle*& list, uint8_t mode);
   // The active entity nearest the point within the tolerance: one handle and
-  // its distance; false, nullptr and kNotNear when none.
+  // its distance; false, nullptr and RoutNotNear when none.
   virtual bool PickNearest(int32_t tolerance, const TIntPoint& point, bool allLayers,
                            TRootEntityHandle*& list, int32_t& distance);
   // The compensated display and step copies of every layer, the layers, and
@@ -276,8 +276,7 @@ class TRoutDatabase : public TSequenceHost {
   int32_t PickWalk(int32_t tolerance, const TIntPoint& point, bool allLayers, bool byPoint,
                    int32_t& distance);
   void InsertLineOn(uint8_t layer, const TIntPoint& end, uint16_t feed, int32_t zOffset);
-  void AppendLineOn(uint8_t layer, const TIntPoint& end, uint16_t feed, int32_t zOffset,
-                    bool atLayerStartAllowed);
+  void AppendLineOn(uint8_t layer, const TIntPoint& end, uint16_t feed, int32_t zOffset);
   // The insert forms' common start and end around the appended piece.
   int32_t InsertSegmentBegin(int32_t& next);
   void InsertSegmentEnd(int32_t before, int32_t next, bool redraw);

@@ -226,8 +226,8 @@ void TRoutDatabase::AppendJogComp(TRootEntityHandle* entity, uint8_t end) {
   AppendJog(p);
 }
 
-void TRoutDatabase::AppendLineOn(uint8_t l, const TIntPoint& end, uint16_t feed, int32_t zOffset,
-                                 bool) {
+void TRoutDatabase::AppendLineOn(uint8_t l, const TIntPoint& end, uint16_t feed,
+                                 int32_t zOffset) {
   if (!IsRoutLayerNumber(l) || Seq == nullptr) return;
   TRoutPathState& s = PathState[l];
   if (end == LastPoint(s) && !Seq->AtLayerStart(l)) return;  // no line of no length
@@ -241,7 +241,7 @@ void TRoutDatabase::AppendLineOn(uint8_t l, const TIntPoint& end, uint16_t feed,
 }
 
 void TRoutDatabase::AppendLine(const TIntPoint& end, uint16_t feed, int32_t zOffset) {
-  AppendLineOn(CurrentLayer, end, feed, zOffset, true);
+  AppendLineOn(CurrentLayer, end, feed, zOffset);
 }
 
 void TRoutDatabase::InsertLineOn(uint8_t l, const TIntPoint& end, uint16_t feed,

@@ -81,10 +81,6 @@ TStepObject* ChainFromLevels(const TStepLevelLists& levels) {
   return outer;
 }
 
-void FreeIfUnused(TStepObject* step) {
-  if (step != nullptr && step->IsUnused()) delete step;
-}
-
 const char* const kDepthThree =
     "One or more of the cuts you have selected\r\nalready has a nesting depth of three.";
 const char* const kDepthTwo =

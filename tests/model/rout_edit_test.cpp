@@ -233,6 +233,35 @@ TEST_F(TRoutEditTest, CreateEditAndExpandSteps) {
   EXPECT_EQ(Layer(), expanded);
 }
 
+// A mirrored copy runs its arcs the other way and cuts on the other side.
+TEST_F(TRoutEditTest, ExpandingAMirroredCopy) {
+  RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);
+  RTDB->AppendArc({2000, 0}, {1500, 0}, 0, NoZOffset, true);
+  SetEditStepDialog([](TStepLevelLists& levels) {
+    levels[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 10000, 0, 2}, {0, 1, 0, 0, 0}};
+    return true;
+  });
+  TRootEntityHandle* list = All();
+  list->CreateStep();
+  FreeRoutHandles(list);
+  list = All();
+  list->ExpandStepsIntoDatabase();
+  FreeRoutHandles(list);
+  ExpectConsistent();
+  int32_t ccw = 0, cw = 0;
+  std::vector<uint8_t> sides;
+  Seq->SetReadCursor(40, 1);
+  for (int32_t h = Seq->NextVisible(40); h != 0; h = Seq->NextVisible(40)) {
+    TRoutEntity* e = RTDB->EntityAt(h);
+    if (e->GetType() == etRoutArc) ++ccw;
+    if (e->GetType() == etRoutArcReverse) ++cw;
+    if (e->GetType() == etRoutJog) sides.push_back(e->GetComp());
+  }
+  EXPECT_EQ(cw, 2);   // the original's two pieces
+  EXPECT_EQ(ccw, 2);  // the mirrored copy's
+  EXPECT_EQ(sides, (std::vector<uint8_t>{2, 1}));
+}
+
 TEST_F(TRoutEditTest, DeletingTheOnlyPathStartKeepsAStartAtTheOrigin) {
   RTDB->AddLineSegment({500, 500}, {1000, 500}, false, NoZOffset, 0);
   RTDB->AppendLine({1000, 1000}, 0, NoZOffset);
