@@ -7,6 +7,10 @@
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/utilities.h"
+#include "model/entity_store.h"
+#include "model/rout_database.h"
+#include "model/rout_entities.h"
+#include "model/rout_sequence.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
@@ -15,6 +19,95 @@
 namespace {
 
 TRoutImportTarget* ImportTarget = nullptr;
+
+// The rout database itself as the import's target.
+class TRoutDatabaseTarget : public TRoutImportTarget {
+ public:
+  uint8_t Layer() override { return CurrentLayer; }
+  int32_t EntityCount() override { return RoutEntityCount; }
+  uint8_t CompSide() override { return RTDB->AutoRoutCompensation; }
+  void SetCompSide(uint8_t side) override { RTDB->AutoRoutCompensation = side; }
+  TIntPoint G93Origin(uint8_t layer) override { return RTDB->G93Origins[layer]; }
+  void SetG93Origin(uint8_t layer, const TIntPoint& origin) override {
+    RTDB->G93Origins[layer] = origin;
+  }
+  void SuspendDrawing() override { RTDB->SuspendDrawing(); }
+  void ResumeDrawing() override { RTDB->ResumeDrawing(); }
+
+  int32_t AddCommand(const TIntPoint& at, const std::string& text, uint8_t holdOff) override {
+    return RTDB->AddCommand(at, text, holdOff);
+  }
+  int32_t AddHole(const TIntPoint& at) override {
+    const int32_t before = RoutEntityCount;
+    RTDB->AddHoleAndDraw(at);
+    return RoutEntityCount > before ? RoutEntityCount : 0;
+  }
+  int32_t AddLinePath(const TIntPoint& start, const TIntPoint& end, uint16_t feed,
+                      int32_t zOffset) override {
+    const int32_t before = RoutEntityCount;
+    RTDB->AddLineSegment(start, end, false, zOffset, feed);
+    return RoutEntityCount > before ? RoutEntityCount : 0;
+  }
+  int32_t ContinueLine(const TIntPoint& end, uint16_t feed, int32_t zOffset) override {
+    const int32_t before = RoutEntityCount;
+    RTDB->InsertLineSegment(end, false, feed, zOffset);
+    return RoutEntityCount > before ? RoutEntityCount : 0;
+  }
+  int32_t AddArcPath(const TIntPoint& start, const TIntPoint& end, const TIntPoint& centre,
+                     bool clockwise, uint16_t feed, int32_t zOffset) override {
+    const int32_t before = RoutEntityCount;
+    RTDB->AddArcSegment(start, false, end, clockwise, feed, zOffset, centre);
+    return RoutEntityCount > before ? RoutEntityCount : 0;
+  }
+  int32_t ContinueArc(const TIntPoint& end, const TIntPoint& centre, bool clockwise,
+                      uint16_t feed, int32_t zOffset) override {
+    const int32_t before = RoutEntityCount;
+    RTDB->InsertArcSegment(end, centre, clockwise, feed, zOffset, false);
+    return RoutEntityCount > before ? RoutEntityCount : 0;
+  }
+  int32_t AddCircle(const TIntPoint& centre, const TIntPoint& onCircle, uint16_t feed) override {
+    const int32_t before = RoutEntityCount;
+    RTDB->AddCircleAndDraw(centre, onCircle, feed);
+    return RoutEntityCount > before ? RoutEntityCount : 0;
+  }
+  int32_t PathStartOf(int32_t index) override {
+    return index > 0 && Seq != nullptr ? Seq->FindPathJog(index) : 0;
+  }
+  void SetStepObject(int32_t index, TStepObject* step) override {
+    if (auto* carrier = dynamic_cast<TRoutStepCarrier*>(RTDB->EntityAt(index)))
+      carrier->SetStepObj(step);
+  }
+  void ShareIdenticalStepLists(int32_t first) override {
+    // Equal command chains are given one object; the others are released
+    // by the entities that leave them.
+    std::vector<TStepObject*> kept;
+    for (int32_t i = std::max(first, 1); i <= RoutEntityCount; ++i) {
+      auto* carrier = dynamic_cast<TRoutStepCarrier*>(RTDB->EntityAt(i));
+      if (!carrier) continue;
+      TStepObject* step = carrier->GetStepObj();
+      if (!step) continue;
+      const TStepCommandList commands = step->FlattenCommands();
+      TStepObject* same = nullptr;
+      for (TStepObject* k : kept)
+        if (k == step || (k->LevelCount() == step->LevelCount() && k->FlattenCommands() == commands)) {
+          same = k;
+          break;
+        }
+      if (!same) kept.push_back(step);
+      else if (same != step) carrier->SetStepObj(same);
+    }
+  }
+  void DiscardFrom(int32_t first) override {
+    const uint8_t layer = CurrentLayer;
+    for (int32_t i = RoutEntityCount; i >= std::max(first, 1); --i) {
+      if (Seq != nullptr) Seq->RemoveHandle(i);
+      RTDB->DeleteEntity(i);
+    }
+    if (Seq != nullptr && Seq->IsRoutLayer(layer)) Seq->SetInsertAtEnd(layer);
+    RTDB->EntityChanged = RTDB->PathChanged = 0;
+    RTDB->FirstChangedEntity = RTDB->FirstChangedPath = kNoChangedHandle;
+  }
+};
 
 // The digits of a record's unit.
 void UnitDigits(const TRoutFormatRecord& r, int32_t& integer, int32_t& decimal) {
@@ -25,7 +118,11 @@ void UnitDigits(const TRoutFormatRecord& r, int32_t& integer, int32_t& decimal) 
 }  // namespace
 
 void SetRoutImportTarget(TRoutImportTarget* target) { ImportTarget = target; }
-TRoutImportTarget* RoutImportTarget() { return ImportTarget; }
+TRoutImportTarget* RoutImportTarget() {
+  static TRoutDatabaseTarget database;
+  if (ImportTarget) return ImportTarget;
+  return RTDB != nullptr && Seq != nullptr ? &database : nullptr;
+}
 
 // ---- Viewer --------------------------------------------------------------------------
 
@@ -384,11 +481,18 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
   int32_t integer = 0, decimal = 0;
   UnitDigits(format, integer, decimal);
   const uint8_t layer = target->Layer();
+  if (layer < kFirstRoutLayer || layer > kLastRoutLayer) {
+    ErrorBox("A rout tape is read into a rout layer: make a rout layer current first.");
+    return false;
+  }
   const int32_t firstNew = target->EntityCount() + 1;
   // What the reader changes besides the entities, for a failed run.
   const TIntPoint savedOrigin = target->G93Origin(layer);
   const TRoutLayerTool savedTools = RoutLayerTools[layer];
   const TRoutToolPage savedPage = RoutToolPages[layer];
+  const bool savedLayerModified =
+      layer >= kFirstRoutLayer && layer <= kLastRoutLayer && RoutLayerModified[layer];
+  const bool savedModified = DatabaseModified;
 
   bool failed = false;
   std::vector<std::string> errors;
@@ -411,6 +515,8 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
       target->SetG93Origin(layer, savedOrigin);
       RoutLayerTools[layer] = savedTools;
       RoutToolPages[layer] = savedPage;
+      if (layer >= kFirstRoutLayer && layer <= kLastRoutLayer) RoutLayerModified[layer] = savedLayerModified;
+      DatabaseModified = savedModified;
     }
     reader.Done();
   }

@@ -12,6 +12,10 @@
 #include "foundation/file_utils.h"
 #include "foundation/nc_format.h"
 #include "foundation/utilities.h"
+#include "model/entity_store.h"
+#include "model/rout_database.h"
+#include "model/rout_entities.h"
+#include "model/rout_sequence.h"
 #include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
@@ -433,6 +437,60 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
 
 TRoutLayerCollector RoutLayerCollector = nullptr;
 
+// The layer's live entities in the order of its cut sequence.
+bool CollectFromRoutDatabase(uint8_t layer, TRoutTapeProgram& program) {
+  if (RTDB == nullptr || Seq == nullptr || !TSequenceStore::IsRoutLayer(layer)) return false;
+  program.Layer = layer;
+  program.G93Origin = RTDB->G93Origins[layer];
+  const int32_t count = Seq->Count(layer);
+  for (int32_t p = 1; p <= count; ++p) {
+    const int32_t handle = Seq->HandleAt(layer, p);
+    const TEntitySlot* slot = RTDB->SlotAt(handle);
+    TRoutEntity* e = RTDB->EntityAt(handle);
+    if (slot == nullptr || e == nullptr || SlotDeleted(slot->Flags)) continue;
+    TRoutTapeItem item;
+    e->GetPoint(item.Point);
+    switch (e->GetType()) {
+      case 5:
+        item.Kind = TRoutTapeItemKind::Jog;
+        item.Tool = e->GetToolNumber();
+        item.CompIndex = e->GetCompIndex();
+        item.CompSide = e->GetComp();
+        break;
+      case 6:
+        item.Kind = TRoutTapeItemKind::Line;
+        item.Feed = e->GetFeedRate();
+        break;
+      case 7:
+      case 8:
+        item.Kind = TRoutTapeItemKind::Arc;
+        e->GetCentre(item.Centre);
+        item.Clockwise = e->GetType() == 8;
+        item.Feed = e->GetFeedRate();
+        break;
+      case 9:
+        item.Kind = TRoutTapeItemKind::Circle;
+        item.Radius = e->GetRadius();
+        item.Tool = e->GetToolNumber();
+        item.CompIndex = e->GetCompIndex();
+        item.G32 = e->IsAG32();
+        item.Feed = e->GetFeedRate();
+        break;
+      case 10:
+        item.Kind = TRoutTapeItemKind::Hole;
+        break;
+      case 11:
+        item.Kind = TRoutTapeItemKind::Command;
+        e->GetString(item.Text);
+        break;
+      default:
+        continue;
+    }
+    program.Items.push_back(std::move(item));
+  }
+  return true;
+}
+
 }  // namespace
 
 bool BuildRoutTapeLines(const TRoutTapeProgram& program, const TRoutFormatRecord& format,
@@ -566,8 +624,8 @@ class TRoutOutputFormatDialog : public TForm {
 bool WriteRoutLayer(uint8_t layer, uint8_t filter, const std::string& fileName) {
   TRoutTapeProgram program;
   program.Layer = layer;
-  if (layer < kFirstRoutLayer || layer > kLastRoutLayer || !RoutLayerCollector ||
-      !RoutLayerCollector(layer, program)) {
+  const TRoutLayerCollector collect = RoutLayerCollector ? RoutLayerCollector : CollectFromRoutDatabase;
+  if (layer < kFirstRoutLayer || layer > kLastRoutLayer || !collect(layer, program)) {
     ErrorBox("Rout layer R" + IntToShortStr(layer - kFirstRoutLayer) + " cannot be written.");
     return false;
   }

@@ -138,8 +138,8 @@ bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& for
 
 // ---- Layer writers ---------------------------------------------------------------------
 
-// The rout layer's paths in cutting order. Installed by the rout database;
-// false when the layer cannot be read.
+// The rout layer's paths in cutting order; false when the layer cannot be
+// read. Without one installed the rout database's layer is collected.
 using TRoutLayerCollector = bool (*)(uint8_t layer, TRoutTapeProgram& program);
 void SetRoutLayerCollector(TRoutLayerCollector collector);
 
