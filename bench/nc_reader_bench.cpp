@@ -1,0 +1,66 @@
+// Reading synthetic drill tapes of growing size: the time per hit must stay
+// flat (no quadratic slow-down in the reader, its emission or its tool
+// bookkeeping).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tapein/nc_reader.h"
+
+namespace {
+
+class TCountingReader : public TNCReader {
+ public:
+  using TNCReader::TNCReader;
+  void Poll(bool& abort) override {}
+  void Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8_t) override {
+    ++Hits;
+    Sum += x ^ y;
+  }
+  void Done() override { Finish(); }
+  int64_t Hits = 0;
+  int64_t Sum = 0;
+};
+
+// A tape of n hits in rows of 500, with a tool change every 10,000 hits and
+// an unparsed comment block now and then.
+std::filesystem::path MakeTape(int64_t n) {
+  const auto dir = std::filesystem::temp_directory_path() / "korvex_bench";
+  std::filesystem::create_directories(dir);
+  const auto path = dir / ("tape_" + std::to_string(n) + ".drl");
+  if (std::filesystem::exists(path)) return path;
+  std::ofstream out(path);
+  out << "M48\nINCH,TZ\n";
+  for (int t = 1; t <= 20; ++t) out << "T" << t << "C0." << (10 + t) << "\n";
+  out << "%\nG90\nG05\n";
+  for (int64_t i = 0; i < n; ++i) {
+    if (i % 10000 == 0) out << "T" << (1 + (i / 10000) % 20) << "\n";
+    if (i % 5000 == 0) out << "N" << i << "\n";
+    out << "X" << (i % 500) * 100 << "Y" << (i / 500) * 100 << "\n";
+  }
+  out << "M30\n";
+  return path;
+}
+
+void BM_ReadDrillTape(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  const auto path = MakeTape(n);
+  const auto scratch = std::filesystem::temp_directory_path() / "korvex_bench";
+  for (auto _ : state) {
+    TCountingReader reader(path.string(), "", scratch.string(), 1, false, 2, 4, false, false, false,
+                           1, false, false);
+    bool failed = false;
+    reader.Run(failed);
+    if (reader.Hits != n) state.SkipWithError("hit count differs");
+    benchmark::DoNotOptimize(reader.Sum);
+    reader.Done();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+}  // namespace
+
+BENCHMARK(BM_ReadDrillTape)->Arg(50000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,248 @@
+// The reader object: construction, the base virtual operations, the shared
+// finish, the I/O check and the hit counter.
+#include "tapein/nc_reader.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+#include "platform/paths.h"
+
+TNCReader* CurrentReader = nullptr;
+
+namespace {
+
+void PutInt32(unsigned char* p, int32_t v) {
+  const uint32_t u = static_cast<uint32_t>(v);
+  p[0] = static_cast<unsigned char>(u & 0xFF);
+  p[1] = static_cast<unsigned char>((u >> 8) & 0xFF);
+  p[2] = static_cast<unsigned char>((u >> 16) & 0xFF);
+  p[3] = static_cast<unsigned char>((u >> 24) & 0xFF);
+}
+
+int32_t GetInt32(const unsigned char* p) {
+  const uint32_t u = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                     (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<int32_t>(u);
+}
+
+// The current directory in the program's name form, ending in "\".
+std::string CurrentDirectoryName() {
+  char buffer[4096];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return "";
+  return buffer;
+}
+
+}  // namespace
+
+// ---- Move records ------------------------------------------------------------
+
+void PackMove(const TNCMove& move, unsigned char* record) {
+  std::memset(record, 0, NCMoveRecordSize);
+  record[0] = move.Kind;
+  PutInt32(record + 1, move.SourceBlock);
+  PutInt32(record + 5, move.StartX);
+  PutInt32(record + 9, move.StartY);
+  PutInt32(record + 13, 0);  // pending texts live in memory only
+  PutInt32(record + 17, move.EndX);
+  PutInt32(record + 21, move.EndY);
+  PutInt32(record + 25, move.CentreX);
+  PutInt32(record + 29, move.CentreY);
+  record[33] = move.Comp;
+  record[34] = move.FromRepeat;
+  record[35] = move.Head;
+  PutInt32(record + 36, move.Tool);
+  PutInt32(record + 40, move.ToolOffset);
+}
+
+TNCMove UnpackMove(const unsigned char* record) {
+  TNCMove move;
+  move.Kind = record[0];
+  move.SourceBlock = GetInt32(record + 1);
+  move.StartX = GetInt32(record + 5);
+  move.StartY = GetInt32(record + 9);
+  move.PendingTexts = nullptr;
+  move.EndX = GetInt32(record + 17);
+  move.EndY = GetInt32(record + 21);
+  move.CentreX = GetInt32(record + 25);
+  move.CentreY = GetInt32(record + 29);
+  move.Comp = record[33];
+  move.FromRepeat = record[34];
+  move.Head = record[35];
+  move.Tool = GetInt32(record + 36);
+  move.ToolOffset = GetInt32(record + 40);
+  return move;
+}
+
+TNCMove BlankMove() {
+  TNCMove move;
+  move.Kind = NCMoveNone;
+  move.SourceBlock = 1;
+  move.Tool = 1;
+  move.ToolOffset = 1;
+  return move;
+}
+
+// ---- Work record -------------------------------------------------------------
+
+TGlobalRec::~TGlobalRec() {
+  if (MainSwapOpen) MainSwap.Done();
+  if (SubSwapOpen) SubSwap.Done();
+  if (MainText != nullptr) std::fclose(MainText);
+  if (SubText != nullptr) std::fclose(SubText);
+  if (SymbolFile != nullptr) std::fclose(SymbolFile);
+  delete HeldMove.PendingTexts;
+  HeldMove.PendingTexts = nullptr;
+}
+
+// ---- Construction --------------------------------------------------------------
+
+TNCReader::TNCReader(const std::string& fileName, const std::string& swapFilterName,
+                     const std::string& scratchDir, int32_t divisor, bool zeroMode,
+                     int32_t integerDigits, int32_t decimalDigits, bool incremental,
+                     bool arcAdjust, bool metric, int32_t axisVersion, bool blockDelete,
+                     bool counterClockwise) {
+  CurrentReader = this;
+  IOResult();  // a pending result from before is dropped
+  // Every field gets its value first, so that a reader whose scratch path
+  // check fails is still in a defined state.
+  FileName = fileName;
+  SwapFilterName = swapFilterName;
+  DefaultFileName.clear();
+  Divisor = divisor != 0 ? divisor : 1;
+  TrailingZeros = !zeroMode;
+  IntegerDigits = integerDigits;
+  DecimalDigits = decimalDigits;
+  Incremental = incremental;
+  ArcAdjust = arcAdjust;
+  Metric = metric;
+  AxisVersion = axisVersion;
+  ErrorsAreFatal = false;
+  TravelClock.Init(Acceleration, TopSpeed, TravelSeed);
+  CounterClockwise = counterClockwise;
+  BlockDelete = blockDelete;
+
+  ScratchDir = scratchDir;
+  if (ScratchDir.empty() || !DirectoryIsWritable(ScratchDir)) ScratchDir = CurrentDirectoryName();
+  if (ScratchDir.empty()) InOutRes = ENOENT;
+  // The consumer's operations cannot be reached while it is being built:
+  // the report waits for Run, which then fails at once.
+  LastIOResult = IOResult();
+  if (LastIOResult != 0) {
+    ErrorFlag = true;
+    SetupError = IoResultText(LastIOResult) + " checking path <" + ScratchDir + ">";
+    return;
+  }
+  if (ScratchDir.back() != '\\' && ScratchDir.back() != '/') ScratchDir += '\\';
+}
+
+TNCReader::~TNCReader() {
+  if (CurrentReader == this) CurrentReader = nullptr;
+}
+
+// ---- Base virtual operations ---------------------------------------------------
+
+void TNCReader::HeaderDone(int32_t) {}
+void TNCReader::Progress(const std::string&) {}
+void TNCReader::Notice(const std::string&) {}
+void TNCReader::ToolValue2(uint16_t, int32_t&) {}
+void TNCReader::ToolValue(uint16_t, int32_t&) {}
+void TNCReader::Message(const std::string&) {}
+void TNCReader::Error(const std::string&) {}
+void TNCReader::Warning(int32_t, int32_t, int32_t, const std::string&) {}
+void TNCReader::M96Block(int32_t, const std::string&) {}
+void TNCReader::UnparsedBlock(const std::string&, uint8_t) {}
+void TNCReader::OperatorMessage(int32_t, const std::string&) {}
+void TNCReader::BlockMessage(int32_t, const std::string&) {}
+bool TNCReader::SetOrigin(int32_t, int32_t) { return true; }
+void TNCReader::Emit18(int32_t, int32_t, int32_t, int32_t, uint8_t) {}
+void TNCReader::LineMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) {}
+void TNCReader::ArcMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, bool,
+                        int32_t, int32_t) {}
+void TNCReader::PatternStart(int32_t) {}
+void TNCReader::Hook22(int32_t, int32_t, int32_t, uint8_t) {}
+void TNCReader::StepRepeatEnd(int32_t) {}
+void TNCReader::GetText(int32_t, const std::string& defaultText, std::string& text) {
+  text = defaultText;
+}
+void TNCReader::RapidMove(int32_t, int32_t, int32_t, int32_t) {}
+void TNCReader::RoutLine(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) {}
+void TNCReader::RoutArc(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                        uint8_t, bool) {}
+void TNCReader::RoutCircle(int32_t, int32_t, int32_t, int32_t, int32_t, bool, bool& handled) {
+  handled = false;
+}
+void TNCReader::ToolCompDiameter(int32_t, int32_t) {}
+void TNCReader::ToolDiameter(int32_t, int32_t) {}
+void TNCReader::ToolChange(int32_t, int32_t) {}
+void TNCReader::PatternEnd(bool& handled) { handled = false; }
+void TNCReader::PatternRepeat(bool& handled, int32_t, int32_t, uint8_t, int32_t) {
+  handled = false;
+}
+void TNCReader::PatternsDone(bool& handled) { handled = false; }
+bool TNCReader::TakesStepRepeat() { return false; }
+bool TNCReader::RoutCommandsSeen() { return RoutSeen; }
+
+// ---- Shared operations -------------------------------------------------------------
+
+void TNCReader::Finish() {
+  TravelClock.Done();
+  ToolList.clear();
+  CompList.clear();
+  if (CurrentReader == this) CurrentReader = nullptr;
+  CheckIO("Unspecific Error");
+}
+
+bool TNCReader::CheckIO(const std::string& context) {
+  LastIOResult = IOResult();
+  if (LastIOResult == 0) return false;
+  Error(IoResultText(LastIOResult) + " " + context);
+  ErrorFlag = true;
+  return true;
+}
+
+void TNCReader::Fail(const std::string& text) {
+  ErrorFlag = true;
+  Error(text);
+}
+
+std::string TNCReader::Text(int32_t id, const std::string& defaultText) {
+  std::string text;
+  GetText(id, defaultText, text);
+  return text;
+}
+
+void TNCReader::CountHit(int32_t x, int32_t y, int32_t tool) {
+  ++HitCount;
+  AddToolHits(tool, 1);
+  if (MaxHits > 0 && HitCount >= MaxHits) {
+    FirstHit = true;
+    TravelClock.AddTime(ToolChangeTime);
+    Notice("Max hits reached.");
+    HitCount = 1;
+  }
+  if (FirstHit) {
+    TravelClock.AddMove(0.0, 0.0);
+    FirstHit = false;
+  } else {
+    TravelClock.AddMove(static_cast<double>(LastHitX) - x, static_cast<double>(LastHitY) - y);
+  }
+  LastHitX = x;
+  LastHitY = y;
+}
+
+void TNCReader::AddTravel(int32_t tool, int32_t x, int32_t y) {
+  const int64_t dx = std::llabs(static_cast<int64_t>(x) - LastTravelX);
+  const int64_t dy = std::llabs(static_cast<int64_t>(y) - LastTravelY);
+  AddToolTravel(tool, static_cast<double>(dx > dy ? dx : dy));
+  LastTravelX = x;
+  LastTravelY = y;
+}
+
+void ReaderSwapError(const std::string& message) {
+  if (CurrentReader != nullptr) CurrentReader->Fail(ShortStr(message));
+}

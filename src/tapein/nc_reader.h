@@ -1,0 +1,583 @@
+// The NC tape reader: one engine that reads Excellon-style drill and rout
+// tapes for the whole program. It knows nothing of databases; everything it
+// finds is handed out through 39 virtual operations (in a fixed slot order)
+// that the drill, rout and Excellon-to-CAD imports override.
+//
+// Calling order of a consumer: construct (the TNCReader constructor takes the
+// format options), optional setters, Run, then (drill import) TakeFirstTool
+// until it answers false and RoutCommandsSeen, then Done (each consumer's
+// Done calls Finish).
+//
+// Units: the reader decodes in tape units (integers in the tape's digit
+// format) and converts to internal units (25,400,000 per inch, 1,000,000
+// per millimetre) when it builds move records; every coordinate, size and
+// tool value handed to a virtual operation is the internal value divided by
+// Divisor (truncating toward zero).
+//
+// Where the operations live:
+//   nc_reader.cpp         object, construction, Finish, CheckIO, CountHit
+//   nc_reader_run.cpp     Run and the file drivers, M99 subprograms, symbol file
+//   nc_tools.cpp          tool lists and T words
+//   nc_orient.cpp         orientation codes, axis versions, record builders,
+//                         pattern restart
+//   nc_units.cpp          units, word formats, per-file reset, word list
+//   nc_blocks.cpp         block interpretation (InterpretNcBlock ...)
+//   nc_moves.cpp          moves and routed circles
+//   nc_patterns.cpp       patterns, drilled text and header blocks
+//   nc_cycles.cpp         canned drill cycles
+//   nc_emit.cpp           move emission and the compensation look-ahead
+//   nc_hits.cpp           base Slot, Circle and DrilledText (single hits,
+//                         through nc_hit_expansion.cpp)
+//   drill_time_estimator.cpp
+#pragma once
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tapein/drill_time_estimator.h"
+#include "tapein/nc_words.h"
+#include "tapein/swap_filter.h"
+
+// ---- Program-wide switches of the contour offset engine --------------------
+// The reader's run sets ArcAdjustDisabled to the negation of its ArcAdjust
+// field; the offset engine clears it after its work.
+extern bool ArcAdjustDisabled;
+// The offset engine clamps coordinates to plus or minus this value; the reader
+// sets it to 2147483647.0 at the start of every file.
+extern double CoordinateLimit;
+
+// ---- Move records ------------------------------------------------------------
+
+// Block texts queued behind a move, handed to UnparsedBlock after it.
+struct TPendingTexts {
+  std::vector<std::string> Texts;
+};
+
+// Move kinds.
+inline constexpr uint8_t NCMoveNone = 0;      // flush
+inline constexpr uint8_t NCMoveLine = 2;
+inline constexpr uint8_t NCMoveArcCW = 3;
+inline constexpr uint8_t NCMoveArcCCW = 4;
+inline constexpr uint8_t NCMoveRapid = 5;  // head up
+inline constexpr uint8_t NCMoveHit = 6;
+inline constexpr uint8_t NCMoveText = 7;
+inline constexpr uint8_t NCMoveSlot = 8;
+inline constexpr uint8_t NCMoveCircle = 9;
+
+// The reader's move record. On disk (the symbol scratch file) and in the
+// exchange with the contour offset engine it is a 273-byte record, written
+// field by field little-endian (PackMove / UnpackMove); the pending-text
+// reference is written as 0.
+struct TNCMove {
+  uint8_t Kind = NCMoveNone;
+  int32_t SourceBlock = 0;
+  int32_t StartX = 0;
+  int32_t StartY = 0;
+  TPendingTexts* PendingTexts = nullptr;  // owned by whoever holds the record
+  int32_t EndX = 0;
+  int32_t EndY = 0;
+  int32_t CentreX = 0;  // arc centre; hit X (kind 6); circle diameter (9); 1 = vertical text (7)
+  int32_t CentreY = 0;  // arc centre; hit Y (kind 6)
+  uint8_t Comp = 0;     // 0 off, 1 left, 2 right
+  uint8_t FromRepeat = 0;
+  uint8_t Head = 0;     // 1 = head down
+  int32_t Tool = 1;
+  int32_t ToolOffset = 1;
+};
+
+inline constexpr int32_t NCMoveRecordSize = 273;
+void PackMove(const TNCMove& move, unsigned char* record);
+TNCMove UnpackMove(const unsigned char* record);
+// Kind 0, SourceBlock 1, Tool 1, ToolOffset 1, every other field 0.
+TNCMove BlankMove();
+
+// ---- Tool lists ----------------------------------------------------------------
+
+struct TToolRec {
+  uint16_t Tool = 0;
+  int32_t Diameter = 0;  // internal units
+  int32_t Feed = 0;      // internal units per second
+  int32_t Spare = 0;
+  int32_t Speed = 0;     // S value as written
+  int32_t Depth = 0;     // internal units
+  int32_t MaxHits = 0;   // 0 = no limit
+  int32_t Hits = 0;
+  bool InchDefined = false;
+  int64_t Travel = 0;    // internal units
+  std::string Comment;
+  std::string Definition;
+};
+
+// ---- Per-file work record ---------------------------------------------------
+
+// One pattern level (index 1..3 of the arrays below; 0 unused).
+inline constexpr int PatternLevels = 3;
+
+struct TGlobalRec {
+  TGlobalRec() = default;
+  TGlobalRec(const TGlobalRec&) = delete;
+  TGlobalRec& operator=(const TGlobalRec&) = delete;
+  ~TGlobalRec();  // releases both swap objects, closes open files, frees queued texts
+
+  SwapReadFileObj MainSwap;  // main input file through the swap filter
+  SwapReadFileObj SubSwap;   // current M99 subprogram file
+  bool MainSwapOpen = false;
+  bool SubSwapOpen = false;
+  std::string InputDir;      // directory of the input file with its "\", or empty
+
+  // Interpreter state (block interpretation, moves).
+  int32_t CurX = 0, CurY = 0;    // programmed position, tape units
+  int32_t PrevX = 0, PrevY = 0;  // start of the next move
+  int32_t MotionMode = 5;        // 0 rapid, 1 line, 2 cw, 3 ccw, 5 drill, 32/33 routed circle
+  uint8_t CompSide = 0;          // 0 off, 1 left, 2 right
+  uint8_t LastCompSide = 0;
+  bool HeadDown = false;
+  bool LastHeadDown = false;
+  int32_t ArcRadius = 0;
+  int32_t ArcI = 0, ArcJ = 0;
+  bool IJSeen = false;
+  int32_t ToolNumber = 1;        // new tool of the T word
+  int32_t ToolOffset = 1;        // new compensation tool of the T word
+  int32_t PriorToolOffset = 1;   // ToolOffset before the last M02 T word
+  int32_t G92X = 0, G92Y = 0;
+  int32_t RepeatStepX = 0, RepeatStepY = 0;
+  int32_t SymbolStepX = 0, SymbolStepY = 0;
+  int32_t DispatchIndex = 0;
+  bool BlockDone = false;
+  bool BlockError = false;
+  int32_t HandledCount = 0;
+
+  // Tool change state (tool lists).
+  int32_t CurrentTool = 0;
+  int32_t CurrentCompTool = 0;
+  int32_t PrevCompTool = 0;
+  int32_t HighestTool = 1;
+  bool ReportToolAgain = true;
+
+  bool ErrorInFile = false;
+  bool EndOfProgram = false;
+  bool InPattern = false;
+  bool FromPercent = false;
+  bool InHeader = false;
+  bool WasHeader = false;
+  bool HeaderComments = false;  // skipped lines are of kind 0
+
+  // Units (ResetNumberFormat).
+  double DecimalStep = 1.0;
+  double InchFactor = 25400000.0;
+  double MetricFactor = 25400000.0 * 0.03937007874015748;
+  double MetricScale = 0.0;
+  double InchScale = 0.0;
+
+  std::FILE* MainText = nullptr;
+  int32_t MainLineCount = 0;
+  std::string Line;     // the block being decoded (blanks removed)
+  std::string RawLine;  // the same line as read (after the swap filter)
+  std::array<char, MaxBlockWords + 1> Letters{};    // entries 1..WordCount
+  std::array<int32_t, MaxBlockWords + 1> Values{};  // entries 1..WordCount
+  int32_t WordCount = 0;
+  int32_t WordCursor = 1;
+
+  // M99 subprograms.
+  std::string SubName;
+  std::FILE* SubText = nullptr;
+  int32_t SubOffsetX = 0, SubOffsetY = 0;
+  int32_t SubLineCount = 0;
+  bool InSub = false;
+  int32_t SubBaseX = 0, SubBaseY = 0;
+
+  // Symbol scratch file of 273-byte move records.
+  std::string SymbolFileName;
+  std::FILE* SymbolFile = nullptr;
+  bool SymbolDefining = false;
+
+  bool Format2 = true;
+
+  // Patterns (levels 1..3).
+  int32_t PatternLevel = 0;
+  std::array<int32_t, PatternLevels + 1> RepeatCount{};
+  std::array<int32_t, PatternLevels + 1> RepeatLimit{};
+  std::array<int32_t, PatternLevels + 1> LevelOffsetX{};
+  std::array<int32_t, PatternLevels + 1> LevelOffsetY{};
+  std::array<bool, PatternLevels + 1> LevelSwap{};
+  std::array<bool, PatternLevels + 1> LevelMirrorX{};
+  std::array<bool, PatternLevels + 1> LevelMirrorY{};
+  int32_t PatternStartPos = 0;  // main input lines read when the pattern began
+  int32_t BlockPos = 0;         // main input lines read up to the block being read
+  int32_t BlockBase = 0;
+  int32_t PatternOffsetX = 0, PatternOffsetY = 0;
+  uint8_t PatternOrientation = 0;
+  int32_t PassCounter = 1;
+
+  // Drilled text.
+  bool PendingText = false;
+  bool TextIsM98 = false;
+  std::string PendingTextLine;
+  std::string MarkingText;
+
+  // Canned cycles.
+  bool DrillCycleG81 = false;
+  bool DrillCycleG83 = false;
+  int32_t DipStage = 0;
+  int32_t LPackStage = 0;
+  int32_t DipFirstX = 0, DipFirstY = 0, DipSecondX = 0, DipSecondY = 0;
+  int32_t LPackFirstX = 0, LPackFirstY = 0, LPackSecondX = 0, LPackSecondY = 0;
+  int32_t DipPitch = 0, DipRowSpacing = 0;
+  int32_t CircleDiameter = 0;
+
+  // Emission.
+  TNCMove HeldMove;
+  int32_t LastEndX = 0, LastEndY = 0;
+  // The notice that compensated moves are read uncompensated was given.
+  bool UncompensatedNoticeGiven = false;
+};
+
+// ---- The reader ------------------------------------------------------------------
+
+class TNCReader;
+// The reader under construction or run; the swap filters' error callback
+// reports into it. Finish clears it.
+extern TNCReader* CurrentReader;
+
+// Message ids of GetText.
+inline constexpr int32_t TextNestedM99 = 740;     // "Illegal nested M99 call!"
+inline constexpr int32_t TextM99NotFound = 741;   // "Error : M99 file not found!"
+inline constexpr int32_t TextSomeErrors = 5000;   // "Some errors were detected in this file."
+inline constexpr int32_t TextInspectOutput = 5001;  // "Inspect the output carefully!"
+
+class TNCReader {
+ public:
+  // fileName, swap filter list, scratch directory, divisor, zeroMode (set:
+  // leading zeros are written, so trailing ones are suppressed), digits,
+  // incremental, arc-adjust, metric, axis version 1-8, block delete,
+  // counter-clockwise. Every field is given its value before the scratch
+  // path is checked; a reader whose path check failed has ErrorFlag set and
+  // its Run fails at once.
+  TNCReader(const std::string& fileName, const std::string& swapFilterName,
+            const std::string& scratchDir, int32_t divisor, bool zeroMode, int32_t integerDigits,
+            int32_t decimalDigits, bool incremental, bool arcAdjust, bool metric,
+            int32_t axisVersion, bool blockDelete, bool counterClockwise);
+  virtual ~TNCReader();
+  TNCReader(const TNCReader&) = delete;
+  TNCReader& operator=(const TNCReader&) = delete;
+
+  // ---- Virtual operations, in slot order ----
+  /* 0 */ virtual void HeaderDone(int32_t axisVersion);
+  /* 1 */ virtual void Poll(bool& abort) = 0;
+  /* 2 */ virtual void Progress(const std::string& text);
+  /* 3 */ virtual void Notice(const std::string& text);
+  /* 4 */ virtual void ToolValue2(uint16_t tool, int32_t& value);
+  /* 5 */ virtual void ToolValue(uint16_t tool, int32_t& value);
+  /* 6 */ virtual void Message(const std::string& text);
+  /* 7 */ virtual void Error(const std::string& text);
+  /* 8 */ virtual void Warning(int32_t x, int32_t y, int32_t block, const std::string& text);
+  /* 9 */ virtual void M96Block(int32_t block, const std::string& text);
+  /* 10 */ virtual void UnparsedBlock(const std::string& text, uint8_t kind);
+  /* 11 */ virtual void OperatorMessage(int32_t block, const std::string& text);
+  /* 12 */ virtual void BlockMessage(int32_t block, const std::string& text);
+  // True (1) when the reader is to act on the origin itself.
+  /* 13 */ virtual bool SetOrigin(int32_t x, int32_t y);
+  /* 14 */ virtual void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block,
+                            uint8_t flag) = 0;
+  // Base: expands the circle into hits (nc_hits.cpp).
+  /* 15 */ virtual void Circle(int32_t x, int32_t y, int32_t size, int32_t diameter, int32_t tool,
+                               int32_t block);
+  // Base: expands the slot into hits (nc_hits.cpp).
+  /* 16 */ virtual void Slot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size,
+                             int32_t tool, int32_t block, uint8_t flag);
+  // Base: expands the text into dot-matrix hits (nc_hits.cpp).
+  /* 17 */ virtual void DrilledText(int32_t x, int32_t y, int32_t size, bool vertical, int32_t tool,
+                                    const std::string& text, int32_t block);
+  // size and compDiameter are internal units (not divided).
+  /* 18 */ virtual void Emit18(int32_t tool, int32_t size, int32_t compTool, int32_t compDiameter,
+                               uint8_t compSide);
+  /* 19 */ virtual void LineMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size,
+                                 int32_t tool, int32_t block, uint8_t flag);
+  /* 20 */ virtual void ArcMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx,
+                                int32_t cy, int32_t size, bool clockwise, int32_t tool,
+                                int32_t block);
+  /* 21 */ virtual void PatternStart(int32_t block);
+  /* 22 */ virtual void Hook22(int32_t dx, int32_t dy, int32_t argument, uint8_t orientation);
+  /* 23 */ virtual void StepRepeatEnd(int32_t block);
+  /* 24 */ virtual void GetText(int32_t id, const std::string& defaultText, std::string& text);
+  /* 25 */ virtual void Run(bool& failed);
+  /* 26 */ virtual void RapidMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+  /* 27 */ virtual void RoutLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t feed,
+                                 int32_t moveParameter, uint8_t comp);
+  /* 28 */ virtual void RoutArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx,
+                                int32_t cy, int32_t feed, int32_t moveParameter, uint8_t comp,
+                                bool clockwise);
+  /* 29 */ virtual void RoutCircle(int32_t cx, int32_t cy, int32_t radius, int32_t feed,
+                                   int32_t moveParameter, bool g32, bool& handled);
+  /* 30 */ virtual void ToolCompDiameter(int32_t tool, int32_t value);
+  /* 31 */ virtual void ToolDiameter(int32_t tool, int32_t value);
+  /* 32 */ virtual void ToolChange(int32_t tool, int32_t compTool);
+  /* 33 */ virtual void PatternEnd(bool& handled);
+  // The repeat of an M02 block: its offset (database units / Divisor), the
+  // orientation code 0-7 and the count (its R value, 1 when absent).
+  /* 34 */ virtual void PatternRepeat(bool& handled, int32_t x, int32_t y, uint8_t orientation,
+                                      int32_t count);
+  /* 35 */ virtual void PatternsDone(bool& handled);
+  /* 36 */ virtual bool TakesStepRepeat();
+  /* 37 */ virtual bool RoutCommandsSeen();
+  // Every consumer provides it and calls Finish.
+  /* 38 */ virtual void Done() = 0;
+
+  // ---- Fields ----
+  bool ErrorFlag = false;
+  bool Metric = false;
+  TDrillTimeEstimator TravelClock;
+  bool Ran = false;
+  TWordFormatTable WordFormats;
+  bool ErrorsAreFatal = false;
+  std::map<uint16_t, TToolRec> ToolList;   // ascending tool number
+  std::map<uint16_t, int32_t> CompList;    // compensation diameters, internal units
+  std::string SwapFilterName;
+  std::string FileName;
+  std::string ScratchDir;  // ends in "\"
+  std::string DefaultFileName;
+  int32_t Divisor = 1;
+  int32_t OriginX = 0, OriginY = 0;
+  bool ArcAdjust = false;
+  bool Incremental = false;
+  bool TrailingZeros = false;
+  int32_t IntegerDigits = 0, DecimalDigits = 0;
+  int32_t AxisVersion = 1;
+  bool Abort = false;
+  int32_t LastIOResult = 0;
+  // Drilling-time parameters (internal units, seconds).
+  double FirstZLevel = 25400000.0;
+  double SecondZLevel = 12700000.0;
+  double Dwell = 0.1;
+  double ToolChangeTime = 16.0;
+  double RetractSpeed = 25400000.0 * 1000.0 / 60.0;
+  double TopSpeed = 25400000.0 * 400.0 / 60.0;
+  double Acceleration = 1128888888.8888889;
+  double TravelSeed = 0.0;
+  std::string ParameterFile;
+  bool HeaderZeros = false;  // true = "LZ"
+  int32_t HeaderIntegerDigits = 0, HeaderDecimalDigits = 0;
+  bool HeaderPointMode = false;
+  bool FirstToolChange = true;
+  bool FirstHit = true;
+  int32_t MaxHits = 0;
+  int32_t HitCount = 0;
+  int32_t LastHitX = 0, LastHitY = 0;
+  int32_t LastTravelX = 0, LastTravelY = 0;
+  int32_t BlockNumber = 0;
+  bool BlockDelete = false;
+  bool CounterClockwise = false;
+  bool RoutSeen = false;
+  bool UseIJCentre = false;
+  bool DirectEmission = false;
+  int32_t Feed = 0;
+  int32_t MoveParameter = 2147483647;
+  std::string LastLine;
+  bool ConsumerMode = false;
+  int32_t ExtentMinX = 2147483647, ExtentMinY = 2147483647;
+  int32_t ExtentMaxX = -2147483647, ExtentMaxY = -2147483647;
+  int32_t LastI = 0, LastJ = 0;
+  std::string StarText;  // replaces "*" of "M97,*" and "M98,*"
+  // Error met while the reader was built; Run reports it and fails.
+  std::string SetupError;
+
+  // The per-file work record; allocated by Run, freed when it ends.
+  std::unique_ptr<TGlobalRec> GlobalRec;
+
+  // ---- Shared non-virtual operations (nc_reader.cpp) ----
+  // Shared part of every consumer's Done.
+  void Finish();
+  // Reads and clears the pending I/O result into LastIOResult; on an error
+  // reports its text, a blank and context through Error, sets ErrorFlag and
+  // answers true.
+  bool CheckIO(const std::string& context);
+  void Fail(const std::string& text);
+  void CountHit(int32_t x, int32_t y, int32_t tool);
+  void AddTravel(int32_t tool, int32_t x, int32_t y);
+  void SetUseIJCentre(bool flag) { UseIJCentre = flag; }
+  void SetDirectEmission() { DirectEmission = true; }
+  int32_t GetDivisor() const { return Divisor; }
+  void SetDefaultFile(const std::string& name) { DefaultFileName = name; }
+  void SetParameterFile(const std::string& name) { ParameterFile = name; }
+  // GetText with the default as the result.
+  std::string Text(int32_t id, const std::string& defaultText);
+
+  // ---- Run and file drivers (nc_reader_run.cpp) ----
+  void PrepareFile();
+  void OpenInput();
+  void ReadDefaultFile();
+  void ReadLoop();
+  void CloseInput();
+  void ProcessLine();
+  void ProcessHeaderLine(const std::string& keyword);
+  void ReadUnitsTail(std::string tail);
+  void ProcessBlock();
+  void CheckRepeat();
+  void CheckSubCall();
+  void RepeatSub(int32_t dx, int32_t dy);
+  void CloseSub();
+  void BeginSymbol();
+  void WriteSymbolHit(int32_t x, int32_t y);
+  void WriteDefaultSymbol();
+  void ReplaySymbol(int32_t dx, int32_t dy);
+  // Queues a block text behind the held move (outside the header) or hands
+  // it to UnparsedBlock at once (in the header).
+  void QueueUnparsedBlock(const std::string& text);
+  // 1 in the header, else 0 while header comments are kept, else 2.
+  uint8_t SkippedLineKind() const;
+  // Decodes Line into the block word list; reports a decoding error as
+  // "Block n:text" (errorSuffix after the text in BlockMessage). Answers
+  // false when a fatal error dropped the block.
+  bool DecodeBlockWords(const std::string& messageSuffix, int32_t messageBlock);
+
+  // ---- Tool lists and T words (nc_tools.cpp) ----
+  TToolRec& FindTool(int32_t tool);
+  int32_t& FindComp(int32_t tool);
+  void SetToolDiameter(int32_t tool, int32_t diameter, bool inch);
+  void SetToolCompDiameter(int32_t tool, int32_t value);
+  void SetToolFeed(int32_t tool, int32_t feed);
+  void SetToolSpeed(int32_t tool, int32_t speed);
+  void SetToolDepth(int32_t tool, int32_t depth);
+  void SetToolMaxHits(int32_t tool, int32_t maxHits);
+  void SetToolComment(int32_t tool, const std::string& text);
+  void SetToolDefinition(int32_t tool, const std::string& text);
+  void AddToolHits(int32_t tool, int32_t n);
+  void AddToolTravel(int32_t tool, double length);
+  int32_t ToolFeedOf(int32_t tool);
+  int32_t ToolMaxHitsOf(int32_t tool);
+  double ToolTravelOf(int32_t tool);
+  // Diameter (compensation diameter) in internal units, offered to ToolValue
+  // (ToolValue2) divided by Divisor first.
+  int32_t ToolSize(int32_t tool);
+  int32_t ToolCompSize(int32_t tool);
+  // After a run: the lowest-numbered tool record, removed from the list.
+  struct TTakenTool {
+    int32_t Tool = 0;
+    int32_t Diameter = 0;
+    bool InchDefined = false;
+    int32_t MaxHits = 0;
+    int32_t Speed = 0;
+    int32_t Feed = 0;
+    int32_t Spare = 0;
+    int32_t Depth = 0;
+    int32_t Hits = 0;
+    int32_t Travel = 0;
+    std::string Comment;
+    std::string Definition;
+  };
+  bool TakeFirstTool(TTakenTool& tool);
+  // The T word of a decoded word list; true when the list held one.
+  bool ApplyToolWords(const char* letters, const int32_t* values, int32_t count, bool lookupDone);
+  bool ApplyToolWords(bool lookupDone);  // on GlobalRec's word list
+  void ChangeTool();
+  void LookupParameters(int32_t diameter, TDecodedBlock& found);
+  static double HitTime(double firstZ, double secondZ, double feed, double retract, double dwell);
+  // Internal units of a tool length value: metric (s div 10) x 1000, inch s
+  // x 2540, s being the value as a 4-decimal integer.
+  int32_t ToolLengthToInternal(int32_t value) const;
+
+  // ---- Orientation and transformed records (nc_orient.cpp) ----
+  void AxisMap(int64_t x, int64_t y, int64_t& xOut, int64_t& yOut) const;
+  void AxisMapReal(double x, double y, double& xOut, double& yOut) const;
+  void ToInternal(int32_t& x, int32_t& y) const;
+  bool ToVersionOne(uint8_t code, uint8_t& result) const;
+  // A tape point that is already transformed (pattern orientation and
+  // offsets, G92) to internal units: axis version, clamp, scale.
+  void ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // The pattern transform of a tape point: PatternOrientation, then the
+  // pattern offsets and the G92 origin are added.
+  void PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // The record builders take a transformed tape point, fill the record
+  // (block BlockNumber - 1 + BlockBase, ToolNumber, ToolOffset, CompSide,
+  // InPattern) and hand it to EmitMove.
+  void BuildHit(int32_t x, int32_t y);
+  void BuildCircle(int32_t x, int32_t y, int32_t diameter);
+  void BuildSlot(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+  // The text is taken from GlobalRec->MarkingText by the emission.
+  void BuildText(int32_t x, int32_t y, bool vertical);
+  // PatternTransform, then BuildHit.
+  void EmitPatternHit(int32_t x, int32_t y);
+  void RestartPattern(int32_t argument);
+
+  // ---- Units, word formats, reset and word list (nc_units.cpp) ----
+  int32_t NCToInternal(int32_t value) const;
+  void ResetNumberFormat();
+  void LoadFormatOptions();
+  void ResetFileState();
+  bool FindWord(char letter, int32_t& cursor, int32_t& value) const;
+  bool HasWordValue(char letter, int32_t value) const;
+  void RemoveWord(char letter);
+  // False (nothing inserted) when the list already holds 40 words.
+  bool InsertWord(char letter, int32_t value, int32_t position);
+
+  // ---- Block interpretation (nc_blocks.cpp, nc_moves.cpp, nc_patterns.cpp,
+  //      nc_cycles.cpp) ----
+  void InterpretNcBlock();
+  void RepeatSymbolBlock();
+  void DispatchNcBlock();
+  void FinishBlockMoves();
+  bool GetBlockWord(char letter, int32_t& value);
+  void ReportDoubleWord(char letter);
+  void MoveRapid(int32_t x, int32_t y);
+  void MoveLine(int32_t x, int32_t y);
+  void MoveArc(int32_t x, int32_t y);
+  void RoutCircleMove(int32_t x, int32_t y);
+  void CompChangeMove(int32_t x, int32_t y, bool head);
+  void PatternStartM25();
+  void PatternEndM01();
+  void PatternRepeatM02();
+  void StepRepeatEndM08();
+  void PendingTextBlock();
+  void HeaderBlock();
+  void DipCycle();
+  void LPackCycle();
+  void DrilledCircle();
+  void DrilledSlot();
+  // Helpers of the interpretation.
+  void DispatchGCode(int32_t code);
+  void DispatchMCode(int32_t code);
+  // M71/M72: new word formats, and the stored coordinates times factor.
+  void RescaleCoordinates(double factor);
+  // The current position plus the sub-file offset under the pattern
+  // transformation, tape units.
+  void TransformedTapePoint(int32_t& x, int32_t& y) const;
+  // A tape point of the interpreter (position plus sub-file offset) under
+  // the pattern transformation.
+  void TransformedTapePoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // A rout move from (PrevX, PrevY) to the transformed tape point (x, y);
+  // PrevX, PrevY become (x, y).
+  TNCMove BuildMove(int32_t x, int32_t y, bool head, uint8_t comp, uint8_t kind);
+  void MoveWarning(const TNCMove& move, const std::string& text);
+  // Centre of an arc of the given radius from start to end, on the
+  // mirrored side when side is set (a too short radius gives a half circle).
+  static void ArcCentreFromRadius(bool side, int32_t radius, int32_t endX, int32_t endY,
+                                  int32_t startX, int32_t startY, int32_t& cx, int32_t& cy);
+  void BlockCorner(int32_t& x, int32_t& y);
+  int32_t TapeLength(double inches, double millimetres) const;
+  void CycleHit(int32_t x, int32_t y);
+
+  // ---- Emission (nc_emit.cpp) ----
+  void EmitMove(TNCMove& move);
+  void RecordMove(TNCMove& move);
+  void NoteMovePoint(const TNCMove& move, int32_t x, int32_t y);
+  void DispatchMove(TNCMove& move);
+  bool CompensationSide(const TNCMove& move);
+};
+
+// ---- Orientation codes (nc_orient.cpp) ----
+// Code 0-7: bit 1 swap, bit 2 negate X, bit 4 negate Y (negations first).
+extern const uint8_t OrientationCompose[8][8];
+extern const uint8_t FlagToOrientation[8];
+extern const uint8_t VersionEquivalence[8][8];
+void TransformPoint(uint8_t code, int32_t x, int32_t y, int32_t dx1, int32_t dy1, int32_t dx2,
+                    int32_t dy2, int32_t& xOut, int32_t& yOut);
+bool TranslateCode(uint8_t code, int32_t fromVersion, int32_t toVersion, uint8_t& result);
+void PatternOffset(uint8_t code, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& xOut,
+                   int32_t& yOut);
+
+// The swap filters' error callback: reports into CurrentReader.
+void ReaderSwapError(const std::string& message);

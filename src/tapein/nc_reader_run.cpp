@@ -1,0 +1,641 @@
+// The reader's run: one tape from its first line to its last, through the
+// import swap filter, with the header keywords, the optional M48 default
+// file, M99 subprogram files and their P repeats, and the symbol scratch
+// file of the package cycles.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+#include "foundation/display_units.h"
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+#include "platform/paths.h"
+#include "tapein/nc_reader.h"
+
+bool ArcAdjustDisabled = false;
+double CoordinateLimit = 2147483647.0;
+
+namespace {
+
+// The header keywords; the empty entry is last.
+const char* const HeaderKeywords[] = {
+    "AFS",  "ATC",  "BLKD",   "BLKDEL", "CCW",   "CP",    "DCTL",     "DEPMOD", "DETECT",
+    "DN",   "EXDA", "FMAT",   "FSB",    "HPCK",  "ICI",   "INCH",     "METRIC", "MODE",
+    "NCSL", "OM48", "OSTOP",  "OTCLMP", "PCKPARAM", "PF", "PPR",      "PURG",   "PVS",
+    "R",    "RD",   "RSB",    "SBK",    "SG",    "SIXM",  "TBFR",     "TCST",   "UP",
+    "VER",  "Z",    "ZA",     "ZC",     "ZS",    "Z+",    "Z-",       "/",      "",
+};
+
+// Opens a file for reading; a failure leaves its error number pending.
+std::FILE* OpenForReading(const std::string& name, std::size_t buffer) {
+  errno = 0;
+  std::FILE* file = std::fopen(NativePath(name).c_str(), "rb");
+  if (file == nullptr) {
+    InOutRes = errno != 0 ? errno : ENOENT;
+    return nullptr;
+  }
+  std::setvbuf(file, nullptr, _IOFBF, buffer);
+  return file;
+}
+
+void CloseFile(std::FILE*& file) {
+  if (file == nullptr) return;
+  if (std::fclose(file) != 0) InOutRes = errno != 0 ? errno : EIO;
+  file = nullptr;
+}
+
+// One text line of a plain file (CR LF or LF ends it); false at its end.
+bool ReadPlainLine(std::FILE* file, std::string& line) {
+  line.clear();
+  int c = std::fgetc(file);
+  if (c == EOF) {
+    if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+    return false;
+  }
+  while (c != EOF && c != '\n') {
+    if (c != '\r') line.push_back(static_cast<char>(c));
+    c = std::fgetc(file);
+  }
+  if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+  return true;
+}
+
+bool PlainEof(std::FILE* file) {
+  const int c = std::fgetc(file);
+  if (c == EOF) return true;
+  std::ungetc(c, file);
+  return false;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+// Removes leading "0" characters and answers how many there were.
+int32_t StripZeros(std::string& text) {
+  std::size_t n = 0;
+  while (n < text.size() && text[n] == '0') ++n;
+  text.erase(0, n);
+  return static_cast<int32_t>(n);
+}
+
+}  // namespace
+
+// ---- Run -------------------------------------------------------------------------
+
+void TNCReader::Run(bool& failed) {
+  if (ErrorFlag) {
+    // The reader could not be set up (its scratch path failed the check):
+    // nothing is read.
+    if (!SetupError.empty()) Error(SetupError);
+    failed = true;
+    Ran = true;
+    return;
+  }
+  ArcAdjustDisabled = !ArcAdjust;
+  PrepareFile();
+  if (ErrorFlag) {
+    Notice("");
+    Notice(Text(TextSomeErrors, "Some errors were detected in this file."));
+    Notice(Text(TextInspectOutput, "Inspect the output carefully!"));
+  }
+  failed = Abort || ErrorFlag;
+  Ran = true;
+}
+
+void TNCReader::PrepareFile() {
+  try {
+    GlobalRec = std::make_unique<TGlobalRec>();
+  } catch (const std::bad_alloc&) {
+    ErrorFlag = true;
+    Error("Insufficient memory");
+    return;
+  }
+  TGlobalRec& g = *GlobalRec;
+  const std::size_t slash = FileName.find_last_of("\\/");
+  g.InputDir = slash == std::string::npos ? std::string() : FileName.substr(0, slash + 1);
+  FileName = g.InputDir + (slash == std::string::npos ? FileName : FileName.substr(slash + 1));
+  if (FileExistsNoWild(FileName)) {
+    CoordinateLimit = 2147483647.0;
+    ResetFileState();
+    OpenInput();
+    ReadDefaultFile();
+    ReadLoop();
+    CloseInput();
+    // An error met on the way (I/O, a fatal decoding error, a swap filter
+    // error) counts as much as one the interpreter marked in the file.
+    ErrorFlag = ErrorFlag || g.ErrorInFile;
+  } else {
+    ErrorFlag = true;
+  }
+  GlobalRec.reset();
+}
+
+void TNCReader::OpenInput() {
+  TGlobalRec& g = *GlobalRec;
+  g.MainText = OpenForReading(FileName, 65536);
+  if (CheckIO("Opening Input File") || g.MainText == nullptr) return;
+  g.MainSwap.Init(SwapFilterName, g.MainText, false, {}, ReaderSwapError);
+  g.MainSwapOpen = true;
+  g.Values.fill(0);
+  g.SubName.clear();
+  g.InSub = false;
+  g.PendingText = false;
+  g.DipStage = 0;
+  g.LPackStage = 0;
+  g.DrillCycleG81 = false;
+  g.DrillCycleG83 = false;
+  g.SubOffsetX = g.SubOffsetY = 0;
+  g.SubLineCount = 0;
+  g.SymbolFileName = ScratchDir + MakeTempFileName();
+  WriteDefaultSymbol();
+  g.Format2 = true;
+  g.SubBaseX = g.SubBaseY = 0;
+  g.ArcI = g.ArcJ = 0;
+  LastI = LastJ = 0;
+}
+
+void TNCReader::ReadDefaultFile() {
+  if (!FileExistsNoWild(DefaultFileName)) return;
+  TGlobalRec& g = *GlobalRec;
+  std::FILE* file = OpenForReading(DefaultFileName, 4096);
+  if (CheckIO("Opening M48 Default file") || file == nullptr) {
+    CloseFile(file);
+    return;
+  }
+  while (!PlainEof(file) && !ErrorFlag && !Abort) {
+    g.InHeader = true;
+    ReadPlainLine(file, g.Line);
+    g.Line = ShortStr(g.Line);
+    g.RawLine = g.Line;
+    if (CheckIO("Reading Default File")) break;
+    Poll(Abort);
+    ProcessLine();
+  }
+  g.InHeader = false;
+  CloseFile(file);
+  IOResult();
+}
+
+void TNCReader::ReadLoop() {
+  TGlobalRec& g = *GlobalRec;
+  if (!g.MainSwapOpen) return;
+  int32_t counter = 0;
+  // A subprogram called from the last lines of the main file is still read
+  // to its end.
+  while ((g.InSub || !g.MainSwap.Eof()) && !g.EndOfProgram && !Abort && !ErrorFlag) {
+    Poll(Abort);
+    if (++counter >= 100) {
+      Progress(".");
+      counter = 0;
+    }
+    g.FromPercent = false;
+    if (g.InSub) {
+      if (g.SubSwap.Eof()) {
+        CloseSub();
+      } else {
+        g.SubSwap.ReadLine(g.Line);
+        g.Line = ShortStr(g.Line);
+        g.RawLine = g.Line;
+        LastLine = g.Line;
+        if (CheckIO("Reading M99 File")) break;
+        g.Line = RemoveBlanks(g.Line);
+        Poll(Abort);
+        ++g.SubLineCount;
+      }
+    }
+    if (!g.InSub) {
+      if (g.MainSwap.Eof()) break;
+      g.MainSwap.ReadLine(g.Line);
+      g.Line = ShortStr(g.Line);
+      g.RawLine = g.Line;
+      LastLine = g.Line;
+      if (CheckIO("Reading Data File")) break;
+      g.Line = RemoveBlanks(g.Line);
+      Poll(Abort);
+      ++g.MainLineCount;
+      BlockNumber = g.MainSwap.LineCount();
+      g.BlockPos = g.MainSwap.DeliveredCount();
+    }
+    const char first = FirstChar(g.Line);
+    if (first == ';' || (first == '/' && BlockDelete)) {
+      UnparsedBlock(g.RawLine, SkippedLineKind());
+      continue;
+    }
+    if (first == '%' || g.Line == "M95") {
+      g.Line = "M25";
+      g.FromPercent = true;
+      g.InHeader = false;
+      g.HeaderComments = false;
+    }
+    ProcessLine();
+  }
+}
+
+void TNCReader::CloseInput() {
+  TGlobalRec& g = *GlobalRec;
+  if (g.InSub) CloseSub();
+  if (g.MainText != nullptr) {
+    CloseFile(g.MainText);
+    CheckIO("Closing Data File");
+  }
+  if (g.MainSwapOpen) {
+    g.MainSwap.Done();
+    g.MainSwapOpen = false;
+  }
+  WordFormats.Done();
+  // A move held back for the look-ahead is written out by an empty move.
+  TNCMove flush;
+  flush.Kind = NCMoveNone;
+  flush.SourceBlock = 0;
+  int32_t px = 0, py = 0;
+  PatternTransform(g.CurX + g.SubOffsetX, g.CurY + g.SubOffsetY, px, py);
+  ConvertPoint(px, py, flush.EndX, flush.EndY);
+  flush.StartX = flush.EndX;
+  flush.StartY = flush.EndY;
+  flush.Tool = 1;
+  flush.ToolOffset = 1;
+  EmitMove(flush);
+  if (g.SymbolFile != nullptr) {
+    CloseFile(g.SymbolFile);
+    CheckIO("Closing Symbol File");
+  }
+  DeleteFileIfExists(g.SymbolFileName);
+}
+
+// ---- Lines and blocks ---------------------------------------------------------
+
+uint8_t TNCReader::SkippedLineKind() const {
+  if (GlobalRec->InHeader) return 1;
+  if (GlobalRec->HeaderComments) return 0;
+  return 2;
+}
+
+void TNCReader::ProcessLine() {
+  TGlobalRec& g = *GlobalRec;
+  if (g.InHeader) {
+    g.Line = RemoveBlanks(g.Line);
+    const std::size_t comma = g.Line.find(',');
+    const std::string keyword = comma == std::string::npos ? g.Line : g.Line.substr(0, comma);
+    bool known = false;
+    for (const char* entry : HeaderKeywords) {
+      if (*entry != '\0' && keyword == entry) {
+        known = true;
+        break;
+      }
+    }
+    if (known)
+      ProcessHeaderLine(keyword);
+    else
+      ProcessBlock();
+  } else {
+    ProcessBlock();
+  }
+  if (g.WasHeader && !g.InHeader) HeaderDone(AxisVersion);
+  g.WasHeader = g.InHeader;
+}
+
+void TNCReader::ProcessHeaderLine(const std::string& keyword) {
+  TGlobalRec& g = *GlobalRec;
+  const std::string& line = g.Line;
+  const std::size_t comma = line.find(',');
+  const std::string afterComma =
+      comma == std::string::npos ? std::string() : line.substr(comma + 1, 2);
+  if (keyword == "BLKD" || keyword == "BLKDEL") {
+    BlockDelete = afterComma == "ON";
+  } else if (keyword == "CCW") {
+    CounterClockwise = afterComma == "ON";
+  } else if (keyword == "CP") {
+    // CP,tool,value is read as the words T tool C value.
+    std::string rest = comma == std::string::npos ? std::string() : line.substr(comma + 1);
+    const std::size_t second = rest.find(',');
+    const std::string tool = rest.substr(0, second);
+    const std::string value = second == std::string::npos ? std::string() : rest.substr(second + 1);
+    g.Line = "T" + tool + "C" + value;
+    if (!DecodeBlockWords("", BlockNumber - 1)) return;
+    int32_t cursor = 1, t = 0, c = 0;
+    const bool hasT = FindWord('T', cursor, t);
+    cursor = 1;
+    const bool hasC = FindWord('C', cursor, c);
+    if (hasT && hasC) SetToolCompDiameter(t, ToolLengthToInternal(c));
+  } else if (keyword == "FMAT") {
+    if (line.size() >= 6) {
+      if (line[5] == '1') g.Format2 = false;
+      if (line[5] == '2') g.Format2 = true;
+    }
+  } else if (keyword == "ICI") {
+    if (line.find("ICI,ON") != std::string::npos)
+      Incremental = true;
+    else if (line.find("ICI,OFF") != std::string::npos)
+      Incremental = false;
+  } else if (keyword == "INCH") {
+    Metric = false;
+    ReadUnitsTail(line.size() > 5 ? line.substr(5) : std::string());
+    ResetNumberFormat();
+  } else if (keyword == "METRIC") {
+    Metric = true;
+    ReadUnitsTail(line.size() > 7 ? line.substr(7) : std::string());
+    ResetNumberFormat();
+  } else if (keyword == "SG") {
+    M96Block(BlockNumber - 1, line);
+  } else if (keyword == "VER") {
+    if (line.size() >= 5 && line[4] >= '1' && line[4] <= '8') AxisVersion = line[4] - '0';
+  }
+  // MODE and the other keywords carry nothing the reader uses.
+}
+
+void TNCReader::ReadUnitsTail(std::string tail) {
+  if (StartsWith(tail, "LZ") || StartsWith(tail, "TZ")) {
+    HeaderZeros = tail[0] == 'L';
+    tail.erase(0, 3);
+  }
+  if (tail.find('.') != std::string::npos && tail.find('0') != std::string::npos) {
+    const int32_t integerDigits = StripZeros(tail);
+    tail.erase(0, 1);
+    const int32_t decimalDigits = StripZeros(tail);
+    if (integerDigits >= 1 && integerDigits <= 5 && decimalDigits >= 1 && decimalDigits <= 6) {
+      HeaderIntegerDigits = integerDigits;
+      HeaderDecimalDigits = decimalDigits;
+    }
+  }
+  const std::size_t comma = tail.find(',');
+  if (comma != std::string::npos) tail.erase(0, comma + 1);
+  if (StartsWith(tail, "LZ")) HeaderZeros = true;
+  if (StartsWith(tail, "TZ")) HeaderZeros = false;
+}
+
+bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messageBlock) {
+  TGlobalRec& g = *GlobalRec;
+  char letter = 0;
+  int32_t value = 0;
+  bool found = false, error = false;
+  std::string errorText;
+  DecodeFirstWord(WordFormats, g.Line, 1, letter, value, found, error, errorText);
+  if (found && letter == 'N')
+    DecodeFirstWord(WordFormats, g.Line, 2, letter, value, found, error, errorText);
+  if (found && letter == 'M' && (value == 47 || value == 97 || value == 98 || value == 99)) {
+    // The rest of the line is free text for the interpreter.
+    g.Letters[1] = 'M';
+    g.Values[1] = value;
+    g.WordCount = 1;
+  } else {
+    DecodeLine(WordFormats, g.Line, g.Letters.data(), g.Values.data(), g.WordCount, error,
+               errorText);
+  }
+  if (error) {
+    const std::string text = "Block " + IntToShortStr(BlockNumber) + ":" + errorText;
+    if (ErrorsAreFatal) {
+      ErrorFlag = true;
+      Error(text);
+      return false;
+    }
+    Message(text);
+    BlockMessage(messageBlock, errorText + messageSuffix);
+  }
+  return true;
+}
+
+void TNCReader::ProcessBlock() {
+  if (!DecodeBlockWords("", BlockNumber - 1)) return;
+  GlobalRec->WordCursor = 1;
+  CheckRepeat();
+}
+
+void TNCReader::CheckRepeat() {
+  TGlobalRec& g = *GlobalRec;
+  if (!g.SymbolDefining && g.WordCount >= 1 && g.Letters[1] == 'P') {
+    const int32_t n = g.Values[1];
+    int32_t cursor = 1, dx = 0, dy = 0;
+    FindWord('X', cursor, dx);
+    cursor = 1;
+    FindWord('Y', cursor, dy);
+    for (int32_t i = 1; i <= n && !ErrorFlag && !Abort; ++i)
+      RepeatSub(static_cast<int32_t>(static_cast<int64_t>(i) * dx),
+                static_cast<int32_t>(static_cast<int64_t>(i) * dy));
+    return;
+  }
+  CheckSubCall();
+}
+
+void TNCReader::CheckSubCall() {
+  TGlobalRec& g = *GlobalRec;
+  if (!HasWordValue('M', 99)) {
+    g.WordCursor = 1;
+    InterpretNcBlock();
+    return;
+  }
+  if (g.InSub) {
+    Message(Text(TextNestedM99, "Illegal nested M99 call!"));
+    Message("<" + g.Line + ">");
+    std::string next;
+    if (!g.SubSwap.Eof()) {
+      g.SubSwap.ReadLine(next);
+      ++g.SubLineCount;
+    }
+    CheckIO("Reading M99 File");
+    Message("<" + ShortStr(next) + ">");
+    g.ErrorInFile = true;
+    return;
+  }
+  // M99, one separator character, then the file name.
+  const std::size_t call = g.Line.find("M99");
+  const std::size_t nameStart = call == std::string::npos ? g.Line.size() : call + 4;
+  const std::string name = nameStart < g.Line.size() ? g.Line.substr(nameStart) : std::string();
+  g.SubName = ShortStr(g.InputDir + name);
+  auto readMainLine = [&](const char* context) {
+    g.Line.clear();
+    if (!g.MainSwap.Eof()) {
+      g.MainSwap.ReadLine(g.Line);
+      ++g.MainLineCount;
+      BlockNumber = g.MainSwap.LineCount();
+      g.BlockPos = g.MainSwap.DeliveredCount();
+    }
+    g.Line = ShortStr(g.Line);
+    g.RawLine = g.Line;
+    LastLine = g.Line;
+    const bool failed = CheckIO(context);
+    g.Line = RemoveBlanks(g.Line);
+    return !failed;
+  };
+  if (name.empty() || !FileExistsNoWild(g.SubName)) {
+    Message(Text(TextM99NotFound, "Error : M99 file not found!"));
+    g.ErrorInFile = true;
+    readMainLine("Reading input file");
+    return;
+  }
+  g.InSub = true;
+  if (!readMainLine("Reading M99 File")) {
+    g.InSub = false;
+    return;
+  }
+  Poll(Abort);
+  if (!DecodeBlockWords(" in <" + g.SubName + ">", 0)) {
+    g.InSub = false;
+    return;
+  }
+  int32_t cursor = 1;
+  FindWord('X', cursor, g.SubOffsetX);
+  cursor = 1;
+  FindWord('Y', cursor, g.SubOffsetY);
+  g.SubText = OpenForReading(g.SubName, 65536);
+  if (CheckIO("Opening M99 File") || g.SubText == nullptr) {
+    g.InSub = false;
+    g.SubOffsetX = g.SubOffsetY = 0;
+    return;
+  }
+  g.SubSwap.Init(SwapFilterName, g.SubText, false, {}, ReaderSwapError);
+  g.SubSwapOpen = true;
+  g.SubLineCount = 0;
+  g.SubBaseX = g.SubOffsetX;
+  g.SubBaseY = g.SubOffsetY;
+}
+
+void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
+  TGlobalRec& g = *GlobalRec;
+  if (g.SubName.empty() || !FileExistsNoWild(g.SubName)) return;
+  if (g.InSub) {
+    // A P repeat inside the subprogram would read it within itself.
+    Message(Text(TextNestedM99, "Illegal nested M99 call!"));
+    Message("<" + g.Line + ">");
+    g.ErrorInFile = true;
+    return;
+  }
+  g.SubOffsetX = ClampCompToInt(static_cast<int64_t>(dx) + g.SubBaseX);
+  g.SubOffsetY = ClampCompToInt(static_cast<int64_t>(dy) + g.SubBaseY);
+  g.SubText = OpenForReading(g.SubName, 65536);
+  if (CheckIO("Opening M99 File") || g.SubText == nullptr) {
+    g.SubOffsetX = g.SubOffsetY = 0;
+    return;
+  }
+  g.SubSwap.Init(SwapFilterName, g.SubText, false, {}, ReaderSwapError);
+  g.SubSwapOpen = true;
+  g.SubLineCount = 0;
+  while (!g.SubSwap.Eof() && !ErrorFlag && !Abort && !g.EndOfProgram) {
+    g.FromPercent = false;
+    g.SubSwap.ReadLine(g.Line);
+    g.Line = ShortStr(g.Line);
+    g.RawLine = g.Line;
+    LastLine = g.Line;
+    if (CheckIO("Reading M99 File")) break;
+    g.Line = RemoveBlanks(g.Line);
+    Poll(Abort);
+    ++g.SubLineCount;
+    const char first = FirstChar(g.Line);
+    if (first == ';' || (first == '/' && BlockDelete)) continue;
+    if (first == '%') {
+      g.Line = "M25";
+      g.FromPercent = true;
+    }
+    bool error = false;
+    std::string errorText;
+    DecodeLine(WordFormats, g.Line, g.Letters.data(), g.Values.data(), g.WordCount, error,
+               errorText);
+    if (error) {
+      if (ErrorsAreFatal) {
+        Fail(errorText + " in M99 file " + g.SubName);
+        break;
+      }
+      Message(errorText + " in M99 file " + g.SubName);
+      BlockMessage(0, errorText + " in <" + g.SubName + ">");
+    }
+    g.WordCursor = 1;
+    InterpretNcBlock();
+  }
+  CloseFile(g.SubText);
+  IOResult();
+  if (!ConsumerMode) {
+    g.SubSwap.Done();
+    g.SubSwapOpen = false;
+  }
+  g.SubOffsetX = g.SubOffsetY = 0;
+  g.SubLineCount = 0;
+}
+
+void TNCReader::CloseSub() {
+  TGlobalRec& g = *GlobalRec;
+  g.InSub = false;
+  CloseFile(g.SubText);
+  CheckIO("Closing M99 File");
+  if (!ConsumerMode && g.SubSwapOpen) {
+    g.SubSwap.Done();
+    g.SubSwapOpen = false;
+  }
+  g.SubOffsetX = g.SubOffsetY = 0;
+  g.SubLineCount = 0;
+  g.SymbolDefining = false;
+}
+
+// ---- Symbol file ------------------------------------------------------------------
+
+void TNCReader::BeginSymbol() {
+  TGlobalRec& g = *GlobalRec;
+  CloseFile(g.SymbolFile);
+  IOResult();
+  errno = 0;
+  g.SymbolFile = std::fopen(NativePath(g.SymbolFileName).c_str(), "w+b");
+  if (g.SymbolFile == nullptr) InOutRes = errno != 0 ? errno : EACCES;
+  CheckIO("Writing Symbol File");
+  g.SymbolDefining = true;
+}
+
+void TNCReader::WriteSymbolHit(int32_t x, int32_t y) {
+  TGlobalRec& g = *GlobalRec;
+  if (g.SymbolFile == nullptr) return;
+  TNCMove move;
+  move.Kind = NCMoveHit;
+  move.SourceBlock = 0;
+  move.CentreX = NCToInternal(x);
+  move.CentreY = NCToInternal(y);
+  move.FromRepeat = g.InPattern ? 1 : 0;
+  move.Tool = g.CurrentTool;
+  move.ToolOffset = g.CurrentCompTool;
+  unsigned char record[NCMoveRecordSize];
+  PackMove(move, record);
+  if (std::fwrite(record, 1, sizeof record, g.SymbolFile) != sizeof record)
+    InOutRes = errno != 0 ? errno : EIO;
+  CheckIO("Writing Symbol File");
+}
+
+void TNCReader::WriteDefaultSymbol() {
+  TGlobalRec& g = *GlobalRec;
+  BeginSymbol();
+  const int32_t step = SafeRound(2540000.0 / g.InchScale);
+  for (int32_t i = 0; i <= 6; ++i) WriteSymbolHit(0, i * step);
+  for (int32_t i = 6; i >= 0; --i) WriteSymbolHit(3 * step, i * step);
+}
+
+void TNCReader::ReplaySymbol(int32_t dx, int32_t dy) {
+  TGlobalRec& g = *GlobalRec;
+  if (g.SymbolFile == nullptr) return;
+  if (std::fflush(g.SymbolFile) != 0 || std::fseek(g.SymbolFile, 0, SEEK_SET) != 0)
+    InOutRes = errno != 0 ? errno : EIO;
+  if (CheckIO("Resetting symbol file")) return;
+  const double scale = Metric ? g.MetricScale : g.InchScale;
+  unsigned char record[NCMoveRecordSize];
+  // The records are read first: emitting a hit may not disturb the file
+  // position, but a consumer's operation may take its time.
+  std::vector<TNCMove> records;
+  while (std::fread(record, 1, sizeof record, g.SymbolFile) == sizeof record)
+    records.push_back(UnpackMove(record));
+  if (std::ferror(g.SymbolFile)) InOutRes = errno != 0 ? errno : EIO;
+  if (CheckIO("Reading symbol file")) return;
+  std::fseek(g.SymbolFile, 0, SEEK_END);
+  for (const TNCMove& m : records) {
+    const int32_t x = ClampCompToInt(static_cast<int64_t>(SafeRound(m.CentreX / scale)) + dx +
+                                     g.SubOffsetX);
+    const int32_t y = ClampCompToInt(static_cast<int64_t>(SafeRound(m.CentreY / scale)) + dy +
+                                     g.SubOffsetY);
+    EmitPatternHit(x, y);
+  }
+}
+
+void TNCReader::QueueUnparsedBlock(const std::string& text) {
+  TGlobalRec& g = *GlobalRec;
+  if (!g.InHeader && !g.HeaderComments) {
+    if (g.HeldMove.PendingTexts == nullptr) g.HeldMove.PendingTexts = new TPendingTexts;
+    g.HeldMove.PendingTexts->Texts.push_back(text);
+  } else {
+    UnparsedBlock(text, g.InHeader ? 1 : 0);
+  }
+}

@@ -1,0 +1,305 @@
+// The reader's tool lists: what the tape says about each tool (T words in
+// the header define tools, in the program they select them), the parameter
+// table lookup, the tool change with its drilling-time bookkeeping, and the
+// accessors through which the emission and the consumers see tool values.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+#include "platform/paths.h"
+#include "tapein/nc_reader.h"
+
+namespace {
+
+uint16_t ToolKey(int32_t tool) { return static_cast<uint16_t>(tool & 0xFFFF); }
+
+int32_t ClampToInt32(int64_t v) {
+  if (v > 2147483647) return 2147483647;
+  if (v < -2147483647) return -2147483647;
+  return static_cast<int32_t>(v);
+}
+
+// The text inside every pair of parentheses, joined.
+std::string ParenthesisedText(const std::string& line) {
+  std::string result;
+  std::size_t pos = 0;
+  while ((pos = line.find('(', pos)) != std::string::npos) {
+    const std::size_t end = line.find(')', pos + 1);
+    if (end == std::string::npos) break;
+    result += line.substr(pos + 1, end - pos - 1);
+    pos = end + 1;
+  }
+  return result;
+}
+
+// Reads one text line (without its CR/LF) from a file; false at its end.
+bool ReadTextLine(std::FILE* file, std::string& line) {
+  line.clear();
+  int c = std::fgetc(file);
+  if (c == EOF) {
+    if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+    return false;
+  }
+  while (c != EOF && c != '\n') {
+    if (c != '\r') line.push_back(static_cast<char>(c));
+    c = std::fgetc(file);
+  }
+  if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+  return true;
+}
+
+}  // namespace
+
+TToolRec& TNCReader::FindTool(int32_t tool) {
+  const uint16_t key = ToolKey(tool);
+  auto [it, inserted] = ToolList.try_emplace(key);
+  if (inserted) it->second.Tool = key;
+  return it->second;
+}
+
+int32_t& TNCReader::FindComp(int32_t tool) { return CompList[ToolKey(tool)]; }
+
+void TNCReader::SetToolDiameter(int32_t tool, int32_t diameter, bool inch) {
+  TToolRec& rec = FindTool(tool);
+  rec.Diameter = diameter;
+  rec.InchDefined = inch;
+  ToolDiameter(tool, diameter / Divisor);
+}
+
+void TNCReader::SetToolCompDiameter(int32_t tool, int32_t value) {
+  FindComp(tool) = value;
+  ToolCompDiameter(tool, value / Divisor);
+}
+
+void TNCReader::SetToolFeed(int32_t tool, int32_t feed) { FindTool(tool).Feed = feed; }
+void TNCReader::SetToolSpeed(int32_t tool, int32_t speed) { FindTool(tool).Speed = speed; }
+void TNCReader::SetToolDepth(int32_t tool, int32_t depth) { FindTool(tool).Depth = depth; }
+void TNCReader::SetToolMaxHits(int32_t tool, int32_t maxHits) { FindTool(tool).MaxHits = maxHits; }
+
+void TNCReader::SetToolComment(int32_t tool, const std::string& text) {
+  if (!text.empty()) FindTool(tool).Comment = ShortStr(text);
+}
+
+void TNCReader::SetToolDefinition(int32_t tool, const std::string& text) {
+  if (!text.empty()) FindTool(tool).Definition = ShortStr(text);
+}
+
+void TNCReader::AddToolHits(int32_t tool, int32_t n) { FindTool(tool).Hits += n; }
+
+void TNCReader::AddToolTravel(int32_t tool, double length) {
+  FindTool(tool).Travel += static_cast<int64_t>(std::nearbyint(length));
+}
+
+int32_t TNCReader::ToolFeedOf(int32_t tool) { return FindTool(tool).Feed; }
+int32_t TNCReader::ToolMaxHitsOf(int32_t tool) { return FindTool(tool).MaxHits; }
+double TNCReader::ToolTravelOf(int32_t tool) { return static_cast<double>(FindTool(tool).Travel); }
+
+int32_t TNCReader::ToolSize(int32_t tool) {
+  TToolRec& rec = FindTool(tool);
+  int32_t value = rec.Diameter / Divisor;
+  ToolValue(ToolKey(tool), value);
+  rec.Diameter = ClampToInt32(static_cast<int64_t>(Divisor) * value);
+  return rec.Diameter;
+}
+
+int32_t TNCReader::ToolCompSize(int32_t tool) {
+  int32_t& comp = FindComp(tool);
+  int32_t value = comp / Divisor;
+  ToolValue2(ToolKey(tool), value);
+  comp = ClampToInt32(static_cast<int64_t>(Divisor) * value);
+  return comp;
+}
+
+bool TNCReader::TakeFirstTool(TTakenTool& tool) {
+  if (!Ran || ToolList.empty()) return false;
+  auto first = ToolList.begin();
+  const TToolRec& rec = first->second;
+  tool.Tool = rec.Tool;
+  tool.Diameter = rec.Diameter / Divisor;
+  tool.InchDefined = rec.InchDefined;
+  tool.MaxHits = rec.MaxHits;
+  tool.Speed = rec.Speed;
+  tool.Feed = rec.Feed / Divisor;
+  tool.Spare = rec.Spare / Divisor;
+  tool.Depth = rec.Depth / Divisor;
+  tool.Hits = rec.Hits;
+  tool.Travel = ClampToInt32(rec.Travel);
+  tool.Comment = rec.Comment;
+  tool.Definition = rec.Definition;
+  ToolList.erase(first);
+  return true;
+}
+
+int32_t TNCReader::ToolLengthToInternal(int32_t value) const {
+  const double s =
+      std::nearbyint(static_cast<double>(value) * std::pow(10.0, 4 - HeaderDecimalDigits));
+  const int64_t scaled = static_cast<int64_t>(std::fmax(std::fmin(s, 9.0e15), -9.0e15));
+  if (Metric) return ClampToInt32(scaled / 10 * 1000);
+  return ClampToInt32(scaled * 2540);
+}
+
+bool TNCReader::ApplyToolWords(bool lookupDone) {
+  TGlobalRec& g = *GlobalRec;
+  return ApplyToolWords(g.Letters.data(), g.Values.data(), g.WordCount, lookupDone);
+}
+
+bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32_t count,
+                               bool lookupDone) {
+  int32_t tool = 0;
+  bool found = false;
+  for (int32_t i = 1; i <= count; ++i) {
+    if (letters[i] == 'T') {
+      tool = values[i];
+      found = true;
+      break;
+    }
+  }
+  if (!found || tool <= 0) return found;
+  const bool inHeader = GlobalRec && GlobalRec->InHeader;
+  if (inHeader) {
+    SetToolDefinition(tool, GlobalRec->RawLine);
+    SetToolComment(tool, ParenthesisedText(GlobalRec->RawLine));
+  }
+  if (GlobalRec && tool > GlobalRec->HighestTool) GlobalRec->HighestTool = tool;
+  for (int32_t i = 1; i <= count; ++i) {
+    const int32_t v = values[i];
+    switch (letters[i]) {
+      case 'C':
+        if (!lookupDone) {
+          const int32_t diameter = ToolLengthToInternal(v);
+          SetToolDiameter(tool, diameter, !Metric);
+          if (inHeader && !ConsumerMode) {
+            TDecodedBlock table;
+            LookupParameters(diameter, table);
+            if (table.WordCount > 0) {
+              TDecodedBlock words;
+              words.Letters[1] = 'T';
+              words.Values[1] = tool;
+              words.WordCount = 1;
+              for (int32_t k = 1; k <= table.WordCount && words.WordCount < MaxBlockWords; ++k) {
+                ++words.WordCount;
+                words.Letters[words.WordCount] = table.Letters[k];
+                words.Values[words.WordCount] = table.Values[k];
+              }
+              ApplyToolWords(words.Letters.data(), words.Values.data(), words.WordCount, true);
+            }
+          }
+        }
+        break;
+      case 'F':
+        if (Metric)
+          SetToolFeed(tool, ClampToInt32(static_cast<int64_t>(v) * 1000000));
+        else
+          SetToolFeed(tool, SafeRound(v * (1.0 / 60.0) * 25400000.0));
+        break;
+      case 'H':
+        SetToolMaxHits(tool, v);
+        break;
+      case 'R': {
+        const int32_t diameter = ClampToInt32(2 * static_cast<int64_t>(ToolLengthToInternal(v)));
+        SetToolDiameter(tool, diameter, !Metric);
+        SetToolCompDiameter(tool, diameter);
+        break;
+      }
+      case 'S':
+        SetToolSpeed(tool, v);
+        break;
+      case 'Z': {
+        const int32_t depth = ToolLengthToInternal(v);
+        SetToolDepth(tool, depth);
+        if (!inHeader) MoveParameter = depth / Divisor;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+double TNCReader::HitTime(double firstZ, double secondZ, double feed, double retract,
+                          double dwell) {
+  return (firstZ - secondZ) / feed + (firstZ - secondZ) / retract + dwell;
+}
+
+void TNCReader::ChangeTool() {
+  TGlobalRec& g = *GlobalRec;
+  bool toolChanged = false;
+  if (g.ToolNumber != g.CurrentTool) {
+    if (g.ToolNumber > g.HighestTool) g.HighestTool = g.ToolNumber;
+    g.CurrentTool = g.ToolNumber;
+    toolChanged = true;
+    Progress(" T" + IntToShortStr(g.CurrentTool));
+    g.ReportToolAgain = false;
+  } else if (g.ReportToolAgain) {
+    Progress(" T" + IntToShortStr(g.CurrentTool));
+    g.ReportToolAgain = false;
+  }
+  g.CurrentCompTool = g.ToolOffset;
+  if (toolChanged || g.CurrentCompTool != g.PrevCompTool) {
+    ToolChange(g.CurrentTool, g.CurrentCompTool);
+    g.PrevCompTool = g.CurrentCompTool;
+  }
+  MaxHits = ToolMaxHitsOf(g.CurrentTool);
+  HitCount = 0;
+  double feed = ToolFeedOf(g.CurrentTool);
+  if (feed == 0.0) feed = 63500000.0;
+  TravelClock.SetHitTime(HitTime(FirstZLevel, SecondZLevel, feed, RetractSpeed, Dwell));
+  TravelClock.AddTime(FirstToolChange ? ToolChangeTime * 0.5 : ToolChangeTime);
+  FirstToolChange = false;
+  FirstHit = true;
+}
+
+void TNCReader::LookupParameters(int32_t diameter, TDecodedBlock& found) {
+  found.WordCount = 0;
+  if (!FileExistsNoWild(ParameterFile)) return;
+  std::FILE* file = std::fopen(NativePath(ParameterFile).c_str(), "rb");
+  if (file == nullptr) InOutRes = errno != 0 ? errno : ENOENT;
+  if (CheckIO("Opening F/S file")) {
+    if (file != nullptr) std::fclose(file);
+    return;
+  }
+  std::setvbuf(file, nullptr, _IOFBF, 2048);
+  bool haveCandidate = false;
+  int32_t bestDiameter = 0;
+  int32_t lineNumber = 0;
+  std::string line;
+  while (ReadTextLine(file, line)) {
+    ++lineNumber;
+    TDecodedBlock words;
+    bool error = false;
+    std::string errorText;
+    DecodeLine(WordFormats, line, words, error, errorText);
+    if (error) {
+      if (ErrorsAreFatal) {
+        Fail(errorText + " in parameter table " + ParameterFile);
+        break;
+      }
+      Message(errorText + " in parameter table " + ParameterFile);
+      BlockMessage(lineNumber, errorText + " in <" + ParameterFile + ">");
+    }
+    int32_t c = 0;
+    bool hasC = false;
+    for (int32_t i = 1; i <= words.WordCount; ++i) {
+      if (words.Letters[i] == 'C') {
+        c = ToolLengthToInternal(words.Values[i]);
+        hasC = true;
+        break;
+      }
+    }
+    if (!hasC || c < diameter) continue;
+    if (c == diameter) {
+      found = words;
+      break;
+    }
+    if (!haveCandidate || c < bestDiameter) {
+      haveCandidate = true;
+      bestDiameter = c;
+      found = words;
+    }
+  }
+  CheckIO("Opening F/S file");
+  std::fclose(file);
+}

@@ -1,0 +1,309 @@
+#include "tapein/nc_words.h"
+
+#include <cerrno>
+#include <cmath>
+
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+
+namespace {
+
+bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int64_t PowerOfTen(int32_t n) {
+  int64_t p = 1;
+  for (int32_t k = 0; k < n && k < 18; ++k) p *= 10;
+  return p;
+}
+
+int32_t ClampToInt32(int64_t v) {
+  if (v > 2147483647) return 2147483647;
+  if (v < -2147483647) return -2147483647;
+  return static_cast<int32_t>(v);
+}
+
+// Result of scanning one word from a position.
+struct TScan {
+  bool Ok = false;
+  char Letter = 0;
+  int32_t Value = 0;
+  int32_t Digits = 0;
+  bool Point = false;
+  std::size_t LetterPos = 0;  // where the letter stands
+  std::size_t End = 0;        // first character after the word
+};
+
+TScan ScanWord(const std::string& text, std::size_t from) {
+  TScan scan;
+  std::size_t i = from;
+  while (i < text.size() && !IsUpperLetter(text[i])) ++i;
+  if (i >= text.size()) return scan;
+  scan.Letter = text[i];
+  scan.LetterPos = i;
+  ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  int32_t value = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '.') {
+      scan.Point = true;
+      ++i;
+      break;
+    }
+    if (!IsDigit(c)) break;
+    if (value >= 214748363) {
+      scan.Value = 0;
+      return scan;  // overflow
+    }
+    value = value * 10 + (c - '0');
+    ++scan.Digits;
+    ++i;
+  }
+  scan.Value = negative ? -value : value;
+  scan.End = i;
+  scan.Ok = true;
+  return scan;
+}
+
+// The number right after a letter, read with a format; pos is moved past it.
+int32_t ParseNumber(const std::string& text, std::size_t& pos, bool leftAligned,
+                    int32_t integerDigits, int32_t decimalDigits, bool pointMode, bool& point) {
+  point = false;
+  if (pos < text.size() && text[pos] == '+') ++pos;
+  if (pos >= text.size()) return 0;
+  char c = text[pos];
+  if (c != '-' && c != '.' && !IsDigit(c)) return 0;
+  bool negative = false;
+  if (c == '-') {
+    negative = true;
+    ++pos;
+  }
+  // Is a "." after the run of digits and minus signs?
+  std::size_t k = pos;
+  while (k < text.size() && (IsDigit(text[k]) || text[k] == '-')) ++k;
+  const bool hasPoint = k < text.size() && text[k] == '.';
+  int64_t result = 0;
+  if (!pointMode && !hasPoint) {
+    std::size_t e = pos;
+    while (e < text.size() && (IsDigit(text[e]) || (e == pos && text[e] == '-'))) ++e;
+    const std::string digits = text.substr(pos, e - pos);
+    result = StrToIntLenient(digits);
+    const int32_t n = static_cast<int32_t>(digits.size());
+    pos = e;
+    if (leftAligned && integerDigits + decimalDigits > n)
+      result *= PowerOfTen(integerDigits + decimalDigits - n);
+    result = ClampToInt32(result);
+  } else {
+    double v = 0.0;
+    while (pos < text.size() && IsDigit(text[pos])) {
+      v = v * 10.0 + (text[pos] - '0');
+      ++pos;
+    }
+    if (pos < text.size() && text[pos] == '.') {
+      point = true;
+      ++pos;
+      double f = 0.1;
+      while (pos < text.size() && IsDigit(text[pos])) {
+        v += (text[pos] - '0') * f;
+        f *= 0.1;
+        ++pos;
+      }
+    }
+    if (decimalDigits >= 1) v *= static_cast<double>(PowerOfTen(decimalDigits));
+    result = SafeRound(v);
+  }
+  return static_cast<int32_t>(negative ? -result : result);
+}
+
+// The decoder shared by DecodeLine and DecodeFirstWord. With wanted > 0 the
+// loop stops at that word and returns it in letter/value.
+void DecodeWords(TWordFormatTable& formats, const std::string& text, char* letters,
+                 int32_t* values, int32_t& count, int32_t wanted, char& letter, int32_t& value,
+                 bool& found) {
+  formats.DecodeError = false;
+  formats.DecodeErrorText.clear();
+  count = 0;
+  found = false;
+  std::size_t cursor = 0;
+  while (cursor < text.size() && !(wanted > 0 && found)) {
+    TScan scan = ScanWord(text, cursor);
+    if (!scan.Ok) {
+      // One on, then to the next letter.
+      std::size_t next = (scan.Letter != 0 ? scan.LetterPos : cursor) + 1;
+      while (next < text.size() && !IsUpperLetter(text[next])) ++next;
+      cursor = next;
+      formats.DecodeError = true;
+      formats.DecodeErrorText = FormatOverflowText;
+      continue;
+    }
+    if (count >= MaxBlockWords) {
+      // The word list is full: the rest of the block is not stored.
+      formats.DecodeError = true;
+      formats.DecodeErrorText = TooManyWordsText;
+      break;
+    }
+    TLetterFormat& own = formats.Of(scan.Letter);
+    char wordLetter = scan.Letter;
+    int32_t wordValue = 0;
+    if (!scan.Point && !own.PointMode) {
+      const int32_t total = own.IntegerDigits + own.DecimalDigits;
+      int64_t v = scan.Value;
+      if (total < scan.Digits) {
+        formats.DecodeError = true;
+        formats.DecodeErrorText = DigitOverflowText;
+        if (own.LeftAligned) v /= PowerOfTen(scan.Digits - total);
+      } else if (own.LeftAligned && total > scan.Digits) {
+        v *= PowerOfTen(total - scan.Digits);
+      }
+      wordValue = ClampToInt32(v);
+      cursor = scan.End;
+    } else {
+      std::size_t pos = scan.LetterPos + 1;
+      bool point = false;
+      if (own.UseDefault) {
+        const TDefaultFormat& f = formats.Default;
+        wordValue = ParseNumber(text, pos, f.LeftAligned, f.IntegerDigits, f.DecimalDigits,
+                                f.PointMode, point);
+      } else {
+        wordValue = ParseNumber(text, pos, own.LeftAligned, own.IntegerDigits, own.DecimalDigits,
+                                own.PointMode, point);
+      }
+      if (point && (wordLetter == 'X' || wordLetter == 'Y')) formats.XYPoint = true;
+      cursor = pos > scan.LetterPos + 1 ? pos : scan.LetterPos + 1;
+    }
+    ++count;
+    if (letters != nullptr) letters[count] = wordLetter;
+    if (values != nullptr) values[count] = wordValue;
+    if (wanted > 0 && count == wanted) {
+      letter = wordLetter;
+      value = wordValue;
+      found = true;
+    }
+  }
+}
+
+}  // namespace
+
+void TWordFormatTable::Clear() {
+  Letters = {};
+  XYPoint = false;
+  DecodeError = false;
+  DecodeErrorText.clear();
+}
+
+void TWordFormatTable::Done() {
+  DecodeError = false;
+  DecodeErrorText.clear();
+}
+
+void DecodeLine(TWordFormatTable& formats, const std::string& text, char* letters, int32_t* values,
+                int32_t& count, bool& error, std::string& errorText) {
+  char letter = 0;
+  int32_t value = 0;
+  bool found = false;
+  DecodeWords(formats, text, letters, values, count, 0, letter, value, found);
+  error = formats.DecodeError;
+  errorText = formats.DecodeErrorText;
+}
+
+void DecodeLine(TWordFormatTable& formats, const std::string& text, TDecodedBlock& block,
+                bool& error, std::string& errorText) {
+  DecodeLine(formats, text, block.Letters.data(), block.Values.data(), block.WordCount, error,
+             errorText);
+}
+
+void DecodeFirstWord(TWordFormatTable& formats, const std::string& text, int32_t wordIndex,
+                     char& letter, int32_t& value, bool& found, bool& error,
+                     std::string& errorText) {
+  std::array<char, MaxBlockWords + 1> letters{};
+  std::array<int32_t, MaxBlockWords + 1> values{};
+  int32_t count = 0;
+  letter = 0;
+  value = 0;
+  DecodeWords(formats, text, letters.data(), values.data(), count, wordIndex, letter, value,
+              found);
+  error = formats.DecodeError;
+  errorText = formats.DecodeErrorText;
+}
+
+int32_t SafeRound(double value) {
+  if (std::fabs(value) > 2147483647.0 || std::isnan(value))
+    return value > 0 ? 2147483647 : -2147483647;
+  return static_cast<int32_t>(std::nearbyint(value));
+}
+
+std::string IoErrorText(int32_t code) {
+  switch (code) {
+    case 2: return "File not found";
+    case 3: return "Path not found: Check for proper installation!";
+    case 4: return "Too many open files: Edit CONFIG.SYS and add FILES=40";
+    case 5: return "File access denied";
+    case 6: return "Invalid file handle";
+    case 12: return "Invalid file access code";
+    case 15: return "Invalid drive number";
+    case 16: return "Cannot remove current directory";
+    case 17: return "Cannot rename across drives";
+    case 32: return "File in use";
+    case 100: return "Disk read error";
+    case 101: return "Disk write error";
+    case 102: return "File not assigned";
+    case 103: return "File not open";
+    case 104: return "File not open for input";
+    case 105: return "File not open for output";
+    case 106: return "Invalid numeric format";
+    case 150: return "Disk is write-protected";
+    case 151: return "Unknown unit";
+    case 152: return "Drive not ready";
+    case 153: return "Unknown command";
+    case 154: return "CRC error in data";
+    case 155: return "Bad drive request structure length";
+    case 156: return "Disk seek error";
+    case 157: return "Unknown media type";
+    case 158: return "Sector not found";
+    case 159: return "Printer out of paper";
+    case 160: return "Device write fault";
+    case 161: return "Device read fault";
+    case 162: return "Hardware failure";
+    case 200: return "Division by zero";
+    case 201: return "Range check error";
+    case 202: return "Stack overflow error";
+    case 203: return "Heap overflow error";
+    case 204: return "Invalid pointer operation";
+    case 205: return "Floating point overflow";
+    case 206: return "Floating point underflow";
+    case 207: return "Invalid floating point operation";
+    case 215: return "Arithmetic Overflow";
+    case 216: return "General Protection Fault";
+    default: return "Undefined";
+  }
+}
+
+int32_t RuntimeCodeOfErrno(int errnoValue) {
+  switch (errnoValue) {
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case EMFILE:
+    case ENFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return 5;
+    case EBADF: return 6;
+    case EXDEV: return 17;
+    case EBUSY:
+    case ETXTBSY: return 32;
+    case EIO: return 100;
+    case ENOSPC: return 101;
+    case EROFS: return 150;
+    default: return 0;
+  }
+}
+
+std::string IoResultText(int errnoValue) {
+  const int32_t code = RuntimeCodeOfErrno(errnoValue);
+  return code != 0 ? IoErrorText(code) : SystemErrorText(errnoValue);
+}
