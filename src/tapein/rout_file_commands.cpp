@@ -1,0 +1,261 @@
+#include "tapein/rout_file_commands.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "command/command_interpreter.h"
+#include "command/command_services.h"
+#include "command/input_event.h"
+#include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+#include "model/cad_database.h"
+#include "model/entity_store.h"
+#include "model/rout_database.h"
+#include "model/rout_entities.h"
+#include "model/rout_handles.h"
+#include "model/rout_sequence.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "tapein/rout_import.h"
+#include "tapeout/rout_tape_writer.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/my_screen.h"
+#include "workspace/startup.h"
+#include "workspace/view_services.h"
+#include "workspace/workspace.h"
+
+std::array<std::string, LayerCount> RoutLayerFileNames;
+
+namespace {
+
+bool IsRoutLayer(uint8_t layer) { return layer >= kFirstRoutLayer && layer <= kLastRoutLayer; }
+
+// The folder part of a name, up to and including its last "\".
+std::string FolderOf(const std::string& name) {
+  const int32_t at = LastPos("\\", name);
+  return at > 0 ? name.substr(0, static_cast<std::size_t>(at)) : std::string();
+}
+
+// The file name part without folder and extension.
+std::string BareName(const std::string& name) {
+  std::string part = name.substr(static_cast<std::size_t>(LastPos("\\", name)));
+  const std::size_t dot = part.rfind('.');
+  if (dot != std::string::npos) part.erase(dot);
+  return part;
+}
+
+// Ends the active command, as a Cancel command event does.
+void EndActiveCommand() {
+  if (ECO == nullptr) return;
+  TInputEvent event = CommandEvent(static_cast<uint8_t>(cmdCancel));
+  ECO->HandleEvent(event);
+}
+
+void ResetRoutJournal() {
+  if (RoutUndo != nullptr) RoutUndo->Reset();
+}
+
+void ZoomToExtents() {
+  if (DB != nullptr) DB->ZoomExtents();
+}
+
+// A layer taken out of the way of an import that replaces it, and put back
+// when the import fails.
+class TLayerReplacement {
+ public:
+  explicit TLayerReplacement(uint8_t layer) : layer_(layer) {
+    savedPage_ = RoutToolPages[layer];
+    savedTools_ = RoutLayerTools[layer];
+    savedModified_ = RoutLayerModified[layer];
+    if (RTDB == nullptr || Seq == nullptr) return;
+    savedPath_ = RTDB->PathState[layer];
+    savedOrigin_ = RTDB->G93Origins[layer];
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p) order_.push_back(Seq->HandleAt(layer, p));
+    const uint32_t bit = NCLayerBit(layer);
+    for (int32_t i = 1; i <= RoutEntityCount; ++i) {
+      const TEntitySlot* slot = RTDB->SlotAt(i);
+      if (slot && !SlotDeleted(slot->Flags) && SlotHasBit(slot->Flags, bit)) live_.push_back(i);
+    }
+  }
+
+  // Empties the layer (and gives it the default tool page) for the import.
+  void Clear() {
+    if (!DefaultToolFile.empty()) LoadRoutToolPage(DefaultToolFile, layer_);
+    if (RTDB != nullptr) RTDB->DeleteLayer(layer_);
+  }
+
+  // The layer as it was before Clear.
+  void Restore() {
+    RoutToolPages[layer_] = savedPage_;
+    RoutLayerTools[layer_] = savedTools_;
+    RoutLayerModified[layer_] = savedModified_;
+    if (RTDB == nullptr || Seq == nullptr) return;
+    for (int32_t h : live_) RTDB->UndeleteEntity(h);
+    Seq->ClearLayer(layer_);
+    for (int32_t h : order_) Seq->InsertHandle(layer_, h);
+    RTDB->PathState[layer_] = savedPath_;
+    RTDB->G93Origins[layer_] = savedOrigin_;
+    RTDB->EntityChanged = RTDB->PathChanged = 0;
+    RTDB->FirstChangedEntity = RTDB->FirstChangedPath = kNoChangedHandle;
+    RTDB->Redraw(0);
+  }
+
+ private:
+  uint8_t layer_;
+  TRoutToolPage savedPage_;
+  TRoutLayerTool savedTools_;
+  bool savedModified_ = false;
+  TRoutPathState savedPath_;
+  TIntPoint savedOrigin_;
+  std::vector<int32_t> order_;
+  std::vector<int32_t> live_;
+};
+
+// The file dialog of the rout import; true with the chosen name and filter.
+bool ChooseRoutFile(std::string& name, uint8_t& filter) {
+  name = RoutImportPath + "*.*";
+  filter = RoutImportFilter;
+  return ExecuteImportFilterDialog("Select rout file to open", name, 255, filter);
+}
+
+// The import of a chosen file with the view handling around it.
+bool ImportChosenRoutFile(const std::string& name, uint8_t filter) {
+  if (MyScreen != nullptr) MyScreen->ZoomAll();
+  bool ok = false;
+  {
+    THourGlassCursor hourglass;
+    ok = ImportRoutTape(name, filter, false);
+    if (ok) {
+      RoutImportPath = FolderOf(name);
+      ZoomToExtents();
+    }
+  }
+  RoutImportFilter = filter;
+  return ok;
+}
+
+}  // namespace
+
+bool ConfirmRoutLayerSave(uint8_t layer) {
+  if (!IsRoutLayer(layer) || !RoutLayerModified[layer]) return true;
+  switch (ConfirmSaveRoutLayer(layer)) {
+    case mrYes:
+      return SaveRoutFileAs(layer);
+    case mrNo:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool SelectAndImportRoutFile() {
+  TModalBracket bracket;
+  std::string name;
+  uint8_t filter = 0;
+  bool ok = false;
+  if (ChooseRoutFile(name, filter)) ok = ImportChosenRoutFile(name, filter);
+  ViewServices().UpdateView();
+  return ok;
+}
+
+void OpenRoutTape(uint8_t layer) {
+  if (!IsRoutLayer(layer) || !ConfirmRoutLayerSave(layer)) return;
+  EndActiveCommand();
+  TModalBracket bracket;
+  std::string name;
+  uint8_t filter = 0;
+  // The layer is replaced only once a tape was chosen and read.
+  if (!ChooseRoutFile(name, filter)) return;
+  TLayerReplacement replacement(layer);
+  replacement.Clear();
+  if (!ImportChosenRoutFile(name, filter)) {
+    replacement.Restore();
+    ViewServices().UpdateView();
+    return;
+  }
+  RoutLayerFileNames[layer].clear();
+  ResetRoutJournal();
+  RoutLayerModified[layer] = false;
+  ViewServices().UpdateView();
+}
+
+bool ReimportRoutFile(const std::string& fileName) {
+  TModalBracket bracket;
+  bool ok = false;
+  {
+    THourGlassCursor hourglass;
+    ok = ImportRoutTape(fileName, RoutImportFilter, true);
+    ZoomToExtents();
+  }
+  ViewServices().UpdateView();
+  return ok;
+}
+
+bool ReloadRoutLayer(const std::string& fileName) {
+  const uint8_t layer = CurrentLayer;
+  if (!IsRoutLayer(layer)) return false;
+  EndActiveCommand();
+  TLayerReplacement replacement(layer);
+  if (RTDB != nullptr) RTDB->DeleteLayer(layer);
+  if (!ReimportRoutFile(fileName)) {
+    replacement.Restore();
+    return false;
+  }
+  ResetRoutJournal();
+  RoutLayerModified[layer] = false;
+  return true;
+}
+
+bool SaveRoutFileAs(uint8_t layer) {
+  if (!IsRoutLayer(layer)) return false;
+  std::string name;
+  if (!RoutLayerFileNames[layer].empty())
+    name = RoutMakeTapePath + BareName(RoutLayerFileNames[layer]);
+  else if (!DatabaseFileName.empty())
+    name = RoutMakeTapePath + BareName(DatabaseFileName) + ".RT";
+  else
+    name = RoutMakeTapePath + "*.*";
+  uint8_t filter = RoutLayerExportFilter[layer];
+  std::string backup;
+  while (true) {
+    if (!ExecuteExportFilterDialog("Save Rout file as:", name, 255, filter)) return false;
+    if (!FileExistsNoWild(name)) break;
+    if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
+                   mbYesNo) == mrYes) {
+      backup = ChangeFileExtension(name, "~RT");
+      DeleteFileIfExists(backup);
+      if (std::rename(NativePath(name).c_str(), NativePath(backup).c_str()) != 0) {
+        ReportIOError(errno, "renaming rout file.");
+        return false;
+      }
+      break;
+    }
+    name = RoutMakeTapePath + "*.RT";
+  }
+  if (!WriteRoutFileWithDialog(layer, filter, name)) {
+    // Nothing was written: the old tape comes back from its backup.
+    if (!backup.empty() && !FileExistsNoWild(name))
+      std::rename(NativePath(backup).c_str(), NativePath(name).c_str());
+    return false;
+  }
+  RoutLayerFileNames[layer] = name;
+  RoutMakeTapePath = FolderOf(name);
+  if (DatabaseFileName.empty()) {
+    DatabaseFileName = DatabasePath + BareName(name) + ".ZUL";
+    if (Workspace != nullptr) Workspace->UpdateCaption();
+  }
+  RoutLayerExportFilter[layer] = filter;
+  RoutLayerModified[layer] = false;
+  return true;
+}
+
+bool SaveRoutLayerToScratch(uint8_t layer, std::string& fileName) {
+  fileName = ExecutionPath() + "SCRATCH\\" + MakeTempFileName();
+  if (!WriteRoutFileNoDialog(layer, RoutLayerExportFilter[layer], fileName)) {
+    fileName.clear();
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,37 @@
+// The rout-mode file commands around the rout tape import: open a rout tape
+// into a layer, save a layer as a tape, write a layer to a scratch tape and
+// read it back.
+//
+// A command that fails or is cancelled leaves the layer, its file name and
+// its modified flag as they were; a tape saved over an existing one keeps
+// the old one as a "~RT" backup, which comes back when the save fails.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "foundation/settings_families.h"
+
+// The tape file each rout layer was read from or saved to; indexed by layer
+// 40..44 (entries 0..39 unused).
+extern std::array<std::string, LayerCount> RoutLayerFileNames;
+
+// True when the layer may be replaced: unchanged, or the user answered No,
+// or Yes and the save went through.
+bool ConfirmRoutLayerSave(uint8_t layer);
+// The Open Rout Tape command.
+void OpenRoutTape(uint8_t layer);
+// File dialog and import into the current rout layer; true when a tape was
+// read.
+bool SelectAndImportRoutFile();
+// Imports with the output format and the current import filter, no dialog;
+// true when the tape was read.
+bool ReimportRoutFile(const std::string& fileName);
+// "Save Rout file as:"; true when the tape was written.
+bool SaveRoutFileAs(uint8_t layer);
+// Writes the layer to a new scratch tape (SCRATCH\NNNNNNNN.TMP) through its
+// export filter without a dialog; false (name empty) when it failed.
+bool SaveRoutLayerToScratch(uint8_t layer, std::string& fileName);
+// Replaces the current rout layer by the tape's content; the layer stays as
+// it was when the tape cannot be read. True when it was replaced.
+bool ReloadRoutLayer(const std::string& fileName);

@@ -1,0 +1,393 @@
+// Rout tape import into a rout layer, the rout file commands, and the rout
+// tape writer read back through the import.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "command/command_services.h"
+#include "foundation/file_utils.h"
+#include "foundation/settings.h"
+#include "korvex_test.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_forms.h"
+#include "platform/paths.h"
+#include "tapein/rout_file_commands.h"
+#include "tapein/rout_import.h"
+#include "tapeout/rout_tape_writer.h"
+#include "workspace/startup.h"
+#include "workspace/view_services.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TRoutImportTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessDialogs();
+    ResetModalScripts();
+    ASSERT_TRUE(EnsureWorkingDirectories());
+    ResetHeadlessViewServices();
+    EditorMode = emRout;
+    CurrentLayer = 40;
+    for (int l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
+      RoutLayerTools[l] = {};
+      RoutToolPages[l].Fill({});
+      RoutLayerModified[l] = false;
+      RoutLayerFileNames[l].clear();
+    }
+    SetArcLengthParameter(100.0);
+    RoutUndo = new TRoutUndo();
+    ActiveUndo = RoutUndo;
+    RTDB = new TRoutDatabase();
+    Seq = new TSequenceStore();
+    RoutInputFormat = DefaultRoutFormat(false);
+    RoutOutputFormat = DefaultRoutFormat(true);
+    DatabaseFileName.clear();
+    RoutMakeTapePath = ExecutionPath() + "ROUT\\";
+    RoutImportPath = ExecutionPath() + "ROUT\\";
+  }
+  void TearDown() override {
+    delete RTDB;
+    RTDB = nullptr;
+    delete Seq;
+    Seq = nullptr;
+    delete RoutUndo;
+    RoutUndo = nullptr;
+    ActiveUndo = nullptr;
+    ResetModalScripts();
+    ResetHeadlessDialogs();
+    ResetHeadlessViewServices();
+    TKorvexTest::TearDown();
+  }
+
+  std::string Tape(const std::string& name, const std::string& text) {
+    WriteFileBytes(TempDir / "ROUT" / name, text);
+    return ExecutionPath() + "ROUT\\" + name;
+  }
+
+  // The format dialog answered with OK as it is.
+  static void AcceptFormat() {
+    QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  }
+  static void AcceptOutputFormat() {
+    QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  }
+
+  // The layer in cut order: "J x,y tT/C sS", "L x,y fF", "A7|A8 x,y cX,Y",
+  // "C x,y rR", "H x,y", "M text".
+  static std::vector<std::string> Layer(uint8_t layer = 40) {
+    std::vector<std::string> out;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
+      const int32_t h = Seq->HandleAt(layer, p);
+      const TEntitySlot* slot = RTDB->SlotAt(h);
+      TRoutEntity* e = RTDB->EntityAt(h);
+      if (!slot || !e || SlotDeleted(slot->Flags)) continue;
+      const std::string pt = std::to_string(e->X) + "," + std::to_string(e->Y);
+      switch (e->GetType()) {
+        case 5:
+          out.push_back("J " + pt + " t" + std::to_string(e->GetToolNumber()) + "/" +
+                        std::to_string(e->GetCompIndex()) + " s" + std::to_string(e->GetComp()));
+          break;
+        case 6:
+          out.push_back("L " + pt + " f" + std::to_string(e->GetFeedRate()));
+          break;
+        case 7:
+        case 8: {
+          TIntPoint c;
+          e->GetCentre(c);
+          out.push_back("A" + std::to_string(e->GetType()) + " " + pt + " c" + std::to_string(c.X) +
+                        "," + std::to_string(c.Y));
+          break;
+        }
+        case 9:
+          out.push_back("C " + pt + " r" + std::to_string(e->GetRadius()));
+          break;
+        case 10:
+          out.push_back("H " + pt);
+          break;
+        default: {
+          std::string text;
+          e->GetString(text);
+          out.push_back("M " + text);
+        }
+      }
+    }
+    return out;
+  }
+
+  static std::vector<std::string> Geometry(uint8_t layer = 40) {
+    std::vector<std::string> out;
+    for (const std::string& s : Layer(layer))
+      if (s[0] != 'M') out.push_back(s);
+    return out;
+  }
+
+  static std::string LastBoxText() {
+    const auto& boxes = ShownMessageBoxes();
+    return boxes.empty() ? std::string() : boxes.back().Text;
+  }
+};
+
+constexpr int32_t Inch = 25400000;
+
+// ---- Reading ---------------------------------------------------------------------------
+
+TEST_F(TRoutImportTest, PathsContinueAtTheirEndAndStartAgainElsewhere) {
+  const std::string tape = Tape("A.RT",
+                                "M48\nINCH,LZ\nT01C0.0620\n%\nG90\nT01\n"
+                                "G00X010000Y010000\nM15\nG01X020000Y010000\nX020000Y020000\nM16\n"
+                                "G00X020000Y020000\nM15\nG01X030000Y020000\nM16\n"
+                                "G00X050000Y050000\nM15\nG01X060000Y050000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  // A rapid back to the last end continues the path; one elsewhere starts a
+  // new path with a jog.
+  EXPECT_EQ(Geometry(), (std::vector<std::string>{
+                            "J " + std::to_string(Inch) + "," + std::to_string(Inch) + " t1/1 s0",
+                            "L " + std::to_string(2 * Inch) + "," + std::to_string(Inch) + " f0",
+                            "L " + std::to_string(2 * Inch) + "," + std::to_string(2 * Inch) + " f0",
+                            "L " + std::to_string(3 * Inch) + "," + std::to_string(2 * Inch) + " f0",
+                            "J " + std::to_string(5 * Inch) + "," + std::to_string(5 * Inch) + " t1/1 s0",
+                            "L " + std::to_string(6 * Inch) + "," + std::to_string(5 * Inch) + " f0"}));
+  EXPECT_EQ(RoutToolPages[40][1].Diameter, 1574800);
+}
+
+TEST_F(TRoutImportTest, AToolChangeOrASecondG93StartsANewPath) {
+  const std::string tape = Tape("B.RT",
+                                "%\nG90\nT01\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\n"
+                                "T02\nG00X020000Y010000\nM15\nG01X030000Y010000\nM16\n"
+                                "T02\nG00X030000Y010000\nM15\nG01X040000Y010000\nM16\n"
+                                "G93X000000Y000000\nG93X010000Y000000\n"
+                                "G00X030000Y010000\nM15\nG01X035000Y010000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  const auto g = Geometry();
+  ASSERT_EQ(g.size(), 7u);
+  EXPECT_EQ(g[0].substr(0, 1), "J");
+  EXPECT_EQ(g[2], "J " + std::to_string(2 * Inch) + "," + std::to_string(Inch) + " t2/2 s0");
+  EXPECT_EQ(g[4].substr(0, 1), "L");  // the same tool again continues
+  // After the second G93 every point is shifted by its difference from the
+  // first one, and the return to the last end is a new path.
+  EXPECT_EQ(g[5], "J " + std::to_string(4 * Inch) + "," + std::to_string(Inch) + " t2/2 s0");
+  EXPECT_EQ(g[6], "L " + std::to_string(45 * Inch / 10) + "," + std::to_string(Inch) + " f0");
+}
+
+TEST_F(TRoutImportTest, AFeedEqualToTheToolsFeedIsDroppedOnlyRightAfterAPlunge) {
+  RoutToolPages[40][1].HighFeed = 127 * 20;
+  const std::string tape = Tape("F.RT",
+                                "%\nG90\nT01\nG00X010000Y010000\nM15\nG01X020000Y010000F20\n"
+                                "X030000Y010000F30\nX040000Y010000F20\nM16\nM30\n");
+  RoutImportPath = ExecutionPath();
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  // T01 reset the page on construction only through the tape's own words:
+  // the page feed stays.
+  const auto g = Geometry();
+  ASSERT_EQ(g.size(), 4u);
+  EXPECT_EQ(g[1].substr(g[1].size() - 3), " f0");
+  EXPECT_EQ(g[2].substr(g[2].size() - 6), " f3810");
+  EXPECT_EQ(g[3].substr(g[3].size() - 6), " f2540");
+}
+
+TEST_F(TRoutImportTest, CancelledFormatDialogAndMissingSwapFileImportNothing) {
+  const std::string tape = Tape("C.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM30\n");
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("CancelButton"); });
+  EXPECT_FALSE(ImportRoutTape(tape, 0, false));
+  ImportFilters[1] = {"Gone", ExecutionPath() + "SWAP\\GONE.SWP"};
+  EXPECT_FALSE(ImportRoutTape(tape, 1, false));
+  EXPECT_EQ(LastBoxText(), " Cannot find specified swap file " + ExecutionPath() + "SWAP\\GONE.SWP!");
+  EXPECT_EQ(RoutEntityCount, 0);
+  ImportFilters[1] = {};
+}
+
+TEST_F(TRoutImportTest, AMalformedTapeShowsItsFirstErrorAndLeavesTheLayer) {
+  const std::string good = Tape("G.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(good, 0, false));
+  const auto before = Layer();
+  const TRoutToolPage page = RoutToolPages[40];
+
+  const std::string bad = Tape("BAD.RT",
+                               "M48\nT03C0.1250\n%\nT03\nG00X050000Y050000\nM15\nG01X060000Y050000\n"
+                               "G01X0.7.0Y050000\nG01X080000Y050000\nM16\nM30\n");
+  AcceptFormat();
+  EXPECT_FALSE(ImportRoutTape(bad, 0, false));
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Type, mtError);
+  EXPECT_NE(LastBoxText().find("Block"), std::string::npos) << LastBoxText();
+  EXPECT_EQ(Layer(), before);
+  EXPECT_TRUE(RoutToolPages[40].Items == page.Items);
+  EXPECT_EQ(RoutLayerTools[40], (TRoutLayerTool{1, 1}));
+}
+
+TEST_F(TRoutImportTest, ReplaceCreateWithRoutChangesTheFirstCreateOnly) {
+  std::string text = "Undo create line, Create arc";
+  ReplaceCreateWithRout(text);
+  EXPECT_EQ(text, "Undo Rout line, Create arc");
+  std::string none = "Undo move";
+  ReplaceCreateWithRout(none);
+  EXPECT_EQ(none, "Undo move");
+}
+
+// ---- Written and read back ---------------------------------------------------------------
+
+class TRoutRoundTripTest : public TRoutImportTest {
+ protected:
+  // Writes layer 40 with the output format, empties it and reads it back.
+  std::vector<std::string> WriteAndReadBack() {
+    std::string scratch;
+    EXPECT_TRUE(SaveRoutLayerToScratch(40, scratch));
+    EXPECT_FALSE(scratch.empty());
+    EXPECT_TRUE(ReloadRoutLayer(scratch));
+    return Layer();
+  }
+};
+
+TEST_F(TRoutRoundTripTest, LinesArcsCirclesHolesAndCommandsComeBackTheSame) {
+  const std::string tape = Tape("R.RT",
+                                "M48\nINCH,LZ\nT01C0.1250\nT02C0.0620\n%\nG90\nT01\n"
+                                "G00X010000Y010000\nG42\nM15\nG01X020000Y010000F40\n"
+                                "G02X030000Y020000A010000\nG01X030000Y030000\nM16\n"
+                                "T02\nG32X050000Y050000A005000\n"
+                                "G05X070000Y070000\n"
+                                "M47,OPERATOR CHECK\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  const auto first = Layer();
+  ASSERT_GE(first.size(), 6u);
+  for (const auto& format : {DefaultRoutFormat(true), [] {
+                               TRoutFormatRecord f = DefaultRoutFormat(true);
+                               f.Absolute = false;
+                               f.ZerosUsed = 1;
+                               return f;
+                             }(), [] {
+                               TRoutFormatRecord f = DefaultRoutFormat(true);
+                               f.Metric = true;
+                               f.MetricDecimalDigits = 4;
+                               return f;
+                             }()}) {
+    RoutOutputFormat = format;
+    EXPECT_EQ(WriteAndReadBack(), first) << "absolute " << format.Absolute << " metric " << format.Metric;
+  }
+  EXPECT_EQ(RoutToolPages[40][1].Diameter, 3175000);
+}
+
+TEST_F(TRoutRoundTripTest, EveryAxisVersionReadsBackToTheSamePoints) {
+  const std::string tape = Tape("V.RT",
+                                "%\nG90\nT01\nG00X010000Y020000\nM15\nG01X030000Y020000\n"
+                                "X030000Y050000\nM16\nG05X012500Y017500\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  const auto first = Layer();
+  for (uint8_t v = 1; v <= 8; ++v) {
+    RoutOutputFormat = DefaultRoutFormat(true);
+    RoutOutputFormat.Version = v;
+    EXPECT_EQ(WriteAndReadBack(), first) << "version " << int(v);
+  }
+}
+
+TEST_F(TRoutRoundTripTest, PublicRoutTapesComeBackWithIdenticalPaths) {
+  const fs::path data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  int tapes = 0;
+  for (const auto& entry : fs::directory_iterator(data / "excellon")) {
+    const std::string ext = entry.path().extension().string();
+    if (ext != ".rou" && ext != ".RT") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    RTDB->DeleteLayer(40);
+    AcceptFormat();
+    ASSERT_TRUE(ImportRoutTape(entry.path().string(), 0, false));
+    const auto first = Geometry();
+    ASSERT_FALSE(first.empty());
+    std::string scratch;
+    ASSERT_TRUE(SaveRoutLayerToScratch(40, scratch));
+    ASSERT_TRUE(ReloadRoutLayer(scratch));
+    EXPECT_EQ(Geometry(), first);
+    ++tapes;
+  }
+  EXPECT_GE(tapes, 1);
+}
+
+// ---- File commands ---------------------------------------------------------------------
+
+TEST_F(TRoutImportTest, OpenRoutTapeKeepsTheLayerWhenTheDialogIsCancelledOrTheTapeFails) {
+  const std::string good = Tape("G.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(good, 0, false));
+  RoutLayerModified[40] = false;
+  const auto before = Layer();
+
+  ScriptCommonDialogCancel();
+  OpenRoutTape(40);
+  EXPECT_EQ(Layer(), before);
+
+  const std::string bad = Tape("BAD.RT", "%\nG00X050000Y050000\nM15\nG01X0.7.0Y0\nM30\n");
+  ScriptFileDialogAnswer(NativePath(bad));
+  AcceptFormat();
+  OpenRoutTape(40);
+  EXPECT_EQ(Layer(), before);
+  EXPECT_EQ(ShownMessageBoxes().back().Type, mtError);
+
+  // A good tape replaces the layer.
+  const std::string other = Tape("O.RT", "%\nG00X050000Y050000\nM15\nG01X060000Y050000\nM16\nM30\n");
+  ScriptFileDialogAnswer(NativePath(other));
+  AcceptFormat();
+  OpenRoutTape(40);
+  const auto after = Geometry();
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0], "J " + std::to_string(5 * Inch) + "," + std::to_string(5 * Inch) + " t1/1 s0");
+  EXPECT_FALSE(RoutLayerModified[40]);
+}
+
+TEST_F(TRoutImportTest, SaveOverAnExistingTapeKeepsABackupAndAFailedSaveRestoresIt) {
+  const std::string good = Tape("G.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(good, 0, false));
+  RoutLayerModified[40] = true;
+  const fs::path target = TempDir / "ROUT" / "OUT.RT";
+  WriteFileBytes(target, "OLD TAPE\r\n");
+
+  // Overwrite, then Cancel in the output format dialog: nothing is written,
+  // the old tape is back and the layer is still modified.
+  ScriptFileDialogAnswer(target.string());
+  ScriptMessageBoxAnswer(mrYes);
+  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("CancelButton"); });
+  EXPECT_FALSE(SaveRoutFileAs(40));
+  EXPECT_EQ(ReadFileBytes(target), "OLD TAPE\r\n");
+  EXPECT_TRUE(RoutLayerModified[40]);
+  EXPECT_TRUE(RoutLayerFileNames[40].empty());
+
+  ScriptFileDialogAnswer(target.string());
+  ScriptMessageBoxAnswer(mrYes);
+  AcceptOutputFormat();
+  ASSERT_TRUE(SaveRoutFileAs(40));
+  EXPECT_EQ(ReadFileBytes(TempDir / "ROUT" / "OUT.~RT"), "OLD TAPE\r\n");
+  EXPECT_NE(ReadFileBytes(target).find("G01X02Y01"), std::string::npos) << ReadFileBytes(target);
+  EXPECT_FALSE(RoutLayerModified[40]);
+  EXPECT_FALSE(RoutLayerFileNames[40].empty());
+  EXPECT_FALSE(DatabaseFileName.empty());
+
+  // Cancel in the save dialog changes nothing.
+  RoutLayerModified[40] = true;
+  ScriptCommonDialogCancel();
+  EXPECT_FALSE(SaveRoutFileAs(40));
+  EXPECT_TRUE(RoutLayerModified[40]);
+}
+
+TEST_F(TRoutImportTest, AModifiedLayerIsSavedOrKeptBeforeItIsReplaced) {
+  RoutLayerModified[40] = true;
+  ScriptMessageBoxAnswer(mrCancel);
+  EXPECT_FALSE(ConfirmRoutLayerSave(40));
+  ScriptMessageBoxAnswer(mrNo);
+  EXPECT_TRUE(ConfirmRoutLayerSave(40));
+  RoutLayerModified[40] = false;
+  EXPECT_TRUE(ConfirmRoutLayerSave(40));
+}
+
+}  // namespace
