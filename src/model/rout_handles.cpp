@@ -109,7 +109,7 @@ void FreeRoutHandles(TRootEntityHandle*& list) {
   }
 }
 
-void AutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
+void RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
                    TStepCommandList& second) {
   first.clear();
   second.clear();
@@ -478,7 +478,7 @@ void TRoutHandle::Step() {
     nested = false;
   }
   TStepCommandList first, second;
-  AutoStepLists(s, nested, first, second);
+  RoutAutoStepLists(s, nested, first, second);
   if (first.empty()) return;
   auto* step = new TStepObject(std::move(first));
   if (!second.empty()) step->SetNested(new TStepObject(std::move(second)));

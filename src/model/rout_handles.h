@@ -128,7 +128,7 @@ void AddStepCommand(TStepCommandList& list, uint8_t command, int32_t dx, int32_t
                     uint8_t orientation, int32_t dy);
 // The command lists of an automatic step and repeat (nested: the outer list
 // first, the inner one second, which may be empty; unnested: one list).
-void AutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
+void RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
                    TStepCommandList& second);
 // Frees a handle list.
 void FreeRoutHandles(TRootEntityHandle*& list);

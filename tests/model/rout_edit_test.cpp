@@ -115,26 +115,26 @@ using V = std::vector<std::string>;
 TEST(RoutAutoStep, CommandListsOfEveryOrder) {
   TAutoStepRepeatSettings s{3, 10, 2, 20, false, true, true};
   TStepCommandList first, second;
-  AutoStepLists(s, false, first, second);
+  RoutAutoStepLists(s, false, first, second);
   EXPECT_EQ(first, (TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 10, 0, 0}, {0, 1, 0, 20, 0},
                                      {0, 2, -10, 0, 0}, {0, 1, 0, 0, 0}}));
   EXPECT_TRUE(second.empty());
   s.Serpentine = false;
-  AutoStepLists(s, false, first, second);
+  RoutAutoStepLists(s, false, first, second);
   EXPECT_EQ(first, (TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 10, 0, 0}, {0, 1, -20, 20, 0},
                                      {0, 2, 10, 0, 0}, {0, 1, 0, 0, 0}}));
   s.StepHorizontalFirst = false;
   s.Serpentine = true;
-  AutoStepLists(s, false, first, second);  // columns: 3 is odd
+  RoutAutoStepLists(s, false, first, second);  // columns: 3 is odd
   EXPECT_EQ(first, (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 20, 0}, {0, 1, 10, 0, 0},
                                      {0, 1, 0, -20, 0}, {0, 1, 10, 0, 0}, {0, 1, 0, 20, 0},
                                      {0, 1, 0, 0, 0}}));
   // Nested, vertical first: the Y list outside, the X list inside.
-  AutoStepLists(s, true, first, second);
+  RoutAutoStepLists(s, true, first, second);
   EXPECT_EQ(first, (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 20, 0}, {0, 1, 0, 0, 0}}));
   EXPECT_EQ(second, (TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 10, 0, 0}, {0, 1, 0, 0, 0}}));
   s.NumberInY = 1;  // an empty first list gives way to the second
-  AutoStepLists(s, true, first, second);
+  RoutAutoStepLists(s, true, first, second);
   EXPECT_EQ(first.size(), 3u);
   EXPECT_TRUE(second.empty());
 }
