@@ -34,13 +34,14 @@ bool IsRoutLayer(uint8_t layer) { return layer >= kFirstRoutLayer && layer <= kL
 
 // The folder part of a name, up to and including its last "\".
 std::string FolderOf(const std::string& name) {
-  const int32_t at = LastPos("\\", name);
-  return at > 0 ? name.substr(0, static_cast<std::size_t>(at)) : std::string();
+  const std::size_t at = name.find_last_of("\\/");
+  return at == std::string::npos ? std::string() : name.substr(0, at + 1);
 }
 
 // The file name part without folder and extension.
 std::string BareName(const std::string& name) {
-  std::string part = name.substr(static_cast<std::size_t>(LastPos("\\", name)));
+  const std::size_t at = name.find_last_of("\\/");
+  std::string part = at == std::string::npos ? name : name.substr(at + 1);
   const std::size_t dot = part.rfind('.');
   if (dot != std::string::npos) part.erase(dot);
   return part;

@@ -1,0 +1,259 @@
+#include "tapein/drill_import_command.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+
+#include "command/command_interpreter.h"
+#include "command/input_event.h"
+#include "command/user_panel.h"
+#include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
+#include "foundation/settings.h"
+#include "foundation/settings_families.h"
+#include "foundation/utilities.h"
+#include "model/drill_database.h"
+#include "model/entity_store.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "tapein/drill_import.h"
+#include "tapein/gerber_to_drill.h"
+#include "tapein/rout_import.h"
+#include "workspace/layer_dialogs.h"
+#include "workspace/startup.h"
+#include "workspace/view_services.h"
+#include "workspace/workspace.h"
+
+int32_t ImportOffsetX = 0;
+int32_t ImportOffsetY = 0;
+
+namespace {
+
+const char* const FormatNames[6] = {"Unrecognized",      "DXF",
+                                    "Excellon Drill/Rout", "Gerber Photoplot",
+                                    "Valor Genesis ODB++", "ESI Laser"};
+
+std::array<TDrillFormatImporter, 6>& Importers() {
+  static std::array<TDrillFormatImporter, 6> table = [] {
+    std::array<TDrillFormatImporter, 6> t{};
+    t[ifExcellon] = {DetectExcellonDrillFile,
+                     [](const std::string& name) { ImportDrillTapeWithFilter(name); }};
+    t[ifGerber] = {DetectGerberForDrill, ImportGerberToDrill};
+    return t;
+  }();
+  return table;
+}
+
+constexpr TModalResult mrViewFile = static_cast<TModalResult>(4);
+
+// Shows the dialog again while View File closed it.
+TModalResult ShowFormatDialog(TForceDrillFormatDialog& dialog) {
+  TModalResult result;
+  do {
+    result = dialog.ShowModal();
+  } while (result == mrViewFile);
+  return result;
+}
+
+// Runs the importer of the format; false when it is not available.
+bool RunImporter(uint8_t format, const std::string& fileName) {
+  const TDrillFormatImporter& importer = Importers()[format];
+  if (!importer.Import) {
+    InformationBox(std::string(FormatNames[format]) +
+                   " files cannot be imported into drill layers yet.");
+    return false;
+  }
+  importer.Import(fileName);
+  return true;
+}
+
+void SendPlacementEvent() {
+  if (ECO == nullptr) return;
+  TInputEvent event;
+  event.Kind = ievCommand;
+  event.Flags[0] = 1;
+  event.Flags[2] = '3';
+  event.WorldX = NoPosition;
+  event.WorldY = NoPosition;
+  ECO->HandleEvent(event);
+}
+
+}  // namespace
+
+void SetDrillFormatImporter(uint8_t format, const TDrillFormatImporter& importer) {
+  if (format >= ifDxf && format <= ifEsi) Importers()[format] = importer;
+}
+
+// ---- The format dialog -------------------------------------------------------------------
+
+TForceDrillFormatDialog::TForceDrillFormatDialog()
+    : TForm("TForceDrillFormatDialog"),
+      Label1(Add<TLabel>("Label1")),
+      PullDown(Add<TComboBox>("PullDown")),
+      OKButton(Add<TPanel>("ButtonRow").Add<TButton>("OKButton", "OK", mrOk)),
+      CancelButton(Get<TPanel>("ButtonRow").Add<TButton>("CancelButton", "Cancel", mrCancel)),
+      ViewButton(Get<TPanel>("ButtonRow").Add<TButton>("ViewButton", "&View File", mrViewFile)) {
+  SetCaption("File Format");
+  auto& row = Get<TPanel>("ButtonRow");
+  row.SetFlow(TFlow::Horizontal);
+  row.SetBevel(bvNone);
+  Label1.SetWordWrap(true);
+  Label1.SetWidth(260);
+  PullDown.SetStyle(csDropDownList);
+  PullDown.SetItems({FormatNames, FormatNames + 6});
+  PullDown.SetItemIndex(0);
+  OKButton.SetDefault(true);
+  CancelButton.SetCancel(true);
+  ViewButton.OnClick = [this](TControl&) { ViewButtonClick(); };
+}
+
+void TForceDrillFormatDialog::ViewButtonClick() { ViewTextFile(FileName); }
+
+uint8_t PickImportFormat(const std::string& fileName) {
+  TForceDrillFormatDialog dialog;
+  dialog.FileName = fileName;
+  dialog.Label1.SetCaption(
+      "KORVEX cannot determine the format of the file you have chosen. Please select a file type "
+      "from the list.");
+  dialog.Label1.SetWidth(dialog.Label1.Width() + 50);
+  dialog.PullDown.SetItemIndex(0);
+  if (ShowFormatDialog(dialog) != mrOk) return ifUnrecognized;
+  const int index = dialog.PullDown.ItemIndex();
+  return index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : ifUnrecognized;
+}
+
+void ConfirmImportFormat(uint8_t& format, const std::string& fileName) {
+  TForceDrillFormatDialog dialog;
+  dialog.FileName = fileName;
+  dialog.Label1.SetCaption("The file you have chosen appears to be of the type shown. Please "
+                           "confirm the file type or select another from the list.");
+  dialog.PullDown.SetItemIndex(format <= ifEsi ? format : 0);
+  if (ShowFormatDialog(dialog) != mrOk) {
+    format = ifUnrecognized;
+    return;
+  }
+  const int index = dialog.PullDown.ItemIndex();
+  format = index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : ifUnrecognized;
+}
+
+// ---- Detection -----------------------------------------------------------------------------
+
+bool FileOpensForReading(const std::string& fileName) {
+  if (!FileExistsNoWild(fileName)) {
+    ReportIOError(ENOENT, "opening the file");
+    return false;
+  }
+  std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
+  if (!f) {
+    ReportIOError(errno, "opening the file");
+    return false;
+  }
+  std::fclose(f);
+  return true;
+}
+
+bool DetectImportFormat(const std::string& fileName, uint8_t& format) {
+  if (!FileOpensForReading(fileName)) return false;
+  double best = 0.0;
+  uint8_t code = ifUnrecognized;
+  bool close = false;
+  for (uint8_t f = ifDxf; f <= ifEsi; ++f) {
+    const TDrillFormatImporter& importer = Importers()[f];
+    if (!importer.Detect) continue;
+    const double s = importer.Detect(fileName);
+    if (s > 0.6 && s > best) {
+      if (f != ifDxf) close = s - best < 0.12;
+      code = f;
+      best = s;
+    }
+  }
+  format = close ? ifUnrecognized : code;
+  return true;
+}
+
+// ---- The command ---------------------------------------------------------------------------
+
+void ImportDrillFile() {
+  bool placement = false;
+  {
+    TModalBracket bracket;
+    TPromptBuffer prompts;
+    if (UserPanel != nullptr) {
+      UserPanel->SavePrompts(prompts);
+      UserPanel->SetPromptLine(1, 1, "Drill Import >");
+      UserPanel->SetPromptLine(2, 1, "");
+      UserPanel->SetPromptLine(3, 1, "");
+    }
+    std::string name = DrillImportPath + "*.*";
+    uint8_t format = ifUnrecognized;
+    bool go = ExecuteCadImportDialog("Select file to import", name, 255);
+    if (go && !DetectImportFormat(name, format)) {
+      if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts);
+      return;
+    }
+    if (go) {
+      if (format != ifUnrecognized) ConfirmImportFormat(format, name);
+      else format = PickImportFormat(name);
+      go = format != ifUnrecognized && DRDB != nullptr;
+    }
+    if (go) {
+      ProcessMessages();
+      THourGlassCursor hourglass;
+      TImportPlacement& record = DRDB->ImportPlacement;
+      record.FirstIndex = DrillEntityCount + 1;
+      record.MinX = record.MinY = 2147483647;
+      record.MaxX = record.MaxY = -2147483647;
+      record.Flags &= uint8_t(~1u);
+      ImportOffsetX = ImportOffsetY = 0;
+      ImportOriginX = ImportOriginY = 0;
+      if (RunImporter(format, name)) {
+        int32_t minX = record.MinX, maxX = record.MaxX, minY = record.MinY, maxY = record.MaxY;
+        const bool any = (record.Flags & 1) != 0 ||
+                         DRDB->ExtentsFrom(record.FirstIndex, minX, maxX, minY, maxY);
+        if (any) {
+          if ((record.Flags & 1) == 0) {
+            record.MinX = minX;
+            record.MaxX = maxX;
+            record.MinY = minY;
+            record.MaxY = maxY;
+          }
+          ViewServices().UpdateView();
+          bool mainPart = false;
+          if (!DRDB->MainPartSet) {
+            mainPart = MessageDlg("Is this the main part?", mtConfirmation, mbYesNo) == mrYes;
+            DRDB->MainPartSet = mainPart;
+            if (mainPart) {
+              DRDB->G93OriginX = ImportOriginX;
+              DRDB->G93OriginY = ImportOriginY;
+            }
+          }
+          if (format == ifValor) {
+            DrillImportPath = name + "\\";
+          } else {
+            const std::size_t slash = name.find_last_of("\\/");
+            DrillImportPath = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+          }
+          if (DatabaseFileName.empty()) {
+            const std::size_t slash = name.find_last_of("\\/");
+            const std::string part = slash == std::string::npos ? name : name.substr(slash + 1);
+            DatabaseFileName = DatabasePath + ChangeFileExtension(part, "ZUL");
+            if (Workspace != nullptr) Workspace->UpdateCaption();
+          }
+          if (mainPart) {
+            const int32_t layer = PickDrillLayer();
+            DRDB->TranslateFrom(record.FirstIndex, ImportOffsetX, ImportOffsetY,
+                                static_cast<uint8_t>(layer));
+            if (DrillUndo != nullptr) DrillUndo->BeginOperation("Import file");
+          } else {
+            placement = true;
+          }
+          ViewServices().RedrawView();
+        }
+      }
+    }
+    ViewServices().UpdateView();
+    if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts);
+  }
+  if (placement) SendPlacementEvent();
+}

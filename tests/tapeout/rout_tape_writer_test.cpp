@@ -1,0 +1,122 @@
+// The rout tape writer: tape lines in the output format, the export
+// filter's frame lines, and the tape kept whole when a write is refused.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/file_utils.h"
+#include "korvex_test.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/paths.h"
+#include "tapeout/rout_tape_writer.h"
+
+namespace {
+
+constexpr int32_t Inch = 25400000;
+
+class TRoutTapeWriterTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessDialogs();
+    ASSERT_TRUE(EnsureWorkingDirectories());
+    Tools.Fill({});
+    Tools[1].Diameter = Inch / 8;
+    Program.Items = {
+        {TRoutTapeItemKind::Jog, {Inch, Inch}, {}, false, 0, 0, 1, 1, 2, false, ""},
+        {TRoutTapeItemKind::Line, {2 * Inch, Inch}, {}, false, 0, 127 * 40, 1, 1, 0, false, ""},
+        {TRoutTapeItemKind::Arc, {3 * Inch, 2 * Inch}, {3 * Inch, Inch}, true, 0, 0, 1, 1, 0, false, ""},
+        {TRoutTapeItemKind::Command, {}, {}, false, 0, 0, 1, 1, 0, false, "M47,CHECK"},
+    };
+  }
+  void TearDown() override {
+    ResetHeadlessDialogs();
+    for (auto& f : ExportFilters) f = {};
+    TKorvexTest::TearDown();
+  }
+  std::vector<std::string> Lines(const TRoutFormatRecord& format, bool m48 = false, bool m30 = false) {
+    std::vector<std::string> lines;
+    std::string error;
+    EXPECT_TRUE(BuildRoutTapeLines(Program, format, Tools, m48, m30, lines, error)) << error;
+    return lines;
+  }
+  TRoutTapeProgram Program;
+  TRoutToolPage Tools;
+};
+
+TEST_F(TRoutTapeWriterTest, ThePathIsWrittenWithHeadMovesToolsAndCompensation) {
+  EXPECT_EQ(Lines(DefaultRoutFormat(true)),
+            (std::vector<std::string>{"M48", "INCH,LZ", "T01C0.125", "%", "G90", "T01", "G00X01Y01",
+                                      "G42", "M15", "G01X02Y01F040", "G02X03Y02A01", "M47,CHECK",
+                                      "M16", "M30"}));
+  // A swap file's own M48 and M30 replace the writer's.
+  const auto framed = Lines(DefaultRoutFormat(true), true, true);
+  EXPECT_EQ(framed.front(), "G90");
+  EXPECT_EQ(framed.back(), "M16");
+}
+
+TEST_F(TRoutTapeWriterTest, NumbersFollowTheZeroModeUnitsAndCoordinateMode) {
+  TRoutFormatRecord f = DefaultRoutFormat(true);
+  f.OutputM48Header = false;
+  f.ZerosUsed = 1;  // trailing zeros written
+  f.Absolute = false;
+  f.IJMode = true;
+  auto lines = Lines(f);
+  EXPECT_EQ(lines[2], "G00X10000Y10000");
+  EXPECT_EQ(lines[5], "G01X10000Y0F040");
+  EXPECT_EQ(lines[6], "G02X10000Y10000I10000J0");  // centre from the start point
+  f.Metric = true;
+  f.ZerosUsed = 3;
+  f.Absolute = true;
+  f.IJMode = false;
+  lines = Lines(f);
+  EXPECT_EQ(lines[2], "G00X25.4Y25.4");
+  EXPECT_EQ(lines[5], "G01X50.8Y25.4F017");  // 5080 feed units at 300 a step
+}
+
+TEST_F(TRoutTapeWriterTest, ANumberTooWideRefusesTheTapeAndKeepsTheOldOne) {
+  Program.Items[1].Point = {1000000000, Inch};  // 1000 mm: four integer digits in a 3.3 format
+  TRoutFormatRecord f = DefaultRoutFormat(true);
+  f.Metric = true;
+  const std::string name = ExecutionPath() + "ROUT\\WIDE.RT";
+  WriteFileBytes(NativePath(name), "OLD\r\n");
+  EXPECT_FALSE(WriteRoutTape(Program, f, Tools, 0, name));
+  EXPECT_EQ(ReadFileBytes(NativePath(name)), "OLD\r\n");
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_NE(ShownMessageBoxes().back().Text.find("does not fit the rout output format 3.3"),
+            std::string::npos)
+      << ShownMessageBoxes().back().Text;
+}
+
+TEST_F(TRoutTapeWriterTest, TheExportFilterFramesAndRewritesTheTape) {
+  const std::string swap = ExecutionPath() + "SWAP\\OUT.SWP";
+  WriteFileBytes(NativePath(swap), "HEADER = M48\r\nheader=;JOB 7\r\nTRAILER=M30\r\nSWAP=G42=G41\r\n");
+  ExportFilters[1] = {"Out", swap};
+  const std::string name = ExecutionPath() + "ROUT\\F.RT";
+  ASSERT_TRUE(WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 1, name));
+  const std::string text = ReadFileBytes(NativePath(name));
+  EXPECT_EQ(text.substr(0, 13), "M48\r\n;JOB7\r\nG");
+  EXPECT_EQ(text.find("M48", 1), std::string::npos);  // the header's M48 stands alone
+  EXPECT_NE(text.find("\r\nG41\r\n"), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 5), "M30\r\n");
+  EXPECT_EQ(text.find("M30"), text.size() - 5);
+
+  ExportFilters[2] = {"Gone", ExecutionPath() + "SWAP\\GONE.SWP"};
+  EXPECT_FALSE(WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 2, name));
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            " Cannot find specified swap file " + ExecutionPath() + "SWAP\\GONE.SWP!");
+  EXPECT_EQ(ReadFileBytes(NativePath(name)), text);
+}
+
+TEST_F(TRoutTapeWriterTest, SwapFrameLinesLoseTheirBlanks) {
+  const std::string swap = ExecutionPath() + "SWAP\\FRAME.SWP";
+  WriteFileBytes(NativePath(swap), "Header= G 93 X0\nnothing\nTrailer=M 30 ; end\n");
+  const TSwapTapeFrame frame = ReadSwapTapeFrame(swap);
+  EXPECT_EQ(frame.Header, (std::vector<std::string>{"G93X0"}));
+  EXPECT_EQ(frame.Trailer, (std::vector<std::string>{"M30;end"}));
+  EXPECT_FALSE(frame.HeaderHasM48);
+  EXPECT_TRUE(frame.TrailerHasM30);
+}
+
+}  // namespace
