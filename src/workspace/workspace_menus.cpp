@@ -3,6 +3,8 @@
 #include "command/command_interpreter.h"
 #include "foundation/file_utils.h"
 #include "platform/message_box.h"
+#include "tapein/drill_import_command.h"
+#include "tapein/rout_file_commands.h"
 #include "workspace/startup.h"
 #include "workspace/workspace.h"
 
@@ -32,6 +34,18 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
 
   TMenuItem& file = menu.Add("&File", "File" + std::to_string(3 - mode));
   file.Add("&New", "New1").OnClick = [this](TMenuItem&) { New1Click(); };
+  if (rout) {
+    file.Add("Open Rout Tap&e", "OpenRoutTape1").OnClick = [](TMenuItem&) {
+      if (ViewServices().Activity() == 0) OpenRoutTape(CurrentLayer);
+    };
+    file.Add("&Make Rout Tape", "MakeRoutTape1").OnClick = [](TMenuItem&) {
+      if (ViewServices().Activity() == 0) SaveRoutFileAs(CurrentLayer);
+    };
+  } else if (mode == emDrill) {
+    file.Add("&Import", "Import2").OnClick = [](TMenuItem&) {
+      if (ViewServices().Activity() == 0) ImportDrillFile();
+    };
+  }
   file.AddSeparator();
   file.Add("E&xit", "Exit1").OnClick = [this](TMenuItem&) { Exit1Click(); };
 
