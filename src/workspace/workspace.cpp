@@ -124,7 +124,7 @@ TWorkspace::TWorkspace()
   CommandPaintBox.SetAlign(alClient);
   UserEdit.SetVisible(false);
   StatusStrip.SetAlign(alBottom);
-  StatusStrip.SetHeight(22);
+  StatusStrip.SetHeight(24);
   StatusStrip.SetBevel(bvNone);
   ClockPanelRoot.SetAlign(alLeft);
   ClockPanelRoot.SetWidth(110);
