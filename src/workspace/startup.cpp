@@ -16,7 +16,11 @@
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "model/rout_entities.h"
+#include "model/rout_handles.h"
 #include "model/rout_sequence.h"
+#include "model/drill_tools.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
@@ -24,6 +28,8 @@
 #include "platform/single_instance.h"
 #include "tapeout/tool_tables.h"
 #include "workspace/clock_panel.h"
+#include "workspace/error_inspector.h"
+#include "workspace/error_log.h"
 #include "workspace/layer_dialogs.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
@@ -161,8 +167,8 @@ const std::vector<TGlobalObject>& GlobalObjects() {
   static const std::vector<TGlobalObject> objects = {
       entry("CadUndo", [] { return Make(CadUndo); }, [] { Free(CadUndo); },
             [] { return CadUndo != nullptr; }),
-      // The rout and drill journals come with their databases.
-      entry("RoutUndo", nullptr, nullptr, nullptr),
+      entry("RoutUndo", [] { return Make(RoutUndo); }, [] { Free(RoutUndo); },
+            [] { return RoutUndo != nullptr; }),
       entry("DrillUndo", [] { return Make(DrillUndo); }, [] { Free(DrillUndo); },
             [] { return DrillUndo != nullptr; }),
       entry("MyScreen", [] { return Make(MyScreen); }, [] { Free(MyScreen); },
@@ -183,7 +189,7 @@ const std::vector<TGlobalObject>& GlobalObjects() {
             [] { return RubberBrain != nullptr; }),
       entry("RubberPaint", [] { return Make(RubberPaint); }, [] { Free(RubberPaint); },
             [] { return RubberPaint != nullptr; }),
-      entry("RTDB", nullptr, nullptr, nullptr),
+      entry("RTDB", [] { return Make(RTDB); }, [] { Free(RTDB); }, [] { return RTDB != nullptr; }),
       entry("DRDB", [] { return Make(DRDB); }, [] { Free(DRDB); }, [] { return DRDB != nullptr; }),
       entry("Seq", [] { return Make(Seq); }, [] { Free(Seq); }, [] { return Seq != nullptr; }),
   };
@@ -201,7 +207,7 @@ const std::vector<std::string>& ShutDownOrder() {
 TUndoJournal* ModeUndo(uint8_t mode) {
   switch (mode) {
     case emDrill: return DrillUndo;
-    case emRout: return nullptr;
+    case emRout: return RoutUndo;
     default: return CadUndo;
   }
 }
@@ -209,7 +215,7 @@ TUndoJournal* ModeUndo(uint8_t mode) {
 void* ModeDatabase(uint8_t mode) {
   switch (mode) {
     case emDrill: return DRDB;
-    case emRout: return nullptr;
+    case emRout: return RTDB;
     default: return DB;
   }
 }
@@ -286,6 +292,21 @@ void ConnectWorkspace(TWorkspace& form) {
   ViewHooks.RedrawDrill = [] {
     if (DRDB != nullptr) DRDB->Redraw();
   };
+  ViewHooks.RedrawRout = [](bool flag) {
+    if (RTDB != nullptr) RTDB->Redraw(flag ? 1 : 0);
+  };
+  LayerHooks.EndSingleStep = [] {
+    if (RTDB != nullptr) RTDB->EndSingleStep();
+  };
+  LayerHooks.DeleteRoutLayer = [](uint8_t layer) {
+    if (RTDB != nullptr) RTDB->DeleteLayer(layer);
+  };
+  // The error log's "Last command" line.
+  SetCurrentCommandHook([] {
+    std::string text;
+    if (ECO != nullptr) ECO->GetCurrentCommand(text);
+    return text;
+  });
   LayerHooks.SetMode = [](uint8_t mode) {
     if (Workspace == nullptr) return;
     switch (mode) {
@@ -355,6 +376,7 @@ void ShutDown() {
   }
   ViewHooks = {};
   LayerHooks = {};
+  SetCurrentCommandHook(nullptr);
   ActiveUndo = nullptr;
   ActiveDB = nullptr;
   DeleteScratchFiles();
@@ -438,12 +460,15 @@ int RunProgram(const std::function<int()>& messageLoop) {
     DoneUtilities();
     return 1;
   }
+  // Run-time errors that escape an operation go to the error log.
+  InstallErrorInspector();
   const int rc = messageLoop();
   // A loop that ended without the window's close still shuts down.
   if (Workspace != nullptr && WorkspaceReady) FormClose();
   OnApplicationHint = nullptr;
   Workspace = nullptr;
   form.reset();
+  DoneErrorInspector();
   std::string saveError;
   if (!TRegistryStore::Instance().Flush(&saveError)) MessageDlg(saveError, mtError, mbOKOnly);
   DoneUtilities();
@@ -457,13 +482,15 @@ bool NewJob() {
     ECO->HandleEvent(cancel);
   }
   if (DB != nullptr) DB->Clear();
+  if (RTDB != nullptr) RTDB->Clear();
   if (DRDB != nullptr) DRDB->Clear();
   ResetLayerMasks();
   DatabaseModified = false;
+  RoutLayerModified.Fill(false);
+  DrillTapeFileName.clear();
   DatabaseFileName.clear();
   InitLayerNames();
-  for (TUndoJournal* journal : {static_cast<TUndoJournal*>(CadUndo), ModeUndo(emRout),
-                                static_cast<TUndoJournal*>(DrillUndo)})
+  for (TUndoJournal* journal : {ModeUndo(emCad), ModeUndo(emRout), ModeUndo(emDrill)})
     if (journal != nullptr) journal->Reset();
   return true;
 }

@@ -6,6 +6,9 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "workspace/error_log.h"
 #include "platform/headless/headless_events.h"
 #include "workspace_test_support.h"
 
@@ -41,6 +44,8 @@ TEST_F(TWorkspaceTest, SelectingALayerSwitchesTheEditorMode) {
   EXPECT_EQ(form.Caption(), "KORVEX 6  ZuraZeru");
   EXPECT_EQ(ButtonManager().Mode(), emRout);
   EXPECT_TRUE(ButtonManager().ButtonOf(47)->Visible());  // Comp None
+  EXPECT_EQ(ActiveUndo, RoutUndo);
+  EXPECT_EQ(ActiveDB, static_cast<void*>(RTDB));
 
   SelectLayer(3);
   EXPECT_EQ(form.Menu(), &form.CadMenu);
@@ -164,6 +169,7 @@ TEST_F(TWorkspaceTest, UndoAndRedoRunThroughTheMenusAndButtons) {
   std::string text;
   ECO->GetCurrentCommand(text);
   EXPECT_EQ(text, "UNDO");
+  EXPECT_EQ(CurrentCommandText(), "UNDO");  // the error log's "Last command"
   // The Redo tool button.
   ASSERT_TRUE(ButtonManager().ButtonOf(RedoCommand)->Click());
   EXPECT_FALSE(SlotIsDeleted(line));
