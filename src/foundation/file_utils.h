@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // The pending I/O result: the errno value of the last failed file operation
 // that has not been looked at yet, 0 when none. File operations set it;
@@ -45,6 +46,12 @@ std::string FindNextName(uint8_t* attr = nullptr);
 // Erases every file in dir matching mask; "\" is put between them unless dir
 // ends in "\", "/" or ":". Stops at the first file that cannot be erased.
 void DeleteMatchingFiles(const std::string& dir, const std::string& mask);
+
+// Writes the bytes to a temporary file beside the named file, flushes it to
+// disk and renames it over the file, which keeps its permissions. On failure
+// the old file is untouched, the temporary file is gone, the pending I/O
+// result holds the error and the answer is false.
+bool WriteFileReplacing(const std::string& name, const std::vector<uint8_t>& bytes);
 
 // Size of the file in bytes; -1 when it cannot be opened.
 int64_t FileSizeOf(const std::string& name);

@@ -129,7 +129,14 @@ TNCReader::TNCReader(const std::string& fileName, const std::string& swapFilterN
   ScratchDir = scratchDir;
   if (ScratchDir.empty() || !DirectoryIsWritable(ScratchDir)) ScratchDir = CurrentDirectoryName();
   if (ScratchDir.empty()) InOutRes = ENOENT;
-  if (CheckIO("checking path <" + ScratchDir + ">")) return;
+  // The consumer's operations cannot be reached while it is being built:
+  // the report waits for Run, which then fails at once.
+  LastIOResult = IOResult();
+  if (LastIOResult != 0) {
+    ErrorFlag = true;
+    SetupError = IoResultText(LastIOResult) + " checking path <" + ScratchDir + ">";
+    return;
+  }
   if (ScratchDir.back() != '\\' && ScratchDir.back() != '/') ScratchDir += '\\';
 }
 

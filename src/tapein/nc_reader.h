@@ -26,8 +26,8 @@
 //   nc_patterns.cpp       patterns, drilled text and header blocks
 //   nc_cycles.cpp         canned drill cycles
 //   nc_emit.cpp           move emission and the compensation look-ahead
-//   nc_hit_expand.cpp     base Slot and Circle (hits)
-//   nc_drilled_text.cpp   base DrilledText (dot-matrix hits)
+//   nc_hits.cpp           base Slot, Circle and DrilledText (single hits,
+//                         through nc_hit_expansion.cpp)
 //   drill_time_estimator.cpp
 #pragma once
 #include <array>
@@ -283,13 +283,13 @@ class TNCReader {
   /* 13 */ virtual bool SetOrigin(int32_t x, int32_t y);
   /* 14 */ virtual void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block,
                             uint8_t flag) = 0;
-  // Base: expands the circle into hits (nc_hit_expand.cpp).
+  // Base: expands the circle into hits (nc_hits.cpp).
   /* 15 */ virtual void Circle(int32_t x, int32_t y, int32_t size, int32_t diameter, int32_t tool,
                                int32_t block);
-  // Base: expands the slot into hits (nc_hit_expand.cpp).
+  // Base: expands the slot into hits (nc_hits.cpp).
   /* 16 */ virtual void Slot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size,
                              int32_t tool, int32_t block, uint8_t flag);
-  // Base: expands the text into dot-matrix hits (nc_drilled_text.cpp).
+  // Base: expands the text into dot-matrix hits (nc_hits.cpp).
   /* 17 */ virtual void DrilledText(int32_t x, int32_t y, int32_t size, bool vertical, int32_t tool,
                                     const std::string& text, int32_t block);
   // size and compDiameter are internal units (not divided).
@@ -382,6 +382,8 @@ class TNCReader {
   int32_t ExtentMaxX = -2147483647, ExtentMaxY = -2147483647;
   int32_t LastI = 0, LastJ = 0;
   std::string StarText;  // replaces "*" of "M97,*" and "M98,*"
+  // Error met while the reader was built; Run reports it and fails.
+  std::string SetupError;
 
   // The per-file work record; allocated by Run, freed when it ends.
   std::unique_ptr<TGlobalRec> GlobalRec;

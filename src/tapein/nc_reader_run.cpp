@@ -86,8 +86,9 @@ int32_t StripZeros(std::string& text) {
 
 void TNCReader::Run(bool& failed) {
   if (ErrorFlag) {
-    // The reader could not be set up (its scratch path failed the check,
-    // which was reported then): nothing is read.
+    // The reader could not be set up (its scratch path failed the check):
+    // nothing is read.
+    if (!SetupError.empty()) Error(SetupError);
     failed = true;
     Ran = true;
     return;

@@ -429,9 +429,11 @@ void LoadSwapFiles(TSwapFilter& filter, const std::string& fileList, const TSwap
     rec->Rules.emplace_back();  // the head rule
     TProblems problems;
     bool ok = false;
+    int openError = ENOENT;
     if (FileExistsNoWild(name)) {
       errno = 0;
       std::FILE* f = std::fopen(NativePath(name).c_str(), "rb");
+      openError = f ? 0 : (errno ? errno : EIO);
       if (f != nullptr) {
         int sectionEnd = -1;
         ok = ReadSwapFile(*rec, f, outputMode, notify, errorProc, problems, sectionEnd);
@@ -444,6 +446,13 @@ void LoadSwapFiles(TSwapFilter& filter, const std::string& fileList, const TSwap
       }
     }
     filter.Loaded = filter.Loaded && ok;
+    if (openError != 0) {
+      // A filter that cannot be read must not let the tape pass unfiltered
+      // without a word.
+      std::string message = "Swap file " + name + ": " + SystemErrorText(openError);
+      filter.LoadErrors.push_back(message);
+      if (errorProc) errorProc(message);
+    }
     std::stable_sort(problems.begin(), problems.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& p : problems) {

@@ -191,45 +191,6 @@ uint16_t GetUInt16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1]
 
 bool IsRoutLayer(int layer) { return layer >= kFirstRoutLayer && layer <= kLastRoutLayer; }
 
-// Writes all bytes to a temporary file beside path and renames it over path.
-// On failure the pending I/O result holds the error and path is untouched.
-bool WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::vector<char> name(path.begin(), path.end());
-  const char suffix[] = ".XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix);
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    InOutRes = errno;
-    return false;
-  }
-  // A replaced file keeps its permissions; a new one is readable by all.
-  struct stat old;
-  ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      InOutRes = errno;
-      ::close(fd);
-      ::unlink(name.data());
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    InOutRes = errno ? errno : EIO;
-    ::unlink(name.data());
-    return false;
-  }
-  if (::rename(name.data(), path.c_str()) != 0) {
-    InOutRes = errno;
-    ::unlink(name.data());
-    return false;
-  }
-  return true;
-}
-
 // Fixed-point text of value / divisor with the given decimals, rounded
 // half away from zero, "-" in front of a negative value that does not show
 // as zero.
@@ -317,7 +278,7 @@ bool SaveRoutToolPage(const std::string& fileName, int layer) {
     const auto b = EncodeRoutToolRecord(r);
     bytes.insert(bytes.end(), b.begin(), b.end());
   }
-  if (!WriteFileReplacing(NativePath(fileName), bytes)) {
+  if (!WriteFileReplacing(fileName, bytes)) {
     CheckIOError("writing a file");
     return false;
   }

@@ -6,6 +6,7 @@
 #include "command/command_services.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry.h"
+#include "workspace/symbol_drawer.h"
 
 TDrawingBase* DrawSurface = nullptr;
 
@@ -25,9 +26,9 @@ int32_t RoundToInt(double v) { return SaturatingRound(v); }
 }  // namespace
 
 TDrawingBase::TDrawingBase(TCanvas* canvas, TColor backColor)
-    : BackColor(backColor), Canvas(canvas) {}
+    : SymbolDrawer(new TCanvasSymbolDrawer(canvas, 4)), BackColor(backColor), Canvas(canvas) {}
 
-TDrawingBase::~TDrawingBase() = default;
+TDrawingBase::~TDrawingBase() { delete SymbolDrawer; }
 
 void TDrawingBase::Reset() {
   Canvas->Pen.Style = psSolid;

@@ -33,7 +33,8 @@ class TCanvasSymbolDrawer;  // drill-symbol drawer on a canvas (hole rendering)
 
 class TDrawingBase {
  public:
-  // Dirty False; CachedZoom 0; PenStyle 5 and PenMode 7 remembered (the
+  // Dirty False; CachedZoom 0; SymbolDrawer a drill-symbol drawer of size
+  // 4 on the canvas; PenStyle 5 and PenMode 7 remembered (the
   // canvas is not touched, so the first IfChanged call of another value
   // applies); Color $12345678 (no colour yet); BackColor := backColor.
   TDrawingBase(TCanvas* canvas, TColor backColor);
@@ -164,7 +165,7 @@ class TDrawingBase {
 
   bool Dirty = false;
   double CachedZoom = 0.0;
-  TCanvasSymbolDrawer* SymbolDrawer = nullptr;  // owned
+  TCanvasSymbolDrawer* SymbolDrawer = nullptr;  // owned; size 4 on the same canvas at start
   uint8_t PenStyle = 5;
   TColor Color = 0x12345678;
   uint8_t PenMode = 7;

@@ -19,6 +19,7 @@
 #include "foundation/geometry.h"
 #include "foundation/settings.h"
 #include "workspace/drawing_base.h"
+#include "workspace/symbol_drawer.h"
 
 const std::array<std::array<std::array<uint8_t, 2>, 16>, 10> DigitStrokes = {{
     {{{1, 2}, {2, 1}, {3, 1}, {4, 2}, {4, 6}, {3, 7}, {2, 7}, {1, 6}, {1, 2}}},
@@ -452,8 +453,6 @@ void TDrawingBase::DrawZOffsetMark(int32_t x1, int32_t y1, int32_t x2, int32_t y
 
 // ---- Hole symbols and letters ------------------------------------------------------------
 
-#if __has_include("workspace/symbol_drawer.h")
-#include "workspace/symbol_drawer.h"
 
 namespace {
 // Beyond this symbol size (pixels) the shapes' arithmetic could leave the
@@ -505,8 +504,3 @@ void TDrawingBase::DrawHoleLetter(int32_t x, int32_t y, uint16_t tool) {
   }
   Dirty = true;
 }
-#else
-void TDrawingBase::RefreshSymbolSize() {}
-void TDrawingBase::DrawHoleSymbol(int32_t, int32_t, uint16_t) {}
-void TDrawingBase::DrawHoleLetter(int32_t, int32_t, uint16_t) {}
-#endif

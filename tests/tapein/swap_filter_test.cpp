@@ -141,15 +141,20 @@ TEST_F(SwapFilterTest, SectionSwitchTakesEffectOnTheNextLine) {
   EXPECT_EQ(ApplySwapFilter(*filter, "ABCDE"), "ABCDe");
 }
 
-TEST_F(SwapFilterTest, FilesWorkInListOrderAndAMissingFileOnlyClearsLoaded) {
+TEST_F(SwapFilterTest, FilesWorkInListOrderAndAMissingFileIsReported) {
   std::string a = SwapFile("A.SWP", "X=Y\n");
   std::string b = SwapFile("B.SWP", "Y=Z\n");
   TSwapFilter filter;
   LoadSwapFiles(filter, a + ";" + b, {}, false, {});
   EXPECT_TRUE(filter.Loaded);
   EXPECT_EQ(ApplySwapFilter(filter, "X1"), "Z1");
-  LoadSwapFiles(filter, a + ";" + (TempDir / "MISSING.SWP").string(), {}, false, {});
+  std::vector<std::string> reported;
+  LoadSwapFiles(filter, a + ";" + (TempDir / "MISSING.SWP").string(), {}, false,
+                [&](const std::string& m) { reported.push_back(m); });
   EXPECT_FALSE(filter.Loaded);
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0], "Swap file " + (TempDir / "MISSING.SWP").string() + ": " + SystemErrorText(ENOENT));
+  EXPECT_EQ(filter.LoadErrors, reported);
   ASSERT_EQ(filter.Controls.size(), 2u);
   EXPECT_EQ(ApplySwapFilter(filter, "X1"), "Y1");
   LoadSwapFiles(filter, "", {}, false, {});

@@ -1,0 +1,645 @@
+#include "model/drill_database.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "foundation/display_units.h"
+#include "foundation/geometry_matrix.h"
+#include "foundation/settings.h"
+#include "model/cad_database.h"
+#include "model/drill_handles.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/view_services.h"
+
+TDrillDatabase* DRDB = nullptr;
+TDrillUndo* DrillUndo = nullptr;
+std::function<void(bool show)> RoutOriginMarker;
+
+namespace {
+
+constexpr double UnitsPerInch = 25400000.0;
+
+void JournalAdd(int32_t index) {
+  if (DrillUndo != nullptr) DrillUndo->RecordAdd(index);
+}
+void JournalDelete(int32_t index) {
+  if (DrillUndo != nullptr) DrillUndo->RecordDelete(index);
+}
+
+}  // namespace
+
+void DrillViewRects(TRect& source, TRect& target) {
+  TViewServices& v = ViewServices();
+  target = {0, 0, v.ViewWidth(), v.ViewHeight()};
+  double ppi = v.PixelsPerInch();
+  TRealPoint tl = v.ViewTopLeft();
+  int32_t sx = SaturatingRound((tl.X - v.PictureLeftX()) / UnitsPerInch * ppi);
+  int32_t sy = SaturatingRound((v.PictureTopY() - tl.Y) / UnitsPerInch * ppi);
+  source = {sx, sy, ClampCompToInt(int64_t(sx) + target.Right),
+            ClampCompToInt(int64_t(sy) + target.Bottom)};
+}
+
+void SetErasePen() {
+  TDrawingBase& p = PictureSurface();
+  p.SetColor(BackgroundColor);
+  p.SetPenMode(4);
+  p.SetPenStyle(0);
+}
+
+bool CheckDrillTool(int32_t tool) {
+  if (ValidToolNumber(tool)) return true;
+  ErrorBox("Tool number " + std::to_string(tool) + " is outside the tool table (1 to 1000).");
+  return false;
+}
+
+bool CheckDrillLayer(int32_t layer) {
+  if (ValidDrillLayer(layer)) return true;
+  ErrorBox("Layer " + std::to_string(layer) + " is not a drill layer.");
+  return false;
+}
+
+// ---- Construction --------------------------------------------------------------------
+
+TDrillDatabase::TDrillDatabase() {
+  if (DrillEntities == nullptr) DrillEntities = new TDrillEntities();
+  DrillEntities->SetCount(0);
+  DrillEntityCount = 0;
+  LoadDrilledSlotSettings(DrilledSlots);
+  LoadDrilledCircleSettings(DrilledCircleRadius);
+  MakeTapeDefaults = DefaultMakeTapeDefaults();
+  LoadMakeTapeDefaults(MakeTapeDefaults);
+  LoadFirstLastHitDefaults(FirstLastHitDefaults);
+  ActiveTools.Fill(true);
+  DrillOutputFormat = DefaultDrillFormat(true);
+  DrillInputFormat = DefaultDrillFormat(false);
+  LoadDrillFormatDefaults(DrillOutputFormat, true);
+  LoadDrillFormatDefaults(DrillInputFormat, false);
+  LoadSlotAlgorithmSettings(SlotAlgorithm);
+  SlotAlgorithm.CuspDefault = std::max<int32_t>(12700, SlotAlgorithm.CuspDefault);
+}
+
+TDrillDatabase::~TDrillDatabase() {
+  if (DrillEntities == nullptr) return;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    TEntitySlot* s = DrillEntities->GetSlot(i);
+    delete s->Entity;
+    s->Entity = nullptr;
+  }
+  DrillEntityCount = 0;
+  delete DrillEntities;
+  DrillEntities = nullptr;
+}
+
+void TDrillDatabase::Clear() {
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    TEntitySlot* s = DrillEntities->GetSlot(i);
+    delete s->Entity;
+    *s = TEntitySlot{};
+  }
+  DrillEntityCount = 0;
+  DrillEntities->SetCount(0);
+  G93OriginX = 0;
+  G93OriginY = 0;
+  MainPartSet = false;
+  PickCount = 0;
+  ToolTable.Fill(TToolRecord{});
+  // The journal's indices named the entities just freed.
+  if (DrillUndo != nullptr) DrillUndo->Reset();
+}
+
+// ---- Per-index primitives ---------------------------------------------------------------
+
+TDrillEntity* TDrillDatabase::EntityAt(int32_t index) {
+  if (index < 1 || index > DrillEntityCount) return nullptr;
+  return static_cast<TDrillEntity*>(DrillEntities->GetSlot(index)->Entity);
+}
+
+uint32_t TDrillDatabase::WordAt(int32_t index) {
+  if (index < 1 || index > DrillEntityCount) return 0;
+  return DrillEntities->GetSlot(index)->Flags;
+}
+
+void TDrillDatabase::EraseEntity(int32_t index) {
+  if (TDrillEntity* e = EntityAt(index)) e->Erase();
+}
+
+void TDrillDatabase::DrawEntity(int32_t index) {
+  TDrillEntity* e = EntityAt(index);
+  uint32_t layers = WordAt(index) & 0x3FFu;
+  if (e != nullptr && layers != 0) e->Draw(uint8_t(kFirstDrillLayer + LayerOfBit(layers)));
+}
+
+void TDrillDatabase::MarkDeleted(int32_t index) {
+  if (index >= 1 && index <= DrillEntityCount) DrillEntities->GetSlot(index)->Flags |= SlotDeletedBit;
+}
+
+void TDrillDatabase::Undelete(int32_t index) {
+  if (index >= 1 && index <= DrillEntityCount)
+    DrillEntities->GetSlot(index)->Flags &= ~SlotDeletedBit;
+}
+
+bool TDrillDatabase::DeleteEntity(int32_t index) {
+  if (static_cast<int32_t>(WordAt(index)) < 1) return false;
+  MarkDeleted(index);
+  JournalDelete(index);
+  return true;
+}
+
+bool TDrillDatabase::EraseEntityImage(int32_t index) {
+  SetErasePen();
+  EraseEntity(index);
+  return true;
+}
+
+bool TDrillDatabase::MoveToLayer(int32_t index, uint8_t layer) {
+  TDrillEntity* e = EntityAt(index);
+  if (e == nullptr || static_cast<int32_t>(WordAt(index)) < 0) return false;
+  if (!CheckDrillLayer(layer)) return false;
+  int32_t n = Append(e->Clone(), NCLayerBit(layer), false);
+  if (n == 0) return false;
+  EraseEntity(index);
+  MarkDeleted(index);
+  JournalDelete(index);
+  DrawEntity(n);
+  JournalAdd(n);
+  return true;
+}
+
+// ---- Display ---------------------------------------------------------------------------
+
+void TDrillDatabase::ShowOriginMarker() {
+  if (EditorMode == emDrill) {
+    if (ShowG93) PictureSurface().DrawOriginMark(-G93OriginX, -G93OriginY, 0x00FF00);
+  } else if (RoutOriginMarker) {
+    RoutOriginMarker(true);
+  }
+  ViewServices().UpdateView();
+}
+
+void TDrillDatabase::HideOriginMarker() {
+  if (EditorMode == emDrill)
+    PictureSurface().DrawOriginMark(-G93OriginX, -G93OriginY, BackgroundColor);
+  else if (RoutOriginMarker)
+    RoutOriginMarker(false);
+  ViewServices().UpdateView();
+}
+
+void TDrillDatabase::Redraw() {
+  ShowOriginMarker();
+  if (DrillEntityCount < 1) return;
+  TViewServices& v = ViewServices();
+  double ppi = v.PixelsPerInch();
+  if (!(ppi > 0.0)) return;
+  int32_t left = SaturatingRound(v.PictureLeftX());
+  int32_t top = SaturatingRound(v.PictureTopY());
+  int32_t right = SaturatingRound(left + v.PictureWidth() / ppi * UnitsPerInch);
+  int32_t bottom = SaturatingRound(top - v.PictureHeight() / ppi * UnitsPerInch);
+  uint16_t xMask = BandMask(left, right);
+  uint16_t yMask = BandMask(top, bottom);
+
+  THourGlassCursor hourglass;
+  TRect source, target;
+  DrillViewRects(source, target);
+  TProgressiveCopy copy(100, source, target);
+  TDrawingBase& picture = v.Picture();
+  picture.Dirty = true;
+  picture.SetColor(CurrentLayer < LayerColors.size() ? LayerColors[CurrentLayer] : DimColor);
+  picture.SetPenStyle(0);
+  for (uint8_t layer = kFirstDrillLayer; layer <= kLastDrillLayer; ++layer) {
+    uint32_t bit = NCLayerBit(layer);
+    if ((DisplayedNCLayerMask & bit) == 0) continue;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+      TEntitySlot* s = DrillEntities->GetSlot(i);
+      if (s->Flags != bit) continue;
+      auto* e = static_cast<TDrillEntity*>(s->Entity);
+      if ((e->XBand & xMask) == 0 || (e->YBand & yMask) == 0) continue;
+      e->Draw(layer);
+      copy.Tick();
+    }
+  }
+}
+
+void TDrillDatabase::EraseAll() {
+  if (DrillEntityCount < 1) return;
+  THourGlassCursor hourglass;
+  TRect source, target;
+  DrillViewRects(source, target);
+  TProgressiveCopy copy(100, source, target);
+  TDrawingBase& picture = PictureSurface();
+  picture.Dirty = true;
+  picture.SetColor(BackgroundColor);
+  picture.SetPenStyle(0);
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    TEntitySlot* s = DrillEntities->GetSlot(i);
+    if (!SlotInMask(s->Flags, DisplayedNCLayerMask)) continue;
+    s->Entity->Erase();
+    copy.Tick();
+  }
+}
+
+// ---- Layers, compaction, statistics ----------------------------------------------------------
+
+void TDrillDatabase::DeleteLayer(uint8_t layer) {
+  if (!ValidDrillLayer(layer)) return;
+  uint32_t mask = NCLayerBit(layer) | SlotDeletedBit;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    TEntitySlot* s = DrillEntities->GetSlot(i);
+    if (SlotInMask(s->Flags, mask)) s->Flags |= SlotDeletedBit;
+  }
+  Compact();
+}
+
+bool TDrillDatabase::LayerIsEmpty(uint8_t layer) {
+  if (!ValidDrillLayer(layer)) return true;
+  uint32_t bit = NCLayerBit(layer);
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (DrillEntities->GetSlot(i)->Flags & bit) return false;
+  return true;
+}
+
+void TDrillDatabase::Compact() {
+  THourGlass hourglass;
+  hourglass.Show("Compacting database.  Please wait...");
+  int32_t k = 0;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    TEntitySlot* s = DrillEntities->GetSlot(i);
+    if (SlotDeleted(s->Flags)) {
+      delete s->Entity;
+      *s = TEntitySlot{};
+      continue;
+    }
+    ++k;
+    if (k < i) {
+      *DrillEntities->GetSlot(k) = *s;
+      *s = TEntitySlot{};
+    }
+  }
+  bool renumbered = k != DrillEntityCount;
+  DrillEntityCount = k;
+  DrillEntities->SetCount(k);
+  if (renumbered) {
+    // Every stored index may now name another entity.
+    PickCount = 0;
+    if (DrillUndo != nullptr) DrillUndo->Reset();
+  }
+}
+
+void TDrillDatabase::CollectStatistics(TDrillStatistics& counters) {
+  THourGlass hourglass;
+  hourglass.Show("Collecting statistics.  Please wait...");
+  counters.fill(0);
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    TEntitySlot* s = DrillEntities->GetSlot(i);
+    uint8_t type = s->Entity->GetType();
+    if (type < etDrillHole || type > etDrillText) continue;
+    ++counters[SlotDeleted(s->Flags) ? type : type + 15];
+  }
+}
+
+void TDrillDatabase::StatisticsBytes(const TDrillStatistics& c, int32_t& percent,
+                                     int32_t& deletedBytes) {
+  int64_t deleted = int64_t(c[12]) * 22 + int64_t(c[13]) * 30 + int64_t(c[14]) * 26 +
+                    int64_t(c[15]) * 279;
+  int64_t total = deleted + int64_t(c[27]) * 22 + int64_t(c[28]) * 30 + int64_t(c[29]) * 26 +
+                  int64_t(c[30]) * 279;
+  if (total == 0) total = 1;
+  deletedBytes = ClampCompToInt(deleted);
+  percent = SaturatingRound(double(deleted) / double(total) * 100.0);
+}
+
+// ---- Adds ------------------------------------------------------------------------------
+
+int32_t TDrillDatabase::Append(TDrillEntity* entity, uint32_t word, bool journal) {
+  TEntitySlot* s = DrillEntities->AddSlot(DrillEntityCount);
+  if (s == nullptr) {
+    delete entity;
+    return 0;
+  }
+  if (journal) JournalAdd(DrillEntityCount);
+  s->Flags = word;
+  s->Entity = entity;
+  return DrillEntityCount;
+}
+
+int32_t TDrillDatabase::AddEntity(TDrillEntity* entity, uint8_t layer, bool visible,
+                                  bool setActive) {
+  uint32_t word = NCLayerBit(layer) | (visible ? 0u : SlotDeletedBit);
+  int32_t n = Append(entity, word, true);
+  if (n == 0) return 0;
+  if (setActive) ActiveTools[entity->Tool] = true;
+  if (visible) entity->Draw(layer);
+  return n;
+}
+
+int32_t TDrillDatabase::AddTemp(TDrillEntity* entity, int32_t tool) {
+  int32_t n = Append(entity, ScratchDeletedWord, false);
+  if (n != 0) ActiveTools[tool] = true;
+  return n;
+}
+
+int32_t TDrillDatabase::AddHole(int32_t x, int32_t y, bool visible) {
+  if (!CheckDrillTool(CurrentTool) || !CheckDrillLayer(CurrentLayer)) return 0;
+  return AddEntity(new TDrillHole({x, y}, CurrentTool), CurrentLayer, visible, true);
+}
+
+int32_t TDrillDatabase::AddHoleOnLayer(int32_t x, int32_t y, uint8_t layer, int32_t tool,
+                                       bool visible) {
+  if (!CheckDrillTool(tool) || !CheckDrillLayer(layer)) return 0;
+  return AddEntity(new TDrillHole({x, y}, uint16_t(tool)), layer, visible, false);
+}
+
+int32_t TDrillDatabase::AddTempHole(int32_t x, int32_t y, int32_t tool) {
+  if (!CheckDrillTool(tool)) return 0;
+  return AddTemp(new TDrillHole({x, y}, uint16_t(tool)), tool);
+}
+
+int32_t TDrillDatabase::AddTempHoleWithSteps(int32_t x, int32_t y, TStepObject* step,
+                                             int32_t tool) {
+  if (!CheckDrillTool(tool)) return 0;
+  auto* e = new TDrillHole({x, y}, uint16_t(tool));
+  int32_t n = Append(e, ScratchLiveWord, false);
+  if (n == 0) return 0;
+  ActiveTools[tool] = true;
+  e->SetStepObj(step);
+  return n;
+}
+
+int32_t TDrillDatabase::AddSlot(int32_t x1, int32_t y1, int32_t x2, int32_t y2, bool visible) {
+  if (!CheckDrillTool(CurrentTool) || !CheckDrillLayer(CurrentLayer)) return 0;
+  return AddEntity(new TDrillSlot({x1, y1}, {x2, y2}, CurrentTool), CurrentLayer, visible, true);
+}
+
+int32_t TDrillDatabase::AddSlotOnLayer(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                       uint8_t layer, int32_t tool, bool visible) {
+  if (!CheckDrillTool(tool) || !CheckDrillLayer(layer)) return 0;
+  return AddEntity(new TDrillSlot({x1, y1}, {x2, y2}, uint16_t(tool)), layer, visible, false);
+}
+
+int32_t TDrillDatabase::AddTempSlot(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                    int32_t tool) {
+  if (!CheckDrillTool(tool)) return 0;
+  return AddTemp(new TDrillSlot({x1, y1}, {x2, y2}, uint16_t(tool)), tool);
+}
+
+int32_t TDrillDatabase::AddCircle(int32_t x, int32_t y, int32_t radius, bool visible) {
+  if (!CheckDrillTool(CurrentTool) || !CheckDrillLayer(CurrentLayer)) return 0;
+  return AddEntity(new TDrillCircle({x, y}, radius, CurrentTool), CurrentLayer, visible, true);
+}
+
+int32_t TDrillDatabase::AddCircleOnLayer(int32_t x, int32_t y, int32_t radius, uint8_t layer,
+                                         int32_t tool, bool visible) {
+  if (!CheckDrillTool(tool) || !CheckDrillLayer(layer)) return 0;
+  return AddEntity(new TDrillCircle({x, y}, radius, uint16_t(tool)), layer, visible, false);
+}
+
+int32_t TDrillDatabase::AddTempCircle(int32_t x, int32_t y, int32_t radius, int32_t tool) {
+  if (!CheckDrillTool(tool)) return 0;
+  return AddTemp(new TDrillCircle({x, y}, radius, uint16_t(tool)), tool);
+}
+
+int32_t TDrillDatabase::AddText(int32_t x, int32_t y, const std::string& text, bool vertical,
+                                bool visible) {
+  if (!CheckDrillTool(CurrentTool) || !CheckDrillLayer(CurrentLayer)) return 0;
+  return AddEntity(new TDrillText({x, y}, text, vertical, CurrentTool), CurrentLayer, visible,
+                   true);
+}
+
+int32_t TDrillDatabase::AddTextOnLayer(int32_t x, int32_t y, const std::string& text,
+                                       bool vertical, uint8_t layer, int32_t tool, bool visible) {
+  if (!CheckDrillTool(tool) || !CheckDrillLayer(layer)) return 0;
+  return AddEntity(new TDrillText({x, y}, text, vertical, uint16_t(tool)), layer, visible,
+                   false);
+}
+
+int32_t TDrillDatabase::AddTempText(int32_t x, int32_t y, const std::string& text, bool vertical,
+                                    int32_t tool) {
+  if (!CheckDrillTool(tool)) return 0;
+  return AddTemp(new TDrillText({x, y}, text, vertical, uint16_t(tool)), tool);
+}
+
+// ---- Replacements ----------------------------------------------------------------------
+
+void TDrillDatabase::ReplaceWith(TDrillHandle* h, TDrillEntity* created) {
+  TDrillEntity* old = EntityAt(h->Index);
+  EraseEntity(h->Index);
+  MarkDeleted(h->Index);
+  JournalDelete(h->Index);
+  int32_t n = Append(created, NCLayerBit(CurrentLayer), true);
+  if (n == 0) return;
+  ActiveTools[CurrentTool] = true;
+  created->SetStepObj(old->GetStepObj());
+  DrawEntity(n);
+}
+
+void TDrillDatabase::JoinHolesIntoSlot(TDrillHandle* h1, TDrillHandle* h2) {
+  TDrillEntity* e1 = EntityAt(h1->Index);
+  TDrillEntity* e2 = EntityAt(h2->Index);
+  if (e1 == nullptr || e2 == nullptr) return;
+  if (!CheckDrillTool(CurrentTool) || !CheckDrillLayer(CurrentLayer)) return;
+  SetErasePen();
+  TIntPoint p1, p2;
+  e1->GetPoint(p1);
+  e2->GetPoint(p2);
+  for (int32_t i : {h1->Index, h2->Index}) {
+    EraseEntity(i);
+    MarkDeleted(i);
+    JournalDelete(i);
+  }
+  auto* slot = new TDrillSlot(p1, p2, CurrentTool);
+  int32_t n = Append(slot, NCLayerBit(CurrentLayer), true);
+  if (n == 0) return;
+  ActiveTools[CurrentTool] = true;
+  slot->SetStepObj(e1->GetStepObj());
+  DrawEntity(n);
+}
+
+void TDrillDatabase::HoleToSlot(TDrillHandle* h) {
+  TDrillEntity* e = EntityAt(h->Index);
+  if (e == nullptr || !CheckDrillTool(CurrentTool) || !CheckDrillLayer(CurrentLayer)) return;
+  SetErasePen();
+  TIntPoint p;
+  e->GetPoint(p);
+  double dx, dy;
+  PolarToRect(DrilledSlots.Length / 2, DrilledSlots.Angle, dx, dy);
+  int64_t ix = SaturatingRound(dx), iy = SaturatingRound(dy);
+  TIntPoint a{ClampCompToInt(p.X - ix), ClampCompToInt(p.Y - iy)};
+  TIntPoint b{ClampCompToInt(p.X + ix), ClampCompToInt(p.Y + iy)};
+  ReplaceWith(h, new TDrillSlot(a, b, CurrentTool));
+}
+
+void TDrillDatabase::HoleToCircle(TDrillHandle* h) {
+  TDrillEntity* e = EntityAt(h->Index);
+  if (e == nullptr || !CheckDrillTool(CurrentTool) || !CheckDrillLayer(CurrentLayer)) return;
+  SetErasePen();
+  TIntPoint p;
+  e->GetPoint(p);
+  ReplaceWith(h, new TDrillCircle(p, DrilledCircleRadius, CurrentTool));
+}
+
+// ---- Extents and counts ----------------------------------------------------------------------
+
+void TDrillDatabase::ExtendEntity(TDrillEntity* e, bool withSteps, TIntPoint& mn,
+                                  TIntPoint& mx) {
+  std::vector<TIntPoint> points;
+  TIntPoint p;
+  e->GetPoint(p);
+  uint8_t type = e->GetType();
+  if (type == etDrillCircle) {
+    int64_t r = e->GetRadius();
+    points = {{ClampCompToInt(p.X - r), p.Y},
+              {ClampCompToInt(p.X + r), p.Y},
+              {p.X, ClampCompToInt(p.Y - r)},
+              {p.X, ClampCompToInt(p.Y + r)}};
+    points.insert(points.begin(), p);
+  } else {
+    points.push_back(p);
+    if (type == etDrillSlot || type == etDrillText) {
+      TIntPoint q;
+      e->GetSecondPoint(q);
+      points.push_back(q);
+    }
+  }
+  for (const TIntPoint& q : points) ExtendExtents(mn, mx, q);
+  TStepObject* step = e->GetStepObj();
+  if (!withSteps || step == nullptr) return;
+  std::vector<TIntPoint> copy;
+  bool mirrored;
+  step->BeginCopies(&points);
+  while (step->NextCopy(copy, mirrored))
+    for (const TIntPoint& q : copy) ExtendExtents(mn, mx, q);
+  step->BeginCopies(nullptr);
+}
+
+void TDrillDatabase::WidenByLargestTool(TIntPoint& mn, TIntPoint& mx) {
+  int32_t largest = 0;
+  for (int32_t t = 1; t <= kToolCount; ++t) largest = std::max(largest, ToolTable[t].Diameter);
+  int32_t h = largest / 2;
+  mn = {ClampCompToInt(int64_t(mn.X) - h), ClampCompToInt(int64_t(mn.Y) - h)};
+  mx = {ClampCompToInt(int64_t(mx.X) + h), ClampCompToInt(int64_t(mx.Y) + h)};
+}
+
+bool TDrillDatabase::ExtentsFrom(int32_t startIndex, int32_t& minX, int32_t& maxX,
+                                 int32_t& minY, int32_t& maxY) {
+  TIntPoint mn{minX, minY}, mx{maxX, maxY};
+  bool any = false;
+  for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
+    ExtendEntity(EntityAt(i), true, mn, mx);
+    any = true;
+  }
+  if (!any) return false;
+  WidenByLargestTool(mn, mx);
+  minX = mn.X;
+  minY = mn.Y;
+  maxX = mx.X;
+  maxY = mx.Y;
+  return true;
+}
+
+bool TDrillDatabase::VisibleExtents(int32_t& minX, int32_t& minY, int32_t& maxX, int32_t& maxY,
+                                    bool withSteps) {
+  TIntPoint mn{minX, minY}, mx{maxX, maxY};
+  bool any = false;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    if (!SlotInMask(WordAt(i), DisplayedNCLayerMask)) continue;
+    ExtendEntity(EntityAt(i), withSteps, mn, mx);
+    any = true;
+  }
+  if (!any) return false;
+  WidenByLargestTool(mn, mx);
+  minX = mn.X;
+  minY = mn.Y;
+  maxX = mx.X;
+  maxY = mx.Y;
+  return true;
+}
+
+void TDrillDatabase::CountHitsFrom(int32_t startIndex, int32_t& holes, int32_t& others) {
+  int64_t h = 0, o = 0;
+  for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
+    TDrillEntity* e = EntityAt(i);
+    (e->GetType() == etDrillHole ? h : o) += e->HitCount();
+  }
+  holes = ClampCompToInt(h);
+  others = ClampCompToInt(o);
+}
+
+// ---- Import helpers ----------------------------------------------------------------------
+
+bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, uint8_t layer) {
+  if (!CheckDrillLayer(layer)) return false;
+  TMatrix3 m = IdentityMatrix;
+  TranslateMatrix(m, dx, dy);
+  int32_t refused = 0;
+  {
+    THourGlassCursor hourglass;
+    for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
+      DrillEntities->GetSlot(i)->Flags = NCLayerBit(layer);
+      if (!EntityAt(i)->Transform(m)) ++refused;
+    }
+  }
+  if (refused == 0) return true;
+  WarningBox(std::to_string(refused) +
+             " entities could not be moved: they would leave the database extent.");
+  return false;
+}
+
+bool TDrillDatabase::ActivateFrom(int32_t startIndex, int32_t toolOffset) {
+  THourGlassCursor hourglass;
+  bool offsetOk = true;
+  if (toolOffset > 0) {
+    for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount && offsetOk; ++i) {
+      int64_t t = int64_t(EntityAt(i)->GetToolNumber()) + toolOffset;
+      if (t > kToolCount) {
+        ErrorBox("Tool offset " + std::to_string(toolOffset) + " would move tool " +
+                 std::to_string(EntityAt(i)->GetToolNumber()) +
+                 " past tool 1000. The tools keep their numbers.");
+        offsetOk = false;
+      }
+    }
+  }
+  for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
+    DrillEntities->GetSlot(i)->Flags &= ~SlotDeletedBit;
+    if (toolOffset > 0 && offsetOk) {
+      TDrillEntity* e = EntityAt(i);
+      e->SetToolNumber(uint16_t(e->GetToolNumber() + toolOffset));
+    }
+  }
+  return offsetOk;
+}
+
+bool TDrillDatabase::AnyWithoutSteps(const std::array<bool, 1001>& toolSet,
+                                     uint32_t layerMask) {
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    if (!SlotInMask(WordAt(i), layerMask)) continue;
+    TDrillEntity* e = EntityAt(i);
+    if (ValidToolNumber(e->Tool) && toolSet[e->Tool] && e->GetStepObj() == nullptr) return true;
+  }
+  return false;
+}
+
+// ---- DrillUndo ---------------------------------------------------------------------------
+
+void TDrillUndo::Undo() {
+  SetErasePen();
+  TUndoJournal::Undo();
+}
+
+void TDrillUndo::Redo() {
+  SetErasePen();
+  TUndoJournal::Redo();
+}
+
+void TDrillUndo::EraseEntity(int32_t index) {
+  if (DRDB != nullptr) DRDB->EraseEntity(index);
+}
+void TDrillUndo::DrawEntity(int32_t index) {
+  if (DRDB != nullptr) DRDB->DrawEntity(index);
+}
+void TDrillUndo::DeleteEntity(int32_t index) {
+  if (DRDB != nullptr) DRDB->MarkDeleted(index);
+}
+void TDrillUndo::UndeleteEntity(int32_t index) {
+  if (DRDB != nullptr) DRDB->Undelete(index);
+}

@@ -1,0 +1,250 @@
+// The drill database DRDB and its undo journal DrillUndo.
+//
+// DRDB owns the drill store DrillEntities (layers 30..39; slot word bit
+// (layer - 30), bit 31 deleted) and the drill-side state of the job: the
+// current tool, the G93 origin, the drill defaults of tape making and of the
+// drill editing commands, and the pick-cycle state. Its operations are the
+// primitives every drill edit uses; the edits follow the journal's rule: the
+// old entity is marked deleted, a changed clone is appended, each index is
+// journalled in order (RecordDelete, RecordAdd), and the caller closes the
+// operation with BeginOperation.
+//
+// Tool numbers and layers that enter the database from outside (adds with an
+// explicit tool, import tool offsets) are checked: a tool outside 1..1000 or
+// a layer outside 30..39 is refused with a message and nothing changes.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "foundation/settings_families.h"
+#include "model/drill_entities.h"
+#include "model/undo_journal.h"
+#include "platform/types.h"
+
+class TDrillHandle;
+
+constexpr uint8_t kFirstDrillLayer = 30;
+constexpr uint8_t kLastDrillLayer = 39;
+constexpr bool ValidDrillLayer(int32_t layer) {
+  return layer >= kFirstDrillLayer && layer <= kLastDrillLayer;
+}
+// Slot words of the scratch entities of tape output.
+constexpr uint32_t ScratchDeletedWord = 0xFFFFFFFFu;
+constexpr uint32_t ScratchLiveWord = 0x7FFFFFFFu;
+
+// Per-tool hit counts; entries 1..1000 are used.
+using TToolHits = std::array<int32_t, 1001>;
+// Entity counts by type: index 12..15 deleted holes, slots, circles, texts;
+// 27..30 the live ones.
+using TDrillStatistics = std::array<int32_t, 31>;
+
+// Drawing of the rout origin mark in the rout and CAD modes (installed by the
+// rout database): show true draws it, false erases it.
+extern std::function<void(bool show)> RoutOriginMarker;
+
+// The three command lists of a step object's levels 1..3 as the Edit Steps
+// dialog shows and returns them; an absent level has no list.
+using TEditStepLists = std::array<std::optional<TStepCommandList>, 3>;
+
+// What the drill import keeps while it places imported entities.
+struct TImportPlacement {
+  int32_t MinX = 0, MaxX = 0, MinY = 0, MaxY = 0;
+  int32_t WorkX = 0, WorkY = 0;
+  int32_t FirstIndex = 0;
+  uint8_t Flags = 0;
+};
+
+class TDrillDatabase {
+ public:
+  // Loads the drill families ("Drilled Slots", "Drilled Circles", "Make Tape
+  // Defaults", "First Last Hit Coupon Defaults", the drill format defaults
+  // and "Drilled Slot Algorithm"), makes every tool active and creates the
+  // store.
+  TDrillDatabase();
+  // Frees every entity and the store.
+  virtual ~TDrillDatabase();
+  TDrillDatabase(const TDrillDatabase&) = delete;
+  TDrillDatabase& operator=(const TDrillDatabase&) = delete;
+
+  // ---- Virtual operations (slot order of the databases) ----
+  // Removes deleted entities; indices of live ones change.
+  virtual void Compact();
+  // Frees every entity, empties the store and the tool table, zeroes the
+  // G93 origin.
+  virtual void Clear();
+  // Deletes every live entity on the layer and compacts; the journal is
+  // reset, since its indices no longer name the same entities.
+  virtual void DeleteLayer(uint8_t layer);
+  // Entities inside (invert 0) or outside (invert 1) the window, in
+  // descending index order.
+  virtual bool SelectInWindow(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint8_t invert,
+                              TDrillHandle*& list, bool activeLayers);
+  // The nearest entity not yet returned at this spot (see the pick cycle).
+  virtual bool PickCycle(int32_t tolerance, int32_t x, int32_t y, int32_t& distance,
+                         TDrillHandle*& list, bool visibleLayers);
+  virtual void Redraw();
+
+  // ---- Per-index primitives (1-based store indices) ----
+  TDrillEntity* EntityAt(int32_t index);  // nullptr outside 1..DrillEntityCount
+  uint32_t WordAt(int32_t index);         // 0 outside 1..DrillEntityCount
+  void EraseEntity(int32_t index);
+  void DrawEntity(int32_t index);
+  void MarkDeleted(int32_t index);
+  void Undelete(int32_t index);
+  // Marks a live entity deleted and journals it; false for a deleted one.
+  bool DeleteEntity(int32_t index);
+  bool EraseEntityImage(int32_t index);
+  // Moves a live entity to the layer as a journalled delete and add.
+  bool MoveToLayer(int32_t index, uint8_t layer);
+
+  // ---- Display ----
+  void ShowOriginMarker();
+  void HideOriginMarker();
+  void EraseAll();
+
+  // ---- Layers and statistics ----
+  bool LayerIsEmpty(uint8_t layer);
+  void CollectStatistics(TDrillStatistics& counters);
+  static void StatisticsBytes(const TDrillStatistics& counters, int32_t& percent,
+                              int32_t& deletedBytes);
+
+  // ---- Adds: each returns the new index, 0 when refused ----
+  int32_t AddHole(int32_t x, int32_t y, bool visible);
+  int32_t AddHoleOnLayer(int32_t x, int32_t y, uint8_t layer, int32_t tool, bool visible);
+  int32_t AddTempHole(int32_t x, int32_t y, int32_t tool);
+  int32_t AddTempHoleWithSteps(int32_t x, int32_t y, TStepObject* step, int32_t tool);
+  int32_t AddSlot(int32_t x1, int32_t y1, int32_t x2, int32_t y2, bool visible);
+  int32_t AddSlotOnLayer(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint8_t layer,
+                         int32_t tool, bool visible);
+  int32_t AddTempSlot(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t tool);
+  int32_t AddCircle(int32_t x, int32_t y, int32_t radius, bool visible);
+  int32_t AddCircleOnLayer(int32_t x, int32_t y, int32_t radius, uint8_t layer, int32_t tool,
+                           bool visible);
+  int32_t AddTempCircle(int32_t x, int32_t y, int32_t radius, int32_t tool);
+  int32_t AddText(int32_t x, int32_t y, const std::string& text, bool vertical, bool visible);
+  int32_t AddTextOnLayer(int32_t x, int32_t y, const std::string& text, bool vertical,
+                         uint8_t layer, int32_t tool, bool visible);
+  int32_t AddTempText(int32_t x, int32_t y, const std::string& text, bool vertical,
+                      int32_t tool);
+
+  // Appends the entity with the slot word, not journalled; 0 when the store
+  // is full (the entity is then freed).
+  int32_t AppendEntity(TDrillEntity* entity, uint32_t word) { return Append(entity, word, false); }
+
+  // After an edit of the pattern levels (old1..old3) of a step chain: every
+  // drill entity whose chain holds a changed level gets the chain with the
+  // new lists (a level without a list is removed). Nothing happens when no
+  // change flag is set.
+  void ReplaceStepLevels(bool change1, bool change2, const TEditStepLists& lists,
+                         TStepObject* old3, TStepObject* old2, TStepObject* old1, bool change3);
+
+  // ---- Replacements (journalled; the caller closes the operation) ----
+  void JoinHolesIntoSlot(TDrillHandle* h1, TDrillHandle* h2);
+  void HoleToSlot(TDrillHandle* h);
+  void HoleToCircle(TDrillHandle* h);
+
+  // ---- Extents and counts (boxes preset by the caller) ----
+  bool ExtentsFrom(int32_t startIndex, int32_t& minX, int32_t& maxX, int32_t& minY,
+                   int32_t& maxY);
+  bool VisibleExtents(int32_t& minX, int32_t& minY, int32_t& maxX, int32_t& maxY,
+                      bool withSteps);
+  void CountHitsFrom(int32_t startIndex, int32_t& holes, int32_t& others);
+
+  // ---- Import helpers ----
+  // Moves every entity from startIndex on by (dx, dy) and makes it live on
+  // the layer. False (after a message naming how many) when some entities
+  // would leave the database extent: those stay where they were.
+  bool TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, uint8_t layer);
+  // Makes every entity from startIndex on live and adds toolOffset (> 0) to
+  // its tool. An offset that would carry a tool past 1000 is refused with a
+  // message before anything changes (the entities are still made live) and
+  // the result is false.
+  bool ActivateFrom(int32_t startIndex, int32_t toolOffset);
+  bool AnyWithoutSteps(const std::array<bool, 1001>& toolSet, uint32_t layerMask);
+
+  // ---- Tool services (drill_tools.cpp) ----
+  void HitsPerTool(TToolHits& holes, TToolHits& others);
+  void ShowToolData(bool print);
+  void RenumberToolsByHits();
+  void RenumberToolsByHitsAscending();
+  void RenumberToolsBySize();
+  void RenumberToolsBySizeAscending();
+  void RenumberToolsUsedFirst();
+  void RenumberToolsMergeSizes();
+
+  // ---- Picking (drill_picking.cpp) ----
+  bool PickNearest(int32_t tolerance, int32_t x, int32_t y, bool activeLayers,
+                   TDrillHandle*& list);
+  bool SnapPoint(int32_t tolerance, int32_t x, int32_t y, bool withSteps, int32_t& sx,
+                 int32_t& sy);
+  void SetPickMark(const TIntPoint& point, bool multiple);
+  void ShowPickMarks();
+  void RemovePickMarks();
+  void CancelPick();
+  void CheckPickMoved(int32_t x, int32_t y);
+
+  // ---- State ----
+  uint16_t CurrentTool = 1;
+  TMakeTapeDefaults MakeTapeDefaults;
+  TSlotAlgorithmSettings SlotAlgorithm;
+  TFirstLastHitDefaults FirstLastHitDefaults;
+  std::array<int32_t, 3> TapeWork{};
+  int32_t G93OriginX = 0;
+  int32_t G93OriginY = 0;
+  TDrilledSlotSettings DrilledSlots;
+  int32_t DrilledCircleRadius = DefaultDrilledCircleRadius;
+  bool PickMarkPending = false;
+  bool PickMarkMultiple = false;
+  bool PickMarkShown = false;
+  bool MultipleNoticeShown = false;
+  bool MainPartSet = false;
+  TImportPlacement ImportPlacement;
+  uint16_t PickCount = 0;
+  std::array<int32_t, 1001> PickList{};  // entries 1..1000
+  bool LastPickMultiple = false;
+  int32_t LastPickX = 2147483647;
+  int32_t LastPickY = 2147483647;
+  int32_t PickMarkX = 0;
+  int32_t PickMarkY = 0;
+
+ private:
+  // Appends the entity with the word; journals it when asked. nullptr entity
+  // or a full store: 0 (the entity is freed).
+  int32_t Append(TDrillEntity* entity, uint32_t word, bool journal);
+  int32_t AddEntity(TDrillEntity* entity, uint8_t layer, bool visible, bool setActive);
+  int32_t AddTemp(TDrillEntity* entity, int32_t tool);
+  void ReplaceWith(TDrillHandle* h, TDrillEntity* created);
+  void ExtendEntity(TDrillEntity* e, bool withSteps, TIntPoint& mn, TIntPoint& mx);
+  void WidenByLargestTool(TIntPoint& mn, TIntPoint& mx);
+  void Renumber(const std::array<int32_t, 1001>& newNo);
+};
+
+// Checks a tool number and a drill layer where they enter the database;
+// false after an error box.
+bool CheckDrillTool(int32_t tool);
+bool CheckDrillLayer(int32_t layer);
+
+class TDrillUndo : public TUndoJournal {
+ public:
+  void Undo() override;
+  void Redo() override;
+
+ protected:
+  void EraseEntity(int32_t index) override;
+  void DrawEntity(int32_t index) override;
+  void DeleteEntity(int32_t index) override;
+  void UndeleteEntity(int32_t index) override;
+};
+
+extern TDrillDatabase* DRDB;
+extern TDrillUndo* DrillUndo;
+
+// The paint box (target) and the same area of the picture at the view's
+// top-left (source), for copying the picture to the view during long walks.
+void DrillViewRects(TRect& source, TRect& target);
+
+// Sets DBBitmap's pen for erasing: background colour, copy mode, solid.
+void SetErasePen();

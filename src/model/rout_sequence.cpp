@@ -1,0 +1,459 @@
+#include "model/rout_sequence.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+#include "foundation/file_utils.h"
+#include "model/entity_store.h"
+#include "model/root_entity.h"
+#include "model/rout_entities.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "workspace/view_services.h"
+
+TSequenceStore* Seq = nullptr;
+
+namespace {
+
+TSequenceHost* Host = nullptr;
+
+constexpr int32_t kRecordSize = 4;
+
+// Erases the log when it exists; a failure is a run-time I/O error.
+void EraseLog(const std::string& name) {
+  if (!FileExistsNoWild(name)) return;
+  if (::unlink(NativePath(name).c_str()) != 0 && errno != ENOENT)
+    throw std::system_error(errno, std::generic_category(), "erasing " + name);
+}
+
+// An open log file, closed on every path out.
+class TLogFile {
+ public:
+  explicit TLogFile(const std::string& name)
+      : Fd_(::open(NativePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {}
+  ~TLogFile() {
+    if (Fd_ >= 0) ::close(Fd_);
+  }
+  TLogFile(const TLogFile&) = delete;
+  TLogFile& operator=(const TLogFile&) = delete;
+  bool IsOpen() const { return Fd_ >= 0; }
+  // Whole transfers at a byte offset; false on an error or a short transfer.
+  bool WriteAt(off_t offset, const uint8_t* bytes, size_t size) {
+    while (size > 0) {
+      ssize_t n = ::pwrite(Fd_, bytes, size, offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      bytes += n;
+      size -= size_t(n);
+      offset += n;
+    }
+    return true;
+  }
+  bool ReadAt(off_t offset, uint8_t* bytes, size_t size) {
+    while (size > 0) {
+      ssize_t n = ::pread(Fd_, bytes, size, offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      bytes += n;
+      size -= size_t(n);
+      offset += n;
+    }
+    return true;
+  }
+  // Flushes and closes; false when closing reported an error.
+  bool Close() {
+    int fd = Fd_;
+    Fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int Fd_;
+};
+
+void PutInt32(uint8_t* p, int32_t value) {
+  uint32_t u = static_cast<uint32_t>(value);
+  p[0] = uint8_t(u);
+  p[1] = uint8_t(u >> 8);
+  p[2] = uint8_t(u >> 16);
+  p[3] = uint8_t(u >> 24);
+}
+
+int32_t GetInt32(const uint8_t* p) {
+  return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                              uint32_t(p[3]) << 24);
+}
+
+}  // namespace
+
+TSequenceHost* SetSequenceHost(TSequenceHost* host) {
+  TSequenceHost* old = Host;
+  Host = host;
+  return old;
+}
+
+TSequenceHost* SequenceHost() { return Host; }
+
+// ---- Construction ---------------------------------------------------------------------
+
+TSequenceStore::TSequenceStore()
+    : UndoFileName_(ExecutionPath() + "UNDOSEQ.LOG"),
+      RedoFileName_(ExecutionPath() + "REDOSEQ.LOG") {
+  for (TLayerList& list : Layers_) list.Handles = std::make_unique<int32_t[]>(Capacity);
+  EraseLog(UndoFileName_);
+  EraseLog(RedoFileName_);
+}
+
+TSequenceStore::~TSequenceStore() {
+  try {
+    EraseLog(RedoFileName_);
+    EraseLog(UndoFileName_);
+  } catch (const std::system_error&) {
+    // Nothing is left to tell at the end of the store's life.
+  }
+}
+
+std::size_t TSequenceStore::Slot(uint8_t layer) {
+  if (!IsRoutLayer(layer)) throw std::out_of_range("not a rout layer");
+  return std::size_t(layer - kFirstRoutLayer);
+}
+
+int32_t TSequenceStore::HandleAt(uint8_t layer, int32_t position) const {
+  if (position < 1 || position > Capacity) return 0;
+  return List(layer).Handles[position - 1];
+}
+
+// ---- Entity tests -----------------------------------------------------------------------
+
+bool TSequenceStore::IsVisible(int32_t handle) const {
+  return static_cast<int32_t>(RoutSlotFlags(handle) & DisplayedNCLayerMask) > 0;
+}
+
+uint8_t TSequenceStore::TypeOf(int32_t handle) const {
+  TRoutEntity* e = RoutEntityAt(handle);
+  return e ? e->GetType() : 0;
+}
+
+bool TSequenceStore::IsPathEntity(int32_t handle) const {
+  if (!IsVisible(handle)) return false;
+  uint8_t type = TypeOf(handle);
+  return type != etRoutHole && type != etRoutCommand;
+}
+
+// ---- Lookups ------------------------------------------------------------------------------
+
+int32_t TSequenceStore::FindHandle(int32_t handle, uint8_t& layer) const {
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
+    const TLayerList& list = List(l);
+    for (int32_t p = 1; p <= list.Count; ++p) {
+      if (list.Handles[p - 1] == handle) {
+        layer = l;
+        return p;
+      }
+    }
+  }
+  layer = 0;
+  return 0;
+}
+
+uint8_t TSequenceStore::LayerOf(int32_t handle) const {
+  uint8_t layer;
+  FindHandle(handle, layer);
+  return layer;
+}
+
+bool TSequenceStore::IsBefore(int32_t a, int32_t b) const {
+  if (b == NoHandle) return true;
+  if (a == NoHandle) return false;
+  uint8_t la, lb;
+  return FindHandle(a, la) < FindHandle(b, lb);
+}
+
+int32_t TSequenceStore::FindPathJog(int32_t handle) {
+  uint8_t type = TypeOf(handle);
+  if (type == etRoutJog || type == etRoutCircle || type == etRoutHole) return handle;
+  uint8_t layer = LayerOf(handle);
+  int32_t found = 0;
+  if (layer != 0) {
+    int32_t saved = ReadCursor(layer);
+    SeekHandle(handle);
+    int32_t p = PrevPathEntity(layer);
+    while (p > 0 && TypeOf(p) != etRoutJog && TypeOf(p) != etRoutCircle) p = PrevPathEntity(layer);
+    found = p;
+    SetReadCursor(layer, saved);
+  }
+  if (found == 0) ErrorBox("DataBase error.  Jog missing from sequence.");
+  return found;
+}
+
+// ---- Insertion points ------------------------------------------------------------------
+
+void TSequenceStore::ClearLayer(uint8_t layer) {
+  TLayerList& list = List(layer);
+  list.Count = 0;
+  list.Cursor = 1;
+  list.Insert = 1;
+}
+
+void TSequenceStore::SetInsertAtStart(uint8_t layer) { List(layer).Insert = 1; }
+
+void TSequenceStore::SetInsertAtEnd(uint8_t layer) {
+  TLayerList& list = List(layer);
+  list.Insert = list.Count + 1;
+  TIntPoint last;
+  if (!AtLayerStart(layer)) {
+    if (TRoutEntity* e = RoutEntityAt(EntityBeforeInsert(layer))) e->GetPoint(last);
+  }
+  if (Host) Host->SetLastPoint(last.X, last.Y, layer);
+}
+
+bool TSequenceStore::SetInsertAfter(int32_t handle) {
+  uint8_t layer = LayerOf(handle);
+  if (layer == 0) return false;
+  int32_t saved = ReadCursor(layer);
+  SeekHandle(handle);
+  NextVisible(layer);
+  int32_t next = NextVisible(layer);
+  uint8_t nextLayer = 0;
+  int32_t position = next ? FindHandle(next, nextLayer) : 0;
+  bool found = position != 0;
+  if (found)
+    List(nextLayer).Insert = position;
+  else
+    SetInsertAtEnd(layer);
+  SetReadCursor(layer, saved);
+  return found;
+}
+
+bool TSequenceStore::SetInsertBefore(int32_t handle) {
+  SeekHandle(handle);
+  uint8_t layer = LayerOf(handle);
+  if (layer == 0) return false;
+  int32_t next = NextPathEntity(layer);
+  uint8_t nextLayer = 0;
+  int32_t position = next ? FindHandle(next, nextLayer) : 0;
+  if (position != 0) {
+    List(layer).Insert = position;
+    return true;
+  }
+  SetInsertAtEnd(layer);
+  return false;
+}
+
+// ---- Insertion and removal -------------------------------------------------------------
+
+bool TSequenceStore::Insert(uint8_t layer, int32_t handle, bool advance) {
+  if (!IsRoutLayer(layer)) return false;
+  TLayerList& list = List(layer);
+  if (list.Count >= Capacity) {
+    ErrorBox(FullMessage);
+    return false;
+  }
+  // An insertion point left outside the list by earlier removals goes to
+  // the nearer end, so no stale place is ever counted.
+  int32_t at = std::clamp(list.Insert, 1, list.Count + 1);
+  int32_t* h = list.Handles.get();
+  std::move_backward(h + (at - 1), h + list.Count, h + list.Count + 1);
+  h[at - 1] = handle;
+  ++list.Count;
+  list.Insert = advance ? at + 1 : at;
+  return true;
+}
+
+bool TSequenceStore::InsertHandle(uint8_t layer, int32_t handle) {
+  return Insert(layer, handle, true);
+}
+
+bool TSequenceStore::InsertHandleKeepPoint(uint8_t layer, int32_t handle) {
+  return Insert(layer, handle, false);
+}
+
+bool TSequenceStore::Remove(int32_t handle) {
+  uint8_t layer;
+  int32_t position = FindHandle(handle, layer);
+  if (position == 0) return false;
+  TLayerList& list = List(layer);
+  int32_t* h = list.Handles.get();
+  std::move(h + position, h + list.Count, h + position - 1);
+  h[list.Count - 1] = 0;
+  --list.Count;
+  return true;
+}
+
+void TSequenceStore::RemoveHandle(int32_t handle) { Remove(handle); }
+
+void TSequenceStore::DeleteHandleRenumber(int32_t handle) {
+  Remove(handle);
+  for (TLayerList& list : Layers_)
+    for (int32_t p = 0; p < list.Count; ++p)
+      if (list.Handles[p] > handle) --list.Handles[p];
+}
+
+// ---- Walks ---------------------------------------------------------------------------------
+
+void TSequenceStore::RewindAll() {
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
+    TLayerList& list = List(l);
+    list.Cursor = 1;
+    while (list.Cursor <= list.Count && !IsVisible(list.Handles[list.Cursor - 1])) ++list.Cursor;
+  }
+}
+
+bool TSequenceStore::SeekHandle(int32_t handle) {
+  if (handle == 0) {
+    RewindAll();
+    return false;
+  }
+  uint8_t layer;
+  int32_t position = FindHandle(handle, layer);
+  if (position == 0) return false;
+  TLayerList& list = List(layer);
+  list.Cursor = position;
+  while (list.Cursor <= list.Count && !IsVisible(list.Handles[list.Cursor - 1])) ++list.Cursor;
+  return true;
+}
+
+template <class TTest>
+int32_t TSequenceStore::NextMatching(uint8_t layer, TTest test) {
+  TLayerList& list = List(layer);
+  if (list.Cursor < 1) list.Cursor = 1;
+  while (list.Cursor <= list.Count && !test(list.Handles[list.Cursor - 1])) ++list.Cursor;
+  if (list.Cursor > list.Count) return 0;
+  int32_t handle = list.Handles[list.Cursor - 1];
+  ++list.Cursor;
+  while (list.Cursor <= list.Count && !test(list.Handles[list.Cursor - 1])) ++list.Cursor;
+  return handle;
+}
+
+int32_t TSequenceStore::NextPathEntity(uint8_t layer) {
+  return NextMatching(layer, [this](int32_t h) { return IsPathEntity(h); });
+}
+
+int32_t TSequenceStore::NextVisible(uint8_t layer) {
+  return NextMatching(layer, [this](int32_t h) { return IsVisible(h); });
+}
+
+int32_t TSequenceStore::PrevPathEntity(uint8_t layer) {
+  TLayerList& list = List(layer);
+  // A cursor beyond the list (left there by removals) starts at its end.
+  if (list.Cursor > list.Count + 1) list.Cursor = list.Count + 1;
+  if (list.Cursor < 2) return 0;
+  do {
+    --list.Cursor;
+  } while (list.Cursor >= 2 && !IsPathEntity(list.Handles[list.Cursor - 1]));
+  int32_t handle = list.Handles[list.Cursor - 1];
+  return IsPathEntity(handle) ? handle : 0;
+}
+
+bool TSequenceStore::AtLayerStart(uint8_t layer) {
+  List(layer).Cursor = List(layer).Insert;
+  return PrevPathEntity(layer) == 0;
+}
+
+int32_t TSequenceStore::EntityBeforeInsert(uint8_t layer) {
+  List(layer).Cursor = List(layer).Insert;
+  int32_t handle = PrevPathEntity(layer);
+  return handle != 0 ? handle : RoutEntityCount + 1;
+}
+
+// ---- Logs ------------------------------------------------------------------------------------
+
+void TSequenceStore::ResetLogs() {
+  UndoPos_ = 1;
+  RedoPos_ = 1;
+  EraseLog(UndoFileName_);
+  EraseLog(RedoFileName_);
+}
+
+bool TSequenceStore::WriteRecords(const std::string& name, int32_t position,
+                                  const int32_t* values, int32_t count) {
+  TLogFile file(name);
+  if (!file.IsOpen()) return false;
+  std::vector<uint8_t> bytes(size_t(count) * kRecordSize);
+  for (int32_t i = 0; i < count; ++i) PutInt32(&bytes[size_t(i) * kRecordSize], values[i]);
+  bool ok = file.WriteAt(off_t(position - 1) * kRecordSize, bytes.data(), bytes.size());
+  return file.Close() && ok;
+}
+
+bool TSequenceStore::ReadRecords(const std::string& name, int32_t position, int32_t* values,
+                                 int32_t count) {
+  TLogFile file(name);
+  if (!file.IsOpen() || position < 1) return false;
+  std::vector<uint8_t> bytes(size_t(count) * kRecordSize);
+  bool ok = file.ReadAt(off_t(position - 1) * kRecordSize, bytes.data(), bytes.size());
+  file.Close();
+  if (!ok) return false;
+  for (int32_t i = 0; i < count; ++i) values[i] = GetInt32(&bytes[size_t(i) * kRecordSize]);
+  return true;
+}
+
+bool TSequenceStore::SaveUndoLayer(uint8_t layer) {
+  const TLayerList& list = List(layer);
+  if (int64_t(UndoPos_) + list.Count > int64_t(INT32_MAX)) {
+    ErrorBox(FullMessage);
+    return false;
+  }
+  if (!WriteRecords(UndoFileName_, UndoPos_, list.Handles.get(), list.Count)) return false;
+  UndoPos_ += list.Count;
+  if (Host) Host->RecordSequenceSave(list.Count, layer);
+  return true;
+}
+
+bool TSequenceStore::LoadUndoLayer(uint8_t layer, int32_t count) {
+  TLayerList& list = List(layer);
+  if (count > Capacity) {
+    ErrorBox(FullMessage);
+    return false;
+  }
+  if (count < 0 || count > UndoPos_ - 1) return false;
+  std::vector<int32_t> handles(static_cast<size_t>(count));
+  if (!ReadRecords(UndoFileName_, UndoPos_ - count, handles.data(), count)) return false;
+  std::fill(list.Handles.get(), list.Handles.get() + Capacity, 0);
+  std::copy(handles.begin(), handles.end(), list.Handles.get());
+  list.Count = count;
+  UndoPos_ -= count;
+  return true;
+}
+
+void TSequenceStore::AdvanceUndoPos(int32_t n) { UndoPos_ += n; }
+
+bool TSequenceStore::SaveRedoLayer(uint8_t layer) {
+  const TLayerList& list = List(layer);
+  if (int64_t(RedoPos_) + list.Count + 1 > int64_t(INT32_MAX)) {
+    ErrorBox(FullMessage);
+    return false;
+  }
+  std::vector<int32_t> records(list.Handles.get(), list.Handles.get() + list.Count);
+  records.push_back(RedoPos_);
+  if (!WriteRecords(RedoFileName_, RedoPos_, records.data(), int32_t(records.size())))
+    return false;
+  RedoPos_ += list.Count + 1;
+  return true;
+}
+
+bool TSequenceStore::LoadRedoLayer(uint8_t layer) {
+  TLayerList& list = List(layer);
+  if (RedoPos_ < 2) return false;  // nothing on the stack
+  int32_t start = 0;
+  if (!ReadRecords(RedoFileName_, RedoPos_ - 1, &start, 1)) return false;
+  // The record's start must lie below its own trailer.
+  if (start < 1 || start > RedoPos_ - 1) return false;
+  int32_t count = (RedoPos_ - 1) - start;
+  if (count > Capacity) {
+    ErrorBox(FullMessage);
+    return false;
+  }
+  std::vector<int32_t> handles(static_cast<size_t>(count));
+  if (!ReadRecords(RedoFileName_, start, handles.data(), count)) return false;
+  std::fill(list.Handles.get(), list.Handles.get() + Capacity, 0);
+  std::copy(handles.begin(), handles.end(), list.Handles.get());
+  list.Count = count;
+  RedoPos_ = start;
+  return true;
+}

@@ -1,0 +1,130 @@
+// The cutter compensator: turns the entities of one rout layer, fed in cut
+// order with the step-and-repeat copies of each path after it, into the
+// display records (TRoutShadow) hung on each entity.
+//
+// This compensator does not offset yet: every record lies on the programmed
+// tool-centre path itself (AppliesOffset is false), as if every tool had a
+// compensation diameter of 0. It keeps the compensator's state machine (one
+// move of look-ahead, a path closed whenever the compensation side changes,
+// path numbers, step copies with mirrored sides) so the records and their
+// owners are those of the offsetting compensator:
+//   jog          kind 0 head-up move from where the head was to its point;
+//   line, arc    kind 1 / kind 2 from the previous point, with the entity's
+//                feed rate and Z offset, the first segment of a path preceded
+//                by a kind 4 path number at its start;
+//   circle       kind 4 path number at the centre, kind 0 move from where
+//                the head was to the centre, kind 5 full circle (radius in
+//                B.X) with its feed rate and Z offset;
+//   hole         kind 3 at its point;
+//   command      nothing.
+// An element goes to the entity whose move it completes: the look-ahead
+// emits a move when the next one is fed (or at Finish).
+//
+// Records of kinds 0, 3, 4 and 6 carry feed 0 and Z offset 2147483647; copy
+// number 1 and no copy flag for the entity itself, the copy's number and the
+// copy flag for step copies. Every record goes to the head of the entity's
+// chain through AttachShadow.
+#pragma once
+#include <cstdint>
+
+#include "foundation/geometry.h"
+
+class TRoutEntity;
+class TRoutShadow;
+
+// The report record of a rebuild: which reports to show and the counts
+// accumulated over the layers rebuilt with the same record.
+struct TGougeReport {
+  uint8_t ShowViolations = 0;
+  uint8_t ShowNoIntersections = 0;
+  int32_t ViolationCount = 0;
+  int32_t NoIntersectionCount = 0;
+};
+
+// Counts of the current rebuild, reset by every compensator's construction.
+extern int32_t CompensationViolations;
+extern int32_t CompensationNoIntersections;
+
+class TCutterCompensator {
+ public:
+  static constexpr bool AppliesOffset = false;
+
+  // A compensator for the rout layer; resets both counts.
+  explicit TCutterCompensator(uint8_t layer);
+  virtual ~TCutterCompensator() = default;
+  TCutterCompensator(const TCutterCompensator&) = delete;
+  TCutterCompensator& operator=(const TCutterCompensator&) = delete;
+
+  // Feeds one entity of the layer in cut order (copy 1).
+  virtual void AddEntity(TRoutEntity* entity);
+  // Feeds one entity of step copy stepNumber (2 and up) with its moved point
+  // and centre; type is the entity's type with 7 and 8 exchanged by the
+  // caller for a mirrored copy, and mirrored exchanges a jog's sides 1 and 2.
+  virtual void AddStepEntity(TRoutEntity* entity, const TIntPoint& point, bool mirrored,
+                             int32_t stepNumber, uint8_t type, const TIntPoint& centre);
+  // Puts the record at the head of the entity's chain.
+  virtual void AttachShadow(TRoutEntity* entity, TRoutShadow* record);
+  // Ends the last path (emits the pending move).
+  virtual void Finish();
+  // Adds this rebuild's counts into the report and, while GougeDetect is on,
+  // shows the violation box when the report asks for it.
+  void ReportViolations(TGougeReport& report);
+
+  uint8_t Layer() const { return Layer_; }
+  int32_t PathCounter() const { return PathCounter_; }
+
+ private:
+  // One programmed move: the compensator's unit of look-ahead.
+  struct TMove {
+    uint8_t Type = 5;  // 5 jog, 6 line, 7 / 8 arc
+    uint8_t Side = 0;
+    bool Cutting = false;
+    int32_t Tool = 0;
+    int32_t CompIndex = 0;
+    TIntPoint Start;
+    TIntPoint End;
+    TIntPoint Centre;
+  };
+  struct TFeed {
+    TRoutEntity* Entity;
+    TIntPoint Point;
+    TIntPoint Centre;
+    uint8_t Type;
+    bool Mirrored;
+    int32_t StepNumber;
+    bool IsCopy;
+  };
+
+  void Feed(const TFeed& feed);
+  void FeedCircle(const TFeed& feed);
+  void Process(const TMove& move);
+  void Emit(const TMove& move);
+  void Attach(uint8_t kind, const TIntPoint& a, const TIntPoint& b, const TIntPoint& c,
+              int32_t tool, bool headUp, uint16_t feed, int32_t zOffset, TRoutEntity* owner,
+              int32_t stepNumber, bool isCopy);
+  void SetOwner(const TFeed& feed);
+
+  uint8_t Layer_;
+  TIntPoint Position_;  // programmed end of the last move fed
+  TMove Previous_;      // the move waiting for the next one
+  TIntPoint LastComp_;  // end of the last element emitted
+  uint8_t LastSide_ = 0;
+  TRoutEntity* Entity_ = nullptr;  // owner of the elements being emitted
+  int32_t StepNumber_ = 1;
+  bool StepFlag_ = false;
+  uint8_t PathSide_ = 0;
+  int32_t PathTool_ = 0;
+  int32_t PathCompIndex_ = 0;
+  int32_t PathCounter_ = 0;
+  bool StartPending_ = false;
+};
+
+// The compensator of a rout layer's redraw: every record is drawn as it is
+// attached, in the pen of its entity's normal draw on the current surface.
+class TRoutLayerCompensator : public TCutterCompensator {
+ public:
+  explicit TRoutLayerCompensator(uint8_t layer) : TCutterCompensator(layer) {}
+  void AttachShadow(TRoutEntity* entity, TRoutShadow* record) override;
+  // ReportViolations with the caller's record.
+  void Done(TGougeReport& report) { ReportViolations(report); }
+};

@@ -1,0 +1,428 @@
+#include <climits>
+
+#include "drill_test_fixture.h"
+#include "foundation/geometry_matrix.h"
+#include "foundation/settings.h"
+#include "foundation/utilities.h"
+#include "platform/headless/headless_dialogs.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/view_services.h"
+
+namespace {
+
+TMatrix3 Shift(double dx, double dy) {
+  TMatrix3 m = IdentityMatrix;
+  TranslateMatrix(m, dx, dy);
+  return m;
+}
+
+TIntPoint PointOf(int32_t index) {
+  TIntPoint p;
+  DRDB->EntityAt(index)->GetPoint(p);
+  return p;
+}
+
+void FreeList(TDrillHandle* list) { FreeObjectList<TRootEntityHandle>(list); }
+
+}  // namespace
+
+class TDrillDatabaseTest : public TDrillTest {
+ protected:
+  void SetUp() override {
+    TDrillTest::SetUp();
+    ToolTable[1].Diameter = 1000000;
+    ToolTable[2].Diameter = 2000000;
+  }
+};
+
+// The editing road with undo and redo: add, move, copy, step, delete, each a
+// journalled operation that undoes and redoes as one step.
+TEST_F(TDrillDatabaseTest, EditsUndoAndRedo) {
+  const int32_t a = DRDB->AddHole(0, 0, true);
+  DrillUndo->BeginOperation("Add Hole");
+  EXPECT_EQ(LiveCount(), 1);
+  EXPECT_TRUE(DatabaseModified);
+
+  // Move.
+  auto* h = new TDrillHandle(a);
+  bool failed = true;
+  h->TransformList(Shift(5000000, 0), false, failed, 30, false);
+  FreeList(h);
+  DrillUndo->BeginOperation("Move");
+  EXPECT_FALSE(failed);
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(PointOf(2), (TIntPoint{5000000, 0}));
+  EXPECT_EQ(LiveCount(), 1);
+
+  // Copy onto layer D3.
+  h = new TDrillHandle(2);
+  h->TransformList(Shift(0, 5000000), true, failed, 33, true);
+  FreeList(h);
+  DrillUndo->BeginOperation("Copy");
+  EXPECT_EQ(LiveCount(), 2);
+  EXPECT_EQ(Word(3), NCLayerBit(33));
+
+  // Automatic step 3 x 1 on the copy.
+  TAutoStepRepeatSettings s;
+  s.NumberInX = 3;
+  s.NumberInY = 1;
+  s.DistanceInX = 10000000;
+  s.Nested = true;
+  AutoStepRepeatSettings = [s] { return s; };
+  h = new TDrillHandle(3);
+  h->Step();
+  FreeList(h);
+  ASSERT_EQ(DrillEntityCount, 4);
+  ASSERT_NE(At(4)->GetStepObj(), nullptr);
+  EXPECT_EQ(At(4)->GetStepObj()->Commands(),
+            (TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 10000000, 0, 0}, {0, 1, 0, 0, 0}}));
+  EXPECT_EQ(At(4)->HitCount(), 3);
+
+  // Delete the stepped hole.
+  h = new TDrillHandle(4);
+  h->DeleteList();
+  FreeList(h);
+  DrillUndo->BeginOperation("Delete");
+  EXPECT_EQ(LiveCount(), 1);
+
+  std::string name;
+  ASSERT_TRUE(DrillUndo->CanUndo(name));
+  EXPECT_EQ(name, "Delete");
+  DrillUndo->Undo();  // delete
+  EXPECT_EQ(LiveCount(), 2);
+  DrillUndo->Undo();  // step
+  EXPECT_TRUE(static_cast<int32_t>(Word(3)) > 0);
+  EXPECT_TRUE(SlotDeleted(Word(4)));
+  DrillUndo->Undo();  // copy
+  DrillUndo->Undo();  // move
+  EXPECT_EQ(LiveCount(), 1);
+  EXPECT_TRUE(static_cast<int32_t>(Word(1)) > 0);
+  DrillUndo->Redo();  // move
+  DrillUndo->Redo();  // copy
+  DrillUndo->Redo();  // step
+  EXPECT_EQ(LiveCount(), 2);
+  EXPECT_TRUE(static_cast<int32_t>(Word(4)) > 0);
+  EXPECT_TRUE(SlotDeleted(Word(3)));
+}
+
+// Deleting a layer compacts the store, so the journal's indices are dropped
+// with it; an undo afterwards changes nothing.
+TEST_F(TDrillDatabaseTest, DeleteLayerResetsJournal) {
+  DRDB->AddHoleOnLayer(0, 0, 31, 1, true);
+  DRDB->AddHoleOnLayer(1, 1, 30, 1, true);
+  DRDB->AddHoleOnLayer(2, 2, 30, 1, true);
+  DrillUndo->BeginOperation("Adds");
+  ASSERT_TRUE(DRDB->DeleteEntity(2));
+  DrillUndo->BeginOperation("Delete");
+  DRDB->DeleteLayer(31);
+  ASSERT_EQ(DrillEntityCount, 1);
+  EXPECT_EQ(PointOf(1), (TIntPoint{2, 2}));
+  std::string name;
+  EXPECT_FALSE(DrillUndo->CanUndo(name));
+  DrillUndo->Undo();
+  EXPECT_EQ(DrillEntityCount, 1);
+  EXPECT_EQ(LiveCount(), 1);
+  EXPECT_TRUE(DRDB->LayerIsEmpty(31));
+}
+
+// Tool numbers and layers that enter from outside are checked.
+TEST_F(TDrillDatabaseTest, RefusesToolsOutsideTheTable) {
+  EXPECT_EQ(DRDB->AddHoleOnLayer(0, 0, 30, 1001, true), 0);
+  EXPECT_EQ(DRDB->AddSlotOnLayer(0, 0, 1, 1, 30, 0, true), 0);
+  EXPECT_EQ(DRDB->AddTempHole(0, 0, -3), 0);
+  EXPECT_EQ(DRDB->AddCircleOnLayer(0, 0, 5, 45, 1, true), 0);
+  EXPECT_EQ(DrillEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 4u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "Tool number 1001 is outside the tool table (1 to 1000).");
+
+  // An import offset that would carry tool 990 past 1000 is refused before
+  // any tool changes; the import is still made live.
+  DRDB->AddHoleOnLayer(0, 0, 30, 5, false);
+  DRDB->AddHoleOnLayer(0, 0, 30, 990, false);
+  EXPECT_FALSE(DRDB->ActivateFrom(1, 20));
+  EXPECT_EQ(At(1)->Tool, 5);
+  EXPECT_EQ(At(2)->Tool, 990);
+  EXPECT_EQ(LiveCount(), 2);
+  EXPECT_TRUE(DRDB->ActivateFrom(1, 10));
+  EXPECT_EQ(At(2)->Tool, 1000);
+}
+
+// Hidden imports become live where they are placed; an entity that would
+// leave the extent is reported and stays put.
+TEST_F(TDrillDatabaseTest, TranslateFromReportsRefusals) {
+  DRDB->AddHole(0, 0, false);
+  DRDB->AddHole(1073000000, 0, false);
+  EXPECT_TRUE(SlotDeleted(Word(1)));
+  EXPECT_FALSE(DRDB->TranslateFrom(1, 1000000, 0, 32));
+  EXPECT_EQ(Word(1), NCLayerBit(32));
+  EXPECT_EQ(PointOf(1), (TIntPoint{1000000, 0}));
+  EXPECT_EQ(PointOf(2), (TIntPoint{1073000000, 0}));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 entities could not be moved: they would leave the database extent.");
+}
+
+// Extents cover step copies, circles by their radius and half the largest
+// tool; a start beyond the store leaves the box alone.
+TEST_F(TDrillDatabaseTest, ExtentsWithStepCopies) {
+  ToolTable.Fill(TToolRecord{});
+  ToolTable[7].Diameter = 3;
+  DRDB->AddHoleOnLayer(0, 0, 30, 7, true);
+  int32_t minX = INT32_MAX, maxX = -INT32_MAX, minY = INT32_MAX, maxY = -INT32_MAX;
+  ASSERT_TRUE(DRDB->ExtentsFrom(1, minX, maxX, minY, maxY));
+  EXPECT_EQ((TIntBox{minX, minY, maxX, maxY}), (TIntBox{-1, -1, 1, 1}));
+
+  int32_t keep[4] = {5, 6, 7, 8};
+  EXPECT_FALSE(DRDB->ExtentsFrom(2, keep[0], keep[1], keep[2], keep[3]));
+  EXPECT_EQ(keep[0], 5);
+
+  const int32_t c = DRDB->AddCircleOnLayer(1000, 0, 500, 31, 7, true);
+  At(c)->SetStepObj(RowPattern(2, 10000));
+  minX = minY = INT32_MAX;
+  maxX = maxY = -INT32_MAX;
+  ASSERT_TRUE(DRDB->VisibleExtents(minX, minY, maxX, maxY, true));
+  EXPECT_EQ((TIntBox{minX, minY, maxX, maxY}), (TIntBox{-1, -501, 21501, 501}));
+  minX = minY = INT32_MAX;
+  maxX = maxY = -INT32_MAX;
+  ASSERT_TRUE(DRDB->VisibleExtents(minX, minY, maxX, maxY, false));
+  EXPECT_EQ(maxX, 1501);
+}
+
+// Three holes on one spot: each click returns the next one (lowest index
+// first), with the notice of several items; then the cycle fails once and
+// starts again. Moving 21 pixels restarts it, 19 continues it.
+TEST_F(TDrillDatabaseTest, PickCycleThroughStackedHoles) {
+  for (int k = 0; k < 3; ++k) DRDB->AddHole(1000000, 1000000, true);
+  DRDB->AddHole(9000000, 9000000, true);
+  const int32_t tol = 6000000;
+  std::vector<int32_t> got;
+  int32_t distance;
+  TDrillHandle* list = nullptr;
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_TRUE(DRDB->PickCycle(tol, 1000000, 1000000, distance, list, true));
+    got.push_back(list->Index);
+    EXPECT_EQ(distance, 0);
+    DRDB->ShowPickMarks();
+    FreeList(list);
+  }
+  EXPECT_EQ(got, (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_TRUE(DRDB->PickMarkMultiple);
+  EXPECT_TRUE(HeadlessViewServices().NoticeShown);
+  EXPECT_FALSE(DRDB->PickCycle(tol, 1000000, 1000000, distance, list, true));
+  EXPECT_EQ(list, nullptr);
+  EXPECT_FALSE(HeadlessViewServices().NoticeShown);
+  ASSERT_TRUE(DRDB->PickCycle(tol, 1000000, 1000000, distance, list, true));
+  EXPECT_EQ(list->Index, 1);
+  FreeList(list);
+
+  const int32_t pixel = PixelsToLength(1);
+  ASSERT_TRUE(DRDB->PickCycle(tol, 1000000 + 19 * pixel, 1000000, distance, list, true));
+  EXPECT_EQ(list->Index, 2);
+  FreeList(list);
+  ASSERT_TRUE(DRDB->PickCycle(tol, 1000000 + 21 * pixel, 1000000, distance, list, true));
+  EXPECT_EQ(list->Index, 1);
+  FreeList(list);
+
+  // Nearest pick, snap, window selection in either corner order and inverted.
+  ASSERT_TRUE(DRDB->PickNearest(tol, 9000100, 9000000, true, list));
+  EXPECT_EQ(list->Index, 4);
+  FreeList(list);
+  int32_t sx, sy;
+  EXPECT_TRUE(DRDB->SnapPoint(tol, 8900000, 9000000, false, sx, sy));
+  EXPECT_EQ((TIntPoint{sx, sy}), (TIntPoint{9000000, 9000000}));
+  EXPECT_FALSE(DRDB->SnapPoint(10, 0, 0, false, sx, sy));
+  EXPECT_EQ((TIntPoint{sx, sy}), (TIntPoint{0, 0}));
+  ASSERT_TRUE(DRDB->SelectInWindow(2000000, 2000000, 0, 0, 0, list, true));
+  EXPECT_EQ(list->Index, 3);
+  EXPECT_EQ(list->NextHandle()->Index, 2);
+  FreeList(list);
+  ASSERT_TRUE(DRDB->SelectInWindow(0, 0, 2000000, 2000000, 1, list, true));
+  EXPECT_EQ(list->Index, 4);
+  EXPECT_EQ(list->Next, nullptr);
+  FreeList(list);
+}
+
+// The pointer check compares in 64 bits: far from the initial last pick it
+// always counts as moved.
+TEST_F(TDrillDatabaseTest, CheckPickMovedFarFromLastPick) {
+  DRDB->PickCount = 5;
+  DRDB->CheckPickMoved(-2147483000, -2147483000);
+  EXPECT_EQ(DRDB->PickCount, 0);
+  DRDB->LastPickX = -2147483000;
+  DRDB->LastPickY = 0;
+  DRDB->PickCount = 5;
+  DRDB->CheckPickMoved(2147483000, 0);
+  EXPECT_EQ(DRDB->PickCount, 0);
+  DRDB->PickCount = 5;
+  DRDB->CheckPickMoved(-2147483000, 0);
+  EXPECT_EQ(DRDB->PickCount, 5);
+}
+
+// A stepped panel of holes, slots, circles and text: hits, expansion into
+// real entities, statistics and compaction.
+TEST_F(TDrillDatabaseTest, SteppedPanel) {
+  ToolTable[3].Diameter = 500000;
+  DRDB->AddHoleOnLayer(0, 0, 30, 1, true);
+  DRDB->AddHoleOnLayer(3000000, 0, 30, 1, true);
+  DRDB->AddCircleOnLayer(6000000, 0, 4000000, 30, 2, true);
+  DRDB->AddSlotOnLayer(0, 9000000, 5000000, 9000000, 31, 2, true);
+  DRDB->AddTextOnLayer(0, 20000000, "A1", false, 31, 3, true);
+  DrillUndo->BeginOperation("Panel");
+  TStepObject* panel = new TStepObject(
+      {{1, 1, 0, 0, 0}, {0, 2, 50000000, 0, 0}, {0, 1, 0, 30000000, 0}, {0, 1, 0, 0, 0}});
+  for (int32_t i = 1; i <= 3; ++i) At(i)->SetStepObj(panel);
+  TStepObject* other = RowPattern(1, 60000000);
+  At(4)->SetStepObj(other);
+  At(5)->SetStepObj(other);
+  EXPECT_EQ(panel->CopyCount(), 3);
+
+  TToolHits holes, others;
+  DRDB->HitsPerTool(holes, others);
+  EXPECT_EQ(holes[1], 8);
+  EXPECT_EQ(others[2], At(3)->HitCount() + At(4)->HitCount());
+  EXPECT_EQ(At(3)->HitCount() % 4, 0);
+
+  TDrillHandle* list = nullptr;
+  ASSERT_TRUE(DRDB->SelectInWindow(-5000000, -5000000, 11000000, 5000000, 0, list, true));
+  list->ExpandStepsIntoDatabase();
+  FreeList(list);
+  // Three bases plus 3 x 3 copies.
+  EXPECT_EQ(DrillEntityCount, 5 + 3 + 9);
+  EXPECT_EQ(LiveCount(), 2 + 12);
+  int circles = 0;
+  for (int32_t i = 6; i <= DrillEntityCount; ++i) {
+    EXPECT_EQ(At(i)->GetStepObj(), nullptr);
+    if (At(i)->GetType() == etDrillCircle) {
+      ++circles;
+      EXPECT_EQ(At(i)->GetRadius(), 4000000);
+    }
+  }
+  EXPECT_EQ(circles, 4);
+  EXPECT_EQ(PointOf(DrillEntityCount), (TIntPoint{100000000, 30000000}));
+  DRDB->HitsPerTool(holes, others);
+  EXPECT_EQ(holes[1], 8);
+
+  DrillUndo->Undo();
+  EXPECT_EQ(LiveCount(), 5);
+
+  TDrillStatistics stats;
+  DRDB->CollectStatistics(stats);
+  EXPECT_EQ(stats[12 + 15], 2);
+  EXPECT_EQ(stats[12], 8);
+  EXPECT_EQ(stats[14], 4);
+  int32_t percent, bytes;
+  TDrillDatabase::StatisticsBytes(stats, percent, bytes);
+  EXPECT_EQ(bytes, 8 * 22 + 4 * 26);
+  DRDB->Compact();
+  EXPECT_EQ(DrillEntityCount, 5);
+  TDrillStatistics none{};
+  TDrillDatabase::StatisticsBytes(none, percent, bytes);
+  EXPECT_EQ(percent, 0);
+}
+
+// Replacement edits and layer moves journal a delete and an add each.
+TEST_F(TDrillDatabaseTest, ReplacementsKeepTheStepObject) {
+  const int32_t a = DRDB->AddHole(0, 0, true);
+  DrillUndo->BeginOperation("Add Hole");
+  TStepObject* pattern = RowPattern(1, 1000);
+  At(a)->SetStepObj(pattern);
+  TDrillHandle h(a);
+  DRDB->HoleToSlot(&h);
+  ASSERT_EQ(DrillEntityCount, 2);
+  TIntPoint p1, p2;
+  At(2)->GetPoint(p1);
+  At(2)->GetSecondPoint(p2);
+  EXPECT_EQ(p1, (TIntPoint{-4490128, -4490128}));
+  EXPECT_EQ(p2, (TIntPoint{4490128, 4490128}));
+  EXPECT_EQ(At(2)->GetStepObj(), pattern);
+  EXPECT_TRUE(DRDB->MoveToLayer(2, 30));
+  EXPECT_EQ(DrillEntityCount, 3);
+  EXPECT_FALSE(DRDB->MoveToLayer(2, 30));
+  DrillUndo->BeginOperation("Edit");
+  DrillUndo->Undo();
+  EXPECT_EQ(LiveCount(), 1);
+  EXPECT_TRUE(static_cast<int32_t>(Word(1)) > 0);
+}
+
+TEST_F(TDrillDatabaseTest, AutoStepLists) {
+  TAutoStepRepeatSettings s;
+  s.NumberInX = 2;
+  s.NumberInY = 3;
+  s.DistanceInX = 7;
+  s.DistanceInY = 9;
+  TStepCommandList a, b;
+  AutoStepLists(s, false, a, b);
+  EXPECT_EQ(a, (TStepCommandList{{1, 1, 0, 0, 0},
+                                 {0, 1, 7, 0, 0},
+                                 {0, 1, 0, 9, 0},
+                                 {0, 1, -7, 0, 0},
+                                 {0, 1, 0, 9, 0},
+                                 {0, 1, 7, 0, 0},
+                                 {0, 1, 0, 0, 0}}));
+  EXPECT_TRUE(b.empty());
+  s.NumberInX = 1;
+  AutoStepLists(s, true, a, b);
+  EXPECT_EQ(a, (TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 0, 9, 0}, {0, 1, 0, 0, 0}}));
+  EXPECT_TRUE(b.empty());
+}
+
+// Patterns already three deep stop the automatic step before any change.
+TEST_F(TDrillDatabaseTest, StepRefusesThirdLevel) {
+  const int32_t a = DRDB->AddHole(0, 0, true);
+  TStepObject* inner = RowPattern(1, 10);
+  TStepObject* middle = RowPattern(1, 100);
+  TStepObject* outer = RowPattern(1, 1000);
+  middle->SetNested(outer);
+  inner->SetNested(middle);
+  At(a)->SetStepObj(inner);
+  TAutoStepRepeatSettings s;
+  AutoStepRepeatSettings = [s] { return s; };
+  TDrillHandle h(a);
+  h.Step();
+  EXPECT_EQ(DrillEntityCount, 1);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "One or more of the holes you have selected\r\nalready has a nesting depth of three.");
+}
+
+// Redraw paints live entities of displayed layers inside the view only:
+// deleted, hidden, scratch and far-away entities stay off the picture.
+TEST_F(TDrillDatabaseTest, RedrawShowsLiveEntitiesInView) {
+  HeadlessViewServices().SetPicture(-25400000.0, 25400000.0, 100.0, 600, 600);
+  DRDB->AddHoleOnLayer(1000000, 1000000, 30, 1, true);
+  DRDB->AddHoleOnLayer(2000000, 2000000, 31, 1, false);
+  DRDB->AddTempHole(3000000, 3000000, 1);
+  DRDB->AddHoleOnLayer(1000000000, 1000000000, 30, 1, true);
+  DRDB->AddHoleOnLayer(4000000, 4000000, 32, 1, true);
+  DisplayedNCLayerMask &= ~NCLayerBit(32);
+  Surface.Clear();
+  DRDB->Redraw();
+  EXPECT_EQ(Surface.Count("DrawCircle("), 1);
+  EXPECT_EQ(Surface.Count("DrawCircle(1000000,1000000,500000)"), 1);
+}
+
+// Editing a pattern gives every entity that shares it the new pattern,
+// without a journal entry.
+TEST_F(TDrillDatabaseTest, EditStepReplacesSharedPattern) {
+  const int32_t a = DRDB->AddHole(0, 0, true);
+  const int32_t b = DRDB->AddHole(5, 5, true);
+  DrillUndo->BeginOperation("Adds");
+  TStepObject* pattern = RowPattern(1, 1000);
+  At(a)->SetStepObj(pattern);
+  At(b)->SetStepObj(pattern);
+  ExecuteEditStepDialog = [](TEditStepLists& lists) {
+    EXPECT_TRUE(lists[0].has_value());
+    EXPECT_FALSE(lists[1].has_value());
+    lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 4, 1000, 0, 0}, {0, 1, 0, 0, 0}};
+    return true;
+  };
+  TDrillHandle h(a);
+  h.EditStep();
+  ASSERT_NE(At(a)->GetStepObj(), nullptr);
+  EXPECT_EQ(At(a)->GetStepObj(), At(b)->GetStepObj());
+  EXPECT_EQ(At(b)->HitCount(), 5);
+  std::string name;
+  ASSERT_TRUE(DrillUndo->CanUndo(name));
+  EXPECT_EQ(name, "Adds");
+}

@@ -1,0 +1,175 @@
+// Orientation codes and axis versions, tape units, the letter formats of a
+// file and the block word list.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "korvex_test.h"
+#include "recording_reader.h"
+
+namespace {
+
+class NcReaderUnits : public TKorvexTest {
+ protected:
+  // A reader with a work record but no file, as inside a run.
+  std::unique_ptr<TRecordingReader> Prepared(TRecordingOptions options = {}) {
+    options.ScratchDir = TempDir.string();
+    auto r = std::make_unique<TRecordingReader>((TempDir / "x.drl").string(), options);
+    r->GlobalRec = std::make_unique<TGlobalRec>();
+    r->ResetFileState();
+    return r;
+  }
+  static void SetWords(TNCReader& r, const std::string& letters, std::vector<int32_t> values) {
+    TGlobalRec& g = *r.GlobalRec;
+    g.WordCount = static_cast<int32_t>(letters.size());
+    for (int32_t i = 1; i <= g.WordCount; ++i) {
+      g.Letters[i] = letters[static_cast<std::size_t>(i - 1)];
+      g.Values[i] = values[static_cast<std::size_t>(i - 1)];
+    }
+  }
+  static std::string Letters(const TNCReader& r) {
+    const TGlobalRec& g = *r.GlobalRec;
+    return std::string(g.Letters.begin() + 1, g.Letters.begin() + 1 + g.WordCount);
+  }
+};
+
+}  // namespace
+
+TEST(NcReaderOrientation, CodesNegateBeforeTheySwap) {
+  int32_t x = 0, y = 0;
+  TransformPoint(3, 10, 20, 0, 0, 0, 0, x, y);
+  EXPECT_EQ(x, 20);
+  EXPECT_EQ(y, -10);
+  TransformPoint(0, 10, 20, 1, 2, 100, 200, x, y);
+  EXPECT_EQ(x, 111);
+  EXPECT_EQ(y, 222);
+  EXPECT_EQ(OrientationCompose[1][1], 0);
+  EXPECT_EQ(OrientationCompose[2][4], 6);
+  // The table composes as the transforms do: row after column.
+  for (uint8_t a = 0; a < 8; ++a) {
+    for (uint8_t b = 0; b < 8; ++b) {
+      int32_t bx = 0, by = 0, ax = 0, ay = 0, cx = 0, cy = 0;
+      TransformPoint(b, 3, 7, 0, 0, 0, 0, bx, by);
+      TransformPoint(a, bx, by, 0, 0, 0, 0, ax, ay);
+      TransformPoint(OrientationCompose[a][b], 3, 7, 0, 0, 0, 0, cx, cy);
+      EXPECT_EQ(std::make_pair(ax, ay), std::make_pair(cx, cy)) << int(a) << " " << int(b);
+    }
+  }
+}
+
+TEST(NcReaderOrientation, VersionTranslationAndPatternOffsets) {
+  uint8_t code = 99;
+  EXPECT_TRUE(TranslateCode(7, 3, 1, code));
+  EXPECT_EQ(code, 1);
+  code = 99;
+  EXPECT_FALSE(TranslateCode(8, 1, 2, code));
+  EXPECT_FALSE(TranslateCode(1, 0, 2, code));
+  EXPECT_EQ(code, 99);
+  int32_t x = 0, y = 0;
+  PatternOffset(6, 100, 200, 10, 20, x, y);
+  EXPECT_EQ(x, 60);
+  EXPECT_EQ(y, 180);
+  PatternOffset(0, 100, 200, 10, 20, x, y);
+  EXPECT_EQ(x, 100);
+}
+
+TEST_F(NcReaderUnits, AxisVersionsTurnTapePoints) {
+  auto r = Prepared();
+  int64_t x = 0, y = 0;
+  r->AxisMap(3, 5, x, y);
+  EXPECT_EQ(std::make_pair(x, y), std::make_pair(int64_t{3}, int64_t{5}));
+  r->AxisVersion = 6;
+  r->AxisMap(3, 5, x, y);
+  EXPECT_EQ(std::make_pair(x, y), std::make_pair(int64_t{-3}, int64_t{-5}));
+  r->AxisVersion = 8;
+  r->AxisMap(3, 5, x, y);
+  EXPECT_EQ(std::make_pair(x, y), std::make_pair(int64_t{5}, int64_t{-3}));
+  r->AxisVersion = 9;  // not a version: the output is left alone
+  x = y = 42;
+  r->AxisMap(3, 5, x, y);
+  EXPECT_EQ(x, 42);
+  r->Done();
+}
+
+TEST_F(NcReaderUnits, TapeUnitsFollowTheDecimalDigits) {
+  TRecordingOptions o;
+  o.DecimalDigits = 3;
+  auto r = Prepared(o);
+  EXPECT_NEAR(r->GlobalRec->InchScale, 25400.0, 1e-6);
+  EXPECT_EQ(r->NCToInternal(1000), 25400000);
+  r->Metric = true;
+  EXPECT_NEAR(r->GlobalRec->MetricScale, 1000.0, 1e-6);
+  EXPECT_EQ(r->NCToInternal(1000), 1000000);
+  r->DecimalDigits = 4;
+  r->LoadFormatOptions();
+  r->ResetNumberFormat();
+  EXPECT_EQ(r->NCToInternal(1), 100);
+  r->Metric = false;
+  EXPECT_EQ(r->NCToInternal(1), 2540);
+  EXPECT_EQ(r->NCToInternal(2147483647), 2147483647);  // limited, not wrapped
+  r->Done();
+}
+
+TEST_F(NcReaderUnits, LetterFormatsOfAFile) {
+  TRecordingOptions o;
+  o.LeadingZeros = true;
+  o.IntegerDigits = 2;
+  o.DecimalDigits = 4;
+  auto r = Prepared(o);
+  const TLetterFormat& x = r->WordFormats.Of('X');
+  EXPECT_TRUE(x.LeftAligned);
+  EXPECT_EQ(x.IntegerDigits, 2);
+  EXPECT_EQ(x.DecimalDigits, 4);
+  const TLetterFormat& t = r->WordFormats.Of('T');
+  EXPECT_FALSE(t.UseDefault);
+  EXPECT_EQ(t.IntegerDigits, 4);
+  EXPECT_EQ(t.DecimalDigits, 0);
+  const TLetterFormat& s = r->WordFormats.Of('S');
+  EXPECT_TRUE(s.LeftAligned);
+  EXPECT_EQ(s.IntegerDigits, 2);
+  EXPECT_EQ(s.DecimalDigits, 3);
+  r->Done();
+}
+
+TEST_F(NcReaderUnits, WordListOperations) {
+  auto r = Prepared();
+  SetWords(*r, "XYXG", {1, 2, 3, 4});
+  int32_t cursor = 3, value = 0;
+  EXPECT_TRUE(r->FindWord('X', cursor, value));  // the start position counts
+  EXPECT_EQ(cursor, 3);
+  EXPECT_EQ(value, 3);
+  cursor = 4;
+  EXPECT_FALSE(r->FindWord('X', cursor, value));
+  EXPECT_EQ(cursor, 4);
+  EXPECT_EQ(value, 0);
+  EXPECT_TRUE(r->HasWordValue('X', 3));
+  EXPECT_FALSE(r->HasWordValue('X', 2));
+  r->RemoveWord('Q');
+  EXPECT_EQ(Letters(*r), "XYXG");
+  r->RemoveWord('X');
+  EXPECT_EQ(Letters(*r), "YXG");
+  EXPECT_TRUE(r->InsertWord('R', 9, 1));
+  EXPECT_EQ(Letters(*r), "RYXG");
+  EXPECT_TRUE(r->InsertWord('Z', 8, 10));
+  EXPECT_EQ(Letters(*r), "RYXGZ");
+  // A full list takes no more words.
+  SetWords(*r, std::string(40, 'G'), std::vector<int32_t>(40, 1));
+  EXPECT_FALSE(r->InsertWord('X', 1, 1));
+  EXPECT_EQ(r->GlobalRec->WordCount, 40);
+  r->Done();
+}
+
+TEST_F(NcReaderUnits, ToolValuesPassThroughTheConsumer) {
+  TRecordingOptions o;
+  o.Divisor = 7;
+  auto r = Prepared(o);
+  r->SetToolDiameter(5, 100, true);
+  EXPECT_EQ(r->FirstCall("ToolDiameter"), "ToolDiameter 5 14");  // truncated toward zero
+  EXPECT_EQ(r->ToolSize(5), 98);
+  EXPECT_EQ(r->FirstCall("ToolValue "), "ToolValue 5 14");
+  r->SetToolCompDiameter(5, -100);
+  EXPECT_EQ(r->FirstCall("ToolCompDiameter"), "ToolCompDiameter 5 -14");
+  EXPECT_EQ(r->ToolCompSize(5), -98);
+  r->Done();
+}
