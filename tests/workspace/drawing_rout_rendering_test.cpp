@@ -311,6 +311,36 @@ TEST_F(DrawingBaseTest, OriginMarkFollowsTheAxisVersion) {
   EXPECT_EQ(calls[4], "MoveTo(-19,-4)");  // X to the left
 }
 
+TEST_F(DrawingBaseTest, HoleSymbolsAndLettersAtTheirSizes) {
+  TTestSurface s(10000.0);  // 0.01 in = 25.4 pixels: symbol size 25
+  s.DrawHoleSymbol(0, 0, 41);  // shape 1, like tool 1
+  auto calls = s.Recorder.Describe();
+  ASSERT_EQ(calls.size(), 5u);
+  EXPECT_EQ(calls[0], "MoveTo(0,0)");
+  EXPECT_EQ(calls[1], "MoveTo(-38,38)");  // B = 3 x 25 / 2, halves to even
+  EXPECT_EQ(calls[2], "LineTo(0,-38)");
+  EXPECT_EQ(s.SymbolDrawer->GetSize(), 25);
+
+  s.Forget();
+  s.DrawHoleLetter(0, 0, 53);
+  s.DrawHoleLetter(0, 0, 52);
+  ASSERT_EQ(s.Recorder.Calls.size(), 2u);
+  EXPECT_EQ(s.Recorder.Calls[0].Text, "A");
+  EXPECT_EQ(s.Recorder.Calls[1].Text, "z");
+
+  // The size follows the scale: 3 pixels gives the 2 x 2 block, 1 a dot.
+  s.Scale = 100000.0;
+  s.Forget();
+  s.DrawHoleLetter(0, 0, 5);
+  EXPECT_EQ(s.Recorder.Describe(), (std::vector<std::string>{"MoveTo(0,0)", "LineTo(0,1)",
+                                                             "LineTo(1,1)", "LineTo(1,0)"}));
+  s.Scale = 254000.0;
+  s.Forget();
+  s.DrawHoleLetter(0, 0, 5);
+  EXPECT_EQ(s.Recorder.Describe(), (std::vector<std::string>{"MoveTo(0,0)", "LineTo(0,1)"}));
+  EXPECT_TRUE(s.Dirty);
+}
+
 TEST_F(DrawingBaseTest, MarksFarOutsideTheDeviceRangeDrawNothing) {
   TTestSurface s(0.001);  // a thousand pixels per unit: the limits overflow
   s.DrawXMark(2000000000, 2000000000);

@@ -10,6 +10,7 @@
 #include "foundation/display_units.h"
 #include "platform/headless/recording_canvas.h"
 #include "workspace/drawing_base.h"
+#include "workspace/symbol_drawer.h"
 
 class TTestSurface : public TDrawingBase {
  public:
