@@ -1,11 +1,17 @@
 #include "command/command_services.h"
 
+#include <memory>
+
+#include "command/button_manager.h"
+#include "command/command_interpreter.h"
 #include "platform/message_box.h"
 
 namespace {
 TButtonBar* InstalledBar = nullptr;
+// Used while ECO does not exist.
 double DisplayTolerance = 0.4;
 double LengthParameter = 0.0;
+std::unique_ptr<TButtonManager> StandIn;
 }  // namespace
 
 THeadlessButtonBar& HeadlessButtonBar() {
@@ -19,15 +25,40 @@ TButtonBar* SetButtonBar(TButtonBar* bar) {
   return old;
 }
 
-TButtonBar& ButtonManager() {
-  return InstalledBar != nullptr ? *InstalledBar : HeadlessButtonBar();
+TButtonBar& ButtonBar() { return InstalledBar != nullptr ? *InstalledBar : HeadlessButtonBar(); }
+
+TButtonManager& ButtonManager() {
+  if (ButtonManagerObject != nullptr) return *ButtonManagerObject;
+  if (!StandIn) StandIn = std::make_unique<TButtonManager>();
+  return *StandIn;
 }
 
 bool ConfirmYesNo(const std::string& text) {
   return MessageDlg(text, mtConfirmation, mbYesNo) == mrYes;
 }
 
-double ArcDisplayTolerance() { return DisplayTolerance; }
-void SetArcDisplayTolerance(double tolerance) { DisplayTolerance = tolerance; }
-double ArcLengthParameter() { return LengthParameter; }
-void SetArcLengthParameter(double inches) { LengthParameter = inches; }
+int ConfirmSaveRoutLayer(int layer) {
+  const std::string name = "R" + std::to_string(layer - 40);
+  return MessageDlg("The rout file of layer " + name + " is not saved.\r\nSave it now?",
+                    mtWarning, mbYesNoCancel);
+}
+
+double ArcDisplayTolerance() {
+  return ECO != nullptr ? ECO->ArcDisplayTolerance : DisplayTolerance;
+}
+
+void SetArcDisplayTolerance(double tolerance) {
+  if (ECO != nullptr)
+    ECO->ArcDisplayTolerance = tolerance;
+  else
+    DisplayTolerance = tolerance;
+}
+
+double ArcLengthParameter() { return ECO != nullptr ? ECO->ArcLengthParameter : LengthParameter; }
+
+void SetArcLengthParameter(double inches) {
+  if (ECO != nullptr)
+    ECO->ArcLengthParameter = inches;
+  else
+    LengthParameter = inches;
+}

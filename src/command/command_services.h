@@ -1,26 +1,27 @@
-// What the entity model and the databases use of the command language: the
-// tool buttons of ButtonManager, the yes/no confirmation, and the command
-// interpreter's two arc parameters (display flattening tolerance and the
-// radius bound of real arcs added to rout paths).
+// What the rest of the program uses of the command language without
+// knowing its objects: ButtonManager's tool buttons, the yes/no
+// confirmations, and the interpreter's two arc parameters.
 //
-// The button side is a small interface that the main window's button bar
-// installs; until then a headless bar keeps the state of every button, so
-// the model works and can be tested with no window.
+// The buttons' look is reported to a TButtonBar as well: the headless bar
+// keeps the state of every button so that tests can read what the window
+// would show.
 #pragma once
 #include <cstdint>
 #include <map>
 #include <string>
 
+#include "command/button_manager.h"
+
 class TButtonBar {
  public:
   virtual ~TButtonBar() = default;
-  // Shows the command's tool button up and enabled.
+  // The command's tool button is now up and enabled.
   virtual void ReleaseButton(int32_t command) = 0;
-  // Shows the command's tool button up and disabled.
+  // The command's tool button is now up and disabled.
   virtual void DisableButton(int32_t command) = 0;
 };
 
-// The bar when no window is installed: it keeps each button's last state.
+// The bar when no other is installed: it keeps each button's last state.
 class THeadlessButtonBar : public TButtonBar {
  public:
   enum TState { bsUnknown, bsReleased, bsDisabled };
@@ -33,17 +34,25 @@ class THeadlessButtonBar : public TButtonBar {
   std::map<int32_t, TState> States;
 };
 
-// Installs the window's bar (not owned); nullptr puts the headless one back.
-// Returns the one installed before (nullptr for the headless one).
+// Installs a bar (not owned); nullptr puts the headless one back. Returns
+// the one installed before (nullptr for the headless one).
 TButtonBar* SetButtonBar(TButtonBar* bar);
-TButtonBar& ButtonManager();
+TButtonBar& ButtonBar();
 THeadlessButtonBar& HeadlessButtonBar();
+
+// The global ButtonManager object, or before start-up (and in tests that
+// build no objects) a stand-in manager without buttons.
+TButtonManager& ButtonManager();
 
 // A confirmation box with Yes and No for the text; true when Yes.
 bool ConfirmYesNo(const std::string& text);
+// Warns that the rout file of a rout layer (40..44, shown R0..R4) is not
+// saved and asks whether to save it: Yes, No or Cancel; returns the modal
+// result (mrYes, mrNo, mrCancel).
+int ConfirmSaveRoutLayer(int layer);
 
 // Deviation, in device units, within which arcs are flattened into chords
-// for display (0.4 at start).
+// for display: ECO's field (0.4 when ECO is built; 0.4 before).
 double ArcDisplayTolerance();
 void SetArcDisplayTolerance(double tolerance);
 // Radius bound, in inches, of the arcs that rout path edits add as real arcs.

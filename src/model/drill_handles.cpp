@@ -195,7 +195,7 @@ uint8_t TDrillHandle::GetEntityType() { return DrillEntity()->GetType(); }
 
 // ---- Step and repeat ----------------------------------------------------------------------
 
-void AutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
+void DrillAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
                    TStepCommandList& second) {
   const int32_t nx = s.NumberInX, ny = s.NumberInY, dx = s.DistanceInX, dy = s.DistanceInY;
   const TStepCommand mark{1, 1, 0, 0, 0}, end{0, 1, 0, 0, 0};
@@ -253,7 +253,7 @@ void TDrillHandle::Step() {
     nested = false;
   }
   TStepCommandList a, b;
-  AutoStepLists(s, nested, a, b);
+  DrillAutoStepLists(s, nested, a, b);
   auto* pattern = new TStepObject(std::move(a));
   if (!b.empty()) pattern->SetNested(new TStepObject(std::move(b)));
   AppendPatternToList(this, pattern, "Auto Step && Repeat");

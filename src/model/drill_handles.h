@@ -85,5 +85,5 @@ extern std::function<TAutoStepRepeatSettings()> AutoStepRepeatSettings;
 // The command list of an automatic step and repeat of nx by ny copies at
 // pitches dx, dy: the nested form gives one list per axis (second empty when
 // only one axis repeats); the unnested form one serpentine list.
-void AutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
+void DrillAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
                    TStepCommandList& second);

@@ -345,14 +345,14 @@ TEST_F(TDrillDatabaseTest, ReplacementsKeepTheStepObject) {
   EXPECT_TRUE(static_cast<int32_t>(Word(1)) > 0);
 }
 
-TEST_F(TDrillDatabaseTest, AutoStepLists) {
+TEST_F(TDrillDatabaseTest, DrillAutoStepLists) {
   TAutoStepRepeatSettings s;
   s.NumberInX = 2;
   s.NumberInY = 3;
   s.DistanceInX = 7;
   s.DistanceInY = 9;
   TStepCommandList a, b;
-  AutoStepLists(s, false, a, b);
+  DrillAutoStepLists(s, false, a, b);
   EXPECT_EQ(a, (TStepCommandList{{1, 1, 0, 0, 0},
                                  {0, 1, 7, 0, 0},
                                  {0, 1, 0, 9, 0},
@@ -362,7 +362,7 @@ TEST_F(TDrillDatabaseTest, AutoStepLists) {
                                  {0, 1, 0, 0, 0}}));
   EXPECT_TRUE(b.empty());
   s.NumberInX = 1;
-  AutoStepLists(s, true, a, b);
+  DrillAutoStepLists(s, true, a, b);
   EXPECT_EQ(a, (TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 0, 9, 0}, {0, 1, 0, 0, 0}}));
   EXPECT_TRUE(b.empty());
 }

@@ -1,0 +1,160 @@
+#include "command/command_interpreter.h"
+
+#include <map>
+
+#include "command/command_services.h"
+#include "foundation/utilities.h"
+#include "model/undo_journal.h"
+
+TCommandInterpreter* ECO = nullptr;
+
+namespace {
+struct TCommandDefinition {
+  std::string Text;
+  TCommandStarter Starter;
+};
+
+std::map<int32_t, TCommandDefinition>& Definitions() {
+  static std::map<int32_t, TCommandDefinition> table;
+  return table;
+}
+
+// After Undo or Redo the two buttons show whether another step is there.
+void ShowUndoButtons() {
+  std::string name;
+  if (ActiveUndo != nullptr && ActiveUndo->CanUndo(name))
+    ButtonManager().ReleaseButton(UndoCommand);
+  else
+    ButtonManager().DisableButton(UndoCommand);
+  if (ActiveUndo != nullptr && ActiveUndo->CanRedo(name))
+    ButtonManager().ReleaseButton(RedoCommand);
+  else
+    ButtonManager().DisableButton(RedoCommand);
+}
+
+bool UndoStarter() {
+  std::string name;
+  if (ActiveUndo == nullptr || !ActiveUndo->CanUndo(name)) {
+    ShowUndoButtons();
+    return false;
+  }
+  ActiveUndo->Undo();
+  ShowUndoButtons();
+  return true;
+}
+
+bool RedoStarter() {
+  std::string name;
+  if (ActiveUndo == nullptr || !ActiveUndo->CanRedo(name)) {
+    ShowUndoButtons();
+    return false;
+  }
+  ActiveUndo->Redo();
+  ShowUndoButtons();
+  return true;
+}
+}  // namespace
+
+void DefineCommand(int32_t number, const std::string& text, TCommandStarter starter) {
+  Definitions()[number] = {text, std::move(starter)};
+}
+
+void UndefineCommand(int32_t number) { Definitions().erase(number); }
+
+bool CommandDefined(int32_t number) {
+  auto it = Definitions().find(number);
+  return it != Definitions().end() && it->second.Starter;
+}
+
+std::string CommandText(int32_t number) {
+  auto it = Definitions().find(number);
+  return it == Definitions().end() ? std::string() : it->second.Text;
+}
+
+TCommandInterpreter::TCommandInterpreter() {
+  DefineCommand(UndoCommand, "UNDO", UndoStarter);
+  DefineCommand(RedoCommand, "REDO", RedoStarter);
+}
+
+TCommandInterpreter::~TCommandInterpreter() { CancelCommand(); }
+
+void TCommandInterpreter::HandleEvent(TInputEvent& event) {
+  if (event.Kind == ievCommand) {
+    const int32_t number = event.Flags[0];
+    if (number == cmdCancel)
+      CancelCommand();
+    else
+      RunCommand(number);
+    return;
+  }
+  if (event.Kind & (ievMouseDown | ievMouseUp | ievMouseMove | ievClick)) Pointer_ = event;
+  if (Active_ && (Active_->InputMode() & event.Kind)) {
+    // The command may finish, or start another one, while it handles the
+    // event: only the command that handled it is dropped when it finished.
+    TInteractiveCommand* handling = Active_.get();
+    const bool goesOn = handling->HandleEvent(event);
+    if (!goesOn && Active_.get() == handling) {
+      const int32_t number = ActiveNumber_;
+      Active_.reset();
+      ActiveNumber_ = 0;
+      ButtonManager().ReleaseButton(number);
+    }
+  }
+}
+
+bool TCommandInterpreter::RunCommand(int32_t number) {
+  auto it = Definitions().find(number);
+  if (it == Definitions().end() || !it->second.Starter) return false;
+  CurrentCommand_ = it->second.Text;
+  const int32_t outer = Starting_;
+  Starting_ = number;
+  // A copy: the starter may redefine its own command.
+  TCommandStarter starter = it->second.Starter;
+  const bool started = starter();
+  Starting_ = outer;
+  return started;
+}
+
+void TCommandInterpreter::CancelCommand() {
+  if (!Active_) return;
+  std::unique_ptr<TInteractiveCommand> cancelled = std::move(Active_);
+  const int32_t number = ActiveNumber_;
+  ActiveNumber_ = 0;
+  cancelled->Cancel();
+  if (number != 0) ButtonManager().ReleaseButton(number);
+}
+
+void TCommandInterpreter::SetActiveCommand(std::unique_ptr<TInteractiveCommand> command) {
+  CancelCommand();
+  Active_ = std::move(command);
+  ActiveNumber_ = Active_ ? Starting_ : 0;
+}
+
+void TCommandInterpreter::EnterCadMode() { Mode_ = 2; }
+void TCommandInterpreter::EnterRoutMode() { Mode_ = 1; }
+void TCommandInterpreter::EnterDrillMode() { Mode_ = 0; }
+
+bool TCommandInterpreter::EnterText(const std::string& text) {
+  const std::string typed = TrimBlanks(text);
+  if (typed.empty()) return false;
+  if (Active_ && (Active_->InputMode() & ievKey)) {
+    for (char c : typed + "\r") {
+      TInputEvent key;
+      key.Kind = ievKey;
+      const uint16_t code = c == '\r' ? 13 : static_cast<uint8_t>(c);
+      key.Flags[0] = code & 0xFF;
+      key.Flags[1] = code >> 8;
+      key.Flags[2] = static_cast<uint8_t>(c);
+      key.X = Pointer_.X;
+      key.Y = Pointer_.Y;
+      key.WorldX = Pointer_.WorldX;
+      key.WorldY = Pointer_.WorldY;
+      HandleEvent(key);
+      if (!Active_) break;
+    }
+    return true;
+  }
+  const int32_t command = ButtonManager().CommandOfCode(typed);
+  if (command == 0) return false;
+  return ButtonManager().Press(command);
+}

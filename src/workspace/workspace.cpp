@@ -1,0 +1,489 @@
+#include "workspace/workspace.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "command/command_services.h"
+#include "command/command_interpreter.h"
+#include "command/user_panel.h"
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "workspace/clock_panel.h"
+#include "workspace/startup.h"
+
+bool WorkspaceReady = false;
+bool AppClosing = false;
+void* ActiveDB = nullptr;
+int32_t MouseX = 0;
+int32_t MouseY = 0;
+int32_t MouseWorldX = 0;
+int32_t MouseWorldY = 0;
+uint8_t MouseButtons = 0;
+int32_t CurrentHelpContext = 0;
+std::string HelpFileName;
+TWorkspace* Workspace = nullptr;
+uint32_t LastStatusTick = 0;
+
+const char* const ModeWords[3] = {"VarovUvov", "ZuraZeru", "Cad"};
+
+namespace {
+constexpr double UnitsPerInch = 25400000.0;
+constexpr int MinimumWidth = 600;
+constexpr int MinimumHeight = 477;
+constexpr uint32_t StatusInterval = 500;
+
+uint8_t ButtonBit(TMouseButton button) {
+  switch (button) {
+    case mbLeft: return mbtLeft;
+    case mbRight: return mbtRight;
+    default: return mbtMiddle;
+  }
+}
+
+bool ContainsText(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Every occurrence of the word in any case replaced.
+std::string ReplaceAnyCase(const std::string& text, const std::string& word,
+                           const std::string& by) {
+  std::string upper = text;
+  for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+  std::string result;
+  size_t from = 0;
+  for (size_t at = upper.find(word); at != std::string::npos; at = upper.find(word, from)) {
+    result += text.substr(from, at - from) + by;
+    from = at + word.size();
+  }
+  return result + text.substr(from);
+}
+}  // namespace
+
+// ---- TStatusDialog ---------------------------------------------------------------------
+
+TStatusDialog::TStatusDialog()
+    : TForm("TStatusDialog"),
+      CaptionPanel(Add<TPanel>("CaptionPanel")),
+      StatusGauge(Add<TGauge>("StatusGauge")),
+      CancelButton(Add<TButton>("CancelButton", "Cancel")) {
+  SetCaption("Status...");
+  SetSizeable(false);
+  CaptionPanel.SetBevel(bvLowered);
+  CaptionPanel.SetWidth(280);
+  CaptionPanel.SetHeight(24);
+  StatusGauge.SetWidth(280);
+  StatusGauge.SetRange(0, 100);
+  CancelButton.SetCancel(true).SetDefault(true);
+  CancelButton.OnClick = [this](TControl&) { Cancelled = true; };
+}
+
+bool TStatusDialog::SetStatus(const std::string& text, int32_t percent) {
+  if (percent > 100) percent = 100;
+  uint32_t now = GetTickCount();
+  if (static_cast<int32_t>(now) < 0) now = ~now;
+  if (now > LastStatusTick && now - LastStatusTick < StatusInterval) return false;
+  LastStatusTick = now;
+  if (CaptionPanel.Caption() != text) CaptionPanel.SetCaption(text);
+  if (StatusGauge.Progress() != percent) StatusGauge.SetProgress(percent);
+  return true;
+}
+
+// ---- TWorkspace: the form --------------------------------------------------------------
+
+TWorkspace::TWorkspace()
+    : TForm("TWorkspace"),
+      UserPanelRoot(Add<TPanel>("UserPanelRoot")),
+      CommandPaintBox(UserPanelRoot.Add<TPaintBox>("CommandPaintBox")),
+      UserEdit(UserPanelRoot.Add<TEdit>("UserEdit")),
+      StatusStrip(Add<TPanel>("StatusStrip")),
+      ClockPanelRoot(StatusStrip.Add<TPanel>("ClockPanelRoot")),
+      ClockPanel(ClockPanelRoot.Add<TPaintBox>("ClockPanel")),
+      CoordinatePanelRoot(StatusStrip.Add<TPanel>("CoordinatePanelRoot")),
+      CoordinatePanel(CoordinatePanelRoot.Add<TPaintBox>("CoordinatePanel")),
+      HintPanel(StatusStrip.Add<TPanel>("HintPanel")),
+      LayerPanel(Add<TPanel>("LayerPanel")),
+      CadButtonPanel(Add<TPanel>("CadButtonPanel")),
+      DrawingAreaRoot(Add<TPanel>("DrawingAreaRoot")),
+      XScrollbarRoot(DrawingAreaRoot.Add<TPanel>("XScrollbarRoot")),
+      HorizontalScrollbar(XScrollbarRoot.Add<TScrollBar>("HorizontalScrollbar", sbHorizontal)),
+      YScrollbarRoot(DrawingAreaRoot.Add<TPanel>("YScrollbarRoot")),
+      VerticalScrollbar(YScrollbarRoot.Add<TScrollBar>("VerticalScrollbar", sbVertical)),
+      PaintBoxRoot(DrawingAreaRoot.Add<TPanel>("PaintBoxRoot")),
+      PaintBox(PaintBoxRoot.Add<TPaintBox>("PaintBox")),
+      Timer1(Add<TFormTimer>("Timer1", 250)),
+      SingleStepTimer(Add<TFormTimer>("SingleStepTimer", 500)) {
+  SetCaption("KORVEX 6");
+  SetClientSize(600, 476);
+
+  // Bottom: the command strip, then the status strip above it.
+  UserPanelRoot.SetAlign(alBottom);
+  UserPanelRoot.SetHeight(65);
+  UserPanelRoot.SetBevel(bvLowered);
+  CommandPaintBox.SetAlign(alClient);
+  UserEdit.SetVisible(false);
+  StatusStrip.SetAlign(alBottom);
+  StatusStrip.SetHeight(22);
+  StatusStrip.SetBevel(bvNone);
+  ClockPanelRoot.SetAlign(alLeft);
+  ClockPanelRoot.SetWidth(110);
+  ClockPanelRoot.SetBevel(bvLowered);
+  ClockPanel.SetAlign(alClient);
+  CoordinatePanelRoot.SetAlign(alRight);
+  CoordinatePanelRoot.SetWidth(149);
+  CoordinatePanelRoot.SetBevel(bvLowered);
+  CoordinatePanel.SetAlign(alClient);
+  HintPanel.SetAlign(alClient);
+  HintPanel.SetBevel(bvLowered);
+  HintPanel.SetAlignment(taLeftJustify);
+
+  // Sides and the drawing area.
+  LayerPanel.SetAlign(alLeft);
+  LayerPanel.SetWidth(78);
+  CadButtonPanel.SetAlign(alRight);
+  CadButtonPanel.SetWidth(78);
+  DrawingAreaRoot.SetAlign(alClient);
+  DrawingAreaRoot.SetBevel(bvNone);
+  XScrollbarRoot.SetAlign(alBottom);
+  XScrollbarRoot.SetHeight(17);
+  XScrollbarRoot.SetBevel(bvNone);
+  HorizontalScrollbar.SetAlign(alClient);
+  YScrollbarRoot.SetAlign(alRight);
+  YScrollbarRoot.SetWidth(17);
+  YScrollbarRoot.SetBevel(bvNone);
+  VerticalScrollbar.SetAlign(alClient);
+  PaintBoxRoot.SetAlign(alClient);
+  PaintBoxRoot.SetBevel(bvNone);
+  PaintBox.SetAlign(alClient);
+  for (TScrollBar* bar : {&HorizontalScrollbar, &VerticalScrollbar}) {
+    bar->SetRange(0, 10000);
+    bar->SetPosition(5000);
+    bar->SetChanges(1, 100);
+    bar->OnChange = [this](TControl&) {
+      if (WorkspaceReady && ViewScrollbarChange) ViewScrollbarChange();
+    };
+  }
+
+  // Paint and resize.
+  PaintBox.OnPaint = [this](TControl&) {
+    if (!WorkspaceReady) return;
+    if (ViewPaint) {
+      ViewPaint();
+      return;
+    }
+    TCanvas& canvas = PaintBox.Canvas();
+    canvas.Brush.Color = BackgroundColor;
+    canvas.Brush.Style = bsSolid;
+    canvas.FillRect(PaintBox.ClientRect());
+  };
+  PaintBoxRoot.OnResize = [this](TControl&) {
+    if (WorkspaceReady && ViewResize) ViewResize();
+  };
+  ClockPanel.OnPaint = [](TControl&) {
+    if (WorkspaceReady && UserClock != nullptr) UserClock->Paint();
+  };
+  CoordinatePanel.OnPaint = [this](TControl&) {
+    if (WorkspaceReady && ViewPaintCoordinates) ViewPaintCoordinates();
+  };
+  CommandPaintBox.OnPaint = [](TControl&) {
+    if (WorkspaceReady && UserPanel != nullptr) UserPanel->Invalidate();
+  };
+  OnResize = [this](TControl&) { FormResize(); };
+
+  // Mouse events of the drawing area and of the command strip.
+  PaintBox.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
+    DrawingAreaEvent(ievMouseDown, b, s, x, y, true, false);
+  };
+  PaintBox.OnMouseUp = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
+    DrawingAreaEvent(ievMouseUp, b, s, x, y, false, true);
+  };
+  PaintBox.OnMouseMove = [this](TControl&, TShiftState s, int x, int y) {
+    DrawingAreaEvent(ievMouseMove, mbLeft, s, x, y, false, false);
+  };
+  PaintBox.OnClick = [this](TControl&) {
+    DrawingAreaEvent(ievClick, mbLeft, 0, MouseX, MouseY, false, false);
+  };
+  CommandPaintBox.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
+    CommandStripEvent(ievMouseDown, b, s, x, y, true, false);
+  };
+  CommandPaintBox.OnMouseUp = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
+    CommandStripEvent(ievMouseUp, b, s, x, y, false, true);
+  };
+  CommandPaintBox.OnMouseMove = [this](TControl&, TShiftState s, int x, int y) {
+    CommandStripEvent(ievMouseMove, mbLeft, s, x, y, false, false);
+  };
+  CommandPaintBox.OnClick = [this](TControl&) {
+    CommandStripEvent(ievClick, mbLeft, 0, MouseX, MouseY, false, false);
+  };
+
+  ViewHandleEvent = [](TInputEvent& event) {
+    if (ViewServices().Activity() == 0 && ECO != nullptr) ECO->HandleEvent(event);
+  };
+  ViewMouseToWorld = [](int32_t x, int32_t y, int32_t& wx, int32_t& wy) {
+    TViewServices& view = ViewServices();
+    const double ppi = view.PixelsPerInch();
+    const TRealPoint topLeft = view.ViewTopLeft();
+    wx = SaturatingRound(topLeft.X + x / ppi * UnitsPerInch);
+    wy = SaturatingRound(topLeft.Y - y / ppi * UnitsPerInch);
+  };
+
+  // Keys: typed text goes to the command line.
+  KeyPreview = true;
+  OnKeyDown = [this](TControl&, uint16_t& key, TShiftState shift) { FormKeyDown(key, shift); };
+  OnKeyPress = [this](TControl&, char& key) { FormKeyPress(key); };
+
+  // Timers.
+  Timer1.SetInterval(250);
+  Timer1.OnTimer = [this](TControl&) { TimerClick(); };
+  SingleStepTimer.SetInterval(500);
+  SingleStepTimer.SetTimerEnabled(false);
+  SingleStepTimer.OnTimer = [this](TControl&) {
+    if (WorkspaceReady && SingleStepTick) SingleStepTick();
+  };
+
+  OnActivate = [this](TForm&) {
+    if (Status_) Status_->CancelButton.SetFocus();
+  };
+  OnCloseQuery = [](TForm&, bool& canClose) { canClose = FormCloseQuery(); };
+  OnClose = [](TForm&) { FormClose(); };
+
+  BuildWorkingMenu();
+}
+
+TWorkspace::~TWorkspace() {
+  if (Workspace == this) Workspace = nullptr;
+  if (ButtonManagerObject != nullptr) ButtonManagerObject->DetachPanel();
+  Status_.reset();
+  SetMenu(nullptr);
+}
+
+TMainMenu& TWorkspace::ModeMenu(uint8_t mode) {
+  switch (mode) {
+    case emDrill: return DrillMenu;
+    case emRout: return RoutMenu;
+    default: return CadMenu;
+  }
+}
+
+// ---- Editor modes ------------------------------------------------------------------------
+
+void TWorkspace::SetDrillMode() { SetMode(emDrill); }
+void TWorkspace::SetRoutMode() { SetMode(emRout); }
+void TWorkspace::SetCadMode() { SetMode(emCad); }
+
+void TWorkspace::SetMode(uint8_t mode) {
+  // While a dialog runs (a layer dialog may switch the mode) the
+  // "Working..." menu stays; the bracket's end shows the mode's menu.
+  if (ModalLevel_ == 0) SetMenu(&ModeMenu(mode));
+  EditorMode = mode;
+  ActiveUndo = ModeUndo(mode);
+  ActiveDB = ModeDatabase(mode);
+  switch (mode) {
+    case emDrill: ButtonManager().SetDrillMode(); break;
+    case emRout: ButtonManager().SetRoutMode(); break;
+    default: ButtonManager().SetCadMode(); break;
+  }
+  ButtonManager().Press(mode == emCad ? 59 : 78);
+  if (ECO != nullptr) {
+    switch (mode) {
+      case emDrill: ECO->EnterDrillMode(); break;
+      case emRout: ECO->EnterRoutMode(); break;
+      default: ECO->EnterCadMode(); break;
+    }
+  }
+  UpdateCaption();
+}
+
+void TWorkspace::UpdateCaption() {
+  std::string caption = std::string("KORVEX 6  ") + ModeWords[EditorMode <= emCad ? EditorMode : uint8_t(emCad)];
+  if (!DatabaseFileName.empty()) caption += ": <" + DatabaseFileName + ">";
+  SetCaption(caption);
+}
+
+// ---- Modal bracket ------------------------------------------------------------------------
+
+void TWorkspace::BeginModal() {
+  ViewServices().SetActivity(4);
+  if (UserPanel != nullptr) UserPanel->DisableEntry();
+  ++ModalLevel_;
+  if (ModalLevel_ == 1) SetMenu(&WorkingMenu);
+}
+
+void TWorkspace::EndModal() {
+  if (ModalLevel_ == 0) return;  // unmatched: nothing is open
+  if (UserPanel != nullptr) UserPanel->EnableEntry();
+  --ModalLevel_;
+  // The drawing area stays busy while an outer bracket is still open.
+  if (ModalLevel_ == 0) {
+    ViewServices().SetActivity(0);
+    SetMenu(&ModeMenu(EditorMode));
+  }
+}
+
+// ---- Status box ----------------------------------------------------------------------------
+
+void TWorkspace::OpenStatus(const std::string& text) {
+  if (!Status_) {
+    Status_ = std::make_unique<TStatusDialog>();
+    // The first text shows even when another box was updated just before.
+    Status_->CaptionPanel.SetCaption(text);
+    Status_->Show();
+    BeginModal();
+    ProcessMessages();
+  }
+  Status_->SetStatus(text, 0);
+}
+
+bool TWorkspace::UpdateStatus(const std::string& text, int32_t percent, bool& cancelled) {
+  if (!Status_) {
+    cancelled = true;
+    return false;
+  }
+  const bool updated = Status_->SetStatus(text, percent);
+  // Let the box repaint and its Cancel button be pressed.
+  if (updated) ProcessMessages();
+  cancelled = Status_ ? Status_->Cancelled : true;
+  return updated;
+}
+
+void TWorkspace::CloseStatus() {
+  if (!Status_) return;
+  std::unique_ptr<TStatusDialog> box = std::move(Status_);
+  box->Hide();
+  box.reset();
+  EndModal();
+}
+
+// ---- Hint strip and the undo journal's window side -----------------------------------------
+
+void TWorkspace::DisplayHint() {
+  std::string hint = ApplicationHint();
+  std::string name;
+  if (ContainsText(hint, "Undo") && ActiveUndo != nullptr && ActiveUndo->CanUndo(name))
+    hint += " " + name;
+  if (ContainsText(hint, "Redo") && ActiveUndo != nullptr && ActiveUndo->CanRedo(name))
+    hint += " " + name;
+  if (EditorMode == emRout) hint = ReplaceAnyCase(hint, "CREATE", "Rout");
+  HintPanel.SetCaption(hint);
+}
+
+void TWorkspace::ShowHourGlass(bool on) { ViewServices().SetCursor(on ? crHourGlass : crDefault); }
+
+std::string TWorkspace::UndoButtonHint() { return ButtonManager().HintOf(UndoCommand); }
+
+std::string TWorkspace::RedoButtonHint() { return ButtonManager().HintOf(RedoCommand); }
+
+void TWorkspace::SetHintCaption(const std::string& caption) { HintPanel.SetCaption(caption); }
+
+void TWorkspace::DisableButton(int32_t command) { ButtonManager().DisableButton(command); }
+
+// ---- Scrolling -------------------------------------------------------------------------------
+
+void TWorkspace::Scroll(TScrollBar& bar, int delta) { bar.SetPosition(bar.Position() + delta); }
+void TWorkspace::ScrollLeft() { Scroll(HorizontalScrollbar, -HorizontalScrollbar.SmallChange()); }
+void TWorkspace::ScrollRight() { Scroll(HorizontalScrollbar, HorizontalScrollbar.SmallChange()); }
+void TWorkspace::ScrollUp() { Scroll(VerticalScrollbar, -VerticalScrollbar.SmallChange()); }
+void TWorkspace::ScrollDown() { Scroll(VerticalScrollbar, VerticalScrollbar.SmallChange()); }
+void TWorkspace::PageLeft() { Scroll(HorizontalScrollbar, -HorizontalScrollbar.LargeChange()); }
+void TWorkspace::PageRight() { Scroll(HorizontalScrollbar, HorizontalScrollbar.LargeChange()); }
+void TWorkspace::PageUp() { Scroll(VerticalScrollbar, -VerticalScrollbar.LargeChange()); }
+void TWorkspace::PageDown() { Scroll(VerticalScrollbar, VerticalScrollbar.LargeChange()); }
+
+// ---- Events ----------------------------------------------------------------------------------
+
+void TWorkspace::TimerClick() {
+  if (!WorkspaceReady) return;
+  if (UserClock != nullptr) UserClock->Tick();
+  if (UserPanel != nullptr) UserPanel->BlinkCursor();
+}
+
+void TWorkspace::FormResize() {
+  if (!WorkspaceReady) return;
+  const int width = Width(), height = Height();
+  if (width < MinimumWidth || height < MinimumHeight)
+    SetClientSize(std::max(width, MinimumWidth), std::max(height, MinimumHeight));
+}
+
+void TWorkspace::DrawingAreaEvent(uint16_t kind, TMouseButton button, TShiftState shift, int x,
+                                  int y, bool setButton, bool clearButton) {
+  if (setButton) MouseButtons |= ButtonBit(button);
+  if (clearButton) MouseButtons &= uint8_t(~ButtonBit(button));
+  if (kind == ievMouseMove) {
+    MouseX = x;
+    MouseY = y;
+    if (ViewMouseToWorld) ViewMouseToWorld(x, y, MouseWorldX, MouseWorldY);
+  }
+  TInputEvent event;
+  event.Kind = kind;
+  event.Buttons = MouseButtons;
+  event.X = kind == ievClick ? MouseX : x;
+  event.Y = kind == ievClick ? MouseY : y;
+  event.Shift = (shift & ssShift) ? 1 : 0;
+  event.Ctrl = (shift & ssCtrl) ? 1 : 0;
+  event.Alt = (shift & ssAlt) ? 1 : 0;
+  if (ViewMouseToWorld) ViewMouseToWorld(event.X, event.Y, event.WorldX, event.WorldY);
+  if (kind == ievClick) MouseButtons = 0;
+  if (WorkspaceReady && ViewHandleEvent) ViewHandleEvent(event);
+}
+
+void TWorkspace::CommandStripEvent(uint16_t kind, TMouseButton button, TShiftState shift, int x,
+                                   int y, bool setButton, bool clearButton) {
+  if (setButton) MouseButtons |= ButtonBit(button);
+  if (clearButton) MouseButtons &= uint8_t(~ButtonBit(button));
+  if (kind == ievMouseMove) {
+    MouseX = x;
+    MouseY = y;
+  }
+  TInputEvent event;
+  event.Kind = kind;
+  event.Buttons = MouseButtons;
+  event.X = x;
+  event.Y = y;
+  event.Shift = (shift & ssShift) ? 1 : 0;
+  event.Ctrl = (shift & ssCtrl) ? 1 : 0;
+  event.Alt = (shift & ssAlt) ? 1 : 0;
+  if (kind == ievClick) MouseButtons = 0;
+  if (WorkspaceReady && UserPanel != nullptr) UserPanel->HandleEvent(event);
+}
+
+void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
+  if (!WorkspaceReady || UserPanel == nullptr) return;
+  // Alt and Ctrl keys belong to the menus' shortcuts.
+  if (shift & (ssAlt | ssCtrl)) return;
+  switch (key) {
+    case VK_ESCAPE:
+      UserPanel->ClearEntry();
+      if (ECO != nullptr) {
+        TInputEvent cancel = CommandEvent(cmdCancel);
+        ECO->HandleEvent(cancel);
+      }
+      key = 0;
+      break;
+    case VK_RETURN:
+      UserPanel->Enter();
+      key = 0;
+      break;
+    case VK_BACK:
+      UserPanel->Backspace();
+      key = 0;
+      break;
+    case VK_LEFT: ScrollLeft(); key = 0; break;
+    case VK_RIGHT: ScrollRight(); key = 0; break;
+    case VK_UP: ScrollUp(); key = 0; break;
+    case VK_DOWN: ScrollDown(); key = 0; break;
+    case VK_PRIOR: PageUp(); key = 0; break;
+    case VK_NEXT: PageDown(); key = 0; break;
+    case VK_HOME: PageLeft(); key = 0; break;
+    case VK_END: PageRight(); key = 0; break;
+    default: break;
+  }
+}
+
+void TWorkspace::FormKeyPress(char& key) {
+  if (!WorkspaceReady || UserPanel == nullptr) return;
+  if (key >= 32 && key <= 126) {
+    UserPanel->TypeChar(key);
+    key = 0;
+  }
+}

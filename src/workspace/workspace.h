@@ -1,0 +1,263 @@
+// The main window TWorkspace: the layer button bar at the left, the tool
+// buttons at the right, the drawing area with its scroll bars, the status
+// strip (clock, hint, coordinates) and the command strip at the bottom. It
+// works in one of three editor modes, each with its own main menu and tool
+// buttons; it brackets every modal dialog (the "Working..." menu), keeps the
+// modeless status box of long operations, shows the hint strip and drives
+// the clock and the command line from its timer.
+//
+// The view (zoom, scroll bars, coordinates, the picture) and the layer bar
+// live in their own units: they place their controls on the panels named
+// here (LayerPanel, PaintBox, the two scroll bars, CoordinatePanel) and hook
+// the events through the View* handlers below.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "command/input_event.h"
+#include "model/undo_journal.h"
+#include "platform/forms.h"
+#include "platform/menus.h"
+#include "workspace/view_services.h"
+
+class TStatusDialog;
+
+// Set at the end of start-up until the main window closes: the timer,
+// paint, resize and scroll handlers do nothing while it is false.
+extern bool WorkspaceReady;
+// Set when the main window closes: every message-pumping wait loop stops.
+extern bool AppClosing;
+// The database of the current editor mode: DRDB, RTDB or DB (the three have
+// no common base; EditorMode tells which one it is).
+extern void* ActiveDB;
+
+// Pointer state shared with the command language: the last position in the
+// drawing area (pixels and database units) and the buttons held.
+extern int32_t MouseX;
+extern int32_t MouseY;
+extern int32_t MouseWorldX;
+extern int32_t MouseWorldY;
+extern uint8_t MouseButtons;
+// Help context of the active command.
+extern int32_t CurrentHelpContext;
+// The help file's name (set at start-up).
+extern std::string HelpFileName;
+
+// The mode words of the caption: drill, rout, CAD.
+extern const char* const ModeWords[3];
+
+class TWorkspace : public TForm, public TUndoWindow {
+ public:
+  TWorkspace();
+  ~TWorkspace() override;
+
+  // --- controls (owned by the form), in the order they are laid out ---
+  TPanel& UserPanelRoot;      // command strip, bottom, 65 high
+  TPaintBox& CommandPaintBox;
+  TEdit& UserEdit;            // hidden
+  TPanel& StatusStrip;        // above the command strip
+  TPanel& ClockPanelRoot;     // left, 110 wide
+  TPaintBox& ClockPanel;
+  TPanel& CoordinatePanelRoot;  // right, 149 wide
+  TPaintBox& CoordinatePanel;
+  TPanel& HintPanel;          // the rest of the strip
+  TPanel& LayerPanel;         // left edge, 78 wide: the layer buttons
+  TPanel& CadButtonPanel;     // right edge, 78 wide: the tool buttons
+  TPanel& DrawingAreaRoot;    // the client area
+  TPanel& XScrollbarRoot;
+  TScrollBar& HorizontalScrollbar;
+  TPanel& YScrollbarRoot;
+  TScrollBar& VerticalScrollbar;
+  TPanel& PaintBoxRoot;
+  TPaintBox& PaintBox;
+  TFormTimer& Timer1;
+  TFormTimer& SingleStepTimer;
+
+  // --- menus, one per editor mode, and the one shown while a dialog runs ---
+  TMainMenu CadMenu{"CadMenu"};
+  TMainMenu RoutMenu{"RoutMenu"};
+  TMainMenu DrillMenu{"DrillMenu"};
+  TMainMenu WorkingMenu{"WorkingMenu"};
+  // The main menu of an editor mode.
+  TMainMenu& ModeMenu(uint8_t mode);
+
+  // --- editor modes ---
+  void SetDrillMode();
+  void SetRoutMode();
+  void SetCadMode();
+  void UpdateCaption();
+
+  // --- modal bracket ---
+  // Entry: activity busy (4), command line disabled, level up, and at the
+  // first level the "Working..." menu. Exit: level down, command line
+  // enabled again; at level 0 the activity is idle again and the mode's
+  // menu comes back (inner exits leave the activity busy).
+  void BeginModal();
+  void EndModal();
+  int32_t ModalLevel() const { return ModalLevel_; }
+
+  // --- status box of long operations ---
+  void OpenStatus(const std::string& text);
+  // True when the box was updated (at most every 500 ms); cancelled tells
+  // whether Cancel was pressed (true when no box is open).
+  bool UpdateStatus(const std::string& text, int32_t percent, bool& cancelled);
+  void CloseStatus();
+  bool StatusBoxOpen() const { return Status_ != nullptr; }
+  TStatusDialog* StatusBox() const { return Status_.get(); }
+
+  // --- hint strip ---
+  void DisplayHint();
+
+  // --- scrolling by the keyboard of the command line ---
+  void ScrollLeft();
+  void ScrollRight();
+  void ScrollUp();
+  void ScrollDown();
+  void PageLeft();
+  void PageRight();
+  void PageUp();
+  void PageDown();
+
+  // --- view hooks: set by the view unit; the defaults keep the window
+  // working without it ---
+  // Mouse events of the drawing area (default: to ECO while idle).
+  std::function<void(TInputEvent&)> ViewHandleEvent;
+  // Paint of the drawing area, of the coordinate panel; resize of the
+  // drawing area; change of a scroll bar.
+  std::function<void()> ViewPaint;
+  std::function<void()> ViewPaintCoordinates;
+  std::function<void()> ViewResize;
+  std::function<void()> ViewScrollbarChange;
+  // The single-step timer's event for the view (a left button down at 0,0).
+  std::function<void()> SingleStepTick;
+  // Pixel to world conversion of the pointer (default: the view services'
+  // window, no snapping).
+  std::function<void(int32_t x, int32_t y, int32_t& worldX, int32_t& worldY)> ViewMouseToWorld;
+
+  // --- menu-command targets of other units, set when those units exist ---
+  std::function<void()> LayerControlCommand;  // Layer Control dialog
+  std::function<void()> LayerEraseCommand;    // Layer Erase
+  std::function<void()> SwitchToLayerCommand; // Switch To Layer
+
+  // Builds the three mode menus (called once by start-up, after the
+  // targets above are set).
+  void BuildMenus();
+  // The menu item of the named handler in a mode's menu (null when absent).
+  TMenuItem* MenuItem(uint8_t mode, const std::string& name);
+
+  // --- the undo journal's window side ---
+  void ShowHourGlass(bool on) override;
+  std::string UndoButtonHint() override;
+  std::string RedoButtonHint() override;
+  void SetHintCaption(const std::string& caption) override;
+  void DisableButton(int32_t command) override;
+
+  // --- handlers ---
+  void TimerClick();
+  void FormResize();
+  void New1Click();
+  void Exit1Click();
+  void Edit3Click();
+  void HelpClick();
+  // Keys of the main window: typed characters and Enter go to the command
+  // line, Escape cancels the active command, arrows and page keys scroll.
+  void FormKeyDown(uint16_t& key, TShiftState shift);
+  void FormKeyPress(char& key);
+
+ private:
+  void SetMode(uint8_t mode);
+  void BuildModeMenu(uint8_t mode);
+  void BuildWorkingMenu();
+  void DrawingAreaEvent(uint16_t kind, TMouseButton button, TShiftState shift, int x, int y,
+                        bool setButton, bool clearButton);
+  void CommandStripEvent(uint16_t kind, TMouseButton button, TShiftState shift, int x, int y,
+                         bool setButton, bool clearButton);
+  void Scroll(TScrollBar& bar, int delta);
+  void PressCommand(int32_t command);
+
+  int32_t ModalLevel_ = 0;
+  std::unique_ptr<TStatusDialog> Status_;
+  bool MenusBuilt_ = false;
+};
+
+// The main window (null before start-up and after shutdown).
+extern TWorkspace* Workspace;
+
+// The status box: caption "Status...", the text, a gauge and Cancel.
+class TStatusDialog : public TForm {
+ public:
+  TStatusDialog();
+  // Percent above 100 shows 100. Updates at most every 500 ms: an update
+  // sooner after the last one changes nothing and returns false.
+  bool SetStatus(const std::string& text, int32_t percent);
+  bool Cancelled = false;
+  TPanel& CaptionPanel;
+  TGauge& StatusGauge;
+  TButton& CancelButton;
+};
+
+// Tick count of the last status update (shared by every status box).
+extern uint32_t LastStatusTick;
+
+// The main window's side of the view services: the modal bracket and the
+// status box go to the workspace, the rest to the view part (the view
+// unit's services when it installs them, else the headless view).
+class TWorkspaceViewServices : public TViewServices {
+ public:
+  explicit TWorkspaceViewServices(TWorkspace& workspace) : Workspace_(workspace) {}
+  // The view unit installs its MyScreen/DBBitmap side here (not owned;
+  // null for the headless view).
+  void SetViewPart(TViewServices* part) { Part_ = part; }
+  TViewServices& ViewPart() { return Part_ != nullptr ? *Part_ : HeadlessViewServices(); }
+
+  double PixelsPerInch() override { return ViewPart().PixelsPerInch(); }
+  uint8_t Activity() override { return ViewPart().Activity(); }
+  void SetActivity(uint8_t activity) override { ViewPart().SetActivity(activity); }
+  void ZoomWindow(int32_t minX, int32_t minY, int32_t maxX, int32_t maxY) override {
+    ViewPart().ZoomWindow(minX, minY, maxX, maxY);
+  }
+  void UpdateView() override { ViewPart().UpdateView(); }
+  void RedrawView() override { ViewPart().RedrawView(); }
+  TDrawingBase& Picture() override { return ViewPart().Picture(); }
+  double PictureLeftX() override { return ViewPart().PictureLeftX(); }
+  double PictureTopY() override { return ViewPart().PictureTopY(); }
+  int32_t PictureWidth() override { return ViewPart().PictureWidth(); }
+  int32_t PictureHeight() override { return ViewPart().PictureHeight(); }
+  TCanvas& PictureCanvas() override { return ViewPart().PictureCanvas(); }
+  int32_t ViewWidth() override { return ViewPart().ViewWidth(); }
+  int32_t ViewHeight() override { return ViewPart().ViewHeight(); }
+  TRealPoint ViewTopLeft() override { return ViewPart().ViewTopLeft(); }
+  void CopyPictureToView(const TRect& source, const TRect& target) override {
+    ViewPart().CopyPictureToView(source, target);
+  }
+  void BeginModal() override { Workspace_.BeginModal(); }
+  void EndModal() override { Workspace_.EndModal(); }
+  void OpenStatus(const std::string& text) override { Workspace_.OpenStatus(text); }
+  void UpdateStatus(const std::string& text, int32_t percent, bool& cancelled) override {
+    Workspace_.UpdateStatus(text, percent, cancelled);
+  }
+  void CloseStatus() override { Workspace_.CloseStatus(); }
+  void ShowPleaseWait(const std::string& text) override { ViewPart().ShowPleaseWait(text); }
+  void HidePleaseWait() override { ViewPart().HidePleaseWait(); }
+  void SetCursor(int32_t cursor) override { ViewPart().SetCursor(cursor); }
+  void ShowReport(const std::string& caption, const std::vector<std::string>& lines) override {
+    ViewPart().ShowReport(caption, lines);
+  }
+  void ShowMultipleItemsNotice() override { ViewPart().ShowMultipleItemsNotice(); }
+  void DrawCrossMark(int32_t x, int32_t y) override { ViewPart().DrawCrossMark(x, y); }
+
+ private:
+  TWorkspace& Workspace_;
+  TViewServices* Part_ = nullptr;
+};
+
+// The status box for the guard's lifetime: closes on every path.
+class TStatusBracket {
+ public:
+  explicit TStatusBracket(const std::string& text) { ViewServices().OpenStatus(text); }
+  ~TStatusBracket() { ViewServices().CloseStatus(); }
+  TStatusBracket(const TStatusBracket&) = delete;
+  TStatusBracket& operator=(const TStatusBracket&) = delete;
+};
