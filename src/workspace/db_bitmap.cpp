@@ -7,10 +7,6 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 
-// The view keeps a definition of its own while both are built; the strong
-// one wins at link time.
-__attribute__((weak)) double GridStep = 1.0;
-
 TEncapsulatingBitmap* OffscreenBitmap = nullptr;
 TDBBitmap* DBBitmap = nullptr;
 

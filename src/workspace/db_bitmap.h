@@ -69,7 +69,7 @@ class TDBBitmap : public TPictureSurface {
 };
 
 // The grid step in display units chosen by the last DrawGrid (1.0 before
-// any grid was drawn); snapping to the grid reads it.
+// any grid was drawn); snapping to the grid reads it. Defined with the view.
 extern double GridStep;
 
 // The off-screen bitmap and the screen picture on it; created at start-up

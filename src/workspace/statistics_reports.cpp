@@ -7,6 +7,7 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/rout_database.h"
 #include "workspace/view_services.h"
 
 namespace {
@@ -120,6 +121,17 @@ void PathLengthReport(const TPathLengths& lengths) {
     }
   lines.push_back("   -----------------------------");
   ViewServices().ShowReport("Path Length Report", lines);
+}
+
+void PathLengthReport() {
+  if (RTDB == nullptr) return;
+  TPathLengthTable table{};
+  RTDB->PathLengths(table);
+  TPathLengths lengths{};
+  for (int layer = 0; layer < 5; ++layer)
+    for (int tool = 1; tool <= 1000; ++tool)
+      lengths[size_t(layer)][size_t(tool)] = table[kFirstRoutLayer + layer][tool];
+  PathLengthReport(lengths);
 }
 
 std::vector<std::string> SplitWaitMessage(const std::string& message) {

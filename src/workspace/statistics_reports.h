@@ -30,6 +30,8 @@ void ShowRoutStatistics(const TEntityStatistics& counters, int32_t percent, int3
 using TPathLengths = std::array<std::array<double, 1001>, 5>;
 // "Path Length Report": one line per layer and tool with a path.
 void PathLengthReport(const TPathLengths& lengths);
+// The report of the rout database RTDB.
+void PathLengthReport();
 // A length in display units as six characters and the unit: " 1.500 in."
 // or " 12.34 mm".
 std::string FormatPathLength(double value);
