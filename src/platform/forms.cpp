@@ -1080,9 +1080,10 @@ void TMemo::SetLines(const std::vector<std::string>& lines) {
 }
 
 void TMemo::AddLine(const std::string& line) {
-  std::vector<std::string> lines = lines_;
-  lines.push_back(line);
-  SetLines(lines);
+  // Reports append line by line: keep this linear in the length of the memo.
+  lines_.push_back(line);
+  Changed(TChange::LineAdded);
+  FireChange();
 }
 
 void TMemo::ClearLines() { SetLines({}); }

@@ -90,6 +90,7 @@ enum class TChange {
   Bounds,    // position or size (after layout)
   Value,     // checked, item index, value, position, cells, down, page...
   Items,     // item list, lines, columns, panels, grid size
+  LineAdded, // memo: one line appended at the end
   Picture,   // paint box back buffer or image drawn: show it again
   Repaint,   // paint box: run OnPaint and show the result
   Menu,      // form: main menu set or swapped

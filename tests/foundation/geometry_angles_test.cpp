@@ -11,7 +11,7 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The turn-at-a-time reductions, as the normalisers are described.
+// The turn-at-a-time reductions that the normalisers must agree with.
 double SteppedNormalize360(double a) {
   while (a < 0.0) a += 360.0;
   while (a >= 360.0) a -= 360.0;

@@ -81,8 +81,9 @@ TEST(CadDrawingBaseTest, CirclesToolColoursAndMarks) {
   EXPECT_EQ(s.ColorOfTool(1), clAqua);
   EXPECT_EQ(s.ColorOfTool(9), clAqua);
   EXPECT_EQ(s.ColorOfTool(8), clWhite);
-  EXPECT_EQ(s.ColorOfTool(0), clAqua);
-  EXPECT_EQ(s.ColorOfTool(-5), clAqua);
+  // Tool numbers below 1 wrap into the table like the others.
+  EXPECT_EQ(s.ColorOfTool(0), clWhite);
+  EXPECT_EQ(s.ColorOfTool(-5), clYellow);
 
   s.Clear();
   s.SetColor(clRed);

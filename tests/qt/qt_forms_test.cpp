@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -356,5 +357,19 @@ TEST_F(QtFormsTest, BringToFrontRestoresAMinimisedForm) {
   QApplication::processEvents();
   EXPECT_FALSE(w->isMinimized());
   EXPECT_TRUE(w->isVisible());
+  form.Hide();
+}
+
+TEST_F(QtFormsTest, MemoLinesAddedOneByOneReachTheWidget) {
+  TForm form("TReport");
+  auto& memo = form.Add<TMemo>("Lines");
+  memo.SetLines({"first"});
+  form.Show();
+  auto* q = qobject_cast<QPlainTextEdit*>(QtWidgetOf(memo));
+  ASSERT_NE(q, nullptr);
+  for (int i = 0; i < 3; ++i) memo.AddLine("line " + std::to_string(i));
+  EXPECT_EQ(q->toPlainText(), "first\nline 0\nline 1\nline 2");
+  memo.SetLines({"reset"});
+  EXPECT_EQ(q->toPlainText(), "reset");
   form.Hide();
 }

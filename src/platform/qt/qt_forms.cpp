@@ -370,6 +370,14 @@ class TQtPeer : public TControlPeer, public QObject {
       case TChange::Focus:
         SyncFocus();
         break;
+      case TChange::LineAdded:
+        if (auto* q = qobject_cast<QPlainTextEdit*>(widget_.data());
+            q && control_.Kind() == TControlKind::Memo) {
+          q->appendPlainText(ToQt(static_cast<TMemo&>(control_).Lines().back()));
+          break;
+        }
+        SyncValue();
+        break;
       default:
         SyncValue();
         break;
