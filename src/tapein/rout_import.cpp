@@ -459,6 +459,11 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     ErrorBox("The rout database is not available.");
     return false;
   }
+  const uint8_t layer = target->Layer();
+  if (layer < kFirstRoutLayer || layer > kLastRoutLayer) {
+    ErrorBox("A rout tape is read into a rout layer: make a rout layer current first.");
+    return false;
+  }
   std::string swapFile;
   if (filter > 0) {
     swapFile = filter <= FilterCount ? ImportFilters[filter].SwapFile : std::string();
@@ -480,11 +485,6 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
 
   int32_t integer = 0, decimal = 0;
   UnitDigits(format, integer, decimal);
-  const uint8_t layer = target->Layer();
-  if (layer < kFirstRoutLayer || layer > kLastRoutLayer) {
-    ErrorBox("A rout tape is read into a rout layer: make a rout layer current first.");
-    return false;
-  }
   const int32_t firstNew = target->EntityCount() + 1;
   // What the reader changes besides the entities, for a failed run.
   const TIntPoint savedOrigin = target->G93Origin(layer);
