@@ -210,13 +210,20 @@ void TButtonManager::SetMode(uint8_t mode) {
     TSpeedButton* button = ButtonOf(command);
     if (button == nullptr) continue;
     const bool shown = (Info_[command].Modes & (1u << mode)) != 0;
-    button->SetVisible(shown);
-    if (!shown) continue;
-    button->SetBounds(3 + (slot % ButtonColumns) * ButtonWidth, 3 + (slot / ButtonColumns) * ButtonHeight,
-                      ButtonWidth, ButtonHeight);
+    if (!shown) {
+      button->SetVisible(false);
+      continue;
+    }
+    button->SetBounds(3 + (slot % ButtonColumns) * ButtonWidth,
+                      3 + (slot / ButtonColumns) * ButtonHeight, ButtonWidth, ButtonHeight);
+    // A shown button's widget moves only when told.
+    button->Changed(TChange::Bounds);
+    button->SetVisible(true);
     ++slot;
     Show(command);
   }
+  // Place the buttons now, so the window shows the new set at once.
+  if (TForm* form = Panel_->Form()) form->Realign();
 }
 
 void TButtonManager::Show(int32_t command) {

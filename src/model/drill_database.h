@@ -220,6 +220,10 @@ class TDrillDatabase {
   void ExtendEntity(TDrillEntity* e, bool withSteps, TIntPoint& mn, TIntPoint& mx);
   void WidenByLargestTool(TIntPoint& mn, TIntPoint& mx);
   void Renumber(const std::array<int32_t, 1001>& newNo);
+  // Renumbers tools 1..995 in the order of a key computed per tool from its
+  // hit count, its diameter and whether it is used.
+  void RenumberByKey(bool largestFirst,
+                     const std::function<int64_t(int64_t hits, int64_t diameter, bool used)>& keyOf);
 };
 
 // Checks a tool number and a drill layer where they enter the database;

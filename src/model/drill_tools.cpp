@@ -216,56 +216,38 @@ std::array<int32_t, 1001> SelectByKey(std::array<int64_t, 1001> key, bool larges
 
 }  // namespace
 
-void TDrillDatabase::RenumberToolsByHits() {
+void TDrillDatabase::RenumberByKey(
+    bool largestFirst, const std::function<int64_t(int64_t hits, int64_t diameter, bool used)>& keyOf) {
   if (DrillEntityCount < 1) return;
   THourGlassCursor hourglass;
   TToolHits holes, others;
   HitsPerTool(holes, others);
   std::array<int64_t, 1001> key{};
   for (int32_t t = 1; t <= kRenumbered; ++t) {
-    int64_t hits = int64_t(holes[t]) + others[t];
-    key[t] = hits == 0 ? -2147483646 : hits;
+    const int64_t hits = int64_t(holes[t]) + others[t];
+    key[t] = keyOf(hits, int64_t(ToolTable[t].Diameter), UsedTool(holes, others, t));
   }
-  Renumber(SelectByKey(key, true));
+  Renumber(SelectByKey(key, largestFirst));
+}
+
+void TDrillDatabase::RenumberToolsByHits() {
+  RenumberByKey(true, [](int64_t hits, int64_t, bool) { return hits == 0 ? -2147483646 : hits; });
 }
 
 void TDrillDatabase::RenumberToolsByHitsAscending() {
-  if (DrillEntityCount < 1) return;
-  THourGlassCursor hourglass;
-  TToolHits holes, others;
-  HitsPerTool(holes, others);
-  std::array<int64_t, 1001> key{};
-  for (int32_t t = 1; t <= kRenumbered; ++t) {
-    int64_t hits = int64_t(holes[t]) + others[t];
-    key[t] = hits == 0 ? 2147483646 : hits;
-  }
-  Renumber(SelectByKey(key, false));
+  RenumberByKey(false, [](int64_t hits, int64_t, bool) { return hits == 0 ? 2147483646 : hits; });
 }
 
 void TDrillDatabase::RenumberToolsBySize() {
-  if (DrillEntityCount < 1) return;
-  THourGlassCursor hourglass;
-  TToolHits holes, others;
-  HitsPerTool(holes, others);
-  std::array<int64_t, 1001> key{};
-  for (int32_t t = 1; t <= kRenumbered; ++t) {
-    int64_t d = ToolTable[t].Diameter;
-    key[t] = d == 0 ? -2147483646 : UsedTool(holes, others, t) ? d : d - 50800000;
-  }
-  Renumber(SelectByKey(key, true));
+  RenumberByKey(true, [](int64_t, int64_t d, bool used) {
+    return d == 0 ? -2147483646 : used ? d : d - 50800000;
+  });
 }
 
 void TDrillDatabase::RenumberToolsBySizeAscending() {
-  if (DrillEntityCount < 1) return;
-  THourGlassCursor hourglass;
-  TToolHits holes, others;
-  HitsPerTool(holes, others);
-  std::array<int64_t, 1001> key{};
-  for (int32_t t = 1; t <= kRenumbered; ++t) {
-    int64_t d = ToolTable[t].Diameter;
-    key[t] = d == 0 ? 2147483646 : UsedTool(holes, others, t) ? d : d + 25400000;
-  }
-  Renumber(SelectByKey(key, false));
+  RenumberByKey(false, [](int64_t, int64_t d, bool used) {
+    return d == 0 ? 2147483646 : used ? d : d + 25400000;
+  });
 }
 
 void TDrillDatabase::RenumberToolsUsedFirst() {

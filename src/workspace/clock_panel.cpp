@@ -81,10 +81,10 @@ void TUserClock::DrawCell(size_t index, char c) {
 void TUserClock::DrawChangedTime() {
   ShownSecond = ReadSecond;
   ShownMillisecond = ReadMillisecond;
-  if (ReadMinute != ShownMinute) {
-    ShownMinute = ReadMinute;
-    if (ReadHour != ShownHour) ShownHour = ReadHour;
-  }
+  // The hour follows even when the minute reads the same (a jump of a
+  // whole hour).
+  ShownMinute = ReadMinute;
+  ShownHour = ReadHour;
   if (!WorkspaceReady) return;
   const std::string text = DisplayText();
   for (size_t i = 0; i < text.size(); ++i)

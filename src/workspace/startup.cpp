@@ -15,6 +15,12 @@
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "model/rout_entities.h"
+#include "model/rout_handles.h"
+#include "model/rout_sequence.h"
+#include "model/drill_tools.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
@@ -22,6 +28,12 @@
 #include "platform/single_instance.h"
 #include "tapeout/tool_tables.h"
 #include "workspace/clock_panel.h"
+#include "workspace/error_inspector.h"
+#include "workspace/error_log.h"
+#include "workspace/layer_dialogs.h"
+#include "workspace/layers.h"
+#include "workspace/my_screen.h"
+#include "workspace/view_mapping.h"
 #include "workspace/workspace.h"
 
 std::function<bool()> JobFileSaveQuery = [] { return true; };
@@ -30,6 +42,7 @@ std::string DatabaseFileName;
 namespace {
 std::string FailingObject;
 std::unique_ptr<TWorkspaceViewServices> WorkspaceServices;
+std::unique_ptr<TMyScreenViewServices> ScreenServices;
 
 // Creates one object into its global; a constructor that throws counts as
 // a nil result.
@@ -138,12 +151,6 @@ void ResetToolTables() {
   }
 }
 
-// The editor mode of a layer: 0..29 CAD, 30..39 drill, 40..44 rout.
-uint8_t ModeOfLayer(uint8_t layer) {
-  if (layer >= 40) return emRout;
-  if (layer >= 30) return emDrill;
-  return emCad;
-}
 }  // namespace
 
 std::string InstanceLockName(const std::string& shortName) {
@@ -160,11 +167,13 @@ const std::vector<TGlobalObject>& GlobalObjects() {
   static const std::vector<TGlobalObject> objects = {
       entry("CadUndo", [] { return Make(CadUndo); }, [] { Free(CadUndo); },
             [] { return CadUndo != nullptr; }),
-      // The rout and drill journals come with their databases.
-      entry("RoutUndo", nullptr, nullptr, nullptr),
-      entry("DrillUndo", nullptr, nullptr, nullptr),
-      // The view state and the screen picture come with the view.
-      entry("MyScreen", nullptr, nullptr, nullptr),
+      entry("RoutUndo", [] { return Make(RoutUndo); }, [] { Free(RoutUndo); },
+            [] { return RoutUndo != nullptr; }),
+      entry("DrillUndo", [] { return Make(DrillUndo); }, [] { Free(DrillUndo); },
+            [] { return DrillUndo != nullptr; }),
+      entry("MyScreen", [] { return Make(MyScreen); }, [] { Free(MyScreen); },
+            [] { return MyScreen != nullptr; }),
+      // The screen picture is MyScreen's own until DBBitmap comes.
       entry("DBBitmap", nullptr, nullptr, nullptr),
       entry("ButtonManager", [] { return Make(ButtonManagerObject); },
             [] { Free(ButtonManagerObject); }, [] { return ButtonManagerObject != nullptr; }),
@@ -178,10 +187,11 @@ const std::vector<TGlobalObject>& GlobalObjects() {
       entry("ECO", [] { return Make(ECO); }, [] { Free(ECO); }, [] { return ECO != nullptr; }),
       entry("RubberBrain", [] { return Make(RubberBrain); }, [] { Free(RubberBrain); },
             [] { return RubberBrain != nullptr; }),
-      entry("RubberPaint", nullptr, nullptr, nullptr),
-      entry("RTDB", nullptr, nullptr, nullptr),
-      entry("DRDB", nullptr, nullptr, nullptr),
-      entry("Seq", nullptr, nullptr, nullptr),
+      entry("RubberPaint", [] { return Make(RubberPaint); }, [] { Free(RubberPaint); },
+            [] { return RubberPaint != nullptr; }),
+      entry("RTDB", [] { return Make(RTDB); }, [] { Free(RTDB); }, [] { return RTDB != nullptr; }),
+      entry("DRDB", [] { return Make(DRDB); }, [] { Free(DRDB); }, [] { return DRDB != nullptr; }),
+      entry("Seq", [] { return Make(Seq); }, [] { Free(Seq); }, [] { return Seq != nullptr; }),
   };
   return objects;
 }
@@ -196,15 +206,17 @@ const std::vector<std::string>& ShutDownOrder() {
 
 TUndoJournal* ModeUndo(uint8_t mode) {
   switch (mode) {
-    case emCad: return CadUndo;
-    default: return nullptr;
+    case emDrill: return DrillUndo;
+    case emRout: return RoutUndo;
+    default: return CadUndo;
   }
 }
 
 void* ModeDatabase(uint8_t mode) {
   switch (mode) {
-    case emCad: return DB;
-    default: return nullptr;
+    case emDrill: return DRDB;
+    case emRout: return RTDB;
+    default: return DB;
   }
 }
 
@@ -231,19 +243,115 @@ void StartUp() {
   CreateGlobalObjects();
 }
 
-void SetupLayerBar() {
-  TControl* panel = Workspace != nullptr ? &Workspace->CadButtonPanel : nullptr;
-  ButtonManager().AddButtons(panel);
-  ButtonManager().AddCommandHints();
-  // The initial layer makes its mode current: menu, tool buttons, ActiveDB
-  // and ActiveUndo.
-  if (CurrentLayer >= LayerCount) CurrentLayer = 0;
-  if (Workspace != nullptr) {
-    switch (ModeOfLayer(CurrentLayer)) {
+void ConnectWorkspace(TWorkspace& form) {
+  // The view works on the window's drawing area and serves the view calls.
+  if (MyScreen != nullptr) {
+    MyScreen->Attach({&form.PaintBox, &form.HorizontalScrollbar, &form.VerticalScrollbar,
+                      &form.XScrollbarRoot, &form.YScrollbarRoot, &form.CoordinatePanel});
+    ScreenServices = std::make_unique<TMyScreenViewServices>(*MyScreen);
+    WorkspaceServices->SetViewPart(ScreenServices.get());
+    form.ViewHandleEvent = [](TInputEvent& event) {
+      if (MyScreen != nullptr) MyScreen->HandleEvent(event);
+    };
+    form.ViewPaint = [] {
+      if (RubberBrain != nullptr) RubberBrain->Forget();
+      if (MyScreen != nullptr) MyScreen->PaintBoxPaint();
+    };
+    form.ViewPaintCoordinates = [] {
+      if (MyScreen != nullptr) MyScreen->PaintCoordinates();
+    };
+    form.ViewResize = [] {
+      if (MyScreen != nullptr) MyScreen->PaintBoxResize();
+    };
+    form.ViewScrollbarChange = [] {
+      if (MyScreen != nullptr) MyScreen->ScrollbarChange();
+    };
+    form.ViewMouseToWorld = [](int32_t x, int32_t y, int32_t& wx, int32_t& wy) {
+      if (MyScreen == nullptr) return;
+      wx = MyScreen->MouseToWorldX(x);
+      wy = MyScreen->MouseToWorldY(y);
+    };
+    for (int32_t command : {cmZoomExtents, cmZoomOut, cmFullScreen, cmZoomIn}) {
+      static const char* const texts[] = {"ZOOMEXTENTS", "ZOOMOUT", "FULLSCREEN", "ZOOMIN"};
+      const int index = command == cmZoomExtents ? 0 : command == cmZoomOut ? 1
+                        : command == cmFullScreen ? 2 : 3;
+      DefineCommand(command, texts[index], [command] {
+        return MyScreen != nullptr && MyScreen->ExecuteViewCommand(command);
+      });
+    }
+  }
+  ViewHooks.CommandEvent = [](TInputEvent& event) {
+    if (ECO != nullptr) ECO->HandleEvent(event);
+  };
+  ViewHooks.ViewRestored = [] {
+    if (RubberBrain != nullptr) RubberBrain->ViewRestored();
+  };
+  ViewHooks.ForgetRubberBand = [] {
+    if (RubberBrain != nullptr) RubberBrain->Forget();
+  };
+  ViewHooks.RedrawDrill = [] {
+    if (DRDB != nullptr) DRDB->Redraw();
+  };
+  ViewHooks.RedrawRout = [](bool flag) {
+    if (RTDB != nullptr) RTDB->Redraw(flag ? 1 : 0);
+  };
+  LayerHooks.EndSingleStep = [] {
+    if (RTDB != nullptr) RTDB->EndSingleStep();
+  };
+  LayerHooks.DeleteRoutLayer = [](uint8_t layer) {
+    if (RTDB != nullptr) RTDB->DeleteLayer(layer);
+  };
+  // The error log's "Last command" line.
+  SetCurrentCommandHook([] {
+    std::string text;
+    if (ECO != nullptr) ECO->GetCurrentCommand(text);
+    return text;
+  });
+  LayerHooks.SetMode = [](uint8_t mode) {
+    if (Workspace == nullptr) return;
+    switch (mode) {
       case emDrill: Workspace->SetDrillMode(); break;
       case emRout: Workspace->SetRoutMode(); break;
       default: Workspace->SetCadMode(); break;
     }
+  };
+  LayerHooks.UpdateCaption = [] {
+    if (Workspace != nullptr) Workspace->UpdateCaption();
+  };
+  LayerHooks.HideOriginMarker = [] {
+    if (DRDB != nullptr) DRDB->HideOriginMarker();
+  };
+  LayerHooks.ShowOriginMarker = [] {
+    if (DRDB != nullptr) DRDB->ShowOriginMarker();
+  };
+  LayerHooks.DeleteDrillLayer = [](uint8_t layer) {
+    if (DRDB != nullptr) DRDB->DeleteLayer(layer);
+  };
+  LayerHooks.SetHelpContext = [](int32_t context) { CurrentHelpContext = context; };
+  form.LayerControlCommand = Layers1Click;
+  form.LayerEraseCommand = LayerErase1Click;
+  form.SwitchToLayerCommand = SwitchToLayer1Click;
+}
+
+void SetupLayerBar() {
+  TControl* panel = Workspace != nullptr ? &Workspace->CadButtonPanel : nullptr;
+  ButtonManager().AddButtons(panel);
+  ButtonManager().AddCommandHints();
+  // The layer bar makes the initial layer current, which selects its mode:
+  // menu, tool buttons, ActiveDB and ActiveUndo.
+  if (Workspace != nullptr) {
+    CreateLayerButtons(Workspace->LayerPanel);
+    for (int layer = 0; layer < LayerLimit; ++layer) {
+      auto* button = Workspace->LayerPanel.FindControl("L" + std::to_string(layer));
+      if (button == nullptr) continue;
+      button->OnClick = [](TControl& sender) {
+        if (LayerBar != nullptr) LayerBar->LClick(sender);
+      };
+      button->OnMouseDown = [](TControl& sender, TMouseButton mb, TShiftState, int x, int y) {
+        if (LayerBar != nullptr) LayerBar->LayerMouseDown(sender, mb, x, y);
+      };
+    }
+    new TLayerBar(Workspace->LayerPanel);
   }
   if (ECO != nullptr) {
     TInputEvent first;
@@ -258,9 +366,17 @@ void ShutDown() {
   std::map<std::string, const TGlobalObject*> byName;
   for (const TGlobalObject& object : GlobalObjects()) byName[object.Name] = &object;
   for (const std::string& name : ShutDownOrder()) {
+    if (name == "LayerBar") {
+      delete LayerBar;  // its destructor clears the global
+      LayerBar = nullptr;
+      continue;
+    }
     auto it = byName.find(name);
     if (it != byName.end() && it->second->Destroy) it->second->Destroy();
   }
+  ViewHooks = {};
+  LayerHooks = {};
+  SetCurrentCommandHook(nullptr);
   ActiveUndo = nullptr;
   ActiveDB = nullptr;
   DeleteScratchFiles();
@@ -283,10 +399,15 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
   WorkspaceServices = std::make_unique<TWorkspaceViewServices>(*form);
   SetViewServices(WorkspaceServices.get());
   SetUndoWindow(form.get());
+  ConnectWorkspace(*form);
   form->BuildMenus();
   form->SetBounds(MainFormBounds.Left, MainFormBounds.Top, MainFormBounds.Width,
                   MainFormBounds.Height);
+  form->SetClientSize(MainFormBounds.Width, MainFormBounds.Height);
   SetupLayerBar();
+  OnApplicationHint = [] {
+    if (Workspace != nullptr) Workspace->DisplayHint();
+  };
   WorkspaceReady = true;
   form->Show();
   ProcessMessages();
@@ -308,6 +429,7 @@ void FormClose() {
   }
   WorkspaceReady = false;
   AppClosing = true;
+  OnApplicationHint = nullptr;
   ProcessMessages();
   SaveLastDirectories();
   SaveAllSettings();
@@ -315,21 +437,21 @@ void FormClose() {
   if (form != nullptr) form->CloseStatus();
   SetUndoWindow(nullptr);
   SetViewServices(nullptr);
-  WorkspaceServices.reset();
   ShutDown();
+  ScreenServices.reset();
+  WorkspaceServices.reset();
 }
 
 int RunProgram(const std::function<int()>& messageLoop) {
-  InitUtilities();
-  SeedTempFileCounter(10);
   std::unique_ptr<TWorkspace> form;
   TSingleInstanceLock instance(InstanceLockName(ShortProductName), [] {
     if (Workspace != nullptr) Workspace->BringToFront();
   });
-  if (!instance.IsFirst()) {
-    DoneUtilities();
-    return 0;
-  }
+  // A second instance has asked the first to come forward: it ends here,
+  // before it touches anything.
+  if (!instance.IsFirst()) return 0;
+  InitUtilities();
+  SeedTempFileCounter(10);
   const std::string registryError = OpenPersistentRegistry();
   if (!registryError.empty()) MessageDlg(registryError, mtWarning, mbOKOnly);
   try {
@@ -338,15 +460,15 @@ int RunProgram(const std::function<int()>& messageLoop) {
     DoneUtilities();
     return 1;
   }
-  OnApplicationHint = [] {
-    if (Workspace != nullptr) Workspace->DisplayHint();
-  };
+  // Run-time errors that escape an operation go to the error log.
+  InstallErrorInspector();
   const int rc = messageLoop();
   // A loop that ended without the window's close still shuts down.
   if (Workspace != nullptr && WorkspaceReady) FormClose();
   OnApplicationHint = nullptr;
   Workspace = nullptr;
   form.reset();
+  DoneErrorInspector();
   std::string saveError;
   if (!TRegistryStore::Instance().Flush(&saveError)) MessageDlg(saveError, mtError, mbOKOnly);
   DoneUtilities();
@@ -360,10 +482,15 @@ bool NewJob() {
     ECO->HandleEvent(cancel);
   }
   if (DB != nullptr) DB->Clear();
+  if (RTDB != nullptr) RTDB->Clear();
+  if (DRDB != nullptr) DRDB->Clear();
   ResetLayerMasks();
   DatabaseModified = false;
+  RoutLayerModified.Fill(false);
+  DrillTapeFileName.clear();
   DatabaseFileName.clear();
   InitLayerNames();
-  if (CadUndo != nullptr) CadUndo->Reset();
+  for (TUndoJournal* journal : {ModeUndo(emCad), ModeUndo(emRout), ModeUndo(emDrill)})
+    if (journal != nullptr) journal->Reset();
   return true;
 }

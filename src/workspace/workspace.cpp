@@ -124,7 +124,7 @@ TWorkspace::TWorkspace()
   CommandPaintBox.SetAlign(alClient);
   UserEdit.SetVisible(false);
   StatusStrip.SetAlign(alBottom);
-  StatusStrip.SetHeight(22);
+  StatusStrip.SetHeight(24);
   StatusStrip.SetBevel(bvNone);
   ClockPanelRoot.SetAlign(alLeft);
   ClockPanelRoot.SetWidth(110);
@@ -283,6 +283,16 @@ void TWorkspace::SetMode(uint8_t mode) {
     case emDrill: ButtonManager().SetDrillMode(); break;
     case emRout: ButtonManager().SetRoutMode(); break;
     default: ButtonManager().SetCadMode(); break;
+  }
+  // The Undo and Redo buttons show the mode's journal.
+  std::string step;
+  for (int32_t command : {UndoCommand, RedoCommand}) {
+    const bool can = ActiveUndo != nullptr &&
+                     (command == UndoCommand ? ActiveUndo->CanUndo(step) : ActiveUndo->CanRedo(step));
+    if (can)
+      ButtonManager().ReleaseButton(command);
+    else
+      ButtonManager().DisableButton(command);
   }
   ButtonManager().Press(mode == emCad ? 59 : 78);
   if (ECO != nullptr) {

@@ -1,0 +1,69 @@
+// The format dialogs of the Excellon imports: "Excellon-to-Drill"
+// (TDrillInputFormatDialog) and, sharing its controls, the CAD import's
+// "Excellon-to-CAD" (TCadInputFormatDialog, cad_import.h).
+//
+// Each dialog edits a working copy of its settings record; OK copies the
+// copy back to the program-wide record (and saves it when "&Save Defaults"
+// is ticked); Cancel changes nothing.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "foundation/settings_families.h"
+#include "platform/forms.h"
+
+// The controls both Excellon format dialogs have.
+class TExcellonFormatForm : public TForm {
+ public:
+  TPanel& DigitsPanel;
+  TLabel& IntegerPanel;
+  TSpinEdit& IntegerEdit;
+  TLabel& DecimalPanel;
+  TSpinEdit& DecimalEdit;
+  TRadioGroup& UnitGroup;
+  TRadioGroup& DecimalGroup;
+  TRadioGroup& AxisGroup;
+  TRadioGroup& AbsoluteGroup;
+  TRadioGroup& BlockDeleteGroup;
+  TPanel& OptionPanel;  // the dialog's own controls go here
+  TCheckBox& DefaultCheckBox;
+  TPanel& ButtonPanel;
+  TButton& OKButton;
+  TButton& CancelButton;
+  TButton& ViewButton;
+
+  // The file being imported (at most 255 characters), for the viewer.
+  std::string FileName;
+
+  void IntegerPanelClick() { IntegerEdit.SetFocus(); }
+  void DecimalPanelClick() { DecimalEdit.SetFocus(); }
+  // Shows the file in the read-only viewer.
+  void ViewButtonClick();
+  // An edit's digit count for OK: the leniently read value kept within the
+  // edit's range, or 0 when it holds no positive number (the caller then
+  // keeps the stored count).
+  static int32_t EditDigits(const TSpinEdit& edit);
+
+ protected:
+  explicit TExcellonFormatForm(const std::string& className);
+};
+
+class TDrillInputFormatDialog : public TExcellonFormatForm {
+ public:
+  TDrillInputFormatDialog();
+
+  TRadioGroup& ResolveG93Group;
+  TCheckBox& ShowMessagesCheckBox;
+
+  // The working copy the dialog edits.
+  TDrillFormatRecord Work;
+
+  // Fills the controls from the working copy.
+  void FillControls();
+  void UnitGroupClick();
+  void OKButtonClick();
+};
+
+// Shows the dialog filled from DrillInputFormat inside the modal bracket;
+// true when closed with OK (DrillInputFormat then holds the choice).
+bool RunDrillFormatDialog(const std::string& fileName);

@@ -1,0 +1,497 @@
+#include "tapein/drill_import.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <set>
+
+#include "foundation/display_units.h"
+#include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
+#include "foundation/geometry_matrix.h"
+#include "foundation/settings.h"
+#include "foundation/utilities.h"
+#include "model/drill_database.h"
+#include "model/entity_store.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "tapein/drill_format_dialog.h"
+#include "tapein/filter_lists.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/view_services.h"
+
+int32_t DrillToolOffset = 0;
+int32_t ImportOriginX = 0;
+int32_t ImportOriginY = 0;
+TDrillTapeReader* DrillTapeReader = nullptr;
+
+namespace {
+
+int32_t DigitsOf(const TDrillFormatRecord& f, bool integer) {
+  if (f.Metric) return integer ? f.MetricIntegerDigits : f.MetricDecimalDigits;
+  return integer ? f.IntegerDigits : f.DecimalDigits;
+}
+
+int32_t Shifted(int32_t value, int32_t offset) {
+  return ClampCompToInt(int64_t{value} + offset);
+}
+
+// The highest tool of a live drill entity; 0 when there is none.
+int32_t HighestLiveTool() {
+  std::array<bool, kToolCount + 1> used{};
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    if (static_cast<int32_t>(DRDB->WordAt(i)) <= 0) continue;
+    if (TDrillEntity* e = DRDB->EntityAt(i); e != nullptr && ValidToolNumber(e->GetToolNumber()))
+      used[e->GetToolNumber()] = true;
+  }
+  for (int32_t t = kToolCount; t >= 1; --t)
+    if (used[t]) return t;
+  return 0;
+}
+
+// Removes the entities from firstIndex on; they were added hidden and never
+// journalled, so nothing else refers to them.
+void RemoveEntitiesFrom(int32_t firstIndex) {
+  for (int32_t i = DrillEntityCount; i >= std::max(1, firstIndex); --i) {
+    TEntitySlot* s = DrillEntities->GetSlot(i);
+    delete s->Entity;
+    *s = TEntitySlot{};
+  }
+  const int32_t count = std::max(0, firstIndex - 1);
+  if (count < DrillEntityCount) {
+    DrillEntityCount = count;
+    DrillEntities->SetCount(count);
+  }
+}
+
+// What an import may change besides the entities, kept to put back when the
+// import is withdrawn.
+struct TDrillImportSnapshot {
+  TIndexedArray<TToolRecord, 1, kToolCount> Tools;
+  TIndexedArray<bool, 1, kToolCount> Active;
+  uint16_t CurrentTool = 1;
+  TImportPlacement Placement;
+  void Take() {
+    Tools = ToolTable;
+    Active = ActiveTools;
+    CurrentTool = DRDB->CurrentTool;
+    Placement = DRDB->ImportPlacement;
+  }
+  void Restore() const {
+    ToolTable = Tools;
+    ActiveTools = Active;
+    DRDB->CurrentTool = CurrentTool;
+    DRDB->ImportPlacement = Placement;
+  }
+};
+
+// Keeps the drill journal out of the way while the import runs, so that a
+// withdrawn import leaves no records behind.
+class TJournalPause {
+ public:
+  TJournalPause() : saved_(DrillUndo) { DrillUndo = nullptr; }
+  ~TJournalPause() { DrillUndo = saved_; }
+  TJournalPause(const TJournalPause&) = delete;
+  TJournalPause& operator=(const TJournalPause&) = delete;
+
+ private:
+  TDrillUndo* saved_;
+};
+
+}  // namespace
+
+// ---- The reader ---------------------------------------------------------------------------
+
+TDrillTapeReader::TDrillTapeReader(const std::string& fileName, const std::string& swapFileName)
+    : TNCReader(fileName, swapFileName, ExecutionPath() + "SCRATCH\\", 1,
+                DrillInputFormat.ZerosUsed == 0 || DrillInputFormat.ZerosUsed == 2,
+                DigitsOf(DrillInputFormat, true), DigitsOf(DrillInputFormat, false),
+                !DrillInputFormat.Absolute, false, DrillInputFormat.Metric,
+                DrillInputFormat.Version, DrillInputFormat.BlockDelete, false) {
+  DrillTapeReader = this;
+  OriginSeen = DrillInputFormat.ResolveG93;
+  OffsetX = OffsetY = 0;
+  ImportOriginX = ImportOriginY = 0;
+  ShowMessages = DrillInputFormat.ShowMessages;
+  Layer = ValidDrillLayer(CurrentLayer) ? CurrentLayer : kFirstDrillLayer;
+
+  DrillToolOffset = HighestLiveTool();
+  SavedTool = DRDB->CurrentTool;
+  DRDB->CurrentTool = uint16_t(std::min(DrillToolOffset + 1, kToolCount));
+
+  Report = std::make_unique<TGTScrollWindow>();
+  Report->SetCaption(Text(432, "Import results"));
+  Report->SetTextSize(30, 16);
+  Report->Clear();
+  Report->WriteLn("Decoding " + fileName);
+  Report->WriteLn(" ");
+  Report->HideOKButton();
+  ProcessMessages();
+  if (ShowMessages) Report->Show();
+  ErrorsSeen = false;
+}
+
+TDrillTapeReader::~TDrillTapeReader() {
+  if (DrillTapeReader == this) DrillTapeReader = nullptr;
+}
+
+void TDrillTapeReader::ReportLine(const std::string& text, bool fault) {
+  if (Report) Report->WriteLn(text);
+  if (fault) ErrorsSeen = true;
+}
+
+void TDrillTapeReader::Poll(bool&) { ProcessMessages(); }
+
+void TDrillTapeReader::Progress(const std::string& text) {
+  if (Report) Report->Write(text);
+}
+
+void TDrillTapeReader::Notice(const std::string& text) { ReportLine(text, false); }
+void TDrillTapeReader::Message(const std::string& text) { ReportLine(text, true); }
+
+void TDrillTapeReader::Error(const std::string& text) {
+  // Errors come from what stops the reading: files, filters, memory.
+  ReportLine(text, true);
+  Stopped = true;
+}
+
+void TDrillTapeReader::Warning(int32_t, int32_t, int32_t, const std::string& text) {
+  ReportLine(text, true);
+}
+
+void TDrillTapeReader::M96Block(int32_t, const std::string& text) { ReportLine(text, false); }
+
+void TDrillTapeReader::BlockMessage(int32_t, const std::string& text) { ReportLine(text, true); }
+
+bool TDrillTapeReader::SetOrigin(int32_t x, int32_t y) {
+  if (!OriginSeen) {
+    OriginSeen = true;
+    ImportOriginX = x;
+    ImportOriginY = y;
+  } else {
+    OffsetX = ClampCompToInt(int64_t{x} - ImportOriginX);
+    OffsetY = ClampCompToInt(int64_t{y} - ImportOriginY);
+  }
+  return false;
+}
+
+void TDrillTapeReader::RecordPattern(int32_t index) {
+  if (Recording && index != 0) PatternEntities.push_back(index);
+}
+
+void TDrillTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8_t) {
+  RecordPattern(DRDB->AddHoleOnLayer(Shifted(x, OffsetX), Shifted(y, OffsetY), Layer,
+                                     DRDB->CurrentTool, false));
+}
+
+void TDrillTapeReader::Circle(int32_t x, int32_t y, int32_t, int32_t diameter, int32_t, int32_t) {
+  RecordPattern(DRDB->AddCircleOnLayer(Shifted(x, OffsetX), Shifted(y, OffsetY), diameter / 2,
+                                       Layer, DRDB->CurrentTool, false));
+}
+
+void TDrillTapeReader::Slot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t, int32_t,
+                            int32_t, uint8_t) {
+  RecordPattern(DRDB->AddSlotOnLayer(Shifted(x0, OffsetX), Shifted(y0, OffsetY),
+                                     Shifted(x1, OffsetX), Shifted(y1, OffsetY), Layer,
+                                     DRDB->CurrentTool, false));
+}
+
+void TDrillTapeReader::DrilledText(int32_t x, int32_t y, int32_t, bool vertical, int32_t,
+                                   const std::string& text, int32_t) {
+  RecordPattern(DRDB->AddTextOnLayer(Shifted(x, OffsetX), Shifted(y, OffsetY), text, vertical,
+                                     Layer, DRDB->CurrentTool, false));
+}
+
+void TDrillTapeReader::PatternStart(int32_t) {
+  ClearPatternEntities();
+  Recording = true;
+}
+
+bool TDrillTapeReader::DrillTool(int32_t tapeTool, int32_t& drillTool) {
+  const int64_t tool = int64_t{tapeTool} + DrillToolOffset;
+  if (tool >= 1 && tool <= kToolCount) {
+    drillTool = int32_t(tool);
+    return true;
+  }
+  std::string text = "Tool T" + std::to_string(tapeTool) + " in line " +
+                     std::to_string(BlockNumber);
+  if (DrillToolOffset > 0)
+    text += " (offset by " + std::to_string(DrillToolOffset) + " to tool " +
+            std::to_string(tool) + ")";
+  text += " is beyond the last drill tool 1000.";
+  Fail(text);  // reported through Error, which stops the reading
+  return false;
+}
+
+void TDrillTapeReader::ToolDiameter(int32_t tool, int32_t value) {
+  int32_t t = 0;
+  if (DrillTool(tool, t)) ToolTable[t].Diameter = value;
+}
+
+void TDrillTapeReader::ToolChange(int32_t tool, int32_t) {
+  int32_t t = 0;
+  if (!DrillTool(tool, t)) return;
+  DRDB->CurrentTool = uint16_t(t);
+  ActiveTools[t] = true;
+}
+
+void TDrillTapeReader::ApplyRepeats() {
+  TStepObject* step = nullptr;
+  if (!PatternEntities.empty()) {
+    step = new TStepObject(RepeatList);
+    step->AddRef();
+    if (OffsetX != 0 || OffsetY != 0) {
+      TMatrix3 m = IdentityMatrix;
+      TranslateMatrix(m, OffsetX, OffsetY);
+      TStepObject* moved = step->Transformed(m);
+      moved->AddRef();
+      ReleaseStepObject(step);  // frees the untransformed one
+      step = moved;
+    }
+  }
+  RepeatList.clear();
+  if (step == nullptr) return;
+  for (int32_t index : PatternEntities)
+    if (TDrillEntity* e = DRDB->EntityAt(index)) e->AppendStepObj(step);
+  ReleaseStepObject(step);
+}
+
+void TDrillTapeReader::PatternEnd(bool& handled) {
+  handled = true;
+  if (!RepeatList.empty()) ApplyRepeats();
+  RepeatList.push_back(TStepCommand{1, 1, 0, 0, 0});
+}
+
+void TDrillTapeReader::PatternRepeat(bool& handled, int32_t x, int32_t y, uint8_t orientation,
+                                     int32_t count) {
+  RepeatList.push_back(TStepCommand{0, count, x, y, orientation});
+  handled = true;
+}
+
+void TDrillTapeReader::PatternsDone(bool& handled) {
+  handled = true;
+  if (!RepeatList.empty()) ApplyRepeats();
+  Recording = false;
+  ClearPatternEntities();
+}
+
+void TDrillTapeReader::Done() {
+  Finish();
+  DRDB->CurrentTool = SavedTool;
+  if (DrillToolOffset > 0) {
+    const std::string n = std::to_string(DrillToolOffset);
+    InformationBox(n + " tool numbers are already in use.\r\nNew tool numbers will be offset by " +
+                   n);
+  }
+  TImportPlacement& placement = DRDB->ImportPlacement;
+  int32_t minX = 2147483647, maxX = -2147483647, minY = 2147483647, maxY = -2147483647;
+  if (DRDB->ExtentsFrom(placement.FirstIndex, minX, maxX, minY, maxY)) {
+    placement.MinX = minX;
+    placement.MaxX = maxX;
+    placement.MinY = minY;
+    placement.MaxY = maxY;
+    placement.Flags |= 1;
+    int32_t holes = 0, others = 0;
+    DRDB->CountHitsFrom(placement.FirstIndex, holes, others);
+    const double unit = UnitsPerDisplayUnit;
+    Report->WriteLn("");
+    Report->WriteLn("There were " + std::to_string(holes) + " regular hits.");
+    Report->WriteLn("There were about " + std::to_string(others) + " hits from");
+    Report->WriteLn("nibbled slots, circles and drilled text.");
+    Report->WriteLn(" ");
+    Report->WriteLn("X Min = " + FormatReportLength(minX / unit) +
+                    "  Y Min = " + FormatReportLength(minY / unit));
+    Report->WriteLn("X Max = " + FormatReportLength(maxX / unit) +
+                    "  Y Max = " + FormatReportLength(maxY / unit));
+  }
+  if (RoutCommandsSeen()) {
+    Report->WriteLn("");
+    Report->WriteLn("Notice: Rout Commands were decoded in this file.");
+  }
+  Report->WriteLn("");
+  Report->WriteLn("Done decoding file.");
+  if (ErrorsSeen) {
+    Report->WriteLn("");
+    Report->WriteLn("Errors were encountered reading the file.");
+    Report->WriteLn("Inspect output carefully for errors!");
+  }
+  ViewServices().SetCursor(crDefault);
+  if (ShowMessages) {
+    Report->ShowOKButton();
+    Report->ScrollToEnd();
+    // Until OK, or until the window was closed some other way.
+    while (!Report->OKPressed() && Report->Showing()) ProcessMessages();
+    Report->Hide();
+  }
+  ViewServices().SetCursor(crHourGlass);
+  Report.reset();
+}
+
+// ---- The import ----------------------------------------------------------------------------
+
+bool ImportDrillTapeWithFilter(const std::string& fileName) {
+  TModalBracket bracket;
+  uint8_t filter = DrillImportFilter;
+  if (!PickFilter(filter, true)) return false;
+  ViewServices().SetCursor(crHourGlass);
+  const bool read = ImportDrillTape(fileName, filter);
+  ViewServices().SetCursor(crDefault);
+  DrillImportFilter = filter;
+  return read;
+}
+
+bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
+  if (DRDB == nullptr) return false;
+  std::string swapFile;
+  if (filter > 0 && filter <= FilterCount) {
+    swapFile = ImportFilters[filter].SwapFile;
+    if (!FileExistsNoWild(swapFile)) {
+      MessageDlg(" Cannot find specified swap file " + swapFile + "!", mtError, mbOKOnly);
+      return false;
+    }
+  }
+  if (!RunDrillFormatDialog(fileName)) return false;
+
+  TModalBracket bracket;
+  TDrillImportSnapshot before;
+  before.Take();
+  const int32_t firstIndex = DrillEntityCount + 1;
+  DRDB->ImportPlacement.FirstIndex = firstIndex;
+  DRDB->ImportPlacement.Flags &= uint8_t(~1u);
+
+  bool kept = false;
+  {
+    TJournalPause pause;
+    TDrillTapeReader reader(fileName, swapFile);
+    bool failed = false;
+    reader.Run(failed);
+    // A file that is not there stops the reading as much as one that cannot
+    // be read.
+    if (!FileExistsNoWild(fileName) && !reader.Stopped) {
+      reader.Error("File not found: " + fileName);
+    }
+    if (!reader.Abort && !reader.Stopped) {
+      TNCReader::TTakenTool tool;
+      while (reader.TakeFirstTool(tool)) {
+        int32_t t = 0;
+        if (!reader.DrillTool(tool.Tool, t)) break;
+        TToolRecord& record = ToolTable[t];
+        record.Diameter = tool.Diameter;
+        record.Feed = tool.Feed / 1000;
+        record.Speed = tool.Speed / 100;
+        record.ZOffset = tool.Depth;
+        record.MaxHits = tool.MaxHits;
+      }
+    }
+    kept = !reader.Abort && !reader.Stopped;
+    if (!kept) {
+      RemoveEntitiesFrom(firstIndex);
+      before.Restore();
+      DRDB->ImportPlacement.FirstIndex = firstIndex;
+      reader.Notice("");
+      reader.Notice("The import was withdrawn; the drill database is unchanged.");
+    }
+    reader.Done();
+  }
+  if (kept && DrillUndo != nullptr)
+    for (int32_t i = firstIndex; i <= DrillEntityCount; ++i) DrillUndo->RecordAdd(i);
+  return kept;
+}
+
+// ---- Report lengths ---------------------------------------------------------------------------
+
+std::string FormatReportLength(double value) {
+  std::string text = RealToStr(value);
+  const size_t point = text.find('.');
+  if (point != std::string::npos) {
+    text = text.substr(0, point + 3);
+    while (text.size() < point + 3) text += '0';
+  } else {
+    text += ".00";
+  }
+  text += Metric ? "mm" : "\" ";
+  if (text.size() < 9) text.insert(0, 9 - text.size(), ' ');
+  return text;
+}
+
+// ---- Detection ------------------------------------------------------------------------------------
+
+double DetectExcellon(const std::string& fileName, bool skipComments) {
+  if (TryOpenFile(fileName)) return 0.0;
+  std::ifstream in(NativePath(fileName), std::ios::binary);
+  if (!in) return 0.0;
+  auto readLine = [&in](std::string& line) -> bool {
+    if (!std::getline(in, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  };
+  std::string line;
+  if (!readLine(line) || line.size() >= 79) return 0.0;
+  in.clear();
+  in.seekg(0);
+
+  int64_t total = 0, odd = 0, counted = 0;
+  bool g04par = false, esi = false, mo = false, fs = false, g54 = false;
+  bool m48 = false, t = false, x = false, y = false, pct = false;
+  std::set<char> digits;
+  // Share of the characters that look like tape text; 0 for a file with
+  // nothing to look at.
+  auto ratio = [&]() -> double {
+    if (total <= 0) return 0.0;
+    return double(total - std::min(2 * odd, total)) / double(total);
+  };
+  double score = 0.0;
+  bool decided = false;
+  while (readLine(line)) {
+    if (skipComments && !line.empty() && line[0] == ';') continue;
+    ++counted;
+    total += int64_t(line.size());
+    odd += CountCharsOutside(' ', '^', line);
+    const std::string upper = UpperCaseStr(line);
+    g04par = g04par || upper.find("G04%PAR.%*") != std::string::npos;
+    esi = esi || upper.find("(ESI 5000)") != std::string::npos;
+    mo = mo || upper.find("%MO") != std::string::npos;
+    fs = fs || upper.find("%FS") != std::string::npos;
+    g54 = g54 || upper.find("G54") != std::string::npos;
+    m48 = m48 || line.find("M48") != std::string::npos;
+    t = t || line.find('T') != std::string::npos;
+    const bool hasX = line.find('X') != std::string::npos;
+    const bool hasY = line.find('Y') != std::string::npos;
+    x = x || hasX;
+    y = y || hasY;
+    pct = pct || line.find('%') != std::string::npos;
+    if (hasX || hasY)
+      for (char c : line)
+        if (c >= '0' && c <= '9') digits.insert(c);
+    if (t && x && y && (pct || m48) && digits.size() > 5) {
+      score = odd == 0 ? 0.9 : 0.9 * ratio();
+      decided = true;
+      break;
+    }
+    if (counted > 100) break;
+  }
+  if (!decided) {
+    const double r = ratio();
+    score = 0.0;
+    if (x && y) {
+      score = 0.4 * r;
+      if (digits.size() >= 5) {
+        score = 0.5 * r;
+        if (t) {
+          score = 0.6 * r;
+          if (pct) score = 0.75 * r;
+        }
+      }
+    }
+  }
+  if (g04par || esi) score = 0.0;
+  if (g54) score -= 0.1;
+  if (mo) score -= 0.15;
+  if (fs) score -= 0.15;
+  return score;
+}
+
+double DetectExcellonDrillFile(const std::string& fileName) {
+  return DetectExcellon(fileName, true);
+}

@@ -1,0 +1,115 @@
+// The drill tape import: an Excellon drill tape read into the drill
+// database DRDB by the drill consumer of the NC tape reader.
+//
+// Every entity is added as a deleted (invisible) entity on the current drill
+// layer; the Drill Import command puts the new entities live afterwards.
+// Tape tool T becomes drill tool T + DrillToolOffset, the highest tool used
+// by a live drill entity before the import, so that imported tools never
+// mix with the job's own.
+//
+// A run that stops part-way (aborted, a read or filter error, a tool that
+// would fall beyond tool 1000) is withdrawn: the entities it added are
+// removed and the tool table, the active tools and the current tool are put
+// back, so the drill database is as it was. A run that reads to the end
+// keeps its entities, also when it reported faults in single blocks; they
+// are journalled in DrillUndo as added, in the order they were read.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "model/step_repeat.h"
+#include "tapein/nc_reader.h"
+#include "workspace/report_windows.h"
+
+// Tool offset of the running or last import.
+extern int32_t DrillToolOffset;
+// The tape's origin from its first G92/G93 (Resolve G93 off); the Drill
+// Import command reads it after the import.
+extern int32_t ImportOriginX;
+extern int32_t ImportOriginY;
+
+class TDrillTapeReader : public TNCReader {
+ public:
+  // The reader over the file with the format of DrillInputFormat (digits of
+  // its unit); computes DrillToolOffset, makes tool DrillToolOffset + 1
+  // current and opens the results window.
+  TDrillTapeReader(const std::string& fileName, const std::string& swapFileName);
+  ~TDrillTapeReader() override;
+
+  /* 1 */ void Poll(bool& abort) override;
+  /* 2 */ void Progress(const std::string& text) override;
+  /* 3 */ void Notice(const std::string& text) override;
+  /* 6 */ void Message(const std::string& text) override;
+  /* 7 */ void Error(const std::string& text) override;
+  /* 8 */ void Warning(int32_t x, int32_t y, int32_t block, const std::string& text) override;
+  /* 9 */ void M96Block(int32_t block, const std::string& text) override;
+  /* 12 */ void BlockMessage(int32_t block, const std::string& text) override;
+  /* 13 */ bool SetOrigin(int32_t x, int32_t y) override;
+  /* 14 */ void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block,
+                    uint8_t flag) override;
+  /* 15 */ void Circle(int32_t x, int32_t y, int32_t size, int32_t diameter, int32_t tool,
+                       int32_t block) override;
+  /* 16 */ void Slot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size, int32_t tool,
+                     int32_t block, uint8_t flag) override;
+  /* 17 */ void DrilledText(int32_t x, int32_t y, int32_t size, bool vertical, int32_t tool,
+                            const std::string& text, int32_t block) override;
+  /* 21 */ void PatternStart(int32_t block) override;
+  /* 31 */ void ToolDiameter(int32_t tool, int32_t value) override;
+  /* 32 */ void ToolChange(int32_t tool, int32_t compTool) override;
+  /* 33 */ void PatternEnd(bool& handled) override;
+  /* 34 */ void PatternRepeat(bool& handled, int32_t x, int32_t y, uint8_t orientation,
+                              int32_t count) override;
+  /* 35 */ void PatternsDone(bool& handled) override;
+  /* 36 */ bool TakesStepRepeat() override { return true; }
+  /* 38 */ void Done() override;
+
+  // The drill tool of a tape tool; false (after a report naming the tool
+  // and the line, and the run stopped) when it lies outside 1..1000.
+  bool DrillTool(int32_t tapeTool, int32_t& drillTool);
+
+  std::vector<int32_t> PatternEntities;  // newest last
+  bool Recording = false;
+  TStepCommandList RepeatList;
+  bool OriginSeen = false;
+  int32_t OffsetX = 0;
+  int32_t OffsetY = 0;
+  uint16_t SavedTool = 1;
+  std::unique_ptr<TGTScrollWindow> Report;
+  bool ErrorsSeen = false;
+  // The reading stopped before the end of the file (a read, filter or tool
+  // error): the import is withdrawn.
+  bool Stopped = false;
+  bool ShowMessages = true;
+  // The drill layer the entities are stored on.
+  uint8_t Layer = 30;
+
+ private:
+  void ReportLine(const std::string& text, bool fault);
+  void RecordPattern(int32_t index);
+  void ClearPatternEntities() { PatternEntities.clear(); }
+  void ApplyRepeats();
+};
+
+// The reader of the import being run, else nullptr.
+extern TDrillTapeReader* DrillTapeReader;
+
+// Asks for the import filter (preset to DrillImportFilter) inside the modal
+// bracket and imports with the one chosen. True when entities were read.
+bool ImportDrillTapeWithFilter(const std::string& fileName);
+// The import with filter 0 ("Standard") or 1..10: format dialog, read,
+// tool list into the tool table, results report. True when the run read the
+// file to its end (its entities stay, hidden, from
+// DRDB->ImportPlacement.FirstIndex on); false when cancelled, refused or
+// withdrawn (DRDB as it was).
+bool ImportDrillTape(const std::string& fileName, uint8_t filter);
+
+// The report's length text: two decimals (cut, not rounded), then "mm" or
+// the inch mark and a blank, blanks in front up to 9 characters.
+std::string FormatReportLength(double value);
+
+// Confidence 0..0.9 that the file is an Excellon drill tape (lines
+// beginning with ";" are passed over). The CAD variant counts them.
+double DetectExcellonDrillFile(const std::string& fileName);
+// Shared by both detectors.
+double DetectExcellon(const std::string& fileName, bool skipComments);

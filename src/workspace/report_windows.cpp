@@ -1,0 +1,216 @@
+#include "workspace/report_windows.h"
+
+#include <algorithm>
+
+#include "platform/events.h"
+
+namespace {
+
+const std::string BlankLine(80, ' ');
+
+// Left position that centres a button of the given width in a strip.
+int CentredLeft(int stripWidth, int buttonWidth) { return stripWidth / 2 - buttonWidth / 2; }
+
+}  // namespace
+
+// ---- TGTWindow -------------------------------------------------------------------
+
+TGTWindow::TGTWindow()
+    : TForm("TGTWindow"),
+      PaintBoxRoot(Add<TPanel>("PaintBoxRoot")),
+      PaintBox(PaintBoxRoot.Add<TPaintBox>("PaintBox")),
+      ButtonPanel(Add<TPanel>("ButtonPanel")),
+      OKButton(ButtonPanel.Add<TButton>("OKButton", "OK", mrOk)) {
+  SetSizeable(false);
+  ButtonPanel.SetAlign(alBottom);
+  ButtonPanel.SetHeight(0);
+  ButtonPanel.SetBevel(bvNone);
+  OKButton.SetVisible(false);
+  PaintBoxRoot.SetAlign(alClient);
+  PaintBoxRoot.SetColor(clWhite);
+  PaintBoxRoot.SetBevel(bvNone);
+  PaintBox.SetAlign(alClient);
+  PaintBox.OnPaint = [this](TControl&) { PaintBoxPaint(); };
+  FormCreate();
+}
+
+void TGTWindow::FormCreate() {
+  for (int32_t i = 1; i <= BufferLines; ++i) Lines[i] = BlankLine;
+  CursorX = CursorY = 1;
+  OKVisible = false;
+  MeasureX();
+}
+
+void TGTWindow::MeasureX() {
+  const TPoint size = FormsBackend().TextExtent("X");
+  CharWidth = std::max(1, size.X);
+  CharHeight = std::max(1, size.Y);
+}
+
+void TGTWindow::ClrScr() {
+  for (int32_t i = 1; i <= BufferLines; ++i) Lines[i] = BlankLine;
+  PaintBox.Repaint();
+  ProcessMessages();
+}
+
+void TGTWindow::GotoXY(int32_t column, int32_t row) {
+  CursorX = column;
+  CursorY = row;
+}
+
+void TGTWindow::WriteAt(int32_t x, int32_t y, const std::string& text) {
+  MeasureX();
+  TCanvas& canvas = PaintBox.Canvas();
+  canvas.TextOut((x - 1) * CharWidth + 5, (y - 1) * CharHeight + 5, text);
+  if (y >= 1 && y <= BufferLines && x >= 1) {
+    std::string& line = Lines[y];
+    std::string head = line.substr(0, std::min<size_t>(line.size(), size_t(x - 1)));
+    head.resize(size_t(x - 1), ' ');
+    const size_t tailFrom = size_t(x - 1) + text.size();
+    const std::string tail = tailFrom < line.size() ? line.substr(tailFrom) : std::string();
+    line = head + text + tail;
+  }
+}
+
+void TGTWindow::Write(const std::string& text) {
+  WriteAt(CursorX, CursorY, text);
+  CursorX += int32_t(text.size());
+  if (CursorX > Columns) {
+    ++CursorY;
+    CursorX = 1;
+  }
+  Scroll();
+}
+
+void TGTWindow::WriteLn(const std::string& text) {
+  WriteAt(CursorX, CursorY, text);
+  CursorX = 1;
+  ++CursorY;
+  Scroll();
+}
+
+void TGTWindow::Scroll() {
+  if (CursorY <= Rows) return;
+  --CursorY;
+  for (int32_t i = 1; i < BufferLines; ++i) Lines[i] = Lines[i + 1];
+  Lines[BufferLines] = BlankLine;
+  PaintBox.Repaint();
+}
+
+void TGTWindow::PaintBoxPaint() {
+  MeasureX();
+  TCanvas& canvas = PaintBox.Canvas();
+  canvas.Brush.Color = clWhite;
+  canvas.FillRect(PaintBox.ClientRect());
+  for (int32_t i = 1; i <= BufferLines; ++i)
+    canvas.TextOut(5, (i - 1) * CharHeight + 5, Lines[i]);
+  // A window the user resized shows as many characters as now fit.
+  Columns = (Width() - 17) / CharWidth;
+  Rows = (Height() - 36 - (OKVisible ? OKStripHeight : 0)) / CharHeight;
+}
+
+void TGTWindow::SetScreenSize(int32_t columns, int32_t rows) {
+  Columns = columns;
+  Rows = rows;
+  ProcessMessages();
+  MeasureX();
+  SetClientSize(columns * CharWidth + 17, rows * CharHeight + 36 + (OKVisible ? OKStripHeight : 0));
+  Realign();
+  ProcessMessages();
+  OKButton.SetLeft(CentredLeft(ButtonPanel.Width(), OKButton.Width()));
+  ProcessMessages();
+}
+
+void TGTWindow::ShowOKButton() {
+  if (OKVisible) return;
+  ButtonPanel.SetHeight(OKStripHeight);
+  OKButton.SetVisible(true);
+  Realign();
+  SetClientSize(Width(), Height() + OKStripHeight);
+  OKVisible = true;
+  Realign();
+  OKButton.SetLeft(CentredLeft(ButtonPanel.Width(), OKButton.Width()));
+  ProcessMessages();
+}
+
+// ---- TGTScrollWindow -----------------------------------------------------------------
+
+TGTScrollWindow::TGTScrollWindow()
+    : TForm("TGTScrollWindow"),
+      Memo1(Add<TMemo>("Memo1")),
+      ButtonPanel(Add<TPanel>("ButtonPanel")),
+      OKButton(ButtonPanel.Add<TButton>("OKButton", "OK")) {
+  SetSizeable(false);
+  ButtonPanel.SetAlign(alBottom);
+  ButtonPanel.SetHeight(0);
+  ButtonPanel.SetBevel(bvNone);
+  OKButton.SetDefault(true);
+  OKButton.SetVisible(false);
+  OKButton.OnClick = [this](TControl&) { OKButtonClick(); };
+  Memo1.SetAlign(alClient);
+  Memo1.SetReadOnly(true);
+  Memo1.SetWordWrap(false);
+  Memo1.SetScrollBars(true);
+  OKVisible = false;
+  PendingLine.clear();
+}
+
+void TGTScrollWindow::Clear() {
+  Memo1.ClearLines();
+  ProcessMessages();
+}
+
+void TGTScrollWindow::Write(const std::string& text) {
+  PendingLine = (PendingLine + text).substr(0, 255);
+}
+
+void TGTScrollWindow::WriteLn(const std::string& text) {
+  if (!PendingLine.empty()) {
+    Memo1.AddLine(PendingLine);
+    PendingLine.clear();
+  }
+  Memo1.AddLine(text);
+}
+
+void TGTScrollWindow::SetTextSize(int32_t columns, int32_t rows) {
+  const int32_t h = MemoFontHeight;
+  SetClientSize(columns * h + 12, rows * h + 31 + (OKVisible ? OKStripHeight : 0));
+  Realign();
+  ProcessMessages();
+  OKButton.SetLeft(CentredLeft(ButtonPanel.Width(), OKButton.Width()));
+  ProcessMessages();
+}
+
+void TGTScrollWindow::ShowOKButton() {
+  if (!OKVisible) {
+    ButtonPanel.SetHeight(OKStripHeight);
+    OKButton.SetVisible(true);
+    Realign();
+    SetClientSize(Width(), Height() + OKStripHeight);
+    OKVisible = true;
+    Realign();
+    OKButton.SetLeft(CentredLeft(ButtonPanel.Width(), OKButton.Width()));
+    ProcessMessages();
+  }
+  OKPressed_ = false;
+}
+
+void TGTScrollWindow::HideOKButton() {
+  if (!OKVisible) return;
+  ButtonPanel.SetHeight(0);
+  OKButton.SetVisible(false);
+  Realign();
+  SetClientSize(Width(), std::max(0, Height() - OKStripHeight));
+  OKVisible = false;
+  Realign();
+  ProcessMessages();
+}
+
+void TGTScrollWindow::ScrollToEnd() {
+  const auto& lines = Memo1.Lines();
+  CaretLine = lines.empty() ? 0 : int32_t(lines.size()) - 1;
+  CaretColumn = lines.empty() ? 0 : int32_t(lines.back().size());
+  // The memo's widget follows its last line when lines are added; telling it
+  // the lines again brings the last one into view.
+  Memo1.Changed(TChange::Value);
+}

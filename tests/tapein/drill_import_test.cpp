@@ -1,0 +1,421 @@
+// The drill tape import: format dialog, the drill consumer, the tool table,
+// the results report, withdrawal of a stopped import, detection.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "foundation/settings.h"
+#include "korvex_test.h"
+#include "model/cad_undo.h"
+#include "model/drill_database.h"
+#include "platform/events.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_events.h"
+#include "platform/headless/headless_forms.h"
+#include "platform/paths.h"
+#include "tapein/drill_format_dialog.h"
+#include "tapein/drill_import.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/view_services.h"
+
+namespace {
+
+constexpr int32_t Inch = 25400000;
+
+class DrillImportTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessDialogs();
+    ResetModalScripts();
+    HeadlessResetEvents();
+    DetachedUndoWindow().Clear();
+    ASSERT_TRUE(EnsureWorkingDirectories());
+    ResetHeadlessViewServices();
+    EditorMode = emDrill;
+    ResetLayerMasks();
+    CurrentLayer = 30;
+    Metric = false;
+    UnitsPerDisplayUnit = InchUnitsPerDisplayUnit;
+    ToolTable.Fill(TToolRecord{});
+    ActiveTools.Fill(true);
+    DrillUndo = new TDrillUndo();
+    ActiveUndo = DrillUndo;
+    DRDB = new TDrillDatabase();
+    // The results window: its lines are taken and OK pressed once it waits.
+    HeadlessSetProcessMessagesHook([this] {
+      if (DrillTapeReader != nullptr && DrillTapeReader->Report &&
+          DrillTapeReader->Report->OKVisible) {
+        ReportLines = DrillTapeReader->Report->Memo1.Lines();
+        DrillTapeReader->Report->OKButton.Click();
+      }
+    });
+  }
+  void TearDown() override {
+    HeadlessSetProcessMessagesHook({});
+    delete DRDB;
+    DRDB = nullptr;
+    delete DrillUndo;
+    DrillUndo = nullptr;
+    ActiveUndo = nullptr;
+    ResetHeadlessViewServices();
+    ResetHeadlessDialogs();
+    ResetModalScripts();
+    TKorvexTest::TearDown();
+  }
+
+  std::string Tape(const std::string& name, const std::string& text) {
+    const auto path = TempDir / name;
+    WriteFileBytes(path, text);
+    return path.string();
+  }
+  // Accepts the format dialog as it is.
+  static void AcceptFormat() {
+    QueueModalScript("TDrillInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  }
+  bool Import(const std::string& file) {
+    AcceptFormat();
+    return ImportDrillTape(file, 0);
+  }
+  // Entities from the index: hole count per tool.
+  static std::map<int32_t, int32_t> HolesPerTool(int32_t first) {
+    std::map<int32_t, int32_t> m;
+    for (int32_t i = first; i <= DrillEntityCount; ++i)
+      if (DRDB->EntityAt(i)->GetType() == etDrillHole) ++m[DRDB->EntityAt(i)->GetToolNumber()];
+    return m;
+  }
+  static bool Has(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+
+  std::vector<std::string> ReportLines;
+};
+
+const char* const SmallTape =
+    "M48\nINCH,LZ\nT1C0.028F200S100\nT2C0.034\n%\nT1\nX002250Y002300\nX004500Y006000\n"
+    "T2\nX010000Y002200\nM30\n";
+
+// ---- Format dialog ---------------------------------------------------------------------
+
+TEST_F(DrillImportTest, FormatDialogOkStoresTheChoiceAndCancelChangesNothing) {
+  const TDrillFormatRecord before = DrillInputFormat;
+  QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
+    f.Get<TRadioGroup>("UnitGroup").ClickItem(1);
+    f.Get<TSpinEdit>("IntegerEdit").SetText("4");
+    f.Get<TRadioGroup>("AxisGroup").ClickItem(5);
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(RunDrillFormatDialog("x.drl"));
+  EXPECT_EQ(DrillInputFormat, before);
+
+  QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
+    auto& d = static_cast<TDrillInputFormatDialog&>(f);
+    // Switching units shows that unit's stored digits.
+    d.UnitGroup.ClickItem(1);
+    EXPECT_EQ(d.IntegerEdit.Value(), 3);
+    EXPECT_EQ(d.DecimalEdit.Value(), 3);
+    d.IntegerEdit.SetText("x");  // does not parse: the stored count stays
+    d.DecimalEdit.SetText("2");
+    d.DecimalGroup.ClickItem(1);
+    d.AxisGroup.ClickItem(5);
+    d.AbsoluteGroup.ClickItem(1);
+    d.BlockDeleteGroup.ClickItem(1);
+    d.ResolveG93Group.ClickItem(1);
+    d.ShowMessagesCheckBox.SetChecked(false);
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(RunDrillFormatDialog("x.drl"));
+  EXPECT_TRUE(DrillInputFormat.Metric);
+  EXPECT_EQ(DrillInputFormat.UnitsFactor, 1000000u);
+  EXPECT_EQ(DrillInputFormat.MetricIntegerDigits, 3);
+  EXPECT_EQ(DrillInputFormat.MetricDecimalDigits, 2);
+  EXPECT_EQ(DrillInputFormat.IntegerDigits, before.IntegerDigits);
+  EXPECT_EQ(DrillInputFormat.ZerosUsed, 1);
+  EXPECT_EQ(DrillInputFormat.Version, 6);
+  EXPECT_FALSE(DrillInputFormat.Absolute);
+  EXPECT_FALSE(DrillInputFormat.BlockDelete);
+  EXPECT_TRUE(DrillInputFormat.ResolveG93);
+  EXPECT_FALSE(DrillInputFormat.ShowMessages);
+  // Not saved unless asked.
+  TDrillFormatRecord stored = DefaultDrillFormat(false);
+  LoadDrillFormatDefaults(stored, false);
+  EXPECT_FALSE(stored.Metric);
+}
+
+TEST_F(DrillImportTest, CancelInTheFormatDialogImportsNothing) {
+  const std::string file = Tape("a.drl", SmallTape);
+  QueueModalScript("TDrillInputFormatDialog", [](TForm& f) { f.Click("CancelButton"); });
+  EXPECT_FALSE(ImportDrillTape(file, 0));
+  EXPECT_EQ(DrillEntityCount, 0);
+  EXPECT_EQ(ToolTable[1], TToolRecord{});
+  EXPECT_EQ(DrillUndo->RecordCount(), 0);
+}
+
+TEST_F(DrillImportTest, MissingSwapFileIsRefused) {
+  ImportFilters[1] = {"Filter A", (TempDir / "none.swp").string()};
+  EXPECT_FALSE(ImportDrillTape(Tape("a.drl", SmallTape), 1));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            " Cannot find specified swap file " + (TempDir / "none.swp").string() + "!");
+  EXPECT_TRUE(ModalFormsShown().empty());
+}
+
+// ---- The import ---------------------------------------------------------------------------
+
+TEST_F(DrillImportTest, HitsBecomeHiddenJournalledEntitiesWithTheirTools) {
+  EXPECT_TRUE(Import(Tape("a.drl", SmallTape)));
+  ASSERT_EQ(DrillEntityCount, 3);
+  for (int32_t i = 1; i <= 3; ++i) EXPECT_LT(static_cast<int32_t>(DRDB->WordAt(i)), 0) << i;
+  EXPECT_EQ(HolesPerTool(1), (std::map<int32_t, int32_t>{{1, 2}, {2, 1}}));
+  TIntPoint p;
+  DRDB->EntityAt(2)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{Inch * 45 / 100, Inch * 6 / 10}));
+  EXPECT_EQ(ToolTable[1].Diameter, 711200);
+  EXPECT_EQ(ToolTable[1].Feed, 84666);  // 200 in/min in 1/25,400 in/s
+  EXPECT_EQ(ToolTable[1].Speed, 100);  // the S word as the reader decodes it, div 100
+  EXPECT_EQ(ToolTable[2].Diameter, 863600);
+  EXPECT_EQ(DRDB->CurrentTool, 1);  // put back
+  EXPECT_EQ(DRDB->ImportPlacement.FirstIndex, 1);
+  EXPECT_EQ(DrillUndo->RecordCount(), 3);  // three adds, to be closed by the caller
+  // The report.
+  EXPECT_EQ(ReportLines.front().rfind("Decoding ", 0), 0u);
+  EXPECT_TRUE(Has(ReportLines, "There were 3 regular hits."));
+  EXPECT_TRUE(Has(ReportLines, "There were about 0 hits from"));
+  // Extents widened by half the largest tool (0.017 in).
+  EXPECT_TRUE(Has(ReportLines, "X Min =    0.20\"   Y Min =    0.20\" "));
+  EXPECT_TRUE(Has(ReportLines, "X Max =    1.01\"   Y Max =    0.61\" "));
+  EXPECT_EQ(ReportLines.back(), "Done decoding file.");
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
+TEST_F(DrillImportTest, ToolsAreOffsetPastTheJobsLiveTools) {
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 12, true), 0);
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 40, false), 0);  // deleted: does not count
+  EXPECT_TRUE(Import(Tape("a.drl", "M48\nT5C0.020\n%\nT5\nX010000Y010000\nM30\n")));
+  EXPECT_EQ(DrillToolOffset, 12);
+  EXPECT_EQ(HolesPerTool(3), (std::map<int32_t, int32_t>{{17, 1}}));
+  EXPECT_EQ(ToolTable[17].Diameter, 508000);
+  EXPECT_EQ(ToolTable[5].Diameter, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "12 tool numbers are already in use.\r\nNew tool numbers will be offset by 12");
+}
+
+TEST_F(DrillImportTest, ToolsBeyondTheTableAreRefusedAndTheImportWithdrawn) {
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 995, true), 0);
+  const int32_t before = DrillEntityCount;
+  const int32_t records = DrillUndo->RecordCount();
+  const auto tools = ToolTable;
+  // T3 is fine (998); T9 would be tool 1004.
+  const std::string file =
+      Tape("a.drl", "M48\nT3C0.020\nT9C0.030\n%\nT3\nX010000Y010000\nT9\nX020000Y010000\nM30\n");
+  EXPECT_FALSE(Import(file));
+  EXPECT_EQ(DrillEntityCount, before);
+  EXPECT_EQ(ToolTable.Items, tools.Items);
+  EXPECT_EQ(DrillUndo->RecordCount(), records);
+  EXPECT_EQ(DRDB->CurrentTool, 1);
+  EXPECT_TRUE(Has(ReportLines,
+                  "Tool T9 in line 3 (offset by 995 to tool 1004) is beyond the last drill tool 1000."));
+  EXPECT_TRUE(Has(ReportLines, "Errors were encountered reading the file."));
+
+  // Raw header tool numbers up to 9999 with no offset at all.
+  delete DRDB;
+  DRDB = new TDrillDatabase();
+  EXPECT_FALSE(Import(Tape("b.drl", "M48\nT1500C0.020\n%\nT1500\nX010000Y010000\nM30\n")));
+  EXPECT_EQ(DrillEntityCount, 0);
+  EXPECT_TRUE(Has(ReportLines, "Tool T1500 in line 2 is beyond the last drill tool 1000."));
+}
+
+TEST_F(DrillImportTest, ABlockFaultIsReportedAndTheImportKeptHidden) {
+  // An M02 without M01: the block is ignored and reported, the rest is read.
+  const std::string file = Tape("a.drl", "M48\nT1C0.020\n%\nT1\nX010000Y010000\nM02X01Y01\nX020000Y010000\nM30\n");
+  EXPECT_TRUE(Import(file));
+  EXPECT_EQ(HolesPerTool(1), (std::map<int32_t, int32_t>{{1, 2}}));
+  EXPECT_TRUE(Has(ReportLines, "Errors were encountered reading the file."));
+  EXPECT_TRUE(Has(ReportLines, "Inspect output carefully for errors!"));
+  // Nothing was put live on the layer.
+  EXPECT_TRUE(DRDB->LayerIsEmpty(30) || static_cast<int32_t>(DRDB->WordAt(1)) < 0);
+}
+
+TEST_F(DrillImportTest, AMissingTapeIsReportedAndChangesNothing) {
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 3, true), 0);
+  const std::string file = (TempDir / "gone.drl").string();
+  EXPECT_FALSE(Import(file));
+  EXPECT_EQ(DrillEntityCount, 1);
+  EXPECT_TRUE(Has(ReportLines, "File not found: " + file));
+  EXPECT_TRUE(Has(ReportLines, "Errors were encountered reading the file."));
+  EXPECT_TRUE(Has(ReportLines, "The import was withdrawn; the drill database is unchanged."));
+}
+
+TEST_F(DrillImportTest, SecondOriginShiftsLaterCoordinates) {
+  const std::string file = Tape(
+      "a.drl", "M48\nT1C0.020\n%\nG93X010000Y010000\nT1\nX010000Y010000\nG93X030000Y020000\n"
+               "X010000Y010000\nM30\n");
+  EXPECT_TRUE(Import(file));
+  ASSERT_EQ(DrillEntityCount, 2);
+  TIntPoint a, b;
+  DRDB->EntityAt(1)->GetPoint(a);
+  DRDB->EntityAt(2)->GetPoint(b);
+  EXPECT_EQ(ImportOriginX, Inch);
+  EXPECT_EQ(b.X - a.X, 2 * Inch);
+  EXPECT_EQ(b.Y - a.Y, Inch);
+}
+
+TEST_F(DrillImportTest, PatternEntitiesShareOneStepObject) {
+  const std::string file = Tape(
+      "a.drl", "M48\nT1C0.020\n%\nT1\nM25\nX010000Y010000\nX011000Y010000\nM01\nX050000\nM02X020000\nM08\nM30\n");
+  EXPECT_TRUE(Import(file));
+  ASSERT_GE(DrillEntityCount, 2);
+  TStepObject* step = DRDB->EntityAt(1)->GetStepObj();
+  ASSERT_NE(step, nullptr);
+  EXPECT_EQ(DRDB->EntityAt(2)->GetStepObj(), step);
+  EXPECT_EQ(step->Commands().front().Command, 1);
+}
+
+TEST_F(DrillImportTest, EmptyFileReportsOnlyDone) {
+  EXPECT_TRUE(Import(Tape("e.drl", "")));
+  EXPECT_EQ(DrillEntityCount, 0);
+  ASSERT_GE(ReportLines.size(), 3u);
+  EXPECT_EQ(ReportLines[2], "");
+  EXPECT_EQ(ReportLines[3], "Done decoding file.");
+  EXPECT_EQ(ReportLines.size(), 4u);
+}
+
+TEST_F(DrillImportTest, WithoutShowMessagesNoWindowWaits) {
+  DrillInputFormat.ShowMessages = false;
+  EXPECT_TRUE(Import(Tape("a.drl", SmallTape)));
+  EXPECT_TRUE(ReportLines.empty());  // the hook never saw an OK button
+  EXPECT_EQ(DrillEntityCount, 3);
+}
+
+TEST_F(DrillImportTest, PickedFilterIsRemembered) {
+  ImportFilters[1] = {"Filter A", (TempDir / "none.swp").string()};
+  QueueModalScript("TPickFilterDialog", [](TForm& f) {
+    f.Get<TListBox>("ExportList").ClickItem(0);
+    f.Click("OKButton");
+  });
+  AcceptFormat();
+  DrillImportFilter = 1;
+  EXPECT_TRUE(ImportDrillTapeWithFilter(Tape("a.drl", SmallTape)));
+  EXPECT_EQ(DrillImportFilter, 0);
+  EXPECT_EQ(HeadlessViewServices().Cursor, crDefault);
+}
+
+// ---- Report lengths and detection ------------------------------------------------------------
+
+TEST_F(DrillImportTest, ReportLengthsAreCutToTwoDecimals) {
+  EXPECT_EQ(FormatReportLength(1.5), "   1.50\" ");
+  EXPECT_EQ(FormatReportLength(1.234), "   1.23\" ");
+  EXPECT_EQ(FormatReportLength(-12.999), " -12.99\" ");
+  Metric = true;
+  EXPECT_EQ(FormatReportLength(2), "   2.00mm");
+  EXPECT_EQ(FormatReportLength(123456.5), "123456.50mm");
+}
+
+TEST_F(DrillImportTest, DetectionScoresTapesAndNothingElse) {
+  EXPECT_DOUBLE_EQ(DetectExcellonDrillFile(Tape("t.drl", "M48\nT1C0.02\n%\nT1\nX012345Y067890\nM30\n")), 0.9);
+  // Empty and comment-only files have nothing to measure: 0, no division by zero.
+  EXPECT_EQ(DetectExcellonDrillFile(Tape("e.drl", "")), 0.0);
+  EXPECT_EQ(DetectExcellonDrillFile(Tape("c.drl", ";one\n;two\n")), 0.0);
+  EXPECT_EQ(DetectExcellon((TempDir / "c.drl").string(), false), 0.0);
+  EXPECT_EQ(DetectExcellonDrillFile((TempDir / "missing.drl").string()), 0.0);
+  // A first line of 79 characters or more.
+  EXPECT_EQ(DetectExcellonDrillFile(Tape("l.drl", std::string(79, 'X') + "\nX1Y1\n")), 0.0);
+  // X and Y with few digits and no T: 0.4 of the clean share.
+  EXPECT_DOUBLE_EQ(DetectExcellonDrillFile(Tape("xy.drl", "X1Y1\nX1Y2\n")), 0.4);
+  // Photoplot marks cost points.
+  EXPECT_NEAR(DetectExcellonDrillFile(Tape("g.drl", "%FSLAX24Y24*%\n%MOIN*%\nX1Y1D03*\n")),
+              0.5 - 0.3, 1e-9);  // X, Y and five digits: 0.5
+  EXPECT_EQ(DetectExcellonDrillFile(Tape("p.drl", "G04%PAR.%*\nT1\nX123456Y789012\n%\n")), 0.0);
+}
+
+// ---- Public sample tapes ---------------------------------------------------------------------
+
+struct TSample {
+  const char* File;
+  int32_t Hits;
+  int32_t ToolsUsed;
+  bool SizesInTape = true;
+};
+
+// Hits as the reference reader counted them (see the sample test of the
+// reader for the files where that reader and the file disagree). Tools
+// here are the tools that drill at least one hit: the README counts tool
+// definitions, of which some tapes define more than they use.
+// Left out: rs232_cm.drd is a photoplot of a drill drawing (the Gerber-to-
+// drill path reads it), and the SE_SG_IF_V2 files are punched-tape code.
+const TSample Samples[] = {
+    {"drill0.exc", 2704, 0},
+    {"drill1.exc", 16, 0},
+    {"drill20.exc", 202, 0},
+    {"drill30.exc", 73, 0},
+    {"hellboard.plated-drill.cnc", 360, 1},
+    {"thruhole.tap", 13, 3},
+    // The sizes of this tape's tools are in the separate parameter file
+    // allegro__nc_param.txt, not in the tape: the tools come in without size.
+    {"allegro__ncdrill-1-4.drl", 287, 6, false},
+    {"altium-composite-drill__NC_Drill__LimeSDR-QPCIe_1v2-RoundHoles.TXT", 4255, 0},
+    {"diptrace__mainboard.drl", 168, 0},
+    {"eagle-newer__drills.xln", 39, 2},
+    {"easyeda__Gerber_Drill_PTH.DRL", 94, 5},
+    {"kicad-older__chibi_2024.drl", 342, 8},
+    {"pcb-rnd__power-art.xln", 88, 0},
+    // The deliberate error: T99 drills without being defined, so it has no
+    // size; its hits are still read (36, as the reference reader counted).
+    {"test_syntax_error.exc", 36, 0, false},
+};
+
+TEST_F(DrillImportTest, PublicSampleTapesImportWithTheReferenceHitCounts) {
+  const auto dir = SharedTestData() / "excellon";
+  if (SharedTestData().empty() || !std::filesystem::exists(dir)) GTEST_SKIP() << "no sample tapes";
+  DrillInputFormat.ShowMessages = false;
+  for (const TSample& s : Samples) {
+    SCOPED_TRACE(s.File);
+    DRDB->Clear();
+    ToolTable.Fill(TToolRecord{});
+    EXPECT_TRUE(Import((dir / s.File).string()));
+    int32_t hits = 0;
+    const auto perTool = HolesPerTool(1);
+    for (const auto& [tool, n] : perTool) {
+      hits += n;
+      // Every tool that drills has its size from the tape.
+      if (s.SizesInTape) {
+        EXPECT_GT(ToolTable[tool].Diameter, 0) << "tool " << tool;
+      }
+    }
+    EXPECT_EQ(hits, s.Hits);
+    if (s.ToolsUsed > 0) {
+      EXPECT_EQ(int32_t(perTool.size()), s.ToolsUsed);
+    }
+    // The extents lie inside the database and hold every hit.
+    EXPECT_TRUE(DRDB->ImportPlacement.Flags & 1);
+    EXPECT_LE(DRDB->ImportPlacement.MinX, DRDB->ImportPlacement.MaxX);
+  }
+}
+
+TEST_F(DrillImportTest, SampleToolSizesAndExtents) {
+  const auto dir = SharedTestData() / "excellon";
+  if (SharedTestData().empty() || !std::filesystem::exists(dir)) GTEST_SKIP() << "no sample tapes";
+  // thruhole.tap: T1C0.028, T2C0.034, T3C0.039 defined in the body; hits
+  // from X0.225 to X1.0 and Y0.22 to Y0.6 inch.
+  EXPECT_TRUE(Import((dir / "thruhole.tap").string()));
+  EXPECT_EQ(HolesPerTool(1), (std::map<int32_t, int32_t>{{1, 9}, {2, 3}, {3, 1}}));
+  EXPECT_EQ(ToolTable[1].Diameter, 711200);
+  EXPECT_EQ(ToolTable[2].Diameter, 863600);
+  EXPECT_EQ(ToolTable[3].Diameter, 990600);
+  // Widened by half the largest tool, 0.0195 in.
+  EXPECT_EQ(DRDB->ImportPlacement.MinX, 5715000 - 495300);
+  EXPECT_EQ(DRDB->ImportPlacement.MaxX, Inch + 495300);
+  EXPECT_EQ(DRDB->ImportPlacement.MinY, Inch * 22 / 100 - 495300);
+  EXPECT_EQ(DRDB->ImportPlacement.MaxY, Inch * 6 / 10 + 495300);
+
+  // eagle-newer__drills.xln: metric tools T1 1.016 mm and T2 0.813 mm.
+  DRDB->Clear();
+  ToolTable.Fill(TToolRecord{});
+  EXPECT_TRUE(Import((dir / "eagle-newer__drills.xln").string()));
+  EXPECT_EQ(ToolTable[1].Diameter, 1016000);
+  EXPECT_EQ(ToolTable[2].Diameter, 813000);
+}
+
+}  // namespace

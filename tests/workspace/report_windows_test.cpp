@@ -1,0 +1,99 @@
+// The console report window and the scrolling report window.
+#include <gtest/gtest.h>
+
+#include "korvex_test.h"
+#include "platform/headless/headless_events.h"
+#include "workspace/report_windows.h"
+
+namespace {
+
+class ReportWindowsTest : public TKorvexTest {};
+
+std::string Trimmed(const std::string& s) { return s.substr(0, s.find_last_not_of(' ') + 1); }
+
+TEST_F(ReportWindowsTest, ConsoleWritesWrapsAndScrolls) {
+  TGTWindow w;
+  w.SetScreenSize(10, 3);
+  EXPECT_EQ(w.Columns, 10);
+  EXPECT_EQ(w.Rows, 3);
+  EXPECT_EQ(w.Lines[1], std::string(80, ' '));
+  // A text that ends exactly at the last column moves the cursor on.
+  w.Write("0123456789");
+  EXPECT_EQ(w.WhereX(), 1);
+  EXPECT_EQ(w.WhereY(), 2);
+  // One more character than fits is still written on the row (no clipping).
+  w.Write("ABCDEFGHIJK");
+  EXPECT_EQ(Trimmed(w.Lines[2]), "ABCDEFGHIJK");
+  EXPECT_EQ(w.WhereY(), 3);
+  w.WriteLn("row3");
+  // Row 4 of 3: the buffer scrolled up by one.
+  EXPECT_EQ(w.WhereY(), 3);
+  EXPECT_EQ(Trimmed(w.Lines[1]), "ABCDEFGHIJK");
+  EXPECT_EQ(Trimmed(w.Lines[2]), "row3");
+  EXPECT_EQ(w.Lines[25], std::string(80, ' '));
+  // Writing inside a line keeps what stands after the text.
+  w.GotoXY(2, 2);
+  w.Write("x");
+  EXPECT_EQ(Trimmed(w.Lines[2]), "rxw3");
+  w.GotoXY(6, 1);
+  w.Write("!");
+  EXPECT_EQ(w.Lines[1].substr(0, 12), "ABCDE!GHIJK ");
+  w.ClrScr();
+  EXPECT_EQ(w.Lines[1], std::string(80, ' '));
+}
+
+TEST_F(ReportWindowsTest, ConsoleSizeFollowsTheWindowAtRepaint) {
+  TGTWindow w;
+  w.SetScreenSize(20, 5);
+  w.ShowOKButton();
+  EXPECT_TRUE(w.OKVisible);
+  EXPECT_TRUE(w.OKButton.Visible());
+  const int h = w.Height();
+  w.ShowOKButton();  // a second time changes nothing
+  EXPECT_EQ(w.Height(), h);
+  // The user makes the window larger: the next repaint takes the new size.
+  w.ResizedByUser(40 * w.CharWidth + 17, 8 * w.CharHeight + 36 + 41);
+  w.Realign();
+  w.PaintBoxPaint();
+  EXPECT_EQ(w.Columns, 40);
+  EXPECT_EQ(w.Rows, 8);
+}
+
+TEST_F(ReportWindowsTest, ScrollWindowKeepsWriteAndWriteLnApart) {
+  TGTScrollWindow w;
+  w.Write("first");
+  w.Write(" part");
+  w.WriteLn("second");
+  EXPECT_EQ(w.Memo1.Lines(), (std::vector<std::string>{"first part", "second"}));
+  w.Write(std::string(300, 'a'));
+  EXPECT_EQ(w.PendingLine.size(), 255u);
+  w.WriteLn();
+  EXPECT_EQ(w.Memo1.Lines().size(), 4u);
+  w.ScrollToEnd();
+  EXPECT_EQ(w.CaretLine, 3);
+  EXPECT_EQ(w.CaretColumn, 0);
+  w.Clear();
+  EXPECT_TRUE(w.Memo1.Lines().empty());
+}
+
+TEST_F(ReportWindowsTest, ScrollWindowOkStrip) {
+  TGTScrollWindow w;
+  w.SetTextSize(30, 16);
+  w.Realign();
+  const int h = w.Height();
+  EXPECT_EQ(h, 16 * TGTScrollWindow::MemoFontHeight + 31);
+  EXPECT_EQ(w.Width(), 30 * TGTScrollWindow::MemoFontHeight + 12);
+  w.ShowOKButton();
+  EXPECT_EQ(w.Height(), h + 41);
+  EXPECT_FALSE(w.OKPressed());
+  w.Show();
+  EXPECT_TRUE(w.OKButton.Click());
+  EXPECT_TRUE(w.OKPressed());
+  w.HideOKButton();
+  EXPECT_EQ(w.Height(), h);
+  EXPECT_FALSE(w.OKButton.Visible());
+  w.ShowOKButton();  // shown again: not pressed yet
+  EXPECT_FALSE(w.OKPressed());
+}
+
+}  // namespace

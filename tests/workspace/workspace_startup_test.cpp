@@ -1,0 +1,148 @@
+// Start-up and shutdown of the whole program.
+#include <algorithm>
+#include <fstream>
+
+#include "command/rubber_brain.h"
+#include "foundation/settings.h"
+#include "foundation/settings_families.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/rout_sequence.h"
+#include "platform/registry.h"
+#include "platform/single_instance.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/clock_panel.h"
+#include "workspace/view_mapping.h"
+#include "workspace_test_support.h"
+
+namespace fs = std::filesystem;
+
+TEST_F(TWorkspaceTest, StartUpCreatesFoldersObjectsAndTheFirstMode) {
+  TWorkspace& form = StartProgram();
+  for (const char* name : WorkingDirectoryNames) EXPECT_TRUE(fs::is_directory(Home() / name)) << name;
+  // Every object of the order that exists in the program was created.
+  for (const TGlobalObject& object : GlobalObjects())
+    if (object.Exists) EXPECT_TRUE(object.Exists()) << object.Name;
+  EXPECT_EQ(GlobalObjects().size(), 15u);
+  EXPECT_EQ(GlobalObjects()[0].Name, "CadUndo");
+  EXPECT_EQ(GlobalObjects()[9].Name, "ECO");
+  EXPECT_EQ(GlobalObjects()[14].Name, "Seq");
+  EXPECT_TRUE(WorkspaceReady);
+  EXPECT_EQ(Workspace, &form);
+  EXPECT_EQ(ECO->ArcDisplayTolerance, 0.4);
+  EXPECT_EQ(ArcDisplayTolerance(), 0.4);
+  // Layer 0 is current: CAD mode with its menu and caption.
+  EXPECT_EQ(EditorMode, emCad);
+  EXPECT_EQ(form.Menu(), &form.CadMenu);
+  EXPECT_EQ(form.Caption(), "KORVEX 6  Cad");
+  EXPECT_EQ(ActiveUndo, CadUndo);
+  EXPECT_EQ(ActiveDB, static_cast<void*>(DB));
+  EXPECT_EQ(HelpFileName, ExecutionPath() + "HELP\\KORVEX6.HLP");
+  // The built-in rout tools (1/8" becomes its metric counterpart).
+  EXPECT_EQ(RoutToolPages[40][1].Diameter, 812800);
+  EXPECT_EQ(RoutToolPages[44][3].HighFeed, 10160);
+  EXPECT_EQ(RoutToolPages[42][4].Diameter, EquivalentToolSize(3175000, false));
+  EXPECT_EQ(RoutToolPages[40][5], TRoutToolRecord{});
+  EXPECT_EQ(DatabasePath, ExecutionPath() + "DATABASE\\");
+}
+
+TEST_F(TWorkspaceTest, AFailingObjectStopsStartUpWithItsName) {
+  SetFailingObject("ECO");
+  EXPECT_THROW(StartProgram(), EStartupFailed);
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "ECO object failed to start");
+  EXPECT_EQ(ShownMessageBoxes().back().Type, mtError);
+  // Nothing is left behind: the objects made before it are gone.
+  EXPECT_EQ(ECO, nullptr);
+  EXPECT_EQ(DB, nullptr);
+  EXPECT_EQ(CadUndo, nullptr);
+  EXPECT_EQ(Workspace, nullptr);
+}
+
+TEST_F(TWorkspaceTest, ShutDownSavesSettingsDestroysObjectsAndRemovesScratchFiles) {
+  TWorkspace& form = StartProgram();
+  const fs::path scratch = Home() / "SCRATCH";
+  WriteFileBytes(scratch / "00000099.TMP", "x");
+  WriteFileBytes(scratch / "KEEP.DAT", "y");
+  Metric = true;
+  ZeroZeroLines = false;
+  DatabasePath = ExecutionPath() + "CAD\\";
+  ImportFilters[3].Name = "Mill filter";
+  form.ResizedByUser(700, 500);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|E&xit"));
+  EXPECT_FALSE(WorkspaceReady);
+  EXPECT_TRUE(AppClosing);
+  for (const TGlobalObject& object : GlobalObjects())
+    if (object.Exists) EXPECT_FALSE(object.Exists()) << object.Name;
+  EXPECT_EQ(LayerBar, nullptr);
+  EXPECT_EQ(ActiveUndo, nullptr);
+  EXPECT_FALSE(fs::exists(scratch / "00000099.TMP"));
+  EXPECT_TRUE(fs::exists(scratch / "KEEP.DAT"));
+  Form.reset();
+
+  // The next start reads what the last one saved.
+  ResetStartupSettings();
+  ResetFamilySettings();
+  StartProgram();
+  EXPECT_TRUE(Metric);
+  EXPECT_FALSE(ZeroZeroLines);
+  EXPECT_EQ(DatabasePath, ExecutionPath() + "CAD\\");
+  EXPECT_EQ(ImportFilters[3].Name, "Mill filter");
+  EXPECT_EQ(MainFormBounds.Width, Form->Width());
+  EXPECT_EQ(Form->Width(), 700);
+}
+
+TEST_F(TWorkspaceTest, ACancelledCloseKeepsTheProgramRunning) {
+  TWorkspace& form = StartProgram();
+  JobFileSaveQuery = [] { return false; };
+  EXPECT_FALSE(form.Close());
+  EXPECT_TRUE(WorkspaceReady);
+  EXPECT_NE(ECO, nullptr);
+  JobFileSaveQuery = [] { return true; };
+}
+
+TEST_F(TWorkspaceTest, ASecondInstanceAsksTheFirstToComeForwardAndEnds) {
+  int raised = 0;
+  bool looped = false;
+  {
+    TSingleInstanceLock first(InstanceLockName(ShortProductName), [&raised] { ++raised; });
+    ASSERT_TRUE(first.IsFirst());
+    EXPECT_EQ(RunProgram([&looped] {
+                looped = true;
+                return 0;
+              }),
+              0);
+  }
+  EXPECT_EQ(raised, 1);
+  EXPECT_FALSE(looped);
+  EXPECT_EQ(Workspace, nullptr);
+  EXPECT_EQ(ECO, nullptr);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
+TEST_F(TWorkspaceTest, RunProgramKeepsItsSettingsInTheRegistryFile) {
+  EXPECT_EQ(RunProgram([] {
+              Metric = true;
+              EXPECT_TRUE(ClickMenu(*Workspace->Menu(), "&File|E&xit"));
+              return 0;
+            }),
+            0);
+  EXPECT_EQ(Workspace, nullptr);
+  // The settings reached the registry file and come back from it.
+  TRegistryStore::Instance().Clear();
+  ResetStartupSettings();
+  bool metricAtStart = false;
+  EXPECT_EQ(RunProgram([&metricAtStart] {
+              metricAtStart = Metric;
+              return 0;  // the loop ends without Exit: the program still shuts down
+            }),
+            0);
+  EXPECT_TRUE(metricAtStart);
+  EXPECT_EQ(ECO, nullptr);
+}
+
+TEST_F(TWorkspaceTest, ProgramWithAFailingObjectEndsWithCodeOne) {
+  SetFailingObject("Seq");
+  EXPECT_EQ(RunProgram([] { return 0; }), 1);
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "Seq object failed to start");
+}
