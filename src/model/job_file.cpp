@@ -81,9 +81,7 @@ bool OpenJobFile(const std::string& name) {
     wait.Show(" Opening Orbenwright Database file...");
     if (!ReadJobFile(name, contents)) return false;
     // The file is sound: only now is the present job dropped.
-    if (DB != nullptr) DB->Clear();
-    if (DRDB != nullptr) DRDB->Clear();
-    if (RTDB != nullptr) RTDB->Clear();
+    ClearJob();
     CommitJobContents(contents);
     // The loaded entities are the start of the job, not undoable adds.
     ResetJournals();

@@ -27,8 +27,9 @@ inline constexpr const char* JobBackupExtension = "~ZU";
 // true when a file was chosen (put into name) and exists.
 bool OpenJobFileDialog(std::string& name, int maxLength = 255);
 
-// Reads and checks the file; when it is sound, the job is cleared (the three
-// databases, their journals and tool tables), the file's contents put in,
+// Reads and checks the file; when it is sound, the job is cleared as New
+// clears it (ClearJob: the running command, the three databases, layer
+// masks, flags, names and journals), the file's contents put in,
 // the view zoomed to the extents, DatabasePath and DatabaseFileName set and
 // the job counted as not modified. False, with the job untouched, when the
 // file does not exist or cannot be read (the fault is reported).
