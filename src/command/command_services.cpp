@@ -37,6 +37,12 @@ bool ConfirmYesNo(const std::string& text) {
   return MessageDlg(text, mtConfirmation, mbYesNo) == mrYes;
 }
 
+int ConfirmSaveDatabase() {
+  return MessageDlg(
+      "You are about to lose changes made made to the database! Do you wish to save it?",
+      mtWarning, mbYesNoCancel);
+}
+
 int ConfirmSaveRoutLayer(int layer) {
   const std::string name = "R" + std::to_string(layer - 40);
   return MessageDlg("The rout file of layer " + name + " is not saved.\r\nSave it now?",

@@ -46,6 +46,9 @@ TButtonManager& ButtonManager();
 
 // A confirmation box with Yes and No for the text; true when Yes.
 bool ConfirmYesNo(const std::string& text);
+// Warns that unsaved changes of the job are about to be lost and asks
+// whether to save it: Yes, No or Cancel; returns the modal result.
+int ConfirmSaveDatabase();
 // Warns that the rout file of a rout layer (40..44, shown R0..R4) is not
 // saved and asks whether to save it: Yes, No or Cancel; returns the modal
 // result (mrYes, mrNo, mrCancel).

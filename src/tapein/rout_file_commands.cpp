@@ -26,8 +26,6 @@
 #include "workspace/view_services.h"
 #include "workspace/workspace.h"
 
-std::array<std::string, LayerCount> RoutLayerFileNames;
-
 namespace {
 
 bool IsRoutLayer(uint8_t layer) { return layer >= kFirstRoutLayer && layer <= kLastRoutLayer; }

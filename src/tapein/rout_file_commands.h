@@ -6,15 +6,11 @@
 // its modified flag as they were; a tape saved over an existing one keeps
 // the old one as a "~RT" backup, which comes back when the save fails.
 #pragma once
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "foundation/settings_families.h"
-
-// The tape file each rout layer was read from or saved to; indexed by layer
-// 40..44 (entries 0..39 unused).
-extern std::array<std::string, LayerCount> RoutLayerFileNames;
+#include "model/job_file.h"  // RoutLayerFileNames
 
 // True when the layer may be replaced: unchanged, or the user answered No,
 // or Yes and the save went through.

@@ -15,6 +15,7 @@
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/job_file.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
@@ -241,6 +242,9 @@ void StartUp() {
   ResetAndLoadSettings();
   ResetToolTables();
   CreateGlobalObjects();
+  // The program starts with an empty job that has nothing to save.
+  DatabaseModified = false;
+  InstallJobFileOperations();
 }
 
 void ConnectWorkspace(TWorkspace& form) {
@@ -477,6 +481,11 @@ int RunProgram(const std::function<int()>& messageLoop) {
 
 bool NewJob() {
   if (!JobFileSaveQuery()) return false;
+  ClearJob();
+  return true;
+}
+
+void ClearJob() {
   if (ECO != nullptr) {
     TInputEvent cancel = CommandEvent(cmdCancel);
     ECO->HandleEvent(cancel);
@@ -490,7 +499,7 @@ bool NewJob() {
   DrillTapeFileName.clear();
   DatabaseFileName.clear();
   InitLayerNames();
+  RoutLayerFileNames.Fill(std::string());
   for (TUndoJournal* journal : {ModeUndo(emCad), ModeUndo(emRout), ModeUndo(emDrill)})
     if (journal != nullptr) journal->Reset();
-  return true;
 }

@@ -79,6 +79,10 @@ int RunProgram(const std::function<int()>& messageLoop);
 // flags and file names, the layer names and the three journals, after the
 // running command was cancelled. False when the user kept the job.
 bool NewJob();
+// New without the question: the running command cancelled, the three
+// databases, layer masks, modified flags, file names, layer names and
+// journals cleared.
+void ClearJob();
 // Asks whether to save a modified job before it is dropped: true when the
 // caller may go on. The job file unit sets it; until then there is no job
 // file to save and the answer is always yes.

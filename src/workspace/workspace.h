@@ -158,6 +158,9 @@ class TWorkspace : public TForm, public TUndoWindow {
   void TimerClick();
   void FormResize();
   void New1Click();
+  // File Open: the job file chosen is checked before the present job is
+  // dropped.
+  void Open1Click();
   void Exit1Click();
   void Edit3Click();
   void HelpClick();

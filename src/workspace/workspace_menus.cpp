@@ -2,6 +2,7 @@
 #include "command/command_services.h"
 #include "command/command_interpreter.h"
 #include "foundation/file_utils.h"
+#include "model/job_file.h"
 #include "platform/message_box.h"
 #include "tapein/drill_import_command.h"
 #include "tapein/rout_file_commands.h"
@@ -34,6 +35,13 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
 
   TMenuItem& file = menu.Add("&File", "File" + std::to_string(3 - mode));
   file.Add("&New", "New1").OnClick = [this](TMenuItem&) { New1Click(); };
+  file.Add("&Open", "Open1").SetShortCut("F3").OnClick = [this](TMenuItem&) { Open1Click(); };
+  file.Add("&Save", "Save1").SetShortCut("F2").OnClick = [](TMenuItem&) {
+    if (ViewServices().Activity() == 0) SaveJobFile();
+  };
+  file.Add("Save &As", "SaveAs1").OnClick = [](TMenuItem&) {
+    if (ViewServices().Activity() == 0) SaveJobFileAs();
+  };
   if (rout) {
     file.Add("Open Rout Tap&e", "OpenRoutTape1").OnClick = [](TMenuItem&) {
       if (ViewServices().Activity() == 0) OpenRoutTape(CurrentLayer);
@@ -119,6 +127,12 @@ void TWorkspace::New1Click() {
   NewJob();
   UpdateCaption();
   PressCommand(147);
+}
+
+void TWorkspace::Open1Click() {
+  if (ViewServices().Activity() != 0) return;
+  OpenJobCommand();
+  UpdateCaption();
 }
 
 void TWorkspace::Exit1Click() { Close(); }

@@ -1,0 +1,154 @@
+#include "model/job_file.h"
+
+#include "command/command_services.h"
+#include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
+#include "foundation/settings_families.h"
+#include "foundation/utilities.h"
+#include "model/cad_database.h"
+#include "model/cad_undo.h"
+#include "model/drill_database.h"
+#include "model/drill_tools.h"
+#include "model/job_file_reader.h"
+#include "model/job_file_writer.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "platform/types.h"
+#include "workspace/layers.h"
+#include "workspace/startup.h"
+#include "workspace/view_services.h"
+
+TIndexedArray<std::string, kFirstRoutLayer, 5> RoutLayerFileNames;
+
+namespace {
+
+// The folder of a name, up to and including its last separator.
+std::string FolderOf(const std::string& name) {
+  const std::size_t sep = name.find_last_of("\\/");
+  return sep == std::string::npos ? std::string() : name.substr(0, sep + 1);
+}
+
+void UpdateCaption() {
+  if (LayerHooks.UpdateCaption) LayerHooks.UpdateCaption();
+}
+
+void ResetJournals() {
+  if (CadUndo != nullptr) CadUndo->Reset();
+  if (RoutUndo != nullptr) RoutUndo->Reset();
+  if (DrillUndo != nullptr) DrillUndo->Reset();
+}
+
+// Writes the job; on success the job is named and not modified, on failure
+// the system's error text is shown and nothing changes.
+bool WriteJobAs(const std::string& name, const std::string& backup) {
+  int error = 0;
+  {
+    THourGlassCursor cursor;
+    error = WriteJobFile(name, backup);
+  }
+  if (error != 0) {
+    ReportIOError(error, "saving the job file " + name);
+    return false;
+  }
+  DatabaseFileName = name;
+  DatabaseModified = false;
+  RoutLayerModified.Fill(false);
+  return true;
+}
+
+}  // namespace
+
+std::string JobFileNameOf(const std::string& name) {
+  const std::string changed = ChangeFileExtension(name, JobFileExtension);
+  const std::string folder = FolderOf(changed);
+  return folder + UpperCaseStr(changed.substr(folder.size()));
+}
+
+bool OpenJobFileDialog(std::string& name, int maxLength) {
+  TModalBracket bracket;
+  name = DatabasePath + JobFileMask;
+  if (maxLength >= 0 && name.size() > std::size_t(maxLength)) name.resize(std::size_t(maxLength));
+  if (!ExecuteOpenFileDialog("Select file to open", name, maxLength)) return false;
+  return FileExistsNoWild(name);
+}
+
+bool OpenJobFile(const std::string& name) {
+  if (!FileExistsNoWild(name)) return false;
+  TModalBracket bracket;
+  TJobContents contents;
+  {
+    THourGlass wait;
+    wait.Show(" Opening Orbenwright Database file...");
+    if (!ReadJobFile(name, contents)) return false;
+    // The file is sound: only now is the present job dropped.
+    ClearJob();
+    CommitJobContents(contents);
+    // The loaded entities are the start of the job, not undoable adds.
+    ResetJournals();
+    if (DB != nullptr) DB->ZoomExtents();
+  }
+  DatabasePath = FolderOf(name);
+  DatabaseFileName = name;
+  DatabaseModified = false;
+  RoutLayerModified.Fill(false);
+  RoutLayerFileNames.Fill(std::string());
+  DrillTapeFileName.clear();
+  return true;
+}
+
+bool OpenJobCommand() {
+  if (!ConfirmSaveJobFile()) return false;
+  std::string name;
+  if (!OpenJobFileDialog(name)) return false;
+  const bool opened = OpenJobFile(name);
+  UpdateCaption();
+  return opened;
+}
+
+bool SaveJobFile() {
+  if (DatabaseFileName.empty()) return SaveJobFileAs();
+  TModalBracket bracket;
+  const std::string name = JobFileNameOf(DatabaseFileName);
+  const bool saved = WriteJobAs(name, ChangeFileExtension(name, JobBackupExtension));
+  UpdateCaption();
+  return saved;
+}
+
+bool SaveJobFileAs() {
+  TModalBracket bracket;
+  std::string proposal = DatabaseFileName.empty()
+                             ? DatabasePath + JobFileMask
+                             : ChangeFileExtension(DatabaseFileName, JobFileExtension);
+  std::string name, backup;
+  bool settled = false;
+  for (;;) {
+    std::string chosen = proposal;
+    if (!ExecuteSaveFileDialog("Save Database as:", chosen, 255)) break;
+    name = JobFileNameOf(chosen);
+    backup = ChangeFileExtension(chosen, JobBackupExtension);
+    if (!FileExistsNoWild(name) ||
+        ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?")) {
+      settled = true;
+      break;
+    }
+    proposal = FolderOf(chosen) + JobFileMask;
+  }
+  bool saved = false;
+  if (settled && WriteJobAs(name, backup)) {
+    DatabasePath = FolderOf(name);
+    saved = true;
+  }
+  UpdateCaption();
+  return saved;
+}
+
+bool ConfirmSaveJobFile() {
+  if (!DatabaseModified) return true;
+  switch (ConfirmSaveDatabase()) {
+    case mrYes: return SaveJobFileAs();
+    case mrNo: return true;
+    default: return false;
+  }
+}
+
+void InstallJobFileOperations() { JobFileSaveQuery = ConfirmSaveJobFile; }

@@ -1,0 +1,219 @@
+// The job database file "*.ZUL": its reader and record handlers.
+//
+// TJobFileReader knows the syntax (records of "0" + name, fields as pairs of
+// a group-code line and a value line, sections up to ENDSEC, the file up to
+// EOF) and hands every record to one virtual handler. Record names and group
+// codes are compared upper-cased with blanks removed; numbers are read
+// leniently. Record names a section does not know and group codes that name
+// no field are passed over.
+//
+// TJobFileLoader implements the handlers: it checks every record (layers
+// inside their group, tool numbers 1..1000, step lists without cycles and at
+// most three levels deep, repeat counts at most kMaxStepCopies) and collects
+// the job in a TJobContents. Only a file read to its EOF record without a
+// fault is put into the databases, so a damaged file leaves the job as it
+// was; the fault is reported with the number of the line where it was found.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/step_repeat.h"
+
+// The fields of one record as read; a missing field is 0.
+struct TJobFields {
+  std::string Text;       // group 3, the value line as read
+  std::string LayerText;  // group 8 as compared (upper case, no blanks)
+  int32_t Layer = 0;      // group 8 as a number
+  int32_t X = 0, Y = 0;   // 10, 20
+  int32_t X2 = 0, Y2 = 0; // 11, 21
+  int32_t X3 = 0, Y3 = 0; // 12, 22
+  int32_t Radius = 0;     // 40
+  int32_t Flag42 = 0;     // arc direction / G32
+  int32_t Side = 0;       // 43 compensation side
+  int32_t Vertical = 0;   // 44
+  int32_t HoldOff = 0;    // 45
+  int32_t Tool = 0;       // 50
+  int32_t Index = 0;      // 51 compensation index / tool of COMPINDEX
+  int32_t StepId = 0;     // 52
+  int32_t NestedId = 0;   // 53
+  int32_t G[7] = {};      // 60..66
+  int32_t Count = 0;      // 70
+  int32_t Orientation = 0;// 71
+  bool HasLayer = false;
+  bool HasCount = false;
+};
+
+class TJobFileReader {
+ public:
+  // Opens nothing yet: the file must exist (a name holding "*" or "?"
+  // counts as missing), else "File does not exist!" is reported.
+  explicit TJobFileReader(const std::string& fileName);
+  virtual ~TJobFileReader() = default;
+
+  // Reads the whole file; false when it is missing, unreadable or faulty
+  // (reported through ReportError).
+  bool Run();
+
+  bool Opened() const { return Opened_; }
+  bool Failed() const { return Failed_; }
+  // The line of the record being handled (1-based).
+  int32_t RecordLine() const { return RecordLine_; }
+  const std::string& FileName() const { return FileName_; }
+
+ protected:
+  // A handler that finds the record unusable calls Fail; reading stops and
+  // the text is reported with the record's line.
+  void Fail(const std::string& text) { FailAt(RecordLine_, text); }
+  void FailAt(int32_t line, const std::string& text);
+
+  virtual void ReportError(const std::string& text) = 0;
+  virtual void AddPoint(const TJobFields& f) = 0;
+  virtual void AddLine(const TJobFields& f) = 0;
+  virtual void AddArc(const TJobFields& f) = 0;
+  virtual void AddCircle(const TJobFields& f) = 0;
+  virtual void AddDrillHole(const TJobFields& f) = 0;
+  virtual void AddDrillSlot(const TJobFields& f) = 0;
+  virtual void AddDrillCircle(const TJobFields& f) = 0;
+  virtual void AddDrillText(const TJobFields& f) = 0;
+  virtual void AddRoutHole(const TJobFields& f) = 0;
+  virtual void AddRoutJog(const TJobFields& f) = 0;
+  virtual void AddRoutLine(const TJobFields& f) = 0;
+  virtual void AddRoutArc(const TJobFields& f) = 0;
+  virtual void AddRoutCircle(const TJobFields& f) = 0;
+  virtual void AddRoutCommand(const TJobFields& f) = 0;
+  // group 8 starting with "R": rout tool; "D" or none: drill tool.
+  virtual void SetDrillTool(const TJobFields& f) = 0;
+  virtual void SetRoutTool(const TJobFields& f) = 0;
+  virtual void SetCompIndex(const TJobFields& f) = 0;
+  virtual void SetDrillG93(const TJobFields& f) = 0;
+  virtual void SetRoutG93(const TJobFields& f) = 0;
+  // STEPLIST opens a list; M01 a pattern mark (count in f.Count, 1 when
+  // absent); M02 a step; M08 ends the list's commands (id, nested id);
+  // ENDSTEPLIST closes it.
+  virtual void BeginStepList() = 0;
+  virtual void AddStepMark(const TJobFields& f) = 0;
+  virtual void AddStep(const TJobFields& f) = 0;
+  virtual void EndStepList(const TJobFields& f) = 0;
+  // After the last record (EOF), before Run returns.
+  virtual void ResolveSteps() = 0;
+  virtual void Yield();
+
+ private:
+  bool ReadLine(std::string& raw, std::string& work);
+  void Tick();
+  void Parse();
+  // The next record: its name, the line of the name and its fields; false
+  // at the end of the file or after a fault.
+  bool NextRecord(std::string& name, int32_t& nameLine, TJobFields& f);
+  void Dispatch(uint8_t section, const std::string& name, const TJobFields& f, bool& inList);
+
+  std::string FileName_;
+  bool Opened_ = false;
+  bool Failed_ = false;
+  int32_t LineCounter_ = 0;
+  int32_t TickCounter_ = 0;
+  int32_t RecordLine_ = 0;
+  std::string Text_;
+  std::size_t Pos_ = 0;
+  bool PendingStart_ = false;  // the "0" line of the next record is read
+};
+
+// What a job file holds, checked and ready to be put into the databases.
+struct TJobContents {
+  struct TDrillTool {
+    int32_t Tool;
+    int32_t Diameter, Feed, Speed, ZOffset, MaxHits;
+    uint8_t FirstLastHit;
+  };
+  struct TRoutTool {
+    int32_t Layer;  // 40..44
+    int32_t Tool;
+    int32_t Diameter, HighFeed, LowFeed, ZOffset;
+  };
+  struct TCompIndex {
+    int32_t Layer, Tool, Value;
+  };
+  struct TStepList {
+    int32_t Id = 0;
+    int32_t NestedId = 0;
+    int32_t Line = 0;
+    TStepCommandList Commands;
+  };
+  // One entity: its type code (1..15), the absolute layer and the fields
+  // its type uses; Text indexes Texts (-1 for none).
+  struct TEntity {
+    uint8_t Type = 0;
+    uint8_t Layer = 0;
+    uint8_t Side = 0;
+    uint8_t Flag = 0;  // G32, vertical text
+    int32_t X = 0, Y = 0, X2 = 0, Y2 = 0, X3 = 0, Y3 = 0;
+    int32_t Radius = 0, Tool = 0, Index = 0, StepId = 0, Feed = 0, ZOffset = 0, HoldOff = 0;
+    int32_t Text = -1;
+  };
+  std::vector<std::string> Texts;
+  std::vector<TDrillTool> DrillTools;
+  std::vector<TRoutTool> RoutTools;
+  std::vector<TCompIndex> CompIndices;
+  std::vector<TStepList> StepLists;
+  std::vector<TEntity> Entities;
+  bool HasDrillG93 = false;
+  int32_t DrillG93X = 0, DrillG93Y = 0;
+  struct TRoutG93 {
+    int32_t Layer, X, Y;
+  };
+  std::vector<TRoutG93> RoutG93s;
+};
+
+class TJobFileLoader : public TJobFileReader {
+ public:
+  explicit TJobFileLoader(const std::string& fileName) : TJobFileReader(fileName) {}
+  TJobContents Contents;
+
+ protected:
+  void ReportError(const std::string& text) override;
+  void AddPoint(const TJobFields& f) override { AddCad(1, f); }
+  void AddLine(const TJobFields& f) override { AddCad(2, f); }
+  void AddArc(const TJobFields& f) override { AddCad(3, f); }
+  void AddCircle(const TJobFields& f) override { AddCad(4, f); }
+  void AddDrillHole(const TJobFields& f) override { AddDrill(12, f); }
+  void AddDrillSlot(const TJobFields& f) override { AddDrill(13, f); }
+  void AddDrillCircle(const TJobFields& f) override { AddDrill(14, f); }
+  void AddDrillText(const TJobFields& f) override { AddDrill(15, f); }
+  void AddRoutHole(const TJobFields& f) override { AddRout(10, f); }
+  void AddRoutJog(const TJobFields& f) override { AddRout(5, f); }
+  void AddRoutLine(const TJobFields& f) override { AddRout(6, f); }
+  void AddRoutArc(const TJobFields& f) override { AddRout(f.Flag42 != 0 ? 8 : 7, f); }
+  void AddRoutCircle(const TJobFields& f) override { AddRout(9, f); }
+  void AddRoutCommand(const TJobFields& f) override { AddRout(11, f); }
+  void SetDrillTool(const TJobFields& f) override;
+  void SetRoutTool(const TJobFields& f) override;
+  void SetCompIndex(const TJobFields& f) override;
+  void SetDrillG93(const TJobFields& f) override;
+  void SetRoutG93(const TJobFields& f) override;
+  void BeginStepList() override;
+  void AddStepMark(const TJobFields& f) override;
+  void AddStep(const TJobFields& f) override;
+  void EndStepList(const TJobFields& f) override;
+  void ResolveSteps() override;
+
+ private:
+  void AddCad(uint8_t type, const TJobFields& f);
+  void AddDrill(uint8_t type, const TJobFields& f);
+  void AddRout(uint8_t type, const TJobFields& f);
+  bool CheckTool(int32_t tool, const char* what);
+  bool CheckRoutLayer(const TJobFields& f, int32_t& layer);
+  bool CheckCount(int32_t count);
+  TStepCommandList List_;
+};
+
+// Reads and checks the file without changing the job: true with the
+// contents, false after the fault was reported (a missing file: "File does
+// not exist!").
+bool ReadJobFile(const std::string& fileName, TJobContents& contents);
+// Puts checked contents into DB, DRDB and RTDB (added to what they hold),
+// the tool tables and the origins, and rebuilds the step objects.
+void CommitJobContents(const TJobContents& contents);
+// ReadJobFile, then CommitJobContents when the file was sound; false when
+// nothing was loaded.
+bool LoadJobFile(const std::string& fileName);

@@ -1,0 +1,665 @@
+#include "model/job_file_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/file_utils.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "model/step_repeat.h"
+#include "platform/events.h"
+#include "platform/paths.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/view_services.h"
+
+namespace {
+
+int64_t FailAfterBytes = -1;
+int FailError = ENOSPC;
+constexpr std::size_t kFlushSize = 1 << 16;
+
+// Copies the file's bytes to the backup name (used where hard links are not
+// possible). The error number, or 0.
+int CopyToBackup(const std::string& from, const std::string& backupName) {
+  const int fd = ::open(from.c_str(), O_RDONLY);
+  if (fd < 0) return errno;
+  std::vector<uint8_t> bytes;
+  uint8_t block[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, block, sizeof block);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int e = errno;
+      ::close(fd);
+      return e;
+    }
+    if (n == 0) break;
+    bytes.insert(bytes.end(), block, block + n);
+  }
+  ::close(fd);
+  if (WriteFileReplacing(backupName, bytes)) return 0;
+  const int e = IOResult();
+  return e != 0 ? e : EIO;
+}
+
+}  // namespace
+
+void SetJobFileWriteFailure(int64_t afterBytes, int error) {
+  FailAfterBytes = afterBytes;
+  FailError = error != 0 ? error : ENOSPC;
+}
+
+// ---- TJobFileWriter ------------------------------------------------------------------
+
+TJobFileWriter::TJobFileWriter(const std::string& fileName) : FileName_(fileName) {
+  const std::string path = NativePath(fileName);
+  std::vector<char> name(path.begin(), path.end());
+  const char suffix[] = ".XXXXXX";
+  name.insert(name.end(), suffix, suffix + sizeof suffix);
+  Fd_ = ::mkstemp(name.data());
+  if (Fd_ < 0) {
+    Error_ = errno;
+    return;
+  }
+  TempName_ = name.data();
+  // A replaced job file keeps its permissions; a new one is readable by all.
+  struct stat old;
+  ::fchmod(Fd_, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+  Record("HEADER");
+  TextField(999, JobFileTitle);
+}
+
+TJobFileWriter::~TJobFileWriter() {
+  if (Fd_ >= 0) ::close(Fd_);
+  if (!TempName_.empty() && !Committed_) ::unlink(TempName_.c_str());
+}
+
+void TJobFileWriter::Yield() { ProcessMessages(); }
+
+void TJobFileWriter::Tick() {
+  if (++TickCounter_ > 50) {
+    TickCounter_ = 0;
+    Yield();
+  }
+}
+
+void TJobFileWriter::Line(const std::string& text) {
+  if (Fd_ < 0 || Error_ != 0) return;
+  Buffer_ += text;
+  Buffer_ += "\r\n";
+  if (Buffer_.size() >= kFlushSize) Flush();
+}
+
+void TJobFileWriter::Flush() {
+  if (Fd_ < 0 || Error_ != 0) {
+    Buffer_.clear();
+    return;
+  }
+  std::size_t done = 0;
+  while (done < Buffer_.size()) {
+    std::size_t chunk = Buffer_.size() - done;
+    if (FailAfterBytes >= 0) {
+      const int64_t room = FailAfterBytes - Written_;
+      if (room <= 0) {
+        Error_ = FailError;
+        break;
+      }
+      if (int64_t(chunk) > room) chunk = std::size_t(room);
+    }
+    const ssize_t n = ::write(Fd_, Buffer_.data() + done, chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Error_ = errno;
+      break;
+    }
+    done += std::size_t(n);
+    Written_ += n;
+  }
+  Buffer_.clear();
+}
+
+void TJobFileWriter::Record(const char* name) {
+  Line("0");
+  Line(name);
+  Tick();
+}
+
+void TJobFileWriter::FieldAlways(int32_t code, int32_t value) {
+  Line(std::to_string(code));
+  Line(std::to_string(value));
+  Tick();
+}
+
+void TJobFileWriter::Field(int32_t code, int32_t value) {
+  if (value != 0) FieldAlways(code, value);
+}
+
+void TJobFileWriter::TextField(int32_t code, const std::string& value) {
+  Line(std::to_string(code));
+  Line(value);
+  Tick();
+}
+
+void TJobFileWriter::CloseStepList() {
+  if (StepListClosed_) return;
+  Record("M08");
+  Record("ENDSTEPLIST");
+  StepListClosed_ = true;
+}
+
+void TJobFileWriter::BeginSection(TSection section, const char* name) {
+  if (Section_ == section) return;
+  CloseStepList();
+  Record("ENDSEC");
+  Record(name);
+  Section_ = section;
+}
+
+int TJobFileWriter::Finish() {
+  if (Fd_ < 0) return Error_;
+  CloseStepList();
+  Record("ENDSEC");
+  Record("EOF");
+  Flush();
+  if (Error_ == 0 && ::fsync(Fd_) != 0) Error_ = errno;
+  if (::close(Fd_) != 0 && Error_ == 0) Error_ = errno;
+  Fd_ = -1;
+  return Error_;
+}
+
+int TJobFileWriter::Commit(const std::string& backupName) {
+  if (Fd_ >= 0 || TempName_.empty()) return Error_ != 0 ? Error_ : EBADF;
+  if (Error_ != 0) return Error_;
+  const std::string target = NativePath(FileName_);
+  struct stat st;
+  if (!backupName.empty() && ::stat(target.c_str(), &st) == 0) {
+    const std::string backup = NativePath(backupName);
+    if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return errno;
+    // The backup shares the old contents; the target itself stays in place
+    // until the new file replaces it in one step.
+    if (::link(target.c_str(), backup.c_str()) != 0) {
+      if (errno == EACCES || errno == EROFS || errno == ENOSPC) return errno;
+      if (const int e = CopyToBackup(target, backupName)) return e;
+    }
+  }
+  if (::rename(TempName_.c_str(), target.c_str()) != 0) return errno;
+  Committed_ = true;
+  return 0;
+}
+
+// ---- Records ---------------------------------------------------------------------------
+
+void TJobFileWriter::WritePoint(int32_t x, int32_t y, int32_t layer) {
+  BeginEntities();
+  Record("POINT");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+}
+
+void TJobFileWriter::WriteLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t layer) {
+  BeginEntities();
+  Record("LINE");
+  Field(8, layer);
+  Field(10, x1);
+  Field(11, x2);
+  Field(20, y1);
+  Field(21, y2);
+}
+
+void TJobFileWriter::WriteArc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3,
+                              int32_t y3, int32_t layer) {
+  BeginEntities();
+  Record("ARC");
+  Field(8, layer);
+  Field(10, x1);
+  Field(11, x2);
+  Field(12, x3);
+  Field(20, y1);
+  Field(21, y2);
+  Field(22, y3);
+}
+
+void TJobFileWriter::WriteCircle(int32_t x, int32_t y, int32_t radius, int32_t layer) {
+  BeginEntities();
+  Record("CIRCLE");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  FieldAlways(40, radius);
+}
+
+void TJobFileWriter::WriteDrillHole(int32_t x, int32_t y, int32_t layer, int32_t stepId,
+                                    int32_t tool) {
+  BeginEntities();
+  Record("DRILLHOLE");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  FieldAlways(50, tool);
+  Field(52, stepId);
+}
+
+void TJobFileWriter::WriteDrillSlot(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                    int32_t layer, int32_t stepId, int32_t tool) {
+  BeginEntities();
+  Record("DRILLSLOT");
+  Field(8, layer);
+  Field(10, x1);
+  Field(11, x2);
+  Field(20, y1);
+  Field(21, y2);
+  FieldAlways(50, tool);
+  Field(52, stepId);
+}
+
+void TJobFileWriter::WriteDrillCircle(int32_t x, int32_t y, int32_t radius, int32_t layer,
+                                      int32_t stepId, int32_t tool) {
+  BeginEntities();
+  Record("DRILLCIRCLE");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  FieldAlways(40, radius);
+  FieldAlways(50, tool);
+  Field(52, stepId);
+}
+
+void TJobFileWriter::WriteDrillText(int32_t x, int32_t y, const std::string& text,
+                                    bool vertical, int32_t layer, int32_t stepId, int32_t tool) {
+  BeginEntities();
+  Record("DRILLTEXT");
+  TextField(3, text);
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  Field(44, vertical ? 1 : 0);
+  FieldAlways(50, tool);
+  Field(52, stepId);
+}
+
+void TJobFileWriter::WriteRoutHole(int32_t x, int32_t y, int32_t layer, int32_t stepId,
+                                   int32_t tool) {
+  BeginEntities();
+  Record("ROUTHOLE");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  FieldAlways(50, tool);
+  Field(52, stepId);
+}
+
+void TJobFileWriter::WriteRoutJog(int32_t x, int32_t y, int32_t layer, int32_t compSide,
+                                  int32_t tool, int32_t compIndex, int32_t stepId) {
+  BeginEntities();
+  Record("ROUTJOG");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  FieldAlways(43, compSide);
+  FieldAlways(50, tool);
+  FieldAlways(51, compIndex);
+  Field(52, stepId);
+}
+
+void TJobFileWriter::WriteRoutLine(int32_t x, int32_t y, int32_t layer, int32_t feed,
+                                   int32_t zOffset) {
+  BeginEntities();
+  Record("ROUTLINE");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  Field(61, feed);
+  Field(63, zOffset);
+}
+
+void TJobFileWriter::WriteRoutArc(int32_t x, int32_t y, int32_t cx, int32_t cy, bool clockwise,
+                                  int32_t layer, int32_t feed, int32_t zOffset) {
+  BeginEntities();
+  Record("ROUTARC");
+  Field(8, layer);
+  Field(10, x);
+  Field(11, cx);
+  Field(20, y);
+  Field(21, cy);
+  Field(42, clockwise ? 1 : 0);
+  Field(61, feed);
+  Field(63, zOffset);
+}
+
+void TJobFileWriter::WriteRoutCircle(int32_t x, int32_t y, int32_t radius, bool g32,
+                                     int32_t tool, int32_t compIndex, int32_t stepId,
+                                     int32_t feed, int32_t zOffset, int32_t layer) {
+  BeginEntities();
+  Record("ROUTCIRCLE");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  FieldAlways(40, radius);
+  Field(42, g32 ? 1 : 0);
+  FieldAlways(50, tool);
+  FieldAlways(51, compIndex);
+  Field(52, stepId);
+  Field(61, feed);
+  Field(63, zOffset);
+}
+
+void TJobFileWriter::WriteRoutCommand(int32_t x, int32_t y, const std::string& text,
+                                      int32_t holdOff, int32_t layer, int32_t stepId) {
+  BeginEntities();
+  Record("ROUTCOMMAND");
+  TextField(3, text);
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+  Field(45, holdOff);
+  Field(52, stepId);
+}
+
+void TJobFileWriter::WriteDrillTool(int32_t tool, int32_t diameter, int32_t feed, int32_t speed,
+                                    int32_t zOffset, int32_t maxHits, bool firstLastHit) {
+  BeginToolSection();
+  Record("TOOL");
+  FieldAlways(50, tool);
+  FieldAlways(60, diameter);
+  FieldAlways(61, feed);
+  FieldAlways(62, speed);
+  FieldAlways(63, zOffset);
+  FieldAlways(64, maxHits);
+  FieldAlways(65, firstLastHit ? 1 : 0);
+}
+
+void TJobFileWriter::WriteRoutTool(int32_t layer, int32_t tool, int32_t diameter,
+                                   int32_t highFeed, int32_t lowFeed, int32_t zOffset) {
+  BeginToolSection();
+  Record("TOOL");
+  TextField(8, "R" + std::to_string(layer));
+  FieldAlways(50, tool);
+  FieldAlways(60, diameter);
+  FieldAlways(61, highFeed);
+  FieldAlways(63, zOffset);
+  FieldAlways(66, lowFeed);
+}
+
+void TJobFileWriter::WriteCompIndex(int32_t layer, int32_t tool, int32_t value) {
+  BeginToolSection();
+  Record("COMPINDEX");
+  TextField(8, "R" + std::to_string(layer));
+  FieldAlways(51, tool);
+  FieldAlways(63, value);
+}
+
+void TJobFileWriter::WriteDrillG93(int32_t x, int32_t y) {
+  BeginEntities();
+  Record("DRILLG93");
+  Field(10, x);
+  Field(20, y);
+}
+
+void TJobFileWriter::WriteRoutG93(int32_t x, int32_t y, int32_t layer) {
+  BeginEntities();
+  Record("ROUTG93");
+  Field(8, layer);
+  Field(10, x);
+  Field(20, y);
+}
+
+void TJobFileWriter::WriteStepListStart() {
+  BeginStepSection();
+  Record("STEPLIST");
+  StepListClosed_ = false;
+}
+
+void TJobFileWriter::WriteStepMark(int32_t count) {
+  BeginStepSection();
+  Record("M01");
+  if (count > 1) FieldAlways(70, count);
+}
+
+void TJobFileWriter::WriteStep(int32_t dx, int32_t dy, int32_t count, int32_t orientation) {
+  BeginStepSection();
+  Record("M02");
+  Field(10, dx);
+  Field(20, dy);
+  FieldAlways(70, count < 1 ? 1 : count);
+  FieldAlways(71, orientation);
+}
+
+void TJobFileWriter::WriteStepListEnd(int32_t id, int32_t nestedId) {
+  BeginStepSection();
+  Record("M08");
+  Field(52, id);
+  FieldAlways(53, nestedId);
+  Record("ENDSTEPLIST");
+  StepListClosed_ = true;
+}
+
+// ---- The job writer ------------------------------------------------------------------------
+
+namespace {
+
+// Step ids: each step object an entity uses, then its outer levels, numbered
+// 1, 2, 3, ... in the order they are met.
+class TStepIdTable {
+ public:
+  void Register(TStepObject* object) {
+    if (object == nullptr || Ids_.count(object) != 0) return;
+    Ids_[object] = int32_t(Order_.size()) + 1;
+    Order_.push_back(object);
+  }
+  void RegisterChain(TStepObject* object) {
+    if (object == nullptr) return;
+    Register(object);
+    Register(object->GetLevel(2));
+    Register(object->GetLevel(3));
+  }
+  int32_t IdOf(TStepObject* object) const {
+    auto it = Ids_.find(object);
+    return it == Ids_.end() ? 0 : it->second;
+  }
+  const std::vector<TStepObject*>& Order() const { return Order_; }
+
+ private:
+  std::unordered_map<TStepObject*, int32_t> Ids_;
+  std::vector<TStepObject*> Order_;
+};
+
+bool IsStepCarrier(uint8_t type) {
+  return type == etRoutJog || type == etRoutCircle || type == etRoutHole || type == etRoutCommand;
+}
+
+// Every live rout entity of the layer in cut order, whatever the layer's
+// display state.
+template <class F>
+void ForEachRoutEntity(uint8_t layer, F&& f) {
+  if (Seq == nullptr || RoutEntities == nullptr) return;
+  const uint32_t bit = NCLayerBit(layer);
+  const int32_t count = Seq->Count(layer);
+  for (int32_t p = 1; p <= count; ++p) {
+    const int32_t h = Seq->HandleAt(layer, p);
+    const uint32_t flags = RoutSlotFlags(h);
+    if (SlotDeleted(flags) || !SlotHasBit(flags, bit)) continue;
+    if (TRoutEntity* e = RoutEntityAt(h)) f(e);
+  }
+}
+
+TDrillEntity* LiveDrillEntity(int32_t index, int32_t& layer) {
+  if (DrillEntities == nullptr) return nullptr;
+  TEntitySlot* slot = DrillEntities->GetSlot(index);
+  if (slot == nullptr || static_cast<int32_t>(slot->Flags) <= 0) return nullptr;
+  layer = LayerOfBit(slot->Flags & 0x3FFu);
+  if (layer > 9) return nullptr;
+  return dynamic_cast<TDrillEntity*>(slot->Entity);
+}
+
+void WriteRoutEntity(TJobFileWriter& w, TRoutEntity* e, int32_t layer, const TStepIdTable& ids) {
+  const int32_t stepId = IsStepCarrier(e->Type) ? ids.IdOf(e->GetStepObj()) : 0;
+  switch (e->Type) {
+    case etRoutJog:
+      w.WriteRoutJog(e->X, e->Y, layer, e->GetComp(), e->GetToolNumber(), e->GetCompIndex(),
+                     stepId);
+      break;
+    case etRoutLine:
+      w.WriteRoutLine(e->X, e->Y, layer, e->GetFeedRate(), e->GetZOffset());
+      break;
+    case etRoutArc:
+    case etRoutArcReverse: {
+      TIntPoint c;
+      e->GetSecondPoint(c);
+      w.WriteRoutArc(e->X, e->Y, c.X, c.Y, e->Type == etRoutArcReverse, layer, e->GetFeedRate(),
+                     e->GetZOffset());
+      break;
+    }
+    case etRoutCircle:
+      w.WriteRoutCircle(e->X, e->Y, e->GetRadius(), e->IsAG32(), e->GetToolNumber(),
+                        e->GetCompIndex(), stepId, e->GetFeedRate(), e->GetZOffset(), layer);
+      break;
+    case etRoutHole:
+      w.WriteRoutHole(e->X, e->Y, layer, stepId, e->GetToolNumber());
+      break;
+    case etRoutCommand: {
+      std::string text;
+      e->GetString(text);
+      w.WriteRoutCommand(e->X, e->Y, text, e->GetHoldOff(), layer, stepId);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void WriteDrillEntity(TJobFileWriter& w, TDrillEntity* e, int32_t layer, const TStepIdTable& ids) {
+  const int32_t stepId = ids.IdOf(e->GetStepObj());
+  switch (e->GetType()) {
+    case etDrillHole:
+      w.WriteDrillHole(e->X, e->Y, layer, stepId, e->Tool);
+      break;
+    case etDrillSlot: {
+      TIntPoint p2;
+      e->GetSecondPoint(p2);
+      w.WriteDrillSlot(e->X, e->Y, p2.X, p2.Y, layer, stepId, e->Tool);
+      break;
+    }
+    case etDrillCircle:
+      w.WriteDrillCircle(e->X, e->Y, e->GetRadius(), layer, stepId, e->Tool);
+      break;
+    case etDrillText: {
+      std::string text;
+      e->GetString(text);
+      w.WriteDrillText(e->X, e->Y, text, e->GetVertical(), layer, stepId, e->Tool);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void WriteCadEntity(TJobFileWriter& w, TRootDBObject* e, int32_t layer) {
+  TIntPoint p1, p2, p3;
+  switch (e->GetType()) {
+    case etCadPoint:
+      e->GetPoint(p1);
+      w.WritePoint(p1.X, p1.Y, layer);
+      break;
+    case etCadLine:
+      e->GetPoint(p1);
+      e->GetSecondPoint(p2);
+      w.WriteLine(p1.X, p1.Y, p2.X, p2.Y, layer);
+      break;
+    case etCadArc:
+      e->GetPoint(p1);
+      e->GetSecondPoint(p2);
+      e->GetThirdPoint(p3);
+      w.WriteArc(p1.X, p1.Y, p2.X, p2.Y, p3.X, p3.Y, layer);
+      break;
+    case etCadCircle:
+      e->GetPoint(p1);
+      w.WriteCircle(p1.X, p1.Y, e->GetRadius(), layer);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int WriteJobFile(const std::string& fileName, const std::string& backupName) {
+  TStepIdTable ids;
+  TJobFileWriter w(fileName);
+  if (!w.Opened()) return w.Error();
+
+  // Tool tables: the rout pages, then the drill table.
+  for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
+    for (int32_t tool = 1; tool <= kToolCount; ++tool) {
+      const TRoutToolRecord& r = RoutToolPages[layer][tool];
+      if (r.Diameter == 0) continue;
+      w.WriteRoutTool(layer - kFirstRoutLayer, tool, r.Diameter, r.HighFeed, r.LowFeed, r.ZOffset);
+      if (r.CompDiameter != 0) w.WriteCompIndex(layer - kFirstRoutLayer, tool, r.CompDiameter);
+    }
+  }
+  for (int32_t tool = 1; tool <= kToolCount; ++tool) {
+    const TToolRecord& t = ToolTable[tool];
+    if (t == TToolRecord{}) continue;
+    w.WriteDrillTool(tool, t.Diameter, t.Feed, t.Speed, t.ZOffset, t.MaxHits, t.FirstLastHit != 0);
+  }
+
+  // Step objects in the order the entities meet them: rout, then drill.
+  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer)
+    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
+      if (IsStepCarrier(e->Type)) ids.RegisterChain(e->GetStepObj());
+    });
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    int32_t layer = 0;
+    if (TDrillEntity* e = LiveDrillEntity(i, layer)) ids.RegisterChain(e->GetStepObj());
+  }
+  // The lists, newest first.
+  const std::vector<TStepObject*>& order = ids.Order();
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    TStepObject* object = *it;
+    w.WriteStepListStart();
+    for (const TStepCommand& c : object->Commands()) {
+      if (c.Command != 0)
+        w.WriteStepMark(c.Count);
+      else
+        w.WriteStep(c.DX, c.DY, c.Count, c.Orientation);
+    }
+    w.WriteStepListEnd(ids.IdOf(object), ids.IdOf(object->Nested()));
+  }
+
+  // Rout layers in cut order, every entity whatever the display state.
+  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
+    const int32_t index = layer - kFirstRoutLayer;
+    if (RTDB != nullptr) {
+      const TIntPoint& g = RTDB->G93Origins[layer];
+      if (g.X != 0 || g.Y != 0) w.WriteRoutG93(g.X, g.Y, index);
+    }
+    ForEachRoutEntity(layer, [&](TRoutEntity* e) { WriteRoutEntity(w, e, index, ids); });
+  }
+
+  if (DRDB != nullptr && (DRDB->G93OriginX != 0 || DRDB->G93OriginY != 0))
+    w.WriteDrillG93(DRDB->G93OriginX, DRDB->G93OriginY);
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    int32_t layer = 0;
+    if (TDrillEntity* e = LiveDrillEntity(i, layer)) WriteDrillEntity(w, e, layer, ids);
+  }
+
+  if (EntityArray != nullptr) {
+    for (int32_t i = 1; i <= CadEntityCount; ++i) {
+      TEntitySlot* slot = EntityArray->GetSlot(i);
+      if (slot == nullptr || static_cast<int32_t>(slot->Flags) <= 0 || slot->Entity == nullptr)
+        continue;
+      const uint8_t layer = LayerOfBit(slot->Flags);
+      if (layer > 29) continue;
+      WriteCadEntity(w, slot->Entity, layer);
+    }
+  }
+
+  if (const int e = w.Finish()) return e;
+  return w.Commit(backupName);
+}

@@ -1,0 +1,130 @@
+// The job database file "*.ZUL": its writer.
+//
+// The file is plain text, one item a line, lines ended by CR LF. It is a
+// sequence of records: a line "0", a line with the record's name, then the
+// record's fields as pairs of lines (a decimal group code, a value). A field
+// whose value is 0 is left out unless the format says it is always written;
+// a reader takes a missing field as 0. Layers are written relative to their
+// group: CAD layers 0..29 as they are, drill layers as layer - 30, rout
+// layers as layer - 40.
+//
+// Layout: HEADER (group 999, the title), then the optional sections
+// TOOLSECTION, STEPSECTION and ENTITIES, each opened by the record ENDSEC
+// (closing what came before) and its name, then ENDSEC and EOF.
+//
+// TJobFileWriter knows the syntax; WriteJobFile walks the job and calls it.
+// The text goes to a temporary file beside the target; only a file written
+// completely replaces the target (the old one kept as the backup when asked),
+// so a failed save never leaves a partial or missing job file.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The title of the header record.
+inline constexpr const char* JobFileTitle = "Orbenwright ZUL Database format file";
+
+class TJobFileWriter {
+ public:
+  enum TSection : uint8_t { jsHeader = 0, jsTools = 1, jsSteps = 2, jsEntities = 3 };
+
+  // Creates the temporary file beside fileName and writes the header. When
+  // the file cannot be created, Opened() is false and Error() holds the
+  // system's error number; the record writers then write nothing.
+  explicit TJobFileWriter(const std::string& fileName);
+  // Removes the temporary file unless Commit put it in place.
+  virtual ~TJobFileWriter();
+  TJobFileWriter(const TJobFileWriter&) = delete;
+  TJobFileWriter& operator=(const TJobFileWriter&) = delete;
+
+  // Lets the GUI run once; called every 51 ticks of the record writers.
+  virtual void Yield();
+
+  // Closes an open step list and the section, writes EOF, and flushes the
+  // temporary file to disk. The error number of the first failed write, or 0.
+  int Finish();
+  // After a successful Finish: when the target exists and backupName is not
+  // empty, the target's present contents become the backup (an older backup
+  // is replaced); then the temporary file is renamed over the target. The
+  // error number, or 0; on failure the target is as it was.
+  int Commit(const std::string& backupName);
+
+  bool Opened() const { return Fd_ >= 0; }
+  int Error() const { return Error_; }
+
+  // ---- Record writers (points and sizes in database units) ----
+  void WritePoint(int32_t x, int32_t y, int32_t layer);
+  void WriteLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t layer);
+  void WriteArc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3,
+                int32_t layer);
+  void WriteCircle(int32_t x, int32_t y, int32_t radius, int32_t layer);
+  void WriteDrillHole(int32_t x, int32_t y, int32_t layer, int32_t stepId, int32_t tool);
+  void WriteDrillSlot(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t layer,
+                      int32_t stepId, int32_t tool);
+  void WriteDrillCircle(int32_t x, int32_t y, int32_t radius, int32_t layer, int32_t stepId,
+                        int32_t tool);
+  void WriteDrillText(int32_t x, int32_t y, const std::string& text, bool vertical,
+                      int32_t layer, int32_t stepId, int32_t tool);
+  void WriteRoutHole(int32_t x, int32_t y, int32_t layer, int32_t stepId, int32_t tool);
+  void WriteRoutJog(int32_t x, int32_t y, int32_t layer, int32_t compSide, int32_t tool,
+                    int32_t compIndex, int32_t stepId);
+  void WriteRoutLine(int32_t x, int32_t y, int32_t layer, int32_t feed, int32_t zOffset);
+  // clockwise: the arc is of type 8.
+  void WriteRoutArc(int32_t x, int32_t y, int32_t cx, int32_t cy, bool clockwise, int32_t layer,
+                    int32_t feed, int32_t zOffset);
+  void WriteRoutCircle(int32_t x, int32_t y, int32_t radius, bool g32, int32_t tool,
+                       int32_t compIndex, int32_t stepId, int32_t feed, int32_t zOffset,
+                       int32_t layer);
+  // A line of NC text in the cut sequence (record ROUTCOMMAND: 3 text,
+  // always first; 8; 10; 20; 45 hold-off; 52 step id).
+  void WriteRoutCommand(int32_t x, int32_t y, const std::string& text, int32_t holdOff,
+                        int32_t layer, int32_t stepId);
+  void WriteDrillTool(int32_t tool, int32_t diameter, int32_t feed, int32_t speed,
+                      int32_t zOffset, int32_t maxHits, bool firstLastHit);
+  void WriteRoutTool(int32_t layer, int32_t tool, int32_t diameter, int32_t highFeed,
+                     int32_t lowFeed, int32_t zOffset);
+  void WriteCompIndex(int32_t layer, int32_t tool, int32_t value);
+  void WriteDrillG93(int32_t x, int32_t y);
+  void WriteRoutG93(int32_t x, int32_t y, int32_t layer);
+  // STEPLIST; then per command M01 (a pattern mark, group 70 when it repeats
+  // more than once) or M02 (a step); WriteStepListEnd: M08 (id, nested id)
+  // and ENDSTEPLIST.
+  void WriteStepListStart();
+  void WriteStepMark(int32_t count);
+  void WriteStep(int32_t dx, int32_t dy, int32_t count, int32_t orientation);
+  void WriteStepListEnd(int32_t id, int32_t nestedId);
+
+ private:
+  void BeginToolSection() { BeginSection(jsTools, "TOOLSECTION"); }
+  void BeginStepSection() { BeginSection(jsSteps, "STEPSECTION"); }
+  void BeginEntities() { BeginSection(jsEntities, "ENTITIES"); }
+  void BeginSection(TSection section, const char* name);
+  void CloseStepList();
+  void Record(const char* name);
+  void Field(int32_t code, int32_t value);        // left out when 0
+  void FieldAlways(int32_t code, int32_t value);
+  void TextField(int32_t code, const std::string& value);
+  void Line(const std::string& text);
+  void Tick();
+  void Flush();
+
+  int32_t TickCounter_ = 0;
+  std::string FileName_;
+  std::string TempName_;  // native path of the temporary file
+  int Fd_ = -1;
+  int Error_ = 0;
+  bool Committed_ = false;
+  TSection Section_ = jsHeader;
+  bool StepListClosed_ = true;
+  std::string Buffer_;
+  int64_t Written_ = 0;
+};
+
+// Writes the whole job (tool tables, step lists, rout, drill and CAD
+// entities) to fileName; when backupName is not empty and the file exists,
+// its previous contents are kept under that name. Returns 0, or the system's
+// error number of what failed (the file is then as it was).
+int WriteJobFile(const std::string& fileName, const std::string& backupName = "");
+
+// Tests: every write of the job file after this many bytes fails with the
+// error number (ENOSPC when 0); a negative limit switches it off.
+void SetJobFileWriteFailure(int64_t afterBytes, int error = 0);

@@ -1,0 +1,214 @@
+#include "model/job_file_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "job_file_test_support.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/job_file.h"
+#include "model/job_file_writer.h"
+#include "model/rout_database.h"
+#include "platform/headless/headless_dialogs.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/startup.h"
+#include "workspace/view_services.h"
+
+namespace {
+
+std::string Crlf(std::initializer_list<const char*> lines) {
+  std::string s;
+  for (const char* l : lines) s += std::string(l) + "\r\n";
+  return s;
+}
+
+const char* const Title = "Orbenwright ZUL Database format file";
+
+class JobFileReaderTest : public TJobFileTest {};
+
+TEST_F(JobFileReaderTest, ARichJobComesBackIdentical) {
+  BuildRichJob();
+  const std::string before = DumpJob();
+  const std::string first = FileIn("FIRST.ZUL");
+  ASSERT_EQ(WriteJobFile(first), 0);
+
+  TJobContents contents;
+  ASSERT_TRUE(ReadJobFile(first, contents)) << ::testing::PrintToString(Boxes());
+  ClearAll();
+  ASSERT_EQ(DumpJob().find("rout t"), std::string::npos);
+  CommitJobContents(contents);
+
+  EXPECT_EQ(DumpJob(), before);
+  const std::string second = FileIn("SECOND.ZUL");
+  ASSERT_EQ(WriteJobFile(second), 0);
+  EXPECT_EQ(ReadFileBytes(second), ReadFileBytes(first));
+  EXPECT_TRUE(Boxes().empty()) << ::testing::PrintToString(Boxes());
+
+  // The hidden layer's entities and the command came back; the step
+  // objects are shared as before (one object for the hole and the slot).
+  EXPECT_NE(before.find("rout t11 5000000,5000000 text 'M47,CHECK  Tab' hold 1"),
+            std::string::npos);
+  EXPECT_NE(before.find("rout t7 1000000,1000000 centre 500000,1000000 feed 0 z -100"),
+            std::string::npos);
+  EXPECT_EQ(DRDB->EntityAt(1)->GetStepObj(), DRDB->EntityAt(2)->GetStepObj());
+  EXPECT_EQ(DRDB->EntityAt(1)->GetStepObj()->LevelCount(), 3);
+  EXPECT_EQ(DRDB->EntityAt(3)->GetStepObj(), DRDB->EntityAt(1)->GetStepObj()->GetLevel(2));
+}
+
+TEST_F(JobFileReaderTest, OldLayoutBlanksAndCaseAndUnknownRecordsAreRead) {
+  // Holes before paths, a rout tool without Z offset, an M08 without id,
+  // names with blanks and lower case, an unknown record and group.
+  WriteFileBytes(TempDir / "OLD.ZUL",
+                 Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "TOOLSECTION",
+                       "0", "TOOL", "8", "R0", "50", "1", "60", "812800", "61", "6350", "63", "0",
+                       "66", "2540", "0", "comp index", "8", "R0", "51", "1", "63", "800000",
+                       "0", "ENDSEC", "0", "STEPSECTION",
+                       "0", "STEPLIST", "0", "M01", "0", "M02", "10", "1000", "0", "M08",
+                       "53", "0", "0", "ENDSTEPLIST", "0", "ENDSEC",
+                       "0", "ENTITIES",
+                       "0", "ROUTHOLE", "10", "5", "50", "1", "52", "1",
+                       "0", " rout jog ", "43", "0", "50", "1", "51", "1",
+                       "0", "routline", "10", "100", "77", "ignored",
+                       "0", "FUTURETHING", "10", "1",
+                       "0", "DRILLTEXT", "3", " Mixed Case ", "8", "2", "50", "1",
+                       "0", "ENDSEC", "0", "EOF"}));
+  ASSERT_TRUE(LoadJobFile(FileIn("OLD.ZUL"))) << ::testing::PrintToString(Boxes());
+  const std::string dump = DumpJob();
+  EXPECT_NE(dump.find("rout tool 40/1: 812800 800000 6350 2540 0"), std::string::npos) << dump;
+  // The list without id got id 1 and a count of 1: one copy.
+  EXPECT_NE(dump.find("  rout t10 5,0 tool 1 steps [{1,1,0,0,0}{0,1,1000,0,0}] copies 0\n"
+                      "  rout t5 0,0 side 0 tool 1 comp 1\n"
+                      "  rout t6 100,0 feed 0 z 0\n"),
+            std::string::npos)
+      << dump;
+  EXPECT_NE(dump.find("drill t15 L2 0,0 tool 1 ' Mixed Case ' v0"), std::string::npos) << dump;
+}
+
+// A job loaded first, then a damaged file: a clear message naming the line,
+// the job as it was.
+class JobFileFaultTest : public TJobFileTest {
+ protected:
+  void SetUp() override {
+    TJobFileTest::SetUp();
+    BuildRichJob();
+    ASSERT_EQ(WriteJobFile(FileIn("GOOD.ZUL")), 0);
+    Good = ReadFileBytes(TempDir / "GOOD.ZUL");
+    DatabaseFileName = "KEPT.ZUL";
+    Before = DumpJob();
+  }
+  // Opens the text as a job file; the message shown.
+  std::string OpenBad(const std::string& text) {
+    WriteFileBytes(TempDir / "BAD.ZUL", text);
+    ResetHeadlessDialogs();
+    EXPECT_FALSE(OpenJobFile(FileIn("BAD.ZUL")));
+    EXPECT_EQ(DumpJob(), Before);
+    EXPECT_EQ(DatabaseFileName, "KEPT.ZUL");
+    EXPECT_TRUE(DatabaseModified);
+    const auto boxes = Boxes();
+    EXPECT_EQ(boxes.size(), 1u);
+    return boxes.empty() ? "" : boxes[0];
+  }
+  static std::string Entities(std::initializer_list<const char*> records) {
+    return Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES"}) + Crlf(records) +
+           Crlf({"0", "ENDSEC", "0", "EOF"});
+  }
+  static std::string Steps(std::initializer_list<const char*> records) {
+    return Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "STEPSECTION"}) +
+           Crlf(records) + Crlf({"0", "ENDSEC", "0", "EOF"});
+  }
+  std::string Good, Before;
+};
+
+TEST_F(JobFileFaultTest, TruncatedFilesAreRefused) {
+  // Cut after a whole line, and in the middle of a line.
+  const std::size_t half = Good.find("\r\n", Good.size() / 2) + 2;
+  EXPECT_NE(OpenBad(Good.substr(0, half)).find("the file ends"), std::string::npos);
+  EXPECT_NE(OpenBad(Good.substr(0, Good.size() - 5)).find("the file ends"), std::string::npos);
+  // Whole records, but no EOF record.
+  const std::size_t last = Good.rfind("0\r\nENDSEC");
+  EXPECT_NE(OpenBad(Good.substr(0, last)).find("it is incomplete"), std::string::npos);
+  EXPECT_NE(OpenBad("").find("the file is empty"), std::string::npos);
+  EXPECT_NE(OpenBad(Crlf({"0", "HEADER", "999"})).find("value of group 999"), std::string::npos);
+}
+
+TEST_F(JobFileFaultTest, GarbageIsRefusedWithItsLine) {
+  std::string text = Good;
+  const std::size_t at = text.find("0\r\nDRILLHOLE");
+  text.insert(at, "hello world\r\n");
+  const std::size_t line = std::count(text.begin(), text.begin() + at, '\n') + 1;
+  const std::string box = OpenBad(text);
+  EXPECT_NE(box.find("Line " + std::to_string(line) + ": a group code was expected, not \"hello "
+                     "world\"."),
+            std::string::npos)
+      << box;
+  EXPECT_NE(box.find("The job was left as it was."), std::string::npos);
+  EXPECT_NE(OpenBad("JUNK\r\n").find("Line 1: a record"), std::string::npos);
+  EXPECT_NE(OpenBad(Crlf({"0", "PICTURE", "0", "EOF"})).find("not a job database file"),
+            std::string::npos);
+}
+
+TEST_F(JobFileFaultTest, ToolsAndLayersOutsideTheirRangesAreRefused) {
+  EXPECT_NE(OpenBad(Entities({"0", "DRILLHOLE", "50", "5000"}))
+                .find("Line 10: the tool number 5000 lies outside 1 to 1000."),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Entities({"0", "ROUTHOLE", "50", "0"})).find("tool number 0"),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Entities({"0", "POINT", "8", "30"}))
+                .find("the layer \"30\" lies outside the CAD layers 0 to 29."),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Entities({"0", "DRILLSLOT", "8", "10", "50", "1"})).find("drill layers"),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Entities({"0", "ROUTLINE", "8", "5"})).find("rout layers 0 to 4"),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Entities({"0", "ROUTLINE", "8", "-1"})).find("rout layers"),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Entities({"0", "ROUTG93", "8", "7"})).find("rout layers"), std::string::npos);
+  EXPECT_NE(OpenBad(Entities({"0", "ROUTJOG", "43", "3", "50", "1"})).find("compensation side 3"),
+            std::string::npos);
+  const std::string tools =
+      Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "TOOLSECTION", "0", "TOOL", "50",
+            "5000", "0", "ENDSEC", "0", "EOF"});
+  EXPECT_NE(OpenBad(tools).find("the drill tool number 5000"), std::string::npos);
+  const std::string routTool =
+      Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "TOOLSECTION", "0", "TOOL", "8",
+            "R9", "50", "1", "0", "ENDSEC", "0", "EOF"});
+  EXPECT_NE(OpenBad(routTool).find("the layer \"R9\""), std::string::npos);
+}
+
+TEST_F(JobFileFaultTest, StepCyclesDeepNestingAndHugeCountsAreRefused) {
+  EXPECT_NE(OpenBad(Steps({"0", "STEPLIST", "0", "M01", "0", "M08", "52", "1", "53", "2", "0",
+                           "ENDSTEPLIST", "0", "STEPLIST", "0", "M01", "0", "M08", "52", "2", "53",
+                           "1", "0", "ENDSTEPLIST"}))
+                .find("Line 14: step list 1 nests itself."),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Steps({"0", "STEPLIST", "0", "M01", "0", "M08", "52", "4", "53", "4", "0",
+                           "ENDSTEPLIST"}))
+                .find("step list 4 nests itself"),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Steps({"0", "STEPLIST", "0", "M01", "0", "M08", "52", "1", "53", "2",
+                           "0", "ENDSTEPLIST", "0", "STEPLIST", "0", "M01", "0", "M08", "52", "2",
+                           "53", "3", "0", "ENDSTEPLIST", "0", "STEPLIST", "0", "M01", "0", "M08",
+                           "52", "3", "53", "4", "0", "ENDSTEPLIST", "0", "STEPLIST", "0", "M01",
+                           "0", "M08", "52", "4", "0", "ENDSTEPLIST"}))
+                .find("step list 1 nests more than three levels deep"),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Steps({"0", "STEPLIST", "0", "M01", "0", "M02", "10", "5", "70",
+                           "2000000000", "0", "M08", "0", "ENDSTEPLIST"}))
+                .find("the repeat count 2000000000 lies outside 0 to 65535"),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Steps({"0", "STEPLIST", "0", "M01", "0", "M08", "52", "1", "0", "ENDSTEPLIST",
+                           "0", "STEPLIST", "0", "M01", "0", "M08", "52", "1", "0",
+                           "ENDSTEPLIST"}))
+                .find("step list 1 is defined twice"),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Steps({"0", "M02", "10", "5"})).find("outside a step list"),
+            std::string::npos);
+}
+
+TEST_F(JobFileFaultTest, AMissingFileChangesNothing) {
+  EXPECT_FALSE(OpenJobFile(FileIn("NOWHERE.ZUL")));
+  EXPECT_FALSE(LoadJobFile(FileIn("NOWHERE.ZUL")));
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"File does not exist!"});
+  EXPECT_EQ(DumpJob(), Before);
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+#include "model/job_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "foundation/file_utils.h"
+#include "foundation/settings_families.h"
+#include "job_file_test_support.h"
+#include "model/drill_database.h"
+#include "model/drill_tools.h"
+#include "model/job_file_writer.h"
+#include "model/rout_entities.h"
+#include "platform/headless/headless_dialogs.h"
+#include "workspace/layers.h"
+#include "workspace/startup.h"
+#include "workspace/view_services.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class JobFileSaveTest : public TJobFileTest {
+ protected:
+  void SetUp() override {
+    TJobFileTest::SetUp();
+    LayerHooks.UpdateCaption = [this] { ++Captions; };
+  }
+  void TearDown() override {
+    LayerHooks.UpdateCaption = nullptr;
+    TJobFileTest::TearDown();
+  }
+  // Names of the files in the folder.
+  static std::vector<std::string> Files(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  int Captions = 0;
+};
+
+TEST_F(JobFileSaveTest, SaveUpperCasesTheFileNameKeepsTheFolderAndKeepsABackup) {
+  fs::create_directories(TempDir / "Jobs");
+  DatabaseFileName = (TempDir / "Jobs" / "panel7.dat").string();
+  DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
+  DatabaseModified = true;
+  RoutLayerModified[42] = true;
+  ASSERT_TRUE(SaveJobFile());
+  const fs::path saved = TempDir / "Jobs" / "PANEL7.ZUL";
+  EXPECT_EQ(DatabaseFileName, saved.string());
+  EXPECT_FALSE(DatabaseModified);
+  EXPECT_FALSE(RoutLayerModified[42]);
+  EXPECT_EQ(Captions, 1);
+  const std::string first = ReadFileBytes(saved);
+  EXPECT_NE(first.find("DRILLHOLE"), std::string::npos);
+  EXPECT_EQ(Files(TempDir / "Jobs"), std::vector<std::string>{"PANEL7.ZUL"});
+
+  // A second save keeps the first version as the backup; a third replaces
+  // the older backup.
+  DRDB->AddHoleOnLayer(3, 4, 30, 1, true);
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_EQ(ReadFileBytes(TempDir / "Jobs" / "PANEL7.~ZU"), first);
+  const std::string second = ReadFileBytes(saved);
+  EXPECT_NE(second, first);
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_EQ(ReadFileBytes(TempDir / "Jobs" / "PANEL7.~ZU"), second);
+  EXPECT_EQ(Files(TempDir / "Jobs"), (std::vector<std::string>{"PANEL7.ZUL", "PANEL7.~ZU"}));
+  EXPECT_EQ(HeadlessViewServices().ModalDepth, 0);
+}
+
+TEST_F(JobFileSaveTest, AnInterruptedSaveKeepsTheOldFileAndTheModifiedJob) {
+  BuildRichJob();
+  DatabaseFileName = FileIn("JOB.ZUL");
+  ASSERT_TRUE(SaveJobFile());
+  const std::string old = ReadFileBytes(TempDir / "JOB.ZUL");
+  DRDB->AddHoleOnLayer(9, 9, 30, 1, true);
+  DatabaseModified = true;
+  RoutLayerModified[40] = true;
+  ResetHeadlessDialogs();
+
+  SetJobFileWriteFailure(300);
+  EXPECT_FALSE(SaveJobFile());
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.ZUL"), old);
+  EXPECT_FALSE(fs::exists(TempDir / "JOB.~ZU"));  // no backup of a save that failed
+  EXPECT_TRUE(DatabaseModified);
+  EXPECT_TRUE(RoutLayerModified[40]);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{SystemErrorText(ENOSPC) +
+                                             "\r\nwhile saving the job file " + FileIn("JOB.ZUL")});
+  // No temporary file is left behind.
+  EXPECT_EQ(Files(TempDir), (std::vector<std::string>{"JOB.ZUL", "config", "home"}));
+
+  SetJobFileWriteFailure(-1);
+  EXPECT_TRUE(SaveJobFile());
+  EXPECT_FALSE(DatabaseModified);
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.~ZU"), old);
+}
+
+TEST_F(JobFileSaveTest, ASaveIntoAReadOnlyFolderKeepsEverything) {
+  fs::create_directories(TempDir / "ro");
+  DatabaseFileName = (TempDir / "ro" / "JOB.ZUL").string();
+  ASSERT_TRUE(SaveJobFile());
+  const std::string old = ReadFileBytes(TempDir / "ro" / "JOB.ZUL");
+  ::chmod((TempDir / "ro").c_str(), 0555);
+  ::chmod(TempDir.c_str(), 0755);
+  DRDB->AddHoleOnLayer(9, 9, 30, 1, true);
+  DatabaseModified = true;
+  const int result = RunUnprivileged([&] {
+    ResetHeadlessDialogs();
+    const bool saved = SaveJobFile();
+    const auto boxes = Boxes();
+    return !saved && DatabaseModified && boxes.size() == 1 &&
+           boxes[0].find(SystemErrorText(EACCES)) == 0 &&
+           ReadFileBytes(TempDir / "ro" / "JOB.ZUL") == old;
+  });
+  ::chmod((TempDir / "ro").c_str(), 0755);
+  if (result < 0) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Files(TempDir / "ro"), std::vector<std::string>{"JOB.ZUL"});
+}
+
+TEST_F(JobFileSaveTest, SaveAsAsksBeforeOverwritingAndAsksAgainInTheSameFolder) {
+  fs::create_directories(TempDir / "out");
+  WriteFileBytes(TempDir / "out" / "TAKEN.ZUL", "old");
+  ScriptFileDialogAnswer((TempDir / "out" / "taken.zul").string());
+  ScriptMessageBoxAnswer(mrNo);
+  ScriptFileDialogAnswer((TempDir / "out" / "Fresh").string());
+  ASSERT_TRUE(SaveJobFileAs());
+  const auto& dialogs = ShownCommonDialogs();
+  ASSERT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(dialogs[0].Title, "Save Database as:");
+  EXPECT_EQ(dialogs[0].FileName, "*.ZUL");
+  EXPECT_EQ(dialogs[1].FileName, "*.ZUL");
+  EXPECT_EQ(dialogs[1].InitialDir, (TempDir / "out").string());
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"File <" + (TempDir / "out" / "TAKEN.ZUL").string() +
+                                             "> exists!\r\nDo you wish to overwrite it?"});
+  EXPECT_EQ(ReadFileBytes(TempDir / "out" / "TAKEN.ZUL"), "old");
+  EXPECT_EQ(DatabaseFileName, (TempDir / "out" / "FRESH.ZUL").string());
+  EXPECT_EQ(DatabasePath, (TempDir / "out").string() + "/");
+  EXPECT_TRUE(fs::exists(TempDir / "out" / "FRESH.ZUL"));
+
+  // Yes overwrites and keeps the old file as the backup.
+  ResetHeadlessDialogs();
+  ScriptFileDialogAnswer((TempDir / "out" / "TAKEN.ZUL").string());
+  ScriptMessageBoxAnswer(mrYes);
+  ASSERT_TRUE(SaveJobFileAs());
+  EXPECT_EQ(ReadFileBytes(TempDir / "out" / "TAKEN.~ZU"), "old");
+  EXPECT_NE(ReadFileBytes(TempDir / "out" / "TAKEN.ZUL").find("HEADER"), std::string::npos);
+}
+
+TEST_F(JobFileSaveTest, ConfirmSaveJobFileFollowsTheAnswer) {
+  EXPECT_TRUE(ConfirmSaveJobFile());  // not modified: nothing asked
+  EXPECT_TRUE(Boxes().empty());
+  DatabaseModified = true;
+  ScriptMessageBoxAnswer(mrYes);
+  ScriptCommonDialogCancel();
+  EXPECT_FALSE(ConfirmSaveJobFile());
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"You are about to lose changes made made to the "
+                                             "database! Do you wish to save it?"});
+  EXPECT_EQ(Captions, 1);
+  ScriptMessageBoxAnswer(mrNo);
+  EXPECT_TRUE(ConfirmSaveJobFile());
+  ScriptMessageBoxAnswer(mrCancel);
+  EXPECT_FALSE(ConfirmSaveJobFile());
+  EXPECT_TRUE(DatabaseModified);
+  InstallJobFileOperations();
+  ScriptMessageBoxAnswer(mrCancel);
+  EXPECT_FALSE(JobFileSaveQuery());
+  JobFileSaveQuery = [] { return true; };
+}
+
+TEST_F(JobFileSaveTest, OpenReplacesTheJobAndNamesIt) {
+  BuildRichJob();
+  const std::string before = DumpJob();
+  ASSERT_EQ(WriteJobFile(FileIn("JOB.ZUL")), 0);
+  // Another job is being edited when the file is opened.
+  ClearAll();
+  DRDB->AddHoleOnLayer(5, 5, 35, 3, true);
+  DatabaseModified = true;
+  RoutLayerFileNames[41] = "R1.ROU";
+  DrillTapeFileName = "OLD.DRL";
+  DatabasePath = "elsewhere/";
+  ScriptMessageBoxAnswer(mrNo);  // drop the changes
+  ScriptFileDialogAnswer(FileIn("JOB.ZUL"));
+  ASSERT_TRUE(OpenJobCommand());
+  EXPECT_EQ(ShownCommonDialogs()[0].Title, "Select file to open");
+  EXPECT_EQ(ShownCommonDialogs()[0].FileName, "*.ZUL");
+  EXPECT_EQ(DumpJob(), before);
+  EXPECT_EQ(DatabaseFileName, FileIn("JOB.ZUL"));
+  EXPECT_EQ(DatabasePath, TempDir.string() + "/");
+  EXPECT_FALSE(DatabaseModified);
+  EXPECT_EQ(RoutLayerFileNames[41], "");
+  EXPECT_EQ(DrillTapeFileName, "");
+  EXPECT_EQ(Captions, 1);
+  EXPECT_EQ(HeadlessViewServices().PleaseWaitTexts,
+            std::vector<std::string>{" Opening Orbenwright Database file..."});
+  EXPECT_FALSE(HeadlessViewServices().PleaseWaitShown);
+  EXPECT_EQ(HeadlessViewServices().ModalDepth, 0);
+  // The loaded entities cannot be undone one by one.
+  std::string step;
+  EXPECT_FALSE(DrillUndo->CanUndo(step));
+}
+
+}  // namespace

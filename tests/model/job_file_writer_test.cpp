@@ -1,0 +1,87 @@
+#include "model/job_file_writer.h"
+
+#include <gtest/gtest.h>
+
+#include "job_file_test_support.h"
+#include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "tapeout/tool_tables.h"
+#include "workspace/view_services.h"
+
+namespace {
+
+class JobFileWriterTest : public TJobFileTest {
+ protected:
+  std::string Write() {
+    const std::string name = FileIn("JOB.ZUL");
+    EXPECT_EQ(WriteJobFile(name), 0);
+    return ReadFileBytes(name);
+  }
+  static std::string Lines(std::initializer_list<const char*> lines) {
+    std::string s;
+    for (const char* l : lines) s += std::string(l) + "\r\n";
+    return s;
+  }
+};
+
+TEST_F(JobFileWriterTest, AnEmptyJobIsTheHeaderAndTheEndRecords) {
+  EXPECT_EQ(Write(), Lines({"0", "HEADER", "999", "Orbenwright ZUL Database format file", "0",
+                            "ENDSEC", "0", "EOF"}));
+}
+
+TEST_F(JobFileWriterTest, ToolsAloneAreClosedByTheFinalEndsec) {
+  ToolTable[3] = {100, 0, 0, 0, 0, 0};
+  RoutToolPages[41][2] = {0, 5000, 1, 1, 0};  // no diameter: not written
+  RoutToolPages[43][9] = {200, 0, 7, 8, -9};
+  EXPECT_EQ(Write(),
+            Lines({"0", "HEADER", "999", "Orbenwright ZUL Database format file", "0", "ENDSEC",
+                   "0", "TOOLSECTION",
+                   "0", "TOOL", "8", "R3", "50", "9", "60", "200", "61", "7", "63", "-9", "66", "8",
+                   "0", "TOOL", "50", "3", "60", "100", "61", "0", "62", "0", "63", "0", "64", "0",
+                   "65", "0",
+                   "0", "ENDSEC", "0", "EOF"}));
+}
+
+TEST_F(JobFileWriterTest, SharedStepListsZeroFieldsAndSectionOrder) {
+  TStepObject* s = MakeSteps({{0, 0, 500, 0, 3}});  // a count of 0 is written as 1
+  int32_t n = DRDB->AddHoleOnLayer(0, -5, 30, 1, true);
+  DRDB->EntityAt(n)->SetStepObj(s);
+  n = DRDB->AddHoleOnLayer(10, 0, 32, 4, true);
+  DRDB->EntityAt(n)->SetStepObj(s);
+  const std::string text = Write();
+  EXPECT_EQ(text,
+            Lines({"0", "HEADER", "999", "Orbenwright ZUL Database format file", "0", "ENDSEC",
+                   "0", "STEPSECTION", "0", "STEPLIST", "0", "M01", "0", "M02", "10", "500",
+                   "70", "1", "71", "3", "0", "M08", "52", "1", "53", "0", "0", "ENDSTEPLIST",
+                   "0", "ENDSEC", "0", "ENTITIES",
+                   "0", "DRILLHOLE", "20", "-5", "50", "1", "52", "1",
+                   "0", "DRILLHOLE", "8", "2", "10", "10", "50", "4", "52", "1",
+                   "0", "ENDSEC", "0", "EOF"}));
+}
+
+TEST_F(JobFileWriterTest, RoutEntitiesAreWrittenInCutOrderWithCommandsAndHiddenLayers) {
+  RTDB->AddJog({0, 0}, 41, 1, 3, 2);
+  RTDB->AddLine({100, 0}, 41, 7, NoZOffset);
+  Seq->SetInsertAtStart(41);
+  RTDB->AddHole({5, 5}, 41, 2);
+  CurrentLayer = 41;
+  RTDB->AddCommand({1, 2}, "M47, Hi", 3);
+  DisplayedNCLayerMask &= ~NCLayerBit(41);
+  const std::string text = Write();
+  EXPECT_NE(text.find(Lines({"0", "ENTITIES",
+                             "0", "ROUTHOLE", "8", "1", "10", "5", "20", "5", "50", "2",
+                             "0", "ROUTCOMMAND", "3", "M47, Hi", "8", "1", "10", "1", "20", "2",
+                             "45", "3",
+                             "0", "ROUTJOG", "8", "1", "43", "1", "50", "3", "51", "2",
+                             "0", "ROUTLINE", "8", "1", "10", "100", "61", "7", "63", "2147483647",
+                             "0", "ENDSEC"})),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(JobFileWriterTest, AFileThatCannotBeCreatedGivesTheSystemError) {
+  EXPECT_NE(WriteJobFile(FileIn("no/such/folder/JOB.ZUL")), 0);
+  EXPECT_FALSE(std::filesystem::exists(TempDir / "no"));
+}
+
+}  // namespace
