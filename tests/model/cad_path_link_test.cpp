@@ -62,14 +62,6 @@ class CadPathLinkTest : public TCadTest {
   TRootEntityHandle* Path = nullptr;
 };
 
-TEST_F(CadPathLinkTest, OutcomeTexts) {
-  EXPECT_EQ(LinkResultText(0), "Linked closed path...");
-  EXPECT_EQ(LinkResultText(1), "Linked open path...");
-  EXPECT_EQ(LinkResultText(2), "Halted due to multiple paths...");
-  EXPECT_EQ(LinkResultText(3), "Undefined result...");
-  EXPECT_EQ(LinkResultText(255), "Undefined result...");
-}
-
 TEST_F(CadPathLinkTest, RectanglePickedAtAnyCornerLinksClosed) {
   const int32_t a = Line(0, 0, 2 * Inch, 0);
   const int32_t b = Line(2 * Inch, Inch, 2 * Inch, 0);  // reversed

@@ -47,7 +47,7 @@ class TTestEntity : public TRootDBObject {
   TIntPoint Point{1, 2};
 };
 
-TRootEntityHandle* MakeList(std::initializer_list<int32_t> indices) {
+TRootEntityHandle* MakeList(const std::vector<int32_t>& indices) {
   TRootEntityHandle* head = nullptr;
   TRootEntityHandle* last = nullptr;
   for (int32_t i : indices) {
@@ -99,46 +99,39 @@ class RootEntityTest : public TKorvexTest {
 };
 
 TEST_F(RootEntityTest, MergeListsIsTheSymmetricDifference) {
-  TRootEntityHandle* merged = TRootEntityHandle::MergeLists(MakeList({3, 5}), MakeList({5, 7}));
-  EXPECT_EQ(Indices(merged), (std::vector<int32_t>{3, 7}));
-  // The deselected entity is redrawn alone, in its layer colour.
-  EXPECT_EQ(Redrawn, (std::vector<int32_t>{5}));
-  EXPECT_EQ(LiveHandles, 2);
-  FreeList(merged);
-  EXPECT_EQ(LiveHandles, 0);
-}
-
-TEST_F(RootEntityTest, MergeListsWithAnEmptyList) {
+  struct TCase {
+    std::vector<int32_t> A, B;
+    std::vector<int32_t> Merged, Redrawn;
+    bool CheckRedrawn = true;
+  };
+  const std::vector<TCase> cases = {
+      // The deselected entity is redrawn alone, in its layer colour.
+      {{3, 5}, {5, 7}, {3, 7}, {5}},
+      // Every handle of A removed: nothing, or the rest of B.
+      {{4}, {4}, {}, {}, false},
+      {{4}, {4, 7}, {7}, {}, false},
+      {{4, 6}, {6, 4, 8, 9}, {8, 9}, {6, 4}},
+      // An index twice in B ends in neither list.
+      {{1}, {2, 2, 3}, {1, 3}, {}, false},
+  };
+  for (const TCase& c : cases) {
+    Redrawn.clear();
+    TRootEntityHandle* merged = TRootEntityHandle::MergeLists(MakeList(c.A), MakeList(c.B));
+    EXPECT_EQ(Indices(merged), c.Merged);
+    if (c.CheckRedrawn) {
+      EXPECT_EQ(Redrawn, c.Redrawn);
+    }
+    EXPECT_EQ(LiveHandles, static_cast<int>(c.Merged.size()));
+    FreeList(merged);
+    EXPECT_EQ(LiveHandles, 0);
+  }
+  // An empty list gives the other one back.
   TRootEntityHandle* b = MakeList({1, 2});
   EXPECT_EQ(TRootEntityHandle::MergeLists(nullptr, b), b);
   EXPECT_EQ(TRootEntityHandle::MergeLists(b, nullptr), b);
   EXPECT_EQ(Indices(b), (std::vector<int32_t>{1, 2}));
   FreeList(b);
   EXPECT_EQ(TRootEntityHandle::MergeLists(nullptr, nullptr), nullptr);
-}
-
-TEST_F(RootEntityTest, MergeListsWhenEveryHandleOfAIsRemoved) {
-  EXPECT_EQ(TRootEntityHandle::MergeLists(MakeList({4}), MakeList({4})), nullptr);
-  EXPECT_EQ(LiveHandles, 0);
-
-  // A runs empty part-way: the rest of B becomes the list.
-  TRootEntityHandle* merged = TRootEntityHandle::MergeLists(MakeList({4}), MakeList({4, 7}));
-  EXPECT_EQ(Indices(merged), (std::vector<int32_t>{7}));
-  FreeList(merged);
-
-  Redrawn.clear();
-  merged = TRootEntityHandle::MergeLists(MakeList({4, 6}), MakeList({6, 4, 8, 9}));
-  EXPECT_EQ(Indices(merged), (std::vector<int32_t>{8, 9}));
-  EXPECT_EQ(Redrawn, (std::vector<int32_t>{6, 4}));
-  FreeList(merged);
-  EXPECT_EQ(LiveHandles, 0);
-}
-
-TEST_F(RootEntityTest, AnIndexTwiceInBEndsInNeitherList) {
-  TRootEntityHandle* merged = TRootEntityHandle::MergeLists(MakeList({1}), MakeList({2, 2, 3}));
-  EXPECT_EQ(Indices(merged), (std::vector<int32_t>{1, 3}));
-  FreeList(merged);
-  EXPECT_EQ(LiveHandles, 0);
 }
 
 TEST_F(RootEntityTest, Contains) {

@@ -44,40 +44,15 @@ class RoutEntityTest : public TRoutTest {};
 
 // ---- Construction, accessors and the operations a type does not have ----------------
 
-TEST_F(RoutEntityTest, ConstructorsStoreFieldsAndMarkTheLayerModified) {
+TEST_F(RoutEntityTest, ConstructionMarksTheLayerModifiedAndCutsCommandText) {
   TEntityPtr jog(new TRoutJog({10, 20}, 2, 7, 8, 41));
-  EXPECT_EQ(jog->GetType(), etRoutJog);
-  EXPECT_EQ(jog->GetComp(), 2);
-  EXPECT_EQ(jog->GetToolNumber(), 7);
-  EXPECT_EQ(jog->GetCompIndex(), 8);
   EXPECT_TRUE(RoutLayerModified[41]);
   EXPECT_FALSE(RoutLayerModified[40]);
   EXPECT_TRUE(DatabaseModified);
-
-  TEntityPtr arc(new TRoutArc(8, 300, -5, {1, 2}, {3, 4}, 40));
-  TIntPoint p;
-  arc->GetSecondPoint(p);
-  EXPECT_EQ(p, (TIntPoint{3, 4}));
-  arc->GetPoint(p);
-  EXPECT_EQ(p, (TIntPoint{1, 2}));
-  EXPECT_EQ(arc->GetType(), 8);
-  EXPECT_EQ(arc->GetFeedRate(), 300);
-  EXPECT_EQ(arc->GetZOffset(), -5);
-
-  TEntityPtr circle(new TRoutCircle({5, 6}, 100, 0, 3, 500, 4, true, 44));
-  EXPECT_EQ(circle->GetRadius(), 500);
-  EXPECT_TRUE(circle->IsAG32());
-  circle->SetG32(false);
-  circle->SetRadius(600);
-  EXPECT_FALSE(circle->IsAG32());
-  EXPECT_EQ(circle->GetRadius(), 600);
-  EXPECT_TRUE(RoutLayerModified[44]);
-
   std::string text;
   TEntityPtr command(new TRoutCommand(40, {0, 0}, std::string(100, 'M'), 3));
   command->GetString(text);
   EXPECT_EQ(text, std::string(80, 'M'));
-  EXPECT_EQ(command->GetHoldOff(), 3);
   EXPECT_TRUE(Boxes().empty());
 }
 

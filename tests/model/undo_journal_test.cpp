@@ -125,30 +125,13 @@ TEST_F(UndoJournalTest, RecordLayoutOnDisk) {
   j.Undo();                           // flushes the block being filled
   std::string bytes = FileOf(j);
   ASSERT_EQ(bytes.size(), 33000u);
-  auto at = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
-  // Record 1: added, index 1.
-  EXPECT_EQ(at(0), 1);
-  EXPECT_EQ(at(1), 1);
-  EXPECT_EQ(at(2), 0);
-  EXPECT_EQ(at(3), 0);
-  EXPECT_EQ(at(4), 0);
-  // Record 2 at byte 22: deleted, little-endian index.
-  EXPECT_EQ(at(22), 2);
-  EXPECT_EQ(at(23), 0x04);
-  EXPECT_EQ(at(24), 0x03);
-  EXPECT_EQ(at(25), 0x02);
-  EXPECT_EQ(at(26), 0x01);
-  // Record 3 at byte 44: changed, index -2, flag byte.
-  EXPECT_EQ(at(44), 3);
-  EXPECT_EQ(at(45), 0xFE);
-  EXPECT_EQ(at(46), 0xFF);
-  EXPECT_EQ(at(47), 0xFF);
-  EXPECT_EQ(at(48), 0xFF);
-  EXPECT_EQ(at(49), 0xAB);
+  // Record 1: added, index 1; record 2 at byte 22: deleted, little-endian
+  // index; record 3 at byte 44: changed, index -2, flag byte.
+  EXPECT_EQ(bytes.substr(0, 5), std::string("\x01\x01\x00\x00\x00", 5));
+  EXPECT_EQ(bytes.substr(22, 5), std::string("\x02\x04\x03\x02\x01", 5));
+  EXPECT_EQ(bytes.substr(44, 6), std::string("\x03\xFE\xFF\xFF\xFF\xAB", 6));
   // Record 4 at byte 66: marker, length, the name's first 20 characters.
-  EXPECT_EQ(at(66), 0);
-  EXPECT_EQ(at(67), 20);
-  EXPECT_EQ(bytes.substr(68, 20), "Create Step && Repea");
+  EXPECT_EQ(bytes.substr(66, 22), std::string("\x00\x14", 2) + "Create Step && Repea");
   // The rest of a fresh block is zero.
   EXPECT_EQ(bytes.substr(88), std::string(33000 - 88, '\0'));
   EXPECT_EQ(j.Log, (std::vector<std::string>{"undo change -2 171", "undelete 16909060",

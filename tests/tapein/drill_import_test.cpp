@@ -5,44 +5,23 @@
 #include <filesystem>
 #include <map>
 
-#include "foundation/settings.h"
-#include "korvex_test.h"
+#include "drill_import_test_support.h"
 #include "model/cad_undo.h"
-#include "model/drill_database.h"
 #include "platform/events.h"
-#include "platform/headless/headless_dialogs.h"
-#include "platform/headless/headless_events.h"
-#include "platform/headless/headless_forms.h"
-#include "platform/paths.h"
 #include "tapein/drill_format_dialog.h"
-#include "tapein/drill_import.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 namespace {
 
 constexpr int32_t Inch = 25400000;
 
-class DrillImportTest : public TKorvexTest {
+class DrillImportTest : public TDrillImportCommandTest {
  protected:
   void SetUp() override {
-    TKorvexTest::SetUp();
-    ResetHeadlessDialogs();
-    ResetModalScripts();
-    HeadlessResetEvents();
+    TDrillImportCommandTest::SetUp();
     DetachedUndoWindow().Clear();
-    ASSERT_TRUE(EnsureWorkingDirectories());
-    ResetHeadlessViewServices();
-    EditorMode = emDrill;
     ResetLayerMasks();
-    CurrentLayer = 30;
     Metric = false;
     UnitsPerDisplayUnit = InchUnitsPerDisplayUnit;
-    ToolTable.Fill(TToolRecord{});
-    ActiveTools.Fill(true);
-    DrillUndo = new TDrillUndo();
-    ActiveUndo = DrillUndo;
-    DRDB = new TDrillDatabase();
     // The results window: its lines are taken and OK pressed once it waits.
     HeadlessSetProcessMessagesHook([this] {
       if (DrillTapeReader != nullptr && DrillTapeReader->Report &&
@@ -51,18 +30,6 @@ class DrillImportTest : public TKorvexTest {
         DrillTapeReader->Report->OKButton.Click();
       }
     });
-  }
-  void TearDown() override {
-    HeadlessSetProcessMessagesHook({});
-    delete DRDB;
-    DRDB = nullptr;
-    delete DrillUndo;
-    DrillUndo = nullptr;
-    ActiveUndo = nullptr;
-    ResetHeadlessViewServices();
-    ResetHeadlessDialogs();
-    ResetModalScripts();
-    TKorvexTest::TearDown();
   }
 
   std::string Tape(const std::string& name, const std::string& text) {

@@ -11,6 +11,17 @@ struct TLoggedHit {
   int32_t X, Y, Size, Tool, Block;
 };
 
+// The reader's construction options, for tests that need more than the
+// short constructor gives.
+struct TTapeOptions {
+  std::string SwapFilter;
+  int32_t Divisor = 1;
+  bool LeadingZeros = true;  // the zero-mode flag of the formats: LZ tapes
+  int32_t IntegerDigits = 2, DecimalDigits = 4;
+  bool Metric = false;
+  bool BlockDelete = false;
+};
+
 class TCallLog : public TNCReader {
  public:
   // An inch tape of 2.4 digits with trailing zeros kept (numbers as
@@ -19,6 +30,9 @@ class TCallLog : public TNCReader {
            bool incremental = false, int32_t version = 1)
       : TNCReader(file, "", scratch, 1, false, 2, 4, incremental, false, metric, version, false,
                   false) {}
+  TCallLog(const std::string& file, const std::string& scratch, const TTapeOptions& o)
+      : TNCReader(file, o.SwapFilter, scratch, o.Divisor, o.LeadingZeros, o.IntegerDigits,
+                  o.DecimalDigits, false, false, o.Metric, 1, o.BlockDelete, false) {}
 
   void Poll(bool& abort) override {}
   void Done() override { Finish(); }
@@ -26,6 +40,16 @@ class TCallLog : public TNCReader {
   void Notice(const std::string& t) override { Log("Notice " + t); }
   void Message(const std::string& t) override { Log("Message " + t); }
   void Error(const std::string& t) override { Log("Error " + t); }
+  void HeaderDone(int32_t v) override { Log("HeaderDone " + N(v)); }
+  void M96Block(int32_t b, const std::string& t) override { Log("M96Block " + N(b) + " " + t); }
+  void BlockMessage(int32_t b, const std::string& t) override {
+    Log("BlockMessage " + N(b) + " " + t);
+  }
+  void ToolValue(uint16_t tool, int32_t& v) override { Log("ToolValue " + N(tool) + " " + N(v)); }
+  void ToolDiameter(int32_t tool, int32_t v) override { Log("ToolDiameter " + N(tool) + " " + N(v)); }
+  void ToolCompDiameter(int32_t tool, int32_t v) override {
+    Log("ToolCompDiameter " + N(tool) + " " + N(v));
+  }
   void Warning(int32_t x, int32_t y, int32_t b, const std::string& t) override {
     Log("Warning " + N(x) + " " + N(y) + " " + N(b) + " " + t);
   }
@@ -69,7 +93,6 @@ class TCallLog : public TNCReader {
     handled = TakeRoutCircles;
   }
   void ToolChange(int32_t tool, int32_t comp) override { Log("ToolChange " + N(tool) + " " + N(comp)); }
-  void SetOriginLog(int32_t x, int32_t y) { Log("Origin " + N(x) + " " + N(y)); }
   void PatternStart(int32_t b) override { Log("PatternStart " + N(b)); }
   void PatternEnd(bool& handled) override {
     Log("PatternEnd");
@@ -92,6 +115,18 @@ class TCallLog : public TNCReader {
     for (const auto& l : Calls)
       if (l.rfind(prefix, 0) == 0) out.push_back(l);
     return out;
+  }
+
+  // The first line that begins with the prefix, or empty.
+  std::string First(const std::string& prefix) const {
+    const auto found = With(prefix);
+    return found.empty() ? std::string() : found.front();
+  }
+  // Runs and answers the failed flag.
+  bool RunFailed() {
+    bool failed = false;
+    Run(failed);
+    return failed;
   }
 
   static std::string N(int64_t v) { return std::to_string(v); }

@@ -14,7 +14,7 @@
 
 #include "foundation/file_utils.h"
 #include "korvex_test.h"
-#include "recording_reader.h"
+#include "nc_call_log.h"
 
 namespace fs = std::filesystem;
 
@@ -31,13 +31,11 @@ class NcReaderRun : public TKorvexTest {
     return (TempDir / name).string();
   }
 
-  std::unique_ptr<TRecordingReader> Reader(const std::string& file,
-                                           TRecordingOptions options = {}) {
-    options.ScratchDir = TempDir.string();
-    return std::make_unique<TRecordingReader>(file, options);
+  std::unique_ptr<TCallLog> Reader(const std::string& file, const TTapeOptions& options = {}) {
+    return std::make_unique<TCallLog>(file, TempDir.string(), options);
   }
 
-  static std::vector<std::pair<int32_t, int32_t>> Points(const TRecordingReader& r) {
+  static std::vector<std::pair<int32_t, int32_t>> Points(const TCallLog& r) {
     std::vector<std::pair<int32_t, int32_t>> p;
     for (const auto& h : r.Hits) p.push_back({h.X, h.Y});
     return p;
@@ -58,8 +56,8 @@ const std::vector<std::string> ThreeNotices = {
     "Notice ", "Notice Some errors were detected in this file.",
     "Notice Inspect the output carefully!"};
 
-std::vector<std::string> Notices(const TRecordingReader& r) {
-  return r.CallsStartingWith("Notice ");
+std::vector<std::string> Notices(const TCallLog& r) {
+  return r.With("Notice ");
 }
 
 }  // namespace
@@ -78,14 +76,14 @@ TEST_F(NcReaderRun, HeaderKeywordsSetTheReadersOptions) {
   EXPECT_FALSE(r->Incremental);
   EXPECT_TRUE(r->BlockDelete);
   EXPECT_TRUE(r->CounterClockwise);
-  EXPECT_EQ(r->CallsStartingWith("HeaderDone"), std::vector<std::string>{"HeaderDone 2"});
-  EXPECT_EQ(r->FirstCall("M96Block"), "M96Block 10 SG,STEPA");
-  EXPECT_EQ(r->FirstCall("ToolDiameter"), "ToolDiameter 1 3175000");
+  EXPECT_EQ(r->With("HeaderDone"), std::vector<std::string>{"HeaderDone 2"});
+  EXPECT_EQ(r->First("M96Block"), "M96Block 10 SG,STEPA");
+  EXPECT_EQ(r->First("ToolDiameter"), "ToolDiameter 1 3175000");
   // Comments: kind 1 in the header, kind 2 in the body; the "/" line is
   // skipped under block delete.
-  EXPECT_EQ(r->CallsStartingWith("UnparsedBlock"),
-            (std::vector<std::string>{"UnparsedBlock 1 ;header comment",
-                                      "UnparsedBlock 2 /X1Y1", "UnparsedBlock 2 ;body comment"}));
+  EXPECT_EQ(r->With("Unparsed"),
+            (std::vector<std::string>{"Unparsed ;header comment 1", "Unparsed /X1Y1 2",
+                                      "Unparsed ;body comment 2"}));
   // LZ 2.4 (axis version 2 swaps X and Y): X1Y2 is 10 inch, 20 inch.
   EXPECT_EQ(Points(*r), (Pts{{200000 * U, 100000 * U}}));
   EXPECT_TRUE(Notices(*r).empty());
@@ -111,19 +109,19 @@ TEST_F(NcReaderRun, ProgressDotEveryHundredLinesAndPercentEndsTheHeader) {
   lines.push_back("M30");
   auto r = Reader(File("p.drl", lines));
   EXPECT_FALSE(r->RunFailed());
-  EXPECT_EQ(r->CallsStartingWith("Progress .").size(), 2u);
+  EXPECT_EQ(r->With("Progress .").size(), 2u);
   EXPECT_EQ(r->Hits.size(), 246u);
-  EXPECT_EQ(r->FirstCall("PatternStart"), "PatternStart 2");  // "%" is read as M25
+  EXPECT_EQ(r->First("PatternStart"), "PatternStart 2");  // "%" is read as M25
   r->Done();
 }
 
 TEST_F(NcReaderRun, DecodingErrorsAreReportedWithTheBlockNumber) {
   auto r = Reader(File("e.drl", {"M48", "INCH,LZ", "%", "X1234567Y1", "X1Y1*", "M30"}));
   EXPECT_FALSE(r->RunFailed());
-  EXPECT_EQ(r->CallsStartingWith("Message"),
+  EXPECT_EQ(r->With("Message"),
             (std::vector<std::string>{"Message Block 4:Digit Overflow",
                                       "Message Block 5:Format Overflow"}));
-  EXPECT_EQ(r->CallsStartingWith("BlockMessage"),
+  EXPECT_EQ(r->With("BlockMessage"),
             (std::vector<std::string>{"BlockMessage 3 Digit Overflow",
                                       "BlockMessage 4 Format Overflow"}));
   // The blocks are still used.
@@ -137,8 +135,8 @@ TEST_F(NcReaderRun, BlockOfMoreThanFortyWordsIsCutAndReported) {
   block += "X1000Y1000";
   auto r = Reader(File("w.drl", {"M48", "INCH,TZ", "%", block, "M30"}));
   EXPECT_FALSE(r->RunFailed());
-  EXPECT_EQ(r->FirstCall("Message"), "Message Block 4:Too many words");
-  EXPECT_EQ(r->FirstCall("BlockMessage"), "BlockMessage 3 Too many words");
+  EXPECT_EQ(r->First("Message"), "Message Block 4:Too many words");
+  EXPECT_EQ(r->First("BlockMessage"), "BlockMessage 3 Too many words");
   r->Done();
 }
 
@@ -148,7 +146,7 @@ TEST_F(NcReaderRun, FatalDecodingErrorFailsTheRun) {
   auto r = Reader(File("f.drl", {"X1000Y1000", "X1234567", "X2000Y1000", "M30"}));
   r->ErrorsAreFatal = true;
   EXPECT_TRUE(r->RunFailed());
-  EXPECT_EQ(r->FirstCall("Error"), "Error Block 2:Digit Overflow");
+  EXPECT_EQ(r->First("Error"), "Error Block 2:Digit Overflow");
   EXPECT_EQ(r->Hits.size(), 1u);
   EXPECT_EQ(Notices(*r), ThreeNotices);
   r->Done();
@@ -158,12 +156,12 @@ namespace {
 
 // A consumer whose tape read fails once a number of hits went through, as
 // a disk would fail in the middle of a file.
-class TFailingDisk : public TRecordingReader {
+class TFailingDisk : public TCallLog {
  public:
-  using TRecordingReader::TRecordingReader;
+  using TCallLog::TCallLog;
   std::size_t FailAfter = 1;
   void Poll(bool& abort) override {
-    TRecordingReader::Poll(abort);
+    TCallLog::Poll(abort);
     if (Hits.size() == FailAfter && !failed_) {
       failed_ = true;
       InOutRes = EIO;
@@ -177,11 +175,10 @@ class TFailingDisk : public TRecordingReader {
 }  // namespace
 
 TEST_F(NcReaderRun, ReadErrorInTheMiddleOfTheFileFailsTheRun) {
-  TRecordingOptions options;
-  options.ScratchDir = TempDir.string();
-  TFailingDisk r(File("t.drl", {"X1000Y1000", "X2000Y1000", "X3000Y1000", "M30"}), options);
+  TFailingDisk r(File("t.drl", {"X1000Y1000", "X2000Y1000", "X3000Y1000", "M30"}), TempDir.string(),
+                 TTapeOptions{});
   EXPECT_TRUE(r.RunFailed());
-  EXPECT_EQ(r.FirstCall("Error"), "Error Disk read error Reading Data File");
+  EXPECT_EQ(r.First("Error"), "Error Disk read error Reading Data File");
   EXPECT_EQ(r.Hits.size(), 1u);
   EXPECT_EQ(Notices(r), ThreeNotices);
   r.Done();
@@ -191,7 +188,7 @@ TEST_F(NcReaderRun, MissingFileFailsWithoutMessage) {
   auto r = Reader((TempDir / "none.drl").string());
   EXPECT_TRUE(r->RunFailed());
   EXPECT_TRUE(r->Ran);
-  EXPECT_TRUE(r->CallsStartingWith("Error").empty());
+  EXPECT_TRUE(r->With("Error").empty());
   EXPECT_EQ(Notices(*r), ThreeNotices);
   r->Done();
 }
@@ -225,7 +222,7 @@ TEST_F(NcReaderRun, NestedOrMissingSubprogramMarksTheFile) {
   File("SUB.NC", {"X0Y0", "M99,OTHER.NC", "X5Y5", "X100Y0"});
   auto r = Reader(File("main.drl", {"M48", "INCH,TZ", "%", "M99,SUB.NC", "X1000Y0", "M30"}));
   EXPECT_TRUE(r->RunFailed());
-  EXPECT_EQ(r->CallsStartingWith("Message"),
+  EXPECT_EQ(r->With("Message"),
             (std::vector<std::string>{"Message Illegal nested M99 call!",
                                       "Message <M99,OTHER.NC>", "Message <X5Y5>"}));
   EXPECT_EQ(Points(*r), (Pts{{1000 * U, 0}, {1100 * U, 0}}));
@@ -234,7 +231,7 @@ TEST_F(NcReaderRun, NestedOrMissingSubprogramMarksTheFile) {
 
   auto m = Reader(File("miss.drl", {"M48", "INCH,TZ", "%", "M99,NONE.NC", "X1000Y0", "X1Y1", "M30"}));
   EXPECT_TRUE(m->RunFailed());
-  EXPECT_EQ(m->FirstCall("Message"), "Message Error : M99 file not found!");
+  EXPECT_EQ(m->First("Message"), "Message Error : M99 file not found!");
   // The offset line goes with the failed call; the reading goes on.
   EXPECT_EQ(Points(*m), (Pts{{1 * U, 1 * U}}));
   m->Done();
@@ -246,7 +243,7 @@ TEST_F(NcReaderRun, DefaultFileIsReadAsHeader) {
   r->SetDefaultFile(defaults);
   EXPECT_FALSE(r->RunFailed());
   EXPECT_TRUE(r->Metric);
-  EXPECT_EQ(r->FirstCall("ToolDiameter"), "ToolDiameter 2 1500000");
+  EXPECT_EQ(r->First("ToolDiameter"), "ToolDiameter 2 1500000");
   EXPECT_EQ(Points(*r), (Pts{{1000000, 0}}));
   r->Done();
 }
@@ -257,9 +254,9 @@ TEST_F(NcReaderRun, ToolsComeOutInAscendingOrderWithTheirDefinitions) {
                                  "T1C0.04", "T2R0625", "CP,4,0.05", "%", "T1", "X1Y1", "X2Y1",
                                  "T3", "X3Y1", "M30"}));
   EXPECT_FALSE(r->RunFailed());
-  EXPECT_EQ(r->FirstCall("ToolCompDiameter 2"), "ToolCompDiameter 2 3175000");
-  EXPECT_EQ(r->FirstCall("ToolCompDiameter 4"), "ToolCompDiameter 4 1270000");
-  EXPECT_EQ(r->CallsStartingWith("Progress  T"),
+  EXPECT_EQ(r->First("ToolCompDiameter 2"), "ToolCompDiameter 2 3175000");
+  EXPECT_EQ(r->First("ToolCompDiameter 4"), "ToolCompDiameter 4 1270000");
+  EXPECT_EQ(r->With("Progress  T"),
             (std::vector<std::string>{"Progress  T1", "Progress  T3"}));
   std::vector<int32_t> order;
   TNCReader::TTakenTool tool;
@@ -286,7 +283,7 @@ TEST_F(NcReaderRun, HitLimitOfTheToolRaisesANotice) {
   auto r = Reader(File("l.drl", {"M48", "INCH,TZ", "T1C0.04H3", "%", "T1", "X1Y0", "X2Y0",
                                  "X3Y0", "X4Y0", "M30"}));
   EXPECT_FALSE(r->RunFailed());
-  EXPECT_EQ(r->CallsStartingWith("Notice Max hits reached.").size(), 1u);
+  EXPECT_EQ(r->With("Notice Max hits reached.").size(), 1u);
   EXPECT_EQ(r->HitCount, 2);
   r->Done();
 }
@@ -299,12 +296,11 @@ TEST_F(NcReaderRun, ScratchPathThatCannotBeUsedStopsTheRunAtOnce) {
   const fs::path here = fs::current_path();
   ASSERT_EQ(::chdir(gone.c_str()), 0);
   fs::remove(gone);
-  TRecordingOptions options;
-  options.ScratchDir = (TempDir / "missing").string();
+  TTapeOptions options;
   options.Divisor = 10;
   options.Metric = true;
   options.BlockDelete = true;
-  TRecordingReader r(File("s.drl", {"X1Y1", "M30"}), options);
+  TCallLog r(File("s.drl", {"X1Y1", "M30"}), (TempDir / "missing").string(), options);
   fs::current_path(here);
   EXPECT_TRUE(r.ErrorFlag);
   EXPECT_EQ(r.Divisor, 10);
@@ -313,15 +309,13 @@ TEST_F(NcReaderRun, ScratchPathThatCannotBeUsedStopsTheRunAtOnce) {
   EXPECT_EQ(r.MoveParameter, 2147483647);
   EXPECT_TRUE(r.RunFailed());
   // The failed check is reported when the consumer can hear it.
-  EXPECT_EQ(r.FirstCall("Error").rfind("Error File not found checking path <", 0), 0u);
+  EXPECT_EQ(r.First("Error").rfind("Error File not found checking path <", 0), 0u);
   EXPECT_TRUE(r.Hits.empty());
   r.Done();
 }
 
 TEST_F(NcReaderRun, ScratchPathFallsBackToTheCurrentFolder) {
-  TRecordingOptions options;
-  options.ScratchDir = (TempDir / "missing").string();
-  TRecordingReader r(File("s.drl", {"M30"}), options);
+  TCallLog r(File("s.drl", {"M30"}), (TempDir / "missing").string(), TTapeOptions{});
   EXPECT_FALSE(r.ErrorFlag);
   ASSERT_FALSE(r.ScratchDir.empty());
   EXPECT_EQ(r.ScratchDir.back(), '\\');
@@ -330,7 +324,7 @@ TEST_F(NcReaderRun, ScratchPathFallsBackToTheCurrentFolder) {
 
 TEST_F(NcReaderRun, SwapFilterRewritesLinesOnTheWayIn) {
   WriteFileBytes(TempDir / "SWAP" / "IN.SWP", "Q=X\r\n");
-  TRecordingOptions options;
+  TTapeOptions options;
   options.SwapFilter = (TempDir / "SWAP" / "IN.SWP").string();
   auto r = Reader(File("q.drl", {"M48", "INCH,TZ", "%", "Q1000Y0", "M30"}), options);
   EXPECT_FALSE(r->RunFailed());

