@@ -62,6 +62,11 @@ const int64_t kTriples[][3] = {{3, 4, 5}, {4, -3, 5}, {-5, 12, 13}, {8, 6, 10}, 
 struct TCirclePair {
   TGridPoint C1, C2;
   int64_t R1 = 1, R2 = 1;
+  // Squared distance of the centres, of the radii's sum and difference, exactly.
+  int128 D2() const { return Sq(C2.X - C1.X) + Sq(C2.Y - C1.Y); }
+  int128 Sum2() const { return Sq(R1 + R2); }
+  int128 Diff2() const { return Sq(R1 - R2); }
+  static int128 Sq(int64_t v) { return int128{v} * v; }
 };
 
 TCirclePair RandomCirclePair(TGridRandom& rnd, int i) {
@@ -506,10 +511,7 @@ TEST_F(GeometryIntersectTest, CircleCircleIntersectionsMatchExactArithmetic) {
   int touching = 0, pairs = 0;
   for (int i = 0; i < 5000; ++i) {
     TCirclePair p = RandomCirclePair(rnd, i);
-    int128 dx = p.C2.X - p.C1.X, dy = p.C2.Y - p.C1.Y;
-    int128 d2 = dx * dx + dy * dy;
-    int128 sum2 = int128{p.R1 + p.R2} * (p.R1 + p.R2);
-    int128 diff2 = int128{p.R1 - p.R2} * (p.R1 - p.R2);
+    int128 dx = p.C2.X - p.C1.X, dy = p.C2.Y - p.C1.Y, d2 = p.D2(), sum2 = p.Sum2(), diff2 = p.Diff2();
     int expected = (d2 > sum2 || d2 < diff2) ? 0 : ((d2 == sum2 || d2 == diff2) ? 1 : 2);
     for (uint8_t mode : {0, 1, 2}) {
       TCircleEq a = mode == 1 ? CircleByEquation(p.C1, p.R1) : Circle(p.C1, p.R1);
@@ -548,10 +550,7 @@ TEST_F(GeometryIntersectTest, CommonTangentsTouchBothCircles) {
   int counts[5] = {};
   for (int i = 0; i < 5000; ++i) {
     TCirclePair p = RandomCirclePair(rnd, i);
-    int128 dx = p.C2.X - p.C1.X, dy = p.C2.Y - p.C1.Y;
-    int128 d2 = dx * dx + dy * dy;
-    int128 sum2 = int128{p.R1 + p.R2} * (p.R1 + p.R2);
-    int128 diff2 = int128{p.R1 - p.R2} * (p.R1 - p.R2);
+    int128 d2 = p.D2(), sum2 = p.Sum2(), diff2 = p.Diff2();
     int expected = d2 == 0        ? 0
                    : d2 > sum2    ? 4
                    : d2 == sum2   ? 3

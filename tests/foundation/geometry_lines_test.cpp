@@ -1,5 +1,7 @@
 #include <cmath>
 #include <limits>
+#include <tuple>
+#include <utility>
 
 #include "foundation/geometry_lines.h"
 #include "geometry_test_support.h"
@@ -126,15 +128,12 @@ TEST_F(GeometryLinesTest, SlopeAndPerpendicular) {
   EXPECT_EQ(GeoErrorCode, 0);
 
   TRealLine vertical{{0.0, 0.0}, {0.0, 1.0}}, horizontal{{0.0, 0.0}, {3.0, 0.0}};
-  TRealLine rising{{0.0, 0.0}, {1.0, 2.0}}, falling{{0.0, 0.0}, {-2.0, 1.0}};
-  TRealLine point{{1.0, 1.0}, {1.0, 1.0}};
-  EXPECT_TRUE(Perpendicular(vertical, horizontal));
-  EXPECT_TRUE(Perpendicular(horizontal, vertical));
-  EXPECT_TRUE(Perpendicular(rising, falling));
-  EXPECT_FALSE(Perpendicular(rising, horizontal));
-  EXPECT_FALSE(Perpendicular(vertical, vertical));
-  EXPECT_FALSE(Perpendicular(point, horizontal));
-  EXPECT_FALSE(Perpendicular(horizontal, point));
+  TRealLine rising{{0.0, 0.0}, {1.0, 2.0}}, falling{{0.0, 0.0}, {-2.0, 1.0}}, point{{1.0, 1.0}, {1.0, 1.0}};
+  for (const auto& [a, b, perpendicular] :
+       {std::tuple{vertical, horizontal, true}, {horizontal, vertical, true}, {rising, falling, true},
+        {rising, horizontal, false}, {vertical, vertical, false}, {point, horizontal, false},
+        {horizontal, point, false}})
+    EXPECT_EQ(Perpendicular(a, b), perpendicular);
 }
 
 TEST_F(GeometryLinesTest, BoxesAndSegmentRelations) {
@@ -157,15 +156,11 @@ TEST_F(GeometryLinesTest, BoxesAndSegmentRelations) {
   EXPECT_EQ(GeoErrorCode, 2);
   EXPECT_FALSE(InRectangle(dot, TRealPoint{1.0, 1.5}));
 
-  TRealLine l2{{0.0, 0.0}, {1.0, 0.0}};
-  EXPECT_EQ(SegmentRelation(TRealLine{{5.0, -1.0}, {5.0, 1.0}}, l2), 1);  // beyond l2's end
-  EXPECT_EQ(SegmentRelation(TRealLine{{0.0, 1.0}, {4.0, 2.0}}, l2), 2);
-  EXPECT_EQ(SegmentRelation(TRealLine{{0.2, 0.0}, {0.8, 0.0}}, l2), 3);
-  EXPECT_EQ(SegmentRelation(TRealLine{{0.5, 0.0}, {0.5, 4.0}}, l2), 4);
-  EXPECT_EQ(SegmentRelation(TRealLine{{0.5, 4.0}, {0.5, 0.0}}, l2), 5);
-  EXPECT_EQ(SegmentRelation(TRealLine{{-1.0, 0.0}, {2.0, 0.0}}, l2), 6);
-  EXPECT_EQ(SegmentRelation(TRealLine{{7.0, 0.0}, {7.0, 3.0}}, l2), 7);
-  EXPECT_EQ(SegmentRelation(TRealLine{{7.0, 0.0}, {8.0, 3.0}}, l2), 0);
+  // Every relation against l2 (relation 1: crossing l2's line beyond its end).
+  const TRealLine l2{{0.0, 0.0}, {1.0, 0.0}}, others[8] = {
+      {{7.0, 0.0}, {8.0, 3.0}}, {{5.0, -1.0}, {5.0, 1.0}}, {{0.0, 1.0}, {4.0, 2.0}}, {{0.2, 0.0}, {0.8, 0.0}},
+      {{0.5, 0.0}, {0.5, 4.0}}, {{0.5, 4.0}, {0.5, 0.0}}, {{-1.0, 0.0}, {2.0, 0.0}}, {{7.0, 0.0}, {7.0, 3.0}}};
+  for (int relation = 0; relation < 8; ++relation) EXPECT_EQ(SegmentRelation(others[relation], l2), relation);
 }
 
 TEST_F(GeometryLinesTest, CircleEquation) {
@@ -190,11 +185,9 @@ TEST_F(GeometryLinesTest, CircleEquation) {
 
 TEST_F(GeometryLinesTest, Quadrants) {
   TRealPoint any;
-  EXPECT_EQ(Quadrant(2, any, 90.0), 1);
-  EXPECT_EQ(Quadrant(2, any, 90.0001), 2);
-  EXPECT_EQ(Quadrant(2, any, 180.0), 2);
-  EXPECT_EQ(Quadrant(2, any, 360.0), 1);
-  EXPECT_EQ(Quadrant(2, any, 725.0), 1);
+  for (const auto& [angle, quadrant] :
+       {std::pair{90.0, 1}, {90.0001, 2}, {180.0, 2}, {360.0, 1}, {725.0, 1}, {360.0 * 1.0E6 + 100.0, 2}})
+    EXPECT_EQ(Quadrant(2, any, angle), quadrant) << angle;
   EXPECT_EQ(Quadrant(0, TRealPoint{0.0, -1.0}, 0.0), 4);
   EXPECT_EQ(Quadrant(0, TRealPoint{-1.0, 0.0}, 0.0), 2);
   EXPECT_EQ(Quadrant(0, TRealPoint{0.0, 0.0}, 0.0), 1);
@@ -220,7 +213,6 @@ TEST_F(GeometryLinesTest, Quadrants) {
   EXPECT_EQ(GeoErrorCode, 0);
   EXPECT_GE(q, 1);
   EXPECT_LE(q, 4);
-  EXPECT_EQ(Quadrant(2, any, 360.0 * 1.0E6 + 100.0), 2);
 }
 
 TEST_F(GeometryLinesTest, QuadrantMatchesTurnByTurnReductionUnderATolerance) {
@@ -292,10 +284,8 @@ TEST_F(GeometryLinesTest, ToleranceNeverPairsAFractionWithTheNextQuadrant) {
 
 TEST_F(GeometryLinesTest, DirectionParameters) {
   TRealPoint o{0.0, 0.0};
-  EXPECT_EQ(DirectionParm(0, o, TRealPoint{1.0, 0.0}), 0.0);
-  EXPECT_EQ(DirectionParm(0, o, TRealPoint{0.0, 2.0}), 1.0);
-  EXPECT_EQ(DirectionParm(0, o, TRealPoint{-2.0, 0.0}), 2.0);
-  EXPECT_EQ(DirectionParm(0, o, TRealPoint{0.0, -2.0}), 3.0);
+  const TRealPoint axes[4] = {{1.0, 0.0}, {0.0, 2.0}, {-2.0, 0.0}, {0.0, -2.0}};
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(DirectionParm(0, o, axes[k]), k);
   EXPECT_NEAR(DirectionParm(1, o, TRealPoint{1.0, -1.0}), 315.0, 1.0E-9);
   EXPECT_NEAR(DirectionParm(2, o, TRealPoint{-1.0, 1.0}), 0.75 * M_PI, 1.0E-6);
   EXPECT_EQ(DirectionParm(0, o, o), 0.0);

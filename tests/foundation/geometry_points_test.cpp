@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdint>
+#include <tuple>
 
 #include "foundation/geometry_points.h"
 #include "geometry_test_support.h"
@@ -71,20 +72,15 @@ TEST_F(GeometryPointsTest, ThreePointArcs) {
 TEST_F(GeometryPointsTest, ThreePointArcsRunCounterClockwiseThroughTheMiddlePoint) {
   TGridRandom rnd(909);
   int exchanged = 0;
-  for (int i = 0; i < 4000; ++i) {
-    int64_t range = i % 2 ? 50 : 2000000;
+  for (int n = 0; n < 4000; ++n) {
+    int64_t range = n % 2 ? 50 : 2000000;
     TGridPoint p1 = rnd.Point(range), p2 = rnd.Point(range), p3 = rnd.Point(range);
     int128 turn = Cross(p2.X - p1.X, p2.Y - p1.Y, p3.X - p1.X, p3.Y - p1.Y);
-    double sx, sy, ex, ey, cx, cy, a1, a2, r;
-    ArcThreePoints(static_cast<int32_t>(p1.X), static_cast<int32_t>(p1.Y), static_cast<int32_t>(p2.X),
-                   static_cast<int32_t>(p2.Y), static_cast<int32_t>(p3.X), static_cast<int32_t>(p3.Y),
-                   sx, sy, ex, ey, cx, cy, a1, a2, r);
+    auto i = [](int64_t v) { return static_cast<int32_t>(v); };
+    double sx, sy, ex, ey, cx, cy, a1, a2, r, dsx, dsy, dex, dey, dcx, dcy, dr;
+    ArcThreePoints(i(p1.X), i(p1.Y), i(p2.X), i(p2.Y), i(p3.X), i(p3.Y), sx, sy, ex, ey, cx, cy, a1, a2, r);
     uint8_t cw = 9;
-    double dsx, dsy, dex, dey, dcx, dcy, dr;
-    ArcThreePointsDir(static_cast<int32_t>(p1.X), static_cast<int32_t>(p1.Y),
-                      static_cast<int32_t>(p2.X), static_cast<int32_t>(p2.Y),
-                      static_cast<int32_t>(p3.X), static_cast<int32_t>(p3.Y), dsx, dsy, dex, dey,
-                      dcx, dcy, cw, dr);
+    ArcThreePointsDir(i(p1.X), i(p1.Y), i(p2.X), i(p2.Y), i(p3.X), i(p3.Y), dsx, dsy, dex, dey, dcx, dcy, cw, dr);
     if (turn == 0) {
       ASSERT_EQ(r, -1.0);
       ASSERT_EQ(cw, 0);
@@ -92,15 +88,15 @@ TEST_F(GeometryPointsTest, ThreePointArcsRunCounterClockwiseThroughTheMiddlePoin
     }
     // Through three points the arc from the first via the second to the
     // third turns the way the triangle does.
-    ASSERT_EQ(cw, turn < 0 ? 1 : 0) << i;
+    ASSERT_EQ(cw, turn < 0 ? 1 : 0) << n;
     bool swapped = sx != static_cast<double>(p1.X) || sy != static_cast<double>(p1.Y);
-    ASSERT_EQ(swapped, turn < 0) << i;
+    ASSERT_EQ(swapped, turn < 0) << n;
     exchanged += swapped;
     long double tol = 1.0E-9L * r;
     for (const TGridPoint& p : {p1, p2, p3}) {
       ASSERT_NEAR(std::hypot(static_cast<long double>(p.X) - cx, static_cast<long double>(p.Y) - cy),
                   static_cast<long double>(r), tol)
-          << i;
+          << n;
     }
     // Counter-clockwise from start, the middle point comes before the end.
     auto angle = [&](double x, double y) {
@@ -111,7 +107,7 @@ TEST_F(GeometryPointsTest, ThreePointArcsRunCounterClockwiseThroughTheMiddlePoin
     ASSERT_NEAR(std::fmod(a2 - angle(ex, ey) + 540.0, 360.0), 180.0, 1.0E-6);
     double toMid = std::fmod(angle(p2.X, p2.Y) - a1 + 720.0, 360.0);
     double toEnd = std::fmod(a2 - a1 + 720.0, 360.0);
-    ASSERT_LE(toMid, toEnd + 1.0E-9) << i;
+    ASSERT_LE(toMid, toEnd + 1.0E-9) << n;
   }
   EXPECT_GT(exchanged, 1000);
 }
@@ -156,13 +152,11 @@ TEST_F(GeometryPointsTest, ArcMiddlePoints) {
 }
 
 TEST_F(GeometryPointsTest, DistanceToAnArc) {
-  EXPECT_EQ(DistPointArc(1000, 0, -1000, 0, 0, 0, 0, 1100, 1000), 100);
-  EXPECT_EQ(DistPointArc(1000, 0, -1000, 0, 0, 0, 0, -1100, 1000), 1487);
-  EXPECT_EQ(DistPointArc(1000, 0, -1000, 0, 0, 0, 0, 900, 1000), 100);
+  // The upper half circle of radius 1000: outside its sweep the nearer end counts.
+  for (const auto& [x, y, d] : {std::tuple{0, 1100, 100}, {0, 900, 100}, {0, -1100, 1487}, {1000, -10, 10},
+                                {-1000, -30, 30}})
+    EXPECT_EQ(DistPointArc(1000, 0, -1000, 0, 0, 0, x, y, 1000), d) << x << "," << y;
   EXPECT_EQ(DistPointArc(1000, 0, 1000, 0, 0, 0, 0, -1100, 1000), 100);  // full circle
-  // Outside the sweep the nearer end counts.
-  EXPECT_EQ(DistPointArc(1000, 0, -1000, 0, 0, 0, 1000, -10, 1000), 10);
-  EXPECT_EQ(DistPointArc(1000, 0, -1000, 0, 0, 0, -1000, -30, 1000), 30);
 }
 
 TEST_F(GeometryPointsTest, SegmentProjectionAndOffsets) {

@@ -7,6 +7,8 @@
 #include <limits>
 #include <regex>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "platform/headless/headless_dialogs.h"
 
@@ -16,51 +18,29 @@ constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
 TEST(LenientConversion, IntegerTakesTheValidPrefixAndNeverOverflows) {
-  EXPECT_EQ(StrToIntLenient("12x4"), 12);
-  EXPECT_EQ(StrToIntLenient("x"), 0);
-  EXPECT_EQ(StrToIntLenient(""), 0);
-  EXPECT_EQ(StrToIntLenient("-"), 0);
-  EXPECT_EQ(StrToIntLenient("  -42"), -42);
-  EXPECT_EQ(StrToIntLenient("+7"), 7);
-  EXPECT_EQ(StrToIntLenient("12 "), 12);
-  EXPECT_EQ(StrToIntLenient("$1F"), 31);
-  EXPECT_EQ(StrToIntLenient("$FFFFFFFF"), -1);
-  EXPECT_EQ(StrToIntLenient("-2147483648"), kMin);
-  EXPECT_EQ(StrToIntLenient("2147483647"), kMax);
-  // Beyond the 32-bit range the value is limited, not wrapped.
-  EXPECT_EQ(StrToIntLenient("2147483648"), kMax);
-  EXPECT_EQ(StrToIntLenient("99999999999999999999999999"), kMax);
-  EXPECT_EQ(StrToIntLenient("-99999999999999999999999999mm"), kMin);
+  const std::pair<const char*, int32_t> rows[] = {
+      {"12x4", 12}, {"x", 0}, {"", 0}, {"-", 0}, {"  -42", -42}, {"+7", 7}, {"$1F", 31}, {"$FFFFFFFF", -1},
+      {"-2147483648", kMin}, {"2147483647", kMax},
+      // Beyond the 32-bit range the value is limited, not wrapped.
+      {"2147483648", kMax}, {"99999999999999999999999999", kMax}, {"-99999999999999999999999999mm", kMin}};
+  for (const auto& [text, value] : rows) EXPECT_EQ(StrToIntLenient(text), value) << text;
 }
 
 TEST(LenientConversion, RealAppendsZeroAfterPointAndRetriesPrefix) {
-  EXPECT_EQ(StrToRealLenient("3."), 3.0);
-  EXPECT_EQ(StrToRealLenient("1.5mm"), 1.5);
-  EXPECT_EQ(StrToRealLenient(""), 0.0);
-  EXPECT_EQ(StrToRealLenient("x"), 0.0);
-  EXPECT_EQ(StrToRealLenient("-"), 0.0);
-  // The retried prefix ends in "." and gets its "0" too.
-  EXPECT_EQ(StrToRealLenient("3.x"), 3.0);
-  EXPECT_EQ(StrToRealLenient("  -.5"), -0.5);
-  EXPECT_EQ(StrToRealLenient("2E3"), 2000.0);
-  EXPECT_EQ(StrToRealLenient("1.5e"), 1.5);
-  EXPECT_EQ(StrToRealLenient("1,5"), 1.0);
-  // Out of the double range: no infinity escapes.
-  EXPECT_EQ(StrToRealLenient("1e999"), 0.0);
-  EXPECT_EQ(StrToRealLenient("-1e999"), 0.0);
-  EXPECT_EQ(StrToRealLenient("1e-999"), 0.0);
+  // A retried prefix that ends in "." gets its "0" too; out of the double
+  // range no infinity escapes.
+  const std::pair<const char*, double> rows[] = {
+      {"3.", 3.0},    {"1.5mm", 1.5}, {"", 0.0},     {"x", 0.0},      {"-", 0.0},      {"3.x", 3.0},
+      {"  -.5", -0.5}, {"2E3", 2000.0}, {"1.5e", 1.5}, {"1,5", 1.0},   {"1e999", 0.0}, {"-1e999", 0.0},
+      {"1e-999", 0.0}};
+  for (const auto& [text, value] : rows) EXPECT_EQ(StrToRealLenient(text), value) << text;
 }
 
 TEST(NumberText, RealToStrKeepsOneDecimalAtLeast) {
-  EXPECT_EQ(RealToStr(0.0), "0.0");
-  EXPECT_EQ(RealToStr(-0.125), "-0.125");
-  EXPECT_EQ(RealToStr(2.5), "2.5");
-  EXPECT_EQ(RealToStr(3.0), "3.0");
-  EXPECT_EQ(RealToStr(100.0), "100.0");
-  EXPECT_EQ(RealToStr(1.0 / 3.0), "0.3333333333");
-  EXPECT_EQ(RealToStr(0.00000000004), "0.0");
-  EXPECT_EQ(RealToStr(-0.00000000004), "0.0");
-  EXPECT_EQ(RealToStr(-0.0), "0.0");
+  const std::pair<double, const char*> rows[] = {
+      {0.0, "0.0"},   {-0.125, "-0.125"}, {3.0, "3.0"},          {100.0, "100.0"}, {1.0 / 3.0, "0.3333333333"},
+      {4e-11, "0.0"}, {-4e-11, "0.0"},    {-0.0, "0.0"}};
+  for (const auto& [value, text] : rows) EXPECT_EQ(RealToStr(value), text) << value;
   EXPECT_EQ(RealToStr(1e300).size(), 255u);
   // Round trip through the lenient reader.
   EXPECT_EQ(StrToRealLenient(RealToStr(-12.0625)), -12.0625);
@@ -69,17 +49,12 @@ TEST(NumberText, RealToStrKeepsOneDecimalAtLeast) {
 TEST(NumberText, IntegerTexts) {
   EXPECT_EQ(IntToShortStr(kMin), "-2147483648");
   EXPECT_EQ(IntToShortStr(0), "0");
-  EXPECT_EQ(IntToStrGrouped(1234567), "1,234,567");
-  EXPECT_EQ(IntToStrGrouped(123), "123");
-  EXPECT_EQ(IntToStrGrouped(1000), "1,000");
-  EXPECT_EQ(IntToStrGrouped(-1234), "-1,234");
-  EXPECT_EQ(IntToStrGrouped(kMin), "-2,147,483,648");
+  for (const auto& [value, text] : {std::pair<int32_t, const char*>{123, "123"}, {1000, "1,000"}, {-1234, "-1,234"},
+                                     {kMin, "-2,147,483,648"}})
+    EXPECT_EQ(IntToStrGrouped(value), text);
   EXPECT_EQ(IntToStrGroupedPadded(1234, 8), "   1,234");
   EXPECT_EQ(IntToStrGroupedPadded(1234567, 3), "1,234,567");
-  EXPECT_EQ(IntToStr2(5), "05");
-  EXPECT_EQ(IntToStr2(0), "00");
-  EXPECT_EQ(IntToStr2(12), "12");
-  EXPECT_EQ(IntToStr2(-5), "-5");
+  EXPECT_EQ(IntToStr2(5) + IntToStr2(0) + IntToStr2(12) + IntToStr2(-5), "050012-5");
   EXPECT_NEAR(Power(2.0, 10.0), 1024.0, 1e-9);
   EXPECT_EQ(Power(0.0, 2.0), 0.0);
   EXPECT_EQ(Power(-2.0, 2.0), 0.0);
@@ -102,49 +77,41 @@ TEST(ShortStrings, CaseBlanksAndZeros) {
   EXPECT_EQ(CountCharsOutside('0', '9', "1a2\xC8"), 2);
   EXPECT_EQ(FirstChar(""), '\0');
   EXPECT_EQ(FirstChar("xy"), 'x');
-  EXPECT_EQ(LeftStr("abc", 2), "ab");
-  EXPECT_EQ(LeftStr("abc", 5), "abc");
-  EXPECT_EQ(LeftStr("abc", -1), "");
-  EXPECT_EQ(RightStr("abc", 2), "bc");
-  EXPECT_EQ(RightStr("abc", 5), "abc");
-  EXPECT_EQ(RightStr("abc", 0), "");
-  EXPECT_EQ(RightStr("abc", -3), "");
+  // Counts beyond either end of the text are limited to it.
+  for (const auto& [n, left, right] : {std::tuple<int, const char*, const char*>{2, "ab", "bc"}, {5, "abc", "abc"},
+                                       {0, "", ""}, {-1, "", ""}}) {
+    EXPECT_EQ(LeftStr("abc", n), left) << n;
+    EXPECT_EQ(RightStr("abc", n), right) << n;
+  }
 }
 
 TEST(ShortStrings, LastPosAndNthPos) {
-  EXPECT_EQ(LastPos("\\", "C:\\A\\B"), 5);
-  EXPECT_EQ(LastPos("ab", "abxab"), 4);
-  EXPECT_EQ(LastPos("aa", "aaa"), 2);
-  EXPECT_EQ(LastPos("z", "C:\\A\\B"), 0);
-  EXPECT_EQ(LastPos("", "abc"), 0);
-  EXPECT_EQ(LastPos("abcd", "abc"), 0);
-  EXPECT_EQ(LastPos("a", ""), 0);
-
-  EXPECT_EQ(NthPos(1, ",", "a,b,c"), 2);
-  EXPECT_EQ(NthPos(2, ",", "a,b,c"), 4);
-  EXPECT_EQ(NthPos(3, ",", "a,b,c"), 0);
+  struct TRow {
+    int32_t N;  // 0: LastPos
+    const char *Sub, *Text;
+    int32_t Pos;
+  };
+  const TRow rows[] = {
+      {0, "\\", "C:\\A\\B", 5}, {0, "ab", "abxab", 4}, {0, "aa", "aaa", 2}, {0, "z", "C:\\A\\B", 0},
+      {0, "", "abc", 0},          {0, "abcd", "abc", 0}, {0, "a", "", 0},
+      {1, ",", "a,b,c", 2},       {2, ",", "a,b,c", 4},  {3, ",", "a,b,c", 0}, {-1, ",", "a,b,c", 0},
+      {1, "", "a,b,c", 0},
+      // Occurrences may overlap.
+      {3, "aa", "aaaa", 3},       {4, "aa", "aaaa", 0}};
+  for (const TRow& r : rows)
+    EXPECT_EQ(r.N == 0 ? LastPos(r.Sub, r.Text) : NthPos(r.N, r.Sub, r.Text), r.Pos) << r.N << " " << r.Sub << " " << r.Text;
   EXPECT_EQ(NthPos(0, ",", "a,b,c"), 0);
-  EXPECT_EQ(NthPos(-1, ",", "a,b,c"), 0);
-  EXPECT_EQ(NthPos(1, "", "a,b,c"), 0);
-  // Occurrences may overlap.
-  EXPECT_EQ(NthPos(3, "aa", "aaaa"), 3);
-  EXPECT_EQ(NthPos(4, "aa", "aaaa"), 0);
 }
 
 TEST(ShortStrings, FileExtensionsLookOnlyAtTheFileName) {
-  EXPECT_EQ(FileExtension3("C:\\DIR.X\\FILE.DRL"), "DRL");
-  EXPECT_EQ(FileExtension3("C:\\DIR.X\\FILE"), "");
-  EXPECT_EQ(FileExtension3("/home/a.b/file"), "");
-  EXPECT_EQ(FileExtension3("JOB.TEXT"), "TEX");
-  EXPECT_EQ(FileExtension3("JOB.V1.ZUL"), "ZUL");
-  EXPECT_EQ(FileExtension3("JOB."), "   ");
-  EXPECT_EQ(FileExtension3(""), "");
+  const std::pair<const char*, const char*> ext[] = {
+      {"C:\\DIR.X\\FILE.DRL", "DRL"}, {"C:\\DIR.X\\FILE", ""}, {"/home/a.b/file", ""}, {"JOB.TEXT", "TEX"},
+      {"JOB.V1.ZUL", "ZUL"},         {"JOB.", "   "},           {"", ""}};
+  for (const auto& [name, e] : ext) EXPECT_EQ(FileExtension3(name), e) << name;
 
   EXPECT_EQ(ChangeFileExtension("C:\\DIR.X\\FILE", ".DRL"), "C:\\DIR.X\\FILE.DRL");
-  EXPECT_EQ(ChangeFileExtension("JOB.TXT", "BAK"), "JOB.BAK");
+  for (const char* name : {"JOB.TXT", "JOB.", "JOB  "}) EXPECT_EQ(ChangeFileExtension(name, "BAK"), "JOB.BAK") << name;
   EXPECT_EQ(ChangeFileExtension("JOB.V1.TXT", "BAK"), "JOB.V1.BAK");
-  EXPECT_EQ(ChangeFileExtension("JOB.", "BAK"), "JOB.BAK");
-  EXPECT_EQ(ChangeFileExtension("JOB  ", "BAK"), "JOB.BAK");
   EXPECT_EQ(ChangeFileExtension(std::string(255, 'A'), "BAK").size(), 255u);
 }
 
@@ -201,9 +168,7 @@ TEST(Hex, DigitsAndEntityReferences) {
   EXPECT_EQ(WordToHex(0x12AB), "12AB");
   EXPECT_EQ(LongToHex(0x0012ABCDu), "0012ABCD");
   EXPECT_EQ(HexToInt("$1aG"), 26);
-  EXPECT_EQ(HexToInt(""), 0);
-  EXPECT_EQ(HexToInt("$"), 0);
-  EXPECT_EQ(HexToInt("G1"), 0);
+  for (const char* none : {"", "$", "G1"}) EXPECT_EQ(HexToInt(none), 0) << none;
   EXPECT_EQ(HexToInt("FFFFFFFF"), -1);
   EXPECT_EQ(FormatSegOfs(0x0012ABCDu), "$0012:$ABCD");
   for (uint32_t v : {0u, 1u, 0x0012ABCDu, 0x80000000u, 0xFFFFFFFFu})
@@ -260,11 +225,8 @@ TEST(SmallHelpers, ComparisonsSwapsAndAngles) {
   EXPECT_EQ(MaxInt2(-3, 2), 2);
   EXPECT_EQ(MinInt2(-3, 2), -3);
   EXPECT_EQ(MaxReal(1.5, -2.0), 1.5);
-  EXPECT_EQ(MinNonZero(0, 5), 5);
-  EXPECT_EQ(MinNonZero(5, 0), 5);
-  EXPECT_EQ(MinNonZero(3, 2), 2);
-  EXPECT_EQ(MinNonZero(-3, 2), -3);
-  EXPECT_EQ(MinNonZero(0, 0), 0);
+  for (const auto& [a1, b1, m] : {std::tuple{0, 5, 5}, {5, 0, 5}, {3, 2, 2}, {-3, 2, -3}, {0, 0, 0}})
+    EXPECT_EQ(MinNonZero(a1, b1), m) << a1 << "," << b1;
 
   int32_t i = 1, j = 2;
   SwapIntegers(i, j);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "korvex_test.h"
 #include "platform/canvas.h"
@@ -175,11 +176,9 @@ TEST_F(CanvasTest, FilledShapesUseBrushInsideAndPenOnTheOutline) {
   c.Pen.Color = clRed;
   c.Brush.Color = clBlue;
   c.Ellipse(0, 0, 41, 41);
-  EXPECT_EQ(c.GetPixel(20, 20), clBlue);
-  EXPECT_EQ(c.GetPixel(20, 0), clRed);
-  EXPECT_EQ(c.GetPixel(0, 20), clRed);
-  EXPECT_EQ(c.GetPixel(40, 20), clRed);
-  EXPECT_EQ(c.GetPixel(2, 2), clWhite);
+  for (const auto& [x, y, colour] :
+       {std::tuple{20, 20, clBlue}, {20, 0, clRed}, {0, 20, clRed}, {40, 20, clRed}, {2, 2, clWhite}})
+    EXPECT_EQ(c.GetPixel(x, y), colour) << x << "," << y;
 
   // Even-odd: the inner square of a square drawn round twice stays empty.
   auto p = TBitmap::Create(30, 30);
@@ -236,14 +235,9 @@ TEST_F(CanvasTest, CopyRectStretchesAndCombines) {
   auto dst = TBitmap::Create(6, 6);
   TCanvas& c = dst->Canvas();
   c.CopyRect({1, 1, 5, 5}, *src, {0, 0, 2, 2});
-  EXPECT_EQ(c.GetPixel(1, 1), clRed);
-  EXPECT_EQ(c.GetPixel(2, 2), clRed);
-  EXPECT_EQ(c.GetPixel(3, 1), clLime);
-  EXPECT_EQ(c.GetPixel(4, 2), clLime);
-  EXPECT_EQ(c.GetPixel(1, 4), clBlue);
-  EXPECT_EQ(c.GetPixel(4, 4), clYellow);
-  EXPECT_EQ(c.GetPixel(5, 5), clWhite);
-  EXPECT_EQ(c.GetPixel(0, 0), clWhite);
+  for (const auto& [x, y, colour] : {std::tuple{1, 1, clRed}, {2, 2, clRed}, {3, 1, clLime}, {4, 2, clLime},
+                                     {1, 4, clBlue}, {4, 4, clYellow}, {5, 5, clWhite}, {0, 0, clWhite}})
+    EXPECT_EQ(c.GetPixel(x, y), colour) << x << "," << y;
 
   // Shrinking picks source pixels; XOR copies twice restore.
   auto big = Patterned(8, 8);
