@@ -51,7 +51,7 @@ void ImportCadFile() {
     THourGlassCursor hourglass;
     ImportExcellonToCad(fileName);
   }
-  const size_t slash = fileName.find_last_of('\\');
+  const size_t slash = fileName.find_last_of("\\/");
   if (slash != std::string::npos) CadImportPath = fileName.substr(0, slash + 1);
   if (DB != nullptr) DB->ZoomExtents();
   if (DatabaseFileName.empty()) {
