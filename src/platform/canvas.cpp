@@ -57,6 +57,8 @@ TCanvasBackend& CanvasBackend() {
   return headless;
 }
 
+TScreenMetrics ScreenMetrics() { return CanvasBackend().Screen(); }
+
 std::unique_ptr<TBitmap> TBitmap::Create(int width, int height) {
   return CanvasBackend().CreateBitmap(width, height);
 }

@@ -144,12 +144,24 @@ class TBitmap {
 
 // Makes the bitmaps of a backend. The headless raster backend is used until
 // another one is installed.
+// The display the pictures are shown on: its size in pixels and its colour
+// depth.
+struct TScreenMetrics {
+  int Width = 1024;
+  int Height = 768;
+  int BitsPerPixel = 32;
+};
+
 class TCanvasBackend {
  public:
   virtual ~TCanvasBackend() = default;
   virtual std::unique_ptr<TBitmap> CreateBitmap(int width, int height) = 0;
+  // The primary display (headless: 1024 x 768 at 32 bits per pixel).
+  virtual TScreenMetrics Screen() { return TScreenMetrics{}; }
 };
 
 // Installs a backend; nullptr goes back to the headless one.
 void SetCanvasBackend(std::unique_ptr<TCanvasBackend> backend);
 TCanvasBackend& CanvasBackend();
+// The installed backend's display.
+TScreenMetrics ScreenMetrics();

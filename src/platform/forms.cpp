@@ -254,7 +254,13 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   fixedPlace_ = true;
   explicitWidth_ = std::max(0, width);
   explicitHeight_ = std::max(0, height);
-  bounds_ = TRect{left, top, left + explicitWidth_, top + explicitHeight_};
+  const TRect r{left, top, left + explicitWidth_, top + explicitHeight_};
+  const bool changed = r.Left != bounds_.Left || r.Top != bounds_.Top || r.Right != bounds_.Right ||
+                       r.Bottom != bounds_.Bottom;
+  bounds_ = r;
+  // A fixed control is passed over by the layout, so a widget that exists
+  // already must hear of the new place here.
+  if (changed && peer_) peer_->Changed(TChange::Bounds);
   if (TForm* f = Form()) f->MarkLayoutDirty();
 }
 

@@ -46,11 +46,7 @@ class TLockGuard {
 
 }  // namespace
 
-TMyScreen::TMyScreen()
-    : Bitmap_(TBitmap::Create(1, 1)),
-      Picture_(std::make_unique<TPictureSurface>(&Bitmap_->Canvas(), BackgroundColor)) {
-  Picture_->PixelsPerInch = 0.0;  // nothing rendered yet
-}
+TMyScreen::TMyScreen() = default;
 
 TMyScreen::~TMyScreen() {
   if (RubberPaint != nullptr && Controls_.PaintBox != nullptr) RubberPaint->SetPaintBox(nullptr);
@@ -100,15 +96,16 @@ void TMyScreen::EndUpdate() {
 
 void TMyScreen::ShowView(bool flag) {
   if (UpdateLock > 0) return;
+  if (!HasPicture()) return;
   {
     TLockGuard lock(*this);
     const int32_t w = ViewWidth(), h = ViewHeight();
-    TPictureSurface& pic = *Picture_;
+    TDBBitmap& pic = Picture();
     int32_t ox = PixelOffset(ViewLeft - pic.Left, PixelsPerInch);
     int32_t oy = PixelOffset(pic.Top - ViewTop, PixelsPerInch);
     // The picture must hold the whole window at the present scale.
-    if (pic.PixelsPerInch != PixelsPerInch || ox < 0 || oy < 0 ||
-        int64_t(ox) + w > Bitmap_->Width() || int64_t(oy) + h > Bitmap_->Height())
+    if (pic.PixelsPerInch != PixelsPerInch || ox < 0 || oy < 0 || int64_t(ox) + w > pic.W() ||
+        int64_t(oy) + h > pic.H())
       NeedsRender = 1;
     if (NeedsRender) {
       NeedsRender = 0;
@@ -118,7 +115,7 @@ void TMyScreen::ShowView(bool flag) {
     }
     if (TCanvas* canvas = ViewCanvas(); canvas != nullptr && w > 0 && h > 0) {
       canvas->CopyMode = cmSrcCopy;
-      canvas->CopyRect({0, 0, w, h}, *Bitmap_, {ox, oy, ox + w, oy + h});
+      canvas->CopyRect({0, 0, w, h}, PictureBitmap().Pixels(), {ox, oy, ox + w, oy + h});
     }
     if (ViewHooks.ViewRestored) ViewHooks.ViewRestored();
   }
@@ -138,26 +135,41 @@ void TMyScreen::Redraw(bool flag) {
 }
 
 void TMyScreen::UpdateView() {
-  if (!Picture_->Dirty) return;
+  if (!HasPicture() || !Picture().Dirty) return;
   ShowViewUnlocked(false);
-  Picture_->Dirty = false;
+  Picture().Dirty = false;
 }
 
+namespace {
+// Sets the picture's reported size. A fixed buffer smaller than the
+// picture (a view larger than the screen it was made for) is replaced by
+// one that holds it, and the picture draws on the new buffer.
+void SizePicture(TEncapsulatingBitmap& bitmap, TDBBitmap& picture, int32_t width,
+                 int32_t height) {
+  if (bitmap.UsesDIB) {
+    const TBitmap& buffer = bitmap.Pixels();
+    if (buffer.Width() < width || buffer.Height() < height)
+      bitmap.DIB->SetSize(std::max(buffer.Width(), width), std::max(buffer.Height(), height));
+  }
+  if (bitmap.GetWidth() != width) bitmap.SetWidth(width);
+  if (bitmap.GetHeight() != height) bitmap.SetHeight(height);
+  picture.Canvas = &bitmap.Canvas();
+}
+}  // namespace
+
 void TMyScreen::RenderPicture(bool flag) {
+  if (!HasPicture()) return;
   const int32_t w = std::max(ViewWidth(), 1), h = std::max(ViewHeight(), 1);
-  const int32_t pw = 3 * w, ph = 3 * h;
-  if (Bitmap_->Width() != pw || Bitmap_->Height() != ph) Bitmap_->SetSize(pw, ph);
-  TPictureSurface& pic = *Picture_;
-  pic.Canvas = &Bitmap_->Canvas();
+  TDBBitmap& pic = Picture();
+  SizePicture(PictureBitmap(), pic, 3 * w, 3 * h);
   pic.PixelsPerInch = PixelsPerInch;
   pic.Left = CentreX - (3.0 * w * 0.5) / PixelsPerInch * UnitsPerInch;
   pic.Top = CentreY + (3.0 * h * 0.5) / PixelsPerInch * UnitsPerInch;
 
-  TCanvas& canvas = Bitmap_->Canvas();
-  canvas.Brush.Color = BackgroundColor;
-  canvas.Brush.Style = bsSolid;
-  canvas.FillRect({0, 0, pw, ph});
+  // The background, grey beyond the database limits.
   pic.BackColor = BackgroundColor;
+  pic.Clear();
+  pic.ShadeOutsideLimits();
   pic.Reset();
 
   if (DisplayGrid && ViewHooks.DrawGrid) ViewHooks.DrawGrid();
@@ -422,9 +434,9 @@ void TMyScreen::HandleEvent(TInputEvent& event) {
       break;
     default: break;  // a modal dialog is open
   }
-  if (Picture_->Dirty) {
+  if (HasPicture() && Picture().Dirty) {
     ShowView(false);
-    Picture_->Dirty = false;
+    Picture().Dirty = false;
   }
 }
 
@@ -548,8 +560,33 @@ void TMyScreenViewServices::CopyPictureToView(const TRect& source, const TRect& 
   const TViewControls& c = Screen_.Controls();
   if (c.PaintBox == nullptr) return;
   TCanvas& canvas = c.PaintBox->Canvas();
+  if (!TMyScreen::HasPicture()) return;
   canvas.CopyMode = cmSrcCopy;
-  canvas.CopyRect(target, Screen_.PictureBitmap(), source);
+  canvas.CopyRect(target, Screen_.PictureBitmap().Pixels(), source);
+}
+
+TDrawingBase& TMyScreenViewServices::Picture() {
+  return TMyScreen::HasPicture() ? static_cast<TDrawingBase&>(Screen_.Picture()) : Rest().Picture();
+}
+
+double TMyScreenViewServices::PictureLeftX() {
+  return TMyScreen::HasPicture() ? Screen_.Picture().Left : Rest().PictureLeftX();
+}
+
+double TMyScreenViewServices::PictureTopY() {
+  return TMyScreen::HasPicture() ? Screen_.Picture().Top : Rest().PictureTopY();
+}
+
+int32_t TMyScreenViewServices::PictureWidth() {
+  return TMyScreen::HasPicture() ? Screen_.Picture().W() : Rest().PictureWidth();
+}
+
+int32_t TMyScreenViewServices::PictureHeight() {
+  return TMyScreen::HasPicture() ? Screen_.Picture().H() : Rest().PictureHeight();
+}
+
+TCanvas& TMyScreenViewServices::PictureCanvas() {
+  return TMyScreen::HasPicture() ? Screen_.PictureBitmap().Canvas() : Rest().PictureCanvas();
 }
 
 void TMyScreenViewServices::BeginModal() {

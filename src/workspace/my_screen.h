@@ -11,8 +11,11 @@
 //
 // It works on the main form's controls (TViewControls) when attached and
 // headlessly without them (SetViewSize gives the paint box size). The
-// databases and the rest of the window reach it through the view services
-// seam: TMyScreenViewServices serves the view calls from MyScreen.
+// picture is the screen picture DBBitmap on OffscreenBitmap (created at
+// start-up after MyScreen); while there is none, nothing is rendered or
+// copied. The databases and the rest of the window reach it through the
+// view services seam: TMyScreenViewServices serves the view calls from
+// MyScreen.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -22,6 +25,7 @@
 #include "command/input_event.h"
 #include "platform/canvas.h"
 #include "platform/forms.h"
+#include "workspace/db_bitmap.h"
 #include "workspace/view_services.h"
 
 // Activity states of the drawing area.
@@ -128,8 +132,11 @@ class TMyScreen {
   int32_t ViewHeight() const;
 
   // ---- The off-screen picture ----
-  TPictureSurface& Picture() { return *Picture_; }
-  TBitmap& PictureBitmap() { return *Bitmap_; }
+  // DBBitmap and its bitmap; both exist only between their creation and
+  // destruction at start-up and shutdown.
+  static bool HasPicture() { return DBBitmap != nullptr && OffscreenBitmap != nullptr; }
+  TDBBitmap& Picture() { return *DBBitmap; }
+  TEncapsulatingBitmap& PictureBitmap() { return *OffscreenBitmap; }
 
   // ---- Painting ----
   void BeginUpdate();
@@ -193,8 +200,6 @@ class TMyScreen {
   int32_t Width_ = 0;
   int32_t Height_ = 0;
   bool SettingScrollBars_ = false;
-  std::unique_ptr<TBitmap> Bitmap_;
-  std::unique_ptr<TPictureSurface> Picture_;
 };
 
 // The one view of the program (null until created).
@@ -218,12 +223,13 @@ class TMyScreenViewServices : public TViewServices {
   }
   void UpdateView() override { Screen_.UpdateView(); }
   void RedrawView() override { Screen_.RedrawView(); }
-  TDrawingBase& Picture() override { return Screen_.Picture(); }
-  double PictureLeftX() override { return Screen_.Picture().Left; }
-  double PictureTopY() override { return Screen_.Picture().Top; }
-  int32_t PictureWidth() override { return Screen_.PictureBitmap().Width(); }
-  int32_t PictureHeight() override { return Screen_.PictureBitmap().Height(); }
-  TCanvas& PictureCanvas() override { return Screen_.PictureBitmap().Canvas(); }
+  // DBBitmap; the rest's picture while there is none.
+  TDrawingBase& Picture() override;
+  double PictureLeftX() override;
+  double PictureTopY() override;
+  int32_t PictureWidth() override;
+  int32_t PictureHeight() override;
+  TCanvas& PictureCanvas() override;
   int32_t ViewWidth() override { return Screen_.ViewWidth(); }
   int32_t ViewHeight() override { return Screen_.ViewHeight(); }
   TRealPoint ViewTopLeft() override { return {Screen_.ViewLeft, Screen_.ViewTop}; }

@@ -33,8 +33,12 @@
 #include "workspace/error_log.h"
 #include "workspace/layer_dialogs.h"
 #include "workspace/layers.h"
+#include "workspace/db_bitmap.h"
 #include "workspace/my_screen.h"
+#include "workspace/offscreen_bitmaps.h"
+#include "workspace/small_dialogs.h"
 #include "workspace/view_mapping.h"
+#include "workspace/view_setup.h"
 #include "workspace/workspace.h"
 
 std::function<bool()> JobFileSaveQuery = [] { return true; };
@@ -43,7 +47,7 @@ std::string DatabaseFileName;
 namespace {
 std::string FailingObject;
 std::unique_ptr<TWorkspaceViewServices> WorkspaceServices;
-std::unique_ptr<TMyScreenViewServices> ScreenServices;
+std::unique_ptr<TWorkspaceDialogHost> WorkspaceDialogs;
 
 // Creates one object into its global; a constructor that throws counts as
 // a nil result.
@@ -152,6 +156,29 @@ void ResetToolTables() {
   }
 }
 
+// The off-screen bitmap: three times the screen each way, at the screen's
+// colour depth.
+void CreateOffscreenBitmap() {
+  if (OffscreenBitmap != nullptr) return;
+  const TScreenMetrics screen = ScreenMetrics();
+  OffscreenBitmap =
+      new TEncapsulatingBitmap(3 * screen.Width, 3 * screen.Height, screen.BitsPerPixel);
+}
+
+void FreeOffscreenBitmap() { Free(OffscreenBitmap); }
+
+bool CreateScreenPicture() {
+  if (OffscreenBitmap == nullptr) return false;
+  if (!Make(DBBitmap, *OffscreenBitmap)) return false;
+  DrawSurface = DBBitmap;
+  return true;
+}
+
+void FreeScreenPicture() {
+  if (DrawSurface == DBBitmap) DrawSurface = nullptr;
+  Free(DBBitmap);
+}
+
 }  // namespace
 
 std::string InstanceLockName(const std::string& shortName) {
@@ -172,10 +199,11 @@ const std::vector<TGlobalObject>& GlobalObjects() {
             [] { return RoutUndo != nullptr; }),
       entry("DrillUndo", [] { return Make(DrillUndo); }, [] { Free(DrillUndo); },
             [] { return DrillUndo != nullptr; }),
-      entry("MyScreen", [] { return Make(MyScreen); }, [] { Free(MyScreen); },
-            [] { return MyScreen != nullptr; }),
-      // The screen picture is MyScreen's own until DBBitmap comes.
-      entry("DBBitmap", nullptr, nullptr, nullptr),
+      entry("MyScreen", CreateMyScreen, FreeMyScreen, [] { return MyScreen != nullptr; }),
+      // The screen picture on the off-screen bitmap; every entity draws
+      // through it.
+      entry("DBBitmap", CreateScreenPicture, FreeScreenPicture,
+            [] { return DBBitmap != nullptr; }),
       entry("ButtonManager", [] { return Make(ButtonManagerObject); },
             [] { Free(ButtonManagerObject); }, [] { return ButtonManagerObject != nullptr; }),
       entry("UserPanel",
@@ -188,7 +216,7 @@ const std::vector<TGlobalObject>& GlobalObjects() {
       entry("ECO", [] { return Make(ECO); }, [] { Free(ECO); }, [] { return ECO != nullptr; }),
       entry("RubberBrain", [] { return Make(RubberBrain); }, [] { Free(RubberBrain); },
             [] { return RubberBrain != nullptr; }),
-      entry("RubberPaint", [] { return Make(RubberPaint); }, [] { Free(RubberPaint); },
+      entry("RubberPaint", CreateRubberPaint, FreeRubberPaint,
             [] { return RubberPaint != nullptr; }),
       entry("RTDB", [] { return Make(RTDB); }, [] { Free(RTDB); }, [] { return RTDB != nullptr; }),
       entry("DRDB", [] { return Make(DRDB); }, [] { Free(DRDB); }, [] { return DRDB != nullptr; }),
@@ -248,115 +276,27 @@ void StartUp() {
 }
 
 void ConnectWorkspace(TWorkspace& form) {
-  // The view works on the window's drawing area and serves the view calls.
-  if (MyScreen != nullptr) {
-    MyScreen->Attach({&form.PaintBox, &form.HorizontalScrollbar, &form.VerticalScrollbar,
-                      &form.XScrollbarRoot, &form.YScrollbarRoot, &form.CoordinatePanel});
-    ScreenServices = std::make_unique<TMyScreenViewServices>(*MyScreen);
-    WorkspaceServices->SetViewPart(ScreenServices.get());
-    form.ViewHandleEvent = [](TInputEvent& event) {
-      if (MyScreen != nullptr) MyScreen->HandleEvent(event);
-    };
-    form.ViewPaint = [] {
-      if (RubberBrain != nullptr) RubberBrain->Forget();
-      if (MyScreen != nullptr) MyScreen->PaintBoxPaint();
-    };
-    form.ViewPaintCoordinates = [] {
-      if (MyScreen != nullptr) MyScreen->PaintCoordinates();
-    };
-    form.ViewResize = [] {
-      if (MyScreen != nullptr) MyScreen->PaintBoxResize();
-    };
-    form.ViewScrollbarChange = [] {
-      if (MyScreen != nullptr) MyScreen->ScrollbarChange();
-    };
-    form.ViewMouseToWorld = [](int32_t x, int32_t y, int32_t& wx, int32_t& wy) {
-      if (MyScreen == nullptr) return;
-      wx = MyScreen->MouseToWorldX(x);
-      wy = MyScreen->MouseToWorldY(y);
-    };
-    for (int32_t command : {cmZoomExtents, cmZoomOut, cmFullScreen, cmZoomIn}) {
-      static const char* const texts[] = {"ZOOMEXTENTS", "ZOOMOUT", "FULLSCREEN", "ZOOMIN"};
-      const int index = command == cmZoomExtents ? 0 : command == cmZoomOut ? 1
-                        : command == cmFullScreen ? 2 : 3;
-      DefineCommand(command, texts[index], [command] {
-        return MyScreen != nullptr && MyScreen->ExecuteViewCommand(command);
-      });
-    }
-  }
-  ViewHooks.CommandEvent = [](TInputEvent& event) {
-    if (ECO != nullptr) ECO->HandleEvent(event);
-  };
-  ViewHooks.ViewRestored = [] {
-    if (RubberBrain != nullptr) RubberBrain->ViewRestored();
-  };
-  ViewHooks.ForgetRubberBand = [] {
-    if (RubberBrain != nullptr) RubberBrain->Forget();
-  };
-  ViewHooks.RedrawDrill = [] {
-    if (DRDB != nullptr) DRDB->Redraw();
-  };
-  ViewHooks.RedrawRout = [](bool flag) {
-    if (RTDB != nullptr) RTDB->Redraw(flag ? 1 : 0);
-  };
-  LayerHooks.EndSingleStep = [] {
-    if (RTDB != nullptr) RTDB->EndSingleStep();
-  };
-  LayerHooks.DeleteRoutLayer = [](uint8_t layer) {
-    if (RTDB != nullptr) RTDB->DeleteLayer(layer);
-  };
+  // The view works on the window's drawing area and serves the view calls;
+  // the layer model and the databases reach the window through it.
+  ConnectView(form, *WorkspaceServices);
   // The error log's "Last command" line.
   SetCurrentCommandHook([] {
     std::string text;
     if (ECO != nullptr) ECO->GetCurrentCommand(text);
     return text;
   });
-  LayerHooks.SetMode = [](uint8_t mode) {
-    if (Workspace == nullptr) return;
-    switch (mode) {
-      case emDrill: Workspace->SetDrillMode(); break;
-      case emRout: Workspace->SetRoutMode(); break;
-      default: Workspace->SetCadMode(); break;
-    }
-  };
-  LayerHooks.UpdateCaption = [] {
-    if (Workspace != nullptr) Workspace->UpdateCaption();
-  };
-  LayerHooks.HideOriginMarker = [] {
-    if (DRDB != nullptr) DRDB->HideOriginMarker();
-  };
-  LayerHooks.ShowOriginMarker = [] {
-    if (DRDB != nullptr) DRDB->ShowOriginMarker();
-  };
-  LayerHooks.DeleteDrillLayer = [](uint8_t layer) {
-    if (DRDB != nullptr) DRDB->DeleteLayer(layer);
-  };
-  LayerHooks.SetHelpContext = [](int32_t context) { CurrentHelpContext = context; };
-  form.LayerControlCommand = Layers1Click;
-  form.LayerEraseCommand = LayerErase1Click;
-  form.SwitchToLayerCommand = SwitchToLayer1Click;
+  WorkspaceDialogs = std::make_unique<TWorkspaceDialogHost>(form);
+  SetDialogHost(WorkspaceDialogs.get());
 }
 
 void SetupLayerBar() {
   TControl* panel = Workspace != nullptr ? &Workspace->CadButtonPanel : nullptr;
   ButtonManager().AddButtons(panel);
   ButtonManager().AddCommandHints();
+  if (DBBitmap != nullptr) DBBitmap->Reset();
   // The layer bar makes the initial layer current, which selects its mode:
   // menu, tool buttons, ActiveDB and ActiveUndo.
-  if (Workspace != nullptr) {
-    CreateLayerButtons(Workspace->LayerPanel);
-    for (int layer = 0; layer < LayerLimit; ++layer) {
-      auto* button = Workspace->LayerPanel.FindControl("L" + std::to_string(layer));
-      if (button == nullptr) continue;
-      button->OnClick = [](TControl& sender) {
-        if (LayerBar != nullptr) LayerBar->LClick(sender);
-      };
-      button->OnMouseDown = [](TControl& sender, TMouseButton mb, TShiftState, int x, int y) {
-        if (LayerBar != nullptr) LayerBar->LayerMouseDown(sender, mb, x, y);
-      };
-    }
-    new TLayerBar(Workspace->LayerPanel);
-  }
+  if (Workspace != nullptr) ConnectLayerBar(*Workspace);
   if (ECO != nullptr) {
     TInputEvent first;
     first.Kind = ievMouseMove;
@@ -378,8 +318,7 @@ void ShutDown() {
     auto it = byName.find(name);
     if (it != byName.end() && it->second->Destroy) it->second->Destroy();
   }
-  ViewHooks = {};
-  LayerHooks = {};
+  DisconnectView(WorkspaceServices.get());
   SetCurrentCommandHook(nullptr);
   ActiveUndo = nullptr;
   ActiveDB = nullptr;
@@ -393,11 +332,15 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
   AppClosing = false;
   ViewServices().SetCursor(crHourGlass);
   ProcessMessages();
+  ShowSplash();
   try {
+    CreateOffscreenBitmap();
     StartUp();
   } catch (...) {
     Workspace = nullptr;
+    HideSplash();
     ShutDown();
+    FreeOffscreenBitmap();
     throw;
   }
   WorkspaceServices = std::make_unique<TWorkspaceViewServices>(*form);
@@ -405,6 +348,11 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
   SetUndoWindow(form.get());
   ConnectWorkspace(*form);
   form->BuildMenus();
+  // The about box in its start-up form; closing it takes the splash away.
+  ViewServices().SetCursor(crDefault);
+  ShowAboutBox(true);
+  ViewServices().SetCursor(crHourGlass);
+  ProcessMessages();
   form->SetBounds(MainFormBounds.Left, MainFormBounds.Top, MainFormBounds.Width,
                   MainFormBounds.Height);
   form->SetClientSize(MainFormBounds.Width, MainFormBounds.Height);
@@ -438,11 +386,16 @@ void FormClose() {
   SaveLastDirectories();
   SaveAllSettings();
   SaveFilterSettings();
-  if (form != nullptr) form->CloseStatus();
+  if (form != nullptr) {
+    form->CloseStatus();
+    form->HidePleaseWait();
+  }
   SetUndoWindow(nullptr);
   SetViewServices(nullptr);
+  SetDialogHost(nullptr);
   ShutDown();
-  ScreenServices.reset();
+  FreeOffscreenBitmap();
+  WorkspaceDialogs.reset();
   WorkspaceServices.reset();
 }
 

@@ -7,6 +7,7 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/root_entity.h"
 #include "model/rout_database.h"
 #include "workspace/view_services.h"
 
@@ -86,6 +87,29 @@ void ShowDrillStatistics() {
 
 void ShowRoutStatistics(const TEntityStatistics& counters, int32_t percent, int32_t bytes) {
   ShowStatisticsWindow(TStatisticsKind::Rout, counters, percent, bytes);
+}
+
+void EstimateRoutDatabaseSize(const TEntityStatistics& counters, int32_t& percent,
+                              int32_t& bytes) {
+  auto weighed = [&counters](int offset) {
+    return 72 * (int64_t(counters[etRoutJog + offset]) + counters[etRoutLine + offset] +
+                 counters[etRoutHole + offset]) +
+           86 * (int64_t(counters[etRoutArc + offset]) + counters[etRoutArcReverse + offset]);
+  };
+  const int64_t garbage = weighed(0);
+  int64_t all = garbage + weighed(15);
+  if (all == 0) all = 1;
+  bytes = int32_t(std::min<int64_t>(garbage, INT32_MAX));
+  percent = int32_t(std::nearbyint(double(garbage) / double(all) * 100.0));
+}
+
+void ShowRoutStatistics() {
+  if (RTDB == nullptr) return;
+  TRoutStatistics counters{};
+  RTDB->CollectStatistics(counters);
+  int32_t percent = 0, bytes = 0;
+  EstimateRoutDatabaseSize(counters, percent, bytes);
+  ShowRoutStatistics(counters, percent, bytes);
 }
 
 std::string FormatPathLength(double value) {

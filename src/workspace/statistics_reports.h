@@ -22,8 +22,14 @@ void ShowStatisticsWindow(TStatisticsKind kind, const TEntityStatistics& counter
 void ShowDrawingStatistics();
 void ShowDrillStatistics();
 // Get Info of the rout mode, from the rout database's counts and its
-// garbage figures.
+// garbage figures; without arguments, of RTDB.
 void ShowRoutStatistics(const TEntityStatistics& counters, int32_t percent, int32_t bytes);
+void ShowRoutStatistics();
+// The packable garbage of the rout database from its counts: 72 bytes per
+// deleted jog, line or hole, 86 per deleted arc (circles and commands not
+// counted), and its share of all those bytes in percent.
+void EstimateRoutDatabaseSize(const TEntityStatistics& counters, int32_t& percent,
+                              int32_t& bytes);
 
 // Routed path length in database units per rout layer (index 0..4 for
 // layers 40..44) and tool (1..1000; entry 0 unused).

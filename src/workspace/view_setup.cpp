@@ -3,7 +3,13 @@
 #include <memory>
 
 #include "command/command_interpreter.h"
+#include "command/command_services.h"
 #include "command/rubber_brain.h"
+#include "foundation/settings.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "workspace/db_bitmap.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
 #include "workspace/view_mapping.h"
@@ -11,7 +17,91 @@
 
 namespace {
 std::unique_ptr<TMyScreenViewServices> ScreenServices;
+
+// The view commands of the tool buttons and the View menu.
+void DefineViewCommands() {
+  struct TViewCommand {
+    int32_t Number;
+    const char* Text;
+  };
+  static constexpr TViewCommand commands[] = {{cmZoomExtents, "ZOOMEXTENTS"},
+                                              {cmZoomOut, "ZOOMOUT"},
+                                              {cmFullScreen, "FULLSCREEN"},
+                                              {cmZoomIn, "ZOOMIN"}};
+  for (const TViewCommand& command : commands) {
+    const int32_t number = command.Number;
+    DefineCommand(number, command.Text, [number] {
+      return MyScreen != nullptr && MyScreen->ExecuteViewCommand(number);
+    });
+  }
+  DefineCommand(cmZoomPan, "ZOOMPAN", [] {
+    if (ECO == nullptr || MyScreen == nullptr) return false;
+    ECO->SetActiveCommand(std::make_unique<TPanCommand>());
+    return true;
+  });
+}
+
+// The picture's background layers and the databases drawn into it.
+void ConnectPictureHooks() {
+  ViewHooks.DrawGrid = [] {
+    if (DBBitmap != nullptr) DBBitmap->DrawGrid();
+  };
+  ViewHooks.DrawZeroLines = [] {
+    if (DBBitmap != nullptr) DBBitmap->DrawZeroLines();
+  };
+  // The drill database's marker: the drill origin in drill mode, else the
+  // current rout layer's G93 origin through RoutOriginMarker.
+  ViewHooks.DrawOriginMarks = [] {
+    if (DRDB != nullptr) DRDB->ShowOriginMarker();
+  };
+  RoutOriginMarker = [](bool show) {
+    if (RTDB == nullptr) return;
+    if (show)
+      RTDB->DrawG93Origin();
+    else
+      RTDB->EraseG93Origin();
+  };
+  // Zoom to extents takes in the drill layers shown (with step copies).
+  DrillZoomExtents = [](TIntPoint& min, TIntPoint& max) {
+    return DRDB != nullptr && DRDB->VisibleExtents(min.X, min.Y, max.X, max.Y, true);
+  };
+  ViewHooks.RedrawDrill = [] {
+    if (DRDB != nullptr) DRDB->Redraw();
+  };
+  ViewHooks.RedrawRout = [](bool flag) {
+    if (RTDB != nullptr) RTDB->Redraw(flag ? 1 : 0);
+  };
+}
+
+// Single-step play of a rout layer (activity 1).
+void ConnectSingleStepHooks() {
+  ViewHooks.StepForward = [] {
+    if (RTDB != nullptr) RTDB->StepForward();
+  };
+  ViewHooks.EndSingleStep = [] {
+    if (RTDB != nullptr) RTDB->EndSingleStep();
+  };
+  ViewHooks.Animating = [] { return RTDB != nullptr && RTDB->Animate != 0; };
+  ViewHooks.ToggleAnimate = [] {
+    if (RTDB != nullptr) RTDB->ToggleAnimate();
+  };
+}
 }  // namespace
+
+// ---- TPanCommand ---------------------------------------------------------------------
+
+uint16_t TPanCommand::InputMode() const { return ievMouseDown; }
+
+bool TPanCommand::HandleEvent(TInputEvent& event) {
+  if (event.Kind != ievMouseDown || (event.Buttons & mbtLeft) == 0) return true;
+  ButtonManager().ReleaseButton(cmZoomPan);
+  if (MyScreen != nullptr) MyScreen->PanTo(event.WorldX, event.WorldY);
+  return false;
+}
+
+void TPanCommand::Cancel() { ButtonManager().ReleaseButton(cmZoomPan); }
+
+// ---- Start-up entries -------------------------------------------------------------------
 
 bool CreateMyScreen() {
   if (MyScreen == nullptr) MyScreen = new TMyScreen();
@@ -34,31 +124,52 @@ void FreeRubberPaint() {
   RubberPaint = nullptr;
 }
 
-void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
-  if (MyScreen == nullptr) return;
-  MyScreen->Attach({&form.PaintBox, &form.HorizontalScrollbar, &form.VerticalScrollbar,
-                    &form.XScrollbarRoot, &form.YScrollbarRoot, &form.CoordinatePanel});
-  ScreenServices = std::make_unique<TMyScreenViewServices>(*MyScreen);
-  services.SetViewPart(ScreenServices.get());
+// ---- Connection ----------------------------------------------------------------------
 
-  form.ViewHandleEvent = [](TInputEvent& event) {
-    if (MyScreen != nullptr) MyScreen->HandleEvent(event);
-  };
-  form.ViewPaint = [] {
-    if (MyScreen != nullptr) MyScreen->PaintBoxPaint();
-  };
-  form.ViewPaintCoordinates = [] {
-    if (MyScreen != nullptr) MyScreen->PaintCoordinates();
-  };
-  form.ViewResize = [] {
-    if (MyScreen != nullptr) MyScreen->PaintBoxResize();
-  };
-  form.ViewScrollbarChange = [] {
-    if (MyScreen != nullptr) MyScreen->ScrollbarChange();
-  };
+void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
+  TWorkspace* window = &form;
   form.LayerControlCommand = [] { Layers1Click(); };
   form.LayerEraseCommand = [] { LayerErase1Click(); };
   form.SwitchToLayerCommand = [] { SwitchToLayer1Click(); };
+
+  if (MyScreen != nullptr) {
+    MyScreen->Attach({&form.PaintBox, &form.HorizontalScrollbar, &form.VerticalScrollbar,
+                      &form.XScrollbarRoot, &form.YScrollbarRoot, &form.CoordinatePanel});
+    ScreenServices = std::make_unique<TMyScreenViewServices>(*MyScreen);
+    services.SetViewPart(ScreenServices.get());
+
+    form.ViewHandleEvent = [](TInputEvent& event) {
+      if (MyScreen != nullptr) MyScreen->HandleEvent(event);
+    };
+    form.ViewPaint = [] {
+      // The copy wipes the band; the view's restore draws it again.
+      if (RubberBrain != nullptr) RubberBrain->Forget();
+      if (MyScreen != nullptr) MyScreen->PaintBoxPaint();
+    };
+    form.ViewPaintCoordinates = [] {
+      if (MyScreen != nullptr) MyScreen->PaintCoordinates();
+    };
+    form.ViewResize = [] {
+      if (MyScreen != nullptr) MyScreen->PaintBoxResize();
+    };
+    form.ViewScrollbarChange = [] {
+      if (MyScreen != nullptr) MyScreen->ScrollbarChange();
+    };
+    form.ViewMouseToWorld = [](int32_t x, int32_t y, int32_t& wx, int32_t& wy) {
+      if (MyScreen == nullptr) return;
+      wx = MyScreen->MouseToWorldX(x);
+      wy = MyScreen->MouseToWorldY(y);
+    };
+    // The single-step timer steps as a left click does.
+    form.SingleStepTick = [] {
+      if (MyScreen == nullptr) return;
+      TInputEvent step;
+      step.Kind = ievMouseDown;
+      step.Buttons = mbtLeft;
+      MyScreen->HandleEvent(step);
+    };
+    DefineViewCommands();
+  }
 
   ViewHooks.CommandEvent = [](TInputEvent& event) {
     if (ECO != nullptr) ECO->HandleEvent(event);
@@ -69,7 +180,9 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   ViewHooks.ForgetRubberBand = [] {
     if (RubberBrain != nullptr) RubberBrain->Forget();
   };
-  TWorkspace* window = &form;
+  ConnectPictureHooks();
+  ConnectSingleStepHooks();
+
   LayerHooks.SetMode = [window](uint8_t mode) {
     switch (mode) {
       case emDrill: window->SetDrillMode(); break;
@@ -79,6 +192,21 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   };
   LayerHooks.UpdateCaption = [window] { window->UpdateCaption(); };
   LayerHooks.SetHelpContext = [](int32_t context) { CurrentHelpContext = context; };
+  LayerHooks.EndSingleStep = [] {
+    if (RTDB != nullptr) RTDB->EndSingleStep();
+  };
+  LayerHooks.DeleteRoutLayer = [](uint8_t layer) {
+    if (RTDB != nullptr) RTDB->DeleteLayer(layer);
+  };
+  LayerHooks.HideOriginMarker = [] {
+    if (DRDB != nullptr) DRDB->HideOriginMarker();
+  };
+  LayerHooks.ShowOriginMarker = [] {
+    if (DRDB != nullptr) DRDB->ShowOriginMarker();
+  };
+  LayerHooks.DeleteDrillLayer = [](uint8_t layer) {
+    if (DRDB != nullptr) DRDB->DeleteLayer(layer);
+  };
 }
 
 void ConnectLayerBar(TWorkspace& form) {
@@ -103,6 +231,10 @@ void DisconnectView(TWorkspaceViewServices* services) {
   LayerBar = nullptr;
   if (services != nullptr) services->SetViewPart(nullptr);
   ScreenServices.reset();
+  for (int32_t command : {cmZoomExtents, cmZoomOut, cmFullScreen, cmZoomIn, cmZoomPan})
+    UndefineCommand(command);
   ViewHooks = {};
   LayerHooks = {};
+  RoutOriginMarker = nullptr;
+  DrillZoomExtents = nullptr;
 }

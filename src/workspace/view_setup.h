@@ -2,9 +2,21 @@
 // window: creation and release of MyScreen and RubberPaint for the start-up
 // order, and the connection of the window's controls and view hooks.
 #pragma once
+#include <cstdint>
+
+#include "command/command_interpreter.h"
 
 class TWorkspace;
 class TWorkspaceViewServices;
+
+// Pan (command 81, "ZOOMPAN"): the next left click in the drawing area
+// becomes the view's centre.
+class TPanCommand : public TInteractiveCommand {
+ public:
+  uint16_t InputMode() const override;
+  bool HandleEvent(TInputEvent& event) override;
+  void Cancel() override;
+};
 
 // Start-up entries of the global objects (false when creation failed) and
 // their release at shutdown.
@@ -16,7 +28,9 @@ void FreeRubberPaint();
 // Binds MyScreen to the window's drawing area, scroll bars and coordinate
 // panel, serves the view calls from it through the window's view services,
 // and connects the window's view hooks, the layer menu commands and the
-// hooks of the view and the layer model to the window, ECO and RubberBrain.
+// hooks of the view and the layer model to the window, ECO, RubberBrain, the
+// screen picture DBBitmap and the rout and drill databases. Defines the view
+// commands (147, 148, 150, 153 and Pan, 81).
 void ConnectView(TWorkspace& form, TWorkspaceViewServices& services);
 // Adds the layer buttons to the window's layer panel and creates LayerBar,
 // which selects the saved layer and so sets the first editor mode.

@@ -11,7 +11,9 @@
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "workspace/clock_panel.h"
+#include "workspace/report_windows.h"
 #include "workspace/startup.h"
+#include "workspace/wait_box.h"
 
 bool WorkspaceReady = false;
 bool AppClosing = false;
@@ -255,6 +257,7 @@ TWorkspace::~TWorkspace() {
   if (Workspace == this) Workspace = nullptr;
   if (ButtonManagerObject != nullptr) ButtonManagerObject->DetachPanel();
   Status_.reset();
+  Wait_.reset();
   SetMenu(nullptr);
 }
 
@@ -364,6 +367,72 @@ void TWorkspace::CloseStatus() {
   box.reset();
   EndModal();
 }
+
+// ---- Please-wait box and report windows ------------------------------------------------------
+
+void TWorkspace::ShowPleaseWait(const std::string& text) {
+  if (!Wait_) Wait_ = std::make_unique<TShowWaitDlg>();
+  Wait_->SetMessage(text);
+  Wait_->Show();
+  ProcessMessages();
+}
+
+void TWorkspace::HidePleaseWait() {
+  if (!Wait_) return;
+  std::unique_ptr<TShowWaitDlg> box = std::move(Wait_);
+  box->Hide();
+}
+
+void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::string>& lines) {
+  size_t widest = 20;
+  for (const std::string& line : lines) widest = std::max(widest, line.size());
+  TModalBracket bracket;
+  if (lines.size() <= size_t(TGTWindow::BufferLines)) {
+    TGTWindow window;
+    window.SetCaption(caption);
+    window.SetScreenSize(int32_t(std::min<size_t>(widest + 2, 80)),
+                         int32_t(std::max<size_t>(lines.size(), 1)));
+    window.ClrScr();
+    for (size_t i = 0; i < lines.size(); ++i) {
+      // The last line stays on the last row: no scroll past it.
+      if (i + 1 < lines.size())
+        window.WriteLn(lines[i]);
+      else
+        window.Write(lines[i]);
+    }
+    window.ShowOKButton();
+    window.ShowModal();
+    return;
+  }
+  TGTScrollWindow window;
+  window.SetCaption(caption);
+  window.SetTextSize(int32_t(std::min<size_t>(widest + 2, 80)), 16);
+  window.Clear();
+  for (const std::string& line : lines) window.WriteLn(line);
+  window.ShowOKButton();
+  window.ShowModal();
+}
+
+// ---- The small dialogs' host ----------------------------------------------------------------
+
+TWorkspaceDialogHost::TWorkspaceDialogHost(TWorkspace& workspace)
+    : Workspace_(workspace), Toolbar_(!LoadButtonBarStyle()), Sticky_(LoadStickyLines()) {}
+
+void TWorkspaceDialogHost::SetDrawingAreaColor(TColor color) {
+  Workspace_.PaintBoxRoot.SetColor(color);
+}
+
+void TWorkspaceDialogHost::ShowLayerPanel(bool show) {
+  Workspace_.LayerPanel.SetVisible(show);
+  Workspace_.Realign();
+}
+
+void TWorkspaceDialogHost::ShowToolbarPanel(bool show) {
+  Workspace_.CadButtonPanel.SetVisible(show);
+  Workspace_.Realign();
+}
+
+void TWorkspaceDialogHost::PressCommand(int32_t command) { ButtonManager().Press(command); }
 
 // ---- Hint strip and the undo journal's window side -----------------------------------------
 

@@ -15,14 +15,17 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "command/input_event.h"
 #include "model/undo_journal.h"
 #include "platform/forms.h"
 #include "platform/menus.h"
+#include "workspace/small_dialogs.h"
 #include "workspace/view_services.h"
 
 class TStatusDialog;
+class TShowWaitDlg;
 
 // Set at the end of start-up until the main window closes: the timer,
 // paint, resize and scroll handlers do nothing while it is false.
@@ -107,6 +110,17 @@ class TWorkspace : public TForm, public TUndoWindow {
   bool StatusBoxOpen() const { return Status_ != nullptr; }
   TStatusDialog* StatusBox() const { return Status_.get(); }
 
+  // --- please-wait box and report windows ---
+  // Puts up the please-wait box with the message (a line per line feed)
+  // and lets it paint; a second call shows the new message in it.
+  void ShowPleaseWait(const std::string& text);
+  // Takes the box down and frees it.
+  void HidePleaseWait();
+  TShowWaitDlg* WaitBox() const { return Wait_.get(); }
+  // A report window with the lines and OK, modally: the text console up to
+  // its 25 rows, the scrolling memo for longer reports.
+  void ShowReport(const std::string& caption, const std::vector<std::string>& lines);
+
   // --- hint strip ---
   void DisplayHint();
 
@@ -182,11 +196,19 @@ class TWorkspace : public TForm, public TUndoWindow {
 
   int32_t ModalLevel_ = 0;
   std::unique_ptr<TStatusDialog> Status_;
+  std::unique_ptr<TShowWaitDlg> Wait_;
   bool MenusBuilt_ = false;
 };
 
 // The main window (null before start-up and after shutdown).
 extern TWorkspace* Workspace;
+
+// File Import of the CAD mode: the file chosen in the import dialog (from
+// CadImportPath) is read by the Excellon-to-CAD import; then the view zooms
+// to the extents, CadImportPath keeps the file's folder, a job without a
+// name takes the file's name with the extension "ZUL", and the caption is
+// rebuilt.
+void ImportCadFile();
 
 // The status box: caption "Status...", the text, a gauge and Cancel.
 class TStatusDialog : public TForm {
@@ -242,11 +264,11 @@ class TWorkspaceViewServices : public TViewServices {
     Workspace_.UpdateStatus(text, percent, cancelled);
   }
   void CloseStatus() override { Workspace_.CloseStatus(); }
-  void ShowPleaseWait(const std::string& text) override { ViewPart().ShowPleaseWait(text); }
-  void HidePleaseWait() override { ViewPart().HidePleaseWait(); }
+  void ShowPleaseWait(const std::string& text) override { Workspace_.ShowPleaseWait(text); }
+  void HidePleaseWait() override { Workspace_.HidePleaseWait(); }
   void SetCursor(int32_t cursor) override { ViewPart().SetCursor(cursor); }
   void ShowReport(const std::string& caption, const std::vector<std::string>& lines) override {
-    ViewPart().ShowReport(caption, lines);
+    Workspace_.ShowReport(caption, lines);
   }
   void ShowMultipleItemsNotice() override { ViewPart().ShowMultipleItemsNotice(); }
   void DrawCrossMark(int32_t x, int32_t y) override { ViewPart().DrawCrossMark(x, y); }
@@ -254,6 +276,28 @@ class TWorkspaceViewServices : public TViewServices {
  private:
   TWorkspace& Workspace_;
   TViewServices* Part_ = nullptr;
+};
+
+// The main window's side of the small dialogs: the command interpreter's
+// toolbar-behaviour and sticky-lines switches (loaded from the registry when
+// the window is created), the drawing area's colour, the layer and tool
+// button panels, and pressing a tool button.
+class TWorkspaceDialogHost : public TDialogHost {
+ public:
+  explicit TWorkspaceDialogHost(TWorkspace& workspace);
+  bool ToolbarBehaviour() override { return Toolbar_; }
+  void SetToolbarBehaviour(bool value) override { Toolbar_ = value; }
+  bool StickyLines() override { return Sticky_; }
+  void SetStickyLines(bool value) override { Sticky_ = value; }
+  void SetDrawingAreaColor(TColor color) override;
+  void ShowLayerPanel(bool show) override;
+  void ShowToolbarPanel(bool show) override;
+  void PressCommand(int32_t command) override;
+
+ private:
+  TWorkspace& Workspace_;
+  bool Toolbar_ = true;
+  bool Sticky_ = false;
 };
 
 // The status box for the guard's lifetime: closes on every path.

@@ -1,19 +1,72 @@
 // The main window's three mode menus and the "Working..." menu.
 #include "command/command_services.h"
 #include "command/command_interpreter.h"
+#include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "foundation/settings.h"
+#include "foundation/settings_families.h"
+#include "foundation/utilities.h"
+#include "model/cad_database.h"
 #include "model/job_file.h"
+#include "tapein/filter_lists.h"
+#include "model/undo_journal.h"
+#include "model/rout_database.h"
+#include "model/drill_database.h"
 #include "platform/message_box.h"
+#include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "tapein/rout_file_commands.h"
+#include "workspace/error_inspector.h"
+#include "workspace/my_screen.h"
+#include "workspace/small_dialogs.h"
 #include "workspace/startup.h"
+#include "workspace/statistics_reports.h"
 #include "workspace/workspace.h"
 
 namespace {
 // The Undo and Redo items of the three menus, by mode.
 const char* const UndoItemNames[3] = {"Undo3", "Undo2", "UnDo1"};
 const char* const RedoItemNames[3] = {"Redo3", "Redo2", "ReDo1"};
+// The About item of each mode's File menu.
+const char* const AboutCaptions[3] = {"About &VarovUvov", "A&bout ZuraZeru", "About &Pelmora"};
+
+// Runs a menu action only while the drawing area is idle.
+void WhenIdle(const std::function<void()>& action) {
+  if (ViewServices().Activity() == 0) action();
+}
 }  // namespace
+
+void ImportCadFile() {
+  std::string fileName;
+  {
+    TModalBracket bracket;
+    fileName = CadImportPath + "*.*";
+    if (!ExecuteCadImportDialog("Select file to import", fileName, 255)) return;
+  }
+  // The Excellon-to-CAD import is the one CAD import there is: its format
+  // dialog (with View File) confirms the file.
+  if (MyScreen != nullptr) {
+    MyScreen->ZoomAll();
+    MyScreen->BeginUpdate();
+  }
+  {
+    struct TEndUpdate {
+      ~TEndUpdate() {
+        if (MyScreen != nullptr) MyScreen->EndUpdate();
+      }
+    } endUpdate;
+    THourGlassCursor hourglass;
+    ImportExcellonToCad(fileName);
+  }
+  const size_t slash = fileName.find_last_of("\\/");
+  if (slash != std::string::npos) CadImportPath = fileName.substr(0, slash + 1);
+  if (DB != nullptr) DB->ZoomExtents();
+  if (DatabaseFileName.empty()) {
+    const std::string bare = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    DatabaseFileName = DatabasePath + ChangeFileExtension(bare, "ZUL");
+  }
+  if (Workspace != nullptr) Workspace->UpdateCaption();
+}
 
 void TWorkspace::PressCommand(int32_t command) { ButtonManager().Press(command); }
 
@@ -36,24 +89,51 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   TMenuItem& file = menu.Add("&File", "File" + std::to_string(3 - mode));
   file.Add("&New", "New1").OnClick = [this](TMenuItem&) { New1Click(); };
   file.Add("&Open", "Open1").SetShortCut("F3").OnClick = [this](TMenuItem&) { Open1Click(); };
-  file.Add("&Save", "Save1").SetShortCut("F2").OnClick = [](TMenuItem&) {
-    if (ViewServices().Activity() == 0) SaveJobFile();
+  file.Add("&Save", "Save1").SetShortCut("F2").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFile(); }); };
+  file.Add("Save &As", "SaveAs1").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFileAs(); }); };
+  file.AddSeparator();
+  // Pack: the mode's database is compacted; its journal starts afresh.
+  auto pack = [](auto* db) {
+    if (db == nullptr) return;
+    db->Compact();
+    if (ActiveUndo != nullptr) ActiveUndo->Reset();
   };
-  file.Add("Save &As", "SaveAs1").OnClick = [](TMenuItem&) {
-    if (ViewServices().Activity() == 0) SaveJobFileAs();
-  };
-  if (rout) {
-    file.Add("Open Rout Tap&e", "OpenRoutTape1").OnClick = [](TMenuItem&) {
-      if (ViewServices().Activity() == 0) OpenRoutTape(CurrentLayer);
-    };
-    file.Add("&Make Rout Tape", "MakeRoutTape1").OnClick = [](TMenuItem&) {
-      if (ViewServices().Activity() == 0) SaveRoutFileAs(CurrentLayer);
-    };
-  } else if (mode == emDrill) {
-    file.Add("&Import", "Import2").OnClick = [](TMenuItem&) {
-      if (ViewServices().Activity() == 0) ImportDrillFile();
-    };
+  switch (mode) {
+    case emCad:
+      file.Add("&Get Info", "GetInfo1").OnClick = [](TMenuItem&) { WhenIdle(ShowDrawingStatistics); };
+      file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(DB); };
+      file.Add("&Import", "Import1").OnClick = [](TMenuItem&) { WhenIdle(ImportCadFile); };
+      break;
+    case emRout:
+      file.Add("Open Rout Tap&e", "OpenRoutTape1").OnClick = [](TMenuItem&) {
+        WhenIdle([] { OpenRoutTape(CurrentLayer); });
+      };
+      file.Add("&Make Rout Tape", "MakeRoutTape1").OnClick = [](TMenuItem&) {
+        WhenIdle([] { SaveRoutFileAs(CurrentLayer); });
+      };
+      file.Add("F&ilters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(ExecuteSwapTablesDialog); };
+      file.Add("&Get Info", "GetInfo2").OnClick = [](TMenuItem&) {
+        WhenIdle([] { ShowRoutStatistics(); });
+      };
+      file.Add("Pac&k Database", "PackDatabase2").OnClick = [pack](TMenuItem&) { pack(RTDB); };
+      file.Add("Pat&h Length Report", "PathLengthReport1").OnClick = [](TMenuItem&) {
+        WhenIdle([] { PathLengthReport(); });
+      };
+      break;
+    default:
+      file.Add("&Import", "Import2").OnClick = [](TMenuItem&) { WhenIdle(ImportDrillFile); };
+      file.Add("Fil&ters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(ExecuteSwapTablesDialog); };
+      file.Add("&Get Info", "GetInfo3").OnClick = [](TMenuItem&) { WhenIdle(ShowDrillStatistics); };
+      file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(DRDB); };
+      break;
   }
+  file.AddSeparator();
+  file.Add("Options", "Options1").OnClick = [](TMenuItem&) { ShowOptionsDialog(); };
+  file.Add(AboutCaptions[mode], "AboutPelmora1").OnClick = [](TMenuItem&) {
+    ShowAboutBox(false);
+  };
+  file.Add(mode == emDrill ? "&Error Inspector" : "Error Inspec&tor", "ErrorInspector1")
+      .OnClick = [](TMenuItem&) { ShowErrorInspector(); };
   file.AddSeparator();
   file.Add("E&xit", "Exit1").OnClick = [this](TMenuItem&) { Exit1Click(); };
 
@@ -109,6 +189,9 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   TMenuItem& help = menu.Add("&Help", "Help" + std::to_string(3 - mode));
   help.Add("&Contents", "Contents1").SetShortCut("F1").OnClick = [this](TMenuItem&) {
     HelpClick();
+  };
+  help.Add("&About", "About" + std::to_string(3 - mode)).OnClick = [](TMenuItem&) {
+    ShowAboutBox(false);
   };
 }
 

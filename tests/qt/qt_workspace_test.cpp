@@ -8,12 +8,19 @@
 #include <QImage>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
 #include <QWidget>
+#include <memory>
 #include <set>
 
 #include "command/command_interpreter.h"
 #include "command/command_services.h"
+#include "foundation/settings.h"
 #include "korvex_test.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/undo_journal.h"
 #include "platform/canvas.h"
 #include "platform/events.h"
 #include "platform/forms.h"
@@ -23,6 +30,7 @@
 #include "platform/qt/qt_events.h"
 #include "platform/qt/qt_forms.h"
 #include "platform/qt/qt_menus.h"
+#include "tapein/drill_import.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
 #include "workspace/startup.h"
@@ -60,6 +68,33 @@ size_t ColourCount(const QImage& image) {
   return colours.size();
 }
 
+// Answers every window that waits for the user (the about box at start-up,
+// format dialogs) with its OK button, as a user would; remembers the
+// captions of the windows it closed.
+class TOkClicker {
+ public:
+  TOkClicker() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+    timer_.start();
+  }
+  std::vector<std::string> Closed;
+
+ private:
+  void Tick() {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (!top->isVisible() || (Workspace != nullptr && top == QtWidgetOf(*Workspace))) continue;
+      for (QPushButton* button : top->findChildren<QPushButton*>()) {
+        if (button->text() != "OK" || !button->isVisible() || !button->isEnabled()) continue;
+        Closed.push_back(top->windowTitle().toStdString());
+        button->click();
+        return;
+      }
+    }
+  }
+  QTimer timer_;
+};
+
 QStringList MenuTitles(TMainMenu& menu) {
   QStringList titles;
   for (QAction* action : QtMenuBarOf(menu)->actions()) titles << action->text();
@@ -68,6 +103,7 @@ QStringList MenuTitles(TMainMenu& menu) {
 }  // namespace
 
 TEST_F(QtWorkspaceTest, TheProgramStartsSwitchesModesAndCloses) {
+  TOkClicker user;
   bool looped = false;
   const int rc = RunProgram([&looped] {
     looped = true;
@@ -121,4 +157,60 @@ TEST_F(QtWorkspaceTest, TheProgramStartsSwitchesModesAndCloses) {
   EXPECT_EQ(Workspace, nullptr);
   EXPECT_EQ(ECO, nullptr);
   EXPECT_TRUE(ShownMessageBoxes().empty());
+  // The about box came up at start-up and was closed with OK.
+  ASSERT_FALSE(user.Closed.empty());
+  EXPECT_EQ(user.Closed.front(), "About KORVEX 6");
+}
+
+// A real sample tape imported into a drill layer and shown at its extents:
+// the screenshot is kept for review in the build folder.
+TEST_F(QtWorkspaceTest, ASampleJobIsDrawnInTheMainWindow) {
+  const auto tape = SharedTestData() / "excellon" / "drill0.exc";
+  if (SharedTestData().empty() || !std::filesystem::exists(tape)) GTEST_SKIP() << "no sample tapes";
+  TOkClicker user;
+  const int rc = RunProgram([&tape] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    QWidget* window = QtWidgetOf(*form);
+    Settle();
+    form->LayerPanel.FindControl("L30")->Click();
+    Settle();
+    EXPECT_EQ(EditorMode, emDrill);
+    // The tape's coordinates are inch 2.4 with leading zeros left out (a
+    // board about 7 by 4 inches): the format a user picks in the dialog.
+    DrillInputFormat.ShowMessages = false;
+    DrillInputFormat.ZerosUsed = 1;
+    EXPECT_TRUE(ImportDrillTape(tape.string(), 0));
+    // Put the imported hits live on the layer as one undo step.
+    EXPECT_TRUE(DRDB->TranslateFrom(DRDB->ImportPlacement.FirstIndex, 0, 0, 30));
+    ActiveUndo->BeginOperation("Import file");
+    std::string name;
+    EXPECT_TRUE(ActiveUndo->CanUndo(name));
+    EXPECT_EQ(name, "Import file");
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    MyScreen->ZoomExtents();
+    Settle();
+    EXPECT_GT(MyScreen->Zoom, 1.0);
+
+    const QImage image = window->grab().toImage();
+    EXPECT_TRUE(image.save(QString(KORVEX_BUILD_DIR) + "/workspace_sample_job.png"));
+    // The drawing area shows the holes: many pixels that are neither the
+    // background nor the axis lines nor the shading beyond the limits.
+    const QImage area = QtWidgetOf(form->PaintBox)->grab().toImage();
+    int64_t holePixels = 0;
+    for (int y = 0; y < area.height(); ++y)
+      for (int x = 0; x < area.width(); ++x) {
+        const TColor c = FromQRgb(area.pixel(x, y));
+        holePixels += c != BackgroundColor && c != GridAndAxisColor && c != 0x808080u;
+      }
+    EXPECT_GT(holePixels, 2000) << "hole pixels";
+    ScriptMessageBoxAnswer(mrNo);  // the imported job is not saved
+    window->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(Workspace, nullptr);
+  EXPECT_EQ(DBBitmap, nullptr);
+  EXPECT_EQ(OffscreenBitmap, nullptr);
 }

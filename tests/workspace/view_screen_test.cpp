@@ -269,8 +269,8 @@ TEST_F(TMyScreenTest, ThePictureIsRenderedAroundTheViewAndCopiedIntoThePaintBox)
   Screen->PanTo(0, 0);
   DB->AddLine(-2540000, 0, 2540000, 0);
   Screen->RedrawView();
-  EXPECT_EQ(Screen->PictureBitmap().Width(), 900);
-  EXPECT_EQ(Screen->PictureBitmap().Height(), 600);
+  EXPECT_EQ(Screen->PictureBitmap().GetWidth(), 900);
+  EXPECT_EQ(Screen->PictureBitmap().GetHeight(), 600);
   TCanvas& view = Form->PaintBox->Canvas();
   EXPECT_EQ(view.GetPixel(5, 5), clNavy);
   EXPECT_EQ(view.GetPixel(150, 100), clYellow);

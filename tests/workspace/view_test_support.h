@@ -65,6 +65,12 @@ class TViewTest : public TKorvexTest {
     Form = std::make_unique<TViewForm>();
     Paint = std::make_unique<TRubberPaint>();
     RubberPaint = Paint.get();
+    // The screen picture the view renders into, as start-up makes it (the
+    // fixed buffer of a deep display).
+    Offscreen = std::make_unique<TEncapsulatingBitmap>(1200, 900, 32);
+    OffscreenBitmap = Offscreen.get();
+    Picture = std::make_unique<TDBBitmap>(*Offscreen);
+    DBBitmap = Picture.get();
     Screen = std::make_unique<TMyScreen>();
     MyScreen = Screen.get();
     Screen->Attach(Form->Controls());
@@ -78,6 +84,10 @@ class TViewTest : public TKorvexTest {
     Services.reset();
     MyScreen = nullptr;
     Screen.reset();
+    DBBitmap = nullptr;
+    Picture.reset();
+    OffscreenBitmap = nullptr;
+    Offscreen.reset();
     RubberPaint = nullptr;
     Paint.reset();
     Form.reset();
@@ -110,6 +120,8 @@ class TViewTest : public TKorvexTest {
   std::shared_ptr<int> Renders;
   std::unique_ptr<TViewForm> Form;
   std::unique_ptr<TRubberPaint> Paint;
+  std::unique_ptr<TEncapsulatingBitmap> Offscreen;
+  std::unique_ptr<TDBBitmap> Picture;
   std::unique_ptr<TMyScreen> Screen;
   std::unique_ptr<TMyScreenViewServices> Services;
 };

@@ -27,6 +27,8 @@ class TWorkspaceTest : public TKorvexTest {
     HeadlessButtonBar().States.clear();
     SetFailingObject("");
     JobFileSaveQuery = [] { return true; };
+    // The about box of the start-up is closed as a user would.
+    RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
   }
   void TearDown() override {
     JobFileSaveQuery = [] { return true; };

@@ -1,6 +1,8 @@
 #include "platform/qt/qt_canvas.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPaintEngine>
 #include <QSaveFile>
 #include <algorithm>
@@ -577,6 +579,15 @@ class TQtCanvasBackend : public TCanvasBackend {
  public:
   std::unique_ptr<TBitmap> CreateBitmap(int width, int height) override {
     return std::make_unique<TQtBitmap>(width, height);
+  }
+  TScreenMetrics Screen() override {
+    TScreenMetrics metrics;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      metrics.Width = std::max(screen->size().width(), 1);
+      metrics.Height = std::max(screen->size().height(), 1);
+      metrics.BitsPerPixel = std::max(screen->depth(), 1);
+    }
+    return metrics;
   }
 };
 }  // namespace

@@ -1,0 +1,269 @@
+// The running program's pieces working together: the screen picture made at
+// start-up, the view drawing the job into it, Pan, the please-wait box, the
+// report windows and the File menu's items.
+#include "foundation/settings.h"
+#include "foundation/settings_families.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "workspace/db_bitmap.h"
+#include "workspace/report_windows.h"
+#include "workspace/small_dialogs.h"
+#include "workspace/statistics_reports.h"
+#include "workspace/wait_box.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t Inch = 25400000;
+
+class TWorkspaceIntegrationTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+    // Report windows close with OK; their captions and lines are kept.
+    RegisterModalScript("TGTWindow", [this](TForm& f) {
+      auto& w = static_cast<TGTWindow&>(f);
+      Reports.push_back({w.Caption(), {}});
+      for (int32_t row = 1; row <= w.Rows; ++row) Reports.back().Lines.push_back(w.Lines[row]);
+      f.Click("OKButton");
+    });
+  }
+  void TearDown() override {
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+    DatabaseFileName.clear();
+  }
+  // The picture's pixel at a world point.
+  static TColor PictureAt(int32_t x, int32_t y) {
+    int32_t dx, dy;
+    DBBitmap->WorldToDevice(x, y, dx, dy);
+    return OffscreenBitmap->Canvas().GetPixel(dx, dy);
+  }
+  struct TReport {
+    std::string Caption;
+    std::vector<std::string> Lines;
+  };
+  std::vector<TReport> Reports;
+};
+
+bool Contains(const std::vector<std::string>& lines, const std::string& part) {
+  for (const std::string& l : lines)
+    if (l.find(part) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST_F(TWorkspaceIntegrationTest, StartUpMakesTheScreenPictureAndShowsTheAboutBox) {
+  StartProgram();
+  // Three screens each way at the screen's depth: the fixed buffer.
+  const TScreenMetrics screen = ScreenMetrics();
+  ASSERT_NE(OffscreenBitmap, nullptr);
+  EXPECT_TRUE(OffscreenBitmap->UsesDIB);
+  EXPECT_EQ(OffscreenBitmap->Pixels().Width(), 3 * screen.Width);
+  EXPECT_EQ(OffscreenBitmap->Pixels().Height(), 3 * screen.Height);
+  ASSERT_NE(DBBitmap, nullptr);
+  EXPECT_EQ(DrawSurface, DBBitmap);
+  EXPECT_EQ(&ViewServices().Picture(), DBBitmap);
+  EXPECT_EQ(&CurrentSurface(), DBBitmap);
+  // The picture is three paint boxes, as the view rendered it.
+  EXPECT_EQ(DBBitmap->W(), 3 * Form->PaintBox.Width());
+  EXPECT_EQ(DBBitmap->H(), 3 * Form->PaintBox.Height());
+  // The about box ran once, and the splash screen went with it.
+  EXPECT_EQ(ModalFormsShown(), std::vector<std::string>{"TAboutDialog"});
+  EXPECT_EQ(SplashScreen(), nullptr);
+  EXPECT_NE(&DialogHost(), &HeadlessDialogHost());
+
+  CloseProgram();
+  EXPECT_EQ(DBBitmap, nullptr);
+  EXPECT_EQ(OffscreenBitmap, nullptr);
+  EXPECT_EQ(DrawSurface, nullptr);
+  EXPECT_EQ(&DialogHost(), &HeadlessDialogHost());
+  EXPECT_FALSE(CommandDefined(cmZoomPan));
+}
+
+TEST_F(TWorkspaceIntegrationTest, TheViewDrawsTheJobGridAxesAndShadingIntoThePicture) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L30")->Click();
+  ASSERT_EQ(EditorMode, emDrill);
+  ASSERT_GT(DRDB->AddHoleOnLayer(Inch, Inch / 2, 30, 1, true), 0);
+  ASSERT_GT(DRDB->AddHoleOnLayer(2 * Inch, Inch, 30, 1, true), 0);
+  // Zoom All (command 147) fits the view to the extents, drill holes too.
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|Zoom &All"));
+  EXPECT_GT(MyScreen->Zoom, 10.0);
+  EXPECT_NEAR(MyScreen->CentreX, 1.5 * Inch, Inch / 100.0);
+  EXPECT_NEAR(MyScreen->CentreY, 0.75 * Inch, Inch / 100.0);
+  EXPECT_NE(PictureAt(Inch, Inch / 2), BackgroundColor);
+  EXPECT_NE(PictureAt(2 * Inch, Inch), BackgroundColor);
+  EXPECT_EQ(PictureAt(Inch + Inch / 4, Inch), BackgroundColor);
+  // The view shows the middle of the picture: the hole on the paint box.
+  int32_t dx, dy;
+  DBBitmap->WorldToDevice(Inch, Inch / 2, dx, dy);
+  const int32_t col = dx - Form->PaintBox.Width(), row = dy - Form->PaintBox.Height();
+  EXPECT_NE(Form->PaintBox.Canvas().GetPixel(col, row), BackgroundColor);
+
+  // The grid and the axes come from the picture.
+  DisplayGrid = true;
+  GridStep = 1.0;
+  ViewServices().RedrawView();
+  EXPECT_LT(GridStep, 1.0);
+  int32_t axisColumn, axisRow;
+  DBBitmap->WorldToDevice(0, 0, axisColumn, axisRow);
+  int axisDots = 0;
+  for (int32_t r = 0; r < DBBitmap->H(); ++r)
+    axisDots += OffscreenBitmap->Canvas().GetPixel(axisColumn, r) == GridAndAxisColor;
+  EXPECT_GT(axisDots, DBBitmap->H() / 3);  // the dash-dot Y axis
+  DisplayGrid = false;
+
+  // Zoomed all the way out, the picture reaches beyond the limits: grey.
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Full Screen"));
+  EXPECT_EQ(MyScreen->Zoom, 0.95);
+  EXPECT_EQ(OffscreenBitmap->Canvas().GetPixel(1, 1), 0x808080u);
+  EXPECT_EQ(PictureAt(Inch * 10, Inch * 10), BackgroundColor);
+}
+
+TEST_F(TWorkspaceIntegrationTest, PanCentresTheViewOnTheNextClick) {
+  StartProgram();
+  MyScreen->SetZoom(8.0);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Pan"));
+  EXPECT_EQ(ECO->ActiveCommandNumber(), cmZoomPan);
+  const int32_t x = Form->PaintBox.Width() / 4, y = Form->PaintBox.Height() / 4;
+  const int32_t wx = MyScreen->MouseToWorldX(x), wy = MyScreen->MouseToWorldY(y);
+  TInputEvent click;
+  click.Kind = ievMouseDown;
+  click.Buttons = mbtLeft;
+  click.X = x;
+  click.Y = y;
+  Form->ViewHandleEvent(click);
+  EXPECT_EQ(MyScreen->CentreX, wx);
+  EXPECT_EQ(MyScreen->CentreY, wy);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), 0);
+  // The next click goes to no command: the view stays.
+  Form->ViewHandleEvent(click);
+  EXPECT_EQ(MyScreen->CentreX, wx);
+}
+
+TEST_F(TWorkspaceIntegrationTest, ThePleaseWaitBoxShowsItsLinesAndGrowsToHoldThem) {
+  StartProgram();
+  {
+    THourGlass wait;
+    EXPECT_EQ(Form->WaitBox(), nullptr);
+    wait.Show("Packing");
+    ASSERT_NE(Form->WaitBox(), nullptr);
+    TShowWaitDlg& box = *Form->WaitBox();
+    EXPECT_TRUE(box.Showing());
+    EXPECT_EQ(box.Caption(), "Please Wait...");
+    EXPECT_EQ(box.Lines, std::vector<std::string>{"Packing"});
+    // Six lines and a long one: taller and wider than it started.
+    wait.Show("1\n2\n3\n4\n5\n" + std::string(120, 'W'));
+    EXPECT_EQ(&box, Form->WaitBox());
+    EXPECT_EQ(box.Lines.size(), 6u);
+    box.CaptionPaintBox.Repaint();
+    const int32_t h = box.CaptionPaintBox.Canvas().TextHeight("X");
+    EXPECT_EQ(box.BoxHeight, h * 3 + 90);
+    EXPECT_GT(box.BoxWidth, TShowWaitDlg::StartWidth);
+    EXPECT_EQ(box.CaptionPaintBox.Width(), box.BoxWidth - TShowWaitDlg::ImagePanelWidth);
+  }
+  EXPECT_EQ(Form->WaitBox(), nullptr);
+  // Counting the rout database shows the box and takes it down again.
+  TRoutStatistics counters{};
+  RTDB->CollectStatistics(counters);
+  EXPECT_EQ(Form->WaitBox(), nullptr);
+}
+
+TEST_F(TWorkspaceIntegrationTest, GetInfoAndPathLengthShowTheirReportWindows) {
+  StartProgram();
+  DB->AddLine(0, 0, Inch, 0);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Get Info"));
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Reports[0].Caption, "Drawing Statistics");
+  EXPECT_TRUE(Contains(Reports[0].Lines, "              Lines :       1"));
+
+  Form->LayerPanel.FindControl("L30")->Click();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Get Info"));
+  ASSERT_EQ(Reports.size(), 2u);
+  EXPECT_EQ(Reports[1].Caption, "Drill Database Statistics");
+
+  Form->LayerPanel.FindControl("L40")->Click();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Get Info"));
+  ASSERT_EQ(Reports.size(), 3u);
+  EXPECT_EQ(Reports[2].Caption, "Drawing Statistics");
+  EXPECT_TRUE(Contains(Reports[2].Lines, "Packable Garbage 0%, or 0 bytes"));
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Pat&h Length Report"));
+  ASSERT_EQ(Reports.size(), 4u);
+  EXPECT_EQ(Reports[3].Caption, "Path Length Report");
+  EXPECT_TRUE(Contains(Reports[3].Lines, "Layer Tool  Total Path Length"));
+  // Every report ran inside the modal bracket and left the area idle.
+  EXPECT_EQ(Form->ModalLevel(), 0);
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+  EXPECT_EQ(Form->Menu(), &Form->RoutMenu);
+}
+
+TEST_F(TWorkspaceIntegrationTest, RoutGarbageCountsDeletedPathEntities) {
+  TEntityStatistics counters{};
+  counters[etRoutLine] = 2;            // deleted
+  counters[etRoutArc] = 1;             // deleted
+  counters[etRoutLine + 15] = 5;       // live
+  counters[etRoutCircle] = 7;          // circles are not counted
+  int32_t percent = -1, bytes = -1;
+  EstimateRoutDatabaseSize(counters, percent, bytes);
+  EXPECT_EQ(bytes, 72 * 2 + 86);
+  EXPECT_EQ(percent, 39);  // 230 of 590 bytes
+  EstimateRoutDatabaseSize(TEntityStatistics{}, percent, bytes);
+  EXPECT_EQ(bytes, 0);
+  EXPECT_EQ(percent, 0);
+}
+
+TEST_F(TWorkspaceIntegrationTest, OptionsAboutAndErrorInspectorItems) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L35")->Click();
+  // Options: the layer buttons go at once.
+  QueueModalScript("TOptionsDialog", [](TForm& f) {
+    f.Get<TCheckBox>("LayerCheckBox").SetChecked(false);
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Options"));
+  EXPECT_FALSE(Form->LayerPanel.Visible());
+  EXPECT_FALSE(ShowLayerButtons);
+  ShowLayerButtons = true;
+
+  ResetModalScripts();
+  RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|About &VarovUvov"));
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Help|&About"));
+  RegisterModalScript("TExceptionHandler", [](TForm& f) { f.Close(); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Error Inspector"));
+  EXPECT_EQ(ModalFormsShown(),
+            (std::vector<std::string>{"TAboutDialog", "TAboutDialog", "TExceptionHandler"}));
+  EXPECT_EQ(Form->ModalLevel(), 0);
+  EXPECT_EQ(Form->Menu(), &Form->DrillMenu);
+}
+
+TEST_F(TWorkspaceIntegrationTest, CadImportReadsAnExcellonTapeIntoTheDrawing) {
+  StartProgram();
+  const std::string tape = (Home() / "INDATA" / "PANEL.DRL").string();
+  WriteFileBytes(tape, "M48\nT1C0.04\n%\nT1\nX010000Y010000\nX020000Y010000\nM30\n");
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  DatabaseFileName.clear();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Import"));
+  // Two hits became two circles of the tool's radius, as one undo step.
+  TCadStatistics counts = DB->CountByType();
+  EXPECT_EQ(counts[etCadCircle + 15], 2);
+  std::string name;
+  EXPECT_TRUE(CadUndo->CanUndo(name));
+  EXPECT_EQ(name, "Import file");
+  EXPECT_EQ(NativePath(CadImportPath), NativePath(ExecutionPath() + "INDATA\\"));
+  EXPECT_EQ(DatabaseFileName, DatabasePath + "PANEL.ZUL");
+  // The view zoomed to the drawing.
+  EXPECT_NEAR(MyScreen->CentreX, 1.5 * Inch, Inch / 100.0);
+  EXPECT_EQ(MyScreen->UpdateLock, 0);
+  EXPECT_EQ(Form->ModalLevel(), 0);
+
+  // Cancel in the file dialog imports nothing.
+  ScriptCommonDialogCancel();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Import"));
+  EXPECT_EQ(DB->CountByType()[etCadCircle + 15], 2);
+}
