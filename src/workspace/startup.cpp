@@ -40,6 +40,7 @@
 #include "workspace/view_mapping.h"
 #include "workspace/view_setup.h"
 #include "workspace/workspace.h"
+#include "workspace/workspace_rout_services.h"
 
 std::function<bool()> JobFileSaveQuery = [] { return true; };
 std::string DatabaseFileName;
@@ -48,6 +49,7 @@ namespace {
 std::string FailingObject;
 std::unique_ptr<TWorkspaceViewServices> WorkspaceServices;
 std::unique_ptr<TWorkspaceDialogHost> WorkspaceDialogs;
+std::unique_ptr<TWorkspaceRoutEditServices> WorkspaceRoutServices;
 
 // Creates one object into its global; a constructor that throws counts as
 // a nil result.
@@ -287,6 +289,8 @@ void ConnectWorkspace(TWorkspace& form) {
   });
   WorkspaceDialogs = std::make_unique<TWorkspaceDialogHost>(form);
   SetDialogHost(WorkspaceDialogs.get());
+  WorkspaceRoutServices = std::make_unique<TWorkspaceRoutEditServices>();
+  SetRoutEditServices(WorkspaceRoutServices.get());
 }
 
 void SetupLayerBar() {
@@ -393,9 +397,11 @@ void FormClose() {
   SetUndoWindow(nullptr);
   SetViewServices(nullptr);
   SetDialogHost(nullptr);
+  SetRoutEditServices(nullptr);
   ShutDown();
   FreeOffscreenBitmap();
   WorkspaceDialogs.reset();
+  WorkspaceRoutServices.reset();
   WorkspaceServices.reset();
 }
 

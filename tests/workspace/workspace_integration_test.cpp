@@ -6,6 +6,7 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
+#include "model/rout_edit.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/report_windows.h"
 #include "workspace/small_dialogs.h"
@@ -266,4 +267,24 @@ TEST_F(TWorkspaceIntegrationTest, CadImportReadsAnExcellonTapeIntoTheDrawing) {
   ScriptCommonDialogCancel();
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Import"));
   EXPECT_EQ(DB->CountByType()[etCadCircle + 15], 2);
+}
+
+TEST_F(TWorkspaceIntegrationTest, RoutEditingReachesTheCommandLineAndTheLayerFiles) {
+  StartProgram();
+  TRoutEditServices& services = RoutEditServices();
+  EXPECT_EQ(dynamic_cast<THeadlessRoutEditServices*>(&services), nullptr);
+  // Prompts go to the command line and come back.
+  TPromptLines saved;
+  services.SavePrompts(saved);
+  services.SetPromptLine(1, 1, "Pick the path>");
+  TPromptLines now;
+  services.SavePrompts(now);
+  EXPECT_NE(now[0].find("Pick the path>"), std::string::npos);
+  services.RestorePrompts(saved);
+  services.SavePrompts(now);
+  EXPECT_EQ(now, saved);
+  // There is no text editor yet: the user is told, nothing is taken back.
+  EXPECT_FALSE(services.RunTextEditor("R0.TMP", 3));
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_NE(ShownMessageBoxes().back().Text.find("not available"), std::string::npos);
 }

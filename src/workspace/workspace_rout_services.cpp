@@ -1,0 +1,39 @@
+#include "workspace/workspace_rout_services.h"
+
+#include "command/user_panel.h"
+#include "platform/message_box.h"
+#include "tapein/rout_file_commands.h"
+#include "workspace/workspace.h"
+
+void TWorkspaceRoutEditServices::SavePrompts(TPromptLines& lines) {
+  if (UserPanel != nullptr) UserPanel->SavePrompts(lines);
+}
+
+void TWorkspaceRoutEditServices::RestorePrompts(const TPromptLines& lines) {
+  if (UserPanel != nullptr) UserPanel->RestorePrompts(lines);
+}
+
+void TWorkspaceRoutEditServices::SetPromptLine(int32_t column, int32_t line, const std::string& text) {
+  if (UserPanel != nullptr) UserPanel->SetPromptLine(line, column, text);
+}
+
+void TWorkspaceRoutEditServices::SetAnimateChecked(bool checked) {
+  // The animate item of the rout menu, once the single-step menu has one.
+  if (Workspace == nullptr) return;
+  if (TMenuItem* item = Workspace->RoutMenu.FindItem("Animate1")) item->SetChecked(checked);
+}
+
+std::string TWorkspaceRoutEditServices::SaveRoutLayerToScratch(uint8_t layer) {
+  std::string name;
+  return ::SaveRoutLayerToScratch(layer, name) ? name : std::string();
+}
+
+void TWorkspaceRoutEditServices::ReloadRoutLayer(const std::string& fileName) {
+  ::ReloadRoutLayer(fileName);
+}
+
+bool TWorkspaceRoutEditServices::RunTextEditor(const std::string& fileName, int32_t) {
+  MessageDlg("The NC text editor is not available: " + fileName + " was not opened.", mtInformation,
+             mbOKOnly);
+  return false;
+}
