@@ -16,6 +16,7 @@
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "tapein/rout_file_commands.h"
+#include "tapeout/rout_tape_writer.h"
 #include "workspace/error_inspector.h"
 #include "workspace/my_screen.h"
 #include "workspace/small_dialogs.h"
@@ -185,6 +186,12 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       .SetShortCut("Shift+Alt+Backspace")
       .SetHint("[UU] Redo")
       .OnClick = [this](TMenuItem&) { PressCommand(RedoCommand); };
+  if (rout) {
+    edit.AddSeparator();
+    edit.Add("Rout Output For&mat", "RoutOutputFormat1").OnClick = [](TMenuItem&) {
+      WhenIdle([] { ExecuteRoutOutputFormatDialog(); });
+    };
+  }
 
   TMenuItem& help = menu.Add("&Help", "Help" + std::to_string(3 - mode));
   help.Add("&Contents", "Contents1").SetShortCut("F1").OnClick = [this](TMenuItem&) {

@@ -288,3 +288,16 @@ TEST_F(TWorkspaceIntegrationTest, RoutEditingReachesTheCommandLineAndTheLayerFil
   ASSERT_FALSE(ShownMessageBoxes().empty());
   EXPECT_NE(ShownMessageBoxes().back().Text.find("not available"), std::string::npos);
 }
+
+TEST_F(TWorkspaceIntegrationTest, RoutMenusReachTheRoutFileAndFormatDialogs) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L40")->Click();
+  ASSERT_EQ(Form->Menu(), &Form->RoutMenu);
+  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Rout Output For&mat"));
+  QueueModalScript("TSwapTablesDialog", [](TForm& f) { f.Close(); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|F&ilters"));
+  EXPECT_EQ(ModalFormsShown(), (std::vector<std::string>{"TAboutDialog", "TRoutOutputFormatDialog",
+                                                       "TSwapTablesDialog"}));
+  EXPECT_EQ(Form->ModalLevel(), 0);
+}
