@@ -193,6 +193,15 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     };
   }
 
+  if (mode == emCad) {
+    TMenuItem& modify = menu.Add("&Modify", "Modify1");
+    modify.Add("&Automatic Cleanup", "AutomaticCleanup1").OnClick = [](TMenuItem&) {
+      WhenIdle([] {
+        if (DB != nullptr) DB->CleanUp();
+      });
+    };
+  }
+
   TMenuItem& help = menu.Add("&Help", "Help" + std::to_string(3 - mode));
   help.Add("&Contents", "Contents1").SetShortCut("F1").OnClick = [this](TMenuItem&) {
     HelpClick();

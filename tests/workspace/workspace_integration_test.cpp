@@ -301,3 +301,13 @@ TEST_F(TWorkspaceIntegrationTest, RoutMenusReachTheRoutFileAndFormatDialogs) {
                                                        "TSwapTablesDialog"}));
   EXPECT_EQ(Form->ModalLevel(), 0);
 }
+
+TEST_F(TWorkspaceIntegrationTest, AutomaticCleanupIsReachedFromTheCadMenu) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L0")->Click();
+  ASSERT_EQ(Form->Menu(), &Form->CadMenu);
+  QueueModalScript("TCleanDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Modify|&Automatic Cleanup"));
+  EXPECT_EQ(ModalFormsShown().back(), "TCleanDialog");
+  EXPECT_EQ(Form->ModalLevel(), 0);
+}
