@@ -1,6 +1,7 @@
 #include "foundation/geometry_points.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include "foundation/display_units.h"
@@ -291,4 +292,26 @@ int32_t DistPointArc(int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx,
   int32_t ds = SaturatingRound(Distance(p, TRealPoint{static_cast<double>(sx), static_cast<double>(sy)}));
   int32_t de = SaturatingRound(Distance(p, TRealPoint{static_cast<double>(ex), static_cast<double>(ey)}));
   return ds < de ? ds : de;
+}
+
+int32_t HalvingSegmentDistance(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px,
+                               int64_t py) {
+  auto sq = [&](int64_t x, int64_t y) {
+    double dx = double(x - px), dy = double(y - py);
+    return dx * dx + dy * dy;
+  };
+  double pa = sq(ax, ay), pb = sq(bx, by);
+  while (std::llabs(ax - bx) + std::llabs(ay - by) > 3) {
+    int64_t mx = (ax + bx) / 2, my = (ay + by) / 2;
+    if (pa < pb) {
+      bx = mx;
+      by = my;
+      pb = sq(bx, by);
+    } else {
+      ax = mx;
+      ay = my;
+      pa = sq(ax, ay);
+    }
+  }
+  return SaturatingRound(std::sqrt(pa));
 }

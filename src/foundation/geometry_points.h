@@ -77,3 +77,9 @@ void ArcMidPointWrapper(int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t 
 // radius r, rounded.
 int32_t DistPointArc(int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx, int32_t cy,
                      int32_t px, int32_t py, int32_t r);
+
+// Distance from P to the segment AB by halving, as the pick searches measure
+// it: the end farther from P moves to the midpoint until the ends are within
+// 3 units (Manhattan); the distance to the nearer end, rounded and saturated.
+int32_t HalvingSegmentDistance(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px,
+                               int64_t py);

@@ -334,29 +334,6 @@ void TCadLine::GetExtents(TIntPoint& min, TIntPoint& max) {
 
 namespace {
 
-// Distance from P to the segment AB by halving: the end farther from P moves
-// to the midpoint until the ends are within 3 units (Manhattan).
-int32_t SegmentPointDistance(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px,
-                             int64_t py) {
-  auto sq = [&](int64_t x, int64_t y) {
-    double dx = double(x - px), dy = double(y - py);
-    return dx * dx + dy * dy;
-  };
-  double pa = sq(ax, ay), pb = sq(bx, by);
-  while (std::llabs(ax - bx) + std::llabs(ay - by) > 3) {
-    int64_t mx = (ax + bx) / 2, my = (ay + by) / 2;
-    if (pa < pb) {
-      bx = mx;
-      by = my;
-      pb = sq(bx, by);
-    } else {
-      ax = mx;
-      ay = my;
-      pa = sq(ax, ay);
-    }
-  }
-  return SaturatingRound(std::sqrt(pa));
-}
 
 // Vertical (axis-parallel) line test in the line's own axes: c is the shared
 // coordinate, a1 and a2 the ends along the line; (pc, pa) the pick point.
@@ -383,7 +360,7 @@ int32_t TCadLine::DistanceToPoint(TIntBox& box, int32_t best, int32_t x, int32_t
   } else if ((OutCode(box, X1, Y1) & OutCode(box, X2, Y2)) != 0) {
     d = NotNear;
   } else {
-    d = SegmentPointDistance(X1, Y1, X2, Y2, x, y);
+    d = HalvingSegmentDistance(X1, Y1, X2, Y2, x, y);
   }
   return Offer(box, best, d, x, y);
 }

@@ -511,31 +511,6 @@ void TDrillSlot::PerpPoint(const TIntPoint& from, TIntPoint& point) {
   point = LineFoot({X, Y}, {X2, Y2}, from);
 }
 
-namespace {
-// Distance from P to the segment AB by halving: the end farther from P moves
-// to the midpoint until the ends are within 3 units (Manhattan).
-int32_t HalvingSegmentDistance(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px,
-                               int64_t py) {
-  auto sq = [&](int64_t x, int64_t y) {
-    double dx = double(x - px), dy = double(y - py);
-    return dx * dx + dy * dy;
-  };
-  double pa = sq(ax, ay), pb = sq(bx, by);
-  while (std::llabs(ax - bx) + std::llabs(ay - by) > 3) {
-    int64_t mx = (ax + bx) / 2, my = (ay + by) / 2;
-    if (pa < pb) {
-      bx = mx;
-      by = my;
-      pb = sq(bx, by);
-    } else {
-      ax = mx;
-      ay = my;
-      pa = sq(ax, ay);
-    }
-  }
-  return SaturatingRound(std::sqrt(pa));
-}
-}  // namespace
 
 int32_t TDrillSlot::SegmentDistance(const TIntBox& box, const TIntPoint& a, const TIntPoint& b,
                                     int32_t qx, int32_t qy) {

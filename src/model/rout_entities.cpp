@@ -56,29 +56,6 @@ int32_t OfferOrNotNear(TIntBox& box, int32_t best, int32_t d, int32_t x, int32_t
   return RoutNotNear;
 }
 
-// Distance from P to the segment AB by halving: the end farther from P moves
-// to the midpoint until the ends are within 3 units (Manhattan).
-int32_t SegmentPointDistance(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px,
-                             int64_t py) {
-  auto sq = [&](int64_t x, int64_t y) {
-    double dx = double(x - px), dy = double(y - py);
-    return dx * dx + dy * dy;
-  };
-  double pa = sq(ax, ay), pb = sq(bx, by);
-  while (std::llabs(ax - bx) + std::llabs(ay - by) > 3) {
-    int64_t mx = (ax + bx) / 2, my = (ay + by) / 2;
-    if (pa < pb) {
-      bx = mx;
-      by = my;
-      pb = sq(bx, by);
-    } else {
-      ax = mx;
-      ay = my;
-      pa = sq(ax, ay);
-    }
-  }
-  return SaturatingRound(std::sqrt(pa));
-}
 
 // Distance to an axis-parallel leg from (fixed, a) to (fixed, b) (vertical)
 // or from (a, fixed) to (b, fixed) (horizontal); not near when the leg lies
@@ -106,7 +83,7 @@ int32_t SegmentDistance(const TIntPoint& s, const TIntPoint& e, const TIntBox& b
                         int32_t pickX, int32_t pickY) {
   if (s.X == e.X) return AxisLegDistance(true, e.X, s.Y, e.Y, box, pickX, pickY);
   if (s.Y == e.Y) return AxisLegDistance(false, e.Y, s.X, e.X, box, pickX, pickY);
-  return SegmentPointDistance(e.X, e.Y, s.X, s.Y, pickX, pickY);
+  return HalvingSegmentDistance(e.X, e.Y, s.X, s.Y, pickX, pickY);
 }
 
 void MidPointOf(const TIntPoint& s, int32_t x, int32_t y, TIntPoint& point) {
@@ -425,7 +402,7 @@ int32_t TRoutJog::DistanceToPoint(int32_t prevIndex, TIntBox& box, int32_t best,
   int64_t dx = int64_t(X) - s.X, dy = int64_t(Y) - s.Y;
   int64_t m = std::min(std::llabs(dx), std::llabs(dy));
   TIntPoint k{ClampCompToInt(s.X + (dx < 0 ? -m : m)), ClampCompToInt(s.Y + (dy < 0 ? -m : m))};
-  int32_t d1 = SegmentPointDistance(s.X, s.Y, k.X, k.Y, pickX, pickY);
+  int32_t d1 = HalvingSegmentDistance(s.X, s.Y, k.X, k.Y, pickX, pickY);
   int32_t d2 = (k.X == X) ? AxisLegDistance(true, X, k.Y, Y, box, pickX, pickY)
                           : AxisLegDistance(false, Y, k.X, X, box, pickX, pickY);
   int32_t d = std::min(d1, d2);
@@ -659,7 +636,7 @@ TRoutEntity* TRoutHole::Clone(uint8_t layer) {
 int32_t TRoutHole::DistanceToPoint(int32_t, TIntBox& box, int32_t best, int32_t pickX,
                                    int32_t pickY) {
   int32_t d =
-      OutCode(box, X, Y) == 0 ? SegmentPointDistance(X, Y, X, Y, pickX, pickY) : RoutNotNear;
+      OutCode(box, X, Y) == 0 ? HalvingSegmentDistance(X, Y, X, Y, pickX, pickY) : RoutNotNear;
   return Offer(box, best, d, pickX, pickY);
 }
 
