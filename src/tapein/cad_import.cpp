@@ -40,21 +40,7 @@ void TCadInputFormatDialog::FillControls() {
 }
 
 void TCadInputFormatDialog::OKButtonClick() {
-  Work.ZerosUsed = uint8_t(std::max(0, DecimalGroup.ItemIndex()));
-  Work.Version = uint8_t(std::max(0, AxisGroup.ItemIndex()) + 1);
-  Work.Absolute = AbsoluteGroup.ItemIndex() == 0;
-  Work.Metric = UnitGroup.ItemIndex() == 1;
-  const int32_t integer = EditDigits(IntegerEdit);
-  const int32_t decimal = EditDigits(DecimalEdit);
-  if (Work.Metric) {
-    Work.MetricIntegerDigits = integer != 0 ? uint8_t(integer) : CadInputFormat.MetricIntegerDigits;
-    Work.MetricDecimalDigits = decimal != 0 ? uint8_t(decimal) : CadInputFormat.MetricDecimalDigits;
-  } else {
-    Work.IntegerDigits = integer != 0 ? uint8_t(integer) : CadInputFormat.IntegerDigits;
-    Work.DecimalDigits = decimal != 0 ? uint8_t(decimal) : CadInputFormat.DecimalDigits;
-  }
-  Work.UnitsFactor = UnitsFactorOf(Work.Metric);
-  Work.BlockDelete = BlockDeleteGroup.ItemIndex() == 0;
+  ReadSharedControls(Work, CadInputFormat);
   Work.CounterClockwise = ClockWiseGroup.ItemIndex() == 1;
   Work.UseCutterCompensation = CompCheckBox.Checked();
   CadInputFormat = Work;

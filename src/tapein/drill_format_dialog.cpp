@@ -92,21 +92,7 @@ void TDrillInputFormatDialog::UnitGroupClick() {
 }
 
 void TDrillInputFormatDialog::OKButtonClick() {
-  Work.ZerosUsed = uint8_t(std::max(0, DecimalGroup.ItemIndex()));
-  Work.Version = uint8_t(std::max(0, AxisGroup.ItemIndex()) + 1);
-  Work.Absolute = AbsoluteGroup.ItemIndex() == 0;
-  Work.Metric = UnitGroup.ItemIndex() == 1;
-  const int32_t integer = EditDigits(IntegerEdit);
-  const int32_t decimal = EditDigits(DecimalEdit);
-  if (Work.Metric) {
-    Work.MetricIntegerDigits = integer != 0 ? uint8_t(integer) : DrillInputFormat.MetricIntegerDigits;
-    Work.MetricDecimalDigits = decimal != 0 ? uint8_t(decimal) : DrillInputFormat.MetricDecimalDigits;
-  } else {
-    Work.IntegerDigits = integer != 0 ? uint8_t(integer) : DrillInputFormat.IntegerDigits;
-    Work.DecimalDigits = decimal != 0 ? uint8_t(decimal) : DrillInputFormat.DecimalDigits;
-  }
-  Work.UnitsFactor = UnitsFactorOf(Work.Metric);
-  Work.BlockDelete = BlockDeleteGroup.ItemIndex() == 0;
+  ReadSharedControls(Work, DrillInputFormat);
   Work.ResolveG93 = ResolveG93Group.ItemIndex() == 1;
   Work.ShowMessages = ShowMessagesCheckBox.Checked();
   DrillInputFormat = Work;

@@ -6,6 +6,7 @@
 // copy back to the program-wide record (and saves it when "&Save Defaults"
 // is ticked); Cancel changes nothing.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -46,6 +47,27 @@ class TExcellonFormatForm : public TForm {
 
  protected:
   explicit TExcellonFormatForm(const std::string& className);
+
+  // OK: the shared controls into the fields the drill and CAD format records
+  // have in common; a digit edit without a usable count keeps the stored one.
+  template <typename TRecord>
+  void ReadSharedControls(TRecord& work, const TRecord& stored) const {
+    work.ZerosUsed = uint8_t(std::max(0, DecimalGroup.ItemIndex()));
+    work.Version = uint8_t(std::max(0, AxisGroup.ItemIndex()) + 1);
+    work.Absolute = AbsoluteGroup.ItemIndex() == 0;
+    work.Metric = UnitGroup.ItemIndex() == 1;
+    const int32_t integer = EditDigits(IntegerEdit);
+    const int32_t decimal = EditDigits(DecimalEdit);
+    if (work.Metric) {
+      work.MetricIntegerDigits = integer != 0 ? uint8_t(integer) : stored.MetricIntegerDigits;
+      work.MetricDecimalDigits = decimal != 0 ? uint8_t(decimal) : stored.MetricDecimalDigits;
+    } else {
+      work.IntegerDigits = integer != 0 ? uint8_t(integer) : stored.IntegerDigits;
+      work.DecimalDigits = decimal != 0 ? uint8_t(decimal) : stored.DecimalDigits;
+    }
+    work.UnitsFactor = UnitsFactorOf(work.Metric);
+    work.BlockDelete = BlockDeleteGroup.ItemIndex() == 0;
+  }
 };
 
 class TDrillInputFormatDialog : public TExcellonFormatForm {
