@@ -4,69 +4,18 @@
 #include <cmath>
 
 #include "foundation/display_units.h"
+#include "model/step_repeat.h"
 #include "tapein/nc_reader.h"
 
-const uint8_t OrientationCompose[8][8] = {
-    {0, 1, 2, 3, 4, 5, 6, 7}, {1, 0, 3, 2, 5, 4, 7, 6}, {2, 5, 0, 7, 6, 1, 4, 3},
-    {3, 4, 1, 6, 7, 0, 5, 2}, {4, 3, 6, 1, 0, 7, 2, 5}, {5, 2, 7, 0, 1, 6, 3, 4},
-    {6, 7, 4, 5, 2, 3, 0, 1}, {7, 6, 5, 4, 3, 2, 1, 0},
-};
-
+// A pattern level's swap and mirror flags (swap 4, mirror X 2, mirror Y 1) as
+// an orientation code.
 const uint8_t FlagToOrientation[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-
-// Row r (orientation family), column v - 1 (axis version v).
-const uint8_t VersionEquivalence[8][8] = {
-    {0, 0, 0, 0, 0, 0, 0, 0}, {1, 1, 7, 7, 1, 1, 7, 7}, {2, 4, 4, 2, 4, 2, 2, 4},
-    {4, 2, 2, 4, 2, 4, 4, 2}, {3, 5, 3, 5, 5, 3, 5, 3}, {5, 3, 5, 3, 3, 5, 3, 5},
-    {6, 6, 6, 6, 6, 6, 6, 6}, {7, 7, 1, 1, 7, 7, 1, 1},
-};
 
 namespace {
 
 int32_t Clamp32(int64_t v) { return ClampCompToInt(v); }
 
 }  // namespace
-
-void TransformPoint(uint8_t code, int32_t x, int32_t y, int32_t dx1, int32_t dy1, int32_t dx2,
-                    int32_t dy2, int32_t& xOut, int32_t& yOut) {
-  int64_t a = x;
-  int64_t b = y;
-  if ((code & 2) != 0) a = -a;
-  if ((code & 4) != 0) b = -b;
-  if ((code & 1) != 0) std::swap(a, b);
-  xOut = Clamp32(a + dx1 + dx2);
-  yOut = Clamp32(b + dy1 + dy2);
-}
-
-bool TranslateCode(uint8_t code, int32_t fromVersion, int32_t toVersion, uint8_t& result) {
-  if (code >= 8 || fromVersion < 1 || fromVersion > 8 || toVersion < 1 || toVersion > 8)
-    return false;
-  for (const auto& row : VersionEquivalence) {
-    if (row[fromVersion - 1] == code) {
-      result = row[toVersion - 1];
-      return true;
-    }
-  }
-  return false;
-}
-
-void PatternOffset(uint8_t code, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& xOut,
-                   int32_t& yOut) {
-  const int64_t X = x, Y = y, W = w, H = h;
-  int64_t rx = X, ry = Y;
-  switch (code) {
-    case 1: rx = X - H + W; ry = Y - W + H; break;
-    case 2: rx = X - 2 * H; ry = Y; break;
-    case 3: rx = X - H + W; ry = Y - H - W; break;
-    case 4: rx = X; ry = Y - 2 * W; break;
-    case 5: rx = X - H - W; ry = Y + H - W; break;
-    case 6: rx = X - 2 * H; ry = Y - 2 * W; break;
-    case 7: rx = X - H - W; ry = Y - H - W; break;
-    default: break;
-  }
-  xOut = Clamp32(rx);
-  yOut = Clamp32(ry);
-}
 
 void TNCReader::AxisMap(int64_t x, int64_t y, int64_t& xOut, int64_t& yOut) const {
   switch (AxisVersion) {
@@ -102,7 +51,7 @@ void TNCReader::ToInternal(int32_t& x, int32_t& y) const {
 }
 
 bool TNCReader::ToVersionOne(uint8_t code, uint8_t& result) const {
-  return TranslateCode(code, AxisVersion, 1, result);
+  return ConvertOrientationVersion(code, AxisVersion, result, 1);
 }
 
 void TNCReader::ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
@@ -115,8 +64,8 @@ void TNCReader::ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut)
 
 void TNCReader::PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
   const TGlobalRec& g = *GlobalRec;
-  TransformPoint(g.PatternOrientation, x, y, g.PatternOffsetX, g.PatternOffsetY, g.G92X, g.G92Y,
-                 xOut, yOut);
+  StepTransformPoint(x, y, g.PatternOffsetX, g.PatternOffsetY, g.PatternOrientation, g.G92X, g.G92Y,
+                     xOut, yOut);
 }
 
 namespace {
@@ -192,9 +141,9 @@ void TNCReader::RestartPattern(int32_t argument) {
     const int index = (g.LevelSwap[level] ? 4 : 0) + (g.LevelMirrorX[level] ? 2 : 0) +
                       (g.LevelMirrorY[level] ? 1 : 0);
     const uint8_t levelCode = FlagToOrientation[index];
-    TransformPoint(levelCode, offX, offY, g.LevelOffsetX[level], g.LevelOffsetY[level], 0, 0, offX,
-                   offY);
-    code = OrientationCompose[levelCode][code];
+    StepTransformPoint(offX, offY, g.LevelOffsetX[level], g.LevelOffsetY[level], levelCode, 0, 0,
+                       offX, offY);
+    code = StepCompositionTable[levelCode][code];
   }
   g.PatternOrientation = code;
   g.PatternOffsetX = offX;
@@ -205,6 +154,6 @@ void TNCReader::RestartPattern(int32_t argument) {
   ToInternal(hx, hy);
   uint8_t versionOne = code;
   ToVersionOne(code, versionOne);
-  PatternOffset(versionOne, hx, hy, OriginX, OriginY, hx, hy);
+  OrientOffset(hx, hy, OriginY, OriginX, versionOne, hx, hy);
   Hook22(hx / Divisor, hy / Divisor, argument, versionOne);
 }

@@ -569,15 +569,10 @@ class TNCReader {
 };
 
 // ---- Orientation codes (nc_orient.cpp) ----
-// Code 0-7: bit 1 swap, bit 2 negate X, bit 4 negate Y (negations first).
-extern const uint8_t OrientationCompose[8][8];
+// Code 0-7: bit 1 swap, bit 2 negate X, bit 4 negate Y (negations first);
+// composed, converted between axis versions and applied by the step-and-repeat
+// engine (model/step_repeat.h, StepTransformPoint).
 extern const uint8_t FlagToOrientation[8];
-extern const uint8_t VersionEquivalence[8][8];
-void TransformPoint(uint8_t code, int32_t x, int32_t y, int32_t dx1, int32_t dy1, int32_t dx2,
-                    int32_t dy2, int32_t& xOut, int32_t& yOut);
-bool TranslateCode(uint8_t code, int32_t fromVersion, int32_t toVersion, uint8_t& result);
-void PatternOffset(uint8_t code, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& xOut,
-                   int32_t& yOut);
 
 // The swap filters' error callback: reports into CurrentReader.
 void ReaderSwapError(const std::string& message);

@@ -35,44 +35,6 @@ class NcReaderUnits : public TKorvexTest {
 
 }  // namespace
 
-TEST(NcReaderOrientation, CodesNegateBeforeTheySwap) {
-  int32_t x = 0, y = 0;
-  TransformPoint(3, 10, 20, 0, 0, 0, 0, x, y);
-  EXPECT_EQ(x, 20);
-  EXPECT_EQ(y, -10);
-  TransformPoint(0, 10, 20, 1, 2, 100, 200, x, y);
-  EXPECT_EQ(x, 111);
-  EXPECT_EQ(y, 222);
-  EXPECT_EQ(OrientationCompose[1][1], 0);
-  EXPECT_EQ(OrientationCompose[2][4], 6);
-  // The table composes as the transforms do: row after column.
-  for (uint8_t a = 0; a < 8; ++a) {
-    for (uint8_t b = 0; b < 8; ++b) {
-      int32_t bx = 0, by = 0, ax = 0, ay = 0, cx = 0, cy = 0;
-      TransformPoint(b, 3, 7, 0, 0, 0, 0, bx, by);
-      TransformPoint(a, bx, by, 0, 0, 0, 0, ax, ay);
-      TransformPoint(OrientationCompose[a][b], 3, 7, 0, 0, 0, 0, cx, cy);
-      EXPECT_EQ(std::make_pair(ax, ay), std::make_pair(cx, cy)) << int(a) << " " << int(b);
-    }
-  }
-}
-
-TEST(NcReaderOrientation, VersionTranslationAndPatternOffsets) {
-  uint8_t code = 99;
-  EXPECT_TRUE(TranslateCode(7, 3, 1, code));
-  EXPECT_EQ(code, 1);
-  code = 99;
-  EXPECT_FALSE(TranslateCode(8, 1, 2, code));
-  EXPECT_FALSE(TranslateCode(1, 0, 2, code));
-  EXPECT_EQ(code, 99);
-  int32_t x = 0, y = 0;
-  PatternOffset(6, 100, 200, 10, 20, x, y);
-  EXPECT_EQ(x, 60);
-  EXPECT_EQ(y, 180);
-  PatternOffset(0, 100, 200, 10, 20, x, y);
-  EXPECT_EQ(x, 100);
-}
-
 TEST_F(NcReaderUnits, AxisVersionsTurnTapePoints) {
   auto r = Prepared();
   int64_t x = 0, y = 0;
