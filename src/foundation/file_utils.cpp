@@ -192,3 +192,18 @@ bool WriteFileReplacing(const std::string& fileName, const std::vector<uint8_t>&
   }
   return true;
 }
+
+bool ReadTextLine(std::FILE* file, std::string& line) {
+  line.clear();
+  int c = std::fgetc(file);
+  if (c == EOF) {
+    if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+    return false;
+  }
+  while (c != EOF && c != '\n') {
+    if (c != '\r') line.push_back(static_cast<char>(c));
+    c = std::fgetc(file);
+  }
+  if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+  return true;
+}

@@ -7,6 +7,7 @@
 // pending.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -52,6 +53,11 @@ void DeleteMatchingFiles(const std::string& dir, const std::string& mask);
 // the old file is untouched, the temporary file is gone, the pending I/O
 // result holds the error and the answer is false.
 bool WriteFileReplacing(const std::string& name, const std::vector<uint8_t>& bytes);
+
+// Reads one text line of an open file, without its CR or LF (LF or CR LF ends
+// a line); false at the end of the file. A read error is left pending in
+// InOutRes.
+bool ReadTextLine(std::FILE* file, std::string& line);
 
 // Size of the file in bytes; -1 when it cannot be opened.
 int64_t FileSizeOf(const std::string& name);

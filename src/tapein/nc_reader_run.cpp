@@ -45,22 +45,6 @@ void CloseFile(std::FILE*& file) {
   file = nullptr;
 }
 
-// One text line of a plain file (CR LF or LF ends it); false at its end.
-bool ReadPlainLine(std::FILE* file, std::string& line) {
-  line.clear();
-  int c = std::fgetc(file);
-  if (c == EOF) {
-    if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
-    return false;
-  }
-  while (c != EOF && c != '\n') {
-    if (c != '\r') line.push_back(static_cast<char>(c));
-    c = std::fgetc(file);
-  }
-  if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
-  return true;
-}
-
 bool PlainEof(std::FILE* file) {
   const int c = std::fgetc(file);
   if (c == EOF) return true;
@@ -166,7 +150,7 @@ void TNCReader::ReadDefaultFile() {
   }
   while (!PlainEof(file) && !ErrorFlag && !Abort) {
     g.InHeader = true;
-    ReadPlainLine(file, g.Line);
+    ReadTextLine(file, g.Line);
     g.Line = ShortStr(g.Line);
     g.RawLine = g.Line;
     if (CheckIO("Reading Default File")) break;

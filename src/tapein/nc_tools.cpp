@@ -34,22 +34,6 @@ std::string ParenthesisedText(const std::string& line) {
   return result;
 }
 
-// Reads one text line (without its CR/LF) from a file; false at its end.
-bool ReadTextLine(std::FILE* file, std::string& line) {
-  line.clear();
-  int c = std::fgetc(file);
-  if (c == EOF) {
-    if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
-    return false;
-  }
-  while (c != EOF && c != '\n') {
-    if (c != '\r') line.push_back(static_cast<char>(c));
-    c = std::fgetc(file);
-  }
-  if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
-  return true;
-}
-
 }  // namespace
 
 TToolRec& TNCReader::FindTool(int32_t tool) {
