@@ -290,9 +290,9 @@ void TRasterCanvas::PaintBrush(const TSpans& spans) {
 // pixels are painted at once (1-pixel lines segment by segment, as the
 // classic device does; wider lines as one shape); with them, pen pixels go
 // to outline[0] and the gaps of styled pens to outline[1].
-void TRasterCanvas::DrawLines(const std::vector<TPoint>& points, bool closed, TSpans* outline) {
-  if (Pen.Style == psClear || points.size() < 2) return;
-  size_t segments = closed ? points.size() : points.size() - 1;
+void TRasterCanvas::DrawLines(const TPoint* points, size_t count, bool closed, TSpans* outline) {
+  if (Pen.Style == psClear || count < 2) return;
+  size_t segments = closed ? count : count - 1;
   TRect bounds = Bounds();
   int w = std::max(1, Pen.Width);
   if (w == 1) {
@@ -301,7 +301,7 @@ void TRasterCanvas::DrawLines(const std::vector<TPoint>& points, bool closed, TS
     int bw = bitmap_.Width();
     long long index = 0;
     for (size_t s = 0; s < segments; ++s) {
-      TPoint a = points[s], c = points[(s + 1) % points.size()];
+      TPoint a = points[s], c = points[(s + 1) % count];
       index += ForLinePixels(a.X, a.Y, c.X, c.Y, bounds, [&](int x, int y, long long i) {
         bool on = !pattern || PatternOn(*pattern, index + i);
         if (outline) {
@@ -315,7 +315,8 @@ void TRasterCanvas::DrawLines(const std::vector<TPoint>& points, bool closed, TS
     return;
   }
   long long l = points[0].X, t = points[0].Y, r = l, b = t;
-  for (const TPoint& p : points) {
+  for (size_t k = 0; k < count; ++k) {
+    const TPoint& p = points[k];
     l = std::min<long long>(l, p.X);
     t = std::min<long long>(t, p.Y);
     r = std::max<long long>(r, p.X);
@@ -324,7 +325,7 @@ void TRasterCanvas::DrawLines(const std::vector<TPoint>& points, bool closed, TS
   TSpans own(AroundShape(l, t, r + 1, b + 1, w, bounds));
   TSpans& spans = outline ? outline[0] : own;
   for (size_t s = 0; s < segments; ++s)
-    AddCapsule(spans, points[s], points[(s + 1) % points.size()], w / 2.0);
+    AddCapsule(spans, points[s], points[(s + 1) % count], w / 2.0);
   if (!outline) {
     own.Normalize();
     Paint(own, Pen.Color, Pen.Mode);
@@ -334,7 +335,9 @@ void TRasterCanvas::DrawLines(const std::vector<TPoint>& points, bool closed, TS
 void TRasterCanvas::MoveTo(int x, int y) { pos_ = {x, y}; }
 
 void TRasterCanvas::LineTo(int x, int y) {
-  DrawLines({pos_, {x, y}}, false, nullptr);
+  // Lines come by the hundred thousand in a redraw: no allocation here.
+  const TPoint ends[2] = {pos_, {x, y}};
+  DrawLines(ends, 2, false, nullptr);
   pos_ = {x, y};
 }
 

@@ -38,7 +38,10 @@ class TRasterCanvas : public TCanvas {
   TRect Bounds() const;  // the picture, cut to the clip rectangle
   void Paint(const TSpans& spans, TColor color, TPenMode mode);
   void PaintBrush(const TSpans& spans);
-  void DrawLines(const std::vector<TPoint>& points, bool closed, TSpans* outline);
+  void DrawLines(const std::vector<TPoint>& points, bool closed, TSpans* outline) {
+    DrawLines(points.data(), points.size(), closed, outline);
+  }
+  void DrawLines(const TPoint* points, size_t count, bool closed, TSpans* outline);
   void DrawText(const TRect& limit, int x, int y, const std::string& text);
 
   TRasterBitmap& bitmap_;
