@@ -186,6 +186,8 @@ class TWorkspace : public TForm, public TUndoWindow {
  private:
   void SetMode(uint8_t mode);
   void BuildModeMenu(uint8_t mode);
+  // The View menu's display settings of one mode, ticked as they stand.
+  void AddDisplayItems(TMenuItem& view, uint8_t mode);
   void BuildWorkingMenu();
   void DrawingAreaEvent(uint16_t kind, TMouseButton button, TShiftState shift, int x, int y,
                         bool setButton, bool clearButton);

@@ -1,4 +1,8 @@
 // The main window's three mode menus and the "Working..." menu.
+#include <functional>
+#include <memory>
+#include <vector>
+
 #include "command/command_services.h"
 #include "command/command_interpreter.h"
 #include "foundation/file_dialogs.h"
@@ -35,7 +39,120 @@ const char* const AboutCaptions[3] = {"About &VarovUvov", "A&bout ZuraZeru", "Ab
 void WhenIdle(const std::function<void()>& action) {
   if (ViewServices().Activity() == 0) action();
 }
+// A display setting's menu item: its tick shows the setting, which the View
+// menu refreshes whenever it drops down (the three menus show one setting).
+struct TDisplayTick {
+  TMenuItem* Item;
+  std::function<bool()> Shown;
+};
+
+void Redraw() { ViewServices().RedrawView(); }
+
+// An item that flips a Boolean setting, ticks it and redraws.
+TMenuItem& AddFlip(TMenuItem& menu, std::vector<TDisplayTick>& ticks, const std::string& caption,
+                   const std::string& name, bool& setting) {
+  TMenuItem& item = menu.Add(caption, name);
+  item.OnClick = [&setting, &item](TMenuItem&) {
+    setting = !setting;
+    item.SetChecked(setting);
+    Redraw();
+  };
+  ticks.push_back({&item, [&setting] { return setting; }});
+  return item;
+}
+
+// A radio item that gives a byte setting one value and redraws.
+void AddChoice(TMenuItem& menu, std::vector<TDisplayTick>& ticks, const std::string& caption,
+               const std::string& name, int group, uint8_t& setting, uint8_t value) {
+  TMenuItem& item = menu.Add(caption, name);
+  item.SetRadioItem(true, group);
+  item.OnClick = [&setting, value](TMenuItem&) {
+    setting = value;
+    Redraw();
+  };
+  ticks.push_back({&item, [&setting, value] { return setting == value; }});
+}
+
+void SetUnits(bool metric) {
+  Metric = metric;
+  UnitsPerDisplayUnit = metric ? MetricUnitsPerDisplayUnit : InchUnitsPerDisplayUnit;
+  if (MyScreen != nullptr) MyScreen->PaintCoordinates();
+  if (DisplayGrid) Redraw();
+}
+
 }  // namespace
+
+void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
+  auto ticks = std::make_shared<std::vector<TDisplayTick>>();
+  TMenuItem& units = view.Add("&Units", "Units" + std::to_string(3 - mode));
+  TMenuItem& inches = units.Add("&Inches", "Inches1");
+  inches.SetRadioItem(true, 9);
+  inches.OnClick = [](TMenuItem&) { WhenIdle([] { SetUnits(false); }); };
+  ticks->push_back({&inches, [] { return !Metric; }});
+  TMenuItem& mm = units.Add("&Millimeters", "Millimeters1");
+  mm.SetRadioItem(true, 9);
+  mm.OnClick = [](TMenuItem&) { WhenIdle([] { SetUnits(true); }); };
+  ticks->push_back({&mm, [] { return Metric; }});
+
+  if (mode == emDrill) {
+    TMenuItem& holes = view.Add("&Holes", "Holes1");
+    AddChoice(holes, *ticks, "One &Pixel", "OnePixel1", 1, DisplayHolesAs, 0);
+    AddChoice(holes, *ticks, "True Si&ze", "TrueSize1", 1, DisplayHolesAs, 1);
+    AddChoice(holes, *ticks, "&Alpha", "Alpha1", 1, DisplayHolesAs, 2);
+    AddChoice(holes, *ticks, "S&hapes", "Shapes1", 1, DisplayHolesAs, 3);
+    TMenuItem& colour = view.Add("&Color", "Color1");
+    AddChoice(colour, *ticks, "Color &Tools", "ColorTool1", 2, ColorHolesBy, 0);
+    AddChoice(colour, *ticks, "Color &Layers", "ColorLayers1", 2, ColorHolesBy, 1);
+    AddChoice(colour, *ticks, "Color T&ypes", "ColorTypes1", 2, ColorHolesBy, 2);
+  }
+
+  // Display Grid: turning it off also turns snapping to the grid off.
+  TMenuItem& grid = view.Add(mode == emCad ? "Display &Grid" : "&Grid Display", "DisplayGrid1");
+  grid.OnClick = [](TMenuItem&) {
+    DisplayGrid = !DisplayGrid;
+    if (!DisplayGrid) SnapToGrid = false;
+    Redraw();
+  };
+  ticks->push_back({&grid, [] { return DisplayGrid; }});
+  AddFlip(view, *ticks, "&Zero Zero", "ZeroZero1", ZeroZeroLines);
+
+  if (mode == emCad) {
+    AddFlip(view, *ticks, "&Const Points", "ConstPoints1", ConstructionPoints);
+  } else if (mode == emRout) {
+    TMenuItem& colour = view.Add("&Color", "Color2");
+    AddChoice(colour, *ticks, "Color &Tools", "ColorTool2", 3, RoutColors, 0);
+    AddChoice(colour, *ticks, "Color &Layers", "ColorLayers2", 3, RoutColors, 1);
+    AddFlip(view, *ticks, "G&93", "G932", ShowG93);
+    AddFlip(view, *ticks, "Full &Width", "FullWidth1", DisplayRoutsFullWidth);
+    AddFlip(view, *ticks, "Dash St&epped Parts", "SteppedParts1", DisplayStepsDashed);
+    AddFlip(view, *ticks, "Constructio&n Points", "RoutConstPoints1", RoutConstructionPoints);
+    AddFlip(view, *ticks, "Se&quence Number", "SequenceNumber1", DisplaySequenceNumbers);
+    AddFlip(view, *ticks, "&Kerf Fill", "KerfFill1", KerfFill);
+    view.Add("&Single Step", "SingleStep1").SetHint("[PL] Next Cut").OnClick = [](TMenuItem&) {
+      WhenIdle([] {
+        CurrentHelpContext = 64;
+        if (RTDB != nullptr) RTDB->StartSingleStep();
+      });
+    };
+    AddFlip(view, *ticks, "&Head Up Moves", "HeadUpMoves1", HeadUpMoves);
+    AddFlip(view, *ticks, "Feed Rate Changes", "FeedRateChanges1", FeedRateChanges);
+    AddFlip(view, *ticks, "Z Offset Changes", "ZOffsetChanges1", ZOffsetChanges);
+    AddFlip(view, *ticks, "Rout &Direction Arrows", "RoutDirectionArrows1", RoutDirectionArrows);
+    TMenuItem& gouge = AddFlip(view, *ticks, "Gouge Detec&t", "GougeDetect1", GougeDetect);
+    gouge.OnClick = [&gouge](TMenuItem&) {
+      GougeDetect = !GougeDetect;
+      gouge.SetChecked(GougeDetect);
+      if (MyScreen != nullptr) MyScreen->RedrawWithFlag();
+    };
+  } else {
+    AddFlip(view, *ticks, "G&93", "G932", ShowG93);
+  }
+
+  view.OnPopup = [ticks](TMenuItem&) {
+    for (const TDisplayTick& t : *ticks) t.Item->SetChecked(t.Shown());
+  };
+  for (const TDisplayTick& t : *ticks) t.Item->SetChecked(t.Shown());
+}
 
 void ImportCadFile() {
   std::string fileName;
@@ -157,6 +274,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     CurrentHelpContext = 71;
     PressCommand(81);
   };
+  AddDisplayItems(view, mode);
 
   if (LayerControlCommand || LayerEraseCommand || SwitchToLayerCommand) {
     TMenuItem& layers = menu.Add("&Layers", "Layers" + std::to_string(3 - mode));

@@ -311,3 +311,29 @@ TEST_F(TWorkspaceIntegrationTest, AutomaticCleanupIsReachedFromTheCadMenu) {
   EXPECT_EQ(ModalFormsShown().back(), "TCleanDialog");
   EXPECT_EQ(Form->ModalLevel(), 0);
 }
+
+TEST_F(TWorkspaceIntegrationTest, ViewItemsFlipTheDisplaySettingsAndTickThemselves) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L40")->Click();
+  ASSERT_EQ(Form->Menu(), &Form->RoutMenu);
+  const bool kerf = KerfFill;
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Kerf Fill"));
+  EXPECT_EQ(KerfFill, !kerf);
+  EXPECT_EQ(FindMenuItem(*Form->Menu(), "&View|&Kerf Fill")->Checked(), !kerf);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Units|&Millimeters"));
+  EXPECT_TRUE(Metric);
+  EXPECT_EQ(UnitsPerDisplayUnit, 1000000);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Color|Color &Tools"));
+  EXPECT_EQ(RoutColors, 0);
+
+  // The drill menu shows the same settings when it drops down.
+  Form->LayerPanel.FindControl("L30")->Click();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Holes|S&hapes"));
+  EXPECT_EQ(DisplayHolesAs, 3);
+  EXPECT_TRUE(FindMenuItem(*Form->Menu(), "&View|&Units|&Millimeters")->Checked());
+  DisplayGrid = true;
+  SnapToGrid = true;
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Grid Display"));
+  EXPECT_FALSE(DisplayGrid);
+  EXPECT_FALSE(SnapToGrid);
+}
