@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <array>
 
+#include "canvas_test_helpers.h"
 #include "korvex_test.h"
 #include "platform/canvas.h"
 #include "platform/events.h"
@@ -21,37 +22,11 @@ class QtCanvasTest : public TKorvexTest {
     SetCanvasBackend(nullptr);
     TKorvexTest::TearDown();
   }
-
-  static std::unique_ptr<TBitmap> Patterned(int w, int h) {
-    auto bmp = TBitmap::Create(w, h);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) bmp->Canvas().SetPixel(x, y, RGB(uint8_t(x * 7), uint8_t(y * 5), uint8_t(x ^ y)));
-    return bmp;
-  }
-  static int CountColor(const TBitmap& bmp, TColor c) {
-    int n = 0;
-    for (TColor p : bmp.Pixels()) n += p == c;
-    return n;
-  }
 };
 
+// The shared figures and shapes far outside the device.
 void DrawFigures(TCanvas& c) {
-  c.MoveTo(3, 4);
-  c.LineTo(70, 33);
-  c.LineTo(10, 60);
-  c.Rectangle(5, 5, 40, 30);
-  c.Ellipse(20, 10, 61, 45);
-  c.Arc(10, 10, 50, 50, 50, 30, 30, 10);
-  c.Polygon({{8, 50}, {60, 8}, {70, 60}, {30, 20}});
-  c.Pen.Width = 4;
-  c.MoveTo(0, 70);
-  c.LineTo(79, 2);
-  c.Polyline({{2, 2}, {40, 70}, {78, 40}});
-  c.Pen.Width = 1;
-  c.Pen.Style = psDot;
-  c.MoveTo(0, 40);
-  c.LineTo(79, 41);
-  c.Pen.Style = psSolid;
+  DrawBasicFigures(c);
   // Far outside the device, as a strongly zoomed view produces.
   c.MoveTo(-2147483647, 20);
   c.LineTo(2147483647, 21);
