@@ -269,6 +269,39 @@ TEST_F(DrillImportTest, PickedFilterIsRemembered) {
   EXPECT_EQ(HeadlessViewServices().Cursor, crDefault);
 }
 
+// ---- Format from the tape --------------------------------------------------------------------
+
+TEST_F(DrillImportTest, DialogIsPrefilledFromTheTapeAndAMisreadTapeIsWithdrawn) {
+  // Leading zeros suppressed without a word about it.
+  const std::string tape = Tape(
+      "tz.drl", "M48\nT1C0.02\n%\nT1\nX40500Y6270\nX12100Y5314\nX9250Y14064\nM30\n");
+  DrillInputFormat.ShowMessages = true;
+  int32_t shown = -1;
+  QueueModalScript("TDrillInputFormatDialog", [&shown](TForm& f) {
+    shown = f.Get<TRadioGroup>("DecimalGroup").ItemIndex();
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ImportDrillTape(tape, 0));
+  EXPECT_EQ(shown, 1);  // "Trailing"
+  TIntPoint p;
+  DRDB->EntityAt(1)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{102870000, 15925800}));  // 4.05 in, 0.627 in
+
+  // Answered "Leading" against the tape, the third hole would lie 92.5 in
+  // out: the import stops there, says so and leaves the database alone.
+  const int32_t count = DrillEntityCount;
+  QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
+    f.Get<TRadioGroup>("DecimalGroup").ClickItem(0);
+    f.Click("OKButton");
+  });
+  EXPECT_FALSE(ImportDrillTape(tape, 0));
+  EXPECT_EQ(DrillEntityCount, count);
+  EXPECT_TRUE(Has(ReportLines,
+                  "Line 7 \"X9250Y14064\": the position lies beyond the largest coordinate "
+                  "(84.5466 in). Check the units, digits and zeros of the format."));
+  EXPECT_TRUE(Has(ReportLines, "The import was withdrawn; the drill database is unchanged."));
+}
+
 // ---- Report lengths and detection ------------------------------------------------------------
 
 TEST_F(DrillImportTest, ReportLengthsAreCutToTwoDecimals) {
