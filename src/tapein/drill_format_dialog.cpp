@@ -103,7 +103,7 @@ void TDrillInputFormatDialog::OKButtonClick() {
 bool RunDrillFormatDialog(const std::string& fileName) {
   TDrillInputFormatDialog dialog;
   // Pre-filled with what the tape states or shows, over the stored format.
-  dialog.Work = PrefilledDrillFormat(fileName, DrillInputFormat);
+  dialog.Work = PrefilledTapeFormat(fileName, DrillInputFormat);
   dialog.FileName = fileName.substr(0, 255);
   TModalBracket bracket;
   dialog.FillControls();

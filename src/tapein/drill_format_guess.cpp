@@ -99,22 +99,25 @@ void ReadBlock(const std::string& line, TScan& s) {
     }
     const std::string digits = line.substr(first, j - first);
     const int32_t length = int32_t(digits.size());
-    s.MaxLength = std::max(s.MaxLength, length);
     if (s.Words.size() < MaxKeptWords)
       s.Words.push_back(TWord{letter == 'X', negative, length, std::strtod(digits.c_str(), nullptr)});
   }
 }
 
 // The largest coordinate and the larger side of the hit extent, in inches,
-// when the words are read with the format; false when a word has more digits
-// than the format holds.
+// when the words are read with the format; false when half the words or
+// more have more digits than the format holds. Fewer such words are faults
+// of the tape (the reader reports them), not of the format: left out.
 bool Extent(const TScan& s, bool metric, bool leading, int32_t integer, int32_t decimal,
             double& largest, double& side) {
   const int32_t total = integer + decimal;
+  size_t overflows = 0;
+  for (const TWord& w : s.Words) overflows += w.Length > total ? 1 : 0;
+  if (2 * overflows >= s.Words.size()) return false;
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
   largest = 0.0;
   for (const TWord& w : s.Words) {
-    if (w.Length > total) return false;
+    if (w.Length > total) continue;
     double v = w.Digits / std::pow(10.0, decimal);
     if (leading) v *= std::pow(10.0, total - w.Length);
     if (metric) v /= 25.4;
@@ -149,10 +152,10 @@ void InferZeros(const TScan& s, TTapeFormatGuess& g) {
   g.LeadingZeros = lead > trail;
 }
 
-void InferDigits(const TScan& s, const TDrillFormatRecord& stored, TTapeFormatGuess& g) {
+void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGuess& g) {
   if (g.DigitsKnown || s.Words.empty()) return;
   const bool metric = g.UnitsKnown ? g.Metric : stored.Metric;
-  const bool leading = g.ZerosKnown ? g.LeadingZeros : stored.ZerosUsed == 0 || stored.ZerosUsed == 2;
+  const bool leading = g.ZerosKnown ? g.LeadingZeros : stored.LeadingZeros;
   const int32_t baseInteger = metric ? stored.MetricIntegerDigits : stored.IntegerDigits;
   const int32_t baseDecimal = metric ? stored.MetricDecimalDigits : stored.DecimalDigits;
   if (Plausible(s, metric, leading, baseInteger, baseDecimal)) return;
@@ -182,7 +185,7 @@ void InferDigits(const TScan& s, const TDrillFormatRecord& stored, TTapeFormatGu
 
 }  // namespace
 
-TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TDrillFormatRecord& stored) {
+TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeFormat& stored) {
   TScan s;
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
@@ -221,7 +224,17 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TDrillFormat
   }
   IOResult();  // a read error only ends the scan
   std::fclose(file);
-  // The zero evidence needs the longest word, known only now.
+  // The zero evidence needs the full word length, known only now: the
+  // longest length that two words and more than one word in twenty have (a
+  // lone longer word is a fault of the tape).
+  std::vector<size_t> lengths;
+  for (const TWord& w : s.Words) {
+    if (lengths.size() <= size_t(w.Length)) lengths.resize(size_t(w.Length) + 1);
+    ++lengths[size_t(w.Length)];
+  }
+  s.MaxLength = 0;
+  for (size_t n = 0; n < lengths.size(); ++n)
+    if (lengths[n] >= 2 && 20 * lengths[n] > s.Words.size()) s.MaxLength = int32_t(n);
   for (const TWord& w : s.Words) {
     if (w.Length >= s.MaxLength || w.Length < 2) continue;
     const std::string digits = std::to_string(int64_t(w.Digits));
@@ -232,21 +245,4 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TDrillFormat
   InferZeros(s, g);
   InferDigits(s, stored, g);
   return g;
-}
-
-TDrillFormatRecord PrefilledDrillFormat(const std::string& fileName,
-                                        const TDrillFormatRecord& stored) {
-  const TTapeFormatGuess g = GuessTapeFormat(fileName, stored);
-  TDrillFormatRecord f = stored;
-  if (g.UnitsKnown) f.Metric = g.Metric;
-  f.UnitsFactor = UnitsFactorOf(f.Metric);
-  if (g.ZerosKnown) {
-    const bool leading = f.ZerosUsed == 0 || f.ZerosUsed == 2;
-    if (g.LeadingZeros != leading) f.ZerosUsed = g.LeadingZeros ? 0 : 1;
-  }
-  if (g.DigitsKnown) {
-    (f.Metric ? f.MetricIntegerDigits : f.IntegerDigits) = uint8_t(g.IntegerDigits);
-    (f.Metric ? f.MetricDecimalDigits : f.DecimalDigits) = uint8_t(g.DecimalDigits);
-  }
-  return f;
 }

@@ -28,12 +28,38 @@ struct TTapeFormatGuess {
   int32_t PointWords = 0;
 };
 
-// Scans the tape; a file that cannot be read gives an empty guess. stored
-// is the format the guess starts from (its unit and digits where the tape is
-// silent).
-TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TDrillFormatRecord& stored);
+// The format a guess starts from: the unit and digits where the tape is
+// silent.
+struct TStoredTapeFormat {
+  bool Metric = false;
+  bool LeadingZeros = true;
+  int32_t IntegerDigits = 2, DecimalDigits = 4;
+  int32_t MetricIntegerDigits = 3, MetricDecimalDigits = 3;
+};
 
-// The stored format with what the tape states or shows laid over it: the
-// dialog's pre-filled answers.
-TDrillFormatRecord PrefilledDrillFormat(const std::string& fileName,
-                                        const TDrillFormatRecord& stored);
+// Scans the tape; a file that cannot be read gives an empty guess.
+TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeFormat& stored);
+
+// The stored format (drill, rout or CAD input record) with what the tape
+// states or shows laid over it: the format dialog's pre-filled answers.
+template <typename TRecord>
+TRecord PrefilledTapeFormat(const std::string& fileName, const TRecord& stored) {
+  TStoredTapeFormat from;
+  from.Metric = stored.Metric;
+  from.LeadingZeros = stored.ZerosUsed == 0 || stored.ZerosUsed == 2;
+  from.IntegerDigits = stored.IntegerDigits;
+  from.DecimalDigits = stored.DecimalDigits;
+  from.MetricIntegerDigits = stored.MetricIntegerDigits;
+  from.MetricDecimalDigits = stored.MetricDecimalDigits;
+  const TTapeFormatGuess g = GuessTapeFormat(fileName, from);
+  TRecord f = stored;
+  if (g.UnitsKnown) f.Metric = g.Metric;
+  f.UnitsFactor = UnitsFactorOf(f.Metric);
+  // "Both" stays for a tape that writes its leading zeros.
+  if (g.ZerosKnown && g.LeadingZeros != from.LeadingZeros) f.ZerosUsed = g.LeadingZeros ? 0 : 1;
+  if (g.DigitsKnown) {
+    (f.Metric ? f.MetricIntegerDigits : f.IntegerDigits) = uint8_t(g.IntegerDigits);
+    (f.Metric ? f.MetricDecimalDigits : f.DecimalDigits) = uint8_t(g.DecimalDigits);
+  }
+  return f;
+}

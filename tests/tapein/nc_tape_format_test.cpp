@@ -170,7 +170,7 @@ TEST_F(NcTapeFormat, AHeaderWithoutItsEndEndsAtTheFirstBodyBlock) {
 TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
   TDrillFormatRecord stored;  // inch 2.4, metric 3.3, leading zeros kept
   // Stated: units, zeros and digits.
-  TDrillFormatRecord f = PrefilledDrillFormat(
+  TDrillFormatRecord f = PrefilledTapeFormat(
       Tape({"M48", ";FILE_FORMAT=4:4", "METRIC,LZ", "%", "X00248233Y001"}), stored);
   EXPECT_TRUE(f.Metric);
   EXPECT_EQ(f.UnitsFactor, 1000000u);
@@ -178,13 +178,13 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
   EXPECT_EQ(f.MetricIntegerDigits, 4);
   EXPECT_EQ(f.MetricDecimalDigits, 4);
   EXPECT_EQ(f.IntegerDigits, 2);  // the other unit's digits stay
-  f = PrefilledDrillFormat(Tape({"M48", "INCH,TZ", "%", "X012500Y012500"}), stored);
+  f = PrefilledTapeFormat(Tape({"M48", "INCH,TZ", "%", "X012500Y012500"}), stored);
   EXPECT_FALSE(f.Metric);
   EXPECT_EQ(f.ZerosUsed, 1);
 
   // Shown: words of varying length ending in 0 keep their trailing zeros;
   // words beginning with 0 their leading ones.
-  f = PrefilledDrillFormat(Tape({"M48", "T1C0.02", "%", "T1", "X40500Y6270", "X12100Y5314",
+  f = PrefilledTapeFormat(Tape({"M48", "T1C0.02", "%", "T1", "X40500Y6270", "X12100Y5314",
                                  "X9250Y14064"}),
                            stored);
   EXPECT_EQ(f.ZerosUsed, 1);
@@ -192,28 +192,34 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
   EXPECT_EQ(f.DecimalDigits, 4);
   TDrillFormatRecord trailing = stored;
   trailing.ZerosUsed = 1;
-  f = PrefilledDrillFormat(Tape({"T1", "X0405Y00627", "X01215Y05314", "X019Y011"}), trailing);
+  f = PrefilledTapeFormat(Tape({"T1", "X0405Y00627", "X01215Y05314", "X019Y011"}), trailing);
   EXPECT_EQ(f.ZerosUsed, 0);
   // "Both" is kept for a tape with leading zeros.
   TDrillFormatRecord both = stored;
   both.ZerosUsed = 2;
-  EXPECT_EQ(PrefilledDrillFormat(Tape({"T1", "X0405Y00627", "X01215Y05314"}), both).ZerosUsed, 2);
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"T1", "X0405Y00627", "X01215Y05314"}), both).ZerosUsed, 2);
   // Fixed-width words and decimal points show nothing: as stored.
-  EXPECT_EQ(PrefilledDrillFormat(Tape({"T1", "X012500Y012500", "X030000Y011000"}), trailing),
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"T1", "X012500Y012500", "X030000Y011000"}), trailing),
             trailing);
-  EXPECT_EQ(PrefilledDrillFormat(Tape({"INCH", "T1", "X1.25Y-3.5", "X2.5Y1"}), trailing), trailing);
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"INCH", "T1", "X1.25Y-3.5", "X2.5Y1"}), trailing), trailing);
+  // A lone overlong word is a fault of the tape, which the reader reports,
+  // not a format.
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"T1", "X012500Y012500", "X030000Y011000", "X020000Y013000",
+                                      "X1234567Y010000"}),
+                                trailing),
+            trailing);
 
   // Digits that would put the board beyond a metre, or overflow, give way
   // to the nearest that does not: seven-digit words with trailing zeros
   // kept need five decimals in inches.
-  f = PrefilledDrillFormat(Tape({"INCH,TZ", "T1C0.02", "X2500000Y1000000", "X100000Y200000"}),
+  f = PrefilledTapeFormat(Tape({"INCH,TZ", "T1C0.02", "X2500000Y1000000", "X100000Y200000"}),
                            stored);
   EXPECT_EQ(f.ZerosUsed, 1);
   EXPECT_EQ(f.DecimalDigits, 5);
   EXPECT_EQ(f.IntegerDigits, 2);
 
   // A file that cannot be read leaves the stored format.
-  EXPECT_EQ(PrefilledDrillFormat((TempDir / "missing.drl").string(), trailing), trailing);
+  EXPECT_EQ(PrefilledTapeFormat((TempDir / "missing.drl").string(), trailing), trailing);
 }
 
 }  // namespace
