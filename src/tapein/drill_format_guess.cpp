@@ -190,7 +190,6 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
   TTapeFormatGuess& g = s.Guess;
-  bool header = false;
   std::string raw;
   while (ReadTextLine(file, raw)) {
     const std::string line = UpperCaseStr(RemoveBlanks(raw));
@@ -206,18 +205,6 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
       g.UnitsKnown = true;
       g.Metric = keyword == "METRIC" || keyword == "M71";
       ReadUnitFields(tail, g);
-      continue;
-    }
-    if (line == "M48") {
-      header = true;
-      continue;
-    }
-    if (line[0] == '%' || line == "M95") {
-      header = false;
-      continue;
-    }
-    if (header && line.find('X') == std::string::npos && line.find('Y') == std::string::npos) {
-      ReadBlock(line, s);  // tool sizes
       continue;
     }
     ReadBlock(line, s);
