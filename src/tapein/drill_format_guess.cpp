@@ -12,7 +12,7 @@
 
 namespace {
 
-// Coordinate words kept for the digit inference; enough for any board.
+// Coordinate words read for the inference; the scan ends there.
 constexpr size_t MaxKeptWords = 200000;
 // A board larger than this (inches) is no board: the digits are wrong.
 constexpr double LargestBoard = 40.0;
@@ -191,7 +191,9 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   if (file == nullptr) return s.Guess;
   TTapeFormatGuess& g = s.Guess;
   std::string raw;
-  while (ReadTextLine(file, raw)) {
+  // The statements stand at the top; the words of a big panel's first part
+  // show all the numbers can.
+  while (s.Words.size() < MaxKeptWords && ReadTextLine(file, raw)) {
     const std::string line = UpperCaseStr(RemoveBlanks(raw));
     if (line.empty()) continue;
     if (line[0] == ';') {

@@ -218,6 +218,15 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
   EXPECT_EQ(f.DecimalDigits, 5);
   EXPECT_EQ(f.IntegerDigits, 2);
 
+  // The rout and CAD imports' records are pre-filled alike.
+  const std::string metricTape = Tape({"M48", "METRIC,TZ", "%", "G00X12500Y100", "G01X100Y12500"});
+  const TRoutFormatRecord rout = PrefilledTapeFormat(metricTape, TRoutFormatRecord{});
+  EXPECT_TRUE(rout.Metric);
+  EXPECT_EQ(rout.ZerosUsed, 1);
+  const TCadFormatRecord cad = PrefilledTapeFormat(metricTape, TCadFormatRecord{});
+  EXPECT_TRUE(cad.Metric);
+  EXPECT_EQ(cad.UnitsFactor, 1000000u);
+
   // A file that cannot be read leaves the stored format.
   EXPECT_EQ(PrefilledTapeFormat((TempDir / "missing.drl").string(), trailing), trailing);
 }
