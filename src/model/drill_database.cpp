@@ -571,17 +571,23 @@ bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, u
   if (!CheckDrillLayer(layer)) return false;
   TMatrix3 m = IdentityMatrix;
   TranslateMatrix(m, dx, dy);
-  int32_t refused = 0;
+  int32_t refused = 0, total = 0;
   {
     THourGlassCursor hourglass;
     for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
       DrillEntities->GetSlot(i)->Flags = NCLayerBit(layer);
+      ++total;
       if (!EntityAt(i)->Transform(m)) ++refused;
     }
   }
   if (refused == 0) return true;
-  WarningBox(std::to_string(refused) +
-             " entities could not be moved: they would leave the database extent.");
+  const std::string kept = " stay where the file placed them, as they would leave the database extent.";
+  if (refused == total)
+    WarningBox("None of the " + std::to_string(total) + " imported entities was moved: they" +
+               kept);
+  else
+    WarningBox(std::to_string(total - refused) + " of the " + std::to_string(total) +
+               " imported entities were moved; the other " + std::to_string(refused) + kept);
   return false;
 }
 

@@ -11,6 +11,7 @@
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "tapein/drill_format_guess.h"
 #include "tapein/drill_import.h"
 #include "workspace/view_services.h"
 
@@ -49,7 +50,8 @@ void TCadInputFormatDialog::OKButtonClick() {
 
 bool RunCadFormatDialog(const std::string& fileName) {
   TCadInputFormatDialog dialog;
-  dialog.Work = CadInputFormat;
+  // Pre-filled with what the tape states or shows, over the stored format.
+  dialog.Work = PrefilledTapeFormat(fileName, CadInputFormat);
   dialog.FileName = fileName.substr(0, 255);
   TModalBracket bracket;
   dialog.FillControls();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/utilities.h"
+#include "tapein/drill_format_guess.h"
 #include "workspace/small_dialogs.h"
 #include "workspace/view_services.h"
 
@@ -101,7 +102,8 @@ void TDrillInputFormatDialog::OKButtonClick() {
 
 bool RunDrillFormatDialog(const std::string& fileName) {
   TDrillInputFormatDialog dialog;
-  dialog.Work = DrillInputFormat;
+  // Pre-filled with what the tape states or shows, over the stored format.
+  dialog.Work = PrefilledTapeFormat(fileName, DrillInputFormat);
   dialog.FileName = fileName.substr(0, 255);
   TModalBracket bracket;
   dialog.FillControls();

@@ -110,6 +110,11 @@ TDrillTapeReader::TDrillTapeReader(const std::string& fileName, const std::strin
                 !DrillInputFormat.Absolute, false, DrillInputFormat.Metric,
                 DrillInputFormat.Version, DrillInputFormat.BlockDelete, false) {
   DrillTapeReader = this;
+  // A unit statement without digits takes the dialog's digits of its unit.
+  InchIntegerDigits = DrillInputFormat.IntegerDigits;
+  InchDecimalDigits = DrillInputFormat.DecimalDigits;
+  MetricIntegerDigits = DrillInputFormat.MetricIntegerDigits;
+  MetricDecimalDigits = DrillInputFormat.MetricDecimalDigits;
   OriginSeen = DrillInputFormat.ResolveG93;
   OffsetX = OffsetY = 0;
   ImportOriginX = ImportOriginY = 0;
@@ -427,9 +432,6 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
     return true;
   };
   std::string line;
-  if (!readLine(line) || line.size() >= 79) return 0.0;
-  in.clear();
-  in.seekg(0);
 
   int64_t total = 0, odd = 0, counted = 0;
   bool g04par = false, esi = false, mo = false, fs = false, g54 = false;

@@ -140,7 +140,12 @@ void TNCReader::DispatchNcBlock() {
         DispatchMCode(value);
         break;
       case 'T':
-        if (value < 100) {
+        if (value == 0 && g.ZeroToolDefined) {
+          g.ToolNumber = ZeroToolNumber();
+          g.ToolOffset = g.ToolNumber;
+        } else if (value < 100 || ToolDefined(value)) {
+          // A number the tape defined as a tool is that tool, not a tool
+          // with a compensation number.
           g.ToolNumber = value < 1 ? 1 : value;
           g.ToolOffset = g.ToolNumber;
         } else {
@@ -309,6 +314,7 @@ void TNCReader::DispatchMCode(int32_t code) {
       QueueUnparsedBlock(g.RawLine);
       break;
     case 48:
+      g.HeaderLine = BlockNumber;
       g.InHeader = true;
       g.HeaderComments = false;
       g.BlockDone = true;
@@ -318,16 +324,8 @@ void TNCReader::DispatchMCode(int32_t code) {
     case 90:
       break;  // read by the pattern repeat from its own block
     case 71:
-      if (!Metric) {
-        Metric = true;
-        RescaleCoordinates(25.4);
-      }
-      break;
     case 72:
-      if (Metric) {
-        Metric = false;
-        RescaleCoordinates(0.03937007874015748);
-      }
+      SwitchUnits(code == 71, std::string());
       break;
     case 96:
       M96Block(BlockNumber - 1, g.Line);
@@ -387,6 +385,7 @@ void TNCReader::FinishBlockMoves() {
   g.BlockDone = true;
   int32_t x, y;
   TransformedTapePoint(x, y);
+  if (!PointInRange(x, y)) return;
   switch (g.MotionMode) {
     case 5:
       BuildHit(x, y);
@@ -408,6 +407,22 @@ void TNCReader::FinishBlockMoves() {
     default:
       break;
   }
+}
+
+bool TNCReader::PointInRange(int32_t x, int32_t y) {
+  const TGlobalRec& g = *GlobalRec;
+  const double scale = Metric ? g.MetricScale : g.InchScale;
+  int64_t mx = x, my = y;
+  AxisMap(x, y, mx, my);
+  const double limit = 2147483647.0;
+  if (std::fabs(double(mx) * scale) <= limit && std::fabs(double(my) * scale) <= limit) return true;
+  // Never clamped: a hole at the edge of the range would be a hole in the
+  // wrong place.
+  const std::string largest = Metric ? "2147.48 mm" : "84.5466 in";
+  Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine +
+       "\": the position lies beyond the largest coordinate (" + largest +
+       "). Check the units, digits and zeros of the format.");
+  return false;
 }
 
 void TNCReader::TransformedTapePoint(int32_t& x, int32_t& y) const {

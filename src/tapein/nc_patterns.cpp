@@ -150,9 +150,56 @@ void TNCReader::PendingTextBlock() {
   BuildText(x, y, g.TextIsM98);
 }
 
+namespace {
+
+// A header block that only a program body has: a position, a drilled slot,
+// or a bare tool select once tools were defined.
+bool BodyOnlyBlock(const TGlobalRec& g, bool toolsDefined) {
+  bool tool = false, toolValues = false;
+  for (int32_t i = 1; i <= g.WordCount; ++i) {
+    switch (g.Letters[i]) {
+      case 'X':
+      case 'Y':
+        return true;
+      case 'G':
+        if (g.Values[i] == 85) return true;
+        break;
+      case 'T':
+        tool = true;
+        break;
+      case 'B':
+      case 'C':
+      case 'F':
+      case 'H':
+      case 'R':
+      case 'S':
+      case 'Z':
+        toolValues = true;
+        break;
+      default:
+        break;
+    }
+  }
+  return tool && !toolValues && toolsDefined;
+}
+
+}  // namespace
+
 void TNCReader::HeaderBlock() {
   TGlobalRec& g = *GlobalRec;
+  bool toolsDefined = g.ZeroToolDefined;
+  for (const auto& [number, tool] : ToolList)
+    toolsDefined = toolsDefined || tool.Diameter != 0 || !tool.Definition.empty();
+  if (BodyOnlyBlock(g, toolsDefined)) {
+    // The body is read on from this block.
+    EndUnclosedHeader();
+    return;
+  }
   g.BlockDone = true;
+  // Units are honoured in the header as in the body.
+  for (int32_t i = 1; i <= g.WordCount; ++i)
+    if (g.Letters[i] == 'M' && (g.Values[i] == 71 || g.Values[i] == 72))
+      SwitchUnits(g.Values[i] == 71, std::string());
   bool taken = false;
   if (ConsumerMode) {
     TDecodedBlock block;

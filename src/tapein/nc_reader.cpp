@@ -117,6 +117,10 @@ TNCReader::TNCReader(const std::string& fileName, const std::string& swapFilterN
   TrailingZeros = !zeroMode;
   IntegerDigits = integerDigits;
   DecimalDigits = decimalDigits;
+  if (integerDigits > 0 && decimalDigits > 0) {
+    (metric ? MetricIntegerDigits : InchIntegerDigits) = integerDigits;
+    (metric ? MetricDecimalDigits : InchDecimalDigits) = decimalDigits;
+  }
   Incremental = incremental;
   ArcAdjust = arcAdjust;
   Metric = metric;

@@ -234,6 +234,19 @@ struct TGlobalRec {
   int32_t LastEndX = 0, LastEndY = 0;
   // The notice that compensated moves are read uncompensated was given.
   bool UncompensatedNoticeGiven = false;
+
+  // The tape stated its digits (a ";FILE_FORMAT=" comment or "000.000" on a
+  // unit line): a later unit switch keeps them.
+  bool DigitsStated = false;
+  // Line of the M48 that opened the header being read.
+  int32_t HeaderLine = 0;
+  // A T0 the header defined with a size: read as a tool of its own, the
+  // first number the header left free (ZeroTool, 0 until given).
+  bool ZeroToolDefined = false;
+  int32_t ZeroToolDiameter = 0;  // internal units
+  bool ZeroToolInch = false;
+  std::string ZeroToolDefinition;
+  int32_t ZeroTool = 0;
 };
 
 // ---- The reader ------------------------------------------------------------------
@@ -382,6 +395,10 @@ class TNCReader {
   int32_t ExtentMaxX = -2147483647, ExtentMaxY = -2147483647;
   int32_t LastI = 0, LastJ = 0;
   std::string StarText;  // replaces "*" of "M97,*" and "M98,*"
+  // Digits a unit statement without digits (INCH, METRIC, M71, M72) takes
+  // for its unit; the constructor sets the pair of its own unit.
+  int32_t InchIntegerDigits = 2, InchDecimalDigits = 4;
+  int32_t MetricIntegerDigits = 3, MetricDecimalDigits = 3;
   // Error met while the reader was built; Run reports it and fails.
   std::string SetupError;
 
@@ -414,7 +431,21 @@ class TNCReader {
   void CloseInput();
   void ProcessLine();
   void ProcessHeaderLine(const std::string& keyword);
-  void ReadUnitsTail(std::string tail);
+  // The zeros and digits after a unit keyword; true when it stated digits.
+  bool ReadUnitsTail(std::string tail);
+  // A unit statement (INCH, METRIC, M71, M72 with their tails): the unit,
+  // its zeros and digits (stated, else kept when stated before, else the
+  // unit's own), the position carried over into the new tape units.
+  void SwitchUnits(bool metric, const std::string& tail);
+  // ";FILE_FORMAT=i:d": the tape's digits.
+  void ReadFileFormatComment(const std::string& line);
+  // The header ends without its "%" or M95 (a block only the body has).
+  void EndUnclosedHeader();
+  // True when the header or an earlier block defined the tool (a size or a
+  // definition line).
+  bool ToolDefined(int32_t tool) const;
+  // The tool number of a T0 the header defined, given on first need.
+  int32_t ZeroToolNumber();
   void ProcessBlock();
   void CheckRepeat();
   void CheckSubCall();
@@ -479,6 +510,9 @@ class TNCReader {
   // Internal units of a tool length value: metric (s div 10) x 1000, inch s
   // x 2540, s being the value as a 4-decimal integer.
   int32_t ToolLengthToInternal(int32_t value) const;
+  // A size word of the block being read: as written when it has a decimal
+  // point (rounded to the internal unit), else ToolLengthToInternal.
+  int32_t SizeOfWord(char letter, int32_t value) const;
 
   // ---- Orientation and transformed records (nc_orient.cpp) ----
   void AxisMap(int64_t x, int64_t y, int64_t& xOut, int64_t& yOut) const;
@@ -545,6 +579,9 @@ class TNCReader {
   // The current position plus the sub-file offset under the pattern
   // transformation, tape units.
   void TransformedTapePoint(int32_t& x, int32_t& y) const;
+  // False, after stopping the reading with an error naming the line, when
+  // the transformed tape point lies beyond the internal coordinate range.
+  bool PointInRange(int32_t x, int32_t y);
   // A tape point of the interpreter (position plus sub-file offset) under
   // the pattern transformation.
   void TransformedTapePoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;

@@ -204,6 +204,7 @@ void TNCReader::ReadLoop() {
     }
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) {
+      if (first == ';') ReadFileFormatComment(g.Line);
       UnparsedBlock(g.RawLine, SkippedLineKind());
       continue;
     }
@@ -258,10 +259,16 @@ uint8_t TNCReader::SkippedLineKind() const {
 
 void TNCReader::ProcessLine() {
   TGlobalRec& g = *GlobalRec;
-  if (g.InHeader) {
-    g.Line = RemoveBlanks(g.Line);
-    const std::size_t comma = g.Line.find(',');
-    const std::string keyword = comma == std::string::npos ? g.Line : g.Line.substr(0, comma);
+  const std::string plain = RemoveBlanks(g.Line);
+  const std::size_t comma = plain.find(',');
+  const std::string keyword = comma == std::string::npos ? plain : plain.substr(0, comma);
+  if ((keyword == "M71" || keyword == "M72") && comma != std::string::npos) {
+    // "M71,TZ": the unit with its zeros, in the header as in the body.
+    SwitchUnits(keyword == "M71", plain.substr(comma + 1));
+    if (g.InHeader) QueueUnparsedBlock(g.RawLine);
+  } else if (g.InHeader || keyword == "INCH" || keyword == "METRIC") {
+    // Unit lines are honoured also before the M48 that opens the header.
+    g.Line = plain;
     bool known = false;
     for (const char* entry : HeaderKeywords) {
       if (*entry != '\0' && keyword == entry) {
@@ -276,7 +283,10 @@ void TNCReader::ProcessLine() {
   } else {
     ProcessBlock();
   }
-  if (g.WasHeader && !g.InHeader) HeaderDone(AxisVersion);
+  if (g.WasHeader && !g.InHeader) {
+    if (g.ZeroToolDefined) ZeroToolNumber();
+    HeaderDone(AxisVersion);
+  }
   g.WasHeader = g.InHeader;
 }
 
@@ -314,13 +324,9 @@ void TNCReader::ProcessHeaderLine(const std::string& keyword) {
     else if (line.find("ICI,OFF") != std::string::npos)
       Incremental = false;
   } else if (keyword == "INCH") {
-    Metric = false;
-    ReadUnitsTail(line.size() > 5 ? line.substr(5) : std::string());
-    ResetNumberFormat();
+    SwitchUnits(false, line.size() > 5 ? line.substr(5) : std::string());
   } else if (keyword == "METRIC") {
-    Metric = true;
-    ReadUnitsTail(line.size() > 7 ? line.substr(7) : std::string());
-    ResetNumberFormat();
+    SwitchUnits(true, line.size() > 7 ? line.substr(7) : std::string());
   } else if (keyword == "SG") {
     M96Block(BlockNumber - 1, line);
   } else if (keyword == "VER") {
@@ -329,7 +335,8 @@ void TNCReader::ProcessHeaderLine(const std::string& keyword) {
   // MODE and the other keywords carry nothing the reader uses.
 }
 
-void TNCReader::ReadUnitsTail(std::string tail) {
+bool TNCReader::ReadUnitsTail(std::string tail) {
+  bool stated = false;
   if (StartsWith(tail, "LZ") || StartsWith(tail, "TZ")) {
     HeaderZeros = tail[0] == 'L';
     tail.erase(0, 3);
@@ -341,12 +348,54 @@ void TNCReader::ReadUnitsTail(std::string tail) {
     if (integerDigits >= 1 && integerDigits <= 5 && decimalDigits >= 1 && decimalDigits <= 6) {
       HeaderIntegerDigits = integerDigits;
       HeaderDecimalDigits = decimalDigits;
+      stated = true;
     }
   }
   const std::size_t comma = tail.find(',');
   if (comma != std::string::npos) tail.erase(0, comma + 1);
   if (StartsWith(tail, "LZ")) HeaderZeros = true;
   if (StartsWith(tail, "TZ")) HeaderZeros = false;
+  return stated;
+}
+
+void TNCReader::SwitchUnits(bool metric, const std::string& tail) {
+  TGlobalRec& g = *GlobalRec;
+  const double before = Metric ? g.MetricScale : g.InchScale;
+  Metric = metric;
+  if (ReadUnitsTail(tail)) {
+    g.DigitsStated = true;
+  } else if (!g.DigitsStated) {
+    HeaderIntegerDigits = metric ? MetricIntegerDigits : InchIntegerDigits;
+    HeaderDecimalDigits = metric ? MetricDecimalDigits : InchDecimalDigits;
+  }
+  ResetNumberFormat();
+  const double after = Metric ? g.MetricScale : g.InchScale;
+  // The position so far, in the new tape units.
+  if (before > 0.0 && after > 0.0 && before != after) RescaleCoordinates(before / after);
+}
+
+void TNCReader::ReadFileFormatComment(const std::string& line) {
+  const std::string text = UpperCaseStr(RemoveBlanks(line));
+  const std::string key = ";FILE_FORMAT=";
+  if (!StartsWith(text, key.c_str())) return;
+  const std::string value = text.substr(key.size());
+  const std::size_t colon = value.find(':');
+  if (colon == std::string::npos) return;
+  const int32_t integerDigits = StrToIntLenient(value.substr(0, colon));
+  const int32_t decimalDigits = StrToIntLenient(value.substr(colon + 1));
+  if (integerDigits < 1 || integerDigits > 5 || decimalDigits < 1 || decimalDigits > 6) return;
+  HeaderIntegerDigits = integerDigits;
+  HeaderDecimalDigits = decimalDigits;
+  GlobalRec->DigitsStated = true;
+  ResetNumberFormat();
+}
+
+void TNCReader::EndUnclosedHeader() {
+  TGlobalRec& g = *GlobalRec;
+  g.InHeader = false;
+  g.HeaderComments = false;
+  Notice("The header opened by M48 in line " + std::to_string(g.HeaderLine) +
+         " is not closed by % or M95: it ends before line " + std::to_string(BlockNumber) + ".");
 }
 
 bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messageBlock) {

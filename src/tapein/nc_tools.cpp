@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "foundation/file_utils.h"
 #include "foundation/utilities.h"
@@ -34,7 +35,51 @@ std::string ParenthesisedText(const std::string& line) {
   return result;
 }
 
+// The value of the letter's word in the block when it is written with a
+// decimal point ("C4.3053"), so that a size keeps every digit it was written
+// with; false for a word without a point.
+bool PointValue(const std::string& line, char letter, double& value) {
+  for (std::size_t at = line.find(letter); at != std::string::npos;
+       at = line.find(letter, at + 1)) {
+    std::size_t i = at + 1;
+    bool negative = false;
+    if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
+    const std::size_t digits = i;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9') ++i;
+    if (i >= line.size() || line[i] != '.') {
+      if (i > digits) return false;  // the word is there, without a point
+      continue;
+    }
+    const std::size_t end = line.find_first_not_of("0123456789", i + 1);
+    value = std::strtod(line.substr(digits, end == std::string::npos ? end : end - digits).c_str(),
+                        nullptr);
+    if (negative) value = -value;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool TNCReader::ToolDefined(int32_t tool) const {
+  const auto it = ToolList.find(ToolKey(tool));
+  return it != ToolList.end() && (it->second.Diameter != 0 || !it->second.Definition.empty());
+}
+
+int32_t TNCReader::ZeroToolNumber() {
+  TGlobalRec& g = *GlobalRec;
+  if (!g.ZeroToolDefined) return 1;
+  if (g.ZeroTool == 0) {
+    int32_t tool = 1;
+    while (ToolDefined(tool)) ++tool;
+    g.ZeroTool = tool;
+    SetToolDiameter(tool, g.ZeroToolDiameter, g.ZeroToolInch);
+    SetToolDefinition(tool, g.ZeroToolDefinition);
+    Notice("Tool T0 of the header is read as tool T" + std::to_string(tool) +
+           ", the first free tool number.");
+  }
+  return g.ZeroTool;
+}
 
 TToolRec& TNCReader::FindTool(int32_t tool) {
   const uint16_t key = ToolKey(tool);
@@ -116,6 +161,13 @@ bool TNCReader::TakeFirstTool(TTakenTool& tool) {
   return true;
 }
 
+int32_t TNCReader::SizeOfWord(char letter, int32_t value) const {
+  double written = 0.0;
+  if (GlobalRec && PointValue(GlobalRec->Line, letter, written))
+    return SafeRound(written * (Metric ? 1000000.0 : 25400000.0));
+  return ToolLengthToInternal(value);
+}
+
 int32_t TNCReader::ToolLengthToInternal(int32_t value) const {
   const double s =
       std::nearbyint(static_cast<double>(value) * std::pow(10.0, 4 - HeaderDecimalDigits));
@@ -140,8 +192,21 @@ bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32
       break;
     }
   }
-  if (!found || tool <= 0) return found;
   const bool inHeader = GlobalRec && GlobalRec->InHeader;
+  if (found && tool == 0 && inHeader) {
+    // A T0 with a size is a tool of its own; it is given a number at the
+    // end of the header, when the numbers in use are known.
+    for (int32_t i = 1; i <= count; ++i) {
+      if (letters[i] != 'C') continue;
+      TGlobalRec& g = *GlobalRec;
+      g.ZeroToolDefined = true;
+      g.ZeroToolDiameter = SizeOfWord('C', values[i]);
+      g.ZeroToolInch = !Metric;
+      g.ZeroToolDefinition = ShortStr(g.RawLine);
+    }
+    return true;
+  }
+  if (!found || tool <= 0) return found;
   if (inHeader) {
     SetToolDefinition(tool, GlobalRec->RawLine);
     SetToolComment(tool, ParenthesisedText(GlobalRec->RawLine));
@@ -152,7 +217,7 @@ bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32
     switch (letters[i]) {
       case 'C':
         if (!lookupDone) {
-          const int32_t diameter = ToolLengthToInternal(v);
+          const int32_t diameter = SizeOfWord('C', v);
           SetToolDiameter(tool, diameter, !Metric);
           if (inHeader && !ConsumerMode) {
             TDecodedBlock table;

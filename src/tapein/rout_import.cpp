@@ -10,6 +10,7 @@
 #include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
+#include "tapein/drill_format_guess.h"
 #include "model/rout_sequence.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
@@ -236,7 +237,8 @@ void TRoutInputFormatDialog::OKButtonClick() {
 
 bool RunRoutFormatDialog(const std::string& fileName) {
   TRoutInputFormatDialog dialog;
-  dialog.Work = RoutInputFormat;
+  // Pre-filled with what the tape states or shows, over the stored format.
+  dialog.Work = PrefilledTapeFormat(fileName, RoutInputFormat);
   dialog.FileName = fileName;
   dialog.Fill();
   TModalBracket bracket;

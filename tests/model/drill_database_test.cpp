@@ -160,7 +160,15 @@ TEST_F(TDrillDatabaseTest, TranslateFromReportsRefusals) {
   EXPECT_EQ(PointOf(2), (TIntPoint{1073000000, 0}));
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
-            "1 entities could not be moved: they would leave the database extent.");
+            "1 of the 2 imported entities were moved; the other 1 stay where the file placed "
+            "them, as they would leave the database extent.");
+  // When nothing could be moved, the warning says so.
+  EXPECT_FALSE(DRDB->TranslateFrom(2, 1000000, 0, 32));
+  EXPECT_EQ(PointOf(2), (TIntPoint{1073000000, 0}));
+  ASSERT_EQ(ShownMessageBoxes().size(), 2u);
+  EXPECT_EQ(ShownMessageBoxes()[1].Text,
+            "None of the 1 imported entities was moved: they stay where the file placed them, as "
+            "they would leave the database extent.");
 }
 
 // Extents cover step copies, circles by their radius and half the largest

@@ -269,6 +269,39 @@ TEST_F(DrillImportTest, PickedFilterIsRemembered) {
   EXPECT_EQ(HeadlessViewServices().Cursor, crDefault);
 }
 
+// ---- Format from the tape --------------------------------------------------------------------
+
+TEST_F(DrillImportTest, DialogIsPrefilledFromTheTapeAndAMisreadTapeIsWithdrawn) {
+  // Leading zeros suppressed without a word about it.
+  const std::string tape = Tape(
+      "tz.drl", "M48\nT1C0.02\n%\nT1\nX40500Y6270\nX12100Y5314\nX9250Y14064\nM30\n");
+  DrillInputFormat.ShowMessages = true;
+  int32_t shown = -1;
+  QueueModalScript("TDrillInputFormatDialog", [&shown](TForm& f) {
+    shown = f.Get<TRadioGroup>("DecimalGroup").ItemIndex();
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ImportDrillTape(tape, 0));
+  EXPECT_EQ(shown, 1);  // "Trailing"
+  TIntPoint p;
+  DRDB->EntityAt(1)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{102870000, 15925800}));  // 4.05 in, 0.627 in
+
+  // Answered "Leading" against the tape, the third hole would lie 92.5 in
+  // out: the import stops there, says so and leaves the database alone.
+  const int32_t count = DrillEntityCount;
+  QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
+    f.Get<TRadioGroup>("DecimalGroup").ClickItem(0);
+    f.Click("OKButton");
+  });
+  EXPECT_FALSE(ImportDrillTape(tape, 0));
+  EXPECT_EQ(DrillEntityCount, count);
+  EXPECT_TRUE(Has(ReportLines,
+                  "Line 7 \"X9250Y14064\": the position lies beyond the largest coordinate "
+                  "(84.5466 in). Check the units, digits and zeros of the format."));
+  EXPECT_TRUE(Has(ReportLines, "The import was withdrawn; the drill database is unchanged."));
+}
+
 // ---- Report lengths and detection ------------------------------------------------------------
 
 TEST_F(DrillImportTest, ReportLengthsAreCutToTwoDecimals) {
@@ -287,8 +320,12 @@ TEST_F(DrillImportTest, DetectionScoresTapesAndNothingElse) {
   EXPECT_EQ(DetectExcellonDrillFile(Tape("c.drl", ";one\n;two\n")), 0.0);
   EXPECT_EQ(DetectExcellon((TempDir / "c.drl").string(), false), 0.0);
   EXPECT_EQ(DetectExcellonDrillFile((TempDir / "missing.drl").string()), 0.0);
-  // A first line of 79 characters or more.
-  EXPECT_EQ(DetectExcellonDrillFile(Tape("l.drl", std::string(79, 'X') + "\nX1Y1\n")), 0.0);
+  // A first line of any length is read whole (CAD programs write long
+  // comment lines first).
+  EXPECT_DOUBLE_EQ(DetectExcellonDrillFile(Tape("l.drl", ";" + std::string(300, 'c') +
+                                                             "\nM48\nT1C0.02\n%\nT1\n"
+                                                             "X012345Y067890\nM30\n")),
+                   0.9);
   // X and Y with few digits and no T: 0.4 of the clean share.
   EXPECT_DOUBLE_EQ(DetectExcellonDrillFile(Tape("xy.drl", "X1Y1\nX1Y2\n")), 0.4);
   // Photoplot marks cost points.
@@ -303,61 +340,83 @@ struct TSample {
   const char* File;
   int32_t Hits;
   int32_t ToolsUsed;
+  // Hit-centre extents, inches, to the 0.0001 the README gives.
+  double MinX, MaxX, MinY, MaxY;
+  // Every tool that drills has its size from the tape.
   bool SizesInTape = true;
+  // Hits of the header's T0, a tool of its own (0: none).
+  int32_t ZeroToolHits = 0;
 };
 
-// Hits as the reference reader counted them (see the sample test of the
-// reader for the files where that reader and the file disagree). Tools
-// here are the tools that drill at least one hit: the README counts tool
-// definitions, of which some tapes define more than they use.
+// The right answers of the shared tapes' README: hits, tools that drill and
+// hit-centre extents, read with the format dialog's pre-filled answers.
 // Left out: rs232_cm.drd is a photoplot of a drill drawing (the Gerber-to-
-// drill path reads it), and the SE_SG_IF_V2 files are punched-tape code.
+// drill path reads it) and the SE_SG_IF_V2 files are punched-tape code.
 const TSample Samples[] = {
-    {"drill0.exc", 2704, 0},
-    {"drill1.exc", 16, 0},
-    {"drill20.exc", 202, 0},
-    {"drill30.exc", 73, 0},
-    {"hellboard.plated-drill.cnc", 360, 1},
-    {"thruhole.tap", 13, 3},
+    {"drill0.exc", 2704, 12, 1.5106, 7.7402, 1.0660, 4.8890},
+    {"drill1.exc", 16, 8, 1.6705, 7.6614, 1.2368, 4.5219},
+    {"drill20.exc", 202, 2, 1.8290, 7.0885, 1.1617, 4.3515, true, 196},
+    {"drill30.exc", 73, 2, 1.6200, 7.0190, 1.3870, 3.9490, true, 70},
+    // The deliberate error: T99 drills without being defined, so it has no
+    // size; its hits are still read.
+    {"test_syntax_error.exc", 36, 5, 0.1500, 2.0800, 0.4064, 1.6964, false},
+    {"altium-composite-drill__NC_Drill__LimeSDR-QPCIe_1v2-RoundHoles.TXT", 4255, 12, 0.0020,
+     7.4813, 0.2756, 4.3780},
+    {"easyeda__Gerber_Drill_PTH.DRL", 94, 5, -0.3543, 3.1890, 0.0000, 2.7559},
     // The sizes of this tape's tools are in the separate parameter file
     // allegro__nc_param.txt, not in the tape: the tools come in without size.
-    {"allegro__ncdrill-1-4.drl", 287, 6, false},
-    {"altium-composite-drill__NC_Drill__LimeSDR-QPCIe_1v2-RoundHoles.TXT", 4255, 0},
-    {"diptrace__mainboard.drl", 168, 0},
-    {"eagle-newer__drills.xln", 39, 2},
-    {"easyeda__Gerber_Drill_PTH.DRL", 94, 5},
-    {"kicad-older__chibi_2024.drl", 342, 8},
-    {"pcb-rnd__power-art.xln", 88, 0},
-    // The deliberate error: T99 drills without being defined, so it has no
-    // size; its hits are still read (36, as the reference reader counted).
-    {"test_syntax_error.exc", 36, 0, false},
+    {"allegro__ncdrill-1-4.drl", 287, 6, 0.0000, 3.3534, -0.0180, 1.9459, false},
+    {"diptrace__mainboard.drl", 168, 13, 0.4500, 3.6187, 0.5125, 2.3937},
+    {"eagle-newer__drills.xln", 39, 2, 0.3500, 2.3000, 0.0500, 0.7500},
+    {"hellboard.plated-drill.cnc", 360, 1, 0.0505, 3.4885, 0.1500, 3.9500},
+    {"kicad-older__chibi_2024.drl", 342, 8, 1.9675, 5.7087, -4.7525, -1.8000},
+    {"pcb-rnd__power-art.xln", 88, 7, 1.5900, 4.2400, 5.5400, 9.2100},
+    {"thruhole.tap", 13, 3, 0.2250, 1.0000, 0.2200, 0.6000},
+    // A milling tape (G00, M15, G01, M16): routs, not holes.
+    {"jj1.drl", 0, 0, 0, 0, 0, 0},
 };
 
-TEST_F(DrillImportTest, PublicSampleTapesImportWithTheReferenceHitCounts) {
+TEST_F(DrillImportTest, SharedTapesImportWithTheirRightPositionsByPressingOk) {
   const auto dir = SharedTestData() / "excellon";
   if (SharedTestData().empty() || !std::filesystem::exists(dir)) GTEST_SKIP() << "no sample tapes";
-  DrillInputFormat.ShowMessages = false;
+  const TDrillFormatRecord stored = DrillInputFormat;
   for (const TSample& s : Samples) {
     SCOPED_TRACE(s.File);
     DRDB->Clear();
     ToolTable.Fill(TToolRecord{});
-    EXPECT_TRUE(Import((dir / s.File).string()));
+    // Every tape starts from the stored defaults, as a new user's would.
+    DrillInputFormat = stored;
+    DrillInputFormat.ShowMessages = false;
+    ASSERT_TRUE(Import((dir / s.File).string()));
     int32_t hits = 0;
     const auto perTool = HolesPerTool(1);
     for (const auto& [tool, n] : perTool) {
       hits += n;
-      // Every tool that drills has its size from the tape.
       if (s.SizesInTape) {
         EXPECT_GT(ToolTable[tool].Diameter, 0) << "tool " << tool;
       }
     }
     EXPECT_EQ(hits, s.Hits);
-    if (s.ToolsUsed > 0) {
-      EXPECT_EQ(int32_t(perTool.size()), s.ToolsUsed);
+    EXPECT_EQ(int32_t(perTool.size()), s.ToolsUsed);
+    if (s.Hits == 0) continue;
+    double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+      const TDrillEntity* e = DRDB->EntityAt(i);
+      minX = std::min(minX, e->X / double(Inch));
+      maxX = std::max(maxX, e->X / double(Inch));
+      minY = std::min(minY, e->Y / double(Inch));
+      maxY = std::max(maxY, e->Y / double(Inch));
     }
-    // The extents lie inside the database and hold every hit.
-    EXPECT_TRUE(DRDB->ImportPlacement.Flags & 1);
-    EXPECT_LE(DRDB->ImportPlacement.MinX, DRDB->ImportPlacement.MaxX);
+    EXPECT_NEAR(minX, s.MinX, 0.00006);
+    EXPECT_NEAR(maxX, s.MaxX, 0.00006);
+    EXPECT_NEAR(minY, s.MinY, 0.00006);
+    EXPECT_NEAR(maxY, s.MaxY, 0.00006);
+    if (s.ZeroToolHits > 0) {
+      // T0 (0.006 in) is the first number the header left free, T2; every
+      // T0 of the body selects it.
+      EXPECT_EQ(perTool.at(2), s.ZeroToolHits);
+      EXPECT_EQ(ToolTable[2].Diameter, Inch * 6 / 1000);
+    }
   }
 }
 

@@ -83,9 +83,9 @@ TEST_F(NcInterpret, ToolWordsWithOffsets) {
 }
 
 TEST_F(NcInterpret, MetricAndInchCodesRescaleOnce) {
-  // 0.1 inch, then the same place in millimetres (25400 units of 0.0001 mm),
-  // then back in inches.
-  auto r = Reader({"X1000Y0", "M71", "M71", "Y0", "X25400Y2540", "M72", "M72", "Y0", "M30"});
+  // 0.1 inch, then the same place in millimetres (metric 3.3: 2540 units of
+  // 0.001 mm), then back in inches.
+  auto r = Reader({"X1000Y0", "M71", "M71", "Y0", "X2540Y254", "M72", "M72", "Y0", "M30"});
   Read(*r);
   EXPECT_EQ(Points(*r), (Pts{{2540000, 0}, {2540000, 0}, {2540000, 254000}, {2540000, 0}}));
   r->Done();

@@ -1,0 +1,234 @@
+// How a tape states its format (unit lines, M71/M72, FILE_FORMAT comments,
+// tool words, the header's end) and how the reader reads it, in both units
+// and both zero modes; and the format the drill dialog is pre-filled with.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "nc_call_log.h"
+#include "tapein/drill_format_guess.h"
+
+namespace {
+
+constexpr int32_t Inch = 25400000;
+constexpr int32_t Mm = 1000000;
+
+class NcTapeFormat : public TKorvexTest {
+ protected:
+  std::string Tape(const std::vector<std::string>& lines, const std::string& name = "tape.drl") {
+    const auto path = TempDir / name;
+    std::ofstream out(path);
+    for (const auto& l : lines) out << l << "\r\n";
+    return path.string();
+  }
+  // Reads the tape with the reader built as the options say.
+  std::unique_ptr<TCallLog> Read(const std::vector<std::string>& lines, const TTapeOptions& o) {
+    auto r = std::make_unique<TCallLog>(Tape(lines), TempDir.string(), o);
+    Failed = r->RunFailed();
+    return r;
+  }
+  static TTapeOptions Options(bool metric, bool leadingZeros) {
+    TTapeOptions o;
+    o.Metric = metric;
+    o.LeadingZeros = leadingZeros;
+    o.IntegerDigits = metric ? 3 : 2;
+    o.DecimalDigits = metric ? 3 : 4;
+    return o;
+  }
+  bool Failed = false;
+};
+
+// ---- Units, zeros and digits --------------------------------------------------------------
+
+struct TUnitCase {
+  const char* Name;
+  bool ReaderMetric, ReaderLeading;
+  std::vector<std::string> Lines;
+  int32_t X;  // internal units of the first hit
+};
+
+TEST_F(NcTapeFormat, UnitStatementsAreReadWithTheirZerosAndTheirUnitsDigits) {
+  const TUnitCase cases[] = {
+      // A unit without digits takes that unit's digits: metric 3.3, inch 2.4.
+      {"METRIC, inch reader", false, true, {"M48", "METRIC", "%", "X0125Y0"}, 12500 * 1000},
+      {"METRIC,TZ", false, true, {"M48", "METRIC,TZ", "%", "X12500Y0"}, 12500 * 1000},
+      {"METRIC,LZ", false, false, {"M48", "METRIC,LZ", "%", "X0125Y0"}, 12500 * 1000},
+      {"INCH, metric reader", true, false, {"M48", "INCH", "%", "X12500Y0"}, Inch + Inch / 4},
+      {"INCH,LZ", true, false, {"M48", "INCH,LZ", "%", "X0125Y0"}, Inch + Inch / 4},
+      // Stated digits hold.
+      {"METRIC,TZ,000.00", false, true, {"M48", "METRIC,TZ,000.00", "%", "X1250Y0"}, 12500 * 1000},
+      // Unit lines before M48, or without any header.
+      {"INCH,TZ before M48", false, true, {"INCH,TZ", "M48", "T1C0.02", "%", "T1", "X12500Y0"},
+       Inch + Inch / 4},
+      {"METRIC,LZ, no header", true, false, {"METRIC,LZ", "X0125Y0"}, 12500 * 1000},
+      // M71 / M72 in the header, with or without zeros.
+      {"M71 in the header", false, false, {"M48", "M71", "T1C1.0", "%", "T1", "X12500Y0"},
+       12500 * 1000},
+      {"M71,TZ in the header", false, true, {"M48", "M71,TZ", "%", "X12500Y0"}, 12500 * 1000},
+      {"M72,LZ in the header", true, false, {"M48", "M72,LZ", "%", "X0125Y0"}, Inch + Inch / 4},
+      {"M72 in the header", true, false, {"M48", "M72", "%", "X12500Y0"}, Inch + Inch / 4},
+      // A FILE_FORMAT comment states the digits of either unit.
+      {"FILE_FORMAT=4:4", false, false, {"M48", ";FILE_FORMAT=4:4", "METRIC,LZ", "%", "X00248233Y0"},
+       24823300},
+      {"FILE_FORMAT=2:5", true, false, {"M48", ";FILE_FORMAT=2:5", "INCH,TZ", "%", "X125000Y0"},
+       Inch + Inch / 4},
+  };
+  for (const TUnitCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto r = Read(c.Lines, Options(c.ReaderMetric, c.ReaderLeading));
+    EXPECT_FALSE(Failed);
+    ASSERT_EQ(r->Hits.size(), 1u);
+    EXPECT_EQ(r->Hits[0].X, c.X);
+    r->Done();
+  }
+}
+
+TEST_F(NcTapeFormat, PositionsBeyondTheRangeStopTheReadingNamingTheLine) {
+  // Leading zeros read as written where the tape suppressed them: 92.5 in.
+  auto inch = Read({"M48", "T1C0.02", "%", "T1", "X02Y02", "X9250Y4064"}, Options(false, true));
+  EXPECT_TRUE(Failed);
+  EXPECT_EQ(inch->Hits.size(), 1u);
+  const std::string error = inch->First("Error");
+  EXPECT_NE(error.find("Line 6 \"X9250Y4064\""), std::string::npos) << error;
+  EXPECT_NE(error.find("84.5466 in"), std::string::npos) << error;
+  inch->Done();
+  // 3000 mm.
+  auto metric = Read({"X3000000Y0"}, Options(true, false));
+  EXPECT_TRUE(Failed);
+  EXPECT_TRUE(metric->Hits.empty());
+  EXPECT_NE(metric->First("Error").find("2147.48 mm"), std::string::npos);
+  metric->Done();
+}
+
+// ---- Tool words --------------------------------------------------------------------------
+
+TEST_F(NcTapeFormat, ToolNumbersTheTapeDefinedAreThoseTools) {
+  // T100 defined in the header is tool 100; an undefined T102 is tool 1
+  // with compensation 2; T0 with a size is the first free number (T2), an
+  // undefined T0 stays tool 1.
+  for (const bool metric : {false, true}) {
+    SCOPED_TRACE(metric ? "metric" : "inch");
+    auto r = Read({"M48", "T100C0.5", "T0C0.15", "T1C0.3", "%", "T100", "X10Y10", "T0", "X20Y20",
+                   "T1", "X30Y30", "T0", "X40Y40", "T102", "X50Y50"},
+                  Options(metric, false));
+    EXPECT_FALSE(Failed);
+    std::vector<int32_t> tools;
+    for (const TLoggedHit& h : r->Hits) tools.push_back(h.Tool);
+    EXPECT_EQ(tools, (std::vector<int32_t>{100, 2, 1, 2, 1}));
+    const int32_t unit = metric ? Mm : Inch;
+    EXPECT_EQ(r->First("ToolDiameter 2"), "ToolDiameter 2 " + std::to_string(unit * 15 / 100));
+    EXPECT_EQ(r->With("Notice Tool T0").size(), 1u);
+    r->Done();
+  }
+  auto undefined = Read({"M48", "T1C0.3", "%", "T0", "X10Y10"}, Options(false, false));
+  ASSERT_EQ(undefined->Hits.size(), 1u);
+  EXPECT_EQ(undefined->Hits[0].Tool, 1);
+  EXPECT_TRUE(undefined->With("Notice Tool T0").empty());
+  undefined->Done();
+}
+
+TEST_F(NcTapeFormat, ToolSizesKeepEveryDigitWritten) {
+  auto metric = Read({"M48", "METRIC", "T1C4.3053", "T2C0.0005", "%"}, Options(false, true));
+  EXPECT_EQ(metric->First("ToolDiameter 1"), "ToolDiameter 1 4305300");
+  EXPECT_EQ(metric->First("ToolDiameter 2"), "ToolDiameter 2 500");
+  metric->Done();
+  auto inch = Read({"M48", "INCH", "T1C0.00595", "%"}, Options(true, true));
+  EXPECT_EQ(inch->First("ToolDiameter 1"), "ToolDiameter 1 151130");
+  inch->Done();
+}
+
+// ---- The header's end -----------------------------------------------------------------------
+
+TEST_F(NcTapeFormat, AHeaderWithoutItsEndEndsAtTheFirstBodyBlock) {
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Lines;
+    size_t Hits;
+  };
+  const TCase cases[] = {
+      {"a position", {"M48", "INCH,TZ", "T1C0.02", "X12500Y100", "X100Y100", "M30"}, 2},
+      {"a tool select", {"M48", "METRIC,TZ", "T1C0.5", "T2C0.6", "T2", "X100Y100", "M30"}, 1},
+      {"a drilled slot", {"M48", "T1C0.02", "X100Y100G85X200Y100", "X300Y100"}, 1},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto r = Read(c.Lines, Options(false, false));
+    EXPECT_FALSE(Failed);
+    EXPECT_EQ(r->Hits.size(), c.Hits);
+    EXPECT_EQ(r->With("Notice The header opened by M48 in line 1 is not closed").size(), 1u);
+    EXPECT_EQ(r->With("HeaderDone").size(), 1u);
+    r->Done();
+  }
+  // A closed header gives no notice.
+  auto closed = Read({"M48", "T1C0.02", "%", "T1", "X100Y100"}, Options(false, false));
+  EXPECT_TRUE(closed->With("Notice The header").empty());
+  closed->Done();
+}
+
+// ---- The pre-filled format ------------------------------------------------------------------
+
+TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
+  TDrillFormatRecord stored;  // inch 2.4, metric 3.3, leading zeros kept
+  // Stated: units, zeros and digits.
+  TDrillFormatRecord f = PrefilledTapeFormat(
+      Tape({"M48", ";FILE_FORMAT=4:4", "METRIC,LZ", "%", "X00248233Y001"}), stored);
+  EXPECT_TRUE(f.Metric);
+  EXPECT_EQ(f.UnitsFactor, 1000000u);
+  EXPECT_EQ(f.ZerosUsed, 0);
+  EXPECT_EQ(f.MetricIntegerDigits, 4);
+  EXPECT_EQ(f.MetricDecimalDigits, 4);
+  EXPECT_EQ(f.IntegerDigits, 2);  // the other unit's digits stay
+  f = PrefilledTapeFormat(Tape({"M48", "INCH,TZ", "%", "X012500Y012500"}), stored);
+  EXPECT_FALSE(f.Metric);
+  EXPECT_EQ(f.ZerosUsed, 1);
+
+  // Shown: words of varying length ending in 0 keep their trailing zeros;
+  // words beginning with 0 their leading ones.
+  f = PrefilledTapeFormat(Tape({"M48", "T1C0.02", "%", "T1", "X40500Y6270", "X12100Y5314",
+                                 "X9250Y14064"}),
+                           stored);
+  EXPECT_EQ(f.ZerosUsed, 1);
+  EXPECT_EQ(f.IntegerDigits, 2);
+  EXPECT_EQ(f.DecimalDigits, 4);
+  TDrillFormatRecord trailing = stored;
+  trailing.ZerosUsed = 1;
+  f = PrefilledTapeFormat(Tape({"T1", "X0405Y00627", "X01215Y05314", "X019Y011"}), trailing);
+  EXPECT_EQ(f.ZerosUsed, 0);
+  // "Both" is kept for a tape with leading zeros.
+  TDrillFormatRecord both = stored;
+  both.ZerosUsed = 2;
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"T1", "X0405Y00627", "X01215Y05314"}), both).ZerosUsed, 2);
+  // Fixed-width words and decimal points show nothing: as stored.
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"T1", "X012500Y012500", "X030000Y011000"}), trailing),
+            trailing);
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"INCH", "T1", "X1.25Y-3.5", "X2.5Y1"}), trailing), trailing);
+  // A lone overlong word is a fault of the tape, which the reader reports,
+  // not a format.
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"T1", "X012500Y012500", "X030000Y011000", "X020000Y013000",
+                                      "X1234567Y010000"}),
+                                trailing),
+            trailing);
+
+  // Digits that would put the board beyond a metre, or overflow, give way
+  // to the nearest that does not: seven-digit words with trailing zeros
+  // kept need five decimals in inches.
+  f = PrefilledTapeFormat(Tape({"INCH,TZ", "T1C0.02", "X2500000Y1000000", "X100000Y200000"}),
+                           stored);
+  EXPECT_EQ(f.ZerosUsed, 1);
+  EXPECT_EQ(f.DecimalDigits, 5);
+  EXPECT_EQ(f.IntegerDigits, 2);
+
+  // The rout and CAD imports' records are pre-filled alike.
+  const std::string metricTape = Tape({"M48", "METRIC,TZ", "%", "G00X12500Y100", "G01X100Y12500"});
+  const TRoutFormatRecord rout = PrefilledTapeFormat(metricTape, TRoutFormatRecord{});
+  EXPECT_TRUE(rout.Metric);
+  EXPECT_EQ(rout.ZerosUsed, 1);
+  const TCadFormatRecord cad = PrefilledTapeFormat(metricTape, TCadFormatRecord{});
+  EXPECT_TRUE(cad.Metric);
+  EXPECT_EQ(cad.UnitsFactor, 1000000u);
+
+  // A file that cannot be read leaves the stored format.
+  EXPECT_EQ(PrefilledTapeFormat((TempDir / "missing.drl").string(), trailing), trailing);
+}
+
+}  // namespace
