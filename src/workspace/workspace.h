@@ -211,6 +211,9 @@ extern TWorkspace* Workspace;
 // name takes the file's name with the extension "ZUL", and the caption is
 // rebuilt.
 void ImportCadFile();
+// The information box of a menu item whose work the program does not have
+// yet: "\"caption\" is not available yet." (the caption without its "&").
+void NotAvailableYet(const std::string& caption);
 
 // The status box: caption "Status...", the text, a gauge and Cancel.
 class TStatusDialog : public TForm {
