@@ -2,9 +2,8 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
-
-#include "foundation/utilities.h"
+#include <charconv>
+#include <system_error>
 
 namespace {
 // Recursive descent over the text; Failed_ is sticky.
@@ -98,7 +97,12 @@ class TExpressionParser {
         Pos_ = p;
       }
     }
-    return StrToRealLenient(Text_.substr(start, Pos_ - start));
+    // Locale independent; a number beyond the double range is refused.
+    double v = 0.0;
+    const char* first = Text_.data() + start;
+    const auto [end, error] = std::from_chars(first, Text_.data() + Pos_, v);
+    if (error != std::errc() || end != Text_.data() + Pos_) Failed_ = true;
+    return v;
   }
 
   const std::string& Text_;
