@@ -212,7 +212,8 @@ extern TWorkspace* Workspace;
 // rebuilt.
 void ImportCadFile();
 // The information box of a menu item whose work the program does not have
-// yet: "\"caption\" is not available yet." (the caption without its "&").
+// yet: the caption in double quotes (without its accelerator marks) and
+// " is not available yet."
 void NotAvailableYet(const std::string& caption);
 
 // The status box: caption "Status...", the text, a gauge and Cancel.

@@ -62,7 +62,7 @@ void NotAvailableYet(const std::string& caption) {
       ++i;
     }
   }
-  InformationBox(""" + name + "" is not available yet.");
+  InformationBox("\"" + name + "\" is not available yet.");
 }
 
 namespace {
