@@ -195,7 +195,7 @@ bool TArgumentCommand::Give(const std::string& value, const TIntPoint* point, in
   if (point != nullptr) Top().Points.push_back(*point);
   if (picked != 0) {
     Top().Picked.push_back(picked);
-    if (CommandServices.Highlight) CommandServices.Highlight(picked, true);
+    if (CommandServices.Highlight) CommandServices.Highlight(picked, true, PickModeOf(Top()));
   }
   SkipFixed(Top());
   return CompleteFrames();
@@ -203,6 +203,9 @@ bool TArgumentCommand::Give(const std::string& value, const TIntPoint* point, in
 
 bool TArgumentCommand::CompleteFrames() {
   while (Top().Given.size() >= Top().Slots.size()) {
+    // While the command's own text is carried out only what it asks for in
+    // between completes here.
+    if (Executing_ && Frames_.size() == 1) break;
     const std::string text = BuildCommandText(CommandWord(Top().Def.Text), Top().Given);
     if (Frames_.size() > 1) {
       TFrame done = std::move(Frames_.back());
@@ -224,7 +227,9 @@ bool TArgumentCommand::CompleteFrames() {
     Unhighlight(Top());
     if (ECO != nullptr) ECO->SetCurrentCommand(text);
     const TArgumentCommandDef def = Top().Def;
+    Executing_ = true;
     if (def.Execute) def.Execute(text);
+    Executing_ = false;
     if (!def.Repeat) {
       RestorePrompts();
       return false;
@@ -235,9 +240,14 @@ bool TArgumentCommand::CompleteFrames() {
   return true;
 }
 
+uint8_t TArgumentCommand::PickModeOf(const TFrame& frame) {
+  if (frame.Def.PickMode != 255) return frame.Def.PickMode;
+  return ECO != nullptr ? ECO->Mode() : 2;
+}
+
 void TArgumentCommand::Unhighlight(const TFrame& frame) {
   if (!CommandServices.Highlight) return;
-  for (int32_t index : frame.Picked) CommandServices.Highlight(index, false);
+  for (int32_t index : frame.Picked) CommandServices.Highlight(index, false, PickModeOf(frame));
 }
 
 bool TArgumentCommand::HandleEvent(TInputEvent& event) {
@@ -272,7 +282,7 @@ bool TArgumentCommand::HandleEvent(TInputEvent& event) {
   } else if (*slot == "PICK" || *slot == "PICKAT") {
     const int32_t aperture = CommandServices.Aperture ? CommandServices.Aperture() : 254000;
     const int32_t index =
-        CommandServices.Pick ? CommandServices.Pick(pointer.X, pointer.Y, aperture) : 0;
+        CommandServices.Pick ? CommandServices.Pick(pointer.X, pointer.Y, aperture, PickModeOf(Top())) : 0;
     if (index == 0) {
       MessageBeep(MB_OK);
       return true;
@@ -336,7 +346,7 @@ bool TArgumentCommand::BackUpOneStep() {
   const std::string& slot = f.Slots[f.Given.size() - 1];
   if (IsPointSlot(slot) && !f.Points.empty()) f.Points.pop_back();
   if ((slot == "PICK" || slot == "PICKAT") && !f.Picked.empty()) {
-    if (CommandServices.Highlight) CommandServices.Highlight(f.Picked.back(), false);
+    if (CommandServices.Highlight) CommandServices.Highlight(f.Picked.back(), false, PickModeOf(f));
     f.Picked.pop_back();
   }
   f.Given.pop_back();
@@ -355,8 +365,22 @@ void TArgumentCommand::QueueTexts(std::vector<std::string>& texts) const {
 
 void TArgumentCommand::Cancel() {
   HideBand();
-  for (const TFrame& f : Frames_) Unhighlight(f);
+  // At work: only what it asked for in between is taken back.
+  const size_t keep = Executing_ ? 1 : 0;
+  while (Frames_.size() > keep) {
+    TFrame f = std::move(Frames_.back());
+    Frames_.pop_back();
+    Unhighlight(f);
+    if (f.Def.OnCancel) f.Def.OnCancel();
+  }
+  if (Executing_) return;
   RestorePrompts();
+}
+
+void TArgumentCommand::ShowPicked() {
+  if (!CommandServices.Highlight) return;
+  for (const TFrame& f : Frames_)
+    for (int32_t index : f.Picked) CommandServices.Highlight(index, true, PickModeOf(f));
 }
 
 void TArgumentCommand::ShowPrompt() {

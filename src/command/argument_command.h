@@ -42,6 +42,12 @@ struct TArgumentCommandDef {
   TBandKind Band = bandNone;
   double Low = -1e9;                 // bounds of the VALUE placeholders
   double High = 1e9;
+  // Runs when the command (or, gathered in between, this text) is
+  // cancelled before it completed.
+  std::function<void()> OnCancel;
+  // The database its picks search (0 drill, 1 rout, 2 CAD); 255: the one
+  // of the editor mode.
+  uint8_t PickMode = 255;
 };
 
 // A snap or construction: from its own completed text, the last point of
@@ -64,11 +70,12 @@ void DefineSettingCommand(int32_t number, const TArgumentCommandDef& def);
 
 // ---- Services installed by the window and the edit commands ----
 struct TCommandServices {
-  // The entity of the mode's database nearest to the point within the
-  // aperture; 0 when none.
-  std::function<int32_t(int32_t x, int32_t y, int32_t aperture)> Pick;
-  // Shows the picked entity highlighted (on) or normal again (off).
-  std::function<void(int32_t index, bool on)> Highlight;
+  // The entity of the mode's database (0 drill, 1 rout, 2 CAD) nearest to
+  // the point within the aperture; 0 when none.
+  std::function<int32_t(int32_t x, int32_t y, int32_t aperture, uint8_t mode)> Pick;
+  // Shows the picked entity of the mode's database highlighted (on) or
+  // normal again (off).
+  std::function<void(int32_t index, bool on, uint8_t mode)> Highlight;
   // The pick aperture in database units (the view's few pixels).
   std::function<int32_t()> Aperture;
   // The grid step in database units (0: no grid).
@@ -89,6 +96,8 @@ class TArgumentCommand : public TInteractiveCommand {
   bool TypedText(const std::string& text) override;
   bool BackUpOneStep() override;
   void QueueTexts(std::vector<std::string>& texts) const override;
+  bool Busy() const override { return Executing_; }
+  void ShowPicked() override;
 
   // True when the next argument is a point.
   bool WaitsForPoint() const;
@@ -117,6 +126,7 @@ class TArgumentCommand : public TInteractiveCommand {
   void ShowBand(const TIntPoint& pointer);
   void HideBand();
   void Unhighlight(const TFrame& frame);
+  static uint8_t PickModeOf(const TFrame& frame);
   TIntPoint ApplyGridAndOrtho(TIntPoint p) const;
   // The newest point given in the frames below the index.
   const TIntPoint* LastPointBelow(size_t frame) const;
@@ -128,4 +138,5 @@ class TArgumentCommand : public TInteractiveCommand {
   bool PromptsSaved_ = false;
   TIntPoint Pointer_{0, 0};
   bool Finished_ = false;
+  bool Executing_ = false;  // the completed text is being carried out
 };

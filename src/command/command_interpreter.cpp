@@ -5,6 +5,7 @@
 #include "command/command_services.h"
 #include "foundation/utilities.h"
 #include "model/undo_journal.h"
+#include "platform/message_box.h"
 
 TCommandInterpreter* ECO = nullptr;
 TEntityEditorFactory EntityEditorFactory;
@@ -122,6 +123,10 @@ bool TCommandInterpreter::RunCommand(int32_t number) {
 void TCommandInterpreter::CancelCommand() {
   if (Editor_) EndInspect();
   if (!Active_) return;
+  if (Active_->Busy()) {
+    Active_->Cancel();
+    return;
+  }
   std::unique_ptr<TInteractiveCommand> cancelled = std::move(Active_);
   const int32_t number = ActiveNumber_;
   ActiveNumber_ = 0;
@@ -130,6 +135,11 @@ void TCommandInterpreter::CancelCommand() {
 }
 
 void TCommandInterpreter::SetActiveCommand(std::unique_ptr<TInteractiveCommand> command) {
+  // A command at work stays; the new one is not started.
+  if (Active_ && Active_->Busy()) {
+    MessageBeep(MB_OK);
+    return;
+  }
   CancelCommand();
   Active_ = std::move(command);
   ActiveNumber_ = Active_ ? Starting_ : 0;
@@ -174,6 +184,11 @@ void TCommandInterpreter::FinishActive() {
   Active_.reset();
   ActiveNumber_ = 0;
   ButtonManager().ReleaseButton(number);
+}
+
+void TCommandInterpreter::ReleasePickedEntities() {
+  if (Active_) Active_->ShowPicked();
+  if (ReleasePickedHook) ReleasePickedHook();
 }
 
 void TCommandInterpreter::BackUpOneStep() {

@@ -36,6 +36,12 @@ class TInteractiveCommand {
   virtual bool BackUpOneStep() { return false; }
   // The texts of the command being entered, oldest first.
   virtual void QueueTexts(std::vector<std::string>&) const {}
+  // True while the command carries out its work (which may wait for
+  // further input of its own): it is then not replaced, and a cancel only
+  // takes back that further input.
+  virtual bool Busy() const { return false; }
+  // Draws the entities its queued texts picked in the highlight colour.
+  virtual void ShowPicked() {}
 };
 
 // The entity editor of Inspect: it sees every event first while it lives.
@@ -120,6 +126,10 @@ class TCommandInterpreter {
   // The texts of the command being entered, oldest first (empty when no
   // command waits).
   std::vector<std::string> QueuedCommands() const;
+  // The end of every render: the entities picked by the queued commands
+  // are drawn highlighted again, then ReleasePickedHook runs.
+  void ReleasePickedEntities();
+  std::function<void()> ReleasePickedHook;
   // Records the newest command text (a completed argument command).
   void SetCurrentCommand(const std::string& text) { CurrentCommand_ = text; }
 

@@ -68,6 +68,13 @@ bool GetCommandInteger(const std::string& text, int n, int32_t& value) {
   return true;
 }
 
+TIntPoint GetCommandPoint(const std::string& text, int n) {
+  int32_t x = 0, y = 0;
+  GetCommandInteger(text, n, x);
+  GetCommandInteger(text, n + 1, y);
+  return {x, y};
+}
+
 bool GetCommandReal(const std::string& text, int n, double& value) {
   return EvaluateExpression(GetCommandArgument(text, n), value);
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/geometry.h"
+
 // The word before the "(" (the whole text when there is none).
 std::string CommandWord(const std::string& text);
 // The arguments in order; a quoted argument without its quotes.
@@ -18,6 +20,9 @@ std::string GetCommandArgument(const std::string& text, int n);
 int32_t GetCommandEntityRef(const std::string& text, int n);
 // Argument n as an integer (decimal, optional sign); false when it is none.
 bool GetCommandInteger(const std::string& text, int n, int32_t& value);
+// Arguments n and n + 1 as a point (a coordinate that is no integer
+// reads as 0: the texts are built by the command language).
+TIntPoint GetCommandPoint(const std::string& text, int n);
 // Argument n as a real; false when it is none.
 bool GetCommandReal(const std::string& text, int n, double& value);
 // "WORD(a,b,...)".

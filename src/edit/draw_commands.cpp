@@ -14,12 +14,6 @@ std::function<void(const std::string&, const TIntPoint&, int32_t, const TStrokeL
     StrokeTextLines;
 
 namespace {
-TIntPoint PointArg(const std::string& text, int n) {
-  int32_t x = 0, y = 0;
-  GetCommandInteger(text, n, x);
-  GetCommandInteger(text, n + 1, y);
-  return {x, y};
-}
 
 // Closes the step when something was added.
 bool Step(bool added, const std::string& name) {
@@ -30,19 +24,19 @@ bool Step(bool added, const std::string& name) {
 
 bool ExecAddPoint(const std::string& text) {
   if (DB == nullptr) return false;
-  const TIntPoint p = PointArg(text, 1);
+  const TIntPoint p = GetCommandPoint(text, 1);
   return Step(DB->AddPoint(p.X, p.Y) != 0, "Add Point");
 }
 
 bool ExecAddLine(const std::string& text) {
   if (DB == nullptr) return false;
-  const TIntPoint a = PointArg(text, 1), b = PointArg(text, 3);
+  const TIntPoint a = GetCommandPoint(text, 1), b = GetCommandPoint(text, 3);
   return Step(DB->AddLine(a.X, a.Y, b.X, b.Y) != 0, "Add Line");
 }
 
 bool ExecAddRectangle(const std::string& text) {
   if (DB == nullptr) return false;
-  const TIntPoint a = PointArg(text, 1), b = PointArg(text, 3);
+  const TIntPoint a = GetCommandPoint(text, 1), b = GetCommandPoint(text, 3);
   if (a.X == b.X || a.Y == b.Y) return Step(DB->AddLine(a.X, a.Y, b.X, b.Y) != 0, "Add Rectangle");
   bool added = DB->AddLine(a.X, a.Y, b.X, a.Y) != 0;
   added = DB->AddLine(b.X, a.Y, b.X, b.Y) != 0 && added;
@@ -55,7 +49,7 @@ bool ExecAddRectangle(const std::string& text) {
 // centre; the end is brought onto the start's circle.
 bool ExecAddArcByEnds(const std::string& text) {
   if (DB == nullptr) return false;
-  const TIntPoint s = PointArg(text, 1), e = PointArg(text, 3), c = PointArg(text, 5);
+  const TIntPoint s = GetCommandPoint(text, 1), e = GetCommandPoint(text, 3), c = GetCommandPoint(text, 5);
   const TRealPoint rc{double(c.X), double(c.Y)};
   const double r = Distance(rc, {double(s.X), double(s.Y)});
   const double de = Distance(rc, {double(e.X), double(e.Y)});
@@ -70,13 +64,13 @@ bool ExecAddArcByEnds(const std::string& text) {
 
 bool ExecAddArcThroughPoints(const std::string& text) {
   if (DB == nullptr) return false;
-  return Step(DB->AddArcThroughPoints(PointArg(text, 1), PointArg(text, 3), PointArg(text, 5)) != 0,
+  return Step(DB->AddArcThroughPoints(GetCommandPoint(text, 1), GetCommandPoint(text, 3), GetCommandPoint(text, 5)) != 0,
               "Add Arc");
 }
 
 bool ExecAddCircle(const std::string& text) {
   if (DB == nullptr) return false;
-  const TIntPoint c = PointArg(text, 1), p = PointArg(text, 3);
+  const TIntPoint c = GetCommandPoint(text, 1), p = GetCommandPoint(text, 3);
   if (c == p) {
     InformationBox("A circle needs a radius.");
     return false;
@@ -93,7 +87,7 @@ bool ExecAddText(const std::string& text) {
   const std::string words = GetCommandArgument(text, 4);
   if (words.empty()) return false;
   bool added = false;
-  StrokeTextLines(words, PointArg(text, 1), SaturatingRound(height * UnitsPerDisplayUnit),
+  StrokeTextLines(words, GetCommandPoint(text, 1), SaturatingRound(height * UnitsPerDisplayUnit),
                   [&added](const TIntPoint& a, const TIntPoint& b) {
                     if (DB->AddLine(a.X, a.Y, b.X, b.Y) != 0) added = true;
                   });

@@ -28,12 +28,6 @@ using V = std::vector<std::string>;
 
 uint8_t Mode() { return ECO != nullptr ? ECO->Mode() : 2; }
 
-TIntPoint PointArg(const std::string& text, int n) {
-  int32_t x = 0, y = 0;
-  GetCommandInteger(text, n, x);
-  GetCommandInteger(text, n + 1, y);
-  return {x, y};
-}
 
 void Define(int32_t number, const std::string& text, const std::string& title, const V& prompts,
             TCommandExecutor execute, bool repeat = false, TBandKind band = bandNone,
@@ -75,7 +69,7 @@ bool Journalled(bool added, const std::string& name) {
 // ---- Mode-dependent creation: CAD, rout or drill by the editor mode ----
 
 bool AddLineByMode(const std::string& text) {
-  const TIntPoint a = PointArg(text, 1), b = PointArg(text, 3);
+  const TIntPoint a = GetCommandPoint(text, 1), b = GetCommandPoint(text, 3);
   switch (Mode()) {
     case 0:
       return Journalled(DRDB != nullptr && DRDB->AddSlot(a.X, a.Y, b.X, b.Y, true) != 0, "Drill Slot");
@@ -89,7 +83,7 @@ bool AddLineByMode(const std::string& text) {
 
 bool AddRoutArc(const std::string& text, bool throughMiddle) {
   if (RTDB == nullptr) return false;
-  const TIntPoint s = PointArg(text, 1), m = PointArg(text, 3), e = PointArg(text, 5);
+  const TIntPoint s = GetCommandPoint(text, 1), m = GetCommandPoint(text, 3), e = GetCommandPoint(text, 5);
   TIntPoint end = throughMiddle ? e : m;
   TRealPoint centre;
   if (throughMiddle) {
@@ -112,7 +106,7 @@ bool AddRoutArc(const std::string& text, bool throughMiddle) {
 }
 
 bool AddCircleByMode(const std::string& text) {
-  const TIntPoint c = PointArg(text, 1), p = PointArg(text, 3);
+  const TIntPoint c = GetCommandPoint(text, 1), p = GetCommandPoint(text, 3);
   const int32_t r = SaturatingRound(std::hypot(double(p.X) - c.X, double(p.Y) - c.Y));
   if (r == 0) return false;
   if (Mode() == 0)
@@ -126,7 +120,7 @@ bool AddCircleByMode(const std::string& text) {
 }
 
 bool AddHoleByMode(const std::string& text) {
-  const TIntPoint p = PointArg(text, 1);
+  const TIntPoint p = GetCommandPoint(text, 1);
   if (Mode() == 1) {
     if (RTDB == nullptr) return false;
     RTDB->AddHoleAndDraw(p);
@@ -137,7 +131,7 @@ bool AddHoleByMode(const std::string& text) {
 
 bool AddRoutRectangle(const std::string& text) {
   if (RTDB == nullptr) return false;
-  const TIntPoint a = PointArg(text, 1), b = PointArg(text, 3);
+  const TIntPoint a = GetCommandPoint(text, 1), b = GetCommandPoint(text, 3);
   RTDB->AddLineSegment(a, {b.X, a.Y}, false, 0, 0);
   RTDB->InsertLineSegment(b, false, 0, 0);
   RTDB->InsertLineSegment({a.X, b.Y}, false, 0, 0);
@@ -146,7 +140,7 @@ bool AddRoutRectangle(const std::string& text) {
 }
 
 bool AddDrillText(const std::string& text) {
-  const TIntPoint p = PointArg(text, 1);
+  const TIntPoint p = GetCommandPoint(text, 1);
   const std::string words = GetCommandArgument(text, 3);
   return Journalled(DRDB != nullptr && !words.empty() && DRDB->AddText(p.X, p.Y, words, false, true) != 0,
                     "Drill Text");
@@ -154,9 +148,9 @@ bool AddDrillText(const std::string& text) {
 
 // ---- Services ----
 
-int32_t PickByMode(int32_t x, int32_t y, int32_t aperture) {
+int32_t PickByMode(int32_t x, int32_t y, int32_t aperture, uint8_t mode) {
   int32_t found = 0;
-  switch (Mode()) {
+  switch (mode) {
     case 0: {
       TDrillHandle* list = nullptr;
       if (DRDB != nullptr && DRDB->PickNearest(aperture, x, y, true, list) && list != nullptr)
@@ -184,8 +178,8 @@ int32_t PickByMode(int32_t x, int32_t y, int32_t aperture) {
   return found;
 }
 
-void HighlightByMode(int32_t index, bool on) {
-  if (Mode() != 2 || DB == nullptr) return;
+void HighlightByMode(int32_t index, bool on, uint8_t mode) {
+  if (mode != 2 || DB == nullptr) return;
   if (TCadEntity* e = DB->EntityAt(index)) {
     if (on)
       e->DrawColour(HighlightColor);

@@ -18,14 +18,8 @@
 #include "platform/message_box.h"
 
 namespace {
-TIntPoint PointArg(const std::string& text, int n) {
-  int32_t x = 0, y = 0;
-  GetCommandInteger(text, n, x);
-  GetCommandInteger(text, n + 1, y);
-  return {x, y};
-}
 TRealPoint RealArg(const std::string& text, int n) {
-  const TIntPoint p = PointArg(text, n);
+  const TIntPoint p = GetCommandPoint(text, n);
   return {double(p.X), double(p.Y)};
 }
 double NumberArg(const std::string& text, int n) {
@@ -97,7 +91,7 @@ void TellRefused(bool failed) {
 // EDITMATRIX: columns, rows, column and row distances (display units).
 bool ExecWindowEdit(const std::string& text, uint8_t mode) {
   const std::string word = CommandWord(text);
-  const TIntPoint c1 = PointArg(text, 1), c2 = PointArg(text, 3);
+  const TIntPoint c1 = GetCommandPoint(text, 1), c2 = GetCommandPoint(text, 3);
   const bool outside = word == "EDITOUTSIDEDELETE";
   const bool stretch = word == "EDITSTRETCH" && mode == 2 && DB != nullptr;
   TRootEntityHandle* list = nullptr;
@@ -117,7 +111,7 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
     list->DeleteList();
     name = outside ? "Window Delete Outside" : "Window Erase";
   } else if (word == "EDITMOVE" || word == "EDITCOPY" || word == "EDITSTRETCH") {
-    const TIntPoint from = PointArg(text, 5), to = PointArg(text, 7);
+    const TIntPoint from = GetCommandPoint(text, 5), to = GetCommandPoint(text, 7);
     const TMatrix3 m = Translation(double(to.X) - from.X, double(to.Y) - from.Y);
     if (list != nullptr) list->TransformList(m, word == "EDITCOPY", failed, layer, false);
     if (crossing != nullptr)

@@ -11,6 +11,8 @@
 #include "model/drill_database.h"
 #include "model/rout_database.h"
 #include "command/argument_command.h"
+#include "command/command_text.h"
+#include "routpath/endpoint_grid.h"
 #include "edit/edit_commands.h"
 #include "foundation/display_units.h"
 #include "workspace/db_bitmap.h"
@@ -22,6 +24,7 @@
 
 namespace {
 std::unique_ptr<TMyScreenViewServices> ScreenServices;
+constexpr int32_t cmBranch = 37;
 
 // The view commands of the tool buttons and the View menu.
 void DefineViewCommands() {
@@ -98,6 +101,45 @@ void ConnectCommandServices() {
     } lines(text, at, height, line);
     lines.Draw();
   };
+}
+
+// The follow of a path asks the user at a junction which branch to take:
+// BRANCH picks a CAD entity among the candidates shown.
+class TBranchHost : public TFollowBranchHost {
+ public:
+  void PressBranchCommand() override { ButtonManager().Press(cmBranch); }
+  void BackUpOneStep() override {
+    if (ECO != nullptr) ECO->BackUpOneStep();
+  }
+  bool AppClosing() override { return ::AppClosing; }
+};
+TBranchHost BranchHost;
+
+void DefineBranchCommand() {
+  TArgumentCommandDef def;
+  def.Text = "BRANCH(PICK)";
+  def.Title = "Follow Branch";
+  def.Prompts = {"Pick the branch to follow"};
+  def.PickMode = 2;
+  def.Execute = [](const std::string& text) {
+    const int32_t index = GetCommandEntityRef(text, 1);
+    FollowPickIndex = index;
+    FollowPickEntity = DB != nullptr ? DB->EntityAt(index) : nullptr;
+    FollowPickState = fpsPicked;
+    return true;
+  };
+  def.OnCancel = [] {
+    if (FollowPickState == fpsWaitingForPick) FollowPickState = fpsStopped;
+  };
+  DefineSettingCommand(cmBranch, def);
+  SetFollowBranchHost(&BranchHost);
+  ViewHooks.ReleasePickedEntities = [] {
+    if (ECO != nullptr) ECO->ReleasePickedEntities();
+  };
+  if (ECO != nullptr)
+    ECO->ReleasePickedHook = [] {
+      if (FollowPickState == fpsWaitingForPick) DrawBranchCandidates();
+    };
 }
 
 // The picture's background layers and the databases drawn into it.
@@ -229,6 +271,7 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
     };
     DefineViewCommands();
     DefineEditCommands();
+    DefineBranchCommand();
     ConnectCommandServices();
   }
 
