@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 
+#include "command/argument_command.h"
 #include "command/command_interpreter.h"
 #include "command/command_text.h"
 #include "command/expression.h"
@@ -242,6 +243,119 @@ TEST_F(TMeasureTest, TheMachineAxesOfTheVersionAreShown) {
   TMeasureTool tool;
   tool.ClickPoint(In, 2 * In);
   EXPECT_EQ(Line(1), "Measure from X -1.0000 Y -2.0000");
+}
+
+}  // namespace
+
+// ---- The interpreter: Inspect and commands at work ---------------------------------------
+
+namespace {
+
+class TInterpreterTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessDialogs();
+    ECO = new TCommandInterpreter();
+    UserPanel = new TUserPanel();
+  }
+  void TearDown() override {
+    EntityEditorFactory = nullptr;
+    UndefineCommand(200);
+    UndefineCommand(201);
+    delete ECO;
+    ECO = nullptr;
+    delete UserPanel;
+    UserPanel = nullptr;
+    TKorvexTest::TearDown();
+  }
+};
+
+// An editor that ends on a key and counts what it saw.
+class TCountingEditor : public TEntityEditor {
+ public:
+  explicit TCountingEditor(int* seen) : Seen_(seen) {}
+  bool HandleEvent(TInputEvent& e) override {
+    ++*Seen_;
+    return e.Kind == ievKey;
+  }
+
+ private:
+  int* Seen_;
+};
+
+TEST_F(TInterpreterTest, AnEntityEditorSeesEveryEventFirstUntilItEnds) {
+  EXPECT_FALSE(ECO->StartEntityEdit(5));  // no editors installed
+  int seen = 0;
+  int32_t madeFor = 0;
+  EntityEditorFactory = [&](uint8_t mode, int32_t index) -> std::unique_ptr<TEntityEditor> {
+    EXPECT_EQ(mode, 2);
+    madeFor = index;
+    return std::make_unique<TCountingEditor>(&seen);
+  };
+  EXPECT_TRUE(ECO->StartEntityEdit(5));
+  EXPECT_EQ(madeFor, 5);
+  EXPECT_EQ(ECO->EntityEditFlag, 1);
+  EXPECT_FALSE(ECO->StartEntityEdit(6));  // one at a time
+  TInputEvent move;
+  move.Kind = ievMouseMove;
+  ECO->HandleEvent(move);
+  EXPECT_TRUE(ECO->Inspecting());
+  TInputEvent key;
+  key.Kind = ievKey;
+  ECO->HandleEvent(key);
+  EXPECT_EQ(seen, 2);
+  EXPECT_FALSE(ECO->Inspecting());
+  EXPECT_EQ(ECO->EntityEditFlag, 0);
+}
+
+TEST_F(TInterpreterTest, ACommandAtWorkTakesInputInBetweenAndSurvivesACancel) {
+  double setting = 0.0;
+  bool settingCancelled = false;
+  TArgumentCommandDef set;
+  set.Text = "SET(VALUE)";
+  set.Title = "Setting";
+  set.Prompts = {"Enter value"};
+  set.Low = 0;
+  set.High = 10;
+  set.Execute = [&](const std::string& text) { return GetCommandReal(text, 1, setting); };
+  set.OnCancel = [&] { settingCancelled = true; };
+  DefineSettingCommand(201, set);
+
+  int runs = 0;
+  TArgumentCommandDef outer;
+  outer.Text = "OUTER(CLICK)";
+  outer.Title = "Outer";
+  outer.Prompts = {"Click"};
+  outer.Repeat = true;
+  outer.Execute = [&](const std::string&) {
+    ++runs;
+    // While at work it asks for a value, as a path follow asks for a pick;
+    // what the user does then arrives through ECO.
+    EXPECT_TRUE(ECO->RunCommand(201));
+    EXPECT_EQ(UserPanel->PromptLine(3), "Enter value > ");
+    EXPECT_TRUE(ECO->EnterText("2.5"));
+    EXPECT_TRUE(ECO->RunCommand(201));
+    TInputEvent cancel = CommandEvent(cmdCancel);
+    ECO->HandleEvent(cancel);  // takes back the question, not the command
+    // Another command pressed meanwhile is not started.
+    const size_t beeps = Beeps().size();
+    ECO->RunCommand(200);
+    EXPECT_EQ(Beeps().size(), beeps + 1);
+    return true;
+  };
+  DefineArgumentCommand(200, outer);
+  ASSERT_TRUE(ECO->RunCommand(200));
+  TInputEvent click;
+  click.Kind = ievMouseDown;
+  click.Buttons = mbtLeft;
+  ECO->HandleEvent(click);
+  EXPECT_EQ(runs, 1);
+  EXPECT_DOUBLE_EQ(setting, 2.5);
+  EXPECT_TRUE(settingCancelled);
+  // The command is still there and starts again.
+  EXPECT_EQ(ECO->ActiveCommandNumber(), 200);
+  EXPECT_EQ(ECO->QueuedCommands(), std::vector<std::string>{"OUTER(CLICK)"});
 }
 
 }  // namespace
