@@ -378,6 +378,59 @@ TEST_F(TEditSessionTest, MirrorScaleAndMatrixCopy) {
   EXPECT_EQ(Drawing(), V{Line(In, 0, 2 * In, 0)});
 }
 
+TEST_F(TEditSessionTest, StretchFlipRadialCopyAndDeleteOutside) {
+  DB->AddLine(0, 0, 2 * In, 0);
+  DB->AddCircle(2 * In, In, In / 4);
+  ActiveUndo->BeginOperation("Shapes");
+  const V before = Drawing();
+  Press(132);  // only the line's right end and the circle lie in the window
+  Click(3 * In / 2, -In / 2);
+  Click(5 * In / 2, 3 * In / 2);
+  Click(2 * In, 0);
+  Click(3 * In, 0);
+  ExpectOneStep(before, {Circle(3 * In, In, In / 4), Line(0, 0, 3 * In, 0)});
+  Undo();
+
+  Press(128);  // flipped left to right about the window's middle (x = 1.5)
+  Click(0, -In);
+  Click(3 * In, In);
+  EXPECT_EQ(Drawing(), Sorted({Line(In, 0, 3 * In, 0), Circle(2 * In, In, In / 4)}));
+  Undo();
+  DB->Clear();
+  DB->AddPoint(In, 0);
+  DB->AddLine(5 * In, 5 * In, 6 * In, 5 * In);
+  ActiveUndo->BeginOperation("Shapes");
+  Press(89);  // three copies a quarter turn apart about the origin
+  Click(In / 2, -In / 2);
+  Click(3 * In / 2, In / 2);
+  Click(0, 0);
+  Type("3");
+  Type("90");
+  EXPECT_EQ(Drawing(), Sorted({"P 0 -25400000", "P -25400000 0", "P 0 25400000", "P 25400000 0",
+                               Line(5 * In, 5 * In, 6 * In, 5 * In)}));
+  Undo();
+  Press(131);  // everything wholly outside the window goes
+  Click(4 * In, 4 * In);
+  Click(7 * In, 6 * In);
+  ExpectOneStep({"P 25400000 0", Line(5 * In, 5 * In, 6 * In, 5 * In)},
+                {Line(5 * In, 5 * In, 6 * In, 5 * In)});
+}
+
+TEST_F(TEditSessionTest, ParallelSnapLaysTheTypedDistanceOffTowardsThePick) {
+  DB->AddLine(0, 0, 4 * In, 0);
+  ActiveUndo->BeginOperation("Line");
+  Press(86);
+  Press(105);
+  Click(In, 1000);
+  Type("0.5");
+  EXPECT_EQ(Drawing(), Sorted({"P 25400000 12700000", Line(0, 0, 4 * In, 0)}));
+  Press(105);
+  Click(3 * In, -1000);
+  Type("0.25");
+  const V drawn = Drawing();
+  EXPECT_NE(std::find(drawn.begin(), drawn.end(), "P 76200000 -6350000"), drawn.end());
+}
+
 TEST_F(TEditSessionTest, OrthoAndGridShapeClickedPoints) {
   Press(80);
   EXPECT_TRUE(ECO->Ortho);
