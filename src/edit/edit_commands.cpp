@@ -7,6 +7,7 @@
 
 #include "command/argument_command.h"
 #include "command/command_interpreter.h"
+#include "command/command_services.h"
 #include "command/command_text.h"
 #include "command/measure_tool.h"
 #include "command/user_panel.h"
@@ -326,7 +327,7 @@ void DefineChecks() {
          [](const std::string& t) {
            const int32_t index = GetCommandEntityRef(t, 1);
            if (ECO != nullptr && ECO->StartEntityEdit(index)) return true;
-           InformationBox("Object Inspect is not available yet.");
+           NotAvailableYet("Object Inspect");
            return false;
          });
   DefineCommand(64, "MEASURE(CLICK)", StartMeasure);

@@ -337,6 +337,12 @@ void DisconnectView(TWorkspaceViewServices* services) {
   ScreenServices.reset();
   for (int32_t command : {cmZoomExtents, cmZoomOut, cmFullScreen, cmZoomIn, cmZoomPan})
     UndefineCommand(command);
+  // The command language's view services go with the view.
+  CommandServices.Aperture = nullptr;
+  CommandServices.GridStep = nullptr;
+  CommandServices.DrawBand = nullptr;
+  StrokeTextLines = nullptr;
+  if (FollowBranchHost() == &BranchHost) SetFollowBranchHost(nullptr);
   ViewHooks = {};
   LayerHooks = {};
   RoutOriginMarker = nullptr;

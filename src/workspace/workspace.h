@@ -211,10 +211,6 @@ extern TWorkspace* Workspace;
 // name takes the file's name with the extension "ZUL", and the caption is
 // rebuilt.
 void ImportCadFile();
-// The information box of a menu item whose work the program does not have
-// yet: the caption in double quotes (without its accelerator marks) and
-// " is not available yet."
-void NotAvailableYet(const std::string& caption);
 
 // The status box: caption "Status...", the text, a gauge and Cancel.
 class TStatusDialog : public TForm {

@@ -48,24 +48,6 @@ struct TDisplayTick {
 };
 
 void Redraw() { ViewServices().RedrawView(); }
-}  // namespace
-
-// Every menu item whose work is not in the program yet comes here.
-void NotAvailableYet(const std::string& caption) {
-  // "&&" shows one "&"; a single "&" marks the accelerator.
-  std::string name;
-  for (size_t i = 0; i < caption.size(); ++i) {
-    if (caption[i] != '&') {
-      name += caption[i];
-    } else if (i + 1 < caption.size() && caption[i + 1] == '&') {
-      name += '&';
-      ++i;
-    }
-  }
-  InformationBox("\"" + name + "\" is not available yet.");
-}
-
-namespace {
 
 // An item that flips a Boolean setting, ticks it and redraws.
 TMenuItem& AddFlip(TMenuItem& menu, std::vector<TDisplayTick>& ticks, const std::string& caption,
