@@ -17,6 +17,7 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
+#include "model/cad_path_link.h"
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
 #include "model/drill_handles.h"
@@ -331,6 +332,21 @@ void DefineChecks() {
            return false;
          });
   DefineCommand(64, "MEASURE(CLICK)", StartMeasure);
+  TArgumentCommandDef path;
+  path.Text = "TESTPATH(PICKAT)";
+  path.Title = "Test Path";
+  path.Prompts = {"Pick entity of the path near the end to follow from"};
+  path.PickMode = 2;
+  path.Repeat = true;
+  path.Execute = [](const std::string& text) {
+    const int32_t index = GetCommandEntityRef(text, 1);
+    if (DB == nullptr || DB->EntityAt(index) == nullptr) return false;
+    TRootEntityHandle* handle = new TCadHandle(index);
+    LinkPathAndReport(handle, GetCommandPoint(text, 2));
+    FreeObjectList(handle);
+    return true;
+  };
+  DefineArgumentCommand(119, path);
 }
 }  // namespace
 

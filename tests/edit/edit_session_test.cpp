@@ -431,6 +431,18 @@ TEST_F(TEditSessionTest, ParallelSnapLaysTheTypedDistanceOffTowardsThePick) {
   EXPECT_NE(std::find(drawn.begin(), drawn.end(), "P 76200000 -6350000"), drawn.end());
 }
 
+TEST_F(TEditSessionTest, TestPathReportsAClosedOutline) {
+  Press(91);
+  Click(0, 0);
+  Click(2 * In, In);
+  ECO->CancelCommand();
+  const V before = Drawing();
+  Press(119);
+  Click(In, 0);
+  EXPECT_EQ(LastBox(), "Linked closed path...");
+  EXPECT_EQ(Drawing(), before);  // testing changes nothing
+}
+
 TEST_F(TEditSessionTest, OrthoAndGridShapeClickedPoints) {
   Press(80);
   EXPECT_TRUE(ECO->Ortho);

@@ -32,7 +32,7 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"Paralell1", "POSPAR1"}, {"Ortho1", "ORTHO"}, {"OrthoAngle1", "SET"}, {"TrimExtend1", "LINETRIM"},
       {"JoinMeet1", "LINEMEET"}, {"Break1", "BREAK"}, {"Chamfer1", "LINECHAMFER"},
       {"ChamferDistance1", "SET"}, {"Fillet1", "LINEFILLET"}, {"FilletSize1", "SET"},
-      {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}, {"Path1", ""}}},
+      {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}, {"Path1", "TESTPATH"}}},
     {emRout,
      {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMIN"}, {"ZoomOut2X1", "ZOOMOUT"},
       {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"Undo2", "UNDO"}, {"Redo2", "REDO"},
