@@ -359,4 +359,5 @@ void DefineEditCommands() {
   DefineSnaps();
   DefineModify();
   DefineChecks();
+  DefineStepCommands();
 }

@@ -34,6 +34,13 @@ bool ExecAddArcThroughPoints(const std::string& text);
 bool ExecAddCircle(const std::string& text);
 bool ExecAddText(const std::string& text);
 
+// The entities of the mode's database (0 drill, 1 rout, 2 CAD) inside (or
+// wholly outside) the window of two corners; null when there are none.
+class TRootEntityHandle;
+TRootEntityHandle* SelectWindowByMode(uint8_t mode, const TIntPoint& a, const TIntPoint& b, bool outside);
+// A new handle of the drill entity at the index.
+TRootEntityHandle* NewDrillHandle(int32_t index);
+
 // Window edits of the mode's database (0 drill, 1 rout, 2 CAD).
 bool ExecWindowEdit(const std::string& text, uint8_t mode);
 
@@ -42,3 +49,8 @@ bool ExecLineMeet(const std::string& text);
 bool ExecLineFillet(const std::string& text);
 bool ExecLineChamfer(const std::string& text);
 bool ExecBreak(const std::string& text);
+
+// The step-and-repeat commands of the drill and rout modes: the holes in a
+// window, or the rout path picked, get their step lists created, edited,
+// generated, copied, expanded or deleted.
+void DefineStepCommands();

@@ -28,26 +28,6 @@ double NumberArg(const std::string& text, int n) {
   return v;
 }
 
-// The entities of the mode's database inside (outside) the window.
-TRootEntityHandle* SelectWindow(uint8_t mode, const TIntPoint& a, const TIntPoint& b, bool outside) {
-  TRootEntityHandle* list = nullptr;
-  switch (mode) {
-    case 0: {
-      TDrillHandle* drills = nullptr;
-      if (DRDB != nullptr) DRDB->SelectInWindow(a.X, a.Y, b.X, b.Y, outside ? 1 : 0, drills, true);
-      list = drills;
-      break;
-    }
-    case 1:
-      if (RTDB != nullptr) RTDB->SelectInWindow(a, b, false, list, outside ? 1 : 0);
-      break;
-    default:
-      if (DB != nullptr) DB->SelectInWindow(a, b, true, outside ? 1 : 0, list);
-      break;
-  }
-  return list;
-}
-
 // Reflection across the line through p and q.
 TMatrix3 ReflectionAcross(const TRealPoint& p, const TRealPoint& q) {
   const double dx = q.X - p.X, dy = q.Y - p.Y;
@@ -83,6 +63,27 @@ void TellRefused(bool failed) {
 }
 }  // namespace
 
+TRootEntityHandle* SelectWindowByMode(uint8_t mode, const TIntPoint& a, const TIntPoint& b, bool outside) {
+  TRootEntityHandle* list = nullptr;
+  switch (mode) {
+    case 0: {
+      TDrillHandle* drills = nullptr;
+      if (DRDB != nullptr) DRDB->SelectInWindow(a.X, a.Y, b.X, b.Y, outside ? 1 : 0, drills, true);
+      list = drills;
+      break;
+    }
+    case 1:
+      if (RTDB != nullptr) RTDB->SelectInWindow(a, b, false, list, outside ? 1 : 0);
+      break;
+    default:
+      if (DB != nullptr) DB->SelectInWindow(a, b, true, outside ? 1 : 0, list);
+      break;
+  }
+  return list;
+}
+
+TRootEntityHandle* NewDrillHandle(int32_t index) { return new TDrillHandle(index); }
+
 // Texts: word(x1,y1,x2,y2, ...) with the window's corners first; then
 // EDITMOVE / EDITCOPY / EDITSTRETCH: base and destination points;
 // EDITSCALE: base point and factor; EDITMIRROR: two points of the mirror
@@ -99,7 +100,7 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
   if (stretch)
     DB->SelectInWindowForStretch(c1, c2, 0, list, crossing);
   else
-    list = SelectWindow(mode, c1, c2, outside);
+    list = SelectWindowByMode(mode, c1, c2, outside);
   if (list == nullptr && crossing == nullptr) {
     MessageBeep(MB_OK);
     return false;

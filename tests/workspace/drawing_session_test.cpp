@@ -6,6 +6,8 @@
 
 #include "command/argument_command.h"
 #include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/drill_handles.h"
 #include "model/entity_store.h"
 #include "platform/headless/headless_menus.h"
 #include "platform/keys.h"
@@ -94,6 +96,38 @@ TEST_F(TDrawingSessionTest, TextAddWritesTheStrokeFontAsLines) {
   EXPECT_GE(min.X, 25400000);
   ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&UnDo"));
   EXPECT_EQ(LiveEntities(), 0);
+}
+
+TEST_F(TDrawingSessionTest, DrillStepsAreCreatedAndDeletedOnTheHolesOfAWindow) {
+  StartProgram();
+  SelectLayer(35);
+  ASSERT_EQ(ECO->Mode(), 0);
+  const int32_t hole = DRDB->AddHole(25400000, 25400000, true);
+  const int32_t outside = DRDB->AddHole(127000000, 0, true);
+  ASSERT_NE(hole, 0);
+  // The Edit Steps dialog is accepted as it comes.
+  ExecuteEditStepDialog = [](TEditStepLists&) { return true; };
+  auto window = [](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    for (const TIntPoint& p : {TIntPoint{x1, y1}, TIntPoint{x2, y2}}) {
+      TInputEvent e;
+      e.Kind = ievMouseDown;
+      e.Buttons = mbtLeft;
+      e.WorldX = p.X;
+      e.WorldY = p.Y;
+      ECO->HandleEvent(e);
+    }
+  };
+  ASSERT_TRUE(ButtonManager().Press(18));
+  window(0, 0, 50800000, 50800000);
+  EXPECT_NE(DRDB->EntityAt(DrillEntityCount)->GetStepObj(), nullptr);
+  EXPECT_EQ(DRDB->EntityAt(outside)->GetStepObj(), nullptr);
+  ASSERT_TRUE(ButtonManager().Press(101));
+  window(0, 0, 50800000, 50800000);
+  EXPECT_EQ(DRDB->EntityAt(DrillEntityCount)->GetStepObj(), nullptr);
+  ExecuteEditStepDialog = nullptr;
+  // In CAD mode the step commands do not start.
+  SelectLayer(0);
+  EXPECT_FALSE(ButtonManager().Press(18));
 }
 
 TEST_F(TDrawingSessionTest, BranchPicksACadEntityOrStopsTheFollow) {

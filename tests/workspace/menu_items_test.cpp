@@ -44,8 +44,9 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
       {"Stretch1", "EDITSTRETCH"}, {"Scale1", "EDITSCALE"}, {"Flip1", "EDITFLIP"}, {"Mirror1", "EDITMIRROR"},
       {"Rotate1", "EDITROTATE"}, {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"},
-      {"Left1", ""}, {"None1", ""}, {"Right1", ""}, {"EditStepList1", ""}, {"CreateStepRepeat1", ""},
-      {"AutoStepRepeat1", ""}, {"AddtoStepList1", ""}, {"ExpandSteps1", ""}, {"DeleteStepRepeat1", ""},
+      {"Left1", ""}, {"None1", ""}, {"Right1", ""}, {"EditStepList1", "STEPMODIFY"}, {"CreateStepRepeat1", "STEPCREATE"},
+      {"AutoStepRepeat1", "STEPAUTO"}, {"AddtoStepList1", "STEPADD"}, {"ExpandSteps1", "STEPEXPAND"},
+      {"DeleteStepRepeat1", "STEPDEL"},
       {"DuplicateStepRepeat2", ""}, {"DoFirst1", ""}, {"DoBefore1", ""}, {"DoLast1", ""},
       {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}}},
     {emDrill,
@@ -57,8 +58,9 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
       {"Scale1", "EDITSCALE"}, {"Flip1", "EDITFLIP"}, {"Mirror1", "EDITMIRROR"}, {"Rotate1", "EDITROTATE"},
       {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"}, {"ChangeTool1", ""},
-      {"EditStepList2", ""}, {"CreateStepRepeat2", ""}, {"AutoStepRepeat2", ""}, {"AddtoStepList2", ""},
-      {"ExpandSteps2", ""}, {"DeleteStepRepeat2", ""}, {"DuplicateStepRepeat2", ""},
+      {"EditStepList2", "STEPMODIFY"}, {"CreateStepRepeat2", "STEPCREATE"}, {"AutoStepRepeat2", "STEPAUTO"},
+      {"AddtoStepList2", "STEPADD"}, {"ExpandSteps2", "STEPEXPAND"}, {"DeleteStepRepeat2", "STEPDEL"},
+      {"DuplicateStepRepeat2", ""},
       {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}}},
 };
 
