@@ -8,6 +8,8 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/drill_handles.h"
+#include "model/undo_journal.h"
+#include "command/rubber_brain.h"
 #include "model/entity_store.h"
 #include "platform/headless/headless_menus.h"
 #include "platform/keys.h"
@@ -57,6 +59,13 @@ TEST_F(TDrawingSessionTest, ALineByClicksInTheDrawingAreaAndOneByTypedPoints) {
   ASSERT_NE(line, nullptr);
   EXPECT_EQ((TIntPoint{line->X1, line->Y1}), a);
   EXPECT_EQ((TIntPoint{line->X2, line->Y2}), b);
+  // Between the first point and the second the band follows the pointer.
+  ClickAt(form, 60, 60);
+  form.PaintBox.MouseMove(0, 90, 80);
+  EXPECT_TRUE(RubberBrain->HasBand());
+  ClickAt(form, 90, 80);
+  EXPECT_FALSE(RubberBrain->HasBand());
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&UnDo"));
   TypeLine(form, "0,0");
   TypeLine(form, "@1,1");
   EXPECT_EQ(LiveEntities(), 2);
@@ -128,6 +137,26 @@ TEST_F(TDrawingSessionTest, DrillStepsAreCreatedAndDeletedOnTheHolesOfAWindow) {
   // In CAD mode the step commands do not start.
   SelectLayer(0);
   EXPECT_FALSE(ButtonManager().Press(18));
+}
+
+TEST_F(TDrawingSessionTest, RoutLinesAndHolesGoOnTheCurrentRoutLayer) {
+  StartProgram();
+  SelectLayer(40);
+  ASSERT_EQ(ECO->Mode(), 1);
+  const int32_t before = RoutEntityCount;
+  ASSERT_TRUE(ButtonManager().Press(59));
+  for (const TIntPoint& p : {TIntPoint{0, 0}, TIntPoint{25400000, 0}}) {
+    TInputEvent e;
+    e.Kind = ievMouseDown;
+    e.Buttons = mbtLeft;
+    e.WorldX = p.X;
+    e.WorldY = p.Y;
+    ECO->HandleEvent(e);
+  }
+  EXPECT_GT(RoutEntityCount, before);
+  std::string name;
+  ASSERT_TRUE(ActiveUndo->CanUndo(name));
+  EXPECT_EQ(name, "Add Line");
 }
 
 TEST_F(TDrawingSessionTest, BranchPicksACadEntityOrStopsTheFollow) {
