@@ -5,8 +5,10 @@
 #include "command/command_services.h"
 #include "foundation/utilities.h"
 #include "model/undo_journal.h"
+#include "platform/message_box.h"
 
 TCommandInterpreter* ECO = nullptr;
+TEntityEditorFactory EntityEditorFactory;
 
 namespace {
 struct TCommandDefinition {
@@ -76,9 +78,17 @@ TCommandInterpreter::TCommandInterpreter() {
   DefineCommand(RedoCommand, "REDO", RedoStarter);
 }
 
-TCommandInterpreter::~TCommandInterpreter() { CancelCommand(); }
+TCommandInterpreter::~TCommandInterpreter() {
+  CancelCommand();
+  Editor_.reset();
+}
 
 void TCommandInterpreter::HandleEvent(TInputEvent& event) {
+  // A living entity editor sees every event first.
+  if (Editor_ && event.Kind != ievCommand) {
+    if (Editor_->HandleEvent(event)) EndInspect();
+    return;
+  }
   if (event.Kind == ievCommand) {
     const int32_t number = event.Flags[0];
     if (number == cmdCancel)
@@ -93,12 +103,7 @@ void TCommandInterpreter::HandleEvent(TInputEvent& event) {
     // event: only the command that handled it is dropped when it finished.
     TInteractiveCommand* handling = Active_.get();
     const bool goesOn = handling->HandleEvent(event);
-    if (!goesOn && Active_.get() == handling) {
-      const int32_t number = ActiveNumber_;
-      Active_.reset();
-      ActiveNumber_ = 0;
-      ButtonManager().ReleaseButton(number);
-    }
+    if (!goesOn && Active_.get() == handling) FinishActive();
   }
 }
 
@@ -116,7 +121,12 @@ bool TCommandInterpreter::RunCommand(int32_t number) {
 }
 
 void TCommandInterpreter::CancelCommand() {
+  if (Editor_) EndInspect();
   if (!Active_) return;
+  if (Active_->Busy()) {
+    Active_->Cancel();
+    return;
+  }
   std::unique_ptr<TInteractiveCommand> cancelled = std::move(Active_);
   const int32_t number = ActiveNumber_;
   ActiveNumber_ = 0;
@@ -125,6 +135,11 @@ void TCommandInterpreter::CancelCommand() {
 }
 
 void TCommandInterpreter::SetActiveCommand(std::unique_ptr<TInteractiveCommand> command) {
+  // A command at work stays; the new one is not started.
+  if (Active_ && Active_->Busy()) {
+    MessageBeep(MB_OK);
+    return;
+  }
   CancelCommand();
   Active_ = std::move(command);
   ActiveNumber_ = Active_ ? Starting_ : 0;
@@ -137,6 +152,11 @@ void TCommandInterpreter::EnterDrillMode() { Mode_ = 0; }
 bool TCommandInterpreter::EnterText(const std::string& text) {
   const std::string typed = TrimBlanks(text);
   if (typed.empty()) return false;
+  if (Active_ && Active_->TypedText(typed)) {
+    // The command may have finished with this text.
+    if (Active_ && Active_->InputMode() == 0) FinishActive();
+    return true;
+  }
   if (Active_ && (Active_->InputMode() & ievKey)) {
     for (char c : typed + "\r") {
       TInputEvent key;
@@ -157,4 +177,39 @@ bool TCommandInterpreter::EnterText(const std::string& text) {
   const int32_t command = ButtonManager().CommandOfCode(typed);
   if (command == 0) return false;
   return ButtonManager().Press(command);
+}
+
+void TCommandInterpreter::FinishActive() {
+  const int32_t number = ActiveNumber_;
+  Active_.reset();
+  ActiveNumber_ = 0;
+  ButtonManager().ReleaseButton(number);
+}
+
+void TCommandInterpreter::ReleasePickedEntities() {
+  if (Active_) Active_->ShowPicked();
+  if (ReleasePickedHook) ReleasePickedHook();
+}
+
+void TCommandInterpreter::BackUpOneStep() {
+  if (Active_) Active_->BackUpOneStep();
+}
+
+std::vector<std::string> TCommandInterpreter::QueuedCommands() const {
+  std::vector<std::string> texts;
+  if (Active_) Active_->QueueTexts(texts);
+  return texts;
+}
+
+bool TCommandInterpreter::StartEntityEdit(int32_t index) {
+  if (EntityEditFlag != 0 || Editor_ || !EntityEditorFactory) return false;
+  Editor_ = EntityEditorFactory(Mode_, index);
+  if (Editor_) EntityEditFlag = 1;
+  return static_cast<bool>(Editor_);
+}
+
+void TCommandInterpreter::EndInspect() {
+  std::unique_ptr<TEntityEditor> ended = std::move(Editor_);
+  ended.reset();
+  EntityEditFlag = 0;
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "command/input_event.h"
 
@@ -28,7 +29,33 @@ class TInteractiveCommand {
   // The command is cancelled (command 1, another command, a layer change):
   // take back what it shows (rubber bands, prompts).
   virtual void Cancel() {}
+  // Text typed on the command line; false when the command does not take
+  // typed input (the text then goes on as key events or a keyboard code).
+  virtual bool TypedText(const std::string&) { return false; }
+  // Takes back the newest argument given; false when there was none.
+  virtual bool BackUpOneStep() { return false; }
+  // The texts of the command being entered, oldest first.
+  virtual void QueueTexts(std::vector<std::string>&) const {}
+  // True while the command carries out its work (which may wait for
+  // further input of its own): it is then not replaced, and a cancel only
+  // takes back that further input.
+  virtual bool Busy() const { return false; }
+  // Draws the entities its queued texts picked in the highlight colour.
+  virtual void ShowPicked() {}
 };
+
+// The entity editor of Inspect: it sees every event first while it lives.
+class TEntityEditor {
+ public:
+  virtual ~TEntityEditor() = default;
+  // One event; true when the edit has ended.
+  virtual bool HandleEvent(TInputEvent& event) = 0;
+};
+// Makes the editor of the editor mode (0 drill, 1 rout, 2 CAD) for the
+// entity index; installed by the editors (null: none is available).
+using TEntityEditorFactory =
+    std::function<std::unique_ptr<TEntityEditor>(uint8_t mode, int32_t index)>;
+extern TEntityEditorFactory EntityEditorFactory;
 
 // Starts a command; true when it started (a one-shot command that ran also
 // counts as started).
@@ -94,7 +121,38 @@ class TCommandInterpreter {
   // The pointer state of the last mouse event.
   const TInputEvent& Pointer() const { return Pointer_; }
 
+  // Takes back the newest argument of the command being entered.
+  void BackUpOneStep();
+  // The texts of the command being entered, oldest first (empty when no
+  // command waits).
+  std::vector<std::string> QueuedCommands() const;
+  // The end of every render: the entities picked by the queued commands
+  // are drawn highlighted again, then ReleasePickedHook runs.
+  void ReleasePickedEntities();
+  std::function<void()> ReleasePickedHook;
+  // Records the newest command text (a completed argument command).
+  void SetCurrentCommand(const std::string& text) { CurrentCommand_ = text; }
+
+  // Ortho: clicked points after the first of a command lie on the ortho
+  // angle's direction, or across it, from the point before.
+  bool Ortho = false;
+  double OrthoAngle = 0.0;  // degrees
+
+  // ---- Inspect ----
+  // Creates the editor of the mode for the entity (only while the
+  // entity-edit flag is clear); false when none was made.
+  bool StartEntityEdit(int32_t index);
+  // Ends the edit: the editor is freed.
+  void EndInspect();
+  bool Inspecting() const { return static_cast<bool>(Editor_); }
+  // Set while an editor lives; the drill editor clears it while its text
+  // dialog is shown.
+  uint8_t EntityEditFlag = 0;
+
  private:
+  // The active command has finished: it goes and its button comes up.
+  void FinishActive();
+  std::unique_ptr<TEntityEditor> Editor_;
   std::unique_ptr<TInteractiveCommand> Active_;
   int32_t ActiveNumber_ = 0;
   int32_t Starting_ = 0;

@@ -68,3 +68,18 @@ void SetArcLengthParameter(double inches) {
   else
     LengthParameter = inches;
 }
+
+void NotAvailableYet(const std::string& caption) {
+  // "&&" shows one "&"; a single "&" marks the accelerator.
+  std::string name;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] != '&') {
+      name += caption[i];
+    } else if (i + 1 < caption.size() && caption[i + 1] == '&') {
+      name += '&';
+      ++i;
+    }
+  }
+  InformationBox("\"" + name + "\" is not available yet.");
+}
+

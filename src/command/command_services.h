@@ -61,3 +61,8 @@ void SetArcDisplayTolerance(double tolerance);
 // Radius bound, in inches, of the arcs that rout path edits add as real arcs.
 double ArcLengthParameter();
 void SetArcLengthParameter(double inches);
+
+// Every menu item and command whose work is not in the program yet answers
+// here: "\"" caption "\" is not available yet." (the caption without its
+// accelerator marks).
+void NotAvailableYet(const std::string& caption);

@@ -12,6 +12,10 @@ constexpr uint16_t ievMouseMove = 4;
 constexpr uint16_t ievClick = 8;
 constexpr uint16_t ievKey = 16;
 constexpr uint16_t ievCommand = 1024;
+// A value was accepted in an edit field of the command panel: Flags[0] is
+// the field code's index, the value is UserPanel's LastFieldValue. (Its own
+// bit: a command event must never be mistaken for it.)
+constexpr uint16_t ievFieldAccepted = 2048;
 
 // Button bits.
 constexpr uint8_t mbtLeft = 1;

@@ -1,5 +1,6 @@
 #include "workspace/view_setup.h"
 
+#include <cmath>
 #include <memory>
 
 #include "command/command_interpreter.h"
@@ -9,7 +10,13 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
+#include "command/argument_command.h"
+#include "command/command_text.h"
+#include "routpath/endpoint_grid.h"
+#include "edit/edit_commands.h"
+#include "foundation/display_units.h"
 #include "workspace/db_bitmap.h"
+#include "workspace/stroke_font.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
 #include "workspace/view_mapping.h"
@@ -17,6 +24,7 @@
 
 namespace {
 std::unique_ptr<TMyScreenViewServices> ScreenServices;
+constexpr int32_t cmBranch = 37;
 
 // The view commands of the tool buttons and the View menu.
 void DefineViewCommands() {
@@ -39,6 +47,99 @@ void DefineViewCommands() {
     ECO->SetActiveCommand(std::make_unique<TPanCommand>());
     return true;
   });
+}
+
+// What the command language needs of the view: the pick aperture, the
+// grid, the rubber band, and the stroke font of Text Add.
+void ConnectCommandServices() {
+  CommandServices.Aperture = [] {
+    // Four pixels of the view.
+    const double ppi = TRubberPaint::PixelsPerInch();
+    return ppi > 0.0 ? SaturatingRound(4.0 / ppi * 25400000.0) : 254000;
+  };
+  CommandServices.GridStep = [] { return DisplayGrid ? GridStep * UnitsPerDisplayUnit : 0.0; };
+  CommandServices.DrawBand = [](TBandKind kind, const std::vector<TIntPoint>& points) {
+    if (RubberPaint == nullptr || points.size() < 2) return;
+    TRubberPaint& paint = *RubberPaint;
+    paint.SetXorPen();
+    const TIntPoint& a = points[points.size() - 2];
+    const TIntPoint& b = points.back();
+    std::vector<TPoint> screen;
+    switch (kind) {
+      case bandRectangle:
+        for (const TIntPoint& p : {a, TIntPoint{b.X, a.Y}, b, TIntPoint{a.X, b.Y}, a})
+          screen.push_back(paint.ScreenPoint(p.X, p.Y));
+        paint.DrawScreenPolyline(screen);
+        break;
+      case bandCircle: {
+        const double r = std::hypot(double(b.X) - a.X, double(b.Y) - a.Y);
+        paint.DrawScreenEllipse(paint.ScreenX(a.X - r), paint.ScreenY(a.Y + r), paint.ScreenX(a.X + r),
+                                paint.ScreenY(a.Y - r));
+        break;
+      }
+      default:
+        for (const TIntPoint& p : points) screen.push_back(paint.ScreenPoint(p.X, p.Y));
+        paint.DrawScreenPolyline(screen);
+        break;
+    }
+  };
+  StrokeTextLines = [](const std::string& text, const TIntPoint& at, int32_t height,
+                       const TStrokeLineSink& line) {
+    // The font's cell is 15 grid units high; the strokes come in database
+    // units.
+    class TLines : public TStrokeText {
+     public:
+      TLines(const std::string& t, const TIntPoint& p, int32_t h, const TStrokeLineSink& sink)
+          : TStrokeText(t, p.X, p.Y, h * 12 / 15, h), Sink(sink) {}
+      void MoveTo(int32_t x, int32_t y) override { Pen = {x, y}; }
+      void LineTo(int32_t x, int32_t y) override {
+        Sink(Pen, {x, y});
+        Pen = {x, y};
+      }
+      const TStrokeLineSink& Sink;
+      TIntPoint Pen;
+    } lines(text, at, height, line);
+    lines.Draw();
+  };
+}
+
+// The follow of a path asks the user at a junction which branch to take:
+// BRANCH picks a CAD entity among the candidates shown.
+class TBranchHost : public TFollowBranchHost {
+ public:
+  void PressBranchCommand() override { ButtonManager().Press(cmBranch); }
+  void BackUpOneStep() override {
+    if (ECO != nullptr) ECO->BackUpOneStep();
+  }
+  bool AppClosing() override { return ::AppClosing; }
+};
+TBranchHost BranchHost;
+
+void DefineBranchCommand() {
+  TArgumentCommandDef def;
+  def.Text = "BRANCH(PICK)";
+  def.Title = "Follow Branch";
+  def.Prompts = {"Pick the branch to follow"};
+  def.PickMode = 2;
+  def.Execute = [](const std::string& text) {
+    const int32_t index = GetCommandEntityRef(text, 1);
+    FollowPickIndex = index;
+    FollowPickEntity = DB != nullptr ? DB->EntityAt(index) : nullptr;
+    FollowPickState = fpsPicked;
+    return true;
+  };
+  def.OnCancel = [] {
+    if (FollowPickState == fpsWaitingForPick) FollowPickState = fpsStopped;
+  };
+  DefineSettingCommand(cmBranch, def);
+  SetFollowBranchHost(&BranchHost);
+  ViewHooks.ReleasePickedEntities = [] {
+    if (ECO != nullptr) ECO->ReleasePickedEntities();
+  };
+  if (ECO != nullptr)
+    ECO->ReleasePickedHook = [] {
+      if (FollowPickState == fpsWaitingForPick) DrawBranchCandidates();
+    };
 }
 
 // The picture's background layers and the databases drawn into it.
@@ -169,6 +270,9 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
       MyScreen->HandleEvent(step);
     };
     DefineViewCommands();
+    DefineEditCommands();
+    DefineBranchCommand();
+    ConnectCommandServices();
   }
 
   ViewHooks.CommandEvent = [](TInputEvent& event) {
@@ -233,6 +337,12 @@ void DisconnectView(TWorkspaceViewServices* services) {
   ScreenServices.reset();
   for (int32_t command : {cmZoomExtents, cmZoomOut, cmFullScreen, cmZoomIn, cmZoomPan})
     UndefineCommand(command);
+  // The command language's view services go with the view.
+  CommandServices.Aperture = nullptr;
+  CommandServices.GridStep = nullptr;
+  CommandServices.DrawBand = nullptr;
+  StrokeTextLines = nullptr;
+  if (FollowBranchHost() == &BranchHost) SetFollowBranchHost(nullptr);
   ViewHooks = {};
   LayerHooks = {};
   RoutOriginMarker = nullptr;

@@ -16,6 +16,7 @@
 #include "model/undo_journal.h"
 #include "model/rout_database.h"
 #include "model/drill_database.h"
+#include "model/drill_tools.h"
 #include "platform/message_box.h"
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
@@ -202,8 +203,47 @@ void TWorkspace::BuildMenus() {
 
 void TWorkspace::BuildModeMenu(uint8_t mode) {
   TMainMenu& menu = ModeMenu(mode);
+  const bool cad = mode == emCad;
   const bool rout = mode == emRout;
+  const bool drill = mode == emDrill;
+  // An item that presses a command number (and sets its help context).
+  auto command = [this](TMenuItem& parent, const std::string& caption, const std::string& name,
+                        int32_t number, const std::string& hint = "", int32_t help = 0) -> TMenuItem& {
+    TMenuItem& item = parent.Add(caption, name);
+    if (!hint.empty()) item.SetHint(hint);
+    item.OnClick = [this, number, help, caption](TMenuItem&) {
+      if (help != 0) CurrentHelpContext = help;
+      if (!CommandDefined(number)) {
+        NotAvailableYet(caption);
+        return;
+      }
+      PressCommand(number);
+    };
+    return item;
+  };
+  // An item whose work another part of the program has yet to supply.
+  auto pending = [](TMenuItem& parent, const std::string& caption, const std::string& name) -> TMenuItem& {
+    TMenuItem& item = parent.Add(caption, name);
+    item.OnClick = [caption](TMenuItem&) { NotAvailableYet(caption); };
+    return item;
+  };
+  auto idle = [](TMenuItem& parent, const std::string& caption, const std::string& name,
+                 std::function<void()> action) -> TMenuItem& {
+    TMenuItem& item = parent.Add(caption, name);
+    item.OnClick = [action](TMenuItem&) { WhenIdle(action); };
+    return item;
+  };
+  // Snap to Grid: turning it on also turns the grid display on.
+  auto snapToGrid = [](TMenuItem& parent) {
+    TMenuItem& item = parent.Add("Snap to &Grid", "SnapToGrid1");
+    item.OnClick = [](TMenuItem&) {
+      SnapToGrid = !SnapToGrid;
+      if (SnapToGrid) DisplayGrid = true;
+      Redraw();
+    };
+  };
 
+  // ---- File ----
   TMenuItem& file = menu.Add("&File", "File" + std::to_string(3 - mode));
   file.Add("&New", "New1").OnClick = [this](TMenuItem&) { New1Click(); };
   file.Add("&Open", "Open1").SetShortCut("F3").OnClick = [this](TMenuItem&) { Open1Click(); };
@@ -216,66 +256,60 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     db->Compact();
     if (ActiveUndo != nullptr) ActiveUndo->Reset();
   };
-  switch (mode) {
-    case emCad:
-      file.Add("&Get Info", "GetInfo1").OnClick = [](TMenuItem&) { WhenIdle(ShowDrawingStatistics); };
-      file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(DB); };
-      file.Add("&Import", "Import1").OnClick = [](TMenuItem&) { WhenIdle(ImportCadFile); };
-      break;
-    case emRout:
-      file.Add("Open Rout Tap&e", "OpenRoutTape1").OnClick = [](TMenuItem&) {
-        WhenIdle([] { OpenRoutTape(CurrentLayer); });
-      };
-      file.Add("&Make Rout Tape", "MakeRoutTape1").OnClick = [](TMenuItem&) {
-        WhenIdle([] { SaveRoutFileAs(CurrentLayer); });
-      };
-      file.Add("F&ilters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(ExecuteSwapTablesDialog); };
-      file.Add("&Get Info", "GetInfo2").OnClick = [](TMenuItem&) {
-        WhenIdle([] { ShowRoutStatistics(); });
-      };
-      file.Add("Pac&k Database", "PackDatabase2").OnClick = [pack](TMenuItem&) { pack(RTDB); };
-      file.Add("Pat&h Length Report", "PathLengthReport1").OnClick = [](TMenuItem&) {
-        WhenIdle([] { PathLengthReport(); });
-      };
-      break;
-    default:
-      file.Add("&Import", "Import2").OnClick = [](TMenuItem&) { WhenIdle(ImportDrillFile); };
-      file.Add("Fil&ters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(ExecuteSwapTablesDialog); };
-      file.Add("&Get Info", "GetInfo3").OnClick = [](TMenuItem&) { WhenIdle(ShowDrillStatistics); };
-      file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(DRDB); };
-      break;
+  if (cad) {
+    idle(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
+    file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(DB); };
+    idle(file, "&Import", "Import1", ImportCadFile);
+    pending(file, "&Export", "Export1");
+  } else if (rout) {
+    idle(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
+    idle(file, "&Make Rout Tape", "MakeRoutTape1", [] { SaveRoutFileAs(CurrentLayer); });
+    pending(file, "Make ESI Laser File", "MakeESILaserFile1");
+    idle(file, "F&ilters", "Filters1", ExecuteSwapTablesDialog);
+    file.AddSeparator();
+    idle(file, "&Get Info", "GetInfo2", [] { ShowRoutStatistics(); });
+    file.Add("Pac&k Database", "PackDatabase2").OnClick = [pack](TMenuItem&) { pack(RTDB); };
+    idle(file, "Pat&h Length Report", "PathLengthReport1", [] { PathLengthReport(); });
+  } else {
+    idle(file, "&Import", "Import2", ImportDrillFile);
+    pending(file, "Export", "Export2");
+    pending(file, "&Make Drill Tape", "MakeDrillTape1");
+    pending(file, "Make ESI Laser File", "MakeESILaserFile1");
+    idle(file, "Fil&ters", "Filters1", ExecuteSwapTablesDialog);
+    file.AddSeparator();
+    idle(file, "&Get Info", "GetInfo3", ShowDrillStatistics);
+    file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(DRDB); };
+    pending(file, "Spacing &Check", "SpacingCheck1");
   }
   file.AddSeparator();
+  pending(file, "&Plot", "Plot1");
+  pending(file, "&Quick Print", "QuickPrint1");
+  pending(file, "P&rinter Setup", "PrinterSetup1");
+  file.AddSeparator();
   file.Add("Options", "Options1").OnClick = [](TMenuItem&) { ShowOptionsDialog(); };
-  file.Add(AboutCaptions[mode], "AboutPelmora1").OnClick = [](TMenuItem&) {
-    ShowAboutBox(false);
-  };
-  file.Add(mode == emDrill ? "&Error Inspector" : "Error Inspec&tor", "ErrorInspector1")
-      .OnClick = [](TMenuItem&) { ShowErrorInspector(); };
+  file.Add(AboutCaptions[mode], "AboutPelmora1").OnClick = [](TMenuItem&) { ShowAboutBox(false); };
+  file.Add(drill ? "&Error Inspector" : "Error Inspec&tor", "ErrorInspector1").OnClick =
+      [](TMenuItem&) { ShowErrorInspector(); };
+  pending(file, drill ? "Text Editor" : "Text E&ditor", "TextEditor1");
+  pending(file, "DNC Server", "DNCServer1");
   file.AddSeparator();
   file.Add("E&xit", "Exit1").OnClick = [this](TMenuItem&) { Exit1Click(); };
 
+  // ---- View ----
   TMenuItem& view = menu.Add("&View", "View" + std::to_string(3 - mode));
   view.Add("&Refresh", "Refresh1").SetHint("[RD] Redraw").OnClick = [](TMenuItem&) {
     CurrentHelpContext = 83;
     ViewServices().RedrawView();
   };
-  view.Add("&Full Screen", "FullScreen1").OnClick = [this](TMenuItem&) { PressCommand(150); };
-  view.Add("Zoom &In", "ZoomIn1").SetHint("[ZW] Zoom In").OnClick = [this](TMenuItem&) {
-    PressCommand(153);
-  };
-  view.Add(mode == emCad ? "Zoom &Out 2X" : "Zoom &Out", "ZoomOut2X1")
-      .SetHint("[ZB] Zoom Out")
-      .OnClick = [this](TMenuItem&) { PressCommand(148); };
-  view.Add("Zoom &All", "ZoomAll1").SetHint("[ZA] Zoom All").OnClick = [this](TMenuItem&) {
-    PressCommand(147);
-  };
-  view.Add("&Pan", "Pan1").SetHint("[PA] Pan").OnClick = [this](TMenuItem&) {
-    CurrentHelpContext = 71;
-    PressCommand(81);
-  };
+  command(view, "&Full Screen", "FullScreen1", 150);
+  command(view, "Zoom &In", "ZoomIn1", 153, "[ZW] Zoom In", 43);
+  command(view, cad ? "Zoom &Out 2X" : "Zoom &Out", "ZoomOut2X1", 148, "[ZB] Zoom Out", 45);
+  command(view, "Zoom &All", "ZoomAll1", 147, "[ZA] Zoom All", 44);
+  command(view, "&Pan", "Pan1", 81, "[PA] Pan", 71);
+  if (drill) pending(view, "Active &Tools", "ActiveTools1");
   AddDisplayItems(view, mode);
 
+  // ---- Layers ----
   if (LayerControlCommand || LayerEraseCommand || SwitchToLayerCommand) {
     TMenuItem& layers = menu.Add("&Layers", "Layers" + std::to_string(3 - mode));
     if (LayerControlCommand)
@@ -283,50 +317,217 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
         if (ViewServices().Activity() == 0) LayerControlCommand();
       };
     if (LayerEraseCommand)
-      layers.Add("Layer &Erase", "LayerErase1").OnClick = [this](TMenuItem&) {
-        LayerEraseCommand();
-      };
+      layers.Add("Layer &Erase", "LayerErase1").OnClick = [this](TMenuItem&) { LayerEraseCommand(); };
+    if (rout) pending(layers, "&Copy Layer to CAD", "MoveLayertoCad1");
+    if (drill) pending(layers, "&Copy Layer to CAD", "MoveLayertoCad2");
     if (SwitchToLayerCommand)
-      layers.Add("&Switch To Layer", "SwitchToLayer1").SetShortCut("Ctrl+L").OnClick =
-          [this](TMenuItem&) {
-            if (ViewServices().Activity() == 0) SwitchToLayerCommand();
-          };
+      layers.Add("&Switch To Layer", "SwitchToLayer1").SetShortCut("Ctrl+L").OnClick = [this](TMenuItem&) {
+        if (ViewServices().Activity() == 0) SwitchToLayerCommand();
+      };
   }
 
+  // ---- Edit ----
   TMenuItem& edit = menu.Add("&Edit", "Edit" + std::to_string(3 - mode));
-  // The drop-down sets the Undo and Redo items of every menu.
-  edit.OnPopup = [this](TMenuItem&) { Edit3Click(); };
-  edit.Add(rout || mode == emDrill ? "&Undo" : "&UnDo", UndoItemNames[mode])
-      .SetShortCut("Alt+Backspace")
-      .SetHint("[OO] Undo")
-      .OnClick = [this](TMenuItem&) { PressCommand(UndoCommand); };
-  edit.Add(rout || mode == emDrill ? "&Redo" : "Re&Do", RedoItemNames[mode])
-      .SetShortCut("Shift+Alt+Backspace")
-      .SetHint("[UU] Redo")
-      .OnClick = [this](TMenuItem&) { PressCommand(RedoCommand); };
-  if (rout) {
-    edit.AddSeparator();
-    edit.Add("Rout Output For&mat", "RoutOutputFormat1").OnClick = [](TMenuItem&) {
-      WhenIdle([] { ExecuteRoutOutputFormatDialog(); });
-    };
+  // The drop-down sets the Undo and Redo items of every menu (the rout
+  // Modify menu does it in rout mode).
+  if (!rout) edit.OnPopup = [this](TMenuItem&) { Edit3Click(); };
+  command(edit, rout || drill ? "&Undo" : "&UnDo", UndoItemNames[mode], UndoCommand, "[OO] Undo", 38)
+      .SetShortCut("Alt+Backspace");
+  command(edit, rout || drill ? "&Redo" : "Re&Do", RedoItemNames[mode], RedoCommand, "[UU] Redo", 39)
+      .SetShortCut("Shift+Alt+Backspace");
+  if (cad) {
+    command(edit, "&Point", "Point1", 86, "[PO] Create Point", 5);
+    command(edit, "&Line", "Line1", 59, "[LI] Create Line", 6);
+    command(edit, "&Rectangle", "Rectangle1", 91, "[RE] Create Rectangle", 7);
+    command(edit, "&2 Point Arc", "Point2", 9, "[A2] Create 2-Point Arc", 8);
+    command(edit, "&3 Point Arc", "N3PointArc1", 10, "[A3] Create 3-Point Arc", 9);
+    command(edit, "&Circle", "Circle1", 21, "[C2] Create Circle", 10);
+    command(edit, "&Text", "Text1", 114, "[TA] Text Add");
+  } else if (rout) {
+    command(edit, "&Drill Hole", "DrillHole2", 26, "[DH] Drill Hole", 46);
+    command(edit, "&Line", "Line1", 59, "[LI] Create Line", 6);
+    command(edit, "&2 Pt. Arc", "N2PtArc1", 9, "[A2] Create 2-Point Arc", 8);
+    command(edit, "&3 Pt. Arc", "N3PtArc1", 10, "[A3] Create 3-Point Arc", 9);
+    command(edit, "&G32/G33 Circle", "G32G33Circle1", 43, "[GC] G32/G33 Circle", 108);
+    command(edit, "&Inside Routed Rectangle", "InsideRoutedRectangle1", 53, "[IR] Create Inside Rectangle", 56);
+    command(edit, "&Outside Routed Rectangle", "OutsideRoutedRectangle1", 96, "[RS] Create Outside Rectangle",
+            7);
+    command(edit, "Auto &Tab", "Tab1", 7);
+    command(edit, "&Follow Profile", "FollowProfile1", 41, "[FP] Follow Profile", 54);
+    command(edit, "Window Auto Follow", "WindowAutoFollow1", 125, "[WA] Window Auto Follow");
+    TMenuItem& pocket = edit.Add("Poc&ket Rout", "PocketRout2");
+    command(pocket, "&Pocket Rout", "PocketRout1", 83, "[PC] Pocket Rout", 108);
+    command(pocket, "&Milled Pocket Rout", "MilledPocketRout1", 66, "[MP] Milled Pocket Rout", 107);
+    command(edit, "&Auto Rout Outside", "AutoRout3", 5, "[AR] Auto Rout Outside", 61);
+    command(edit, "Auto Rout I&nside", "AutoRoutInside1", 93, "[RI] Auto Rout Inside", 62);
+    TMenuItem& panel = edit.Add("Full &Panel Auto Rout", "FullPanelAutoRout1");
+    command(panel, "Auto &Web Rout", "AutoWebRout1", 97, "[RT] Full Panel Autorout", 103);
+    command(panel, "Auto &Part Rout", "AutoPartRout1", 52, "[IN] Auto Part Rout");
+    pending(edit, "Text &Edit Rout", "TextEditRout1");
+    idle(edit, "Rout Output For&mat", "RoutOutputFormat1", [] { ExecuteRoutOutputFormatDialog(); });
+  } else {
+    command(edit, "Drill &Hole", "DrillHole3", 26, "[DH] Drill Hole", 46);
+    command(edit, "Drill &Slot", "DrillSlot1", 30, "[DS] Drill Slot", 50);
+    command(edit, "Drill &Circle", "DrillCircle1", 23, "[DC] Drill Circle", 47);
+    command(edit, "Drill &Text", "DrillText1", 31, "[DT] Drill Text", 49);
+    command(edit, "S&ingle Hole Slot", "SingleHoleSlot1", 103, "[SH] Single Hole Slot", 52);
+    command(edit, "Co&nvert Hole to Slot", "ConvertHoletoSlot1", 50, "[HT] Convert Single Hole To Slot", 53);
+    command(edit, "Con&vert Two holes to Slot", "ConvertTwoholestoSlot1", 13, "[CD] Convert Holes to Slot", 51);
+    command(edit, "Convert Hole to Circl&e", "ConvertHoletoCircle1", 44, "[HC] Convert Hole To Circle", 48);
+    snapToGrid(edit);
+    pending(edit, "Set G93 Panel &Origin", "SetPanelOrigin1");
+    pending(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1");
   }
 
-  if (mode == emCad) {
+  // ---- Window Edit ----
+  TMenuItem& window = menu.Add("&Window Edit", "WindowEdit" + std::to_string(3 - mode));
+  command(window, "&Delete", "Delete1", 127, "[WE] Window Erase", 37);
+  command(window, "Delete &Outside", "DeleteOutside1", 131, "[WO] Window Delete Outside", 89);
+  command(window, "&Move", "Move1", 130, "[WM] Window Move", 28);
+  command(window, "&Copy", "Copy1", 126, "[WC] Window Copy", 31);
+  if (!drill) command(window, "S&tretch", "Stretch1", 132, "[WS] Window Stretch");
+  command(window, "&Scale", "Scale1", 111, "[SW] Window Scale", 30);
+  if (cad)
+    command(window, "&Flip", "Flip1", 128);
+  else
+    command(window, "&Flip", "Flip1", 128, "[WF] Window Flip", 33);
+  command(window, "M&irror", "Mirror1", 129, "[WI] Window Mirror", 32);
+  command(window, "&Rotate", "Rotate1", 95, "[RO] Rotate", 36);
+  command(window, "R&adial Copy", "RadialCopy1", 89, "[RC] Radial Copy", 35);
+  command(window, "Matri&x Copy", "MatrixCopy1", 63, "[MC] Matrix Copy", 34);
+  if (drill) command(window, "Change &Tool", "ChangeTool1", 115, "[TC] Window Tool Change", 106);
+
+  if (cad) {
+    // ---- Snap ----
+    TMenuItem& snap = menu.Add("&Snap", "Snap1");
+    command(snap, "&Closest Point", "ClosestPoint1", 100, "[SC] Snap Closest Endpoint", 11);
+    command(snap, "&Intersection", "Intersection1", 104, "[SI] Snap Intersection", 12);
+    command(snap, "&Midpoint", "Midpoint1", 106, "[SM] Snap Midpoint", 13);
+    command(snap, "Arc Ce&nter", "ArcCenter1", 107, "[SN] Snap Arc-Circle Center", 14);
+    command(snap, "&Tangent", "Tangent1", 110, "[ST] Snap Tangent", 15);
+    command(snap, "&Perpendicular", "Perpendicular1", 108, "[SP] Snap Perpendicular", 16);
+    command(snap, "Para&llel", "Paralell1", 105, "[SL] Snap Parallel", 17);
+    snapToGrid(snap);
+    command(snap, "&Ortho", "Ortho1", 80, "[OR] Turn on Ortho Snap", 19);
+    command(snap, "Ortho &Angle", "OrthoAngle1", 74, "[OA] Ortho Angle", 20);
+    snap.OnPopup = [](TMenuItem& m) {
+      if (TMenuItem* item = m.FindByName("SnapToGrid1")) item->SetChecked(SnapToGrid);
+      if (TMenuItem* item = m.FindByName("Ortho1")) item->SetChecked(ECO != nullptr && ECO->Ortho);
+    };
+
+    // ---- Modify ----
     TMenuItem& modify = menu.Add("&Modify", "Modify1");
-    modify.Add("&Automatic Cleanup", "AutomaticCleanup1").OnClick = [](TMenuItem&) {
-      WhenIdle([] {
-        if (DB != nullptr) DB->CleanUp();
-      });
-    };
+    command(modify, "Tri&m/Extend", "TrimExtend1", 94, "[RM] Trim Line", 22);
+    command(modify, "&Join/Meet", "JoinMeet1", 54, "[JO] Join Lines", 23);
+    command(modify, "&Break", "Break1", 75, "[OB] Object Break", 24);
+    command(modify, "&Chamfer", "Chamfer1", 15, "[CH] Chamfer Lines", 25);
+    // Both distances: the second is asked while the first waits.
+    modify.Add("Chamfer Dis&tance", "ChamferDistance1").SetHint("[CA] / [CB] Chamfer Distance").OnClick =
+        [this](TMenuItem&) {
+          CurrentHelpContext = 85;
+          PressCommand(12);
+          PressCommand(11);
+        };
+    command(modify, "&Fillet", "Fillet1", 40, "[FL] Fillet Lines", 26);
+    command(modify, "Fillet Si&ze", "FilletSize1", 42, "[FR] Fillet Radius", 75);
+    idle(modify, "&Automatic Cleanup", "AutomaticCleanup1", [] {
+      if (DB != nullptr) DB->CleanUp();
+    });
   }
 
+  if (rout) {
+    // ---- Modify (rout) ----
+    TMenuItem& modify = menu.Add("&Modify", "Modify2");
+    modify.OnPopup = [this](TMenuItem&) { Edit3Click(); };
+    pending(modify, "C&utter Config", "CutterConfig1");
+    pending(modify, "Default Tool Table", "DefaultToolTable1");
+    TMenuItem& comp = modify.Add("Compensatio&n", "Compensation1");
+    comp.OnClick = [](TMenuItem&) { CurrentHelpContext = 58; };
+    command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58).SetRadioItem(true, 4);
+    command(comp, "&None", "None1", 47, "[HN] Comp None", 59).SetRadioItem(true, 4).SetChecked(true);
+    command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60).SetRadioItem(true, 4);
+    pending(modify, "Auto &Tab Config", "Tabs1");
+    pending(modify, "Auto &Rout Config", "AutoRout1").SetHint("[AU] Configure Auto Rout");
+    pending(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1");
+    pending(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1");
+    snapToGrid(modify);
+    pending(modify, "Set Panel &Origin", "SetPanelOrigin1");
+  }
+  auto stepItems = [&](TMenuItem& parent, const char* suffix, const std::string& duplicate) {
+    const std::string s = suffix;
+    command(parent, "&Edit Step List", "EditStepList" + s, 102, "[SE] Step && Repeat Edit", 98);
+    command(parent, "&Create Step && Repeat", "CreateStepRepeat" + s, 18, "[CS] Create Step && Repeat", 100);
+    command(parent, "&Auto Step && Repeat", "AutoStepRepeat" + s, 109, "[SR] Step && Repeat", 97);
+    command(parent, "Add to &Step List", "AddtoStepList" + s, 6, "[AS] Add to Step && Repeat", 101);
+    command(parent, "E&xpand Steps", "ExpandSteps" + s, 140, "[XP] Expand Step && Repeat", 102);
+    command(parent, "&Delete Step && Repeat", "DeleteStepRepeat" + s, 101, "[SD] Step && Repeat Delete", 99);
+    command(parent, duplicate, "DuplicateStepRepeat2", 32);
+  };
+  if (rout) {
+    TMenuItem& modify = *menu.FindItem("Modify2");
+    stepItems(modify, "1", "Du&plicate Step && Repeat from VarovUvov");
+    auto sequence = [this](TMenuItem& parent, const std::string& caption, const std::string& name,
+                           int32_t number, const std::string& hint, int32_t help) {
+      parent.Add(caption, name).SetHint(hint).OnClick = [this, number, help, caption](TMenuItem&) {
+        WhenIdle([this, number, help, caption] {
+          CurrentHelpContext = help;
+          if (CommandDefined(number))
+            PressCommand(number);
+          else
+            NotAvailableYet(caption);
+        });
+      };
+    };
+    sequence(modify, "Do &First", "DoFirst1", 25, "[DF] Do First", 68);
+    sequence(modify, "Do &Before", "DoBefore1", 22, "[DB] Do Before", 69);
+    sequence(modify, "Do &Last", "DoLast1", 27, "[DL] Do Last", 70);
+  }
+
+  if (drill) {
+    // ---- Tools ----
+    TMenuItem& tools = menu.Add("&Tools", "Tools1");
+    auto renumber = [](void (TDrillDatabase::*how)()) {
+      return [how](TMenuItem&) {
+        if (DRDB == nullptr) return;
+        (DRDB->*how)();
+        Redraw();
+      };
+    };
+    tools.Add("Show &Tool Table", "ShowToolTable1").OnClick = [](TMenuItem&) {
+      if (DRDB != nullptr) DRDB->ShowToolData(false);
+    };
+    tools.Add("&Print Tool Table", "PrintToolTable1").OnClick = [](TMenuItem&) {
+      if (DRDB != nullptr) DRDB->ShowToolData(true);
+    };
+    pending(tools, "&Edit Tool Table", "EditToolTable1");
+    tools.Add("&Load Tool Table", "LoadToolTable1").OnClick = [](TMenuItem&) { LoadDrillToolTable(); };
+    tools.Add("Sa&ve Tool Table", "SaveToolTable1").OnClick = [](TMenuItem&) { SaveDrillToolTable(); };
+    tools.Add("Sort &Fewest Hits First", "SortFewestHitsFirst1").OnClick =
+        renumber(&TDrillDatabase::RenumberToolsByHitsAscending);
+    tools.Add("Sort &Most Hits First", "SortMostHitsFirst1").OnClick =
+        renumber(&TDrillDatabase::RenumberToolsByHits);
+    tools.Add("Sort &Small Tool First", "SortSmallToolFirst1").OnClick =
+        renumber(&TDrillDatabase::RenumberToolsBySizeAscending);
+    tools.Add("Sort &Big Tool First", "SortBigToolFirst1").OnClick =
+        renumber(&TDrillDatabase::RenumberToolsBySize);
+    tools.Add("Mer&ge Same Size", "MergeSameSize1").OnClick = renumber(&TDrillDatabase::RenumberToolsMergeSizes);
+    tools.Add("&Remove Empties", "RemoveEmpties1").OnClick = renumber(&TDrillDatabase::RenumberToolsUsedFirst);
+    pending(tools, "&Auto Load Feeds && Speeds", "AutoLoadFeedsSpeeds1");
+    // ---- Step & Repeat ----
+    TMenuItem& steps = menu.Add("Step && &Repeat", "StepRepeat1");
+    stepItems(steps, "2", "D&uplicate Step && Repeat from ZuraZeru");
+  }
+
+  // ---- Check ----
+  TMenuItem& check = menu.Add("&Check", "Check" + std::to_string(3 - mode));
+  command(check, "&Inspect", "Inspect1", 78, "[OI] Object Inspect", 40);
+  command(check, "&Measure", "Measure1", 64, "[ME] Measure", 41);
+  if (cad) command(check, "&Path", "Path1", 119, "[TP] Test Path", 91);
+
+  // ---- Help ----
   TMenuItem& help = menu.Add("&Help", "Help" + std::to_string(3 - mode));
-  help.Add("&Contents", "Contents1").SetShortCut("F1").OnClick = [this](TMenuItem&) {
-    HelpClick();
-  };
-  help.Add("&About", "About" + std::to_string(3 - mode)).OnClick = [](TMenuItem&) {
-    ShowAboutBox(false);
-  };
+  help.Add("&Contents", "Contents1").SetShortCut("F1").OnClick = [this](TMenuItem&) { HelpClick(); };
+  help.Add("&About", "About" + std::to_string(3 - mode)).OnClick = [](TMenuItem&) { ShowAboutBox(false); };
 }
 
 void TWorkspace::Edit3Click() {

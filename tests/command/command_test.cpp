@@ -189,10 +189,12 @@ TEST(UserPanelTest, PromptLinesEntryAndNesting) {
   panel.EnableEntry();
   panel.EnableEntry();  // never below zero
   EXPECT_TRUE(panel.EntryEnabled());
+  // Disabling and enabling clear what was typed.
   panel.TypeChar('d');
-  EXPECT_EQ(panel.Entry(), "ad");
+  EXPECT_EQ(panel.Entry(), "d");
+  panel.TypeChar('e');
   panel.Backspace();
-  EXPECT_EQ(panel.Entry(), "a");
+  EXPECT_EQ(panel.Entry(), "d");
   panel.BlinkCursor();
   const bool shown = panel.CursorShown();
   panel.BlinkCursor();

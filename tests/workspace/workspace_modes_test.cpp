@@ -191,7 +191,14 @@ TEST_F(TWorkspaceTest, TypedKeyboardCodesRunTheirCommands) {
   std::string text;
   ECO->GetCurrentCommand(text);
   EXPECT_EQ(text, "UNDO");
-  // An unknown code beeps.
+  // Line waits for its first point: a text that is no point is refused.
+  EXPECT_EQ(ECO->ActiveCommandNumber(), 59);
+  form.KeyPress('q');
+  form.KeyDown(VK_RETURN);
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "<q> is illegal! Must be from -42.2733 to +42.2733");
+  // With no command waiting an unknown code beeps.
+  form.KeyDown(VK_ESCAPE);
   const size_t beeps = Beeps().size();
   form.KeyPress('q');
   form.KeyDown(VK_RETURN);

@@ -1,0 +1,420 @@
+#include "command/argument_command.h"
+
+#include <cmath>
+
+#include "command/command_services.h"
+#include "command/command_text.h"
+#include "command/expression.h"
+#include "command/rubber_brain.h"
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "foundation/utilities.h"
+#include "platform/message_box.h"
+
+TCommandServices CommandServices;
+
+namespace {
+// The database extent: a point beyond it is refused.
+constexpr double CoordinateRange = 1073741823.0;
+
+bool IsPlaceholder(const std::string& slot) {
+  return slot == "CLICK" || slot == "RCLICK" || slot == "PICK" || slot == "PICKAT" ||
+         slot == "VALUE" || slot == "TEXT";
+}
+bool IsPointSlot(const std::string& slot) { return slot == "CLICK" || slot == "RCLICK"; }
+
+std::string PointText(const TIntPoint& p) { return std::to_string(p.X) + "," + std::to_string(p.Y); }
+
+// The active argument command of ECO, if any.
+TArgumentCommand* ActiveArgumentCommand() {
+  return ECO != nullptr ? dynamic_cast<TArgumentCommand*>(ECO->ActiveCommand()) : nullptr;
+}
+
+void Refuse(const std::string& text, const std::string& low, const std::string& high) {
+  ErrorBox("<" + text + "> is illegal! Must be from " + low + " to " + high);
+}
+
+// Reads a typed point: "x,y" absolute or "@dx,dy" from the last point, in
+// display units.
+bool ReadTypedPoint(const std::string& typed, const TIntPoint* last, TIntPoint& p) {
+  std::string text = typed;
+  bool relative = false;
+  if (!text.empty() && text[0] == '@') {
+    relative = true;
+    text.erase(0, 1);
+  }
+  const size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  double x = 0.0, y = 0.0;
+  if (!EvaluateExpression(text.substr(0, comma), x) || !EvaluateExpression(text.substr(comma + 1), y))
+    return false;
+  x *= UnitsPerDisplayUnit;
+  y *= UnitsPerDisplayUnit;
+  if (relative && last != nullptr) {
+    x += last->X;
+    y += last->Y;
+  }
+  if (std::fabs(x) > CoordinateRange || std::fabs(y) > CoordinateRange) return false;
+  p = {SaturatingRound(x), SaturatingRound(y)};
+  return true;
+}
+}  // namespace
+
+// ---- Definitions ----------------------------------------------------------------------
+
+void DefineArgumentCommand(int32_t number, const TArgumentCommandDef& def) {
+  DefineCommand(number, def.Text, [def] {
+    if (ECO == nullptr) return false;
+    // The command before gives its prompts back before this one takes them.
+    ECO->CancelCommand();
+    ECO->SetActiveCommand(std::make_unique<TArgumentCommand>(def));
+    return true;
+  });
+}
+
+void DefineSnapCommand(int32_t number, const std::string& text, const std::string& title,
+                       const std::vector<std::string>& prompts, TPointEvaluator evaluate) {
+  TArgumentCommandDef def;
+  def.Text = text;
+  def.Title = title;
+  def.Prompts = prompts;
+  DefineCommand(number, text, [def, evaluate] {
+    TArgumentCommand* waiting = ActiveArgumentCommand();
+    if (waiting == nullptr || !waiting->PushSnap(def, evaluate)) {
+      MessageBeep(MB_OK);
+      return false;
+    }
+    return true;
+  });
+}
+
+void DefineSettingCommand(int32_t number, const TArgumentCommandDef& def) {
+  DefineCommand(number, def.Text, [def] {
+    if (ECO == nullptr) return false;
+    if (TArgumentCommand* waiting = ActiveArgumentCommand()) return waiting->PushSetting(def);
+    ECO->CancelCommand();
+    ECO->SetActiveCommand(std::make_unique<TArgumentCommand>(def));
+    return true;
+  });
+}
+
+// ---- TArgumentCommand ---------------------------------------------------------------
+
+TArgumentCommand::TArgumentCommand(const TArgumentCommandDef& def) {
+  TFrame root;
+  root.Def = def;
+  root.Slots = CommandArguments(def.Text);
+  Frames_.push_back(std::move(root));
+  SkipFixed(Top());
+  ShowPrompt();
+}
+
+TArgumentCommand::~TArgumentCommand() = default;
+
+void TArgumentCommand::Reset() {
+  for (const TFrame& f : Frames_) Unhighlight(f);
+  Frames_.resize(1);
+  Top().Given.clear();
+  Top().Points.clear();
+  SkipFixed(Top());
+}
+
+const std::string* TArgumentCommand::NextSlot() const {
+  if (Finished_ || Frames_.empty()) return nullptr;
+  const TFrame& f = Top();
+  return f.Given.size() < f.Slots.size() ? &f.Slots[f.Given.size()] : nullptr;
+}
+
+void TArgumentCommand::SkipFixed(TFrame& frame) {
+  while (frame.Given.size() < frame.Slots.size() && !IsPlaceholder(frame.Slots[frame.Given.size()]))
+    frame.Given.push_back(frame.Slots[frame.Given.size()]);
+}
+
+bool TArgumentCommand::WaitsForPoint() const {
+  const std::string* slot = NextSlot();
+  return slot != nullptr && IsPointSlot(*slot);
+}
+
+bool TArgumentCommand::PushSnap(const TArgumentCommandDef& def, TPointEvaluator evaluate) {
+  if (!WaitsForPoint()) return false;
+  TFrame frame;
+  frame.Def = def;
+  frame.Evaluate = std::move(evaluate);
+  frame.Slots = CommandArguments(def.Text);
+  Frames_.push_back(std::move(frame));
+  SkipFixed(Top());
+  HideBand();
+  if (!CompleteFrames()) Finished_ = true;
+  return true;
+}
+
+bool TArgumentCommand::PushSetting(const TArgumentCommandDef& def) {
+  TFrame frame;
+  frame.Def = def;
+  frame.Slots = CommandArguments(def.Text);
+  Frames_.push_back(std::move(frame));
+  SkipFixed(Top());
+  HideBand();
+  if (!CompleteFrames()) Finished_ = true;
+  return true;
+}
+
+const TIntPoint* TArgumentCommand::LastPointBelow(size_t frame) const {
+  for (size_t i = frame; i-- > 0;)
+    if (!Frames_[i].Points.empty()) return &Frames_[i].Points.back();
+  return nullptr;
+}
+
+TIntPoint TArgumentCommand::ApplyGridAndOrtho(TIntPoint p) const {
+  if (SnapToGrid && CommandServices.GridStep) {
+    const double step = CommandServices.GridStep();
+    if (step > 0.0) {
+      p.X = SaturatingRound(std::nearbyint(p.X / step) * step);
+      p.Y = SaturatingRound(std::nearbyint(p.Y / step) * step);
+    }
+  }
+  const TIntPoint* last = LastPointBelow(Frames_.size());
+  if (ECO != nullptr && ECO->Ortho && last != nullptr) {
+    const double a = ECO->OrthoAngle * M_PI / 180.0;
+    const double dx = double(p.X) - last->X, dy = double(p.Y) - last->Y;
+    const double along = dx * std::cos(a) + dy * std::sin(a);
+    const double across = -dx * std::sin(a) + dy * std::cos(a);
+    if (std::fabs(along) >= std::fabs(across)) {
+      p.X = SaturatingRound(last->X + along * std::cos(a));
+      p.Y = SaturatingRound(last->Y + along * std::sin(a));
+    } else {
+      p.X = SaturatingRound(last->X - across * std::sin(a));
+      p.Y = SaturatingRound(last->Y + across * std::cos(a));
+    }
+  }
+  return p;
+}
+
+bool TArgumentCommand::Give(const std::string& value, const TIntPoint* point, int32_t picked) {
+  Top().Given.push_back(value);
+  if (point != nullptr) Top().Points.push_back(*point);
+  if (picked != 0) {
+    Top().Picked.push_back(picked);
+    if (CommandServices.Highlight) CommandServices.Highlight(picked, true, PickModeOf(Top()));
+  }
+  SkipFixed(Top());
+  return CompleteFrames();
+}
+
+bool TArgumentCommand::CompleteFrames() {
+  while (Top().Given.size() >= Top().Slots.size()) {
+    // While the command's own text is carried out only what it asks for in
+    // between completes here.
+    if (Executing_ && Frames_.size() == 1) break;
+    const std::string text = BuildCommandText(CommandWord(Top().Def.Text), Top().Given);
+    if (Frames_.size() > 1) {
+      TFrame done = std::move(Frames_.back());
+      Frames_.pop_back();
+      Unhighlight(done);
+      if (done.Evaluate) {
+        TIntPoint p{0, 0};
+        if (!done.Evaluate(text, LastPointBelow(Frames_.size()), Pointer_, p)) break;
+        Top().Given.push_back(PointText(p));
+        Top().Points.push_back(p);
+        SkipFixed(Top());
+      } else if (done.Def.Execute) {
+        done.Def.Execute(text);
+      }
+      continue;
+    }
+    // The command itself is complete.
+    HideBand();
+    Unhighlight(Top());
+    if (ECO != nullptr) ECO->SetCurrentCommand(text);
+    const TArgumentCommandDef def = Top().Def;
+    Executing_ = true;
+    if (def.Execute) def.Execute(text);
+    Executing_ = false;
+    if (!def.Repeat) {
+      RestorePrompts();
+      return false;
+    }
+    Reset();
+  }
+  ShowPrompt();
+  return true;
+}
+
+uint8_t TArgumentCommand::PickModeOf(const TFrame& frame) {
+  if (frame.Def.PickMode != 255) return frame.Def.PickMode;
+  return ECO != nullptr ? ECO->Mode() : 2;
+}
+
+void TArgumentCommand::Unhighlight(const TFrame& frame) {
+  if (!CommandServices.Highlight) return;
+  for (int32_t index : frame.Picked) CommandServices.Highlight(index, false, PickModeOf(frame));
+}
+
+bool TArgumentCommand::HandleEvent(TInputEvent& event) {
+  if (Finished_) return false;
+  const TIntPoint pointer{event.WorldX, event.WorldY};
+  if (event.Kind == ievMouseMove) {
+    ShowBand(pointer);
+    return true;
+  }
+  if (event.Kind != ievMouseDown) return true;
+  const std::string* slot = NextSlot();
+  if (slot == nullptr) return true;
+  if (event.Buttons & mbtRight) {
+    if (*slot == "RCLICK") {
+      const TIntPoint p = ApplyGridAndOrtho(pointer);
+      Finished_ = !Give(PointText(p), &p, 0);
+      return !Finished_;
+    }
+    // The right button takes back the newest argument; with none given it
+    // ends the command.
+    if (!BackUpOneStep()) {
+      Cancel();
+      Finished_ = true;
+    }
+    return !Finished_;
+  }
+  if ((event.Buttons & mbtLeft) == 0) return true;
+  if (*slot == "CLICK") {
+    const TIntPoint p = ApplyGridAndOrtho(pointer);
+    Pointer_ = pointer;
+    Finished_ = !Give(PointText(p), &p, 0);
+  } else if (*slot == "PICK" || *slot == "PICKAT") {
+    const int32_t aperture = CommandServices.Aperture ? CommandServices.Aperture() : 254000;
+    const int32_t index =
+        CommandServices.Pick ? CommandServices.Pick(pointer.X, pointer.Y, aperture, PickModeOf(Top())) : 0;
+    if (index == 0) {
+      MessageBeep(MB_OK);
+      return true;
+    }
+    Pointer_ = pointer;
+    std::string value = EntityRefText(index);
+    if (*slot == "PICKAT") value += "," + PointText(pointer);
+    Finished_ = !Give(value, nullptr, index);
+  } else {
+    // A value or text is typed.
+    MessageBeep(MB_OK);
+  }
+  return !Finished_;
+}
+
+bool TArgumentCommand::TypedText(const std::string& typed) {
+  const std::string* slot = NextSlot();
+  if (slot == nullptr) return false;
+  // A keyboard code typed while waiting presses its command (a snap).
+  if (typed.size() == 2 && ButtonManager().CommandOfCode(typed) != 0) return false;
+  if (IsPointSlot(*slot)) {
+    TIntPoint p{0, 0};
+    if (!ReadTypedPoint(typed, LastPointBelow(Frames_.size()), p)) {
+      const std::string bound = TrimBlanks(FormatCoordinate(CoordinateRange));
+      Refuse(typed, "-" + bound.substr(1), bound);
+      return true;
+    }
+    Finished_ = !Give(PointText(p), &p, 0);
+  } else if (*slot == "VALUE") {
+    double v = 0.0;
+    if (!EvaluateExpression(typed, v) || v < Top().Def.Low || v > Top().Def.High) {
+      Refuse(typed, RealToStr(Top().Def.Low), RealToStr(Top().Def.High));
+      return true;
+    }
+    Finished_ = !Give(RealToStr(v), nullptr, 0);
+  } else if (*slot == "TEXT") {
+    std::string text = typed;
+    std::erase(text, '"');
+    Finished_ = !Give("\"" + text + "\"", nullptr, 0);
+  } else {
+    MessageBeep(MB_OK);
+  }
+  return true;
+}
+
+bool TArgumentCommand::BackUpOneStep() {
+  if (Finished_) return false;
+  TFrame& f = Top();
+  // Trailing fixed arguments go with the placeholder before them.
+  while (!f.Given.empty() && !IsPlaceholder(f.Slots[f.Given.size() - 1])) f.Given.pop_back();
+  if (f.Given.empty()) {
+    if (Frames_.size() == 1) {
+      SkipFixed(f);
+      return false;
+    }
+    Unhighlight(f);
+    Frames_.pop_back();
+    ShowPrompt();
+    return true;
+  }
+  const std::string& slot = f.Slots[f.Given.size() - 1];
+  if (IsPointSlot(slot) && !f.Points.empty()) f.Points.pop_back();
+  if ((slot == "PICK" || slot == "PICKAT") && !f.Picked.empty()) {
+    if (CommandServices.Highlight) CommandServices.Highlight(f.Picked.back(), false, PickModeOf(f));
+    f.Picked.pop_back();
+  }
+  f.Given.pop_back();
+  HideBand();
+  ShowPrompt();
+  return true;
+}
+
+void TArgumentCommand::QueueTexts(std::vector<std::string>& texts) const {
+  for (const TFrame& f : Frames_) {
+    std::vector<std::string> args = f.Given;
+    for (size_t i = f.Given.size(); i < f.Slots.size(); ++i) args.push_back(f.Slots[i]);
+    texts.push_back(BuildCommandText(CommandWord(f.Def.Text), args));
+  }
+}
+
+void TArgumentCommand::Cancel() {
+  HideBand();
+  // At work: only what it asked for in between is taken back.
+  const size_t keep = Executing_ ? 1 : 0;
+  while (Frames_.size() > keep) {
+    TFrame f = std::move(Frames_.back());
+    Frames_.pop_back();
+    Unhighlight(f);
+    if (f.Def.OnCancel) f.Def.OnCancel();
+  }
+  if (Executing_) return;
+  RestorePrompts();
+}
+
+void TArgumentCommand::ShowPicked() {
+  if (!CommandServices.Highlight) return;
+  for (const TFrame& f : Frames_)
+    for (int32_t index : f.Picked) CommandServices.Highlight(index, true, PickModeOf(f));
+}
+
+void TArgumentCommand::ShowPrompt() {
+  if (UserPanel == nullptr || Finished_) return;
+  if (!PromptsSaved_) {
+    UserPanel->SavePrompts(SavedPrompts_);
+    PromptsSaved_ = true;
+  }
+  const TFrame& f = Top();
+  size_t asked = 0;
+  for (size_t i = 0; i < f.Given.size() && i < f.Slots.size(); ++i)
+    if (IsPlaceholder(f.Slots[i])) ++asked;
+  const std::string prompt = asked < f.Def.Prompts.size() ? f.Def.Prompts[asked] : "";
+  UserPanel->ClearPrompts();
+  UserPanel->SetPromptLine(1, 1, Frames_.front().Def.Title);
+  if (Frames_.size() > 1) UserPanel->SetPromptLine(2, 1, f.Def.Title);
+  UserPanel->SetPromptLine(3, 1, prompt + " >");
+}
+
+void TArgumentCommand::RestorePrompts() {
+  if (UserPanel != nullptr && PromptsSaved_) UserPanel->RestorePrompts(SavedPrompts_);
+  PromptsSaved_ = false;
+}
+
+void TArgumentCommand::ShowBand(const TIntPoint& pointer) {
+  if (RubberBrain == nullptr || !CommandServices.DrawBand || Frames_.size() != 1) return;
+  const TFrame& f = Top();
+  if (f.Def.Band == bandNone || f.Points.empty() || !WaitsForPoint()) return;
+  std::vector<TIntPoint> points = f.Points;
+  points.push_back(ApplyGridAndOrtho(pointer));
+  const TBandKind kind = f.Def.Band;
+  RubberBrain->Show([kind, points] { CommandServices.DrawBand(kind, points); });
+}
+
+void TArgumentCommand::HideBand() {
+  if (RubberBrain != nullptr) RubberBrain->Hide();
+}

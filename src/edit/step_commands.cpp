@@ -1,0 +1,92 @@
+// The step-and-repeat commands of the drill and rout modes. In drill mode
+// the holes, slots and circles inside a window are chosen; in rout mode the
+// path of a picked rout entity. The handles carry out the work (with their
+// dialogs) and journal it themselves.
+#include <memory>
+
+#include "command/argument_command.h"
+#include "command/command_interpreter.h"
+#include "command/command_text.h"
+#include "edit/edit_commands.h"
+#include "foundation/utilities.h"
+#include "model/rout_handles.h"
+#include "platform/message_box.h"
+
+namespace {
+using TStepAction = void (*)(TRootEntityHandle& list, const std::string& text, int next);
+
+// The chosen entities: a window's in drill mode (arguments 1 to 4), the
+// picked path in rout mode (argument 1). next: the argument after them.
+TRootEntityHandle* Chosen(const std::string& text, uint8_t mode, int& next) {
+  if (mode == 0) {
+    next = 5;
+    return SelectWindowByMode(0, GetCommandPoint(text, 1), GetCommandPoint(text, 3), false);
+  }
+  next = 2;
+  const int32_t index = GetCommandEntityRef(text, 1);
+  return index != 0 ? new TRoutHandle(index) : nullptr;
+}
+
+void DefineStep(int32_t number, const std::string& word, const std::string& title, bool withSource,
+                TStepAction action) {
+  auto make = [=](uint8_t mode) {
+    TArgumentCommandDef def;
+    def.Title = title;
+    def.Text = word + (mode == 0 ? "(CLICK,CLICK" : "(PICK") + (withSource ? ",PICK)" : ")");
+    def.Prompts = mode == 0 ? std::vector<std::string>{"Select first corner of window",
+                                                       "Select opposite corner of window"}
+                            : std::vector<std::string>{"Pick the rout path"};
+    if (withSource) def.Prompts.push_back("Pick the entity whose step list is taken");
+    def.Repeat = true;
+    def.Execute = [mode, action](const std::string& text) {
+      int next = 0;
+      TRootEntityHandle* list = Chosen(text, mode, next);
+      if (list == nullptr) {
+        MessageBeep(MB_OK);
+        return false;
+      }
+      action(*list, text, next);
+      FreeObjectList(list);
+      return true;
+    };
+    return def;
+  };
+  const TArgumentCommandDef drill = make(0), rout = make(1);
+  DefineCommand(number, drill.Text, [drill, rout] {
+    if (ECO == nullptr || ECO->Mode() == 2) {
+      MessageBeep(MB_OK);
+      return false;
+    }
+    const TArgumentCommandDef& def = ECO->Mode() == 0 ? drill : rout;
+    ECO->CancelCommand();
+    ECO->SetActiveCommand(std::make_unique<TArgumentCommand>(def));
+    return true;
+  });
+}
+
+// The source of Add to Step List, as a handle of the mode's kind.
+std::unique_ptr<TRootEntityHandle> SourceHandle(const std::string& text, int n) {
+  const int32_t index = GetCommandEntityRef(text, n);
+  if (index == 0 || ECO == nullptr) return nullptr;
+  if (ECO->Mode() == 0) return std::unique_ptr<TRootEntityHandle>(NewDrillHandle(index));
+  return std::make_unique<TRoutHandle>(index);
+}
+}  // namespace
+
+void DefineStepCommands() {
+  DefineStep(102, "STEPMODIFY", "Step & Repeat Edit", false,
+             [](TRootEntityHandle& list, const std::string&, int) { list.EditStep(); });
+  DefineStep(18, "STEPCREATE", "Create Step & Repeat", false,
+             [](TRootEntityHandle& list, const std::string&, int) { list.CreateStep(); });
+  DefineStep(109, "STEPAUTO", "Step & Repeat", false,
+             [](TRootEntityHandle& list, const std::string&, int) { list.Step(); });
+  DefineStep(6, "STEPADD", "Add to Step & Repeat", true,
+             [](TRootEntityHandle& list, const std::string& text, int next) {
+               std::unique_ptr<TRootEntityHandle> source = SourceHandle(text, next);
+               if (source) list.CopyStepList(source.get());
+             });
+  DefineStep(140, "STEPEXPAND", "Expand Step & Repeat", false,
+             [](TRootEntityHandle& list, const std::string&, int) { list.ExpandStepsIntoDatabase(); });
+  DefineStep(101, "STEPDEL", "Step & Repeat Delete", false,
+             [](TRootEntityHandle& list, const std::string&, int) { list.DeleteStep(); });
+}

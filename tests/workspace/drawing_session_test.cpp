@@ -1,0 +1,185 @@
+// A user drawing in the running main window: mouse events of the drawing
+// area and typed text reach the command language through the window's
+// event path; Text Add writes the stroke font; BRANCH answers the path
+// follow's question.
+#include <gtest/gtest.h>
+
+#include "command/argument_command.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/drill_handles.h"
+#include "model/undo_journal.h"
+#include "command/rubber_brain.h"
+#include "model/entity_store.h"
+#include "platform/headless/headless_menus.h"
+#include "platform/keys.h"
+#include "routpath/endpoint_grid.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+class TDrawingSessionTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+  }
+  void TearDown() override {
+    FollowPickState = fpsIdle;
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+  }
+  // A left click at a pixel of the drawing area; the world point it hit.
+  TIntPoint ClickAt(TWorkspace& form, int x, int y) {
+    form.PaintBox.MouseMove(0, x, y);
+    form.PaintBox.MouseDown(mbLeft, 0, x, y);
+    form.PaintBox.MouseUp(mbLeft, 0, x, y);
+    return {MyScreen->MouseToWorldX(x), MyScreen->MouseToWorldY(y)};
+  }
+  static void TypeLine(TWorkspace& form, const std::string& text) {
+    for (char c : text) form.KeyPress(c);
+    form.KeyDown(VK_RETURN);
+  }
+  static int32_t LiveEntities() {
+    int32_t n = 0;
+    for (int32_t i = 1; i <= CadEntityCount; ++i)
+      if (TEntitySlot* slot = DB->SlotAt(i); slot != nullptr && !SlotDeleted(slot->Flags)) ++n;
+    return n;
+  }
+};
+
+TEST_F(TDrawingSessionTest, ALineByClicksInTheDrawingAreaAndOneByTypedPoints) {
+  TWorkspace& form = StartProgram();
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&Line"));
+  EXPECT_EQ(UserPanel->PromptLine(3), "Select line start point > ");
+  const TIntPoint a = ClickAt(form, 40, 50);
+  const TIntPoint b = ClickAt(form, 200, 50);
+  ASSERT_EQ(LiveEntities(), 1);
+  auto* line = dynamic_cast<TCadLine*>(DB->EntityAt(1));
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ((TIntPoint{line->X1, line->Y1}), a);
+  EXPECT_EQ((TIntPoint{line->X2, line->Y2}), b);
+  // Between the first point and the second the band follows the pointer.
+  ClickAt(form, 60, 60);
+  form.PaintBox.MouseMove(0, 90, 80);
+  EXPECT_TRUE(RubberBrain->HasBand());
+  ClickAt(form, 90, 80);
+  EXPECT_FALSE(RubberBrain->HasBand());
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&UnDo"));
+  TypeLine(form, "0,0");
+  TypeLine(form, "@1,1");
+  EXPECT_EQ(LiveEntities(), 2);
+  // Undo from the menu takes the typed line back, then the clicked one.
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&UnDo"));
+  EXPECT_EQ(LiveEntities(), 1);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&UnDo"));
+  EXPECT_EQ(LiveEntities(), 0);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|Re&Do"));
+  EXPECT_EQ(LiveEntities(), 1);
+  // Escape ends Line and gives the prompt lines back.
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), 0);
+  EXPECT_EQ(UserPanel->PromptLine(3), "");
+}
+
+TEST_F(TDrawingSessionTest, TextAddWritesTheStrokeFontAsLines) {
+  TWorkspace& form = StartProgram();
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&Text"));
+  TypeLine(form, "1,1");
+  TypeLine(form, "0.2");
+  TypeLine(form, "L");
+  // "L" is two strokes.
+  EXPECT_EQ(LiveEntities(), 2);
+  TIntPoint min{INT32_MAX, INT32_MAX}, max{INT32_MIN, INT32_MIN};
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    auto* l = dynamic_cast<TCadLine*>(DB->EntityAt(i));
+    ASSERT_NE(l, nullptr);
+    for (const TIntPoint& p : {TIntPoint{l->X1, l->Y1}, TIntPoint{l->X2, l->Y2}}) {
+      min = {std::min(min.X, p.X), std::min(min.Y, p.Y)};
+      max = {std::max(max.X, p.X), std::max(max.Y, p.Y)};
+    }
+  }
+  // Standing on the baseline at (1, 1), as high as asked.
+  EXPECT_EQ(min.Y, 25400000);
+  EXPECT_EQ(max.Y - min.Y, 5080000);
+  EXPECT_GE(min.X, 25400000);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&UnDo"));
+  EXPECT_EQ(LiveEntities(), 0);
+}
+
+TEST_F(TDrawingSessionTest, DrillStepsAreCreatedAndDeletedOnTheHolesOfAWindow) {
+  StartProgram();
+  SelectLayer(35);
+  ASSERT_EQ(ECO->Mode(), 0);
+  const int32_t hole = DRDB->AddHole(25400000, 25400000, true);
+  const int32_t outside = DRDB->AddHole(127000000, 0, true);
+  ASSERT_NE(hole, 0);
+  // The Edit Steps dialog is accepted as it comes.
+  ExecuteEditStepDialog = [](TEditStepLists&) { return true; };
+  auto window = [](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    for (const TIntPoint& p : {TIntPoint{x1, y1}, TIntPoint{x2, y2}}) {
+      TInputEvent e;
+      e.Kind = ievMouseDown;
+      e.Buttons = mbtLeft;
+      e.WorldX = p.X;
+      e.WorldY = p.Y;
+      ECO->HandleEvent(e);
+    }
+  };
+  ASSERT_TRUE(ButtonManager().Press(18));
+  window(0, 0, 50800000, 50800000);
+  EXPECT_NE(DRDB->EntityAt(DrillEntityCount)->GetStepObj(), nullptr);
+  EXPECT_EQ(DRDB->EntityAt(outside)->GetStepObj(), nullptr);
+  ASSERT_TRUE(ButtonManager().Press(101));
+  window(0, 0, 50800000, 50800000);
+  EXPECT_EQ(DRDB->EntityAt(DrillEntityCount)->GetStepObj(), nullptr);
+  ExecuteEditStepDialog = nullptr;
+  // In CAD mode the step commands do not start.
+  SelectLayer(0);
+  EXPECT_FALSE(ButtonManager().Press(18));
+}
+
+TEST_F(TDrawingSessionTest, RoutLinesAndHolesGoOnTheCurrentRoutLayer) {
+  StartProgram();
+  SelectLayer(40);
+  ASSERT_EQ(ECO->Mode(), 1);
+  const int32_t before = RoutEntityCount;
+  ASSERT_TRUE(ButtonManager().Press(59));
+  for (const TIntPoint& p : {TIntPoint{0, 0}, TIntPoint{25400000, 0}}) {
+    TInputEvent e;
+    e.Kind = ievMouseDown;
+    e.Buttons = mbtLeft;
+    e.WorldX = p.X;
+    e.WorldY = p.Y;
+    ECO->HandleEvent(e);
+  }
+  EXPECT_GT(RoutEntityCount, before);
+  std::string name;
+  ASSERT_TRUE(ActiveUndo->CanUndo(name));
+  EXPECT_EQ(name, "Add Line");
+}
+
+TEST_F(TDrawingSessionTest, BranchPicksACadEntityOrStopsTheFollow) {
+  TWorkspace& form = StartProgram();
+  DB->AddLine(0, 0, 25400000, 0);
+  FollowPickState = fpsWaitingForPick;
+  EXPECT_TRUE(ButtonManager().Press(37));
+  TypeLine(form, "0.5,0");  // a pick is made with the mouse
+  EXPECT_EQ(FollowPickState, fpsWaitingForPick);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(FollowPickState, fpsStopped);
+
+  FollowPickState = fpsWaitingForPick;
+  ButtonManager().Press(37);
+  TInputEvent pick;
+  pick.Kind = ievMouseDown;
+  pick.Buttons = mbtLeft;
+  pick.WorldX = 12700000;
+  pick.WorldY = 0;
+  ECO->HandleEvent(pick);
+  EXPECT_EQ(FollowPickState, fpsPicked);
+  EXPECT_EQ(FollowPickIndex, 1);
+  EXPECT_EQ(FollowPickEntity, DB->EntityAt(1));
+}
+
+}  // namespace

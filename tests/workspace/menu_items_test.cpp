@@ -1,0 +1,219 @@
+// Every item of the three mode menus reaches its handler: the items that
+// press a command run that command's text in ECO, the items whose work is
+// still to come say so, and every other item has its own handler. An item
+// the tables below do not know fails the test.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "platform/headless/headless_menus.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+struct TCommandItem {
+  const char* Name;
+  const char* Word;  // first word of the command text; "" while the command is to come
+};
+
+// Items that press a command, by mode (drill, rout, CAD).
+const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
+    {emCad,
+     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMIN"}, {"ZoomOut2X1", "ZOOMOUT"},
+      {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"UnDo1", "UNDO"}, {"ReDo1", "REDO"},
+      {"Point1", "ADDPOINT"}, {"Line1", "ADDLINE"}, {"Rectangle1", "ADDRECTANGLE"}, {"Point2", "ADDBRC"},
+      {"N3PointArc1", "ADDARC"}, {"Circle1", "ADDCIRCLE"}, {"Text1", "ADDTEXT"}, {"Delete1", "EDITDELETE"},
+      {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
+      {"Stretch1", "EDITSTRETCH"}, {"Scale1", "EDITSCALE"}, {"Flip1", "EDITFLIP"}, {"Mirror1", "EDITMIRROR"},
+      {"Rotate1", "EDITROTATE"}, {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"},
+      {"ClosestPoint1", "POSEND"}, {"Intersection1", "POSINTER"}, {"Midpoint1", "POSMID"},
+      {"ArcCenter1", "POSCTR"}, {"Tangent1", "POSTAN1"}, {"Perpendicular1", "POSPERP2"},
+      {"Paralell1", "POSPAR1"}, {"Ortho1", "ORTHO"}, {"OrthoAngle1", "SET"}, {"TrimExtend1", "LINETRIM"},
+      {"JoinMeet1", "LINEMEET"}, {"Break1", "BREAK"}, {"Chamfer1", "LINECHAMFER"},
+      {"ChamferDistance1", "SET"}, {"Fillet1", "LINEFILLET"}, {"FilletSize1", "SET"},
+      {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}, {"Path1", "TESTPATH"}}},
+    {emRout,
+     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMIN"}, {"ZoomOut2X1", "ZOOMOUT"},
+      {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"Undo2", "UNDO"}, {"Redo2", "REDO"},
+      {"DrillHole2", "ADDHOLE"}, {"Line1", "ADDLINE"}, {"N2PtArc1", "ADDBRC"}, {"N3PtArc1", "ADDARC"},
+      {"G32G33Circle1", "ADDCIRCLE"}, {"InsideRoutedRectangle1", "ADDINSIDERECTANGLE"},
+      {"OutsideRoutedRectangle1", "ADDOUTSIDERECTANGLE"}, {"Tab1", ""}, {"FollowProfile1", ""},
+      {"WindowAutoFollow1", ""}, {"PocketRout1", ""}, {"MilledPocketRout1", ""}, {"AutoRout3", ""},
+      {"AutoRoutInside1", ""}, {"AutoWebRout1", ""}, {"AutoPartRout1", ""}, {"Delete1", "EDITDELETE"},
+      {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
+      {"Stretch1", "EDITSTRETCH"}, {"Scale1", "EDITSCALE"}, {"Flip1", "EDITFLIP"}, {"Mirror1", "EDITMIRROR"},
+      {"Rotate1", "EDITROTATE"}, {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"},
+      {"Left1", ""}, {"None1", ""}, {"Right1", ""}, {"EditStepList1", "STEPMODIFY"}, {"CreateStepRepeat1", "STEPCREATE"},
+      {"AutoStepRepeat1", "STEPAUTO"}, {"AddtoStepList1", "STEPADD"}, {"ExpandSteps1", "STEPEXPAND"},
+      {"DeleteStepRepeat1", "STEPDEL"},
+      {"DuplicateStepRepeat2", ""}, {"DoFirst1", ""}, {"DoBefore1", ""}, {"DoLast1", ""},
+      {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}}},
+    {emDrill,
+     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMIN"}, {"ZoomOut2X1", "ZOOMOUT"},
+      {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"Undo3", "UNDO"}, {"Redo3", "REDO"},
+      {"DrillHole3", "ADDHOLE"}, {"DrillSlot1", "ADDLINE"}, {"DrillCircle1", "ADDCIRCLE"},
+      {"DrillText1", "ADDTEXT"}, {"SingleHoleSlot1", ""}, {"ConvertHoletoSlot1", ""},
+      {"ConvertTwoholestoSlot1", ""}, {"ConvertHoletoCircle1", ""}, {"Delete1", "EDITDELETE"},
+      {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
+      {"Scale1", "EDITSCALE"}, {"Flip1", "EDITFLIP"}, {"Mirror1", "EDITMIRROR"}, {"Rotate1", "EDITROTATE"},
+      {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"}, {"ChangeTool1", ""},
+      {"EditStepList2", "STEPMODIFY"}, {"CreateStepRepeat2", "STEPCREATE"}, {"AutoStepRepeat2", "STEPAUTO"},
+      {"AddtoStepList2", "STEPADD"}, {"ExpandSteps2", "STEPEXPAND"}, {"DeleteStepRepeat2", "STEPDEL"},
+      {"DuplicateStepRepeat2", ""},
+      {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}}},
+};
+
+// Items whose work other parts of the program are still to supply: each
+// answers "... is not available yet." until it is connected.
+const std::map<uint8_t, std::set<std::string>> PendingItems = {
+    {emCad, {"Export1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1"}},
+    {emRout,
+     {"MakeESILaserFile1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1",
+      "MoveLayertoCad1", "TextEditRout1", "CutterConfig1", "DefaultToolTable1", "Tabs1", "AutoRout1",
+      "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
+    {emDrill,
+     {"Export2", "MakeDrillTape1", "MakeESILaserFile1", "SpacingCheck1", "Plot1", "QuickPrint1",
+      "PrinterSetup1", "TextEditor1", "DNCServer1", "ActiveTools1", "MoveLayertoCad2", "SetPanelOrigin1",
+      "ConvertExpandedSlottoSlot1", "EditToolTable1", "AutoLoadFeedsSpeeds1"}},
+};
+
+// Items with handlers of their own (files, dialogs, reports, display
+// settings, layers, tools), tested where their work is.
+const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
+    {emCad,
+     {"New1", "Open1", "Save1", "SaveAs1", "GetInfo1", "PackDatabase1", "Import1", "Options1",
+      "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1",
+      "ZeroZero1", "ConstPoints1", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1",
+      "AutomaticCleanup1", "Contents1", "About1"}},
+    {emRout,
+     {"New1", "Open1", "Save1", "SaveAs1", "OpenRoutTape1", "MakeRoutTape1", "Filters1", "GetInfo2",
+      "PackDatabase2", "PathLengthReport1", "Options1", "AboutPelmora1", "ErrorInspector1", "Exit1",
+      "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1", "ZeroZero1", "ColorTool2", "ColorLayers2",
+      "G932", "FullWidth1", "SteppedParts1", "RoutConstPoints1", "SequenceNumber1", "KerfFill1",
+      "SingleStep1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
+      "GougeDetect1", "Layers1", "LayerErase1", "SwitchToLayer1", "RoutOutputFormat1", "SnapToGrid1",
+      "Contents1", "About2"}},
+    {emDrill,
+     {"New1", "Open1", "Save1", "SaveAs1", "Import2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
+      "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
+      "TrueSize1", "Alpha1", "Shapes1", "ColorTool1", "ColorLayers1", "ColorTypes1", "DisplayGrid1",
+      "ZeroZero1", "G932", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1", "ShowToolTable1",
+      "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",
+      "SortSmallToolFirst1", "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "Contents1",
+      "About3"}},
+};
+
+const std::map<uint8_t, std::vector<std::string>> TopMenus = {
+    {emCad, {"&File", "&View", "&Layers", "&Edit", "&Window Edit", "&Snap", "&Modify", "&Check", "&Help"}},
+    {emRout, {"&File", "&View", "&Layers", "&Edit", "&Window Edit", "&Modify", "&Check", "&Help"}},
+    {emDrill,
+     {"&File", "&View", "&Layers", "&Edit", "&Window Edit", "&Tools", "Step && &Repeat", "&Check", "&Help"}},
+};
+
+void CollectLeaves(TMenuItem& item, std::vector<TMenuItem*>& leaves) {
+  for (const auto& child : item.Items()) {
+    if (child->IsSeparator()) continue;
+    if (child->Count() == 0)
+      leaves.push_back(child.get());
+    else
+      CollectLeaves(*child, leaves);
+  }
+}
+
+class TMenuItemsTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+  }
+  void TearDown() override {
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+  }
+};
+
+TEST_F(TMenuItemsTest, EveryItemOfTheThreeMenusIsKnownAndReachesItsHandler) {
+  TWorkspace& form = StartProgram();
+  for (uint8_t mode : {emCad, emRout, emDrill}) {
+    SCOPED_TRACE(int(mode));
+    TMainMenu& menu = form.ModeMenu(mode);
+    std::vector<std::string> tops;
+    for (const auto& top : menu.Items().Items()) tops.push_back(top->Caption());
+    EXPECT_EQ(tops, TopMenus.at(mode));
+
+    std::map<std::string, std::string> commands;
+    for (const TCommandItem& c : CommandItems.at(mode)) commands[c.Name] = c.Word;
+    std::vector<TMenuItem*> leaves;
+    CollectLeaves(menu.Items(), leaves);
+    size_t classified = 0;
+    for (TMenuItem* item : leaves) {
+      const std::string& name = item->Name();
+      SCOPED_TRACE(name);
+      EXPECT_TRUE(static_cast<bool>(item->OnClick)) << "no handler";
+      const bool command = commands.count(name) != 0;
+      const bool pending = PendingItems.at(mode).count(name) != 0;
+      const bool own = OwnHandlerItems.at(mode).count(name) != 0;
+      EXPECT_EQ(int(command) + int(pending) + int(own), 1) << "unknown or twice-listed item";
+      classified += command + pending + own;
+      if (command && !std::string(commands[name]).empty()) {
+        ECO->CancelCommand();
+        ECO->SetCurrentCommand("");
+        const size_t boxes = ShownMessageBoxes().size();
+        item->OnClick(*item);
+        std::string text;
+        ECO->GetCurrentCommand(text);
+        EXPECT_EQ(text.substr(0, text.find('(')), commands[name]);
+        EXPECT_EQ(ShownMessageBoxes().size(), boxes);
+      } else if (command || pending) {
+        item->OnClick(*item);
+        ASSERT_FALSE(ShownMessageBoxes().empty());
+        const std::string& box = ShownMessageBoxes().back().Text;
+        EXPECT_EQ(box.substr(box.size() - 22), " is not available yet.");
+      }
+    }
+    EXPECT_EQ(classified, commands.size() + PendingItems.at(mode).size() + OwnHandlerItems.at(mode).size())
+        << "a listed item is missing from the menu";
+    ECO->CancelCommand();
+  }
+}
+
+TEST_F(TMenuItemsTest, CommandItemsCarryTheirHintsAndShowTheirCaptionsWhenNotAvailable) {
+  TWorkspace& form = StartProgram();
+  EXPECT_EQ(form.MenuItem(emCad, "Line1")->Hint(), "[LI] Create Line");
+  EXPECT_EQ(form.MenuItem(emCad, "ChamferDistance1")->Hint(), "[CA] / [CB] Chamfer Distance");
+  EXPECT_EQ(form.MenuItem(emCad, "Flip1")->Hint(), "");
+  EXPECT_EQ(form.MenuItem(emRout, "Flip1")->Hint(), "[WF] Window Flip");
+  EXPECT_EQ(form.MenuItem(emDrill, "EditStepList2")->Hint(), "[SE] Step && Repeat Edit");
+  EXPECT_TRUE(form.MenuItem(emRout, "None1")->Checked());
+  TMenuItem* duplicate = form.MenuItem(emDrill, "DuplicateStepRepeat2");
+  duplicate->OnClick(*duplicate);
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            "\"Duplicate Step & Repeat from ZuraZeru\" is not available yet.");
+  // The help context of a command item is set before it runs.
+  TMenuItem* fillet = form.MenuItem(emCad, "FilletSize1");
+  fillet->OnClick(*fillet);
+  EXPECT_EQ(CurrentHelpContext, 75);
+}
+
+TEST_F(TMenuItemsTest, SnapToGridAndDisplayGridFollowEachOther) {
+  TWorkspace& form = StartProgram();
+  DisplayGrid = false;
+  SnapToGrid = false;
+  TMenuItem* snap = form.MenuItem(emDrill, "SnapToGrid1");
+  snap->OnClick(*snap);
+  EXPECT_TRUE(SnapToGrid);
+  EXPECT_TRUE(DisplayGrid);
+  TMenuItem* grid = form.MenuItem(emCad, "DisplayGrid1");
+  grid->OnClick(*grid);
+  EXPECT_FALSE(DisplayGrid);
+  EXPECT_FALSE(SnapToGrid);
+  // The CAD Snap menu ticks the setting when it drops down.
+  SnapToGrid = true;
+  TMenuItem* snapMenu = form.MenuItem(emCad, "Snap1");
+  snapMenu->DropDown();
+  EXPECT_TRUE(form.MenuItem(emCad, "SnapToGrid1")->Checked());
+  SnapToGrid = false;
+}
+
+}  // namespace
