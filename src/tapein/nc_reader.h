@@ -576,3 +576,5 @@ extern const uint8_t FlagToOrientation[8];
 
 // The swap filters' error callback: reports into CurrentReader.
 void ReaderSwapError(const std::string& message);
+// A swap file's malformed rule: the rule does less, the tape is still read.
+void ReaderSwapNotice(const std::string& message);

@@ -120,6 +120,7 @@ void TNCReader::OpenInput() {
   TGlobalRec& g = *GlobalRec;
   g.MainText = OpenForReading(FileName, 65536);
   if (CheckIO("Opening Input File") || g.MainText == nullptr) return;
+  g.MainSwap.NoticeProc = ReaderSwapNotice;
   g.MainSwap.Init(SwapFilterName, g.MainText, false, {}, ReaderSwapError);
   g.MainSwapOpen = true;
   g.Values.fill(0);
@@ -468,6 +469,7 @@ void TNCReader::CheckSubCall() {
     g.SubOffsetX = g.SubOffsetY = 0;
     return;
   }
+  g.SubSwap.NoticeProc = ReaderSwapNotice;
   g.SubSwap.Init(SwapFilterName, g.SubText, false, {}, ReaderSwapError);
   g.SubSwapOpen = true;
   g.SubLineCount = 0;
@@ -492,6 +494,7 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
     g.SubOffsetX = g.SubOffsetY = 0;
     return;
   }
+  g.SubSwap.NoticeProc = ReaderSwapNotice;
   g.SubSwap.Init(SwapFilterName, g.SubText, false, {}, ReaderSwapError);
   g.SubSwapOpen = true;
   g.SubLineCount = 0;
