@@ -564,6 +564,7 @@ void TNCReader::BeginSymbol() {
   if (g.SymbolFile == nullptr) InOutRes = errno != 0 ? errno : EACCES;
   CheckIO("Writing Symbol File");
   g.SymbolDefining = true;
+  g.SymbolHits = 0;
 }
 
 void TNCReader::WriteSymbolHit(int32_t x, int32_t y) {
@@ -579,6 +580,7 @@ void TNCReader::WriteSymbolHit(int32_t x, int32_t y) {
   move.ToolOffset = g.CurrentCompTool;
   unsigned char record[NCMoveRecordSize];
   PackMove(move, record);
+  ++g.SymbolHits;
   if (std::fwrite(record, 1, sizeof record, g.SymbolFile) != sizeof record)
     InOutRes = errno != 0 ? errno : EIO;
   CheckIO("Writing Symbol File");
