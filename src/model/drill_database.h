@@ -45,9 +45,6 @@ using TDrillStatistics = std::array<int32_t, 31>;
 // rout database): show true draws it, false erases it.
 extern std::function<void(bool show)> RoutOriginMarker;
 
-// The three command lists of a step object's levels 1..3 as the Edit Steps
-// dialog shows and returns them; an absent level has no list.
-using TEditStepLists = std::array<std::optional<TStepCommandList>, 3>;
 
 // What the drill import keeps while it places imported entities.
 struct TImportPlacement {
