@@ -7,6 +7,8 @@
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/drill_handles.h"
+#include "model/rout_database.h"
 #include "model/rout_sequence.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
@@ -145,4 +147,26 @@ TEST_F(TWorkspaceTest, ProgramWithAFailingObjectEndsWithCodeOne) {
   SetFailingObject("Seq");
   EXPECT_EQ(RunProgram([] { return 0; }), 1);
   EXPECT_EQ(ShownMessageBoxes().back().Text, "Seq object failed to start");
+}
+
+// The step commands find the Edit Steps dialog, shown inside the window's
+// modal bracket, and the other editor's database; shutdown takes them away.
+TEST_F(TWorkspaceTest, StartUpInstallsTheStepDialogAndConnections) {
+  TWorkspace& form = StartProgram();
+  TEditStepLists table;
+  table[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 0, 0}};
+  int32_t level = 0;
+  QueueModalScript("TEditStepDialog", [&](TForm& f) {
+    level = form.ModalLevel();
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(ExecuteEditStepDialog(table));
+  EXPECT_EQ(level, 1);
+  EXPECT_EQ(form.ModalLevel(), 0);
+  ASSERT_TRUE(static_cast<bool>(AutoStepRepeatSettings));
+  RTDB->AutoStepRepeat.NumberInX = 7;
+  EXPECT_EQ(AutoStepRepeatSettings().NumberInX, 7);
+  CloseProgram();
+  EXPECT_FALSE(static_cast<bool>(AutoStepRepeatSettings));
+  EXPECT_FALSE(ExecuteEditStepDialog(table));  // no dialog: cancelled
 }
