@@ -247,7 +247,16 @@ TWorkspace::TWorkspace()
   OnActivate = [this](TForm&) {
     if (Status_) Status_->CancelButton.SetFocus();
   };
-  OnCloseQuery = [](TForm&, bool& canClose) { canClose = FormCloseQuery(); };
+  // While a dialog or a long operation holds the modal bracket the window
+  // stays: shutting down would free the databases under it.
+  OnCloseQuery = [this](TForm&, bool& canClose) {
+    if (ModalLevel_ > 0) {
+      MessageBeep(0);
+      canClose = false;
+      return;
+    }
+    canClose = FormCloseQuery();
+  };
   OnClose = [](TForm&) { FormClose(); };
 
   BuildWorkingMenu();

@@ -101,6 +101,15 @@ TEST_F(TWorkspaceTest, ACancelledCloseKeepsTheProgramRunning) {
   EXPECT_TRUE(WorkspaceReady);
   EXPECT_NE(ECO, nullptr);
   JobFileSaveQuery = [] { return true; };
+  // A dialog or a long operation holds the modal bracket: the window stays
+  // and nothing is freed under it.
+  form.BeginModal();
+  EXPECT_FALSE(form.Close());
+  EXPECT_TRUE(WorkspaceReady);
+  EXPECT_NE(RTDB, nullptr);
+  form.EndModal();
+  EXPECT_TRUE(form.Close());
+  EXPECT_FALSE(WorkspaceReady);
 }
 
 TEST_F(TWorkspaceTest, ASecondInstanceAsksTheFirstToComeForwardAndEnds) {
