@@ -160,9 +160,12 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
       wx = MyScreen->MouseToWorldX(x);
       wy = MyScreen->MouseToWorldY(y);
     };
-    // The single-step timer steps as a left click does.
+    // The single-step timer steps as a left click does, while single-step
+    // play runs with animate on.
     form.SingleStepTick = [] {
-      if (MyScreen == nullptr) return;
+      if (MyScreen == nullptr || RTDB == nullptr || RTDB->SingleStepActive == 0 ||
+          RTDB->Animate == 0)
+        return;
       TInputEvent step;
       step.Kind = ievMouseDown;
       step.Buttons = mbtLeft;

@@ -241,3 +241,24 @@ TEST_F(TWorkspaceTest, HelpSaysPlainlyThatTheHelpFileIsMissing) {
             "Help is not available: the help file " + ExecutionPath() +
                 "HELP\\KORVEX6.HLP is not installed.");
 }
+
+// Animate makes the single-step timer play the layer on, one cut a tick; off,
+// or with play ended, the timer stops.
+TEST_F(TWorkspaceTest, AnimateStepsThePlayOnTheTimer) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 0}, {25400000, 0}, false, NoZOffset, 0);
+  RTDB->AppendLine({25400000, 25400000}, 0, NoZOffset);
+  RTDB->AppendLine({0, 25400000}, 0, NoZOffset);
+  RTDB->StartSingleStep();
+  ASSERT_EQ(RTDB->SingleStepActive, 1);
+  const int32_t first = RTDB->PlayCursor;
+  HeadlessAdvanceTime(1000);
+  EXPECT_EQ(RTDB->PlayCursor, first);  // no animate: the timer is off
+  RTDB->ToggleAnimate();
+  EXPECT_TRUE(form.SingleStepTimer.TimerEnabled());
+  HeadlessAdvanceTime(500);
+  EXPECT_GT(RTDB->PlayCursor, first);
+  RTDB->EndSingleStep();
+  EXPECT_FALSE(form.SingleStepTimer.TimerEnabled());
+}
