@@ -247,11 +247,13 @@ class TMyScreenViewServices : public TViewServices {
   void ShowReport(const std::string& caption, const std::vector<std::string>& lines) override {
     Rest().ShowReport(caption, lines);
   }
-  void ShowMultipleItemsNotice() override { Rest().ShowMultipleItemsNotice(); }
+  // On the view's canvas (the rest's while there is no paint box).
+  void ShowMultipleItemsNotice() override;
   // With RubberPaint, an exclusive-or cross on the paint box.
   void DrawCrossMark(int32_t x, int32_t y) override;
 
  private:
   TMyScreen& Screen_;
   TViewServices* Rest_;
+  int32_t ModalDepth_ = 0;  // brackets open through these services
 };

@@ -114,8 +114,9 @@ void THeadlessViewServices::BeginModal() {
 }
 
 void THeadlessViewServices::EndModal() {
-  ActivityByte = 0;
+  // Idle again only when the outermost bracket closes.
   if (ModalDepth > 0) --ModalDepth;
+  if (ModalDepth == 0) ActivityByte = 0;
 }
 
 void THeadlessViewServices::OpenStatus(const std::string& text) {
