@@ -185,6 +185,8 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   };
   ConnectPictureHooks();
   ConnectSingleStepHooks();
+  // The rubber band's arrow leans to the side the rout path is cut on.
+  CurrentCompensationSide = [] { return RTDB != nullptr ? RTDB->AutoRoutCompensation : uint8_t{0}; };
 
   LayerHooks.SetMode = [window](uint8_t mode) {
     switch (mode) {
@@ -240,4 +242,5 @@ void DisconnectView(TWorkspaceViewServices* services) {
   LayerHooks = {};
   RoutOriginMarker = nullptr;
   DrillZoomExtents = nullptr;
+  CurrentCompensationSide = nullptr;
 }

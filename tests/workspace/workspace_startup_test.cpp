@@ -179,3 +179,13 @@ TEST_F(TWorkspaceTest, StartUpInstallsTheStepDialogAndConnections) {
   EXPECT_FALSE(static_cast<bool>(AutoStepRepeatSettings));
   EXPECT_FALSE(ExecuteEditStepDialog(table));  // no dialog: cancelled
 }
+
+// The rubber band's arrow follows the rout database's compensation side.
+TEST_F(TWorkspaceTest, TheArrowHeadLeansByTheRoutCompensationSide) {
+  StartProgram();
+  ASSERT_TRUE(static_cast<bool>(CurrentCompensationSide));
+  RTDB->AutoRoutCompensation = 2;
+  EXPECT_EQ(CurrentCompensationSide(), 2);
+  RTDB->AutoRoutCompensation = 1;
+  EXPECT_EQ(CurrentCompensationSide(), 1);
+}
