@@ -48,6 +48,12 @@ struct TDisplayTick {
 
 void Redraw() { ViewServices().RedrawView(); }
 
+// The swap filter tables, inside the window's modal bracket.
+void RunFiltersDialog() {
+  TModalBracket bracket;
+  ExecuteSwapTablesDialog();
+}
+
 // An item that flips a Boolean setting, ticks it and redraws.
 TMenuItem& AddFlip(TMenuItem& menu, std::vector<TDisplayTick>& ticks, const std::string& caption,
                    const std::string& name, bool& setting) {
@@ -229,7 +235,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       file.Add("&Make Rout Tape", "MakeRoutTape1").OnClick = [](TMenuItem&) {
         WhenIdle([] { SaveRoutFileAs(CurrentLayer); });
       };
-      file.Add("F&ilters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(ExecuteSwapTablesDialog); };
+      file.Add("F&ilters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(RunFiltersDialog); };
       file.Add("&Get Info", "GetInfo2").OnClick = [](TMenuItem&) {
         WhenIdle([] { ShowRoutStatistics(); });
       };
@@ -240,7 +246,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       break;
     default:
       file.Add("&Import", "Import2").OnClick = [](TMenuItem&) { WhenIdle(ImportDrillFile); };
-      file.Add("Fil&ters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(ExecuteSwapTablesDialog); };
+      file.Add("Fil&ters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(RunFiltersDialog); };
       file.Add("&Get Info", "GetInfo3").OnClick = [](TMenuItem&) { WhenIdle(ShowDrillStatistics); };
       file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(DRDB); };
       break;

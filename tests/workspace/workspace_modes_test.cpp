@@ -262,3 +262,19 @@ TEST_F(TWorkspaceTest, AnimateStepsThePlayOnTheTimer) {
   RTDB->EndSingleStep();
   EXPECT_FALSE(form.SingleStepTimer.TimerEnabled());
 }
+
+// The Filters dialog runs inside the window's modal bracket.
+TEST_F(TWorkspaceTest, TheFiltersDialogRunsInsideTheModalBracket) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  int32_t level = -1;
+  QueueModalScript("TSwapTablesDialog", [&](TForm& f) {
+    level = form.ModalLevel();
+    f.Close();
+  });
+  TMenuItem* filters = form.RoutMenu.FindItem("Filters1");
+  ASSERT_NE(filters, nullptr);
+  filters->Click();
+  EXPECT_EQ(level, 1);
+  EXPECT_EQ(form.ModalLevel(), 0);
+}
