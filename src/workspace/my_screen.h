@@ -244,8 +244,9 @@ class TMyScreenViewServices : public TViewServices {
   void ShowPleaseWait(const std::string& text) override { Rest().ShowPleaseWait(text); }
   void HidePleaseWait() override { Rest().HidePleaseWait(); }
   void SetCursor(int32_t cursor) override { Rest().SetCursor(cursor); }
-  void ShowReport(const std::string& caption, const std::vector<std::string>& lines) override {
-    Rest().ShowReport(caption, lines);
+  void ShowReport(const std::string& caption, const std::vector<std::string>& lines,
+                  const TReportShape& shape) override {
+    Rest().ShowReport(caption, lines, shape);
   }
   // On the view's canvas (the rest's while there is no paint box).
   void ShowMultipleItemsNotice() override;

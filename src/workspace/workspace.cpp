@@ -392,15 +392,17 @@ void TWorkspace::HidePleaseWait() {
   box->Hide();
 }
 
-void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::string>& lines) {
+void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::string>& lines,
+                            const TReportShape& shape) {
   size_t widest = 20;
   for (const std::string& line : lines) widest = std::max(widest, line.size());
+  const int32_t columns = shape.Columns > 0 ? shape.Columns : int32_t(std::min<size_t>(widest + 2, 80));
   TModalBracket bracket;
-  if (lines.size() <= size_t(TGTWindow::BufferLines)) {
+  if (!shape.Scrolling && lines.size() <= size_t(TGTWindow::BufferLines)) {
     TGTWindow window;
     window.SetCaption(caption);
-    window.SetScreenSize(int32_t(std::min<size_t>(widest + 2, 80)),
-                         int32_t(std::max<size_t>(lines.size(), 1)));
+    window.SetScreenSize(columns, shape.Rows > 0 ? shape.Rows
+                                                 : int32_t(std::max<size_t>(lines.size(), 1)));
     window.ClrScr();
     for (size_t i = 0; i < lines.size(); ++i) {
       // The last line stays on the last row: no scroll past it.
@@ -414,8 +416,10 @@ void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::s
     return;
   }
   TGTScrollWindow window;
+  // Shown modally, its OK ends the window.
+  window.OKButton.SetModalResult(mrOk);
   window.SetCaption(caption);
-  window.SetTextSize(int32_t(std::min<size_t>(widest + 2, 80)), 16);
+  window.SetTextSize(columns, shape.Rows > 0 ? shape.Rows : 16);
   window.Clear();
   for (const std::string& line : lines) window.WriteLn(line);
   window.ShowOKButton();

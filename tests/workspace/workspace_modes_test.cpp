@@ -9,6 +9,7 @@
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "workspace/error_log.h"
+#include "workspace/report_windows.h"
 #include "platform/headless/headless_events.h"
 #include "workspace_test_support.h"
 
@@ -277,4 +278,25 @@ TEST_F(TWorkspaceTest, TheFiltersDialogRunsInsideTheModalBracket) {
   filters->Click();
   EXPECT_EQ(level, 1);
   EXPECT_EQ(form.ModalLevel(), 0);
+}
+
+// The statistics open in a text screen of their size, the path lengths in a
+// scrolling window, however few lines they hold.
+TEST_F(TWorkspaceTest, ReportsOpenInWindowsOfTheirKindAndSize) {
+  TWorkspace& form = StartProgram();
+  int32_t columns = 0, rows = 0;
+  QueueModalScript("TGTWindow", [&](TForm& f) {
+    auto& w = static_cast<TGTWindow&>(f);
+    columns = w.Columns;
+    rows = w.Rows;
+    f.Close();
+  });
+  ViewServices().ShowReport("Drawing Statistics", {"a", "b"}, {false, 50, 13});
+  EXPECT_EQ(columns, 50);
+  EXPECT_EQ(rows, 13);
+  QueueModalScript("TGTScrollWindow", [](TForm& f) { f.Close(); });
+  ViewServices().ShowReport("Path Length Report", {"a", "b"}, {true, 22, 16});
+  ASSERT_FALSE(ModalFormsShown().empty());
+  EXPECT_EQ(ModalFormsShown().back(), "TGTScrollWindow");
+  (void)form;
 }
