@@ -245,7 +245,7 @@ TUndoJournal* ModeUndo(uint8_t mode) {
   }
 }
 
-void* ModeDatabase(uint8_t mode) {
+TJobDatabase* ModeDatabase(uint8_t mode) {
   switch (mode) {
     case emDrill: return DRDB;
     case emRout: return RTDB;

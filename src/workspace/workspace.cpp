@@ -17,7 +17,7 @@
 
 bool WorkspaceReady = false;
 bool AppClosing = false;
-void* ActiveDB = nullptr;
+TJobDatabase* ActiveDB = nullptr;
 int32_t MouseX = 0;
 int32_t MouseY = 0;
 int32_t MouseWorldX = 0;

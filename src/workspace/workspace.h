@@ -24,6 +24,7 @@
 #include "workspace/small_dialogs.h"
 #include "workspace/view_services.h"
 
+class TJobDatabase;
 class TStatusDialog;
 class TShowWaitDlg;
 
@@ -32,9 +33,8 @@ class TShowWaitDlg;
 extern bool WorkspaceReady;
 // Set when the main window closes: every message-pumping wait loop stops.
 extern bool AppClosing;
-// The database of the current editor mode: DRDB, RTDB or DB (the three have
-// no common base; EditorMode tells which one it is).
-extern void* ActiveDB;
+// The database of the current editor mode: DRDB, RTDB or DB.
+extern TJobDatabase* ActiveDB;
 
 // Pointer state shared with the command language: the last position in the
 // drawing area (pixels and database units) and the buttons held.

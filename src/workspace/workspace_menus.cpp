@@ -217,15 +217,15 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   file.Add("Save &As", "SaveAs1").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFileAs(); }); };
   file.AddSeparator();
   // Pack: the mode's database is compacted; its journal starts afresh.
-  auto pack = [](auto* db) {
-    if (db == nullptr) return;
-    db->Compact();
+  auto pack = [] {
+    if (ActiveDB == nullptr) return;
+    ActiveDB->Compact();
     if (ActiveUndo != nullptr) ActiveUndo->Reset();
   };
   switch (mode) {
     case emCad:
       file.Add("&Get Info", "GetInfo1").OnClick = [](TMenuItem&) { WhenIdle(ShowDrawingStatistics); };
-      file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(DB); };
+      file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(); };
       file.Add("&Import", "Import1").OnClick = [](TMenuItem&) { WhenIdle(ImportCadFile); };
       break;
     case emRout:
@@ -239,7 +239,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       file.Add("&Get Info", "GetInfo2").OnClick = [](TMenuItem&) {
         WhenIdle([] { ShowRoutStatistics(); });
       };
-      file.Add("Pac&k Database", "PackDatabase2").OnClick = [pack](TMenuItem&) { pack(RTDB); };
+      file.Add("Pac&k Database", "PackDatabase2").OnClick = [pack](TMenuItem&) { pack(); };
       file.Add("Pat&h Length Report", "PathLengthReport1").OnClick = [](TMenuItem&) {
         WhenIdle([] { PathLengthReport(); });
       };
@@ -248,7 +248,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       file.Add("&Import", "Import2").OnClick = [](TMenuItem&) { WhenIdle(ImportDrillFile); };
       file.Add("Fil&ters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(RunFiltersDialog); };
       file.Add("&Get Info", "GetInfo3").OnClick = [](TMenuItem&) { WhenIdle(ShowDrillStatistics); };
-      file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(DRDB); };
+      file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(); };
       break;
   }
   file.AddSeparator();

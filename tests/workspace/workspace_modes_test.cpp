@@ -27,7 +27,7 @@ TEST_F(TWorkspaceTest, SelectingALayerSwitchesTheEditorMode) {
   EXPECT_EQ(form.Menu(), &form.DrillMenu);
   EXPECT_EQ(form.Caption(), "KORVEX 6  VarovUvov");
   EXPECT_EQ(ActiveUndo, DrillUndo);
-  EXPECT_EQ(ActiveDB, static_cast<void*>(DRDB));
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DRDB));
   EXPECT_EQ(ButtonManager().Mode(), emDrill);
   auto shown = ButtonManager().ShownCommands();
   EXPECT_NE(std::find(shown.begin(), shown.end(), 30), shown.end());   // Drill Slot
@@ -46,13 +46,13 @@ TEST_F(TWorkspaceTest, SelectingALayerSwitchesTheEditorMode) {
   EXPECT_EQ(ButtonManager().Mode(), emRout);
   EXPECT_TRUE(ButtonManager().ButtonOf(47)->Visible());  // Comp None
   EXPECT_EQ(ActiveUndo, RoutUndo);
-  EXPECT_EQ(ActiveDB, static_cast<void*>(RTDB));
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(RTDB));
 
   SelectLayer(3);
   EXPECT_EQ(form.Menu(), &form.CadMenu);
   EXPECT_EQ(form.Caption(), "KORVEX 6  Cad");
   EXPECT_EQ(ActiveUndo, CadUndo);
-  EXPECT_EQ(ActiveDB, static_cast<void*>(DB));
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DB));
   EXPECT_TRUE(ButtonManager().ButtonOf(86)->Visible());
   DatabaseFileName = "JOB.ZUL";
   form.UpdateCaption();
@@ -299,4 +299,23 @@ TEST_F(TWorkspaceTest, ReportsOpenInWindowsOfTheirKindAndSize) {
   ASSERT_FALSE(ModalFormsShown().empty());
   EXPECT_EQ(ModalFormsShown().back(), "TGTScrollWindow");
   (void)form;
+}
+
+// Pack Database compacts the database of the mode, whichever it is.
+TEST_F(TWorkspaceTest, PackDatabaseCompactsTheActiveDatabase) {
+  TWorkspace& form = StartProgram();
+  DB->AddLine(0, 0, 25400000, 0);
+  DB->MarkDeleted(DB->AddLine(0, 0, 0, 25400000));
+  ASSERT_EQ(CadEntityCount, 2);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Pac&k Database"));
+  EXPECT_EQ(CadEntityCount, 1);
+
+  SelectLayer(30);
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DRDB));
+  DRDB->AddHoleOnLayer(0, 0, 30, 1, true);
+  DRDB->DeleteEntity(DRDB->AddHoleOnLayer(5, 5, 30, 1, true));
+  ASSERT_EQ(DrillEntityCount, 2);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Pac&k Database"));
+  EXPECT_EQ(DrillEntityCount, 1);
+  EXPECT_EQ(CadEntityCount, 1);
 }

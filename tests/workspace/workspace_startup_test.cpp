@@ -38,7 +38,7 @@ TEST_F(TWorkspaceTest, StartUpCreatesFoldersObjectsAndTheFirstMode) {
   EXPECT_EQ(form.Menu(), &form.CadMenu);
   EXPECT_EQ(form.Caption(), "KORVEX 6  Cad");
   EXPECT_EQ(ActiveUndo, CadUndo);
-  EXPECT_EQ(ActiveDB, static_cast<void*>(DB));
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DB));
   EXPECT_EQ(HelpFileName, ExecutionPath() + "HELP\\KORVEX6.HLP");
   // The built-in rout tools (1/8" becomes its metric counterpart).
   EXPECT_EQ(RoutToolPages[40][1].Diameter, 812800);
