@@ -145,6 +145,19 @@ TEST_F(NcInterpret, PackageCyclesAndTheirRepeatsAreBounded) {
   p->Done();
 }
 
+// G81 is the package cycle in format 2 only; in format 1 it is drill mode
+// and the blocks after it are ordinary holes.
+TEST_F(NcInterpret, G81FollowsTheHeadersFormat) {
+  auto r = Reader({"M48", "FMAT,1", "%", "G81", "X0Y0", "X7000Y3000", "M30"});
+  Read(*r);
+  EXPECT_EQ(Points(*r), (Pts{{0, 0}, {7000 * U, 3000 * U}}));
+  r->Done();
+  auto p = Reader({"M48", "FMAT,2", "%", "G81", "X0Y0", "X7000Y3000", "M30"});
+  Read(*p);
+  EXPECT_EQ(p->Hits.size(), 16u);
+  p->Done();
+}
+
 TEST_F(NcInterpret, EightPinPack) {
   auto r = Reader({"G83", "X0Y0", "X10000Y500", "M30"});
   Read(*r);
@@ -168,6 +181,20 @@ TEST_F(NcInterpret, DrilledCirclesAndSlots) {
   EXPECT_EQ(r->With("Slot"), (std::vector<std::string>{"Slot 25400000 50800000 25400000 50800000",
                                                        "Slot 0 0 25400000 0",
                                                        "Slot 25654000 254000 28194000 254000"}));
+  r->Done();
+}
+
+// A circle narrower than twice its tool is drilled and warned about; M47
+// hands its block (blanks taken out like every block's) to the operator.
+TEST_F(NcInterpret, NarrowDrilledCirclesAreWarnedAboutAndM47ReachesTheOperator) {
+  auto r = Reader({"M48", "INCH,TZ", "T1C0.125", "%", "T1", "X1000Y1000G84X2000",
+                   "X5000Y1000G84X3000", "M47,CHECK THE PINS", "M30"});
+  Read(*r);
+  EXPECT_EQ(r->With("Circle").size(), 2u);
+  const auto warnings = r->With("Warning");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("G84 ILLEGAL DIAMETER!"), std::string::npos);
+  EXPECT_EQ(r->With("Operator"), (std::vector<std::string>{"Operator M47,CHECKTHEPINS"}));
   r->Done();
 }
 
