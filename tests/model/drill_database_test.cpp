@@ -426,3 +426,42 @@ TEST_F(TDrillDatabaseTest, EditStepReplacesSharedPattern) {
   ASSERT_TRUE(DrillUndo->CanUndo(name));
   EXPECT_EQ(name, "Adds");
 }
+
+// A nested pattern through the other step commands: copying it onto another
+// hole, deleting it, and undoing both.
+TEST_F(TDrillDatabaseTest, NestedPatternsCopyDeleteAndUndo) {
+  const int32_t a = DRDB->AddHole(0, 0, true);
+  const int32_t b = DRDB->AddHole(0, 9000000, true);
+  DrillUndo->BeginOperation("Adds");
+  TStepObject* rows = RowPattern(2, 1000000);
+  TStepObject* columns = new TStepObject({{1, 1, 0, 0, 0}, {0, 1, 0, 3000000, 0}, {0, 1, 0, 0, 0}});
+  rows->SetNested(columns);
+  At(a)->SetStepObj(rows);
+  EXPECT_EQ(At(a)->HitCount(), 6);  // 3 across, twice up
+
+  TDrillHandle target(b);
+  TDrillHandle source(a);
+  target.CopyStepList(&source);
+  const int32_t copied = DrillEntityCount;
+  ASSERT_EQ(At(copied)->GetStepObj(), rows);
+  EXPECT_EQ(At(copied)->HitCount(), 6);
+  std::string name;
+  ASSERT_TRUE(DrillUndo->CanUndo(name));
+  EXPECT_EQ(name, "Add To Step && Repea");
+
+  TDrillHandle both(a);
+  both.Next = new TDrillHandle(copied);
+  both.DeleteStep();
+  delete both.Next;
+  both.Next = nullptr;
+  EXPECT_EQ(LiveCount(), 2);
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (static_cast<int32_t>(Word(i)) > 0) EXPECT_EQ(At(i)->HitCount(), 1);
+
+  DrillUndo->Undo();  // the patterns come back
+  EXPECT_EQ(At(a)->HitCount(), 6);
+  EXPECT_EQ(At(copied)->HitCount(), 6);
+  DrillUndo->Undo();  // and b has none again
+  EXPECT_EQ(At(b)->GetStepObj(), nullptr);
+  EXPECT_EQ(LiveCount(), 2);
+}
