@@ -49,7 +49,7 @@ class TCadDatabase : public TJobDatabase {
   TCadDatabase& operator=(const TCadDatabase&) = delete;
 
   // Drops deleted slots and renumbers the rest (please-wait box), then
-  // resets CadUndo.
+  // resets CadUndo when any slot was dropped.
   void Compact() override;
   // Disposes every entity, empties the store, resets CadUndo.
   void Clear() override;

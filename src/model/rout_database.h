@@ -84,7 +84,7 @@ class TRoutDatabase : public TJobDatabase, public TSequenceHost {
   TRoutDatabase& operator=(const TRoutDatabase&) = delete;
 
   // Drops deleted slots and renumbers the rest (Seq follows), then resets
-  // RoutUndo.
+  // RoutUndo when any slot was dropped.
   void Compact() override;
   // Frees every entity, empties the store, re-creates Seq, sets every rout
   // layer's tool and compensation index to 1, reloads DefaultToolFile into

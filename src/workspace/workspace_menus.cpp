@@ -216,11 +216,10 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   file.Add("&Save", "Save1").SetShortCut("F2").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFile(); }); };
   file.Add("Save &As", "SaveAs1").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFileAs(); }); };
   file.AddSeparator();
-  // Pack: the mode's database is compacted; its journal starts afresh.
+  // Pack: the mode's database is compacted; when that renumbered its
+  // entities, the database has started its journal afresh.
   auto pack = [] {
-    if (ActiveDB == nullptr) return;
-    ActiveDB->Compact();
-    if (ActiveUndo != nullptr) ActiveUndo->Reset();
+    if (ActiveDB != nullptr) ActiveDB->Compact();
   };
   switch (mode) {
     case emCad:

@@ -305,10 +305,16 @@ TEST_F(TWorkspaceTest, ReportsOpenInWindowsOfTheirKindAndSize) {
 TEST_F(TWorkspaceTest, PackDatabaseCompactsTheActiveDatabase) {
   TWorkspace& form = StartProgram();
   DB->AddLine(0, 0, 25400000, 0);
+  CadUndo->BeginOperation("Add Line");
+  // Nothing to pack: every index stays, and so does the undo history.
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Pac&k Database"));
+  std::string name;
+  EXPECT_TRUE(CadUndo->CanUndo(name));
   DB->MarkDeleted(DB->AddLine(0, 0, 0, 25400000));
   ASSERT_EQ(CadEntityCount, 2);
   ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Pac&k Database"));
   EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_FALSE(CadUndo->CanUndo(name));  // the indices it held are gone
 
   SelectLayer(30);
   EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DRDB));
