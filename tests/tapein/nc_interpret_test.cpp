@@ -145,19 +145,6 @@ TEST_F(NcInterpret, PackageCyclesAndTheirRepeatsAreBounded) {
   p->Done();
 }
 
-// G81 is the package cycle in format 2 only; in format 1 it is drill mode
-// and the blocks after it are ordinary holes.
-TEST_F(NcInterpret, G81FollowsTheHeadersFormat) {
-  auto r = Reader({"M48", "FMAT,1", "%", "G81", "X0Y0", "X7000Y3000", "M30"});
-  Read(*r);
-  EXPECT_EQ(Points(*r), (Pts{{0, 0}, {7000 * U, 3000 * U}}));
-  r->Done();
-  auto p = Reader({"M48", "FMAT,2", "%", "G81", "X0Y0", "X7000Y3000", "M30"});
-  Read(*p);
-  EXPECT_EQ(p->Hits.size(), 16u);
-  p->Done();
-}
-
 TEST_F(NcInterpret, EightPinPack) {
   auto r = Reader({"G83", "X0Y0", "X10000Y500", "M30"});
   Read(*r);
