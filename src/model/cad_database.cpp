@@ -112,6 +112,7 @@ TCadEntity* TCadDatabase::EntityAt(int32_t index) {
 // ---- Compact, clear, delete layer ----------------------------------------------------------
 
 void TCadDatabase::Compact() {
+  bool renumbered = false;
   {
     THourGlass box;
     box.Show("Compacting database.  Please wait...");
@@ -130,10 +131,13 @@ void TCadDatabase::Compact() {
         }
       }
     }
+    renumbered = kept != CadEntityCount;
     CadEntityCount = kept;
     EntityArray->SetCount(kept);
   }
-  ForgetIndices();
+  // A compaction that removed nothing leaves every index, and the undo
+  // history, as it was.
+  if (renumbered) ForgetIndices();
 }
 
 void TCadDatabase::Clear() {

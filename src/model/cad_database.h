@@ -16,6 +16,7 @@
 #include "foundation/geometry.h"
 #include "model/cad_entities.h"
 #include "model/entity_store.h"
+#include "model/job_database.h"
 #include "platform/types.h"
 
 class TRootEntityHandle;
@@ -37,24 +38,24 @@ using TExtentsFunction = std::function<bool(TIntPoint& min, TIntPoint& max)>;
 extern TExtentsFunction RoutZoomExtents;
 extern TExtentsFunction DrillZoomExtents;
 
-class TCadDatabase {
+class TCadDatabase : public TJobDatabase {
  public:
   // Creates EntityArray (empty), puts the built-in CAD input format into
   // CadInputFormat and loads the stored one over it.
   TCadDatabase();
   // Disposes the entities and destroys EntityArray.
-  virtual ~TCadDatabase();
+  ~TCadDatabase() override;
   TCadDatabase(const TCadDatabase&) = delete;
   TCadDatabase& operator=(const TCadDatabase&) = delete;
 
   // Drops deleted slots and renumbers the rest (please-wait box), then
-  // resets CadUndo.
-  virtual void Compact();
+  // resets CadUndo when any slot was dropped.
+  void Compact() override;
   // Disposes every entity, empties the store, resets CadUndo.
-  virtual void Clear();
+  void Clear() override;
   // Erases and marks deleted every slot carrying the layer's bit; not
   // journalled.
-  virtual void DeleteLayer(uint8_t layer);
+  void DeleteLayer(uint8_t layer) override;
   // Handles (highest index first) of the live entities on the active
   // layers (allActive) or the current layer that answer InsideWindow (box,
   // mode); false when none.
@@ -68,6 +69,7 @@ class TCadDatabase {
   // The CAD part of a view refresh: every displayed entity in the picture's
   // world window, the current layer last, construction marks on top.
   virtual void Redraw();
+  void Redraw(uint8_t) override { Redraw(); }
   // Every displayed entity through Draw; no window test, no view copies.
   virtual void DrawAll();
 

@@ -21,6 +21,7 @@
 
 #include "foundation/settings_families.h"
 #include "model/drill_entities.h"
+#include "model/job_database.h"
 #include "model/undo_journal.h"
 #include "platform/types.h"
 
@@ -45,9 +46,6 @@ using TDrillStatistics = std::array<int32_t, 31>;
 // rout database): show true draws it, false erases it.
 extern std::function<void(bool show)> RoutOriginMarker;
 
-// The three command lists of a step object's levels 1..3 as the Edit Steps
-// dialog shows and returns them; an absent level has no list.
-using TEditStepLists = std::array<std::optional<TStepCommandList>, 3>;
 
 // What the drill import keeps while it places imported entities.
 struct TImportPlacement {
@@ -57,7 +55,7 @@ struct TImportPlacement {
   uint8_t Flags = 0;
 };
 
-class TDrillDatabase {
+class TDrillDatabase : public TJobDatabase {
  public:
   // Loads the drill families ("Drilled Slots", "Drilled Circles", "Make Tape
   // Defaults", "First Last Hit Coupon Defaults", the drill format defaults
@@ -65,19 +63,19 @@ class TDrillDatabase {
   // store.
   TDrillDatabase();
   // Frees every entity and the store.
-  virtual ~TDrillDatabase();
+  ~TDrillDatabase() override;
   TDrillDatabase(const TDrillDatabase&) = delete;
   TDrillDatabase& operator=(const TDrillDatabase&) = delete;
 
   // ---- Virtual operations (slot order of the databases) ----
   // Removes deleted entities; indices of live ones change.
-  virtual void Compact();
+  void Compact() override;
   // Frees every entity, empties the store and the tool table, zeroes the
   // G93 origin.
-  virtual void Clear();
+  void Clear() override;
   // Deletes every live entity on the layer and compacts; the journal is
   // reset, since its indices no longer name the same entities.
-  virtual void DeleteLayer(uint8_t layer);
+  void DeleteLayer(uint8_t layer) override;
   // Entities inside (invert 0) or outside (invert 1) the window, in
   // descending index order.
   virtual bool SelectInWindow(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint8_t invert,
@@ -86,6 +84,7 @@ class TDrillDatabase {
   virtual bool PickCycle(int32_t tolerance, int32_t x, int32_t y, int32_t& distance,
                          TDrillHandle*& list, bool visibleLayers);
   virtual void Redraw();
+  void Redraw(uint8_t) override { Redraw(); }
 
   // ---- Per-index primitives (1-based store indices) ----
   TDrillEntity* EntityAt(int32_t index);  // nullptr outside 1..DrillEntityCount

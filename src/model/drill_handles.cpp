@@ -9,7 +9,6 @@
 #include "tapeout/tool_tables.h"
 #include "workspace/view_services.h"
 
-std::function<bool(TEditStepLists& lists)> ExecuteEditStepDialog;
 std::function<TStepObject*(int32_t routIndex)> RoutPathStepObject;
 std::function<void(bool, bool, const TEditStepLists&, TStepObject*, TStepObject*, TStepObject*,
                    bool)>
@@ -266,7 +265,7 @@ void TDrillHandle::CreateStep() {
   }
   TEditStepLists lists;
   lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 0, 0}};
-  if (!ExecuteEditStepDialog || !ExecuteEditStepDialog(lists) || !lists[0]) return;
+  if (!ExecuteEditStepDialog(lists) || !lists[0]) return;
   AppendPatternToList(this, new TStepObject(std::move(*lists[0])), "Create Step && Repea");
 }
 
@@ -284,7 +283,7 @@ void TDrillHandle::EditStep() {
   for (int k = 0; k < 3; ++k)
     if (levels[k] != nullptr) before[k] = levels[k]->Commands();
   TEditStepLists lists = before;
-  if (ExecuteEditStepDialog && ExecuteEditStepDialog(lists)) {
+  if (ExecuteEditStepDialog(lists)) {
     bool changed[3];
     for (int k = 0; k < 3; ++k) changed[k] = lists[k] != before[k];
     if (changed[0] || changed[1] || changed[2]) {

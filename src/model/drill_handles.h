@@ -66,10 +66,6 @@ void CopySelectionToLayer(TDrillHandle* list, bool copy, int32_t tool, bool chan
 
 // ---- What the step commands need from other parts of the program ----------
 
-// The Edit Steps dialog: shows the lists and, on OK, returns true with the
-// edited lists. Installed by the drill tools; while none is, the dialog
-// counts as cancelled.
-extern std::function<bool(TEditStepLists& lists)> ExecuteEditStepDialog;
 // The step object of the rout path that holds a rout entity (installed by
 // the rout database); nullptr when there is none.
 extern std::function<TStepObject*(int32_t routIndex)> RoutPathStepObject;

@@ -72,6 +72,11 @@ bool TJobFileReader::Run() {
     return false;
   }
   Text_ = all.str();
+  // A DOS end-of-file mark (Ctrl-Z) ends the text, with the line ends
+  // around it.
+  const std::size_t tail = Text_.find_last_not_of("\x1a\r\n");
+  const std::size_t mark = Text_.find('\x1a', tail == std::string::npos ? 0 : tail + 1);
+  if (mark != std::string::npos) Text_.erase(mark);
   Pos_ = 0;
   LineCounter_ = 0;
   Parse();
@@ -94,10 +99,18 @@ bool TJobFileReader::ReadLine(std::string& raw, std::string& work) {
   return true;
 }
 
+bool TJobFileReader::ReadCodeLine(std::string& raw, std::string& work) {
+  // Editors and transfers leave blank lines between records; a value line
+  // is read as it stands.
+  while (ReadLine(raw, work))
+    if (!work.empty()) return true;
+  return false;
+}
+
 bool TJobFileReader::NextRecord(std::string& name, int32_t& nameLine, TJobFields& f) {
   std::string raw, work;
   if (!PendingStart_) {
-    if (!ReadLine(raw, work)) return false;
+    if (!ReadCodeLine(raw, work)) return false;
     if (work != "0") {
       FailAt(LineCounter_, "a record (\"0\") was expected, not \"" + raw + "\".");
       return false;
@@ -112,7 +125,7 @@ bool TJobFileReader::NextRecord(std::string& name, int32_t& nameLine, TJobFields
   nameLine = LineCounter_;
   f = TJobFields{};
   for (;;) {
-    if (!ReadLine(raw, work)) break;
+    if (!ReadCodeLine(raw, work)) break;
     if (work == "0") {
       PendingStart_ = true;
       break;

@@ -101,6 +101,8 @@ class TJobFileReader {
 
  private:
   bool ReadLine(std::string& raw, std::string& work);
+  // The next line that is not blank (where a group code or "0" belongs).
+  bool ReadCodeLine(std::string& raw, std::string& work);
   void Tick();
   void Parse();
   // The next record: its name, the line of the name and its fields; false

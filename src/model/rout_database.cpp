@@ -156,7 +156,8 @@ void TRoutDatabase::Compact() {
   FirstChangedEntity = FirstChangedPath = kNoChangedHandle;
   if (Seq != nullptr)
     for (uint8_t l : kLayers) Seq->SetInsertAtEnd(l);
-  ResetJournal();
+  // A compaction that removed nothing leaves the undo history usable.
+  if (kept != count) ResetJournal();
 }
 
 void TRoutDatabase::Clear() {

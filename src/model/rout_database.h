@@ -25,6 +25,7 @@
 #include "foundation/geometry.h"
 #include "foundation/settings_families.h"
 #include "model/entity_store.h"
+#include "model/job_database.h"
 #include "model/rout_edit.h"
 #include "model/rout_entities.h"
 #include "model/rout_sequence.h"
@@ -70,7 +71,7 @@ struct TStepLevelEdit {
 };
 using TStepLevelEdits = std::array<TStepLevelEdit, 3>;
 
-class TRoutDatabase : public TSequenceHost {
+class TRoutDatabase : public TJobDatabase, public TSequenceHost {
  public:
   // Creates RoutEntities (empty), sets the settings records and the two rout
   // format records to their built-in values and loads the stored ones over
@@ -78,21 +79,21 @@ class TRoutDatabase : public TSequenceHost {
   TRoutDatabase();
   // Frees every entity and the store and saves the auto rout compensation.
   // It neither re-creates Seq nor reloads tool pages.
-  virtual ~TRoutDatabase();
+  ~TRoutDatabase() override;
   TRoutDatabase(const TRoutDatabase&) = delete;
   TRoutDatabase& operator=(const TRoutDatabase&) = delete;
 
   // Drops deleted slots and renumbers the rest (Seq follows), then resets
-  // RoutUndo.
-  virtual void Compact();
+  // RoutUndo when any slot was dropped.
+  void Compact() override;
   // Frees every entity, empties the store, re-creates Seq, sets every rout
   // layer's tool and compensation index to 1, reloads DefaultToolFile into
   // each rout tool page, zeroes the path state and the G93 origins, ends
   // single-step play and resets RoutUndo.
-  virtual void Clear();
+  void Clear() override;
   // Marks deleted every entity of the layer, empties its sequence and resets
   // RoutUndo.
-  virtual void DeleteLayer(uint8_t layer);
+  void DeleteLayer(uint8_t layer) override;
   // Whole paths of the active rout layers (allLayers) or of the current layer
   // lying inside the window (mode 0) or wholly outside it (mode 1); false
   // when none.
@@ -104,7 +105,7 @@ class TRoutDatabase : public TSequenceHost {
                            TRootEntityHandle*& list, int32_t& distance);
   // The compensated display and step copies of every layer, the layers, and
   // the end of a running single-step play.
-  virtual void Redraw(uint8_t flag);
+  void Redraw(uint8_t flag) override;
 
   // ---- Selection and picking ----
   bool SelectPathsInWindow(const TIntPoint& corner1, const TIntPoint& corner2,

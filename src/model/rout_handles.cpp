@@ -10,7 +10,6 @@ TRoutUndo* RoutUndo = nullptr;
 
 namespace {
 
-TEditStepDialog StepDialog;
 TDrillStepLevelsHook DrillStepLevels;
 TDrillStepObjectHook DrillStepObject;
 
@@ -91,8 +90,6 @@ const char* const kDepthTwo =
 
 // ---- Seams -------------------------------------------------------------------------------------
 
-void SetEditStepDialog(TEditStepDialog dialog) { StepDialog = std::move(dialog); }
-bool ExecuteEditStepDialog(TStepLevelLists& levels) { return StepDialog ? StepDialog(levels) : false; }
 void SetDrillStepLevelsHook(TDrillStepLevelsHook hook) { DrillStepLevels = std::move(hook); }
 void SetDrillStepObjectHook(TDrillStepObjectHook hook) { DrillStepObject = std::move(hook); }
 
@@ -651,17 +648,21 @@ void TRoutHandle::ExpandStepsIntoDatabase() {
       TStepObject* s = e->GetStepObj();
       const uint8_t l = Seq->LayerOf(handle);
       if (step != nullptr && (s != step || l != layer)) close();
-      if (s != nullptr && step == nullptr && l != 0) {
-        // The start loses its pattern: a clone without it takes its place.
-        step = s;
-        step->AddRef();
-        layer = l;
+      if (s != nullptr && l != 0) {
+        // Every start of the group loses its pattern: a clone without it
+        // takes its place, or its copies would be cut twice.
+        const bool opens = step == nullptr;
+        if (opens) {
+          step = s;
+          step->AddRef();
+          layer = l;
+        }
         Seq->SetInsertAfter(handle);
         TRoutEntity* clone = e->Clone(l);
         clone->SetStepObj(nullptr);
         const int32_t n = AddEntitySlot(clone, flags, l);
         if (n == 0) {
-          ReleaseStepObject(step);
+          if (opens) ReleaseStepObject(step);
           continue;
         }
         RTDB->EraseEntity(handle);

@@ -138,9 +138,7 @@ void TRoutShadow::PaintRecord(TDrawingBase& s, TPass pass) {
       copyStyle([&] {
         s.DrawRoutArc(A.X, A.Y, B.X, B.Y, C.X, C.Y, diameter);
         s.DrawFeedRateArcMark(A.X, A.Y, B.X, B.Y, C.X, C.Y, diameter, FeedRate);
-        // The surface has one Z-offset mark, placed on the segment from A to
-        // B; an arc shows it on its chord.
-        if (ZOffset != NoZOffset) s.DrawZOffsetLineMark(A.X, A.Y, B.X, B.Y, diameter);
+        if (ZOffset != NoZOffset) s.DrawZOffsetMark(A.X, A.Y, B.X, B.Y, C.X, C.Y, diameter);
       });
       return;
     case rsHole:

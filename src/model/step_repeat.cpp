@@ -518,3 +518,10 @@ uint16_t TStepObject::CopyCount() const {
     if (r.Command == 0) ++n;
   return static_cast<uint16_t>(std::min<int32_t>(n, 65535));
 }
+
+namespace {
+TEditStepDialogProc StepDialog;
+}  // namespace
+
+void SetEditStepDialog(TEditStepDialogProc dialog) { StepDialog = std::move(dialog); }
+bool ExecuteEditStepDialog(TEditStepLists& lists) { return StepDialog ? StepDialog(lists) : false; }

@@ -7,7 +7,9 @@
 // Y; the negations act before the exchange (StepTransformPoint). Code 0 is
 // the identity; codes 8 and above count as 0.
 #pragma once
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -174,3 +176,15 @@ class TStepObject {
 // Gives back one reference and deletes the object when it is unused; sets the
 // pointer to nullptr. Does nothing for nullptr.
 void ReleaseStepObject(TStepObject*& object);
+
+// ---- The Edit Steps dialog ---------------------------------------------------
+
+// The three command lists of a step object's levels 1..3 as the Edit Steps
+// dialog shows and returns them; an absent level has no list.
+using TEditStepLists = std::array<std::optional<TStepCommandList>, 3>;
+// The dialog: edits the lists in place; false on Cancel (lists unchanged).
+using TEditStepDialogProc = std::function<bool(TEditStepLists& lists)>;
+// Installs the dialog (the program does so at start-up); an empty function
+// removes it. With none installed the dialog answers Cancel.
+void SetEditStepDialog(TEditStepDialogProc dialog);
+bool ExecuteEditStepDialog(TEditStepLists& lists);

@@ -2,6 +2,7 @@
 // and calls of the reader's consumer operations. Three layers: hole and
 // pattern repeats (R words), symbol repeats (P blocks), and the word-by-word
 // dispatch with its end-of-block motion step.
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/display_units.h"
@@ -82,7 +83,8 @@ void TNCReader::InterpretNcBlock() {
 void TNCReader::RepeatSymbolBlock() {
   TGlobalRec& g = *GlobalRec;
   if (g.SymbolDefining && g.WordCount >= 1 && g.Letters[1] == 'P') {
-    const int32_t copies = g.Values[1];
+    // The copies together stay within the reader's limit.
+    const int32_t copies = std::min(g.Values[1], kMaxSymbolRepeatHits / std::max(1, g.SymbolHits));
     int32_t c = 1;
     if (!FindWord('X', c, g.SymbolStepX)) g.SymbolStepX = 0;
     c = 1;

@@ -2,6 +2,7 @@
 // the eight-pin pack (G83), each spread over three blocks and recorded in the
 // symbol file for later P repeats, the drilled circle (G84) and the drilled
 // slot (G85).
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -69,7 +70,9 @@ void TNCReader::DipCycle() {
     const int64_t s = std::llabs(int64_t{g.DipRowSpacing});
     const int64_t pitch = std::llabs(int64_t{g.DipPitch});
     const bool alongX = std::llabs(dx - s) > std::llabs(dy - s);
-    const int64_t n = std::llround(double(alongX ? dx : dy) / double(pitch));
+    // Two rows of n + 1 pins stay within the reader's limit.
+    const int64_t n = std::min<int64_t>(std::llround(double(alongX ? dx : dy) / double(pitch)),
+                                        kMaxPackagePins / 2 - 1);
     const int64_t stepX = alongX ? pitch * SignTowards(g.DipFirstX, g.DipSecondX) : 0;
     const int64_t stepY = alongX ? 0 : pitch * SignTowards(g.DipFirstY, g.DipSecondY);
     for (int64_t i = 0; i <= n && !ErrorFlag; ++i)

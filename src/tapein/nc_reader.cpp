@@ -250,3 +250,7 @@ void TNCReader::AddTravel(int32_t tool, int32_t x, int32_t y) {
 void ReaderSwapError(const std::string& message) {
   if (CurrentReader != nullptr) CurrentReader->Fail(ShortStr(message));
 }
+
+void ReaderSwapNotice(const std::string& message) {
+  if (CurrentReader != nullptr) CurrentReader->Notice(ShortStr(message));
+}

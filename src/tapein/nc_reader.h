@@ -90,6 +90,11 @@ struct TNCMove {
 };
 
 inline constexpr int32_t NCMoveRecordSize = 273;
+// Most pins one package cycle drills (both rows), and most hits one symbol
+// repeat block drills (all its copies): far beyond any real part, small
+// enough that a mistyped pitch or count cannot flood the job.
+inline constexpr int32_t kMaxPackagePins = 10000;
+inline constexpr int32_t kMaxSymbolRepeatHits = 100000;
 void PackMove(const TNCMove& move, unsigned char* record);
 TNCMove UnpackMove(const unsigned char* record);
 // Kind 0, SourceBlock 1, Tool 1, ToolOffset 1, every other field 0.
@@ -194,6 +199,7 @@ struct TGlobalRec {
   std::string SymbolFileName;
   std::FILE* SymbolFile = nullptr;
   bool SymbolDefining = false;
+  int32_t SymbolHits = 0;  // pins recorded in the symbol file
 
   bool Format2 = true;
 
@@ -613,3 +619,5 @@ extern const uint8_t FlagToOrientation[8];
 
 // The swap filters' error callback: reports into CurrentReader.
 void ReaderSwapError(const std::string& message);
+// A swap file's malformed rule: the rule does less, the tape is still read.
+void ReaderSwapNotice(const std::string& message);

@@ -120,6 +120,7 @@ void TNCReader::OpenInput() {
   TGlobalRec& g = *GlobalRec;
   g.MainText = OpenForReading(FileName, 65536);
   if (CheckIO("Opening Input File") || g.MainText == nullptr) return;
+  g.MainSwap.NoticeProc = ReaderSwapNotice;
   g.MainSwap.Init(SwapFilterName, g.MainText, false, {}, ReaderSwapError);
   g.MainSwapOpen = true;
   g.Values.fill(0);
@@ -517,6 +518,7 @@ void TNCReader::CheckSubCall() {
     g.SubOffsetX = g.SubOffsetY = 0;
     return;
   }
+  g.SubSwap.NoticeProc = ReaderSwapNotice;
   g.SubSwap.Init(SwapFilterName, g.SubText, false, {}, ReaderSwapError);
   g.SubSwapOpen = true;
   g.SubLineCount = 0;
@@ -541,6 +543,7 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
     g.SubOffsetX = g.SubOffsetY = 0;
     return;
   }
+  g.SubSwap.NoticeProc = ReaderSwapNotice;
   g.SubSwap.Init(SwapFilterName, g.SubText, false, {}, ReaderSwapError);
   g.SubSwapOpen = true;
   g.SubLineCount = 0;
@@ -610,6 +613,7 @@ void TNCReader::BeginSymbol() {
   if (g.SymbolFile == nullptr) InOutRes = errno != 0 ? errno : EACCES;
   CheckIO("Writing Symbol File");
   g.SymbolDefining = true;
+  g.SymbolHits = 0;
 }
 
 void TNCReader::WriteSymbolHit(int32_t x, int32_t y) {
@@ -625,6 +629,7 @@ void TNCReader::WriteSymbolHit(int32_t x, int32_t y) {
   move.ToolOffset = g.CurrentCompTool;
   unsigned char record[NCMoveRecordSize];
   PackMove(move, record);
+  ++g.SymbolHits;
   if (std::fwrite(record, 1, sizeof record, g.SymbolFile) != sizeof record)
     InOutRes = errno != 0 ? errno : EIO;
   CheckIO("Writing Symbol File");

@@ -301,6 +301,8 @@ void TRoutTapeReader::Error(const std::string& text) {
   if (Errors.size() == 1) ErrorBox(text);
 }
 
+void TRoutTapeReader::Message(const std::string& text) { Messages.push_back(text); }
+
 void TRoutTapeReader::UnparsedBlock(const std::string& text, uint8_t kind) {
   const uint8_t holdOff = kind == 1 ? 2 : kind == 0 ? 3 : (PlungePending ? 1 : 0);
   const int32_t index = target_.AddCommand({LastX, LastY}, text, holdOff);
@@ -455,6 +457,19 @@ void TRoutTapeReader::Done() {
 
 // ---- Import operations ------------------------------------------------------------------
 
+namespace {
+// The blocks that were kept as far as they read, told once the tape is in.
+void ShowReaderMessages(const std::vector<std::string>& messages) {
+  constexpr std::size_t kShown = 10;
+  std::string text;
+  for (std::size_t i = 0; i < messages.size() && i < kShown; ++i) text += messages[i] + "\r\n";
+  if (messages.size() > kShown)
+    text += "(" + std::to_string(messages.size() - kShown) + " more)\r\n";
+  text += "Some errors were detected in this file.\r\nInspect the output carefully!";
+  MessageDlg(text, mtWarning, mbOK);
+}
+}  // namespace
+
 bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat) {
   TRoutImportTarget* target = RoutImportTarget();
   if (!target) {
@@ -497,19 +512,17 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
   const bool savedModified = DatabaseModified;
 
   bool failed = false;
-  std::vector<std::string> errors;
+  std::vector<std::string> messages;
   {
     TRoutTapeReader reader(*target, fileName, swapFile, ExecutionPath() + "SCRATCH\\",
                            format.ZerosUsed == 0 || format.ZerosUsed == 2, integer, decimal,
                            !format.Absolute, format.Metric, format.Version, format.BlockDelete,
                            format.CounterClockwise, format.ResolveG93);
-    // A block the decoder cannot read would leave a hole in a rout path: it
-    // ends the import.
-    reader.ErrorsAreFatal = true;
     reader.SetDirectEmission();
     reader.SetUseIJCentre(format.IJSigned && !useOutputFormat);
     reader.Run(failed);
     failed = failed || reader.ErrorFlag;
+    messages = reader.Messages;
     if (failed && reader.Errors.empty()) reader.Error("The rout tape " + fileName + " could not be read.");
     if (failed) {
       // Taken out before the drawing resumes, so the picture never shows them.
@@ -522,12 +535,13 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     }
     reader.Done();
   }
-  if (!failed) target->ShareIdenticalStepLists(firstNew);
+  if (!failed) {
+    target->ShareIdenticalStepLists(firstNew);
+    if (!messages.empty()) ShowReaderMessages(messages);
+  }
   return !failed;
 }
 
 void ReplaceCreateWithRout(std::string& text) {
-  const std::string upper = UpperCaseStr(text);
-  const std::size_t at = upper.find("CREATE");
-  if (at != std::string::npos) text.replace(at, 6, "Rout");
+  if (text.size() >= 11 && UpperCaseStr(text.substr(5, 6)) == "CREATE") text.replace(5, 6, "Rout");
 }

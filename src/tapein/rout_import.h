@@ -124,6 +124,8 @@ class TRoutTapeReader : public TNCReader {
 
   void Poll(bool& abort) override;
   void Error(const std::string& text) override;
+  // Kept for the report after the import (blocks read as far as they go).
+  void Message(const std::string& text) override;
   void UnparsedBlock(const std::string& text, uint8_t kind) override;
   bool SetOrigin(int32_t x, int32_t y) override;
   void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block, uint8_t flag) override;
@@ -160,6 +162,8 @@ class TRoutTapeReader : public TNCReader {
   bool PlungePending = false;
   // The texts of the errors met, in order; the first is shown.
   std::vector<std::string> Errors;
+  // The reader's messages (blocks that decoded badly), in order.
+  std::vector<std::string> Messages;
 
  private:
   void Record(int32_t index);
@@ -179,5 +183,5 @@ class TRoutTapeReader : public TNCReader {
 // as it was) otherwise.
 bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat);
 
-// The first "CREATE" (any case) of the text becomes "Rout".
+// "CREATE" (any case) as the sixth to eleventh characters becomes "Rout".
 void ReplaceCreateWithRout(std::string& text);

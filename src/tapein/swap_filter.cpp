@@ -458,7 +458,8 @@ void LoadSwapFiles(TSwapFilter& filter, const std::string& fileList, const TSwap
     for (const auto& p : problems) {
       std::string message = Problem(rec->FileName, p.first, p.second);
       filter.LoadErrors.push_back(message);
-      if (errorProc) errorProc(message);
+      if (filter.NoticeProc) filter.NoticeProc(message);
+      else if (errorProc) errorProc(message);
     }
     filter.Controls.push_back(std::move(rec));
   }

@@ -35,7 +35,7 @@
 //
 // Loading never stops at a malformed rule: the rule is loaded as far as it
 // makes sense and a message naming the swap file and its line is given to
-// the error routine and kept in LoadErrors. Filtering never raises and never
+// the error routine (or NoticeProc) and kept in LoadErrors. Filtering never raises and never
 // shows a message; every loop is bounded and no line grows past
 // SwapTextLimit characters (growing edits stop there).
 #pragma once
@@ -94,6 +94,10 @@ class TSwapFilter {
   std::vector<std::unique_ptr<TSwapControlRec>> Controls;
   // The messages of malformed rules met while loading, in order.
   std::vector<std::string> LoadErrors;
+  // When set, receives the malformed-rule messages in place of the error
+  // routine: such a rule only does less than it says, so a reader takes them
+  // as notices and goes on filtering.
+  TSwapErrorProc NoticeProc;
 };
 
 // Loads the files of fileList into filter (replacing what it held).

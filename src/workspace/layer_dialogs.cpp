@@ -134,7 +134,11 @@ void ExecuteLayerControl() {
   TLayerSnapshot before;
   TLayerDialog dialog;
   if (LayerBar != nullptr) LayerBar->LayerControlBox = &dialog;
-  const TModalResult result = dialog.ShowModal();
+  TModalResult result;
+  {
+    TModalBracket bracket;
+    result = dialog.ShowModal();
+  }
   if (LayerBar != nullptr) LayerBar->LayerControlBox = nullptr;
   if (result == mrOk) dialog.ApplyMasks();
   AfterLayerBox(before);
@@ -207,7 +211,10 @@ void ExecuteIndividualLayer(TControl& button, int x, int y) {
   dialog.SetLeft(left);
   dialog.SetTop(top);
   LayerBar->IndividualLayerBox = &dialog;
-  dialog.ShowModal();
+  {
+    TModalBracket bracket;
+    dialog.ShowModal();
+  }
   LayerBar->IndividualLayerBox = nullptr;
   AfterLayerBox(before);
 }
@@ -263,7 +270,10 @@ void TLayerColorDialog::PaintSample() {
 
 void ExecuteLayerColor(TColor& layerColour, TColor& backColour) {
   TLayerColorDialog dialog(layerColour, backColour);
-  dialog.ShowModal();
+  {
+    TModalBracket bracket;
+    dialog.ShowModal();
+  }
   layerColour = dialog.LayerColour();
   backColour = dialog.BackColour();
 }

@@ -9,6 +9,7 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "platform/message_box.h"
+#include "workspace/stroke_font.h"
 #include "workspace/view_mapping.h"
 
 TMyScreen* MyScreen = nullptr;
@@ -591,12 +592,32 @@ TCanvas& TMyScreenViewServices::PictureCanvas() {
 
 void TMyScreenViewServices::BeginModal() {
   Rest().BeginModal();
+  ++ModalDepth_;
   Screen_.Activity = acModal;
 }
 
 void TMyScreenViewServices::EndModal() {
   Rest().EndModal();
-  Screen_.Activity = acIdle;
+  // Idle again only when the outermost bracket closes.
+  if (ModalDepth_ > 0) --ModalDepth_;
+  if (ModalDepth_ == 0) Screen_.Activity = acIdle;
+}
+
+void TMyScreenViewServices::ShowMultipleItemsNotice() {
+  TPaintBox* box = Screen_.Controls().PaintBox;
+  TCanvas* canvas = box != nullptr ? &box->Canvas() : nullptr;
+  if (canvas == nullptr) {
+    Rest().ShowMultipleItemsNotice();
+    return;
+  }
+  // Drawn in XOR, so the second call takes it away again.
+  const TPen saved = canvas->Pen;
+  canvas->Pen.Mode = pmXor;
+  canvas->Pen.Color = clWhite;
+  canvas->Pen.Width = 1;
+  canvas->Pen.Style = psSolid;
+  ::ShowMultipleItemsNotice(*canvas, Screen_.ViewWidth(), Screen_.ViewHeight());
+  canvas->Pen = saved;
 }
 
 void TMyScreenViewServices::DrawCrossMark(int32_t x, int32_t y) {

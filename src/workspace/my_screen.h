@@ -244,14 +244,17 @@ class TMyScreenViewServices : public TViewServices {
   void ShowPleaseWait(const std::string& text) override { Rest().ShowPleaseWait(text); }
   void HidePleaseWait() override { Rest().HidePleaseWait(); }
   void SetCursor(int32_t cursor) override { Rest().SetCursor(cursor); }
-  void ShowReport(const std::string& caption, const std::vector<std::string>& lines) override {
-    Rest().ShowReport(caption, lines);
+  void ShowReport(const std::string& caption, const std::vector<std::string>& lines,
+                  const TReportShape& shape) override {
+    Rest().ShowReport(caption, lines, shape);
   }
-  void ShowMultipleItemsNotice() override { Rest().ShowMultipleItemsNotice(); }
+  // On the view's canvas (the rest's while there is no paint box).
+  void ShowMultipleItemsNotice() override;
   // With RubberPaint, an exclusive-or cross on the paint box.
   void DrawCrossMark(int32_t x, int32_t y) override;
 
  private:
   TMyScreen& Screen_;
   TViewServices* Rest_;
+  int32_t ModalDepth_ = 0;  // brackets open through these services
 };

@@ -21,12 +21,14 @@
 #include "model/rout_entities.h"
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
+#include "model/step_connections.h"
 #include "model/drill_tools.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
+#include "routpath/edit_step_dialog.h"
 #include "tapeout/tool_tables.h"
 #include "workspace/clock_panel.h"
 #include "workspace/error_inspector.h"
@@ -243,7 +245,7 @@ TUndoJournal* ModeUndo(uint8_t mode) {
   }
 }
 
-void* ModeDatabase(uint8_t mode) {
+TJobDatabase* ModeDatabase(uint8_t mode) {
   switch (mode) {
     case emDrill: return DRDB;
     case emRout: return RTDB;
@@ -275,6 +277,13 @@ void StartUp() {
   // The program starts with an empty job that has nothing to save.
   DatabaseModified = false;
   InstallJobFileOperations();
+  // The step commands of both editors reach each other's database and the
+  // Edit Steps dialog.
+  InstallStepConnections();
+  SetEditStepDialog([](TEditStepLists& table) {
+    TModalBracket bracket;
+    return RunEditStepDialog(table, EditorMode == emRout);
+  });
 }
 
 void ConnectWorkspace(TWorkspace& form) {
@@ -324,6 +333,8 @@ void ShutDown() {
   }
   DisconnectView(WorkspaceServices.get());
   SetCurrentCommandHook(nullptr);
+  RemoveStepConnections();
+  SetEditStepDialog(nullptr);
   ActiveUndo = nullptr;
   ActiveDB = nullptr;
   DeleteScratchFiles();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class TJobDatabase;
 class TWorkspace;
 class TUndoJournal;
 
@@ -92,4 +93,4 @@ extern std::string DatabaseFileName;
 
 // The undo journal and the database of an editor mode.
 TUndoJournal* ModeUndo(uint8_t mode);
-void* ModeDatabase(uint8_t mode);
+TJobDatabase* ModeDatabase(uint8_t mode);

@@ -144,7 +144,7 @@ void PathLengthReport(const TPathLengths& lengths) {
       lines.push_back("   " + s + FormatPathLength(length / u));
     }
   lines.push_back("   -----------------------------");
-  ViewServices().ShowReport("Path Length Report", lines);
+  ViewServices().ShowReport("Path Length Report", lines, {true, 22, 16});
 }
 
 void PathLengthReport() {

@@ -114,8 +114,9 @@ void THeadlessViewServices::BeginModal() {
 }
 
 void THeadlessViewServices::EndModal() {
-  ActivityByte = 0;
+  // Idle again only when the outermost bracket closes.
   if (ModalDepth > 0) --ModalDepth;
+  if (ModalDepth == 0) ActivityByte = 0;
 }
 
 void THeadlessViewServices::OpenStatus(const std::string& text) {
@@ -149,8 +150,9 @@ void THeadlessViewServices::ShowPleaseWait(const std::string& text) {
 }
 
 void THeadlessViewServices::ShowReport(const std::string& caption,
-                                       const std::vector<std::string>& lines) {
-  Reports.push_back({caption, lines});
+                                       const std::vector<std::string>& lines,
+                                       const TReportShape& shape) {
+  Reports.push_back({caption, lines, shape});
 }
 
 void THeadlessViewServices::DrawCrossMark(int32_t x, int32_t y) {

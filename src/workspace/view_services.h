@@ -49,6 +49,15 @@ constexpr int32_t crHourGlass = -11;
 
 // ---- The window side --------------------------------------------------------------
 
+// The window a report is shown in: a fixed text screen or a scrolling text,
+// of Columns x Rows characters (0: sized to the lines).
+struct TReportShape {
+  bool Scrolling = false;
+  int32_t Columns = 0;
+  int32_t Rows = 0;
+  bool operator==(const TReportShape&) const = default;
+};
+
 class TViewServices {
  public:
   virtual ~TViewServices() = default;
@@ -96,7 +105,8 @@ class TViewServices {
   virtual void SetCursor(int32_t cursor) = 0;
 
   // A report window: caption and its text lines, shown modally with OK.
-  virtual void ShowReport(const std::string& caption, const std::vector<std::string>& lines) = 0;
+  virtual void ShowReport(const std::string& caption, const std::vector<std::string>& lines,
+                          const TReportShape& shape = {}) = 0;
 
   // "Multiple items at this location" across the view; a second call
   // removes it.
@@ -154,7 +164,8 @@ class THeadlessViewServices : public TViewServices {
   void HidePleaseWait() override { PleaseWaitShown = false; }
   void SetCursor(int32_t cursor) override { Cursor = cursor; }
 
-  void ShowReport(const std::string& caption, const std::vector<std::string>& lines) override;
+  void ShowReport(const std::string& caption, const std::vector<std::string>& lines,
+                  const TReportShape& shape) override;
   void ShowMultipleItemsNotice() override { NoticeShown = !NoticeShown; }
   void DrawCrossMark(int32_t x, int32_t y) override;
 
@@ -189,6 +200,7 @@ class THeadlessViewServices : public TViewServices {
   struct TReport {
     std::string Caption;
     std::vector<std::string> Lines;
+    TReportShape Shape;
   };
   std::vector<TReport> Reports;
 };
@@ -261,7 +273,7 @@ class TReportConsole {
   int32_t WhereY() const { return Y_; }
   // Lines without trailing blanks; trailing empty rows dropped.
   std::vector<std::string> Lines() const;
-  void ShowModal() { ViewServices().ShowReport(Caption_, Lines()); }
+  void ShowModal() { ViewServices().ShowReport(Caption_, Lines(), {false, Columns_, Rows_}); }
 
  private:
   void NewLine();

@@ -261,9 +261,12 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
       wx = MyScreen->MouseToWorldX(x);
       wy = MyScreen->MouseToWorldY(y);
     };
-    // The single-step timer steps as a left click does.
+    // The single-step timer steps as a left click does, while single-step
+    // play runs with animate on.
     form.SingleStepTick = [] {
-      if (MyScreen == nullptr) return;
+      if (MyScreen == nullptr || RTDB == nullptr || RTDB->SingleStepActive == 0 ||
+          RTDB->Animate == 0)
+        return;
       TInputEvent step;
       step.Kind = ievMouseDown;
       step.Buttons = mbtLeft;
@@ -286,6 +289,8 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   };
   ConnectPictureHooks();
   ConnectSingleStepHooks();
+  // The rubber band's arrow leans to the side the rout path is cut on.
+  CurrentCompensationSide = [] { return RTDB != nullptr ? RTDB->AutoRoutCompensation : uint8_t{0}; };
 
   LayerHooks.SetMode = [window](uint8_t mode) {
     switch (mode) {
@@ -347,4 +352,5 @@ void DisconnectView(TWorkspaceViewServices* services) {
   LayerHooks = {};
   RoutOriginMarker = nullptr;
   DrillZoomExtents = nullptr;
+  CurrentCompensationSide = nullptr;
 }

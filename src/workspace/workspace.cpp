@@ -17,7 +17,7 @@
 
 bool WorkspaceReady = false;
 bool AppClosing = false;
-void* ActiveDB = nullptr;
+TJobDatabase* ActiveDB = nullptr;
 int32_t MouseX = 0;
 int32_t MouseY = 0;
 int32_t MouseWorldX = 0;
@@ -247,7 +247,16 @@ TWorkspace::TWorkspace()
   OnActivate = [this](TForm&) {
     if (Status_) Status_->CancelButton.SetFocus();
   };
-  OnCloseQuery = [](TForm&, bool& canClose) { canClose = FormCloseQuery(); };
+  // While a dialog or a long operation holds the modal bracket the window
+  // stays: shutting down would free the databases under it.
+  OnCloseQuery = [this](TForm&, bool& canClose) {
+    if (ModalLevel_ > 0) {
+      MessageBeep(0);
+      canClose = false;
+      return;
+    }
+    canClose = FormCloseQuery();
+  };
   OnClose = [](TForm&) { FormClose(); };
 
   BuildWorkingMenu();
@@ -383,15 +392,17 @@ void TWorkspace::HidePleaseWait() {
   box->Hide();
 }
 
-void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::string>& lines) {
+void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::string>& lines,
+                            const TReportShape& shape) {
   size_t widest = 20;
   for (const std::string& line : lines) widest = std::max(widest, line.size());
+  const int32_t columns = shape.Columns > 0 ? shape.Columns : int32_t(std::min<size_t>(widest + 2, 80));
   TModalBracket bracket;
-  if (lines.size() <= size_t(TGTWindow::BufferLines)) {
+  if (!shape.Scrolling && lines.size() <= size_t(TGTWindow::BufferLines)) {
     TGTWindow window;
     window.SetCaption(caption);
-    window.SetScreenSize(int32_t(std::min<size_t>(widest + 2, 80)),
-                         int32_t(std::max<size_t>(lines.size(), 1)));
+    window.SetScreenSize(columns, shape.Rows > 0 ? shape.Rows
+                                                 : int32_t(std::max<size_t>(lines.size(), 1)));
     window.ClrScr();
     for (size_t i = 0; i < lines.size(); ++i) {
       // The last line stays on the last row: no scroll past it.
@@ -405,8 +416,10 @@ void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::s
     return;
   }
   TGTScrollWindow window;
+  // Shown modally, its OK ends the window.
+  window.OKButton.SetModalResult(mrOk);
   window.SetCaption(caption);
-  window.SetTextSize(int32_t(std::min<size_t>(widest + 2, 80)), 16);
+  window.SetTextSize(columns, shape.Rows > 0 ? shape.Rows : 16);
   window.Clear();
   for (const std::string& line : lines) window.WriteLn(line);
   window.ShowOKButton();

@@ -24,6 +24,7 @@
 #include "workspace/small_dialogs.h"
 #include "workspace/view_services.h"
 
+class TJobDatabase;
 class TStatusDialog;
 class TShowWaitDlg;
 
@@ -32,9 +33,8 @@ class TShowWaitDlg;
 extern bool WorkspaceReady;
 // Set when the main window closes: every message-pumping wait loop stops.
 extern bool AppClosing;
-// The database of the current editor mode: DRDB, RTDB or DB (the three have
-// no common base; EditorMode tells which one it is).
-extern void* ActiveDB;
+// The database of the current editor mode: DRDB, RTDB or DB.
+extern TJobDatabase* ActiveDB;
 
 // Pointer state shared with the command language: the last position in the
 // drawing area (pixels and database units) and the buttons held.
@@ -119,7 +119,8 @@ class TWorkspace : public TForm, public TUndoWindow {
   TShowWaitDlg* WaitBox() const { return Wait_.get(); }
   // A report window with the lines and OK, modally: the text console up to
   // its 25 rows, the scrolling memo for longer reports.
-  void ShowReport(const std::string& caption, const std::vector<std::string>& lines);
+  void ShowReport(const std::string& caption, const std::vector<std::string>& lines,
+                  const TReportShape& shape = {});
 
   // --- hint strip ---
   void DisplayHint();
@@ -269,8 +270,9 @@ class TWorkspaceViewServices : public TViewServices {
   void ShowPleaseWait(const std::string& text) override { Workspace_.ShowPleaseWait(text); }
   void HidePleaseWait() override { Workspace_.HidePleaseWait(); }
   void SetCursor(int32_t cursor) override { ViewPart().SetCursor(cursor); }
-  void ShowReport(const std::string& caption, const std::vector<std::string>& lines) override {
-    Workspace_.ShowReport(caption, lines);
+  void ShowReport(const std::string& caption, const std::vector<std::string>& lines,
+                  const TReportShape& shape) override {
+    Workspace_.ShowReport(caption, lines, shape);
   }
   void ShowMultipleItemsNotice() override { ViewPart().ShowMultipleItemsNotice(); }
   void DrawCrossMark(int32_t x, int32_t y) override { ViewPart().DrawCrossMark(x, y); }

@@ -49,6 +49,12 @@ struct TDisplayTick {
 
 void Redraw() { ViewServices().RedrawView(); }
 
+// The swap filter tables, inside the window's modal bracket.
+void RunFiltersDialog() {
+  TModalBracket bracket;
+  ExecuteSwapTablesDialog();
+}
+
 // An item that flips a Boolean setting, ticks it and redraws.
 TMenuItem& AddFlip(TMenuItem& menu, std::vector<TDisplayTick>& ticks, const std::string& caption,
                    const std::string& name, bool& setting) {
@@ -250,35 +256,34 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   file.Add("&Save", "Save1").SetShortCut("F2").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFile(); }); };
   file.Add("Save &As", "SaveAs1").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFileAs(); }); };
   file.AddSeparator();
-  // Pack: the mode's database is compacted; its journal starts afresh.
-  auto pack = [](auto* db) {
-    if (db == nullptr) return;
-    db->Compact();
-    if (ActiveUndo != nullptr) ActiveUndo->Reset();
+  // Pack: the mode's database is compacted; when that renumbered its
+  // entities, the database has started its journal afresh.
+  auto pack = [] {
+    if (ActiveDB != nullptr) ActiveDB->Compact();
   };
   if (cad) {
     idle(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
-    file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(DB); };
+    file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(); };
     idle(file, "&Import", "Import1", ImportCadFile);
     pending(file, "&Export", "Export1");
   } else if (rout) {
     idle(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
     idle(file, "&Make Rout Tape", "MakeRoutTape1", [] { SaveRoutFileAs(CurrentLayer); });
     pending(file, "Make ESI Laser File", "MakeESILaserFile1");
-    idle(file, "F&ilters", "Filters1", ExecuteSwapTablesDialog);
+    idle(file, "F&ilters", "Filters1", RunFiltersDialog);
     file.AddSeparator();
     idle(file, "&Get Info", "GetInfo2", [] { ShowRoutStatistics(); });
-    file.Add("Pac&k Database", "PackDatabase2").OnClick = [pack](TMenuItem&) { pack(RTDB); };
+    file.Add("Pac&k Database", "PackDatabase2").OnClick = [pack](TMenuItem&) { pack(); };
     idle(file, "Pat&h Length Report", "PathLengthReport1", [] { PathLengthReport(); });
   } else {
     idle(file, "&Import", "Import2", ImportDrillFile);
     pending(file, "Export", "Export2");
     pending(file, "&Make Drill Tape", "MakeDrillTape1");
     pending(file, "Make ESI Laser File", "MakeESILaserFile1");
-    idle(file, "Fil&ters", "Filters1", ExecuteSwapTablesDialog);
+    idle(file, "Fil&ters", "Filters1", RunFiltersDialog);
     file.AddSeparator();
     idle(file, "&Get Info", "GetInfo3", ShowDrillStatistics);
-    file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(DRDB); };
+    file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(); };
     pending(file, "Spacing &Check", "SpacingCheck1");
   }
   file.AddSeparator();

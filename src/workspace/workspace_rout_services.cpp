@@ -21,6 +21,8 @@ void TWorkspaceRoutEditServices::SetAnimateChecked(bool checked) {
   // The animate item of the rout menu, once the single-step menu has one.
   if (Workspace == nullptr) return;
   if (TMenuItem* item = Workspace->RoutMenu.FindItem("Animate1")) item->SetChecked(checked);
+  // The single-step timer steps the play on while animate is on.
+  Workspace->SingleStepTimer.SetTimerEnabled(checked);
 }
 
 std::string TWorkspaceRoutEditServices::SaveRoutLayerToScratch(uint8_t layer) {

@@ -204,6 +204,27 @@ TEST_F(JobFileFaultTest, StepCyclesDeepNestingAndHugeCountsAreRefused) {
             std::string::npos);
 }
 
+// What editors and transfers leave in a good file: a blank line after EOF, a
+// DOS end-of-file character, blank lines between records.
+TEST_F(JobFileFaultTest, BlankLinesAndADosEndOfFileAreAccepted) {
+  std::string text = Good;
+  const std::size_t at = text.find("0\r\nDRILLHOLE");
+  ASSERT_NE(at, std::string::npos);
+  text.insert(at, "\r\n  \r\n");
+  for (const std::string& tail : {std::string("\r\n"), std::string("\x1a"), std::string("\r\n\x1a")}) {
+    WriteFileBytes(TempDir / "EDITED.ZUL", text + tail);
+    ResetHeadlessDialogs();
+    EXPECT_TRUE(OpenJobFile(FileIn("EDITED.ZUL"))) << ::testing::PrintToString(Boxes());
+    EXPECT_EQ(DumpJob(), Before);
+  }
+  // Still refused: a blank line where a record's name belongs.
+  std::string named = Good;
+  named.insert(named.find("0\r\nDRILLHOLE") + 3, "\r\n");
+  DatabaseFileName = "KEPT.ZUL";
+  DatabaseModified = true;
+  EXPECT_NE(OpenBad(named).find("a group code was expected, not \"DRILLHOLE\""), std::string::npos);
+}
+
 TEST_F(JobFileFaultTest, AMissingFileChangesNothing) {
   EXPECT_FALSE(OpenJobFile(FileIn("NOWHERE.ZUL")));
   EXPECT_FALSE(LoadJobFile(FileIn("NOWHERE.ZUL")));

@@ -233,6 +233,29 @@ TEST_F(TRoutEditTest, CreateEditAndExpandSteps) {
   EXPECT_EQ(Layer(), expanded);
 }
 
+// Two paths sharing one pattern: both starts lose it, each copy is cut once.
+TEST_F(TRoutEditTest, ExpandingTwoPathsThatShareAPattern) {
+  RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);
+  RTDB->AddLineSegment({0, 5000}, {1000, 5000}, false, NoZOffset, 0);
+  SetEditStepDialog([](TStepLevelLists& levels) {
+    levels[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 10000, 0, 0}, {0, 1, 0, 0, 0}};
+    return true;
+  });
+  TRootEntityHandle* list = All();
+  list->CreateStep();
+  FreeRoutHandles(list);
+  ASSERT_EQ(Layer(), (V{"J 0,0 t1 x1", "L 1000,0", "J 0,5000 t1 x1", "L 1000,5000"}));
+  list = All();
+  list->ExpandStepsIntoDatabase();
+  FreeRoutHandles(list);
+  EXPECT_EQ(Layer(), (V{"J 0,0 t1", "L 1000,0", "J 0,5000 t1", "L 1000,5000", "J 10000,0 t1",
+                        "L 11000,0", "J 10000,5000 t1", "L 11000,5000"}));
+  ExpectConsistent();
+  RoutUndo->Undo();
+  EXPECT_EQ(Layer(), (V{"J 0,0 t1 x1", "L 1000,0", "J 0,5000 t1 x1", "L 1000,5000"}));
+  ExpectConsistent();
+}
+
 // A mirrored copy runs its arcs the other way and cuts on the other side.
 TEST_F(TRoutEditTest, ExpandingAMirroredCopy) {
   RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);

@@ -385,6 +385,24 @@ TEST_F(RoutEntityTest, DrawColourFollowsModeSurfaceAndToolOfTheFirstRecord) {
   EXPECT_EQ(plot.Count("DrawCircleDia"), 1);
 }
 
+// An arc's Z-offset mark follows the arc (a zigzag about its radius), not
+// its chord.
+TEST_F(RoutEntityTest, AnArcsZOffsetMarkFollowsTheArc) {
+  RoutToolPages[40][1].Diameter = 100;
+  const bool saved = ZOffsetChanges;
+  ZOffsetChanges = true;
+  TRoutArc arc(7, 200, 0, {2000, 0}, {1000, 0}, 40);
+  arc.AttachShadow(new TRoutShadow({0, 1000}, {2000, 1000}, {1000, 1000}, false, 1, rsArc, false, 1,
+                                   40, 7, 0));
+  arc.DrawShadow();
+  EXPECT_EQ(Surface.Count("DrawZOffsetLineMark"), 0);
+  int zigzag = 0;
+  for (const std::string& c : Surface.Drawn())
+    if (c.rfind("DrawLine(", 0) == 0) ++zigzag;
+  EXPECT_GT(zigzag, 2);
+  ZOffsetChanges = saved;
+}
+
 TEST_F(RoutEntityTest, ChainDrawingFollowsTheViewToggles) {
   RoutToolPages[40][1].Diameter = 100;
   TRoutLine line({0, 0}, 1, 0, 40);

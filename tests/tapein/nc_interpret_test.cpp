@@ -132,6 +132,19 @@ TEST_F(NcInterpret, DualInlinePackageDefaultsInMillimetres) {
   r->Done();
 }
 
+// A pitch of one tape unit over a long package, and a huge P repeat, stop at
+// the reader's limits instead of drilling without end.
+TEST_F(NcInterpret, PackageCyclesAndTheirRepeatsAreBounded) {
+  auto r = Reader({"G82X1Y3000", "X0Y0", "X2000000000Y3000", "M30"});
+  Read(*r);
+  EXPECT_EQ(r->Hits.size(), std::size_t(kMaxPackagePins));
+  r->Done();
+  auto p = Reader({"G82", "X0Y0", "X7000Y3000", "P2000000000X1", "M30"});
+  Read(*p);
+  EXPECT_EQ(p->Hits.size(), 16u + kMaxSymbolRepeatHits / 16 * 16);
+  p->Done();
+}
+
 TEST_F(NcInterpret, EightPinPack) {
   auto r = Reader({"G83", "X0Y0", "X10000Y500", "M30"});
   Read(*r);
@@ -155,6 +168,20 @@ TEST_F(NcInterpret, DrilledCirclesAndSlots) {
   EXPECT_EQ(r->With("Slot"), (std::vector<std::string>{"Slot 25400000 50800000 25400000 50800000",
                                                        "Slot 0 0 25400000 0",
                                                        "Slot 25654000 254000 28194000 254000"}));
+  r->Done();
+}
+
+// A circle narrower than twice its tool is drilled and warned about; M47
+// hands its block (blanks taken out like every block's) to the operator.
+TEST_F(NcInterpret, NarrowDrilledCirclesAreWarnedAboutAndM47ReachesTheOperator) {
+  auto r = Reader({"M48", "INCH,TZ", "T1C0.125", "%", "T1", "X1000Y1000G84X2000",
+                   "X5000Y1000G84X3000", "M47,CHECK THE PINS", "M30"});
+  Read(*r);
+  EXPECT_EQ(r->With("Circle").size(), 2u);
+  const auto warnings = r->With("Warning");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("G84 ILLEGAL DIAMETER!"), std::string::npos);
+  EXPECT_EQ(r->With("Operator"), (std::vector<std::string>{"Operator M47,CHECKTHEPINS"}));
   r->Done();
 }
 

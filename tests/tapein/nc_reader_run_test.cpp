@@ -331,3 +331,19 @@ TEST_F(NcReaderRun, SwapFilterRewritesLinesOnTheWayIn) {
   EXPECT_EQ(Points(*r), (Pts{{1000 * U, 0}}));
   r->Done();
 }
+
+// Rules that do nothing are told about as notices: the tape is still read,
+// filtered by the sound rules.
+TEST_F(NcReaderRun, InertSwapRulesAreNoticesAndTheTapeIsRead) {
+  WriteFileBytes(TempDir / "SWAP" / "INERT.SWP", "X=[/LET %1=5]\r\nX=[/%12=5]\r\nX=[/c2 x]\r\nQ=X\r\n");
+  TTapeOptions options;
+  options.SwapFilter = (TempDir / "SWAP" / "INERT.SWP").string();
+  auto r = Reader(File("i.drl", {"M48", "INCH,TZ", "%", "Q1000Y0", "M30"}), options);
+  EXPECT_FALSE(r->RunFailed());
+  EXPECT_TRUE(r->With("Error ").empty());
+  int inert = 0;
+  for (const std::string& n : Notices(*r)) inert += n.find("INERT.SWP") != std::string::npos;
+  EXPECT_GE(inert, 3);
+  EXPECT_EQ(Points(*r), (Pts{{1000 * U, 0}}));
+  r->Done();
+}

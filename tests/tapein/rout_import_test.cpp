@@ -207,33 +207,50 @@ TEST_F(TRoutImportTest, CancelledFormatDialogAndMissingSwapFileImportNothing) {
   ImportFilters[1] = {};
 }
 
-TEST_F(TRoutImportTest, AMalformedTapeShowsItsFirstErrorAndLeavesTheLayer) {
+// Blocks the decoder stumbles over (a trailing "*", a comment, a coordinate
+// with one digit too many) are kept as far as they read and reported once the
+// tape is in; the rest of the tape is not thrown away.
+TEST_F(TRoutImportTest, BlocksThatDecodeBadlyAreKeptAndReported) {
+  const std::string tape = Tape("BAD.RT",
+                                "M48\nT03C0.1250\n%\nT03\nG00X050000Y050000*\nM15\n"
+                                "G01X060000Y050000(CUT)\nG01X1234567Y050000\nG01X080000Y050000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  const auto g = Geometry();
+  ASSERT_GE(g.size(), 3u) << ::testing::PrintToString(g);
+  EXPECT_EQ(g.front().rfind("J " + std::to_string(5 * Inch) + "," + std::to_string(5 * Inch), 0), 0u);
+  EXPECT_EQ(g.back(), "L " + std::to_string(8 * Inch) + "," + std::to_string(5 * Inch) + " f0");
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtWarning);
+  const std::string text = ShownMessageBoxes()[0].Text;
+  EXPECT_NE(text.find("Block"), std::string::npos) << text;
+  EXPECT_NE(text.find("Some errors were detected in this file."), std::string::npos) << text;
+}
+
+// A tape that cannot be read at all leaves the layer as it was.
+TEST_F(TRoutImportTest, AnUnreadableTapeShowsItsErrorAndLeavesTheLayer) {
   const std::string good = Tape("G.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM30\n");
   AcceptFormat();
   ASSERT_TRUE(ImportRoutTape(good, 0, false));
   const auto before = Layer();
   const TRoutToolPage page = RoutToolPages[40];
-
-  const std::string bad = Tape("BAD.RT",
-                               "M48\nT03C0.1250\n%\nT03\nG00X050000Y050000\nM15\nG01X060000Y050000\n"
-                               "G01X1234567Y050000\nG01X080000Y050000\nM16\nM30\n");
   AcceptFormat();
-  EXPECT_FALSE(ImportRoutTape(bad, 0, false));
+  EXPECT_FALSE(ImportRoutTape(ExecutionPath() + "ROUT\\NONE.RT", 0, false));
   ASSERT_FALSE(ShownMessageBoxes().empty());
   EXPECT_EQ(ShownMessageBoxes().back().Type, mtError);
-  EXPECT_NE(LastBoxText().find("Block"), std::string::npos) << LastBoxText();
   EXPECT_EQ(Layer(), before);
   EXPECT_TRUE(RoutToolPages[40].Items == page.Items);
-  EXPECT_EQ(RoutLayerTools[40], (TRoutLayerTool{1, 1}));
 }
 
-TEST_F(TRoutImportTest, ReplaceCreateWithRoutChangesTheFirstCreateOnly) {
+TEST_F(TRoutImportTest, ReplaceCreateWithRoutLooksAtTheSixthToEleventhCharacters) {
   std::string text = "Undo create line, Create arc";
   ReplaceCreateWithRout(text);
   EXPECT_EQ(text, "Undo Rout line, Create arc");
-  std::string none = "Undo move";
-  ReplaceCreateWithRout(none);
-  EXPECT_EQ(none, "Undo move");
+  for (std::string same : {"Undo move", "Create line", "Undone: create", "Undo Creat"}) {
+    const std::string before = same;
+    ReplaceCreateWithRout(same);
+    EXPECT_EQ(same, before);
+  }
 }
 
 // ---- Written and read back ---------------------------------------------------------------
@@ -328,8 +345,7 @@ TEST_F(TRoutImportTest, OpenRoutTapeKeepsTheLayerWhenTheDialogIsCancelledOrTheTa
   OpenRoutTape(40);
   EXPECT_EQ(Layer(), before);
 
-  const std::string bad = Tape("BAD.RT", "%\nG00X050000Y050000\nM15\nG01X1234567Y0\nM30\n");
-  ScriptFileDialogAnswer(NativePath(bad));
+  ScriptFileDialogAnswer(NativePath(ExecutionPath() + "ROUT\\GONE.RT"));
   AcceptFormat();
   OpenRoutTape(40);
   EXPECT_EQ(Layer(), before);

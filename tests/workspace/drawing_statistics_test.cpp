@@ -29,6 +29,7 @@ TEST_F(DrawingStatisticsTest, EmptyDrawingShowsZeroCounts) {
   DB = saved;
   ASSERT_EQ(HeadlessViewServices().Reports.size(), 1u);
   EXPECT_EQ(LastReport().Caption, "Drawing Statistics");
+  EXPECT_EQ(LastReport().Shape, (TReportShape{false, 50, 13}));
   EXPECT_EQ(LastReport().Lines,
             (std::vector<std::string>{"   Entity Type          number",
                                       "   -------------------------------",
@@ -51,6 +52,7 @@ TEST_F(DrawingStatisticsTest, DrillCountsAddDeletedKindsAndKeepLargeNumbersWhole
   c[30] = 5;
   ShowStatisticsWindow(TStatisticsKind::Drill, c, 12, 4096);
   EXPECT_EQ(LastReport().Caption, "Drill Database Statistics");
+  EXPECT_EQ(LastReport().Shape, (TReportShape{false, 50, 15}));
   const auto& l = LastReport().Lines;
   EXPECT_EQ(l[2], "   Deleted Entities :       5");
   EXPECT_EQ(l[3], "              Holes :  1,234,567");
@@ -81,6 +83,7 @@ TEST_F(DrawingStatisticsTest, PathLengthsInFixedWidthColumns) {
   lengths[4][1000] = 25400000;
   PathLengthReport(lengths);
   EXPECT_EQ(LastReport().Caption, "Path Length Report");
+  EXPECT_EQ(LastReport().Shape, (TReportShape{true, 22, 16}));
   EXPECT_EQ(LastReport().Lines,
             (std::vector<std::string>{"   Layer Tool  Total Path Length",
                                       "   -----------------------------",

@@ -22,6 +22,7 @@ TEST_F(TLayerDialogsTest, LayerControlTiesActiveAndDisplayedAndRebuildsTheMasks)
   RegisterModalScript("TLayerDialog", [](TForm& form) {
     auto& f = static_cast<TLayerDialog&>(form);
     EXPECT_EQ(f.Caption(), "Layer Control");
+    EXPECT_EQ(ViewServices().Activity(), acModal);  // inside the modal bracket
     EXPECT_EQ(f.Get<TLabel>("Layer30Caption").Caption(), "  D0");
     EXPECT_EQ(f.Get<TLabel>("Layer4Caption").Caption(), "   4");
     EXPECT_FALSE(f.Active(7).Checked());
@@ -41,6 +42,7 @@ TEST_F(TLayerDialogsTest, LayerControlTiesActiveAndDisplayedAndRebuildsTheMasks)
     f.Click("OKButton");
   });
   ExecuteLayerControl();
+  EXPECT_EQ(ViewServices().Activity(), acIdle);
   EXPECT_FALSE(LayerDisplayed(5));
   EXPECT_FALSE(LayerActive(5));
   EXPECT_TRUE(LayerActive(7));
@@ -93,10 +95,12 @@ TEST_F(TLayerDialogsTest, TheIndividualBoxActsAtOnce) {
     auto& grid = f.Get<TColorGrid>("ColorGrid1");
     grid.ClickColor(TColorGrid::IndexOfColor(clGreen), mbLeft);
     grid.ClickColor(TColorGrid::IndexOfColor(clWhite), mbRight);
+    EXPECT_EQ(ViewServices().Activity(), acModal);
     f.Click("OKButton");
   });
   RegisterModalScript("TIndividualLayerDialog", [](TForm& f) {
     EXPECT_EQ(f.Caption(), "Layer  R3");
+    EXPECT_EQ(ViewServices().Activity(), acModal);
     EXPECT_EQ(f.Left(), 2 * 24 + 320 + 5);
     f.Get<TCheckBox>("Displayed0").Click();
     EXPECT_FALSE(LayerDisplayed(43));
@@ -115,6 +119,7 @@ TEST_F(TLayerDialogsTest, TheIndividualBoxActsAtOnce) {
   const int before = Renders;
   LayerBar->LayerMouseDown(*LayerBar->Buttons[43], mbRight, 5, 6);
   EXPECT_EQ(LayerColors[43], clGreen);
+  EXPECT_EQ(ViewServices().Activity(), acIdle);
   EXPECT_EQ(BackgroundColor, clNavy);  // not from this box
   EXPECT_EQ(Renders, before + 1);
   // The current layer's box cannot change it; the left button opens nothing.

@@ -327,8 +327,31 @@ TEST_F(TMyScreenTest, ModalBracketSetsTheActivity) {
     TModalBracket bracket;
     EXPECT_EQ(Screen->Activity, acModal);
     EXPECT_EQ(ViewServices().Activity(), acModal);
+    {
+      TModalBracket inner;  // a dialog opened from a dialog
+    }
+    EXPECT_EQ(Screen->Activity, acModal);
+    EXPECT_EQ(HeadlessViewServices().ActivityByte, 4);
   }
   EXPECT_EQ(Screen->Activity, acIdle);
+  EXPECT_EQ(HeadlessViewServices().ActivityByte, 0);
+}
+
+// The notice is drawn on the view itself, and the second call takes it away.
+TEST_F(TMyScreenTest, TheMultipleItemsNoticeIsDrawnOnTheViewAndRemoved) {
+  TCanvas& view = Form->PaintBox->Canvas();
+  auto pixels = [&] {
+    std::vector<TColor> all;
+    for (int y = 0; y < Screen->ViewHeight(); ++y)
+      for (int x = 0; x < Screen->ViewWidth(); ++x) all.push_back(view.GetPixel(x, y));
+    return all;
+  };
+  const std::vector<TColor> before = pixels();
+  ViewServices().ShowMultipleItemsNotice();
+  EXPECT_NE(pixels(), before);
+  EXPECT_FALSE(HeadlessViewServices().NoticeShown);
+  ViewServices().ShowMultipleItemsNotice();
+  EXPECT_EQ(pixels(), before);
 }
 
 TEST_F(TMyScreenTest, CoordinatesAreFormattedInSevenCharacters) {

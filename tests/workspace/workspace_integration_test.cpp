@@ -30,6 +30,11 @@ class TWorkspaceIntegrationTest : public TWorkspaceTest {
       for (int32_t row = 1; row <= w.Rows; ++row) Reports.back().Lines.push_back(w.Lines[row]);
       f.Click("OKButton");
     });
+    RegisterModalScript("TGTScrollWindow", [this](TForm& f) {
+      auto& w = static_cast<TGTScrollWindow&>(f);
+      Reports.push_back({w.Caption(), w.Memo1.Lines()});
+      f.Click("OKButton");
+    });
   }
   void TearDown() override {
     ResetHeadlessDialogs();

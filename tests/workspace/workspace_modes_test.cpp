@@ -9,6 +9,7 @@
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "workspace/error_log.h"
+#include "workspace/report_windows.h"
 #include "platform/headless/headless_events.h"
 #include "workspace_test_support.h"
 
@@ -26,7 +27,7 @@ TEST_F(TWorkspaceTest, SelectingALayerSwitchesTheEditorMode) {
   EXPECT_EQ(form.Menu(), &form.DrillMenu);
   EXPECT_EQ(form.Caption(), "KORVEX 6  VarovUvov");
   EXPECT_EQ(ActiveUndo, DrillUndo);
-  EXPECT_EQ(ActiveDB, static_cast<void*>(DRDB));
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DRDB));
   EXPECT_EQ(ButtonManager().Mode(), emDrill);
   auto shown = ButtonManager().ShownCommands();
   EXPECT_NE(std::find(shown.begin(), shown.end(), 30), shown.end());   // Drill Slot
@@ -45,13 +46,13 @@ TEST_F(TWorkspaceTest, SelectingALayerSwitchesTheEditorMode) {
   EXPECT_EQ(ButtonManager().Mode(), emRout);
   EXPECT_TRUE(ButtonManager().ButtonOf(47)->Visible());  // Comp None
   EXPECT_EQ(ActiveUndo, RoutUndo);
-  EXPECT_EQ(ActiveDB, static_cast<void*>(RTDB));
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(RTDB));
 
   SelectLayer(3);
   EXPECT_EQ(form.Menu(), &form.CadMenu);
   EXPECT_EQ(form.Caption(), "KORVEX 6  Cad");
   EXPECT_EQ(ActiveUndo, CadUndo);
-  EXPECT_EQ(ActiveDB, static_cast<void*>(DB));
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DB));
   EXPECT_TRUE(ButtonManager().ButtonOf(86)->Visible());
   DatabaseFileName = "JOB.ZUL";
   form.UpdateCaption();
@@ -247,4 +248,87 @@ TEST_F(TWorkspaceTest, HelpSaysPlainlyThatTheHelpFileIsMissing) {
   EXPECT_EQ(ShownMessageBoxes().back().Text,
             "Help is not available: the help file " + ExecutionPath() +
                 "HELP\\KORVEX6.HLP is not installed.");
+}
+
+// Animate makes the single-step timer play the layer on, one cut a tick; off,
+// or with play ended, the timer stops.
+TEST_F(TWorkspaceTest, AnimateStepsThePlayOnTheTimer) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 0}, {25400000, 0}, false, NoZOffset, 0);
+  RTDB->AppendLine({25400000, 25400000}, 0, NoZOffset);
+  RTDB->AppendLine({0, 25400000}, 0, NoZOffset);
+  RTDB->StartSingleStep();
+  ASSERT_EQ(RTDB->SingleStepActive, 1);
+  const int32_t first = RTDB->PlayCursor;
+  HeadlessAdvanceTime(1000);
+  EXPECT_EQ(RTDB->PlayCursor, first);  // no animate: the timer is off
+  RTDB->ToggleAnimate();
+  EXPECT_TRUE(form.SingleStepTimer.TimerEnabled());
+  HeadlessAdvanceTime(500);
+  EXPECT_GT(RTDB->PlayCursor, first);
+  RTDB->EndSingleStep();
+  EXPECT_FALSE(form.SingleStepTimer.TimerEnabled());
+}
+
+// The Filters dialog runs inside the window's modal bracket.
+TEST_F(TWorkspaceTest, TheFiltersDialogRunsInsideTheModalBracket) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  int32_t level = -1;
+  QueueModalScript("TSwapTablesDialog", [&](TForm& f) {
+    level = form.ModalLevel();
+    f.Close();
+  });
+  TMenuItem* filters = form.RoutMenu.FindItem("Filters1");
+  ASSERT_NE(filters, nullptr);
+  filters->Click();
+  EXPECT_EQ(level, 1);
+  EXPECT_EQ(form.ModalLevel(), 0);
+}
+
+// The statistics open in a text screen of their size, the path lengths in a
+// scrolling window, however few lines they hold.
+TEST_F(TWorkspaceTest, ReportsOpenInWindowsOfTheirKindAndSize) {
+  TWorkspace& form = StartProgram();
+  int32_t columns = 0, rows = 0;
+  QueueModalScript("TGTWindow", [&](TForm& f) {
+    auto& w = static_cast<TGTWindow&>(f);
+    columns = w.Columns;
+    rows = w.Rows;
+    f.Close();
+  });
+  ViewServices().ShowReport("Drawing Statistics", {"a", "b"}, {false, 50, 13});
+  EXPECT_EQ(columns, 50);
+  EXPECT_EQ(rows, 13);
+  QueueModalScript("TGTScrollWindow", [](TForm& f) { f.Close(); });
+  ViewServices().ShowReport("Path Length Report", {"a", "b"}, {true, 22, 16});
+  ASSERT_FALSE(ModalFormsShown().empty());
+  EXPECT_EQ(ModalFormsShown().back(), "TGTScrollWindow");
+  (void)form;
+}
+
+// Pack Database compacts the database of the mode, whichever it is.
+TEST_F(TWorkspaceTest, PackDatabaseCompactsTheActiveDatabase) {
+  TWorkspace& form = StartProgram();
+  DB->AddLine(0, 0, 25400000, 0);
+  CadUndo->BeginOperation("Add Line");
+  // Nothing to pack: every index stays, and so does the undo history.
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Pac&k Database"));
+  std::string name;
+  EXPECT_TRUE(CadUndo->CanUndo(name));
+  DB->MarkDeleted(DB->AddLine(0, 0, 0, 25400000));
+  ASSERT_EQ(CadEntityCount, 2);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Pac&k Database"));
+  EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_FALSE(CadUndo->CanUndo(name));  // the indices it held are gone
+
+  SelectLayer(30);
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DRDB));
+  DRDB->AddHoleOnLayer(0, 0, 30, 1, true);
+  DRDB->DeleteEntity(DRDB->AddHoleOnLayer(5, 5, 30, 1, true));
+  ASSERT_EQ(DrillEntityCount, 2);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Pac&k Database"));
+  EXPECT_EQ(DrillEntityCount, 1);
+  EXPECT_EQ(CadEntityCount, 1);
 }

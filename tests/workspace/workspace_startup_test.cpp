@@ -7,6 +7,8 @@
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/drill_handles.h"
+#include "model/rout_database.h"
 #include "model/rout_sequence.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
@@ -36,7 +38,7 @@ TEST_F(TWorkspaceTest, StartUpCreatesFoldersObjectsAndTheFirstMode) {
   EXPECT_EQ(form.Menu(), &form.CadMenu);
   EXPECT_EQ(form.Caption(), "KORVEX 6  Cad");
   EXPECT_EQ(ActiveUndo, CadUndo);
-  EXPECT_EQ(ActiveDB, static_cast<void*>(DB));
+  EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DB));
   EXPECT_EQ(HelpFileName, ExecutionPath() + "HELP\\KORVEX6.HLP");
   // The built-in rout tools (1/8" becomes its metric counterpart).
   EXPECT_EQ(RoutToolPages[40][1].Diameter, 812800);
@@ -99,6 +101,15 @@ TEST_F(TWorkspaceTest, ACancelledCloseKeepsTheProgramRunning) {
   EXPECT_TRUE(WorkspaceReady);
   EXPECT_NE(ECO, nullptr);
   JobFileSaveQuery = [] { return true; };
+  // A dialog or a long operation holds the modal bracket: the window stays
+  // and nothing is freed under it.
+  form.BeginModal();
+  EXPECT_FALSE(form.Close());
+  EXPECT_TRUE(WorkspaceReady);
+  EXPECT_NE(RTDB, nullptr);
+  form.EndModal();
+  EXPECT_TRUE(form.Close());
+  EXPECT_FALSE(WorkspaceReady);
 }
 
 TEST_F(TWorkspaceTest, ASecondInstanceAsksTheFirstToComeForwardAndEnds) {
@@ -145,4 +156,36 @@ TEST_F(TWorkspaceTest, ProgramWithAFailingObjectEndsWithCodeOne) {
   SetFailingObject("Seq");
   EXPECT_EQ(RunProgram([] { return 0; }), 1);
   EXPECT_EQ(ShownMessageBoxes().back().Text, "Seq object failed to start");
+}
+
+// The step commands find the Edit Steps dialog, shown inside the window's
+// modal bracket, and the other editor's database; shutdown takes them away.
+TEST_F(TWorkspaceTest, StartUpInstallsTheStepDialogAndConnections) {
+  TWorkspace& form = StartProgram();
+  TEditStepLists table;
+  table[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 0, 0}};
+  int32_t level = 0;
+  QueueModalScript("TEditStepDialog", [&](TForm& f) {
+    level = form.ModalLevel();
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(ExecuteEditStepDialog(table));
+  EXPECT_EQ(level, 1);
+  EXPECT_EQ(form.ModalLevel(), 0);
+  ASSERT_TRUE(static_cast<bool>(AutoStepRepeatSettings));
+  RTDB->AutoStepRepeat.NumberInX = 7;
+  EXPECT_EQ(AutoStepRepeatSettings().NumberInX, 7);
+  CloseProgram();
+  EXPECT_FALSE(static_cast<bool>(AutoStepRepeatSettings));
+  EXPECT_FALSE(ExecuteEditStepDialog(table));  // no dialog: cancelled
+}
+
+// The rubber band's arrow follows the rout database's compensation side.
+TEST_F(TWorkspaceTest, TheArrowHeadLeansByTheRoutCompensationSide) {
+  StartProgram();
+  ASSERT_TRUE(static_cast<bool>(CurrentCompensationSide));
+  RTDB->AutoRoutCompensation = 2;
+  EXPECT_EQ(CurrentCompensationSide(), 2);
+  RTDB->AutoRoutCompensation = 1;
+  EXPECT_EQ(CurrentCompensationSide(), 1);
 }

@@ -1,0 +1,133 @@
+// The Edit Steps dialog: a table written as text and read back, the lines it
+// refuses, and the dialog run as a user would.
+#include "routpath/edit_step_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include "korvex_test.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_forms.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr int32_t Inch = 25400000;
+
+TStepTextFormat InchFormat(uint8_t version = 1) {
+  TStepTextFormat f;
+  f.Version = version;
+  return f;
+}
+
+class TEditStepDialogTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessDialogs();
+    ResetModalScripts();
+  }
+  void TearDown() override {
+    ResetModalScripts();
+    ResetHeadlessDialogs();
+    TKorvexTest::TearDown();
+  }
+  static TStepTextReading Read(Lines p1, Lines p2 = {}, Lines p3 = {}) {
+    std::array<Lines, 3> panes{p1, p2, p3};
+    return ReadStepText(panes, InchFormat());
+  }
+};
+
+TEST_F(TEditStepDialogTest, TablesAreWrittenAsNcTextAndReadBack) {
+  const TStepCommandList list{{1, 1, 0, 0, 0}, {0, 1, Inch, 0, 0}, {0, 3, Inch, 0, 0}, {0, 1, 0, 0, 0}};
+  EXPECT_EQ(StepListText(list, InchFormat()), (Lines{"M01", "M02X01Y0", "R3M02X01Y0", "M02"}));
+  std::array<Lines, 3> panes{StepListText(list, InchFormat()), {}, {}};
+  panes[0].push_back("M08");
+  TStepTextReading r = ReadStepText(panes, InchFormat());
+  ASSERT_TRUE(r.Ok);
+  EXPECT_EQ(r.Lists[0], list);
+
+  // Axis version 2 exchanges the axes on the way out and back in; the
+  // orientation words follow the same machine.
+  const TStepCommandList turned{{1, 1, 0, 0, 0}, {0, 1, Inch, 0, 1}};
+  const Lines text = StepListText(turned, InchFormat(2));
+  EXPECT_EQ(text[1].substr(0, 9), "M02X0Y01M");
+  panes = {text, {}, {}};
+  r = ReadStepText(panes, InchFormat(2));
+  ASSERT_TRUE(r.Ok);
+  EXPECT_EQ(r.Lists[0], turned);
+}
+
+TEST_F(TEditStepDialogTest, LinesAreReadByTheirKind) {
+  // A first M02 line opens the pattern; blank lines go; after M08 nothing is
+  // read, in later panes neither.
+  std::array<Lines, 3> panes{Lines{"  m02x01", "", "M02", "M08", "T1"}, Lines{"junk"}, Lines{}};
+  TStepTextReading r = ReadStepText(panes, InchFormat());
+  ASSERT_TRUE(r.Ok);
+  EXPECT_EQ(r.Lists[0], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, Inch, 0, 0}, {0, 1, 0, 0, 0}}));
+  EXPECT_EQ(panes[0], (Lines{"M02X01", "M02", "M08", "T1"}));
+
+  // Errors count their line across the panes.
+  r = Read({"M01", "M02X01"}, {"M01", "T1"});
+  EXPECT_FALSE(r.Ok);
+  EXPECT_EQ(r.ErrorPane, 1);
+  EXPECT_EQ(r.ErrorLine, 2);
+  EXPECT_EQ(r.ErrorNumber, 4);
+  r = Read({"M02X01", "M01"});
+  EXPECT_FALSE(r.Ok);
+  EXPECT_EQ(r.ErrorNumber, 2);
+  EXPECT_FALSE(Read({"M01", "M02X99999999"}).Ok);  // beyond the 32-bit range
+}
+
+TEST_F(TEditStepDialogTest, TheDialogKeepsUntouchedPanesAndStaysOpenOnABadTable) {
+  TEditStepLists table;
+  table[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, Inch, 0, 0}, {0, 1, 0, 0, 0}};
+  table[1] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, Inch, 0}, {0, 1, 0, 0, 0}};
+  const TEditStepLists before = table;
+
+  // Cancel: nothing changes.
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    EXPECT_EQ(f.Caption(), "Edit Steps");
+    EXPECT_TRUE(f.Get<TMemo>("Step2Memo").Visible());
+    EXPECT_FALSE(f.Get<TMemo>("Step3Memo").Visible());
+    EXPECT_EQ(f.Get<TMemo>("Step2Memo").Lines().back(), "M08");
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X05"});
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(RunEditStepDialog(table, true));
+  EXPECT_EQ(table, before);
+
+  // A bad line is refused and the dialog stays; corrected, only the edited
+  // pane replaces its level.
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    auto& d = static_cast<TEditStepDialog&>(f);
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "T1", "M02X05"});
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    EXPECT_EQ(d.ErrorPane, 0);
+    EXPECT_EQ(d.ErrorLine, 2);
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X05"});
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(RunEditStepDialog(table, true));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "Step && Repeat error.\r\nCheck line 2 for errors.");
+  EXPECT_EQ(table[0], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 5 * Inch, 0, 0}}));
+  EXPECT_EQ(table[1], before[1]);
+}
+
+// A table whose copies leave the coordinate range is refused at its command.
+TEST_F(TEditStepDialogTest, AnExpansionOutOfBoundsIsRefused) {
+  TEditStepLists table;
+  table[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 0, 0}};
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "R99M02X50", "M08"});
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(RunEditStepDialog(table, false));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "Step && Repeat out of bounds.\r\nCheck line 2 for errors.");
+}
+
+}  // namespace
