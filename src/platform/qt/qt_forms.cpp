@@ -86,10 +86,14 @@ QHash<QWidget*, TControl*>& ControlOfWidget() {
   return map;
 }
 
+// The control a key typed into w (or the focus in w) belongs to. The walk
+// up stops at the first window that is no form of ours: a file dialog or an
+// open menu on top of a form keeps its keys, they are not the form's.
 TControl* ControlAt(QWidget* w) {
   for (; w; w = w->parentWidget()) {
     auto it = ControlOfWidget().find(w);
     if (it != ControlOfWidget().end()) return it.value();
+    if (w->isWindow()) return nullptr;
   }
   return nullptr;
 }
@@ -915,12 +919,14 @@ TQtFormWindow* WindowOf(TForm& form) {
 }
 
 // Key strokes go to the control holding the keyboard focus first; a key
-// its handlers swallow never reaches the widget.
+// its handlers swallow never reaches the widget. Widgets that belong to no
+// control (the common dialogs, menus) get their keys untouched.
 class TQtKeyRouter : public QObject {
  protected:
   bool eventFilter(QObject* obj, QEvent* e) override {
     if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
     if (obj != QApplication::focusWidget()) return false;  // once per key, not per parent
+    if (QApplication::activePopupWidget()) return false;   // an open menu takes its keys
     TControl* control = ControlAt(static_cast<QWidget*>(obj));
     if (!control) return false;
     auto* ke = static_cast<QKeyEvent*>(e);

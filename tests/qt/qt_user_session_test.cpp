@@ -1,0 +1,171 @@
+// The Qt backend as a user meets it: keys typed into dialogs, the end of the
+// program, long reports.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "platform/common_dialogs.h"
+#include "platform/forms.h"
+#include "platform/keys.h"
+#include "platform/menus.h"
+#include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_common_dialogs.h"
+#include "platform/qt/qt_forms.h"
+#include "platform/qt/qt_menus.h"
+
+namespace {
+
+class QtUserSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallQtCanvasBackend();
+    InstallQtFormsBackend();
+  }
+  void TearDown() override {
+    QApplication::processEvents();
+    SetFormsBackend(nullptr);
+    SetMenusBackend(nullptr);
+    SetCanvasBackend(nullptr);
+  }
+};
+
+// A main window that, like the program's, previews every key for its
+// command line and swallows what it uses.
+class TPreviewingForm : public TForm {
+ public:
+  TPreviewingForm() : TForm("TPreviewingForm") {
+    SetCaption("Main");
+    SetBounds(0, 0, 400, 300);
+    Add<TPanel>("Drawing");
+    KeyPreview = true;
+    OnKeyDown = [this](TControl&, uint16_t& key, TShiftState) {
+      if (key == VK_LEFT || key == VK_RIGHT || key == VK_UP || key == VK_DOWN || key == VK_BACK) {
+        Swallowed += "[" + std::to_string(key) + "]";
+        key = 0;
+      }
+    };
+    OnKeyPress = [this](TControl&, char& key) {
+      if (key >= 32 && key <= 126) {
+        Swallowed += key;
+        key = 0;
+      }
+    };
+    auto& file = Menu.Add("&File", "File1");
+    file.Add("&Close", "Close1");
+    file.Add("&Open", "Open1");
+    SetMenu(&Menu);
+  }
+  TMainMenu Menu{"MainMenu"};
+  std::string Swallowed;
+};
+
+void SendKey(QWidget* to, int key, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QApplication::sendEvent(to, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QApplication::sendEvent(to, &release);
+}
+
+void TypeInto(QWidget* to, const QString& text) {
+  for (QChar c : text) SendKey(to, c == QChar('/') ? int(Qt::Key_Slash) : int(c.toUpper().unicode()), QString(c));
+}
+
+// Runs action on the modal widget once it is open.
+void WhenModalOpens(std::function<void(QWidget*)> action, int tries = 200) {
+  QTimer::singleShot(10, [action, tries] {
+    if (QWidget* w = QApplication::activeModalWidget()) {
+      QPointer<QWidget> guard = w;
+      action(w);
+      if (auto* d = qobject_cast<QDialog*>(guard.data()); d && d->isVisible()) d->reject();
+    } else if (tries > 0) {
+      WhenModalOpens(action, tries - 1);
+    }
+  });
+}
+
+}  // namespace
+
+TEST_F(QtUserSessionTest, KeysTypedIntoDialogsReachTheirFieldsNotTheMainWindow) {
+  TPreviewingForm main;
+  main.Show();
+  QWidget* mainWindow = QtWidgetOf(main);
+  mainWindow->activateWindow();
+  QApplication::processEvents();
+
+  // The file dialog on top of the main window: a path is typed, corrected
+  // with Backspace, and the dialog answers it.
+  TOpenDialog settings;
+  settings.Title = "Import file";
+  settings.Filter = "All files|*.*";
+  QString typed;
+  QPointer<QFileDialog> dialog = CreateQtFileDialog(settings, mainWindow);
+  WhenModalOpens([&](QWidget* w) {
+    auto* edit = w->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(edit, nullptr);
+    edit->clear();
+    edit->setFocus();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), edit);
+    TypeInto(edit, "/tmp/drill1x");
+    SendKey(edit, Qt::Key_Backspace);
+    SendKey(edit, Qt::Key_Left);
+    typed = edit->text();
+  });
+  dialog->exec();
+  delete dialog;
+  EXPECT_EQ(typed, "/tmp/drill1");
+  EXPECT_EQ(main.Swallowed, "");
+
+  // An edit of a dialog form of ours gets its letters too.
+  TForm format("TFormatDialog");
+  format.SetCaption("Drill Input Format");
+  auto& digits = format.Add<TEdit>("Digits", "");
+  auto& ok = format.Add<TButton>("OK", "OK");
+  ok.SetModalResult(mrOk);
+  QString formatTyped;
+  WhenModalOpens([&](QWidget*) {
+    QWidget* edit = QtWidgetOf(digits);
+    edit->setFocus();
+    QApplication::processEvents();
+    TypeInto(edit, "2.4");
+    formatTyped = static_cast<QLineEdit*>(edit)->text();
+    ok.Click();
+  });
+  format.ShowModal();
+  EXPECT_EQ(formatTyped, "2.4");
+  EXPECT_EQ(digits.Text(), "2.4");
+  EXPECT_EQ(main.Swallowed, "");
+
+  // With a menu open its keys go to the menu: no panning, nothing typed
+  // into the command line.
+  QMenu* fileMenu = QtMenuBarOf(main.Menu)->actions().value(0)->menu();
+  ASSERT_NE(fileMenu, nullptr);
+  fileMenu->popup(mainWindow->mapToGlobal(QPoint(10, 10)));
+  QApplication::processEvents();
+  QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : fileMenu;
+  SendKey(target, Qt::Key_Down);
+  SendKey(target, Qt::Key_Right);
+  EXPECT_EQ(main.Swallowed, "");
+  fileMenu->hide();
+  QApplication::processEvents();
+
+  // The main window itself still previews its keys.
+  QWidget* drawing = QtWidgetOf(*main.FindControl("Drawing"));
+  drawing->setFocusPolicy(Qt::StrongFocus);
+  drawing->setFocus();
+  QApplication::processEvents();
+  if (QApplication::focusWidget() == drawing) {
+    TypeInto(drawing, "c");
+    EXPECT_EQ(main.Swallowed, "c");
+  }
+  main.Hide();
+}
