@@ -403,12 +403,17 @@ void FormClose() {
   WorkspaceDialogs.reset();
   WorkspaceRoutServices.reset();
   WorkspaceServices.reset();
+  // The main window's close is the end of the program.
+  TerminateApplication();
 }
 
 int RunProgram(const std::function<int()>& messageLoop) {
   std::unique_ptr<TWorkspace> form;
   TSingleInstanceLock instance(InstanceLockName(ShortProductName), [] {
-    if (Workspace != nullptr) Workspace->BringToFront();
+    // A later start comes here: the user must see a window, hidden or not.
+    if (Workspace == nullptr || !WorkspaceReady) return;
+    if (!Workspace->Showing()) Workspace->Show();
+    Workspace->BringToFront();
   });
   // A second instance has asked the first to come forward: it ends here,
   // before it touches anything.
