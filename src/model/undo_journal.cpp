@@ -267,6 +267,7 @@ void TUndoJournal::BeginOperation(const std::string& name) {
   if (!OpenRecords_) return;
   WriteRecord(rkMarker, 0, name, 0);
   OpenRecords_ = false;
+  UndoWindow().UndoStepsChanged(false);
 }
 
 bool TUndoJournal::CanUndo(std::string& name, int32_t maxLength) const {
@@ -397,6 +398,7 @@ void TUndoJournal::Undo() {
   std::string name;
   CanUndo(name, MaxNameLength);
   UndoWindow().SetHintCaption(UndoWindow().UndoButtonHint() + " " + name);
+  UndoWindow().UndoStepsChanged(true);
 }
 
 bool TUndoJournal::PeekRedoName() {
@@ -449,4 +451,5 @@ void TUndoJournal::Redo() {
   std::string name;
   CanRedo(name, MaxNameLength);
   UndoWindow().SetHintCaption(UndoWindow().RedoButtonHint() + " " + name);
+  UndoWindow().UndoStepsChanged(true);
 }

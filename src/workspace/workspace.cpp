@@ -288,15 +288,7 @@ void TWorkspace::SetMode(uint8_t mode) {
     default: ButtonManager().SetCadMode(); break;
   }
   // The Undo and Redo buttons show the mode's journal.
-  std::string step;
-  for (int32_t command : {UndoCommand, RedoCommand}) {
-    const bool can = ActiveUndo != nullptr &&
-                     (command == UndoCommand ? ActiveUndo->CanUndo(step) : ActiveUndo->CanRedo(step));
-    if (can)
-      ButtonManager().ReleaseButton(command);
-    else
-      ButtonManager().DisableButton(command);
-  }
+  ShowUndoButtons();
   ButtonManager().Press(mode == emCad ? 59 : 78);
   if (ECO != nullptr) {
     switch (mode) {
@@ -456,6 +448,12 @@ std::string TWorkspace::RedoButtonHint() { return ButtonManager().HintOf(RedoCom
 void TWorkspace::SetHintCaption(const std::string& caption) { HintPanel.SetCaption(caption); }
 
 void TWorkspace::DisableButton(int32_t command) { ButtonManager().DisableButton(command); }
+
+void TWorkspace::UndoStepsChanged(bool replayed) {
+  ShowUndoButtons();
+  // The replay changed entities that the picture still shows.
+  if (replayed && WorkspaceReady) ViewServices().RedrawView();
+}
 
 // ---- Scrolling -------------------------------------------------------------------------------
 

@@ -337,3 +337,41 @@ TEST_F(TWorkspaceIntegrationTest, ViewItemsFlipTheDisplaySettingsAndTickThemselv
   EXPECT_FALSE(DisplayGrid);
   EXPECT_FALSE(SnapToGrid);
 }
+
+// An import put live as one step: the Undo button and the Edit menu agree,
+// and Undo and Redo show their result without a Refresh.
+TEST_F(TWorkspaceIntegrationTest, UndoAndRedoOfAnImportRedrawAndKeepTheButtonsInStep) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L30")->Click();
+  ASSERT_EQ(EditorMode, emDrill);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Full Screen"));
+  EXPECT_FALSE(ButtonManager().IsEnabled(UndoCommand));
+  const int32_t first = DrillEntityCount + 1;
+  ASSERT_GT(DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, false), 0);
+  ASSERT_GT(DRDB->AddHoleOnLayer(2 * Inch, Inch, 30, 1, false), 0);
+  ASSERT_TRUE(DRDB->TranslateFrom(first, 0, 0, 30));
+  DrillUndo->BeginOperation("Import file");
+  ViewServices().RedrawView();
+  ASSERT_NE(PictureAt(Inch, Inch), BackgroundColor);
+
+  EXPECT_TRUE(ButtonManager().IsEnabled(UndoCommand));
+  FindMenuItem(*Form->Menu(), "&Edit")->DropDown();
+  EXPECT_TRUE(FindMenuItem(*Form->Menu(), "&Edit|&Undo")->Enabled());
+
+  // What the window shows of the picture at a world point.
+  auto shownAt = [this](int32_t x, int32_t y) {
+    int32_t dx, dy;
+    DBBitmap->WorldToDevice(x, y, dx, dy);
+    return Form->PaintBox.Canvas().GetPixel(dx - Form->PaintBox.Width(), dy - Form->PaintBox.Height());
+  };
+  ASSERT_NE(shownAt(Inch, Inch), BackgroundColor);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|&Undo"));
+  EXPECT_EQ(PictureAt(Inch, Inch), BackgroundColor);
+  EXPECT_EQ(PictureAt(2 * Inch, Inch), BackgroundColor);
+  EXPECT_EQ(shownAt(Inch, Inch), BackgroundColor);
+  EXPECT_FALSE(ButtonManager().IsEnabled(UndoCommand));
+  ASSERT_TRUE(ButtonManager().ButtonOf(RedoCommand)->Click());
+  EXPECT_NE(PictureAt(Inch, Inch), BackgroundColor);
+  EXPECT_NE(shownAt(Inch, Inch), BackgroundColor);
+  EXPECT_TRUE(ButtonManager().IsEnabled(UndoCommand));
+}
