@@ -377,6 +377,9 @@ class TQtPeer : public TControlPeer, public QObject {
       case TChange::LineAdded:
         if (auto* q = qobject_cast<QPlainTextEdit*>(widget_.data());
             q && control_.Kind() == TControlKind::Memo) {
+          // Not a user's edit: the model has the line already. Copying the
+          // whole text back per line would make long reports quadratic.
+          QSignalBlocker block(q);
           q->appendPlainText(ToQt(static_cast<TMemo&>(control_).Lines().back()));
           break;
         }
