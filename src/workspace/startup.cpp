@@ -380,8 +380,10 @@ void FormClose() {
   TWorkspace* form = Workspace;
   if (form != nullptr) {
     form->Hide();
-    // The Layout family keeps the window's bounds.
-    MainFormBounds = {form->Left(), form->Top(), form->Width(), form->Height()};
+    // The Layout family keeps the window's bounds: those of the normal
+    // window, also when it is maximised or minimised now.
+    const TRect normal = form->NormalBounds();
+    MainFormBounds = {normal.Left, normal.Top, normal.Width(), normal.Height()};
   }
   WorkspaceReady = false;
   AppClosing = true;

@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -168,4 +170,51 @@ TEST_F(QtUserSessionTest, KeysTypedIntoDialogsReachTheirFieldsNotTheMainWindow) 
     EXPECT_EQ(main.Swallowed, "c");
   }
   main.Hide();
+}
+
+TEST_F(QtUserSessionTest, AWindowComesBackOnAScreenAndKeepsItsNormalPlace) {
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  TForm form("TMainLike");
+  form.SetSizeable(true);
+  form.Add<TPanel>("Area").SetAlign(alClient);
+
+  // Kept where no screen is (a window saved while minimised): centred.
+  form.SetBounds(-32000, -32000, 300, 200);
+  form.SetClientSize(300, 200);
+  form.Show();
+  QApplication::processEvents();
+  QWidget* window = QtWidgetOf(form);
+  EXPECT_TRUE(area.contains(window->frameGeometry().center())) << window->x() << "," << window->y();
+  form.Hide();
+
+  // Larger than the screen: cut to it, and on it.
+  form.SetBounds(area.left() + 10, area.top() + 10, area.width() * 3, area.height() * 3);
+  form.SetClientSize(area.width() * 3, area.height() * 3);
+  form.Show();
+  QApplication::processEvents();
+  EXPECT_LE(window->width(), area.width());
+  EXPECT_LE(window->height(), area.height());
+  form.Hide();
+
+  // On a screen: exactly there. Maximised later, what is kept is the normal
+  // place and size.
+  form.SetBounds(area.left() + 40, area.top() + 30, 320, 240);
+  form.SetClientSize(320, 240);
+  form.Show();
+  QApplication::processEvents();
+  EXPECT_EQ(window->pos(), QPoint(area.left() + 40, area.top() + 30));
+  TRect normal = form.NormalBounds();
+  EXPECT_EQ(normal.Left, area.left() + 40);
+  EXPECT_EQ(normal.Top, area.top() + 30);
+  EXPECT_EQ(normal.Width(), 320);
+  EXPECT_EQ(normal.Height(), 240);
+  window->showMaximized();
+  QApplication::processEvents();
+  if (window->isMaximized()) {
+    normal = form.NormalBounds();
+    EXPECT_EQ(normal.Width(), 320);
+    EXPECT_EQ(normal.Height(), 240);
+  }
+  window->showNormal();
+  form.Hide();
 }

@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHash>
 #include <QHeaderView>
 #include <QImage>
@@ -31,6 +32,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -294,6 +296,34 @@ class TQtFormWindow : public QDialog {
     client->resize(b.Width(), b.Height());
     syncing = false;
   }
+  // A form the program places goes where it says when that is on a screen;
+  // elsewhere (a screen no longer attached, a place kept from a maximised or
+  // minimised window) it is centred on the primary screen. It is made no
+  // larger than the screen.
+  void PlaceOnScreen() {
+    if (!form_.HasFixedPlace() || isVisible()) return;
+    const TRect b = form_.Bounds();
+    // The title bar must be reachable: a stretch of its top edge on a screen.
+    const QPoint grip(b.Left + std::min(b.Width() / 2, 100), b.Top + 8);
+    QScreen* screen = nullptr;
+    for (QScreen* s : QGuiApplication::screens())
+      if (s->availableGeometry().contains(grip)) screen = s;
+    const bool onScreen = screen != nullptr;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const int extra = bar_ ? bar_->sizeHint().height() : 0;
+    const int width = std::min(b.Width(), area.width());
+    const int height = std::min(b.Height(), std::max(1, area.height() - extra - 32));
+    if (width != b.Width() || height != b.Height()) {
+      form_.ResizedByUser(width, height);
+      FitToClient();
+    }
+    if (onScreen)
+      move(b.Left, b.Top);
+    else
+      move(area.left() + (area.width() - width) / 2, area.top() + (area.height() - height - extra) / 2);
+  }
 
  protected:
   bool eventFilter(QObject* obj, QEvent* e) override {
@@ -303,6 +333,22 @@ class TQtFormWindow : public QDialog {
       if (s.width() != b.Width() || s.height() != b.Height()) form_.ResizedByUser(s.width(), s.height());
     }
     return QDialog::eventFilter(obj, e);
+  }
+  void showEvent(QShowEvent* e) override {
+    QDialog::showEvent(e);
+    ReportNormalBounds();
+  }
+  void moveEvent(QMoveEvent* e) override {
+    QDialog::moveEvent(e);
+    ReportNormalBounds();
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QDialog::resizeEvent(e);
+    ReportNormalBounds();
+  }
+  void changeEvent(QEvent* e) override {
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) ReportNormalBounds();
   }
   void closeEvent(QCloseEvent* e) override {
     if (form_.ModalEnded() || !form_.Showing() || form_.CloseFromBackend()) e->accept();
@@ -316,6 +362,13 @@ class TQtFormWindow : public QDialog {
   void accept() override {}
 
  private:
+  // What is kept of the window's place: never a maximised or minimised one.
+  void ReportNormalBounds() {
+    if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+      return;
+    const QPoint p = pos();
+    form_.NormalBoundsFromBackend(TRect{p.x(), p.y(), p.x() + client->width(), p.y() + client->height()});
+  }
   TForm& form_;
   QPointer<QMenuBar> bar_;
 };
@@ -966,6 +1019,7 @@ class TQtFormsBackend : public TFormsBackend {
     TQtFormWindow* w = WindowOf(form);
     w->setWindowModality(Qt::NonModal);
     w->FitToClient();
+    w->PlaceOnScreen();
     w->show();
     static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
   }
