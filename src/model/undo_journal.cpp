@@ -78,7 +78,7 @@ TUndoJournal::TUndoJournal() {
   // A leftover file of the same name is not ours to overwrite: the next
   // scratch name is tried.
   for (int attempt = 0; attempt < 16; ++attempt) {
-    FileName_ = ExecutionPath() + "SCRATCH\\" + MakeTempFileName();
+    FileName_ = ExecutionPath() + "SCRATCH" + PathDelim + MakeTempFileName();
     Fd_ = ::open(NativePath(FileName_).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (Fd_ >= 0 || errno != EEXIST) break;
   }

@@ -101,7 +101,7 @@ void SetPathsAndFolders() {
     // The folders below are made by their full names all the same.
   }
   for (const char* name : WorkingDirectoryNames) {
-    const std::string folder = home + name + "\\";
+    const std::string folder = home + name + PathDelim;
     const bool present = TestedForExistence(name) ? DirectoryExists(folder)
                                                    : DirectoryIsWritable(folder);
     if (!present) std::filesystem::create_directory(NativePath(home + name), ec);
@@ -308,7 +308,7 @@ void SetupLayerBar() {
   }
 }
 
-void DeleteScratchFiles() { DeleteMatchingFiles(ExecutionPath() + "SCRATCH\\", "*.TMP"); }
+void DeleteScratchFiles() { DeleteMatchingFiles(ExecutionPath() + "SCRATCH" + PathDelim, "*.TMP"); }
 
 void ShutDown() {
   std::map<std::string, const TGlobalObject*> byName;
@@ -368,7 +368,7 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
   form->Show();
   ProcessMessages();
   if (form->ViewResize) form->ViewResize();
-  HelpFileName = ExecutionPath() + "HELP\\KORVEX6.HLP";
+  HelpFileName = ExecutionPath() + "HELP" + PathDelim + "KORVEX6.HLP";
   ViewServices().SetCursor(crDefault);
   ProcessMessages();
   return form;
