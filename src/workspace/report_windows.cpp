@@ -155,6 +155,11 @@ TGTScrollWindow::TGTScrollWindow()
   PendingLine.clear();
 }
 
+void TGTScrollWindow::OKButtonClick() {
+  OKPressed_ = true;
+  if (IsModal()) SetModalResult(mrOk);
+}
+
 void TGTScrollWindow::Clear() {
   Memo1.ClearLines();
   ProcessMessages();

@@ -3,6 +3,7 @@
 
 #include "korvex_test.h"
 #include "platform/headless/headless_events.h"
+#include "platform/headless/headless_forms.h"
 #include "workspace/report_windows.h"
 
 namespace {
@@ -94,6 +95,19 @@ TEST_F(ReportWindowsTest, ScrollWindowOkStrip) {
   EXPECT_FALSE(w.OKButton.Visible());
   w.ShowOKButton();  // shown again: not pressed yet
   EXPECT_FALSE(w.OKPressed());
+}
+
+// A report too long for the console is shown modally in the scroll window:
+// its OK button ends it.
+TEST_F(ReportWindowsTest, AScrollReportShownModallyEndsWithOk) {
+  ResetModalScripts();
+  RegisterModalScript("TGTScrollWindow", [](TForm& f) { f.Click("OKButton"); });
+  TGTScrollWindow w;
+  for (int i = 0; i < 40; ++i) w.WriteLn("line " + std::to_string(i));
+  w.ShowOKButton();
+  EXPECT_EQ(w.ShowModal(), mrOk);
+  EXPECT_TRUE(w.OKPressed());
+  ResetModalScripts();
 }
 
 }  // namespace
