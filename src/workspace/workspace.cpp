@@ -378,6 +378,8 @@ void TWorkspace::HidePleaseWait() {
 void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::string>& lines) {
   size_t widest = 20;
   for (const std::string& line : lines) widest = std::max(widest, line.size());
+  // Wide enough for the caption beside the title bar's buttons.
+  widest = std::max(widest, caption.size() + 12);
   TModalBracket bracket;
   if (lines.size() <= size_t(TGTWindow::BufferLines)) {
     TGTWindow window;

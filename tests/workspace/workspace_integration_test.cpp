@@ -26,7 +26,7 @@ class TWorkspaceIntegrationTest : public TWorkspaceTest {
     // Report windows close with OK; their captions and lines are kept.
     RegisterModalScript("TGTWindow", [this](TForm& f) {
       auto& w = static_cast<TGTWindow&>(f);
-      Reports.push_back({w.Caption(), {}});
+      Reports.push_back({w.Caption(), {}, w.Columns});
       for (int32_t row = 1; row <= w.Rows; ++row) Reports.back().Lines.push_back(w.Lines[row]);
       f.Click("OKButton");
     });
@@ -45,6 +45,7 @@ class TWorkspaceIntegrationTest : public TWorkspaceTest {
   struct TReport {
     std::string Caption;
     std::vector<std::string> Lines;
+    int32_t Columns = 0;
   };
   std::vector<TReport> Reports;
 };
@@ -374,4 +375,14 @@ TEST_F(TWorkspaceIntegrationTest, UndoAndRedoOfAnImportRedrawAndKeepTheButtonsIn
   EXPECT_NE(PictureAt(Inch, Inch), BackgroundColor);
   EXPECT_NE(shownAt(Inch, Inch), BackgroundColor);
   EXPECT_TRUE(ButtonManager().IsEnabled(UndoCommand));
+}
+
+// A short report with a long caption: the window is wide enough to show it.
+TEST_F(TWorkspaceIntegrationTest, AReportWindowIsWideEnoughForItsCaption) {
+  StartProgram();
+  const std::string caption = "Tool Data Report for the second panel of the job";
+  ViewServices().ShowReport(caption, {"T01 0.0100"});
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Reports[0].Caption, caption);
+  EXPECT_GE(Reports[0].Columns, int32_t(caption.size()) + 12);
 }
