@@ -110,4 +110,27 @@ TEST_F(ReportWindowsTest, AScrollReportShownModallyEndsWithOk) {
   ResetModalScripts();
 }
 
+// The OK strip shows its button: inside the strip, of a button's size.
+TEST_F(ReportWindowsTest, TheOkStripHoldsAVisibleButton) {
+  auto check = [](TForm& w, TPanel& strip, TButton& ok) {
+    w.Realign();
+    EXPECT_EQ(strip.Height(), 41);
+    EXPECT_TRUE(ok.Visible());
+    EXPECT_GE(ok.Width(), 40);
+    EXPECT_GE(ok.Height(), 16);
+    EXPECT_GE(ok.Top(), 0);
+    EXPECT_LE(ok.Top() + ok.Height(), strip.Height());
+    EXPECT_GE(ok.Left(), 0);
+    EXPECT_LE(ok.Left() + ok.Width(), strip.Width());
+  };
+  TGTScrollWindow scroll;
+  scroll.SetTextSize(30, 16);
+  scroll.ShowOKButton();
+  check(scroll, scroll.ButtonPanel, scroll.OKButton);
+  TGTWindow console;
+  console.SetScreenSize(40, 10);
+  console.ShowOKButton();
+  check(console, console.ButtonPanel, console.OKButton);
+}
+
 }  // namespace
