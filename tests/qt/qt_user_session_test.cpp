@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -216,5 +217,20 @@ TEST_F(QtUserSessionTest, AWindowComesBackOnAScreenAndKeepsItsNormalPlace) {
     EXPECT_EQ(normal.Height(), 240);
   }
   window->showNormal();
+  form.Hide();
+}
+
+// A small fixed dialog with a long caption: the window is wide enough for
+// the caption, and the form lays out at that width.
+TEST_F(QtUserSessionTest, AFixedWindowIsWideEnoughForItsCaption) {
+  TForm form("TPickSomething");
+  form.SetCaption("Pick the drill layer for the second part");
+  form.Add<TButton>("OK", "OK").SetModalResult(mrOk);
+  form.Show();
+  QApplication::processEvents();
+  QWidget* window = QtWidgetOf(form);
+  const int need = QFontMetrics(window->font()).horizontalAdvance(window->windowTitle());
+  EXPECT_GT(window->width(), need);
+  EXPECT_EQ(form.Width(), window->width());
   form.Hide();
 }

@@ -286,12 +286,16 @@ class TQtFormWindow : public QDialog {
     syncing = true;
     TRect b = form_.Bounds();
     int extra = bar_ ? bar_->sizeHint().height() : 0;
+    // A window opens wide enough for its caption beside the title bar's
+    // icon and buttons (the form then lays out at that width); the user may
+    // make a sizeable one narrower later.
+    const int title = QFontMetrics(font()).horizontalAdvance(windowTitle()) + 120;
     if (form_.Sizeable()) {
       setMinimumSize(0, 0);
       setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-      resize(b.Width(), b.Height() + extra);
+      resize(isVisible() ? b.Width() : std::max(b.Width(), title), b.Height() + extra);
     } else {
-      setFixedSize(b.Width(), b.Height() + extra);
+      setFixedSize(std::max(b.Width(), title), b.Height() + extra);
     }
     client->resize(b.Width(), b.Height());
     syncing = false;
@@ -546,7 +550,10 @@ void TQtPeer::SyncValue() {
   QSignalBlocker block(w);
   switch (control_.Kind()) {
     case TControlKind::Form:
-      w->setWindowTitle(ToQt(control_.Caption()));
+      if (w->windowTitle() != ToQt(control_.Caption())) {
+        w->setWindowTitle(ToQt(control_.Caption()));
+        static_cast<TQtFormWindow*>(w)->FitToClient();
+      }
       break;
     case TControlKind::Panel: {
       auto& p = static_cast<TPanel&>(control_);
