@@ -27,6 +27,13 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 case "${1:-}" in
   run)
+    # The program is a desktop program: without a graphical session there is
+    # nothing to show it on. Say so before a long build, not after it.
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+      echo "korvex: no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
+      echo "Run this from a desktop session, or over ssh -X; the tests run without one: $0 test" >&2
+      exit 1
+    fi
     install_missing
     cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_TESTS=OFF
     cmake --build build/release -j "$jobs" --target korvex

@@ -21,19 +21,6 @@ std::map<int32_t, TCommandDefinition>& Definitions() {
   return table;
 }
 
-// After Undo or Redo the two buttons show whether another step is there.
-void ShowUndoButtons() {
-  std::string name;
-  if (ActiveUndo != nullptr && ActiveUndo->CanUndo(name))
-    ButtonManager().ReleaseButton(UndoCommand);
-  else
-    ButtonManager().DisableButton(UndoCommand);
-  if (ActiveUndo != nullptr && ActiveUndo->CanRedo(name))
-    ButtonManager().ReleaseButton(RedoCommand);
-  else
-    ButtonManager().DisableButton(RedoCommand);
-}
-
 bool UndoStarter() {
   std::string name;
   if (ActiveUndo == nullptr || !ActiveUndo->CanUndo(name)) {
@@ -56,6 +43,18 @@ bool RedoStarter() {
   return true;
 }
 }  // namespace
+
+void ShowUndoButtons() {
+  std::string name;
+  if (ActiveUndo != nullptr && ActiveUndo->CanUndo(name))
+    ButtonManager().ReleaseButton(UndoCommand);
+  else
+    ButtonManager().DisableButton(UndoCommand);
+  if (ActiveUndo != nullptr && ActiveUndo->CanRedo(name))
+    ButtonManager().ReleaseButton(RedoCommand);
+  else
+    ButtonManager().DisableButton(RedoCommand);
+}
 
 void DefineCommand(int32_t number, const std::string& text, TCommandStarter starter) {
   Definitions()[number] = {text, std::move(starter)};

@@ -70,6 +70,10 @@ bool CommandDefined(int32_t number);
 // The command text of a number ("" when undefined).
 std::string CommandText(int32_t number);
 
+// The Undo and Redo tool buttons show whether the active journal has a step
+// to undo or redo: the same answer the Edit menu gives.
+void ShowUndoButtons();
+
 class TCommandInterpreter {
  public:
   // Defines the built-in commands (Undo 79 and Redo 124).

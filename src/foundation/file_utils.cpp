@@ -29,7 +29,7 @@ bool HasWildcards(const std::string& name) { return name.find_first_of("*?") != 
 
 std::string WithSeparator(const std::string& dir) {
   char last = dir.back();
-  return (last == '\\' || last == '/') ? dir : dir + "\\";
+  return (last == '\\' || last == '/') ? dir : dir + PathDelim;
 }
 
 }  // namespace
@@ -103,7 +103,7 @@ std::string FindNextName(uint8_t* attr) {
 void DeleteMatchingFiles(const std::string& dir, const std::string& mask) {
   InOutRes = 0;
   std::string folder = dir;
-  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/' && folder.back() != ':') folder += "\\";
+  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/' && folder.back() != ':') folder += PathDelim;
   TDirSearch search;
   TSearchRec rec;
   for (bool more = search.FindFirst(folder + mask, faArchive, rec); more; more = search.FindNext(rec)) {

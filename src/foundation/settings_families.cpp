@@ -64,15 +64,15 @@ TCadFormatRecord DefaultCadInputFormat() { return TCadFormatRecord{}; }
 
 void SetLastDirectoryDefaults() {
   const std::string home = ExecutionPath();
-  DrillImportPath = home + "INDATA\\";
-  DrillMakeTapePath = home + "DRILL\\";
-  RoutImportPath = home + "INDATA\\";
-  RoutMakeTapePath = home + "ROUT\\";
-  CadImportPath = home + "INDATA\\";
-  CadExportPath = home + "CAD\\";
-  DatabasePath = home + "DATABASE\\";
-  DNCUploadDirectory = home + "DNC\\";
-  DNCDownloadDirectory = home + "DNC\\";
+  DrillImportPath = home + "INDATA" + PathDelim;
+  DrillMakeTapePath = home + "DRILL" + PathDelim;
+  RoutImportPath = home + "INDATA" + PathDelim;
+  RoutMakeTapePath = home + "ROUT" + PathDelim;
+  CadImportPath = home + "INDATA" + PathDelim;
+  CadExportPath = home + "CAD" + PathDelim;
+  DatabasePath = home + "DATABASE" + PathDelim;
+  DNCUploadDirectory = home + "DNC" + PathDelim;
+  DNCDownloadDirectory = home + "DNC" + PathDelim;
 }
 
 namespace {

@@ -29,7 +29,7 @@ namespace {
 constexpr int32_t kRenumbered = 995;  // tools 996..1000 keep their numbers
 constexpr int32_t kNameLength = 255;
 
-std::string ToolDataFolder() { return ExecutionPath() + "TOOLDATA\\"; }
+std::string ToolDataFolder() { return ExecutionPath() + "TOOLDATA" + PathDelim; }
 
 std::string BaseName(const std::string& name) {
   std::size_t p = name.find_last_of("\\/:");

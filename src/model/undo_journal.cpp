@@ -78,7 +78,7 @@ TUndoJournal::TUndoJournal() {
   // A leftover file of the same name is not ours to overwrite: the next
   // scratch name is tried.
   for (int attempt = 0; attempt < 16; ++attempt) {
-    FileName_ = ExecutionPath() + "SCRATCH\\" + MakeTempFileName();
+    FileName_ = ExecutionPath() + "SCRATCH" + PathDelim + MakeTempFileName();
     Fd_ = ::open(NativePath(FileName_).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (Fd_ >= 0 || errno != EEXIST) break;
   }
@@ -267,6 +267,7 @@ void TUndoJournal::BeginOperation(const std::string& name) {
   if (!OpenRecords_) return;
   WriteRecord(rkMarker, 0, name, 0);
   OpenRecords_ = false;
+  UndoWindow().UndoStepsChanged(false);
 }
 
 bool TUndoJournal::CanUndo(std::string& name, int32_t maxLength) const {
@@ -397,6 +398,7 @@ void TUndoJournal::Undo() {
   std::string name;
   CanUndo(name, MaxNameLength);
   UndoWindow().SetHintCaption(UndoWindow().UndoButtonHint() + " " + name);
+  UndoWindow().UndoStepsChanged(true);
 }
 
 bool TUndoJournal::PeekRedoName() {
@@ -449,4 +451,5 @@ void TUndoJournal::Redo() {
   std::string name;
   CanRedo(name, MaxNameLength);
   UndoWindow().SetHintCaption(UndoWindow().RedoButtonHint() + " " + name);
+  UndoWindow().UndoStepsChanged(true);
 }

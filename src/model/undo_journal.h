@@ -53,6 +53,10 @@ class TUndoWindow {
   virtual std::string RedoButtonHint() = 0;
   virtual void SetHintCaption(const std::string& caption) = 0;
   virtual void DisableButton(int32_t command) = 0;
+  // What can be undone or redone changed: an operation was marked, or a
+  // step was undone or redone (replayed: the databases changed under the
+  // view).
+  virtual void UndoStepsChanged(bool replayed) { (void)replayed; }
 };
 
 // The journal's side when no main window is installed: it keeps what the

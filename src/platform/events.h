@@ -12,6 +12,10 @@
 // do at intervals.
 void ProcessMessages();
 
+// Ends the application's event loop once the current event is handled: the
+// main window's close ends the program. Nothing happens where no loop runs.
+void TerminateApplication();
+
 // Milliseconds since an arbitrary start; wraps like a 32-bit tick count.
 uint32_t GetTickCount();
 
@@ -67,6 +71,7 @@ class TEventsBackend {
   virtual TDateTimeParts LocalNow() = 0;
   virtual void TimerChanged(TTimer& timer) = 0;
   virtual void TimerRemoved(TTimer& timer) = 0;
+  virtual void Terminate() {}
 };
 
 // Installs a backend (nullptr goes back to the headless one). The timers

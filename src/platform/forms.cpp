@@ -1548,6 +1548,13 @@ void TForm::ResizedByUser(int width, int height) {
   if (!showing_) Realign();
 }
 
+TRect TForm::NormalBounds() const { return normalKnown_ ? normal_ : Bounds(); }
+
+void TForm::NormalBoundsFromBackend(const TRect& bounds) {
+  normalKnown_ = true;
+  normal_ = bounds;
+}
+
 void TForm::RepaintAll(TControl& c) {
   if (c.Kind() == TControlKind::PaintBox) static_cast<TPaintBox&>(c).Invalidate();
   for (auto& ch : c.Children()) RepaintAll(*ch);

@@ -847,6 +847,11 @@ class TForm : public TControl {
   void MarkLayoutDirty();
   // The window system resized the client area.
   void ResizedByUser(int width, int height);
+  // Where the window is and how big its client area is while it is neither
+  // maximised nor minimised (the form's bounds until the window system
+  // said): what is kept of a window's place.
+  TRect NormalBounds() const;
+  void NormalBoundsFromBackend(const TRect& bounds);
   // The window system moved the focus to a control (or away: null).
   void FocusFromBackend(TControl* control);
   // The window system's close button: Close(); true when it closed.
@@ -874,6 +879,8 @@ class TForm : public TControl {
   bool sizeable_ = true;
   int clientWidth_ = -1, clientHeight_ = -1;
   bool showing_ = false;
+  bool normalKnown_ = false;
+  TRect normal_{};
   bool modal_ = false;
   bool closing_ = false;
   bool modalEnded_ = false;

@@ -17,6 +17,11 @@
 #include <string>
 #include <vector>
 
+// The separator of the names the program builds itself (folders under its
+// home, the help file): the platform's, so that a name shown to the user
+// reads one way.
+inline constexpr const char* PathDelim = "/";
+
 // The program's home folder: $KORVEX_HOME, else ~/KORVEX6/; always ends in
 // "/".
 std::string ExecutionPath();

@@ -83,12 +83,17 @@ class TDrillTapeReader : public TNCReader {
   bool ShowMessages = true;
   // The drill layer the entities are stored on.
   uint8_t Layer = 30;
+  // While set, the reading shows its progress in the status box, whose
+  // Cancel stops it; the import is then withdrawn.
+  bool ShowStatus = false;
+  int64_t FileBytes = 0;
 
  private:
   void ReportLine(const std::string& text, bool fault);
   void RecordPattern(int32_t index);
   void ClearPatternEntities() { PatternEntities.clear(); }
   void ApplyRepeats();
+  int32_t polls_ = 0;
 };
 
 // The reader of the import being run, else nullptr.

@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 
 #include "command/command_interpreter.h"
 #include "command/input_event.h"
@@ -68,14 +69,55 @@ bool RunImporter(uint8_t format, const std::string& fileName) {
   return true;
 }
 
+// The placement of an import that is not the job's main part: the drill
+// layer was asked when it started; the next left click in the drawing area
+// is the offset by which the hidden entities of the import move onto that
+// layer, as one undo step.
+class TImportPlacementCommand : public TInteractiveCommand {
+ public:
+  explicit TImportPlacementCommand(uint8_t layer) : layer_(layer) {
+    if (UserPanel == nullptr) return;
+    UserPanel->SavePrompts(prompts_);
+    UserPanel->SetPromptLine(1, 1, "Import Placement >");
+    UserPanel->SetPromptLine(2, 1, "Click where the origin of the imported file goes");
+    UserPanel->SetPromptLine(3, 1, "");
+  }
+  uint16_t InputMode() const override { return ievMouseDown; }
+  bool HandleEvent(TInputEvent& event) override {
+    if (event.Kind != ievMouseDown || (event.Buttons & mbtLeft) == 0) return true;
+    if (event.WorldX == NoPosition || event.WorldY == NoPosition) return true;
+    RestorePrompts();
+    if (DRDB == nullptr) return false;
+    ImportOffsetX = event.WorldX;
+    ImportOffsetY = event.WorldY;
+    DRDB->TranslateFrom(DRDB->ImportPlacement.FirstIndex, ImportOffsetX, ImportOffsetY, layer_);
+    if (DrillUndo != nullptr) DrillUndo->BeginOperation("Import file");
+    ViewServices().RedrawView();
+    return false;
+  }
+  void Cancel() override { RestorePrompts(); }
+
+ private:
+  void RestorePrompts() {
+    if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts_);
+  }
+  uint8_t layer_;
+  TPromptBuffer prompts_;
+};
+
+bool StartImportPlacement() {
+  if (ECO == nullptr || DRDB == nullptr) return false;
+  const int32_t layer = PickDrillLayer();
+  ECO->SetActiveCommand(std::make_unique<TImportPlacementCommand>(static_cast<uint8_t>(layer)));
+  return true;
+}
+
+// Hands the hidden entities of the last import to the placement command.
 void SendPlacementEvent() {
   if (ECO == nullptr) return;
-  TInputEvent event;
-  event.Kind = ievCommand;
-  event.Flags[0] = 1;
+  DefineCommand(cmImportFinalize, "IMPORTFINALIZE", StartImportPlacement);
+  TInputEvent event = CommandEvent(cmImportFinalize);
   event.Flags[2] = '3';
-  event.WorldX = NoPosition;
-  event.WorldY = NoPosition;
   ECO->HandleEvent(event);
 }
 
@@ -229,7 +271,7 @@ void ImportDrillFile() {
             }
           }
           if (format == ifValor) {
-            DrillImportPath = name + "\\";
+            DrillImportPath = name + PathDelim;
           } else {
             const std::size_t slash = name.find_last_of("\\/");
             DrillImportPath = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);

@@ -20,6 +20,9 @@ enum : uint8_t {
   ifEsi = 5,
 };
 
+// The placement command of an import that is not the main part.
+constexpr int32_t cmImportFinalize = 51;
+
 // Offset by which the placement moves imported entities, and the origin an
 // importer found (database units); reset by every Drill Import.
 extern int32_t ImportOffsetX;

@@ -157,6 +157,8 @@ class SwapReadFileObj : public TSwapFilter {
   int32_t LineCount() const { return rawCount_; }
   // Lines delivered by ReadLine.
   int32_t DeliveredCount() const { return delivered_; }
+  // How far into the file the reading is, in bytes (for progress).
+  int64_t BytesRead() const { return file_ != nullptr ? std::ftell(file_) : 0; }
   // Reads the file again from its start: counters and pending lines are
   // cleared, then up to n lines are read and dropped.
   void SkipLines(int32_t n);

@@ -11,6 +11,13 @@ const std::string BlankLine(80, ' ');
 // Left position that centres a button of the given width in a strip.
 int CentredLeft(int stripWidth, int buttonWidth) { return stripWidth / 2 - buttonWidth / 2; }
 
+// The OK button in the middle of its strip, at a button's size: the strip
+// was 0 high until now, which is all the layout could have given it.
+void PlaceOKButton(TPanel& strip, TButton& ok) {
+  constexpr int Width = 75, Height = 25;
+  ok.SetBounds(CentredLeft(strip.Width(), Width), (strip.Height() - Height) / 2, Width, Height);
+}
+
 }  // namespace
 
 // ---- TGTWindow -------------------------------------------------------------------
@@ -117,7 +124,7 @@ void TGTWindow::SetScreenSize(int32_t columns, int32_t rows) {
   SetClientSize(columns * CharWidth + 17, rows * CharHeight + 36 + (OKVisible ? OKStripHeight : 0));
   Realign();
   ProcessMessages();
-  OKButton.SetLeft(CentredLeft(ButtonPanel.Width(), OKButton.Width()));
+  PlaceOKButton(ButtonPanel, OKButton);
   ProcessMessages();
 }
 
@@ -129,7 +136,7 @@ void TGTWindow::ShowOKButton() {
   SetClientSize(Width(), Height() + OKStripHeight);
   OKVisible = true;
   Realign();
-  OKButton.SetLeft(CentredLeft(ButtonPanel.Width(), OKButton.Width()));
+  PlaceOKButton(ButtonPanel, OKButton);
   ProcessMessages();
 }
 
@@ -155,6 +162,11 @@ TGTScrollWindow::TGTScrollWindow()
   PendingLine.clear();
 }
 
+void TGTScrollWindow::OKButtonClick() {
+  OKPressed_ = true;
+  if (IsModal()) SetModalResult(mrOk);
+}
+
 void TGTScrollWindow::Clear() {
   Memo1.ClearLines();
   ProcessMessages();
@@ -177,7 +189,7 @@ void TGTScrollWindow::SetTextSize(int32_t columns, int32_t rows) {
   SetClientSize(columns * h + 12, rows * h + 31 + (OKVisible ? OKStripHeight : 0));
   Realign();
   ProcessMessages();
-  OKButton.SetLeft(CentredLeft(ButtonPanel.Width(), OKButton.Width()));
+  PlaceOKButton(ButtonPanel, OKButton);
   ProcessMessages();
 }
 
@@ -189,7 +201,7 @@ void TGTScrollWindow::ShowOKButton() {
     SetClientSize(Width(), Height() + OKStripHeight);
     OKVisible = true;
     Realign();
-    OKButton.SetLeft(CentredLeft(ButtonPanel.Width(), OKButton.Width()));
+    PlaceOKButton(ButtonPanel, OKButton);
     ProcessMessages();
   }
   OKPressed_ = false;

@@ -81,7 +81,8 @@ class TGTScrollWindow : public TForm {
   void HideOKButton();
   void ScrollToEnd();
   bool OKPressed() const { return OKPressed_; }
-  void OKButtonClick() { OKPressed_ = true; }
+  // OK: pressed; a window shown modally ends with mrOk.
+  void OKButtonClick();
   // The caret's line and column after ScrollToEnd (0-based).
   int32_t CaretLine = 0;
   int32_t CaretColumn = 0;

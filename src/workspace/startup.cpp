@@ -103,7 +103,7 @@ void SetPathsAndFolders() {
     // The folders below are made by their full names all the same.
   }
   for (const char* name : WorkingDirectoryNames) {
-    const std::string folder = home + name + "\\";
+    const std::string folder = home + name + PathDelim;
     const bool present = TestedForExistence(name) ? DirectoryExists(folder)
                                                    : DirectoryIsWritable(folder);
     if (!present) std::filesystem::create_directory(NativePath(home + name), ec);
@@ -317,7 +317,7 @@ void SetupLayerBar() {
   }
 }
 
-void DeleteScratchFiles() { DeleteMatchingFiles(ExecutionPath() + "SCRATCH\\", "*.TMP"); }
+void DeleteScratchFiles() { DeleteMatchingFiles(ExecutionPath() + "SCRATCH" + PathDelim, "*.TMP"); }
 
 void ShutDown() {
   std::map<std::string, const TGlobalObject*> byName;
@@ -379,7 +379,7 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
   form->Show();
   ProcessMessages();
   if (form->ViewResize) form->ViewResize();
-  HelpFileName = ExecutionPath() + "HELP\\KORVEX6.HLP";
+  HelpFileName = ExecutionPath() + "HELP" + PathDelim + "KORVEX6.HLP";
   ViewServices().SetCursor(crDefault);
   ProcessMessages();
   return form;
@@ -391,8 +391,10 @@ void FormClose() {
   TWorkspace* form = Workspace;
   if (form != nullptr) {
     form->Hide();
-    // The Layout family keeps the window's bounds.
-    MainFormBounds = {form->Left(), form->Top(), form->Width(), form->Height()};
+    // The Layout family keeps the window's bounds: those of the normal
+    // window, also when it is maximised or minimised now.
+    const TRect normal = form->NormalBounds();
+    MainFormBounds = {normal.Left, normal.Top, normal.Width(), normal.Height()};
   }
   WorkspaceReady = false;
   AppClosing = true;
@@ -414,12 +416,17 @@ void FormClose() {
   WorkspaceDialogs.reset();
   WorkspaceRoutServices.reset();
   WorkspaceServices.reset();
+  // The main window's close is the end of the program.
+  TerminateApplication();
 }
 
 int RunProgram(const std::function<int()>& messageLoop) {
   std::unique_ptr<TWorkspace> form;
   TSingleInstanceLock instance(InstanceLockName(ShortProductName), [] {
-    if (Workspace != nullptr) Workspace->BringToFront();
+    // A later start comes here: the user must see a window, hidden or not.
+    if (Workspace == nullptr || !WorkspaceReady) return;
+    if (!Workspace->Showing()) Workspace->Show();
+    Workspace->BringToFront();
   });
   // A second instance has asked the first to come forward: it ends here,
   // before it touches anything.

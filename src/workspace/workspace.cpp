@@ -297,15 +297,7 @@ void TWorkspace::SetMode(uint8_t mode) {
     default: ButtonManager().SetCadMode(); break;
   }
   // The Undo and Redo buttons show the mode's journal.
-  std::string step;
-  for (int32_t command : {UndoCommand, RedoCommand}) {
-    const bool can = ActiveUndo != nullptr &&
-                     (command == UndoCommand ? ActiveUndo->CanUndo(step) : ActiveUndo->CanRedo(step));
-    if (can)
-      ButtonManager().ReleaseButton(command);
-    else
-      ButtonManager().DisableButton(command);
-  }
+  ShowUndoButtons();
   ButtonManager().Press(mode == emCad ? 59 : 78);
   if (ECO != nullptr) {
     switch (mode) {
@@ -396,6 +388,8 @@ void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::s
                             const TReportShape& shape) {
   size_t widest = 20;
   for (const std::string& line : lines) widest = std::max(widest, line.size());
+  // Wide enough for the caption beside the title bar's buttons.
+  widest = std::max(widest, caption.size() + 12);
   const int32_t columns = shape.Columns > 0 ? shape.Columns : int32_t(std::min<size_t>(widest + 2, 80));
   TModalBracket bracket;
   if (!shape.Scrolling && lines.size() <= size_t(TGTWindow::BufferLines)) {
@@ -469,6 +463,12 @@ std::string TWorkspace::RedoButtonHint() { return ButtonManager().HintOf(RedoCom
 void TWorkspace::SetHintCaption(const std::string& caption) { HintPanel.SetCaption(caption); }
 
 void TWorkspace::DisableButton(int32_t command) { ButtonManager().DisableButton(command); }
+
+void TWorkspace::UndoStepsChanged(bool replayed) {
+  ShowUndoButtons();
+  // The replay changed entities that the picture still shows.
+  if (replayed && WorkspaceReady) ViewServices().RedrawView();
+}
 
 // ---- Scrolling -------------------------------------------------------------------------------
 

@@ -168,6 +168,7 @@ class TWorkspace : public TForm, public TUndoWindow {
   std::string RedoButtonHint() override;
   void SetHintCaption(const std::string& caption) override;
   void DisableButton(int32_t command) override;
+  void UndoStepsChanged(bool replayed) override;
 
   // --- handlers ---
   void TimerClick();

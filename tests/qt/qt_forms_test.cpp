@@ -367,8 +367,17 @@ TEST_F(QtFormsTest, MemoLinesAddedOneByOneReachTheWidget) {
   form.Show();
   auto* q = qobject_cast<QPlainTextEdit*>(QtWidgetOf(memo));
   ASSERT_NE(q, nullptr);
+  // Each line costs the line: the widget's text is not copied back into
+  // the model (its change signal stays quiet) and the model hears of each
+  // line once.
+  int widgetChanges = 0, modelChanges = 0;
+  QObject::connect(q, &QPlainTextEdit::textChanged, [&] { ++widgetChanges; });
+  memo.OnChange = [&](TControl&) { ++modelChanges; };
   for (int i = 0; i < 3; ++i) memo.AddLine("line " + std::to_string(i));
   EXPECT_EQ(q->toPlainText(), "first\nline 0\nline 1\nline 2");
+  EXPECT_EQ(widgetChanges, 0);
+  EXPECT_EQ(modelChanges, 3);
+  memo.OnChange = nullptr;
   memo.SetLines({"reset"});
   EXPECT_EQ(q->toPlainText(), "reset");
   form.Hide();

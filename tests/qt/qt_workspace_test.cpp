@@ -30,6 +30,7 @@
 #include "platform/qt/qt_events.h"
 #include "platform/qt/qt_forms.h"
 #include "platform/qt/qt_menus.h"
+#include "platform/single_instance.h"
 #include "tapein/drill_import.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
@@ -213,4 +214,33 @@ TEST_F(QtWorkspaceTest, ASampleJobIsDrawnInTheMainWindow) {
   EXPECT_EQ(Workspace, nullptr);
   EXPECT_EQ(DBBitmap, nullptr);
   EXPECT_EQ(OffscreenBitmap, nullptr);
+}
+
+// File > Exit ends the real event loop with exit code 0; a later start
+// finds no window left behind. A start while the window was hidden shows it.
+TEST_F(QtWorkspaceTest, ExitEndsTheEventLoopAndALaterStartShowsTheWindow) {
+  TOkClicker user;
+  bool hiddenWindowShown = false;
+  const int rc = RunProgram([&hiddenWindowShown] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    QWidget* window = QtWidgetOf(*form);
+    // A second start meets a hidden main window: it must come back.
+    QTimer::singleShot(50, [form, window, &hiddenWindowShown] {
+      form->Hide();
+      Settle();
+      TSingleInstanceLock second(InstanceLockName(ShortProductName), nullptr);
+      EXPECT_FALSE(second.IsFirst());
+      Settle();
+      hiddenWindowShown = window->isVisible() && form->Showing();
+      EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|E&xit"));
+    });
+    // Should the loop not end, the test fails instead of hanging.
+    QTimer::singleShot(30000, [] { QCoreApplication::exit(7); });
+    return QApplication::exec();
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_TRUE(hiddenWindowShown);
+  EXPECT_EQ(Workspace, nullptr);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
 }

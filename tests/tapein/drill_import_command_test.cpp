@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "command/command_interpreter.h"
+#include "command/input_event.h"
 #include "drill_import_test_support.h"
 #include "tapein/drill_import_command.h"
 
@@ -78,17 +80,114 @@ TEST_F(TDrillImportCommandTest, MainPartGoesLiveOnTheChosenLayerAsOneUndoStep) {
   for (int32_t i = 1; i <= 7; ++i) EXPECT_TRUE(SlotDeleted(DRDB->WordAt(i)) || DRDB->WordAt(i) != NCLayerBit(32));
 }
 
-TEST_F(TDrillImportCommandTest, ASecondImportIsHandedToThePlacement) {
+// Live hits on a drill layer, counted from the index on.
+int LiveHits(int32_t first = 1) {
+  int live = 0;
+  for (int32_t i = first; i <= DrillEntityCount; ++i) live += !SlotDeleted(DRDB->WordAt(i));
+  return live;
+}
+
+TInputEvent LeftClickAt(int32_t x, int32_t y) {
+  TInputEvent click;
+  click.Kind = ievMouseDown;
+  click.Buttons = mbtLeft;
+  click.WorldX = x;
+  click.WorldY = y;
+  return click;
+}
+
+void PickLayer(int index) {
+  QueueModalScript("TPickDrillLayerDialog", [index](TForm& f) {
+    f.Get<TRadioGroup>("LayerGroup").SetItemIndex(index);
+    f.Click("OKButton");
+  });
+}
+
+TEST_F(TDrillImportCommandTest, ASecondPartIsPlacedWhereTheUserClicks) {
+  TCommandInterpreter interpreter;
+  ECO = &interpreter;
   DRDB->MainPartSet = true;
   const std::string gerber = Input("SECOND.GBR", Photoplot);
   ScriptFileDialogAnswer(NativePath(gerber));
   ChooseFormat(ifGerber);
+  PickLayer(1);
   ImportDrillFile();
   ASSERT_EQ(DrillEntityCount, 7);
-  // No question was asked; the entities wait hidden for the placement.
+  // No question was asked; the entities wait hidden for the click.
   for (const auto& box : ShownMessageBoxes()) EXPECT_NE(box.Text, "Is this the main part?");
-  EXPECT_TRUE(SlotDeleted(DRDB->WordAt(1)));
+  EXPECT_EQ(LiveHits(), 0);
   EXPECT_EQ(DRDB->ImportPlacement.FirstIndex, 1);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  const int32_t before = DRDB->EntityAt(1)->X;
+
+  // A right click is not the placement; the left click is.
+  TInputEvent right = LeftClickAt(1000, 2000);
+  right.Buttons = mbtRight;
+  ECO->HandleEvent(right);
+  EXPECT_EQ(LiveHits(), 0);
+  TInputEvent click = LeftClickAt(254000, -508000);
+  ECO->HandleEvent(click);
+  EXPECT_EQ(ECO->ActiveCommand(), nullptr);
+  EXPECT_EQ(LiveHits(), 7);
+  for (int32_t i = 1; i <= 7; ++i) EXPECT_EQ(DRDB->WordAt(i), NCLayerBit(31)) << i;
+  EXPECT_EQ(DRDB->EntityAt(1)->X, before + 254000);
+  std::string step;
+  ASSERT_TRUE(DrillUndo->CanUndo(step));
+  EXPECT_EQ(step, "Import file");
+  DrillUndo->Undo();
+  EXPECT_EQ(LiveHits(), 0);
+  ECO = nullptr;
+}
+
+// Import, Undo, import the same file again: nothing is lost on the way.
+TEST_F(TDrillImportCommandTest, AnImportUndoneAndImportedAgainEndsWithEveryHitLive) {
+  TCommandInterpreter interpreter;
+  ECO = &interpreter;
+  const std::string gerber = Input("AGAIN.GBR", Photoplot);
+  ScriptFileDialogAnswer(NativePath(gerber));
+  ChooseFormat(ifGerber);
+  ScriptMessageBoxAnswer(mrYes);
+  PickLayer(0);
+  ImportDrillFile();
+  EXPECT_EQ(LiveHits(), 7);
+  DrillUndo->Undo();
+  EXPECT_EQ(LiveHits(), 0);
+
+  ScriptFileDialogAnswer(NativePath(gerber));
+  ChooseFormat(ifGerber);
+  PickLayer(0);
+  ImportDrillFile();
+  TInputEvent click = LeftClickAt(0, 0);
+  ECO->HandleEvent(click);
+  EXPECT_EQ(DrillEntityCount, 14);
+  EXPECT_EQ(LiveHits(), 7);
+  EXPECT_EQ(LiveHits(8), 7);
+
+  // "No" to the main-part question leads to the same placement.
+  delete DRDB;
+  DRDB = new TDrillDatabase();
+  ScriptFileDialogAnswer(NativePath(gerber));
+  ChooseFormat(ifGerber);
+  ScriptMessageBoxAnswer(mrNo);
+  PickLayer(2);
+  ImportDrillFile();
+  EXPECT_FALSE(DRDB->MainPartSet);
+  EXPECT_EQ(LiveHits(), 0);
+  click = LeftClickAt(0, 0);
+  ECO->HandleEvent(click);
+  EXPECT_EQ(LiveHits(), 7);
+  EXPECT_EQ(DRDB->WordAt(1), NCLayerBit(32));
+
+  // Cancelled (Escape, a layer change): the hidden entities stay hidden and
+  // the job is as it was.
+  ScriptFileDialogAnswer(NativePath(gerber));
+  ChooseFormat(ifGerber);
+  ScriptMessageBoxAnswer(mrNo);
+  PickLayer(2);
+  ImportDrillFile();
+  ECO->CancelCommand();
+  EXPECT_EQ(LiveHits(), 7);
+  ECO = nullptr;
 }
 
 TEST_F(TDrillImportCommandTest, CancelAnywhereOrAnEmptyImportChangesNothing) {

@@ -445,3 +445,51 @@ TEST_F(DrillImportTest, SampleToolSizesAndExtents) {
 }
 
 }  // namespace
+
+// A long tape shows its progress in the status box; Cancel part way leaves
+// the job as it was.
+TEST_F(DrillImportTest, ALongTapeShowsProgressAndCancelWithdrawsIt) {
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 3, true), 0);
+  const auto toolsBefore = ToolTable;
+  std::string text = "M48\nT1C0.020\n%\nT1\n";
+  for (int i = 0; i < 6000; ++i) text += "X" + std::to_string(10000 + i) + "Y010000\n";
+  text += "M30\n";
+  const std::string file = Tape("long.drl", text);
+
+  int32_t highest = 0;
+  bool boxOpenWhileReading = false;
+  HeadlessSetProcessMessagesHook([&] {
+    THeadlessViewServices& view = HeadlessViewServices();
+    if (DrillTapeReader != nullptr && view.StatusOpen) {
+      boxOpenWhileReading = true;
+      highest = std::max(highest, view.StatusPercent);
+      if (view.StatusPercent >= 40) view.CancelPressed = true;  // the user gives up
+    }
+    if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible) {
+      ReportLines = DrillTapeReader->Report->Memo1.Lines();
+      DrillTapeReader->Report->OKButton.Click();
+    }
+  });
+  EXPECT_FALSE(Import(file));
+  EXPECT_TRUE(boxOpenWhileReading);
+  EXPECT_GE(highest, 40);
+  EXPECT_LT(highest, 100);
+  EXPECT_FALSE(HeadlessViewServices().StatusOpen);
+  EXPECT_EQ(DrillEntityCount, 1);
+  EXPECT_EQ(ToolTable[1].Diameter, toolsBefore[1].Diameter);
+  EXPECT_TRUE(Has(ReportLines, "The import was withdrawn; the drill database is unchanged."));
+
+  // Read to its end, the same tape reaches 100 and is kept.
+  HeadlessViewServices().CancelPressed = false;
+  highest = 0;
+  HeadlessSetProcessMessagesHook([&] {
+    THeadlessViewServices& view = HeadlessViewServices();
+    if (DrillTapeReader != nullptr && view.StatusOpen) highest = std::max(highest, view.StatusPercent);
+    if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible)
+      DrillTapeReader->Report->OKButton.Click();
+  });
+  EXPECT_TRUE(Import(file));
+  EXPECT_GT(highest, 90);
+  EXPECT_EQ(DrillEntityCount, 6001);
+  EXPECT_FALSE(HeadlessViewServices().StatusOpen);
+}

@@ -115,7 +115,7 @@ TEST_F(TDrawingSessionTest, DrillStepsAreCreatedAndDeletedOnTheHolesOfAWindow) {
   const int32_t outside = DRDB->AddHole(127000000, 0, true);
   ASSERT_NE(hole, 0);
   // The Edit Steps dialog is accepted as it comes.
-  ExecuteEditStepDialog = [](TEditStepLists&) { return true; };
+  SetEditStepDialog([](TEditStepLists&) { return true; });
   auto window = [](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     for (const TIntPoint& p : {TIntPoint{x1, y1}, TIntPoint{x2, y2}}) {
       TInputEvent e;
@@ -133,7 +133,7 @@ TEST_F(TDrawingSessionTest, DrillStepsAreCreatedAndDeletedOnTheHolesOfAWindow) {
   ASSERT_TRUE(ButtonManager().Press(101));
   window(0, 0, 50800000, 50800000);
   EXPECT_EQ(DRDB->EntityAt(DrillEntityCount)->GetStepObj(), nullptr);
-  ExecuteEditStepDialog = nullptr;
+  SetEditStepDialog(nullptr);
   // In CAD mode the step commands do not start.
   SelectLayer(0);
   EXPECT_FALSE(ButtonManager().Press(18));

@@ -3,6 +3,7 @@
 
 #include "korvex_test.h"
 #include "platform/headless/headless_events.h"
+#include "platform/headless/headless_forms.h"
 #include "workspace/report_windows.h"
 
 namespace {
@@ -94,6 +95,42 @@ TEST_F(ReportWindowsTest, ScrollWindowOkStrip) {
   EXPECT_FALSE(w.OKButton.Visible());
   w.ShowOKButton();  // shown again: not pressed yet
   EXPECT_FALSE(w.OKPressed());
+}
+
+// A report too long for the console is shown modally in the scroll window:
+// its OK button ends it.
+TEST_F(ReportWindowsTest, AScrollReportShownModallyEndsWithOk) {
+  ResetModalScripts();
+  RegisterModalScript("TGTScrollWindow", [](TForm& f) { f.Click("OKButton"); });
+  TGTScrollWindow w;
+  for (int i = 0; i < 40; ++i) w.WriteLn("line " + std::to_string(i));
+  w.ShowOKButton();
+  EXPECT_EQ(w.ShowModal(), mrOk);
+  EXPECT_TRUE(w.OKPressed());
+  ResetModalScripts();
+}
+
+// The OK strip shows its button: inside the strip, of a button's size.
+TEST_F(ReportWindowsTest, TheOkStripHoldsAVisibleButton) {
+  auto check = [](TForm& w, TPanel& strip, TButton& ok) {
+    w.Realign();
+    EXPECT_EQ(strip.Height(), 41);
+    EXPECT_TRUE(ok.Visible());
+    EXPECT_GE(ok.Width(), 40);
+    EXPECT_GE(ok.Height(), 16);
+    EXPECT_GE(ok.Top(), 0);
+    EXPECT_LE(ok.Top() + ok.Height(), strip.Height());
+    EXPECT_GE(ok.Left(), 0);
+    EXPECT_LE(ok.Left() + ok.Width(), strip.Width());
+  };
+  TGTScrollWindow scroll;
+  scroll.SetTextSize(30, 16);
+  scroll.ShowOKButton();
+  check(scroll, scroll.ButtonPanel, scroll.OKButton);
+  TGTWindow console;
+  console.SetScreenSize(40, 10);
+  console.ShowOKButton();
+  check(console, console.ButtonPanel, console.OKButton);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ class TWorkspaceIntegrationTest : public TWorkspaceTest {
     // Report windows close with OK; their captions and lines are kept.
     RegisterModalScript("TGTWindow", [this](TForm& f) {
       auto& w = static_cast<TGTWindow&>(f);
-      Reports.push_back({w.Caption(), {}});
+      Reports.push_back({w.Caption(), {}, w.Columns});
       for (int32_t row = 1; row <= w.Rows; ++row) Reports.back().Lines.push_back(w.Lines[row]);
       f.Click("OKButton");
     });
@@ -50,6 +50,7 @@ class TWorkspaceIntegrationTest : public TWorkspaceTest {
   struct TReport {
     std::string Caption;
     std::vector<std::string> Lines;
+    int32_t Columns = 0;
   };
   std::vector<TReport> Reports;
 };
@@ -341,4 +342,52 @@ TEST_F(TWorkspaceIntegrationTest, ViewItemsFlipTheDisplaySettingsAndTickThemselv
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Grid Display"));
   EXPECT_FALSE(DisplayGrid);
   EXPECT_FALSE(SnapToGrid);
+}
+
+// An import put live as one step: the Undo button and the Edit menu agree,
+// and Undo and Redo show their result without a Refresh.
+TEST_F(TWorkspaceIntegrationTest, UndoAndRedoOfAnImportRedrawAndKeepTheButtonsInStep) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L30")->Click();
+  ASSERT_EQ(EditorMode, emDrill);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Full Screen"));
+  EXPECT_FALSE(ButtonManager().IsEnabled(UndoCommand));
+  const int32_t first = DrillEntityCount + 1;
+  ASSERT_GT(DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, false), 0);
+  ASSERT_GT(DRDB->AddHoleOnLayer(2 * Inch, Inch, 30, 1, false), 0);
+  ASSERT_TRUE(DRDB->TranslateFrom(first, 0, 0, 30));
+  DrillUndo->BeginOperation("Import file");
+  ViewServices().RedrawView();
+  ASSERT_NE(PictureAt(Inch, Inch), BackgroundColor);
+
+  EXPECT_TRUE(ButtonManager().IsEnabled(UndoCommand));
+  FindMenuItem(*Form->Menu(), "&Edit")->DropDown();
+  EXPECT_TRUE(FindMenuItem(*Form->Menu(), "&Edit|&Undo")->Enabled());
+
+  // What the window shows of the picture at a world point.
+  auto shownAt = [this](int32_t x, int32_t y) {
+    int32_t dx, dy;
+    DBBitmap->WorldToDevice(x, y, dx, dy);
+    return Form->PaintBox.Canvas().GetPixel(dx - Form->PaintBox.Width(), dy - Form->PaintBox.Height());
+  };
+  ASSERT_NE(shownAt(Inch, Inch), BackgroundColor);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|&Undo"));
+  EXPECT_EQ(PictureAt(Inch, Inch), BackgroundColor);
+  EXPECT_EQ(PictureAt(2 * Inch, Inch), BackgroundColor);
+  EXPECT_EQ(shownAt(Inch, Inch), BackgroundColor);
+  EXPECT_FALSE(ButtonManager().IsEnabled(UndoCommand));
+  ASSERT_TRUE(ButtonManager().ButtonOf(RedoCommand)->Click());
+  EXPECT_NE(PictureAt(Inch, Inch), BackgroundColor);
+  EXPECT_NE(shownAt(Inch, Inch), BackgroundColor);
+  EXPECT_TRUE(ButtonManager().IsEnabled(UndoCommand));
+}
+
+// A short report with a long caption: the window is wide enough to show it.
+TEST_F(TWorkspaceIntegrationTest, AReportWindowIsWideEnoughForItsCaption) {
+  StartProgram();
+  const std::string caption = "Tool Data Report for the second panel of the job";
+  ViewServices().ShowReport(caption, {"T01 0.0100"});
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Reports[0].Caption, caption);
+  EXPECT_GE(Reports[0].Columns, int32_t(caption.size()) + 12);
 }

@@ -247,7 +247,7 @@ TEST_F(TWorkspaceTest, HelpSaysPlainlyThatTheHelpFileIsMissing) {
   ASSERT_FALSE(ShownMessageBoxes().empty());
   EXPECT_EQ(ShownMessageBoxes().back().Text,
             "Help is not available: the help file " + ExecutionPath() +
-                "HELP\\KORVEX6.HLP is not installed.");
+                "HELP/KORVEX6.HLP is not installed.");
 }
 
 // Animate makes the single-step timer play the layer on, one cut a tick; off,

@@ -39,13 +39,17 @@ TEST_F(TWorkspaceTest, StartUpCreatesFoldersObjectsAndTheFirstMode) {
   EXPECT_EQ(form.Caption(), "KORVEX 6  Cad");
   EXPECT_EQ(ActiveUndo, CadUndo);
   EXPECT_EQ(ActiveDB, static_cast<TJobDatabase*>(DB));
-  EXPECT_EQ(HelpFileName, ExecutionPath() + "HELP\\KORVEX6.HLP");
+  // Names the program builds and shows read with one separator.
+  EXPECT_EQ(HelpFileName, ExecutionPath() + "HELP/KORVEX6.HLP");
   // The built-in rout tools (1/8" becomes its metric counterpart).
   EXPECT_EQ(RoutToolPages[40][1].Diameter, 812800);
   EXPECT_EQ(RoutToolPages[44][3].HighFeed, 10160);
   EXPECT_EQ(RoutToolPages[42][4].Diameter, EquivalentToolSize(3175000, false));
   EXPECT_EQ(RoutToolPages[40][5], TRoutToolRecord{});
-  EXPECT_EQ(DatabasePath, ExecutionPath() + "DATABASE\\");
+  EXPECT_EQ(DatabasePath, ExecutionPath() + "DATABASE/");
+  for (const std::string* path : {&DrillImportPath, &RoutImportPath, &CadImportPath, &DrillMakeTapePath,
+                                  &RoutMakeTapePath, &CadExportPath, &DNCUploadDirectory})
+    EXPECT_EQ(path->find('\\'), std::string::npos) << *path;
 }
 
 TEST_F(TWorkspaceTest, AFailingObjectStopsStartUpWithItsName) {

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 #include <map>
 
@@ -20,6 +21,11 @@ class TQtEvents : public TEventsBackend {
 
   void ProcessMessages() override {
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
+  }
+  // Only a running loop is told to end: an exit request with none running
+  // would make the next loop (a modal dialog's) return at once.
+  void Terminate() override {
+    if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
   }
   uint32_t GetTickCount() override { return uint32_t(clock_.elapsed()); }
   TDateTimeParts LocalNow() override {

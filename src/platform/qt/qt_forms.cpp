@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHash>
 #include <QHeaderView>
 #include <QImage>
@@ -31,6 +32,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -86,10 +88,14 @@ QHash<QWidget*, TControl*>& ControlOfWidget() {
   return map;
 }
 
+// The control a key typed into w (or the focus in w) belongs to. The walk
+// up stops at the first window that is no form of ours: a file dialog or an
+// open menu on top of a form keeps its keys, they are not the form's.
 TControl* ControlAt(QWidget* w) {
   for (; w; w = w->parentWidget()) {
     auto it = ControlOfWidget().find(w);
     if (it != ControlOfWidget().end()) return it.value();
+    if (w->isWindow()) return nullptr;
   }
   return nullptr;
 }
@@ -280,15 +286,47 @@ class TQtFormWindow : public QDialog {
     syncing = true;
     TRect b = form_.Bounds();
     int extra = bar_ ? bar_->sizeHint().height() : 0;
+    // A window opens wide enough for its caption beside the title bar's
+    // icon and buttons (the form then lays out at that width); the user may
+    // make a sizeable one narrower later.
+    const int title = QFontMetrics(font()).horizontalAdvance(windowTitle()) + 120;
     if (form_.Sizeable()) {
       setMinimumSize(0, 0);
       setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-      resize(b.Width(), b.Height() + extra);
+      resize(isVisible() ? b.Width() : std::max(b.Width(), title), b.Height() + extra);
     } else {
-      setFixedSize(b.Width(), b.Height() + extra);
+      setFixedSize(std::max(b.Width(), title), b.Height() + extra);
     }
     client->resize(b.Width(), b.Height());
     syncing = false;
+  }
+  // A form the program places goes where it says when that is on a screen;
+  // elsewhere (a screen no longer attached, a place kept from a maximised or
+  // minimised window) it is centred on the primary screen. It is made no
+  // larger than the screen.
+  void PlaceOnScreen() {
+    if (!form_.HasFixedPlace() || isVisible()) return;
+    const TRect b = form_.Bounds();
+    // The title bar must be reachable: a stretch of its top edge on a screen.
+    const QPoint grip(b.Left + std::min(b.Width() / 2, 100), b.Top + 8);
+    QScreen* screen = nullptr;
+    for (QScreen* s : QGuiApplication::screens())
+      if (s->availableGeometry().contains(grip)) screen = s;
+    const bool onScreen = screen != nullptr;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const int extra = bar_ ? bar_->sizeHint().height() : 0;
+    const int width = std::min(b.Width(), area.width());
+    const int height = std::min(b.Height(), std::max(1, area.height() - extra - 32));
+    if (width != b.Width() || height != b.Height()) {
+      form_.ResizedByUser(width, height);
+      FitToClient();
+    }
+    if (onScreen)
+      move(b.Left, b.Top);
+    else
+      move(area.left() + (area.width() - width) / 2, area.top() + (area.height() - height - extra) / 2);
   }
 
  protected:
@@ -299,6 +337,22 @@ class TQtFormWindow : public QDialog {
       if (s.width() != b.Width() || s.height() != b.Height()) form_.ResizedByUser(s.width(), s.height());
     }
     return QDialog::eventFilter(obj, e);
+  }
+  void showEvent(QShowEvent* e) override {
+    QDialog::showEvent(e);
+    ReportNormalBounds();
+  }
+  void moveEvent(QMoveEvent* e) override {
+    QDialog::moveEvent(e);
+    ReportNormalBounds();
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QDialog::resizeEvent(e);
+    ReportNormalBounds();
+  }
+  void changeEvent(QEvent* e) override {
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) ReportNormalBounds();
   }
   void closeEvent(QCloseEvent* e) override {
     if (form_.ModalEnded() || !form_.Showing() || form_.CloseFromBackend()) e->accept();
@@ -312,6 +366,13 @@ class TQtFormWindow : public QDialog {
   void accept() override {}
 
  private:
+  // What is kept of the window's place: never a maximised or minimised one.
+  void ReportNormalBounds() {
+    if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+      return;
+    const QPoint p = pos();
+    form_.NormalBoundsFromBackend(TRect{p.x(), p.y(), p.x() + client->width(), p.y() + client->height()});
+  }
   TForm& form_;
   QPointer<QMenuBar> bar_;
 };
@@ -373,6 +434,9 @@ class TQtPeer : public TControlPeer, public QObject {
       case TChange::LineAdded:
         if (auto* q = qobject_cast<QPlainTextEdit*>(widget_.data());
             q && control_.Kind() == TControlKind::Memo) {
+          // Not a user's edit: the model has the line already. Copying the
+          // whole text back per line would make long reports quadratic.
+          QSignalBlocker block(q);
           q->appendPlainText(ToQt(static_cast<TMemo&>(control_).Lines().back()));
           break;
         }
@@ -486,7 +550,10 @@ void TQtPeer::SyncValue() {
   QSignalBlocker block(w);
   switch (control_.Kind()) {
     case TControlKind::Form:
-      w->setWindowTitle(ToQt(control_.Caption()));
+      if (w->windowTitle() != ToQt(control_.Caption())) {
+        w->setWindowTitle(ToQt(control_.Caption()));
+        static_cast<TQtFormWindow*>(w)->FitToClient();
+      }
       break;
     case TControlKind::Panel: {
       auto& p = static_cast<TPanel&>(control_);
@@ -915,12 +982,14 @@ TQtFormWindow* WindowOf(TForm& form) {
 }
 
 // Key strokes go to the control holding the keyboard focus first; a key
-// its handlers swallow never reaches the widget.
+// its handlers swallow never reaches the widget. Widgets that belong to no
+// control (the common dialogs, menus) get their keys untouched.
 class TQtKeyRouter : public QObject {
  protected:
   bool eventFilter(QObject* obj, QEvent* e) override {
     if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
     if (obj != QApplication::focusWidget()) return false;  // once per key, not per parent
+    if (QApplication::activePopupWidget()) return false;   // an open menu takes its keys
     TControl* control = ControlAt(static_cast<QWidget*>(obj));
     if (!control) return false;
     auto* ke = static_cast<QKeyEvent*>(e);
@@ -957,6 +1026,7 @@ class TQtFormsBackend : public TFormsBackend {
     TQtFormWindow* w = WindowOf(form);
     w->setWindowModality(Qt::NonModal);
     w->FitToClient();
+    w->PlaceOnScreen();
     w->show();
     static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
   }

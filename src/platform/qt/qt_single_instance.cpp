@@ -21,6 +21,8 @@ namespace {
 
 const QByteArray kRaiseRequest = "raise\n";
 constexpr int kSendTimeoutMs = 2000;
+constexpr int kLockWaitMs = 5000;
+constexpr int kLockPollMs = 100;
 
 struct THeldLock {
   int Fd = -1;
@@ -41,10 +43,16 @@ class TQtSingleInstance : public TSingleInstanceBackend {
     if (fd < 0) return true;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       int code = errno;
-      ::close(fd);
-      if (code != EWOULDBLOCK) return true;
-      SendRaise(socketPath);
-      return false;
+      if (code != EWOULDBLOCK) {
+        ::close(fd);
+        return true;
+      }
+      // The holder shows its window when it still listens. One that no
+      // longer listens is on its way out: wait for its lock to come free.
+      if (SendRaise(socketPath) || !WaitForLock(fd)) {
+        ::close(fd);
+        return false;
+      }
     }
     // The lock is ours. A socket left behind by a crashed holder is removed
     // before listening; the kernel released that holder's lock already.
@@ -102,14 +110,24 @@ class TQtSingleInstance : public TSingleInstanceBackend {
     read();
   }
 
-  static void SendRaise(const std::string& socketPath) {
+  // True when the holder took the request.
+  static bool SendRaise(const std::string& socketPath) {
     QLocalSocket socket;
     socket.connectToServer(QString::fromStdString(socketPath));
-    if (!socket.waitForConnected(kSendTimeoutMs)) return;
+    if (!socket.waitForConnected(kSendTimeoutMs)) return false;
     socket.write(kRaiseRequest);
-    socket.waitForBytesWritten(kSendTimeoutMs);
+    const bool sent = socket.waitForBytesWritten(kSendTimeoutMs) || socket.bytesToWrite() == 0;
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kSendTimeoutMs);
+    return sent;
+  }
+
+  static bool WaitForLock(int fd) {
+    for (int waited = 0; waited < kLockWaitMs; waited += kLockPollMs) {
+      ::usleep(kLockPollMs * 1000);
+      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    }
+    return false;
   }
 };
 
