@@ -31,6 +31,7 @@
 #include "workspace/clock_panel.h"
 #include "workspace/error_inspector.h"
 #include "workspace/error_log.h"
+#include "workspace/import_host_adapter.h"
 #include "workspace/layer_dialogs.h"
 #include "workspace/layers.h"
 #include "workspace/db_bitmap.h"
@@ -50,6 +51,7 @@ std::string FailingObject;
 std::unique_ptr<TWorkspaceViewServices> WorkspaceServices;
 std::unique_ptr<TWorkspaceDialogHost> WorkspaceDialogs;
 std::unique_ptr<TWorkspaceRoutEditServices> WorkspaceRoutServices;
+std::unique_ptr<TWorkspaceImportHost> WorkspaceImportHost;
 
 // Creates one object into its global; a constructor that throws counts as
 // a nil result.
@@ -291,6 +293,8 @@ void ConnectWorkspace(TWorkspace& form) {
   SetDialogHost(WorkspaceDialogs.get());
   WorkspaceRoutServices = std::make_unique<TWorkspaceRoutEditServices>();
   SetRoutEditServices(WorkspaceRoutServices.get());
+  WorkspaceImportHost = std::make_unique<TWorkspaceImportHost>();
+  SetImportHost(WorkspaceImportHost.get());
 }
 
 void SetupLayerBar() {
@@ -402,6 +406,8 @@ void FormClose() {
   FreeOffscreenBitmap();
   WorkspaceDialogs.reset();
   WorkspaceRoutServices.reset();
+  SetImportHost(nullptr);
+  WorkspaceImportHost.reset();
   WorkspaceServices.reset();
 }
 

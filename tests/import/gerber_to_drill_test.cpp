@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <map>
 
-#include "drill_import_test_support.h"
+#include "../tapein/drill_import_test_support.h"
 #include "import/gerber_reader.h"
-#include "tapein/gerber_to_drill.h"
+#include "import/gerber_to_drill.h"
 
 namespace fs = std::filesystem;
 
