@@ -429,11 +429,11 @@ void TGerberReader::ExecuteBlock(const std::string& block) {
       } else if (v == 70 || v == 71) {
         g.Metric = v == 71;
       } else if (v == 74 || v == 75) {
+        // Real files put the quadrant mode in front of the arc it governs
+        // ("G75G03X..Y..I..J..D01*"): the block goes on.
         MultiQuadrant = v == 75;
-        ended = true;
       } else if (v == 90 || v == 91) {
         g.IncrementalMode = v == 91;
-        ended = true;
       }
     } else if (words[k].Letter == 'M') {
       if (v == 2) Stopped = true;
@@ -468,6 +468,8 @@ void TGerberReader::ExecuteBlock(const std::string& block) {
       break;
     }
   if (flash || moved || Interpolation == 2 || Interpolation == 3) {
+    // Before the first position the pen stands at the origin.
+    if (PrevX == 2147483647 && PrevY == 2147483647) PrevX = PrevY = 0;
     if (DMode == 1 && Interpolation == 1) {
       EmitLine(PrevX, PrevY, X, Y);
     } else if (DMode == 1) {
@@ -688,8 +690,31 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
 
 // ---- Detection -------------------------------------------------------------------------------
 
+bool TGerberReader::HasFormatParameter() {
+  if (!OpenInput()) return false;
+  std::string unit;
+  bool group = false;
+  for (int32_t units = 0; units < 1000 && NextUnit(unit, group); ++units) {
+    if (!group) {
+      if (unit.compare(0, 3, "G04") != 0 && unit.find_first_of("XY") != std::string::npos) break;
+      continue;
+    }
+    const std::string c = UpperCaseStr(unit.substr(0, 4));
+    if (c.size() == 4 && c.compare(0, 2, "FS") == 0 && (c[2] == 'L' || c[2] == 'T' || c[2] == 'D') &&
+        (c[3] == 'A' || c[3] == 'I')) {
+      CloseInput();
+      return true;
+    }
+  }
+  CloseInput();
+  return false;
+}
+
 double DetectGerber(TGerberReader& reader) {
-  if (!reader.FindEndOfBlock() || !reader.OpenInput()) return 0.0;
+  if (!reader.FindEndOfBlock()) return 0.0;
+  // An RS-274X file announces its coordinate format ahead of the drawing.
+  if (reader.HasFormatParameter()) return 0.91;
+  if (!reader.OpenInput()) return 0.0;
   int32_t blocks = 0, longBlocks = 0;
   double total = 0.0, bad = 0.0;
   bool xSeen = false, ySeen = false, d01 = false, d02 = false, d03 = false, otherD = false;

@@ -83,6 +83,8 @@ class TGerberReader {
   int32_t CurrentLine() const { return line_; }
   bool OpenInput();
   void CloseInput();
+  // True when a %FS format parameter comes ahead of the first coordinate.
+  bool HasFormatParameter();
   static bool ParseApertureDefinition(const std::string& text, TApertureRecord& record);
 
   bool Opened = false;

@@ -106,7 +106,8 @@ TEST_F(TGerberToDrillTest, DetectorKnowsPhotoplotsFromTapes) {
   const std::string gerber = Input("F.GBR",
                                    "%FSLAX24Y24*%\n%ADD10C,0.0100*%\nG54D10*\nX12345Y67890D03*\n"
                                    "X23456Y78901D03*\nM02*\n");
-  EXPECT_DOUBLE_EQ(DetectGerberForDrill(gerber), 0.9);
+  // The %FS parameter announces RS-274X.
+  EXPECT_DOUBLE_EQ(DetectGerberForDrill(gerber), 0.91);
   const std::string tape = Input("T.DRL", "M48\nT01C0.0100\n%\nT01\nX012345Y067890\nM30\n");
   EXPECT_LT(DetectGerberForDrill(tape), 0.6);
   EXPECT_EQ(DetectGerberForDrill(ExecutionPath() + "INDATA\\NONE.GBR"), 0.0);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -83,12 +84,38 @@ class TImportTest : public TKorvexTest {
       if (e == nullptr || SlotDeleted(DB->SlotAt(i)->Flags)) continue;
       const uint8_t type = e->GetType();
       if (type >= 1 && type <= 4) ++t.ByType[type];
+      auto widen = [&t, unit](double x, double y) {
+        t.MinX = std::min(t.MinX, x / unit);
+        t.MinY = std::min(t.MinY, y / unit);
+        t.MaxX = std::max(t.MaxX, x / unit);
+        t.MaxY = std::max(t.MaxY, y / unit);
+      };
+      if (type == 3) {
+        // The arc itself, not its whole circle: its ends and the quadrant
+        // points it passes, counter-clockwise from start to end.
+        TIntPoint s, f, c;
+        e->GetPoint(s);
+        e->GetSecondPoint(f);
+        e->GetThirdPoint(c);
+        widen(s.X, s.Y);
+        widen(f.X, f.Y);
+        const double r = std::hypot(double(s.X) - c.X, double(s.Y) - c.Y);
+        const double a1 = std::atan2(double(s.Y) - c.Y, double(s.X) - c.X);
+        double sweep = std::atan2(double(f.Y) - c.Y, double(f.X) - c.X) - a1;
+        while (sweep <= 0) sweep += 2 * M_PI;
+        for (int q = -4; q <= 8; ++q) {
+          const double a = q * M_PI / 2;
+          double d = a - a1;
+          while (d < 0) d += 2 * M_PI;
+          while (d >= 2 * M_PI) d -= 2 * M_PI;
+          if (d <= sweep) widen(c.X + r * std::cos(a), c.Y + r * std::sin(a));
+        }
+        continue;
+      }
       TIntPoint lo{2147483647, 2147483647}, hi{-2147483647, -2147483647};
       e->GetExtents(lo, hi);
-      t.MinX = std::min(t.MinX, lo.X / unit);
-      t.MinY = std::min(t.MinY, lo.Y / unit);
-      t.MaxX = std::max(t.MaxX, hi.X / unit);
-      t.MaxY = std::max(t.MaxY, hi.Y / unit);
+      widen(lo.X, lo.Y);
+      widen(hi.X, hi.Y);
     }
     return t;
   }
