@@ -323,9 +323,9 @@ void TDxfReader::BulgeSegment(const TContext& ctx, int32_t layer, double x1, dou
   const double theta = std::atan2(y2 - y1, x2 - x1) / Radians;
   const double thetaC = theta + 90 - alpha / 2;
   const double cx = x1 + r * std::cos(thetaC * Radians), cy = y1 + r * std::sin(thetaC * Radians);
-  const double start = thetaC + 180;
-  if (alpha > 0) Arc(ctx, layer, cx, cy, std::fabs(r), start, start + alpha);
-  else Arc(ctx, layer, cx, cy, std::fabs(r), start + alpha, start);
+  const double a1 = std::atan2(y1 - cy, x1 - cx) / Radians, a2 = std::atan2(y2 - cy, x2 - cx) / Radians;
+  if (alpha > 0) Arc(ctx, layer, cx, cy, std::fabs(r), a1, a2);
+  else Arc(ctx, layer, cx, cy, std::fabs(r), a2, a1);
 }
 
 // ---- Entities -------------------------------------------------------------------------------
