@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <unordered_map>
@@ -123,6 +124,7 @@ bool TGerberReader::NextUnit(std::string& unit, bool& group) {
     ++pos_;
   }
   if (pos_ >= size) return false;
+  unitLine_ = line_;
   group = text_[pos_] == '%';
   if (group) {
     const std::size_t close = text_.find('%', pos_ + 1);
@@ -264,8 +266,8 @@ void TGerberReader::LoadApertures() {
   std::string unit;
   bool group = false;
   while (!Failed) {
-    const int32_t line = line_;
     if (!NextUnit(unit, group)) break;
+    const int32_t line = unitLine_;
     if (!group) continue;
     line_ = line;
     std::string clean;
@@ -467,7 +469,10 @@ void TGerberReader::ExecuteBlock(const std::string& block) {
       else SelectDCode(d);
       break;
     }
-  if (flash || moved || Interpolation == 2 || Interpolation == 3) {
+  bool drawing = false;  // a block of modes only draws nothing
+  for (std::size_t m = 0; m < count && !drawing; ++m)
+    drawing = std::strchr("XYIJD", words[m].Letter) != nullptr;
+  if (drawing && (flash || moved || Interpolation == 2 || Interpolation == 3)) {
     // Before the first position the pen stands at the origin.
     if (PrevX == 2147483647 && PrevY == 2147483647) PrevX = PrevY = 0;
     if (DMode == 1 && Interpolation == 1) {

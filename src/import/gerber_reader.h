@@ -144,7 +144,8 @@ class TGerberReader {
   bool loaded_ = false;
   bool quiet_ = false;
   std::size_t pos_ = 0;
-  int32_t line_ = 1;  // line of the block being executed
+  int32_t line_ = 1;      // line of the block being executed
+  int32_t unitLine_ = 1;  // line where the last unit began
   std::vector<TMacro> macros_;
   // Step and repeat: copies in X and Y, their steps in file integer units,
   // and what was drawn since the SR began.

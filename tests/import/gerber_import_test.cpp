@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <set>
 #include <regex>
 #include <sstream>
 
@@ -68,6 +69,7 @@ class GerberImportTest : public TImportTest {
     ImportGerberToCad(Write("t.gbr", text));
     return Tally(unit);
   }
+  static TCadEntity* At(int32_t i) { return DB->EntityAt(i); }
   static std::vector<int32_t> Ends(int32_t i) {
     TIntPoint a, b;
     DB->EntityAt(i)->GetPoint(a);
@@ -154,6 +156,144 @@ TEST_F(GerberImportTest, SampleFilesMatchTheirReadmeFigures) {
     }
   }
   EXPECT_GT(checked, 60);
+}
+
+// ---- Units and arcs ---------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, SixInchDecimalsScaleByTwentyFivePointFour) {
+  // 2.6 inch: one file unit is 25.4 database units, not 25.
+  Cad("%FSLAX26Y26*%\n%MOIN*%\nG01*\nX0Y0D02*\nX1000000Y0000001D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, Inch, 25}));
+  // 3.3 millimetres: X1000 is 1 mm.
+  delete DB;
+  DB = new TCadDatabase();
+  Cad("%FSLAX33Y33*%\n%MOMM*%\nX0Y0D02*\nX1000Y2000D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, 1000000, 2000000}));
+}
+
+TEST_F(GerberImportTest, ArcsOfBothQuadrantModes) {
+  // G75 with the end on the start: a full circle. G75 with an end one file
+  // unit short of the start: a short arc, not a full circle. G74 takes its
+  // centre from the unsigned offsets and the direction of travel.
+  const std::string head = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\n";
+  Cad(head + "G75*\nX10000Y0D02*\nG03X10000Y0I-10000J0D01*\n"
+             "X10000Y0D02*\nG03X9999Y1I-10000J0D01*\n"
+             "G74*\nX10000Y0D02*\nG03X0Y10000I10000J0D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 3);
+  EXPECT_EQ(At(1)->GetType(), etCadCircle);
+  TIntPoint p;
+  At(1)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{0, 0}));
+  EXPECT_EQ(At(2)->GetType(), etCadArc);
+  EXPECT_EQ(At(3)->GetType(), etCadArc);
+  At(3)->GetThirdPoint(p);
+  EXPECT_EQ(p, (TIntPoint{0, 0}));  // counter-clockwise up and left: centre at x - i
+  // Drawn clockwise, an arc is stored counter-clockwise from its end.
+  delete DB;
+  DB = new TCadDatabase();
+  Cad(head + "G75*\nX0Y10000D02*\nG02X10000Y0I0J-10000D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{Inch, 0, 0, Inch}));
+}
+
+// ---- Parameters --------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, MacrosAreFlattenedWithTheirVariables) {
+  // One line, no line breaks: a macro whose circle takes its diameter from
+  // an expression over $1, and a vector line of width $2; the macro body is
+  // no data.
+  Cad("%FSLAX24Y24*%%MOIN*%%AMPAD*$3=$1x2*1,1,$3,0,0*20,1,$2,-0.5,0,0.5,0,0*%"
+      "%ADD10PAD,0.25X0.1*%%ADD11C,0.01*%D10*X10000Y10000D03*D11*X20000Y10000D03*M02*");
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[4], 2);  // the macro's circle and the plain flash
+  EXPECT_EQ(t.ByType[2], 4);  // the vector line's outline
+  TIntPoint centre, radius;
+  At(1)->GetPoint(centre);
+  At(1)->GetSecondPoint(radius);
+  EXPECT_EQ(centre, (TIntPoint{Inch, Inch}));
+  EXPECT_EQ(radius.X, Inch / 4);  // diameter 0.25 x 2
+  EXPECT_NEAR(t.MinX, 0.5, 1e-6);
+  EXPECT_NEAR(t.MaxY, 1.25, 1e-6);
+
+  std::vector<double> vars = {0.0, 2.0, 3.0};
+  double v = 0.0;
+  ASSERT_TRUE(EvaluateMacroExpression("$1x(3-$2)+-1/4", vars, v));
+  EXPECT_DOUBLE_EQ(v, -0.25);
+  EXPECT_FALSE(EvaluateMacroExpression("$1x", vars, v));
+  EXPECT_FALSE(EvaluateMacroExpression("1/0", vars, v));
+  EXPECT_FALSE(EvaluateMacroExpression("1e5", vars, v));
+}
+
+TEST_F(GerberImportTest, StepAndRepeatPolarityAndRegions) {
+  // Two by three copies of a flash, 1 in and 0.5 in apart; then a clear
+  // flash; then a region outlined by three tracks.
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\n%SRX2Y3I1.0J0.5*%\nD10*\nX0Y0D03*\n%SR*%\n"
+      "%LPC*%\nX50000Y0D03*\n%LPD*%\nG36*\nX0Y0D02*\nG01X10000Y0D01*\nX0Y10000D01*\nX0Y0D01*\nG37*\nM02*\n");
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[4], 7);
+  EXPECT_EQ(t.ByType[2], 3);
+  std::set<std::pair<int32_t, int32_t>> copies;
+  for (int32_t i = 1; i <= 6; ++i) {
+    TIntPoint p;
+    At(i)->GetPoint(p);
+    copies.insert({p.X, p.Y});
+    EXPECT_EQ(LayerOfBit(DB->SlotAt(i)->Flags), 0);
+  }
+  EXPECT_EQ(copies.size(), 6u);
+  EXPECT_TRUE(copies.count({Inch, Inch}));
+  // The clear flash lies on layer 1.
+  EXPECT_EQ(LayerOfBit(DB->SlotAt(7)->Flags), 1);
+  // Drill: the six dark flashes are holes, the clear one is none.
+  ImportGerberToDrill(Write("d.gbr", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\n%SRX2Y3I1.0J0.5*%\nD10*\n"
+                                     "X0Y0D03*\n%SR*%\n%LPC*%\nX50000Y0D03*\nM02*\n"));
+  EXPECT_EQ(DrillEntityCount, 6);
+}
+
+TEST_F(GerberImportTest, FlashShapes) {
+  // A rectangle, an obround at negative coordinates, a hexagon and a D
+  // code without a definition.
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10R,0.0600X0.0300*%\n%ADD11O,0.0600X0.0200*%\n%ADD12P,0.1X6*%\n"
+      "D10*\nX10000Y10000D03*\nD11*\nX-10000Y-10000D03*\nD12*\nX0Y0D03*\nD13*\nX5000Y5000D03*\nM02*\n");
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[2], 4 + 2 + 6);
+  EXPECT_EQ(t.ByType[3], 2);
+  EXPECT_EQ(t.ByType[1], 1);
+  EXPECT_NEAR(t.MinX, -1.03, 1e-6);  // the obround's outer end cap
+}
+
+// ---- Broken files -----------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, ABrokenFileImportsNothingAndNamesItsLine) {
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D03*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 1);
+  const int32_t steps = CadUndo->UndoCount();
+  const std::string broken[] = {
+      // A coordinate that is none, after good flashes.
+      "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D03*\nX1.2.3Y0D03*\nM02*\n",
+      // An aperture of a macro the file never defines.
+      "%FSLAX24Y24*%\n%MOIN*%\n%ADD10NOSUCH*%\nD10*\nX0Y0D03*\nM02*\n",
+      // A macro whose expression cannot be read.
+      "%FSLAX24Y24*%\n%MOIN*%\n%AMBAD*1,1,$1x,0,0*%\n%ADD10BAD,1*%\nD10*\nX0Y0D03*\nM02*\n"};
+  const char* lines[] = {"line 6", "line 3", "line 4"};
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    ResetHeadlessDialogs();
+    const std::string file = Write("bad.gbr", broken[k]);
+    ImportGerberToCad(file);
+    EXPECT_EQ(CadEntityCount, 1);
+    EXPECT_EQ(CadUndo->UndoCount(), steps);
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    EXPECT_NE(ShownMessageBoxes()[0].Text.find(file + ", " + lines[k]), std::string::npos)
+        << ShownMessageBoxes()[0].Text;
+  }
+  // A file with no end of block is refused before the dialog.
+  ResetHeadlessDialogs();
+  ImportGerberToCad(Write("none.gbr", "no blocks here at all"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "DECODE FAILED: Unable to find any end-of-block!\r\nThis file is not a Gerber Photoplot.");
 }
 
 }  // namespace
