@@ -204,5 +204,9 @@ double DetectEsi(const std::string& fileName) {
           good += 1.0;
     }
   }
-  return (header ? 0.35 : 0.0) + (percent ? 0.25 : 0.0) + (total > 0.0 ? 0.45 * good / total : 0.0);
+  const double score =
+      (header ? 0.35 : 0.0) + (percent ? 0.25 : 0.0) + (total > 0.0 ? 0.45 * good / total : 0.0);
+  // A percent sign and digits alone fit every drill tape: without its own
+  // header line a file is never taken for a laser file.
+  return header ? score : std::min(score, 0.6);
 }
