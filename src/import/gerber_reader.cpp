@@ -135,12 +135,24 @@ bool TGerberReader::NextUnit(std::string& unit, bool& group) {
     return true;
   }
   // A data block; a "%" inside it (a comment's text) is no parameter group.
-  while (pos_ < size) {
-    const char d = text_[pos_++];
-    if (d == '\n') ++line_;
-    if (d == '*' || d == EndOfBlock) break;
-    if (static_cast<unsigned char>(d) > 32) unit += d;
+  const char* p = text_.data() + pos_;
+  const char* end = text_.data() + size;
+  const char* start = p;
+  bool blanks = false;
+  while (p < end && *p != '*' && *p != EndOfBlock) {
+    blanks = blanks || static_cast<unsigned char>(*p) <= 32;
+    ++p;
   }
+  if (!blanks) {
+    unit.assign(start, static_cast<std::size_t>(p - start));
+  } else {
+    for (const char* q = start; q < p; ++q) {
+      if (*q == '\n') ++line_;
+      if (static_cast<unsigned char>(*q) > 32) unit += *q;
+    }
+  }
+  if (p < end && *p == '\n') ++line_;  // a line feed ending the block
+  pos_ = static_cast<std::size_t>(p - text_.data()) + (p < end ? 1 : 0);
   return true;
 }
 
@@ -357,11 +369,11 @@ void TGerberReader::Reset() {
   recorded_.clear();
 }
 
-bool TGerberReader::Coordinate(const std::string& digits, int64_t& value) const {
+bool TGerberReader::Coordinate(std::string_view digits, int64_t& value) const {
   if (digits.empty()) return false;
-  if (digits.find('.') != std::string::npos) {
+  if (digits.find('.') != std::string_view::npos) {
     double v = 0.0;
-    if (!ParseDecimal(digits, v)) return false;
+    if (!ParseDecimal(std::string(digits), v)) return false;
     value = RoundToInt64(v * DecimalScale());
     return true;
   }
@@ -387,36 +399,55 @@ bool TGerberReader::Coordinate(const std::string& digits, int64_t& value) const 
   return true;
 }
 
-void TGerberReader::ExecuteBlock(const std::string& block) {
+namespace {
+
+// The integer value of a word's digits (sign allowed); 0 when none.
+int32_t WordInteger(std::string_view digits) {
+  int64_t v = 0;
+  bool negative = false;
+  std::size_t k = 0;
+  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
+    negative = digits[0] == '-';
+    k = 1;
+  }
+  for (; k < digits.size() && digits[k] >= '0' && digits[k] <= '9' && v < 1000000000; ++k)
+    v = v * 10 + (digits[k] - '0');
+  return static_cast<int32_t>(negative ? -v : v);
+}
+
+}  // namespace
+
+void TGerberReader::ExecuteBlock(const std::string& text) {
   TGerberFormatRecord& g = GerberImportDefaults;
+  const std::string_view block(text);
   struct TWord {
     char Letter;
-    std::string Digits;
+    std::string_view Digits;
   };
   std::array<TWord, 16> words;
   std::size_t count = 0;
   for (std::size_t k = 0; k < block.size() && count < words.size();) {
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(block[k])));
-    ++k;
+    char letter = block[k++];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
     if (letter < 'A' || letter > 'Z') continue;
-    std::size_t start = k;
-    while (k < block.size() && (std::isdigit(static_cast<unsigned char>(block[k])) || block[k] == '.' ||
-                                block[k] == '-' || block[k] == '+'))
+    const std::size_t start = k;
+    while (k < block.size() && ((block[k] >= '0' && block[k] <= '9') || block[k] == '.' || block[k] == '-' ||
+                                block[k] == '+'))
       ++k;
     words[count++] = {letter, block.substr(start, k - start)};
-    if (letter == 'G' && words[count - 1].Digits.size() <= 2 && std::atoi(words[count - 1].Digits.c_str()) == 4)
+    if (letter == 'G' && words[count - 1].Digits.size() <= 2 && WordInteger(words[count - 1].Digits) == 4)
       break;  // a comment: the rest is text
   }
   bool ended = false;
   for (std::size_t k = 0; k < count && !ended && !Stopped; ++k) {
-    const int32_t v = std::atoi(words[k].Digits.c_str());
+    const int32_t v = WordInteger(words[k].Digits);
     if (words[k].Letter == 'G') {
       if (v >= 1 && v <= 3) {
         Interpolation = v;
       } else if (v == 4 || v == 56 || v == 57) {
         if (Window && v != 4) {
           Window->WriteLn();
-          Window->WriteLn(block);
+          Window->WriteLn(text);
         }
         ended = true;
       } else if (v == 36 || v == 37) {
@@ -424,7 +455,7 @@ void TGerberReader::ExecuteBlock(const std::string& block) {
       } else if (v == 54) {
         for (std::size_t m = 0; m < count; ++m)
           if (words[m].Letter == 'D') {
-            SelectDCode(std::atoi(words[m].Digits.c_str()));
+            SelectDCode(WordInteger(words[m].Digits));
             break;
           }
         ended = true;
@@ -448,7 +479,7 @@ void TGerberReader::ExecuteBlock(const std::string& block) {
     for (std::size_t m = 0; m < count; ++m)
       if (words[m].Letter == letter) {
         if (!Coordinate(words[m].Digits, value)) {
-          Fail("\"" + std::string(1, letter) + words[m].Digits + "\" is not a coordinate");
+          Fail("\"" + std::string(1, letter) + std::string(words[m].Digits) + "\" is not a coordinate");
           return false;
         }
         return true;
@@ -463,7 +494,7 @@ void TGerberReader::ExecuteBlock(const std::string& block) {
   bool flash = false;
   for (std::size_t m = 0; m < count; ++m)
     if (words[m].Letter == 'D') {
-      const int32_t d = std::atoi(words[m].Digits.c_str());
+      const int32_t d = WordInteger(words[m].Digits);
       if (d == 3) flash = true;
       if (d >= 1 && d <= 3) DMode = d;
       else SelectDCode(d);

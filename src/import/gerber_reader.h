@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "import/gerber_macro.h"
@@ -120,7 +121,7 @@ class TGerberReader {
   // One parameter command of a % group.
   void ExecuteParameter(const std::string& command);
   // A coordinate word's value in file integer units.
-  bool Coordinate(const std::string& digits, int64_t& value) const;
+  bool Coordinate(std::string_view digits, int64_t& value) const;
 
  private:
   struct TRecorded {

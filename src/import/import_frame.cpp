@@ -12,6 +12,7 @@
 #include "import/import_host.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/entity_store.h"
 #include "model/undo_journal.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
@@ -68,9 +69,17 @@ uint8_t ChosenCode(TForceFormatDialog& dialog, TModalResult result) {
 
 // ---- Pending entities -----------------------------------------------------------------------
 
-void TPendingCad::Commit() {
+bool TPendingCad::Commit() {
   TImportHost& host = ImportHost();
-  if (DB == nullptr) return;
+  if (DB == nullptr) return false;
+  const int64_t room = TEntityArray::HighestIndex - static_cast<int64_t>(CadEntityCount);
+  if (static_cast<int64_t>(Items_.size()) > room) {
+    ErrorBox("The file makes " + IntToStrGrouped(static_cast<int32_t>(Items_.size())) +
+             " entities; the CAD drawing has room for " + IntToStrGrouped(static_cast<int32_t>(std::max<int64_t>(room, 0))) +
+             " more.\r\nNothing was imported.");
+    Items_.clear();
+    return false;
+  }
   uint32_t shown = 0;
   int32_t counter = 0;
   for (const TItem& it : Items_) {
@@ -94,6 +103,7 @@ void TPendingCad::Commit() {
   if (ActiveUndo != nullptr) ActiveUndo->BeginOperation("Import file");
   host.UpdateView();
   Items_.clear();
+  return true;
 }
 
 // ---- Checks and captions ------------------------------------------------------------------

@@ -88,8 +88,10 @@ class TPendingCad {
   }
   std::size_t Count() const { return Items_.size(); }
   void Clear() { Items_.clear(); }
-  // Adds everything, shows the layers used, closes the undo step.
-  void Commit();
+  // Adds everything, shows the layers used, closes the undo step. False
+  // (after an error box, with nothing added) when the drawing has no room
+  // for all of it.
+  bool Commit();
 
  private:
   enum : uint8_t { kPoint, kLine, kArc, kCircle, kCircleThrough };
