@@ -1,4 +1,5 @@
-// Photoplot flashes taken into the drill database as holes.
+// Photoplot flashes and drawing circles taken into the drill database as
+// holes, also through the Drill Import command.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include "../tapein/drill_import_test_support.h"
 #include "import/gerber_reader.h"
 #include "import/gerber_to_drill.h"
+#include "tapein/drill_import_command.h"
 
 namespace fs = std::filesystem;
 
@@ -123,6 +125,29 @@ TEST_F(TGerberToDrillTest, ApertureDefinitionsParseAsWritten) {
   ASSERT_TRUE(TGerberReader::ParseApertureDefinition("ADD12c,0.05*%", r));
   EXPECT_EQ(r.Shape, 3);
   EXPECT_FALSE(TGerberReader::ParseApertureDefinition("ADD13C,abc*%", r));
+}
+
+TEST_F(TGerberToDrillTest, DrillImportTakesTheCirclesOfADrawing) {
+  const std::string dxf = Input("HOLES.DXF",
+                                "0\nSECTION\n2\nENTITIES\n0\nCIRCLE\n8\n0\n10\n1\n20\n1\n40\n0.02\n"
+                                "0\nCIRCLE\n8\n0\n10\n2\n20\n1\n40\n0.02\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n0\n"
+                                "0\nENDSEC\n0\nEOF\n");
+  ScriptFileDialogAnswer(NativePath(dxf));
+  int offered = -1;
+  QueueModalScript("TForceDrillFormatDialog", [&offered](TForm& f) {
+    offered = f.Get<TComboBox>("PullDown").ItemIndex();
+    f.Click("OKButton");
+  });
+  QueueModalScript("TDrawingUnits", [](TForm& f) { f.Click("OKButton"); });
+  ScriptMessageBoxAnswer(mrYes);  // the main part
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportDrillFile();
+  EXPECT_EQ(offered, ifDxf);
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(HolesPerDiameter(), (std::map<int32_t, int>{{1016000, 2}}));
+  TIntPoint p;
+  DRDB->EntityAt(2)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{2 * Inch, Inch}));
 }
 
 }  // namespace
