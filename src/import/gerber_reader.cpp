@@ -18,6 +18,7 @@
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "tapein/tape_input_filter.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ TGerberReader::TGerberReader(const std::string& fileName, bool toCad) : FileName
     return;
   }
   ParseFormatParameters();
-  if (!ExecuteGerberImportDialog(fileName, toCad, "ASCII")) return;
+  if (!ExecuteGerberImportDialog(fileName, toCad, CodeName)) return;
   Window = ImportHost().OpenReport(ImportCaption("Gerber-to-Drill ", "6.00", fileName), 50, 15);
   Opened = true;
 }
@@ -76,6 +77,22 @@ bool TGerberReader::OpenInput() {
   line_ = 1;
   if (loaded_) return true;
   if (!FileExistsNoWild(FileName)) return false;
+  if (Coded) {
+    // A tape in a coded character set: its blocks through the tape filter,
+    // each closed by "*".
+    TTapeFilter filter;
+    if (!filter.Init(FileName)) return false;
+    std::string block;
+    text_.clear();
+    while (filter.ReadBlock(block, 255) && (!quiet_ || text_.size() < (1u << 20))) {
+      text_ += block;
+      text_ += '*';
+      text_ += '\n';
+    }
+    filter.Close();
+    loaded_ = true;
+    return true;
+  }
   std::ifstream in(NativePath(FileName), std::ios::binary);
   if (!in) return false;
   if (quiet_) {
@@ -95,6 +112,23 @@ bool TGerberReader::OpenInput() {
 void TGerberReader::CloseInput() { pos_ = 0; }
 
 bool TGerberReader::FindEndOfBlock() {
+  if (!FileExistsNoWild(FileName)) return false;
+  {
+    TTapeFilter filter;
+    const bool opened = filter.Init(FileName);
+    const bool coded = opened && filter.Code() >= 2;
+    CodeName = opened ? filter.CodeName() : "ASCII";
+    const bool notText = filter.Plausible();
+    filter.Close();
+    if (coded != Coded) {
+      Coded = coded;
+      loaded_ = false;
+    }
+    if (Coded) {
+      EndOfBlock = '*';
+      return opened && !notText;
+    }
+  }
   if (!OpenInput()) return false;
   std::array<int32_t, 128> counts{};
   int32_t total = 0;

@@ -11,6 +11,8 @@
 // (polarity); the rest is passed over. G36/G37 regions hand their contours
 // to the sinks like drawn tracks.
 //
+// A tape punched in EBCDIC or EIA is read through the tape input filter.
+//
 // Coordinates handed to the sinks are integers in units of
 // 10^-DecimalDigits of the file's unit (GerberImportDefaults). The format
 // parameters found in the file and the G90/G91, G70/G71 and M71/M72 words
@@ -99,6 +101,10 @@ class TGerberReader {
   int32_t Interpolation = 1;
   std::string FileName;
   char EndOfBlock = '*';
+  // The file is a tape in a coded character set (EBCDIC, EIA), read through
+  // the tape filter; the name of its code.
+  bool Coded = false;
+  std::string CodeName = "ASCII";
   int64_t X = 0, Y = 0, PrevX = 0, PrevY = 0;
   // The aperture table, and the aperture of the current D code (null when
   // it has no definition).

@@ -16,6 +16,7 @@
 #include "import/import_frame.h"
 #include "import_test_support.h"
 #include "model/drill_entities.h"
+#include "tapein/tape_input_filter.h"
 
 namespace fs = std::filesystem;
 
@@ -294,6 +295,41 @@ TEST_F(GerberImportTest, ABrokenFileImportsNothingAndNamesItsLine) {
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
             "DECODE FAILED: Unable to find any end-of-block!\r\nThis file is not a Gerber Photoplot.");
+}
+
+// ---- Coded tapes ------------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, AnEbcdicTapeIsReadThroughTheTapeFilter) {
+  // An RS-274-D photoplot of 60 flashes, punched in EBCDIC.
+  std::string text = "G54D10*\r\n";
+  for (int k = 1; k <= 60; ++k) text += "X" + std::to_string(1000 * k) + "Y" + std::to_string(500 * k) + "D03*\r\n";
+  text += "M02*\r\n";
+  std::array<bool, 256> valid{};
+  std::array<unsigned char, 256> translate{};
+  TapeCodeTable(2, valid, translate);
+  std::string tape;
+  for (char c : text)
+    for (int b = 0; b < 256; ++b)
+      if (valid[static_cast<std::size_t>(b)] && translate[static_cast<std::size_t>(b)] == static_cast<unsigned char>(c)) {
+        tape += static_cast<char>(b);
+        break;
+      }
+  ASSERT_EQ(tape.size(), text.size());
+  std::string code;
+  bool viewable = true;
+  QueueModalScript("TGerberDrillDialog", [&](TForm& f) {
+    code = f.Get<TLabel>("CodeNameLabel").Caption();
+    viewable = f.Get<TButton>("ViewButton").Enabled();
+    f.Click("OKButton");
+  });
+  ImportGerberToCad(Write("tape.pho", tape));
+  EXPECT_EQ(code, "EBCDIC");
+  EXPECT_FALSE(viewable);
+  // D10 has no definition: every flash is a point.
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[1], 60);
+  EXPECT_NEAR(t.MaxX, 6.0, 1e-9);
+  EXPECT_NEAR(t.MaxY, 3.0, 1e-9);
 }
 
 }  // namespace
