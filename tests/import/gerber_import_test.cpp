@@ -199,6 +199,41 @@ TEST_F(GerberImportTest, ArcsOfBothQuadrantModes) {
   EXPECT_EQ(Ends(1), (std::vector<int32_t>{Inch, 0, 0, Inch}));
 }
 
+// ---- The dialog ------------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, TheDialogShowsTheFileFormatAndKeepsTheChoice) {
+  const std::string file = Write("m.gbr", "%FSLAX33Y33*%\n%MOMM*%\nX0Y0D02*\nX1000Y0D01*\nM02*\n");
+  // The file's format is offered; the user reads it as 3.4 and does not
+  // change the stored defaults.
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) {
+    EXPECT_EQ(f.Caption(), "Gerber To Cad");
+    EXPECT_EQ(f.Get<TRadioGroup>("UnitGroup").ItemIndex(), 1);
+    EXPECT_EQ(f.Get<TSpinEdit>("DecimalSpin").Value(), 3);
+    EXPECT_EQ(f.Get<TRadioGroup>("ZerosGroup").ItemIndex(), 1);
+    f.Get<TSpinEdit>("DecimalSpin").SetValue(4);
+    f.Click("OKButton");
+  });
+  ImportGerberToCad(file);
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, 100000, 0}));  // X1000 at 4 decimals: 0.1 mm
+  EXPECT_EQ(GerberImportDefaults.DecimalDigits, 4);
+  TGerberFormatRecord stored;
+  LoadGerberImportDefaults(stored);
+  EXPECT_EQ(stored, TGerberFormatRecord{});
+  // "Chan&ge Defaults" stores the choice; Cancel imports nothing.
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) {
+    f.Get<TCheckBox>("DefaultCheckBox").SetChecked(true);
+    f.Click("OKButton");
+  });
+  ImportGerberToCad(file);
+  LoadGerberImportDefaults(stored);
+  EXPECT_TRUE(stored.Metric);
+  EXPECT_EQ(stored.DecimalDigits, 3);
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ImportGerberToCad(file);
+  EXPECT_EQ(CadEntityCount, 2);
+}
+
 // ---- Parameters --------------------------------------------------------------------------
 
 TEST_F(GerberImportTest, MacrosAreFlattenedWithTheirVariables) {
