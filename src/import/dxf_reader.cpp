@@ -377,6 +377,12 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
   const bool ownFrame = g.Has(230) && ObjectFrame(outer, g.RealOr(210, 0.0), g.RealOr(220, 0.0),
                                                   g.RealOr(230, 1.0), g.RealOr(30, g.RealOr(38, 0.0)), framed);
   const TContext& ctx = ownFrame ? framed : outer;
+  // Nested and arrayed blocks can multiply a small file without bound.
+  if (++handled_ > MaxHandledEntities) {
+    Fail(c, "the drawing expands to more than " + std::to_string(MaxHandledEntities) +
+         " entities through its blocks");
+    return;
+  }
   const int32_t layer = LayerOf(groups);
   double x1, y1, x2, y2, x3, y3, x4, y4, r, a1, a2;
   if (name == "LINE" || name == "3DLINE") {
@@ -463,6 +469,34 @@ void TDxfReader::ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, con
     BulgeSegment(ctx, layer, prevX, prevY, firstX, firstY, prevBulge);
 }
 
+int64_t TDxfReader::ExpandedSize(const std::string& name, std::vector<std::string>& chain) {
+  constexpr int64_t Huge = int64_t(1) << 50;
+  const auto known = expandedSize_.find(name);
+  if (known != expandedSize_.end()) return known->second;
+  const auto block = blocks_.find(name);
+  if (block == blocks_.end()) return 0;
+  for (const std::string& link : chain)
+    if (link == name) return 0;
+  chain.push_back(name);
+  int64_t size = 0;
+  TCursor c = block->second.Body;
+  std::string_view entity;
+  std::vector<TGroup> groups;
+  while (c.P < c.End && NextEntity(c, entity, groups) && size < Huge) {
+    if (entity != "INSERT") {
+      ++size;
+      continue;
+    }
+    const TGroups g(groups);
+    const int64_t copies = int64_t(std::max(1, g.IntOr(70, 1))) * std::max(1, g.IntOr(71, 1));
+    size += 1 + std::min(Huge, ExpandedSize(std::string(g.Text(2).substr(0, 80)), chain) * copies);
+  }
+  chain.pop_back();
+  size = std::min(size, Huge);
+  expandedSize_[name] = size;
+  return size;
+}
+
 void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, int32_t) {
   const TGroups g(groups);
   const std::string name(g.Text(2).substr(0, 80));
@@ -476,6 +510,14 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
   const int32_t columns = std::max(1, g.IntOr(70, 1)), rows = std::max(1, g.IntOr(71, 1));
   const double columnStep = g.RealOr(44, 0.0), rowStep = g.RealOr(45, 0.0);
   const TBlock& block = it->second;
+  std::vector<std::string> chain;
+  const int64_t size = ExpandedSize(name, chain) * columns * rows;
+  if (handled_ + size > MaxHandledEntities) {
+    TCursor here{nullptr, nullptr, LineCount};
+    Fail(here, "the drawing expands to more than " + std::to_string(MaxHandledEntities) +
+                   " entities through its blocks");
+    return;
+  }
   for (int32_t row = 0; row < rows && !Failed; ++row)
     for (int32_t column = 0; column < columns && !Failed; ++column) {
       TContext inner{IdentityMatrix, ctx.RadiusScale * (std::fabs(sx) + std::fabs(sy)) / 2,

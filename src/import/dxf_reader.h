@@ -80,6 +80,9 @@ class TDxfReader : public TImportObject {
   void ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, const TContext& ctx,
                     int32_t layer);
   void Insert(const std::vector<TGroup>& groups, const TContext& ctx, int32_t layer);
+  // Entities one insertion of the block makes, its nested insertions
+  // expanded (a recursive one counts nothing); remembered per block.
+  int64_t ExpandedSize(const std::string& name, std::vector<std::string>& chain);
   void StrokeText(const std::vector<TGroup>& groups, const TContext& ctx, int32_t layer);
 
   int32_t LayerOf(const std::vector<TGroup>& groups);
@@ -89,10 +92,13 @@ class TDxfReader : public TImportObject {
   void BulgeSegment(const TContext& ctx, int32_t layer, double x1, double y1, double x2, double y2,
                     double bulge);
 
+  // Entities handled, counting every copy a block insertion makes.
+  static constexpr int64_t MaxHandledEntities = 20000000;
+  int64_t handled_ = 0;
   std::string text_;
-  TCursor lastCursor_;
   std::unordered_map<std::string, int32_t> layerIndex_;
   std::unordered_map<std::string, TBlock> blocks_;
+  std::unordered_map<std::string, int64_t> expandedSize_;
 };
 
 // Confidence that the file is an ASCII DXF drawing: 0.9 for the usual

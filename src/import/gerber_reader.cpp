@@ -621,6 +621,13 @@ void TGerberReader::EmitFlash(int64_t x, int64_t y) {
 
 void TGerberReader::FlushStepRepeat() {
   if (recorded_.empty()) return;
+  // Copies beyond what the drawing can hold are refused before they are made.
+  const int64_t copies = static_cast<int64_t>(repeatX_) * repeatY_ * static_cast<int64_t>(recorded_.size());
+  if (copies > 5000000) {
+    Fail("the step and repeat makes " + std::to_string(copies) + " copies, more than the drawing holds");
+    recorded_.clear();
+    return;
+  }
   replaying_ = true;
   const uint8_t layer = Layer;
   const int32_t dCode = CurrentDCode;

@@ -6,6 +6,8 @@
 #include "foundation/settings_families.h"
 #include "import/import_frame.h"
 #include "import_test_support.h"
+#include "import/dxf_import.h"
+#include "import/gerber_cad.h"
 #include "tapein/cad_import.h"
 #include "tapein/nc_words.h"
 
@@ -155,6 +157,41 @@ TEST_F(ImportFrameTest, AnUnknownFileIsPutToTheUser) {
   EXPECT_EQ(memo.rfind("KORVEX cannot determine the format", 0), 0u) << memo;
   EXPECT_EQ(CadEntityCount, 0);
   EXPECT_TRUE(DetachedImportHost().JobName.empty());
+}
+
+// ---- Hostile input ---------------------------------------------------------------------------
+
+TEST_F(ImportFrameTest, HostileFilesEndInAMessageWithTheDrawingUnchanged) {
+  // A block inserted as a 1,000 x 1,000 array of a block inserting another
+  // 1,000 times; a photoplot repeating a thousand flashes a million times.
+  std::string bomb = "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n2\nB\n10\n0\n20\n0\n"
+                     "0\nINSERT\n8\n0\n2\nC\n10\n0\n20\n0\n70\n1000\n0\nENDBLK\n"
+                     "0\nBLOCK\n2\nC\n10\n0\n20\n0\n0\nPOINT\n8\n0\n10\n0\n20\n0\n0\nENDBLK\n0\nENDSEC\n"
+                     "0\nSECTION\n2\nENTITIES\n0\nINSERT\n8\n0\n2\nB\n10\n0\n20\n0\n70\n1000\n71\n1000\n"
+                     "0\nENDSEC\n0\nEOF\n";
+  std::string repeat = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%SRX1000Y1000I0.1J0.1*%\nD10*\n";
+  for (int k = 0; k < 1000; ++k) repeat += "X" + std::to_string(k) + "Y0D03*\n";
+  repeat += "%SR*%\nM02*\n";
+  const std::string dxf = Write("bomb.dxf", bomb), gbr = Write("repeat.gbr", repeat);
+  ImportDxfToCad(dxf);
+  ImportGerberToCad(gbr);
+  EXPECT_EQ(CadEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 2u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("expands to more than"), std::string::npos);
+  EXPECT_NE(ShownMessageBoxes()[1].Text.find("the step and repeat makes 1000000000 copies"), std::string::npos);
+
+  // The inputs that once broke the readers: each as a drawing and as a
+  // photoplot, ending in a message or a sound result.
+  const fs::path bad = SharedTestData() / "bad-input";
+  if (!fs::exists(bad)) return;
+  for (const auto& e : fs::directory_iterator(bad)) {
+    if (e.path().extension() != ".bin") continue;
+    SCOPED_TRACE(e.path().filename().string());
+    DetectFileFormat(e.path().string());
+    ImportDxfToCad(e.path().string());
+    ImportGerberToCad(e.path().string());
+  }
+  EXPECT_LE(CadEntityCount, 1000);
 }
 
 }  // namespace
