@@ -59,6 +59,16 @@ TEST_F(ImportFrameTest, SamplesAreWonByTheirOwnDetectors) {
   for (const char* f : {"hp2xx__acad.hp", "hp2xx__fill.plt", "hp2xx__arcs.hp"})
     EXPECT_EQ(code(SharedTestData() / "hpgl" / f), fcHpgl) << f;
   EXPECT_EQ(code(SharedTestData() / "odb" / "kicad9-flat_hierarchy" / "matrix" / "matrix"), fcOdb);
+  // A drawing of 10-byte units: twenty lines and the end mark.
+  std::string gcadd;
+  for (int k = 0; k < 20; ++k) {
+    gcadd += std::string("\0\0\x02\0\0\x03\0\0\x02\0", 10);
+    gcadd += std::string(20, static_cast<char>(k + 1));
+  }
+  gcadd += std::string("\xFF\xFF\0\0\0\0\0\0\0\0", 10);
+  EXPECT_EQ(code(Write("d.gcd", gcadd)), fcGcadd);
+  EXPECT_EQ(code(Write("e.gcd", gcadd + std::string(3, '\0'))), fcGcadd);  // zeros after the mark
+  EXPECT_EQ(code(Write("f.gcd", gcadd.substr(0, 360) + "x")), fcGcadd);      // the records alone
   // Laser files announce themselves.
   EXPECT_EQ(code(Write("l.esi", "(ESI 5100)\n%\nT1\nX1000Y2000\nX-1000Y2000\nG2X100Y100\n")), fcEsi);
   EXPECT_EQ(code(Write("ipc.txt", "P  JOB" + std::string(74, ' ') + "\n" +
