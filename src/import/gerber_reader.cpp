@@ -5,14 +5,20 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
 
 #include "foundation/file_utils.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
+#include "import/import_frame.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "tapein/tape_input_filter.h"
 
 namespace {
 
@@ -25,61 +31,110 @@ bool ParseDecimal(const std::string& text, double& value) {
 
 int64_t RoundToInt64(double v) { return static_cast<int64_t>(std::llround(v)); }
 
+double DecimalScale() {
+  return PowersOfTen[std::clamp<int32_t>(GerberImportDefaults.DecimalDigits, 0, 10)];
+}
+
+// The parameter commands of a % group: its text split at "*", blanks and
+// line breaks dropped.
+std::vector<std::string> Commands(const std::string& group) {
+  std::vector<std::string> out;
+  std::string command;
+  for (char c : group) {
+    if (c == '*') {
+      if (!command.empty()) out.push_back(command);
+      command.clear();
+    } else if (static_cast<unsigned char>(c) > 32) {
+      command += c;
+    }
+  }
+  if (!command.empty()) out.push_back(command);
+  return out;
+}
+
 }  // namespace
 
-TGerberReader::TGerberReader(const std::string& fileName) : FileName(fileName) {
+TGerberReader::TGerberReader(const std::string& fileName, bool toCad) : FileName(fileName) {
   if (!FindEndOfBlock()) {
     MessageBeep(0);
     ErrorBox("DECODE FAILED: Unable to find any end-of-block!\r\nThis file is not a Gerber Photoplot.");
     return;
   }
   ParseFormatParameters();
+  if (!ExecuteGerberImportDialog(fileName, toCad, CodeName)) return;
+  Window = ImportHost().OpenReport(ImportCaption("Gerber-to-Drill ", "6.00", fileName), 50, 15);
   Opened = true;
 }
 
-TGerberReader::TGerberReader(const std::string& fileName, TQuiet) : FileName(fileName) {}
+TGerberReader::TGerberReader(const std::string& fileName, TQuiet) : FileName(fileName), quiet_(true) {}
 
-TGerberReader::~TGerberReader() { CloseInput(); }
+TGerberReader::~TGerberReader() = default;
 
 // ---- Input -------------------------------------------------------------------------------
 
 bool TGerberReader::OpenInput() {
-  CloseInput();
+  pos_ = 0;
+  line_ = 1;
+  if (loaded_) return true;
   if (!FileExistsNoWild(FileName)) return false;
-  input_ = std::fopen(NativePath(FileName).c_str(), "rb");
-  pending_ = -1;
-  return input_ != nullptr;
-}
-
-void TGerberReader::CloseInput() {
-  if (input_) std::fclose(input_);
-  input_ = nullptr;
-  pending_ = -1;
-}
-
-int TGerberReader::Get() {
-  if (pending_ >= 0) {
-    const int c = pending_;
-    pending_ = -1;
-    return c;
+  if (Coded) {
+    // A tape in a coded character set: its blocks through the tape filter,
+    // each closed by "*".
+    TTapeFilter filter;
+    if (!filter.Init(FileName)) return false;
+    std::string block;
+    text_.clear();
+    while (filter.ReadBlock(block, 255) && (!quiet_ || text_.size() < (1u << 20))) {
+      text_ += block;
+      text_ += '*';
+      text_ += '\n';
+    }
+    filter.Close();
+    loaded_ = true;
+    return true;
   }
-  return input_ ? std::fgetc(input_) : EOF;
+  std::ifstream in(NativePath(FileName), std::ios::binary);
+  if (!in) return false;
+  if (quiet_) {
+    // The detector looks at the start of the file only.
+    text_.resize(1 << 20);
+    in.read(text_.data(), static_cast<std::streamsize>(text_.size()));
+    text_.resize(static_cast<std::size_t>(in.gcount()));
+  } else {
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    text_ = buffer.str();
+  }
+  loaded_ = true;
+  return true;
 }
 
-bool TGerberReader::Eof() {
-  if (!input_) return true;
-  if (pending_ >= 0) return false;
-  pending_ = std::fgetc(input_);
-  return pending_ < 0;
-}
+void TGerberReader::CloseInput() { pos_ = 0; }
 
 bool TGerberReader::FindEndOfBlock() {
+  if (!FileExistsNoWild(FileName)) return false;
+  {
+    TTapeFilter filter;
+    const bool opened = filter.Init(FileName);
+    const bool coded = opened && filter.Code() >= 2;
+    CodeName = opened ? filter.CodeName() : "ASCII";
+    const bool notText = filter.Plausible();
+    filter.Close();
+    if (coded != Coded) {
+      Coded = coded;
+      loaded_ = false;
+    }
+    if (Coded) {
+      EndOfBlock = '*';
+      return opened && !notText;
+    }
+  }
   if (!OpenInput()) return false;
   std::array<int32_t, 128> counts{};
   int32_t total = 0;
-  for (int c = Get(); c != EOF && total < 1024; c = Get()) {
-    c &= 127;
-    if ((c >= 0 && c <= 9) || c == 11 || c == 12 || (c >= 14 && c <= 32)) continue;
+  for (std::size_t k = 0; k < text_.size() && total < 1024; ++k) {
+    const int c = static_cast<unsigned char>(text_[k]) & 127;
+    if (c <= 9 || c == 11 || c == 12 || (c >= 14 && c <= 32)) continue;
     ++counts[static_cast<std::size_t>(c)];
     ++total;
   }
@@ -95,55 +150,75 @@ bool TGerberReader::FindEndOfBlock() {
   return false;
 }
 
+bool TGerberReader::NextUnit(std::string& unit, bool& group) {
+  const std::size_t size = text_.size();
+  unit.clear();
+  while (pos_ < size && static_cast<unsigned char>(text_[pos_]) <= 32) {
+    if (text_[pos_] == '\n') ++line_;
+    ++pos_;
+  }
+  if (pos_ >= size) return false;
+  unitLine_ = line_;
+  group = text_[pos_] == '%';
+  if (group) {
+    const std::size_t close = text_.find('%', pos_ + 1);
+    const std::size_t end = close == std::string::npos ? size : close;
+    unit.assign(text_, pos_ + 1, end - pos_ - 1);
+    line_ += static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
+    pos_ = close == std::string::npos ? size : close + 1;
+    return true;
+  }
+  // A data block; a "%" inside it (a comment's text) is no parameter group.
+  const char* p = text_.data() + pos_;
+  const char* end = text_.data() + size;
+  const char* start = p;
+  bool blanks = false;
+  while (p < end && *p != '*' && *p != EndOfBlock) {
+    blanks = blanks || static_cast<unsigned char>(*p) <= 32;
+    ++p;
+  }
+  if (!blanks) {
+    unit.assign(start, static_cast<std::size_t>(p - start));
+  } else {
+    for (const char* q = start; q < p; ++q) {
+      if (*q == '\n') ++line_;
+      if (static_cast<unsigned char>(*q) > 32) unit += *q;
+    }
+  }
+  if (p < end && *p == '\n') ++line_;  // a line feed ending the block
+  pos_ = static_cast<std::size_t>(p - text_.data()) + (p < end ? 1 : 0);
+  return true;
+}
+
 void TGerberReader::ParseFormatParameters() {
   if (!OpenInput()) return;
   TGerberFormatRecord& g = GerberImportDefaults;
-  bool starSeen = false;
-  std::string line;
-  bool more = true;
-  while (more) {
-    line.clear();
-    int c = Get();
-    if (c == EOF) break;
-    while (c != EOF && c != '\n') {
-      if (c != '\r') line += static_cast<char>(c);
-      c = Get();
-    }
-    more = c != EOF;
-    if (!line.empty() && line[0] == '*') {
-      starSeen = true;
+  std::string unit;
+  bool group = false;
+  while (NextUnit(unit, group)) {
+    if (!group) {
+      // The parameters are over at the first coordinate.
+      if (unit.compare(0, 3, "G04") != 0 && unit.find_first_of("XY") != std::string::npos) break;
       continue;
     }
-    const std::string upper = UpperCaseStr(line);
-    if (!upper.empty() && upper[0] == '%') {
-      starSeen = false;
-      const std::size_t fs = upper.find("FS");
-      if (fs != std::string::npos && fs > 0) {
-        if (fs + 2 < upper.size()) {
-          if (upper[fs + 2] == 'L') g.ZeroUsage = 1;
-          if (upper[fs + 2] == 'T') g.ZeroUsage = 0;
+    for (const std::string& raw : Commands(unit)) {
+      const std::string c = UpperCaseStr(raw);
+      if (c.compare(0, 2, "FS") == 0) {
+        if (c.size() > 2 && c[2] == 'L') g.ZeroUsage = 1;
+        if (c.size() > 2 && c[2] == 'T') g.ZeroUsage = 0;
+        if (c.size() > 3 && c[3] == 'A') g.IncrementalMode = false;
+        if (c.size() > 3 && c[3] == 'I') g.IncrementalMode = true;
+        const std::size_t x = c.find('X');
+        if (x != std::string::npos) {
+          if (x + 1 < c.size() && std::isdigit(static_cast<unsigned char>(c[x + 1])))
+            g.IntegerDigits = c[x + 1] - '0';
+          if (x + 2 < c.size() && std::isdigit(static_cast<unsigned char>(c[x + 2])))
+            g.DecimalDigits = c[x + 2] - '0';
         }
-        if (fs + 3 < upper.size()) {
-          if (upper[fs + 3] == 'A') g.IncrementalMode = false;
-          if (upper[fs + 3] == 'I') g.IncrementalMode = true;
-        }
-        const std::string rest = upper.substr(fs);
-        const std::size_t x = rest.find('X');
-        const std::size_t end = rest.find(EndOfBlock);
-        if (x != std::string::npos && (end == std::string::npos || x < end)) {
-          if (x + 1 < rest.size() && std::isdigit(static_cast<unsigned char>(rest[x + 1])))
-            g.IntegerDigits = rest[x + 1] - '0';
-          if (x + 2 < rest.size() && std::isdigit(static_cast<unsigned char>(rest[x + 2])))
-            g.DecimalDigits = rest[x + 2] - '0';
-        }
+      } else if (c.compare(0, 2, "MO") == 0 && c.size() > 2) {
+        if (c[2] == 'M') g.Metric = true;
+        if (c[2] == 'I') g.Metric = false;
       }
-      const std::size_t mo = upper.find("MO");
-      if (mo != std::string::npos && mo > 0 && mo + 2 < upper.size()) {
-        if (upper[mo + 2] == 'M') g.Metric = true;
-        if (upper[mo + 2] == 'I') g.Metric = false;
-      }
-    } else if (upper.empty() || upper[0] != '*') {
-      if (starSeen) break;
     }
   }
   CloseInput();
@@ -153,9 +228,8 @@ std::string TGerberReader::ReadBlock(bool strip) {
   while (true) {
     std::string block;
     bool ended = false;
-    while (!ended && block.size() < 255) {
-      int c = Get();
-      if (c == EOF) break;
+    while (!ended && block.size() < 255 && pos_ < text_.size()) {
+      int c = static_cast<unsigned char>(text_[pos_++]);
       if (c == static_cast<unsigned char>(EndOfBlock)) ended = true;
       if (strip) {
         c &= 127;
@@ -167,7 +241,7 @@ std::string TGerberReader::ReadBlock(bool strip) {
     if (!block.empty() && block[0] == '%') block.clear();
     if (!block.empty() || Eof()) return block;
     // A dropped block: a "%" right after its end is passed over.
-    if (!Eof() && pending_ == '%') pending_ = -1;
+    if (pos_ < text_.size() && text_[pos_] == '%') ++pos_;
   }
 }
 
@@ -177,63 +251,139 @@ bool TGerberReader::ParseApertureDefinition(const std::string& text, TApertureRe
   std::string t = text.size() > 3 ? text.substr(3) : std::string();
   std::size_t digits = 0;
   while (digits < t.size() && std::isdigit(static_cast<unsigned char>(t[digits]))) ++digits;
-  double code = 0.0;
-  if (!ParseDecimal(t.substr(0, digits), code)) return false;
+  if (digits == 0 || digits > 9) return false;
+  record.DCode = std::atoi(t.substr(0, digits).c_str());
   t.erase(0, digits);
-  if (t.empty()) return false;
-  const char shape = t[0];
-  record.DCode = static_cast<int32_t>(code);
-  record.Shape = shape == 'C' ? 0 : shape == 'R' ? 1 : shape == 'O' ? 2 : 3;
-  const std::size_t comma = t.find(',');
-  if (comma == std::string::npos) return false;
-  t.erase(0, comma + 1);
-  std::size_t end = t.find('X');
-  if (end == std::string::npos) end = t.find('*');
-  const std::string first = t.substr(0, end);
-  t = end == std::string::npos ? std::string() : t.substr(end + 1);
-  double sx = 0.0;
-  if (!ParseDecimal(first, sx)) return false;
-  record.SizeX = sx;
-  const std::size_t star = t.find('*');
-  if (star != std::string::npos) {
-    double sy = 0.0;
-    if (!ParseDecimal(t.substr(0, star), sy)) return false;
-    record.SizeY = sy;
+  std::size_t nameEnd = t.find_first_of(",*%");
+  if (nameEnd == std::string::npos) nameEnd = t.size();
+  const std::string name = t.substr(0, nameEnd);
+  if (name.empty()) return false;
+  record.Shape = name == "C"   ? apCircle
+                 : name == "R" ? apRectangle
+                 : name == "O" ? apObround
+                 : name == "P" ? apPolygon
+                 : name.size() == 1 ? apUndefined
+                                    : apMacro;
+  record.MacroName = record.Shape == apMacro || record.Shape == apUndefined ? name : std::string();
+  t.erase(0, nameEnd);
+  record.Parameters.clear();
+  if (!t.empty() && t[0] == ',') {
+    t.erase(0, 1);
+    const std::size_t star = t.find_first_of("*%");
+    std::string list = t.substr(0, star);
+    std::size_t start = 0;
+    while (start <= list.size()) {
+      const std::size_t x = list.find_first_of("Xx", start);
+      double v = 0.0;
+      if (!ParseDecimal(list.substr(start, x == std::string::npos ? std::string::npos : x - start), v))
+        return false;
+      record.Parameters.push_back(v);
+      if (x == std::string::npos) break;
+      start = x + 1;
+    }
+  } else if (record.Shape != apMacro) {
+    return false;
+  }
+  const std::vector<double>& v = record.Parameters;
+  record.SizeX = v.empty() ? 0.0 : v[0];
+  record.SizeY = v.size() > 1 ? v[1] : record.SizeX;
+  if (record.Shape == apPolygon) {
+    record.Vertices = v.size() > 1 ? static_cast<int32_t>(v[1]) : 0;
+    record.Rotation = v.size() > 2 ? v[2] : 0.0;
+    record.SizeY = record.SizeX;
+    if (record.Vertices < 3 || record.Vertices > 12) return false;
   }
   return true;
 }
 
+void TGerberReader::Fail(const std::string& what) {
+  if (Failed) return;
+  Failed = true;
+  ErrorText = FileName + ", line " + std::to_string(line_) + ": " + what;
+  if (Window) Window->WriteLn(ErrorText);
+}
+
 void TGerberReader::LoadApertures() {
   Apertures.clear();
+  macros_.clear();
   if (!OpenInput()) return;
-  std::string line;
-  for (int c = Get();; c = Get()) {
-    if (c != EOF && c != '\n' && c != '\r') {
-      line += static_cast<char>(c);
-      continue;
+  std::vector<TApertureRecord> pending;
+  std::vector<int32_t> pendingLines;
+  std::string unit;
+  bool group = false;
+  while (!Failed) {
+    if (!NextUnit(unit, group)) break;
+    const int32_t line = unitLine_;
+    if (!group) continue;
+    line_ = line;
+    std::string clean;
+    for (char c : unit)
+      if (static_cast<unsigned char>(c) > 32) clean += c;
+    if (clean.compare(0, 2, "AM") == 0) {
+      TMacro macro;
+      if (!ParseMacro(clean, macro)) Fail("a macro without a name");
+      else macros_.push_back(macro);
+    } else {
+      for (const std::string& c : Commands(clean)) {
+        if (c.compare(0, 3, "ADD") != 0) continue;
+        TApertureRecord record;
+        if (!ParseApertureDefinition(c, record)) {
+          // Flashes of the code then draw as undefined apertures.
+          if (Window) Window->WriteLn("Line " + std::to_string(line) + ": \"" + c.substr(0, 30) + "\" ignored");
+          continue;
+        }
+        pending.push_back(record);
+        pendingLines.push_back(line);
+      }
     }
-    std::size_t p = 0;
-    while (p < line.size() && line[p] == '%') ++p;
-    const std::string rest = line.substr(p);
-    if (UpperCaseStr(rest.substr(0, 3)) == "ADD") {
-      TApertureRecord record;
-      if (ParseApertureDefinition(rest, record)) Apertures.push_back(record);
-    }
-    line.clear();
-    if (c == EOF) break;
+    line_ = line + static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
   }
+  // Macro apertures are flattened once, with their own parameters.
+  for (std::size_t k = 0; k < pending.size() && !Failed; ++k) {
+    TApertureRecord& r = pending[k];
+    if (r.Shape == apMacro || (r.Shape == apUndefined && !r.MacroName.empty())) {
+      const auto m = std::find_if(macros_.begin(), macros_.end(),
+                                  [&r](const TMacro& x) { return x.Name == r.MacroName; });
+      line_ = pendingLines[k];
+      if (m == macros_.end()) {
+        if (r.Shape == apMacro) Fail("the aperture D" + std::to_string(r.DCode) + " uses the undefined macro " + r.MacroName);
+        continue;
+      }
+      std::string error;
+      r.Shape = apMacro;
+      if (!FlattenMacro(*m, r.Parameters, r.Shapes, error)) Fail(error);
+      double extent = 0.0;
+      for (const TMacroShape& s : r.Shapes) {
+        if (s.IsCircle) extent = std::max(extent, std::hypot(s.Cx, s.Cy) + s.R);
+        for (const TRealPoint& q : s.Points) extent = std::max(extent, std::hypot(q.X, q.Y));
+      }
+      r.SizeX = r.SizeY = 2 * extent;
+    }
+  }
+  Apertures = std::move(pending);
   CloseInput();
 }
 
 void TGerberReader::FindAperture(int32_t dCode) {
-  for (const TApertureRecord& r : Apertures)
-    if (r.DCode == dCode) {
-      Aperture = r;
+  Aperture = nullptr;
+  // The last definition of a D code counts.
+  for (auto it = Apertures.rbegin(); it != Apertures.rend(); ++it)
+    if (it->DCode == dCode) {
+      Aperture = &*it;
       return;
     }
-  Aperture = TApertureRecord{};
-  Aperture.DCode = dCode;
-  Aperture.Shape = 3;
+}
+
+void TGerberReader::SelectDCode(int32_t n) {
+  const bool changed = n != CurrentDCode;
+  CurrentDCode = n;
+  if (!changed) return;
+  FindAperture(n);
+  if (Window) {
+    if (Window->WhereX() > 30) Window->WriteLn();
+    Window->Write("D" + std::to_string(n) + " ");
+  }
+  ProcessMessages();
 }
 
 // ---- Decoding ------------------------------------------------------------------------------
@@ -243,165 +393,412 @@ void TGerberReader::Reset() {
   MultiQuadrant = false;
   Stopped = false;
   CurrentDCode = 0;
+  Aperture = nullptr;
   Interpolation = 1;
   AbsoluteCentre = false;
+  InRegion = false;
+  Layer = 0;
+  repeatX_ = repeatY_ = 1;
+  stepX_ = stepY_ = 0;
+  recorded_.clear();
 }
 
-void TGerberReader::ExecuteBlock(const std::array<char, MaxNcWords>& letters,
-                                 const std::array<int32_t, MaxNcWords>& values, int32_t count) {
+bool TGerberReader::Coordinate(std::string_view digits, int64_t& value) const {
+  if (digits.empty()) return false;
+  if (digits.find('.') != std::string_view::npos) {
+    double v = 0.0;
+    if (!ParseDecimal(std::string(digits), v)) return false;
+    value = RoundToInt64(v * DecimalScale());
+    return true;
+  }
+  std::size_t k = 0;
+  bool negative = false;
+  if (digits[0] == '+' || digits[0] == '-') {
+    negative = digits[0] == '-';
+    k = 1;
+  }
+  if (k >= digits.size() || digits.size() - k > 18) return false;
+  int64_t v = 0;
+  for (std::size_t q = k; q < digits.size(); ++q) {
+    if (!std::isdigit(static_cast<unsigned char>(digits[q]))) return false;
+    v = v * 10 + (digits[q] - '0');
+  }
+  const TGerberFormatRecord& g = GerberImportDefaults;
+  if (g.ZeroUsage != 1) {
+    // Trailing zeros left out: the digits fill the format from the left.
+    for (int32_t n = static_cast<int32_t>(digits.size() - k); n < g.IntegerDigits + g.DecimalDigits; ++n)
+      v *= 10;
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+namespace {
+
+// The integer value of a word's digits (sign allowed); 0 when none.
+int32_t WordInteger(std::string_view digits) {
+  int64_t v = 0;
+  bool negative = false;
+  std::size_t k = 0;
+  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
+    negative = digits[0] == '-';
+    k = 1;
+  }
+  for (; k < digits.size() && digits[k] >= '0' && digits[k] <= '9' && v < 1000000000; ++k)
+    v = v * 10 + (digits[k] - '0');
+  return static_cast<int32_t>(negative ? -v : v);
+}
+
+}  // namespace
+
+void TGerberReader::ExecuteBlock(const std::string& text) {
   TGerberFormatRecord& g = GerberImportDefaults;
+  const std::string_view block(text);
+  struct TWord {
+    char Letter;
+    std::string_view Digits;
+  };
+  std::array<TWord, 16> words;
+  std::size_t count = 0;
+  for (std::size_t k = 0; k < block.size() && count < words.size();) {
+    char letter = block[k++];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    if (letter < 'A' || letter > 'Z') continue;
+    const std::size_t start = k;
+    while (k < block.size() && ((block[k] >= '0' && block[k] <= '9') || block[k] == '.' || block[k] == '-' ||
+                                block[k] == '+'))
+      ++k;
+    words[count++] = {letter, block.substr(start, k - start)};
+    if (letter == 'G' && words[count - 1].Digits.size() <= 2 && WordInteger(words[count - 1].Digits) == 4)
+      break;  // a comment: the rest is text
+  }
   bool ended = false;
-  for (int32_t k = 0; k < count && !ended && !Stopped; ++k) {
-    const char letter = letters[static_cast<std::size_t>(k)];
-    const int32_t v = values[static_cast<std::size_t>(k)];
-    if (letter == 'G') {
+  for (std::size_t k = 0; k < count && !ended && !Stopped; ++k) {
+    const int32_t v = WordInteger(words[k].Digits);
+    if (words[k].Letter == 'G') {
       if (v >= 1 && v <= 3) {
         Interpolation = v;
       } else if (v == 4 || v == 56 || v == 57) {
-        ProcessMessages();
+        if (Window && v != 4) {
+          Window->WriteLn();
+          Window->WriteLn(text);
+        }
         ended = true;
+      } else if (v == 36 || v == 37) {
+        InRegion = v == 36;
       } else if (v == 54) {
-        for (int32_t m = 0; m < count; ++m)
-          if (letters[static_cast<std::size_t>(m)] == 'D') {
-            SelectDCode(values[static_cast<std::size_t>(m)]);
+        for (std::size_t m = 0; m < count; ++m)
+          if (words[m].Letter == 'D') {
+            SelectDCode(WordInteger(words[m].Digits));
             break;
           }
         ended = true;
+      } else if (v == 70 || v == 71) {
+        g.Metric = v == 71;
       } else if (v == 74 || v == 75) {
+        // Real files put the quadrant mode in front of the arc it governs
+        // ("G75G03X..Y..I..J..D01*"): the block goes on.
         MultiQuadrant = v == 75;
-        ended = true;
       } else if (v == 90 || v == 91) {
         g.IncrementalMode = v == 91;
-        ended = true;
       }
-    } else if (letter == 'M') {
+    } else if (words[k].Letter == 'M') {
       if (v == 2) Stopped = true;
       if (v == 71) g.Metric = true;
       if (v == 72) g.Metric = false;
     }
   }
   if (ended) return;
-  auto first = [&](char letter, int32_t& value) {
-    for (int32_t m = 0; m < count; ++m)
-      if (letters[static_cast<std::size_t>(m)] == letter) {
-        value = values[static_cast<std::size_t>(m)];
+  auto first = [&](char letter, int64_t& value) {
+    for (std::size_t m = 0; m < count; ++m)
+      if (words[m].Letter == letter) {
+        if (!Coordinate(words[m].Digits, value)) {
+          Fail("\"" + std::string(1, letter) + std::string(words[m].Digits) + "\" is not a coordinate");
+          return false;
+        }
         return true;
       }
     return false;
   };
-  int32_t value = 0;
-  if (first('X', value)) X = g.IncrementalMode ? ClampRoundToInt(double(X) + value) : value;
-  if (first('Y', value)) Y = g.IncrementalMode ? ClampRoundToInt(double(Y) + value) : value;
+  int64_t value = 0;
+  if (first('X', value)) X = g.IncrementalMode ? X + value : value;
+  if (first('Y', value)) Y = g.IncrementalMode ? Y + value : value;
+  if (Failed) return;
   const bool moved = X != PrevX || Y != PrevY;
   bool flash = false;
-  if (first('D', value)) {
-    if (value == 3) flash = true;
-    if (value >= 1 && value <= 3) DMode = value;
-    else SelectDCode(value);
-  }
-  if (flash || moved || Interpolation == 2 || Interpolation == 3) {
+  for (std::size_t m = 0; m < count; ++m)
+    if (words[m].Letter == 'D') {
+      const int32_t d = WordInteger(words[m].Digits);
+      if (d == 3) flash = true;
+      if (d >= 1 && d <= 3) DMode = d;
+      else SelectDCode(d);
+      break;
+    }
+  bool drawing = false;  // a block of modes only draws nothing
+  for (std::size_t m = 0; m < count && !drawing; ++m)
+    drawing = std::strchr("XYIJD", words[m].Letter) != nullptr;
+  if (drawing && (flash || moved || Interpolation == 2 || Interpolation == 3)) {
+    // Before the first position the pen stands at the origin.
+    if (PrevX == 2147483647 && PrevY == 2147483647) PrevX = PrevY = 0;
     if (DMode == 1 && Interpolation == 1) {
-      Line(PrevX, PrevY, X, Y);
+      EmitLine(PrevX, PrevY, X, Y);
     } else if (DMode == 1) {
-      int32_t i = 0, j = 0;
+      int64_t i = 0, j = 0;
       first('I', i);
       first('J', j);
-      Arc(Interpolation == 3, MultiQuadrant, PrevX, PrevY, X, Y, i, j);
-    } else if (DMode == 3) {
-      Flash(CurrentDCode, X, Y);
+      EmitArc(Interpolation == 3, MultiQuadrant, PrevX, PrevY, X, Y, i, j);
+    } else if (DMode == 3 && !InRegion) {
+      EmitFlash(X, Y);
     }
   }
   PrevX = X;
   PrevY = Y;
 }
 
+void TGerberReader::ExecuteParameter(const std::string& command) {
+  const std::string c = UpperCaseStr(command.substr(0, 2));
+  if (c == "MO" && Blocks > 0) {
+    // A unit change after the drawing began (the header's units are the
+    // dialog's).
+    const std::string unit = UpperCaseStr(command.substr(2, 2));
+    if (unit == "MM") GerberImportDefaults.Metric = true;
+    if (unit == "IN") GerberImportDefaults.Metric = false;
+  } else if (c == "LP") {
+    Layer = command.size() > 2 && (command[2] == 'C' || command[2] == 'c') ? 1 : 0;
+  } else if (c == "SR") {
+    FlushStepRepeat();
+    repeatX_ = repeatY_ = 1;
+    stepX_ = stepY_ = 0;
+    auto number = [&command](char letter, double& v) {
+      const std::size_t p = command.find(letter, 2);
+      if (p == std::string::npos) return false;
+      std::size_t e = p + 1;
+      while (e < command.size() && (std::isdigit(static_cast<unsigned char>(command[e])) || command[e] == '.' ||
+                                    command[e] == '-'))
+        ++e;
+      return ParseDecimal(command.substr(p + 1, e - p - 1), v);
+    };
+    double x = 1, y = 1, i = 0, j = 0;
+    number('X', x);
+    number('Y', y);
+    number('I', i);
+    number('J', j);
+    if (x < 1 || y < 1 || x * y > 1e6) {
+      Fail("the step and repeat \"" + command.substr(0, 60) + "\" is out of range");
+      return;
+    }
+    repeatX_ = static_cast<int32_t>(x);
+    repeatY_ = static_cast<int32_t>(y);
+    stepX_ = RoundToInt64(i * DecimalScale());
+    stepY_ = RoundToInt64(j * DecimalScale());
+  }
+}
+
+void TGerberReader::EmitLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+  if (repeatX_ * repeatY_ > 1 && !replaying_) {
+    recorded_.push_back({0, Layer, false, false, 0, x1, y1, x2, y2, 0, 0});
+    return;
+  }
+  Line(x1, y1, x2, y2);
+}
+
+void TGerberReader::EmitArc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
+                            int64_t i, int64_t j) {
+  if (repeatX_ * repeatY_ > 1 && !replaying_) {
+    recorded_.push_back({1, Layer, ccw, multi, 0, x1, y1, x2, y2, i, j});
+    return;
+  }
+  Arc(ccw, multi, x1, y1, x2, y2, i, j);
+}
+
+void TGerberReader::EmitFlash(int64_t x, int64_t y) {
+  if (repeatX_ * repeatY_ > 1 && !replaying_) {
+    recorded_.push_back({2, Layer, false, false, CurrentDCode, x, y, 0, 0, 0, 0});
+    return;
+  }
+  Flash(CurrentDCode, x, y);
+}
+
+void TGerberReader::FlushStepRepeat() {
+  if (recorded_.empty()) return;
+  // Copies beyond what the drawing can hold are refused before they are made.
+  const int64_t copies = static_cast<int64_t>(repeatX_) * repeatY_ * static_cast<int64_t>(recorded_.size());
+  if (copies > 5000000) {
+    Fail("the step and repeat makes " + std::to_string(copies) + " copies, more than the drawing holds");
+    recorded_.clear();
+    return;
+  }
+  replaying_ = true;
+  const uint8_t layer = Layer;
+  const int32_t dCode = CurrentDCode;
+  const int32_t dMode = DMode;
+  for (int32_t row = 0; row < repeatY_; ++row)
+    for (int32_t column = 0; column < repeatX_; ++column) {
+      const int64_t dx = column * stepX_, dy = row * stepY_;
+      for (const TRecorded& r : recorded_) {
+        Layer = r.Layer;
+        if (r.Kind == 0) {
+          Line(r.A + dx, r.B + dy, r.C + dx, r.D + dy);
+        } else if (r.Kind == 1) {
+          DMode = 1;
+          Arc(r.Ccw, r.Multi, r.A + dx, r.B + dy, r.C + dx, r.D + dy, r.E, r.F);
+        } else {
+          if (r.DCode != CurrentDCode) {
+            CurrentDCode = r.DCode;
+            FindAperture(r.DCode);
+          }
+          Flash(r.DCode, r.A + dx, r.B + dy);
+        }
+      }
+      ProcessMessages();
+    }
+  recorded_.clear();
+  replaying_ = false;
+  Layer = layer;
+  DMode = dMode;
+  if (CurrentDCode != dCode) {
+    CurrentDCode = dCode;
+    FindAperture(dCode);
+  }
+}
+
 void TGerberReader::DecodeFile() {
   LoadApertures();
+  if (Failed) return;
   Reset();
   if (!OpenInput()) return;
   X = Y = 0;
   PrevX = PrevY = 2147483647;
-  int32_t blocks = 0;
-  std::array<char, MaxNcWords> letters{};
-  std::array<int32_t, MaxNcWords> values{};
-  while (!Eof() && !Stopped) {
-    const std::string block = ReadBlock(true);
-    if (++blocks % 501 == 0) ProcessMessages();
-    const int32_t count = DecodeNcBlock(block, letters, values);
-    ExecuteBlock(letters, values, count);
+  Blocks = 0;
+  std::string unit;
+  bool group = false;
+  while (!Stopped && !Failed && NextUnit(unit, group)) {
+    if (group) {
+      if (unit.compare(0, 2, "AM") != 0)
+        for (const std::string& command : Commands(unit)) ExecuteParameter(command);
+      continue;
+    }
+    if (unit.empty()) continue;
+    ExecuteBlock(unit);
+    if (++Blocks % 501 == 0) {
+      if (Window) Window->Write(".");
+      ProcessMessages();
+      ImportHost().UpdateView();
+    }
   }
+  if (!Failed) FlushStepRepeat();
   CloseInput();
 }
 
 void TGerberReader::Run() {
   if (!Opened) return;
-  const TGerberFormatRecord& g = GerberImportDefaults;
-  SetNcWordFormats(1, g.ZeroUsage != 1, g.IntegerDigits, g.DecimalDigits, false);
   DecodeFile();
+  if (Window) Window->ClrScr();
 }
 
-// ---- Sinks ----------------------------------------------------------------------------------
-
-void TGerberReader::Point(int64_t, int64_t) {}
-void TGerberReader::Line(int64_t, int64_t, int64_t, int64_t) {}
-void TGerberReader::Circle(int64_t, int64_t, int64_t) {}
-void TGerberReader::Arc(bool, bool, int64_t, int64_t, int64_t, int64_t, int64_t, int64_t) {}
-bool TGerberReader::FlashHook(int64_t, int64_t, int64_t) { return false; }
+// ---- Flashes --------------------------------------------------------------------------------
 
 void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
-  FindAperture(CurrentDCode);
-  if (Aperture.Shape == 3) {
+  const TApertureRecord* a = Aperture;
+  if (a == nullptr || a->Shape == apUndefined) {
     if (!FlashHook(x, y, 0)) Point(x, y);
     return;
   }
-  const int32_t d = std::clamp<int32_t>(GerberImportDefaults.DecimalDigits, 0, 10);
-  const double sx = Aperture.SizeX * PowersOfTen[d];
-  const double sy = Aperture.SizeY * PowersOfTen[d];
+  const double scale = DecimalScale();
+  const double sx = a->SizeX * scale;
+  const double sy = a->SizeY * scale;
   if (FlashHook(x, y, RoundToInt64(sx))) return;
-  if (Aperture.Shape == 0) {
-    Circle(x, y, RoundToInt64(sx * 0.5));
-  } else if (Aperture.Shape == 1) {
-    const double hx = sx / 2, hy = sy / 2;
-    auto r = [](double v) { return RoundToInt64(v); };
-    Line(r(x - hx), r(y - hy), r(x + hx), r(y - hy));
-    Line(r(x + hx), r(y - hy), r(x + hx), r(y + hy));
-    Line(r(x + hx), r(y + hy), r(x - hx), r(y + hy));
-    Line(r(x - hx), r(y + hy), r(x - hx), r(y - hy));
-  } else {
-    AbsoluteCentre = true;
-    auto r = [](double v) { return RoundToInt64(v); };
-    if (sx > sy) {
-      const double dd = (sx - sy) / 2, hy = sy / 2;
-      Line(r(x - dd), r(y - hy), r(x + dd), r(y - hy));
-      Line(r(x - dd), r(y + hy), r(x + dd), r(y + hy));
-      Arc(false, false, r(x + dd), r(y + hy), r(x + dd), r(y - hy), r(x + dd), y);
-      Arc(true, false, r(x - dd), r(y + hy), r(x - dd), r(y - hy), r(x - dd), y);
-    } else {
-      const double dd = (sy - sx) / 2, hx = sx / 2;
-      Line(r(x - hx), r(y - dd), r(x - hx), r(y + dd));
-      Line(r(x + hx), r(y - dd), r(x + hx), r(y + dd));
-      Arc(false, false, r(x - hx), r(y + dd), r(x + hx), r(y + dd), x, r(y + dd));
-      Arc(true, false, r(x - hx), r(y - dd), r(x + hx), r(y - dd), x, r(y - dd));
+  auto r = [](double v) { return RoundToInt64(v); };
+  const double fx = static_cast<double>(x), fy = static_cast<double>(y);
+  switch (a->Shape) {
+    case apCircle: Circle(x, y, r(sx * 0.5)); break;
+    case apRectangle: {
+      const double hx = sx / 2, hy = sy / 2;
+      Line(r(fx - hx), r(fy - hy), r(fx + hx), r(fy - hy));
+      Line(r(fx + hx), r(fy - hy), r(fx + hx), r(fy + hy));
+      Line(r(fx + hx), r(fy + hy), r(fx - hx), r(fy + hy));
+      Line(r(fx - hx), r(fy + hy), r(fx - hx), r(fy - hy));
+      break;
     }
-    AbsoluteCentre = false;
+    case apObround: {
+      AbsoluteCentre = true;
+      if (sx > sy) {
+        const double d = (sx - sy) / 2, hy = sy / 2;
+        Line(r(fx - d), r(fy - hy), r(fx + d), r(fy - hy));
+        Line(r(fx - d), r(fy + hy), r(fx + d), r(fy + hy));
+        Arc(false, false, r(fx + d), r(fy + hy), r(fx + d), r(fy - hy), r(fx + d), y);
+        Arc(true, false, r(fx - d), r(fy + hy), r(fx - d), r(fy - hy), r(fx - d), y);
+      } else {
+        const double d = (sy - sx) / 2, hx = sx / 2;
+        Line(r(fx - hx), r(fy - d), r(fx - hx), r(fy + d));
+        Line(r(fx + hx), r(fy - d), r(fx + hx), r(fy + d));
+        Arc(false, false, r(fx - hx), r(fy + d), r(fx + hx), r(fy + d), x, r(fy + d));
+        Arc(true, false, r(fx - hx), r(fy - d), r(fx + hx), r(fy - d), x, r(fy - d));
+      }
+      AbsoluteCentre = false;
+      break;
+    }
+    case apPolygon: {
+      const double radius = sx / 2;
+      const int32_t n = a->Vertices;
+      constexpr double Pi = 3.14159265358979323846;
+      for (int32_t k = 0; k < n; ++k) {
+        const double a1 = a->Rotation * Pi / 180 + 2 * Pi * k / n, a2 = a1 + 2 * Pi / n;
+        Line(r(fx + radius * std::cos(a1)), r(fy + radius * std::sin(a1)), r(fx + radius * std::cos(a2)),
+             r(fy + radius * std::sin(a2)));
+      }
+      break;
+    }
+    default:
+      for (const TMacroShape& s : a->Shapes) {
+        if (s.IsCircle) {
+          Circle(r(fx + s.Cx * scale), r(fy + s.Cy * scale), r(s.R * scale));
+          continue;
+        }
+        for (std::size_t k = 0; k < s.Points.size(); ++k) {
+          const TRealPoint& p = s.Points[k];
+          const TRealPoint& q = s.Points[(k + 1) % s.Points.size()];
+          Line(r(fx + p.X * scale), r(fy + p.Y * scale), r(fx + q.X * scale), r(fy + q.Y * scale));
+        }
+      }
+      break;
   }
 }
 
 // ---- Detection -------------------------------------------------------------------------------
 
+bool TGerberReader::HasFormatParameter() {
+  if (!OpenInput()) return false;
+  std::string unit;
+  bool group = false;
+  for (int32_t units = 0; units < 1000 && NextUnit(unit, group); ++units) {
+    if (!group) {
+      if (unit.compare(0, 3, "G04") != 0 && unit.find_first_of("XY") != std::string::npos) break;
+      continue;
+    }
+    const std::string c = UpperCaseStr(unit.substr(0, 4));
+    if (c.size() == 4 && c.compare(0, 2, "FS") == 0 && (c[2] == 'L' || c[2] == 'T' || c[2] == 'D') &&
+        (c[3] == 'A' || c[3] == 'I')) {
+      CloseInput();
+      return true;
+    }
+  }
+  CloseInput();
+  return false;
+}
+
 double DetectGerber(TGerberReader& reader) {
-  if (!reader.FindEndOfBlock() || !reader.OpenInput()) return 0.0;
+  if (!reader.FindEndOfBlock()) return 0.0;
+  // An RS-274X file announces its coordinate format ahead of the drawing.
+  if (reader.HasFormatParameter()) return 0.91;
+  if (!reader.OpenInput()) return 0.0;
   int32_t blocks = 0, longBlocks = 0;
   double total = 0.0, bad = 0.0;
   bool xSeen = false, ySeen = false, d01 = false, d02 = false, d03 = false, otherD = false;
   std::array<bool, 10> digits{};
   double score = 0.0;
   bool decided = false;
-  auto distinct = [&] {
-    int n = 0;
-    for (bool b : digits) n += b ? 1 : 0;
-    return n;
-  };
+  auto distinct = [&] { return static_cast<int>(std::count(digits.begin(), digits.end(), true)); };
   while (!decided && longBlocks < 4 && blocks < 1000 && !reader.Eof()) {
     std::string block = reader.ReadBlock(false);
     ++blocks;

@@ -1,39 +1,62 @@
 // The photoplot reader: a Gerber (RS-274-D) or RS-274X file read block by
-// block with its format parameters, aperture table and modal state; every
-// drawn line, drawn arc and flash goes to a virtual sink. It draws nothing
-// itself: descendants give the sinks their meaning.
+// block, keeping the plotter's modal state, and every drawn line, drawn arc
+// and flash handed to virtual sinks. It draws nothing itself: descendants
+// give the sinks their meaning (CAD entities, drill holes).
+//
+// The file is cut into blocks by "*" (or the end-of-block character a
+// plain RS-274-D file uses) and into parameter groups by "%", whatever the
+// line breaks. Parameters understood: FS, MO, AD (circle, rectangle,
+// obround, polygon and macro apertures), AM (macros with variables and
+// expressions, flattened into outlines), SR (step and repeat), LP
+// (polarity); the rest is passed over. G36/G37 regions hand their contours
+// to the sinks like drawn tracks.
+//
+// A tape punched in EBCDIC or EIA is read through the tape input filter.
 //
 // Coordinates handed to the sinks are integers in units of
 // 10^-DecimalDigits of the file's unit (GerberImportDefaults). The format
-// parameters found in the file (%FS, %MO) and the G90/G91, M71/M72 words are
-// written into GerberImportDefaults, so they stay in effect in memory after
-// the import.
+// parameters found in the file and the G90/G91, G70/G71 and M71/M72 words
+// are written into GerberImportDefaults, so they stay in effect in memory
+// after the import.
 //
-// Files are read as plain text; files in punched-tape codes are not read.
+// A file that cannot be read stops with Failed set and ErrorText naming the
+// file and the line; the descendants then store nothing.
 #pragma once
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "tapein/nc_word_decoder.h"
+#include "import/gerber_macro.h"
+#include "import/import_host.h"
 
-// One aperture definition (shape 0 circle, 1 rectangle, 2 obround, 3 any
-// other and a D code without definition); sizes as written in the file.
+// Aperture shapes.
+enum : uint8_t { apCircle = 0, apRectangle = 1, apObround = 2, apUndefined = 3, apPolygon = 4, apMacro = 5 };
+
+// One aperture definition; sizes as written in the file.
 struct TApertureRecord {
   int32_t DCode = 0;
-  uint8_t Shape = 3;
+  uint8_t Shape = apUndefined;
   double SizeX = 0.0;
   double SizeY = 0.0;
+  int32_t Vertices = 0;   // polygon
+  double Rotation = 0.0;  // polygon, degrees
+  // Macro apertures: the macro's name and parameters, and its flattened
+  // outline in file units about the flash point.
+  std::string MacroName;
+  std::vector<double> Parameters;
+  std::vector<TMacroShape> Shapes;
 };
 
 class TGerberReader {
  public:
-  // Finds the end-of-block character and reads the format parameters; the
-  // reader is opened when the file can be read. A file without an end of
-  // block is refused with a beep and an error box.
-  explicit TGerberReader(const std::string& fileName);
-  // The detector's reader: keeps the name, never opened.
+  // The import's reader: finds the end of block and the format parameters,
+  // then asks the user to confirm the format. A file without an end of
+  // block is refused with a beep and an error box; a cancelled dialog leaves
+  // the reader closed.
+  TGerberReader(const std::string& fileName, bool toCad);
+  // The detector's reader: keeps the name, never opened, shows nothing.
   struct TQuiet {};
   TGerberReader(const std::string& fileName, TQuiet);
   virtual ~TGerberReader();
@@ -43,25 +66,28 @@ class TGerberReader {
   // Reads the file through the sinks when opened.
   virtual void Run();
 
-  // Sinks (file units).
-  virtual void Point(int64_t x, int64_t y);
-  virtual void Line(int64_t x1, int64_t y1, int64_t x2, int64_t y2);
-  virtual void Circle(int64_t x, int64_t y, int64_t radius);
+  // Sinks (file units). Layer is 0 for dark and 1 for clear polarity.
+  virtual void Point(int64_t x, int64_t y) {}
+  virtual void Line(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {}
+  virtual void Circle(int64_t x, int64_t y, int64_t radius) {}
   virtual void Arc(bool counterClockwise, bool multiQuadrant, int64_t x1, int64_t y1, int64_t x2,
-                   int64_t y2, int64_t i, int64_t j);
+                   int64_t y2, int64_t i, int64_t j) {}
   // True when the descendant has handled the flash itself.
-  virtual bool FlashHook(int64_t x, int64_t y, int64_t size);
+  virtual bool FlashHook(int64_t x, int64_t y, int64_t size) { return false; }
   // Draws the current aperture through the other sinks.
   virtual void Flash(int32_t dCode, int64_t x, int64_t y);
 
-  // ---- Parts shared with the detector ----
+  // ---- Pieces shared with the detector ----
   bool FindEndOfBlock();
   void ParseFormatParameters();
   // The next block (at most 255 characters), empty at the end of the file.
   std::string ReadBlock(bool strip);
-  bool Eof();
+  bool Eof() const { return pos_ >= text_.size(); }
+  int32_t CurrentLine() const { return line_; }
   bool OpenInput();
   void CloseInput();
+  // True when a %FS format parameter comes ahead of the first coordinate.
+  bool HasFormatParameter();
   static bool ParseApertureDefinition(const std::string& text, TApertureRecord& record);
 
   bool Opened = false;
@@ -69,29 +95,79 @@ class TGerberReader {
   int32_t DMode = 2;
   bool MultiQuadrant = false;
   bool Stopped = false;
+  bool InRegion = false;
+  uint8_t Layer = 0;  // 0 dark, 1 clear polarity
   int32_t CurrentDCode = 0;
   int32_t Interpolation = 1;
   std::string FileName;
   char EndOfBlock = '*';
-  int32_t X = 0, Y = 0, PrevX = 0, PrevY = 0;
-  int32_t I = 0, J = 0;
-  TApertureRecord Aperture;
+  // The file is a tape in a coded character set (EBCDIC, EIA), read through
+  // the tape filter; the name of its code.
+  bool Coded = false;
+  std::string CodeName = "ASCII";
+  int64_t X = 0, Y = 0, PrevX = 0, PrevY = 0;
+  // The aperture table, and the aperture of the current D code (null when
+  // it has no definition).
   std::vector<TApertureRecord> Apertures;
+  const TApertureRecord* Aperture = nullptr;
+  std::unique_ptr<TImportReport> Window;
+  bool Failed = false;
+  std::string ErrorText;
+  int64_t Blocks = 0;
 
  protected:
+  void Fail(const std::string& what);
   void LoadApertures();
   void FindAperture(int32_t dCode);
-  void SelectDCode(int32_t n) { CurrentDCode = n; }
-  void ExecuteBlock(const std::array<char, MaxNcWords>& letters,
-                    const std::array<int32_t, MaxNcWords>& values, int32_t count);
+  void SelectDCode(int32_t n);
   void DecodeFile();
   void Reset();
+  // One data block (its words, blanks stripped).
+  void ExecuteBlock(const std::string& block);
+  // One parameter command of a % group.
+  void ExecuteParameter(const std::string& command);
+  // A coordinate word's value in file integer units.
+  bool Coordinate(std::string_view digits, int64_t& value) const;
 
  private:
-  std::FILE* input_ = nullptr;
-  int pending_ = -1;  // a character read ahead, -1 when none
-  int Get();
+  struct TRecorded {
+    uint8_t Kind;  // 0 line, 1 arc, 2 flash
+    uint8_t Layer;
+    bool Ccw, Multi;
+    int32_t DCode;
+    int64_t A, B, C, D, E, F;
+  };
+  void EmitLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2);
+  void EmitArc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t i,
+               int64_t j);
+  void EmitFlash(int64_t x, int64_t y);
+  void FlushStepRepeat();
+  // The next unit of the file from pos_: a % parameter group (group true,
+  // without its % signs) or a data block (without its end character and
+  // blanks); false at the end. Counts the lines passed in line_.
+  bool NextUnit(std::string& unit, bool& group);
+
+  std::string text_;
+  bool loaded_ = false;
+  bool quiet_ = false;
+  std::size_t pos_ = 0;
+  int32_t line_ = 1;      // line of the block being executed
+  int32_t unitLine_ = 1;  // line where the last unit began
+  std::vector<TMacro> macros_;
+  // Step and repeat: copies in X and Y, their steps in file integer units,
+  // and what was drawn since the SR began.
+  int32_t repeatX_ = 1, repeatY_ = 1;
+  int64_t stepX_ = 0, stepY_ = 0;
+  std::vector<TRecorded> recorded_;
+  bool replaying_ = false;
 };
 
 // Confidence 0..0.91 that the reader's file is a photoplot file.
 double DetectGerber(TGerberReader& reader);
+
+// Form "TGerberDrillDialog" ("Gerber to Drill"): the coordinate format of
+// the photoplot file.
+class TGerberDrillDialog;
+// The dialog over GerberImportDefaults; true on OK (the values are then
+// stored there, and in the registry when "Chan&ge Defaults" is checked).
+bool ExecuteGerberImportDialog(const std::string& fileName, bool toCad, const std::string& codeName);

@@ -13,13 +13,14 @@
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
+#include "import/dxf_import.h"
+#include "import/gerber_to_drill.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
-#include "tapein/gerber_to_drill.h"
 #include "tapein/rout_import.h"
 #include "workspace/layer_dialogs.h"
 #include "workspace/startup.h"
@@ -40,6 +41,7 @@ std::array<TDrillFormatImporter, 6>& Importers() {
     std::array<TDrillFormatImporter, 6> t{};
     t[ifExcellon] = {DetectExcellonDrillFile,
                      [](const std::string& name) { ImportDrillTapeWithFilter(name); }};
+    t[ifDxf] = {DetectDxfForDrill, ImportDxfToDrill};
     t[ifGerber] = {DetectGerberForDrill, ImportGerberToDrill};
     return t;
   }();

@@ -33,6 +33,7 @@
 #include "workspace/clock_panel.h"
 #include "workspace/error_inspector.h"
 #include "workspace/error_log.h"
+#include "workspace/import_host_adapter.h"
 #include "workspace/layer_dialogs.h"
 #include "workspace/layers.h"
 #include "workspace/db_bitmap.h"
@@ -52,6 +53,7 @@ std::string FailingObject;
 std::unique_ptr<TWorkspaceViewServices> WorkspaceServices;
 std::unique_ptr<TWorkspaceDialogHost> WorkspaceDialogs;
 std::unique_ptr<TWorkspaceRoutEditServices> WorkspaceRoutServices;
+std::unique_ptr<TWorkspaceImportHost> WorkspaceImportHost;
 
 // Creates one object into its global; a constructor that throws counts as
 // a nil result.
@@ -300,6 +302,8 @@ void ConnectWorkspace(TWorkspace& form) {
   SetDialogHost(WorkspaceDialogs.get());
   WorkspaceRoutServices = std::make_unique<TWorkspaceRoutEditServices>();
   SetRoutEditServices(WorkspaceRoutServices.get());
+  WorkspaceImportHost = std::make_unique<TWorkspaceImportHost>();
+  SetImportHost(WorkspaceImportHost.get());
 }
 
 void SetupLayerBar() {
@@ -415,6 +419,8 @@ void FormClose() {
   FreeOffscreenBitmap();
   WorkspaceDialogs.reset();
   WorkspaceRoutServices.reset();
+  SetImportHost(nullptr);
+  WorkspaceImportHost.reset();
   WorkspaceServices.reset();
   // The main window's close is the end of the program.
   TerminateApplication();

@@ -11,14 +11,9 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/stroke_glyphs.h"
 #include "platform/canvas.h"
 
-// The 80 glyph records: the character, a blank, then commands separated by
-// single blanks: "U" x,y pen up to (x, y); "D" x,y pen down to (x, y); "E"
-// end. Records 27..52 are the lower-case letters.
-constexpr int32_t StrokeGlyphCount = 80;
-constexpr int32_t StrokeGridUnits = 15;
-extern const std::array<const char*, StrokeGlyphCount> ViewStrokeFont;
 
 class TStrokeText {
  public:

@@ -10,6 +10,7 @@
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
+#include "import/import_frame.h"
 #include "model/cad_database.h"
 #include "model/job_file.h"
 #include "tapein/filter_lists.h"
@@ -161,37 +162,7 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
   for (const TDisplayTick& t : *ticks) t.Item->SetChecked(t.Shown());
 }
 
-void ImportCadFile() {
-  std::string fileName;
-  {
-    TModalBracket bracket;
-    fileName = CadImportPath + "*.*";
-    if (!ExecuteCadImportDialog("Select file to import", fileName, 255)) return;
-  }
-  // The Excellon-to-CAD import is the one CAD import there is: its format
-  // dialog (with View File) confirms the file.
-  if (MyScreen != nullptr) {
-    MyScreen->ZoomAll();
-    MyScreen->BeginUpdate();
-  }
-  {
-    struct TEndUpdate {
-      ~TEndUpdate() {
-        if (MyScreen != nullptr) MyScreen->EndUpdate();
-      }
-    } endUpdate;
-    THourGlassCursor hourglass;
-    ImportExcellonToCad(fileName);
-  }
-  const size_t slash = fileName.find_last_of("\\/");
-  if (slash != std::string::npos) CadImportPath = fileName.substr(0, slash + 1);
-  if (DB != nullptr) DB->ZoomExtents();
-  if (DatabaseFileName.empty()) {
-    const std::string bare = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    DatabaseFileName = DatabasePath + ChangeFileExtension(bare, "ZUL");
-  }
-  if (Workspace != nullptr) Workspace->UpdateCaption();
-}
+void ImportCadFile() { RunCadImport(); }
 
 void TWorkspace::PressCommand(int32_t command) { ButtonManager().Press(command); }
 

@@ -41,6 +41,8 @@ class TDrillImportCommandTest : public TKorvexTest {
     GerberImportDefaults = TGerberFormatRecord{};
     DatabaseFileName.clear();
     DrillImportPath = ExecutionPath() + "INDATA\\";
+    // Photoplot imports confirm the coordinate format the file announced.
+    RegisterModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
     HeadlessSetProcessMessagesHook([] {
       if (DrillTapeReader != nullptr && DrillTapeReader->Report &&
           DrillTapeReader->Report->OKVisible)

@@ -253,6 +253,11 @@ TEST_F(TWorkspaceIntegrationTest, CadImportReadsAnExcellonTapeIntoTheDrawing) {
   const std::string tape = (Home() / "INDATA" / "PANEL.DRL").string();
   WriteFileBytes(tape, "M48\nT1C0.04\n%\nT1\nX010000Y010000\nX020000Y010000\nM30\n");
   ScriptFileDialogAnswer(tape);
+  // The user confirms the file as an Excellon tape in the "File Format" box.
+  QueueModalScript("TForceFormatDialog", [](TForm& f) {
+    f.Get<TComboBox>("PullDown").SetItemIndex(3);
+    f.Click("OKButton");
+  });
   QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
   DatabaseFileName.clear();
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Import"));

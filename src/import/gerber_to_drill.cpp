@@ -1,4 +1,4 @@
-#include "tapein/gerber_to_drill.h"
+#include "import/gerber_to_drill.h"
 
 #include <cmath>
 
@@ -6,6 +6,7 @@
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "model/drill_database.h"
+#include "platform/message_box.h"
 #include "model/drill_entities.h"
 #include "model/entity_store.h"
 #include "tapeout/tool_tables.h"
@@ -21,7 +22,7 @@ int32_t ToDatabase(int64_t value, double factor) {
 
 }  // namespace
 
-TGerberDrillReader::TGerberDrillReader(const std::string& fileName) : TGerberReader(fileName) {
+TGerberDrillReader::TGerberDrillReader(const std::string& fileName) : TGerberReader(fileName, false) {
   // Tools that live drill entities already use are not given new sizes.
   for (int32_t i = 1; i <= DrillEntityCount && DRDB != nullptr; ++i) {
     const uint32_t word = DRDB->WordAt(i);
@@ -39,22 +40,47 @@ void TGerberDrillReader::Run() {
   GerberInchFactor = 25400000.0 / scale;
   GerberMetricFactor = 1000000.0 / scale;
   TGerberReader::Run();
+  if (!Opened) return;
+  if (Failed) {
+    ErrorBox(ErrorText + "\r\nNothing was imported.");
+    return;
+  }
+  for (const auto& [tool, diameter] : NewSizes) ToolTable[tool].Diameter = diameter;
+  for (const THole& h : Pending)
+    if (DRDB == nullptr || DRDB->AddHoleOnLayer(h.X, h.Y, CurrentLayer, h.Tool, false) == 0) {
+      ++Dropped;
+      --Holes;
+    }
 }
 
+namespace {
+
+int32_t SizeOfTool(const std::vector<std::pair<int32_t, int32_t>>& sizes, int32_t tool) {
+  for (const auto& [t, d] : sizes)
+    if (t == tool) return d;
+  return -1;
+}
+
+}  // namespace
+
 bool TGerberDrillReader::FlashHook(int64_t x, int64_t y, int64_t size) {
+  if (Layer != 0) return true;
   const double factor = GerberImportDefaults.Metric ? GerberMetricFactor : GerberInchFactor;
   const int32_t px = ToDatabase(x, factor), py = ToDatabase(y, factor);
   const int32_t diameter = ToDatabase(size, factor);
   int32_t tool = 0;
-  if (ImportTools[static_cast<std::size_t>(LastTool)] && ToolTable[LastTool].Diameter == diameter) {
+  if (ImportTools[static_cast<std::size_t>(LastTool)] && SizeOfTool(NewSizes, LastTool) == diameter) {
     tool = LastTool;
   } else {
-    for (int32_t t = 1; t <= 1000 && tool == 0; ++t)
-      if (ImportTools[static_cast<std::size_t>(t)] && ToolTable[t].Diameter == diameter) tool = t;
+    for (const auto& [t, d] : NewSizes)
+      if (d == diameter) {
+        tool = t;
+        break;
+      }
     for (int32_t t = 1; t <= 1000 && tool == 0; ++t)
       if (!UsedTools[static_cast<std::size_t>(t)]) {
         tool = t;
-        ToolTable[t].Diameter = diameter;
+        NewSizes.emplace_back(t, diameter);
         UsedTools[static_cast<std::size_t>(t)] = true;
       }
   }
@@ -62,10 +88,7 @@ bool TGerberDrillReader::FlashHook(int64_t x, int64_t y, int64_t size) {
     ++Dropped;
     return false;
   }
-  if (DRDB == nullptr || DRDB->AddHoleOnLayer(px, py, CurrentLayer, tool, false) == 0) {
-    ++Dropped;
-    return true;
-  }
+  Pending.push_back({px, py, tool});
   ImportTools[static_cast<std::size_t>(tool)] = true;
   LastTool = tool;
   ++Holes;

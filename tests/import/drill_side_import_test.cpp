@@ -1,12 +1,14 @@
-// Photoplot flashes taken into the drill database as holes.
+// Photoplot flashes and drawing circles taken into the drill database as
+// holes, also through the Drill Import command.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
 
-#include "drill_import_test_support.h"
+#include "../tapein/drill_import_test_support.h"
 #include "import/gerber_reader.h"
-#include "tapein/gerber_to_drill.h"
+#include "import/gerber_to_drill.h"
+#include "tapein/drill_import_command.h"
 
 namespace fs = std::filesystem;
 
@@ -93,7 +95,9 @@ TEST_F(TGerberToDrillTest, PublicPhotoplotsGiveTheirFlashesPerAperture) {
     const int32_t first = DrillEntityCount + 1;
     ImportGerberToDrill((data / "gerber" / c.File).string());
     EXPECT_EQ(DrillEntityCount - first + 1, c.Flashes);
-    if (!c.PerDiameter.empty()) EXPECT_EQ(HolesPerDiameter(first), c.PerDiameter);
+    if (!c.PerDiameter.empty()) {
+      EXPECT_EQ(HolesPerDiameter(first), c.PerDiameter);
+    }
     if (c.Flashes > 0) {
       TIntPoint p;
       DRDB->EntityAt(first)->GetPoint(p);
@@ -106,7 +110,8 @@ TEST_F(TGerberToDrillTest, DetectorKnowsPhotoplotsFromTapes) {
   const std::string gerber = Input("F.GBR",
                                    "%FSLAX24Y24*%\n%ADD10C,0.0100*%\nG54D10*\nX12345Y67890D03*\n"
                                    "X23456Y78901D03*\nM02*\n");
-  EXPECT_DOUBLE_EQ(DetectGerberForDrill(gerber), 0.9);
+  // The %FS parameter announces RS-274X.
+  EXPECT_DOUBLE_EQ(DetectGerberForDrill(gerber), 0.91);
   const std::string tape = Input("T.DRL", "M48\nT01C0.0100\n%\nT01\nX012345Y067890\nM30\n");
   EXPECT_LT(DetectGerberForDrill(tape), 0.6);
   EXPECT_EQ(DetectGerberForDrill(ExecutionPath() + "INDATA\\NONE.GBR"), 0.0);
@@ -122,6 +127,29 @@ TEST_F(TGerberToDrillTest, ApertureDefinitionsParseAsWritten) {
   ASSERT_TRUE(TGerberReader::ParseApertureDefinition("ADD12c,0.05*%", r));
   EXPECT_EQ(r.Shape, 3);
   EXPECT_FALSE(TGerberReader::ParseApertureDefinition("ADD13C,abc*%", r));
+}
+
+TEST_F(TGerberToDrillTest, DrillImportTakesTheCirclesOfADrawing) {
+  const std::string dxf = Input("HOLES.DXF",
+                                "0\nSECTION\n2\nENTITIES\n0\nCIRCLE\n8\n0\n10\n1\n20\n1\n40\n0.02\n"
+                                "0\nCIRCLE\n8\n0\n10\n2\n20\n1\n40\n0.02\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n0\n"
+                                "0\nENDSEC\n0\nEOF\n");
+  ScriptFileDialogAnswer(NativePath(dxf));
+  int offered = -1;
+  QueueModalScript("TForceDrillFormatDialog", [&offered](TForm& f) {
+    offered = f.Get<TComboBox>("PullDown").ItemIndex();
+    f.Click("OKButton");
+  });
+  QueueModalScript("TDrawingUnits", [](TForm& f) { f.Click("OKButton"); });
+  ScriptMessageBoxAnswer(mrYes);  // the main part
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportDrillFile();
+  EXPECT_EQ(offered, ifDxf);
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(HolesPerDiameter(), (std::map<int32_t, int>{{1016000, 2}}));
+  TIntPoint p;
+  DRDB->EntityAt(2)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{2 * Inch, Inch}));
 }
 
 }  // namespace

@@ -1,0 +1,157 @@
+#include "import/dxf_import.h"
+
+#include <cmath>
+
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "import/import_host.h"
+#include "model/drill_database.h"
+#include "model/drill_entities.h"
+#include "model/entity_store.h"
+#include "model/undo_journal.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "tapeout/tool_tables.h"
+
+// ---- Units dialog ---------------------------------------------------------------------------
+
+TDrawingUnits::TDrawingUnits()
+    : TForm("TDrawingUnits"),
+      DrawingUnitsGroup(Add<TRadioGroup>("DrawingUnitsGroup", "Drawing Units")),
+      OKButton(Add<TPanel>("ButtonRow").Add<TButton>("OKButton", "OK", mrOk)),
+      CancelButton(Get<TPanel>("ButtonRow").Add<TButton>("CancelButton", "Cancel", mrCancel)) {
+  SetCaption("DXF File Units");
+  Get<TPanel>("ButtonRow").SetFlow(TFlow::Horizontal);
+  Get<TPanel>("ButtonRow").SetBevel(bvNone);
+  DrawingUnitsGroup.SetItems({"&Inches", "&Millimeters"});
+  OKButton.SetDefault(true);
+  CancelButton.SetCancel(true);
+}
+
+bool AskDrawingUnits(bool& inches) {
+  TImportModal bracket;
+  TDrawingUnits dialog;
+  dialog.DrawingUnitsGroup.SetItemIndex(inches ? 0 : 1);
+  if (dialog.ShowModal() != mrOk) return false;
+  inches = dialog.DrawingUnitsGroup.ItemIndex() == 0;
+  return true;
+}
+
+// ---- CAD side -------------------------------------------------------------------------------
+
+uint8_t CadLayerOfDxfLayer(int32_t layer) { return layer < 0 ? 0 : static_cast<uint8_t>(layer % 30); }
+
+void TDxfToCadImporter::AddPoint(int32_t layer, double x, double y) {
+  Pending.Point(CadLayerOfDxfLayer(layer), SaturatingRound(x), SaturatingRound(y));
+}
+
+void TDxfToCadImporter::AddLine(int32_t layer, double x1, double y1, double x2, double y2) {
+  Pending.Line(CadLayerOfDxfLayer(layer), SaturatingRound(x1), SaturatingRound(y1),
+               SaturatingRound(x2), SaturatingRound(y2));
+}
+
+void TDxfToCadImporter::AddArc(int32_t layer, double sx, double sy, double ex, double ey, double cx,
+                               double cy, double a1, double a2) {
+  if ((sx == ex && sy == ey) || std::fabs(a1 - a2) < 1e-10) {
+    AddCircle(layer, cx, cy, std::hypot(sx - cx, sy - cy));
+    return;
+  }
+  Pending.Arc(CadLayerOfDxfLayer(layer), SaturatingRound(sx), SaturatingRound(sy),
+              SaturatingRound(ex), SaturatingRound(ey), SaturatingRound(cx), SaturatingRound(cy));
+}
+
+void TDxfToCadImporter::AddCircle(int32_t layer, double cx, double cy, double r) {
+  Pending.Circle(CadLayerOfDxfLayer(layer), SaturatingRound(cx), SaturatingRound(cy),
+                 SaturatingRound(r));
+}
+
+void TDxfToCadImporter::Progress() { ProcessMessages(); }
+
+// ---- Drill side -----------------------------------------------------------------------------
+
+TDxfToDrillImporter::TDxfToDrillImporter(const std::string& fileName, double scale)
+    : TDxfReader(fileName, scale) {
+  for (int32_t i = 1; i <= DrillEntityCount && DRDB != nullptr; ++i) {
+    const uint32_t word = DRDB->WordAt(i);
+    if (word == 0 || SlotDeleted(word)) continue;
+    if (TDrillEntity* e = DRDB->EntityAt(i)) {
+      const int32_t tool = e->GetToolNumber();
+      if (tool >= 1 && tool <= 1000) ToolInUse[static_cast<std::size_t>(tool)] = true;
+    }
+  }
+}
+
+void TDxfToDrillImporter::AddCircle(int32_t, double cx, double cy, double r) {
+  const int32_t d = SaturatingRound(2 * r);
+  int32_t tool = 0;
+  if (ToolAssigned[static_cast<std::size_t>(CurrentTool)] &&
+      ToolSize[static_cast<std::size_t>(CurrentTool)] == d) {
+    tool = CurrentTool;
+  }
+  for (int32_t t = 1; t <= 1000 && tool == 0; ++t)
+    if (ToolAssigned[static_cast<std::size_t>(t)] && ToolSize[static_cast<std::size_t>(t)] == d) tool = t;
+  for (int32_t t = 1; t <= 1000 && tool == 0; ++t)
+    if (!ToolAssigned[static_cast<std::size_t>(t)] && !ToolInUse[static_cast<std::size_t>(t)]) {
+      tool = t;
+      ToolAssigned[static_cast<std::size_t>(t)] = true;
+      ToolSize[static_cast<std::size_t>(t)] = d;
+    }
+  if (tool == 0) {
+    ++Dropped;
+    return;
+  }
+  Holes.push_back({SaturatingRound(cx), SaturatingRound(cy), tool});
+}
+
+void TDxfToDrillImporter::Commit() {
+  for (int32_t t = 1; t <= 1000; ++t)
+    if (ToolAssigned[static_cast<std::size_t>(t)]) ToolTable[t].Diameter = ToolSize[static_cast<std::size_t>(t)];
+  int32_t counter = 0;
+  for (const THole& h : Holes) {
+    if (DRDB != nullptr) DRDB->AddHoleOnLayer(h.X, h.Y, CurrentLayer, h.Tool, false);
+    if (++counter > 500) {
+      ProcessMessages();
+      counter = 0;
+    }
+  }
+  Holes.clear();
+}
+
+// ---- Entries --------------------------------------------------------------------------------
+
+namespace {
+
+template <class TImporter>
+bool RunDxfImport(const std::string& fileName, const std::string& what, TImporter*& out,
+                  std::unique_ptr<TImporter>& holder) {
+  if (!CheckImportFile(fileName)) return false;
+  bool inches = !Metric;
+  if (!AskDrawingUnits(inches)) return false;
+  auto report = ImportHost().OpenReport(ImportCaption(what, "6.0", fileName), 50, 15);
+  report->WriteLn("Reading DXF file...");
+  holder = std::make_unique<TImporter>(fileName, inches ? InchImportScale : MetricImportScale);
+  out = holder.get();
+  out->Read();
+  if (out->Failed) {
+    report->WriteLn(out->ErrorText);
+    ErrorBox(out->ErrorText + "\r\nNothing was imported.");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ImportDxfToCad(const std::string& fileName) {
+  TDxfToCadImporter* importer = nullptr;
+  std::unique_ptr<TDxfToCadImporter> holder;
+  if (RunDxfImport(fileName, "DXF-to-CAD ", importer, holder)) importer->Pending.Commit();
+}
+
+void ImportDxfToDrill(const std::string& fileName) {
+  TDxfToDrillImporter* importer = nullptr;
+  std::unique_ptr<TDxfToDrillImporter> holder;
+  if (RunDxfImport(fileName, "DXF-to-Drill ", importer, holder)) importer->Commit();
+}
+
+double DetectDxfForDrill(const std::string& fileName) { return DetectDxf(fileName); }

@@ -1,0 +1,106 @@
+// The DXF reader: an ASCII DXF drawing walked section by section, its layer
+// table, its blocks (inserted nested, scaled, mirrored, rotated and arrayed)
+// and the entities a board outline or fabrication drawing uses: LINE,
+// 3DLINE, ARC, CIRCLE, POLYLINE and LWPOLYLINE (with bulges), TRACE, SOLID,
+// TEXT (stroked with the built-in font) and POINT. Everything else is passed
+// over. The geometry reaches the add operations of TImportObject already in
+// database units.
+//
+// The drawing is held in memory while it is read; a block is remembered as
+// the stretch of the drawing that defines it and reread at every insertion.
+// A file that breaks off inside an entity, or holds a group code or number
+// that cannot be read, stops the reading: Failed is set and ErrorText names
+// the file and the line.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/geometry.h"
+#include "import/import_frame.h"
+
+class TDxfReader : public TImportObject {
+ public:
+  // Scale: database units per drawing unit.
+  TDxfReader(const std::string& fileName, double scale);
+
+  void Read() override;
+  // Hooks: the layer table has been read; a TEXT the importer takes itself
+  // (true) instead of having it stroked.
+  virtual void LayerTableDone() {}
+  virtual bool AddText(const std::string& text, int32_t x, int32_t y, int32_t cellX, int32_t cellY,
+                       double rotation) {
+    return false;
+  }
+
+  std::string FileName;
+  double Scale;
+  int32_t LineCount = 0;
+  bool Failed = false;
+  std::string ErrorText;
+  // Layer table names (blanks removed), in file order: the index is the
+  // layer number.
+  std::vector<std::string> LayerNames;
+
+  struct TGroup {
+    int32_t Code;
+    std::string_view Value;
+  };
+  struct TCursor {
+    const char* P = nullptr;
+    const char* End = nullptr;
+    int32_t Line = 0;       // lines read so far
+    bool Bounded = false;  // a block's stretch: its end is no early end
+  };
+  struct TContext {
+    TMatrix3 Matrix;
+    double RadiusScale;
+    bool Mirrored;
+    std::vector<std::string> Chain;
+  };
+
+ private:
+  struct TBlock {
+    double BaseX = 0.0, BaseY = 0.0;
+    TCursor Body;  // from the first entity's code line to the ENDBLK code line
+  };
+
+  void Fail(const TCursor& c, const std::string& what);
+  bool ReadGroup(TCursor& c, TGroup& g);
+  // The next entity: its name and its groups up to the next code 0.
+  bool NextEntity(TCursor& c, std::string_view& name, std::vector<TGroup>& groups);
+  void SkipToEndOfSection(TCursor& c);
+  void ReadTables(TCursor& c);
+  void ReadBlocks(TCursor& c);
+  void ReadEntities(TCursor& c, const TContext& ctx, std::string_view stop);
+  void HandleEntity(std::string_view name, const std::vector<TGroup>& groups, TCursor& c,
+                    const TContext& ctx);
+  void ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, const TContext& ctx,
+                    int32_t layer);
+  void Insert(const std::vector<TGroup>& groups, const TContext& ctx, int32_t layer);
+  // Entities one insertion of the block makes, its nested insertions
+  // expanded (a recursive one counts nothing); remembered per block.
+  int64_t ExpandedSize(const std::string& name, std::vector<std::string>& chain);
+  void StrokeText(const std::vector<TGroup>& groups, const TContext& ctx, int32_t layer);
+
+  int32_t LayerOf(const std::vector<TGroup>& groups);
+  void Line(const TContext& ctx, int32_t layer, double x1, double y1, double x2, double y2);
+  void Arc(const TContext& ctx, int32_t layer, double cx, double cy, double r, double a1, double a2);
+  void Circle(const TContext& ctx, int32_t layer, double cx, double cy, double r);
+  void BulgeSegment(const TContext& ctx, int32_t layer, double x1, double y1, double x2, double y2,
+                    double bulge);
+
+  // Entities handled, counting every copy a block insertion makes.
+  static constexpr int64_t MaxHandledEntities = 20000000;
+  int64_t handled_ = 0;
+  std::string text_;
+  std::unordered_map<std::string, int32_t> layerIndex_;
+  std::unordered_map<std::string, TBlock> blocks_;
+  std::unordered_map<std::string, int64_t> expandedSize_;
+};
+
+// Confidence that the file is an ASCII DXF drawing: 0.9 for the usual
+// start, else the share of lines that sit where group codes belong.
+double DetectDxf(const std::string& fileName);

@@ -1,0 +1,103 @@
+#include "import/gerber_cad.h"
+
+#include <cmath>
+
+#include "foundation/geometry.h"
+#include "foundation/nc_format.h"
+#include "foundation/settings_families.h"
+#include "platform/message_box.h"
+
+int32_t TGerberCadReader::ToDatabase(double v) const {
+  const double scaled = std::nearbyint(v * (GerberImportDefaults.Metric ? MetricScale : InchScale));
+  if (!(scaled > -2147483647.0)) return -2147483647;
+  if (scaled > 2147483647.0) return 2147483647;
+  return static_cast<int32_t>(scaled);
+}
+
+void TGerberCadReader::Run() {
+  const int32_t d = std::clamp<int32_t>(GerberImportDefaults.DecimalDigits, 0, 10);
+  InchScale = 25400000.0 / PowersOfTen[d];
+  MetricScale = 1000000.0 / PowersOfTen[d];
+  TGerberReader::Run();
+  if (!Opened) return;
+  if (Failed) {
+    ErrorBox(ErrorText + "\r\nNothing was imported.");
+    Pending.Clear();
+    return;
+  }
+  Pending.Commit();
+}
+
+void TGerberCadReader::Point(int64_t x, int64_t y) {
+  Pending.Point(Layer, ToDatabase(static_cast<double>(x)), ToDatabase(static_cast<double>(y)));
+}
+
+void TGerberCadReader::Line(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+  Pending.Line(Layer, ToDatabase(static_cast<double>(x1)), ToDatabase(static_cast<double>(y1)),
+               ToDatabase(static_cast<double>(x2)), ToDatabase(static_cast<double>(y2)));
+}
+
+void TGerberCadReader::Circle(int64_t x, int64_t y, int64_t radius) {
+  Pending.Circle(Layer, ToDatabase(static_cast<double>(x)), ToDatabase(static_cast<double>(y)),
+                 ToDatabase(static_cast<double>(radius)));
+}
+
+void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
+                           int64_t i, int64_t j) {
+  double cx, cy;
+  if (AbsoluteCentre) {
+    cx = static_cast<double>(i);
+    cy = static_cast<double>(j);
+  } else if (multi) {
+    cx = static_cast<double>(x1 + i);
+    cy = static_cast<double>(y1 + j);
+  } else {
+    // Single quadrant: the signs of the offsets follow from the direction
+    // of travel.
+    const double ai = std::fabs(static_cast<double>(i)), aj = std::fabs(static_cast<double>(j));
+    const double fx = static_cast<double>(x1), fy = static_cast<double>(y1);
+    if (ccw) {
+      cx = y2 > y1 ? fx - ai : fx + ai;
+      cy = x2 > x1 ? fy + aj : fy - aj;
+    } else {
+      cx = y2 > y1 ? fx + ai : fx - ai;
+      cy = x2 > x1 ? fy - aj : fy + aj;
+    }
+  }
+  int64_t px = x1, py = y1, qx = x2, qy = y2;
+  if (!ccw) {
+    std::swap(px, qx);
+    std::swap(py, qy);
+  }
+  const double r1 = std::hypot(static_cast<double>(px) - cx, static_cast<double>(py) - cy);
+  const double r2 = std::hypot(static_cast<double>(qx) - cx, static_cast<double>(qy) - cy);
+  if (std::fabs(r1 - r2) >= 3.0 || (DMode != 1 && !AbsoluteCentre)) {
+    Line(x1, y1, x2, y2);
+    return;
+  }
+  const int32_t sx = ToDatabase(static_cast<double>(px)), sy = ToDatabase(static_cast<double>(py));
+  const int32_t ex = ToDatabase(static_cast<double>(qx)), ey = ToDatabase(static_cast<double>(qy));
+  const int32_t ccx = ToDatabase(cx), ccy = ToDatabase(cy);
+  // A full circle only when the ends are the same point under G75; ends
+  // that merely round together make a short arc.
+  if (multi && x1 == x2 && y1 == y2) {
+    Pending.CircleThrough(Layer, ccx, ccy, ex, ey);
+    return;
+  }
+  if (multi && sx == ex && sy == ey) {
+    // Too short to keep as an arc in database units.
+    Pending.Line(Layer, sx, sy, ex, ey);
+    return;
+  }
+  Pending.Arc(Layer, sx, sy, ex, ey, ccx, ccy);
+}
+
+void ImportGerberToCad(const std::string& fileName) {
+  TGerberCadReader reader(fileName);
+  reader.Run();
+}
+
+double DetectGerberFile(const std::string& fileName) {
+  TGerberCadReader reader(fileName, TGerberReader::TQuiet{});
+  return DetectGerber(reader);
+}

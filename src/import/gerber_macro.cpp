@@ -1,0 +1,285 @@
+#include "import/gerber_macro.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+
+// Recursive descent over one expression.
+class TExpression {
+ public:
+  TExpression(const std::string& text, const std::vector<double>& vars) : s_(text), vars_(vars) {}
+  bool Evaluate(double& value) {
+    if (!Sum(value)) return false;
+    Blanks();
+    return p_ == s_.size();
+  }
+
+ private:
+  void Blanks() {
+    while (p_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[p_]))) ++p_;
+  }
+  bool Sum(double& v) {
+    if (!Product(v)) return false;
+    for (Blanks(); p_ < s_.size() && (s_[p_] == '+' || s_[p_] == '-'); Blanks()) {
+      const char op = s_[p_++];
+      double r = 0;
+      if (!Product(r)) return false;
+      v = op == '+' ? v + r : v - r;
+    }
+    return true;
+  }
+  bool Product(double& v) {
+    if (!Factor(v)) return false;
+    for (Blanks(); p_ < s_.size() && (s_[p_] == 'x' || s_[p_] == 'X' || s_[p_] == '/'); Blanks()) {
+      const char op = s_[p_++];
+      double r = 0;
+      if (!Factor(r)) return false;
+      if (op == '/') {
+        if (r == 0.0) return false;
+        v /= r;
+      } else {
+        v *= r;
+      }
+    }
+    return true;
+  }
+  bool Factor(double& v) {
+    Blanks();
+    if (p_ >= s_.size()) return false;
+    const char c = s_[p_];
+    if (c == '-' || c == '+') {
+      ++p_;
+      if (!Factor(v)) return false;
+      if (c == '-') v = -v;
+      return true;
+    }
+    if (c == '(') {
+      ++p_;
+      if (!Sum(v)) return false;
+      Blanks();
+      if (p_ >= s_.size() || s_[p_] != ')') return false;
+      ++p_;
+      return true;
+    }
+    if (c == '$') {
+      ++p_;
+      std::size_t n = 0, digits = 0;
+      while (p_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[p_])) && digits < 6) {
+        n = n * 10 + static_cast<std::size_t>(s_[p_++] - '0');
+        ++digits;
+      }
+      if (digits == 0) return false;
+      v = n < vars_.size() ? vars_[n] : 0.0;
+      return true;
+    }
+    const char* start = s_.c_str() + p_;
+    char* end = nullptr;
+    v = std::strtod(start, &end);
+    if (end == start || !std::isfinite(v)) return false;
+    // strtod would take an exponent or a hexadecimal form: a macro knows neither.
+    for (const char* q = start; q < end; ++q)
+      if (!std::isdigit(static_cast<unsigned char>(*q)) && *q != '.') return false;
+    p_ += static_cast<std::size_t>(end - start);
+    return true;
+  }
+
+  const std::string& s_;
+  const std::vector<double>& vars_;
+  std::size_t p_ = 0;
+};
+
+std::vector<std::string> SplitCommas(const std::string& s) {
+  std::vector<std::string> out(1);
+  for (char c : s) {
+    if (c == ',') out.emplace_back();
+    else out.back() += c;
+  }
+  return out;
+}
+
+TRealPoint Rotated(double x, double y, double degrees) {
+  if (degrees == 0.0) return {x, y};
+  const double a = degrees * Pi / 180.0;
+  return {x * std::cos(a) - y * std::sin(a), x * std::sin(a) + y * std::cos(a)};
+}
+
+// A rectangle of centre (cx, cy) and size w x h, turned about the origin.
+TMacroShape Rectangle(double cx, double cy, double w, double h, double rotation, bool dark) {
+  TMacroShape s;
+  s.Dark = dark;
+  const double corners[4][2] = {{-w / 2, -h / 2}, {w / 2, -h / 2}, {w / 2, h / 2}, {-w / 2, h / 2}};
+  for (const auto& c : corners) s.Points.push_back(Rotated(cx + c[0], cy + c[1], rotation));
+  return s;
+}
+
+TMacroShape CircleShape(double cx, double cy, double r, double rotation, bool dark) {
+  TMacroShape s;
+  s.IsCircle = true;
+  s.Dark = dark;
+  const TRealPoint c = Rotated(cx, cy, rotation);
+  s.Cx = c.X;
+  s.Cy = c.Y;
+  s.R = r;
+  return s;
+}
+
+}  // namespace
+
+bool EvaluateMacroExpression(const std::string& text, const std::vector<double>& variables,
+                             double& value) {
+  TExpression e(text, variables);
+  return e.Evaluate(value);
+}
+
+bool ParseMacro(const std::string& group, TMacro& macro) {
+  if (group.size() < 3 || group.compare(0, 2, "AM") != 0) return false;
+  std::size_t star = group.find('*');
+  macro.Name = group.substr(2, star == std::string::npos ? std::string::npos : star - 2);
+  macro.Statements.clear();
+  while (star != std::string::npos) {
+    const std::size_t next = group.find('*', star + 1);
+    std::string statement = group.substr(star + 1, next == std::string::npos ? std::string::npos : next - star - 1);
+    std::string clean;
+    for (char c : statement)
+      if (c != '\r' && c != '\n') clean += c;
+    if (!clean.empty()) macro.Statements.push_back(clean);
+    star = next;
+  }
+  return !macro.Name.empty();
+}
+
+bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
+                  std::vector<TMacroShape>& shapes, std::string& error) {
+  std::vector<double> vars(parameters.size() + 1, 0.0);
+  for (std::size_t k = 0; k < parameters.size(); ++k) vars[k + 1] = parameters[k];
+  for (const std::string& statement : macro.Statements) {
+    if (statement.empty() || statement[0] == '0') continue;  // comment
+    if (statement[0] == '$') {
+      const std::size_t eq = statement.find('=');
+      double value = 0.0;
+      const std::size_t n = static_cast<std::size_t>(std::atoi(statement.c_str() + 1));
+      if (eq == std::string::npos || n == 0 || n > 9999 ||
+          !EvaluateMacroExpression(statement.substr(eq + 1), vars, value)) {
+        error = "the macro " + macro.Name + " holds a bad assignment \"" + statement + "\"";
+        return false;
+      }
+      if (vars.size() <= n) vars.resize(n + 1, 0.0);
+      vars[n] = value;
+      continue;
+    }
+    const std::vector<std::string> fields = SplitCommas(statement);
+    std::vector<double> v;
+    for (const std::string& f : fields) {
+      double value = 0.0;
+      if (!EvaluateMacroExpression(f, vars, value)) {
+        error = "the macro " + macro.Name + " holds a bad value in \"" + statement + "\"";
+        return false;
+      }
+      v.push_back(value);
+    }
+    auto at = [&v](std::size_t k) { return k < v.size() ? v[k] : 0.0; };
+    const int code = static_cast<int>(at(0));
+    const bool dark = at(1) != 0.0;
+    switch (code) {
+      case 1:  // circle: exposure, diameter, centre, rotation
+        shapes.push_back(CircleShape(at(3), at(4), at(2) / 2, at(5), dark));
+        break;
+      case 2:
+      case 20: {  // vector line: exposure, width, start, end, rotation
+        const double sx = at(3), sy = at(4), ex = at(5), ey = at(6), w = at(2);
+        const double len = std::hypot(ex - sx, ey - sy);
+        if (len == 0.0) break;
+        const double nx = -(ey - sy) / len * w / 2, ny = (ex - sx) / len * w / 2;
+        TMacroShape s;
+        s.Dark = dark;
+        for (const TRealPoint& p : {TRealPoint{sx + nx, sy + ny}, TRealPoint{ex + nx, ey + ny},
+                                    TRealPoint{ex - nx, ey - ny}, TRealPoint{sx - nx, sy - ny}})
+          s.Points.push_back(Rotated(p.X, p.Y, at(7)));
+        shapes.push_back(s);
+        break;
+      }
+      case 21:  // centre line: exposure, width, height, centre, rotation
+        shapes.push_back(Rectangle(at(4), at(5), at(2), at(3), at(6), dark));
+        break;
+      case 22:  // lower-left line: exposure, width, height, lower left, rotation
+        shapes.push_back(Rectangle(at(4) + at(2) / 2, at(5) + at(3) / 2, at(2), at(3), at(6), dark));
+        break;
+      case 4: {  // outline: exposure, n, n + 1 points, rotation
+        const int n = static_cast<int>(at(2));
+        if (n < 1 || v.size() < static_cast<std::size_t>(2 * n + 6)) {
+          error = "the macro " + macro.Name + " holds a short outline";
+          return false;
+        }
+        TMacroShape s;
+        s.Dark = dark;
+        const double rotation = at(static_cast<std::size_t>(2 * n + 5));
+        for (int k = 0; k <= n; ++k)
+          s.Points.push_back(Rotated(at(static_cast<std::size_t>(3 + 2 * k)),
+                                     at(static_cast<std::size_t>(4 + 2 * k)), rotation));
+        if (s.Points.size() > 1 && s.Points.front() == s.Points.back()) s.Points.pop_back();
+        shapes.push_back(s);
+        break;
+      }
+      case 5: {  // polygon: exposure, vertices, centre, diameter, rotation
+        const int n = static_cast<int>(at(2));
+        if (n < 3 || n > 12) {
+          error = "the macro " + macro.Name + " holds a polygon of " + std::to_string(n) + " vertices";
+          return false;
+        }
+        TMacroShape s;
+        s.Dark = dark;
+        for (int k = 0; k < n; ++k) {
+          const double a = 2 * Pi * k / n;
+          s.Points.push_back(Rotated(at(3) + at(5) / 2 * std::cos(a), at(4) + at(5) / 2 * std::sin(a), at(6)));
+        }
+        shapes.push_back(s);
+        break;
+      }
+      case 6: {  // moire: centre, outer diameter, ring thickness, gap, rings, cross-hair, rotation
+        const double cx = at(1), cy = at(2), thickness = at(4), gap = at(5);
+        double d = at(3);
+        for (int ring = 0; ring < static_cast<int>(at(6)) && d > 0; ++ring) {
+          shapes.push_back(CircleShape(cx, cy, d / 2, at(9), true));
+          if (d / 2 - thickness > 0) shapes.push_back(CircleShape(cx, cy, d / 2 - thickness, at(9), true));
+          d -= 2 * (thickness + gap);
+        }
+        shapes.push_back(Rectangle(cx, cy, at(8), at(7), at(9), true));
+        shapes.push_back(Rectangle(cx, cy, at(7), at(8), at(9), true));
+        break;
+      }
+      case 7: {  // thermal: centre, outer and inner diameter, gap, rotation
+        const double cx = at(1), cy = at(2), ro = at(3) / 2, ri = at(4) / 2, g = at(5) / 2;
+        if (ro <= 0 || g >= ro) break;
+        const double oa = std::asin(g / ro), ia = ri > g ? std::asin(g / ri) : Pi / 4;
+        for (int q = 0; q < 4; ++q) {
+          TMacroShape s;
+          const double base = q * Pi / 2;
+          constexpr int steps = 8;
+          for (int k = 0; k <= steps; ++k) {
+            const double a = base + oa + (Pi / 2 - 2 * oa) * k / steps;
+            s.Points.push_back(Rotated(cx + ro * std::cos(a), cy + ro * std::sin(a), at(6)));
+          }
+          if (ri > g) {
+            for (int k = steps; k >= 0; --k) {
+              const double a = base + ia + (Pi / 2 - 2 * ia) * k / steps;
+              s.Points.push_back(Rotated(cx + ri * std::cos(a), cy + ri * std::sin(a), at(6)));
+            }
+          } else {
+            s.Points.push_back(Rotated(cx + g * std::cos(base) - g * std::sin(base),
+                                       cy + g * std::sin(base) + g * std::cos(base), at(6)));
+          }
+          shapes.push_back(s);
+        }
+        break;
+      }
+      default:
+        error = "the macro " + macro.Name + " holds the unknown primitive \"" + statement + "\"";
+        return false;
+    }
+  }
+  return true;
+}

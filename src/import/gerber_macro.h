@@ -1,0 +1,37 @@
+// Aperture macros of RS-274X photoplots: a macro's statements (primitives
+// and variable assignments) kept from its %AM group, and flattened for one
+// aperture definition into circles and closed outlines about the flash
+// point. Expressions take numbers, $n variables, + - x / and parentheses.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "foundation/geometry.h"
+
+struct TMacro {
+  std::string Name;
+  std::vector<std::string> Statements;
+};
+
+// A circle (IsCircle) or a closed outline, in file units about the flash
+// point; Dark is false for primitives with exposure off.
+struct TMacroShape {
+  bool IsCircle = false;
+  bool Dark = true;
+  double Cx = 0.0, Cy = 0.0, R = 0.0;
+  std::vector<TRealPoint> Points;
+};
+
+// The macro of the group text "AMNAME*statement*statement*..."; false when
+// it has no name.
+bool ParseMacro(const std::string& group, TMacro& macro);
+
+// The outlines of the macro with the aperture's parameters ($1, $2, ...).
+// False with an error text when a statement cannot be evaluated.
+bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
+                  std::vector<TMacroShape>& shapes, std::string& error);
+
+// The value of an arithmetic expression over the variables ($1 is
+// variables[1]; missing ones are 0); false when it does not parse.
+bool EvaluateMacroExpression(const std::string& text, const std::vector<double>& variables,
+                             double& value);

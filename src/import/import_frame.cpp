@@ -1,0 +1,254 @@
+#include "import/import_frame.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
+#include "foundation/settings_families.h"
+#include "foundation/utilities.h"
+#include "import/dxf_import.h"
+#include "import/gerber_cad.h"
+#include "import/import_host.h"
+#include "model/cad_database.h"
+#include "model/cad_undo.h"
+#include "model/entity_store.h"
+#include "model/undo_journal.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "tapein/cad_import.h"
+#include "tapein/nc_words.h"
+
+const std::array<const char*, FormatCount> FormatListNames = {
+    "Unrecognized",       "DXF",           "HPGL",
+    "Excellon Drill/Rout", "Gerber Photoplot", "GCadd Drawing",
+    "Infinite Graphics Post", "IPC D-350",  "Valor Genesis ODB++",
+    "ESI Laser"};
+
+namespace {
+
+std::array<TImportFormat, FormatCount>& Formats() {
+  static std::array<TImportFormat, FormatCount> table = [] {
+    std::array<TImportFormat, FormatCount> t{};
+    t[fcDxf] = {DetectDxf, [](const std::string& f) { ImportDxfToCad(f); }};
+    t[fcHpgl] = {DetectHpgl, nullptr};
+    t[fcExcellon] = {DetectExcellonFile, [](const std::string& f) { ImportExcellonToCad(f); }};
+    t[fcGerber] = {DetectGerberFile, ImportGerberToCad};
+    t[fcGcadd] = {DetectGcadd, nullptr};
+    t[fcIgiPost] = {DetectIgiPost, nullptr};
+    t[fcIpc] = {DetectIpcFile, nullptr};
+    t[fcOdb] = {DetectValorMatrix, nullptr};
+    t[fcEsi] = {DetectEsi, nullptr};
+    return t;
+  }();
+  return table;
+}
+
+// The folder of a file name (up to and including its last separator).
+std::string FolderOf(const std::string& name) {
+  const std::size_t slash = name.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+TModalResult ShowUntilChosen(TForceFormatDialog& dialog) {
+  TModalResult result;
+  do {
+    result = dialog.ShowModal();
+  } while (result == mrRetry);
+  return result;
+}
+
+uint8_t ChosenCode(TForceFormatDialog& dialog, TModalResult result) {
+  if (result == mrCancel) return fcUnrecognized;
+  const int index = dialog.PullDown.ItemIndex();
+  return index > 0 && index < FormatCount ? static_cast<uint8_t>(index) : fcUnrecognized;
+}
+
+}  // namespace
+
+// ---- Pending entities -----------------------------------------------------------------------
+
+bool TPendingCad::Commit() {
+  TImportHost& host = ImportHost();
+  if (DB == nullptr) return false;
+  const int64_t room = TEntityArray::HighestIndex - static_cast<int64_t>(CadEntityCount);
+  if (static_cast<int64_t>(Items_.size()) > room) {
+    ErrorBox("The file makes " + IntToStrGrouped(static_cast<int32_t>(Items_.size())) +
+             " entities; the CAD drawing has room for " + IntToStrGrouped(static_cast<int32_t>(std::max<int64_t>(room, 0))) +
+             " more.\r\nNothing was imported.");
+    Items_.clear();
+    return false;
+  }
+  uint32_t shown = 0;
+  int32_t counter = 0;
+  for (const TItem& it : Items_) {
+    switch (it.Kind) {
+      case kPoint: DB->AddPointOnLayer(it.A, it.B, it.Layer); break;
+      case kLine: DB->AddLineOnLayer(it.A, it.B, it.C, it.D, it.Layer); break;
+      case kArc: DB->AddArcOnLayer({it.A, it.B}, {it.C, it.D}, {it.E, it.F}, it.Layer); break;
+      case kCircle: DB->AddCircleOnLayer(it.A, it.B, it.C, it.Layer); break;
+      default: DB->AddCircleThroughPointOnLayer({it.A, it.B}, {it.C, it.D}, it.Layer); break;
+    }
+    if ((shown & (1u << it.Layer)) == 0) {
+      shown |= 1u << it.Layer;
+      host.ShowCadLayer(it.Layer);
+    }
+    if (++counter > 500) {
+      ProcessMessages();
+      host.UpdateView();
+      counter = 0;
+    }
+  }
+  if (ActiveUndo != nullptr) ActiveUndo->BeginOperation("Import file");
+  host.UpdateView();
+  Items_.clear();
+  return true;
+}
+
+// ---- Checks and captions ------------------------------------------------------------------
+
+bool CheckImportFile(const std::string& fileName) {
+  int32_t code = 0;
+  std::FILE* f = FileExistsNoWild(fileName) ? std::fopen(NativePath(fileName).c_str(), "rb") : nullptr;
+  if (f == nullptr) {
+    code = FileExistsNoWild(fileName) ? RuntimeCodeOfErrno(errno) : 2;
+    if (code == 0) code = 5;
+  } else {
+    if (std::fgetc(f) == EOF) code = std::ferror(f) ? 100 : 100;
+    std::fclose(f);
+  }
+  if (code == 0) return true;
+  ErrorBox("File access error #" + std::to_string(code) + "\r\n" + IoErrorText(code));
+  return false;
+}
+
+std::string ImportCaption(const std::string& what, const std::string& version,
+                          const std::string& fileName) {
+  return what + version + " <" + CleanUpperCase(AbbreviatePath(fileName, 25)) + ">";
+}
+
+// ---- Detection ------------------------------------------------------------------------------
+
+const TImportFormat& ImportFormat(uint8_t code) { return Formats()[code < FormatCount ? code : 0]; }
+
+void SetImportFormat(uint8_t code, const TImportFormat& format) {
+  if (code > 0 && code < FormatCount) Formats()[code] = format;
+}
+
+uint8_t PickFormat(const std::array<double, FormatCount>& scores) {
+  double best = 0.0;
+  uint8_t code = fcUnrecognized;
+  bool ambiguous = false;
+  for (uint8_t c = fcDxf; c < FormatCount; ++c) {
+    const double s = scores[c];
+    if (s > 0.6 && s > best) {
+      if (c != fcDxf) ambiguous = s - best < 0.12;
+      code = c;
+      best = s;
+    }
+  }
+  return ambiguous ? fcUnrecognized : code;
+}
+
+uint8_t DetectFileFormat(const std::string& fileName) {
+  std::array<double, FormatCount> scores{};
+  for (uint8_t c = fcDxf; c < FormatCount; ++c)
+    if (Formats()[c].Detect != nullptr) scores[c] = Formats()[c].Detect(fileName);
+  return PickFormat(scores);
+}
+
+// ---- The format dialog ----------------------------------------------------------------------
+
+TForceFormatDialog::TForceFormatDialog()
+    : TForm("TForceFormatDialog"),
+      Memo1(Add<TMemo>("Memo1")),
+      PullDown(Add<TComboBox>("PullDown")),
+      OKButton(Add<TPanel>("ButtonRow").Add<TButton>("OKButton", "OK", mrOk)),
+      CancelButton(Get<TPanel>("ButtonRow").Add<TButton>("CancelButton", "Cancel", mrCancel)),
+      ViewButton(Get<TPanel>("ButtonRow").Add<TButton>("ViewButton", "&View File", mrRetry)) {
+  SetCaption("File Format");
+  auto& row = Get<TPanel>("ButtonRow");
+  row.SetFlow(TFlow::Horizontal);
+  row.SetBevel(bvNone);
+  Memo1.SetReadOnly(true);
+  Memo1.SetLines({"KORVEX has determined the ", "file to be of the following type.  ",
+                  "Please correct as necessary."});
+  PullDown.SetStyle(csDropDownList);
+  PullDown.SetItems({FormatListNames.begin(), FormatListNames.end()});
+  PullDown.SetItemIndex(0);
+  OKButton.SetDefault(true);
+  CancelButton.SetCancel(true);
+  ViewButton.OnClick = [this](TControl&) { ViewButtonClick(); };
+}
+
+void TForceFormatDialog::ViewButtonClick() { ImportHost().ViewFile(FileName); }
+
+uint8_t AskFileFormat(const std::string& fileName) {
+  TForceFormatDialog dialog;
+  dialog.FileName = fileName;
+  dialog.Memo1.SetText("KORVEX cannot determine the format\r\nof the file you have chosen. Please\r\n"
+                       "select a file type from the list.\r\n");
+  dialog.PullDown.SetItemIndex(0);
+  const TModalResult result = ShowUntilChosen(dialog);
+  return ChosenCode(dialog, result);
+}
+
+void ConfirmFileFormat(uint8_t& code, const std::string& fileName) {
+  TForceFormatDialog dialog;
+  dialog.FileName = fileName;
+  dialog.PullDown.SetItemIndex(code < FormatCount ? code : 0);
+  const TModalResult result = ShowUntilChosen(dialog);
+  code = ChosenCode(dialog, result);
+}
+
+// ---- Dispatch -------------------------------------------------------------------------------
+
+bool RunImportEntry(uint8_t code, const std::string& fileName) {
+  const TImportFormat& format = ImportFormat(code);
+  if (code == fcUnrecognized) return false;
+  if (format.Import == nullptr) {
+    InformationBox(std::string(FormatListNames[code]) + " files cannot be imported yet.");
+    return false;
+  }
+  format.Import(fileName);
+  return true;
+}
+
+void RunCadImport() {
+  TImportHost& host = ImportHost();
+  TImportModal bracket;
+  std::string fileName = CadImportPath + "*.*";
+  if (!ExecuteCadImportDialog("Select file to import", fileName, 255)) return;
+  uint8_t code = fcUnrecognized;
+  {
+    host.SetBusyCursor(true);
+    host.ShowPleaseWait("Checking Format...");
+    code = DetectFileFormat(fileName);
+    host.HidePleaseWait();
+    host.SetBusyCursor(false);
+  }
+  if (code == fcUnrecognized) code = AskFileFormat(fileName);
+  else ConfirmFileFormat(code, fileName);
+  if (code == fcUnrecognized) return;
+  if (ImportFormat(code).Import == nullptr) {
+    RunImportEntry(code, fileName);
+    return;
+  }
+  host.ZoomAll();
+  host.BeginUpdate();
+  {
+    struct TGuard {
+      TImportHost& Host;
+      ~TGuard() {
+        Host.EndUpdate();
+        Host.SetBusyCursor(false);
+      }
+    } guard{host};
+    host.SetBusyCursor(true);
+    RunImportEntry(code, fileName);
+  }
+  CadImportPath = FolderOf(fileName);
+  if (DB != nullptr) DB->ZoomExtents();
+  host.NameJobAfter(fileName.substr(FolderOf(fileName).size()));
+}

@@ -1,0 +1,284 @@
+// The DXF import: the sample drawings against their README figures, and
+// inserts, polylines, layers, broken files and the drill side on small
+// hand-written drawings.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "import/dxf_import.h"
+#include "import/import_frame.h"
+#include "import_test_support.h"
+#include "model/drill_entities.h"
+#include "tapein/nc_words.h"
+
+namespace {
+
+constexpr double Mm = 1000000.0;
+constexpr int32_t Inch = 25400000;
+
+// A drawing of entities only, each given as its group lines.
+std::string Drawing(const std::string& blocks, const std::string& entities,
+                    const std::string& tables = "") {
+  std::string text;
+  if (!tables.empty()) text += "0\nSECTION\n2\nTABLES\n" + tables + "0\nENDSEC\n";
+  if (!blocks.empty()) text += "0\nSECTION\n2\nBLOCKS\n" + blocks + "0\nENDSEC\n";
+  return text + "0\nSECTION\n2\nENTITIES\n" + entities + "0\nENDSEC\n0\nEOF\n";
+}
+
+class DxfImportTest : public TImportTest {
+ protected:
+  void ImportMm(const std::string& file) {
+    QueueModalScript("TDrawingUnits", [](TForm& f) {
+      f.Get<TRadioGroup>("DrawingUnitsGroup").SetItemIndex(1);
+      f.Click("OKButton");
+    });
+    ImportDxfToCad(file);
+  }
+  void Import(const std::string& text) { ImportDxfToCad(Write("t.dxf", text)); }
+  static TCadEntity* At(int32_t i) { return DB->EntityAt(i); }
+  static TIntPoint First(int32_t i) {
+    TIntPoint p;
+    At(i)->GetPoint(p);
+    return p;
+  }
+  static TIntPoint Second(int32_t i) {
+    TIntPoint p;
+    At(i)->GetSecondPoint(p);
+    return p;
+  }
+  static TIntPoint Centre(int32_t i) {
+    TIntPoint p;
+    At(i)->GetThirdPoint(p);
+    return p;
+  }
+};
+
+// ---- Sample drawings --------------------------------------------------------------------------
+
+TEST_F(DxfImportTest, SampleDrawingsMatchTheirReadmeFigures) {
+  if (!std::filesystem::exists(Sample("dxf", "README.md"))) GTEST_SKIP() << "shared test data absent";
+  struct TCase {
+    const char* File;
+    // Circles and arcs after every INSERT is expanded (README figures,
+    // where not noted otherwise), and the extents in drawing units; Slack
+    // widens the extents check where stroked text stands out.
+    int Circles, Arcs;
+    double MinX, MinY, MaxX, MaxY, Slack;
+  };
+  const TCase cases[] = {
+      // 18 circles, 52 arcs; the LINE, POINT and LWPOLYLINE entities give lines.
+      {"autocad__Ceco.NET-Architecture-Tm-53.dxf", 18, 52, 0.0, 0.0, 43.1, 32.6, 0.0},
+      // The closed POLYLINE square becomes four lines.
+      {"autocad__squareandcircle.dxf", 1, 0, 0.0, 0.0, 10.0, 10.0, 0.0},
+      // The TEXT of the block is stroked: its strokes set the lower edge.
+      {"ezdxf__ASCII_R12.dxf", 0, 0, 9.9697, 11.6727, 17.4286, 19.6165, 0.1},
+      // The peer turns the non-uniformly scaled circle into an ELLIPSE
+      // (5 CIRCLE + 1 ELLIPSE); here it stays a circle of the mean radius.
+      {"ezdxf__BlockClippedBasicTransform.dxf", 6, 0, 5.0, 3.7189, 42.0, 20.0, 0.0},
+      {"ezdxf__R12_with_trash_beyond_EOF.dxf", 1, 0, -1.5, -1.5, 1.5, 1.5, 0.0},
+      // TEXT is stroked at its insertion point: alignment is not applied.
+      {"ezdxf__edgeminer_1_polylines.dxf", 0, 22, 119.5081, 127.1755, 456.6042, 366.4416, 70.0},
+      {"ezdxf__insert_bricscad_level_1.dxf", 0, 0, -1.8647, 7.0444, 15.7034, 19.1410, 0.05},
+      {"ezdxf__small_r13.dxf", 0, 0, -0.1750, -0.0108, 1.4250, 2.5892, 0.0},
+      {"ezdxf__text_oblique_rotate.dxf", 168, 0, -0.1, -13.5354, 40.3350, 3.9299, 0.3},
+      // The peer cannot expand the arrayed insert; its README names a
+      // column of 14 holes in a plate outline.
+      {"librecad__arrayed-holes.dxf", 14, 3, -11.8463, -13.4483, -9.9939, -6.1983, 0.0},
+      // One block inserted twice, once scaled: the peer's ELLIPSE is the
+      // scaled circle.
+      {"librecad__blocks1.dxf", 2, 0, -11.2132, 14.8356, 132.6414, 117.7817, 0.0},
+      // Eight bulged vertices make eight arcs.
+      {"librecad__issue21.dxf", 0, 8, 463.4857, -151.6342, 803.9474, 163.0783, 0.0},
+      {"librecad__lwpolylines.dxf", 0, 0, 0.0, 0.0, 80.0, 120.0, 0.0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    const std::string file = Sample("dxf", c.File).string();
+    EXPECT_EQ(DetectFileFormat(file), fcDxf);
+    ImportMm(file);
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    const TTally t = Tally(Mm);
+    EXPECT_EQ(t.ByType[4], c.Circles);
+    EXPECT_EQ(t.ByType[3], c.Arcs);
+    const double tol = 0.001 + c.Slack;
+    EXPECT_NEAR(t.MinX, c.MinX, tol);
+    EXPECT_NEAR(t.MinY, c.MinY, tol);
+    EXPECT_NEAR(t.MaxX, c.MaxX, tol);
+    EXPECT_NEAR(t.MaxY, c.MaxY, tol);
+  }
+  // The empty drawings import nothing and say nothing; the binary drawing
+  // is refused with its reason.
+  for (const char* empty : {"ezdxf__Minimal_DXF_AC1009.dxf", "ezdxf__Minimal_DXF_AC1021.dxf"}) {
+    delete DB;
+    DB = new TCadDatabase();
+    ImportMm(Sample("dxf", empty).string());
+    EXPECT_EQ(Tally(Mm).Total(), 0);
+  }
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  EXPECT_EQ(DetectFileFormat(Sample("dxf", "ezdxf__Minimal_DXF_AC1021.dxf").string()), fcDxf);
+  ImportMm(Sample("dxf", "ezdxf__bin_dxf_r12.dxf").string());
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("is a binary DXF file"), std::string::npos);
+  EXPECT_EQ(DetectDxf(Sample("dxf", "ezdxf__bin_dxf_r12.dxf").string()), 0.0);
+}
+
+// ---- Blocks --------------------------------------------------------------------------------
+
+TEST_F(DxfImportTest, InsertsAreMovedScaledTurnedAndMirrored) {
+  // Block B: a circle of radius 1 at (1, 0) and a quarter arc about the
+  // base point (0, 0) from 0 to 90 degrees, radius 1.
+  const std::string blocks =
+      "0\nBLOCK\n2\nB\n10\n0\n20\n0\n0\nCIRCLE\n8\n0\n10\n1\n20\n0\n40\n1\n"
+      "0\nARC\n8\n0\n10\n0\n20\n0\n40\n1\n50\n0\n51\n90\n0\nENDBLK\n";
+  // Scale 2, turned by 90 degrees, at (10, 10).
+  Import(Drawing(blocks, "0\nINSERT\n8\n0\n2\nB\n10\n10\n20\n10\n41\n2\n42\n2\n50\n90\n"));
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(At(1)->GetType(), etCadCircle);
+  EXPECT_EQ(First(1), (TIntPoint{10 * Inch, 12 * Inch}));  // (1, 0) turned to (0, 2)
+  EXPECT_EQ(Second(1).X, 2 * Inch);                         // radius 2
+  // The arc turns with the block: from (10, 12) to (8, 10) about (10, 10).
+  EXPECT_EQ(First(2), (TIntPoint{10 * Inch, 12 * Inch}));
+  EXPECT_EQ(Second(2), (TIntPoint{8 * Inch, 10 * Inch}));
+  EXPECT_EQ(Centre(2), (TIntPoint{10 * Inch, 10 * Inch}));
+
+  // Mirrored in X (scale -1, 1) at the origin: the radius stays 1 and the
+  // arc is reflected, still counter-clockwise: from (0, 1) to (-1, 0).
+  delete DB;
+  DB = new TCadDatabase();
+  Import(Drawing(blocks, "0\nINSERT\n8\n0\n2\nB\n10\n0\n20\n0\n41\n-1\n"));
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(First(1), (TIntPoint{-Inch, 0}));
+  EXPECT_EQ(Second(1).X, Inch);
+  EXPECT_EQ(First(2), (TIntPoint{0, Inch}));
+  EXPECT_EQ(Second(2), (TIntPoint{-Inch, 0}));
+}
+
+TEST_F(DxfImportTest, NestedBlocksAreDrawnOnceWithoutTheirRecursion) {
+  // A inserts B at (1, 0); B holds a point and inserts A again (skipped).
+  const std::string blocks =
+      "0\nBLOCK\n2\nA\n10\n0\n20\n0\n0\nINSERT\n8\n0\n2\nB\n10\n1\n20\n0\n0\nENDBLK\n"
+      "0\nBLOCK\n2\nB\n10\n0\n20\n0\n0\nPOINT\n8\n0\n10\n0\n20\n0\n"
+      "0\nINSERT\n8\n0\n2\nA\n10\n5\n20\n5\n0\nENDBLK\n";
+  Import(Drawing(blocks, "0\nINSERT\n8\n0\n2\nA\n10\n2\n20\n3\n0\nINSERT\n8\n0\n2\nNONE\n10\n0\n20\n0\n"));
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(First(1), (TIntPoint{3 * Inch, 3 * Inch}));
+}
+
+// ---- Polylines -----------------------------------------------------------------------------
+
+TEST_F(DxfImportTest, PolylineBulgesBecomeArcs) {
+  // A closed square of side 2 whose last vertex has bulge 1: three lines
+  // and a half circle from (0, 2) back to (0, 0), bulging to the left.
+  const std::string vertices = "10\n0\n20\n0\n10\n2\n20\n0\n10\n2\n20\n2\n10\n0\n20\n2\n42\n1\n";
+  Import(Drawing("", "0\nLWPOLYLINE\n8\n0\n90\n4\n70\n1\n" + vertices));
+  ASSERT_EQ(CadEntityCount, 4);
+  EXPECT_EQ(Tally(Inch).ByType[2], 3);
+  ASSERT_EQ(At(4)->GetType(), etCadArc);
+  EXPECT_EQ(First(4), (TIntPoint{0, 2 * Inch}));
+  EXPECT_EQ(Second(4), (TIntPoint{0, 0}));
+  EXPECT_EQ(Centre(4), (TIntPoint{0, Inch}));
+
+  // The old POLYLINE form with a negative bulge: the clockwise half circle
+  // is handed over reversed, counter-clockwise from its end to its start.
+  delete DB;
+  DB = new TCadDatabase();
+  Import(Drawing("", "0\nPOLYLINE\n8\n0\n66\n1\n70\n0\n0\nVERTEX\n8\n0\n10\n0\n20\n0\n42\n-1\n"
+                     "0\nVERTEX\n8\n0\n10\n2\n20\n0\n0\nSEQEND\n8\n0\n"));
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(First(1), (TIntPoint{2 * Inch, 0}));
+  EXPECT_EQ(Second(1), (TIntPoint{0, 0}));
+  EXPECT_EQ(Centre(1), (TIntPoint{Inch, 0}));
+}
+
+// ---- Layers ----------------------------------------------------------------------------------
+
+TEST_F(DxfImportTest, LayersMapOntoTheCadLayers) {
+  const std::string tables =
+      "0\nTABLE\n2\nLAYER\n0\nLAYER\n2\nZERO\n0\nLAYER\n2\nOTHER\n0\nLAYER\n2\nBOARD OUTLINE\n0\nENDTAB\n";
+  auto point = [](const std::string& layer, int x) {
+    return "0\nPOINT\n8\n" + layer + "\n10\n" + std::to_string(x) + "\n20\n0\n";
+  };
+  // The table's third name (blanks dropped on both sides), a number beyond
+  // 30, a negative number and a name the table does not list.
+  Import(Drawing("", point("BOARDOUTLINE", 1) + point("35", 2) + point("-5", 3) + point("DIMS", 4) +
+                         point("7", 5),
+                 tables));
+  ASSERT_EQ(CadEntityCount, 5);
+  const uint8_t expected[] = {2, 5, 0, 0, 7};
+  for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(LayerOfBit(DB->SlotAt(i)->Flags), expected[i - 1]) << i;
+  EXPECT_EQ(DetachedImportHost().ShownLayers, (1u << 0) | (1u << 2) | (1u << 5) | (1u << 7));
+}
+
+// ---- Broken drawings ----------------------------------------------------------------------
+
+TEST_F(DxfImportTest, ABrokenDrawingImportsNothingAndNamesItsLine) {
+  Import(Drawing("", "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n"));
+  ASSERT_EQ(CadEntityCount, 1);
+  std::string undoName;
+  ASSERT_TRUE(CadUndo->CanUndo(undoName));
+  const int32_t undoSteps = CadUndo->UndoCount();
+  // A good line followed by a number that is none, then a drawing cut off
+  // inside an entity.
+  const std::string bad[] = {
+      Drawing("", "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n0\nCIRCLE\n8\n0\n10\n1,5\n20\n0\n40\n1\n"),
+      "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n"};
+  const char* lines[] = {"line 22", "line 13"};
+  for (int k = 0; k < 2; ++k) {
+    ResetHeadlessDialogs();
+    const std::string file = Write("bad.dxf", bad[k]);
+    ImportDxfToCad(file);
+    EXPECT_EQ(CadEntityCount, 1);
+    EXPECT_EQ(CadUndo->UndoCount(), undoSteps);
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    const std::string& text = ShownMessageBoxes()[0].Text;
+    EXPECT_NE(text.find(file), std::string::npos) << text;
+    EXPECT_NE(text.find(lines[k]), std::string::npos) << text;
+  }
+  // An empty file never reaches the units dialog.
+  ResetHeadlessDialogs();
+  ImportDxfToCad(Write("empty.dxf", ""));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "File access error #100\r\n" + IoErrorText(100));
+}
+
+// ---- Drill side ---------------------------------------------------------------------------
+
+TEST_F(DxfImportTest, CirclesBecomeHolesOfFreeTools) {
+  // A live hole uses tool 1: new diameters must not resize it.
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 1, true), 0);
+  ToolTable[1].Diameter = 999;
+  auto circle = [](double x, double r) {
+    std::ostringstream s;
+    s << "0\nCIRCLE\n8\n0\n10\n" << x << "\n20\n0\n40\n" << r << "\n";
+    return s.str();
+  };
+  ImportDxfToDrill(Write("d.dxf", Drawing("", circle(1, 0.00675) + circle(2, 0.00675) + circle(3, 0.01) +
+                                                  "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n")));
+  ASSERT_EQ(DrillEntityCount, 4);
+  EXPECT_EQ(DRDB->EntityAt(2)->GetToolNumber(), 2);
+  EXPECT_EQ(DRDB->EntityAt(3)->GetToolNumber(), 2);
+  EXPECT_EQ(DRDB->EntityAt(4)->GetToolNumber(), 3);
+  EXPECT_EQ(ToolTable[1].Diameter, 999);
+  EXPECT_EQ(ToolTable[2].Diameter, 342900);  // 0.0135 in
+  EXPECT_EQ(ToolTable[3].Diameter, 508000);  // 0.020 in
+  // Stored hidden until the Drill Import places them.
+  EXPECT_TRUE(SlotDeleted(DRDB->WordAt(2)));
+}
+
+// ---- Detection -----------------------------------------------------------------------------
+
+TEST_F(DxfImportTest, DetectorScoresTheDrawingStart) {
+  EXPECT_DOUBLE_EQ(DetectDxf(Write("a.dxf", Drawing("", ""))), 0.9);
+  // A comment ahead of the first section is no reason to doubt.
+  EXPECT_DOUBLE_EQ(DetectDxf(Write("b.dxf", "999\nmade by hand\n" + Drawing("", ""))), 0.9);
+  EXPECT_DOUBLE_EQ(DetectDxf(Write("c.dxf", std::string(79, '0') + "\n" + Drawing("", ""))), 0.0);
+  // Group codes at every other line without the usual start: their share.
+  EXPECT_NEAR(DetectDxf(Write("d.dxf", "10\n1.0\n20\n2.0\n")), 0.5, 1e-12);
+  EXPECT_EQ(DetectDxf(Write("e.dxf", "")), 0.0);
+}
+
+}  // namespace

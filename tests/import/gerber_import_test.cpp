@@ -1,0 +1,370 @@
+// The photoplot import: every sample file against the figures of its
+// README, and the reader's modal state, parameters and shapes on small
+// hand-written files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <set>
+#include <regex>
+#include <sstream>
+
+#include "import/gerber_cad.h"
+#include "import/gerber_macro.h"
+#include "import/gerber_to_drill.h"
+#include "import/import_frame.h"
+#include "import_test_support.h"
+#include "model/drill_entities.h"
+#include "tapein/tape_input_filter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double Mm = 1000000.0;
+constexpr int32_t Inch = 25400000;
+
+// One row of the README's table.
+struct TReadmeRow {
+  int Flashes = -1;
+  bool ClearPolarity = false;
+  bool HasBox = false;
+  double Box[4] = {};      // image bbox, mm
+  bool HasExtent = false;
+  double Extent[4] = {};   // coordinate extent, mm
+};
+
+std::map<std::string, TReadmeRow> ReadReadme(const fs::path& readme) {
+  std::map<std::string, TReadmeRow> rows;
+  std::ifstream in(readme);
+  std::string line;
+  const std::regex name(R"(^\| `([^`]+)` \|)");
+  const std::regex flashes(R"(flashes (\d+);)");
+  const std::regex box(R"(image bbox mm \[([-\d.]+), ([-\d.]+), ([-\d.]+), ([-\d.]+)\])");
+  const std::regex extent(R"(coordinate extent mm \[([-\d.]+), ([-\d.]+), ([-\d.]+), ([-\d.]+)\])");
+  std::smatch m;
+  while (std::getline(in, line)) {
+    if (!std::regex_search(line, m, name)) continue;
+    TReadmeRow row;
+    const std::string file = m[1];
+    if (std::regex_search(line, m, flashes)) row.Flashes = std::stoi(m[1]);
+    row.ClearPolarity = line.find("LPC ") != std::string::npos;
+    if (std::regex_search(line, m, box)) {
+      row.HasBox = true;
+      for (int k = 0; k < 4; ++k) row.Box[k] = std::stod(m[k + 1]);
+    }
+    if (std::regex_search(line, m, extent)) {
+      row.HasExtent = true;
+      for (int k = 0; k < 4; ++k) row.Extent[k] = std::stod(m[k + 1]);
+    }
+    rows[file] = row;
+  }
+  return rows;
+}
+
+class GerberImportTest : public TImportTest {
+ protected:
+  // Imports a hand-written file into CAD.
+  TTally Cad(const std::string& text, double unit = Inch) {
+    ImportGerberToCad(Write("t.gbr", text));
+    return Tally(unit);
+  }
+  static TCadEntity* At(int32_t i) { return DB->EntityAt(i); }
+  static std::vector<int32_t> Ends(int32_t i) {
+    TIntPoint a, b;
+    DB->EntityAt(i)->GetPoint(a);
+    DB->EntityAt(i)->GetSecondPoint(b);
+    return {a.X, a.Y, b.X, b.Y};
+  }
+};
+
+// ---- Sample files -----------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, SampleFilesMatchTheirReadmeFigures) {
+  const fs::path folder = SharedTestData() / "gerber";
+  if (!fs::exists(folder / "README.md")) GTEST_SKIP() << "shared test data absent";
+  const std::map<std::string, TReadmeRow> readme = ReadReadme(folder / "README.md");
+  // Files whose figures the peer tool took after image transforms this
+  // import does not apply (%IR, %OF, %SF, %MI, %AS, %IP) or by another
+  // reading of the file: their coordinates are compared as written only
+  // through the flash count.
+  const std::set<std::string> transformed = {
+      "gerbv-tests/test-image-offset-1.gbx",       "gerbv-tests/test-image-rotation-1.gbx",
+      "gerbv-tests/test-layer-axis-select-1.gbx",  "gerbv-tests/test-layer-mirror-image-1.gbx",
+      "gerbv-tests/test-layer-offset-1.gbx",       "gerbv-tests/test-layer-rotation-1.gbx",
+      "gerbv-tests/test-layer-scale-factor-1.gbx", "gerbv-ex__polarity__6_vbat.gbr",
+      "gerbv-tests/test-image-justify-1.gbx",      "gerbv-tests/test-layer-knockout-1.gbx",
+      "gerbv-tests/test-layer-mode-1.gbx"};
+  // Pictures that differ on purpose: the peer clips the moire cross hair to
+  // its outer ring, and turns a rotated vector line otherwise than about
+  // the macro origin as the format defines. Pictures of files with clear
+  // polarity lose what the clear parts knock out.
+  const std::set<std::string> pictured = {
+      "tracespace-fixtures/macro-primitives/moire-primitive.gbr",
+      "tracespace-fixtures/macro-primitives/rotated-moire-primitive.gbr",
+      "tracespace-fixtures/macro-primitives/rotated-vector-primitive.gbr"};
+  int checked = 0;
+  for (const auto& [name, row] : readme) {
+    const fs::path file = folder / name;
+    const std::string ext = file.extension().string();
+    // The aperture list and the file fragments are no photoplots of their
+    // own; the RS-274-D file has no figures (the peer cannot read it).
+    if (ext == ".svg" || ext == ".apt" || ext == ".list" || name.find("include-file") != std::string::npos ||
+        row.Flashes < 0 || !fs::exists(file))
+      continue;
+    SCOPED_TRACE(name);
+    ++checked;
+    EXPECT_EQ(DetectFileFormat(file.string()), fcGerber);
+
+    // Into CAD: read to the end, with its extents about the coordinates.
+    delete DB;
+    DB = new TCadDatabase();
+    GerberImportDefaults = TGerberFormatRecord{};
+    ResetHeadlessDialogs();
+    ImportGerberToCad(file.string());
+    EXPECT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes().front().Text;
+    const double unit = GerberImportDefaults.Metric ? Mm : Inch;
+    (void)unit;
+    const TTally t = Tally(1.0);
+    const double tolerance = 0.01 * Mm;
+    EXPECT_GT(t.Total(), 0);
+    if (row.HasExtent && !transformed.count(name) && name.find("step-and_repeat") == std::string::npos &&
+        name.find("top_sr") == std::string::npos) {
+      // The drawn outlines cover every coordinate of the file ...
+      EXPECT_LE(t.MinX, row.Extent[0] * Mm + tolerance);
+      EXPECT_LE(t.MinY, row.Extent[1] * Mm + tolerance);
+      EXPECT_GE(t.MaxX, row.Extent[2] * Mm - tolerance);
+      EXPECT_GE(t.MaxY, row.Extent[3] * Mm - tolerance);
+      // ... and stay inside the picture of the peer tool, which adds the
+      // track widths that centre lines leave out.
+      if (row.HasBox && row.Box[2] - row.Box[0] < 10000 && !row.ClearPolarity &&
+          !pictured.count(name)) {
+        EXPECT_GE(t.MinX, row.Box[0] * Mm - tolerance);
+        EXPECT_GE(t.MinY, row.Box[1] * Mm - tolerance);
+        EXPECT_LE(t.MaxX, row.Box[2] * Mm + tolerance);
+        EXPECT_LE(t.MaxY, row.Box[3] * Mm + tolerance);
+      }
+    }
+
+    // Into drill: one hole per flash. The peer counts clear flashes too,
+    // which are no holes, and one copy of a step and repeat.
+    if (!row.ClearPolarity && name.find("top_sr") == std::string::npos) {
+      const int32_t before = DrillEntityCount;
+      GerberImportDefaults = TGerberFormatRecord{};
+      ImportGerberToDrill(file.string());
+      EXPECT_EQ(DrillEntityCount - before, row.Flashes);
+    }
+  }
+  EXPECT_GT(checked, 60);
+}
+
+// ---- Units and arcs ---------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, SixInchDecimalsScaleByTwentyFivePointFour) {
+  // 2.6 inch: one file unit is 25.4 database units, not 25.
+  Cad("%FSLAX26Y26*%\n%MOIN*%\nG01*\nX0Y0D02*\nX1000000Y0000001D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, Inch, 25}));
+  // 3.3 millimetres: X1000 is 1 mm.
+  delete DB;
+  DB = new TCadDatabase();
+  Cad("%FSLAX33Y33*%\n%MOMM*%\nX0Y0D02*\nX1000Y2000D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, 1000000, 2000000}));
+}
+
+TEST_F(GerberImportTest, ArcsOfBothQuadrantModes) {
+  // G75 with the end on the start: a full circle. G75 with an end one file
+  // unit short of the start: a short arc, not a full circle. G74 takes its
+  // centre from the unsigned offsets and the direction of travel.
+  const std::string head = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\n";
+  Cad(head + "G75*\nX10000Y0D02*\nG03X10000Y0I-10000J0D01*\n"
+             "X10000Y0D02*\nG03X9999Y1I-10000J0D01*\n"
+             "G74*\nX10000Y0D02*\nG03X0Y10000I10000J0D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 3);
+  EXPECT_EQ(At(1)->GetType(), etCadCircle);
+  TIntPoint p;
+  At(1)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{0, 0}));
+  EXPECT_EQ(At(2)->GetType(), etCadArc);
+  EXPECT_EQ(At(3)->GetType(), etCadArc);
+  At(3)->GetThirdPoint(p);
+  EXPECT_EQ(p, (TIntPoint{0, 0}));  // counter-clockwise up and left: centre at x - i
+  // Drawn clockwise, an arc is stored counter-clockwise from its end.
+  delete DB;
+  DB = new TCadDatabase();
+  Cad(head + "G75*\nX0Y10000D02*\nG02X10000Y0I0J-10000D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{Inch, 0, 0, Inch}));
+}
+
+// ---- The dialog ------------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, TheDialogShowsTheFileFormatAndKeepsTheChoice) {
+  const std::string file = Write("m.gbr", "%FSLAX33Y33*%\n%MOMM*%\nX0Y0D02*\nX1000Y0D01*\nM02*\n");
+  // The file's format is offered; the user reads it as 3.4 and does not
+  // change the stored defaults.
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) {
+    EXPECT_EQ(f.Caption(), "Gerber To Cad");
+    EXPECT_EQ(f.Get<TRadioGroup>("UnitGroup").ItemIndex(), 1);
+    EXPECT_EQ(f.Get<TSpinEdit>("DecimalSpin").Value(), 3);
+    EXPECT_EQ(f.Get<TRadioGroup>("ZerosGroup").ItemIndex(), 1);
+    f.Get<TSpinEdit>("DecimalSpin").SetValue(4);
+    f.Click("OKButton");
+  });
+  ImportGerberToCad(file);
+  ASSERT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, 100000, 0}));  // X1000 at 4 decimals: 0.1 mm
+  EXPECT_EQ(GerberImportDefaults.DecimalDigits, 4);
+  TGerberFormatRecord stored;
+  LoadGerberImportDefaults(stored);
+  EXPECT_EQ(stored, TGerberFormatRecord{});
+  // "Chan&ge Defaults" stores the choice; Cancel imports nothing.
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) {
+    f.Get<TCheckBox>("DefaultCheckBox").SetChecked(true);
+    f.Click("OKButton");
+  });
+  ImportGerberToCad(file);
+  LoadGerberImportDefaults(stored);
+  EXPECT_TRUE(stored.Metric);
+  EXPECT_EQ(stored.DecimalDigits, 3);
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ImportGerberToCad(file);
+  EXPECT_EQ(CadEntityCount, 2);
+}
+
+// ---- Parameters --------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, MacrosAreFlattenedWithTheirVariables) {
+  // One line, no line breaks: a macro whose circle takes its diameter from
+  // an expression over $1, and a vector line of width $2; the macro body is
+  // no data.
+  Cad("%FSLAX24Y24*%%MOIN*%%AMPAD*$3=$1x2*1,1,$3,0,0*20,1,$2,-0.5,0,0.5,0,0*%"
+      "%ADD10PAD,0.25X0.1*%%ADD11C,0.01*%D10*X10000Y10000D03*D11*X20000Y10000D03*M02*");
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[4], 2);  // the macro's circle and the plain flash
+  EXPECT_EQ(t.ByType[2], 4);  // the vector line's outline
+  TIntPoint centre, radius;
+  At(1)->GetPoint(centre);
+  At(1)->GetSecondPoint(radius);
+  EXPECT_EQ(centre, (TIntPoint{Inch, Inch}));
+  EXPECT_EQ(radius.X, Inch / 4);  // diameter 0.25 x 2
+  EXPECT_NEAR(t.MinX, 0.5, 1e-6);
+  EXPECT_NEAR(t.MaxY, 1.25, 1e-6);
+
+  std::vector<double> vars = {0.0, 2.0, 3.0};
+  double v = 0.0;
+  ASSERT_TRUE(EvaluateMacroExpression("$1x(3-$2)+-1/4", vars, v));
+  EXPECT_DOUBLE_EQ(v, -0.25);
+  EXPECT_FALSE(EvaluateMacroExpression("$1x", vars, v));
+  EXPECT_FALSE(EvaluateMacroExpression("1/0", vars, v));
+  EXPECT_FALSE(EvaluateMacroExpression("1e5", vars, v));
+}
+
+TEST_F(GerberImportTest, StepAndRepeatPolarityAndRegions) {
+  // Two by three copies of a flash, 1 in and 0.5 in apart; then a clear
+  // flash; then a region outlined by three tracks.
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\n%SRX2Y3I1.0J0.5*%\nD10*\nX0Y0D03*\n%SR*%\n"
+      "%LPC*%\nX50000Y0D03*\n%LPD*%\nG36*\nX0Y0D02*\nG01X10000Y0D01*\nX0Y10000D01*\nX0Y0D01*\nG37*\nM02*\n");
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[4], 7);
+  EXPECT_EQ(t.ByType[2], 3);
+  std::set<std::pair<int32_t, int32_t>> copies;
+  for (int32_t i = 1; i <= 6; ++i) {
+    TIntPoint p;
+    At(i)->GetPoint(p);
+    copies.insert({p.X, p.Y});
+    EXPECT_EQ(LayerOfBit(DB->SlotAt(i)->Flags), 0);
+  }
+  EXPECT_EQ(copies.size(), 6u);
+  EXPECT_TRUE(copies.count({Inch, Inch}));
+  // The clear flash lies on layer 1.
+  EXPECT_EQ(LayerOfBit(DB->SlotAt(7)->Flags), 1);
+  // Drill: the six dark flashes are holes, the clear one is none.
+  ImportGerberToDrill(Write("d.gbr", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\n%SRX2Y3I1.0J0.5*%\nD10*\n"
+                                     "X0Y0D03*\n%SR*%\n%LPC*%\nX50000Y0D03*\nM02*\n"));
+  EXPECT_EQ(DrillEntityCount, 6);
+}
+
+TEST_F(GerberImportTest, FlashShapes) {
+  // A rectangle, an obround at negative coordinates, a hexagon and a D
+  // code without a definition.
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10R,0.0600X0.0300*%\n%ADD11O,0.0600X0.0200*%\n%ADD12P,0.1X6*%\n"
+      "D10*\nX10000Y10000D03*\nD11*\nX-10000Y-10000D03*\nD12*\nX0Y0D03*\nD13*\nX5000Y5000D03*\nM02*\n");
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[2], 4 + 2 + 6);
+  EXPECT_EQ(t.ByType[3], 2);
+  EXPECT_EQ(t.ByType[1], 1);
+  EXPECT_NEAR(t.MinX, -1.03, 1e-6);  // the obround's outer end cap
+}
+
+// ---- Broken files -----------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, ABrokenFileImportsNothingAndNamesItsLine) {
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D03*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 1);
+  const int32_t steps = CadUndo->UndoCount();
+  const std::string broken[] = {
+      // A coordinate that is none, after good flashes.
+      "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D03*\nX1.2.3Y0D03*\nM02*\n",
+      // An aperture of a macro the file never defines.
+      "%FSLAX24Y24*%\n%MOIN*%\n%ADD10NOSUCH*%\nD10*\nX0Y0D03*\nM02*\n",
+      // A macro whose expression cannot be read.
+      "%FSLAX24Y24*%\n%MOIN*%\n%AMBAD*1,1,$1x,0,0*%\n%ADD10BAD,1*%\nD10*\nX0Y0D03*\nM02*\n"};
+  const char* lines[] = {"line 6", "line 3", "line 4"};
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    ResetHeadlessDialogs();
+    const std::string file = Write("bad.gbr", broken[k]);
+    ImportGerberToCad(file);
+    EXPECT_EQ(CadEntityCount, 1);
+    EXPECT_EQ(CadUndo->UndoCount(), steps);
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    EXPECT_NE(ShownMessageBoxes()[0].Text.find(file + ", " + lines[k]), std::string::npos)
+        << ShownMessageBoxes()[0].Text;
+  }
+  // A file with no end of block is refused before the dialog.
+  ResetHeadlessDialogs();
+  ImportGerberToCad(Write("none.gbr", "no blocks here at all"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "DECODE FAILED: Unable to find any end-of-block!\r\nThis file is not a Gerber Photoplot.");
+}
+
+// ---- Coded tapes ------------------------------------------------------------------------------
+
+TEST_F(GerberImportTest, AnEbcdicTapeIsReadThroughTheTapeFilter) {
+  // An RS-274-D photoplot of 60 flashes, punched in EBCDIC.
+  std::string text = "G54D10*\r\n";
+  for (int k = 1; k <= 60; ++k) text += "X" + std::to_string(1000 * k) + "Y" + std::to_string(500 * k) + "D03*\r\n";
+  text += "M02*\r\n";
+  std::array<bool, 256> valid{};
+  std::array<unsigned char, 256> translate{};
+  TapeCodeTable(2, valid, translate);
+  std::string tape;
+  for (char c : text)
+    for (int b = 0; b < 256; ++b)
+      if (valid[static_cast<std::size_t>(b)] && translate[static_cast<std::size_t>(b)] == static_cast<unsigned char>(c)) {
+        tape += static_cast<char>(b);
+        break;
+      }
+  ASSERT_EQ(tape.size(), text.size());
+  std::string code;
+  bool viewable = true;
+  QueueModalScript("TGerberDrillDialog", [&](TForm& f) {
+    code = f.Get<TLabel>("CodeNameLabel").Caption();
+    viewable = f.Get<TButton>("ViewButton").Enabled();
+    f.Click("OKButton");
+  });
+  ImportGerberToCad(Write("tape.pho", tape));
+  EXPECT_EQ(code, "EBCDIC");
+  EXPECT_FALSE(viewable);
+  // D10 has no definition: every flash is a point.
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[1], 60);
+  EXPECT_NEAR(t.MaxX, 6.0, 1e-9);
+  EXPECT_NEAR(t.MaxY, 3.0, 1e-9);
+}
+
+}  // namespace
