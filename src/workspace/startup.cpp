@@ -27,6 +27,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
+#include "routpath/contour_offset.h"
 #include "tapeout/tool_tables.h"
 #include "workspace/clock_panel.h"
 #include "workspace/error_inspector.h"
@@ -275,6 +276,8 @@ void StartUp() {
   // The program starts with an empty job that has nothing to save.
   DatabaseModified = false;
   InstallJobFileOperations();
+  // The tape reader offsets compensated moves through the contour engine.
+  InstallContourOffsetEngine();
 }
 
 void ConnectWorkspace(TWorkspace& form) {
