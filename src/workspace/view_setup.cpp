@@ -9,6 +9,7 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
+#include "routpath/auto_rout.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
@@ -169,6 +170,7 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
       MyScreen->HandleEvent(step);
     };
     DefineViewCommands();
+    DefineAutoRoutCommands();
   }
 
   ViewHooks.CommandEvent = [](TInputEvent& event) {

@@ -19,6 +19,7 @@
 #include "platform/message_box.h"
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
+#include "routpath/auto_rout.h"
 #include "tapein/rout_file_commands.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/error_inspector.h"
@@ -308,6 +309,17 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     edit.AddSeparator();
     edit.Add("Rout Output For&mat", "RoutOutputFormat1").OnClick = [](TMenuItem&) {
       WhenIdle([] { ExecuteRoutOutputFormatDialog(); });
+    };
+  }
+
+  if (rout) {
+    // The automatic rout of a picked profile (the tool buttons' commands).
+    TMenuItem& routMenu = menu.Add("&Rout", "Rout1");
+    routMenu.Add("Auto Rout &Outside", "AutoRoutOutside1").OnClick = [this](TMenuItem&) {
+      PressCommand(AutoRoutOutsideCommand);
+    };
+    routMenu.Add("Auto Rout &Inside", "AutoRoutInside1").OnClick = [this](TMenuItem&) {
+      PressCommand(AutoRoutInsideCommand);
     };
   }
 
