@@ -1,6 +1,7 @@
 #include "routpath/segment_chainer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <queue>
@@ -26,11 +27,13 @@ bool Meet(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 
 uint64_t CellKey(uint32_t cx, uint32_t cy) { return (uint64_t{cx} << 32) | cy; }
 
-// Segment ends by cell; a search reads the 3 x 3 cells around a point.
+// Segment ends by cell; cells are at least twice the tolerance wide, so a
+// search reads the one to four cells the tolerance square around a point
+// touches.
 class TEndGrid {
  public:
   explicit TEndGrid(const std::vector<TChainSegment>& pool)
-      : Shift(CellShiftForTolerance(kChainJoinTolerance + 1)) {
+      : Shift(CellShiftForTolerance(4 * kChainJoinTolerance)) {
     Cells.reserve(pool.size() * 2);
     for (std::size_t i = 0; i < pool.size(); ++i) {
       const TChainSegment& s = pool[i];
@@ -45,10 +48,16 @@ class TEndGrid {
   int64_t Find(int32_t x, int32_t y, const std::vector<TChainSegment>& pool,
                const std::vector<bool>& taken, bool& atStart) const {
     int64_t best = -1;
-    const uint32_t cx = EndpointCell(x, Shift), cy = EndpointCell(y, Shift);
-    for (int dx = -1; dx <= 1; ++dx)
-      for (int dy = -1; dy <= 1; ++dy) {
-        auto it = Cells.find(CellKey(cx + dx, cy + dy));
+    // Only the cells the tolerance square around the point reaches: mostly
+    // one, at most four.
+    auto cell = [&](int64_t v) {
+      return EndpointCell(static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)), Shift);
+    };
+    const uint32_t x0 = cell(int64_t{x} - kChainJoinTolerance), x1 = cell(int64_t{x} + kChainJoinTolerance);
+    const uint32_t y0 = cell(int64_t{y} - kChainJoinTolerance), y1 = cell(int64_t{y} + kChainJoinTolerance);
+    for (uint32_t cx = x0; cx <= x1; ++cx)
+      for (uint32_t cy = y0; cy <= y1; ++cy) {
+        auto it = Cells.find(CellKey(cx, cy));
         if (it == Cells.end()) continue;
         for (std::size_t i : it->second) {
           if (taken[i] || (best >= 0 && int64_t(i) >= best)) continue;
