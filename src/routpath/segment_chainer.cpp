@@ -107,7 +107,7 @@ void ExtendTail(TChain& chain, const std::vector<TChainSegment>& pool, std::vect
 // chain with the nearest start or end (the larger of the X and Y
 // differences; the earlier chain, and its start before its end, on a tie),
 // reversed when its end is the nearer.
-std::vector<std::size_t> TravellingOrder(std::vector<TChain>& chains) {
+std::vector<std::size_t> TravellingOrder(std::vector<TChain>& chains, bool stepBack) {
   const std::size_t n = chains.size();
   std::vector<std::size_t> order;
   if (n == 0) return order;
@@ -189,8 +189,8 @@ std::vector<std::size_t> TravellingOrder(std::vector<TChain>& chains) {
     }
     order.push_back(best);
     const TChainSegment& last = chain.back();
-    rx = last.X2 > kReferenceStep ? last.X2 - kReferenceStep : last.X2;
-    ry = last.Y2 > kReferenceStep ? last.Y2 - kReferenceStep : last.Y2;
+    rx = stepBack && last.X2 > kReferenceStep ? last.X2 - kReferenceStep : last.X2;
+    ry = stepBack && last.Y2 > kReferenceStep ? last.Y2 - kReferenceStep : last.Y2;
   }
   return order;
 }
@@ -268,7 +268,7 @@ void TSegmentChainer::Process() {
     ReverseChain(chain);
     chains.push_back(std::move(chain));
   }
-  for (std::size_t i : TravellingOrder(chains)) {
+  for (std::size_t i : TravellingOrder(chains, true)) {
     const TChain& chain = chains[i];
     if (chain.size() == 1 && chain[0].Kind == 1 &&
         std::fabs(MeanRadius(chain[0]) - Radius) <= kChainJoinTolerance)
@@ -283,6 +283,161 @@ void TSegmentChainer::Process() {
         ArcToCW(s.X2, s.Y2, s.CX, s.CY);
       else
         ArcToCCW(s.X2, s.Y2, s.CX, s.CY);
+    }
+    EndChain();
+  }
+}
+
+// ---- Hatch lines -------------------------------------------------------------------------
+
+namespace {
+
+struct TPt {
+  double X, Y;
+};
+
+TPt Start(const TChainSegment& s) { return {double(s.X1), double(s.Y1)}; }
+TPt End(const TChainSegment& s) { return {double(s.X2), double(s.Y2)}; }
+double Dist(TPt a, TPt b) { return std::hypot(a.X - b.X, a.Y - b.Y); }
+
+// The foot of the perpendicular from p onto the line through a and b, and
+// whether it falls within the segment.
+TPt Foot(TPt p, TPt a, TPt b, bool& within) {
+  const double dx = b.X - a.X, dy = b.Y - a.Y, l2 = dx * dx + dy * dy;
+  const double t = l2 == 0.0 ? 0.0 : ((p.X - a.X) * dx + (p.Y - a.Y) * dy) / l2;
+  within = t >= 0.0 && t <= 1.0;
+  return {a.X + t * dx, a.Y + t * dy};
+}
+
+double LineDistance(TPt p, TPt a, TPt b) {
+  bool within;
+  const TPt f = Foot(p, a, b, within);
+  return Dist(p, f);
+}
+
+bool Neighbour(const TChainSegment& t, const TChainSegment& l, double spacing) {
+  const TPt ts = Start(t), te = End(t), ls = Start(l), le = End(l);
+  if (std::fabs(LineDistance(ls, ts, te) - spacing) > kChainJoinTolerance) return false;
+  bool within = false;
+  Foot(ls, ts, te, within);
+  if (within) return true;
+  Foot(le, ts, te, within);
+  if (within) return true;
+  Foot(te, ls, le, within);
+  if (within) return true;
+  for (TPt a : {ts, te})
+    for (TPt b : {ls, le})
+      if (std::fabs(Dist(a, b) - spacing) < kChainJoinTolerance) return true;
+  return false;
+}
+
+TChainSegment LineSeg(TPt a, TPt b) {
+  TChainSegment s;
+  s.X1 = SaturatingRound(a.X);
+  s.Y1 = SaturatingRound(a.Y);
+  s.X2 = SaturatingRound(b.X);
+  s.Y2 = SaturatingRound(b.Y);
+  return s;
+}
+
+// Links the nearest neighbouring hatch line to the tail, with the moves that
+// connect them, while there is one.
+void LinkHatch(TChain& chain, std::vector<TChainSegment>& pool, std::vector<bool>& taken,
+               double spacing) {
+  for (;;) {
+    const TChainSegment t = chain.back();
+    const TPt te = End(t);
+    int64_t best = -1;
+    int64_t bestD = INT64_MAX;
+    bool reverse = false;
+    for (std::size_t i = 0; i < pool.size(); ++i) {
+      if (taken[i] || !Neighbour(t, pool[i], spacing)) continue;
+      const int64_t ds = std::llround(Dist(te, Start(pool[i])));
+      const int64_t de = std::llround(Dist(te, End(pool[i])));
+      const int64_t d = std::min(ds, de);
+      if (d < bestD) {
+        bestD = d;
+        best = int64_t(i);
+        reverse = de <= ds;
+      }
+    }
+    if (best < 0) return;
+    taken[best] = true;
+    TChainSegment l = pool[best];
+    if (reverse) l.Reverse();
+    const TPt ts = Start(t), ls = Start(l), le = End(l);
+    // The turn at the tail's end from its own start towards the next
+    // line's start.
+    double r, a1, a2;
+    RectToPolar(ts.X - te.X, ts.Y - te.Y, r, a1);
+    RectToPolar(ls.X - te.X, ls.Y - te.Y, r, a2);
+    const double a = NormalizeAngle360(a2 - a1);
+    TPt at = te;
+    const bool square = std::fabs(a - 90.0) <= 5.0 || std::fabs(a - 270.0) <= 5.0;
+    if (!square) {
+      bool within;
+      if (a < 90.0 || a > 270.0) {
+        // The next line starts behind the tail's end.
+        TPt f = Foot(ls, ts, te, within);
+        if (Dist(f, te) > Dist(ts, te)) {
+          chain.push_back(LineSeg(at, ts));
+          at = ts;
+          f = Foot(ts, ls, le, within);
+        }
+        chain.push_back(LineSeg(at, f));
+        at = f;
+      } else {
+        const TPt f = Foot(te, ls, le, within);
+        chain.push_back(LineSeg(at, f));
+        at = f;
+      }
+    }
+    chain.push_back(LineSeg(at, ls));
+    chain.push_back(l);
+  }
+}
+
+}  // namespace
+
+void TLineChainer::AddLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (x1 == x2 && y1 == y2) return;
+  TChainSegment s;
+  s.X1 = x1;
+  s.Y1 = y1;
+  s.X2 = x2;
+  s.Y2 = y2;
+  Pool.push_back(s);
+}
+
+void TLineChainer::Process() {
+  std::vector<TChainSegment> pool;
+  pool.swap(Pool);
+  std::vector<bool> taken(pool.size(), false);
+  std::vector<TChain> chains;
+  for (;;) {
+    int64_t seed = -1;
+    double longest = -1.0;
+    for (std::size_t i = 0; i < pool.size(); ++i)
+      if (!taken[i] && pool[i].Length() > longest) {
+        longest = pool[i].Length();
+        seed = int64_t(i);
+      }
+    if (seed < 0) break;
+    taken[seed] = true;
+    TChain chain{pool[seed]};
+    LinkHatch(chain, pool, taken, Spacing);
+    ReverseChain(chain);
+    LinkHatch(chain, pool, taken, Spacing);
+    ReverseChain(chain);
+    chains.push_back(std::move(chain));
+  }
+  for (std::size_t i : TravellingOrder(chains, false)) {
+    const TChain& chain = chains[i];
+    if (chain.size() > 1) {
+      MoveTo(chain.front().X1, chain.front().Y1);
+      SetMode(2);
+      PenDown();
+      for (const TChainSegment& s : chain) LineTo(s.X2, s.Y2);
     }
     EndChain();
   }

@@ -63,6 +63,33 @@ class TSegmentChainer {
   std::vector<TChainSegment> Pool;
 };
 
+// Chains the parallel hatch lines of a pocket into a zigzag: lines one
+// spacing apart are linked end to end with the connecting moves inserted,
+// chains are cut nearest first, and a lone line is not cut at all. Arcs are
+// ignored. Each link step compares the chain's tail with every line left, so
+// it suits the hatch passes of one pocket rather than a whole panel.
+class TLineChainer {
+ public:
+  explicit TLineChainer(int32_t spacing) : Spacing(spacing) {}
+  virtual ~TLineChainer() = default;
+
+  virtual void AddLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  virtual void AddArc(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {}
+  virtual void Process();
+
+ protected:
+  virtual void MoveTo(int32_t x, int32_t y) {}
+  virtual void PenDown() {}
+  virtual void SetMode(int32_t mode) {}
+  virtual void LineTo(int32_t x, int32_t y) {}
+  virtual void EndChain() {}
+
+  int32_t Spacing;
+
+ private:
+  std::vector<TChainSegment> Pool;
+};
+
 // The error raised by AdjustArcCentre for impossible geometry.
 class EArcAdjust : public std::runtime_error {
  public:

@@ -149,3 +149,58 @@ TEST(SegmentChainer, ArcCentresAreAdjustedOnlyBeyondTheSlack) {
     EXPECT_STREQ(e.what(), "Arc adjust error, original center was on line with endpoints.");
   }
 }
+
+namespace {
+
+class TRecordingLineChainer : public TLineChainer {
+ public:
+  using TLineChainer::TLineChainer;
+  std::vector<std::string> Chains;
+  int Ends = 0;
+
+ protected:
+  void MoveTo(int32_t x, int32_t y) override { Chains.push_back("M " + P(x, y)); }
+  void LineTo(int32_t x, int32_t y) override { Chains.back() += " L " + P(x, y); }
+  void EndChain() override { ++Ends; }
+
+ private:
+  static std::string P(int32_t x, int32_t y) { return std::to_string(x) + "," + std::to_string(y); }
+};
+
+}  // namespace
+
+TEST(LineChainer, HatchLinesOneSpacingApartBecomeAZigzag) {
+  const int32_t s = 500000;
+  TRecordingLineChainer c(s);
+  c.AddLine(0, 0, 10 * M, 0);
+  c.AddLine(0, s, 10 * M, s);
+  c.AddLine(0, 2 * s, 10 * M, 2 * s);
+  c.AddArc(0, 0, 1, 1, 0, 1);  // arcs are not hatch lines
+  c.Process();
+  ASSERT_EQ(c.Chains.size(), 1u);
+  // Aligned ends: one square connecting move between passes.
+  EXPECT_EQ(c.Chains[0], "M 0,0 L 10000000,0 L 10000000,500000 L 0,500000 L 0,1000000 "
+                         "L 10000000,1000000");
+  EXPECT_EQ(c.Ends, 1);
+}
+
+TEST(LineChainer, ALoneLineIsNotCutButEndsItsChain) {
+  TRecordingLineChainer c(500000);
+  c.AddLine(0, 0, 10 * M, 0);
+  c.AddLine(0, 5 * M, 10 * M, 5 * M);  // ten spacings away
+  c.Process();
+  EXPECT_TRUE(c.Chains.empty());
+  EXPECT_EQ(c.Ends, 2);
+}
+
+TEST(LineChainer, AShorterPassBehindTheTailIsReachedAlongTheTail) {
+  // The second pass starts behind the first pass's end: the link runs back
+  // along the first pass to the foot of the second's start, then across.
+  const int32_t s = 500000;
+  TRecordingLineChainer c(s);
+  c.AddLine(0, 0, 10 * M, 0);
+  c.AddLine(2 * M, s, 8 * M, s);
+  c.Process();
+  ASSERT_EQ(c.Chains.size(), 1u);
+  EXPECT_EQ(c.Chains[0], "M 0,0 L 10000000,0 L 8000000,0 L 8000000,500000 L 2000000,500000");
+}
