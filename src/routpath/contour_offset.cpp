@@ -7,7 +7,6 @@
 #include "foundation/geometry.h"
 #include "platform/message_box.h"
 
-bool ContourOffsetDisabled = false;
 
 namespace {
 
@@ -302,7 +301,7 @@ int OffsetContour(TContourElement out[4], const TContourElement in[2], double ra
   out[1] = in[1];
   out[0].Source = 0;
   out[1].Source = 1;
-  if (ContourOffsetDisabled) return 2;
+  if (ArcAdjustDisabled) return 2;
   TEpsilonGuard epsilon(2.0e-5 * resolution);
   if (!right) Reverse(out, 2);
   const double kx = out[0].X2, ky = out[0].Y2;
@@ -403,7 +402,7 @@ bool TContourList::IsClockwise() const {
 }
 
 void TContourList::Offset(uint8_t side, int32_t radius, double resolution) {
-  ContourOffsetDisabled = false;
+  ArcAdjustDisabled = false;
   if (Nodes_.size() < 2) return;
   int skip = Closed_ ? 2 : 1;
   TContourElement in[2];

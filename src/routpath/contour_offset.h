@@ -34,8 +34,10 @@ struct TContourElement {
 // Bound for computed coordinates (2,147,483,647 at start); the tape reader
 // owns it and sets it again when it starts a file.
 extern double CoordinateLimit;
-// While set, OffsetContour returns its input unchanged.
-extern bool ContourOffsetDisabled;
+// While set, OffsetContour returns its input unchanged; the tape reader owns
+// it and sets it from its option before each run, TContourList::Offset
+// clears it.
+extern bool ArcAdjustDisabled;
 
 // Offsets the pair in[0], in[1] (the end of the first is the start of the
 // second) by radius to the right of travel when right, else to the left.

@@ -86,10 +86,10 @@ class ContourOffsetTest : public TKorvexTest {
   void SetUp() override {
     TKorvexTest::SetUp();
     ResetHeadlessDialogs();
-    ContourOffsetDisabled = false;
+    ArcAdjustDisabled = false;
   }
   void TearDown() override {
-    ContourOffsetDisabled = false;
+    ArcAdjustDisabled = false;
     TKorvexTest::TearDown();
   }
 };
@@ -148,7 +148,7 @@ TEST_F(ContourOffsetTest, PathEndsAndTheDisabledEngine) {
   EXPECT_NEAR(end.E[1].X2, M, 1e-6);
   EXPECT_NEAR(end.E[1].Y2, 0, 1e-6);
   EXPECT_EQ(end.E[1].Source, 1);  // the lead-out carries element 2's fields
-  ContourOffsetDisabled = true;
+  ArcAdjustDisabled = true;
   TResult off = Corner(El(ckLine, -M, 0, 0, 0), El(ckLine, 0, 0, 0, M), r);
   ASSERT_EQ(off.N, 2);
   EXPECT_EQ(off.E[0].X2, 0);

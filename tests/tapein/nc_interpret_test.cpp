@@ -348,7 +348,10 @@ TEST_F(NcInterpret, CompensatedMovesAreOffsetByTheToolRadius) {
   const std::vector<std::string> tape = {"M48", "T1R500", "%", "T1", "G00X0Y0", "M15", "G41",
                                          "G01X10000Y0", "X10000Y10000", "X0Y10000", "X0Y0",
                                          "G40", "M16", "M30"};
-  auto r = Reader(tape);
+  TTapeOptions options;
+  options.LeadingZeros = false;
+  options.CutterCompensation = true;
+  auto r = std::make_unique<TCallLog>(Tape(tape), TempDir.string(), options);
   Read(*r);
   const int32_t s = 10000 * U, rad = 500 * U;
   const auto lines = r->With("Line");
@@ -370,6 +373,16 @@ TEST_F(NcInterpret, CompensatedMovesAreOffsetByTheToolRadius) {
   EXPECT_TRUE(has(right)) << ::testing::PrintToString(lines);
   EXPECT_TRUE(has(top)) << ::testing::PrintToString(lines);
   r->Done();
+
+  // Without the reader's compensation option the moves are read as
+  // programmed.
+  options.CutterCompensation = false;
+  auto plain = std::make_unique<TCallLog>(Tape(tape), TempDir.string(), options);
+  Read(*plain);
+  EXPECT_TRUE(plain->With(bottom).empty());
+  EXPECT_FALSE(plain->With("Line 0 0 " + std::to_string(s) + " 0").empty())
+      << ::testing::PrintToString(plain->With("Line"));
+  plain->Done();
 }
 
 }  // namespace
