@@ -27,29 +27,42 @@ bool Meet(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 
 uint64_t CellKey(uint32_t cx, uint32_t cy) { return (uint64_t{cx} << 32) | cy; }
 
-// Segment ends by cell; cells are at least twice the tolerance wide, so a
-// search reads the one to four cells the tolerance square around a point
-// touches.
+// Interleaves the bits of the two cell numbers, so that cells near each
+// other are mostly near each other in the sorted table too.
+uint64_t Morton(uint32_t cx, uint32_t cy) {
+  auto spread = [](uint64_t v) {
+    v = (v | (v << 16)) & 0x0000FFFF0000FFFFull;
+    v = (v | (v << 8)) & 0x00FF00FF00FF00FFull;
+    v = (v | (v << 4)) & 0x0F0F0F0F0F0F0F0Full;
+    v = (v | (v << 2)) & 0x3333333333333333ull;
+    v = (v | (v << 1)) & 0x5555555555555555ull;
+    return v;
+  };
+  return spread(cx) | (spread(cy) << 1);
+}
+
+// Segment ends in a table sorted by cell; cells are at least twice the
+// tolerance wide, so a search reads the one to four cells the tolerance
+// square around a point touches.
 class TEndGrid {
  public:
   explicit TEndGrid(const std::vector<TChainSegment>& pool)
       : Shift(CellShiftForTolerance(4 * kChainJoinTolerance)) {
-    Cells.reserve(pool.size() * 2);
+    Ends.reserve(pool.size() * 2);
     for (std::size_t i = 0; i < pool.size(); ++i) {
       const TChainSegment& s = pool[i];
-      Enter(s.X1, s.Y1, i);
-      if (EndpointCell(s.X1, Shift) != EndpointCell(s.X2, Shift) ||
-          EndpointCell(s.Y1, Shift) != EndpointCell(s.Y2, Shift))
-        Enter(s.X2, s.Y2, i);
+      Enter(s.X1, s.Y1, i, true);
+      Enter(s.X2, s.Y2, i, false);
     }
+    std::sort(Ends.begin(), Ends.end(), [](const TEnd& a, const TEnd& b) {
+      return a.Key < b.Key || (a.Key == b.Key && a.Index < b.Index);
+    });
   }
   // The lowest index of an untaken segment with an end meeting (x, y);
-  // atStart tells whether its start meets. -1 when none.
-  int64_t Find(int32_t x, int32_t y, const std::vector<TChainSegment>& pool,
-               const std::vector<bool>& taken, bool& atStart) const {
+  // atStart tells whether its start meets (preferred over its end). -1 when
+  // none.
+  int64_t Find(int32_t x, int32_t y, const std::vector<bool>& taken, bool& atStart) const {
     int64_t best = -1;
-    // Only the cells the tolerance square around the point reaches: mostly
-    // one, at most four.
     auto cell = [&](int64_t v) {
       return EndpointCell(static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)), Shift);
     };
@@ -57,17 +70,16 @@ class TEndGrid {
     const uint32_t y0 = cell(int64_t{y} - kChainJoinTolerance), y1 = cell(int64_t{y} + kChainJoinTolerance);
     for (uint32_t cx = x0; cx <= x1; ++cx)
       for (uint32_t cy = y0; cy <= y1; ++cy) {
-        auto it = Cells.find(CellKey(cx, cy));
-        if (it == Cells.end()) continue;
-        for (std::size_t i : it->second) {
-          if (taken[i] || (best >= 0 && int64_t(i) >= best)) continue;
-          const TChainSegment& s = pool[i];
-          if (Meet(x, y, s.X1, s.Y1)) {
-            best = int64_t(i);
-            atStart = true;
-          } else if (Meet(x, y, s.X2, s.Y2)) {
-            best = int64_t(i);
-            atStart = false;
+        const uint64_t key = Morton(cx, cy);
+        auto it = std::lower_bound(Ends.begin(), Ends.end(), key,
+                                   [](const TEnd& e, uint64_t k) { return e.Key < k; });
+        for (; it != Ends.end() && it->Key == key; ++it) {
+          const int64_t i = it->Index;
+          if (taken[i] || (best >= 0 && i > best)) continue;
+          if (!Meet(x, y, it->X, it->Y)) continue;
+          if (i < best || best < 0 || it->AtStart) {
+            atStart = i == best ? (atStart || it->AtStart) : it->AtStart;
+            best = i;
           }
         }
       }
@@ -75,11 +87,17 @@ class TEndGrid {
   }
 
  private:
-  void Enter(int32_t x, int32_t y, std::size_t i) {
-    Cells[CellKey(EndpointCell(x, Shift), EndpointCell(y, Shift))].push_back(i);
+  struct TEnd {
+    uint64_t Key;
+    uint32_t Index;
+    int32_t X, Y;
+    bool AtStart;
+  };
+  void Enter(int32_t x, int32_t y, std::size_t i, bool atStart) {
+    Ends.push_back({Morton(EndpointCell(x, Shift), EndpointCell(y, Shift)), uint32_t(i), x, y, atStart});
   }
   uint8_t Shift;
-  std::unordered_map<uint64_t, std::vector<std::size_t>> Cells;
+  std::vector<TEnd> Ends;
 };
 
 using TChain = std::vector<TChainSegment>;
@@ -94,7 +112,7 @@ void ExtendTail(TChain& chain, const std::vector<TChainSegment>& pool, std::vect
   for (;;) {
     const TChainSegment& tail = chain.back();
     bool atStart = true;
-    const int64_t i = grid.Find(tail.X2, tail.Y2, pool, taken, atStart);
+    const int64_t i = grid.Find(tail.X2, tail.Y2, taken, atStart);
     if (i < 0) return;
     taken[i] = true;
     TChainSegment s = pool[i];
