@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -328,4 +329,25 @@ TEST_F(AutoRoutTest, ThePickCommandRoutsTheProfileUnderTheCursor) {
   ECO = nullptr;
   UndefineCommand(AutoRoutOutsideCommand);
   UndefineCommand(AutoRoutInsideCommand);
+}
+
+TEST_F(AutoRoutTest, AnArcFirstSideIsEnteredAndLeftOnItsCircle) {
+  // A round part of two half arcs: the pinless cut-in starts C off the
+  // circle, outward for an outside rout, and the cut-out ends on the circle.
+  const int32_t r = Inch;
+  const int32_t a = DB->AddArcOnLayer({r, 0}, {-r, 0}, {0, 0}, 0);
+  const int32_t b = DB->AddArcOnLayer({-r, 0}, {r, 0}, {0, 0}, 0);
+  RTDB->AutoRout.AutoRoutStyle = 1;
+  ASSERT_TRUE(Rout({a, b}, false));
+  const std::vector<TCut> cuts = Layer();
+  ASSERT_GE(cuts.size(), 4u);
+  auto radius = [](const TIntPoint& p) { return std::hypot(double(p.X), double(p.Y)); };
+  EXPECT_EQ(cuts[0].Type, 5);
+  EXPECT_NEAR(radius(cuts[0].P), r + RTDB->AutoRout.EdgeOffset, 2.0);
+  EXPECT_EQ(cuts[1].Type, 6);
+  EXPECT_NEAR(radius(cuts[1].P), r, 2.0);
+  for (std::size_t i = 2; i < cuts.size(); ++i) {
+    EXPECT_NEAR(radius(cuts[i].P), r, 2.0) << i;
+    EXPECT_EQ(cuts[i].Type, 7) << "cut counter-clockwise";
+  }
 }
