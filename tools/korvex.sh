@@ -47,6 +47,7 @@ case "${1:-}" in
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs"
     ;;
   bench)
+    packages+=(libpolyclipping-dev)  # the offset benchmark's yardstick
     install_missing
     cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON
     cmake --build build/bench -j "$jobs"

@@ -1,10 +1,14 @@
 #include "routpath/cutter_compensator.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "foundation/settings.h"
 #include "model/root_entity.h"
 #include "model/rout_entities.h"
 #include "model/rout_shadow.h"
 #include "platform/message_box.h"
+#include "tapeout/tool_tables.h"
 #include "workspace/view_services.h"
 
 int32_t CompensationViolations = 0;
@@ -28,6 +32,21 @@ void CutWords(TRoutEntity* entity, uint16_t& feed, int32_t& zOffset) {
     zOffset = NoZOffset;
   }
 }
+
+// The tool record of the layer's page; zeros for a tool out of range.
+TRoutToolRecord ToolRecord(uint8_t layer, int32_t tool) {
+  if (layer < kFirstRoutLayer || layer >= kFirstRoutLayer + 5 || tool < 1 || tool > kToolCount)
+    return {};
+  return RoutToolPages[layer][tool];
+}
+
+// The corner solver's tolerance (0.001 in).
+constexpr double kCompensationTolerance = 25400.0;
+// The entry point of a routed circle lies this far inside its cutter path.
+constexpr int32_t kCircleEntryInset = 254000;
+
+// Tools of this diameter or less are drawn on their programmed path.
+constexpr int32_t kSmallestCompensatedTool = 250000;
 
 uint8_t MirroredSide(uint8_t side, bool mirrored) {
   if (!mirrored) return side;
@@ -96,6 +115,8 @@ void TCutterCompensator::Feed(const TFeed& feed) {
   }
 
   uint8_t side = PathSide_;
+  // The open path is closed with its own tool, before a jog names the next.
+  const int32_t closingTool = PathTool_, closingCompIndex = PathCompIndex_;
   if (feed.Type == etRoutJog) {
     PathSide_ = MirroredSide(feed.Entity->GetComp(), feed.Mirrored);
     PathTool_ = feed.Entity->GetToolNumber();
@@ -106,8 +127,8 @@ void TCutterCompensator::Feed(const TFeed& feed) {
     // A change of side closes the open path first.
     TMove close;
     close.Start = close.End = Position_;
-    close.Tool = PathTool_;
-    close.CompIndex = PathCompIndex_;
+    close.Tool = closingTool;
+    close.CompIndex = closingCompIndex;
     Process(close);
     SetOwner(feed);
   }
@@ -129,52 +150,112 @@ void TCutterCompensator::Feed(const TFeed& feed) {
 void TCutterCompensator::FeedCircle(const TFeed& feed) {
   Finish();
   TRoutEntity* circle = feed.Entity;
-  const TIntPoint centre = feed.Point;
+  const TIntPoint c = feed.Point;
   const int32_t tool = circle->GetToolNumber();
   uint16_t feedRate;
   int32_t zOffset;
   CutWords(circle, feedRate, zOffset);
+  const int32_t p =
+      circle->GetRadius() - ToolRecord(Layer_, circle->GetCompIndex()).CompDiameter / 2;
   ++PathCounter_;
-  Attach(rsSequenceNumber, centre, centre, {}, PathCounter_, false, 0, NoZOffset, circle,
-         feed.StepNumber, feed.IsCopy);
-  if (!(LastComp_ == centre))
-    Attach(rsHeadUpMove, LastComp_, centre, {}, tool, true, 0, NoZOffset, circle,
-           feed.StepNumber, feed.IsCopy);
-  Attach(rsFullCircle, centre, {circle->GetRadius(), 0}, {}, tool, false, feedRate, zOffset,
-         circle, feed.StepNumber, feed.IsCopy);
+  auto attach = [&](uint8_t kind, const TIntPoint& a, const TIntPoint& b, const TIntPoint& centre,
+                    int32_t number, bool headUp, uint16_t f, int32_t z) {
+    Attach(kind, a, b, centre, number, headUp, f, z, circle, feed.StepNumber, feed.IsCopy);
+  };
+  attach(rsSequenceNumber, c, c, {}, PathCounter_, false, 0, NoZOffset);
+  TIntPoint exit = c;
+  if (p <= 0) {
+    // The cutter is as large as the circle or larger: there is no path
+    // around the centre to cut, and the circle is gouged.
+    if (!(LastComp_ == c)) attach(rsHeadUpMove, LastComp_, c, {}, tool, true, 0, NoZOffset);
+    ++CompensationViolations;
+    attach(rsViolationMark, c, {0, 0}, {}, 0, false, 0, NoZOffset);
+  } else {
+    const bool g32 = circle->IsAG32();
+    const int32_t side = g32 ? -1 : 1;  // where the entry lies: left for G32
+    int32_t ax, ay;
+    const bool entry = CompensationEntryArc(p, ax, ay);
+    // A path circle smaller than the inset is entered from its centre.
+    const int64_t reach = std::max(0, p - kCircleEntryInset);
+    const TIntPoint e0{static_cast<int32_t>(c.X + side * reach), c.Y};
+    const TIntPoint e1{static_cast<int32_t>(c.X - side * reach), c.Y};
+    const TIntPoint top{c.X, static_cast<int32_t>(int64_t{c.Y} + p)};
+    attach(rsHeadUpMove, LastComp_, e0, {}, tool, true, 0, NoZOffset);
+    if (entry)
+      attach(rsArc, e0, top, {static_cast<int32_t>(c.X - int64_t{side} * ax), c.Y + ay}, tool,
+             false, feedRate, zOffset);
+    const TIntPoint right{static_cast<int32_t>(int64_t{c.X} + p), c.Y};
+    const TIntPoint left{static_cast<int32_t>(int64_t{c.X} - p), c.Y};
+    const TIntPoint bottom{c.X, static_cast<int32_t>(int64_t{c.Y} - p)};
+    const TIntPoint order[5] = {top, g32 ? right : left, bottom, g32 ? left : right, top};
+    for (int i = 0; i < 4; ++i)
+      attach(rsArc, order[i], order[i + 1], c, tool, false, feedRate, zOffset);
+    if (entry) {
+      attach(rsArc, top, e1, {static_cast<int32_t>(c.X + int64_t{side} * ax), c.Y + ay}, tool,
+             false, feedRate, zOffset);
+      exit = e1;
+    } else {
+      exit = top;
+    }
+  }
   PathSide_ = 0;
   PathTool_ = tool;
   PathCompIndex_ = 0;
-  Position_ = LastComp_ = centre;
+  Position_ = LastComp_ = exit;
   Previous_ = TMove{};
-  Previous_.Start = Previous_.End = centre;
+  Previous_.Start = Previous_.End = exit;
   Previous_.Tool = tool;
   StartPending_ = false;
   SetOwner(feed);
 }
 
 void TCutterCompensator::Finish() {
+  // The retract of the last path is solved with the path's own tool.
   TMove close;
   close.Start = close.End = Position_;
-  close.Tool = 1;
-  close.CompIndex = 1;
+  close.Tool = PathTool_;
+  close.CompIndex = PathCompIndex_;
   Process(close);
   LastSide_ = 0;
 }
 
-// The corner step with one move of look-ahead. With no offset applied the
-// waiting move goes out as it was programmed, starting where the last element
-// ended.
+// The corner step with one move of look-ahead: the corner between the waiting
+// move and this one is solved, everything before the waiting move's offset
+// copy is emitted, and the copy itself waits for the next corner.
 void TCutterCompensator::Process(const TMove& move) {
-  TMove out = Previous_;
-  out.Start = LastComp_;
-  Emit(out);
-  LastComp_ = out.End;
+  const TMove previous = Previous_;
   Previous_ = move;
+  int32_t diameter = ToolRecord(Layer_, move.CompIndex).CompDiameter;
+  if (diameter == 0) diameter = ToolRecord(Layer_, previous.CompIndex).CompDiameter;
+  if ((move.Side == 0 && previous.Side == 0) || diameter == 0) {
+    TMove out = previous;
+    out.Start = LastComp_;
+    Emit(out);
+    LastComp_ = out.End;
+    return;
+  }
+  int32_t radius = ToolRecord(Layer_, move.Side != 0 ? move.CompIndex : previous.CompIndex)
+                       .CompDiameter / 2;
+  if (ToolRecord(Layer_, move.Tool).Diameter <= kSmallestCompensatedTool) radius = 0;
+  const bool right = move.Side != 0 ? move.Side == 2 : previous.Side == 2;
+  TCompMoveList out{};
+  out[0].Start = LastComp_;
+  const TCompMove pair[2] = {previous, move};
+  const int n = CompensateCorner(out, pair, radius, right, kCompensationTolerance);
+  out[0].Start = LastComp_;
+  for (int i = 0; i < n - 1; ++i) {
+    Emit(out[i]);
+    if (out[i].Kind == 1) LastComp_ = out[i].End;
+  }
 }
 
 void TCutterCompensator::Emit(const TMove& move) {
   if (!Entity_) return;  // the state before the first move emits nothing
+  if (move.Kind == 0) {
+    Attach(rsViolationMark, move.Start, {static_cast<int32_t>(std::lround(move.PointerAngle)), 0},
+           {}, 0, false, 0, NoZOffset, Entity_, StepNumber_, StepFlag_);
+    return;
+  }
   if (move.Type == etRoutJog) {
     StartPending_ = true;
     // A jog of no length (the close of a path) moves nowhere.
@@ -192,7 +273,7 @@ void TCutterCompensator::Emit(const TMove& move) {
   uint16_t feed;
   int32_t zOffset;
   CutWords(Entity_, feed, zOffset);
-  Attach(move.Type == etRoutLine ? rsLine : rsArc, move.Start, move.End, move.Centre, move.Tool,
+  Attach(move.Type == etRoutArc || move.Type == etRoutArcReverse ? rsArc : rsLine, move.Start, move.End, move.Centre, move.Tool,
          !move.Cutting, feed, zOffset, Entity_, StepNumber_, StepFlag_);
 }
 

@@ -1,24 +1,22 @@
 // The cutter compensator: turns the entities of one rout layer, fed in cut
 // order with the step-and-repeat copies of each path after it, into the
-// display records (TRoutShadow) hung on each entity.
-//
-// This compensator does not offset yet: every record lies on the programmed
-// tool-centre path itself (AppliesOffset is false), as if every tool had a
-// compensation diameter of 0. It keeps the compensator's state machine (one
-// move of look-ahead, a path closed whenever the compensation side changes,
-// path numbers, step copies with mirrored sides) so the records and their
-// owners are those of the offsetting compensator:
+// compensated path the cutter centre really follows, hung on the entities as
+// display records (TRoutShadow):
 //   jog          kind 0 head-up move from where the head was to its point;
-//   line, arc    kind 1 / kind 2 from the previous point, with the entity's
-//                feed rate and Z offset, the first segment of a path preceded
-//                by a kind 4 path number at its start;
-//   circle       kind 4 path number at the centre, kind 0 move from where
-//                the head was to the centre, kind 5 full circle (radius in
-//                B.X) with its feed rate and Z offset;
+//   line, arc    the offset elements of the move, kind 1 / kind 2, with the
+//                entity's feed rate and Z offset; inserted corner arcs and
+//                the lead-in and retract lines of a path go with them; the
+//                first element of a path is preceded by a kind 4 path number;
+//   circle       kind 4 path number at the centre, a head-up move to the
+//                entry point, the lead-in arc, four quarter arcs of the
+//                cutter path and the lead-out arc;
+//   gouge        kind 6 red pointer (angle in B.X), counted as a violation;
 //   hole         kind 3 at its point;
 //   command      nothing.
-// An element goes to the entity whose move it completes: the look-ahead
-// emits a move when the next one is fed (or at Finish).
+// One move of look-ahead: a move is emitted when the next one is fed (or at
+// Finish), so an element goes to the entity whose move it completes. A change
+// of compensation side closes the open path with a zero-length jog (the
+// retract) before the next one opens.
 //
 // Records of kinds 0, 3, 4 and 6 carry feed 0 and Z offset 2147483647; copy
 // number 1 and no copy flag for the entity itself, the copy's number and the
@@ -28,6 +26,7 @@
 #include <cstdint>
 
 #include "foundation/geometry.h"
+#include "routpath/comp_corner.h"
 
 class TRoutEntity;
 class TRoutShadow;
@@ -47,8 +46,6 @@ extern int32_t CompensationNoIntersections;
 
 class TCutterCompensator {
  public:
-  static constexpr bool AppliesOffset = false;
-
   // A compensator for the rout layer; resets both counts.
   explicit TCutterCompensator(uint8_t layer);
   virtual ~TCutterCompensator() = default;
@@ -74,17 +71,7 @@ class TCutterCompensator {
   int32_t PathCounter() const { return PathCounter_; }
 
  private:
-  // One programmed move: the compensator's unit of look-ahead.
-  struct TMove {
-    uint8_t Type = 5;  // 5 jog, 6 line, 7 / 8 arc
-    uint8_t Side = 0;
-    bool Cutting = false;
-    int32_t Tool = 0;
-    int32_t CompIndex = 0;
-    TIntPoint Start;
-    TIntPoint End;
-    TIntPoint Centre;
-  };
+  using TMove = TCompMove;
   struct TFeed {
     TRoutEntity* Entity;
     TIntPoint Point;
@@ -99,6 +86,7 @@ class TCutterCompensator {
   void FeedCircle(const TFeed& feed);
   void Process(const TMove& move);
   void Emit(const TMove& move);
+
   void Attach(uint8_t kind, const TIntPoint& a, const TIntPoint& b, const TIntPoint& c,
               int32_t tool, bool headUp, uint16_t feed, int32_t zOffset, TRoutEntity* owner,
               int32_t stepNumber, bool isCopy);

@@ -29,6 +29,7 @@
 #include "platform/registry.h"
 #include "platform/single_instance.h"
 #include "routpath/edit_step_dialog.h"
+#include "routpath/contour_offset.h"
 #include "tapeout/tool_tables.h"
 #include "workspace/clock_panel.h"
 #include "workspace/error_inspector.h"
@@ -286,6 +287,8 @@ void StartUp() {
     TModalBracket bracket;
     return RunEditStepDialog(table, EditorMode == emRout);
   });
+  // The tape reader offsets compensated moves through the contour engine.
+  InstallContourOffsetEngine();
 }
 
 void ConnectWorkspace(TWorkspace& form) {

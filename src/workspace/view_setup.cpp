@@ -15,6 +15,7 @@
 #include "routpath/endpoint_grid.h"
 #include "edit/edit_commands.h"
 #include "foundation/display_units.h"
+#include "routpath/auto_rout.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/stroke_font.h"
 #include "workspace/layers.h"
@@ -276,6 +277,7 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
     DefineEditCommands();
     DefineBranchCommand();
     ConnectCommandServices();
+    DefineAutoRoutCommands();
   }
 
   ViewHooks.CommandEvent = [](TInputEvent& event) {

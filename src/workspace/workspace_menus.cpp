@@ -21,6 +21,7 @@
 #include "platform/message_box.h"
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
+#include "routpath/auto_rout.h"
 #include "tapein/rout_file_commands.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/error_inspector.h"

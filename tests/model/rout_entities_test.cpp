@@ -547,15 +547,20 @@ TEST_F(RoutEntityTest, CompensatorHangsTheToolCentrePathOnEachEntity) {
   EXPECT_EQ(arc.Shadow->C, (TIntPoint{2000, 1000}));
   EXPECT_EQ(Kinds(command), std::vector<std::string>{});
   EXPECT_EQ(Kinds(hole), std::vector<std::string>{"3:4000,4000>4000,4000#1"});
-  EXPECT_EQ(Kinds(circle), (std::vector<std::string>{"4:6000,0>6000,0#1",
-                                                     "0:2000,2000>6000,0#1",
-                                                     "5:6000,0>500,0#1"}));
+  // A path circle smaller than 0.01 in is entered from its centre, with no
+  // lead-in arc; the circle itself is four quarter arcs from the top.
+  EXPECT_EQ(Kinds(circle), (std::vector<std::string>{
+                               "4:6000,0>6000,0#1", "0:2000,2000>6000,0#1",
+                               "2:6000,500>5500,0#1", "2:5500,0>6000,-500#1",
+                               "2:6000,-500>6500,0#1", "2:6500,0>6000,500#1"}));
   EXPECT_EQ(line.Shadow->FeedRate, 300);
   EXPECT_EQ(line.Shadow->ZOffset, 40);
   EXPECT_EQ(line.Shadow->Tool, 5);
   EXPECT_EQ(jog.Shadow->ZOffset, NoZOffset);
   EXPECT_TRUE(jog.Shadow->HeadUp);
-  EXPECT_EQ(circle.Shadow->Next->Next->Tool, 2);  // the circle's path number
+  TRoutShadow* first = circle.Shadow;
+  while (first->Next) first = first->Next;
+  EXPECT_EQ(first->Tool, 2);  // the circle's path number
   EXPECT_EQ(circle.Shadow->FeedRate, 100);
   EXPECT_EQ(Kinds(dot).size(), 2u);  // its number and its segment of no length
 }

@@ -20,6 +20,7 @@ struct TTapeOptions {
   int32_t IntegerDigits = 2, DecimalDigits = 4;
   bool Metric = false;
   bool BlockDelete = false;
+  bool CutterCompensation = false;  // offset compensated moves
 };
 
 class TCallLog : public TNCReader {
@@ -32,7 +33,8 @@ class TCallLog : public TNCReader {
                   false) {}
   TCallLog(const std::string& file, const std::string& scratch, const TTapeOptions& o)
       : TNCReader(file, o.SwapFilter, scratch, o.Divisor, o.LeadingZeros, o.IntegerDigits,
-                  o.DecimalDigits, false, false, o.Metric, 1, o.BlockDelete, false) {}
+                  o.DecimalDigits, false, o.CutterCompensation, o.Metric, 1, o.BlockDelete,
+                  false) {}
 
   void Poll(bool& abort) override {}
   void Done() override { Finish(); }

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "nc_call_log.h"
+#include "routpath/contour_offset.h"
 #include "tapein/contour_offset_seam.h"
 
 namespace {
@@ -361,6 +362,54 @@ TEST_F(NcInterpret, OffsetEngineCountsAreGuarded) {
   EXPECT_GT(calls, 0);
   EXPECT_TRUE(many->With("Notice Cutter").empty());
   many->Done();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NcInterpret, CompensatedMovesAreOffsetByTheToolRadius) {
+  // A 1 in square cut counter-clockwise with G41 (cutter on the left, inside)
+  // and a tool of radius 0.05 in.
+  InstallContourOffsetEngine();
+  const std::vector<std::string> tape = {"M48", "T1R500", "%", "T1", "G00X0Y0", "M15", "G41",
+                                         "G01X10000Y0", "X10000Y10000", "X0Y10000", "X0Y0",
+                                         "G40", "M16", "M30"};
+  TTapeOptions options;
+  options.LeadingZeros = false;
+  options.CutterCompensation = true;
+  auto r = std::make_unique<TCallLog>(Tape(tape), TempDir.string(), options);
+  Read(*r);
+  const int32_t s = 10000 * U, rad = 500 * U;
+  const auto lines = r->With("Line");
+  EXPECT_TRUE(r->With("Notice Cutter").empty());
+  // The programmed square offset inside by the radius: each side runs on the
+  // offset line and the sides meet at the offset corners.
+  const std::string bottom = "Line 0 " + std::to_string(rad) + " " + std::to_string(s - rad) +
+                             " " + std::to_string(rad);
+  const std::string right = "Line " + std::to_string(s - rad) + " " + std::to_string(rad) + " " +
+                            std::to_string(s - rad) + " " + std::to_string(s - rad);
+  const std::string top = "Line " + std::to_string(s - rad) + " " + std::to_string(s - rad) +
+                          " " + std::to_string(rad) + " " + std::to_string(s - rad);
+  auto has = [&](const std::string& prefix) {
+    for (const std::string& l : lines)
+      if (l.rfind(prefix, 0) == 0) return true;
+    return false;
+  };
+  EXPECT_TRUE(has(bottom)) << ::testing::PrintToString(lines);
+  EXPECT_TRUE(has(right)) << ::testing::PrintToString(lines);
+  EXPECT_TRUE(has(top)) << ::testing::PrintToString(lines);
+  r->Done();
+
+  // Without the reader's compensation option the moves are read as
+  // programmed.
+  options.CutterCompensation = false;
+  auto plain = std::make_unique<TCallLog>(Tape(tape), TempDir.string(), options);
+  Read(*plain);
+  EXPECT_TRUE(plain->With(bottom).empty());
+  EXPECT_FALSE(plain->With("Line 0 0 " + std::to_string(s) + " 0").empty())
+      << ::testing::PrintToString(plain->With("Line"));
+  plain->Done();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "korvex_test.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
+#include "model/rout_shadow.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
@@ -294,6 +295,39 @@ TEST_F(TRoutRoundTripTest, LinesArcsCirclesHolesAndCommandsComeBackTheSame) {
     EXPECT_EQ(WriteAndReadBack(), first) << "absolute " << format.Absolute << " metric " << format.Metric;
   }
   EXPECT_EQ(RoutToolPages[40][1].Diameter, 3175000);
+}
+
+TEST_F(TRoutImportTest, ACompensatedTapeIsShownOffsetByTheToolRadius) {
+  // A 1 in square programmed on the part line with G41 (cutter on the left
+  // of travel), cut clockwise: the cutter runs outside.
+  const std::string tape = Tape("G41.RT",
+                                "M48\nINCH,LZ\nT01C0.1250\n%\nG90\nT01\n"
+                                "G00X010000Y010000\nG41\nM15\nG01X010000Y020000\n"
+                                "X020000Y020000\nX020000Y010000\nX010000Y010000\nM16\nG40\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  ASSERT_FALSE(Geometry().empty());
+  EXPECT_EQ(Geometry()[0], "J " + std::to_string(Inch) + "," + std::to_string(Inch) + " t1/1 s1");
+  // The layer holds the programmed path; the display compensates it with
+  // the tool page's compensation diameter.
+  RoutToolPages[40][1].CompDiameter = RoutToolPages[40][1].Diameter;
+  RTDB->DrawStepRepeats(40);
+  const int32_t r = 3175000 / 2;
+  std::vector<std::pair<TIntPoint, TIntPoint>> cuts;
+  for (int32_t p = 1; p <= Seq->Count(40); ++p) {
+    TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(40, p));
+    std::vector<TRoutShadow*> mine;
+    for (TRoutShadow* s = e ? e->Shadow : nullptr; s; s = s->Next)
+      if (s->Kind == rsLine && !s->HeadUp) mine.insert(mine.begin(), s);
+    for (TRoutShadow* s : mine) cuts.push_back({s->A, s->B});
+  }
+  ASSERT_EQ(cuts.size(), 4u);
+  const int32_t lo = Inch - r, hi = 2 * Inch + r;
+  EXPECT_EQ(cuts[0].first, (TIntPoint{lo, Inch}));
+  EXPECT_EQ(cuts[0].second, (TIntPoint{lo, hi}));
+  EXPECT_EQ(cuts[1].second, (TIntPoint{hi, hi}));
+  EXPECT_EQ(cuts[2].second, (TIntPoint{hi, lo}));
+  EXPECT_EQ(cuts[3].second, (TIntPoint{Inch, lo}));
 }
 
 TEST_F(TRoutRoundTripTest, EveryAxisVersionReadsBackToTheSamePoints) {

@@ -1,0 +1,505 @@
+#include "routpath/auto_rout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "command/command_interpreter.h"
+#include "foundation/display_units.h"
+#include "foundation/geometry_intersect.h"
+#include "foundation/geometry_lines.h"
+#include "foundation/settings.h"
+#include "foundation/utilities.h"
+#include "model/cad_database.h"
+#include "model/cad_path_link.h"
+#include "model/cad_undo.h"
+#include "model/drill_tools.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "platform/message_box.h"
+#include "routpath/contour_offset.h"
+#include "tapein/rout_import.h"
+#include "tapeout/tool_tables.h"
+
+namespace {
+
+constexpr int32_t kLowFeedCutOutOvercut = -3810000;  // stops 0.15 in short
+// Half-size of the box a pick looks in (0.1 in).
+constexpr int32_t kPickHalfSize = 2540000;
+
+struct TVec {
+  double X = 0, Y = 0;
+};
+
+TVec Sub(const TIntPoint& a, const TIntPoint& b) { return {double(a.X) - b.X, double(a.Y) - b.Y}; }
+double Len(TVec v) { return std::hypot(v.X, v.Y); }
+double Dist(const TIntPoint& a, const TIntPoint& b) { return Len(Sub(a, b)); }
+TVec Unit(TVec v) {
+  const double l = Len(v);
+  return l == 0.0 ? TVec{} : TVec{v.X / l, v.Y / l};
+}
+TIntPoint Moved(const TIntPoint& p, TVec dir, double d) {
+  return {SaturatingRound(p.X + dir.X * d), SaturatingRound(p.Y + dir.Y * d)};
+}
+// Rotated a quarter turn to the left (left true) or right.
+TVec Normal(TVec d, bool left) { return left ? TVec{-d.Y, d.X} : TVec{d.Y, -d.X}; }
+
+int32_t RoundedDistance(const TIntPoint& a, const TIntPoint& b) {
+  return SaturatingRound(Dist(a, b));
+}
+
+// The point of the entity's circle at arc length s from q in the direction
+// of travel (negative s goes back).
+TIntPoint AlongArc(const TProfileEntity& e, const TIntPoint& q, double s) {
+  const double r = e.Radius();
+  if (r == 0.0) return q;
+  double a = s * 180.0 / (r * M_PI);
+  if (e.Reversed) a = -a;  // clockwise travel
+  double x = double(q.X) - e.Centre.X, y = double(q.Y) - e.Centre.Y;
+  const double c = CosDeg(a), sn = SinDeg(a);
+  return {SaturatingRound(e.Centre.X + x * c - y * sn), SaturatingRound(e.Centre.Y + x * sn + y * c)};
+}
+
+// The direction of travel of the entity at q.
+TVec TangentAt(const TProfileEntity& e, const TIntPoint& q) {
+  if (!e.IsArc()) return Unit(Sub(e.To(), e.From()));
+  const TVec radial = Unit(Sub(q, e.Centre));
+  return Normal(radial, !e.Reversed);
+}
+
+// Swept length of the entity as cut.
+double ArcSweepDeg(const TProfileEntity& e) {
+  const double a1 = std::atan2(double(e.P1.Y) - e.Centre.Y, double(e.P1.X) - e.Centre.X);
+  const double a2 = std::atan2(double(e.P2.Y) - e.Centre.Y, double(e.P2.X) - e.Centre.X);
+  double sweep = (a2 - a1) * 180.0 / M_PI;
+  return NormalizeAngle360(sweep);
+}
+
+// The writer of one generation: the settings of the call, the tool of the
+// layer, the feed words and the failure messages.
+class TAutoRouter {
+ public:
+  TAutoRouter(TRoutDatabase& rtdb, bool group, bool& suppress)
+      : Db(rtdb), Group(group), Suppress(suppress), Settings(rtdb.AutoRout),
+        Layer(CurrentLayer) {
+    const TRoutLayerTool& tools = RoutLayerTools[Layer];
+    if (tools.Tool >= 1 && tools.Tool <= kToolCount) Tool = RoutToolPages[Layer][tools.Tool];
+    if (tools.CompIndex >= 1 && tools.CompIndex <= kToolCount)
+      CompDiameter = RoutToolPages[Layer][tools.CompIndex].CompDiameter;
+    LeftComp = rtdb.AutoRoutCompensation == 1;
+  }
+
+  bool Route(std::vector<TProfileEntity>& path, bool reverse);
+
+ private:
+  void Fail(const std::string& text) {
+    if (Group)
+      ShowSuppressibleWarning(text, Suppress);
+    else
+      ErrorBox(text);
+  }
+  // The feed word of the next move: a changed feed once, then 0.
+  uint16_t Word(uint16_t feed) {
+    if (feed == 0 || feed == Current) return 0;
+    Current = feed;
+    return feed;
+  }
+  TIntPoint Here() const { return {Db.PathState[Layer].LastX, Db.PathState[Layer].LastY}; }
+  void Jog(const TIntPoint& p) { Db.AppendJog(p); }
+  void LineTo(const TIntPoint& p, uint16_t feed) { Db.AppendLine(p, Word(feed), NoZOffset); }
+  void ArcTo(const TIntPoint& p, const TProfileEntity& e, uint16_t feed) {
+    Db.AppendArc(p, e.Centre, Word(feed), NoZOffset, e.Reversed);
+  }
+  void Cut(const TProfileEntity& e, const TIntPoint& to, uint16_t feed) {
+    if (e.IsArc())
+      ArcTo(to, e, feed);
+    else
+      LineTo(to, feed);
+  }
+  // The compensation side of the direction of travel.
+  TVec SideOf(TVec direction) const { return Normal(direction, LeftComp); }
+
+  bool Plunge(const std::vector<TProfileEntity>& path, uint16_t feed);
+  void CutOut(const std::vector<TProfileEntity>& path, uint16_t feed);
+  void CutOutOnLast(const TProfileEntity& last, int32_t overcut, uint16_t feed);
+  bool GougeCorner(const std::vector<TProfileEntity>& path, std::size_t i, TIntPoint& corner);
+
+  TRoutDatabase& Db;
+  bool Group;
+  bool& Suppress;
+  TAutoRoutSettings Settings;
+  uint8_t Layer;
+  TRoutToolRecord Tool;
+  int32_t CompDiameter = 0;
+  bool LeftComp = false;
+  uint16_t Current = 0;
+};
+
+bool TAutoRouter::Plunge(const std::vector<TProfileEntity>& path, uint16_t feed) {
+  const TProfileEntity& first = path.front();
+  const TIntPoint t0 = first.From(), t1 = first.To();
+  const double a = Settings.PlungeOffset, b = Settings.Overcut, c = Settings.EdgeOffset;
+  const uint8_t style = Settings.AutoRoutStyle;
+  const bool inside = Settings.Inside != 0;
+  if (first.Type != etCadLine && first.Type != etCadArc) {
+    Fail("Illegal Plunge");
+    return false;
+  }
+  if (style != 0 || !inside) {
+    if (style != 0 && a + b > Dist(t0, t1)) {
+      Fail("Error on plunge : Side is too short for cut-in.");
+      return false;
+    }
+    if (style != 0) {
+      const TIntPoint p = first.IsArc() ? AlongArc(first, t0, a) : Moved(t0, Unit(Sub(t1, t0)), a);
+      Jog(Moved(p, SideOf(TangentAt(first, p)), c));
+      LineTo(p, feed);
+    } else {
+      // Corner style outside: the jog on the side's extension before T0;
+      // an arc is entered along its tangent.
+      const TVec back = TangentAt(first, t0);
+      Jog(Moved(t0, back, -a));
+      if (first.IsArc()) LineTo(t0, feed);
+    }
+    return true;
+  }
+  // Corner style inside: the plunge lies on the last entity, ending at T0.
+  TProfileEntity last = path.back();
+  if (Dist(last.P1, t0) < Dist(last.P2, t0)) last.Reversed = true;
+  else last.Reversed = false;
+  if (last.IsArc()) {
+    // The plunge point must lie on the arc itself.
+    const TIntPoint q = AlongArc(last, t0, -a);
+    if (a > last.Length() + kVertexTolerance) {
+      Fail("Error on plunge : Side is too short for cut-in.");
+      return false;
+    }
+    Jog(q);
+    ArcTo(t0, last, feed);
+    return true;
+  }
+  if (last.Type != etCadLine) {
+    Fail("Illegal Plunge");
+    return false;
+  }
+  if (last.Length() < a) {
+    Fail("Error on plunge : Side is too short for cut-in.");
+    return false;
+  }
+  Jog(Moved(t0, Unit(Sub(last.From(), last.To())), a));
+  LineTo(t0, feed);
+  return true;
+}
+
+void TAutoRouter::CutOut(const std::vector<TProfileEntity>& path, uint16_t feed) {
+  const TProfileEntity& first = path.front();
+  const TIntPoint t0 = first.From(), t1 = first.To();
+  const double a = Settings.PlungeOffset, b = Settings.Overcut, c = Settings.EdgeOffset;
+  const uint8_t style = Settings.AutoRoutStyle;
+  if (style != 0) {
+    const TIntPoint p = first.IsArc() ? AlongArc(first, t0, a + b) : Moved(t0, Unit(Sub(t1, t0)), a + b);
+    Cut(first, p, feed);
+    if (style == 2) LineTo(Moved(p, SideOf(TangentAt(first, p)), c), 0);
+    return;
+  }
+  if (Settings.Inside == 0) {
+    TProfileEntity last = path.back();
+    last.Reversed = Dist(last.P1, t0) < Dist(last.P2, t0);
+    LineTo(Moved(t0, TangentAt(last, t0), b), feed);
+    return;
+  }
+  if (first.IsArc()) {
+    if (b > first.Length() + kVertexTolerance) {
+      Fail("Error on cutout : Side is too short.");
+      return;
+    }
+    ArcTo(AlongArc(first, t0, b), first, feed);
+    return;
+  }
+  if (first.Length() < b) {
+    Fail("Error on cutout : Side is too short.");
+    return;
+  }
+  LineTo(Moved(t0, Unit(Sub(t1, t0)), b), feed);
+}
+
+void TAutoRouter::CutOutOnLast(const TProfileEntity& last, int32_t overcut, uint16_t feed) {
+  const TIntPoint e1 = last.To();
+  if (overcut < 0 && last.Length() < -double(overcut)) {
+    Fail("Error on cutout : Side is too short.");
+    Cut(last, e1, feed);
+    return;
+  }
+  const TIntPoint p = last.IsArc() ? AlongArc(last, e1, overcut)
+                                   : Moved(e1, Unit(Sub(e1, last.From())), overcut);
+  Cut(last, p, feed);
+}
+
+// A line, an arc with the cutter on its inner side too small for the tool,
+// and a line: the two lines meet instead (the arc is skipped).
+bool TAutoRouter::GougeCorner(const std::vector<TProfileEntity>& path, std::size_t i,
+                              TIntPoint& corner) {
+  if (!GougeAvoid || path[i].IsArc() || i + 1 >= path.size()) return false;
+  const TProfileEntity& arc = path[i + 1];
+  const TProfileEntity& next = path[(i + 2) % path.size()];
+  if (!arc.IsArc() || next.IsArc()) return false;
+  const bool right = !LeftComp;
+  if (!((arc.Reversed && right) || (!arc.Reversed && !right))) return false;
+  const double d = 2.0 * RoundedDistance(arc.Centre, arc.P1) - 25400.0;
+  if (Tool.Diameter < d || CompDiameter < d) return false;
+  TRealPoint p1{double(path[i].From().X), double(path[i].From().Y)};
+  TRealPoint p2{double(path[i].To().X), double(path[i].To().Y)};
+  TRealPoint q1{double(next.P1.X), double(next.P1.Y)};
+  TRealPoint q2{double(next.P2.X), double(next.P2.Y)};
+  TLineEq e1, e2;
+  TLinePointDir f;
+  TRealLine l;
+  LineEquation(0, p1, p2, e1, f);
+  LineEquation(0, q1, q2, e2, f);
+  TRealPoint q;
+  uint8_t n = 0;
+  Intersect(0, e1, e2, f, f, l, l, q, n);
+  if (n == 0 || GeoErrorCode != 0) return false;
+  corner = {SaturatingRound(q.X), SaturatingRound(q.Y)};
+  return true;
+}
+
+bool TAutoRouter::Route(std::vector<TProfileEntity>& path, bool reverse) {
+  // The joint vertex: the second entity continues from where the first ends.
+  path.front().Reversed = reverse;
+  const TIntPoint s = path.front().To();
+  if (path.size() > 1) {
+    const TProfileEntity& second = path[1];
+    if (std::min(Dist(second.P1, s), Dist(second.P2, s)) > kVertexTolerance)
+      std::reverse(path.begin() + 1, path.end());
+  }
+  const uint16_t cutInFeed = Settings.LowFeedCutIn ? Tool.LowFeed : 0;
+  if (!Plunge(path, cutInFeed)) return false;
+  uint16_t feed = Settings.LowFeedCutIn ? Tool.HighFeed : 0;
+  bool cutOutPending = true;
+  bool emitted = false;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    TProfileEntity& e = path[i];
+    if (i > 0) e.Reversed = Dist(e.P2, Here()) < Dist(e.P1, Here());
+    const bool last = i + 1 == path.size();
+    if (last && Settings.AutoRoutStyle == 0 && Settings.Overcut < 0) {
+      CutOutOnLast(e, Settings.Overcut, feed);
+      cutOutPending = false;
+      emitted = true;
+      break;
+    }
+    if (last && Settings.LowFeedCutOut && Settings.AutoRoutStyle == 0) {
+      CutOutOnLast(e, kLowFeedCutOutOvercut, feed);
+      Cut(e, e.To(), Tool.LowFeed);
+      emitted = true;
+      continue;
+    }
+    TIntPoint corner;
+    if (GougeCorner(path, i, corner)) {
+      LineTo(corner, feed);
+      feed = 0;
+      emitted = true;
+      ++i;  // the arc is skipped; the next line starts at the corner
+      continue;
+    }
+    Cut(e, e.To(), feed);
+    feed = 0;
+    emitted = true;
+  }
+  if (cutOutPending) CutOut(path, Settings.LowFeedCutOut ? Tool.LowFeed : 0);
+  return emitted;
+}
+
+// Takes out what a failed generation added and puts the layer's path state
+// back, unless the generation completed.
+class TGenerationGuard {
+ public:
+  explicit TGenerationGuard(TRoutDatabase& rtdb)
+      : Db(rtdb), Layer(CurrentLayer), First(RoutEntityCount + 1) {
+    if (Layer >= kFirstRoutLayer && Layer <= kLastRoutLayer) Saved = rtdb.PathState[Layer];
+  }
+  ~TGenerationGuard() {
+    if (Committed) return;
+    if (TRoutImportTarget* target = RoutImportTarget()) target->DiscardFrom(First);
+    // The additions stay in the journal's open step; their deletions go
+    // with them, so no later step brings them back.
+    if (RoutUndo != nullptr)
+      for (int32_t i = RoutEntityCount; i >= First; --i) RoutUndo->RecordDelete(i);
+    if (Layer >= kFirstRoutLayer && Layer <= kLastRoutLayer) Db.PathState[Layer] = Saved;
+  }
+  void Commit() { Committed = true; }
+
+ private:
+  TRoutDatabase& Db;
+  uint8_t Layer;
+  int32_t First;
+  TRoutPathState Saved;
+  bool Committed = false;
+};
+
+TProfileEntity EntityOf(TRootDBObject* o) {
+  TProfileEntity e;
+  e.Type = o->GetType();
+  o->GetPoint(e.P1);
+  o->GetSecondPoint(e.P2);
+  if (e.Type == etCadArc) o->GetThirdPoint(e.Centre);
+  return e;
+}
+
+}  // namespace
+
+double TProfileEntity::Radius() const { return RoundedDistance(Centre, P1); }
+
+double TProfileEntity::Length() const {
+  if (!IsArc()) return Dist(P1, P2);
+  return Radius() * M_PI * ArcSweepDeg(*this) / 180.0;
+}
+
+std::vector<TProfileEntity> ProfileOf(TRootEntityHandle* path) {
+  std::vector<TProfileEntity> out;
+  for (TRootEntityHandle* h = path; h != nullptr; h = h->Next) {
+    TRootDBObject* o = h->GetEntity();
+    if (o == nullptr) continue;
+    const uint8_t t = o->GetType();
+    if (t == etCadLine || t == etCadArc) out.push_back(EntityOf(o));
+  }
+  return out;
+}
+
+bool ChooseCutDirection(const TRoutDatabase& rtdb, const std::vector<TProfileEntity>& path) {
+  if (path.empty()) return false;
+  // The profile in its natural direction, measured by its enclosed area.
+  TContourList contour;
+  TIntPoint at = path.front().P1;
+  contour.Start(at.X, at.Y);
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    TProfileEntity e = path[i];
+    e.Reversed = i > 0 && RoundedDistance(e.P2, at) < RoundedDistance(e.P1, at);
+    const TIntPoint to = e.To();
+    if (!e.IsArc())
+      contour.AppendLine(to.X, to.Y, 0);
+    else if (e.Reversed)
+      contour.AppendArcCW(to.X, to.Y, 0, e.Centre.X, e.Centre.Y);
+    else
+      contour.AppendArcCCW(to.X, to.Y, 0, e.Centre.X, e.Centre.Y);
+    at = to;
+  }
+  contour.Close();
+  const double area = contour.Closed() ? contour.SignedArea2() : 0.0;
+  if (area == 0.0) {
+    InformationBox("Figure eight detected.  Rout errors might occur!");
+    return false;
+  }
+  const bool inside = rtdb.AutoRout.Inside != 0;
+  const bool left = rtdb.AutoRoutCompensation == 1;
+  // An outside rout with the cutter on the right runs counter-clockwise.
+  const bool counterClockwise = area > 0.0;
+  return counterClockwise ? (left ? !inside : inside) : (left ? inside : !inside);
+}
+
+void StartAtLongestSide(std::vector<TProfileEntity>& path) {
+  if (path.size() < 2) return;
+  std::size_t best = 0;
+  double longest = 0.0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const double l = path[i].Length();
+    if (l > longest) {
+      longest = l;
+      best = i;
+    }
+  }
+  std::rotate(path.begin(), path.begin() + best, path.end());
+  const TIntPoint s = path.front().P2;
+  const TProfileEntity& second = path[1];
+  if (std::min(Dist(second.P1, s), Dist(second.P2, s)) > kVertexTolerance)
+    std::reverse(path.begin() + 1, path.end());
+}
+
+bool AutoRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool inside, bool alreadyLinked,
+                  bool group, bool& suppress) {
+  if (path == nullptr) return false;
+  rtdb.AutoRout.Inside = inside ? 1 : 0;
+  const std::string operation = inside ? "auto rout inside" : "auto rout outside";
+  auto freePath = [&] {
+    FreeObjectList(path);
+    path = nullptr;
+  };
+  TRootDBObject* head = path->GetEntity();
+  if (head != nullptr && head->GetType() == etCadCircle) {
+    if (group) return false;
+    TIntPoint centre;
+    head->GetPoint(centre);
+    const TIntPoint on{static_cast<int32_t>(int64_t{centre.X} + head->GetRadius()), centre.Y};
+    rtdb.AddCircleAndDraw(centre, on, 0);
+    if (RoutUndo != nullptr) RoutUndo->BeginOperation(operation);
+    freePath();
+    return false;
+  }
+  if (!alreadyLinked && !LinkClosedPathTest(path, true)) {
+    ErrorBox("AutoRout could not link a closed path!");
+    freePath();
+    return false;
+  }
+  std::vector<TProfileEntity> profile = ProfileOf(path);
+  if (alreadyLinked) StartAtLongestSide(profile);
+  path->DrawList();
+  if (profile.empty()) {
+    freePath();
+    return false;
+  }
+  const bool reverse = ChooseCutDirection(rtdb, profile);
+  bool emitted = false;
+  {
+    TGenerationGuard guard(rtdb);
+    TAutoRouter router(rtdb, group, suppress);
+    emitted = router.Route(profile, reverse);
+    guard.Commit();
+  }
+  if (emitted) {
+    rtdb.Redraw(1);
+    if (!group && RoutUndo != nullptr) RoutUndo->BeginOperation(operation);
+  }
+  freePath();
+  return emitted;
+}
+
+// ---- The pick commands -------------------------------------------------------------------
+
+namespace {
+
+class TAutoRoutPick : public TInteractiveCommand {
+ public:
+  explicit TAutoRoutPick(bool inside) : Inside(inside) {}
+  uint16_t InputMode() const override { return ievMouseDown; }
+  bool HandleEvent(TInputEvent& event) override {
+    if (event.Kind != ievMouseDown || !(event.Buttons & mbtLeft)) return true;
+    if (DB == nullptr || RTDB == nullptr) return false;
+    TRootEntityHandle* picked = nullptr;
+    int32_t distance = 0;
+    if (!DB->PickNearest(kPickHalfSize, event.WorldX, event.WorldY, true, picked, distance) ||
+        picked == nullptr)
+      return true;  // nothing there: wait for another pick
+    bool suppress = false;
+    AutoRoutPath(*RTDB, picked, Inside, false, false, suppress);
+    if (picked != nullptr) FreeObjectList(picked);
+    return false;
+  }
+
+ private:
+  bool Inside;
+};
+
+}  // namespace
+
+void DefineAutoRoutCommands() {
+  DefineCommand(AutoRoutOutsideCommand, "AUTOROUTOUTPATH", [] {
+    if (ECO == nullptr) return false;
+    ECO->SetActiveCommand(std::make_unique<TAutoRoutPick>(false));
+    return true;
+  });
+  DefineCommand(AutoRoutInsideCommand, "AUTOROUTINPATH", [] {
+    if (ECO == nullptr) return false;
+    ECO->SetActiveCommand(std::make_unique<TAutoRoutPick>(true));
+    return true;
+  });
+}
