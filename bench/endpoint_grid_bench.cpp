@@ -10,7 +10,7 @@
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "routpath/endpoint_grid.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "edit/cleanup_support.h"
 #include "model/cad_database.h"
 #include "model/undo_journal.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "model/root_entity.h"
 #include "model/undo_journal.h"
 #include "platform/events.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 uint32_t CleanupLayerBit() { return 1u << (CurrentLayer % 32); }
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tapein/nc_word_decoder.h"
+#include "foundation/nc_word_decoder.h"
 
 // One aperture definition (shape 0 circle, 1 rectangle, 2 obround, 3 any
 // other and a D code without definition); sizes as written in the file.

@@ -4,15 +4,15 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "edit/cleanup.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry.h"
 #include "foundation/geometry_points.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "model/cad_undo.h"
+#include "model/model_services.h"
 #include "model/undo_journal.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TCadDatabase* DB = nullptr;
 TExtentsFunction RoutZoomExtents;
@@ -605,4 +605,6 @@ void TCadDatabase::Redraw() {
   picture.Dirty = true;
 }
 
-void TCadDatabase::CleanUp() { RunAutomaticCleanup(); }
+void TCadDatabase::CleanUp() {
+  if (ModelServices.AutomaticCleanup) ModelServices.AutomaticCleanup();
+}

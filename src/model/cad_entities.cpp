@@ -13,8 +13,8 @@
 #include "foundation/utilities.h"
 #include "platform/canvas.h"
 #include "platform/message_box.h"
-#include "workspace/drawing_base.h"
-#include "workspace/view_services.h"
+#include "model/drawing_base.h"
+#include "model/view_services.h"
 
 namespace {
 

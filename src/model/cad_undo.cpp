@@ -1,7 +1,7 @@
 #include "model/cad_undo.h"
 
 #include "model/cad_database.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TCadUndo* CadUndo = nullptr;
 

@@ -10,8 +10,8 @@
 #include "model/drill_handles.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 TDrillDatabase* DRDB = nullptr;
 TDrillUndo* DrillUndo = nullptr;

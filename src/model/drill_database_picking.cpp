@@ -7,7 +7,7 @@
 #include "foundation/settings.h"
 #include "model/drill_database.h"
 #include "model/drill_handles.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

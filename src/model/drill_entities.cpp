@@ -15,8 +15,8 @@
 #include "model/drill_database.h"
 #include "model/hit_patterns.h"
 #include "platform/message_box.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 int32_t SnapPointX = 0;
 int32_t SnapPointY = 0;

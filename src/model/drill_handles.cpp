@@ -6,8 +6,8 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "platform/message_box.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 std::function<bool(TEditStepLists& lists)> ExecuteEditStepDialog;
 std::function<TStepObject*(int32_t routIndex)> RoutPathStepObject;

@@ -19,8 +19,8 @@
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/printer.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 std::string DrillTapeFileName;
 

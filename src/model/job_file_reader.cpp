@@ -15,8 +15,8 @@
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "model/rout_handles.h"
 #include "model/undo_journal.h"
 #include "platform/message_box.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TRoutDatabase* RTDB = nullptr;
 
@@ -572,7 +572,9 @@ void TRoutDatabase::DrawStepRepeats(uint8_t layer) {
 
 void TRoutDatabase::DrawStepRepeats(uint8_t layer, TGougeReport& report) {
   if (!DrawingEnabled || Seq == nullptr || !IsRoutLayer(layer)) return;
-  TRoutLayerCompensator compensator(layer);
+  if (!ModelServices.LayerCompensation) return;
+  std::unique_ptr<TLayerCompensation> compensation = ModelServices.LayerCompensation(layer);
+  TLayerCompensation& compensator = *compensation;
   // The group: paths in a row whose starts carry the same step object.
   TStepObject* groupStep = nullptr;
   std::vector<TRoutEntity*> group;

@@ -122,14 +122,14 @@ TRoutEditServices& RoutEditServices() {
 // ================================================================================================
 // The creating operations and single-step play of the rout database.
 
-#include "command/command_services.h"
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/settings.h"
 #include "model/rout_database.h"
+#include "model/model_services.h"
 #include "model/rout_handles.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 
@@ -407,6 +407,12 @@ bool RealArcRadius(const TIntPoint& end, const TIntPoint& centre) {
   return r <= ArcLengthParameter() * 25400000.0;
 }
 TRealPoint Real(const TIntPoint& p) { return {double(p.X), double(p.Y)}; }
+void ReleaseButton(int32_t command) {
+  if (ModelServices.ReleaseButton) ModelServices.ReleaseButton(command);
+}
+void DisableButton(int32_t command) {
+  if (ModelServices.DisableButton) ModelServices.DisableButton(command);
+}
 }  // namespace
 
 void TRoutDatabase::AddArcSegment(const TIntPoint& start, bool redraw, const TIntPoint& end,
@@ -526,13 +532,13 @@ void TRoutDatabase::StartSingleStep() {
   services.SetPromptLine(1, 1, "Single Step Mode.  Press left mouse button to advance,");
   services.SetPromptLine(1, 2, "right mouse button to escape, 'E' to Edit, 'A' to animate.");
   services.SetPromptLine(1, 3, "Command >");
-  for (int32_t c : kPlayButtons) ButtonManager().ReleaseButton(c);
+  for (int32_t c : kPlayButtons) ReleaseButton(c);
   DrawAllStepRepeats(0);
   PlayList = BuildPlayList(CurrentLayer);
   if (PlayList.empty()) {
     // Nothing to play: the prompt and the buttons go back at once.
     services.RestorePrompts(SavedPrompt);
-    for (int32_t c : kPlayButtons) ButtonManager().DisableButton(c);
+    for (int32_t c : kPlayButtons) DisableButton(c);
     return;
   }
   SingleStepActive = 1;
@@ -631,7 +637,7 @@ void TRoutDatabase::EndSingleStep() {
     services.RestorePrompts(SavedPrompt);
     ViewServices().SetActivity(0);
   }
-  for (int32_t c : kPlayButtons) ButtonManager().DisableButton(c);
+  for (int32_t c : kPlayButtons) DisableButton(c);
   SingleStepActive = 0;
 }
 

@@ -16,8 +16,8 @@
 #include "model/rout_shadow.h"
 #include "model/step_repeat.h"
 #include "platform/message_box.h"
-#include "workspace/drawing_base.h"
-#include "workspace/view_services.h"
+#include "model/drawing_base.h"
+#include "model/view_services.h"
 
 TIndexedArray<bool, kFirstRoutLayer, 5> RoutLayerModified;
 

@@ -4,7 +4,7 @@
 
 #include "model/cad_database.h"
 #include "platform/message_box.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TRoutUndo* RoutUndo = nullptr;
 

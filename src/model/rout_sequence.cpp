@@ -15,7 +15,7 @@
 #include "model/rout_entities.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TSequenceStore* Seq = nullptr;
 

@@ -30,7 +30,7 @@
 #include <string>
 
 #include "foundation/geometry.h"
-#include "tapeout/tool_tables.h"  // kFirstRoutLayer, kLastRoutLayer
+#include "model/tool_tables.h"  // kFirstRoutLayer, kLastRoutLayer
 
 // What the sequence store needs of the rout database and its journal. The
 // rout database installs itself; with nothing installed, the last point is

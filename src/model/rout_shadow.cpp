@@ -7,9 +7,9 @@
 #include "foundation/settings.h"
 #include "model/cad_entities.h"  // IntDistance
 #include "model/rout_entities.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/drawing_base.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/drawing_base.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "model/rout_entities.h"
 #include "model/rout_shadow.h"
 #include "platform/message_box.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 int32_t CompensationViolations = 0;
 int32_t CompensationNoIntersections = 0;

@@ -7,7 +7,7 @@
 #include "model/cad_undo.h"
 #include "platform/events.h"
 #include "routpath/follow_branch_dialog.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TEndpointGrid EndpointGrid;
 

@@ -12,7 +12,7 @@
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 uint8_t CadImportLayer = 0;
 

@@ -18,8 +18,8 @@
 #include "platform/paths.h"
 #include "tapein/drill_format_dialog.h"
 #include "tapein/filter_lists.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 int32_t DrillToolOffset = 0;
 int32_t ImportOriginX = 0;

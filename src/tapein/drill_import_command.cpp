@@ -14,16 +14,14 @@
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
+#include "model/model_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
 #include "tapein/gerber_to_drill.h"
 #include "tapein/rout_import.h"
-#include "workspace/layer_dialogs.h"
-#include "workspace/startup.h"
-#include "workspace/view_services.h"
-#include "workspace/workspace.h"
+#include "model/view_services.h"
 
 int32_t ImportOffsetX = 0;
 int32_t ImportOffsetY = 0;
@@ -238,10 +236,10 @@ void ImportDrillFile() {
             const std::size_t slash = name.find_last_of("\\/");
             const std::string part = slash == std::string::npos ? name : name.substr(slash + 1);
             DatabaseFileName = DatabasePath + ChangeFileExtension(part, "ZUL");
-            if (Workspace != nullptr) Workspace->UpdateCaption();
+            if (WindowServices.UpdateCaption) WindowServices.UpdateCaption();
           }
           if (mainPart) {
-            const int32_t layer = PickDrillLayer();
+            const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;
             DRDB->TranslateFrom(record.FirstIndex, ImportOffsetX, ImportOffsetY,
                                 static_cast<uint8_t>(layer));
             if (DrillUndo != nullptr) DrillUndo->BeginOperation("Import file");

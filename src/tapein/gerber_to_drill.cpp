@@ -8,7 +8,7 @@
 #include "model/drill_database.h"
 #include "model/drill_entities.h"
 #include "model/entity_store.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 namespace {
 

@@ -40,7 +40,7 @@
 
 #include "tapein/drill_time_estimator.h"
 #include "tapein/nc_words.h"
-#include "tapein/swap_filter.h"
+#include "foundation/swap_filter.h"
 
 // ---- Program-wide switches of the contour offset engine --------------------
 // The reader's run sets ArcAdjustDisabled to the negation of its ArcAdjust

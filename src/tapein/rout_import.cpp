@@ -14,7 +14,7 @@
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "model/step_repeat.h"
 #include "platform/forms.h"
 #include "tapein/nc_reader.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 // What the rout import needs of the rout database. Indices are rout store
 // indices; the add operations work on the current rout layer and give the

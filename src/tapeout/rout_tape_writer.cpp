@@ -19,7 +19,7 @@
 #include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 // ---- Swap-writer protocol ------------------------------------------------------------
 

@@ -13,9 +13,9 @@
 #pragma once
 #include <cstdint>
 
-#include "workspace/drawing_base.h"
+#include "model/drawing_base.h"
 #include "workspace/offscreen_bitmaps.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 // The database limits on both axes.
 constexpr int32_t DatabaseLimit = 1073741823;

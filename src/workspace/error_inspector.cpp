@@ -9,7 +9,7 @@
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/printer.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "foundation/utilities.h"
 #include "platform/paths.h"
 #include "workspace/system_info.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 const char* const LogHeaderText = "Orbenwright Error log file, please do not edit.";
 

@@ -22,7 +22,7 @@
 
 #include "foundation/settings.h"
 #include "platform/forms.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 constexpr uint8_t FirstDrillLayer = 30;
 constexpr uint8_t FirstRoutLayer = 40;

@@ -26,7 +26,7 @@
 #include "platform/canvas.h"
 #include "platform/forms.h"
 #include "workspace/db_bitmap.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 // Activity states of the drawing area.
 enum : uint8_t {

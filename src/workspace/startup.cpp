@@ -15,7 +15,7 @@
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
-#include "model/job_file.h"
+#include "workspace/job_file.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
@@ -27,7 +27,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 #include "workspace/clock_panel.h"
 #include "workspace/error_inspector.h"
 #include "workspace/error_log.h"
@@ -43,7 +43,6 @@
 #include "workspace/workspace_rout_services.h"
 
 std::function<bool()> JobFileSaveQuery = [] { return true; };
-std::string DatabaseFileName;
 
 namespace {
 std::string FailingObject;
@@ -268,6 +267,7 @@ void CreateGlobalObjects() {
 }
 
 void StartUp() {
+  InstallModelServices();
   SetPathsAndFolders();
   ResetAndLoadSettings();
   ResetToolTables();

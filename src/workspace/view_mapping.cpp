@@ -8,7 +8,7 @@
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
 #include "platform/forms.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TRubberPaint* RubberPaint = nullptr;
 std::function<uint8_t()> CurrentCompensationSide;

@@ -11,7 +11,7 @@
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "workspace/clock_panel.h"
-#include "workspace/report_windows.h"
+#include "foundation/report_windows.h"
 #include "workspace/startup.h"
 #include "workspace/wait_box.h"
 

@@ -22,7 +22,7 @@
 #include "platform/forms.h"
 #include "platform/menus.h"
 #include "workspace/small_dialogs.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 class TStatusDialog;
 class TShowWaitDlg;

@@ -11,7 +11,7 @@
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
-#include "model/job_file.h"
+#include "workspace/job_file.h"
 #include "tapein/filter_lists.h"
 #include "model/undo_journal.h"
 #include "model/rout_database.h"

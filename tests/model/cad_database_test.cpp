@@ -7,7 +7,7 @@
 #include "model/cad_undo.h"
 #include "platform/headless/headless_dialogs.h"
 #include "recording_surface.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "foundation/settings.h"
 #include "platform/headless/headless_dialogs.h"
 #include "recording_surface.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

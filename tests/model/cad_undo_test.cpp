@@ -11,7 +11,7 @@
 #include "model/cad_database.h"
 #include "platform/headless/headless_dialogs.h"
 #include "recording_surface.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "platform/headless/headless_dialogs.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 namespace {
 

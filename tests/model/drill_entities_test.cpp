@@ -6,8 +6,8 @@
 #include "foundation/settings.h"
 #include "model/hit_patterns.h"
 #include "platform/headless/headless_dialogs.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 namespace {
 std::string P(int32_t x, int32_t y) { return std::to_string(x) + "," + std::to_string(y); }

@@ -1,4 +1,4 @@
-#include "model/job_file.h"
+#include "workspace/job_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include "platform/headless/headless_dialogs.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace fs = std::filesystem;
 

@@ -75,7 +75,7 @@ int TRecordingSurface::Count(const std::string& prefix) const {
 #include "model/cad_undo.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 void TCadTest::SetUp() {
   TKorvexTest::SetUp();

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/headless/recording_canvas.h"
-#include "workspace/drawing_base.h"
+#include "model/drawing_base.h"
 
 class TRecordingSurface : public TDrawingBase {
  public:

@@ -13,7 +13,7 @@
 #include "platform/headless/headless_dialogs.h"
 #include "platform/paths.h"
 #include "recording_surface.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 class TRoutDbTest : public TKorvexTest {
  protected:

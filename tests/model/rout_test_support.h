@@ -12,7 +12,7 @@
 #include "platform/headless/headless_dialogs.h"
 #include "platform/paths.h"
 #include "recording_surface.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 // Records the rout operations that the base surface leaves empty.
 class TRoutRecordingSurface : public TRecordingSurface {

@@ -17,7 +17,7 @@
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

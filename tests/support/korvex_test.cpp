@@ -14,6 +14,7 @@
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_printer.h"
 #include "platform/registry.h"
+#include "workspace/startup.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +33,7 @@ void TKorvexTest::SetUp() {
   HeadlessPrinter().Reset();
   ResetStartupSettings();
   ResetFamilySettings();
+  InstallModelServices();
 }
 
 void TKorvexTest::TearDown() {

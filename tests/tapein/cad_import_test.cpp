@@ -10,7 +10,7 @@
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "tapein/cad_import.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

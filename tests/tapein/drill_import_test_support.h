@@ -18,9 +18,9 @@
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 class TDrillImportCommandTest : public TKorvexTest {
  protected:

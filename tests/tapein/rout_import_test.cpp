@@ -19,7 +19,7 @@
 #include "tapein/rout_import.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace fs = std::filesystem;
 

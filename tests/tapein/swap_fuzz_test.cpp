@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "korvex_test.h"
-#include "tapein/swap_basic.h"
-#include "tapein/swap_filter.h"
+#include "foundation/swap_basic.h"
+#include "foundation/swap_filter.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include "model/cad_database.h"
 #include "platform/headless/recording_canvas.h"
 #include "workspace/statistics_reports.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "foundation/display_units.h"
 #include "platform/headless/recording_canvas.h"
-#include "workspace/drawing_base.h"
-#include "workspace/symbol_drawer.h"
+#include "model/drawing_base.h"
+#include "model/symbol_drawer.h"
 
 class TTestSurface : public TDrawingBase {
  public:

@@ -18,7 +18,7 @@
 #include "platform/paths.h"
 #include "workspace/error_inspector.h"
 #include "workspace/error_log.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace fs = std::filesystem;
 

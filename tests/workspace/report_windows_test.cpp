@@ -3,7 +3,7 @@
 
 #include "korvex_test.h"
 #include "platform/headless/headless_events.h"
-#include "workspace/report_windows.h"
+#include "foundation/report_windows.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "workspace/small_dialogs.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

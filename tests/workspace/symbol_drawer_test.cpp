@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/headless/recording_canvas.h"
-#include "workspace/drawing_base.h"
-#include "workspace/symbol_drawer.h"
+#include "model/drawing_base.h"
+#include "model/symbol_drawer.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
 #include "workspace/view_mapping.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 class TViewForm : public TForm {
  public:

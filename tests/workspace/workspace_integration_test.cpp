@@ -8,7 +8,7 @@
 #include "model/rout_database.h"
 #include "model/rout_edit.h"
 #include "workspace/db_bitmap.h"
-#include "workspace/report_windows.h"
+#include "foundation/report_windows.h"
 #include "workspace/small_dialogs.h"
 #include "workspace/statistics_reports.h"
 #include "workspace/wait_box.h"

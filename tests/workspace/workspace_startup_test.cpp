@@ -10,7 +10,7 @@
 #include "model/rout_sequence.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 #include "workspace/clock_panel.h"
 #include "workspace/view_mapping.h"
 #include "workspace_test_support.h"

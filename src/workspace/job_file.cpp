@@ -1,4 +1,4 @@
-#include "model/job_file.h"
+#include "workspace/job_file.h"
 
 #include "command/command_services.h"
 #include "foundation/file_dialogs.h"
@@ -16,9 +16,8 @@
 #include "platform/types.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
-TIndexedArray<std::string, kFirstRoutLayer, 5> RoutLayerFileNames;
 
 namespace {
 
