@@ -13,6 +13,7 @@
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_files.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "model/tool_tables.h"
@@ -81,11 +82,11 @@ void TJobFileTest::SetUp() {
   DatabasePath = TempDir.string() + "/";
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
-  SetJobFileWriteFailure(-1);
+  HeadlessFailWritesAfter(-1);
 }
 
 void TJobFileTest::TearDown() {
-  SetJobFileWriteFailure(-1);
+  HeadlessFailWritesAfter(-1);
   delete DRDB;
   DRDB = nullptr;
   delete RTDB;

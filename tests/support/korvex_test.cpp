@@ -12,6 +12,7 @@
 #include "foundation/settings_families.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
+#include "platform/headless/headless_files.h"
 #include "platform/headless/headless_printer.h"
 #include "platform/registry.h"
 #include "workspace/startup.h"
@@ -30,6 +31,7 @@ void TKorvexTest::SetUp() {
   TRegistryStore::Instance().BackingFile.clear();
   ResetHeadlessDialogs();
   HeadlessResetEvents();
+  HeadlessFailWritesAfter(-1);
   HeadlessPrinter().Reset();
   ResetStartupSettings();
   ResetFamilySettings();
@@ -38,6 +40,7 @@ void TKorvexTest::SetUp() {
 
 void TKorvexTest::TearDown() {
   ResetHeadlessDialogs();
+  HeadlessFailWritesAfter(-1);
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
   std::error_code ec;
