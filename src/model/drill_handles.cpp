@@ -18,12 +18,6 @@ std::function<TAutoStepRepeatSettings()> AutoStepRepeatSettings;
 
 namespace {
 
-void JournalAdd(int32_t index) {
-  if (DrillUndo != nullptr) DrillUndo->RecordAdd(index);
-}
-void JournalDelete(int32_t index) {
-  if (DrillUndo != nullptr) DrillUndo->RecordDelete(index);
-}
 void CloseOperation(const std::string& name) {
   if (DrillUndo != nullptr) DrillUndo->BeginOperation(name);
 }
@@ -66,9 +60,9 @@ void ReplaceByClone(TDrillHandle* h, F&& change) {
   change(c);
   int32_t n = DRDB->AppendEntity(c, DRDB->WordAt(h->Index));
   if (n == 0) return;
-  JournalDelete(h->Index);
+  JournalDelete(DrillUndo, h->Index);
   DRDB->MarkDeleted(h->Index);
-  JournalAdd(n);
+  JournalAdd(DrillUndo, n);
 }
 
 void DisposeIfUnused(TStepObject* pattern) {
@@ -115,7 +109,7 @@ void TDrillHandle::DeleteList() {
     }
     DRDB->EraseEntity(h->Index);
     DRDB->MarkDeleted(h->Index);
-    JournalDelete(h->Index);
+    JournalDelete(DrillUndo, h->Index);
   });
 }
 
@@ -145,10 +139,10 @@ void TDrillHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed
     if (!copy) {
       DRDB->EraseEntity(h->Index);
       DRDB->MarkDeleted(h->Index);
-      JournalDelete(h->Index);
+      JournalDelete(DrillUndo, h->Index);
     }
     DRDB->DrawEntity(n);
-    JournalAdd(n);
+    JournalAdd(DrillUndo, n);
   });
   if (copy) DrawList();
 }
@@ -169,10 +163,10 @@ void CopySelectionToLayer(TDrillHandle* list, bool copy, int32_t tool, bool chan
     if (!copy) {
       DRDB->EraseEntity(h->Index);
       DRDB->MarkDeleted(h->Index);
-      JournalDelete(h->Index);
+      JournalDelete(DrillUndo, h->Index);
     }
     DRDB->DrawEntity(n);
-    JournalAdd(n);
+    JournalAdd(DrillUndo, n);
   });
   if (copy) list->DrawList();
 }
@@ -382,7 +376,7 @@ void TDrillHandle::ExpandStepsIntoDatabase() {
         c->SetPoint(copy[k++]);
         if (m.Slot) c->SetSecondPoint(copy[k++]);
         int32_t n = DRDB->AppendEntity(c, DRDB->WordAt(m.BaseIndex));
-        if (n != 0) JournalAdd(n);
+        if (n != 0) JournalAdd(DrillUndo, n);
       }
     }
     groupStep->BeginCopies(nullptr);
@@ -402,8 +396,8 @@ void TDrillHandle::ExpandStepsIntoDatabase() {
     base->SetStepObj(nullptr);
     int32_t n = DRDB->AppendEntity(base, DRDB->WordAt(h->Index));
     if (n == 0) return;
-    JournalAdd(n);
-    JournalDelete(h->Index);
+    JournalAdd(DrillUndo, n);
+    JournalDelete(DrillUndo, h->Index);
     DRDB->MarkDeleted(h->Index);
     bool slot = e->GetType() == etDrillSlot;
     TIntPoint p;

@@ -14,16 +14,7 @@ TEditStepDialog StepDialog;
 TDrillStepLevelsHook DrillStepLevels;
 TDrillStepObjectHook DrillStepObject;
 
-bool IsPathStartType(uint8_t t) { return t == etRoutJog || t == etRoutCircle || t == etRoutHole; }
-bool IsArcType(uint8_t t) { return t == etRoutArc || t == etRoutArcReverse; }
 uint8_t LayerOfRoutSlot(uint32_t flags) { return static_cast<uint8_t>(30 + LayerOfBit(flags & 0x7C00u)); }
-
-void JournalAdd(int32_t index) {
-  if (RoutUndo != nullptr) RoutUndo->RecordAdd(index);
-}
-void JournalDelete(int32_t index) {
-  if (RoutUndo != nullptr) RoutUndo->RecordDelete(index);
-}
 
 // A new slot for the entity with the slot word, inserted at the layer's
 // insertion point and journalled; 0 (entity freed) when the store or the
@@ -41,7 +32,7 @@ int32_t AddEntitySlot(TRoutEntity* entity, uint32_t flags, uint8_t layer) {
     delete entity;
     return 0;
   }
-  JournalAdd(n);
+  JournalAdd(RoutUndo, n);
   slot->Flags = flags;
   slot->Entity = entity;
   return n;
@@ -51,7 +42,7 @@ int32_t AddEntitySlot(TRoutEntity* entity, uint32_t flags, uint8_t layer) {
 void RemoveSource(int32_t index) {
   RTDB->EraseEntity(index);
   RTDB->DeleteEntity(index);
-  JournalDelete(index);
+  JournalDelete(RoutUndo, index);
 }
 
 // A drawing walk over a list: the hourglass, and the picture copied to the
@@ -207,7 +198,7 @@ void TRoutUndo::UndeleteEntity(int32_t index) {
 }
 
 void TRoutUndo::UndoChange(int32_t count, uint8_t layer) {
-  if (RTDB == nullptr || Seq == nullptr || !TSequenceStore::IsRoutLayer(layer)) return;
+  if (RTDB == nullptr || Seq == nullptr || !IsRoutLayer(layer)) return;
   RTDB->ErasePathStarts(layer);
   Seq->SaveRedoLayer(layer);
   Seq->LoadUndoLayer(layer, count);
@@ -216,7 +207,7 @@ void TRoutUndo::UndoChange(int32_t count, uint8_t layer) {
 }
 
 void TRoutUndo::RedoChange(int32_t count, uint8_t layer) {
-  if (RTDB == nullptr || Seq == nullptr || !TSequenceStore::IsRoutLayer(layer)) return;
+  if (RTDB == nullptr || Seq == nullptr || !IsRoutLayer(layer)) return;
   RTDB->ErasePathStarts(layer);
   Seq->AdvanceUndoPos(count);
   Seq->LoadRedoLayer(layer);
@@ -456,7 +447,7 @@ int32_t TRoutHandle::ReplaceStarts(TStepObject* step, bool append) {
     if (append) clone->AppendStepObj(step); else clone->SetStepObj(step);
     if (AddEntitySlot(clone, flags, l) == 0) continue;
     RTDB->EraseEntity(h->Index);
-    JournalDelete(h->Index);
+    JournalDelete(RoutUndo, h->Index);
     RTDB->DeleteEntity(h->Index);
     ++replaced;
   }
@@ -563,7 +554,7 @@ void TRoutHandle::DeleteStep() {
     if (AddEntitySlot(clone, flags, l) == 0) continue;
     RTDB->DeleteEntity(h->Index);
     RTDB->EraseEntity(h->Index);
-    JournalDelete(h->Index);
+    JournalDelete(RoutUndo, h->Index);
     layers[l - kFirstRoutLayer] = true;
   }
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
@@ -666,7 +657,7 @@ void TRoutHandle::ExpandStepsIntoDatabase() {
         }
         RTDB->EraseEntity(handle);
         RTDB->DeleteEntity(handle);
-        JournalDelete(handle);
+        JournalDelete(RoutUndo, handle);
         e = clone;
         handle = n;
       }

@@ -154,11 +154,6 @@ class TSequenceStore {
   const std::string& UndoFileName() const { return UndoFileName_; }
   const std::string& RedoFileName() const { return RedoFileName_; }
 
-  // True for layers 40..44.
-  static bool IsRoutLayer(uint8_t layer) {
-    return layer >= kFirstRoutLayer && layer <= kLastRoutLayer;
-  }
-
  private:
   struct TLayerList {
     std::unique_ptr<int32_t[]> Handles;  // Capacity entries, position p at [p - 1]

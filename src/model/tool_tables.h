@@ -13,6 +13,9 @@ constexpr int32_t kToolCount = 1000;
 constexpr int kFirstRoutLayer = 40;
 constexpr int kLastRoutLayer = 44;
 
+// True for the rout layers 40..44.
+constexpr bool IsRoutLayer(int32_t layer) { return layer >= kFirstRoutLayer && layer <= kLastRoutLayer; }
+
 // True for tool numbers 1..1000; others lie outside every table.
 constexpr bool ValidToolNumber(int32_t tool) { return tool >= 1 && tool <= kToolCount; }
 

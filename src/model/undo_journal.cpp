@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/byte_order.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "platform/message_box.h"
@@ -185,10 +186,7 @@ void TUndoJournal::Reset() {
 // ---- Records ----------------------------------------------------------------------------
 
 int32_t TUndoJournal::RecordIndex(int32_t pos) {
-  const uint8_t* r = RecordAt(pos);
-  uint32_t v = uint32_t(r[1]) | (uint32_t(r[2]) << 8) | (uint32_t(r[3]) << 16) |
-               (uint32_t(r[4]) << 24);
-  return static_cast<int32_t>(v);
+  return GetInt32(RecordAt(pos) + 1);
 }
 
 std::string TUndoJournal::RecordName(int32_t pos) {
@@ -217,11 +215,7 @@ void TUndoJournal::WriteRecord(uint8_t kind, int32_t index, const std::string& n
     NextUndoName_ = cut;
     ++UndoCount_;
   } else {
-    uint32_t v = static_cast<uint32_t>(index);
-    r[1] = v & 0xFF;
-    r[2] = (v >> 8) & 0xFF;
-    r[3] = (v >> 16) & 0xFF;
-    r[4] = (v >> 24) & 0xFF;
+    PutInt32(r + 1, index);
     if (kind == rkChanged) r[5] = flag;
   }
   if (BlockPos_ == RecordsPerBlock) {

@@ -179,3 +179,11 @@ class TUndoJournal {
 
 // The journal of the current editor mode.
 extern TUndoJournal* ActiveUndo;
+
+// RecordAdd / RecordDelete on the journal when there is one.
+inline void JournalAdd(TUndoJournal* journal, int32_t index) {
+  if (journal != nullptr) journal->RecordAdd(index);
+}
+inline void JournalDelete(TUndoJournal* journal, int32_t index) {
+  if (journal != nullptr) journal->RecordDelete(index);
+}

@@ -13,7 +13,6 @@ const uint8_t FlagToOrientation[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 namespace {
 
-int32_t Clamp32(int64_t v) { return ClampCompToInt(v); }
 
 }  // namespace
 
@@ -57,8 +56,8 @@ bool TNCReader::ToVersionOne(uint8_t code, uint8_t& result) const {
 void TNCReader::ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
   int64_t mx = x, my = y;
   AxisMap(x, y, mx, my);
-  xOut = Clamp32(mx);
-  yOut = Clamp32(my);
+  xOut = ClampCompToInt(mx);
+  yOut = ClampCompToInt(my);
   ToInternal(xOut, yOut);
 }
 
@@ -150,7 +149,7 @@ void TNCReader::RestartPattern(int32_t argument) {
   g.PatternOffsetY = offY;
   int64_t mx = offX, my = offY;
   AxisMap(offX, offY, mx, my);
-  int32_t hx = Clamp32(mx), hy = Clamp32(my);
+  int32_t hx = ClampCompToInt(mx), hy = ClampCompToInt(my);
   ToInternal(hx, hy);
   uint8_t versionOne = code;
   ToVersionOne(code, versionOne);

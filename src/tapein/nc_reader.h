@@ -117,6 +117,10 @@ struct TToolRec {
 // One pattern level (index 1..3 of the arrays below; 0 unused).
 inline constexpr int PatternLevels = 3;
 
+// 1 when the pattern orientation code 0..7 mirrors the plane (an odd number
+// of its swap, mirror-X and mirror-Y bits is set).
+inline constexpr uint8_t MirrorParity[8] = {0, 1, 1, 0, 1, 0, 0, 1};
+
 struct TGlobalRec {
   TGlobalRec() = default;
   TGlobalRec(const TGlobalRec&) = delete;

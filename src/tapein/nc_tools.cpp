@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "foundation/display_units.h"
 #include "foundation/file_utils.h"
 #include "foundation/utilities.h"
 #include "platform/paths.h"
@@ -15,11 +16,6 @@ namespace {
 
 uint16_t ToolKey(int32_t tool) { return static_cast<uint16_t>(tool & 0xFFFF); }
 
-int32_t ClampToInt32(int64_t v) {
-  if (v > 2147483647) return 2147483647;
-  if (v < -2147483647) return -2147483647;
-  return static_cast<int32_t>(v);
-}
 
 // The text inside every pair of parentheses, joined.
 std::string ParenthesisedText(const std::string& line) {
@@ -84,7 +80,7 @@ int32_t TNCReader::ToolSize(int32_t tool) {
   TToolRec& rec = FindTool(tool);
   int32_t value = rec.Diameter / Divisor;
   ToolValue(ToolKey(tool), value);
-  rec.Diameter = ClampToInt32(static_cast<int64_t>(Divisor) * value);
+  rec.Diameter = ClampCompToInt(static_cast<int64_t>(Divisor) * value);
   return rec.Diameter;
 }
 
@@ -92,7 +88,7 @@ int32_t TNCReader::ToolCompSize(int32_t tool) {
   int32_t& comp = FindComp(tool);
   int32_t value = comp / Divisor;
   ToolValue2(ToolKey(tool), value);
-  comp = ClampToInt32(static_cast<int64_t>(Divisor) * value);
+  comp = ClampCompToInt(static_cast<int64_t>(Divisor) * value);
   return comp;
 }
 
@@ -109,7 +105,7 @@ bool TNCReader::TakeFirstTool(TTakenTool& tool) {
   tool.Spare = rec.Spare / Divisor;
   tool.Depth = rec.Depth / Divisor;
   tool.Hits = rec.Hits;
-  tool.Travel = ClampToInt32(rec.Travel);
+  tool.Travel = ClampCompToInt(rec.Travel);
   tool.Comment = rec.Comment;
   tool.Definition = rec.Definition;
   ToolList.erase(first);
@@ -120,8 +116,8 @@ int32_t TNCReader::ToolLengthToInternal(int32_t value) const {
   const double s =
       std::nearbyint(static_cast<double>(value) * std::pow(10.0, 4 - HeaderDecimalDigits));
   const int64_t scaled = static_cast<int64_t>(std::fmax(std::fmin(s, 9.0e15), -9.0e15));
-  if (Metric) return ClampToInt32(scaled / 10 * 1000);
-  return ClampToInt32(scaled * 2540);
+  if (Metric) return ClampCompToInt(scaled / 10 * 1000);
+  return ClampCompToInt(scaled * 2540);
 }
 
 bool TNCReader::ApplyToolWords(bool lookupDone) {
@@ -174,7 +170,7 @@ bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32
         break;
       case 'F':
         if (Metric)
-          SetToolFeed(tool, ClampToInt32(static_cast<int64_t>(v) * 1000000));
+          SetToolFeed(tool, ClampCompToInt(static_cast<int64_t>(v) * 1000000));
         else
           SetToolFeed(tool, SafeRound(v * (1.0 / 60.0) * 25400000.0));
         break;
@@ -182,7 +178,7 @@ bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32
         SetToolMaxHits(tool, v);
         break;
       case 'R': {
-        const int32_t diameter = ClampToInt32(2 * static_cast<int64_t>(ToolLengthToInternal(v)));
+        const int32_t diameter = ClampCompToInt(2 * static_cast<int64_t>(ToolLengthToInternal(v)));
         SetToolDiameter(tool, diameter, !Metric);
         SetToolCompDiameter(tool, diameter);
         break;

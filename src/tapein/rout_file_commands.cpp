@@ -26,7 +26,6 @@
 
 namespace {
 
-bool IsRoutLayer(uint8_t layer) { return layer >= kFirstRoutLayer && layer <= kLastRoutLayer; }
 
 // The folder part of a name, up to and including its last "\".
 std::string FolderOf(const std::string& name) {

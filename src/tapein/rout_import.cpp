@@ -103,7 +103,7 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
       if (Seq != nullptr) Seq->RemoveHandle(i);
       RTDB->DeleteEntity(i);
     }
-    if (Seq != nullptr && Seq->IsRoutLayer(layer)) Seq->SetInsertAtEnd(layer);
+    if (Seq != nullptr && IsRoutLayer(layer)) Seq->SetInsertAtEnd(layer);
     RTDB->EntityChanged = RTDB->PathChanged = 0;
     RTDB->FirstChangedEntity = RTDB->FirstChangedPath = kNoChangedHandle;
   }

@@ -30,7 +30,6 @@ constexpr int32_t LayerLimit = 45;  // layers are 0 .. LayerLimit - 1
 
 inline bool IsCadLayer(int32_t layer) { return layer >= 0 && layer < FirstDrillLayer; }
 inline bool IsDrillLayer(int32_t layer) { return layer >= FirstDrillLayer && layer < FirstRoutLayer; }
-inline bool IsRoutLayer(int32_t layer) { return layer >= FirstRoutLayer && layer < LayerLimit; }
 inline bool IsValidLayer(int32_t layer) { return layer >= 0 && layer < LayerLimit; }
 
 // The editor mode of the layer's group (emCad, emDrill, emRout).
