@@ -118,7 +118,7 @@ uint8_t PickImportFormat(const std::string& fileName) {
   dialog.PullDown.SetItemIndex(0);
   if (ShowFormatDialog(dialog) != mrOk) return ifUnrecognized;
   const int index = dialog.PullDown.ItemIndex();
-  return index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : ifUnrecognized;
+  return index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : uint8_t(ifUnrecognized);
 }
 
 void ConfirmImportFormat(uint8_t& format, const std::string& fileName) {
@@ -132,7 +132,7 @@ void ConfirmImportFormat(uint8_t& format, const std::string& fileName) {
     return;
   }
   const int index = dialog.PullDown.ItemIndex();
-  format = index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : ifUnrecognized;
+  format = index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : uint8_t(ifUnrecognized);
 }
 
 // ---- Detection -----------------------------------------------------------------------------
@@ -166,7 +166,7 @@ bool DetectImportFormat(const std::string& fileName, uint8_t& format) {
       best = s;
     }
   }
-  format = close ? ifUnrecognized : code;
+  format = close ? uint8_t(ifUnrecognized) : code;
   return true;
 }
 

@@ -49,10 +49,6 @@ void TNCReader::ToInternal(int32_t& x, int32_t& y) const {
   y = NCToInternal(y);
 }
 
-bool TNCReader::ToVersionOne(uint8_t code, uint8_t& result) const {
-  return ConvertOrientationVersion(code, AxisVersion, result, 1);
-}
-
 void TNCReader::ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
   int64_t mx = x, my = y;
   AxisMap(x, y, mx, my);
@@ -123,13 +119,12 @@ void TNCReader::EmitPatternHit(int32_t x, int32_t y) {
   BuildHit(tx, ty);
 }
 
-void TNCReader::RestartPattern(int32_t argument) {
+void TNCReader::RestartPattern(int32_t) {
   TGlobalRec& g = *GlobalRec;
   ++g.PassCounter;
   if (g.InSub) CloseSub();
   // Each repeat reads the pattern's lines from the file again.
   g.MainSwap.SkipLines(g.PatternStartPos);
-  g.MainLineCount = g.PatternStartPos;
   BlockNumber = g.MainSwap.LineCount();
   g.PatternLevel = 0;
   // Compose the levels from the innermost (1) outward: an outer level's
@@ -147,12 +142,4 @@ void TNCReader::RestartPattern(int32_t argument) {
   g.PatternOrientation = code;
   g.PatternOffsetX = offX;
   g.PatternOffsetY = offY;
-  int64_t mx = offX, my = offY;
-  AxisMap(offX, offY, mx, my);
-  int32_t hx = ClampCompToInt(mx), hy = ClampCompToInt(my);
-  ToInternal(hx, hy);
-  uint8_t versionOne = code;
-  ToVersionOne(code, versionOne);
-  OrientOffset(hx, hy, OriginY, OriginX, versionOne, hx, hy);
-  Hook22(hx / Divisor, hy / Divisor, argument, versionOne);
 }

@@ -146,20 +146,17 @@ struct TGlobalRec {
   bool IJSeen = false;
   int32_t ToolNumber = 1;        // new tool of the T word
   int32_t ToolOffset = 1;        // new compensation tool of the T word
-  int32_t PriorToolOffset = 1;   // ToolOffset before the last M02 T word
   int32_t G92X = 0, G92Y = 0;
   int32_t RepeatStepX = 0, RepeatStepY = 0;
   int32_t SymbolStepX = 0, SymbolStepY = 0;
   int32_t DispatchIndex = 0;
   bool BlockDone = false;
-  bool BlockError = false;
   int32_t HandledCount = 0;
 
   // Tool change state (tool lists).
   int32_t CurrentTool = 0;
   int32_t CurrentCompTool = 0;
   int32_t PrevCompTool = 0;
-  int32_t HighestTool = 1;
   bool ReportToolAgain = true;
 
   bool ErrorInFile = false;
@@ -178,7 +175,6 @@ struct TGlobalRec {
   double InchScale = 0.0;
 
   std::FILE* MainText = nullptr;
-  int32_t MainLineCount = 0;
   std::string Line;     // the block being decoded (blanks removed)
   std::string RawLine;  // the same line as read (after the swap filter)
   std::array<char, MaxBlockWords + 1> Letters{};    // entries 1..WordCount
@@ -305,7 +301,6 @@ class TNCReader {
                                 int32_t cy, int32_t size, bool clockwise, int32_t tool,
                                 int32_t block);
   /* 21 */ virtual void PatternStart(int32_t block);
-  /* 22 */ virtual void Hook22(int32_t dx, int32_t dy, int32_t argument, uint8_t orientation);
   /* 23 */ virtual void StepRepeatEnd(int32_t block);
   /* 24 */ virtual void GetText(int32_t id, const std::string& defaultText, std::string& text);
   /* 25 */ virtual void Run(bool& failed);
@@ -382,8 +377,6 @@ class TNCReader {
   int32_t MoveParameter = 2147483647;
   std::string LastLine;
   bool ConsumerMode = false;
-  int32_t ExtentMinX = 2147483647, ExtentMinY = 2147483647;
-  int32_t ExtentMaxX = -2147483647, ExtentMaxY = -2147483647;
   int32_t LastI = 0, LastJ = 0;
   std::string StarText;  // replaces "*" of "M97,*" and "M98,*"
   // Error met while the reader was built; Run reports it and fails.
@@ -488,7 +481,6 @@ class TNCReader {
   void AxisMap(int64_t x, int64_t y, int64_t& xOut, int64_t& yOut) const;
   void AxisMapReal(double x, double y, double& xOut, double& yOut) const;
   void ToInternal(int32_t& x, int32_t& y) const;
-  bool ToVersionOne(uint8_t code, uint8_t& result) const;
   // A tape point that is already transformed (pattern orientation and
   // offsets, G92) to internal units: axis version, clamp, scale.
   void ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;

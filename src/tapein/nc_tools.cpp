@@ -142,7 +142,6 @@ bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32
     SetToolDefinition(tool, GlobalRec->RawLine);
     SetToolComment(tool, ParenthesisedText(GlobalRec->RawLine));
   }
-  if (GlobalRec && tool > GlobalRec->HighestTool) GlobalRec->HighestTool = tool;
   for (int32_t i = 1; i <= count; ++i) {
     const int32_t v = values[i];
     switch (letters[i]) {
@@ -208,7 +207,6 @@ void TNCReader::ChangeTool() {
   TGlobalRec& g = *GlobalRec;
   bool toolChanged = false;
   if (g.ToolNumber != g.CurrentTool) {
-    if (g.ToolNumber > g.HighestTool) g.HighestTool = g.ToolNumber;
     g.CurrentTool = g.ToolNumber;
     toolChanged = true;
     Progress(" T" + IntToShortStr(g.CurrentTool));

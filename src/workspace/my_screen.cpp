@@ -9,6 +9,7 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "platform/message_box.h"
+#include "workspace/stroke_font.h"
 #include "workspace/view_mapping.h"
 
 TMyScreen* MyScreen = nullptr;
@@ -597,6 +598,15 @@ void TMyScreenViewServices::BeginModal() {
 void TMyScreenViewServices::EndModal() {
   Rest().EndModal();
   Screen_.Activity = acIdle;
+}
+
+void TMyScreenViewServices::ShowMultipleItemsNotice() {
+  if (RubberPaint == nullptr || RubberPaint->Canvas() == nullptr) {
+    Rest().ShowMultipleItemsNotice();
+    return;
+  }
+  RubberPaint->SetXorPen();
+  ::ShowMultipleItemsNotice(*RubberPaint->Canvas(), Screen_.ViewWidth(), Screen_.ViewHeight());
 }
 
 void TMyScreenViewServices::DrawCrossMark(int32_t x, int32_t y) {

@@ -247,7 +247,8 @@ class TMyScreenViewServices : public TViewServices {
   void ShowReport(const std::string& caption, const std::vector<std::string>& lines) override {
     Rest().ShowReport(caption, lines);
   }
-  void ShowMultipleItemsNotice() override { Rest().ShowMultipleItemsNotice(); }
+  // With RubberPaint, the notice in exclusive-or across the paint box.
+  void ShowMultipleItemsNotice() override;
   // With RubberPaint, an exclusive-or cross on the paint box.
   void DrawCrossMark(int32_t x, int32_t y) override;
 

@@ -93,7 +93,9 @@ TEST_F(TGerberToDrillTest, PublicPhotoplotsGiveTheirFlashesPerAperture) {
     const int32_t first = DrillEntityCount + 1;
     ImportGerberToDrill((data / "gerber" / c.File).string());
     EXPECT_EQ(DrillEntityCount - first + 1, c.Flashes);
-    if (!c.PerDiameter.empty()) EXPECT_EQ(HolesPerDiameter(first), c.PerDiameter);
+    if (!c.PerDiameter.empty()) {
+      EXPECT_EQ(HolesPerDiameter(first), c.PerDiameter);
+    }
     if (c.Flashes > 0) {
       TIntPoint p;
       DRDB->EntityAt(first)->GetPoint(p);

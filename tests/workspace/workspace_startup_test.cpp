@@ -22,7 +22,9 @@ TEST_F(TWorkspaceTest, StartUpCreatesFoldersObjectsAndTheFirstMode) {
   for (const char* name : WorkingDirectoryNames) EXPECT_TRUE(fs::is_directory(Home() / name)) << name;
   // Every object of the order that exists in the program was created.
   for (const TGlobalObject& object : GlobalObjects())
-    if (object.Exists) EXPECT_TRUE(object.Exists()) << object.Name;
+    if (object.Exists) {
+      EXPECT_TRUE(object.Exists()) << object.Name;
+    }
   EXPECT_EQ(GlobalObjects().size(), 15u);
   EXPECT_EQ(GlobalObjects()[0].Name, "CadUndo");
   EXPECT_EQ(GlobalObjects()[9].Name, "ECO");
@@ -73,7 +75,9 @@ TEST_F(TWorkspaceTest, ShutDownSavesSettingsDestroysObjectsAndRemovesScratchFile
   EXPECT_FALSE(WorkspaceReady);
   EXPECT_TRUE(AppClosing);
   for (const TGlobalObject& object : GlobalObjects())
-    if (object.Exists) EXPECT_FALSE(object.Exists()) << object.Name;
+    if (object.Exists) {
+      EXPECT_FALSE(object.Exists()) << object.Name;
+    }
   EXPECT_EQ(LayerBar, nullptr);
   EXPECT_EQ(ActiveUndo, nullptr);
   EXPECT_FALSE(fs::exists(scratch / "00000099.TMP"));
