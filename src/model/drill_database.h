@@ -45,9 +45,6 @@ using TDrillStatistics = std::array<int32_t, 31>;
 // rout database): show true draws it, false erases it.
 extern std::function<void(bool show)> RoutOriginMarker;
 
-// The three command lists of a step object's levels 1..3 as the Edit Steps
-// dialog shows and returns them; an absent level has no list.
-using TEditStepLists = std::array<std::optional<TStepCommandList>, 3>;
 
 // What the drill import keeps while it places imported entities.
 struct TImportPlacement {
@@ -138,7 +135,7 @@ class TDrillDatabase {
   // drill entity whose chain holds a changed level gets the chain with the
   // new lists (a level without a list is removed). Nothing happens when no
   // change flag is set.
-  void ReplaceStepLevels(bool change1, bool change2, const TEditStepLists& lists,
+  void ReplaceStepLevels(bool change1, bool change2, const TStepLevelLists& lists,
                          TStepObject* old3, TStepObject* old2, TStepObject* old1, bool change3);
 
   // ---- Replacements (journalled; the caller closes the operation) ----

@@ -9,9 +9,8 @@
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 
-std::function<bool(TEditStepLists& lists)> ExecuteEditStepDialog;
 std::function<TStepObject*(int32_t routIndex)> RoutPathStepObject;
-std::function<void(bool, bool, const TEditStepLists&, TStepObject*, TStepObject*, TStepObject*,
+std::function<void(bool, bool, const TStepLevelLists&, TStepObject*, TStepObject*, TStepObject*,
                    bool)>
     RoutReplaceStepLevels;
 std::function<TAutoStepRepeatSettings()> AutoStepRepeatSettings;
@@ -258,9 +257,9 @@ void TDrillHandle::CreateStep() {
     ErrorBox("One or more of the cuts you have selected\r\nalready has a nesting depth of three.");
     return;
   }
-  TEditStepLists lists;
+  TStepLevelLists lists;
   lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 0, 0}};
-  if (!ExecuteEditStepDialog || !ExecuteEditStepDialog(lists) || !lists[0]) return;
+  if (!ExecuteEditStepDialog(lists) || !lists[0]) return;
   AppendPatternToList(this, new TStepObject(std::move(*lists[0])), "Create Step && Repea");
 }
 
@@ -274,11 +273,11 @@ void TDrillHandle::EditStep() {
   // Keep the chain alive while entities let go of it.
   s->AddRef();
   TStepObject* levels[3] = {s, s->GetLevel(2), s->GetLevel(3)};
-  TEditStepLists before;
+  TStepLevelLists before;
   for (int k = 0; k < 3; ++k)
     if (levels[k] != nullptr) before[k] = levels[k]->Commands();
-  TEditStepLists lists = before;
-  if (ExecuteEditStepDialog && ExecuteEditStepDialog(lists)) {
+  TStepLevelLists lists = before;
+  if (ExecuteEditStepDialog(lists)) {
     bool changed[3];
     for (int k = 0; k < 3; ++k) changed[k] = lists[k] != before[k];
     if (changed[0] || changed[1] || changed[2]) {
@@ -294,7 +293,7 @@ void TDrillHandle::EditStep() {
   ViewServices().UpdateView();
 }
 
-void TDrillDatabase::ReplaceStepLevels(bool change1, bool change2, const TEditStepLists& lists,
+void TDrillDatabase::ReplaceStepLevels(bool change1, bool change2, const TStepLevelLists& lists,
                                        TStepObject* old3, TStepObject* old2, TStepObject* old1,
                                        bool change3) {
   if (!change1 && !change2 && !change3) return;

@@ -66,16 +66,12 @@ void CopySelectionToLayer(TDrillHandle* list, bool copy, int32_t tool, bool chan
 
 // ---- What the step commands need from other parts of the program ----------
 
-// The Edit Steps dialog: shows the lists and, on OK, returns true with the
-// edited lists. Installed by the drill tools; while none is, the dialog
-// counts as cancelled.
-extern std::function<bool(TEditStepLists& lists)> ExecuteEditStepDialog;
 // The step object of the rout path that holds a rout entity (installed by
 // the rout database); nullptr when there is none.
 extern std::function<TStepObject*(int32_t routIndex)> RoutPathStepObject;
 // The same level replacement on the rout entities (installed by the rout
 // database).
-extern std::function<void(bool change1, bool change2, const TEditStepLists& lists,
+extern std::function<void(bool change1, bool change2, const TStepLevelLists& lists,
                           TStepObject* old3, TStepObject* old2, TStepObject* old1, bool change3)>
     RoutReplaceStepLevels;
 // The automatic step-and-repeat settings; while the rout database has not

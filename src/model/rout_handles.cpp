@@ -10,7 +10,6 @@ TRoutUndo* RoutUndo = nullptr;
 
 namespace {
 
-TEditStepDialog StepDialog;
 TDrillStepLevelsHook DrillStepLevels;
 TDrillStepObjectHook DrillStepObject;
 
@@ -82,8 +81,6 @@ const char* const kDepthTwo =
 
 // ---- Seams -------------------------------------------------------------------------------------
 
-void SetEditStepDialog(TEditStepDialog dialog) { StepDialog = std::move(dialog); }
-bool ExecuteEditStepDialog(TStepLevelLists& levels) { return StepDialog ? StepDialog(levels) : false; }
 void SetDrillStepLevelsHook(TDrillStepLevelsHook hook) { DrillStepLevels = std::move(hook); }
 void SetDrillStepObjectHook(TDrillStepObjectHook hook) { DrillStepObject = std::move(hook); }
 

@@ -31,15 +31,6 @@ inline constexpr const char* kDeleteStepName = "Delete Step && Repea";
 inline constexpr const char* kAddToStepName = "Add To Step && Repea";
 inline constexpr const char* kExpandStepName = "Expand Step && Repea";
 
-// The command lists of a step object's levels 1 to 3 as the Edit Steps
-// dialog sees them; an absent level is empty (nullopt).
-using TStepLevelLists = std::array<std::optional<TStepCommandList>, 3>;
-// The Edit Steps dialog: edits the lists in place; false on Cancel.
-using TEditStepDialog = std::function<bool(TStepLevelLists& levels)>;
-// Installs the dialog; an empty function removes it. With none installed
-// the dialog answers Cancel.
-void SetEditStepDialog(TEditStepDialog dialog);
-bool ExecuteEditStepDialog(TStepLevelLists& levels);
 // The drill database's part of an edited step pattern: the same level
 // changes applied to the drill entities. Installed by the drill side.
 using TDrillStepLevelsHook = std::function<void(const TStepLevelEdits& edits)>;

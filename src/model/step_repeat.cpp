@@ -518,3 +518,11 @@ uint16_t TStepObject::CopyCount() const {
     if (r.Command == 0) ++n;
   return static_cast<uint16_t>(std::min<int32_t>(n, 65535));
 }
+
+namespace {
+TEditStepDialog StepDialog;
+}  // namespace
+
+void SetEditStepDialog(TEditStepDialog dialog) { StepDialog = std::move(dialog); }
+
+bool ExecuteEditStepDialog(TStepLevelLists& levels) { return StepDialog ? StepDialog(levels) : false; }

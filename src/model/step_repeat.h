@@ -7,7 +7,9 @@
 // Y; the negations act before the exchange (StepTransformPoint). Code 0 is
 // the identity; codes 8 and above count as 0.
 #pragma once
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -28,6 +30,17 @@ using TStepCommandList = std::vector<TStepCommand>;
 
 // Empties a list and gives its memory back.
 void FreeStepCommands(TStepCommandList& list);
+
+// The command lists of a step object's levels 1 to 3 as the Edit Steps
+// dialog sees them; an absent level is empty (nullopt).
+using TStepLevelLists = std::array<std::optional<TStepCommandList>, 3>;
+// The Edit Steps dialog of the drill and rout step commands: edits the lists
+// in place; false on Cancel.
+using TEditStepDialog = std::function<bool(TStepLevelLists& levels)>;
+// Installs the dialog; an empty function removes it. With none installed
+// the dialog answers Cancel.
+void SetEditStepDialog(TEditStepDialog dialog);
+bool ExecuteEditStepDialog(TStepLevelLists& levels);
 
 // ---- Orientation tables ------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "model/view_services.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
@@ -36,8 +37,9 @@ void TPictureSurface::WorldToDeviceReal(double x, double y, double& dx, double& 
 void TPictureSurface::WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) {
   double rx, ry;
   WorldToDeviceReal(x, y, rx, ry);
-  dx = SaturatingRound(rx);
-  dy = SaturatingRound(ry);
+  // Already inside the 32-bit range: round halves to even.
+  dx = static_cast<int32_t>(std::nearbyint(rx));
+  dy = static_cast<int32_t>(std::nearbyint(ry));
 }
 
 // ---- THeadlessViewServices -------------------------------------------------------------

@@ -224,6 +224,23 @@ class TModalBracket {
   TModalBracket& operator=(const TModalBracket&) = delete;
 };
 
+// The status box from construction until Close or destruction, on every
+// path.
+class TStatusBracket {
+ public:
+  explicit TStatusBracket(const std::string& text) { ViewServices().OpenStatus(text); }
+  ~TStatusBracket() { Close(); }
+  TStatusBracket(const TStatusBracket&) = delete;
+  TStatusBracket& operator=(const TStatusBracket&) = delete;
+  void Close() {
+    if (open_) ViewServices().CloseStatus();
+    open_ = false;
+  }
+
+ private:
+  bool open_ = true;
+};
+
 // ---- Report console ------------------------------------------------------------------
 
 // The text of a report window built like a console: a cursor that Write

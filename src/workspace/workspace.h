@@ -302,11 +302,3 @@ class TWorkspaceDialogHost : public TDialogHost {
   bool Sticky_ = false;
 };
 
-// The status box for the guard's lifetime: closes on every path.
-class TStatusBracket {
- public:
-  explicit TStatusBracket(const std::string& text) { ViewServices().OpenStatus(text); }
-  ~TStatusBracket() { ViewServices().CloseStatus(); }
-  TStatusBracket(const TStatusBracket&) = delete;
-  TStatusBracket& operator=(const TStatusBracket&) = delete;
-};

@@ -411,12 +411,12 @@ TEST_F(TDrillDatabaseTest, EditStepReplacesSharedPattern) {
   TStepObject* pattern = RowPattern(1, 1000);
   At(a)->SetStepObj(pattern);
   At(b)->SetStepObj(pattern);
-  ExecuteEditStepDialog = [](TEditStepLists& lists) {
+  SetEditStepDialog([](TStepLevelLists& lists) {
     EXPECT_TRUE(lists[0].has_value());
     EXPECT_FALSE(lists[1].has_value());
     lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 4, 1000, 0, 0}, {0, 1, 0, 0, 0}};
     return true;
-  };
+  });
   TDrillHandle h(a);
   h.EditStep();
   ASSERT_NE(At(a)->GetStepObj(), nullptr);

@@ -60,7 +60,7 @@ void TDrillTest::TearDown() {
   DrillUndo = nullptr;
   ActiveUndo = nullptr;
   AutoStepRepeatSettings = nullptr;
-  ExecuteEditStepDialog = nullptr;
+  SetEditStepDialog(nullptr);
   DrawSurface = nullptr;
   ResetHeadlessViewServices();
   ResetHeadlessDialogs();
