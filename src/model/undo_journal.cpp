@@ -10,6 +10,8 @@
 #include "foundation/byte_order.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "model/model_services.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 
@@ -19,10 +21,20 @@ TUndoJournal* ActiveUndo = nullptr;
 
 namespace {
 
-TDetachedUndoWindow& DetachedWindowInstance() {
-  static TDetachedUndoWindow window;
-  return window;
-}
+// The journal's side without a main window.
+class TViewUndoWindow : public TUndoWindow {
+ public:
+  void BeginModal() override { ViewServices().BeginModal(); }
+  void EndModal() override { ViewServices().EndModal(); }
+  void ShowHourGlass(bool on) override { ViewServices().SetCursor(on ? crHourGlass : crDefault); }
+  std::string UndoButtonHint() override { return "[OO] Undo"; }
+  std::string RedoButtonHint() override { return "[UU] Redo"; }
+  void SetHintCaption(const std::string&) override {}
+  void DisableButton(int32_t command) override {
+    if (ModelServices.DisableButton) ModelServices.DisableButton(command);
+  }
+};
+TViewUndoWindow ViewWindow;
 
 TUndoWindow* InstalledWindow = nullptr;
 
@@ -47,20 +59,6 @@ const char* const ActionClosing = "closing the undo journal";
 
 }  // namespace
 
-void TDetachedUndoWindow::BeginModal() {
-  ++ModalDepth;
-  ++ModalBrackets;
-}
-void TDetachedUndoWindow::EndModal() { --ModalDepth; }
-
-void TDetachedUndoWindow::Clear() {
-  ModalDepth = 0;
-  ModalBrackets = 0;
-  HourGlass = false;
-  HintCaption.clear();
-  DisabledButtons.clear();
-}
-
 TUndoWindow* SetUndoWindow(TUndoWindow* window) {
   TUndoWindow* previous = InstalledWindow;
   InstalledWindow = window;
@@ -68,10 +66,8 @@ TUndoWindow* SetUndoWindow(TUndoWindow* window) {
 }
 
 TUndoWindow& UndoWindow() {
-  return InstalledWindow != nullptr ? *InstalledWindow : DetachedWindowInstance();
+  return InstalledWindow != nullptr ? *InstalledWindow : ViewWindow;
 }
-
-TDetachedUndoWindow& DetachedUndoWindow() { return DetachedWindowInstance(); }
 
 // ---- Construction and file access -----------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "detached_undo_window.h"
 #include "command/command_services.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"

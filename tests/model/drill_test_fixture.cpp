@@ -1,5 +1,6 @@
 #include "drill_test_fixture.h"
 
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "model/drill_tools.h"
 #include "platform/headless/headless_dialogs.h"

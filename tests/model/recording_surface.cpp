@@ -69,6 +69,7 @@ int TRecordingSurface::Count(const std::string& prefix) const {
   return n;
 }
 
+#include "detached_undo_window.h"
 #include "command/command_services.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"

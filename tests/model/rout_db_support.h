@@ -7,6 +7,7 @@
 
 #include "command/command_services.h"
 #include "foundation/settings.h"
+#include "detached_undo_window.h"
 #include "korvex_test.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"

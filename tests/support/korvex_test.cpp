@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "platform/headless/headless_dialogs.h"
@@ -36,15 +37,23 @@ void TKorvexTest::SetUp() {
   ResetStartupSettings();
   ResetFamilySettings();
   InstallModelServices();
+  DetachedUndoWindow().Clear();
+  SetUndoWindow(&DetachedUndoWindow());
 }
 
 void TKorvexTest::TearDown() {
+  SetUndoWindow(nullptr);
   ResetHeadlessDialogs();
   HeadlessFailWritesAfter(-1);
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
   std::error_code ec;
   fs::remove_all(TempDir, ec);
+}
+
+TDetachedUndoWindow& DetachedUndoWindow() {
+  static TDetachedUndoWindow window;
+  return window;
 }
 
 fs::path SharedTestData() {

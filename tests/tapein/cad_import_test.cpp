@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/settings.h"
+#include "detached_undo_window.h"
 #include "korvex_test.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "drill_import_test_support.h"
+#include "detached_undo_window.h"
 #include "model/cad_undo.h"
 #include "platform/events.h"
 #include "tapein/drill_format_dialog.h"
