@@ -207,6 +207,21 @@ TEST_F(TRoutImportTest, CancelledFormatDialogAndMissingSwapFileImportNothing) {
   ImportFilters[1] = {};
 }
 
+TEST_F(TRoutImportTest, FormatDialogKeepsTypedDigitsWithinTheirRanges) {
+  const TRoutFormatRecord before = RoutInputFormat;
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) {
+    f.Get<TSpinEdit>("IntegerEdit").SetText("9");  // above the range 1..4
+    f.Get<TSpinEdit>("DecimalEdit").SetText("x");  // no count: the stored one stays
+    f.Get<TRadioGroup>("ClockWiseGroup").SetItemIndex(1);
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(RunRoutFormatDialog("C.RT"));
+  EXPECT_EQ(RoutInputFormat.IntegerDigits, 4);
+  EXPECT_EQ(RoutInputFormat.DecimalDigits, before.DecimalDigits);
+  EXPECT_TRUE(RoutInputFormat.CounterClockwise);
+  RoutInputFormat = before;
+}
+
 TEST_F(TRoutImportTest, AMalformedTapeShowsItsFirstErrorAndLeavesTheLayer) {
   const std::string good = Tape("G.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM30\n");
   AcceptFormat();
