@@ -188,5 +188,5 @@ extern const std::array<std::array<std::array<uint8_t, 2>, 16>, 10> DigitStrokes
 extern const std::array<std::array<int32_t, 2>, 6> ArrowMarkPoints;
 
 // The surface every entity draw paints through; nullptr means the screen
-// picture of the view (see CurrentSurface in workspace/view_services.h).
+// picture of the view (see CurrentSurface in model/view_services.h).
 extern TDrawingBase* DrawSurface;

@@ -1,8 +1,8 @@
 // What the databases and the entity model use of the main window and the
-// view: the editor and layer state, the screen picture (DBBitmap) and its
-// window onto the world, the view's zoom and activity, the modal bracket,
-// the status box, the please-wait box, the cursor, report windows and the
-// view notices.
+// view: the editor and layer state (model/editor_state.h), the screen
+// picture (DBBitmap) and its window onto the world, the view's zoom and
+// activity, the modal bracket, the status box, the please-wait box, the
+// cursor, report windows and the view notices.
 //
 // The window side is one interface, TViewServices, that the main window
 // installs. Until it does, a headless view does the least real work: it

@@ -4,7 +4,7 @@
 // ("D0".."D9"), 40..44 rout ("R0".."R4"). The layer state lives in globals
 // that every draw, pick and tape writer filters on: CurrentLayer and the
 // layer colours (foundation/settings.h), the active and displayed masks
-// and the editor mode (workspace/view_services.h). The rules kept here:
+// and the editor mode (model/editor_state.h). The rules kept here:
 //   - an active layer is always displayed: setting an active bit sets the
 //     displayed bit, clearing a displayed bit clears the active bit;
 //   - the current layer is always active and displayed;
