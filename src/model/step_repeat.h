@@ -187,3 +187,8 @@ class TStepObject {
 // Gives back one reference and deletes the object when it is unused; sets the
 // pointer to nullptr. Does nothing for nullptr.
 void ReleaseStepObject(TStepObject*& object);
+
+// The step object of an imported pattern: the list, moved by (dx, dy) when
+// either is not 0. The caller holds one reference and gives it back with
+// ReleaseStepObject once the pattern's entities took theirs.
+TStepObject* NewMovedStepObject(const TStepCommandList& commands, int32_t dx, int32_t dy);

@@ -8,7 +8,6 @@
 #include "foundation/display_units.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
-#include "foundation/geometry_matrix.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
@@ -237,19 +236,8 @@ void TDrillTapeReader::ToolChange(int32_t tool, int32_t) {
 }
 
 void TDrillTapeReader::ApplyRepeats() {
-  TStepObject* step = nullptr;
-  if (!PatternEntities.empty()) {
-    step = new TStepObject(RepeatList);
-    step->AddRef();
-    if (OffsetX != 0 || OffsetY != 0) {
-      TMatrix3 m = IdentityMatrix;
-      TranslateMatrix(m, OffsetX, OffsetY);
-      TStepObject* moved = step->Transformed(m);
-      moved->AddRef();
-      ReleaseStepObject(step);  // frees the untransformed one
-      step = moved;
-    }
-  }
+  TStepObject* step =
+      PatternEntities.empty() ? nullptr : NewMovedStepObject(RepeatList, OffsetX, OffsetY);
   RepeatList.clear();
   if (step == nullptr) return;
   for (int32_t index : PatternEntities)

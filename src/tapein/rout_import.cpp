@@ -5,7 +5,6 @@
 
 #include "foundation/file_utils.h"
 #include "foundation/display_units.h"
-#include "foundation/geometry_matrix.h"
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -360,16 +359,9 @@ void TRoutTapeReader::ToolChange(int32_t tool, int32_t compTool) {
 
 void TRoutTapeReader::ApplyRepeats() {
   if (!PatternEntities.empty()) {
-    auto* step = new TStepObject(RepeatList);
-    TStepObject* used = step;
-    if (OffsetX != 0 || OffsetY != 0) {
-      TMatrix3 m = IdentityMatrix;
-      TranslateMatrix2D(m, OffsetX, OffsetY);
-      used = step->Transformed(m);
-    }
-    for (int32_t index : PatternEntities) target_.SetStepObject(index, used);
-    // The untransformed object is only the source of the transformed one.
-    if (used != step && step->IsUnused()) delete step;
+    TStepObject* step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
+    for (int32_t index : PatternEntities) target_.SetStepObject(index, step);
+    ReleaseStepObject(step);
   }
   RepeatList.clear();
 }
