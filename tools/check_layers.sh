@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fails when a source folder includes a header of a folder above it.
+# Fails when a source folder includes a header of a folder above it, or
+# when code outside the Qt backend and the program's entry includes Qt.
 #
 # The folders stand on these levels, lowest first; a folder may include its
 # own headers and those of lower levels. Folders on one level (the
@@ -38,6 +39,13 @@ while IFS= read -r -d '' file; do
     fi
   done < <(grep -h '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)
 done < <(find ./src ./app -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
+
+# Only the Qt backend and the entry point see Qt.
+while IFS= read -r hit; do
+  echo "check_layers: ${hit%%:*} includes a Qt header" >&2
+  status=1
+done < <(grep -rlE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q[A-Za-z]*>' src \
+           --include='*.h' --include='*.cpp' | grep -v '^src/platform/qt/' || true)
 
 # tsort reports a circle among the peer folders.
 if [[ -n $peer_edges ]]; then
