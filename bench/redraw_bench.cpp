@@ -13,8 +13,8 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/tool_tables.h"
-#include "workspace/db_bitmap.h"
 #include "model/view_services.h"
+#include "workspace/db_bitmap.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include "foundation/geometry_points.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
-#include "platform/canvas.h"
-#include "platform/message_box.h"
 #include "model/drawing_base.h"
 #include "model/view_services.h"
+#include "platform/canvas.h"
+#include "platform/message_box.h"
 
 namespace {
 

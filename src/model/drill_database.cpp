@@ -8,10 +8,10 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/drill_handles.h"
-#include "platform/message_box.h"
-#include "platform/paths.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
 
 TDrillDatabase* DRDB = nullptr;
 TDrillUndo* DrillUndo = nullptr;

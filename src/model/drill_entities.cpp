@@ -14,9 +14,9 @@
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/hit_patterns.h"
-#include "platform/message_box.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "platform/message_box.h"
 
 int32_t SnapPointX = 0;
 int32_t SnapPointY = 0;

@@ -5,9 +5,9 @@
 
 #include "foundation/settings.h"
 #include "model/cad_database.h"
-#include "platform/message_box.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "platform/message_box.h"
 
 std::function<TStepObject*(int32_t routIndex)> RoutPathStepObject;
 std::function<void(bool, bool, const TStepLevelLists&, TStepObject*, TStepObject*, TStepObject*,

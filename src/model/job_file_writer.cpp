@@ -13,10 +13,10 @@
 #include "model/drill_database.h"
 #include "model/rout_database.h"
 #include "model/step_repeat.h"
-#include "platform/events.h"
-#include "platform/paths.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "platform/events.h"
+#include "platform/paths.h"
 
 namespace {
 

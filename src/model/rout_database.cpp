@@ -8,8 +8,8 @@
 #include "model/cad_database.h"
 #include "model/rout_handles.h"
 #include "model/undo_journal.h"
-#include "platform/message_box.h"
 #include "model/view_services.h"
+#include "platform/message_box.h"
 
 TRoutDatabase* RTDB = nullptr;
 

@@ -126,8 +126,8 @@ TRoutEditServices& RoutEditServices() {
 #include "foundation/file_utils.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/settings.h"
-#include "model/rout_database.h"
 #include "model/model_services.h"
+#include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/view_services.h"
 

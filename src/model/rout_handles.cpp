@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "model/cad_database.h"
-#include "platform/message_box.h"
 #include "model/view_services.h"
+#include "platform/message_box.h"
 
 TRoutUndo* RoutUndo = nullptr;
 

@@ -14,9 +14,9 @@
 #include "model/entity_store.h"
 #include "model/root_entity.h"
 #include "model/rout_entities.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "model/view_services.h"
 
 TSequenceStore* Seq = nullptr;
 

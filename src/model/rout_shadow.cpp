@@ -6,9 +6,9 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "model/cad_entities.h"  // IntDistance
+#include "model/drawing_base.h"
 #include "model/rout_entities.h"
 #include "model/tool_tables.h"
-#include "model/drawing_base.h"
 #include "model/view_services.h"
 
 namespace {

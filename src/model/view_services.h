@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "foundation/geometry.h"
-#include "platform/canvas.h"
-#include "platform/types.h"
 #include "model/drawing_base.h"
 #include "model/editor_state.h"
+#include "platform/canvas.h"
+#include "platform/types.h"
 
 // ---- Cursor ---------------------------------------------------------------------
 

@@ -4,8 +4,8 @@
 #include "model/root_entity.h"
 #include "model/rout_entities.h"
 #include "model/rout_shadow.h"
-#include "platform/message_box.h"
 #include "model/view_services.h"
+#include "platform/message_box.h"
 
 int32_t CompensationViolations = 0;
 int32_t CompensationNoIntersections = 0;

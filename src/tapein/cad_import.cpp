@@ -8,11 +8,11 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/undo_journal.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
-#include "model/view_services.h"
 
 uint8_t CadImportLayer = 0;
 

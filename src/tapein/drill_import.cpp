@@ -12,13 +12,13 @@
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_format_dialog.h"
 #include "tapein/filter_lists.h"
-#include "model/tool_tables.h"
-#include "model/view_services.h"
 
 int32_t DrillToolOffset = 0;
 int32_t ImportOriginX = 0;

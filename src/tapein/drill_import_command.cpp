@@ -15,13 +15,13 @@
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "model/model_services.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
 #include "tapein/gerber_to_drill.h"
 #include "tapein/rout_import.h"
-#include "model/view_services.h"
 
 int32_t ImportOffsetX = 0;
 int32_t ImportOffsetY = 0;

@@ -38,9 +38,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/swap_filter.h"
 #include "tapein/drill_time_estimator.h"
 #include "tapein/nc_words.h"
-#include "foundation/swap_filter.h"
 
 // ---- Program-wide switches of the contour offset engine --------------------
 // The reader's run sets ArcAdjustDisabled to the negation of its ArcAdjust

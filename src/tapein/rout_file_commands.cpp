@@ -17,12 +17,12 @@
 #include "model/rout_entities.h"
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/rout_import.h"
 #include "tapeout/rout_tape_writer.h"
-#include "model/tool_tables.h"
-#include "model/view_services.h"
 
 namespace {
 

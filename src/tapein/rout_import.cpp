@@ -3,17 +3,17 @@
 #include <algorithm>
 #include <fstream>
 
-#include "foundation/file_utils.h"
 #include "foundation/display_units.h"
+#include "foundation/file_utils.h"
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "model/rout_sequence.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "model/view_services.h"
 
 namespace {
 

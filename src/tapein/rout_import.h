@@ -19,10 +19,10 @@
 #include "foundation/geometry.h"
 #include "foundation/settings_families.h"
 #include "model/step_repeat.h"
+#include "model/tool_tables.h"
 #include "platform/forms.h"
 #include "tapein/drill_format_dialog.h"
 #include "tapein/nc_reader.h"
-#include "model/tool_tables.h"
 
 // What the rout import needs of the rout database. Indices are rout store
 // indices; the add operations work on the current rout layer and give the

@@ -16,10 +16,10 @@
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "model/rout_sequence.h"
+#include "model/view_services.h"
 #include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "model/view_services.h"
 
 // ---- Swap-writer protocol ------------------------------------------------------------
 

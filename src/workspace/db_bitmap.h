@@ -14,8 +14,8 @@
 #include <cstdint>
 
 #include "model/drawing_base.h"
-#include "workspace/offscreen_bitmaps.h"
 #include "model/view_services.h"
+#include "workspace/offscreen_bitmaps.h"
 
 // The database limits on both axes.
 constexpr int32_t DatabaseLimit = 1073741823;

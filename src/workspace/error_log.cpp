@@ -17,10 +17,10 @@
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/view_services.h"
 #include "platform/file_ops.h"
 #include "platform/paths.h"
 #include "workspace/system_info.h"
-#include "model/view_services.h"
 
 const char* const LogHeaderText = "Orbenwright Error log file, please do not edit.";
 

@@ -13,10 +13,10 @@
 #include "model/job_file_writer.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
+#include "model/view_services.h"
 #include "platform/types.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
-#include "model/view_services.h"
 
 
 namespace {

@@ -21,8 +21,8 @@
 #include <string>
 
 #include "foundation/settings.h"
-#include "platform/forms.h"
 #include "model/view_services.h"
+#include "platform/forms.h"
 
 constexpr uint8_t FirstDrillLayer = 30;
 constexpr uint8_t FirstRoutLayer = 40;

@@ -23,10 +23,10 @@
 #include <string>
 
 #include "command/input_event.h"
+#include "model/view_services.h"
 #include "platform/canvas.h"
 #include "platform/forms.h"
 #include "workspace/db_bitmap.h"
-#include "model/view_services.h"
 
 // Activity states of the drawing area.
 enum : uint8_t {

@@ -13,9 +13,9 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/undo_journal.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/paths.h"
-#include "model/view_services.h"
 
 // ---- Host --------------------------------------------------------------------------
 

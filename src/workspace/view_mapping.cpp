@@ -7,8 +7,8 @@
 #include "command/command_services.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
-#include "platform/forms.h"
 #include "model/view_services.h"
+#include "platform/forms.h"
 
 TRubberPaint* RubberPaint = nullptr;
 std::function<uint8_t()> CurrentCompensationSide;

@@ -19,10 +19,10 @@
 
 #include "command/input_event.h"
 #include "model/undo_journal.h"
+#include "model/view_services.h"
 #include "platform/forms.h"
 #include "platform/menus.h"
 #include "workspace/small_dialogs.h"
-#include "model/view_services.h"
 
 class TStatusDialog;
 class TShowWaitDlg;

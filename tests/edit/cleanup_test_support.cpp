@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "detached_undo_window.h"
 #include "command/command_services.h"
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"

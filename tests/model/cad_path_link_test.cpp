@@ -12,11 +12,11 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "recording_surface.h"
 #include "routpath/endpoint_grid.h"
-#include "model/view_services.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include "job_file_test_support.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
-#include "workspace/job_file.h"
 #include "model/job_file_writer.h"
 #include "model/rout_database.h"
-#include "platform/headless/headless_dialogs.h"
 #include "model/tool_tables.h"
-#include "workspace/startup.h"
 #include "model/view_services.h"
+#include "platform/headless/headless_dialogs.h"
+#include "workspace/job_file.h"
+#include "workspace/startup.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include "model/drill_tools.h"
 #include "model/job_file_writer.h"
 #include "model/rout_entities.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_files.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
-#include "model/view_services.h"
 
 namespace fs = std::filesystem;
 

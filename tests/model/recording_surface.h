@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/recording_canvas.h"
 #include "model/drawing_base.h"
+#include "platform/headless/recording_canvas.h"
 
 class TRecordingSurface : public TDrawingBase {
  public:

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file_utils.h"
 #include "detached_undo_window.h"
+#include "foundation/file_utils.h"
 #include "korvex_test.h"
 #include "model/entity_store.h"
 #include "platform/headless/headless_dialogs.h"

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <map>
 
-#include "drill_import_test_support.h"
 #include "detached_undo_window.h"
+#include "drill_import_test_support.h"
 #include "model/cad_undo.h"
 #include "platform/events.h"
 #include "tapein/drill_format_dialog.h"

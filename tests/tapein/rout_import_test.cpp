@@ -12,6 +12,7 @@
 #include "korvex_test.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
@@ -19,7 +20,6 @@
 #include "tapein/rout_import.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/startup.h"
-#include "model/view_services.h"
 
 namespace fs = std::filesystem;
 

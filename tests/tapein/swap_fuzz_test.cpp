@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "korvex_test.h"
 #include "foundation/swap_basic.h"
 #include "foundation/swap_filter.h"
+#include "korvex_test.h"
 
 namespace fs = std::filesystem;
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/recording_canvas.h"
 #include "model/drawing_base.h"
 #include "model/symbol_drawer.h"
+#include "platform/headless/recording_canvas.h"
 
 namespace {
 
