@@ -9,8 +9,8 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "routpath/endpoint_grid.h"
-#include "workspace/view_services.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "workspace/db_bitmap.h"
-#include "workspace/view_services.h"
 
 namespace {
 

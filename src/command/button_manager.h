@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "platform/forms.h"
-#include "platform/forms.h"
 
 // The tool buttons of a mode: bit 1 << mode (emDrill 0, emRout 1, emCad 2).
 constexpr uint8_t bmDrill = 1;

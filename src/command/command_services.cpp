@@ -8,9 +8,6 @@
 
 namespace {
 TButtonBar* InstalledBar = nullptr;
-// Used while ECO does not exist.
-double DisplayTolerance = 0.4;
-double LengthParameter = 0.0;
 std::unique_ptr<TButtonManager> StandIn;
 }  // namespace
 
@@ -47,26 +44,6 @@ int ConfirmSaveRoutLayer(int layer) {
   const std::string name = "R" + std::to_string(layer - 40);
   return MessageDlg("The rout file of layer " + name + " is not saved.\r\nSave it now?",
                     mtWarning, mbYesNoCancel);
-}
-
-double ArcDisplayTolerance() {
-  return ECO != nullptr ? ECO->ArcDisplayTolerance : DisplayTolerance;
-}
-
-void SetArcDisplayTolerance(double tolerance) {
-  if (ECO != nullptr)
-    ECO->ArcDisplayTolerance = tolerance;
-  else
-    DisplayTolerance = tolerance;
-}
-
-double ArcLengthParameter() { return ECO != nullptr ? ECO->ArcLengthParameter : LengthParameter; }
-
-void SetArcLengthParameter(double inches) {
-  if (ECO != nullptr)
-    ECO->ArcLengthParameter = inches;
-  else
-    LengthParameter = inches;
 }
 
 void NotAvailableYet(const std::string& caption) {

@@ -1,6 +1,7 @@
 // What the rest of the program uses of the command language without
 // knowing its objects: ButtonManager's tool buttons, the yes/no
-// confirmations, and the interpreter's two arc parameters.
+// confirmations, and the interpreter's two arc parameters (declared with
+// the model's services, which this header includes).
 //
 // The buttons' look is reported to a TButtonBar as well: the headless bar
 // keeps the state of every button so that tests can read what the window
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "command/button_manager.h"
+#include "model/model_services.h"
 
 class TButtonBar {
  public:
@@ -53,14 +55,6 @@ int ConfirmSaveDatabase();
 // saved and asks whether to save it: Yes, No or Cancel; returns the modal
 // result (mrYes, mrNo, mrCancel).
 int ConfirmSaveRoutLayer(int layer);
-
-// Deviation, in device units, within which arcs are flattened into chords
-// for display: ECO's field (0.4 when ECO is built; 0.4 before).
-double ArcDisplayTolerance();
-void SetArcDisplayTolerance(double tolerance);
-// Radius bound, in inches, of the arcs that rout path edits add as real arcs.
-double ArcLengthParameter();
-void SetArcLengthParameter(double inches);
 
 // Every menu item and command whose work is not in the program yet answers
 // here: "\"" caption "\" is not available yet." (the caption without its

@@ -7,8 +7,8 @@
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
-#include "workspace/view_services.h"
 
 std::string CleanLengthToText(int32_t length) {
   double x = double(length) / double(UnitsPerDisplayUnit);

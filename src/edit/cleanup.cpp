@@ -8,25 +8,9 @@
 #include "edit/cleanup_support.h"
 #include "model/cad_database.h"
 #include "model/undo_journal.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
-
-// The status box for the guard's lifetime.
-class TStatusBox {
- public:
-  explicit TStatusBox(const std::string& text) { ViewServices().OpenStatus(text); }
-  ~TStatusBox() { Close(); }
-  TStatusBox(const TStatusBox&) = delete;
-  TStatusBox& operator=(const TStatusBox&) = delete;
-  void Close() {
-    if (open_) ViewServices().CloseStatus();
-    open_ = false;
-  }
-
- private:
-  bool open_ = true;
-};
 
 // Closes the journalled changes under the command's name on every path, so
 // that even an interrupted clean-up is one undo step.
@@ -61,7 +45,7 @@ bool RunAutomaticCleanup() {
   TCadStatistics before;
   {
     TUndoStep step;
-    TStatusBox status("Automatic cleanup");
+    TStatusBracket status("Automatic cleanup");
     before = DB->CountByType();
     ResetCleanupStatusClock();
     if (settings.KillDuplicates) EraseDuplicates();

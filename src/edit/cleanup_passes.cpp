@@ -13,8 +13,8 @@
 #include "model/entity_store.h"
 #include "model/root_entity.h"
 #include "model/undo_journal.h"
+#include "model/view_services.h"
 #include "platform/events.h"
-#include "workspace/view_services.h"
 
 uint32_t CleanupLayerBit() { return 1u << (CurrentLayer % 32); }
 

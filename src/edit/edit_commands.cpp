@@ -17,7 +17,7 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
-#include "model/cad_path_link.h"
+#include "routpath/cad_path_link.h"
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
 #include "model/drill_handles.h"

@@ -20,6 +20,10 @@ int32_t ClampCompToInt(int64_t value) {
   return static_cast<int32_t>(std::clamp<int64_t>(value, -2147483647, 2147483647));
 }
 
+int32_t ClampToInt32(int64_t value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
 namespace {
 
 // Rounds size / divisor to the nearest integer, halves upward for

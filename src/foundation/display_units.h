@@ -14,6 +14,8 @@ int32_t SaturatingRound(double value);
 
 // Limits the value to -2,147,483,647 .. 2,147,483,647.
 int32_t ClampCompToInt(int64_t value);
+// Limits the value to the whole 32-bit range.
+int32_t ClampToInt32(int64_t value);
 
 // ---- Display texts (nearest, halves upward) --------------------------------
 

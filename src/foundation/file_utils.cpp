@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_ops.h"
 #include "platform/paths.h"
 
 int InOutRes = 0;
@@ -156,41 +157,9 @@ void DoneUtilities() {
 }
 
 bool WriteFileReplacing(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-  const std::string path = NativePath(fileName);
-  std::vector<char> name(path.begin(), path.end());
-  const char suffix[] = ".XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix);
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    InOutRes = errno;
-    return false;
-  }
-  // A replaced file keeps its permissions; a new one is readable by all.
-  struct stat old;
-  ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      InOutRes = errno;
-      ::close(fd);
-      ::unlink(name.data());
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    InOutRes = errno ? errno : EIO;
-    ::unlink(name.data());
-    return false;
-  }
-  if (::rename(name.data(), path.c_str()) != 0) {
-    InOutRes = errno;
-    ::unlink(name.data());
-    return false;
-  }
-  return true;
+  const int error = ReplaceFileContents(NativePath(fileName), bytes.data(), bytes.size());
+  if (error != 0) InOutRes = error;
+  return error == 0;
 }
 
 bool ReadTextLine(std::FILE* file, std::string& line) {

@@ -9,7 +9,7 @@
 #include "platform/message_box.h"
 #include "model/drill_entities.h"
 #include "model/entity_store.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 namespace {
 

@@ -17,7 +17,9 @@
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "import/gerber_to_drill.h"
 #include "tapein/cad_import.h"
+#include "tapein/drill_import_command.h"
 #include "tapein/nc_words.h"
 
 const std::array<const char*, FormatCount> FormatListNames = {
@@ -251,4 +253,9 @@ void RunCadImport() {
   CadImportPath = FolderOf(fileName);
   if (DB != nullptr) DB->ZoomExtents();
   host.NameJobAfter(fileName.substr(FolderOf(fileName).size()));
+}
+
+void InstallDrillImporters() {
+  SetDrillFormatImporter(ifDxf, {DetectDxfForDrill, ImportDxfToDrill});
+  SetDrillFormatImporter(ifGerber, {DetectGerberForDrill, ImportGerberToDrill});
 }

@@ -154,6 +154,9 @@ bool RunImportEntry(uint8_t code, const std::string& fileName);
 // The File/Import command.
 void RunCadImport();
 
+// Gives Drill Import its DXF and photoplot importers (done at start-up).
+void InstallDrillImporters();
+
 // The detectors of formats whose importers live elsewhere.
 double DetectHpgl(const std::string& fileName);
 double DetectGcadd(const std::string& fileName);

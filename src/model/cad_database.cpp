@@ -4,15 +4,15 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "edit/cleanup.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry.h"
 #include "foundation/geometry_points.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "model/cad_undo.h"
+#include "model/model_services.h"
 #include "model/undo_journal.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TCadDatabase* DB = nullptr;
 TExtentsFunction RoutZoomExtents;
@@ -23,26 +23,17 @@ namespace {
 constexpr double UnitsPerInch = 25400000.0;
 constexpr uint32_t LiveMask = 0x7FFFFFFFu;
 
-int32_t Clamp32(int64_t v) { return ClampCompToInt(v); }
-
 TIntBox NormalisedBox(const TIntPoint& a, const TIntPoint& b) {
   return {std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
 }
 
 TIntBox PickBox(int32_t x, int32_t y, int32_t h) {
-  return {Clamp32(int64_t(x) - h), Clamp32(int64_t(y) - h), Clamp32(int64_t(x) + h),
-          Clamp32(int64_t(y) + h)};
+  return {ClampCompToInt(int64_t(x) - h), ClampCompToInt(int64_t(y) - h), ClampCompToInt(int64_t(x) + h),
+          ClampCompToInt(int64_t(y) + h)};
 }
 
 uint32_t SearchMask(bool allActive) {
   return allActive ? ActiveLayerMask : (CadLayerBit(CurrentLayer % 32) | SlotDeletedBit);
-}
-
-void JournalAdd(int32_t index) {
-  if (ActiveUndo != nullptr) ActiveUndo->RecordAdd(index);
-}
-void JournalDelete(int32_t index) {
-  if (ActiveUndo != nullptr) ActiveUndo->RecordDelete(index);
 }
 
 // Every holder of CAD indices in the journal is stale after a renumbering.
@@ -197,7 +188,7 @@ int32_t TCadDatabase::AddEntity(TCadEntity* entity, uint8_t layer) {
   slot->Flags = CadLayerBit(layer);
   slot->Entity = entity;
   entity->Draw(layer);
-  JournalAdd(CadEntityCount);
+  JournalAdd(ActiveUndo, CadEntityCount);
   return CadEntityCount;
 }
 
@@ -298,7 +289,7 @@ void TCadDatabase::ZoomExtents() {
   };
   widen(x1, x2);
   widen(y1, y2);
-  ViewServices().ZoomWindow(Clamp32(x1), Clamp32(y1), Clamp32(x2), Clamp32(y2));
+  ViewServices().ZoomWindow(ClampCompToInt(x1), ClampCompToInt(y1), ClampCompToInt(x2), ClampCompToInt(y2));
 }
 
 bool TCadDatabase::FindNearestPoint(int32_t x, int32_t y, int32_t h, int32_t& px, int32_t& py) {
@@ -421,7 +412,7 @@ void TCadDatabase::ReplaceWithLine(TRootEntityHandle* handle, const TRealPoint& 
     return;
   if (eraseFirst) EraseEntity(handle->Index);
   MarkDeleted(handle->Index);
-  JournalDelete(handle->Index);
+  JournalDelete(ActiveUndo, handle->Index);
   AddLine(SaturatingRound(a.X), SaturatingRound(a.Y), SaturatingRound(b.X), SaturatingRound(b.Y));
 }
 
@@ -433,7 +424,7 @@ void TCadDatabase::ReplaceEntity(TRootEntityHandle* handle, bool eraseFirst, con
     return;
   if (eraseFirst) EraseEntity(handle->Index);
   MarkDeleted(handle->Index);
-  JournalDelete(handle->Index);
+  JournalDelete(ActiveUndo, handle->Index);
   double r1, r2, d, angle;
   RectToPolar(p3.X - c.X, p3.Y - c.Y, r1, angle);
   RectToPolar(p2.X - c.X, p2.Y - c.Y, r2, angle);
@@ -474,7 +465,7 @@ void TCadDatabase::EstimateMemory(const TCadStatistics& statistics, int32_t& per
   }
   int64_t total = deleted + live;
   if (total == 0) total = 1;
-  deletedBytes = Clamp32(deleted);
+  deletedBytes = ClampCompToInt(deleted);
   percent = SaturatingRound(double(deleted) / double(total) * 100.0);
 }
 
@@ -519,7 +510,7 @@ void TCadDatabase::GetViewRects(TRect& source, TRect& target) {
   TRealPoint tl = v.ViewTopLeft();
   int32_t sx = SaturatingRound((tl.X - v.PictureLeftX()) / UnitsPerInch * ppi);
   int32_t sy = SaturatingRound((v.PictureTopY() - tl.Y) / UnitsPerInch * ppi);
-  source = {sx, sy, Clamp32(int64_t(sx) + target.Right), Clamp32(int64_t(sy) + target.Bottom)};
+  source = {sx, sy, ClampCompToInt(int64_t(sx) + target.Right), ClampCompToInt(int64_t(sy) + target.Bottom)};
 }
 
 void TCadDatabase::CopyPictureToView(const TRect& source, const TRect& target) {
@@ -609,4 +600,6 @@ void TCadDatabase::Redraw() {
   picture.Dirty = true;
 }
 
-void TCadDatabase::CleanUp() { RunAutomaticCleanup(); }
+void TCadDatabase::CleanUp() {
+  if (ModelServices.AutomaticCleanup) ModelServices.AutomaticCleanup();
+}

@@ -11,10 +11,10 @@
 #include "foundation/geometry_points.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/drawing_base.h"
+#include "model/view_services.h"
 #include "platform/canvas.h"
 #include "platform/message_box.h"
-#include "workspace/drawing_base.h"
-#include "workspace/view_services.h"
 
 namespace {
 
@@ -22,16 +22,15 @@ const char* const IllegalSecondPoint = "Error: Illegal second point call!";
 const char* const IllegalThirdPoint = "Error: Illegal third point call!";
 const char* const IllegalRadius = "Error: Illegal get radius call!";
 
-int32_t Clamp32(int64_t v) { return ClampCompToInt(v); }
 
 bool InBox(const TIntBox& box, int32_t x, int32_t y) { return OutCode(box, x, y) == 0; }
 
 // Shrinks the box to the square of half-size d around (x, y).
 void ShrinkBox(TIntBox& box, int32_t d, int32_t x, int32_t y) {
-  box.Left = Clamp32(int64_t(x) - d);
-  box.Bottom = Clamp32(int64_t(y) - d);
-  box.Right = Clamp32(int64_t(x) + d);
-  box.Top = Clamp32(int64_t(y) + d);
+  box.Left = ClampCompToInt(int64_t(x) - d);
+  box.Bottom = ClampCompToInt(int64_t(y) - d);
+  box.Right = ClampCompToInt(int64_t(x) + d);
+  box.Top = ClampCompToInt(int64_t(y) + d);
 }
 
 // The protocol's ending: the box shrinks when 0 <= d < best.
@@ -67,8 +66,8 @@ uint16_t Fold(uint16_t key, int32_t value) {
 
 // The corners (c - r, c - r) and (c + r, c + r) of a circle's box, saturated.
 void CircleBox(int32_t cx, int32_t cy, int32_t r, TIntPoint& min, TIntPoint& max) {
-  min = {Clamp32(int64_t(cx) - r), Clamp32(int64_t(cy) - r)};
-  max = {Clamp32(int64_t(cx) + r), Clamp32(int64_t(cy) + r)};
+  min = {ClampCompToInt(int64_t(cx) - r), ClampCompToInt(int64_t(cy) - r)};
+  max = {ClampCompToInt(int64_t(cx) + r), ClampCompToInt(int64_t(cy) + r)};
 }
 
 bool CornersShareOutCode(const TIntBox& box, const TIntPoint& a, const TIntPoint& b) {
@@ -342,7 +341,7 @@ int32_t AxisLineDistance(int32_t c, int32_t a1, int32_t a2, int32_t pc, int32_t 
                          int32_t boxAlongHigh) {
   int32_t lo = std::min(a1, a2), hi = std::max(a1, a2);
   if (!(boxLow <= c && c <= boxHigh && boxAlongLow <= hi && boxAlongHigh >= lo)) return NotNear;
-  if (lo <= pa && pa <= hi) return Clamp32(std::llabs(int64_t(pc) - c));
+  if (lo <= pa && pa <= hi) return ClampCompToInt(std::llabs(int64_t(pc) - c));
   // The end whose along-coordinate is nearer; the second end on a tie.
   int64_t d1 = std::llabs(int64_t(pa) - a1), d2 = std::llabs(int64_t(pa) - a2);
   int32_t end = d1 < d2 ? a1 : a2;
@@ -462,8 +461,8 @@ void TCadArc::ComputeShadow() {
   // The bands of the whole circle, computed wide so a large radius saturates
   // at the edge of the coordinate range instead of wrapping.
   int64_t r = RadiusOf();
-  XMask = BandMask(Clamp32(int64_t(CX) + r), Clamp32(int64_t(CX) - r));
-  YMask = BandMask(Clamp32(int64_t(CY) + r), Clamp32(int64_t(CY) - r));
+  XMask = BandMask(ClampCompToInt(int64_t(CX) + r), ClampCompToInt(int64_t(CX) - r));
+  YMask = BandMask(ClampCompToInt(int64_t(CY) + r), ClampCompToInt(int64_t(CY) - r));
 }
 
 int32_t TCadArc::GetRadius() {

@@ -1,7 +1,7 @@
 #include "model/cad_undo.h"
 
 #include "model/cad_database.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 TCadUndo* CadUndo = nullptr;
 
@@ -43,13 +43,6 @@ TEntitySlot* WalkSlot(TRootEntityHandle* h) {
   return DB != nullptr ? DB->SlotAt(h->Index) : nullptr;
 }
 
-void JournalAdd(int32_t index) {
-  if (ActiveUndo != nullptr) ActiveUndo->RecordAdd(index);
-}
-void JournalDelete(int32_t index) {
-  if (ActiveUndo != nullptr) ActiveUndo->RecordDelete(index);
-}
-
 // Appends the clone on the source's flags (or the given layer), draws and
 // journals it. False, with the clone freed, when the store is full.
 bool AppendClone(TCadEntity* clone, uint32_t flags, uint8_t layer, bool changeLayer) {
@@ -66,7 +59,7 @@ bool AppendClone(TCadEntity* clone, uint32_t flags, uint8_t layer, bool changeLa
     slot->Flags = flags;
     clone->Draw(LayerOfBit(flags));
   }
-  JournalAdd(CadEntityCount);
+  JournalAdd(ActiveUndo, CadEntityCount);
   return true;
 }
 
@@ -74,7 +67,7 @@ bool AppendClone(TCadEntity* clone, uint32_t flags, uint8_t layer, bool changeLa
 void RemoveSource(int32_t index) {
   DB->EraseEntity(index);
   DB->MarkDeleted(index);
-  JournalDelete(index);
+  JournalDelete(ActiveUndo, index);
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/drill_handles.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 TDrillDatabase* DRDB = nullptr;
 TDrillUndo* DrillUndo = nullptr;
@@ -20,13 +20,6 @@ std::function<void(bool show)> RoutOriginMarker;
 namespace {
 
 constexpr double UnitsPerInch = 25400000.0;
-
-void JournalAdd(int32_t index) {
-  if (DrillUndo != nullptr) DrillUndo->RecordAdd(index);
-}
-void JournalDelete(int32_t index) {
-  if (DrillUndo != nullptr) DrillUndo->RecordDelete(index);
-}
 
 }  // namespace
 
@@ -143,7 +136,7 @@ void TDrillDatabase::Undelete(int32_t index) {
 bool TDrillDatabase::DeleteEntity(int32_t index) {
   if (static_cast<int32_t>(WordAt(index)) < 1) return false;
   MarkDeleted(index);
-  JournalDelete(index);
+  JournalDelete(DrillUndo, index);
   return true;
 }
 
@@ -161,9 +154,9 @@ bool TDrillDatabase::MoveToLayer(int32_t index, uint8_t layer) {
   if (n == 0) return false;
   EraseEntity(index);
   MarkDeleted(index);
-  JournalDelete(index);
+  JournalDelete(DrillUndo, index);
   DrawEntity(n);
-  JournalAdd(n);
+  JournalAdd(DrillUndo, n);
   return true;
 }
 
@@ -317,7 +310,7 @@ int32_t TDrillDatabase::Append(TDrillEntity* entity, uint32_t word, bool journal
     delete entity;
     return 0;
   }
-  if (journal) JournalAdd(DrillEntityCount);
+  if (journal) JournalAdd(DrillUndo, DrillEntityCount);
   s->Flags = word;
   s->Entity = entity;
   return DrillEntityCount;
@@ -425,7 +418,7 @@ void TDrillDatabase::ReplaceWith(TDrillHandle* h, TDrillEntity* created) {
   TDrillEntity* old = EntityAt(h->Index);
   EraseEntity(h->Index);
   MarkDeleted(h->Index);
-  JournalDelete(h->Index);
+  JournalDelete(DrillUndo, h->Index);
   int32_t n = Append(created, NCLayerBit(CurrentLayer), true);
   if (n == 0) return;
   ActiveTools[CurrentTool] = true;
@@ -445,7 +438,7 @@ void TDrillDatabase::JoinHolesIntoSlot(TDrillHandle* h1, TDrillHandle* h2) {
   for (int32_t i : {h1->Index, h2->Index}) {
     EraseEntity(i);
     MarkDeleted(i);
-    JournalDelete(i);
+    JournalDelete(DrillUndo, i);
   }
   auto* slot = new TDrillSlot(p1, p2, CurrentTool);
   int32_t n = Append(slot, NCLayerBit(CurrentLayer), true);

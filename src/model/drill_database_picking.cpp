@@ -4,20 +4,17 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "model/drill_database.h"
 #include "model/drill_handles.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 TIntBox ToleranceBox(int32_t t, int32_t x, int32_t y) {
-  return {Clamp32(int64_t(x) - t), Clamp32(int64_t(y) - t), Clamp32(int64_t(x) + t),
-          Clamp32(int64_t(y) + t)};
+  return {ClampToInt32(int64_t(x) - t), ClampToInt32(int64_t(y) - t), ClampToInt32(int64_t(x) + t),
+          ClampToInt32(int64_t(y) + t)};
 }
 
 uint32_t CurrentLayerMask() {

@@ -14,9 +14,9 @@
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/hit_patterns.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 int32_t SnapPointX = 0;
 int32_t SnapPointY = 0;
@@ -31,16 +31,11 @@ constexpr TColor kBlue = 0x00FF0000;
 
 TCadConversionTarget* ConversionTarget = nullptr;
 
-int32_t Clamp32(int64_t v) {
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(v);
-}
 
 // Round half to even, for coordinates already known to lie in range.
 int32_t RoundEven(double v) { return SaturatingRound(v); }
 
-uint16_t Bands(int64_t lo, int64_t hi) { return BandMask(Clamp32(lo), Clamp32(hi)); }
+uint16_t Bands(int64_t lo, int64_t hi) { return BandMask(ClampToInt32(lo), ClampToInt32(hi)); }
 
 // Band masks of an extent widened by h on every side.
 void SetBands(uint16_t& xb, uint16_t& yb, const TIntPoint& mn, const TIntPoint& mx, int64_t hx,
@@ -85,7 +80,7 @@ TIntPoint LineFoot(const TIntPoint& a, const TIntPoint& b, const TIntPoint& from
 
 TDrawingBase& Surface() { return CurrentSurface(); }
 
-int32_t SaturatingSum(int64_t v) { return Clamp32(std::min<int64_t>(v, INT32_MAX)); }
+int32_t SaturatingSum(int64_t v) { return ClampToInt32(std::min<int64_t>(v, INT32_MAX)); }
 
 }  // namespace
 
@@ -209,8 +204,8 @@ int32_t TDrillEntity::BoxedDistance(const TIntBox& box, int32_t x, int32_t y, in
 }
 
 void TDrillEntity::NarrowBox(TIntBox& box, int32_t qx, int32_t qy, int32_t d) {
-  box = {Clamp32(int64_t(qx) - d), Clamp32(int64_t(qy) - d), Clamp32(int64_t(qx) + d),
-         Clamp32(int64_t(qy) + d)};
+  box = {ClampToInt32(int64_t(qx) - d), ClampToInt32(int64_t(qy) - d), ClampToInt32(int64_t(qx) + d),
+         ClampToInt32(int64_t(qy) + d)};
 }
 
 void TDrillEntity::SetSnap(int32_t x, int32_t y, bool copy) {
@@ -522,13 +517,13 @@ int32_t TDrillSlot::SegmentDistance(const TIntBox& box, const TIntPoint& a, cons
     int32_t lo = std::min(a.Y, b.Y), hi = std::max(a.Y, b.Y);
     if (a.X < box.Left || a.X > box.Right || hi < box.Bottom || lo > box.Top) return NotNearDrill;
     if (qy < lo || qy > hi) return nearerEnd();
-    return Clamp32(std::llabs(int64_t(qx) - a.X));
+    return ClampToInt32(std::llabs(int64_t(qx) - a.X));
   }
   if (a.Y == b.Y) {
     int32_t lo = std::min(a.X, b.X), hi = std::max(a.X, b.X);
     if (a.Y < box.Bottom || a.Y > box.Top || hi < box.Left || lo > box.Right) return NotNearDrill;
     if (qx < lo || qx > hi) return nearerEnd();
-    return Clamp32(std::llabs(int64_t(qy) - a.Y));
+    return ClampToInt32(std::llabs(int64_t(qy) - a.Y));
   }
   return HalvingSegmentDistance(a.X, a.Y, b.X, b.Y, qx, qy);
 }
@@ -702,7 +697,7 @@ void TDrillCircle::SetRadius(int32_t radius) {
 }
 
 int32_t TDrillCircle::InnerRadius() {
-  return std::max<int32_t>(0, Clamp32(int64_t(Radius) - DrillToolDiameter(Tool)));
+  return std::max<int32_t>(0, ClampToInt32(int64_t(Radius) - DrillToolDiameter(Tool)));
 }
 
 bool TDrillCircle::InWindowTest(const TIntBox& box) {
@@ -729,8 +724,8 @@ void TDrillCircle::PerpPoint(const TIntPoint& from, TIntPoint& point) {
 
 int32_t TDrillCircle::RingDistance(int32_t cx, int32_t cy, int32_t qx, int32_t qy) {
   int32_t c = DrillPointDistance(int64_t(qx) - cx, int64_t(qy) - cy);
-  if (Radius < c) return Clamp32(int64_t(c) - Radius);
-  return Clamp32(std::min<int64_t>(int64_t(Radius) - c, c));
+  if (Radius < c) return ClampToInt32(int64_t(c) - Radius);
+  return ClampToInt32(std::min<int64_t>(int64_t(Radius) - c, c));
 }
 
 int32_t TDrillCircle::DistanceToPoint(TIntBox& box, int32_t best, int32_t qx, int32_t qy) {
@@ -869,14 +864,14 @@ void TDrillText::Extent(int32_t& width, int32_t& height) {
 TIntBox TDrillText::RectangleAt(int32_t x, int32_t y) {
   int32_t w, h;
   Extent(w, h);
-  int32_t fx = Clamp32(int64_t(x) + w), fy = Clamp32(int64_t(y) + h);
+  int32_t fx = ClampToInt32(int64_t(x) + w), fy = ClampToInt32(int64_t(y) + h);
   return {std::min(x, fx), std::min(y, fy), std::max(x, fx), std::max(y, fy)};
 }
 
 void TDrillText::GetSecondPoint(TIntPoint& point) {
   int32_t w, h;
   Extent(w, h);
-  point = {Clamp32(int64_t(X) + w), Clamp32(int64_t(Y) + h)};
+  point = {ClampToInt32(int64_t(X) + w), ClampToInt32(int64_t(Y) + h)};
 }
 
 void TDrillText::SetString(const std::string& text) {
@@ -897,7 +892,7 @@ void TDrillText::ComputeShadow() {
   InitExtents(mn, mx);
   auto widen = [&](const TIntPoint& p) {
     ExtendExtents(mn, mx, p);
-    ExtendExtents(mn, mx, {Clamp32(int64_t(p.X) + w), Clamp32(int64_t(p.Y) + ht)});
+    ExtendExtents(mn, mx, {ClampToInt32(int64_t(p.X) + w), ClampToInt32(int64_t(p.Y) + ht)});
   };
   widen({X, Y});
   ForEachCopy(StepPoints(), [&](const std::vector<TIntPoint>& c) { widen(c[0]); });
@@ -935,8 +930,8 @@ int32_t TDrillText::RectangleDistance(const TIntBox& r, int32_t qx, int32_t qy) 
   if (qx > r.Right) dx = int64_t(qx) - r.Right;
   if (qy < r.Bottom) dy = int64_t(r.Bottom) - qy;
   if (qy > r.Top) dy = int64_t(qy) - r.Top;
-  if (dx == 0) return Clamp32(dy);
-  if (dy == 0) return Clamp32(dx);
+  if (dx == 0) return ClampToInt32(dy);
+  if (dy == 0) return ClampToInt32(dx);
   return DrillPointDistance(dx, dy);
 }
 
@@ -955,7 +950,7 @@ bool TDrillText::NearestDot(TIntPoint& p, int32_t qx, int32_t qy, int32_t& d) {
   });
   walker.Generate();
   if (!any) return false;
-  p = {Clamp32(int64_t(p.X) + bestOffset.X), Clamp32(int64_t(p.Y) + bestOffset.Y)};
+  p = {ClampToInt32(int64_t(p.X) + bestOffset.X), ClampToInt32(int64_t(p.Y) + bestOffset.Y)};
   d = bestD;
   return true;
 }
@@ -1038,7 +1033,7 @@ TDrillEntity* TDrillText::Clone() {
 void TDrillText::PaintText(TDrawingBase& s, int32_t x, int32_t y) {
   int32_t dia = DrillToolDiameter(Tool);
   TDotWalker walker(*this, [&](int32_t dx, int32_t dy) {
-    int32_t hx = Clamp32(int64_t(x) + dx), hy = Clamp32(int64_t(y) + dy);
+    int32_t hx = ClampToInt32(int64_t(x) + dx), hy = ClampToInt32(int64_t(y) + dy);
     switch (DisplayHolesAs) {
       case 0:
         if (s.IsScreen())
@@ -1065,7 +1060,7 @@ void TDrillText::PushText(int32_t x, int32_t y) {
   if (t == nullptr) return;
   int32_t dia = DrillToolDiameter(Tool);
   TDotWalker walker(*this, [&](int32_t dx, int32_t dy) {
-    int32_t hx = Clamp32(int64_t(x) + dx), hy = Clamp32(int64_t(y) + dy);
+    int32_t hx = ClampToInt32(int64_t(x) + dx), hy = ClampToInt32(int64_t(y) + dy);
     switch (DisplayHolesAs) {
       case 0:
       case 1:

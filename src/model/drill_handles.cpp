@@ -5,9 +5,9 @@
 
 #include "foundation/settings.h"
 #include "model/cad_database.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 std::function<TStepObject*(int32_t routIndex)> RoutPathStepObject;
 std::function<void(bool, bool, const TEditStepLists&, TStepObject*, TStepObject*, TStepObject*,
@@ -17,12 +17,6 @@ std::function<TAutoStepRepeatSettings()> AutoStepRepeatSettings;
 
 namespace {
 
-void JournalAdd(int32_t index) {
-  if (DrillUndo != nullptr) DrillUndo->RecordAdd(index);
-}
-void JournalDelete(int32_t index) {
-  if (DrillUndo != nullptr) DrillUndo->RecordDelete(index);
-}
 void CloseOperation(const std::string& name) {
   if (DrillUndo != nullptr) DrillUndo->BeginOperation(name);
 }
@@ -65,9 +59,9 @@ void ReplaceByClone(TDrillHandle* h, F&& change) {
   change(c);
   int32_t n = DRDB->AppendEntity(c, DRDB->WordAt(h->Index));
   if (n == 0) return;
-  JournalDelete(h->Index);
+  JournalDelete(DrillUndo, h->Index);
   DRDB->MarkDeleted(h->Index);
-  JournalAdd(n);
+  JournalAdd(DrillUndo, n);
 }
 
 void DisposeIfUnused(TStepObject* pattern) {
@@ -114,7 +108,7 @@ void TDrillHandle::DeleteList() {
     }
     DRDB->EraseEntity(h->Index);
     DRDB->MarkDeleted(h->Index);
-    JournalDelete(h->Index);
+    JournalDelete(DrillUndo, h->Index);
   });
 }
 
@@ -144,10 +138,10 @@ void TDrillHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed
     if (!copy) {
       DRDB->EraseEntity(h->Index);
       DRDB->MarkDeleted(h->Index);
-      JournalDelete(h->Index);
+      JournalDelete(DrillUndo, h->Index);
     }
     DRDB->DrawEntity(n);
-    JournalAdd(n);
+    JournalAdd(DrillUndo, n);
   });
   if (copy) DrawList();
 }
@@ -168,10 +162,10 @@ void CopySelectionToLayer(TDrillHandle* list, bool copy, int32_t tool, bool chan
     if (!copy) {
       DRDB->EraseEntity(h->Index);
       DRDB->MarkDeleted(h->Index);
-      JournalDelete(h->Index);
+      JournalDelete(DrillUndo, h->Index);
     }
     DRDB->DrawEntity(n);
-    JournalAdd(n);
+    JournalAdd(DrillUndo, n);
   });
   if (copy) list->DrawList();
 }
@@ -381,7 +375,7 @@ void TDrillHandle::ExpandStepsIntoDatabase() {
         c->SetPoint(copy[k++]);
         if (m.Slot) c->SetSecondPoint(copy[k++]);
         int32_t n = DRDB->AppendEntity(c, DRDB->WordAt(m.BaseIndex));
-        if (n != 0) JournalAdd(n);
+        if (n != 0) JournalAdd(DrillUndo, n);
       }
     }
     groupStep->BeginCopies(nullptr);
@@ -401,8 +395,8 @@ void TDrillHandle::ExpandStepsIntoDatabase() {
     base->SetStepObj(nullptr);
     int32_t n = DRDB->AppendEntity(base, DRDB->WordAt(h->Index));
     if (n == 0) return;
-    JournalAdd(n);
-    JournalDelete(h->Index);
+    JournalAdd(DrillUndo, n);
+    JournalDelete(DrillUndo, h->Index);
     DRDB->MarkDeleted(h->Index);
     bool slot = e->GetType() == etDrillSlot;
     TIntPoint p;

@@ -16,11 +16,11 @@
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
 #include "model/drill_database.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/printer.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 std::string DrillTapeFileName;
 

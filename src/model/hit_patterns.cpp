@@ -64,7 +64,6 @@ namespace {
 
 int32_t Nearest(double v) { return SaturatingRound(v); }
 
-int32_t Clamp64(int64_t v) { return ClampCompToInt(v); }
 
 // The glyph rows of a character; characters outside the font stand for '?'.
 const uint8_t* Glyph(char c) {
@@ -121,12 +120,12 @@ void TDrilledTextPattern::Generate() {
           dy = x;
         }
         int32_t hx, hy;
-        UnorientPoint(Clamp64(dx), Clamp64(dy), Orientation, hx, hy);
+        UnorientPoint(ClampCompToInt(dx), ClampCompToInt(dy), Orientation, hx, hy);
         EmitHit(hx, hy);
       }
     }
     advance += int64_t{GlyphWidthOf(rows) + 1} * Pitch;
-    Advance = Clamp64(advance);
+    Advance = ClampCompToInt(advance);
   }
 }
 
@@ -139,7 +138,7 @@ void TDrilledTextPattern::GetExtent(int32_t& width, int32_t& height) const {
     w = -h;
     h = t;
   }
-  UnorientPoint(Clamp64(w), Clamp64(h), Orientation, width, height);
+  UnorientPoint(ClampCompToInt(w), ClampCompToInt(h), Orientation, width, height);
 }
 
 TTextHitCounter::TTextHitCounter(const std::string& text) : TDrilledTextPattern(text, 500, 1, false) {}
@@ -196,7 +195,7 @@ void TDrilledCirclePattern::Generate() {
   for (int32_t k = 0; k < n && HitCount < kMaxPatternHits; ++k) {
     double x = 0.0, y = rho;
     RotatePoint(x, y, angle);
-    EmitHit(Clamp64(int64_t{Nearest(x)} + CenterX), Clamp64(int64_t{Nearest(y)} + CenterY));
+    EmitHit(ClampCompToInt(int64_t{Nearest(x)} + CenterX), ClampCompToInt(int64_t{Nearest(y)} + CenterY));
     ++HitCount;
     angle += step;
   }
@@ -368,7 +367,7 @@ void TDrilledSlotPattern::PilotPass() {
     RectToPolar(dx, dy, r, angle);
     PolarToRect(S / 2.0 - Pd / 2.0, angle, ox, oy);
     if (PilotHits < kMaxPatternHits) {
-      EmitPilotHit(Clamp64(int64_t(std::trunc(x2 + ox))), Clamp64(int64_t(std::trunc(y2 + oy))));
+      EmitPilotHit(ClampCompToInt(int64_t(std::trunc(x2 + ox))), ClampCompToInt(int64_t(std::trunc(y2 + oy))));
       ++PilotHits;
     }
     for (int i = 0; i <= int(m); ++i) Hit(x1 + i * dx / m, y1 + i * dy / m);

@@ -12,11 +12,11 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 namespace {
 

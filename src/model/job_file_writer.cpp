@@ -13,15 +13,13 @@
 #include "model/drill_database.h"
 #include "model/rout_database.h"
 #include "model/step_repeat.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 namespace {
 
-int64_t FailAfterBytes = -1;
-int FailError = ENOSPC;
 constexpr std::size_t kFlushSize = 1 << 16;
 
 // Copies the file's bytes to the backup name (used where hard links are not
@@ -50,35 +48,16 @@ int CopyToBackup(const std::string& from, const std::string& backupName) {
 
 }  // namespace
 
-void SetJobFileWriteFailure(int64_t afterBytes, int error) {
-  FailAfterBytes = afterBytes;
-  FailError = error != 0 ? error : ENOSPC;
-}
-
 // ---- TJobFileWriter ------------------------------------------------------------------
 
-TJobFileWriter::TJobFileWriter(const std::string& fileName) : FileName_(fileName) {
-  const std::string path = NativePath(fileName);
-  std::vector<char> name(path.begin(), path.end());
-  const char suffix[] = ".XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix);
-  Fd_ = ::mkstemp(name.data());
-  if (Fd_ < 0) {
-    Error_ = errno;
-    return;
-  }
-  TempName_ = name.data();
-  // A replaced job file keeps its permissions; a new one is readable by all.
-  struct stat old;
-  ::fchmod(Fd_, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+TJobFileWriter::TJobFileWriter(const std::string& fileName)
+    : FileName_(fileName), File_(NativePath(fileName)) {
+  if (!File_.Opened()) return;
   Record("HEADER");
   TextField(999, JobFileTitle);
 }
 
-TJobFileWriter::~TJobFileWriter() {
-  if (Fd_ >= 0) ::close(Fd_);
-  if (!TempName_.empty() && !Committed_) ::unlink(TempName_.c_str());
-}
+TJobFileWriter::~TJobFileWriter() = default;
 
 void TJobFileWriter::Yield() { ProcessMessages(); }
 
@@ -90,37 +69,14 @@ void TJobFileWriter::Tick() {
 }
 
 void TJobFileWriter::Line(const std::string& text) {
-  if (Fd_ < 0 || Error_ != 0) return;
+  if (!File_.Opened() || File_.Error() != 0) return;
   Buffer_ += text;
   Buffer_ += "\r\n";
   if (Buffer_.size() >= kFlushSize) Flush();
 }
 
 void TJobFileWriter::Flush() {
-  if (Fd_ < 0 || Error_ != 0) {
-    Buffer_.clear();
-    return;
-  }
-  std::size_t done = 0;
-  while (done < Buffer_.size()) {
-    std::size_t chunk = Buffer_.size() - done;
-    if (FailAfterBytes >= 0) {
-      const int64_t room = FailAfterBytes - Written_;
-      if (room <= 0) {
-        Error_ = FailError;
-        break;
-      }
-      if (int64_t(chunk) > room) chunk = std::size_t(room);
-    }
-    const ssize_t n = ::write(Fd_, Buffer_.data() + done, chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Error_ = errno;
-      break;
-    }
-    done += std::size_t(n);
-    Written_ += n;
-  }
+  if (File_.Opened()) File_.Write(Buffer_.data(), Buffer_.size());
   Buffer_.clear();
 }
 
@@ -162,21 +118,19 @@ void TJobFileWriter::BeginSection(TSection section, const char* name) {
 }
 
 int TJobFileWriter::Finish() {
-  if (Fd_ < 0) return Error_;
+  if (!File_.Opened()) return File_.Error();
   CloseStepList();
   Record("ENDSEC");
   Record("EOF");
   Flush();
-  if (Error_ == 0 && ::fsync(Fd_) != 0) Error_ = errno;
-  if (::close(Fd_) != 0 && Error_ == 0) Error_ = errno;
-  Fd_ = -1;
-  return Error_;
+  Finished_ = true;
+  return File_.Close();
 }
 
 int TJobFileWriter::Commit(const std::string& backupName) {
-  if (Fd_ >= 0 || TempName_.empty()) return Error_ != 0 ? Error_ : EBADF;
-  if (Error_ != 0) return Error_;
-  const std::string target = NativePath(FileName_);
+  if (!Finished_ || File_.Opened()) return File_.Error() != 0 ? File_.Error() : EBADF;
+  if (File_.Error() != 0) return File_.Error();
+  const std::string& target = File_.Target();
   struct stat st;
   if (!backupName.empty() && ::stat(target.c_str(), &st) == 0) {
     const std::string backup = NativePath(backupName);
@@ -188,9 +142,7 @@ int TJobFileWriter::Commit(const std::string& backupName) {
       if (const int e = CopyToBackup(target, backupName)) return e;
     }
   }
-  if (::rename(TempName_.c_str(), target.c_str()) != 0) return errno;
-  Committed_ = true;
-  return 0;
+  return File_.Commit();
 }
 
 // ---- Records ---------------------------------------------------------------------------

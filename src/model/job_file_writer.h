@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file_ops.h"
+
 // The title of the header record.
 inline constexpr const char* JobFileTitle = "Orbenwright ZUL Database format file";
 
@@ -48,8 +50,8 @@ class TJobFileWriter {
   // error number, or 0; on failure the target is as it was.
   int Commit(const std::string& backupName);
 
-  bool Opened() const { return Fd_ >= 0; }
-  int Error() const { return Error_; }
+  bool Opened() const { return File_.Opened(); }
+  int Error() const { return File_.Error(); }
 
   // ---- Record writers (points and sizes in database units) ----
   void WritePoint(int32_t x, int32_t y, int32_t layer);
@@ -109,14 +111,11 @@ class TJobFileWriter {
 
   int32_t TickCounter_ = 0;
   std::string FileName_;
-  std::string TempName_;  // native path of the temporary file
-  int Fd_ = -1;
-  int Error_ = 0;
-  bool Committed_ = false;
+  TReplacingFile File_;
+  bool Finished_ = false;
   TSection Section_ = jsHeader;
   bool StepListClosed_ = true;
   std::string Buffer_;
-  int64_t Written_ = 0;
 };
 
 // Writes the whole job (tool tables, step lists, rout, drill and CAD
@@ -124,7 +123,3 @@ class TJobFileWriter {
 // its previous contents are kept under that name. Returns 0, or the system's
 // error number of what failed (the file is then as it was).
 int WriteJobFile(const std::string& fileName, const std::string& backupName = "");
-
-// Tests: every write of the job file after this many bytes fails with the
-// error number (ENOSPC when 0); a negative limit switches it off.
-void SetJobFileWriteFailure(int64_t afterBytes, int error = 0);

@@ -38,6 +38,13 @@ enum : uint8_t {
   etDrillText = 15,
 };
 
+// The rout arcs, counter-clockwise and clockwise.
+inline bool IsArcType(uint8_t type) { return type == etRoutArc || type == etRoutArcReverse; }
+// The rout entities that start a path: a jog, a circle or a hole.
+inline bool IsPathStartType(uint8_t type) {
+  return type == etRoutJog || type == etRoutCircle || type == etRoutHole;
+}
+
 // Shows the error box "<operation> called on <typeName>".
 void ReportMissingOperation(const std::string& operation, const std::string& typeName);
 

@@ -8,8 +8,8 @@
 #include "model/cad_database.h"
 #include "model/rout_handles.h"
 #include "model/undo_journal.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
-#include "workspace/view_services.h"
 
 TRoutDatabase* RTDB = nullptr;
 
@@ -17,19 +17,13 @@ namespace {
 
 constexpr uint8_t kLayers[] = {40, 41, 42, 43, 44};
 
-bool IsRoutLayer(uint8_t layer) { return layer >= kFirstRoutLayer && layer <= kLastRoutLayer; }
 uint8_t SlotLayer(uint32_t flags) { return static_cast<uint8_t>(30 + LayerOfBit(flags & 0x7C00u)); }
-bool IsPathStartType(uint8_t t) { return t == etRoutJog || t == etRoutCircle || t == etRoutHole; }
 bool IsJogOrCircle(uint8_t t) { return t == etRoutJog || t == etRoutCircle; }
-bool IsArcType(uint8_t t) { return t == etRoutArc || t == etRoutArcReverse; }
 bool IsOnePoint(uint8_t t) { return t == etRoutHole || t == etRoutCommand; }
 
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN + 1, INT32_MAX));
-}
 TIntBox PickBox(const TIntPoint& p, int32_t tolerance) {
-  return {Clamp32(int64_t(p.X) - tolerance), Clamp32(int64_t(p.Y) - tolerance),
-          Clamp32(int64_t(p.X) + tolerance), Clamp32(int64_t(p.Y) + tolerance)};
+  return {ClampCompToInt(int64_t(p.X) - tolerance), ClampCompToInt(int64_t(p.Y) - tolerance),
+          ClampCompToInt(int64_t(p.X) + tolerance), ClampCompToInt(int64_t(p.Y) + tolerance)};
 }
 
 // Appends handles to a list in order.
@@ -573,7 +567,9 @@ void TRoutDatabase::DrawStepRepeats(uint8_t layer) {
 
 void TRoutDatabase::DrawStepRepeats(uint8_t layer, TGougeReport& report) {
   if (!DrawingEnabled || Seq == nullptr || !IsRoutLayer(layer)) return;
-  TRoutLayerCompensator compensator(layer);
+  if (!ModelServices.LayerCompensation) return;
+  std::unique_ptr<TLayerCompensation> compensation = ModelServices.LayerCompensation(layer);
+  TLayerCompensation& compensator = *compensation;
   // The group: paths in a row whose starts carry the same step object.
   TStepObject* groupStep = nullptr;
   std::vector<TRoutEntity*> group;
@@ -646,14 +642,14 @@ void TRoutDatabase::DrawCurrentLayer(int32_t handle) {
 void TRoutDatabase::DrawG93Origin() {
   if (!DrawingEnabled || !IsRoutLayer(CurrentLayer) || !ShowG93) return;
   const TIntPoint o = G93Origins[CurrentLayer];
-  PictureSurface().DrawOriginMark(Clamp32(-int64_t(o.X)), Clamp32(-int64_t(o.Y)),
+  PictureSurface().DrawOriginMark(ClampCompToInt(-int64_t(o.X)), ClampCompToInt(-int64_t(o.Y)),
                                   LayerColors[CurrentLayer]);
 }
 
 void TRoutDatabase::EraseG93Origin() {
   if (!DrawingEnabled || !IsRoutLayer(CurrentLayer)) return;
   const TIntPoint o = G93Origins[CurrentLayer];
-  PictureSurface().DrawOriginMark(Clamp32(-int64_t(o.X)), Clamp32(-int64_t(o.Y)),
+  PictureSurface().DrawOriginMark(ClampCompToInt(-int64_t(o.X)), ClampCompToInt(-int64_t(o.Y)),
                                   BackgroundColor);
 }
 
@@ -709,8 +705,8 @@ bool TRoutDatabase::GetExtents(TIntBox& box, bool withSteps) {
       for (int32_t t = 1; t <= kToolCount; ++t)
         largest = std::max(largest, RoutToolPages[l][t].Diameter);
     const int32_t half = largest / 2;
-    min = {Clamp32(int64_t(min.X) - half), Clamp32(int64_t(min.Y) - half)};
-    max = {Clamp32(int64_t(max.X) + half), Clamp32(int64_t(max.Y) + half)};
+    min = {ClampCompToInt(int64_t(min.X) - half), ClampCompToInt(int64_t(min.Y) - half)};
+    max = {ClampCompToInt(int64_t(max.X) + half), ClampCompToInt(int64_t(max.Y) + half)};
   }
   box = {min.X, min.Y, max.X, max.Y};
   return true;

@@ -26,12 +26,12 @@
 #include "foundation/settings_families.h"
 #include "model/entity_store.h"
 #include "model/job_database.h"
+#include "model/model_services.h"
 #include "model/rout_edit.h"
 #include "model/rout_entities.h"
 #include "model/rout_sequence.h"
 #include "model/step_repeat.h"
-#include "routpath/cutter_compensator.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 class TRootEntityHandle;
 

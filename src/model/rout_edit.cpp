@@ -122,21 +122,17 @@ TRoutEditServices& RoutEditServices() {
 // ================================================================================================
 // The creating operations and single-step play of the rout database.
 
-#include "command/command_services.h"
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/settings.h"
+#include "model/model_services.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 
-bool IsRoutLayerNumber(uint8_t layer) {
-  return layer >= kFirstRoutLayer && layer <= kLastRoutLayer;
-}
-bool IsArc(uint8_t t) { return t == etRoutArc || t == etRoutArcReverse; }
 TIntPoint LastPoint(const TRoutPathState& s) { return {s.LastX, s.LastY}; }
 
 // The tool buttons single-step play enables while it runs.
@@ -146,7 +142,7 @@ constexpr int32_t kPlayButtons[] = {87, 39, 98, 35};
 
 template <class TMake>
 int32_t TRoutDatabase::CreateEntity(uint8_t layer, TMake make, bool keepInsertPoint) {
-  if (!IsRoutLayerNumber(layer) || RoutEntities == nullptr || Seq == nullptr) return 0;
+  if (!IsRoutLayer(layer) || RoutEntities == nullptr || Seq == nullptr) return 0;
   TEntitySlot* slot = RoutEntities->AddSlot(RoutEntityCount);
   if (slot == nullptr) return 0;
   const int32_t handle = RoutEntityCount;
@@ -201,7 +197,7 @@ int32_t TRoutDatabase::AddCircle(const TIntPoint& centre, uint8_t layer, int32_t
 
 void TRoutDatabase::AppendJog(const TIntPoint& point) {
   const uint8_t l = CurrentLayer;
-  if (!IsRoutLayerNumber(l) || Seq == nullptr) return;
+  if (!IsRoutLayer(l) || Seq == nullptr) return;
   JogAppended = 1;
   TRoutPathState& s = PathState[l];
   const TIntPoint old = LastPoint(s);
@@ -228,7 +224,7 @@ void TRoutDatabase::AppendJogComp(TRootEntityHandle* entity, uint8_t end) {
 
 void TRoutDatabase::AppendLineOn(uint8_t l, const TIntPoint& end, uint16_t feed,
                                  int32_t zOffset) {
-  if (!IsRoutLayerNumber(l) || Seq == nullptr) return;
+  if (!IsRoutLayer(l) || Seq == nullptr) return;
   TRoutPathState& s = PathState[l];
   if (end == LastPoint(s) && !Seq->AtLayerStart(l)) return;  // no line of no length
   const int32_t h =
@@ -246,7 +242,7 @@ void TRoutDatabase::AppendLine(const TIntPoint& end, uint16_t feed, int32_t zOff
 
 void TRoutDatabase::InsertLineOn(uint8_t l, const TIntPoint& end, uint16_t feed,
                                  int32_t zOffset) {
-  if (!IsRoutLayerNumber(l) || Seq == nullptr) return;
+  if (!IsRoutLayer(l) || Seq == nullptr) return;
   // A line needs a path entity to start from; the test comes before any
   // record so that the journal, the sequence and the store stay in step.
   if (Seq->AtLayerStart(l)) return;
@@ -265,7 +261,7 @@ void TRoutDatabase::InsertLine(const TIntPoint& end, uint16_t feed, int32_t zOff
 void TRoutDatabase::AppendArc(const TIntPoint& end, const TIntPoint& centre, uint16_t feed,
                               int32_t zOffset, bool clockwise) {
   const uint8_t l = CurrentLayer;
-  if (!IsRoutLayerNumber(l) || Seq == nullptr) return;
+  if (!IsRoutLayer(l) || Seq == nullptr) return;
   TRoutPathState& s = PathState[l];
   const TIntPoint start = LastPoint(s);
   if (end == start && !Seq->AtLayerStart(l)) return;
@@ -320,7 +316,7 @@ void TRoutDatabase::AddCircleAndDraw(const TIntPoint& centre, const TIntPoint& o
   const uint8_t l = CurrentLayer;
   const int32_t radius =
       SaturatingRound(std::hypot(double(onCircle.X) - centre.X, double(onCircle.Y) - centre.Y));
-  if (!IsRoutLayerNumber(l)) return;
+  if (!IsRoutLayer(l)) return;
   const TRoutLayerTool tools = RoutLayerTools[l];
   const bool g32 = AutoRoutCompensation != 1;
   const int32_t h = CreateEntity(l, [&](uint8_t layer) {
@@ -332,7 +328,7 @@ void TRoutDatabase::AddCircleAndDraw(const TIntPoint& centre, const TIntPoint& o
 
 void TRoutDatabase::AddHoleAndDraw(const TIntPoint& point) {
   const uint8_t l = CurrentLayer;
-  if (!IsRoutLayerNumber(l)) return;
+  if (!IsRoutLayer(l)) return;
   const int32_t tool = RoutLayerTools[l].Tool;
   const int32_t h = CreateEntity(l, [&](uint8_t layer) { return new TRoutHole(point, tool, layer); });
   RedrawAfterAdd(h, h != 0);
@@ -347,14 +343,14 @@ int32_t TRoutDatabase::AddCommand(const TIntPoint& point, const std::string& tex
 // An entity has no picture until the layer's display is rebuilt, so the
 // step copies are rebuilt before the layer is drawn from the entity on.
 void TRoutDatabase::RedrawAfterAdd(int32_t from, bool redraw) {
-  if (!redraw || !IsRoutLayerNumber(CurrentLayer)) return;
+  if (!redraw || !IsRoutLayer(CurrentLayer)) return;
   DrawStepRepeats(CurrentLayer);
   DrawFrom(from);
 }
 
 void TRoutDatabase::AddLineSegment(const TIntPoint& first, const TIntPoint& second, bool redraw,
                                    int32_t zOffset, uint16_t feed) {
-  if (!IsRoutLayerNumber(CurrentLayer) || Seq == nullptr) return;
+  if (!IsRoutLayer(CurrentLayer) || Seq == nullptr) return;
   // Before anything is added: the entity before the insertion point, or the
   // handle the first new entity will get.
   const int32_t from = redraw ? Seq->EntityBeforeInsert(CurrentLayer) : 0;
@@ -380,7 +376,7 @@ int32_t TRoutDatabase::InsertSegmentBegin(int32_t& next) {
 void TRoutDatabase::InsertSegmentEnd(int32_t before, int32_t next, bool redraw) {
   if (TRoutEntity* n = EntityAt(next)) {
     if (DrawingEnabled) n->Erase();
-    if (IsArc(n->GetType())) {
+    if (IsArcType(n->GetType())) {
       // The arc now starts elsewhere: it becomes a line to its end point.
       DeleteEntity(next);
       if (RoutUndo != nullptr) RoutUndo->RecordDelete(next);
@@ -394,7 +390,7 @@ void TRoutDatabase::InsertSegmentEnd(int32_t before, int32_t next, bool redraw) 
 
 void TRoutDatabase::InsertLineSegment(const TIntPoint& end, bool redraw, uint16_t feed,
                                       int32_t zOffset) {
-  if (!IsRoutLayerNumber(CurrentLayer) || Seq == nullptr) return;
+  if (!IsRoutLayer(CurrentLayer) || Seq == nullptr) return;
   int32_t next;
   const int32_t before = InsertSegmentBegin(next);
   AppendLine(end, feed, zOffset);
@@ -407,12 +403,18 @@ bool RealArcRadius(const TIntPoint& end, const TIntPoint& centre) {
   return r <= ArcLengthParameter() * 25400000.0;
 }
 TRealPoint Real(const TIntPoint& p) { return {double(p.X), double(p.Y)}; }
+void ReleaseButton(int32_t command) {
+  if (ModelServices.ReleaseButton) ModelServices.ReleaseButton(command);
+}
+void DisableButton(int32_t command) {
+  if (ModelServices.DisableButton) ModelServices.DisableButton(command);
+}
 }  // namespace
 
 void TRoutDatabase::AddArcSegment(const TIntPoint& start, bool redraw, const TIntPoint& end,
                                   bool clockwise, uint16_t feed, int32_t zOffset,
                                   const TIntPoint& centre) {
-  if (!IsRoutLayerNumber(CurrentLayer) || Seq == nullptr) return;
+  if (!IsRoutLayer(CurrentLayer) || Seq == nullptr) return;
   if (!RealArcRadius(end, centre)) {
     AddArcChords(start, end, centre, clockwise, feed, zOffset);
     return;
@@ -426,7 +428,7 @@ void TRoutDatabase::AddArcSegment(const TIntPoint& start, bool redraw, const TIn
 void TRoutDatabase::AddArcChords(const TIntPoint& start, const TIntPoint& end,
                                  const TIntPoint& centre, bool clockwise, uint16_t feed,
                                  int32_t zOffset) {
-  if (!IsRoutLayerNumber(CurrentLayer) || Seq == nullptr) return;
+  if (!IsRoutLayer(CurrentLayer) || Seq == nullptr) return;
   const int32_t from = Seq->EntityBeforeInsert(CurrentLayer);
   AppendJog(start);
   AppendRealArc(Real(centre), Real(start), Real(end), clockwise, feed, zOffset);
@@ -435,7 +437,7 @@ void TRoutDatabase::AddArcChords(const TIntPoint& start, const TIntPoint& end,
 
 void TRoutDatabase::InsertArcChords(const TIntPoint& end, const TIntPoint& centre,
                                     bool clockwise, uint16_t feed, int32_t zOffset) {
-  if (!IsRoutLayerNumber(CurrentLayer) || Seq == nullptr) return;
+  if (!IsRoutLayer(CurrentLayer) || Seq == nullptr) return;
   int32_t next;
   const int32_t before = InsertSegmentBegin(next);
   const TIntPoint start = LastPoint(PathState[CurrentLayer]);
@@ -446,7 +448,7 @@ void TRoutDatabase::InsertArcChords(const TIntPoint& end, const TIntPoint& centr
 void TRoutDatabase::InsertArcSegment(const TIntPoint& end, const TIntPoint& centre,
                                      bool clockwise, uint16_t feed, int32_t zOffset,
                                      bool redraw) {
-  if (!IsRoutLayerNumber(CurrentLayer) || Seq == nullptr) return;
+  if (!IsRoutLayer(CurrentLayer) || Seq == nullptr) return;
   if (!RealArcRadius(end, centre)) {
     InsertArcChords(end, centre, clockwise, feed, zOffset);
     return;
@@ -461,7 +463,7 @@ void TRoutDatabase::InsertArcSegment(const TIntPoint& end, const TIntPoint& cent
 
 std::vector<TPlayNode> TRoutDatabase::BuildPlayList(uint8_t layer) {
   std::vector<TPlayNode> nodes;
-  if (Seq == nullptr || !IsRoutLayerNumber(layer)) return nodes;
+  if (Seq == nullptr || !IsRoutLayer(layer)) return nodes;
   TStepObject* groupStep = nullptr;
   int32_t groupCopies = 1;
   std::size_t groupBegin = 0;
@@ -526,13 +528,13 @@ void TRoutDatabase::StartSingleStep() {
   services.SetPromptLine(1, 1, "Single Step Mode.  Press left mouse button to advance,");
   services.SetPromptLine(1, 2, "right mouse button to escape, 'E' to Edit, 'A' to animate.");
   services.SetPromptLine(1, 3, "Command >");
-  for (int32_t c : kPlayButtons) ButtonManager().ReleaseButton(c);
+  for (int32_t c : kPlayButtons) ReleaseButton(c);
   DrawAllStepRepeats(0);
   PlayList = BuildPlayList(CurrentLayer);
   if (PlayList.empty()) {
     // Nothing to play: the prompt and the buttons go back at once.
     services.RestorePrompts(SavedPrompt);
-    for (int32_t c : kPlayButtons) ButtonManager().DisableButton(c);
+    for (int32_t c : kPlayButtons) DisableButton(c);
     return;
   }
   SingleStepActive = 1;
@@ -631,7 +633,7 @@ void TRoutDatabase::EndSingleStep() {
     services.RestorePrompts(SavedPrompt);
     ViewServices().SetActivity(0);
   }
-  for (int32_t c : kPlayButtons) ButtonManager().DisableButton(c);
+  for (int32_t c : kPlayButtons) DisableButton(c);
   SingleStepActive = 0;
 }
 

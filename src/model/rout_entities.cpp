@@ -13,11 +13,11 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/cad_entities.h"  // IntDistance
+#include "model/drawing_base.h"
 #include "model/rout_shadow.h"
 #include "model/step_repeat.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
-#include "workspace/drawing_base.h"
-#include "workspace/view_services.h"
 
 TIndexedArray<bool, kFirstRoutLayer, 5> RoutLayerModified;
 

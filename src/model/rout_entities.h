@@ -24,7 +24,7 @@
 #include <string>
 
 #include "model/root_entity.h"
-#include "tapeout/tool_tables.h"  // TIndexedArray, rout layer numbers
+#include "model/tool_tables.h"  // TIndexedArray, rout layer numbers
 
 class TRoutShadow;
 class TDrawingBase;

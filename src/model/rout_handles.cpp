@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "model/cad_database.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
-#include "workspace/view_services.h"
 
 TRoutUndo* RoutUndo = nullptr;
 
@@ -13,16 +13,7 @@ namespace {
 TDrillStepLevelsHook DrillStepLevels;
 TDrillStepObjectHook DrillStepObject;
 
-bool IsPathStartType(uint8_t t) { return t == etRoutJog || t == etRoutCircle || t == etRoutHole; }
-bool IsArcType(uint8_t t) { return t == etRoutArc || t == etRoutArcReverse; }
 uint8_t LayerOfRoutSlot(uint32_t flags) { return static_cast<uint8_t>(30 + LayerOfBit(flags & 0x7C00u)); }
-
-void JournalAdd(int32_t index) {
-  if (RoutUndo != nullptr) RoutUndo->RecordAdd(index);
-}
-void JournalDelete(int32_t index) {
-  if (RoutUndo != nullptr) RoutUndo->RecordDelete(index);
-}
 
 // A new slot for the entity with the slot word, inserted at the layer's
 // insertion point and journalled; 0 (entity freed) when the store or the
@@ -40,7 +31,7 @@ int32_t AddEntitySlot(TRoutEntity* entity, uint32_t flags, uint8_t layer) {
     delete entity;
     return 0;
   }
-  JournalAdd(n);
+  JournalAdd(RoutUndo, n);
   slot->Flags = flags;
   slot->Entity = entity;
   return n;
@@ -50,7 +41,7 @@ int32_t AddEntitySlot(TRoutEntity* entity, uint32_t flags, uint8_t layer) {
 void RemoveSource(int32_t index) {
   RTDB->EraseEntity(index);
   RTDB->DeleteEntity(index);
-  JournalDelete(index);
+  JournalDelete(RoutUndo, index);
 }
 
 // A drawing walk over a list: the hourglass, and the picture copied to the
@@ -69,7 +60,7 @@ class TListWalk {
 
 // The step chain of the level lists (level 1 outermost); nullptr when the
 // first level is absent.
-TStepObject* ChainFromLevels(const TStepLevelLists& levels) {
+TStepObject* ChainFromLevels(const TEditStepLists& levels) {
   TStepObject* outer = nullptr;
   for (int k = 2; k >= 0; --k) {
     if (!levels[k]) continue;
@@ -204,7 +195,7 @@ void TRoutUndo::UndeleteEntity(int32_t index) {
 }
 
 void TRoutUndo::UndoChange(int32_t count, uint8_t layer) {
-  if (RTDB == nullptr || Seq == nullptr || !TSequenceStore::IsRoutLayer(layer)) return;
+  if (RTDB == nullptr || Seq == nullptr || !IsRoutLayer(layer)) return;
   RTDB->ErasePathStarts(layer);
   Seq->SaveRedoLayer(layer);
   Seq->LoadUndoLayer(layer, count);
@@ -213,7 +204,7 @@ void TRoutUndo::UndoChange(int32_t count, uint8_t layer) {
 }
 
 void TRoutUndo::RedoChange(int32_t count, uint8_t layer) {
-  if (RTDB == nullptr || Seq == nullptr || !TSequenceStore::IsRoutLayer(layer)) return;
+  if (RTDB == nullptr || Seq == nullptr || !IsRoutLayer(layer)) return;
   RTDB->ErasePathStarts(layer);
   Seq->AdvanceUndoPos(count);
   Seq->LoadRedoLayer(layer);
@@ -453,7 +444,7 @@ int32_t TRoutHandle::ReplaceStarts(TStepObject* step, bool append) {
     if (append) clone->AppendStepObj(step); else clone->SetStepObj(step);
     if (AddEntitySlot(clone, flags, l) == 0) continue;
     RTDB->EraseEntity(h->Index);
-    JournalDelete(h->Index);
+    JournalDelete(RoutUndo, h->Index);
     RTDB->DeleteEntity(h->Index);
     ++replaced;
   }
@@ -494,7 +485,7 @@ void TRoutHandle::CreateStep() {
     MessageDlg(kDepthThree, mtError, mbOK);
     return;
   }
-  TStepLevelLists levels;
+  TEditStepLists levels;
   levels[0] = TStepCommandList{};
   AddStepCommand(*levels[0], 1, 0, 1, 0, 0);
   AddStepCommand(*levels[0], 0, 0, 1, 0, 0);
@@ -515,7 +506,7 @@ void TRoutHandle::EditStep() {
   if (start == nullptr) return;
   TStepObject* s = start->GetStepObj();
   if (s == nullptr) return;
-  TStepLevelLists levels, before;
+  TEditStepLists levels, before;
   for (int k = 0; k < 3; ++k)
     if (TStepObject* level = s->GetLevel(k + 1)) levels[k] = level->Commands();
   before = levels;
@@ -560,7 +551,7 @@ void TRoutHandle::DeleteStep() {
     if (AddEntitySlot(clone, flags, l) == 0) continue;
     RTDB->DeleteEntity(h->Index);
     RTDB->EraseEntity(h->Index);
-    JournalDelete(h->Index);
+    JournalDelete(RoutUndo, h->Index);
     layers[l - kFirstRoutLayer] = true;
   }
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
@@ -667,7 +658,7 @@ void TRoutHandle::ExpandStepsIntoDatabase() {
         }
         RTDB->EraseEntity(handle);
         RTDB->DeleteEntity(handle);
-        JournalDelete(handle);
+        JournalDelete(RoutUndo, handle);
         e = clone;
         handle = n;
       }

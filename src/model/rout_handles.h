@@ -31,9 +31,6 @@ inline constexpr const char* kDeleteStepName = "Delete Step && Repea";
 inline constexpr const char* kAddToStepName = "Add To Step && Repea";
 inline constexpr const char* kExpandStepName = "Expand Step && Repea";
 
-// The command lists of a step object's levels 1 to 3 as the Edit Steps
-// dialog sees them (step_repeat.h).
-using TStepLevelLists = TEditStepLists;
 // The drill database's part of an edited step pattern: the same level
 // changes applied to the drill entities. Installed by the drill side.
 using TDrillStepLevelsHook = std::function<void(const TStepLevelEdits& edits)>;

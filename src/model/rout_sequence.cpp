@@ -9,13 +9,14 @@
 #include <system_error>
 #include <vector>
 
+#include "foundation/byte_order.h"
 #include "foundation/file_utils.h"
 #include "model/entity_store.h"
 #include "model/root_entity.h"
 #include "model/rout_entities.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
 
 TSequenceStore* Seq = nullptr;
 
@@ -76,19 +77,6 @@ class TLogFile {
  private:
   int Fd_;
 };
-
-void PutInt32(uint8_t* p, int32_t value) {
-  uint32_t u = static_cast<uint32_t>(value);
-  p[0] = uint8_t(u);
-  p[1] = uint8_t(u >> 8);
-  p[2] = uint8_t(u >> 16);
-  p[3] = uint8_t(u >> 24);
-}
-
-int32_t GetInt32(const uint8_t* p) {
-  return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                              uint32_t(p[3]) << 24);
-}
 
 }  // namespace
 

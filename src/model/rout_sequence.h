@@ -30,7 +30,7 @@
 #include <string>
 
 #include "foundation/geometry.h"
-#include "tapeout/tool_tables.h"  // kFirstRoutLayer, kLastRoutLayer
+#include "model/tool_tables.h"  // kFirstRoutLayer, kLastRoutLayer
 
 // What the sequence store needs of the rout database and its journal. The
 // rout database installs itself; with nothing installed, the last point is
@@ -153,11 +153,6 @@ class TSequenceStore {
   int32_t RedoPos() const { return RedoPos_; }
   const std::string& UndoFileName() const { return UndoFileName_; }
   const std::string& RedoFileName() const { return RedoFileName_; }
-
-  // True for layers 40..44.
-  static bool IsRoutLayer(uint8_t layer) {
-    return layer >= kFirstRoutLayer && layer <= kLastRoutLayer;
-  }
 
  private:
   struct TLayerList {

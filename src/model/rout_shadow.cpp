@@ -6,10 +6,10 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "model/cad_entities.h"  // IntDistance
+#include "model/drawing_base.h"
 #include "model/rout_entities.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/drawing_base.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 namespace {
 

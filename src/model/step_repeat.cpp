@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "foundation/display_units.h"
+#include "foundation/geometry_matrix.h"
 #include "foundation/utilities.h"
 #include "platform/message_box.h"
 
@@ -323,6 +324,18 @@ void ReleaseStepObject(TStepObject*& object) {
   if (object == nullptr) return;
   if (object->Release()) delete object;
   object = nullptr;
+}
+
+TStepObject* NewMovedStepObject(const TStepCommandList& commands, int32_t dx, int32_t dy) {
+  TStepObject* step = new TStepObject(commands);
+  step->AddRef();
+  if (dx == 0 && dy == 0) return step;
+  TMatrix3 m = IdentityMatrix;
+  TranslateMatrix(m, dx, dy);
+  TStepObject* moved = step->Transformed(m);
+  moved->AddRef();
+  ReleaseStepObject(step);  // frees the unmoved one; its cache lets go of the moved one
+  return moved;
 }
 
 void TStepObject::ClearCaches() {

@@ -188,3 +188,8 @@ using TEditStepDialogProc = std::function<bool(TEditStepLists& lists)>;
 // removes it. With none installed the dialog answers Cancel.
 void SetEditStepDialog(TEditStepDialogProc dialog);
 bool ExecuteEditStepDialog(TEditStepLists& lists);
+
+// The step object of an imported pattern: the list, moved by (dx, dy) when
+// either is not 0. The caller holds one reference and gives it back with
+// ReleaseStepObject once the pattern's entities took theirs.
+TStepObject* NewMovedStepObject(const TStepCommandList& commands, int32_t dx, int32_t dy);

@@ -7,8 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/byte_order.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "model/model_services.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 
@@ -18,10 +21,20 @@ TUndoJournal* ActiveUndo = nullptr;
 
 namespace {
 
-TDetachedUndoWindow& DetachedWindowInstance() {
-  static TDetachedUndoWindow window;
-  return window;
-}
+// The journal's side without a main window.
+class TViewUndoWindow : public TUndoWindow {
+ public:
+  void BeginModal() override { ViewServices().BeginModal(); }
+  void EndModal() override { ViewServices().EndModal(); }
+  void ShowHourGlass(bool on) override { ViewServices().SetCursor(on ? crHourGlass : crDefault); }
+  std::string UndoButtonHint() override { return "[OO] Undo"; }
+  std::string RedoButtonHint() override { return "[UU] Redo"; }
+  void SetHintCaption(const std::string&) override {}
+  void DisableButton(int32_t command) override {
+    if (ModelServices.DisableButton) ModelServices.DisableButton(command);
+  }
+};
+TViewUndoWindow ViewWindow;
 
 TUndoWindow* InstalledWindow = nullptr;
 
@@ -46,20 +59,6 @@ const char* const ActionClosing = "closing the undo journal";
 
 }  // namespace
 
-void TDetachedUndoWindow::BeginModal() {
-  ++ModalDepth;
-  ++ModalBrackets;
-}
-void TDetachedUndoWindow::EndModal() { --ModalDepth; }
-
-void TDetachedUndoWindow::Clear() {
-  ModalDepth = 0;
-  ModalBrackets = 0;
-  HourGlass = false;
-  HintCaption.clear();
-  DisabledButtons.clear();
-}
-
 TUndoWindow* SetUndoWindow(TUndoWindow* window) {
   TUndoWindow* previous = InstalledWindow;
   InstalledWindow = window;
@@ -67,10 +66,8 @@ TUndoWindow* SetUndoWindow(TUndoWindow* window) {
 }
 
 TUndoWindow& UndoWindow() {
-  return InstalledWindow != nullptr ? *InstalledWindow : DetachedWindowInstance();
+  return InstalledWindow != nullptr ? *InstalledWindow : ViewWindow;
 }
-
-TDetachedUndoWindow& DetachedUndoWindow() { return DetachedWindowInstance(); }
 
 // ---- Construction and file access -----------------------------------------------------
 
@@ -185,10 +182,7 @@ void TUndoJournal::Reset() {
 // ---- Records ----------------------------------------------------------------------------
 
 int32_t TUndoJournal::RecordIndex(int32_t pos) {
-  const uint8_t* r = RecordAt(pos);
-  uint32_t v = uint32_t(r[1]) | (uint32_t(r[2]) << 8) | (uint32_t(r[3]) << 16) |
-               (uint32_t(r[4]) << 24);
-  return static_cast<int32_t>(v);
+  return GetInt32(RecordAt(pos) + 1);
 }
 
 std::string TUndoJournal::RecordName(int32_t pos) {
@@ -217,11 +211,7 @@ void TUndoJournal::WriteRecord(uint8_t kind, int32_t index, const std::string& n
     NextUndoName_ = cut;
     ++UndoCount_;
   } else {
-    uint32_t v = static_cast<uint32_t>(index);
-    r[1] = v & 0xFF;
-    r[2] = (v >> 8) & 0xFF;
-    r[3] = (v >> 16) & 0xFF;
-    r[4] = (v >> 24) & 0xFF;
+    PutInt32(r + 1, index);
     if (kind == rkChanged) r[5] = flag;
   }
   if (BlockPos_ == RecordsPerBlock) {

@@ -59,32 +59,13 @@ class TUndoWindow {
   virtual void UndoStepsChanged(bool replayed) { (void)replayed; }
 };
 
-// The journal's side when no main window is installed: it keeps what the
-// window would show.
-class TDetachedUndoWindow : public TUndoWindow {
- public:
-  void BeginModal() override;
-  void EndModal() override;
-  void ShowHourGlass(bool on) override { HourGlass = on; }
-  std::string UndoButtonHint() override { return "[OO] Undo"; }
-  std::string RedoButtonHint() override { return "[UU] Redo"; }
-  void SetHintCaption(const std::string& caption) override { HintCaption = caption; }
-  void DisableButton(int32_t command) override { DisabledButtons.push_back(command); }
-  // Back to the start state.
-  void Clear();
-
-  int32_t ModalDepth = 0;       // open modal brackets
-  int32_t ModalBrackets = 0;    // brackets opened so far
-  bool HourGlass = false;
-  std::string HintCaption;
-  std::vector<int32_t> DisabledButtons;  // in the order they were disabled
-};
-
-// Installs the main window's side (not owned; nullptr puts the detached one
-// back). Returns the one installed before (nullptr for the detached one).
+// Installs the main window's side (not owned). Until one is installed, and
+// after nullptr, the journal goes through the view services: their modal
+// bracket and cursor, the buttons' standard hints, no hint panel, and the
+// model's tool-button service. Returns the one installed before (nullptr
+// for that one).
 TUndoWindow* SetUndoWindow(TUndoWindow* window);
 TUndoWindow& UndoWindow();
-TDetachedUndoWindow& DetachedUndoWindow();
 
 class TUndoJournal {
  public:
@@ -183,3 +164,11 @@ class TUndoJournal {
 
 // The journal of the current editor mode.
 extern TUndoJournal* ActiveUndo;
+
+// RecordAdd / RecordDelete on the journal when there is one.
+inline void JournalAdd(TUndoJournal* journal, int32_t index) {
+  if (journal != nullptr) journal->RecordAdd(index);
+}
+inline void JournalDelete(TUndoJournal* journal, int32_t index) {
+  if (journal != nullptr) journal->RecordDelete(index);
+}

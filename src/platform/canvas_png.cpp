@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/file_ops.h"
+
 namespace {
 
 uint32_t Crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
@@ -86,22 +88,5 @@ bool WritePngFile(const std::string& path, int width, int height, const std::vec
   PutChunk(png, "IDAT", z);
   PutChunk(png, "IEND", "");
 
-  std::string temp = path + ".tmp";
-  {
-    std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-    if (!f) return false;
-    f.write(png.data(), std::streamsize(png.size()));
-    f.close();
-    if (!f) {
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+  return ReplaceFileContents(path, png.data(), png.size()) == 0;
 }

@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <type_traits>
 
+#include "platform/file_ops.h"
 #include "platform/registry.h"
 
 namespace {
@@ -249,19 +250,6 @@ std::string HomeFolder() {
   return "/tmp";
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Writes text to a temporary file beside path, flushes it to the disk and
 // renames it over path, so that path always holds either the old or the new
 // contents.
@@ -272,45 +260,10 @@ bool WriteFileAtomically(const std::string& givenPath, const std::string& text, 
   };
   // A settings file that is a link to elsewhere is replaced where it lives,
   // and keeps its permissions.
-  std::string path = givenPath;
-  std::error_code ec;
-  if (std::filesystem::is_symlink(path, ec)) {
-    auto target = std::filesystem::weakly_canonical(path, ec);
-    if (!ec) path = target.string();
-  }
-  struct stat old;
-  const bool hadOld = ::stat(path.c_str(), &old) == 0;
-  std::string tmpl = path + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return fail("write", errno);
-  std::string tmp(name.data());
-  if (hadOld) ::fchmod(fd, old.st_mode & 07777);
-  if (!WriteAll(fd, text) || ::fsync(fd) != 0) {
-    int code = errno;
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    return fail("write", code);
-  }
-  if (::close(fd) != 0) {
-    int code = errno;
-    ::unlink(tmp.c_str());
-    return fail("write", code);
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    int code = errno;
-    ::unlink(tmp.c_str());
-    return fail("replace", code);
-  }
-  // Make the rename itself durable; a folder that cannot be synced changes
-  // nothing about the outcome.
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  TReplacingFile file(givenPath);
+  if (file.Write(text.data(), text.size()) != 0 || file.Close() != 0)
+    return fail("write", file.Error());
+  if (const int code = file.Commit()) return fail("replace", code);
   return true;
 }
 

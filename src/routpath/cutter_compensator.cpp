@@ -7,9 +7,9 @@
 #include "model/root_entity.h"
 #include "model/rout_entities.h"
 #include "model/rout_shadow.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
 
 int32_t CompensationViolations = 0;
 int32_t CompensationNoIntersections = 0;

@@ -27,24 +27,16 @@
 
 #include "foundation/geometry.h"
 #include "routpath/comp_corner.h"
+#include "model/model_services.h"
 
 class TRoutEntity;
 class TRoutShadow;
-
-// The report record of a rebuild: which reports to show and the counts
-// accumulated over the layers rebuilt with the same record.
-struct TGougeReport {
-  uint8_t ShowViolations = 0;
-  uint8_t ShowNoIntersections = 0;
-  int32_t ViolationCount = 0;
-  int32_t NoIntersectionCount = 0;
-};
 
 // Counts of the current rebuild, reset by every compensator's construction.
 extern int32_t CompensationViolations;
 extern int32_t CompensationNoIntersections;
 
-class TCutterCompensator {
+class TCutterCompensator : public TLayerCompensation {
  public:
   // A compensator for the rout layer; resets both counts.
   explicit TCutterCompensator(uint8_t layer);
@@ -53,19 +45,21 @@ class TCutterCompensator {
   TCutterCompensator& operator=(const TCutterCompensator&) = delete;
 
   // Feeds one entity of the layer in cut order (copy 1).
-  virtual void AddEntity(TRoutEntity* entity);
+  void AddEntity(TRoutEntity* entity) override;
   // Feeds one entity of step copy stepNumber (2 and up) with its moved point
   // and centre; type is the entity's type with 7 and 8 exchanged by the
   // caller for a mirrored copy, and mirrored exchanges a jog's sides 1 and 2.
-  virtual void AddStepEntity(TRoutEntity* entity, const TIntPoint& point, bool mirrored,
-                             int32_t stepNumber, uint8_t type, const TIntPoint& centre);
+  void AddStepEntity(TRoutEntity* entity, const TIntPoint& point, bool mirrored,
+                     int32_t stepNumber, uint8_t type, const TIntPoint& centre) override;
   // Puts the record at the head of the entity's chain.
   virtual void AttachShadow(TRoutEntity* entity, TRoutShadow* record);
   // Ends the last path (emits the pending move).
-  virtual void Finish();
+  void Finish() override;
   // Adds this rebuild's counts into the report and, while GougeDetect is on,
   // shows the violation box when the report asks for it.
   void ReportViolations(TGougeReport& report);
+  // ReportViolations with the caller's record.
+  void Done(TGougeReport& report) override { ReportViolations(report); }
 
   uint8_t Layer() const { return Layer_; }
   int32_t PathCounter() const { return PathCounter_; }
@@ -113,6 +107,4 @@ class TRoutLayerCompensator : public TCutterCompensator {
  public:
   explicit TRoutLayerCompensator(uint8_t layer) : TCutterCompensator(layer) {}
   void AttachShadow(TRoutEntity* entity, TRoutShadow* record) override;
-  // ReportViolations with the caller's record.
-  void Done(TGougeReport& report) { ReportViolations(report); }
 };

@@ -5,9 +5,9 @@
 #include "foundation/display_units.h"
 #include "foundation/utilities.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "routpath/follow_branch_dialog.h"
-#include "workspace/view_services.h"
 
 TEndpointGrid EndpointGrid;
 

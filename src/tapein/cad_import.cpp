@@ -8,12 +8,12 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/undo_journal.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_format_guess.h"
 #include "tapein/drill_import.h"
-#include "workspace/view_services.h"
 
 uint8_t CadImportLayer = 0;
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "foundation/file_viewer.h"
 #include "foundation/utilities.h"
 #include "tapein/drill_format_guess.h"
-#include "workspace/small_dialogs.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 // ---- Shared controls ------------------------------------------------------------------
 

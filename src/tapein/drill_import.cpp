@@ -9,18 +9,17 @@
 #include "foundation/display_units.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
-#include "foundation/geometry_matrix.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_format_dialog.h"
 #include "tapein/filter_lists.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 int32_t DrillToolOffset = 0;
 int32_t ImportOriginX = 0;
@@ -269,19 +268,8 @@ void TDrillTapeReader::ToolChange(int32_t tool, int32_t) {
 }
 
 void TDrillTapeReader::ApplyRepeats() {
-  TStepObject* step = nullptr;
-  if (!PatternEntities.empty()) {
-    step = new TStepObject(RepeatList);
-    step->AddRef();
-    if (OffsetX != 0 || OffsetY != 0) {
-      TMatrix3 m = IdentityMatrix;
-      TranslateMatrix(m, OffsetX, OffsetY);
-      TStepObject* moved = step->Transformed(m);
-      moved->AddRef();
-      ReleaseStepObject(step);  // frees the untransformed one
-      step = moved;
-    }
-  }
+  TStepObject* step =
+      PatternEntities.empty() ? nullptr : NewMovedStepObject(RepeatList, OffsetX, OffsetY);
   RepeatList.clear();
   if (step == nullptr) return;
   for (int32_t index : PatternEntities)

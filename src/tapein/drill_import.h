@@ -18,9 +18,9 @@
 #include <memory>
 #include <string>
 
+#include "foundation/report_windows.h"
 #include "model/step_repeat.h"
 #include "tapein/nc_reader.h"
-#include "workspace/report_windows.h"
 
 // Tool offset of the running or last import.
 extern int32_t DrillToolOffset;

@@ -13,19 +13,15 @@
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
-#include "import/dxf_import.h"
-#include "import/gerber_to_drill.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
+#include "model/model_services.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
 #include "tapein/rout_import.h"
-#include "workspace/layer_dialogs.h"
-#include "workspace/startup.h"
-#include "workspace/view_services.h"
-#include "workspace/workspace.h"
 
 int32_t ImportOffsetX = 0;
 int32_t ImportOffsetY = 0;
@@ -41,8 +37,8 @@ std::array<TDrillFormatImporter, 6>& Importers() {
     std::array<TDrillFormatImporter, 6> t{};
     t[ifExcellon] = {DetectExcellonDrillFile,
                      [](const std::string& name) { ImportDrillTapeWithFilter(name); }};
-    t[ifDxf] = {DetectDxfForDrill, ImportDxfToDrill};
-    t[ifGerber] = {DetectGerberForDrill, ImportGerberToDrill};
+    // The DXF and photoplot importers are installed by the import
+    // subsystem (InstallDrillImporters).
     return t;
   }();
   return table;
@@ -109,7 +105,7 @@ class TImportPlacementCommand : public TInteractiveCommand {
 
 bool StartImportPlacement() {
   if (ECO == nullptr || DRDB == nullptr) return false;
-  const int32_t layer = PickDrillLayer();
+  const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;
   ECO->SetActiveCommand(std::make_unique<TImportPlacementCommand>(static_cast<uint8_t>(layer)));
   return true;
 }
@@ -164,7 +160,7 @@ uint8_t PickImportFormat(const std::string& fileName) {
   dialog.PullDown.SetItemIndex(0);
   if (ShowFormatDialog(dialog) != mrOk) return ifUnrecognized;
   const int index = dialog.PullDown.ItemIndex();
-  return index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : ifUnrecognized;
+  return index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : uint8_t(ifUnrecognized);
 }
 
 void ConfirmImportFormat(uint8_t& format, const std::string& fileName) {
@@ -178,7 +174,7 @@ void ConfirmImportFormat(uint8_t& format, const std::string& fileName) {
     return;
   }
   const int index = dialog.PullDown.ItemIndex();
-  format = index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : ifUnrecognized;
+  format = index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : uint8_t(ifUnrecognized);
 }
 
 // ---- Detection -----------------------------------------------------------------------------
@@ -212,7 +208,7 @@ bool DetectImportFormat(const std::string& fileName, uint8_t& format) {
       best = s;
     }
   }
-  format = close ? ifUnrecognized : code;
+  format = close ? uint8_t(ifUnrecognized) : code;
   return true;
 }
 
@@ -282,10 +278,10 @@ void ImportDrillFile() {
             const std::size_t slash = name.find_last_of("\\/");
             const std::string part = slash == std::string::npos ? name : name.substr(slash + 1);
             DatabaseFileName = DatabasePath + ChangeFileExtension(part, "ZUL");
-            if (Workspace != nullptr) Workspace->UpdateCaption();
+            if (WindowServices.UpdateCaption) WindowServices.UpdateCaption();
           }
           if (mainPart) {
-            const int32_t layer = PickDrillLayer();
+            const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;
             DRDB->TranslateFrom(record.FirstIndex, ImportOffsetX, ImportOffsetY,
                                 static_cast<uint8_t>(layer));
             if (DrillUndo != nullptr) DrillUndo->BeginOperation("Import file");

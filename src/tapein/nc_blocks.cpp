@@ -103,7 +103,7 @@ void TNCReader::DispatchNcBlock() {
   g.IJSeen = false;
   g.ArcI = g.ArcJ = 0;
   LastI = LastJ = 0;
-  g.BlockError = g.BlockDone = false;
+  g.BlockDone = false;
 
   // Work an earlier block left pending takes this block.
   if (g.DrillCycleG81)
@@ -451,5 +451,4 @@ void TNCReader::ReportDoubleWord(char letter) {
   const int32_t block = g.InSub ? g.SubLineCount : BlockNumber;
   Message(Text(737, "Error : Double ") + letter + Text(738, " in block ") + std::to_string(block));
   Message(Text(739, "Error : <") + g.Line + ">");
-  g.BlockError = true;
 }

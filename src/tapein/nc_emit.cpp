@@ -10,10 +10,6 @@
 
 namespace {
 
-// 1 when the orientation code 0..7 mirrors the plane (an odd number of its
-// swap, mirror-X and mirror-Y bits is set).
-constexpr uint8_t MirrorParity[8] = {0, 1, 1, 0, 1, 0, 0, 1};
-
 constexpr const char* UncompensatedNotice =
     "Cutter compensation is not available: compensated rout moves are read as programmed.";
 

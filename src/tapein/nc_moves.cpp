@@ -9,9 +9,6 @@
 
 namespace {
 
-// 1 when the orientation code 0..7 mirrors the plane.
-constexpr uint8_t MirrorParity[8] = {0, 1, 1, 0, 1, 0, 0, 1};
-
 // 1 when the axis version (1..8) mirrors the tape's plane; 0 stands for a
 // reader without a version.
 uint8_t VersionMirror(int32_t version) {

@@ -13,7 +13,6 @@ const uint8_t FlagToOrientation[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 namespace {
 
-int32_t Clamp32(int64_t v) { return ClampCompToInt(v); }
 
 }  // namespace
 
@@ -50,15 +49,11 @@ void TNCReader::ToInternal(int32_t& x, int32_t& y) const {
   y = NCToInternal(y);
 }
 
-bool TNCReader::ToVersionOne(uint8_t code, uint8_t& result) const {
-  return ConvertOrientationVersion(code, AxisVersion, result, 1);
-}
-
 void TNCReader::ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
   int64_t mx = x, my = y;
   AxisMap(x, y, mx, my);
-  xOut = Clamp32(mx);
-  yOut = Clamp32(my);
+  xOut = ClampCompToInt(mx);
+  yOut = ClampCompToInt(my);
   ToInternal(xOut, yOut);
 }
 
@@ -124,13 +119,12 @@ void TNCReader::EmitPatternHit(int32_t x, int32_t y) {
   BuildHit(tx, ty);
 }
 
-void TNCReader::RestartPattern(int32_t argument) {
+void TNCReader::RestartPattern(int32_t) {
   TGlobalRec& g = *GlobalRec;
   ++g.PassCounter;
   if (g.InSub) CloseSub();
   // Each repeat reads the pattern's lines from the file again.
   g.MainSwap.SkipLines(g.PatternStartPos);
-  g.MainLineCount = g.PatternStartPos;
   BlockNumber = g.MainSwap.LineCount();
   g.PatternLevel = 0;
   // Compose the levels from the innermost (1) outward: an outer level's
@@ -148,12 +142,4 @@ void TNCReader::RestartPattern(int32_t argument) {
   g.PatternOrientation = code;
   g.PatternOffsetX = offX;
   g.PatternOffsetY = offY;
-  int64_t mx = offX, my = offY;
-  AxisMap(offX, offY, mx, my);
-  int32_t hx = Clamp32(mx), hy = Clamp32(my);
-  ToInternal(hx, hy);
-  uint8_t versionOne = code;
-  ToVersionOne(code, versionOne);
-  OrientOffset(hx, hy, OriginY, OriginX, versionOne, hx, hy);
-  Hook22(hx / Divisor, hy / Divisor, argument, versionOne);
 }

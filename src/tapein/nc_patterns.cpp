@@ -101,7 +101,6 @@ void TNCReader::PatternRepeatM02() {
   int32_t tool = 0;
   if (FindWord('T', c, tool)) {
     g.ToolNumber = tool < 1 ? 1 : tool;
-    g.PriorToolOffset = g.ToolOffset;
     g.ToolOffset = g.ToolNumber;
     ChangeTool();
     ApplyToolWords(false);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/byte_order.h"
 #include "foundation/file_utils.h"
 #include "foundation/utilities.h"
 #include "platform/paths.h"
@@ -15,20 +16,6 @@
 TNCReader* CurrentReader = nullptr;
 
 namespace {
-
-void PutInt32(unsigned char* p, int32_t v) {
-  const uint32_t u = static_cast<uint32_t>(v);
-  p[0] = static_cast<unsigned char>(u & 0xFF);
-  p[1] = static_cast<unsigned char>((u >> 8) & 0xFF);
-  p[2] = static_cast<unsigned char>((u >> 16) & 0xFF);
-  p[3] = static_cast<unsigned char>((u >> 24) & 0xFF);
-}
-
-int32_t GetInt32(const unsigned char* p) {
-  const uint32_t u = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                     (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  return static_cast<int32_t>(u);
-}
 
 // The current directory in the program's name form, ending in "\".
 std::string CurrentDirectoryName() {
@@ -168,7 +155,6 @@ void TNCReader::LineMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, i
 void TNCReader::ArcMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, bool,
                         int32_t, int32_t) {}
 void TNCReader::PatternStart(int32_t) {}
-void TNCReader::Hook22(int32_t, int32_t, int32_t, uint8_t) {}
 void TNCReader::StepRepeatEnd(int32_t) {}
 void TNCReader::GetText(int32_t, const std::string& defaultText, std::string& text) {
   text = defaultText;

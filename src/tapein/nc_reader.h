@@ -38,9 +38,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/swap_filter.h"
 #include "tapein/drill_time_estimator.h"
 #include "tapein/nc_words.h"
-#include "tapein/swap_filter.h"
 
 // ---- Program-wide switches of the contour offset engine --------------------
 // The reader's run sets ArcAdjustDisabled to the negation of its ArcAdjust
@@ -122,6 +122,10 @@ struct TToolRec {
 // One pattern level (index 1..3 of the arrays below; 0 unused).
 inline constexpr int PatternLevels = 3;
 
+// 1 when the pattern orientation code 0..7 mirrors the plane (an odd number
+// of its swap, mirror-X and mirror-Y bits is set).
+inline constexpr uint8_t MirrorParity[8] = {0, 1, 1, 0, 1, 0, 0, 1};
+
 struct TGlobalRec {
   TGlobalRec() = default;
   TGlobalRec(const TGlobalRec&) = delete;
@@ -147,20 +151,17 @@ struct TGlobalRec {
   bool IJSeen = false;
   int32_t ToolNumber = 1;        // new tool of the T word
   int32_t ToolOffset = 1;        // new compensation tool of the T word
-  int32_t PriorToolOffset = 1;   // ToolOffset before the last M02 T word
   int32_t G92X = 0, G92Y = 0;
   int32_t RepeatStepX = 0, RepeatStepY = 0;
   int32_t SymbolStepX = 0, SymbolStepY = 0;
   int32_t DispatchIndex = 0;
   bool BlockDone = false;
-  bool BlockError = false;
   int32_t HandledCount = 0;
 
   // Tool change state (tool lists).
   int32_t CurrentTool = 0;
   int32_t CurrentCompTool = 0;
   int32_t PrevCompTool = 0;
-  int32_t HighestTool = 1;
   bool ReportToolAgain = true;
 
   bool ErrorInFile = false;
@@ -179,7 +180,6 @@ struct TGlobalRec {
   double InchScale = 0.0;
 
   std::FILE* MainText = nullptr;
-  int32_t MainLineCount = 0;
   std::string Line;     // the block being decoded (blanks removed)
   std::string RawLine;  // the same line as read (after the swap filter)
   std::array<char, MaxBlockWords + 1> Letters{};    // entries 1..WordCount
@@ -320,7 +320,6 @@ class TNCReader {
                                 int32_t cy, int32_t size, bool clockwise, int32_t tool,
                                 int32_t block);
   /* 21 */ virtual void PatternStart(int32_t block);
-  /* 22 */ virtual void Hook22(int32_t dx, int32_t dy, int32_t argument, uint8_t orientation);
   /* 23 */ virtual void StepRepeatEnd(int32_t block);
   /* 24 */ virtual void GetText(int32_t id, const std::string& defaultText, std::string& text);
   /* 25 */ virtual void Run(bool& failed);
@@ -397,8 +396,6 @@ class TNCReader {
   int32_t MoveParameter = 2147483647;
   std::string LastLine;
   bool ConsumerMode = false;
-  int32_t ExtentMinX = 2147483647, ExtentMinY = 2147483647;
-  int32_t ExtentMaxX = -2147483647, ExtentMaxY = -2147483647;
   int32_t LastI = 0, LastJ = 0;
   std::string StarText;  // replaces "*" of "M97,*" and "M98,*"
   // Digits a unit statement without digits (INCH, METRIC, M71, M72) takes
@@ -524,7 +521,6 @@ class TNCReader {
   void AxisMap(int64_t x, int64_t y, int64_t& xOut, int64_t& yOut) const;
   void AxisMapReal(double x, double y, double& xOut, double& yOut) const;
   void ToInternal(int32_t& x, int32_t& y) const;
-  bool ToVersionOne(uint8_t code, uint8_t& result) const;
   // A tape point that is already transformed (pattern orientation and
   // offsets, G92) to internal units: axis version, clamp, scale.
   void ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;

@@ -199,7 +199,6 @@ void TNCReader::ReadLoop() {
       if (CheckIO("Reading Data File")) break;
       g.Line = RemoveBlanks(g.Line);
       Poll(Abort);
-      ++g.MainLineCount;
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
@@ -481,7 +480,6 @@ void TNCReader::CheckSubCall() {
     g.Line.clear();
     if (!g.MainSwap.Eof()) {
       g.MainSwap.ReadLine(g.Line);
-      ++g.MainLineCount;
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "foundation/display_units.h"
 #include "foundation/file_utils.h"
 #include "foundation/utilities.h"
 #include "platform/paths.h"
@@ -16,11 +17,6 @@ namespace {
 
 uint16_t ToolKey(int32_t tool) { return static_cast<uint16_t>(tool & 0xFFFF); }
 
-int32_t ClampToInt32(int64_t v) {
-  if (v > 2147483647) return 2147483647;
-  if (v < -2147483647) return -2147483647;
-  return static_cast<int32_t>(v);
-}
 
 // The text inside every pair of parentheses, joined.
 std::string ParenthesisedText(const std::string& line) {
@@ -129,7 +125,7 @@ int32_t TNCReader::ToolSize(int32_t tool) {
   TToolRec& rec = FindTool(tool);
   int32_t value = rec.Diameter / Divisor;
   ToolValue(ToolKey(tool), value);
-  rec.Diameter = ClampToInt32(static_cast<int64_t>(Divisor) * value);
+  rec.Diameter = ClampCompToInt(static_cast<int64_t>(Divisor) * value);
   return rec.Diameter;
 }
 
@@ -137,7 +133,7 @@ int32_t TNCReader::ToolCompSize(int32_t tool) {
   int32_t& comp = FindComp(tool);
   int32_t value = comp / Divisor;
   ToolValue2(ToolKey(tool), value);
-  comp = ClampToInt32(static_cast<int64_t>(Divisor) * value);
+  comp = ClampCompToInt(static_cast<int64_t>(Divisor) * value);
   return comp;
 }
 
@@ -154,7 +150,7 @@ bool TNCReader::TakeFirstTool(TTakenTool& tool) {
   tool.Spare = rec.Spare / Divisor;
   tool.Depth = rec.Depth / Divisor;
   tool.Hits = rec.Hits;
-  tool.Travel = ClampToInt32(rec.Travel);
+  tool.Travel = ClampCompToInt(rec.Travel);
   tool.Comment = rec.Comment;
   tool.Definition = rec.Definition;
   ToolList.erase(first);
@@ -172,8 +168,8 @@ int32_t TNCReader::ToolLengthToInternal(int32_t value) const {
   const double s =
       std::nearbyint(static_cast<double>(value) * std::pow(10.0, 4 - HeaderDecimalDigits));
   const int64_t scaled = static_cast<int64_t>(std::fmax(std::fmin(s, 9.0e15), -9.0e15));
-  if (Metric) return ClampToInt32(scaled / 10 * 1000);
-  return ClampToInt32(scaled * 2540);
+  if (Metric) return ClampCompToInt(scaled / 10 * 1000);
+  return ClampCompToInt(scaled * 2540);
 }
 
 bool TNCReader::ApplyToolWords(bool lookupDone) {
@@ -211,7 +207,6 @@ bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32
     SetToolDefinition(tool, GlobalRec->RawLine);
     SetToolComment(tool, ParenthesisedText(GlobalRec->RawLine));
   }
-  if (GlobalRec && tool > GlobalRec->HighestTool) GlobalRec->HighestTool = tool;
   for (int32_t i = 1; i <= count; ++i) {
     const int32_t v = values[i];
     switch (letters[i]) {
@@ -239,7 +234,7 @@ bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32
         break;
       case 'F':
         if (Metric)
-          SetToolFeed(tool, ClampToInt32(static_cast<int64_t>(v) * 1000000));
+          SetToolFeed(tool, ClampCompToInt(static_cast<int64_t>(v) * 1000000));
         else
           SetToolFeed(tool, SafeRound(v * (1.0 / 60.0) * 25400000.0));
         break;
@@ -247,7 +242,7 @@ bool TNCReader::ApplyToolWords(const char* letters, const int32_t* values, int32
         SetToolMaxHits(tool, v);
         break;
       case 'R': {
-        const int32_t diameter = ClampToInt32(2 * static_cast<int64_t>(ToolLengthToInternal(v)));
+        const int32_t diameter = ClampCompToInt(2 * static_cast<int64_t>(ToolLengthToInternal(v)));
         SetToolDiameter(tool, diameter, !Metric);
         SetToolCompDiameter(tool, diameter);
         break;
@@ -277,7 +272,6 @@ void TNCReader::ChangeTool() {
   TGlobalRec& g = *GlobalRec;
   bool toolChanged = false;
   if (g.ToolNumber != g.CurrentTool) {
-    if (g.ToolNumber > g.HighestTool) g.HighestTool = g.ToolNumber;
     g.CurrentTool = g.ToolNumber;
     toolChanged = true;
     Progress(" T" + IntToShortStr(g.CurrentTool));

@@ -105,7 +105,6 @@ void TNCReader::ResetFileState() {
   g.ToolNumber = 1;
   g.ToolOffset = 1;
   g.CurrentTool = 0;
-  g.HighestTool = 1;
   g.PrevCompTool = 0;
   g.ReportToolAgain = true;
   g.CircleDiameter = 0;

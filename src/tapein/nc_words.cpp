@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 
+#include "foundation/display_units.h"
 #include "foundation/file_utils.h"
 #include "foundation/utilities.h"
 
@@ -17,11 +18,6 @@ int64_t PowerOfTen(int32_t n) {
   return p;
 }
 
-int32_t ClampToInt32(int64_t v) {
-  if (v > 2147483647) return 2147483647;
-  if (v < -2147483647) return -2147483647;
-  return static_cast<int32_t>(v);
-}
 
 // Result of scanning one word from a position.
 struct TScan {
@@ -97,7 +93,7 @@ int32_t ParseNumber(const std::string& text, std::size_t& pos, bool leftAligned,
     pos = e;
     if (leftAligned && integerDigits + decimalDigits > n)
       result *= PowerOfTen(integerDigits + decimalDigits - n);
-    result = ClampToInt32(result);
+    result = ClampCompToInt(result);
   } else {
     double v = 0.0;
     while (pos < text.size() && IsDigit(text[pos])) {
@@ -160,7 +156,7 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
       } else if (own.LeftAligned && total > scan.Digits) {
         v *= PowerOfTen(total - scan.Digits);
       }
-      wordValue = ClampToInt32(v);
+      wordValue = ClampCompToInt(v);
       cursor = scan.End;
     } else {
       std::size_t pos = scan.LetterPos + 1;

@@ -12,23 +12,20 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/entity_store.h"
+#include "model/model_services.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/rout_import.h"
 #include "tapeout/rout_tape_writer.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/my_screen.h"
-#include "workspace/startup.h"
-#include "workspace/view_services.h"
-#include "workspace/workspace.h"
 
 namespace {
 
-bool IsRoutLayer(uint8_t layer) { return layer >= kFirstRoutLayer && layer <= kLastRoutLayer; }
 
 // The folder part of a name, up to and including its last "\".
 std::string FolderOf(const std::string& name) {
@@ -121,7 +118,7 @@ bool ChooseRoutFile(std::string& name, uint8_t& filter) {
 
 // The import of a chosen file with the view handling around it.
 bool ImportChosenRoutFile(const std::string& name, uint8_t filter) {
-  if (MyScreen != nullptr) MyScreen->ZoomAll();
+  if (WindowServices.ZoomAll) WindowServices.ZoomAll();
   bool ok = false;
   {
     THourGlassCursor hourglass;
@@ -243,7 +240,7 @@ bool SaveRoutFileAs(uint8_t layer) {
   RoutMakeTapePath = FolderOf(name);
   if (DatabaseFileName.empty()) {
     DatabaseFileName = DatabasePath + BareName(name) + ".ZUL";
-    if (Workspace != nullptr) Workspace->UpdateCaption();
+    if (WindowServices.UpdateCaption) WindowServices.UpdateCaption();
   }
   RoutLayerExportFilter[layer] = filter;
   RoutLayerModified[layer] = false;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "foundation/settings_families.h"
-#include "model/job_file.h"  // RoutLayerFileNames
+#include "model/editor_state.h"  // RoutLayerFileNames
 
 // True when the layer may be replaced: unchanged, or the user answered No,
 // or Yes and the save went through.

@@ -3,19 +3,18 @@
 #include <algorithm>
 #include <fstream>
 
-#include "foundation/file_utils.h"
 #include "foundation/display_units.h"
-#include "foundation/geometry_matrix.h"
+#include "foundation/file_utils.h"
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "tapein/drill_format_guess.h"
 #include "model/rout_sequence.h"
+#include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
 
 namespace {
 
@@ -104,7 +103,7 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
       if (Seq != nullptr) Seq->RemoveHandle(i);
       RTDB->DeleteEntity(i);
     }
-    if (Seq != nullptr && Seq->IsRoutLayer(layer)) Seq->SetInsertAtEnd(layer);
+    if (Seq != nullptr && IsRoutLayer(layer)) Seq->SetInsertAtEnd(layer);
     RTDB->EntityChanged = RTDB->PathChanged = 0;
     RTDB->FirstChangedEntity = RTDB->FirstChangedPath = kNoChangedHandle;
   }
@@ -142,47 +141,14 @@ void ViewTextFile(const std::string& fileName) {
 // ---- The format dialog -------------------------------------------------------------
 
 TRoutInputFormatDialog::TRoutInputFormatDialog()
-    : TForm("TRoutInputFormatDialog"),
-      UnitGroup(Add<TRadioGroup>("UnitGroup", "Units")),
-      DigitsPanel(Add<TPanel>("DigitsPanel", " Digits   ")),
-      IntegerPanel(DigitsPanel.Add<TLabel>("IntegerPanel", "&Integer")),
-      IntegerEdit(DigitsPanel.Add<TSpinEdit>("IntegerEdit")),
-      DecimalPanel(DigitsPanel.Add<TLabel>("DecimalPanel", "&Decimal")),
-      DecimalEdit(DigitsPanel.Add<TSpinEdit>("DecimalEdit")),
-      DecimalGroup(Add<TRadioGroup>("DecimalGroup", "Zeros Used")),
-      AbsoluteGroup(Add<TRadioGroup>("AbsoluteGroup", "Coordinate Mode")),
-      AxisGroup(Add<TRadioGroup>("AxisGroup", "Axis Version")),
-      ClockWiseGroup(Add<TRadioGroup>("ClockWiseGroup", "CCW")),
-      IJGroup(Add<TRadioGroup>("IJGroup", "IJSigned")),
-      BlockDeleteGroup(Add<TRadioGroup>("BlockDeleteGroup", "Block Delete")),
-      ResolveG93Group(Add<TRadioGroup>("ResolveG93Group", "Resolve G93")),
-      DefaultCheckBox(Add<TCheckBox>("DefaultCheckBox", "&Save Defaults")),
-      OKButton(Add<TPanel>("ButtonRow").Add<TButton>("OKButton", "OK", mrOk)),
-      CancelButton(Get<TPanel>("ButtonRow").Add<TButton>("CancelButton", "Cancel", mrCancel)),
-      ViewButton(Get<TPanel>("ButtonRow").Add<TButton>("ViewButton", "&View File")) {
+    : TExcellonFormatForm("TRoutInputFormatDialog"),
+      ClockWiseGroup(OptionPanel.Add<TRadioGroup>("ClockWiseGroup", "CCW")),
+      IJGroup(OptionPanel.Add<TRadioGroup>("IJGroup", "IJSigned")),
+      ResolveG93Group(OptionPanel.Add<TRadioGroup>("ResolveG93Group", "Resolve G93")) {
   SetCaption("Excellon-to-Rout");
-  auto& row = Get<TPanel>("ButtonRow");
-  row.SetFlow(TFlow::Horizontal);
-  row.SetBevel(bvNone);
-  DigitsPanel.SetFlow(TFlow::Horizontal);
-  UnitGroup.SetItems({"I&nches", "&Millimeters"});
-  IntegerEdit.SetRange(1, 4);
-  IntegerEdit.SetValue(2);
-  DecimalEdit.SetRange(1, 6);
-  DecimalEdit.SetValue(4);
-  DecimalGroup.SetItems({"&Leading", "&Trailing", "Bot&h"});
-  AbsoluteGroup.SetItems({"&Absolute", "In&cremental"});
-  AxisGroup.SetItems({"&1", "&2", "&3", "&4", "&5", "&6", "&7", "&8"});
-  AxisGroup.SetColumns(4);
   ClockWiseGroup.SetItems({"O&ff", "&On"});
   IJGroup.SetItems({"O&ff", "&On"});
-  BlockDeleteGroup.SetItems({"On", "Off"});
   ResolveG93Group.SetItems({"&No", "&Yes"});
-  OKButton.SetDefault(true);
-  CancelButton.SetCancel(true);
-  IntegerPanel.OnClick = [this](TControl&) { IntegerPanelClick(); };
-  DecimalPanel.OnClick = [this](TControl&) { DecimalPanelClick(); };
-  ViewButton.OnClick = [this](TControl&) { ViewButtonClick(); };
   UnitGroup.OnClick = [this](TControl&) { UnitGroupClick(); };
   OKButton.OnClick = [this](TControl&) { OKButtonClick(); };
 }
@@ -202,10 +168,6 @@ void TRoutInputFormatDialog::Fill() {
   ResolveG93Group.SetItemIndex(Work.ResolveG93 ? 1 : 0);
 }
 
-void TRoutInputFormatDialog::IntegerPanelClick() { IntegerEdit.SetFocus(); }
-void TRoutInputFormatDialog::DecimalPanelClick() { DecimalEdit.SetFocus(); }
-void TRoutInputFormatDialog::ViewButtonClick() { ViewTextFile(FileName); }
-
 void TRoutInputFormatDialog::UnitGroupClick() {
   Work.Metric = UnitGroup.ItemIndex() == 1;
   int32_t integer = 0, decimal = 0;
@@ -215,23 +177,10 @@ void TRoutInputFormatDialog::UnitGroupClick() {
 }
 
 void TRoutInputFormatDialog::OKButtonClick() {
-  Work.ZerosUsed = static_cast<uint8_t>(std::max(0, DecimalGroup.ItemIndex()));
-  Work.Version = static_cast<uint8_t>(std::clamp(AxisGroup.ItemIndex(), 0, 7) + 1);
-  Work.Absolute = AbsoluteGroup.ItemIndex() == 0;
-  Work.Metric = UnitGroup.ItemIndex() == 1;
-  const int32_t integer = StrToIntLenient(IntegerEdit.Text());
-  const int32_t decimal = StrToIntLenient(DecimalEdit.Text());
-  if (Work.Metric) {
-    if (integer != 0) Work.MetricIntegerDigits = static_cast<uint8_t>(integer);
-    if (decimal != 0) Work.MetricDecimalDigits = static_cast<uint8_t>(decimal);
-  } else {
-    if (integer != 0) Work.IntegerDigits = static_cast<uint8_t>(integer);
-    if (decimal != 0) Work.DecimalDigits = static_cast<uint8_t>(decimal);
-  }
-  Work.UnitsFactor = UnitsFactorOf(Work.Metric);
+  const TRoutFormatRecord stored = Work;
+  ReadSharedControls(Work, stored);
   Work.CounterClockwise = ClockWiseGroup.ItemIndex() == 1;
   Work.IJSigned = IJGroup.ItemIndex() == 1;
-  Work.BlockDelete = BlockDeleteGroup.ItemIndex() == 0;
   Work.ResolveG93 = ResolveG93Group.ItemIndex() == 1;
 }
 
@@ -414,16 +363,9 @@ void TRoutTapeReader::ToolChange(int32_t tool, int32_t compTool) {
 
 void TRoutTapeReader::ApplyRepeats() {
   if (!PatternEntities.empty()) {
-    auto* step = new TStepObject(RepeatList);
-    TStepObject* used = step;
-    if (OffsetX != 0 || OffsetY != 0) {
-      TMatrix3 m = IdentityMatrix;
-      TranslateMatrix2D(m, OffsetX, OffsetY);
-      used = step->Transformed(m);
-    }
-    for (int32_t index : PatternEntities) target_.SetStepObject(index, used);
-    // The untransformed object is only the source of the transformed one.
-    if (used != step && step->IsUnused()) delete step;
+    TStepObject* step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
+    for (int32_t index : PatternEntities) target_.SetStepObject(index, step);
+    ReleaseStepObject(step);
   }
   RepeatList.clear();
 }

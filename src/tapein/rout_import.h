@@ -19,9 +19,10 @@
 #include "foundation/geometry.h"
 #include "foundation/settings_families.h"
 #include "model/step_repeat.h"
+#include "model/tool_tables.h"
 #include "platform/forms.h"
+#include "tapein/drill_format_dialog.h"
 #include "tapein/nc_reader.h"
-#include "tapeout/tool_tables.h"
 
 // What the rout import needs of the rout database. Indices are rout store
 // indices; the add operations work on the current rout layer and give the
@@ -70,36 +71,19 @@ TRoutImportTarget* RoutImportTarget();
 
 // ---- The format dialog -------------------------------------------------------------
 
-// Form "TRoutInputFormatDialog" ("Excellon-to-Rout").
-class TRoutInputFormatDialog : public TForm {
+// Form "TRoutInputFormatDialog" ("Excellon-to-Rout"): the shared Excellon
+// format controls and the rout options.
+class TRoutInputFormatDialog : public TExcellonFormatForm {
  public:
   TRoutInputFormatDialog();
-  TRadioGroup& UnitGroup;
-  TPanel& DigitsPanel;
-  TLabel& IntegerPanel;
-  TSpinEdit& IntegerEdit;
-  TLabel& DecimalPanel;
-  TSpinEdit& DecimalEdit;
-  TRadioGroup& DecimalGroup;
-  TRadioGroup& AbsoluteGroup;
-  TRadioGroup& AxisGroup;
   TRadioGroup& ClockWiseGroup;
   TRadioGroup& IJGroup;
-  TRadioGroup& BlockDeleteGroup;
   TRadioGroup& ResolveG93Group;
-  TCheckBox& DefaultCheckBox;
-  TButton& OKButton;
-  TButton& CancelButton;
-  TButton& ViewButton;
 
   // The record the dialog edits (never RoutInputFormat itself).
   TRoutFormatRecord Work;
-  std::string FileName;
 
   void Fill();
-  void IntegerPanelClick();
-  void DecimalPanelClick();
-  void ViewButtonClick();
   void UnitGroupClick();
   void OKButtonClick();
 };

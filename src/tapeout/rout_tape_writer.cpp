@@ -16,10 +16,10 @@
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "model/rout_sequence.h"
+#include "model/view_services.h"
 #include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
 
 // ---- Swap-writer protocol ------------------------------------------------------------
 
@@ -441,7 +441,7 @@ TRoutLayerCollector RoutLayerCollector = nullptr;
 
 // The layer's live entities in the order of its cut sequence.
 bool CollectFromRoutDatabase(uint8_t layer, TRoutTapeProgram& program) {
-  if (RTDB == nullptr || Seq == nullptr || !TSequenceStore::IsRoutLayer(layer)) return false;
+  if (RTDB == nullptr || Seq == nullptr || !IsRoutLayer(layer)) return false;
   program.Layer = layer;
   program.G93Origin = RTDB->G93Origins[layer];
   const int32_t count = Seq->Count(layer);

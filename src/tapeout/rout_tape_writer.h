@@ -23,8 +23,8 @@
 
 #include "foundation/geometry.h"
 #include "foundation/settings_families.h"
-#include "tapein/swap_filter.h"
-#include "tapeout/tool_tables.h"
+#include "foundation/swap_filter.h"
+#include "model/tool_tables.h"
 
 // ---- Swap-writer protocol ------------------------------------------------------------
 

@@ -16,11 +16,6 @@ constexpr double UnitsPerInch = 25400000.0;
 constexpr double DeviceLimit = 2147483647.0;
 constexpr TColor ShadeColor = 0x808080;
 
-double ClampDevice(double v) {
-  if (std::isnan(v)) return 0.0;
-  return std::clamp(v, -DeviceLimit, DeviceLimit);
-}
-
 // Rounds a value already inside the 32-bit range, halves to even.
 int32_t RoundInRange(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
 
@@ -30,26 +25,6 @@ TDBBitmap::TDBBitmap(TEncapsulatingBitmap& bitmap)
     : TPictureSurface(&bitmap.Canvas(), BackgroundColor), Bitmap(&bitmap) {
   Left = 0.0;
   Top = 0.0;
-}
-
-int32_t TDBBitmap::LengthToDevice(int32_t length) {
-  return SaturatingRound(LengthToDeviceReal(length));
-}
-
-double TDBBitmap::LengthToDeviceReal(int32_t length) {
-  return length / UnitsPerInch * PixelsPerInch;
-}
-
-void TDBBitmap::WorldToDeviceReal(double x, double y, double& dx, double& dy) {
-  dx = ClampDevice((x - Left) / UnitsPerInch * PixelsPerInch);
-  dy = ClampDevice((Top - y) / UnitsPerInch * PixelsPerInch);
-}
-
-void TDBBitmap::WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) {
-  double rx, ry;
-  WorldToDeviceReal(x, y, rx, ry);
-  dx = RoundInRange(rx);
-  dy = RoundInRange(ry);
 }
 
 bool TDBBitmap::DevicePointNear(int32_t x, int32_t y, int32_t margin) {

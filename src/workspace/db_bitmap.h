@@ -13,9 +13,9 @@
 #pragma once
 #include <cstdint>
 
-#include "workspace/drawing_base.h"
+#include "model/drawing_base.h"
+#include "model/view_services.h"
 #include "workspace/offscreen_bitmaps.h"
-#include "workspace/view_services.h"
 
 // The database limits on both axes.
 constexpr int32_t DatabaseLimit = 1073741823;
@@ -26,13 +26,8 @@ class TDBBitmap : public TPictureSurface {
   // the background colour. The bitmap is not owned.
   explicit TDBBitmap(TEncapsulatingBitmap& bitmap);
 
-  // Slots 1-4: lengths and points in picture pixels at PixelsPerInch;
-  // points clamped to -2,147,483,647 .. 2,147,483,647 before rounding.
-  int32_t LengthToDevice(int32_t length) override;
-  double LengthToDeviceReal(int32_t length) override;
-  void WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) override;
-  void WorldToDeviceReal(double x, double y, double& dx, double& dy) override;
-  bool IsScreen() override { return true; }
+  // Slots 1-4 and IsScreen are the picture surface's: lengths and points
+  // in picture pixels at PixelsPerInch.
   // A mark within margin pixels of the picture.
   bool DevicePointNear(int32_t x, int32_t y, int32_t margin) override;
 

@@ -4,12 +4,12 @@
 #include <cerrno>
 #include <memory>
 
+#include "model/view_services.h"
 #include "platform/clipboard.h"
 #include "platform/common_dialogs.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/printer.h"
-#include "workspace/view_services.h"
 
 namespace {
 

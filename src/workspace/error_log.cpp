@@ -17,9 +17,10 @@
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/view_services.h"
+#include "platform/file_ops.h"
 #include "platform/paths.h"
 #include "workspace/system_info.h"
-#include "workspace/view_services.h"
 
 const char* const LogHeaderText = "Orbenwright Error log file, please do not edit.";
 
@@ -106,25 +107,8 @@ void AgeOnce(TLogBlock& b, int32_t& firstFree, int32_t& nextNumber) {
 }
 
 void WriteBlockReplacing(const std::string& path, const TLogBlock& block) {
-  const std::string temp = path + ".TMP";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(block.data()), LogFileSize);
-    if (out) out.flush();
-    if (!out) {
-      const int code = errno ? errno : EIO;
-      std::error_code ec;
-      std::filesystem::remove(temp, ec);
-      throw EInOutError(SystemErrorText(code) + "\r\nwhile writing the error log", code);
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    throw EInOutError(SystemErrorText(ec.value()) + "\r\nwhile writing the error log",
-                      ec.value());
-  }
+  if (const int code = ReplaceFileContents(path, block.data(), LogFileSize))
+    throw EInOutError(SystemErrorText(code) + "\r\nwhile writing the error log", code);
 }
 
 std::string ProgramPath() {

@@ -4,7 +4,7 @@
 // ("D0".."D9"), 40..44 rout ("R0".."R4"). The layer state lives in globals
 // that every draw, pick and tape writer filters on: CurrentLayer and the
 // layer colours (foundation/settings.h), the active and displayed masks
-// and the editor mode (workspace/view_services.h). The rules kept here:
+// and the editor mode (model/editor_state.h). The rules kept here:
 //   - an active layer is always displayed: setting an active bit sets the
 //     displayed bit, clearing a displayed bit clears the active bit;
 //   - the current layer is always active and displayed;
@@ -21,8 +21,8 @@
 #include <string>
 
 #include "foundation/settings.h"
+#include "model/view_services.h"
 #include "platform/forms.h"
-#include "workspace/view_services.h"
 
 constexpr uint8_t FirstDrillLayer = 30;
 constexpr uint8_t FirstRoutLayer = 40;
@@ -30,7 +30,6 @@ constexpr int32_t LayerLimit = 45;  // layers are 0 .. LayerLimit - 1
 
 inline bool IsCadLayer(int32_t layer) { return layer >= 0 && layer < FirstDrillLayer; }
 inline bool IsDrillLayer(int32_t layer) { return layer >= FirstDrillLayer && layer < FirstRoutLayer; }
-inline bool IsRoutLayer(int32_t layer) { return layer >= FirstRoutLayer && layer < LayerLimit; }
 inline bool IsValidLayer(int32_t layer) { return layer >= 0 && layer < LayerLimit; }
 
 // The editor mode of the layer's group (emCad, emDrill, emRout).

@@ -604,20 +604,12 @@ void TMyScreenViewServices::EndModal() {
 }
 
 void TMyScreenViewServices::ShowMultipleItemsNotice() {
-  TPaintBox* box = Screen_.Controls().PaintBox;
-  TCanvas* canvas = box != nullptr ? &box->Canvas() : nullptr;
-  if (canvas == nullptr) {
+  if (RubberPaint == nullptr || RubberPaint->Canvas() == nullptr) {
     Rest().ShowMultipleItemsNotice();
     return;
   }
-  // Drawn in XOR, so the second call takes it away again.
-  const TPen saved = canvas->Pen;
-  canvas->Pen.Mode = pmXor;
-  canvas->Pen.Color = clWhite;
-  canvas->Pen.Width = 1;
-  canvas->Pen.Style = psSolid;
-  ::ShowMultipleItemsNotice(*canvas, Screen_.ViewWidth(), Screen_.ViewHeight());
-  canvas->Pen = saved;
+  RubberPaint->SetXorPen();
+  ::ShowMultipleItemsNotice(*RubberPaint->Canvas(), Screen_.ViewWidth(), Screen_.ViewHeight());
 }
 
 void TMyScreenViewServices::DrawCrossMark(int32_t x, int32_t y) {

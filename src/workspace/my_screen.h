@@ -23,10 +23,10 @@
 #include <string>
 
 #include "command/input_event.h"
+#include "model/view_services.h"
 #include "platform/canvas.h"
 #include "platform/forms.h"
 #include "workspace/db_bitmap.h"
-#include "workspace/view_services.h"
 
 // Activity states of the drawing area.
 enum : uint8_t {
@@ -248,7 +248,7 @@ class TMyScreenViewServices : public TViewServices {
                   const TReportShape& shape) override {
     Rest().ShowReport(caption, lines, shape);
   }
-  // On the view's canvas (the rest's while there is no paint box).
+  // With RubberPaint, the notice in exclusive-or across the paint box.
   void ShowMultipleItemsNotice() override;
   // With RubberPaint, an exclusive-or cross on the paint box.
   void DrawCrossMark(int32_t x, int32_t y) override;

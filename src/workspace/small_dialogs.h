@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/file_viewer.h"
 #include "platform/forms.h"
 #include "platform/types.h"
 
@@ -120,19 +121,6 @@ void ShowSplash();
 void HideSplash();
 // The splash screen while it shows, else nullptr.
 TSplashScreen* SplashScreen();
-
-// ---- File viewer -------------------------------------------------------------------
-
-class TViewFileDialog : public TForm {
- public:
-  TViewFileDialog();
-  TMemo& Memo;
-  TButton& OKButton;
-};
-
-// Fills the viewer with the file: a text file as it is; any other file as at
-// most 255 lines of 255-byte blocks. The caller shows it.
-void ViewFile(TViewFileDialog& dialog, const std::string& fileName);
 
 // ---- Out of bounds warning --------------------------------------------------------------
 

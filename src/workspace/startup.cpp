@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <map>
 
-#include "command/command_services.h"
 #include "command/command_interpreter.h"
+#include "command/command_services.h"
 #include "command/rubber_brain.h"
 #include "command/user_panel.h"
 #include "foundation/display_units.h"
@@ -15,14 +15,15 @@
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
-#include "model/job_file.h"
 #include "model/drill_database.h"
+#include "model/drill_tools.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
 #include "model/step_connections.h"
 #include "model/drill_tools.h"
+#include "model/tool_tables.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
@@ -30,14 +31,14 @@
 #include "platform/single_instance.h"
 #include "routpath/edit_step_dialog.h"
 #include "routpath/contour_offset.h"
-#include "tapeout/tool_tables.h"
 #include "workspace/clock_panel.h"
+#include "workspace/db_bitmap.h"
 #include "workspace/error_inspector.h"
 #include "workspace/error_log.h"
 #include "workspace/import_host_adapter.h"
+#include "workspace/job_file.h"
 #include "workspace/layer_dialogs.h"
 #include "workspace/layers.h"
-#include "workspace/db_bitmap.h"
 #include "workspace/my_screen.h"
 #include "workspace/offscreen_bitmaps.h"
 #include "workspace/small_dialogs.h"
@@ -47,7 +48,6 @@
 #include "workspace/workspace_rout_services.h"
 
 std::function<bool()> JobFileSaveQuery = [] { return true; };
-std::string DatabaseFileName;
 
 namespace {
 std::string FailingObject;
@@ -273,6 +273,7 @@ void CreateGlobalObjects() {
 }
 
 void StartUp() {
+  InstallModelServices();
   SetPathsAndFolders();
   ResetAndLoadSettings();
   ResetToolTables();

@@ -14,6 +14,8 @@
 #include <vector>
 
 class TJobDatabase;
+#include "model/editor_state.h"  // DatabaseFileName
+
 class TWorkspace;
 class TUndoJournal;
 
@@ -47,9 +49,13 @@ const std::vector<std::string>& ShutDownOrder();
 // Creation of one object fails (tests): the name's creator returns nil.
 void SetFailingObject(const std::string& name);
 
-// Start-up steps. StartUp: clear the object pointers, set the paths and
-// create the working folders, reset and load the settings, reset the tool
-// tables, CreateGlobalObjects.
+// Installs what the model asks of the subsystems above it (the compensator,
+// the clean-up, the tool buttons, the interpreter's arc parameters).
+void InstallModelServices();
+
+// Start-up steps. StartUp: install the model's services, clear the object
+// pointers, set the paths and create the working folders, reset and load the
+// settings, reset the tool tables, CreateGlobalObjects.
 void StartUp();
 void CreateGlobalObjects();
 // Shows Name + " object failed to start" in an error box and throws
@@ -88,8 +94,6 @@ void ClearJob();
 // caller may go on. The job file unit sets it; until then there is no job
 // file to save and the answer is always yes.
 extern std::function<bool()> JobFileSaveQuery;
-// The job file's name; empty for a new job.
-extern std::string DatabaseFileName;
 
 // The undo journal and the database of an editor mode.
 TUndoJournal* ModeUndo(uint8_t mode);

@@ -9,7 +9,7 @@
 #include "model/drill_database.h"
 #include "model/root_entity.h"
 #include "model/rout_database.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "command/command_services.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
+#include "model/view_services.h"
 #include "platform/forms.h"
-#include "workspace/view_services.h"
 
 TRubberPaint* RubberPaint = nullptr;
 std::function<uint8_t()> CurrentCompensationSide;
@@ -17,26 +17,6 @@ namespace {
 
 // 1 / 25,400,000 in extended precision.
 constexpr long double InchPerUnit = 1.0L / 25400000.0L;
-
-// Stroke digits on a 4 x 7 grid (x left to right, y top to bottom); a pair
-// with x = 0 ends a glyph.
-struct TGlyph {
-  uint8_t P[16][2];
-};
-constexpr TGlyph ScreenDigitStrokes[10] = {
-    {{{1, 2}, {2, 1}, {3, 1}, {4, 2}, {4, 6}, {3, 7}, {2, 7}, {1, 6}, {1, 2}}},
-    {{{1, 3}, {3, 1}, {3, 7}, {2, 7}, {4, 7}}},
-    {{{1, 2}, {2, 1}, {3, 1}, {4, 2}, {4, 3}, {1, 7}, {4, 7}}},
-    {{{1, 2}, {2, 1}, {3, 1}, {4, 2}, {4, 3}, {3, 4}, {2, 4}, {3, 4}, {4, 5}, {4, 6}, {3, 7},
-      {2, 7}, {1, 6}}},
-    {{{3, 7}, {3, 1}, {1, 4}, {4, 4}}},
-    {{{4, 1}, {1, 1}, {1, 4}, {3, 4}, {4, 5}, {4, 6}, {3, 7}, {2, 7}, {1, 6}}},
-    {{{3, 1}, {1, 5}, {1, 6}, {2, 7}, {3, 7}, {4, 6}, {4, 5}, {3, 4}, {2, 4}, {1, 5}}},
-    {{{1, 1}, {4, 1}, {2, 7}}},
-    {{{2, 4}, {1, 3}, {1, 2}, {2, 1}, {3, 1}, {4, 2}, {4, 3}, {3, 4}, {2, 4}, {1, 5}, {1, 6},
-      {2, 7}, {3, 7}, {4, 6}, {4, 5}, {3, 4}}},
-    {{{2, 7}, {4, 3}, {4, 2}, {3, 1}, {2, 1}, {1, 2}, {1, 3}, {2, 4}, {3, 4}, {4, 3}}},
-};
 
 int RoundHalfEven(double v) { return SaturatingRound(v); }
 
@@ -118,13 +98,13 @@ void TRubberPaint::DrawScreenDigits(double x, double y, int32_t number) {
   int offset = 0;
   for (char ch : text) {
     if (ch >= '0' && ch <= '9') {
-      const TGlyph& g = ScreenDigitStrokes[ch - '0'];
+      const auto& glyph = DigitStrokes[size_t(ch - '0')];
       auto at = [&](int i) {
-        return TPoint{sx + offset + 2 * s + g.P[i][0] * s, sy - 10 * s + g.P[i][1] * s};
+        return TPoint{sx + offset + 2 * s + glyph[i][0] * s, sy - 10 * s + glyph[i][1] * s};
       };
       TPoint p = at(0);
       c->MoveTo(p.X, p.Y);
-      for (int i = 1; i < 16 && g.P[i][0] > 0; ++i) {
+      for (int i = 1; i < 16 && glyph[i][0] > 0; ++i) {
         p = at(i);
         c->LineTo(p.X, p.Y);
       }

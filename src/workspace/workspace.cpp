@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <cctype>
 
-#include "command/command_services.h"
 #include "command/command_interpreter.h"
+#include "command/command_services.h"
 #include "command/user_panel.h"
 #include "foundation/display_units.h"
+#include "foundation/report_windows.h"
 #include "foundation/settings.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "workspace/clock_panel.h"
-#include "workspace/report_windows.h"
 #include "workspace/startup.h"
 #include "workspace/wait_box.h"
 

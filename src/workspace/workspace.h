@@ -19,10 +19,10 @@
 
 #include "command/input_event.h"
 #include "model/undo_journal.h"
+#include "model/view_services.h"
 #include "platform/forms.h"
 #include "platform/menus.h"
 #include "workspace/small_dialogs.h"
-#include "workspace/view_services.h"
 
 class TJobDatabase;
 class TStatusDialog;
@@ -305,11 +305,3 @@ class TWorkspaceDialogHost : public TDialogHost {
   bool Sticky_ = false;
 };
 
-// The status box for the guard's lifetime: closes on every path.
-class TStatusBracket {
- public:
-  explicit TStatusBracket(const std::string& text) { ViewServices().OpenStatus(text); }
-  ~TStatusBracket() { ViewServices().CloseStatus(); }
-  TStatusBracket(const TStatusBracket&) = delete;
-  TStatusBracket& operator=(const TStatusBracket&) = delete;
-};

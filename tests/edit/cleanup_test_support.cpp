@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "command/command_services.h"
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "korvex_test.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 // A headless view whose status box presses Cancel at the given update.
 class TCancellingView : public THeadlessViewServices {

@@ -1,4 +1,4 @@
-#include "workspace/drawing_base.h"
+#include "model/drawing_base.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Path linking on drawings made through DB: outlines of lines and arcs,
 // open and closed, with junctions, reversed entities and ends just inside
 // and just outside the link tolerance.
-#include "model/cad_path_link.h"
+#include "routpath/cad_path_link.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,11 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "recording_surface.h"
 #include "routpath/endpoint_grid.h"
-#include "workspace/view_services.h"
 
 namespace {
 

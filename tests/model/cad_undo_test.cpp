@@ -9,9 +9,9 @@
 #include "foundation/geometry_matrix.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "recording_surface.h"
-#include "workspace/view_services.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include "foundation/geometry_matrix.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
 #include "drill_test_fixture.h"
 
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "model/drill_tools.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 namespace {
 std::string P(int32_t x, int32_t y) { return std::to_string(x) + "," + std::to_string(y); }

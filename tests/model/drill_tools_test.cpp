@@ -3,12 +3,12 @@
 #include "drill_test_fixture.h"
 #include "foundation/settings.h"
 #include "model/drill_tools.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/headless/headless_printer.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
 
 namespace fs = std::filesystem;
 

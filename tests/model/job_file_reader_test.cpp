@@ -5,13 +5,13 @@
 #include "job_file_test_support.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
-#include "model/job_file.h"
 #include "model/job_file_writer.h"
 #include "model/rout_database.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
-#include "tapeout/tool_tables.h"
+#include "workspace/job_file.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
 
 namespace {
 

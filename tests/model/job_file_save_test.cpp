@@ -1,4 +1,4 @@
-#include "model/job_file.h"
+#include "workspace/job_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,10 +12,11 @@
 #include "model/drill_tools.h"
 #include "model/job_file_writer.h"
 #include "model/rout_entities.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_files.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
 
 namespace fs = std::filesystem;
 
@@ -80,7 +81,7 @@ TEST_F(JobFileSaveTest, AnInterruptedSaveKeepsTheOldFileAndTheModifiedJob) {
   RoutLayerModified[40] = true;
   ResetHeadlessDialogs();
 
-  SetJobFileWriteFailure(300);
+  HeadlessFailWritesAfter(300);
   EXPECT_FALSE(SaveJobFile());
   EXPECT_EQ(ReadFileBytes(TempDir / "JOB.ZUL"), old);
   EXPECT_FALSE(fs::exists(TempDir / "JOB.~ZU"));  // no backup of a save that failed
@@ -91,7 +92,7 @@ TEST_F(JobFileSaveTest, AnInterruptedSaveKeepsTheOldFileAndTheModifiedJob) {
   // No temporary file is left behind.
   EXPECT_EQ(Files(TempDir), (std::vector<std::string>{"JOB.ZUL", "config", "home"}));
 
-  SetJobFileWriteFailure(-1);
+  HeadlessFailWritesAfter(-1);
   EXPECT_TRUE(SaveJobFile());
   EXPECT_FALSE(DatabaseModified);
   EXPECT_EQ(ReadFileBytes(TempDir / "JOB.~ZU"), old);

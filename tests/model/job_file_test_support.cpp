@@ -8,16 +8,17 @@
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
 #include "model/drill_tools.h"
-#include "model/job_file.h"
 #include "model/job_file_writer.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_files.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
+#include "workspace/job_file.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
 
 namespace {
 
@@ -81,11 +82,11 @@ void TJobFileTest::SetUp() {
   DatabasePath = TempDir.string() + "/";
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
-  SetJobFileWriteFailure(-1);
+  HeadlessFailWritesAfter(-1);
 }
 
 void TJobFileTest::TearDown() {
-  SetJobFileWriteFailure(-1);
+  HeadlessFailWritesAfter(-1);
   delete DRDB;
   DRDB = nullptr;
   delete RTDB;

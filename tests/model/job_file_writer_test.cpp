@@ -5,8 +5,8 @@
 #include "job_file_test_support.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 namespace {
 

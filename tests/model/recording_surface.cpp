@@ -70,12 +70,13 @@ int TRecordingSurface::Count(const std::string& prefix) const {
 }
 
 #include "command/command_services.h"
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
 
 void TCadTest::SetUp() {
   TKorvexTest::SetUp();

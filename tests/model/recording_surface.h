@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/drawing_base.h"
 #include "platform/headless/recording_canvas.h"
-#include "workspace/drawing_base.h"
 
 class TRecordingSurface : public TDrawingBase {
  public:

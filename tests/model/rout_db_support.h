@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "command/command_services.h"
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "korvex_test.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/paths.h"
 #include "recording_surface.h"
-#include "workspace/view_services.h"
 
 class TRoutDbTest : public TKorvexTest {
  protected:

@@ -197,7 +197,7 @@ TEST_F(TRoutEditTest, CreateEditAndExpandSteps) {
   ASSERT_TRUE(RoutUndo->CanUndo(name));
   EXPECT_EQ(name, "Build");
   // The dialog turns the pattern into one copy 10000 to the right.
-  SetEditStepDialog([](TStepLevelLists& levels) {
+  SetEditStepDialog([](TEditStepLists& levels) {
     levels[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 10000, 0, 0}, {0, 1, 0, 0, 0}};
     return true;
   });
@@ -208,7 +208,7 @@ TEST_F(TRoutEditTest, CreateEditAndExpandSteps) {
   EXPECT_EQ(Layer(), (V{"J 0,0 t1 x1", "L 1000,0", "A7 1500,-500 c1500,0", "A7 2000,0 c1500,0"}));
 
   // Editing the level to two copies rebuilds the start's pattern.
-  SetEditStepDialog([](TStepLevelLists& levels) {
+  SetEditStepDialog([](TEditStepLists& levels) {
     levels[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 10000, 0, 0}, {0, 1, 0, 0, 0}};
     return true;
   });
@@ -237,7 +237,7 @@ TEST_F(TRoutEditTest, CreateEditAndExpandSteps) {
 TEST_F(TRoutEditTest, ExpandingTwoPathsThatShareAPattern) {
   RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);
   RTDB->AddLineSegment({0, 5000}, {1000, 5000}, false, NoZOffset, 0);
-  SetEditStepDialog([](TStepLevelLists& levels) {
+  SetEditStepDialog([](TEditStepLists& levels) {
     levels[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 10000, 0, 0}, {0, 1, 0, 0, 0}};
     return true;
   });
@@ -260,7 +260,7 @@ TEST_F(TRoutEditTest, ExpandingTwoPathsThatShareAPattern) {
 TEST_F(TRoutEditTest, ExpandingAMirroredCopy) {
   RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);
   RTDB->AppendArc({2000, 0}, {1500, 0}, 0, NoZOffset, true);
-  SetEditStepDialog([](TStepLevelLists& levels) {
+  SetEditStepDialog([](TEditStepLists& levels) {
     levels[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 10000, 0, 2}, {0, 1, 0, 0, 0}};
     return true;
   });

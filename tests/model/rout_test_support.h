@@ -9,10 +9,10 @@
 #include "model/entity_store.h"
 #include "model/rout_entities.h"
 #include "model/rout_sequence.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/paths.h"
 #include "recording_surface.h"
-#include "workspace/view_services.h"
 
 // Records the rout operations that the base surface leaves empty.
 class TRoutRecordingSurface : public TRecordingSurface {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "detached_undo_window.h"
 #include "foundation/file_utils.h"
 #include "korvex_test.h"
 #include "model/entity_store.h"

@@ -13,11 +13,11 @@
 #include "korvex_test.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
-#include "workspace/view_services.h"
 
 namespace {
 

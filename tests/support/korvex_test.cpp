@@ -8,12 +8,15 @@
 #include <random>
 #include <sstream>
 
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
+#include "platform/headless/headless_files.h"
 #include "platform/headless/headless_printer.h"
 #include "platform/registry.h"
+#include "workspace/startup.h"
 
 namespace fs = std::filesystem;
 
@@ -29,17 +32,28 @@ void TKorvexTest::SetUp() {
   TRegistryStore::Instance().BackingFile.clear();
   ResetHeadlessDialogs();
   HeadlessResetEvents();
+  HeadlessFailWritesAfter(-1);
   HeadlessPrinter().Reset();
   ResetStartupSettings();
   ResetFamilySettings();
+  InstallModelServices();
+  DetachedUndoWindow().Clear();
+  SetUndoWindow(&DetachedUndoWindow());
 }
 
 void TKorvexTest::TearDown() {
+  SetUndoWindow(nullptr);
   ResetHeadlessDialogs();
+  HeadlessFailWritesAfter(-1);
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
   std::error_code ec;
   fs::remove_all(TempDir, ec);
+}
+
+TDetachedUndoWindow& DetachedUndoWindow() {
+  static TDetachedUndoWindow window;
+  return window;
 }
 
 fs::path SharedTestData() {

@@ -1,16 +1,17 @@
 // The Excellon-to-CAD import: dialog, geometry drawn into DB, one undo step.
 #include <gtest/gtest.h>
 
+#include "detached_undo_window.h"
 #include "foundation/settings.h"
 #include "korvex_test.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "tapein/cad_import.h"
-#include "workspace/view_services.h"
 
 namespace {
 

@@ -216,10 +216,10 @@ TEST_F(TDrillImportCommandTest, CancelAnywhereOrAnEmptyImportChangesNothing) {
 }
 
 TEST_F(TDrillImportCommandTest, FormatsWithoutAReaderSaySoPlainly) {
-  ScriptFileDialogAnswer(NativePath(Input("P.DXF", "0\nSECTION\n")));
-  ChooseFormat(ifDxf);
+  ScriptFileDialogAnswer(NativePath(Input("P.LAS", "nothing\n")));
+  ChooseFormat(ifEsi);
   ImportDrillFile();
-  EXPECT_EQ(ShownMessageBoxes().back().Text, "DXF files cannot be imported into drill layers yet.");
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "ESI Laser files cannot be imported into drill layers yet.");
   EXPECT_EQ(DrillEntityCount, 0);
 }
 

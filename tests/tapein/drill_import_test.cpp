@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "detached_undo_window.h"
 #include "drill_import_test_support.h"
 #include "model/cad_undo.h"
 #include "platform/events.h"

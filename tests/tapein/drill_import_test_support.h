@@ -13,14 +13,14 @@
 #include "model/drill_database.h"
 #include "model/drill_entities.h"
 #include "model/entity_store.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
-#include "tapeout/tool_tables.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
 
 class TDrillImportCommandTest : public TKorvexTest {
  protected:

@@ -272,8 +272,12 @@ TEST_F(NcReaderRun, ToolsComeOutInAscendingOrderWithTheirDefinitions) {
       EXPECT_EQ(tool.Definition, "T3C0.125F200S45H500(BIG ONE)");
       EXPECT_EQ(tool.Hits, 1);
     }
-    if (tool.Tool == 1) EXPECT_EQ(tool.Hits, 2);
-    if (tool.Tool == 2) EXPECT_EQ(tool.Diameter, 3175000);
+    if (tool.Tool == 1) {
+      EXPECT_EQ(tool.Hits, 2);
+    }
+    if (tool.Tool == 2) {
+      EXPECT_EQ(tool.Diameter, 3175000);
+    }
   }
   EXPECT_EQ(order, (std::vector<int32_t>{1, 2, 3}));
   r->Done();

@@ -1,4 +1,4 @@
-#include "tapein/nc_word_decoder.h"
+#include "foundation/nc_word_decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -13,6 +13,7 @@
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/rout_shadow.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
@@ -20,7 +21,6 @@
 #include "tapein/rout_import.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
 
 namespace fs = std::filesystem;
 
@@ -226,6 +226,21 @@ TEST_F(TRoutImportTest, BlocksThatDecodeBadlyAreKeptAndReported) {
   const std::string text = ShownMessageBoxes()[0].Text;
   EXPECT_NE(text.find("Block"), std::string::npos) << text;
   EXPECT_NE(text.find("Some errors were detected in this file."), std::string::npos) << text;
+}
+
+TEST_F(TRoutImportTest, FormatDialogKeepsTypedDigitsWithinTheirRanges) {
+  const TRoutFormatRecord before = RoutInputFormat;
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) {
+    f.Get<TSpinEdit>("IntegerEdit").SetText("9");  // above the range 1..4
+    f.Get<TSpinEdit>("DecimalEdit").SetText("x");  // no count: the stored one stays
+    f.Get<TRadioGroup>("ClockWiseGroup").SetItemIndex(1);
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(RunRoutFormatDialog("C.RT"));
+  EXPECT_EQ(RoutInputFormat.IntegerDigits, 4);
+  EXPECT_EQ(RoutInputFormat.DecimalDigits, before.DecimalDigits);
+  EXPECT_TRUE(RoutInputFormat.CounterClockwise);
+  RoutInputFormat = before;
 }
 
 // A tape that cannot be read at all leaves the layer as it was.

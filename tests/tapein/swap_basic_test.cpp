@@ -1,4 +1,4 @@
-#include "tapein/swap_basic.h"
+#include "foundation/swap_basic.h"
 
 #include <gtest/gtest.h>
 

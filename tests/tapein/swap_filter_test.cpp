@@ -1,4 +1,4 @@
-#include "tapein/swap_filter.h"
+#include "foundation/swap_filter.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/swap_basic.h"
+#include "foundation/swap_filter.h"
 #include "korvex_test.h"
-#include "tapein/swap_basic.h"
-#include "tapein/swap_filter.h"
 
 namespace fs = std::filesystem;
 

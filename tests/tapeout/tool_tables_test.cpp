@@ -1,4 +1,4 @@
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 #include <gtest/gtest.h>
 

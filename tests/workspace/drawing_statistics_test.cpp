@@ -4,9 +4,9 @@
 #include "foundation/settings.h"
 #include "korvex_test.h"
 #include "model/cad_database.h"
+#include "model/view_services.h"
 #include "platform/headless/recording_canvas.h"
 #include "workspace/statistics_reports.h"
-#include "workspace/view_services.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "korvex_test.h"
+#include "model/view_services.h"
 #include "platform/clipboard.h"
 #include "platform/events.h"
 #include "platform/headless/headless_dialogs.h"
@@ -18,7 +19,6 @@
 #include "platform/paths.h"
 #include "workspace/error_inspector.h"
 #include "workspace/error_log.h"
-#include "workspace/view_services.h"
 
 namespace fs = std::filesystem;
 

@@ -1,10 +1,10 @@
 // The console report window and the scrolling report window.
 #include <gtest/gtest.h>
 
+#include "foundation/report_windows.h"
 #include "korvex_test.h"
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
-#include "workspace/report_windows.h"
 
 namespace {
 

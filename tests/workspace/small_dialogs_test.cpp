@@ -7,11 +7,11 @@
 #include "foundation/settings.h"
 #include "korvex_test.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "workspace/small_dialogs.h"
-#include "workspace/view_services.h"
 
 namespace {
 

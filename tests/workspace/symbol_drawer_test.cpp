@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "model/drawing_base.h"
+#include "model/symbol_drawer.h"
 #include "platform/headless/recording_canvas.h"
-#include "workspace/drawing_base.h"
-#include "workspace/symbol_drawer.h"
 
 namespace {
 

@@ -202,7 +202,7 @@ TEST_F(TRubberPaintTest, LabelledBoxesAndDigitsPaintInTheirColour) {
   EXPECT_EQ(rec.Pen.Color, clWhite);
 }
 
-TEST_F(TRubberPaintTest, CrossMarksOfTheViewServicesAreDrawnTwiceToVanish) {
+TEST_F(TRubberPaintTest, CrossMarksAndTheMultipleItemsNoticeAreDrawnTwiceToVanish) {
   Screen->RedrawView();
   RubberPaint->SetCanvas(nullptr);  // the paint box itself
   TPaintBox& box = *Form->PaintBox;
@@ -210,5 +210,10 @@ TEST_F(TRubberPaintTest, CrossMarksOfTheViewServicesAreDrawnTwiceToVanish) {
   ViewServices().DrawCrossMark(0, 0);
   EXPECT_NE(box.Buffer().Pixels(), before);
   ViewServices().DrawCrossMark(0, 0);
+  EXPECT_EQ(box.Buffer().Pixels(), before);
+
+  ViewServices().ShowMultipleItemsNotice();
+  EXPECT_NE(box.Buffer().Pixels(), before);
+  ViewServices().ShowMultipleItemsNotice();
   EXPECT_EQ(box.Buffer().Pixels(), before);
 }

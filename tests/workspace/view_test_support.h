@@ -10,6 +10,7 @@
 #include "korvex_test.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/view_services.h"
 #include "platform/forms.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
@@ -17,7 +18,6 @@
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
 #include "workspace/view_mapping.h"
-#include "workspace/view_services.h"
 
 class TViewForm : public TForm {
  public:

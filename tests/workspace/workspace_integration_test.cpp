@@ -1,6 +1,7 @@
 // The running program's pieces working together: the screen picture made at
 // start-up, the view drawing the job into it, Pan, the please-wait box, the
 // report windows and the File menu's items.
+#include "foundation/report_windows.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
@@ -8,7 +9,6 @@
 #include "model/rout_database.h"
 #include "model/rout_edit.h"
 #include "workspace/db_bitmap.h"
-#include "workspace/report_windows.h"
 #include "workspace/small_dialogs.h"
 #include "workspace/statistics_reports.h"
 #include "workspace/wait_box.h"

@@ -10,9 +10,9 @@
 #include "model/drill_handles.h"
 #include "model/rout_database.h"
 #include "model/rout_sequence.h"
+#include "model/tool_tables.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
-#include "tapeout/tool_tables.h"
 #include "workspace/clock_panel.h"
 #include "workspace/view_mapping.h"
 #include "workspace_test_support.h"
@@ -24,7 +24,9 @@ TEST_F(TWorkspaceTest, StartUpCreatesFoldersObjectsAndTheFirstMode) {
   for (const char* name : WorkingDirectoryNames) EXPECT_TRUE(fs::is_directory(Home() / name)) << name;
   // Every object of the order that exists in the program was created.
   for (const TGlobalObject& object : GlobalObjects())
-    if (object.Exists) EXPECT_TRUE(object.Exists()) << object.Name;
+    if (object.Exists) {
+      EXPECT_TRUE(object.Exists()) << object.Name;
+    }
   EXPECT_EQ(GlobalObjects().size(), 15u);
   EXPECT_EQ(GlobalObjects()[0].Name, "CadUndo");
   EXPECT_EQ(GlobalObjects()[9].Name, "ECO");
@@ -79,7 +81,9 @@ TEST_F(TWorkspaceTest, ShutDownSavesSettingsDestroysObjectsAndRemovesScratchFile
   EXPECT_FALSE(WorkspaceReady);
   EXPECT_TRUE(AppClosing);
   for (const TGlobalObject& object : GlobalObjects())
-    if (object.Exists) EXPECT_FALSE(object.Exists()) << object.Name;
+    if (object.Exists) {
+      EXPECT_FALSE(object.Exists()) << object.Name;
+    }
   EXPECT_EQ(LayerBar, nullptr);
   EXPECT_EQ(ActiveUndo, nullptr);
   EXPECT_FALSE(fs::exists(scratch / "00000099.TMP"));

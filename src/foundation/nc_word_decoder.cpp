@@ -1,6 +1,8 @@
-#include "tapein/nc_word_decoder.h"
+#include "foundation/nc_word_decoder.h"
 
 #include <cmath>
+
+#include "foundation/display_units.h"
 
 namespace {
 
@@ -76,11 +78,6 @@ constexpr int32_t PowersOfTen[10] = {1,      10,      100,      1000,      10000
 bool IsLetter(char c) { return c >= 'A' && c <= 'Z'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int32_t Clamp(int64_t v) {
-  if (v > 2147483647) return 2147483647;
-  if (v < -2147483647) return -2147483647;
-  return static_cast<int32_t>(v);
-}
 
 int64_t Scale(int64_t value, int32_t digits) {
   for (int32_t k = 0; k < digits && k < 18; ++k) {
@@ -150,7 +147,7 @@ int32_t ParseWordValue(const std::string& text, std::size_t& pos, const TNcWordF
     pos += n;
     if (format.RestoreZeros && format.IntDigits + format.DecDigits > static_cast<int32_t>(n))
       value = Scale(value, format.IntDigits + format.DecDigits - static_cast<int32_t>(n));
-    value = Clamp(value);
+    value = ClampCompToInt(value);
   } else {
     double v = 0.0;
     while (pos < text.size() && IsDigit(text[pos])) v = v * 10.0 + (text[pos++] - '0');
@@ -214,7 +211,7 @@ int32_t DecodeNcBlock(const std::string& block, std::array<char, MaxNcWords>& le
           value = missing < 10 ? value * PowersOfTen[missing] : Scale(value, missing);
         }
         letters[static_cast<std::size_t>(count)] = scan.Letter;
-        values[static_cast<std::size_t>(count)] = Clamp(value);
+        values[static_cast<std::size_t>(count)] = ClampCompToInt(value);
         ++count;
         rest += scan.Covered;
         continue;

@@ -12,11 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tapeout/tool_tables.h"
-
-// The rout tape file name of each rout layer 40..44 (emptied when a job is
-// opened).
-extern TIndexedArray<std::string, kFirstRoutLayer, 5> RoutLayerFileNames;
+#include "model/editor_state.h"  // RoutLayerFileNames
 
 // Job file extension, the dialogs' filter and proposal, the backup extension.
 inline constexpr const char* JobFileExtension = "ZUL";

@@ -1,10 +1,11 @@
-#include "tapein/swap_basic.h"
+#include "foundation/swap_basic.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
+#include "foundation/display_units.h"
 #include "foundation/utilities.h"
 
 const char* const KeywordNames[KeywordCount] = {
@@ -27,11 +28,6 @@ inline bool IsVariableByte(uint8_t b) { return b >= tkVariable0 && b <= kLastVar
 // truth byte, the string mark, a keyword or a variable.
 inline bool IsOrdinaryByte(uint8_t b) { return !(b <= 1 || (b >= kMark && b <= kLastVariable)); }
 
-int32_t Clamp32(int64_t v) {
-  if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(v);
-}
 
 // Index just past the string value that starts at i (t[i] is the mark): after
 // its closing mark, or the end of the text when it is not closed.
@@ -141,7 +137,7 @@ int32_t LeadingInteger(const std::string& text) {
     v = v * 10 + (text[i] - '0');
     if (v > 4000000000LL) v = 4000000000LL;
   }
-  return Clamp32(negative ? -v : v);
+  return ClampToInt32(negative ? -v : v);
 }
 
 int32_t ToNumber(const std::string& value, const TVarArray& vars) {
@@ -407,7 +403,7 @@ std::string StringText(const std::string& value) {
 
 std::string TruthValue(bool value) { return std::string(1, value ? '\x01' : '\x00'); }
 
-std::string NumberValue(int64_t value) { return std::to_string(Clamp32(value)); }
+std::string NumberValue(int64_t value) { return std::to_string(ClampToInt32(value)); }
 
 uint8_t ValueKind(const std::string& value) {
   if (value.empty()) return vkEmpty;

@@ -1,4 +1,4 @@
-#include "model/job_file.h"
+#include "workspace/job_file.h"
 
 #include "command/command_services.h"
 #include "foundation/file_dialogs.h"
@@ -13,12 +13,11 @@
 #include "model/job_file_writer.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
+#include "model/view_services.h"
 #include "platform/types.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
 
-TIndexedArray<std::string, kFirstRoutLayer, 5> RoutLayerFileNames;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "workspace/report_windows.h"
+#include "foundation/report_windows.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "model/cad_path_link.h"
+#include "routpath/cad_path_link.h"
 
 #include "foundation/settings.h"
+#include "model/view_services.h"
 #include "platform/message_box.h"
 #include "routpath/endpoint_grid.h"
-#include "workspace/view_services.h"
 
 namespace {
 

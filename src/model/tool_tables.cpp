@@ -1,4 +1,4 @@
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "foundation/byte_order.h"
 #include "foundation/display_units.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
@@ -173,23 +174,6 @@ const TToolSizePair EquivalentSizes[kEquivalentSizeCount] = {
 };
 
 namespace {
-
-void PutInt32(uint8_t* p, int32_t v) {
-  const uint32_t u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(u >> (8 * i));
-}
-void PutUInt16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-int32_t GetInt32(const uint8_t* p) {
-  uint32_t u = 0;
-  for (int i = 0; i < 4; ++i) u |= uint32_t{p[i]} << (8 * i);
-  return static_cast<int32_t>(u);
-}
-uint16_t GetUInt16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-bool IsRoutLayer(int layer) { return layer >= kFirstRoutLayer && layer <= kLastRoutLayer; }
 
 // Fixed-point text of value / divisor with the given decimals, rounded
 // half away from zero, "-" in front of a negative value that does not show

@@ -18,8 +18,8 @@
 #include "foundation/display_units.h"
 #include "foundation/geometry.h"
 #include "foundation/settings.h"
-#include "workspace/drawing_base.h"
-#include "workspace/symbol_drawer.h"
+#include "model/drawing_base.h"
+#include "model/symbol_drawer.h"
 
 const std::array<std::array<std::array<uint8_t, 2>, 16>, 10> DigitStrokes = {{
     {{{1, 2}, {2, 1}, {3, 1}, {4, 2}, {4, 6}, {3, 7}, {2, 7}, {1, 6}, {1, 2}}},

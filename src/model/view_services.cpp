@@ -1,27 +1,10 @@
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
-
-uint8_t EditorMode = emCad;
-uint32_t ActiveLayerMask = 0xFFFFFFFFu;
-uint32_t DisplayedLayerMask = 0xFFFFFFFFu;
-uint32_t ActiveNCLayerMask = 0xFFFFFFFFu;
-uint32_t DisplayedNCLayerMask = 0xFFFFFFFFu;
-bool DatabaseModified = false;
-
-void ResetLayerMasks() {
-  ActiveLayerMask = DisplayedLayerMask = 0xFFFFFFFFu;
-  ActiveNCLayerMask = DisplayedNCLayerMask = 0xFFFFFFFFu;
-}
-
-uint8_t LayerOfBit(uint32_t flags) {
-  for (uint8_t b = 0; b < 30; ++b)
-    if (flags & (1u << b)) return b;
-  return 30;
-}
 
 namespace {
 constexpr double UnitsPerInch = 25400000.0;
@@ -54,8 +37,9 @@ void TPictureSurface::WorldToDeviceReal(double x, double y, double& dx, double& 
 void TPictureSurface::WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) {
   double rx, ry;
   WorldToDeviceReal(x, y, rx, ry);
-  dx = SaturatingRound(rx);
-  dy = SaturatingRound(ry);
+  // Already inside the 32-bit range: round halves to even.
+  dx = static_cast<int32_t>(std::nearbyint(rx));
+  dy = static_cast<int32_t>(std::nearbyint(ry));
 }
 
 // ---- THeadlessViewServices -------------------------------------------------------------

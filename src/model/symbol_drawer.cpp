@@ -1,4 +1,4 @@
-#include "workspace/symbol_drawer.h"
+#include "model/symbol_drawer.h"
 
 #include <array>
 #include <cmath>

@@ -1,12 +1,12 @@
-#include "workspace/drawing_base.h"
+#include "model/drawing_base.h"
 
 #include <cmath>
 #include <utility>
 
-#include "command/command_services.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry.h"
-#include "workspace/symbol_drawer.h"
+#include "model/model_services.h"
+#include "model/symbol_drawer.h"
 
 TDrawingBase* DrawSurface = nullptr;
 

@@ -1,0 +1,53 @@
+#include "foundation/file_viewer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+#include "platform/paths.h"
+
+TViewFileDialog::TViewFileDialog()
+    : TForm("TViewFileDialog"), Memo(Add<TMemo>("Memo")), OKButton(Add<TButton>("OKButton", "OK", mrOk)) {
+  SetSizeable(false);
+  Memo.SetAlign(alClient);
+  Memo.SetReadOnly(true);
+  Memo.SetWordWrap(false);
+  Memo.SetScrollBars(true);
+  OKButton.SetAlign(alBottom);
+  OKButton.SetDefault(true);
+}
+
+void ViewFile(TViewFileDialog& dialog, const std::string& fileName) {
+  constexpr int MaxBlocks = 255;
+  constexpr size_t BlockBytes = 255;
+  dialog.SetCaption("<" + CleanUpperCase(AbbreviatePath(fileName, 40)) + ">");
+  dialog.Memo.ClearLines();
+  if (!TryOpenFile(fileName)) {
+    std::ifstream in(NativePath(fileName), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    dialog.Memo.SetText(text);
+    return;
+  }
+  if (!FileExistsNoWild(fileName)) return;
+  std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
+  if (f == nullptr) InOutRes = errno != 0 ? errno : EIO;
+  if (CheckIOError("opening the input file") || f == nullptr) {
+    if (f != nullptr) std::fclose(f);
+    return;
+  }
+  std::vector<std::string> lines;
+  std::string block(BlockBytes, '\0');
+  while (int(lines.size()) < MaxBlocks) {
+    const size_t got = std::fread(block.data(), 1, BlockBytes, f);
+    if (got == 0) break;
+    lines.push_back(block.substr(0, got));
+    if (got < BlockBytes) break;
+  }
+  std::fclose(f);
+  dialog.Memo.SetLines(lines);
+}

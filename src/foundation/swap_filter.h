@@ -1,0 +1,179 @@
+// Swap filters: named swap files whose rules rewrite NC tape text line by
+// line, on its way into the NC reader (SwapReadFileObj) and out of the tape
+// writers (SwapWriteFileObj).
+//
+// A filter is a list of swap file names separated by ";". Each file holds
+// rules "pattern=replacement"; a replacement is plain text or an editing
+// program with bracket groups of cursor commands and Swap BASIC statements
+// (swap_basic.h). Every line passes each file in list order, and in each
+// file every rule of the active section in file order.
+//
+// Reading a tape through an import filter:
+//
+//   std::FILE* tape = std::fopen(NativePath(name).c_str(), "rb");
+//   SwapReadFileObj swap;
+//   swap.Init(ImportFilters[index].SwapFile, tape, false, {}, errorProc);
+//   while (!swap.Eof()) {
+//     std::string line;
+//     swap.ReadLine(line);             // a failed read leaves InOutRes set
+//     ... swap.LineCount() is the tape line number ...
+//   }
+//   swap.Done();
+//   std::fclose(tape);
+//
+// Writing a tape through an export filter:
+//
+//   std::FILE* tape = std::fopen(NativePath(name).c_str(), "wb");
+//   SwapWriteFileObj swap;
+//   swap.Init(ExportFilters[index].SwapFile, tape);
+//   swap.WriteLine("M48");            // each result line ends in CR LF
+//   ...
+//   swap.Done();                      // IOResultCode() holds a write error
+//   std::fclose(tape);
+//
+// The empty filter list ("Standard") passes every line unchanged.
+//
+// Loading never stops at a malformed rule: the rule is loaded as far as it
+// makes sense and a message naming the swap file and its line is given to
+// the error routine (or NoticeProc) and kept in LoadErrors. Filtering never raises and never
+// shows a message; every loop is bounded and no line grows past
+// SwapTextLimit characters (growing edits stop there).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/swap_basic.h"
+
+// One rule.
+struct TSwapRec {
+  uint32_t LineNo = 0;  // line of the rule in its file, from 1
+  std::string Pattern;
+  std::string Replacement;  // compiled: statements replaced by references
+};
+
+// One loaded swap file. Rule indexes are positions in Rules; Rules[0] is the
+// empty head rule, which is never applied.
+struct TSwapControlRec {
+  std::string FileName;
+  std::vector<TSwapRec> Rules;
+  int Start = 0;        // application begins with the rule after this one
+  int Stop = -1;        // last rule applied to a line; -1 = through the last
+  int SavedStart = 0;   // Start and Stop after the current line ("!")
+  int SavedStop = -1;
+  int Current = 0;      // rule being applied
+  TStatementList Statements;
+  TVarArray Vars;       // %0..%9
+  bool Stopped = false; // set by EOF: the rules leave lines unchanged
+};
+
+// Called with SwapRuleSize before each rule is added.
+using TSwapNotifyProc = std::function<void(int32_t size)>;
+// Called with "Creating Swap structure" when a rule cannot be stored, and
+// with a description of each malformed rule.
+using TSwapErrorProc = std::function<void(const std::string& message)>;
+
+inline constexpr int32_t SwapRuleSize = 16;
+// Longest rule line that is loaded; a longer one is reported and skipped.
+inline constexpr std::size_t MaxSwapRuleLength = 4096;
+// The line end the writer puts after each line.
+extern const char* const SwapLineEnd;
+
+// The common part of both filter objects.
+class TSwapFilter {
+ public:
+  TSwapFilter() = default;
+  TSwapFilter(const TSwapFilter&) = delete;
+  TSwapFilter& operator=(const TSwapFilter&) = delete;
+
+  // Every file of the list was found and read without an I/O error.
+  bool Loaded = true;
+  std::vector<std::unique_ptr<TSwapControlRec>> Controls;
+  // The messages of malformed rules met while loading, in order.
+  std::vector<std::string> LoadErrors;
+  // When set, receives the malformed-rule messages in place of the error
+  // routine: such a rule only does less than it says, so a reader takes them
+  // as notices and goes on filtering.
+  TSwapErrorProc NoticeProc;
+};
+
+// Loads the files of fileList into filter (replacing what it held).
+void LoadSwapFiles(TSwapFilter& filter, const std::string& fileList, const TSwapNotifyProc& notify,
+                   bool outputMode, const TSwapErrorProc& errorProc);
+// Turns the statements of every replacement of rec into references;
+// problems receive what is wrong with them.
+void CompileBasicSegments(TSwapControlRec& rec, std::vector<std::string>& problems);
+
+// The whole filter on a text (lines separated by CR LF): each file works on
+// the output of the one before; empty lines made by the rules disappear and
+// a CR LF at the end is removed.
+std::string ApplySwapFilter(TSwapFilter& filter, const std::string& text);
+// One file on a text: each CR (with an LF after it) separated piece passes
+// the rule chain; the results are joined with CR LF.
+std::string ApplyControlRec(TSwapControlRec& rec, const std::string& text);
+// The active section of one file on one line.
+std::string ApplyRuleChain(TSwapControlRec& rec, const std::string& line);
+// Replaces each "%%d" whose variable d is not empty by the variable's text.
+std::string SubstituteVars(const std::string& text, const TVarArray& vars);
+// What is wrong with a compiled replacement's editing program (empty when
+// nothing is); the program is not run.
+std::vector<std::string> CheckEditProgram(const TSwapControlRec& rec, int ruleIndex);
+
+// Writes tape lines through an export filter into a file opened by the
+// caller.
+class SwapWriteFileObj : public TSwapFilter {
+ public:
+  void Init(const std::string& fileList, std::FILE* outputFile, const TSwapNotifyProc& notify = {},
+            const TSwapErrorProc& errorProc = {});
+  // The filtered line: nothing for an empty result, an empty line for "_",
+  // otherwise the result and a line end. After a write error nothing more
+  // is written.
+  void WriteLine(const std::string& line);
+  // Frees the rules (the caller closes the file).
+  void Done();
+  // errno of the first failed write, 0 when every write went through.
+  int IOResultCode() const { return ioResult_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  int ioResult_ = 0;
+};
+
+// Reads tape lines through an import filter from a file opened by the
+// caller.
+class SwapReadFileObj : public TSwapFilter {
+ public:
+  // charMode: lines end at any CR or LF and empty lines are read past.
+  void Init(const std::string& fileList, std::FILE* inputFile, bool charMode,
+            const TSwapNotifyProc& notify = {}, const TSwapErrorProc& errorProc = {});
+  // The next filtered line; a raw line the rules split into several is
+  // delivered one line per call, "_" as an empty line. A failed read sets
+  // IOResultCode and InOutRes; later calls read nothing.
+  void ReadLine(std::string& line);
+  // Raw lines read from the file (the tape line number).
+  int32_t LineCount() const { return rawCount_; }
+  // Lines delivered by ReadLine.
+  int32_t DeliveredCount() const { return delivered_; }
+  // How far into the file the reading is, in bytes (for progress).
+  int64_t BytesRead() const { return file_ != nullptr ? std::ftell(file_) : 0; }
+  // Reads the file again from its start: counters and pending lines are
+  // cleared, then up to n lines are read and dropped.
+  void SkipLines(int32_t n);
+  // End of the file reached (or a read error met) and no line pending.
+  bool Eof();
+  void Done();
+  int IOResultCode() const { return ioResult_; }
+  bool CharMode() const { return charMode_; }
+
+ private:
+  bool ReadRawLine(std::string& raw);
+  std::FILE* file_ = nullptr;
+  int ioResult_ = 0;
+  bool charMode_ = false;
+  int32_t delivered_ = 0;
+  int32_t rawCount_ = 0;
+  std::string pendingText_;
+};
