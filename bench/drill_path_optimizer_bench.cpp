@@ -72,7 +72,7 @@ void BM_Optimizer(benchmark::State& state, const TInstance& instance, int method
   double seconds = 0, ratio = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    const std::vector<int32_t> order = OptimizeDrillPath(points, points[0], options);
+    const std::vector<int32_t> order = OptimizeClosedTour(points, options);
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     double length = 0;
     for (std::size_t k = 0; k < order.size(); ++k) {

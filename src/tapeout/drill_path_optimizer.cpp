@@ -129,39 +129,75 @@ class TPointGrid {
 
 // A closed tour as an array with positions, improved by 2-opt and Or-opt
 // moves over neighbour lists with a queue of nodes to look at.
+//
+// For an open path from a start point the tour holds two more nodes: the
+// start S and a node Z at distance 0 from everything, with the edge S-Z
+// pinned (no move removes it). The tour S, x1 .. xn, Z then costs exactly
+// the open path from S through x1 .. xn.
 class TTourSearch {
  public:
-  TTourSearch(const std::vector<TIntPoint>& points, int32_t neighbours) {
+  TTourSearch(const std::vector<TIntPoint>& points, int32_t neighbours, const TIntPoint* start) {
     const std::size_t n = points.size();
-    n_ = static_cast<int32_t>(n);
-    xs_.resize(n);
-    ys_.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      xs_[i] = points[i].X;
-      ys_[i] = points[i].Y;
+    for (const TIntPoint& p : points) {
+      xs_.push_back(p.X);
+      ys_.push_back(p.Y);
     }
-    grid_ = std::make_unique<TPointGrid>(xs_, ys_);
-    neighbours_.resize(n);
-    for (int32_t i = 0; i < n_; ++i) neighbours_[i] = grid_->KNearest(i, neighbours);
-    queued_.assign(n, false);
+    open_ = start != nullptr;
+    if (open_) {
+      start_ = static_cast<int32_t>(n);
+      xs_.push_back(start->X);
+      ys_.push_back(start->Y);
+    }
+    TPointGrid grid(xs_, ys_);
+    for (std::size_t i = 0; i < xs_.size(); ++i)
+      neighbours_.push_back(grid.KNearest(static_cast<int32_t>(i), neighbours));
+    if (open_) {
+      zero_ = start_ + 1;
+      xs_.push_back(start->X);
+      ys_.push_back(start->Y);
+      neighbours_.emplace_back();
+    }
+    n_ = static_cast<int32_t>(xs_.size());
+    queued_.assign(xs_.size(), false);
   }
 
-  double D(int32_t a, int32_t b) const { return std::hypot(xs_[a] - xs_[b], ys_[a] - ys_[b]); }
+  double D(int32_t a, int32_t b) const {
+    if (a == zero_ || b == zero_) return 0;
+    return std::hypot(xs_[a] - xs_[b], ys_[a] - ys_[b]);
+  }
+  bool Pinned(int32_t a, int32_t b) const {
+    return open_ && ((a == start_ && b == zero_) || (a == zero_ && b == start_));
+  }
   int32_t Succ(int32_t a) const { return tour_[pos_[a] + 1 == n_ ? 0 : pos_[a] + 1]; }
   int32_t Pred(int32_t a) const { return tour_[pos_[a] == 0 ? n_ - 1 : pos_[a] - 1]; }
 
   void NearestNeighbourTour() {
-    TPointGrid grid(xs_, ys_);
+    const int32_t real = open_ ? n_ - 1 : n_;  // S takes part, Z comes last
+    std::vector<double> gx(xs_.begin(), xs_.begin() + real), gy(ys_.begin(), ys_.begin() + real);
+    TPointGrid grid(gx, gy);
     tour_.clear();
-    int32_t cur = 0;
+    int32_t cur = open_ ? start_ : 0;
     grid.Remove(cur);
     tour_.push_back(cur);
-    for (int32_t k = 1; k < n_; ++k) {
+    for (int32_t k = 1; k < real; ++k) {
       cur = grid.Nearest(xs_[cur], ys_[cur]);
       grid.Remove(cur);
       tour_.push_back(cur);
     }
+    if (open_) tour_.push_back(zero_);
     SetPositions();
+  }
+
+  // The open path's points from S, away from Z.
+  std::vector<int32_t> OpenPath() const {
+    std::vector<int32_t> out;
+    const bool forward = Succ(start_) != zero_;
+    int32_t at = start_;
+    for (int32_t k = 0; k < n_ - 2; ++k) {
+      at = forward ? Succ(at) : Pred(at);
+      out.push_back(at);
+    }
+    return out;
   }
 
   double Length() const {
@@ -215,12 +251,12 @@ class TTourSearch {
       int32_t i = static_cast<int32_t>(next() % static_cast<uint64_t>(n_));
       int32_t l1 = 1 + static_cast<int32_t>(next() % span);
       int32_t l2 = 1 + static_cast<int32_t>(next() % span);
-      if ((kick & 7) == 7) {
+      if ((kick & 7) == 7 && !neighbours_[tour_[i]].empty()) {
         // One kick in eight cuts the tour next to geometric neighbours, which
         // may lie far apart along it: that joins clusters differently.
         const auto& na = neighbours_[tour_[i]];
         const int32_t b = na[next() % na.size()];
-        const auto& nb = neighbours_[b];
+        const auto& nb = neighbours_[b].empty() ? na : neighbours_[b];
         const int32_t c = nb[next() % nb.size()];
         int32_t cut[3] = {i, pos_[b], pos_[c]};
         std::sort(cut, cut + 3);
@@ -233,6 +269,7 @@ class TTourSearch {
       const int32_t a = tour_[i], b1 = tour_[(i + 1) % n_], bl = tour_[(i + l1) % n_];
       const int32_t c1 = tour_[(i + l1 + 1) % n_], cl = tour_[(i + l1 + l2) % n_];
       const int32_t d1 = tour_[(i + l1 + l2 + 1) % n_];
+      if (Pinned(a, b1) || Pinned(bl, c1) || Pinned(cl, d1)) continue;
       const double delta = D(a, c1) + D(cl, b1) + D(bl, d1) - D(a, b1) - D(bl, c1) - D(cl, d1);
       ReverseRange((i + 1) % n_, l1);
       ReverseRange((i + l1 + 1) % n_, l2);
@@ -301,12 +338,13 @@ class TTourSearch {
   double TwoOpt(int32_t a) {
     for (int dir = 0; dir < 2; ++dir) {
       const int32_t b = dir == 0 ? Succ(a) : Pred(a);
+      if (Pinned(a, b)) continue;
       const double dab = D(a, b);
       for (int32_t c : neighbours_[a]) {
         const double g1 = dab - D(a, c);
         if (g1 <= kEpsilon) break;
         const int32_t d = dir == 0 ? Succ(c) : Pred(c);
-        if (c == b || d == a) continue;
+        if (c == b || d == a || Pinned(c, d)) continue;
         const double gain = g1 + D(c, d) - D(b, d);
         if (gain > kEpsilon) {
           Exchange(a, b, c, d);
@@ -327,6 +365,7 @@ class TTourSearch {
       if (len > 1) sl = Succ(sl);
       const int32_t p = Pred(s1), nn = Succ(sl);
       if (nn == p || sl == p) break;
+      if (Pinned(p, s1) || Pinned(sl, nn)) continue;
       const double removeGain = D(p, s1) + D(sl, nn) - D(p, nn);
       if (removeGain <= kEpsilon) continue;
       for (int32_t e : {s1, sl}) {
@@ -336,7 +375,7 @@ class TTourSearch {
           for (int side = 0; side < 2; ++side) {
             const int32_t u = side == 0 ? c : Pred(c);
             const int32_t v = side == 0 ? Succ(c) : c;
-            if (v == p || (pos_[u] - pos_[s1] + n_) % n_ < len ||
+            if (v == p || Pinned(u, v) || (pos_[u] - pos_[s1] + n_) % n_ < len ||
                 (pos_[v] - pos_[s1] + n_) % n_ < len)
               continue;
             const double forward = D(u, s1) + D(sl, v);
@@ -356,8 +395,9 @@ class TTourSearch {
   }
 
   int32_t n_ = 0;
+  bool open_ = false;
+  int32_t start_ = -1, zero_ = -1;
   std::vector<double> xs_, ys_;
-  std::unique_ptr<TPointGrid> grid_;
   std::vector<std::vector<int32_t>> neighbours_;
   std::vector<int32_t> pos_;
   std::vector<bool> queued_;
@@ -404,19 +444,33 @@ std::vector<int32_t> OpenTour(const std::vector<TIntPoint>& points, std::vector<
   return out;
 }
 
+// The closed tour, or with a start the open path from it.
 std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
-                                const TOptimizerOptions& options) {
+                                const TOptimizerOptions& options, const TIntPoint* start) {
   const int32_t n = static_cast<int32_t>(points.size());
   std::vector<int32_t> identity(n);
   std::iota(identity.begin(), identity.end(), 0);
-  if (n < 4) return identity;
+  if (n < 4) {
+    if (start == nullptr) return identity;
+    // Few enough to try every order.
+    std::vector<int32_t> order = identity, bestOrder = identity;
+    double bestLength = OpenPathLength(points, identity, *start);
+    while (std::next_permutation(order.begin(), order.end())) {
+      const double length = OpenPathLength(points, order, *start);
+      if (length < bestLength - kEpsilon) {
+        bestLength = length;
+        bestOrder = order;
+      }
+    }
+    return bestOrder;
+  }
   const bool best = options.Method == 5;
   // The standard method refines its local optimum with a short run of kicks:
   // two per hit, at most 150 ms.
   TTimeBudget budget;
   budget.SetBudget(best ? options.BudgetMilliseconds : kStandardMilliseconds);
   const int64_t kicks = options.MaxKicks > 0 ? options.MaxKicks : best ? 0 : 2 * int64_t{n};
-  TTourSearch search(points, 10);
+  TTourSearch search(points, 10, start);
   search.NearestNeighbourTour();
   search.length_ = search.Length();
   search.QueueAll();
@@ -425,7 +479,7 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
   };
   search.length_ -= search.LocalSearch(stop);
   search.Iterate(budget, kicks, options.Seed, options.Cancelled);
-  return search.tour_;
+  return start != nullptr ? search.OpenPath() : search.tour_;
 }
 
 // Bands stacked across one axis, each swept along the other, alternately forward and
@@ -507,27 +561,29 @@ std::vector<int32_t> OptimizeClosedTour(const std::vector<TIntPoint>& points,
     case 2: return BandSweep(points, true);
     case 3: return BandSweep(points, false);
     case 4: return SpaceFilling(points);
-    default: return SearchTour(points, options);
+    default: return SearchTour(points, options, nullptr);
   }
 }
 
 std::vector<int32_t> OptimizeDrillPath(const std::vector<TIntPoint>& points, const TIntPoint& start,
                                        const TOptimizerOptions& options) {
   if (points.empty()) return {};
-  std::vector<int32_t> order = OptimizeClosedTour(points, options);
   switch (options.Method) {
     case 0:
-      return order;
+      return OptimizeClosedTour(points, options);
     case 2:
     case 3: {
       // A sweep may run from either end.
+      std::vector<int32_t> order = OptimizeClosedTour(points, options);
       std::vector<int32_t> reversed(order.rbegin(), order.rend());
       return OpenPathLength(points, reversed, start) < OpenPathLength(points, order, start)
                  ? reversed
                  : order;
     }
+    case 4:
+      return OpenTour(points, OptimizeClosedTour(points, options), start);
     default:
-      return OpenTour(points, std::move(order), start);
+      return SearchTour(points, options, &start);
   }
 }
 

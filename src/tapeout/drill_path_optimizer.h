@@ -51,15 +51,15 @@ struct TOptimizerOptions {
   std::function<bool()> Cancelled;
 };
 
-// The drilling order of the points: a permutation of 0..n-1. The path starts
-// with the point that makes the whole path shortest from `start` (for
-// methods 1 and 5) or with the point nearest the start of the method's own
-// sweep (2..4); method 0 keeps the given order.
+// The drilling order of the points: a permutation of 0..n-1, an open path
+// from `start`. Methods 1 and 5 search the open path itself; the sweeps run
+// from whichever end lies nearer, and the curve is cut where the path from
+// the start comes out shortest; method 0 keeps the given order.
 std::vector<int32_t> OptimizeDrillPath(const std::vector<TIntPoint>& points, const TIntPoint& start,
                                        const TOptimizerOptions& options);
 
-// The closed tour the optimisers build before they open it (methods 1 and 5
-// only; others return the open order). Used to compare tours.
+// The closed tour of the method (the sweeps' and the curve's own order, the
+// search methods' closed tour): what the methods are compared by.
 std::vector<int32_t> OptimizeClosedTour(const std::vector<TIntPoint>& points,
                                         const TOptimizerOptions& options);
 

@@ -20,6 +20,8 @@
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "tapein/rout_file_commands.h"
+#include "tapeout/drill_tape_writer.h"
+#include "tapeout/make_drill_tape.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/error_inspector.h"
 #include "workspace/my_screen.h"
@@ -197,6 +199,8 @@ void TWorkspace::BuildWorkingMenu() { WorkingMenu.Add("Working...", "Working1");
 void TWorkspace::BuildMenus() {
   if (MenusBuilt_) return;
   MenusBuilt_ = true;
+  // Drill tapes are made of the displayed drill layers.
+  SetDrillTapeLayerMask([] { return DisplayedLayerMask; });
   for (uint8_t mode : {emCad, emRout, emDrill}) BuildModeMenu(mode);
 }
 
@@ -240,6 +244,9 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       break;
     default:
       file.Add("&Import", "Import2").OnClick = [](TMenuItem&) { WhenIdle(ImportDrillFile); };
+      file.Add("&Make Drill Tape", "MakeDrillTape1").OnClick = [](TMenuItem&) {
+        WhenIdle([] { MakeDrillTape(); });
+      };
       file.Add("Fil&ters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(ExecuteSwapTablesDialog); };
       file.Add("&Get Info", "GetInfo3").OnClick = [](TMenuItem&) { WhenIdle(ShowDrillStatistics); };
       file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(DRDB); };
