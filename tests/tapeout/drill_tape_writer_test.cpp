@@ -1,0 +1,374 @@
+// The drill tape writer: tape lines in every dialect, tools and numbers that
+// do not fit, the export filter, and tapes read back by the drill tape import
+// to the same hits.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <tuple>
+
+#include "../tapein/drill_import_test_support.h"
+#include "foundation/file_utils.h"
+#include "foundation/nc_format.h"
+#include "model/drill_tools.h"
+#include "tapein/filter_lists.h"
+#include "tapeout/drill_tape_writer.h"
+#include "tapeout/make_drill_tape.h"
+
+namespace {
+
+constexpr int32_t Inch = 25400000;
+namespace fs = std::filesystem;
+
+// A hit, slot end, circle or text of a tape as the import reads it back:
+// tool, kind and positions in steps of the tape's last digit.
+using THitKey = std::tuple<int32_t, int32_t, int64_t, int64_t, int64_t, int64_t, std::string>;
+
+class TDrillTapeWriterTest : public TDrillImportCommandTest {
+ protected:
+  void SetUp() override {
+    TDrillImportCommandTest::SetUp();
+    ResetLayerMasks();
+    DrillInputFormat.ShowMessages = false;
+    Options = TMakeTapeDefaults{};
+    Options.WriteToolTableFile = false;
+    HeadlessSetProcessMessagesHook([] {
+      if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible)
+        DrillTapeReader->Report->OKButton.Click();
+    });
+  }
+  void TearDown() override {
+    for (auto& f : ExportFilters) f = {};
+    SetDrillTapeLayerMask({});
+    TDrillImportCommandTest::TearDown();
+  }
+
+  std::string Path(const std::string& name) const { return (TempDir / name).string(); }
+
+  // Imports a tape with the format and makes its entities live on D0.
+  bool Import(const std::string& file, const TDrillFormatRecord& format) {
+    DrillInputFormat = format;
+    DrillInputFormat.ShowMessages = false;
+    DrillInputFormat.ResolveG93 = false;
+    QueueModalScript("TDrillInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    const int32_t first = DrillEntityCount + 1;
+    if (!ImportDrillTape(file, 0)) return false;
+    for (int32_t i = first; i <= DrillEntityCount; ++i) DRDB->Undelete(i);
+    return true;
+  }
+
+  // Every hit of DRDB with its step copies, positions in steps of the
+  // format's last digit, rounded as the writer rounds them.
+  static std::multiset<THitKey> Hits(const TDrillFormatRecord& f) {
+    std::multiset<THitKey> out;
+    const double units = UnitsFactorOf(f.Metric);
+    const double scale = PowersOfTen[f.Metric ? f.MetricDecimalDigits : f.DecimalDigits];
+    auto q = [=](int32_t v) { return static_cast<int64_t>(std::nearbyint(v / units * scale)); };
+    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+      TDrillEntity* e = DRDB->EntityAt(i);
+      if (e == nullptr || SlotDeleted(DRDB->WordAt(i))) continue;
+      std::vector<TIntPoint> points{{e->X, e->Y}};
+      std::string text;
+      int64_t extra = 0;
+      if (e->GetType() == etDrillSlot) {
+        TIntPoint p;
+        e->GetSecondPoint(p);
+        points.push_back(p);
+      } else if (e->GetType() == etDrillCircle) {
+        extra = q(e->GetRadius());
+      } else if (e->GetType() == etDrillText) {
+        e->GetString(text);
+        text += e->GetVertical() ? "|V" : "|H";
+      }
+      auto add = [&](const std::vector<TIntPoint>& p) {
+        const TIntPoint b = p.size() > 1 ? p[1] : TIntPoint{0, 0};
+        out.insert(THitKey{e->GetToolNumber(), e->GetType(), q(p[0].X), q(p[0].Y), q(b.X) + extra,
+                           q(b.Y), text});
+      };
+      add(points);
+      if (TStepObject* s = e->GetStepObj()) {
+        std::vector<TIntPoint> copy;
+        bool mirrored = false;
+        s->BeginCopies(&points);
+        while (s->NextCopy(copy, mirrored)) add(copy);
+        s->BeginCopies(nullptr);
+      }
+    }
+    return out;
+  }
+
+  bool Write(const std::string& file, const TDrillFormatRecord& format, int optimizer,
+             uint8_t filter = 0) {
+    TDrillTapeProgram program = CollectDrillTape(Options, DrillTapeLayerMask(), format.Version);
+    TOptimizerOptions order;
+    order.Method = optimizer;
+    order.BudgetMilliseconds = 20;
+    OrderDrillTape(program, order);
+    return WriteDrillTape(program, format, Options, filter, file);
+  }
+
+  std::vector<std::string> Lines(const TDrillTapeProgram& program, const TDrillFormatRecord& format,
+                                 std::vector<std::string>* errors = nullptr) {
+    std::vector<std::string> lines, faults;
+    const bool ok = BuildDrillTapeLines(program, format, Options, false, false, lines, faults);
+    if (errors != nullptr) *errors = faults;
+    else EXPECT_TRUE(ok) << (faults.empty() ? "" : faults.front());
+    return lines;
+  }
+
+  static TStepObject* Steps(TStepCommandList commands) {
+    auto* step = new TStepObject(std::move(commands));
+    return step;
+  }
+
+  TMakeTapeDefaults Options;
+};
+
+TDrillFormatRecord Format(bool metric, uint8_t zeros, bool absolute, uint8_t version) {
+  TDrillFormatRecord f = DefaultDrillFormat(true);
+  f.Metric = metric;
+  f.UnitsFactor = UnitsFactorOf(metric);
+  f.ZerosUsed = zeros;
+  f.Absolute = absolute;
+  f.Version = version;
+  return f;
+}
+
+// ---- Tape lines ----------------------------------------------------------------------------
+
+TEST_F(TDrillTapeWriterTest, EveryKindOfWorkIsWrittenWithItsCode) {
+  TDrillTapeProgram program;
+  TDrillTapeTool t1{1, Inch / 40, {}, {}};
+  t1.Items.push_back({TDrillTapeItemKind::Hits, {{Inch, Inch}}, 0, "", false});
+  t1.Items.push_back({TDrillTapeItemKind::Slot, {{Inch, 2 * Inch}, {2 * Inch, 2 * Inch}}, 0, "", false});
+  t1.Items.push_back({TDrillTapeItemKind::Circle, {{3 * Inch, Inch}}, Inch / 2, "", false});
+  t1.Items.push_back({TDrillTapeItemKind::Text, {{Inch / 2, Inch / 4}}, 0, "AB1", true});
+  TDrillTapeTool t2{12, Inch / 8, {}, {}};
+  t2.Patterns.push_back({{{1, 1, 0, 0, 0}, {0, 1, Inch, 0, 0}, {0, 3, 0, Inch / 2, 3}},
+                         {{TDrillTapeItemKind::Hits, {{0, 0}, {Inch / 10, 0}}, 0, "", false}}});
+  program.Tools = {t1, t2};
+  EXPECT_EQ(Lines(program, DefaultDrillFormat(true)),
+            (std::vector<std::string>{"M48", "INCH,LZ", "T01C0.025", "T12C0.125", "%", "G90", "T01",
+                                      "X01Y01", "X01Y02G85X02Y02", "X03Y01G84X005", "M98,AB1",
+                                      "X005Y0025", "T12", "M25", "X0Y0", "X001Y0", "M01",
+                                      "M02X01Y0", "M02X0Y005M70M80R3", "M08", "M30"}));
+
+  // Trailing zeros, incremental, metric, and no header: the size goes with
+  // the tool change; the G93 origin comes first and points are relative.
+  Options.OutputM48Header = false;
+  program.G93Origin = {Inch, 0};
+  TDrillFormatRecord f = Format(true, 1, false, 1);
+  const auto lines = Lines(program, f);
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 5),
+            (std::vector<std::string>{"G91", "G93X25400Y0", "T01C0.635", "X0Y25400",
+                                      "X0Y25400G85X25400Y0"}));
+  // Axis version 2 exchanges X and Y; explicit decimal point.
+  const auto swapped = Lines(program, Format(false, 3, true, 2));
+  EXPECT_EQ(swapped[1], "G93X0.0Y1.0");
+  EXPECT_EQ(swapped[3], "X1.0Y0.0");
+}
+
+TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsWritten) {
+  const std::string file = Path("old.drl");
+  WriteFileBytes(file, "OLD TAPE\n");
+  const TDrillFormatRecord metric = Format(true, 0, true, 1);  // 3.3 mm
+  ToolTable[1].Diameter = Inch / 40;
+  ToolTable[1000].Diameter = Inch / 40;
+  ToolTable[7].Diameter = 1000000000;  // 1000 mm: four integer digits
+  ToolTable[8].Diameter = 400;         // 0.0004 mm: below the last digit
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1000, true);
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 7, true);
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 8, true);
+  EXPECT_FALSE(Write(file, metric, 1));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The drill tape was not written:\r\n"
+            "Tool T7 size 1000.0 does not fit the drill output format metric 3.3.\r\n"
+            "Tool T8 size 0.0 does not fit the drill output format metric 3.3.\r\n"
+            "Tool T1000 cannot be written: tape tool numbers run from 1 to 999.");
+  EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
+
+  // A hit beyond the format's integer digits.
+  DRDB->Clear();
+  ToolTable[1].Diameter = Inch / 40;
+  DRDB->AddHoleOnLayer(1000000000, Inch, 30, 1, true);
+  ResetHeadlessDialogs();
+  EXPECT_FALSE(Write(file, metric, 0));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The drill tape was not written:\r\n"
+            "The point 1000000000,25400000 does not fit the drill output format metric 3.3.");
+  EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
+}
+
+TEST_F(TDrillTapeWriterTest, TheExportFilterFramesTheTapeAndAMissingSwapFileStopsFirst) {
+  ToolTable[1].Diameter = Inch / 40;
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
+  const std::string file = Path("t.drl");
+  ExportFilters[1].Name = "Machine";
+  ExportFilters[1].SwapFile = Path("missing.swp");
+  EXPECT_FALSE(Write(file, DefaultDrillFormat(true), 1, 1));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, " Cannot find specified swap file " + Path("missing.swp") + "!");
+  EXPECT_FALSE(fs::exists(file));
+
+  // The swap file's header holds M48 and its trailer M30: the writer leaves
+  // out its own.
+  WriteFileBytes(Path("m.swp"), "HEADER = M48\nHEADER=INCH,TZ\nTRAILER=M30\n");
+  ExportFilters[1].SwapFile = Path("m.swp");
+  EXPECT_TRUE(Write(file, DefaultDrillFormat(true), 1, 1));
+  EXPECT_EQ(ReadFileBytes(file), "M48\r\nINCH,TZ\r\nG90\r\nT01\r\nX01Y01\r\nM30\r\n");
+}
+
+// ---- Round trips -------------------------------------------------------------------------
+
+TEST_F(TDrillTapeWriterTest, SampleTapesComeBackWithTheSameHitsInEveryDialectAndOrder) {
+  const fs::path dir = SharedTestData() / "excellon";
+  if (SharedTestData().empty() || !fs::exists(dir)) GTEST_SKIP() << "no sample tapes";
+  // Some samples read with the default format reach beyond a metre; four
+  // integer digits in millimetres hold them.
+  auto mm = [](uint8_t zeros, bool absolute, uint8_t version) {
+    TDrillFormatRecord f = Format(true, zeros, absolute, version);
+    f.MetricIntegerDigits = 4;
+    return f;
+  };
+  const std::vector<TDrillFormatRecord> dialects = {
+      Format(false, 0, true, 1), Format(false, 1, false, 1), Format(false, 2, true, 3),
+      mm(0, true, 2),            mm(1, true, 5),             mm(3, false, 8),
+      Format(false, 3, true, 4), mm(2, false, 6),            Format(false, 0, false, 7)};
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "README.md" || name.find("LICENSE") != std::string::npos ||
+        name.find("nc_param") != std::string::npos)
+      continue;
+    SCOPED_TRACE(name);
+    // The sample as the import reads it; sizes the tape gave none of get
+    // one, so that every tool can be written.
+    auto load = [&]() {
+      DRDB->Clear();
+      ToolTable.Fill(TToolRecord{});
+      if (!Import(entry.path().string(), DefaultDrillFormat(false))) return false;
+      for (int32_t t = 1; t <= kToolCount; ++t)
+        if (ToolTable[t].Diameter == 0) ToolTable[t].Diameter = Inch / 50;
+      return DrillEntityCount > 0;
+    };
+    if (!load()) continue;
+    ++files;
+    for (std::size_t d = 0; d < dialects.size(); ++d) {
+      const TDrillFormatRecord& f = dialects[d];
+      const double step = UnitsFactorOf(f.Metric) / PowersOfTen[f.Metric ? f.MetricDecimalDigits : f.DecimalDigits];
+      // Every optimiser with the first dialect, then one each.
+      const std::vector<int> optimizers = d == 0 ? std::vector<int>{0, 1, 2, 3, 4, 5}
+                                                 : std::vector<int>{static_cast<int>(d % 6)};
+      for (int optimizer : optimizers) {
+        SCOPED_TRACE(testing::Message() << "dialect " << d << " optimizer " << optimizer);
+        ASSERT_TRUE(load());
+        const auto before = Hits(f);
+        const auto tools = ToolTable;
+        const std::string tape = Path("round.drl");
+        ASSERT_TRUE(Write(tape, f, optimizer)) << ShownMessageBoxes().back().Text;
+        DRDB->Clear();
+        ASSERT_TRUE(Import(tape, f));
+        EXPECT_EQ(Hits(f), before);
+        for (const THitKey& k : before) {
+          const int32_t t = std::get<0>(k);
+          EXPECT_NEAR(ToolTable[t].Diameter, tools[t].Diameter, step / 2) << "T" << t;
+        }
+      }
+    }
+  }
+  EXPECT_GE(files, 10);
+}
+
+TEST_F(TDrillTapeWriterTest, UnexpandedWorkAndStepsReadBackAsTheSameExpandedHits) {
+  ToolTable[1].Diameter = Inch / 40;
+  ToolTable[2].Diameter = Inch / 20;
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
+  DRDB->AddSlotOnLayer(2 * Inch, Inch, 3 * Inch, Inch, 30, 2, true);
+  DRDB->AddCircleOnLayer(5 * Inch, 5 * Inch, Inch / 2, 30, 2, true);
+  DRDB->AddTextOnLayer(Inch / 2, 6 * Inch, "K6", false, 30, 1, true);
+  // Two holes sharing a step list of two levels of offsets, one oriented.
+  const int32_t a = DRDB->AddHoleOnLayer(Inch / 4, Inch / 4, 30, 1, true);
+  const int32_t b = DRDB->AddHoleOnLayer(Inch / 2, Inch / 4, 30, 1, true);
+  TStepObject* step = Steps({{1, 1, 0, 0, 0}, {0, 2, 4 * Inch, 0, 0}, {0, 1, 0, 3 * Inch, 2}});
+  DRDB->EntityAt(a)->SetStepObj(step);
+  DRDB->EntityAt(b)->SetStepObj(step);
+  const TDrillFormatRecord f = DefaultDrillFormat(true);
+  const auto before = Hits(f);
+  const int32_t count = DrillEntityCount;
+
+  const std::string tape = Path("steps.drl");
+  ASSERT_TRUE(Write(tape, f, 1));
+  const std::string text = ReadFileBytes(tape);
+  EXPECT_NE(text.find("M25\r\n"), std::string::npos);
+  EXPECT_NE(text.find("M02X04Y0R2\r\nM02X0Y03M80\r\nM08"), std::string::npos);
+  EXPECT_NE(text.find("G85"), std::string::npos);
+  EXPECT_NE(text.find("G84"), std::string::npos);
+  EXPECT_NE(text.find("M97,K6"), std::string::npos);
+  for (int32_t i = 1; i <= count; ++i) DRDB->MarkDeleted(i);
+  ASSERT_TRUE(Import(tape, f));
+  EXPECT_EQ(Hits(f), before);
+
+  // Expanded: every copy and every pattern hit drilled one by one.
+  Options.ExpandSteps = Options.ExpandSlots = Options.ExpandCircles = Options.ExpandDrilledText = true;
+  for (int32_t i = count + 1; i <= DrillEntityCount; ++i) DRDB->MarkDeleted(i);
+  for (int32_t i = 1; i <= count; ++i) DRDB->Undelete(i);
+  int64_t expected = 0;
+  for (int32_t i = 1; i <= count; ++i) expected += DRDB->EntityAt(i)->HitCount();
+  ASSERT_TRUE(Write(tape, f, 5));
+  const std::string expanded = ReadFileBytes(tape);
+  EXPECT_EQ(expanded.find("M25"), std::string::npos);
+  EXPECT_EQ(expanded.find("G85"), std::string::npos);
+  for (int32_t i = 1; i <= count; ++i) DRDB->MarkDeleted(i);
+  ASSERT_TRUE(Import(tape, f));
+  int64_t hits = 0;
+  for (const THitKey& k : Hits(f)) hits += std::get<1>(k) == etDrillHole;
+  EXPECT_EQ(hits, expected);
+}
+
+// ---- The command ---------------------------------------------------------------------------
+
+TEST_F(TDrillTapeWriterTest, MakeDrillTapeAsksOptionsAndFileAndWritesTheDisplayedLayers) {
+  ToolTable[1].Diameter = Inch / 40;
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
+  DRDB->AddHoleOnLayer(2 * Inch, Inch, 31, 1, true);
+  SetDrillTapeLayerMask([] { return NCLayerBit(30) | 0x80000000u; });
+  const std::string file = Path("job.drl");
+
+  // Cancel in the dialog: nothing asked, nothing written, options kept.
+  const TMakeTapeDefaults before = DRDB->MakeTapeDefaults;
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    f.Get<TCheckBox>("M48CheckBox").Click();
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(MakeDrillTape());
+  EXPECT_EQ(DRDB->MakeTapeDefaults, before);
+  EXPECT_EQ(PendingCommonDialogAnswers(), 0u);
+
+  // A thickness that is no length keeps the dialog open with a message.
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.ThicknessEdit.SetText("thick");
+    d.OKButton.Click();
+    EXPECT_EQ(ShownMessageBoxes().back().Text, "The thickness \"thick\" is not a valid length.");
+    d.ThicknessEdit.SetText("0.093");
+    d.M48CheckBox.Click();
+    d.ToolTableCheckBox.SetChecked(false);
+    d.OptimizerGroup.ClickItem(3);
+    d.DecimalGroup.ClickItem(1);
+    d.OKButton.Click();
+  });
+  ScriptFileDialogAnswer(file);
+  EXPECT_TRUE(MakeDrillTape());
+  EXPECT_EQ(DRDB->MakeTapeDefaults.Thickness, 2362200);
+  EXPECT_EQ(DRDB->MakeTapeDefaults.Optimizer, 3);
+  EXPECT_FALSE(DRDB->MakeTapeDefaults.OutputM48Header);
+  EXPECT_EQ(DrillOutputFormat.ZerosUsed, 1);
+  EXPECT_EQ(ReadFileBytes(file), "G90\r\nT01C0.025\r\nX10000Y10000\r\nM30\r\n");
+  EXPECT_EQ(DrillTapeFileName, file);
+}
+
+}  // namespace
