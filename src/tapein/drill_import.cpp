@@ -239,6 +239,9 @@ void TDrillTapeReader::ToolChange(int32_t tool, int32_t) {
 void TDrillTapeReader::ApplyRepeats() {
   TStepObject* step = nullptr;
   if (!PatternEntities.empty()) {
+    // A stored list ends with a closing step, as the step-list editor keeps
+    // it: without it the last M02 of the tape would give no copy.
+    RepeatList.push_back(TStepCommand{0, 1, 0, 0, 0});
     step = new TStepObject(RepeatList);
     step->AddRef();
     if (OffsetX != 0 || OffsetY != 0) {

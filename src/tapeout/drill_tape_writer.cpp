@@ -322,8 +322,14 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
       lines_.push_back("M25");
       for (const TDrillTapeItem& item : pattern.Items) Item(item);
       lines_.push_back("M01");
-      for (std::size_t i = 1; i < pattern.Commands.size(); ++i) {
-        const TStepCommand& c = pattern.Commands[i];
+      // The last run of a list makes no copy of its own (it closes the
+      // list); every M02 on a tape does, so that run is left out.
+      TStepCommandList steps(pattern.Commands.begin() + 1, pattern.Commands.end());
+      if (!steps.empty()) {
+        if (steps.back().Count > 1) --steps.back().Count;
+        else steps.pop_back();
+      }
+      for (const TStepCommand& c : steps) {
         std::string words = "M02";
         if (!Vector(c.DX, c.DY, words)) continue;
         if (c.Orientation & 1) words += "M70";

@@ -21,6 +21,7 @@
 #include "tapein/drill_import_command.h"
 #include "tapein/rout_file_commands.h"
 #include "tapeout/drill_tape_writer.h"
+#include "tapeout/esi_laser_writer.h"
 #include "tapeout/make_drill_tape.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/error_inspector.h"
@@ -246,6 +247,9 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       file.Add("&Import", "Import2").OnClick = [](TMenuItem&) { WhenIdle(ImportDrillFile); };
       file.Add("&Make Drill Tape", "MakeDrillTape1").OnClick = [](TMenuItem&) {
         WhenIdle([] { MakeDrillTape(); });
+      };
+      file.Add("Make ESI Laser File", "MakeESILaserFile1").OnClick = [](TMenuItem&) {
+        WhenIdle([] { MakeEsiLaserFile(); });
       };
       file.Add("Fil&ters", "Filters1").OnClick = [](TMenuItem&) { WhenIdle(ExecuteSwapTablesDialog); };
       file.Add("&Get Info", "GetInfo3").OnClick = [](TMenuItem&) { WhenIdle(ShowDrillStatistics); };

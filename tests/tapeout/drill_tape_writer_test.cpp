@@ -14,6 +14,7 @@
 #include "model/drill_tools.h"
 #include "tapein/filter_lists.h"
 #include "tapeout/drill_tape_writer.h"
+#include "tapeout/esi_laser_writer.h"
 #include "tapeout/make_drill_tape.h"
 
 namespace {
@@ -152,7 +153,7 @@ TEST_F(TDrillTapeWriterTest, EveryKindOfWorkIsWrittenWithItsCode) {
             (std::vector<std::string>{"M48", "INCH,LZ", "T01C0.025", "T12C0.125", "%", "G90", "T01",
                                       "X01Y01", "X01Y02G85X02Y02", "X03Y01G84X005", "M98,AB1",
                                       "X005Y0025", "T12", "M25", "X0Y0", "X001Y0", "M01",
-                                      "M02X01Y0", "M02X0Y005M70M80R3", "M08", "M30"}));
+                                      "M02X01Y0", "M02X0Y005M70M80R2", "M08", "M30"}));
 
   // Trailing zeros, incremental, metric, and no header: the size goes with
   // the tool change; the G93 origin comes first and points are relative.
@@ -293,7 +294,9 @@ TEST_F(TDrillTapeWriterTest, UnexpandedWorkAndStepsReadBackAsTheSameExpandedHits
   // Two holes sharing a step list of two levels of offsets, one oriented.
   const int32_t a = DRDB->AddHoleOnLayer(Inch / 4, Inch / 4, 30, 1, true);
   const int32_t b = DRDB->AddHoleOnLayer(Inch / 2, Inch / 4, 30, 1, true);
-  TStepObject* step = Steps({{1, 1, 0, 0, 0}, {0, 2, 4 * Inch, 0, 0}, {0, 1, 0, 3 * Inch, 2}});
+  TStepObject* step =
+      Steps({{1, 1, 0, 0, 0}, {0, 2, 4 * Inch, 0, 0}, {0, 1, 0, 3 * Inch, 2}, {0, 1, 0, 0, 0}});
+  ASSERT_EQ(step->CopyCount(), 3);
   DRDB->EntityAt(a)->SetStepObj(step);
   DRDB->EntityAt(b)->SetStepObj(step);
   const TDrillFormatRecord f = DefaultDrillFormat(true);
@@ -369,6 +372,29 @@ TEST_F(TDrillTapeWriterTest, MakeDrillTapeAsksOptionsAndFileAndWritesTheDisplaye
   EXPECT_EQ(DrillOutputFormat.ZerosUsed, 1);
   EXPECT_EQ(ReadFileBytes(file), "G90\r\nT01C0.025\r\nX10000Y10000\r\nM30\r\n");
   EXPECT_EQ(DrillTapeFileName, file);
+}
+
+// ---- ESI laser file -------------------------------------------------------------------------
+
+TEST_F(TDrillTapeWriterTest, TheEsiLaserFileHoldsEveryExpandedHitInMicrons) {
+  // Checked by hand against the ESI reader's grammar: T0 names the tool, T2
+  // gives its size and T1 1 starts holes; coordinates in thousandths of a
+  // millimetre.
+  ToolTable[3].Diameter = 254000;   // 0.254 mm
+  ToolTable[9].Diameter = 100500;   // 0.1005 mm
+  DRDB->AddHoleOnLayer(Inch, 2 * Inch, 30, 3, true);
+  DRDB->AddHoleOnLayer(-1500, 7, 30, 9, true);
+  const int32_t c = DRDB->AddHoleOnLayer(0, 0, 30, 3, true);
+  DRDB->EntityAt(c)->SetStepObj(Steps({{1, 1, 0, 0, 0}, {0, 1, Inch, 0, 0}, {0, 1, 0, 0, 0}}));
+  const std::string file = Path("laser.esi");
+  ASSERT_TRUE(WriteEsiLaserFile(file));
+  EXPECT_EQ(ReadFileBytes(file),
+            "%\r\n(ESI 5100)\r\nT0 3\r\nT2 254\r\nT1 1\r\nX0 Y0\r\nX25400 Y0\r\n"
+            "X25400 Y50800\r\nT0 9\r\nT2 100.5\r\nT1 1\r\nX-1.5 Y0.007\r\nM02\r\n");
+  // Nothing to drill: a message and no file.
+  DRDB->Clear();
+  EXPECT_FALSE(WriteEsiLaserFile(Path("none.esi")));
+  EXPECT_FALSE(fs::exists(Path("none.esi")));
 }
 
 }  // namespace
