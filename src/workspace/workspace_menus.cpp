@@ -24,6 +24,7 @@
 #include "tapeout/esi_laser_writer.h"
 #include "tapeout/make_drill_tape.h"
 #include "tapeout/rout_tape_writer.h"
+#include "tapeout/tool_table_dialogs.h"
 #include "workspace/error_inspector.h"
 #include "workspace/my_screen.h"
 #include "workspace/small_dialogs.h"
@@ -108,6 +109,7 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
     AddChoice(colour, *ticks, "Color &Layers", "ColorLayers1", 2, ColorHolesBy, 1);
     AddChoice(colour, *ticks, "Color T&ypes", "ColorTypes1", 2, ColorHolesBy, 2);
   }
+  view.Add("&Version", "Version1").OnClick = [](TMenuItem&) { WhenIdle([] { ShowVersionDialog(); }); };
 
   // Display Grid: turning it off also turns snapping to the grid off.
   TMenuItem& grid = view.Add(mode == emCad ? "Display &Grid" : "&Grid Display", "DisplayGrid1");
@@ -285,6 +287,12 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     CurrentHelpContext = 71;
     PressCommand(81);
   };
+  if (mode == emDrill)
+    view.Add("Active &Tools", "ActiveTools1").OnClick = [](TMenuItem&) {
+      WhenIdle([] {
+        if (ExecuteActiveToolsDialog()) Redraw();
+      });
+    };
   AddDisplayItems(view, mode);
 
   if (LayerControlCommand || LayerEraseCommand || SwitchToLayerCommand) {
@@ -319,6 +327,24 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     edit.AddSeparator();
     edit.Add("Rout Output For&mat", "RoutOutputFormat1").OnClick = [](TMenuItem&) {
       WhenIdle([] { ExecuteRoutOutputFormatDialog(); });
+    };
+  }
+
+  if (rout) {
+    TMenuItem& modify = menu.Add("&Modify", "Modify2");
+    modify.Add("C&utter Config", "CutterConfig1").OnClick = [](TMenuItem&) {
+      WhenIdle([] { ExecuteToolPageDialog(CurrentLayer); });
+    };
+    modify.Add("Default Tool Table", "DefaultToolTable1").OnClick = [](TMenuItem&) {
+      WhenIdle([] {
+        if (ExecuteDefaultToolPageDialog(CurrentLayer)) Redraw();
+      });
+    };
+  }
+  if (mode == emDrill) {
+    TMenuItem& tools = menu.Add("&Tools", "Tools1");
+    tools.Add("&Edit Tool Table", "EditToolTable1").OnClick = [](TMenuItem&) {
+      WhenIdle([] { ExecuteToolTableDialog(); });
     };
   }
 
