@@ -41,7 +41,7 @@ void CellError(const TStringGrid& grid, int col, int row) {
 
 double FeedScale() { return Metric ? 1000.0 : 25400.0 / 60.0; }
 
-std::string DiameterText(int32_t d) { return d == 0 ? "" : DisplaySizeToText(d / double(UnitsPerDisplayUnit)); }
+std::string DiameterText(int32_t d) { return d == 0 ? "" : ToolSizeToText(d); }
 
 void AddButtonRow(TForm& form, TButton*& ok, TButton*& cancel) {
   auto& row = form.Add<TPanel>("ButtonRow");
@@ -336,3 +336,48 @@ bool ExecuteDefaultToolPageDialog(int layer) {
   SaveDefaultRoutToolPage();
   return true;
 }
+
+// ---- Drilled text and feed rate ------------------------------------------------------------
+
+TM97M98Dialog::TM97M98Dialog()
+    : TForm("TM97M98Dialog"),
+      TextEdit(Add<TEdit>("TextEdit")),
+      OrientationGroup(Add<TRadioGroup>("OrientationGroup", "Orientation")),
+      OKButton(OkOf(*this)),
+      CancelButton(Get<TButton>("CancelButton")) {
+  SetCaption("Drilled Text");
+  OrientationGroup.SetItems({"&Horizontal", "&Vertical"});
+}
+
+bool RunDrilledTextDialog(std::string& text, int maxLength, bool& vertical) {
+  TM97M98Dialog dialog;
+  dialog.TextEdit.SetMaxLength(maxLength);
+  dialog.TextEdit.SetText(text);
+  dialog.OrientationGroup.SetItemIndex(vertical ? 1 : 0);
+  TModalBracket bracket;
+  if (dialog.ShowModal() != mrOk) return false;
+  text = dialog.TextEdit.Text();
+  vertical = dialog.OrientationGroup.ItemIndex() == 1;
+  return true;
+}
+
+TFeedRateDialog::TFeedRateDialog(bool forZ)
+    : TForm("TFeedRateDialog"),
+      ScopeGroup(Add<TRadioGroup>("ScopeGroup", forZ ? "Change Z offset for" : "Change feed rate for ")),
+      OKButton(OkOf(*this)),
+      CancelButton(Get<TButton>("CancelButton")) {
+  SetCaption(forZ ? "New Z Offset" : "New Feed Rate");
+  ScopeGroup.SetItems({forZ ? "all cuts up to the next Z offset change" : "all cuts up to next feedrate change",
+                       "this cut only", "all cuts in this chain"});
+  ScopeGroup.SetItemIndex(0);
+}
+
+bool RunFeedRateDialog(int& scope, bool forZ) {
+  TFeedRateDialog dialog(forZ);
+  TModalBracket bracket;
+  if (dialog.ShowModal() != mrOk) return false;
+  scope = std::clamp(dialog.ScopeGroup.ItemIndex(), 0, 2);
+  return true;
+}
+
+std::string ToolSizeToText(int32_t size) { return DisplaySizeToText(size / double(UnitsPerDisplayUnit)); }

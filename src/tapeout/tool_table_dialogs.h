@@ -67,6 +67,37 @@ class TToolPageDialog : public TForm {
   void SaveButtonClick();
 };
 
+// "Drilled Text": the text of a drilled text (at most maxLength characters)
+// and its orientation.
+class TM97M98Dialog : public TForm {
+ public:
+  TM97M98Dialog();
+  TEdit& TextEdit;
+  TRadioGroup& OrientationGroup;
+  TButton& OKButton;
+  TButton& CancelButton;
+};
+
+// "New Feed Rate" (or "New Z Offset"): how far a change reaches.
+class TFeedRateDialog : public TForm {
+ public:
+  explicit TFeedRateDialog(bool forZ);
+  TRadioGroup& ScopeGroup;
+  TButton& OKButton;
+  TButton& CancelButton;
+};
+
+// On OK: true with the edited text and the vertical flag; on Cancel false,
+// both left as they were.
+bool RunDrilledTextDialog(std::string& text, int maxLength, bool& vertical);
+// On OK: true with the chosen scope 0..2 (up to the next change, this cut
+// only, the whole chain).
+bool RunFeedRateDialog(int& scope, bool forZ);
+
+// A tool size in database units as the display shows it (millimetres while
+// Metric, else inches).
+std::string ToolSizeToText(int32_t size);
+
 // The menu targets. True on OK (the table changed as asked).
 bool ExecuteToolTableDialog();
 bool ExecuteActiveToolsDialog();

@@ -127,4 +127,42 @@ TEST_F(TToolTableDialogsTest, ToolPagesAreEditedSavedAndLoaded) {
   EXPECT_EQ(RoutToolPages[41][2].HighFeed, 250);
 }
 
+TEST_F(TToolTableDialogsTest, DrilledTextAndFeedRateDialogsAnswerOnlyOnOk) {
+  std::string text = "AB";
+  bool vertical = false;
+  QueueModalScript("TM97M98Dialog", [](TForm& f) {
+    auto& d = static_cast<TM97M98Dialog&>(f);
+    EXPECT_EQ(d.TextEdit.Text(), "AB");
+    d.TextEdit.SetText("LONGER TEXT");
+    d.OrientationGroup.ClickItem(1);
+    d.Click("CancelButton");
+  });
+  EXPECT_FALSE(RunDrilledTextDialog(text, 5, vertical));
+  EXPECT_EQ(text, "AB");
+  EXPECT_FALSE(vertical);
+  QueueModalScript("TM97M98Dialog", [](TForm& f) {
+    auto& d = static_cast<TM97M98Dialog&>(f);
+    d.TextEdit.SetText("LONGER TEXT");  // cut to the length
+    d.OrientationGroup.ClickItem(1);
+    d.OKButton.Click();
+  });
+  EXPECT_TRUE(RunDrilledTextDialog(text, 5, vertical));
+  EXPECT_EQ(text, "LONGE");
+  EXPECT_TRUE(vertical);
+
+  int scope = -1;
+  QueueModalScript("TFeedRateDialog", [](TForm& f) {
+    EXPECT_EQ(f.Caption(), "New Z Offset");
+    auto& d = static_cast<TFeedRateDialog&>(f);
+    EXPECT_EQ(d.ScopeGroup.Items().front(), "all cuts up to the next Z offset change");
+    d.ScopeGroup.ClickItem(2);
+    d.OKButton.Click();
+  });
+  EXPECT_TRUE(RunFeedRateDialog(scope, true));
+  EXPECT_EQ(scope, 2);
+  QueueModalScript("TFeedRateDialog", [](TForm& f) { f.Click("CancelButton"); });
+  EXPECT_FALSE(RunFeedRateDialog(scope, false));
+  EXPECT_EQ(scope, 2);
+}
+
 }  // namespace
