@@ -11,6 +11,7 @@
 #include "model/drill_tools.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "tapeout/drill_gerber_writer.h"
 #include "tapeout/drill_tape_writer.h"
 #include "workspace/view_services.h"
 
@@ -191,6 +192,9 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
   if (!WriteDrillTape(program, DrillOutputFormat, options, filter, fileName)) return false;
   DrillTapeFileName = fileName;
   if (options.WriteToolTableFile) SaveDrillToolTable();
+  // The tape is written; a Gerber file that fails says so on its own.
+  if (options.OutputGerberFile)
+    WriteDrillGerberFile(DrillGerberFileName(options.GerberPath, fileName), DrillOutputFormat.Metric);
   return true;
 }
 

@@ -3,7 +3,8 @@
 // (DrillOutputFormat) and the make-tape options (DRDB's MakeTapeDefaults);
 // the export filter dialog asks for the tape's name and filter; then the
 // tape is collected, put in drilling order by the chosen optimiser and
-// written, and the tool table file beside it when asked.
+// written, with the tool table file and the Gerber file of the drill data
+// when asked.
 #pragma once
 #include <functional>
 #include <string>

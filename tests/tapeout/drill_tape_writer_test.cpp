@@ -14,6 +14,7 @@
 #include "model/drill_tools.h"
 #include "tapein/filter_lists.h"
 #include "tapeout/drill_tape_writer.h"
+#include "tapeout/drill_gerber_writer.h"
 #include "tapeout/esi_laser_writer.h"
 #include "tapeout/make_drill_tape.h"
 
@@ -372,6 +373,25 @@ TEST_F(TDrillTapeWriterTest, MakeDrillTapeAsksOptionsAndFileAndWritesTheDisplaye
   EXPECT_EQ(DrillOutputFormat.ZerosUsed, 1);
   EXPECT_EQ(ReadFileBytes(file), "G90\r\nT01C0.025\r\nX10000Y10000\r\nM30\r\n");
   EXPECT_EQ(DrillTapeFileName, file);
+}
+
+TEST_F(TDrillTapeWriterTest, TheGerberFileOfTheDrillDataFlashesEveryHitWithItsToolsAperture) {
+  ToolTable[1].Diameter = Inch / 40;
+  ToolTable[4].Diameter = Inch / 10;
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 4, true);
+  DRDB->AddSlotOnLayer(0, 0, Inch / 40, 0, 30, 1, true);
+  DRDB->MakeTapeDefaults = Options;
+  DRDB->MakeTapeDefaults.OutputGerberFile = true;
+  DRDB->MakeTapeDefaults.GerberPath = TempDir.string();
+  DrillOutputFormat = DefaultDrillFormat(true);
+  ASSERT_TRUE(WriteDrillTapeFile(Path("board.drl"), 0));
+  // The slot goes as its pattern: both ends, then the hits between them
+  // until the cusps are small enough.
+  EXPECT_EQ(ReadFileBytes(Path("board.GBR")),
+            "%FSLAX24Y24*%\r\n%MOIN*%\r\n%LPD*%\r\n%ADD10C,0.0250*%\r\n%ADD11C,0.1000*%\r\n"
+            "D10*\r\nX0Y0D03*\r\nX250Y0D03*\r\nX125Y0D03*\r\nX62Y0D03*\r\nX188Y0D03*\r\nD11*\r\nX10000Y10000D03*\r\nM02*\r\n");
+  EXPECT_EQ(DrillGerberFileName("", "C:\\TAPES\\A.DRL"), "C:\\TAPES\\A.GBR");
+  EXPECT_EQ(DrillGerberFileName("/plots", "/tapes/a.drl"), "/plots\\a.GBR");
 }
 
 // ---- ESI laser file -------------------------------------------------------------------------
