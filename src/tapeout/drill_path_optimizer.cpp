@@ -466,9 +466,11 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
   }
   const bool best = options.Method == 5;
   // The standard method refines its local optimum with a short run of kicks:
-  // two per hit, at most 150 ms.
+  // two per hit, at most 150 ms (more for very large sets).
   TTimeBudget budget;
-  budget.SetBudget(best ? options.BudgetMilliseconds : kStandardMilliseconds);
+  // Large sets get two microseconds a hit, so that the local search ends.
+  budget.SetBudget(best ? options.BudgetMilliseconds
+                        : std::max<uint32_t>(kStandardMilliseconds, static_cast<uint32_t>(n / 500)));
   const int64_t kicks = options.MaxKicks > 0 ? options.MaxKicks : best ? 0 : 2 * int64_t{n};
   TTourSearch search(points, 10, start);
   search.NearestNeighbourTour();

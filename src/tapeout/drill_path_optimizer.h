@@ -6,7 +6,7 @@
 //   0 "None"            the hits in database order
 //   1 "Standard"        nearest neighbour, then 2-opt and Or-opt moves on
 //                       neighbour lists and a short run of kicks as in 5
-//                       (two per hit, at most 150 ms)
+//                       (two per hit, at most 150 ms or 2 us a hit)
 //   2 "Band Sweep X"    bands swept along X, back and forth
 //   3 "Band Sweep Y"    bands swept along Y, back and forth
 //   4 "Space Filling"   the order of a Hilbert curve over the hits

@@ -319,6 +319,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
     lines_.push_back(tool);
     for (const TDrillTapeItem& item : t.Items) Item(item);
     for (const TDrillTapePattern& pattern : t.Patterns) {
+      if (pattern.Items.empty()) continue;
       lines_.push_back("M25");
       for (const TDrillTapeItem& item : pattern.Items) Item(item);
       lines_.push_back("M01");
@@ -370,8 +371,13 @@ TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t la
     tool.Diameter = DrillToolDiameter(toolNumber);
     const std::vector<TIntPoint> points = EntityPoints(*e);
     TStepObject* step = e->GetStepObj();
+    // A pattern may expand to nothing (a text of blanks): no item then.
+    auto add = [&](std::vector<TDrillTapeItem>& items, const std::vector<TIntPoint>& at) {
+      TDrillTapeItem item = MakeItem(*e, at, options, tool.Diameter, cusp);
+      if (!item.Points.empty()) items.push_back(std::move(item));
+    };
     if (step == nullptr) {
-      tool.Items.push_back(MakeItem(*e, points, options, tool.Diameter, cusp));
+      add(tool.Items, points);
       continue;
     }
     if (!options.ExpandSteps && WritableAsPattern(*step, axisVersion)) {
@@ -381,19 +387,19 @@ TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t la
         found = patternOf.emplace(key, tool.Patterns.size()).first;
         tool.Patterns.push_back({step->Commands(), {}});
       }
-      tool.Patterns[found->second].Items.push_back(MakeItem(*e, points, options, tool.Diameter, cusp));
+      add(tool.Patterns[found->second].Items, points);
       continue;
     }
     // The entity and each of its copies as items of their own.
-    tool.Items.push_back(MakeItem(*e, points, options, tool.Diameter, cusp));
+    add(tool.Items, points);
     std::vector<TIntPoint> copy;
     bool mirrored = false;
     step->BeginCopies(&points);
-    while (step->NextCopy(copy, mirrored))
-      tool.Items.push_back(MakeItem(*e, copy, options, tool.Diameter, cusp));
+    while (step->NextCopy(copy, mirrored)) add(tool.Items, copy);
     step->BeginCopies(nullptr);
   }
-  for (auto& [number, tool] : tools) program.Tools.push_back(std::move(tool));
+  for (auto& [number, tool] : tools)
+    if (!tool.Items.empty() || !tool.Patterns.empty()) program.Tools.push_back(std::move(tool));
   return program;
 }
 

@@ -383,8 +383,11 @@ TEST_F(TDrillTapeWriterTest, TheGerberFileOfTheDrillDataFlashesEveryHitWithItsTo
   DRDB->MakeTapeDefaults = Options;
   DRDB->MakeTapeDefaults.OutputGerberFile = true;
   DRDB->MakeTapeDefaults.GerberPath = TempDir.string();
+  DRDB->MakeTapeDefaults.WriteToolTableFile = true;
   DrillOutputFormat = DefaultDrillFormat(true);
   ASSERT_TRUE(WriteDrillTapeFile(Path("board.drl"), 0));
+  // The tool table goes to TOOLDATA under the tape's name.
+  EXPECT_EQ(ReadFileBytes(NativePath(ExecutionPath() + "TOOLDATA\\board.drl")).size(), 21000u);
   // The slot goes as its pattern: both ends, then the hits between them
   // until the cusps are small enough.
   EXPECT_EQ(ReadFileBytes(Path("board.GBR")),
@@ -406,6 +409,7 @@ TEST_F(TDrillTapeWriterTest, TheEsiLaserFileHoldsEveryExpandedHitInMicrons) {
   DRDB->AddHoleOnLayer(-1500, 7, 30, 9, true);
   const int32_t c = DRDB->AddHoleOnLayer(0, 0, 30, 3, true);
   DRDB->EntityAt(c)->SetStepObj(Steps({{1, 1, 0, 0, 0}, {0, 1, Inch, 0, 0}, {0, 1, 0, 0, 0}}));
+  DRDB->AddTextOnLayer(0, 0, "  ", false, 30, 5, true);  // no hits at all
   const std::string file = Path("laser.esi");
   ASSERT_TRUE(WriteEsiLaserFile(file));
   EXPECT_EQ(ReadFileBytes(file),
