@@ -43,9 +43,7 @@ void TKorvexTest::TearDown() {
 }
 
 fs::path SharedTestData() {
-  // The environment may point elsewhere (a checkout without ../shared).
-  const char* env = std::getenv("KORVEX_TESTDATA_DIR");
-  fs::path p = env != nullptr && *env != '\0' ? fs::path(env) : fs::path(KORVEX_TESTDATA_DIR);
+  fs::path p = KORVEX_TESTDATA_DIR;
   std::error_code ec;
   return fs::is_directory(p, ec) ? p : fs::path();
 }
