@@ -207,9 +207,10 @@ std::string TDrillTapeBuilder::SizeText(int32_t diameter, bool& fits) const {
 bool TDrillTapeBuilder::CheckTools(const TDrillTapeProgram& program) {
   bool ok = true;
   for (const TDrillTapeTool& t : program.Tools) {
-    if (t.Tool < 1 || t.Tool > 999) {
+    // T<tool><offset> holds two digits of tool: T100 would read as tool 1.
+    if (t.Tool < 1 || t.Tool > 99) {
       Problem("Tool T" + IntToShortStr(t.Tool) +
-              " cannot be written: tape tool numbers run from 1 to 999.");
+              " cannot be written: tape tool numbers run from 1 to 99.");
       ok = false;
     }
     if (o_.OutputToolDiameters) {

@@ -47,7 +47,10 @@ struct TDrillTapeItem {
   std::string Text;
   bool Vertical = false;
   // Where the drill stands after the item.
-  TIntPoint Last() const { return Kind == TDrillTapeItemKind::Slot ? Points.back() : Points.front(); }
+  TIntPoint Last() const {
+    return Kind == TDrillTapeItemKind::Hits || Kind == TDrillTapeItemKind::Slot ? Points.back()
+                                                                                : Points.front();
+  }
   std::size_t HitCount() const { return Kind == TDrillTapeItemKind::Hits ? Points.size() : 1; }
 };
 

@@ -176,11 +176,11 @@ TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsW
   WriteFileBytes(file, "OLD TAPE\n");
   const TDrillFormatRecord metric = Format(true, 0, true, 1);  // 3.3 mm
   ToolTable[1].Diameter = Inch / 40;
-  ToolTable[1000].Diameter = Inch / 40;
+  ToolTable[100].Diameter = Inch / 40;  // the tape reads T100 as tool 1, offset 00
   ToolTable[7].Diameter = 1000000000;  // 1000 mm: four integer digits
   ToolTable[8].Diameter = 400;         // 0.0004 mm: below the last digit
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
-  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1000, true);
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 100, true);
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 7, true);
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 8, true);
   EXPECT_FALSE(Write(file, metric, 1));
@@ -189,7 +189,7 @@ TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsW
             "The drill tape was not written:\r\n"
             "Tool T7 size 1000.0 does not fit the drill output format metric 3.3.\r\n"
             "Tool T8 size 0.0 does not fit the drill output format metric 3.3.\r\n"
-            "Tool T1000 cannot be written: tape tool numbers run from 1 to 999.");
+            "Tool T100 cannot be written: tape tool numbers run from 1 to 99.");
   EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
 
   // A hit beyond the format's integer digits.
