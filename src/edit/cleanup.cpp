@@ -12,22 +12,6 @@
 
 namespace {
 
-// The status box for the guard's lifetime.
-class TStatusBox {
- public:
-  explicit TStatusBox(const std::string& text) { ViewServices().OpenStatus(text); }
-  ~TStatusBox() { Close(); }
-  TStatusBox(const TStatusBox&) = delete;
-  TStatusBox& operator=(const TStatusBox&) = delete;
-  void Close() {
-    if (open_) ViewServices().CloseStatus();
-    open_ = false;
-  }
-
- private:
-  bool open_ = true;
-};
-
 // Closes the journalled changes under the command's name on every path, so
 // that even an interrupted clean-up is one undo step.
 class TUndoStep {

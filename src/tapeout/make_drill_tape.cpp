@@ -183,12 +183,19 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
   TOptimizerOptions order;
   order.Method = options.Optimizer;
   order.BudgetMilliseconds = DrillPathTimeBudget;
-  int32_t polls = 0;
-  order.Cancelled = [&polls]() {
-    if (++polls % 16 == 0) ProcessMessages();
-    return false;
+  // Ordering may take a while: the status box's Cancel stops it, and then
+  // nothing is written.
+  TStatusBox status("Making drill tape");
+  bool cancelled = false;
+  order.Cancelled = [&cancelled]() {
+    if (!cancelled) {
+      ProcessMessages();
+      ViewServices().UpdateStatus("Ordering the hits", 50, cancelled);
+    }
+    return cancelled;
   };
-  OrderDrillTape(program, order);
+  if (!OrderDrillTape(program, order) || cancelled) return false;
+  status.Close();
   if (!WriteDrillTape(program, DrillOutputFormat, options, filter, fileName)) return false;
   DrillTapeFileName = fileName;
   if (options.WriteToolTableFile) SaveDrillToolTable();

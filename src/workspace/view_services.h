@@ -244,6 +244,23 @@ class TModalBracket {
   TModalBracket& operator=(const TModalBracket&) = delete;
 };
 
+// The modeless status box with its Cancel button for the guard's lifetime
+// (or until Close).
+class TStatusBox {
+ public:
+  explicit TStatusBox(const std::string& text) { ViewServices().OpenStatus(text); }
+  ~TStatusBox() { Close(); }
+  TStatusBox(const TStatusBox&) = delete;
+  TStatusBox& operator=(const TStatusBox&) = delete;
+  void Close() {
+    if (open_) ViewServices().CloseStatus();
+    open_ = false;
+  }
+
+ private:
+  bool open_ = true;
+};
+
 // ---- Report console ------------------------------------------------------------------
 
 // The text of a report window built like a console: a cursor that Write

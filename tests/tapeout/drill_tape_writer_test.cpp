@@ -373,6 +373,15 @@ TEST_F(TDrillTapeWriterTest, MakeDrillTapeAsksOptionsAndFileAndWritesTheDisplaye
   EXPECT_EQ(DrillOutputFormat.ZerosUsed, 1);
   EXPECT_EQ(ReadFileBytes(file), "G90\r\nT01C0.025\r\nX10000Y10000\r\nM30\r\n");
   EXPECT_EQ(DrillTapeFileName, file);
+
+  // Cancel in the status box while the hits are ordered: no tape at all, and
+  // the old one stays.
+  WriteFileBytes(file, "OLD\n");
+  HeadlessViewServices().CancelPressed = true;
+  EXPECT_FALSE(WriteDrillTapeFile(file, 0));
+  HeadlessViewServices().CancelPressed = false;
+  EXPECT_EQ(ReadFileBytes(file), "OLD\n");
+  EXPECT_FALSE(HeadlessViewServices().StatusOpen);
 }
 
 TEST_F(TDrillTapeWriterTest, TheGerberFileOfTheDrillDataFlashesEveryHitWithItsToolsAperture) {
