@@ -436,8 +436,29 @@ bool OrderDrillTape(TDrillTapeProgram& program, const TOptimizerOptions& options
       total += static_cast<int64_t>(pattern.Items.size());
   }
   TIntPoint at = program.G93Origin;
+  auto inside = [](const std::vector<TIntBox>& boxes, const TIntPoint& p) {
+    for (const TIntBox& b : boxes)
+      if (p.X >= b.Left && p.X <= b.Right && p.Y >= b.Bottom && p.Y <= b.Top) return true;
+    return false;
+  };
   for (TDrillTapeTool& tool : program.Tools) {
-    if (!OrderItems(tool.Items, at, options, total)) return false;
+    if (!program.FirstMarks.empty() || !program.LastMarks.empty()) {
+      // The marked-first items, the others, the marked-last items: each group
+      // in its own order, one after the other.
+      std::vector<TDrillTapeItem> groups[3];
+      for (TDrillTapeItem& item : tool.Items) {
+        const TIntPoint p = item.Points.front();
+        const int g = inside(program.FirstMarks, p) ? 0 : inside(program.LastMarks, p) ? 2 : 1;
+        groups[g].push_back(std::move(item));
+      }
+      tool.Items.clear();
+      for (auto& group : groups) {
+        if (!OrderItems(group, at, options, total)) return false;
+        for (TDrillTapeItem& item : group) tool.Items.push_back(std::move(item));
+      }
+    } else if (!OrderItems(tool.Items, at, options, total)) {
+      return false;
+    }
     for (TDrillTapePattern& pattern : tool.Patterns)
       if (!OrderItems(pattern.Items, at, options, total)) return false;
   }

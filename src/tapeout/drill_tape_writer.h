@@ -28,6 +28,7 @@
 
 #include "foundation/geometry.h"
 #include "foundation/settings_families.h"
+#include "model/entity_store.h"
 #include "model/step_repeat.h"
 #include "tapeout/drill_path_optimizer.h"
 
@@ -70,6 +71,10 @@ struct TDrillTapeTool {
 struct TDrillTapeProgram {
   std::vector<TDrillTapeTool> Tools;  // ascending tool numbers
   TIntPoint G93Origin;
+  // Items starting inside one of these windows are drilled before (First)
+  // or after (Last) the other items of their tool.
+  std::vector<TIntBox> FirstMarks;
+  std::vector<TIntBox> LastMarks;
   int64_t HitCount() const;
 };
 

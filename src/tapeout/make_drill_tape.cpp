@@ -1,5 +1,6 @@
 #include "tapeout/make_drill_tape.h"
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include "platform/message_box.h"
 #include "tapeout/drill_gerber_writer.h"
 #include "tapeout/drill_tape_writer.h"
+#include "tapeout/tool_tables.h"
+#include "tapeout/tooling_hit_marks.h"
 #include "workspace/view_services.h"
 
 uint32_t DrillPathTimeBudget = 2000;
@@ -176,6 +179,8 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
   THourGlassCursor hourglass;
   TDrillTapeProgram program =
       CollectDrillTape(options, DrillTapeLayerMask(), DrillOutputFormat.Version);
+  if (options.MarkFirstToolingHits) program.FirstMarks = ToolingMarks.First;
+  if (options.MarkLastToolingHits) program.LastMarks = ToolingMarks.Last;
   if (program.Tools.empty()) {
     ErrorBox("There are no drill hits to write on the displayed drill layers.");
     return false;
@@ -207,6 +212,16 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
 
 bool MakeDrillTape() {
   if (DRDB == nullptr || !ExecuteMakeDrillTapeDialog()) return false;
+  // The tooling hits are marked among the unstepped hits, when there are any.
+  const TMakeTapeDefaults& options = DRDB->MakeTapeDefaults;
+  ToolingMarks = TToolingMarks{};
+  if (options.MarkFirstToolingHits || options.MarkLastToolingHits) {
+    std::array<bool, 1001> tools{};
+    for (int32_t t = 1; t <= kToolCount; ++t) tools[t] = ActiveTools[t];
+    if (DRDB->AnyWithoutSteps(tools, DrillTapeLayerMask() | 0x80000000u) &&
+        !MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits))
+      return false;
+  }
   std::string name = !DrillTapeFileName.empty() ? DrillTapeFileName : DrillMakeTapePath + "*.*";
   uint8_t filter = DrillExportFilter;
   while (true) {

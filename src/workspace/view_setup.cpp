@@ -9,6 +9,7 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
+#include "tapeout/tooling_hit_marks.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
@@ -171,6 +172,9 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
     DefineViewCommands();
   }
 
+  ViewHooks.WindowMarkMouseHook = [](TInputEvent& event) { WindowMarkMouseHook(event); };
+  ViewHooks.DrawWindowMarks = [] { DrawWindowMarks(); };
+  SetToolingMarkView(true);
   ViewHooks.CommandEvent = [](TInputEvent& event) {
     if (ECO != nullptr) ECO->HandleEvent(event);
   };
@@ -234,6 +238,7 @@ void DisconnectView(TWorkspaceViewServices* services) {
   for (int32_t command : {cmZoomExtents, cmZoomOut, cmFullScreen, cmZoomIn, cmZoomPan})
     UndefineCommand(command);
   ViewHooks = {};
+  SetToolingMarkView(false);
   LayerHooks = {};
   RoutOriginMarker = nullptr;
   DrillZoomExtents = nullptr;

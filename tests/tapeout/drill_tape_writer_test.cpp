@@ -17,6 +17,7 @@
 #include "tapeout/drill_gerber_writer.h"
 #include "tapeout/esi_laser_writer.h"
 #include "tapeout/make_drill_tape.h"
+#include "tapeout/tooling_hit_marks.h"
 
 namespace {
 
@@ -404,6 +405,76 @@ TEST_F(TDrillTapeWriterTest, TheGerberFileOfTheDrillDataFlashesEveryHitWithItsTo
             "D10*\r\nX0Y0D03*\r\nX250Y0D03*\r\nX125Y0D03*\r\nX62Y0D03*\r\nX188Y0D03*\r\nD11*\r\nX10000Y10000D03*\r\nM02*\r\n");
   EXPECT_EQ(DrillGerberFileName("", "C:\\TAPES\\A.DRL"), "C:\\TAPES\\A.GBR");
   EXPECT_EQ(DrillGerberFileName("/plots", "/tapes/a.drl"), "/plots\\a.GBR");
+}
+
+TEST_F(TDrillTapeWriterTest, MarkedToolingHitsAreDrilledFirstAndLastInTheirTool) {
+  ToolTable[1].Diameter = Inch / 40;
+  for (int i = 0; i < 4; ++i) DRDB->AddHoleOnLayer(i * Inch, 0, 30, 1, true);
+  // A stepped hole does not count as a tooling hit, but is written.
+  const int32_t stepped = DRDB->AddHoleOnLayer(0, 5 * Inch, 30, 1, true);
+  DRDB->EntityAt(stepped)->SetStepObj(Steps({{1, 1, 0, 0, 0}, {0, 1, Inch, 0, 0}, {0, 1, 0, 0, 0}}));
+  SetToolingMarkView(true);
+  const std::string file = Path("marked.drl");
+  // The user's mouse: a window round the hole at 3 in, the right button, a
+  // click on the hole at 0, the right button.
+  std::vector<TInputEvent> events;
+  auto mouse = [&events](uint16_t kind, uint8_t buttons, int32_t x, int32_t y) {
+    TInputEvent e;
+    e.Kind = kind;
+    e.Buttons = buttons;
+    e.WorldX = x;
+    e.WorldY = y;
+    events.push_back(e);
+  };
+  mouse(ievMouseDown, mbtLeft, 3 * Inch - 1000, -1000);
+  mouse(ievMouseUp, 0, 3 * Inch + 1000, 1000);
+  mouse(ievMouseDown, mbtRight, 0, 0);
+  mouse(ievMouseDown, mbtLeft, 10, 10);
+  mouse(ievMouseUp, 0, 10, 10);
+  mouse(ievMouseDown, mbtRight, 0, 0);
+  std::size_t next = 0;
+  uint8_t activity = 0, colours = 0;
+  HeadlessSetProcessMessagesHook([&] {
+    if (!ToolingMarks.Marking || next >= events.size()) return;
+    activity = HeadlessViewServices().Activity();
+    colours = ColorHolesBy;
+    WindowMarkMouseHook(events[next++]);
+  });
+  auto options = [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.M48CheckBox.SetChecked(false);
+    d.ToolDiametersCheckBox.SetChecked(false);
+    d.ToolTableCheckBox.SetChecked(false);
+    d.OptimizerGroup.ClickItem(1);
+    d.OKButton.Click();
+  };
+  QueueModalScript("TMakeDrillTapeDialog", options);
+  ScriptFileDialogAnswer(file);
+  ColorHolesBy = 1;
+  ASSERT_TRUE(MakeDrillTape());
+  EXPECT_EQ(activity, 6);
+  EXPECT_EQ(colours, 4);  // stepped holes hidden while marking
+  EXPECT_EQ(ColorHolesBy, 1);
+  EXPECT_EQ(HeadlessViewServices().Activity(), 0);
+  EXPECT_EQ(ToolingMarks.First.size(), 1u);
+  EXPECT_EQ(ToolingMarks.Last.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(file),
+            "G90\r\nT01\r\nX03Y0\r\nX02Y0\r\nX01Y0\r\nX0Y0\r\nM25\r\nX0Y05\r\nM01\r\n"
+            "M02X01Y0\r\nM08\r\nM30\r\n");
+
+  // Escape gives up: no tape.
+  events.clear();
+  next = 0;
+  TInputEvent escape;
+  escape.Kind = ievKey;
+  escape.Flags[0] = 27;
+  events.push_back(escape);
+  QueueModalScript("TMakeDrillTapeDialog", options);
+  const std::size_t dialogs = ShownCommonDialogs().size();
+  EXPECT_FALSE(MakeDrillTape());
+  EXPECT_EQ(ShownCommonDialogs().size(), dialogs);  // no file asked for
+  EXPECT_EQ(ColorHolesBy, 1);
+  SetToolingMarkView(false);
 }
 
 // ---- ESI laser file -------------------------------------------------------------------------

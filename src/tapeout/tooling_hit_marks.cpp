@@ -1,0 +1,112 @@
+#include "tapeout/tooling_hit_marks.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "command/user_panel.h"
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "platform/events.h"
+#include "workspace/drawing_base.h"
+#include "workspace/view_services.h"
+
+TToolingMarks ToolingMarks;
+
+namespace {
+
+bool ViewAvailable = false;
+constexpr uint16_t kEscape = 27;
+constexpr double kClickPixels = 4.0;
+
+void Prompt(const std::string& text) {
+  if (UserPanel != nullptr) UserPanel->SetPromptLine(1, 1, text);
+}
+
+void PromptPhase() {
+  Prompt(ToolingMarks.MarkingLast
+             ? "Window the LAST tooling hits; right button when done, Esc to stop"
+             : "Window the FIRST tooling hits; right button when done, Esc to stop");
+}
+
+void DrawBox(const TIntBox& b) {
+  TDrawingBase& d = ViewServices().Picture();
+  d.DrawLine(b.Left, b.Bottom, b.Right, b.Bottom);
+  d.DrawLine(b.Right, b.Bottom, b.Right, b.Top);
+  d.DrawLine(b.Right, b.Top, b.Left, b.Top);
+  d.DrawLine(b.Left, b.Top, b.Left, b.Bottom);
+}
+
+void End(bool finished) {
+  ToolingMarks.Marking = false;
+  ToolingMarks.Finished = finished;
+  ToolingMarks.Pressed = false;
+  Prompt("");
+}
+
+}  // namespace
+
+void SetToolingMarkView(bool available) { ViewAvailable = available; }
+bool ToolingMarkViewAvailable() { return ViewAvailable; }
+
+void WindowMarkMouseHook(TInputEvent& event) {
+  TToolingMarks& m = ToolingMarks;
+  if (!m.Marking) return;
+  if (event.Kind == ievKey && event.Flags[0] == kEscape && event.Flags[1] == 0) {
+    End(false);
+    return;
+  }
+  if (event.Kind == ievMouseDown && (event.Buttons & mbtRight)) {
+    if (!m.MarkingLast && m.WantLast) {
+      m.MarkingLast = true;
+      PromptPhase();
+      return;
+    }
+    End(true);
+    return;
+  }
+  if (event.Kind == ievMouseDown && (event.Buttons & mbtLeft)) {
+    m.Pressed = true;
+    m.Corner = {event.WorldX, event.WorldY};
+    return;
+  }
+  if (event.Kind == ievMouseUp && m.Pressed) {
+    m.Pressed = false;
+    TIntBox box{std::min(m.Corner.X, event.WorldX), std::min(m.Corner.Y, event.WorldY),
+                std::max(m.Corner.X, event.WorldX), std::max(m.Corner.Y, event.WorldY)};
+    // A click: a few pixels round the point.
+    const double ppi = std::max(ViewServices().PixelsPerInch(), 1e-6);
+    const int32_t pad = static_cast<int32_t>(std::min(1.0e8, kClickPixels * 25400000.0 / ppi));
+    if (box.Right - int64_t{box.Left} < pad && box.Top - int64_t{box.Bottom} < pad) {
+      box = {ClampCompToInt(int64_t{event.WorldX} - pad), ClampCompToInt(int64_t{event.WorldY} - pad),
+             ClampCompToInt(int64_t{event.WorldX} + pad), ClampCompToInt(int64_t{event.WorldY} + pad)};
+    }
+    (m.MarkingLast ? m.Last : m.First).push_back(box);
+    DrawBox(box);
+    ViewServices().UpdateView();
+  }
+}
+
+void DrawWindowMarks() {
+  for (const TIntBox& b : ToolingMarks.First) DrawBox(b);
+  for (const TIntBox& b : ToolingMarks.Last) DrawBox(b);
+}
+
+bool MarkToolingHits(bool first, bool last) {
+  TToolingMarks& m = ToolingMarks;
+  m = TToolingMarks{};
+  if (!ViewAvailable || (!first && !last)) return true;
+  m.Marking = true;
+  m.MarkingLast = !first;
+  m.WantLast = first && last;
+  const uint8_t activity = ViewServices().Activity();
+  const uint8_t colours = ColorHolesBy;
+  ColorHolesBy = static_cast<uint8_t>(colours % 3 + 3);
+  ViewServices().SetActivity(6);
+  ViewServices().RedrawView();
+  PromptPhase();
+  while (m.Marking) ProcessMessages();
+  ViewServices().SetActivity(activity);
+  ColorHolesBy = colours;
+  ViewServices().RedrawView();
+  return m.Finished;
+}
