@@ -104,7 +104,9 @@ bool MarkToolingHits(bool first, bool last) {
   ViewServices().SetActivity(6);
   ViewServices().RedrawView();
   PromptPhase();
-  while (m.Marking) ProcessMessages();
+  // Anything else that takes the view (a new job, closing) gives up.
+  while (m.Marking && ViewServices().Activity() == 6) ProcessMessages();
+  if (m.Marking) End(false);
   ViewServices().SetActivity(activity);
   ColorHolesBy = colours;
   ViewServices().RedrawView();
