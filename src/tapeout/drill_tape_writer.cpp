@@ -465,6 +465,30 @@ bool OrderDrillTape(TDrillTapeProgram& program, const TOptimizerOptions& options
   return true;
 }
 
+void AddFirstLastHitCoupon(TDrillTapeProgram& program, const TFirstLastHitDefaults& coupon,
+                           const TIntPoint& origin) {
+  if (!coupon.FirstHit && !coupon.LastHit) return;
+  const int64_t step = coupon.Vertical ? coupon.VerticalSpacing : coupon.HorizontalSpacing;
+  const int64_t across = coupon.Vertical ? coupon.HorizontalSpacing : coupon.VerticalSpacing;
+  auto at = [&](int64_t along, int64_t side) {
+    const int64_t x = int64_t{origin.X} + (coupon.Vertical ? side * across : along * step);
+    const int64_t y = int64_t{origin.Y} + (coupon.Vertical ? along * step : side * across);
+    return TIntPoint{ClampCompToInt(x), ClampCompToInt(y)};
+  };
+  const bool both = coupon.FirstHit && coupon.LastHit;
+  int64_t k = 0;
+  for (TDrillTapeTool& tool : program.Tools) {
+    if (!ValidToolNumber(tool.Tool) || ToolTable[tool.Tool].FirstLastHit == 0) continue;
+    const int64_t firstAlong = coupon.OneRow && both ? 2 * k : k;
+    const TIntPoint last = coupon.OneRow ? at(both ? 2 * k + 1 : k, 0) : at(k, 1);
+    if (coupon.FirstHit)
+      tool.Items.insert(tool.Items.begin(),
+                        TDrillTapeItem{TDrillTapeItemKind::Hits, {at(firstAlong, 0)}, 0, "", false});
+    if (coupon.LastHit) tool.Items.push_back({TDrillTapeItemKind::Hits, {last}, 0, "", false});
+    ++k;
+  }
+}
+
 bool BuildDrillTapeLines(const TDrillTapeProgram& program, const TDrillFormatRecord& format,
                          const TMakeTapeDefaults& options, bool headerHasM48, bool trailerHasM30,
                          std::vector<std::string>& lines, std::vector<std::string>& errors) {

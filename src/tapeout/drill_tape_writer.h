@@ -98,6 +98,12 @@ TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t la
 // ordered.
 bool OrderDrillTape(TDrillTapeProgram& program, const TOptimizerOptions& options);
 
+// Adds the first/last-hit coupon hits (tooling_hit_marks.h) of the tools
+// flagged in ToolTable to the ordered program: a first hit in front of the
+// tool's work, a last hit after it.
+void AddFirstLastHitCoupon(TDrillTapeProgram& program, const TFirstLastHitDefaults& coupon,
+                           const TIntPoint& origin);
+
 // The tape lines without the swap file's frame lines. False, with every
 // problem in errors (one line each), when a tool number, a tool size or a
 // coordinate does not fit the format; lines must then not be written.

@@ -201,6 +201,8 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
   };
   if (!OrderDrillTape(program, order) || cancelled) return false;
   status.Close();
+  if (options.OutputFirstLastHit)
+    AddFirstLastHitCoupon(program, DRDB->FirstLastHitDefaults, CouponOrigin);
   if (!WriteDrillTape(program, DrillOutputFormat, options, filter, fileName)) return false;
   DrillTapeFileName = fileName;
   if (options.WriteToolTableFile) SaveDrillToolTable();
@@ -222,6 +224,7 @@ bool MakeDrillTape() {
         !MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits))
       return false;
   }
+  if (options.OutputFirstLastHit && !PickCouponOrigin()) return false;
   std::string name = !DrillTapeFileName.empty() ? DrillTapeFileName : DrillMakeTapePath + "*.*";
   uint8_t filter = DrillExportFilter;
   while (true) {

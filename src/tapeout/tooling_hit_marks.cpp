@@ -11,10 +11,13 @@
 #include "workspace/view_services.h"
 
 TToolingMarks ToolingMarks;
+TIntPoint CouponOrigin;
 
 namespace {
 
 bool ViewAvailable = false;
+// The coupon pick: 1 waiting, 2 picked, 0 given up.
+int CouponPick = 0;
 constexpr uint16_t kEscape = 27;
 constexpr double kClickPixels = 4.0;
 
@@ -111,4 +114,28 @@ bool MarkToolingHits(bool first, bool last) {
   ColorHolesBy = colours;
   ViewServices().RedrawView();
   return m.Finished;
+}
+
+void MakeTapePickEvent(TInputEvent& event) {
+  if (CouponPick != 1) return;
+  if ((event.Kind == ievKey && event.Flags[0] == kEscape && event.Flags[1] == 0) ||
+      (event.Kind == ievMouseDown && (event.Buttons & mbtRight))) {
+    CouponPick = 0;
+  } else if (event.Kind == ievMouseDown && (event.Buttons & mbtLeft)) {
+    CouponOrigin = {event.WorldX, event.WorldY};
+    CouponPick = 2;
+  }
+}
+
+bool PickCouponOrigin() {
+  if (!ViewAvailable) return true;  // no view: the last corner stays
+  CouponPick = 1;
+  const uint8_t activity = ViewServices().Activity();
+  ViewServices().SetActivity(5);
+  Prompt("Pick the corner of the first/last hit coupon; right button or Esc to stop");
+  while (CouponPick == 1 && ViewServices().Activity() == 5) ProcessMessages();
+  if (CouponPick == 1) CouponPick = 0;
+  Prompt("");
+  ViewServices().SetActivity(activity);
+  return CouponPick == 2;
 }

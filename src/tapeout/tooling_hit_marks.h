@@ -39,6 +39,25 @@ bool ToolingMarkViewAvailable();
 void WindowMarkMouseHook(TInputEvent& event);
 void DrawWindowMarks();
 
+// ---- First/last-hit coupon ----------------------------------------------------------------
+//
+// Tools whose tool record carries the first/last-hit flag drill a test hit
+// in a coupon before their work (First Hit) and after it (Last Hit). The
+// user picks the coupon's corner on the drawing (activity 5: left button;
+// right button or Escape gives up). The hits of the k-th flagged tool sit k
+// steps along the coupon row: the row runs up (Vertical, steps of the
+// vertical spacing) or to the right (steps of the horizontal spacing). The
+// last hits take a second row one spacing across (the other spacing), or
+// with One Row the same row, each right after its first hit.
+
+// The corner picked by the last coupon pick.
+extern TIntPoint CouponOrigin;
+
+// The sink of activity 5.
+void MakeTapePickEvent(TInputEvent& event);
+// Waits in ProcessMessages for the pick; true when a corner was picked.
+bool PickCouponOrigin();
+
 // Lets the user mark the windows (first when first, then last when last),
 // waiting in ProcessMessages until the right button or Escape ends it. True
 // when marked to the end; the windows are then in ToolingMarks.

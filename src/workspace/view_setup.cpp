@@ -173,6 +173,7 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   }
 
   ViewHooks.WindowMarkMouseHook = [](TInputEvent& event) { WindowMarkMouseHook(event); };
+  ViewHooks.MakeTapePickEvent = [](TInputEvent& event) { MakeTapePickEvent(event); };
   ViewHooks.DrawWindowMarks = [] { DrawWindowMarks(); };
   SetToolingMarkView(true);
   ViewHooks.CommandEvent = [](TInputEvent& event) {

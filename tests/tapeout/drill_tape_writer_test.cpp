@@ -477,6 +477,70 @@ TEST_F(TDrillTapeWriterTest, MarkedToolingHitsAreDrilledFirstAndLastInTheirTool)
   SetToolingMarkView(false);
 }
 
+TEST_F(TDrillTapeWriterTest, FlaggedToolsDrillCouponHitsBeforeAndAfterTheirWork) {
+  TDrillTapeProgram program;
+  for (int32_t t : {1, 2, 3}) {
+    program.Tools.push_back({t, Inch / 40, {}, {}});
+    program.Tools.back().Items.push_back({TDrillTapeItemKind::Hits, {{t * Inch, t * Inch}}, 0, "", false});
+  }
+  ToolTable[1].FirstLastHit = 1;
+  ToolTable[3].FirstLastHit = 1;
+  auto points = [](const TDrillTapeTool& tool) {
+    std::vector<TIntPoint> out;
+    for (const TDrillTapeItem& item : tool.Items) out.push_back(item.Points.front());
+    return out;
+  };
+  TFirstLastHitDefaults coupon;  // vertical rows 0.2 in apart, rows 0.5 in across
+  coupon.FirstHit = coupon.LastHit = true;
+  TDrillTapeProgram p = program;
+  AddFirstLastHitCoupon(p, coupon, {0, 0});
+  EXPECT_EQ(points(p.Tools[0]), (std::vector<TIntPoint>{{0, 0}, {Inch, Inch}, {Inch / 2, 0}}));
+  EXPECT_EQ(points(p.Tools[1]), (std::vector<TIntPoint>{{2 * Inch, 2 * Inch}}));
+  EXPECT_EQ(points(p.Tools[2]), (std::vector<TIntPoint>{{0, Inch / 5}, {3 * Inch, 3 * Inch}, {Inch / 2, Inch / 5}}));
+  // One row across X: first and last hits side by side, half an inch apart.
+  coupon.Vertical = false;
+  coupon.OneRow = true;
+  p = program;
+  AddFirstLastHitCoupon(p, coupon, {Inch, 0});
+  EXPECT_EQ(points(p.Tools[2]), (std::vector<TIntPoint>{{2 * Inch, 0}, {3 * Inch, 3 * Inch}, {5 * Inch / 2, 0}}));
+  // Last hits only.
+  coupon.FirstHit = false;
+  p = program;
+  AddFirstLastHitCoupon(p, coupon, {0, 0});
+  EXPECT_EQ(points(p.Tools[2]), (std::vector<TIntPoint>{{3 * Inch, 3 * Inch}, {Inch / 2, 0}}));
+
+  // Through the command: the corner is picked on the drawing.
+  ToolTable[1].Diameter = Inch / 40;
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
+  DRDB->FirstLastHitDefaults.FirstHit = true;
+  SetToolingMarkView(true);
+  HeadlessSetProcessMessagesHook([] {
+    if (HeadlessViewServices().Activity() != 5) return;
+    TInputEvent e;
+    e.Kind = ievMouseDown;
+    e.Buttons = mbtLeft;
+    e.WorldX = 5 * Inch;
+    e.WorldY = 0;
+    MakeTapePickEvent(e);
+  });
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.M48CheckBox.SetChecked(false);
+    d.ToolDiametersCheckBox.SetChecked(false);
+    d.ToolTableCheckBox.SetChecked(false);
+    d.MarkFirstCheckBox.SetChecked(false);
+    d.MarkLastCheckBox.SetChecked(false);
+    d.FirstLastCheckBox.SetChecked(true);
+    d.OKButton.Click();
+  });
+  const std::string file = Path("coupon.drl");
+  ScriptFileDialogAnswer(file);
+  ASSERT_TRUE(MakeDrillTape());
+  SetToolingMarkView(false);
+  EXPECT_EQ(ReadFileBytes(file), "G90\r\nT01\r\nX05Y0\r\nX01Y01\r\nM30\r\n");
+  EXPECT_EQ(HeadlessViewServices().Activity(), 0);
+}
+
 // ---- ESI laser file -------------------------------------------------------------------------
 
 TEST_F(TDrillTapeWriterTest, TheEsiLaserFileHoldsEveryExpandedHitInMicrons) {
