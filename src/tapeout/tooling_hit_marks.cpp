@@ -90,6 +90,8 @@ void WindowMarkMouseHook(TInputEvent& event) {
 }
 
 void DrawWindowMarks() {
+  // The windows show only while they are being marked.
+  if (!ToolingMarks.Marking) return;
   for (const TIntBox& b : ToolingMarks.First) DrawBox(b);
   for (const TIntBox& b : ToolingMarks.Last) DrawBox(b);
 }

@@ -35,7 +35,8 @@ extern TToolingMarks ToolingMarks;
 void SetToolingMarkView(bool available);
 bool ToolingMarkViewAvailable();
 
-// The mouse and key sink of activity 6 and the redraw of the marked windows.
+// The mouse and key sink of activity 6, and the redraw of the marked
+// windows while marking goes on.
 void WindowMarkMouseHook(TInputEvent& event);
 void DrawWindowMarks();
 
