@@ -364,6 +364,7 @@ TEST_F(TDrillTapeWriterTest, MakeDrillTapeAsksOptionsAndFileAndWritesTheDisplaye
     d.ToolTableCheckBox.SetChecked(false);
     d.OptimizerGroup.ClickItem(3);
     d.DecimalGroup.ClickItem(1);
+    d.DefaultCheckBox.SetChecked(true);
     d.OKButton.Click();
   });
   ScriptFileDialogAnswer(file);
@@ -372,6 +373,14 @@ TEST_F(TDrillTapeWriterTest, MakeDrillTapeAsksOptionsAndFileAndWritesTheDisplaye
   EXPECT_EQ(DRDB->MakeTapeDefaults.Optimizer, 3);
   EXPECT_FALSE(DRDB->MakeTapeDefaults.OutputM48Header);
   EXPECT_EQ(DrillOutputFormat.ZerosUsed, 1);
+  // "Save Defaults" stored both families.
+  TMakeTapeDefaults stored;
+  LoadMakeTapeDefaults(stored);
+  EXPECT_EQ(stored.Optimizer, 3);
+  EXPECT_EQ(stored.Thickness, 2362200);
+  TDrillFormatRecord format = DefaultDrillFormat(true);
+  LoadDrillFormatDefaults(format, true);
+  EXPECT_EQ(format.ZerosUsed, 1);
   EXPECT_EQ(ReadFileBytes(file), "G90\r\nT01C0.025\r\nX10000Y10000\r\nM30\r\n");
   EXPECT_EQ(DrillTapeFileName, file);
 
