@@ -55,7 +55,7 @@ bool WriteDrillGerberFile(const std::string& fileName, bool metric) {
   if (DRDB == nullptr) return false;
   TMakeTapeDefaults options = DRDB->MakeTapeDefaults;
   options.ExpandSlots = options.ExpandCircles = options.ExpandDrilledText = options.ExpandSteps = true;
-  const TDrillTapeProgram program = CollectDrillTape(options, DrillTapeLayerMask(), 1);
+  const TDrillTapeProgram program = CollectDrillTape(options, DrillTapeLayerMask(), DefaultDrillFormat(true));
   TTapeSwapWriter writer;
   if (!writer.Open(fileName, 0)) return false;
   for (const std::string& line : BuildDrillGerberLines(program, metric)) writer.WriteLine(line);

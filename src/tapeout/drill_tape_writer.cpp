@@ -354,7 +354,7 @@ void SetDrillTapeLayerMask(TDrillTapeLayerMask mask) { LayerMaskHook = std::move
 uint32_t DrillTapeLayerMask() { return LayerMaskHook ? LayerMaskHook() : kAllDrillLayers; }
 
 TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t layerMask,
-                                   uint8_t axisVersion) {
+                                   const TDrillFormatRecord& format) {
   TDrillTapeProgram program;
   if (DRDB == nullptr) return program;
   program.G93Origin = {DRDB->G93OriginX, DRDB->G93OriginY};
@@ -381,7 +381,7 @@ TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t la
       add(tool.Items, points);
       continue;
     }
-    if (!options.ExpandSteps && WritableAsPattern(*step, axisVersion)) {
+    if (!options.ExpandSteps && format.Absolute && WritableAsPattern(*step, format.Version)) {
       auto key = std::make_pair(toolNumber, step);
       auto found = patternOf.find(key);
       if (found == patternOf.end()) {

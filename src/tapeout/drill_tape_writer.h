@@ -87,10 +87,11 @@ uint32_t DrillTapeLayerMask();
 
 // The live drill entities of DRDB on the mask's layers whose tools are
 // active, expanded as the options say. A step list the tape cannot state as
-// one M-code pattern (nested levels, or turned copies on a machine of another
-// axis version) has its copies written out one by one.
+// one M-code pattern (nested levels, turned copies on a machine of another
+// axis version, or an incremental tape, where the position after a pattern
+// is not certain) has its copies written out one by one.
 TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t layerMask,
-                                   uint8_t axisVersion);
+                                   const TDrillFormatRecord& format);
 
 // Puts every tool's items (and each pattern's items) in drilling order. The
 // time budget of the options is the whole tape's, shared out by item count.

@@ -57,7 +57,7 @@ bool WriteEsiLaserFile(const std::string& fileName) {
   TMakeTapeDefaults options = DRDB->MakeTapeDefaults;
   options.ExpandSlots = options.ExpandCircles = options.ExpandDrilledText = options.ExpandSteps = true;
   THourGlassCursor hourglass;
-  TDrillTapeProgram program = CollectDrillTape(options, DrillTapeLayerMask(), 1);
+  TDrillTapeProgram program = CollectDrillTape(options, DrillTapeLayerMask(), DefaultDrillFormat(true));
   if (program.Tools.empty()) {
     ErrorBox("There are no drill hits to write on the displayed drill layers.");
     return false;

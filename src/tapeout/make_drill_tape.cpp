@@ -178,7 +178,7 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
   const TMakeTapeDefaults& options = DRDB->MakeTapeDefaults;
   THourGlassCursor hourglass;
   TDrillTapeProgram program =
-      CollectDrillTape(options, DrillTapeLayerMask(), DrillOutputFormat.Version);
+      CollectDrillTape(options, DrillTapeLayerMask(), DrillOutputFormat);
   if (options.MarkFirstToolingHits) program.FirstMarks = ToolingMarks.First;
   if (options.MarkLastToolingHits) program.LastMarks = ToolingMarks.Last;
   if (program.Tools.empty()) {

@@ -103,7 +103,7 @@ class TDrillTapeWriterTest : public TDrillImportCommandTest {
 
   bool Write(const std::string& file, const TDrillFormatRecord& format, int optimizer,
              uint8_t filter = 0) {
-    TDrillTapeProgram program = CollectDrillTape(Options, DrillTapeLayerMask(), format.Version);
+    TDrillTapeProgram program = CollectDrillTape(Options, DrillTapeLayerMask(), format);
     TOptimizerOptions order;
     order.Method = optimizer;
     order.BudgetMilliseconds = 20;
@@ -316,6 +316,18 @@ TEST_F(TDrillTapeWriterTest, UnexpandedWorkAndStepsReadBackAsTheSameExpandedHits
   for (int32_t i = 1; i <= count; ++i) DRDB->MarkDeleted(i);
   ASSERT_TRUE(Import(tape, f));
   EXPECT_EQ(Hits(f), before);
+
+  // On an incremental tape the copies go out one by one.
+  TDrillFormatRecord incremental = f;
+  incremental.Absolute = false;
+  for (int32_t i = count + 1; i <= DrillEntityCount; ++i) DRDB->MarkDeleted(i);
+  for (int32_t i = 1; i <= count; ++i) DRDB->Undelete(i);
+  ASSERT_TRUE(Write(tape, incremental, 1));
+  EXPECT_EQ(ReadFileBytes(tape).find("M25"), std::string::npos);
+  const int32_t written = DrillEntityCount;
+  for (int32_t i = 1; i <= written; ++i) DRDB->MarkDeleted(i);
+  ASSERT_TRUE(Import(tape, incremental));
+  EXPECT_EQ(Hits(incremental), before);
 
   // Expanded: every copy and every pattern hit drilled one by one.
   Options.ExpandSteps = Options.ExpandSlots = Options.ExpandCircles = Options.ExpandDrilledText = true;
