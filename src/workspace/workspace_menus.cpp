@@ -109,7 +109,12 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
     AddChoice(colour, *ticks, "Color &Layers", "ColorLayers1", 2, ColorHolesBy, 1);
     AddChoice(colour, *ticks, "Color T&ypes", "ColorTypes1", 2, ColorHolesBy, 2);
   }
-  view.Add("&Version", "Version1").OnClick = [](TMenuItem&) { WhenIdle([] { ShowVersionDialog(); }); };
+  // The axis version turns the origin marks: the view is drawn again.
+  view.Add("&Version", "Version1").OnClick = [](TMenuItem&) {
+    WhenIdle([] {
+      if (ShowVersionDialog()) Redraw();
+    });
+  };
 
   // Display Grid: turning it off also turns snapping to the grid off.
   TMenuItem& grid = view.Add(mode == emCad ? "Display &Grid" : "&Grid Display", "DisplayGrid1");
