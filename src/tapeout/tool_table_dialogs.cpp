@@ -4,11 +4,14 @@
 #include <cstdlib>
 
 #include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
+#include "tapein/nc_reader.h"
 #include "workspace/view_services.h"
 
 namespace {
@@ -381,3 +384,78 @@ bool RunFeedRateDialog(int& scope, bool forZ) {
 }
 
 std::string ToolSizeToText(int32_t size) { return DisplaySizeToText(size / double(UnitsPerDisplayUnit)); }
+
+// ---- Feed/speed table ---------------------------------------------------------------------
+
+namespace {
+
+// The tape reader over the table, used only for its parameter look-up.
+class TFeedSpeedReader : public TNCReader {
+ public:
+  TFeedSpeedReader(const std::string& fileName, const TDrillFormatRecord& f)
+      : TNCReader(fileName, "", ExecutionPath() + "SCRATCH\\", 1, f.ZerosUsed == 0 || f.ZerosUsed == 2,
+                  f.Metric ? f.MetricIntegerDigits : f.IntegerDigits,
+                  f.Metric ? f.MetricDecimalDigits : f.DecimalDigits, !f.Absolute, false, f.Metric,
+                  f.Version, f.BlockDelete, false) {
+    SetParameterFile(fileName);
+    // The number formats a run would start the file with.
+    LoadFormatOptions();
+    ResetNumberFormat();
+  }
+  void Poll(bool& abort) override { abort = false; }
+  void Message(const std::string& text) override { Problems.push_back(text); }
+  void Error(const std::string& text) override { Problems.push_back(text); }
+  void Hit(int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) override {}
+  void Done() override {}
+  std::vector<std::string> Problems;
+};
+
+}  // namespace
+
+bool LoadFeedSpeedTableFile(const std::string& fileName) {
+  if (!FileExistsNoWild(fileName)) {
+    ErrorBox("The feed/speed table " + fileName + " cannot be found.");
+    return false;
+  }
+  TFeedSpeedReader reader(fileName, DrillInputFormat);
+  auto next = ToolTable;
+  for (int32_t t = 1; t <= kToolCount; ++t) {
+    if (next[t].Diameter <= 0) continue;
+    TDecodedBlock found;
+    reader.LookupParameters(next[t].Diameter, found);
+    if (!reader.Problems.empty()) break;
+    if (found.WordCount == 0) continue;
+    // The words go through the reader's own tool words, as a tape header's
+    // would, and come out in its tool list.
+    TDecodedBlock words;
+    words.Letters[1] = 'T';
+    words.Values[1] = t;
+    words.WordCount = 1;
+    for (int32_t k = 1; k <= found.WordCount && words.WordCount < MaxBlockWords; ++k)
+      if (found.Letters[k] == 'F' || found.Letters[k] == 'S') {
+        ++words.WordCount;
+        words.Letters[words.WordCount] = found.Letters[k];
+        words.Values[words.WordCount] = found.Values[k];
+      }
+    reader.ApplyToolWords(words.Letters.data(), words.Values.data(), words.WordCount, true);
+    const TToolRec& tool = reader.FindTool(t);
+    if (tool.Feed != 0) next[t].Feed = tool.Feed / 1000;
+    if (tool.Speed != 0) next[t].Speed = tool.Speed / 100;
+  }
+  if (!reader.Problems.empty()) {
+    ErrorBox("The feed/speed table was not loaded:\r\n" + reader.Problems.front());
+    return false;
+  }
+  if (!(next.Items == ToolTable.Items)) DatabaseModified = true;
+  ToolTable = next;
+  return true;
+}
+
+bool LoadFeedSpeedTable() {
+  std::string name = ExecutionPath() + "TOOLDATA\\*.*";
+  {
+    TModalBracket bracket;
+    if (!ExecuteOpenFileDialog("Select Feed/Speed Table", name, 255)) return false;
+  }
+  return LoadFeedSpeedTableFile(name);
+}

@@ -98,6 +98,15 @@ bool RunFeedRateDialog(int& scope, bool forZ);
 // Metric, else inches).
 std::string ToolSizeToText(int32_t size);
 
+// Auto Load Feeds & Speeds: a feed/speed table (the tape reader's parameter
+// table: one line of tool words per size, C the diameter, F the feed and S
+// the spindle speed, in the drill input format) gives every tool of the
+// drill tool table with a diameter the feed and speed of the line of its
+// size, or of the next larger size. Tools without such a line keep theirs.
+// The file is chosen with "Select Feed/Speed Table"; true when read.
+bool LoadFeedSpeedTable();
+bool LoadFeedSpeedTableFile(const std::string& fileName);
+
 // The menu targets. True on OK (the table changed as asked).
 bool ExecuteToolTableDialog();
 bool ExecuteActiveToolsDialog();

@@ -351,6 +351,9 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     tools.Add("&Edit Tool Table", "EditToolTable1").OnClick = [](TMenuItem&) {
       WhenIdle([] { ExecuteToolTableDialog(); });
     };
+    tools.Add("&Auto Load Feeds && Speeds", "AutoLoadFeedsSpeeds1").OnClick = [](TMenuItem&) {
+      WhenIdle([] { LoadFeedSpeedTable(); });
+    };
   }
 
   if (mode == emCad) {

@@ -127,6 +127,28 @@ TEST_F(TToolTableDialogsTest, ToolPagesAreEditedSavedAndLoaded) {
   EXPECT_EQ(RoutToolPages[41][2].HighFeed, 250);
 }
 
+TEST_F(TToolTableDialogsTest, FeedSpeedTableGivesEachToolTheLineOfItsSizeOrTheNextLarger) {
+  ToolTable[1] = {Inch / 40, 1, 2, 0, 0, 0};    // 0.025 in: its own line
+  ToolTable[2] = {Inch * 3 / 100, 1, 2, 0, 0, 0};  // 0.030 in: the 0.050 line
+  ToolTable[3] = {Inch * 6 / 100, 1, 2, 0, 0, 0};  // 0.060 in: no line, kept
+  const std::string table = (TempDir / "FS.TXT").string();
+  WriteFileBytes(table, "C0.0500F060S20\nC0.0250F120S30\n");  // F in/min, S krpm
+  ScriptFileDialogAnswer(table);
+  ASSERT_TRUE(LoadFeedSpeedTable()) << (ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text);
+  EXPECT_EQ(ShownCommonDialogs().back().Title, "Select Feed/Speed Table");
+  EXPECT_EQ(ToolTable[1].Feed, 50800);  // 120 inches per minute
+  EXPECT_EQ(ToolTable[1].Speed, 300);   // 30,000 rpm
+  EXPECT_EQ(ToolTable[2].Feed, 25400);
+  EXPECT_EQ(ToolTable[2].Speed, 200);
+  EXPECT_EQ(ToolTable[3], (TToolRecord{Inch * 6 / 100, 1, 2, 0, 0, 0}));
+  // A missing table changes nothing and says so.
+  const auto before = ToolTable;
+  EXPECT_FALSE(LoadFeedSpeedTableFile((TempDir / "NONE.TXT").string()));
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            "The feed/speed table " + (TempDir / "NONE.TXT").string() + " cannot be found.");
+  EXPECT_EQ(ToolTable.Items, before.Items);
+}
+
 TEST_F(TToolTableDialogsTest, DrilledTextAndFeedRateDialogsAnswerOnlyOnOk) {
   std::string text = "AB";
   bool vertical = false;

@@ -317,6 +317,9 @@ TEST_F(TWorkspaceIntegrationTest, DrillAndRoutMenusReachTheTapeAndToolTableDialo
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Version"));
   QueueModalScript("TToolTableDialog", [](TForm& f) { f.Click("CancelButton"); });
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Tools|&Edit Tool Table"));
+  ScriptCommonDialogCancel();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Tools|&Auto Load Feeds && Speeds"));
+  EXPECT_EQ(ShownCommonDialogs().back().Title, "Select Feed/Speed Table");
   Form->LayerPanel.FindControl("L40")->Click();
   QueueModalScript("TToolPageDialog", [](TForm& f) { f.Click("CancelButton"); });
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Modify|C&utter Config"));
