@@ -393,6 +393,19 @@ std::string ChangeFileExtension(const std::string& name, const std::string& ext)
   return ShortStr(s + "." + e);
 }
 
+std::string FolderOf(const std::string& name) {
+  const std::size_t at = name.find_last_of("\\/");
+  return at == std::string::npos ? std::string() : name.substr(0, at + 1);
+}
+
+std::string BareName(const std::string& name) {
+  const std::size_t at = name.find_last_of("\\/");
+  std::string part = at == std::string::npos ? name : name.substr(at + 1);
+  const std::size_t dot = part.rfind('.');
+  if (dot != std::string::npos) part.erase(dot);
+  return part;
+}
+
 std::string AbbreviatePath(const std::string& path, int32_t width) {
   std::string s = path;
   if (static_cast<int64_t>(s.size()) > width) {

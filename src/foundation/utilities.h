@@ -90,6 +90,11 @@ std::string FileExtension3(const std::string& name);
 // follows the last "\" or "/") by ext; a name without one gets its trailing
 // blanks deleted and "." + ext appended. A leading "." of ext is dropped.
 std::string ChangeFileExtension(const std::string& name, const std::string& ext);
+// The folder part of a name, up to and including its last "\" or "/";
+// empty when there is none.
+std::string FolderOf(const std::string& name);
+// The file name part without folder and extension.
+std::string BareName(const std::string& name);
 // Shortens a path longer than width to its first 3 characters, "..." and its
 // last width - 5 characters, dropping a partial folder name after the "..."
 // when the path still holds at least two "\"; then pads with blanks to at

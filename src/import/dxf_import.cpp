@@ -11,7 +11,7 @@
 #include "model/undo_journal.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 // ---- Units dialog ---------------------------------------------------------------------------
 

@@ -47,12 +47,6 @@ std::array<TImportFormat, FormatCount>& Formats() {
   return table;
 }
 
-// The folder of a file name (up to and including its last separator).
-std::string FolderOf(const std::string& name) {
-  const std::size_t slash = name.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-}
-
 TModalResult ShowUntilChosen(TForceFormatDialog& dialog) {
   TModalResult result;
   do {

@@ -19,7 +19,7 @@
 #include "platform/message_box.h"
 #include "routpath/contour_offset.h"
 #include "tapein/rout_import.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 namespace {
 

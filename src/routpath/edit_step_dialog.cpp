@@ -9,7 +9,7 @@
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
 #include "platform/message_box.h"
-#include "tapein/nc_word_decoder.h"
+#include "foundation/nc_word_decoder.h"
 
 namespace {
 

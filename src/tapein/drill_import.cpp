@@ -268,8 +268,13 @@ void TDrillTapeReader::ToolChange(int32_t tool, int32_t) {
 }
 
 void TDrillTapeReader::ApplyRepeats() {
-  TStepObject* step =
-      PatternEntities.empty() ? nullptr : NewMovedStepObject(RepeatList, OffsetX, OffsetY);
+  TStepObject* step = nullptr;
+  if (!PatternEntities.empty()) {
+    // A stored list ends with a closing step, as the step-list editor keeps
+    // it: without it the last M02 of the tape would give no copy.
+    RepeatList.push_back(TStepCommand{0, 1, 0, 0, 0});
+    step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
+  }
   RepeatList.clear();
   if (step == nullptr) return;
   for (int32_t index : PatternEntities)

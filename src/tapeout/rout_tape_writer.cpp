@@ -146,22 +146,7 @@ double UnitsPerTapeUnit(const TRoutFormatRecord& format) {
 // The value in tape units written by the format's zero mode.
 bool FormatTapeValue(const TRoutFormatRecord& format, double value, std::string& text) {
   const TRoutTapeDigits d = RoutTapeDigits(format);
-  TNCFormatStatus status = TNCFormatStatus::Fits;
-  switch (format.ZerosUsed) {
-    case 0:
-      text = FormatNCNumberTZ(d.IntegerDigits, d.IntegerDigits + d.DecimalDigits, value, &status);
-      break;
-    case 1:
-      text = FormatNCNumberLZ(d.DecimalDigits, value, &status);
-      break;
-    case 2:
-      text = FormatNCNumber(d.IntegerDigits, d.IntegerDigits + d.DecimalDigits, value, &status);
-      break;
-    default:
-      text = FormatDecimalNumber(d.DecimalDigits, value, &status);
-      break;
-  }
-  return status == TNCFormatStatus::Fits;
+  return FormatTapeDigits(format.ZerosUsed, d.IntegerDigits, d.DecimalDigits, value, text);
 }
 
 // A value in tape units rounded to the format's last digit, as an integer
@@ -177,16 +162,26 @@ bool TapeSteps(const TRoutFormatRecord& format, double units, int64_t& steps) {
 
 }  // namespace
 
-bool FormatRoutTapeNumber(const TRoutFormatRecord& format, double value, std::string& text) {
-  return FormatTapeValue(format, value / UnitsPerTapeUnit(format), text);
+bool FormatTapeDigits(uint8_t zerosUsed, int32_t integerDigits, int32_t decimalDigits,
+                      double value, std::string& text) {
+  TNCFormatStatus status = TNCFormatStatus::Fits;
+  switch (zerosUsed) {
+    case 0:
+      text = FormatNCNumberTZ(integerDigits, integerDigits + decimalDigits, value, &status);
+      break;
+    case 1:
+      text = FormatNCNumberLZ(decimalDigits, value, &status);
+      break;
+    case 2:
+      text = FormatNCNumber(integerDigits, integerDigits + decimalDigits, value, &status);
+      break;
+    default:
+      text = FormatDecimalNumber(decimalDigits, value, &status);
+      break;
+  }
+  return status == TNCFormatStatus::Fits;
 }
 
-// ---- Tape lines --------------------------------------------------------------------------
-
-namespace {
-
-// Tape axes of a database point under the axis version (the inverse of the
-// reader's mapping).
 void ToTapeAxes(int32_t version, int64_t x, int64_t y, int64_t& tx, int64_t& ty) {
   switch (version) {
     case 2: tx = y; ty = x; break;
@@ -199,6 +194,14 @@ void ToTapeAxes(int32_t version, int64_t x, int64_t y, int64_t& tx, int64_t& ty)
     default: tx = x; ty = y; break;
   }
 }
+
+bool FormatRoutTapeNumber(const TRoutFormatRecord& format, double value, std::string& text) {
+  return FormatTapeValue(format, value / UnitsPerTapeUnit(format), text);
+}
+
+// ---- Tape lines --------------------------------------------------------------------------
+
+namespace {
 
 class TRoutTapeBuilder {
  public:

@@ -118,6 +118,15 @@ struct TRoutTapeDigits {
 };
 TRoutTapeDigits RoutTapeDigits(const TRoutFormatRecord& format);
 
+// A value in tape units written by a zero mode (0 leading zeros kept, 1
+// trailing kept, 2 both, 3 explicit decimal point): the digits without the
+// letter. False when the number does not fit the digits.
+bool FormatTapeDigits(uint8_t zerosUsed, int32_t integerDigits, int32_t decimalDigits,
+                      double value, std::string& text);
+// Tape axes of a database point or vector under the machine axis version
+// 1..8 (the inverse of the tape reader's mapping).
+void ToTapeAxes(int32_t version, int64_t x, int64_t y, int64_t& tx, int64_t& ty);
+
 // A value (database units) in the format's unit and zero mode: the digits
 // without the letter. False when the formatter answered TooWide or
 // BadFormat; text then holds what it wrote.

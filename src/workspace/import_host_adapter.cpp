@@ -4,9 +4,9 @@
 #include "foundation/utilities.h"
 #include "tapein/rout_import.h"
 #include "workspace/my_screen.h"
-#include "workspace/report_windows.h"
+#include "foundation/report_windows.h"
 #include "workspace/startup.h"
-#include "workspace/view_services.h"
+#include "model/view_services.h"
 #include "workspace/workspace.h"
 
 namespace {

@@ -21,12 +21,6 @@
 
 namespace {
 
-// The folder of a name, up to and including its last separator.
-std::string FolderOf(const std::string& name) {
-  const std::size_t sep = name.find_last_of("\\/");
-  return sep == std::string::npos ? std::string() : name.substr(0, sep + 1);
-}
-
 void UpdateCaption() {
   if (LayerHooks.UpdateCaption) LayerHooks.UpdateCaption();
 }

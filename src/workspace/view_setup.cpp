@@ -16,6 +16,7 @@
 #include "edit/edit_commands.h"
 #include "foundation/display_units.h"
 #include "routpath/auto_rout.h"
+#include "tapeout/tooling_hit_marks.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/stroke_font.h"
 #include "workspace/layers.h"
@@ -280,6 +281,10 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
     DefineAutoRoutCommands();
   }
 
+  ViewHooks.WindowMarkMouseHook = [](TInputEvent& event) { WindowMarkMouseHook(event); };
+  ViewHooks.MakeTapePickEvent = [](TInputEvent& event) { MakeTapePickEvent(event); };
+  ViewHooks.DrawWindowMarks = [] { DrawWindowMarks(); };
+  SetToolingMarkView(true);
   ViewHooks.CommandEvent = [](TInputEvent& event) {
     if (ECO != nullptr) ECO->HandleEvent(event);
   };
@@ -351,6 +356,7 @@ void DisconnectView(TWorkspaceViewServices* services) {
   StrokeTextLines = nullptr;
   if (FollowBranchHost() == &BranchHost) SetFollowBranchHost(nullptr);
   ViewHooks = {};
+  SetToolingMarkView(false);
   LayerHooks = {};
   RoutOriginMarker = nullptr;
   DrillZoomExtents = nullptr;

@@ -21,8 +21,12 @@
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "tapein/filter_lists.h"
-#include "tapein/rout_file_commands.h"
+#include "tapeout/rout_file_commands.h"
+#include "tapeout/drill_tape_writer.h"
+#include "tapeout/esi_laser_writer.h"
+#include "tapeout/make_drill_tape.h"
 #include "tapeout/rout_tape_writer.h"
+#include "tapeout/tool_table_dialogs.h"
 #include "workspace/error_inspector.h"
 #include "workspace/job_file.h"
 #include "workspace/my_screen.h"
@@ -114,6 +118,12 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
     AddChoice(colour, *ticks, "Color &Layers", "ColorLayers1", 2, ColorHolesBy, 1);
     AddChoice(colour, *ticks, "Color T&ypes", "ColorTypes1", 2, ColorHolesBy, 2);
   }
+  // The axis version turns the origin marks: the view is drawn again.
+  view.Add("&Version", "Version1").OnClick = [](TMenuItem&) {
+    WhenIdle([] {
+      if (ShowVersionDialog()) Redraw();
+    });
+  };
 
   // Display Grid: turning it off also turns snapping to the grid off.
   TMenuItem& grid = view.Add(mode == emCad ? "Display &Grid" : "&Grid Display", "DisplayGrid1");
@@ -176,6 +186,8 @@ void TWorkspace::BuildWorkingMenu() { WorkingMenu.Add("Working...", "Working1");
 void TWorkspace::BuildMenus() {
   if (MenusBuilt_) return;
   MenusBuilt_ = true;
+  // Drill tapes are made of the displayed drill layers.
+  SetDrillTapeLayerMask([] { return DisplayedLayerMask; });
   for (uint8_t mode : {emCad, emRout, emDrill}) BuildModeMenu(mode);
 }
 
@@ -241,7 +253,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   } else if (rout) {
     idle(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
     idle(file, "&Make Rout Tape", "MakeRoutTape1", [] { SaveRoutFileAs(CurrentLayer); });
-    pending(file, "Make ESI Laser File", "MakeESILaserFile1");
+    idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
     idle(file, "F&ilters", "Filters1", RunFiltersDialog);
     file.AddSeparator();
     idle(file, "&Get Info", "GetInfo2", [] { ShowRoutStatistics(); });
@@ -250,8 +262,8 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   } else {
     idle(file, "&Import", "Import2", ImportDrillFile);
     pending(file, "Export", "Export2");
-    pending(file, "&Make Drill Tape", "MakeDrillTape1");
-    pending(file, "Make ESI Laser File", "MakeESILaserFile1");
+    idle(file, "&Make Drill Tape", "MakeDrillTape1", [] { MakeDrillTape(); });
+    idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
     idle(file, "Fil&ters", "Filters1", RunFiltersDialog);
     file.AddSeparator();
     idle(file, "&Get Info", "GetInfo3", ShowDrillStatistics);
@@ -283,7 +295,9 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   command(view, cad ? "Zoom &Out 2X" : "Zoom &Out", "ZoomOut2X1", 148, "[ZB] Zoom Out", 45);
   command(view, "Zoom &All", "ZoomAll1", 147, "[ZA] Zoom All", 44);
   command(view, "&Pan", "Pan1", 81, "[PA] Pan", 71);
-  if (drill) pending(view, "Active &Tools", "ActiveTools1");
+  if (drill) idle(view, "Active &Tools", "ActiveTools1", [] {
+    if (ExecuteActiveToolsDialog()) Redraw();
+  });
   AddDisplayItems(view, mode);
 
   // ---- Layers ----
@@ -416,8 +430,10 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     // ---- Modify (rout) ----
     TMenuItem& modify = menu.Add("&Modify", "Modify2");
     modify.OnPopup = [this](TMenuItem&) { Edit3Click(); };
-    pending(modify, "C&utter Config", "CutterConfig1");
-    pending(modify, "Default Tool Table", "DefaultToolTable1");
+    idle(modify, "C&utter Config", "CutterConfig1", [] { ExecuteToolPageDialog(CurrentLayer); });
+    idle(modify, "Default Tool Table", "DefaultToolTable1", [] {
+      if (ExecuteDefaultToolPageDialog(CurrentLayer)) Redraw();
+    });
     TMenuItem& comp = modify.Add("Compensatio&n", "Compensation1");
     comp.OnClick = [](TMenuItem&) { CurrentHelpContext = 58; };
     command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58).SetRadioItem(true, 4);
@@ -476,7 +492,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     tools.Add("&Print Tool Table", "PrintToolTable1").OnClick = [](TMenuItem&) {
       if (DRDB != nullptr) DRDB->ShowToolData(true);
     };
-    pending(tools, "&Edit Tool Table", "EditToolTable1");
+    idle(tools, "&Edit Tool Table", "EditToolTable1", [] { ExecuteToolTableDialog(); });
     tools.Add("&Load Tool Table", "LoadToolTable1").OnClick = [](TMenuItem&) { LoadDrillToolTable(); };
     tools.Add("Sa&ve Tool Table", "SaveToolTable1").OnClick = [](TMenuItem&) { SaveDrillToolTable(); };
     tools.Add("Sort &Fewest Hits First", "SortFewestHitsFirst1").OnClick =
@@ -489,7 +505,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
         renumber(&TDrillDatabase::RenumberToolsBySize);
     tools.Add("Mer&ge Same Size", "MergeSameSize1").OnClick = renumber(&TDrillDatabase::RenumberToolsMergeSizes);
     tools.Add("&Remove Empties", "RemoveEmpties1").OnClick = renumber(&TDrillDatabase::RenumberToolsUsedFirst);
-    pending(tools, "&Auto Load Feeds && Speeds", "AutoLoadFeedsSpeeds1");
+    idle(tools, "&Auto Load Feeds && Speeds", "AutoLoadFeedsSpeeds1", [] { LoadFeedSpeedTable(); });
     // ---- Step & Repeat ----
     TMenuItem& steps = menu.Add("Step && &Repeat", "StepRepeat1");
     stepItems(steps, "2", "D&uplicate Step && Repeat from ZuraZeru");

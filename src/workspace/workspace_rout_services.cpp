@@ -2,7 +2,7 @@
 
 #include "command/user_panel.h"
 #include "platform/message_box.h"
-#include "tapein/rout_file_commands.h"
+#include "tapeout/rout_file_commands.h"
 #include "workspace/workspace.h"
 
 void TWorkspaceRoutEditServices::SavePrompts(TPromptLines& lines) {

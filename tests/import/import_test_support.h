@@ -23,8 +23,8 @@
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 class TImportTest : public TKorvexTest {
  protected:

@@ -24,8 +24,8 @@
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "routpath/endpoint_grid.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "platform/headless/headless_dialogs.h"
 #include "routpath/comp_corner.h"
 #include "routpath/cutter_compensator.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 namespace {
 

@@ -239,6 +239,8 @@ TEST_F(DrillImportTest, PatternEntitiesShareOneStepObject) {
   ASSERT_NE(step, nullptr);
   EXPECT_EQ(DRDB->EntityAt(2)->GetStepObj(), step);
   EXPECT_EQ(step->Commands().front().Command, 1);
+  // The one M02 makes one copy, as the reader drills it.
+  EXPECT_EQ(step->CopyCount(), 1);
 }
 
 TEST_F(DrillImportTest, EmptyFileReportsOnlyDone) {

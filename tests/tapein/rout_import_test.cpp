@@ -17,7 +17,7 @@
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
-#include "tapein/rout_file_commands.h"
+#include "tapeout/rout_file_commands.h"
 #include "tapein/rout_import.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/startup.h"

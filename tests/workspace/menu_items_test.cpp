@@ -39,8 +39,8 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"DrillHole2", "ADDHOLE"}, {"Line1", "ADDLINE"}, {"N2PtArc1", "ADDBRC"}, {"N3PtArc1", "ADDARC"},
       {"G32G33Circle1", "ADDCIRCLE"}, {"InsideRoutedRectangle1", "ADDINSIDERECTANGLE"},
       {"OutsideRoutedRectangle1", "ADDOUTSIDERECTANGLE"}, {"Tab1", ""}, {"FollowProfile1", ""},
-      {"WindowAutoFollow1", ""}, {"PocketRout1", ""}, {"MilledPocketRout1", ""}, {"AutoRout3", ""},
-      {"AutoRoutInside1", ""}, {"AutoWebRout1", ""}, {"AutoPartRout1", ""}, {"Delete1", "EDITDELETE"},
+      {"WindowAutoFollow1", ""}, {"PocketRout1", ""}, {"MilledPocketRout1", ""}, {"AutoRout3", "AUTOROUTOUTPATH"},
+      {"AutoRoutInside1", "AUTOROUTINPATH"}, {"AutoWebRout1", ""}, {"AutoPartRout1", ""}, {"Delete1", "EDITDELETE"},
       {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
       {"Stretch1", "EDITSTRETCH"}, {"Scale1", "EDITSCALE"}, {"Flip1", "EDITFLIP"}, {"Mirror1", "EDITMIRROR"},
       {"Rotate1", "EDITROTATE"}, {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"},
@@ -69,13 +69,13 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
 const std::map<uint8_t, std::set<std::string>> PendingItems = {
     {emCad, {"Export1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1"}},
     {emRout,
-     {"MakeESILaserFile1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1",
-      "MoveLayertoCad1", "TextEditRout1", "CutterConfig1", "DefaultToolTable1", "Tabs1", "AutoRout1",
+     {"Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1",
+      "MoveLayertoCad1", "TextEditRout1", "Tabs1", "AutoRout1",
       "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
     {emDrill,
-     {"Export2", "MakeDrillTape1", "MakeESILaserFile1", "SpacingCheck1", "Plot1", "QuickPrint1",
-      "PrinterSetup1", "TextEditor1", "DNCServer1", "ActiveTools1", "MoveLayertoCad2", "SetPanelOrigin1",
-      "ConvertExpandedSlottoSlot1", "EditToolTable1", "AutoLoadFeedsSpeeds1"}},
+     {"Export2", "SpacingCheck1", "Plot1", "QuickPrint1",
+      "PrinterSetup1", "TextEditor1", "DNCServer1", "MoveLayertoCad2", "SetPanelOrigin1",
+      "ConvertExpandedSlottoSlot1"}},
 };
 
 // Items with handlers of their own (files, dialogs, reports, display
@@ -85,7 +85,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
      {"New1", "Open1", "Save1", "SaveAs1", "GetInfo1", "PackDatabase1", "Import1", "Options1",
       "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1",
       "ZeroZero1", "ConstPoints1", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1",
-      "AutomaticCleanup1", "Contents1", "About1"}},
+      "AutomaticCleanup1", "Contents1", "About1", "Version1"}},
     {emRout,
      {"New1", "Open1", "Save1", "SaveAs1", "OpenRoutTape1", "MakeRoutTape1", "Filters1", "GetInfo2",
       "PackDatabase2", "PathLengthReport1", "Options1", "AboutPelmora1", "ErrorInspector1", "Exit1",
@@ -93,7 +93,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "G932", "FullWidth1", "SteppedParts1", "RoutConstPoints1", "SequenceNumber1", "KerfFill1",
       "SingleStep1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
       "GougeDetect1", "Layers1", "LayerErase1", "SwitchToLayer1", "RoutOutputFormat1", "SnapToGrid1",
-      "Contents1", "About2"}},
+      "Contents1", "About2", "Version1", "MakeESILaserFile1", "CutterConfig1", "DefaultToolTable1"}},
     {emDrill,
      {"New1", "Open1", "Save1", "SaveAs1", "Import2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
       "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
@@ -101,7 +101,8 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "ZeroZero1", "G932", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1", "ShowToolTable1",
       "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",
       "SortSmallToolFirst1", "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "Contents1",
-      "About3"}},
+      "About3", "Version1", "MakeDrillTape1", "MakeESILaserFile1", "ActiveTools1", "EditToolTable1",
+      "AutoLoadFeedsSpeeds1"}},
 };
 
 const std::map<uint8_t, std::vector<std::string>> TopMenus = {

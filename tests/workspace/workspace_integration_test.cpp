@@ -313,6 +313,33 @@ TEST_F(TWorkspaceIntegrationTest, RoutMenusReachTheRoutFileAndFormatDialogs) {
   EXPECT_EQ(Form->ModalLevel(), 0);
 }
 
+TEST_F(TWorkspaceIntegrationTest, DrillAndRoutMenusReachTheTapeAndToolTableDialogs) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L30")->Click();
+  ASSERT_EQ(Form->Menu(), &Form->DrillMenu);
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Make Drill Tape"));
+  ScriptCommonDialogCancel();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Make ESI Laser File"));
+  EXPECT_EQ(ShownCommonDialogs().back().Title, "Save ESI Laser File as:");
+  QueueModalScript("TActiveToolsDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|Active &Tools"));
+  QueueModalScript("TVersionDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|&Version"));
+  QueueModalScript("TToolTableDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Tools|&Edit Tool Table"));
+  ScriptCommonDialogCancel();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Tools|&Auto Load Feeds && Speeds"));
+  EXPECT_EQ(ShownCommonDialogs().back().Title, "Select Feed/Speed Table");
+  Form->LayerPanel.FindControl("L40")->Click();
+  QueueModalScript("TToolPageDialog", [](TForm& f) { f.Click("CancelButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Modify|C&utter Config"));
+  EXPECT_EQ(ModalFormsShown(),
+            (std::vector<std::string>{"TAboutDialog", "TMakeDrillTapeDialog", "TActiveToolsDialog",
+                                      "TVersionDialog", "TToolTableDialog", "TToolPageDialog"}));
+  EXPECT_EQ(Form->ModalLevel(), 0);
+}
+
 TEST_F(TWorkspaceIntegrationTest, AutomaticCleanupIsReachedFromTheCadMenu) {
   StartProgram();
   Form->LayerPanel.FindControl("L0")->Click();

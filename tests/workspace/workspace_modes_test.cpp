@@ -9,7 +9,7 @@
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "workspace/error_log.h"
-#include "workspace/report_windows.h"
+#include "foundation/report_windows.h"
 #include "platform/headless/headless_events.h"
 #include "workspace_test_support.h"
 

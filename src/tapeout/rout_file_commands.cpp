@@ -1,4 +1,4 @@
-#include "tapein/rout_file_commands.h"
+#include "tapeout/rout_file_commands.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -26,21 +26,6 @@
 
 namespace {
 
-
-// The folder part of a name, up to and including its last "\".
-std::string FolderOf(const std::string& name) {
-  const std::size_t at = name.find_last_of("\\/");
-  return at == std::string::npos ? std::string() : name.substr(0, at + 1);
-}
-
-// The file name part without folder and extension.
-std::string BareName(const std::string& name) {
-  const std::size_t at = name.find_last_of("\\/");
-  std::string part = at == std::string::npos ? name : name.substr(at + 1);
-  const std::size_t dot = part.rfind('.');
-  if (dot != std::string::npos) part.erase(dot);
-  return part;
-}
 
 // Ends the active command, as a Cancel command event does.
 void EndActiveCommand() {

@@ -1,0 +1,601 @@
+#include "tapeout/drill_path_optimizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <numeric>
+
+const char* const OptimizerNames[kOptimizerCount] = {
+    "None", "Standard", "Band Sweep X", "Band Sweep Y", "Space Filling", "Best in Time"};
+
+void TTimeBudget::SetBudget(uint32_t milliseconds) {
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  set_ = true;
+  expired_ = false;
+}
+
+bool TTimeBudget::Expired() {
+  if (!expired_ && set_ && std::chrono::steady_clock::now() >= deadline_) expired_ = true;
+  return expired_;
+}
+
+namespace {
+
+constexpr double kEpsilon = 1e-7;
+constexpr uint32_t kStandardMilliseconds = 150;
+
+// A uniform grid of the points for nearest-point searches, about two
+// points to a cell.
+class TPointGrid {
+ public:
+  TPointGrid(const std::vector<double>& xs, const std::vector<double>& ys) : xs_(xs), ys_(ys) {
+    const std::size_t n = xs.size();
+    minX_ = *std::min_element(xs.begin(), xs.end());
+    minY_ = *std::min_element(ys.begin(), ys.end());
+    const double w = *std::max_element(xs.begin(), xs.end()) - minX_;
+    const double h = *std::max_element(ys.begin(), ys.end()) - minY_;
+    const double area = std::max(w, 1.0) * std::max(h, 1.0);
+    cell_ = std::max(std::sqrt(area * 2.0 / static_cast<double>(n)), 1.0);
+    cols_ = static_cast<int32_t>(std::min(w / cell_, 4096.0)) + 1;
+    rows_ = static_cast<int32_t>(std::min(h / cell_, 4096.0)) + 1;
+    cells_.assign(static_cast<std::size_t>(cols_) * rows_, {});
+    where_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      auto& c = cells_[CellOf(static_cast<int32_t>(i))];
+      where_[i] = static_cast<int32_t>(c.size());
+      c.push_back(static_cast<int32_t>(i));
+    }
+  }
+
+  // Takes a point out of the grid (nearest-neighbour construction).
+  void Remove(int32_t i) {
+    auto& c = cells_[CellOf(i)];
+    const int32_t at = where_[i];
+    c[at] = c.back();
+    where_[c[at]] = at;
+    c.pop_back();
+  }
+
+  // The nearest point still in the grid, or -1.
+  int32_t Nearest(double x, double y) const {
+    int32_t best = -1;
+    double bestD = std::numeric_limits<double>::infinity();
+    Search(x, y, [&](int32_t j, double d) {
+      if (d < bestD) {
+        bestD = d;
+        best = j;
+      }
+      return bestD;
+    }, 1);
+    return best;
+  }
+
+  // Up to k nearest points other than i, nearest first.
+  std::vector<int32_t> KNearest(int32_t i, int32_t k) const {
+    std::vector<std::pair<double, int32_t>> found;
+    double bound = std::numeric_limits<double>::infinity();
+    Search(xs_[i], ys_[i], [&](int32_t j, double d) {
+      if (j == i || d >= bound) return bound;
+      found.insert(std::upper_bound(found.begin(), found.end(), std::make_pair(d, j)),
+                   std::make_pair(d, j));
+      if (static_cast<int32_t>(found.size()) > k) found.pop_back();
+      if (static_cast<int32_t>(found.size()) == k) bound = found.back().first;
+      return bound;
+    }, k);
+    std::vector<int32_t> out;
+    for (const auto& f : found) out.push_back(f.second);
+    return out;
+  }
+
+ private:
+  std::size_t CellOf(int32_t i) const {
+    const int32_t cx = std::clamp(static_cast<int32_t>((xs_[i] - minX_) / cell_), 0, cols_ - 1);
+    const int32_t cy = std::clamp(static_cast<int32_t>((ys_[i] - minY_) / cell_), 0, rows_ - 1);
+    return static_cast<std::size_t>(cy) * cols_ + cx;
+  }
+
+  // Visits the points ring by ring around (x, y); visit returns the current
+  // search radius, and the search stops once a whole ring lies beyond it.
+  template <class F>
+  void Search(double x, double y, F&& visit, int32_t) const {
+    const int32_t cx = std::clamp(static_cast<int32_t>((x - minX_) / cell_), 0, cols_ - 1);
+    const int32_t cy = std::clamp(static_cast<int32_t>((y - minY_) / cell_), 0, rows_ - 1);
+    double bound = std::numeric_limits<double>::infinity();
+    const int32_t maxRing = std::max(cols_, rows_);
+    for (int32_t r = 0; r <= maxRing; ++r) {
+      // Every point of ring r lies at least (r - 1) cells away.
+      if (r > 1 && (r - 1) * cell_ > bound) break;
+      for (int32_t gy = cy - r; gy <= cy + r; ++gy) {
+        if (gy < 0 || gy >= rows_) continue;
+        const bool edgeRow = gy == cy - r || gy == cy + r;
+        for (int32_t gx = cx - r; gx <= cx + r; gx += edgeRow ? 1 : 2 * r) {
+          if (gx >= 0 && gx < cols_)
+            for (int32_t j : cells_[static_cast<std::size_t>(gy) * cols_ + gx])
+              bound = visit(j, std::hypot(xs_[j] - x, ys_[j] - y));
+          if (r == 0) break;
+        }
+      }
+    }
+  }
+
+  const std::vector<double>& xs_;
+  const std::vector<double>& ys_;
+  double minX_ = 0, minY_ = 0, cell_ = 1;
+  int32_t cols_ = 1, rows_ = 1;
+  std::vector<std::vector<int32_t>> cells_;
+  std::vector<int32_t> where_;
+};
+
+// A closed tour as an array with positions, improved by 2-opt and Or-opt
+// moves over neighbour lists with a queue of nodes to look at.
+//
+// For an open path from a start point the tour holds two more nodes: the
+// start S and a node Z at distance 0 from everything, with the edge S-Z
+// pinned (no move removes it). The tour S, x1 .. xn, Z then costs exactly
+// the open path from S through x1 .. xn.
+class TTourSearch {
+ public:
+  TTourSearch(const std::vector<TIntPoint>& points, int32_t neighbours, const TIntPoint* start) {
+    const std::size_t n = points.size();
+    for (const TIntPoint& p : points) {
+      xs_.push_back(p.X);
+      ys_.push_back(p.Y);
+    }
+    open_ = start != nullptr;
+    if (open_) {
+      start_ = static_cast<int32_t>(n);
+      xs_.push_back(start->X);
+      ys_.push_back(start->Y);
+    }
+    TPointGrid grid(xs_, ys_);
+    for (std::size_t i = 0; i < xs_.size(); ++i)
+      neighbours_.push_back(grid.KNearest(static_cast<int32_t>(i), neighbours));
+    if (open_) {
+      zero_ = start_ + 1;
+      xs_.push_back(start->X);
+      ys_.push_back(start->Y);
+      neighbours_.emplace_back();
+    }
+    n_ = static_cast<int32_t>(xs_.size());
+    queued_.assign(xs_.size(), false);
+  }
+
+  double D(int32_t a, int32_t b) const {
+    if (a == zero_ || b == zero_) return 0;
+    return std::hypot(xs_[a] - xs_[b], ys_[a] - ys_[b]);
+  }
+  bool Pinned(int32_t a, int32_t b) const {
+    return open_ && ((a == start_ && b == zero_) || (a == zero_ && b == start_));
+  }
+  int32_t Succ(int32_t a) const { return tour_[pos_[a] + 1 == n_ ? 0 : pos_[a] + 1]; }
+  int32_t Pred(int32_t a) const { return tour_[pos_[a] == 0 ? n_ - 1 : pos_[a] - 1]; }
+
+  void NearestNeighbourTour() {
+    const int32_t real = open_ ? n_ - 1 : n_;  // S takes part, Z comes last
+    std::vector<double> gx(xs_.begin(), xs_.begin() + real), gy(ys_.begin(), ys_.begin() + real);
+    TPointGrid grid(gx, gy);
+    tour_.clear();
+    int32_t cur = open_ ? start_ : 0;
+    grid.Remove(cur);
+    tour_.push_back(cur);
+    for (int32_t k = 1; k < real; ++k) {
+      cur = grid.Nearest(xs_[cur], ys_[cur]);
+      grid.Remove(cur);
+      tour_.push_back(cur);
+    }
+    if (open_) tour_.push_back(zero_);
+    SetPositions();
+  }
+
+  // The open path's points from S, away from Z.
+  std::vector<int32_t> OpenPath() const {
+    std::vector<int32_t> out;
+    const bool forward = Succ(start_) != zero_;
+    int32_t at = start_;
+    for (int32_t k = 0; k < n_ - 2; ++k) {
+      at = forward ? Succ(at) : Pred(at);
+      out.push_back(at);
+    }
+    return out;
+  }
+
+  double Length() const {
+    double sum = 0;
+    for (int32_t i = 0; i < n_; ++i) sum += D(tour_[i], tour_[i + 1 == n_ ? 0 : i + 1]);
+    return sum;
+  }
+
+  // Runs the moves until no queued node gives a gain; returns the gain.
+  double LocalSearch(const std::function<bool()>& stop) {
+    double gain = 0;
+    int32_t polls = 0;
+    while (head_ < queue_.size()) {
+      const int32_t a = queue_[head_++];
+      queued_[a] = false;
+      if (++polls == 4096) {
+        polls = 0;
+        if (stop && stop()) break;
+      }
+      double g = TwoOpt(a);
+      if (g <= 0) g = OrOpt(a);
+      if (g > 0) gain += g;
+    }
+    queue_.clear();
+    head_ = 0;
+    return gain;
+  }
+
+  void QueueAll() {
+    for (int32_t i = 0; i < n_; ++i) Push(tour_[i]);
+  }
+
+  // Iterated local search: a double bridge on a short stretch of the tour,
+  // local search around it, kept when shorter and undone otherwise.
+  void Iterate(TTimeBudget& budget, int64_t maxKicks, uint32_t seed,
+               const std::function<bool()>& cancelled) {
+    if (n_ < 8) return;
+    uint64_t state = seed * 6364136223846793005ull + 1442695040888963407ull;
+    auto next = [&state]() {
+      state ^= state << 13;
+      state ^= state >> 7;
+      state ^= state << 17;
+      return state;
+    };
+    const int32_t span = std::max<int32_t>(1, std::min<int32_t>(50, (n_ - 2) / 3));
+    const auto stop = [&]() { return budget.Expired() || (cancelled && cancelled()); };
+    for (int64_t kick = 0; maxKicks == 0 || kick < maxKicks; ++kick) {
+      if ((kick & 63) == 0 && stop()) break;
+      logging_ = true;
+      log_.clear();
+      int32_t i = static_cast<int32_t>(next() % static_cast<uint64_t>(n_));
+      int32_t l1 = 1 + static_cast<int32_t>(next() % span);
+      int32_t l2 = 1 + static_cast<int32_t>(next() % span);
+      if ((kick & 7) == 7 && !neighbours_[tour_[i]].empty()) {
+        // One kick in eight cuts the tour next to geometric neighbours, which
+        // may lie far apart along it: that joins clusters differently.
+        const auto& na = neighbours_[tour_[i]];
+        const int32_t b = na[next() % na.size()];
+        const auto& nb = neighbours_[b].empty() ? na : neighbours_[b];
+        const int32_t c = nb[next() % nb.size()];
+        int32_t cut[3] = {i, pos_[b], pos_[c]};
+        std::sort(cut, cut + 3);
+        if (cut[1] - cut[0] >= 1 && cut[2] - cut[1] >= 1 && n_ - (cut[2] - cut[0]) >= 2) {
+          i = cut[0];
+          l1 = cut[1] - cut[0];
+          l2 = cut[2] - cut[1];
+        }
+      }
+      const int32_t a = tour_[i], b1 = tour_[(i + 1) % n_], bl = tour_[(i + l1) % n_];
+      const int32_t c1 = tour_[(i + l1 + 1) % n_], cl = tour_[(i + l1 + l2) % n_];
+      const int32_t d1 = tour_[(i + l1 + l2 + 1) % n_];
+      if (Pinned(a, b1) || Pinned(bl, c1) || Pinned(cl, d1)) continue;
+      const double delta = D(a, c1) + D(cl, b1) + D(bl, d1) - D(a, b1) - D(bl, c1) - D(cl, d1);
+      ReverseRange((i + 1) % n_, l1);
+      ReverseRange((i + l1 + 1) % n_, l2);
+      ReverseRange((i + 1) % n_, l1 + l2);
+      for (int32_t v : {a, b1, bl, c1, cl, d1}) Push(v);
+      const double gain = LocalSearch({});
+      if (delta - gain < kEpsilon) {
+        length_ += delta - gain;
+        logging_ = false;
+      } else {
+        logging_ = false;
+        for (auto it = log_.rbegin(); it != log_.rend(); ++it) ReverseRange(it->first, it->second);
+      }
+    }
+    logging_ = false;
+  }
+
+  std::vector<int32_t> tour_;
+  double length_ = 0;
+
+ private:
+  void SetPositions() {
+    pos_.assign(n_, 0);
+    for (int32_t i = 0; i < n_; ++i) pos_[tour_[i]] = i;
+  }
+
+  void Push(int32_t a) {
+    if (queued_[a]) return;
+    queued_[a] = true;
+    queue_.push_back(a);
+  }
+
+  // Reverses len array places from position i on (wrapping round).
+  void ReverseRange(int32_t i, int32_t len) {
+    if (logging_) log_.emplace_back(i, len);
+    int32_t lo = i, hi = (i + len - 1) % n_;
+    for (int32_t k = 0; k < len / 2; ++k) {
+      std::swap(tour_[lo], tour_[hi]);
+      pos_[tour_[lo]] = lo;
+      pos_[tour_[hi]] = hi;
+      lo = lo + 1 == n_ ? 0 : lo + 1;
+      hi = hi == 0 ? n_ - 1 : hi - 1;
+    }
+  }
+
+  // Reverses the path from a to b in tour order, or the rest of the tour
+  // when that is shorter (the same cyclic tour).
+  void Reverse(int32_t a, int32_t b) {
+    int32_t i = pos_[a], j = pos_[b];
+    int32_t len = (j - i + n_) % n_ + 1;
+    if (2 * len > n_) {
+      const int32_t ni = (j + 1) % n_;
+      len = n_ - len;
+      i = ni;
+    }
+    if (len > 1) ReverseRange(i, len);
+  }
+
+  // Replaces the tour edges {x1, x2} and {y1, y2} by {x1, y1} and {x2, y2};
+  // x2 follows x1 exactly when y2 follows y1.
+  void Exchange(int32_t x1, int32_t x2, int32_t y1, int32_t y2) {
+    if (Succ(x1) == x2) Reverse(x2, y1);
+    else Reverse(y1, x2);
+  }
+
+  double TwoOpt(int32_t a) {
+    for (int dir = 0; dir < 2; ++dir) {
+      const int32_t b = dir == 0 ? Succ(a) : Pred(a);
+      if (Pinned(a, b)) continue;
+      const double dab = D(a, b);
+      for (int32_t c : neighbours_[a]) {
+        const double g1 = dab - D(a, c);
+        if (g1 <= kEpsilon) break;
+        const int32_t d = dir == 0 ? Succ(c) : Pred(c);
+        if (c == b || d == a || Pinned(c, d)) continue;
+        const double gain = g1 + D(c, d) - D(b, d);
+        if (gain > kEpsilon) {
+          Exchange(a, b, c, d);
+          for (int32_t v : {a, b, c, d}) Push(v);
+          return gain;
+        }
+      }
+    }
+    return 0;
+  }
+
+  // Moves the stretch of 1 to 3 nodes starting at a (in tour order) between
+  // two neighbouring nodes elsewhere, either way round.
+  double OrOpt(int32_t s1) {
+    if (n_ < 8) return 0;
+    int32_t sl = s1;
+    for (int32_t len = 1; len <= 3; ++len) {
+      if (len > 1) sl = Succ(sl);
+      const int32_t p = Pred(s1), nn = Succ(sl);
+      if (nn == p || sl == p) break;
+      if (Pinned(p, s1) || Pinned(sl, nn)) continue;
+      const double removeGain = D(p, s1) + D(sl, nn) - D(p, nn);
+      if (removeGain <= kEpsilon) continue;
+      for (int32_t e : {s1, sl}) {
+        for (int32_t c : neighbours_[e]) {
+          if (D(c, e) >= removeGain) break;
+          if ((pos_[c] - pos_[s1] + n_) % n_ < len) continue;
+          for (int side = 0; side < 2; ++side) {
+            const int32_t u = side == 0 ? c : Pred(c);
+            const int32_t v = side == 0 ? Succ(c) : c;
+            if (v == p || Pinned(u, v) || (pos_[u] - pos_[s1] + n_) % n_ < len ||
+                (pos_[v] - pos_[s1] + n_) % n_ < len)
+              continue;
+            const double forward = D(u, s1) + D(sl, v);
+            const double backward = D(u, sl) + D(s1, v);
+            const double gain = removeGain + D(u, v) - std::min(forward, backward);
+            if (gain <= kEpsilon) continue;
+            Exchange(p, s1, u, v);
+            if (u != nn) Exchange(p, u, nn, sl);
+            if (forward < backward) Exchange(u, sl, s1, v);
+            for (int32_t w : {p, nn, s1, sl, u, v}) Push(w);
+            return gain;
+          }
+        }
+      }
+    }
+    return 0;
+  }
+
+  int32_t n_ = 0;
+  bool open_ = false;
+  int32_t start_ = -1, zero_ = -1;
+  std::vector<double> xs_, ys_;
+  std::vector<std::vector<int32_t>> neighbours_;
+  std::vector<int32_t> pos_;
+  std::vector<bool> queued_;
+  std::vector<int32_t> queue_;
+  std::size_t head_ = 0;
+  bool logging_ = false;
+  std::vector<std::pair<int32_t, int32_t>> log_;
+};
+
+double Dist(const TIntPoint& a, const TIntPoint& b) {
+  return std::hypot(static_cast<double>(a.X) - b.X, static_cast<double>(a.Y) - b.Y);
+}
+
+// The open path of a closed tour that is shortest from the start: the tour
+// cut at its best edge, run whichever way is shorter.
+std::vector<int32_t> OpenTour(const std::vector<TIntPoint>& points, std::vector<int32_t> tour,
+                              const TIntPoint& start) {
+  const std::size_t n = tour.size();
+  if (n < 2) return tour;
+  double best = std::numeric_limits<double>::infinity();
+  std::size_t bestAt = 0;
+  bool backward = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const TIntPoint& here = points[tour[i]];
+    const double lead = Dist(start, here);
+    // Forward from i, ending at i - 1: the edge (i - 1, i) is dropped.
+    const double fwd = lead - Dist(points[tour[(i + n - 1) % n]], here);
+    // Backward from i, ending at i + 1: the edge (i, i + 1) is dropped.
+    const double bwd = lead - Dist(here, points[tour[(i + 1) % n]]);
+    if (fwd < best - kEpsilon) {
+      best = fwd;
+      bestAt = i;
+      backward = false;
+    }
+    if (bwd < best - kEpsilon) {
+      best = bwd;
+      bestAt = i;
+      backward = true;
+    }
+  }
+  std::vector<int32_t> out(n);
+  for (std::size_t k = 0; k < n; ++k)
+    out[k] = backward ? tour[(bestAt + n - k) % n] : tour[(bestAt + k) % n];
+  return out;
+}
+
+// The closed tour, or with a start the open path from it.
+std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
+                                const TOptimizerOptions& options, const TIntPoint* start) {
+  const int32_t n = static_cast<int32_t>(points.size());
+  std::vector<int32_t> identity(n);
+  std::iota(identity.begin(), identity.end(), 0);
+  if (n < 4) {
+    if (start == nullptr) return identity;
+    // Few enough to try every order.
+    std::vector<int32_t> order = identity, bestOrder = identity;
+    double bestLength = OpenPathLength(points, identity, *start);
+    while (std::next_permutation(order.begin(), order.end())) {
+      const double length = OpenPathLength(points, order, *start);
+      if (length < bestLength - kEpsilon) {
+        bestLength = length;
+        bestOrder = order;
+      }
+    }
+    return bestOrder;
+  }
+  const bool best = options.Method == 5;
+  // The standard method refines its local optimum with a short run of kicks:
+  // two per hit, at most 150 ms (more for very large sets).
+  TTimeBudget budget;
+  // Large sets get two microseconds a hit, so that the local search ends.
+  budget.SetBudget(best ? options.BudgetMilliseconds
+                        : std::max<uint32_t>(kStandardMilliseconds, static_cast<uint32_t>(n / 500)));
+  const int64_t kicks = options.MaxKicks > 0 ? options.MaxKicks : best ? 0 : 2 * int64_t{n};
+  TTourSearch search(points, 10, start);
+  search.NearestNeighbourTour();
+  search.length_ = search.Length();
+  search.QueueAll();
+  const std::function<bool()> stop = [&]() {
+    return budget.Expired() || (options.Cancelled && options.Cancelled());
+  };
+  search.length_ -= search.LocalSearch(stop);
+  search.Iterate(budget, kicks, options.Seed, options.Cancelled);
+  return start != nullptr ? search.OpenPath() : search.tour_;
+}
+
+// Bands stacked across one axis, each swept along the other, alternately forward and
+// back. The band count makes bands about as wide as the hits are apart.
+std::vector<int32_t> BandSweep(const std::vector<TIntPoint>& points, bool alongX) {
+  const std::size_t n = points.size();
+  auto along = [&](std::size_t i) { return alongX ? points[i].X : points[i].Y; };
+  auto across = [&](std::size_t i) { return alongX ? points[i].Y : points[i].X; };
+  int64_t lo = std::numeric_limits<int64_t>::max(), hi = std::numeric_limits<int64_t>::min();
+  for (std::size_t i = 0; i < n; ++i) {
+    lo = std::min<int64_t>(lo, across(i));
+    hi = std::max<int64_t>(hi, across(i));
+  }
+  const int64_t bands = std::max<int64_t>(1, static_cast<int64_t>(std::sqrt(n / 2.0)));
+  const int64_t width = std::max<int64_t>(1, (hi - lo) / bands + 1);
+  std::vector<int32_t> order(n);
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    const int64_t ba = (across(a) - lo) / width, bb = (across(b) - lo) / width;
+    if (ba != bb) return ba < bb;
+    if (along(a) != along(b)) return (ba % 2 == 0) ? along(a) < along(b) : along(a) > along(b);
+    return a < b;
+  });
+  return order;
+}
+
+// The Hilbert-curve index of (x, y) on a 65,536 x 65,536 grid.
+uint64_t HilbertIndex(uint32_t x, uint32_t y) {
+  constexpr uint32_t side = 65536;
+  uint64_t d = 0;
+  for (uint32_t s = side / 2; s > 0; s /= 2) {
+    const uint32_t rx = (x & s) ? 1 : 0;
+    const uint32_t ry = (y & s) ? 1 : 0;
+    d += static_cast<uint64_t>(s) * s * ((3 * rx) ^ ry);
+    if (ry == 0) {
+      if (rx == 1) {
+        x = side - 1 - x;
+        y = side - 1 - y;
+      }
+      std::swap(x, y);
+    }
+  }
+  return d;
+}
+
+std::vector<int32_t> SpaceFilling(const std::vector<TIntPoint>& points) {
+  const std::size_t n = points.size();
+  int64_t minX = std::numeric_limits<int64_t>::max(), minY = minX;
+  int64_t maxX = std::numeric_limits<int64_t>::min(), maxY = maxX;
+  for (const TIntPoint& p : points) {
+    minX = std::min<int64_t>(minX, p.X);
+    minY = std::min<int64_t>(minY, p.Y);
+    maxX = std::max<int64_t>(maxX, p.X);
+    maxY = std::max<int64_t>(maxY, p.Y);
+  }
+  const double scale = 65535.0 / static_cast<double>(std::max<int64_t>(1, std::max(maxX - minX, maxY - minY)));
+  std::vector<std::pair<uint64_t, int32_t>> keys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<uint32_t>((points[i].X - minX) * scale);
+    const auto y = static_cast<uint32_t>((points[i].Y - minY) * scale);
+    keys[i] = {HilbertIndex(x, y), static_cast<int32_t>(i)};
+  }
+  std::sort(keys.begin(), keys.end());
+  std::vector<int32_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = keys[i].second;
+  return order;
+}
+
+}  // namespace
+
+std::vector<int32_t> OptimizeClosedTour(const std::vector<TIntPoint>& points,
+                                        const TOptimizerOptions& options) {
+  switch (options.Method) {
+    case 0: {
+      std::vector<int32_t> order(points.size());
+      std::iota(order.begin(), order.end(), 0);
+      return order;
+    }
+    case 2: return BandSweep(points, true);
+    case 3: return BandSweep(points, false);
+    case 4: return SpaceFilling(points);
+    default: return SearchTour(points, options, nullptr);
+  }
+}
+
+std::vector<int32_t> OptimizeDrillPath(const std::vector<TIntPoint>& points, const TIntPoint& start,
+                                       const TOptimizerOptions& options) {
+  if (points.empty()) return {};
+  switch (options.Method) {
+    case 0:
+      return OptimizeClosedTour(points, options);
+    case 2:
+    case 3: {
+      // A sweep may run from either end.
+      std::vector<int32_t> order = OptimizeClosedTour(points, options);
+      std::vector<int32_t> reversed(order.rbegin(), order.rend());
+      return OpenPathLength(points, reversed, start) < OpenPathLength(points, order, start)
+                 ? reversed
+                 : order;
+    }
+    case 4:
+      return OpenTour(points, OptimizeClosedTour(points, options), start);
+    default:
+      return SearchTour(points, options, &start);
+  }
+}
+
+double OpenPathLength(const std::vector<TIntPoint>& points, const std::vector<int32_t>& order,
+                      const TIntPoint& start) {
+  double sum = 0;
+  TIntPoint at = start;
+  for (int32_t i : order) {
+    sum += Dist(at, points[i]);
+    at = points[i];
+  }
+  return sum;
+}

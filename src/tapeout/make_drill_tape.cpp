@@ -1,0 +1,243 @@
+#include "tapeout/make_drill_tape.h"
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "foundation/file_dialogs.h"
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
+#include "model/drill_database.h"
+#include "model/drill_tools.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "tapeout/drill_gerber_writer.h"
+#include "tapeout/drill_tape_writer.h"
+#include "model/tool_tables.h"
+#include "tapeout/tooling_hit_marks.h"
+#include "model/view_services.h"
+
+uint32_t DrillPathTimeBudget = 2000;
+
+namespace {
+
+std::function<void(bool)> SlotAlgorithmDialog;
+
+// A length typed in the tape's unit, in database units; false when the text
+// is not a number or the length is negative or beyond 10 units.
+bool ReadLength(const std::string& text, bool metric, int32_t& units) {
+  const std::string t = TrimBlanks(text);
+  if (t.empty()) return false;
+  char* end = nullptr;
+  const double value = std::strtod(t.c_str(), &end);
+  if (end == t.c_str() || *end != '\0' || !std::isfinite(value) || value < 0 || value > 10)
+    return false;
+  units = static_cast<int32_t>(std::lround(value * UnitsFactorOf(metric)));
+  return true;
+}
+
+std::string LengthText(int32_t units, bool metric) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, metric ? "%.3f" : "%.4f",
+                static_cast<double>(units) / UnitsFactorOf(metric));
+  return buffer;
+}
+
+}  // namespace
+
+TMakeDrillTapeDialog::TMakeDrillTapeDialog()
+    : TExcellonFormatForm("TMakeDrillTapeDialog"),
+      M48CheckBox(OptionPanel.Add<TCheckBox>("M48CheckBox", "Output &M48 Header")),
+      G93CheckBox(OptionPanel.Add<TCheckBox>("G93CheckBox", "Output &G93")),
+      ToolDiametersCheckBox(OptionPanel.Add<TCheckBox>("ToolDiametersCheckBox", "Output T&ool Diameters")),
+      FirstLastCheckBox(OptionPanel.Add<TCheckBox>("FirstLastCheckBox", "Output &First-Last Hit")),
+      MarkFirstCheckBox(OptionPanel.Add<TCheckBox>("MarkFirstCheckBox", "Mark first tooling hits")),
+      MarkLastCheckBox(OptionPanel.Add<TCheckBox>("MarkLastCheckBox", "Mark last tooling hits")),
+      HardLinkCheckBox(OptionPanel.Add<TCheckBox>("HardLinkCheckBox", "Hard &Link Tools")),
+      ExpandSlotsCheckBox(OptionPanel.Add<TCheckBox>("ExpandSlotsCheckBox", "Expand &Slots")),
+      ExpandCirclesCheckBox(OptionPanel.Add<TCheckBox>("ExpandCirclesCheckBox", "Expand Ci&rcles")),
+      ExpandTextCheckBox(OptionPanel.Add<TCheckBox>("ExpandTextCheckBox", "Expand Drilled Te&xt")),
+      ExpandStepsCheckBox(OptionPanel.Add<TCheckBox>("ExpandStepsCheckBox", "Expand Ste&ps")),
+      PinAvoidanceCheckBox(OptionPanel.Add<TCheckBox>("PinAvoidanceCheckBox", "Tooling P&in Avoidance")),
+      ToolTableCheckBox(OptionPanel.Add<TCheckBox>("ToolTableCheckBox", "Write Tool Ta&ble File")),
+      GerberCheckBox(OptionPanel.Add<TCheckBox>("GerberCheckBox", "Output Gerb&er File")),
+      GerberPathEdit(OptionPanel.Add<TEdit>("GerberPathEdit")),
+      ThicknessEdit(OptionPanel.Add<TEdit>("ThicknessEdit")),
+      OptimizerGroup(OptionPanel.Add<TRadioGroup>("OptimizerGroup", "Optimizer")),
+      CircleSlotButton(ButtonPanel.Add<TButton>("CircleSlotButton", "&Circle/Slot")) {
+  SetCaption("Make Drill Tape");
+  DecimalGroup.SetItems({"&Leading", "&Trailing", "Bot&h", "Decimal &Point"});
+  ViewButton.SetVisible(false);
+  GerberPathEdit.SetMaxLength(255);
+  std::vector<std::string> names(OptimizerNames, OptimizerNames + kOptimizerCount);
+  for (int i = 0; i < kOptimizerCount; ++i) names[i] = IntToShortStr(i) + " " + names[i];
+  OptimizerGroup.SetItems(names);
+  OptimizerGroup.SetColumns(2);
+  CircleSlotButton.SetEnabled(static_cast<bool>(SlotAlgorithmDialog));
+  UnitGroup.OnClick = [this](TControl&) { UnitGroupClick(); };
+  CircleSlotButton.OnClick = [this](TControl&) { CircleSlotButtonClick(); };
+  OKButton.OnClick = [this](TControl&) {
+    if (!OKButtonClick()) SetModalResult(mrNone);
+  };
+}
+
+void TMakeDrillTapeDialog::FillControls() {
+  UnitGroup.SetItemIndex(Format.Metric ? 1 : 0);
+  DecimalGroup.SetItemIndex(std::min<int>(Format.ZerosUsed, 3));
+  IntegerEdit.SetValue(Format.Metric ? Format.MetricIntegerDigits : Format.IntegerDigits);
+  DecimalEdit.SetValue(Format.Metric ? Format.MetricDecimalDigits : Format.DecimalDigits);
+  AxisGroup.SetItemIndex(std::clamp<int>(Format.Version, 1, 8) - 1);
+  AbsoluteGroup.SetItemIndex(Format.Absolute ? 0 : 1);
+  BlockDeleteGroup.SetItemIndex(Format.BlockDelete ? 0 : 1);
+  M48CheckBox.SetChecked(Options.OutputM48Header);
+  G93CheckBox.SetChecked(Options.OutputG93);
+  ToolDiametersCheckBox.SetChecked(Options.OutputToolDiameters);
+  FirstLastCheckBox.SetChecked(Options.OutputFirstLastHit);
+  MarkFirstCheckBox.SetChecked(Options.MarkFirstToolingHits);
+  MarkLastCheckBox.SetChecked(Options.MarkLastToolingHits);
+  HardLinkCheckBox.SetChecked(Options.HardLinkTools);
+  ExpandSlotsCheckBox.SetChecked(Options.ExpandSlots);
+  ExpandCirclesCheckBox.SetChecked(Options.ExpandCircles);
+  ExpandTextCheckBox.SetChecked(Options.ExpandDrilledText);
+  ExpandStepsCheckBox.SetChecked(Options.ExpandSteps);
+  PinAvoidanceCheckBox.SetChecked(Options.DoToolingPinAvoidance);
+  ToolTableCheckBox.SetChecked(Options.WriteToolTableFile);
+  GerberCheckBox.SetChecked(Options.OutputGerberFile);
+  GerberPathEdit.SetText(Options.GerberPath);
+  ThicknessEdit.SetText(LengthText(Options.Thickness, Format.Metric));
+  OptimizerGroup.SetItemIndex(Options.Optimizer < kOptimizerCount ? Options.Optimizer : 1);
+}
+
+void TMakeDrillTapeDialog::UnitGroupClick() {
+  int32_t thickness = Options.Thickness;
+  const bool wasMetric = Format.Metric;
+  ReadLength(ThicknessEdit.Text(), wasMetric, thickness);
+  Format.Metric = UnitGroup.ItemIndex() == 1;
+  IntegerEdit.SetValue(Format.Metric ? Format.MetricIntegerDigits : Format.IntegerDigits);
+  DecimalEdit.SetValue(Format.Metric ? Format.MetricDecimalDigits : Format.DecimalDigits);
+  ThicknessEdit.SetText(LengthText(thickness, Format.Metric));
+}
+
+void TMakeDrillTapeDialog::CircleSlotButtonClick() {
+  if (SlotAlgorithmDialog) SlotAlgorithmDialog(UnitGroup.ItemIndex() == 1);
+}
+
+bool TMakeDrillTapeDialog::OKButtonClick() {
+  const TDrillFormatRecord stored = Format;
+  ReadSharedControls(Format, stored);
+  int32_t thickness = 0;
+  if (!ReadLength(ThicknessEdit.Text(), Format.Metric, thickness)) {
+    ErrorBox("The thickness \"" + ThicknessEdit.Text() + "\" is not a valid length.");
+    ThicknessEdit.SetFocus();
+    return false;
+  }
+  Options.Thickness = thickness;
+  Options.OutputM48Header = M48CheckBox.Checked();
+  Options.OutputG93 = G93CheckBox.Checked();
+  Options.OutputToolDiameters = ToolDiametersCheckBox.Checked();
+  Options.OutputFirstLastHit = FirstLastCheckBox.Checked();
+  Options.MarkFirstToolingHits = MarkFirstCheckBox.Checked();
+  Options.MarkLastToolingHits = MarkLastCheckBox.Checked();
+  Options.HardLinkTools = HardLinkCheckBox.Checked();
+  Options.ExpandSlots = ExpandSlotsCheckBox.Checked();
+  Options.ExpandCircles = ExpandCirclesCheckBox.Checked();
+  Options.ExpandDrilledText = ExpandTextCheckBox.Checked();
+  Options.ExpandSteps = ExpandStepsCheckBox.Checked();
+  Options.DoToolingPinAvoidance = PinAvoidanceCheckBox.Checked();
+  Options.WriteToolTableFile = ToolTableCheckBox.Checked();
+  Options.OutputGerberFile = GerberCheckBox.Checked();
+  Options.GerberPath = GerberPathEdit.Text().substr(0, 255);
+  Options.Optimizer = static_cast<uint8_t>(std::clamp(OptimizerGroup.ItemIndex(), 0, kOptimizerCount - 1));
+  return true;
+}
+
+void SetSlotAlgorithmDialog(std::function<void(bool metric)> dialog) {
+  SlotAlgorithmDialog = std::move(dialog);
+}
+
+bool ExecuteMakeDrillTapeDialog() {
+  if (DRDB == nullptr) return false;
+  TMakeDrillTapeDialog dialog;
+  dialog.Format = DrillOutputFormat;
+  dialog.Options = DRDB->MakeTapeDefaults;
+  dialog.FillControls();
+  TModalBracket bracket;
+  if (dialog.ShowModal() != mrOk) return false;
+  DrillOutputFormat = dialog.Format;
+  DRDB->MakeTapeDefaults = dialog.Options;
+  if (dialog.DefaultCheckBox.Checked()) {
+    SaveDrillFormatDefaults(DrillOutputFormat, true);
+    SaveMakeTapeDefaults(DRDB->MakeTapeDefaults);
+  }
+  return true;
+}
+
+bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
+  if (DRDB == nullptr) return false;
+  const TMakeTapeDefaults& options = DRDB->MakeTapeDefaults;
+  THourGlassCursor hourglass;
+  TDrillTapeProgram program =
+      CollectDrillTape(options, DrillTapeLayerMask(), DrillOutputFormat);
+  if (options.MarkFirstToolingHits) program.FirstMarks = ToolingMarks.First;
+  if (options.MarkLastToolingHits) program.LastMarks = ToolingMarks.Last;
+  if (program.Tools.empty()) {
+    ErrorBox("There are no drill hits to write on the displayed drill layers.");
+    return false;
+  }
+  TOptimizerOptions order;
+  order.Method = options.Optimizer;
+  order.BudgetMilliseconds = DrillPathTimeBudget;
+  // Ordering may take a while: the status box's Cancel stops it, and then
+  // nothing is written.
+  TStatusBracket status("Making drill tape");
+  bool cancelled = false;
+  order.Cancelled = [&cancelled]() {
+    if (!cancelled) {
+      ProcessMessages();
+      ViewServices().UpdateStatus("Ordering the hits", 50, cancelled);
+    }
+    return cancelled;
+  };
+  if (!OrderDrillTape(program, order) || cancelled) return false;
+  status.Close();
+  if (options.OutputFirstLastHit)
+    AddFirstLastHitCoupon(program, DRDB->FirstLastHitDefaults, CouponOrigin);
+  if (!WriteDrillTape(program, DrillOutputFormat, options, filter, fileName)) return false;
+  DrillTapeFileName = fileName;
+  if (options.WriteToolTableFile) SaveDrillToolTable();
+  // The tape is written; a Gerber file that fails says so on its own.
+  if (options.OutputGerberFile)
+    WriteDrillGerberFile(DrillGerberFileName(options.GerberPath, fileName), DrillOutputFormat.Metric);
+  return true;
+}
+
+bool MakeDrillTape() {
+  if (DRDB == nullptr || !ExecuteMakeDrillTapeDialog()) return false;
+  // The tooling hits are marked among the unstepped hits, when there are any.
+  const TMakeTapeDefaults& options = DRDB->MakeTapeDefaults;
+  ToolingMarks = TToolingMarks{};
+  if (options.MarkFirstToolingHits || options.MarkLastToolingHits) {
+    std::array<bool, 1001> tools{};
+    for (int32_t t = 1; t <= kToolCount; ++t) tools[t] = ActiveTools[t];
+    if (DRDB->AnyWithoutSteps(tools, DrillTapeLayerMask() | 0x80000000u) &&
+        !MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits))
+      return false;
+  }
+  if (options.OutputFirstLastHit && !PickCouponOrigin()) return false;
+  std::string name = !DrillTapeFileName.empty() ? DrillTapeFileName : DrillMakeTapePath + "*.*";
+  uint8_t filter = DrillExportFilter;
+  while (true) {
+    TModalBracket bracket;
+    if (!ExecuteExportFilterDialog("Save Drill Tape as:", name, 255, filter)) return false;
+    if (!FileExistsNoWild(name)) break;
+    if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
+                   mbYesNo) == mrYes)
+      break;
+    name = DrillMakeTapePath + "*.*";
+  }
+  if (!WriteDrillTapeFile(name, filter)) return false;
+  DrillMakeTapePath = FolderOf(name);
+  DrillExportFilter = filter;
+  return true;
+}

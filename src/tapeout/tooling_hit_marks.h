@@ -1,0 +1,65 @@
+// The first and last tooling hits of a drill tape. Before the tape is
+// written the user windows, on the drawing, the hits to be drilled first
+// (the tooling holes a panel is pinned by) and then those to be drilled
+// last; each tool drills its marked-first hits before its others and its
+// marked-last hits after them. While marking, stepped entities are drawn in
+// the background colour (ColorHolesBy + 3) so that only the unstepped hits
+// show.
+//
+// Mouse (activity 6): press and release the left button at two corners to
+// mark a window (a click marks a few pixels around the point); the right
+// button ends the first-hit windows, then the last-hit windows; Escape gives
+// up (no tape is written).
+#pragma once
+#include <functional>
+#include <vector>
+
+#include "command/input_event.h"
+#include "foundation/geometry.h"
+#include "model/entity_store.h"
+
+struct TToolingMarks {
+  std::vector<TIntBox> First;
+  std::vector<TIntBox> Last;
+  bool Marking = false;     // activity 6 is running
+  bool MarkingLast = false;  // the windows being drawn are last-hit ones
+  bool WantLast = false;     // a last-hit phase follows the first-hit one
+  bool Finished = false;     // ended with the right button (false: given up)
+  bool Pressed = false;
+  TIntPoint Corner;
+};
+extern TToolingMarks ToolingMarks;
+
+// The main window installs the view's sinks and says so; without them no
+// marking is asked for.
+void SetToolingMarkView(bool available);
+bool ToolingMarkViewAvailable();
+
+// The mouse and key sink of activity 6, and the redraw of the marked
+// windows while marking goes on.
+void WindowMarkMouseHook(TInputEvent& event);
+void DrawWindowMarks();
+
+// ---- First/last-hit coupon ----------------------------------------------------------------
+//
+// Tools whose tool record carries the first/last-hit flag drill a test hit
+// in a coupon before their work (First Hit) and after it (Last Hit). The
+// user picks the coupon's corner on the drawing (activity 5: left button;
+// right button or Escape gives up). The hits of the k-th flagged tool sit k
+// steps along the coupon row: the row runs up (Vertical, steps of the
+// vertical spacing) or to the right (steps of the horizontal spacing). The
+// last hits take a second row one spacing across (the other spacing), or
+// with One Row the same row, each right after its first hit.
+
+// The corner picked by the last coupon pick.
+extern TIntPoint CouponOrigin;
+
+// The sink of activity 5.
+void MakeTapePickEvent(TInputEvent& event);
+// Waits in ProcessMessages for the pick; true when a corner was picked.
+bool PickCouponOrigin();
+
+// Lets the user mark the windows (first when first, then last when last),
+// waiting in ProcessMessages until the right button or Escape ends it. True
+// when marked to the end; the windows are then in ToolingMarks.
+bool MarkToolingHits(bool first, bool last);

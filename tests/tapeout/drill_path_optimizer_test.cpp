@@ -1,0 +1,102 @@
+// The drill-path optimisers: every hit exactly once, short paths that start
+// near the previous tool's last hit, and the time budget.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "tapeout/drill_path_optimizer.h"
+
+namespace {
+
+TOptimizerOptions Method(int method) {
+  TOptimizerOptions o;
+  o.Method = method;
+  o.BudgetMilliseconds = 50;
+  o.MaxKicks = method == 5 ? 300 : 0;
+  return o;
+}
+
+bool IsPermutation(std::vector<int32_t> order, std::size_t n) {
+  std::sort(order.begin(), order.end());
+  std::vector<int32_t> expected(n);
+  std::iota(expected.begin(), expected.end(), 0);
+  return order == expected;
+}
+
+TEST(DrillPathOptimizer, EveryMethodDrillsEachHitExactlyOnce) {
+  std::mt19937 random(7);
+  std::vector<std::vector<TIntPoint>> sets = {{}, {{5, 5}}, {{0, 0}, {0, 0}}, {{1, 2}, {3, 4}, {1, 2}}};
+  // Hits on a coarse grid, so that many share a position.
+  for (int n : {5, 9, 60, 700}) {
+    std::vector<TIntPoint> points;
+    for (int i = 0; i < n; ++i)
+      points.push_back({static_cast<int32_t>(random() % 12) * 254000,
+                        static_cast<int32_t>(random() % 9) * 254000});
+    sets.push_back(points);
+  }
+  sets.push_back(std::vector<TIntPoint>(40, TIntPoint{-7, 3}));  // all in one place
+  for (const auto& points : sets)
+    for (int method = 0; method < kOptimizerCount; ++method) {
+      SCOPED_TRACE(testing::Message() << points.size() << " hits, method " << method);
+      EXPECT_TRUE(IsPermutation(OptimizeDrillPath(points, {0, 0}, Method(method)), points.size()));
+    }
+}
+
+TEST(DrillPathOptimizer, PathsAreShortAndBeginNearTheStart) {
+  // A row of hits drilled from a point left of it: every method but the
+  // space-filling curve runs straight along it from the left end.
+  std::vector<TIntPoint> row;
+  for (int i = 0; i < 100; ++i) row.push_back({(i * 37 % 100) * 1000, 0});
+  for (int method : {1, 2, 5}) {
+    const auto order = OptimizeDrillPath(row, {-5000, 0}, Method(method));
+    EXPECT_DOUBLE_EQ(OpenPathLength(row, order, {-5000, 0}), 104000.0) << "method " << method;
+  }
+  // The band sweep along Y on a column.
+  std::vector<TIntPoint> column;
+  for (const TIntPoint& p : row) column.push_back({0, p.X});
+  EXPECT_DOUBLE_EQ(OpenPathLength(column, OptimizeDrillPath(column, {0, 200000}, Method(3)), {0, 200000}),
+                   200000.0);
+
+  // Scattered hits: the database order is long, the local search far
+  // shorter, and the best-in-time search no longer than the standard one.
+  std::mt19937 random(11);
+  std::vector<TIntPoint> points;
+  for (int i = 0; i < 500; ++i)
+    points.push_back({static_cast<int32_t>(random() % 100000), static_cast<int32_t>(random() % 100000)});
+  const TIntPoint start{0, 0};
+  auto length = [&](int method) {
+    return OpenPathLength(points, OptimizeDrillPath(points, start, Method(method)), start);
+  };
+  const double none = length(0), standard = length(1);
+  EXPECT_LT(standard, none / 5);
+  for (int method : {2, 3, 4}) EXPECT_LT(length(method), none / 3) << "method " << method;
+  TOptimizerOptions best = Method(5);
+  best.MaxKicks = 2000;
+  best.BudgetMilliseconds = 60000;
+  EXPECT_LE(OpenPathLength(points, OptimizeDrillPath(points, start, best), start), standard * 1.01);
+}
+
+TEST(DrillPathOptimizer, CancelAndTimeBudgetStopTheSearchWithAWholeOrder) {
+  std::vector<TIntPoint> points;
+  for (int i = 0; i < 3000; ++i) points.push_back({(i * 7919) % 100000, (i * 104729) % 100000});
+  TOptimizerOptions o = Method(5);
+  o.MaxKicks = 0;
+  o.BudgetMilliseconds = 0;  // expires at once
+  EXPECT_TRUE(IsPermutation(OptimizeDrillPath(points, {0, 0}, o), points.size()));
+  int calls = 0;
+  o.BudgetMilliseconds = 600000;
+  o.Cancelled = [&calls] { return ++calls > 2; };
+  EXPECT_TRUE(IsPermutation(OptimizeDrillPath(points, {0, 0}, o), points.size()));
+  EXPECT_GT(calls, 2);
+
+  TTimeBudget budget;
+  EXPECT_FALSE(budget.Expired());  // no budget set: never expires
+  budget.SetBudget(0);
+  EXPECT_TRUE(budget.Expired());
+  EXPECT_TRUE(budget.Expired());  // latched
+}
+
+}  // namespace
