@@ -14,6 +14,7 @@
 #include "command/command_text.h"
 #include "routpath/endpoint_grid.h"
 #include "edit/edit_commands.h"
+#include "edit/entity_editors.h"
 #include "foundation/display_units.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/stroke_font.h"
@@ -271,6 +272,11 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
     };
     DefineViewCommands();
     DefineEditCommands();
+    // Inspect edits only the entities of active layers.
+    EditLayerActive = [](uint8_t layer) {
+      return layer < 30 ? SlotHasBit(ActiveLayerMask, CadLayerBit(layer))
+                        : SlotHasBit(ActiveNCLayerMask, NCLayerBit(layer));
+    };
     DefineBranchCommand();
     ConnectCommandServices();
   }
