@@ -35,6 +35,9 @@ void ShowUndoButtons() {
 }
 
 bool UndoStarter() {
+  // An entity edit in progress ends first (as if abandoned): it holds
+  // store indices that the journal is about to change.
+  if (ECO != nullptr && ECO->Inspecting()) ECO->EndInspect();
   std::string name;
   if (ActiveUndo == nullptr || !ActiveUndo->CanUndo(name)) {
     ShowUndoButtons();
@@ -46,6 +49,9 @@ bool UndoStarter() {
 }
 
 bool RedoStarter() {
+  // An entity edit in progress ends first (as if abandoned): it holds
+  // store indices that the journal is about to change.
+  if (ECO != nullptr && ECO->Inspecting()) ECO->EndInspect();
   std::string name;
   if (ActiveUndo == nullptr || !ActiveUndo->CanRedo(name)) {
     ShowUndoButtons();

@@ -32,7 +32,11 @@ class TCadEntityEditor final : public TTemplateEditor {
   void BuildTemplate() override;
   void Abandon() override;
 
+  // False once the drawing was renumbered or emptied under the editor.
+  bool Intact() { return DB != nullptr && DB->EntityAt(Picked_) == PickedEntity_; }
+
   int32_t Picked_;
+  TCadEntity* PickedEntity_;
   uint8_t Type_;
   std::unique_ptr<TCadEntity> Display_, Edited_;
   uint8_t StartLayer_ = 0, Layer_ = 0;
@@ -43,6 +47,7 @@ class TCadEntityEditor final : public TTemplateEditor {
 
 TCadEntityEditor::TCadEntityEditor(int32_t picked) : Picked_(picked) {
   TCadEntity* e = DB->EntityAt(picked);
+  PickedEntity_ = e;
   Type_ = e->GetType();
   Display_.reset(e->Clone());
   Edited_.reset(e->Clone());
@@ -156,6 +161,7 @@ void TCadEntityEditor::EndingKey(uint16_t key) {
   }
   Edited_->Erase();
   Display_->Erase();
+  if (!Intact()) return;
   DB->EraseEntity(Picked_);
   DB->MarkDeleted(Picked_);
   if (ActiveUndo != nullptr) ActiveUndo->RecordDelete(Picked_);

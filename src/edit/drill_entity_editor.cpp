@@ -39,6 +39,12 @@ class TDrillEntityEditor final : public TTemplateEditor {
   void Abandon() override;
   TDrillEntity* Picked() { return DRDB->EntityAt(Picked_); }
   TDrillEntity* Copy() { return DRDB->EntityAt(Copy_); }
+  // False once the store was renumbered or emptied under the editor: it
+  // then leaves the store alone.
+  bool Intact() {
+    return DRDB != nullptr && Copy_ != 0 && Picked() == PickedEntity_ && Copy() == CopyEntity_;
+  }
+  TEntitySlot* Slot(int32_t index) { return DrillEntities->GetSlot(index); }
   bool Changed() const { return !(Current_ == Start_); }
   // The picked entity or the copy, whichever the values say, made visible.
   void PutInForce();
@@ -50,6 +56,8 @@ class TDrillEntityEditor final : public TTemplateEditor {
 
   int32_t Picked_;
   int32_t Copy_ = 0;
+  TDrillEntity* PickedEntity_ = nullptr;
+  TDrillEntity* CopyEntity_ = nullptr;
   uint8_t Type_ = 0;
   TDrillValues Start_, Current_;
   uint8_t SnapState_ = 1;
@@ -70,6 +78,8 @@ TDrillEntityEditor::TDrillEntityEditor(int32_t picked) : Picked_(picked) {
   Start_.Layer = DrillLayerOf(DRDB->WordAt(Picked_));
   LayerActive_ = !EditLayerActive || EditLayerActive(Start_.Layer);
   Copy_ = DRDB->AppendEntity(e->Clone(), NCLayerBit(Start_.Layer) | SlotDeletedBit);
+  PickedEntity_ = e;
+  CopyEntity_ = Copy();
   TIntPoint p;
   e->GetPoint(p);
   Start_.P1 = ToDisplay(p);
@@ -142,12 +152,13 @@ void TDrillEntityEditor::BuildTemplate() {
 }
 
 void TDrillEntityEditor::Show() {
+  if (!Intact()) return;
   if (TDrillEntity* e = InForce()) e->DrawColour(HighlightColor);
 }
 
 void TDrillEntityEditor::PutInForce() {
-  TEntitySlot* picked = DrillEntities->GetSlot(Picked_);
-  TEntitySlot* copy = DrillEntities->GetSlot(Copy_);
+  TEntitySlot* picked = Slot(Picked_);
+  TEntitySlot* copy = Slot(Copy_);
   if (Changed()) {
     picked->Flags |= SlotDeletedBit;
     copy->Flags &= ~SlotDeletedBit;
@@ -188,11 +199,12 @@ void TDrillEntityEditor::FieldAccepted(uint8_t code, double value) {
     }
     default: return;
   }
+  if (!Intact()) return;
   if (TDrillEntity* e = InForce()) e->Erase();
   TDrillEntity* copy = Copy();
   copy->SetPoint(FromDisplay(Current_.P1));
   copy->SetToolNumber(uint16_t(Current_.Tool));
-  TEntitySlot* slot = DrillEntities->GetSlot(Copy_);
+  TEntitySlot* slot = Slot(Copy_);
   slot->Flags = (slot->Flags & SlotDeletedBit) | NCLayerBit(Current_.Layer);
   if (Type_ == etDrillCircle) copy->SetRadius(Current_.Radius);
   if (Type_ == etDrillSlot) copy->SetSecondPoint(FromDisplay(Current_.P2));
@@ -206,13 +218,14 @@ void TDrillEntityEditor::FieldAccepted(uint8_t code, double value) {
 }
 
 void TDrillEntityEditor::OtherKey() {
+  if (!Intact()) return;
   if (TDrillEntity* e = InForce()) e->Draw(Changed() ? Current_.Layer : Start_.Layer);
 }
 
 void TDrillEntityEditor::DropCopy() {
-  if (TEntitySlot* copy = DrillEntities->GetSlot(Copy_)) copy->Flags |= SlotDeletedBit;
+  if (TEntitySlot* copy = Slot(Copy_)) copy->Flags |= SlotDeletedBit;
   if (Copy_ != 0 && Copy_ == DrillEntityCount) {
-    TEntitySlot* slot = DrillEntities->GetSlot(Copy_);
+    TEntitySlot* slot = Slot(Copy_);
     delete slot->Entity;
     *slot = TEntitySlot{};
     --DrillEntityCount;
@@ -221,13 +234,15 @@ void TDrillEntityEditor::DropCopy() {
 }
 
 void TDrillEntityEditor::Abandon() {
+  if (!Intact()) return;
   if (TDrillEntity* e = InForce()) e->Erase();
-  DrillEntities->GetSlot(Picked_)->Flags &= ~SlotDeletedBit;
+  Slot(Picked_)->Flags &= ~SlotDeletedBit;
   DropCopy();
   DRDB->DrawEntity(Picked_);
 }
 
 void TDrillEntityEditor::EndingKey(uint16_t key) {
+  if (!Intact()) return;
   if (key == vkEnter && !Changed()) key = vkEscape;
   switch (key) {
     case vkEscape:
@@ -235,7 +250,7 @@ void TDrillEntityEditor::EndingKey(uint16_t key) {
       break;
     case vkDelete:
       if (TDrillEntity* e = InForce()) e->Erase();
-      DrillEntities->GetSlot(Picked_)->Flags |= SlotDeletedBit;
+      Slot(Picked_)->Flags |= SlotDeletedBit;
       DropCopy();
       if (ActiveUndo != nullptr) {
         ActiveUndo->RecordDelete(Picked_);
@@ -244,8 +259,8 @@ void TDrillEntityEditor::EndingKey(uint16_t key) {
       break;
     default:
       Copy()->Erase();
-      DrillEntities->GetSlot(Picked_)->Flags |= SlotDeletedBit;
-      DrillEntities->GetSlot(Copy_)->Flags &= ~SlotDeletedBit;
+      Slot(Picked_)->Flags |= SlotDeletedBit;
+      Slot(Copy_)->Flags &= ~SlotDeletedBit;
       DRDB->DrawEntity(Copy_);
       if (ActiveUndo != nullptr) {
         ActiveUndo->RecordDelete(Picked_);

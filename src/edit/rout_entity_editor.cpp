@@ -71,6 +71,10 @@ class TRoutEntityEditor final : public TTemplateEditor {
   void CarryAlongPath(int32_t cut, bool z, int32_t scope, int32_t oldValue);
   void Redraw();
 
+  // False once the rout store was renumbered or emptied under the editor.
+  bool Intact() { return RTDB != nullptr && Seq != nullptr && At(Picked_) == PickedEntity_; }
+
+  TRoutEntity* PickedEntity_ = nullptr;
   int32_t Picked_, Prev_ = 0, Next_ = 0, PathStart_ = 0;
   uint8_t Type_, Layer_;
   TRoutValues Start_, Current_;
@@ -83,6 +87,7 @@ class TRoutEntityEditor final : public TTemplateEditor {
 
 TRoutEntityEditor::TRoutEntityEditor(int32_t picked) : Picked_(picked) {
   TRoutEntity* e = At(picked);
+  PickedEntity_ = e;
   Type_ = e->GetType();
   Layer_ = Seq->LayerOf(picked);
   LayerActive_ = !EditLayerActive || EditLayerActive(Layer_);
@@ -212,6 +217,7 @@ void TRoutEntityEditor::BuildTemplate() {
 }
 
 void TRoutEntityEditor::Show() {
+  if (!Intact()) return;
   if (TRoutEntity* e = At(Picked_)) e->DrawColour(HighlightColor);
 }
 
@@ -220,8 +226,9 @@ void TRoutEntityEditor::FieldAccepted(uint8_t code, double value) {
   TRoutValues& c = Current_;
   switch (code) {
     case fcHE: AttributesPage_ = !AttributesPage_; break;
-    case fcX1: case fcXS: c.Start.X = v; break;
-    case fcY1: case fcYS: c.Start.Y = v; break;
+    // The hole's point is shown as X1, Y1.
+    case fcX1: case fcXS: (Type_ == etRoutHole ? c.End : c.Start).X = v; break;
+    case fcY1: case fcYS: (Type_ == etRoutHole ? c.End : c.Start).Y = v; break;
     case fcX2: case fcXE: c.End.X = v; break;
     case fcY2: case fcYE: c.End.Y = v; break;
     case fcRA:
@@ -259,8 +266,6 @@ void TRoutEntityEditor::FieldAccepted(uint8_t code, double value) {
     }
     default: return;
   }
-  // The hole's point is its end.
-  if (Type_ == etRoutHole) c.Start = Start_.Start;
   Show();
   RefreshTemplate();
 }
@@ -402,15 +407,29 @@ void TRoutEntityEditor::Redraw() {
   RTDB->DrawFrom(PathStart_);
 }
 
-void TRoutEntityEditor::Abandon() { RTDB->DrawEntity(Picked_); }
+void TRoutEntityEditor::Abandon() {
+  if (Intact()) RTDB->DrawEntity(Picked_);
+}
 
 void TRoutEntityEditor::EndingKey(uint16_t key) {
+  if (!Intact()) return;
   if (key == vkEnter && Current_ == Start_) key = vkEscape;
-  if (key != vkEscape) RTDB->ErasePath(PathStart_);
-  if (key == vkDelete)
-    DeletePicked();
-  else if (key == vkEnter)
-    Save();
+  if (key != vkEscape) {
+    // The clones go beside what they replace; where the user goes on
+    // drawing stays where it was.
+    const int32_t insert = Seq->InsertPoint(Layer_);
+    const int32_t anchor = Seq->HandleAt(Layer_, insert);
+    const TRoutPathState state = RTDB->PathState[Layer_];
+    RTDB->ErasePath(PathStart_);
+    if (key == vkDelete)
+      DeletePicked();
+    else
+      Save();
+    uint8_t layer = 0;
+    const int32_t at = anchor != 0 ? Seq->FindHandle(anchor, layer) : 0;
+    Seq->SetInsertPoint(Layer_, at != 0 ? at : Seq->Count(Layer_) + 1);
+    RTDB->PathState[Layer_] = state;
+  }
   Redraw();
 }
 

@@ -358,6 +358,43 @@ TEST_F(TEntityEditorTest, DrilledTextThroughTheDialogAndASteppedHoleMovesEveryCo
   EXPECT_EQ(copies, (V{"152400000,25400000", "177800000,25400000"}));
 }
 
+TEST_F(TEntityEditorTest, DrillFieldsFollowTheAxisVersionAndUndoOrCompactionEndTheEdit) {
+  DrillMode();
+  DRDB->AddHoleOnLayer(In, 2 * In, 30, 1, true);
+  DrillUndo->BeginOperation("Hole");
+  // Version 2 exchanges X and Y on the panel.
+  Version = 2;
+  Inspect(In, 2 * In);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_EQ(UserPanel->PromptLine(1).substr(0, 26), "Hole X  +2.0000 Y  +1.0000");
+  EXPECT_TRUE(Set(fcX1, "3"));  // the shown X is the stored Y
+  Key(vkEnter);
+  EXPECT_EQ(Drill(), V{"12 25400000,76200000 t1 w1"});
+  // Undo while an edit is open ends the edit first, as if abandoned.
+  const int32_t count = DrillEntityCount;
+  Inspect(In, 3 * In);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_EQ(DrillEntityCount, count + 1);
+  EXPECT_TRUE(Set(fcY1, "5"));
+  Undo();
+  EXPECT_FALSE(ECO->Inspecting());
+  EXPECT_EQ(DrillEntityCount, count);
+  EXPECT_EQ(Drill(), V{"12 25400000,50800000 t1 w1"});
+  EXPECT_TRUE(UserPanel->EntryEnabled());
+  // The store compacted under an open edit: the editor touches it no more
+  // (the hole shown is the one kept; no stale index is journalled).
+  Inspect(In, 2 * In);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_TRUE(Set(fcY1, "5"));
+  DRDB->Compact();
+  const int32_t compacted = DrillEntityCount;
+  Key(vkEnter);
+  EXPECT_FALSE(ECO->Inspecting());
+  EXPECT_EQ(DrillEntityCount, compacted);
+  EXPECT_EQ(Drill().size(), 1u);
+  EXPECT_EQ(UndoName(), "-");
+}
+
 // ---- Rout ----------------------------------------------------------------------------
 
 TEST_F(TEntityEditorTest, RoutLineEndAndStartPointsMoveTheirNeighbours) {
@@ -462,6 +499,97 @@ TEST_F(TEntityEditorTest, RoutFeedScopesAndToolOnTheAttributesPage) {
   EXPECT_EQ(RTDB->EntityAt(Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))))->GetCompIndex(), 3);
   Undo();
   EXPECT_EQ(Rout(), before);
+}
+
+TEST_F(TEntityEditorTest, RoutArcWhoseEndMovesBecomesALineAndZEqualToTheInheritedIsNotOwn) {
+  RoutMode();
+  RoutToolPages[40][1].ZOffset = 1000;
+  RTDB->AppendJog({0, 0});
+  RTDB->AppendLine({In, 0}, 0, 5080);
+  RTDB->AppendArc({2 * In, In}, {In, In}, 0, NoZOffset, false);
+  RoutUndo->BeginOperation("Path");
+  const V before = Rout();
+  ASSERT_EQ(before.size(), 3u);
+  FeedScopeDialog = [](int& scope, bool forZ) {
+    EXPECT_TRUE(forZ);
+    scope = 0;
+    return true;
+  };
+  // Pick the arc near its middle.
+  Inspect(In + int32_t(In * 0.2929), int32_t(In * 0.7071));
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_EQ(UserPanel->PromptLine(1).substr(0, 12), "Arc Center X");
+  EXPECT_NE(UserPanel->PromptLine(1).find("Radius  +1.0000"), std::string::npos);
+  EXPECT_TRUE(Set(fcXE, "3"));
+  EXPECT_EQ(UserPanel->PromptLine(1).substr(0, 6), "Line X");
+  Choose(fcHE);
+  // The arc runs at the line's Z before it: typing that stores no own value.
+  EXPECT_NE(UserPanel->PromptLine(1).find("Z Offset =   +0.0002"), std::string::npos);
+  EXPECT_TRUE(Set(fcCZ, "0.0002"));
+  Key(vkEnter);
+  ExpectOneStep(Rout, before, V{"5 0,0 t1 c2", "6 25400000,0 f0 z5080", "6 76200000,25400000 f0"},
+                "Obj Inspect Edit");
+}
+
+TEST_F(TEntityEditorTest, RoutCircleAndHoleAndAStepppedPathKeepsItsSteps) {
+  RoutMode();
+  RTDB->AddCircle({0, 0}, 40, 1, 0, 1, In, false, NoZOffset);
+  RTDB->AddHole({5 * In, 0}, 40, 2);
+  RoutUndo->BeginOperation("Circle and hole");
+  Inspect(In, 0);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_EQ(UserPanel->PromptLine(1).substr(0, 10), "G33 Circle");
+  EXPECT_FALSE(Set(fcRA, "-1"));
+  EXPECT_TRUE(Set(fcRA, "2"));
+  Choose(fcHE);
+  EXPECT_NE(UserPanel->PromptLine(2).find("Comp Type = Left "), std::string::npos);
+  EXPECT_TRUE(Choose(fcCO));
+  EXPECT_NE(UserPanel->PromptLine(2).find("Comp Type = Right"), std::string::npos);
+  Key(vkEnter);
+  TRoutEntity* circle = RTDB->EntityAt(Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))));
+  V shown = Rout();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0], "9 0,0");
+  for (int32_t h = 1; h <= RoutEntityCount; ++h)
+    if (!SlotDeleted(RTDB->SlotAt(h)->Flags) && RTDB->EntityAt(h)->GetType() == etRoutCircle) circle = RTDB->EntityAt(h);
+  EXPECT_EQ(circle->GetRadius(), 2 * In);
+  EXPECT_TRUE(circle->IsAG32());
+  Undo();
+  // The hole: its point and tool, no neighbours.
+  Inspect(5 * In, 0);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_EQ(UserPanel->PromptLine(1).substr(0, 12), "Drill Hole X");
+  EXPECT_TRUE(Set(fcX1, "6"));
+  Choose(fcHE);
+  EXPECT_EQ(UserPanel->PromptLine(2).substr(0, 13), "Layer = R0   ");
+  EXPECT_EQ(FieldOf(fcCI), -1);
+  EXPECT_TRUE(Set(fcTN, "4"));
+  Key(vkEnter);
+  EXPECT_EQ(Rout(), (V{"9 0,0", "10 152400000,0"}));
+  for (int32_t h = 1; h <= RoutEntityCount; ++h)
+    if (!SlotDeleted(RTDB->SlotAt(h)->Flags) && RTDB->EntityAt(h)->GetType() == etRoutHole)
+      EXPECT_EQ(RTDB->EntityAt(h)->GetToolNumber(), 4);
+
+  // A stepped path: the new jog carries the same steps, so every copy follows.
+  RTDB->AppendJog({10 * In, 0});
+  RTDB->AppendLine({11 * In, 0}, 0, NoZOffset);
+  const int32_t jog = Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40)));
+  RTDB->EntityAt(jog)->SetStepObj(new TStepObject({{1, 1, 0, 0, 0}, {0, 2, In, 0, 0}, {0, 1, 0, 0, 0}}));
+  TStepObject* steps = RTDB->EntityAt(jog)->GetStepObj();
+  RoutUndo->BeginOperation("Stepped");
+  Inspect(10 * In + In / 2, 0);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_TRUE(Set(fcY1, "1"));  // the start of the line: the jog moves
+  Key(vkEnter);
+  EXPECT_EQ(Rout(), (V{"9 0,0", "10 152400000,0", "5 254000000,25400000 t1 c2", "6 279400000,0 f0"}));
+  int32_t moved = 0;
+  for (int32_t h = 1; h <= RoutEntityCount; ++h)
+    if (!SlotDeleted(RTDB->SlotAt(h)->Flags) && RTDB->EntityAt(h)->GetType() == etRoutJog) moved = h;
+  EXPECT_NE(moved, jog);
+  EXPECT_EQ(RTDB->EntityAt(moved)->GetStepObj(), steps);
+  // The next path drawn still goes at the end of the layer.
+  RTDB->AppendJog({20 * In, 0});
+  EXPECT_EQ(Rout().back(), "5 508000000,0 t1 c2");
 }
 
 // ---- CAD -----------------------------------------------------------------------------
