@@ -8,11 +8,14 @@
 // and journals each pair, so the whole edit is one undo step.
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "edit/entity_editors.h"
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/cad_entities.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "platform/message_box.h"
@@ -70,6 +73,14 @@ class TRoutEntityEditor final : public TTemplateEditor {
   // Carries a changed feed (z false) or Z offset along the path after the cut.
   void CarryAlongPath(int32_t cut, bool z, int32_t scope, int32_t oldValue);
   void Redraw();
+  // While the geometry differs from the start, the entities it moves are
+  // taken off the picture and the new cuts drawn in their place in the
+  // highlight colour (free-standing shapes; the store is not touched).
+  void ShowPreview();
+  void ErasePreview();
+  void AddPreviewLine(const TIntPoint& a, const TIntPoint& b) {
+    Preview_.emplace_back(new TCadLine(a.X, a.Y, b.X, b.Y));
+  }
 
   // False once the rout store was renumbered or emptied under the editor.
   bool Intact() { return RTDB != nullptr && Seq != nullptr && At(Picked_) == PickedEntity_; }
@@ -83,6 +94,8 @@ class TRoutEntityEditor final : public TTemplateEditor {
   bool CompIndexTyped_ = false;
   bool AttributesPage_ = false;
   int32_t FeedDivisor_ = 127;
+  std::vector<std::unique_ptr<TCadEntity>> Preview_;
+  std::vector<int32_t> Erased_;  // source entities taken off the picture
 };
 
 TRoutEntityEditor::TRoutEntityEditor(int32_t picked) : Picked_(picked) {
@@ -224,6 +237,9 @@ void TRoutEntityEditor::Show() {
 void TRoutEntityEditor::FieldAccepted(uint8_t code, double value) {
   const int32_t v = int32_t(value);
   TRoutValues& c = Current_;
+  // A start point belongs to the entity before: without one it stays.
+  const bool startField = code == fcX1 || code == fcY1 || code == fcXS || code == fcYS;
+  if (startField && Type_ != etRoutHole && Prev_ == 0) return;
   switch (code) {
     case fcHE: AttributesPage_ = !AttributesPage_; break;
     // The hole's point is shown as X1, Y1.
@@ -266,7 +282,7 @@ void TRoutEntityEditor::FieldAccepted(uint8_t code, double value) {
     }
     default: return;
   }
-  Show();
+  ShowPreview();
   RefreshTemplate();
 }
 
@@ -407,11 +423,57 @@ void TRoutEntityEditor::Redraw() {
   RTDB->DrawFrom(PathStart_);
 }
 
+void TRoutEntityEditor::ErasePreview() {
+  for (auto& shape : Preview_) shape->Erase();
+  Preview_.clear();
+  if (!Intact()) return;
+  for (int32_t h : Erased_) RTDB->DrawEntity(h);
+  Erased_.clear();
+}
+
+void TRoutEntityEditor::ShowPreview() {
+  ErasePreview();
+  if (!Intact()) return;
+  const TRoutValues& c = Current_;
+  const bool startMoved = !(c.Start == Start_.Start);
+  const bool endMoved = !(c.End == Start_.End);
+  if (!startMoved && !endMoved && c.Radius == Start_.Radius) {
+    Show();
+    return;
+  }
+  const TIntPoint s = FromDisplay(c.Start), e = FromDisplay(c.End);
+  auto takeOff = [&](int32_t h) {
+    if (TRoutEntity* x = At(h)) x->Erase();
+    Erased_.push_back(h);
+  };
+  takeOff(Picked_);
+  if (Prev_ != 0 && startMoved) {
+    takeOff(Prev_);
+    TIntPoint before{0, 0};
+    if (TRoutEntity* b = At(RTDB->PathEntityBefore(Prev_))) b->GetPoint(before);
+    AddPreviewLine(before, s);
+  }
+  if (Next_ != 0 && endMoved) {
+    takeOff(Next_);
+    TIntPoint after;
+    At(Next_)->GetPoint(after);
+    AddPreviewLine(e, after);
+  }
+  switch (Type_) {
+    case etRoutCircle: Preview_.emplace_back(new TCadCircle(e.X, e.Y, c.Radius)); break;
+    case etRoutHole: Preview_.emplace_back(new TCadPoint(e.X, e.Y)); break;
+    default: AddPreviewLine(s, e); break;
+  }
+  for (auto& shape : Preview_) shape->DrawColour(HighlightColor);
+}
+
 void TRoutEntityEditor::Abandon() {
+  ErasePreview();
   if (Intact()) RTDB->DrawEntity(Picked_);
 }
 
 void TRoutEntityEditor::EndingKey(uint16_t key) {
+  ErasePreview();
   if (!Intact()) return;
   if (key == vkEnter && Current_ == Start_) key = vkEscape;
   if (key != vkEscape) {
