@@ -20,10 +20,6 @@
 #include "command/user_panel.h"
 #include "foundation/geometry.h"
 
-class TCadEntity;
-class TDrillEntity;
-class TRoutEntity;
-
 // ---- Seams the window installs -----------------------------------------------
 
 // True when the layer (0..44) is active for editing (null: every layer is).
@@ -104,9 +100,6 @@ class TTemplateEditor : public TEntityEditor {
   static std::string L(int32_t value, uint8_t code, int32_t low, int32_t high) {
     return FieldBody(value, 'L', low, high, code);
   }
-  // The editor's last act: after this the editor must not be used again.
-  void Finish() { Active_ = false; }
-
   std::bitset<160> Editable_;
   bool LayerActive_ = false;
 

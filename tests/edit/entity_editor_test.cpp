@@ -405,6 +405,15 @@ TEST_F(TEntityEditorTest, RoutLineEndAndStartPointsMoveTheirNeighbours) {
   RoutUndo->BeginOperation("Path");
   const V before = Rout();
   ASSERT_EQ(before, (V{"5 0,0 t1 c2", "6 25400000,0 f0", "6 25400000,25400000 f0"}));
+  // Changes abandoned with Escape leave the store, the picture's path and
+  // the journal as they were.
+  const int32_t count = RoutEntityCount;
+  Inspect(In / 2, 0);
+  EXPECT_TRUE(Set(fcX2, "3"));
+  Key(vkEscape);
+  EXPECT_EQ(Rout(), before);
+  EXPECT_EQ(RoutEntityCount, count);
+  EXPECT_EQ(UndoName(), "Path");
   Inspect(In / 2, 0);
   ASSERT_TRUE(ECO->Inspecting());
   EXPECT_EQ(UserPanel->PromptLine(1).substr(0, 26), "Line X  +0.0000 Y  +0.0000");
@@ -499,6 +508,14 @@ TEST_F(TEntityEditorTest, RoutFeedScopesAndToolOnTheAttributesPage) {
   EXPECT_EQ(RTDB->EntityAt(Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))))->GetCompIndex(), 3);
   Undo();
   EXPECT_EQ(Rout(), before);
+  // Millimetre display: feeds shown in their own range.
+  Metric = true;
+  UnitsPerDisplayUnit = MetricUnitsPerDisplayUnit;
+  Inspect(In / 2, 0);
+  Choose(fcHE);
+  EXPECT_FALSE(Set(fcFE, "64"));
+  EXPECT_EQ(LastBox(), "<64> is illegal! Must be from 4 to 63");
+  Key(vkEscape);
 }
 
 TEST_F(TEntityEditorTest, RoutArcWhoseEndMovesBecomesALineAndZEqualToTheInheritedIsNotOwn) {
