@@ -162,34 +162,42 @@ void TCadEntityEditor::EndingKey(uint16_t key) {
   Edited_->Erase();
   Display_->Erase();
   if (!Intact()) return;
+  int32_t added = 0;
+  if (key == vkEnter) {
+    TIntPoint a, b, c;
+    switch (Type_) {
+      case etCadPoint:
+        a = FromDisplay(P1_);
+        added = DB->AddPointOnLayer(a.X, a.Y, Layer_);
+        break;
+      case etCadLine:
+        a = FromDisplay(P1_);
+        b = FromDisplay(P2_);
+        added = DB->AddLineOnLayer(a.X, a.Y, b.X, b.Y, Layer_);
+        break;
+      case etCadArc:
+        // The arc is stored again as it stands, on the layer chosen.
+        Edited_->GetPoint(a);
+        Edited_->GetSecondPoint(b);
+        Edited_->GetThirdPoint(c);
+        added = DB->AddArcOnLayer(a, b, c, Layer_);
+        break;
+      default:
+        c = FromDisplay(Centre_);
+        added = DB->AddCircleOnLayer(c.X, c.Y, Radius_, Layer_);
+        break;
+    }
+    // A full drawing (reported by the add) keeps the entity as it was.
+    if (added == 0) {
+      DB->DrawEntity(Picked_);
+      return;
+    }
+  }
   DB->EraseEntity(Picked_);
   DB->MarkDeleted(Picked_);
   if (ActiveUndo != nullptr) ActiveUndo->RecordDelete(Picked_);
-  if (key == vkDelete) {
-    if (ActiveUndo != nullptr) ActiveUndo->BeginOperation("Delete");
-    return;
-  }
-  TIntPoint a, b, c;
-  switch (Type_) {
-    case etCadPoint: a = FromDisplay(P1_); DB->AddPointOnLayer(a.X, a.Y, Layer_); break;
-    case etCadLine:
-      a = FromDisplay(P1_);
-      b = FromDisplay(P2_);
-      DB->AddLineOnLayer(a.X, a.Y, b.X, b.Y, Layer_);
-      break;
-    case etCadArc:
-      // The arc is stored again as it stands, on the layer chosen.
-      Edited_->GetPoint(a);
-      Edited_->GetSecondPoint(b);
-      Edited_->GetThirdPoint(c);
-      DB->AddArcOnLayer(a, b, c, Layer_);
-      break;
-    default:
-      c = FromDisplay(Centre_);
-      DB->AddCircleOnLayer(c.X, c.Y, Radius_, Layer_);
-      break;
-  }
-  if (ActiveUndo != nullptr) ActiveUndo->BeginOperation("Hand Edit");
+  if (added != 0) DB->DrawEntity(added);
+  if (ActiveUndo != nullptr) ActiveUndo->BeginOperation(key == vkDelete ? "Delete" : "Hand Edit");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
+#include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/undo_journal.h"
@@ -629,6 +630,20 @@ TEST_F(TEntityEditorTest, CadLineMovedIsOneHandEditAndEscapeTouchesNothing) {
   EXPECT_TRUE(Set(fcY2, "2"));
   Key(vkEnter);
   ExpectOneStep(Drawing, before, V{Line(0, 0, 2 * In, 2 * In)}, "Hand Edit");
+  // A full drawing refuses the new line: the old one stays, nothing is journalled.
+  Inspect(In, In);
+  Set(fcX2, "3");
+  const int32_t count = CadEntityCount;
+  CadEntityCount = TEntityArray::HighestIndex;
+  Key(vkEnter);
+  CadEntityCount = count;
+  EntityArray->SetCount(count);
+  EXPECT_EQ(LastBox(), "The CAD drawing is full: it holds at most 1,000,000 entities.");
+  EXPECT_EQ(Drawing(), V{Line(0, 0, 2 * In, 2 * In)});
+  EXPECT_EQ(UndoName(), "Hand Edit");
+  Undo();
+  EXPECT_EQ(Drawing(), before);
+  Redo();
   // Shortened to within 500 units it is saved as a point.
   Inspect(In, In);
   Set(fcX2, "0.00001");
