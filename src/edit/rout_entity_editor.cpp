@@ -252,7 +252,7 @@ void TRoutEntityEditor::FieldAccepted(uint8_t code, double value) {
       break;
     case fcTN:
       c.Tool = v;
-      if (!CompIndexTyped_) c.CompIndex = v;
+      if (!CompIndexTyped_ && Type_ != etRoutHole) c.CompIndex = v;
       break;
     case fcCI:
       c.CompIndex = v;
@@ -297,7 +297,11 @@ int32_t TRoutEntityEditor::Replace(int32_t source, TRoutEntity* clone) {
   slot->Entity = clone;
   Seq->SetInsertAfter(source);
   if (!Seq->InsertHandleKeepPoint(Layer_, handle)) {
-    slot->Flags |= SlotDeletedBit;
+    // The sequence is full (reported): the clone goes and the source stays.
+    delete clone;
+    *slot = TEntitySlot{};
+    --RoutEntityCount;
+    RoutEntities->SetCount(RoutEntityCount);
     return 0;
   }
   RTDB->DeleteEntity(source);

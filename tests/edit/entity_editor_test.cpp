@@ -188,6 +188,12 @@ class TEntityEditorTest : public TCleanupTest {
     }
     return out;
   }
+  // Every rout slot stands exactly once in the layer's sequence.
+  static void ExpectEveryRoutEntityListed() {
+    std::vector<int> seen(size_t(RoutEntityCount) + 1, 0);
+    for (int32_t p = 1; p <= Seq->Count(40); ++p) ++seen[size_t(Seq->HandleAt(40, p))];
+    for (int32_t h = 1; h <= RoutEntityCount; ++h) EXPECT_EQ(seen[size_t(h)], 1) << "handle " << h;
+  }
   // Edit, Undo, Redo: the snapshots before and after, one named step.
   template <class F>
   void ExpectOneStep(F snapshot, const V& before, const V& after, const std::string& name) {
@@ -426,6 +432,7 @@ TEST_F(TEntityEditorTest, RoutLineEndAndStartPointsMoveTheirNeighbours) {
   Key(vkEnter);
   ExpectOneStep(Rout, before,
                 V{"5 0,-25400000 t1 c2", "6 50800000,0 f0", "6 25400000,25400000 f0"}, "Obj Inspect Edit");
+  ExpectEveryRoutEntityListed();
 }
 
 TEST_F(TEntityEditorTest, RoutDeletingAPathsJogDeletesThatPathNotJoinsIt) {
@@ -443,6 +450,7 @@ TEST_F(TEntityEditorTest, RoutDeletingAPathsJogDeletesThatPathNotJoinsIt) {
   EXPECT_EQ(UserPanel->PromptLine(1).substr(0, 4), "Jog ");
   Key(vkDelete);
   ExpectOneStep(Rout, before, V{"5 0,0 t1 c2", "6 25400000,0 f0"}, "Delete");
+  ExpectEveryRoutEntityListed();
 }
 
 TEST_F(TEntityEditorTest, RoutDeletingACutBeforeAnArcTurnsTheArcIntoALine) {
@@ -457,6 +465,7 @@ TEST_F(TEntityEditorTest, RoutDeletingACutBeforeAnArcTurnsTheArcIntoALine) {
   Inspect(In / 2, 0);
   Key(vkDelete);
   ExpectOneStep(Rout, before, V{"5 0,0 t1 c2", "6 50800000,25400000 f0"}, "Delete");
+  ExpectEveryRoutEntityListed();
 }
 
 TEST_F(TEntityEditorTest, RoutFeedScopesAndToolOnTheAttributesPage) {
@@ -517,6 +526,7 @@ TEST_F(TEntityEditorTest, RoutFeedScopesAndToolOnTheAttributesPage) {
   EXPECT_FALSE(Set(fcFE, "64"));
   EXPECT_EQ(LastBox(), "<64> is illegal! Must be from 4 to 63");
   Key(vkEscape);
+  ExpectEveryRoutEntityListed();
 }
 
 TEST_F(TEntityEditorTest, RoutArcWhoseEndMovesBecomesALineAndZEqualToTheInheritedIsNotOwn) {
@@ -547,6 +557,7 @@ TEST_F(TEntityEditorTest, RoutArcWhoseEndMovesBecomesALineAndZEqualToTheInherite
   Key(vkEnter);
   ExpectOneStep(Rout, before, V{"5 0,0 t1 c2", "6 25400000,0 f0 z5080", "6 76200000,25400000 f0"},
                 "Obj Inspect Edit");
+  ExpectEveryRoutEntityListed();
 }
 
 TEST_F(TEntityEditorTest, RoutCircleAndHoleAndAStepppedPathKeepsItsSteps) {
@@ -608,6 +619,7 @@ TEST_F(TEntityEditorTest, RoutCircleAndHoleAndAStepppedPathKeepsItsSteps) {
   // The next path drawn still goes at the end of the layer.
   RTDB->AppendJog({20 * In, 0});
   EXPECT_EQ(Rout().back(), "5 508000000,0 t1 c2");
+  ExpectEveryRoutEntityListed();
 }
 
 // ---- CAD -----------------------------------------------------------------------------
