@@ -194,6 +194,7 @@ void TCommandInterpreter::FinishActive() {
 
 void TCommandInterpreter::ReleasePickedEntities() {
   if (Active_) Active_->ShowPicked();
+  if (Editor_) Editor_->Show();
   if (ReleasePickedHook) ReleasePickedHook();
 }
 

@@ -9,6 +9,7 @@
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/undo_journal.h"
+#include "platform/message_box.h"
 #include "tapeout/tool_tables.h"
 
 namespace {
@@ -185,7 +186,10 @@ void TDrillEntityEditor::FieldAccepted(uint8_t code, double value) {
       if (ValidDrillLayer(v)) Current_.Layer = uint8_t(v);
       break;
     case fcMS: {
-      if (!DrilledTextDialog) return;
+      if (!DrilledTextDialog) {
+        MessageBeep(MB_OK);
+        return;
+      }
       std::string text = Current_.Text;
       bool vertical = Current_.Vertical;
       const uint8_t flag = ECO != nullptr ? ECO->EntityEditFlag : 0;

@@ -75,7 +75,7 @@ class TTemplateEditor : public TEntityEditor {
   ~TTemplateEditor() override;
   bool HandleEvent(TInputEvent& event) final;
   // Redraws the entity in force in the highlight colour.
-  virtual void Show() = 0;
+  void Show() override = 0;
   bool Active() const { return Active_; }
 
  protected:

@@ -231,6 +231,10 @@ void TRoutEntityEditor::BuildTemplate() {
 
 void TRoutEntityEditor::Show() {
   if (!Intact()) return;
+  if (!Preview_.empty()) {
+    for (auto& shape : Preview_) shape->DrawColour(HighlightColor);
+    return;
+  }
   if (TRoutEntity* e = At(Picked_)) e->DrawColour(HighlightColor);
 }
 
@@ -468,7 +472,7 @@ void TRoutEntityEditor::ShowPreview() {
     case etRoutHole: Preview_.emplace_back(new TCadPoint(e.X, e.Y)); break;
     default: AddPreviewLine(s, e); break;
   }
-  for (auto& shape : Preview_) shape->DrawColour(HighlightColor);
+  Show();
 }
 
 void TRoutEntityEditor::Abandon() {
