@@ -350,7 +350,9 @@ TEST_F(TEntityEditorTest, DrilledTextThroughTheDialogAndASteppedHoleMovesEveryCo
   // A stepped hole: the copies follow the edited hole.
   const int32_t h = DRDB->AddHoleOnLayer(5 * In, 0, 30, 1, true);
   DRDB->EntityAt(h)->SetStepObj(new TStepObject({{1, 1, 0, 0, 0}, {0, 2, In, 0, 0}, {0, 1, 0, 0, 0}}));
+  // Picked at its own point, a stepped hole is noted as a part.
   Inspect(5 * In, 0);
+  EXPECT_EQ(UserPanel->PromptLine(1), "Hole X  +5.0000 Y  +0.0000  Part");
   EXPECT_TRUE(Set(fcY1, "1"));
   Key(vkEnter);
   TDrillEntity* moved = nullptr;
