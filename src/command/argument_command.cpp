@@ -227,13 +227,13 @@ bool TArgumentCommand::CompleteFrames() {
     Unhighlight(Top());
     if (ECO != nullptr) ECO->SetCurrentCommand(text);
     const TArgumentCommandDef def = Top().Def;
+    // A command that ends gives the prompt lines back first: what it starts
+    // (an Inspect editor) writes its own.
+    if (!def.Repeat) RestorePrompts();
     Executing_ = true;
     if (def.Execute) def.Execute(text);
     Executing_ = false;
-    if (!def.Repeat) {
-      RestorePrompts();
-      return false;
-    }
+    if (!def.Repeat) return false;
     Reset();
   }
   ShowPrompt();

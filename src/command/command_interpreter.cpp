@@ -22,6 +22,9 @@ std::map<int32_t, TCommandDefinition>& Definitions() {
 }
 
 bool UndoStarter() {
+  // An entity edit in progress ends first (as if abandoned): it holds
+  // store indices that the journal is about to change.
+  if (ECO != nullptr && ECO->Inspecting()) ECO->EndInspect();
   std::string name;
   if (ActiveUndo == nullptr || !ActiveUndo->CanUndo(name)) {
     ShowUndoButtons();
@@ -33,6 +36,9 @@ bool UndoStarter() {
 }
 
 bool RedoStarter() {
+  // An entity edit in progress ends first (as if abandoned): it holds
+  // store indices that the journal is about to change.
+  if (ECO != nullptr && ECO->Inspecting()) ECO->EndInspect();
   std::string name;
   if (ActiveUndo == nullptr || !ActiveUndo->CanRedo(name)) {
     ShowUndoButtons();
@@ -187,6 +193,7 @@ void TCommandInterpreter::FinishActive() {
 
 void TCommandInterpreter::ReleasePickedEntities() {
   if (Active_) Active_->ShowPicked();
+  if (Editor_) Editor_->Show();
   if (ReleasePickedHook) ReleasePickedHook();
 }
 

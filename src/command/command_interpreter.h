@@ -50,6 +50,9 @@ class TEntityEditor {
   virtual ~TEntityEditor() = default;
   // One event; true when the edit has ended.
   virtual bool HandleEvent(TInputEvent& event) = 0;
+  // Draws the entity being edited in the highlight colour again (after
+  // every render).
+  virtual void Show() {}
 };
 // Makes the editor of the editor mode (0 drill, 1 rout, 2 CAD) for the
 // entity index; installed by the editors (null: none is available).
@@ -131,7 +134,8 @@ class TCommandInterpreter {
   // command waits).
   std::vector<std::string> QueuedCommands() const;
   // The end of every render: the entities picked by the queued commands
-  // are drawn highlighted again, then ReleasePickedHook runs.
+  // and the entity being inspected are drawn highlighted again, then
+  // ReleasePickedHook runs.
   void ReleasePickedEntities();
   std::function<void()> ReleasePickedHook;
   // Records the newest command text (a completed argument command).

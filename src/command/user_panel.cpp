@@ -175,8 +175,12 @@ void TUserPanel::EnableEntry() {
   Invalidate();
 }
 
+bool TUserPanel::Typing() const {
+  return EntryEnabled() || (Selected_ >= 0 && Selected_ < int(Fields_.size()));
+}
+
 void TUserPanel::TypeChar(char c) {
-  if (!EntryEnabled() || c < 32 || c > 126) return;
+  if (!Typing() || c < 32 || c > 126) return;
   if (Entry_.size() + PromptLine(3).size() >= MaxLine) {
     MessageBeep(MB_OK);
     return;
@@ -187,7 +191,7 @@ void TUserPanel::TypeChar(char c) {
 }
 
 void TUserPanel::Backspace() {
-  if (!EntryEnabled() || Entry_.empty()) return;
+  if (!Typing() || Entry_.empty()) return;
   Entry_.pop_back();
   PaintEntryLine();
 }
@@ -198,7 +202,7 @@ void TUserPanel::ClearEntry() {
 }
 
 bool TUserPanel::Enter() {
-  if (!EntryEnabled() || Entry_.empty()) return false;
+  if (!Typing() || Entry_.empty()) return false;
   const std::string text = Entry_;
   Entry_.clear();
   PaintEntryLine();
@@ -302,8 +306,14 @@ void TUserPanel::HandleEvent(const TInputEvent& event) {
     const int column = (event.X - TextLeft) / cell + 1;
     for (size_t i = 0; i < Fields_.size(); ++i)
       if (Fields_[i].Line == line && column >= Fields_[i].Column &&
-          column < Fields_[i].Column + std::max(1, Fields_[i].Width))
+          column < Fields_[i].Column + std::max(1, Fields_[i].Width)) {
         Selected_ = int(i);
+        // A button is chosen by the click.
+        if (Fields_[i].Type == 'C') {
+          ChooseField(int(i));
+          return;
+        }
+      }
   }
   if (event.Kind == ievClick && EntryEnabled()) {
     CursorShown_ = true;
@@ -334,5 +344,5 @@ void TUserPanel::PaintEntryLine() {
   canvas.TextOut(TextLeft, top, PromptLine(3));
   const int entryLeft = TextLeft + canvas.TextWidth(PromptLine(3));
   canvas.Font.Color = EntryColor;
-  canvas.TextOut(entryLeft, top, Entry_ + (CursorShown_ && EntryEnabled() ? "_" : ""));
+  canvas.TextOut(entryLeft, top, Entry_ + (CursorShown_ && Typing() ? "_" : ""));
 }

@@ -83,14 +83,17 @@ class TUserPanel {
   bool EntryEnabled() const { return Disabled_ == 0; }
   int32_t DisabledCount() const { return Disabled_; }
 
+  // Typed characters collect: the command entry is enabled, or (while it
+  // is disabled) the lines have an edit field to take them.
+  bool Typing() const;
   // The text typed so far.
   const std::string& Entry() const { return Entry_; }
-  // A typed character (32..126 collect; ignored while entry is disabled).
+  // A typed character (32..126 collect; ignored unless Typing).
   void TypeChar(char c);
   // Backspace: removes the last character.
   void Backspace();
-  // Enter: hands the entry to ECO and clears it; false when entry is
-  // disabled, the entry was empty, or ECO did not take it.
+  // Enter: hands the entry to the selected edit field, else to ECO, and
+  // clears it; false when nothing was typed or it was not taken.
   bool Enter();
   // Escape: clears the entry.
   void ClearEntry();

@@ -12,6 +12,7 @@
 #include "command/measure_tool.h"
 #include "command/user_panel.h"
 #include "edit/cad_snaps.h"
+#include "edit/entity_editors.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry_points.h"
 #include "foundation/settings.h"
@@ -360,4 +361,5 @@ void DefineEditCommands() {
   DefineModify();
   DefineChecks();
   DefineStepCommands();
+  InstallEntityEditors();
 }

@@ -24,6 +24,7 @@
 // folder; positions are 1-based record numbers. They live only while the
 // program runs.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -149,6 +150,10 @@ class TSequenceStore {
   int32_t ReadCursor(uint8_t layer) const { return Layers_[Slot(layer)].Cursor; }
   void SetReadCursor(uint8_t layer, int32_t position) { Layers_[Slot(layer)].Cursor = position; }
   int32_t InsertPoint(uint8_t layer) const { return Layers_[Slot(layer)].Insert; }
+  // Puts the insertion point back at a list position (limited to 1..Count + 1).
+  void SetInsertPoint(uint8_t layer, int32_t position) {
+    Layers_[Slot(layer)].Insert = std::clamp(position, 1, Count(layer) + 1);
+  }
   int32_t UndoPos() const { return UndoPos_; }
   int32_t RedoPos() const { return RedoPos_; }
   const std::string& UndoFileName() const { return UndoFileName_; }

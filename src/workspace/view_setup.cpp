@@ -14,8 +14,10 @@
 #include "command/command_text.h"
 #include "routpath/endpoint_grid.h"
 #include "edit/edit_commands.h"
+#include "edit/entity_editors.h"
 #include "foundation/display_units.h"
 #include "routpath/auto_rout.h"
+#include "tapeout/tool_table_dialogs.h"
 #include "tapeout/tooling_hit_marks.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/stroke_font.h"
@@ -276,6 +278,14 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
     };
     DefineViewCommands();
     DefineEditCommands();
+    // Inspect edits only the entities of active layers.
+    EditLayerActive = [](uint8_t layer) {
+      return layer < 30 ? SlotHasBit(ActiveLayerMask, CadLayerBit(layer))
+                        : SlotHasBit(ActiveNCLayerMask, NCLayerBit(layer));
+    };
+    // The drilled-text and feed-rate questions of the editors.
+    DrilledTextDialog = RunDrilledTextDialog;
+    FeedScopeDialog = RunFeedRateDialog;
     DefineBranchCommand();
     ConnectCommandServices();
     DefineAutoRoutCommands();

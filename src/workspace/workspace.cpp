@@ -543,9 +543,24 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
   if (!WorkspaceReady || UserPanel == nullptr) return;
   // Alt and Ctrl keys belong to the menus' shortcuts.
   if (shift & (ssAlt | ssCtrl)) return;
+  // While Inspect edits an entity, Enter with nothing typed saves it, Delete
+  // deletes it and Escape (with nothing typed) abandons the edit.
+  if (ECO != nullptr && ECO->Inspecting() &&
+      ((key == VK_RETURN || key == VK_ESCAPE) ? UserPanel->Entry().empty() : key == VK_DELETE)) {
+    TInputEvent press;
+    press.Kind = ievKey;
+    press.Flags[0] = uint8_t(key);
+    ECO->HandleEvent(press);
+    key = 0;
+    return;
+  }
   switch (key) {
     case VK_ESCAPE:
       UserPanel->ClearEntry();
+      if (ECO != nullptr && ECO->Inspecting()) {
+        key = 0;  // only the typed value goes
+        break;
+      }
       if (ECO != nullptr) {
         TInputEvent cancel = CommandEvent(cmdCancel);
         ECO->HandleEvent(cancel);

@@ -182,4 +182,50 @@ TEST_F(TDrawingSessionTest, BranchPicksACadEntityOrStopsTheFollow) {
   EXPECT_EQ(FollowPickEntity, DB->EntityAt(1));
 }
 
+TEST_F(TDrawingSessionTest, InspectFromTheMenuEditsTheClickedLineByTypedFields) {
+  TWorkspace& form = StartProgram();
+  const TIntPoint a{MyScreen->MouseToWorldX(40), MyScreen->MouseToWorldY(50)};
+  const TIntPoint b{MyScreen->MouseToWorldX(200), MyScreen->MouseToWorldY(50)};
+  DB->AddLine(a.X, a.Y, b.X, b.Y);
+  ActiveUndo->BeginOperation("Line");
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Check|&Inspect"));
+  ClickAt(form, 120, 50);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_EQ(UserPanel->PromptLine(1).substr(0, 6), "Line X");
+  // The first field takes the typed value (the line grows an inch to the
+  // left); Escape with text typed only clears it.
+  TypeLine(form, std::to_string(a.X / 25400000.0) + "-1");
+  for (char c : std::string("77")) form.KeyPress(c);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_TRUE(ECO->Inspecting());
+  EXPECT_TRUE(UserPanel->Entry().empty());
+  // A refused value is not a save.
+  TypeLine(form, "1e9");
+  EXPECT_TRUE(ECO->Inspecting());
+  // Enter with nothing typed saves: one new line.
+  form.KeyDown(VK_RETURN);
+  EXPECT_FALSE(ECO->Inspecting());
+  ASSERT_EQ(LiveEntities(), 1);
+  auto* line = dynamic_cast<TCadLine*>(DB->EntityAt(2));  // the old one stays at 1, deleted
+  ASSERT_NE(line, nullptr);
+  EXPECT_NEAR(line->X1, a.X - 25400000, 100);
+  EXPECT_EQ(line->Y1, a.Y);
+  EXPECT_EQ(line->X2, b.X);
+  std::string name;
+  ASSERT_TRUE(ActiveUndo->CanUndo(name));
+  EXPECT_EQ(name, "Hand Edit");
+  // Delete in an edit deletes; Escape with nothing typed leaves everything.
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Check|&Inspect"));
+  ClickAt(form, 120, 50);
+  ASSERT_TRUE(ECO->Inspecting());
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_FALSE(ECO->Inspecting());
+  EXPECT_EQ(LiveEntities(), 1);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Check|&Inspect"));
+  ClickAt(form, 120, 50);
+  form.KeyDown(VK_DELETE);
+  EXPECT_EQ(LiveEntities(), 0);
+  EXPECT_TRUE(UserPanel->EntryEnabled());
+}
+
 }  // namespace
