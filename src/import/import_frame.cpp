@@ -8,6 +8,8 @@
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
 #include "import/dxf_import.h"
+#include "import/esi_import.h"
+#include "import/hpgl_reader.h"
 #include "import/gerber_cad.h"
 #include "import/import_host.h"
 #include "model/cad_database.h"
@@ -34,14 +36,14 @@ std::array<TImportFormat, FormatCount>& Formats() {
   static std::array<TImportFormat, FormatCount> table = [] {
     std::array<TImportFormat, FormatCount> t{};
     t[fcDxf] = {DetectDxf, [](const std::string& f) { ImportDxfToCad(f); }};
-    t[fcHpgl] = {DetectHpgl, nullptr};
+    t[fcHpgl] = {DetectHpgl, ImportHpglToCad};
     t[fcExcellon] = {DetectExcellonFile, [](const std::string& f) { ImportExcellonToCad(f); }};
     t[fcGerber] = {DetectGerberFile, ImportGerberToCad};
     t[fcGcadd] = {DetectGcadd, nullptr};
     t[fcIgiPost] = {DetectIgiPost, nullptr};
     t[fcIpc] = {DetectIpcFile, nullptr};
     t[fcOdb] = {DetectValorMatrix, nullptr};
-    t[fcEsi] = {DetectEsi, nullptr};
+    t[fcEsi] = {DetectEsi, ImportEsiToCad};
     return t;
   }();
   return table;
@@ -258,4 +260,5 @@ void RunCadImport() {
 void InstallDrillImporters() {
   SetDrillFormatImporter(ifDxf, {DetectDxfForDrill, ImportDxfToDrill});
   SetDrillFormatImporter(ifGerber, {DetectGerberForDrill, ImportGerberToDrill});
+  SetDrillFormatImporter(ifEsi, {DetectEsiForDrill, ImportEsiToDrill});
 }
