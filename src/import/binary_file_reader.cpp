@@ -59,3 +59,16 @@ void TBinaryFileReader::Close() {
   Remaining = 0;
   IsOpen = false;
 }
+
+bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  const int64_t size = FileSizeOf(fileName);
+  if (size < 0) return false;
+  std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
+  if (f == nullptr) return false;
+  bytes.resize(static_cast<std::size_t>(size));
+  const std::size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), f);
+  const bool ok = got == bytes.size() && !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class TBinaryFileReader {
  public:
@@ -43,3 +44,7 @@ class TBinaryFileReader {
  private:
   std::FILE* File_ = nullptr;
 };
+
+// The whole of a small file (the record readers); false when it cannot be
+// opened or read to its end.
+bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes);

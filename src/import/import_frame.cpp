@@ -10,6 +10,7 @@
 #include "import/dxf_import.h"
 #include "import/esi_import.h"
 #include "import/hpgl_reader.h"
+#include "import/igi_post_import.h"
 #include "import/gerber_cad.h"
 #include "import/import_host.h"
 #include "model/cad_database.h"
@@ -40,7 +41,7 @@ std::array<TImportFormat, FormatCount>& Formats() {
     t[fcExcellon] = {DetectExcellonFile, [](const std::string& f) { ImportExcellonToCad(f); }};
     t[fcGerber] = {DetectGerberFile, ImportGerberToCad};
     t[fcGcadd] = {DetectGcadd, nullptr};
-    t[fcIgiPost] = {DetectIgiPost, nullptr};
+    t[fcIgiPost] = {DetectIgiPost, ImportIgiPostToCad};
     t[fcIpc] = {DetectIpcFile, nullptr};
     t[fcOdb] = {DetectValorMatrix, nullptr};
     t[fcEsi] = {DetectEsi, ImportEsiToCad};
