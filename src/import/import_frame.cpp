@@ -9,6 +9,7 @@
 #include "foundation/utilities.h"
 #include "import/dxf_import.h"
 #include "import/esi_import.h"
+#include "import/gcadd_import.h"
 #include "import/hpgl_reader.h"
 #include "import/igi_post_import.h"
 #include "import/gerber_cad.h"
@@ -40,7 +41,7 @@ std::array<TImportFormat, FormatCount>& Formats() {
     t[fcHpgl] = {DetectHpgl, ImportHpglToCad};
     t[fcExcellon] = {DetectExcellonFile, [](const std::string& f) { ImportExcellonToCad(f); }};
     t[fcGerber] = {DetectGerberFile, ImportGerberToCad};
-    t[fcGcadd] = {DetectGcadd, nullptr};
+    t[fcGcadd] = {DetectGcadd, ImportGcaddToCad};
     t[fcIgiPost] = {DetectIgiPost, ImportIgiPostToCad};
     t[fcIpc] = {DetectIpcFile, nullptr};
     t[fcOdb] = {DetectValorMatrix, nullptr};
