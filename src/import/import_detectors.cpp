@@ -113,21 +113,6 @@ double DetectIgiPost(const std::string& fileName) {
   return 0.0;
 }
 
-double DetectIpcFile(const std::string& fileName) {
-  TFileCloser file{OpenForDetection(fileName)};
-  if (file.F == nullptr) return 0.0;
-  std::string line;
-  if (!ReadTextLine(file.F, line) || line.size() < 80 || line.rfind("P  JOB", 0) != 0) return 0.0;
-  for (int n = 0; n < 20; ++n) {
-    if (!ReadTextLine(file.F, line) || line.size() != 80) return 0.0;
-    const bool digits = std::isdigit(static_cast<unsigned char>(line[0])) &&
-                        std::isdigit(static_cast<unsigned char>(line[1])) &&
-                        std::isdigit(static_cast<unsigned char>(line[2]));
-    if (line.rfind("C  ", 0) != 0 && line.rfind("P  ", 0) != 0 && !digits) return 0.0;
-  }
-  return 0.9;
-}
-
 double DetectValorMatrix(const std::string& fileName) {
   if (!FileExistsNoWild(fileName) || TryOpenFile(fileName)) return 0.0;
   TFileCloser file{OpenForDetection(fileName)};

@@ -12,6 +12,7 @@
 #include "import/gcadd_import.h"
 #include "import/hpgl_reader.h"
 #include "import/igi_post_import.h"
+#include "import/ipc_import.h"
 #include "import/gerber_cad.h"
 #include "import/import_host.h"
 #include "model/cad_database.h"
@@ -43,7 +44,7 @@ std::array<TImportFormat, FormatCount>& Formats() {
     t[fcGerber] = {DetectGerberFile, ImportGerberToCad};
     t[fcGcadd] = {DetectGcadd, ImportGcaddToCad};
     t[fcIgiPost] = {DetectIgiPost, ImportIgiPostToCad};
-    t[fcIpc] = {DetectIpcFile, nullptr};
+    t[fcIpc] = {DetectIpcFile, ImportIpcFile};
     t[fcOdb] = {DetectValorMatrix, nullptr};
     t[fcEsi] = {DetectEsi, ImportEsiToCad};
     return t;
