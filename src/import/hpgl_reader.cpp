@@ -537,9 +537,16 @@ void THpglReader::Dispatch(int32_t m) {
     case mDF: PatternOffset = 0; break;
     case mCT: ChordMode = GetInt(n) && n == 1 ? 1 : 0; break;
     case mAA:
-    case mAR:
-      if (GetPoint(p) && GetReal(a)) Arc(p, a, GetInt(n) ? n : ChordAngle);
+    case mAR: {
+      // AA's centre is absolute and AR's relative to the pen, whichever
+      // of PA and PR is in force.
+      const bool mode = Absolute;
+      Absolute = m == mAA;
+      const bool centre = GetPoint(p);
+      Absolute = mode;
+      if (centre && GetReal(a)) Arc(p, a, GetInt(n) ? n : ChordAngle);
       break;
+    }
     case mCI:
       if (GetReal(a)) {
         const double chord = GetInt(n) && n > 0 ? n : ChordAngle;

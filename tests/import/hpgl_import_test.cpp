@@ -185,6 +185,10 @@ TEST_F(HpglImportTest, SamplesMatchTheirReadmeFigures) {
       {"hp2xx__pages.hpgl", true, 35, 0, 0, 8000, 8000},
       {"hp2xx__miter.hp", false, 7, 2500, 1900, 4000, 3000},
       {"hp2xx__la.hp", false, 36, 0, 0, 4000, 2000},
+      // 13 of the README's 1,987 segments go nowhere and are not drawn.
+      {"hp2xx__acad.hp", true, 1974, 3046, 2520, 7311, 6179},
+      // LT dashes each of the README's 32 segments into three.
+      {"hp2xx__thick.hp", false, 96, -9600, -7100, 9600, 7100},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.File);
@@ -201,6 +205,29 @@ TEST_F(HpglImportTest, SamplesMatchTheirReadmeFigures) {
     EXPECT_NEAR(t.MaxX, c.MaxX, 0.5);
     EXPECT_NEAR(t.MaxY, c.MaxY, 0.5);
   }
+}
+
+TEST_F(HpglImportTest, ArcSampleUnderUnequalScalesStaysInItsUserWindow) {
+  if (!std::filesystem::exists(Sample("hpgl", "README.md"))) GTEST_SKIP() << "shared test data absent";
+  // SC0,500,0,500 scales X and Y differently, so the arcs and circles are
+  // drawn as chords; the README's extent is in user units.
+  Recorder = std::make_unique<TRecorder>(Sample("hpgl", "hp2xx__arcs.hp").string());
+  Recorder->Read();
+  double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
+  for (const auto& l : Recorder->Lines)
+    for (const auto& [x, y] : {std::pair{l.X1, l.Y1}, std::pair{l.X2, l.Y2}}) {
+      minX = std::min(minX, (x - Recorder->OffsetX) / Recorder->ScaleX);
+      maxX = std::max(maxX, (x - Recorder->OffsetX) / Recorder->ScaleX);
+      minY = std::min(minY, (y - Recorder->OffsetY) / Recorder->ScaleY);
+      maxY = std::max(maxY, (y - Recorder->OffsetY) / Recorder->ScaleY);
+    }
+  EXPECT_TRUE(Recorder->Arcs.empty());
+  EXPECT_NEAR(minX, 0, 0.5);
+  EXPECT_NEAR(minY, 0, 0.5);
+  EXPECT_NEAR(maxX, 400, 0.5);
+  // The half circle of radius 200 about (200, 300) in 20-degree chords
+  // peaks at 80 degrees, where the README samples every degree.
+  EXPECT_NEAR(maxY, 300 + 200 * std::sin(80 * M_PI / 180), 0.01);
 }
 
 }  // namespace
