@@ -364,8 +364,12 @@ void THpglReader::MoveTo(const TRealPoint& target) {
       if (PatternOffset >= PatternLength) PatternOffset = 0;
       const double remaining = length - done;
       const std::size_t k = segmentAt(PatternOffset);
+      if (k >= ends.size()) {  // past the last segment by rounding
+        PatternOffset = 0;
+        continue;
+      }
       double step = remaining;
-      if (k != segmentAt(PatternOffset + remaining)) step = std::min(remaining, ends[std::min(k, ends.size() - 1)] - PatternOffset);
+      if (k != segmentAt(PatternOffset + remaining)) step = std::min(remaining, ends[k] - PatternOffset);
       done += step;
       Segment(done >= length ? target : along(done), k % 2 == 0);
       PatternOffset += step + 0.0001;
@@ -600,7 +604,10 @@ void ImportHpglToCad(const std::string& fileName) {
   if (!CheckImportFile(fileName)) return;
   auto report = ImportHost().OpenReport(ImportCaption("HPGL-to-CAD ", "6.0", fileName), 50, 15);
   report->WriteLn("Reading HPGL file...");
-  THpglToCad importer(fileName);
+  struct TImporter : THpglToCad {
+    using THpglToCad::THpglToCad;
+    void Progress() override { ProcessMessages(); }
+  } importer(fileName);
   importer.Read();
   for (const std::string& w : importer.Warnings) report->WriteLn(w);
   if (!importer.Opened || importer.Pending.Count() == 0) {

@@ -1,14 +1,12 @@
 #include "import/igi_post_import.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include <algorithm>
-
-#include "foundation/file_utils.h"
-#include "import/binary_file_reader.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
+#include "import/binary_file_reader.h"
 #include "import/import_host.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
