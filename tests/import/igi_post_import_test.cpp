@@ -71,6 +71,16 @@ TEST_F(IgiPostImportTest, PathsArcsAndFlashesInEitherByteOrder) {
   EXPECT_EQ(s.Y, 0);
 }
 
+TEST_F(IgiPostImportTest, ObroundFlashesKeepTheirCapsOutside) {
+  for (const auto& [w, h] : {std::pair{0.3f, 0.1f}, std::pair{0.1f, 0.3f}}) {
+    const TTally t = Import({{10, w, h, 0}, {1, 1, 1, 0}});
+    EXPECT_EQ(t.ByType[2], 2) << Shown(t);
+    EXPECT_EQ(t.ByType[3], 2);
+    EXPECT_NEAR(t.MaxX - t.MinX, w, 1e-6);
+    EXPECT_NEAR(t.MaxY - t.MinY, h, 1e-6);
+  }
+}
+
 TEST_F(IgiPostImportTest, HeaderRecordsAreSkipped) {
   float magic;
   const uint32_t bits = 0x7344FFBB;
