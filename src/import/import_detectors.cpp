@@ -83,51 +83,6 @@ double DetectHpgl(const std::string& fileName) {
   return std::clamp(s, 0.0, 1.0);
 }
 
-double DetectGcadd(const std::string& fileName) {
-  // The drawing is a stream of 10-byte units: a header unit (record type,
-  // data count) followed by its data units, closed by FF FF and eight zero
-  // bytes. A file is taken when it ends with that mark and its size fits a
-  // known header, or else when its first 2 KB walk cleanly through known
-  // record types, more records than a random file would give.
-  TFileCloser file{OpenForDetection(fileName)};
-  if (file.F == nullptr) return 0.0;
-  std::fseek(file.F, 0, SEEK_END);
-  const long size = std::ftell(file.F);
-  if (size <= 0) return 0.0;
-  std::array<unsigned char, 2048> head{}, tail{};
-  const std::size_t window = static_cast<std::size_t>(std::min<long>(size, 2048));
-  std::fseek(file.F, size - static_cast<long>(window), SEEK_SET);
-  if (std::fread(tail.data(), 1, window, file.F) != window) return 0.0;
-  std::fseek(file.F, 0, SEEK_SET);
-  const std::size_t got = std::fread(head.data(), 1, window, file.F);
-  std::size_t last = window;
-  while (last > 0 && tail[last - 1] == 0) --last;  // one past the last non-zero byte
-  if (last >= 2 && last - 2 + 10 <= window) {
-    static const unsigned char mark[10] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
-    if (std::equal(mark, mark + 10, tail.begin() + static_cast<std::ptrdiff_t>(last - 2))) {
-      static const unsigned char variants[3][5] = {{3, 0x01, 0xE7, 0x02, 0x00},
-                                                   {4, 0x03, 0xF0, 0x04, 0x00},
-                                                   {8, 0x03, 0xEA, 0x04, 0x00}};
-      if (size % 10 == 0) return 0.9;
-      for (const auto& v : variants)
-        if (size % 10 == v[0] && got >= 4 && std::equal(v + 1, v + 5, head.begin())) return 0.9;
-    }
-  }
-  if (got < 40) return 0.0;
-  static const std::array<int, 21> types = {1,  2,  10, 11, 12, 13, 14, 20, 21, 24, 30,
-                                            31, 32, 50, 51, 52, 62, 63, 64, 65, 66};
-  std::size_t pos = 0;
-  int32_t records = 0;
-  while (pos + 20 <= got) {
-    const int type = head[pos + 2];
-    const int count = head[pos + 8] | (head[pos + 9] << 8);
-    if (std::find(types.begin(), types.end(), type) == types.end() || count >= 25) return 0.0;
-    pos += static_cast<std::size_t>(count + 1) * 10;
-    ++records;
-  }
-  return records > std::max<int32_t>(static_cast<int32_t>(got / 40), 10) ? 0.9 : 0.0;
-}
-
 double DetectIgiPost(const std::string& fileName) {
   TFileCloser file{OpenForDetection(fileName)};
   if (file.F == nullptr) return 0.0;
@@ -156,21 +111,6 @@ double DetectIgiPost(const std::string& fileName) {
     if (all) return 0.85;
   }
   return 0.0;
-}
-
-double DetectIpcFile(const std::string& fileName) {
-  TFileCloser file{OpenForDetection(fileName)};
-  if (file.F == nullptr) return 0.0;
-  std::string line;
-  if (!ReadTextLine(file.F, line) || line.size() < 80 || line.rfind("P  JOB", 0) != 0) return 0.0;
-  for (int n = 0; n < 20; ++n) {
-    if (!ReadTextLine(file.F, line) || line.size() != 80) return 0.0;
-    const bool digits = std::isdigit(static_cast<unsigned char>(line[0])) &&
-                        std::isdigit(static_cast<unsigned char>(line[1])) &&
-                        std::isdigit(static_cast<unsigned char>(line[2]));
-    if (line.rfind("C  ", 0) != 0 && line.rfind("P  ", 0) != 0 && !digits) return 0.0;
-  }
-  return 0.9;
 }
 
 double DetectValorMatrix(const std::string& fileName) {

@@ -8,6 +8,11 @@
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
 #include "import/dxf_import.h"
+#include "import/esi_import.h"
+#include "import/gcadd_import.h"
+#include "import/hpgl_reader.h"
+#include "import/igi_post_import.h"
+#include "import/ipc_import.h"
 #include "import/gerber_cad.h"
 #include "import/import_host.h"
 #include "model/cad_database.h"
@@ -34,14 +39,14 @@ std::array<TImportFormat, FormatCount>& Formats() {
   static std::array<TImportFormat, FormatCount> table = [] {
     std::array<TImportFormat, FormatCount> t{};
     t[fcDxf] = {DetectDxf, [](const std::string& f) { ImportDxfToCad(f); }};
-    t[fcHpgl] = {DetectHpgl, nullptr};
+    t[fcHpgl] = {DetectHpgl, ImportHpglToCad};
     t[fcExcellon] = {DetectExcellonFile, [](const std::string& f) { ImportExcellonToCad(f); }};
     t[fcGerber] = {DetectGerberFile, ImportGerberToCad};
-    t[fcGcadd] = {DetectGcadd, nullptr};
-    t[fcIgiPost] = {DetectIgiPost, nullptr};
-    t[fcIpc] = {DetectIpcFile, nullptr};
+    t[fcGcadd] = {DetectGcadd, ImportGcaddToCad};
+    t[fcIgiPost] = {DetectIgiPost, ImportIgiPostToCad};
+    t[fcIpc] = {DetectIpcFile, ImportIpcFile};
     t[fcOdb] = {DetectValorMatrix, nullptr};
-    t[fcEsi] = {DetectEsi, nullptr};
+    t[fcEsi] = {DetectEsi, ImportEsiToCad};
     return t;
   }();
   return table;
@@ -252,4 +257,5 @@ void RunCadImport() {
 void InstallDrillImporters() {
   SetDrillFormatImporter(ifDxf, {DetectDxfForDrill, ImportDxfToDrill});
   SetDrillFormatImporter(ifGerber, {DetectGerberForDrill, ImportGerberToDrill});
+  SetDrillFormatImporter(ifEsi, {DetectEsiForDrill, ImportEsiToDrill});
 }

@@ -152,4 +152,23 @@ TEST_F(TGerberToDrillTest, DrillImportTakesTheCirclesOfADrawing) {
   EXPECT_EQ(p, (TIntPoint{2 * Inch, Inch}));
 }
 
+TEST_F(TGerberToDrillTest, DrillImportTakesALaserFile) {
+  const std::string las = Input("LASER.LAS", "%\n(ESI 5100)\nT0 3\nT2 127\nT1 1\nX25400 Y0\nX50800 Y25400\nM02\n");
+  ScriptFileDialogAnswer(NativePath(las));
+  int offered = -1;
+  QueueModalScript("TForceDrillFormatDialog", [&offered](TForm& f) {
+    offered = f.Get<TComboBox>("PullDown").ItemIndex();
+    f.Click("OKButton");
+  });
+  ScriptMessageBoxAnswer(mrYes);  // the main part
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportDrillFile();
+  EXPECT_EQ(offered, ifEsi);
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(HolesPerDiameter(), (std::map<int32_t, int>{{127000, 2}}));
+  TIntPoint p;
+  DRDB->EntityAt(2)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{2 * Inch, Inch}));
+}
+
 }  // namespace

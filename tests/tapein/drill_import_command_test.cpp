@@ -217,6 +217,7 @@ TEST_F(TDrillImportCommandTest, CancelAnywhereOrAnEmptyImportChangesNothing) {
 
 TEST_F(TDrillImportCommandTest, FormatsWithoutAReaderSaySoPlainly) {
   ScriptFileDialogAnswer(NativePath(Input("P.LAS", "nothing\n")));
+  SetDrillFormatImporter(ifEsi, {});  // as before the laser reader is installed
   ChooseFormat(ifEsi);
   ImportDrillFile();
   EXPECT_EQ(ShownMessageBoxes().back().Text, "ESI Laser files cannot be imported into drill layers yet.");

@@ -1,0 +1,246 @@
+#include "import/gcadd_import.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "foundation/geometry_matrix.h"
+#include "foundation/geometry_points.h"
+#include "import/binary_file_reader.h"
+#include "import/import_host.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+
+namespace {
+
+constexpr std::size_t kUnit = 10;
+
+uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+float Real(const uint8_t* p) {
+  float f;
+  std::memcpy(&f, p, 4);  // stored little-endian, as this machine keeps it
+  return f;
+}
+
+// The name of two data units: a length byte, then nine characters from
+// each unit; at most 12 characters count.
+std::string Name(const uint8_t* first) {
+  std::string text(reinterpret_cast<const char*>(first + 1), 9);
+  text.append(reinterpret_cast<const char*>(first + kUnit + 1), 9);
+  text.resize(std::min<std::size_t>(first[0], 18));
+  if (text.size() > 12) text.resize(12);
+  return text;
+}
+
+}  // namespace
+
+bool RecognizeGcadd(const std::vector<uint8_t>& bytes, int32_t& dataOffset) {
+  // A drawing ends with FF FF and eight zero bytes (zero bytes may follow);
+  // its size then tells which header comes before the data.
+  const std::size_t size = bytes.size();
+  if (size == 0) return false;
+  const std::size_t window = std::min<std::size_t>(size, 2048);
+  std::size_t last = size;
+  while (last > size - window && bytes[last - 1] == 0) --last;
+  if (last >= 2 && last - 2 + 10 <= size) {
+    static const uint8_t mark[10] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
+    if (std::equal(mark, mark + 10, bytes.begin() + static_cast<std::ptrdiff_t>(last - 2))) {
+      struct TVariant {
+        std::size_t Remainder;
+        uint8_t Head[4];
+        int32_t Offset;
+      };
+      static const TVariant variants[] = {{3, {0x01, 0xE7, 0x02, 0x00}, 743},
+                                          {4, {0x03, 0xF0, 0x04, 0x00}, 1264},
+                                          {8, {0x03, 0xEA, 0x04, 0x00}, 1258}};
+      if (size % 10 == 0) {
+        dataOffset = 0;
+        return true;
+      }
+      for (const TVariant& v : variants)
+        if (size % 10 == v.Remainder && size >= 4 && std::equal(v.Head, v.Head + 4, bytes.begin())) {
+          dataOffset = v.Offset;
+          return true;
+        }
+    }
+  }
+  // Else the first 2 KB must walk cleanly through known record types, more
+  // records than a random file would give.
+  if (window < 40) return false;
+  static const std::array<int, 21> types = {1,  2,  10, 11, 12, 13, 14, 20, 21, 24, 30,
+                                            31, 32, 50, 51, 52, 62, 63, 64, 65, 66};
+  std::size_t pos = 0;
+  int32_t records = 0;
+  while (pos + 20 <= window) {
+    const int type = bytes[pos + 2];
+    const int count = Word(&bytes[pos + 8]);
+    if (std::find(types.begin(), types.end(), type) == types.end() || count >= 25) return false;
+    pos += static_cast<std::size_t>(count + 1) * kUnit;
+    ++records;
+  }
+  if (records <= std::max<int32_t>(static_cast<int32_t>(window / 40), 10)) return false;
+  dataOffset = 0;
+  return true;
+}
+
+double DetectGcadd(const std::string& fileName) {
+  std::vector<uint8_t> bytes;
+  int32_t offset = 0;
+  return ReadWholeFile(fileName, bytes) && RecognizeGcadd(bytes, offset) ? 0.9 : 0.0;
+}
+
+TGcaddReader::TGcaddReader(std::string fileName, double scale)
+    : FileName(std::move(fileName)), Scale(scale) {}
+
+void TGcaddReader::Fail(const std::string& text) {
+  if (!Failed) ErrorText = text;
+  Failed = true;
+}
+
+bool TGcaddReader::Open() {
+  if (!ReadWholeFile(FileName, Bytes_)) {
+    Fail("<" + FileName + "> cannot be read.");
+    return false;
+  }
+  Valid = RecognizeGcadd(Bytes_, DataOffset);
+  if (!Valid) Fail("<" + FileName + "> is not a GCADD drawing.");
+  return Valid;
+}
+
+void TGcaddReader::Read() {
+  if (!Valid && !Open()) return;
+  TMatrix3 m = IdentityMatrix;
+  ScaleMatrix({0, 0}, m, Scale, Scale);
+  Parse(Bytes_, static_cast<std::size_t>(DataOffset), m);
+}
+
+void TGcaddReader::Parse(const std::vector<uint8_t>& data, std::size_t pos, const TMatrix3& m) {
+  std::string copying;
+  bool inDefinition = false;
+  while (pos < data.size() && !Failed) {
+    Idle();
+    if (pos + kUnit > data.size()) {
+      Fail("<" + FileName + "> ends inside a record: the file is cut short.");
+      return;
+    }
+    const uint8_t* head = &data[pos];
+    if (Word(head) == 65535) return;
+    const uint8_t type = head[2];
+    const std::size_t count = Word(head + 8);
+    const std::size_t end = pos + (count + 1) * kUnit;
+    if (end > data.size()) {
+      Fail("<" + FileName + "> ends inside a record: the file is cut short.");
+      return;
+    }
+    const uint8_t* units = head + kUnit;  // unit k (1-based) at units + (k - 1) * 10
+    const auto has = [count](std::size_t k) { return count >= k; };
+    const auto point = [&](std::size_t k, TRealPoint& p) {
+      const float x = Real(units + (k - 1) * kUnit + 2), y = Real(units + (k - 1) * kUnit + 6);
+      if (!std::isfinite(x) || !std::isfinite(y)) {
+        Fail("A record of <" + FileName + "> at byte " + std::to_string(pos) + " holds no number.");
+        return false;
+      }
+      TransformPoint(x, y, p.X, p.Y, m);
+      return true;
+    };
+    if (inDefinition) {
+      if (type == 31) inDefinition = false;
+      else Components_[copying].insert(Components_[copying].end(), head, data.data() + end);
+      pos = end;
+      continue;
+    }
+    TRealPoint a, b, c;
+    switch (type) {
+      case 1:
+        if (has(1) && point(1, a)) AddPoint(0, a.X, a.Y);
+        break;
+      case 2:
+        if (has(2) && point(1, a) && point(2, b)) AddLine(0, a.X, a.Y, b.X, b.Y);
+        break;
+      case 10:
+        if (has(2) && point(1, a) && point(2, b)) AddCircle(0, a.X, a.Y, Distance(a, b));
+        break;
+      case 11: {
+        if (!has(3) || !point(1, a) || !point(2, b) || !point(3, c)) break;
+        double cx = 0, cy = 0, r = -1;
+        CircleThreePoints(a.X, a.Y, b.X, b.Y, c.X, c.Y, cx, cy, r);
+        if (!(r > 0)) break;
+        double bx = b.X - a.X, by = b.Y - a.Y;
+        RotatePoint(bx, by, -DirectionAngle(a, c));
+        if (by > 0) std::swap(a, c);
+        const TRealPoint centre{cx, cy};
+        AddArc(0, a.X, a.Y, c.X, c.Y, cx, cy, DirectionAngle(centre, a), DirectionAngle(centre, c));
+        break;
+      }
+      case 30:
+        if (!has(3)) break;
+        copying = Name(units + kUnit);
+        Status("Component <" + copying + ">");
+        Components_[copying].clear();
+        inDefinition = true;
+        break;
+      case 32: {
+        if (!has(5)) break;
+        const std::string name = Name(units + 3 * kUnit);
+        if (name.empty()) break;
+        const auto found = Components_.find(name);
+        if (found == Components_.end()) {
+          Status("ERROR: Component <" + name + "> not found!");
+          break;
+        }
+        if (std::find(Placing_.begin(), Placing_.end(), name) != Placing_.end()) {
+          Fail("Component <" + name + "> of <" + FileName + "> places itself.");
+          return;
+        }
+        const float ix = Real(units + 2), iy = Real(units + 6);
+        const float sx = Real(units + kUnit + 2), sy = Real(units + kUnit + 6);
+        const float turn = Real(units + 2 * kUnit + 2);
+        if (!std::isfinite(ix) || !std::isfinite(iy) || !std::isfinite(sx) || !std::isfinite(sy) ||
+            !std::isfinite(turn)) {
+          Fail("A placement of <" + name + "> in <" + FileName + "> holds no number.");
+          return;
+        }
+        // The component's own transform acts first, then the one in force.
+        TMatrix3 placed = IdentityMatrix;
+        ScaleMatrix({0, 0}, placed, sx, sy);
+        RotateMatrix({0, 0}, placed, -turn);
+        TranslateMatrix(placed, ix, iy);
+        ConcatMatrix(m, placed);
+        Placing_.push_back(name);
+        const std::vector<uint8_t> records = found->second;
+        Parse(records, 0, placed);
+        Placing_.pop_back();
+        break;
+      }
+      default: break;
+    }
+    pos = end;
+  }
+}
+
+void ImportGcaddToCad(const std::string& fileName) {
+  auto report = ImportHost().OpenReport(ImportCaption("GCADD-to-CAD ", "6.00", fileName), 50, 15);
+  report->WriteLn("Reading GCADD file...");
+  struct TImporter : TGcaddToCad {
+    using TGcaddToCad::TGcaddToCad;
+    TImportReport* Report = nullptr;
+    int32_t Calls = 0;
+    void Status(const std::string& text) override {
+      Report->WriteLn(text);
+      ProcessMessages();
+    }
+    void Idle() override {
+      if ((++Calls & 63) == 0) ProcessMessages();
+    }
+  } importer(fileName, InchImportScale);
+  importer.Report = report.get();
+  importer.Read();
+  if (importer.Failed) {
+    report->WriteLn(importer.ErrorText);
+    ErrorBox(importer.ErrorText + "\r\nNothing was imported.");
+    return;
+  }
+  importer.Pending.Commit();
+}

@@ -1,0 +1,42 @@
+// Drawing files of 10-byte units into the CAD drawing on layer 0: points,
+// lines, circles and three-point arcs, with components defined once and
+// placed with scale, rotation and offset. Coordinates are inches.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "foundation/geometry.h"
+#include "import/cad_sink.h"
+#include "import/import_frame.h"
+
+// Whether the bytes form a drawing, and where its data starts.
+bool RecognizeGcadd(const std::vector<uint8_t>& bytes, int32_t& dataOffset);
+
+class TGcaddReader : public TImportObject {
+ public:
+  TGcaddReader(std::string fileName, double scale);
+  // Reads and recognizes the file; false with ErrorText when it is none.
+  bool Open();
+  void Read() override;
+
+  const std::string FileName;
+  const double Scale;
+  int32_t DataOffset = 0;
+  bool Valid = false;
+  bool Failed = false;
+  std::string ErrorText;
+
+ private:
+  void Parse(const std::vector<uint8_t>& data, std::size_t from, const TMatrix3& m);
+  void Fail(const std::string& text);
+
+  std::vector<uint8_t> Bytes_;
+  std::map<std::string, std::vector<uint8_t>> Components_;
+  std::vector<std::string> Placing_;
+};
+
+using TGcaddToCad = TToCad<TGcaddReader>;
+
+void ImportGcaddToCad(const std::string& fileName);

@@ -1,0 +1,621 @@
+#include "import/hpgl_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "foundation/geometry_matrix.h"
+#include "foundation/geometry_points.h"
+#include "foundation/utilities.h"
+#include "import/import_host.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+
+namespace {
+
+constexpr const char* kMnemonics[68] = {
+    "AA", "AF", "AH", "AP", "AR", "AS", "BL", "CA", "CC", "CI", "CM", "CP", "CS", "CT",
+    "DC", "DF", "DI", "DL", "DP", "DR", "DS", "DT", "EA", "EC", "EP", "ER", "ES", "EW",
+    "FP", "FS", "FT", "GP", "IM", "IN", "IP", "IV", "IW", "LB", "LO", "LT", "NR", "PA",
+    "PB", "PD", "PG", "PM", "PR", "PT", "PU", "RA", "RO", "RR", "SA", "SC", "SG", "SI",
+    "SL", "SM", "SP", "SR", "SS", "TL", "UC", "UF", "VS", "WG", "XT", "YT"};
+enum : int32_t {
+  mAA = 1, mAF = 2, mAH = 3, mAP = 4, mAR = 5, mCI = 10, mCT = 14, mDF = 16, mDT = 22,
+  mIN = 34, mIP = 35, mLB = 38, mLT = 40, mPA = 42, mPD = 44, mPG = 45, mPR = 47,
+  mPU = 49, mSC = 54, mSI = 56, mSP = 59
+};
+
+// Segment fractions of the dashed line types -6 to 6, pen down first.
+const std::vector<double> kLineTypes[13] = {
+    {0.25, 0.1, 0.1, 0.1, 0.1, 0.1, 0.25}, {0.35, 0.1, 0.1, 0.1, 0.35},
+    {0.39, 0.1, 0.02, 0.1, 0.39},          {0.375, 0.25, 0.375},
+    {0.25, 0.5, 0.25},                     {0.1, 0.9},
+    {},                                    {0.3, 0.7},
+    {0.5, 0.5},                            {0.75, 0.25},
+    {0.78, 0.1, 0.02, 0.1},                {0.7, 0.1, 0.1, 0.1},
+    {0.5, 0.1, 0.1, 0.1, 0.1, 0.1}};
+
+// Stroke font: the character, a blank, then U (move) and D (draw) points.
+const char* const kGlyphs[80] = {
+    "A U0,0 D6,15 D11,0 U3,8 D8,8 E",
+    "B U0,0 D0,15 D8,15 D11,13 D11,9 D9,8 D0,8 U9,8 D11,7 D11,2 D9,0 D0,0 E",
+    "C U11,2 D9,0 D2,0 D0,2 D0,13 D2,15 D9,15 D11,13 E",
+    "D U0,0 D0,15 D9,15 D11,13 D11,2 D9,0 D0,0 E",
+    "E U11,0 D0,0 D0,15 D11,15 U0,8 D8,8 E",
+    "F U0,0 D0,15 D11,15 U0,8 D8,8 E",
+    "G U8,6 D8,7 D11,7 D11,2 D8,0 D2,0 D0,2 D0,13 D2,15 D8,15 D11,13 E",
+    "H U0,0 D0,15 U0,8 D11,8 U11,0 D11,15 E",
+    "I U3,0 D7,0 U5,0 D5,15 U3,15 D8,15 E",
+    "J U0,2 D2,0 D9,0 D11,2 D11,15 E",
+    "K U0,0 D0,15 U0,7 D11,15 U2,9 D11,0 E",
+    "L U11,0 D0,0 D0,15 E",
+    "M U0,0 D3,15 D6,8 D8,15 D11,0 E",
+    "N U0,0 D0,15 D11,0 D11,15 E",
+    "O U0,2 D0,13 D2,15 D9,15 D11,13 D11,2 D9,0 D2,0 D0,2 E",
+    "P U0,0 D0,15 D9,15 D11,13 D11,9 D9,8 D0,8 E",
+    "Q U0,2 D0,13 D2,15 D9,15 D11,13 D11,2 D9,0 D2,0 D0,2 U11,0 D9,2 E",
+    "R U0,0 D0,15 D9,15 D11,13 D11,9 D9,8 D0,8 U5,8 D11,0 E",
+    "S U0,2 D2,0 D9,0 D11,2 D11,5 D9,7 D2,7 D0,9 D0,13 D2,15 D9,15 D11,13 E",
+    "T U5,0 D5,15 U0,15 D10,15 E",
+    "U U0,15 D0,2 D2,0 D9,0 D11,2 D11,15 E",
+    "V U0,15 D5,0 D10,15 E",
+    "W U0,15 D3,0 D5,7 D7,0 D10,15 E",
+    "X U0,0 D11,15 U0,15 D11,0 E",
+    "Y U0,15 D5,8 D10,15 U5,8 D5,0 E",
+    "Z U11,0 D0,0 D11,15 D0,15 E",
+    "a U3,7 D5,8 D12,8 D13,6 D13,0 U13,1 D12,0 D4,0 D3,1 D3,4 D5,6 D12,6 D13,0 E",
+    "b U3,16 D3,0 U3,1 D4,0 D12,0 D13,1 D13,7 D12,8 D4,8 D3,7 E",
+    "c U13,1 D12,0 D4,0 D3,1 D3,7 D4,8 D12,8 D13,7 E",
+    "d U13,2 D12,0 D4,0 D3,1 D3,7 D4,8 D11,8 D12,7 U13,0 D13,16 E",
+    "e U3,4 D12,4 D13,6 D13,7 D12,8 D4,8 D3,7 D3,2 D5,0 D12,0 D13,1 E",
+    "f U4,0 D4,15 D6,16 D11,16 D13,14 U2,8 D8,8 E",
+    "g U3,-2 D4,-4 D12,-4 D13,-2 D13,6 D12,8 D4,8 D3,6 D3,1 D4,0 D12,0 D13,1 E",
+    "h U3,0 D3,16 U3,6 D5,8 D12,8 D13,6 D13,0 E",
+    "i U6,0 D10,0 U8,0 D8,8 D7,8 U7,10 D8,10 D8,11 D7,11 D7,10 E",
+    "j U3,-2 D4,-4 D12,-4 D13,-2 D13,8 D12,8 U12,10 D13,10 D13,11 D12,11 D12,10 E",
+    "k U2,0 D2,16 U2,6 D9,6 D13,8 U9,6 D13,0 E",
+    "l U6,0 D10,0 U8,0 D8,16 D7,16 E",
+    "m U3,8 D3,0 U3,7 D4,8 D7,8 D8,7 D8,0 U8,7 D9,8 D12,8 D13,7 D13,0 E",
+    "n U3,8 D3,0 U3,7 D4,8 D12,8 D13,7 D13,0 E",
+    "o U3,1 D4,0 D12,0 D13,1 D13,6 D12,8 D4,8 D3,6 D3,1 E",
+    "p U3,-6 D3,8 U3,7 D4,8 D12,8 D13,7 D13,2 D12,0 D4,0 D3,2 E",
+    "q U13,-6 D13,8 U13,7 D11,8 D4,8 D3,7 D3,2 D4,0 D11,0 D13,2 E",
+    "r U3,0 D3,8 U3,6 D5,8 D12,8 D13,6 E",
+    "s U3,2 D4,0 D12,0 D13,2 D13,3 D12,4 D4,4 D3,6 D4,8 D12,8 D13,6 E",
+    "t U3,8 D9,8 U5,15 D5,1 D7,0 D12,0 13,1 E",
+    "u U3,8 D3,1 D4,0 D12,0 D13,1 U13,0 D13,8 E",
+    "v U3,8 D3,6 D8,0 D13,6 D13,8 E",
+    "w U3,8 D3,6 D6,0 D8,7 D10,0 D13,6 D13,8 E",
+    "x U3,0 D4,0 D13,8 D14,8 U3,8 D4,8 D13,0 D14,0 E",
+    "y U3,-5 D4,-6 D11,-6 D13,-4 D13,8 U3,8 D3,2 D5,0 D13,0 E",
+    "z U3,8 D13,8 D3,0 D13,0 E",
+    "0 U0,2 D0,13 D2,15 D9,15 D11,13 D11,2 D9,0 D2,0 D0,2 U0,0 D11,15 E",
+    "1 U3,0 D7,0 U5,0 D5,15 D4,14 E",
+    "2 U9,0 D0,0 D0,3 D9,9 D9,12 D6,15 D2,15 D0,13 E",
+    "3 U0,3 D3,0 D8,0 D11,3 D11,6 D9,8 D11,10 D11,12 D8,15 D3,15 D0,13 U9,8 D4,8 E",
+    "4 U8,0 D8,15 D0,5 D9,5 E",
+    "5 U0,2 D2,0 D7,0 D10,3 D10,7 D7,9 D2,9 D0,7 D0,15 D10,15 E",
+    "6 U0,7 D2,9 D7,9 D9,7 D9,2 D7,0 D2,0 D0,2 D0,13 D2,15 D7,15 D9,13 E",
+    "7 U1,14 D1,15 D11,15 D11,14 D9,11 D5,9 D4,5 D4,0 U2,7 D8,7 E",
+    "8 U2,8 D0,6 D0,2 D2,0 D8,0 D10,2 D10,6 D8,8 D2,8 D0,10 D0,13 D2,15 D8,15 D10,13 D10,10 D8,8 E",
+    "9 U0,2 D2,0 D8,0 D10,2 D10,13 D8,15 D2,15 D0,13 D0,8 D2,6 D8,6 D10,8 E",
+    "/ U0,0 D11,15 E",
+    "\\ U0,15 D11,0 E",
+    "= U3,5 D8,5 U8,8 D3,8 E",
+    "+ U5,3 D5,11 U2,7 D8,7 E",
+    "- U3,7 D8,7 E",
+    "( U3,0 D1,2 D1,13 D3,15 E",
+    ") U8,0 D10,2 D10,13 D8,15 E",
+    "# U4,3 D4,12 U7,3 D7,12 U2,5 D9,5 U2,10 D9,10 E",
+    "& U9,9 D9,2 D7,0 D2,0 D0,2 D0,6 D1,7 D9,11 D9,14 D7,15 D4,15 D2,14 D2,11 D10,0 E",
+    "? U1,13 D3,15 D8,15 D10,13 D10,10 D8,8 D5,8 D5,2 U5,1 D5,0 E",
+    ": U6,4 D5,4 D5,5 D6,5 D6,4 U6,10 D5,10 D5,11 D6,11 D6,10 E",
+    "; U6,4 D5,4 D5,5 D6,5 D6,4 D5,3 U6,10 D5,10 D5,11 D6,11 D6,10 D5,9 E",
+    "* U1,1 D9,9 U9,1 D1,9 U0,5 D9,5 E",
+    ". U7,0 D7,1 D8,1 D8,0 D7,0 E",
+    ", U7,0 D8,1 D8,2 D7,2 D7,1 D8,1 E",
+    "' U7,13 D8,14 D8,15 D7,15 D7,14 D8,14 E",
+    "\" U5,13 D6,14 D6,15 D5,15 D5,14 D6,14 U8,13 D9,14 D9,15 D8,15 D8,14 D9,14 E",
+    "  E",
+};
+
+constexpr double kDatabasePerPlotter = 25000.0;
+constexpr TRealPoint kDefaultP1{-20840, -16180};
+constexpr TRealPoint kDefaultP2{20840, 16180};
+
+double ToDb(double v) { return std::nearbyint(v * kDatabasePerPlotter); }
+
+bool IsLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+int Upper(int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
+
+}  // namespace
+
+int32_t HpglMnemonic(char first, char second) {
+  const int a = Upper(static_cast<unsigned char>(first)), b = Upper(static_cast<unsigned char>(second));
+  for (int32_t i = 0; i < 68; ++i)
+    if (kMnemonics[i][0] == a && kMnemonics[i][1] == b) return i + 1;
+  return 0;
+}
+
+// ---- Tokenizer ------------------------------------------------------------------------------
+
+bool THpglReader::ReadNumber(bool& any, double& value, int& end) {
+  bool negative = false;
+  any = false;
+  double v = 0;
+  for (;;) {
+    const int c = In_.Peek();
+    if (c < 0) {
+      end = -1;
+      break;
+    }
+    const int ch = c & 0x7F;
+    if (ch >= '0' && ch <= '9') {
+      any = true;
+      if (v + 1 < 214748364.0) v = v * 10 + (ch - '0');
+      ++In_.Pos;
+      continue;
+    }
+    if (any) {
+      end = ch;
+      break;
+    }
+    if (ch == '-') negative = true;
+    else if (ch == '\n' || ch == '\r' || ch == ',' || ch == '.' || ch == ';' || IsLetter(ch)) {
+      end = ch;
+      break;
+    }
+    ++In_.Pos;  // blanks, plus signs and stray characters
+  }
+  value = negative ? -v : v;
+  return negative;
+}
+
+bool THpglReader::Tokenize() {
+  const int c0 = In_.Peek();
+  if (c0 < 0) return false;
+  const int ch = c0 & 0x7F;
+  switch (State_) {
+    case 0: {
+      const int c1 = In_.Peek(1);
+      const int32_t m = c1 < 0 ? 0 : HpglMnemonic(static_cast<char>(ch), static_cast<char>(c1 & 0x7F));
+      if (m > 0 && IsLetter(ch)) {
+        In_.Pos += 2;
+        Tokens_.push_back({THpglToken::Mnemonic, m, 0});
+        State_ = m == mDT ? 3 : m == mLB ? 2 : 1;
+      } else {
+        ++In_.Pos;
+      }
+      break;
+    }
+    case 1: {
+      bool any = false;
+      double value = 0;
+      int end = -1;
+      const bool negative = ReadNumber(any, value, end);
+      if (end == '.') {
+        ++In_.Pos;
+        double fraction = 0, place = 0.1;
+        int c;
+        while ((c = In_.Peek()) >= 0 && (c & 0x7F) >= '0' && (c & 0x7F) <= '9') {
+          fraction += ((c & 0x7F) - '0') * place;
+          place /= 10;
+          ++In_.Pos;
+        }
+        const double magnitude = std::fabs(value) + fraction;
+        Tokens_.push_back({THpglToken::Decimal, 0, negative ? -magnitude : magnitude});
+        if (c < 0) break;
+        if (IsLetter(c & 0x7F)) State_ = 0;
+        else ++In_.Pos;
+        break;
+      }
+      if (any) Tokens_.push_back({THpglToken::Integer, static_cast<int32_t>(value), value});
+      if (end < 0) break;
+      if (IsLetter(end)) State_ = 0;
+      else ++In_.Pos;
+      break;
+    }
+    case 2:
+      ++In_.Pos;
+      if (ch == Terminator) State_ = 0;
+      else Tokens_.push_back({THpglToken::Character, ch, 0});
+      break;
+    default:
+      ++In_.Pos;
+      Terminator = static_cast<char>(ch);
+      State_ = 0;
+      break;
+  }
+  if (State_ != 2)
+    for (int c; (c = In_.Peek()) >= 0;) {
+      const int k = c & 0x7F;
+      if (k != '\n' && k != '\r' && k != ',' && k != ';') break;
+      ++In_.Pos;
+    }
+  return true;
+}
+
+const THpglToken& THpglReader::PeekToken() {
+  while (Tokens_.empty() && Tokenize()) {
+  }
+  return Tokens_.empty() ? None_ : Tokens_.front();
+}
+
+THpglToken THpglReader::TakeToken() {
+  PeekToken();
+  if (Tokens_.empty()) return None_;
+  THpglToken t = Tokens_.front();
+  Tokens_.pop_front();
+  if (++TokenCount % 500 == 0) Progress();
+  return t;
+}
+
+bool THpglReader::GetInt(int32_t& v) {
+  if (PeekToken().Kind != THpglToken::Integer) return false;
+  v = TakeToken().Int;
+  return true;
+}
+
+bool THpglReader::GetReal(double& v) {
+  const THpglToken& t = PeekToken();
+  if (t.Kind != THpglToken::Integer && t.Kind != THpglToken::Decimal) return false;
+  v = TakeToken().Real;
+  return true;
+}
+
+// Integers and decimals mix freely within a pair.
+bool THpglReader::GetPair(double& x, double& y) { return GetReal(x) && GetReal(y); }
+
+bool THpglReader::GetPoint(TRealPoint& p) {
+  double x = 0, y = 0;
+  if (!GetPair(x, y)) return false;
+  if (Absolute) p = {ScaleX * x + OffsetX, ScaleY * y + OffsetY};
+  else p = {PenPos.X + ScaleX * x, PenPos.Y + ScaleY * y};
+  return true;
+}
+
+// ---- Plotter model --------------------------------------------------------------------------
+
+void THpglReader::Warn(const std::string& text) {
+  const std::string kind = text.substr(0, 2);
+  if (std::find(WarnedKinds_.begin(), WarnedKinds_.end(), kind) != WarnedKinds_.end()) return;
+  WarnedKinds_.push_back(kind);
+  Warnings.push_back(text);
+}
+
+void THpglReader::ComputeScale() {
+  ScaleX = (P2.X - P1.X) / (S2.X - S1.X);
+  ScaleY = (P2.Y - P1.Y) / (S2.Y - S1.Y);
+  OffsetX = std::trunc((P1.X + P2.X) / 2 - ScaleX * (S1.X + S2.X) / 2 + 0.5);
+  OffsetY = std::trunc((P1.Y + P2.Y) / 2 - ScaleY * (S1.Y + S2.Y) / 2 + 0.5);
+  PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
+  Isotropic = std::fabs(ScaleX - ScaleY) < 0.01;
+}
+
+void THpglReader::Initialize() {
+  P1 = kDefaultP1;
+  P2 = kDefaultP2;
+  S1 = P1;
+  S2 = P2;
+  Absolute = true;
+  PenDown = false;
+  LineType = 7;
+  PatternPercent = 4;
+  PatternOffset = 0;
+  ChordAngle = 5;
+  ChordMode = 0;
+  CharWidth = 0.285;
+  CharHeight = 0.375;
+  Terminator = 3;
+  ComputeScale();
+  PenPos = {OffsetX, OffsetY};
+}
+
+void THpglReader::Segment(const TRealPoint& to, bool down) {
+  if (down) {
+    AddLine(Pen, ToDb(PenPos.X), ToDb(PenPos.Y), ToDb(to.X), ToDb(to.Y));
+    ++Drawn;
+  }
+  PenPos = to;
+}
+
+void THpglReader::MoveTo(const TRealPoint& target) {
+  if (target.X == PenPos.X && target.Y == PenPos.Y) return;
+  if (!PenDown || LineType == 7) {
+    Segment(target, PenDown);
+    return;
+  }
+  if (LineType < -6 || LineType > 6) return;
+  if (LineType != 0 && !(PatternLength > 0)) {
+    Warn("LT with a pattern length of 0 cannot be dashed: drawn solid");
+    Segment(target, true);
+    return;
+  }
+  const std::vector<double>& pattern = kLineTypes[LineType + 6];
+  const TRealPoint from = PenPos;
+  const double length = Distance(from, target);
+  const auto along = [&](double d) {
+    return TRealPoint{from.X + (target.X - from.X) * d / length, from.Y + (target.Y - from.Y) * d / length};
+  };
+  if (LineType == 0) {
+    Segment(target, false);
+    Segment(target, true);
+  } else if (LineType < 0) {
+    const double n = std::max(1.0, std::nearbyint(length / PatternLength));
+    const double each = length / n;
+    double done = 0;
+    for (int32_t k = 0; k < static_cast<int32_t>(n); ++k)
+      for (std::size_t s = 0; s < pattern.size(); ++s) {
+        done += pattern[s] * each;
+        const bool last = k + 1 == static_cast<int32_t>(n) && s + 1 == pattern.size();
+        Segment(last ? target : along(done), s % 2 == 0);
+      }
+  } else {
+    std::vector<double> ends;  // pattern offsets where each segment ends
+    double sum = 0;
+    for (double f : pattern) ends.push_back(sum += f * PatternLength);
+    const auto segmentAt = [&](double offset) {
+      std::size_t k = 0;
+      while (k < ends.size() && offset >= ends[k]) ++k;
+      return k;
+    };
+    double done = 0;
+    for (int guard = 0; done < length && guard < 1000000; ++guard) {
+      if (PatternOffset >= PatternLength) PatternOffset = 0;
+      const double remaining = length - done;
+      const std::size_t k = segmentAt(PatternOffset);
+      if (k >= ends.size()) {  // past the last segment by rounding
+        PatternOffset = 0;
+        continue;
+      }
+      double step = remaining;
+      if (k != segmentAt(PatternOffset + remaining)) step = std::min(remaining, ends[k] - PatternOffset);
+      done += step;
+      Segment(done >= length ? target : along(done), k % 2 == 0);
+      PatternOffset += step + 0.0001;
+    }
+    PenPos = target;
+  }
+  PenDown = true;
+}
+
+void THpglReader::MovesTo() {
+  TRealPoint p;
+  while (GetPoint(p)) MoveTo(p);
+}
+
+void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
+  if (Isotropic && LineType == 7) {
+    double r = 0, a0 = 0;
+    RectToPolar(PenPos.X - centre.X, PenPos.Y - centre.Y, r, a0);
+    if (r <= 0 || sweep == 0) return;
+    if (std::fabs(sweep) == 360) {
+      if (PenDown) {
+        AddCircle(Pen, ToDb(centre.X), ToDb(centre.Y), r * kDatabasePerPlotter);
+        ++Drawn;
+      }
+      return;
+    }
+    double a1 = std::fmod(a0 + sweep, 360.0);
+    if (a1 < 0) a1 += 360;
+    const TRealPoint end{centre.X + r * CosDeg(a1), centre.Y + r * SinDeg(a1)};
+    if (PenDown) {
+      if (sweep > 0)
+        AddArc(Pen, ToDb(PenPos.X), ToDb(PenPos.Y), ToDb(end.X), ToDb(end.Y), ToDb(centre.X),
+               ToDb(centre.Y), a0, a1);
+      else
+        AddArc(Pen, ToDb(end.X), ToDb(end.Y), ToDb(PenPos.X), ToDb(PenPos.Y), ToDb(centre.X),
+               ToDb(centre.Y), a1, a0);
+      ++Drawn;
+    }
+    PenPos = end;
+    return;
+  }
+  const TRealPoint c{(centre.X - OffsetX) / ScaleX, (centre.Y - OffsetY) / ScaleY};
+  const TRealPoint p{(PenPos.X - OffsetX) / ScaleX, (PenPos.Y - OffsetY) / ScaleY};
+  const double r = Distance(c, p);
+  if (sweep == 0 || r == 0) return;
+  double angle = chord;
+  if (ChordMode == 1) {
+    if (!(chord > 0) || chord > 2 * r) {
+      Warn("CT deviation " + RealToStr(chord) + " does not fit the radius: chords of " +
+           RealToStr(ChordAngle) + " degrees used");
+      angle = ChordAngle > 0 ? ChordAngle : 5;
+    } else {
+      angle = std::nearbyint(2 * ArcCosDeg((r - chord) / r));
+      if (angle <= 0) angle = 1;
+    }
+  } else if (angle == 0) {
+    return;
+  }
+  const int32_t count = std::max<int32_t>(1, static_cast<int32_t>(std::ceil(std::fabs(sweep / angle))));
+  const double step = sweep / count;
+  for (int32_t k = 1; k <= count; ++k) {
+    double dx = p.X - c.X, dy = p.Y - c.Y;
+    RotatePoint(dx, dy, step * k);
+    MoveTo({(c.X + dx) * ScaleX + OffsetX, (c.Y + dy) * ScaleY + OffsetY});
+  }
+}
+
+void THpglReader::Circle(double radius, double chord) {
+  const TRealPoint centre = PenPos;
+  const bool wasDown = PenDown;
+  PenDown = false;
+  MoveTo({centre.X + radius, centre.Y});
+  PenDown = true;
+  Arc(centre, 360, chord);
+  PenDown = false;
+  MoveTo(centre);
+  PenPos = centre;
+  PenDown = wasDown;
+}
+
+void THpglReader::Label() {
+  std::string text;
+  while (PeekToken().Kind == THpglToken::Character) {
+    const THpglToken t = TakeToken();
+    if (text.size() < 255) text += static_cast<char>(t.Int);
+  }
+  const double wf = std::nearbyint(CharWidth * 10000 / 15.24) / 15;
+  const double hf = std::nearbyint(CharHeight * 10000 / 15.24) / 15;
+  TRealPoint origin = PenPos;
+  for (char ch : text) {
+    origin = {std::nearbyint(origin.X), std::nearbyint(origin.Y)};
+    const char* glyph = nullptr;
+    for (const char* g : kGlyphs)
+      if (g[0] == ch) glyph = g;
+    if (glyph != nullptr) {
+      TRealPoint last = origin;
+      for (const char* at = glyph + 2; *at != 0;) {
+        while (*at == ' ') ++at;
+        const char command = *at;
+        if (command != 'U' && command != 'D' && command != 'C') break;
+        char* rest = nullptr;
+        const long x = std::strtol(at + 1, &rest, 10);
+        const long y = *rest == ',' ? std::strtol(rest + 1, &rest, 10) : 0;
+        at = rest;
+        const TRealPoint point{origin.X + std::nearbyint(x * wf * 0.5), origin.Y + std::nearbyint(y * hf * 0.5)};
+        if (command != 'U') {
+          AddLine(Pen, ToDb(last.X), ToDb(last.Y), ToDb(point.X), ToDb(point.Y));
+          ++Drawn;
+        }
+        last = point;
+      }
+    }
+    origin.X += std::nearbyint(13.5 * wf);
+  }
+  PenPos = origin;
+}
+
+void THpglReader::Dispatch(int32_t m) {
+  double a = 0, b = 0, c = 0, d = 0;
+  int32_t n = 0;
+  TRealPoint p;
+  switch (m) {
+    case mIN: Initialize(); break;
+    case mIP: {
+      const bool first = GetPair(a, b), second = first && GetPair(c, d);
+      if (first && second) {
+        P1 = {a, b};
+        P2 = {c, d};
+      } else {
+        P1 = {kDefaultP1.X + 0.6, kDefaultP1.Y + 0.6};
+        P2 = {kDefaultP2.X - 0.6, kDefaultP2.Y - 0.6};
+      }
+      if (P1.X == P2.X) P2.X += 1;
+      if (P1.Y == P2.Y) P2.Y += 1;
+      S1 = P1;
+      S2 = P2;
+      ComputeScale();
+      break;
+    }
+    case mSC: {
+      const bool xs = GetPair(a, b), ys = xs && GetPair(c, d);
+      if (xs && ys && (a == b || c == d)) {
+        Warn("SC with equal limits cannot scale: the instruction was left out");
+        break;
+      }
+      if (xs && ys) {
+        S1 = {a, c};
+        S2 = {b, d};
+      } else {
+        S1 = P1;
+        S2 = P2;
+      }
+      ComputeScale();
+      break;
+    }
+    case mPA: Absolute = true; MovesTo(); break;
+    case mPR: Absolute = false; MovesTo(); break;
+    case mPD: PenDown = true; MovesTo(); break;
+    case mPU: PenDown = false; PatternOffset = 0; MovesTo(); break;
+    case mAP: PenDown = false; break;
+    case mLT:
+      LineType = GetInt(n) ? n : 7;
+      if (LineType == -7) LineType = 7;
+      PatternPercent = GetReal(a) ? a : 4;
+      PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
+      PatternOffset = 0;
+      PenDown = false;
+      break;
+    case mDF: PatternOffset = 0; break;
+    case mCT: ChordMode = GetInt(n) && n == 1 ? 1 : 0; break;
+    case mAA:
+    case mAR: {
+      // AA's centre is absolute and AR's relative to the pen, whichever
+      // of PA and PR is in force.
+      const bool mode = Absolute;
+      Absolute = m == mAA;
+      const bool centre = GetPoint(p);
+      Absolute = mode;
+      if (centre && GetReal(a)) Arc(p, a, GetInt(n) ? n : ChordAngle);
+      break;
+    }
+    case mCI:
+      if (GetReal(a)) {
+        const double chord = GetInt(n) && n > 0 ? n : ChordAngle;
+        a *= ScaleX;
+        if (std::nearbyint(a) != 0) Circle(a, chord);
+      }
+      break;
+    case mSI:
+      if (GetPair(a, b)) {
+        CharWidth = a;
+        CharHeight = b;
+      } else {
+        CharWidth = 0.285;
+        CharHeight = 0.375;
+      }
+      break;
+    case mLB: {
+      const int32_t kept = LineType;
+      LineType = 7;
+      Label();
+      LineType = kept;
+      break;
+    }
+    case mSP: SetPen(GetInt(n) ? n : 0); break;
+    default: break;
+  }
+}
+
+bool THpglReader::Begin() {
+  Pen = 0;
+  Tokens_.clear();
+  State_ = 0;
+  Initialize();
+  Opened = In_.Open(FileName);
+  return Opened;
+}
+
+void THpglReader::Read() {
+  if (!Begin()) return;
+  for (;;) {
+    const THpglToken t = TakeToken();
+    if (t.Kind == THpglToken::None) break;
+    if (t.Kind == THpglToken::Mnemonic) Dispatch(t.Int);
+  }
+  In_.Close();
+}
+
+// ---- Entry ----------------------------------------------------------------------------------
+
+void ImportHpglToCad(const std::string& fileName) {
+  if (!CheckImportFile(fileName)) return;
+  auto report = ImportHost().OpenReport(ImportCaption("HPGL-to-CAD ", "6.0", fileName), 50, 15);
+  report->WriteLn("Reading HPGL file...");
+  struct TImporter : THpglToCad {
+    using THpglToCad::THpglToCad;
+    void Progress() override { ProcessMessages(); }
+  } importer(fileName);
+  importer.Read();
+  for (const std::string& w : importer.Warnings) report->WriteLn(w);
+  if (!importer.Opened || importer.Pending.Count() == 0) {
+    const std::string text = !importer.Opened ? "<" + fileName + "> cannot be read."
+                                              : "<" + fileName + "> draws nothing.";
+    report->WriteLn(text);
+    ErrorBox(text + "\r\nNothing was imported.");
+    return;
+  }
+  importer.Pending.Commit();
+}

@@ -1,0 +1,279 @@
+#include "import/igi_post_import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "foundation/geometry_matrix.h"
+#include "foundation/geometry_points.h"
+#include "import/binary_file_reader.h"
+#include "import/import_host.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr int32_t kChecked = 85;  // records the type check looks at
+
+bool TypeChecks(const std::vector<uint8_t>& bytes, bool bigEndian) {
+  const std::size_t count = bytes.size() / 12;
+  if (count == 0) return false;
+  if (IsIgiHeader(DecodeIgiRecord(bytes.data(), bigEndian))) return true;
+  for (std::size_t r = 0; r < count && r < kChecked; ++r) {
+    const int16_t type = DecodeIgiRecord(bytes.data() + 12 * r, bigEndian).Type;
+    if (type < 0 || type > 99) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TIgiRecord DecodeIgiRecord(const uint8_t* b, bool bigEndian) {
+  TIgiRecord r;
+  auto word = [&](int at) {
+    return static_cast<int16_t>(bigEndian ? (b[at] << 8) | b[at + 1] : b[at] | (b[at + 1] << 8));
+  };
+  auto real = [&](int at) {
+    uint32_t v = 0;
+    for (int k = 0; k < 4; ++k) v |= static_cast<uint32_t>(b[at + k]) << (bigEndian ? 8 * (3 - k) : 8 * k);
+    float f;
+    std::memcpy(&f, &v, 4);
+    return f;
+  };
+  r.Type = word(0);
+  r.X = real(2);
+  r.Y = real(6);
+  r.Word = word(10);
+  std::memcpy(r.Raw, b + 2, 10);
+  return r;
+}
+
+bool IsIgiHeader(const TIgiRecord& r) {
+  uint32_t x, y;
+  std::memcpy(&x, &r.X, 4);
+  std::memcpy(&y, &r.Y, 4);
+  return r.Type == 60 && x == 0x7344FFBBu && y == 0x7344FFBBu && static_cast<uint16_t>(r.Word) == 0xFF33;
+}
+
+TIgiPostReader::TIgiPostReader(std::string fileName, double scale)
+    : FileName(std::move(fileName)), Scale(scale) {}
+
+void TIgiPostReader::Fail(const std::string& text) {
+  if (!Failed) ErrorText = text;
+  Failed = true;
+}
+
+bool TIgiPostReader::Open() {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(FileName, bytes)) {
+    Fail("<" + FileName + "> cannot be read.");
+    return false;
+  }
+  if (bytes.size() % 12 != 0) {
+    Fail("<" + FileName + "> ends inside a record: the file is cut short.");
+    return false;
+  }
+  if (TypeChecks(bytes, false)) BigEndian = false;
+  else if (TypeChecks(bytes, true)) BigEndian = true;
+  else {
+    Fail("<" + FileName + "> is not an Infinite Graphics POST file.");
+    return false;
+  }
+  for (std::size_t at = 0; at + 12 <= bytes.size(); at += 12)
+    Records.push_back(DecodeIgiRecord(bytes.data() + at, BigEndian));
+  HasHeader = IsIgiHeader(Records.front());
+  return true;
+}
+
+void TIgiPostReader::Read() {
+  if (Records.empty() && !Open()) return;
+  std::size_t first = 0;
+  if (HasHeader) {
+    first = 1;
+    if (Records.size() >= 5) {
+      uint32_t bits;
+      std::memcpy(&bits, &Records[1].Y, 4);
+      first = 2 + ((bits & 1) ? 2 : 0) + 1;
+    }
+  }
+  TMatrix3 m = IdentityMatrix;
+  ScaleMatrix({0, 0}, m, Scale, Scale);
+  Dispatch(Records, first, m);
+}
+
+void TIgiPostReader::Dispatch(const std::vector<TIgiRecord>& records, std::size_t first,
+                              const TMatrix3& m) {
+  TLevel level;
+  Current_ = {0, 0};
+  WasMove_ = PathOpen_ = false;
+  const auto transformed = [&m](double x, double y) {
+    TRealPoint p;
+    TransformPoint(x, y, p.X, p.Y, m);
+    return p;
+  };
+  for (std::size_t i = first; i < records.size() && !Ended_ && !Failed; ++i) {
+    const TIgiRecord& r = records[i];
+    if ((++Dispatched_ & 255) == 0) Progress();
+    if ((Dispatched_ & 31) == 0) Idle();
+    if (r.Type < 0 || r.Type > 99) continue;
+    if (!std::isfinite(r.X) || !std::isfinite(r.Y)) {
+      Fail("Record " + std::to_string(i + 1) + " of <" + FileName + "> holds no number.");
+      return;
+    }
+    if (level.Capturing >= 0) {
+      if (r.Type == 15) {
+        level.Capturing = -1;
+        level.Label.clear();
+      } else {
+        Figures_[level.Capturing].push_back(r);
+      }
+    } else {
+      switch (r.Type) {
+        case 1: Flash(level, r, m); break;
+        case 2:
+        case 3: {
+          const TRealPoint p = transformed(r.X, r.Y);
+          if (WasMove_) PathOpen_ = true;
+          if (PathOpen_) AddLine(0, Current_.X, Current_.Y, p.X, p.Y);
+          PathOpen_ = r.Type == 2;
+          Current_ = p;
+          break;
+        }
+        case 6: Current_ = transformed(r.X, r.Y); break;
+        case 9: Ended_ = true; break;
+        case 10:
+          if (r.Word < 0) {
+            level.Mode = 2;
+            level.Figure = -r.Word;
+          } else {
+            level.Mode = r.Word <= 1 ? r.Word : 0;
+            level.Width = r.X;
+            level.Height = r.Y;
+          }
+          break;
+        case 30:
+        case 31: Centre_ = {r.X, r.Y}; break;
+        case 36:
+          ArcStart_ = {r.X, r.Y};
+          Counter_ = r.Word == 1;
+          break;
+        case 37: {
+          const TRealPoint c = transformed(Centre_.X, Centre_.Y);
+          TRealPoint s = transformed(ArcStart_.X, ArcStart_.Y);
+          if (Distance(ArcStart_, {r.X, r.Y}) > 0.0001) {
+            const TRealPoint far = transformed(r.X, r.Y);
+            TRealPoint e;
+            OffsetPoint(c, e, Distance(c, s), DirectionAngle(c, far));
+            if (!Counter_ != MatrixIsMirrored(m)) std::swap(s, e);
+            AddArc(0, s.X, s.Y, e.X, e.Y, c.X, c.Y, DirectionAngle(c, s), DirectionAngle(c, e));
+          } else {
+            AddCircle(0, c.X, c.Y, Distance(c, s));
+          }
+          break;
+        }
+        case 81: {
+          level.Label.append(reinterpret_cast<const char*>(r.Raw), 10);
+          level.Label = level.Label.substr(0, level.Label.find('\0'));
+          break;
+        }
+        case 84: {
+          level.Capturing = std::abs(r.Word);
+          Figures_[level.Capturing].clear();
+          Status("SUBFIG " + std::to_string(level.Capturing) + " <" + level.Label + ">");
+          break;
+        }
+        default: break;
+      }
+    }
+    if (r.Type != 2 && r.Type != 3) {
+      if (r.Type != 30 && r.Type != 36 && r.Type != 37) PathOpen_ = false;
+    }
+    WasMove_ = r.Type == 6;
+  }
+}
+
+void TIgiPostReader::Flash(TLevel& level, const TIgiRecord& r, const TMatrix3& m) {
+  const auto t = [&m](double x, double y) {
+    TRealPoint p;
+    TransformPoint(x, y, p.X, p.Y, m);
+    return p;
+  };
+  const double x = r.X, y = r.Y, w = level.Width, h = level.Height;
+  const TRealPoint at = t(x, y);
+  if (level.Mode == 2) {
+    const int32_t n = level.Figure;
+    const auto figure = Figures_.find(n);
+    if (figure != Figures_.end()) {
+      if (std::find(Placing_.begin(), Placing_.end(), n) != Placing_.end()) {
+        Fail("Sub-figure " + std::to_string(n) + " of <" + FileName + "> places itself.");
+        return;
+      }
+      // The figure's own points move by the flash point first, then take
+      // the placement in force here.
+      TMatrix3 placed = IdentityMatrix;
+      TranslateMatrix(placed, x, y);
+      ConcatMatrix(m, placed);
+      const TRealPoint current = Current_;
+      const bool wasMove = WasMove_, open = PathOpen_;
+      Placing_.push_back(n);
+      const std::vector<TIgiRecord> records = figure->second;
+      Dispatch(records, 0, placed);
+      Placing_.pop_back();
+      Current_ = current;
+      WasMove_ = wasMove;
+      PathOpen_ = open;
+    }
+  } else if (level.Mode == 1) {
+    const TRealPoint a = t(x - w / 2, y - h / 2), b = t(x + w / 2, y - h / 2);
+    const TRealPoint c = t(x + w / 2, y + h / 2), d = t(x - w / 2, y + h / 2);
+    AddLine(0, a.X, a.Y, b.X, b.Y);
+    AddLine(0, b.X, b.Y, c.X, c.Y);
+    AddLine(0, c.X, c.Y, d.X, d.Y);
+    AddLine(0, d.X, d.Y, a.X, a.Y);
+  } else if (w == h) {
+    AddCircle(0, at.X, at.Y, w * Scale * 0.5);
+  } else {
+    // Obround: two straight sides and two half circles on the outer ends.
+    const double d = std::fabs(w - h) / 2;
+    const bool wide = w > h;
+    const TRealPoint c1 = wide ? t(x - d, y) : t(x, y - d), c2 = wide ? t(x + d, y) : t(x, y + d);
+    const TRealPoint a1 = wide ? t(x - d, y - h / 2) : t(x + w / 2, y - d);
+    const TRealPoint a2 = wide ? t(x + d, y - h / 2) : t(x + w / 2, y + d);
+    const TRealPoint b2 = wide ? t(x + d, y + h / 2) : t(x - w / 2, y + d);
+    const TRealPoint b1 = wide ? t(x - d, y + h / 2) : t(x - w / 2, y - d);
+    AddLine(0, a1.X, a1.Y, a2.X, a2.Y);
+    AddLine(0, b1.X, b1.Y, b2.X, b2.Y);
+    const bool mirrored = MatrixIsMirrored(m);
+    // Counter-clockwise: from a2 round the far end to b2, from b1 round the
+    // near end to a1.
+    auto arc = [this, mirrored](TRealPoint s, TRealPoint e, const TRealPoint& c) {
+      if (mirrored) std::swap(s, e);
+      AddArc(0, s.X, s.Y, e.X, e.Y, c.X, c.Y, DirectionAngle(c, s), DirectionAngle(c, e));
+    };
+    arc(a2, b2, c2);
+    arc(b1, a1, c1);
+  }
+  Current_ = at;
+}
+
+void ImportIgiPostToCad(const std::string& fileName) {
+  if (!CheckImportFile(fileName)) return;
+  auto report = ImportHost().OpenReport(ImportCaption("IGI POST-to-CAD ", "6.00", fileName), 50, 15);
+  report->WriteLn("&Reading Infinite Graphics POST file...");
+  struct TImporter : TIgiPostToCad {
+    using TIgiPostToCad::TIgiPostToCad;
+    TImportReport* Report = nullptr;
+    void Status(const std::string& text) override { Report->WriteLn(text); }
+    void Progress() override { Report->Write("."); ProcessMessages(); }
+    void Idle() override { ProcessMessages(); }
+  } importer(fileName, InchImportScale);
+  importer.Report = report.get();
+  importer.Read();
+  if (importer.Failed) {
+    report->WriteLn(importer.ErrorText);
+    ErrorBox(importer.ErrorText + "\r\nNothing was imported.");
+    return;
+  }
+  importer.Pending.Commit();
+}

@@ -1,0 +1,63 @@
+// Photoplot and drawing files of 12-byte records (type, two reals in
+// inches, a word) into the CAD drawing on layer 0: moves, draws, arcs,
+// flashes of round, obround and square apertures, and sub-figures that are
+// defined once and placed by flashes. Either byte order is read.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "foundation/geometry.h"
+#include "import/cad_sink.h"
+#include "import/import_frame.h"
+
+struct TIgiRecord {
+  int16_t Type = 0;
+  float X = 0, Y = 0;
+  int16_t Word = 0;
+  uint8_t Raw[10] = {};  // the bytes of X, Y and Word as stored (labels)
+};
+
+// The record at a byte offset of a buffer in the given order.
+TIgiRecord DecodeIgiRecord(const uint8_t* bytes, bool bigEndian);
+bool IsIgiHeader(const TIgiRecord& r);
+
+class TIgiPostReader : public TImportObject {
+ public:
+  TIgiPostReader(std::string fileName, double scale);
+  // Takes the file in the byte order whose records check; false (with
+  // ErrorText) when neither does.
+  bool Open();
+  void Read() override;
+
+  const std::string FileName;
+  const double Scale;
+  bool BigEndian = false;
+  bool HasHeader = false;
+  bool Failed = false;
+  std::string ErrorText;
+  std::vector<TIgiRecord> Records;
+
+ private:
+  struct TLevel {
+    int32_t Mode = 0;
+    double Width = 0.001, Height = 0.001;
+    int32_t Figure = 0;
+    std::string Label;
+    int32_t Capturing = -1;  // the sub-figure being captured
+  };
+  void Dispatch(const std::vector<TIgiRecord>& records, std::size_t first, const TMatrix3& m);
+  void Flash(TLevel& level, const TIgiRecord& r, const TMatrix3& m);
+  void Fail(const std::string& text);
+
+  TRealPoint Current_{}, Centre_{}, ArcStart_{};
+  bool Counter_ = false, WasMove_ = false, PathOpen_ = false, Ended_ = false;
+  std::map<int32_t, std::vector<TIgiRecord>> Figures_;
+  std::vector<int32_t> Placing_;  // sub-figures being replayed, outermost first
+  int32_t Dispatched_ = 0;
+};
+
+using TIgiPostToCad = TToCad<TIgiPostReader>;
+
+void ImportIgiPostToCad(const std::string& fileName);

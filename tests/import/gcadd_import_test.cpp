@@ -1,0 +1,148 @@
+// GCADD drawings into the CAD drawing: recognition by the end mark and the
+// header, or by a clean walk of records; points, lines, circles, three-point
+// arcs; components placed with scale and rotation, nested and mirrored; a
+// component that places itself; files cut short.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "import/gcadd_import.h"
+#include "import/import_frame.h"
+#include "import_test_support.h"
+
+namespace {
+
+constexpr double Inch = 25400000.0;
+
+std::string Unit(float x, float y, uint16_t number = 1) {
+  std::string u(10, '\0');
+  std::memcpy(&u[0], &number, 2);
+  std::memcpy(&u[2], &x, 4);
+  std::memcpy(&u[6], &y, 4);
+  return u;
+}
+
+std::string Header(uint8_t type, uint16_t count) {
+  std::string h(10, '\0');
+  h[2] = static_cast<char>(type);
+  h[5] = 3;
+  std::memcpy(&h[8], &count, 2);
+  return h;
+}
+
+std::string NameUnits(const std::string& name) {
+  std::string a(10, '\0'), b(10, '\0');
+  a[0] = static_cast<char>(name.size());
+  for (std::size_t i = 0; i < name.size() && i < 18; ++i) (i < 9 ? a[1 + i] : b[1 + i - 9]) = name[i];
+  return a + b;
+}
+
+std::string Line(float x1, float y1, float x2, float y2) { return Header(2, 2) + Unit(x1, y1) + Unit(x2, y2, 2); }
+std::string Define(const std::string& name) { return Header(30, 3) + Unit(0, 0) + NameUnits(name); }
+std::string EndDefine() { return Header(31, 0); }
+std::string Place(const std::string& name, float x, float y, float sx, float sy, float turn) {
+  return Header(32, 5) + Unit(x, y) + Unit(sx, sy, 2) + Unit(turn, 0, 3) + NameUnits(name);
+}
+std::string Drawing(const std::string& records) {
+  return records + "\xFF\xFF" + std::string(8, '\0');
+}
+
+class GcaddImportTest : public TImportTest {
+ protected:
+  TTally Import(const std::string& bytes) {
+    const int32_t before = CadEntityCount;
+    ImportGcaddToCad(Write("t.gcd", bytes));
+    return Tally(Inch, before + 1);
+  }
+  static std::string LastBox() {
+    const auto& boxes = ShownMessageBoxes();
+    return boxes.empty() ? std::string() : boxes.back().Text;
+  }
+};
+
+TEST_F(GcaddImportTest, RecognitionByEndMarkHeaderOrRecordWalk) {
+  int32_t offset = -1;
+  std::vector<uint8_t> bytes(10000, 0);
+  bytes[9990 - 10] = bytes[9990 - 9] = 0xFF;
+  EXPECT_TRUE(RecognizeGcadd(bytes, offset));
+  EXPECT_EQ(offset, 0);
+  bytes.resize(10003, 0);  // remainder 3: only with its header
+  EXPECT_FALSE(RecognizeGcadd(bytes, offset));
+  bytes[0] = 0x01;
+  bytes[1] = 0xE7;
+  bytes[2] = 0x02;
+  EXPECT_TRUE(RecognizeGcadd(bytes, offset));
+  EXPECT_EQ(offset, 743);
+  // No end mark: 60 well-formed records.
+  std::string walk;
+  for (int i = 0; i < 60; ++i) walk += Line(0, 0, 1, 1);
+  bytes.assign(walk.begin(), walk.end());
+  EXPECT_TRUE(RecognizeGcadd(bytes, offset));
+  bytes[2 + 30 * 30] = 99;  // an unknown type
+  EXPECT_FALSE(RecognizeGcadd(bytes, offset));
+  const std::string file = Write("d.gcd", Drawing(Line(0, 0, 1, 1)));
+  EXPECT_EQ(DetectFileFormat(file), fcGcadd);
+}
+
+TEST_F(GcaddImportTest, ElementsAndArcDirection) {
+  // B above the chord A->C: the arc runs counter-clockwise from C to A.
+  const TTally t = Import(Drawing(Header(1, 1) + Unit(5, 5) + Line(0, 0, 2, 0) +
+                                  Header(10, 2) + Unit(1, 1) + Unit(1, 2, 2) +
+                                  Header(11, 3) + Unit(-1, 0) + Unit(0, 1, 2) + Unit(1, 0, 3) +
+                                  Header(11, 3) + Unit(0, 0) + Unit(1, 1, 2) + Unit(2, 2, 3)));
+  EXPECT_EQ(t.ByType[1], 1) << Shown(t);
+  EXPECT_EQ(t.ByType[2], 1);
+  EXPECT_EQ(t.ByType[4], 1);
+  ASSERT_EQ(t.ByType[3], 1);  // the collinear arc draws nothing
+  TIntPoint s;
+  DB->EntityAt(4)->GetPoint(s);
+  EXPECT_EQ(s.X, 25400000);
+  EXPECT_NEAR(t.MaxY, 5.0, 1e-9);
+  EXPECT_NEAR(t.MinX, -1.0, 1e-9);
+}
+
+TEST_F(GcaddImportTest, ComponentsTurnScaleNestAndMirror) {
+  // "UNIT" is a line from (0, 0) to (1, 0); "PAIR" places it twice, the
+  // second time mirrored in X; the drawing places PAIR at (10, 0) turned by
+  // 90 degrees and scaled by 2.
+  const std::string bytes =
+      Drawing(Define("UNIT") + Line(0, 0, 1, 0) + EndDefine() + Define("PAIR") +
+              Place("UNIT", 0, 0, 1, 1, 0) + Place("UNIT", 0, 0, -1, 1, 0) + EndDefine() +
+              Place("PAIR", 10, 0, 2, 2, 90) + Place("UNIT", 0, 0, 1, 1, 0));
+  const TTally t = Import(bytes);
+  EXPECT_EQ(t.ByType[2], 3) << Shown(t);
+  TIntPoint a, b;
+  DB->EntityAt(1)->GetPoint(a);
+  DB->EntityAt(1)->GetSecondPoint(b);
+  EXPECT_EQ(a.X, 10 * 25400000);
+  EXPECT_EQ(b.X, 10 * 25400000);
+  EXPECT_EQ(b.Y, 2 * 25400000);   // turned counter-clockwise
+  DB->EntityAt(2)->GetSecondPoint(b);
+  EXPECT_EQ(b.Y, -2 * 25400000);  // the mirrored copy
+  EXPECT_NEAR(t.MaxX, 10.0, 1e-6);
+}
+
+TEST_F(GcaddImportTest, SelfPlacingAndBrokenDrawingsAddNothing) {
+  Import(Drawing(Line(0, 0, 1, 0)));
+  const int32_t kept = CadEntityCount;
+  // A places B, B places A (names cut to 12 characters on both sides).
+  Import(Drawing(Define("B") + Line(0, 0, 1, 1) + EndDefine() + Define("ALONGNAME123XYZ") +
+                 Place("B", 0, 0, 1, 1, 0) + EndDefine() + Define("B") +
+                 Place("ALONGNAME123", 0, 0, 1, 1, 0) + EndDefine() + Place("B", 0, 0, 1, 1, 0)));
+  EXPECT_NE(LastBox().find("places itself"), std::string::npos) << LastBox();
+  EXPECT_EQ(CadEntityCount, kept);
+  std::string walk;
+  for (int i = 0; i < 60; ++i) walk += Line(0, 0, 1, 1);
+  Import(walk.substr(0, walk.size() - 5));
+  EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
+  Import("not a drawing at all");
+  EXPECT_NE(LastBox().find("not a GCADD drawing"), std::string::npos) << LastBox();
+  EXPECT_EQ(CadEntityCount, kept);
+  // A missing component is reported and the rest is read.
+  Import(Drawing(Place("NONE", 0, 0, 1, 1, 0) + Line(0, 0, 3, 0)));
+  EXPECT_EQ(CadEntityCount, kept + 1);
+  EXPECT_NE(DetachedImportHost().Reports.back().Text.find("ERROR: Component <NONE> not found!"),
+            std::string::npos);
+}
+
+}  // namespace
