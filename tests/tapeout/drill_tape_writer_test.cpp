@@ -3,11 +3,14 @@
 // to the same hits.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <tuple>
 
+#include "import/esi_import.h"
 #include "../tapein/drill_import_test_support.h"
 #include "foundation/file_utils.h"
 #include "foundation/nc_format.h"
@@ -580,6 +583,15 @@ TEST_F(TDrillTapeWriterTest, TheEsiLaserFileHoldsEveryExpandedHitInMicrons) {
   EXPECT_EQ(ReadFileBytes(file),
             "%\r\n(ESI 5100)\r\nT0 3\r\nT2 254\r\nT1 1\r\nX0 Y0\r\nX25400 Y0\r\n"
             "X25400 Y50800\r\nT0 9\r\nT2 100.5\r\nT1 1\r\nX-1.5 Y0.007\r\nM02\r\n");
+  // The laser import reads back the same hits and sizes.
+  TEsiToDrillImporter reader(file);
+  ASSERT_TRUE(reader.Read()) << reader.ErrorText;
+  std::vector<std::tuple<int32_t, int32_t, int32_t>> holes;
+  for (const auto& h : reader.Holes) holes.emplace_back(h.Tool, h.X, h.Y);
+  EXPECT_EQ(holes, (std::vector<std::tuple<int32_t, int32_t, int32_t>>{
+                       {3, 0, 0}, {3, Inch, 0}, {3, Inch, 2 * Inch}, {9, -1500, 7}}));
+  EXPECT_EQ(EsiToDatabase(reader.Tools.at(3)), 254000);
+  EXPECT_EQ(EsiToDatabase(reader.Tools.at(9)), 100500);
   // Nothing to drill: a message and no file.
   DRDB->Clear();
   EXPECT_FALSE(WriteEsiLaserFile(Path("none.esi")));
