@@ -207,5 +207,11 @@ void TGerberPlotDevice::DrawArc(bool clockwise, double x1, double y1, double x2,
     WriteArcSegment("G3", cx, cy, r1, a2, sx, sy);
   }
   LinearInForce = false;
+  // RS-274X goes back to linear interpolation at once, so that no later
+  // block (an aperture selection) is read under the arc mode.
+  if (Extended()) {
+    WriteLine("G01");
+    LinearInForce = true;
+  }
   Dirty = true;
 }

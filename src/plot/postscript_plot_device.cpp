@@ -48,6 +48,8 @@ void TPostScriptPlotDevice::EndPlot() {
 }
 
 void TPostScriptPlotDevice::PenUpMove(int32_t x, int32_t y) {
+  // Lines that join go on in the open path.
+  if (PathOpen && x == LastX && y == LastY) return;
   FlushPath();
   WriteLine(PostScriptPoints(x) + " " + PostScriptPoints(y) + " moveto ");
   LastX = x;
