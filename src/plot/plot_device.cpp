@@ -343,9 +343,7 @@ void TFilePlotDevice::DrawHoleSymbol(int32_t x, int32_t y, uint16_t tool) {
 void TFilePlotDevice::DrawHoleLetter(int32_t x, int32_t y, uint16_t tool) {
   int32_t dx, dy;
   WorldToDevice(x, y, dx, dy);
-  int32_t c = tool % 52;
-  if (c == 0) c = 52;
-  const char letter = c <= 26 ? char(c + 64) : char(c + 70);
+  const char letter = HoleLetterOf(tool);
   DrawPlotText(*this, dx, dy, std::string(1, letter));
 }
 

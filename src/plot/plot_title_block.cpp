@@ -128,11 +128,21 @@ void DrawToolTable(TPlotDevice& device) {
     }
     device.SetColorIfChanged(0);
     DrawPlotText(device, textX, bottom - textUp,
-                 "T" + IntToStr2(t) + "=" + FormatToolSize(device.ToolDiameter[size_t(t)]) +
-                     " " + PadLeft(std::to_string(hits), 5));
+                 ToolRowText(t, device.ToolDiameter[size_t(t)], hits));
     bottom -= rowH;
   }
   device.TitleBlockEdge() = bottom;
+}
+
+std::string ToolRowText(int32_t tool, int32_t diameter, int32_t hits) {
+  return "T" + IntToStr2(tool) + "=" + FormatToolSize(diameter) + " " +
+         PadLeft(std::to_string(hits), 5);
+}
+
+char HoleLetterOf(int32_t tool) {
+  int32_t c = tool % 52;
+  if (c <= 0) c += 52;
+  return c <= 26 ? char(c + 64) : char(c + 70);
 }
 
 int32_t MetricDrillSize(int32_t v) {

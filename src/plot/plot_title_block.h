@@ -23,6 +23,13 @@ void DrawTitleBlock(TPlotDevice& device);
 // TitleBlockEdge ends up at the top of the stack.
 void DrawToolTable(TPlotDevice& device);
 
+// The text of a tool's row in the tool table: "T07=0.0250\" " and the hits
+// padded to five places (longer counts are not cut).
+std::string ToolRowText(int32_t tool, int32_t diameter, int32_t hits);
+// The letter of a tool's holes: tool mod 52 (0 read as 52) as "A".."Z" for
+// 1..26 and "a".."z" above.
+char HoleLetterOf(int32_t tool);
+
 // A tool's size for the table: inches as "%6.4f" and a double quote and a
 // blank, or millimetres as "%6.3f" and "mm" (the standard metric size of a
 // standard inch drill).

@@ -13,6 +13,7 @@
 #include "platform/printer.h"
 #include "plot/plot_dialogs.h"
 #include "plot/plot_placement.h"
+#include "plot/plot_title_block.h"
 
 namespace {
 constexpr std::array<TColor, 8> PrinterToolColors = {0xFFFF00, 0x0000FF, 0x00FFFF, 0x00FF00,
@@ -69,9 +70,7 @@ void TPrinterDevice::DrawHoleSymbol(int32_t x, int32_t y, uint16_t tool) {
 void TPrinterDevice::DrawHoleLetter(int32_t x, int32_t y, uint16_t tool) {
   int32_t dx, dy;
   WorldToDevice(x, y, dx, dy);
-  int32_t c = tool % 52;
-  if (c == 0) c = 52;
-  const char letter = c <= 26 ? char(c + 64) : char(c + 70);
+  const char letter = HoleLetterOf(tool);
   const int32_t h = Canvas->Font.Size * ScaleY / 72;
   Canvas->TextOut(dx + h / 2, dy + h / 2, std::string(1, letter));
   Dirty = true;

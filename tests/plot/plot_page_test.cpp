@@ -124,17 +124,6 @@ TEST_F(PlotPageTest, LinesLeavingThePageAreCutAndSymbolsOffThePageLeftOut) {
   EXPECT_EQ(d.PlotSymbols->GetSize(), 200);  // 0.02 in
 }
 
-TEST_F(PlotPageTest, ColoursBecomePensAndToolsCycleThroughSixteen) {
-  EXPECT_EQ(TFilePlotDevice::PenOfColor(0x000000), 1);
-  EXPECT_EQ(TFilePlotDevice::PenOfColor(0x0000FF), 10);
-  EXPECT_EQ(TFilePlotDevice::PenOfColor(0xFFFFFF), 16);
-  EXPECT_EQ(TFilePlotDevice::PenOfColor(0x123456), 1);
-  TRecordingPlotDevice d;
-  EXPECT_EQ(d.ColorOfTool(1), 0x000000u);
-  EXPECT_EQ(d.ColorOfTool(17), 0x000000u);
-  EXPECT_EQ(d.ColorOfTool(10), 0x0000FFu);
-}
-
 TEST_F(PlotPageTest, TitleBlockAndToolTableStackAtTheBottomRight) {
   TRecordingPlotDevice d;
   d.Letter();
@@ -169,12 +158,18 @@ TEST_F(PlotPageTest, TitleBlockAndToolTableStackAtTheBottomRight) {
   }
 }
 
-TEST_F(PlotPageTest, ToolSizesInInchesAndStandardMillimetres) {
+TEST_F(PlotPageTest, ToolRowsSizesAndHoleLetters) {
   EXPECT_EQ(FormatToolSize(Inch / 40), "0.0250\" ");
   Metric = true;
   EXPECT_EQ(FormatToolSize(149860), " 0.150mm");  // 0.0059 in
   EXPECT_EQ(FormatToolSize(342900), " 0.350mm");  // #80 drill, 0.0135 in
   EXPECT_EQ(MetricDrillSize(135), 350);
+  Metric = false;
+  EXPECT_EQ(ToolRowText(7, Inch / 40, 3), "T07=0.0250\"      3");
+  EXPECT_EQ(ToolRowText(120, Inch, 1234567), "T120=1.0000\"  1234567");
+  EXPECT_EQ(HoleLetterOf(53), 'A');
+  EXPECT_EQ(HoleLetterOf(27), 'a');
+  EXPECT_EQ(HoleLetterOf(52), 'z');
   EXPECT_EQ(MetricDrillSize(59), 150);
 }
 
