@@ -6,12 +6,16 @@
 // database point at the page's top-left corner), the colours (black on a
 // monochrome printer), the hole marks and the document brackets. "Auto
 // Scale" fits the displayed drawing, plus 10 %, centred on the page, and
-// turns the page when the drawing fits better that way.
+// turns the page when the drawing fits better that way; with nothing shown
+// it refuses to print.
 #pragma once
 #include <memory>
 
 #include "model/view_services.h"
 #include "plot/plot_device.h"
+
+// What Auto Scale says of a job with nothing shown (it prints nothing).
+extern const char* const NothingToPrintText;
 
 class TPrinterDevice : public TPlotDevice {
  public:
@@ -41,6 +45,8 @@ class TPrinterDevice : public TPlotDevice {
   void ReadCapabilities();
 
   uint8_t ScaleIndex = 2;
+  // Set by AutoFit when no layer shown holds anything.
+  bool Empty = false;
   double OriginX = 0.0;
   double OriginY = 0.0;
   bool ColourPrinter = false;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_printer.h"
 #include "plot/printer_device.h"
 #include "plot_test_support.h"
@@ -28,7 +29,7 @@ class PrinterPlotTest : public TPlotTest {
   }
 };
 
-TEST_F(PrinterPlotTest, CancelPrintsNothingAndAutoScaleOnAnEmptyJobAsksNoPlacement) {
+TEST_F(PrinterPlotTest, CancelAndAnEmptyAutoScaleJobPrintNothing) {
   RegisterModalScript("TQuickPrintDialog", [](TForm& f) { f.Click("CancelButton"); });
   QuickPrint();
   EXPECT_TRUE(HeadlessPrinter().Documents.empty());
@@ -38,10 +39,15 @@ TEST_F(PrinterPlotTest, CancelPrintsNothingAndAutoScaleOnAnEmptyJobAsksNoPlaceme
     return false;
   });
   QuickPrint();
+  EXPECT_TRUE(HeadlessPrinter().Documents.empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text, NothingToPrintText);
+  EXPECT_EQ(DrawSurface, nullptr);
+  // One hole is enough, and printed without a placement.
+  ToolTable[1].Diameter = Inch / 10;
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
+  QuickPrint();
   ASSERT_EQ(HeadlessPrinter().Documents.size(), 1u);
   EXPECT_TRUE(Printed().Finished);
-  EXPECT_DOUBLE_EQ(PlotScaleFactors[5], 1.0);
-  EXPECT_EQ(DrawSurface, nullptr);
 }
 
 TEST_F(PrinterPlotTest, AutoScaleFitsAndTurnsTheDrawing) {
