@@ -20,6 +20,7 @@
 #include "tapeout/tool_table_dialogs.h"
 #include "tapeout/tooling_hit_marks.h"
 #include "workspace/db_bitmap.h"
+#include "workspace/page_placement.h"
 #include "workspace/stroke_font.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
@@ -306,6 +307,7 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   };
   ConnectPictureHooks();
   ConnectSingleStepHooks();
+  ConnectPagePlacement();
   // The rubber band's arrow leans to the side the rout path is cut on.
   CurrentCompensationSide = [] { return RTDB != nullptr ? RTDB->AutoRoutCompensation : uint8_t{0}; };
 

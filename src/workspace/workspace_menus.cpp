@@ -15,6 +15,7 @@
 #include "model/drill_database.h"
 #include "model/drill_tools.h"
 #include "platform/message_box.h"
+#include "plot/plot_commands.h"
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "routpath/auto_rout.h"
@@ -271,9 +272,9 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     pending(file, "Spacing &Check", "SpacingCheck1");
   }
   file.AddSeparator();
-  pending(file, "&Plot", "Plot1");
-  pending(file, "&Quick Print", "QuickPrint1");
-  pending(file, "P&rinter Setup", "PrinterSetup1");
+  idle(file, "&Plot", "Plot1", PlotToFile);
+  idle(file, "&Quick Print", "QuickPrint1", QuickPrint);
+  idle(file, "P&rinter Setup", "PrinterSetup1", PrinterSetup);
   file.AddSeparator();
   file.Add("Options", "Options1").OnClick = [](TMenuItem&) { ShowOptionsDialog(); };
   file.Add(AboutCaptions[mode], "AboutPelmora1").OnClick = [](TMenuItem&) { ShowAboutBox(false); };

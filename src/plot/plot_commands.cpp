@@ -1,0 +1,62 @@
+#include "plot/plot_commands.h"
+
+#include <memory>
+
+#include "foundation/file_utils.h"
+#include "model/drawing_base.h"
+#include "platform/common_dialogs.h"
+#include "platform/paths.h"
+#include "platform/printer.h"
+#include "plot/gerber_plot_device.h"
+#include "plot/hp7580_plot_device.h"
+#include "plot/postscript_plot_device.h"
+#include "plot/printer_device.h"
+
+namespace {
+
+// Runs a device's job and puts the drawing surface back on every path.
+void RunDevice(TPlotDevice& device) {
+  struct TRestore {
+    TPlotDevice& Device;
+    ~TRestore() { DrawSurface = Device.SavedDrawSurface; }
+  } restore{device};
+  device.Execute();
+}
+
+}  // namespace
+
+bool ExecutePlotFileDialog(std::string& fileName, int& filterIndex) {
+  TSaveDialog dialog;
+  dialog.Filter =
+      "Gerber (*.GBR,*.GRB)|*.GBR;*.GRB|HP7580 (*.HP)|*.HP|RS274X (*.GBR)|*.GBR|PostScript "
+      "(*.PS)|*.PS";
+  const std::string plotFolder = ExecutionPath() + "PLOT" + PathDelim;
+  dialog.InitialDir = DirectoryExists(plotFolder) ? plotFolder : ExecutionPath();
+  dialog.FileName = "";
+  dialog.Options = ofHideReadOnly;
+  if (!dialog.Execute()) return false;
+  fileName = dialog.FileName;
+  filterIndex = dialog.FilterIndex;
+  return true;
+}
+
+void PlotToFile() {
+  std::string name;
+  int index = 1;
+  if (!ExecutePlotFileDialog(name, index)) return;
+  std::unique_ptr<TPlotDevice> device;
+  switch (index) {
+    case 2: device = std::make_unique<THP7580PlotDevice>(name); break;
+    case 3: device = std::make_unique<TRS274XPlotDevice>(name); break;
+    case 4: device = std::make_unique<TPostScriptPlotDevice>(name); break;
+    default: device = std::make_unique<TGerberPlotDevice>(name); break;
+  }
+  RunDevice(*device);
+}
+
+void QuickPrint() {
+  TPrinterDevice device;
+  RunDevice(device);
+}
+
+void PrinterSetup() { Printer().ExecuteSetupDialog(); }

@@ -1,0 +1,65 @@
+#include "workspace/page_placement.h"
+
+#include <chrono>
+#include <thread>
+
+#include "command/input_event.h"
+#include "platform/events.h"
+#include "plot/plot_placement.h"
+#include "workspace/my_screen.h"
+#include "workspace/view_mapping.h"
+#include "workspace/workspace.h"
+
+namespace {
+
+constexpr double Int32Max = 2147483647.0;
+
+// The corner keeps the whole rectangle within the 32-bit range.
+void GuardCorner(int32_t width, int32_t height) {
+  if (double(MouseWorldX) + width > Int32Max) MouseWorldX = int32_t(Int32Max - 1 - width);
+  if (double(MouseWorldY) + height > Int32Max) MouseWorldY = int32_t(Int32Max - 1 - height);
+}
+
+bool InRange(int32_t width, int32_t height) {
+  return double(MouseWorldX) + width <= Int32Max && double(MouseWorldY) + height <= Int32Max;
+}
+
+bool PlaceOnView(int32_t width, int32_t height, int32_t& x, int32_t& y) {
+  if (MyScreen == nullptr || RubberPaint == nullptr) return true;
+  uint8_t buttonState = 0, lastButton = 0;
+  auto rectangle = [&](bool noErase, bool noDraw) {
+    RubberPaint->RubberRectangle({double(MouseWorldX), double(MouseWorldY)},
+                                 {double(MouseWorldX) + width, double(MouseWorldY) + height},
+                                 noErase, noDraw);
+  };
+  const auto savedHook = ViewHooks.PrintPlacementEvent;
+  const uint8_t savedActivity = MyScreen->Activity;
+  MyScreen->Activity = acPrintPlacement;
+  GuardCorner(width, height);
+  rectangle(true, false);
+  ViewHooks.PrintPlacementEvent = [&](TInputEvent& event) {
+    if (event.Kind == ievMouseDown) buttonState = (event.Buttons & mbtLeft) ? 1 : (event.Buttons & mbtRight) ? 2 : 0;
+    if (event.Kind == ievMouseUp) lastButton = buttonState;
+    if (event.Kind == ievMouseMove || event.Kind == ievMouseDown) {
+      MouseWorldX = MyScreen->MouseToWorldX(event.X);
+      MouseWorldY = MyScreen->MouseToWorldY(event.Y);
+      if (InRange(width, height)) rectangle(false, false);
+    }
+  };
+  while (lastButton == 0 && !AppClosing) {
+    ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  GuardCorner(width, height);
+  rectangle(false, true);
+  ViewHooks.PrintPlacementEvent = savedHook;
+  MyScreen->Activity = savedActivity == acPrintPlacement ? acIdle : savedActivity;
+  ProcessMessages();
+  x = MouseWorldX;
+  y = MouseWorldY;
+  return lastButton == 1;
+}
+
+}  // namespace
+
+void ConnectPagePlacement() { SetPagePlacer(PlaceOnView); }
