@@ -256,6 +256,7 @@ bool RunCadExport(const std::string& fileName, TCadExportWriter& writer) {
                                                           : 0]) +
                          " format...");
   box->Show();
+  ProcessMessages();
 
   if (!writer.ExportBegin(fileName)) {
     ReportExportFailure(writer.Error(), fileName);

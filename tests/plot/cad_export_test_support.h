@@ -75,46 +75,34 @@ class TCadExportTest : public TKorvexTest {
     DB->AddArcOnLayer({-1 * Inch, 125 * Mil}, {-2 * Inch, 125 * Mil}, {-1500 * Mil, 125 * Mil}, 12);
   }
 
-  // A live entity as type, layer and its defining numbers.
-  struct TEntityRecord {
-    uint8_t Type = 0;
-    uint8_t Layer = 0;
-    std::vector<int32_t> Values;
-  };
-  static std::vector<TEntityRecord> LiveEntities() {
-    std::vector<TEntityRecord> out;
+  // Each live entity as its type, its layer and its defining numbers.
+  static std::vector<std::vector<int32_t>> LiveEntities() {
+    std::vector<std::vector<int32_t>> out;
     for (int32_t i = 1; i <= CadEntityCount; ++i) {
       const TEntitySlot* slot = DB->SlotAt(i);
       TCadEntity* e = DB->EntityAt(i);
       if (slot == nullptr || e == nullptr || SlotDeleted(slot->Flags)) continue;
-      TEntityRecord r{e->GetType(), LayerOfBit(slot->Flags), {}};
       TIntPoint a, b, c;
       e->GetPoint(a);
       e->GetSecondPoint(b);
       e->GetThirdPoint(c);
-      switch (r.Type) {
-        case etCadPoint: r.Values = {a.X, a.Y}; break;
-        case etCadLine: r.Values = {a.X, a.Y, b.X, b.Y}; break;
-        case etCadArc: r.Values = {a.X, a.Y, b.X, b.Y, c.X, c.Y}; break;
-        case etCadCircle: r.Values = {a.X, a.Y, e->GetRadius()}; break;
-        default: break;
-      }
+      const int32_t type = e->GetType();
+      std::vector<int32_t> r = {type, LayerOfBit(slot->Flags), a.X, a.Y};
+      if (type == etCadLine || type == etCadArc) r.insert(r.end(), {b.X, b.Y});
+      if (type == etCadArc) r.insert(r.end(), {c.X, c.Y});
+      if (type == etCadCircle) r.push_back(e->GetRadius());
       out.push_back(r);
     }
     return out;
   }
-
-  // The same entities within the tolerance, in the same order.
-  static void ExpectSameEntities(const std::vector<TEntityRecord>& want, const std::vector<TEntityRecord>& got,
-                                 int32_t tolerance) {
+  // The same entities in the same order, every number within the tolerance.
+  static void ExpectSameEntities(const std::vector<std::vector<int32_t>>& want,
+                                 const std::vector<std::vector<int32_t>>& got, int32_t tolerance) {
     ASSERT_EQ(want.size(), got.size());
     for (std::size_t i = 0; i < want.size(); ++i) {
-      SCOPED_TRACE(i);
-      EXPECT_EQ(want[i].Type, got[i].Type);
-      EXPECT_EQ(want[i].Layer, got[i].Layer);
-      ASSERT_EQ(want[i].Values.size(), got[i].Values.size());
-      for (std::size_t k = 0; k < want[i].Values.size(); ++k)
-        EXPECT_NEAR(want[i].Values[k], got[i].Values[k], tolerance) << "value " << k;
+      ASSERT_EQ(want[i].size(), got[i].size()) << "entity " << i;
+      EXPECT_EQ(want[i][0], got[i][0]) << "type of entity " << i;
+      for (std::size_t k = 1; k < want[i].size(); ++k) EXPECT_NEAR(want[i][k], got[i][k], tolerance) << "entity " << i;
     }
   }
 

@@ -74,40 +74,24 @@ TEST_F(PlotterWritersTest, HpglPointIsAPlusAndUnitsStayInches) {
   EXPECT_EQ(FormatPlotterUnits(-2.5 / 1016), "-2");
 }
 
-// ---- Infinite Graphics post ---------------------------------------------------------
+// ---- Binary formats -----------------------------------------------------------------
 
-struct TPostRecord {
-  int16_t Type;
-  float X, Y;
-  int16_t Word;
-  bool operator==(const TPostRecord&) const = default;
-};
-
-std::vector<TPostRecord> PostRecords(const std::string& bytes) {
-  EXPECT_EQ(bytes.size() % IgiPostRecordSize, 0u);
-  std::vector<TPostRecord> out;
-  for (std::size_t at = 0; at + IgiPostRecordSize <= bytes.size(); at += IgiPostRecordSize) {
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + at);
-    auto f32 = [](const uint8_t* q) {
-      return std::bit_cast<float>(uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16 | uint32_t(q[3]) << 24);
-    };
-    out.push_back({static_cast<int16_t>(p[0] | p[1] << 8), f32(p + 2), f32(p + 6),
-                   static_cast<int16_t>(p[10] | p[11] << 8)});
-  }
-  return out;
+std::string Word(uint16_t w) { return std::string{char(w), char(w >> 8)}; }
+std::string Float32(float f) {
+  const auto u = std::bit_cast<uint32_t>(f);
+  return std::string{char(u), char(u >> 8), char(u >> 16), char(u >> 24)};
 }
+// One post record and one GCADD data unit.
+std::string Post(uint16_t type, float x, float y, uint16_t word) { return Word(type) + Float32(x) + Float32(y) + Word(word); }
+std::string Unit(uint16_t number, float x, float y) { return Word(number) + Float32(x) + Float32(y); }
+std::string GcaddHeader(char type, char units) { return std::string{0, 0, type, 0, 0, 3, 0, 0, units, 0}; }
+const std::string GcaddEnd("\xFF\xFF\0\0\0\0\0\0\0\0", 10);
 
 TEST_F(PlotterWritersTest, IgiPostRecordsOfAnEmptyJobAndOfEachEntity) {
   TIgiPostExportWriter empty;
-  const std::string nothing = Run(empty, "EMPTY.PST");
-  ASSERT_EQ(nothing.size(), 84u);
-  // The header record's X and Y carry the mark, little-endian.
-  EXPECT_EQ(nothing.substr(0, 12), std::string("\x3C\x00\xBB\xFF\x44\x73\xBB\xFF\x44\x73\x33\xFF", 12));
-  const auto head = PostRecords(nothing);
-  EXPECT_EQ(head[1], (TPostRecord{61, 0, 0, 200}));
-  EXPECT_EQ(head[4], (TPostRecord{64, 0, 0, 500}));
-  EXPECT_EQ(head[5], (TPostRecord{10, 0.001f, 0.001f, 0}));
-  EXPECT_EQ(head[6], (TPostRecord{9, 0, 0, 0}));
+  const std::string head = std::string("\x3C\x00\xBB\xFF\x44\x73\xBB\xFF\x44\x73\x33\xFF", 12) + Post(61, 0, 0, 200) +
+                           Post(62, 0, 0, 1) + Post(63, 0, 0, 257) + Post(64, 0, 0, 500) + Post(10, 0.001f, 0.001f, 0);
+  EXPECT_EQ(Run(empty, "EMPTY.PST"), head + Post(9, 0, 0, 0));
 
   CadExportInches = false;  // the format holds inches whatever DXF used last
   DB->AddLineOnLayer(Inch, 2 * Inch, 3 * Inch, 4 * Inch, 5);
@@ -115,64 +99,33 @@ TEST_F(PlotterWritersTest, IgiPostRecordsOfAnEmptyJobAndOfEachEntity) {
   DB->AddCircleOnLayer(0, 0, Inch / 2, 0);
   DB->AddArcOnLayer({Inch, 0}, {0, Inch}, {0, 0}, 0);
   TIgiPostExportWriter writer;
-  const auto r = PostRecords(Run(writer, "JOB.PST"));
-  const std::vector<TPostRecord> want = {
-      {2, 1, 2, 0},         {3, 3, 4, 0},
-      {2, 1, 0.975f, 0},    {3, 1, 1.025f, 0}, {2, 0.975f, 1, 0}, {3, 1.025f, 1, 0},
-      {30, 0, 0, 0},        {36, -0.00005f, 0.5f, 1}, {37, 0.00005f, 0.5f, 0},
-      {30, 0, 0, 0},        {36, 1, 0, 1},     {37, 0, 1, 0},
-      {9, 0, 0, 0}};
-  ASSERT_EQ(r.size(), 6 + want.size());
-  EXPECT_EQ(std::vector<TPostRecord>(r.begin() + 6, r.end()), want);
-}
-
-// ---- GCADD --------------------------------------------------------------------------
-
-std::string Float32(float f) {
-  const uint32_t u = std::bit_cast<uint32_t>(f);
-  return std::string{char(u), char(u >> 8), char(u >> 16), char(u >> 24)};
+  EXPECT_EQ(Run(writer, "JOB.PST"),
+            head + Post(2, 1, 2, 0) + Post(3, 3, 4, 0) +                                           // line
+                Post(2, 1, 0.975f, 0) + Post(3, 1, 1.025f, 0) + Post(2, 0.975f, 1, 0) + Post(3, 1.025f, 1, 0) +
+                Post(30, 0, 0, 0) + Post(36, -0.00005f, 0.5f, 1) + Post(37, 0.00005f, 0.5f, 0) +  // circle
+                Post(30, 0, 0, 0) + Post(36, 1, 0, 1) + Post(37, 0, 1, 0) +                        // arc
+                Post(9, 0, 0, 0));
 }
 
 TEST_F(PlotterWritersTest, GcaddRecordsAreBuiltUnitByUnit) {
   DB->AddLineOnLayer(0, 0, Inch, 0, 7);
   TGcaddExportWriter line;
-  const std::string one = Run(line, "LINE.GCD");
-  const std::string want = std::string("\0\0\x02\0\0\x03\0\0\x02\0", 10) + std::string("\x01\0", 2) + Float32(0) +
-                           Float32(0) + std::string("\x02\0", 2) + Float32(1) + Float32(0) +
-                           std::string("\xFF\xFF\0\0\0\0\0\0\0\0", 10);
-  EXPECT_EQ(one, want);
+  EXPECT_EQ(Run(line, "LINE.GCD"), GcaddHeader(2, 2) + Unit(1, 0, 0) + Unit(2, 1, 0) + GcaddEnd);
 
   ClearDatabase();
   CadExportInches = false;  // inches whatever DXF used last
   DB->AddPointOnLayer(Inch, 2 * Inch, 0);
   DB->AddCircleOnLayer(Inch, Inch, Inch / 2, 0);
   DB->AddArcOnLayer({Inch, 0}, {0, Inch}, {0, 0}, 0);
-  // Crossing 0 degrees: from 270 round to 90 through 0.
+  // Crossing 0 degrees, from 270 round to 90: its middle is (1, 0), not (-1, 0).
   DB->AddArcOnLayer({0, -Inch}, {0, Inch}, {0, 0}, 0);
   TGcaddExportWriter writer;
-  const std::string bytes = Run(writer, "JOB.GCD");
-  ASSERT_EQ(bytes.size(), 20u + 30u + 40u + 40u + 10u);
-  auto floatAt = [&bytes](std::size_t at) {
-    const auto* q = reinterpret_cast<const uint8_t*>(bytes.data() + at);
-    return std::bit_cast<float>(uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16 | uint32_t(q[3]) << 24);
-  };
-  EXPECT_EQ(bytes[2], 1);
-  EXPECT_EQ(bytes[8], 1);
-  EXPECT_EQ(floatAt(12), 1.0f);
-  EXPECT_EQ(floatAt(16), 2.0f);
-  // The circle's second unit is the point above its centre.
-  EXPECT_EQ(bytes[22], 10);
-  EXPECT_EQ(floatAt(20 + 20 + 2), 1.0f);
-  EXPECT_EQ(floatAt(20 + 20 + 6), 1.5f);
-  // The quarter arc's middle unit lies halfway round.
-  EXPECT_EQ(bytes[52], 11);
-  EXPECT_EQ(bytes[58], 3);
-  EXPECT_NEAR(floatAt(50 + 20 + 2), 0.70710678, 1e-6);
-  EXPECT_NEAR(floatAt(50 + 20 + 6), 0.70710678, 1e-6);
-  // The arc across 0 degrees passes (1, 0), not (-1, 0).
-  EXPECT_NEAR(floatAt(90 + 20 + 2), 1.0, 1e-6);
-  EXPECT_NEAR(floatAt(90 + 20 + 6), 0.0, 1e-6);
-  EXPECT_EQ(bytes.substr(bytes.size() - 10), std::string("\xFF\xFF\0\0\0\0\0\0\0\0", 10));
+  const float half = static_cast<float>(std::sqrt(0.5));
+  EXPECT_EQ(Run(writer, "JOB.GCD"),
+            GcaddHeader(1, 1) + Unit(1, 1, 2) +                                   // point
+                GcaddHeader(10, 2) + Unit(1, 1, 1) + Unit(2, 1, 1.5f) +           // circle and the point above
+                GcaddHeader(11, 3) + Unit(1, 1, 0) + Unit(2, half, half) + Unit(3, 0, 1) +
+                GcaddHeader(11, 3) + Unit(1, 0, -1) + Unit(2, 1, 0) + Unit(3, 0, 1) + GcaddEnd);
 }
 
 }  // namespace
