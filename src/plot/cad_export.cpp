@@ -249,7 +249,6 @@ bool RunCadExport(const std::string& fileName, TCadExportWriter& writer) {
     return false;
   }
   box->Title = "Exporting file...";
-  box->Dialog.SetCaption("Cancel Cad Operation");
   box->SetText(1, 1, "Exporting database in");
   box->SetText(1, 2, std::string(CadExportFormatNames[CadExportFormat < CadExportFormatNames.size()
                                                           ? CadExportFormat

@@ -51,8 +51,8 @@ TEST_F(CadExportTest, ExportCommandOffersTheFiveFormatsAndRunsTheChosenOne) {
   ScriptFileDialogAnswer(gcd, cfGcadd);
   ExportCadFile();
   ASSERT_EQ(ShownCommonDialogs().size(), 1u);
-  EXPECT_EQ(ShownCommonDialogs()[0].Filter, "DXF (*.DXF)|*.DXF|GCadd Drawing (*.GCD)|*.GCD|Infinite Graphics Post|*.PST|"
-                                            "HPGL (*.HPL)|*.HPL|VALOR |*.*");
+  EXPECT_EQ(ShownCommonDialogs()[0].Filter,
+            "DXF (*.DXF)|*.DXF|GCadd Drawing (*.GCD)|*.GCD|Infinite Graphics Post|*.PST|HPGL (*.HPL)|*.HPL|VALOR |*.*");
   EXPECT_EQ(ShownCommonDialogs()[0].InitialDir, startFolder);
   EXPECT_EQ(CadExportFormat, cfGcadd);
   EXPECT_EQ(CadExportPath, Out.string() + "/");

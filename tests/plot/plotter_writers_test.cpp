@@ -34,7 +34,8 @@ TEST_F(PlotterWritersTest, HpglConnectsLinesAndLiftsThePenOnlyBetweenPaths) {
             "IN;SC;SP1;PU;PU0,0;PD1016,0;PD1016,1016;PD2032,2032;CI508;PU3048,2032;CI508;");
   // One warning, after the file was opened.
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text, "Warning: HPGL is not very precise!\nYour exported drawing will lose accuracy.");
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "Warning: HPGL is not very precise!\nYour exported drawing will lose accuracy.");
   EXPECT_EQ(ShownMessageBoxes()[0].Type, mtWarning);
 }
 
@@ -82,7 +83,9 @@ std::string Float32(float f) {
   return std::string{char(u), char(u >> 8), char(u >> 16), char(u >> 24)};
 }
 // One post record and one GCADD data unit.
-std::string Post(uint16_t type, float x, float y, uint16_t word) { return Word(type) + Float32(x) + Float32(y) + Word(word); }
+std::string Post(uint16_t type, float x, float y, uint16_t word) {
+  return Word(type) + Float32(x) + Float32(y) + Word(word);
+}
 std::string Unit(uint16_t number, float x, float y) { return Word(number) + Float32(x) + Float32(y); }
 std::string GcaddHeader(char type, char units) { return std::string{0, 0, type, 0, 0, 3, 0, 0, units, 0}; }
 const std::string GcaddEnd("\xFF\xFF\0\0\0\0\0\0\0\0", 10);
