@@ -14,6 +14,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using TGroups = std::vector<std::pair<std::string, std::string>>;
 
 // The code/value pairs of a file whose every line ends in CR LF (a bare LF
@@ -125,6 +126,23 @@ TEST_F(DxfExportTest, ReadsBackThroughTheDxfImportInEitherUnit) {
   const TGroups mm = EntityGroups(GroupsOf(Bytes("MM.DXF")));
   ASSERT_GE(mm.size(), 14u);
   EXPECT_EQ(mm[8], (std::pair<std::string, std::string>{"11", "25.4"}));
+}
+
+// Real drawings imported, exported and imported again keep every entity.
+TEST_F(DxfExportTest, SampleDrawingsSurviveTheRoundTrip) {
+  const fs::path folder = SharedTestData() / "dxf";
+  if (!fs::exists(folder)) GTEST_SKIP() << "shared test data absent";
+  for (const char* sample : {"autocad__Ceco.NET-Architecture-Tm-53.dxf", "autocad__squareandcircle.dxf",
+                             "ezdxf__BlockClippedBasicTransform.dxf"}) {
+    SCOPED_TRACE(sample);
+    ClearDatabase();
+    ImportDxfToCad((folder / sample).string());
+    const auto before = LiveEntities();
+    ASSERT_FALSE(before.empty());
+    ASSERT_TRUE(Export("SAMPLE.DXF"));
+    ImportBack("SAMPLE.DXF", true);
+    ExpectSameEntities(before, LiveEntities(), 2);
+  }
 }
 
 TEST_F(DxfExportTest, CancelInTheUnitsDialogWritesNothing) {
