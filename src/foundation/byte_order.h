@@ -1,6 +1,7 @@
 // Little-endian fields of the program's binary files (tool tables, undo
 // journals, sequence and move records), read and written byte by byte.
 #pragma once
+#include <bit>
 #include <cstdint>
 
 inline void PutInt32(uint8_t* p, int32_t value) {
@@ -22,3 +23,6 @@ inline void PutUInt16(uint8_t* p, uint16_t value) {
 }
 
 inline uint16_t GetUInt16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+// An IEEE single-precision float, little-endian.
+inline void PutFloat32(uint8_t* p, float value) { PutInt32(p, std::bit_cast<int32_t>(value)); }

@@ -16,6 +16,7 @@
 #include "model/drill_tools.h"
 #include "platform/message_box.h"
 #include "plot/plot_commands.h"
+#include "plot/cad_export.h"
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "routpath/auto_rout.h"
@@ -250,7 +251,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     idle(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
     file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(); };
     idle(file, "&Import", "Import1", ImportCadFile);
-    pending(file, "&Export", "Export1");
+    idle(file, "&Export", "Export1", ExportCadFile);
   } else if (rout) {
     idle(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
     idle(file, "&Make Rout Tape", "MakeRoutTape1", [] { SaveRoutFileAs(CurrentLayer); });
@@ -262,7 +263,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     idle(file, "Pat&h Length Report", "PathLengthReport1", [] { PathLengthReport(); });
   } else {
     idle(file, "&Import", "Import2", ImportDrillFile);
-    pending(file, "Export", "Export2");
+    file.Add("Export", "Export2").OnClick = [](TMenuItem&) { ExportOdbFile(); };
     idle(file, "&Make Drill Tape", "MakeDrillTape1", [] { MakeDrillTape(); });
     idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
     idle(file, "Fil&ters", "Filters1", RunFiltersDialog);

@@ -7,7 +7,9 @@
 #include <map>
 #include <set>
 
+#include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_menus.h"
+#include "plot/cad_export.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -67,13 +69,13 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
 // Items whose work other parts of the program are still to supply: each
 // answers "... is not available yet." until it is connected.
 const std::map<uint8_t, std::set<std::string>> PendingItems = {
-    {emCad, {"Export1", "TextEditor1", "DNCServer1"}},
+    {emCad, {"TextEditor1", "DNCServer1"}},
     {emRout,
      {"TextEditor1", "DNCServer1",
       "MoveLayertoCad1", "TextEditRout1", "Tabs1", "AutoRout1",
       "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
     {emDrill,
-     {"Export2", "SpacingCheck1", "TextEditor1", "DNCServer1", "MoveLayertoCad2", "SetPanelOrigin1",
+     {"SpacingCheck1", "TextEditor1", "DNCServer1", "MoveLayertoCad2", "SetPanelOrigin1",
       "ConvertExpandedSlottoSlot1"}},
 };
 
@@ -81,7 +83,7 @@ const std::map<uint8_t, std::set<std::string>> PendingItems = {
 // settings, layers, tools), tested where their work is.
 const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
     {emCad,
-     {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "GetInfo1", "PackDatabase1", "Import1", "Options1",
+     {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "GetInfo1", "PackDatabase1", "Import1", "Export1", "Options1",
       "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1",
       "ZeroZero1", "ConstPoints1", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1",
       "AutomaticCleanup1", "Contents1", "About1", "Version1"}},
@@ -94,7 +96,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "GougeDetect1", "Layers1", "LayerErase1", "SwitchToLayer1", "RoutOutputFormat1", "SnapToGrid1",
       "Contents1", "About2", "Version1", "MakeESILaserFile1", "CutterConfig1", "DefaultToolTable1"}},
     {emDrill,
-     {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "Import2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
+     {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "Import2", "Export2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
       "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
       "TrueSize1", "Alpha1", "Shapes1", "ColorTool1", "ColorLayers1", "ColorTypes1", "DisplayGrid1",
       "ZeroZero1", "G932", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1", "ShowToolTable1",
@@ -217,3 +219,17 @@ TEST_F(TMenuItemsTest, SnapToGridAndDisplayGridFollowEachOther) {
 }
 
 }  // namespace
+
+TEST_F(TMenuItemsTest, ExportItemsOpenTheirSaveDialogs) {
+  TWorkspace& form = StartProgram();
+  TMenuItem* cad = form.MenuItem(emCad, "Export1");
+  ScriptCommonDialogCancel();
+  cad->OnClick(*cad);
+  ASSERT_FALSE(ShownCommonDialogs().empty());
+  EXPECT_EQ(ShownCommonDialogs().back().Filter, CadExportFilterText);
+  TMenuItem* drill = form.MenuItem(emDrill, "Export2");
+  ScriptCommonDialogCancel();
+  drill->OnClick(*drill);
+  EXPECT_EQ(ShownCommonDialogs().back().Filter, OdbExportFilterText);
+  EXPECT_EQ(PendingCommonDialogAnswers(), 0u);
+}

@@ -3,6 +3,8 @@
 
 #include <deque>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -10,6 +12,9 @@ struct TScripts {
   std::map<std::string, TModalScript> registered;
   std::map<std::string, std::deque<TModalScript>> queued;
   std::vector<std::string> shown;
+  // Modeless forms shown and not hidden since, with their class names (a
+  // form freed while shown stays listed; only its name is looked at).
+  std::vector<std::pair<std::string, TForm*>> showing;
 };
 
 TScripts& Scripts() {
@@ -37,8 +42,11 @@ class THeadlessFormsBackend : public TFormsBackend {
                               " returned with the form still open");
   }
   void EndModal(TForm&) override {}
-  void ShowForm(TForm&) override {}
-  void HideForm(TForm&) override {}
+  void ShowForm(TForm& form) override { Scripts().showing.emplace_back(form.ClassName(), &form); }
+  void HideForm(TForm& form) override {
+    auto& showing = Scripts().showing;
+    std::erase_if(showing, [&form](const auto& entry) { return entry.second == &form; });
+  }
   void BringFormToFront(TForm&) override {}
   // A fixed-pitch font of 7 x 15 pixels.
   TPoint TextExtent(const std::string& text) override { return TPoint{7 * int(text.size()), 15}; }
@@ -62,9 +70,17 @@ void ResetModalScripts() {
   s.registered.clear();
   s.queued.clear();
   s.shown.clear();
+  s.showing.clear();
 }
 
 const std::vector<std::string>& ModalFormsShown() { return Scripts().shown; }
+
+TForm* ShowingModelessForm(const std::string& className) {
+  const auto& showing = Scripts().showing;
+  for (auto it = showing.rbegin(); it != showing.rend(); ++it)
+    if (it->first == className) return it->second;
+  return nullptr;
+}
 
 TFormsBackend& HeadlessFormsBackend() {
   static THeadlessFormsBackend backend;

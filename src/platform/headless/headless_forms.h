@@ -28,6 +28,9 @@ void QueueModalScript(const std::string& className, TModalScript script);
 void ResetModalScripts();
 // Class names of the modal forms shown since the last reset, in order.
 const std::vector<std::string>& ModalFormsShown();
+// The last form of the class shown modeless and not hidden since, or null
+// (a test reaches a progress box's Cancel button through it).
+TForm* ShowingModelessForm(const std::string& className);
 
 // A modal form was shown with no script for its class.
 class EUnscriptedModalForm : public std::runtime_error {
