@@ -171,7 +171,7 @@ TEST_F(TDncLinkTest, TheMachinesRequestsAreServedFromAndIntoTheLinksFolders) {
   Machine.Request("SEND,PART1");
   RunFor(8000);
   EXPECT_EQ(Machine.Programs["PART1"], (std::vector<std::string>{"%", "T1", "X1Y1", "M30"}));
-  EXPECT_EQ(Machine.Replies, (std::vector<std::string>{"E,00", "E,03", "E,00"}));
+  EXPECT_EQ(Machine.Replies, (std::vector<std::string>{"E,00", "E,03", "E,00"})) << ::testing::PrintToString(Log);
   EXPECT_TRUE(Logged("DNC Done Sending <" + (Download / "PART1").string() + ">"));
 
   Machine.Upload("NEW1", {"%", "", "X5Y5", std::string(700, 'A'), "M30"});

@@ -214,11 +214,14 @@ class TDncMachine {
       case TMode::Bidding:
         if (byte == DncACK) {
           WritePacket();
+        } else if (byte == DncENQ && lastSent_) {
+          // Both bid: the side that just had its packet taken gives way.
+          AcceptBid();
         }
-        // The PC's own ENQ is not answered: the machine goes first.
         return;
       case TMode::AwaitAck:
         if (byte == DncACK) {
+          lastSent_ = true;
           outbox_.pop_front();
           mode_ = TMode::Idle;
         } else if (byte == DncNAK) {
@@ -265,6 +268,7 @@ class TDncMachine {
     }
     Put(DncACK);
     mode_ = TMode::Idle;
+    lastSent_ = false;
     Serve(packet.Text);
   }
 
@@ -329,10 +333,15 @@ class TDncMachine {
     if (cmd.Word >= DncReplyRefused || cmd.Field1 == "E" || cmd.Field1 == "G") {
       Replies.push_back(cmd.Text);
       if (cmd.Word != DncReplyOk && cmd.Word != DncReplyRewind && cmd.Word != DncReplyStop) {
-        // The PC refused or gave up: whatever the machine still meant to
-        // send is dropped.
-        if (mode_ == TMode::Idle) outbox_.clear();
-        while (outbox_.size() > 1) outbox_.pop_back();
+        // The PC refused or gave up: the rest of a program the machine was
+        // sending is dropped.
+        for (size_t i = mode_ == TMode::Idle ? 0 : 1; i < outbox_.size();) {
+          const char kind = outbox_[i][0];
+          if (kind == 'D' || kind == '!')
+            outbox_.erase(outbox_.begin() + long(i));
+          else
+            ++i;
+        }
       }
       if (cmd.Word == DncReplyStop) {
         // The PC rewound: the program comes again from there.
@@ -348,6 +357,7 @@ class TDncMachine {
     if (cmd.Field1 == "RECV") {
       incomingName_ = cmd.Field3;
       incoming_.clear();
+      carry_.clear();
       Request("E,00");
     } else if (cmd.Field1 == "SEND") {
       auto found = Programs.find(cmd.Field2);
@@ -396,4 +406,5 @@ class TDncMachine {
   std::vector<std::string> incoming_;
   std::vector<std::string> upload_;
   bool uploading_ = false;
+  bool lastSent_ = false;
 };
