@@ -67,14 +67,14 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
 // Items whose work other parts of the program are still to supply: each
 // answers "... is not available yet." until it is connected.
 const std::map<uint8_t, std::set<std::string>> PendingItems = {
-    {emCad, {"Export1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1"}},
+    {emCad, {"Export1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1"}},
     {emRout,
-     {"MakeESILaserFile1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1",
+     {"MakeESILaserFile1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1",
       "MoveLayertoCad1", "TextEditRout1", "CutterConfig1", "DefaultToolTable1", "Tabs1", "AutoRout1",
       "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
     {emDrill,
      {"Export2", "MakeDrillTape1", "MakeESILaserFile1", "SpacingCheck1", "Plot1", "QuickPrint1",
-      "PrinterSetup1", "TextEditor1", "DNCServer1", "ActiveTools1", "MoveLayertoCad2", "SetPanelOrigin1",
+      "PrinterSetup1", "TextEditor1", "ActiveTools1", "MoveLayertoCad2", "SetPanelOrigin1",
       "ConvertExpandedSlottoSlot1", "EditToolTable1", "AutoLoadFeedsSpeeds1"}},
 };
 
@@ -85,7 +85,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
      {"New1", "Open1", "Save1", "SaveAs1", "GetInfo1", "PackDatabase1", "Import1", "Options1",
       "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1",
       "ZeroZero1", "ConstPoints1", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1",
-      "AutomaticCleanup1", "Contents1", "About1"}},
+      "AutomaticCleanup1", "Contents1", "About1", "DNCServer1"}},
     {emRout,
      {"New1", "Open1", "Save1", "SaveAs1", "OpenRoutTape1", "MakeRoutTape1", "Filters1", "GetInfo2",
       "PackDatabase2", "PathLengthReport1", "Options1", "AboutPelmora1", "ErrorInspector1", "Exit1",
@@ -93,7 +93,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "G932", "FullWidth1", "SteppedParts1", "RoutConstPoints1", "SequenceNumber1", "KerfFill1",
       "SingleStep1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
       "GougeDetect1", "Layers1", "LayerErase1", "SwitchToLayer1", "RoutOutputFormat1", "SnapToGrid1",
-      "Contents1", "About2"}},
+      "Contents1", "About2", "DNCServer1"}},
     {emDrill,
      {"New1", "Open1", "Save1", "SaveAs1", "Import2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
       "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
@@ -101,7 +101,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "ZeroZero1", "G932", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1", "ShowToolTable1",
       "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",
       "SortSmallToolFirst1", "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "Contents1",
-      "About3"}},
+      "About3", "DNCServer1"}},
 };
 
 const std::map<uint8_t, std::vector<std::string>> TopMenus = {
