@@ -693,10 +693,12 @@ bool TDNC13Link::OpenSendFile() {
 }
 
 bool TDNC13Link::NextSendLine(std::string& line) {
+  sendReadError_ = false;
   if (!sendFile_) return false;
   InOutRes = 0;
   const bool got = ReadTextLine(sendFile_, line);
-  return got && IOResult() == 0;
+  sendReadError_ = IOResult() != 0;
+  return got && !sendReadError_;
 }
 
 void TDNC13Link::SendData() {
@@ -755,7 +757,15 @@ void TDNC13Link::SendFile() {
           continue;
         }
         std::string line;
-        if (!NextSendLine(line)) {
+        const bool got = NextSendLine(line);
+        if (!got && sendReadError_) {
+          // A file that cannot be read to its end is not sent as complete.
+          SetStatus("DNC File access error");
+          substate_ = 255;
+          SendText("E,02");
+          return;
+        }
+        if (!got) {
           // The end of the file: the last data packet first, if any.
           if (sendText_ == "D,")
             substate_ = 7;
