@@ -247,6 +247,19 @@ TEST_F(TDncLinkTest, NaksAreRetriedAndTwelveInARowResetTheLink) {
   EXPECT_GE(Failed, 1);
   EXPECT_EQ(Machine.Programs.count("T2"), 0u);
   EXPECT_EQ(Link.State(), 0);
+
+  // A machine that falls silent after the fourth NAK, when the PC bids
+  // again, does not leave the link waiting for ever.
+  Machine.NakAlways = false;
+  Machine.NaksSent = 0;
+  Machine.NakNextPackets = 4;
+  Machine.FallSilentAfterNaks = 4;
+  Log.clear();
+  const uint64_t start = HeadlessElapsed();
+  ASSERT_TRUE(RunCommand("COPY,T.NC,XM(T3)"));
+  EXPECT_LE(HeadlessElapsed() - start, 20000u);
+  EXPECT_EQ(Log.back(), "DNC 1.3 Reset");
+  EXPECT_EQ(Machine.Programs.count("T3"), 0u);
 }
 
 TEST_F(TDncLinkTest, ASilentMachineTimesOutAndABusyOneIsWaitedFor) {

@@ -103,6 +103,7 @@ class TDncMachine {
   bool NakAlways = false;      // never take a packet
   bool Silent = false;         // read and never answer
   bool AnswerCan = false;      // answer the next ENQ with CAN once
+  int FallSilentAfterNaks = -1;  // stop answering after this many NAKs
   std::string RewindAfter;     // ask for a rewind once, on the first data packet holding this line
   TLineNoise Noise;
   std::mt19937 Random{12345};
@@ -262,6 +263,7 @@ class TDncMachine {
       if (NakNextPackets > 0) --NakNextPackets;
       ++NaksSent;
       Put(DncNAK);
+      if (NaksSent == FallSilentAfterNaks) Silent = true;
       mode_ = TMode::Receiving;  // the PC repeats the packet (or bids again)
       since_ = Now();
       return;
