@@ -96,6 +96,9 @@ void TDNC13Link::SetEnabled(bool enabled) {
   enabled_ = true;
   suppressTaskDone_ = true;
   ResetLink();
+  // "Ready" is reported before the first tick replaces it.
+  reportedStatus_ = message_ = status_;
+  Fire(OnStatusMsg);
   for (int i = 0; i < 10 && enabled_; ++i) Tick();
 }
 

@@ -98,7 +98,7 @@ TEST_F(TDncLinkTest, AOneMegabyteTapeGoesToTheMachineAndComesBackByteExact) {
   const fs::path tape = Download / "BIG.DRL";
   WriteFileBytes(tape, CrLf(program));
   Link.SetEnabled(true);
-  ASSERT_TRUE(Logged("DNC 1.3 Link Ready"));
+  ASSERT_EQ(Log, (std::vector<std::string>{"DNC 1.3 Ready", "DNC 1.3 Link Ready"}));
   int lastProgress = -1;
   bool progressFell = false;
   Link.OnProgressMsg = [&](TDNC13Link& l) {
