@@ -18,9 +18,9 @@ constexpr int MaxEnqTries = 10;  // counted twice per repeat: six ENQs in all
 constexpr int MaxRetries = 12;
 // Lines are grouped into data packets of at most this many characters.
 constexpr size_t GroupedPacket = 80;
-// A long line goes out in pieces of this many characters, in packets of the
+// A long line goes out in slices of this many characters, in packets of the
 // longest text, which carry no CR.
-constexpr size_t LinePiece = DncMaxText - 2;
+constexpr size_t LineSlice = DncMaxText - 2;
 
 const int BaudRates[9] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
 
@@ -732,11 +732,11 @@ void TDNC13Link::SendFile() {
     case 1:
       for (;;) {
         if (longLine_) {
-          // A line too long for one packet goes out in pieces; the last
-          // piece carries its CR.
-          if (longLineRest_.size() >= LinePiece) {
-            sendText_ += longLineRest_.substr(0, LinePiece);
-            longLineRest_.erase(0, LinePiece);
+          // A line too long for one packet goes out in slices; the last
+          // slice carries its CR.
+          if (longLineRest_.size() >= LineSlice) {
+            sendText_ += longLineRest_.substr(0, LineSlice);
+            longLineRest_.erase(0, LineSlice);
           } else {
             sendText_ += longLineRest_ + DncCR;
             longLineRest_.clear();

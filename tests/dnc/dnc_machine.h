@@ -376,7 +376,7 @@ class TDncMachine {
   }
 
   // Data packets as full as the protocol allows: lines joined while they
-  // fit, long lines in pieces of the longest text.
+  // fit, long lines in slices of the longest text.
   void QueueProgram(const std::vector<std::string>& lines) {
     std::string packet = "D,";
     for (const std::string& line : lines) {
