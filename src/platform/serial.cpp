@@ -194,7 +194,17 @@ int64_t TPosixSerialPort::Read(uint8_t* buffer, size_t maxBytes) {
   if (maxBytes == 0) return 0;
   for (;;) {
     ssize_t n = ::read(fd_, buffer, maxBytes);
-    if (n >= 0) return n;
+    if (n > 0) return n;
+    // Nothing to read: either the line is quiet or it hung up (a device
+    // unplugged, the far end of a terminal closed), which only poll tells.
+    if (n == 0) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP)) {
+        Fail(EIO);
+        return -1;
+      }
+      return 0;
+    }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
     Fail(errno);

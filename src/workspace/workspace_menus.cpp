@@ -5,6 +5,7 @@
 
 #include "command/command_interpreter.h"
 #include "command/command_services.h"
+#include "dnc/dnc_server.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
@@ -282,7 +283,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   file.Add(drill ? "&Error Inspector" : "Error Inspec&tor", "ErrorInspector1").OnClick =
       [](TMenuItem&) { ShowErrorInspector(); };
   pending(file, drill ? "Text Editor" : "Text E&ditor", "TextEditor1");
-  pending(file, "DNC Server", "DNCServer1");
+  file.Add("DNC Server", "DNCServer1").OnClick = [](TMenuItem&) { RunDncServer(); };
   file.AddSeparator();
   file.Add("E&xit", "Exit1").OnClick = [this](TMenuItem&) { Exit1Click(); };
 

@@ -89,6 +89,12 @@ TEST_F(SerialTest, EveryByteValuePassesBothWaysUnchanged) {
   ASSERT_TRUE(port.ReadByte(b));
   EXPECT_EQ(b, 0);
   EXPECT_EQ(ReadPort(port, 255), bytes.substr(1));
+
+  // The far end going away is an error, not a quiet line.
+  close(pty.Master);
+  pty.Master = -1;
+  EXPECT_EQ(port.Read(&b, 1), -1);
+  EXPECT_EQ(port.LastErrorCode(), EIO);
 }
 
 TEST_F(SerialTest, LineIsSetRawEightNoneOneWithTheAskedFlowControl) {
