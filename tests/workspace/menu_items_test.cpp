@@ -67,14 +67,14 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
 // Items whose work other parts of the program are still to supply: each
 // answers "... is not available yet." until it is connected.
 const std::map<uint8_t, std::set<std::string>> PendingItems = {
-    {emCad, {"Export1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1"}},
+    {emCad, {"Export1", "Plot1", "QuickPrint1", "PrinterSetup1", "DNCServer1"}},
     {emRout,
-     {"MakeESILaserFile1", "Plot1", "QuickPrint1", "PrinterSetup1", "TextEditor1", "DNCServer1",
-      "MoveLayertoCad1", "TextEditRout1", "CutterConfig1", "DefaultToolTable1", "Tabs1", "AutoRout1",
+     {"MakeESILaserFile1", "Plot1", "QuickPrint1", "PrinterSetup1", "DNCServer1",
+      "MoveLayertoCad1", "CutterConfig1", "DefaultToolTable1", "Tabs1", "AutoRout1",
       "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
     {emDrill,
      {"Export2", "MakeDrillTape1", "MakeESILaserFile1", "SpacingCheck1", "Plot1", "QuickPrint1",
-      "PrinterSetup1", "TextEditor1", "DNCServer1", "ActiveTools1", "MoveLayertoCad2", "SetPanelOrigin1",
+      "PrinterSetup1", "DNCServer1", "ActiveTools1", "MoveLayertoCad2", "SetPanelOrigin1",
       "ConvertExpandedSlottoSlot1", "EditToolTable1", "AutoLoadFeedsSpeeds1"}},
 };
 
