@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "editor/editor_settings.h"
+#include "platform/clipboard.h"
 #include "platform/common_dialogs.h"
 #include "platform/file_ops.h"
 #include "platform/message_box.h"
@@ -249,6 +251,7 @@ void TQuillexForm::BuildMenu() {
   item(file, "Save &As", "Writeto1", "", [this] { SaveAs(); }).SetEnabled(false);
   file.AddSeparator();
   item(file, "&Print", "Print1", "", [this] { Print(); });
+  item(file, "P&rinter Setup", "PrinterSetup1", "", [] { Printer().ExecuteSetupDialog(); });
   file.AddSeparator();
   item(file, "&Get info", "Getinfo1", "", [this] { GetInfo(); });
   file.AddSeparator();
@@ -283,12 +286,38 @@ void TQuillexForm::BuildMenu() {
   item(search, "&Replace", "Replace1", "Ctrl Q + A", [this] { ReplaceText(); });
   item(search, "&Again", "Again1", "Ctrl+L", [this] { Again(); }).SetShortCut("Ctrl+L");
   TMenuItem& options = MainMenu.Add("&Options", "Options1");
+  item(options, "&Colors..", "Colors1", "", [this] {
+    TQedTextFileEditor& e = *Editor;
+    if (RunColorDialog(e.Color, e.FixedFont.Color, e.HighlightBack, e.HighlightText)) e.Invalidate();
+  });
+  item(options, "&Font", "Font1", "", [this] {
+    TFontDialog d;
+    d.Font = Editor->FixedFont;
+    d.Options = fdFixedPitchOnly;
+    if (!d.Execute()) return;
+    const TColor color = Editor->FixedFont.Color;
+    Editor->FixedFont = d.Font;
+    Editor->FixedFont.Color = color;
+    Editor->Invalidate();
+  });
   item(options, "F&ind text at cursor", "Findtextatcursor1", "", [this] {
     EditorSession.SearchAtCursor = !EditorSession.SearchAtCursor;
     MainMenu.FindItem("Findtextatcursor1")->SetChecked(EditorSession.SearchAtCursor);
   }).SetChecked(EditorSession.SearchAtCursor);
   TMenuItem& help = MainMenu.Add("&Help", "Help1");
-  item(help, "&About", "About1", "", [] { InformationBox("Quillex\r\nRevision 1.01"); });
+  item(help, "&About", "About1", "", [] { ShowAbout(); });
+  // What can be done shows when a menu drops down.
+  edit.OnPopup = [this](TMenuItem& m) {
+    const bool sel = Editor->SelectionExists();
+    m.FindByName("Undo1")->SetEnabled(Editor->CanUndo());
+    m.FindByName("Redo1")->SetEnabled(Editor->CanRedo());
+    for (const char* n : {"Cut1", "Copy1", "Delete1"}) m.FindByName(n)->SetEnabled(sel);
+    m.FindByName("Paste1")->SetEnabled(!GetClipboardText().empty());
+  };
+  block.OnPopup = [this](TMenuItem& m) {
+    const bool sel = Editor->SelectionExists();
+    for (const char* n : {"Move1", "Copy2", "Delete2", "Write1"}) m.FindByName(n)->SetEnabled(sel);
+  };
 }
 
 void TQuillexForm::EnableMenus() {
@@ -642,31 +671,9 @@ void TQuillexForm::Again() {
 
 // ---------------------------------------------------------------- info, print
 
-void TQuillexForm::GetInfo() {
-  const int32_t lines = Editor->LineCount();
-  const int64_t bytes = Editor->ByteCount();
-  InformationBox("Current File: " + FileName + "\r\n" + (Editor->Modified() ? "Modified" : "Not Modified") +
-                 "\r\n" + (lines == 1 ? "1 Line" : std::to_string(lines) + " Lines") + "\r\n" +
-                 (bytes == 1 ? "1 Byte" : std::to_string(bytes) + " Bytes"));
-}
+void TQuillexForm::GetInfo() { ShowFileInfo(FileName, Editor->Modified(), Editor->LineCount(), Editor->ByteCount()); }
 
-void TQuillexForm::Print() {
-  TPrinterLineChannel out;
-  TTextPoint a, b;
-  if (Editor->GetSelection(a, b)) {
-    std::string text = Editor->SelectedText();
-    size_t start = 0;
-    for (;;) {
-      const size_t e = text.find("\r\n", start);
-      out.WriteLine(text.substr(start, std::min<size_t>(e == std::string::npos ? text.size() - start : e - start, 255)));
-      if (e == std::string::npos) break;
-      start = e + 2;
-    }
-  } else {
-    for (int32_t l = 1; l <= Editor->LineCount(); ++l) out.WriteLine(Editor->GetPrintableLine(l, 256));
-  }
-  out.Close();
-}
+void TQuillexForm::Print() { ShowPrintDialog(*this); }
 
 void TQuillexForm::UserCommand(uint16_t command) {
   switch (command) {
@@ -693,6 +700,8 @@ void TQuillexForm::UserCommand(uint16_t command) {
 
 bool RunTextEditor(const std::string& fileName, int32_t line) {
   TQuillexForm form;
+  LoadEditorSettings(form);
+  form.OnClose = [](TForm& f) { SaveEditorSettings(static_cast<TQuillexForm&>(f)); };
   if (FileExists(fileName)) {
     if (form.OpenFile(fileName)) form.BottomPanel.SetVisible(true);
   }

@@ -92,6 +92,13 @@ class TQuillexForm : public TForm {
   bool MenusEnabled_ = false;
 };
 
+// The window's dialogs.
+void ShowPrintDialog(TQuillexForm& form);
+void ShowFileInfo(const std::string& fileName, bool modified, int32_t lines, int64_t bytes);
+// The four colours change only on OK.
+bool RunColorDialog(TColor& back, TColor& text, TColor& highBack, TColor& highText);
+void ShowAbout();
+
 // Opens the editor window modally on the file (loaded when it exists) at
 // the line (0: none); true when it was closed with OK.
 bool RunTextEditor(const std::string& fileName, int32_t line);
