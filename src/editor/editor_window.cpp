@@ -188,7 +188,8 @@ TQuillexForm::TQuillexForm()
     : TForm("TQuillexForm"),
       EditorBox(Add<TPaintBox>("Editor")),
       StatusBar(Add<TStatusBar>("StatusBar1")),
-      BottomPanel(Add<TPanel>("BottomPanel")) {
+      BottomPanel(Add<TPanel>("BottomPanel")),
+      VScrollBar(Add<TScrollBar>("VScrollBar", sbVertical)) {
   SetCaption("Quillex - UNTITLED");
   SetClientSize(557, 457);
   StatusBar.SetAlign(alBottom);
@@ -207,6 +208,11 @@ TQuillexForm::TQuillexForm()
     Editor->SetModified(false);
     SetModalResult(mrCancel);
   };
+  VScrollBar.SetAlign(alRight);
+  VScrollBar.OnChange = [this](TControl&) {
+    const int32_t line = VScrollBar.Position();
+    if (Editor && line >= 1 && line <= Editor->LineCount() && line != Editor->TopLine()) Editor->SetTopLine(line);
+  };
   EditorBox.SetAlign(alClient);
   Editor = std::make_unique<TQedTextFileEditor>(EditorBox, &WindowProcessor());
   Editor->WantTab = true;
@@ -216,6 +222,7 @@ TQuillexForm::TQuillexForm()
   Editor->SetUndoBufferSize(65535);
   Editor->OnShowStatus = [this](int32_t l, int32_t c) { ShowStatus(l, c); };
   Editor->OnUserCommand = [this](uint16_t c) { UserCommand(c); };
+  Editor->OnTopLineChanged = [this](int32_t line) { VScrollBar.SetPosition(line); };
   Editor->OnError = [](int code) { ErrorBox(EditorErrorMessage(code)); };
   Editor->OnChange = [this] {
     if (!MenusEnabled_ && Editor->Modified()) EnableMenus();
@@ -333,6 +340,9 @@ void TQuillexForm::ShowStatus(int32_t line, int32_t col) {
   StatusBar.SetPanelText(3, "Bytes: " + std::to_string(Editor->ByteCount()));
   StatusBar.SetPanelText(4, Editor->InsertMode() ? "Insert" : "Overwrite");
   StatusBar.SetPanelText(5, "");
+  VScrollBar.SetRange(1, std::max<int32_t>(1, Editor->LineCount()));
+  VScrollBar.SetChanges(1, std::max(1, Editor->VisibleLines() - 1));
+  VScrollBar.SetPosition(Editor->TopLine());
 }
 
 bool TQuillexForm::OpenFile(const std::string& name) {
@@ -482,8 +492,9 @@ void TQuillexForm::BlockCopy(bool move) {
     l.SetMarker(10, 0, 0);
     if (m.Para > 0) Editor->SetCaretPosition(m.Para, l.ColOfPos(m.Para, m.Pos));
   } else {
+    const TTextPoint c = Editor->Caret();
     Editor->Deselect(false);
-    Editor->SetCaretPosition(Editor->Caret().Line, Editor->Caret().Col);
+    Editor->SetCaretPosition(c.Line, c.Col);
   }
   const TTextPoint start = Editor->Caret();
   Editor->InsertString(text);

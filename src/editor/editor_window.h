@@ -56,6 +56,7 @@ class TQuillexForm : public TForm {
   TPaintBox& EditorBox;
   TStatusBar& StatusBar;
   TPanel& BottomPanel;
+  TScrollBar& VScrollBar;
   std::unique_ptr<TQedTextFileEditor> Editor;
   std::string FileName = "UNTITLED.TXT";
   std::string LastDir;

@@ -725,6 +725,7 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
     case ccScrollUp:
       if (Top_ > 1) {
         --Top_;
+        if (OnTopLineChanged) OnTopLineChanged(Top_);
         if (c.Line >= Top_ + VisibleLines()) go({c.Line - 1, c.Col}, false);
         Invalidate();
       }
@@ -732,6 +733,7 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
     case ccScrollDown:
       if (Top_ < LineCount()) {
         ++Top_;
+        if (OnTopLineChanged) OnTopLineChanged(Top_);
         if (c.Line < Top_) go({Top_, c.Col}, false);
         Invalidate();
       }

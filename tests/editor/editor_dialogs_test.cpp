@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "editor/editor_settings.h"
 #include "editor/editor_window.h"
 #include "korvex_test.h"
@@ -116,6 +118,111 @@ TEST_F(EditorDialogsTest, InformationColoursAndMenuStates) {
     EXPECT_TRUE(w.MainMenu.FindItem("Undo1")->Enabled());
     EXPECT_FALSE(w.MainMenu.FindItem("Cut1")->Enabled());
   });
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class EditorBlocksTest : public EditorDialogsTest {};
+
+TEST_F(EditorBlocksTest, BlocksCopyMoveHideWriteAndRead) {
+  const fs::path in = TempDir / "IN.NC";
+  WriteFileBytes(in, std::string("M06\r\nT02\r\n") + char(26));
+  const fs::path out = TempDir / "OUT.NC";
+  RunWindow([&](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    e.InsertString("AAA\r\nBBB\r\nCCC");
+    const std::string start = e.Text();
+    // Ctrl K B / Ctrl K K mark lines 1 and 2 as the block.
+    e.SetCaretPosition(1, 1);
+    w.UserCommand(260);
+    e.SetCaretPosition(3, 1);
+    w.UserCommand(261);
+    EXPECT_EQ(e.SelectedText(), "AAA\r\nBBB\r\n");
+    // Hide and show it again.
+    w.BlockHide();
+    EXPECT_FALSE(e.SelectionExists());
+    w.BlockHide();
+    EXPECT_EQ(e.SelectedText(), "AAA\r\nBBB\r\n");
+    // Copy to the end of the text, then move it back to the start.
+    e.SetCaretPosition(3, 4);
+    w.BlockCopy(false);
+    EXPECT_EQ(e.Text("|"), "AAA|BBB|CCCAAA|BBB|");
+    e.SetSelection({3, 4}, {5, 1});
+    e.SetCaretPosition(1, 1);
+    w.BlockCopy(true);
+    EXPECT_EQ(e.Text("|"), "AAA|BBB|AAA|BBB|CCC");
+    // Write the selection to a file: exactly its bytes.
+    e.SetSelection({1, 1}, {2, 4});
+    ScriptFileDialogAnswer(out.string());
+    w.BlockWrite();
+    EXPECT_EQ(ReadFileBytes(out), "AAA\r\nBBB");
+    // Read a file in at the caret: its closing Ctrl-Z stays out; the text read is selected.
+    e.Deselect();
+    e.SetCaretPosition(5, 1);
+    ScriptFileDialogAnswer(in.string());
+    w.BlockRead();
+    EXPECT_EQ(e.Text("|"), "AAA|BBB|AAA|BBB|M06|T02|CCC");
+    EXPECT_EQ(e.SelectedText(), "M06\r\nT02\r\n");
+    // Every step undoes back to the text as typed.
+    while (e.CanUndo()) e.Undo();
+    EXPECT_EQ(e.Text(), "");
+    while (e.CanRedo()) e.Redo();
+    EXPECT_EQ(e.Text("|"), "AAA|BBB|AAA|BBB|M06|T02|CCC");
+    (void)start;
+  });
+}
+
+TEST_F(EditorBlocksTest, OpeningAndSavingTellTheUserWhatWentWrong) {
+  const fs::path f = TempDir / "A.NC";
+  WriteFileBytes(f, "G00\r\n");
+  RunWindow([&](TQuillexForm& w) {
+    w.Editor->InsertString("X");
+    // Cancel at the save question keeps the text, its name and the caption.
+    ScriptMessageBoxAnswer(mrCancel);
+    w.Open();
+    EXPECT_EQ(w.Editor->Text(), "X");
+    EXPECT_EQ(w.Caption(), "Quillex - UNTITLED");
+    // No: the text goes and the chosen file opens; a missing one is named.
+    ScriptMessageBoxAnswer(mrNo);
+    ScriptFileDialogAnswer((TempDir / "NONE.NC").string());
+    w.Open();
+    EXPECT_EQ(ShownMessageBoxes().back().Text, "File <" + (TempDir / "NONE.NC").string() + "> does not exist!");
+    ScriptFileDialogAnswer(f.string());
+    w.Open();
+    EXPECT_EQ(w.Caption(), "Quillex - " + f.string());
+    EXPECT_EQ(w.Editor->LineText(1), "G00");
+    // A save that fails keeps the text modified and says why.
+    w.Editor->InsertString("N1");
+    fs::remove_all(TempDir / "GONE");
+    fs::create_directories(TempDir / "GONE");
+    w.FileName = (TempDir / "GONE" / "sub" / "B.NC").string();
+    w.Save();
+    EXPECT_NE(ShownMessageBoxes().back().Text.find("File access error"), std::string::npos);
+    EXPECT_TRUE(w.Editor->Modified());
+    EXPECT_EQ(ReadFileBytes(f), "G00\r\n");
+    // With one marker set, Go to marker jumps without asking.
+    w.Editor->SetCaretPosition(1, 2);
+    w.SetMarker();
+    w.Editor->SetCaretPosition(2, 1);
+    w.GotoMarker();
+    EXPECT_EQ(w.Editor->Caret(), (TTextPoint{1, 2}));
+  });
+}
+
+TEST_F(EditorBlocksTest, CancelLeavesTheFileAsItWas) {
+  const fs::path f = TempDir / "C.NC";
+  WriteFileBytes(f, "G00\r\n");
+  QueueModalScript("TQuillexForm", [](TForm& form) {
+    auto& w = static_cast<TQuillexForm&>(form);
+    w.Editor->InsertString("JUNK");
+    form.Get<TButton>("CancelButton").Click();
+  });
+  EXPECT_FALSE(RunTextEditor(f.string(), 0));
+  EXPECT_EQ(ReadFileBytes(f), "G00\r\n");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/file_ops.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
+#include "canvas_test_helpers.h"
 #include "korvex_test.h"
 
 namespace fs = std::filesystem;
@@ -177,6 +178,75 @@ TEST_F(EditorTest, EveryTestDataTapeRoundTrips) {
     }
   }
   EXPECT_GT(files, 0);
+}
+
+TEST_F(EditorTest, ReadOnlyAutoIndentLiteralKeysAndTheMouse) {
+  Ed->InsertString("    G01 X1");
+  Ed->AutoIndent = true;
+  Ed->TabType = ttFixed;
+  Key(VK_END);
+  Type("\rY2");
+  EXPECT_EQ(Ed->LineText(2), "    Y2");  // indented to the first word above
+  // WordStar: Ctrl+P makes the next key a literal control character.
+  Ed->Processor().FindTable("WordStar")->Active = true;
+  Key('P', ssCtrl);
+  Key('L', ssCtrl);
+  EXPECT_EQ(Ed->LineText(2), "    Y2\x0c");
+  // Read-only: typing, pasting and undo change nothing; Back only moves left.
+  const std::string before = Ed->Text();
+  Ed->ReadOnly = true;
+  Type("Z");
+  SetClipboardText("Q");
+  Ed->PasteFromClipboard();
+  Ed->Undo();
+  const TTextPoint c = Ed->Caret();
+  Key(VK_BACK);
+  EXPECT_EQ(Ed->Text(), before);
+  EXPECT_EQ(Ed->Caret().Col, c.Col - 1);
+  Ed->ReadOnly = false;
+  // A click puts the caret under the pointer; shift-click selects.
+  Ed->MouseDown(mbLeft, 0, Ed->LeftMargin + 2 * Ed->CharWidth() + 1, 1);
+  EXPECT_EQ(Ed->Caret(), (TTextPoint{1, 3}));
+  Ed->MouseDown(mbLeft, ssShift, Ed->LeftMargin + 6 * Ed->CharWidth() + 1, Ed->LineHeight() + 1);
+  EXPECT_EQ(Ed->SelectedText(), "  G01 X1\r\n    Y2");
+}
+
+TEST_F(EditorTest, PaintingShowsTheSelectionAndScrollingFollowsTheCaret) {
+  std::string text;
+  for (int i = 1; i <= 500; ++i) text += "N" + std::to_string(i) + "\r\n";
+  Ed->InsertString(text);
+  Key(VK_END, ssCtrl);
+  EXPECT_EQ(Ed->Caret().Line, 501);
+  EXPECT_GE(Ed->TopLine(), 501 - Ed->VisibleLines() + 1);
+  EXPECT_LE(Ed->TopLine(), 501);
+  Key(VK_HOME, ssCtrl);
+  EXPECT_EQ(Ed->TopLine(), 1);
+  Key(VK_NEXT);
+  EXPECT_EQ(Ed->Caret().Line, Ed->VisibleLines());
+  EXPECT_THROW(Ed->SetTopLine(502), EInvalidLineOrPara);
+  Ed->SetCaretPosition(1, 1);
+  Ed->Paint();
+  EXPECT_EQ(CountColor(Box.Buffer(), Ed->HighlightBack), 0);
+  Key(VK_DOWN, ssShift);
+  Ed->Paint();
+  EXPECT_GT(CountColor(Box.Buffer(), Ed->HighlightBack), 0);
+}
+
+TEST_F(EditorTest, AnyLineEndLoadsAndAFailedOpenLeavesTheTextEmpty) {
+  const fs::path f = TempDir / "CR.NC";
+  WriteFileBytes(f, "A\rB\rC");
+  Ed->SetFileName(f.string());
+  Ed->Open();
+  EXPECT_EQ(Ed->Text("|"), "A|B|C|");
+  EXPECT_EQ(Ed->LineEnd(), TLineEnd::Cr);
+  EXPECT_FALSE(Ed->LastLineEnded());
+  EXPECT_FALSE(Ed->Modified());
+  EXPECT_FALSE(Ed->CanUndo());  // loading is not an edit
+  // More lines than allowed: the error names the limit and the text is closed.
+  Ed->List().ParaLimit = 2;
+  EXPECT_THROW(Ed->Open(), EEditorError);
+  EXPECT_FALSE(Ed->IsOpen());
+  EXPECT_EQ(Ed->Text(), "");
 }
 
 // ---------------------------------------------------------------- the window
