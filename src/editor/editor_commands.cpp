@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
 
+#include "platform/file_ops.h"
 #include "platform/keys.h"
 
 namespace {
@@ -99,6 +103,39 @@ int TQedCommandTable::IndexOfKey(uint32_t key) const {
   for (size_t i = 0; i < Records.size(); ++i)
     if (Records[i].Key() == key) return int(i);
   return -1;
+}
+
+bool TQedCommandTable::SaveTableFile(const std::string& fileName, int& error) const {
+  std::string text = Name + "\r\n";
+  char line[64];
+  for (const TCommandRecord& r : Records) {
+    std::snprintf(line, sizeof line, "%4u%4u%4u%4u%6u\r\n", unsigned(r.Key1), unsigned(r.Shift1), unsigned(r.Key2),
+                  unsigned(r.Shift2), unsigned(r.Command));
+    text += line;
+  }
+  error = ReplaceFileContents(fileName, text.data(), text.size());
+  return error == 0;
+}
+
+bool TQedCommandTable::LoadTableFile(const std::string& fileName, int& error) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) {
+    error = errno != 0 ? errno : ENOENT;
+    return false;
+  }
+  std::string name;
+  std::getline(in, name);
+  while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.pop_back();
+  std::vector<TCommandRecord> records;
+  unsigned k1, s1, k2, s2, cmd;
+  while (in >> k1 >> s1 >> k2 >> s2 >> cmd) {
+    if (k1 > 255 || s1 > 255 || k2 > 255 || s2 > 255 || cmd > 65535) break;
+    records.push_back(TCommandRecord{uint8_t(k1), uint8_t(s1), uint8_t(k2), uint8_t(s2), uint16_t(cmd)});
+  }
+  Name = name;
+  Records.insert(Records.end(), records.begin(), records.end());
+  error = 0;
+  return true;
 }
 
 std::vector<TCommandRecord> TQedCommandTable::BuiltIn(const std::string& name) {

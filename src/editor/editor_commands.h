@@ -55,6 +55,11 @@ class TQedCommandTable {
   bool Active = true;
   std::vector<TCommandRecord> Records;
   int IndexOfKey(uint32_t key) const;
+  // A table file: the name on the first line, then one record a line (first
+  // key, first shift, second key, second shift, command). False with the
+  // system's error number in error when the file cannot be read or written.
+  bool SaveTableFile(const std::string& fileName, int& error) const;
+  bool LoadTableFile(const std::string& fileName, int& error);
   // The built-in records of "Default", "WordStar" or "Grid" (any case); empty otherwise.
   static std::vector<TCommandRecord> BuiltIn(const std::string& name);
 };

@@ -990,7 +990,8 @@ void TQedTextFileEditor::Paint() {
   c.Brush.Style = bsSolid;
   c.FillRect(TRect{0, 0, Box_.Width(), Box_.Height()});
   TTextPoint ss, se;
-  const bool sel = GetSelection(ss, se) && !(HideSelection && !Box_.Focused() && false);
+  // Without the focus the selection shows only when it is not to be hidden.
+  const bool sel = GetSelection(ss, se) && !(HideSelection && !Box_.Focused());
   const int32_t rows = VisibleLines() + 1;
   const int32_t cols = VisibleCols() + 1;
   for (int32_t i = 0; i < rows && Top_ + i <= LineCount(); ++i) {

@@ -161,4 +161,19 @@ TEST(CommandTables, TranslationOfKeysAndSequences) {
   EXPECT_EQ(p.AddTable(std::move(t)).Name, "Default1");
 }
 
+TEST(CommandTables, TableFilesRoundTripAndAddTheirBindings) {
+  TQedCommandProcessor p;
+  const std::string name = ::testing::TempDir() + "/keys.tbl";
+  int error = 0;
+  ASSERT_TRUE(p.FindTable("WordStar")->SaveTableFile(name, error));
+  TQedCommandTable copy;
+  ASSERT_TRUE(copy.LoadTableFile(name, error));
+  EXPECT_EQ(copy.Name, "WordStar");
+  ASSERT_EQ(copy.Records.size(), p.FindTable("WordStar")->Records.size());
+  EXPECT_EQ(copy.Records[10].Key(), p.FindTable("WordStar")->Records[10].Key());
+  EXPECT_EQ(copy.Records[10].Command, ccHome);
+  EXPECT_FALSE(copy.LoadTableFile(name + ".none", error));
+  EXPECT_NE(error, 0);
+}
+
 }  // namespace

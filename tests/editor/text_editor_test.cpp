@@ -225,6 +225,7 @@ TEST_F(EditorTest, PaintingShowsTheSelectionAndScrollingFollowsTheCaret) {
   EXPECT_EQ(Ed->Caret().Line, Ed->VisibleLines());
   EXPECT_THROW(Ed->SetTopLine(502), EInvalidLineOrPara);
   Ed->SetCaretPosition(1, 1);
+  Ed->HideSelection = false;  // the box has no focus here
   Ed->Paint();
   EXPECT_EQ(CountColor(Box.Buffer(), Ed->HighlightBack), 0);
   Key(VK_DOWN, ssShift);
