@@ -620,11 +620,20 @@ void TQuillexForm::RunReplace(bool again) {
       InformationBox("Search string '" + s.FindText + "' not found");
       return;
     }
-    if (!Editor->SelectionExists()) return;
+    TTextPoint a, b;
+    if (!Editor->GetSelection(a, b)) return;
+    const int32_t top = Editor->TopLine();
     TModalResult answer = mrYes;
     if (s.PromptOnReplace) answer = ConfirmationBox("Replace this occurrence?", mbYesNoCancel);
-    if (answer == mrYes) Editor->Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions & ~soReplaceAll));
+    if (answer != mrYes) {
+      Editor->Deselect(!backward);
+      return;
+    }
+    Editor->Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions & ~soReplaceAll));
+    // The caret goes back to the replaced match, not to the next one.
     Editor->Deselect(!backward);
+    Editor->SetCaretPosition(a.Line, backward ? a.Col : a.Col + int32_t(s.ReplaceText.size()));
+    Editor->SetTopLine(std::min(top, Editor->LineCount()));
     return;
   }
   (void)again;

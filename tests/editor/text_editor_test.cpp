@@ -305,6 +305,23 @@ TEST_F(EditorWindowTest, FindReplaceMarkersAndAgain) {
     });
     w.Find();
     EXPECT_EQ(ShownMessageBoxes().back().Text, "Search string 'T7' not found");
+    // One occurrence at a time, asked each time.
+    w.Editor->SetCaretPosition(1, 1);
+    QueueModalScript("TSearchAndReplaceDialog", [](TForm& d) {
+      d.Get<TComboBox>("FindTextCombo").SetText("T9");
+      d.Get<TComboBox>("ReplaceTextCombo").SetText("T4");
+      d.Get<TCheckBox>("PromptCheckBox").SetChecked(true);
+      d.Click("OKButton");
+    });
+    ScriptMessageBoxAnswer(mrYes);
+    w.ReplaceText();
+    EXPECT_EQ(ShownMessageBoxes().back().Text, "Replace this occurrence?");
+    EXPECT_EQ(w.Editor->Text("\n"), "T4 T2 T9\nT9");
+    EXPECT_EQ(w.Editor->Caret(), (TTextPoint{1, 3}));
+    ScriptMessageBoxAnswer(mrNo);  // Again: the next one is found but kept
+    w.Again();
+    EXPECT_EQ(w.Editor->Text("\n"), "T4 T2 T9\nT9");
+    EXPECT_FALSE(w.Editor->SelectionExists());
     // Markers: the lowest free one is set, the one at the caret cleared.
     for (int i = 0; i < 10; ++i) {
       w.Editor->SetCaretPosition(1, i + 1);
