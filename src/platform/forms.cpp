@@ -450,7 +450,7 @@ void TControl::FireChange() {
   if (OnChange) OnChange(*this);
 }
 
-bool TControl::CanFocus() const { return IsFocusableKind(kind_) && IsUsable(); }
+bool TControl::CanFocus() const { return (IsFocusableKind(kind_) || WantsFocus()) && IsUsable(); }
 
 bool TControl::Focused() const {
   TForm* f = Form();
@@ -529,7 +529,7 @@ void TControl::PressKey(uint16_t key, TShiftState shift) {
   TForm* f = Form();
   TUserAction action(f);
   if (!IsUsable()) return;
-  if (IsFocusableKind(kind_) && !SetFocus()) return;
+  if ((IsFocusableKind(kind_) || WantsFocus()) && !SetFocus()) return;
   uint16_t left = KeyDown(key, shift);
   char ch = 0;
   if (key == VK_RETURN) ch = '\r';

@@ -201,7 +201,9 @@ class TControl {
   // result closes its form...) and OnClick. False when the control is
   // disabled or hidden, or the focus was refused.
   bool Click();
-  bool CanFocus() const;  // a focusable kind, usable
+  bool CanFocus() const;  // a focusable kind (or one that asks for keys), usable
+  // Controls that are not focusable by kind may ask for the keyboard.
+  virtual bool WantsFocus() const { return false; }
   bool Focused() const;
   // Makes this the form's active control: OnExit of the previous one (which
   // may refuse by focusing it again), then OnEnter of this one.
@@ -620,12 +622,16 @@ class TPaintBox : public TControl {
   // headless one at once while the form shows.
   void Invalidate();
   TNotifyEvent OnPaint;
+  // A paint box that takes the keyboard focus and its keys (a text view).
+  void SetWantsKeys(bool wants) { wantsKeys_ = wants; }
+  bool WantsFocus() const override { return wantsKeys_; }
 
  protected:
   TPoint ContentSize() const override { return TPoint{105, 105}; }
 
  private:
   std::unique_ptr<TBitmap> buffer_;
+  bool wantsKeys_ = false;
 };
 
 class TScrollBar : public TControl {

@@ -37,6 +37,7 @@
 #include "workspace/startup.h"
 #include "workspace/statistics_reports.h"
 #include "workspace/workspace.h"
+#include "workspace/workspace_rout_services.h"
 
 namespace {
 // The Undo and Redo items of the three menus, by mode.
@@ -282,7 +283,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   file.Add(AboutCaptions[mode], "AboutPelmora1").OnClick = [](TMenuItem&) { ShowAboutBox(false); };
   file.Add(drill ? "&Error Inspector" : "Error Inspec&tor", "ErrorInspector1").OnClick =
       [](TMenuItem&) { ShowErrorInspector(); };
-  pending(file, drill ? "Text Editor" : "Text E&ditor", "TextEditor1");
+  idle(file, drill ? "Text Editor" : "Text E&ditor", "TextEditor1", [] { RunWorkspaceTextEditor("", 0); });
   file.Add("DNC Server", "DNCServer1").OnClick = [](TMenuItem&) { RunDncServer(); };
   file.AddSeparator();
   file.Add("E&xit", "Exit1").OnClick = [this](TMenuItem&) { Exit1Click(); };
@@ -357,7 +358,9 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     TMenuItem& panel = edit.Add("Full &Panel Auto Rout", "FullPanelAutoRout1");
     command(panel, "Auto &Web Rout", "AutoWebRout1", 97, "[RT] Full Panel Autorout", 103);
     command(panel, "Auto &Part Rout", "AutoPartRout1", 52, "[IN] Auto Part Rout");
-    pending(edit, "Text &Edit Rout", "TextEditRout1");
+    idle(edit, "Text &Edit Rout", "TextEditRout1", [] {
+      if (RTDB != nullptr) RTDB->SingleStepEdit();
+    });
     idle(edit, "Rout Output For&mat", "RoutOutputFormat1", [] { ExecuteRoutOutputFormatDialog(); });
   } else {
     command(edit, "Drill &Hole", "DrillHole3", 26, "[DH] Drill Hole", 46);

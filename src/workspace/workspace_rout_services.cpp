@@ -1,7 +1,9 @@
 #include "workspace/workspace_rout_services.h"
 
 #include "command/user_panel.h"
+#include "editor/editor_window.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 #include "tapeout/rout_file_commands.h"
 #include "workspace/workspace.h"
 
@@ -34,8 +36,19 @@ void TWorkspaceRoutEditServices::ReloadRoutLayer(const std::string& fileName) {
   ::ReloadRoutLayer(fileName);
 }
 
-bool TWorkspaceRoutEditServices::RunTextEditor(const std::string& fileName, int32_t) {
-  MessageDlg("The NC text editor is not available: " + fileName + " was not opened.", mtInformation,
-             mbOKOnly);
-  return false;
+bool TWorkspaceRoutEditServices::RunTextEditor(const std::string& fileName, int32_t line) {
+  return RunWorkspaceTextEditor(fileName, line);
+}
+
+bool RunWorkspaceTextEditor(const std::string& fileName, int32_t line) {
+  // The main window's menus stay locked while the editor runs.
+  struct TBracket {
+    TBracket() {
+      if (Workspace != nullptr) Workspace->BeginModal();
+    }
+    ~TBracket() {
+      if (Workspace != nullptr) Workspace->EndModal();
+    }
+  } bracket;
+  return ::RunTextEditor(fileName.empty() ? fileName : NativePath(fileName), line);
 }

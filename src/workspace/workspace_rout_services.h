@@ -12,7 +12,10 @@ class TWorkspaceRoutEditServices : public TRoutEditServices {
   void SetAnimateChecked(bool checked) override;
   std::string SaveRoutLayerToScratch(uint8_t layer) override;
   void ReloadRoutLayer(const std::string& fileName) override;
-  // The NC text editor is not part of the program yet: says so and hands
-  // nothing back.
+  // The NC text editor window on the scratch tape.
   bool RunTextEditor(const std::string& fileName, int32_t line) override;
 };
+
+// The NC text editor window on the file at the line, inside the main
+// window's modal bracket; true when it was closed with OK.
+bool RunWorkspaceTextEditor(const std::string& fileName, int32_t line);

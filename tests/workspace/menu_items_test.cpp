@@ -69,13 +69,12 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
 // Items whose work other parts of the program are still to supply: each
 // answers "... is not available yet." until it is connected.
 const std::map<uint8_t, std::set<std::string>> PendingItems = {
-    {emCad, {"TextEditor1"}},
+    {emCad, {}},
     {emRout,
-     {"TextEditor1",
-      "MoveLayertoCad1", "TextEditRout1", "Tabs1", "AutoRout1",
+     {"MoveLayertoCad1", "Tabs1", "AutoRout1",
       "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
     {emDrill,
-     {"SpacingCheck1", "TextEditor1", "MoveLayertoCad2", "SetPanelOrigin1",
+     {"SpacingCheck1", "MoveLayertoCad2", "SetPanelOrigin1",
       "ConvertExpandedSlottoSlot1"}},
 };
 
@@ -84,12 +83,12 @@ const std::map<uint8_t, std::set<std::string>> PendingItems = {
 const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
     {emCad,
      {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "GetInfo1", "PackDatabase1", "Import1", "Export1", "Options1",
-      "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1",
+      "AboutPelmora1", "ErrorInspector1", "TextEditor1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1",
       "ZeroZero1", "ConstPoints1", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1",
       "AutomaticCleanup1", "Contents1", "About1", "Version1", "DNCServer1"}},
     {emRout,
      {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "OpenRoutTape1", "MakeRoutTape1", "Filters1", "GetInfo2",
-      "PackDatabase2", "PathLengthReport1", "Options1", "AboutPelmora1", "ErrorInspector1", "Exit1",
+      "PackDatabase2", "PathLengthReport1", "Options1", "AboutPelmora1", "ErrorInspector1", "TextEditor1", "TextEditRout1", "Exit1",
       "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1", "ZeroZero1", "ColorTool2", "ColorLayers2",
       "G932", "FullWidth1", "SteppedParts1", "RoutConstPoints1", "SequenceNumber1", "KerfFill1",
       "SingleStep1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
@@ -97,7 +96,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "Contents1", "About2", "Version1", "MakeESILaserFile1", "CutterConfig1", "DefaultToolTable1", "DNCServer1"}},
     {emDrill,
      {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "Import2", "Export2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
-      "AboutPelmora1", "ErrorInspector1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
+      "AboutPelmora1", "ErrorInspector1", "TextEditor1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
       "TrueSize1", "Alpha1", "Shapes1", "ColorTool1", "ColorLayers1", "ColorTypes1", "DisplayGrid1",
       "ZeroZero1", "G932", "Layers1", "LayerErase1", "SwitchToLayer1", "SnapToGrid1", "ShowToolTable1",
       "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",

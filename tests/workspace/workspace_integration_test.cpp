@@ -1,11 +1,13 @@
 // The running program's pieces working together: the screen picture made at
 // start-up, the view drawing the job into it, Pan, the please-wait box, the
 // report windows and the File menu's items.
+#include "editor/editor_window.h"
 #include "foundation/report_windows.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_edit.h"
 #include "workspace/db_bitmap.h"
@@ -294,10 +296,9 @@ TEST_F(TWorkspaceIntegrationTest, RoutEditingReachesTheCommandLineAndTheLayerFil
   services.RestorePrompts(saved);
   services.SavePrompts(now);
   EXPECT_EQ(now, saved);
-  // There is no text editor yet: the user is told, nothing is taken back.
+  // The text editor opens; leaving it without OK takes nothing back.
+  QueueModalScript("TQuillexForm", [](TForm& f) { f.SetModalResult(mrCancel); });
   EXPECT_FALSE(services.RunTextEditor("R0.TMP", 3));
-  ASSERT_FALSE(ShownMessageBoxes().empty());
-  EXPECT_NE(ShownMessageBoxes().back().Text.find("not available"), std::string::npos);
 }
 
 TEST_F(TWorkspaceIntegrationTest, RoutMenusReachTheRoutFileAndFormatDialogs) {
@@ -337,6 +338,42 @@ TEST_F(TWorkspaceIntegrationTest, DrillAndRoutMenusReachTheTapeAndToolTableDialo
   EXPECT_EQ(ModalFormsShown(),
             (std::vector<std::string>{"TAboutDialog", "TMakeDrillTapeDialog", "TActiveToolsDialog",
                                       "TVersionDialog", "TToolTableDialog", "TToolPageDialog"}));
+  EXPECT_EQ(Form->ModalLevel(), 0);
+}
+
+TEST_F(TWorkspaceIntegrationTest, TextEditorAndRoutTextEditingOpenTheEditorWindow) {
+  StartProgram();
+  // File > Text Editor opens an empty text; the main window is locked meanwhile.
+  QueueModalScript("TQuillexForm", [this](TForm& f) {
+    EXPECT_EQ(f.Caption(), "Quillex - UNTITLED");
+    EXPECT_GT(Form->ModalLevel(), 0);
+    f.Close();
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Text E&ditor"));
+  EXPECT_EQ(ModalFormsShown().back(), "TQuillexForm");
+  EXPECT_EQ(Form->ModalLevel(), 0);
+
+  // Text Edit Rout: the layer goes to a scratch tape, is edited as text and
+  // is read back after OK.
+  Form->LayerPanel.FindControl("L40")->Click();
+  ASSERT_EQ(Form->Menu(), &Form->RoutMenu);
+  const int32_t before = RoutEntityCount;
+  std::string edited;
+  QueueModalScript("TQuillexForm", [&edited](TForm& f) {
+    auto& w = static_cast<TQuillexForm&>(f);
+    int32_t m30 = 0;
+    for (int32_t l = 1; l <= w.Editor->LineCount(); ++l)
+      if (w.Editor->LineText(l) == "M30") m30 = l;
+    ASSERT_GT(m30, 0) << w.Editor->Text();
+    w.Editor->SetCaretPosition(m30, 1);
+    w.Editor->InsertString("T01\r\nG00X010000Y010000\r\nM15\r\nG01X020000Y010000\r\nM16\r\n");
+    edited = w.Editor->Text();
+    f.Get<TButton>("OKButton").Click();
+  });
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Text &Edit Rout"));
+  EXPECT_NE(edited.find("G01X020000Y010000"), std::string::npos);
+  EXPECT_GT(RoutEntityCount, before);
   EXPECT_EQ(Form->ModalLevel(), 0);
 }
 

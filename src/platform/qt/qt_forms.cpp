@@ -157,6 +157,7 @@ class TQtPaintBoxWidget : public QWidget {
   TQtPaintBoxWidget(TPaintBox& box, QWidget* parent) : QWidget(parent), box_(box) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    if (box.WantsFocus()) setFocusPolicy(Qt::StrongFocus);
   }
   bool needsPaint = true;
   bool painting = false;

@@ -1,0 +1,110 @@
+// The NC text editor on a big tape: opening a 1,000,000-line, 50 MB file
+// (time and memory against the file size), scrolling to its end, and a
+// search-and-replace over every line.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "editor/text_editor.h"
+#include "platform/forms.h"
+
+namespace {
+
+constexpr int kLines = 1000000;
+
+// 50 bytes a line with CR LF.
+const std::string& BigTape() {
+  static std::string name = [] {
+    std::string n = "/tmp/korvex_editor_bench_" + std::to_string(getpid()) + ".nc";
+    std::ofstream out(n, std::ios::binary);
+    char line[64];
+    for (int i = 0; i < kLines; ++i) {
+      std::snprintf(line, sizeof line, "N%07d G01 X%08d Y%08d F0300 T01 M08", i, i * 7 % 99999999, i * 3);
+      std::string s(line);
+      s.resize(48, '0');
+      out << s << "\r\n";
+    }
+    return n;
+  }();
+  return name;
+}
+
+long StatusKb(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string k;
+  long v = 0;
+  while (in >> k) {
+    if (k == key) {
+      in >> v;
+      return v;
+    }
+    in.ignore(4096, '\n');
+  }
+  return 0;
+}
+
+struct TEditorHost {
+  TForm Form{"TBenchHost"};
+  TPaintBox& Box = Form.Add<TPaintBox>("Box");
+  TQedTextFileEditor Editor{Box};
+  TEditorHost() {
+    Box.SetBounds(0, 0, 800, 600);
+    Editor.TrimWhiteSpace = false;
+    Editor.SetFileName(BigTape());
+  }
+};
+
+void BM_OpenBigTape(benchmark::State& state) {
+  const std::string& name = BigTape();
+  const double fileBytes = double(std::ifstream(name, std::ios::ate | std::ios::binary).tellg());
+  double grown = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto host = std::make_unique<TEditorHost>();
+    const long before = StatusKb("VmRSS:");
+    state.ResumeTiming();
+    host->Editor.Open();
+    state.PauseTiming();
+    grown = double(StatusKb("VmHWM:") - before) * 1024.0;
+    const bool right = host->Editor.LineCount() == kLines + 1;
+    host.reset();
+    state.ResumeTiming();
+    if (!right) state.SkipWithError("wrong line count");
+  }
+  state.counters["file_MB"] = fileBytes / 1e6;
+  state.counters["peak_growth_x_file"] = grown / fileBytes;
+}
+BENCHMARK(BM_OpenBigTape)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_ScrollToEnd(benchmark::State& state) {
+  TEditorHost host;
+  host.Editor.Open();
+  for (auto _ : state) {
+    host.Editor.ExecuteCommand(ccFirstPage);
+    host.Editor.ExecuteCommand(ccLastPage);
+    host.Editor.Paint();
+  }
+}
+BENCHMARK(BM_ScrollToEnd)->Unit(benchmark::kMillisecond);
+
+void BM_ReplaceAllLines(benchmark::State& state) {
+  TEditorHost host;
+  host.Editor.Open();
+  host.Editor.SetUndoBufferSize(65535);
+  int count = 0;
+  for (auto _ : state) {
+    host.Editor.SetCaretPosition(1, 1);
+    count = host.Editor.Replace("M08", "M09", soReplaceAll | soEntireScope | soCaseSensitive);
+    state.PauseTiming();
+    host.Editor.Replace("M09", "M08", soReplaceAll | soEntireScope | soCaseSensitive);
+    state.ResumeTiming();
+  }
+  if (count != kLines) state.SkipWithError("not every line was replaced");
+}
+BENCHMARK(BM_ReplaceAllLines)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace

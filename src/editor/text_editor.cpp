@@ -1,0 +1,1041 @@
+#include "editor/text_editor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
+#include "foundation/file_utils.h"
+#include "platform/clipboard.h"
+#include "platform/file_ops.h"
+#include "platform/message_box.h"
+
+namespace {
+
+constexpr int kSelA = 11, kSelB = 12, kScopeEnd = 10;
+constexpr size_t kPastePiece = 61440;
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = char(std::toupper(uint8_t(c)));
+  return s;
+}
+
+std::string FileError(int err, const std::string& name) {
+  return "File access error #" + std::to_string(err) + " " + SystemErrorText(err) + " <" + name + ">";
+}
+
+}  // namespace
+
+std::string EditorErrorMessage(int code) {
+  switch (code) {
+    case edOutOfMemory: return "insufficient memory for requested operation";
+    case edRegionTooLarge: return "Region is too large (> 64K)";
+    case edTooManyParas: return "Current operation will exceed the maximum number of allowed paragraphs";
+    case edCannotJoin: return "Cannot join paragraphs. New paragraph size exceeds maximum paragraph size";
+    case edTextTooLarge: return "Current operation will exceed the maximum editor text size";
+    case edParaTooLong: return "Current operation will exceed the maximum paragraph size";
+    default: return "Unknown Error condition";
+  }
+}
+
+EEditorError::EEditorError(int code) : std::runtime_error(EditorErrorMessage(code)), Code(code) {}
+
+TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* processor)
+    : Box_(box), List_(std::make_unique<TParaList>()) {
+  if (processor == nullptr) {
+    OwnProcessor_ = std::make_unique<TQedCommandProcessor>();
+    processor = OwnProcessor_.get();
+  }
+  Processor_ = processor;
+  Box_.SetWantsKeys(true);
+  Box_.OnPaint = [this](TControl&) { Paint(); };
+  Box_.OnKeyDown = [this](TControl&, uint16_t& key, TShiftState shift) {
+    if (KeyDown(key, shift)) key = 0;
+  };
+  Box_.OnKeyPress = [this](TControl&, char& ch) {
+    if (KeyPress(ch)) ch = 0;
+  };
+  Box_.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) { MouseDown(b, s, x, y); };
+  Box_.OnMouseMove = [this](TControl&, TShiftState s, int x, int y) { MouseMove(s, x, y); };
+  Box_.OnResize = [this](TControl&) { Invalidate(); };
+  List_->OnModifiedChange = [this] { Status(); };
+}
+
+TQedTextFileEditor::~TQedTextFileEditor() {
+  Box_.OnPaint = nullptr;
+  Box_.OnKeyDown = nullptr;
+  Box_.OnKeyPress = nullptr;
+  Box_.OnMouseDown = nullptr;
+  Box_.OnMouseMove = nullptr;
+  Box_.OnResize = nullptr;
+}
+
+// ---------------------------------------------------------------- settings
+
+void TQedTextFileEditor::SetInsertMode(bool on) {
+  InsertMode_ = on;
+  Status();
+  Invalidate();
+}
+
+void TQedTextFileEditor::SetTabSize(int32_t size) {
+  if (size < 1 || size > 255) return;
+  List_->TabSize = size;
+  Invalidate();
+}
+
+void TQedTextFileEditor::SetParaLengthLimit(int32_t limit) {
+  if (limit < 1 || limit > 32767) return;
+  List_->ParaLengthLimit = limit;
+}
+
+// ---------------------------------------------------------------- text
+
+void TQedTextFileEditor::Clear(bool repaint) {
+  List_->Clear();
+  Caret_ = SelA_ = SelB_ = TTextPoint{};
+  Top_ = Left_ = 1;
+  if (repaint) Invalidate();
+  Status();
+}
+
+std::string TQedTextFileEditor::Text(const std::string& eol) const {
+  const TParaList& l = *List_;
+  return l.GetRange(1, 1, l.ParaCount(), l.ParaLength(l.ParaCount()) + 1, eol);
+}
+
+int32_t TQedTextFileEditor::PosOf(TTextPoint p) const { return List_->PosOfCol(p.Line, p.Col); }
+
+TTextPoint TQedTextFileEditor::PointOf(int32_t para, int32_t pos) const {
+  para = std::clamp(para, 1, List_->ParaCount());
+  return TTextPoint{para, List_->ColOfPos(para, std::max(pos, 1))};
+}
+
+TTextPoint TQedTextFileEditor::Clamp(TTextPoint p) const {
+  p.Line = std::clamp(p.Line, 1, List_->LineCount());
+  p.Col = std::max(p.Col, 1);
+  return p;
+}
+
+void TQedTextFileEditor::Changed() {
+  KeyTaken_ = true;
+  if (OnChange) OnChange();
+  ScrollIntoView();
+  Invalidate();
+  Status();
+}
+
+void TQedTextFileEditor::Status() {
+  if (OnShowStatus) OnShowStatus(Caret_.Line, Caret_.Col);
+}
+
+int TQedTextFileEditor::Report(int code) {
+  if (code == 0) return 0;
+  if (OnError) OnError(code);
+  else throw EEditorError(code);
+  return code;
+}
+
+void TQedTextFileEditor::SaveSelectionToMarkers() {
+  if (!SelectionExists()) return;
+  List_->SetMarker(kSelA, SelA_.Line, std::min(PosOf(SelA_), List_->ParaLength(SelA_.Line) + 1));
+  List_->SetMarker(kSelB, SelB_.Line, std::min(PosOf(SelB_), List_->ParaLength(SelB_.Line) + 1));
+}
+
+void TQedTextFileEditor::LoadSelectionFromMarkers() {
+  if (!SelectionExists()) return;
+  const TMarker a = List_->Marker(kSelA), b = List_->Marker(kSelB);
+  if (a.Para == 0 || b.Para == 0) SelA_ = SelB_ = Caret_;
+  else {
+    SelA_ = PointOf(a.Para, a.Pos);
+    SelB_ = PointOf(b.Para, b.Pos);
+  }
+  List_->SetMarker(kSelA, 0, 0);
+  List_->SetMarker(kSelB, 0, 0);
+}
+
+// ---------------------------------------------------------------- view
+
+void TQedTextFileEditor::Metrics() {
+  if (CharW_ > 0 && MetricsFont_ == FixedFont) return;
+  TBitmap& b = Box_.Buffer();
+  TCanvas& c = b.Canvas();
+  const TFont saved = c.Font;
+  c.Font = FixedFont;
+  const TPoint e = c.TextExtent("W");
+  c.Font = saved;
+  CharW_ = std::max(e.X, 1);
+  LineH_ = std::max(e.Y, 1);
+  MetricsFont_ = FixedFont;
+}
+
+int32_t TQedTextFileEditor::VisibleLines() const {
+  const int h = const_cast<TQedTextFileEditor*>(this)->LineHeight();
+  return std::max(1, Box_.Height() / h);
+}
+
+int32_t TQedTextFileEditor::VisibleCols() const {
+  const int w = const_cast<TQedTextFileEditor*>(this)->CharWidth();
+  return std::max(1, (Box_.Width() - LeftMargin - RightMargin) / w);
+}
+
+void TQedTextFileEditor::SetTopLine(int32_t line) {
+  if (line < 1 || line > LineCount()) throw EInvalidLineOrPara();
+  if (line == Top_) return;
+  Top_ = line;
+  if (OnTopLineChanged) OnTopLineChanged(Top_);
+  Invalidate();
+}
+
+void TQedTextFileEditor::ScrollIntoView() {
+  const int32_t rows = VisibleLines();
+  int32_t top = Top_;
+  if (Caret_.Line < top) top = Caret_.Line;
+  else if (Caret_.Line >= top + rows) top = Caret_.Line - rows + 1;
+  top = std::clamp(top, 1, LineCount());
+  if (top != Top_) {
+    Top_ = top;
+    if (OnTopLineChanged) OnTopLineChanged(Top_);
+  }
+  const int32_t cols = VisibleCols();
+  if (Caret_.Col < Left_) Left_ = Caret_.Col;
+  else if (Caret_.Col >= Left_ + cols) Left_ = Caret_.Col - cols + 1;
+}
+
+void TQedTextFileEditor::SetCaretPosition(int32_t line, int32_t col) {
+  if (line < 1 || line > LineCount() || col < 1) throw EInvalidLineOrPara();
+  Caret_ = TTextPoint{line, col};
+  ScrollIntoView();
+  Invalidate();
+  Status();
+}
+
+void TQedTextFileEditor::MoveCaret(TTextPoint p, bool extend) {
+  p = Clamp(p);
+  if (extend) {
+    if (!SelectionExists()) SelA_ = Caret_;
+    SelB_ = p;
+  } else {
+    SelA_ = SelB_ = p;
+  }
+  Caret_ = p;
+  ScrollIntoView();
+  Invalidate();
+  Status();
+}
+
+bool TQedTextFileEditor::GetSelection(TTextPoint& start, TTextPoint& end) const {
+  if (!SelectionExists()) return false;
+  start = std::min(SelA_, SelB_);
+  end = std::max(SelA_, SelB_);
+  return true;
+}
+
+void TQedTextFileEditor::SetSelection(TTextPoint a, TTextPoint b, bool caretAtEnd, bool keepCaret) {
+  a = Clamp(a);
+  b = Clamp(b);
+  if (b < a) std::swap(a, b);
+  if (!keepCaret) Caret_ = caretAtEnd ? b : a;
+  SelA_ = caretAtEnd ? a : b;
+  SelB_ = caretAtEnd ? b : a;
+  ScrollIntoView();
+  Invalidate();
+  Status();
+}
+
+void TQedTextFileEditor::Deselect(bool toEnd) {
+  TTextPoint s, e;
+  if (GetSelection(s, e)) Caret_ = toEnd ? e : s;
+  SelA_ = SelB_ = Caret_;
+  Invalidate();
+  Status();
+}
+
+std::string TQedTextFileEditor::SelectedText() const {
+  TTextPoint s, e;
+  if (!GetSelection(s, e)) return {};
+  return List_->GetRange(s.Line, PosOf(s), e.Line, PosOf(e));
+}
+
+// ---------------------------------------------------------------- editing
+
+void TQedTextFileEditor::TypeChar(char ch) {
+  if (ReadOnly) return;
+  SaveSelectionToMarkers();
+  const int32_t pos = PosOf(Caret_);
+  int r;
+  if (!InsertMode_ && pos <= List_->ParaLength(Caret_.Line))
+    r = List_->ReplaceText(Caret_.Line, pos, 1, std::string(1, ch));
+  else
+    r = List_->InsertText(Caret_.Line, pos, std::string(1, ch));
+  LoadSelectionFromMarkers();
+  if (Report(r)) return;
+  Caret_ = PointOf(Caret_.Line, pos + 1);
+  if (!SelectionExists()) SelA_ = SelB_ = Caret_;
+  Changed();
+}
+
+void TQedTextFileEditor::NewLine() {
+  if (!WantEnter) return;
+  if (!InsertMode_ || ReadOnly) {
+    if (Caret_.Line < LineCount()) MoveCaret({Caret_.Line + 1, 1}, false);
+    else MoveCaret({Caret_.Line, List_->ColOfPos(Caret_.Line, List_->ParaLength(Caret_.Line) + 1)}, false);
+    return;
+  }
+  int32_t indent = 0;
+  if (AutoIndent) {
+    const std::string e = List_->Expanded(Caret_.Line);
+    const size_t first = e.find_first_not_of(' ');
+    indent = first == std::string::npos ? 0 : int32_t(first);
+  }
+  SaveSelectionToMarkers();
+  const int32_t pos = std::min(PosOf(Caret_), List_->ParaLength(Caret_.Line) + 1);
+  const int r = List_->SplitPara(Caret_.Line, pos, true, indent, TabType == ttReal ? List_->TabSize : 0);
+  LoadSelectionFromMarkers();
+  if (Report(r)) return;
+  Caret_ = PointOf(Caret_.Line + 1, indent + 1);
+  if (!SelectionExists()) SelA_ = SelB_ = Caret_;
+  Changed();
+}
+
+void TQedTextFileEditor::Tab() {
+  if (!WantTab || ReadOnly) return;
+  if (TabType == ttReal) {
+    TypeChar('\t');
+    return;
+  }
+  const int32_t ts = List_->TabSize;
+  int32_t target = ((Caret_.Col - 1) / ts + 1) * ts + 1;
+  if (TabType == ttSmart) {
+    int32_t ref = 0;
+    if (Caret_.Line > 1) {
+      ref = Caret_.Line - 1;
+      if (List_->ParaLength(ref) == 0 && Caret_.Line < LineCount()) ref = Caret_.Line + 1;
+    }
+    if (ref > 0) {
+      const std::string e = List_->Expanded(ref);
+      size_t i = size_t(Caret_.Col - 1);
+      while (i < e.size() && e[i] != ' ') ++i;
+      while (i < e.size() && e[i] == ' ') ++i;
+      if (int32_t(i) + 1 > Caret_.Col && i < e.size()) target = int32_t(i) + 1;
+    }
+  }
+  const int32_t n = target - Caret_.Col;
+  const std::string blanks(size_t(n), ' ');
+  const int32_t pos = PosOf(Caret_);
+  const bool wasOpen = List_->BeginGroup();
+  SaveSelectionToMarkers();
+  if (!InsertMode_) List_->DeleteText(Caret_.Line, pos, n);
+  const int r = List_->InsertText(Caret_.Line, pos, blanks);
+  LoadSelectionFromMarkers();
+  List_->EndGroup(wasOpen);
+  if (Report(r)) return;
+  Caret_ = PointOf(Caret_.Line, pos + n);
+  if (!SelectionExists()) SelA_ = SelB_ = Caret_;
+  Changed();
+}
+
+void TQedTextFileEditor::DeleteBack() {
+  if (ReadOnly) {
+    if (Caret_.Col > 1) MoveCaret({Caret_.Line, Caret_.Col - 1}, false);
+    return;
+  }
+  const int32_t pos = PosOf(Caret_);
+  const int32_t len = List_->ParaLength(Caret_.Line);
+  SaveSelectionToMarkers();
+  if (pos > len + 1) {
+    Caret_.Col -= 1;  // beyond the end: only the caret moves
+  } else if (pos > 1) {
+    List_->DeleteText(Caret_.Line, pos - 1, 1);
+    Caret_ = PointOf(Caret_.Line, pos - 1);
+  } else if (Caret_.Line > 1) {
+    const int32_t prev = Caret_.Line - 1;
+    const int32_t at = List_->ParaLength(prev) + 1;
+    const int r = List_->JoinParas(prev, at);
+    LoadSelectionFromMarkers();
+    if (Report(r)) return;
+    Caret_ = PointOf(prev, at);
+  }
+  LoadSelectionFromMarkers();
+  if (!SelectionExists()) SelA_ = SelB_ = Caret_;
+  Changed();
+}
+
+void TQedTextFileEditor::DeleteForward() {
+  if (ReadOnly) return;
+  const int32_t pos = PosOf(Caret_);
+  SaveSelectionToMarkers();
+  int r = 0;
+  if (pos <= List_->ParaLength(Caret_.Line)) List_->DeleteText(Caret_.Line, pos, 1);
+  else if (Caret_.Line < LineCount()) r = List_->JoinParas(Caret_.Line, pos);
+  LoadSelectionFromMarkers();
+  if (Report(r)) return;
+  if (!SelectionExists()) SelA_ = SelB_ = Caret_;
+  Changed();
+}
+
+void TQedTextFileEditor::InsertString(const std::string& text) {
+  if (ReadOnly || text.empty()) return;
+  int32_t p = Caret_.Line, pos = std::min(PosOf(Caret_), List_->ParaLength(Caret_.Line) + 1);
+  const bool wasOpen = List_->BeginGroup();
+  int r = 0;
+  for (size_t at = 0; at < text.size() && r == 0;) {
+    size_t n = std::min(kPastePiece, text.size() - at);
+    while (at + n < text.size() && (text[at + n] == '\r' || text[at + n] == '\n')) ++n;
+    r = List_->InsertTextBlock(p, pos, text.substr(at, n));
+    at += n;
+  }
+  List_->EndGroup(wasOpen);
+  Caret_ = PointOf(p, pos);
+  Report(r);
+  Changed();
+}
+
+void TQedTextFileEditor::DeleteSelection() {
+  TTextPoint s, e;
+  if (ReadOnly || !GetSelection(s, e)) return;
+  const int32_t len1 = List_->ParaLength(s.Line) + 1;
+  const int32_t p1 = std::min(PosOf(s), len1);
+  const int32_t p2 = std::min(PosOf(e), List_->ParaLength(e.Line) + 1);
+  List_->DeleteRange(s.Line, p1, e.Line, p2);
+  Caret_ = PointOf(s.Line, p1);
+  SelA_ = SelB_ = Caret_;
+  Changed();
+}
+
+void TQedTextFileEditor::ReplaceSelection(const std::string& text) {
+  TTextPoint s, e;
+  if (!GetSelection(s, e)) return;
+  const int32_t p1 = PosOf(s), p2 = PosOf(e);
+  if (s.Line == e.Line && text.find_first_of("\r\n") == std::string::npos) {
+    const bool wasOpen = List_->BeginGroup();
+    const int r = List_->ReplaceText(s.Line, p1, p2 - p1, text);
+    List_->EndGroup(wasOpen);
+    if (Report(r)) return;
+    Caret_ = PointOf(s.Line, p1 + int32_t(text.size()));
+  } else {
+    const bool wasOpen = List_->BeginGroup();
+    List_->DeleteRange(s.Line, p1, e.Line, p2);
+    int32_t p = s.Line, pos = p1;
+    const int r = List_->InsertTextBlock(p, pos, text);
+    List_->EndGroup(wasOpen);
+    if (Report(r)) return;
+    Caret_ = PointOf(p, pos);
+  }
+  SelA_ = SelB_ = Caret_;
+  KeyTaken_ = true;
+  if (OnChange) OnChange();
+}
+
+void TQedTextFileEditor::CopyToClipboard() {
+  if (SelectionExists()) SetClipboardText(SelectedText());
+}
+
+void TQedTextFileEditor::CutToClipboard() {
+  CopyToClipboard();
+  if (!ReadOnly) DeleteSelection();
+}
+
+void TQedTextFileEditor::PasteFromClipboard() {
+  if (ReadOnly) return;
+  const std::string text = GetClipboardText();
+  if (text.empty()) return;
+  SelA_ = SelB_ = Caret_;
+  const TTextPoint start = PointOf(Caret_.Line, std::min(PosOf(Caret_), List_->ParaLength(Caret_.Line) + 1));
+  InsertString(text);
+  SetSelection(start, Caret_, true);
+}
+
+void TQedTextFileEditor::Undo() {
+  int32_t p = Caret_.Line, pos = PosOf(Caret_);
+  if (ReadOnly || !List_->UndoGroup(p, pos)) {
+    MessageBeep(MB_OK);
+    return;
+  }
+  Caret_ = PointOf(p, pos);
+  SelA_ = SelB_ = Caret_;
+  Changed();
+}
+
+void TQedTextFileEditor::Redo() {
+  int32_t p = Caret_.Line, pos = PosOf(Caret_);
+  if (ReadOnly || !List_->RedoGroup(p, pos)) {
+    MessageBeep(MB_OK);
+    return;
+  }
+  Caret_ = PointOf(p, pos);
+  SelA_ = SelB_ = Caret_;
+  Changed();
+}
+
+// ---------------------------------------------------------------- bookmarks
+
+void TQedTextFileEditor::ToggleMarker(int n) {
+  if (n < 0 || n > 9) return;
+  const int32_t pos = std::min(PosOf(Caret_), List_->ParaLength(Caret_.Line) + 1);
+  const TMarker m = List_->Marker(n);
+  if (m.Para == Caret_.Line && m.Pos == pos) List_->SetMarker(n, 0, 0);
+  else List_->SetMarker(n, Caret_.Line, pos);
+  Invalidate();
+}
+
+void TQedTextFileEditor::ClearMarker(int n) {
+  if (n >= 0 && n <= 9) List_->SetMarker(n, 0, 0);
+  Invalidate();
+}
+
+void TQedTextFileEditor::GotoMarker(int n) {
+  if (n < 0 || n > 9 || List_->Marker(n).Para == 0) return;
+  MoveCaret(PointOf(List_->Marker(n).Para, List_->Marker(n).Pos), false);
+}
+
+TTextPoint TQedTextFileEditor::GetMarkerPosition(int n) const {
+  if (n < 0 || n > 9 || List_->Marker(n).Para == 0) return TTextPoint{-1, -1};
+  return PointOf(List_->Marker(n).Para, List_->Marker(n).Pos);
+}
+
+void TQedTextFileEditor::SetMarkerAt(int n, int32_t line, int32_t col) {
+  if (line < 1 || line > LineCount() || col < 1) throw EInvalidLineOrCol();
+  if (n < 0 || n > 9) return;
+  List_->SetMarker(n, line, List_->PosOfCol(line, col));
+  Invalidate();
+}
+
+// ---------------------------------------------------------------- words
+
+bool TQedTextFileEditor::IsDelimiter(char c) const {
+  static const std::string kDelims = std::string("\t'\r\n ,./?;:`\"<>[]{}-=\\+|()%@&^$#!~*");
+  return kDelims.find(c) != std::string::npos;
+}
+
+TTextPoint TQedTextFileEditor::WordLeft(TTextPoint p) const {
+  int32_t line = p.Line;
+  int32_t i = std::min(PosOf(p), List_->ParaLength(line) + 1) - 1;  // characters before the caret
+  if (i == 0) {
+    if (line == 1) return p;
+    --line;
+    return PointOf(line, List_->ParaLength(line) + 1);
+  }
+  const std::string& s = List_->Para(line);
+  while (i > 0 && IsDelimiter(s[size_t(i - 1)])) --i;
+  while (i > 0 && !IsDelimiter(s[size_t(i - 1)])) --i;
+  return PointOf(line, i + 1);
+}
+
+TTextPoint TQedTextFileEditor::WordRight(TTextPoint p) const {
+  int32_t line = p.Line;
+  const std::string& s = List_->Para(line);
+  int32_t i = PosOf(p) - 1;
+  if (i >= int32_t(s.size())) {
+    if (line == LineCount()) return p;
+    return TTextPoint{line + 1, 1};
+  }
+  while (i < int32_t(s.size()) && !IsDelimiter(s[size_t(i)])) ++i;
+  while (i < int32_t(s.size()) && IsDelimiter(s[size_t(i)])) ++i;
+  return PointOf(line, i + 1);
+}
+
+std::string TQedTextFileEditor::GetCurrentWord() const {
+  const std::string& s = List_->Para(Caret_.Line);
+  int32_t i = PosOf(Caret_) - 1;
+  if (i > int32_t(s.size())) return {};
+  int32_t a = i, b = i;
+  while (a > 0 && !IsDelimiter(s[size_t(a - 1)])) --a;
+  while (b < int32_t(s.size()) && !IsDelimiter(s[size_t(b)])) ++b;
+  return s.substr(size_t(a), size_t(b - a));
+}
+
+std::string TQedTextFileEditor::GetPrintableLine(int32_t line, size_t size) const {
+  if (line < 1 || line > LineCount()) throw EInvalidLineOrPara();
+  std::string s = List_->Expanded(line);
+  if (size > 0 && s.size() > size - 1) s.resize(size - 1);
+  return s;
+}
+
+// ---------------------------------------------------------------- search
+
+bool TQedTextFileEditor::FindFrom(const std::string& pat, uint8_t options, int32_t& p, int32_t& pos,
+                                  const TMarker& s1, const TMarker& s2) {
+  const bool backward = options & soBackward;
+  const bool caseSens = options & soCaseSensitive;
+  const bool whole = options & soWholeWords;
+  const std::string needle = caseSens ? pat : Upper(pat);
+  const size_t n = needle.size();
+  auto accept = [&](const std::string& s, int32_t para, size_t i) {
+    const int32_t a = int32_t(i) + 1, b = a + int32_t(n);
+    if (para < s1.Para || (para == s1.Para && a < s1.Pos)) return false;
+    if (para > s2.Para || (para == s2.Para && b > s2.Pos)) return false;
+    if (whole) {
+      if (i > 0 && !IsDelimiter(s[i - 1])) return false;
+      if (i + n < s.size() && !IsDelimiter(s[i + n])) return false;
+    }
+    return true;
+  };
+  std::string upper;
+  if (!backward) {
+    for (int32_t para = std::max(p, s1.Para); para <= std::min(s2.Para, LineCount()); ++para) {
+      const std::string& raw = List_->Para(para);
+      const std::string* s = &raw;
+      if (!caseSens) {
+        upper = Upper(raw);
+        s = &upper;
+      }
+      size_t from = para == p ? size_t(std::max(pos, 1) - 1) : 0;
+      while (from <= s->size()) {
+        const size_t i = s->find(needle, from);
+        if (i == std::string::npos) break;
+        if (accept(*s, para, i)) {
+          p = para;
+          pos = int32_t(i) + 1;
+          return true;
+        }
+        from = i + 1;
+      }
+    }
+    return false;
+  }
+  for (int32_t para = std::min(p, s2.Para); para >= std::max(s1.Para, 1); --para) {
+    const std::string& raw = List_->Para(para);
+    const std::string* s = &raw;
+    if (!caseSens) {
+      upper = Upper(raw);
+      s = &upper;
+    }
+    if (s->size() < n) continue;
+    // Matches that start before the caret.
+    int64_t from = para == p ? int64_t(pos) - 2 : int64_t(s->size());
+    while (from >= 0) {
+      const size_t i = s->rfind(needle, size_t(from));
+      if (i == std::string::npos) break;
+      if (accept(*s, para, i)) {
+        p = para;
+        pos = int32_t(i) + 1;
+        return true;
+      }
+      from = int64_t(i) - 1;
+    }
+  }
+  return false;
+}
+
+bool TQedTextFileEditor::Search(const std::string& text, uint8_t options) {
+  return Replace(text, std::string(), uint8_t(options & ~(soReplace | soReplaceAll))) == 0;
+}
+
+int TQedTextFileEditor::Replace(const std::string& text, const std::string& replacement, uint8_t options) {
+  const bool replacing = options & (soReplace | soReplaceAll);
+  if (text.empty()) return 0;
+  const bool backward = options & soBackward;
+  const bool caseSens = options & soCaseSensitive;
+  TTextPoint ss, se;
+  const bool sel = GetSelection(ss, se);
+  TMarker s1{1, 1}, s2{LineCount(), List_->ParaLength(LineCount()) + 1};
+  if ((options & soSelectedOnly) && sel) {
+    s1 = TMarker{ss.Line, PosOf(ss)};
+    s2 = TMarker{se.Line, PosOf(se)};
+  }
+  List_->SetMarker(kScopeEnd, s2.Para, s2.Pos);
+  int count = 0;
+  int32_t p = Caret_.Line, pos = PosOf(Caret_);
+  // Backwards, a selected match is not found again.
+  if (backward && sel) {
+    p = ss.Line;
+    pos = PosOf(ss);
+  }
+  if (replacing && sel && !ReadOnly) {
+    const std::string cur = SelectedText();
+    if (caseSens ? cur == text : Upper(cur) == Upper(text)) {
+      const int32_t start = PosOf(ss);
+      ReplaceSelection(replacement);
+      ++count;
+      p = ss.Line;
+      pos = backward ? start : start + int32_t(replacement.size());
+    }
+  }
+  if (options & soEntireScope) {
+    p = backward ? s2.Para : s1.Para;
+    pos = backward ? s2.Pos + 1 : s1.Pos;
+  }
+  bool found = false;
+  for (;;) {
+    const TMarker end = List_->Marker(kScopeEnd);
+    if (!FindFrom(text, options, p, pos, s1, end.Para ? end : s2)) break;
+    found = true;
+    const TTextPoint a = PointOf(p, pos), b = PointOf(p, pos + int32_t(text.size()));
+    if (!(options & soReplaceAll) || ReadOnly) {
+      SetSelection(a, b, !backward);
+      break;
+    }
+    SelA_ = a;
+    SelB_ = b;
+    ReplaceSelection(replacement);
+    ++count;
+    if (!backward) pos += int32_t(replacement.size());
+  }
+  const TMarker end = List_->Marker(kScopeEnd);
+  List_->SetMarker(kScopeEnd, 0, 0);
+  if ((options & soReplaceAll) && count > 0) {
+    if ((options & soSelectedOnly) && sel) SetSelection(PointOf(s1.Para, s1.Pos), PointOf(end.Para, end.Pos));
+    else SelA_ = SelB_ = Caret_;
+    Changed();
+  }
+  if (count > 0) return count;
+  return found ? 0 : -1;
+}
+
+// ---------------------------------------------------------------- commands
+
+void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
+  KeyTaken_ = true;
+  const int32_t page = std::max(1, VisibleLines() - 1);
+  const TTextPoint c = Caret_;
+  const int32_t endCol = List_->ColOfPos(c.Line, List_->ParaLength(c.Line) + 1);
+  auto go = [&](TTextPoint p, bool extend) { MoveCaret(p, extend); };
+  switch (command) {
+    case ccLeft: go({c.Line, c.Col - 1}, false); break;
+    case ccRight: go({c.Line, c.Col + 1}, false); break;
+    case ccUp: go({c.Line - 1, c.Col}, false); break;
+    case ccDown: go({c.Line + 1, c.Col}, false); break;
+    case ccWordLeft: go(WordLeft(c), false); break;
+    case ccWordRight: go(WordRight(c), false); break;
+    case ccHome: go({c.Line, 1}, false); break;
+    case ccEnd: go({c.Line, endCol}, false); break;
+    case ccPrevPage: Top_ = std::max(1, Top_ - page); go({c.Line - page, c.Col}, false); break;
+    case ccNextPage: Top_ = std::clamp(Top_ + page, 1, LineCount()); go({c.Line + page, c.Col}, false); break;
+    case ccTopOfPage: go({Top_, c.Col}, false); break;
+    case ccBotOfPage: go({std::min(Top_ + VisibleLines() - 1, LineCount()), c.Col}, false); break;
+    case ccFirstPage: go({1, 1}, false); break;
+    case ccLastPage: go({LineCount(), List_->ColOfPos(LineCount(), List_->ParaLength(LineCount()) + 1)}, false); break;
+    case ccExtendLeft: go({c.Line, c.Col - 1}, true); break;
+    case ccExtendRight: go({c.Line, c.Col + 1}, true); break;
+    case ccExtendUp: go({c.Line - 1, c.Col}, true); break;
+    case ccExtendDown: go({c.Line + 1, c.Col}, true); break;
+    case ccExtendHome: go({c.Line, 1}, true); break;
+    case ccExtendEnd: go({c.Line, endCol}, true); break;
+    case ccExtendPgUp: go({c.Line - page, c.Col}, true); break;
+    case ccExtendPgDn: go({c.Line + page, c.Col}, true); break;
+    case ccExtWordLeft: go(WordLeft(c), true); break;
+    case ccExtWordRight: go(WordRight(c), true); break;
+    case ccExtTopOfPage: go({Top_, c.Col}, true); break;
+    case ccExtBotOfPage: go({std::min(Top_ + VisibleLines() - 1, LineCount()), c.Col}, true); break;
+    case ccExtFirstPage: go({1, 1}, true); break;
+    case ccExtLastPage: go({LineCount(), List_->ColOfPos(LineCount(), List_->ParaLength(LineCount()) + 1)}, true); break;
+    case ccScrollUp:
+      if (Top_ > 1) {
+        --Top_;
+        if (OnTopLineChanged) OnTopLineChanged(Top_);
+        if (c.Line >= Top_ + VisibleLines()) go({c.Line - 1, c.Col}, false);
+        Invalidate();
+      }
+      break;
+    case ccScrollDown:
+      if (Top_ < LineCount()) {
+        ++Top_;
+        if (OnTopLineChanged) OnTopLineChanged(Top_);
+        if (c.Line < Top_) go({Top_, c.Col}, false);
+        Invalidate();
+      }
+      break;
+    case ccBack: DeleteBack(); break;
+    case ccDel: DeleteForward(); break;
+    case ccDelBol:
+      if (!ReadOnly && PosOf(c) > 1) {
+        const int32_t pos = std::min(PosOf(c), List_->ParaLength(c.Line) + 1);
+        List_->DeleteText(c.Line, 1, pos - 1);
+        Caret_ = {c.Line, 1};
+        Changed();
+      }
+      break;
+    case ccDelEol:
+      if (!ReadOnly) {
+        List_->DeleteText(c.Line, PosOf(c), List_->ParaLength(c.Line));
+        Changed();
+      }
+      break;
+    case ccDelLine:
+      if (!ReadOnly) {
+        if (c.Line < LineCount()) List_->DeletePara(c.Line);
+        else List_->DeleteText(c.Line, 1, List_->ParaLength(c.Line));
+        Caret_ = {std::min(c.Line, LineCount()), 1};
+        SelA_ = SelB_ = Caret_;
+        Changed();
+      }
+      break;
+    case ccDelWord:
+      if (!ReadOnly) {
+        const int32_t pos = PosOf(c);
+        const TTextPoint r = WordRight(c);
+        if (r.Line == c.Line && PosOf(r) > pos) {
+          List_->DeleteText(c.Line, pos, PosOf(r) - pos);
+          Changed();
+        } else {
+          DeleteForward();
+        }
+      }
+      break;
+    case ccIns: SetInsertMode(!InsertMode_); break;
+    case ccNewLine: NewLine(); break;
+    case ccTab: Tab(); break;
+    case ccCut: CutToClipboard(); break;
+    case ccCopy: CopyToClipboard(); break;
+    case ccPaste: PasteFromClipboard(); break;
+    case ccUndo: case ccRestore: Undo(); break;
+    case ccRedo: Redo(); break;
+    case ccCtrlChar: CtrlCharNext_ = true; break;
+    case ccChar: TypeChar(ch); break;
+    default:
+      if (command >= ccSetMarker0 && command <= ccSetMarker9) ToggleMarker(command - ccSetMarker0);
+      else if (command >= ccGotoMarker0 && command <= ccGotoMarker9) GotoMarker(command - ccGotoMarker0);
+      else if (command >= ccUser) {
+        if (OnUserCommand) OnUserCommand(command);
+      } else {
+        KeyTaken_ = false;
+      }
+  }
+}
+
+bool TQedTextFileEditor::KeyDown(uint16_t key, TShiftState shift) {
+  uint8_t s = 0;
+  if (shift & ssShift) s |= kShift;
+  if (shift & ssCtrl) s |= kCtrl;
+  if (shift & ssAlt) s |= kAlt;
+  const uint16_t cmd = Processor_->Translate(key, s);
+  if (cmd == ccSequence || cmd == ccBroken) return true;
+  if (cmd == ccChar) {
+    // A control character after ccCtrlChar: Ctrl+letter types its code.
+    if (CtrlCharNext_ && (s & kCtrl) && key >= 'A' && key <= 'Z') {
+      CtrlCharNext_ = false;
+      TypeChar(char(key - 'A' + 1));
+      return true;
+    }
+    return false;
+  }
+  KeyTaken_ = false;
+  ExecuteCommand(cmd);
+  return KeyTaken_;
+}
+
+bool TQedTextFileEditor::KeyPress(char ch) {
+  if (CtrlCharNext_) {
+    CtrlCharNext_ = false;
+    TypeChar(ch);
+    return true;
+  }
+  if (ch == '\r') {
+    if (!WantEnter) return false;
+    NewLine();
+    return true;
+  }
+  if (uint8_t(ch) < 32) return false;
+  TypeChar(ch);
+  return true;
+}
+
+void TQedTextFileEditor::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  if (button != mbLeft) return;
+  const TTextPoint p{Top_ + y / LineHeight(), std::max(1, Left_ + (x - LeftMargin) / CharWidth())};
+  MoveCaret(p, (shift & ssShift) != 0);
+}
+
+void TQedTextFileEditor::MouseMove(TShiftState shift, int x, int y) {
+  if (!(shift & ssLeft)) return;
+  const TTextPoint p{Top_ + y / LineHeight(), std::max(1, Left_ + (x - LeftMargin) / CharWidth())};
+  MoveCaret(p, true);
+}
+
+// ---------------------------------------------------------------- files
+
+void TQedTextFileEditor::SetFileName(const std::string& name) {
+  std::string n = name;
+  if (!n.empty() && n.back() == '.') n.pop_back();
+  if (Upper(n) != Upper(FileName_)) IsOpen_ = false;
+  FileName_ = n;
+}
+
+void TQedTextFileEditor::Open() {
+  if (FileName_.empty()) return;
+  Clear(false);
+  IsOpen_ = false;
+  std::FILE* f = std::fopen(FileName_.c_str(), "rb");
+  if (f == nullptr) throw std::runtime_error(FileError(errno, FileName_));
+  // Lines are read in blocks; CR LF, LF and a lone CR each end a line, and
+  // the first one met is the file's line end, used again when saving. A
+  // line is kept whole whatever its length.
+  std::vector<char> buf(1 << 20);
+  std::string line;
+  bool sawEnd = false, pendingCr = false;
+  LineEnd_ = TLineEnd::CrLf;
+  LastLineEnded_ = true;
+  bool any = false, ended = true;
+  int code = 0;
+  try {
+    for (;;) {
+      const size_t n = std::fread(buf.data(), 1, buf.size(), f);
+      if (n == 0) break;
+      any = true;
+      size_t start = 0;
+      for (size_t i = 0; i < n; ++i) {
+        const char c = buf[i];
+        if (pendingCr) {
+          pendingCr = false;
+          if (c == '\n') {
+            start = i + 1;
+            continue;
+          }
+        }
+        if (c != '\r' && c != '\n') continue;
+        line.append(buf.data() + start, i - start);
+        start = i + 1;
+        if (!sawEnd) {
+          sawEnd = true;
+          if (c == '\n') LineEnd_ = TLineEnd::Lf;
+          else LineEnd_ = (i + 1 < n) ? (buf[i + 1] == '\n' ? TLineEnd::CrLf : TLineEnd::Cr) : TLineEnd::CrLf;
+        }
+        if (c == '\r') pendingCr = true;
+        if ((code = List_->AppendPara(std::move(line), TrimWhiteSpace)) != 0) throw EEditorError(code);
+        line.clear();
+        ended = true;
+      }
+      if (start < n) {
+        line.append(buf.data() + start, n - start);
+        ended = false;
+      }
+    }
+    if (std::ferror(f)) throw std::runtime_error(FileError(EIO, FileName_));
+    // The first CR of the file may have stood at the end of a block.
+    if (!line.empty() || !ended) {
+      if ((code = List_->AppendPara(std::move(line), TrimWhiteSpace)) != 0) throw EEditorError(code);
+      LastLineEnded_ = false;
+    }
+    (void)any;
+  } catch (...) {
+    std::fclose(f);
+    Clear();
+    IsOpen_ = false;
+    throw;
+  }
+  std::fclose(f);
+  List_->SetModified(false);
+  List_->Undo().Clear();
+  IsOpen_ = true;
+  Invalidate();
+  Status();
+}
+
+bool TQedTextFileEditor::SaveToFile(const std::string& name, std::string& error) {
+  if (name.empty()) return false;
+  const char* eol = LineEnd_ == TLineEnd::Lf ? "\n" : LineEnd_ == TLineEnd::Cr ? "\r" : "\r\n";
+  TReplacingFile out(name);
+  if (!out.Opened()) {
+    error = FileError(out.Error(), name);
+    return false;
+  }
+  std::string block;
+  block.reserve(1 << 20);
+  const TParaList& l = *List_;
+  int32_t count = l.ParaCount();
+  if (count > 0 && l.ParaLength(count) == 0) --count;
+  int err = 0;
+  for (int32_t p = 1; p <= count && err == 0; ++p) {
+    block += l.Para(p);
+    block += eol;
+    if (block.size() >= (1 << 20)) {
+      err = out.Write(block.data(), block.size());
+      block.clear();
+    }
+  }
+  if (err == 0 && !block.empty()) err = out.Write(block.data(), block.size());
+  if (err == 0) err = out.Close();
+  if (err == 0 && MakeBackup && access(name.c_str(), F_OK) == 0) {
+    // The old file is kept under the backup name; it also stays under its
+    // own name until the new one replaces it.
+    std::string backup = name;
+    const size_t slash = backup.find_last_of('/');
+    const size_t dot = backup.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) backup.resize(dot);
+    backup += "." + BackupExt;
+    if (backup != name) {
+      std::FILE* f = std::fopen(name.c_str(), "rb");
+      std::string old;
+      if (f != nullptr) {
+        char b[65536];
+        size_t n;
+        while ((n = std::fread(b, 1, sizeof b, f)) > 0) old.append(b, n);
+        std::fclose(f);
+      }
+      err = f == nullptr ? errno : ReplaceFileContents(backup, old.data(), old.size());
+    }
+  }
+  if (err == 0) err = out.Commit();
+  if (err != 0) {
+    error = FileError(err, name);
+    return false;
+  }
+  List_->SetModified(false);
+  Status();
+  return true;
+}
+
+// ---------------------------------------------------------------- painting
+
+void TQedTextFileEditor::Invalidate() { Box_.Invalidate(); }
+
+void TQedTextFileEditor::Paint() {
+  Metrics();
+  TCanvas& c = Box_.Canvas();
+  c.Font = FixedFont;
+  c.Brush.Color = Color;
+  c.Brush.Style = bsSolid;
+  c.FillRect(TRect{0, 0, Box_.Width(), Box_.Height()});
+  TTextPoint ss, se;
+  // Without the focus the selection shows only when it is not to be hidden.
+  const bool sel = GetSelection(ss, se) && !(HideSelection && !Box_.Focused());
+  const int32_t rows = VisibleLines() + 1;
+  const int32_t cols = VisibleCols() + 1;
+  for (int32_t i = 0; i < rows && Top_ + i <= LineCount(); ++i) {
+    const int32_t line = Top_ + i;
+    const int y = i * LineH_;
+    std::string text = List_->Expanded(line);
+    text = size_t(Left_ - 1) < text.size() ? text.substr(size_t(Left_ - 1), size_t(cols)) : std::string();
+    int32_t a = 0, b = 0;  // selected cells of this row, relative to Left_
+    if (sel && line >= ss.Line && line <= se.Line) {
+      a = (line == ss.Line ? ss.Col : 1) - Left_;
+      b = (line == se.Line ? se.Col : List_->ColOfPos(line, List_->ParaLength(line) + 1) + 1) - Left_;
+      a = std::clamp(a, 0, cols);
+      b = std::clamp(b, 0, cols);
+    }
+    auto run = [&](int32_t from, int32_t to, TColor back, TColor fore) {
+      if (to <= from) return;
+      c.Brush.Color = back;
+      c.Font.Color = fore;
+      const int x = LeftMargin + from * CharW_;
+      c.FillRect(TRect{x, y, x + (to - from) * CharW_, y + LineH_});
+      if (size_t(from) < text.size())
+        c.TextOut(x, y, text.substr(size_t(from), size_t(std::min<int64_t>(to - from, int64_t(text.size()) - from))));
+    };
+    if (b > a) {
+      run(0, a, Color, FixedFont.Color);
+      run(a, b, HighlightBack, HighlightText);
+      run(b, cols, Color, FixedFont.Color);
+    } else {
+      run(0, cols, Color, FixedFont.Color);
+    }
+    if (ShowBookmarks)
+      for (int n = 0; n <= 9; ++n)
+        if (List_->Marker(n).Para == line) {
+          c.Brush.Color = Color;
+          c.Font.Color = FixedFont.Color;
+          c.TextOut(1, y, std::to_string(n));
+          break;
+        }
+  }
+  // The caret: a bar in insert mode, a block in overwrite mode.
+  if (Caret_.Line >= Top_ && Caret_.Line < Top_ + rows && Caret_.Col >= Left_) {
+    const int x = LeftMargin + (Caret_.Col - Left_) * CharW_;
+    const int y = (Caret_.Line - Top_) * LineH_;
+    c.Brush.Color = FixedFont.Color;
+    c.FillRect(TRect{x, y, x + (InsertMode_ ? 2 : CharW_), y + LineH_});
+  }
+}

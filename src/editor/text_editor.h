@@ -1,0 +1,212 @@
+// The multi-line text editor control: a fixed-pitch text view on a paint
+// box, with a caret, a selection, ten bookmarks, undo and redo, clipboard
+// exchange, search and replace, and keys translated into commands by a
+// command processor. The file level loads a text file into it and saves it
+// back (through the replacing save, with an optional backup copy), keeping
+// the file's own line ends.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "editor/editor_commands.h"
+#include "editor/para_list.h"
+#include "platform/canvas.h"
+#include "platform/forms.h"
+
+class EEditorError : public std::runtime_error {
+ public:
+  explicit EEditorError(int code);
+  int Code;
+};
+class EInvalidLineOrPara : public std::out_of_range {
+ public:
+  EInvalidLineOrPara() : std::out_of_range("Invalid line or paragraph index") {}
+};
+class EInvalidLineOrCol : public std::out_of_range {
+ public:
+  EInvalidLineOrCol() : std::out_of_range("Invalid line or column") {}
+};
+
+// The message of an editing result code.
+std::string EditorErrorMessage(int code);
+
+enum TTabType { ttReal, ttFixed, ttSmart };
+
+// Search options (one byte).
+constexpr uint8_t soFind = 1, soBackward = 2, soCaseSensitive = 4, soEntireScope = 8, soReplace = 16,
+                  soReplaceAll = 32, soWholeWords = 64, soSelectedOnly = 128;
+
+// Line ends a file may use.
+enum class TLineEnd { CrLf, Lf, Cr };
+
+struct TTextPoint {
+  int32_t Line = 1;
+  int32_t Col = 1;
+  bool operator==(const TTextPoint&) const = default;
+  bool operator<(const TTextPoint& o) const { return Line < o.Line || (Line == o.Line && Col < o.Col); }
+};
+
+class TQedTextFileEditor {
+ public:
+  // Shows the text on the paint box and takes its keys and mouse. The
+  // processor (not owned) translates keys; null gives the editor its own.
+  explicit TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* processor = nullptr);
+  ~TQedTextFileEditor();
+  TQedTextFileEditor(const TQedTextFileEditor&) = delete;
+  TQedTextFileEditor& operator=(const TQedTextFileEditor&) = delete;
+
+  TParaList& List() { return *List_; }
+  TPaintBox& Box() { return Box_; }
+  TQedCommandProcessor& Processor() { return *Processor_; }
+
+  // --- settings
+  bool AutoIndent = false;
+  bool ReadOnly = false;
+  bool WantEnter = true;
+  bool WantTab = false;
+  bool TrimWhiteSpace = true;
+  bool MakeBackup = false;
+  std::string BackupExt = "BAK";
+  bool HideSelection = true;
+  bool ShowBookmarks = true;
+  TTabType TabType = ttReal;
+  int32_t LeftMargin = 15;
+  int32_t RightMargin = 5;
+  TFont FixedFont{"Courier New", 11, clWhite, false, false, false, true};
+  TColor Color = 0x800000;           // navy
+  TColor HighlightBack = 0xC0C0C0;   // silver
+  TColor HighlightText = 0x800000;
+  bool InsertMode() const { return InsertMode_; }
+  void SetInsertMode(bool on);
+  void SetTabSize(int32_t size);
+  int32_t TabSize() const { return List_->TabSize; }
+  void SetUndoBufferSize(int32_t size) { List_->SetUndoBufferSize(size); }
+  void SetParaLengthLimit(int32_t limit);
+
+  // --- events
+  std::function<void()> OnChange;
+  std::function<void(int code)> OnError;
+  std::function<void(int32_t line, int32_t col)> OnShowStatus;
+  std::function<void(int32_t line)> OnTopLineChanged;
+  std::function<void(uint16_t command)> OnUserCommand;
+
+  // --- the text
+  void Clear(bool repaint = true);
+  int32_t LineCount() const { return List_->LineCount(); }
+  int64_t ByteCount() const { return List_->ByteCount(); }
+  bool Modified() const { return List_->Modified(); }
+  void SetModified(bool modified) { List_->SetModified(modified); }
+  std::string LineText(int32_t line) const { return List_->Para(line); }
+  // The whole text, lines joined by eol.
+  std::string Text(const std::string& eol = "\r\n") const;
+
+  // --- caret, view and selection
+  TTextPoint Caret() const { return Caret_; }
+  void SetCaretPosition(int32_t line, int32_t col);
+  int32_t TopLine() const { return Top_; }
+  void SetTopLine(int32_t line);
+  int32_t LeftCol() const { return Left_; }
+  int32_t VisibleLines() const;
+  int32_t VisibleCols() const;
+  bool SelectionExists() const { return !(SelA_ == SelB_); }
+  bool GetSelection(TTextPoint& start, TTextPoint& end) const;
+  void SetSelection(TTextPoint a, TTextPoint b, bool caretAtEnd = true, bool keepCaret = false);
+  void Deselect(bool toEnd = true);
+  std::string SelectedText() const;
+  void InsertString(const std::string& text);
+  void DeleteSelection();
+  void CutToClipboard();
+  void CopyToClipboard();
+  void PasteFromClipboard();
+  bool CanUndo() const { return !ReadOnly && List_->Undo().CanUndo(); }
+  bool CanRedo() const { return !ReadOnly && List_->Undo().CanRedo(); }
+  void Undo();
+  void Redo();
+  // Bookmarks 0 to 9.
+  void ToggleMarker(int n);
+  void ClearMarker(int n);
+  void GotoMarker(int n);
+  // The marker's line and column; line -1 when it is not set.
+  TTextPoint GetMarkerPosition(int n) const;
+  void SetMarkerAt(int n, int32_t line, int32_t col);
+  std::string GetCurrentWord() const;
+  std::string GetPrintableLine(int32_t line, size_t size) const;
+
+  // Search and replace: true when found.
+  bool Search(const std::string& text, uint8_t options);
+  // The replacement count, 0 when a match was only selected, -1 when none.
+  int Replace(const std::string& text, const std::string& replacement, uint8_t options);
+
+  // --- commands and input
+  void ExecuteCommand(uint16_t command, char ch = 0);
+  // A key from the window system: true when the editor took it.
+  bool KeyDown(uint16_t key, TShiftState shift);
+  bool KeyPress(char ch);
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void MouseMove(TShiftState shift, int x, int y);
+
+  // --- files (native paths)
+  const std::string& FileName() const { return FileName_; }
+  void SetFileName(const std::string& name);
+  bool IsOpen() const { return IsOpen_; }
+  // Loads FileName; throws EEditorError or std::runtime_error (file access)
+  // and leaves the text empty and closed then.
+  void Open();
+  void Close() { Clear(); IsOpen_ = false; }
+  // Saves through the replacing save: on failure the old file (and its
+  // backup) stay as they were, Modified is kept, error holds the message and
+  // the answer is false.
+  bool SaveToFile(const std::string& name, std::string& error);
+  TLineEnd LineEnd() const { return LineEnd_; }
+  bool LastLineEnded() const { return LastLineEnded_; }
+
+  // --- painting
+  void Paint();
+  void Invalidate();
+  int CharWidth() { Metrics(); return CharW_; }
+  int LineHeight() { Metrics(); return LineH_; }
+
+ private:
+  int32_t PosOf(TTextPoint p) const;
+  TTextPoint PointOf(int32_t para, int32_t pos) const;
+  TTextPoint Clamp(TTextPoint p) const;
+  void MoveCaret(TTextPoint p, bool extend);
+  void ScrollIntoView();
+  void Changed();
+  void Status();
+  int Report(int code);
+  void SaveSelectionToMarkers();
+  void LoadSelectionFromMarkers();
+  void TypeChar(char ch);
+  void NewLine();
+  void Tab();
+  void DeleteBack();
+  void DeleteForward();
+  TTextPoint WordLeft(TTextPoint p) const;
+  TTextPoint WordRight(TTextPoint p) const;
+  bool IsDelimiter(char c) const;
+  void ReplaceSelection(const std::string& text);
+  bool FindFrom(const std::string& pat, uint8_t options, int32_t& p, int32_t& pos, const TMarker& s1,
+                const TMarker& s2);
+  void Metrics();
+
+  TPaintBox& Box_;
+  std::unique_ptr<TQedCommandProcessor> OwnProcessor_;
+  TQedCommandProcessor* Processor_;
+  std::unique_ptr<TParaList> List_;
+  TTextPoint Caret_;
+  TTextPoint SelA_, SelB_;  // anchor and moving end; equal when nothing is selected
+  int32_t Top_ = 1, Left_ = 1;
+  bool InsertMode_ = true;
+  bool CtrlCharNext_ = false;
+  bool KeyTaken_ = false;
+  std::string FileName_;
+  bool IsOpen_ = false;
+  TLineEnd LineEnd_ = TLineEnd::CrLf;
+  bool LastLineEnded_ = true;
+  int CharW_ = 0, LineH_ = 0;
+  TFont MetricsFont_;
+};
