@@ -10,6 +10,7 @@
 #include "import/dxf_import.h"
 #include "import/gerber_cad.h"
 #include "import/import_host.h"
+#include "import/odb_import.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/entity_store.h"
@@ -40,7 +41,7 @@ std::array<TImportFormat, FormatCount>& Formats() {
     t[fcGcadd] = {DetectGcadd, nullptr};
     t[fcIgiPost] = {DetectIgiPost, nullptr};
     t[fcIpc] = {DetectIpcFile, nullptr};
-    t[fcOdb] = {DetectValorMatrix, nullptr};
+    t[fcOdb] = {DetectValorMatrix, ImportValorJob};
     t[fcEsi] = {DetectEsi, nullptr};
     return t;
   }();
@@ -258,4 +259,5 @@ void RunCadImport() {
 void InstallDrillImporters() {
   SetDrillFormatImporter(ifDxf, {DetectDxfForDrill, ImportDxfToDrill});
   SetDrillFormatImporter(ifGerber, {DetectGerberForDrill, ImportGerberToDrill});
+  SetDrillFormatImporter(ifValor, {DetectValorMatrix, ImportValorJob});
 }
