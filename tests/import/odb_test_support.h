@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "foundation/display_units.h"
 #include "import_test_support.h"
 #include "model/rout_database.h"
 #include "model/rout_sequence.h"
