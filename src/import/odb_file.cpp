@@ -135,7 +135,10 @@ bool TOdbFile::ReadSumFile(const std::string& sumName) {
 
 bool TOdbFile::OpenRead(int32_t maxAge) {
   if (state_ == 0 && !FileExistsNoWild(fileName_)) {
-    const std::string packed = OdbChangeExtension(fileName_, "Z");
+    // `compress` appends ".Z" to the whole name; a copy whose extension was
+    // replaced by "Z" is taken too.
+    std::string packed = fileName_ + ".Z";
+    if (!FileExistsNoWild(packed)) packed = OdbChangeExtension(fileName_, "Z");
     if (FileExistsNoWild(packed)) {
       TDecompressor decompressor;
       std::string message;
