@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -17,7 +18,6 @@ namespace {
 constexpr int32_t kMaxBitsHandled = 16;
 constexpr int32_t kTableSize = 1 << kMaxBitsHandled;
 constexpr int32_t kClear = 256;
-constexpr std::size_t kBlock = 8096;
 
 // Input bytes with a bit reservoir; codes are packed least significant bit
 // first.
@@ -35,11 +35,15 @@ class TCodeReader {
 
   // A code of n bits, false when the input ends before it is complete.
   bool GetCode(int32_t n, int32_t& code) {
-    while (bits_ < n) {
-      const int b = ReadByte();
-      if (b < 0) return false;
-      reservoir_ |= static_cast<uint64_t>(b) << bits_;
-      bits_ += 8;
+    if (bits_ < n) {
+      // Whole bytes into the reservoir while they fit.
+      while (bits_ <= 56) {
+        if (pos_ == size_ && !Refill()) break;
+        reservoir_ |= static_cast<uint64_t>(buffer_[pos_++]) << bits_;
+        bits_ += 8;
+        ++consumed_;
+      }
+      if (bits_ < n) return false;
     }
     code = static_cast<int32_t>(reservoir_ & static_cast<uint64_t>(CodeMask(n)));
     reservoir_ >>= n;
@@ -100,23 +104,27 @@ struct TFileCloser {
   }
 };
 
-// Output bytes gathered in blocks and handed to the replacing file.
+// Output bytes gathered in a large block and handed to the replacing file.
 class TByteWriter {
  public:
-  explicit TByteWriter(TReplacingFile& file) : file_(file) { buffer_.reserve(kBlock * 8); }
-  void Put(const uint8_t* bytes, std::size_t n) {
-    buffer_.insert(buffer_.end(), bytes, bytes + n);
-    if (buffer_.size() >= kBlock * 8) Flush();
+  explicit TByteWriter(TReplacingFile& file) : file_(file), buffer_(kFlushAt + kTableSize + 1) {}
+  // Room for the longest string the table can make.
+  uint8_t* Reserve() {
+    if (used_ >= kFlushAt) Flush();
+    return buffer_.data() + used_;
   }
+  void Commit(std::size_t n) { used_ += n; }
   int Flush() {
-    const int e = buffer_.empty() ? file_.Error() : file_.Write(buffer_.data(), buffer_.size());
-    buffer_.clear();
+    const int e = used_ == 0 ? file_.Error() : file_.Write(buffer_.data(), used_);
+    used_ = 0;
     return e;
   }
 
  private:
+  static constexpr std::size_t kFlushAt = 1 << 20;
   TReplacingFile& file_;
   std::vector<uint8_t> buffer_;
+  std::size_t used_ = 0;
 };
 
 bool Fail(std::string& message, std::size_t maxMessage, const std::string& text) {
@@ -184,7 +192,8 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
     if (code > 255) return corrupt();
     int32_t oldCode = code;
     uint8_t finChar = static_cast<uint8_t>(code);
-    writer.Put(&finChar, 1);
+    *writer.Reserve() = finChar;
+    writer.Commit(1);
     while (nextCode(code)) {
       if (blockMode && code == kClear) {
         reader.AlignGroup(d.NBits);
@@ -208,7 +217,9 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
       if (top == 0) return corrupt();
       finChar = static_cast<uint8_t>(code);
       stack[--top] = finChar;
-      writer.Put(stack.data() + top, stack.size() - top);
+      const std::size_t length = stack.size() - top;
+      std::memcpy(writer.Reserve(), stack.data() + top, length);
+      writer.Commit(length);
       if (d.FreeEntry < d.MaxMaxCode) {
         prefix[static_cast<std::size_t>(d.FreeEntry)] = static_cast<uint16_t>(oldCode);
         suffix[static_cast<std::size_t>(d.FreeEntry)] = finChar;
