@@ -229,4 +229,67 @@ TEST_F(OdbExportTest, ExportedJobReadsBack) {
   EXPECT_EQ(RTDB->EntityAt(1)->GetToolNumber(), 3);
 }
 
+TEST_F(OdbExportTest, UpdatesOfAnExistingModel) {
+  InitLayerNames();
+  LayerNames[1] = "TOP";
+  DB->AddLineOnLayer(0, 0, kInch, 0, 1);
+  ToolTable[1].Diameter = 635000;
+  DRDB->AddHoleOnLayer(kInch, kInch, 30, 1, true);
+  RegisterModalScript("TValorExportDialog", [](TForm& f) { f.Click("OKButton"); });
+  ExportOdbProduct((TempDir / "job").string());
+  ASSERT_TRUE(ShownMessageBoxes().empty());
+  const std::string matrix = (TempDir / "job/matrix/matrix").string();
+  // A new step: its name is asked, the layers are shared.
+  RegisterModalScript("TUpdateDialog", [](TForm& f) { f.Click("OKButton"); });
+  RegisterModalScript("TStepNameDialog", [](TForm& f) {
+    f.Get<TEdit>("NewNameEdit").SetText("second");
+    f.Click("OKButton");
+  });
+  ExportOdbProduct(matrix);
+  ASSERT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes()[0].Text;
+  const std::string text = ReadFileBytes(TempDir / "job/matrix/matrix");
+  EXPECT_NE(text.find("    COL=2\r\n    NAME=SECOND"), std::string::npos);
+  EXPECT_EQ(text.find("ROW=3"), std::string::npos);
+  EXPECT_TRUE(fs::exists(TempDir / "job/steps/second/layers/d0/features"));
+  // Overwriting the drill layer with a CAD layer is refused.
+  RegisterModalScript("TUpdateDialog", [](TForm& f) {
+    f.Get<TRadioGroup>("UpdateGroup").SetItemIndex(1);
+    f.Click("OKButton");
+  });
+  RegisterModalScript("TValorPickLayerDialog", [](TForm& f) {
+    f.Click("Pick2_1");
+    f.Click("OKButton");
+  });
+  RegisterModalScript("TLayerSelectDialog", [](TForm& f) {
+    f.Click("Select1");
+    f.Click("OKButton");
+  });
+  const std::string before = ReadFileBytes(TempDir / "job/steps/korvex6/layers/d0/features");
+  ExportOdbProduct(matrix);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The layer you have selected to output\r\ndoes not match the existing layer in the "
+            "matrix!\r\nNo output was generated.");
+  EXPECT_EQ(ReadFileBytes(TempDir / "job/steps/korvex6/layers/d0/features"), before);
+}
+
+TEST_F(OdbExportTest, RoutCircleIsOneChainOfSixArcs) {
+  RoutToolPages[40][2].Diameter = 500000;
+  RTDB->AddCircle({0, 0}, 40, 2, 0, 2, kInch / 10, false, 0);
+  TOdbWriter w;
+  ASSERT_EQ(w.Init((TempDir / "r").string()), "");
+  w.AddStep(OdbStepName = "KORVEX6");
+  w.AddLayer("R0", 1);
+  w.BuildTree();
+  WriteRoutLayer(w, 40, "");
+  const std::string features = ReadFileBytes(TempDir / "r/steps/korvex6/layers/r0/features");
+  int arcs = 0;
+  for (std::size_t p = features.find("\nA "); p != std::string::npos; p = features.find("\nA ", p + 1)) ++arcs;
+  EXPECT_EQ(arcs, 6);
+  EXPECT_EQ(features.find("\nL "), std::string::npos);
+  EXPECT_NE(features.find("\nA 0.090000 0.000000 0.000000 0.100000 "), std::string::npos);
+  EXPECT_NE(features.find(" N;1=2,2=1,3=0,4=0,5=0"), std::string::npos);
+  EXPECT_EQ(features.find(" Y;"), std::string::npos);
+}
+
 }  // namespace
