@@ -253,7 +253,9 @@ void RunCadImport() {
   }
   CadImportPath = FolderOf(fileName);
   if (DB != nullptr) DB->ZoomExtents();
-  host.NameJobAfter(fileName.substr(FolderOf(fileName).size()));
+  // A job tree is named after its folder, not after its matrix file.
+  const std::string named = code == fcOdb ? ValorJobName(fileName) : fileName;
+  host.NameJobAfter(named.substr(FolderOf(named).size()));
 }
 
 void InstallDrillImporters() {

@@ -261,6 +261,19 @@ TEST_F(OdbImportTest, DetectorAndFrameEntry) {
   EXPECT_NE(ImportFormat(fcOdb).Import, nullptr);
   EXPECT_DOUBLE_EQ(DetectValorMatrix(Write("m.txt", "STEP LAYER COL ROW TYPE\n")), 0.75);
   EXPECT_EQ(ValorJobName("/jobs/Board7/matrix/matrix"), "/jobs/Board7");
+  // File/Import: the matrix file is recognised, read, and the job named
+  // after its folder.
+  JobFile("j", "steps/panel/stephdr", "");
+  JobFile("j", "steps/panel/profile", "OB 0 0 I\nOS 1 0\nOS 1 1\n");
+  ScriptFileDialogAnswer(Matrix("j"));
+  QueueModalScript("TForceFormatDialog", [](TForm& f) {
+    EXPECT_EQ(f.Get<TComboBox>("PullDown").ItemIndex(), fcOdb);
+    f.Click("OKButton");
+  });
+  Choose({1});
+  RunCadImport();
+  EXPECT_EQ(DetachedImportHost().JobName, "j");
+  EXPECT_EQ(CadCounts()["0:L"], 2);
 }
 
 }  // namespace
