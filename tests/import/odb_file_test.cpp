@@ -1,9 +1,12 @@
 // Job-tree file access: compressed-only files, the sum-file check, the
 // error queue, byte sums and the packed date-time texts; the reader's text
-// helpers and symbol names.
+// helpers and symbol names; every layer of the sample trees against their
+// reference figures.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <map>
 
 #include "import/odb_file.h"
 #include "import/odb_reader.h"
@@ -113,6 +116,73 @@ TEST_F(OdbFileTest, TextHelpersAndSymbols) {
   EXPECT_EQ(NormaliseSymbolText("20x30xr5"), "20 30 5");
   EXPECT_EQ(OdbWordValue(OdbTypeWords, "rout"), otRout);
   EXPECT_EQ(OdbWordValue(OdbTypeWords, "COMPONENT"), 10);
+}
+
+}  // namespace
+
+namespace {
+
+// Counts the reader's callbacks per matrix position.
+class TCountingReader : public TValorReader {
+ public:
+  struct TCount {
+    int Pads = 0, Lines = 0, Arcs = 0;
+  };
+  std::map<int, TCount> Counts;
+  void Pad(int32_t l, const std::string&, double, double) override { ++Counts[l].Pads; }
+  void Hole(int32_t l, int32_t, double, double) override { ++Counts[l].Pads; }
+  void Line(int32_t l, const std::string&, double, double, double, double) override { ++Counts[l].Lines; }
+  void Arc(int32_t l, const std::string&, double, double, double, double, double, double) override {
+    ++Counts[l].Arcs;
+  }
+};
+
+class OdbSampleTest : public TKorvexTest {
+ protected:
+  // Every layer of step 1, lines and arcs from L and A records only.
+  void CheckAgainstReadme(const fs::path& job) {
+    TCountingReader reader;
+    std::string message;
+    ASSERT_TRUE(reader.Init((job / "matrix" / "matrix").string(), message, kOdbNoVerify)) << message;
+    ASSERT_EQ(reader.Steps.size(), 1u);
+    EXPECT_EQ(reader.Steps[0].Name, "PCB");
+    ASSERT_EQ(reader.Layers.size(), 24u);
+    EXPECT_EQ(reader.Layers[22].Type, otDrill);
+    EXPECT_EQ(reader.Layers[4].Name, "TOP_COPPER");
+    reader.SetFeatureKinds(true, true, true, true, false);
+    for (int32_t l = 1; l <= 24; ++l) reader.ReadStepLayer(l, 1);
+    // From the README: pads / lines / arcs per row.
+    const std::map<int, std::array<int, 3>> expected = {
+        {2, {4, 2114, 20}}, {4, {247, 0, 0}},  {5, {248, 1038, 0}}, {7, {248, 543, 0}},
+        {8, {247, 0, 0}},   {14, {6, 0, 0}},   {17, {0, 5, 0}},     {20, {7, 230, 0}},
+        {22, {4, 4650, 11}}, {23, {6, 0, 0}},  {24, {248, 0, 0}}};
+    for (int32_t l = 1; l <= 24; ++l) {
+      const auto it = expected.find(l);
+      const std::array<int, 3> want = it == expected.end() ? std::array<int, 3>{} : it->second;
+      const TCountingReader::TCount got = reader.Counts[l];
+      EXPECT_EQ(got.Pads, want[0]) << "row " << l;
+      EXPECT_EQ(got.Lines, want[1]) << "row " << l;
+      EXPECT_EQ(got.Arcs, want[2]) << "row " << l;
+    }
+    // The drill layers' tool files: 6 and 248 blocks.
+    int nonPlated = 0, plated = 0;
+    for (const TOdbToolRecord& t : reader.DrillTools) {
+      if (t.Layer == 23) ++nonPlated;
+      if (t.Layer == 24) ++plated;
+    }
+    EXPECT_EQ(nonPlated, 6);
+    EXPECT_EQ(plated, 248);
+  }
+};
+
+TEST_F(OdbSampleTest, PlainAndCompressedTreesMatchTheReadme) {
+  for (const char* name : {"kicad9-flat_hierarchy", "kicad9-flat_hierarchy-Z"}) {
+    const fs::path job = SharedTestData() / "odb" / name;
+    if (!fs::exists(job)) GTEST_SKIP() << "shared test data absent";
+    fs::copy(job, TempDir / name, fs::copy_options::recursive);
+    SCOPED_TRACE(name);
+    CheckAgainstReadme(TempDir / name);
+  }
 }
 
 }  // namespace
