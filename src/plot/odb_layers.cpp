@@ -317,54 +317,54 @@ void WriteRoutLayer(TOdbWriter& w, int32_t layer, const std::string& name) {
 
 bool WriteLayerProfile(TOdbWriter& w, int32_t layer) {
   w.OpenProfile(OdbStepName);
-  struct TPiece {
+  struct TOutlineEdge {
     TIntPoint A, B, C;
     bool Arc;
   };
-  std::vector<TPiece> pieces;
+  std::vector<TOutlineEdge> edges;
   for (int32_t i = 1; i <= CadEntityCount; ++i) {
     if (!CadOnLayer(i, layer)) continue;
     TCadEntity* e = DB->EntityAt(i);
     const uint8_t type = e->GetType();
     if (type != 2 && type != 3) continue;
-    TPiece piece{};
-    e->GetPoint(piece.A);
-    e->GetSecondPoint(piece.B);
-    if (type == 3) e->GetThirdPoint(piece.C);
-    piece.Arc = type == 3;
-    pieces.push_back(piece);
+    TOutlineEdge edge{};
+    e->GetPoint(edge.A);
+    e->GetSecondPoint(edge.B);
+    if (type == 3) e->GetThirdPoint(edge.C);
+    edge.Arc = type == 3;
+    edges.push_back(edge);
   }
-  // The first closed outline: pieces joined end to end within a tenth of a
-  // mil, from the first piece of the layer onward.
+  // The first closed outline: edges joined end to end within a tenth of a
+  // mil, from the first edge of the layer onward.
   constexpr int32_t tolerance = 2540;
   const auto near = [](const TIntPoint& a, const TIntPoint& b) {
     return std::llabs(int64_t{a.X} - b.X) <= tolerance && std::llabs(int64_t{a.Y} - b.Y) <= tolerance;
   };
   bool written = false;
-  std::vector<bool> taken(pieces.size(), false);
-  for (std::size_t start = 0; start < pieces.size() && !written; ++start) {
+  std::vector<bool> taken(edges.size(), false);
+  for (std::size_t start = 0; start < edges.size() && !written; ++start) {
     if (taken[start]) continue;
     struct TStep {
-      std::size_t Piece;
+      std::size_t Edge;
       bool Backwards;
     };
     std::vector<TStep> path{{start, false}};
-    std::vector<bool> used(pieces.size(), false);
+    std::vector<bool> used(edges.size(), false);
     used[start] = true;
-    const TIntPoint first = pieces[start].A;
-    TIntPoint current = pieces[start].B;
+    const TIntPoint first = edges[start].A;
+    TIntPoint current = edges[start].B;
     bool closed = near(current, first);
     while (!closed) {
       bool found = false;
-      for (std::size_t k = 0; k < pieces.size() && !found; ++k) {
+      for (std::size_t k = 0; k < edges.size() && !found; ++k) {
         if (used[k]) continue;
-        if (near(pieces[k].A, current)) {
+        if (near(edges[k].A, current)) {
           path.push_back({k, false});
-          current = pieces[k].B;
+          current = edges[k].B;
           found = true;
-        } else if (near(pieces[k].B, current)) {
+        } else if (near(edges[k].B, current)) {
           path.push_back({k, true});
-          current = pieces[k].A;
+          current = edges[k].A;
           found = true;
         }
         if (found) used[k] = true;
@@ -372,11 +372,11 @@ bool WriteLayerProfile(TOdbWriter& w, int32_t layer) {
       if (!found) break;
       closed = near(current, first);
     }
-    for (const TStep& s : path) taken[s.Piece] = true;
+    for (const TStep& s : path) taken[s.Edge] = true;
     if (!closed) continue;
     w.BeginSurface(first.X, first.Y);
     for (const TStep& s : path) {
-      const TPiece& p = pieces[s.Piece];
+      const TOutlineEdge& p = edges[s.Edge];
       const TIntPoint end = s.Backwards ? p.A : p.B;
       if (p.Arc) w.SurfaceArc(end.X, end.Y, s.Backwards, p.C.X, p.C.Y);
       else w.SurfaceSegment(end.X, end.Y);
