@@ -140,6 +140,24 @@ TEST_F(OdbExportTest, DrillToolsAreListedInToolOrder) {
   EXPECT_NE(features.find("P 0.000000 1.000000 0 P 0 0"), std::string::npos);
 }
 
+TEST_F(OdbExportTest, SteppedHoleWritesItsCopies) {
+  ToolTable[1].Diameter = 635000;
+  const int32_t index = DRDB->AddHoleOnLayer(0, 0, 30, 1, true);
+  DRDB->EntityAt(index)->SetStepObj(
+      new TStepObject({{1, 1, 0, 0, 0}, {0, 4, kInch, 0, 0}, {0, 1, 0, 0, 0}}));
+  TOdbWriter w;
+  ASSERT_EQ(w.Init((TempDir / "s").string()), "");
+  w.AddStep(OdbStepName = "KORVEX6");
+  w.AddLayer("D0", 0);
+  w.BuildTree();
+  WriteDrillLayer(w, 30, "");
+  const std::string features = Text(TempDir / "s/steps/korvex6/layers/d0/features");
+  int pads = 0;
+  for (std::size_t p = features.find("\nP "); p != std::string::npos; p = features.find("\nP ", p + 1)) ++pads;
+  EXPECT_EQ(pads, 5);
+  EXPECT_NE(features.find("P 4.000000 0.000000 0 P 0 0"), std::string::npos);
+}
+
 TEST_F(OdbExportTest, ExportedJobReadsBack) {
   // CAD layer 1: a line, an arc, a circle and a point; a PROFILE layer;
   // drill layer D0 with two tools, one hole stepped four times; rout
