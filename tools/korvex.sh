@@ -48,6 +48,7 @@ case "${1:-}" in
     ;;
   bench)
     packages+=(libpolyclipping-dev)  # the offset benchmark's yardstick
+    packages+=(ncompress)  # the .Z benchmark makes its file with compress and times uncompress
     install_missing
     cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON
     cmake --build build/bench -j "$jobs"

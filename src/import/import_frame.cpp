@@ -15,6 +15,7 @@
 #include "import/ipc_import.h"
 #include "import/gerber_cad.h"
 #include "import/import_host.h"
+#include "import/odb_import.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/entity_store.h"
@@ -45,7 +46,7 @@ std::array<TImportFormat, FormatCount>& Formats() {
     t[fcGcadd] = {DetectGcadd, ImportGcaddToCad};
     t[fcIgiPost] = {DetectIgiPost, ImportIgiPostToCad};
     t[fcIpc] = {DetectIpcFile, ImportIpcFile};
-    t[fcOdb] = {DetectValorMatrix, nullptr};
+    t[fcOdb] = {DetectValorMatrix, ImportValorJob};
     t[fcEsi] = {DetectEsi, ImportEsiToCad};
     return t;
   }();
@@ -251,11 +252,14 @@ void RunCadImport() {
   }
   CadImportPath = FolderOf(fileName);
   if (DB != nullptr) DB->ZoomExtents();
-  host.NameJobAfter(fileName.substr(FolderOf(fileName).size()));
+  // A job tree is named after its folder, not after its matrix file.
+  const std::string named = code == fcOdb ? ValorJobName(fileName) : fileName;
+  host.NameJobAfter(named.substr(FolderOf(named).size()));
 }
 
 void InstallDrillImporters() {
   SetDrillFormatImporter(ifDxf, {DetectDxfForDrill, ImportDxfToDrill});
   SetDrillFormatImporter(ifGerber, {DetectGerberForDrill, ImportGerberToDrill});
   SetDrillFormatImporter(ifEsi, {DetectEsiForDrill, ImportEsiToDrill});
+  SetDrillFormatImporter(ifValor, {DetectValorMatrix, ImportValorJob});
 }

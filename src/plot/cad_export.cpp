@@ -22,6 +22,7 @@
 #include "plot/gcadd_export.h"
 #include "plot/hpgl_export.h"
 #include "plot/igi_export.h"
+#include "plot/odb_export.h"
 
 bool CadExportInches = true;
 int32_t CurrentLayerForExport = 0;
@@ -34,7 +35,7 @@ const char* const CadExportFilterText =
     "VALOR |*.*";
 const char* const OdbExportFilterText = "VALOR |*.*";
 
-TOdbExportEntry OdbExportEntry = nullptr;
+TOdbExportEntry OdbExportEntry = ExportOdbProduct;
 
 // ---- Writer output --------------------------------------------------------------
 

@@ -159,8 +159,9 @@ void ExportGcaddFile(const std::string& fileName);
 void ExportIgiPostFile(const std::string& fileName);
 void ExportHpglFile(const std::string& fileName);
 
-// The ODB++ export run for a chosen path, installed by its unit; while none
-// is installed the choice says it is not available yet.
+// The ODB++ export run for a chosen path (the product-model export; tests
+// may put another in its place). With none the choice says it is not
+// available.
 using TOdbExportEntry = void (*)(const std::string& path);
 extern TOdbExportEntry OdbExportEntry;
 

@@ -171,4 +171,36 @@ TEST_F(TGerberToDrillTest, DrillImportTakesALaserFile) {
   EXPECT_EQ(p, (TIntPoint{2 * Inch, Inch}));
 }
 
+TEST_F(TGerberToDrillTest, DrillImportReadsTheHolesOfAJobTree) {
+  const fs::path root = TempDir / "job";
+  fs::create_directories(root / "matrix");
+  fs::create_directories(root / "steps/pcb/layers/drill");
+  WriteFileBytes(root / "matrix/matrix",
+                 "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n TYPE=DRILL\n"
+                 " NAME=DRILL\n POLARITY=POSITIVE\n START_NAME=\n END_NAME=\n}\n");
+  WriteFileBytes(root / "steps/pcb/stephdr", "");
+  WriteFileBytes(root / "steps/pcb/profile", "");
+  WriteFileBytes(root / "steps/pcb/layers/drill/features",
+                 "UNITS=MM\n$0 r800\nP 25.4 25.4 0 P 0 0\nP 50.8 25.4 0 P 0 0\n");
+  ScriptFileDialogAnswer(NativePath((root / "matrix/matrix").string()));
+  int offered = -1;
+  QueueModalScript("TForceDrillFormatDialog", [&offered](TForm& f) {
+    offered = f.Get<TComboBox>("PullDown").ItemIndex();
+    f.Click("OKButton");
+  });
+  QueueModalScript("TValorLayerDialog", [](TForm& f) {
+    f.Click("Layer1");
+    f.Click("OKButton");
+  });
+  ScriptMessageBoxAnswer(mrYes);  // the main part
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportDrillFile();
+  EXPECT_EQ(offered, ifValor);
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(HolesPerDiameter(), (std::map<int32_t, int>{{800000, 2}}));
+  TIntPoint p;
+  DRDB->EntityAt(2)->GetPoint(p);
+  EXPECT_EQ(p, (TIntPoint{2 * Inch, Inch}));
+}
+
 }  // namespace

@@ -23,6 +23,7 @@
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "plot/cad_export.h"
+#include "plot/odb_export.h"
 
 constexpr int32_t Inch = 25400000;
 constexpr int32_t Mil = 25400;
@@ -55,7 +56,7 @@ class TCadExportTest : public TKorvexTest {
     delete CadUndo;
     CadUndo = nullptr;
     ActiveUndo = nullptr;
-    OdbExportEntry = nullptr;
+    OdbExportEntry = ExportOdbProduct;
     ResetModalScripts();
     ResetHeadlessViewServices();
     TKorvexTest::TearDown();

@@ -1,0 +1,410 @@
+#include "import/odb_import.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "foundation/utilities.h"
+#include "import/import_host.h"
+#include "model/drill_database.h"
+#include "model/drill_entities.h"
+#include "model/entity_store.h"
+#include "model/rout_database.h"
+#include "model/tool_tables.h"
+#include "platform/events.h"
+#include "platform/message_box.h"
+
+namespace {
+
+constexpr double kUnitsPerInch = 25400000.0;
+
+int32_t Units(double inches) {
+  const double v = std::nearbyint(inches * kUnitsPerInch);
+  if (!(v > -2147483647.0)) return -2147483647;
+  if (v > 2147483647.0) return 2147483647;
+  return static_cast<int32_t>(v);
+}
+
+// The numbers of a symbol's dimension text, one after another.
+std::vector<double> SymbolNumbers(const std::string& text) {
+  std::vector<double> out;
+  const std::string s = NormaliseSymbolText(text);
+  std::size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && s[i] == ' ') ++i;
+    std::size_t j = i;
+    while (j < s.size() && s[j] != ' ') ++j;
+    if (j > i) out.push_back(StrToRealLenient(s.substr(i, j - i)));
+    i = j;
+  }
+  return out;
+}
+
+}  // namespace
+
+TValorImport::TValorImport() {
+  for (int32_t i = 1; i <= DrillEntityCount && DRDB != nullptr; ++i) {
+    const uint32_t word = DRDB->WordAt(i);
+    if (word == 0 || SlotDeleted(word)) continue;
+    if (TDrillEntity* e = DRDB->EntityAt(i)) {
+      const int32_t tool = e->GetToolNumber();
+      if (tool >= 1 && tool <= 1000) ToolInUse[static_cast<std::size_t>(tool)] = true;
+    }
+  }
+  FirstNewHole = DrillEntityCount + 1;
+  LayerMap.fill(255);
+}
+
+uint8_t TValorImport::MapLayer(int32_t position, uint8_t group) {
+  const uint8_t first = group == 0 ? 30 : group == 1 ? 40 : 0;
+  const uint8_t last = group == 0 ? 39 : group == 1 ? 44 : 29;
+  for (uint8_t l = first; l <= last; ++l)
+    if (LayerMap[l] == position) return l;
+  for (uint8_t l = first; l <= last; ++l)
+    if (LayerMap[l] == 255) {
+      LayerMap[l] = static_cast<uint8_t>(std::min(position, 254));
+      LayerNames[l] = LayerNameByRow(position, LayerNames[l]).substr(0, 20);
+      return l;
+    }
+  return first;
+}
+
+int32_t TValorImport::ToolIndex(uint8_t layer, int32_t num) {
+  int32_t highest = 0;
+  for (const TToolIndex& t : toolIndices_) {
+    if (t.Layer == layer && t.Num == num) return t.Index;
+    highest = std::max(highest, t.Index);
+  }
+  toolIndices_.push_back({layer, num, highest + 1});
+  return highest + 1;
+}
+
+void TValorImport::Counted() {
+  if (++entityCount_ > 500) {
+    entityCount_ = 0;
+    ProcessMessages();
+    ImportHost().UpdateView();
+  }
+}
+
+void TValorImport::Error(const std::string& message) { ErrorBox(message); }
+
+void TValorImport::Line(int32_t layer, const std::string&, double x1, double y1, double x2,
+                        double y2) {
+  cad_.Line(MapLayer(layer, 2), Units(x1), Units(y1), Units(x2), Units(y2));
+  Counted();
+}
+
+void TValorImport::Arc(int32_t layer, const std::string&, double sx, double sy, double ex,
+                       double ey, double cx, double cy) {
+  const uint8_t l = MapLayer(layer, 2);
+  if (Units(sx) == Units(ex) && Units(sy) == Units(ey)) {
+    // Start on end: the whole circle.
+    cad_.CircleThrough(l, Units(cx), Units(cy), Units(sx), Units(sy));
+  } else {
+    cad_.Arc(l, Units(sx), Units(sy), Units(ex), Units(ey), Units(cx), Units(cy));
+  }
+  Counted();
+}
+
+void TValorImport::Flash(int32_t layer, int32_t radius, double x, double y) {
+  const uint8_t l = MapLayer(layer, 2);
+  if (radius == 0) cad_.Point(l, Units(x), Units(y));
+  else cad_.Circle(l, Units(x), Units(y), radius);
+  Counted();
+}
+
+void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, double y) {
+  const int32_t shape = SymbolShapeIndex(symbol);
+  std::size_t letters = 0;
+  switch (shape) {
+    case ssRound: case ssSquare: case ssNull: letters = 1; break;
+    case ssDiamond: letters = 2; break;
+    case ssOct: case ssTri: letters = 3; break;
+    case ssRect: letters = 4; break;
+    case ssDonutR: case ssDonutS: letters = 7; break;
+    default: return;
+  }
+  std::vector<double> d = SymbolNumbers(symbol.substr(std::min(letters, symbol.size())));
+  d.resize(3, 0.0);
+  const double unit = SymbolUnit / kUnitsPerInch;  // inches per symbol unit
+  const double h = 0.5 * unit;
+  auto box = [&](double hw, double hh) {
+    Line(layer, symbol, x - hw, y - hh, x + hw, y - hh);
+    Line(layer, symbol, x + hw, y - hh, x + hw, y + hh);
+    Line(layer, symbol, x + hw, y + hh, x - hw, y + hh);
+    Line(layer, symbol, x - hw, y + hh, x - hw, y - hh);
+  };
+  auto radius = [&](double diameter) {
+    return static_cast<int32_t>(std::lround(diameter * SymbolUnit * 0.5));
+  };
+  switch (shape) {
+    case ssRound: Flash(layer, radius(d[0]), x, y); break;
+    case ssSquare: box(d[0] * h, d[0] * h); break;
+    case ssRect: box(d[0] * h, d[1] * h); break;
+    case ssDiamond:
+      Line(layer, symbol, x, y + d[1] * h, x - d[0] * h, y);
+      Line(layer, symbol, x - d[0] * h, y, x, y - d[1] * h);
+      Line(layer, symbol, x, y - d[1] * h, x + d[0] * h, y);
+      Line(layer, symbol, x + d[0] * h, y, x, y + d[1] * h);
+      break;
+    case ssOct: {
+      const double w = d[0] * h, t = d[1] * h, c = d[2] * unit;
+      const double px[8] = {x - w + c, x + w - c, x + w, x + w, x + w - c, x - w + c, x - w, x - w};
+      const double py[8] = {y - t, y - t, y - t + c, y + t - c, y + t, y + t, y + t - c, y - t + c};
+      for (int i = 0; i < 8; ++i) Line(layer, symbol, px[i], py[i], px[(i + 1) % 8], py[(i + 1) % 8]);
+      break;
+    }
+    case ssDonutR:
+      Flash(layer, radius(d[0]), x, y);
+      Flash(layer, radius(d[1]), x, y);
+      break;
+    case ssDonutS:
+      box(d[0] * h, d[0] * h);
+      box(d[1] * h, d[1] * h);
+      break;
+    case ssTri:
+      Line(layer, symbol, x, y - d[1] * unit, x + d[0] * h, y + d[1] * unit);
+      Line(layer, symbol, x + d[0] * h, y + d[1] * unit, x - d[0] * h, y + d[1] * unit);
+      Line(layer, symbol, x - d[0] * h, y + d[1] * unit, x, y - d[1] * unit);
+      break;
+    default: Flash(layer, 0, x, y); break;  // NULL: a point
+  }
+}
+
+void TValorImport::Hole(int32_t layer, int32_t tool, double x, double y) {
+  if (DRDB == nullptr) return;
+  const uint8_t l = MapLayer(layer, 0);
+  const int32_t index = ToolIndex(l, tool);
+  if (index <= 1000 && DRDB->AddHoleOnLayer(Units(x), Units(y), l, index, false) != 0)
+    ++HolesStored;
+  Counted();
+}
+
+void TValorImport::RoutStart(int32_t layer, int32_t tool, uint8_t side, double x, double y) {
+  routLayer_ = MapLayer(layer, 1);
+  routX_ = Units(x);
+  routY_ = Units(y);
+  routNewPath_ = true;
+  pendingSide_ = side;
+  pendingTool_ = tool;
+}
+
+void TValorImport::RoutHole(int32_t layer, int32_t tool, double x, double y) {
+  routLayer_ = MapLayer(layer, 1);
+  routNewPath_ = true;
+  if (RTDB != nullptr && RTDB->AddHole({Units(x), Units(y)}, routLayer_, tool) != 0)
+    ++RoutEntitiesAdded;
+  Counted();
+}
+
+void TValorImport::RoutLineTo(double x, double y) {
+  if (RTDB == nullptr) return;
+  if (routNewPath_ && RTDB->AddJog({routX_, routY_}, routLayer_, pendingSide_, pendingTool_,
+                                   pendingTool_) != 0)
+    ++RoutEntitiesAdded;
+  routNewPath_ = false;
+  routX_ = Units(x);
+  routY_ = Units(y);
+  if (RTDB->AddLine({routX_, routY_}, routLayer_, 0, 0) != 0) ++RoutEntitiesAdded;
+  Counted();
+}
+
+void TValorImport::RoutArcTo(bool clockwise, double ex, double ey, double cx, double cy) {
+  if (RTDB == nullptr) return;
+  if (routNewPath_ && RTDB->AddJog({routX_, routY_}, routLayer_, pendingSide_, pendingTool_,
+                                   pendingTool_) != 0)
+    ++RoutEntitiesAdded;
+  routNewPath_ = false;
+  routX_ = Units(ex);
+  routY_ = Units(ey);
+  if (RTDB->AddArc({routX_, routY_}, routLayer_, 0, clockwise, {Units(cx), Units(cy)}, 0) != 0)
+    ++RoutEntitiesAdded;
+  Counted();
+}
+
+void TValorImport::Finish() {
+  if (cad_.Count() > 0) cad_.Commit();
+  if (HolesStored > 0 && DRDB != nullptr) {
+    int32_t inUse = 0;
+    for (int32_t t = 1000; t >= 1 && inUse == 0; --t)
+      if (ToolInUse[static_cast<std::size_t>(t)]) inUse = t;
+    int32_t highest = 0;
+    for (const TToolIndex& t : toolIndices_) highest = std::max(highest, t.Index);
+    if (int64_t{inUse} + highest > 1000) {
+      ErrorBox(std::to_string(inUse) + " tool numbers are already in use and the job needs " +
+               std::to_string(highest) + " more;\r\nthe tool table ends at tool 1000. " +
+               "No drill holes were imported.");
+      HolesStored = 0;
+    } else {
+      if (inUse >= 1) {
+        ToolOffset = inUse;
+        InformationBox(std::to_string(inUse) + " tool numbers are already in use.\r\n" +
+                       "New tool numbers will be offset by " + std::to_string(ToolOffset));
+      }
+      DRDB->ActivateFrom(FirstNewHole, ToolOffset);
+      int32_t layer = 0, num = 0, size = 0;
+      FirstTool(false);
+      while (NextTool(layer, num, size)) {
+        const uint8_t l = MapLayer(layer, 0);
+        const int32_t index = ToolOffset + ToolIndex(l, num);
+        if (index >= 1 && index <= 1000) ToolTable[index].Diameter = size;
+      }
+    }
+  }
+  int32_t layer = 0, num = 0, size = 0;
+  FirstTool(true);
+  while (NextTool(layer, num, size)) {
+    const uint8_t l = MapLayer(layer, 1);
+    if (num < 1 || num > 1000) continue;
+    RoutToolPages[l][num].Diameter = size;
+    RoutToolPages[l][num].CompDiameter = size;
+  }
+  ImportHost().UpdateView();
+}
+
+// ---- The layer dialog -----------------------------------------------------------------------
+
+TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
+                                     const std::vector<std::string>& steps)
+    : TForm("TValorLayerDialog"),
+      PadsCheck(Add<TPanel>("ButtonPanel").Add<TCheckBox>("PadsCheck", "&Pads")),
+      HolesCheck(Get<TPanel>("ButtonPanel").Add<TCheckBox>("HolesCheck", "&Holes")),
+      LinesCheck(Get<TPanel>("ButtonPanel").Add<TCheckBox>("LinesCheck", "&Lines")),
+      ArcsCheck(Get<TPanel>("ButtonPanel").Add<TCheckBox>("ArcsCheck", "&Arcs")),
+      SurfacesCheck(Get<TPanel>("ButtonPanel").Add<TCheckBox>("SurfacesCheck", "&Surfaces")),
+      layers_(static_cast<int32_t>(std::min<std::size_t>(layers.size(), 32))),
+      steps_(static_cast<int32_t>(std::min<std::size_t>(steps.size(), 32))) {
+  SetCaption("Import Valor Layers");
+  TPanel& buttons = Get<TPanel>("ButtonPanel");
+  buttons.SetFlow(TFlow::Horizontal);
+  buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
+  buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+  TPanel& numbers = Add<TPanel>("StepnumberPanel");
+  numbers.SetCaption("Step Number:");
+  TPanel& grid = Add<TPanel>("GridPanel");
+  TPanel& names = grid.Add<TPanel>("LayerNamePanel");
+  names.Add<TLabel>("LayerLabel", "Layers").SetBounds(4, 0, 74, 15);
+  TPanel& cells = grid.Add<TPanel>("CellPanel");
+  TPanel& stepPanel = grid.Add<TPanel>("StepPanel");
+  stepPanel.Add<TLabel>("StepLabel", "Steps").SetBounds(4, 0, 150, 15);
+  for (int32_t s = 1; s <= steps_; ++s) {
+    TPanel& number = numbers.Add<TPanel>("Step" + std::to_string(s));
+    number.SetCaption(std::to_string(s));
+    number.SetBounds(16 * s + 65, 2, 14, 14);
+    number.OnClick = [this, s](TControl&) { ToggleColumn(s); };
+    TPanel& name = stepPanel.Add<TPanel>("StepName" + std::to_string(s));
+    name.SetCaption(std::to_string(s) + " " + steps[static_cast<std::size_t>(s - 1)]);
+    name.SetBounds(4, 16 * s, 150, 15);
+    name.OnClick = [this, s](TControl&) { ToggleColumn(s); };
+  }
+  for (int32_t l = 1; l <= layers_; ++l) {
+    TPanel& label = names.Add<TPanel>("Layer" + std::to_string(l));
+    label.SetCaption(layers[static_cast<std::size_t>(l - 1)]);
+    label.SetBounds(4, 16 * l, 74, 15);
+    label.OnClick = [this, l](TControl&) { ToggleRow(l); };
+    for (int32_t s = 1; s <= steps_; ++s) {
+      TCheckBox& box = cells.Add<TCheckBox>("Cell" + std::to_string(l) + "_" + std::to_string(s));
+      box.SetBounds(16 * s, 16 * l, 14, 14);
+      cells_.push_back(&box);
+    }
+  }
+}
+
+TCheckBox& TValorLayerDialog::Cell(int32_t layer, int32_t step) {
+  return *cells_[static_cast<std::size_t>((layer - 1) * steps_ + (step - 1))];
+}
+
+void TValorLayerDialog::Toggle(const std::vector<TCheckBox*>& boxes) {
+  const auto checked = std::count_if(boxes.begin(), boxes.end(), [](TCheckBox* b) { return b->Checked(); });
+  const bool clear = checked * 2 > static_cast<long>(boxes.size());
+  for (TCheckBox* b : boxes) b->SetChecked(!clear);
+}
+
+void TValorLayerDialog::ToggleRow(int32_t layer) {
+  std::vector<TCheckBox*> row;
+  for (int32_t s = 1; s <= steps_; ++s) row.push_back(&Cell(layer, s));
+  Toggle(row);
+}
+
+void TValorLayerDialog::ToggleColumn(int32_t step) {
+  std::vector<TCheckBox*> column;
+  for (int32_t l = 1; l <= layers_; ++l) column.push_back(&Cell(l, step));
+  Toggle(column);
+}
+
+bool ExecuteValorLayerDialog(const std::vector<std::string>& layers,
+                             const std::vector<std::string>& steps, TValorSelection& selection) {
+  TImportModal bracket;
+  TValorLayerDialog dialog(layers, steps);
+  dialog.PadsCheck.SetChecked(selection.Pads);
+  dialog.HolesCheck.SetChecked(selection.Holes);
+  dialog.LinesCheck.SetChecked(selection.Lines);
+  dialog.ArcsCheck.SetChecked(selection.Arcs);
+  dialog.SurfacesCheck.SetChecked(selection.Surfaces);
+  const int32_t nl = static_cast<int32_t>(std::min<std::size_t>(layers.size(), 32));
+  const int32_t ns = static_cast<int32_t>(std::min<std::size_t>(steps.size(), 32));
+  for (int32_t l = 1; l <= nl; ++l)
+    for (int32_t s = 1; s <= ns; ++s)
+      dialog.Cell(l, s).SetChecked(selection.Selected[static_cast<std::size_t>(l - 1)][static_cast<std::size_t>(s - 1)]);
+  if (dialog.ShowModal() != mrOk) return false;
+  selection.Pads = dialog.PadsCheck.Checked();
+  selection.Holes = dialog.HolesCheck.Checked();
+  selection.Lines = dialog.LinesCheck.Checked();
+  selection.Arcs = dialog.ArcsCheck.Checked();
+  selection.Surfaces = dialog.SurfacesCheck.Checked();
+  for (int32_t l = 1; l <= nl; ++l)
+    for (int32_t s = 1; s <= ns; ++s)
+      selection.Selected[static_cast<std::size_t>(l - 1)][static_cast<std::size_t>(s - 1)] = dialog.Cell(l, s).Checked();
+  return true;
+}
+
+// ---- The entry ------------------------------------------------------------------------------
+
+std::string ValorJobName(const std::string& fileName) {
+  std::string name = fileName;
+  for (const char* tail : {"MATRIX", "NESTING"}) {
+    std::string upper = UpperCaseStr(name);
+    std::replace(upper.begin(), upper.end(), '\\', '/');
+    const std::string key = std::string("/") + tail;
+    std::size_t at = upper.find(key + "/" + tail);
+    if (at == std::string::npos && std::string(tail) == "NESTING") at = upper.find(key);
+    if (at != std::string::npos) name = name.substr(0, at);
+  }
+  return name;
+}
+
+void ImportValorJob(const std::string& fileName) {
+  const uint8_t layerBefore = CurrentLayer;
+  CurrentLayer = 40;
+  TValorImport job;
+  std::string message;
+  if (!job.Init(fileName, message, kOdbNoVerify)) {
+    ErrorBox("The valor read object failed to init with the following error:\r\n<" + message + ">");
+    CurrentLayer = layerBefore;
+    return;
+  }
+  std::vector<std::string> layers, steps;
+  std::string name;
+  job.FirstStep();
+  while (steps.size() < 32 && job.NextStepName(name, 16)) steps.push_back(name);
+  job.FirstLayer();
+  while (layers.size() < 32 && job.NextLayerName(name, 16)) layers.push_back(name);
+  TValorSelection selection;
+  if (ExecuteValorLayerDialog(layers, steps, selection)) {
+    job.SetFeatureKinds(selection.Pads, selection.Lines, selection.Arcs, selection.Holes,
+                        selection.Surfaces);
+    for (int32_t s = 1; s <= static_cast<int32_t>(steps.size()); ++s) {
+      bool any = false;
+      for (std::size_t l = 0; l < layers.size(); ++l) any = any || selection.Selected[l][static_cast<std::size_t>(s - 1)];
+      if (!any) continue;
+      job.ReadStepProfile(s);
+      for (int32_t l = 1; l <= static_cast<int32_t>(layers.size()); ++l)
+        if (selection.Selected[static_cast<std::size_t>(l - 1)][static_cast<std::size_t>(s - 1)]) job.ReadStepLayer(l, s);
+    }
+    job.Finish();
+  }
+  CurrentLayer = layerBefore;
+  if (RTDB != nullptr) RTDB->ResumeDrawing();
+}

@@ -1,0 +1,106 @@
+// ODB++ import: the user picks a job's matrix file, chooses in "Import Valor
+// Layers" which layers of which steps to read and which kinds of features,
+// and the features become entities:
+//   - lines, arcs, pad outlines, surface contours and the step profile go
+//     to CAD layers 0 to 29 (one "Import file" undo step, all or nothing);
+//   - round and HOLE pads of DRILL layers become holes on D0..D9, their
+//     tools numbered after the tools the job already uses;
+//   - ROUT layers become rout paths, rout holes and rout tools on R0..R4.
+// The same ODB++ layer of two steps goes to the same program layer.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "import/import_frame.h"
+#include "import/odb_reader.h"
+#include "platform/forms.h"
+
+class TValorImport : public TValorReader {
+ public:
+  TValorImport();
+
+  // Program layer of an ODB++ layer position in a group (0 drill, 1 rout,
+  // 2 CAD): the layer already given to it, else the group's first free one
+  // (named after the ODB++ layer), else the group's first layer.
+  uint8_t MapLayer(int32_t position, uint8_t group);
+  // Drill tool index of an ODB++ tool of a program layer (1, 2, ... in the
+  // order first met).
+  int32_t ToolIndex(uint8_t layer, int32_t num);
+  // Adds what was read: the CAD entities as one undo step, the holes made
+  // live with their tools after the tools already in use, the rout tools.
+  void Finish();
+
+  void Error(const std::string& message) override;
+  void Pad(int32_t layer, const std::string& symbol, double x, double y) override;
+  void Hole(int32_t layer, int32_t tool, double x, double y) override;
+  void Line(int32_t layer, const std::string& symbol, double x1, double y1, double x2,
+            double y2) override;
+  void Arc(int32_t layer, const std::string& symbol, double sx, double sy, double ex, double ey,
+           double cx, double cy) override;
+  void Flash(int32_t layer, int32_t radius, double x, double y) override;
+  void RoutStart(int32_t layer, int32_t tool, uint8_t side, double x, double y) override;
+  void RoutHole(int32_t layer, int32_t tool, double x, double y) override;
+  void RoutLineTo(double x, double y) override;
+  void RoutArcTo(bool clockwise, double ex, double ey, double cx, double cy) override;
+
+  std::array<bool, 1001> ToolInUse{};
+  int32_t FirstNewHole = 1;
+  int32_t ToolOffset = 0;
+  std::array<uint8_t, 45> LayerMap{};
+  int32_t HolesStored = 0;
+  int32_t RoutEntitiesAdded = 0;
+
+ private:
+  void Counted();
+  struct TToolIndex {
+    uint8_t Layer;
+    int32_t Num, Index;
+  };
+  std::vector<TToolIndex> toolIndices_;
+  TPendingCad cad_;
+  int32_t entityCount_ = 0;
+  uint8_t routLayer_ = 40;
+  bool routNewPath_ = true;
+  int32_t routX_ = 0, routY_ = 0;
+  uint8_t pendingSide_ = 0;
+  int32_t pendingTool_ = 1;
+};
+
+// Form "TValorLayerDialog" ("Import Valor Layers"): one check box per
+// layer (row) and step (column), named "Cell<layer>_<step>"; clicking a
+// layer's name ("Layer<n>") or a step's number ("Step<n>") toggles its row
+// or column.
+class TValorLayerDialog : public TForm {
+ public:
+  TValorLayerDialog(const std::vector<std::string>& layers, const std::vector<std::string>& steps);
+  TCheckBox& PadsCheck;
+  TCheckBox& HolesCheck;
+  TCheckBox& LinesCheck;
+  TCheckBox& ArcsCheck;
+  TCheckBox& SurfacesCheck;
+  TCheckBox& Cell(int32_t layer, int32_t step);
+  void ToggleRow(int32_t layer);
+  void ToggleColumn(int32_t step);
+
+ private:
+  void Toggle(const std::vector<TCheckBox*>& boxes);
+  int32_t layers_, steps_;
+  std::vector<TCheckBox*> cells_;
+};
+
+// The selection of the layer dialog: Selected[layer - 1][step - 1].
+struct TValorSelection {
+  bool Pads = true, Lines = true, Arcs = true, Holes = true, Surfaces = true;
+  std::array<std::array<bool, 32>, 32> Selected{};
+};
+bool ExecuteValorLayerDialog(const std::vector<std::string>& layers,
+                             const std::vector<std::string>& steps, TValorSelection& selection);
+
+// The import entry (File/Import and Drill Import): fileName is the job's
+// matrix file.
+void ImportValorJob(const std::string& fileName);
+// The job folder of a matrix file name (the text before "matrix/matrix"
+// and before "nesting").
+std::string ValorJobName(const std::string& fileName);

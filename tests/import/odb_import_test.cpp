@@ -1,0 +1,279 @@
+// ODB++ import: the sample job trees (plain and compressed) against their
+// reference figures, metric and inch units, drill tools and their offset,
+// rout chains, the pad outlines, and the failures of a broken job.
+#include <gtest/gtest.h>
+
+#include "foundation/display_units.h"
+#include "import/import_frame.h"
+#include "import/odb_import.h"
+#include "odb_test_support.h"
+#include "platform/headless/headless_dialogs.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class OdbImportTest : public TOdbTest {
+ protected:
+  // The layer dialog answers with the given layers ticked in step 1.
+  void Choose(std::vector<int> layers) {
+    RegisterModalScript("TValorLayerDialog", [layers](TForm& f) {
+      for (int l : layers) f.Click("Cell" + std::to_string(l) + "_1");
+      f.Click("OKButton");
+    });
+  }
+  static std::string Errors() {
+    std::string s;
+    for (const auto& b : ShownMessageBoxes()) s += b.Text + "\n";
+    return s;
+  }
+  static constexpr double kMm = 1000000.0;
+};
+
+// Positions in the sample's matrix.
+constexpr int kSilk = 2, kTop = 5, kEdge = 17, kNonPlated = 23, kPlated = 24;
+
+TEST_F(OdbImportTest, SampleJobGivesTheReferenceFigures) {
+  const fs::path job = SharedTestData() / "odb" / "kicad9-flat_hierarchy";
+  if (!fs::exists(job)) GTEST_SKIP() << "shared test data absent";
+  // The job directory must be writable (compressed files are unpacked
+  // beside themselves): work on a copy.
+  fs::copy(job, TempDir / "plain", fs::copy_options::recursive);
+  Choose({kSilk, kTop, kEdge, kNonPlated, kPlated});
+  ImportValorJob(Matrix("plain"));
+  EXPECT_EQ(Errors(), "");
+  std::map<std::string, int> cad = CadCounts();
+  // The profile comes first and is named after it; then the layers in
+  // matrix order.
+  EXPECT_EQ(LayerNames[0], "PROFILE");
+  EXPECT_EQ(LayerNames[1], "F.SILKSCREEN");
+  EXPECT_EQ(LayerNames[3], "EDGE.CUTS");
+  // Six contour segments; the first one has no length and is a point.
+  EXPECT_EQ(cad["0:L"], 5);
+  EXPECT_EQ(cad["0:P"], 1);
+  EXPECT_EQ(cad["3:L"], 5);
+  EXPECT_EQ(cad["1:L"], 2114);
+  EXPECT_EQ(cad["1:A"], 20);
+  EXPECT_EQ(cad["1:C"], 8);  // four donut pads, two circles each
+  EXPECT_GE(cad["2:L"], 1038);
+  // Holes: 6 non-plated and 248 plated, on D0 and D1, live.
+  std::map<int, int> holes = HoleCounts();
+  EXPECT_EQ(holes[30], 6);
+  EXPECT_EQ(holes[31], 248);
+  EXPECT_EQ(LayerNames[31], "DRILL_PLATED_TOP_COP");
+  // Millimetres: the profile lies between 73.66 and 233.68 mm in X and
+  // -139.7 and -40.64 mm in Y, not 25.4 times that.
+  TIntPoint lo{2147483647, 2147483647}, hi{-2147483647, -2147483647};
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    if (DB->SlotAt(i)->Flags != 1u || DB->EntityAt(i)->GetType() != 2) continue;
+    TIntPoint p, q;
+    DB->EntityAt(i)->GetPoint(p);
+    DB->EntityAt(i)->GetSecondPoint(q);
+    for (const TIntPoint& r : {p, q}) {
+      lo = {std::min(lo.X, r.X), std::min(lo.Y, r.Y)};
+      hi = {std::max(hi.X, r.X), std::max(hi.Y, r.Y)};
+    }
+  }
+  EXPECT_NEAR(lo.X / kMm, 73.66, 1e-3);
+  EXPECT_NEAR(hi.X / kMm, 233.68, 1e-3);
+  EXPECT_NEAR(lo.Y / kMm, -139.70, 1e-3);
+  EXPECT_NEAR(hi.Y / kMm, -40.64, 1e-3);
+  // Tool sizes in microns: every plated hole's tool has a diameter from
+  // the tool file (0.6 mm is among them).
+  bool found = false;
+  for (int t = 1; t <= 1000; ++t) found = found || ToolTable[t].Diameter == 600000;
+  EXPECT_TRUE(found);
+  // One undo step for the CAD part.
+  EXPECT_TRUE(DetachedImportHost().ShownLayers & 1u);
+}
+
+TEST_F(OdbImportTest, CompressedJobReadsLikeThePlainOne) {
+  const fs::path plain = SharedTestData() / "odb" / "kicad9-flat_hierarchy";
+  const fs::path packed = SharedTestData() / "odb" / "kicad9-flat_hierarchy-Z";
+  if (!fs::exists(packed)) GTEST_SKIP() << "shared test data absent";
+  fs::copy(plain, TempDir / "plain", fs::copy_options::recursive);
+  fs::copy(packed, TempDir / "packed", fs::copy_options::recursive);
+  ASSERT_FALSE(fs::exists(TempDir / "packed/steps/pcb/layers/top_copper/features"));
+  Choose({kTop, kPlated});
+  ImportValorJob(Matrix("plain"));
+  const auto cadPlain = CadCounts();
+  const auto holesPlain = HoleCounts();
+  DB->Clear();
+  DRDB->Clear();
+  InitLayerNames();
+  ImportValorJob(Matrix("packed"));
+  EXPECT_EQ(Errors(), "");
+  EXPECT_EQ(CadCounts(), cadPlain);
+  EXPECT_EQ(HoleCounts(), holesPlain);
+  // The compressed copy is unpacked beside itself and left in place.
+  EXPECT_TRUE(fs::exists(TempDir / "packed/steps/pcb/layers/top_copper/features"));
+  EXPECT_TRUE(fs::exists(TempDir / "packed/steps/pcb/layers/top_copper/features.Z"));
+}
+
+const char* kMatrix =
+    "STEP {\n COL=1\n NAME=PANEL\n}\n"
+    "LAYER {\n ROW=1\n CONTEXT=BOARD\n TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n"
+    "LAYER {\n ROW=2\n CONTEXT=BOARD\n TYPE=DRILL\n NAME=DRILL\n POLARITY=POSITIVE\n}\n"
+    "LAYER {\n ROW=3\n CONTEXT=BOARD\n TYPE=ROUT\n NAME=ROUT\n POLARITY=POSITIVE\n}\n";
+
+TEST_F(OdbImportTest, InchJobWithPadsHolesAndRoutChains) {
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr", "X_DATUM=0\nY_DATUM=0\n");
+  JobFile("j", "steps/panel/profile", "S P 0\nOB 0 0 I\nOS 2 0\nOS 2 1\nOS 0 1\nOS 0 0\nOE\nSE\n");
+  JobFile("j", "steps/panel/layers/top/features",
+          "$0 s40\n$1 oval20x40\n$2 r10\n$3 rect20x10\n"
+          "P 1.0 1.0 0 P 0 0\nP 1.5 1.0 1 P 0 0\nP 0.5 0.5 2 P 0 0\nP 0.2 0.2 3 P 0 0\n"
+          "L 0 0 1 0 2 P 0\nA 1 0 0 1 0 0 2 P 0 Y\n");
+  JobFile("j", "steps/panel/layers/drill/tools",
+          "THICKNESS=0\nTOOLS {\n NUM=7\n TYPE=PLATED\n FINISH_SIZE=20.0\n DRILL_SIZE=20.0\n}\n");
+  JobFile("j", "steps/panel/layers/drill/features",
+          "$0 r20\n$1 r35\nP 1.0 2.0 0 P 0 0\nP 1.1 2.0 1 P 0 0\nP 1.2 2.0 0 P 0 0\n");
+  JobFile("j", "steps/panel/layers/rout/features",
+          "$0 r93.7\n@0 .comp\n@1 .rout_chain\n"
+          "L 0 0 1 0 0 P 0;0=1,1=3\nL 1 1 1 0 0 P 0;0=1,1=3\n"
+          "A 1 1 2 2 1 2 0 P 0 Y;0=0,1=4\n");
+  // Tools 1..12 are already used by the job's drill entities.
+  for (int t = 1; t <= 12; ++t) DRDB->AddHoleOnLayer(0, 0, 35, t, true);
+  RegisterModalScript("TValorLayerDialog", [](TForm& f) {
+    f.Click("Step1");  // the whole column
+    f.Click("OKButton");
+  });
+  ImportValorJob(Matrix("j"));
+  // The offset is announced and added to the new tools.
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            "12 tool numbers are already in use.\r\nNew tool numbers will be offset by 12");
+  std::map<int, int> holes = HoleCounts();
+  EXPECT_EQ(holes[30], 3);
+  // r20 is tool 7 of the tool file (index 1 -> 13), r35 a new tool (14).
+  EXPECT_EQ(ToolTable[13].Diameter, 508000);
+  EXPECT_EQ(ToolTable[14].Diameter, 889000);
+  std::map<std::string, int> cad = CadCounts();
+  EXPECT_EQ(cad["0:L"], 4);   // the profile
+  // s40: a square of four lines; r10 a circle; rect20x10 four lines; the
+  // oval nothing; the line and the arc.
+  EXPECT_EQ(cad["1:L"], 4 + 4 + 1);
+  EXPECT_EQ(cad["1:C"], 1);
+  EXPECT_EQ(cad["1:A"], 1);
+  // Half side 20 mils of the square at (1, 1).
+  bool corner = false;
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    TIntPoint p;
+    DB->EntityAt(i)->GetPoint(p);
+    corner = corner || (p.X == 25400000 - 508000 && p.Y == 25400000 - 508000);
+  }
+  EXPECT_TRUE(corner);
+  // The clockwise arc arrives counter-clockwise, start and end exchanged.
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 3) {
+      TIntPoint s;
+      DB->EntityAt(i)->GetPoint(s);
+      EXPECT_EQ(s.X, 0);
+      EXPECT_EQ(s.Y, 25400000);
+    }
+  // Rout: chain 3 is one path (the second line taken end first), chain 4
+  // a second path; the tool of r93.7 gets its size on R0.
+  int jogs = 0, lines = 0, arcs = 0;
+  TIntPoint lastLine{};
+  for (int32_t i = 1; i <= RoutEntityCount; ++i) {
+    TRoutEntity* e = RTDB->EntityAt(i);
+    if (e == nullptr) continue;
+    const uint8_t t = e->GetType();
+    if (t == 5) ++jogs;
+    if (t == 6) {
+      ++lines;
+      e->GetPoint(lastLine);
+    }
+    if (t == 7 || t == 8) ++arcs;
+  }
+  EXPECT_EQ(jogs, 2);
+  EXPECT_EQ(lines, 2);
+  EXPECT_EQ(arcs, 1);
+  EXPECT_EQ(lastLine.X, 25400000);
+  EXPECT_EQ(lastLine.Y, 25400000);
+  EXPECT_EQ(RoutToolPages[40][1].Diameter, 2379980);
+}
+
+TEST_F(OdbImportTest, ToolNumbersPastTheTableAreRefused) {
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr", "");
+  JobFile("j", "steps/panel/profile", "");
+  JobFile("j", "steps/panel/layers/drill/features", "$0 r20\n$1 r30\nP 1 2 0 P 0 0\nP 1 3 1 P 0 0\n");
+  DRDB->AddHoleOnLayer(0, 0, 35, 999, true);
+  Choose({2});
+  ImportValorJob(Matrix("j"));
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_NE(ShownMessageBoxes().back().Text.find("No drill holes were imported."), std::string::npos);
+  EXPECT_EQ(HoleCounts()[30], 0);
+  EXPECT_EQ(ToolTable[1000].Diameter, 0);
+}
+
+TEST_F(OdbImportTest, MissingRoutAttributesAreReported) {
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr", "");
+  JobFile("j", "steps/panel/profile", "");
+  JobFile("j", "steps/panel/layers/rout/features", "$0 r93.7\nL 0 0 1 0 0 P 0;0=1\n");
+  Choose({3});
+  ImportValorJob(Matrix("j"));
+  const std::string errors = Errors();
+  EXPECT_NE(errors.find("Attribute .rout_chain missing"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("Attribute .comp missing"), std::string::npos) << errors;
+}
+
+TEST_F(OdbImportTest, BrokenJobsFailWithTheirReason) {
+  // Not a matrix file of a job tree.
+  ImportValorJob(Write("matrix", "STEP {\n}\n"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The valor read object failed to init with the following error:\r\n<Path not found>");
+  // Steps but no layers.
+  JobFile("k", "matrix/matrix", "STEP {\n COL=1\n NAME=A\n}\n");
+  ImportValorJob(Matrix("k"));
+  EXPECT_NE(Errors().find("<Unable to load Matrix file.>"), std::string::npos);
+  // A missing layer file is reported and the rest is read.
+  JobFile("m", "matrix/matrix", kMatrix);
+  JobFile("m", "steps/panel/stephdr", "");
+  JobFile("m", "steps/panel/profile", "OB 0 0 I\nOS 1 0\n");
+  Choose({1});
+  ImportValorJob(Matrix("m"));
+  EXPECT_NE(Errors().find("Could not open <"), std::string::npos);
+  EXPECT_EQ(CadCounts()["0:L"], 1);
+  EXPECT_EQ(CadEntityCount, 1);
+}
+
+TEST_F(OdbImportTest, LayerDialogTogglesRowsAndColumns) {
+  TValorLayerDialog dialog({"TOP", "BOTTOM", "DRILL"}, {"PCB", "PANEL"});
+  dialog.Cell(1, 2).SetChecked(true);
+  dialog.Click("Layer1");  // one of two ticked: not more than half, so all
+  EXPECT_TRUE(dialog.Cell(1, 1).Checked());
+  EXPECT_TRUE(dialog.Cell(1, 2).Checked());
+  dialog.Click("Layer1");  // all ticked: cleared
+  EXPECT_FALSE(dialog.Cell(1, 1).Checked());
+  dialog.Cell(1, 2).SetChecked(true);
+  dialog.Cell(2, 2).SetChecked(true);
+  dialog.Click("StepName2");  // two of three: cleared
+  for (int l = 1; l <= 3; ++l) EXPECT_FALSE(dialog.Cell(l, 2).Checked());
+}
+
+TEST_F(OdbImportTest, DetectorAndFrameEntry) {
+  JobFile("j", "matrix/matrix", kMatrix);
+  EXPECT_EQ(DetectFileFormat(Matrix("j")), fcOdb);
+  EXPECT_NE(ImportFormat(fcOdb).Import, nullptr);
+  EXPECT_DOUBLE_EQ(DetectValorMatrix(Write("m.txt", "STEP LAYER COL ROW TYPE\n")), 0.75);
+  EXPECT_EQ(ValorJobName("/jobs/Board7/matrix/matrix"), "/jobs/Board7");
+  // File/Import: the matrix file is recognised, read, and the job named
+  // after its folder.
+  JobFile("j", "steps/panel/stephdr", "");
+  JobFile("j", "steps/panel/profile", "OB 0 0 I\nOS 1 0\nOS 1 1\n");
+  ScriptFileDialogAnswer(Matrix("j"));
+  QueueModalScript("TForceFormatDialog", [](TForm& f) {
+    EXPECT_EQ(f.Get<TComboBox>("PullDown").ItemIndex(), fcOdb);
+    f.Click("OKButton");
+  });
+  Choose({1});
+  RunCadImport();
+  EXPECT_EQ(DetachedImportHost().JobName, "j");
+  EXPECT_EQ(CadCounts()["0:L"], 2);
+}
+
+}  // namespace
