@@ -5,11 +5,15 @@
 
 #include <bit>
 #include <cstring>
+#include <functional>
+#include <tuple>
 
 #include "cad_export_test_support.h"
 #include "plot/gcadd_export.h"
 #include "plot/hpgl_export.h"
 #include "plot/igi_export.h"
+#include "import/gcadd_import.h"
+#include "import/hpgl_reader.h"
 
 namespace {
 
@@ -129,6 +133,39 @@ TEST_F(PlotterWritersTest, GcaddRecordsAreBuiltUnitByUnit) {
                 GcaddHeader(10, 2) + Unit(1, 1, 1) + Unit(2, 1, 1.5f) +           // circle and the point above
                 GcaddHeader(11, 3) + Unit(1, 1, 0) + Unit(2, half, half) + Unit(3, 0, 1) +
                 GcaddHeader(11, 3) + Unit(1, 0, -1) + Unit(2, 1, 0) + Unit(3, 0, 1) + GcaddEnd);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Read back by the program's own imports ----------------------------------------------
+
+// The sample job written by the GCADD and HPGL writers and read back by that
+// format's import: the same entities, to the precision of the format (GCADD
+// drawings and plots have no layers).
+TEST_F(PlotterWritersTest, WrittenFilesReadBackAsTheSameDrawing) {
+  THpglExportWriter hpgl;
+  TGcaddExportWriter gcadd;
+  const std::tuple<const char*, TCadExportWriter*, void (*)(const std::string&), int32_t, bool> cases[] = {
+      {"JOB.GCD", &gcadd, ImportGcaddToCad, 2, false},
+      {"JOB.HPL", &hpgl, ImportHpglToCad, Inch / 1016, false},
+  };
+  for (const auto& [name, writer, import, tolerance, keepsLayers] : cases) {
+    SCOPED_TRACE(name);
+    ClearDatabase();
+    AddSampleJob();
+    auto before = LiveEntities();
+    ASSERT_TRUE(RunCadExport(Path(name), *writer));
+    ClearDatabase();
+    import(Path(name));
+    auto after = LiveEntities();
+    if (!keepsLayers) {
+      for (auto* list : {&before, &after})
+        for (auto& e : *list) e[1] = 0;
+    }
+    ExpectSameEntities(before, after, tolerance);
+  }
 }
 
 }  // namespace
