@@ -143,7 +143,7 @@ namespace {
 
 // The sample job written by the GCADD and HPGL writers and read back by that
 // format's import: the same entities, to the precision of the format (GCADD
-// drawings and plots have no layers).
+// drawings and plots have no layers, and a plot has no points).
 TEST_F(PlotterWritersTest, WrittenFilesReadBackAsTheSameDrawing) {
   THpglExportWriter hpgl;
   TGcaddExportWriter gcadd;
@@ -155,6 +155,8 @@ TEST_F(PlotterWritersTest, WrittenFilesReadBackAsTheSameDrawing) {
     SCOPED_TRACE(name);
     ClearDatabase();
     AddSampleJob();
+    // A point is plotted as a cross of two lines.
+    if (writer == &hpgl) DB->MarkDeleted(1);
     auto before = LiveEntities();
     ASSERT_TRUE(RunCadExport(Path(name), *writer));
     ClearDatabase();
