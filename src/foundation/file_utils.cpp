@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "platform/paths.h"
@@ -155,7 +156,29 @@ void DoneUtilities() {
   InOutRes = 0;
 }
 
+void IgnoreFileSizeSignal() {
+  static const bool ignored = [] {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGXFSZ, &action, nullptr) == 0;
+  }();
+  (void)ignored;
+}
+
+int SyncFolderOf(const std::string& nativePath) {
+  const std::size_t sep = nativePath.find_last_of('/');
+  const std::string folder = sep == std::string::npos ? "." : sep == 0 ? "/" : nativePath.substr(0, sep);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int error = 0;
+  if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) error = errno;
+  ::close(fd);
+  return error;
+}
+
 bool WriteFileReplacing(const std::string& fileName, const std::vector<uint8_t>& bytes) {
+  IgnoreFileSizeSignal();
   const std::string path = NativePath(fileName);
   std::vector<char> name(path.begin(), path.end());
   const char suffix[] = ".XXXXXX";
@@ -190,6 +213,10 @@ bool WriteFileReplacing(const std::string& fileName, const std::vector<uint8_t>&
     ::unlink(name.data());
     return false;
   }
+  if (const int e = SyncFolderOf(path)) {
+    InOutRes = e;
+    return false;
+  }
   return true;
 }
 
@@ -206,4 +233,22 @@ bool ReadTextLine(std::FILE* file, std::string& line) {
   }
   if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
   return true;
+}
+
+TLineRead ReadTextLineLimited(std::FILE* file, std::string& line, std::size_t limit) {
+  line.clear();
+  int c = std::fgetc(file);
+  if (c == EOF) {
+    if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+    return lrEnd;
+  }
+  while (c != EOF && c != '\n') {
+    if (c != '\r') {
+      if (line.size() >= limit) return lrTooLong;
+      line.push_back(static_cast<char>(c));
+    }
+    c = std::fgetc(file);
+  }
+  if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+  return lrLine;
 }

@@ -58,6 +58,7 @@ void SetJobFileWriteFailure(int64_t afterBytes, int error) {
 // ---- TJobFileWriter ------------------------------------------------------------------
 
 TJobFileWriter::TJobFileWriter(const std::string& fileName) : FileName_(fileName) {
+  IgnoreFileSizeSignal();
   const std::string path = NativePath(fileName);
   std::vector<char> name(path.begin(), path.end());
   const char suffix[] = ".XXXXXX";
@@ -180,6 +181,8 @@ int TJobFileWriter::Commit(const std::string& backupName) {
   struct stat st;
   if (!backupName.empty() && ::stat(target.c_str(), &st) == 0) {
     const std::string backup = NativePath(backupName);
+    // A backup under the target's own name would remove the job itself.
+    if (backup == target) return EINVAL;
     if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return errno;
     // The backup shares the old contents; the target itself stays in place
     // until the new file replaces it in one step.
@@ -190,7 +193,7 @@ int TJobFileWriter::Commit(const std::string& backupName) {
   }
   if (::rename(TempName_.c_str(), target.c_str()) != 0) return errno;
   Committed_ = true;
-  return 0;
+  return SyncFolderOf(target);
 }
 
 // ---- Records ---------------------------------------------------------------------------
