@@ -416,6 +416,16 @@ bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messa
     DecodeLine(WordFormats, g.Line, g.Letters.data(), g.Values.data(), g.WordCount, error,
                errorText);
   }
+  // A position word that did not fit was dropped: the hole would land at the
+  // previous position, so the reading stops.
+  const std::size_t position = WordFormats.DroppedLetters.find_first_of("XYIJA");
+  if (error && position != std::string::npos) {
+    const std::string largest = Metric ? "2147.48 mm" : "84.5466 in";
+    Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine + "\": the " +
+         WordFormats.DroppedLetters[position] + " word lies beyond the largest coordinate (" +
+         largest + ") or has more digits than the format (" + errorText + ").");
+    return false;
+  }
   if (error) {
     const std::string text = "Block " + IntToShortStr(BlockNumber) + ":" + errorText;
     if (ErrorsAreFatal) {

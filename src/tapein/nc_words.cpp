@@ -127,6 +127,7 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
                  bool& found) {
   formats.DecodeError = false;
   formats.DecodeErrorText.clear();
+  formats.DroppedLetters.clear();
   count = 0;
   found = false;
   std::size_t cursor = 0;
@@ -139,6 +140,7 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
       cursor = next;
       formats.DecodeError = true;
       formats.DecodeErrorText = FormatOverflowText;
+      if (scan.Letter != 0) formats.DroppedLetters += scan.Letter;
       continue;
     }
     if (count >= MaxBlockWords) {
@@ -156,7 +158,15 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
       if (total < scan.Digits) {
         formats.DecodeError = true;
         formats.DecodeErrorText = DigitOverflowText;
-        if (own.LeftAligned) v /= PowerOfTen(scan.Digits - total);
+        // Leading digits keep their places: only the surplus trailing ones
+        // go. Without them the number's size is unknown (a count or a
+        // position off by powers of ten), so the word goes.
+        if (!own.LeftAligned) {
+          formats.DroppedLetters += wordLetter;
+          cursor = scan.End;
+          continue;
+        }
+        v /= PowerOfTen(scan.Digits - total);
       } else if (own.LeftAligned && total > scan.Digits) {
         v *= PowerOfTen(total - scan.Digits);
       }
