@@ -46,7 +46,7 @@ void TNCReader::InterpretNcBlock() {
       DispatchNcBlock();
     } else {
       RemoveWord('R');
-      for (int32_t i = 0; i < count; ++i) DispatchNcBlock();
+      for (int32_t i = 0; i < count && !ErrorFlag && !Abort; ++i) DispatchNcBlock();
     }
     return;
   }
@@ -75,7 +75,7 @@ void TNCReader::InterpretNcBlock() {
     }
     g.WordCursor = 1;
     RepeatSymbolBlock();
-    if (g.EndOfProgram || ErrorFlag) break;
+    if (g.EndOfProgram || ErrorFlag || Abort) break;
   }
 }
 
@@ -87,7 +87,7 @@ void TNCReader::RepeatSymbolBlock() {
     if (!FindWord('X', c, g.SymbolStepX)) g.SymbolStepX = 0;
     c = 1;
     if (!FindWord('Y', c, g.SymbolStepY)) g.SymbolStepY = 0;
-    for (int32_t k = 1; k <= copies && !ErrorFlag; ++k)
+    for (int32_t k = 1; k <= copies && !ErrorFlag && !Abort; ++k)
       ReplaySymbol(ClampCompToInt(int64_t{k} * g.SymbolStepX),
                    ClampCompToInt(int64_t{k} * g.SymbolStepY));
     return;

@@ -145,6 +145,10 @@ struct TGlobalRec {
   int32_t PriorToolOffset = 1;   // ToolOffset before the last M02 T word
   int32_t G92X = 0, G92Y = 0;
   int32_t RepeatStepX = 0, RepeatStepY = 0;
+  // Records emitted for the main file's present line (its repeats and
+  // subprogram calls included) and for the whole tape.
+  int64_t LineEmits = 0;
+  int64_t TapeEmits = 0;
   int32_t SymbolStepX = 0, SymbolStepY = 0;
   int32_t DispatchIndex = 0;
   bool BlockDone = false;
@@ -252,6 +256,12 @@ struct TGlobalRec {
 // ---- The reader ------------------------------------------------------------------
 
 class TNCReader;
+// Most holes and moves one line of a tape may make through its repeats
+// (R, P, M02 R, subprogram calls), and one tape in all: more stops the
+// reading with an error naming the line.
+inline constexpr int64_t MaxLineEmits = 100000;
+inline constexpr int64_t MaxTapeEmits = 2000000;
+
 // The reader under construction or run; the swap filters' error callback
 // reports into it. Finish clears it.
 extern TNCReader* CurrentReader;
@@ -599,6 +609,10 @@ class TNCReader {
 
   // ---- Emission (nc_emit.cpp) ----
   void EmitMove(TNCMove& move);
+  // Counts one emitted record against the bounds; false (the reading
+  // stopped with an error) when it is one too many. Lets the GUI run now and
+  // then, so a long expansion can be cancelled.
+  bool CountEmission();
   void RecordMove(TNCMove& move);
   void NoteMovePoint(const TNCMove& move, int32_t x, int32_t y);
   void DispatchMove(TNCMove& move);

@@ -199,6 +199,7 @@ void TNCReader::ReadLoop() {
       g.Line = RemoveBlanks(g.Line);
       Poll(Abort);
       ++g.MainLineCount;
+      g.LineEmits = 0;
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
@@ -453,6 +454,8 @@ void TNCReader::CheckRepeat() {
     FindWord('X', cursor, dx);
     cursor = 1;
     FindWord('Y', cursor, dy);
+    // Without a subprogram to repeat there is nothing to count through.
+    if (g.SubName.empty() || !FileExistsNoWild(g.SubName)) return;
     for (int32_t i = 1; i <= n && !ErrorFlag && !Abort; ++i)
       RepeatSub(static_cast<int32_t>(static_cast<int64_t>(i) * dx),
                 static_cast<int32_t>(static_cast<int64_t>(i) * dy));
@@ -491,6 +494,7 @@ void TNCReader::CheckSubCall() {
     if (!g.MainSwap.Eof()) {
       g.MainSwap.ReadLine(g.Line);
       ++g.MainLineCount;
+      g.LineEmits = 0;
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
@@ -643,9 +647,11 @@ void TNCReader::WriteSymbolHit(int32_t x, int32_t y) {
 void TNCReader::WriteDefaultSymbol() {
   TGlobalRec& g = *GlobalRec;
   BeginSymbol();
-  const int32_t step = SafeRound(2540000.0 / g.InchScale);
-  for (int32_t i = 0; i <= 6; ++i) WriteSymbolHit(0, i * step);
-  for (int32_t i = 6; i >= 0; --i) WriteSymbolHit(3 * step, i * step);
+  // A tenth of an inch in tape units; with many decimals that is more than
+  // 32 bits hold, so the multiples are clamped, never wrapped.
+  const int64_t step = SafeRound(2540000.0 / g.InchScale);
+  for (int64_t i = 0; i <= 6; ++i) WriteSymbolHit(0, ClampCompToInt(i * step));
+  for (int64_t i = 6; i >= 0; --i) WriteSymbolHit(ClampCompToInt(3 * step), ClampCompToInt(i * step));
 }
 
 void TNCReader::ReplaySymbol(int32_t dx, int32_t dy) {

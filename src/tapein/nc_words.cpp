@@ -158,15 +158,16 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
       if (total < scan.Digits) {
         formats.DecodeError = true;
         formats.DecodeErrorText = DigitOverflowText;
-        // Leading digits keep their places: only the surplus trailing ones
-        // go. Without them the number's size is unknown (a count or a
-        // position off by powers of ten), so the word goes.
-        if (!own.LeftAligned) {
+        // A repeat count longer than its format is no count a tape means:
+        // used, it would make millions of holes, so the word goes. Other
+        // numbers keep their value: as written, or with leading zeros kept,
+        // their leading digits.
+        if (wordLetter == 'P' || wordLetter == 'R') {
           formats.DroppedLetters += wordLetter;
           cursor = scan.End;
           continue;
         }
-        v /= PowerOfTen(scan.Digits - total);
+        if (own.LeftAligned) v /= PowerOfTen(scan.Digits - total);
       } else if (own.LeftAligned && total > scan.Digits) {
         v *= PowerOfTen(total - scan.Digits);
       }

@@ -55,10 +55,10 @@ struct TDecodedBlock {
 
 // Decodes every word of text into letters and values (entries 1..count).
 // Words after the 40th are not stored; they are reported as "Too many words"
-// through the error flag and text. A word whose number overflows is not
-// stored either ("Format Overflow" beyond 32 bits; "Digit Overflow" with more
-// digits than a trailing-zero format holds; a leading-zero format keeps its
-// leading digits): its letter is added to the table's DroppedLetters. Errors do not stop the decode: the text of
+// through the error flag and text. A word whose number overflows 32 bits
+// ("Format Overflow") and a repeat count (P, R) with more digits than its
+// format ("Digit Overflow") are not stored either: their letters are added
+// to the table's DroppedLetters. Errors do not stop the decode: the text of
 // the last error is returned.
 void DecodeLine(TWordFormatTable& formats, const std::string& text, char* letters, int32_t* values,
                 int32_t& count, bool& error, std::string& errorText);
