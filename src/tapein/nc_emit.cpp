@@ -22,9 +22,16 @@ constexpr const char* UncompensatedNotice =
 
 // ---- Emission ------------------------------------------------------------------
 
+bool TNCReader::StoreRefused() {
+  TGlobalRec& g = *GlobalRec;
+  if (!g.StoreWatch.Refused()) return false;
+  if (!ErrorFlag) Fail("Line " + std::to_string(BlockNumber) + ": " + g.StoreWatch.Text() + " The reading stops.");
+  return true;
+}
+
 bool TNCReader::CountEmission() {
   TGlobalRec& g = *GlobalRec;
-  if (ErrorFlag || Abort) return false;
+  if (ErrorFlag || Abort || StoreRefused()) return false;
   ++g.TapeEmits;
   if (++g.LineEmits > MaxLineEmits) {
     Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine +

@@ -38,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "model/entity_store.h"
 #include "tapein/drill_time_estimator.h"
 #include "tapein/nc_words.h"
 #include "tapein/swap_filter.h"
@@ -149,6 +150,9 @@ struct TGlobalRec {
   // subprogram calls included) and for the whole tape.
   int64_t LineEmits = 0;
   int64_t TapeEmits = 0;
+  // A store that refuses an entity stops the reading at once, with one
+  // message (not one box per entity refused).
+  TStoreRefusalWatch StoreWatch;
   int32_t SymbolStepX = 0, SymbolStepY = 0;
   int32_t DispatchIndex = 0;
   bool BlockDone = false;
@@ -613,6 +617,9 @@ class TNCReader {
   // stopped with an error) when it is one too many. Lets the GUI run now and
   // then, so a long expansion can be cancelled.
   bool CountEmission();
+  // True, after stopping the reading with the store's text and the line,
+  // when a store refused an entity of this reader.
+  bool StoreRefused();
   void RecordMove(TNCMove& move);
   void NoteMovePoint(const TNCMove& move, int32_t x, int32_t y);
   void DispatchMove(TNCMove& move);

@@ -107,6 +107,7 @@ void TNCReader::PrepareFile() {
     ReadDefaultFile();
     ReadLoop();
     CloseInput();
+    StoreRefused();
     // An error met on the way (I/O, a fatal decoding error, a swap filter
     // error) counts as much as one the interpreter marked in the file.
     ErrorFlag = ErrorFlag || g.ErrorInFile;

@@ -100,10 +100,8 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
   }
   void DiscardFrom(int32_t first) override {
     const uint8_t layer = CurrentLayer;
-    for (int32_t i = RoutEntityCount; i >= std::max(first, 1); --i) {
-      if (Seq != nullptr) Seq->RemoveHandle(i);
-      RTDB->DeleteEntity(i);
-    }
+    if (Seq != nullptr) Seq->RemoveHandlesFrom(std::max(first, 1));
+    for (int32_t i = RoutEntityCount; i >= std::max(first, 1); --i) RTDB->DeleteEntity(i);
     if (Seq != nullptr && Seq->IsRoutLayer(layer)) Seq->SetInsertAtEnd(layer);
     RTDB->EntityChanged = RTDB->PathChanged = 0;
     RTDB->FirstChangedEntity = RTDB->FirstChangedPath = kNoChangedHandle;
@@ -285,8 +283,7 @@ TIntPoint TRoutTapeReader::Shifted(int32_t x, int32_t y) const {
 
 void TRoutTapeReader::Record(int32_t index) {
   if (!Recording || index <= 0) return;
-  if (std::find(PatternEntities.begin(), PatternEntities.end(), index) == PatternEntities.end())
-    PatternEntities.push_back(index);
+  if (PatternSeen.insert(index).second) PatternEntities.push_back(index);
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
@@ -328,6 +325,7 @@ void TRoutTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8
 
 void TRoutTapeReader::PatternStart(int32_t) {
   PatternEntities.clear();
+  PatternSeen.clear();
   Recording = true;
 }
 
@@ -443,6 +441,7 @@ void TRoutTapeReader::PatternsDone(bool& handled) {
   if (!RepeatList.empty()) ApplyRepeats();
   Recording = false;
   PatternEntities.clear();
+  PatternSeen.clear();
 }
 
 void TRoutTapeReader::Done() {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/geometry.h"
@@ -153,6 +154,7 @@ class TRoutTapeReader : public TNCReader {
   bool NewPath = true;
   uint8_t SavedCompSide = 0;
   std::vector<int32_t> PatternEntities;
+  std::unordered_set<int32_t> PatternSeen;  // the entities of PatternEntities
   bool Recording = false;
   TStepCommandList RepeatList;
   bool OriginSeen = false;
