@@ -33,6 +33,12 @@ TGerberReader::TGerberReader(const std::string& fileName) : FileName(fileName) {
     ErrorBox("DECODE FAILED: Unable to find any end-of-block!\r\nThis file is not a Gerber Photoplot.");
     return;
   }
+  if (HasOverlongBlock()) {
+    MessageBeep(0);
+    ErrorBox("DECODE FAILED: a block of " + FileName + " is longer than " +
+             IntToStrGrouped(int32_t(kMaxTextLine)) + " characters!\r\nThis file is not a Gerber Photoplot.");
+    return;
+  }
   ParseFormatParameters();
   Opened = true;
 }
@@ -95,6 +101,22 @@ bool TGerberReader::FindEndOfBlock() {
   return false;
 }
 
+bool TGerberReader::HasOverlongBlock() {
+  if (!OpenInput()) return false;
+  std::size_t run = 0;
+  bool found = false;
+  for (int c = Get(); c != EOF; c = Get()) {
+    if (c == static_cast<unsigned char>(EndOfBlock) || c == '\n' || c == '\r') {
+      run = 0;
+    } else if (++run > kMaxTextLine) {
+      found = true;
+      break;
+    }
+  }
+  CloseInput();
+  return found;
+}
+
 void TGerberReader::ParseFormatParameters() {
   if (!OpenInput()) return;
   TGerberFormatRecord& g = GerberImportDefaults;
@@ -106,7 +128,8 @@ void TGerberReader::ParseFormatParameters() {
     int c = Get();
     if (c == EOF) break;
     while (c != EOF && c != '\n') {
-      if (c != '\r') line += static_cast<char>(c);
+      // The statements read here stand at the start of their lines.
+      if (c != '\r' && line.size() < 255) line += static_cast<char>(c);
       c = Get();
     }
     more = c != EOF;
@@ -178,7 +201,8 @@ bool TGerberReader::ParseApertureDefinition(const std::string& text, TApertureRe
   std::size_t digits = 0;
   while (digits < t.size() && std::isdigit(static_cast<unsigned char>(t[digits]))) ++digits;
   double code = 0.0;
-  if (!ParseDecimal(t.substr(0, digits), code)) return false;
+  // A D-code of more than nine digits is no aperture any plotter knows.
+  if (digits > 9 || !ParseDecimal(t.substr(0, digits), code)) return false;
   t.erase(0, digits);
   if (t.empty()) return false;
   const char shape = t[0];
@@ -209,7 +233,8 @@ void TGerberReader::LoadApertures() {
   std::string line;
   for (int c = Get();; c = Get()) {
     if (c != EOF && c != '\n' && c != '\r') {
-      line += static_cast<char>(c);
+      // An aperture definition is short: the rest of a long line is passed over.
+      if (line.size() < 255) line += static_cast<char>(c);
       continue;
     }
     std::size_t p = 0;

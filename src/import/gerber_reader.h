@@ -31,7 +31,8 @@ class TGerberReader {
  public:
   // Finds the end-of-block character and reads the format parameters; the
   // reader is opened when the file can be read. A file without an end of
-  // block is refused with a beep and an error box.
+  // block, or with a block longer than any real one, is refused with a beep
+  // and an error box.
   explicit TGerberReader(const std::string& fileName);
   // The detector's reader: keeps the name, never opened.
   struct TQuiet {};
@@ -56,6 +57,9 @@ class TGerberReader {
 
   // ---- Parts shared with the detector ----
   bool FindEndOfBlock();
+  // True when a block (up to the end-of-block character or a line end) is
+  // longer than kMaxTextLine; the scan stops there.
+  bool HasOverlongBlock();
   void ParseFormatParameters();
   // The next block (at most 255 characters), empty at the end of the file.
   std::string ReadBlock(bool strip);

@@ -6,6 +6,7 @@
 
 #include "foundation/display_units.h"
 #include "tapein/nc_reader.h"
+#include "tapeout/tool_tables.h"
 
 namespace {
 
@@ -140,6 +141,16 @@ void TNCReader::DispatchNcBlock() {
         DispatchMCode(value);
         break;
       case 'T':
+        // A tool the tables cannot hold is never read as another one: a
+        // negative number, or one whose tool part lies beyond the last tool.
+        if (value < 0 || (value >= 100 && !ToolDefined(value) && value / 100 > kToolCount) ||
+            (ToolDefined(value) && value > kToolCount)) {
+          Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine + "\": the tool T" +
+               std::to_string(value) + " lies outside the tools 1 to " + std::to_string(kToolCount) +
+               ".");
+          g.BlockDone = true;
+          break;
+        }
         if (value == 0 && g.ZeroToolDefined) {
           g.ToolNumber = ZeroToolNumber();
           g.ToolOffset = g.ToolNumber;

@@ -264,6 +264,8 @@ class TNCReader;
 // (R, P, M02 R, subprogram calls), and one tape in all: more stops the
 // reading with an error naming the line.
 inline constexpr int64_t MaxLineEmits = 100000;
+// Most digits a tape format may give the integer or the decimal part.
+inline constexpr int32_t MaxFormatDigits = 10;
 inline constexpr int64_t MaxTapeEmits = 2000000;
 
 // The reader under construction or run; the swap filters' error callback
@@ -442,6 +444,9 @@ class TNCReader {
   void OpenInput();
   void ReadDefaultFile();
   void ReadLoop();
+  // True, after stopping the reading naming the line, when the file's last
+  // line was too long to be read.
+  bool LineTooLong(const SwapReadFileObj& file, int32_t line);
   void CloseInput();
   void ProcessLine();
   void ProcessHeaderLine(const std::string& keyword);

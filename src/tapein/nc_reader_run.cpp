@@ -163,6 +163,13 @@ void TNCReader::ReadDefaultFile() {
   IOResult();
 }
 
+bool TNCReader::LineTooLong(const SwapReadFileObj& file, int32_t line) {
+  if (!file.LineTooLong()) return false;
+  Fail("Line " + std::to_string(line) + " is longer than " +
+       IntToStrGrouped(int32_t(kMaxTextLine)) + " characters: this is no tape; the reading stops.");
+  return true;
+}
+
 void TNCReader::ReadLoop() {
   TGlobalRec& g = *GlobalRec;
   if (!g.MainSwapOpen) return;
@@ -181,6 +188,7 @@ void TNCReader::ReadLoop() {
         CloseSub();
       } else {
         g.SubSwap.ReadLine(g.Line);
+        if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
         g.Line = ShortStr(g.Line);
         g.RawLine = g.Line;
         LastLine = g.Line;
@@ -193,6 +201,7 @@ void TNCReader::ReadLoop() {
     if (!g.InSub) {
       if (g.MainSwap.Eof()) break;
       g.MainSwap.ReadLine(g.Line);
+      if (LineTooLong(g.MainSwap, g.MainSwap.LineCount())) break;
       g.Line = ShortStr(g.Line);
       g.RawLine = g.Line;
       LastLine = g.Line;
@@ -562,6 +571,7 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
   while (!g.SubSwap.Eof() && !ErrorFlag && !Abort && !g.EndOfProgram) {
     g.FromPercent = false;
     g.SubSwap.ReadLine(g.Line);
+    if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
     g.Line = ShortStr(g.Line);
     g.RawLine = g.Line;
     LastLine = g.Line;

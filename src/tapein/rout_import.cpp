@@ -10,6 +10,7 @@
 #include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
+#include "tapein/drill_format_dialog.h"
 #include "tapein/drill_format_guess.h"
 #include "model/rout_sequence.h"
 #include "platform/events.h"
@@ -217,8 +218,10 @@ void TRoutInputFormatDialog::OKButtonClick() {
   Work.Version = static_cast<uint8_t>(std::clamp(AxisGroup.ItemIndex(), 0, 7) + 1);
   Work.Absolute = AbsoluteGroup.ItemIndex() == 0;
   Work.Metric = UnitGroup.ItemIndex() == 1;
-  const int32_t integer = StrToIntLenient(IntegerEdit.Text());
-  const int32_t decimal = StrToIntLenient(DecimalEdit.Text());
+  // Typed digits are kept within the edits' ranges, as the drill dialog
+  // keeps them.
+  const int32_t integer = TExcellonFormatForm::EditDigits(IntegerEdit);
+  const int32_t decimal = TExcellonFormatForm::EditDigits(DecimalEdit);
   if (Work.Metric) {
     if (integer != 0) Work.MetricIntegerDigits = static_cast<uint8_t>(integer);
     if (decimal != 0) Work.MetricDecimalDigits = static_cast<uint8_t>(decimal);
