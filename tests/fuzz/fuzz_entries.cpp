@@ -295,7 +295,7 @@ void RunFilterLists(const uint8_t* data, std::size_t size) {
   FilterListCount(ImportFilters);
   FilterListCount(ExportFilters);
   ResetHeadlessDialogs();
-  QueueModalScript("PickFilterDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TPickFilterDialog", [](TForm& f) { f.Click("OKButton"); });
   uint8_t index = 0;
   Guarded([&] { PickFilter(index, true); });
   store.Clear();
