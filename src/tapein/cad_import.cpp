@@ -77,7 +77,10 @@ TCadTapeReader::TCadTapeReader(const std::string& fileName)
                 CadInputFormat.Metric, CadInputFormat.Version, CadInputFormat.BlockDelete,
                 CadInputFormat.CounterClockwise) {}
 
-void TCadTapeReader::Poll(bool&) { ProcessMessages(); }
+void TCadTapeReader::Poll(bool& abort) {
+  ProcessMessages();
+  if (CancelBox.Cancelled()) abort = true;
+}
 
 void TCadTapeReader::Error(const std::string& text) { Errors.push_back(text); }
 

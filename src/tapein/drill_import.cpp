@@ -146,7 +146,10 @@ void TDrillTapeReader::ReportLine(const std::string& text, bool fault) {
   if (fault) ErrorsSeen = true;
 }
 
-void TDrillTapeReader::Poll(bool&) { ProcessMessages(); }
+void TDrillTapeReader::Poll(bool& abort) {
+  ProcessMessages();
+  if (CancelBox.Cancelled()) abort = true;
+}
 
 void TDrillTapeReader::Progress(const std::string& text) {
   if (Report) Report->Write(text);

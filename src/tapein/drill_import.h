@@ -19,6 +19,7 @@
 #include <string>
 
 #include "model/step_repeat.h"
+#include "tapein/import_cancel.h"
 #include "tapein/nc_reader.h"
 #include "workspace/report_windows.h"
 
@@ -31,6 +32,8 @@ extern int32_t ImportOriginY;
 
 class TDrillTapeReader : public TNCReader {
  public:
+  // Cancel of a long reading: Poll sets Abort when it was pressed.
+  TImportCancel CancelBox{"Reading the tape: Cancel withdraws the import."};
   // The reader over the file with the format of DrillInputFormat (digits of
   // its unit); computes DrillToolOffset, makes tool DrillToolOffset + 1
   // current and opens the results window.

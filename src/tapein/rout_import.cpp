@@ -290,8 +290,8 @@ void TRoutTapeReader::Record(int32_t index) {
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
-  (void)abort;
   ProcessMessages();
+  if (CancelBox.Cancelled()) abort = true;
 }
 
 void TRoutTapeReader::Error(const std::string& text) {
@@ -511,8 +511,10 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     reader.SetDirectEmission();
     reader.SetUseIJCentre(format.IJSigned && !useOutputFormat);
     reader.Run(failed);
-    failed = failed || reader.ErrorFlag;
-    if (failed && reader.Errors.empty()) reader.Error("The rout tape " + fileName + " could not be read.");
+    failed = failed || reader.ErrorFlag || reader.Abort;
+    if (failed && reader.Errors.empty())
+      reader.Error(reader.Abort ? "The import of the rout tape " + fileName + " was cancelled."
+                                : "The rout tape " + fileName + " could not be read.");
     if (failed) {
       // Taken out before the drawing resumes, so the picture never shows them.
       target->DiscardFrom(firstNew);

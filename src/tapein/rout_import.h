@@ -21,6 +21,7 @@
 #include "foundation/settings_families.h"
 #include "model/step_repeat.h"
 #include "platform/forms.h"
+#include "tapein/import_cancel.h"
 #include "tapein/nc_reader.h"
 #include "tapeout/tool_tables.h"
 
@@ -116,6 +117,8 @@ void ViewTextFile(const std::string& fileName);
 
 class TRoutTapeReader : public TNCReader {
  public:
+  // Cancel of a long reading: Poll sets Abort when it was pressed.
+  TImportCancel CancelBox{"Reading the tape: Cancel withdraws the import."};
   TRoutTapeReader(TRoutImportTarget& target, const std::string& fileName,
                   const std::string& swapFilterName, const std::string& scratchDir,
                   bool zeroMode, int32_t integerDigits, int32_t decimalDigits, bool incremental,
