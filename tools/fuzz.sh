@@ -36,8 +36,8 @@ cmake --build build/fuzz -j "$jobs" --target "${targets[@]/#/fuzz_}"
 
 status=0
 for t in "${targets[@]}"; do
-  corpus=build/fuzz/corpus/$t
-  findings=build/fuzz/findings/$t
+  corpus=$PWD/build/fuzz/corpus/$t
+  findings=$PWD/build/fuzz/findings/$t
   mkdir -p "$corpus" "$findings"
   [ -d "tests/fuzz/corpus/$t" ] && cp -n tests/fuzz/corpus/"$t"/* "$corpus"/ 2>/dev/null || true
   for f in ../shared/testdata/bad-input/"$t"-*; do

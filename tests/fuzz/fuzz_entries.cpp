@@ -59,12 +59,26 @@ std::string Home() {
   return home;
 }
 
+// The working folder the process was started in: the program's start-up
+// moves to its home, but the fuzzer reads and writes its files relative to
+// where it was started.
+std::filesystem::path& StartFolder() {
+  static std::filesystem::path folder = std::filesystem::current_path();
+  return folder;
+}
+
+void BackToStartFolder() {
+  std::error_code ec;
+  std::filesystem::current_path(StartFolder(), ec);
+}
+
 // The headless program, started on first use; never freed (it lives as long
 // as the process).
 void StartProgram() {
   static bool started = false;
   if (started) return;
   started = true;
+  StartFolder();
   Home();
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
@@ -72,6 +86,7 @@ void StartProgram() {
   JobFileSaveQuery = [] { return true; };
   static TWorkspace* program = CreateWorkspace().release();
   (void)program;
+  BackToStartFolder();
 }
 
 // Writes the bytes to a file of the program's home; its program name.
@@ -140,6 +155,7 @@ void FreshJob() {
 }
 
 void KeepMessages() {
+  BackToStartFolder();
   for (const TMessageBoxRecord& box : ShownMessageBoxes()) Messages.push_back(box.Text);
   if (std::getenv("KORVEX_FUZZ_VERBOSE") != nullptr) {
     std::fprintf(stderr, "forms:");
