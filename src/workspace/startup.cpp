@@ -268,6 +268,9 @@ void CreateGlobalObjects() {
 }
 
 void StartUp() {
+  // A file size limit makes every writer (job, tapes, tables) report a write
+  // error instead of ending the program.
+  IgnoreFileSizeSignal();
   SetPathsAndFolders();
   ResetAndLoadSettings();
   ResetToolTables();
