@@ -129,6 +129,7 @@ void TNCReader::RestartPattern(int32_t argument) {
   ++g.PassCounter;
   if (g.InSub) CloseSub();
   // Each repeat reads the pattern's lines from the file again.
+  if (!CountLinesRead(g.PatternStartPos)) return;
   g.MainSwap.SkipLines(g.PatternStartPos);
   g.MainLineCount = g.PatternStartPos;
   BlockNumber = g.MainSwap.LineCount();

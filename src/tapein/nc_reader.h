@@ -150,6 +150,8 @@ struct TGlobalRec {
   // subprogram calls included) and for the whole tape.
   int64_t LineEmits = 0;
   int64_t TapeEmits = 0;
+  // Lines read from the tape, those read again for pattern repeats included.
+  int64_t LinesRead = 0;
   // A store that refuses an entity stops the reading at once, with one
   // message (not one box per entity refused).
   TStoreRefusalWatch StoreWatch;
@@ -261,12 +263,16 @@ struct TGlobalRec {
 
 class TNCReader;
 // Most holes and moves one line of a tape may make through its repeats
-// (R, P, M02 R, subprogram calls), and one tape in all: more stops the
-// reading with an error naming the line.
+// (R, P, M02 R, subprogram calls, drilled slots and circles), and one tape
+// in all (as many as the largest database holds): more stops the reading
+// with an error naming the line.
 inline constexpr int64_t MaxLineEmits = 100000;
 // Most digits a tape format may give the integer or the decimal part.
 inline constexpr int32_t MaxFormatDigits = 10;
-inline constexpr int64_t MaxTapeEmits = 2000000;
+inline constexpr int64_t MaxTapeEmits = 1000000;
+// Most lines one reading may read, a pattern's lines read again for each of
+// its repeats counted each time.
+inline constexpr int64_t MaxTapeLines = 4000000;
 
 // The reader under construction or run; the swap filters' error callback
 // reports into it. Finish clears it.
@@ -447,6 +453,9 @@ class TNCReader {
   // True, after stopping the reading naming the line, when the file's last
   // line was too long to be read.
   bool LineTooLong(const SwapReadFileObj& file, int32_t line);
+  // Counts lines read against MaxTapeLines; false (the reading stopped with
+  // an error) when there are too many.
+  bool CountLinesRead(int64_t lines);
   void CloseInput();
   void ProcessLine();
   void ProcessHeaderLine(const std::string& keyword);

@@ -170,6 +170,16 @@ bool TNCReader::LineTooLong(const SwapReadFileObj& file, int32_t line) {
   return true;
 }
 
+bool TNCReader::CountLinesRead(int64_t lines) {
+  TGlobalRec& g = *GlobalRec;
+  g.LinesRead += lines;
+  if (g.LinesRead <= MaxTapeLines) return true;
+  if (!ErrorFlag)
+    Fail("Line " + std::to_string(BlockNumber) + ": the tape's repeats read more than " +
+         IntToStrGrouped(int32_t(MaxTapeLines)) + " lines; the reading stops.");
+  return false;
+}
+
 void TNCReader::ReadLoop() {
   TGlobalRec& g = *GlobalRec;
   if (!g.MainSwapOpen) return;
@@ -183,6 +193,7 @@ void TNCReader::ReadLoop() {
       counter = 0;
     }
     g.FromPercent = false;
+    if (!CountLinesRead(1)) break;
     if (g.InSub) {
       if (g.SubSwap.Eof()) {
         CloseSub();

@@ -193,6 +193,7 @@ class TCountingReader : public TNCReader {
                   1 + in.Options[3] % 8, false, false) {}
   void Poll(bool& abort) override {}
   void Hit(int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) override { ++Hits; }
+  void Error(const std::string& text) override { Messages.push_back(text); }
   void Done() override { Finish(); }
   int64_t Hits = 0;
 };
