@@ -10,7 +10,7 @@
 #include "model/drill_database.h"
 #include "model/undo_journal.h"
 #include "platform/message_box.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 namespace {
 

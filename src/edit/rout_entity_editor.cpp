@@ -19,7 +19,7 @@
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "platform/message_box.h"
-#include "tapeout/tool_tables.h"
+#include "model/tool_tables.h"
 
 namespace {
 

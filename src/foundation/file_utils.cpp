@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "platform/file_ops.h"
@@ -175,4 +176,22 @@ bool ReadTextLine(std::FILE* file, std::string& line) {
   }
   if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
   return true;
+}
+
+TLineRead ReadTextLineLimited(std::FILE* file, std::string& line, std::size_t limit) {
+  line.clear();
+  int c = std::fgetc(file);
+  if (c == EOF) {
+    if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+    return lrEnd;
+  }
+  while (c != EOF && c != '\n') {
+    if (c != '\r') {
+      if (line.size() >= limit) return lrTooLong;
+      line.push_back(static_cast<char>(c));
+    }
+    c = std::fgetc(file);
+  }
+  if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
+  return lrLine;
 }

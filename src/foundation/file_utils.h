@@ -51,13 +51,24 @@ void DeleteMatchingFiles(const std::string& dir, const std::string& mask);
 // Writes the bytes to a temporary file beside the named file, flushes it to
 // disk and renames it over the file, which keeps its permissions. On failure
 // the old file is untouched, the temporary file is gone, the pending I/O
-// result holds the error and the answer is false.
+// result holds the error and the answer is false. The folder is synced after
+// the rename; when that fails the new contents are in place but the answer
+// is still false, as they are not known to be on disk.
 bool WriteFileReplacing(const std::string& name, const std::vector<uint8_t>& bytes);
 
 // Reads one text line of an open file, without its CR or LF (LF or CR LF ends
 // a line); false at the end of the file. A read error is left pending in
 // InOutRes.
 bool ReadTextLine(std::FILE* file, std::string& line);
+
+// The longest line a text reader takes: far beyond any real block or record,
+// small enough that a file without line ends is refused early.
+inline constexpr std::size_t kMaxTextLine = 65536;
+
+// ReadTextLine with a bound: a line of more than limit characters is not
+// read on; the answer is lrTooLong with the line's first limit characters.
+enum TLineRead : uint8_t { lrLine, lrEnd, lrTooLong };
+TLineRead ReadTextLineLimited(std::FILE* file, std::string& line, std::size_t limit = kMaxTextLine);
 
 // Size of the file in bytes; -1 when it cannot be opened.
 int64_t FileSizeOf(const std::string& name);

@@ -626,6 +626,7 @@ void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bo
                            const TSwapNotifyProc& notify, const TSwapErrorProc& errorProc) {
   file_ = inputFile;
   ioResult_ = 0;
+  lineTooLong_ = false;
   LoadSwapFiles(*this, fileList, notify, false, errorProc);
   charMode_ = charMode;
   delivered_ = 0;
@@ -640,13 +641,21 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
     return false;
   }
   int err = 0;
+  errno = 0;
+  int c = std::getc(file_);
   if (!charMode_) {
-    ReadTextLine(file_, raw, err);
+    // Up to CR, LF or CR LF.
+    while (c != EOF && c != '\r' && c != '\n' && raw.size() < kMaxTextLine) {
+      raw.push_back(static_cast<char>(c));
+      c = std::getc(file_);
+    }
+    if (c == '\r') {
+      const int next = std::getc(file_);
+      if (next != '\n' && next != EOF) std::ungetc(next, file_);
+    }
   } else {
     // Up to the next CR or LF; empty pieces are read past.
-    errno = 0;
-    int c = std::getc(file_);
-    while (c != EOF) {
+    while (c != EOF && raw.size() < kMaxTextLine) {
       if (c == '\r' || c == '\n') {
         if (!raw.empty()) break;
       } else {
@@ -654,9 +663,16 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
       }
       c = std::getc(file_);
     }
-    if (c == EOF && std::ferror(file_)) err = ErrnoOr(EIO);
   }
+  if (c == EOF && std::ferror(file_)) err = ErrnoOr(EIO);
   ++rawCount_;
+  if (err == 0 && raw.size() >= kMaxTextLine && c != EOF && c != '\r' && c != '\n') {
+    // A line longer than any block is no tape: the rest is not read.
+    lineTooLong_ = true;
+    ioResult_ = EFBIG;
+    raw.clear();
+    return false;
+  }
   ioResult_ = err;
   if (err != 0) InOutRes = err;
   return err == 0;
@@ -685,6 +701,7 @@ void SwapReadFileObj::SkipLines(int32_t n) {
   delivered_ = 0;
   rawCount_ = 0;
   ioResult_ = 0;
+  lineTooLong_ = false;
   if (file_ == nullptr || std::fseek(file_, 0, SEEK_SET) != 0) {
     ioResult_ = file_ == nullptr ? EBADF : ErrnoOr(EIO);
     InOutRes = ioResult_;

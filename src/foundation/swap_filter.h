@@ -166,12 +166,16 @@ class SwapReadFileObj : public TSwapFilter {
   bool Eof();
   void Done();
   int IOResultCode() const { return ioResult_; }
+  // The last raw line was longer than kMaxTextLine: nothing more is read
+  // (and no I/O error is left pending).
+  bool LineTooLong() const { return lineTooLong_; }
   bool CharMode() const { return charMode_; }
 
  private:
   bool ReadRawLine(std::string& raw);
   std::FILE* file_ = nullptr;
   int ioResult_ = 0;
+  bool lineTooLong_ = false;
   bool charMode_ = false;
   int32_t delivered_ = 0;
   int32_t rawCount_ = 0;

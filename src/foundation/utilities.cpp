@@ -387,10 +387,10 @@ std::string FileExtension3(const std::string& name) {
 std::string ChangeFileExtension(const std::string& name, const std::string& ext) {
   std::string e = (!ext.empty() && ext[0] == '.') ? ext.substr(1) : ext;
   std::size_t dot = ExtensionDot(name);
-  if (dot != std::string::npos) return ShortStr(name.substr(0, dot + 1) + e);
+  if (dot != std::string::npos) return name.substr(0, dot + 1) + e;
   std::string s = name;
   while (!s.empty() && s.back() == ' ') s.pop_back();
-  return ShortStr(s + "." + e);
+  return s + "." + e;
 }
 
 std::string FolderOf(const std::string& name) {

@@ -89,6 +89,7 @@ std::string FileExtension3(const std::string& name);
 // Replaces the extension of the file name part (after its last "." that
 // follows the last "\" or "/") by ext; a name without one gets its trailing
 // blanks deleted and "." + ext appended. A leading "." of ext is dropped.
+// The name is never cut: a name made from it may be longer than 255.
 std::string ChangeFileExtension(const std::string& name, const std::string& ext);
 // The folder part of a name, up to and including its last "\" or "/";
 // empty when there is none.

@@ -60,6 +60,12 @@ TGerberReader::TGerberReader(const std::string& fileName, bool toCad) : FileName
     ErrorBox("DECODE FAILED: Unable to find any end-of-block!\r\nThis file is not a Gerber Photoplot.");
     return;
   }
+  if (HasOverlongBlock()) {
+    MessageBeep(0);
+    ErrorBox("DECODE FAILED: a block of " + FileName + " is longer than " +
+             IntToStrGrouped(int32_t(kMaxTextLine)) + " characters!\r\nThis file is not a Gerber Photoplot.");
+    return;
+  }
   ParseFormatParameters();
   if (!ExecuteGerberImportDialog(fileName, toCad, CodeName)) return;
   Window = ImportHost().OpenReport(ImportCaption("Gerber-to-Drill ", "6.00", fileName), 50, 15);
@@ -110,6 +116,22 @@ bool TGerberReader::OpenInput() {
 }
 
 void TGerberReader::CloseInput() { pos_ = 0; }
+
+bool TGerberReader::HasOverlongBlock() {
+  if (!OpenInput()) return false;
+  std::size_t run = 0;
+  bool found = false;
+  for (char c : text_) {
+    if (c == EndOfBlock || c == '*' || c == '%' || c == '\n' || c == '\r') {
+      run = 0;
+    } else if (++run > kMaxTextLine) {
+      found = true;
+      break;
+    }
+  }
+  CloseInput();
+  return found;
+}
 
 bool TGerberReader::FindEndOfBlock() {
   if (!FileExistsNoWild(FileName)) return false;

@@ -79,6 +79,9 @@ class TGerberReader {
 
   // ---- Pieces shared with the detector ----
   bool FindEndOfBlock();
+  // True when a block (up to the end-of-block character or a line end) is
+  // longer than kMaxTextLine; the scan stops there.
+  bool HasOverlongBlock();
   void ParseFormatParameters();
   // The next block (at most 255 characters), empty at the end of the file.
   std::string ReadBlock(bool strip);

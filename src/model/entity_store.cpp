@@ -12,9 +12,26 @@ int32_t CadEntityCount = 0;
 int32_t DrillEntityCount = 0;
 int32_t RoutEntityCount = 0;
 
+TStoreRefusalWatch* TStoreRefusalWatch::Active_ = nullptr;
+
+TStoreRefusalWatch::TStoreRefusalWatch() {
+  if (Active_ != nullptr) return;
+  Active_ = this;
+  Owner_ = true;
+}
+
+TStoreRefusalWatch::~TStoreRefusalWatch() {
+  if (Owner_) Active_ = nullptr;
+}
+
 void ReportStoreFull(const std::string& storeName, int32_t highestIndex) {
-  ErrorBox("The " + storeName + " is full: it holds at most " + IntToStrGrouped(highestIndex) +
-           " entities.");
+  const std::string text = "The " + storeName + " is full: it holds at most " +
+                           IntToStrGrouped(highestIndex) + " entities.";
+  if (TStoreRefusalWatch* watch = TStoreRefusalWatch::Active_) {
+    if (watch->Text_.empty()) watch->Text_ = text;
+    return;
+  }
+  ErrorBox(text);
 }
 
 namespace {

@@ -146,8 +146,29 @@ class TPagedEntityStore {
   std::string name_;
 };
 
-// Shows the error box of a store that cannot take another entity.
+// Shows the error box of a store that cannot take another entity; while a
+// TStoreRefusalWatch lives, no box is shown and the watch keeps the text.
 void ReportStoreFull(const std::string& storeName, int32_t highestIndex);
+
+// Watches the stores for refusals while it lives (an import, which stops at
+// the first and reports it once in its own way, instead of a box per entity
+// refused). Watches do not nest: an inner one sees nothing.
+class TStoreRefusalWatch {
+ public:
+  TStoreRefusalWatch();
+  ~TStoreRefusalWatch();
+  TStoreRefusalWatch(const TStoreRefusalWatch&) = delete;
+  TStoreRefusalWatch& operator=(const TStoreRefusalWatch&) = delete;
+  bool Refused() const { return !Text_.empty(); }
+  // The text of the first refusal ("The drill database is full: ...").
+  const std::string& Text() const { return Text_; }
+
+ private:
+  friend void ReportStoreFull(const std::string& storeName, int32_t highestIndex);
+  static TStoreRefusalWatch* Active_;
+  bool Owner_ = false;
+  std::string Text_;
+};
 
 template <int32_t Pages, int32_t SlotsPerPage>
 TEntitySlot* TPagedEntityStore<Pages, SlotsPerPage>::AddSlot(int32_t& entityCount) {

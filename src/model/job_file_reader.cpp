@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 #include <unordered_map>
 
 #include "foundation/file_utils.h"
@@ -32,6 +30,13 @@ bool IsNumberText(const std::string& text) {
 }
 
 std::string Num(int32_t v) { return IntToShortStr(v); }
+
+// True when the number a value line holds (as read leniently, exponent
+// included) is a 32-bit integer; text that is no number counts as 0.
+bool FitsInt32(const std::string& work) {
+  const double v = StrToRealLenient(work);
+  return v >= -2147483648.0 && v <= 2147483647.0;
+}
 
 }  // namespace
 
@@ -62,38 +67,43 @@ bool TJobFileReader::Run() {
     ReportError("File does not exist!");
     return false;
   }
-  std::ifstream in(NativePath(FileName_), std::ios::binary);
-  std::ostringstream all;
-  if (in) all << in.rdbuf();
-  if (!in || in.bad()) {
+  errno = 0;
+  File_ = std::fopen(NativePath(FileName_).c_str(), "rb");
+  if (File_ == nullptr) {
     const int e = errno != 0 ? errno : EIO;
     Failed_ = true;
     ReportError(SystemErrorText(e) + "\r\nwhile reading " + FileName_);
     return false;
   }
-  Text_ = all.str();
-  // A DOS end-of-file mark (Ctrl-Z) ends the text, with the line ends
-  // around it.
-  const std::size_t tail = Text_.find_last_not_of("\x1a\r\n");
-  const std::size_t mark = Text_.find('\x1a', tail == std::string::npos ? 0 : tail + 1);
-  if (mark != std::string::npos) Text_.erase(mark);
-  Pos_ = 0;
   LineCounter_ = 0;
+  DosEndSeen_ = false;
+  InOutRes = 0;
   Parse();
-  Text_.clear();
-  Text_.shrink_to_fit();
+  std::fclose(File_);
+  File_ = nullptr;
   return !Failed_;
 }
 
 bool TJobFileReader::ReadLine(std::string& raw, std::string& work) {
-  if (Pos_ >= Text_.size()) return false;
-  std::size_t end = Text_.find('\n', Pos_);
-  if (end == std::string::npos) end = Text_.size();
-  raw.assign(Text_, Pos_, end - Pos_);
-  Pos_ = end + 1;
-  if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-  if (raw.size() > kShortStringMax) raw.resize(kShortStringMax);
+  if (Failed_) return false;
+  const TLineRead read = ReadTextLineLimited(File_, raw);
+  if (const int e = IOResult()) {
+    Failed_ = true;
+    ReportError(SystemErrorText(e) + "\r\nwhile reading " + FileName_);
+    return false;
+  }
+  if (read == lrEnd || DosEndSeen_) return false;
   ++LineCounter_;
+  // A DOS end-of-file mark (Ctrl-Z) ends the text.
+  if (const std::size_t mark = raw.find('\x1a'); mark != std::string::npos) {
+    raw.erase(mark);
+    DosEndSeen_ = true;
+  }
+  if (read == lrTooLong) {
+    FailAt(LineCounter_, "the line is longer than " + Num(int32_t(kMaxTextLine)) + " characters.");
+    return false;
+  }
+  if (raw.size() > kShortStringMax) raw.resize(kShortStringMax);
   Tick();
   work = UpperCaseStr(RemoveBlanks(raw));
   return true;
@@ -125,7 +135,10 @@ bool TJobFileReader::NextRecord(std::string& name, int32_t& nameLine, TJobFields
   nameLine = LineCounter_;
   f = TJobFields{};
   for (;;) {
-    if (!ReadCodeLine(raw, work)) break;
+    if (!ReadCodeLine(raw, work)) {
+      if (Failed_) return false;
+      break;
+    }
     if (work == "0") {
       PendingStart_ = true;
       break;
@@ -139,6 +152,12 @@ bool TJobFileReader::NextRecord(std::string& name, int32_t& nameLine, TJobFields
     std::string value;
     if (!ReadLine(value, work)) {
       FailAt(codeLine, "the file ends where the value of group " + Num(code) + " was expected.");
+      return false;
+    }
+    const bool numeric = code != 3 && code != 8 && code != 999;
+    if (numeric && !FitsInt32(work)) {
+      FailAt(LineCounter_, "the value " + value + " of group " + Num(code) +
+                               " lies outside -2147483648 to 2147483647.");
       return false;
     }
     const int32_t v = StrToIntLenient(work);
@@ -502,6 +521,24 @@ void TJobFileLoader::ResolveSteps() {
         FailAt(l.Line, "step list " + Num(l.Id) + " nests more than three levels deep.");
         return;
       }
+    }
+  }
+  // Every chain must expand as the job will expand it: at most
+  // kMaxStepCopies copies, every offset inside the coordinate range.
+  for (const TJobContents::TStepList& l : Contents.StepLists) {
+    TStepCommandList chain = l.Commands;
+    for (const TJobContents::TStepList* s = &l; s->NestedId > 0;) {
+      auto it = byId.find(s->NestedId);
+      if (it == byId.end()) break;
+      s = it->second;
+      chain.insert(chain.end(), s->Commands.begin(), s->Commands.end());
+    }
+    TStepCommandList offsets;
+    int32_t position = 0;
+    if (!ExpandStepList(false, chain, offsets, position)) {
+      FailAt(l.Line, "step list " + Num(l.Id) + " cannot be expanded: it makes more than " +
+                         Num(kMaxStepCopies) + " copies or moves outside the coordinate range.");
+      return;
     }
   }
 }

@@ -15,6 +15,7 @@
 // was; the fault is reported with the number of the line where it was found.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -116,9 +117,9 @@ class TJobFileReader {
   int32_t LineCounter_ = 0;
   int32_t TickCounter_ = 0;
   int32_t RecordLine_ = 0;
-  std::string Text_;
-  std::size_t Pos_ = 0;
+  std::FILE* File_ = nullptr;  // open while Run reads
   bool PendingStart_ = false;  // the "0" line of the next record is read
+  bool DosEndSeen_ = false;  // a Ctrl-Z ended the text
 };
 
 // What a job file holds, checked and ready to be put into the databases.

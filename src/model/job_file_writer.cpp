@@ -134,6 +134,8 @@ int TJobFileWriter::Commit(const std::string& backupName) {
   struct stat st;
   if (!backupName.empty() && ::stat(target.c_str(), &st) == 0) {
     const std::string backup = NativePath(backupName);
+    // A backup under the target's own name would remove the job itself.
+    if (backup == target) return EINVAL;
     if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return errno;
     // The backup shares the old contents; the target itself stays in place
     // until the new file replaces it in one step.

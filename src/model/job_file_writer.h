@@ -46,8 +46,9 @@ class TJobFileWriter {
   int Finish();
   // After a successful Finish: when the target exists and backupName is not
   // empty, the target's present contents become the backup (an older backup
-  // is replaced); then the temporary file is renamed over the target. The
-  // error number, or 0; on failure the target is as it was.
+  // is replaced); then the temporary file is renamed over the target and
+  // the folder synced. The error number, or 0; on failure the target is as
+  // it was (a backup name that is the target's own is refused with EINVAL).
   int Commit(const std::string& backupName);
 
   bool Opened() const { return File_.Opened(); }

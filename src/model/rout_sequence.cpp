@@ -276,6 +276,19 @@ bool TSequenceStore::Remove(int32_t handle) {
 
 void TSequenceStore::RemoveHandle(int32_t handle) { Remove(handle); }
 
+void TSequenceStore::RemoveHandlesFrom(int32_t first) {
+  for (TLayerList& list : Layers_) {
+    int32_t* h = list.Handles.get();
+    int32_t kept = 0;
+    for (int32_t p = 0; p < list.Count; ++p)
+      if (h[p] < first) h[kept++] = h[p];
+    std::fill(h + kept, h + list.Count, 0);
+    list.Count = kept;
+    list.Cursor = std::min(list.Cursor, kept + 1);
+    list.Insert = std::min(list.Insert, kept + 1);
+  }
+}
+
 void TSequenceStore::DeleteHandleRenumber(int32_t handle) {
   Remove(handle);
   for (TLayerList& list : Layers_)

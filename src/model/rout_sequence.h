@@ -100,6 +100,8 @@ class TSequenceStore {
   // Takes the handle out of its list (later handles move down; the freed last
   // place becomes 0). A handle in no list changes nothing.
   void RemoveHandle(int32_t handle);
+  // Takes every handle from first on out of every list, in one pass.
+  void RemoveHandlesFrom(int32_t first);
   // RemoveHandle, then every handle above it in every list goes down by one
   // (after a compaction removed its slot).
   void DeleteHandleRenumber(int32_t handle);

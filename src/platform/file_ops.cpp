@@ -1,6 +1,7 @@
 #include "platform/file_ops.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,7 +32,18 @@ TFileWrites* SetFileWrites(TFileWrites* writes) {
   return old;
 }
 
+void IgnoreFileSizeSignal() {
+  static const bool ignored = [] {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGXFSZ, &action, nullptr) == 0;
+  }();
+  (void)ignored;
+}
+
 TReplacingFile::TReplacingFile(const std::string& nativePath) : Target_(ResolveLink(nativePath)) {
+  IgnoreFileSizeSignal();
   std::vector<char> name(Target_.begin(), Target_.end());
   const char suffix[] = ".XXXXXX";
   name.insert(name.end(), suffix, suffix + sizeof suffix);

@@ -14,6 +14,11 @@
 #include <cstdint>
 #include <string>
 
+// A write past the process's file size limit fails with EFBIG like any other
+// write error instead of ending the program. Start-up and every replacing
+// file call it; the first call switches the signal off for good.
+void IgnoreFileSizeSignal();
+
 class TReplacingFile {
  public:
   // Creates the temporary file beside the target (a native path; a link is

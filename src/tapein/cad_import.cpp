@@ -77,7 +77,10 @@ TCadTapeReader::TCadTapeReader(const std::string& fileName)
                 CadInputFormat.Metric, CadInputFormat.Version, CadInputFormat.BlockDelete,
                 CadInputFormat.CounterClockwise) {}
 
-void TCadTapeReader::Poll(bool&) { ProcessMessages(); }
+void TCadTapeReader::Poll(bool& abort) {
+  ProcessMessages();
+  if (CancelBox.Cancelled()) abort = true;
+}
 
 void TCadTapeReader::Error(const std::string& text) { Errors.push_back(text); }
 
@@ -149,22 +152,58 @@ void AddSlotOutline(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size
 
 // ---- The import ------------------------------------------------------------------------------
 
+namespace {
+
+// Takes out the entities from first on (an import that was not journalled).
+void WithdrawCadEntitiesFrom(int32_t first) {
+  for (int32_t i = CadEntityCount; i >= std::max(1, first); --i) {
+    TEntitySlot* s = EntityArray->GetSlot(i);
+    delete s->Entity;
+    *s = TEntitySlot{};
+  }
+  const int32_t count = std::max(0, first - 1);
+  if (count < CadEntityCount) {
+    CadEntityCount = count;
+    EntityArray->SetCount(count);
+  }
+}
+
+}  // namespace
+
 bool ImportExcellonToCad(const std::string& fileName) {
   if (DB == nullptr) return false;
+  std::vector<std::string> errors;
   CadImportLayer = 0;
   DisplayedLayerMask |= 1u << CadImportLayer;
   if (!RunCadFormatDialog(fileName)) return false;
   TModalBracket bracket;
-  TCadTapeReader reader(fileName);
-  bool failed = false;
-  reader.Run(failed);
-  reader.Done();
-  if (ActiveUndo != nullptr) ActiveUndo->BeginOperation("Import file");
-  const bool stopped = reader.Abort || !reader.Errors.empty() || !FileExistsNoWild(fileName);
+  const int32_t first = CadEntityCount + 1;
+  TUndoJournal* journal = ActiveUndo;
+  bool stopped = false;
+  {
+    // The import is all or nothing: its entities are journalled only once it
+    // is kept.
+    ActiveUndo = nullptr;
+    TCadTapeReader reader(fileName);
+    bool failed = false;
+    reader.Run(failed);
+    reader.Done();
+    ActiveUndo = journal;
+    stopped = reader.Abort || !reader.Errors.empty() || !FileExistsNoWild(fileName);
+    if (stopped) {
+      WithdrawCadEntitiesFrom(first);
+      reader.Errors.push_back("The import was withdrawn; the drawing is unchanged.");
+    }
+    errors = reader.Errors;
+  }
+  if (!stopped && ActiveUndo != nullptr) {
+    for (int32_t i = first; i <= CadEntityCount; ++i) ActiveUndo->RecordAdd(i);
+    ActiveUndo->BeginOperation("Import file");
+  }
   if (stopped) {
     std::string text = "The file could not be read to its end:";
-    for (const std::string& e : reader.Errors) text += "\r\n" + e;
-    if (reader.Errors.empty()) text += "\r\n" + fileName;
+    for (const std::string& e : errors) text += "\r\n" + e;
+    if (errors.size() == 1) text += "\r\n" + fileName;
     ErrorBox(text);
   }
   ViewServices().RedrawView();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tapein/drill_format_dialog.h"
+#include "tapein/import_cancel.h"
 #include "tapein/nc_reader.h"
 
 // The CAD layer that receives the import.
@@ -37,6 +38,8 @@ bool RunCadFormatDialog(const std::string& fileName);
 
 class TCadTapeReader : public TNCReader {
  public:
+  // Cancel of a long reading: Poll sets Abort when it was pressed.
+  TImportCancel CancelBox{"Reading the tape: Cancel withdraws the import."};
   // The reader over the file with the format of CadInputFormat.
   explicit TCadTapeReader(const std::string& fileName);
 

@@ -193,7 +193,8 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   std::string raw;
   // The statements stand at the top; the words of a big panel's first part
   // show all the numbers can.
-  while (s.Words.size() < MaxKeptWords && ReadTextLine(file, raw)) {
+  // A line too long for any tape ends the scan; the reading says why.
+  while (s.Words.size() < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
     const std::string line = UpperCaseStr(RemoveBlanks(raw));
     if (line.empty()) continue;
     if (line[0] == ';') {

@@ -86,19 +86,6 @@ struct TDrillImportSnapshot {
   }
 };
 
-// The status box for the reading of a tape: progress and Cancel.
-struct TImportStatus {
-  explicit TImportStatus(const std::string& fileName) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(NativePath(fileName), error);
-    FileBytes = error ? 0 : static_cast<int64_t>(size);
-    ViewServices().OpenStatus("Decoding " + std::filesystem::path(NativePath(fileName)).filename().string());
-  }
-  ~TImportStatus() { ViewServices().CloseStatus(); }
-  TImportStatus(const TImportStatus&) = delete;
-  TImportStatus& operator=(const TImportStatus&) = delete;
-  int64_t FileBytes = 0;
-};
 
 // Keeps the drill journal out of the way while the import runs, so that a
 // withdrawn import leaves no records behind.
@@ -162,16 +149,11 @@ void TDrillTapeReader::ReportLine(const std::string& text, bool fault) {
 
 void TDrillTapeReader::Poll(bool& abort) {
   ProcessMessages();
-  // The status box is asked every few lines: it shows at most two updates
-  // a second anyway.
-  if (!ShowStatus || ++polls_ < 64) return;
-  polls_ = 0;
+  // The status box shows how far the reading is.
   int32_t percent = 0;
   if (GlobalRec && FileBytes > 0)
     percent = static_cast<int32_t>(std::min<int64_t>(100, GlobalRec->MainSwap.BytesRead() * 100 / FileBytes));
-  bool cancelled = false;
-  ViewServices().UpdateStatus("Decoding block " + std::to_string(BlockNumber), percent, cancelled);
-  if (cancelled) abort = true;
+  if (CancelBox.Cancelled(percent)) abort = true;
 }
 
 void TDrillTapeReader::Progress(const std::string& text) {
@@ -391,11 +373,10 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
     TDrillTapeReader reader(fileName, swapFile);
     bool failed = false;
     {
-      TImportStatus status(fileName);
-      reader.ShowStatus = true;
-      reader.FileBytes = status.FileBytes;
+      std::error_code error;
+      const auto size = std::filesystem::file_size(NativePath(fileName), error);
+      reader.FileBytes = error ? 0 : static_cast<int64_t>(size);
       reader.Run(failed);
-      reader.ShowStatus = false;
     }
     // A file that is not there stops the reading as much as one that cannot
     // be read.

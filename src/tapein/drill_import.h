@@ -20,6 +20,7 @@
 
 #include "foundation/report_windows.h"
 #include "model/step_repeat.h"
+#include "tapein/import_cancel.h"
 #include "tapein/nc_reader.h"
 
 // Tool offset of the running or last import.
@@ -31,6 +32,8 @@ extern int32_t ImportOriginY;
 
 class TDrillTapeReader : public TNCReader {
  public:
+  // Cancel of a long reading: Poll sets Abort when it was pressed.
+  TImportCancel CancelBox{"Reading the tape: Cancel withdraws the import."};
   // The reader over the file with the format of DrillInputFormat (digits of
   // its unit); computes DrillToolOffset, makes tool DrillToolOffset + 1
   // current and opens the results window.
@@ -83,9 +86,7 @@ class TDrillTapeReader : public TNCReader {
   bool ShowMessages = true;
   // The drill layer the entities are stored on.
   uint8_t Layer = 30;
-  // While set, the reading shows its progress in the status box, whose
-  // Cancel stops it; the import is then withdrawn.
-  bool ShowStatus = false;
+  // The size of the tape, for the progress the status box shows.
   int64_t FileBytes = 0;
 
  private:
@@ -93,7 +94,6 @@ class TDrillTapeReader : public TNCReader {
   void RecordPattern(int32_t index);
   void ClearPatternEntities() { PatternEntities.clear(); }
   void ApplyRepeats();
-  int32_t polls_ = 0;
 };
 
 // The reader of the import being run, else nullptr.

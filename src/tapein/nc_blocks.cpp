@@ -7,6 +7,7 @@
 
 #include "foundation/display_units.h"
 #include "tapein/nc_reader.h"
+#include "model/tool_tables.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ void TNCReader::InterpretNcBlock() {
       DispatchNcBlock();
     } else {
       RemoveWord('R');
-      for (int32_t i = 0; i < count; ++i) DispatchNcBlock();
+      for (int32_t i = 0; i < count && !ErrorFlag && !Abort; ++i) DispatchNcBlock();
     }
     return;
   }
@@ -76,20 +77,20 @@ void TNCReader::InterpretNcBlock() {
     }
     g.WordCursor = 1;
     RepeatSymbolBlock();
-    if (g.EndOfProgram || ErrorFlag) break;
+    if (g.EndOfProgram || ErrorFlag || Abort) break;
   }
 }
 
 void TNCReader::RepeatSymbolBlock() {
   TGlobalRec& g = *GlobalRec;
   if (g.SymbolDefining && g.WordCount >= 1 && g.Letters[1] == 'P') {
-    // The copies together stay within the reader's limit.
-    const int32_t copies = std::min(g.Values[1], kMaxSymbolRepeatHits / std::max(1, g.SymbolHits));
+    // The copies count against the reader's limits of holes and moves.
+    const int32_t copies = g.Values[1];
     int32_t c = 1;
     if (!FindWord('X', c, g.SymbolStepX)) g.SymbolStepX = 0;
     c = 1;
     if (!FindWord('Y', c, g.SymbolStepY)) g.SymbolStepY = 0;
-    for (int32_t k = 1; k <= copies && !ErrorFlag; ++k)
+    for (int32_t k = 1; k <= copies && !ErrorFlag && !Abort; ++k)
       ReplaySymbol(ClampCompToInt(int64_t{k} * g.SymbolStepX),
                    ClampCompToInt(int64_t{k} * g.SymbolStepY));
     return;
@@ -142,6 +143,16 @@ void TNCReader::DispatchNcBlock() {
         DispatchMCode(value);
         break;
       case 'T':
+        // A tool the tables cannot hold is never read as another one: a
+        // negative number, or one whose tool part lies beyond the last tool.
+        if (value < 0 || (value >= 100 && !ToolDefined(value) && value / 100 > kToolCount) ||
+            (ToolDefined(value) && value > kToolCount)) {
+          Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine + "\": the tool T" +
+               std::to_string(value) + " lies outside the tools 1 to " + std::to_string(kToolCount) +
+               ".");
+          g.BlockDone = true;
+          break;
+        }
         if (value == 0 && g.ZeroToolDefined) {
           g.ToolNumber = ZeroToolNumber();
           g.ToolOffset = g.ToolNumber;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "foundation/geometry.h"
+#include "foundation/utilities.h"
 #include "tapein/contour_offset_seam.h"
 #include "tapein/nc_reader.h"
 
@@ -17,8 +18,35 @@ constexpr const char* UncompensatedNotice =
 
 // ---- Emission ------------------------------------------------------------------
 
+bool TNCReader::StoreRefused() {
+  TGlobalRec& g = *GlobalRec;
+  if (!g.StoreWatch.Refused()) return false;
+  if (!ErrorFlag) Fail("Line " + std::to_string(BlockNumber) + ": " + g.StoreWatch.Text() + " The reading stops.");
+  return true;
+}
+
+bool TNCReader::CountEmission() {
+  TGlobalRec& g = *GlobalRec;
+  if (ErrorFlag || Abort || StoreRefused()) return false;
+  ++g.TapeEmits;
+  if (++g.LineEmits > MaxLineEmits) {
+    Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine +
+         "\": its repeats make more than " + IntToStrGrouped(MaxLineEmits) +
+         " holes and moves; the reading stops.");
+    return false;
+  }
+  if (g.TapeEmits > MaxTapeEmits) {
+    Fail("Line " + std::to_string(BlockNumber) + ": the tape makes more than " +
+         IntToStrGrouped(MaxTapeEmits) + " holes and moves; the reading stops.");
+    return false;
+  }
+  if ((g.TapeEmits & 4095) == 0) Poll(Abort);
+  return !Abort;
+}
+
 void TNCReader::EmitMove(TNCMove& move) {
   TGlobalRec& g = *GlobalRec;
+  if (!CountEmission()) return;
   const bool drillType = move.Kind >= NCMoveHit && move.Kind <= NCMoveCircle;
 
   if (drillType || DirectEmission) {

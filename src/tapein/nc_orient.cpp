@@ -124,6 +124,7 @@ void TNCReader::RestartPattern(int32_t) {
   ++g.PassCounter;
   if (g.InSub) CloseSub();
   // Each repeat reads the pattern's lines from the file again.
+  if (!CountLinesRead(g.PatternStartPos)) return;
   g.MainSwap.SkipLines(g.PatternStartPos);
   BlockNumber = g.MainSwap.LineCount();
   g.PatternLevel = 0;

@@ -128,6 +128,16 @@ TNCReader::TNCReader(const std::string& fileName, const std::string& swapFilterN
     SetupError = IoResultText(LastIOResult) + " checking path <" + ScratchDir + ">";
     return;
   }
+  // A 32-bit word holds ten digits: a format beyond them (a damaged setting,
+  // a typed count) is refused rather than read wrongly.
+  if (integerDigits < 0 || decimalDigits < 0 || integerDigits > MaxFormatDigits ||
+      decimalDigits > MaxFormatDigits) {
+    ErrorFlag = true;
+    SetupError = "The tape format " + std::to_string(integerDigits) + "." +
+                 std::to_string(decimalDigits) + " has more digits than a number can hold (at most " +
+                 std::to_string(MaxFormatDigits) + " before and after the point).";
+    return;
+  }
   if (ScratchDir.back() != '\\' && ScratchDir.back() != '/') ScratchDir += '\\';
 }
 

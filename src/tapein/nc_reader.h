@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "foundation/swap_filter.h"
+#include "model/entity_store.h"
 #include "tapein/drill_time_estimator.h"
 #include "tapein/nc_words.h"
 
@@ -90,11 +91,9 @@ struct TNCMove {
 };
 
 inline constexpr int32_t NCMoveRecordSize = 273;
-// Most pins one package cycle drills (both rows), and most hits one symbol
-// repeat block drills (all its copies): far beyond any real part, small
-// enough that a mistyped pitch or count cannot flood the job.
+// Most pins one package cycle drills (both rows): far beyond any real part,
+// small enough that a mistyped pitch cannot flood the job.
 inline constexpr int32_t kMaxPackagePins = 10000;
-inline constexpr int32_t kMaxSymbolRepeatHits = 100000;
 void PackMove(const TNCMove& move, unsigned char* record);
 TNCMove UnpackMove(const unsigned char* record);
 // Kind 0, SourceBlock 1, Tool 1, ToolOffset 1, every other field 0.
@@ -153,6 +152,15 @@ struct TGlobalRec {
   int32_t ToolOffset = 1;        // new compensation tool of the T word
   int32_t G92X = 0, G92Y = 0;
   int32_t RepeatStepX = 0, RepeatStepY = 0;
+  // Records emitted for the main file's present line (its repeats and
+  // subprogram calls included) and for the whole tape.
+  int64_t LineEmits = 0;
+  int64_t TapeEmits = 0;
+  // Lines read from the tape, those read again for pattern repeats included.
+  int64_t LinesRead = 0;
+  // A store that refuses an entity stops the reading at once, with one
+  // message (not one box per entity refused).
+  TStoreRefusalWatch StoreWatch;
   int32_t SymbolStepX = 0, SymbolStepY = 0;
   int32_t DispatchIndex = 0;
   bool BlockDone = false;
@@ -258,6 +266,18 @@ struct TGlobalRec {
 // ---- The reader ------------------------------------------------------------------
 
 class TNCReader;
+// Most holes and moves one line of a tape may make through its repeats
+// (R, P, M02 R, subprogram calls, drilled slots and circles), and one tape
+// in all (as many as the largest database holds): more stops the reading
+// with an error naming the line.
+inline constexpr int64_t MaxLineEmits = 100000;
+// Most digits a tape format may give the integer or the decimal part.
+inline constexpr int32_t MaxFormatDigits = 10;
+inline constexpr int64_t MaxTapeEmits = 1000000;
+// Most lines one reading may read, a pattern's lines read again for each of
+// its repeats counted each time.
+inline constexpr int64_t MaxTapeLines = 4000000;
+
 // The reader under construction or run; the swap filters' error callback
 // reports into it. Finish clears it.
 extern TNCReader* CurrentReader;
@@ -431,6 +451,12 @@ class TNCReader {
   void OpenInput();
   void ReadDefaultFile();
   void ReadLoop();
+  // True, after stopping the reading naming the line, when the file's last
+  // line was too long to be read.
+  bool LineTooLong(const SwapReadFileObj& file, int32_t line);
+  // Counts lines read against MaxTapeLines; false (the reading stopped with
+  // an error) when there are too many.
+  bool CountLinesRead(int64_t lines);
   void CloseInput();
   void ProcessLine();
   void ProcessHeaderLine(const std::string& keyword);
@@ -601,6 +627,13 @@ class TNCReader {
 
   // ---- Emission (nc_emit.cpp) ----
   void EmitMove(TNCMove& move);
+  // Counts one emitted record against the bounds; false (the reading
+  // stopped with an error) when it is one too many. Lets the GUI run now and
+  // then, so a long expansion can be cancelled.
+  bool CountEmission();
+  // True, after stopping the reading with the store's text and the line,
+  // when a store refused an entity of this reader.
+  bool StoreRefused();
   void RecordMove(TNCMove& move);
   void NoteMovePoint(const TNCMove& move, int32_t x, int32_t y);
   void DispatchMove(TNCMove& move);

@@ -107,6 +107,7 @@ void TNCReader::PrepareFile() {
     ReadDefaultFile();
     ReadLoop();
     CloseInput();
+    StoreRefused();
     // An error met on the way (I/O, a fatal decoding error, a swap filter
     // error) counts as much as one the interpreter marked in the file.
     ErrorFlag = ErrorFlag || g.ErrorInFile;
@@ -163,6 +164,23 @@ void TNCReader::ReadDefaultFile() {
   IOResult();
 }
 
+bool TNCReader::LineTooLong(const SwapReadFileObj& file, int32_t line) {
+  if (!file.LineTooLong()) return false;
+  Fail("Line " + std::to_string(line) + " is longer than " +
+       IntToStrGrouped(int32_t(kMaxTextLine)) + " characters: this is no tape; the reading stops.");
+  return true;
+}
+
+bool TNCReader::CountLinesRead(int64_t lines) {
+  TGlobalRec& g = *GlobalRec;
+  g.LinesRead += lines;
+  if (g.LinesRead <= MaxTapeLines) return true;
+  if (!ErrorFlag)
+    Fail("Line " + std::to_string(BlockNumber) + ": the tape's repeats read more than " +
+         IntToStrGrouped(int32_t(MaxTapeLines)) + " lines; the reading stops.");
+  return false;
+}
+
 void TNCReader::ReadLoop() {
   TGlobalRec& g = *GlobalRec;
   if (!g.MainSwapOpen) return;
@@ -176,11 +194,13 @@ void TNCReader::ReadLoop() {
       counter = 0;
     }
     g.FromPercent = false;
+    if (!CountLinesRead(1)) break;
     if (g.InSub) {
       if (g.SubSwap.Eof()) {
         CloseSub();
       } else {
         g.SubSwap.ReadLine(g.Line);
+        if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
         g.Line = ShortStr(g.Line);
         g.RawLine = g.Line;
         LastLine = g.Line;
@@ -193,12 +213,14 @@ void TNCReader::ReadLoop() {
     if (!g.InSub) {
       if (g.MainSwap.Eof()) break;
       g.MainSwap.ReadLine(g.Line);
+      if (LineTooLong(g.MainSwap, g.MainSwap.LineCount())) break;
       g.Line = ShortStr(g.Line);
       g.RawLine = g.Line;
       LastLine = g.Line;
       if (CheckIO("Reading Data File")) break;
       g.Line = RemoveBlanks(g.Line);
       Poll(Abort);
+      g.LineEmits = 0;
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
@@ -416,6 +438,16 @@ bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messa
     DecodeLine(WordFormats, g.Line, g.Letters.data(), g.Values.data(), g.WordCount, error,
                errorText);
   }
+  // A position word that did not fit was dropped: the hole would land at the
+  // previous position, so the reading stops.
+  const std::size_t position = WordFormats.DroppedLetters.find_first_of("XYIJA");
+  if (error && position != std::string::npos) {
+    const std::string largest = Metric ? "2147.48 mm" : "84.5466 in";
+    Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine + "\": the " +
+         WordFormats.DroppedLetters[position] + " word lies beyond the largest coordinate (" +
+         largest + ") or has more digits than the format (" + errorText + ").");
+    return false;
+  }
   if (error) {
     const std::string text = "Block " + IntToShortStr(BlockNumber) + ":" + errorText;
     if (ErrorsAreFatal) {
@@ -443,6 +475,8 @@ void TNCReader::CheckRepeat() {
     FindWord('X', cursor, dx);
     cursor = 1;
     FindWord('Y', cursor, dy);
+    // Without a subprogram to repeat there is nothing to count through.
+    if (g.SubName.empty() || !FileExistsNoWild(g.SubName)) return;
     for (int32_t i = 1; i <= n && !ErrorFlag && !Abort; ++i)
       RepeatSub(static_cast<int32_t>(static_cast<int64_t>(i) * dx),
                 static_cast<int32_t>(static_cast<int64_t>(i) * dy));
@@ -480,6 +514,7 @@ void TNCReader::CheckSubCall() {
     g.Line.clear();
     if (!g.MainSwap.Eof()) {
       g.MainSwap.ReadLine(g.Line);
+      g.LineEmits = 0;
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
@@ -548,6 +583,7 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
   while (!g.SubSwap.Eof() && !ErrorFlag && !Abort && !g.EndOfProgram) {
     g.FromPercent = false;
     g.SubSwap.ReadLine(g.Line);
+    if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
     g.Line = ShortStr(g.Line);
     g.RawLine = g.Line;
     LastLine = g.Line;
@@ -636,9 +672,11 @@ void TNCReader::WriteSymbolHit(int32_t x, int32_t y) {
 void TNCReader::WriteDefaultSymbol() {
   TGlobalRec& g = *GlobalRec;
   BeginSymbol();
-  const int32_t step = SafeRound(2540000.0 / g.InchScale);
-  for (int32_t i = 0; i <= 6; ++i) WriteSymbolHit(0, i * step);
-  for (int32_t i = 6; i >= 0; --i) WriteSymbolHit(3 * step, i * step);
+  // A tenth of an inch in tape units; with many decimals that is more than
+  // 32 bits hold, so the multiples are clamped, never wrapped.
+  const int64_t step = SafeRound(2540000.0 / g.InchScale);
+  for (int64_t i = 0; i <= 6; ++i) WriteSymbolHit(0, ClampCompToInt(i * step));
+  for (int64_t i = 6; i >= 0; --i) WriteSymbolHit(ClampCompToInt(3 * step), ClampCompToInt(i * step));
 }
 
 void TNCReader::ReplaySymbol(int32_t dx, int32_t dy) {

@@ -123,6 +123,7 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
                  bool& found) {
   formats.DecodeError = false;
   formats.DecodeErrorText.clear();
+  formats.DroppedLetters.clear();
   count = 0;
   found = false;
   std::size_t cursor = 0;
@@ -135,6 +136,7 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
       cursor = next;
       formats.DecodeError = true;
       formats.DecodeErrorText = FormatOverflowText;
+      if (scan.Letter != 0) formats.DroppedLetters += scan.Letter;
       continue;
     }
     if (count >= MaxBlockWords) {
@@ -152,6 +154,15 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
       if (total < scan.Digits) {
         formats.DecodeError = true;
         formats.DecodeErrorText = DigitOverflowText;
+        // A repeat count longer than its format is no count a tape means:
+        // used, it would make millions of holes, so the word goes. Other
+        // numbers keep their value: as written, or with leading zeros kept,
+        // their leading digits.
+        if (wordLetter == 'P' || wordLetter == 'R') {
+          formats.DroppedLetters += wordLetter;
+          cursor = scan.End;
+          continue;
+        }
         if (own.LeftAligned) v /= PowerOfTen(scan.Digits - total);
       } else if (own.LeftAligned && total > scan.Digits) {
         v *= PowerOfTen(total - scan.Digits);

@@ -35,6 +35,9 @@ struct TWordFormatTable {
   bool XYPoint = false;       // an X or Y word had a decimal point; only the reset clears it
   bool DecodeError = false;   // the last decode met an error
   std::string DecodeErrorText;  // "Digit Overflow" or "Format Overflow"
+  // The letters of the words the last decode dropped because their number
+  // did not fit (more digits than the format, or beyond 32 bits).
+  std::string DroppedLetters;
 
   TLetterFormat& Of(char letter) { return Letters[static_cast<std::size_t>(letter - 'A')]; }
   // Clears the letter table, the point flag and the error state.
@@ -52,7 +55,10 @@ struct TDecodedBlock {
 
 // Decodes every word of text into letters and values (entries 1..count).
 // Words after the 40th are not stored; they are reported as "Too many words"
-// through the error flag and text. Errors do not stop the decode: the text of
+// through the error flag and text. A word whose number overflows 32 bits
+// ("Format Overflow") and a repeat count (P, R) with more digits than its
+// format ("Digit Overflow") are not stored either: their letters are added
+// to the table's DroppedLetters. Errors do not stop the decode: the text of
 // the last error is returned.
 void DecodeLine(TWordFormatTable& formats, const std::string& text, char* letters, int32_t* values,
                 int32_t& count, bool& error, std::string& errorText);

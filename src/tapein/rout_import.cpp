@@ -9,6 +9,7 @@
 #include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
+#include "tapein/drill_format_dialog.h"
 #include "tapein/drill_format_guess.h"
 #include "model/rout_sequence.h"
 #include "model/view_services.h"
@@ -99,10 +100,8 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
   }
   void DiscardFrom(int32_t first) override {
     const uint8_t layer = CurrentLayer;
-    for (int32_t i = RoutEntityCount; i >= std::max(first, 1); --i) {
-      if (Seq != nullptr) Seq->RemoveHandle(i);
-      RTDB->DeleteEntity(i);
-    }
+    if (Seq != nullptr) Seq->RemoveHandlesFrom(std::max(first, 1));
+    for (int32_t i = RoutEntityCount; i >= std::max(first, 1); --i) RTDB->DeleteEntity(i);
     if (Seq != nullptr && IsRoutLayer(layer)) Seq->SetInsertAtEnd(layer);
     RTDB->EntityChanged = RTDB->PathChanged = 0;
     RTDB->FirstChangedEntity = RTDB->FirstChangedPath = kNoChangedHandle;
@@ -234,13 +233,12 @@ TIntPoint TRoutTapeReader::Shifted(int32_t x, int32_t y) const {
 
 void TRoutTapeReader::Record(int32_t index) {
   if (!Recording || index <= 0) return;
-  if (std::find(PatternEntities.begin(), PatternEntities.end(), index) == PatternEntities.end())
-    PatternEntities.push_back(index);
+  if (PatternSeen.insert(index).second) PatternEntities.push_back(index);
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
-  (void)abort;
   ProcessMessages();
+  if (CancelBox.Cancelled()) abort = true;
 }
 
 void TRoutTapeReader::Error(const std::string& text) {
@@ -279,6 +277,7 @@ void TRoutTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8
 
 void TRoutTapeReader::PatternStart(int32_t) {
   PatternEntities.clear();
+  PatternSeen.clear();
   Recording = true;
 }
 
@@ -387,6 +386,7 @@ void TRoutTapeReader::PatternsDone(bool& handled) {
   if (!RepeatList.empty()) ApplyRepeats();
   Recording = false;
   PatternEntities.clear();
+  PatternSeen.clear();
 }
 
 void TRoutTapeReader::Done() {
@@ -463,9 +463,11 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     reader.SetDirectEmission();
     reader.SetUseIJCentre(format.IJSigned && !useOutputFormat);
     reader.Run(failed);
-    failed = failed || reader.ErrorFlag;
+    failed = failed || reader.ErrorFlag || reader.Abort;
+    if (failed && reader.Errors.empty())
+      reader.Error(reader.Abort ? "The import of the rout tape " + fileName + " was cancelled."
+                                : "The rout tape " + fileName + " could not be read.");
     messages = reader.Messages;
-    if (failed && reader.Errors.empty()) reader.Error("The rout tape " + fileName + " could not be read.");
     if (failed) {
       // Taken out before the drawing resumes, so the picture never shows them.
       target->DiscardFrom(firstNew);

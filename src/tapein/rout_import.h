@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/geometry.h"
@@ -22,6 +23,7 @@
 #include "model/tool_tables.h"
 #include "platform/forms.h"
 #include "tapein/drill_format_dialog.h"
+#include "tapein/import_cancel.h"
 #include "tapein/nc_reader.h"
 
 // What the rout import needs of the rout database. Indices are rout store
@@ -99,6 +101,8 @@ void ViewTextFile(const std::string& fileName);
 
 class TRoutTapeReader : public TNCReader {
  public:
+  // Cancel of a long reading: Poll sets Abort when it was pressed.
+  TImportCancel CancelBox{"Reading the tape: Cancel withdraws the import."};
   TRoutTapeReader(TRoutImportTarget& target, const std::string& fileName,
                   const std::string& swapFilterName, const std::string& scratchDir,
                   bool zeroMode, int32_t integerDigits, int32_t decimalDigits, bool incremental,
@@ -139,6 +143,7 @@ class TRoutTapeReader : public TNCReader {
   bool NewPath = true;
   uint8_t SavedCompSide = 0;
   std::vector<int32_t> PatternEntities;
+  std::unordered_set<int32_t> PatternSeen;  // the entities of PatternEntities
   bool Recording = false;
   TStepCommandList RepeatList;
   bool OriginSeen = false;

@@ -206,6 +206,12 @@ bool SaveRoutFileAs(uint8_t layer) {
     if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
                    mbYesNo) == mrYes) {
       backup = ChangeFileExtension(name, "~RT");
+      // A tape already named "*.~RT" is its own backup: it is kept as it is
+      // until the new one replaces it.
+      if (NativePath(backup) == NativePath(name)) {
+        backup.clear();
+        break;
+      }
       DeleteFileIfExists(backup);
       if (std::rename(NativePath(name).c_str(), NativePath(backup).c_str()) != 0) {
         ReportIOError(errno, "renaming rout file.");

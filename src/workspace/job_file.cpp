@@ -1,5 +1,8 @@
 #include "workspace/job_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "command/command_services.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
@@ -14,6 +17,8 @@
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/view_services.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
 #include "platform/types.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
@@ -31,9 +36,41 @@ void ResetJournals() {
   if (DrillUndo != nullptr) DrillUndo->Reset();
 }
 
+// True when name is an existing file; otherwise says why it cannot be opened.
+bool JobFileExists(const std::string& name) {
+  if (FileExistsNoWild(name)) return true;
+  ErrorBox(DirectoryExists(name) ? "<" + name + "> is a folder, not a job file!"
+                                 : "File does not exist!");
+  return false;
+}
+
+// False, with the reason shown, when the job cannot be saved under name
+// without losing something: the name is longer than the program keeps names
+// (it would be cut on the next save), or the file is read-only.
+bool JobFileNameFits(const std::string& name) {
+  if (name.size() > 255) {
+    ErrorBox("The name <" + name + "> is too long!\r\nA job file name may hold at most 255 characters.");
+    return false;
+  }
+  struct stat st;
+  const std::string path = NativePath(name);
+  // The file's own read-only mark: its owner's write bit for the owner, any
+  // write bit for the others (the folder's permissions are the save's own
+  // business and reported by it).
+  const bool readOnly = ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+                        (st.st_uid == ::geteuid() ? (st.st_mode & S_IWUSR) == 0
+                                                  : (st.st_mode & 0222) == 0);
+  if (readOnly) {
+    ErrorBox("File <" + name + "> is read-only!\r\nThe job was not saved.");
+    return false;
+  }
+  return true;
+}
+
 // Writes the job; on success the job is named and not modified, on failure
 // the system's error text is shown and nothing changes.
 bool WriteJobAs(const std::string& name, const std::string& backup) {
+  if (!JobFileNameFits(name)) return false;
   int error = 0;
   {
     THourGlassCursor cursor;
@@ -62,11 +99,11 @@ bool OpenJobFileDialog(std::string& name, int maxLength) {
   name = DatabasePath + JobFileMask;
   if (maxLength >= 0 && name.size() > std::size_t(maxLength)) name.resize(std::size_t(maxLength));
   if (!ExecuteOpenFileDialog("Select file to open", name, maxLength)) return false;
-  return FileExistsNoWild(name);
+  return JobFileExists(name);
 }
 
 bool OpenJobFile(const std::string& name) {
-  if (!FileExistsNoWild(name)) return false;
+  if (!JobFileExists(name)) return false;
   TModalBracket bracket;
   TJobContents contents;
   {

@@ -20,7 +20,8 @@ inline constexpr const char* JobFileMask = "*.ZUL";
 inline constexpr const char* JobBackupExtension = "~ZU";
 
 // The open dialog "Select file to open", proposing DatabasePath + "*.ZUL";
-// true when a file was chosen (put into name) and exists.
+// true when a file was chosen (put into name) and exists; a folder or a
+// missing file chosen is refused with a message.
 bool OpenJobFileDialog(std::string& name, int maxLength = 255);
 
 // Reads and checks the file; when it is sound, the job is cleared as New
@@ -28,7 +29,9 @@ bool OpenJobFileDialog(std::string& name, int maxLength = 255);
 // masks, flags, names and journals), the file's contents put in,
 // the view zoomed to the extents, DatabasePath and DatabaseFileName set and
 // the job counted as not modified. False, with the job untouched, when the
-// file does not exist or cannot be read (the fault is reported).
+// file does not exist or cannot be read (the fault is reported). A job that
+// cannot be saved without loss (a name over 255 characters, a read-only
+// file) is refused with a message before anything is written.
 bool OpenJobFile(const std::string& name);
 
 // The File Open command: ConfirmSaveJobFile, OpenJobFileDialog, OpenJobFile,

@@ -26,6 +26,7 @@
 #include "model/tool_tables.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "platform/file_ops.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
@@ -274,6 +275,9 @@ void CreateGlobalObjects() {
 
 void StartUp() {
   InstallModelServices();
+  // A file size limit makes every writer (job, tapes, tables) report a write
+  // error instead of ending the program.
+  IgnoreFileSizeSignal();
   SetPathsAndFolders();
   ResetAndLoadSettings();
   ResetToolTables();

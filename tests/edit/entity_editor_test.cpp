@@ -23,8 +23,8 @@
 #include "model/rout_handles.h"
 #include "model/undo_journal.h"
 #include "platform/headless/headless_dialogs.h"
-#include "tapeout/tool_tables.h"
-#include "workspace/view_services.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 
 namespace {
 

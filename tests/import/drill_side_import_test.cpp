@@ -127,6 +127,29 @@ TEST_F(TGerberToDrillTest, ApertureDefinitionsParseAsWritten) {
   ASSERT_TRUE(TGerberReader::ParseApertureDefinition("ADD12c,0.05*%", r));
   EXPECT_EQ(r.Shape, 3);
   EXPECT_FALSE(TGerberReader::ParseApertureDefinition("ADD13C,abc*%", r));
+  // A D-code no 32-bit number holds is refused, never converted.
+  EXPECT_FALSE(TGerberReader::ParseApertureDefinition("ADD5555525555*", r));
+  EXPECT_FALSE(TGerberReader::ParseApertureDefinition("ADD5555525555C,0.01*", r));
+  ASSERT_TRUE(TGerberReader::ParseApertureDefinition("ADD999999999C,0.01*", r));
+  EXPECT_EQ(r.DCode, 999999999);
+}
+
+TEST_F(TGerberToDrillTest, ABlockLongerThanAnyPhotoplotsIsRefusedAtOnce) {
+  const std::string name = Input("LONG.GBR", "%FSLAX24Y24*%\n%ADD10C,0.01*%\nX" + std::string(4 << 20, '1'));
+  TGerberReader reader(name, false);
+  EXPECT_FALSE(reader.Opened);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "DECODE FAILED: a block of " + name +
+                " is longer than 65,536 characters!\r\nThis file is not a Gerber Photoplot.");
+  // Without an end of line, blocks of a sane length are read as ever.
+  std::string one = "%FSLAX24Y24*%%ADD10C,0.01*%D10*";
+  for (int i = 0; i < 3000; ++i) one += "X" + std::to_string(10000 + i) + "Y10000D03*";
+  ResetHeadlessDialogs();
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
+  TGerberReader flat(Input("FLAT.GBR", one + "M02*"), false);
+  EXPECT_TRUE(flat.Opened);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
 TEST_F(TGerberToDrillTest, DrillImportTakesTheCirclesOfADrawing) {

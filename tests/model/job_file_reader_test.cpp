@@ -228,7 +228,68 @@ TEST_F(JobFileFaultTest, BlankLinesAndADosEndOfFileAreAccepted) {
 TEST_F(JobFileFaultTest, AMissingFileChangesNothing) {
   EXPECT_FALSE(OpenJobFile(FileIn("NOWHERE.ZUL")));
   EXPECT_FALSE(LoadJobFile(FileIn("NOWHERE.ZUL")));
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"File does not exist!"});
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"File does not exist!", "File does not exist!"}));
+  EXPECT_EQ(DumpJob(), Before);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JobFileFaultTest, ValuesBeyondThirtyTwoBitsAreRefusedAsWritten) {
+  // A coordinate is never clamped to the largest integer.
+  EXPECT_NE(OpenBad(Entities({"0", "DRILLHOLE", "10", "1e20", "50", "1"}))
+                .find("Line 12: the value 1e20 of group 10 lies outside -2147483648 to 2147483647."),
+            std::string::npos);
+  EXPECT_NE(OpenBad(Entities({"0", "POINT", "20", "-99999999999"})).find("the value -99999999999"),
+            std::string::npos);
+  // A repeat count is reported as it stands in the file.
+  EXPECT_NE(OpenBad(Steps({"0", "STEPLIST", "0", "M01", "0", "M02", "10", "5", "70",
+                           "99999999999", "0", "M08", "0", "ENDSTEPLIST"}))
+                .find("the value 99999999999 of group 70"),
+            std::string::npos);
+  // The extreme values themselves still load.
+  WriteFileBytes(TempDir / "EDGE.ZUL",
+                 Entities({"0", "POINT", "10", "2147483647", "20", "-2147483648"}));
+  EXPECT_TRUE(LoadJobFile(FileIn("EDGE.ZUL"))) << ::testing::PrintToString(Boxes());
+}
+
+TEST_F(JobFileFaultTest, StepChainsThatExpandTooFarAreRefusedWithOneMessage) {
+  // Three nested lists of 65,535 copies each.
+  const std::string box = OpenBad(Steps(
+      {"0", "STEPLIST", "0", "M01", "0", "M02", "10", "5", "70", "65535", "0", "M08", "52", "1",
+       "53", "2", "0", "ENDSTEPLIST", "0", "STEPLIST", "0", "M01", "0", "M02", "20", "5", "70",
+       "65535", "0", "M08", "52", "2", "53", "3", "0", "ENDSTEPLIST", "0", "STEPLIST", "0", "M01",
+       "0", "M02", "10", "7", "70", "65535", "0", "M08", "52", "3", "0", "ENDSTEPLIST"}));
+  EXPECT_NE(box.find("step list 1 cannot be expanded: it makes more than 65535 copies"),
+            std::string::npos)
+      << box;
+  // Steps that move past the coordinate range.
+  EXPECT_NE(OpenBad(Steps({"0", "STEPLIST", "0", "M01", "0", "M02", "10", "2000000000", "70",
+                           "3", "0", "M08", "52", "1", "0", "ENDSTEPLIST"}))
+                .find("step list 1 cannot be expanded"),
+            std::string::npos);
+}
+
+TEST_F(JobFileFaultTest, AnOverlongLineIsRefusedWithoutReadingItWhole) {
+  std::string text = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES", "0",
+                           "POINT", "10"});
+  text += std::string(4 << 20, '7');
+  EXPECT_NE(OpenBad(text).find("Line 12: the line is longer than 65536 characters."),
+            std::string::npos);
+}
+
+TEST_F(JobFileFaultTest, OpenSaysWhyAFolderOrAMissingFileCannotBeOpened) {
+  namespace fs = std::filesystem;
+  fs::create_directories(TempDir / "FOLDER.ZUL");
+  ScriptFileDialogAnswer((TempDir / "FOLDER.ZUL").string());
+  std::string name;
+  EXPECT_FALSE(OpenJobFileDialog(name));
+  ScriptFileDialogAnswer(FileIn("GONE.ZUL"));
+  EXPECT_FALSE(OpenJobFileDialog(name));
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"<" + (TempDir / "FOLDER.ZUL").string() +
+                                                   "> is a folder, not a job file!",
+                                               "File does not exist!"}));
   EXPECT_EQ(DumpJob(), Before);
 }
 

@@ -1,7 +1,10 @@
 #include "workspace/job_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -201,6 +204,90 @@ TEST_F(JobFileSaveTest, OpenReplacesTheJobAndNamesIt) {
   // The loaded entities cannot be undone one by one.
   std::string step;
   EXPECT_FALSE(DrillUndo->CanUndo(step));
+}
+
+// The folder's files apart from the fixture's own.
+std::vector<std::string> JobFolderFiles(const fs::path& folder) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename() != "config" && e.path().filename() != "home")
+      out.push_back(e.path().filename());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST_F(JobFileSaveTest, NamesThatWouldBeCutAndReadOnlyFilesAreRefusedBeforeWriting) {
+  // A name of 255 characters without extension: with ".ZUL" it no longer
+  // fits, and a cut name would make the job and its backup one file.
+  const std::string base = TempDir.string() + "/";
+  const std::string chosen = base + std::string(255 - base.size(), 'J');
+  WriteFileBytes(chosen, "other");
+  DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
+  DatabaseModified = true;
+  ScriptFileDialogAnswer(chosen);
+  EXPECT_FALSE(SaveJobFileAs());
+  const std::string zul = JobFileNameOf(chosen);
+  EXPECT_EQ(zul.size(), 259u);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"The name <" + zul +
+                                             "> is too long!\r\nA job file name may hold at "
+                                             "most 255 characters."});
+  EXPECT_TRUE(DatabaseModified);
+  EXPECT_EQ(ReadFileBytes(chosen), "other");
+  DatabaseFileName = chosen;
+  EXPECT_FALSE(SaveJobFile());
+  EXPECT_EQ(JobFolderFiles(TempDir), std::vector<std::string>{fs::path(chosen).filename()});
+
+  // The commit itself never takes the target as its own backup.
+  DatabaseFileName = FileIn("JOB.ZUL");
+  ASSERT_TRUE(SaveJobFile());
+  const std::string saved = ReadFileBytes(TempDir / "JOB.ZUL");
+  {
+    TJobFileWriter w(FileIn("JOB.ZUL"));
+    ASSERT_EQ(w.Finish(), 0);
+    EXPECT_EQ(w.Commit(FileIn("JOB.ZUL")), EINVAL);
+  }
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.ZUL"), saved);
+
+  // A read-only job file is not replaced behind the user's back.
+  ResetHeadlessDialogs();
+  ::chmod((TempDir / "JOB.ZUL").c_str(), 0444);
+  DatabaseModified = true;
+  EXPECT_FALSE(SaveJobFile());
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"File <" + FileIn("JOB.ZUL") +
+                                             "> is read-only!\r\nThe job was not saved."});
+  EXPECT_TRUE(DatabaseModified);
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.ZUL"), saved);
+  ::chmod((TempDir / "JOB.ZUL").c_str(), 0644);
+  EXPECT_TRUE(SaveJobFile());
+}
+
+TEST_F(JobFileSaveTest, AFileSizeLimitIsAWriteErrorAndLeavesNoTemporaryFile) {
+  BuildRichJob();
+  DatabaseFileName = FileIn("JOB.ZUL");
+  ASSERT_TRUE(SaveJobFile());
+  const std::string old = ReadFileBytes(TempDir / "JOB.ZUL");
+  ASSERT_GT(old.size(), 600u);
+  // In a child, so the limit stays there; a limit crossed would end the
+  // child by signal if the save did not ignore it.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    struct rlimit limit {512, 512};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ResetHeadlessDialogs();
+    DatabaseModified = true;
+    const bool saved = SaveJobFile();
+    const bool replaced = WriteFileReplacing(FileIn("OTHER.BIN"), std::vector<uint8_t>(4096, 7));
+    const auto boxes = Boxes();
+    const bool reported = boxes.size() == 1 && boxes[0].find(SystemErrorText(EFBIG)) == 0;
+    ::_exit(!saved && !replaced && DatabaseModified && reported ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.ZUL"), old);
+  EXPECT_EQ(JobFolderFiles(TempDir), std::vector<std::string>{"JOB.ZUL"});
 }
 
 }  // namespace

@@ -165,6 +165,25 @@ TEST_F(CadImportTest, AStoppedReadIsReportedAndUndoableInOneStep) {
   EXPECT_EQ(CadEntityCount, 0);
 }
 
+TEST_F(CadImportTest, AFailedImportIsWithdrawnWhole) {
+  ASSERT_TRUE(Import("M48\nINCH,LZ\nT1C0.02\n%\nT1\nX010000Y010000\nM30\n"));
+  ASSERT_EQ(CadEntityCount, 1);
+  std::string step;
+  ASSERT_TRUE(CadUndo->CanUndo(step));
+  const int32_t records = CadUndo->RecordCount();
+  ResetHeadlessDialogs();
+
+  // Holes, then a position no number can hold.
+  EXPECT_FALSE(Import("M48\nINCH,LZ\nT1C0.02\n%\nT1\nX020000Y010000\nX030000Y010000\n"
+                      "X99999999999999999999Y1\nX040000Y010000\nM30\n"));
+  EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(CadUndo->RecordCount(), records);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  const std::string& text = ShownMessageBoxes()[0].Text;
+  EXPECT_NE(text.find("Line 8 \"X99999999999999999999Y1\""), std::string::npos) << text;
+  EXPECT_NE(text.find("The import was withdrawn; the drawing is unchanged."), std::string::npos);
+}
+
 TEST_F(CadImportTest, DetectionCountsCommentLines) {
   const std::string tape = ";C\n;C\nM48\nT1C0.02\n%\nT1\nX012345Y067890\nM30\n";
   EXPECT_DOUBLE_EQ(DetectExcellonFile(Tape(tape)), 0.9);

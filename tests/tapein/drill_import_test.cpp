@@ -9,6 +9,7 @@
 #include "drill_import_test_support.h"
 #include "model/cad_undo.h"
 #include "platform/events.h"
+#include "platform/headless/headless_events.h"
 #include "tapein/drill_format_dialog.h"
 
 namespace {
@@ -193,6 +194,32 @@ TEST_F(DrillImportTest, ToolsBeyondTheTableAreRefusedAndTheImportWithdrawn) {
   EXPECT_FALSE(Import(Tape("b.drl", "M48\nT1500C0.020\n%\nT1500\nX010000Y010000\nM30\n")));
   EXPECT_EQ(DrillEntityCount, 0);
   EXPECT_TRUE(Has(ReportLines, "Tool T1500 in line 2 is beyond the last drill tool 1000."));
+}
+
+TEST_F(DrillImportTest, CancelDuringALongReadingWithdrawsTheImport) {
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 3, true), 0);
+  const int32_t records = DrillUndo->RecordCount();
+  // Every look at the events takes 50 ms; the user has pressed Cancel.
+  HeadlessSetProcessMessagesHook([this] {
+    HeadlessAdvanceTime(50);
+    if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible) {
+      ReportLines = DrillTapeReader->Report->Memo1.Lines();
+      DrillTapeReader->Report->OKButton.Click();
+    }
+  });
+  HeadlessViewServices().CancelPressed = true;
+  EXPECT_FALSE(Import(Tape("p.drl", "M48\nINCH,LZ\nT1C0.020\n%\nT1\nP7000\nM30\n")));
+  EXPECT_EQ(DrillEntityCount, 1);
+  EXPECT_EQ(DrillUndo->RecordCount(), records);
+  EXPECT_EQ(HeadlessViewServices().StatusText, "Reading the tape: Cancel withdraws the import.");
+  EXPECT_FALSE(HeadlessViewServices().StatusOpen);
+  EXPECT_TRUE(Has(ReportLines, "The import was withdrawn; the drill database is unchanged."));
+
+  // A short reading shows no box and is not cancelled.
+  HeadlessViewServices().StatusText.clear();
+  EXPECT_TRUE(Import(Tape("q.drl", "M48\nINCH,LZ\nT1C0.020\n%\nT1\nX010000Y010000\nM30\n")));
+  EXPECT_EQ(HeadlessViewServices().StatusText, "");
+  EXPECT_EQ(DrillEntityCount, 2);
 }
 
 TEST_F(DrillImportTest, ABlockFaultIsReportedAndTheImportKeptHidden) {
@@ -461,7 +488,9 @@ TEST_F(DrillImportTest, ALongTapeShowsProgressAndCancelWithdrawsIt) {
 
   int32_t highest = 0;
   bool boxOpenWhileReading = false;
+  // Every look at the events takes 20 ms: the box shows after a second.
   HeadlessSetProcessMessagesHook([&] {
+    HeadlessAdvanceTime(20);
     THeadlessViewServices& view = HeadlessViewServices();
     if (DrillTapeReader != nullptr && view.StatusOpen) {
       boxOpenWhileReading = true;
@@ -486,6 +515,7 @@ TEST_F(DrillImportTest, ALongTapeShowsProgressAndCancelWithdrawsIt) {
   HeadlessViewServices().CancelPressed = false;
   highest = 0;
   HeadlessSetProcessMessagesHook([&] {
+    HeadlessAdvanceTime(20);
     THeadlessViewServices& view = HeadlessViewServices();
     if (DrillTapeReader != nullptr && view.StatusOpen) highest = std::max(highest, view.StatusPercent);
     if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible)

@@ -133,17 +133,13 @@ TEST_F(NcInterpret, DualInlinePackageDefaultsInMillimetres) {
   r->Done();
 }
 
-// A pitch of one tape unit over a long package, and a huge P repeat, stop at
-// the reader's limits instead of drilling without end.
-TEST_F(NcInterpret, PackageCyclesAndTheirRepeatsAreBounded) {
+// A pitch of one tape unit over a long package stops at the reader's limit
+// instead of drilling without end (repeats are bounded per line: tape bounds).
+TEST_F(NcInterpret, PackageCyclesAreBounded) {
   auto r = Reader({"G82X1Y3000", "X0Y0", "X2000000000Y3000", "M30"});
   Read(*r);
   EXPECT_EQ(r->Hits.size(), std::size_t(kMaxPackagePins));
   r->Done();
-  auto p = Reader({"G82", "X0Y0", "X7000Y3000", "P2000000000X1", "M30"});
-  Read(*p);
-  EXPECT_EQ(p->Hits.size(), 16u + kMaxSymbolRepeatHits / 16 * 16);
-  p->Done();
 }
 
 TEST_F(NcInterpret, EightPinPack) {

@@ -12,8 +12,9 @@ TWordFormatTable TwoFour() {
   TWordFormatTable t;
   t.Default = {true, 2, 4, false};
   for (char c : std::string("XYIJ")) t.Of(c) = {true, true, 2, 4, false};
-  t.Of('G') = {false, false, 2, 0, false};
-  t.Of('T') = {false, false, 4, 0, false};
+  t.Of('G') = t.Of('M') = {false, false, 2, 0, false};
+  t.Of('T') = t.Of('R') = t.Of('P') = {false, false, 4, 0, false};
+  t.Of('N') = {true, true, 3, 3, false};
   return t;
 }
 
@@ -49,6 +50,25 @@ TEST(NcReaderWords, TooManyDigitsIsDigitOverflowAndKeepsTheLeadingDigits) {
   EXPECT_EQ(d.Text, "Digit Overflow");
   EXPECT_EQ(d.Block.Values[1], 123456);
   EXPECT_EQ(d.Block.WordCount, 2);
+}
+
+TEST(NcReaderWords, WordsWhoseSizeIsUnknownAreDroppedAndNamed) {
+  TWordFormatTable t = TwoFour();
+  // A count with more digits than its format: never used in part or whole.
+  auto d = Decode(t, "R999999999X10Y10");
+  EXPECT_EQ(d.Text, "Digit Overflow");
+  EXPECT_EQ(d.Block.WordCount, 2);
+  EXPECT_EQ(d.Block.Letters[1], 'X');
+  EXPECT_EQ(t.DroppedLetters, "R");
+  // Beyond 32 bits, in any format.
+  d = Decode(t, "X99999999999999999999Y1P12345");
+  EXPECT_EQ(d.Block.WordCount, 1);
+  EXPECT_EQ(d.Block.Letters[1], 'Y');
+  EXPECT_EQ(t.DroppedLetters, "XP");
+  // The next decode starts afresh.
+  d = Decode(t, "X1Y1");
+  EXPECT_FALSE(d.Error);
+  EXPECT_EQ(t.DroppedLetters, "");
 }
 
 TEST(NcReaderWords, TrailingZeroFormatReadsTheNumberAsWritten) {

@@ -258,6 +258,35 @@ TEST_F(TRoutImportTest, AnUnreadableTapeShowsItsErrorAndLeavesTheLayer) {
   EXPECT_TRUE(RoutToolPages[40].Items == page.Items);
 }
 
+TEST_F(TRoutImportTest, AFullStoreEndsTheImportWithOneMessageAndWithdrawsIt) {
+  const std::string good = Tape("G.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(good, 0, false));
+  const auto before = Layer();
+  ResetHeadlessDialogs();
+  // Two lines of 98,000 holes each: the rout store takes 100,000 entities.
+  const std::string big = Tape("BIG.RT", "M48\nINCH,LZ\nT1C0.03\n%\nT1\nP7000\nP7000\nM30\n");
+  AcceptFormat();
+  EXPECT_FALSE(ImportRoutTape(big, 0, false));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(LastBoxText(), "Line 7: The rout database is full: it holds at most 100,000 entities. "
+                           "The reading stops.");
+  EXPECT_EQ(Layer(), before);
+}
+
+TEST_F(TRoutImportTest, TypedDigitsBeyondTheEditsAreKeptWithinThem) {
+  const std::string tape = Tape("D.RT", "%\nG00X010000Y010000\nM30\n");
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) {
+    f.Get<TRadioGroup>("UnitGroup").SetItemIndex(1);
+    f.Get<TSpinEdit>("IntegerEdit").SetText("12");
+    f.Get<TSpinEdit>("DecimalEdit").SetText("13");
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ImportRoutTape(tape, 0, false)) << LastBoxText();
+  EXPECT_EQ(RoutInputFormat.MetricIntegerDigits, 4);
+  EXPECT_EQ(RoutInputFormat.MetricDecimalDigits, 6);
+}
+
 TEST_F(TRoutImportTest, ReplaceCreateWithRoutLooksAtTheSixthToEleventhCharacters) {
   std::string text = "Undo create line, Create arc";
   ReplaceCreateWithRout(text);

@@ -1,0 +1,370 @@
+#include "fuzz_entries.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "foundation/settings.h"
+#include "foundation/settings_families.h"
+#include "import/gerber_reader.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "workspace/job_file.h"
+#include "model/rout_database.h"
+#include "platform/forms.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_events.h"
+#include "platform/headless/headless_forms.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "tapein/cad_import.h"
+#include "tapein/drill_import.h"
+#include "tapein/filter_lists.h"
+#include "tapein/nc_reader.h"
+#include "tapein/rout_import.h"
+#include "foundation/swap_basic.h"
+#include "foundation/swap_filter.h"
+#include "workspace/layers.h"
+#include "workspace/startup.h"
+#include "model/view_services.h"
+#include "workspace/workspace.h"
+
+namespace {
+
+std::vector<std::string> Messages;
+
+// The program's home for this process: made once, kept to the end.
+std::string Home() {
+  static const std::string home = [] {
+    char pattern[] = "/tmp/korvex_fuzz_XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    const std::string dir = made != nullptr ? made : "/tmp";
+    ::setenv("KORVEX_HOME", (dir + "/home").c_str(), 1);
+    ::setenv("KORVEX_CONFIG_DIR", (dir + "/config").c_str(), 1);
+    ::mkdir((dir + "/home").c_str(), 0755);
+    ::mkdir((dir + "/config").c_str(), 0755);
+    static const std::string removed = dir;
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(removed, ec);
+    });
+    return dir;
+  }();
+  return home;
+}
+
+// The working folder the process was started in: the program's start-up
+// moves to its home, but the fuzzer reads and writes its files relative to
+// where it was started.
+std::filesystem::path& StartFolder() {
+  static std::filesystem::path folder = std::filesystem::current_path();
+  return folder;
+}
+
+void BackToStartFolder() {
+  std::error_code ec;
+  std::filesystem::current_path(StartFolder(), ec);
+}
+
+// The headless program, started on first use; never freed (it lives as long
+// as the process).
+void StartProgram() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  StartFolder();
+  Home();
+  TRegistryStore::Instance().Clear();
+  TRegistryStore::Instance().BackingFile.clear();
+  RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
+  JobFileSaveQuery = [] { return true; };
+  static TWorkspace* program = CreateWorkspace().release();
+  (void)program;
+  BackToStartFolder();
+}
+
+// Writes the bytes to a file of the program's home; its program name.
+std::string InputFile(const char* name, const uint8_t* data, std::size_t size) {
+  const std::string file = ExecutionPath() + "INDATA\\" + name;
+  std::ofstream out(NativePath(file), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  return file;
+}
+
+// The format dialog's answers of an input (see the header), and the tape
+// behind them.
+struct TTapeInput {
+  bool Scripted = false;
+  uint8_t Options[4] = {};
+  const uint8_t* Tape = nullptr;
+  std::size_t Size = 0;
+};
+
+TTapeInput SplitOptions(const uint8_t* data, std::size_t size) {
+  TTapeInput in;
+  in.Tape = data;
+  in.Size = size;
+  if (size >= 5 && data[0] == 0x01) {
+    in.Scripted = true;
+    for (int i = 0; i < 4; ++i) in.Options[i] = data[1 + i];
+    in.Tape = data + 5;
+    in.Size = size - 5;
+  }
+  return in;
+}
+
+// Answers the dialog of className as the options say, then OK.
+void ScriptFormatDialog(const char* className, const TTapeInput& in) {
+  QueueModalScript(className, [in](TForm& f) {
+    if (in.Scripted) {
+      const uint8_t* o = in.Options;
+      if (auto* g = f.Find<TRadioGroup>("UnitGroup")) g->SetItemIndex(o[0] & 1);
+      if (auto* e = f.Find<TSpinEdit>("IntegerEdit")) e->SetText(std::to_string(o[1] & 15));
+      if (auto* e = f.Find<TSpinEdit>("DecimalEdit")) e->SetText(std::to_string(o[1] >> 4));
+      if (auto* g = f.Find<TRadioGroup>("DecimalGroup")) g->SetItemIndex(o[2] & 1);
+      if (auto* g = f.Find<TRadioGroup>("AbsoluteGroup")) g->SetItemIndex((o[2] >> 1) & 1);
+      if (auto* g = f.Find<TRadioGroup>("AxisGroup")) g->SetItemIndex(o[3] % 8);
+    }
+    f.Click("OKButton");
+  });
+}
+
+// Every input starts from an empty job and no recorded boxes; the report
+// windows of the imports are closed as soon as they wait.
+void FreshJob() {
+  StartProgram();
+  ResetHeadlessDialogs();
+  ResetModalScripts();
+  RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
+  HeadlessSetProcessMessagesHook([] {
+    if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible) {
+      if (std::getenv("KORVEX_FUZZ_VERBOSE") != nullptr)
+        for (const std::string& l : DrillTapeReader->Report->Memo1.Lines()) std::fprintf(stderr, "| %s\n", l.c_str());
+      DrillTapeReader->Report->OKButton.Click();
+    }
+  });
+  ClearJob();
+  ResetStartupSettings();
+  ResetFamilySettings();
+}
+
+void KeepMessages() {
+  BackToStartFolder();
+  for (const TMessageBoxRecord& box : ShownMessageBoxes()) Messages.push_back(box.Text);
+  if (std::getenv("KORVEX_FUZZ_VERBOSE") != nullptr) {
+    std::fprintf(stderr, "forms:");
+    for (const std::string& f : ModalFormsShown()) std::fprintf(stderr, " %s", f.c_str());
+    std::fprintf(stderr, "; drill %d rout %d cad %d\n", DrillEntityCount, RoutEntityCount, CadEntityCount);
+  }
+  // A dialog the harness did not answer is a gap of the harness, not of the
+  // reader: the modal scripts are dropped for the next input.
+  ResetModalScripts();
+}
+
+// The runs below catch what the headless backend throws for a question it
+// has no answer for; everything else is left to the sanitizers.
+template <typename F>
+void Guarded(F run) {
+  Messages.clear();
+  try {
+    run();
+  } catch (const EUnscriptedDialog& e) {
+    Messages.push_back(std::string("(unanswered) ") + e.what());
+  } catch (const EUnscriptedModalForm& e) {
+    Messages.push_back(std::string("(unanswered) ") + e.what());
+  }
+  KeepMessages();
+}
+
+// ---- The tape reader on its own: a consumer that counts ----------------------------------
+
+class TCountingReader : public TNCReader {
+ public:
+  TCountingReader(const std::string& file, const TTapeInput& in)
+      : TNCReader(file, "", ExecutionPath() + "SCRATCH\\", 1, (in.Options[2] & 1) == 0,
+                  in.Scripted ? (in.Options[1] & 15) : 2, in.Scripted ? (in.Options[1] >> 4) : 4,
+                  (in.Options[2] & 2) != 0, false, (in.Options[0] & 1) != 0,
+                  1 + in.Options[3] % 8, false, false) {}
+  void Poll(bool& abort) override {}
+  void Hit(int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) override { ++Hits; }
+  void Error(const std::string& text) override { Messages.push_back(text); }
+  void Done() override { Finish(); }
+  int64_t Hits = 0;
+};
+
+void RunNcReader(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const TTapeInput in = SplitOptions(data, size);
+  const std::string file = InputFile("FUZZ.DRL", in.Tape, in.Size);
+  Guarded([&] {
+    TCountingReader reader(file, in);
+    bool failed = false;
+    reader.Run(failed);
+    reader.Done();
+  });
+}
+
+void RunDrillImport(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const TTapeInput in = SplitOptions(data, size);
+  const std::string file = InputFile("FUZZ.DRL", in.Tape, in.Size);
+  SelectLayer(30);
+  ScriptFormatDialog("TDrillInputFormatDialog", in);
+  Guarded([&] {
+    const bool kept = ImportDrillTape(file, 0);
+    if (std::getenv("KORVEX_FUZZ_VERBOSE") != nullptr) std::fprintf(stderr, "kept %d count %d layer %d\n", kept, DrillEntityCount, CurrentLayer);
+  });
+}
+
+void RunRoutImport(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const TTapeInput in = SplitOptions(data, size);
+  const std::string file = InputFile("FUZZ.ROU", in.Tape, in.Size);
+  SelectLayer(40);
+  ScriptFormatDialog("TRoutInputFormatDialog", in);
+  // Without options the tape is read again in the rout output format, as a
+  // re-import does.
+  Guarded([&] { ImportRoutTape(file, 0, !in.Scripted); });
+}
+
+void RunCadImport(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const TTapeInput in = SplitOptions(data, size);
+  const std::string file = InputFile("FUZZ.DRL", in.Tape, in.Size);
+  SelectLayer(0);
+  ScriptFormatDialog("TCadInputFormatDialog", in);
+  Guarded([&] { ImportExcellonToCad(file); });
+}
+
+// ---- Gerber: the detection and the reading as the drill import does --------------------
+
+void RunGerber(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const std::string file = InputFile("FUZZ.GBR", data, size);
+  SelectLayer(30);
+  Guarded([&] {
+    TGerberReader quiet(file, TGerberReader::TQuiet{});
+    DetectGerber(quiet);
+    TGerberReader reader(file, TGerberReader::TQuiet{});
+    reader.Run();
+  });
+}
+
+void RunJobFile(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const std::string file = InputFile("FUZZ.ZUL", data, size);
+  Guarded([&] { OpenJobFile(file); });
+}
+
+// ---- Swap filters and their BASIC ---------------------------------------------------------
+
+void RunSwapBasic(const uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  Messages.clear();
+  TVarArray vars;
+  vars[0] = "X0125Y-0300";
+  bool stopped = false;
+  EvaluateExpression(Tokenize(text), vars);
+  TStatementList statements;
+  std::vector<std::string> problems;
+  CompileStatementList("/" + text, statements, problems);
+  for (const TTokenizedBasic& s : statements) {
+    if (stopped) break;
+    RunStatement(s.Text, vars, stopped);
+  }
+}
+
+void RunSwapFilter(const uint8_t* data, std::size_t size) {
+  StartProgram();
+  Messages.clear();
+  // The first line (up to the first LF) is the tape, the rest the rule file.
+  const std::string all(reinterpret_cast<const char*>(data), size);
+  const std::size_t lf = all.find('\n');
+  const std::string tape = lf == std::string::npos ? std::string("X01Y02\r\nT1") : all.substr(0, lf);
+  const std::string rules = lf == std::string::npos ? all : all.substr(lf + 1);
+  const std::string file = NativePath(InputFile("FUZZ.SWP", reinterpret_cast<const uint8_t*>(rules.data()),
+                                                rules.size()));
+  for (bool output : {false, true}) {
+    TSwapFilter filter;
+    LoadSwapFiles(filter, file, {}, output, [](const std::string& m) { Messages.push_back(m); });
+    ApplySwapFilter(filter, tape);
+  }
+}
+
+// ---- Settings from the registry file ----------------------------------------------------------
+
+void RunFilterLists(const uint8_t* data, std::size_t size) {
+  StartProgram();
+  Messages.clear();
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  TRegistryStore& store = TRegistryStore::Instance();
+  TRegKey root;
+  if (!RegistryFromText(text, root)) return;
+  store.Clear();
+  RegistryFromText(text, store.Root());
+  LoadFilterSettings();
+  FilterListCount(ImportFilters);
+  FilterListCount(ExportFilters);
+  ResetHeadlessDialogs();
+  QueueModalScript("TPickFilterDialog", [](TForm& f) { f.Click("OKButton"); });
+  uint8_t index = 0;
+  Guarded([&] { PickFilter(index, true); });
+  store.Clear();
+}
+
+void RunRegistryFile(const uint8_t* data, std::size_t size) {
+  StartProgram();
+  Messages.clear();
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  TRegKey root;
+  std::string error;
+  if (RegistryFromText(text, root, &error)) {
+    // What was read is written and read back the same.
+    TRegKey again;
+    if (!RegistryFromText(RegistryToText(root), again) || RegistryToText(again) != RegistryToText(root))
+      std::abort();
+  } else {
+    Messages.push_back(error);
+  }
+  const std::string file = NativePath(InputFile("FUZZ.REG", data, size));
+  TRegistryStore store;
+  store.LoadFromFile(file, &error);
+}
+
+struct TNamedEntry {
+  const char* Name;
+  TFuzzEntry Entry;
+};
+
+const TNamedEntry kEntries[] = {
+    {"nc_reader", RunNcReader},         {"drill_import", RunDrillImport},
+    {"rout_import", RunRoutImport},     {"cad_import", RunCadImport},
+    {"gerber", RunGerber},              {"job_file", RunJobFile},
+    {"swap_basic", RunSwapBasic},       {"swap_filter", RunSwapFilter},
+    {"filter_lists", RunFilterLists},   {"registry_file", RunRegistryFile},
+};
+
+}  // namespace
+
+const std::vector<std::string>& FuzzTargetNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    for (const TNamedEntry& e : kEntries) out.push_back(e.Name);
+    return out;
+  }();
+  return names;
+}
+
+TFuzzEntry FindFuzzEntry(const std::string& name) {
+  for (const TNamedEntry& e : kEntries)
+    if (name == e.Name) return e.Entry;
+  return nullptr;
+}
+
+const std::vector<std::string>& LastFuzzMessages() { return Messages; }

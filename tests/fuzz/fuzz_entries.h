@@ -1,0 +1,30 @@
+// The readers as a fuzzer or the regression driver feeds them: each entry
+// takes the bytes of one input, puts them where the program would find them
+// and runs the program's own import, open or load on them. A fresh headless
+// program (all global objects, an empty job) is made once per process and
+// the job emptied again before each input.
+//
+// Inputs of the tape imports may begin with the byte 0x01 and four option
+// bytes answering the import's format dialog: byte 1 bit 0 metric; byte 2
+// the integer digits typed (low four bits) and the decimal digits typed
+// (high four bits); byte 3 bit 0 trailing zeros kept, bit 1 incremental;
+// byte 4 the axis version (modulo 8, plus 1). Without them the dialog is
+// accepted as it comes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using TFuzzEntry = void (*)(const uint8_t* data, std::size_t size);
+
+// The target names: "nc_reader", "drill_import", "rout_import",
+// "cad_import", "gerber", "job_file", "swap_basic", "swap_filter",
+// "filter_lists", "registry_file".
+const std::vector<std::string>& FuzzTargetNames();
+// The entry of a target, nullptr for an unknown name.
+TFuzzEntry FindFuzzEntry(const std::string& name);
+
+// What the last input made the program show (message box texts), for the
+// regression driver's log.
+const std::vector<std::string>& LastFuzzMessages();

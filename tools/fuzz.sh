@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Runs the readers' libFuzzer targets (needs clang; nothing else uses it).
+#   tools/fuzz.sh SECONDS [TARGET...]
+# Builds build/fuzz with clang, AddressSanitizer, UndefinedBehaviorSanitizer
+# and the fuzzer, then runs each target (all when none is named) for SECONDS
+# on a working corpus under build/fuzz/corpus/TARGET, seeded from
+# tests/fuzz/corpus/TARGET and the bad inputs of ../shared/testdata/bad-input.
+# Crashes, leaks and slow inputs are written to build/fuzz/findings/TARGET/;
+# add the ones worth keeping to tests/fuzz/corpus/TARGET so the test suite
+# runs them from then on.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-}
+if [[ -z "$seconds" || ! "$seconds" =~ ^[0-9]+$ ]]; then
+  echo "usage: $0 SECONDS [TARGET...]" >&2
+  exit 2
+fi
+shift
+if ! command -v clang++ >/dev/null || ! command -v clang >/dev/null; then
+  echo "clang is not installed: the fuzz targets need clang's libFuzzer (apt-get install clang)." >&2
+  exit 1
+fi
+
+all=(nc_reader drill_import rout_import cad_import gerber job_file swap_basic swap_filter
+     filter_lists registry_file)
+targets=("$@")
+((${#targets[@]})) || targets=("${all[@]}")
+
+jobs=$(( $(nproc 2>/dev/null || echo 2) / 2 ))
+((jobs > 0)) || jobs=1
+[ -f /work/ccache.env ] && . /work/ccache.env
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_SANITIZE=ON \
+  -DKORVEX_FUZZ=ON -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF >/dev/null
+cmake --build build/fuzz -j "$jobs" --target "${targets[@]/#/fuzz_}"
+
+status=0
+for t in "${targets[@]}"; do
+  corpus=$PWD/build/fuzz/corpus/$t
+  findings=$PWD/build/fuzz/findings/$t
+  mkdir -p "$corpus" "$findings"
+  [ -d "tests/fuzz/corpus/$t" ] && cp -n tests/fuzz/corpus/"$t"/* "$corpus"/ 2>/dev/null || true
+  for f in ../shared/testdata/bad-input/"$t"-*; do
+    [ -f "$f" ] && cp -n "$f" "$corpus"/
+  done
+  echo "== $t: $seconds s"
+  if ! ASAN_OPTIONS=detect_leaks=1 build/fuzz/fuzz_"$t" "$corpus" -max_total_time="$seconds" \
+      -timeout=20 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+      -artifact_prefix="$findings/" 2>build/fuzz/"$t".log; then
+    status=1
+    echo "   findings in $findings (log: build/fuzz/$t.log)"
+  fi
+  grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" build/fuzz/"$t".log | sed 's/^/   /' || true
+done
+exit $status
