@@ -23,6 +23,9 @@
 
 namespace {
 
+constexpr const char* kToolTooSmallText =
+    "The rout tool is too small to clear a pocket: choose a tool of at least 2 units diameter.";
+
 double Distance(const TIntPoint& a, const TIntPoint& b) {
   return std::hypot(double(a.X) - b.X, double(a.Y) - b.Y);
 }
@@ -444,8 +447,7 @@ void PocketRout(TRoutDatabase& rtdb, bool milled, TRootEntityHandle* path, bool 
   const int32_t radius = CurrentToolRadius();
   const TPocketSpacing spacing = PocketSpacing(radius, milled);
   if (spacing.Spacing < 1)
-    throw EHatchFill("The rout tool is too small to clear a pocket: choose a tool of at least "
-                     "2 units diameter.");
+    throw EHatchFill(kToolTooSmallText);
   if (chain.size() < 2) return;
   TRoutSettingsScope settings(rtdb);
   TGenerationGuard guard(rtdb);
@@ -490,9 +492,6 @@ bool FullPanelAutoRout(TRoutDatabase& rtdb, bool pocketDusting) {
   if (EntityArray == nullptr) return false;
   const int32_t radius = CurrentToolRadius();
   const TPocketSpacing spacing = PocketSpacing(radius, false);
-  if (pocketDusting && spacing.Spacing < 1)
-    throw EHatchFill("The rout tool is too small to clear a pocket: choose a tool of at least "
-                     "2 units diameter.");
   TRoutSettingsScope settings(rtdb);
   TGenerationGuard guard(rtdb);
   TStatusBracket status("Auto Web Rout");
@@ -554,6 +553,7 @@ bool FullPanelAutoRout(TRoutDatabase& rtdb, bool pocketDusting) {
     const std::vector<TRingSegment> ring = contour.OffsetRing(contour.OutsideSide(), radius);
     if (ring.empty()) continue;
     if (pocketDusting) {
+      if (spacing.Spacing < 1) throw EHatchFill(kToolTooSmallText);
       TPocketPassWriter fill(passes, spacing.Inset);
       fill.Fill(ring, spacing.Spacing, kPocketChordTolerance);
     }
