@@ -114,8 +114,14 @@ void THatchPolygon::Run() {
       crossings.push_back(e.X1 + (y - e.Y1) * (e.X2 - e.X1) / (e.Y2 - e.Y1));
     }
     std::sort(crossings.begin(), crossings.end());
-    for (std::size_t k = 0; k + 1 < crossings.size(); k += 2)
-      if (crossings[k] != crossings[k + 1]) EmitSpan(crossings[k], crossings[k + 1], y);
+    // Spans joined crossings 1-2, 3-4, ...; two crossings at one point (a
+    // vertex where the contour only touches the scan line from above, or
+    // two contours touching) do not split a span.
+    for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
+      const double x1 = crossings[k];
+      while (k + 3 < crossings.size() && crossings[k + 1] == crossings[k + 2]) k += 2;
+      if (x1 != crossings[k + 1]) EmitSpan(x1, crossings[k + 1], y);
+    }
   }
 }
 

@@ -133,6 +133,8 @@ bool FollowProfile(TRoutDatabase& rtdb, TRootEntityHandle*& path, const TIntPoin
 
 bool PocketRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool milled) {
   if (path == nullptr) return false;
+  // The outline is linked from its first entity.
+  FreePath(path->Next);
   if (!LinkClosedPathTest(path, true)) {
     ErrorBox("Pocket Rout could not link a closed path!");
     if (path != nullptr) path->DrawList();

@@ -225,8 +225,10 @@ TPocketSpacing PocketSpacing(int32_t toolRadius, bool milled) {
     s.Spacing = SaturatingRound(2.0 * toolRadius * 0.8);
     s.Inset = 0;
   } else {
+    // The ends stop one tool radius short of the profile pass: any more
+    // would leave uncut slivers between the passes' ends and the profile.
     s.Spacing = SaturatingRound(2.0 * toolRadius);
-    s.Inset = int32_t((4 * int64_t(toolRadius)) / 3);
+    s.Inset = toolRadius;
   }
   return s;
 }

@@ -42,7 +42,7 @@ int32_t CurrentToolRadius();
 // The diameter of that tool.
 int32_t CurrentToolDiameter();
 
-// Pass spacing and the inset of each pass's ends: pocket 2R and 4R/3,
+// Pass spacing and the inset of each pass's ends: pocket 2R and R,
 // milled pocket 1.6R and 0.
 struct TPocketSpacing {
   int32_t Spacing = 0;
