@@ -180,7 +180,13 @@ bool WindowAutoFollow(TRoutDatabase& rtdb, TRootEntityHandle*& selection) {
       TRootDBObject* o = h->GetEntity();
       if (o == nullptr) continue;
       const uint8_t type = o->GetType();
-      if (type != etCadLine && type != etCadArc) continue;
+      if (type != etCadLine && type != etCadArc) {
+        // Nothing is written, but the next move starts a new path.
+        TIntPoint first;
+        o->GetPoint(first);
+        writer.MoveTo(first);
+        continue;
+      }
       const TProfileEntity e = EntityOf(o);
       // A move that does not start where the last ended starts a new path.
       if (writer.PenUp() || !(e.P1 == writer.Last())) writer.MoveTo(e.P1);
