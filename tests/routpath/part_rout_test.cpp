@@ -9,7 +9,9 @@
 #include <cmath>
 
 #include "platform/headless/headless_events.h"
+#include "command/command_interpreter.h"
 #include "routpath/pocket_rout.h"
+#include "routpath/rout_path_commands.h"
 #include "rout_generation_fixture.h"
 
 using namespace rout_generation;
@@ -260,6 +262,41 @@ TEST_F(PartRoutTest, WindowAutoFollowKeepsTheSelectionOrder) {
   ASSERT_EQ(moves.size(), 6u);
   EXPECT_EQ(moves[4].Type, 5);
   EXPECT_EQ(moves[4].P, c);
+}
+
+TEST_F(PartRoutTest, WebAndPartRoutCommandsTellAFailureAndLeaveTheLayer) {
+  DefineRoutPathCommands();
+  EXPECT_EQ(CommandText(AutoWebRoutCommand), "AUTOWEBROUT");
+  EXPECT_EQ(CommandText(AutoPartRoutCommand), "AUTOPARTROUT");
+  EXPECT_EQ(CommandText(FollowProfileCommand), "FOLLOWPATH(PICKAT)");
+  EXPECT_EQ(CommandText(PocketRoutCommand), "POCKETPATH(PICK)");
+  EXPECT_EQ(CommandText(MilledPocketRoutCommand), "MILLPOCKETPATH(PICK)");
+  EXPECT_EQ(CommandText(WindowAutoFollowCommand), "WINDOWAUTOFOLLOW(CLICK,CLICK)");
+  Rect(0, 0, Inch, Inch);
+  ECO = new TCommandInterpreter();
+  RTDB->PocketDusting = true;
+  SetTool(1);
+  ECO->RunCommand(AutoWebRoutCommand);
+  ASSERT_FALSE(Boxes().empty());
+  EXPECT_EQ(Boxes().back(),
+            "The rout tool is too small to clear a pocket: choose a tool of at least 2 units "
+            "diameter.");
+  EXPECT_TRUE(Layer().empty());
+  EXPECT_EQ(UndoName(), "");
+  EXPECT_EQ(RTDB->AutoRoutCompensation, 2);
+  SetTool(Tool);
+  ECO->RunCommand(AutoWebRoutCommand);
+  EXPECT_EQ(UndoName(), "Full Panel AutoRout");
+  RoutUndo->Undo();
+  ScriptMessageBoxAnswer(mrYes);
+  ECO->RunCommand(AutoPartRoutCommand);
+  EXPECT_EQ(UndoName(), "full panel inline ro");
+  EXPECT_FALSE(Layer().empty());
+  delete ECO;
+  ECO = nullptr;
+  for (int32_t c : {AutoWebRoutCommand, AutoPartRoutCommand, FollowProfileCommand, PocketRoutCommand,
+                    MilledPocketRoutCommand, WindowAutoFollowCommand})
+    UndefineCommand(c);
 }
 
 }  // namespace
