@@ -114,6 +114,7 @@ void BM_WebRoutPanel(benchmark::State& state) {
     state.ResumeTiming();
     if (!FullPanelAutoRout(*RTDB, false)) state.SkipWithError("nothing was routed");
     state.PauseTiming();
+    state.counters["moves"] = RoutEntityCount;
     delete RTDB;
     RTDB = nullptr;
     delete Seq;
