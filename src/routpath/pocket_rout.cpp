@@ -26,6 +26,8 @@ namespace {
 constexpr const char* kToolTooSmallText =
     "The rout tool is too small to clear a pocket: choose a tool of at least 2 units diameter.";
 
+constexpr const char* kToolTooLargeText = "The rout tool is too large for this pocket.";
+
 double Distance(const TIntPoint& a, const TIntPoint& b) {
   return std::hypot(double(a.X) - b.X, double(a.Y) - b.Y);
 }
@@ -457,32 +459,43 @@ void PocketRout(TRoutDatabase& rtdb, bool milled, TRootEntityHandle* path, bool 
   TPocketContour contour;
   ContourOfChain(contour, chain);
   if (!contour.Closed()) return;
-  // The pocket is cleared inward whichever way the outline runs.
-  std::vector<TRingSegment> ring = contour.OffsetRing(contour.InsideSide(), radius);
-  std::vector<std::vector<TRingSegment>> rings{ring};
-  {
-    THatchPolygon outline(kPocketChordTolerance, 1);
-    outline.AddVertex(chain.front().From().X, chain.front().From().Y);
-    for (const TProfileEntity& e : chain) {
-      if (e.IsArc())
-        outline.AddArc(e.To().X, e.To().Y, e.Centre.X, e.Centre.Y, e.Reversed);
-      else
-        outline.AddVertex(e.To().X, e.To().Y);
-    }
-    outline.Close();
-    for (auto& island : IslandRings(indices, outline, radius)) rings.push_back(std::move(island));
+  THatchPolygon outline(kPocketChordTolerance, 1);
+  outline.AddVertex(chain.front().From().X, chain.front().From().Y);
+  for (const TProfileEntity& e : chain) {
+    if (e.IsArc())
+      outline.AddArc(e.To().X, e.To().Y, e.Centre.X, e.Centre.Y, e.Reversed);
+    else
+      outline.AddVertex(e.To().X, e.To().Y);
   }
+  outline.Close();
+  // The pocket is cleared inward whichever way the outline runs. A pocket
+  // narrower than the tool has no inward offset: its ring would turn
+  // inside out and cut beyond the outline.
+  std::vector<TRingSegment> ring = contour.OffsetRing(contour.InsideSide(), radius);
+  bool fits = !ring.empty();
+  double area = 0.0;
+  for (std::size_t i = 0; i < ring.size(); ++i) {
+    const TRingSegment& a = ring[(i + ring.size() - 1) % ring.size()];
+    const TRingSegment& b = ring[i];
+    area += double(a.X) * b.Y - double(b.X) * a.Y;
+    fits = fits && outline.Contains(b.X, b.Y);
+  }
+  fits = fits && (area > 0.0) == (contour.SignedArea2() > 0.0);
+  if (!fits) throw std::runtime_error(kToolTooLargeText);
+  std::vector<std::vector<TRingSegment>> rings{ring};
+  for (auto& island : IslandRings(indices, outline, radius)) rings.push_back(std::move(island));
   TRoutWriter writer(rtdb, milled ? zDepth : NoZOffset);
   TRoutLineChainer passes(writer, spacing.Spacing);
   {
     TPocketPassWriter fill(passes, spacing.Inset);
     fill.Fill(rings, spacing.Spacing, kPocketChordTolerance);
   }
+  const int32_t before = RoutEntityCount;
   passes.Process();
   for (const auto& r : rings) WriteRing(writer, r);
   guard.Commit();
   settings.Commit();
-  if (!quiet && RoutUndo != nullptr)
+  if (!quiet && RoutUndo != nullptr && RoutEntityCount > before)
     RoutUndo->BeginOperation(milled ? "Milled Pocket Rout" : "Pocket Rout");
   rtdb.Redraw(1);
   ViewServices().UpdateView();

@@ -215,6 +215,16 @@ TEST_F(PocketRoutTest, ToolTooSmallOrUnlinkedOutlineWritesNothing) {
     EXPECT_EQ(RTDB->AutoRout.Inside, 0);
   }
   SetTool(Tool);
+  // A pocket narrower than the tool is refused rather than cut beyond.
+  const std::vector<int32_t> narrow = Rect(3 * Inch, 0, Inch / 10, Inch);
+  TRootEntityHandle* tight = Handles({narrow[0]});
+  try {
+    PocketRoutPath(*RTDB, tight, false);
+    ADD_FAILURE() << "a pocket narrower than the tool was cut";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "The rout tool is too large for this pocket.");
+  }
+  EXPECT_EQ(RoutEntityCount, 0);
   // An open outline cannot be pocketed.
   const int32_t open = DB->AddLineOnLayer(5 * Inch, 0, 6 * Inch, 0, 0);
   DB->AddLineOnLayer(6 * Inch, 0, 6 * Inch, Inch, 0);
