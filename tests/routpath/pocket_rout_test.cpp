@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
+#include "import/dxf_import.h"
+#include "platform/forms.h"
 #include "routpath/hatch_fill.h"
 #include "routpath/part_rout.h"
 #include "routpath/pocket_dialogs.h"
@@ -316,6 +319,53 @@ TEST_F(PocketRoutTest, DepthAndWebRoutDialogs) {
   ExecuteFullPanelAutoRoutConfigDialog();
   LoadFullPanelAutoRout(stored);
   EXPECT_FALSE(stored);
+}
+
+}  // namespace
+
+namespace {
+
+// A real drawing: a plate outline with a column of 14 holes, imported in
+// inches.
+TEST_F(PocketRoutTest, PlateWithAColumnOfHolesIsPocketedAroundTheHoles) {
+  const std::filesystem::path file = SharedTestData() / "dxf" / "librecad__arrayed-holes.dxf";
+  if (!std::filesystem::exists(file)) GTEST_SKIP() << "shared test data absent";
+  QueueModalScript("TDrawingUnits", [](TForm& f) {
+    f.Get<TRadioGroup>("DrawingUnitsGroup").SetItemIndex(0);
+    f.Click("OKButton");
+  });
+  ImportDxfToCad(file.string());
+  std::vector<TIntPoint> holes;
+  int32_t firstLine = 0;
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    TCadEntity* e = DB->EntityAt(i);
+    if (e == nullptr) continue;
+    TIntPoint p;
+    e->GetPoint(p);
+    if (e->GetType() == etCadCircle) holes.push_back(p);
+    if (e->GetType() == etCadLine && firstLine == 0) firstLine = i;
+  }
+  ASSERT_EQ(holes.size(), 14u);
+  ASSERT_NE(firstLine, 0);
+  TRootEntityHandle* path = Handles({firstLine});
+  ASSERT_TRUE(PocketRoutPath(*RTDB, path, false));
+  const std::vector<TMove> moves = Layer();
+  EXPECT_GE(Jogs(moves), 15);  // passes, the outline and each hole's ring
+  const double R = Tool / 2.0, holeR = 0.13 * Inch;
+  for (const TRealPoint& p : CutSamples(moves, R / 2)) {
+    if (std::isnan(p.X)) continue;
+    for (const TIntPoint& h : holes)
+      ASSERT_GE(std::hypot(p.X - h.X, p.Y - h.Y), holeR + R - 3000.0);
+  }
+  // The whole panel's web rout cuts the one outline; the part rout asks
+  // and routs it outside.
+  RoutUndo->Undo();
+  ASSERT_TRUE(FullPanelAutoRout(*RTDB, false));
+  EXPECT_EQ(Jogs(Layer()), 1);
+  RoutUndo->Undo();
+  ScriptMessageBoxAnswer(mrYes);
+  EXPECT_TRUE(AutoPartRout(*RTDB).SomethingRouted);
+  EXPECT_EQ(Jogs(Layer()), 1);
 }
 
 }  // namespace
