@@ -4,7 +4,6 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "command/command_services.h"
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
@@ -430,10 +429,9 @@ TRoutSettingsScope::~TRoutSettingsScope() {
     Db.AutoRout = AutoRout;
     Db.FullPanelInline = Inline;
   }
+  // The tool buttons were never pressed for the working mode, so they still
+  // show this one.
   Db.AutoRoutCompensation = Compensation;
-  ButtonManager().Press(Compensation == 1   ? CompLeftCommand
-                        : Compensation == 2 ? CompRightCommand
-                                            : CompNoneCommand);
 }
 
 // ---- Pocket rout ---------------------------------------------------------------------------

@@ -121,9 +121,9 @@ void PocketRout(TRoutDatabase& rtdb, bool milled, TRootEntityHandle* path, bool 
 // when nothing was written.
 bool FullPanelAutoRout(TRoutDatabase& rtdb, bool pocketDusting);
 
-// Saves the compensation mode and the auto rout settings; sets the mode to
-// none while a generation writes. Restores the settings unless committed
-// and always gives the compensation mode back (through its tool button).
+// Saves the compensation mode and the auto rout settings; sets the working
+// mode (none unless told) while a generation writes. Restores the settings
+// unless committed and always gives the compensation mode back.
 class TRoutSettingsScope {
  public:
   explicit TRoutSettingsScope(TRoutDatabase& rtdb, uint8_t workingCompensation = 0);
@@ -141,7 +141,3 @@ class TRoutSettingsScope {
   bool Committed = false;
 };
 
-// Tool button commands of the compensation modes.
-constexpr int32_t CompLeftCommand = 46;
-constexpr int32_t CompNoneCommand = 47;
-constexpr int32_t CompRightCommand = 48;
