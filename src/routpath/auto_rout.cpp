@@ -310,33 +310,6 @@ bool TAutoRouter::Route(std::vector<TProfileEntity>& path, bool reverse) {
   return emitted;
 }
 
-// Takes out what a failed generation added and puts the layer's path state
-// back, unless the generation completed.
-class TGenerationGuard {
- public:
-  explicit TGenerationGuard(TRoutDatabase& rtdb)
-      : Db(rtdb), Layer(CurrentLayer), First(RoutEntityCount + 1) {
-    if (Layer >= kFirstRoutLayer && Layer <= kLastRoutLayer) Saved = rtdb.PathState[Layer];
-  }
-  ~TGenerationGuard() {
-    if (Committed) return;
-    if (TRoutImportTarget* target = RoutImportTarget()) target->DiscardFrom(First);
-    // The additions stay in the journal's open step; their deletions go
-    // with them, so no later step brings them back.
-    if (RoutUndo != nullptr)
-      for (int32_t i = RoutEntityCount; i >= First; --i) RoutUndo->RecordDelete(i);
-    if (Layer >= kFirstRoutLayer && Layer <= kLastRoutLayer) Db.PathState[Layer] = Saved;
-  }
-  void Commit() { Committed = true; }
-
- private:
-  TRoutDatabase& Db;
-  uint8_t Layer;
-  int32_t First;
-  TRoutPathState Saved;
-  bool Committed = false;
-};
-
 TProfileEntity EntityOf(TRootDBObject* o) {
   TProfileEntity e;
   e.Type = o->GetType();
@@ -347,6 +320,21 @@ TProfileEntity EntityOf(TRootDBObject* o) {
 }
 
 }  // namespace
+
+TGenerationGuard::TGenerationGuard(TRoutDatabase& rtdb)
+    : Db(rtdb), Layer(CurrentLayer), First(RoutEntityCount + 1) {
+  if (Layer >= kFirstRoutLayer && Layer <= kLastRoutLayer) Saved = rtdb.PathState[Layer];
+}
+
+TGenerationGuard::~TGenerationGuard() {
+  if (Committed) return;
+  if (TRoutImportTarget* target = RoutImportTarget()) target->DiscardFrom(First);
+  // The additions stay in the journal's open step; their deletions go
+  // with them, so no later step brings them back.
+  if (RoutUndo != nullptr)
+    for (int32_t i = RoutEntityCount; i >= First; --i) RoutUndo->RecordDelete(i);
+  if (Layer >= kFirstRoutLayer && Layer <= kLastRoutLayer) Db.PathState[Layer] = Saved;
+}
 
 double TProfileEntity::Radius() const { return RoundedDistance(Centre, P1); }
 

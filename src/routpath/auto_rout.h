@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/geometry.h"
+#include "model/rout_database.h"
 
 class TRoutDatabase;
 class TRootEntityHandle;
@@ -58,6 +59,24 @@ bool ChooseCutDirection(const TRoutDatabase& rtdb, const std::vector<TProfileEnt
 // cyclic order, and reverses the rest when the second does not continue
 // from the first's second point.
 void StartAtLongestSide(std::vector<TProfileEntity>& path);
+
+// Takes out what a failed generation added and puts the layer's path state
+// back, unless the generation completed (Commit).
+class TGenerationGuard {
+ public:
+  explicit TGenerationGuard(TRoutDatabase& rtdb);
+  ~TGenerationGuard();
+  TGenerationGuard(const TGenerationGuard&) = delete;
+  TGenerationGuard& operator=(const TGenerationGuard&) = delete;
+  void Commit() { Committed = true; }
+
+ private:
+  TRoutDatabase& Db;
+  uint8_t Layer;
+  int32_t First;
+  TRoutPathState Saved;
+  bool Committed = false;
+};
 
 constexpr int32_t AutoRoutOutsideCommand = 5;
 constexpr int32_t AutoRoutInsideCommand = 93;

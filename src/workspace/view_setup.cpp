@@ -17,6 +17,7 @@
 #include "edit/entity_editors.h"
 #include "foundation/display_units.h"
 #include "routpath/auto_rout.h"
+#include "routpath/rout_path_commands.h"
 #include "tapeout/tool_table_dialogs.h"
 #include "tapeout/tooling_hit_marks.h"
 #include "workspace/db_bitmap.h"
@@ -290,6 +291,7 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
     DefineBranchCommand();
     ConnectCommandServices();
     DefineAutoRoutCommands();
+    DefineRoutPathCommands();
   }
 
   ViewHooks.WindowMarkMouseHook = [](TInputEvent& event) { WindowMarkMouseHook(event); };

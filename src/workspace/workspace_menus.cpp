@@ -21,6 +21,7 @@
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "routpath/auto_rout.h"
+#include "routpath/pocket_dialogs.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "tapein/filter_lists.h"
@@ -447,7 +448,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60).SetRadioItem(true, 4);
     pending(modify, "Auto &Tab Config", "Tabs1");
     pending(modify, "Auto &Rout Config", "AutoRout1").SetHint("[AU] Configure Auto Rout");
-    pending(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1");
+    idle(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1", ExecuteFullPanelAutoRoutConfigDialog);
     pending(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1");
     snapToGrid(modify);
     pending(modify, "Set Panel &Origin", "SetPanelOrigin1");
