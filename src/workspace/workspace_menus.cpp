@@ -21,6 +21,7 @@
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "routpath/auto_rout.h"
+#include "routpath/hole_spacing.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "tapein/filter_lists.h"
@@ -272,7 +273,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     file.AddSeparator();
     idle(file, "&Get Info", "GetInfo3", ShowDrillStatistics);
     file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(); };
-    pending(file, "Spacing &Check", "SpacingCheck1");
+    idle(file, "Spacing &Check", "SpacingCheck1", SpacingCheckCommand);
   }
   file.AddSeparator();
   idle(file, "&Plot", "Plot1", PlotToFile);
