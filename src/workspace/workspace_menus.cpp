@@ -21,6 +21,7 @@
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "routpath/auto_rout.h"
+#include "routpath/expanded_slots.h"
 #include "routpath/hole_spacing.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
@@ -374,7 +375,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(edit, "Convert Hole to Circl&e", "ConvertHoletoCircle1", 44, "[HC] Convert Hole To Circle", 48);
     snapToGrid(edit);
     pending(edit, "Set G93 Panel &Origin", "SetPanelOrigin1");
-    pending(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1");
+    idle(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1", ConvertExpandedSlots);
   }
 
   // ---- Window Edit ----

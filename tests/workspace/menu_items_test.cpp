@@ -74,8 +74,7 @@ const std::map<uint8_t, std::set<std::string>> PendingItems = {
      {"MoveLayertoCad1", "Tabs1", "AutoRout1",
       "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
     {emDrill,
-     {"MoveLayertoCad2", "SetPanelOrigin1",
-      "ConvertExpandedSlottoSlot1"}},
+     {"MoveLayertoCad2", "SetPanelOrigin1"}},
 };
 
 // Items with handlers of their own (files, dialogs, reports, display
@@ -102,7 +101,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",
       "SortSmallToolFirst1", "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "Contents1",
       "About3", "Version1", "MakeDrillTape1", "MakeESILaserFile1", "ActiveTools1", "EditToolTable1",
-      "AutoLoadFeedsSpeeds1", "DNCServer1", "SpacingCheck1"}},
+      "AutoLoadFeedsSpeeds1", "DNCServer1", "SpacingCheck1", "ConvertExpandedSlottoSlot1"}},
 };
 
 const std::map<uint8_t, std::vector<std::string>> TopMenus = {
