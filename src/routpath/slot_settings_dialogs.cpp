@@ -171,10 +171,17 @@ class TSlotAlgorithmDialog : public TForm {
     Defaults = &Add<TCheckBox>("DefaultsCheckBox", "&Set Defaults");
     TButton* ok;
     AddButtons(*this, &ok);
-    for (auto* field : {&Min[0], &Min[1], &Fields[0], &Fields[1], &Fields[2]})
+    // An entry refused as the OK button takes the focus keeps the dialog
+    // open; one refused on the way to another field does not.
+    for (auto* field : {&Min[0], &Min[1], &Fields[0], &Fields[1], &Fields[2]}) {
+      field->Edit.OnEnter = [this, enter = field->Edit.OnEnter](TControl& c) {
+        Refused = false;
+        enter(c);
+      };
       field->Edit.OnExit = [this, field](TControl&) {
         if (!field->Check()) Refused = true;
       };
+    }
     MultiTool->OnChange = [this](TControl&) { EnableControls(); };
     for (TRadioButton* b : {Normal, Comp, MultiShort}) b->OnChange = [this](TControl&) { EnableControls(); };
     ok->OnClick = [this](TControl&) {

@@ -116,8 +116,9 @@ TEST_F(TSlotSettingsTest, SlotAlgorithmShowsEnablesAndReadsEveryControl) {
     f.Click("OKButton");  // the refused minimum keeps the dialog open
     EXPECT_TRUE(f.Showing());
     EXPECT_EQ(f.Get<TEdit>("MinEdit").Text(), "33");
+    Type(f, "CompFactorEdit", "123");
+    Type(f, "MinEdit", "40");  // refused on the way: OK is not held up by it
     Type(f, "CompFactorEdit", "12");
-    Type(f, "MinEdit", "40");
     Type(f, "MaxEdit", "30");  // below the minimum: becomes the minimum
     Type(f, "MaxCompEdit", "0.02");
     Type(f, "CuspEdit", "0.001");
@@ -125,7 +126,7 @@ TEST_F(TSlotSettingsTest, SlotAlgorithmShowsEnablesAndReadsEveryControl) {
     f.Click("OKButton");
   });
   ASSERT_TRUE(ExecuteSlotAlgorithmDialog(false));
-  EXPECT_EQ(Messages(), (Texts{"Illegal value: <21>", "Illegal value: <9>"}));
+  EXPECT_EQ(Messages(), (Texts{"Illegal value: <21>", "Illegal value: <9>", "Illegal value: <123>"}));
   const TSlotAlgorithmSettings& s = DRDB->SlotAlgorithm;
   EXPECT_EQ(s.BiDirectional, 1);
   EXPECT_EQ(s.DoShortSlotComp, 1);
