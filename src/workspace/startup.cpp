@@ -31,6 +31,8 @@
 #include "platform/registry.h"
 #include "platform/single_instance.h"
 #include "routpath/edit_step_dialog.h"
+#include "routpath/slot_settings_dialogs.h"
+#include "tapeout/make_drill_tape.h"
 #include "routpath/contour_offset.h"
 #include "workspace/clock_panel.h"
 #include "workspace/db_bitmap.h"
@@ -292,6 +294,8 @@ void StartUp() {
     TModalBracket bracket;
     return RunEditStepDialog(table, EditorMode == emRout);
   });
+  // Make Drill Tape's "&Circle/Slot" button, in the tape's units.
+  SetSlotAlgorithmDialog([](bool metric) { ExecuteSlotAlgorithmDialog(metric); });
   // The tape reader offsets compensated moves through the contour engine.
   InstallContourOffsetEngine();
 }
@@ -347,6 +351,7 @@ void ShutDown() {
   SetCurrentCommandHook(nullptr);
   RemoveStepConnections();
   SetEditStepDialog(nullptr);
+  SetSlotAlgorithmDialog(nullptr);
   ActiveUndo = nullptr;
   ActiveDB = nullptr;
   DeleteScratchFiles();

@@ -22,6 +22,8 @@
 #include "tapein/drill_import_command.h"
 #include "routpath/auto_rout.h"
 #include "routpath/pocket_dialogs.h"
+#include "routpath/expanded_slots.h"
+#include "routpath/hole_spacing.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "tapein/filter_lists.h"
@@ -273,7 +275,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     file.AddSeparator();
     idle(file, "&Get Info", "GetInfo3", ShowDrillStatistics);
     file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(); };
-    pending(file, "Spacing &Check", "SpacingCheck1");
+    idle(file, "Spacing &Check", "SpacingCheck1", SpacingCheckCommand);
   }
   file.AddSeparator();
   idle(file, "&Plot", "Plot1", PlotToFile);
@@ -374,7 +376,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(edit, "Convert Hole to Circl&e", "ConvertHoletoCircle1", 44, "[HC] Convert Hole To Circle", 48);
     snapToGrid(edit);
     pending(edit, "Set G93 Panel &Origin", "SetPanelOrigin1");
-    pending(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1");
+    idle(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1", ConvertExpandedSlots);
   }
 
   // ---- Window Edit ----

@@ -74,8 +74,7 @@ const std::map<uint8_t, std::set<std::string>> PendingItems = {
      {"MoveLayertoCad1", "Tabs1", "AutoRout1",
       "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
     {emDrill,
-     {"SpacingCheck1", "MoveLayertoCad2", "SetPanelOrigin1",
-      "ConvertExpandedSlottoSlot1"}},
+     {"MoveLayertoCad2", "SetPanelOrigin1"}},
 };
 
 // Items with handlers of their own (files, dialogs, reports, display
@@ -103,7 +102,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",
       "SortSmallToolFirst1", "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "Contents1",
       "About3", "Version1", "MakeDrillTape1", "MakeESILaserFile1", "ActiveTools1", "EditToolTable1",
-      "AutoLoadFeedsSpeeds1", "DNCServer1"}},
+      "AutoLoadFeedsSpeeds1", "DNCServer1", "SpacingCheck1", "ConvertExpandedSlottoSlot1"}},
 };
 
 const std::map<uint8_t, std::vector<std::string>> TopMenus = {
@@ -233,3 +232,37 @@ TEST_F(TMenuItemsTest, ExportItemsOpenTheirSaveDialogs) {
   EXPECT_EQ(ShownCommonDialogs().back().Filter, OdbExportFilterText);
   EXPECT_EQ(PendingCommonDialogAnswers(), 0u);
 }
+
+namespace {
+
+TEST_F(TMenuItemsTest, DrillToolsAreReachedFromTheDrillMenuAndMakeDrillTape) {
+  TWorkspace& form = StartProgram();
+  std::vector<std::string> shown;
+  QueueModalScript("TSpacingCheckDialog", [&](TForm& f) {
+    shown.push_back(f.Caption());
+    f.Click("CancelButton");
+  });
+  TMenuItem* spacing = form.MenuItem(emDrill, "SpacingCheck1");
+  spacing->OnClick(*spacing);
+  ScriptInputBoxCancel();
+  TMenuItem* slots = form.MenuItem(emDrill, "ConvertExpandedSlottoSlot1");
+  slots->OnClick(*slots);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Caption, "Maximum nibble size");
+  // Make Drill Tape's "&Circle/Slot" opens the slot algorithm in the tape's units.
+  QueueModalScript("TMakeDrillTapeDialog", [&](TForm& f) {
+    f.Get<TRadioGroup>("UnitGroup").SetItemIndex(1);
+    ASSERT_TRUE(f.Get<TButton>("CircleSlotButton").Enabled());
+    QueueModalScript("TSlotAlgorithmDialog", [&](TForm& g) {
+      shown.push_back(g.Get<TLabel>("UnitsLabel").Caption());
+      g.Click("CancelButton");
+    });
+    f.Click("CircleSlotButton");
+    f.Click("CancelButton");
+  });
+  TMenuItem* tape = form.MenuItem(emDrill, "MakeDrillTape1");
+  tape->OnClick(*tape);
+  EXPECT_EQ(shown, (std::vector<std::string>{"Spacing Check", "mm"}));
+}
+
+}  // namespace

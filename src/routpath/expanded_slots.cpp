@@ -1,0 +1,213 @@
+#include "routpath/expanded_slots.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "foundation/settings.h"
+#include "foundation/utilities.h"
+#include "model/drill_database.h"
+#include "model/drill_entities.h"
+#include "model/editor_state.h"
+#include "model/entity_store.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
+#include "platform/message_box.h"
+
+double NibblePitch(double radius, double cusp) {
+  if (radius <= cusp) return 0;
+  return 2.0 * std::sqrt(radius * radius - (radius - cusp) * (radius - cusp));
+}
+
+TExpandedSlotFinder::TExpandedSlotFinder(double radius, double cusp)
+    : Pitch(NibblePitch(radius, cusp)), CellSize(std::max(1.0, std::ceil(Pitch) + 1.0)) {}
+
+int64_t TExpandedSlotFinder::CellOf(double v) const { return int64_t(std::floor(v / CellSize)); }
+
+namespace {
+uint64_t CellKey(int64_t cx, int64_t cy) { return (uint64_t(cx) << 32) ^ uint64_t(uint32_t(cy)); }
+}  // namespace
+
+void TExpandedSlotFinder::AddHit(int32_t x, int32_t y, int32_t index) {
+  Hits.push_back({x, y, index, 0, -1, false});
+  Cells[CellKey(CellOf(x), CellOf(y))].push_back(int32_t(Hits.size() - 1));
+}
+
+TExpandedSlotFinder::TLine TExpandedSlotFinder::LineThrough(int32_t a, int32_t b) const {
+  const double dx = double(Hits[b].X) - Hits[a].X, dy = double(Hits[b].Y) - Hits[a].Y;
+  const double length = std::hypot(dx, dy);
+  return {double(Hits[a].X), double(Hits[a].Y), dx / length, dy / length};
+}
+
+int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line) {
+  const THit& from = Hits[p];
+  const int64_t cx = CellOf(from.X), cy = CellOf(from.Y);
+  double best = Pitch;
+  int32_t found = -1;
+  for (int64_t i = cx - 1; i <= cx + 1; ++i)
+    for (int64_t j = cy - 1; j <= cy + 1; ++j) {
+      auto cell = Cells.find(CellKey(i, j));
+      if (cell == Cells.end()) continue;
+      for (int32_t q : cell->second) {
+        const THit& to = Hits[q];
+        if (to.Visited) continue;
+        const double dx = double(to.X) - from.X, dy = double(to.Y) - from.Y;
+        if (std::fabs(dx) > best || std::fabs(dy) > best) continue;
+        if (dx == 0 && dy == 0) continue;  // a hole at the same place is no neighbour
+        const double d = std::hypot(dx, dy);
+        if (d > best || (found >= 0 && d == best)) continue;
+        if (line != nullptr) {
+          const double off = (double(to.X) - line->AX) * line->UY - (double(to.Y) - line->AY) * line->UX;
+          if (std::fabs(off) > RowLineTolerance) continue;
+        }
+        best = d;
+        found = q;
+      }
+    }
+  return found;
+}
+
+void TExpandedSlotFinder::TraceRow(int32_t s) {
+  Hits[s].Visited = true;
+  int32_t n1 = FindNeighbour(s, nullptr);
+  if (n1 < 0) {
+    Hits[s].Visited = false;
+    return;
+  }
+  Hits[n1].Visited = true;
+  TLine line = LineThrough(s, n1);
+  int32_t n2 = FindNeighbour(n1, &line);
+  if (n2 < 0) {
+    std::swap(s, n1);
+    n2 = FindNeighbour(n1, &line);
+  }
+  if (n2 < 0) {  // a pair is no row
+    Hits[s].Visited = Hits[n1].Visited = false;
+    return;
+  }
+  Hits[n2].Visited = true;
+  std::vector<int32_t> row{s, n1, n2};
+  for (;;) {  // on at the last hit
+    line = LineThrough(row.front(), row.back());
+    const int32_t n = FindNeighbour(row.back(), &line);
+    if (n < 0) break;
+    Hits[n].Visited = true;
+    row.push_back(n);
+  }
+  for (;;) {  // back at the first hit
+    line = LineThrough(row.front(), row.back());
+    const int32_t n = FindNeighbour(row.front(), &line);
+    if (n < 0) break;
+    Hits[n].Visited = true;
+    row.insert(row.begin(), n);
+  }
+  const int32_t id = int32_t(Rows.size());
+  for (int32_t h : row) Hits[h].Status = 3;
+  Hits[row.front()].Status = Hits[row.back()].Status = 1;
+  Hits[row.front()].Row = Hits[row.back()].Row = id;
+  Rows.push_back(std::move(row));
+}
+
+void TExpandedSlotFinder::Find() {
+  if (Pitch <= 0) return;
+  for (int32_t s = 0; s < int32_t(Hits.size()); ++s)
+    if (!Hits[s].Visited) TraceRow(s);
+}
+
+void TExpandedSlotFinder::Emit() {
+  for (THit& h : Hits) {
+    if (h.Status == 0) {
+      KeepHit(h.X, h.Y, h.Index);
+      continue;
+    }
+    DeleteHit(h.X, h.Y, h.Index);
+    if (h.Status == 1) {
+      THit& f = Hits[Rows[h.Row].front()];
+      THit& e = Hits[Rows[h.Row].back()];
+      if (&h == &f)
+        AddSlot(f.X, f.Y, e.X, e.Y);
+      else
+        AddSlot(e.X, e.Y, f.X, f.Y);
+      f.Status = e.Status = 3;
+    }
+  }
+  Hits.clear();
+  Cells.clear();
+  Rows.clear();
+}
+
+// ---- The command ------------------------------------------------------------------------
+
+namespace {
+
+class TExpandedSlotConverter : public TExpandedSlotFinder {
+ public:
+  TExpandedSlotConverter(double radius, double cusp, int32_t tool, uint8_t layer, TStepObject* step)
+      : TExpandedSlotFinder(radius, cusp), Tool(tool), Layer(layer), Step(step) {}
+  int32_t Slots = 0;
+
+ protected:
+  void AddSlot(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override {
+    const int32_t n = DRDB->AddSlotOnLayer(x1, y1, x2, y2, Layer, Tool, Step == nullptr);
+    if (n == 0) return;
+    ++Slots;
+    if (Step != nullptr) {
+      // Invisible while it has no step object yet: drawn with its copies.
+      DRDB->EntityAt(n)->SetStepObj(Step);
+      DRDB->Undelete(n);
+      DRDB->DrawEntity(n);
+    }
+  }
+  void DeleteHit(int32_t, int32_t, int32_t index) override {
+    if (DRDB->DeleteEntity(index)) DRDB->EraseEntityImage(index);
+  }
+
+ private:
+  int32_t Tool;
+  uint8_t Layer;
+  TStepObject* Step;
+};
+
+}  // namespace
+
+void ConvertExpandedSlots() {
+  if (DRDB == nullptr) return;
+  std::string answer = RealToStr(25400.0 / double(UnitsPerDisplayUnit));
+  ViewServices().BeginModal();
+  const bool ok = InputQuery("Maximum nibble size",
+                             Metric ? "Enter nib size in mm" : "Enter nib size in inches", answer);
+  ViewServices().EndModal();
+  if (!ok) return;
+  const double nib = std::nearbyint(StrToRealLenient(answer) * double(UnitsPerDisplayUnit));
+  if (!(nib >= 2540 && nib <= 6350000)) {
+    ErrorBox("Illegal value.");
+    return;
+  }
+  THourGlassCursor hourglass;
+  // The holes of each layer, tool and step object, in store order.
+  using TGroup = std::tuple<uint8_t, int32_t, TStepObject*>;
+  std::map<TGroup, std::vector<int32_t>> groups;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    const uint32_t word = DRDB->WordAt(i);
+    if (static_cast<int32_t>(word) <= 0 || (word & 0x3FFu) == 0) continue;
+    TDrillEntity* e = DRDB->EntityAt(i);
+    if (e == nullptr || e->GetType() != etDrillHole) continue;
+    groups[{uint8_t(30 + LayerOfBit(word & 0x3FFu)), e->Tool, e->GetStepObj()}].push_back(i);
+  }
+  for (const auto& [group, holes] : groups) {
+    if (holes.size() < 3) continue;
+    const auto& [layer, tool, step] = group;
+    // The cusp the nibble allows, in the units of the tool's radius.
+    TExpandedSlotConverter converter(DrillToolDiameter(tool) / 2, 4.0 * nib, tool, layer, step);
+    for (int32_t i : holes) {
+      TIntPoint p;
+      DRDB->EntityAt(i)->GetPoint(p);
+      converter.AddHit(p.X, p.Y, i);
+    }
+    converter.Find();
+    converter.Emit();
+  }
+  if (DrillUndo != nullptr) DrillUndo->BeginOperation("Expanded Slot Conv.");
+}

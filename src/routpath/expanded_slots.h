@@ -1,0 +1,70 @@
+// Conversion of expanded slots into slots: a drilled slot that was expanded
+// into a row of closely spaced hits (one hole per hit) becomes one slot
+// again. Rows are looked for among the live holes of one drill layer, one
+// tool and one step object at a time; a row of three or more hits, each
+// within the nibble pitch of the next and all on one line, is replaced by a
+// slot from the end hit that comes first in the drill store to the other
+// end, on the same layer, with the same tool and step object.
+#pragma once
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+class TStepObject;
+
+// Largest hit-to-hit distance of a row cut by a drill of the radius with
+// the given cusp height (both in database units); 0 when radius <= cusp.
+double NibblePitch(double radius, double cusp);
+
+// Off-line tolerance of a row, database units (0.00056 inch).
+constexpr double RowLineTolerance = 14224.0;
+
+// Finds rows among the hits entered and hands every hit to the virtual
+// reactions: a row's end hits and inner hits are deleted, each row becomes
+// one slot, and hits of no row are kept.
+class TExpandedSlotFinder {
+ public:
+  // radius of the tool and the cusp height, database units.
+  TExpandedSlotFinder(double radius, double cusp);
+  virtual ~TExpandedSlotFinder() = default;
+
+  void AddHit(int32_t x, int32_t y, int32_t index);
+  // Traces every row.
+  void Find();
+  // Reports every hit in the order entered, then forgets them.
+  void Emit();
+
+  double Pitch = 0;
+
+ protected:
+  virtual void AddSlot(int32_t x1, int32_t y1, int32_t x2, int32_t y2) = 0;
+  virtual void KeepHit(int32_t x, int32_t y, int32_t index) {}
+  virtual void DeleteHit(int32_t x, int32_t y, int32_t index) = 0;
+
+ private:
+  struct THit {
+    int32_t X, Y, Index;
+    uint8_t Status;  // 0 keep, 1 end of a row, 3 inner hit of a row
+    int32_t Row;     // for an end: the row (index into Rows)
+    bool Visited;
+  };
+  struct TLine {
+    double AX, AY, UX, UY;  // a point and the unit direction
+  };
+  int64_t CellOf(double v) const;
+  // The nearest free hit within the pitch of hit p (not at p's place);
+  // with a line, only hits within the tolerance of it. -1 when none.
+  int32_t FindNeighbour(int32_t p, const TLine* line);
+  TLine LineThrough(int32_t a, int32_t b) const;
+  void TraceRow(int32_t s);
+
+  double CellSize = 1;
+  std::vector<THit> Hits;
+  std::unordered_map<uint64_t, std::vector<int32_t>> Cells;
+  std::vector<std::vector<int32_t>> Rows;  // hit positions from end to end
+};
+
+// The drill Edit menu's "Convert E&xpanded Slot to Slot": asks for the
+// nibble size (Cancel stops with nothing changed) and converts every layer,
+// tool and step object; one undo operation "Expanded Slot Conv.".
+void ConvertExpandedSlots();
