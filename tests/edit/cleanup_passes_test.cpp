@@ -192,6 +192,29 @@ TEST_F(TCleanupTest, UnevenChordsOfAClosedChainAreScannedForArcsInstead) {
   for (const std::string& e : Drawing()) EXPECT_NE(e[0], 'C') << e;
 }
 
+TEST_F(TCleanupTest, UnevenClosedChainComesBackAsACircleThroughTheArcPass) {
+  // Chords alternating 2 and 8 degrees: not even enough for the loop rule,
+  // yet every chord lies on one circle. No arc may span the whole loop; the
+  // loop becomes two arcs that the circle pass joins.
+  const double r = 12700000.0;
+  std::vector<TIntPoint> pts;
+  for (double a = 0.0; a < 359.9; a += pts.size() % 2 ? 8.0 : 2.0) {
+    pts.push_back({int32_t(std::lround(r * std::cos(a * M_PI / 180))),
+                   int32_t(std::lround(r * std::sin(a * M_PI / 180)))});
+  }
+  const size_t n = pts.size();
+  for (size_t k = 0; k < n; ++k) {
+    DB->AddLine(pts[k].X, pts[k].Y, pts[(k + 1) % n].X, pts[(k + 1) % n].Y);
+  }
+  BuildArcsFromChords(50800);
+  std::vector<std::string> arcs = Drawing();
+  ASSERT_EQ(arcs.size(), 2u);
+  for (const std::string& e : arcs) EXPECT_EQ(e[0], 'A') << e;
+  BuildCirclesFromArcs(50800);
+  ASSERT_EQ(Drawing().size(), 1u);
+  EXPECT_EQ(Drawing()[0].substr(0, 2), "C ");
+}
+
 TEST_F(TCleanupTest, ChordsMeetingOneUnitApartAreNotChained) {
   AddChords(12700000, 0, 7.5, 6);
   AddChords(12700000, 45, 7.5, 6, 1, 0);  // shifted by one unit
