@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "edit/cleanup_passes.h"
@@ -122,6 +123,8 @@ class TChordChain {
     Head->Next = Tail;
     Tail->Prev = Head;
     InChain[seed] = true;
+    Index(Head);
+    Index(Tail);
   }
 
   void Grow() {
@@ -132,12 +135,16 @@ class TChordChain {
   void Process();
 
  private:
-  TChainNode* FindNode(int32_t x, int32_t y) const {
-    for (TChainNode* n = Head; n; n = n->Next) {
-      if (n->X == x && n->Y == y) return n;
-    }
-    return nullptr;
+  // The node at the point while the chain grows (its points are then all
+  // different); a map, so that a chain of any length grows in linear time.
+  static uint64_t PointKey(int32_t x, int32_t y) {
+    return (uint64_t(uint32_t(x)) << 32) | uint32_t(y);
   }
+  TChainNode* FindNode(int32_t x, int32_t y) const {
+    auto it = Nodes.find(PointKey(x, y));
+    return it == Nodes.end() ? nullptr : it->second;
+  }
+  void Index(TChainNode* n) { Nodes[PointKey(n->X, n->Y)] = n; }
 
   bool AddAtHead(int32_t j, const TIntPoint& connect, const TIntPoint& other) {
     if (Closed || !Head->At(connect)) return false;
@@ -158,6 +165,11 @@ class TChordChain {
     Head->Prev = h;
     Head = h;
     InChain[j] = true;
+    if (Closed) {
+      Nodes.clear();  // a closed chain grows no more
+    } else {
+      Index(h);
+    }
     return true;
   }
 
@@ -179,6 +191,11 @@ class TChordChain {
     Tail->Next = t;
     Tail = t;
     InChain[j] = true;
+    if (Closed) {
+      Nodes.clear();
+    } else {
+      Index(t);
+    }
     return true;
   }
 
@@ -225,6 +242,7 @@ class TChordChain {
   bool Closed = false;
   TChainNode* Head = nullptr;
   TChainNode* Tail = nullptr;
+  std::unordered_map<uint64_t, TChainNode*> Nodes;
 };
 
 bool TChordChain::ChordsEven() const {
