@@ -72,12 +72,13 @@ TCleanDialog::TCleanDialog() : TForm("TCleanDialog") {
   ArcToleranceEdit->OnExit = [this](TControl& c) { ArcToleranceEditExit(c); };
   CircleToleranceEdit->OnExit = [this](TControl& c) { CircleToleranceEditExit(c); };
   // OK never hands on an illegal tolerance, even when the edit kept the
-  // focus (its exit check then runs here).
-  OnCloseQuery = [this](TForm& form, bool&) {
+  // focus: every edit is checked again, and on the first bad one its message
+  // shows, its old text comes back and the dialog stays open.
+  OnCloseQuery = [this](TForm& form, bool& canClose) {
     if (form.ModalResult() != mrOk) return;
-    CheckTolerance(*OverlapToleranceEdit, OverlapSaved, OverlapPrefix);
-    CheckTolerance(*ArcToleranceEdit, ArcSaved, ArcPrefix);
-    CheckTolerance(*CircleToleranceEdit, CircleSaved, CirclePrefix);
+    canClose = CheckTolerance(*OverlapToleranceEdit, OverlapSaved, OverlapPrefix) &&
+               CheckTolerance(*ArcToleranceEdit, ArcSaved, ArcPrefix) &&
+               CheckTolerance(*CircleToleranceEdit, CircleSaved, CirclePrefix);
   };
 }
 

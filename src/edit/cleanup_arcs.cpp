@@ -3,8 +3,10 @@
 // Both passes find neighbours through one endpoint hash: 65,536 lists keyed
 // by FoldPointKey of an entity's end points. Points of chains and runs
 // compare exactly, as integers.
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "edit/cleanup_passes.h"
@@ -24,7 +26,6 @@ int32_t CircleCount = 0;
 
 namespace {
 
-constexpr int32_t BitSetSize = 1000001;
 constexpr double MaxRadius = 2147483647.0;
 
 // ---- Endpoint hash ------------------------------------------------------------------
@@ -122,6 +123,8 @@ class TChordChain {
     Head->Next = Tail;
     Tail->Prev = Head;
     InChain[seed] = true;
+    Index(Head);
+    Index(Tail);
   }
 
   void Grow() {
@@ -132,12 +135,16 @@ class TChordChain {
   void Process();
 
  private:
-  TChainNode* FindNode(int32_t x, int32_t y) const {
-    for (TChainNode* n = Head; n; n = n->Next) {
-      if (n->X == x && n->Y == y) return n;
-    }
-    return nullptr;
+  // The node at the point while the chain grows (its points are then all
+  // different); a map, so that a chain of any length grows in linear time.
+  static uint64_t PointKey(int32_t x, int32_t y) {
+    return (uint64_t(uint32_t(x)) << 32) | uint32_t(y);
   }
+  TChainNode* FindNode(int32_t x, int32_t y) const {
+    auto it = Nodes.find(PointKey(x, y));
+    return it == Nodes.end() ? nullptr : it->second;
+  }
+  void Index(TChainNode* n) { Nodes[PointKey(n->X, n->Y)] = n; }
 
   bool AddAtHead(int32_t j, const TIntPoint& connect, const TIntPoint& other) {
     if (Closed || !Head->At(connect)) return false;
@@ -158,6 +165,11 @@ class TChordChain {
     Head->Prev = h;
     Head = h;
     InChain[j] = true;
+    if (Closed) {
+      Nodes.clear();  // a closed chain grows no more
+    } else {
+      Index(h);
+    }
     return true;
   }
 
@@ -179,6 +191,11 @@ class TChordChain {
     Tail->Next = t;
     Tail = t;
     InChain[j] = true;
+    if (Closed) {
+      Nodes.clear();
+    } else {
+      Index(t);
+    }
     return true;
   }
 
@@ -214,6 +231,7 @@ class TChordChain {
   bool FitRun(TChainNode* s, TChainNode* e, TRealPoint& centre, double& radius) const;
   bool TryFitArc(TChainNode*& s, TChainNode*& e);
   bool FitTangentArc(TChainNode* s, TChainNode* e, const TRealPoint& centre, double radius);
+  bool CloseLoop(TChainNode* s, TChainNode* e, const TRealPoint& centre, double radius);
   bool NodesNearCircle(TChainNode* s, TChainNode* e, const TRealPoint& centre, double radius,
                        bool includeEnd, bool midpoints) const;
   static bool RunsClockwise(TChainNode* s, TChainNode* e, const TRealPoint& centre);
@@ -224,6 +242,7 @@ class TChordChain {
   bool Closed = false;
   TChainNode* Head = nullptr;
   TChainNode* Tail = nullptr;
+  std::unordered_map<uint64_t, TChainNode*> Nodes;
 };
 
 bool TChordChain::ChordsEven() const {
@@ -458,6 +477,7 @@ bool TChordChain::TryFitArc(TChainNode*& s, TChainNode*& e) {
     centre = c;
     radius = r;
   }
+  if (CloseLoop(s, e, centre, radius)) return true;
   ++ArcCount;
   if (FitTangentArc(s, e, centre, radius)) return true;
   int32_t cx = SaturatingRound(centre.X), cy = SaturatingRound(centre.Y);
@@ -466,6 +486,38 @@ bool TChordChain::TryFitArc(TChainNode*& s, TChainNode*& e) {
   } else {
     DB->AddArc(TIntPoint{s->X, s->Y}, TIntPoint{e->X, e->Y}, TIntPoint{cx, cy});
   }
+  return true;
+}
+
+// A run of a closed chain never spans the whole loop (its ends would
+// coincide). When it covers all but one chord and that chord fits the same
+// circle too, the loop is emitted as two arcs meeting at the run's ends and
+// at a node half-way, which the circle pass then joins into a circle; the
+// leftover chord goes with them.
+bool TChordChain::CloseLoop(TChainNode* s, TChainNode* e, const TRealPoint& centre,
+                            double radius) {
+  if (!Closed) return false;
+  TChainNode* rest = nullptr;  // the node starting the chord outside the run
+  if (s == Head && e->Next == Tail) {
+    rest = e;
+  } else if (s->Prev == Head && e == Tail) {
+    rest = Head;
+  }
+  if (!rest || rest->Used || !rest->Entity) return false;
+  if (!NodesNearCircle(rest, rest->Next, centre, radius, true, true)) return false;
+  int32_t chords = 0;
+  for (TChainNode* c = s; c != e; c = c->Next) ++chords;
+  TChainNode* m = s;
+  for (int32_t k = 0; k < chords / 2; ++k) m = m->Next;
+  if (m->At(TIntPoint{s->X, s->Y})) return false;
+  const TIntPoint c{SaturatingRound(centre.X), SaturatingRound(centre.Y)};
+  // The two counter-clockwise arcs S to M and M to S make the whole circle,
+  // whichever way the loop runs.
+  DB->AddArc(TIntPoint{s->X, s->Y}, TIntPoint{m->X, m->Y}, c);
+  DB->AddArc(TIntPoint{m->X, m->Y}, TIntPoint{s->X, s->Y}, c);
+  ArcCount += 2;
+  RemoveChordEntity(rest->Entity);
+  rest->Used = true;
   return true;
 }
 
@@ -566,6 +618,11 @@ bool TChordChain::FitTangentArc(TChainNode* s, TChainNode* e, const TRealPoint& 
   s->Y = S2.Y;
   e->X = E2.X;
   e->Y = E2.Y;
+  const size_t widest = size_t(std::max(line1, line2)) + 1;
+  if (Done.size() < widest) {
+    Done.resize(widest, false);
+    InChain.resize(widest, false);
+  }
   InChain[line1] = InChain[b->Entity];
   Done[line1] = Done[b->Entity];
   InChain[line2] = InChain[e->Entity];
@@ -604,7 +661,9 @@ void BuildArcsFromChords(int32_t tolerance) {
   for (int32_t i = 1; i <= CadEntityCount; ++i) {
     if (LayerEntityType(i, bit) == 2) HashLineEnds(i);
   }
-  std::vector<bool> done(BitSetSize, false), inChain(BitSetSize, false);
+  // One mark per slot; lines added by tangent fitting widen them.
+  const size_t slots = size_t(CadEntityCount) + 1;
+  std::vector<bool> done(slots, false), inChain(slots, false);
 
   const int32_t total = CadEntityCount;
   for (int32_t i = 1; i <= total && !cancelled; ++i) {
@@ -627,7 +686,7 @@ void BuildCirclesFromArcs(int32_t tolerance) {
   ProcessMessages();
 
   const uint32_t bit = CleanupLayerBit();
-  std::vector<bool> used(BitSetSize, false);
+  std::vector<bool> used(size_t(CadEntityCount) + 1, false);
   ClearEndpointHash();
   for (int32_t i = 1; i <= CadEntityCount; ++i) {
     if (LayerEntityType(i, bit) == 3) HashLineEnds(i);

@@ -218,7 +218,7 @@ void TRoutShadow::PushChain() {
         break;
       case rsArc:
         target->AddCadRoutArc(r->A.X, r->A.Y, r->B.X, r->B.Y, r->C.X, r->C.Y,
-                              r->ToolDiameter());
+                              r->ToolDiameter(), r->Turn);
         break;
       case rsHole:
         target->AddCadHoleCircle(r->A.X, r->A.Y, r->ToolDiameter());

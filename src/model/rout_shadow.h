@@ -40,8 +40,10 @@ class TRoutCadTarget {
   virtual void AddCadSequenceNumber(int32_t x, int32_t y, int32_t n) = 0;
   virtual void AddCadRoutLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                               int32_t diameter) = 0;
+  // turn: the record's Turn (+1 counter-clockwise, -1 clockwise, 0 the
+  // shorter way round).
   virtual void AddCadRoutArc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t cx,
-                             int32_t cy, int32_t diameter) = 0;
+                             int32_t cy, int32_t diameter, int8_t turn) = 0;
   virtual void AddCadHoleCircle(int32_t x, int32_t y, int32_t diameter) = 0;
 };
 // Installs the conversion target (not owned); nullptr removes it. Returns the
@@ -108,6 +110,9 @@ class TRoutShadow {
   bool IsCopy;
   uint16_t FeedRate;
   int32_t ZOffset;
+  // Arcs: +1 counter-clockwise, -1 clockwise from A to B; 0 when unknown
+  // (the picture then takes the shorter way round).
+  int8_t Turn = 0;
 
  private:
   enum TPass { psDraw, psHighlight, psErase, psUndraw };

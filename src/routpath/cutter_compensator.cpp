@@ -64,13 +64,15 @@ void TCutterCompensator::AttachShadow(TRoutEntity* entity, TRoutShadow* record) 
   entity->AttachShadow(record);
 }
 
-void TCutterCompensator::Attach(uint8_t kind, const TIntPoint& a, const TIntPoint& b,
-                                const TIntPoint& c, int32_t tool, bool headUp, uint16_t feed,
-                                int32_t zOffset, TRoutEntity* owner, int32_t stepNumber,
-                                bool isCopy) {
-  if (!owner) return;
-  AttachShadow(owner, new TRoutShadow(a, b, c, headUp, tool, kind, isCopy, stepNumber, Layer_,
-                                      feed, zOffset));
+TRoutShadow* TCutterCompensator::Attach(uint8_t kind, const TIntPoint& a, const TIntPoint& b,
+                                        const TIntPoint& c, int32_t tool, bool headUp,
+                                        uint16_t feed, int32_t zOffset, TRoutEntity* owner,
+                                        int32_t stepNumber, bool isCopy) {
+  if (!owner) return nullptr;
+  auto* record = new TRoutShadow(a, b, c, headUp, tool, kind, isCopy, stepNumber, Layer_, feed,
+                                 zOffset);
+  AttachShadow(owner, record);
+  return record;
 }
 
 void TCutterCompensator::SetOwner(const TFeed& feed) {
@@ -273,8 +275,13 @@ void TCutterCompensator::Emit(const TMove& move) {
   uint16_t feed;
   int32_t zOffset;
   CutWords(Entity_, feed, zOffset);
-  Attach(move.Type == etRoutArc || move.Type == etRoutArcReverse ? rsArc : rsLine, move.Start, move.End, move.Centre, move.Tool,
-         !move.Cutting, feed, zOffset, Entity_, StepNumber_, StepFlag_);
+  TRoutShadow* record =
+      Attach(move.Type == etRoutArc || move.Type == etRoutArcReverse ? rsArc : rsLine, move.Start, move.End, move.Centre, move.Tool,
+             !move.Cutting, feed, zOffset, Entity_, StepNumber_, StepFlag_);
+  // The arc keeps its turn, so that one over half a circle is not taken the
+  // shorter way round.
+  if (record && move.Type == etRoutArc) record->Turn = 1;
+  if (record && move.Type == etRoutArcReverse) record->Turn = -1;
 }
 
 void TCutterCompensator::ReportViolations(TGougeReport& report) {

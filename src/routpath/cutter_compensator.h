@@ -81,9 +81,10 @@ class TCutterCompensator : public TLayerCompensation {
   void Process(const TMove& move);
   void Emit(const TMove& move);
 
-  void Attach(uint8_t kind, const TIntPoint& a, const TIntPoint& b, const TIntPoint& c,
-              int32_t tool, bool headUp, uint16_t feed, int32_t zOffset, TRoutEntity* owner,
-              int32_t stepNumber, bool isCopy);
+  // The new record, hung on the owner; nullptr without one.
+  TRoutShadow* Attach(uint8_t kind, const TIntPoint& a, const TIntPoint& b, const TIntPoint& c,
+                      int32_t tool, bool headUp, uint16_t feed, int32_t zOffset,
+                      TRoutEntity* owner, int32_t stepNumber, bool isCopy);
   void SetOwner(const TFeed& feed);
 
   uint8_t Layer_;

@@ -6,6 +6,7 @@
 #include "command/command_interpreter.h"
 #include "command/command_services.h"
 #include "dnc/dnc_server.h"
+#include "edit/layer_to_cad.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
@@ -316,8 +317,8 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       };
     if (LayerEraseCommand)
       layers.Add("Layer &Erase", "LayerErase1").OnClick = [this](TMenuItem&) { LayerEraseCommand(); };
-    if (rout) pending(layers, "&Copy Layer to CAD", "MoveLayertoCad1");
-    if (drill) pending(layers, "&Copy Layer to CAD", "MoveLayertoCad2");
+    if (rout) idle(layers, "&Copy Layer to CAD", "MoveLayertoCad1", [] { CopyRoutLayerToCad(); });
+    if (drill) idle(layers, "&Copy Layer to CAD", "MoveLayertoCad2", [] { CopyDrillLayersToCad(); });
     if (SwitchToLayerCommand)
       layers.Add("&Switch To Layer", "SwitchToLayer1").SetShortCut("Ctrl+L").OnClick = [this](TMenuItem&) {
         if (ViewServices().Activity() == 0) SwitchToLayerCommand();

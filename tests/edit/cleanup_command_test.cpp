@@ -109,6 +109,11 @@ TEST_F(TCleanupTest, IllegalToleranceIsRefusedAndTheOldTextComesBack) {
     auto& circle = f.Get<TEdit>("CircleToleranceEdit");
     circle.SetFocus();
     circle.SetText("abc");
+    // Enter takes the default button while the focus stays in the edit: OK
+    // is refused, the old text is back and the dialog stays open.
+    f.SetModalResult(mrOk);
+    EXPECT_EQ(f.ModalResult(), mrNone);
+    EXPECT_EQ(circle.Text(), "0.0020");
     f.Click("OKButton");
   });
   TCleanupSettings s;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cmath>
+#include <sstream>
 
 #include "cleanup_test_support.h"
 #include "edit/cleanup_passes.h"
@@ -152,6 +152,10 @@ TEST_F(TCleanupTest, ChordsOfAWholeCircleBecomeOneCircle) {
   EXPECT_EQ(Drawing(), V{Circle(0, 0, 12700000)});
   EXPECT_EQ(CircleCount, 1);
   EXPECT_EQ(ArcCount, 0);
+  DB->Clear();
+  AddChords(12700000, 0, 1, 360, 5000000, 0);  // a circle exported as 360 chords
+  BuildArcsFromChords(50800);
+  EXPECT_EQ(Drawing(), V{Circle(5000000, 0, 12700000)});
 }
 
 TEST_F(TCleanupTest, OpenChainOfChordsBecomesOneCounterClockwiseArc) {
@@ -190,6 +194,61 @@ TEST_F(TCleanupTest, UnevenChordsOfAClosedChainAreScannedForArcsInstead) {
   EXPECT_EQ(CircleCount, 0);
   EXPECT_GE(ArcCount, 1);
   for (const std::string& e : Drawing()) EXPECT_NE(e[0], 'C') << e;
+}
+
+TEST_F(TCleanupTest, UnevenClosedChainComesBackAsACircleThroughTheArcPass) {
+  // Chords alternating 2 and 8 degrees: not even enough for the loop rule,
+  // yet every chord lies on one circle. No arc may span the whole loop; the
+  // loop becomes two arcs that the circle pass joins.
+  const double r = 12700000.0;
+  std::vector<TIntPoint> pts;
+  for (double a = 0.0; a < 359.9; a += pts.size() % 2 ? 8.0 : 2.0) {
+    pts.push_back({int32_t(std::lround(r * std::cos(a * M_PI / 180))),
+                   int32_t(std::lround(r * std::sin(a * M_PI / 180)))});
+  }
+  const size_t n = pts.size();
+  for (size_t k = 0; k < n; ++k) {
+    DB->AddLine(pts[k].X, pts[k].Y, pts[(k + 1) % n].X, pts[(k + 1) % n].Y);
+  }
+  BuildArcsFromChords(50800);
+  std::vector<std::string> arcs = Drawing();
+  ASSERT_EQ(arcs.size(), 2u);
+  for (const std::string& e : arcs) EXPECT_EQ(e[0], 'A') << e;
+  BuildCirclesFromArcs(50800);
+  ASSERT_EQ(Drawing().size(), 1u);
+  EXPECT_EQ(Drawing()[0].substr(0, 2), "C ");
+}
+
+TEST_F(TCleanupTest, RoundedRectangleOfChordRunsComesBackAsLinesAndTangentArcs) {
+  // A 4 x 2 in rectangle with corners of radius 0.25 in, each drawn as 9
+  // chords; the first line starts at a corner's end, so one corner lies
+  // across the closed chain's seam.
+  const int32_t r = 6350000, w = 101600000, h = 50800000;
+  DB->AddLine(r, 0, w - r, 0);
+  AddChords(r, 270, 10, 9, w - r, r);
+  DB->AddLine(w, r, w, h - r);
+  AddChords(r, 0, 10, 9, w - r, h - r);
+  DB->AddLine(w - r, h, r, h);
+  AddChords(r, 90, 10, 9, r, h - r);
+  DB->AddLine(0, h - r, 0, r);
+  AddChords(r, 180, 10, 9, r, r);
+  BuildArcsFromChords(50800);
+  const V expected = Sorted({Line(r, 0, w - r, 0), Line(w, r, w, h - r), Line(r, h, w - r, h),
+                             Line(0, r, 0, h - r), Arc(w - r, 0, w, r, w - r, r),
+                             Arc(w, h - r, w - r, h, w - r, h - r), Arc(r, h, 0, h - r, r, h - r),
+                             Arc(0, r, r, 0, r, r)});
+  const V got = Drawing();
+  ASSERT_EQ(got.size(), expected.size());
+  // The tangent points come from the fitted circles: within a unit.
+  for (size_t k = 0; k < got.size(); ++k) {
+    std::istringstream a(got[k]), b(expected[k]);
+    std::string kindA, kindB;
+    a >> kindA;
+    b >> kindB;
+    EXPECT_EQ(kindA, kindB) << got[k];
+    for (int64_t x, y; a >> x && b >> y;) EXPECT_NEAR(x, y, 1) << got[k] << " / " << expected[k];
+  }
+  EXPECT_EQ(ArcCount, 4);
 }
 
 TEST_F(TCleanupTest, ChordsMeetingOneUnitApartAreNotChained) {
@@ -295,3 +354,25 @@ TEST_F(TCleanupTest, ArcPassStopsBetweenChainsWhenCancelled) {
 }
 
 }  // namespace
+
+TEST_F(TCleanupTest, EveryPassLeavesAnEmptyLayerAlone) {
+  // Nothing on the current layer; a drawing on another one stays as it is.
+  AddChords(12700000, 0, 10, 36);
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    EntityArray->GetSlot(i)->Flags = 1u << 3;
+  }
+  const V before = Drawing();
+  EraseDuplicates();
+  BuildArcsFromChords(50800);
+  BuildCirclesFromArcs(50800);
+  RemoveOverlaps(50800);
+  EXPECT_EQ(Drawing(), before);
+  EXPECT_EQ(ArcCount, 0);
+  EXPECT_EQ(CircleCount, 0);
+  DB->Clear();
+  EraseDuplicates();
+  BuildArcsFromChords(50800);
+  BuildCirclesFromArcs(50800);
+  RemoveOverlaps(50800);
+  EXPECT_TRUE(Drawing().empty());
+}

@@ -486,7 +486,8 @@ TEST_F(RoutEntityTest, PushHandsTheChainToTheCadConversion) {
     void AddCadRoutLine(int32_t, int32_t, int32_t, int32_t, int32_t d) override {
       Got.push_back("line " + std::to_string(d));
     }
-    void AddCadRoutArc(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) override {
+    void AddCadRoutArc(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                       int8_t) override {
       Got.push_back("arc");
     }
     void AddCadHoleCircle(int32_t, int32_t, int32_t d) override {

@@ -344,3 +344,23 @@ TEST_F(CompensatorTest, CircleTooSmallForTheCutterIsAViolation) {
   EXPECT_EQ(ShownMessageBoxes().back().Text, "There is one compensation\nviolation.  See RED pointer.");
   GougeDetect = false;
 }
+
+TEST_F(CompensatorTest, ArcRecordsKeepTheirTurn) {
+  // Three quarters of a circle each way round, on the programmed path: the
+  // records say which way, so that a copy into the drawing does not take
+  // the shorter way round.
+  const int32_t r = 10000000;
+  Make<TRoutJog>(TIntPoint{r, 0}, uint8_t{0}, 1, 1, uint8_t{40});
+  Make<TRoutArc>(uint8_t{etRoutArc}, uint16_t{100}, NoZOffset, TIntPoint{0, -r}, TIntPoint{0, 0},
+                 uint8_t{40});
+  Make<TRoutArc>(uint8_t{etRoutArcReverse}, uint16_t{100}, NoZOffset, TIntPoint{r, 0},
+                 TIntPoint{0, 0}, uint8_t{40});
+  TCutterCompensator comp(40);
+  Feed(comp);
+  std::vector<TRoutShadow*> arcs = Records(rsArc);
+  ASSERT_EQ(arcs.size(), 2u);
+  EXPECT_EQ(arcs[0]->A, (TIntPoint{r, 0}));
+  EXPECT_EQ(arcs[0]->Turn, 1);
+  EXPECT_EQ(arcs[1]->A, (TIntPoint{0, -r}));
+  EXPECT_EQ(arcs[1]->Turn, -1);
+}
