@@ -30,6 +30,7 @@
 #include "platform/registry.h"
 #include "platform/single_instance.h"
 #include "routpath/edit_step_dialog.h"
+#include "routpath/step_repeat_dialog.h"
 #include "routpath/contour_offset.h"
 #include "workspace/clock_panel.h"
 #include "workspace/db_bitmap.h"
@@ -288,6 +289,10 @@ void StartUp() {
     TModalBracket bracket;
     return RunEditStepDialog(table, EditorMode == emRout);
   });
+  SetStepRepeatDialog([] {
+    TModalBracket bracket;
+    return ExecuteStepRepeatDialog();
+  });
   // The tape reader offsets compensated moves through the contour engine.
   InstallContourOffsetEngine();
 }
@@ -343,6 +348,7 @@ void ShutDown() {
   SetCurrentCommandHook(nullptr);
   RemoveStepConnections();
   SetEditStepDialog(nullptr);
+  SetStepRepeatDialog(nullptr);
   ActiveUndo = nullptr;
   ActiveDB = nullptr;
   DeleteScratchFiles();

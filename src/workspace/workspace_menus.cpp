@@ -21,6 +21,8 @@
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "routpath/auto_rout.h"
+#include "routpath/auto_tab_dialog.h"
+#include "routpath/panel_origin_dialog.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "tapein/filter_lists.h"
@@ -63,6 +65,12 @@ void Redraw() { ViewServices().RedrawView(); }
 void RunFiltersDialog() {
   TModalBracket bracket;
   ExecuteSwapTablesDialog();
+}
+
+// The panel origin goes out with the job: a changed one is something to save.
+void RunPanelOriginDialog() {
+  TModalBracket bracket;
+  if (ExecuteG93Dialog()) DatabaseModified = true;
 }
 
 // An item that flips a Boolean setting, ticks it and redraws.
@@ -372,7 +380,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(edit, "Con&vert Two holes to Slot", "ConvertTwoholestoSlot1", 13, "[CD] Convert Holes to Slot", 51);
     command(edit, "Convert Hole to Circl&e", "ConvertHoletoCircle1", 44, "[HC] Convert Hole To Circle", 48);
     snapToGrid(edit);
-    pending(edit, "Set G93 Panel &Origin", "SetPanelOrigin1");
+    idle(edit, "Set G93 Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
     pending(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1");
   }
 
@@ -445,12 +453,15 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58).SetRadioItem(true, 4);
     command(comp, "&None", "None1", 47, "[HN] Comp None", 59).SetRadioItem(true, 4).SetChecked(true);
     command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60).SetRadioItem(true, 4);
-    pending(modify, "Auto &Tab Config", "Tabs1");
+    idle(modify, "Auto &Tab Config", "Tabs1", [] {
+      TModalBracket bracket;
+      ExecuteAutoTabDialog();
+    });
     pending(modify, "Auto &Rout Config", "AutoRout1").SetHint("[AU] Configure Auto Rout");
     pending(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1");
     pending(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1");
     snapToGrid(modify);
-    pending(modify, "Set Panel &Origin", "SetPanelOrigin1");
+    idle(modify, "Set Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
   }
   auto stepItems = [&](TMenuItem& parent, const char* suffix, const std::string& duplicate) {
     const std::string s = suffix;

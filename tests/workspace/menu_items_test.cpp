@@ -71,10 +71,10 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
 const std::map<uint8_t, std::set<std::string>> PendingItems = {
     {emCad, {}},
     {emRout,
-     {"MoveLayertoCad1", "Tabs1", "AutoRout1",
-      "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
+     {"MoveLayertoCad1", "AutoRout1",
+      "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1"}},
     {emDrill,
-     {"SpacingCheck1", "MoveLayertoCad2", "SetPanelOrigin1",
+     {"SpacingCheck1", "MoveLayertoCad2",
       "ConvertExpandedSlottoSlot1"}},
 };
 
@@ -93,7 +93,8 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "G932", "FullWidth1", "SteppedParts1", "RoutConstPoints1", "SequenceNumber1", "KerfFill1",
       "SingleStep1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
       "GougeDetect1", "Layers1", "LayerErase1", "SwitchToLayer1", "RoutOutputFormat1", "SnapToGrid1",
-      "Contents1", "About2", "Version1", "MakeESILaserFile1", "CutterConfig1", "DefaultToolTable1", "DNCServer1"}},
+      "Contents1", "About2", "Version1", "MakeESILaserFile1", "CutterConfig1", "DefaultToolTable1", "DNCServer1",
+      "Tabs1", "SetPanelOrigin1"}},
     {emDrill,
      {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "Import2", "Export2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
       "AboutPelmora1", "ErrorInspector1", "TextEditor1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
@@ -102,7 +103,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",
       "SortSmallToolFirst1", "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "Contents1",
       "About3", "Version1", "MakeDrillTape1", "MakeESILaserFile1", "ActiveTools1", "EditToolTable1",
-      "AutoLoadFeedsSpeeds1", "DNCServer1"}},
+      "AutoLoadFeedsSpeeds1", "DNCServer1", "SetPanelOrigin1"}},
 };
 
 const std::map<uint8_t, std::vector<std::string>> TopMenus = {
