@@ -21,6 +21,7 @@
 #include "tapein/cad_import.h"
 #include "tapein/drill_import_command.h"
 #include "routpath/auto_rout.h"
+#include "routpath/auto_rout_settings_dialog.h"
 #include "routpath/auto_tab_dialog.h"
 #include "routpath/panel_origin_dialog.h"
 #include "model/rout_database.h"
@@ -457,9 +458,15 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       TModalBracket bracket;
       ExecuteAutoTabDialog();
     });
-    pending(modify, "Auto &Rout Config", "AutoRout1").SetHint("[AU] Configure Auto Rout");
+    idle(modify, "Auto &Rout Config", "AutoRout1", [] {
+      TModalBracket bracket;
+      ExecuteAutoRoutDialog();
+    }).SetHint("[AU] Configure Auto Rout");
     pending(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1");
-    pending(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1");
+    idle(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1", [] {
+      TModalBracket bracket;
+      ConfigureAutoPartRout();
+    });
     snapToGrid(modify);
     idle(modify, "Set Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
   }

@@ -11,7 +11,9 @@
 #include "model/rout_handles.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
+#include "platform/keys.h"
 #include "platform/paths.h"
+#include "routpath/auto_rout_settings_dialog.h"
 #include "routpath/auto_tab_dialog.h"
 #include "routpath/panel_origin_dialog.h"
 #include "routpath/step_repeat_dialog.h"
@@ -219,6 +221,73 @@ TEST_F(TRoutSettingsDialogsTest, AutoTabFieldsAndTheNeckFollowingTheWidth) {
   EXPECT_FALSE(t.CutterRadiusOffset);
   EXPECT_FALSE(t.DrilledHolesEnabled);
   EXPECT_EQ(t.NumberOfHoles, 3);
+}
+
+TEST_F(TRoutSettingsDialogsTest, AutoRoutTakesANegativeOvercutAndMovesOnWithEnter) {
+  RTDB->AutoRout = TAutoRoutSettings{};
+  RTDB->AutoRout.Inside = 1;
+  QueueModalScript("TAutoRoutDialog", [](TForm& f) {
+    auto& d = static_cast<TAutoRoutDialog&>(f);
+    EXPECT_TRUE(d.InlineRoutButton->Down());
+    EXPECT_TRUE(d.InlineRadioButton->Checked());
+    EXPECT_EQ(d.PlungeOffsetEdit->Text(), "0.25");
+    Enter(f, "OvercutEdit", "-1.5", "EdgeOffsetEdit");
+    EXPECT_EQ(d.OvercutEdit->Text(), "0.15");
+    Enter(f, "OvercutEdit", "-0.05", "EdgeOffsetEdit");
+    Enter(f, "PlungeOffsetEdit", "1E-1", "EdgeOffsetEdit");  // no letters
+    // Enter in Overcut goes on to Edge Offset instead of closing.
+    d.OvercutEdit->SetFocus();
+    d.OvercutEdit->PressKey(VK_RETURN);
+    EXPECT_TRUE(f.Showing());
+    EXPECT_EQ(f.ActiveControl(), d.EdgeOffsetEdit);
+    d.CornerRadioButton->Click();
+    EXPECT_TRUE(d.CornerRoutButton->Down());
+    d.LowFeedInCheckBox->Click();
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteAutoRoutDialog());
+  EXPECT_EQ(Message(0), "Illegal value: <-1.5>");
+  EXPECT_EQ(Message(1), "Illegal value: <1E-1>");
+  const TAutoRoutSettings& a = RTDB->AutoRout;
+  EXPECT_EQ(a.Overcut, -Inch / 20);
+  EXPECT_EQ(a.PlungeOffset, Inch / 4);
+  EXPECT_EQ(a.AutoRoutStyle, 0);
+  EXPECT_EQ(a.Inside, 1);  // kept
+  EXPECT_TRUE(a.LowFeedCutIn);
+
+  // Metric: 30 mm is a plunge offset, 501 mm is not; Cancel keeps the record.
+  Metric = true;
+  UnitsPerDisplayUnit = MetricUnitsPerDisplayUnit;
+  const TAutoRoutSettings before = RTDB->AutoRout;
+  QueueModalScript("TAutoRoutDialog", [](TForm& f) {
+    Enter(f, "PlungeOffsetEdit", "30", "EdgeOffsetEdit");
+    EXPECT_EQ(f.Get<TEdit>("PlungeOffsetEdit").Text(), "30.0");
+    Enter(f, "PlungeOffsetEdit", "501", "EdgeOffsetEdit");
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(ExecuteAutoRoutDialog());
+  EXPECT_EQ(Message(2), "Illegal value: <501>");
+  EXPECT_EQ(RTDB->AutoRout, before);
+}
+
+TEST_F(TRoutSettingsDialogsTest, PartRoutOvercutIsCheckedAsTypedAndIdleUnderCutterSize) {
+  RTDB->FullPanelInline = TFullPanelInlineRout{};
+  QueueModalScript("TInlineCfgDialog", [](TForm& f) {
+    auto& d = static_cast<TInlineCfgDialog&>(f);
+    EXPECT_EQ(d.UnitLabel->Caption(), "inch");
+    EXPECT_FALSE(d.OverCutEdit->Enabled());  // the cutter size is used
+    d.SizeCheckBox->Click();
+    EXPECT_TRUE(d.OverCutEdit->Enabled());
+    d.OverCutEdit->SetFocus();
+    d.OverCutEdit->SetText("1.5");
+    EXPECT_EQ(d.OverCutEdit->Text(), "0.062");
+    d.OverCutEdit->SetText("0.1");
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ConfigureAutoPartRout());
+  EXPECT_EQ(Message(0), "Illegal value: <1.5>");
+  EXPECT_EQ(RTDB->FullPanelInline.Overcut, Inch / 10);
+  EXPECT_FALSE(RTDB->FullPanelInline.UseCutterSize);
 }
 
 }  // namespace

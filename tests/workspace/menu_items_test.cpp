@@ -71,8 +71,7 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
 const std::map<uint8_t, std::set<std::string>> PendingItems = {
     {emCad, {}},
     {emRout,
-     {"MoveLayertoCad1", "AutoRout1",
-      "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1"}},
+     {"MoveLayertoCad1", "FullPanelAutoRoutConfig1"}},
     {emDrill,
      {"SpacingCheck1", "MoveLayertoCad2",
       "ConvertExpandedSlottoSlot1"}},
@@ -94,7 +93,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "SingleStep1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
       "GougeDetect1", "Layers1", "LayerErase1", "SwitchToLayer1", "RoutOutputFormat1", "SnapToGrid1",
       "Contents1", "About2", "Version1", "MakeESILaserFile1", "CutterConfig1", "DefaultToolTable1", "DNCServer1",
-      "Tabs1", "SetPanelOrigin1"}},
+      "Tabs1", "SetPanelOrigin1", "AutoRout1", "FullPanelInlineRoutConfig1"}},
     {emDrill,
      {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "Import2", "Export2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
       "AboutPelmora1", "ErrorInspector1", "TextEditor1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
