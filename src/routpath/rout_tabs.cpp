@@ -202,3 +202,38 @@ bool AddTabOnArc(int32_t handle, const TIntPoint& q) {
   FinishTab(s, p2, f, n, first, -double(s.Tab.HoleSpacing) * t);
   return true;
 }
+
+bool AddTabAt(int32_t handle, const TIntPoint& click) {
+  TRoutEntity* e = RTDB != nullptr && Seq != nullptr ? RTDB->EntityAt(handle) : nullptr;
+  if (e == nullptr) return false;
+  const uint8_t type = e->GetType();
+  if (type != etRoutLine && !IsArcType(type)) return false;
+  TIntPoint end;
+  e->GetPoint(end);
+  if (IsArcType(type)) {
+    TIntPoint k;
+    e->GetCentre(k);
+    TIntPoint start;
+    const uint8_t layer = Seq->LayerOf(handle);
+    Seq->SeekHandle(handle);
+    TRoutEntity* prev = RTDB->EntityAt(Seq->PrevPathEntity(layer));
+    if (prev == nullptr) return false;
+    prev->GetPoint(start);
+    const double radius = Distance(start, k);
+    const TVec r = {double(click.X) - k.X, double(click.Y) - k.Y};
+    const double len = std::hypot(r.X, r.Y);
+    if (len <= 1e-10) return false;
+    return AddTabOnArc(handle, Rounded(Of(k) + (radius / len) * r));
+  }
+  const uint8_t layer = Seq->LayerOf(handle);
+  Seq->SeekHandle(handle);
+  TRoutEntity* prev = RTDB->EntityAt(Seq->PrevPathEntity(layer));
+  if (prev == nullptr) return false;
+  TIntPoint start;
+  prev->GetPoint(start);
+  const TVec d = {double(end.X) - start.X, double(end.Y) - start.Y};
+  const double len2 = d.X * d.X + d.Y * d.Y;
+  if (len2 <= 0) return false;
+  const double t = ((double(click.X) - start.X) * d.X + (double(click.Y) - start.Y) * d.Y) / len2;
+  return AddTabOnLine(handle, Rounded(Of(start) + t * d));
+}

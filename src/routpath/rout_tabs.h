@@ -16,3 +16,8 @@
 bool AddTabOnLine(int32_t handle, const TIntPoint& point);
 // point: on the arc (the click projected radially).
 bool AddTabOnArc(int32_t handle, const TIntPoint& point);
+
+// The Add Tab command's work: the click is taken to the picked line (foot of
+// the perpendicular) or arc (radial projection) and the tab made there.
+// False, with nothing changed, for any other entity or a refused tab.
+bool AddTabAt(int32_t handle, const TIntPoint& click);

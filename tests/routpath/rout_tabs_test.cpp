@@ -185,4 +185,24 @@ TEST_F(TRoutTabsTest, ATabOnAnArcSplitsItAtTheGapAngleWithHolesOnTheTangent) {
   EXPECT_EQ(Layer(), (V{"J 1000,0 c0 t3", "A7 0,0"}));
 }
 
+// The command's click beside the path is taken onto it: perpendicular to a
+// line, radially to an arc; other entities are not tabbed.
+TEST_F(TRoutTabsTest, TheClickIsTakenOntoThePickedLineOrArc) {
+  StraightPath();
+  EXPECT_FALSE(AddTabAt(1, {5 * In, 0}));
+  ASSERT_TRUE(AddTabAt(2, {5 * In, 3 * In}));
+  EXPECT_EQ(Layer(), (V{"J 0,0 c0 t3", "L 450,0", "J 550,0 c0 t3", "L 1000,0"}));
+
+  delete RTDB;
+  delete Seq;
+  RTDB = new TRoutDatabase();
+  Seq = new TSequenceStore();
+  RTDB->AutoTab = TAutoTabSettings{In, 0, 0, 0, false, true, 0, false, 1, 0};
+  Seq->SetInsertAtEnd(40);
+  RTDB->AddJog({10 * In, 0}, 40, 0, 3, 1);
+  RTDB->AddArc({0, 0}, 40, 0, false, {5 * In, 0}, NoZOffset);
+  ASSERT_TRUE(AddTabAt(2, {5 * In, 7 * In}));  // projected to (5 in, 5 in)
+  EXPECT_EQ(Layer().size(), 4u);
+}
+
 }  // namespace

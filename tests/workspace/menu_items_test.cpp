@@ -40,7 +40,7 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"Undo2", "UNDO"}, {"Redo2", "REDO"},
       {"DrillHole2", "ADDHOLE"}, {"Line1", "ADDLINE"}, {"N2PtArc1", "ADDBRC"}, {"N3PtArc1", "ADDARC"},
       {"G32G33Circle1", "ADDCIRCLE"}, {"InsideRoutedRectangle1", "ADDINSIDERECTANGLE"},
-      {"OutsideRoutedRectangle1", "ADDOUTSIDERECTANGLE"}, {"Tab1", ""}, {"FollowProfile1", ""},
+      {"OutsideRoutedRectangle1", "ADDOUTSIDERECTANGLE"}, {"Tab1", "ADDTAB"}, {"FollowProfile1", ""},
       {"WindowAutoFollow1", ""}, {"PocketRout1", ""}, {"MilledPocketRout1", ""}, {"AutoRout3", "AUTOROUTOUTPATH"},
       {"AutoRoutInside1", "AUTOROUTINPATH"}, {"AutoWebRout1", ""}, {"AutoPartRout1", ""}, {"Delete1", "EDITDELETE"},
       {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
