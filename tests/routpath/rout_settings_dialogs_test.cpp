@@ -3,6 +3,7 @@
 // range (on leaving it and again on OK), Cancel changing nothing.
 #include <gtest/gtest.h>
 
+#include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "korvex_test.h"
 #include "model/drill_database.h"
@@ -108,6 +109,36 @@ TEST_F(TRoutSettingsDialogsTest, PanelOriginFollowsTheAxisVersionAndTheCurrentLa
   EXPECT_TRUE(ExecuteG93Dialog());
   EXPECT_EQ(DRDB->G93OriginX, 1000 * MetricUnitsPerDisplayUnit);
   EXPECT_EQ(DRDB->G93OriginY, -12500000);
+}
+
+// In every axis version the dialogs show the stored values turned for the
+// machine and OK without a change stores them back as they were.
+TEST_F(TRoutSettingsDialogsTest, EveryAxisVersionShowsTurnedAndStoresBackUnchanged) {
+  const TIntPoint origin{Inch + Inch / 4, -2 * Inch};
+  const TAutoStepRepeatSettings steps{3, 3 * Inch, 2, -Inch / 2, false, true, false};
+  for (uint8_t v = 1; v <= 8; ++v) {
+    Version = v;
+    RTDB->G93Origins[40] = origin;
+    RTDB->AutoStepRepeat = steps;
+    int32_t x = 0, y = 0;
+    OrientPoint(origin.X, origin.Y, v, x, y);
+    QueueModalScript("TG93Dialog", [x, y](TForm& f) {
+      EXPECT_EQ(f.Get<TEdit>("XEdit").Text(), ShortRealText(double(x) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("YEdit").Text(), ShortRealText(double(y) / Inch));
+      f.Click("OKButton");
+    });
+    EXPECT_TRUE(ExecuteG93Dialog());
+    EXPECT_EQ(RTDB->G93Origins[40], origin) << int(v);
+    OrientPoint(steps.DistanceInX, steps.DistanceInY, v, x, y);
+    QueueModalScript("TStepRepeatDialog", [x, y](TForm& f) {
+      EXPECT_EQ(f.Get<TEdit>("XDistanceEdit").Text(), ShortRealText(double(x) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("YDistanceEdit").Text(), ShortRealText(double(y) / Inch));
+      f.Click("OKButton");
+    });
+    EXPECT_TRUE(ExecuteStepRepeatDialog());
+    EXPECT_EQ(RTDB->AutoStepRepeat, steps) << int(v);
+  }
+  EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
 // A value typed but never left must still be checked on OK: the dialog stays
