@@ -19,6 +19,7 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "routpath/cad_path_link.h"
+#include "routpath/rout_tabs.h"
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
 #include "model/drill_handles.h"
@@ -294,7 +295,25 @@ void DefineSnaps() {
                     });
 }
 
+// Add Tab: a picked rout line or arc and a point beside it.
+bool ExecAddTab(const std::string& text) {
+  if (ECO == nullptr || ECO->Mode() != 1) {
+    MessageBeep(MB_OK);
+    return false;
+  }
+  const int32_t index = GetCommandEntityRef(text, 1);
+  TRoutEntity* e = RTDB != nullptr ? RTDB->EntityAt(index) : nullptr;
+  if (e == nullptr || (e->GetType() != etRoutLine && !IsArcType(e->GetType()))) {
+    MessageBeep(MB_OK);
+    return false;
+  }
+  AddTabAt(index, GetCommandPoint(text, 2));
+  return true;
+}
+
 void DefineModify() {
+  Define(7, "ADDTAB(PICK,CLICK)", "Add Tab", {"Select Entity", "Select Perpendicular Point"}, ExecAddTab,
+         true);
   Define(94, "LINETRIM(PICKAT,PICKAT)", "Trim Line",
          {"Pick boundary", "Pick line to trim or extend on the part to keep"}, ExecLineTrim, true);
   Define(54, "LINEMEET(PICKAT,PICKAT)", "Join Lines",

@@ -27,8 +27,9 @@ TRootEntityHandle* Chosen(const std::string& text, uint8_t mode, int& next) {
   return index != 0 ? new TRoutHandle(index) : nullptr;
 }
 
+// before: run when the command starts; false ends it there.
 void DefineStep(int32_t number, const std::string& word, const std::string& title, bool withSource,
-                TStepAction action) {
+                TStepAction action, bool (*before)() = nullptr) {
   auto make = [=](uint8_t mode) {
     TArgumentCommandDef def;
     def.Title = title;
@@ -52,11 +53,12 @@ void DefineStep(int32_t number, const std::string& word, const std::string& titl
     return def;
   };
   const TArgumentCommandDef drill = make(0), rout = make(1);
-  DefineCommand(number, drill.Text, [drill, rout] {
+  DefineCommand(number, drill.Text, [drill, rout, before] {
     if (ECO == nullptr || ECO->Mode() == 2) {
       MessageBeep(MB_OK);
       return false;
     }
+    if (before != nullptr && !before()) return false;
     const TArgumentCommandDef& def = ECO->Mode() == 0 ? drill : rout;
     ECO->CancelCommand();
     ECO->SetActiveCommand(std::make_unique<TArgumentCommand>(def));
@@ -79,7 +81,8 @@ void DefineStepCommands() {
   DefineStep(18, "STEPCREATE", "Create Step & Repeat", false,
              [](TRootEntityHandle& list, const std::string&, int) { list.CreateStep(); });
   DefineStep(109, "STEPAUTO", "Step & Repeat", false,
-             [](TRootEntityHandle& list, const std::string&, int) { list.Step(); });
+             [](TRootEntityHandle& list, const std::string&, int) { list.Step(); },
+             ConfirmAutoStepRepeat);
   DefineStep(6, "STEPADD", "Add to Step & Repeat", true,
              [](TRootEntityHandle& list, const std::string& text, int next) {
                std::unique_ptr<TRootEntityHandle> source = SourceHandle(text, next);

@@ -538,3 +538,7 @@ TEditStepDialogProc StepDialog;
 
 void SetEditStepDialog(TEditStepDialogProc dialog) { StepDialog = std::move(dialog); }
 bool ExecuteEditStepDialog(TEditStepLists& lists) { return StepDialog ? StepDialog(lists) : false; }
+
+std::function<bool()> AutoStepDialog;
+void SetStepRepeatDialog(std::function<bool()> dialog) { AutoStepDialog = std::move(dialog); }
+bool ConfirmAutoStepRepeat() { return AutoStepDialog ? AutoStepDialog() : true; }

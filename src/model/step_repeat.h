@@ -189,6 +189,12 @@ using TEditStepDialogProc = std::function<bool(TEditStepLists& lists)>;
 void SetEditStepDialog(TEditStepDialogProc dialog);
 bool ExecuteEditStepDialog(TEditStepLists& lists);
 
+// The automatic step-and-repeat dialog that the Auto Step & Repeat command
+// runs before the entities are picked: true when the settings were confirmed.
+// Installed at start-up; with none installed the settings stand as they are.
+void SetStepRepeatDialog(std::function<bool()> dialog);
+bool ConfirmAutoStepRepeat();
+
 // The step object of an imported pattern: the list, moved by (dx, dy) when
 // either is not 0. The caller holds one reference and gives it back with
 // ReleaseStepObject once the pattern's entities took theirs.

@@ -59,7 +59,9 @@ std::vector<std::string> StepListText(const TStepCommandList& list, const TStepT
     uint8_t code = 0;
     if (!ConvertOrientationVersion(c.Orientation, 1, code, format.Version)) code = 0;
     const std::string nx = NumberText(x, format), ny = NumberText(y, format);
-    if (i + 1 == list.size() && x == 0 && y == 0) {
+    // Only a plain closing zero step is the bare "M02"; a repeated or turned
+    // one keeps its R and orientation words.
+    if (i + 1 == list.size() && x == 0 && y == 0 && c.Count <= 1 && (code & 7) == 0) {
       lines.push_back("M02");
       continue;
     }
@@ -124,6 +126,12 @@ TStepTextReading ReadStepText(std::array<std::vector<std::string>, 3>& panes,
           else if (l == 'M' && (v == 70 || v == 23)) flags |= 1;
           else if (l == 'M' && (v == 80 || v == 21)) flags |= 2;
           else if (l == 'M' && (v == 90 || v == 22)) flags |= 4;
+        }
+        // A repeat beyond what one expansion may make is refused here,
+        // before anything is built from it.
+        if (repeat < 1 || repeat > kMaxStepCopies) {
+          fail();
+          return r;
         }
         uint8_t code = 0;
         if (!ConvertOrientationVersion(flags, format.Version, code, 1)) code = 0;

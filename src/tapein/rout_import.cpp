@@ -10,6 +10,7 @@
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "tapein/drill_format_dialog.h"
+#include "model/rout_housekeeping.h"
 #include "tapein/drill_format_guess.h"
 #include "model/rout_sequence.h"
 #include "model/view_services.h"
@@ -78,26 +79,7 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
     if (auto* carrier = dynamic_cast<TRoutStepCarrier*>(RTDB->EntityAt(index)))
       carrier->SetStepObj(step);
   }
-  void ShareIdenticalStepLists(int32_t first) override {
-    // Equal command chains are given one object; the others are released
-    // by the entities that leave them.
-    std::vector<TStepObject*> kept;
-    for (int32_t i = std::max(first, 1); i <= RoutEntityCount; ++i) {
-      auto* carrier = dynamic_cast<TRoutStepCarrier*>(RTDB->EntityAt(i));
-      if (!carrier) continue;
-      TStepObject* step = carrier->GetStepObj();
-      if (!step) continue;
-      const TStepCommandList commands = step->FlattenCommands();
-      TStepObject* same = nullptr;
-      for (TStepObject* k : kept)
-        if (k == step || (k->LevelCount() == step->LevelCount() && k->FlattenCommands() == commands)) {
-          same = k;
-          break;
-        }
-      if (!same) kept.push_back(step);
-      else if (same != step) carrier->SetStepObj(same);
-    }
-  }
+  void ShareIdenticalStepLists(int32_t) override { ::ShareIdenticalStepLists(); }
   void DiscardFrom(int32_t first) override {
     const uint8_t layer = CurrentLayer;
     if (Seq != nullptr) Seq->RemoveHandlesFrom(std::max(first, 1));

@@ -33,6 +33,7 @@
 #include "routpath/edit_step_dialog.h"
 #include "routpath/slot_settings_dialogs.h"
 #include "tapeout/make_drill_tape.h"
+#include "routpath/step_repeat_dialog.h"
 #include "routpath/contour_offset.h"
 #include "workspace/clock_panel.h"
 #include "workspace/db_bitmap.h"
@@ -296,6 +297,10 @@ void StartUp() {
   });
   // Make Drill Tape's "&Circle/Slot" button, in the tape's units.
   SetSlotAlgorithmDialog([](bool metric) { ExecuteSlotAlgorithmDialog(metric); });
+  SetStepRepeatDialog([] {
+    TModalBracket bracket;
+    return ExecuteStepRepeatDialog();
+  });
   // The tape reader offsets compensated moves through the contour engine.
   InstallContourOffsetEngine();
 }
@@ -352,6 +357,7 @@ void ShutDown() {
   RemoveStepConnections();
   SetEditStepDialog(nullptr);
   SetSlotAlgorithmDialog(nullptr);
+  SetStepRepeatDialog(nullptr);
   ActiveUndo = nullptr;
   ActiveDB = nullptr;
   DeleteScratchFiles();

@@ -25,6 +25,9 @@
 #include "routpath/pocket_dialogs.h"
 #include "routpath/expanded_slots.h"
 #include "routpath/hole_spacing.h"
+#include "routpath/auto_rout_settings_dialog.h"
+#include "routpath/auto_tab_dialog.h"
+#include "routpath/panel_origin_dialog.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "tapein/filter_lists.h"
@@ -67,6 +70,12 @@ void Redraw() { ViewServices().RedrawView(); }
 void RunFiltersDialog() {
   TModalBracket bracket;
   ExecuteSwapTablesDialog();
+}
+
+// The panel origin goes out with the job: a changed one is something to save.
+void RunPanelOriginDialog() {
+  TModalBracket bracket;
+  if (ExecuteG93Dialog()) DatabaseModified = true;
 }
 
 // An item that flips a Boolean setting, ticks it and redraws.
@@ -376,7 +385,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(edit, "Con&vert Two holes to Slot", "ConvertTwoholestoSlot1", 13, "[CD] Convert Holes to Slot", 51);
     command(edit, "Convert Hole to Circl&e", "ConvertHoletoCircle1", 44, "[HC] Convert Hole To Circle", 48);
     snapToGrid(edit);
-    pending(edit, "Set G93 Panel &Origin", "SetPanelOrigin1");
+    idle(edit, "Set G93 Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
     idle(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1", ConvertExpandedSlots);
   }
 
@@ -449,12 +458,21 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58).SetRadioItem(true, 4);
     command(comp, "&None", "None1", 47, "[HN] Comp None", 59).SetRadioItem(true, 4).SetChecked(true);
     command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60).SetRadioItem(true, 4);
-    pending(modify, "Auto &Tab Config", "Tabs1");
-    pending(modify, "Auto &Rout Config", "AutoRout1").SetHint("[AU] Configure Auto Rout");
+    idle(modify, "Auto &Tab Config", "Tabs1", [] {
+      TModalBracket bracket;
+      ExecuteAutoTabDialog();
+    });
+    idle(modify, "Auto &Rout Config", "AutoRout1", [] {
+      TModalBracket bracket;
+      ExecuteAutoRoutDialog();
+    }).SetHint("[AU] Configure Auto Rout");
     idle(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1", ExecuteFullPanelAutoRoutConfigDialog);
-    pending(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1");
+    idle(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1", [] {
+      TModalBracket bracket;
+      ConfigureAutoPartRout();
+    });
     snapToGrid(modify);
-    pending(modify, "Set Panel &Origin", "SetPanelOrigin1");
+    idle(modify, "Set Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
   }
   auto stepItems = [&](TMenuItem& parent, const char* suffix, const std::string& duplicate) {
     const std::string s = suffix;

@@ -15,6 +15,7 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
+#include "model/step_repeat.h"
 #include "model/undo_journal.h"
 #include "platform/headless/headless_dialogs.h"
 
@@ -469,4 +470,27 @@ TEST_F(TEditSessionTest, OrthoAndGridShapeClickedPoints) {
   CommandServices.GridStep = nullptr;
 }
 
+}  // namespace
+
+namespace {
+// Auto Step & Repeat asks for its settings first: a cancelled dialog starts
+// no command, a confirmed one goes on to the picking.
+TEST_F(TEditSessionTest, AutoStepAndRepeatRunsItsDialogBeforeThePicking) {
+  int shown = 0;
+  bool answer = false;
+  SetStepRepeatDialog([&] {
+    ++shown;
+    return answer;
+  });
+  ECO->EnterDrillMode();
+  Press(109);
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), 0);
+  answer = true;
+  Press(109);
+  EXPECT_EQ(shown, 2);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), 109);
+  SetStepRepeatDialog(nullptr);
+  ECO->CancelCommand();
+}
 }  // namespace

@@ -57,6 +57,34 @@ TEST_F(TEditStepDialogTest, TablesAreWrittenAsNcTextAndReadBack) {
   EXPECT_EQ(r.Lists[0], turned);
 }
 
+// A closing zero step that repeats or turns must not lose its R and
+// orientation words; every orientation and axis version reads back as written.
+TEST_F(TEditStepDialogTest, AClosingZeroStepKeepsItsRepeatAndOrientation) {
+  for (uint8_t version = 1; version <= 8; ++version)
+    for (uint8_t code = 0; code < 8; ++code) {
+      const TStepCommandList list{{1, 1, 0, 0, 0}, {0, 2, Inch, -Inch / 2, code}, {0, 4, 0, 0, code}};
+      std::array<Lines, 3> panes{StepListText(list, InchFormat(version)), {}, {}};
+      const TStepTextReading r = ReadStepText(panes, InchFormat(version));
+      ASSERT_TRUE(r.Ok) << int(version) << " " << int(code);
+      EXPECT_EQ(r.Lists[0], list) << int(version) << " " << int(code);
+    }
+  EXPECT_EQ(StepListText({{1, 1, 0, 0, 0}, {0, 1, 0, 0, 0}}, InchFormat()), (Lines{"M01", "M02"}));
+  EXPECT_EQ(StepListText({{1, 1, 0, 0, 0}, {0, 3, 0, 0, 2}}, InchFormat()),
+            (Lines{"M01", "R3M02X0Y0M80"}));
+}
+
+// A repeat count outside 1..the most copies is a line error, found before any
+// expansion is attempted.
+TEST_F(TEditStepDialogTest, AnUnboundedRepeatIsRefusedAtItsLine) {
+  TStepTextReading r = Read({"M01", "R2M02X01Y0"}, {"M01", "R999999999M02X01Y0"});
+  EXPECT_FALSE(r.Ok);
+  EXPECT_EQ(r.ErrorPane, 1);
+  EXPECT_EQ(r.ErrorNumber, 4);
+  EXPECT_FALSE(Read({"R0M02X01Y0"}).Ok);
+  EXPECT_TRUE(Read({"R65535M02X01Y0"}).Ok);
+  EXPECT_FALSE(Read({"R65536M02X01Y0"}).Ok);
+}
+
 TEST_F(TEditStepDialogTest, LinesAreReadByTheirKind) {
   // A first M02 line opens the pattern; blank lines go; after M08 nothing is
   // read, in later panes neither.

@@ -486,3 +486,36 @@ TEST_F(TRoutImportTest, AModifiedLayerIsSavedOrKeptBeforeItIsReplaced) {
 }
 
 }  // namespace
+
+namespace {
+// Two paths under equal step lists share one pattern after the import;
+// deleting one path leaves the other's copies whole.
+TEST_F(TRoutImportTest, EqualStepListsAreSharedAndSurviveDeletingOnePath) {
+  const std::string tape = Tape("STEPS.RT",
+                                "M48\nT03C0.1250\n%\nT03\n"
+                                "M25\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM01\nM02X030000\nM08\n"
+                                "M25\nG00X010000Y050000\nM15\nG01X020000Y050000\nM16\nM01\nM02X030000\nM08\n"
+                                "M30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  std::vector<int32_t> jogs;
+  for (int32_t i = 1; i <= RoutEntityCount; ++i)
+    if (RTDB->EntityAt(i)->GetType() == etRoutJog && RTDB->EntityAt(i)->GetStepObj() != nullptr)
+      jogs.push_back(i);
+  ASSERT_EQ(jogs.size(), 2u) << ::testing::PrintToString(Geometry());
+  TStepObject* shared = RTDB->EntityAt(jogs[0])->GetStepObj();
+  EXPECT_EQ(shared, RTDB->EntityAt(jogs[1])->GetStepObj());
+  const TStepCommandList commands = shared->Commands();
+  ASSERT_FALSE(commands.empty());
+  for (int32_t i = jogs[1] - 1; i >= jogs[0]; --i) {
+    Seq->RemoveHandle(i);
+    RTDB->DeleteEntity(i);
+  }
+  RTDB->Compact();
+  TStepObject* left = nullptr;
+  for (int32_t i = 1; i <= RoutEntityCount; ++i)
+    if (RTDB->EntityAt(i)->GetType() == etRoutJog) left = RTDB->EntityAt(i)->GetStepObj();
+  ASSERT_NE(left, nullptr);
+  EXPECT_EQ(left->Commands(), commands);
+}
+}  // namespace

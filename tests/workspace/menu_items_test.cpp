@@ -40,7 +40,7 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"Undo2", "UNDO"}, {"Redo2", "REDO"},
       {"DrillHole2", "ADDHOLE"}, {"Line1", "ADDLINE"}, {"N2PtArc1", "ADDBRC"}, {"N3PtArc1", "ADDARC"},
       {"G32G33Circle1", "ADDCIRCLE"}, {"InsideRoutedRectangle1", "ADDINSIDERECTANGLE"},
-      {"OutsideRoutedRectangle1", "ADDOUTSIDERECTANGLE"}, {"Tab1", ""}, {"FollowProfile1", "FOLLOWPATH"},
+      {"OutsideRoutedRectangle1", "ADDOUTSIDERECTANGLE"}, {"Tab1", "ADDTAB"}, {"FollowProfile1", "FOLLOWPATH"},
       {"WindowAutoFollow1", "WINDOWAUTOFOLLOW"}, {"PocketRout1", "POCKETPATH"}, {"MilledPocketRout1", "MILLPOCKETPATH"}, {"AutoRout3", "AUTOROUTOUTPATH"},
       {"AutoRoutInside1", "AUTOROUTINPATH"}, {"AutoWebRout1", "AUTOWEBROUT"}, {"AutoPartRout1", "AUTOPARTROUT"}, {"Delete1", "EDITDELETE"},
       {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
@@ -71,10 +71,9 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
 const std::map<uint8_t, std::set<std::string>> PendingItems = {
     {emCad, {}},
     {emRout,
-     {"Tabs1", "AutoRout1",
-      "FullPanelInlineRoutConfig1", "SetPanelOrigin1"}},
+     {}},
     {emDrill,
-     {"SetPanelOrigin1"}},
+     {}},
 };
 
 // Items with handlers of their own (files, dialogs, reports, display
@@ -93,7 +92,8 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "SingleStep1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
       "GougeDetect1", "Layers1", "LayerErase1", "MoveLayertoCad1", "SwitchToLayer1", "RoutOutputFormat1", "SnapToGrid1",
       "Contents1", "About2", "Version1", "MakeESILaserFile1", "CutterConfig1", "DefaultToolTable1", "DNCServer1",
-      "FullPanelAutoRoutConfig1"}},
+      "FullPanelAutoRoutConfig1", "Tabs1", "SetPanelOrigin1", "AutoRout1",
+      "FullPanelInlineRoutConfig1"}},
     {emDrill,
      {"New1", "Open1", "Plot1", "QuickPrint1", "PrinterSetup1", "Save1", "SaveAs1", "Import2", "Export2", "Filters1", "GetInfo3", "PackDatabase3", "Options1",
       "AboutPelmora1", "ErrorInspector1", "TextEditor1", "Exit1", "Refresh1", "Inches1", "Millimeters1", "OnePixel1",
@@ -102,7 +102,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",
       "SortSmallToolFirst1", "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "Contents1",
       "About3", "Version1", "MakeDrillTape1", "MakeESILaserFile1", "ActiveTools1", "EditToolTable1",
-      "AutoLoadFeedsSpeeds1", "DNCServer1", "SpacingCheck1", "ConvertExpandedSlottoSlot1"}},
+      "AutoLoadFeedsSpeeds1", "DNCServer1", "SpacingCheck1", "ConvertExpandedSlottoSlot1", "SetPanelOrigin1"}},
 };
 
 const std::map<uint8_t, std::vector<std::string>> TopMenus = {

@@ -1,0 +1,138 @@
+#include "routpath/auto_tab_dialog.h"
+
+#include <algorithm>
+
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "foundation/utilities.h"
+#include "model/rout_database.h"
+
+namespace {
+double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
+std::string Length(int32_t v) { return ShortRealText(v / Units()); }
+int32_t Stored(const TEdit& e) { return SaturatingRound(StrToRealLenient(e.Text()) * Units()); }
+}  // namespace
+
+TAutoTabDialog::TAutoTabDialog(const TAutoTabSettings& settings)
+    : TForm("TAutoTabDialog"), settings_(settings) {
+  SetCaption("Auto Tab Settings");
+  auto& area = Add<TPanel>("FieldPanel");
+  area.SetAlign(alClient);
+  area.SetBevel(bvNone);
+  auto edit = [](TControl& parent, const std::string& name, const std::string& caption) {
+    parent.Add<TLabel>(name + "Label", caption);
+    return &parent.Add<TEdit>(name);
+  };
+  WidthEdit = edit(area, "WidthEdit", " Width (A)");
+  CutInWidthEdit = edit(area, "CutInWidthEdit", " Cut-In Width (B)");
+  CutInOffsetEdit = edit(area, "CutInOffsetEdit", " Cut-In Offset (C)");
+  RadiusCompCheckBox = &area.Add<TCheckBox>("RadiusCompCheckBox", "Cutter Radius Offset");
+  auto& holes = area.Add<TGroupBox>("HoleGroup", "Drilled Holes");
+  DrilledHolesCheckBox = &holes.Add<TCheckBox>("DrilledHolesCheckBox", "Drilled Holes Enabled");
+  HoleOffsetEdit = edit(holes, "HoleOffsetEdit", " Hole Offset (D)");
+  NumberOfHolesSpin = edit(holes, "NumberOfHolesSpin", " Number of Holes");
+  HoleSpacingEdit = edit(holes, "HoleSpacingEdit", " Hole Spacing");
+  ToolNumberEdit = edit(holes, "ToolNumberEdit", " Tool Number");
+  ButtonBook = &area.Add<TTabbedPages>("ButtonBook");
+  ButtonBook->SetShowTabs(false);
+  TTabPage& page1 = ButtonBook->AddPage("Page1", "1");
+  TTabPage& page2 = ButtonBook->AddPage("Page2", "2");
+  ComplexTabButton0 = &page1.Add<TSpeedButton>("ComplexTabButton0", "Complex tab");
+  SimpleTabButton0 = &page1.Add<TSpeedButton>("SimpleTabButton0", "Simple tab");
+  ComplexTabButton1 = &page2.Add<TSpeedButton>("ComplexTabButton1", "Complex tab, cutter edges");
+  SimpleTabButton1 = &page2.Add<TSpeedButton>("SimpleTabButton1", "Simple tab, cutter edges");
+  ComplexTabButton0->SetGroupIndex(1);
+  SimpleTabButton0->SetGroupIndex(1);
+  ComplexTabButton1->SetGroupIndex(2);
+  SimpleTabButton1->SetGroupIndex(2);
+  ComplexRadioButton = &area.Add<TRadioButton>("ComplexRadioButton");
+  SimpleRadioButton = &area.Add<TRadioButton>("SimpleRadioButton");
+  DefaultsCheckBox = &area.Add<TCheckBox>("DefaultsCheckBox", "Save Defaults");
+  auto& buttons = Add<TPanel>("ButtonPanel");
+  buttons.SetAlign(alBottom);
+  buttons.SetFlow(TFlow::Horizontal);
+  buttons.SetBevel(bvNone);
+  buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
+  buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+
+  WidthEdit->SetText(Length(settings_.Width));
+  CutInOffsetEdit->SetText(Length(settings_.CutInOffset));
+  CutInWidthEdit->SetText(Length(settings_.CutInWidth));
+  HoleOffsetEdit->SetText(Length(settings_.HoleOffset));
+  HoleSpacingEdit->SetText(Length(settings_.HoleSpacing));
+  ToolNumberEdit->SetText(std::to_string(settings_.ToolNumber));
+  NumberOfHolesSpin->SetText(std::to_string(settings_.NumberOfHoles));
+  DrilledHolesCheckBox->SetChecked(settings_.DrilledHolesEnabled);
+  RadiusCompCheckBox->SetChecked(settings_.CutterRadiusOffset);
+  EnableHoles();
+  SetTabType(settings_.TabType);
+  ButtonBook->SetActivePage(settings_.CutterRadiusOffset ? 1 : 0);
+
+  for (TSpeedButton* b : {ComplexTabButton0, ComplexTabButton1})
+    b->OnClick = [this](TControl&) { SetTabType(false); };
+  for (TSpeedButton* b : {SimpleTabButton0, SimpleTabButton1})
+    b->OnClick = [this](TControl&) { SetTabType(true); };
+  ComplexRadioButton->OnClick = [this](TControl&) { SetTabType(false); };
+  SimpleRadioButton->OnClick = [this](TControl&) { SetTabType(true); };
+  RadiusCompCheckBox->OnClick = [this](TControl&) {
+    ButtonBook->SetActivePage(RadiusCompCheckBox->Checked() ? 1 : 0);
+  };
+  DrilledHolesCheckBox->OnClick = [this](TControl&) { EnableHoles(); };
+
+  const bool mm = Metric;
+  auto& width = fields_.Add(*WidthEdit, false, 0.0, mm ? 25.4 : 1.0);
+  // A narrower tab takes the neck down with it.
+  width.Accepted = [this](double w) {
+    if (StrToRealLenient(CutInWidthEdit->Text()) > w) CutInWidthEdit->SetText(RealToStr(w));
+  };
+  auto& neck = fields_.Add(*CutInWidthEdit, false, [] { return 0.0; },
+                           [this] { return StrToRealLenient(WidthEdit->Text()); });
+  neck.RangeMessage = "This value cannot be greater than the width (A)";
+  fields_.Add(*CutInOffsetEdit, false, 0.0, mm ? 12.7 : 0.5);
+  fields_.Add(*HoleOffsetEdit, false, 0.0, mm ? 12.7 : 0.5);
+  fields_.Add(*NumberOfHolesSpin, true, 1, 50);
+  fields_.Add(*HoleSpacingEdit, false, 0.0, mm ? 6.4 : 0.25);
+  fields_.Add(*ToolNumberEdit, true, 1, 960);
+  fields_.RememberAll();
+  MoveFocusOnEnter({WidthEdit, CutInWidthEdit, CutInOffsetEdit, HoleOffsetEdit, NumberOfHolesSpin,
+                    HoleSpacingEdit, ToolNumberEdit});
+  OnCloseQuery = [this](TForm& form, bool& canClose) {
+    if (form.ModalResult() == mrOk && !fields_.CheckAll()) canClose = false;
+  };
+}
+
+void TAutoTabDialog::SetTabType(bool simple) {
+  (simple ? SimpleTabButton0 : ComplexTabButton0)->SetDown(true);
+  (simple ? SimpleTabButton1 : ComplexTabButton1)->SetDown(true);
+  (simple ? SimpleRadioButton : ComplexRadioButton)->SetChecked(true);
+}
+
+void TAutoTabDialog::EnableHoles() {
+  const bool on = DrilledHolesCheckBox->Checked();
+  for (TEdit* e : {HoleOffsetEdit, NumberOfHolesSpin, HoleSpacingEdit, ToolNumberEdit})
+    e->SetEnabled(on);
+}
+
+TAutoTabSettings TAutoTabDialog::Result() const {
+  TAutoTabSettings s = settings_;
+  s.Width = Stored(*WidthEdit);
+  s.CutInOffset = Stored(*CutInOffsetEdit);
+  s.CutInWidth = Stored(*CutInWidthEdit);
+  s.HoleOffset = Stored(*HoleOffsetEdit);
+  s.HoleSpacing = Stored(*HoleSpacingEdit);
+  s.DrilledHolesEnabled = DrilledHolesCheckBox->Checked();
+  s.TabType = SimpleTabButton0->Down();
+  s.NumberOfHoles = uint8_t(std::clamp(StrToIntLenient(NumberOfHolesSpin->Text()), 0, 255));
+  s.CutterRadiusOffset = RadiusCompCheckBox->Checked();
+  s.ToolNumber = StrToIntLenient(ToolNumberEdit->Text());
+  return s;
+}
+
+bool ExecuteAutoTabDialog() {
+  if (RTDB == nullptr) return false;
+  TAutoTabDialog dialog(RTDB->AutoTab);
+  if (dialog.ShowModal() != mrOk) return false;
+  RTDB->AutoTab = dialog.Result();
+  if (dialog.SaveDefaults()) SaveAutoTabSettings(RTDB->AutoTab);
+  return true;
+}

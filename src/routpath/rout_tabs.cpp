@@ -1,0 +1,239 @@
+#include "routpath/rout_tabs.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "model/rout_sequence.h"
+#include "model/tool_tables.h"
+#include "platform/message_box.h"
+
+namespace {
+
+struct TVec {
+  double X = 0, Y = 0;
+};
+TVec operator+(TVec a, TVec b) { return {a.X + b.X, a.Y + b.Y}; }
+TVec operator*(double k, TVec a) { return {k * a.X, k * a.Y}; }
+TVec Of(const TIntPoint& p) { return {double(p.X), double(p.Y)}; }
+TIntPoint Rounded(TVec v) { return {SaturatingRound(v.X), SaturatingRound(v.Y)}; }
+// p + v with v rounded on its own first.
+TIntPoint Moved(const TIntPoint& p, TVec v) {
+  const TIntPoint r = Rounded(v);
+  return Rounded({double(p.X) + r.X, double(p.Y) + r.Y});
+}
+double Distance(const TIntPoint& a, const TIntPoint& b) { return std::hypot(double(a.X) - b.X, double(a.Y) - b.Y); }
+TVec Unit(double degrees) {
+  const double r = degrees * std::numbers::pi / 180.0;
+  return {std::cos(r), std::sin(r)};
+}
+double AngleOf(TVec v) {
+  if (std::hypot(v.X, v.Y) <= 1e-10) return 0.0;
+  return std::atan2(v.Y, v.X) * 180.0 / std::numbers::pi;
+}
+TVec Left(TVec f) { return {-f.Y, f.X}; }
+
+// What the two tab operations share: the picked entity, its path and the
+// tab's width.
+struct TTabSetup {
+  int32_t Index = 0, Prev = 0, Jog = 0;
+  uint8_t Layer = 0;
+  TIntPoint S, E;
+  TRoutEntity* Picked = nullptr;
+  TRoutEntity* PathJog = nullptr;
+  TAutoTabSettings Tab;
+  int32_t A = 0;   // half of the neck offset along the path, (A - B) div 2
+  int32_t W = 0;   // the gap between the path points
+  int32_t H = 0;   // half of it
+};
+
+bool Prepare(int32_t index, TTabSetup& s) {
+  if (RTDB == nullptr || Seq == nullptr) return false;
+  s.Index = index;
+  s.Picked = RTDB->EntityAt(index);
+  s.Layer = Seq->LayerOf(index);
+  if (s.Picked == nullptr || !IsRoutLayer(s.Layer)) return false;
+  Seq->SeekHandle(index);
+  s.Prev = Seq->PrevPathEntity(s.Layer);
+  // A path without its jog is a damaged sequence (already reported); the
+  // tab would have no tool or comp side to start the new path with.
+  s.Jog = Seq->FindPathJog(index);
+  s.PathJog = RTDB->EntityAt(s.Jog);
+  TRoutEntity* prev = RTDB->EntityAt(s.Prev);
+  if (s.PathJog == nullptr || prev == nullptr) return false;
+  prev->GetPoint(s.S);
+  s.Picked->GetPoint(s.E);
+  s.Tab = RTDB->AutoTab;
+  s.A = (s.Tab.Width - s.Tab.CutInWidth) / 2;
+  int64_t w = s.Tab.Width;
+  if (s.Tab.CutterRadiusOffset) {
+    int32_t tool = s.PathJog->GetToolNumber();
+    if (tool < 1 || tool > kToolCount) tool = 1;
+    const uint8_t layer = IsRoutLayer(CurrentLayer) ? CurrentLayer : s.Layer;
+    const double d = RoutToolPages[layer][tool].Diameter;
+    w += int64_t(d);
+    // A complex tab on a compensated path: the cutter's edge runs along the
+    // slanted neck, which widens the gap by the cutter's width across it.
+    if (!s.Tab.TabType && s.PathJog->GetComp() != 0) {
+      const double len = std::hypot(double(s.A), double(s.Tab.CutInOffset));
+      const double x = len <= 1e-10 ? d * 0.5 : d * 0.5 * s.A / len;
+      w += std::llround(2.0 * x);
+    }
+  }
+  s.W = int32_t(std::clamp<int64_t>(w, 0, INT32_MAX));
+  s.H = s.W / 2;
+  return true;
+}
+
+// The path side: left of travel, right when the path is compensated left.
+TVec PathSide(const TTabSetup& s, TVec travel) {
+  const TVec left = Left(travel);
+  return s.PathJog->GetComp() == 1 ? -1.0 * left : left;
+}
+
+void Carry(int32_t index, const TTabSetup& s) {
+  if (TRoutEntity* e = RTDB->EntityAt(index)) e->SetStepObj(s.PathJog->GetStepObj());
+}
+
+// Holes from first, stepping by step, then the new path start (and the
+// complex tab's neck back to p2).
+void FinishTab(const TTabSetup& s, const TIntPoint& p2, TVec travel, TVec side, TIntPoint hole,
+               TVec holeStep) {
+  if (s.Tab.DrilledHolesEnabled)
+    for (int k = 0; k < s.Tab.NumberOfHoles; ++k) {
+      Carry(RTDB->AddHole(hole, s.Layer, s.Tab.ToolNumber), s);
+      hole = Moved(hole, holeStep);
+    }
+  const bool complex = !s.Tab.TabType;
+  const TIntPoint start =
+      complex ? Moved(p2, -double(s.A) * travel + double(s.Tab.CutInOffset) * side) : p2;
+  Carry(RTDB->AddJog(start, s.Layer, s.PathJog->GetComp(), s.PathJog->GetToolNumber(),
+                     s.PathJog->GetCompIndex()),
+        s);
+  if (complex) RTDB->AddLine(p2, s.Layer, 0, NoZOffset);
+  if (RoutUndo != nullptr) RoutUndo->BeginOperation("Add Tab");
+  RTDB->MarkPathChanged(s.Prev);
+  RTDB->UpdateChangedPath();
+}
+
+}  // namespace
+
+bool AddTabOnLine(int32_t handle, const TIntPoint& q) {
+  TTabSetup s;
+  if (!Prepare(handle, s) || s.Picked->GetType() != etRoutLine) return false;
+  if (q.X < std::min(s.S.X, s.E.X) || q.X > std::max(s.S.X, s.E.X) ||
+      q.Y < std::min(s.S.Y, s.E.Y) || q.Y > std::max(s.S.Y, s.E.Y)) {
+    ErrorBox("You must select a point on the line!");
+    return false;
+  }
+  if (Distance(s.S, q) < s.H || Distance(s.E, q) < s.H) {
+    ErrorBox("Tab is too close to the end of the line!");
+    return false;
+  }
+  RTDB->EraseEntity(handle);
+  const TVec u = Unit(AngleOf({double(s.S.X) - q.X, double(s.S.Y) - q.Y}));
+  const TVec f = -1.0 * u;
+  const TVec n = PathSide(s, f);
+  const TIntPoint p1 = Rounded(Of(q) + double(s.H) * u);
+  const TIntPoint p2 = Rounded(Of(q) + double(s.H) * f);
+  Seq->SetInsertAfter(s.Prev);
+  RTDB->AddLine(p1, s.Layer, 0, NoZOffset);
+  if (!s.Tab.TabType)
+    RTDB->AddLine(Moved(p1, double(s.A) * f + double(s.Tab.CutInOffset) * n), s.Layer, 0, NoZOffset);
+  const double spread = (s.Tab.NumberOfHoles - 1) / 2.0 * s.Tab.HoleSpacing;
+  const TIntPoint first = Moved(Moved(q, double(s.Tab.HoleOffset) * n), spread * u);
+  FinishTab(s, p2, f, n, first, double(s.Tab.HoleSpacing) * f);
+  return true;
+}
+
+bool AddTabOnArc(int32_t handle, const TIntPoint& q) {
+  TTabSetup s;
+  if (!Prepare(handle, s) || !IsArcType(s.Picked->GetType())) return false;
+  const uint8_t type = s.Picked->GetType();
+  TIntPoint k;
+  s.Picked->GetCentre(k);
+  const double radius = Distance(s.S, k);
+  // Distance from the arc: off the radius within the sweep, else to the
+  // nearer end.
+  const double aS = AngleOf({double(s.S.X) - k.X, double(s.S.Y) - k.Y});
+  const double aE = AngleOf({double(s.E.X) - k.X, double(s.E.Y) - k.Y});
+  const double aQ = AngleOf({double(q.X) - k.X, double(q.Y) - k.Y});
+  auto ccwFrom = [](double from, double to) {
+    double d = std::fmod(to - from, 360.0);
+    return d < 0 ? d + 360.0 : d;
+  };
+  const bool ccw = type == etRoutArc;
+  double sweep = ccw ? ccwFrom(aS, aE) : ccwFrom(aE, aS);
+  if (sweep == 0.0) sweep = 360.0;
+  const bool within = (ccw ? ccwFrom(aS, aQ) : ccwFrom(aQ, aS)) <= sweep;
+  const double off = within ? std::fabs(radius - Distance(q, k))
+                            : std::min(Distance(q, s.S), Distance(q, s.E));
+  if (off / double(InchUnitsPerDisplayUnit) >= 0.0001) {
+    ErrorBox("You must select a point on arc !");
+    return false;
+  }
+  if (Distance(s.S, q) < s.H || Distance(s.E, q) < s.H) {
+    ErrorBox("Tab is too close to the end of the arc!");
+    return false;
+  }
+  RTDB->EraseEntity(handle);
+  double theta = radius > 0 ? s.W / radius * 180.0 / std::numbers::pi : 0.0;
+  if (ccw) theta = -theta;
+  const TVec r = {double(q.X) - k.X, double(q.Y) - k.Y};
+  auto turned = [&](double degrees) {
+    const TVec c = Unit(degrees);
+    return Rounded(Of(k) + TVec{r.X * c.X - r.Y * c.Y, r.X * c.Y + r.Y * c.X});
+  };
+  const TIntPoint p1 = turned(theta / 2), p2 = turned(-theta / 2);
+  const TVec t = Unit(aQ + 90.0);
+  const TVec f = ccw ? t : -1.0 * t;
+  const TVec n = PathSide(s, f);
+  Seq->SetInsertAfter(s.Prev);
+  RTDB->AddArc(p1, s.Layer, 0, !ccw, k, NoZOffset);
+  if (!s.Tab.TabType)
+    RTDB->AddLine(Moved(p1, double(s.A) * f + double(s.Tab.CutInOffset) * n), s.Layer, 0, NoZOffset);
+  const double spread = (s.Tab.NumberOfHoles - 1) / 2.0 * s.Tab.HoleSpacing;
+  const TIntPoint first = Moved(Moved(q, double(s.Tab.HoleOffset) * n), spread * t);
+  FinishTab(s, p2, f, n, first, -double(s.Tab.HoleSpacing) * t);
+  return true;
+}
+
+bool AddTabAt(int32_t handle, const TIntPoint& click) {
+  TRoutEntity* e = RTDB != nullptr && Seq != nullptr ? RTDB->EntityAt(handle) : nullptr;
+  if (e == nullptr) return false;
+  const uint8_t type = e->GetType();
+  if (type != etRoutLine && !IsArcType(type)) return false;
+  TIntPoint end;
+  e->GetPoint(end);
+  if (IsArcType(type)) {
+    TIntPoint k;
+    e->GetCentre(k);
+    TIntPoint start;
+    const uint8_t layer = Seq->LayerOf(handle);
+    Seq->SeekHandle(handle);
+    TRoutEntity* prev = RTDB->EntityAt(Seq->PrevPathEntity(layer));
+    if (prev == nullptr) return false;
+    prev->GetPoint(start);
+    const double radius = Distance(start, k);
+    const TVec r = {double(click.X) - k.X, double(click.Y) - k.Y};
+    const double len = std::hypot(r.X, r.Y);
+    if (len <= 1e-10) return false;
+    return AddTabOnArc(handle, Rounded(Of(k) + (radius / len) * r));
+  }
+  const uint8_t layer = Seq->LayerOf(handle);
+  Seq->SeekHandle(handle);
+  TRoutEntity* prev = RTDB->EntityAt(Seq->PrevPathEntity(layer));
+  if (prev == nullptr) return false;
+  TIntPoint start;
+  prev->GetPoint(start);
+  const TVec d = {double(end.X) - start.X, double(end.Y) - start.Y};
+  const double len2 = d.X * d.X + d.Y * d.Y;
+  if (len2 <= 0) return false;
+  const double t = ((double(click.X) - start.X) * d.X + (double(click.Y) - start.Y) * d.Y) / len2;
+  return AddTabOnLine(handle, Rounded(Of(start) + t * d));
+}

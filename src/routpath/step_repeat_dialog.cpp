@@ -1,0 +1,96 @@
+#include "routpath/step_repeat_dialog.h"
+
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "foundation/utilities.h"
+#include "model/rout_database.h"
+
+namespace {
+double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
+}  // namespace
+
+TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
+    : TForm("TStepRepeatDialog"), settings_(settings) {
+  SetCaption("Auto Step & Repeat");
+  auto& area = Add<TPanel>("FieldPanel");
+  area.SetAlign(alClient);
+  area.SetBevel(bvNone);
+  auto& numbers = area.Add<TGroupBox>("NumberGroup", "Number of Steps");
+  numbers.Add<TLabel>("XNumberLabel", "&X");
+  XNumberEdit = &numbers.Add<TEdit>("XNumberEdit");
+  numbers.Add<TLabel>("YNumberLabel", "&Y");
+  YNumberEdit = &numbers.Add<TEdit>("YNumberEdit");
+  auto& distances = area.Add<TGroupBox>("DistanceGroup", "Step Distance");
+  distances.Add<TLabel>("XDistanceLabel", "X");
+  XDistanceEdit = &distances.Add<TEdit>("XDistanceEdit");
+  distances.Add<TLabel>("YDistanceLabel", "Y");
+  YDistanceEdit = &distances.Add<TEdit>("YDistanceEdit");
+  NestedCheckBox = &area.Add<TCheckBox>("NestedCheckBox", "&Nested Steps");
+  DoXFirstCheckBox = &area.Add<TCheckBox>("DoXFirstCheckBox", "Step Hor. &First");
+  SerpentineCheckBox = &area.Add<TCheckBox>("SerpentineCheckBox", "Ser&pentine");
+  DefaultsCheckBox = &area.Add<TCheckBox>("DefaultsCheckBox", "&Save Defaults");
+  auto& buttons = Add<TPanel>("ButtonPanel");
+  buttons.SetAlign(alBottom);
+  buttons.SetFlow(TFlow::Horizontal);
+  buttons.SetBevel(bvNone);
+  buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
+  buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+
+  int32_t dx = 0, dy = 0;
+  OrientPoint(settings_.DistanceInX, settings_.DistanceInY, Version, dx, dy);
+  XNumberEdit->SetText(std::to_string(settings_.NumberInX));
+  YNumberEdit->SetText(std::to_string(settings_.NumberInY));
+  XDistanceEdit->SetText(ShortRealText(dx / Units()));
+  YDistanceEdit->SetText(ShortRealText(dy / Units()));
+  NestedCheckBox->SetChecked(settings_.Nested);
+  DoXFirstCheckBox->SetChecked(settings_.StepHorizontalFirst);
+  rememberedSerpentine_ = settings_.Serpentine;
+  SerpentineCheckBox->SetChecked(!settings_.Nested && settings_.Serpentine);
+  SerpentineCheckBox->SetEnabled(!settings_.Nested);
+  NestedCheckBox->OnClick = [this](TControl&) {
+    const bool enable = !NestedCheckBox->Checked();
+    if (enable == SerpentineCheckBox->Enabled()) return;
+    if (enable) {
+      SerpentineCheckBox->SetChecked(rememberedSerpentine_);
+    } else {
+      rememberedSerpentine_ = SerpentineCheckBox->Checked();
+      SerpentineCheckBox->SetChecked(false);
+    }
+    SerpentineCheckBox->SetEnabled(enable);
+  };
+
+  const double limit = Metric ? 1000.0 : 40.0;
+  fields_.Add(*XNumberEdit, true, 1, 99);
+  fields_.Add(*YNumberEdit, true, 1, 99);
+  fields_.Add(*XDistanceEdit, false, -limit, limit);
+  fields_.Add(*YDistanceEdit, false, -limit, limit);
+  fields_.RememberAll();
+  OnCloseQuery = [this](TForm& form, bool& canClose) {
+    if (form.ModalResult() == mrOk && !fields_.CheckAll()) canClose = false;
+  };
+}
+
+TAutoStepRepeatSettings TStepRepeatDialog::Result() const {
+  TAutoStepRepeatSettings s = settings_;
+  s.NumberInX = StrToIntLenient(XNumberEdit->Text());
+  s.NumberInY = StrToIntLenient(YNumberEdit->Text());
+  const int32_t x = SaturatingRound(StrToRealLenient(XDistanceEdit->Text()) * Units());
+  const int32_t y = SaturatingRound(StrToRealLenient(YDistanceEdit->Text()) * Units());
+  UnorientPoint(x, y, Version, s.DistanceInX, s.DistanceInY);
+  s.Nested = NestedCheckBox->Checked();
+  s.StepHorizontalFirst = DoXFirstCheckBox->Checked();
+  // With Nested on the stored choice stays as it was.
+  if (SerpentineCheckBox->Enabled()) s.Serpentine = SerpentineCheckBox->Checked();
+  return s;
+}
+
+bool TStepRepeatDialog::SaveDefaults() const { return DefaultsCheckBox->Checked(); }
+
+bool ExecuteStepRepeatDialog() {
+  if (RTDB == nullptr) return false;
+  TStepRepeatDialog dialog(RTDB->AutoStepRepeat);
+  if (dialog.ShowModal() != mrOk) return false;
+  RTDB->AutoStepRepeat = dialog.Result();
+  if (dialog.SaveDefaults()) SaveAutoStepRepeatSettings(RTDB->AutoStepRepeat);
+  return true;
+}

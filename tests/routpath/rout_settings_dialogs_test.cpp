@@ -1,0 +1,324 @@
+// The settings dialogs of the rout menus run as a user would: values shown in
+// the machine's axis version and display unit, each field refused outside its
+// range (on leaving it and again on OK), Cancel changing nothing.
+#include <gtest/gtest.h>
+
+#include "foundation/display_units.h"
+#include "foundation/settings.h"
+#include "korvex_test.h"
+#include "model/drill_database.h"
+#include "model/editor_state.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_forms.h"
+#include "platform/keys.h"
+#include "platform/paths.h"
+#include "routpath/auto_rout_settings_dialog.h"
+#include "routpath/auto_tab_dialog.h"
+#include "routpath/panel_origin_dialog.h"
+#include "routpath/step_repeat_dialog.h"
+
+namespace {
+
+constexpr int32_t Inch = 25400000;
+
+class TRoutSettingsDialogsTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessDialogs();
+    ResetModalScripts();
+    ASSERT_TRUE(EnsureWorkingDirectories());
+    RoutUndo = new TRoutUndo();
+    RTDB = new TRoutDatabase();
+    Seq = new TSequenceStore();
+    DrillUndo = new TDrillUndo();
+    DRDB = new TDrillDatabase();
+    Metric = false;
+    UnitsPerDisplayUnit = InchUnitsPerDisplayUnit;
+    Version = 1;
+    EditorMode = emRout;
+    CurrentLayer = 40;
+  }
+  void TearDown() override {
+    delete DRDB;
+    DRDB = nullptr;
+    delete DrillUndo;
+    DrillUndo = nullptr;
+    delete RTDB;
+    RTDB = nullptr;
+    delete Seq;
+    Seq = nullptr;
+    delete RoutUndo;
+    RoutUndo = nullptr;
+    Metric = false;
+    UnitsPerDisplayUnit = InchUnitsPerDisplayUnit;
+    Version = 1;
+    ResetModalScripts();
+    ResetHeadlessDialogs();
+    TKorvexTest::TearDown();
+  }
+  // Types into a field and leaves it for the next one.
+  static void Enter(TForm& f, const std::string& field, const std::string& text,
+                    const std::string& next) {
+    f.Get<TEdit>(field).SetFocus();
+    f.Get<TEdit>(field).SetText(text);
+    f.Get<TEdit>(next).SetFocus();
+  }
+  static std::string Message(std::size_t i) {
+    return i < ShownMessageBoxes().size() ? ShownMessageBoxes()[i].Text : "";
+  }
+};
+
+TEST_F(TRoutSettingsDialogsTest, PanelOriginFollowsTheAxisVersionAndTheCurrentLayer) {
+  Version = 2;  // axes exchanged
+  CurrentLayer = 42;
+  RTDB->G93Origins[42] = {Inch, 2 * Inch};
+  QueueModalScript("TG93Dialog", [](TForm& f) {
+    EXPECT_EQ(f.Caption(), "New Panel Origin");
+    EXPECT_EQ(f.Get<TEdit>("XEdit").Text(), "2.0");
+    EXPECT_EQ(f.Get<TEdit>("YEdit").Text(), "1.0");
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteG93Dialog());
+  EXPECT_EQ(RTDB->G93Origins[42], (TIntPoint{Inch, 2 * Inch}));  // back unchanged
+  EXPECT_EQ(RTDB->G93Origins[40], (TIntPoint{0, 0}));
+
+  // Bounds are included; a hair beyond is refused on leaving the field.
+  Version = 1;
+  QueueModalScript("TG93Dialog", [](TForm& f) {
+    Enter(f, "XEdit", "40.0", "YEdit");
+    Enter(f, "YEdit", "-40.0001", "XEdit");
+    EXPECT_EQ(f.Get<TEdit>("YEdit").Text(), "2.0");  // the remembered value
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteG93Dialog());
+  EXPECT_EQ(Message(0), "Illegal value: <-40.0001>");
+  EXPECT_EQ(RTDB->G93Origins[42], (TIntPoint{40 * Inch, 2 * Inch}));
+
+  // Drill editing edits the drill origin; metric display takes millimetres.
+  EditorMode = emDrill;
+  Metric = true;
+  UnitsPerDisplayUnit = MetricUnitsPerDisplayUnit;
+  QueueModalScript("TG93Dialog", [](TForm& f) {
+    f.Get<TEdit>("XEdit").SetText("1000.0");
+    f.Get<TEdit>("YEdit").SetText("-12.5");
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteG93Dialog());
+  EXPECT_EQ(DRDB->G93OriginX, 1000 * MetricUnitsPerDisplayUnit);
+  EXPECT_EQ(DRDB->G93OriginY, -12500000);
+}
+
+// In every axis version the dialogs show the stored values turned for the
+// machine and OK without a change stores them back as they were.
+TEST_F(TRoutSettingsDialogsTest, EveryAxisVersionShowsTurnedAndStoresBackUnchanged) {
+  const TIntPoint origin{Inch + Inch / 4, -2 * Inch};
+  const TAutoStepRepeatSettings steps{3, 3 * Inch, 2, -Inch / 2, false, true, false};
+  for (uint8_t v = 1; v <= 8; ++v) {
+    Version = v;
+    RTDB->G93Origins[40] = origin;
+    RTDB->AutoStepRepeat = steps;
+    int32_t x = 0, y = 0;
+    OrientPoint(origin.X, origin.Y, v, x, y);
+    QueueModalScript("TG93Dialog", [x, y](TForm& f) {
+      EXPECT_EQ(f.Get<TEdit>("XEdit").Text(), ShortRealText(double(x) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("YEdit").Text(), ShortRealText(double(y) / Inch));
+      f.Click("OKButton");
+    });
+    EXPECT_TRUE(ExecuteG93Dialog());
+    EXPECT_EQ(RTDB->G93Origins[40], origin) << int(v);
+    OrientPoint(steps.DistanceInX, steps.DistanceInY, v, x, y);
+    QueueModalScript("TStepRepeatDialog", [x, y](TForm& f) {
+      EXPECT_EQ(f.Get<TEdit>("XDistanceEdit").Text(), ShortRealText(double(x) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("YDistanceEdit").Text(), ShortRealText(double(y) / Inch));
+      f.Click("OKButton");
+    });
+    EXPECT_TRUE(ExecuteStepRepeatDialog());
+    EXPECT_EQ(RTDB->AutoStepRepeat, steps) << int(v);
+  }
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
+// A value typed but never left must still be checked on OK: the dialog stays
+// open and nothing is stored.
+TEST_F(TRoutSettingsDialogsTest, OkChecksEveryFieldBeforeAnythingIsStored) {
+  const TIntPoint origin = RTDB->G93Origins[40];
+  QueueModalScript("TG93Dialog", [](TForm& f) {
+    f.Get<TEdit>("YEdit").SetText("4O.0");  // a letter O
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    EXPECT_EQ(f.Get<TEdit>("YEdit").Text(), "0.0");
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(ExecuteG93Dialog());
+  EXPECT_EQ(Message(0), "Illegal value: <4O.0>");
+  EXPECT_EQ(RTDB->G93Origins[40], origin);
+
+  const TAutoStepRepeatSettings steps = RTDB->AutoStepRepeat;
+  QueueModalScript("TStepRepeatDialog", [](TForm& f) {
+    f.Get<TEdit>("XNumberEdit").SetText("100");
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    f.Get<TEdit>("YDistanceEdit").SetText("1e3");
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(ExecuteStepRepeatDialog());
+  EXPECT_EQ(RTDB->AutoStepRepeat, steps);
+
+  const TAutoTabSettings tabs = RTDB->AutoTab;
+  QueueModalScript("TAutoTabDialog", [](TForm& f) {
+    f.Get<TEdit>("ToolNumberEdit").SetText("961");
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    f.Get<TEdit>("HoleSpacingEdit").SetText("0.3X");
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(ExecuteAutoTabDialog());
+  EXPECT_EQ(RTDB->AutoTab, tabs);
+}
+
+TEST_F(TRoutSettingsDialogsTest, StepRepeatShowsAxesTurnedAndKeepsSerpentineUnderNesting) {
+  RTDB->AutoStepRepeat = {3, 2 * Inch, 4, Inch, false, false, true};
+  Version = 2;
+  QueueModalScript("TStepRepeatDialog", [](TForm& f) {
+    auto& d = static_cast<TStepRepeatDialog&>(f);
+    EXPECT_EQ(d.XDistanceEdit->Text(), "1.0");
+    EXPECT_EQ(d.YDistanceEdit->Text(), "2.0");
+    EXPECT_TRUE(d.SerpentineCheckBox->Enabled());
+    d.NestedCheckBox->Click();
+    EXPECT_FALSE(d.SerpentineCheckBox->Enabled());
+    EXPECT_FALSE(d.SerpentineCheckBox->Checked());
+    d.NestedCheckBox->Click();
+    EXPECT_TRUE(d.SerpentineCheckBox->Checked());  // the earlier tick comes back
+    Enter(f, "XNumberEdit", "0", "YNumberEdit");
+    EXPECT_EQ(d.XNumberEdit->Text(), "3");
+    Enter(f, "XDistanceEdit", "40.1", "YNumberEdit");
+    EXPECT_EQ(d.XDistanceEdit->Text(), "1.0");
+    Enter(f, "XDistanceEdit", "-40.0", "YNumberEdit");
+    d.NestedCheckBox->Click();
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteStepRepeatDialog());
+  EXPECT_EQ(Message(0), "Illegal value: <0>");
+  EXPECT_EQ(Message(1), "Illegal value: <40.1>");
+  const TAutoStepRepeatSettings& s = RTDB->AutoStepRepeat;
+  EXPECT_EQ(s.NumberInX, 3);
+  EXPECT_EQ(s.DistanceInX, 2 * Inch);  // Y shown turned, stored back
+  EXPECT_EQ(s.DistanceInY, -40 * Inch);
+  EXPECT_TRUE(s.Nested);
+  EXPECT_TRUE(s.Serpentine);  // kept while nested
+}
+
+TEST_F(TRoutSettingsDialogsTest, AutoTabFieldsAndTheNeckFollowingTheWidth) {
+  Metric = true;
+  UnitsPerDisplayUnit = MetricUnitsPerDisplayUnit;
+  RTDB->AutoTab = TAutoTabSettings{};
+  QueueModalScript("TAutoTabDialog", [](TForm& f) {
+    auto& d = static_cast<TAutoTabDialog&>(f);
+    EXPECT_EQ(d.WidthEdit->Text(), "5.08");
+    EXPECT_TRUE(d.SimpleRadioButton->Checked());
+    EXPECT_TRUE(d.SimpleTabButton0->Down());
+    EXPECT_EQ(d.ButtonBook->ActivePage(), 1);  // cutter radius offset on
+    Enter(f, "WidthEdit", "25.5", "CutInWidthEdit");
+    EXPECT_EQ(d.WidthEdit->Text(), "5.08");
+    Enter(f, "WidthEdit", "2.5", "CutInOffsetEdit");  // below the neck of 3.81
+    EXPECT_EQ(d.CutInWidthEdit->Text(), "2.5");
+    Enter(f, "CutInWidthEdit", "3", "CutInOffsetEdit");
+    Enter(f, "NumberOfHolesSpin", "51", "ToolNumberEdit");
+    EXPECT_EQ(d.NumberOfHolesSpin->Text(), "3");
+    d.ComplexTabButton1->Click();
+    EXPECT_TRUE(d.ComplexRadioButton->Checked());
+    EXPECT_TRUE(d.ComplexTabButton0->Down());
+    d.RadiusCompCheckBox->Click();
+    EXPECT_EQ(d.ButtonBook->ActivePage(), 0);
+    d.DrilledHolesCheckBox->Click();
+    EXPECT_FALSE(d.HoleSpacingEdit->Enabled());
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteAutoTabDialog());
+  EXPECT_EQ(Message(0), "Illegal value: <25.5>");
+  EXPECT_EQ(Message(1), "This value cannot be greater than the width (A)");
+  EXPECT_EQ(Message(2), "Illegal value: <51>");
+  const TAutoTabSettings& t = RTDB->AutoTab;
+  EXPECT_EQ(t.Width, 2500000);
+  EXPECT_EQ(t.CutInWidth, 2500000);
+  EXPECT_FALSE(t.TabType);
+  EXPECT_FALSE(t.CutterRadiusOffset);
+  EXPECT_FALSE(t.DrilledHolesEnabled);
+  EXPECT_EQ(t.NumberOfHoles, 3);
+}
+
+TEST_F(TRoutSettingsDialogsTest, AutoRoutTakesANegativeOvercutAndMovesOnWithEnter) {
+  RTDB->AutoRout = TAutoRoutSettings{};
+  RTDB->AutoRout.Inside = 1;
+  QueueModalScript("TAutoRoutDialog", [](TForm& f) {
+    auto& d = static_cast<TAutoRoutDialog&>(f);
+    EXPECT_TRUE(d.InlineRoutButton->Down());
+    EXPECT_TRUE(d.InlineRadioButton->Checked());
+    EXPECT_EQ(d.PlungeOffsetEdit->Text(), "0.25");
+    Enter(f, "OvercutEdit", "-1.5", "EdgeOffsetEdit");
+    EXPECT_EQ(d.OvercutEdit->Text(), "0.15");
+    Enter(f, "OvercutEdit", "-0.05", "EdgeOffsetEdit");
+    Enter(f, "PlungeOffsetEdit", "1E-1", "EdgeOffsetEdit");  // no letters
+    // Enter in Overcut goes on to Edge Offset instead of closing.
+    d.OvercutEdit->SetFocus();
+    d.OvercutEdit->PressKey(VK_RETURN);
+    EXPECT_TRUE(f.Showing());
+    EXPECT_EQ(f.ActiveControl(), d.EdgeOffsetEdit);
+    d.CornerRadioButton->Click();
+    EXPECT_TRUE(d.CornerRoutButton->Down());
+    d.LowFeedInCheckBox->Click();
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteAutoRoutDialog());
+  EXPECT_EQ(Message(0), "Illegal value: <-1.5>");
+  EXPECT_EQ(Message(1), "Illegal value: <1E-1>");
+  const TAutoRoutSettings& a = RTDB->AutoRout;
+  EXPECT_EQ(a.Overcut, -Inch / 20);
+  EXPECT_EQ(a.PlungeOffset, Inch / 4);
+  EXPECT_EQ(a.AutoRoutStyle, 0);
+  EXPECT_EQ(a.Inside, 1);  // kept
+  EXPECT_TRUE(a.LowFeedCutIn);
+
+  // Metric: 30 mm is a plunge offset, 501 mm is not; Cancel keeps the record.
+  Metric = true;
+  UnitsPerDisplayUnit = MetricUnitsPerDisplayUnit;
+  const TAutoRoutSettings before = RTDB->AutoRout;
+  QueueModalScript("TAutoRoutDialog", [](TForm& f) {
+    Enter(f, "PlungeOffsetEdit", "30", "EdgeOffsetEdit");
+    EXPECT_EQ(f.Get<TEdit>("PlungeOffsetEdit").Text(), "30.0");
+    Enter(f, "PlungeOffsetEdit", "501", "EdgeOffsetEdit");
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(ExecuteAutoRoutDialog());
+  EXPECT_EQ(Message(2), "Illegal value: <501>");
+  EXPECT_EQ(RTDB->AutoRout, before);
+}
+
+TEST_F(TRoutSettingsDialogsTest, PartRoutOvercutIsCheckedAsTypedAndIdleUnderCutterSize) {
+  RTDB->FullPanelInline = TFullPanelInlineRout{};
+  QueueModalScript("TInlineCfgDialog", [](TForm& f) {
+    auto& d = static_cast<TInlineCfgDialog&>(f);
+    EXPECT_EQ(d.UnitLabel->Caption(), "inch");
+    EXPECT_FALSE(d.OverCutEdit->Enabled());  // the cutter size is used
+    d.SizeCheckBox->Click();
+    EXPECT_TRUE(d.OverCutEdit->Enabled());
+    d.OverCutEdit->SetFocus();
+    d.OverCutEdit->SetText("1.5");
+    EXPECT_EQ(d.OverCutEdit->Text(), "0.062");
+    d.OverCutEdit->SetText("0.1");
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ConfigureAutoPartRout());
+  EXPECT_EQ(Message(0), "Illegal value: <1.5>");
+  EXPECT_EQ(RTDB->FullPanelInline.Overcut, Inch / 10);
+  EXPECT_FALSE(RTDB->FullPanelInline.UseCutterSize);
+}
+
+}  // namespace

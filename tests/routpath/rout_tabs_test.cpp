@@ -1,0 +1,208 @@
+// Tabs on rout lines and arcs: where the path is split, the new path start,
+// the complex tab's neck, the break-off holes, the refusals that change
+// nothing, and the one undo step that takes it all back.
+#include "routpath/rout_tabs.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "korvex_test.h"
+#include "model/editor_state.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "model/view_services.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/paths.h"
+
+namespace {
+
+using V = std::vector<std::string>;
+constexpr int32_t In = 25400000;
+constexpr int32_t Tenth = In / 10;
+
+class TRoutTabsTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessDialogs();
+    ASSERT_TRUE(EnsureWorkingDirectories());
+    ResetHeadlessViewServices();
+    EditorMode = emRout;
+    CurrentLayer = 40;
+    for (int l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) RoutToolPages[l].Fill({});
+    RoutToolPages[40][3] = TRoutToolRecord{In / 8, In / 8, 300, 100, 0};
+    RoutUndo = new TRoutUndo();
+    ActiveUndo = RoutUndo;
+    RTDB = new TRoutDatabase();
+    Seq = new TSequenceStore();
+    TAutoTabSettings t;
+    t.Width = In;
+    t.CutInWidth = 6 * Tenth;
+    t.CutInOffset = 2 * Tenth;
+    t.HoleOffset = 2 * Tenth;
+    t.HoleSpacing = 2 * Tenth;
+    t.NumberOfHoles = 3;
+    t.DrilledHolesEnabled = false;
+    t.CutterRadiusOffset = false;
+    t.TabType = true;
+    t.ToolNumber = 7;
+    RTDB->AutoTab = t;
+  }
+  void TearDown() override {
+    delete RTDB;
+    RTDB = nullptr;
+    delete Seq;
+    Seq = nullptr;
+    delete RoutUndo;
+    RoutUndo = nullptr;
+    ActiveUndo = nullptr;
+    ResetHeadlessViewServices();
+    ResetHeadlessDialogs();
+    TKorvexTest::TearDown();
+  }
+  // Layer 40 in cut order, coordinates in tenths of an inch where exact:
+  // "J x,y c<side> t<tool>", "L x,y", "A7 x,y", "H x,y t<tool>".
+  static V Layer() {
+    V out;
+    Seq->SetReadCursor(40, 1);
+    for (int32_t h = Seq->NextVisible(40); h != 0; h = Seq->NextVisible(40)) {
+      TRoutEntity* e = RTDB->EntityAt(h);
+      auto n = [](int32_t v) {
+        return v % (Tenth / 10) == 0 ? std::to_string(v / (Tenth / 10)) : std::to_string(v) + "u";
+      };
+      const std::string pt = n(e->X) + "," + n(e->Y);
+      switch (e->GetType()) {
+        case etRoutJog:
+          out.push_back("J " + pt + " c" + std::to_string(e->GetComp()) + " t" +
+                        std::to_string(e->GetToolNumber()) + (e->GetStepObj() ? " s" : ""));
+          break;
+        case etRoutLine: out.push_back("L " + pt); break;
+        case etRoutHole:
+          out.push_back("H " + pt + " t" + std::to_string(e->GetToolNumber()) + (e->GetStepObj() ? " s" : ""));
+          break;
+        default: out.push_back("A" + std::to_string(e->GetType()) + " " + pt); break;
+      }
+    }
+    return out;
+  }
+  // A path from (0,0) to (10 in, 0) with the given comp side: jog 1, line 2.
+  static void StraightPath(uint8_t side = 0) {
+    Seq->SetInsertAtEnd(40);
+    RTDB->AddJog({0, 0}, 40, side, 3, 1);
+    RTDB->AddLine({10 * In, 0}, 40, 0, NoZOffset);
+    RoutUndo->BeginOperation("Path");
+  }
+  static std::string LastBox() {
+    return ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text;
+  }
+};
+
+// In hundredths of an inch below (the Layer() unit).
+TEST_F(TRoutTabsTest, ASimpleTabSplitsTheLineAndOneUndoTakesItBack) {
+  StraightPath();
+  const V before = Layer();
+  ASSERT_TRUE(AddTabOnLine(2, {5 * In, 0}));
+  EXPECT_EQ(Layer(), (V{"J 0,0 c0 t3", "L 450,0", "J 550,0 c0 t3", "L 1000,0"}));
+  std::string name;
+  ASSERT_TRUE(RoutUndo->CanUndo(name));
+  EXPECT_EQ(name, "Add Tab");
+  RoutUndo->Undo();
+  EXPECT_EQ(Layer(), before);
+
+  // The cutter's width widens the gap.
+  RTDB->AutoTab.CutterRadiusOffset = true;
+  ASSERT_TRUE(AddTabOnLine(2, {5 * In, 0}));
+  EXPECT_EQ(Layer()[1], "L 112712500u,0");  // 4.4375 in: the gap grew by 0.125 in
+}
+
+TEST_F(TRoutTabsTest, AComplexTabTurnsToThePathSideWithItsHoles) {
+  StraightPath();
+  RTDB->AutoTab.TabType = false;
+  RTDB->AutoTab.DrilledHolesEnabled = true;
+  ASSERT_TRUE(AddTabOnLine(2, {5 * In, 0}));
+  EXPECT_EQ(Layer(), (V{"J 0,0 c0 t3", "L 450,0", "L 470,20", "H 480,20 t7", "H 500,20 t7",
+                        "H 520,20 t7", "J 530,20 c0 t3", "L 550,0", "L 1000,0"}));
+  RoutUndo->Undo();
+
+  // Compensated left: the neck and holes go to the right of travel.
+  delete RTDB;
+  delete Seq;
+  RTDB = new TRoutDatabase();
+  Seq = new TSequenceStore();
+  RTDB->AutoTab = TAutoTabSettings{In, 2 * Tenth, 6 * Tenth, 2 * Tenth, false, false, 0, false, 1, 0};
+  StraightPath(1);
+  ASSERT_TRUE(AddTabOnLine(2, {5 * In, 0}));
+  EXPECT_EQ(Layer(), (V{"J 0,0 c1 t3", "L 450,0", "L 470,-20", "J 530,-20 c1 t3", "L 550,0", "L 1000,0"}));
+}
+
+TEST_F(TRoutTabsTest, RefusalsChangeNothing) {
+  StraightPath();
+  const V before = Layer();
+  // Half the width exactly reaches the end: accepted; one unit nearer: refused.
+  EXPECT_FALSE(AddTabOnLine(2, {In / 2 - 1, 0}));
+  EXPECT_EQ(LastBox(), "Tab is too close to the end of the line!");
+  EXPECT_FALSE(AddTabOnLine(2, {5 * In, 1}));
+  EXPECT_EQ(LastBox(), "You must select a point on the line!");
+  EXPECT_FALSE(AddTabOnLine(1, {5 * In, 0}));  // a jog is no line
+  EXPECT_EQ(Layer(), before);
+  std::string name;
+  ASSERT_TRUE(RoutUndo->CanUndo(name));
+  EXPECT_EQ(name, "Path");
+  EXPECT_TRUE(AddTabOnLine(2, {In / 2, 0}));
+  EXPECT_EQ(Layer()[1], "L 0,0");
+}
+
+// A counter-clockwise half circle of radius 5 in about (5 in, 0) from
+// (10 in, 0) to (0, 0) through (5 in, 5 in).
+TEST_F(TRoutTabsTest, ATabOnAnArcSplitsItAtTheGapAngleWithHolesOnTheTangent) {
+  Seq->SetInsertAtEnd(40);
+  RTDB->AddJog({10 * In, 0}, 40, 0, 3, 1);
+  RTDB->AddArc({0, 0}, 40, 0, false, {5 * In, 0}, NoZOffset);
+  RoutUndo->BeginOperation("Path");
+  RTDB->AutoTab.DrilledHolesEnabled = true;
+  RTDB->AutoTab.NumberOfHoles = 2;
+  EXPECT_FALSE(AddTabOnArc(2, {5 * In, 5 * In + 2540}));
+  EXPECT_EQ(LastBox(), "You must select a point on arc !");
+  ASSERT_TRUE(AddTabOnArc(2, {5 * In, 5 * In}));
+  const V got = Layer();
+  ASSERT_EQ(got.size(), 6u);
+  // The gap of 1 in on a 5 in radius: 0.2 rad; the run-up ends toward the
+  // start (x > 5 in), the new start lies toward the end.
+  TRoutEntity* runUp = RTDB->EntityAt(Seq->HandleAt(40, 2));
+  EXPECT_EQ(runUp->GetType(), etRoutArc);
+  EXPECT_NEAR(runUp->X, 5 * In + 5 * In * std::sin(0.1), 2);
+  EXPECT_NEAR(runUp->Y, 5 * In * std::cos(0.1), 2);
+  // Travel at the top runs toward -X; its left is toward the centre: the
+  // holes sit 0.2 in below the top, the first on the end side.
+  EXPECT_EQ(got[2], "H 490,480 t7");
+  EXPECT_EQ(got[3], "H 510,480 t7");
+  TRoutEntity* start = RTDB->EntityAt(Seq->HandleAt(40, 5));
+  EXPECT_EQ(start->GetType(), etRoutJog);
+  EXPECT_NEAR(start->X, 5 * In - 5 * In * std::sin(0.1), 2);
+  EXPECT_EQ(got[5], "A7 0,0");
+  RoutUndo->Undo();
+  EXPECT_EQ(Layer(), (V{"J 1000,0 c0 t3", "A7 0,0"}));
+}
+
+// The command's click beside the path is taken onto it: perpendicular to a
+// line, radially to an arc; other entities are not tabbed.
+TEST_F(TRoutTabsTest, TheClickIsTakenOntoThePickedLineOrArc) {
+  StraightPath();
+  EXPECT_FALSE(AddTabAt(1, {5 * In, 0}));
+  ASSERT_TRUE(AddTabAt(2, {5 * In, 3 * In}));
+  EXPECT_EQ(Layer(), (V{"J 0,0 c0 t3", "L 450,0", "J 550,0 c0 t3", "L 1000,0"}));
+
+  delete RTDB;
+  delete Seq;
+  RTDB = new TRoutDatabase();
+  Seq = new TSequenceStore();
+  RTDB->AutoTab = TAutoTabSettings{In, 0, 0, 0, false, true, 0, false, 1, 0};
+  Seq->SetInsertAtEnd(40);
+  RTDB->AddJog({10 * In, 0}, 40, 0, 3, 1);
+  RTDB->AddArc({0, 0}, 40, 0, false, {5 * In, 0}, NoZOffset);
+  ASSERT_TRUE(AddTabAt(2, {5 * In, 7 * In}));  // projected to (5 in, 5 in)
+  EXPECT_EQ(Layer().size(), 4u);
+}
+
+}  // namespace
