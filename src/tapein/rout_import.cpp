@@ -234,8 +234,12 @@ TIntPoint TRoutTapeReader::Shifted(int32_t x, int32_t y) const {
 
 void TRoutTapeReader::Record(int32_t index) {
   if (!Recording || index <= 0) return;
-  if (std::find(PatternEntities.begin(), PatternEntities.end(), index) == PatternEntities.end())
-    PatternEntities.push_back(index);
+  if (recorded_.insert(index).second) PatternEntities.push_back(index);
+}
+
+void TRoutTapeReader::ClearPattern() {
+  PatternEntities.clear();
+  recorded_.clear();
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
@@ -278,7 +282,7 @@ void TRoutTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8
 }
 
 void TRoutTapeReader::PatternStart(int32_t) {
-  PatternEntities.clear();
+  ClearPattern();
   Recording = true;
 }
 
@@ -386,7 +390,7 @@ void TRoutTapeReader::PatternsDone(bool& handled) {
   handled = true;
   if (!RepeatList.empty()) ApplyRepeats();
   Recording = false;
-  PatternEntities.clear();
+  ClearPattern();
 }
 
 void TRoutTapeReader::Done() {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/geometry.h"
@@ -151,11 +152,14 @@ class TRoutTapeReader : public TNCReader {
 
  private:
   void Record(int32_t index);
+  void ClearPattern();
   void ApplyRepeats();
   TIntPoint Shifted(int32_t x, int32_t y) const;
   TRoutImportTarget& target_;
   uint8_t layer_;
   bool done_ = false;
+  // The indices in PatternEntities, for the duplicate test on every block.
+  std::unordered_set<int32_t> recorded_;
 };
 
 // ---- Import operations ------------------------------------------------------------------
