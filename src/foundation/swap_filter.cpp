@@ -25,14 +25,14 @@ bool ReadTextLine(std::FILE* f, std::string& line, int& err) {
   line.clear();
   err = 0;
   errno = 0;
-  int c = std::getc(f);
+  int c = getc_unlocked(f);  // the reader is the file's only user
   if (c == EOF) {
     if (std::ferror(f)) err = ErrnoOr(EIO);
     return false;
   }
   while (c != EOF && c != '\r' && c != '\n') {
     line.push_back(static_cast<char>(c));
-    c = std::getc(f);
+    c = getc_unlocked(f);
   }
   if (c == '\r') {
     int next = std::getc(f);
@@ -670,11 +670,12 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
 void SwapReadFileObj::ReadLine(std::string& line) {
   if (ioResult_ == 0 && pendingText_.empty()) {
     std::string raw;
-    if (ReadRawLine(raw)) pendingText_ = ApplySwapFilter(*this, raw);
+    // A raw line holds no line break, so with no filter loaded it passes as it is.
+    if (ReadRawLine(raw)) pendingText_ = Controls.empty() ? std::move(raw) : ApplySwapFilter(*this, raw);
   }
   std::size_t end = pendingText_.find(kCrLf);
   if (end == std::string::npos) {
-    line = pendingText_;
+    line = std::move(pendingText_);
     pendingText_.clear();
   } else {
     line = pendingText_.substr(0, end);
