@@ -353,6 +353,31 @@ void TSequenceStore::DeleteHandleRenumber(int32_t handle) {
     MarkIndexStale();
 }
 
+void TSequenceStore::DropHandlesRenumber(const std::vector<int32_t>& dropped) {
+  if (dropped.empty()) return;
+  if (Index_ == TIndexState::Stale) RebuildIndex();
+  if (Index_ != TIndexState::Valid) {
+    // A handle twice in the lists: one call at a time, as the compaction
+    // renumbers, so the first match goes each time.
+    for (std::size_t k = 0; k < dropped.size(); ++k) DeleteHandleRenumber(dropped[k] - int32_t(k));
+    return;
+  }
+  // Every handle is in the lists once: a dropped one goes, any other moves
+  // down by the number of dropped handles below it.
+  for (TLayerList& list : Layers_) {
+    int32_t* h = list.Handles.get();
+    int32_t kept = 0;
+    for (int32_t p = 0; p < list.Count; ++p) {
+      const auto below = std::lower_bound(dropped.begin(), dropped.end(), h[p]);
+      if (below != dropped.end() && *below == h[p]) continue;
+      h[kept++] = h[p] - int32_t(below - dropped.begin());
+    }
+    std::fill(h + kept, h + list.Count, 0);
+    list.Count = kept;
+  }
+  MarkIndexStale();
+}
+
 // ---- Walks ---------------------------------------------------------------------------------
 
 void TSequenceStore::RewindAll() {

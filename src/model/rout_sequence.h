@@ -104,6 +104,10 @@ class TSequenceStore {
   // RemoveHandle, then every handle above it in every list goes down by one
   // (after a compaction removed its slot).
   void DeleteHandleRenumber(int32_t handle);
+  // The same as DeleteHandleRenumber for each of the store's slots that a
+  // compaction dropped (given in rising order of their old handles), in one
+  // pass over the lists.
+  void DropHandlesRenumber(const std::vector<int32_t>& dropped);
 
   // Read cursors: each layer's cursor to its first visible handle.
   void RewindAll();

@@ -166,6 +166,44 @@ TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
   }
 }
 
+// Dropping a compaction's slots in one pass leaves the lists exactly as one
+// renumbering per dropped slot does, with and without a handle listed twice.
+TEST_F(RoutSequenceTest, DroppingSlotsInOnePassMatchesOneAtATime) {
+  std::mt19937 rng(8);
+  for (int round = 0; round < 40; ++round) {
+    TSequenceStore one, batch;
+    const int32_t slots = 50 + int32_t(rng() % 400);
+    for (int32_t h = 1; h <= slots + 5; ++h) {  // a few beyond the store too
+      if (rng() % 7 == 0) continue;
+      const uint8_t layer = uint8_t(kFirstRoutLayer + rng() % 5);
+      const int32_t listed = round % 4 == 3 && rng() % 50 == 0 ? 2 : 1;
+      for (int32_t k = 0; k < listed; ++k) {
+        one.SetInsertPoint(layer, 1 + int32_t(rng() % (one.Count(layer) + 1)));
+        batch.SetInsertPoint(layer, one.InsertPoint(layer));
+        ASSERT_TRUE(one.InsertHandle(layer, h));
+        ASSERT_TRUE(batch.InsertHandle(layer, h));
+      }
+    }
+    uint8_t unused;
+    batch.FindHandle(1, unused);  // the index built before the drop
+    std::vector<int32_t> dropped;
+    for (int32_t i = 1; i <= slots; ++i)
+      if (rng() % 3 == 0) dropped.push_back(i);
+    for (std::size_t k = 0; k < dropped.size(); ++k) one.DeleteHandleRenumber(dropped[k] - int32_t(k));
+    batch.DropHandlesRenumber(dropped);
+    for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
+      ASSERT_EQ(batch.Count(l), one.Count(l)) << "round " << round;
+      for (int32_t p = 1; p <= one.Count(l) + 3; ++p)
+        ASSERT_EQ(batch.HandleAt(l, p), one.HandleAt(l, p)) << "round " << round << " place " << p;
+    }
+    for (int32_t h = 0; h <= slots + 6; ++h) {
+      uint8_t la, lb;
+      ASSERT_EQ(batch.FindHandle(h, la), one.FindHandle(h, lb));
+      ASSERT_EQ(la, lb);
+    }
+  }
+}
+
 TEST_F(RoutSequenceTest, AFullListRefusesAnotherHandle) {
   for (int32_t i = 1; i <= TSequenceStore::Capacity; ++i) ASSERT_TRUE(Seq->InsertHandle(42, i));
   EXPECT_FALSE(Seq->InsertHandle(42, 1));
