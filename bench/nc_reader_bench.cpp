@@ -63,4 +63,4 @@ void BM_ReadDrillTape(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ReadDrillTape)->Arg(50000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadDrillTape)->Arg(50000)->Arg(100000)->Arg(200000)->Arg(1000000)->Unit(benchmark::kMillisecond);

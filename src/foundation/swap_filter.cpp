@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "foundation/file_utils.h"
 #include "foundation/utilities.h"
@@ -24,14 +25,14 @@ bool ReadTextLine(std::FILE* f, std::string& line, int& err) {
   line.clear();
   err = 0;
   errno = 0;
-  int c = std::getc(f);
+  int c = getc_unlocked(f);  // the reader is the file's only user
   if (c == EOF) {
     if (std::ferror(f)) err = ErrnoOr(EIO);
     return false;
   }
   while (c != EOF && c != '\r' && c != '\n') {
     line.push_back(static_cast<char>(c));
-    c = std::getc(f);
+    c = getc_unlocked(f);
   }
   if (c == '\r') {
     int next = std::getc(f);
@@ -390,13 +391,17 @@ bool ReadSwapFile(TSwapControlRec& rec, std::FILE* f, bool outputMode, const TSw
 
 // Empty lines made by the rules disappear: every run of CR LF pairs becomes
 // one CR LF.
-std::string CollapseEmptyLines(const std::string& text) {
+std::string CollapseEmptyLines(std::string text) {
+  // Most lines hold no line break at all and come back as they are.
+  if (text.find('\r') == std::string::npos) return text;
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;
-  while (i < text.size()) {
-    if (text.compare(i, 2, kCrLf) == 0) {
-      if (out.size() < 2 || out.compare(out.size() - 2, 2, kCrLf) != 0) out += kCrLf;
+  const std::size_t n = text.size();
+  while (i < n) {
+    if (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') {
+      const std::size_t o = out.size();
+      if (o < 2 || out[o - 2] != '\r' || out[o - 1] != '\n') out += kCrLf;
       i += 2;
     } else {
       out.push_back(text[i++]);
@@ -586,7 +591,7 @@ std::string ApplyControlRec(TSwapControlRec& rec, const std::string& text) {
 std::string ApplySwapFilter(TSwapFilter& filter, const std::string& text) {
   std::string result = text;
   for (auto& rec : filter.Controls) result = ApplyControlRec(*rec, result);
-  result = CollapseEmptyLines(result);
+  result = CollapseEmptyLines(std::move(result));
   if (result.size() >= 2 && result.compare(result.size() - 2, 2, kCrLf) == 0) result.resize(result.size() - 2);
   return result;
 }
@@ -681,11 +686,12 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
 void SwapReadFileObj::ReadLine(std::string& line) {
   if (ioResult_ == 0 && pendingText_.empty()) {
     std::string raw;
-    if (ReadRawLine(raw)) pendingText_ = ApplySwapFilter(*this, raw);
+    // A raw line holds no line break, so with no filter loaded it passes as it is.
+    if (ReadRawLine(raw)) pendingText_ = Controls.empty() ? std::move(raw) : ApplySwapFilter(*this, raw);
   }
   std::size_t end = pendingText_.find(kCrLf);
   if (end == std::string::npos) {
-    line = pendingText_;
+    line = std::move(pendingText_);
     pendingText_.clear();
   } else {
     line = pendingText_.substr(0, end);

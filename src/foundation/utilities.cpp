@@ -277,9 +277,12 @@ std::string LowerCaseStr(const std::string& text) {
 }
 
 std::string RemoveBlanks(const std::string& text) {
-  std::string s;
-  for (char c : text)
-    if (c != ' ') s += c;
+  const std::size_t first = text.find(' ');
+  if (first == std::string::npos) return text;
+  std::string s(text, 0, first);
+  s.reserve(text.size());
+  for (std::size_t i = first + 1; i < text.size(); ++i)
+    if (text[i] != ' ') s += text[i];
   return s;
 }
 

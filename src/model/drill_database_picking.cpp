@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
@@ -73,10 +74,17 @@ bool TDrillDatabase::PickCycle(int32_t tolerance, int32_t x, int32_t y, int32_t&
   TIntPoint bestPoint;
   TIntBox box = ToleranceBox(tolerance, x, y);
   uint32_t mask = visibleLayers ? DisplayedNCLayerMask : CurrentLayerMask();
+  // The entities already picked on this spot, in index order, passed over as
+  // the walk reaches them.
+  std::vector<int32_t> picked;
+  if (same) {
+    picked.assign(PickList.begin() + 1, PickList.begin() + 1 + PickCount);
+    std::sort(picked.begin(), picked.end());
+  }
+  auto nextPicked = picked.cbegin();
   for (int32_t i = 1; i <= DrillEntityCount; ++i) {
-    if (same && std::find(PickList.begin() + 1, PickList.begin() + 1 + PickCount, i) !=
-                    PickList.begin() + 1 + PickCount)
-      continue;
+    while (nextPicked != picked.cend() && *nextPicked < i) ++nextPicked;
+    if (nextPicked != picked.cend() && *nextPicked == i) continue;
     if (!SlotInMask(WordAt(i), mask)) continue;
     TIntPoint p;
     int32_t d = EntityAt(i)->DistanceToPointWithSteps(box, best, x, y, p);

@@ -129,12 +129,13 @@ void TRoutDatabase::Compact() {
   hourglass.Show("Compacting database.  Please wait...");
   int32_t kept = 0;
   const int32_t count = RoutEntityCount;
+  std::vector<int32_t> dropped;
   for (int32_t i = 1; i <= count; ++i) {
     TEntitySlot* slot = RoutEntities->GetSlot(i);
     if (SlotDeleted(slot->Flags)) {
       delete slot->Entity;
       *slot = {};
-      if (Seq != nullptr) Seq->DeleteHandleRenumber(kept + 1);
+      dropped.push_back(i);
     } else {
       ++kept;
       if (kept < i) {
@@ -143,6 +144,7 @@ void TRoutDatabase::Compact() {
       }
     }
   }
+  if (Seq != nullptr) Seq->DropHandlesRenumber(dropped);
   RoutEntityCount = kept;
   RoutEntities->SetCount(kept);
   hourglass.Hide();

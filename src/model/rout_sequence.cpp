@@ -137,6 +137,67 @@ bool TSequenceStore::IsPathEntity(int32_t handle) const {
 // ---- Lookups ------------------------------------------------------------------------------
 
 int32_t TSequenceStore::FindHandle(int32_t handle, uint8_t& layer) const {
+  if (Index_ == TIndexState::Stale) RebuildIndex();
+  if (Index_ == TIndexState::Unusable) return ScanForHandle(handle, layer);
+  if (handle < 1 || handle >= int32_t(Where_.size()) || Where_[size_t(handle)].Position == 0) {
+    layer = 0;
+    return 0;
+  }
+  layer = Where_[size_t(handle)].Layer;
+  return Where_[size_t(handle)].Position;
+}
+
+void TSequenceStore::IndexRun(uint8_t layer, int32_t from, int32_t to) const {
+  const int32_t* h = List(layer).Handles.get();
+  for (int32_t p = from; p <= to; ++p) Where_[size_t(h[p - 1])] = {p, layer};
+}
+
+void TSequenceStore::RebuildIndex() const {
+  Where_.clear();
+  Index_ = TIndexState::Unusable;
+  int32_t highest = 0;
+  for (const TLayerList& list : Layers_)
+    for (int32_t p = 0; p < list.Count; ++p) {
+      const int32_t h = list.Handles[p];
+      if (h < 1 || h > MaxIndexedHandle) return;
+      highest = std::max(highest, h);
+    }
+  Where_.assign(size_t(highest) + 1, TWhere{});
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
+    const TLayerList& list = List(l);
+    for (int32_t p = 1; p <= list.Count; ++p) {
+      TWhere& w = Where_[size_t(list.Handles[p - 1])];
+      if (w.Position != 0) {  // twice in the lists: first match must win, so scan
+        Where_.clear();
+        return;
+      }
+      w = {p, l};
+    }
+  }
+  Index_ = TIndexState::Valid;
+}
+
+void TSequenceStore::IndexInserted(uint8_t layer, int32_t handle, int32_t at) {
+  if (Index_ != TIndexState::Valid) return;
+  if (handle < 1 || handle > MaxIndexedHandle ||
+      (handle < int32_t(Where_.size()) && Where_[size_t(handle)].Position != 0)) {
+    Where_.clear();
+    Index_ = TIndexState::Unusable;
+    return;
+  }
+  if (handle >= int32_t(Where_.size()))
+    Where_.resize(std::clamp(Where_.size() * 2, size_t(handle) + 1, size_t(MaxIndexedHandle) + 1),
+                  TWhere{});
+  IndexRun(layer, at, List(layer).Count);
+}
+
+void TSequenceStore::IndexRemoved(uint8_t layer, int32_t handle, int32_t position) {
+  if (Index_ != TIndexState::Valid) return;
+  Where_[size_t(handle)] = {};
+  IndexRun(layer, position, List(layer).Count);
+}
+
+int32_t TSequenceStore::ScanForHandle(int32_t handle, uint8_t& layer) const {
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
     const TLayerList& list = List(l);
     for (int32_t p = 1; p <= list.Count; ++p) {
@@ -187,6 +248,7 @@ void TSequenceStore::ClearLayer(uint8_t layer) {
   list.Count = 0;
   list.Cursor = 1;
   list.Insert = 1;
+  MarkIndexStale();
 }
 
 void TSequenceStore::SetInsertAtStart(uint8_t layer) { List(layer).Insert = 1; }
@@ -251,6 +313,7 @@ bool TSequenceStore::Insert(uint8_t layer, int32_t handle, bool advance) {
   h[at - 1] = handle;
   ++list.Count;
   list.Insert = advance ? at + 1 : at;
+  IndexInserted(layer, handle, at);
   return true;
 }
 
@@ -271,6 +334,7 @@ bool TSequenceStore::Remove(int32_t handle) {
   std::move(h + position, h + list.Count, h + position - 1);
   h[list.Count - 1] = 0;
   --list.Count;
+  IndexRemoved(layer, handle, position);
   return true;
 }
 
@@ -294,6 +358,37 @@ void TSequenceStore::DeleteHandleRenumber(int32_t handle) {
   for (TLayerList& list : Layers_)
     for (int32_t p = 0; p < list.Count; ++p)
       if (list.Handles[p] > handle) --list.Handles[p];
+  // Every handle above it moved down by one, and so do their entries.
+  if (Index_ != TIndexState::Valid || handle >= int32_t(Where_.size())) return;
+  if (handle >= 1)
+    Where_.erase(Where_.begin() + handle);
+  else
+    MarkIndexStale();
+}
+
+void TSequenceStore::DropHandlesRenumber(const std::vector<int32_t>& dropped) {
+  if (dropped.empty()) return;
+  if (Index_ == TIndexState::Stale) RebuildIndex();
+  if (Index_ != TIndexState::Valid) {
+    // A handle twice in the lists: one call at a time, as the compaction
+    // renumbers, so the first match goes each time.
+    for (std::size_t k = 0; k < dropped.size(); ++k) DeleteHandleRenumber(dropped[k] - int32_t(k));
+    return;
+  }
+  // Every handle is in the lists once: a dropped one goes, any other moves
+  // down by the number of dropped handles below it.
+  for (TLayerList& list : Layers_) {
+    int32_t* h = list.Handles.get();
+    int32_t kept = 0;
+    for (int32_t p = 0; p < list.Count; ++p) {
+      const auto below = std::lower_bound(dropped.begin(), dropped.end(), h[p]);
+      if (below != dropped.end() && *below == h[p]) continue;
+      h[kept++] = h[p] - int32_t(below - dropped.begin());
+    }
+    std::fill(h + kept, h + list.Count, 0);
+    list.Count = kept;
+  }
+  MarkIndexStale();
 }
 
 // ---- Walks ---------------------------------------------------------------------------------
@@ -418,6 +513,7 @@ bool TSequenceStore::LoadUndoLayer(uint8_t layer, int32_t count) {
   std::fill(list.Handles.get(), list.Handles.get() + Capacity, 0);
   std::copy(handles.begin(), handles.end(), list.Handles.get());
   list.Count = count;
+  MarkIndexStale();
   UndoPos_ -= count;
   return true;
 }
@@ -455,6 +551,7 @@ bool TSequenceStore::LoadRedoLayer(uint8_t layer) {
   std::fill(list.Handles.get(), list.Handles.get() + Capacity, 0);
   std::copy(handles.begin(), handles.end(), list.Handles.get());
   list.Count = count;
+  MarkIndexStale();
   RedoPos_ = start;
   return true;
 }

@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/geometry.h"
 #include "model/tool_tables.h"  // kFirstRoutLayer, kLastRoutLayer
@@ -105,6 +106,10 @@ class TSequenceStore {
   // RemoveHandle, then every handle above it in every list goes down by one
   // (after a compaction removed its slot).
   void DeleteHandleRenumber(int32_t handle);
+  // The same as DeleteHandleRenumber for each of the store's slots that a
+  // compaction dropped (given in rising order of their old handles), in one
+  // pass over the lists.
+  void DropHandlesRenumber(const std::vector<int32_t>& dropped);
 
   // Read cursors: each layer's cursor to its first visible handle.
   void RewindAll();
@@ -185,6 +190,29 @@ class TSequenceStore {
   bool WriteRecords(const std::string& name, int32_t position, const int32_t* values,
                     int32_t count);
   bool ReadRecords(const std::string& name, int32_t position, int32_t* values, int32_t count);
+
+  // Where each handle stands, so lookups need not scan the lists. Kept up to
+  // date by single insertions and removals, rebuilt on the next lookup after
+  // a list is replaced or cleared, and given up (lookups scan again) while a
+  // handle is in the lists twice or lies outside 1..MaxIndexedHandle.
+  static constexpr int32_t MaxIndexedHandle = 1 << 23;
+  struct TWhere {
+    int32_t Position = 0;  // 0: in no list
+    uint8_t Layer = 0;
+  };
+  enum class TIndexState : uint8_t { Stale, Valid, Unusable };
+  void RebuildIndex() const;
+  // Positions from..to of the layer's list written into the index.
+  void IndexRun(uint8_t layer, int32_t from, int32_t to) const;
+  void IndexInserted(uint8_t layer, int32_t handle, int32_t at);
+  void IndexRemoved(uint8_t layer, int32_t handle, int32_t position);
+  void MarkIndexStale() {
+    Where_.clear();
+    Index_ = TIndexState::Stale;
+  }
+  int32_t ScanForHandle(int32_t handle, uint8_t& layer) const;
+  mutable std::vector<TWhere> Where_;  // by handle
+  mutable TIndexState Index_ = TIndexState::Stale;
 
   int32_t UndoPos_ = 1;
   std::string UndoFileName_;

@@ -64,6 +64,11 @@ TEST(ShortStrings, CaseBlanksAndZeros) {
   EXPECT_EQ(UpperCaseStr("ab\xE4z1"), "AB\xE4Z1");
   EXPECT_EQ(LowerCaseStr("AB\xC4Z1"), "ab\xC4z1");
   EXPECT_EQ(RemoveBlanks(" a b  c "), "abc");
+  // Only spaces go: tabs and line ends stay, and a line without one is kept whole.
+  EXPECT_EQ(RemoveBlanks("X1\tY2\r"), "X1\tY2\r");
+  EXPECT_EQ(RemoveBlanks("   "), "");
+  EXPECT_EQ(RemoveBlanks(""), "");
+  EXPECT_EQ(RemoveBlanks("ab c"), "abc");
   EXPECT_EQ(TrimBlanks("\t a b \r\n"), "a b");
   // Characters above 127 are not blanks.
   EXPECT_EQ(TrimBlanks("\xC8x\xC8"), "\xC8x\xC8");

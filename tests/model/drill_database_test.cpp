@@ -1,4 +1,5 @@
 #include <climits>
+#include <random>
 
 #include "drill_test_fixture.h"
 #include "foundation/geometry_matrix.h"
@@ -195,6 +196,30 @@ TEST_F(TDrillDatabaseTest, ExtentsWithStepCopies) {
   maxX = maxY = -INT32_MAX;
   ASSERT_TRUE(DRDB->VisibleExtents(minX, minY, maxX, maxY, false));
   EXPECT_EQ(maxX, 1501);
+}
+
+// A stack scattered through many other holes: clicking on it visits every
+// stacked hole once, lowest index first, before the cycle runs out.
+TEST_F(TDrillDatabaseTest, PickCyclePassesOverEveryHolePickedBefore) {
+  std::mt19937 rng(3);
+  std::vector<int32_t> stacked;
+  for (int32_t i = 1; i <= 600; ++i) {
+    if (rng() % 5 == 0) {
+      DRDB->AddHole(1000000, 1000000, true);
+      stacked.push_back(i);
+    } else {
+      DRDB->AddHole(90000000 + int32_t(rng() % 1000000), 90000000, true);
+    }
+  }
+  std::vector<int32_t> got;
+  int32_t distance;
+  TDrillHandle* list = nullptr;
+  while (got.size() <= stacked.size() &&
+         DRDB->PickCycle(6000000, 1000000, 1000000, distance, list, true)) {
+    got.push_back(list->Index);
+    FreeList(list);
+  }
+  EXPECT_EQ(got, stacked);
 }
 
 // Three holes on one spot: each click returns the next one (lowest index

@@ -2,7 +2,9 @@
 // redo logs of whole layer lists.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 #include "rout_test_support.h"
@@ -93,6 +95,113 @@ TEST_F(RoutSequenceTest, RemovalAndRenumberingAfterACompaction) {
   Seq->DeleteHandleRenumber(b);
   EXPECT_EQ(List(40), (std::vector<int32_t>{a, d - 1}));
   EXPECT_EQ(List(41), (std::vector<int32_t>{c - 1, e - 1}));
+}
+
+// Lookups after thousands of random insertions, removals, renumberings,
+// clears and undo-log reloads answer as a plain scan of the lists does,
+// including while a handle stands in the lists twice.
+TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
+  std::mt19937 rng(21);
+  std::array<std::vector<int32_t>, 5> model;  // each layer's handles in order
+  auto scan = [&](int32_t h, uint8_t& layer) {
+    for (int l = 0; l < 5; ++l)
+      for (size_t p = 0; p < model[l].size(); ++p)
+        if (model[l][p] == h) {
+          layer = uint8_t(kFirstRoutLayer + l);
+          return int32_t(p + 1);
+        }
+    layer = 0;
+    return 0;
+  };
+  auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
+  int32_t next = 1;
+  for (int step = 0; step < 6000; ++step) {
+    const int l = pick(5);
+    const uint8_t layer = uint8_t(kFirstRoutLayer + l);
+    std::vector<int32_t>& list = model[l];
+    const int op = pick(100);
+    if (op < 55) {  // insert, now and then an old handle again
+      const int32_t h = op < 2 && next > 1 ? 1 + pick(next - 1) : next++;
+      const int at = pick(int(list.size()) + 1);
+      Seq->SetInsertPoint(layer, at + 1);
+      ASSERT_TRUE(Seq->InsertHandle(layer, h));
+      list.insert(list.begin() + at, h);
+    } else if (op < 80) {
+      const int32_t h = 1 + pick(next);
+      uint8_t found;
+      const int32_t p = scan(h, found);
+      Seq->RemoveHandle(h);
+      if (p) model[found - kFirstRoutLayer].erase(model[found - kFirstRoutLayer].begin() + p - 1);
+    } else if (op < 90) {
+      const int32_t h = 1 + pick(next);
+      uint8_t found;
+      const int32_t p = scan(h, found);
+      Seq->DeleteHandleRenumber(h);
+      if (p) model[found - kFirstRoutLayer].erase(model[found - kFirstRoutLayer].begin() + p - 1);
+      for (auto& m : model)
+        for (int32_t& x : m)
+          if (x > h) --x;
+    } else if (op < 92) {
+      Seq->ClearLayer(layer);
+      list.clear();
+    } else if (op < 96) {
+      ASSERT_TRUE(Seq->SaveUndoLayer(layer));
+    } else if (Seq->UndoPos() > 1) {
+      // Back to the layer's last saved list, taken from the log as it is.
+      const std::vector<int32_t> saved = List(layer);
+      ASSERT_TRUE(Seq->SaveUndoLayer(layer));
+      ASSERT_TRUE(Seq->LoadUndoLayer(layer, int32_t(saved.size())));
+      list = saved;
+    }
+    for (int probe = 0; probe < 4; ++probe) {
+      const int32_t a = pick(next + 2), b = pick(next + 2);
+      uint8_t want, got;
+      ASSERT_EQ(Seq->FindHandle(a, got), scan(a, want)) << "step " << step << " handle " << a;
+      ASSERT_EQ(got, want);
+      ASSERT_EQ(Seq->LayerOf(b), (scan(b, want), want));
+      uint8_t la, lb;
+      ASSERT_EQ(Seq->IsBefore(a, b), scan(a, la) < scan(b, lb));
+    }
+    ASSERT_EQ(List(layer), list) << "step " << step;
+  }
+}
+
+// Dropping a compaction's slots in one pass leaves the lists exactly as one
+// renumbering per dropped slot does, with and without a handle listed twice.
+TEST_F(RoutSequenceTest, DroppingSlotsInOnePassMatchesOneAtATime) {
+  std::mt19937 rng(8);
+  for (int round = 0; round < 40; ++round) {
+    TSequenceStore one, batch;
+    const int32_t slots = 50 + int32_t(rng() % 400);
+    for (int32_t h = 1; h <= slots + 5; ++h) {  // a few beyond the store too
+      if (rng() % 7 == 0) continue;
+      const uint8_t layer = uint8_t(kFirstRoutLayer + rng() % 5);
+      const int32_t listed = round % 4 == 3 && rng() % 50 == 0 ? 2 : 1;
+      for (int32_t k = 0; k < listed; ++k) {
+        one.SetInsertPoint(layer, 1 + int32_t(rng() % (one.Count(layer) + 1)));
+        batch.SetInsertPoint(layer, one.InsertPoint(layer));
+        ASSERT_TRUE(one.InsertHandle(layer, h));
+        ASSERT_TRUE(batch.InsertHandle(layer, h));
+      }
+    }
+    uint8_t unused;
+    batch.FindHandle(1, unused);  // the index built before the drop
+    std::vector<int32_t> dropped;
+    for (int32_t i = 1; i <= slots; ++i)
+      if (rng() % 3 == 0) dropped.push_back(i);
+    for (std::size_t k = 0; k < dropped.size(); ++k) one.DeleteHandleRenumber(dropped[k] - int32_t(k));
+    batch.DropHandlesRenumber(dropped);
+    for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
+      ASSERT_EQ(batch.Count(l), one.Count(l)) << "round " << round;
+      for (int32_t p = 1; p <= one.Count(l) + 3; ++p)
+        ASSERT_EQ(batch.HandleAt(l, p), one.HandleAt(l, p)) << "round " << round << " place " << p;
+    }
+    for (int32_t h = 0; h <= slots + 6; ++h) {
+      uint8_t la, lb;
+      ASSERT_EQ(batch.FindHandle(h, la), one.FindHandle(h, lb));
+      ASSERT_EQ(la, lb);
+    }
+  }
 }
 
 TEST_F(RoutSequenceTest, AFullListRefusesAnotherHandle) {

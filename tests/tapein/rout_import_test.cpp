@@ -197,6 +197,40 @@ TEST_F(TRoutImportTest, AFeedEqualToTheToolsFeedIsDroppedOnlyRightAfterAPlunge) 
   EXPECT_EQ(g[3].substr(g[3].size() - 6), " f2540");
 }
 
+TEST_F(TRoutImportTest, APatternGivesEachHoleAndPathStartOneSharedStepObject) {
+  // Many holes and paths inside one pattern, then a path after it: every
+  // entity recorded in the pattern gets the repeat once, the later one none.
+  std::string text = "%\nG90\nT01\nM25\n";
+  for (int i = 0; i < 300; ++i) {
+    const std::string x = std::to_string(10000 + 100 * i);
+    text += "G05X" + x + "Y010000\n";
+    if (i % 3 == 0) text += "G00X" + x + "Y020000\nM15\nG01X" + x + "Y021000\nM16\n";
+  }
+  text += "M01\nM02X050000\nM08\nG00X090000Y090000\nM15\nG01X091000Y090000\nM16\nM30\n";
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(Tape("P.RT", text), 0, false));
+  int holes = 0, jogs = 0;
+  TStepObject* shared = nullptr;
+  for (int32_t p = 1; p <= Seq->Count(40); ++p) {
+    const int32_t h = Seq->HandleAt(40, p);
+    TRoutEntity* e = RTDB->EntityAt(h);
+    if (e->GetType() != 5 && e->GetType() != 10) continue;
+    auto* carrier = dynamic_cast<TRoutStepCarrier*>(e);
+    ASSERT_NE(carrier, nullptr);
+    if (e->Y == 9 * Inch) {
+      EXPECT_EQ(carrier->GetStepObj(), nullptr);
+      continue;
+    }
+    (e->GetType() == 10 ? holes : jogs)++;
+    if (!shared) shared = carrier->GetStepObj();
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(carrier->GetStepObj(), shared) << "handle " << h;
+  }
+  EXPECT_EQ(holes, 300);
+  EXPECT_EQ(jogs, 100);
+  EXPECT_FALSE(shared->FlattenCommands().empty());
+}
+
 TEST_F(TRoutImportTest, CancelledFormatDialogAndMissingSwapFileImportNothing) {
   const std::string tape = Tape("C.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM30\n");
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("CancelButton"); });

@@ -1,0 +1,81 @@
+// Undo and redo of one step that added every entity of a rout layer, and a
+// compaction that drops every other entity, at 20,000 and 80,000 entities:
+// the time per entity must stay flat.
+#include <benchmark/benchmark.h>
+
+#include "foundation/settings.h"
+#include "model/editor_state.h"
+#include "model/entity_store.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "model/rout_sequence.h"
+#include "model/undo_journal.h"
+#include "model/view_services.h"
+
+namespace {
+
+// A fresh rout database holding n entities (n / 2 separate one-line paths)
+// added in one undo step.
+void BuildLayer(int64_t n) {
+  ResetHeadlessViewServices();
+  EditorMode = emRout;
+  CurrentLayer = 40;
+  RoutUndo = new TRoutUndo();
+  ActiveUndo = RoutUndo;
+  RTDB = new TRoutDatabase();
+  Seq = new TSequenceStore();
+  RTDB->SuspendDrawing();
+  RoutUndo->BeginOperation("Build");
+  for (int64_t i = 0; i < n / 2; ++i) {
+    const int32_t x = int32_t(i % 200) * 100000, y = int32_t(i / 200) * 100000;
+    RTDB->AddLineSegment({x, y}, {x + 50000, y}, false, 0, 0);
+  }
+}
+
+void DropLayer() {
+  delete RTDB;
+  RTDB = nullptr;
+  delete Seq;
+  Seq = nullptr;
+  delete RoutUndo;
+  RoutUndo = nullptr;
+  ActiveUndo = nullptr;
+}
+
+void BM_RoutUndoRedo(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  BuildLayer(n);
+  for (auto _ : state) {
+    RoutUndo->Undo();
+    RoutUndo->Redo();
+  }
+  if (Seq->Count(40) != n) state.SkipWithError("entities missing after redo");
+  DropLayer();
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+void BM_RoutCompact(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  for (auto _ : state) {
+    state.PauseTiming();
+    BuildLayer(n);
+    for (int32_t i = 1; i <= RoutEntityCount; i += 4) {
+      Seq->RemoveHandle(i);
+      Seq->RemoveHandle(i + 1);
+      RTDB->DeleteEntity(i);
+      RTDB->DeleteEntity(i + 1);
+    }
+    state.ResumeTiming();
+    RTDB->Compact();
+    state.PauseTiming();
+    if (RoutEntityCount != n / 2) state.SkipWithError("compaction kept the wrong count");
+    DropLayer();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+}  // namespace
+
+BENCHMARK(BM_RoutUndoRedo)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RoutCompact)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);

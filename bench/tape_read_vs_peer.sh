@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The drill tape reader beside a peer reader on the same generated
+# 1,000,000-hit Excellon tape: the benchmark writes the tape and times the
+# program's own reader; the peer (Debian package gerbv, installed when
+# missing) reads it and writes it back out. Prints both times and the ratio.
+#   bench/tape_read_vs_peer.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if ! command -v gerbv >/dev/null; then
+  sudo apt-get install -y gerbv >/dev/null
+fi
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON >/dev/null
+cmake --build build/bench -j4 --target bench_nc_reader_bench >/dev/null
+scratch="${TMPDIR:-/tmp}"
+json="$scratch/korvex_tape_read.json"
+build/bench/bench_nc_reader_bench --benchmark_filter='BM_ReadDrillTape/1000000$' \
+  --benchmark_repetitions=3 --benchmark_format=json >"$json"
+ours=$(python3 -c '
+import json, sys
+runs = [b for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("run_type") == "iteration"]
+print(min(b["real_time"] for b in runs))' "$json")
+tape="$scratch/korvex_bench/tape_1000000.drl"
+best=""
+for run in 1 2 3; do
+  start=$(date +%s.%N)
+  gerbv -x drill -o "$scratch/korvex_peer_tape.drl" "$tape" 2>/dev/null
+  end=$(date +%s.%N)
+  ms=$(echo "($end - $start) * 1000" | bc -l)
+  if [ -z "$best" ] || [ "$(echo "$ms < $best" | bc -l)" = 1 ]; then best=$ms; fi
+done
+printf 'own reader:  %.0f ms\npeer reader: %.0f ms\nratio:       %.2fx\n' \
+  "$ours" "$best" "$(echo "$best / $ours" | bc -l)"
