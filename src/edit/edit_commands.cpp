@@ -361,5 +361,7 @@ void DefineEditCommands() {
   DefineModify();
   DefineChecks();
   DefineStepCommands();
+  DefineDrillConversionCommands();
+  DefineRoutOrderCommands();
   InstallEntityEditors();
 }

@@ -189,6 +189,13 @@ TMenuItem* TWorkspace::MenuItem(uint8_t mode, const std::string& name) {
   return ModeMenu(mode).FindItem(name);
 }
 
+void TWorkspace::ShowCompensationSide() {
+  const uint8_t side = RTDB != nullptr ? RTDB->AutoRoutCompensation : 0;
+  const char* names[] = {"None1", "Left1", "Right1"};
+  for (uint8_t s = 0; s < 3; ++s)
+    if (TMenuItem* item = MenuItem(emRout, names[s])) item->SetChecked(s == side);
+}
+
 void TWorkspace::BuildWorkingMenu() { WorkingMenu.Add("Working...", "Working1"); }
 
 void TWorkspace::BuildMenus() {
@@ -439,16 +446,27 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   if (rout) {
     // ---- Modify (rout) ----
     TMenuItem& modify = menu.Add("&Modify", "Modify2");
-    modify.OnPopup = [this](TMenuItem&) { Edit3Click(); };
+    modify.OnPopup = [this](TMenuItem&) {
+      Edit3Click();
+      ShowCompensationSide();
+    };
     idle(modify, "C&utter Config", "CutterConfig1", [] { ExecuteToolPageDialog(CurrentLayer); });
     idle(modify, "Default Tool Table", "DefaultToolTable1", [] {
       if (ExecuteDefaultToolPageDialog(CurrentLayer)) Redraw();
     });
     TMenuItem& comp = modify.Add("Compensatio&n", "Compensation1");
     comp.OnClick = [](TMenuItem&) { CurrentHelpContext = 58; };
-    command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58).SetRadioItem(true, 4);
-    command(comp, "&None", "None1", 47, "[HN] Comp None", 59).SetRadioItem(true, 4).SetChecked(true);
-    command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60).SetRadioItem(true, 4);
+    for (TMenuItem* item : {&command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58),
+                            &command(comp, "&None", "None1", 47, "[HN] Comp None", 59),
+                            &command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60)}) {
+      item->SetRadioItem(true, 4);
+      auto press = item->OnClick;
+      item->OnClick = [this, press](TMenuItem& clicked) {
+        press(clicked);
+        ShowCompensationSide();
+      };
+    }
+    ShowCompensationSide();
     pending(modify, "Auto &Tab Config", "Tabs1");
     pending(modify, "Auto &Rout Config", "AutoRout1").SetHint("[AU] Configure Auto Rout");
     idle(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1", ExecuteFullPanelAutoRoutConfigDialog);
