@@ -104,11 +104,13 @@ bool WindowToolChange(const std::string& text) {
     const uint32_t word = DRDB->WordAt(h->Index);
     TDrillEntity* copy = e->Clone();
     copy->SetToolNumber(static_cast<uint16_t>(tool));
+    // The copy goes in first: with the store full the hit keeps its old
+    // tool (the store reports it) and what was done stays one step.
+    const int32_t n = DRDB->AppendEntity(copy, word);
+    if (n == 0) break;
     DRDB->EraseEntity(h->Index);
     DRDB->MarkDeleted(h->Index);
     JournalDelete(DrillUndo, h->Index);
-    const int32_t n = DRDB->AppendEntity(copy, word);
-    if (n == 0) break;  // the store is full: reported; what was done stays one step
     JournalAdd(DrillUndo, n);
     DRDB->DrawEntity(n);
     ++changed;
