@@ -363,5 +363,6 @@ void DefineEditCommands() {
   DefineStepCommands();
   DefineDrillConversionCommands();
   DefineRoutOrderCommands();
+  DefineDuplicateStepCommand();
   InstallEntityEditors();
 }

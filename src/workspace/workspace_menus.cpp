@@ -446,27 +446,16 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   if (rout) {
     // ---- Modify (rout) ----
     TMenuItem& modify = menu.Add("&Modify", "Modify2");
-    modify.OnPopup = [this](TMenuItem&) {
-      Edit3Click();
-      ShowCompensationSide();
-    };
+    modify.OnPopup = [this](TMenuItem&) { Edit3Click(); };
     idle(modify, "C&utter Config", "CutterConfig1", [] { ExecuteToolPageDialog(CurrentLayer); });
     idle(modify, "Default Tool Table", "DefaultToolTable1", [] {
       if (ExecuteDefaultToolPageDialog(CurrentLayer)) Redraw();
     });
     TMenuItem& comp = modify.Add("Compensatio&n", "Compensation1");
     comp.OnClick = [](TMenuItem&) { CurrentHelpContext = 58; };
-    for (TMenuItem* item : {&command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58),
-                            &command(comp, "&None", "None1", 47, "[HN] Comp None", 59),
-                            &command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60)}) {
-      item->SetRadioItem(true, 4);
-      auto press = item->OnClick;
-      item->OnClick = [this, press](TMenuItem& clicked) {
-        press(clicked);
-        ShowCompensationSide();
-      };
-    }
-    ShowCompensationSide();
+    command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58).SetRadioItem(true, 4);
+    command(comp, "&None", "None1", 47, "[HN] Comp None", 59).SetRadioItem(true, 4).SetChecked(true);
+    command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60).SetRadioItem(true, 4);
     pending(modify, "Auto &Tab Config", "Tabs1");
     pending(modify, "Auto &Rout Config", "AutoRout1").SetHint("[AU] Configure Auto Rout");
     idle(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1", ExecuteFullPanelAutoRoutConfigDialog);
@@ -487,6 +476,22 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   if (rout) {
     TMenuItem& modify = *menu.FindItem("Modify2");
     stepItems(modify, "1", "Du&plicate Step && Repeat from VarovUvov");
+    // The compensation items tick the side they set; the Modify menu shows
+    // the side a tool button chose when it drops down.
+    for (const char* name : {"Left1", "None1", "Right1"}) {
+      TMenuItem* item = menu.FindItem(name);
+      auto press = item->OnClick;
+      item->OnClick = [this, press](TMenuItem& clicked) {
+        press(clicked);
+        ShowCompensationSide();
+      };
+    }
+    auto popup = modify.OnPopup;
+    modify.OnPopup = [this, popup](TMenuItem& dropped) {
+      if (popup) popup(dropped);
+      ShowCompensationSide();
+    };
+    ShowCompensationSide();
     auto sequence = [this](TMenuItem& parent, const std::string& caption, const std::string& name,
                            int32_t number, const std::string& hint, int32_t help) {
       parent.Add(caption, name).SetHint(hint).OnClick = [this, number, help, caption](TMenuItem&) {
