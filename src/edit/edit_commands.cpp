@@ -380,5 +380,8 @@ void DefineEditCommands() {
   DefineModify();
   DefineChecks();
   DefineStepCommands();
+  DefineDrillConversionCommands();
+  DefineRoutOrderCommands();
+  DefineDuplicateStepCommand();
   InstallEntityEditors();
 }

@@ -54,3 +54,15 @@ bool ExecBreak(const std::string& text);
 // window, or the rout path picked, get their step lists created, edited,
 // generated, copied, expanded or deleted.
 void DefineStepCommands();
+
+// The drill Edit conversions (single hole slot, hole to slot or circle, two
+// holes to a slot) and the window tool change.
+void DefineDrillConversionCommands();
+// The compensation side of new rout paths and the cut-order moves Do
+// First, Do Before and Do Last.
+void DefineRoutOrderCommands();
+// Duplicate Step & Repeat between the drill and rout databases.
+void DefineDuplicateStepCommand();
+// A new handle of the start of the rout path that holds the entity picked as
+// argument n (whichever entity of the path was picked); null when none.
+TRootEntityHandle* PickedPathStart(const std::string& text, int n);

@@ -23,8 +23,7 @@ TRootEntityHandle* Chosen(const std::string& text, uint8_t mode, int& next) {
     return SelectWindowByMode(0, GetCommandPoint(text, 1), GetCommandPoint(text, 3), false);
   }
   next = 2;
-  const int32_t index = GetCommandEntityRef(text, 1);
-  return index != 0 ? new TRoutHandle(index) : nullptr;
+  return PickedPathStart(text, 1);
 }
 
 // before: run when the command starts; false ends it there.

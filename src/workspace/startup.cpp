@@ -327,6 +327,12 @@ void SetupLayerBar() {
   TControl* panel = Workspace != nullptr ? &Workspace->CadButtonPanel : nullptr;
   ButtonManager().AddButtons(panel);
   ButtonManager().AddCommandHints();
+  // The compensation button of RTDB's side goes down, and the menu agrees.
+  if (RTDB != nullptr) {
+    const int32_t sideCommands[] = {47, 46, 48};
+    ButtonManager().Press(sideCommands[RTDB->AutoRoutCompensation <= 2 ? RTDB->AutoRoutCompensation : 0]);
+  }
+  if (Workspace != nullptr) Workspace->ShowCompensationSide();
   if (DBBitmap != nullptr) DBBitmap->Reset();
   // The layer bar makes the initial layer current, which selects its mode:
   // menu, tool buttons, ActiveDB and ActiveUndo.

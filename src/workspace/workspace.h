@@ -161,6 +161,8 @@ class TWorkspace : public TForm, public TUndoWindow {
   void BuildMenus();
   // The menu item of the named handler in a mode's menu (null when absent).
   TMenuItem* MenuItem(uint8_t mode, const std::string& name);
+  // Ticks the rout Modify > Compensation item of RTDB's current side.
+  void ShowCompensationSide();
 
   // --- the undo journal's window side ---
   void ShowHourGlass(bool on) override;

@@ -198,6 +198,13 @@ TMenuItem* TWorkspace::MenuItem(uint8_t mode, const std::string& name) {
   return ModeMenu(mode).FindItem(name);
 }
 
+void TWorkspace::ShowCompensationSide() {
+  const uint8_t side = RTDB != nullptr ? RTDB->AutoRoutCompensation : 0;
+  const char* names[] = {"None1", "Left1", "Right1"};
+  for (uint8_t s = 0; s < 3; ++s)
+    if (TMenuItem* item = MenuItem(emRout, names[s])) item->SetChecked(s == side);
+}
+
 void TWorkspace::BuildWorkingMenu() { WorkingMenu.Add("Working...", "Working1"); }
 
 void TWorkspace::BuildMenus() {
@@ -487,6 +494,22 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   if (rout) {
     TMenuItem& modify = *menu.FindItem("Modify2");
     stepItems(modify, "1", "Du&plicate Step && Repeat from VarovUvov");
+    // The compensation items tick the side they set; the Modify menu shows
+    // the side a tool button chose when it drops down.
+    for (const char* name : {"Left1", "None1", "Right1"}) {
+      TMenuItem* item = menu.FindItem(name);
+      auto press = item->OnClick;
+      item->OnClick = [this, press](TMenuItem& clicked) {
+        press(clicked);
+        ShowCompensationSide();
+      };
+    }
+    auto popup = modify.OnPopup;
+    modify.OnPopup = [this, popup](TMenuItem& dropped) {
+      if (popup) popup(dropped);
+      ShowCompensationSide();
+    };
+    ShowCompensationSide();
     auto sequence = [this](TMenuItem& parent, const std::string& caption, const std::string& name,
                            int32_t number, const std::string& hint, int32_t help) {
       parent.Add(caption, name).SetHint(hint).OnClick = [this, number, help, caption](TMenuItem&) {

@@ -9,6 +9,7 @@
 
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_menus.h"
+#include "model/rout_database.h"
 #include "plot/cad_export.h"
 #include "workspace_test_support.h"
 
@@ -46,23 +47,24 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
       {"Stretch1", "EDITSTRETCH"}, {"Scale1", "EDITSCALE"}, {"Flip1", "EDITFLIP"}, {"Mirror1", "EDITMIRROR"},
       {"Rotate1", "EDITROTATE"}, {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"},
-      {"Left1", ""}, {"None1", ""}, {"Right1", ""}, {"EditStepList1", "STEPMODIFY"}, {"CreateStepRepeat1", "STEPCREATE"},
+      {"Left1", "COMPLEFT"}, {"None1", "COMPNONE"}, {"Right1", "COMPRIGHT"}, {"EditStepList1", "STEPMODIFY"}, {"CreateStepRepeat1", "STEPCREATE"},
       {"AutoStepRepeat1", "STEPAUTO"}, {"AddtoStepList1", "STEPADD"}, {"ExpandSteps1", "STEPEXPAND"},
       {"DeleteStepRepeat1", "STEPDEL"},
-      {"DuplicateStepRepeat2", ""}, {"DoFirst1", ""}, {"DoBefore1", ""}, {"DoLast1", ""},
+      {"DuplicateStepRepeat2", "STEPDUPLICATE"}, {"DoFirst1", "LINKFIRST"}, {"DoBefore1", "LINKBEFORE"},
+      {"DoLast1", "LINKLAST"},
       {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}}},
     {emDrill,
      {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMIN"}, {"ZoomOut2X1", "ZOOMOUT"},
       {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"Undo3", "UNDO"}, {"Redo3", "REDO"},
       {"DrillHole3", "ADDHOLE"}, {"DrillSlot1", "ADDLINE"}, {"DrillCircle1", "ADDCIRCLE"},
-      {"DrillText1", "ADDTEXT"}, {"SingleHoleSlot1", ""}, {"ConvertHoletoSlot1", ""},
-      {"ConvertTwoholestoSlot1", ""}, {"ConvertHoletoCircle1", ""}, {"Delete1", "EDITDELETE"},
+      {"DrillText1", "ADDTEXT"}, {"SingleHoleSlot1", "ADDSINGLEHOLESLOT"}, {"ConvertHoletoSlot1", "CONXSINGLEHOLESLOT"},
+      {"ConvertTwoholestoSlot1", "CONDOUBLEHOLETOSLOT"}, {"ConvertHoletoCircle1", "CONQSINGLEHOLECIRCLE"}, {"Delete1", "EDITDELETE"},
       {"DeleteOutside1", "EDITOUTSIDEDELETE"}, {"Move1", "EDITMOVE"}, {"Copy1", "EDITCOPY"},
       {"Scale1", "EDITSCALE"}, {"Flip1", "EDITFLIP"}, {"Mirror1", "EDITMIRROR"}, {"Rotate1", "EDITROTATE"},
-      {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"}, {"ChangeTool1", ""},
+      {"RadialCopy1", "EDITRADIAL"}, {"MatrixCopy1", "EDITMATRIX"}, {"ChangeTool1", "EDITNEWTOOL"},
       {"EditStepList2", "STEPMODIFY"}, {"CreateStepRepeat2", "STEPCREATE"}, {"AutoStepRepeat2", "STEPAUTO"},
       {"AddtoStepList2", "STEPADD"}, {"ExpandSteps2", "STEPEXPAND"}, {"DeleteStepRepeat2", "STEPDEL"},
-      {"DuplicateStepRepeat2", ""},
+      {"DuplicateStepRepeat2", "STEPDUPLICATE"},
       {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}}},
 };
 
@@ -179,18 +181,18 @@ TEST_F(TMenuItemsTest, EveryItemOfTheThreeMenusIsKnownAndReachesItsHandler) {
   }
 }
 
-TEST_F(TMenuItemsTest, CommandItemsCarryTheirHintsAndShowTheirCaptionsWhenNotAvailable) {
+TEST_F(TMenuItemsTest, CommandItemsCarryTheirHintsTicksAndHelpContexts) {
   TWorkspace& form = StartProgram();
   EXPECT_EQ(form.MenuItem(emCad, "Line1")->Hint(), "[LI] Create Line");
   EXPECT_EQ(form.MenuItem(emCad, "ChamferDistance1")->Hint(), "[CA] / [CB] Chamfer Distance");
   EXPECT_EQ(form.MenuItem(emCad, "Flip1")->Hint(), "");
   EXPECT_EQ(form.MenuItem(emRout, "Flip1")->Hint(), "[WF] Window Flip");
   EXPECT_EQ(form.MenuItem(emDrill, "EditStepList2")->Hint(), "[SE] Step && Repeat Edit");
-  EXPECT_TRUE(form.MenuItem(emRout, "None1")->Checked());
-  TMenuItem* duplicate = form.MenuItem(emDrill, "DuplicateStepRepeat2");
-  duplicate->OnClick(*duplicate);
-  EXPECT_EQ(ShownMessageBoxes().back().Text,
-            "\"Duplicate Step & Repeat from ZuraZeru\" is not available yet.");
+  // The compensation item of RTDB's side is ticked.
+  EXPECT_TRUE(form.MenuItem(emRout, RTDB->AutoRoutCompensation == 1   ? "Left1"
+                                    : RTDB->AutoRoutCompensation == 2 ? "Right1"
+                                                                      : "None1")
+                  ->Checked());
   // The help context of a command item is set before it runs.
   TMenuItem* fillet = form.MenuItem(emCad, "FilletSize1");
   fillet->OnClick(*fillet);

@@ -1,0 +1,311 @@
+// The drill Edit conversions, the window tool change, the rout compensation
+// side, the cut-order moves and the step list duplicated between the drill
+// and rout databases, run in the started program as a user runs them: a
+// press, clicks and typed values; each run is one undo step.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "command/button_manager.h"
+#include "model/drill_database.h"
+#include "model/entity_store.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "model/rout_sequence.h"
+#include "model/undo_journal.h"
+#include "platform/headless/headless_menus.h"
+#include "routpath/edit_step_dialog.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+class TDrillRoutEditTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+  }
+  void TearDown() override {
+    SetEditStepDialog(nullptr);
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+  }
+  static void Click(int32_t x, int32_t y) {
+    TInputEvent e;
+    e.Kind = ievMouseDown;
+    e.Buttons = mbtLeft;
+    e.WorldX = x;
+    e.WorldY = y;
+    ECO->HandleEvent(e);
+  }
+  static void Undo() { ButtonManager().Press(UndoCommand); }
+  static void Redo() { ButtonManager().Press(RedoCommand); }
+  static std::string LastStep() {
+    std::string name;
+    return ActiveUndo != nullptr && ActiveUndo->CanUndo(name) ? name : "";
+  }
+  // The live drill entities, one text each: "H x y t", "S x1 y1 x2 y2 t", "C x y r t".
+  static std::vector<std::string> Drills() {
+    std::vector<std::string> out;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+      TDrillEntity* e = DRDB->EntityAt(i);
+      if (e == nullptr || SlotDeleted(DRDB->WordAt(i))) continue;
+      TIntPoint p, q;
+      e->GetPoint(p);
+      std::string t;
+      switch (e->GetType()) {
+        case etDrillHole: t = "H " + std::to_string(p.X) + " " + std::to_string(p.Y); break;
+        case etDrillSlot:
+          e->GetSecondPoint(q);
+          t = "S " + std::to_string(p.X) + " " + std::to_string(p.Y) + " " + std::to_string(q.X) + " " +
+              std::to_string(q.Y);
+          break;
+        case etDrillCircle:
+          t = "C " + std::to_string(p.X) + " " + std::to_string(p.Y) + " " + std::to_string(e->GetRadius());
+          break;
+        default: t = "T"; break;
+      }
+      out.push_back(t + " t" + std::to_string(e->GetToolNumber()));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  // The path starts of a rout layer in cut order.
+  static std::vector<int32_t> PathStarts(uint8_t layer) {
+    std::vector<int32_t> out;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
+      const int32_t h = Seq->HandleAt(layer, p);
+      if (TRoutEntity* e = RTDB->EntityAt(h); e != nullptr && IsPathStartType(e->GetType())) out.push_back(h);
+    }
+    return out;
+  }
+  // A rout line from a to b drawn with the line command: a path of its own.
+  static int32_t DrawRoutLine(const TIntPoint& a, const TIntPoint& b) {
+    ButtonManager().Press(59);
+    Click(a.X, a.Y);
+    Click(b.X, b.Y);
+    ECO->CancelCommand();
+    return Seq->FindPathJog(RoutEntityCount);
+  }
+};
+
+TEST_F(TDrillRoutEditTest, HolesBecomeSlotsAndCirclesAndASlotIsDroppedAtAPoint) {
+  StartProgram();
+  SelectLayer(30);
+  ASSERT_EQ(ECO->Mode(), 0);
+  DRDB->CurrentTool = 3;
+  DRDB->DrilledSlots.Angle = 0.0;
+  DRDB->DrilledSlots.Length = In / 2;
+  DRDB->DrilledCircleRadius = In / 4;
+  ASSERT_NE(DRDB->AddHole(In, In, true), 0);
+  ASSERT_NE(DRDB->AddHole(3 * In, In, true), 0);
+  ASSERT_NE(DRDB->AddHole(5 * In, In, true), 0);
+  DrillUndo->Reset();
+  const std::vector<std::string> holes = Drills();
+
+  // Hole to slot: the drilled-slot length along the angle, centred on the hole.
+  ASSERT_TRUE(ButtonManager().Press(50));
+  Click(In, In);
+  ECO->CancelCommand();
+  const std::vector<std::string> slotted = Drills();
+  EXPECT_EQ(slotted, (std::vector<std::string>{"H 127000000 25400000 t3", "H 76200000 25400000 t3",
+                                               "S 19050000 25400000 31750000 25400000 t3"}));
+  EXPECT_EQ(LastStep(), "Convert Hole to Slot");
+  // A slot is no hole: the pick is refused and nothing changes.
+  ButtonManager().Press(44);
+  Click(In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(Drills(), slotted);
+  // Hole to circle.
+  ButtonManager().Press(44);
+  Click(5 * In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(LastStep(), "Hole to Circle");
+  EXPECT_EQ(Drills().front(), "C 127000000 25400000 6350000 t3");
+  Undo();
+  EXPECT_EQ(Drills(), slotted);
+  Undo();
+  EXPECT_EQ(Drills(), holes);
+  Redo();
+  EXPECT_EQ(Drills(), slotted);
+}
+
+TEST_F(TDrillRoutEditTest, TwoHolesJoinIntoOneSlotAndASingleHoleSlotIsOneStep) {
+  StartProgram();
+  SelectLayer(30);
+  DRDB->CurrentTool = 2;
+  DRDB->DrilledSlots.Angle = 90.0;
+  DRDB->DrilledSlots.Length = In;
+  ASSERT_NE(DRDB->AddHole(0, 0, true), 0);
+  ASSERT_NE(DRDB->AddHole(2 * In, 0, true), 0);
+  DrillUndo->Reset();
+  const std::vector<std::string> holes = Drills();
+  ASSERT_TRUE(ButtonManager().Press(13));
+  Click(0, 0);
+  Click(0, 0);  // the same hole twice is refused
+  EXPECT_EQ(Drills(), holes);
+  Click(0, 0);
+  Click(2 * In, 0);
+  ECO->CancelCommand();
+  EXPECT_EQ(Drills(), (std::vector<std::string>{"S 0 0 50800000 0 t2"}));
+  EXPECT_EQ(LastStep(), "Two Holes to Slot");
+
+  ASSERT_TRUE(ButtonManager().Press(103));
+  Click(4 * In, 0);
+  ECO->CancelCommand();
+  EXPECT_EQ(Drills(), (std::vector<std::string>{"S 0 0 50800000 0 t2", "S 101600000 -12700000 101600000 12700000 t2"}));
+  EXPECT_EQ(LastStep(), "Single Hole Slot");
+  Undo();
+  Undo();
+  EXPECT_EQ(Drills(), holes);
+}
+
+TEST_F(TDrillRoutEditTest, WindowToolChangeGivesTheHitsInsideTheTypedTool) {
+  StartProgram();
+  SelectLayer(30);
+  DRDB->CurrentTool = 1;
+  ASSERT_NE(DRDB->AddHole(In, In, true), 0);
+  ASSERT_NE(DRDB->AddSlot(In, 2 * In, 2 * In, 2 * In, true), 0);
+  ASSERT_NE(DRDB->AddHole(9 * In, 9 * In, true), 0);
+  DrillUndo->Reset();
+  const std::vector<std::string> before = Drills();
+  ASSERT_TRUE(ButtonManager().Press(115));
+  Click(0, 0);
+  Click(3 * In, 3 * In);
+  // Tool numbers outside 1..1000 are refused by the field.
+  ECO->EnterText("1001");
+  ECO->EnterText("0");
+  EXPECT_EQ(Drills(), before);
+  ECO->EnterText("7");
+  ECO->CancelCommand();
+  EXPECT_EQ(Drills(), (std::vector<std::string>{"H 228600000 228600000 t1", "H 25400000 25400000 t7",
+                                                "S 25400000 50800000 50800000 50800000 t7"}));
+  EXPECT_EQ(LastStep(), "Window Tool Change");
+  EXPECT_TRUE(ActiveTools[7]);
+  Undo();
+  EXPECT_EQ(Drills(), before);
+}
+
+TEST_F(TDrillRoutEditTest, TheCompensationSideFollowsTheButtonsAndTheMenuShowsIt) {
+  TWorkspace& form = StartProgram();
+  // Start-up pressed the button of RTDB's side and ticked its item.
+  const int32_t commands[] = {47, 46, 48};
+  const char* items[] = {"None1", "Left1", "Right1"};
+  const uint8_t side = RTDB->AutoRoutCompensation;
+  EXPECT_TRUE(ButtonManager().IsDown(commands[side]));
+  EXPECT_TRUE(form.MenuItem(emRout, items[side])->Checked());
+  SelectLayer(40);
+  TMenuItem* left = form.MenuItem(emRout, "Left1");
+  left->OnClick(*left);
+  EXPECT_EQ(RTDB->AutoRoutCompensation, 1);
+  EXPECT_TRUE(ButtonManager().IsDown(46));
+  EXPECT_FALSE(ButtonManager().IsDown(48));
+  EXPECT_TRUE(left->Checked());
+  EXPECT_FALSE(form.MenuItem(emRout, "None1")->Checked());
+  // A new path takes the side.
+  const int32_t jog = DrawRoutLine({0, 0}, {In, 0});
+  ASSERT_NE(RTDB->EntityAt(jog), nullptr);
+  EXPECT_EQ(RTDB->EntityAt(jog)->GetComp(), 1);
+  // The tool button changes it too; the Modify menu shows it when it drops down.
+  ButtonManager().Press(47);
+  EXPECT_EQ(RTDB->AutoRoutCompensation, 0);
+  form.MenuItem(emRout, "Modify2")->DropDown();
+  EXPECT_TRUE(form.MenuItem(emRout, "None1")->Checked());
+  EXPECT_FALSE(left->Checked());
+}
+
+TEST_F(TDrillRoutEditTest, DoFirstDoBeforeAndDoLastReorderTheLayersPaths) {
+  StartProgram();
+  SelectLayer(40);
+  ASSERT_EQ(ECO->Mode(), 1);
+  const int32_t a = DrawRoutLine({0, 0}, {In, 0});
+  const int32_t b = DrawRoutLine({0, In}, {In, In});
+  const int32_t c = DrawRoutLine({0, 2 * In}, {In, 2 * In});
+  ASSERT_EQ(PathStarts(40), (std::vector<int32_t>{a, b, c}));
+  const int32_t entries = Seq->Count(40);
+
+  ASSERT_TRUE(ButtonManager().Press(25));
+  Click(In / 2, 2 * In);  // on c's line
+  ECO->CancelCommand();
+  EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{c, a, b}));
+  EXPECT_EQ(LastStep(), "Do First");
+  // Each path keeps its line behind its jog.
+  EXPECT_EQ(Seq->HandleAt(40, 2), c + 1);
+  EXPECT_EQ(Seq->Count(40), entries);
+
+  ASSERT_TRUE(ButtonManager().Press(27));
+  Click(In / 2, 2 * In);
+  ECO->CancelCommand();
+  EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{a, b, c}));
+
+  // b before a; then a path before itself is refused.
+  ASSERT_TRUE(ButtonManager().Press(22));
+  Click(In / 2, In);
+  Click(In / 2, 0);
+  EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{b, a, c}));
+  EXPECT_EQ(LastStep(), "Do Before");
+  Click(In / 2, 0);
+  Click(In / 2, 0);
+  ECO->CancelCommand();
+  EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{b, a, c}));
+
+  Undo();
+  EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{a, b, c}));
+  Undo();
+  EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{c, a, b}));
+  Redo();
+  Redo();
+  EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{b, a, c}));
+}
+
+TEST_F(TDrillRoutEditTest, DuplicateStepAndRepeatTakesTheRoutPathsListForDrillHitsAndBack) {
+  StartProgram();
+  SetEditStepDialog([](TEditStepLists& lists) {
+    lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 10000, 0, 0}, {0, 1, 0, 0, 0}};
+    return true;
+  });
+  SelectLayer(40);
+  const int32_t jog = DrawRoutLine({0, 0}, {In, 0});
+  // A step list on the path (its start is replaced by a copy that carries it).
+  ASSERT_TRUE(ButtonManager().Press(18));
+  Click(In / 2, 0);
+  ECO->CancelCommand();
+  ASSERT_NE(RTDB->EntityAt(Seq->FindPathJog(jog + 1))->GetStepObj(), nullptr);
+
+  SelectLayer(30);
+  const int32_t hole = DRDB->AddHole(3 * In, 3 * In, true);
+  ASSERT_NE(hole, 0);
+  DrillUndo->Reset();
+  ASSERT_TRUE(ButtonManager().Press(32));
+  Click(2 * In, 2 * In);
+  Click(4 * In, 4 * In);
+  Click(5 * In, 5 * In);  // no rout path near: nothing is copied
+  EXPECT_EQ(DRDB->EntityAt(DrillEntityCount)->GetStepObj(), nullptr);
+  Click(2 * In, 2 * In);
+  Click(4 * In, 4 * In);
+  Click(In / 2, 0);
+  ECO->CancelCommand();
+  EXPECT_EQ(LastStep(), "Duplicate Step && Re");
+  EXPECT_NE(DRDB->EntityAt(DrillEntityCount)->GetStepObj(), nullptr);
+  Undo();
+  EXPECT_EQ(Drills(), (std::vector<std::string>{"H 76200000 76200000 t" +
+                                                std::to_string(DRDB->EntityAt(hole)->GetToolNumber())}));
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (!SlotDeleted(DRDB->WordAt(i))) EXPECT_EQ(DRDB->EntityAt(i)->GetStepObj(), nullptr);
+
+  // From the rout side: a second path takes the drill hit's list.
+  Redo();
+  SelectLayer(40);
+  const int32_t other = DrawRoutLine({0, 4 * In}, {In, 4 * In});
+  ASSERT_TRUE(ButtonManager().Press(32));
+  Click(In / 2, 4 * In);
+  Click(3 * In, 3 * In);
+  ECO->CancelCommand();
+  EXPECT_NE(RTDB->EntityAt(Seq->FindPathJog(other + 1))->GetStepObj(), nullptr);
+}
+
+}  // namespace
