@@ -38,13 +38,7 @@ int32_t Shifted(int32_t value, int32_t offset) {
 }
 
 // The highest tool of a live drill entity; 0 when there is none.
-int32_t HighestLiveTool() {
-  std::array<bool, kToolCount + 1> used{};
-  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
-    if (static_cast<int32_t>(DRDB->WordAt(i)) <= 0) continue;
-    if (TDrillEntity* e = DRDB->EntityAt(i); e != nullptr && ValidToolNumber(e->GetToolNumber()))
-      used[e->GetToolNumber()] = true;
-  }
+int32_t HighestLiveTool(const std::array<bool, kToolCount + 1>& used) {
   for (int32_t t = kToolCount; t >= 1; --t)
     if (used[t]) return t;
   return 0;
@@ -122,7 +116,12 @@ TDrillTapeReader::TDrillTapeReader(const std::string& fileName, const std::strin
   ShowMessages = DrillInputFormat.ShowMessages;
   Layer = ValidDrillLayer(CurrentLayer) ? CurrentLayer : kFirstDrillLayer;
 
-  DrillToolOffset = HighestLiveTool();
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    if (static_cast<int32_t>(DRDB->WordAt(i)) <= 0) continue;
+    if (TDrillEntity* e = DRDB->EntityAt(i); e != nullptr && ValidToolNumber(e->GetToolNumber()))
+      LiveTools[e->GetToolNumber()] = true;
+  }
+  DrillToolOffset = HighestLiveTool(LiveTools);
   SavedTool = DRDB->CurrentTool;
   DRDB->CurrentTool = uint16_t(std::min(DrillToolOffset + 1, kToolCount));
 
@@ -210,6 +209,16 @@ void TDrillTapeReader::Slot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int3
                                      DRDB->CurrentTool, false));
 }
 
+void TDrillTapeReader::LineMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                uint8_t) {
+  ++RoutMovesLeftOut;
+}
+
+void TDrillTapeReader::ArcMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, bool,
+                               int32_t, int32_t) {
+  ++RoutMovesLeftOut;
+}
+
 void TDrillTapeReader::DrilledText(int32_t x, int32_t y, int32_t, bool vertical, int32_t,
                                    const std::string& text, int32_t) {
   RecordPattern(DRDB->AddTextOnLayer(Shifted(x, OffsetX), Shifted(y, OffsetY), text, vertical,
@@ -223,6 +232,7 @@ void TDrillTapeReader::PatternStart(int32_t) {
 
 bool TDrillTapeReader::DrillTool(int32_t tapeTool, int32_t& drillTool) {
   const int64_t tool = int64_t{tapeTool} + DrillToolOffset;
+  TapeTools.insert(tapeTool);
   if (tool >= 1 && tool <= kToolCount) {
     drillTool = int32_t(tool);
     return true;
@@ -283,14 +293,58 @@ void TDrillTapeReader::PatternsDone(bool& handled) {
   ClearPatternEntities();
 }
 
+namespace {
+
+// "T3, T5": the tools of the list, at most 12 named.
+std::string NamedTools(const std::vector<int32_t>& tools) {
+  std::string text;
+  for (size_t i = 0; i < tools.size(); ++i) {
+    if (i == 12) return text + ", ...";
+    text += (i > 0 ? ", T" : "T") + std::to_string(tools[i]);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string TDrillTapeReader::ToolOffsetNotice() const {
+  const auto& used = LiveTools;
+  std::vector<int32_t> inUse, fromTape, toDrill;
+  for (int32_t t = 1; t <= kToolCount; ++t)
+    if (used[t]) inUse.push_back(t);
+  for (int32_t t : TapeTools) {
+    fromTape.push_back(t);
+    toDrill.push_back(t + DrillToolOffset);
+  }
+  std::vector<int32_t> clash;
+  for (int32_t t : fromTape)
+    if (t >= 1 && t <= kToolCount && used[t]) clash.push_back(t);
+  std::string text = (inUse.size() == 1 ? "Tool " : "Tools ") + NamedTools(inUse) +
+                     (inUse.size() == 1 ? " is" : " are") + " already in use";
+  text += clash.empty() ? "." : " and the tape uses " + NamedTools(clash) + " too.";
+  text += "\r\nNew tool numbers will be offset by " + std::to_string(DrillToolOffset);
+  if (!fromTape.empty())
+    text += ": the tape's " + NamedTools(fromTape) + " become " + NamedTools(toDrill) + ".";
+  return text;
+}
+
+bool TDrillTapeReader::ToolsCollide() const {
+  for (int32_t t : TapeTools)
+    if (t < 1 || t > kToolCount || LiveTools[t]) return true;
+  return false;
+}
+
+std::string TDrillTapeReader::RoutMovesNotice() const {
+  return std::to_string(RoutMovesLeftOut) +
+         (RoutMovesLeftOut == 1 ? " routed move was" : " routed moves were") +
+         " not imported: a drill layer takes holes and slots only.\r\n"
+         "Open Rout Tape on a rout layer reads them.";
+}
+
 void TDrillTapeReader::Done() {
   Finish();
   DRDB->CurrentTool = SavedTool;
-  if (DrillToolOffset > 0) {
-    const std::string n = std::to_string(DrillToolOffset);
-    InformationBox(n + " tool numbers are already in use.\r\nNew tool numbers will be offset by " +
-                   n);
-  }
+  if (DrillToolOffset > 0) InformationBox(ToolOffsetNotice());
   TImportPlacement& placement = DRDB->ImportPlacement;
   int32_t minX = 2147483647, maxX = -2147483647, minY = 2147483647, maxY = -2147483647;
   if (DRDB->ExtentsFrom(placement.FirstIndex, minX, maxX, minY, maxY)) {
@@ -315,6 +369,12 @@ void TDrillTapeReader::Done() {
   if (RoutCommandsSeen()) {
     Report->WriteLn("");
     Report->WriteLn("Notice: Rout Commands were decoded in this file.");
+  }
+  if (RoutMovesLeftOut > 0) {
+    const std::string text = RoutMovesNotice();
+    Report->WriteLn(text);
+    // Also without the results window: the moves must not vanish unnoticed.
+    InformationBox(text);
   }
   Report->WriteLn("");
   Report->WriteLn("Done decoding file.");
@@ -397,6 +457,25 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
       }
     }
     kept = !reader.Abort && !reader.Stopped;
+    // Tape tools that meet no tool in use keep their own numbers.
+    bool collide = reader.ToolsCollide();
+    // A hit before any tool change takes tool 1 of the tape unnamed.
+    for (int32_t i = firstIndex; i <= DrillEntityCount && !collide; ++i)
+      if (TDrillEntity* e = DRDB->EntityAt(i))
+        collide = reader.TapeTools.count(e->GetToolNumber() - DrillToolOffset) == 0;
+    if (kept && DrillToolOffset > 0 && !collide) {
+      const int32_t offset = DrillToolOffset;
+      for (int32_t i = firstIndex; i <= DrillEntityCount; ++i)
+        if (TDrillEntity* e = DRDB->EntityAt(i))
+          e->SetToolNumber(uint16_t(e->GetToolNumber() - offset));
+      for (int32_t t : reader.TapeTools) {
+        ToolTable[t] = ToolTable[t + offset];
+        ActiveTools[t] = ActiveTools[t + offset];
+        ToolTable[t + offset] = before.Tools[t + offset];
+        ActiveTools[t + offset] = before.Active[t + offset];
+      }
+      DrillToolOffset = 0;
+    }
     if (!kept) {
       RemoveEntitiesFrom(firstIndex);
       before.Restore();

@@ -3,9 +3,12 @@
 //
 // Every entity is added as a deleted (invisible) entity on the current drill
 // layer; the Drill Import command puts the new entities live afterwards.
-// Tape tool T becomes drill tool T + DrillToolOffset, the highest tool used
-// by a live drill entity before the import, so that imported tools never
-// mix with the job's own.
+// When a tape tool is a tool of a live drill entity, tape tool T becomes
+// drill tool T + DrillToolOffset, the highest tool used by a live drill
+// entity before the import, so that imported tools never mix with the
+// job's own; a box names the tools. Tapes whose tools meet none of those in
+// use keep their numbers (DrillToolOffset is 0 after such an import).
+// Routed moves have no drill entity: they are counted and reported.
 //
 // A run that stops part-way (aborted, a read or filter error, a tool that
 // would fall beyond tool 1000) is withdrawn: the entities it added are
@@ -14,12 +17,16 @@
 // keeps its entities, also when it reported faults in single blocks; they
 // are journalled in DrillUndo as added, in the order they were read.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "foundation/report_windows.h"
 #include "model/step_repeat.h"
+#include "model/tool_tables.h"
 #include "tapein/import_cancel.h"
 #include "tapein/nc_reader.h"
 
@@ -55,6 +62,12 @@ class TDrillTapeReader : public TNCReader {
                        int32_t block) override;
   /* 16 */ void Slot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size, int32_t tool,
                      int32_t block, uint8_t flag) override;
+  // Routed (head-down) moves have no drill entity: they are counted, and
+  // the count reported, so that none goes missing unnoticed.
+  /* 19 */ void LineMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size, int32_t tool,
+                         int32_t block, uint8_t flag) override;
+  /* 20 */ void ArcMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx, int32_t cy,
+                        int32_t size, bool clockwise, int32_t tool, int32_t block) override;
   /* 17 */ void DrilledText(int32_t x, int32_t y, int32_t size, bool vertical, int32_t tool,
                             const std::string& text, int32_t block) override;
   /* 21 */ void PatternStart(int32_t block) override;
@@ -71,6 +84,17 @@ class TDrillTapeReader : public TNCReader {
   // and the line, and the run stopped) when it lies outside 1..1000.
   bool DrillTool(int32_t tapeTool, int32_t& drillTool);
 
+  // Routed moves read and left out; tape tools the tape referred to.
+  int32_t RoutMovesLeftOut = 0;
+  std::set<int32_t> TapeTools;
+  // The box text when the tape's tools were moved past the tools in use,
+  // and the text on the routed moves left out.
+  std::string ToolOffsetNotice() const;
+  // True when a tape tool is a tool in use (or lies outside the table): only
+  // then do the tape's tools stay offset past the tools in use.
+  bool ToolsCollide() const;
+  std::array<bool, kToolCount + 1> LiveTools{};
+  std::string RoutMovesNotice() const;
   std::vector<int32_t> PatternEntities;  // newest last
   bool Recording = false;
   TStepCommandList RepeatList;

@@ -158,17 +158,75 @@ TEST_F(DrillImportTest, HitsBecomeHiddenJournalledEntitiesWithTheirTools) {
   EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
-TEST_F(DrillImportTest, ToolsAreOffsetPastTheJobsLiveTools) {
+TEST_F(DrillImportTest, ToolsMeetingToolsInUseAreOffsetPastThemAndNamed) {
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 5, true), 0);
   ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 12, true), 0);
   ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 40, false), 0);  // deleted: does not count
-  EXPECT_TRUE(Import(Tape("a.drl", "M48\nT5C0.020\n%\nT5\nX010000Y010000\nM30\n")));
+  EXPECT_TRUE(Import(Tape("a.drl", "M48\nT5C0.020\nT7C0.030\n%\nT5\nX010000Y010000\nT7\n"
+                                   "X020000Y010000\nM30\n")));
   EXPECT_EQ(DrillToolOffset, 12);
-  EXPECT_EQ(HolesPerTool(3), (std::map<int32_t, int32_t>{{17, 1}}));
+  EXPECT_EQ(HolesPerTool(4), (std::map<int32_t, int32_t>{{17, 1}, {19, 1}}));
   EXPECT_EQ(ToolTable[17].Diameter, 508000);
   EXPECT_EQ(ToolTable[5].Diameter, 0);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
-            "12 tool numbers are already in use.\r\nNew tool numbers will be offset by 12");
+            "Tools T5, T12 are already in use and the tape uses T5 too.\r\n"
+            "New tool numbers will be offset by 12: the tape's T5, T7 become T17, T19.");
+}
+
+TEST_F(DrillImportTest, ToolsApartFromTheToolsInUseKeepTheirNumbersWithoutANotice) {
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 1, true), 0);
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 2, true), 0);
+  ToolTable[5].Diameter = 99;  // a stored tool the import writes over
+  ToolTable[7].Diameter = 77;  // would have been the offset T5: left alone
+  const TToolRecord firstTool = ToolTable[1];
+  EXPECT_TRUE(Import(Tape("a.drl", "M48\nT3C0.020\nT5C0.030\n%\nT3\nX010000Y010000\nT5\n"
+                                   "X020000Y010000\nX030000Y010000\nM30\n")));
+  EXPECT_EQ(DrillToolOffset, 0);
+  EXPECT_EQ(HolesPerTool(3), (std::map<int32_t, int32_t>{{3, 1}, {5, 2}}));
+  EXPECT_EQ(ToolTable[3].Diameter, 508000);
+  EXPECT_EQ(ToolTable[5].Diameter, 762000);
+  EXPECT_EQ(ToolTable[7].Diameter, 77);
+  EXPECT_EQ(ToolTable[1].Diameter, firstTool.Diameter);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  // Hits before any tool change belong to an unnamed tool of the tape: they
+  // stay past the tools in use.
+  DRDB->Clear();
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 1, true), 0);
+  EXPECT_TRUE(Import(Tape("b.drl", "M48\nT3C0.020\n%\nX010000Y010000\nT3\nX020000Y010000\nM30\n")));
+  EXPECT_EQ(HolesPerTool(2), (std::map<int32_t, int32_t>{{2, 1}, {4, 1}}));
+}
+
+// Routed moves have no place on a drill layer: they are counted and the
+// operator is told where they can be read, never dropped unnoticed.
+TEST_F(DrillImportTest, RoutedMovesAreReportedAsNotImported) {
+  const std::string tape =
+      "M48\nINCH,LZ\nT1C0.028\nT2C0.040\n%\nT1\nX002250Y002300\nT2\nG00X010000Y010000\nM15\n"
+      "G01X020000Y010000\nM16\nG00X010000Y020000\nM15\nG01Y030000\nM16\nM30\n";
+  EXPECT_TRUE(Import(Tape("r.drl", tape)));
+  EXPECT_EQ(HolesPerTool(1), (std::map<int32_t, int32_t>{{1, 1}}));
+  const std::string notice =
+      "2 routed moves were not imported: a drill layer takes holes and slots only.\r\n"
+      "Open Rout Tape on a rout layer reads them.";
+  EXPECT_TRUE(Has(ReportLines, "Notice: Rout Commands were decoded in this file."));
+  EXPECT_TRUE(Has(ReportLines, notice));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, notice);
+
+  // The slot tape of the samples into a job with tools T1 and T2: its T3 and
+  // T5 meet neither, and its three routed slots are reported.
+  const auto file = SharedTestData() / "excellon" /
+                    "altium-composite-drill__NC_Drill__LimeSDR-QPCIe_1v2-SlotHoles.TXT";
+  if (SharedTestData().empty() || !std::filesystem::exists(file)) GTEST_SKIP() << "no sample tapes";
+  DRDB->Clear();
+  ResetHeadlessDialogs();
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 1, true), 0);
+  ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 2, true), 0);
+  EXPECT_TRUE(Import(file.string()));
+  EXPECT_EQ(DrillToolOffset, 0);
+  EXPECT_EQ(DrillEntityCount, 2);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text.rfind("3 routed moves were not imported", 0), 0u);
 }
 
 TEST_F(DrillImportTest, ToolsBeyondTheTableAreRefusedAndTheImportWithdrawn) {
