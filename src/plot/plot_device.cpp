@@ -21,6 +21,7 @@
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/events.h"
+#include "platform/file_ops.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "plot/plot_dialogs.h"
@@ -385,10 +386,27 @@ void TFilePlotDevice::DrawPolyline(const TDevicePolyline& line) {
                    line.P[size_t(i)].Y);
 }
 
+const char* const DefaultPaperSpecs =
+    "Paper sizes for plot files: a name line, then width, height, X offset and Y offset in inches.\n"
+    "Up to five papers are read; blank lines and ; comments may stand between the numbers.\n"
+    "Letter\n8.5\n11\n0\n0\n"
+    "Legal\n8.5\n14\n0\n0\n"
+    "Tabloid\n11\n17\n0\n0\n"
+    "A4\n8.27\n11.69\n0\n0\n"
+    "A3\n11.69\n16.54\n0\n0\n";
+
+int WriteDefaultPaperSpecsIfMissing() {
+  const std::string name = ExecutionPath() + "PLOTSPEC.TXT";
+  if (FileExistsNoWild(name)) return 0;
+  const std::string text = DefaultPaperSpecs;
+  return ReplaceFileContents(NativePath(name), text.data(), text.size());
+}
+
 bool TFilePlotDevice::Setup() {
   const std::string name = ExecutionPath() + "PLOTSPEC.TXT";
   if (!FileExistsNoWild(name)) {
-    ErrorBox("Error:  Plotter Configuration file \r\nPLOTSPEC.TXT missing");
+    // The full name, so the operator sees where the file was looked for.
+    ErrorBox("Error:  Plotter Configuration file \r\n" + name + " missing");
     return false;
   }
   std::ifstream in(NativePath(name), std::ios::binary);

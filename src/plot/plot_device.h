@@ -94,6 +94,14 @@ struct TPaperTable {
 // after a blank, by anything; a word that is no number reads 0).
 void ReadPaperSpecs(const std::string& text, TPaperTable& papers);
 
+// The paper list a fresh install starts with, in the layout ReadPaperSpecs
+// reads.
+extern const char* const DefaultPaperSpecs;
+// Writes DefaultPaperSpecs to <home>PLOTSPEC.TXT when no such file exists, so
+// plotting works on a fresh install; an existing file is never touched. The
+// error number of the write, or 0.
+int WriteDefaultPaperSpecsIfMissing();
+
 class TFilePlotDevice;
 
 // The hole symbols of a file device, drawn in pen moves; a symbol whose

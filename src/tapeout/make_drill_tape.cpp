@@ -67,6 +67,9 @@ TMakeDrillTapeDialog::TMakeDrillTapeDialog()
       OptimizerGroup(OptionPanel.Add<TRadioGroup>("OptimizerGroup", "Optimizer")),
       CircleSlotButton(ButtonPanel.Add<TButton>("CircleSlotButton", "&Circle/Slot")) {
   SetCaption("Make Drill Tape");
+  // The options stand in a column of their own beside the format groups: in
+  // one column the dialog would be taller than many screens.
+  OptionPanel.SetAlign(alRight);
   DecimalGroup.SetItems({"&Leading", "&Trailing", "Bot&h", "Decimal &Point"});
   ViewButton.SetVisible(false);
   GerberPathEdit.SetMaxLength(255);

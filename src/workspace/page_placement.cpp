@@ -52,6 +52,10 @@ bool PlaceOnView(int32_t width, int32_t height, int32_t& x, int32_t& y) {
   }
   GuardCorner(width, height);
   rectangle(false, true);
+  // The window is shown again from the picture: a repaint while the page was
+  // being placed would otherwise leave a frame behind that the XOR above
+  // draws instead of erasing.
+  MyScreen->ShowView(false);
   ViewHooks.PrintPlacementEvent = savedHook;
   MyScreen->Activity = savedActivity == acPrintPlacement ? acIdle : savedActivity;
   ProcessMessages();

@@ -30,6 +30,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
+#include "plot/plot_device.h"
 #include "routpath/edit_step_dialog.h"
 #include "routpath/slot_settings_dialogs.h"
 #include "tapeout/make_drill_tape.h"
@@ -115,6 +116,8 @@ void SetPathsAndFolders() {
                                                    : DirectoryIsWritable(folder);
     if (!present) std::filesystem::create_directory(NativePath(home + name), ec);
   }
+  // A fresh install has no paper list yet: without one no plot file can be made.
+  WriteDefaultPaperSpecsIfMissing();
   SetLastDirectoryDefaults();
   LoadLastDirectories();
 }

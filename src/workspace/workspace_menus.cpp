@@ -586,9 +586,12 @@ void TWorkspace::Edit3Click() {
 
 void TWorkspace::New1Click() {
   if (ViewServices().Activity() != 0) return;
-  NewJob();
+  const bool cleared = NewJob();
   UpdateCaption();
   PressCommand(147);
+  // Zoom All leaves an empty job's view where it is: the old drawing must
+  // not stay on screen.
+  if (cleared) ViewServices().RedrawView();
 }
 
 void TWorkspace::Open1Click() {

@@ -77,7 +77,7 @@ TEST_F(PlotPageTest, MissingOrEmptyPaperFileEndsThePlotBeforeAnyOutput) {
   EXPECT_EQ(PlotFile(4), "");
   ASSERT_FALSE(ShownMessageBoxes().empty());
   EXPECT_EQ(ShownMessageBoxes().back().Text,
-            "Error:  Plotter Configuration file \r\nPLOTSPEC.TXT missing");
+            "Error:  Plotter Configuration file \r\n" + ExecutionPath() + "PLOTSPEC.TXT missing");
   WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT", "only\ntwo lines\n");
   EXPECT_EQ(PlotFile(4), "");
   EXPECT_EQ(ShownMessageBoxes().back().Text, "Error:  No Paper Specs in PLOTSPEC.TXT");

@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -305,6 +307,23 @@ TEST_F(QtFormsTest, ModalDialogEndsWithTheClickedButtonsResult) {
     QApplication::sendEvent(QtWidgetOf(dialog), &esc);
   });
   EXPECT_EQ(dialog.ShowModal(), mrCancel);
+}
+
+// A dialog taller than the screen opens within the screen's free area.
+TEST_F(QtFormsTest, ADialogTallerThanTheScreenIsKeptOnIt) {
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  TForm dialog("TTall");
+  dialog.SetCaption("Tall");
+  dialog.Add<TPanel>("Body").SetHeight(area.height() + 400);
+  auto& cancel = dialog.Add<TButton>("CancelButton", "Cancel", mrCancel);
+  cancel.SetCancel(true);
+  QRect shown;
+  QTimer::singleShot(0, QtWidgetOf(dialog), [&] {
+    shown = QtWidgetOf(dialog)->geometry();
+    qobject_cast<QPushButton*>(QtWidgetOf(cancel))->click();
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_TRUE(area.contains(shown)) << shown.top() << " " << shown.height() << " in " << area.height();
 }
 
 TEST_F(QtFormsTest, MenuBarActionsClickItemsAndMenusSwap) {

@@ -501,6 +501,20 @@ TEST_F(TDrillTapeWriterTest, MarkedToolingHitsAreDrilledFirstAndLastInTheirTool)
   SetToolingMarkView(false);
 }
 
+// The dialog, with every option shown, fits on a 1024 x 768 screen with its
+// title bar: OK and Cancel can be reached.
+TEST_F(TDrillTapeWriterTest, TheMakeTapeDialogFitsOnASmallScreen) {
+  TMakeDrillTapeDialog d;
+  EXPECT_LE(d.Height(), 700);
+  EXPECT_LE(d.Width(), 1000);
+  const TRect panel = d.ButtonPanel.Bounds();
+  EXPECT_LE(panel.Bottom, d.Height());
+  EXPECT_LE(panel.Right, d.Width());
+  const TRect options = d.OptionPanel.Bounds();
+  EXPECT_LE(options.Bottom, d.Height());
+  EXPECT_LE(options.Right, d.Width());
+}
+
 TEST_F(TDrillTapeWriterTest, FlaggedToolsDrillCouponHitsBeforeAndAfterTheirWork) {
   TDrillTapeProgram program;
   for (int32_t t : {1, 2, 3}) {

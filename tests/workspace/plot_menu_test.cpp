@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "model/cad_database.h"
 #include "platform/headless/headless_dialogs.h"
@@ -77,6 +78,61 @@ TEST_F(TPlotMenuTest, ThePageIsPlacedWhereTheUserClicks) {
   ASSERT_TRUE(std::filesystem::exists(path));
   const std::string ps = ReadFileBytes(path);
   EXPECT_NE(ps.find("0.0 0.0 moveto \n72.0 0.0 lineto"), std::string::npos);
+}
+
+// Quick Print's page frame, given up with the right button and the dialog's
+// Cancel, leaves nothing on the window, even after a repaint while the page
+// was being placed.
+TEST_F(TPlotMenuTest, ACancelledPlacementLeavesNoFrameOnTheWindow) {
+  TWorkspace& form = StartProgram();
+  const int32_t x = MyScreen->MouseToWorldX(100), y = MyScreen->MouseToWorldY(200);
+  DB->AddLine(x, y, x + 25400000, y);
+  ViewServices().RedrawView();
+  auto window = [&form] {
+    std::vector<TColor> pixels;
+    for (int32_t row = 0; row < form.PaintBox.Height(); ++row)
+      for (int32_t col = 0; col < form.PaintBox.Width(); ++col)
+        pixels.push_back(form.PaintBox.Canvas().GetPixel(col, row));
+    return pixels;
+  };
+  const std::vector<TColor> before = window();
+  int dialogs = 0;
+  RegisterModalScript("TQuickPrintDialog", [&](TForm& f) {
+    if (++dialogs == 1) {
+      f.Get<TRadioGroup>("ScaleRadioGroup").SetItemIndex(2);
+      f.Click("OKButton");
+    } else {
+      f.Click("CancelButton");
+    }
+  });
+  int step = 0;
+  bool frameShown = false;
+  HeadlessSetProcessMessagesHook([&] {
+    if (MyScreen->Activity != acPrintPlacement) return;
+    TInputEvent e;
+    e.X = 120;
+    e.Y = 220;
+    switch (step++) {
+      case 0:
+        frameShown = window() != before;
+        e.Kind = ievMouseMove;
+        break;
+      case 1:
+        MyScreen->ShowView(false);  // the window is repainted from the picture
+        return;
+      case 2: e.Kind = ievMouseDown; e.Buttons = mbtRight; break;
+      default: e.Kind = ievMouseUp; break;
+    }
+    MyScreen->HandleEvent(e);
+  });
+  TMenuItem* quick = form.ModeMenu(emCad).Items().FindByName("QuickPrint1");
+  quick->OnClick(*quick);
+  HeadlessSetProcessMessagesHook({});
+  EXPECT_EQ(dialogs, 2);
+  EXPECT_TRUE(frameShown);
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+  EXPECT_TRUE(window() == before);
+  EXPECT_TRUE(HeadlessPrinter().Documents.empty());
 }
 
 }  // namespace

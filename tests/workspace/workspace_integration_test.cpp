@@ -451,6 +451,28 @@ TEST_F(TWorkspaceIntegrationTest, UndoAndRedoOfAnImportRedrawAndKeepTheButtonsIn
   EXPECT_TRUE(ButtonManager().IsEnabled(UndoCommand));
 }
 
+// File > New clears the picture and the window at once, without a Refresh.
+TEST_F(TWorkspaceIntegrationTest, NewClearsTheDrawingOnScreen) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L30")->Click();
+  ASSERT_EQ(EditorMode, emDrill);
+  ASSERT_GT(DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true), 0);
+  ASSERT_GT(DRDB->AddHoleOnLayer(2 * Inch, Inch / 2, 30, 1, true), 0);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&View|Zoom &All"));
+  auto shownAt = [this](int32_t x, int32_t y) {
+    int32_t dx, dy;
+    DBBitmap->WorldToDevice(x, y, dx, dy);
+    return Form->PaintBox.Canvas().GetPixel(dx - Form->PaintBox.Width(), dy - Form->PaintBox.Height());
+  };
+  ASSERT_NE(PictureAt(Inch, Inch), BackgroundColor);
+  ASSERT_NE(shownAt(Inch, Inch), BackgroundColor);
+  DatabaseModified = false;  // as just opened: nothing to save
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&New"));
+  EXPECT_EQ(DrillEntityCount, 0);
+  EXPECT_EQ(PictureAt(Inch, Inch), BackgroundColor);
+  EXPECT_EQ(shownAt(Inch, Inch), BackgroundColor);
+}
+
 // A short report with a long caption: the window is wide enough to show it.
 TEST_F(TWorkspaceIntegrationTest, AReportWindowIsWideEnoughForItsCaption) {
   StartProgram();

@@ -1,6 +1,7 @@
 // Start-up and shutdown of the whole program.
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
 #include "command/rubber_brain.h"
 #include "foundation/settings.h"
@@ -13,6 +14,7 @@
 #include "model/tool_tables.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
+#include "plot/plot_device.h"
 #include "workspace/clock_panel.h"
 #include "workspace/view_mapping.h"
 #include "workspace_test_support.h"
@@ -52,6 +54,32 @@ TEST_F(TWorkspaceTest, StartUpCreatesFoldersObjectsAndTheFirstMode) {
   for (const std::string* path : {&DrillImportPath, &RoutImportPath, &CadImportPath, &DrillMakeTapePath,
                                   &RoutMakeTapePath, &CadExportPath, &DNCUploadDirectory})
     EXPECT_EQ(path->find('\\'), std::string::npos) << *path;
+}
+
+TEST_F(TWorkspaceTest, StartUpWritesThePaperListOnlyWhenItIsMissing) {
+  fs::remove(Home() / "PLOTSPEC.TXT");
+  StartProgram();
+  std::ifstream in(Home() / "PLOTSPEC.TXT", std::ios::binary);
+  ASSERT_TRUE(in.good());
+  std::stringstream text;
+  text << in.rdbuf();
+  TPaperTable papers;
+  ReadPaperSpecs(text.str(), papers);
+  ASSERT_EQ(papers.Count, 5);
+  EXPECT_EQ(papers[1].Name, "Letter");
+  EXPECT_EQ(papers[1].Width, 8.5);
+  EXPECT_EQ(papers[1].Height, 11.0);
+  EXPECT_EQ(papers[5].Name, "A3");
+  for (int i = 1; i <= 5; ++i) EXPECT_TRUE(papers[i].Valid) << i;
+  CloseProgram();
+
+  // The shop's own list is kept as it is.
+  WriteFileBytes(Home() / "PLOTSPEC.TXT", "mine\nmine\nRoll\n36\n48\n0\n0\n");
+  StartProgram();
+  std::ifstream again(Home() / "PLOTSPEC.TXT", std::ios::binary);
+  std::stringstream kept;
+  kept << again.rdbuf();
+  EXPECT_EQ(kept.str(), "mine\nmine\nRoll\n36\n48\n0\n0\n");
 }
 
 TEST_F(TWorkspaceTest, AFailingObjectStopsStartUpWithItsName) {

@@ -329,6 +329,25 @@ class TQtFormWindow : public QDialog {
     else
       move(area.left() + (area.width() - width) / 2, area.top() + (area.height() - height - extra) / 2);
   }
+  // A form the system places (a dialog centred on its owner) is made no
+  // larger than the screen's free area either; one that had to be made
+  // smaller stands at the top of that area, so its title bar and buttons
+  // can be reached.
+  void KeepOnScreen() {
+    if (form_.HasFixedPlace() || isVisible()) return;
+    QScreen* s = QGuiApplication::primaryScreen();
+    if (QWidget* owner = parentWidget(); owner && owner->screen()) s = owner->screen();
+    if (!s) return;
+    const QRect area = s->availableGeometry();
+    const TRect b = form_.Bounds();
+    const int extra = bar_ ? bar_->sizeHint().height() : 0;
+    const int width = std::min(b.Width(), area.width());
+    const int height = std::min(b.Height(), std::max(1, area.height() - extra - 32));
+    if (width == b.Width() && height == b.Height()) return;
+    form_.ResizedByUser(width, height);
+    FitToClient();
+    move(area.left() + std::max(0, (area.width() - this->width()) / 2), area.top());
+  }
 
  protected:
   bool eventFilter(QObject* obj, QEvent* e) override {
@@ -1015,6 +1034,7 @@ class TQtFormsBackend : public TFormsBackend {
   void RunModal(TForm& form) override {
     TQtFormWindow* w = WindowOf(form);
     w->FitToClient();
+    w->KeepOnScreen();
     w->setWindowModality(Qt::ApplicationModal);
     if (form.ModalEnded()) return;  // closed already while showing
     w->exec();
@@ -1028,6 +1048,7 @@ class TQtFormsBackend : public TFormsBackend {
     w->setWindowModality(Qt::NonModal);
     w->FitToClient();
     w->PlaceOnScreen();
+    w->KeepOnScreen();
     w->show();
     static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
   }
