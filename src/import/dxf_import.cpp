@@ -126,6 +126,7 @@ bool RunDxfImport(const std::string& fileName, const std::string& what, TImporte
                   std::unique_ptr<TImporter>& holder) {
   if (!CheckImportFile(fileName)) return false;
   bool inches = !Metric;
+  DxfDeclaredUnits(fileName, inches);
   if (!AskDrawingUnits(inches)) return false;
   auto report = ImportHost().OpenReport(ImportCaption(what, "6.0", fileName), 50, 15);
   report->WriteLn("Reading DXF file...");
