@@ -124,9 +124,16 @@ namespace {
 template <class TImporter>
 bool RunDxfImport(const std::string& fileName, const std::string& what, TImporter*& out,
                   std::unique_ptr<TImporter>& holder) {
-  if (!CheckImportFile(fileName)) return false;
+  if (!CheckImportFile(fileName)) {
+    ImportFailed();
+    return false;
+  }
   bool inches = !Metric;
-  if (!AskDrawingUnits(inches)) return false;
+  DxfDeclaredUnits(fileName, inches);
+  if (!AskDrawingUnits(inches)) {
+    ImportFailed();
+    return false;
+  }
   auto report = ImportHost().OpenReport(ImportCaption(what, "6.0", fileName), 50, 15);
   report->WriteLn("Reading DXF file...");
   holder = std::make_unique<TImporter>(fileName, inches ? InchImportScale : MetricImportScale);
@@ -134,7 +141,7 @@ bool RunDxfImport(const std::string& fileName, const std::string& what, TImporte
   out->Read();
   if (out->Failed) {
     report->WriteLn(out->ErrorText);
-    ErrorBox(out->ErrorText + "\r\nNothing was imported.");
+    NothingImported(out->ErrorText);
     return false;
   }
   return true;

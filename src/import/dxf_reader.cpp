@@ -591,6 +591,42 @@ void TDxfReader::StrokeText(const std::vector<TGroup>& groups, const TContext& c
   }
 }
 
+// ---- Header units ----------------------------------------------------------------------------
+
+bool DxfDeclaredUnits(const std::string& fileName, bool& inches) {
+  std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
+  if (f == nullptr) return false;
+  std::string codeLine, value;
+  bool inHeader = false, unitsNext = false, found = false;
+  int32_t code = 0;
+  // Group pairs up to the end of the header; a drawing whose first section
+  // is another one declares nothing.
+  while (ReadTextLine(f, codeLine) && ReadTextLine(f, value)) {
+    if (!ParseInt(codeLine, code)) break;
+    const std::string clean = CleanUpperCase(value);
+    if (code == 0 && clean != "SECTION") break;
+    if (code == 2 && !inHeader) {
+      if (clean != "HEADER") break;
+      inHeader = true;
+      continue;
+    }
+    if (code == 9) {
+      unitsNext = clean == "$INSUNITS";
+      continue;
+    }
+    if (unitsNext && code == 70) {
+      int32_t units = 0;
+      if (ParseInt(value, units) && (units == 1 || units == 4)) {
+        inches = units == 1;
+        found = true;
+      }
+      break;
+    }
+  }
+  std::fclose(f);
+  return found;
+}
+
 // ---- Detection ------------------------------------------------------------------------------
 
 double DetectDxf(const std::string& fileName) {

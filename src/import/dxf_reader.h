@@ -101,6 +101,10 @@ class TDxfReader : public TImportObject {
   std::unordered_map<std::string, int64_t> expandedSize_;
 };
 
+// The units the drawing's header declares ($INSUNITS): true with Inches set
+// for inches (1) or millimetres (4); false for any other or none.
+bool DxfDeclaredUnits(const std::string& fileName, bool& inches);
+
 // Confidence that the file is an ASCII DXF drawing: 0.9 for the usual
 // start, else the share of lines that sit where group codes belong.
 double DetectDxf(const std::string& fileName);

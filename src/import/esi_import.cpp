@@ -167,7 +167,7 @@ bool ReadOrComplain(TEsiReader& reader) {
     if (reader.Elements > 0 || !reader.Tools.empty()) return true;
     reader.ErrorText = "<" + reader.FileName + "> holds no laser drill data.";
   }
-  ErrorBox(reader.ErrorText + "\r\nNothing was imported.");
+  NothingImported(reader.ErrorText);
   return false;
 }
 

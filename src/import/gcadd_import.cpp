@@ -239,7 +239,7 @@ void ImportGcaddToCad(const std::string& fileName) {
   importer.Read();
   if (importer.Failed) {
     report->WriteLn(importer.ErrorText);
-    ErrorBox(importer.ErrorText + "\r\nNothing was imported.");
+    NothingImported(importer.ErrorText);
     return;
   }
   importer.Pending.Commit();

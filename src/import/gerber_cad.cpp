@@ -21,7 +21,7 @@ void TGerberCadReader::Run() {
   TGerberReader::Run();
   if (!Opened) return;
   if (Failed) {
-    ErrorBox(ErrorText + "\r\nNothing was imported.");
+    NothingImported(ErrorText);
     Pending.Clear();
     return;
   }

@@ -5,6 +5,7 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
+#include "import/import_frame.h"
 #include "model/drill_database.h"
 #include "platform/message_box.h"
 #include "model/drill_entities.h"
@@ -42,7 +43,7 @@ void TGerberDrillReader::Run() {
   TGerberReader::Run();
   if (!Opened) return;
   if (Failed) {
-    ErrorBox(ErrorText + "\r\nNothing was imported.");
+    NothingImported(ErrorText);
     return;
   }
   for (const auto& [tool, diameter] : NewSizes) ToolTable[tool].Diameter = diameter;

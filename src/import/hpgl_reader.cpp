@@ -614,7 +614,7 @@ void ImportHpglToCad(const std::string& fileName) {
     const std::string text = !importer.Opened ? "<" + fileName + "> cannot be read."
                                               : "<" + fileName + "> draws nothing.";
     report->WriteLn(text);
-    ErrorBox(text + "\r\nNothing was imported.");
+    NothingImported(text);
     return;
   }
   importer.Pending.Commit();

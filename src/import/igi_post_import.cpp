@@ -272,7 +272,7 @@ void ImportIgiPostToCad(const std::string& fileName) {
   importer.Read();
   if (importer.Failed) {
     report->WriteLn(importer.ErrorText);
-    ErrorBox(importer.ErrorText + "\r\nNothing was imported.");
+    NothingImported(importer.ErrorText);
     return;
   }
   importer.Pending.Commit();

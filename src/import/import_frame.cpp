@@ -79,6 +79,7 @@ bool TPendingCad::Commit() {
     ErrorBox("The file makes " + IntToStrGrouped(static_cast<int32_t>(Items_.size())) +
              " entities; the CAD drawing has room for " + IntToStrGrouped(static_cast<int32_t>(std::max<int64_t>(room, 0))) +
              " more.\r\nNothing was imported.");
+    ImportFailed();
     Items_.clear();
     return false;
   }
@@ -206,6 +207,17 @@ void ConfirmFileFormat(uint8_t& code, const std::string& fileName) {
 
 // ---- Dispatch -------------------------------------------------------------------------------
 
+namespace {
+bool importFailed = false;
+}  // namespace
+
+void ImportFailed() { importFailed = true; }
+
+void NothingImported(const std::string& reason) {
+  ErrorBox(reason + "\r\nNothing was imported.");
+  ImportFailed();
+}
+
 bool RunImportEntry(uint8_t code, const std::string& fileName) {
   const TImportFormat& format = ImportFormat(code);
   if (code == fcUnrecognized) return false;
@@ -248,10 +260,12 @@ void RunCadImport() {
       }
     } guard{host};
     host.SetBusyCursor(true);
+    importFailed = false;
     RunImportEntry(code, fileName);
   }
   CadImportPath = FolderOf(fileName);
   if (DB != nullptr) DB->ZoomExtents();
+  if (importFailed) return;
   // A job tree is named after its folder, not after its matrix file.
   const std::string named = code == fcOdb ? ValorJobName(fileName) : fileName;
   host.NameJobAfter(named.substr(FolderOf(named).size()));

@@ -151,6 +151,12 @@ void ConfirmFileFormat(uint8_t& code, const std::string& fileName);
 // no import here.
 bool RunImportEntry(uint8_t code, const std::string& fileName);
 
+// An entry that read nothing (refused or cancelled) says so: File/Import
+// then leaves the job's name and the caption as they were.
+void ImportFailed();
+// The reason an import read nothing, in an error box; the import failed.
+void NothingImported(const std::string& reason);
+
 // The File/Import command.
 void RunCadImport();
 

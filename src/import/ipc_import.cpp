@@ -214,7 +214,7 @@ void ImportIpcFile(const std::string& fileName) {
   importer.Read();
   if (importer.Failed) {
     report->WriteLn(importer.ErrorText);
-    ErrorBox(importer.ErrorText + "\r\nNothing was imported.");
+    NothingImported(importer.ErrorText);
     return;
   }
   if (!importer.ProfileFound)

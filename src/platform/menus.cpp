@@ -167,8 +167,18 @@ void TMenu::Changed(TMenuChange what, TMenuItem* item) {
   if (peer_) peer_->Changed(what, item);
 }
 
-bool TMenu::ClickShortCut(const std::string& shortCut) {
+TMenuItem* TMenu::PrepareShortCut(const std::string& shortCut) {
   TMenuItem* item = root_.FindShortCut(shortCut);
+  if (item == nullptr) return nullptr;
+  std::vector<TMenuItem*> above;
+  for (TMenuItem* p = item->Parent(); p != nullptr && p != &root_; p = p->Parent()) above.push_back(p);
+  for (auto it = above.rbegin(); it != above.rend(); ++it) (*it)->DropDown();
+  // A handler may have rebuilt the menu.
+  return root_.FindShortCut(shortCut);
+}
+
+bool TMenu::ClickShortCut(const std::string& shortCut) {
+  TMenuItem* item = PrepareShortCut(shortCut);
   return item && item->Click();
 }
 

@@ -120,6 +120,10 @@ class TMenu {
   // Chooses the item whose shortcut is the text (the window does this for
   // keys): true when a usable item was found and clicked.
   bool ClickShortCut(const std::string& shortCut);
+  // Drops down the menus above the item whose shortcut is the text, as
+  // opening them would, so that their handlers bring the item's state up to
+  // date before the key acts on it. The item, or nullptr.
+  TMenuItem* PrepareShortCut(const std::string& shortCut);
 
   // --- backend ---
   TMenuPeer* Peer() const { return peer_.get(); }

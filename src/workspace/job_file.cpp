@@ -89,9 +89,11 @@ bool WriteJobAs(const std::string& name, const std::string& backup) {
 }  // namespace
 
 std::string JobFileNameOf(const std::string& name) {
-  const std::string changed = ChangeFileExtension(name, JobFileExtension);
-  const std::string folder = FolderOf(changed);
-  return folder + UpperCaseStr(changed.substr(folder.size()));
+  const std::string ext = FileExtension3(name);
+  if (ext.size() == 3 && UpperCaseStr(ext) == JobFileExtension &&
+      name.size() >= 4 && name[name.size() - 4] == '.')
+    return name;
+  return ChangeFileExtension(name, JobFileExtension);
 }
 
 bool OpenJobFileDialog(std::string& name, int maxLength) {

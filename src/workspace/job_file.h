@@ -48,9 +48,9 @@ bool SaveJobFileAs();
 // answered No, or Yes and the job was saved under a name asked for.
 bool ConfirmSaveJobFile();
 
-// The name a job is saved under: the extension made "ZUL" and the file's own
-// name upper-cased; the folder is kept as it is (folder names are case
-// sensitive here).
+// The name a job is saved under: the name as typed when its extension is
+// already "ZUL" in any case, else with the extension made "ZUL". File names
+// tell case apart here, so no letter of the name is changed.
 std::string JobFileNameOf(const std::string& name);
 
 // Makes the main window's save question before a new job or the exit the

@@ -269,6 +269,50 @@ TEST_F(DxfImportTest, CirclesBecomeHolesOfFreeTools) {
   EXPECT_TRUE(SlotDeleted(DRDB->WordAt(2)));
 }
 
+// ---- Drawing units ------------------------------------------------------------------------
+
+TEST_F(DxfImportTest, TheDeclaredUnitsPreselectTheUnitsDialog) {
+  auto header = [](const std::string& units) {
+    return "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1018\n" + units + "0\nENDSEC\n" +
+           Drawing("", "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n10\n21\n0\n");
+  };
+  struct TCase {
+    std::string Text;
+    bool Metric;     // the stored default
+    int Preselected;  // 0 inches, 1 millimetres
+  };
+  const TCase cases[] = {
+      {header("9\n$INSUNITS\n70\n     4\n"), false, 1},
+      {header("9\n$INSUNITS\n70\n1\r\n"), true, 0},
+      // Centimetres and unitless drawings are not offered: the default stands.
+      {header("9\n$INSUNITS\n70\n5\n"), false, 0},
+      {header("9\n$INSUNITS\n70\n0\n"), true, 1},
+      {header(""), false, 0},
+      {Drawing("", "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n10\n21\n0\n"), true, 1},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Text.substr(0, 80));
+    ResetHeadlessDialogs();
+    Metric = c.Metric;
+    int shown = -1;
+    QueueModalScript("TDrawingUnits", [&shown](TForm& f) {
+      shown = f.Get<TRadioGroup>("DrawingUnitsGroup").ItemIndex();
+      f.Click("OKButton");
+    });
+    ImportDxfToCad(Write("u.dxf", c.Text));
+    EXPECT_EQ(shown, c.Preselected);
+  }
+  // The sample square declares millimetres: taken as offered, it is 10 mm wide.
+  if (!std::filesystem::exists(Sample("dxf", "README.md"))) return;
+  delete DB;
+  DB = new TCadDatabase();
+  ResetHeadlessDialogs();
+  Metric = false;
+  QueueModalScript("TDrawingUnits", [](TForm& f) { f.Click("OKButton"); });
+  ImportDxfToCad(Sample("dxf", "autocad__squareandcircle.dxf").string());
+  EXPECT_NEAR(Tally(Mm).MaxX, 10.0, 0.001);
+}
+
 // ---- Detection -----------------------------------------------------------------------------
 
 TEST_F(DxfImportTest, DetectorScoresTheDrawingStart) {

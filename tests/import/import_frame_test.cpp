@@ -153,6 +153,24 @@ TEST_F(ImportFrameTest, ImportRunsTheConfirmedFormatsImporter) {
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_NE(ShownMessageBoxes()[0].Text.find("draws nothing.\r\nNothing was imported."),
             std::string::npos);
+
+  // A drawing forced on as DXF and refused, or whose units are cancelled,
+  // leaves the job named as it was.
+  const std::string binary = Write("other.dxf", std::string("AutoCAD Binary DXF\r\n\x1a", 21) + "xx");
+  const std::string second = Write("second.dxf", ReadFileBytes(dxf));
+  for (bool refused : {true, false}) {
+    ResetHeadlessDialogs();
+    QueueModalScript("TForceFormatDialog", [](TForm& f) {
+      f.Get<TComboBox>("PullDown").SetItemIndex(fcDxf);
+      f.Click("OKButton");
+    });
+    QueueModalScript("TDrawingUnits", [refused](TForm& f) { f.Click(refused ? "OKButton" : "CancelButton"); });
+    ScriptFileDialogAnswer(refused ? binary : second);
+    RunCadImport();
+    EXPECT_EQ(ShownMessageBoxes().size(), refused ? 1u : 0u);
+    EXPECT_EQ(DetachedImportHost().JobName, "BOARD.DXF");
+  }
+  EXPECT_EQ(CadEntityCount, 1);
 }
 
 TEST_F(ImportFrameTest, AnUnknownFileIsPutToTheUser) {

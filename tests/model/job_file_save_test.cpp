@@ -45,32 +45,32 @@ class JobFileSaveTest : public TJobFileTest {
   int Captions = 0;
 };
 
-TEST_F(JobFileSaveTest, SaveUpperCasesTheFileNameKeepsTheFolderAndKeepsABackup) {
+TEST_F(JobFileSaveTest, SaveGivesTheJobExtensionKeepsTheFolderAndKeepsABackup) {
   fs::create_directories(TempDir / "Jobs");
   DatabaseFileName = (TempDir / "Jobs" / "panel7.dat").string();
   DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
   DatabaseModified = true;
   RoutLayerModified[42] = true;
   ASSERT_TRUE(SaveJobFile());
-  const fs::path saved = TempDir / "Jobs" / "PANEL7.ZUL";
+  const fs::path saved = TempDir / "Jobs" / "panel7.ZUL";
   EXPECT_EQ(DatabaseFileName, saved.string());
   EXPECT_FALSE(DatabaseModified);
   EXPECT_FALSE(RoutLayerModified[42]);
   EXPECT_EQ(Captions, 1);
   const std::string first = ReadFileBytes(saved);
   EXPECT_NE(first.find("DRILLHOLE"), std::string::npos);
-  EXPECT_EQ(Files(TempDir / "Jobs"), std::vector<std::string>{"PANEL7.ZUL"});
+  EXPECT_EQ(Files(TempDir / "Jobs"), std::vector<std::string>{"panel7.ZUL"});
 
   // A second save keeps the first version as the backup; a third replaces
   // the older backup.
   DRDB->AddHoleOnLayer(3, 4, 30, 1, true);
   ASSERT_TRUE(SaveJobFile());
-  EXPECT_EQ(ReadFileBytes(TempDir / "Jobs" / "PANEL7.~ZU"), first);
+  EXPECT_EQ(ReadFileBytes(TempDir / "Jobs" / "panel7.~ZU"), first);
   const std::string second = ReadFileBytes(saved);
   EXPECT_NE(second, first);
   ASSERT_TRUE(SaveJobFile());
-  EXPECT_EQ(ReadFileBytes(TempDir / "Jobs" / "PANEL7.~ZU"), second);
-  EXPECT_EQ(Files(TempDir / "Jobs"), (std::vector<std::string>{"PANEL7.ZUL", "PANEL7.~ZU"}));
+  EXPECT_EQ(ReadFileBytes(TempDir / "Jobs" / "panel7.~ZU"), second);
+  EXPECT_EQ(Files(TempDir / "Jobs"), (std::vector<std::string>{"panel7.ZUL", "panel7.~ZU"}));
   EXPECT_EQ(HeadlessViewServices().ModalDepth, 0);
 }
 
@@ -127,7 +127,7 @@ TEST_F(JobFileSaveTest, ASaveIntoAReadOnlyFolderKeepsEverything) {
 TEST_F(JobFileSaveTest, SaveAsAsksBeforeOverwritingAndAsksAgainInTheSameFolder) {
   fs::create_directories(TempDir / "out");
   WriteFileBytes(TempDir / "out" / "TAKEN.ZUL", "old");
-  ScriptFileDialogAnswer((TempDir / "out" / "taken.zul").string());
+  ScriptFileDialogAnswer((TempDir / "out" / "TAKEN").string());
   ScriptMessageBoxAnswer(mrNo);
   ScriptFileDialogAnswer((TempDir / "out" / "Fresh").string());
   ASSERT_TRUE(SaveJobFileAs());
@@ -140,9 +140,9 @@ TEST_F(JobFileSaveTest, SaveAsAsksBeforeOverwritingAndAsksAgainInTheSameFolder) 
   EXPECT_EQ(Boxes(), std::vector<std::string>{"File <" + (TempDir / "out" / "TAKEN.ZUL").string() +
                                              "> exists!\r\nDo you wish to overwrite it?"});
   EXPECT_EQ(ReadFileBytes(TempDir / "out" / "TAKEN.ZUL"), "old");
-  EXPECT_EQ(DatabaseFileName, (TempDir / "out" / "FRESH.ZUL").string());
+  EXPECT_EQ(DatabaseFileName, (TempDir / "out" / "Fresh.ZUL").string());
   EXPECT_EQ(DatabasePath, (TempDir / "out").string() + "/");
-  EXPECT_TRUE(fs::exists(TempDir / "out" / "FRESH.ZUL"));
+  EXPECT_TRUE(fs::exists(TempDir / "out" / "Fresh.ZUL"));
 
   // Yes overwrites and keeps the old file as the backup.
   ResetHeadlessDialogs();
@@ -151,6 +151,18 @@ TEST_F(JobFileSaveTest, SaveAsAsksBeforeOverwritingAndAsksAgainInTheSameFolder) 
   ASSERT_TRUE(SaveJobFileAs());
   EXPECT_EQ(ReadFileBytes(TempDir / "out" / "TAKEN.~ZU"), "old");
   EXPECT_NE(ReadFileBytes(TempDir / "out" / "TAKEN.ZUL").find("HEADER"), std::string::npos);
+
+  // A name typed with the job extension in any case is written as typed.
+  for (const char* typed : {"job1.ZUL", "Job2.zul"}) {
+    ResetHeadlessDialogs();
+    ScriptFileDialogAnswer((TempDir / "out" / typed).string());
+    ASSERT_TRUE(SaveJobFileAs());
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(DatabaseFileName, (TempDir / "out" / typed).string());
+    EXPECT_TRUE(fs::exists(TempDir / "out" / typed));
+  }
+  EXPECT_EQ(Files(TempDir / "out"), (std::vector<std::string>{"Fresh.ZUL", "Job2.zul", "TAKEN.ZUL",
+                                                              "TAKEN.~ZU", "job1.ZUL"}));
 }
 
 TEST_F(JobFileSaveTest, ConfirmSaveJobFileFollowsTheAnswer) {

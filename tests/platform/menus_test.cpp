@@ -73,6 +73,15 @@ TEST_F(MenusTest, ClickingByCaptionPathRunsDropDownsThenTheItem) {
   EXPECT_TRUE(m.Menu.ClickShortCut("f3"));
   EXPECT_FALSE(m.Menu.ClickShortCut("F4"));
   EXPECT_EQ(m.log, std::vector<std::string>{"Open1"});
+
+  // A shortcut drops down the menus above its item first: Undo, disabled
+  // when the menu last opened, acts once there is something to undo.
+  m.undoAvailable = false;
+  EXPECT_TRUE(ClickMenu(m.Menu, "&Edit"));
+  m.undoAvailable = true;
+  m.log.clear();
+  EXPECT_TRUE(m.Menu.ClickShortCut("Alt+Backspace"));
+  EXPECT_EQ(m.log, (std::vector<std::string>{"popup Edit3", "UnDo1"}));
 }
 
 TEST_F(MenusTest, RadioItemsTickOneOfTheirGroupAndHintsReachTheApplication) {

@@ -363,6 +363,39 @@ TEST_F(QtFormsTest, MenuBarActionsClickItemsAndMenusSwap) {
 
 }  // namespace
 
+TEST_F(QtFormsTest, AShortcutKeyBringsItsItemUpToDateFirst) {
+  TForm form("TWorkspace");
+  form.Add<TLabel>("Label1", "Main window");
+  TMainMenu menu("CadMenu");
+  bool canRedo = false;
+  int popups = 0;
+  auto& edit = menu.Add("&Edit");
+  auto& redo = edit.Add("Re&Do");
+  redo.SetShortCut("Shift+Alt+Backspace");
+  edit.OnPopup = [&](TMenuItem&) {
+    ++popups;
+    redo.SetEnabled(canRedo);
+  };
+  form.SetMenu(&menu);
+  form.Show();
+  QApplication::processEvents();
+  QAction* action = QtMenuBarOf(menu)->actions()[0]->menu()->actions()[0];
+  emit QtMenuBarOf(menu)->actions()[0]->menu()->aboutToShow();
+  ASSERT_FALSE(action->isEnabled());
+  canRedo = true;
+  QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : QtWidgetOf(form);
+  // Another key leaves the menu alone; the shortcut's key drops it down, so
+  // Qt finds the action enabled.
+  QKeyEvent other(QEvent::ShortcutOverride, Qt::Key_Backspace, Qt::AltModifier);
+  QApplication::sendEvent(target, &other);
+  EXPECT_EQ(popups, 1);
+  QKeyEvent key(QEvent::ShortcutOverride, Qt::Key_Backspace, Qt::ShiftModifier | Qt::AltModifier);
+  QApplication::sendEvent(target, &key);
+  EXPECT_EQ(popups, 2);
+  EXPECT_TRUE(action->isEnabled());
+  form.Hide();
+}
+
 TEST_F(QtFormsTest, BringToFrontRestoresAMinimisedForm) {
   TForm form("TWorkspace");
   form.SetCaption("KORVEX 6");

@@ -2,6 +2,8 @@
 #include "platform/qt/qt_menus.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QCursor>
 #include <QKeySequence>
 #include <QMenu>
@@ -71,6 +73,44 @@ class TMenuBuilder {
   }
 };
 
+// A key about to act as a shortcut of a menu bar's action first drops down
+// the menus above the action's item, so a state their handlers set on
+// opening (Undo and Redo enabled or not) is current: Qt passes a key by
+// when the action is disabled.
+class TShortCutPreparer : public QObject {
+ public:
+  TShortCutPreparer(TMainMenu& menu, QMenuBar* bar,
+                    std::vector<std::pair<TMenuItem*, QPointer<QAction>>>& actions)
+      : QObject(bar), menu_(menu), bar_(bar), actions_(actions) {
+    qApp->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::ShortcutOverride || !watched->isWidgetType()) return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    // Once per key, at the widget it was sent to first.
+    if (QApplication::focusWidget() != nullptr && widget != QApplication::focusWidget()) return false;
+    if (!bar_->isVisible() || widget->window() != bar_->window()) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() >= Qt::Key_Shift && key->key() <= Qt::Key_ScrollLock) return false;
+    const QKeySequence pressed(key->keyCombination());
+    std::string shortCut;
+    for (auto& [item, action] : actions_)
+      if (action && !item->ShortCut().empty() && action->shortcut() == pressed) {
+        shortCut = item->ShortCut();
+        break;
+      }
+    if (!shortCut.empty()) menu_.PrepareShortCut(shortCut);
+    return false;
+  }
+
+ private:
+  TMainMenu& menu_;
+  QMenuBar* bar_;
+  std::vector<std::pair<TMenuItem*, QPointer<QAction>>>& actions_;
+};
+
 class TQtMainMenuPeer : public TMenuPeer {
  public:
   explicit TQtMainMenuPeer(TMainMenu& menu) : menu_(menu) {}
@@ -79,6 +119,7 @@ class TQtMainMenuPeer : public TMenuPeer {
   QMenuBar* Bar() {
     if (!bar_) {
       bar_ = new QMenuBar;
+      new TShortCutPreparer(menu_, bar_, builder_.actions);
       Rebuild();
     }
     return bar_;
