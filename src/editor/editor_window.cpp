@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "editor/editor_settings.h"
+#include "foundation/utilities.h"
 #include "platform/clipboard.h"
 #include "platform/common_dialogs.h"
 #include "platform/file_ops.h"
@@ -22,11 +23,6 @@ constexpr const char* kUntitled = "UNTITLED.TXT";
 bool FileExists(const std::string& name) {
   struct stat st {};
   return !name.empty() && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string DirOf(const std::string& name) {
-  const size_t slash = name.find_last_of('/');
-  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 
 // The window's own bindings on top of the built-in tables.
@@ -354,7 +350,7 @@ bool TQuillexForm::OpenFile(const std::string& name) {
     return false;
   }
   FileName = name;
-  LastDir = DirOf(name);
+  LastDir = FolderOf(name);
   SetCaption("Quillex - " + name);
   EnableMenus();
   return true;
@@ -525,7 +521,7 @@ void TQuillexForm::BlockRead() {
     ErrorBox("File <" + d.FileName + "> does not exist!");
     return;
   }
-  LastDir = DirOf(d.FileName);
+  LastDir = FolderOf(d.FileName);
   std::stringstream ss;
   ss << in.rdbuf();
   std::string text = ss.str();

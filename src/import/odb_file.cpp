@@ -12,13 +12,6 @@
 #include "platform/file_ops.h"
 #include "platform/paths.h"
 
-std::string OdbChangeExtension(const std::string& name, const std::string& ext) {
-  const std::size_t slash = name.find_last_of("\\/");
-  const std::size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-    return name.substr(0, dot + 1) + ext;
-  return name + "." + ext;
-}
 
 TOdbFile::TOdbFile(const std::string& fileName) : fileName_(fileName) {}
 
@@ -138,7 +131,7 @@ bool TOdbFile::OpenRead(int32_t maxAge) {
     // `compress` appends ".Z" to the whole name; a copy whose extension was
     // replaced by "Z" is taken too.
     std::string packed = fileName_ + ".Z";
-    if (!FileExistsNoWild(packed)) packed = OdbChangeExtension(fileName_, "Z");
+    if (!FileExistsNoWild(packed)) packed = ChangeFileExtension(fileName_, "Z");
     if (FileExistsNoWild(packed)) {
       TDecompressor decompressor;
       std::string message;
@@ -158,7 +151,7 @@ bool TOdbFile::OpenRead(int32_t maxAge) {
     return false;
   }
   if (verify) {
-    const std::string sumName = OdbChangeExtension(fileName_, "SUM");
+    const std::string sumName = ChangeFileExtension(fileName_, "SUM");
     if (!FileExistsNoWild(sumName)) {
       AddError("File <" + sumName + "> not found.");
       return false;

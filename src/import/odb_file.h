@@ -65,8 +65,6 @@ class TOdbFile {
   std::deque<std::string> errors_;
 };
 
-// The name with the extension of its last component replaced (or added).
-std::string OdbChangeExtension(const std::string& name, const std::string& ext);
 // The sum of all bytes of the file as unsigned values in 32 bits; -1 when
 // it cannot be read.
 int32_t FileByteSum(const std::string& fileName);

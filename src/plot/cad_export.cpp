@@ -8,6 +8,7 @@
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/settings_families.h"
+#include "foundation/utilities.h"
 #include "import/dxf_import.h"
 #include "model/cad_database.h"
 #include "model/cad_entities.h"
@@ -334,11 +335,6 @@ void RunOdbExport(const std::string& path) {
   OdbExportEntry(path);
 }
 
-std::string FolderPart(const std::string& fileName) {
-  const std::size_t slash = fileName.find_last_of('/');
-  return slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-}
-
 }  // namespace
 
 void ExportCadFile() {
@@ -349,7 +345,7 @@ void ExportCadFile() {
   TModalBracket bracket;
   THourGlassCursor hourGlass;
   if (!ok) return;
-  CadExportPath = FolderPart(fileName);
+  CadExportPath = FolderOf(fileName);
   switch (CadExportFormat) {
     case cfDxf:
       ExportDxfFile(fileName);
@@ -378,6 +374,6 @@ void ExportOdbFile() {
   TModalBracket bracket;
   THourGlassCursor hourGlass;
   if (!ok) return;
-  CadExportPath = FolderPart(fileName);
+  CadExportPath = FolderOf(fileName);
   if (filterIndex == 1) RunOdbExport(fileName);
 }

@@ -271,8 +271,7 @@ void ImportDrillFile() {
           if (format == ifValor) {
             DrillImportPath = name + PathDelim;
           } else {
-            const std::size_t slash = name.find_last_of("\\/");
-            DrillImportPath = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+            DrillImportPath = FolderOf(name);
           }
           if (DatabaseFileName.empty()) {
             const std::size_t slash = name.find_last_of("\\/");
