@@ -871,10 +871,7 @@ void TDNC13Link::SendFile() {
       SetStatus("DNC reported error on receiving file <" + sendName_ + ">");
       if (commandProcessing_) {
         // The user's transmit failed: say so rather than report it done.
-        failureText_ = "DNC Transmit of <" + sendName_ + "> failed";
-        depth_ = 0;
-        state_ = 13;
-        substate_ = 0;
+        FailCommand("DNC Transmit of <" + sendName_ + "> failed");
         return;
       }
       Pop();
@@ -891,10 +888,7 @@ void TDNC13Link::SendFile() {
       // The file could not be read: the refusal went out.
       FinishSend();
       if (commandProcessing_) {
-        failureText_ = "DNC File access error";
-        depth_ = 0;
-        state_ = 13;
-        substate_ = 0;
+        FailCommand("DNC File access error");
         return;
       }
       Pop();
@@ -1026,10 +1020,7 @@ void TDNC13Link::TransmitRequest() {
       if (pcFile.find_first_of("/\\") == std::string::npos) pcFile = FolderFile(DownloadDir, pcFile);
       SetStatus("Processing PC send request of <" + pcFile + ">");
       if (!FileExistsNoWild(pcFile)) {
-        failureText_ = "Error : PC File <" + pcFile + "> not found.";
-        depth_ = 0;
-        state_ = 13;
-        substate_ = 0;
+        FailCommand("Error : PC File <" + pcFile + "> not found.");
         return;
       }
       SetStatus("PC Ready to send <" + pcFile + ">");
@@ -1046,10 +1037,7 @@ void TDNC13Link::TransmitRequest() {
         Push(7, 0);
         return;
       }
-      failureText_ = "DNC Refused file send request";
-      depth_ = 0;
-      state_ = 13;
-      substate_ = 0;
+      FailCommand("DNC Refused file send request");
       return;
     default:
       SetStatus("PC Done Sending <" + pcFile + ">");
@@ -1066,10 +1054,7 @@ void TDNC13Link::FetchRequest() {
       SetStatus("Processing PC receive request of <" + pcFile + ">");
       std::error_code ec;
       if (FileExistsNoWild(pcFile) || std::filesystem::exists(std::filesystem::symlink_status(NativePath(pcFile), ec))) {
-        failureText_ = "Error : PC File <" + pcFile + "> already exists.";
-        depth_ = 0;
-        state_ = 13;
-        substate_ = 0;
+        FailCommand("Error : PC File <" + pcFile + "> already exists.");
         return;
       }
       SetStatus("PC Ready to receive <" + pcFile + ">");
@@ -1100,6 +1085,13 @@ void TDNC13Link::FetchRequest() {
       substate_ = 0;
       return;
   }
+}
+
+void TDNC13Link::FailCommand(const std::string& text) {
+  failureText_ = text;
+  depth_ = 0;
+  state_ = 13;
+  substate_ = 0;
 }
 
 void TDNC13Link::TaskFailed() {

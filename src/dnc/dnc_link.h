@@ -111,6 +111,9 @@ class TDNC13Link {
   void ResetLink();
   void SetProgress(int64_t total, int64_t done);
   void CloseTransferFiles();
+  // Ends the user's command with the text: the stack is emptied and the
+  // failure state reports it.
+  void FailCommand(const std::string& text);
   std::string ReceivedText() const { return recvPkt_.Text; }
   std::string FolderFile(const std::string& dir, const std::string& name) const;
 
