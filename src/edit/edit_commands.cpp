@@ -348,7 +348,7 @@ void DefineChecks() {
          [](const std::string& t) {
            const int32_t index = GetCommandEntityRef(t, 1);
            if (ECO != nullptr && ECO->StartEntityEdit(index)) return true;
-           NotAvailableYet("Object Inspect");
+           MessageBeep(MB_OK);  // nothing there that can be edited
            return false;
          });
   DefineCommand(64, "MEASURE(CLICK)", StartMeasure);

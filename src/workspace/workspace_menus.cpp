@@ -235,12 +235,6 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     };
     return item;
   };
-  // An item whose work another part of the program has yet to supply.
-  auto pending = [](TMenuItem& parent, const std::string& caption, const std::string& name) -> TMenuItem& {
-    TMenuItem& item = parent.Add(caption, name);
-    item.OnClick = [caption](TMenuItem&) { NotAvailableYet(caption); };
-    return item;
-  };
   auto idle = [](TMenuItem& parent, const std::string& caption, const std::string& name,
                  std::function<void()> action) -> TMenuItem& {
     TMenuItem& item = parent.Add(caption, name);
