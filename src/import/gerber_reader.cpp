@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <unordered_map>
 
 #include "foundation/file_utils.h"
@@ -119,10 +120,15 @@ bool TGerberReader::OpenInput() {
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
-    if (size < 0) return false;
-    text_.resize(static_cast<std::size_t>(size));
-    in.read(text_.data(), size);
-    text_.resize(static_cast<std::size_t>(in.gcount()));
+    if (size >= 0) {
+      text_.resize(static_cast<std::size_t>(size));
+      in.read(text_.data(), size);
+      text_.resize(static_cast<std::size_t>(in.gcount()));
+    } else {
+      // No size to ask for (a pipe): read to the end.
+      in.clear();
+      text_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
   }
   loaded_ = true;
   return true;
