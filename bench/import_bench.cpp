@@ -4,21 +4,22 @@
 // Photoplot: a generated RS-274X file of about 50 MB: 20 apertures (18
 // circles, a rectangle and a macro of a circle and a vector line), 600,000
 // draws, 200,000 flashes, 100,000 moves and 700,000 comments in 2.6 inch
-// coordinates, with an aperture change every 1,000 blocks: 980,000 CAD
-// entities, just inside the CAD drawing's 1,000,000. tools/import_bench.sh writes the same file and
-// times the peer reader's "-x rs274x" export of it beside this benchmark.
+// coordinates, with an aperture change every 1,000 blocks: 870,000 CAD
+// entities. bench/import_vs_peer.sh times BM_PhotoplotToCad beside the peer
+// reader's "-x rs274x" export of the same file, alternating five runs each.
 //
-// Measured on the shared 8-core build machine under load (Release): the
-// 50 MB photoplot read in 0.43-0.46 s (BM_PhotoplotRead) against 2.2-3.1 s
-// for the peer's export of the same file, about five times faster; the whole
-// import into the drawing takes 1.6-1.9 s, of which about half is the
-// headless picture drawing every added entity. The drawing of 1,000,000
-// entities imports in 0.75-0.9 s with a peak of 133 MB when run alone
-// (--benchmark_filter=Drawing; the counter is the process's peak).
+// Measured with that script on the shared 8-core build machine (Release,
+// load average about 8): the import into the drawing 396-413 ms, median 408
+// ms; the peer 1,880-1,943 ms, median 1,893 ms: 4.6 times faster. The reading
+// alone (BM_PhotoplotRead) takes about 210 ms. The import adds its entities
+// without drawing them one by one (the view is drawn once afterwards, by the
+// redraw that follows every import; the headless view only counts it, and
+// the peer's export draws nothing either).
 //
 // DXF: 1,000,000 entities (LINE, CIRCLE, ARC and POINT in turn: the CAD
-// drawing's full 1,000,000); the benchmark reports the time, and the peak resident memory of the
-// process in the "peak_rss_mb" counter.
+// drawing's full 1,000,000) import in 594-612 ms with a peak resident memory
+// of 133 MB for the whole process (the "peak_rss_mb" counter; run the
+// benchmark alone, --benchmark_filter=Drawing, for the figure).
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -134,8 +135,7 @@ void BM_PhotoplotToCad(benchmark::State& state) {
 BENCHMARK(BM_PhotoplotToCad)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The reading alone: the file into the CAD reader's entities in database
-// units, without adding them to the drawing (whose adds draw every entity
-// into the view's picture).
+// units, without adding them to the drawing.
 void BM_PhotoplotRead(benchmark::State& state) {
   EnsureWorkingDirectories();
   const std::string file = WritePhotoplot();

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <unordered_map>
 
 #include "foundation/file_utils.h"
@@ -37,7 +37,7 @@ double DecimalScale() {
 
 // The parameter commands of a % group: its text split at "*", blanks and
 // line breaks dropped.
-std::vector<std::string> Commands(const std::string& group) {
+std::vector<std::string> Commands(std::string_view group) {
   std::vector<std::string> out;
   std::string command;
   for (char c : group) {
@@ -50,6 +50,16 @@ std::vector<std::string> Commands(const std::string& group) {
   }
   if (!command.empty()) out.push_back(command);
   return out;
+}
+
+// The length of the G04 (or G4) that begins a block whose first blank is at
+// blank; 0 when the block is no comment.
+std::size_t CommentCode(const char* start, const char* blank) {
+  const std::size_t n = static_cast<std::size_t>(blank - start);
+  if (n < 2 || (start[0] != 'G' && start[0] != 'g')) return 0;
+  if (n == 2 && start[1] == '4') return 2;
+  if (n == 3 && start[1] == '0' && start[2] == '4') return 3;
+  return 0;
 }
 
 }  // namespace
@@ -107,9 +117,18 @@ bool TGerberReader::OpenInput() {
     in.read(text_.data(), static_cast<std::streamsize>(text_.size()));
     text_.resize(static_cast<std::size_t>(in.gcount()));
   } else {
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text_ = buffer.str();
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size >= 0) {
+      text_.resize(static_cast<std::size_t>(size));
+      in.read(text_.data(), size);
+      text_.resize(static_cast<std::size_t>(in.gcount()));
+    } else {
+      // No size to ask for (a pipe): read to the end.
+      in.clear();
+      text_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
   }
   loaded_ = true;
   return true;
@@ -119,15 +138,24 @@ void TGerberReader::CloseInput() { pos_ = 0; }
 
 bool TGerberReader::HasOverlongBlock() {
   if (!OpenInput()) return false;
-  std::size_t run = 0;
+  std::array<bool, 256> ends{};
+  for (char c : {EndOfBlock, '*', '%', '\n', '\r'}) ends[static_cast<unsigned char>(c)] = true;
+  // From each block's start, the last end character within the longest
+  // block allowed; the scan goes on after it, and fails where there is none.
+  const std::size_t size = text_.size();
+  std::size_t start = 0;
   bool found = false;
-  for (char c : text_) {
-    if (c == EndOfBlock || c == '*' || c == '%' || c == '\n' || c == '\r') {
-      run = 0;
-    } else if (++run > kMaxTextLine) {
-      found = true;
-      break;
+  while (size - start > kMaxTextLine) {
+    std::size_t k = start + kMaxTextLine;
+    while (k >= start && !ends[static_cast<unsigned char>(text_[k])]) {
+      if (k == start) {
+        found = true;
+        break;
+      }
+      --k;
     }
+    if (found) break;
+    start = k + 1;
   }
   CloseInput();
   return found;
@@ -172,50 +200,81 @@ bool TGerberReader::FindEndOfBlock() {
   return false;
 }
 
-bool TGerberReader::NextUnit(std::string& unit, bool& group) {
-  const std::size_t size = text_.size();
-  unit.clear();
-  while (pos_ < size && static_cast<unsigned char>(text_[pos_]) <= 32) {
-    if (text_[pos_] == '\n') ++line_;
-    ++pos_;
+bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
+  const char* const base = text_.data();
+  const char* const end = base + text_.size();
+  const char* p = base + pos_;
+  const char eob = EndOfBlock;
+  while (true) {
+    while (p < end && static_cast<unsigned char>(*p) <= 32) {
+      if (*p == '\n') ++line_;
+      ++p;
+    }
+    if (p >= end) {
+      pos_ = text_.size();
+      unit = {};
+      return false;
+    }
+    if (blocks || *p == '%') break;
+    // A data block passed over: only its lines are counted.
+    const std::size_t left = static_cast<std::size_t>(end - p);
+    const char* stop = static_cast<const char*>(std::memchr(p, '*', left));
+    if (eob != '*') {
+      const char* other = static_cast<const char*>(std::memchr(p, eob, left));
+      if (other != nullptr && (stop == nullptr || other < stop)) stop = other;
+    }
+    if (stop == nullptr) stop = end;
+    line_ += static_cast<int32_t>(std::count(p, stop, '\n'));
+    if (stop < end && *stop == '\n') ++line_;
+    p = stop < end ? stop + 1 : end;
   }
-  if (pos_ >= size) return false;
   unitLine_ = line_;
-  group = text_[pos_] == '%';
+  group = *p == '%';
   if (group) {
-    const std::size_t close = text_.find('%', pos_ + 1);
-    const std::size_t end = close == std::string::npos ? size : close;
-    unit.assign(text_, pos_ + 1, end - pos_ - 1);
+    const char* close = static_cast<const char*>(std::memchr(p + 1, '%', static_cast<std::size_t>(end - p - 1)));
+    if (close == nullptr) close = end;
+    unit = std::string_view(p + 1, static_cast<std::size_t>(close - p - 1));
     line_ += static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
-    pos_ = close == std::string::npos ? size : close + 1;
+    pos_ = static_cast<std::size_t>((close < end ? close + 1 : end) - base);
     return true;
   }
   // A data block; a "%" inside it (a comment's text) is no parameter group.
-  const char* p = text_.data() + pos_;
-  const char* end = text_.data() + size;
-  const char* start = p;
-  bool blanks = false;
-  while (p < end && *p != '*' && *p != EndOfBlock) {
-    blanks = blanks || static_cast<unsigned char>(*p) <= 32;
-    ++p;
-  }
-  if (!blanks) {
-    unit.assign(start, static_cast<std::size_t>(p - start));
-  } else {
-    for (const char* q = start; q < p; ++q) {
-      if (*q == '\n') ++line_;
-      if (static_cast<unsigned char>(*q) > 32) unit += *q;
+  const char* const start = p;
+  while (p < end && static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
+  if (p >= end || *p == '*' || *p == eob) {
+    // No blank in it: the block is read where it stands.
+    unit = std::string_view(start, static_cast<std::size_t>(p - start));
+  } else if (const std::size_t g = CommentCode(start, p); g != 0) {
+    // A comment: its text is never read, only its lines are counted. (Its
+    // blanks are not dropped first: "G04 1 mm" is no G code 41.)
+    while (p < end && *p != '*' && *p != eob) {
+      if (*p == '\n') ++line_;
+      ++p;
     }
+    unit = std::string_view(start, g);
+  } else {
+    // Blanks and line breaks inside the block are dropped.
+    unitBuffer_.assign(start, static_cast<std::size_t>(p - start));
+    while (p < end && *p != '*' && *p != eob) {
+      const char* run = p;
+      while (p < end && static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
+      unitBuffer_.append(run, static_cast<std::size_t>(p - run));
+      while (p < end && static_cast<unsigned char>(*p) <= 32 && *p != eob) {
+        if (*p == '\n') ++line_;
+        ++p;
+      }
+    }
+    unit = unitBuffer_;
   }
   if (p < end && *p == '\n') ++line_;  // a line feed ending the block
-  pos_ = static_cast<std::size_t>(p - text_.data()) + (p < end ? 1 : 0);
+  pos_ = static_cast<std::size_t>(p - base) + (p < end ? 1 : 0);
   return true;
 }
 
 void TGerberReader::ParseFormatParameters() {
   if (!OpenInput()) return;
   TGerberFormatRecord& g = GerberImportDefaults;
-  std::string unit;
+  std::string_view unit;
   bool group = false;
   while (NextUnit(unit, group)) {
     if (!group) {
@@ -331,10 +390,10 @@ void TGerberReader::LoadApertures() {
   if (!OpenInput()) return;
   std::vector<TApertureRecord> pending;
   std::vector<int32_t> pendingLines;
-  std::string unit;
+  std::string_view unit;
   bool group = false;
   while (!Failed) {
-    if (!NextUnit(unit, group)) break;
+    if (!NextUnit(unit, group, false)) break;
     const int32_t line = unitLine_;
     if (!group) continue;
     line_ = line;
@@ -473,7 +532,7 @@ int32_t WordInteger(std::string_view digits) {
 
 }  // namespace
 
-void TGerberReader::ExecuteBlock(const std::string& text) {
+void TGerberReader::ExecuteBlock(std::string_view text) {
   TGerberFormatRecord& g = GerberImportDefaults;
   const std::string_view block(text);
   struct TWord {
@@ -496,6 +555,7 @@ void TGerberReader::ExecuteBlock(const std::string& text) {
   }
   bool ended = false;
   for (std::size_t k = 0; k < count && !ended && !Stopped; ++k) {
+    if (words[k].Letter != 'G' && words[k].Letter != 'M') continue;
     const int32_t v = WordInteger(words[k].Digits);
     if (words[k].Letter == 'G') {
       if (v >= 1 && v <= 3) {
@@ -503,7 +563,7 @@ void TGerberReader::ExecuteBlock(const std::string& text) {
       } else if (v == 4 || v == 56 || v == 57) {
         if (Window && v != 4) {
           Window->WriteLn();
-          Window->WriteLn(text);
+          Window->WriteLn(std::string(text));
         }
         ended = true;
       } else if (v == 36 || v == 37) {
@@ -692,7 +752,7 @@ void TGerberReader::DecodeFile() {
   X = Y = 0;
   PrevX = PrevY = 2147483647;
   Blocks = 0;
-  std::string unit;
+  std::string_view unit;
   bool group = false;
   while (!Stopped && !Failed && NextUnit(unit, group)) {
     if (group) {
@@ -791,14 +851,14 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
 
 bool TGerberReader::HasFormatParameter() {
   if (!OpenInput()) return false;
-  std::string unit;
+  std::string_view unit;
   bool group = false;
   for (int32_t units = 0; units < 1000 && NextUnit(unit, group); ++units) {
     if (!group) {
       if (unit.compare(0, 3, "G04") != 0 && unit.find_first_of("XY") != std::string::npos) break;
       continue;
     }
-    const std::string c = UpperCaseStr(unit.substr(0, 4));
+    const std::string c = UpperCaseStr(std::string(unit.substr(0, 4)));
     if (c.size() == 4 && c.compare(0, 2, "FS") == 0 && (c[2] == 'L' || c[2] == 'T' || c[2] == 'D') &&
         (c[3] == 'A' || c[3] == 'I')) {
       CloseInput();

@@ -126,7 +126,7 @@ class TGerberReader {
   void DecodeFile();
   void Reset();
   // One data block (its words, blanks stripped).
-  void ExecuteBlock(const std::string& block);
+  void ExecuteBlock(std::string_view block);
   // One parameter command of a % group.
   void ExecuteParameter(const std::string& command);
   // A coordinate word's value in file integer units.
@@ -147,10 +147,13 @@ class TGerberReader {
   void FlushStepRepeat();
   // The next unit of the file from pos_: a % parameter group (group true,
   // without its % signs) or a data block (without its end character and
-  // blanks); false at the end. Counts the lines passed in line_.
-  bool NextUnit(std::string& unit, bool& group);
+  // blanks; a comment as its G04 alone); false at the end. Counts the lines
+  // passed in line_. The unit stays valid until the next call. Without
+  // blocks, data blocks are passed over and only groups are answered.
+  bool NextUnit(std::string_view& unit, bool& group, bool blocks = true);
 
   std::string text_;
+  std::string unitBuffer_;  // a data block with its blanks dropped
   bool loaded_ = false;
   bool quiet_ = false;
   std::size_t pos_ = 0;

@@ -68,7 +68,8 @@ class TImportObject {
 };
 
 // CAD entities held back until an import has read its file. Commit adds them
-// to DB as one undo step, letting the view update every 500 entities; a
+// to DB as one undo step without drawing them one by one, then has the view
+// redrawn once (File/Import's zoom to the extents does that for it); a
 // failed import calls nothing and leaves DB as it was.
 class TPendingCad {
  public:
@@ -87,6 +88,7 @@ class TPendingCad {
     Items_.push_back({kCircleThrough, layer, cx, cy, px, py});
   }
   std::size_t Count() const { return Items_.size(); }
+  void Reserve(std::size_t n) { Items_.reserve(n); }
   void Clear() { Items_.clear(); }
   // Adds everything, shows the layers used, closes the undo step. False
   // (after an error box, with nothing added) when the drawing has no room

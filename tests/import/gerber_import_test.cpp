@@ -367,4 +367,140 @@ TEST_F(GerberImportTest, AnEbcdicTapeIsReadThroughTheTapeFilter) {
   EXPECT_NEAR(t.MaxY, 3.0, 1e-9);
 }
 
+// ---- Big files ------------------------------------------------------------------------------
+
+
+// A photoplot of every kind of block, as lists of words: tracks, arcs in
+// both quadrant modes and both directions, flashes of every aperture shape
+// (a macro and an undefined code among them), a region, both polarities, a
+// step and repeat, and comments whose text holds digits and letters.
+std::vector<std::vector<std::string>> MixedBlocks() {
+  std::vector<std::vector<std::string>> b = {
+      {"G04", "mixed photoplot 1 X of 3"}, {"%FSLAX24Y24"}, {"%MOIN"},
+      {"%AMTHERM", "1,1,$1,0,0", "20,1,$2,-0.02,0,0.02,0,0", "4,1,3,0,0,0.02,0,0,0.02,0,0,0"},
+      {"%ADD10C,0.0100"}, {"%ADD11R,0.0600X0.0300"}, {"%ADD12O,0.0800X0.0400"}, {"%ADD13O,0.0400X0.0800"},
+      {"%ADD14P,0.0500X6X15"}, {"%ADD15THERM,0.0700X0.0100"}, {"%ADD16Q,1"}, {"G01"}};
+  unsigned seed = 7;
+  auto next = [&seed](int range) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 8) % static_cast<unsigned>(range));
+  };
+  auto xy = [&next](std::vector<std::string> words) {
+    words.insert(words.begin(), {"X" + std::to_string(next(40000) - 5000), "Y" + std::to_string(next(40000) - 5000)});
+    return words;
+  };
+  for (int k = 0; k < 600; ++k) {
+    switch (next(12)) {
+      case 0: b.push_back({"D" + std::to_string(10 + next(7))}); break;
+      case 1: b.push_back(xy({"D03"})); break;
+      case 2: b.push_back({"G75"}); b.push_back({"G03", "X20000", "Y10000", "I-10000", "J0", "D01"}); break;
+      case 3: b.push_back({"G74", "G02", "X10000", "Y0", "I0", "J10000", "D01"}); break;
+      case 4: b.push_back({"G04", "net 12 D01 of " + std::to_string(k)}); break;
+      case 5: b.push_back({"%LP" + std::string(next(2) ? "C" : "D")}); break;
+      case 6:
+        b.push_back({"G36"});
+        b.push_back(xy({"D02"}));
+        for (int m = 0; m < 3; ++m) b.push_back(xy({"G01", "D01"}));
+        b.push_back({"G37"});
+        break;
+      case 7: b.push_back(xy({"D02"})); break;
+      default: b.push_back(xy({"D01"})); break;
+    }
+    if (k == 300) b.push_back({"%SRX2Y3I1.5J0.5"});
+    if (k == 340) b.push_back({"%SR"});
+  }
+  b.push_back({"M02"});
+  return b;
+}
+
+// The blocks written tight (one a line, no blank), loose (blanks and line
+// breaks between the words) or on a single line.
+std::string WriteBlocks(const std::vector<std::vector<std::string>>& blocks, int style) {
+  std::string out;
+  for (const std::vector<std::string>& words : blocks) {
+    const bool group = words[0][0] == '%';
+    for (std::size_t w = 0; w < words.size(); ++w) {
+      if (w > 0) out += group ? "*" : (style == 1 ? (w % 2 ? " " : "\r\n  ") : (words[0] == "G04" ? " " : ""));
+      out += words[w];
+    }
+    out += group ? "*%" : "*";
+    if (style != 2) out += "\n";
+  }
+  return out;
+}
+
+// Every live CAD entity: its type, layer and defining points.
+std::vector<std::vector<int32_t>> Entities() {
+  std::vector<std::vector<int32_t>> all;
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    TCadEntity* e = DB->EntityAt(i);
+    std::vector<int32_t> v = {e->GetType(), LayerOfBit(DB->SlotAt(i)->Flags)};
+    TIntPoint p;
+    e->GetPoint(p);
+    v.insert(v.end(), {p.X, p.Y});
+    if (e->GetType() == etCadLine || e->GetType() == etCadArc || e->GetType() == etCadCircle) {
+      e->GetSecondPoint(p);
+      v.insert(v.end(), {p.X, p.Y});
+    }
+    if (e->GetType() == etCadArc) {
+      e->GetThirdPoint(p);
+      v.insert(v.end(), {p.X, p.Y});
+    }
+    all.push_back(v);
+  }
+  return all;
+}
+
+TEST_F(GerberImportTest, TheSameDrawingWrittenTightOrLooseImportsTheSame) {
+  // Tight blocks are read where they stand in the file; blocks with blanks
+  // are copied without them first; the entities must not tell the two apart.
+  const auto blocks = MixedBlocks();
+  std::vector<std::vector<std::vector<int32_t>>> imported;
+  for (int style = 0; style < 3; ++style) {
+    SCOPED_TRACE(style);
+    delete DB;
+    DB = new TCadDatabase();
+    GerberImportDefaults = TGerberFormatRecord{};
+    ImportGerberToCad(Write("mixed" + std::to_string(style) + ".gbr", WriteBlocks(blocks, style)));
+    EXPECT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes()[0].Text;
+    imported.push_back(Entities());
+  }
+  const TTally t = Tally(Inch);
+  for (int type = 1; type <= 4; ++type) EXPECT_GT(t.ByType[type], 0) << Shown(t);
+  EXPECT_GT(t.Total(), 500);
+  EXPECT_EQ(imported[0], imported[1]);
+  EXPECT_EQ(imported[0], imported[2]);
+}
+
+TEST_F(GerberImportTest, TheViewIsDrawnOnceWhenTheImportIsComplete) {
+  // Nothing is drawn entity by entity; the view is redrawn once afterwards,
+  // and an undo takes the whole file back.
+  const int32_t redraws = HeadlessViewServices().RedrawCount;
+  TDrawingBase& picture = HeadlessViewServices().Picture();
+  picture.Dirty = false;
+  ImportGerberToCad(Write("v.gbr", WriteBlocks(MixedBlocks(), 0)));
+  ASSERT_GT(CadEntityCount, 500);
+  EXPECT_FALSE(picture.Dirty);
+  EXPECT_EQ(DrawSurface, nullptr);
+  EXPECT_EQ(HeadlessViewServices().RedrawCount, redraws + 1);
+  std::string name;
+  ASSERT_TRUE(CadUndo->CanUndo(name));
+  EXPECT_EQ(name, "Import file");
+  CadUndo->Undo();
+  EXPECT_EQ(Tally(Inch).Total(), 0);
+}
+
+TEST_F(GerberImportTest, ACommentIsTextWhateverItHolds) {
+  // "G04 1 X" read without its blanks would be the G code 41 and a broken
+  // coordinate.
+  const TTally t = Cad("%FSLAX24Y24*%\n%MOIN*%\nG04 1 X of 2 pads*\nX0Y0D02*\ng04 2Y*\nX10000Y0D01*\nG4 3 D02*\nM02*\n");
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  EXPECT_EQ(t.ByType[2], 1);
+  // The lines of a comment count for the line a later error names.
+  const std::string file = Write("c.gbr", "%FSLAX24Y24*%\n%MOIN*%\nG04 one\ntwo\nthree*\nX0Y0D02*\nX1.2.3Y0D01*\n");
+  ImportGerberToCad(file);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find(file + ", line 7"), std::string::npos) << ShownMessageBoxes()[0].Text;
+}
+
 }  // namespace
