@@ -197,10 +197,10 @@ void TNCReader::Finish() {
   CheckIO("Unspecific Error");
 }
 
-bool TNCReader::CheckIO(const std::string& context) {
+bool TNCReader::CheckIO(std::string_view context) {
   LastIOResult = IOResult();
   if (LastIOResult == 0) return false;
-  Error(IoResultText(LastIOResult) + " " + context);
+  Error(IoResultText(LastIOResult) + " " + std::string(context));
   ErrorFlag = true;
   return true;
 }

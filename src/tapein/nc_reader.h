@@ -36,6 +36,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/swap_filter.h"
@@ -434,7 +435,7 @@ class TNCReader {
   // Reads and clears the pending I/O result into LastIOResult; on an error
   // reports its text, a blank and context through Error, sets ErrorFlag and
   // answers true.
-  bool CheckIO(const std::string& context);
+  bool CheckIO(std::string_view context);
   void Fail(const std::string& text);
   void CountHit(int32_t x, int32_t y, int32_t tool);
   void AddTravel(int32_t tool, int32_t x, int32_t y);
@@ -459,6 +460,11 @@ class TNCReader {
   bool CountLinesRead(int64_t lines);
   void CloseInput();
   void ProcessLine();
+  // The line just read into Line from a tape file, made ready for the
+  // interpreter: cut to a short string, kept as read in RawLine and
+  // LastLine; false (the reading stops) on a read error, which is reported
+  // with context. Blanks are then removed from Line.
+  bool TakeReadLine(const char* context);
   void ProcessHeaderLine(const std::string& keyword);
   // The zeros and digits after a unit keyword; true when it stated digits.
   bool ReadUnitsTail(std::string tail);
