@@ -191,6 +191,7 @@ bool TNCReader::RoutCommandsSeen() { return RoutSeen; }
 
 void TNCReader::Finish() {
   TravelClock.Done();
+  LastFoundTool = nullptr;
   ToolList.clear();
   CompList.clear();
   if (CurrentReader == this) CurrentReader = nullptr;

@@ -373,7 +373,9 @@ class TNCReader {
   bool Ran = false;
   TWordFormatTable WordFormats;
   bool ErrorsAreFatal = false;
-  std::map<uint16_t, TToolRec> ToolList;   // ascending tool number
+  // Ascending tool number. Records leave it only through TakeFirstTool and
+  // Finish (FindTool keeps the last record it found).
+  std::map<uint16_t, TToolRec> ToolList;
   std::map<uint16_t, int32_t> CompList;    // compensation diameters, internal units
   std::string SwapFilterName;
   std::string FileName;
@@ -425,6 +427,10 @@ class TNCReader {
   int32_t MetricIntegerDigits = 3, MetricDecimalDigits = 3;
   // Error met while the reader was built; Run reports it and fails.
   std::string SetupError;
+
+  // The record FindTool found last (every hole asks for its tool's record
+  // several times); cleared when a record leaves ToolList.
+  TToolRec* LastFoundTool = nullptr;
 
   // The per-file work record; allocated by Run, freed when it ends.
   std::unique_ptr<TGlobalRec> GlobalRec;
