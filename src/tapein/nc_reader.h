@@ -582,7 +582,20 @@ class TNCReader {
   void ResetNumberFormat();
   void LoadFormatOptions();
   void ResetFileState();
-  bool FindWord(char letter, int32_t& cursor, int32_t& value) const;
+  // The first word of the letter from the cursor on: its value and place
+  // (value 0 when there is none). Inline: every block asks it several times.
+  bool FindWord(char letter, int32_t& cursor, int32_t& value) const {
+    const TGlobalRec& g = *GlobalRec;
+    value = 0;
+    for (int32_t i = cursor < 1 ? 1 : cursor; i <= g.WordCount; ++i) {
+      if (g.Letters[i] == letter) {
+        value = g.Values[i];
+        cursor = i;
+        return true;
+      }
+    }
+    return false;
+  }
   bool HasWordValue(char letter, int32_t value) const;
   void RemoveWord(char letter);
   // False (nothing inserted) when the list already holds 40 words.
