@@ -2,7 +2,8 @@
 # The drill tape reader beside a peer reader on the same generated
 # 1,000,000-hit Excellon tape: the benchmark writes the tape and times the
 # program's own reader; the peer (Debian package gerbv, installed when
-# missing) reads it and writes it back out. Prints both times and the ratio.
+# missing) reads it and writes it back out. Prints both times, the ratio and
+# the peak memory of both processes (resident set, from /usr/bin/time -v).
 #   bench/tape_read_vs_peer.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,3 +31,12 @@ for run in 1 2 3; do
 done
 printf 'own reader:  %.0f ms\npeer reader: %.0f ms\nratio:       %.2fx\n' \
   "$ours" "$best" "$(echo "$best / $ours" | bc -l)"
+# Peak resident memory of one reading each (the benchmark process reads the
+# tape once more for it).
+peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print int($2 / 1024)}'; }
+if [ -x /usr/bin/time ]; then
+  own_mb=$(peak build/bench/bench_nc_reader_bench --benchmark_filter='BM_ReadDrillTape/1000000$' \
+    --benchmark_min_time=0)
+  peer_mb=$(peak gerbv -x drill -o "$scratch/korvex_peer_tape.drl" "$tape")
+  printf 'peak memory: own %s MB, peer %s MB\n' "$own_mb" "$peer_mb"
+fi

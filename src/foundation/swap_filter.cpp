@@ -630,6 +630,7 @@ void SwapWriteFileObj::Done() {
 void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bool charMode,
                            const TSwapNotifyProc& notify, const TSwapErrorProc& errorProc) {
   file_ = inputFile;
+  bufferPos_ = bufferEnd_ = 0;
   ioResult_ = 0;
   lineTooLong_ = false;
   LoadSwapFiles(*this, fileList, notify, false, errorProc);
@@ -639,6 +640,27 @@ void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bo
   pendingText_.clear();
 }
 
+namespace {
+
+constexpr std::size_t kReadBlock = 65536;
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+}  // namespace
+
+bool SwapReadFileObj::FillBuffer(int& err) {
+  if (!buffer_) buffer_ = std::make_unique<char[]>(kReadBlock);
+  bufferPos_ = bufferEnd_ = 0;
+  errno = 0;
+  const std::size_t n = std::fread(buffer_.get(), 1, kReadBlock, file_);
+  if (n == 0) {
+    if (std::ferror(file_)) err = ErrnoOr(EIO);
+    return false;
+  }
+  bufferEnd_ = n;
+  return true;
+}
+
 bool SwapReadFileObj::ReadRawLine(std::string& raw) {
   raw.clear();
   if (file_ == nullptr) {
@@ -646,32 +668,45 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
     return false;
   }
   int err = 0;
-  errno = 0;
-  int c = std::getc(file_);
-  if (!charMode_) {
-    // Up to CR, LF or CR LF.
-    while (c != EOF && c != '\r' && c != '\n' && raw.size() < kMaxTextLine) {
-      raw.push_back(static_cast<char>(c));
-      c = std::getc(file_);
+  // Non-character mode: up to CR, LF or CR LF. Character mode: up to the
+  // next CR or LF, empty pieces read past. Either way no more than
+  // kMaxTextLine characters are taken.
+  bool ended = false;    // a line end closed the line (else the file's end)
+  char lineEnd = 0;
+  bool tooLong = false;
+  while (true) {
+    if (bufferPos_ == bufferEnd_ && !FillBuffer(err)) break;
+    const char* data = buffer_.get();
+    if (charMode_ && raw.empty())
+      while (bufferPos_ < bufferEnd_ && IsLineEnd(data[bufferPos_])) ++bufferPos_;
+    std::size_t stop = bufferPos_;
+    while (stop < bufferEnd_ && !IsLineEnd(data[stop])) ++stop;
+    const std::size_t room = kMaxTextLine - raw.size();
+    if (stop - bufferPos_ > room) {
+      // The character after the last one taken is no line end.
+      raw.append(data + bufferPos_, room);
+      bufferPos_ += room;
+      tooLong = true;
+      break;
     }
-    if (c == '\r') {
-      const int next = std::getc(file_);
-      if (next != '\n' && next != EOF) std::ungetc(next, file_);
-    }
-  } else {
-    // Up to the next CR or LF; empty pieces are read past.
-    while (c != EOF && raw.size() < kMaxTextLine) {
-      if (c == '\r' || c == '\n') {
-        if (!raw.empty()) break;
-      } else {
-        raw.push_back(static_cast<char>(c));
-      }
-      c = std::getc(file_);
+    raw.append(data + bufferPos_, stop - bufferPos_);
+    bufferPos_ = stop;
+    if (stop < bufferEnd_) {
+      ended = true;
+      lineEnd = data[stop];
+      ++bufferPos_;
+      break;
     }
   }
-  if (c == EOF && std::ferror(file_)) err = ErrnoOr(EIO);
+  if (ended && !charMode_ && lineEnd == '\r') {
+    // An LF right after the CR belongs to it. A read error met here shows
+    // at the next read.
+    int ignored = 0;
+    if ((bufferPos_ < bufferEnd_ || FillBuffer(ignored)) && buffer_[bufferPos_] == '\n')
+      ++bufferPos_;
+  }
   ++rawCount_;
-  if (err == 0 && raw.size() >= kMaxTextLine && c != EOF && c != '\r' && c != '\n') {
+  if (err == 0 && tooLong) {
     // A line longer than any block is no tape: the rest is not read.
     lineTooLong_ = true;
     ioResult_ = EFBIG;
@@ -684,10 +719,17 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
 }
 
 void SwapReadFileObj::ReadLine(std::string& line) {
+  if (Controls.empty() && pendingText_.empty()) {
+    // A raw line holds no line break, so with no filter loaded it is the
+    // line itself.
+    if (ioResult_ != 0 || !ReadRawLine(line)) line.clear();
+    if (line.size() == 1 && line[0] == '_') line.clear();
+    ++delivered_;
+    return;
+  }
   if (ioResult_ == 0 && pendingText_.empty()) {
     std::string raw;
-    // A raw line holds no line break, so with no filter loaded it passes as it is.
-    if (ReadRawLine(raw)) pendingText_ = Controls.empty() ? std::move(raw) : ApplySwapFilter(*this, raw);
+    if (ReadRawLine(raw)) pendingText_ = ApplySwapFilter(*this, raw);
   }
   std::size_t end = pendingText_.find(kCrLf);
   if (end == std::string::npos) {
@@ -704,6 +746,7 @@ void SwapReadFileObj::ReadLine(std::string& line) {
 void SwapReadFileObj::SkipLines(int32_t n) {
   // Lines pending from before the rewind would otherwise be delivered twice.
   pendingText_.clear();
+  bufferPos_ = bufferEnd_ = 0;
   delivered_ = 0;
   rawCount_ = 0;
   ioResult_ = 0;
@@ -721,18 +764,21 @@ void SwapReadFileObj::SkipLines(int32_t n) {
 bool SwapReadFileObj::Eof() {
   if (!pendingText_.empty()) return false;
   if (ioResult_ != 0 || file_ == nullptr) return true;
-  int c = std::getc(file_);
-  // In character mode line ends before the next line are read past anyway.
-  while (charMode_ && (c == '\r' || c == '\n')) c = std::getc(file_);
-  if (c == EOF) {
-    if (std::ferror(file_)) {
-      ioResult_ = ErrnoOr(EIO);
-      InOutRes = ioResult_;
+  while (true) {
+    if (bufferPos_ == bufferEnd_) {
+      int err = 0;
+      if (!FillBuffer(err)) {
+        if (err != 0) {
+          ioResult_ = err;
+          InOutRes = ioResult_;
+        }
+        return true;
+      }
     }
-    return true;
+    // In character mode line ends before the next line are read past anyway.
+    if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) return false;
+    ++bufferPos_;
   }
-  std::ungetc(c, file_);
-  return false;
 }
 
 void SwapReadFileObj::Done() {

@@ -158,7 +158,9 @@ class SwapReadFileObj : public TSwapFilter {
   // Lines delivered by ReadLine.
   int32_t DeliveredCount() const { return delivered_; }
   // How far into the file the reading is, in bytes (for progress).
-  int64_t BytesRead() const { return file_ != nullptr ? std::ftell(file_) : 0; }
+  int64_t BytesRead() const {
+    return file_ != nullptr ? std::ftell(file_) - static_cast<int64_t>(bufferEnd_ - bufferPos_) : 0;
+  }
   // Reads the file again from its start: counters and pending lines are
   // cleared, then up to n lines are read and dropped.
   void SkipLines(int32_t n);
@@ -173,7 +175,15 @@ class SwapReadFileObj : public TSwapFilter {
 
  private:
   bool ReadRawLine(std::string& raw);
+  // Reads the next block of the file into the buffer; false at the end of
+  // the file or on a read error (err then holds its number).
+  bool FillBuffer(int& err);
   std::FILE* file_ = nullptr;
+  // The file is read in blocks and split into lines here: a tape of a
+  // million lines is not read a character at a time.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t bufferPos_ = 0;
+  std::size_t bufferEnd_ = 0;
   int ioResult_ = 0;
   bool lineTooLong_ = false;
   bool charMode_ = false;

@@ -191,16 +191,17 @@ bool TNCReader::RoutCommandsSeen() { return RoutSeen; }
 
 void TNCReader::Finish() {
   TravelClock.Done();
+  LastFoundTool = nullptr;
   ToolList.clear();
   CompList.clear();
   if (CurrentReader == this) CurrentReader = nullptr;
   CheckIO("Unspecific Error");
 }
 
-bool TNCReader::CheckIO(const std::string& context) {
+bool TNCReader::CheckIO(std::string_view context) {
   LastIOResult = IOResult();
   if (LastIOResult == 0) return false;
-  Error(IoResultText(LastIOResult) + " " + context);
+  Error(IoResultText(LastIOResult) + " " + std::string(context));
   ErrorFlag = true;
   return true;
 }

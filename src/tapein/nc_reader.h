@@ -36,6 +36,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/swap_filter.h"
@@ -372,7 +373,9 @@ class TNCReader {
   bool Ran = false;
   TWordFormatTable WordFormats;
   bool ErrorsAreFatal = false;
-  std::map<uint16_t, TToolRec> ToolList;   // ascending tool number
+  // Ascending tool number. Records leave it only through TakeFirstTool and
+  // Finish (FindTool keeps the last record it found).
+  std::map<uint16_t, TToolRec> ToolList;
   std::map<uint16_t, int32_t> CompList;    // compensation diameters, internal units
   std::string SwapFilterName;
   std::string FileName;
@@ -425,6 +428,10 @@ class TNCReader {
   // Error met while the reader was built; Run reports it and fails.
   std::string SetupError;
 
+  // The record FindTool found last (every hole asks for its tool's record
+  // several times); cleared when a record leaves ToolList.
+  TToolRec* LastFoundTool = nullptr;
+
   // The per-file work record; allocated by Run, freed when it ends.
   std::unique_ptr<TGlobalRec> GlobalRec;
 
@@ -434,7 +441,7 @@ class TNCReader {
   // Reads and clears the pending I/O result into LastIOResult; on an error
   // reports its text, a blank and context through Error, sets ErrorFlag and
   // answers true.
-  bool CheckIO(const std::string& context);
+  bool CheckIO(std::string_view context);
   void Fail(const std::string& text);
   void CountHit(int32_t x, int32_t y, int32_t tool);
   void AddTravel(int32_t tool, int32_t x, int32_t y);
@@ -459,6 +466,11 @@ class TNCReader {
   bool CountLinesRead(int64_t lines);
   void CloseInput();
   void ProcessLine();
+  // The line just read into Line from a tape file, made ready for the
+  // interpreter: cut to a short string, kept as read in RawLine and
+  // LastLine; false (the reading stops) on a read error, which is reported
+  // with context. Blanks are then removed from Line.
+  bool TakeReadLine(const char* context);
   void ProcessHeaderLine(const std::string& keyword);
   // The zeros and digits after a unit keyword; true when it stated digits.
   bool ReadUnitsTail(std::string tail);
@@ -570,7 +582,20 @@ class TNCReader {
   void ResetNumberFormat();
   void LoadFormatOptions();
   void ResetFileState();
-  bool FindWord(char letter, int32_t& cursor, int32_t& value) const;
+  // The first word of the letter from the cursor on: its value and place
+  // (value 0 when there is none). Inline: every block asks it several times.
+  bool FindWord(char letter, int32_t& cursor, int32_t& value) const {
+    const TGlobalRec& g = *GlobalRec;
+    value = 0;
+    for (int32_t i = cursor < 1 ? 1 : cursor; i <= g.WordCount; ++i) {
+      if (g.Letters[i] == letter) {
+        value = g.Values[i];
+        cursor = i;
+        return true;
+      }
+    }
+    return false;
+  }
   bool HasWordValue(char letter, int32_t value) const;
   void RemoveWord(char letter);
   // False (nothing inserted) when the list already holds 40 words.

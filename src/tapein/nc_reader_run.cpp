@@ -2,6 +2,7 @@
 // import swap filter, with the header keywords, the optional M48 default
 // file, M99 subprogram files and their P repeats, and the symbol scratch
 // file of the package cycles.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -54,6 +55,19 @@ bool PlainEof(std::FILE* file) {
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
+}
+
+// Cuts the text to a short string, as ShortStr does, without a copy.
+void CutToShortString(std::string& text) {
+  if (text.size() > kShortStringMax) text.resize(kShortStringMax);
+}
+
+// RemoveBlanks in place: most tape lines hold no blank and are left alone.
+void RemoveBlanksInPlace(std::string& text) {
+  const std::size_t first = text.find(' ');
+  if (first == std::string::npos) return;
+  text.erase(std::remove(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(), ' '),
+             text.end());
 }
 
 // Removes leading "0" characters and answers how many there were.
@@ -187,7 +201,10 @@ void TNCReader::ReadLoop() {
   int32_t counter = 0;
   // A subprogram called from the last lines of the main file is still read
   // to its end.
-  while ((g.InSub || !g.MainSwap.Eof()) && !g.EndOfProgram && !Abort && !ErrorFlag) {
+  while (true) {
+    const bool mainAsked = !g.InSub;
+    if (mainAsked && g.MainSwap.Eof()) break;
+    if (g.EndOfProgram || Abort || ErrorFlag) break;
     Poll(Abort);
     if (++counter >= 100) {
       Progress(".");
@@ -201,24 +218,17 @@ void TNCReader::ReadLoop() {
       } else {
         g.SubSwap.ReadLine(g.Line);
         if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
-        g.Line = ShortStr(g.Line);
-        g.RawLine = g.Line;
-        LastLine = g.Line;
-        if (CheckIO("Reading M99 File")) break;
-        g.Line = RemoveBlanks(g.Line);
+        if (!TakeReadLine("Reading M99 File")) break;
         Poll(Abort);
         ++g.SubLineCount;
       }
     }
     if (!g.InSub) {
-      if (g.MainSwap.Eof()) break;
+      // The loop's condition asked already when no subprogram was open.
+      if (!mainAsked && g.MainSwap.Eof()) break;
       g.MainSwap.ReadLine(g.Line);
       if (LineTooLong(g.MainSwap, g.MainSwap.LineCount())) break;
-      g.Line = ShortStr(g.Line);
-      g.RawLine = g.Line;
-      LastLine = g.Line;
-      if (CheckIO("Reading Data File")) break;
-      g.Line = RemoveBlanks(g.Line);
+      if (!TakeReadLine("Reading Data File")) break;
       Poll(Abort);
       g.LineEmits = 0;
       BlockNumber = g.MainSwap.LineCount();
@@ -238,6 +248,16 @@ void TNCReader::ReadLoop() {
     }
     ProcessLine();
   }
+}
+
+bool TNCReader::TakeReadLine(const char* context) {
+  TGlobalRec& g = *GlobalRec;
+  CutToShortString(g.Line);
+  g.RawLine = g.Line;
+  LastLine = g.Line;
+  if (CheckIO(context)) return false;
+  RemoveBlanksInPlace(g.Line);
+  return true;
 }
 
 void TNCReader::CloseInput() {
@@ -281,25 +301,33 @@ uint8_t TNCReader::SkippedLineKind() const {
 
 void TNCReader::ProcessLine() {
   TGlobalRec& g = *GlobalRec;
-  const std::string plain = RemoveBlanks(g.Line);
+  // Lines of the tape come without blanks already; those of the default
+  // file do not.
+  std::string stripped;
+  std::string_view plain = g.Line;
+  if (g.Line.find(' ') != std::string::npos) {
+    stripped = RemoveBlanks(g.Line);
+    plain = stripped;
+  }
   const std::size_t comma = plain.find(',');
-  const std::string keyword = comma == std::string::npos ? plain : plain.substr(0, comma);
+  const std::string_view keyword = plain.substr(0, comma);
   if ((keyword == "M71" || keyword == "M72") && comma != std::string::npos) {
     // "M71,TZ": the unit with its zeros, in the header as in the body.
-    SwitchUnits(keyword == "M71", plain.substr(comma + 1));
+    SwitchUnits(keyword == "M71", std::string(plain.substr(comma + 1)));
     if (g.InHeader) QueueUnparsedBlock(g.RawLine);
   } else if (g.InHeader || keyword == "INCH" || keyword == "METRIC") {
     // Unit lines are honoured also before the M48 that opens the header.
-    g.Line = plain;
+    const std::string word(keyword);
+    if (!stripped.empty()) g.Line = stripped;
     bool known = false;
     for (const char* entry : HeaderKeywords) {
-      if (*entry != '\0' && keyword == entry) {
+      if (*entry != '\0' && word == entry) {
         known = true;
         break;
       }
     }
     if (known)
-      ProcessHeaderLine(keyword);
+      ProcessHeaderLine(word);
     else
       ProcessBlock();
   } else {
@@ -422,21 +450,27 @@ void TNCReader::EndUnclosedHeader() {
 
 bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messageBlock) {
   TGlobalRec& g = *GlobalRec;
-  char letter = 0;
-  int32_t value = 0;
-  bool found = false, error = false;
+  bool error = false;
   std::string errorText;
-  DecodeFirstWord(WordFormats, g.Line, 1, letter, value, found, error, errorText);
-  if (found && letter == 'N')
-    DecodeFirstWord(WordFormats, g.Line, 2, letter, value, found, error, errorText);
-  if (found && letter == 'M' && (value == 47 || value == 97 || value == 98 || value == 99)) {
-    // The rest of the line is free text for the interpreter.
+  // The whole block is decoded once; a block whose first word (the one
+  // after an N) is M47, M97, M98 or M99 is decoded again up to that word
+  // only: the rest of its line is free text for the interpreter, and its
+  // words neither count as errors nor mark a decimal point.
+  const bool pointBefore = WordFormats.XYPoint;
+  DecodeLine(WordFormats, g.Line, g.Letters.data(), g.Values.data(), g.WordCount, error,
+             errorText);
+  const int32_t first = g.WordCount >= 2 && g.Letters[1] == 'N' ? 2 : 1;
+  const int32_t code = g.Values[first];
+  if (first <= g.WordCount && g.Letters[first] == 'M' &&
+      (code == 47 || code == 97 || code == 98 || code == 99)) {
+    WordFormats.XYPoint = pointBefore;
+    char letter = 0;
+    int32_t value = 0;
+    bool found = false;
+    DecodeFirstWord(WordFormats, g.Line, first, letter, value, found, error, errorText);
     g.Letters[1] = 'M';
     g.Values[1] = value;
     g.WordCount = 1;
-  } else {
-    DecodeLine(WordFormats, g.Line, g.Letters.data(), g.Values.data(), g.WordCount, error,
-               errorText);
   }
   // A position word that did not fit was dropped: the hole would land at the
   // previous position, so the reading stops.
@@ -501,7 +535,8 @@ void TNCReader::CheckSubCall() {
       ++g.SubLineCount;
     }
     CheckIO("Reading M99 File");
-    Message("<" + ShortStr(next) + ">");
+    CutToShortString(next);
+    Message("<" + next + ">");
     g.ErrorInFile = true;
     return;
   }
@@ -584,11 +619,7 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
     g.FromPercent = false;
     g.SubSwap.ReadLine(g.Line);
     if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
-    g.Line = ShortStr(g.Line);
-    g.RawLine = g.Line;
-    LastLine = g.Line;
-    if (CheckIO("Reading M99 File")) break;
-    g.Line = RemoveBlanks(g.Line);
+    if (!TakeReadLine("Reading M99 File")) break;
     Poll(Abort);
     ++g.SubLineCount;
     const char first = FirstChar(g.Line);

@@ -79,8 +79,10 @@ int32_t TNCReader::ZeroToolNumber() {
 
 TToolRec& TNCReader::FindTool(int32_t tool) {
   const uint16_t key = ToolKey(tool);
+  if (LastFoundTool != nullptr && LastFoundTool->Tool == key) return *LastFoundTool;
   auto [it, inserted] = ToolList.try_emplace(key);
   if (inserted) it->second.Tool = key;
+  LastFoundTool = &it->second;
   return it->second;
 }
 
@@ -153,6 +155,7 @@ bool TNCReader::TakeFirstTool(TTakenTool& tool) {
   tool.Travel = ClampCompToInt(rec.Travel);
   tool.Comment = rec.Comment;
   tool.Definition = rec.Definition;
+  if (LastFoundTool == &first->second) LastFoundTool = nullptr;
   ToolList.erase(first);
   return true;
 }

@@ -113,19 +113,6 @@ void TNCReader::ResetFileState() {
   g.DrillCycleG83 = false;
 }
 
-bool TNCReader::FindWord(char letter, int32_t& cursor, int32_t& value) const {
-  const TGlobalRec& g = *GlobalRec;
-  value = 0;
-  for (int32_t i = cursor < 1 ? 1 : cursor; i <= g.WordCount; ++i) {
-    if (g.Letters[i] == letter) {
-      value = g.Values[i];
-      cursor = i;
-      return true;
-    }
-  }
-  return false;
-}
-
 bool TNCReader::HasWordValue(char letter, int32_t value) const {
   int32_t cursor = 1;
   int32_t found = 0;

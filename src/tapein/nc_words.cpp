@@ -30,21 +30,24 @@ struct TScan {
   std::size_t End = 0;        // first character after the word
 };
 
-TScan ScanWord(const std::string& text, std::size_t from) {
+// Scans the word at or after from; the text is taken as characters and a
+// length so that the loop keeps them in registers.
+TScan ScanWord(const char* text, std::size_t size, std::size_t from) {
   TScan scan;
   std::size_t i = from;
-  while (i < text.size() && !IsUpperLetter(text[i])) ++i;
-  if (i >= text.size()) return scan;
+  while (i < size && !IsUpperLetter(text[i])) ++i;
+  if (i >= size) return scan;
   scan.Letter = text[i];
   scan.LetterPos = i;
   ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+  if (i < size && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
     ++i;
   }
   int32_t value = 0;
-  while (i < text.size()) {
+  int32_t digits = 0;
+  while (i < size) {
     const char c = text[i];
     if (c == '.') {
       scan.Point = true;
@@ -54,12 +57,14 @@ TScan ScanWord(const std::string& text, std::size_t from) {
     if (!IsDigit(c)) break;
     if (value >= 214748363) {
       scan.Value = 0;
+      scan.Digits = digits;
       return scan;  // overflow
     }
     value = value * 10 + (c - '0');
-    ++scan.Digits;
+    ++digits;
     ++i;
   }
+  scan.Digits = digits;
   scan.Value = negative ? -value : value;
   scan.End = i;
   scan.Ok = true;
@@ -126,13 +131,15 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
   formats.DroppedLetters.clear();
   count = 0;
   found = false;
+  const char* const data = text.data();
+  const std::size_t size = text.size();
   std::size_t cursor = 0;
-  while (cursor < text.size() && !(wanted > 0 && found)) {
-    TScan scan = ScanWord(text, cursor);
+  while (cursor < size && !(wanted > 0 && found)) {
+    TScan scan = ScanWord(data, size, cursor);
     if (!scan.Ok) {
       // One on, then to the next letter.
       std::size_t next = (scan.Letter != 0 ? scan.LetterPos : cursor) + 1;
-      while (next < text.size() && !IsUpperLetter(text[next])) ++next;
+      while (next < size && !IsUpperLetter(data[next])) ++next;
       cursor = next;
       formats.DecodeError = true;
       formats.DecodeErrorText = FormatOverflowText;

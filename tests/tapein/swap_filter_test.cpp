@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -272,6 +273,124 @@ TEST_F(SwapFilterTest, SkipLinesRewindsAndDropsPendingLines) {
   EXPECT_FALSE(swap.Eof());
   swap.Done();
   std::fclose(f);
+}
+
+namespace {
+
+// The lines of a tape as the reader is to split them, one character at a
+// time: CR, LF and CR LF end a line; in character mode empty pieces are read
+// past. "_" is delivered as an empty line.
+std::vector<std::string> SplitPlainly(const std::string& bytes, bool charMode) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool pending = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c != '\r' && c != '\n') {
+      line += c;
+      pending = true;
+      continue;
+    }
+    if (!charMode && c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    if (charMode && line.empty()) continue;
+    lines.push_back(line == "_" ? std::string() : line);
+    line.clear();
+    pending = false;
+  }
+  if (pending || (charMode && !line.empty())) lines.push_back(line == "_" ? std::string() : line);
+  return lines;
+}
+
+}  // namespace
+
+// Tapes of every mixture of line ends, with lines long enough to span the
+// blocks the reader reads the file in (a CR LF split between two blocks
+// among them), are split as a plain character reader splits them, with
+// the same line count and the bytes read counted exactly.
+TEST_F(SwapFilterTest, ReaderSplitsRandomTapesAcrossItsReadBlocks) {
+  fs::path tape = TempDir / "TAPE.DRL";
+  std::mt19937 rng(2024);
+  auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  for (int round = 0; round < 24; ++round) {
+    std::string bytes;
+    const int lines = 50 + below(400);
+    for (int k = 0; k < lines; ++k) {
+      const int kind = below(20);
+      const std::size_t length = kind == 0 ? 20000 + below(45000) : kind < 3 ? 0 : below(40);
+      for (std::size_t i = 0; i < length; ++i) bytes += static_cast<char>('A' + below(26));
+      if (kind == 3) bytes += "_";
+      static const char* const ends[] = {"\n", "\r\n", "\r", "\n\r"};
+      bytes += ends[below(4)];
+    }
+    if (round % 3 == 0) {
+      // A CR LF whose LF opens the reader's second block.
+      bytes.resize(65535, 'Q');
+      bytes += "\r\nX1Y1\r\n";
+    }
+    if (round % 4 == 1) bytes += "LAST";  // no line end at the end
+    WriteFileBytes(tape, bytes);
+    for (const bool charMode : {false, true}) {
+      SCOPED_TRACE("round " + std::to_string(round) + (charMode ? " character mode" : ""));
+      const std::vector<std::string> want = SplitPlainly(bytes, charMode);
+      std::FILE* f = std::fopen(tape.c_str(), "rb");
+      SwapReadFileObj swap;
+      swap.Init("", f, charMode);
+      std::vector<std::string> got;
+      while (!swap.Eof() && got.size() <= want.size()) {
+        std::string line;
+        swap.ReadLine(line);
+        got.push_back(line);
+      }
+      EXPECT_EQ(got.size(), want.size());
+      EXPECT_TRUE(got == want);
+      EXPECT_EQ(swap.IOResultCode(), 0);
+      EXPECT_FALSE(swap.LineTooLong());
+      EXPECT_EQ(swap.BytesRead(), static_cast<int64_t>(bytes.size()));
+      if (!charMode) {
+        EXPECT_EQ(swap.LineCount(), static_cast<int32_t>(want.size()));
+        // Read again from a line in the middle.
+        const int32_t skip = static_cast<int32_t>(want.size() / 2);
+        swap.SkipLines(skip);
+        std::string line;
+        swap.ReadLine(line);
+        EXPECT_EQ(line, want[static_cast<std::size_t>(skip)]);
+        EXPECT_EQ(swap.LineCount(), skip + 1);
+      }
+      swap.Done();
+      std::fclose(f);
+    }
+  }
+}
+
+// A line of the longest length is read; one character more stops the
+// reading, whichever block the line lies in.
+TEST_F(SwapFilterTest, LongestLineIsReadAndALongerOneStopsTheReading) {
+  fs::path tape = TempDir / "TAPE.DRL";
+  for (const std::size_t offset : {std::size_t{0}, std::size_t{40000}}) {
+    for (const std::size_t extra : {std::size_t{0}, std::size_t{1}}) {
+      const std::string head(offset, 'H');
+      const std::string longest(kMaxTextLine + extra, 'L');
+      WriteFileBytes(tape, (offset ? head + "\r\n" : "") + longest + "\r\nM30\r\n");
+      std::FILE* f = std::fopen(tape.c_str(), "rb");
+      SwapReadFileObj swap;
+      swap.Init("", f, false);
+      std::string line;
+      if (offset) swap.ReadLine(line);
+      swap.ReadLine(line);
+      EXPECT_EQ(swap.LineTooLong(), extra == 1);
+      if (extra == 0) {
+        EXPECT_EQ(line, longest);
+        swap.ReadLine(line);
+        EXPECT_EQ(line, "M30");
+      } else {
+        EXPECT_TRUE(line.empty());
+        EXPECT_TRUE(swap.Eof());
+        IOResult();
+      }
+      swap.Done();
+      std::fclose(f);
+    }
+  }
 }
 
 TEST_F(SwapFilterTest, ReadErrorEndsTheTape) {
