@@ -1,12 +1,11 @@
 // Arcs from chords (with tangent arc fitting) and circles from arcs.
 //
-// Both passes find neighbours through one endpoint hash: 65,536 lists keyed
-// by FoldPointKey of an entity's end points. Points of chains and runs
-// compare exactly, as integers.
+// Both passes find neighbours through lists of the entities ending at each
+// point. Points of chains and runs compare exactly, as integers.
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "edit/cleanup_passes.h"
@@ -23,52 +22,152 @@
 
 int32_t ArcCount = 0;
 int32_t CircleCount = 0;
+int64_t EndpointProbes = 0;
 
 namespace {
 
 constexpr double MaxRadius = 2147483647.0;
 
-// ---- Endpoint hash ------------------------------------------------------------------
-// Each list is kept as a vector whose back is the list's front.
+struct TChainNode;
 
-std::vector<std::vector<int32_t>> CleanupEndpointHash;
+// ---- Endpoint lists -----------------------------------------------------------------
+// The entities ending at each point, one list per exact point, threaded
+// through a pool: a list runs from its newest entry to its oldest. The
+// points sit in one open-addressed table, so a point's neighbours are found
+// with one probe or a few, however the coordinates fall. A point's table
+// entry also holds the node of the chain being grown there.
 
-void ClearEndpointHash() {
-  CleanupEndpointHash.assign(65536, {});
+struct TEndpointEntry {
+  int32_t Entity;
+  int32_t Next;  // pool index of the next older entry; -1 ends the list
+};
+
+struct TPointSlot {
+  int32_t X = 0;
+  int32_t Y = 0;
+  int32_t Head = -2;       // newest entry; -1 an empty list, -2 an unused slot
+  uint32_t Chain = 0;      // the chain whose node Node is; 0 none
+  TChainNode* Node = nullptr;
+};
+
+std::vector<TPointSlot> EndpointTable;  // a power of two long, at most half full
+size_t EndpointPoints = 0;
+std::vector<TEndpointEntry> EndpointPool;
+int32_t FreeEndpointEntry = -1;
+
+size_t PointHash(int32_t x, int32_t y) {
+  uint64_t v = (uint64_t(uint32_t(x)) << 32) | uint32_t(y);
+  v ^= v >> 33;
+  v *= 0xff51afd7ed558ccdull;
+  v ^= v >> 33;
+  v *= 0xc4ceb9fe1a85ec53ull;
+  v ^= v >> 33;
+  return size_t(v);
 }
-void FreeEndpointHash() {
-  std::vector<std::vector<int32_t>>().swap(CleanupEndpointHash);
-}
 
-void EntityEndKeys(int32_t index, uint16_t& k1, uint16_t& k2) {
-  TIntPoint a, b;
-  EntityEnds(EntityArray->GetSlot(index)->Entity, a, b);
-  k1 = FoldPointKey(a.X, a.Y);
-  k2 = FoldPointKey(b.X, b.Y);
-}
-
-void HashLineEnds(int32_t index) {
-  uint16_t k1, k2;
-  EntityEndKeys(index, k1, k2);
-  CleanupEndpointHash[k1].push_back(index);
-  if (k2 != k1) CleanupEndpointHash[k2].push_back(index);
-}
-
-void UnhashFrom(uint16_t key, int32_t index) {
-  std::vector<int32_t>& list = CleanupEndpointHash[key];
-  for (size_t k = list.size(); k-- > 0;) {
-    if (list[k] == index) {
-      list.erase(list.begin() + static_cast<std::ptrdiff_t>(k));
-      return;
-    }
+void ResizeEndpointTable(size_t size) {
+  std::vector<TPointSlot> old(size);
+  old.swap(EndpointTable);
+  const size_t mask = size - 1;
+  for (const TPointSlot& p : old) {
+    if (p.Head == -2) continue;
+    size_t k = PointHash(p.X, p.Y) & mask;
+    while (EndpointTable[k].Head != -2) k = (k + 1) & mask;
+    EndpointTable[k] = p;
   }
 }
 
+void ClearEndpointHash(int32_t entities) {
+  size_t size = 1024;
+  while (size < size_t(entities) * 2) size *= 2;
+  EndpointTable.assign(size, TPointSlot{});
+  EndpointPoints = 0;
+  EndpointPool.clear();
+  EndpointPool.reserve(size_t(entities) * 2);
+  FreeEndpointEntry = -1;
+}
+void FreeEndpointHash() {
+  std::vector<TPointSlot>().swap(EndpointTable);
+  std::vector<TEndpointEntry>().swap(EndpointPool);
+  EndpointPoints = 0;
+  FreeEndpointEntry = -1;
+}
+
+// The table entry of the point, null when the point has none.
+TPointSlot* FindPoint(int32_t x, int32_t y) {
+  const size_t mask = EndpointTable.size() - 1;
+  for (size_t k = PointHash(x, y) & mask;; k = (k + 1) & mask) {
+    TPointSlot& p = EndpointTable[k];
+    if (p.Head == -2) return nullptr;
+    if (p.X == x && p.Y == y) return &p;
+  }
+}
+
+// The table entry of the point, made when missing. It stays valid until the
+// next entry is made.
+TPointSlot& PointEntry(int32_t x, int32_t y) {
+  if (TPointSlot* p = FindPoint(x, y)) return *p;
+  if (2 * (EndpointPoints + 1) > EndpointTable.size()) {
+    ResizeEndpointTable(EndpointTable.size() * 2);
+  }
+  const size_t mask = EndpointTable.size() - 1;
+  size_t k = PointHash(x, y) & mask;
+  while (EndpointTable[k].Head != -2) k = (k + 1) & mask;
+  TPointSlot& p = EndpointTable[k];
+  p.X = x;
+  p.Y = y;
+  p.Head = -1;
+  ++EndpointPoints;
+  return p;
+}
+
+// Pool index of the newest entry at the point, -1 when none.
+int32_t FirstEndpointAt(int32_t x, int32_t y) {
+  const TPointSlot* p = FindPoint(x, y);
+  return p ? p->Head : -1;
+}
+
+void LinkEndpoint(const TIntPoint& at, int32_t index) {
+  TPointSlot& p = PointEntry(at.X, at.Y);
+  int32_t k;
+  if (FreeEndpointEntry >= 0) {
+    k = FreeEndpointEntry;
+    FreeEndpointEntry = EndpointPool[size_t(k)].Next;
+    EndpointPool[size_t(k)] = TEndpointEntry{index, p.Head};
+  } else {
+    k = int32_t(EndpointPool.size());
+    EndpointPool.push_back(TEndpointEntry{index, p.Head});
+  }
+  p.Head = k;
+}
+
+// Unlinks the newest entry of the entity at the point.
+void UnlinkEndpoint(const TIntPoint& at, int32_t index) {
+  TPointSlot* p = FindPoint(at.X, at.Y);
+  if (!p) return;
+  for (int32_t* link = &p->Head; *link >= 0; link = &EndpointPool[size_t(*link)].Next) {
+    ++EndpointProbes;
+    const int32_t k = *link;
+    if (EndpointPool[size_t(k)].Entity != index) continue;
+    *link = EndpointPool[size_t(k)].Next;
+    EndpointPool[size_t(k)].Next = FreeEndpointEntry;
+    FreeEndpointEntry = k;
+    return;
+  }
+}
+
+void HashLineEnds(int32_t index) {
+  TIntPoint a, b;
+  EntityEnds(EntityArray->GetSlot(index)->Entity, a, b);
+  LinkEndpoint(a, index);
+  if (!(b == a)) LinkEndpoint(b, index);
+}
+
 void UnhashLineEnds(int32_t index) {
-  uint16_t k1, k2;
-  EntityEndKeys(index, k1, k2);
-  UnhashFrom(k1, index);
-  if (k2 != k1) UnhashFrom(k2, index);
+  TIntPoint a, b;
+  EntityEnds(EntityArray->GetSlot(index)->Entity, a, b);
+  UnlinkEndpoint(a, index);
+  if (!(b == a)) UnlinkEndpoint(b, index);
 }
 
 void RemoveChordEntity(int32_t index) {
@@ -99,27 +198,35 @@ struct TChainNode {
   bool At(const TIntPoint& p) const { return X == p.X && Y == p.Y; }
 };
 
+// The nodes of the pass's chains: a node dropped from a chain stays here
+// until the pass ends.
+std::deque<TChainNode> ChainNodes;
+// The number of the chain being grown; a point's entry names its node only
+// while its Chain equals this.
+uint32_t ChainNumber = 0;
+
+TChainNode* NewNode(int32_t x, int32_t y, int32_t entity) {
+  return &ChainNodes.emplace_back(TChainNode{x, y, entity});
+}
+
 class TChordChain {
  public:
   TChordChain(std::vector<bool>& done, std::vector<bool>& inChain, int32_t tolerance)
-      : Done(done), InChain(inChain), T(tolerance) {}
+      : Done(done), InChain(inChain), T(tolerance), Number(++ChainNumber) {}
   TChordChain(const TChordChain&) = delete;
   TChordChain& operator=(const TChordChain&) = delete;
-  // Frees every node and clears the in-chain mark of each node's entity.
+  // Clears the in-chain mark of each node's entity.
   ~TChordChain() {
-    while (Head) {
-      TChainNode* n = Head;
-      Head = n->Next;
+    for (TChainNode* n = Head; n; n = n->Next) {
       if (n->Entity) InChain[n->Entity] = false;
-      delete n;
     }
   }
 
   void Start(int32_t seed) {
     TIntPoint a, b;
     EntityEnds(EntityArray->GetSlot(seed)->Entity, a, b);
-    Head = new TChainNode{a.X, a.Y, seed};
-    Tail = new TChainNode{b.X, b.Y, 0};
+    Head = NewNode(a.X, a.Y, seed);
+    Tail = NewNode(b.X, b.Y, 0);
     Head->Next = Tail;
     Tail->Prev = Head;
     InChain[seed] = true;
@@ -136,15 +243,17 @@ class TChordChain {
 
  private:
   // The node at the point while the chain grows (its points are then all
-  // different); a map, so that a chain of any length grows in linear time.
-  static uint64_t PointKey(int32_t x, int32_t y) {
-    return (uint64_t(uint32_t(x)) << 32) | uint32_t(y);
-  }
+  // different), kept in the point's table entry, so that a chain of any
+  // length grows in linear time.
   TChainNode* FindNode(int32_t x, int32_t y) const {
-    auto it = Nodes.find(PointKey(x, y));
-    return it == Nodes.end() ? nullptr : it->second;
+    const TPointSlot* p = FindPoint(x, y);
+    return p && p->Chain == Number ? p->Node : nullptr;
   }
-  void Index(TChainNode* n) { Nodes[PointKey(n->X, n->Y)] = n; }
+  void Index(TChainNode* n) {
+    TPointSlot& p = PointEntry(n->X, n->Y);
+    p.Chain = Number;
+    p.Node = n;
+  }
 
   bool AddAtHead(int32_t j, const TIntPoint& connect, const TIntPoint& other) {
     if (Closed || !Head->At(connect)) return false;
@@ -155,21 +264,16 @@ class TChordChain {
         Tail = t->Prev;
         Tail->Next = nullptr;
         if (t->Entity) InChain[t->Entity] = false;
-        delete t;
       }
       if (n->Entity) InChain[n->Entity] = false;
       n->Entity = 0;
     }
-    TChainNode* h = new TChainNode{other.X, other.Y, j};
+    TChainNode* h = NewNode(other.X, other.Y, j);
     h->Next = Head;
     Head->Prev = h;
     Head = h;
     InChain[j] = true;
-    if (Closed) {
-      Nodes.clear();  // a closed chain grows no more
-    } else {
-      Index(h);
-    }
+    if (!Closed) Index(h);  // a closed chain grows no more
     return true;
   }
 
@@ -182,46 +286,40 @@ class TChordChain {
         Head = h->Next;
         Head->Prev = nullptr;
         if (h->Entity) InChain[h->Entity] = false;
-        delete h;
       }
     }
     Tail->Entity = j;
-    TChainNode* t = new TChainNode{other.X, other.Y, 0};
+    TChainNode* t = NewNode(other.X, other.Y, 0);
     t->Prev = Tail;
     Tail->Next = t;
     Tail = t;
     InChain[j] = true;
-    if (Closed) {
-      Nodes.clear();
-    } else {
-      Index(t);
-    }
+    if (!Closed) Index(t);
     return true;
   }
 
-  // Grows the open chain at its head or tail through the endpoint hash; the
-  // search restarts at the new end's list after every chord added.
+  // Grows the open chain at its head or tail through the endpoint lists;
+  // the search restarts at the new end's list after every chord added.
   void GrowAt(bool atHead) {
-    auto endKey = [&] {
+    auto firstAtEnd = [&] {
       TChainNode* e = atHead ? Head : Tail;
-      return FoldPointKey(e->X, e->Y);
+      return FirstEndpointAt(e->X, e->Y);
     };
-    const std::vector<int32_t>* list = &CleanupEndpointHash[endKey()];
-    size_t pos = list->size();
-    while (!Closed && pos > 0) {
-      int32_t j = (*list)[pos - 1];
+    int32_t k = firstAtEnd();
+    while (!Closed && k >= 0) {
+      ++EndpointProbes;
+      const int32_t j = EndpointPool[size_t(k)].Entity;
       if (!Done[j] && !InChain[j]) {
         TIntPoint q1, q2;
         EntityEnds(EntityArray->GetSlot(j)->Entity, q1, q2);
         bool added = atHead ? (AddAtHead(j, q1, q2) || AddAtHead(j, q2, q1))
                             : (AddAtTail(j, q1, q2) || AddAtTail(j, q2, q1));
         if (added) {
-          list = &CleanupEndpointHash[endKey()];
-          pos = list->size();
+          k = firstAtEnd();
           continue;
         }
       }
-      --pos;
+      k = EndpointPool[size_t(k)].Next;
     }
   }
 
@@ -242,7 +340,7 @@ class TChordChain {
   bool Closed = false;
   TChainNode* Head = nullptr;
   TChainNode* Tail = nullptr;
-  std::unordered_map<uint64_t, TChainNode*> Nodes;
+  const uint32_t Number;
 };
 
 bool TChordChain::ChordsEven() const {
@@ -448,13 +546,12 @@ bool TChordChain::TryFitArc(TChainNode*& s, TChainNode*& e) {
       // The last chord moves to the front: a new head takes the point and
       // entity of the node before the tail, which becomes the tail.
       TChainNode* x = Tail->Prev;
-      TChainNode* h = new TChainNode{x->X, x->Y, x->Entity};
+      TChainNode* h = NewNode(x->X, x->Y, x->Entity);
       h->Next = Head;
       Head->Prev = h;
       Head = h;
       x->Entity = 0;
       x->Next = nullptr;
-      delete Tail;
       Tail = x;
       if (!FitRun(Head, e, c, r)) break;
       s = Head;
@@ -462,13 +559,12 @@ bool TChordChain::TryFitArc(TChainNode*& s, TChainNode*& e) {
       // The first chord moves to the back.
       TChainNode* old = Head;
       e->Entity = old->Entity;
-      TChainNode* t = new TChainNode{old->Next->X, old->Next->Y, 0};
+      TChainNode* t = NewNode(old->Next->X, old->Next->Y, 0);
       t->Prev = e;
       e->Next = t;
       Tail = t;
       Head = old->Next;
       Head->Prev = nullptr;
-      delete old;
       if (!FitRun(s, Tail, c, r)) break;
       e = Tail;
     } else {
@@ -651,13 +747,15 @@ std::string ArcStatusText() {
 void BuildArcsFromChords(int32_t tolerance) {
   ArcCount = 0;
   CircleCount = 0;
+  EndpointProbes = 0;
   bool cancelled = false;
   CleanupStatus(ArcStatusText(), 0, cancelled);
   if (cancelled) return;
   ProcessMessages();
 
   const uint32_t bit = CleanupLayerBit();
-  ClearEndpointHash();
+  ClearEndpointHash(CadEntityCount);
+  ChainNumber = 0;
   for (int32_t i = 1; i <= CadEntityCount; ++i) {
     if (LayerEntityType(i, bit) == 2) HashLineEnds(i);
   }
@@ -676,10 +774,12 @@ void BuildArcsFromChords(int32_t tolerance) {
     chain.Process();
   }
   FreeEndpointHash();
+  std::deque<TChainNode>().swap(ChainNodes);
 }
 
 void BuildCirclesFromArcs(int32_t tolerance) {
   CircleCount = 0;
+  EndpointProbes = 0;
   bool cancelled = false;
   CleanupStatus("Integrating circles", 0, cancelled);
   if (cancelled) return;
@@ -687,7 +787,7 @@ void BuildCirclesFromArcs(int32_t tolerance) {
 
   const uint32_t bit = CleanupLayerBit();
   std::vector<bool> used(size_t(CadEntityCount) + 1, false);
-  ClearEndpointHash();
+  ClearEndpointHash(CadEntityCount);
   for (int32_t i = 1; i <= CadEntityCount; ++i) {
     if (LayerEntityType(i, bit) == 3) HashLineEnds(i);
   }
@@ -725,10 +825,10 @@ void BuildCirclesFromArcs(int32_t tolerance) {
     double sumY = first.Centre.Y * first.Sweep;
     double sumR = first.Radius * first.Sweep;
 
-    const std::vector<int32_t>* list = &CleanupEndpointHash[FoldPointKey(end.X, end.Y)];
-    size_t pos = list->size();
-    while (pos > 0) {
-      int32_t j = (*list)[pos - 1];
+    int32_t k = FirstEndpointAt(end.X, end.Y);
+    while (k >= 0) {
+      ++EndpointProbes;
+      const int32_t j = EndpointPool[size_t(k)].Entity;
       if (!used[j] && LayerEntityType(j, bit) == 3) {
         TArcData arc = readArc(j);
         double d = Distance(Real(arc.Centre.X, arc.Centre.Y), Real(centre.X, centre.Y));
@@ -743,12 +843,11 @@ void BuildCirclesFromArcs(int32_t tolerance) {
           run.push_back(j);
           used[j] = true;
           end = arc.End;
-          list = &CleanupEndpointHash[FoldPointKey(end.X, end.Y)];
-          pos = list->size();
+          k = FirstEndpointAt(end.X, end.Y);
           continue;
         }
       }
-      --pos;
+      k = EndpointPool[size_t(k)].Next;
     }
 
     if (end == first.Start && std::fabs(total) > 1.0) {
