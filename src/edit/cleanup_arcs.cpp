@@ -31,27 +31,37 @@ constexpr double MaxRadius = 2147483647.0;
 struct TChainNode;
 
 // ---- Endpoint lists -----------------------------------------------------------------
-// The entities ending at each point, one list per exact point, threaded
-// through a pool: a list runs from its newest entry to its oldest. The
-// points sit in one open-addressed table, so a point's neighbours are found
-// with one probe or a few, however the coordinates fall. A point's table
-// entry also holds the node of the chain being grown there.
+// Every end point of a taking-part entity gets a number, in the order the
+// entities are listed, from one open-addressed table of the exact points;
+// each entity keeps the numbers of its two ends. A point's record holds the
+// list of the entities ending there, threaded through a pool from the
+// newest entry to the oldest, and the node of the chain being grown there.
+// Chains and runs then go from point to point by number: neighbours are
+// found directly, however the coordinates fall, and mostly in nearby
+// memory, since a chain's points tend to be numbered in its order.
 
 struct TEndpointEntry {
   int32_t Entity;
   int32_t Next;  // pool index of the next older entry; -1 ends the list
 };
 
-struct TPointSlot {
+struct TPointRecord {
   int32_t X = 0;
   int32_t Y = 0;
-  int32_t Head = -2;       // newest entry; -1 an empty list, -2 an unused slot
-  uint32_t Chain = 0;      // the chain whose node Node is; 0 none
+  int32_t Head = -1;   // newest entry; -1 none
+  uint32_t Chain = 0;  // the chain whose node Node is; 0 none
   TChainNode* Node = nullptr;
 };
 
-std::vector<TPointSlot> EndpointTable;  // a power of two long, at most half full
-size_t EndpointPoints = 0;
+struct TPointSlot {
+  int32_t X = 0;
+  int32_t Y = 0;
+  int32_t Id = -1;  // -1 an unused slot
+};
+
+std::vector<TPointSlot> PointTable;  // a power of two long, at most half full
+std::vector<TPointRecord> Points;    // by point number
+std::vector<int32_t> EndIds;         // by entity: its first end's number, then its second's
 std::vector<TEndpointEntry> EndpointPool;
 int32_t FreeEndpointEntry = -1;
 
@@ -65,87 +75,71 @@ size_t PointHash(int32_t x, int32_t y) {
   return size_t(v);
 }
 
-void ResizeEndpointTable(size_t size) {
-  std::vector<TPointSlot> old(size);
-  old.swap(EndpointTable);
-  const size_t mask = size - 1;
-  for (const TPointSlot& p : old) {
-    if (p.Head == -2) continue;
-    size_t k = PointHash(p.X, p.Y) & mask;
-    while (EndpointTable[k].Head != -2) k = (k + 1) & mask;
-    EndpointTable[k] = p;
-  }
+size_t PointSlotOf(const std::vector<TPointSlot>& table, int32_t x, int32_t y) {
+  const size_t mask = table.size() - 1;
+  size_t k = PointHash(x, y) & mask;
+  while (table[k].Id >= 0 && !(table[k].X == x && table[k].Y == y)) k = (k + 1) & mask;
+  return k;
 }
 
 void ClearEndpointHash(int32_t entities) {
   size_t size = 1024;
   while (size < size_t(entities) * 2) size *= 2;
-  EndpointTable.assign(size, TPointSlot{});
-  EndpointPoints = 0;
+  PointTable.assign(size, TPointSlot{});
+  Points.clear();
+  Points.reserve(size_t(entities) + 1);
+  EndIds.assign(2 * (size_t(entities) + 1), -1);
   EndpointPool.clear();
   EndpointPool.reserve(size_t(entities) * 2);
   FreeEndpointEntry = -1;
 }
 void FreeEndpointHash() {
-  std::vector<TPointSlot>().swap(EndpointTable);
+  std::vector<TPointSlot>().swap(PointTable);
+  std::vector<TPointRecord>().swap(Points);
+  std::vector<int32_t>().swap(EndIds);
   std::vector<TEndpointEntry>().swap(EndpointPool);
-  EndpointPoints = 0;
   FreeEndpointEntry = -1;
 }
 
-// The table entry of the point, null when the point has none.
-TPointSlot* FindPoint(int32_t x, int32_t y) {
-  const size_t mask = EndpointTable.size() - 1;
-  for (size_t k = PointHash(x, y) & mask;; k = (k + 1) & mask) {
-    TPointSlot& p = EndpointTable[k];
-    if (p.Head == -2) return nullptr;
-    if (p.X == x && p.Y == y) return &p;
+// The number of the point, given one when it has none.
+int32_t PointNumber(const TIntPoint& p) {
+  size_t k = PointSlotOf(PointTable, p.X, p.Y);
+  if (PointTable[k].Id >= 0) return PointTable[k].Id;
+  if (2 * (Points.size() + 1) > PointTable.size()) {
+    std::vector<TPointSlot> wider(PointTable.size() * 2);
+    for (const TPointSlot& old : PointTable) {
+      if (old.Id >= 0) wider[PointSlotOf(wider, old.X, old.Y)] = old;
+    }
+    PointTable.swap(wider);
+    k = PointSlotOf(PointTable, p.X, p.Y);
   }
+  const int32_t id = int32_t(Points.size());
+  PointTable[k] = TPointSlot{p.X, p.Y, id};
+  TPointRecord r;
+  r.X = p.X;
+  r.Y = p.Y;
+  Points.push_back(r);
+  return id;
 }
 
-// The table entry of the point, made when missing. It stays valid until the
-// next entry is made.
-TPointSlot& PointEntry(int32_t x, int32_t y) {
-  if (TPointSlot* p = FindPoint(x, y)) return *p;
-  if (2 * (EndpointPoints + 1) > EndpointTable.size()) {
-    ResizeEndpointTable(EndpointTable.size() * 2);
-  }
-  const size_t mask = EndpointTable.size() - 1;
-  size_t k = PointHash(x, y) & mask;
-  while (EndpointTable[k].Head != -2) k = (k + 1) & mask;
-  TPointSlot& p = EndpointTable[k];
-  p.X = x;
-  p.Y = y;
-  p.Head = -1;
-  ++EndpointPoints;
-  return p;
-}
-
-// Pool index of the newest entry at the point, -1 when none.
-int32_t FirstEndpointAt(int32_t x, int32_t y) {
-  const TPointSlot* p = FindPoint(x, y);
-  return p ? p->Head : -1;
-}
-
-void LinkEndpoint(const TIntPoint& at, int32_t index) {
-  TPointSlot& p = PointEntry(at.X, at.Y);
+void LinkEndpoint(int32_t point, int32_t index) {
+  int32_t& head = Points[size_t(point)].Head;
   int32_t k;
   if (FreeEndpointEntry >= 0) {
     k = FreeEndpointEntry;
     FreeEndpointEntry = EndpointPool[size_t(k)].Next;
-    EndpointPool[size_t(k)] = TEndpointEntry{index, p.Head};
+    EndpointPool[size_t(k)] = TEndpointEntry{index, head};
   } else {
     k = int32_t(EndpointPool.size());
-    EndpointPool.push_back(TEndpointEntry{index, p.Head});
+    EndpointPool.push_back(TEndpointEntry{index, head});
   }
-  p.Head = k;
+  head = k;
 }
 
 // Unlinks the newest entry of the entity at the point.
-void UnlinkEndpoint(const TIntPoint& at, int32_t index) {
-  TPointSlot* p = FindPoint(at.X, at.Y);
-  if (!p) return;
-  for (int32_t* link = &p->Head; *link >= 0; link = &EndpointPool[size_t(*link)].Next) {
+void UnlinkEndpoint(int32_t point, int32_t index) {
+  for (int32_t* link = &Points[size_t(point)].Head; *link >= 0;
+       link = &EndpointPool[size_t(*link)].Next) {
     ++EndpointProbes;
     const int32_t k = *link;
     if (EndpointPool[size_t(k)].Entity != index) continue;
@@ -156,18 +150,26 @@ void UnlinkEndpoint(const TIntPoint& at, int32_t index) {
   }
 }
 
+int32_t FirstEnd(int32_t index) { return EndIds[2 * size_t(index)]; }
+int32_t SecondEnd(int32_t index) { return EndIds[2 * size_t(index) + 1]; }
+
 void HashLineEnds(int32_t index) {
   TIntPoint a, b;
   EntityEnds(EntityArray->GetSlot(index)->Entity, a, b);
-  LinkEndpoint(a, index);
-  if (!(b == a)) LinkEndpoint(b, index);
+  if (EndIds.size() < 2 * (size_t(index) + 1)) EndIds.resize(2 * (size_t(index) + 1), -1);
+  const int32_t first = PointNumber(a);
+  const int32_t second = b == a ? first : PointNumber(b);
+  EndIds[2 * size_t(index)] = first;
+  EndIds[2 * size_t(index) + 1] = second;
+  LinkEndpoint(first, index);
+  if (second != first) LinkEndpoint(second, index);
 }
 
 void UnhashLineEnds(int32_t index) {
-  TIntPoint a, b;
-  EntityEnds(EntityArray->GetSlot(index)->Entity, a, b);
-  UnlinkEndpoint(a, index);
-  if (!(b == a)) UnlinkEndpoint(b, index);
+  if (EndIds.size() < 2 * (size_t(index) + 1) || FirstEnd(index) < 0) return;  // never listed
+  const int32_t first = FirstEnd(index), second = SecondEnd(index);
+  UnlinkEndpoint(first, index);
+  if (second != first) UnlinkEndpoint(second, index);
 }
 
 void RemoveChordEntity(int32_t index) {
@@ -191,6 +193,7 @@ struct TChainNode {
   int32_t X = 0;
   int32_t Y = 0;
   int32_t Entity = 0;  // the line from this node to the next; 0 on the tail
+  int32_t PointNo = -1;  // the number of the point while the chain grows
   TChainNode* Prev = nullptr;
   TChainNode* Next = nullptr;
   bool Used = false;   // starts a chord already turned into an arc
@@ -205,8 +208,8 @@ std::deque<TChainNode> ChainNodes;
 // while its Chain equals this.
 uint32_t ChainNumber = 0;
 
-TChainNode* NewNode(int32_t x, int32_t y, int32_t entity) {
-  return &ChainNodes.emplace_back(TChainNode{x, y, entity});
+TChainNode* NewNode(int32_t x, int32_t y, int32_t entity, int32_t pointNo = -1) {
+  return &ChainNodes.emplace_back(TChainNode{x, y, entity, pointNo});
 }
 
 class TChordChain {
@@ -223,10 +226,10 @@ class TChordChain {
   }
 
   void Start(int32_t seed) {
-    TIntPoint a, b;
-    EntityEnds(EntityArray->GetSlot(seed)->Entity, a, b);
-    Head = NewNode(a.X, a.Y, seed);
-    Tail = NewNode(b.X, b.Y, 0);
+    const TPointRecord& a = Points[size_t(FirstEnd(seed))];
+    const TPointRecord& b = Points[size_t(SecondEnd(seed))];
+    Head = NewNode(a.X, a.Y, seed, FirstEnd(seed));
+    Tail = NewNode(b.X, b.Y, 0, SecondEnd(seed));
     Head->Next = Tail;
     Tail->Prev = Head;
     InChain[seed] = true;
@@ -245,19 +248,20 @@ class TChordChain {
   // The node at the point while the chain grows (its points are then all
   // different), kept in the point's table entry, so that a chain of any
   // length grows in linear time.
-  TChainNode* FindNode(int32_t x, int32_t y) const {
-    const TPointSlot* p = FindPoint(x, y);
-    return p && p->Chain == Number ? p->Node : nullptr;
+  TChainNode* FindNode(int32_t point) const {
+    const TPointRecord& p = Points[size_t(point)];
+    return p.Chain == Number ? p.Node : nullptr;
   }
   void Index(TChainNode* n) {
-    TPointSlot& p = PointEntry(n->X, n->Y);
+    TPointRecord& p = Points[size_t(n->PointNo)];
     p.Chain = Number;
     p.Node = n;
   }
 
-  bool AddAtHead(int32_t j, const TIntPoint& connect, const TIntPoint& other) {
-    if (Closed || !Head->At(connect)) return false;
-    if (TChainNode* n = FindNode(other.X, other.Y)) {
+  // j joins the chain at point connect, which is not its other end.
+  bool AddAtHead(int32_t j, int32_t connect, int32_t other) {
+    if (Closed || Head->PointNo != connect) return false;
+    if (TChainNode* n = FindNode(other)) {
       Closed = true;
       while (Tail != n) {
         TChainNode* t = Tail;
@@ -268,7 +272,7 @@ class TChordChain {
       if (n->Entity) InChain[n->Entity] = false;
       n->Entity = 0;
     }
-    TChainNode* h = NewNode(other.X, other.Y, j);
+    TChainNode* h = NewNode(Points[size_t(other)].X, Points[size_t(other)].Y, j, other);
     h->Next = Head;
     Head->Prev = h;
     Head = h;
@@ -277,9 +281,9 @@ class TChordChain {
     return true;
   }
 
-  bool AddAtTail(int32_t j, const TIntPoint& connect, const TIntPoint& other) {
-    if (Closed || !Tail->At(connect)) return false;
-    if (TChainNode* n = FindNode(other.X, other.Y)) {
+  bool AddAtTail(int32_t j, int32_t connect, int32_t other) {
+    if (Closed || Tail->PointNo != connect) return false;
+    if (TChainNode* n = FindNode(other)) {
       Closed = true;
       while (Head != n) {
         TChainNode* h = Head;
@@ -289,7 +293,7 @@ class TChordChain {
       }
     }
     Tail->Entity = j;
-    TChainNode* t = NewNode(other.X, other.Y, 0);
+    TChainNode* t = NewNode(Points[size_t(other)].X, Points[size_t(other)].Y, 0, other);
     t->Prev = Tail;
     Tail->Next = t;
     Tail = t;
@@ -301,17 +305,13 @@ class TChordChain {
   // Grows the open chain at its head or tail through the endpoint lists;
   // the search restarts at the new end's list after every chord added.
   void GrowAt(bool atHead) {
-    auto firstAtEnd = [&] {
-      TChainNode* e = atHead ? Head : Tail;
-      return FirstEndpointAt(e->X, e->Y);
-    };
+    auto firstAtEnd = [&] { return Points[size_t((atHead ? Head : Tail)->PointNo)].Head; };
     int32_t k = firstAtEnd();
     while (!Closed && k >= 0) {
       ++EndpointProbes;
       const int32_t j = EndpointPool[size_t(k)].Entity;
       if (!Done[j] && !InChain[j]) {
-        TIntPoint q1, q2;
-        EntityEnds(EntityArray->GetSlot(j)->Entity, q1, q2);
+        const int32_t q1 = FirstEnd(j), q2 = SecondEnd(j);
         bool added = atHead ? (AddAtHead(j, q1, q2) || AddAtHead(j, q2, q1))
                             : (AddAtTail(j, q1, q2) || AddAtTail(j, q2, q1));
         if (added) {
@@ -825,7 +825,7 @@ void BuildCirclesFromArcs(int32_t tolerance) {
     double sumY = first.Centre.Y * first.Sweep;
     double sumR = first.Radius * first.Sweep;
 
-    int32_t k = FirstEndpointAt(end.X, end.Y);
+    int32_t k = Points[size_t(SecondEnd(i))].Head;
     while (k >= 0) {
       ++EndpointProbes;
       const int32_t j = EndpointPool[size_t(k)].Entity;
@@ -843,7 +843,7 @@ void BuildCirclesFromArcs(int32_t tolerance) {
           run.push_back(j);
           used[j] = true;
           end = arc.End;
-          k = FirstEndpointAt(end.X, end.Y);
+          k = Points[size_t(SecondEnd(j))].Head;
           continue;
         }
       }
