@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "cad_export_test_support.h"
+#include "foundation/stroke_text.h"
 #include "import/dxf_import.h"
 #include "import/gcadd_import.h"
 #include "import/hpgl_reader.h"
@@ -35,12 +36,29 @@ void AddArcAbout(const TIntPoint& c, double r, double a0, double a1, uint8_t lay
   DB->AddArcOnLayer(Polar(c, r, a0), Polar(c, r, a1), c, layer);
 }
 
+// Text as the copy of a drill layer to CAD draws it: strokes of lines.
+class TCadStrokeText : public TStrokeText {
+ public:
+  TCadStrokeText(const std::string& text, int32_t x, int32_t y, int32_t size, uint8_t layer)
+      : TStrokeText(text, x, y, size, size), Layer(layer) {}
+  void MoveTo(int32_t x, int32_t y) override { At = {x, y}; }
+  void LineTo(int32_t x, int32_t y) override {
+    DB->AddLineOnLayer(At.X, At.Y, x, y, Layer);
+    At = {x, y};
+  }
+
+ private:
+  uint8_t Layer;
+  TIntPoint At{};
+};
+
 class CadExportRoundTripTest : public TCadExportTest {
  protected:
   // Points, lines short and long, joined and apart, arcs of every kind
   // (quarter, across 0 degrees, over 180 degrees, tiny, large, between two
   // lines, ending where the line before it ends) and circles from tiny to
-  // large, near the origin and far from it, on layers 0, 3, 5, 12 and 29.
+  // large, near the origin and far from it, and a line of stroke text, on
+  // layers 0, 3, 5, 12, 20 and 29.
   static void AddVariedDrawing() {
     DB->AddPointOnLayer(Inch, Inch, 0);
     DB->AddPointOnLayer(-5 * Inch / 2, 15 * Inch / 4, 0);
@@ -71,6 +89,8 @@ class CadExportRoundTripTest : public TCadExportTest {
     DB->AddCircleOnLayer(-Inch, Inch, 8 * Inch, 12);
     DB->AddCircleOnLayer(12 * Inch, -9 * Inch, 3 * Inch / 2, 12);
     DB->AddCircleOnLayer(-13 * Inch - 777, 14 * Inch + 333, 1234567, 12);
+
+    TCadStrokeText("LOT 7B-X/42", 2 * Inch, 6 * Inch, Inch / 10, 20).Draw();
 
     for (const auto& [a, b] : {std::pair<TIntPoint, TIntPoint>{{0, 0}, {Inch, 0}},
                                {{Inch, 0}, {Inch, Inch}},
@@ -123,6 +143,9 @@ TEST_F(CadExportRoundTripTest, EachFormatReadsBackTheDrawingItWrote) {
       {"JOB.HPL", ExportHpglFile, ImportHpglToCad, true, false, Inch / 1016},
       {"JOB.DXF", ExportDxfFile, ImportDxfToCad, false, true, 2},
   };
+  AddVariedDrawing();
+  const TEntities drawn = LiveEntities();
+  EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](const auto& e) { return e[1] == 20; }), 30);
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     ClearDatabase();
