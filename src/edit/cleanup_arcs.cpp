@@ -222,7 +222,7 @@ struct TChainNode {
 // The nodes of the pass's chains: a node dropped from a chain stays here
 // until the pass ends.
 std::deque<TChainNode> ChainNodes;
-// The number of the chain being grown; a point's entry names its node only
+// The number of the chain being grown; a point's record names its node only
 // while its Chain equals this.
 uint32_t ChainNumber = 0;
 
@@ -264,8 +264,8 @@ class TChordChain {
 
  private:
   // The node at the point while the chain grows (its points are then all
-  // different), kept in the point's table entry, so that a chain of any
-  // length grows in linear time.
+  // different), kept in the point's record, so that a chain of any length
+  // grows in linear time.
   TChainNode* FindNode(int32_t point) const {
     const TPointRecord& p = Points[size_t(point)];
     return p.Chain == Number ? p.Node : nullptr;
@@ -276,7 +276,8 @@ class TChordChain {
     p.Node = n;
   }
 
-  // j joins the chain at point connect, which is not its other end.
+  // Adds j at the head when it is listed at the head's point connect;
+  // other is the number of its other end.
   bool AddAtHead(int32_t j, int32_t connect, int32_t other) {
     if (Closed || Head->PointNo != connect) return false;
     if (TChainNode* n = FindNode(other)) {
