@@ -1,11 +1,13 @@
 // Arcs from chords on one long open chain: a wave of n chords, every 20
 // chords a quarter circle turning the other way, so the chain is one piece
-// and holds n / 20 arcs. The time per chord should stay flat as n grows,
-// and the long chain needs no deep stack.
+// and holds n / 20 arcs; and on one closed chain: a circle of n chords. The
+// time per chord should stay flat as n grows, and the long chains need no
+// deep stack.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "edit/cleanup_passes.h"
 #include "model/cad_database.h"
@@ -50,6 +52,27 @@ void BuildWave(int32_t n) {
   }
 }
 
+// A circle of radius 10 in drawn as n even chords.
+void BuildLoop(int32_t n) {
+  delete DB;
+  delete CadUndo;
+  CadUndo = new TCadUndo();
+  ActiveUndo = CadUndo;
+  DB = new TCadDatabase();
+  CurrentLayer = 0;
+  const double r = 254000000.0;
+  auto at = [&](int32_t k) {
+    const double a = 2.0 * kPi * (k % n) / n;
+    return std::pair{static_cast<int32_t>(std::lround(r * std::cos(a))),
+                     static_cast<int32_t>(std::lround(r * std::sin(a)))};
+  };
+  for (int32_t k = 0; k < n; ++k) {
+    const auto [x1, y1] = at(k);
+    const auto [x2, y2] = at(k + 1);
+    DB->AddLine(x1, y1, x2, y2);
+  }
+}
+
 void BM_ArcsFromLongChain(benchmark::State& state) {
   EnsureWorkingDirectories();
   const auto n = static_cast<int32_t>(state.range(0));
@@ -68,6 +91,29 @@ void BM_ArcsFromLongChain(benchmark::State& state) {
   state.counters["arcs"] = ArcCount;
 }
 BENCHMARK(BM_ArcsFromLongChain)
+    ->Arg(20000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Complexity();
+
+void BM_CircleFromLongLoop(benchmark::State& state) {
+  EnsureWorkingDirectories();
+  const auto n = static_cast<int32_t>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    BuildLoop(n);
+    state.ResumeTiming();
+    TStatusBracket status("Automatic cleanup");
+    BuildArcsFromChords(50800);
+    if (CircleCount != 1) {
+      state.SkipWithError(("the loop came back as " + std::to_string(CircleCount) + " circles").c_str());
+      break;
+    }
+  }
+  state.SetComplexityN(n);
+}
+BENCHMARK(BM_CircleFromLongLoop)
     ->Arg(20000)
     ->Arg(200000)
     ->Unit(benchmark::kMillisecond)

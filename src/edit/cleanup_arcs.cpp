@@ -1,12 +1,11 @@
 // Arcs from chords (with tangent arc fitting) and circles from arcs.
 //
-// Both passes find neighbours through one endpoint hash: 65,536 lists keyed
-// by FoldPointKey of an entity's end points. Points of chains and runs
-// compare exactly, as integers.
+// Both passes find neighbours through lists of the entities ending at each
+// point. Points of chains and runs compare exactly, as integers.
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "edit/cleanup_passes.h"
@@ -23,52 +22,172 @@
 
 int32_t ArcCount = 0;
 int32_t CircleCount = 0;
+int64_t EndpointProbes = 0;
 
 namespace {
 
 constexpr double MaxRadius = 2147483647.0;
 
-// ---- Endpoint hash ------------------------------------------------------------------
-// Each list is kept as a vector whose back is the list's front.
+struct TChainNode;
 
-std::vector<std::vector<int32_t>> CleanupEndpointHash;
+// ---- Endpoint lists -----------------------------------------------------------------
+// Every end point of a taking-part entity gets a number, in the order the
+// entities are listed, from one open-addressed table of the exact points;
+// each entity keeps the numbers of its two ends. A point's record holds the
+// list of the entities ending there, threaded through a pool from the
+// newest entry to the oldest, and the node of the chain being grown there.
+// Chains and runs then go from point to point by number: neighbours are
+// found directly, however the coordinates fall, and mostly in nearby
+// memory, since a chain's points tend to be numbered in its order.
 
-void ClearEndpointHash() {
-  CleanupEndpointHash.assign(65536, {});
+struct TEndpointEntry {
+  int32_t Entity;
+  int32_t Next;  // pool index of the next older entry; -1 ends the list
+};
+
+struct TPointRecord {
+  int32_t X = 0;
+  int32_t Y = 0;
+  int32_t Head = -1;   // newest entry; -1 none
+  uint32_t Chain = 0;  // the chain whose node Node is; 0 none
+  TChainNode* Node = nullptr;
+};
+
+struct TPointSlot {
+  int32_t X = 0;
+  int32_t Y = 0;
+  int32_t Id = -1;  // -1 an unused slot
+};
+
+std::vector<TPointSlot> PointTable;  // a power of two long, at most half full
+std::vector<TPointRecord> Points;    // by point number
+std::vector<int32_t> EndIds;         // by entity: its first end's number, then its second's
+std::vector<TEndpointEntry> EndpointPool;
+int32_t FreeEndpointEntry = -1;
+
+size_t PointHash(int32_t x, int32_t y) {
+  uint64_t v = (uint64_t(uint32_t(x)) << 32) | uint32_t(y);
+  v ^= v >> 33;
+  v *= 0xff51afd7ed558ccdull;
+  v ^= v >> 33;
+  v *= 0xc4ceb9fe1a85ec53ull;
+  v ^= v >> 33;
+  return size_t(v);
+}
+
+size_t PointSlotOf(const std::vector<TPointSlot>& table, int32_t x, int32_t y) {
+  const size_t mask = table.size() - 1;
+  size_t k = PointHash(x, y) & mask;
+  while (table[k].Id >= 0 && !(table[k].X == x && table[k].Y == y)) k = (k + 1) & mask;
+  return k;
+}
+
+void ClearEndpointHash(int32_t entities) {
+  size_t size = 1024;
+  while (size < size_t(entities) * 2) size *= 2;
+  PointTable.assign(size, TPointSlot{});
+  Points.clear();
+  Points.reserve(size_t(entities) + 1);
+  EndIds.assign(2 * (size_t(entities) + 1), -1);
+  EndpointPool.clear();
+  EndpointPool.reserve(size_t(entities) * 2);
+  FreeEndpointEntry = -1;
 }
 void FreeEndpointHash() {
-  std::vector<std::vector<int32_t>>().swap(CleanupEndpointHash);
+  std::vector<TPointSlot>().swap(PointTable);
+  std::vector<TPointRecord>().swap(Points);
+  std::vector<int32_t>().swap(EndIds);
+  std::vector<TEndpointEntry>().swap(EndpointPool);
+  FreeEndpointEntry = -1;
 }
 
-void EntityEndKeys(int32_t index, uint16_t& k1, uint16_t& k2) {
-  TIntPoint a, b;
-  EntityEnds(EntityArray->GetSlot(index)->Entity, a, b);
-  k1 = FoldPointKey(a.X, a.Y);
-  k2 = FoldPointKey(b.X, b.Y);
+// The number of the point, given one when it has none.
+int32_t PointNumber(const TIntPoint& p) {
+  size_t k = PointSlotOf(PointTable, p.X, p.Y);
+  if (PointTable[k].Id >= 0) return PointTable[k].Id;
+  if (2 * (Points.size() + 1) > PointTable.size()) {
+    std::vector<TPointSlot> wider(PointTable.size() * 2);
+    for (const TPointSlot& old : PointTable) {
+      if (old.Id >= 0) wider[PointSlotOf(wider, old.X, old.Y)] = old;
+    }
+    PointTable.swap(wider);
+    k = PointSlotOf(PointTable, p.X, p.Y);
+  }
+  const int32_t id = int32_t(Points.size());
+  PointTable[k] = TPointSlot{p.X, p.Y, id};
+  TPointRecord r;
+  r.X = p.X;
+  r.Y = p.Y;
+  Points.push_back(r);
+  return id;
 }
+
+void LinkEndpoint(int32_t point, int32_t index) {
+  int32_t& head = Points[size_t(point)].Head;
+  int32_t k;
+  if (FreeEndpointEntry >= 0) {
+    k = FreeEndpointEntry;
+    FreeEndpointEntry = EndpointPool[size_t(k)].Next;
+    EndpointPool[size_t(k)] = TEndpointEntry{index, head};
+  } else {
+    k = int32_t(EndpointPool.size());
+    EndpointPool.push_back(TEndpointEntry{index, head});
+  }
+  head = k;
+}
+
+// Unlinks the newest entry of the entity at the point.
+void UnlinkEndpoint(int32_t point, int32_t index) {
+  for (int32_t* link = &Points[size_t(point)].Head; *link >= 0;
+       link = &EndpointPool[size_t(*link)].Next) {
+    ++EndpointProbes;
+    const int32_t k = *link;
+    if (EndpointPool[size_t(k)].Entity != index) continue;
+    *link = EndpointPool[size_t(k)].Next;
+    EndpointPool[size_t(k)].Next = FreeEndpointEntry;
+    FreeEndpointEntry = k;
+    return;
+  }
+}
+
+int32_t FirstEnd(int32_t index) { return EndIds[2 * size_t(index)]; }
+int32_t SecondEnd(int32_t index) { return EndIds[2 * size_t(index) + 1]; }
 
 void HashLineEnds(int32_t index) {
-  uint16_t k1, k2;
-  EntityEndKeys(index, k1, k2);
-  CleanupEndpointHash[k1].push_back(index);
-  if (k2 != k1) CleanupEndpointHash[k2].push_back(index);
+  TIntPoint a, b;
+  EntityEnds(EntityArray->GetSlot(index)->Entity, a, b);
+  if (EndIds.size() < 2 * (size_t(index) + 1)) EndIds.resize(2 * (size_t(index) + 1), -1);
+  const int32_t first = PointNumber(a);
+  const int32_t second = b == a ? first : PointNumber(b);
+  EndIds[2 * size_t(index)] = first;
+  EndIds[2 * size_t(index) + 1] = second;
+  LinkEndpoint(first, index);
+  if (second != first) LinkEndpoint(second, index);
 }
 
-void UnhashFrom(uint16_t key, int32_t index) {
-  std::vector<int32_t>& list = CleanupEndpointHash[key];
-  for (size_t k = list.size(); k-- > 0;) {
-    if (list[k] == index) {
-      list.erase(list.begin() + static_cast<std::ptrdiff_t>(k));
-      return;
+// Lists the ends of every entity of the type on the layer, in slot order.
+// The table slots of the ends of the entity some way ahead are fetched
+// into the cache meanwhile: a long drawing's points spread over a table too
+// large for the cache.
+void HashLayerEnds(uint32_t bit, uint8_t type) {
+  constexpr int32_t kAhead = 16;
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    if (i + kAhead <= CadEntityCount && LayerEntityType(i + kAhead, bit) == type) {
+      TIntPoint a, b;
+      EntityEnds(EntityArray->GetSlot(i + kAhead)->Entity, a, b);
+      const size_t mask = PointTable.size() - 1;
+      __builtin_prefetch(&PointTable[PointHash(a.X, a.Y) & mask]);
+      __builtin_prefetch(&PointTable[PointHash(b.X, b.Y) & mask]);
     }
+    if (LayerEntityType(i, bit) == type) HashLineEnds(i);
   }
 }
 
 void UnhashLineEnds(int32_t index) {
-  uint16_t k1, k2;
-  EntityEndKeys(index, k1, k2);
-  UnhashFrom(k1, index);
-  if (k2 != k1) UnhashFrom(k2, index);
+  if (EndIds.size() < 2 * (size_t(index) + 1) || FirstEnd(index) < 0) return;  // never listed
+  const int32_t first = FirstEnd(index), second = SecondEnd(index);
+  UnlinkEndpoint(first, index);
+  if (second != first) UnlinkEndpoint(second, index);
 }
 
 void RemoveChordEntity(int32_t index) {
@@ -92,6 +211,7 @@ struct TChainNode {
   int32_t X = 0;
   int32_t Y = 0;
   int32_t Entity = 0;  // the line from this node to the next; 0 on the tail
+  int32_t PointNo = -1;  // the number of the point while the chain grows
   TChainNode* Prev = nullptr;
   TChainNode* Next = nullptr;
   bool Used = false;   // starts a chord already turned into an arc
@@ -99,27 +219,35 @@ struct TChainNode {
   bool At(const TIntPoint& p) const { return X == p.X && Y == p.Y; }
 };
 
+// The nodes of the pass's chains: a node dropped from a chain stays here
+// until the pass ends.
+std::deque<TChainNode> ChainNodes;
+// The number of the chain being grown; a point's record names its node only
+// while its Chain equals this.
+uint32_t ChainNumber = 0;
+
+TChainNode* NewNode(int32_t x, int32_t y, int32_t entity, int32_t pointNo = -1) {
+  return &ChainNodes.emplace_back(TChainNode{x, y, entity, pointNo});
+}
+
 class TChordChain {
  public:
   TChordChain(std::vector<bool>& done, std::vector<bool>& inChain, int32_t tolerance)
-      : Done(done), InChain(inChain), T(tolerance) {}
+      : Done(done), InChain(inChain), T(tolerance), Number(++ChainNumber) {}
   TChordChain(const TChordChain&) = delete;
   TChordChain& operator=(const TChordChain&) = delete;
-  // Frees every node and clears the in-chain mark of each node's entity.
+  // Clears the in-chain mark of each node's entity.
   ~TChordChain() {
-    while (Head) {
-      TChainNode* n = Head;
-      Head = n->Next;
+    for (TChainNode* n = Head; n; n = n->Next) {
       if (n->Entity) InChain[n->Entity] = false;
-      delete n;
     }
   }
 
   void Start(int32_t seed) {
-    TIntPoint a, b;
-    EntityEnds(EntityArray->GetSlot(seed)->Entity, a, b);
-    Head = new TChainNode{a.X, a.Y, seed};
-    Tail = new TChainNode{b.X, b.Y, 0};
+    const TPointRecord& a = Points[size_t(FirstEnd(seed))];
+    const TPointRecord& b = Points[size_t(SecondEnd(seed))];
+    Head = NewNode(a.X, a.Y, seed, FirstEnd(seed));
+    Tail = NewNode(b.X, b.Y, 0, SecondEnd(seed));
     Head->Next = Tail;
     Tail->Prev = Head;
     InChain[seed] = true;
@@ -136,92 +264,81 @@ class TChordChain {
 
  private:
   // The node at the point while the chain grows (its points are then all
-  // different); a map, so that a chain of any length grows in linear time.
-  static uint64_t PointKey(int32_t x, int32_t y) {
-    return (uint64_t(uint32_t(x)) << 32) | uint32_t(y);
+  // different), kept in the point's record, so that a chain of any length
+  // grows in linear time.
+  TChainNode* FindNode(int32_t point) const {
+    const TPointRecord& p = Points[size_t(point)];
+    return p.Chain == Number ? p.Node : nullptr;
   }
-  TChainNode* FindNode(int32_t x, int32_t y) const {
-    auto it = Nodes.find(PointKey(x, y));
-    return it == Nodes.end() ? nullptr : it->second;
+  void Index(TChainNode* n) {
+    TPointRecord& p = Points[size_t(n->PointNo)];
+    p.Chain = Number;
+    p.Node = n;
   }
-  void Index(TChainNode* n) { Nodes[PointKey(n->X, n->Y)] = n; }
 
-  bool AddAtHead(int32_t j, const TIntPoint& connect, const TIntPoint& other) {
-    if (Closed || !Head->At(connect)) return false;
-    if (TChainNode* n = FindNode(other.X, other.Y)) {
+  // Adds j at the head when it is listed at the head's point connect;
+  // other is the number of its other end.
+  bool AddAtHead(int32_t j, int32_t connect, int32_t other) {
+    if (Closed || Head->PointNo != connect) return false;
+    if (TChainNode* n = FindNode(other)) {
       Closed = true;
       while (Tail != n) {
         TChainNode* t = Tail;
         Tail = t->Prev;
         Tail->Next = nullptr;
         if (t->Entity) InChain[t->Entity] = false;
-        delete t;
       }
       if (n->Entity) InChain[n->Entity] = false;
       n->Entity = 0;
     }
-    TChainNode* h = new TChainNode{other.X, other.Y, j};
+    TChainNode* h = NewNode(Points[size_t(other)].X, Points[size_t(other)].Y, j, other);
     h->Next = Head;
     Head->Prev = h;
     Head = h;
     InChain[j] = true;
-    if (Closed) {
-      Nodes.clear();  // a closed chain grows no more
-    } else {
-      Index(h);
-    }
+    if (!Closed) Index(h);  // a closed chain grows no more
     return true;
   }
 
-  bool AddAtTail(int32_t j, const TIntPoint& connect, const TIntPoint& other) {
-    if (Closed || !Tail->At(connect)) return false;
-    if (TChainNode* n = FindNode(other.X, other.Y)) {
+  bool AddAtTail(int32_t j, int32_t connect, int32_t other) {
+    if (Closed || Tail->PointNo != connect) return false;
+    if (TChainNode* n = FindNode(other)) {
       Closed = true;
       while (Head != n) {
         TChainNode* h = Head;
         Head = h->Next;
         Head->Prev = nullptr;
         if (h->Entity) InChain[h->Entity] = false;
-        delete h;
       }
     }
     Tail->Entity = j;
-    TChainNode* t = new TChainNode{other.X, other.Y, 0};
+    TChainNode* t = NewNode(Points[size_t(other)].X, Points[size_t(other)].Y, 0, other);
     t->Prev = Tail;
     Tail->Next = t;
     Tail = t;
     InChain[j] = true;
-    if (Closed) {
-      Nodes.clear();
-    } else {
-      Index(t);
-    }
+    if (!Closed) Index(t);
     return true;
   }
 
-  // Grows the open chain at its head or tail through the endpoint hash; the
-  // search restarts at the new end's list after every chord added.
+  // Grows the open chain at its head or tail through the endpoint lists;
+  // the search restarts at the new end's list after every chord added.
   void GrowAt(bool atHead) {
-    auto endKey = [&] {
-      TChainNode* e = atHead ? Head : Tail;
-      return FoldPointKey(e->X, e->Y);
-    };
-    const std::vector<int32_t>* list = &CleanupEndpointHash[endKey()];
-    size_t pos = list->size();
-    while (!Closed && pos > 0) {
-      int32_t j = (*list)[pos - 1];
+    auto firstAtEnd = [&] { return Points[size_t((atHead ? Head : Tail)->PointNo)].Head; };
+    int32_t k = firstAtEnd();
+    while (!Closed && k >= 0) {
+      ++EndpointProbes;
+      const int32_t j = EndpointPool[size_t(k)].Entity;
       if (!Done[j] && !InChain[j]) {
-        TIntPoint q1, q2;
-        EntityEnds(EntityArray->GetSlot(j)->Entity, q1, q2);
+        const int32_t q1 = FirstEnd(j), q2 = SecondEnd(j);
         bool added = atHead ? (AddAtHead(j, q1, q2) || AddAtHead(j, q2, q1))
                             : (AddAtTail(j, q1, q2) || AddAtTail(j, q2, q1));
         if (added) {
-          list = &CleanupEndpointHash[endKey()];
-          pos = list->size();
+          k = firstAtEnd();
           continue;
         }
       }
-      --pos;
+      k = EndpointPool[size_t(k)].Next;
     }
   }
 
@@ -242,7 +359,7 @@ class TChordChain {
   bool Closed = false;
   TChainNode* Head = nullptr;
   TChainNode* Tail = nullptr;
-  std::unordered_map<uint64_t, TChainNode*> Nodes;
+  const uint32_t Number;
 };
 
 bool TChordChain::ChordsEven() const {
@@ -448,13 +565,12 @@ bool TChordChain::TryFitArc(TChainNode*& s, TChainNode*& e) {
       // The last chord moves to the front: a new head takes the point and
       // entity of the node before the tail, which becomes the tail.
       TChainNode* x = Tail->Prev;
-      TChainNode* h = new TChainNode{x->X, x->Y, x->Entity};
+      TChainNode* h = NewNode(x->X, x->Y, x->Entity);
       h->Next = Head;
       Head->Prev = h;
       Head = h;
       x->Entity = 0;
       x->Next = nullptr;
-      delete Tail;
       Tail = x;
       if (!FitRun(Head, e, c, r)) break;
       s = Head;
@@ -462,13 +578,12 @@ bool TChordChain::TryFitArc(TChainNode*& s, TChainNode*& e) {
       // The first chord moves to the back.
       TChainNode* old = Head;
       e->Entity = old->Entity;
-      TChainNode* t = new TChainNode{old->Next->X, old->Next->Y, 0};
+      TChainNode* t = NewNode(old->Next->X, old->Next->Y, 0);
       t->Prev = e;
       e->Next = t;
       Tail = t;
       Head = old->Next;
       Head->Prev = nullptr;
-      delete old;
       if (!FitRun(s, Tail, c, r)) break;
       e = Tail;
     } else {
@@ -651,16 +766,16 @@ std::string ArcStatusText() {
 void BuildArcsFromChords(int32_t tolerance) {
   ArcCount = 0;
   CircleCount = 0;
+  EndpointProbes = 0;
   bool cancelled = false;
   CleanupStatus(ArcStatusText(), 0, cancelled);
   if (cancelled) return;
   ProcessMessages();
 
   const uint32_t bit = CleanupLayerBit();
-  ClearEndpointHash();
-  for (int32_t i = 1; i <= CadEntityCount; ++i) {
-    if (LayerEntityType(i, bit) == 2) HashLineEnds(i);
-  }
+  ClearEndpointHash(CadEntityCount);
+  ChainNumber = 0;
+  HashLayerEnds(bit, 2);
   // One mark per slot; lines added by tangent fitting widen them.
   const size_t slots = size_t(CadEntityCount) + 1;
   std::vector<bool> done(slots, false), inChain(slots, false);
@@ -676,10 +791,12 @@ void BuildArcsFromChords(int32_t tolerance) {
     chain.Process();
   }
   FreeEndpointHash();
+  std::deque<TChainNode>().swap(ChainNodes);
 }
 
 void BuildCirclesFromArcs(int32_t tolerance) {
   CircleCount = 0;
+  EndpointProbes = 0;
   bool cancelled = false;
   CleanupStatus("Integrating circles", 0, cancelled);
   if (cancelled) return;
@@ -687,10 +804,8 @@ void BuildCirclesFromArcs(int32_t tolerance) {
 
   const uint32_t bit = CleanupLayerBit();
   std::vector<bool> used(size_t(CadEntityCount) + 1, false);
-  ClearEndpointHash();
-  for (int32_t i = 1; i <= CadEntityCount; ++i) {
-    if (LayerEntityType(i, bit) == 3) HashLineEnds(i);
-  }
+  ClearEndpointHash(CadEntityCount);
+  HashLayerEnds(bit, 3);
 
   struct TArcData {
     TIntPoint Start, End, Centre;
@@ -725,10 +840,10 @@ void BuildCirclesFromArcs(int32_t tolerance) {
     double sumY = first.Centre.Y * first.Sweep;
     double sumR = first.Radius * first.Sweep;
 
-    const std::vector<int32_t>* list = &CleanupEndpointHash[FoldPointKey(end.X, end.Y)];
-    size_t pos = list->size();
-    while (pos > 0) {
-      int32_t j = (*list)[pos - 1];
+    int32_t k = Points[size_t(SecondEnd(i))].Head;
+    while (k >= 0) {
+      ++EndpointProbes;
+      const int32_t j = EndpointPool[size_t(k)].Entity;
       if (!used[j] && LayerEntityType(j, bit) == 3) {
         TArcData arc = readArc(j);
         double d = Distance(Real(arc.Centre.X, arc.Centre.Y), Real(centre.X, centre.Y));
@@ -743,12 +858,11 @@ void BuildCirclesFromArcs(int32_t tolerance) {
           run.push_back(j);
           used[j] = true;
           end = arc.End;
-          list = &CleanupEndpointHash[FoldPointKey(end.X, end.Y)];
-          pos = list->size();
+          k = Points[size_t(SecondEnd(j))].Head;
           continue;
         }
       }
-      --pos;
+      k = EndpointPool[size_t(k)].Next;
     }
 
     if (end == first.Start && std::fabs(total) > 1.0) {

@@ -36,11 +36,6 @@ void RemoveCadEntity(int32_t index) {
   if (ActiveUndo) ActiveUndo->RecordDelete(index);
 }
 
-uint16_t FoldPointKey(int32_t x, int32_t y) {
-  uint32_t v = static_cast<uint32_t>(x) ^ static_cast<uint32_t>(y);
-  return static_cast<uint16_t>((v >> 16) ^ (v & 0xFFFFu));
-}
-
 double NormalizeAngle90(double angle) {
   if (!std::isfinite(angle)) return 0.0;
   angle = std::fmod(angle, 180.0);

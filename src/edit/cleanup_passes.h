@@ -35,6 +35,10 @@ void BuildCirclesFromArcs(int32_t tolerance);
 // text shows them); BuildCirclesFromArcs resets CircleCount.
 extern int32_t ArcCount;
 extern int32_t CircleCount;
+// Entries of the endpoint lists the last arc or circle pass looked at while
+// chaining and unlinking: its lookup work, which must grow with the number
+// of entities and not with their square.
+extern int64_t EndpointProbes;
 
 // ---- Helpers shared by the passes ------------------------------------------------
 
@@ -49,7 +53,5 @@ void EraseCadEntity(int32_t index);
 void MarkCadEntityDeleted(int32_t index);
 // Erases, marks deleted and journals the deletion of one entity.
 void RemoveCadEntity(int32_t index);
-// The 16-bit fold of a point used by the endpoint hash.
-uint16_t FoldPointKey(int32_t x, int32_t y);
 // An angle brought into (-90, 90] by adding or subtracting 180.
 double NormalizeAngle90(double angle);

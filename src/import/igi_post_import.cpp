@@ -27,6 +27,18 @@ bool TypeChecks(const std::vector<uint8_t>& bytes, bool bigEndian) {
   return true;
 }
 
+// An arc whose ends lie no further apart than this is a whole circle. A
+// circle is written as an arc from 0.00005 in left of its top to 0.00005 in
+// right of it; storing each end as a float32 may widen that gap of 0.0001
+// by up to a unit in the last place of the larger coordinate, so that
+// allowance is added (else such a circle would come back as an arc).
+double CircleGapLimit(const TRealPoint& start, const TIgiRecord& end) {
+  const float largest = std::max({std::fabs(float(start.X)), std::fabs(float(start.Y)),
+                                  std::fabs(end.X), std::fabs(end.Y)});
+  const double unit = double(std::nextafter(largest, INFINITY)) - double(largest);
+  return 0.0001 + 2.0 * unit;
+}
+
 }  // namespace
 
 TIgiRecord DecodeIgiRecord(const uint8_t* b, bool bigEndian) {
@@ -161,7 +173,7 @@ void TIgiPostReader::Dispatch(const std::vector<TIgiRecord>& records, std::size_
         case 37: {
           const TRealPoint c = transformed(Centre_.X, Centre_.Y);
           TRealPoint s = transformed(ArcStart_.X, ArcStart_.Y);
-          if (Distance(ArcStart_, {r.X, r.Y}) > 0.0001) {
+          if (Distance(ArcStart_, {r.X, r.Y}) > CircleGapLimit(ArcStart_, r)) {
             const TRealPoint far = transformed(r.X, r.Y);
             TRealPoint e;
             OffsetPoint(c, e, Distance(c, s), DirectionAngle(c, far));
