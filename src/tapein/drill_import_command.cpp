@@ -262,10 +262,12 @@ void ImportDrillFile() {
           bool mainPart = false;
           if (!DRDB->MainPartSet) {
             mainPart = MessageDlg("Is this the main part?", mtConfirmation, mbYesNo) == mrYes;
-            DRDB->MainPartSet = mainPart;
             if (mainPart) {
+              const int32_t oldX = DRDB->G93OriginX, oldY = DRDB->G93OriginY;
+              DRDB->MainPartSet = true;
               DRDB->G93OriginX = ImportOriginX;
               DRDB->G93OriginY = ImportOriginY;
+              if (DrillUndo != nullptr) DrillUndo->RecordMainPart(false, oldX, oldY);
             }
           }
           if (format == ifValor) {

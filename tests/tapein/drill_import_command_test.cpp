@@ -103,6 +103,39 @@ void PickLayer(int index) {
   });
 }
 
+TEST_F(TDrillImportCommandTest, UndoingTheMainPartImportAsksForTheMainPartAgain) {
+  DRDB->G93OriginX = 11;
+  DRDB->G93OriginY = 22;
+  const std::string gerber = Input("MAIN.GBR", Photoplot);
+  auto importAsMainPart = [&] {
+    ScriptFileDialogAnswer(NativePath(gerber));
+    ChooseFormat(ifGerber);
+    ScriptMessageBoxAnswer(mrYes);
+    PickLayer(0);
+    ImportDrillFile();
+  };
+  importAsMainPart();
+  ASSERT_TRUE(DRDB->MainPartSet);
+  const int32_t originX = DRDB->G93OriginX, originY = DRDB->G93OriginY;
+  DrillUndo->Undo();
+  EXPECT_FALSE(DRDB->MainPartSet);
+  EXPECT_EQ(DRDB->G93OriginX, 11);
+  EXPECT_EQ(DRDB->G93OriginY, 22);
+  DrillUndo->Redo();
+  EXPECT_TRUE(DRDB->MainPartSet);
+  EXPECT_EQ(DRDB->G93OriginX, originX);
+  EXPECT_EQ(DRDB->G93OriginY, originY);
+  DrillUndo->Undo();
+  // Imported again, the file is again offered as the main part and goes live.
+  const size_t shown = ShownMessageBoxes().size();
+  importAsMainPart();
+  bool asked = false;
+  for (size_t i = shown; i < ShownMessageBoxes().size(); ++i)
+    asked = asked || ShownMessageBoxes()[i].Text == "Is this the main part?";
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(LiveHits(), 7);
+}
+
 TEST_F(TDrillImportCommandTest, ASecondPartIsPlacedWhereTheUserClicks) {
   TCommandInterpreter interpreter;
   ECO = &interpreter;
@@ -153,8 +186,11 @@ TEST_F(TDrillImportCommandTest, AnImportUndoneAndImportedAgainEndsWithEveryHitLi
   DrillUndo->Undo();
   EXPECT_EQ(LiveHits(), 0);
 
+  // The undone import took its main-part answer with it: the question comes
+  // again, and "No" places this one by a click.
   ScriptFileDialogAnswer(NativePath(gerber));
   ChooseFormat(ifGerber);
+  ScriptMessageBoxAnswer(mrNo);
   PickLayer(0);
   ImportDrillFile();
   TInputEvent click = LeftClickAt(0, 0);
