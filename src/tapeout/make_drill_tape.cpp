@@ -12,6 +12,7 @@
 #include "model/drill_tools.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 #include "tapeout/drill_gerber_writer.h"
 #include "tapeout/drill_tape_writer.h"
 #include "model/tool_tables.h"
@@ -234,6 +235,7 @@ bool MakeDrillTape() {
     TModalBracket bracket;
     if (!ExecuteExportFilterDialog("Save Drill Tape as:", name, 255, filter)) return false;
     if (!FileExistsNoWild(name)) break;
+    name = ExistingFileName(name);  // the file replaced, in its own spelling
     if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
                    mbYesNo) == mrYes)
       break;

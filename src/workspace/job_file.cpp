@@ -53,7 +53,7 @@ bool JobFileNameFits(const std::string& name) {
     return false;
   }
   struct stat st;
-  const std::string path = NativePath(name);
+  const std::string path = NativeSavePath(name);
   // The file's own read-only mark: its owner's write bit for the owner, any
   // write bit for the others (the folder's permissions are the save's own
   // business and reported by it).
@@ -158,6 +158,12 @@ bool SaveJobFileAs() {
     if (!ExecuteSaveFileDialog("Save Database as:", chosen, 255)) break;
     name = JobFileNameOf(chosen);
     backup = ChangeFileExtension(chosen, JobBackupExtension);
+    // A file of the name in another case is the one the question is about
+    // and the one replaced.
+    if (FileExistsNoWild(name)) {
+      name = ExistingFileName(name);
+      backup = ChangeFileExtension(name, JobBackupExtension);
+    }
     if (!FileExistsNoWild(name) ||
         ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?")) {
       settled = true;

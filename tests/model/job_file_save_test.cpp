@@ -165,6 +165,35 @@ TEST_F(JobFileSaveTest, SaveAsAsksBeforeOverwritingAndAsksAgainInTheSameFolder) 
                                                               "TAKEN.~ZU", "job1.ZUL"}));
 }
 
+TEST_F(JobFileSaveTest, AFileWhoseNameDiffersOnlyInCaseIsNeverReplacedUnasked) {
+  fs::create_directories(TempDir / "out");
+  WriteFileBytes(TempDir / "out" / "JOB.ZUL", "other job");
+  // Save As asks about that very file, under its own name; No keeps it.
+  ScriptFileDialogAnswer((TempDir / "out" / "job.zul").string());
+  ScriptMessageBoxAnswer(mrNo);
+  ScriptCommonDialogCancel();
+  EXPECT_FALSE(SaveJobFileAs());
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"File <" + (TempDir / "out" / "JOB.ZUL").string() +
+                                             "> exists!\r\nDo you wish to overwrite it?"});
+  EXPECT_EQ(ReadFileBytes(TempDir / "out" / "JOB.ZUL"), "other job");
+  // Yes replaces it, and the job is named as that file is.
+  ResetHeadlessDialogs();
+  ScriptFileDialogAnswer((TempDir / "out" / "job.zul").string());
+  ScriptMessageBoxAnswer(mrYes);
+  ASSERT_TRUE(SaveJobFileAs());
+  EXPECT_EQ(DatabaseFileName, (TempDir / "out" / "JOB.ZUL").string());
+  EXPECT_NE(ReadFileBytes(TempDir / "out" / "JOB.ZUL").find("HEADER"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(TempDir / "out" / "JOB.~ZU"), "other job");
+  EXPECT_EQ(Files(TempDir / "out"), (std::vector<std::string>{"JOB.ZUL", "JOB.~ZU"}));
+
+  // Save, which asks nothing, writes its own name beside the other file.
+  WriteFileBytes(TempDir / "out" / "PANEL.ZUL", "panel");
+  DatabaseFileName = (TempDir / "out" / "panel.ZUL").string();
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_EQ(ReadFileBytes(TempDir / "out" / "PANEL.ZUL"), "panel");
+  EXPECT_NE(ReadFileBytes(TempDir / "out" / "panel.ZUL").find("HEADER"), std::string::npos);
+}
+
 TEST_F(JobFileSaveTest, ConfirmSaveJobFileFollowsTheAnswer) {
   EXPECT_TRUE(ConfirmSaveJobFile());  // not modified: nothing asked
   EXPECT_TRUE(Boxes().empty());
