@@ -120,7 +120,9 @@ bool OpenJobFile(const std::string& name) {
     if (DB != nullptr) DB->ZoomExtents();
   }
   DatabasePath = FolderOf(name);
-  DatabaseFileName = name;
+  // Named as the file read is spelt, whatever case the name was typed in,
+  // so that Save writes that file again and not a second one beside it.
+  DatabaseFileName = ExistingFileName(name);
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
   RoutLayerFileNames.Fill(std::string());

@@ -247,6 +247,20 @@ TEST_F(JobFileSaveTest, OpenReplacesTheJobAndNamesIt) {
   EXPECT_FALSE(DrillUndo->CanUndo(step));
 }
 
+TEST_F(JobFileSaveTest, AJobOpenedByANameInAnotherCaseIsSavedToTheFileItCameFrom) {
+  DRDB->AddHoleOnLayer(5, 5, 35, 3, true);
+  ASSERT_EQ(WriteJobFile(FileIn("PANEL.ZUL")), 0);
+  ClearAll();
+  ASSERT_TRUE(OpenJobFile(FileIn("panel.zul")));
+  EXPECT_EQ(DatabaseFileName, FileIn("PANEL.ZUL"));
+  DRDB->AddHoleOnLayer(6, 6, 35, 3, true);
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_FALSE(fs::exists(TempDir / "panel.zul"));
+  ClearAll();
+  ASSERT_TRUE(OpenJobFile(FileIn("PANEL.ZUL")));
+  EXPECT_EQ(DrillEntityCount, 2);
+}
+
 // The folder's files apart from the fixture's own.
 std::vector<std::string> JobFolderFiles(const fs::path& folder) {
   std::vector<std::string> out;
