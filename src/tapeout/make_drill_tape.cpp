@@ -63,8 +63,11 @@ TMakeDrillTapeDialog::TMakeDrillTapeDialog()
       PinAvoidanceCheckBox(OptionPanel.Add<TCheckBox>("PinAvoidanceCheckBox", "Tooling P&in Avoidance")),
       ToolTableCheckBox(OptionPanel.Add<TCheckBox>("ToolTableCheckBox", "Write Tool Ta&ble File")),
       GerberCheckBox(OptionPanel.Add<TCheckBox>("GerberCheckBox", "Output Gerb&er File")),
-      GerberPathEdit(OptionPanel.Add<TEdit>("GerberPathEdit")),
-      ThicknessEdit(OptionPanel.Add<TEdit>("ThicknessEdit")),
+      // Each edit under a label saying what it holds.
+      GerberPathEdit((OptionPanel.Add<TLabel>("GerberPathLabel", "Gerber Path"),
+                      OptionPanel.Add<TEdit>("GerberPathEdit"))),
+      ThicknessEdit((OptionPanel.Add<TLabel>("ThicknessLabel", "Thickness"),
+                     OptionPanel.Add<TEdit>("ThicknessEdit"))),
       OptimizerGroup(OptionPanel.Add<TRadioGroup>("OptimizerGroup", "Optimizer")),
       CircleSlotButton(ButtonPanel.Add<TButton>("CircleSlotButton", "&Circle/Slot")) {
   SetCaption("Make Drill Tape");

@@ -542,6 +542,13 @@ TEST_F(TDrillTapeWriterTest, TheMakeTapeDialogFitsOnASmallScreen) {
   const TRect options = d.OptionPanel.Bounds();
   EXPECT_LE(options.Bottom, d.Height());
   EXPECT_LE(options.Right, d.Width());
+  // The two edits say what they hold, each just above it.
+  const auto& path = d.Get<TLabel>("GerberPathLabel");
+  const auto& thickness = d.Get<TLabel>("ThicknessLabel");
+  EXPECT_EQ(path.Caption(), "Gerber Path");
+  EXPECT_EQ(thickness.Caption(), "Thickness");
+  EXPECT_LE(path.Bounds().Bottom, d.GerberPathEdit.Bounds().Top);
+  EXPECT_LE(thickness.Bounds().Bottom, d.ThicknessEdit.Bounds().Top);
 }
 
 TEST_F(TDrillTapeWriterTest, FlaggedToolsDrillCouponHitsBeforeAndAfterTheirWork) {
