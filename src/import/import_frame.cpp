@@ -180,11 +180,14 @@ TForceFormatDialog::TForceFormatDialog()
                   "Please correct as necessary."});
   // Wide and high enough for the longest of its texts (AskFileFormat's has
   // four lines), so that they read as written: unwrapped, no scroll bar.
+  // The margins leave room for the frame, the text's inset and a scroll bar.
   int width = 0;
-  for (const char* line : {"file to be of the following type.  ", "of the file you have chosen. Please"})
+  for (const char* line : {"KORVEX has determined the ", "file to be of the following type.  ",
+                           "Please correct as necessary.", "KORVEX cannot determine the format",
+                           "of the file you have chosen. Please", "select a file type from the list."})
     width = std::max(width, FormsBackend().TextExtent(line).X);
-  Memo1.SetWidth(width + 24);
-  Memo1.SetHeight(4 * FormsBackend().TextExtent("Xg").Y + 12);
+  Memo1.SetWidth(width + 40);
+  Memo1.SetHeight(4 * (FormsBackend().TextExtent("Xg").Y + 3) + 16);
   PullDown.SetStyle(csDropDownList);
   PullDown.SetItems({FormatListNames.begin(), FormatListNames.end()});
   PullDown.SetItemIndex(0);
