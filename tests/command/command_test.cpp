@@ -171,6 +171,9 @@ TEST(UserPanelTest, PromptLinesEntryAndNesting) {
   panel.SetPromptLine(1, 1, "Window the FIRST hits; Esc to stop");
   panel.SetPromptLine(1, 1, "Window the LAST hits; Esc to stop");
   EXPECT_EQ(panel.PromptLine(1), "Window the LAST hits; Esc to stop");
+  panel.SetPromptLine(2, 1, "Pick a hit");
+  panel.SetPromptLine(2, 1, "");  // a finished command's prompt goes
+  EXPECT_EQ(panel.PromptLine(2), "");
   panel.SetPromptLine(2, 250, std::string(20, 'a'));
   EXPECT_EQ(panel.PromptLine(2).size(), 256u);
   panel.SetPromptLine(4, 1, "ignored");
