@@ -106,6 +106,9 @@ class TImportPlacementCommand : public TInteractiveCommand {
 bool StartImportPlacement() {
   if (ECO == nullptr || DRDB == nullptr) return false;
   const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;
+  // The command it replaces goes first: its end puts back the prompt lines
+  // it found, which would hide the placement's own.
+  ECO->CancelCommand();
   ECO->SetActiveCommand(std::make_unique<TImportPlacementCommand>(static_cast<uint8_t>(layer)));
   return true;
 }
