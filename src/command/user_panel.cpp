@@ -136,8 +136,10 @@ void TUserPanel::SetPromptLine(int line, int column, const std::string& source) 
   std::string& target = Lines_[size_t(line - 1)];
   const size_t start = size_t(column - 1);
   if (start >= MaxLine) return;
-  if (target.size() < start) target.resize(start, ' ');
-  target.replace(start, std::min(text.size(), target.size() - start), text);
+  // The text takes the line from the column to its end: nothing of a longer
+  // text written there before stays behind it.
+  target.resize(start, ' ');
+  target += text;
   if (target.size() > MaxLine) target.resize(MaxLine);
   Invalidate();
 }

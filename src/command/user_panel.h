@@ -50,8 +50,8 @@ class TUserPanel {
   TUserPanel& operator=(const TUserPanel&) = delete;
 
   // Puts text into a prompt line (1..3) from a column (1-based): the line
-  // is padded with blanks up to the column, the text replaces what stood
-  // there, and the line is cut to 256 characters. A line outside 1..3 is
+  // is padded with blanks up to the column, the text replaces the rest of
+  // the line, and the line is cut to 256 characters. A line outside 1..3 is
   // ignored. The text's edit fields ("~...~") are taken out and shown by
   // their values; they replace the line's fields from that column on.
   // "|" characters are dropped; a line ending in ">" gets a blank.

@@ -49,8 +49,11 @@ TCadEntityEditor::TCadEntityEditor(int32_t picked) : Picked_(picked) {
   TCadEntity* e = DB->EntityAt(picked);
   PickedEntity_ = e;
   Type_ = e->GetType();
-  Display_.reset(e->Clone());
-  Edited_.reset(e->Clone());
+  {
+    TWorkingCopyScope copies;
+    Display_.reset(e->Clone());
+    Edited_.reset(e->Clone());
+  }
   const uint32_t bits = DB->SlotAt(picked)->Flags & 0x3FFFFFFFu;
   StartLayer_ = Layer_ = bits == 0 ? 0 : uint8_t(std::countr_zero(bits));
   LayerActive_ = !EditLayerActive || EditLayerActive(StartLayer_);
@@ -195,6 +198,7 @@ void TCadEntityEditor::EndingKey(uint16_t key) {
   }
   DB->EraseEntity(Picked_);
   DB->MarkDeleted(Picked_);
+  MarkEdited(StartLayer_);
   if (ActiveUndo != nullptr) ActiveUndo->RecordDelete(Picked_);
   if (added != 0) DB->DrawEntity(added);
   if (ActiveUndo != nullptr) ActiveUndo->BeginOperation(key == vkDelete ? "Delete" : "Hand Edit");

@@ -78,7 +78,10 @@ TDrillEntityEditor::TDrillEntityEditor(int32_t picked) : Picked_(picked) {
   Type_ = e->GetType();
   Start_.Layer = DrillLayerOf(DRDB->WordAt(Picked_));
   LayerActive_ = !EditLayerActive || EditLayerActive(Start_.Layer);
-  Copy_ = DRDB->AppendEntity(e->Clone(), NCLayerBit(Start_.Layer) | SlotDeletedBit);
+  {
+    TWorkingCopyScope copy;
+    Copy_ = DRDB->AppendEntity(e->Clone(), NCLayerBit(Start_.Layer) | SlotDeletedBit);
+  }
   PickedEntity_ = e;
   CopyEntity_ = Copy();
   TIntPoint p;
@@ -248,6 +251,7 @@ void TDrillEntityEditor::Abandon() {
 void TDrillEntityEditor::EndingKey(uint16_t key) {
   if (!Intact()) return;
   if (key == vkEnter && !Changed()) key = vkEscape;
+  if (key != vkEscape) MarkEdited(Start_.Layer);
   switch (key) {
     case vkEscape:
       Abandon();

@@ -6,6 +6,8 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/editor_state.h"
+#include "model/rout_entities.h"
 
 std::function<bool(uint8_t layer)> EditLayerActive;
 std::function<bool(std::string& text, int maxLength, bool& vertical)> DrilledTextDialog;
@@ -59,6 +61,19 @@ TTemplateEditor::~TTemplateEditor() {
     UserPanel->RestorePrompts(SavedPrompts_);
     UserPanel->EnableEntry();
   }
+}
+
+TTemplateEditor::TWorkingCopyScope::TWorkingCopyScope()
+    : Database_(DatabaseModified), RoutLayers_(RoutLayerModified.Items) {}
+
+TTemplateEditor::TWorkingCopyScope::~TWorkingCopyScope() {
+  DatabaseModified = Database_;
+  RoutLayerModified.Items = RoutLayers_;
+}
+
+void TTemplateEditor::MarkEdited(uint8_t layer) {
+  DatabaseModified = true;
+  if (layer >= kFirstRoutLayer && layer <= kLastRoutLayer) RoutLayerModified[layer] = true;
 }
 
 void TTemplateEditor::SetEditable(std::initializer_list<uint8_t> codes) {

@@ -10,6 +10,7 @@
 // refuses typed values outside their bounds and reports each accepted one
 // to ECO, which hands it to the living editor.
 #pragma once
+#include <array>
 #include <bitset>
 #include <cstdint>
 #include <functional>
@@ -100,6 +101,21 @@ class TTemplateEditor : public TEntityEditor {
   static std::string L(int32_t value, uint8_t code, int32_t low, int32_t high) {
     return FieldBody(value, 'L', low, high, code);
   }
+  // Working copies and previews belong to the editor, not to the job: what
+  // is built inside this scope leaves the modified flags as they were.
+  class TWorkingCopyScope {
+   public:
+    TWorkingCopyScope();
+    ~TWorkingCopyScope();
+    TWorkingCopyScope(const TWorkingCopyScope&) = delete;
+    TWorkingCopyScope& operator=(const TWorkingCopyScope&) = delete;
+
+   private:
+    bool Database_;
+    std::array<bool, 5> RoutLayers_;
+  };
+  // An edit was saved or deleted on the layer: the job is modified.
+  static void MarkEdited(uint8_t layer);
   std::bitset<160> Editable_;
   bool LayerActive_ = false;
 

@@ -442,6 +442,7 @@ void TRoutEntityEditor::ErasePreview() {
 void TRoutEntityEditor::ShowPreview() {
   ErasePreview();
   if (!Intact()) return;
+  TWorkingCopyScope preview;
   const TRoutValues& c = Current_;
   const bool startMoved = !(c.Start == Start_.Start);
   const bool endMoved = !(c.End == Start_.End);
@@ -485,6 +486,7 @@ void TRoutEntityEditor::EndingKey(uint16_t key) {
   if (!Intact()) return;
   if (key == vkEnter && Current_ == Start_) key = vkEscape;
   if (key != vkEscape) {
+    MarkEdited(Layer_);
     // The clones go beside what they replace; where the user goes on
     // drawing stays where it was.
     const int32_t insert = Seq->InsertPoint(Layer_);

@@ -158,7 +158,7 @@ void DoneUtilities() {
 }
 
 bool WriteFileReplacing(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-  const int error = ReplaceFileContents(NativePath(fileName), bytes.data(), bytes.size());
+  const int error = ReplaceFileContents(NativeSavePath(fileName), bytes.data(), bytes.size());
   if (error != 0) InOutRes = error;
   return error == 0;
 }

@@ -1,6 +1,7 @@
 #include "import/import_frame.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 
 #include "foundation/file_dialogs.h"
@@ -239,6 +240,16 @@ TForceFormatDialog::TForceFormatDialog()
   Memo1.SetReadOnly(true);
   Memo1.SetLines({"KORVEX has determined the ", "file to be of the following type.  ",
                   "Please correct as necessary."});
+  // Wide and high enough for the longest of its texts (AskFileFormat's has
+  // four lines), so that they read as written: unwrapped, no scroll bar.
+  // The margins leave room for the frame, the text's inset and a scroll bar.
+  int width = 0;
+  for (const char* line : {"KORVEX has determined the ", "file to be of the following type.  ",
+                           "Please correct as necessary.", "KORVEX cannot determine the format",
+                           "of the file you have chosen. Please", "select a file type from the list."})
+    width = std::max(width, FormsBackend().TextExtent(line).X);
+  Memo1.SetWidth(width + 40);
+  Memo1.SetHeight(4 * (FormsBackend().TextExtent("Xg").Y + 3) + 16);
   PullDown.SetStyle(csDropDownList);
   PullDown.SetItems({FormatListNames.begin(), FormatListNames.end()});
   PullDown.SetItemIndex(0);

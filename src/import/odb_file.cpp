@@ -194,7 +194,7 @@ bool TOdbFile::OpenWrite(bool overwrite) {
     AddError("File <" + fileName_ + "> already open.");
     return false;
   }
-  out_ = std::make_unique<TReplacingFile>(NativePath(fileName_));
+  out_ = std::make_unique<TReplacingFile>(NativeSavePath(fileName_));
   if (!out_->Opened()) {
     AddError("Error <" + SystemErrorText(out_->Error()) + "> creating <" + fileName_ + ">.");
     out_.reset();

@@ -281,18 +281,30 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   buttons.SetFlow(TFlow::Horizontal);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
   buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+  // The layer names, the grid of cells and the step names stand side by
+  // side: each cell in its layer's row and under its step's number, which
+  // heads the grid's column; a name column as wide as the longest name (16
+  // characters at most) shows every name whole.
+  int32_t nameWidth = 74;
+  for (int32_t l = 1; l <= layers_; ++l)
+    nameWidth = std::max(nameWidth, FormsBackend().TextExtent(layers[static_cast<std::size_t>(l - 1)]).X + 8);
   TPanel& numbers = Add<TPanel>("StepnumberPanel");
-  numbers.SetCaption("Step Number:");
+  numbers.SetBevel(bvNone);
+  numbers.Add<TLabel>("StepNumberLabel", "Step Number:").SetBounds(4, 2, 150, 15);
   TPanel& grid = Add<TPanel>("GridPanel");
+  grid.SetFlow(TFlow::Horizontal);
+  grid.SetBevel(bvNone);
   TPanel& names = grid.Add<TPanel>("LayerNamePanel");
-  names.Add<TLabel>("LayerLabel", "Layers").SetBounds(4, 0, 74, 15);
+  names.SetBevel(bvNone);
+  names.Add<TLabel>("LayerLabel", "Layers").SetBounds(4, 0, nameWidth, 15);
   TPanel& cells = grid.Add<TPanel>("CellPanel");
+  cells.SetBevel(bvNone);
   TPanel& stepPanel = grid.Add<TPanel>("StepPanel");
   stepPanel.Add<TLabel>("StepLabel", "Steps").SetBounds(4, 0, 150, 15);
   for (int32_t s = 1; s <= steps_; ++s) {
-    TPanel& number = numbers.Add<TPanel>("Step" + std::to_string(s));
+    TPanel& number = cells.Add<TPanel>("Step" + std::to_string(s));
     number.SetCaption(std::to_string(s));
-    number.SetBounds(16 * s + 65, 2, 14, 14);
+    number.SetBounds(16 * s, 0, 14, 14);
     number.OnClick = [this, s](TControl&) { ToggleColumn(s); };
     TPanel& name = stepPanel.Add<TPanel>("StepName" + std::to_string(s));
     name.SetCaption(std::to_string(s) + " " + steps[static_cast<std::size_t>(s - 1)]);
@@ -302,7 +314,7 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   for (int32_t l = 1; l <= layers_; ++l) {
     TPanel& label = names.Add<TPanel>("Layer" + std::to_string(l));
     label.SetCaption(layers[static_cast<std::size_t>(l - 1)]);
-    label.SetBounds(4, 16 * l, 74, 15);
+    label.SetBounds(4, 16 * l, nameWidth, 15);
     label.OnClick = [this, l](TControl&) { ToggleRow(l); };
     for (int32_t s = 1; s <= steps_; ++s) {
       TCheckBox& box = cells.Add<TCheckBox>("Cell" + std::to_string(l) + "_" + std::to_string(s));

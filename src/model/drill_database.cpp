@@ -620,6 +620,43 @@ bool TDrillDatabase::AnyWithoutSteps(const std::array<bool, 1001>& toolSet,
 
 // ---- DrillUndo ---------------------------------------------------------------------------
 
+namespace {
+// The change records of the drill journal.
+constexpr uint8_t kMainPartChange = 1;
+}  // namespace
+
+void TDrillUndo::Reset() {
+  TUndoJournal::Reset();
+  MainPartChanges_.clear();
+}
+
+void TDrillUndo::RecordMainPart(bool wasSet, int32_t oldX, int32_t oldY) {
+  if (DRDB == nullptr) return;
+  MainPartChanges_.push_back(
+      {wasSet, DRDB->MainPartSet, oldX, oldY, DRDB->G93OriginX, DRDB->G93OriginY});
+  RecordChange(int32_t(MainPartChanges_.size()) - 1, kMainPartChange);
+}
+
+void TDrillUndo::UndoChange(int32_t index, uint8_t flag) {
+  if (DRDB == nullptr || flag != kMainPartChange || index < 0 ||
+      size_t(index) >= MainPartChanges_.size())
+    return;
+  const TMainPartChange& c = MainPartChanges_[size_t(index)];
+  DRDB->MainPartSet = c.WasSet;
+  DRDB->G93OriginX = c.OldX;
+  DRDB->G93OriginY = c.OldY;
+}
+
+void TDrillUndo::RedoChange(int32_t index, uint8_t flag) {
+  if (DRDB == nullptr || flag != kMainPartChange || index < 0 ||
+      size_t(index) >= MainPartChanges_.size())
+    return;
+  const TMainPartChange& c = MainPartChanges_[size_t(index)];
+  DRDB->MainPartSet = c.IsSet;
+  DRDB->G93OriginX = c.NewX;
+  DRDB->G93OriginY = c.NewY;
+}
+
 void TDrillUndo::Undo() {
   SetErasePen();
   TUndoJournal::Undo();

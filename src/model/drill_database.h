@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "foundation/settings_families.h"
 #include "model/drill_entities.h"
@@ -232,14 +233,30 @@ bool CheckDrillLayer(int32_t layer);
 
 class TDrillUndo : public TUndoJournal {
  public:
+  // The journal's Reset, then the kept main-part settings are dropped.
+  void Reset() override;
   void Undo() override;
   void Redo() override;
+  // Journals DRDB's main-part flag and G93 origin as an import has just set
+  // them, with the values they had before, so that Undo and Redo of the
+  // import's step take them back and forth with its entities.
+  void RecordMainPart(bool wasSet, int32_t oldX, int32_t oldY);
 
  protected:
   void EraseEntity(int32_t index) override;
   void DrawEntity(int32_t index) override;
   void DeleteEntity(int32_t index) override;
   void UndeleteEntity(int32_t index) override;
+  // index: the kept settings' entry; flag: what was changed.
+  void UndoChange(int32_t index, uint8_t flag) override;
+  void RedoChange(int32_t index, uint8_t flag) override;
+
+ private:
+  struct TMainPartChange {
+    bool WasSet = false, IsSet = false;
+    int32_t OldX = 0, OldY = 0, NewX = 0, NewY = 0;
+  };
+  std::vector<TMainPartChange> MainPartChanges_;
 };
 
 extern TDrillDatabase* DRDB;

@@ -51,7 +51,7 @@ int CopyToBackup(const std::string& from, const std::string& backupName) {
 // ---- TJobFileWriter ------------------------------------------------------------------
 
 TJobFileWriter::TJobFileWriter(const std::string& fileName)
-    : FileName_(fileName), File_(NativePath(fileName)) {
+    : FileName_(fileName), File_(NativeSavePath(fileName)) {
   if (!File_.Opened()) return;
   Record("HEADER");
   TextField(999, JobFileTitle);
@@ -133,7 +133,7 @@ int TJobFileWriter::Commit(const std::string& backupName) {
   const std::string& target = File_.Target();
   struct stat st;
   if (!backupName.empty() && ::stat(target.c_str(), &st) == 0) {
-    const std::string backup = NativePath(backupName);
+    const std::string backup = NativeSavePath(backupName);
     // A backup under the target's own name would remove the job itself.
     if (backup == target) return EINVAL;
     if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return errno;

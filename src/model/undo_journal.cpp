@@ -10,6 +10,7 @@
 #include "foundation/byte_order.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "model/editor_state.h"
 #include "model/model_services.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
@@ -257,6 +258,9 @@ void TUndoJournal::BeginOperation(const std::string& name) {
   if (!OpenRecords_) return;
   WriteRecord(rkMarker, 0, name, 0);
   OpenRecords_ = false;
+  // Every change of the job is journalled, deletions too, which construct
+  // nothing that would mark the job: a closed step does.
+  DatabaseModified = true;
   UndoWindow().UndoStepsChanged(false);
 }
 
@@ -354,6 +358,7 @@ void TUndoJournal::Undo() {
     // become a step of their own, so the walk below undoes exactly them.
     if (OpenRecords_) BeginOperation("");
     if (UndoCount_ > 0) {
+      DatabaseModified = true;  // the job is no longer what was saved
       // From the end of the journal the block being filled exists only in
       // memory; the walk may leave it.
       bool ok = RedoCount_ != 0 || WriteBlock(CurrentBlock_);
@@ -412,6 +417,7 @@ void TUndoJournal::Redo() {
   {
     TReplayBracket bracket;
     if (RedoCount_ > 0) {
+      DatabaseModified = true;
       bool ok = true;
       // The walk ends at the marker that closes the step; a journal that
       // ended before one would be inconsistent.

@@ -139,6 +139,39 @@ std::string NativePath(const std::string& path) {
   return result;
 }
 
+namespace {
+// Where the last component of a Windows-style or POSIX name starts: after
+// the last separator, or after a leading drive "X:".
+size_t LastComponentStart(const std::string& name) {
+  const size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos) return slash + 1;
+  if (name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':') return 2;
+  return 0;
+}
+
+// True for a last component that names a file: not empty, "." or "..".
+bool NamesFile(const std::string& component) {
+  return !component.empty() && component != "." && component != "..";
+}
+}  // namespace
+
+std::string NativeSavePath(const std::string& path) {
+  const std::string given = path.substr(LastComponentStart(path));
+  const std::string native = NativePath(path);
+  if (!NamesFile(given)) return native;
+  const size_t slash = native.find_last_of('/');
+  return (slash == std::string::npos ? std::string() : native.substr(0, slash + 1)) + given;
+}
+
+std::string ExistingFileName(const std::string& name) {
+  const size_t start = LastComponentStart(name);
+  if (!NamesFile(name.substr(start))) return name;
+  const std::string native = NativePath(name);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return name;
+  return name.substr(0, start) + native.substr(native.find_last_of('/') + 1);
+}
+
 bool MatchesMask(const std::string& name, const std::string& mask) {
   if (MatchFrom(name.c_str(), mask.c_str())) return true;
   // "NAME.*" also matches "NAME" with no extension at all.

@@ -30,6 +30,19 @@ std::string ExecutionPath();
 // A trailing separator is kept. The empty name stays empty.
 std::string NativePath(const std::string& path);
 
+// The POSIX path a save writes to: NativePath, except that the file's own
+// name (the last component) is never matched ignoring case. A save replaces
+// only the file of exactly its name and otherwise makes a new one, so it
+// never writes over a file whose name merely differs in case. Folders are
+// still found in any case.
+std::string NativeSavePath(const std::string& path);
+
+// The name with its last component spelt as the existing file that NativePath
+// finds for it (which may differ in case); the name as given when there is
+// no such file. A save that asks before replacing a file names that file and
+// writes to it under this name.
+std::string ExistingFileName(const std::string& name);
+
 // Windows mask matching, ignoring ASCII case: "*" is any run of characters,
 // "?" exactly one. A mask ending in ".*" also matches the name without any
 // extension, so "*.*" matches every name and "MATRIX.*" matches "matrix".

@@ -48,7 +48,7 @@ constexpr std::size_t kOutputBlock = 64 * 1024;
 bool TCadExportWriter::ExportBegin(const std::string& fileName) {
   ExportAbort();
   Error_ = 0;
-  auto file = std::make_unique<TReplacingFile>(NativePath(fileName));
+  auto file = std::make_unique<TReplacingFile>(NativeSavePath(fileName));
   if (!file->Opened()) {
     Error_ = file->Error() != 0 ? file->Error() : EIO;
     return false;

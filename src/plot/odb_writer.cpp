@@ -402,5 +402,5 @@ bool WriteStandardFont(const std::string& path) {
               " P R 0.0125000\r\n";
     text += "ECHAR\r\n";
   }
-  return ReplaceFileContents(NativePath(path), text.data(), text.size()) == 0;
+  return ReplaceFileContents(NativeSavePath(path), text.data(), text.size()) == 0;
 }

@@ -293,39 +293,9 @@ void TDrillTapeReader::PatternsDone(bool& handled) {
   ClearPatternEntities();
 }
 
-namespace {
-
-// "T3, T5": the tools of the list, at most 12 named.
-std::string NamedTools(const std::vector<int32_t>& tools) {
-  std::string text;
-  for (size_t i = 0; i < tools.size(); ++i) {
-    if (i == 12) return text + ", ...";
-    text += (i > 0 ? ", T" : "T") + std::to_string(tools[i]);
-  }
-  return text;
-}
-
-}  // namespace
-
 std::string TDrillTapeReader::ToolOffsetNotice() const {
-  const auto& used = LiveTools;
-  std::vector<int32_t> inUse, fromTape, toDrill;
-  for (int32_t t = 1; t <= kToolCount; ++t)
-    if (used[t]) inUse.push_back(t);
-  for (int32_t t : TapeTools) {
-    fromTape.push_back(t);
-    toDrill.push_back(t + DrillToolOffset);
-  }
-  std::vector<int32_t> clash;
-  for (int32_t t : fromTape)
-    if (t >= 1 && t <= kToolCount && used[t]) clash.push_back(t);
-  std::string text = (inUse.size() == 1 ? "Tool " : "Tools ") + NamedTools(inUse) +
-                     (inUse.size() == 1 ? " is" : " are") + " already in use";
-  text += clash.empty() ? "." : " and the tape uses " + NamedTools(clash) + " too.";
-  text += "\r\nNew tool numbers will be offset by " + std::to_string(DrillToolOffset);
-  if (!fromTape.empty())
-    text += ": the tape's " + NamedTools(fromTape) + " become " + NamedTools(toDrill) + ".";
-  return text;
+  const std::string n = std::to_string(DrillToolOffset);
+  return n + " tool numbers are already in use.\r\nNew tool numbers will be offset by " + n;
 }
 
 bool TDrillTapeReader::ToolsCollide() const {

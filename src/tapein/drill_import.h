@@ -87,8 +87,9 @@ class TDrillTapeReader : public TNCReader {
   // Routed moves read and left out; tape tools the tape referred to.
   int32_t RoutMovesLeftOut = 0;
   std::set<int32_t> TapeTools;
-  // The box text when the tape's tools were moved past the tools in use,
-  // and the text on the routed moves left out.
+  // The box text when the tape's tools were moved past the tools in use
+  // (the same notice as the other imports give), and the text on the routed
+  // moves left out.
   std::string ToolOffsetNotice() const;
   // True when a tape tool is a tool in use (or lies outside the table): only
   // then do the tape's tools stay offset past the tools in use.

@@ -106,6 +106,9 @@ class TImportPlacementCommand : public TInteractiveCommand {
 bool StartImportPlacement() {
   if (ECO == nullptr || DRDB == nullptr) return false;
   const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;
+  // The command it replaces goes first: its end puts back the prompt lines
+  // it found, which would hide the placement's own.
+  ECO->CancelCommand();
   ECO->SetActiveCommand(std::make_unique<TImportPlacementCommand>(static_cast<uint8_t>(layer)));
   return true;
 }
@@ -262,10 +265,12 @@ void ImportDrillFile() {
           bool mainPart = false;
           if (!DRDB->MainPartSet) {
             mainPart = MessageDlg("Is this the main part?", mtConfirmation, mbYesNo) == mrYes;
-            DRDB->MainPartSet = mainPart;
             if (mainPart) {
+              const int32_t oldX = DRDB->G93OriginX, oldY = DRDB->G93OriginY;
+              DRDB->MainPartSet = true;
               DRDB->G93OriginX = ImportOriginX;
               DRDB->G93OriginY = ImportOriginY;
+              if (DrillUndo != nullptr) DrillUndo->RecordMainPart(false, oldX, oldY);
             }
           }
           if (format == ifValor) {

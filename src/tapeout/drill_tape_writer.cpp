@@ -181,6 +181,10 @@ class TDrillTapeBuilder {
   void Item(const TDrillTapeItem& item);
   bool CheckTools(const TDrillTapeProgram& program);
   std::string SizeText(int32_t diameter, bool& fits) const;
+  // "H" and the tool's hit limit, a plain count; nothing without a limit.
+  static std::string HitLimit(const TDrillTapeTool& t) {
+    return t.MaxHits > 0 ? "H" + IntToShortStr(t.MaxHits) : std::string();
+  }
 
   const TDrillFormatRecord& f_;
   const TMakeTapeDefaults& o_;
@@ -302,7 +306,8 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
     if (o_.OutputToolDiameters)
       for (const TDrillTapeTool& t : program.Tools) {
         bool fits = false;
-        lines_.push_back("T" + PadIntText(t.Tool, 2, '0') + "C" + SizeText(t.Diameter, fits));
+        lines_.push_back("T" + PadIntText(t.Tool, 2, '0') + "C" + SizeText(t.Diameter, fits) +
+                         HitLimit(t));
       }
     lines_.push_back("%");
   }
@@ -315,7 +320,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
     std::string tool = "T" + PadIntText(t.Tool, 2, '0');
     if (o_.OutputToolDiameters && !o_.OutputM48Header) {
       bool fits = false;
-      tool += "C" + SizeText(t.Diameter, fits);
+      tool += "C" + SizeText(t.Diameter, fits) + HitLimit(t);
     }
     lines_.push_back(tool);
     for (const TDrillTapeItem& item : t.Items) Item(item);
@@ -370,6 +375,7 @@ TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t la
     TDrillTapeTool& tool = tools[toolNumber];
     tool.Tool = toolNumber;
     tool.Diameter = DrillToolDiameter(toolNumber);
+    tool.MaxHits = ValidToolNumber(toolNumber) ? std::max(ToolTable[toolNumber].MaxHits, 0) : 0;
     const std::vector<TIntPoint> points = EntityPoints(*e);
     TStepObject* step = e->GetStepObj();
     // A pattern may expand to nothing (a text of blanks): no item then.

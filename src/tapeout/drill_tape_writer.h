@@ -66,6 +66,9 @@ struct TDrillTapeTool {
   int32_t Diameter = 0;  // database units
   std::vector<TDrillTapeItem> Items;
   std::vector<TDrillTapePattern> Patterns;
+  // Hits the bit may drill before it is changed (the tool table's Max
+  // Hits); 0 for no limit. Written as the H word of the tool's definition.
+  int32_t MaxHits = 0;
 };
 
 struct TDrillTapeProgram {

@@ -7,6 +7,7 @@
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 #include "tapeout/make_drill_tape.h"
 #include "tapeout/rout_tape_writer.h"
 #include "model/view_services.h"
@@ -79,6 +80,7 @@ bool MakeEsiLaserFile() {
     TModalBracket bracket;
     if (!ExecuteSaveFileDialog("Save ESI Laser File as:", name, 255)) return false;
   }
+  if (FileExistsNoWild(name)) name = ExistingFileName(name);  // the file replaced, in its own spelling
   if (FileExistsNoWild(name) &&
       MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
                  mbYesNo) != mrYes)

@@ -12,6 +12,7 @@
 #include "model/drill_tools.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 #include "tapeout/drill_gerber_writer.h"
 #include "tapeout/drill_tape_writer.h"
 #include "model/tool_tables.h"
@@ -62,8 +63,11 @@ TMakeDrillTapeDialog::TMakeDrillTapeDialog()
       PinAvoidanceCheckBox(OptionPanel.Add<TCheckBox>("PinAvoidanceCheckBox", "Tooling P&in Avoidance")),
       ToolTableCheckBox(OptionPanel.Add<TCheckBox>("ToolTableCheckBox", "Write Tool Ta&ble File")),
       GerberCheckBox(OptionPanel.Add<TCheckBox>("GerberCheckBox", "Output Gerb&er File")),
-      GerberPathEdit(OptionPanel.Add<TEdit>("GerberPathEdit")),
-      ThicknessEdit(OptionPanel.Add<TEdit>("ThicknessEdit")),
+      // Each edit under a label saying what it holds.
+      GerberPathEdit((OptionPanel.Add<TLabel>("GerberPathLabel", "Gerber Path"),
+                      OptionPanel.Add<TEdit>("GerberPathEdit"))),
+      ThicknessEdit((OptionPanel.Add<TLabel>("ThicknessLabel", "Thickness"),
+                     OptionPanel.Add<TEdit>("ThicknessEdit"))),
       OptimizerGroup(OptionPanel.Add<TRadioGroup>("OptimizerGroup", "Optimizer")),
       CircleSlotButton(ButtonPanel.Add<TButton>("CircleSlotButton", "&Circle/Slot")) {
   SetCaption("Make Drill Tape");
@@ -234,6 +238,7 @@ bool MakeDrillTape() {
     TModalBracket bracket;
     if (!ExecuteExportFilterDialog("Save Drill Tape as:", name, 255, filter)) return false;
     if (!FileExistsNoWild(name)) break;
+    name = ExistingFileName(name);  // the file replaced, in its own spelling
     if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
                    mbYesNo) == mrYes)
       break;

@@ -203,6 +203,7 @@ bool SaveRoutFileAs(uint8_t layer) {
   while (true) {
     if (!ExecuteExportFilterDialog("Save Rout file as:", name, 255, filter)) return false;
     if (!FileExistsNoWild(name)) break;
+    name = ExistingFileName(name);  // the file replaced, in its own spelling
     if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
                    mbYesNo) == mrYes) {
       backup = ChangeFileExtension(name, "~RT");

@@ -53,7 +53,7 @@ bool JobFileNameFits(const std::string& name) {
     return false;
   }
   struct stat st;
-  const std::string path = NativePath(name);
+  const std::string path = NativeSavePath(name);
   // The file's own read-only mark: its owner's write bit for the owner, any
   // write bit for the others (the folder's permissions are the save's own
   // business and reported by it).
@@ -120,7 +120,9 @@ bool OpenJobFile(const std::string& name) {
     if (DB != nullptr) DB->ZoomExtents();
   }
   DatabasePath = FolderOf(name);
-  DatabaseFileName = name;
+  // Named as the file read is spelt, whatever case the name was typed in,
+  // so that Save writes that file again and not a second one beside it.
+  DatabaseFileName = ExistingFileName(name);
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
   RoutLayerFileNames.Fill(std::string());
@@ -158,6 +160,12 @@ bool SaveJobFileAs() {
     if (!ExecuteSaveFileDialog("Save Database as:", chosen, 255)) break;
     name = JobFileNameOf(chosen);
     backup = ChangeFileExtension(chosen, JobBackupExtension);
+    // A file of the name in another case is the one the question is about
+    // and the one replaced.
+    if (FileExistsNoWild(name)) {
+      name = ExistingFileName(name);
+      backup = ChangeFileExtension(name, JobBackupExtension);
+    }
     if (!FileExistsNoWild(name) ||
         ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?")) {
       settled = true;

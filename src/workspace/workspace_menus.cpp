@@ -338,8 +338,10 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   // ---- Edit ----
   TMenuItem& edit = menu.Add("&Edit", "Edit" + std::to_string(3 - mode));
   // The drop-down sets the Undo and Redo items of every menu (the rout
-  // Modify menu does it in rout mode).
-  if (!rout) edit.OnPopup = [this](TMenuItem&) { Edit3Click(); };
+  // Modify menu does it too). The rout Edit menu holds Undo and Redo as
+  // well: left to the Modify menu, they and their shortcuts would show the
+  // state of whatever the user undid last elsewhere.
+  edit.OnPopup = [this](TMenuItem&) { Edit3Click(); };
   command(edit, rout || drill ? "&Undo" : "&UnDo", UndoItemNames[mode], UndoCommand, "[OO] Undo", 38)
       .SetShortCut("Alt+Backspace");
   command(edit, rout || drill ? "&Redo" : "Re&Do", RedoItemNames[mode], RedoCommand, "[UU] Redo", 39)

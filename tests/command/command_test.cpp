@@ -166,7 +166,14 @@ TEST(UserPanelTest, PromptLinesEntryAndNesting) {
   panel.SetPromptLine(1, 20, "X");
   EXPECT_EQ(panel.PromptLine(1), "Pick first point   X");
   panel.SetPromptLine(1, 6, "FIRST");
-  EXPECT_EQ(panel.PromptLine(1), "Pick FIRST point   X");
+  EXPECT_EQ(panel.PromptLine(1), "Pick FIRST");
+  // A shorter text leaves nothing of the longer one behind it.
+  panel.SetPromptLine(1, 1, "Window the FIRST hits; Esc to stop");
+  panel.SetPromptLine(1, 1, "Window the LAST hits; Esc to stop");
+  EXPECT_EQ(panel.PromptLine(1), "Window the LAST hits; Esc to stop");
+  panel.SetPromptLine(2, 1, "Pick a hit");
+  panel.SetPromptLine(2, 1, "");  // a finished command's prompt goes
+  EXPECT_EQ(panel.PromptLine(2), "");
   panel.SetPromptLine(2, 250, std::string(20, 'a'));
   EXPECT_EQ(panel.PromptLine(2).size(), 256u);
   panel.SetPromptLine(4, 1, "ignored");
@@ -176,7 +183,7 @@ TEST(UserPanelTest, PromptLinesEntryAndNesting) {
   panel.ClearPrompts();
   EXPECT_EQ(panel.PromptLine(1), "");
   panel.RestorePrompts(saved);
-  EXPECT_EQ(panel.PromptLine(1), "Pick FIRST point   X");
+  EXPECT_EQ(panel.PromptLine(1), "Window the LAST hits; Esc to stop");
 
   panel.TypeChar('a');
   panel.TypeChar('\t');  // not a typed character

@@ -707,3 +707,68 @@ TEST_F(TEntityEditorTest, CadArcNoticeOnceAndTheArcStaysAnArc) {
 }
 
 }  // namespace
+
+// ---- The job's modified flags ------------------------------------------------------
+
+// Looking at an entity and leaving it as it was is no change to the job; a
+// saved or deleted edit is.
+TEST_F(TEntityEditorTest, InspectLeftWithoutAChangeKeepsTheJobUnmodified) {
+  DRDB->AddHoleOnLayer(0, 0, 30, 1, true);
+  DB->AddLine(0, 0, In, 0);
+  RoutMode();
+  RTDB->AppendJog({0, 0});
+  RTDB->AppendLine({In, 0}, 0, NoZOffset);
+  auto clean = [] {
+    DatabaseModified = false;
+    RoutLayerModified.Fill(false);
+  };
+  auto expectClean = [](const char* what) {
+    EXPECT_FALSE(DatabaseModified) << what;
+    EXPECT_FALSE(RoutLayerModified[40]) << what;
+  };
+  DrillMode();
+  clean();
+  Inspect(0, 0);
+  ASSERT_TRUE(ECO->Inspecting());
+  Key(vkEscape);
+  expectClean("drill, Escape");
+  Inspect(0, 0);
+  EXPECT_TRUE(Set(fcX1, "2"));
+  Key(vkEscape);
+  expectClean("drill, changed then Escape");
+  Inspect(0, 0);
+  Key(vkEnter);
+  expectClean("drill, Enter with nothing changed");
+  Inspect(0, 0);
+  ECO->CancelCommand();
+  expectClean("drill, abandoned");
+  Inspect(0, 0);
+  EXPECT_TRUE(Set(fcX1, "2"));
+  Key(vkEnter);
+  EXPECT_TRUE(DatabaseModified);
+
+  RoutMode();
+  clean();
+  Inspect(In / 2, 0);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_TRUE(Set(fcX2, "3"));  // the preview shows the moved line
+  Key(vkEscape);
+  expectClean("rout, changed then Escape");
+  Inspect(In / 2, 0);
+  Key(vkDelete);
+  EXPECT_TRUE(DatabaseModified);
+  EXPECT_TRUE(RoutLayerModified[40]);
+
+  ECO->EnterCadMode();
+  EditorMode = emCad;
+  ActiveUndo = CadUndo;
+  clean();
+  Inspect(In / 2, 0);
+  ASSERT_TRUE(ECO->Inspecting());
+  EXPECT_TRUE(Set(fcX2, "2"));
+  Key(vkEscape);
+  expectClean("CAD, changed then Escape");
+  Inspect(In / 2, 0);
+  Key(vkDelete);
+  EXPECT_TRUE(DatabaseModified);
+}

@@ -173,6 +173,14 @@ TEST_F(ImportFrameTest, ImportRunsTheConfirmedFormatsImporter) {
   EXPECT_EQ(CadEntityCount, 1);
 }
 
+TEST_F(ImportFrameTest, TheFormatDialogsTextFitsItsMemo) {
+  TForceFormatDialog dialog;
+  const int lineHeight = FormsBackend().TextExtent("Xg").Y;
+  EXPECT_GE(dialog.Memo1.Height(), 4 * lineHeight);
+  for (const std::string& line : dialog.Memo1.Lines())
+    EXPECT_GT(dialog.Memo1.Width(), FormsBackend().TextExtent(line).X + 16) << line;
+}
+
 TEST_F(ImportFrameTest, AnUnknownFileIsPutToTheUser) {
   const std::string text = Write("notes.txt", "just some words\nand more words\n");
   std::string memo;

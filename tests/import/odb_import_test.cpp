@@ -255,6 +255,34 @@ TEST_F(OdbImportTest, LayerDialogTogglesRowsAndColumns) {
   for (int l = 1; l <= 3; ++l) EXPECT_FALSE(dialog.Cell(l, 2).Checked());
 }
 
+// Where a control stands in its form.
+TPoint FormPosition(const TControl& c) {
+  TPoint at{0, 0};
+  for (const TControl* p = &c; p != nullptr && p->Parent() != nullptr; p = p->Parent()) {
+    at.X += p->Bounds().Left;
+    at.Y += p->Bounds().Top;
+  }
+  return at;
+}
+
+TEST_F(OdbImportTest, LayerDialogCellsStandInTheirLayersRowUnderTheirStepsNumber) {
+  TValorLayerDialog dialog({"COMP_+_TOP", "DIELECTRIC_1", "BOTTOM_COPPER_XX"}, {"PCB", "PANEL"});
+  dialog.Height();  // laid out
+  for (int32_t l = 1; l <= 3; ++l) {
+    const TControl& label = dialog.Get<TPanel>("Layer" + std::to_string(l));
+    EXPECT_GE(label.Bounds().Width(), FormsBackend().TextExtent(label.Caption()).X) << l;
+    for (int32_t s = 1; s <= 2; ++s) {
+      const TPoint cell = FormPosition(dialog.Cell(l, s));
+      const TPoint name = FormPosition(label);
+      const TPoint number = FormPosition(dialog.Get<TPanel>("Step" + std::to_string(s)));
+      EXPECT_NEAR(cell.Y, name.Y, 2) << l << "," << s;
+      EXPECT_GT(cell.X, name.X + label.Bounds().Width()) << l << "," << s;
+      EXPECT_NEAR(cell.X, number.X, 2) << l << "," << s;
+      EXPECT_LT(number.Y, cell.Y);
+    }
+  }
+}
+
 TEST_F(OdbImportTest, DetectorAndFrameEntry) {
   JobFile("j", "matrix/matrix", kMatrix);
   EXPECT_EQ(DetectFileFormat(Matrix("j")), fcOdb);

@@ -165,6 +165,35 @@ TEST_F(JobFileSaveTest, SaveAsAsksBeforeOverwritingAndAsksAgainInTheSameFolder) 
                                                               "TAKEN.~ZU", "job1.ZUL"}));
 }
 
+TEST_F(JobFileSaveTest, AFileWhoseNameDiffersOnlyInCaseIsNeverReplacedUnasked) {
+  fs::create_directories(TempDir / "out");
+  WriteFileBytes(TempDir / "out" / "JOB.ZUL", "other job");
+  // Save As asks about that very file, under its own name; No keeps it.
+  ScriptFileDialogAnswer((TempDir / "out" / "job.zul").string());
+  ScriptMessageBoxAnswer(mrNo);
+  ScriptCommonDialogCancel();
+  EXPECT_FALSE(SaveJobFileAs());
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"File <" + (TempDir / "out" / "JOB.ZUL").string() +
+                                             "> exists!\r\nDo you wish to overwrite it?"});
+  EXPECT_EQ(ReadFileBytes(TempDir / "out" / "JOB.ZUL"), "other job");
+  // Yes replaces it, and the job is named as that file is.
+  ResetHeadlessDialogs();
+  ScriptFileDialogAnswer((TempDir / "out" / "job.zul").string());
+  ScriptMessageBoxAnswer(mrYes);
+  ASSERT_TRUE(SaveJobFileAs());
+  EXPECT_EQ(DatabaseFileName, (TempDir / "out" / "JOB.ZUL").string());
+  EXPECT_NE(ReadFileBytes(TempDir / "out" / "JOB.ZUL").find("HEADER"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(TempDir / "out" / "JOB.~ZU"), "other job");
+  EXPECT_EQ(Files(TempDir / "out"), (std::vector<std::string>{"JOB.ZUL", "JOB.~ZU"}));
+
+  // Save, which asks nothing, writes its own name beside the other file.
+  WriteFileBytes(TempDir / "out" / "PANEL.ZUL", "panel");
+  DatabaseFileName = (TempDir / "out" / "panel.ZUL").string();
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_EQ(ReadFileBytes(TempDir / "out" / "PANEL.ZUL"), "panel");
+  EXPECT_NE(ReadFileBytes(TempDir / "out" / "panel.ZUL").find("HEADER"), std::string::npos);
+}
+
 TEST_F(JobFileSaveTest, ConfirmSaveJobFileFollowsTheAnswer) {
   EXPECT_TRUE(ConfirmSaveJobFile());  // not modified: nothing asked
   EXPECT_TRUE(Boxes().empty());
@@ -216,6 +245,20 @@ TEST_F(JobFileSaveTest, OpenReplacesTheJobAndNamesIt) {
   // The loaded entities cannot be undone one by one.
   std::string step;
   EXPECT_FALSE(DrillUndo->CanUndo(step));
+}
+
+TEST_F(JobFileSaveTest, AJobOpenedByANameInAnotherCaseIsSavedToTheFileItCameFrom) {
+  DRDB->AddHoleOnLayer(5, 5, 35, 3, true);
+  ASSERT_EQ(WriteJobFile(FileIn("PANEL.ZUL")), 0);
+  ClearAll();
+  ASSERT_TRUE(OpenJobFile(FileIn("panel.zul")));
+  EXPECT_EQ(DatabaseFileName, FileIn("PANEL.ZUL"));
+  DRDB->AddHoleOnLayer(6, 6, 35, 3, true);
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_FALSE(fs::exists(TempDir / "panel.zul"));
+  ClearAll();
+  ASSERT_TRUE(OpenJobFile(FileIn("PANEL.ZUL")));
+  EXPECT_EQ(DrillEntityCount, 2);
 }
 
 // The folder's files apart from the fixture's own.

@@ -11,6 +11,7 @@
 #include "detached_undo_window.h"
 #include "foundation/file_utils.h"
 #include "korvex_test.h"
+#include "model/editor_state.h"
 #include "model/entity_store.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/paths.h"
@@ -340,6 +341,32 @@ TEST_F(UndoJournalTest, UndoClosesRecordsLeftOpenAsTheirOwnStep) {
   j.Redo();
   EXPECT_TRUE(j.Live(2));
   EXPECT_FALSE(j.Live(1));
+}
+
+// A deletion constructs nothing, yet it changes the job as much as an
+// addition; so do Undo and Redo.
+TEST_F(UndoJournalTest, EveryClosedStepUndoAndRedoMarkTheJobModified) {
+  TTestJournal j;
+  DatabaseModified = false;
+  j.BeginOperation("Nothing open");  // only a step with records counts
+  EXPECT_FALSE(DatabaseModified);
+  j.AddEntity();
+  j.AddEntity();
+  j.BeginOperation("Add");
+  DatabaseModified = false;
+  j.DeleteIt(1);
+  EXPECT_FALSE(DatabaseModified);
+  j.BeginOperation("Delete");
+  EXPECT_TRUE(DatabaseModified);
+  DatabaseModified = false;
+  j.Undo();
+  EXPECT_TRUE(DatabaseModified);
+  DatabaseModified = false;
+  j.Redo();
+  EXPECT_TRUE(DatabaseModified);
+  DatabaseModified = false;
+  j.Redo();  // nothing left to redo
+  EXPECT_FALSE(DatabaseModified);
 }
 
 TEST_F(UndoJournalTest, ResetForgetsEverything) {

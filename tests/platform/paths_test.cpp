@@ -27,6 +27,19 @@ TEST_F(PathsTest, ExecutionPathEndsInASeparator) {
   setenv("HOME", savedHome.c_str(), 1);
 }
 
+TEST_F(PathsTest, SavesWriteTheirOwnNameAndFindTheirFolderInAnyCase) {
+  WriteFileBytes(TempDir / "home" / "Jobs" / "JOB.ZUL", "x");
+  // The file itself is never taken in another case; its folder is.
+  EXPECT_EQ(NativeSavePath(Home() + "JOBS\\job.zul"), Home() + "Jobs/job.zul");
+  EXPECT_EQ(NativeSavePath(Home() + "jobs/JOB.ZUL"), Home() + "Jobs/JOB.ZUL");
+  EXPECT_EQ(NativeSavePath("C:job.zul"), "job.zul");
+  EXPECT_EQ(NativeSavePath(Home() + "jobs/"), Home() + "Jobs/");
+  // The existing file the question is about, spelt as it is on disk.
+  EXPECT_EQ(ExistingFileName(Home() + "jobs\\job.zul"), Home() + "jobs\\JOB.ZUL");
+  EXPECT_EQ(ExistingFileName(Home() + "Jobs/new.zul"), Home() + "Jobs/new.zul");
+  EXPECT_EQ(ExistingFileName(Home() + "jobs"), Home() + "jobs");  // a folder is no file
+}
+
 TEST_F(PathsTest, WindowsNamesFindExistingEntriesIgnoringCase) {
   WriteFileBytes(TempDir / "home" / "SCRATCH" / "Job.Zul", "x");
   fs::create_directories(TempDir / "home" / "Drill" / "Sub");

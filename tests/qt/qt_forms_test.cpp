@@ -20,6 +20,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWindow>
 
 #include "platform/forms.h"
 #include "platform/menus.h"
@@ -410,6 +411,33 @@ TEST_F(QtFormsTest, BringToFrontRestoresAMinimisedForm) {
   EXPECT_FALSE(w->isMinimized());
   EXPECT_TRUE(w->isVisible());
   form.Hide();
+}
+
+TEST_F(QtFormsTest, AWindowOpenedFromTheMainWindowComesToTheFrontAndStaysAboveIt) {
+  TForm main("TWorkspace");
+  TMainMenu menu("MainMenu");
+  menu.Add("&File");
+  main.SetMenu(&menu);
+  main.Show();
+  QWidget* mainWidget = QtWidgetOf(main);
+  mainWidget->activateWindow();
+  QApplication::processEvents();
+  ASSERT_EQ(QApplication::activeWindow(), mainWidget);
+
+  TForm report("TGTScrollWindow");
+  report.SetCaption("Import results");
+  report.Show();
+  QApplication::processEvents();
+  QWidget* reportWidget = QtWidgetOf(report);
+  EXPECT_EQ(QApplication::activeWindow(), reportWidget);
+  ASSERT_NE(reportWidget->windowHandle(), nullptr);
+  EXPECT_EQ(reportWidget->windowHandle()->transientParent(), mainWidget->windowHandle());
+  // The main window itself is tied to nothing, and the report is not its
+  // child: it lives as long as its form.
+  EXPECT_EQ(mainWidget->windowHandle()->transientParent(), nullptr);
+  EXPECT_EQ(reportWidget->parentWidget(), nullptr);
+  report.Hide();
+  main.Hide();
 }
 
 TEST_F(QtFormsTest, MemoLinesAddedOneByOneReachTheWidget) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 
 #include "korvex_test.h"
@@ -77,6 +78,30 @@ TEST_F(QtPrinterTest, CanvasPagesBecomeAPdfFile) {
   p.Abort();
   EXPECT_TRUE(p.Aborted());
   EXPECT_FALSE(std::filesystem::exists(p.OutputFileName));
+}
+
+TEST_F(QtPrinterTest, WithoutAFileNameThePdfGoesToTheDocumentsFolderEvenANewOne) {
+  const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
+  const std::string xdg = savedXdg ? savedXdg : "";
+  const std::filesystem::path home = TempDir / "fresh-account";
+  std::filesystem::create_directories(home);
+  setenv("HOME", home.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+  TPrinter& p = Printer();
+  p.OutputFileName.clear();
+  p.Title = "KORVEX plot";
+  const bool begun = p.BeginDoc();
+  if (begun) {
+    p.Canvas().MoveTo(10, 10);
+    p.Canvas().LineTo(500, 500);
+    p.EndDoc();
+  }
+  setenv("HOME", savedHome.c_str(), 1);
+  if (savedXdg) setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+  else unsetenv("XDG_CONFIG_HOME");
+  ASSERT_TRUE(begun) << p.LastError;
+  EXPECT_TRUE(IsPdf((home / "Documents" / "KORVEX plot.pdf").string()));
 }
 
 TEST_F(QtPrinterTest, LineChannelWritesAPdfFile) {

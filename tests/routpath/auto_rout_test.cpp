@@ -13,23 +13,11 @@
 
 #include "command/command_interpreter.h"
 #include "foundation/settings.h"
-#include "foundation/utilities.h"
-#include "korvex_test.h"
-#include "model/cad_database.h"
-#include "model/cad_undo.h"
-#include "model/rout_database.h"
-#include "model/rout_handles.h"
-#include "model/rout_sequence.h"
-#include "platform/headless/headless_dialogs.h"
-#include "platform/headless/headless_forms.h"
-#include "platform/paths.h"
-#include "routpath/endpoint_grid.h"
-#include "model/tool_tables.h"
-#include "model/view_services.h"
+#include "rout_generation_fixture.h"
 
 namespace {
 
-constexpr int32_t Inch = 25400000;
+using rout_generation::Inch;
 
 struct TCut {
   uint8_t Type;
@@ -37,77 +25,28 @@ struct TCut {
   uint16_t Feed = 0;
 };
 
-class AutoRoutTest : public TKorvexTest {
+// The shared rout generation objects, with the cut feeds read as well and
+// the picked path kept for the command under test.
+class AutoRoutTest : public rout_generation::TRoutGenerationTest {
  protected:
-  void SetUp() override {
-    TKorvexTest::SetUp();
-    ResetHeadlessDialogs();
-    ResetModalScripts();
-    ASSERT_TRUE(EnsureWorkingDirectories());
-    ResetHeadlessViewServices();
-    InitFollowBranchUnit();
-    EditorMode = emRout;
-    ResetLayerMasks();
-    CurrentLayer = 40;
-    GougeAvoid = false;
-    for (int l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
-      RoutLayerTools[l] = {};
-      RoutToolPages[l].Fill({});
-    }
-    RoutToolPages[40][1] = TRoutToolRecord{3175000, 3175000, 300, 100, 0};
-    CadUndo = new TCadUndo();
-    DB = new TCadDatabase();
-    RoutUndo = new TRoutUndo();
-    ActiveUndo = RoutUndo;
-    RTDB = new TRoutDatabase();
-    Seq = new TSequenceStore();
-    RTDB->AutoRoutCompensation = 2;
-    RTDB->AutoRout = TAutoRoutSettings{};
-  }
   void TearDown() override {
     FreeObjectList<TRootEntityHandle>(Path);
-    delete RTDB;
-    RTDB = nullptr;
-    delete Seq;
-    Seq = nullptr;
-    delete RoutUndo;
-    RoutUndo = nullptr;
-    delete DB;
-    DB = nullptr;
-    delete CadUndo;
-    CadUndo = nullptr;
-    ActiveUndo = nullptr;
-    InitFollowBranchUnit();
-    ResetModalScripts();
-    ResetHeadlessDialogs();
-    ResetHeadlessViewServices();
-    TKorvexTest::TearDown();
+    Path = nullptr;
+    TRoutGenerationTest::TearDown();
   }
 
-  // A rectangle of CAD lines from (0, 0), counter-clockwise; the handles in
-  // the order given by order (indices into the four sides).
-  std::vector<int32_t> Rectangle(int32_t w, int32_t h) {
-    return {DB->AddLineOnLayer(0, 0, w, 0, 0), DB->AddLineOnLayer(w, 0, w, h, 0),
-            DB->AddLineOnLayer(w, h, 0, h, 0), DB->AddLineOnLayer(0, h, 0, 0, 0)};
-  }
-  TRootEntityHandle*& Handles(const std::vector<int32_t>& indices) {
-    FreeObjectList<TRootEntityHandle>(Path);
-    Path = nullptr;
-    TRootEntityHandle** tail = &Path;
-    for (int32_t i : indices) {
-      *tail = new TCadHandle(i);
-      tail = &(*tail)->Next;
-    }
-    return Path;
-  }
+  // Routs the profile of the CAD entities; the handle list stays with the
+  // fixture until the next call or the end of the test.
   bool Rout(const std::vector<int32_t>& indices, bool inside, bool linked = true,
             bool group = false) {
+    FreeObjectList<TRootEntityHandle>(Path);
+    Path = Handles(indices);
     bool suppress = false;
-    return AutoRoutPath(*RTDB, Handles(indices), inside, linked, group, suppress);
+    return AutoRoutPath(*RTDB, Path, inside, linked, group, suppress);
   }
 
-  // The layer in cut order.
-  static std::vector<TCut> Layer() {
+  // The layer in cut order, with the feeds.
+  static std::vector<TCut> Cuts() {
     std::vector<TCut> out;
     for (int32_t p = 1; p <= Seq->Count(40); ++p) {
       const int32_t h = Seq->HandleAt(40, p);
@@ -151,10 +90,10 @@ TEST_F(AutoRoutTest, CutDirectionFollowsTheSideAndTheCompensation) {
     Seq = new TSequenceStore();
     RTDB->PathState[40] = {};
     RTDB->AutoRoutCompensation = c.Comp;
-    const std::vector<int32_t> sides = Rectangle(4 * Inch, 2 * Inch);
+    const std::vector<int32_t> sides = Rect(0, 0, 4 * Inch, 2 * Inch);
     ASSERT_TRUE(Rout(sides, c.Inside));
     EXPECT_EQ(Path, nullptr);  // the list is freed
-    const std::vector<TCut> cuts = Layer();
+    const std::vector<TCut> cuts = Cuts();
     ASSERT_GE(cuts.size(), 5u);
     EXPECT_EQ(cuts[0].Type, 5);
     EXPECT_EQ(CutArea2(cuts) > 0, c.CounterClockwise);
@@ -206,8 +145,8 @@ TEST_F(AutoRoutTest, StylesPlaceTheCutInAndTheCutOut) {
   // Pinless, outside, right compensation: cut counter-clockwise from the
   // longest side (the bottom), the jog C off the side at A along it.
   RTDB->AutoRout.AutoRoutStyle = 1;
-  ASSERT_TRUE(Rout(Rectangle(w, h), false));
-  std::vector<TCut> cuts = Layer();
+  ASSERT_TRUE(Rout(Rect(0, 0, w, h), false));
+  std::vector<TCut> cuts = Cuts();
   ASSERT_GE(cuts.size(), 7u);
   EXPECT_EQ(cuts[0].Type, 5);
   EXPECT_EQ(cuts[0].P, (TIntPoint{s.PlungeOffset, -s.EdgeOffset}));
@@ -221,8 +160,8 @@ TEST_F(AutoRoutTest, StylesPlaceTheCutInAndTheCutOut) {
   Seq = new TSequenceStore();
   RTDB->PathState[40] = {};
   RTDB->AutoRout.AutoRoutStyle = 2;
-  ASSERT_TRUE(Rout(Rectangle(w, h), false));
-  cuts = Layer();
+  ASSERT_TRUE(Rout(Rect(0, 0, w, h), false));
+  cuts = Cuts();
   EXPECT_EQ(cuts.back().P, (TIntPoint{s.PlungeOffset + s.Overcut, -s.EdgeOffset}));
 
   // Corner style outside: the jog on the side's extension, the cut-out
@@ -232,8 +171,8 @@ TEST_F(AutoRoutTest, StylesPlaceTheCutInAndTheCutOut) {
   RTDB->PathState[40] = {};
   RTDB->AutoRout.AutoRoutStyle = 0;
   RTDB->AutoRout.LowFeedCutOut = false;
-  ASSERT_TRUE(Rout(Rectangle(w, h), false));
-  cuts = Layer();
+  ASSERT_TRUE(Rout(Rect(0, 0, w, h), false));
+  cuts = Cuts();
   EXPECT_EQ(cuts[0].P, (TIntPoint{-s.PlungeOffset, 0}));
   EXPECT_EQ(cuts.back().P, (TIntPoint{0, -s.Overcut}));
 }
@@ -242,22 +181,22 @@ TEST_F(AutoRoutTest, ShortSidesFailThePlungeOnlyWhereTheStyleNeedsRoom) {
   // Sides of 0.3 in: shorter than A + B = 0.4 in.
   const int32_t side = 3 * Inch / 10;
   RTDB->AutoRout.AutoRoutStyle = 1;
-  EXPECT_FALSE(Rout(Rectangle(side, side), false));
+  EXPECT_FALSE(Rout(Rect(0, 0, side, side), false));
   EXPECT_EQ(LastBox(), "Error on plunge : Side is too short for cut-in.");
   EXPECT_EQ(Seq->Count(40), 0);
   std::string name;
   EXPECT_FALSE(RoutUndo->CanUndo(name));
   // Corner style outside does not need the room.
   RTDB->AutoRout.AutoRoutStyle = 0;
-  EXPECT_TRUE(Rout(Rectangle(side, side), false));
+  EXPECT_TRUE(Rout(Rect(0, 0, side, side), false));
 }
 
 TEST_F(AutoRoutTest, LowFeedsGoOnTheCutInAndTheFirstProfileMove) {
   RTDB->AutoRout.AutoRoutStyle = 1;
   RTDB->AutoRout.LowFeedCutIn = true;
   RTDB->AutoRout.LowFeedCutOut = false;
-  ASSERT_TRUE(Rout(Rectangle(4 * Inch, 2 * Inch), false));
-  const std::vector<TCut> cuts = Layer();
+  ASSERT_TRUE(Rout(Rect(0, 0, 4 * Inch, 2 * Inch), false));
+  const std::vector<TCut> cuts = Cuts();
   ASSERT_GE(cuts.size(), 4u);
   EXPECT_EQ(cuts[1].Feed, 100);  // the cut-in at the low feed
   EXPECT_EQ(cuts[2].Feed, 300);  // back to the high feed
@@ -271,7 +210,7 @@ TEST_F(AutoRoutTest, ALoneCircleIsRoutedOnlyWhenPickedAlone) {
   EXPECT_EQ(Seq->Count(40), 0);
   EXPECT_FALSE(Rout({c}, false, false, false));
   EXPECT_EQ(Path, nullptr);
-  const std::vector<TCut> cuts = Layer();
+  const std::vector<TCut> cuts = Cuts();
   ASSERT_EQ(cuts.size(), 1u);
   EXPECT_EQ(cuts[0].Type, 9);
   EXPECT_EQ(cuts[0].P, (TIntPoint{Inch, Inch}));
@@ -292,29 +231,29 @@ TEST_F(AutoRoutTest, LinkingFailureAndAFailedGenerationLeaveTheLayerAsItWas) {
   RTDB->AutoRout.PlungeOffset = Inch / 20;
   const TRoutPathState before = RTDB->PathState[40];
   QueueModalScript("TSuppressDialog", [](TForm&) { throw std::runtime_error("interrupted"); });
-  const std::vector<int32_t> square = Rectangle(Inch / 10, Inch / 10);
+  const std::vector<int32_t> square = Rect(0, 0, Inch / 10, Inch / 10);
   EXPECT_THROW(Rout(square, true, true, true), std::runtime_error);
-  EXPECT_EQ(Layer().size(), 0u);
+  EXPECT_EQ(Cuts().size(), 0u);
   EXPECT_EQ(RTDB->PathState[40], before);
   EXPECT_EQ(RTDB->AutoRout.Overcut, TAutoRoutSettings{}.Overcut);
   // Undo has nothing of it to bring back, and a following rout is whole.
   ResetModalScripts();
   RTDB->AutoRout.PlungeOffset = TAutoRoutSettings{}.PlungeOffset;
   RTDB->AutoRout.AutoRoutStyle = 1;
-  ASSERT_TRUE(Rout(Rectangle(4 * Inch, 2 * Inch), false));
-  const std::size_t whole = Layer().size();
+  ASSERT_TRUE(Rout(Rect(0, 0, 4 * Inch, 2 * Inch), false));
+  const std::size_t whole = Cuts().size();
   RoutUndo->Undo();
   RTDB->UpdateChangedPath();
-  EXPECT_EQ(Layer().size(), 0u);
+  EXPECT_EQ(Cuts().size(), 0u);
   RoutUndo->Redo();
-  EXPECT_EQ(Layer().size(), whole);
+  EXPECT_EQ(Cuts().size(), whole);
 }
 
 TEST_F(AutoRoutTest, ThePickCommandRoutsTheProfileUnderTheCursor) {
   DefineAutoRoutCommands();
   EXPECT_EQ(CommandText(AutoRoutOutsideCommand), "AUTOROUTOUTPATH");
   EXPECT_EQ(CommandText(AutoRoutInsideCommand), "AUTOROUTINPATH");
-  Rectangle(4 * Inch, 2 * Inch);
+  Rect(0, 0, 4 * Inch, 2 * Inch);
   ECO = new TCommandInterpreter();
   ASSERT_TRUE(ECO->RunCommand(AutoRoutOutsideCommand));
   TInputEvent pick;
@@ -324,7 +263,7 @@ TEST_F(AutoRoutTest, ThePickCommandRoutsTheProfileUnderTheCursor) {
   pick.WorldY = 10000;
   ECO->HandleEvent(pick);
   EXPECT_EQ(ECO->ActiveCommand(), nullptr);
-  EXPECT_GE(Layer().size(), 6u);
+  EXPECT_GE(Cuts().size(), 6u);
   delete ECO;
   ECO = nullptr;
   UndefineCommand(AutoRoutOutsideCommand);
@@ -339,7 +278,7 @@ TEST_F(AutoRoutTest, AnArcFirstSideIsEnteredAndLeftOnItsCircle) {
   const int32_t b = DB->AddArcOnLayer({-r, 0}, {r, 0}, {0, 0}, 0);
   RTDB->AutoRout.AutoRoutStyle = 1;
   ASSERT_TRUE(Rout({a, b}, false));
-  const std::vector<TCut> cuts = Layer();
+  const std::vector<TCut> cuts = Cuts();
   ASSERT_GE(cuts.size(), 4u);
   auto radius = [](const TIntPoint& p) { return std::hypot(double(p.X), double(p.Y)); };
   EXPECT_EQ(cuts[0].Type, 5);

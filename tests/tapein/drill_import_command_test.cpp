@@ -6,6 +6,7 @@
 
 #include "command/command_interpreter.h"
 #include "command/input_event.h"
+#include "command/user_panel.h"
 #include "drill_import_test_support.h"
 #include "tapein/drill_import_command.h"
 
@@ -103,9 +104,58 @@ void PickLayer(int index) {
   });
 }
 
+TEST_F(TDrillImportCommandTest, UndoingTheMainPartImportAsksForTheMainPartAgain) {
+  DRDB->G93OriginX = 11;
+  DRDB->G93OriginY = 22;
+  const std::string gerber = Input("MAIN.GBR", Photoplot);
+  auto importAsMainPart = [&] {
+    ScriptFileDialogAnswer(NativePath(gerber));
+    ChooseFormat(ifGerber);
+    ScriptMessageBoxAnswer(mrYes);
+    PickLayer(0);
+    ImportDrillFile();
+  };
+  importAsMainPart();
+  ASSERT_TRUE(DRDB->MainPartSet);
+  const int32_t originX = DRDB->G93OriginX, originY = DRDB->G93OriginY;
+  DrillUndo->Undo();
+  EXPECT_FALSE(DRDB->MainPartSet);
+  EXPECT_EQ(DRDB->G93OriginX, 11);
+  EXPECT_EQ(DRDB->G93OriginY, 22);
+  DrillUndo->Redo();
+  EXPECT_TRUE(DRDB->MainPartSet);
+  EXPECT_EQ(DRDB->G93OriginX, originX);
+  EXPECT_EQ(DRDB->G93OriginY, originY);
+  DrillUndo->Undo();
+  // Imported again, the file is again offered as the main part and goes live.
+  const size_t shown = ShownMessageBoxes().size();
+  importAsMainPart();
+  bool asked = false;
+  for (size_t i = shown; i < ShownMessageBoxes().size(); ++i)
+    asked = asked || ShownMessageBoxes()[i].Text == "Is this the main part?";
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(LiveHits(), 7);
+}
+
+// A command that puts back the prompt lines it found when it is cancelled,
+// as the commands of the command language do.
+class TPromptKeepingCommand : public TInteractiveCommand {
+ public:
+  TPromptKeepingCommand() { UserPanel->SavePrompts(saved_); }
+  uint16_t InputMode() const override { return ievMouseDown; }
+  bool HandleEvent(TInputEvent&) override { return true; }
+  void Cancel() override { UserPanel->RestorePrompts(saved_); }
+
+ private:
+  TPromptBuffer saved_;
+};
+
 TEST_F(TDrillImportCommandTest, ASecondPartIsPlacedWhereTheUserClicks) {
   TCommandInterpreter interpreter;
   ECO = &interpreter;
+  TUserPanel panel;
+  UserPanel = &panel;
+  interpreter.SetActiveCommand(std::make_unique<TPromptKeepingCommand>());
   DRDB->MainPartSet = true;
   const std::string gerber = Input("SECOND.GBR", Photoplot);
   ScriptFileDialogAnswer(NativePath(gerber));
@@ -119,6 +169,11 @@ TEST_F(TDrillImportCommandTest, ASecondPartIsPlacedWhereTheUserClicks) {
   EXPECT_EQ(DRDB->ImportPlacement.FirstIndex, 1);
   EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
   const int32_t before = DRDB->EntityAt(1)->X;
+  // The placement says what it waits for; the command it replaced, which
+  // put back the prompts it found as it ended, did so before.
+  ASSERT_NE(UserPanel, nullptr);
+  EXPECT_EQ(UserPanel->PromptLine(1), "Import Placement > ");
+  EXPECT_EQ(UserPanel->PromptLine(2), "Click where the origin of the imported file goes");
 
   // A right click is not the placement; the left click is.
   TInputEvent right = LeftClickAt(1000, 2000);
@@ -137,6 +192,7 @@ TEST_F(TDrillImportCommandTest, ASecondPartIsPlacedWhereTheUserClicks) {
   DrillUndo->Undo();
   EXPECT_EQ(LiveHits(), 0);
   ECO = nullptr;
+  UserPanel = nullptr;
 }
 
 // Import, Undo, import the same file again: nothing is lost on the way.
@@ -153,8 +209,11 @@ TEST_F(TDrillImportCommandTest, AnImportUndoneAndImportedAgainEndsWithEveryHitLi
   DrillUndo->Undo();
   EXPECT_EQ(LiveHits(), 0);
 
+  // The undone import took its main-part answer with it: the question comes
+  // again, and "No" places this one by a click.
   ScriptFileDialogAnswer(NativePath(gerber));
   ChooseFormat(ifGerber);
+  ScriptMessageBoxAnswer(mrNo);
   PickLayer(0);
   ImportDrillFile();
   TInputEvent click = LeftClickAt(0, 0);

@@ -175,6 +175,35 @@ TEST_F(TDrillTapeWriterTest, EveryKindOfWorkIsWrittenWithItsCode) {
   EXPECT_EQ(swapped[3], "X1.0Y0.0");
 }
 
+TEST_F(TDrillTapeWriterTest, AToolsHitLimitGoesWithItsDefinitionAndReadsBack) {
+  ToolTable[3].Diameter = Inch / 40;
+  ToolTable[3].MaxHits = 500;
+  ToolTable[4].Diameter = Inch / 20;
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 3, true);
+  DRDB->AddHoleOnLayer(2 * Inch, Inch, 30, 4, true);
+  const TDrillFormatRecord f = DefaultDrillFormat(true);
+  TDrillTapeProgram program = CollectDrillTape(Options, DrillTapeLayerMask(), f);
+  const auto lines = Lines(program, f);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[2], "T03C0.025H500");
+  EXPECT_EQ(lines[3], "T04C0.05");  // no limit, no H
+  // Without a header the definition goes with the tool change.
+  Options.OutputM48Header = false;
+  const auto body = Lines(program, f);
+  EXPECT_NE(std::find(body.begin(), body.end(), "T03C0.025H500"), body.end());
+
+  // Read back, the tool table has the limit again.
+  Options.OutputM48Header = true;
+  const std::string file = Path("limit.drl");
+  ASSERT_TRUE(Write(file, f, 0));
+  ToolTable.Fill(TToolRecord{});
+  delete DRDB;
+  DRDB = new TDrillDatabase();
+  ASSERT_TRUE(Import(file, f));
+  EXPECT_EQ(ToolTable[3].MaxHits, 500);
+  EXPECT_EQ(ToolTable[4].MaxHits, 0);
+}
+
 TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsWritten) {
   const std::string file = Path("old.drl");
   WriteFileBytes(file, "OLD TAPE\n");
@@ -513,6 +542,13 @@ TEST_F(TDrillTapeWriterTest, TheMakeTapeDialogFitsOnASmallScreen) {
   const TRect options = d.OptionPanel.Bounds();
   EXPECT_LE(options.Bottom, d.Height());
   EXPECT_LE(options.Right, d.Width());
+  // The two edits say what they hold, each just above it.
+  const auto& path = d.Get<TLabel>("GerberPathLabel");
+  const auto& thickness = d.Get<TLabel>("ThicknessLabel");
+  EXPECT_EQ(path.Caption(), "Gerber Path");
+  EXPECT_EQ(thickness.Caption(), "Thickness");
+  EXPECT_LE(path.Bounds().Bottom, d.GerberPathEdit.Bounds().Top);
+  EXPECT_LE(thickness.Bounds().Bottom, d.ThicknessEdit.Bounds().Top);
 }
 
 TEST_F(TDrillTapeWriterTest, FlaggedToolsDrillCouponHitsBeforeAndAfterTheirWork) {

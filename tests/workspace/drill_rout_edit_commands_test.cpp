@@ -218,6 +218,22 @@ TEST_F(TDrillRoutEditTest, TheCompensationSideFollowsTheButtonsAndTheMenuShowsIt
   EXPECT_FALSE(left->Checked());
 }
 
+TEST_F(TDrillRoutEditTest, TheRoutEditMenusUndoFollowsTheRoutJournal) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  TMenuItem* undo = form.MenuItem(emRout, "Undo2");
+  ASSERT_NE(undo, nullptr);
+  form.MenuItem(emRout, "Modify2")->DropDown();  // nothing to undo yet
+  EXPECT_FALSE(undo->Enabled());
+  const int32_t jog = DrawRoutLine({0, 0}, {In, 0});
+  ASSERT_NE(RTDB->EntityAt(jog), nullptr);
+  // Opening the Edit menu itself, or its shortcut, finds the step.
+  form.MenuItem(emRout, "Edit2")->DropDown();
+  EXPECT_TRUE(undo->Enabled());
+  EXPECT_TRUE(form.Menu()->ClickShortCut("Alt+Backspace"));
+  EXPECT_TRUE(SlotDeleted(RTDB->SlotAt(jog)->Flags));
+}
+
 TEST_F(TDrillRoutEditTest, DoFirstDoBeforeAndDoLastReorderTheLayersPaths) {
   StartProgram();
   SelectLayer(40);

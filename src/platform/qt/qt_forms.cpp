@@ -41,6 +41,7 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <climits>
 
 #include "platform/forms.h"
@@ -270,6 +271,7 @@ class TQtFormWindow : public QDialog {
   }
   QWidget* client;
   bool syncing = false;
+  bool HasMenuBar() const { return bar_ != nullptr; }
 
   void SetMenuBar(QMenuBar* bar) {
     if (bar == bar_) return;
@@ -1029,6 +1031,19 @@ class TQtKeyRouter : public QObject {
   }
 };
 
+// A window opened from a window with menus (the main window, the editor)
+// belongs to it: the window manager keeps it above that window, so a report
+// or status window never opens behind the window the command came from.
+// The tie is the window system's transient link, not Qt parenthood: the
+// form keeps its own lifetime.
+void TieToActiveWindow(TQtFormWindow* w) {
+  auto* owner = dynamic_cast<TQtFormWindow*>(QApplication::activeWindow());
+  if (owner == nullptr || owner == w || w->HasMenuBar() || !owner->HasMenuBar()) return;
+  w->winId();  // the window system's window, to carry the link
+  owner->winId();
+  if (QWindow* handle = w->windowHandle()) handle->setTransientParent(owner->windowHandle());
+}
+
 class TQtFormsBackend : public TFormsBackend {
  public:
   void RunModal(TForm& form) override {
@@ -1037,6 +1052,7 @@ class TQtFormsBackend : public TFormsBackend {
     w->KeepOnScreen();
     w->setWindowModality(Qt::ApplicationModal);
     if (form.ModalEnded()) return;  // closed already while showing
+    TieToActiveWindow(w);
     w->exec();
   }
   void EndModal(TForm& form) override {
@@ -1049,7 +1065,11 @@ class TQtFormsBackend : public TFormsBackend {
     w->FitToClient();
     w->PlaceOnScreen();
     w->KeepOnScreen();
+    TieToActiveWindow(w);
     w->show();
+    // Opened by a command: it comes to the front with the keyboard focus.
+    w->raise();
+    w->activateWindow();
     static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
   }
   void HideForm(TForm& form) override {

@@ -137,7 +137,11 @@ class TQtPrinter : public TPrinter {
       if (file.isEmpty()) {
         QString name = Title.empty() ? QString("print") : QString::fromStdString(Title);
         name.replace(QRegularExpression("[/\\\\:*?\"<>|]"), "_");
-        file = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(name + ".pdf");
+        // The user's documents folder, made when it is not there yet (a
+        // fresh account has none): a print without a printer still lands.
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QDir().mkpath(folder);
+        file = QDir(folder).filePath(name + ".pdf");
       }
       printer_.setOutputFileName(file);
       printer_.setResolution(kPdfResolution);
