@@ -27,6 +27,18 @@ const char* const HeaderKeywords[] = {
     "VER",  "Z",    "ZA",     "ZC",     "ZS",    "Z+",    "Z-",       "/",      "",
 };
 
+// Tapes written in lower case read as the same words in upper case; the text
+// that M97 and M98 drill is kept as written.
+void UpperCaseWords(std::string& line) {
+  bool lower = false;
+  for (const char c : line) lower = lower || (c >= 'a' && c <= 'z');
+  if (!lower) return;
+  const std::string upper = UpperCaseStr(line);
+  std::size_t text = upper.find("M97,");
+  if (text == std::string::npos) text = upper.find("M98,");
+  line = text == std::string::npos ? upper : upper.substr(0, text + 4) + line.substr(text + 4);
+}
+
 // Opens a file for reading; a failure leaves its error number pending.
 std::FILE* OpenForReading(const std::string& name, std::size_t buffer) {
   errno = 0;
@@ -224,6 +236,7 @@ void TNCReader::ReadLoop() {
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
+    UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) {
       if (first == ';') ReadFileFormatComment(g.Line);
