@@ -102,10 +102,16 @@ bool TDxfReader::ReadGroup(TCursor& c, TGroup& g) {
   auto nextLine = [&c](std::string_view& line) {
     if (c.P >= c.End) return false;
     const char* start = c.P;
-    while (c.P < c.End && *c.P != '\n') ++c.P;
+    while (c.P < c.End && *c.P != '\n' && *c.P != '\r') ++c.P;
     line = std::string_view(start, static_cast<std::size_t>(c.P - start));
-    if (c.P < c.End) ++c.P;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // LF, CR LF or a lone CR (older systems) ends the line; so does the
+    // CR CR LF of a twice-converted transfer. Two lone CRs keep the empty
+    // value between them.
+    if (c.P < c.End && *c.P == '\r') {
+      ++c.P;
+      if (c.End - c.P >= 2 && c.P[0] == '\r' && c.P[1] == '\n') ++c.P;
+    }
+    if (c.P < c.End && *c.P == '\n') ++c.P;
     ++c.Line;
     return true;
   };

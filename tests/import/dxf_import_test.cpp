@@ -126,6 +126,52 @@ TEST_F(DxfImportTest, SampleDrawingsMatchTheirReadmeFigures) {
   EXPECT_EQ(DetectDxf(Sample("dxf", "ezdxf__bin_dxf_r12.dxf").string()), 0.0);
 }
 
+// Drawings written on older systems end their lines with CR alone, some
+// converted twice with CR CR LF; R12 writers pad their group codes with
+// blanks. Each sample reads to the same geometry in every form.
+TEST_F(DxfImportTest, SampleDrawingsReadTheSameWhateverTheirLineEnds) {
+  if (!std::filesystem::exists(Sample("dxf", "README.md"))) GTEST_SKIP() << "shared test data absent";
+  auto tally = [this](const std::string& file) {
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    ImportMm(file);
+    EXPECT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes().front().Text;
+    return Shown(Tally(Mm));
+  };
+  auto replaced = [](const std::string& text, const std::string& by) {
+    std::string out;
+    for (const char c : text) {
+      if (c == '\n') out += by;
+      else if (c != '\r') out += c;
+    }
+    return out;
+  };
+  for (const char* name : {"autocad__floorplan.dxf", "ezdxf__POLI-ALL210_12.DXF", "librecad__issue21.dxf",
+                           "ezdxf__insert_bricscad_level_1.dxf"}) {
+    SCOPED_TRACE(name);
+    const std::string text = ReadFileBytes(Sample("dxf", name));
+    const std::string original = tally(Sample("dxf", name).string());
+    EXPECT_EQ(tally(Write("cr.dxf", replaced(text, "\r"))), original) << "CR";
+    EXPECT_EQ(tally(Write("crcrlf.dxf", replaced(text, "\r\r\n"))), original) << "CR CR LF";
+    // Group codes right-aligned in three columns.
+    std::istringstream in(replaced(text, "\n"));
+    std::string padded, line;
+    for (bool code = true; std::getline(in, line); code = !code) {
+      if (code) line.insert(0, line.size() < 3 ? 3 - line.size() : 0, ' ');
+      padded += line + "\n";
+    }
+    EXPECT_EQ(tally(Write("padded.dxf", padded)), original) << "padded codes";
+  }
+  // An empty text value between two CRs stays a value.
+  delete DB;
+  DB = new TCadDatabase();
+  ImportMm(Write("empty.dxf", replaced(Drawing("", "0\nTEXT\n8\n0\n10\n0\n20\n0\n40\n1\n1\n\n"
+                                                   "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n"),
+                                       "\r")));
+  EXPECT_EQ(Tally(Mm).ByType[2], 1);
+}
+
 // ---- Blocks --------------------------------------------------------------------------------
 
 TEST_F(DxfImportTest, InsertsAreMovedScaledTurnedAndMirrored) {
