@@ -27,6 +27,17 @@ const char* const HeaderKeywords[] = {
     "VER",  "Z",    "ZA",     "ZC",     "ZS",    "Z+",    "Z-",       "/",      "",
 };
 
+// A comment after a block's words (";" to the end of the line, as several
+// CAD programs write them) is no part of the block; the text that M97 and
+// M98 drill is kept whole.
+void CutTrailingComment(std::string& line) {
+  const std::size_t semicolon = line.find(';');
+  if (semicolon == std::string::npos || semicolon == 0) return;
+  std::string head = UpperCaseStr(line.substr(0, semicolon));
+  if (head.find("M97,") != std::string::npos || head.find("M98,") != std::string::npos) return;
+  line.erase(semicolon);
+}
+
 // Tapes written in lower case read as the same words in upper case; the text
 // that M97 and M98 drill is kept as written.
 void UpperCaseWords(std::string& line) {
@@ -236,11 +247,14 @@ void TNCReader::ReadLoop() {
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
+    CutTrailingComment(g.Line);
     UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) {
-      if (first == ';') ReadFileFormatComment(g.Line);
-      UnparsedBlock(g.RawLine, SkippedLineKind());
+      // A digits statement is the tape's format, like its units line: it
+      // is not handed on, where a tape of other digits would restate it.
+      if (first != ';' || !ReadFileFormatComment(g.Line))
+        UnparsedBlock(g.RawLine, SkippedLineKind());
       continue;
     }
     if (first == '%' || g.Line == "M95") {
@@ -409,20 +423,21 @@ void TNCReader::SwitchUnits(bool metric, const std::string& tail) {
   if (before > 0.0 && after > 0.0 && before != after) RescaleCoordinates(before / after);
 }
 
-void TNCReader::ReadFileFormatComment(const std::string& line) {
+bool TNCReader::ReadFileFormatComment(const std::string& line) {
   const std::string text = UpperCaseStr(RemoveBlanks(line));
   const std::string key = ";FILE_FORMAT=";
-  if (!StartsWith(text, key.c_str())) return;
+  if (!StartsWith(text, key.c_str())) return false;
   const std::string value = text.substr(key.size());
   const std::size_t colon = value.find(':');
-  if (colon == std::string::npos) return;
+  if (colon == std::string::npos) return false;
   const int32_t integerDigits = StrToIntLenient(value.substr(0, colon));
   const int32_t decimalDigits = StrToIntLenient(value.substr(colon + 1));
-  if (integerDigits < 1 || integerDigits > 5 || decimalDigits < 1 || decimalDigits > 6) return;
+  if (integerDigits < 1 || integerDigits > 5 || decimalDigits < 1 || decimalDigits > 6) return false;
   HeaderIntegerDigits = integerDigits;
   HeaderDecimalDigits = decimalDigits;
   GlobalRec->DigitsStated = true;
   ResetNumberFormat();
+  return true;
 }
 
 void TNCReader::EndUnclosedHeader() {
