@@ -98,6 +98,21 @@ void TDxfReader::Fail(const TCursor& c, const std::string& what) {
   Error(ErrorText);
 }
 
+bool TDxfReader::InRange(std::initializer_list<double> values) {
+  for (const double v : values) {
+    if (std::fabs(v) <= 2147483647.0) continue;
+    if (!Failed) {
+      Failed = true;
+      ErrorText = FileName + ", line " + std::to_string(entityLine_) +
+                  ": the drawing reaches beyond the largest coordinate a job holds (84.5466 in or "
+                  "2147.48 mm); check the drawing units.";
+      Error(ErrorText);
+    }
+    return false;
+  }
+  return true;
+}
+
 bool TDxfReader::ReadGroup(TCursor& c, TGroup& g) {
   auto nextLine = [&c](std::string_view& line) {
     if (c.P >= c.End) return false;
@@ -149,6 +164,7 @@ bool TDxfReader::NextEntity(TCursor& c, std::string_view& name, std::vector<TGro
     if (!ReadGroup(c, g)) return false;
   } while (g.Code != 0);
   name = g.Value;
+  entityLine_ = c.Line - 1;
   if (name == "EOF") return true;  // whatever follows is no part of the drawing
   while (true) {
     const TCursor before = c;
@@ -281,6 +297,7 @@ int32_t TDxfReader::LayerOf(const std::vector<TGroup>& groups) {
 void TDxfReader::Line(const TContext& ctx, int32_t layer, double x1, double y1, double x2, double y2) {
   TransformPoint(x1, y1, x1, y1, ctx.Matrix);
   TransformPoint(x2, y2, x2, y2, ctx.Matrix);
+  if (!InRange({x1, y1, x2, y2})) return;
   AddLine(layer, x1, y1, x2, y2);
   ExtendBounds(x1, y1);
   ExtendBounds(x2, y2);
@@ -289,6 +306,7 @@ void TDxfReader::Line(const TContext& ctx, int32_t layer, double x1, double y1, 
 void TDxfReader::Circle(const TContext& ctx, int32_t layer, double cx, double cy, double r) {
   TransformPoint(cx, cy, cx, cy, ctx.Matrix);
   r *= ctx.RadiusScale;
+  if (!InRange({cx - r, cy - r, cx + r, cy + r})) return;
   AddCircle(layer, cx, cy, r);
   ExtendBounds(cx - r, cy - r);
   ExtendBounds(cx + r, cy + r);
@@ -313,6 +331,7 @@ void TDxfReader::Arc(const TContext& ctx, int32_t layer, double cx, double cy, d
   const double rr = r * ctx.RadiusScale;
   const double sx = x + rr * std::cos(b1 * Radians), sy = y + rr * std::sin(b1 * Radians);
   const double ex = x + rr * std::cos(b2 * Radians), ey = y + rr * std::sin(b2 * Radians);
+  if (!InRange({x - rr, y - rr, x + rr, y + rr})) return;
   AddArc(layer, sx, sy, ex, ey, x, y, b1, b2);
 }
 
@@ -404,6 +423,7 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
   } else if (name == "POINT") {
     if (g.Real(10, x1) && g.Real(20, y1)) {
       TransformPoint(x1, y1, x1, y1, ctx.Matrix);
+      if (!InRange({x1, y1})) return;
       AddPoint(layer, x1, y1);
       ExtendBounds(x1, y1);
     }

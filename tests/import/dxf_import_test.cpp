@@ -291,6 +291,45 @@ TEST_F(DxfImportTest, ABrokenDrawingImportsNothingAndNamesItsLine) {
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "File access error #100\r\n" + IoErrorText(100));
 }
 
+// A drawing that reaches beyond what a job holds (a building plan in
+// millimetres, a board drawn in millimetres read as inches) is refused with
+// its line and the hint to the units, never cut to the edge of the job.
+TEST_F(DxfImportTest, ADrawingBeyondTheLargestCoordinateIsRefusedNotCut) {
+  const std::string plan =
+      Drawing("", "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n100\n21\n50\n"
+                  "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n5000\n21\n0\n");
+  // In millimetres the first line fits and the second does not; in inches
+  // neither does.
+  for (const bool inches : {false, true}) {
+    SCOPED_TRACE(inches ? "inches" : "millimetres");
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    QueueModalScript("TDrawingUnits", [inches](TForm& f) {
+      f.Get<TRadioGroup>("DrawingUnitsGroup").SetItemIndex(inches ? 0 : 1);
+      f.Click("OKButton");
+    });
+    const std::string file = Write("plan.dxf", plan);
+    ImportDxfToCad(file);
+    EXPECT_EQ(Tally(Mm).Total(), 0);
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    const std::string& text = ShownMessageBoxes()[0].Text;
+    EXPECT_NE(text.find(file + ", line " + (inches ? "5:" : "17:")), std::string::npos) << text;
+    EXPECT_NE(text.find("beyond the largest coordinate"), std::string::npos) << text;
+  }
+  // Circles reach as far as their radius, on the drill side too.
+  ResetHeadlessDialogs();
+  QueueModalScript("TDrawingUnits", [](TForm& f) {
+    f.Get<TRadioGroup>("DrawingUnitsGroup").SetItemIndex(1);
+    f.Click("OKButton");
+  });
+  const int32_t holes = DrillEntityCount;
+  ImportDxfToDrill(Write("ring.dxf", Drawing("", "0\nCIRCLE\n8\n0\n10\n2000\n20\n0\n40\n200\n")));
+  EXPECT_EQ(DrillEntityCount, holes);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("beyond the largest coordinate"), std::string::npos);
+}
+
 // ---- Drill side ---------------------------------------------------------------------------
 
 TEST_F(DxfImportTest, CirclesBecomeHolesOfFreeTools) {
