@@ -19,6 +19,13 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 constexpr double Radians = Pi / 180.0;
 
+// Editors and some writers put the UTF-8 byte order mark in front of the
+// first line; it is no part of the drawing.
+constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+void DropUtf8Mark(std::string& line) {
+  if (line.rfind(Utf8Mark, 0) == 0) line.erase(0, Utf8Mark.size());
+}
+
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
@@ -255,6 +262,7 @@ void TDxfReader::Read() {
     return;
   }
   TCursor c{text_.data(), text_.data() + text_.size(), 0};
+  if (text_.rfind(Utf8Mark, 0) == 0) c.P += Utf8Mark.size();
   TContext top{IdentityMatrix, std::fabs(Scale), Scale < 0, {}};
   ScaleMatrix({0.0, 0.0}, top.Matrix, Scale, Scale);
   std::string_view name;
@@ -625,9 +633,12 @@ bool DxfDeclaredUnits(const std::string& fileName, bool& inches) {
   std::string codeLine, value;
   bool inHeader = false, unitsNext = false, found = false;
   int32_t code = 0;
+  bool first = true;
   // Group pairs up to the end of the header; a drawing whose first section
   // is another one declares nothing.
   while (ReadTextLine(f, codeLine) && ReadTextLine(f, value)) {
+    if (first) DropUtf8Mark(codeLine);
+    first = false;
     if (!ParseInt(codeLine, code)) break;
     const std::string clean = CleanUpperCase(value);
     if (code == 0 && clean != "SECTION") break;
@@ -668,7 +679,10 @@ double DetectDxf(const std::string& fileName) {
   };
   // Comment groups (999) ahead of the first section are passed over.
   std::string comment;
+  bool first = true;
   while (ReadTextLine(f, line)) {
+    if (first) DropUtf8Mark(line);
+    first = false;
     if (!codeIs(line, 999)) break;
     if (!ReadTextLine(f, comment)) break;
     line.clear();

@@ -128,8 +128,9 @@ TEST_F(DxfImportTest, SampleDrawingsMatchTheirReadmeFigures) {
 
 // Drawings written on older systems end their lines with CR alone, some
 // converted twice with CR CR LF; R12 writers pad their group codes with
-// blanks. Each sample reads to the same geometry in every form.
-TEST_F(DxfImportTest, SampleDrawingsReadTheSameWhateverTheirLineEnds) {
+// blanks; editors put a UTF-8 byte order mark in front. Each sample reads
+// to the same geometry in every form.
+TEST_F(DxfImportTest, SampleDrawingsReadTheSameAsOtherWritersSaveThem) {
   if (!std::filesystem::exists(Sample("dxf", "README.md"))) GTEST_SKIP() << "shared test data absent";
   auto tally = [this](const std::string& file) {
     delete DB;
@@ -154,6 +155,9 @@ TEST_F(DxfImportTest, SampleDrawingsReadTheSameWhateverTheirLineEnds) {
     const std::string original = tally(Sample("dxf", name).string());
     EXPECT_EQ(tally(Write("cr.dxf", replaced(text, "\r"))), original) << "CR";
     EXPECT_EQ(tally(Write("crcrlf.dxf", replaced(text, "\r\r\n"))), original) << "CR CR LF";
+    const std::string marked = Write("marked.dxf", "\xEF\xBB\xBF" + text);
+    EXPECT_EQ(DetectFileFormat(marked), fcDxf);
+    EXPECT_EQ(tally(marked), original) << "byte order mark";
     // Group codes right-aligned in three columns.
     std::istringstream in(replaced(text, "\n"));
     std::string padded, line;
