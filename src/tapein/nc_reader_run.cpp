@@ -2,6 +2,7 @@
 // import swap filter, with the header keywords, the optional M48 default
 // file, M99 subprogram files and their P repeats, and the symbol scratch
 // file of the package cycles.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -27,27 +28,36 @@ const char* const HeaderKeywords[] = {
     "VER",  "Z",    "ZA",     "ZC",     "ZS",    "Z+",    "Z-",       "/",      "",
 };
 
+// Where the free text of a block begins (the message of M47, the text M97
+// and M98 drill, the file M99 calls), in the block written in capitals;
+// npos when it has none.
+std::size_t FreeTextStart(const std::string& upper) {
+  std::size_t start = std::string::npos;
+  for (const char* code : {"M47,", "M97,", "M98,", "M99,"}) {
+    const std::size_t at = upper.find(code);
+    if (at != std::string::npos) start = std::min(start, at + 4);
+  }
+  return start;
+}
+
 // A comment after a block's words (";" to the end of the line, as several
-// CAD programs write them) is no part of the block; the text that M97 and
-// M98 drill is kept whole.
+// CAD programs write them) is no part of the block; free text is kept whole.
 void CutTrailingComment(std::string& line) {
   const std::size_t semicolon = line.find(';');
   if (semicolon == std::string::npos || semicolon == 0) return;
-  std::string head = UpperCaseStr(line.substr(0, semicolon));
-  if (head.find("M97,") != std::string::npos || head.find("M98,") != std::string::npos) return;
+  if (FreeTextStart(UpperCaseStr(line.substr(0, semicolon))) != std::string::npos) return;
   line.erase(semicolon);
 }
 
-// Tapes written in lower case read as the same words in upper case; the text
-// that M97 and M98 drill is kept as written.
+// Tapes written in lower case read as the same words in upper case; free
+// text is kept as written.
 void UpperCaseWords(std::string& line) {
   bool lower = false;
   for (const char c : line) lower = lower || (c >= 'a' && c <= 'z');
   if (!lower) return;
   const std::string upper = UpperCaseStr(line);
-  std::size_t text = upper.find("M97,");
-  if (text == std::string::npos) text = upper.find("M98,");
-  line = text == std::string::npos ? upper : upper.substr(0, text + 4) + line.substr(text + 4);
+  const std::size_t text = FreeTextStart(upper);
+  line = text == std::string::npos ? upper : upper.substr(0, text) + line.substr(text);
 }
 
 // Opens a file for reading; a failure leaves its error number pending.
