@@ -163,6 +163,17 @@ bool WriteFileReplacing(const std::string& fileName, const std::vector<uint8_t>&
   return error == 0;
 }
 
+// A CR ends a line as an LF does (files from older systems end their lines
+// with CR alone); the LF of a CR LF pair, also one written as CR CR LF by a
+// twice-converted transfer, belongs to the same line end.
+namespace {
+void SkipLineFeedAfterReturn(std::FILE* file) {
+  int next = std::fgetc(file);
+  while (next == '\r') next = std::fgetc(file);
+  if (next != '\n' && next != EOF) std::ungetc(next, file);
+}
+}  // namespace
+
 bool ReadTextLine(std::FILE* file, std::string& line) {
   line.clear();
   int c = std::fgetc(file);
@@ -170,10 +181,11 @@ bool ReadTextLine(std::FILE* file, std::string& line) {
     if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
     return false;
   }
-  while (c != EOF && c != '\n') {
-    if (c != '\r') line.push_back(static_cast<char>(c));
+  while (c != EOF && c != '\n' && c != '\r') {
+    line.push_back(static_cast<char>(c));
     c = std::fgetc(file);
   }
+  if (c == '\r') SkipLineFeedAfterReturn(file);
   if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
   return true;
 }
@@ -185,13 +197,12 @@ TLineRead ReadTextLineLimited(std::FILE* file, std::string& line, std::size_t li
     if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
     return lrEnd;
   }
-  while (c != EOF && c != '\n') {
-    if (c != '\r') {
-      if (line.size() >= limit) return lrTooLong;
-      line.push_back(static_cast<char>(c));
-    }
+  while (c != EOF && c != '\n' && c != '\r') {
+    if (line.size() >= limit) return lrTooLong;
+    line.push_back(static_cast<char>(c));
     c = std::fgetc(file);
   }
+  if (c == '\r') SkipLineFeedAfterReturn(file);
   if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
   return lrLine;
 }

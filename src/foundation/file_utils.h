@@ -56,9 +56,9 @@ void DeleteMatchingFiles(const std::string& dir, const std::string& mask);
 // is still false, as they are not known to be on disk.
 bool WriteFileReplacing(const std::string& name, const std::vector<uint8_t>& bytes);
 
-// Reads one text line of an open file, without its CR or LF (LF or CR LF ends
-// a line); false at the end of the file. A read error is left pending in
-// InOutRes.
+// Reads one text line of an open file, without its CR or LF (LF, CR LF or a
+// lone CR ends a line; a run of CRs is one line end); false at the end of the
+// file. A read error is left pending in InOutRes.
 bool ReadTextLine(std::FILE* file, std::string& line);
 
 // The longest line a text reader takes: far beyond any real block or record,

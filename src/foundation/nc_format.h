@@ -47,3 +47,10 @@ std::string FormatNCNumberLZ(int32_t Decimals, double Value, TNCFormatStatus* st
 // digit on each side of the point: 1.5 gives "1.5", 0.0 gives "0.0".
 std::string FormatDecimalNumber(int32_t Decimals, double Value,
                                 TNCFormatStatus* status = nullptr);
+
+// The header comment that states a tape's digits, ";FILE_FORMAT=3:4", where
+// its units line alone would be read as other digits (inch 2.4, metric 3.3);
+// empty where the units line says enough or the numbers carry their point
+// (zeros mode 3).
+std::string TapeDigitsComment(bool metric, int32_t IntegerDigits, int32_t DecimalDigits,
+                              uint8_t ZerosUsed);

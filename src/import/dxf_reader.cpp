@@ -19,6 +19,13 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 constexpr double Radians = Pi / 180.0;
 
+// Editors and some writers put the UTF-8 byte order mark in front of the
+// first line; it is no part of the drawing.
+constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+void DropUtf8Mark(std::string& line) {
+  if (line.rfind(Utf8Mark, 0) == 0) line.erase(0, Utf8Mark.size());
+}
+
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
@@ -98,14 +105,35 @@ void TDxfReader::Fail(const TCursor& c, const std::string& what) {
   Error(ErrorText);
 }
 
+bool TDxfReader::InRange(std::initializer_list<double> values) {
+  for (const double v : values) {
+    if (std::fabs(v) <= 2147483647.0) continue;
+    if (!Failed) {
+      Failed = true;
+      ErrorText = FileName + ", line " + std::to_string(entityLine_) +
+                  ": the drawing reaches beyond the largest coordinate a job holds (84.5466 in or "
+                  "2147.48 mm); check the drawing units.";
+      Error(ErrorText);
+    }
+    return false;
+  }
+  return true;
+}
+
 bool TDxfReader::ReadGroup(TCursor& c, TGroup& g) {
   auto nextLine = [&c](std::string_view& line) {
     if (c.P >= c.End) return false;
     const char* start = c.P;
-    while (c.P < c.End && *c.P != '\n') ++c.P;
+    while (c.P < c.End && *c.P != '\n' && *c.P != '\r') ++c.P;
     line = std::string_view(start, static_cast<std::size_t>(c.P - start));
-    if (c.P < c.End) ++c.P;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // LF, CR LF or a lone CR (older systems) ends the line; so does the
+    // CR CR LF of a twice-converted transfer. Two lone CRs keep the empty
+    // value between them.
+    if (c.P < c.End && *c.P == '\r') {
+      ++c.P;
+      if (c.End - c.P >= 2 && c.P[0] == '\r' && c.P[1] == '\n') ++c.P;
+    }
+    if (c.P < c.End && *c.P == '\n') ++c.P;
     ++c.Line;
     return true;
   };
@@ -143,6 +171,7 @@ bool TDxfReader::NextEntity(TCursor& c, std::string_view& name, std::vector<TGro
     if (!ReadGroup(c, g)) return false;
   } while (g.Code != 0);
   name = g.Value;
+  entityLine_ = c.Line - 1;
   if (name == "EOF") return true;  // whatever follows is no part of the drawing
   while (true) {
     const TCursor before = c;
@@ -233,6 +262,7 @@ void TDxfReader::Read() {
     return;
   }
   TCursor c{text_.data(), text_.data() + text_.size(), 0};
+  if (text_.rfind(Utf8Mark, 0) == 0) c.P += Utf8Mark.size();
   TContext top{IdentityMatrix, std::fabs(Scale), Scale < 0, {}};
   ScaleMatrix({0.0, 0.0}, top.Matrix, Scale, Scale);
   std::string_view name;
@@ -275,6 +305,7 @@ int32_t TDxfReader::LayerOf(const std::vector<TGroup>& groups) {
 void TDxfReader::Line(const TContext& ctx, int32_t layer, double x1, double y1, double x2, double y2) {
   TransformPoint(x1, y1, x1, y1, ctx.Matrix);
   TransformPoint(x2, y2, x2, y2, ctx.Matrix);
+  if (!InRange({x1, y1, x2, y2})) return;
   AddLine(layer, x1, y1, x2, y2);
   ExtendBounds(x1, y1);
   ExtendBounds(x2, y2);
@@ -283,6 +314,7 @@ void TDxfReader::Line(const TContext& ctx, int32_t layer, double x1, double y1, 
 void TDxfReader::Circle(const TContext& ctx, int32_t layer, double cx, double cy, double r) {
   TransformPoint(cx, cy, cx, cy, ctx.Matrix);
   r *= ctx.RadiusScale;
+  if (!InRange({cx - r, cy - r, cx + r, cy + r})) return;
   AddCircle(layer, cx, cy, r);
   ExtendBounds(cx - r, cy - r);
   ExtendBounds(cx + r, cy + r);
@@ -307,6 +339,7 @@ void TDxfReader::Arc(const TContext& ctx, int32_t layer, double cx, double cy, d
   const double rr = r * ctx.RadiusScale;
   const double sx = x + rr * std::cos(b1 * Radians), sy = y + rr * std::sin(b1 * Radians);
   const double ex = x + rr * std::cos(b2 * Radians), ey = y + rr * std::sin(b2 * Radians);
+  if (!InRange({x - rr, y - rr, x + rr, y + rr})) return;
   AddArc(layer, sx, sy, ex, ey, x, y, b1, b2);
 }
 
@@ -398,6 +431,7 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
   } else if (name == "POINT") {
     if (g.Real(10, x1) && g.Real(20, y1)) {
       TransformPoint(x1, y1, x1, y1, ctx.Matrix);
+      if (!InRange({x1, y1})) return;
       AddPoint(layer, x1, y1);
       ExtendBounds(x1, y1);
     }
@@ -599,9 +633,12 @@ bool DxfDeclaredUnits(const std::string& fileName, bool& inches) {
   std::string codeLine, value;
   bool inHeader = false, unitsNext = false, found = false;
   int32_t code = 0;
+  bool first = true;
   // Group pairs up to the end of the header; a drawing whose first section
   // is another one declares nothing.
   while (ReadTextLine(f, codeLine) && ReadTextLine(f, value)) {
+    if (first) DropUtf8Mark(codeLine);
+    first = false;
     if (!ParseInt(codeLine, code)) break;
     const std::string clean = CleanUpperCase(value);
     if (code == 0 && clean != "SECTION") break;
@@ -642,7 +679,10 @@ double DetectDxf(const std::string& fileName) {
   };
   // Comment groups (999) ahead of the first section are passed over.
   std::string comment;
+  bool first = true;
   while (ReadTextLine(f, line)) {
+    if (first) DropUtf8Mark(line);
+    first = false;
     if (!codeIs(line, 999)) break;
     if (!ReadTextLine(f, comment)) break;
     line.clear();

@@ -13,6 +13,7 @@
 // the file and the line.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -68,6 +69,9 @@ class TDxfReader : public TImportObject {
   };
 
   void Fail(const TCursor& c, const std::string& what);
+  // False, and the reading failed, when a position or radius in database
+  // units lies beyond what a job holds: it is never cut to the edge.
+  bool InRange(std::initializer_list<double> values);
   bool ReadGroup(TCursor& c, TGroup& g);
   // The next entity: its name and its groups up to the next code 0.
   bool NextEntity(TCursor& c, std::string_view& name, std::vector<TGroup>& groups);
@@ -95,6 +99,7 @@ class TDxfReader : public TImportObject {
   // Entities handled, counting every copy a block insertion makes.
   static constexpr int64_t MaxHandledEntities = 20000000;
   int64_t handled_ = 0;
+  int32_t entityLine_ = 0;  // the code line that began the entity last read
   std::string text_;
   std::unordered_map<std::string, int32_t> layerIndex_;
   std::unordered_map<std::string, TBlock> blocks_;

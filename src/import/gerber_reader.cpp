@@ -606,6 +606,15 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   if (first('X', value)) X = g.IncrementalMode ? X + value : value;
   if (first('Y', value)) Y = g.IncrementalMode ? Y + value : value;
   if (Failed) return;
+  // A position beyond what a job holds is never cut to its edge: the format
+  // or the units are wrong.
+  const double perUnit = (g.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+  if (std::fabs(static_cast<double>(X) * perUnit) > 2147483647.0 ||
+      std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0) {
+    Fail("the position lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm); "
+         "check the format and the units");
+    return;
+  }
   const bool moved = X != PrevX || Y != PrevY;
   bool flash = false;
   for (std::size_t m = 0; m < count; ++m)

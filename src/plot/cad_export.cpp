@@ -213,7 +213,8 @@ bool ExportEntities(TCadExportWriter& writer, uint32_t layerMask, const uint8_t&
     CurrentLayerForExport = LayerOfBit(slot->Flags);
     TIntPoint p1, p2, p3;
     e->GetPoint(p1);
-    e->GetSecondPoint(p2);
+    // A point has no second point: asking for one shows an error box.
+    if (e->GetType() != etCadPoint) e->GetSecondPoint(p2);
     switch (e->GetType()) {
       case etCadPoint:
         writer.ExportPoint(p1.X / div, p1.Y / div);

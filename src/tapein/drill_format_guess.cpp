@@ -195,12 +195,15 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   // show all the numbers can.
   // A line too long for any tape ends the scan; the reading says why.
   while (s.Words.size() < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
-    const std::string line = UpperCaseStr(RemoveBlanks(raw));
+    std::string line = UpperCaseStr(RemoveBlanks(raw));
     if (line.empty()) continue;
     if (line[0] == ';') {
       ReadFileFormat(line, g);
       continue;
     }
+    // A comment after the words holds no numbers of the tape.
+    if (line.find("M97,") == std::string::npos && line.find("M98,") == std::string::npos)
+      line = line.substr(0, line.find(';'));
     const size_t comma = line.find(',');
     const std::string keyword = line.substr(0, comma);
     const std::string tail = comma == std::string::npos ? std::string() : line.substr(comma + 1);

@@ -478,8 +478,9 @@ class TNCReader {
   // its zeros and digits (stated, else kept when stated before, else the
   // unit's own), the position carried over into the new tape units.
   void SwitchUnits(bool metric, const std::string& tail);
-  // ";FILE_FORMAT=i:d": the tape's digits.
-  void ReadFileFormatComment(const std::string& line);
+  // ";FILE_FORMAT=i:d": the tape's digits; true when the line stated them
+  // (it is then taken like a units line, not kept as an unparsed block).
+  bool ReadFileFormatComment(const std::string& line);
   // The header ends without its "%" or M95 (a block only the body has).
   void EndUnclosedHeader();
   // True when the header or an earlier block defined the tool (a size or a

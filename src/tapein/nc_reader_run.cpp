@@ -28,6 +28,38 @@ const char* const HeaderKeywords[] = {
     "VER",  "Z",    "ZA",     "ZC",     "ZS",    "Z+",    "Z-",       "/",      "",
 };
 
+// Where the free text of a block begins (the message of M47, the text M97
+// and M98 drill, the file M99 calls), in the block written in capitals;
+// npos when it has none.
+std::size_t FreeTextStart(const std::string& upper) {
+  std::size_t start = std::string::npos;
+  for (const char* code : {"M47,", "M97,", "M98,", "M99,"}) {
+    const std::size_t at = upper.find(code);
+    if (at != std::string::npos) start = std::min(start, at + 4);
+  }
+  return start;
+}
+
+// A comment after a block's words (";" to the end of the line, as several
+// CAD programs write them) is no part of the block; free text is kept whole.
+void CutTrailingComment(std::string& line) {
+  const std::size_t semicolon = line.find(';');
+  if (semicolon == std::string::npos || semicolon == 0) return;
+  if (FreeTextStart(UpperCaseStr(line.substr(0, semicolon))) != std::string::npos) return;
+  line.erase(semicolon);
+}
+
+// Tapes written in lower case read as the same words in upper case; free
+// text is kept as written.
+void UpperCaseWords(std::string& line) {
+  bool lower = false;
+  for (const char c : line) lower = lower || (c >= 'a' && c <= 'z');
+  if (!lower) return;
+  const std::string upper = UpperCaseStr(line);
+  const std::size_t text = FreeTextStart(upper);
+  line = text == std::string::npos ? upper : upper.substr(0, text) + line.substr(text);
+}
+
 // Opens a file for reading; a failure leaves its error number pending.
 std::FILE* OpenForReading(const std::string& name, std::size_t buffer) {
   errno = 0;
@@ -234,10 +266,14 @@ void TNCReader::ReadLoop() {
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
+    CutTrailingComment(g.Line);
+    UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) {
-      if (first == ';') ReadFileFormatComment(g.Line);
-      UnparsedBlock(g.RawLine, SkippedLineKind());
+      // A digits statement is the tape's format, like its units line: it
+      // is not handed on, where a tape of other digits would restate it.
+      if (first != ';' || !ReadFileFormatComment(g.Line))
+        UnparsedBlock(g.RawLine, SkippedLineKind());
       continue;
     }
     if (first == '%' || g.Line == "M95") {
@@ -424,20 +460,21 @@ void TNCReader::SwitchUnits(bool metric, const std::string& tail) {
   if (before > 0.0 && after > 0.0 && before != after) RescaleCoordinates(before / after);
 }
 
-void TNCReader::ReadFileFormatComment(const std::string& line) {
+bool TNCReader::ReadFileFormatComment(const std::string& line) {
   const std::string text = UpperCaseStr(RemoveBlanks(line));
   const std::string key = ";FILE_FORMAT=";
-  if (!StartsWith(text, key.c_str())) return;
+  if (!StartsWith(text, key.c_str())) return false;
   const std::string value = text.substr(key.size());
   const std::size_t colon = value.find(':');
-  if (colon == std::string::npos) return;
+  if (colon == std::string::npos) return false;
   const int32_t integerDigits = StrToIntLenient(value.substr(0, colon));
   const int32_t decimalDigits = StrToIntLenient(value.substr(colon + 1));
-  if (integerDigits < 1 || integerDigits > 5 || decimalDigits < 1 || decimalDigits > 6) return;
+  if (integerDigits < 1 || integerDigits > 5 || decimalDigits < 1 || decimalDigits > 6) return false;
   HeaderIntegerDigits = integerDigits;
   HeaderDecimalDigits = decimalDigits;
   GlobalRec->DigitsStated = true;
   ResetNumberFormat();
+  return true;
 }
 
 void TNCReader::EndUnclosedHeader() {

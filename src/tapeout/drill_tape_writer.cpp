@@ -303,6 +303,9 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
     lines_.push_back("M48");
     const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
     lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
+    const std::string digits =
+        TapeDigitsComment(f_.Metric, IntegerDigits(), DecimalDigits(), f_.ZerosUsed);
+    if (!digits.empty()) lines_.push_back(digits);
     if (o_.OutputToolDiameters)
       for (const TDrillTapeTool& t : program.Tools) {
         bool fits = false;

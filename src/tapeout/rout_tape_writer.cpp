@@ -327,6 +327,10 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
     lines_.push_back("M48");
     const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
     lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
+    const TRoutTapeDigits digits = RoutTapeDigits(f_);
+    const std::string comment =
+        TapeDigitsComment(f_.Metric, digits.IntegerDigits, digits.DecimalDigits, f_.ZerosUsed);
+    if (!comment.empty()) lines_.push_back(comment);
     const int32_t decimals = f_.Metric ? 3 : 4;
     const double perUnit = UnitsPerTapeUnit(f_);
     for (int32_t tool : used) {

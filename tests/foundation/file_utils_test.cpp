@@ -146,6 +146,39 @@ TEST_F(FileUtilsTest, FindNamesAndDeleteMatching) {
   EXPECT_EQ(IOResult(), 0);
 }
 
+TEST_F(FileUtilsTest, TextLinesEndAtLfCrLfOrALoneCr) {
+  // Tapes and drawings from older systems end their lines with CR alone; a
+  // twice-converted transfer writes CR CR LF. Each is one line end.
+  const fs::path file = Disk("lines.txt");
+  const std::vector<std::string> four = {"G90", "T1", "", "X1Y2"};
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"G90\nT1\n\nX1Y2", four},
+      {"G90\r\nT1\r\n\r\nX1Y2\r\n", four},
+      {"G90\rT1\r\n\rX1Y2\r", four},
+      {"G90\r\r\nT1\r\r\n\nX1Y2", four},
+      // A run of CRs is one line end.
+      {"G90\rT1\r\rX1Y2\r", {"G90", "T1", "X1Y2"}},
+  };
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text);
+    WriteFileBytes(file, text);
+    std::FILE* f = std::fopen(file.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::vector<std::string> lines;
+    std::string line;
+    while (ReadTextLine(f, line)) lines.push_back(line);
+    std::fclose(f);
+    EXPECT_EQ(lines, expected);
+    f = std::fopen(file.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(ReadTextLineLimited(f, line, 3), lrLine);
+    EXPECT_EQ(line, "G90");
+    EXPECT_EQ(ReadTextLineLimited(f, line, 3), lrLine);
+    EXPECT_EQ(line, "T1");
+    std::fclose(f);
+  }
+}
+
 TEST(IOResultTest, ReadsAndClearsThePendingResult) {
   InOutRes = ENOENT;
   EXPECT_EQ(IOResult(), ENOENT);

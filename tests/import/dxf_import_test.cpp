@@ -126,6 +126,56 @@ TEST_F(DxfImportTest, SampleDrawingsMatchTheirReadmeFigures) {
   EXPECT_EQ(DetectDxf(Sample("dxf", "ezdxf__bin_dxf_r12.dxf").string()), 0.0);
 }
 
+// Drawings written on older systems end their lines with CR alone, some
+// converted twice with CR CR LF; R12 writers pad their group codes with
+// blanks; editors put a UTF-8 byte order mark in front. Each sample reads
+// to the same geometry in every form.
+TEST_F(DxfImportTest, SampleDrawingsReadTheSameAsOtherWritersSaveThem) {
+  if (!std::filesystem::exists(Sample("dxf", "README.md"))) GTEST_SKIP() << "shared test data absent";
+  auto tally = [this](const std::string& file) {
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    ImportMm(file);
+    EXPECT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes().front().Text;
+    return Shown(Tally(Mm));
+  };
+  auto replaced = [](const std::string& text, const std::string& by) {
+    std::string out;
+    for (const char c : text) {
+      if (c == '\n') out += by;
+      else if (c != '\r') out += c;
+    }
+    return out;
+  };
+  for (const char* name : {"autocad__floorplan.dxf", "ezdxf__POLI-ALL210_12.DXF", "librecad__issue21.dxf",
+                           "ezdxf__insert_bricscad_level_1.dxf"}) {
+    SCOPED_TRACE(name);
+    const std::string text = ReadFileBytes(Sample("dxf", name));
+    const std::string original = tally(Sample("dxf", name).string());
+    EXPECT_EQ(tally(Write("cr.dxf", replaced(text, "\r"))), original) << "CR";
+    EXPECT_EQ(tally(Write("crcrlf.dxf", replaced(text, "\r\r\n"))), original) << "CR CR LF";
+    const std::string marked = Write("marked.dxf", "\xEF\xBB\xBF" + text);
+    EXPECT_EQ(DetectFileFormat(marked), fcDxf);
+    EXPECT_EQ(tally(marked), original) << "byte order mark";
+    // Group codes right-aligned in three columns.
+    std::istringstream in(replaced(text, "\n"));
+    std::string padded, line;
+    for (bool code = true; std::getline(in, line); code = !code) {
+      if (code) line.insert(0, line.size() < 3 ? 3 - line.size() : 0, ' ');
+      padded += line + "\n";
+    }
+    EXPECT_EQ(tally(Write("padded.dxf", padded)), original) << "padded codes";
+  }
+  // An empty text value between two CRs stays a value.
+  delete DB;
+  DB = new TCadDatabase();
+  ImportMm(Write("empty.dxf", replaced(Drawing("", "0\nTEXT\n8\n0\n10\n0\n20\n0\n40\n1\n1\n\n"
+                                                   "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n"),
+                                       "\r")));
+  EXPECT_EQ(Tally(Mm).ByType[2], 1);
+}
+
 // ---- Blocks --------------------------------------------------------------------------------
 
 TEST_F(DxfImportTest, InsertsAreMovedScaledTurnedAndMirrored) {
@@ -243,6 +293,45 @@ TEST_F(DxfImportTest, ABrokenDrawingImportsNothingAndNamesItsLine) {
   ImportDxfToCad(Write("empty.dxf", ""));
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "File access error #100\r\n" + IoErrorText(100));
+}
+
+// A drawing that reaches beyond what a job holds (a building plan in
+// millimetres, a board drawn in millimetres read as inches) is refused with
+// its line and the hint to the units, never cut to the edge of the job.
+TEST_F(DxfImportTest, ADrawingBeyondTheLargestCoordinateIsRefusedNotCut) {
+  const std::string plan =
+      Drawing("", "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n100\n21\n50\n"
+                  "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n5000\n21\n0\n");
+  // In millimetres the first line fits and the second does not; in inches
+  // neither does.
+  for (const bool inches : {false, true}) {
+    SCOPED_TRACE(inches ? "inches" : "millimetres");
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    QueueModalScript("TDrawingUnits", [inches](TForm& f) {
+      f.Get<TRadioGroup>("DrawingUnitsGroup").SetItemIndex(inches ? 0 : 1);
+      f.Click("OKButton");
+    });
+    const std::string file = Write("plan.dxf", plan);
+    ImportDxfToCad(file);
+    EXPECT_EQ(Tally(Mm).Total(), 0);
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    const std::string& text = ShownMessageBoxes()[0].Text;
+    EXPECT_NE(text.find(file + ", line " + (inches ? "5:" : "17:")), std::string::npos) << text;
+    EXPECT_NE(text.find("beyond the largest coordinate"), std::string::npos) << text;
+  }
+  // Circles reach as far as their radius, on the drill side too.
+  ResetHeadlessDialogs();
+  QueueModalScript("TDrawingUnits", [](TForm& f) {
+    f.Get<TRadioGroup>("DrawingUnitsGroup").SetItemIndex(1);
+    f.Click("OKButton");
+  });
+  const int32_t holes = DrillEntityCount;
+  ImportDxfToDrill(Write("ring.dxf", Drawing("", "0\nCIRCLE\n8\n0\n10\n2000\n20\n0\n40\n200\n")));
+  EXPECT_EQ(DrillEntityCount, holes);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("beyond the largest coordinate"), std::string::npos);
 }
 
 // ---- Drill side ---------------------------------------------------------------------------

@@ -311,9 +311,13 @@ TEST_F(GerberImportTest, ABrokenFileImportsNothingAndNamesItsLine) {
       // An aperture of a macro the file never defines.
       "%FSLAX24Y24*%\n%MOIN*%\n%ADD10NOSUCH*%\nD10*\nX0Y0D03*\nM02*\n",
       // A macro whose expression cannot be read.
-      "%FSLAX24Y24*%\n%MOIN*%\n%AMBAD*1,1,$1x,0,0*%\n%ADD10BAD,1*%\nD10*\nX0Y0D03*\nM02*\n"};
-  const char* lines[] = {"line 6", "line 3", "line 4"};
-  for (int k = 0; k < 3; ++k) {
+      "%FSLAX24Y24*%\n%MOIN*%\n%AMBAD*1,1,$1x,0,0*%\n%ADD10BAD,1*%\nD10*\nX0Y0D03*\nM02*\n",
+      // A flash 100 inches out and a draw 3 metres long: beyond what a job
+      // holds, never cut to its edge.
+      "%FSLAX26Y26*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D03*\nX100000000Y0D03*\nM02*\n",
+      "%FSLAX43Y43*%\n%MOMM*%\n%ADD10C,0.1*%\nD10*\nX0Y0D02*\nG91*\nX2000000D01*\nX1000000D01*\nM02*\n"};
+  const char* lines[] = {"line 6", "line 3", "line 4", "line 6", "line 8"};
+  for (int k = 0; k < 5; ++k) {
     SCOPED_TRACE(k);
     ResetHeadlessDialogs();
     const std::string file = Write("bad.gbr", broken[k]);
@@ -323,6 +327,12 @@ TEST_F(GerberImportTest, ABrokenFileImportsNothingAndNamesItsLine) {
     ASSERT_EQ(ShownMessageBoxes().size(), 1u);
     EXPECT_NE(ShownMessageBoxes()[0].Text.find(file + ", " + lines[k]), std::string::npos)
         << ShownMessageBoxes()[0].Text;
+    // The drill side refuses it alike.
+    const int32_t holes = DrillEntityCount;
+    ResetHeadlessDialogs();
+    ImportGerberToDrill(file);
+    EXPECT_EQ(DrillEntityCount, holes);
+    EXPECT_EQ(ShownMessageBoxes().size(), 1u);
   }
   // A file with no end of block is refused before the dialog.
   ResetHeadlessDialogs();

@@ -201,9 +201,11 @@ TEST_F(CadExportTest, CancelBoxLinesBehaveLikeACharacterScreen) {
   EXPECT_EQ(box.Line(2), "");
 }
 
-// The import's format detection takes each written file for its own format.
+// The import's format detection takes each written file for its own format;
+// the job's point is written without an error box.
 TEST_F(CadExportTest, WrittenFilesAreRecognisedAsTheirFormats) {
   AddSampleJob();
+  ResetHeadlessDialogs();
   TDxfExportWriter dxf;
   THpglExportWriter hpgl;
   TIgiPostExportWriter post;
@@ -215,6 +217,8 @@ TEST_F(CadExportTest, WrittenFilesAreRecognisedAsTheirFormats) {
     const std::string name = Path("JOB" + std::to_string(format));
     ASSERT_TRUE(RunCadExport(name, *writer));
     EXPECT_EQ(DetectFileFormat(name), format);
+    for (const auto& box : ShownMessageBoxes()) EXPECT_EQ(box.Text.find("Error"), std::string::npos) << box.Text;
+    ResetHeadlessDialogs();
   }
 }
 

@@ -2,8 +2,11 @@
 // the results report, withdrawal of a stopped import, detection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <tuple>
 
 #include "detached_undo_window.h"
 #include "drill_import_test_support.h"
@@ -529,6 +532,64 @@ TEST_F(DrillImportTest, SampleToolSizesAndExtents) {
   EXPECT_TRUE(Import((dir / "eagle-newer__drills.xln").string()));
   EXPECT_EQ(ToolTable[1].Diameter, 1016000);
   EXPECT_EQ(ToolTable[2].Diameter, 813000);
+}
+
+// Several CAD programs end blocks with a comment: the words before it are
+// read, in the header as in the body and in either unit, and the comment
+// neither adds words nor stops the reading.
+TEST_F(DrillImportTest, CommentsAfterTheWordsLeaveTheBlockItsWords) {
+  DrillInputFormat.ShowMessages = false;
+  const std::string tapes[] = {
+      "M48 ; header\nINCH,LZ ; units\nT1C0.035 ; via, drill Y2 X1\n%\nT1 ; select\n"
+      "X01Y01 ; first hit\nX02Y005;second\nM30\n",
+      "M48\nMETRIC,LZ;mm\nT1C0.889;Tool 1\n%\nT1\nX0254Y0254 ;C1 X9\nX0508Y0127\nM30\n"};
+  for (const std::string& text : tapes) {
+    SCOPED_TRACE(text);
+    DRDB->Clear();
+    ToolTable.Fill(TToolRecord{});
+    ASSERT_TRUE(Import(Tape("comments.drl", text)));
+    ASSERT_EQ(DrillEntityCount, 2);
+    EXPECT_EQ(DRDB->EntityAt(1)->X, Inch);
+    EXPECT_EQ(DRDB->EntityAt(1)->Y, Inch);
+    EXPECT_EQ(DRDB->EntityAt(2)->X, 2 * Inch);
+    EXPECT_EQ(DRDB->EntityAt(2)->Y, Inch / 2);
+    EXPECT_EQ(HolesPerTool(1), (std::map<int32_t, int32_t>{{1, 2}}));
+    EXPECT_NEAR(ToolTable[1].Diameter, 889000, 100);
+  }
+}
+
+// Other programs write the same tapes with CR line ends (older systems) or in
+// lower case: every hole comes back in the same place with the same size.
+TEST_F(DrillImportTest, SharedTapesReadTheSameWithCrLineEndsAndInLowerCase) {
+  const auto dir = SharedTestData() / "excellon";
+  if (SharedTestData().empty() || !std::filesystem::exists(dir)) GTEST_SKIP() << "no sample tapes";
+  const TDrillFormatRecord stored = DrillInputFormat;
+  auto holes = [&](const std::string& file) {
+    DRDB->Clear();
+    ToolTable.Fill(TToolRecord{});
+    DrillInputFormat = stored;
+    DrillInputFormat.ShowMessages = false;
+    EXPECT_TRUE(Import(file));
+    std::multiset<std::tuple<int32_t, int32_t, int32_t>> out;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (const TDrillEntity* e = DRDB->EntityAt(i))
+        out.insert({e->X, e->Y, ToolTable[e->GetToolNumber()].Diameter});
+    return out;
+  };
+  for (const TSample& s : Samples) {
+    if (s.Hits == 0) continue;
+    SCOPED_TRACE(s.File);
+    const auto original = holes((dir / s.File).string());
+    ASSERT_EQ(int32_t(original.size()), s.Hits);
+    std::string lf;
+    for (const char c : ReadFileBytes(dir / s.File))
+      if (c != '\r') lf += c;
+    std::string cr = lf, lower = lf;
+    std::replace(cr.begin(), cr.end(), '\n', '\r');
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(holes(Tape("cr.drl", cr)), original) << "CR line ends";
+    EXPECT_EQ(holes(Tape("lower.drl", lower)), original) << "lower case";
+  }
 }
 
 }  // namespace

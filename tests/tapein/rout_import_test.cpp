@@ -2,6 +2,7 @@
 // tape writer read back through the import.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -352,12 +353,15 @@ TEST_F(TRoutRoundTripTest, LinesArcsCirclesHolesAndCommandsComeBackTheSame) {
                                 "G00X010000Y010000\nG42\nM15\nG01X020000Y010000F300\n"
                                 "G02X030000Y020000A010000\nG01X030000Y030000\nM16\n"
                                 "T02\nG32X050000Y050000A005000\n"
-                                "G05X070000Y070000\n"
-                                "M47,OPERATOR CHECK\nM30\n");
+                                "g05x070000y070000 ; a block in lower case ends in a comment\n"
+                                "M47,Operator check; as written\nM30\n");
   AcceptFormat();
   ASSERT_TRUE(ImportRoutTape(tape, 0, false));
   const auto first = Layer();
   ASSERT_GE(first.size(), 6u);
+  // The hole of the lower-case block, and the message kept as written.
+  EXPECT_NE(std::find(first.begin(), first.end(), "H 177800000,177800000"), first.end());
+  EXPECT_EQ(first.back(), "M M47,Operator check; as written");
   for (const auto& format : {DefaultRoutFormat(true), [] {
                                TRoutFormatRecord f = DefaultRoutFormat(true);
                                f.Absolute = false;

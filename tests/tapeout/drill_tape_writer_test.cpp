@@ -318,6 +318,57 @@ TEST_F(TDrillTapeWriterTest, SampleTapesComeBackWithTheSameHitsInEveryDialectAnd
   EXPECT_GE(files, 10);
 }
 
+// A shop reads its own tapes back with Drill Import's pre-filled answers, not
+// with the format they were written in. Digits other than a units line
+// implies (inch 2.4, metric 3.3) are stated in the header, so the holes come
+// back where they were instead of ten times off.
+TEST_F(TDrillTapeWriterTest, TapesOfOtherDigitsStateThemAndReadBackWithThePrefilledAnswers) {
+  const fs::path dir = SharedTestData() / "excellon";
+  if (SharedTestData().empty() || !fs::exists(dir)) GTEST_SKIP() << "no sample tapes";
+  const TDrillFormatRecord stored = DefaultDrillFormat(false);
+  auto wide = [](bool metric, uint8_t zeros) {
+    TDrillFormatRecord f = Format(metric, zeros, true, 1);
+    f.IntegerDigits = 3;
+    f.MetricIntegerDigits = 4;
+    f.MetricDecimalDigits = 4;
+    return f;
+  };
+  struct TCase {
+    TDrillFormatRecord Format;
+    const char* Comment;  // "" where the units line says enough
+  };
+  const TCase cases[] = {{wide(false, 0), ";FILE_FORMAT=3:4"},
+                         {wide(true, 0), ";FILE_FORMAT=4:4"},
+                         {wide(true, 1), ";FILE_FORMAT=4:4"},
+                         {Format(true, 0, true, 1), ""},
+                         {Format(false, 2, true, 1), ""}};
+  for (const char* name : {"drill0.exc", "kicad-older__chibi_2024.drl", "easyeda__Gerber_Drill_PTH.DRL"}) {
+    for (const TCase& c : cases) {
+      const TDrillFormatRecord& f = c.Format;
+      SCOPED_TRACE(testing::Message() << name << (f.Metric ? " metric" : " inch") << " zeros "
+                                      << int(f.ZerosUsed));
+      DRDB->Clear();
+      ToolTable.Fill(TToolRecord{});
+      ASSERT_TRUE(Import((dir / name).string(), stored));
+      const auto before = Hits(f);
+      const std::string tape = Path("wide.drl");
+      ASSERT_TRUE(Write(tape, f, 1));
+      const std::string text = ReadFileBytes(tape);
+      if (*c.Comment != '\0') {
+        EXPECT_NE(text.find(std::string(f.Metric ? "METRIC" : "INCH") + (f.ZerosUsed == 1 ? ",TZ\r\n" : ",LZ\r\n") +
+                            c.Comment + "\r\n"),
+                  std::string::npos)
+            << text.substr(0, 80);
+      } else {
+        EXPECT_EQ(text.find(";FILE_FORMAT"), std::string::npos);
+      }
+      DRDB->Clear();
+      ASSERT_TRUE(Import(tape, stored));
+      EXPECT_EQ(Hits(f), before);
+    }
+  }
+}
+
 TEST_F(TDrillTapeWriterTest, UnexpandedWorkAndStepsReadBackAsTheSameExpandedHits) {
   ToolTable[1].Diameter = Inch / 40;
   ToolTable[2].Diameter = Inch / 20;

@@ -73,6 +73,14 @@ TEST_F(TRoutTapeWriterTest, NumbersFollowTheZeroModeUnitsAndCoordinateMode) {
   lines = Lines(f);
   EXPECT_EQ(lines[2], "G00X25.4Y25.4");
   EXPECT_EQ(lines[5], "G01X50.8Y25.4F017");  // 5080 feed units at 300 a step
+  // A header of other digits than the units line implies states them.
+  f = DefaultRoutFormat(true);
+  f.MetricIntegerDigits = 4;
+  f.Metric = true;
+  lines = Lines(f);
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
+            (std::vector<std::string>{"M48", "METRIC,LZ", ";FILE_FORMAT=4:3"}));
+  EXPECT_EQ(lines[7], "G00X00254Y00254");
 }
 
 TEST_F(TRoutTapeWriterTest, ANumberTooWideRefusesTheTapeAndKeepsTheOldOne) {
