@@ -15,7 +15,7 @@
 // was; the fault is reported with the number of the line where it was found.
 #pragma once
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -101,15 +101,42 @@ class TJobFileReader {
   virtual void Yield();
 
  private:
-  bool ReadLine(std::string& raw, std::string& work);
+  enum TRecordKind : uint8_t;
+
+  // The next line of the file (every CR removed, cut at a Ctrl-Z); false at
+  // the end of the text or after a fault. The line stays readable until the
+  // next one is read.
+  bool ReadLine();
   // The next line that is not blank (where a group code or "0" belongs).
-  bool ReadCodeLine(std::string& raw, std::string& work);
+  bool ReadCodeLine();
+  // The line as read, cut to 255 characters.
+  const std::string& Raw();
+  // The line as compared: Raw upper-cased, blanks removed.
+  const std::string& Work();
+  // Reads the next line when it is an optional "-" and one to eighteen
+  // digits, ended by the end of a line held in the buffer (how the writer
+  // writes every number): the value. False, with nothing read, for any
+  // other line, which then takes the general way.
+  bool ReadPlainNumberLine(int64_t& value);
+  // True when the line reads "0" (as compared).
+  bool LineIsZero();
+  // The line as a group code (an optional sign and digits); false, with the
+  // fault reported, when it is none.
+  bool ReadGroupCode(int32_t& code);
+  // The line as the value of a numeric group; false, with the fault
+  // reported, when it lies outside 32 bits.
+  bool ReadNumericValue(int32_t code, int32_t& value);
+  // Moves the unread rest of the buffer to its front and reads the next
+  // block behind it; false after a read error (reported).
+  bool Refill();
   void Tick();
   void Parse();
-  // The next record: its name, the line of the name and its fields; false
-  // at the end of the file or after a fault.
-  bool NextRecord(std::string& name, int32_t& nameLine, TJobFields& f);
-  void Dispatch(uint8_t section, const std::string& name, const TJobFields& f, bool& inList);
+  // The next record: its name, kind, the line of the name and its fields;
+  // false at the end of the file or after a fault.
+  bool NextRecord(std::string& name, TRecordKind& kind, int32_t& nameLine, TJobFields& f);
+  void Dispatch(uint8_t section, TRecordKind kind, const std::string& name, const TJobFields& f,
+                bool& inList);
+  void ReportReadError(int error);
 
   std::string FileName_;
   bool Opened_ = false;
@@ -117,7 +144,19 @@ class TJobFileReader {
   int32_t LineCounter_ = 0;
   int32_t TickCounter_ = 0;
   int32_t RecordLine_ = 0;
-  std::FILE* File_ = nullptr;  // open while Run reads
+  int Fd_ = -1;                // open while Run reads
+  std::unique_ptr<char[]> Buffer_;
+  std::size_t Capacity_ = 0;
+  std::size_t Next_ = 0;       // the first unread byte of the buffer
+  std::size_t End_ = 0;        // the end of the bytes read
+  std::size_t DosMark_ = 0;    // the first Ctrl-Z at or after Next_, else npos
+  bool AtEnd_ = false;         // the file is read to its end
+  // The current line: its bytes in the buffer (a trailing CR left out), and
+  // the copies made of it on demand.
+  const char* Line_ = nullptr;
+  std::size_t LineSize_ = 0;
+  bool RawMade_ = false, WorkMade_ = false;
+  std::string Raw_, Work_;
   bool PendingStart_ = false;  // the "0" line of the next record is read
   bool DosEndSeen_ = false;  // a Ctrl-Z ended the text
 };
@@ -215,7 +254,9 @@ class TJobFileLoader : public TJobFileReader {
 // not exist!").
 bool ReadJobFile(const std::string& fileName, TJobContents& contents);
 // Puts checked contents into DB, DRDB and RTDB (added to what they hold),
-// the tool tables and the origins, and rebuilds the step objects.
+// the tool tables and the origins, and rebuilds the step objects. The
+// entities are neither journalled nor drawn: the caller resets the journals
+// and shows the job.
 void CommitJobContents(const TJobContents& contents);
 // ReadJobFile, then CommitJobContents when the file was sound; false when
 // nothing was loaded.
