@@ -626,7 +626,7 @@ void TJobFileLoader::AddCad(uint8_t type, const TJobFields& f) {
   e.Layer = uint8_t(index);
   e.X = f.X, e.Y = f.Y, e.X2 = f.X2, e.Y2 = f.Y2, e.X3 = f.X3, e.Y3 = f.Y3;
   e.Radius = f.Radius;
-  Contents.Entities.push_back(e);
+  Contents.AddEntity(e);
 }
 
 void TJobFileLoader::AddDrill(uint8_t type, const TJobFields& f) {
@@ -648,7 +648,7 @@ void TJobFileLoader::AddDrill(uint8_t type, const TJobFields& f) {
     e.Text = int32_t(Contents.Texts.size());
     Contents.Texts.push_back(f.Text);
   }
-  Contents.Entities.push_back(e);
+  Contents.AddEntity(e);
 }
 
 void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
@@ -688,12 +688,12 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   e.StepId = f.StepId;
   e.Feed = feed;
   e.ZOffset = f.G[3];
-  e.HoldOff = f.HoldOff;
+  e.HoldOff = uint8_t(f.HoldOff);
   if (type == etRoutCommand) {
     e.Text = int32_t(Contents.Texts.size());
     Contents.Texts.push_back(f.Text);
   }
-  Contents.Entities.push_back(e);
+  Contents.AddEntity(e);
 }
 
 // ---- TJobFileLoader: tools and origins -----------------------------------------------------
@@ -810,14 +810,74 @@ void TJobFileLoader::ResolveSteps() {
   }
 }
 
+// ---- TJobContents: the packed entity list ---------------------------------------------------
+
+namespace {
+// Head word: bits 0-7 type, 8-15 layer, 16-17 side, 18 flag, 19 a step id
+// follows the fields, 24-31 hold-off.
+constexpr uint32_t kHasStepBit = 1u << 19;
+
+bool CarriesSteps(uint8_t type) {
+  return type >= etDrillHole || type == etRoutJog || type == etRoutCircle || type == etRoutHole ||
+         type == etRoutCommand;
+}
+}  // namespace
+
+const std::vector<int32_t TJobContents::TEntity::*>& TJobContents::FieldsOf(uint8_t type) {
+  using E = TEntity;
+  static const std::vector<int32_t E::*> kFields[16] = {
+      {},
+      {&E::X, &E::Y},                                                  // CAD point
+      {&E::X, &E::Y, &E::X2, &E::Y2},                                  // CAD line
+      {&E::X, &E::Y, &E::X2, &E::Y2, &E::X3, &E::Y3},                  // CAD arc
+      {&E::X, &E::Y, &E::Radius},                                      // CAD circle
+      {&E::X, &E::Y, &E::Tool, &E::Index},                             // rout jog
+      {&E::X, &E::Y, &E::Feed, &E::ZOffset},                           // rout line
+      {&E::X, &E::Y, &E::X2, &E::Y2, &E::Feed, &E::ZOffset},           // rout arc
+      {&E::X, &E::Y, &E::X2, &E::Y2, &E::Feed, &E::ZOffset},           // rout arc, clockwise
+      {&E::X, &E::Y, &E::Radius, &E::Tool, &E::Index, &E::Feed, &E::ZOffset},  // rout circle
+      {&E::X, &E::Y, &E::Tool},                                        // rout hole
+      {&E::X, &E::Y, &E::Text},                                        // rout command
+      {&E::X, &E::Y, &E::Tool},                                        // drill hole
+      {&E::X, &E::Y, &E::X2, &E::Y2, &E::Tool},                        // drill slot
+      {&E::X, &E::Y, &E::Radius, &E::Tool},                            // drill circle
+      {&E::X, &E::Y, &E::Tool, &E::Text},                              // drill text
+  };
+  return kFields[type < 16 ? type : 0];
+}
+
+void TJobContents::AddEntity(const TEntity& e) {
+  const bool step = e.StepId != 0 && CarriesSteps(e.Type);
+  const uint32_t head = uint32_t(e.Type) | uint32_t(e.Layer) << 8 | uint32_t(e.Side & 3) << 16 |
+                        uint32_t(e.Flag != 0) << 18 | (step ? kHasStepBit : 0) |
+                        uint32_t(e.HoldOff) << 24;
+  EntityWords_.push_back(int32_t(head));
+  for (int32_t TEntity::*field : FieldsOf(e.Type)) EntityWords_.push_back(e.*field);
+  if (step) EntityWords_.push_back(e.StepId);
+  ++EntityCount_;
+}
+
+TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
+  TEntity e;
+  const uint32_t head = uint32_t(*word++);
+  e.Type = uint8_t(head);
+  e.Layer = uint8_t(head >> 8);
+  e.Side = uint8_t((head >> 16) & 3);
+  e.Flag = uint8_t((head >> 18) & 1);
+  e.HoldOff = uint8_t(head >> 24);
+  for (int32_t TEntity::*field : FieldsOf(e.Type)) e.*field = *word++;
+  if ((head & kHasStepBit) != 0) e.StepId = *word++;
+  return e;
+}
+
 // ---- Reading and loading -------------------------------------------------------------------
 
 bool ReadJobFile(const std::string& fileName, TJobContents& contents) {
   TJobFileLoader loader(fileName);
-  // Room for the entities a file of this size holds at most rarely more
-  // than (a drill hole takes some 40 to 60 bytes).
+  // Room for the entities a file of this size rarely exceeds (a drill hole
+  // takes some 40 to 60 bytes of file and 16 of the list).
   if (const int64_t size = FileSizeOf(fileName); size > 0)
-    loader.Contents.Entities.reserve(std::size_t(size / 40) + 16);
+    loader.Contents.ReserveEntityWords(std::size_t(size / 12) + 16);
   if (!loader.Run()) return false;
   contents = std::move(loader.Contents);
   return true;
@@ -914,10 +974,10 @@ void CommitJobContents(const TJobContents& c) {
   // A load is no edit: nothing is journalled, and nothing is drawn until
   // the caller shows the job.
   TRoutJournalPause pause;
-  for (const TJobContents::TEntity& e : c.Entities) {
+  c.ForEachEntity([&](const TJobContents::TEntity& e) {
     const TIntPoint p{e.X, e.Y};
     if (e.Type <= etCadCircle) {
-      if (DB == nullptr) continue;
+      if (DB == nullptr) return;
       DisplayedLayerMask |= CadLayerBit(e.Layer);
       TCadEntity* entity = nullptr;
       switch (e.Type) {
@@ -928,7 +988,7 @@ void CommitJobContents(const TJobContents& c) {
       }
       DB->AppendEntity(entity, e.Layer);
     } else if (e.Type >= etDrillHole) {
-      if (DRDB == nullptr) continue;
+      if (DRDB == nullptr) return;
       const uint16_t tool = uint16_t(e.Tool);
       TDrillEntity* entity = nullptr;
       switch (e.Type) {
@@ -942,7 +1002,7 @@ void CommitJobContents(const TJobContents& c) {
       if (TStepObject* step = stepOf(e.StepId)) entity->SetStepObj(step);
       DRDB->AppendEntity(entity, NCLayerBit(e.Layer));
     } else {
-      if (RTDB == nullptr) continue;
+      if (RTDB == nullptr) return;
       const uint16_t feed = uint16_t(e.Feed);
       int32_t h = 0;
       switch (e.Type) {
@@ -968,7 +1028,7 @@ void CommitJobContents(const TJobContents& c) {
       if (TStepObject* step = carrier ? stepOf(e.StepId) : nullptr)
         if (TRoutEntity* entity = RTDB->EntityAt(h)) entity->SetStepObj(step);
     }
-  }
+  });
 
   // Lists no entity uses are freed here.
   for (auto& [id, object] : objects) ReleaseStepObject(object);

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -19,8 +21,6 @@
 #include "platform/paths.h"
 
 namespace {
-
-constexpr std::size_t kFlushSize = 1 << 16;
 
 // Copies the file's bytes to the backup name (used where hard links are not
 // possible). The error number, or 0.
@@ -51,7 +51,7 @@ int CopyToBackup(const std::string& from, const std::string& backupName) {
 // ---- TJobFileWriter ------------------------------------------------------------------
 
 TJobFileWriter::TJobFileWriter(const std::string& fileName)
-    : FileName_(fileName), File_(NativePath(fileName)) {
+    : FileName_(fileName), File_(NativePath(fileName)), Buffer_(new char[kBufferSize]) {
   if (!File_.Opened()) return;
   Record("HEADER");
   TextField(999, JobFileTitle);
@@ -68,27 +68,56 @@ void TJobFileWriter::Tick() {
   }
 }
 
-void TJobFileWriter::Line(const std::string& text) {
-  if (!File_.Opened() || File_.Error() != 0) return;
-  Buffer_ += text;
-  Buffer_ += "\r\n";
-  if (Buffer_.size() >= kFlushSize) Flush();
+char* TJobFileWriter::Room(std::size_t size) {
+  if (Used_ + size > kBufferSize) Flush();
+  return Buffer_.get() + Used_;
+}
+
+void TJobFileWriter::Line(std::string_view text) {
+  if (text.size() + 2 > kBufferSize) {
+    // Longer than the buffer holds: written as it stands.
+    Flush();
+    if (File_.Opened()) {
+      File_.Write(text.data(), text.size());
+      File_.Write("\r\n", 2);
+    }
+    return;
+  }
+  char* p = Room(text.size() + 2);
+  std::memcpy(p, text.data(), text.size());
+  p[text.size()] = '\r';
+  p[text.size() + 1] = '\n';
+  Used_ += text.size() + 2;
 }
 
 void TJobFileWriter::Flush() {
-  if (File_.Opened()) File_.Write(Buffer_.data(), Buffer_.size());
-  Buffer_.clear();
+  if (!File_.Opened() || Used_ == 0) return;
+  File_.Write(Buffer_.get(), Used_);
+  // The disk starts on a big file while the rest is formatted.
+  Unsynced_ += Used_;
+  if (Unsynced_ >= kWriteBackSize) {
+    File_.StartWriteBack();
+    Unsynced_ = 0;
+  }
+  Used_ = 0;
 }
 
-void TJobFileWriter::Record(const char* name) {
+void TJobFileWriter::Record(std::string_view name) {
   Line("0");
   Line(name);
   Tick();
 }
 
 void TJobFileWriter::FieldAlways(int32_t code, int32_t value) {
-  Line(std::to_string(code));
-  Line(std::to_string(value));
+  // Two numbers of at most 11 characters, each with its line end.
+  char* const start = Room(26);
+  char* p = std::to_chars(start, start + 11, code).ptr;
+  *p++ = '\r';
+  *p++ = '\n';
+  p = std::to_chars(p, p + 11, value).ptr;
+  *p++ = '\r';
+  *p++ = '\n';
+  Used_ += std::size_t(p - start);
   Tick();
 }
 
@@ -97,7 +126,9 @@ void TJobFileWriter::Field(int32_t code, int32_t value) {
 }
 
 void TJobFileWriter::TextField(int32_t code, const std::string& value) {
-  Line(std::to_string(code));
+  char digits[12];
+  const char* end = std::to_chars(digits, digits + sizeof digits, code).ptr;
+  Line(std::string_view(digits, std::size_t(end - digits)));
   Line(value);
   Tick();
 }
@@ -414,6 +445,7 @@ class TStepIdTable {
     Register(object->GetLevel(3));
   }
   int32_t IdOf(TStepObject* object) const {
+    if (object == nullptr) return 0;
     auto it = Ids_.find(object);
     return it == Ids_.end() ? 0 : it->second;
   }
@@ -449,7 +481,8 @@ TDrillEntity* LiveDrillEntity(int32_t index, int32_t& layer) {
   if (slot == nullptr || static_cast<int32_t>(slot->Flags) <= 0) return nullptr;
   layer = LayerOfBit(slot->Flags & 0x3FFu);
   if (layer > 9) return nullptr;
-  return dynamic_cast<TDrillEntity*>(slot->Entity);
+  // The drill store holds drill entities only.
+  return static_cast<TDrillEntity*>(slot->Entity);
 }
 
 void WriteRoutEntity(TJobFileWriter& w, TRoutEntity* e, int32_t layer, const TStepIdTable& ids) {
