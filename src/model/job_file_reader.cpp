@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -65,11 +66,29 @@ bool PlainNumber(const char* p, std::size_t n, int64_t& value) {
     if (d > 9) return false;
     v = v * 10 + d;
   }
-  value = negative ? -v : v;
+  value = negative ? -int64_t(v) : int64_t(v);
   return true;
 }
 
 bool InInt32(int64_t v) { return v >= -2147483648LL && v <= 2147483647LL; }
+
+static_assert(std::endian::native == std::endian::little, "digits are read as little-endian words");
+
+// Eight bytes read as one little-endian word: true when all are digits.
+bool EightDigits(uint64_t chunk) {
+  return (chunk & 0xF0F0F0F0F0F0F0F0ull) == 0x3030303030303030ull &&
+         ((chunk + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) == 0x3030303030303030ull;
+}
+
+// The value of eight digits read as one little-endian word, the first digit
+// in the lowest byte.
+uint32_t EightDigitValue(uint64_t chunk) {
+  chunk -= 0x3030303030303030ull;
+  chunk = (chunk * 10 + (chunk >> 8)) & 0x00FF00FF00FF00FFull;
+  chunk = (chunk * 100 + (chunk >> 16)) & 0x0000FFFF0000FFFFull;
+  chunk = (chunk * 10000 + (chunk >> 32)) & 0x00000000FFFFFFFFull;
+  return uint32_t(chunk);
+}
 
 }  // namespace
 
@@ -106,6 +125,13 @@ uint8_t KindOf(std::string_view name) {
   for (const TRecordName& r : kRecordNames)
     if (r.Name == name) return r.Kind;
   return 0;
+}
+
+// The name of a known kind, else the name as read.
+std::string NameOf(uint8_t kind, const std::string& read) {
+  for (const TRecordName& r : kRecordNames)
+    if (r.Kind == kind) return std::string(r.Name);
+  return read;
 }
 
 }  // namespace
@@ -150,7 +176,9 @@ bool TJobFileReader::Run() {
     return false;
   }
   Capacity_ = kReadBlock + kMaxTextLine + 1;
-  Buffer_ = std::make_unique<char[]>(Capacity_);
+  // Room for the mark behind the bytes read and for reading eight bytes at
+  // a time up to it.
+  Buffer_ = std::make_unique<char[]>(Capacity_ + 8);
   Next_ = End_ = 0;
   DosMark_ = kNoMark;
   AtEnd_ = false;
@@ -170,6 +198,7 @@ bool TJobFileReader::Refill() {
     if (DosMark_ != kNoMark) DosMark_ -= Next_;
     Next_ = 0;
     End_ = pending;
+    Buffer_[End_] = '\0';
   }
   for (;;) {
     const ssize_t n = ::read(Fd_, Buffer_.get() + End_, Capacity_ - End_);
@@ -186,6 +215,7 @@ bool TJobFileReader::Refill() {
       if (const void* z = std::memchr(Buffer_.get() + End_, '\x1a', std::size_t(n)))
         DosMark_ = std::size_t(static_cast<const char*>(z) - Buffer_.get());
     End_ += std::size_t(n);
+    Buffer_[End_] = '\0';  // no digit: numbers end here
     return true;
   }
 }
@@ -204,6 +234,7 @@ bool TJobFileReader::ReadLine() {
       char* p = buffer + Next_;
       pending = std::size_t(std::remove(p, p + pending, '\r') - p);
       End_ = Next_ + pending;
+      buffer[End_] = '\0';
       const void* z = std::memchr(p, '\x1a', pending);
       DosMark_ = z != nullptr ? std::size_t(static_cast<const char*>(z) - buffer) : kNoMark;
       if (pending > kMaxTextLine) {
@@ -345,16 +376,20 @@ bool TJobFileReader::ReadPlainNumberLine(int64_t& value) {
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
   const char* const digits = p;
-  int64_t v = 0;
-  while (p < end && p - digits < 18) {
-    const unsigned d = unsigned(*p) - unsigned('0');
-    if (d > 9) break;
-    v = v * 10 + d;
-    ++p;
+  uint64_t v = 0;
+  // Eight digits at a time while they are all digits, then one by one up to
+  // the mark behind the bytes read, which ends them.
+  while (end - p >= 8) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    if (!EightDigits(chunk)) break;
+    v = v * 100000000 + EightDigitValue(chunk);
+    p += 8;
   }
-  if (p == digits) return false;
+  for (unsigned d; (d = unsigned(*p) - unsigned('0')) <= 9; ++p) v = v * 10 + d;
+  if (p == digits || p - digits > 18) return false;
   const char* const lineEnd = p;
-  if (p < end && *p == '\r') ++p;
+  if (*p == '\r') ++p;
   // Anything else before the line's end, or a line the buffer does not
   // hold to its end, takes the general way. Digits, CR and LF are no
   // Ctrl-Z, and eighteen digits are far within every limit.
@@ -365,7 +400,7 @@ bool TJobFileReader::ReadPlainNumberLine(int64_t& value) {
   LineSize_ = std::size_t(lineEnd - begin);
   RawMade_ = WorkMade_ = false;
   Tick();
-  value = negative ? -v : v;
+  value = negative ? -int64_t(v) : int64_t(v);
   return true;
 }
 
@@ -383,16 +418,15 @@ bool TJobFileReader::NextRecord(std::string& name, TRecordKind& kind, int32_t& n
     FailAt(LineCounter_, "the file ends where a record name was expected.");
     return false;
   }
-  // A name written as the writer writes it reads as it stands.
+  // A name written as the writer writes it reads as it stands. The name
+  // of a known record is its kind's; only another one is kept.
   kind = TRecordKind(KindOf(std::string_view(Line_, LineSize_)));
-  if (kind != rkUnknown) {
-    name.assign(Line_, LineSize_);
-  } else {
-    name = Work();
-    kind = TRecordKind(KindOf(name));
+  if (kind == rkUnknown) {
+    kind = TRecordKind(KindOf(Work()));
+    name = kind == rkUnknown ? Work() : std::string();
   }
   nameLine = LineCounter_;
-  f = TJobFields{};
+  f.Clear();
   for (;;) {
     int64_t number = 0;
     int32_t code = 0;
@@ -489,7 +523,7 @@ void TJobFileReader::Parse() {
       else if (kind == rkEntities)
         section = ssEntities;
       else {
-        Fail("a section name was expected, not \"" + name + "\".");
+        Fail("a section name was expected, not \"" + NameOf(kind, name) + "\".");
         return;
       }
       continue;
@@ -532,7 +566,7 @@ void TJobFileReader::Dispatch(uint8_t section, TRecordKind kind, const std::stri
         case rkM02:
         case rkM08:
           if (!inList) {
-            Fail("the step record " + name + " stands outside a step list.");
+            Fail("the step record " + NameOf(kind, name) + " stands outside a step list.");
             return;
           }
           if (kind == rkM01)
@@ -823,25 +857,25 @@ bool CarriesSteps(uint8_t type) {
 }
 }  // namespace
 
-const std::vector<int32_t TJobContents::TEntity::*>& TJobContents::FieldsOf(uint8_t type) {
+const TJobContents::TFieldList& TJobContents::FieldsOf(uint8_t type) {
   using E = TEntity;
-  static const std::vector<int32_t E::*> kFields[16] = {
-      {},
-      {&E::X, &E::Y},                                                  // CAD point
-      {&E::X, &E::Y, &E::X2, &E::Y2},                                  // CAD line
-      {&E::X, &E::Y, &E::X2, &E::Y2, &E::X3, &E::Y3},                  // CAD arc
-      {&E::X, &E::Y, &E::Radius},                                      // CAD circle
-      {&E::X, &E::Y, &E::Tool, &E::Index},                             // rout jog
-      {&E::X, &E::Y, &E::Feed, &E::ZOffset},                           // rout line
-      {&E::X, &E::Y, &E::X2, &E::Y2, &E::Feed, &E::ZOffset},           // rout arc
-      {&E::X, &E::Y, &E::X2, &E::Y2, &E::Feed, &E::ZOffset},           // rout arc, clockwise
-      {&E::X, &E::Y, &E::Radius, &E::Tool, &E::Index, &E::Feed, &E::ZOffset},  // rout circle
-      {&E::X, &E::Y, &E::Tool},                                        // rout hole
-      {&E::X, &E::Y, &E::Text},                                        // rout command
-      {&E::X, &E::Y, &E::Tool},                                        // drill hole
-      {&E::X, &E::Y, &E::X2, &E::Y2, &E::Tool},                        // drill slot
-      {&E::X, &E::Y, &E::Radius, &E::Tool},                            // drill circle
-      {&E::X, &E::Y, &E::Tool, &E::Text},                              // drill text
+  static constexpr TFieldList kFields[16] = {
+      {0, {}},
+      {2, {&E::X, &E::Y}},                                              // CAD point
+      {4, {&E::X, &E::Y, &E::X2, &E::Y2}},                              // CAD line
+      {6, {&E::X, &E::Y, &E::X2, &E::Y2, &E::X3, &E::Y3}},              // CAD arc
+      {3, {&E::X, &E::Y, &E::Radius}},                                  // CAD circle
+      {4, {&E::X, &E::Y, &E::Tool, &E::Index}},                         // rout jog
+      {4, {&E::X, &E::Y, &E::Feed, &E::ZOffset}},                       // rout line
+      {6, {&E::X, &E::Y, &E::X2, &E::Y2, &E::Feed, &E::ZOffset}},       // rout arc
+      {6, {&E::X, &E::Y, &E::X2, &E::Y2, &E::Feed, &E::ZOffset}},       // rout arc, clockwise
+      {7, {&E::X, &E::Y, &E::Radius, &E::Tool, &E::Index, &E::Feed, &E::ZOffset}},  // rout circle
+      {3, {&E::X, &E::Y, &E::Tool}},                                    // rout hole
+      {3, {&E::X, &E::Y, &E::Text}},                                    // rout command
+      {3, {&E::X, &E::Y, &E::Tool}},                                    // drill hole
+      {5, {&E::X, &E::Y, &E::X2, &E::Y2, &E::Tool}},                    // drill slot
+      {4, {&E::X, &E::Y, &E::Radius, &E::Tool}},                        // drill circle
+      {4, {&E::X, &E::Y, &E::Tool, &E::Text}},                          // drill text
   };
   return kFields[type < 16 ? type : 0];
 }
@@ -852,7 +886,8 @@ void TJobContents::AddEntity(const TEntity& e) {
                         uint32_t(e.Flag != 0) << 18 | (step ? kHasStepBit : 0) |
                         uint32_t(e.HoldOff) << 24;
   EntityWords_.push_back(int32_t(head));
-  for (int32_t TEntity::*field : FieldsOf(e.Type)) EntityWords_.push_back(e.*field);
+  const TFieldList& fields = FieldsOf(e.Type);
+  for (int32_t i = 0; i < fields.Count; ++i) EntityWords_.push_back(e.*fields.Fields[i]);
   if (step) EntityWords_.push_back(e.StepId);
   ++EntityCount_;
 }
@@ -865,7 +900,8 @@ TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
   e.Side = uint8_t((head >> 16) & 3);
   e.Flag = uint8_t((head >> 18) & 1);
   e.HoldOff = uint8_t(head >> 24);
-  for (int32_t TEntity::*field : FieldsOf(e.Type)) e.*field = *word++;
+  const TFieldList& fields = FieldsOf(e.Type);
+  for (int32_t i = 0; i < fields.Count; ++i) e.*fields.Fields[i] = *word++;
   if ((head & kHasStepBit) != 0) e.StepId = *word++;
   return e;
 }

@@ -43,6 +43,17 @@ struct TJobFields {
   int32_t Orientation = 0;// 71
   bool HasLayer = false;
   bool HasCount = false;
+
+  // Every field missing again, as a new record starts (the texts keep
+  // their storage). A field added above is cleared here too.
+  void Clear() {
+    Text.clear();
+    LayerText.clear();
+    Layer = X = Y = X2 = Y2 = X3 = Y3 = Radius = Flag42 = Side = Vertical = HoldOff = 0;
+    Tool = Index = StepId = NestedId = Count = Orientation = 0;
+    for (int32_t& g : G) g = 0;
+    HasLayer = HasCount = false;
+  }
 };
 
 class TJobFileReader {
@@ -218,7 +229,11 @@ struct TJobContents {
  private:
   // The fields each type keeps, after the head word (type, layer, side,
   // flag, hold-off and whether a step id follows the fields).
-  static const std::vector<int32_t TEntity::*>& FieldsOf(uint8_t type);
+  struct TFieldList {
+    int32_t Count;
+    int32_t TEntity::*Fields[7];
+  };
+  static const TFieldList& FieldsOf(uint8_t type);
   static TEntity Unpack(const int32_t*& word);
 
   // A million drill holes take 16 MB here, where whole records would take

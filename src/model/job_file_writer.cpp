@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -103,8 +104,12 @@ void TJobFileWriter::Flush() {
 }
 
 void TJobFileWriter::Record(std::string_view name) {
-  Line("0");
-  Line(name);
+  // Record names are short: "0" and the name go in at once.
+  char* p = Room(name.size() + 5);
+  std::memcpy(p, "0\r\n", 3);
+  std::memcpy(p + 3, name.data(), name.size());
+  std::memcpy(p + 3 + name.size(), "\r\n", 2);
+  Used_ += name.size() + 5;
   Tick();
 }
 
@@ -479,8 +484,10 @@ TDrillEntity* LiveDrillEntity(int32_t index, int32_t& layer) {
   if (DrillEntities == nullptr) return nullptr;
   TEntitySlot* slot = DrillEntities->GetSlot(index);
   if (slot == nullptr || static_cast<int32_t>(slot->Flags) <= 0) return nullptr;
-  layer = LayerOfBit(slot->Flags & 0x3FFu);
-  if (layer > 9) return nullptr;
+  // The lowest drill layer bit (bits 0..9) names the layer.
+  const uint32_t bits = slot->Flags & 0x3FFu;
+  if (bits == 0) return nullptr;
+  layer = std::countr_zero(bits);
   // The drill store holds drill entities only.
   return static_cast<TDrillEntity*>(slot->Entity);
 }
