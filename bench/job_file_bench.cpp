@@ -4,7 +4,8 @@
 // with their tools: about 51 MB of job file.
 //
 // BM_JobSave writes the job file (temporary file, fsync, rename, folder
-// sync), BM_JobOpen opens it into an empty job as File Open does, and
+// sync), BM_JobOpen opens it into an empty job as File Open does
+// (BM_JobReadOnly: its reading and checking alone), and
 // BM_RawWrite writes the same bytes to a fresh file with one fsync, which is
 // the floor any save and open is measured against. BM_JobSaveOpenVsRaw does
 // all three in every iteration and reports the ratio (save + open) / raw,
@@ -34,6 +35,7 @@
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
+#include "model/job_file_reader.h"
 #include "model/job_file_writer.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
@@ -265,6 +267,16 @@ void BM_JobOpen(benchmark::State& state) {
   state.counters["job_mb"] = rss;
 }
 
+// The open's first half alone: the file read and checked, nothing put in.
+void BM_JobReadOnly(benchmark::State& state) {
+  TBenchJob& job = Job();
+  for (auto _ : state) {
+    TJobContents contents;
+    if (!ReadJobFile(job.JobFile, contents) || contents.EntityCount() < DrillEntities)
+      state.SkipWithError("not read");
+  }
+}
+
 void BM_RawWrite(benchmark::State& state) {
   TBenchJob& job = Job();
   for (auto _ : state)
@@ -301,5 +313,6 @@ void BM_JobSaveOpenVsRaw(benchmark::State& state) {
 
 BENCHMARK(BM_JobSave)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JobOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_JobReadOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RawWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JobSaveOpenVsRaw)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
