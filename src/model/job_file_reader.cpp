@@ -19,7 +19,6 @@
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/tool_tables.h"
-#include "model/undo_journal.h"
 #include "model/view_services.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
@@ -66,7 +65,7 @@ bool PlainNumber(const char* p, std::size_t n, int64_t& value) {
     if (d > 9) return false;
     v = v * 10 + d;
   }
-  value = negative ? -int64_t(v) : int64_t(v);
+  value = negative ? -v : v;
   return true;
 }
 
@@ -90,10 +89,8 @@ uint32_t EightDigitValue(uint64_t chunk) {
   return uint32_t(chunk);
 }
 
-}  // namespace
-
 // The records this reader knows, by the name as compared.
-enum TJobFileReader::TRecordKind : uint8_t {
+enum TRecordKind : uint8_t {
   rkUnknown, rkHeader, rkEof, rkEndSec, rkToolSection, rkStepSection, rkEntities,
   rkTool, rkCompIndex, rkStepList, rkM01, rkM02, rkM08, rkEndStepList,
   rkPoint, rkLine, rkArc, rkCircle, rkDrillHole, rkDrillSlot, rkDrillCircle, rkDrillText,
@@ -101,30 +98,30 @@ enum TJobFileReader::TRecordKind : uint8_t {
   rkDrillG93
 };
 
-namespace {
-
 struct TRecordName {
   std::string_view Name;
-  uint8_t Kind;
+  TRecordKind Kind;
 };
 
 // The most frequent records first: a name is looked up by comparing it
 // with each in turn.
 constexpr TRecordName kRecordNames[] = {
-    {"DRILLHOLE", 18}, {"LINE", 15},       {"ROUTLINE", 25},     {"ROUTARC", 26},
-    {"ARC", 16},       {"CIRCLE", 17},     {"POINT", 14},        {"ROUTJOG", 24},
-    {"DRILLSLOT", 19}, {"ROUTHOLE", 22},   {"DRILLCIRCLE", 20},  {"ROUTCIRCLE", 23},
-    {"DRILLTEXT", 21}, {"ROUTCOMMAND", 27}, {"M02", 11},         {"M01", 10},
-    {"M08", 12},       {"STEPLIST", 9},    {"ENDSTEPLIST", 13},  {"TOOL", 7},
-    {"COMPINDEX", 8},  {"ROUTG93", 28},    {"DRILLG93", 29},     {"ENDSEC", 3},
-    {"HEADER", 1},     {"EOF", 2},         {"TOOLSECTION", 4},   {"STEPSECTION", 5},
-    {"ENTITIES", 6},
+    {"DRILLHOLE", rkDrillHole},     {"LINE", rkLine},           {"ROUTLINE", rkRoutLine},
+    {"ROUTARC", rkRoutArc},         {"ARC", rkArc},             {"CIRCLE", rkCircle},
+    {"POINT", rkPoint},             {"ROUTJOG", rkRoutJog},     {"DRILLSLOT", rkDrillSlot},
+    {"ROUTHOLE", rkRoutHole},       {"DRILLCIRCLE", rkDrillCircle},
+    {"ROUTCIRCLE", rkRoutCircle},   {"DRILLTEXT", rkDrillText}, {"ROUTCOMMAND", rkRoutCommand},
+    {"M02", rkM02},                 {"M01", rkM01},             {"M08", rkM08},
+    {"STEPLIST", rkStepList},       {"ENDSTEPLIST", rkEndStepList}, {"TOOL", rkTool},
+    {"COMPINDEX", rkCompIndex},     {"ROUTG93", rkRoutG93},     {"DRILLG93", rkDrillG93},
+    {"ENDSEC", rkEndSec},           {"HEADER", rkHeader},       {"EOF", rkEof},
+    {"TOOLSECTION", rkToolSection}, {"STEPSECTION", rkStepSection}, {"ENTITIES", rkEntities},
 };
 
 uint8_t KindOf(std::string_view name) {
   for (const TRecordName& r : kRecordNames)
     if (r.Name == name) return r.Kind;
-  return 0;
+  return rkUnknown;
 }
 
 // The name of a known kind, else the name as read.
@@ -404,7 +401,7 @@ bool TJobFileReader::ReadPlainNumberLine(int64_t& value) {
   return true;
 }
 
-bool TJobFileReader::NextRecord(std::string& name, TRecordKind& kind, int32_t& nameLine,
+bool TJobFileReader::NextRecord(std::string& name, uint8_t& kind, int32_t& nameLine,
                                 TJobFields& f) {
   if (!PendingStart_) {
     if (!ReadCodeLine()) return false;
@@ -420,9 +417,9 @@ bool TJobFileReader::NextRecord(std::string& name, TRecordKind& kind, int32_t& n
   }
   // A name written as the writer writes it reads as it stands. The name
   // of a known record is its kind's; only another one is kept.
-  kind = TRecordKind(KindOf(std::string_view(Line_, LineSize_)));
+  kind = KindOf(std::string_view(Line_, LineSize_));
   if (kind == rkUnknown) {
-    kind = TRecordKind(KindOf(Work()));
+    kind = KindOf(Work());
     name = kind == rkUnknown ? Work() : std::string();
   }
   nameLine = LineCounter_;
@@ -490,7 +487,7 @@ bool TJobFileReader::NextRecord(std::string& name, TRecordKind& kind, int32_t& n
 
 void TJobFileReader::Parse() {
   std::string name;
-  TRecordKind kind = rkUnknown;
+  uint8_t kind = rkUnknown;
   int32_t line = 0;
   TJobFields f;
   if (!NextRecord(name, kind, line, f)) {
@@ -539,7 +536,7 @@ void TJobFileReader::Parse() {
   ResolveSteps();
 }
 
-void TJobFileReader::Dispatch(uint8_t section, TRecordKind kind, const std::string& name,
+void TJobFileReader::Dispatch(uint8_t section, uint8_t kind, const std::string& name,
                               const TJobFields& f, bool& inList) {
   switch (section) {
     case ssTools:

@@ -112,8 +112,6 @@ class TJobFileReader {
   virtual void Yield();
 
  private:
-  enum TRecordKind : uint8_t;
-
   // The next line of the file (every CR removed, cut at a Ctrl-Z); false at
   // the end of the text or after a fault. The line stays readable until the
   // next one is read.
@@ -142,10 +140,11 @@ class TJobFileReader {
   bool Refill();
   void Tick();
   void Parse();
-  // The next record: its name, kind, the line of the name and its fields;
-  // false at the end of the file or after a fault.
-  bool NextRecord(std::string& name, TRecordKind& kind, int32_t& nameLine, TJobFields& f);
-  void Dispatch(uint8_t section, TRecordKind kind, const std::string& name, const TJobFields& f,
+  // The next record: its kind, its name when the kind is unknown, the line
+  // of the name and its fields; false at the end of the file or after a
+  // fault.
+  bool NextRecord(std::string& name, uint8_t& kind, int32_t& nameLine, TJobFields& f);
+  void Dispatch(uint8_t section, uint8_t kind, const std::string& name, const TJobFields& f,
                 bool& inList);
   void ReportReadError(int error);
 
