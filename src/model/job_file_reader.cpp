@@ -391,14 +391,33 @@ bool TJobFileReader::ReadPlainNumberLine(int64_t& value) {
   // hold to its end, takes the general way. Digits, CR and LF are no
   // Ctrl-Z, and eighteen digits are far within every limit.
   if (p >= end || *p != '\n') return false;
-  Next_ = std::size_t(p + 1 - Buffer_.get());
-  ++LineCounter_;
-  Line_ = begin;
-  LineSize_ = std::size_t(lineEnd - begin);
-  RawMade_ = WorkMade_ = false;
-  Tick();
+  TakeLine(begin, lineEnd, p + 1);
   value = negative ? -int64_t(v) : int64_t(v);
   return true;
+}
+
+bool TJobFileReader::ReadPlainNameLine() {
+  if (Failed_ || DosEndSeen_) return false;
+  const char* const begin = Buffer_.get() + Next_;
+  const char* const end = Buffer_.get() + End_;
+  const char* p = begin;
+  // The mark behind the bytes read is neither a letter nor a digit.
+  while ((*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9')) ++p;
+  if (p == begin || p - begin > 16) return false;
+  const char* const lineEnd = p;
+  if (*p == '\r') ++p;
+  if (p >= end || *p != '\n') return false;
+  TakeLine(begin, lineEnd, p + 1);
+  return true;
+}
+
+void TJobFileReader::TakeLine(const char* begin, const char* end, const char* next) {
+  Next_ = std::size_t(next - Buffer_.get());
+  ++LineCounter_;
+  Line_ = begin;
+  LineSize_ = std::size_t(end - begin);
+  RawMade_ = WorkMade_ = false;
+  Tick();
 }
 
 bool TJobFileReader::NextRecord(std::string& name, uint8_t& kind, int32_t& nameLine,
@@ -411,7 +430,7 @@ bool TJobFileReader::NextRecord(std::string& name, uint8_t& kind, int32_t& nameL
     }
   }
   PendingStart_ = false;
-  if (!ReadLine()) {
+  if (!ReadPlainNameLine() && !ReadLine()) {
     FailAt(LineCounter_, "the file ends where a record name was expected.");
     return false;
   }

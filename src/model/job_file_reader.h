@@ -127,6 +127,12 @@ class TJobFileReader {
   // writes every number): the value. False, with nothing read, for any
   // other line, which then takes the general way.
   bool ReadPlainNumberLine(int64_t& value);
+  // The same for a line of at most sixteen capital letters and digits (how
+  // the writer writes record names).
+  bool ReadPlainNameLine();
+  // Makes the bytes from begin to end the current line; the next one starts
+  // at next.
+  void TakeLine(const char* begin, const char* end, const char* next);
   // True when the line reads "0" (as compared).
   bool LineIsZero();
   // The line as a group code (an optional sign and digits); false, with the
