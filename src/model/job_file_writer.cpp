@@ -47,6 +47,48 @@ int CopyToBackup(const std::string& from, const std::string& backupName) {
   return e != 0 ? e : EIO;
 }
 
+static_assert(std::endian::native == std::endian::little, "digits are put as little-endian words");
+
+// The eight decimal digits of v (below 100,000,000) as one little-endian
+// word, the first digit in the lowest byte, leading zeros kept.
+uint64_t EightDigits(uint32_t v) {
+  const uint64_t x = uint64_t(v / 10000) | uint64_t(v % 10000) << 32;    // abcd, efgh
+  const uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Full;  // ab, ef
+  const uint64_t pairs = hundreds | (x - hundreds * 100) << 16;            // ab cd ef gh
+  const uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;    // a, c, e, g
+  return tens | (pairs - tens * 10) << 8;
+}
+
+// Writes the decimal text of v at p (as std::to_chars writes it, up to 8
+// bytes behind it may be overwritten); the end of the text.
+char* PutDecimal(char* p, int32_t value) {
+  uint32_t v = uint32_t(value);
+  if (value < 0) {
+    *p++ = '-';
+    v = 0u - v;
+  }
+  if (v < 10) {
+    *p = char('0' + v);
+    return p + 1;
+  }
+  if (v >= 100000000) {
+    // At most 4,294,967,295: one or two digits in front of eight.
+    const uint32_t high = v / 100000000;
+    v %= 100000000;
+    if (high >= 10) *p++ = char('0' + high / 10);
+    *p++ = char('0' + high % 10);
+    const uint64_t digits = EightDigits(v) + 0x3030303030303030ull;
+    std::memcpy(p, &digits, 8);
+    return p + 8;
+  }
+  const uint64_t digits = EightDigits(v);
+  // The leading zeros are the low bytes that are 0.
+  const int zeros = std::countr_zero(digits) / 8;
+  const uint64_t text = (digits >> (8 * zeros)) + 0x3030303030303030ull;
+  std::memcpy(p, &text, 8);
+  return p + (8 - zeros);
+}
+
 }  // namespace
 
 // ---- TJobFileWriter ------------------------------------------------------------------
@@ -114,12 +156,13 @@ void TJobFileWriter::Record(std::string_view name) {
 }
 
 void TJobFileWriter::FieldAlways(int32_t code, int32_t value) {
-  // Two numbers of at most 11 characters, each with its line end.
-  char* const start = Room(26);
-  char* p = std::to_chars(start, start + 11, code).ptr;
+  // Two numbers of at most 11 characters, each with its line end; the
+  // digits are put eight at a time, so there is room for 8 more.
+  char* const start = Room(34);
+  char* p = PutDecimal(start, code);
   *p++ = '\r';
   *p++ = '\n';
-  p = std::to_chars(p, p + 11, value).ptr;
+  p = PutDecimal(p, value);
   *p++ = '\r';
   *p++ = '\n';
   Used_ += std::size_t(p - start);

@@ -201,6 +201,25 @@ TEST_F(JobFileRoundTripTest, SavesWriteTheSameBytesAsEver) {
   EXPECT_EQ(Fingerprint(random), 8179087868443702364ull);
 }
 
+TEST_F(JobFileRoundTripTest, NumbersAreWrittenInTheirShortestDecimalForm) {
+  const int32_t values[] = {1, -1, 9, -9, 10, 99, 100, -100, 999, 1000, 9999, 10000, 65535,
+                            99999999, 100000000, -100000000, 999999999, 1000000000,
+                            1234567890, 2147483647, -2147483647 - 1, 20000001, 10000000, 7000007};
+  std::string expected;
+  int32_t tool = 1;
+  for (int32_t v : values) {
+    ToolTable[tool] = {v, v, v, v, v, 1};
+    expected += "0\r\nTOOL\r\n50\r\n" + std::to_string(tool) + "\r\n";
+    for (int32_t code = 60; code <= 64; ++code)
+      expected += std::to_string(code) + "\r\n" + std::to_string(v) + "\r\n";
+    expected += "65\r\n1\r\n";
+    ++tool;
+  }
+  ASSERT_EQ(WriteJobFile(FileIn("NUMBERS.ZUL")), 0);
+  EXPECT_NE(ReadFileBytes(TempDir / "NUMBERS.ZUL").find(expected), std::string::npos)
+      << ReadFileBytes(TempDir / "NUMBERS.ZUL");
+}
+
 // Rewrites a job file as an editor or another program might leave it,
 // without changing what it says: names in lower case or with blanks, group
 // codes and numbers with blanks, signs and leading zeros, LF line ends,
