@@ -240,9 +240,12 @@ TBenchJob& Job() {
 
 void BM_JobSave(benchmark::State& state) {
   TBenchJob& job = Job();
-  if (!job.Open()) state.SkipWithError("not opened");
+  if (!job.Open()) return state.SkipWithError("not opened");
   for (auto _ : state)
-    if (WriteJobFile(job.JobFile) != 0) state.SkipWithError("not saved");
+    if (WriteJobFile(job.JobFile) != 0) {
+      state.SkipWithError("not saved");
+      break;
+    }
   state.counters["MB"] = double(job.Bytes.size()) / 1e6;
 }
 
@@ -253,15 +256,17 @@ void BM_JobOpen(benchmark::State& state) {
     state.PauseTiming();
     TBenchJob::Drop();
     const double before = ResidentMb();
-    {
-      TPeakSampler sampler;
-      state.ResumeTiming();
-      if (!job.Open()) state.SkipWithError("not opened");
-      state.PauseTiming();
-      peak = sampler.Stop() - before;
-    }
+    TPeakSampler sampler;
+    state.ResumeTiming();
+    const bool opened = job.Open();
+    state.PauseTiming();
+    peak = sampler.Stop() - before;
     rss = ResidentMb() - before;
     state.ResumeTiming();
+    if (!opened) {
+      state.SkipWithError("not opened");
+      break;
+    }
   }
   state.counters["peak_open_mb"] = peak;
   state.counters["job_mb"] = rss;
@@ -272,35 +277,44 @@ void BM_JobReadOnly(benchmark::State& state) {
   TBenchJob& job = Job();
   for (auto _ : state) {
     TJobContents contents;
-    if (!ReadJobFile(job.JobFile, contents) || contents.EntityCount() < DrillEntities)
+    if (!ReadJobFile(job.JobFile, contents) || contents.EntityCount() < DrillEntities) {
       state.SkipWithError("not read");
+      break;
+    }
   }
 }
 
 void BM_RawWrite(benchmark::State& state) {
   TBenchJob& job = Job();
   for (auto _ : state)
-    if (!job.RawWrite()) state.SkipWithError("not written");
+    if (!job.RawWrite()) {
+      state.SkipWithError("not written");
+      break;
+    }
   state.counters["MB"] = double(job.Bytes.size()) / 1e6;
 }
 
 void BM_JobSaveOpenVsRaw(benchmark::State& state) {
   TBenchJob& job = Job();
   double save = 0, open = 0, raw = 0;
-  if (!job.Open()) state.SkipWithError("not opened");
+  if (!job.Open()) return state.SkipWithError("not opened");
   for (auto _ : state) {
     Clock::time_point t = Clock::now();
-    if (WriteJobFile(job.JobFile) != 0) state.SkipWithError("not saved");
+    const bool saved = WriteJobFile(job.JobFile) == 0;
     save += Seconds(t);
     state.PauseTiming();
     TBenchJob::Drop();
     state.ResumeTiming();
     t = Clock::now();
-    if (!job.Open()) state.SkipWithError("not opened");
+    const bool opened = saved && job.Open();
     open += Seconds(t);
     t = Clock::now();
-    if (!job.RawWrite()) state.SkipWithError("not written");
+    const bool written = opened && job.RawWrite();
     raw += Seconds(t);
+    if (!written) {
+      state.SkipWithError(!saved ? "not saved" : !opened ? "not opened" : "not written");
+      break;
+    }
   }
   const double n = double(state.iterations());
   state.counters["save_ms"] = save / n * 1e3;
