@@ -657,6 +657,12 @@ bool TJobFileLoader::CheckRoutLayer(const TJobFields& f, int32_t& layer) {
   return true;
 }
 
+bool TJobFileLoader::CheckRoom(int32_t& count, int32_t highest, const char* store) {
+  if (++count <= highest) return true;
+  Fail("the " + std::string(store) + " takes at most " + Num(highest) + " entities.");
+  return false;
+}
+
 bool TJobFileLoader::CheckCount(int32_t count) {
   if (count >= 0 && count <= kMaxStepCopies) return true;
   Fail("the repeat count " + Num(count) + " lies outside 0 to " + Num(kMaxStepCopies) + ".");
@@ -671,6 +677,7 @@ void TJobFileLoader::AddCad(uint8_t type, const TJobFields& f) {
     Fail("the layer \"" + f.LayerText + "\" lies outside the CAD layers 0 to 29.");
     return;
   }
+  if (!CheckRoom(CadCount_, TEntityArray::HighestIndex, "CAD drawing")) return;
   TJobContents::TEntity e;
   e.Type = type;
   e.Layer = uint8_t(index);
@@ -686,6 +693,7 @@ void TJobFileLoader::AddDrill(uint8_t type, const TJobFields& f) {
     return;
   }
   if (!CheckTool(f.Tool, "the tool")) return;
+  if (!CheckRoom(DrillCount_, TDrillEntities::HighestIndex, "drill database")) return;
   TJobContents::TEntity e;
   e.Type = type;
   e.Layer = uint8_t(30 + index);
@@ -726,6 +734,7 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
     Fail("the hold-off " + Num(f.HoldOff) + " lies outside 0 to 255.");
     return;
   }
+  if (!CheckRoom(RoutCount_, TRoutEntities::HighestIndex, "rout database")) return;
   TJobContents::TEntity e;
   e.Type = type;
   e.Layer = uint8_t(kFirstRoutLayer + index);

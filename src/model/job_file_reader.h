@@ -11,7 +11,8 @@
 //
 // TJobFileLoader implements the handlers: it checks every record (layers
 // inside their group, tool numbers 1..1000, step lists without cycles and at
-// most three levels deep, repeat counts at most kMaxStepCopies) and collects
+// most three levels deep, repeat counts at most kMaxStepCopies, no more
+// entities than the stores of an empty job take) and collects
 // the job in a TJobContents. Only a file read to its EOF record without a
 // fault is put into the databases, so a damaged file leaves the job as it
 // was; the fault is reported with the number of the line where it was found.
@@ -295,6 +296,10 @@ class TJobFileLoader : public TJobFileReader {
   bool CheckTool(int32_t tool, const char* what);
   bool CheckRoutLayer(const TJobFields& f, int32_t& layer);
   bool CheckCount(int32_t count);
+  // One entity more for a store that holds at most highest: false, with the
+  // fault reported, when the file holds more than an empty job takes.
+  bool CheckRoom(int32_t& count, int32_t highest, const char* store);
+  int32_t CadCount_ = 0, DrillCount_ = 0, RoutCount_ = 0;
   TStepCommandList List_;
 };
 
