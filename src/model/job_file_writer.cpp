@@ -59,7 +59,7 @@ uint64_t EightDigits(uint32_t v) {
   return tens | (pairs - tens * 10) << 8;
 }
 
-// Writes the decimal text of v at p (as std::to_chars writes it, up to 8
+// Writes the decimal text of value at p (as std::to_chars writes it; up to 8
 // bytes behind it may be overwritten); the end of the text.
 char* PutDecimal(char* p, int32_t value) {
   uint32_t v = uint32_t(value);
