@@ -175,7 +175,7 @@ void TCadDatabase::Undelete(int32_t index) {
 
 // ---- Adds ------------------------------------------------------------------------------------
 
-int32_t TCadDatabase::AddEntity(TCadEntity* entity, uint8_t layer) {
+int32_t TCadDatabase::AppendEntity(TCadEntity* entity, uint8_t layer) {
   if (layer > 29) {
     delete entity;
     return 0;
@@ -187,9 +187,21 @@ int32_t TCadDatabase::AddEntity(TCadEntity* entity, uint8_t layer) {
   }
   slot->Flags = CadLayerBit(layer);
   slot->Entity = entity;
-  entity->Draw(layer);
-  JournalAdd(ActiveUndo, CadEntityCount);
   return CadEntityCount;
+}
+
+int32_t TCadDatabase::AddEntity(TCadEntity* entity, uint8_t layer) {
+  const int32_t index = AppendEntity(entity, layer);
+  if (index == 0) return 0;
+  entity->Draw(layer);
+  JournalAdd(ActiveUndo, index);
+  return index;
+}
+
+TCadEntity* TCadDatabase::NewLineOrPoint(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (std::llabs(int64_t(x2) - x1) < PointThreshold && std::llabs(int64_t(y2) - y1) < PointThreshold)
+    return new TCadPoint(x1, y1);
+  return new TCadLine(x1, y1, x2, y2);
 }
 
 int32_t TCadDatabase::AddPoint(int32_t x, int32_t y) { return AddPointOnLayer(x, y, CurrentLayer); }
@@ -204,9 +216,7 @@ int32_t TCadDatabase::AddLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 
 int32_t TCadDatabase::AddLineOnLayer(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                                      uint8_t layer) {
-  if (std::llabs(int64_t(x2) - x1) < PointThreshold && std::llabs(int64_t(y2) - y1) < PointThreshold)
-    return AddEntity(new TCadPoint(x1, y1), layer);
-  return AddEntity(new TCadLine(x1, y1, x2, y2), layer);
+  return AddEntity(NewLineOrPoint(x1, y1, x2, y2), layer);
 }
 
 int32_t TCadDatabase::AddArcThroughPoints(const TIntPoint& start, const TIntPoint& middle,

@@ -99,6 +99,13 @@ class TCadDatabase : public TJobDatabase {
   int32_t AddCircle(int32_t x, int32_t y, int32_t radius);
   int32_t AddCircleOnLayer(int32_t x, int32_t y, int32_t radius, uint8_t layer);
 
+  // ---- Loading a job: neither drawn nor journalled ----
+  // Appends the entity on the layer; the new index, 0 (the entity freed)
+  // when refused as an add is.
+  int32_t AppendEntity(TCadEntity* entity, uint8_t layer);
+  // The entity AddLineOnLayer adds for the ends.
+  static TCadEntity* NewLineOrPoint(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+
   // ---- Queries ----
   // True when no slot carries the layer's bit (deleted slots count).
   bool LayerIsEmpty(uint8_t layer);

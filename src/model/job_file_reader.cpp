@@ -1,15 +1,23 @@
 #include "model/job_file_reader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cstring>
+#include <string_view>
 #include <unordered_map>
 
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
+#include "model/cad_entities.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
+#include "model/rout_handles.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/events.h"
@@ -20,8 +28,13 @@ namespace {
 
 enum TSectionState : uint8_t { ssNone, ssHeader, ssTools, ssSteps, ssEntities };
 
+// The file is read in blocks of this size; the buffer also holds the unread
+// start of a line of up to kMaxTextLine characters.
+constexpr std::size_t kReadBlock = 1 << 20;
+constexpr std::size_t kNoMark = std::string::npos;
+
 // An optional sign and at least one digit, nothing else.
-bool IsNumberText(const std::string& text) {
+bool IsNumberText(std::string_view text) {
   std::size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
   if (i >= text.size()) return false;
   for (; i < text.size(); ++i)
@@ -36,6 +49,86 @@ std::string Num(int32_t v) { return IntToShortStr(v); }
 bool FitsInt32(const std::string& work) {
   const double v = StrToRealLenient(work);
   return v >= -2147483648.0 && v <= 2147483647.0;
+}
+
+// A line that is an optional "-" and one to eighteen digits, nothing else:
+// its value. Such a line reads the same as compared, so the value is the one
+// the lenient conversions give. False for any other line (which then takes
+// the general way).
+bool PlainNumber(const char* p, std::size_t n, int64_t& value) {
+  const bool negative = n > 0 && p[0] == '-';
+  const std::size_t first = negative ? 1 : 0;
+  if (n <= first || n - first > 18) return false;
+  int64_t v = 0;
+  for (std::size_t i = first; i < n; ++i) {
+    const unsigned d = unsigned(p[i]) - unsigned('0');
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+bool InInt32(int64_t v) { return v >= -2147483648LL && v <= 2147483647LL; }
+
+static_assert(std::endian::native == std::endian::little, "digits are read as little-endian words");
+
+// Eight bytes read as one little-endian word: true when all are digits.
+bool EightDigits(uint64_t chunk) {
+  return (chunk & 0xF0F0F0F0F0F0F0F0ull) == 0x3030303030303030ull &&
+         ((chunk + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) == 0x3030303030303030ull;
+}
+
+// The value of eight digits read as one little-endian word, the first digit
+// in the lowest byte.
+uint32_t EightDigitValue(uint64_t chunk) {
+  chunk -= 0x3030303030303030ull;
+  chunk = (chunk * 10 + (chunk >> 8)) & 0x00FF00FF00FF00FFull;
+  chunk = (chunk * 100 + (chunk >> 16)) & 0x0000FFFF0000FFFFull;
+  chunk = (chunk * 10000 + (chunk >> 32)) & 0x00000000FFFFFFFFull;
+  return uint32_t(chunk);
+}
+
+// The records this reader knows, by the name as compared.
+enum TRecordKind : uint8_t {
+  rkUnknown, rkHeader, rkEof, rkEndSec, rkToolSection, rkStepSection, rkEntities,
+  rkTool, rkCompIndex, rkStepList, rkM01, rkM02, rkM08, rkEndStepList,
+  rkPoint, rkLine, rkArc, rkCircle, rkDrillHole, rkDrillSlot, rkDrillCircle, rkDrillText,
+  rkRoutHole, rkRoutCircle, rkRoutJog, rkRoutLine, rkRoutArc, rkRoutCommand, rkRoutG93,
+  rkDrillG93
+};
+
+struct TRecordName {
+  std::string_view Name;
+  TRecordKind Kind;
+};
+
+// The most frequent records first: a name is looked up by comparing it
+// with each in turn.
+constexpr TRecordName kRecordNames[] = {
+    {"DRILLHOLE", rkDrillHole},     {"LINE", rkLine},           {"ROUTLINE", rkRoutLine},
+    {"ROUTARC", rkRoutArc},         {"ARC", rkArc},             {"CIRCLE", rkCircle},
+    {"POINT", rkPoint},             {"ROUTJOG", rkRoutJog},     {"DRILLSLOT", rkDrillSlot},
+    {"ROUTHOLE", rkRoutHole},       {"DRILLCIRCLE", rkDrillCircle},
+    {"ROUTCIRCLE", rkRoutCircle},   {"DRILLTEXT", rkDrillText}, {"ROUTCOMMAND", rkRoutCommand},
+    {"M02", rkM02},                 {"M01", rkM01},             {"M08", rkM08},
+    {"STEPLIST", rkStepList},       {"ENDSTEPLIST", rkEndStepList}, {"TOOL", rkTool},
+    {"COMPINDEX", rkCompIndex},     {"ROUTG93", rkRoutG93},     {"DRILLG93", rkDrillG93},
+    {"ENDSEC", rkEndSec},           {"HEADER", rkHeader},       {"EOF", rkEof},
+    {"TOOLSECTION", rkToolSection}, {"STEPSECTION", rkStepSection}, {"ENTITIES", rkEntities},
+};
+
+uint8_t KindOf(std::string_view name) {
+  for (const TRecordName& r : kRecordNames)
+    if (r.Name == name) return r.Kind;
+  return rkUnknown;
+}
+
+// The name of a known kind, else the name as read.
+std::string NameOf(uint8_t kind, const std::string& read) {
+  for (const TRecordName& r : kRecordNames)
+    if (r.Kind == kind) return std::string(r.Name);
+  return read;
 }
 
 }  // namespace
@@ -62,179 +155,396 @@ void TJobFileReader::FailAt(int32_t line, const std::string& text) {
               "\r\nThe job was left as it was.");
 }
 
+void TJobFileReader::ReportReadError(int error) {
+  if (Failed_) return;
+  Failed_ = true;
+  ReportError(SystemErrorText(error != 0 ? error : EIO) + "\r\nwhile reading " + FileName_);
+}
+
 bool TJobFileReader::Run() {
   if (!Opened_) {
     ReportError("File does not exist!");
     return false;
   }
   errno = 0;
-  File_ = std::fopen(NativePath(FileName_).c_str(), "rb");
-  if (File_ == nullptr) {
-    const int e = errno != 0 ? errno : EIO;
-    Failed_ = true;
-    ReportError(SystemErrorText(e) + "\r\nwhile reading " + FileName_);
+  Fd_ = ::open(NativePath(FileName_).c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd_ < 0) {
+    ReportReadError(errno);
     return false;
   }
+  Capacity_ = kReadBlock + kMaxTextLine + 1;
+  // Room for the mark behind the bytes read and for reading eight bytes at
+  // a time up to it.
+  Buffer_ = std::make_unique<char[]>(Capacity_ + 8);
+  Next_ = End_ = 0;
+  DosMark_ = kNoMark;
+  AtEnd_ = false;
   LineCounter_ = 0;
   DosEndSeen_ = false;
-  InOutRes = 0;
   Parse();
-  std::fclose(File_);
-  File_ = nullptr;
+  ::close(Fd_);
+  Fd_ = -1;
+  Buffer_.reset();
   return !Failed_;
 }
 
-bool TJobFileReader::ReadLine(std::string& raw, std::string& work) {
-  if (Failed_) return false;
-  const TLineRead read = ReadTextLineLimited(File_, raw);
-  if (const int e = IOResult()) {
-    Failed_ = true;
-    ReportError(SystemErrorText(e) + "\r\nwhile reading " + FileName_);
-    return false;
+bool TJobFileReader::Refill() {
+  const std::size_t pending = End_ - Next_;
+  if (Next_ > 0) {
+    std::memmove(Buffer_.get(), Buffer_.get() + Next_, pending);
+    if (DosMark_ != kNoMark) DosMark_ -= Next_;
+    Next_ = 0;
+    End_ = pending;
+    Buffer_[End_] = '\0';
   }
-  if (read == lrEnd || DosEndSeen_) return false;
+  for (;;) {
+    const ssize_t n = ::read(Fd_, Buffer_.get() + End_, Capacity_ - End_);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ReportReadError(errno);
+      return false;
+    }
+    if (n == 0) {
+      AtEnd_ = true;
+      return true;
+    }
+    if (DosMark_ == kNoMark)
+      if (const void* z = std::memchr(Buffer_.get() + End_, '\x1a', std::size_t(n)))
+        DosMark_ = std::size_t(static_cast<const char*>(z) - Buffer_.get());
+    End_ += std::size_t(n);
+    Buffer_[End_] = '\0';  // no digit: numbers end here
+    return true;
+  }
+}
+
+bool TJobFileReader::ReadLine() {
+  if (Failed_ || DosEndSeen_) return false;
+  char* const buffer = Buffer_.get();
+  const void* newline = nullptr;
+  for (;;) {
+    newline = std::memchr(buffer + Next_, '\n', End_ - Next_);
+    if (newline != nullptr || AtEnd_) break;
+    std::size_t pending = End_ - Next_;
+    if (pending > kMaxTextLine) {
+      // A line this long is refused unless its CRs bring it within the
+      // limit: they are dropped in place, as they would be anyway.
+      char* p = buffer + Next_;
+      pending = std::size_t(std::remove(p, p + pending, '\r') - p);
+      End_ = Next_ + pending;
+      buffer[End_] = '\0';
+      const void* z = std::memchr(p, '\x1a', pending);
+      DosMark_ = z != nullptr ? std::size_t(static_cast<const char*>(z) - buffer) : kNoMark;
+      if (pending > kMaxTextLine) {
+        ++LineCounter_;
+        FailAt(LineCounter_, "the line is longer than " + Num(int32_t(kMaxTextLine)) + " characters.");
+        return false;
+      }
+    }
+    if (!Refill()) return false;
+  }
+  const char* begin = buffer + Next_;
+  const char* end = newline != nullptr ? static_cast<const char*>(newline) : buffer + End_;
+  if (newline == nullptr && begin == end) return false;  // the end of the file
+  Next_ = std::size_t(end - buffer) + (newline != nullptr ? 1 : 0);
   ++LineCounter_;
-  // A DOS end-of-file mark (Ctrl-Z) ends the text.
-  if (const std::size_t mark = raw.find('\x1a'); mark != std::string::npos) {
-    raw.erase(mark);
-    DosEndSeen_ = true;
-  }
-  if (read == lrTooLong) {
+  std::size_t size = std::size_t(end - begin);
+  if (size > kMaxTextLine &&
+      size - std::size_t(std::count(begin, end, '\r')) > kMaxTextLine) {
     FailAt(LineCounter_, "the line is longer than " + Num(int32_t(kMaxTextLine)) + " characters.");
     return false;
   }
-  if (raw.size() > kShortStringMax) raw.resize(kShortStringMax);
+  // A DOS end-of-file mark (Ctrl-Z) ends the text.
+  if (DosMark_ != kNoMark && buffer + DosMark_ < end) {
+    size = std::size_t(buffer + DosMark_ - begin);
+    DosEndSeen_ = true;
+  }
+  if (size > 0 && begin[size - 1] == '\r') --size;
+  Line_ = begin;
+  LineSize_ = size;
+  RawMade_ = WorkMade_ = false;
   Tick();
-  work = UpperCaseStr(RemoveBlanks(raw));
   return true;
 }
 
-bool TJobFileReader::ReadCodeLine(std::string& raw, std::string& work) {
+const std::string& TJobFileReader::Raw() {
+  if (!RawMade_) {
+    Raw_.assign(Line_, LineSize_);
+    Raw_.erase(std::remove(Raw_.begin(), Raw_.end(), '\r'), Raw_.end());
+    if (Raw_.size() > kShortStringMax) Raw_.resize(kShortStringMax);
+    RawMade_ = true;
+  }
+  return Raw_;
+}
+
+const std::string& TJobFileReader::Work() {
+  if (!WorkMade_) {
+    Work_ = UpperCaseStr(RemoveBlanks(Raw()));
+    WorkMade_ = true;
+  }
+  return Work_;
+}
+
+bool TJobFileReader::LineIsZero() {
+  // The first character of a line that starts with neither a blank nor a
+  // CR is the first one compared.
+  if (LineSize_ > 0 && Line_[0] != ' ' && Line_[0] != '\r') {
+    if (Line_[0] != '0') return false;
+    if (LineSize_ == 1) return true;
+  }
+  return Work() == "0";
+}
+
+bool TJobFileReader::ReadCodeLine() {
   // Editors and transfers leave blank lines between records; a value line
   // is read as it stands.
-  while (ReadLine(raw, work))
-    if (!work.empty()) return true;
+  while (ReadLine()) {
+    // A line that starts with neither a blank nor a CR is not blank.
+    if (LineSize_ > 0 && Line_[0] != ' ' && Line_[0] != '\r') return true;
+    if (!Work().empty()) return true;
+  }
   return false;
 }
 
-bool TJobFileReader::NextRecord(std::string& name, int32_t& nameLine, TJobFields& f) {
-  std::string raw, work;
+bool TJobFileReader::ReadGroupCode(int32_t& code) {
+  int64_t v = 0;
+  if (PlainNumber(Line_, LineSize_, v) && InInt32(v)) {
+    code = int32_t(v);
+    return true;
+  }
+  if (!IsNumberText(Work())) {
+    FailAt(LineCounter_, "a group code was expected, not \"" + Raw() + "\".");
+    return false;
+  }
+  code = StrToIntLenient(Work());
+  return true;
+}
+
+bool TJobFileReader::ReadNumericValue(int32_t code, int32_t& value) {
+  int64_t v = 0;
+  if (PlainNumber(Line_, LineSize_, v) && InInt32(v)) {
+    value = int32_t(v);
+    return true;
+  }
+  if (!FitsInt32(Work())) {
+    FailAt(LineCounter_, "the value " + Raw() + " of group " + Num(code) +
+                             " lies outside -2147483648 to 2147483647.");
+    return false;
+  }
+  value = StrToIntLenient(Work());
+  return true;
+}
+
+namespace {
+
+void StoreField(TJobFields& f, int32_t code, int32_t v) {
+  switch (code) {
+    case 10: f.X = v; break;
+    case 20: f.Y = v; break;
+    case 11: f.X2 = v; break;
+    case 21: f.Y2 = v; break;
+    case 12: f.X3 = v; break;
+    case 22: f.Y3 = v; break;
+    case 40: f.Radius = v; break;
+    case 42: f.Flag42 = v; break;
+    case 43: f.Side = v; break;
+    case 44: f.Vertical = v; break;
+    case 45: f.HoldOff = v; break;
+    case 50: f.Tool = v; break;
+    case 51: f.Index = v; break;
+    case 52: f.StepId = v; break;
+    case 53: f.NestedId = v; break;
+    case 60: case 61: case 62: case 63: case 64: case 65: case 66: f.G[code - 60] = v; break;
+    case 70:
+      f.Count = v;
+      f.HasCount = true;
+      break;
+    case 71: f.Orientation = v; break;
+    default: break;  // a group this reader does not know
+  }
+}
+
+}  // namespace
+
+bool TJobFileReader::ReadPlainNumberLine(int64_t& value) {
+  if (Failed_ || DosEndSeen_) return false;
+  const char* const begin = Buffer_.get() + Next_;
+  const char* const end = Buffer_.get() + End_;
+  const char* p = begin;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  const char* const digits = p;
+  uint64_t v = 0;
+  // Eight digits at a time while they are all digits, then one by one up to
+  // the mark behind the bytes read, which ends them.
+  while (end - p >= 8) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    if (!EightDigits(chunk)) break;
+    v = v * 100000000 + EightDigitValue(chunk);
+    p += 8;
+  }
+  for (unsigned d; (d = unsigned(*p) - unsigned('0')) <= 9; ++p) v = v * 10 + d;
+  if (p == digits || p - digits > 18) return false;
+  const char* const lineEnd = p;
+  if (*p == '\r') ++p;
+  // Anything else before the line's end, or a line the buffer does not
+  // hold to its end, takes the general way. Digits, CR and LF are no
+  // Ctrl-Z, and eighteen digits are far within every limit.
+  if (p >= end || *p != '\n') return false;
+  TakeLine(begin, lineEnd, p + 1);
+  value = negative ? -int64_t(v) : int64_t(v);
+  return true;
+}
+
+bool TJobFileReader::ReadPlainNameLine() {
+  if (Failed_ || DosEndSeen_) return false;
+  const char* const begin = Buffer_.get() + Next_;
+  const char* const end = Buffer_.get() + End_;
+  const char* p = begin;
+  // The mark behind the bytes read is neither a letter nor a digit.
+  while ((*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9')) ++p;
+  if (p == begin || p - begin > 16) return false;
+  const char* const lineEnd = p;
+  if (*p == '\r') ++p;
+  if (p >= end || *p != '\n') return false;
+  TakeLine(begin, lineEnd, p + 1);
+  return true;
+}
+
+void TJobFileReader::TakeLine(const char* begin, const char* end, const char* next) {
+  Next_ = std::size_t(next - Buffer_.get());
+  ++LineCounter_;
+  Line_ = begin;
+  LineSize_ = std::size_t(end - begin);
+  RawMade_ = WorkMade_ = false;
+  Tick();
+}
+
+bool TJobFileReader::NextRecord(std::string& name, uint8_t& kind, int32_t& nameLine,
+                                TJobFields& f) {
   if (!PendingStart_) {
-    if (!ReadCodeLine(raw, work)) return false;
-    if (work != "0") {
-      FailAt(LineCounter_, "a record (\"0\") was expected, not \"" + raw + "\".");
+    if (!ReadCodeLine()) return false;
+    if (!LineIsZero()) {
+      FailAt(LineCounter_, "a record (\"0\") was expected, not \"" + Raw() + "\".");
       return false;
     }
   }
   PendingStart_ = false;
-  if (!ReadLine(raw, work)) {
+  if (!ReadPlainNameLine() && !ReadLine()) {
     FailAt(LineCounter_, "the file ends where a record name was expected.");
     return false;
   }
-  name = work;
+  // A name written as the writer writes it reads as it stands. The name
+  // of a known record is its kind's; only another one is kept.
+  kind = KindOf(std::string_view(Line_, LineSize_));
+  if (kind == rkUnknown) {
+    kind = KindOf(Work());
+    name = kind == rkUnknown ? Work() : std::string();
+  }
   nameLine = LineCounter_;
-  f = TJobFields{};
+  f.Clear();
   for (;;) {
-    if (!ReadCodeLine(raw, work)) {
-      if (Failed_) return false;
-      break;
+    int64_t number = 0;
+    int32_t code = 0;
+    if (ReadPlainNumberLine(number)) {
+      if (LineSize_ == 1 && number == 0) {
+        PendingStart_ = true;
+        break;
+      }
+      if (InInt32(number))
+        code = int32_t(number);
+      else if (!ReadGroupCode(code))
+        return false;
+    } else {
+      if (!ReadCodeLine()) {
+        if (Failed_) return false;
+        break;
+      }
+      if (LineIsZero()) {
+        PendingStart_ = true;
+        break;
+      }
+      if (!ReadGroupCode(code)) return false;
     }
-    if (work == "0") {
-      PendingStart_ = true;
-      break;
-    }
-    if (!IsNumberText(work)) {
-      FailAt(LineCounter_, "a group code was expected, not \"" + raw + "\".");
-      return false;
-    }
-    const int32_t code = StrToIntLenient(work);
     const int32_t codeLine = LineCounter_;
-    std::string value;
-    if (!ReadLine(value, work)) {
+    // Values as the writer writes them are taken straight from the buffer.
+    bool valueRead = false;
+    if (code != 3 && code != 999 && ReadPlainNumberLine(number)) {
+      if (InInt32(number)) {
+        if (code != 8) {
+          StoreField(f, code, int32_t(number));
+          continue;
+        }
+        f.LayerText.assign(Line_, LineSize_);
+        f.Layer = int32_t(number);
+        f.HasLayer = true;
+        continue;
+      }
+      valueRead = true;
+    }
+    if (!valueRead && !ReadLine()) {
       FailAt(codeLine, "the file ends where the value of group " + Num(code) + " was expected.");
       return false;
     }
-    const bool numeric = code != 3 && code != 8 && code != 999;
-    if (numeric && !FitsInt32(work)) {
-      FailAt(LineCounter_, "the value " + value + " of group " + Num(code) +
-                               " lies outside -2147483648 to 2147483647.");
-      return false;
+    if (code == 3) {
+      f.Text = Raw();
+      continue;
     }
-    const int32_t v = StrToIntLenient(work);
-    switch (code) {
-      case 3: f.Text = value; break;
-      case 8:
-        f.LayerText = work;
-        f.Layer = v;
-        f.HasLayer = true;
-        break;
-      case 10: f.X = v; break;
-      case 20: f.Y = v; break;
-      case 11: f.X2 = v; break;
-      case 21: f.Y2 = v; break;
-      case 12: f.X3 = v; break;
-      case 22: f.Y3 = v; break;
-      case 40: f.Radius = v; break;
-      case 42: f.Flag42 = v; break;
-      case 43: f.Side = v; break;
-      case 44: f.Vertical = v; break;
-      case 45: f.HoldOff = v; break;
-      case 50: f.Tool = v; break;
-      case 51: f.Index = v; break;
-      case 52: f.StepId = v; break;
-      case 53: f.NestedId = v; break;
-      case 60: case 61: case 62: case 63: case 64: case 65: case 66: f.G[code - 60] = v; break;
-      case 70:
-        f.Count = v;
-        f.HasCount = true;
-        break;
-      case 71: f.Orientation = v; break;
-      default: break;  // a group this reader does not know
+    if (code == 8) {
+      f.LayerText = Work();
+      f.Layer = StrToIntLenient(Work());
+      f.HasLayer = true;
+      continue;
     }
+    if (code == 999) continue;
+    int32_t v = 0;
+    if (!ReadNumericValue(code, v)) return false;
+    StoreField(f, code, v);
   }
   return true;
 }
 
 void TJobFileReader::Parse() {
   std::string name;
+  uint8_t kind = rkUnknown;
   int32_t line = 0;
   TJobFields f;
-  if (!NextRecord(name, line, f)) {
+  if (!NextRecord(name, kind, line, f)) {
     if (!Failed_) FailAt(1, "the file is empty.");
     return;
   }
-  if (name != "HEADER") {
+  if (kind != rkHeader) {
     FailAt(line, "this is not a job database file (no HEADER record).");
     return;
   }
   uint8_t section = ssHeader;
   bool inList = false;
   bool ended = false;
-  while (!ended && NextRecord(name, line, f)) {
+  while (!ended && NextRecord(name, kind, line, f)) {
     RecordLine_ = line;
-    if (name == "EOF" || name == "ENDSEC") {
+    if (kind == rkEof || kind == rkEndSec) {
       if (inList) {
         Fail("a step list ends without M08 and ENDSTEPLIST.");
         return;
       }
-      if (name == "EOF") ended = true;
+      if (kind == rkEof) ended = true;
       section = ssNone;
       continue;
     }
     if (section == ssNone) {
-      if (name == "TOOLSECTION")
+      if (kind == rkToolSection)
         section = ssTools;
-      else if (name == "STEPSECTION")
+      else if (kind == rkStepSection)
         section = ssSteps;
-      else if (name == "ENTITIES")
+      else if (kind == rkEntities)
         section = ssEntities;
       else {
-        Fail("a section name was expected, not \"" + name + "\".");
+        Fail("a section name was expected, not \"" + NameOf(kind, name) + "\".");
         return;
       }
       continue;
     }
-    Dispatch(section, name, f, inList);
+    Dispatch(section, kind, name, f, inList);
     if (Failed_) return;
   }
   if (Failed_) return;
@@ -245,60 +555,66 @@ void TJobFileReader::Parse() {
   ResolveSteps();
 }
 
-void TJobFileReader::Dispatch(uint8_t section, const std::string& name, const TJobFields& f,
-                              bool& inList) {
+void TJobFileReader::Dispatch(uint8_t section, uint8_t kind, const std::string& name,
+                              const TJobFields& f, bool& inList) {
   switch (section) {
     case ssTools:
-      if (name == "TOOL") {
-        const char kind = f.HasLayer ? FirstChar(f.LayerText) : 'D';
-        if (kind == 'R')
+      if (kind == rkTool) {
+        const char letter = f.HasLayer ? FirstChar(f.LayerText) : 'D';
+        if (letter == 'R')
           SetRoutTool(f);
-        else if (kind == 'D')
+        else if (letter == 'D')
           SetDrillTool(f);
         else
           Fail("the tool kind \"" + f.LayerText + "\" is neither D nor R.");
-      } else if (name == "COMPINDEX") {
+      } else if (kind == rkCompIndex) {
         SetCompIndex(f);
       }
       return;
     case ssSteps:
-      if (name == "STEPLIST") {
-        // A second STEPLIST inside an open list only repeats the opening.
-        if (!inList) BeginStepList();
-        inList = true;
-      } else if (name == "M01" || name == "M02" || name == "M08") {
-        if (!inList) {
-          Fail("the step record " + name + " stands outside a step list.");
+      switch (kind) {
+        case rkStepList:
+          // A second STEPLIST inside an open list only repeats the opening.
+          if (!inList) BeginStepList();
+          inList = true;
           return;
-        }
-        if (name == "M01")
-          AddStepMark(f);
-        else if (name == "M02")
-          AddStep(f);
-        else
-          EndStepList(f);
-      } else if (name == "ENDSTEPLIST") {
-        inList = false;
+        case rkM01:
+        case rkM02:
+        case rkM08:
+          if (!inList) {
+            Fail("the step record " + NameOf(kind, name) + " stands outside a step list.");
+            return;
+          }
+          if (kind == rkM01)
+            AddStepMark(f);
+          else if (kind == rkM02)
+            AddStep(f);
+          else
+            EndStepList(f);
+          return;
+        case rkEndStepList: inList = false; return;
+        default: return;
       }
-      return;
     case ssEntities:
-      if (name == "POINT") AddPoint(f);
-      else if (name == "LINE") AddLine(f);
-      else if (name == "ARC") AddArc(f);
-      else if (name == "CIRCLE") AddCircle(f);
-      else if (name == "DRILLHOLE") AddDrillHole(f);
-      else if (name == "DRILLSLOT") AddDrillSlot(f);
-      else if (name == "DRILLCIRCLE") AddDrillCircle(f);
-      else if (name == "DRILLTEXT") AddDrillText(f);
-      else if (name == "ROUTHOLE") AddRoutHole(f);
-      else if (name == "ROUTCIRCLE") AddRoutCircle(f);
-      else if (name == "ROUTJOG") AddRoutJog(f);
-      else if (name == "ROUTLINE") AddRoutLine(f);
-      else if (name == "ROUTARC") AddRoutArc(f);
-      else if (name == "ROUTCOMMAND") AddRoutCommand(f);
-      else if (name == "ROUTG93") SetRoutG93(f);
-      else if (name == "DRILLG93") SetDrillG93(f);
-      return;
+      switch (kind) {
+        case rkPoint: AddPoint(f); return;
+        case rkLine: AddLine(f); return;
+        case rkArc: AddArc(f); return;
+        case rkCircle: AddCircle(f); return;
+        case rkDrillHole: AddDrillHole(f); return;
+        case rkDrillSlot: AddDrillSlot(f); return;
+        case rkDrillCircle: AddDrillCircle(f); return;
+        case rkDrillText: AddDrillText(f); return;
+        case rkRoutHole: AddRoutHole(f); return;
+        case rkRoutCircle: AddRoutCircle(f); return;
+        case rkRoutJog: AddRoutJog(f); return;
+        case rkRoutLine: AddRoutLine(f); return;
+        case rkRoutArc: AddRoutArc(f); return;
+        case rkRoutCommand: AddRoutCommand(f); return;
+        case rkRoutG93: SetRoutG93(f); return;
+        case rkDrillG93: SetDrillG93(f); return;
+        default: return;
+      }
     default:
       return;  // the header's fields
   }
@@ -318,14 +634,15 @@ namespace {
 // The layer index of group 8: a number, or for tool records a letter and
 // a number.
 bool LayerIndex(const TJobFields& f, bool letter, int32_t& index) {
-  std::string text = f.LayerText;
-  if (letter && !text.empty() && text[0] >= 'A' && text[0] <= 'Z') text.erase(0, 1);
+  std::string_view text = f.LayerText;
+  if (letter && !text.empty() && text[0] >= 'A' && text[0] <= 'Z') text.remove_prefix(1);
   if (text.empty()) {
     index = 0;
     return true;
   }
   if (!IsNumberText(text)) return false;
-  index = StrToIntLenient(text);
+  // The whole text is already converted in the record's fields.
+  index = text.size() == f.LayerText.size() ? f.Layer : StrToIntLenient(std::string(text));
   return true;
 }
 }  // namespace
@@ -338,6 +655,12 @@ bool TJobFileLoader::CheckRoutLayer(const TJobFields& f, int32_t& layer) {
   }
   layer = kFirstRoutLayer + index;
   return true;
+}
+
+bool TJobFileLoader::CheckRoom(int32_t& count, int32_t highest, const char* store) {
+  if (++count <= highest) return true;
+  Fail("the " + std::string(store) + " takes at most " + Num(highest) + " entities.");
+  return false;
 }
 
 bool TJobFileLoader::CheckCount(int32_t count) {
@@ -354,12 +677,13 @@ void TJobFileLoader::AddCad(uint8_t type, const TJobFields& f) {
     Fail("the layer \"" + f.LayerText + "\" lies outside the CAD layers 0 to 29.");
     return;
   }
+  if (!CheckRoom(CadCount_, TEntityArray::HighestIndex, "CAD drawing")) return;
   TJobContents::TEntity e;
   e.Type = type;
   e.Layer = uint8_t(index);
   e.X = f.X, e.Y = f.Y, e.X2 = f.X2, e.Y2 = f.Y2, e.X3 = f.X3, e.Y3 = f.Y3;
   e.Radius = f.Radius;
-  Contents.Entities.push_back(e);
+  Contents.AddEntity(e);
 }
 
 void TJobFileLoader::AddDrill(uint8_t type, const TJobFields& f) {
@@ -369,6 +693,7 @@ void TJobFileLoader::AddDrill(uint8_t type, const TJobFields& f) {
     return;
   }
   if (!CheckTool(f.Tool, "the tool")) return;
+  if (!CheckRoom(DrillCount_, TDrillEntities::HighestIndex, "drill database")) return;
   TJobContents::TEntity e;
   e.Type = type;
   e.Layer = uint8_t(30 + index);
@@ -381,7 +706,7 @@ void TJobFileLoader::AddDrill(uint8_t type, const TJobFields& f) {
     e.Text = int32_t(Contents.Texts.size());
     Contents.Texts.push_back(f.Text);
   }
-  Contents.Entities.push_back(e);
+  Contents.AddEntity(e);
 }
 
 void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
@@ -409,6 +734,7 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
     Fail("the hold-off " + Num(f.HoldOff) + " lies outside 0 to 255.");
     return;
   }
+  if (!CheckRoom(RoutCount_, TRoutEntities::HighestIndex, "rout database")) return;
   TJobContents::TEntity e;
   e.Type = type;
   e.Layer = uint8_t(kFirstRoutLayer + index);
@@ -421,12 +747,12 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   e.StepId = f.StepId;
   e.Feed = feed;
   e.ZOffset = f.G[3];
-  e.HoldOff = f.HoldOff;
+  e.HoldOff = uint8_t(f.HoldOff);
   if (type == etRoutCommand) {
     e.Text = int32_t(Contents.Texts.size());
     Contents.Texts.push_back(f.Text);
   }
-  Contents.Entities.push_back(e);
+  Contents.AddEntity(e);
 }
 
 // ---- TJobFileLoader: tools and origins -----------------------------------------------------
@@ -543,10 +869,76 @@ void TJobFileLoader::ResolveSteps() {
   }
 }
 
+// ---- TJobContents: the packed entity list ---------------------------------------------------
+
+namespace {
+// Head word: bits 0-7 type, 8-15 layer, 16-17 side, 18 flag, 19 a step id
+// follows the fields, 24-31 hold-off.
+constexpr uint32_t kHasStepBit = 1u << 19;
+
+bool CarriesSteps(uint8_t type) {
+  return type >= etDrillHole || type == etRoutJog || type == etRoutCircle || type == etRoutHole ||
+         type == etRoutCommand;
+}
+}  // namespace
+
+const TJobContents::TFieldList& TJobContents::FieldsOf(uint8_t type) {
+  using E = TEntity;
+  static constexpr TFieldList kFields[16] = {
+      {0, {}},
+      {2, {&E::X, &E::Y}},                                              // CAD point
+      {4, {&E::X, &E::Y, &E::X2, &E::Y2}},                              // CAD line
+      {6, {&E::X, &E::Y, &E::X2, &E::Y2, &E::X3, &E::Y3}},              // CAD arc
+      {3, {&E::X, &E::Y, &E::Radius}},                                  // CAD circle
+      {4, {&E::X, &E::Y, &E::Tool, &E::Index}},                         // rout jog
+      {4, {&E::X, &E::Y, &E::Feed, &E::ZOffset}},                       // rout line
+      {6, {&E::X, &E::Y, &E::X2, &E::Y2, &E::Feed, &E::ZOffset}},       // rout arc
+      {6, {&E::X, &E::Y, &E::X2, &E::Y2, &E::Feed, &E::ZOffset}},       // rout arc, clockwise
+      {7, {&E::X, &E::Y, &E::Radius, &E::Tool, &E::Index, &E::Feed, &E::ZOffset}},  // rout circle
+      {3, {&E::X, &E::Y, &E::Tool}},                                    // rout hole
+      {3, {&E::X, &E::Y, &E::Text}},                                    // rout command
+      {3, {&E::X, &E::Y, &E::Tool}},                                    // drill hole
+      {5, {&E::X, &E::Y, &E::X2, &E::Y2, &E::Tool}},                    // drill slot
+      {4, {&E::X, &E::Y, &E::Radius, &E::Tool}},                        // drill circle
+      {4, {&E::X, &E::Y, &E::Tool, &E::Text}},                          // drill text
+  };
+  return kFields[type < 16 ? type : 0];
+}
+
+void TJobContents::AddEntity(const TEntity& e) {
+  const bool step = e.StepId != 0 && CarriesSteps(e.Type);
+  const uint32_t head = uint32_t(e.Type) | uint32_t(e.Layer) << 8 | uint32_t(e.Side & 3) << 16 |
+                        uint32_t(e.Flag != 0) << 18 | (step ? kHasStepBit : 0) |
+                        uint32_t(e.HoldOff) << 24;
+  EntityWords_.push_back(int32_t(head));
+  const TFieldList& fields = FieldsOf(e.Type);
+  for (int32_t i = 0; i < fields.Count; ++i) EntityWords_.push_back(e.*fields.Fields[i]);
+  if (step) EntityWords_.push_back(e.StepId);
+  ++EntityCount_;
+}
+
+TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
+  TEntity e;
+  const uint32_t head = uint32_t(*word++);
+  e.Type = uint8_t(head);
+  e.Layer = uint8_t(head >> 8);
+  e.Side = uint8_t((head >> 16) & 3);
+  e.Flag = uint8_t((head >> 18) & 1);
+  e.HoldOff = uint8_t(head >> 24);
+  const TFieldList& fields = FieldsOf(e.Type);
+  for (int32_t i = 0; i < fields.Count; ++i) e.*fields.Fields[i] = *word++;
+  if ((head & kHasStepBit) != 0) e.StepId = *word++;
+  return e;
+}
+
 // ---- Reading and loading -------------------------------------------------------------------
 
 bool ReadJobFile(const std::string& fileName, TJobContents& contents) {
   TJobFileLoader loader(fileName);
+  // Room for the entities a file of this size rarely exceeds (a drill hole
+  // takes some 40 to 60 bytes of file and 16 of the list).
+  if (const int64_t size = FileSizeOf(fileName); size > 0)
+    loader.Contents.ReserveEntityWords(std::size_t(size / 12) + 16);
   if (!loader.Run()) return false;
   contents = std::move(loader.Contents);
   return true;
@@ -578,6 +970,18 @@ class TCurrentLayerGuard {
 
  private:
   uint8_t Saved_;
+};
+
+// Keeps the rout journal out of the way while a job is put in.
+class TRoutJournalPause {
+ public:
+  TRoutJournalPause() : Saved_(RoutUndo) { RoutUndo = nullptr; }
+  ~TRoutJournalPause() { RoutUndo = Saved_; }
+  TRoutJournalPause(const TRoutJournalPause&) = delete;
+  TRoutJournalPause& operator=(const TRoutJournalPause&) = delete;
+
+ private:
+  TRoutUndo* Saved_;
 };
 
 }  // namespace
@@ -628,35 +1032,38 @@ void CommitJobContents(const TJobContents& c) {
   if (Seq != nullptr)
     for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) Seq->SetInsertAtEnd(l);
 
-  for (const TJobContents::TEntity& e : c.Entities) {
+  // A load is no edit: nothing is journalled, and nothing is drawn until
+  // the caller shows the job.
+  TRoutJournalPause pause;
+  c.ForEachEntity([&](const TJobContents::TEntity& e) {
     const TIntPoint p{e.X, e.Y};
-    const std::string& text = e.Text >= 0 ? c.Texts[std::size_t(e.Text)] : std::string();
     if (e.Type <= etCadCircle) {
-      if (DB == nullptr) continue;
+      if (DB == nullptr) return;
       DisplayedLayerMask |= CadLayerBit(e.Layer);
+      TCadEntity* entity = nullptr;
       switch (e.Type) {
-        case etCadPoint: DB->AddPointOnLayer(e.X, e.Y, e.Layer); break;
-        case etCadLine: DB->AddLineOnLayer(e.X, e.Y, e.X2, e.Y2, e.Layer); break;
-        case etCadArc: DB->AddArcOnLayer(p, {e.X2, e.Y2}, {e.X3, e.Y3}, e.Layer); break;
-        default: DB->AddCircleOnLayer(e.X, e.Y, e.Radius, e.Layer); break;
+        case etCadPoint: entity = new TCadPoint(e.X, e.Y); break;
+        case etCadLine: entity = TCadDatabase::NewLineOrPoint(e.X, e.Y, e.X2, e.Y2); break;
+        case etCadArc: entity = new TCadArc(e.X, e.Y, e.X2, e.Y2, e.X3, e.Y3); break;
+        default: entity = new TCadCircle(e.X, e.Y, e.Radius); break;
       }
+      DB->AppendEntity(entity, e.Layer);
     } else if (e.Type >= etDrillHole) {
-      if (DRDB == nullptr) continue;
-      int32_t n = 0;
+      if (DRDB == nullptr) return;
+      const uint16_t tool = uint16_t(e.Tool);
+      TDrillEntity* entity = nullptr;
       switch (e.Type) {
-        case etDrillHole: n = DRDB->AddHoleOnLayer(e.X, e.Y, e.Layer, e.Tool, true); break;
-        case etDrillSlot:
-          n = DRDB->AddSlotOnLayer(e.X, e.Y, e.X2, e.Y2, e.Layer, e.Tool, true);
+        case etDrillHole: entity = new TDrillHole(p, tool); break;
+        case etDrillSlot: entity = new TDrillSlot(p, {e.X2, e.Y2}, tool); break;
+        case etDrillCircle: entity = new TDrillCircle(p, e.Radius, tool); break;
+        default:
+          entity = new TDrillText(p, c.Texts[std::size_t(e.Text)], e.Flag != 0, tool);
           break;
-        case etDrillCircle:
-          n = DRDB->AddCircleOnLayer(e.X, e.Y, e.Radius, e.Layer, e.Tool, true);
-          break;
-        default: n = DRDB->AddTextOnLayer(e.X, e.Y, text, e.Flag != 0, e.Layer, e.Tool, true); break;
       }
-      if (TStepObject* step = stepOf(e.StepId))
-        if (TDrillEntity* entity = DRDB->EntityAt(n)) entity->SetStepObj(step);
+      if (TStepObject* step = stepOf(e.StepId)) entity->SetStepObj(step);
+      DRDB->AppendEntity(entity, NCLayerBit(e.Layer));
     } else {
-      if (RTDB == nullptr) continue;
+      if (RTDB == nullptr) return;
       const uint16_t feed = uint16_t(e.Feed);
       int32_t h = 0;
       switch (e.Type) {
@@ -673,7 +1080,7 @@ void CommitJobContents(const TJobContents& c) {
         case etRoutHole: h = RTDB->AddHole(p, e.Layer, e.Tool); break;
         default: {
           TCurrentLayerGuard layer(e.Layer);
-          h = RTDB->AddCommand(p, text, uint8_t(e.HoldOff));
+          h = RTDB->AddCommand(p, c.Texts[std::size_t(e.Text)], uint8_t(e.HoldOff));
           break;
         }
       }
@@ -682,7 +1089,7 @@ void CommitJobContents(const TJobContents& c) {
       if (TStepObject* step = carrier ? stepOf(e.StepId) : nullptr)
         if (TRoutEntity* entity = RTDB->EntityAt(h)) entity->SetStepObj(step);
     }
-  }
+  });
 
   // Lists no entity uses are freed here.
   for (auto& [id, object] : objects) ReleaseStepObject(object);

@@ -5,17 +5,20 @@
 // EOF) and hands every record to one virtual handler. Record names and group
 // codes are compared upper-cased with blanks removed; numbers are read
 // leniently. Record names a section does not know and group codes that name
-// no field are passed over.
+// no field are passed over. The file is read in blocks of 1 MB; a line as the
+// writer writes it (a number, a record name) is taken straight from the
+// block, any other one is compared as just described.
 //
 // TJobFileLoader implements the handlers: it checks every record (layers
 // inside their group, tool numbers 1..1000, step lists without cycles and at
-// most three levels deep, repeat counts at most kMaxStepCopies) and collects
+// most three levels deep, repeat counts at most kMaxStepCopies, no more
+// entities than the stores of an empty job take) and collects
 // the job in a TJobContents. Only a file read to its EOF record without a
 // fault is put into the databases, so a damaged file leaves the job as it
 // was; the fault is reported with the number of the line where it was found.
 #pragma once
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +46,17 @@ struct TJobFields {
   int32_t Orientation = 0;// 71
   bool HasLayer = false;
   bool HasCount = false;
+
+  // Every field missing again, as a new record starts (the texts keep
+  // their storage). A field added above is cleared here too.
+  void Clear() {
+    Text.clear();
+    LayerText.clear();
+    Layer = X = Y = X2 = Y2 = X3 = Y3 = Radius = Flag42 = Side = Vertical = HoldOff = 0;
+    Tool = Index = StepId = NestedId = Count = Orientation = 0;
+    for (int32_t& g : G) g = 0;
+    HasLayer = HasCount = false;
+  }
 };
 
 class TJobFileReader {
@@ -101,15 +115,47 @@ class TJobFileReader {
   virtual void Yield();
 
  private:
-  bool ReadLine(std::string& raw, std::string& work);
+  // The next line of the file (every CR removed, cut at a Ctrl-Z); false at
+  // the end of the text or after a fault. The line stays readable until the
+  // next one is read.
+  bool ReadLine();
   // The next line that is not blank (where a group code or "0" belongs).
-  bool ReadCodeLine(std::string& raw, std::string& work);
+  bool ReadCodeLine();
+  // The line as read, cut to 255 characters.
+  const std::string& Raw();
+  // The line as compared: Raw upper-cased, blanks removed.
+  const std::string& Work();
+  // Reads the next line when it is an optional "-" and one to eighteen
+  // digits, ended by the end of a line held in the buffer (how the writer
+  // writes every number): the value. False, with nothing read, for any
+  // other line, which then takes the general way.
+  bool ReadPlainNumberLine(int64_t& value);
+  // The same for a line of at most sixteen capital letters and digits (how
+  // the writer writes record names).
+  bool ReadPlainNameLine();
+  // Makes the bytes from begin to end the current line; the next one starts
+  // at next.
+  void TakeLine(const char* begin, const char* end, const char* next);
+  // True when the line reads "0" (as compared).
+  bool LineIsZero();
+  // The line as a group code (an optional sign and digits); false, with the
+  // fault reported, when it is none.
+  bool ReadGroupCode(int32_t& code);
+  // The line as the value of a numeric group; false, with the fault
+  // reported, when it lies outside 32 bits.
+  bool ReadNumericValue(int32_t code, int32_t& value);
+  // Moves the unread rest of the buffer to its front and reads the next
+  // block behind it; false after a read error (reported).
+  bool Refill();
   void Tick();
   void Parse();
-  // The next record: its name, the line of the name and its fields; false
-  // at the end of the file or after a fault.
-  bool NextRecord(std::string& name, int32_t& nameLine, TJobFields& f);
-  void Dispatch(uint8_t section, const std::string& name, const TJobFields& f, bool& inList);
+  // The next record: its kind, its name when the kind is unknown, the line
+  // of the name and its fields; false at the end of the file or after a
+  // fault.
+  bool NextRecord(std::string& name, uint8_t& kind, int32_t& nameLine, TJobFields& f);
+  void Dispatch(uint8_t section, uint8_t kind, const std::string& name, const TJobFields& f,
+                bool& inList);
+  void ReportReadError(int error);
 
   std::string FileName_;
   bool Opened_ = false;
@@ -117,7 +163,19 @@ class TJobFileReader {
   int32_t LineCounter_ = 0;
   int32_t TickCounter_ = 0;
   int32_t RecordLine_ = 0;
-  std::FILE* File_ = nullptr;  // open while Run reads
+  int Fd_ = -1;                // open while Run reads
+  std::unique_ptr<char[]> Buffer_;
+  std::size_t Capacity_ = 0;
+  std::size_t Next_ = 0;       // the first unread byte of the buffer
+  std::size_t End_ = 0;        // the end of the bytes read
+  std::size_t DosMark_ = 0;    // the first Ctrl-Z at or after Next_, else npos
+  bool AtEnd_ = false;         // the file is read to its end
+  // The current line: its bytes in the buffer (a trailing CR left out), and
+  // the copies made of it on demand.
+  const char* Line_ = nullptr;
+  std::size_t LineSize_ = 0;
+  bool RawMade_ = false, WorkMade_ = false;
+  std::string Raw_, Work_;
   bool PendingStart_ = false;  // the "0" line of the next record is read
   bool DosEndSeen_ = false;  // a Ctrl-Z ended the text
 };
@@ -148,25 +206,56 @@ struct TJobContents {
   struct TEntity {
     uint8_t Type = 0;
     uint8_t Layer = 0;
-    uint8_t Side = 0;
-    uint8_t Flag = 0;  // G32, vertical text
+    uint8_t Side = 0;     // 0..2
+    uint8_t Flag = 0;     // G32, vertical text: 0 or 1
+    uint8_t HoldOff = 0;  // 0..255
     int32_t X = 0, Y = 0, X2 = 0, Y2 = 0, X3 = 0, Y3 = 0;
-    int32_t Radius = 0, Tool = 0, Index = 0, StepId = 0, Feed = 0, ZOffset = 0, HoldOff = 0;
+    int32_t Radius = 0, Tool = 0, Index = 0, StepId = 0, Feed = 0, ZOffset = 0;
     int32_t Text = -1;
   };
+  // Appends the entity to the list.
+  void AddEntity(const TEntity& e);
+  // Calls visit(const TEntity&) for each entity in the order added.
+  template <class F>
+  void ForEachEntity(F&& visit) const;
+  int32_t EntityCount() const { return EntityCount_; }
+  // Room for about this many words of entities (a drill hole takes four).
+  void ReserveEntityWords(std::size_t words) { EntityWords_.reserve(words); }
+
   std::vector<std::string> Texts;
   std::vector<TDrillTool> DrillTools;
   std::vector<TRoutTool> RoutTools;
   std::vector<TCompIndex> CompIndices;
   std::vector<TStepList> StepLists;
-  std::vector<TEntity> Entities;
   bool HasDrillG93 = false;
   int32_t DrillG93X = 0, DrillG93Y = 0;
   struct TRoutG93 {
     int32_t Layer, X, Y;
   };
   std::vector<TRoutG93> RoutG93s;
+
+ private:
+  // The fields each type keeps, after the head word (type, layer, side,
+  // flag, hold-off and whether a step id follows the fields).
+  struct TFieldList {
+    int32_t Count;
+    int32_t TEntity::*Fields[7];
+  };
+  static const TFieldList& FieldsOf(uint8_t type);
+  static TEntity Unpack(const int32_t*& word);
+
+  // A million drill holes take 16 MB here, where whole records would take
+  // 60 MB.
+  std::vector<int32_t> EntityWords_;
+  int32_t EntityCount_ = 0;
 };
+
+template <class F>
+void TJobContents::ForEachEntity(F&& visit) const {
+  const int32_t* word = EntityWords_.data();
+  const int32_t* const end = word + EntityWords_.size();
+  while (word < end) visit(Unpack(word));
+}
 
 class TJobFileLoader : public TJobFileReader {
  public:
@@ -207,6 +296,10 @@ class TJobFileLoader : public TJobFileReader {
   bool CheckTool(int32_t tool, const char* what);
   bool CheckRoutLayer(const TJobFields& f, int32_t& layer);
   bool CheckCount(int32_t count);
+  // One entity more for a store that holds at most highest: false, with the
+  // fault reported, when the file holds more than an empty job takes.
+  bool CheckRoom(int32_t& count, int32_t highest, const char* store);
+  int32_t CadCount_ = 0, DrillCount_ = 0, RoutCount_ = 0;
   TStepCommandList List_;
 };
 
@@ -215,7 +308,9 @@ class TJobFileLoader : public TJobFileReader {
 // not exist!").
 bool ReadJobFile(const std::string& fileName, TJobContents& contents);
 // Puts checked contents into DB, DRDB and RTDB (added to what they hold),
-// the tool tables and the origins, and rebuilds the step objects.
+// the tool tables and the origins, and rebuilds the step objects. The
+// entities are neither journalled nor drawn: the caller resets the journals
+// and shows the job.
 void CommitJobContents(const TJobContents& contents);
 // ReadJobFile, then CommitJobContents when the file was sound; false when
 // nothing was loaded.

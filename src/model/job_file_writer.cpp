@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -19,8 +22,6 @@
 #include "platform/paths.h"
 
 namespace {
-
-constexpr std::size_t kFlushSize = 1 << 16;
 
 // Copies the file's bytes to the backup name (used where hard links are not
 // possible). The error number, or 0.
@@ -46,12 +47,54 @@ int CopyToBackup(const std::string& from, const std::string& backupName) {
   return e != 0 ? e : EIO;
 }
 
+static_assert(std::endian::native == std::endian::little, "digits are put as little-endian words");
+
+// The eight decimal digits of v (below 100,000,000) as one little-endian
+// word, the first digit in the lowest byte, leading zeros kept.
+uint64_t EightDigits(uint32_t v) {
+  const uint64_t x = uint64_t(v / 10000) | uint64_t(v % 10000) << 32;    // abcd, efgh
+  const uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Full;  // ab, ef
+  const uint64_t pairs = hundreds | (x - hundreds * 100) << 16;            // ab cd ef gh
+  const uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;    // a, c, e, g
+  return tens | (pairs - tens * 10) << 8;
+}
+
+// Writes the decimal text of value at p (as std::to_chars writes it; up to 8
+// bytes behind it may be overwritten); the end of the text.
+char* PutDecimal(char* p, int32_t value) {
+  uint32_t v = uint32_t(value);
+  if (value < 0) {
+    *p++ = '-';
+    v = 0u - v;
+  }
+  if (v < 10) {
+    *p = char('0' + v);
+    return p + 1;
+  }
+  if (v >= 100000000) {
+    // At most 4,294,967,295: one or two digits in front of eight.
+    const uint32_t high = v / 100000000;
+    v %= 100000000;
+    if (high >= 10) *p++ = char('0' + high / 10);
+    *p++ = char('0' + high % 10);
+    const uint64_t digits = EightDigits(v) + 0x3030303030303030ull;
+    std::memcpy(p, &digits, 8);
+    return p + 8;
+  }
+  const uint64_t digits = EightDigits(v);
+  // The leading zeros are the low bytes that are 0.
+  const int zeros = std::countr_zero(digits) / 8;
+  const uint64_t text = (digits >> (8 * zeros)) + 0x3030303030303030ull;
+  std::memcpy(p, &text, 8);
+  return p + (8 - zeros);
+}
+
 }  // namespace
 
 // ---- TJobFileWriter ------------------------------------------------------------------
 
 TJobFileWriter::TJobFileWriter(const std::string& fileName)
-    : FileName_(fileName), File_(NativeSavePath(fileName)) {
+    : FileName_(fileName), File_(NativeSavePath(fileName)), Buffer_(new char[kBufferSize]) {
   if (!File_.Opened()) return;
   Record("HEADER");
   TextField(999, JobFileTitle);
@@ -68,27 +111,61 @@ void TJobFileWriter::Tick() {
   }
 }
 
-void TJobFileWriter::Line(const std::string& text) {
-  if (!File_.Opened() || File_.Error() != 0) return;
-  Buffer_ += text;
-  Buffer_ += "\r\n";
-  if (Buffer_.size() >= kFlushSize) Flush();
+char* TJobFileWriter::Room(std::size_t size) {
+  if (Used_ + size > kBufferSize) Flush();
+  return Buffer_.get() + Used_;
+}
+
+void TJobFileWriter::Line(std::string_view text) {
+  if (text.size() + 2 > kBufferSize) {
+    // Longer than the buffer holds: written as it stands.
+    Flush();
+    if (File_.Opened()) {
+      File_.Write(text.data(), text.size());
+      File_.Write("\r\n", 2);
+    }
+    return;
+  }
+  char* p = Room(text.size() + 2);
+  std::memcpy(p, text.data(), text.size());
+  p[text.size()] = '\r';
+  p[text.size() + 1] = '\n';
+  Used_ += text.size() + 2;
 }
 
 void TJobFileWriter::Flush() {
-  if (File_.Opened()) File_.Write(Buffer_.data(), Buffer_.size());
-  Buffer_.clear();
+  if (!File_.Opened() || Used_ == 0) return;
+  File_.Write(Buffer_.get(), Used_);
+  // The disk starts on a big file while the rest is formatted.
+  Unsynced_ += Used_;
+  if (Unsynced_ >= kWriteBackSize) {
+    File_.StartWriteBack();
+    Unsynced_ = 0;
+  }
+  Used_ = 0;
 }
 
-void TJobFileWriter::Record(const char* name) {
-  Line("0");
-  Line(name);
+void TJobFileWriter::Record(std::string_view name) {
+  // Record names are short: "0" and the name go in at once.
+  char* p = Room(name.size() + 5);
+  std::memcpy(p, "0\r\n", 3);
+  std::memcpy(p + 3, name.data(), name.size());
+  std::memcpy(p + 3 + name.size(), "\r\n", 2);
+  Used_ += name.size() + 5;
   Tick();
 }
 
 void TJobFileWriter::FieldAlways(int32_t code, int32_t value) {
-  Line(std::to_string(code));
-  Line(std::to_string(value));
+  // Two numbers of at most 11 characters, each with its line end; the
+  // digits are put eight at a time, so there is room for 8 more.
+  char* const start = Room(34);
+  char* p = PutDecimal(start, code);
+  *p++ = '\r';
+  *p++ = '\n';
+  p = PutDecimal(p, value);
+  *p++ = '\r';
+  *p++ = '\n';
+  Used_ += std::size_t(p - start);
   Tick();
 }
 
@@ -97,7 +174,9 @@ void TJobFileWriter::Field(int32_t code, int32_t value) {
 }
 
 void TJobFileWriter::TextField(int32_t code, const std::string& value) {
-  Line(std::to_string(code));
+  char digits[12];
+  const char* end = std::to_chars(digits, digits + sizeof digits, code).ptr;
+  Line(std::string_view(digits, std::size_t(end - digits)));
   Line(value);
   Tick();
 }
@@ -414,6 +493,7 @@ class TStepIdTable {
     Register(object->GetLevel(3));
   }
   int32_t IdOf(TStepObject* object) const {
+    if (object == nullptr) return 0;
     auto it = Ids_.find(object);
     return it == Ids_.end() ? 0 : it->second;
   }
@@ -447,9 +527,12 @@ TDrillEntity* LiveDrillEntity(int32_t index, int32_t& layer) {
   if (DrillEntities == nullptr) return nullptr;
   TEntitySlot* slot = DrillEntities->GetSlot(index);
   if (slot == nullptr || static_cast<int32_t>(slot->Flags) <= 0) return nullptr;
-  layer = LayerOfBit(slot->Flags & 0x3FFu);
-  if (layer > 9) return nullptr;
-  return dynamic_cast<TDrillEntity*>(slot->Entity);
+  // The lowest drill layer bit (bits 0..9) names the layer.
+  const uint32_t bits = slot->Flags & 0x3FFu;
+  if (bits == 0) return nullptr;
+  layer = std::countr_zero(bits);
+  // The drill store holds drill entities only.
+  return static_cast<TDrillEntity*>(slot->Entity);
 }
 
 void WriteRoutEntity(TJobFileWriter& w, TRoutEntity* e, int32_t layer, const TStepIdTable& ids) {

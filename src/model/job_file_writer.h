@@ -18,7 +18,9 @@
 // so a failed save never leaves a partial or missing job file.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/file_ops.h"
 
@@ -102,13 +104,21 @@ class TJobFileWriter {
   void BeginEntities() { BeginSection(jsEntities, "ENTITIES"); }
   void BeginSection(TSection section, const char* name);
   void CloseStepList();
-  void Record(const char* name);
+  void Record(std::string_view name);
   void Field(int32_t code, int32_t value);        // left out when 0
   void FieldAlways(int32_t code, int32_t value);
   void TextField(int32_t code, const std::string& value);
-  void Line(const std::string& text);
+  void Line(std::string_view text);
+  // Room for size bytes at the buffer's end, the buffer written out first
+  // when it has less (size at most kBufferSize).
+  char* Room(std::size_t size);
   void Tick();
   void Flush();
+
+  // The text is collected in a buffer of this size and written when full.
+  static constexpr std::size_t kBufferSize = 1 << 18;
+  // Every this many bytes written the system is asked to start writing them.
+  static constexpr std::size_t kWriteBackSize = 1 << 23;
 
   int32_t TickCounter_ = 0;
   std::string FileName_;
@@ -116,7 +126,9 @@ class TJobFileWriter {
   bool Finished_ = false;
   TSection Section_ = jsHeader;
   bool StepListClosed_ = true;
-  std::string Buffer_;
+  std::unique_ptr<char[]> Buffer_;
+  std::size_t Used_ = 0;
+  std::size_t Unsynced_ = 0;
 };
 
 // Writes the whole job (tool tables, step lists, rout, drill and CAD

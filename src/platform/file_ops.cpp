@@ -78,6 +78,10 @@ int TReplacingFile::Write(const void* data, std::size_t size) {
   return Error_;
 }
 
+void TReplacingFile::StartWriteBack() {
+  if (Fd_ >= 0 && Error_ == 0) ::sync_file_range(Fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 int TReplacingFile::Close() {
   if (Fd_ < 0) return Error_ != 0 ? Error_ : EBADF;
   if (Error_ == 0 && ::fsync(Fd_) != 0) Error_ = errno;

@@ -38,6 +38,10 @@ class TReplacingFile {
 
   // Writes all the bytes; the error number, or 0.
   int Write(const void* data, std::size_t size);
+  // Lets the system start writing what was written so far to the disk, so
+  // that a long save overlaps the wait of Close with its own work. Only a
+  // hint: failures show at Close.
+  void StartWriteBack();
   // Flushes the file to the disk and closes it; the error number, or 0.
   int Close();
   // After a successful Close: renames the file over the target; the error

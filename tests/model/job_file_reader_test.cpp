@@ -271,6 +271,17 @@ TEST_F(JobFileFaultTest, StepChainsThatExpandTooFarAreRefusedWithOneMessage) {
             std::string::npos);
 }
 
+// A file with more entities than the job's store takes is refused whole,
+// not loaded in part with a message per entity left out.
+TEST_F(JobFileFaultTest, MoreEntitiesThanAStoreTakesAreRefused) {
+  std::string records;
+  for (int32_t i = 0; i <= 100000; ++i) records += "0\r\nROUTHOLE\r\n50\r\n1\r\n";
+  const std::string text = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES"}) +
+                           records + Crlf({"0", "ENDSEC", "0", "EOF"});
+  EXPECT_NE(OpenBad(text).find("Line 400010: the rout database takes at most 100000 entities."),
+            std::string::npos);
+}
+
 TEST_F(JobFileFaultTest, AnOverlongLineIsRefusedWithoutReadingItWhole) {
   std::string text = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES", "0",
                            "POINT", "10"});
