@@ -208,25 +208,31 @@ void TParaList::RemoveView(TParaListView* view) { std::erase(Views_, view); }
 // --- word wrap and display lines
 
 void TParaList::SetWordWrap(bool on) {
-  if (on == WordWrap_) return;
-  WordWrap_ = on;
-  ReWrapAll();
+  if (on != WordWrap_) ReWrap([&] { WordWrap_ = on; });
 }
 
 void TParaList::SetWrapColumn(int32_t column) {
   if (column < 1 || column == WrapColumn_) return;
-  WrapColumn_ = column;
-  if (WordWrap_) ReWrapAll();
+  if (WordWrap_) ReWrap([&] { WrapColumn_ = column; });
+  else WrapColumn_ = column;
 }
 
 void TParaList::SetTabSize(int32_t size) {
   if (size < 1 || size > 255 || size == TabSize_) return;
-  TabSize_ = size;
-  if (WordWrap_) ReWrapAll();
+  if (WordWrap_) ReWrap([&] { TabSize_ = size; });
+  else TabSize_ = size;
 }
 
 void TParaList::ReWrapAll() {
+  ReWrap([] {});
+}
+
+// The editors of the ring note their places under the old settings, the
+// settings change, every paragraph is wrapped again and the editors find
+// their places in the new lines.
+void TParaList::ReWrap(const std::function<void()>& change) {
   for (TParaListView* v : Views_) v->ListRewrapping();
+  change();
   const int32_t wrap = EffectiveWrap();
   int64_t lines = 0;
   for (TParaNode& n : Paras_) {

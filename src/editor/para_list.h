@@ -254,6 +254,7 @@ class TParaList {
   // and the lookup cache right and notes the lines to repaint.
   void Rewrapped(int32_t p, int32_t oldLines);
   void Cache(int32_t p, int32_t firstLine) const;
+  void ReWrap(const std::function<void()>& change);
   void MarkChanged();
   // Primitive changes, shared by editing and replaying.
   void RawInsert(int32_t p, int32_t pos, const std::string& text);

@@ -72,7 +72,15 @@ TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* pro
   };
   Box_.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) { MouseDown(b, s, x, y); };
   Box_.OnMouseMove = [this](TControl&, TShiftState s, int x, int y) { MouseMove(s, x, y); };
-  Box_.OnResize = [this](TControl&) { Invalidate(); };
+  Box_.OnResize = [this](TControl&) {
+    FitWrapToWindow();
+    Invalidate();
+  };
+  // The caret shows while the control has the focus.
+  Box_.OnEnter = Box_.OnExit = [this](TControl&) {
+    BlinkOn_ = true;
+    Invalidate();
+  };
 }
 
 TQedTextFileEditor::~TQedTextFileEditor() {
@@ -84,6 +92,8 @@ TQedTextFileEditor::~TQedTextFileEditor() {
   Box_.OnMouseDown = nullptr;
   Box_.OnMouseMove = nullptr;
   Box_.OnResize = nullptr;
+  Box_.OnEnter = nullptr;
+  Box_.OnExit = nullptr;
 }
 
 // ---------------------------------------------------------------- settings
@@ -106,6 +116,16 @@ void TQedTextFileEditor::SetWordWrap(bool on) {
     ScrollPastEnd_ = false;
   }
   List_->SetWordWrap(on);
+  FitWrapToWindow();
+}
+
+void TQedTextFileEditor::SetWrapToWindow(bool on) {
+  WrapToWindow_ = on;
+  FitWrapToWindow();
+}
+
+void TQedTextFileEditor::FitWrapToWindow() {
+  if (WrapToWindow_ && WordWrap()) List_->SetWrapColumn(std::max(1, VisibleCols() - 1));
 }
 
 void TQedTextFileEditor::SetWrapColumn(int32_t column) {
@@ -182,6 +202,7 @@ void TQedTextFileEditor::Blink() {
 void TQedTextFileEditor::PlaceCaret() {
   Metrics();
   CaretObj_.SetSelector(InsertMode_);
+  StartBlinking();
   CaretObj_.SetCellHeight(LineH_);
   CaretObj_.SetCellWidth(CharW_);
   const int32_t row = Caret_.Line - Top_, col = Caret_.Col - Left_;

@@ -105,6 +105,10 @@ class TQedTextFileEditor : public TParaListView {
   bool WrapAtLeft() const { return WrapAtLeft_; }
   void SetWrapAtLeft(bool on);
   bool ScrollPastEnd() const { return ScrollPastEnd_; }
+  // With word wrap, the wrap column follows the window's width (the
+  // visible columns less two).
+  bool WrapToWindow() const { return WrapToWindow_; }
+  void SetWrapToWindow(bool on);
   void SetScrollPastEnd(bool on);
   // The caret shapes of insert and overwrite mode.
   TQedCaret CaretIns, CaretOvr;
@@ -216,6 +220,7 @@ class TQedTextFileEditor : public TParaListView {
   void ListModifiedChanged() override;
   void Blink();
   void StartBlinking();
+  void FitWrapToWindow();
   void PlaceCaret();
   void MoveCaret(TTextPoint p, bool extend);
   void ScrollIntoView();
@@ -249,6 +254,7 @@ class TQedTextFileEditor : public TParaListView {
   std::shared_ptr<TParaList> List_;
   bool WrapAtLeft_ = true;
   bool ScrollPastEnd_ = false;
+  bool WrapToWindow_ = false;
   // Where the caret, the selection and the top line stood while the text
   // is wrapped anew.
   TParaPos KeptCaret_, KeptSelA_, KeptSelB_, KeptTop_;
