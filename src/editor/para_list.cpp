@@ -199,11 +199,23 @@ void TParaList::SetModified(bool modified) {
   for (TParaListView* v : Views_) v->ListModifiedChanged();
 }
 
+// A list shown by one editor keeps only its 13 markers; while several share
+// it, each also has its own places tracked with the text.
 void TParaList::AddView(TParaListView* view) {
-  if (std::find(Views_.begin(), Views_.end(), view) == Views_.end()) Views_.push_back(view);
+  if (std::find(Views_.begin(), Views_.end(), view) != Views_.end()) return;
+  Views_.push_back(view);
+  Markers_.resize(Views_.size() > 1 ? size_t(kMarkerSlots) + Views_.size() * kViewMarks : size_t(kMarkerSlots));
 }
 
-void TParaList::RemoveView(TParaListView* view) { std::erase(Views_, view); }
+void TParaList::RemoveView(TParaListView* view) {
+  const auto it = std::find(Views_.begin(), Views_.end(), view);
+  if (it == Views_.end()) return;
+  const size_t at = ViewSlot(view);
+  if (at + kViewMarks <= Markers_.size())
+    Markers_.erase(Markers_.begin() + ptrdiff_t(at), Markers_.begin() + ptrdiff_t(at + kViewMarks));
+  Views_.erase(it);
+  if (Views_.size() <= 1) Markers_.resize(kMarkerSlots);
+}
 
 // --- word wrap and display lines
 
@@ -323,6 +335,30 @@ void TParaList::Rewrapped(int32_t p, int32_t oldLines) {
 
 void TParaList::MarkChanged() {
   if (!Replaying_) SetModified(true);
+  Edited();
+}
+
+void TParaList::Edited() {
+  if (Views_.size() > 1)
+    for (TParaListView* v : Views_) v->ListEdited();
+}
+
+size_t TParaList::ViewSlot(const TParaListView* view) const {
+  const auto it = std::find(Views_.begin(), Views_.end(), view);
+  return it == Views_.end() ? 0 : size_t(kMarkerSlots) + size_t(it - Views_.begin()) * kViewMarks;
+}
+
+bool TParaList::GetViewMarks(const TParaListView* view, TMarker (&marks)[kViewMarks]) const {
+  const size_t at = ViewSlot(view);
+  if (at == 0 || at + kViewMarks > Markers_.size()) return false;
+  std::copy_n(Markers_.begin() + ptrdiff_t(at), kViewMarks, marks);
+  return true;
+}
+
+void TParaList::SetViewMarks(const TParaListView* view, const TMarker (&marks)[kViewMarks]) {
+  const size_t at = ViewSlot(view);
+  if (at == 0 || at + kViewMarks > Markers_.size()) return;
+  std::copy_n(marks, kViewMarks, Markers_.begin() + ptrdiff_t(at));
 }
 
 void TParaList::Clear() {
@@ -336,6 +372,7 @@ void TParaList::Clear() {
   FirstChanged = 1;
   LastChanged = kNoLimit;
   SetModified(false);
+  Edited();
 }
 
 void TParaList::SetUndoBufferSize(int32_t size) { Undo_ = TUndoBuffer(std::max<int32_t>(size, 0)); }
@@ -397,9 +434,11 @@ std::string TParaList::RawDelete(int32_t p, int32_t pos, int32_t count) {
   Chars_ -= count;
   Rewrapped(p, oldLines);
   if (TrackMarkers)
-    for (auto& m : Markers_) {
+    for (size_t i = 0; i < Markers_.size(); ++i) {
+      TMarker& m = Markers_[i];
       if (m.Para != p || m.Pos < pos) continue;
-      if (m.Pos < pos + count) m = TMarker{};
+      // An editor's place inside the run goes to where the run was.
+      if (m.Pos < pos + count) m = i < size_t(kMarkerSlots) ? TMarker{} : TMarker{p, pos};
       else m.Pos -= count;
     }
   return gone;
@@ -440,8 +479,9 @@ std::string TParaList::RawDeletePara(int32_t p) {
   }
   Touch(ParaFirstLine(std::max(p - 1, 1)), kNoLimit);
   if (TrackMarkers)
-    for (auto& m : Markers_) {
-      if (m.Para == p) m = TMarker{};
+    for (size_t i = 0; i < Markers_.size(); ++i) {
+      TMarker& m = Markers_[i];
+      if (m.Para == p) m = i < size_t(kMarkerSlots) ? TMarker{} : TMarker{std::min(p, ParaCount()), 1};
       else if (m.Para > p) --m.Para;
     }
   return gone;
@@ -540,9 +580,7 @@ int TParaList::SplitPara(int32_t p, int32_t pos, bool trim, int32_t& indent, int
   if (int r = CheckLimits(0, 1, int64_t(lead.size()) + 2)) return r;
   const bool wasOpen = BeginGroup();
   const bool track = TrackMarkers;
-  const TMarker saved[kMarkerSlots] = {Markers_[0], Markers_[1], Markers_[2], Markers_[3], Markers_[4],
-                                       Markers_[5], Markers_[6], Markers_[7], Markers_[8], Markers_[9],
-                                       Markers_[10], Markers_[11], Markers_[12]};
+  const std::vector<TMarker> saved = Markers_;
   TrackMarkers = false;
   RecordCaret(p, pos);
   RawInsertPara(p + 1, tail);
@@ -563,7 +601,7 @@ int TParaList::SplitPara(int32_t p, int32_t pos, bool trim, int32_t& indent, int
   RecordCaret(p + 1, indent + 1);
   TrackMarkers = track;
   if (track) {
-    for (int i = 0; i < kMarkerSlots; ++i) {
+    for (size_t i = 0; i < Markers_.size(); ++i) {
       TMarker m = saved[i];
       if (m.Para == p && m.Pos >= pos) m = TMarker{p + 1, m.Pos - pos + 1 + indent};
       else if (m.Para == p && m.Pos > cut) m.Pos = cut;
@@ -593,8 +631,7 @@ int TParaList::JoinParas(int32_t p, int32_t pos) {
     return edCannotJoin;
   }
   const bool track = TrackMarkers;
-  TMarker saved[kMarkerSlots];
-  std::copy(std::begin(Markers_), std::end(Markers_), saved);
+  const std::vector<TMarker> saved = Markers_;
   TrackMarkers = false;
   const std::string all = std::string(size_t(gap), ' ') + next;
   const int32_t at = len + 1;
@@ -607,7 +644,7 @@ int TParaList::JoinParas(int32_t p, int32_t pos) {
   RecordCaret(p, pos);
   TrackMarkers = track;
   if (track)
-    for (int i = 0; i < kMarkerSlots; ++i) {
+    for (size_t i = 0; i < Markers_.size(); ++i) {
       TMarker m = saved[i];
       if (m.Para == p + 1) m = TMarker{p, m.Pos + int32_t(gap) + at - 1};
       else if (m.Para > p + 1) --m.Para;
@@ -774,6 +811,7 @@ bool TParaList::UndoGroup(int32_t& p, int32_t& pos) {
   }
   Replaying_ = false;
   SetModified(modified);
+  Edited();
   return true;
 }
 
@@ -792,6 +830,7 @@ bool TParaList::RedoGroup(int32_t& p, int32_t& pos) {
   }
   Replaying_ = false;
   SetModified(true);
+  Edited();
   return true;
 }
 

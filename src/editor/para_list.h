@@ -32,6 +32,9 @@ constexpr int edParaTooLong = 268;
 
 constexpr int32_t kNoLimit = 2147483647;
 constexpr int kMarkerSlots = 13;
+// Places of an editor that shares its list: caret, the selection's two
+// ends and the top line's first character.
+constexpr int kViewMarks = 4;
 
 struct TMarker {
   int32_t Para = 0;  // 0: not set
@@ -98,14 +101,16 @@ struct TLineRef {
 
 // The editors showing a list. Editors that share one list form a ring; each
 // is told when the whole text was wrapped anew (before and after, so that it
-// can keep its caret on the same character) and when the Modified state
-// changed.
+// can keep its caret on the same character), after each edit while the ring
+// has several editors (their places, kept by the list, moved with the text)
+// and when the Modified state changed.
 class TParaListView {
  public:
   virtual ~TParaListView() = default;
   virtual void ListRewrapping() = 0;
   virtual void ListRewrapped() = 0;
   virtual void ListModifiedChanged() = 0;
+  virtual void ListEdited() = 0;
 };
 
 class TUndoBuffer {
@@ -184,6 +189,12 @@ class TParaList {
   void AddView(TParaListView* view);
   void RemoveView(TParaListView* view);
   const std::vector<TParaListView*>& Views() const { return Views_; }
+  // Tells the editors of a shared list that the text changed (each edit
+  // does this itself; loading calls it once at the end).
+  void Edited();
+  // An editor's places while the list is shared (false when it is not).
+  bool GetViewMarks(const TParaListView* view, TMarker (&marks)[kViewMarks]) const;
+  void SetViewMarks(const TParaListView* view, const TMarker (&marks)[kViewMarks]);
 
   bool Modified() const { return Modified_; }
   void SetModified(bool modified);
@@ -255,6 +266,7 @@ class TParaList {
   void Rewrapped(int32_t p, int32_t oldLines);
   void Cache(int32_t p, int32_t firstLine) const;
   void ReWrap(const std::function<void()>& change);
+  size_t ViewSlot(const TParaListView* view) const;
   void MarkChanged();
   // Primitive changes, shared by editing and replaying.
   void RawInsert(int32_t p, int32_t pos, const std::string& text);
@@ -275,5 +287,6 @@ class TParaList {
   bool Modified_ = false;
   bool Replaying_ = false;
   TUndoBuffer Undo_;
-  TMarker Markers_[kMarkerSlots];
+  // Slots 0 to 12, then kViewMarks for each editor of a shared list.
+  std::vector<TMarker> Markers_ = std::vector<TMarker>(kMarkerSlots);
 };

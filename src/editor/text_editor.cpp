@@ -175,10 +175,38 @@ void TQedTextFileEditor::AttachTo(TQedTextFileEditor& other) {
   List_->RemoveView(this);
   List_ = other.List_;
   List_->AddView(this);
+  other.StoreViewMarks();
   Caret_ = SelA_ = SelB_ = TTextPoint{};
   Top_ = Left_ = 1;
   Invalidate();
   Status();
+}
+
+// An edit made through another editor of the ring: this one's caret,
+// selection and top line moved with the text like markers.
+void TQedTextFileEditor::ListEdited() {
+  if (Acting_ > 0) return;
+  TMarker m[kViewMarks];
+  if (!List_->GetViewMarks(this, m)) return;
+  const bool sel = SelectionExists();
+  Caret_ = PointOf(m[0].Para, m[0].Pos);
+  SelA_ = sel ? PointOf(m[1].Para, m[1].Pos) : Caret_;
+  SelB_ = sel ? PointOf(m[2].Para, m[2].Pos) : Caret_;
+  const int32_t top = std::clamp(List_->ParaPosToLine(m[3].Para, m[3].Pos), 1, LineCount());
+  if (top != Top_) {
+    Top_ = top;
+    if (OnTopLineChanged) OnTopLineChanged(Top_);
+  }
+  Invalidate();
+  Status();
+}
+
+void TQedTextFileEditor::StoreViewMarks() {
+  if (List_->Views().size() < 2) return;
+  const TParaPos c = ParaPosOf(Caret_), a = ParaPosOf(SelA_), b = ParaPosOf(SelB_);
+  const TLineRef top = List_->GetLine(Top_);
+  const TMarker m[kViewMarks] = {{c.Para, c.Pos}, {a.Para, a.Pos}, {b.Para, b.Pos}, {top.Para, top.Start + 1}};
+  List_->SetViewMarks(this, m);
 }
 
 // ---------------------------------------------------------------- caret
@@ -220,6 +248,7 @@ void TQedTextFileEditor::SetParaLengthLimit(int32_t limit) {
 // ---------------------------------------------------------------- text
 
 void TQedTextFileEditor::Clear(bool repaint) {
+  const TActing acting(*this);
   List_->Clear();
   Caret_ = SelA_ = SelB_ = TTextPoint{};
   Top_ = Left_ = 1;
@@ -266,6 +295,7 @@ void TQedTextFileEditor::Changed() {
 
 void TQedTextFileEditor::Status() {
   BlinkOn_ = true;  // a caret that moved shows at once
+  StoreViewMarks();
   if (OnShowStatus) OnShowStatus(Caret_.Line, Caret_.Col);
 }
 
@@ -402,6 +432,7 @@ std::string TQedTextFileEditor::SelectedText() const {
 // ---------------------------------------------------------------- editing
 
 void TQedTextFileEditor::TypeChar(char ch) {
+  const TActing acting(*this);
   if (ReadOnly) return;
   SaveSelectionToMarkers();
   const auto [para, pos] = ParaPosOf(Caret_);
@@ -418,6 +449,7 @@ void TQedTextFileEditor::TypeChar(char ch) {
 }
 
 void TQedTextFileEditor::NewLine() {
+  const TActing acting(*this);
   if (!WantEnter) return;
   if (!InsertMode_ || ReadOnly) {
     if (Caret_.Line < LineCount()) MoveCaret({Caret_.Line + 1, 1}, false);
@@ -442,6 +474,7 @@ void TQedTextFileEditor::NewLine() {
 }
 
 void TQedTextFileEditor::Tab() {
+  const TActing acting(*this);
   if (!WantTab || ReadOnly) return;
   if (TabType == ttReal) {
     TypeChar('\t');
@@ -479,6 +512,7 @@ void TQedTextFileEditor::Tab() {
 }
 
 void TQedTextFileEditor::DeleteBack() {
+  const TActing acting(*this);
   if (ReadOnly) {
     if (Caret_.Col > 1) MoveCaret({Caret_.Line, Caret_.Col - 1}, false);
     return;
@@ -505,6 +539,7 @@ void TQedTextFileEditor::DeleteBack() {
 }
 
 void TQedTextFileEditor::DeleteForward() {
+  const TActing acting(*this);
   if (ReadOnly) return;
   const auto [para, pos] = ParaPosOf(Caret_);
   SaveSelectionToMarkers();
@@ -520,6 +555,7 @@ void TQedTextFileEditor::DeleteForward() {
 }
 
 void TQedTextFileEditor::InsertString(const std::string& text) {
+  const TActing acting(*this);
   if (ReadOnly || text.empty()) return;
   const TParaPos at = ParaPosOf(Caret_);
   int32_t p = at.Para, pos = std::min(at.Pos, List_->ParaLength(at.Para) + 1);
@@ -538,6 +574,7 @@ void TQedTextFileEditor::InsertString(const std::string& text) {
 }
 
 void TQedTextFileEditor::DeleteSelection() {
+  const TActing acting(*this);
   TTextPoint s, e;
   if (ReadOnly || !GetSelection(s, e)) return;
   const TParaPos a = ParaPosOf(s), b = ParaPosOf(e);
@@ -550,6 +587,7 @@ void TQedTextFileEditor::DeleteSelection() {
 }
 
 void TQedTextFileEditor::ReplaceSelection(const std::string& text) {
+  const TActing acting(*this);
   TTextPoint s, e;
   if (!GetSelection(s, e)) return;
   const TParaPos a = ParaPosOf(s), b = ParaPosOf(e);
@@ -579,11 +617,13 @@ void TQedTextFileEditor::CopyToClipboard() {
 }
 
 void TQedTextFileEditor::CutToClipboard() {
+  const TActing acting(*this);
   CopyToClipboard();
   if (!ReadOnly) DeleteSelection();
 }
 
 void TQedTextFileEditor::PasteFromClipboard() {
+  const TActing acting(*this);
   if (ReadOnly) return;
   const std::string text = GetClipboardText();
   if (text.empty()) return;
@@ -595,6 +635,7 @@ void TQedTextFileEditor::PasteFromClipboard() {
 }
 
 void TQedTextFileEditor::Undo() {
+  const TActing acting(*this);
   auto [p, pos] = ParaPosOf(Caret_);
   if (ReadOnly || !List_->UndoGroup(p, pos)) {
     MessageBeep(MB_OK);
@@ -606,6 +647,7 @@ void TQedTextFileEditor::Undo() {
 }
 
 void TQedTextFileEditor::Redo() {
+  const TActing acting(*this);
   auto [p, pos] = ParaPosOf(Caret_);
   if (ReadOnly || !List_->RedoGroup(p, pos)) {
     MessageBeep(MB_OK);
@@ -773,6 +815,7 @@ bool TQedTextFileEditor::Search(const std::string& text, uint8_t options) {
 }
 
 int TQedTextFileEditor::Replace(const std::string& text, const std::string& replacement, uint8_t options) {
+  const TActing acting(*this);
   const bool replacing = options & (soReplace | soReplaceAll);
   if (text.empty()) return 0;
   const bool backward = options & soBackward;
@@ -840,6 +883,7 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
 // ---------------------------------------------------------------- commands
 
 void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
+  const TActing acting(*this);
   KeyTaken_ = true;
   const int32_t page = std::max(1, VisibleLines() - 1);
   const TTextPoint c = Caret_;
@@ -1028,6 +1072,7 @@ void TQedTextFileEditor::SetFileName(const std::string& name) {
 }
 
 void TQedTextFileEditor::Open() {
+  const TActing acting(*this);
   if (FileName_.empty()) return;
   Clear(false);
   IsOpen_ = false;
@@ -1092,6 +1137,7 @@ void TQedTextFileEditor::Open() {
   std::fclose(f);
   List_->SetModified(false);
   List_->Undo().Clear();
+  List_->Edited();
   IsOpen_ = true;
   Invalidate();
   Status();

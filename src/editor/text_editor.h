@@ -218,6 +218,17 @@ class TQedTextFileEditor : public TParaListView {
   void ListRewrapping() override;
   void ListRewrapped() override;
   void ListModifiedChanged() override;
+  void ListEdited() override;
+  // Keeps this editor's places in the shared list.
+  void StoreViewMarks();
+  // Marks an edit made through this editor: while it runs, the list's
+  // notices of edits do not move this editor's places.
+  struct TActing {
+    explicit TActing(TQedTextFileEditor& e) : E(e) { ++E.Acting_; }
+    ~TActing() { --E.Acting_; }
+    TQedTextFileEditor& E;
+  };
+  int Acting_ = 0;
   void Blink();
   void StartBlinking();
   void FitWrapToWindow();

@@ -289,6 +289,51 @@ TEST_F(WrapEditorTest, ScrollingCountsDisplayLinesAndALoadedFileWraps) {
   EXPECT_EQ(Ed->ParaPosOf(Ed->Caret()).Para, 100);
 }
 
+TEST_F(WrapEditorTest, EditorsSharingOneListFollowEachOthersEditsAndWrap) {
+  TPaintBox& box2 = Form.Add<TPaintBox>("Box2");
+  box2.SetBounds(0, 0, 300, 200);
+  auto other = std::make_unique<TQedTextFileEditor>(box2);
+  other->InsertString("lost when attached");
+  Ed->InsertString("N1 G01 X1\r\nN2 G01 X2\r\nN3 M30");
+  other->AttachTo(*Ed);
+  EXPECT_EQ(other->Text("|"), "N1 G01 X1|N2 G01 X2|N3 M30");
+  other->SetCaretPosition(3, 4);
+  // A line typed in through one editor moves the other's caret down with
+  // its text; the typing editor's own caret goes where the typing left it.
+  Ed->SetCaretPosition(1, 1);
+  Type("N0\r");
+  EXPECT_EQ(other->Text("|"), "N0|N1 G01 X1|N2 G01 X2|N3 M30");
+  EXPECT_EQ(other->Caret(), (TTextPoint{4, 4}));
+  EXPECT_EQ(Ed->Caret(), (TTextPoint{2, 1}));
+  // Word wrap switched on through one editor re-wraps the text of both;
+  // each keeps its caret on its character.
+  Ed->SetWrapColumn(5);
+  Ed->SetWordWrap(true);
+  EXPECT_TRUE(other->WordWrap());
+  EXPECT_EQ(other->LineCount(), Ed->LineCount());
+  EXPECT_EQ(other->ParaPosOf(other->Caret()).Para, 4);
+  EXPECT_EQ(other->ParaPosOf(other->Caret()).Pos, 4);
+  EXPECT_EQ(other->LineText(other->Caret().Line), "M30");
+  // A deletion through the other editor pulls this one's caret back.
+  const TTextPoint mine = Ed->PointOf(4, 3);
+  Ed->SetCaretPosition(mine.Line, mine.Col);
+  other->SetSelection(other->PointOf(2, 1), other->PointOf(3, 1));
+  other->DeleteSelection();
+  EXPECT_EQ(Ed->Text("|"), "N0|N2 G01 X2|N3 M30");
+  EXPECT_EQ(Ed->ParaPosOf(Ed->Caret()).Para, 3);
+  EXPECT_EQ(Ed->ParaPosOf(Ed->Caret()).Pos, 3);
+  // Undo through either editor undoes the shared history.
+  Ed->Undo();
+  EXPECT_EQ(other->Text("|"), "N0|N1 G01 X1|N2 G01 X2|N3 M30");
+  // The list outlives an editor that leaves it.
+  other.reset();
+  const TTextPoint end = Ed->PointOf(4, 4);
+  Ed->SetCaretPosition(end.Line, end.Col);
+  Type("X");
+  EXPECT_EQ(Ed->List().Views().size(), 1u);
+  EXPECT_EQ(Ed->List().Para(4), "N3 XM30");
+}
+
 // Which character cells of the first rows hold ink of the text colour.
 std::vector<std::string> InkMask(TQedTextFileEditor& ed, TPaintBox& box, int rows, int cols) {
   const std::vector<TColor> px = box.Buffer().Pixels();
