@@ -1,6 +1,7 @@
 // The NC text editor on a big tape: opening a 1,000,000-line, 50 MB file
-// (time and memory against the file size), scrolling to its end, and a
-// search-and-replace over every line.
+// (time and memory against the file size), scrolling to its end, a
+// search-and-replace over every line, and word wrap switched on (at 20
+// columns, some 3,000,000 display lines) and off again over the whole text.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -106,5 +107,22 @@ void BM_ReplaceAllLines(benchmark::State& state) {
   if (count != kLines) state.SkipWithError("not every line was replaced");
 }
 BENCHMARK(BM_ReplaceAllLines)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_WordWrapBigTape(benchmark::State& state) {
+  TEditorHost host;
+  host.Editor.Open();
+  host.Editor.SetWrapColumn(20);
+  int32_t lines = 0;
+  for (auto _ : state) {
+    host.Editor.SetWordWrap(true);
+    lines = host.Editor.LineCount();
+    host.Editor.ExecuteCommand(ccLastPage);
+    host.Editor.Paint();
+    host.Editor.SetWordWrap(false);
+  }
+  state.counters["display_lines"] = lines;
+  if (lines <= kLines * 2) state.SkipWithError("the text was not wrapped");
+}
+BENCHMARK(BM_WordWrapBigTape)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 // ---------------------------------------------------------------- history
 
@@ -320,13 +321,14 @@ int32_t TParaList::ParaPosToLine(int32_t p, int32_t pos) const {
 }
 
 void TParaList::Rewrapped(int32_t p, int32_t oldLines) {
-  TParaNode& node = Paras_[size_t(p - 1)];
-  node.Wrap(EffectiveWrap(), TabSize_);
-  const int32_t lines = node.LineCount();
+  // Without word wrap no paragraph keeps a table: one line each.
   if (!WordWrap_) {
     Touch(p, p);
     return;
   }
+  TParaNode& node = Paras_[size_t(p - 1)];
+  node.Wrap(WrapColumn_, TabSize_);
+  const int32_t lines = node.LineCount();
   Lines_ += lines - oldLines;
   if (p < CachePara_) CacheLine_ += lines - oldLines;
   const int32_t first = ParaFirstLine(p);
@@ -447,7 +449,7 @@ std::string TParaList::RawDelete(int32_t p, int32_t pos, int32_t count) {
 void TParaList::RawInsertPara(int32_t at, std::string text) {
   Chars_ += int64_t(text.size());
   TParaNode node(std::move(text));
-  node.Wrap(EffectiveWrap(), TabSize_);
+  if (WordWrap_) node.Wrap(WrapColumn_, TabSize_);
   const int32_t lines = node.LineCount();
   Paras_.insert(Paras_.begin() + (at - 1), std::move(node));
   Lines_ += lines;
@@ -738,7 +740,7 @@ int TParaList::AppendPara(std::string text, bool trim) {
   if (int r = CheckLimits(0, 1, int64_t(text.size()) + 2)) return r;
   Chars_ += int64_t(text.size());
   TParaNode node(std::move(text));
-  node.Wrap(EffectiveWrap(), TabSize_);
+  if (WordWrap_) node.Wrap(WrapColumn_, TabSize_);
   Lines_ += node.LineCount();
   Paras_.insert(Paras_.end() - 1, std::move(node));
   CachePara_ = CacheLine_ = 1;
@@ -871,14 +873,17 @@ std::string TParaList::Expanded(int32_t p) const {
 }
 
 int32_t TParaList::LineColOfPos(const TLineRef& line, int32_t pos) const {
-  const std::string& s = Para(line.Para);
+  const char* s = Para(line.Para).data() + line.Start;
   const int32_t n = std::max(pos - 1 - line.Start, 0);
   const int32_t inLine = std::min(n, line.Length);
-  return 1 + Width(s.data() + line.Start, inLine, TabSize_) + (n - inLine);
+  // Without a TAB before the point, columns are characters.
+  if (std::memchr(s, '\t', size_t(inLine)) == nullptr) return 1 + n;
+  return 1 + Width(s, inLine, TabSize_) + (n - inLine);
 }
 
 int32_t TParaList::LinePosOfCol(const TLineRef& line, int32_t col) const {
   const char* s = Para(line.Para).data() + line.Start;
+  if (std::memchr(s, '\t', size_t(std::clamp(col - 1, 0, line.Length))) == nullptr) return line.Start + std::max(col, 1);
   int32_t c = 0;  // columns before character i
   for (int32_t i = 0; i < line.Length; ++i) {
     const int32_t next = s[i] == '\t' ? NextStop(c, TabSize_) : c + 1;
@@ -894,6 +899,7 @@ std::string TParaList::LineText(const TLineRef& line) const {
 
 std::string TParaList::ExpandedLine(const TLineRef& line) const {
   const char* s = Para(line.Para).data() + line.Start;
+  if (std::memchr(s, '\t', size_t(line.Length)) == nullptr) return std::string(s, size_t(line.Length));
   std::string out;
   out.reserve(size_t(line.Length));
   for (int32_t i = 0; i < line.Length; ++i) {

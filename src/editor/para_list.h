@@ -181,6 +181,12 @@ class TParaList {
   // Display lines and paragraphs. Lookups start from the nearest of the
   // first line, the last one and the line last reached.
   TLineRef GetLine(int32_t line) const;
+  // The paragraph of a display line and the offset of the line in it.
+  void LineToPara(int32_t line, int32_t& p, int32_t& offset) const {
+    const TLineRef r = GetLine(line);
+    p = r.Para;
+    offset = r.Start;
+  }
   // The display line of a paragraph position (p clamped to the text).
   int32_t ParaPosToLine(int32_t p, int32_t pos) const;
   int32_t ParaFirstLine(int32_t p) const;

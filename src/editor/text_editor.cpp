@@ -262,6 +262,10 @@ std::string TQedTextFileEditor::Text(const std::string& eol) const {
 }
 
 TParaPos TQedTextFileEditor::ParaPosOf(TTextPoint p) const {
+  if (!WordWrap()) {
+    const int32_t para = std::clamp(p.Line, 1, List_->ParaCount());
+    return TParaPos{para, List_->PosOfCol(para, std::max(p.Col, 1))};
+  }
   const TLineRef l = List_->GetLine(p.Line);
   return TParaPos{l.Para, List_->LinePosOfCol(l, std::max(p.Col, 1))};
 }
@@ -269,6 +273,7 @@ TParaPos TQedTextFileEditor::ParaPosOf(TTextPoint p) const {
 TTextPoint TQedTextFileEditor::PointOf(int32_t para, int32_t pos) const {
   para = std::clamp(para, 1, List_->ParaCount());
   pos = std::max(pos, 1);
+  if (!WordWrap()) return TTextPoint{para, List_->ColOfPos(para, pos)};
   const int32_t line = List_->ParaPosToLine(para, pos);
   return TTextPoint{line, List_->LineColOfPos(List_->GetLine(line), pos)};
 }
