@@ -176,6 +176,8 @@ void TQedTextFileEditor::AttachTo(TQedTextFileEditor& other) {
   List_ = other.List_;
   List_->AddView(this);
   other.StoreViewMarks();
+  FileName_ = other.FileName_;
+  IsOpen_ = other.IsOpen_;
   Caret_ = SelA_ = SelB_ = TTextPoint{};
   Top_ = Left_ = 1;
   Invalidate();
@@ -286,7 +288,7 @@ int32_t TQedTextFileEditor::EndCol(int32_t line) const {
 TTextPoint TQedTextFileEditor::Clamp(TTextPoint p) const {
   p.Line = std::clamp(p.Line, 1, List_->LineCount());
   p.Col = std::max(p.Col, 1);
-  if (!ScrollPastEnd_) p.Col = std::min(p.Col, EndCol(p.Line));
+  p.Col = ScrollPastEnd_ ? std::min(p.Col, List_->ParaLengthLimit + 1) : std::min(p.Col, EndCol(p.Line));
   return p;
 }
 

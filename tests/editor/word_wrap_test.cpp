@@ -251,6 +251,25 @@ TEST_F(WrapEditorTest, CaretSelectionAndEditingWorkOnDisplayLines) {
   // The print fetches display lines.
   Ed->SetWordWrap(true);
   EXPECT_EQ(Ed->GetPrintableLine(3, 256), "F300");
+  // Word wrap and a caret past the line ends exclude each other; left at
+  // column 1 always goes up while wrapping.
+  Ed->SetWrapAtLeft(false);
+  EXPECT_TRUE(Ed->WrapAtLeft());
+  Ed->SetScrollPastEnd(true);
+  EXPECT_FALSE(Ed->WordWrap());
+  Ed->SetCaretPosition(2, 4);
+  Key(VK_RIGHT);
+  Key(VK_RIGHT);
+  EXPECT_EQ(Ed->Caret(), (TTextPoint{2, 6}));
+  Ed->SetWordWrap(true);
+  EXPECT_FALSE(Ed->ScrollPastEnd());
+  // Wrapping to the window: the visible columns less two.
+  Ed->SetWrapToWindow(true);
+  EXPECT_EQ(Ed->WrapColumn(), Ed->VisibleCols() - 1);
+  Box.SetBounds(0, 0, 300, 400);
+  Box.OnResize(Box);  // as the window system reports it
+  EXPECT_LT(Ed->WrapColumn(), 50);
+  EXPECT_EQ(Ed->WrapColumn(), Ed->VisibleCols() - 1);
 }
 
 TEST_F(WrapEditorTest, ScrollingCountsDisplayLinesAndALoadedFileWraps) {
