@@ -2,6 +2,13 @@
 // (time and memory against the file size), scrolling to its end, a
 // search-and-replace over every line, and word wrap switched on (at 20
 // columns, some 3,000,000 display lines) and off again over the whole text.
+//
+// Measured when word wrap came in (Release, a noisy shared machine, the
+// program before the change alongside): open 198 -> 221 ms CPU, peak growth
+// 1.94 -> 2.10 x the file (each paragraph keeps a pointer to its line table);
+// scroll to the end 4.1 -> 3.7 ms (callgrind: the same paint instructions);
+// replace all 266 -> 279 ms (callgrind +7 % instructions); word wrap on at
+// 20 columns, to the last line, painted, and off again: 97 ms.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
