@@ -24,9 +24,15 @@ namespace {
 
 constexpr int kLines = 1000000;
 
+// The tape file lives as long as the run: the disk is shared.
+struct TScratchTape {
+  std::string Name;
+  ~TScratchTape() { std::remove(Name.c_str()); }
+};
+
 // 50 bytes a line with CR LF.
 const std::string& BigTape() {
-  static std::string name = [] {
+  static TScratchTape tape{[] {
     std::string n = "/tmp/korvex_editor_bench_" + std::to_string(getpid()) + ".nc";
     std::ofstream out(n, std::ios::binary);
     char line[64];
@@ -37,8 +43,8 @@ const std::string& BigTape() {
       out << s << "\r\n";
     }
     return n;
-  }();
-  return name;
+  }()};
+  return tape.Name;
 }
 
 long StatusKb(const char* key) {
