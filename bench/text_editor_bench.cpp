@@ -1,6 +1,14 @@
 // The NC text editor on a big tape: opening a 1,000,000-line, 50 MB file
-// (time and memory against the file size), scrolling to its end, and a
-// search-and-replace over every line.
+// (time and memory against the file size), scrolling to its end, a
+// search-and-replace over every line, and word wrap switched on (at 20
+// columns, some 3,000,000 display lines) and off again over the whole text.
+//
+// Measured when word wrap came in (Release, a noisy shared machine, the
+// program before the change alongside): open 198 -> 221 ms CPU, peak growth
+// 1.94 -> 2.10 x the file (each paragraph keeps a pointer to its line table);
+// scroll to the end 4.1 -> 3.7 ms (callgrind: the same paint instructions);
+// replace all 266 -> 279 ms (callgrind +7 % instructions); word wrap on at
+// 20 columns, to the last line, painted, and off again: 97 ms.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -16,9 +24,15 @@ namespace {
 
 constexpr int kLines = 1000000;
 
+// The tape file lives as long as the run: the disk is shared.
+struct TScratchTape {
+  std::string Name;
+  ~TScratchTape() { std::remove(Name.c_str()); }
+};
+
 // 50 bytes a line with CR LF.
 const std::string& BigTape() {
-  static std::string name = [] {
+  static TScratchTape tape{[] {
     std::string n = "/tmp/korvex_editor_bench_" + std::to_string(getpid()) + ".nc";
     std::ofstream out(n, std::ios::binary);
     char line[64];
@@ -29,8 +43,8 @@ const std::string& BigTape() {
       out << s << "\r\n";
     }
     return n;
-  }();
-  return name;
+  }()};
+  return tape.Name;
 }
 
 long StatusKb(const char* key) {
@@ -106,5 +120,22 @@ void BM_ReplaceAllLines(benchmark::State& state) {
   if (count != kLines) state.SkipWithError("not every line was replaced");
 }
 BENCHMARK(BM_ReplaceAllLines)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_WordWrapBigTape(benchmark::State& state) {
+  TEditorHost host;
+  host.Editor.Open();
+  host.Editor.SetWrapColumn(20);
+  int32_t lines = 0;
+  for (auto _ : state) {
+    host.Editor.SetWordWrap(true);
+    lines = host.Editor.LineCount();
+    host.Editor.ExecuteCommand(ccLastPage);
+    host.Editor.Paint();
+    host.Editor.SetWordWrap(false);
+  }
+  state.counters["display_lines"] = lines;
+  if (lines <= kLines * 2) state.SkipWithError("the text was not wrapped");
+}
+BENCHMARK(BM_WordWrapBigTape)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -210,7 +210,8 @@ TQuillexForm::TQuillexForm()
     if (Editor && line >= 1 && line <= Editor->LineCount() && line != Editor->TopLine()) Editor->SetTopLine(line);
   };
   EditorBox.SetAlign(alClient);
-  Editor = std::make_unique<TQedTextFileEditor>(EditorBox, &WindowProcessor());
+  Editor = std::make_unique<TQedTextFileEditor>(EditorBox, &WindowProcessor(), &TimerPool);
+  Editor->CaretOvr.SetShape(csBlock);
   Editor->WantTab = true;
   Editor->TabType = ttSmart;
   Editor->MakeBackup = true;
@@ -481,12 +482,15 @@ void TQuillexForm::BlockCopy(bool move) {
   const bool wasOpen = l.BeginGroup();
   if (move) {
     // The caret is kept as a marker while the block goes.
-    const TTextPoint c = Editor->Caret();
-    l.SetMarker(10, c.Line, std::min(l.PosOfCol(c.Line, c.Col), l.ParaLength(c.Line) + 1));
+    const TParaPos c = Editor->ParaPosOf(Editor->Caret());
+    l.SetMarker(10, c.Para, std::min(c.Pos, l.ParaLength(c.Para) + 1));
     Editor->DeleteSelection();
     const TMarker m = l.Marker(10);
     l.SetMarker(10, 0, 0);
-    if (m.Para > 0) Editor->SetCaretPosition(m.Para, l.ColOfPos(m.Para, m.Pos));
+    if (m.Para > 0) {
+      const TTextPoint p = Editor->PointOf(m.Para, m.Pos);
+      Editor->SetCaretPosition(p.Line, p.Col);
+    }
   } else {
     const TTextPoint c = Editor->Caret();
     Editor->Deselect(false);

@@ -57,6 +57,8 @@ class TQuillexForm : public TForm {
   TStatusBar& StatusBar;
   TPanel& BottomPanel;
   TScrollBar& VScrollBar;
+  // The form's one timer, shared by its controls' blinking and delays.
+  TQedTimerPool TimerPool;
   std::unique_ptr<TQedTextFileEditor> Editor;
   std::string FileName = "UNTITLED.TXT";
   std::string LastDir;

@@ -1,6 +1,8 @@
 #include "editor/para_list.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 // ---------------------------------------------------------------- history
 
@@ -109,6 +111,84 @@ void TUndoBuffer::Add(TUndoRecord rec) {
   Redo_.clear();
 }
 
+// ---------------------------------------------------------------- paragraphs
+
+namespace {
+
+bool IsWhite(char c) { return c == ' ' || c == '\t'; }
+
+int32_t NextStop(int32_t col, int32_t tabSize) { return (col / tabSize + 1) * tabSize; }
+
+// Display width of n characters from s (columns counted from 0).
+int32_t Width(const char* s, int32_t n, int32_t tabSize) {
+  int32_t col = 0;
+  for (int32_t i = 0; i < n; ++i) col = s[i] == '\t' ? NextStop(col, tabSize) : col + 1;
+  return col;
+}
+
+}  // namespace
+
+int32_t TParaNode::LineLength(int32_t k) const {
+  const int32_t n = LineCount();
+  if (k < 1 || k > n) return 0;
+  const int32_t end = k < n ? (*Breaks_)[size_t(k - 1)] : int32_t(Text.size());
+  return end - LineStart(k);
+}
+
+int32_t TParaNode::LineOfOffset(int32_t offset) const {
+  if (!Breaks_) return 1;
+  return 1 + int32_t(std::upper_bound(Breaks_->begin(), Breaks_->end(), offset) - Breaks_->begin());
+}
+
+void TParaNode::Wrap(int32_t wrapColumn, int32_t tabSize) {
+  Breaks_.reset();
+  const int32_t len = int32_t(Text.size());
+  if (wrapColumn <= 0 || wrapColumn >= kNoWrap || len == 0) return;
+  tabSize = std::max(tabSize, 1);
+  const char* s = Text.data();
+  const bool tabs = Text.find('\t') != std::string::npos;
+  // The most characters from start that fit within the wrap column (at
+  // least one, so that a TAB wider than the column still moves on).
+  auto limitFrom = [&](int32_t start) {
+    if (!tabs) return std::min(wrapColumn, len - start);
+    int32_t col = 0, n = 0;
+    while (start + n < len) {
+      const int32_t next = s[start + n] == '\t' ? NextStop(col, tabSize) : col + 1;
+      if (next > wrapColumn) break;
+      col = next;
+      ++n;
+    }
+    return std::max(n, 1);
+  };
+  std::vector<int32_t> breaks;
+  int32_t start = 0;
+  int32_t limit = limitFrom(start);
+  while (len - start > limit) {
+    // The line ends at the last blank or TAB up to the character at the
+    // limit, or after the last hyphen before it; a word longer than the
+    // line is cut at the limit.
+    int32_t end = start + limit;
+    for (int32_t i = start + limit; i > start; --i) {
+      if (IsWhite(s[i])) {
+        end = i;
+        break;
+      }
+      if (s[i] == '-' && i < start + limit) {
+        end = i + 1;
+        break;
+      }
+    }
+    // Blanks after the break stay on this line.
+    int32_t next = end;
+    while (next < len && IsWhite(s[next])) ++next;
+    if (next >= len) break;
+    breaks.push_back(next);
+    start = next;
+    limit = limitFrom(start);
+  }
+  if (!breaks.empty()) Breaks_ = std::make_unique<std::vector<int32_t>>(std::move(breaks));
+}
+
 // ---------------------------------------------------------------- the list
 
 TParaList::TParaList(int32_t undoSize) : Paras_(1), Undo_(undoSize) {}
@@ -117,21 +197,184 @@ void TParaList::SetModified(bool modified) {
   if (!modified) Undo_.MarkAllModified();
   if (Modified_ == modified) return;
   Modified_ = modified;
-  if (OnModifiedChange) OnModifiedChange();
+  for (TParaListView* v : Views_) v->ListModifiedChanged();
+}
+
+// A list shown by one editor keeps only its 13 markers; while several share
+// it, each also has its own places tracked with the text.
+void TParaList::AddView(TParaListView* view) {
+  if (std::find(Views_.begin(), Views_.end(), view) != Views_.end()) return;
+  Views_.push_back(view);
+  Markers_.resize(Views_.size() > 1 ? size_t(kMarkerSlots) + Views_.size() * kViewMarks : size_t(kMarkerSlots));
+}
+
+void TParaList::RemoveView(TParaListView* view) {
+  const auto it = std::find(Views_.begin(), Views_.end(), view);
+  if (it == Views_.end()) return;
+  const size_t at = ViewSlot(view);
+  if (at + kViewMarks <= Markers_.size())
+    Markers_.erase(Markers_.begin() + ptrdiff_t(at), Markers_.begin() + ptrdiff_t(at + kViewMarks));
+  Views_.erase(it);
+  if (Views_.size() <= 1) Markers_.resize(kMarkerSlots);
+}
+
+// --- word wrap and display lines
+
+void TParaList::SetWordWrap(bool on) {
+  if (on != WordWrap_) ReWrap([&] { WordWrap_ = on; });
+}
+
+void TParaList::SetWrapColumn(int32_t column) {
+  if (column < 1 || column == WrapColumn_) return;
+  if (WordWrap_) ReWrap([&] { WrapColumn_ = column; });
+  else WrapColumn_ = column;
+}
+
+void TParaList::SetTabSize(int32_t size) {
+  if (size < 1 || size > 255 || size == TabSize_) return;
+  if (WordWrap_) ReWrap([&] { TabSize_ = size; });
+  else TabSize_ = size;
+}
+
+void TParaList::ReWrapAll() {
+  ReWrap([] {});
+}
+
+// The editors of the ring note their places under the old settings, the
+// settings change, every paragraph is wrapped again and the editors find
+// their places in the new lines.
+void TParaList::ReWrap(const std::function<void()>& change) {
+  for (TParaListView* v : Views_) v->ListRewrapping();
+  change();
+  const int32_t wrap = EffectiveWrap();
+  int64_t lines = 0;
+  for (TParaNode& n : Paras_) {
+    n.Wrap(wrap, TabSize_);
+    lines += n.LineCount();
+  }
+  Lines_ = int32_t(std::min<int64_t>(lines, kNoLimit));
+  CachePara_ = CacheLine_ = 1;
+  FirstChanged = 1;
+  LastChanged = kNoLimit;
+  for (TParaListView* v : Views_) v->ListRewrapped();
+}
+
+void TParaList::Cache(int32_t p, int32_t firstLine) const {
+  CachePara_ = p;
+  CacheLine_ = firstLine;
+}
+
+int32_t TParaList::ParaFirstLine(int32_t p) const {
+  if (!WordWrap_) return p;
+  const int32_t n = ParaCount();
+  p = std::clamp(p, 1, n);
+  // Walk from the nearest of the first paragraph, the last and the cache.
+  int32_t at = 1, line = 1;
+  const int32_t dHead = p - 1, dTail = n - p, dCache = std::abs(p - CachePara_);
+  if (dCache < dHead && dCache < dTail) {
+    at = CachePara_;
+    line = CacheLine_;
+  } else if (dTail < dHead) {
+    at = n;
+    line = Lines_ - Paras_[size_t(n - 1)].LineCount() + 1;
+  }
+  while (at < p) line += Paras_[size_t(at++ - 1)].LineCount();
+  while (at > p) line -= Paras_[size_t(--at - 1)].LineCount();
+  Cache(p, line);
+  return line;
+}
+
+TLineRef TParaList::GetLine(int32_t k) const {
+  TLineRef r;
+  if (!WordWrap_) {
+    r.Para = std::clamp(k, 1, ParaCount());
+    r.Length = ParaLength(r.Para);
+    return r;
+  }
+  k = std::clamp(k, 1, Lines_);
+  const int32_t n = ParaCount();
+  int32_t p = 1, first = 1;
+  const int32_t dHead = k - 1, dTail = Lines_ - k, dCache = std::abs(k - CacheLine_);
+  if (dCache < dHead && dCache < dTail) {
+    p = CachePara_;
+    first = CacheLine_;
+  } else if (dTail < dHead) {
+    p = n;
+    first = Lines_ - Paras_[size_t(n - 1)].LineCount() + 1;
+  }
+  while (k >= first + Paras_[size_t(p - 1)].LineCount() && p < n) first += Paras_[size_t(p++ - 1)].LineCount();
+  while (k < first && p > 1) first -= Paras_[size_t(--p - 1)].LineCount();
+  Cache(p, first);
+  const TParaNode& node = Paras_[size_t(p - 1)];
+  r.Para = p;
+  r.LineInPara = k - first + 1;
+  r.Start = node.LineStart(r.LineInPara);
+  r.Length = node.LineLength(r.LineInPara);
+  r.LastOfPara = r.LineInPara == node.LineCount();
+  return r;
+}
+
+int32_t TParaList::ParaPosToLine(int32_t p, int32_t pos) const {
+  p = std::clamp(p, 1, ParaCount());
+  if (!WordWrap_) return p;
+  return ParaFirstLine(p) + Paras_[size_t(p - 1)].LineOfOffset(std::max(pos, 1) - 1) - 1;
+}
+
+void TParaList::Rewrapped(int32_t p, int32_t oldLines) {
+  // Without word wrap no paragraph keeps a table: one line each.
+  if (!WordWrap_) {
+    Touch(p, p);
+    return;
+  }
+  TParaNode& node = Paras_[size_t(p - 1)];
+  node.Wrap(WrapColumn_, TabSize_);
+  const int32_t lines = node.LineCount();
+  Lines_ += lines - oldLines;
+  if (p < CachePara_) CacheLine_ += lines - oldLines;
+  const int32_t first = ParaFirstLine(p);
+  Touch(first, lines == oldLines ? first + lines - 1 : kNoLimit);
 }
 
 void TParaList::MarkChanged() {
   if (!Replaying_) SetModified(true);
+  Edited();
+}
+
+void TParaList::Edited() {
+  if (Views_.size() > 1)
+    for (TParaListView* v : Views_) v->ListEdited();
+}
+
+size_t TParaList::ViewSlot(const TParaListView* view) const {
+  const auto it = std::find(Views_.begin(), Views_.end(), view);
+  return it == Views_.end() ? 0 : size_t(kMarkerSlots) + size_t(it - Views_.begin()) * kViewMarks;
+}
+
+bool TParaList::GetViewMarks(const TParaListView* view, TMarker (&marks)[kViewMarks]) const {
+  const size_t at = ViewSlot(view);
+  if (at == 0 || at + kViewMarks > Markers_.size()) return false;
+  std::copy_n(Markers_.begin() + ptrdiff_t(at), kViewMarks, marks);
+  return true;
+}
+
+void TParaList::SetViewMarks(const TParaListView* view, const TMarker (&marks)[kViewMarks]) {
+  const size_t at = ViewSlot(view);
+  if (at == 0 || at + kViewMarks > Markers_.size()) return;
+  std::copy_n(marks, kViewMarks, Markers_.begin() + ptrdiff_t(at));
 }
 
 void TParaList::Clear() {
-  Paras_.assign(1, std::string());
+  Paras_.clear();
+  Paras_.emplace_back();
   Chars_ = 0;
+  Lines_ = 1;
+  CachePara_ = CacheLine_ = 1;
   Undo_.Clear();
   for (auto& m : Markers_) m = TMarker{};
   FirstChanged = 1;
   LastChanged = kNoLimit;
   SetModified(false);
+  Edited();
 }
 
 void TParaList::SetUndoBufferSize(int32_t size) { Undo_ = TUndoBuffer(std::max<int32_t>(size, 0)); }
@@ -139,7 +382,7 @@ void TParaList::SetUndoBufferSize(int32_t size) { Undo_ = TUndoBuffer(std::max<i
 int TParaList::CheckLimits(int32_t p, int32_t dp, int64_t db) const {
   if (dp > 0 || p > ParaLimit) {
     int64_t allowed = ParaLimit;
-    if (ParaLimit != kNoLimit && p <= ParaLimit && Paras_.back().empty()) allowed = int64_t(ParaLimit) + 1;
+    if (ParaLimit != kNoLimit && p <= ParaLimit && Paras_.back().Text.empty()) allowed = int64_t(ParaLimit) + 1;
     if (int64_t(dp) + ParaCount() > allowed) return edTooManyParas;
   }
   if (db + ByteCount() > ByteLimit) return edTextTooLarge;
@@ -175,25 +418,29 @@ void TParaList::SetMarker(int slot, int32_t p, int32_t pos) {
 // --- primitive changes (markers follow while tracking is on)
 
 void TParaList::RawInsert(int32_t p, int32_t pos, const std::string& text) {
-  std::string& s = Paras_[size_t(p - 1)];
-  s.insert(size_t(pos - 1), text);
+  TParaNode& node = Paras_[size_t(p - 1)];
+  const int32_t oldLines = node.LineCount();
+  node.Text.insert(size_t(pos - 1), text);
   Chars_ += int64_t(text.size());
-  Touch(p, p);
+  Rewrapped(p, oldLines);
   if (TrackMarkers)
     for (auto& m : Markers_)
       if (m.Para == p && m.Pos >= pos) m.Pos += int32_t(text.size());
 }
 
 std::string TParaList::RawDelete(int32_t p, int32_t pos, int32_t count) {
-  std::string& s = Paras_[size_t(p - 1)];
-  std::string gone = s.substr(size_t(pos - 1), size_t(count));
-  s.erase(size_t(pos - 1), size_t(count));
+  TParaNode& node = Paras_[size_t(p - 1)];
+  const int32_t oldLines = node.LineCount();
+  std::string gone = node.Text.substr(size_t(pos - 1), size_t(count));
+  node.Text.erase(size_t(pos - 1), size_t(count));
   Chars_ -= count;
-  Touch(p, p);
+  Rewrapped(p, oldLines);
   if (TrackMarkers)
-    for (auto& m : Markers_) {
+    for (size_t i = 0; i < Markers_.size(); ++i) {
+      TMarker& m = Markers_[i];
       if (m.Para != p || m.Pos < pos) continue;
-      if (m.Pos < pos + count) m = TMarker{};
+      // An editor's place inside the run goes to where the run was.
+      if (m.Pos < pos + count) m = i < size_t(kMarkerSlots) ? TMarker{} : TMarker{p, pos};
       else m.Pos -= count;
     }
   return gone;
@@ -201,22 +448,42 @@ std::string TParaList::RawDelete(int32_t p, int32_t pos, int32_t count) {
 
 void TParaList::RawInsertPara(int32_t at, std::string text) {
   Chars_ += int64_t(text.size());
-  Paras_.insert(Paras_.begin() + (at - 1), std::move(text));
-  Touch(at, kNoLimit);
+  TParaNode node(std::move(text));
+  if (WordWrap_) node.Wrap(WrapColumn_, TabSize_);
+  const int32_t lines = node.LineCount();
+  Paras_.insert(Paras_.begin() + (at - 1), std::move(node));
+  Lines_ += lines;
+  if (at <= CachePara_) {
+    ++CachePara_;
+    CacheLine_ += lines;
+  }
+  Touch(ParaFirstLine(at), kNoLimit);
   if (TrackMarkers)
     for (auto& m : Markers_)
       if (m.Para >= at) ++m.Para;
 }
 
 std::string TParaList::RawDeletePara(int32_t p) {
-  std::string gone = std::move(Paras_[size_t(p - 1)]);
+  const int32_t lines = Paras_[size_t(p - 1)].LineCount();
+  std::string gone = std::move(Paras_[size_t(p - 1)].Text);
   Paras_.erase(Paras_.begin() + (p - 1));
   Chars_ -= int64_t(gone.size());
-  if (Paras_.empty()) Paras_.emplace_back();
-  Touch(std::max(p - 1, 1), kNoLimit);
+  Lines_ -= lines;
+  if (p < CachePara_) {
+    --CachePara_;
+    CacheLine_ -= lines;
+  } else if (p == CachePara_) {
+    CachePara_ = CacheLine_ = 1;
+  }
+  if (Paras_.empty()) {
+    Paras_.emplace_back();
+    Lines_ = 1;
+  }
+  Touch(ParaFirstLine(std::max(p - 1, 1)), kNoLimit);
   if (TrackMarkers)
-    for (auto& m : Markers_) {
-      if (m.Para == p) m = TMarker{};
+    for (size_t i = 0; i < Markers_.size(); ++i) {
+      TMarker& m = Markers_[i];
+      if (m.Para == p) m = i < size_t(kMarkerSlots) ? TMarker{} : TMarker{std::min(p, ParaCount()), 1};
       else if (m.Para > p) --m.Para;
     }
   return gone;
@@ -306,7 +573,7 @@ int TParaList::SplitPara(int32_t p, int32_t pos, bool trim, int32_t& indent, int
     indent = 0;
     return InsertParaBefore(p, std::string());
   }
-  std::string tail = Paras_[size_t(p - 1)].substr(size_t(pos - 1));
+  std::string tail = Para(p).substr(size_t(pos - 1));
   std::string lead;
   if (indent > 0) {
     if (tabSize > 0) lead = std::string(size_t(indent / tabSize), '\t') + std::string(size_t(indent % tabSize), ' ');
@@ -315,16 +582,14 @@ int TParaList::SplitPara(int32_t p, int32_t pos, bool trim, int32_t& indent, int
   if (int r = CheckLimits(0, 1, int64_t(lead.size()) + 2)) return r;
   const bool wasOpen = BeginGroup();
   const bool track = TrackMarkers;
-  const TMarker saved[kMarkerSlots] = {Markers_[0], Markers_[1], Markers_[2], Markers_[3], Markers_[4],
-                                       Markers_[5], Markers_[6], Markers_[7], Markers_[8], Markers_[9],
-                                       Markers_[10], Markers_[11], Markers_[12]};
+  const std::vector<TMarker> saved = Markers_;
   TrackMarkers = false;
   RecordCaret(p, pos);
   RawInsertPara(p + 1, tail);
   Record(3, p + 1, 1, tail);
   int32_t cut = pos;
   if (trim)
-    while (cut > 1 && (Paras_[size_t(p - 1)][size_t(cut - 2)] == ' ' || Paras_[size_t(p - 1)][size_t(cut - 2)] == '\t'))
+    while (cut > 1 && IsWhite(Para(p)[size_t(cut - 2)]))
       --cut;
   if (cut <= len) {
     std::string gone = RawDelete(p, cut, len - cut + 1);
@@ -338,7 +603,7 @@ int TParaList::SplitPara(int32_t p, int32_t pos, bool trim, int32_t& indent, int
   RecordCaret(p + 1, indent + 1);
   TrackMarkers = track;
   if (track) {
-    for (int i = 0; i < kMarkerSlots; ++i) {
+    for (size_t i = 0; i < Markers_.size(); ++i) {
       TMarker m = saved[i];
       if (m.Para == p && m.Pos >= pos) m = TMarker{p + 1, m.Pos - pos + 1 + indent};
       else if (m.Para == p && m.Pos > cut) m.Pos = cut;
@@ -361,15 +626,14 @@ int TParaList::JoinParas(int32_t p, int32_t pos) {
   }
   const int32_t len = ParaLength(p);
   const int64_t gap = pos - 1 - len > 0 ? pos - 1 - len : 0;
-  const std::string next = Paras_[size_t(p)];
+  const std::string next = Para(p + 1);
   const int64_t grow = gap + int64_t(next.size());
   if (int64_t(len) + grow > ParaLengthLimit || grow + ByteCount() - 2 > ByteLimit) {
     EndGroup(wasOpen);
     return edCannotJoin;
   }
   const bool track = TrackMarkers;
-  TMarker saved[kMarkerSlots];
-  std::copy(std::begin(Markers_), std::end(Markers_), saved);
+  const std::vector<TMarker> saved = Markers_;
   TrackMarkers = false;
   const std::string all = std::string(size_t(gap), ' ') + next;
   const int32_t at = len + 1;
@@ -382,7 +646,7 @@ int TParaList::JoinParas(int32_t p, int32_t pos) {
   RecordCaret(p, pos);
   TrackMarkers = track;
   if (track)
-    for (int i = 0; i < kMarkerSlots; ++i) {
+    for (size_t i = 0; i < Markers_.size(); ++i) {
       TMarker m = saved[i];
       if (m.Para == p + 1) m = TMarker{p, m.Pos + int32_t(gap) + at - 1};
       else if (m.Para > p + 1) --m.Para;
@@ -407,7 +671,7 @@ void TParaList::DeleteRange(int32_t p1, int32_t pos1, int32_t p2, int32_t pos2) 
     // Join without the length test: the joined text was one run before.
     const int32_t len = ParaLength(p1);
     const int32_t gap = pos1 - 1 - len > 0 ? pos1 - 1 - len : 0;
-    const std::string next = Paras_[size_t(p1)];
+    const std::string next = Para(p1 + 1);
     const std::string all = std::string(size_t(gap), ' ') + next;
     if (!all.empty()) {
       RawInsert(p1, len + 1, all);
@@ -475,7 +739,11 @@ int TParaList::AppendPara(std::string text, bool trim) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
   if (int r = CheckLimits(0, 1, int64_t(text.size()) + 2)) return r;
   Chars_ += int64_t(text.size());
-  Paras_.insert(Paras_.end() - 1, std::move(text));
+  TParaNode node(std::move(text));
+  if (WordWrap_) node.Wrap(WrapColumn_, TabSize_);
+  Lines_ += node.LineCount();
+  Paras_.insert(Paras_.end() - 1, std::move(node));
+  CachePara_ = CacheLine_ = 1;
   return 0;
 }
 
@@ -545,6 +813,7 @@ bool TParaList::UndoGroup(int32_t& p, int32_t& pos) {
   }
   Replaying_ = false;
   SetModified(modified);
+  Edited();
   return true;
 }
 
@@ -563,6 +832,7 @@ bool TParaList::RedoGroup(int32_t& p, int32_t& pos) {
   }
   Replaying_ = false;
   SetModified(true);
+  Edited();
   return true;
 }
 
@@ -574,7 +844,7 @@ int32_t TParaList::ColOfPos(int32_t p, int32_t pos) const {
   if (s.find('\t') == std::string::npos || s.find('\t') >= n) return pos;
   int32_t col = 1;
   for (size_t i = 0; i < n; ++i)
-    col = s[i] == '\t' ? ((col - 1) / TabSize + 1) * TabSize + 1 : col + 1;
+    col = s[i] == '\t' ? ((col - 1) / TabSize_ + 1) * TabSize_ + 1 : col + 1;
   return col + (pos - 1 - int32_t(n));
 }
 
@@ -584,7 +854,7 @@ int32_t TParaList::PosOfCol(int32_t p, int32_t col) const {
   if (tab == std::string::npos || int32_t(tab) + 1 >= col) return col;
   int32_t c = 1;
   for (size_t i = 0; i < s.size(); ++i) {
-    const int32_t next = s[i] == '\t' ? ((c - 1) / TabSize + 1) * TabSize + 1 : c + 1;
+    const int32_t next = s[i] == '\t' ? ((c - 1) / TabSize_ + 1) * TabSize_ + 1 : c + 1;
     if (next > col) return int32_t(i) + 1;
     c = next;
   }
@@ -596,8 +866,45 @@ std::string TParaList::Expanded(int32_t p) const {
   if (s.find('\t') == std::string::npos) return s;
   std::string out;
   for (char ch : s) {
-    if (ch == '\t') out.append(size_t(TabSize - int32_t(out.size()) % TabSize), ' ');
+    if (ch == '\t') out.append(size_t(TabSize_ - int32_t(out.size()) % TabSize_), ' ');
     else out += ch;
+  }
+  return out;
+}
+
+int32_t TParaList::LineColOfPos(const TLineRef& line, int32_t pos) const {
+  const char* s = Para(line.Para).data() + line.Start;
+  const int32_t n = std::max(pos - 1 - line.Start, 0);
+  const int32_t inLine = std::min(n, line.Length);
+  // Without a TAB before the point, columns are characters.
+  if (std::memchr(s, '\t', size_t(inLine)) == nullptr) return 1 + n;
+  return 1 + Width(s, inLine, TabSize_) + (n - inLine);
+}
+
+int32_t TParaList::LinePosOfCol(const TLineRef& line, int32_t col) const {
+  const char* s = Para(line.Para).data() + line.Start;
+  if (std::memchr(s, '\t', size_t(std::clamp(col - 1, 0, line.Length))) == nullptr) return line.Start + std::max(col, 1);
+  int32_t c = 0;  // columns before character i
+  for (int32_t i = 0; i < line.Length; ++i) {
+    const int32_t next = s[i] == '\t' ? NextStop(c, TabSize_) : c + 1;
+    if (next >= col) return line.Start + i + 1;
+    c = next;
+  }
+  return line.Start + line.Length + 1 + std::max(col - 1 - c, 0);
+}
+
+std::string TParaList::LineText(const TLineRef& line) const {
+  return Para(line.Para).substr(size_t(line.Start), size_t(line.Length));
+}
+
+std::string TParaList::ExpandedLine(const TLineRef& line) const {
+  const char* s = Para(line.Para).data() + line.Start;
+  if (std::memchr(s, '\t', size_t(line.Length)) == nullptr) return std::string(s, size_t(line.Length));
+  std::string out;
+  out.reserve(size_t(line.Length));
+  for (int32_t i = 0; i < line.Length; ++i) {
+    if (s[i] == '\t') out.append(size_t(TabSize_ - int32_t(out.size()) % TabSize_), ' ');
+    else out += s[i];
   }
   return out;
 }

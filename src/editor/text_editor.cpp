@@ -42,13 +42,26 @@ std::string EditorErrorMessage(int code) {
 
 EEditorError::EEditorError(int code) : std::runtime_error(EditorErrorMessage(code)), Code(code) {}
 
-TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* processor)
-    : Box_(box), List_(std::make_unique<TParaList>()) {
+TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* processor, TQedTimerPool* pool)
+    : Box_(box), List_(std::make_shared<TParaList>()) {
   if (processor == nullptr) {
     OwnProcessor_ = std::make_unique<TQedCommandProcessor>();
     processor = OwnProcessor_.get();
   }
   Processor_ = processor;
+  if (pool == nullptr) {
+    OwnPool_ = std::make_unique<TQedTimerPool>();
+    pool = OwnPool_.get();
+  }
+  Pool_ = pool;
+  List_->AddView(this);
+  CaretIns.OnChange = CaretOvr.OnChange = [this] {
+    CaretObj_.Recompute();
+    StartBlinking();
+    Invalidate();
+  };
+  CaretObj_.Link();
+  StartBlinking();
   Box_.SetWantsKeys(true);
   Box_.OnPaint = [this](TControl&) { Paint(); };
   Box_.OnKeyDown = [this](TControl&, uint16_t& key, TShiftState shift) {
@@ -59,17 +72,28 @@ TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* pro
   };
   Box_.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) { MouseDown(b, s, x, y); };
   Box_.OnMouseMove = [this](TControl&, TShiftState s, int x, int y) { MouseMove(s, x, y); };
-  Box_.OnResize = [this](TControl&) { Invalidate(); };
-  List_->OnModifiedChange = [this] { Status(); };
+  Box_.OnResize = [this](TControl&) {
+    FitWrapToWindow();
+    Invalidate();
+  };
+  // The caret shows while the control has the focus.
+  Box_.OnEnter = Box_.OnExit = [this](TControl&) {
+    BlinkOn_ = true;
+    Invalidate();
+  };
 }
 
 TQedTextFileEditor::~TQedTextFileEditor() {
+  Pool_->Remove(BlinkTrigger_);
+  List_->RemoveView(this);
   Box_.OnPaint = nullptr;
   Box_.OnKeyDown = nullptr;
   Box_.OnKeyPress = nullptr;
   Box_.OnMouseDown = nullptr;
   Box_.OnMouseMove = nullptr;
   Box_.OnResize = nullptr;
+  Box_.OnEnter = nullptr;
+  Box_.OnExit = nullptr;
 }
 
 // ---------------------------------------------------------------- settings
@@ -82,8 +106,140 @@ void TQedTextFileEditor::SetInsertMode(bool on) {
 
 void TQedTextFileEditor::SetTabSize(int32_t size) {
   if (size < 1 || size > 255) return;
-  List_->TabSize = size;
+  List_->SetTabSize(size);
   Invalidate();
+}
+
+void TQedTextFileEditor::SetWordWrap(bool on) {
+  if (on) {
+    WrapAtLeft_ = true;
+    ScrollPastEnd_ = false;
+  }
+  List_->SetWordWrap(on);
+  FitWrapToWindow();
+}
+
+void TQedTextFileEditor::SetWrapToWindow(bool on) {
+  WrapToWindow_ = on;
+  FitWrapToWindow();
+}
+
+void TQedTextFileEditor::FitWrapToWindow() {
+  if (WrapToWindow_ && WordWrap()) List_->SetWrapColumn(std::max(1, VisibleCols() - 1));
+}
+
+void TQedTextFileEditor::SetWrapColumn(int32_t column) {
+  if (column >= 1) List_->SetWrapColumn(column);
+}
+
+void TQedTextFileEditor::SetWrapAtLeft(bool on) { WrapAtLeft_ = on || WordWrap(); }
+
+void TQedTextFileEditor::SetScrollPastEnd(bool on) {
+  ScrollPastEnd_ = on;
+  if (on) SetWordWrap(false);
+}
+
+// The list tells every editor of its ring before and after it wraps the
+// whole text anew: each keeps its caret, selection and top line on the same
+// characters.
+void TQedTextFileEditor::ListRewrapping() {
+  KeptCaret_ = ParaPosOf(Caret_);
+  KeptSelA_ = ParaPosOf(SelA_);
+  KeptSelB_ = ParaPosOf(SelB_);
+  const TLineRef top = List_->GetLine(Top_);
+  KeptTop_ = TParaPos{top.Para, top.Start + 1};
+}
+
+void TQedTextFileEditor::ListRewrapped() {
+  const bool sel = SelectionExists();
+  Caret_ = PointOf(KeptCaret_.Para, KeptCaret_.Pos);
+  SelA_ = sel ? PointOf(KeptSelA_.Para, KeptSelA_.Pos) : Caret_;
+  SelB_ = sel ? PointOf(KeptSelB_.Para, KeptSelB_.Pos) : Caret_;
+  const int32_t top = std::clamp(List_->ParaPosToLine(KeptTop_.Para, KeptTop_.Pos), 1, LineCount());
+  if (top != Top_) {
+    Top_ = top;
+    if (OnTopLineChanged) OnTopLineChanged(Top_);
+  }
+  ScrollIntoView();
+  Invalidate();
+  Status();
+}
+
+void TQedTextFileEditor::ListModifiedChanged() {
+  Status();
+  Invalidate();
+}
+
+void TQedTextFileEditor::AttachTo(TQedTextFileEditor& other) {
+  if (&other == this || other.List_ == List_) return;
+  List_->RemoveView(this);
+  List_ = other.List_;
+  List_->AddView(this);
+  other.StoreViewMarks();
+  FileName_ = other.FileName_;
+  IsOpen_ = other.IsOpen_;
+  Caret_ = SelA_ = SelB_ = TTextPoint{};
+  Top_ = Left_ = 1;
+  Invalidate();
+  Status();
+}
+
+// An edit made through another editor of the ring: this one's caret,
+// selection and top line moved with the text like markers.
+void TQedTextFileEditor::ListEdited() {
+  if (Acting_ > 0) return;
+  TMarker m[kViewMarks];
+  if (!List_->GetViewMarks(this, m)) return;
+  const bool sel = SelectionExists();
+  Caret_ = PointOf(m[0].Para, m[0].Pos);
+  SelA_ = sel ? PointOf(m[1].Para, m[1].Pos) : Caret_;
+  SelB_ = sel ? PointOf(m[2].Para, m[2].Pos) : Caret_;
+  const int32_t top = std::clamp(List_->ParaPosToLine(m[3].Para, m[3].Pos), 1, LineCount());
+  if (top != Top_) {
+    Top_ = top;
+    if (OnTopLineChanged) OnTopLineChanged(Top_);
+  }
+  Invalidate();
+  Status();
+}
+
+void TQedTextFileEditor::StoreViewMarks() {
+  if (List_->Views().size() < 2) return;
+  const TParaPos c = ParaPosOf(Caret_), a = ParaPosOf(SelA_), b = ParaPosOf(SelB_);
+  const TLineRef top = List_->GetLine(Top_);
+  const TMarker m[kViewMarks] = {{c.Para, c.Pos}, {a.Para, a.Pos}, {b.Para, b.Pos}, {top.Para, top.Start + 1}};
+  List_->SetViewMarks(this, m);
+}
+
+// ---------------------------------------------------------------- caret
+
+void TQedTextFileEditor::StartBlinking() {
+  const uint32_t ms = CaretObj_.BlinkTime();
+  if (BlinkTrigger_ != 0 && ms == BlinkInterval_) return;
+  if (BlinkTrigger_ != 0) Pool_->Remove(BlinkTrigger_);
+  BlinkInterval_ = ms;
+  BlinkTrigger_ = Pool_->Add(ms, [this](int, uint32_t, uint32_t) { Blink(); });
+}
+
+void TQedTextFileEditor::Blink() {
+  if (!Box_.Focused()) return;
+  BlinkOn_ = !BlinkOn_;
+  Invalidate();
+}
+
+// The caret object follows the caret: the cell is a character, the shape
+// that of the insert mode, and a caret outside the view is parked.
+void TQedTextFileEditor::PlaceCaret() {
+  Metrics();
+  CaretObj_.SetSelector(InsertMode_);
+  StartBlinking();
+  CaretObj_.SetCellHeight(LineH_);
+  CaretObj_.SetCellWidth(CharW_);
+  const int32_t row = Caret_.Line - Top_, col = Caret_.Col - Left_;
+  if (row < 0 || row > VisibleLines() || col < 0 || col > VisibleCols()) CaretObj_.MoveTo(-1, -1);
+  else CaretObj_.MoveTo(LeftMargin + col * CharW_, row * LineH_);
+  if (Box_.Focused()) CaretObj_.Show();
+  else CaretObj_.Hide();
 }
 
 void TQedTextFileEditor::SetParaLengthLimit(int32_t limit) {
@@ -94,6 +250,7 @@ void TQedTextFileEditor::SetParaLengthLimit(int32_t limit) {
 // ---------------------------------------------------------------- text
 
 void TQedTextFileEditor::Clear(bool repaint) {
+  const TActing acting(*this);
   List_->Clear();
   Caret_ = SelA_ = SelB_ = TTextPoint{};
   Top_ = Left_ = 1;
@@ -106,16 +263,32 @@ std::string TQedTextFileEditor::Text(const std::string& eol) const {
   return l.GetRange(1, 1, l.ParaCount(), l.ParaLength(l.ParaCount()) + 1, eol);
 }
 
-int32_t TQedTextFileEditor::PosOf(TTextPoint p) const { return List_->PosOfCol(p.Line, p.Col); }
+TParaPos TQedTextFileEditor::ParaPosOf(TTextPoint p) const {
+  if (!WordWrap()) {
+    const int32_t para = std::clamp(p.Line, 1, List_->ParaCount());
+    return TParaPos{para, List_->PosOfCol(para, std::max(p.Col, 1))};
+  }
+  const TLineRef l = List_->GetLine(p.Line);
+  return TParaPos{l.Para, List_->LinePosOfCol(l, std::max(p.Col, 1))};
+}
 
 TTextPoint TQedTextFileEditor::PointOf(int32_t para, int32_t pos) const {
   para = std::clamp(para, 1, List_->ParaCount());
-  return TTextPoint{para, List_->ColOfPos(para, std::max(pos, 1))};
+  pos = std::max(pos, 1);
+  if (!WordWrap()) return TTextPoint{para, List_->ColOfPos(para, pos)};
+  const int32_t line = List_->ParaPosToLine(para, pos);
+  return TTextPoint{line, List_->LineColOfPos(List_->GetLine(line), pos)};
+}
+
+int32_t TQedTextFileEditor::EndCol(int32_t line) const {
+  const TLineRef l = List_->GetLine(line);
+  return List_->LineColOfPos(l, l.Start + l.Length + 1);
 }
 
 TTextPoint TQedTextFileEditor::Clamp(TTextPoint p) const {
   p.Line = std::clamp(p.Line, 1, List_->LineCount());
   p.Col = std::max(p.Col, 1);
+  p.Col = ScrollPastEnd_ ? std::min(p.Col, List_->ParaLengthLimit + 1) : std::min(p.Col, EndCol(p.Line));
   return p;
 }
 
@@ -128,6 +301,8 @@ void TQedTextFileEditor::Changed() {
 }
 
 void TQedTextFileEditor::Status() {
+  BlinkOn_ = true;  // a caret that moved shows at once
+  StoreViewMarks();
   if (OnShowStatus) OnShowStatus(Caret_.Line, Caret_.Col);
 }
 
@@ -140,8 +315,9 @@ int TQedTextFileEditor::Report(int code) {
 
 void TQedTextFileEditor::SaveSelectionToMarkers() {
   if (!SelectionExists()) return;
-  List_->SetMarker(kSelA, SelA_.Line, std::min(PosOf(SelA_), List_->ParaLength(SelA_.Line) + 1));
-  List_->SetMarker(kSelB, SelB_.Line, std::min(PosOf(SelB_), List_->ParaLength(SelB_.Line) + 1));
+  const TParaPos a = ParaPosOf(SelA_), b = ParaPosOf(SelB_);
+  List_->SetMarker(kSelA, a.Para, std::min(a.Pos, List_->ParaLength(a.Para) + 1));
+  List_->SetMarker(kSelB, b.Para, std::min(b.Pos, List_->ParaLength(b.Para) + 1));
 }
 
 void TQedTextFileEditor::LoadSelectionFromMarkers() {
@@ -256,66 +432,71 @@ void TQedTextFileEditor::Deselect(bool toEnd) {
 std::string TQedTextFileEditor::SelectedText() const {
   TTextPoint s, e;
   if (!GetSelection(s, e)) return {};
-  return List_->GetRange(s.Line, PosOf(s), e.Line, PosOf(e));
+  const TParaPos a = ParaPosOf(s), b = ParaPosOf(e);
+  return List_->GetRange(a.Para, a.Pos, b.Para, b.Pos);
 }
 
 // ---------------------------------------------------------------- editing
 
 void TQedTextFileEditor::TypeChar(char ch) {
+  const TActing acting(*this);
   if (ReadOnly) return;
   SaveSelectionToMarkers();
-  const int32_t pos = PosOf(Caret_);
+  const auto [para, pos] = ParaPosOf(Caret_);
   int r;
-  if (!InsertMode_ && pos <= List_->ParaLength(Caret_.Line))
-    r = List_->ReplaceText(Caret_.Line, pos, 1, std::string(1, ch));
+  if (!InsertMode_ && pos <= List_->ParaLength(para))
+    r = List_->ReplaceText(para, pos, 1, std::string(1, ch));
   else
-    r = List_->InsertText(Caret_.Line, pos, std::string(1, ch));
+    r = List_->InsertText(para, pos, std::string(1, ch));
   LoadSelectionFromMarkers();
   if (Report(r)) return;
-  Caret_ = PointOf(Caret_.Line, pos + 1);
+  Caret_ = PointOf(para, pos + 1);
   if (!SelectionExists()) SelA_ = SelB_ = Caret_;
   Changed();
 }
 
 void TQedTextFileEditor::NewLine() {
+  const TActing acting(*this);
   if (!WantEnter) return;
   if (!InsertMode_ || ReadOnly) {
     if (Caret_.Line < LineCount()) MoveCaret({Caret_.Line + 1, 1}, false);
-    else MoveCaret({Caret_.Line, List_->ColOfPos(Caret_.Line, List_->ParaLength(Caret_.Line) + 1)}, false);
+    else MoveCaret({Caret_.Line, EndCol(Caret_.Line)}, false);
     return;
   }
+  const TParaPos at = ParaPosOf(Caret_);
   int32_t indent = 0;
   if (AutoIndent) {
-    const std::string e = List_->Expanded(Caret_.Line);
+    const std::string e = List_->Expanded(at.Para);
     const size_t first = e.find_first_not_of(' ');
     indent = first == std::string::npos ? 0 : int32_t(first);
   }
   SaveSelectionToMarkers();
-  const int32_t pos = std::min(PosOf(Caret_), List_->ParaLength(Caret_.Line) + 1);
-  const int r = List_->SplitPara(Caret_.Line, pos, true, indent, TabType == ttReal ? List_->TabSize : 0);
+  const int32_t pos = std::min(at.Pos, List_->ParaLength(at.Para) + 1);
+  const int r = List_->SplitPara(at.Para, pos, true, indent, TabType == ttReal ? List_->TabSize() : 0);
   LoadSelectionFromMarkers();
   if (Report(r)) return;
-  Caret_ = PointOf(Caret_.Line + 1, indent + 1);
+  Caret_ = PointOf(at.Para + 1, indent + 1);
   if (!SelectionExists()) SelA_ = SelB_ = Caret_;
   Changed();
 }
 
 void TQedTextFileEditor::Tab() {
+  const TActing acting(*this);
   if (!WantTab || ReadOnly) return;
   if (TabType == ttReal) {
     TypeChar('\t');
     return;
   }
-  const int32_t ts = List_->TabSize;
+  const int32_t ts = List_->TabSize();
   int32_t target = ((Caret_.Col - 1) / ts + 1) * ts + 1;
   if (TabType == ttSmart) {
     int32_t ref = 0;
     if (Caret_.Line > 1) {
       ref = Caret_.Line - 1;
-      if (List_->ParaLength(ref) == 0 && Caret_.Line < LineCount()) ref = Caret_.Line + 1;
+      if (List_->GetLine(ref).Length == 0 && Caret_.Line < LineCount()) ref = Caret_.Line + 1;
     }
     if (ref > 0) {
-      const std::string e = List_->Expanded(ref);
+      const std::string e = List_->ExpandedLine(List_->GetLine(ref));
       size_t i = size_t(Caret_.Col - 1);
       while (i < e.size() && e[i] != ' ') ++i;
       while (i < e.size() && e[i] == ' ') ++i;
@@ -324,34 +505,35 @@ void TQedTextFileEditor::Tab() {
   }
   const int32_t n = target - Caret_.Col;
   const std::string blanks(size_t(n), ' ');
-  const int32_t pos = PosOf(Caret_);
+  const auto [para, pos] = ParaPosOf(Caret_);
   const bool wasOpen = List_->BeginGroup();
   SaveSelectionToMarkers();
-  if (!InsertMode_) List_->DeleteText(Caret_.Line, pos, n);
-  const int r = List_->InsertText(Caret_.Line, pos, blanks);
+  if (!InsertMode_) List_->DeleteText(para, pos, n);
+  const int r = List_->InsertText(para, pos, blanks);
   LoadSelectionFromMarkers();
   List_->EndGroup(wasOpen);
   if (Report(r)) return;
-  Caret_ = PointOf(Caret_.Line, pos + n);
+  Caret_ = PointOf(para, pos + n);
   if (!SelectionExists()) SelA_ = SelB_ = Caret_;
   Changed();
 }
 
 void TQedTextFileEditor::DeleteBack() {
+  const TActing acting(*this);
   if (ReadOnly) {
     if (Caret_.Col > 1) MoveCaret({Caret_.Line, Caret_.Col - 1}, false);
     return;
   }
-  const int32_t pos = PosOf(Caret_);
-  const int32_t len = List_->ParaLength(Caret_.Line);
+  const auto [para, pos] = ParaPosOf(Caret_);
+  const int32_t len = List_->ParaLength(para);
   SaveSelectionToMarkers();
   if (pos > len + 1) {
     Caret_.Col -= 1;  // beyond the end: only the caret moves
   } else if (pos > 1) {
-    List_->DeleteText(Caret_.Line, pos - 1, 1);
-    Caret_ = PointOf(Caret_.Line, pos - 1);
-  } else if (Caret_.Line > 1) {
-    const int32_t prev = Caret_.Line - 1;
+    List_->DeleteText(para, pos - 1, 1);
+    Caret_ = PointOf(para, pos - 1);
+  } else if (para > 1) {
+    const int32_t prev = para - 1;
     const int32_t at = List_->ParaLength(prev) + 1;
     const int r = List_->JoinParas(prev, at);
     LoadSelectionFromMarkers();
@@ -364,21 +546,26 @@ void TQedTextFileEditor::DeleteBack() {
 }
 
 void TQedTextFileEditor::DeleteForward() {
+  const TActing acting(*this);
   if (ReadOnly) return;
-  const int32_t pos = PosOf(Caret_);
+  const auto [para, pos] = ParaPosOf(Caret_);
   SaveSelectionToMarkers();
   int r = 0;
-  if (pos <= List_->ParaLength(Caret_.Line)) List_->DeleteText(Caret_.Line, pos, 1);
-  else if (Caret_.Line < LineCount()) r = List_->JoinParas(Caret_.Line, pos);
+  if (pos <= List_->ParaLength(para)) List_->DeleteText(para, pos, 1);
+  else if (para < List_->ParaCount()) r = List_->JoinParas(para, pos);
   LoadSelectionFromMarkers();
   if (Report(r)) return;
+  // The caret stays on the same character, which wrapping may have moved.
+  Caret_ = PointOf(para, pos);
   if (!SelectionExists()) SelA_ = SelB_ = Caret_;
   Changed();
 }
 
 void TQedTextFileEditor::InsertString(const std::string& text) {
+  const TActing acting(*this);
   if (ReadOnly || text.empty()) return;
-  int32_t p = Caret_.Line, pos = std::min(PosOf(Caret_), List_->ParaLength(Caret_.Line) + 1);
+  const TParaPos at = ParaPosOf(Caret_);
+  int32_t p = at.Para, pos = std::min(at.Pos, List_->ParaLength(at.Para) + 1);
   const bool wasOpen = List_->BeginGroup();
   int r = 0;
   for (size_t at = 0; at < text.size() && r == 0;) {
@@ -394,31 +581,34 @@ void TQedTextFileEditor::InsertString(const std::string& text) {
 }
 
 void TQedTextFileEditor::DeleteSelection() {
+  const TActing acting(*this);
   TTextPoint s, e;
   if (ReadOnly || !GetSelection(s, e)) return;
-  const int32_t len1 = List_->ParaLength(s.Line) + 1;
-  const int32_t p1 = std::min(PosOf(s), len1);
-  const int32_t p2 = std::min(PosOf(e), List_->ParaLength(e.Line) + 1);
-  List_->DeleteRange(s.Line, p1, e.Line, p2);
-  Caret_ = PointOf(s.Line, p1);
+  const TParaPos a = ParaPosOf(s), b = ParaPosOf(e);
+  const int32_t p1 = std::min(a.Pos, List_->ParaLength(a.Para) + 1);
+  const int32_t p2 = std::min(b.Pos, List_->ParaLength(b.Para) + 1);
+  List_->DeleteRange(a.Para, p1, b.Para, p2);
+  Caret_ = PointOf(a.Para, p1);
   SelA_ = SelB_ = Caret_;
   Changed();
 }
 
 void TQedTextFileEditor::ReplaceSelection(const std::string& text) {
+  const TActing acting(*this);
   TTextPoint s, e;
   if (!GetSelection(s, e)) return;
-  const int32_t p1 = PosOf(s), p2 = PosOf(e);
-  if (s.Line == e.Line && text.find_first_of("\r\n") == std::string::npos) {
+  const TParaPos a = ParaPosOf(s), b = ParaPosOf(e);
+  const int32_t p1 = a.Pos, p2 = b.Pos;
+  if (a.Para == b.Para && text.find_first_of("\r\n") == std::string::npos) {
     const bool wasOpen = List_->BeginGroup();
-    const int r = List_->ReplaceText(s.Line, p1, p2 - p1, text);
+    const int r = List_->ReplaceText(a.Para, p1, p2 - p1, text);
     List_->EndGroup(wasOpen);
     if (Report(r)) return;
-    Caret_ = PointOf(s.Line, p1 + int32_t(text.size()));
+    Caret_ = PointOf(a.Para, p1 + int32_t(text.size()));
   } else {
     const bool wasOpen = List_->BeginGroup();
-    List_->DeleteRange(s.Line, p1, e.Line, p2);
-    int32_t p = s.Line, pos = p1;
+    List_->DeleteRange(a.Para, p1, b.Para, p2);
+    int32_t p = a.Para, pos = p1;
     const int r = List_->InsertTextBlock(p, pos, text);
     List_->EndGroup(wasOpen);
     if (Report(r)) return;
@@ -434,22 +624,26 @@ void TQedTextFileEditor::CopyToClipboard() {
 }
 
 void TQedTextFileEditor::CutToClipboard() {
+  const TActing acting(*this);
   CopyToClipboard();
   if (!ReadOnly) DeleteSelection();
 }
 
 void TQedTextFileEditor::PasteFromClipboard() {
+  const TActing acting(*this);
   if (ReadOnly) return;
   const std::string text = GetClipboardText();
   if (text.empty()) return;
   SelA_ = SelB_ = Caret_;
-  const TTextPoint start = PointOf(Caret_.Line, std::min(PosOf(Caret_), List_->ParaLength(Caret_.Line) + 1));
+  const TParaPos at = ParaPosOf(Caret_);
+  const TParaPos start{at.Para, std::min(at.Pos, List_->ParaLength(at.Para) + 1)};
   InsertString(text);
-  SetSelection(start, Caret_, true);
+  SetSelection(PointOf(start.Para, start.Pos), Caret_, true);
 }
 
 void TQedTextFileEditor::Undo() {
-  int32_t p = Caret_.Line, pos = PosOf(Caret_);
+  const TActing acting(*this);
+  auto [p, pos] = ParaPosOf(Caret_);
   if (ReadOnly || !List_->UndoGroup(p, pos)) {
     MessageBeep(MB_OK);
     return;
@@ -460,7 +654,8 @@ void TQedTextFileEditor::Undo() {
 }
 
 void TQedTextFileEditor::Redo() {
-  int32_t p = Caret_.Line, pos = PosOf(Caret_);
+  const TActing acting(*this);
+  auto [p, pos] = ParaPosOf(Caret_);
   if (ReadOnly || !List_->RedoGroup(p, pos)) {
     MessageBeep(MB_OK);
     return;
@@ -474,10 +669,11 @@ void TQedTextFileEditor::Redo() {
 
 void TQedTextFileEditor::ToggleMarker(int n) {
   if (n < 0 || n > 9) return;
-  const int32_t pos = std::min(PosOf(Caret_), List_->ParaLength(Caret_.Line) + 1);
+  const TParaPos at = ParaPosOf(Caret_);
+  const int32_t pos = std::min(at.Pos, List_->ParaLength(at.Para) + 1);
   const TMarker m = List_->Marker(n);
-  if (m.Para == Caret_.Line && m.Pos == pos) List_->SetMarker(n, 0, 0);
-  else List_->SetMarker(n, Caret_.Line, pos);
+  if (m.Para == at.Para && m.Pos == pos) List_->SetMarker(n, 0, 0);
+  else List_->SetMarker(n, at.Para, pos);
   Invalidate();
 }
 
@@ -499,7 +695,8 @@ TTextPoint TQedTextFileEditor::GetMarkerPosition(int n) const {
 void TQedTextFileEditor::SetMarkerAt(int n, int32_t line, int32_t col) {
   if (line < 1 || line > LineCount() || col < 1) throw EInvalidLineOrCol();
   if (n < 0 || n > 9) return;
-  List_->SetMarker(n, line, List_->PosOfCol(line, col));
+  const TParaPos at = ParaPosOf(TTextPoint{line, col});
+  List_->SetMarker(n, at.Para, at.Pos);
   Invalidate();
 }
 
@@ -511,35 +708,35 @@ bool TQedTextFileEditor::IsDelimiter(char c) const {
 }
 
 TTextPoint TQedTextFileEditor::WordLeft(TTextPoint p) const {
-  int32_t line = p.Line;
-  int32_t i = std::min(PosOf(p), List_->ParaLength(line) + 1) - 1;  // characters before the caret
+  const TParaPos at = ParaPosOf(p);
+  int32_t i = std::min(at.Pos, List_->ParaLength(at.Para) + 1) - 1;  // characters before the caret
   if (i == 0) {
-    if (line == 1) return p;
-    --line;
-    return PointOf(line, List_->ParaLength(line) + 1);
+    if (at.Para == 1) return p;
+    return PointOf(at.Para - 1, List_->ParaLength(at.Para - 1) + 1);
   }
-  const std::string& s = List_->Para(line);
+  const std::string& s = List_->Para(at.Para);
   while (i > 0 && IsDelimiter(s[size_t(i - 1)])) --i;
   while (i > 0 && !IsDelimiter(s[size_t(i - 1)])) --i;
-  return PointOf(line, i + 1);
+  return PointOf(at.Para, i + 1);
 }
 
 TTextPoint TQedTextFileEditor::WordRight(TTextPoint p) const {
-  int32_t line = p.Line;
-  const std::string& s = List_->Para(line);
-  int32_t i = PosOf(p) - 1;
+  const TParaPos at = ParaPosOf(p);
+  const std::string& s = List_->Para(at.Para);
+  int32_t i = at.Pos - 1;
   if (i >= int32_t(s.size())) {
-    if (line == LineCount()) return p;
-    return TTextPoint{line + 1, 1};
+    if (at.Para == List_->ParaCount()) return p;
+    return PointOf(at.Para + 1, 1);
   }
   while (i < int32_t(s.size()) && !IsDelimiter(s[size_t(i)])) ++i;
   while (i < int32_t(s.size()) && IsDelimiter(s[size_t(i)])) ++i;
-  return PointOf(line, i + 1);
+  return PointOf(at.Para, i + 1);
 }
 
 std::string TQedTextFileEditor::GetCurrentWord() const {
-  const std::string& s = List_->Para(Caret_.Line);
-  int32_t i = PosOf(Caret_) - 1;
+  const TParaPos at = ParaPosOf(Caret_);
+  const std::string& s = List_->Para(at.Para);
+  int32_t i = at.Pos - 1;
   if (i > int32_t(s.size())) return {};
   int32_t a = i, b = i;
   while (a > 0 && !IsDelimiter(s[size_t(a - 1)])) --a;
@@ -549,7 +746,7 @@ std::string TQedTextFileEditor::GetCurrentWord() const {
 
 std::string TQedTextFileEditor::GetPrintableLine(int32_t line, size_t size) const {
   if (line < 1 || line > LineCount()) throw EInvalidLineOrPara();
-  std::string s = List_->Expanded(line);
+  std::string s = List_->ExpandedLine(List_->GetLine(line));
   if (size > 0 && s.size() > size - 1) s.resize(size - 1);
   return s;
 }
@@ -575,7 +772,7 @@ bool TQedTextFileEditor::FindFrom(const std::string& pat, uint8_t options, int32
   };
   std::string upper;
   if (!backward) {
-    for (int32_t para = std::max(p, s1.Para); para <= std::min(s2.Para, LineCount()); ++para) {
+    for (int32_t para = std::max(p, s1.Para); para <= std::min(s2.Para, List_->ParaCount()); ++para) {
       const std::string& raw = List_->Para(para);
       const std::string* s = &raw;
       if (!caseSens) {
@@ -625,32 +822,37 @@ bool TQedTextFileEditor::Search(const std::string& text, uint8_t options) {
 }
 
 int TQedTextFileEditor::Replace(const std::string& text, const std::string& replacement, uint8_t options) {
+  const TActing acting(*this);
   const bool replacing = options & (soReplace | soReplaceAll);
   if (text.empty()) return 0;
   const bool backward = options & soBackward;
   const bool caseSens = options & soCaseSensitive;
   TTextPoint ss, se;
   const bool sel = GetSelection(ss, se);
-  TMarker s1{1, 1}, s2{LineCount(), List_->ParaLength(LineCount()) + 1};
+  const int32_t last = List_->ParaCount();
+  TMarker s1{1, 1}, s2{last, List_->ParaLength(last) + 1};
   if ((options & soSelectedOnly) && sel) {
-    s1 = TMarker{ss.Line, PosOf(ss)};
-    s2 = TMarker{se.Line, PosOf(se)};
+    const TParaPos a = ParaPosOf(ss), b = ParaPosOf(se);
+    s1 = TMarker{a.Para, a.Pos};
+    s2 = TMarker{b.Para, b.Pos};
   }
   List_->SetMarker(kScopeEnd, s2.Para, s2.Pos);
   int count = 0;
-  int32_t p = Caret_.Line, pos = PosOf(Caret_);
+  auto [p, pos] = ParaPosOf(Caret_);
   // Backwards, a selected match is not found again.
   if (backward && sel) {
-    p = ss.Line;
-    pos = PosOf(ss);
+    const TParaPos a = ParaPosOf(ss);
+    p = a.Para;
+    pos = a.Pos;
   }
   if (replacing && sel && !ReadOnly) {
     const std::string cur = SelectedText();
     if (caseSens ? cur == text : Upper(cur) == Upper(text)) {
-      const int32_t start = PosOf(ss);
+      const TParaPos a = ParaPosOf(ss);
+      const int32_t start = a.Pos;
       ReplaceSelection(replacement);
       ++count;
-      p = ss.Line;
+      p = a.Para;
       pos = backward ? start : start + int32_t(replacement.size());
     }
   }
@@ -688,14 +890,21 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
 // ---------------------------------------------------------------- commands
 
 void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
+  const TActing acting(*this);
   KeyTaken_ = true;
   const int32_t page = std::max(1, VisibleLines() - 1);
   const TTextPoint c = Caret_;
-  const int32_t endCol = List_->ColOfPos(c.Line, List_->ParaLength(c.Line) + 1);
+  const int32_t endCol = EndCol(c.Line);
   auto go = [&](TTextPoint p, bool extend) { MoveCaret(p, extend); };
+  // Left at column 1 goes to the end of the line above; right at a line's
+  // end to the start of the next one (unless the caret may pass the end).
+  const TTextPoint left = c.Col <= 1 && WrapAtLeft_ && c.Line > 1 ? TTextPoint{c.Line - 1, EndCol(c.Line - 1)}
+                                                                  : TTextPoint{c.Line, c.Col - 1};
+  const TTextPoint right = !ScrollPastEnd_ && c.Col >= endCol && c.Line < LineCount() ? TTextPoint{c.Line + 1, 1}
+                                                                                       : TTextPoint{c.Line, c.Col + 1};
   switch (command) {
-    case ccLeft: go({c.Line, c.Col - 1}, false); break;
-    case ccRight: go({c.Line, c.Col + 1}, false); break;
+    case ccLeft: go(left, false); break;
+    case ccRight: go(right, false); break;
     case ccUp: go({c.Line - 1, c.Col}, false); break;
     case ccDown: go({c.Line + 1, c.Col}, false); break;
     case ccWordLeft: go(WordLeft(c), false); break;
@@ -707,9 +916,9 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
     case ccTopOfPage: go({Top_, c.Col}, false); break;
     case ccBotOfPage: go({std::min(Top_ + VisibleLines() - 1, LineCount()), c.Col}, false); break;
     case ccFirstPage: go({1, 1}, false); break;
-    case ccLastPage: go({LineCount(), List_->ColOfPos(LineCount(), List_->ParaLength(LineCount()) + 1)}, false); break;
-    case ccExtendLeft: go({c.Line, c.Col - 1}, true); break;
-    case ccExtendRight: go({c.Line, c.Col + 1}, true); break;
+    case ccLastPage: go({LineCount(), EndCol(LineCount())}, false); break;
+    case ccExtendLeft: go(left, true); break;
+    case ccExtendRight: go(right, true); break;
     case ccExtendUp: go({c.Line - 1, c.Col}, true); break;
     case ccExtendDown: go({c.Line + 1, c.Col}, true); break;
     case ccExtendHome: go({c.Line, 1}, true); break;
@@ -721,7 +930,7 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
     case ccExtTopOfPage: go({Top_, c.Col}, true); break;
     case ccExtBotOfPage: go({std::min(Top_ + VisibleLines() - 1, LineCount()), c.Col}, true); break;
     case ccExtFirstPage: go({1, 1}, true); break;
-    case ccExtLastPage: go({LineCount(), List_->ColOfPos(LineCount(), List_->ParaLength(LineCount()) + 1)}, true); break;
+    case ccExtLastPage: go({LineCount(), EndCol(LineCount())}, true); break;
     case ccScrollUp:
       if (Top_ > 1) {
         --Top_;
@@ -740,35 +949,50 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
       break;
     case ccBack: DeleteBack(); break;
     case ccDel: DeleteForward(); break;
+    // Line deletions work on the caret's display line.
     case ccDelBol:
-      if (!ReadOnly && PosOf(c) > 1) {
-        const int32_t pos = std::min(PosOf(c), List_->ParaLength(c.Line) + 1);
-        List_->DeleteText(c.Line, 1, pos - 1);
-        Caret_ = {c.Line, 1};
-        Changed();
+      if (!ReadOnly) {
+        const TLineRef l = List_->GetLine(c.Line);
+        const int32_t pos = std::min(PosOf(c), l.Start + l.Length + 1);
+        if (pos > l.Start + 1) {
+          List_->DeleteText(l.Para, l.Start + 1, pos - l.Start - 1);
+          Caret_ = PointOf(l.Para, l.Start + 1);
+          Changed();
+        }
       }
       break;
     case ccDelEol:
       if (!ReadOnly) {
-        List_->DeleteText(c.Line, PosOf(c), List_->ParaLength(c.Line));
+        const TLineRef l = List_->GetLine(c.Line);
+        const int32_t pos = PosOf(c);
+        List_->DeleteText(l.Para, pos, l.Start + l.Length + 1 - pos);
+        Caret_ = PointOf(l.Para, pos);
         Changed();
       }
       break;
     case ccDelLine:
       if (!ReadOnly) {
-        if (c.Line < LineCount()) List_->DeletePara(c.Line);
-        else List_->DeleteText(c.Line, 1, List_->ParaLength(c.Line));
-        Caret_ = {std::min(c.Line, LineCount()), 1};
+        const TLineRef l = List_->GetLine(c.Line);
+        if (l.LineInPara > 1 || !l.LastOfPara) {
+          // One display line of a wrapped paragraph: its characters go.
+          List_->DeleteText(l.Para, l.Start + 1, l.Length);
+          Caret_ = PointOf(l.Para, l.Start + 1);
+        } else {
+          if (l.Para < List_->ParaCount()) List_->DeletePara(l.Para);
+          else List_->DeleteText(l.Para, 1, List_->ParaLength(l.Para));
+          Caret_ = PointOf(std::min(l.Para, List_->ParaCount()), 1);
+        }
         SelA_ = SelB_ = Caret_;
         Changed();
       }
       break;
     case ccDelWord:
       if (!ReadOnly) {
-        const int32_t pos = PosOf(c);
-        const TTextPoint r = WordRight(c);
-        if (r.Line == c.Line && PosOf(r) > pos) {
-          List_->DeleteText(c.Line, pos, PosOf(r) - pos);
+        const TParaPos at = ParaPosOf(c);
+        const TParaPos r = ParaPosOf(WordRight(c));
+        if (r.Para == at.Para && r.Pos > at.Pos) {
+          List_->DeleteText(at.Para, at.Pos, r.Pos - at.Pos);
+          Caret_ = PointOf(at.Para, at.Pos);
           Changed();
         } else {
           DeleteForward();
@@ -855,6 +1079,7 @@ void TQedTextFileEditor::SetFileName(const std::string& name) {
 }
 
 void TQedTextFileEditor::Open() {
+  const TActing acting(*this);
   if (FileName_.empty()) return;
   Clear(false);
   IsOpen_ = false;
@@ -919,6 +1144,7 @@ void TQedTextFileEditor::Open() {
   std::fclose(f);
   List_->SetModified(false);
   List_->Undo().Clear();
+  List_->Edited();
   IsOpen_ = true;
   Invalidate();
   Status();
@@ -994,15 +1220,22 @@ void TQedTextFileEditor::Paint() {
   const bool sel = GetSelection(ss, se) && !(HideSelection && !Box_.Focused());
   const int32_t rows = VisibleLines() + 1;
   const int32_t cols = VisibleCols() + 1;
+  // The bookmarks' display lines, worked out once for the paint.
+  int32_t markLine[10];
+  for (int n = 0; n <= 9; ++n) {
+    const TMarker& m = List_->Marker(n);
+    markLine[n] = ShowBookmarks && m.Para > 0 ? List_->ParaPosToLine(m.Para, m.Pos) : 0;
+  }
   for (int32_t i = 0; i < rows && Top_ + i <= LineCount(); ++i) {
     const int32_t line = Top_ + i;
     const int y = i * LineH_;
-    std::string text = List_->Expanded(line);
+    std::string text = List_->ExpandedLine(List_->GetLine(line));
+    const int32_t endCol = int32_t(text.size()) + 1;
     text = size_t(Left_ - 1) < text.size() ? text.substr(size_t(Left_ - 1), size_t(cols)) : std::string();
     int32_t a = 0, b = 0;  // selected cells of this row, relative to Left_
     if (sel && line >= ss.Line && line <= se.Line) {
       a = (line == ss.Line ? ss.Col : 1) - Left_;
-      b = (line == se.Line ? se.Col : List_->ColOfPos(line, List_->ParaLength(line) + 1) + 1) - Left_;
+      b = (line == se.Line ? se.Col : endCol + 1) - Left_;
       a = std::clamp(a, 0, cols);
       b = std::clamp(b, 0, cols);
     }
@@ -1022,20 +1255,20 @@ void TQedTextFileEditor::Paint() {
     } else {
       run(0, cols, Color, FixedFont.Color);
     }
-    if (ShowBookmarks)
-      for (int n = 0; n <= 9; ++n)
-        if (List_->Marker(n).Para == line) {
-          c.Brush.Color = Color;
-          c.Font.Color = FixedFont.Color;
-          c.TextOut(1, y, std::to_string(n));
-          break;
-        }
+    for (int n = 0; n <= 9; ++n)
+      if (markLine[n] == line) {
+        c.Brush.Color = Color;
+        c.Font.Color = FixedFont.Color;
+        c.TextOut(1, y, std::to_string(n));
+        break;
+      }
   }
-  // The caret: a bar in insert mode, a block in overwrite mode.
-  if (Caret_.Line >= Top_ && Caret_.Line < Top_ + rows && Caret_.Col >= Left_) {
-    const int x = LeftMargin + (Caret_.Col - Left_) * CharW_;
-    const int y = (Caret_.Line - Top_) * LineH_;
-    c.Brush.Color = FixedFont.Color;
-    c.FillRect(TRect{x, y, x + (InsertMode_ ? 2 : CharW_), y + LineH_});
+  // The caret, in the shape of the insert mode, while the control has the
+  // focus and the blink phase shows it.
+  PlaceCaret();
+  const TRect r = CaretObj_.Rect();
+  if (CaretObj_.Visible() && BlinkOn_ && r.Width() > 0) {
+    c.Brush.Color = CaretObj_.Caret() != nullptr && CaretObj_.Caret()->IsGray() ? clGray : FixedFont.Color;
+    c.FillRect(r);
   }
 }

@@ -11,8 +11,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "editor/caret.h"
 #include "editor/editor_commands.h"
 #include "editor/para_list.h"
+#include "editor/timer_pool.h"
 #include "platform/canvas.h"
 #include "platform/forms.h"
 
@@ -49,12 +51,20 @@ struct TTextPoint {
   bool operator<(const TTextPoint& o) const { return Line < o.Line || (Line == o.Line && Col < o.Col); }
 };
 
-class TQedTextFileEditor {
+// A point of the text as a paragraph and a position in it.
+struct TParaPos {
+  int32_t Para = 1;
+  int32_t Pos = 1;
+};
+
+class TQedTextFileEditor : public TParaListView {
  public:
   // Shows the text on the paint box and takes its keys and mouse. The
-  // processor (not owned) translates keys; null gives the editor its own.
-  explicit TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* processor = nullptr);
-  ~TQedTextFileEditor();
+  // processor (not owned) translates keys and the pool (not owned) blinks
+  // the caret; null gives the editor its own.
+  explicit TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* processor = nullptr,
+                              TQedTimerPool* pool = nullptr);
+  ~TQedTextFileEditor() override;
   TQedTextFileEditor(const TQedTextFileEditor&) = delete;
   TQedTextFileEditor& operator=(const TQedTextFileEditor&) = delete;
 
@@ -82,7 +92,33 @@ class TQedTextFileEditor {
   bool InsertMode() const { return InsertMode_; }
   void SetInsertMode(bool on);
   void SetTabSize(int32_t size);
-  int32_t TabSize() const { return List_->TabSize; }
+  int32_t TabSize() const { return List_->TabSize(); }
+  // Word wrap: paragraphs are shown as display lines of at most WrapColumn
+  // columns; lines, columns and the caret then count display lines.
+  bool WordWrap() const { return List_->WordWrap(); }
+  void SetWordWrap(bool on);
+  int32_t WrapColumn() const { return List_->WrapColumn(); }
+  void SetWrapColumn(int32_t column);
+  // Left at column 1 goes to the end of the line above (always with word
+  // wrap); with ScrollPastEnd the caret may stand past a line's end (never
+  // with word wrap).
+  bool WrapAtLeft() const { return WrapAtLeft_; }
+  void SetWrapAtLeft(bool on);
+  bool ScrollPastEnd() const { return ScrollPastEnd_; }
+  // With word wrap, the wrap column follows the window's width (the
+  // visible columns less two).
+  bool WrapToWindow() const { return WrapToWindow_; }
+  void SetWrapToWindow(bool on);
+  void SetScrollPastEnd(bool on);
+  // The caret shapes of insert and overwrite mode.
+  TQedCaret CaretIns, CaretOvr;
+  const TQedCaretPair& CaretObject() const { return CaretObj_; }
+  // The caret is drawn in this blink phase (while the control has the focus).
+  bool CaretBlinkOn() const { return BlinkOn_; }
+  // Shares another editor's text: this editor's own text is dropped and the
+  // two show one paragraph list (an edit or a wrap change in either shows in
+  // both).
+  void AttachTo(TQedTextFileEditor& other);
   void SetUndoBufferSize(int32_t size) { List_->SetUndoBufferSize(size); }
   void SetParaLengthLimit(int32_t limit);
 
@@ -99,7 +135,11 @@ class TQedTextFileEditor {
   int64_t ByteCount() const { return List_->ByteCount(); }
   bool Modified() const { return List_->Modified(); }
   void SetModified(bool modified) { List_->SetModified(modified); }
-  std::string LineText(int32_t line) const { return List_->Para(line); }
+  // Display line's text (the paragraph without word wrap).
+  std::string LineText(int32_t line) const { return List_->LineText(List_->GetLine(line)); }
+  // Where a display point lies in the paragraphs, and back.
+  TParaPos ParaPosOf(TTextPoint p) const;
+  TTextPoint PointOf(int32_t para, int32_t pos) const;
   // The whole text, lines joined by eol.
   std::string Text(const std::string& eol = "\r\n") const;
 
@@ -170,9 +210,29 @@ class TQedTextFileEditor {
   int LineHeight() { Metrics(); return LineH_; }
 
  private:
-  int32_t PosOf(TTextPoint p) const;
-  TTextPoint PointOf(int32_t para, int32_t pos) const;
+  int32_t PosOf(TTextPoint p) const { return ParaPosOf(p).Pos; }
+  int32_t ParaOf(TTextPoint p) const { return List_->GetLine(p.Line).Para; }
+  // Display column after the last character of a line.
+  int32_t EndCol(int32_t line) const;
   TTextPoint Clamp(TTextPoint p) const;
+  void ListRewrapping() override;
+  void ListRewrapped() override;
+  void ListModifiedChanged() override;
+  void ListEdited() override;
+  // Keeps this editor's places in the shared list.
+  void StoreViewMarks();
+  // Marks an edit made through this editor: while it runs, the list's
+  // notices of edits do not move this editor's places.
+  struct TActing {
+    explicit TActing(TQedTextFileEditor& e) : E(e) { ++E.Acting_; }
+    ~TActing() { --E.Acting_; }
+    TQedTextFileEditor& E;
+  };
+  int Acting_ = 0;
+  void Blink();
+  void StartBlinking();
+  void FitWrapToWindow();
+  void PlaceCaret();
   void MoveCaret(TTextPoint p, bool extend);
   void ScrollIntoView();
   void Changed();
@@ -196,7 +256,19 @@ class TQedTextFileEditor {
   TPaintBox& Box_;
   std::unique_ptr<TQedCommandProcessor> OwnProcessor_;
   TQedCommandProcessor* Processor_;
-  std::unique_ptr<TParaList> List_;
+  std::unique_ptr<TQedTimerPool> OwnPool_;
+  TQedTimerPool* Pool_;
+  int BlinkTrigger_ = 0;
+  uint32_t BlinkInterval_ = 0;
+  bool BlinkOn_ = true;
+  TQedCaretPair CaretObj_{&CaretIns, &CaretOvr};
+  std::shared_ptr<TParaList> List_;
+  bool WrapAtLeft_ = true;
+  bool ScrollPastEnd_ = false;
+  bool WrapToWindow_ = false;
+  // Where the caret, the selection and the top line stood while the text
+  // is wrapped anew.
+  TParaPos KeptCaret_, KeptSelA_, KeptSelB_, KeptTop_;
   TTextPoint Caret_;
   TTextPoint SelA_, SelB_;  // anchor and moving end; equal when nothing is selected
   int32_t Top_ = 1, Left_ = 1;
