@@ -61,10 +61,15 @@ class RedrawPictureTest : public TKorvexTest {
     savedDrill_ = DRDB;
     DB = new TCadDatabase();
     DRDB = new TDrillDatabase();
+    bitmap_.SetWidth(Width);
+    bitmap_.SetHeight(Height);
     savedView_ = SetViewServices(&view_);
     savedSurface_ = DrawSurface;
     DrawSurface = nullptr;
-    for (int32_t t = 1; t <= 60; ++t) ActiveTools[t] = t != 13;  // one tool switched off
+    for (int32_t t = 1; t <= 60; ++t) {
+      ActiveTools[t] = t != 13;  // one tool switched off
+      ToolTable[t].Diameter = t * 5080;  // 0.0002 in steps
+    }
     BuildJob();
   }
   void TearDown() override {
@@ -209,12 +214,12 @@ const TCase Cases[] = {
 // The checksums of the pictures of Cases, as painted before the redraw's
 // fast paths existed.
 const uint64_t Expected[] = {
-    0xe039e56815bdd66eull, 0x6e07acc525e42cd6ull, 0x1674adeff5699b3bull,
-    0x3e129c1be94be448ull, 0xb17583f51156394aull, 0xc61927c2730fe3bcull,
-    0x5b92df02799285c6ull, 0xbc002fa1c4176865ull, 0x23f8a39efbcd3ab2ull,
-    0x6ccc6efea97c6c69ull, 0x3ad003e33ebc690full, 0x06a813c1d7628a60ull,
-    0xe3e355aa070f101aull, 0xb24b34e6b3c5e1d5ull, 0x0f4faa5a4f81b1a4ull,
-    0x5f96cf2817908c10ull, 0x3f5f68fc3ca01857ull,
+    0x1a4d78a61a27037full, 0xaf61280e92ff4187ull, 0xa021417e1dde3e95ull,
+    0xda2b427170e8c2feull, 0x3cca70a2f1c2dfebull, 0xdf2c060dcdc8b838ull,
+    0x6131c4a62a2d5e9bull, 0x85b990c74757e754ull, 0xb7d395be016beb9eull,
+    0xdbf88fe35a1b16c2ull, 0x214215269daebf94ull, 0x089deb89141b577dull,
+    0xc47d44ee15cd51cfull, 0x0c380ebe4ee9bb2eull, 0xb4ec40a995af3910ull,
+    0xf3d2ce11d0514a8cull, 0x4ca8a912e5dfcc52ull,
 };
 
 TEST_F(RedrawPictureTest, RedrawEqualsDrawingEveryEntityAndKeepsThePicture) {
