@@ -102,5 +102,15 @@ void TSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
 
 void TCanvasSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
   Canvas->MoveTo(x, y);
+  if (Size < 4) {
+    // The dot of every tool, straight on the canvas: a whole panel of
+    // holes is drawn this way when zoomed out.
+    Canvas->LineTo(x, y + 1);
+    if (RoundEven(3.0 * Size * 0.5) >= 2) {
+      Canvas->LineTo(x + 1, y + 1);
+      Canvas->LineTo(x + 1, y);
+    }
+    return;
+  }
   TSymbolDrawer::DrawSymbol(x, y, tool);
 }
