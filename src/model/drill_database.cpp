@@ -220,14 +220,22 @@ void TDrillDatabase::Redraw() {
   keptInUse = true;
   for (auto& list : inView) list.clear();
   const uint32_t displayed = DisplayedNCLayerMask & ((1u << LayerCount) - 1);
-  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
-    TEntitySlot* s = DrillEntities->GetSlot(i);
-    // Exactly one displayed layer's bit, not deleted.
-    const uint32_t f = s->Flags;
-    if ((f & displayed) == 0 || (f & (f - 1)) != 0) continue;
-    auto* e = static_cast<TDrillEntity*>(s->Entity);
-    if ((e->XBand & xMask) == 0 || (e->YBand & yMask) == 0) continue;
-    inView[size_t(std::countr_zero(f))].push_back(e);
+  // Slots are read page by page (each page's slots lie side by side); the
+  // entities, spread over the heap, are fetched some way ahead of the test.
+  constexpr int32_t Ahead = 16;
+  constexpr int32_t PageSlots = TDrillEntities::PageSlots;
+  for (int32_t first = 1; first <= DrillEntityCount; first += PageSlots) {
+    const TEntitySlot* page = DrillEntities->GetSlot(first);
+    const int32_t n = std::min(PageSlots, DrillEntityCount - first + 1);
+    for (int32_t k = 0; k < n; ++k) {
+      if (k + Ahead < n) __builtin_prefetch(page[k + Ahead].Entity);
+      // Exactly one displayed layer's bit, not deleted.
+      const uint32_t f = page[k].Flags;
+      if ((f & displayed) == 0 || (f & (f - 1)) != 0) continue;
+      auto* e = static_cast<TDrillEntity*>(page[k].Entity);
+      if ((e->XBand & xMask) == 0 || (e->YBand & yMask) == 0) continue;
+      inView[size_t(std::countr_zero(f))].push_back(e);
+    }
   }
   for (int k = 0; k < LayerCount; ++k) {
     const uint8_t layer = uint8_t(kFirstDrillLayer + k);

@@ -187,6 +187,12 @@ void ForInsideLinePixels(TColor* data, int w, int x0, int y0, int x1, int y1, F 
   const long long d2 = 2 * n, add = 2 * dMinor;
   long long r = n;
   TColor* p = data + ptrdiff_t(y0) * w + x0;
+  if (add == 0 || add == d2 || add == -d2) {
+    // Straight and 45-degree lines move the same way at every step.
+    const ptrdiff_t move = majorStep + (add == 0 ? 0 : add > 0 ? minorUnit : -minorUnit);
+    for (long long i = 0; i < n; ++i, p += move) f(*p);
+    return;
+  }
   for (long long i = 0; i < n; ++i, p += majorStep) {
     f(*p);
     r += add;
@@ -382,7 +388,7 @@ void TRasterCanvas::DrawLines(const TPoint* points, size_t count, bool closed, T
   TRect bounds = Bounds();
   int w = std::max(1, Pen.Width);
   if (w == 1) {
-    const std::vector<int>* pattern = DashPattern(Pen.Style);
+    const std::vector<int>* pattern = Pen.Style == psSolid ? nullptr : DashPattern(Pen.Style);
     auto& px = bitmap_.Buffer();
     int bw = bitmap_.Width();
     if (!pattern && !outline) {
