@@ -259,8 +259,22 @@ void TQtPainterCanvas::FillRects(const std::vector<QRect>& rects, TColor color, 
 }
 
 void TQtPainterCanvas::LineTo(int x, int y) {
-  Stroke({pos_, {x, y}}, false);
+  const TPoint from = pos_;
   pos_ = {x, y};
+  // Lines come by the hundred thousand in a redraw: an ordinary one is
+  // drawn as Stroke draws it, without building point lists.
+  if (Pen.Style == psClear) return;
+  if (Huge(from.X) || Huge(from.Y) || Huge(x) || Huge(y)) {
+    Stroke({from, {x, y}}, false);
+    return;
+  }
+  if (from == pos_) return;
+  QColor c;
+  QPainter* p = Prepare(Pen.Color, Pen.Mode, c);
+  if (!p) return;
+  p->setPen(MakePen(Pen, c));
+  p->setBrush(Qt::NoBrush);
+  p->drawLine(QPoint(from.X, from.Y), QPoint(x, y));
 }
 
 void TQtPainterCanvas::Polyline(const std::vector<TPoint>& points) { Stroke(points, false); }
