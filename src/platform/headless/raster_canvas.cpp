@@ -457,9 +457,10 @@ void TRasterCanvas::MoveTo(int x, int y) { pos_ = {x, y}; }
 void TRasterCanvas::LineTo(int x, int y) {
   // A one-step line is its start pixel in the pen's colour, whatever the
   // style (patterns start with a dash): the dots of small drill symbols.
-  if (Pen.Width <= 1 && Pen.Style != psClear && std::abs((long long)x - pos_.X) <= 1 &&
-      std::abs((long long)y - pos_.Y) <= 1 && (x != pos_.X || y != pos_.Y)) {
-    TRect b = Bounds();
+  const long long dx = (long long)x - pos_.X, dy = (long long)y - pos_.Y;
+  if ((unsigned long long)(dx + 1) <= 2 && (unsigned long long)(dy + 1) <= 2 && (dx | dy) != 0 &&
+      Pen.Width <= 1 && Pen.Style != psClear) {
+    const TRect b = clipped_ ? Bounds() : TRect{0, 0, bitmap_.Width(), bitmap_.Height()};
     if (Pen.Mode != pmNop && pos_.X >= b.Left && pos_.X < b.Right && pos_.Y >= b.Top && pos_.Y < b.Bottom) {
       TColor& p = bitmap_.Buffer()[size_t(pos_.Y) * size_t(bitmap_.Width()) + size_t(pos_.X)];
       p = Pen.Mode == pmCopy ? Pen.Color & 0xFFFFFF : ApplyPenMode(Pen.Mode, Pen.Color, p);

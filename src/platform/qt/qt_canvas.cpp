@@ -185,6 +185,7 @@ QRect TQtPainterCanvas::DeviceRect() {
 }
 
 QPainter* TQtPainterCanvas::Prepare(TColor color, TPenMode mode, QColor& out) {
+  lineReady_ = false;  // whatever the caller sets next is not a line's state
   QPainter* p = Painter();
   if (!p) return nullptr;
   bool rasterOps = p->paintEngine() && p->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
@@ -269,11 +270,23 @@ void TQtPainterCanvas::LineTo(int x, int y) {
     return;
   }
   if (from == pos_) return;
-  QColor c;
-  QPainter* p = Prepare(Pen.Color, Pen.Mode, c);
+  QPainter* p = Painter();
   if (!p) return;
-  p->setPen(MakePen(Pen, c));
-  p->setBrush(Qt::NoBrush);
+  const unsigned long session = PainterSession();
+  if (!(lineReady_ && session != 0 && session == lineSession_ && Pen == linePen_ && BackColor == lineBack_ &&
+        clipped_ == lineClipped_ && (!clipped_ || clip_ == lineClip_))) {
+    QColor c;
+    p = Prepare(Pen.Color, Pen.Mode, c);
+    if (!p) return;
+    p->setPen(MakePen(Pen, c));
+    p->setBrush(Qt::NoBrush);
+    lineReady_ = session != 0;
+    lineSession_ = session;
+    linePen_ = Pen;
+    lineBack_ = BackColor;
+    lineClipped_ = clipped_;
+    lineClip_ = clip_;
+  }
   p->drawLine(QPoint(from.X, from.Y), QPoint(x, y));
 }
 
@@ -500,6 +513,7 @@ void TQtPainterCanvas::ClipRect(const TRect& r) {
 QPainter* TQtImageCanvas::Painter() {
   if (!painter_.isActive()) {
     if (image_.isNull() || !painter_.begin(&image_)) return nullptr;
+    ++session_;
   }
   return &painter_;
 }
