@@ -231,6 +231,10 @@ TEST_F(QtCanvasTest, RunsOfLinesFollowEveryChangeBetweenThem) {
           c.TextOut(x, y, "7");
           break;
         default:
+          if (s.Kind == 10) {  // one step, as the dots of small symbols
+            x = c.PenPos().X + int(s.V % 3) - 1;
+            y = c.PenPos().Y + int(s.V / 3 % 3) - 1;
+          }
           if (lineTo) {
             c.LineTo(x, y);
           } else {
