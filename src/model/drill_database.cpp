@@ -1,7 +1,10 @@
 #include "model/drill_database.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <vector>
 
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
@@ -200,14 +203,43 @@ void TDrillDatabase::Redraw() {
   picture.Dirty = true;
   picture.SetColor(CurrentLayer < LayerColors.size() ? LayerColors[CurrentLayer] : DimColor);
   picture.SetPenStyle(0);
-  for (uint8_t layer = kFirstDrillLayer; layer <= kLastDrillLayer; ++layer) {
-    uint32_t bit = NCLayerBit(layer);
-    if ((DisplayedNCLayerMask & bit) == 0) continue;
-    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
-      TEntitySlot* s = DrillEntities->GetSlot(i);
-      if (s->Flags != bit) continue;
-      auto* e = static_cast<TDrillEntity*>(s->Entity);
+  // Layer by layer, each in store order: one pass over the store sorts the
+  // live entities of the displayed layers that may reach the picture, so
+  // the store is read once however many layers there are.
+  constexpr int LayerCount = kLastDrillLayer - kFirstDrillLayer + 1;
+  // The lists keep their room from one redraw to the next.
+  static std::array<std::vector<TDrillEntity*>, LayerCount> kept;
+  static bool keptInUse = false;
+  std::array<std::vector<TDrillEntity*>, LayerCount> own;
+  auto& inView = keptInUse ? own : kept;
+  struct TInUse {
+    bool& Flag;
+    bool Was;
+    ~TInUse() { Flag = Was; }
+  } inUse{keptInUse, keptInUse};
+  keptInUse = true;
+  for (auto& list : inView) list.clear();
+  const uint32_t displayed = DisplayedNCLayerMask & ((1u << LayerCount) - 1);
+  // Slots are read page by page (each page's slots lie side by side); the
+  // entities, spread over the heap, are fetched some way ahead of the test.
+  constexpr int32_t Ahead = 16;
+  constexpr int32_t PageSlots = TDrillEntities::PageSlots;
+  for (int32_t first = 1; first <= DrillEntityCount; first += PageSlots) {
+    const TEntitySlot* page = DrillEntities->GetSlot(first);
+    const int32_t n = std::min(PageSlots, DrillEntityCount - first + 1);
+    for (int32_t k = 0; k < n; ++k) {
+      if (k + Ahead < n) __builtin_prefetch(page[k + Ahead].Entity);
+      // Exactly one displayed layer's bit, not deleted.
+      const uint32_t f = page[k].Flags;
+      if ((f & displayed) == 0 || (f & (f - 1)) != 0) continue;
+      auto* e = static_cast<TDrillEntity*>(page[k].Entity);
       if ((e->XBand & xMask) == 0 || (e->YBand & yMask) == 0) continue;
+      inView[size_t(std::countr_zero(f))].push_back(e);
+    }
+  }
+  for (int k = 0; k < LayerCount; ++k) {
+    const uint8_t layer = uint8_t(kFirstDrillLayer + k);
+    for (TDrillEntity* e : inView[size_t(k)]) {
       e->Draw(layer);
       copy.Tick();
     }

@@ -302,8 +302,7 @@ bool TDrillEntity::NextStepCopy(TIntPoint& point) {
   return StepObj->NextCopyPoint(point);
 }
 
-void TDrillEntity::DrawColours(uint8_t layer, TColor& own, TColor& copies) {
-  TDrawingBase& s = Surface();
+void TDrillEntity::DrawColours(TDrawingBase& s, uint8_t layer, TColor& own, TColor& copies) {
   bool stepped = StepObj != nullptr;
   auto rule = [&](uint8_t by) -> TColor {
     switch (by) {
@@ -319,8 +318,9 @@ void TDrillEntity::DrawColours(uint8_t layer, TColor& own, TColor& copies) {
     own = rule(ColorHolesBy);
   else
     own = stepped ? BackgroundColor : rule(uint8_t(ColorHolesBy - 3));
-  if (EditorMode != emDrill && s.IsScreen()) own = DimColor;
-  if (ColorHolesBy == 2 && (EditorMode == emDrill || !s.IsScreen()))
+  const bool screen = s.IsScreen();
+  if (EditorMode != emDrill && screen) own = DimColor;
+  if (ColorHolesBy == 2 && (EditorMode == emDrill || !screen))
     copies = kBlue;
   else if (ColorHolesBy > 2)
     copies = BackgroundColor;
@@ -408,7 +408,7 @@ void TDrillHole::Draw(uint8_t layer) {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = Surface();
   TColor own, copies;
-  DrawColours(layer, own, copies);
+  DrawColours(s, layer, own, copies);
   s.SetColorIfChanged(own);
   if (DisplayHolesAs != 0) s.SetPenStyleIfChanged(0);
   PaintHole(s, X, Y, Tool);
@@ -627,7 +627,7 @@ void TDrillSlot::Draw(uint8_t layer) {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = Surface();
   TColor own, copies;
-  DrawColours(layer, own, copies);
+  DrawColours(s, layer, own, copies);
   s.SetColorIfChanged(own);
   if (DisplayHolesAs != 0) {
     s.SetPenStyleIfChanged(0);
@@ -776,7 +776,7 @@ void TDrillCircle::Draw(uint8_t layer) {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = Surface();
   TColor own, copies;
-  DrawColours(layer, own, copies);
+  DrawColours(s, layer, own, copies);
   s.SetColorIfChanged(own);
   s.SetPenStyleIfChanged(0);
   s.DrawCircle(X, Y, InnerRadius());
@@ -1089,7 +1089,7 @@ void TDrillText::Draw(uint8_t layer) {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = Surface();
   TColor own, copies;
-  DrawColours(layer, own, copies);
+  DrawColours(s, layer, own, copies);
   s.SetColorIfChanged(own);
   s.SetPenStyleIfChanged(0);
   PaintAll(s, copies, true);

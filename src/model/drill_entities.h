@@ -142,8 +142,9 @@ class TDrillEntity : public TRootDBObject {
   TDrillEntity(const TIntPoint& point, uint16_t tool);
   // The points that step copies move (first point; slot: both ends).
   virtual std::vector<TIntPoint> StepPoints();
-  // The colour Draw paints the entity in, and the one of its step copies.
-  void DrawColours(uint8_t layer, TColor& own, TColor& copies);
+  // The colour Draw paints the entity in on the surface, and the one of its
+  // step copies.
+  void DrawColours(TDrawingBase& s, uint8_t layer, TColor& own, TColor& copies);
   // Every step copy of the point list, in order.
   template <class F>
   void ForEachCopy(const std::vector<TIntPoint>& points, F&& f);

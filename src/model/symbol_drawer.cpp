@@ -51,27 +51,72 @@ constexpr std::array<const char*, TSymbolDrawer::ShapeCount> ShapeStrokes = {
     "M+B-B L-B+B L-B-B L+B-B L+B+B L-B-B",          // 39
 };
 
-// One offset term at text[i] ("0", or a sign and A, B or S); i moves past it.
-int32_t Term(const char* text, int& i, int32_t a, int32_t b, int32_t s) {
+// One offset term at text[i] ("0", or a sign and A, B or S) as 0 or a
+// signed unit (1 for A, 2 for B, 3 for S); i moves past it.
+int8_t Term(const char* text, int& i) {
   if (text[i] == '0') {
     ++i;
     return 0;
   }
-  const int32_t sign = text[i] == '-' ? -1 : 1;
+  const int8_t sign = text[i] == '-' ? -1 : 1;
   const char unit = text[i + 1];
   i += 2;
-  const int32_t magnitude = unit == 'A' ? a : unit == 'B' ? b : s;
-  return sign * magnitude;
+  return int8_t(sign * (unit == 'A' ? 1 : unit == 'B' ? 2 : 3));
+}
+
+// The strokes of a shape, read once from its text.
+struct TStroke {
+  bool Line;
+  int8_t X, Y;  // signed units of Term
+};
+struct TShape {
+  std::array<TStroke, 8> Strokes{};
+  int Count = 0;
+};
+
+const std::array<TShape, TSymbolDrawer::ShapeCount>& Shapes() {
+  static const auto shapes = [] {
+    std::array<TShape, TSymbolDrawer::ShapeCount> all{};
+    for (size_t k = 0; k < all.size(); ++k) {
+      const char* strokes = ShapeStrokes[k];
+      int i = 0;
+      while (strokes[i] != '\0') {
+        if (strokes[i] == ' ') {
+          ++i;
+          continue;
+        }
+        TStroke& st = all[k].Strokes[size_t(all[k].Count++)];
+        st.Line = strokes[i] == 'L';
+        ++i;
+        st.X = Term(strokes, i);
+        st.Y = Term(strokes, i);
+      }
+    }
+    return all;
+  }();
+  return shapes;
 }
 
 // Round to the nearest integer, halves to the even neighbour.
 int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
 
+// The moves of the tool's symbol of size s (4 or more) centred on (x, y):
+// move(line, x, y) for each stroke end.
+template <class F>
+void ForEachStroke(int32_t x, int32_t y, uint16_t tool, int32_t s, F move) {
+  const int32_t magnitude[4] = {0, RoundEven(s * 0.5), RoundEven(3.0 * s * 0.5), s};
+  auto offset = [&](int8_t u) { return u < 0 ? -magnitude[-u] : magnitude[u]; };
+  const TShape& shape = Shapes()[tool % TSymbolDrawer::ShapeCount];
+  for (int k = 0; k < shape.Count; ++k) {
+    const TStroke& st = shape.Strokes[size_t(k)];
+    move(st.Line, x + offset(st.X), y + offset(st.Y));
+  }
+}
+
 }  // namespace
 
 void TSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
   const int32_t s = Size;
-  const int32_t a = RoundEven(s * 0.5);
   const int32_t b = RoundEven(3.0 * s * 0.5);
   if (s < 4) {
     MoveTo(x, y);
@@ -82,25 +127,32 @@ void TSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
     }
     return;
   }
-  const char* strokes = ShapeStrokes[tool % ShapeCount];
-  int i = 0;
-  while (strokes[i] != '\0') {
-    if (strokes[i] == ' ') {
-      ++i;
-      continue;
-    }
-    const bool line = strokes[i] == 'L';
-    ++i;
-    const int32_t dx = Term(strokes, i, a, b, s);
-    const int32_t dy = Term(strokes, i, a, b, s);
+  ForEachStroke(x, y, tool, s, [this](bool line, int32_t px, int32_t py) {
     if (line)
-      LineTo(x + dx, y + dy);
+      LineTo(px, py);
     else
-      MoveTo(x + dx, y + dy);
-  }
+      MoveTo(px, py);
+  });
 }
 
 void TCanvasSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
   Canvas->MoveTo(x, y);
-  TSymbolDrawer::DrawSymbol(x, y, tool);
+  if (Size < 4) {
+    // The dot of every tool, straight on the canvas: a whole panel of
+    // holes is drawn this way when zoomed out.
+    Canvas->LineTo(x, y + 1);
+    if (RoundEven(3.0 * Size * 0.5) >= 2) {
+      Canvas->LineTo(x + 1, y + 1);
+      Canvas->LineTo(x + 1, y);
+    }
+    return;
+  }
+  // The canvas's own moves, called straight.
+  TCanvas& c = *Canvas;
+  ForEachStroke(x, y, tool, Size, [&c](bool line, int32_t px, int32_t py) {
+    if (line)
+      c.LineTo(px, py);
+    else
+      c.MoveTo(px, py);
+  });
 }

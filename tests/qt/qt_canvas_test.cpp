@@ -194,3 +194,58 @@ TEST(QtEvents, TimersFireUnderProcessEvents) {
   EXPECT_GE(now.Year, 2024);
   SetEventsBackend(nullptr);
 }
+
+// A run of lines keeps the painter's pen between LineTo calls: whatever
+// changes in between (pen, mode, style, clip, background, shapes, text,
+// pixels read and written) must reach the next line, so the picture equals
+// the one where every line is drawn on its own as a two-point polyline.
+TEST_F(QtCanvasTest, RunsOfLinesFollowEveryChangeBetweenThem) {
+  auto a = TBitmap::Create(64, 48), b = TBitmap::Create(64, 48);
+  uint32_t seed = 5;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  struct TStep {
+    uint32_t Kind, X, Y, V;
+  };
+  std::vector<TStep> steps;
+  for (int i = 0; i < 600; ++i) steps.push_back({next(14), next(70), next(54), next(1000)});
+  auto run = [&](TCanvas& c, bool lineTo) {
+    const TPenMode modes[] = {pmCopy, pmXor, pmNotXor, pmCopy};
+    const TPenStyle styles[] = {psSolid, psDot, psDashDot, psSolid};
+    for (const TStep& s : steps) {
+      int x = int(s.X) - 3, y = int(s.Y) - 3;
+      switch (s.Kind) {
+        case 0: c.Pen.Color = RGB(uint8_t(s.V), uint8_t(s.V * 7), uint8_t(s.V * 13)); break;
+        case 1: c.Pen.Mode = modes[s.V % 4]; break;
+        case 2: c.Pen.Style = styles[s.V % 4]; break;
+        case 3: c.ClipRect(s.V % 3 == 0 ? TRect{} : TRect{x, y, x + 30, y + 20}); break;
+        case 4: c.BackColor = RGB(uint8_t(s.V * 3), 0, uint8_t(s.V)); break;
+        case 5: c.Rectangle(x, y, x + 5, y + 4); break;
+        case 6: c.SetPixel(x, y, clRed); break;
+        case 7: (void)c.GetPixel(x, y); break;
+        case 8: c.MoveTo(x, y); break;
+        case 9:
+          c.Font.Color = RGB(0, uint8_t(s.V), 0x80);
+          c.TextOut(x, y, "7");
+          break;
+        default:
+          if (s.Kind == 10) {  // one step, as the dots of small symbols
+            x = c.PenPos().X + int(s.V % 3) - 1;
+            y = c.PenPos().Y + int(s.V / 3 % 3) - 1;
+          }
+          if (lineTo) {
+            c.LineTo(x, y);
+          } else {
+            TPoint from = c.PenPos();
+            c.Polyline({from, {x, y}});
+            c.MoveTo(x, y);
+          }
+      }
+    }
+  };
+  run(a->Canvas(), true);
+  run(b->Canvas(), false);
+  EXPECT_EQ(a->Pixels(), b->Pixels());
+}

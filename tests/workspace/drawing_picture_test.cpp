@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "foundation/settings.h"
 #include "korvex_test.h"
@@ -53,6 +54,15 @@ TEST_F(DrawingPictureTest, WorldPointsMapToPixelsAndClampAtAnyZoom) {
   Picture.WorldToDeviceReal(-2e9, 2e9, rx, ry);
   EXPECT_EQ(rx, -2147483647.0);
   EXPECT_EQ(ry, -2147483647.0);
+  // Halves go to the even neighbour, on both sides of zero.
+  Place(0, 0, 2.0);  // half a pixel is 6,350,000 units
+  for (int32_t k = -9; k <= 9; ++k) {
+    Picture.WorldToDevice(6350000.0 * k, -6350000.0 * k, x, y);
+    EXPECT_EQ(x, int32_t(std::nearbyint(k * 0.5))) << k;
+    EXPECT_EQ(y, x) << k;
+    Picture.WorldToDevice(6350000.0 * k + 1, 0, x, y);
+    EXPECT_EQ(x, int32_t(std::lround(k * 0.5 + 1e-9))) << k;
+  }
 }
 
 TEST_F(DrawingPictureTest, PictureEdgesAndContainment) {

@@ -5,6 +5,10 @@
 #include <numbers>
 #include <utility>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 #include "platform/canvas_png.h"
 #include "platform/canvas_text_cell.h"
 
@@ -98,15 +102,27 @@ long long RoundDiv(__int128 a, __int128 b) {
 // (x1, y1), the end pixel excluded, that lie inside limit. step counts the
 // pixels from the start (also those outside limit), so dash patterns do not
 // depend on clipping. Answers the number of steps of the whole line.
+//
+// Step i lies at major0 + i on the major axis and at minor0 + round(i x
+// dMinor / n) (halves up) on the other; the rounding is carried from step
+// to step as a quotient and remainder, so only the first visible step
+// divides.
 template <class F>
 long long ForLinePixels(int x0, int y0, int x1, int y1, const TRect& limit, F f) {
   long long dx = (long long)x1 - x0, dy = (long long)y1 - y0;
   long long n = std::max(std::llabs(dx), std::llabs(dy));
   if (n == 0 || limit.Width() <= 0 || limit.Height() <= 0) return n;
+  // A line wholly beside the limit has no pixel in it.
+  if (std::max(x0, x1) < limit.Left || std::min(x0, x1) >= limit.Right || std::max(y0, y1) < limit.Top ||
+      std::min(y0, y1) >= limit.Bottom)
+    return n;
   bool xMajor = std::llabs(dx) >= std::llabs(dy);
   long long major0 = xMajor ? x0 : y0;
+  long long minor0 = xMajor ? y0 : x0;
+  long long dMinor = xMajor ? dy : dx;
   long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
   long long lo = xMajor ? limit.Left : limit.Top, hi = (xMajor ? limit.Right : limit.Bottom) - 1;
+  long long minorLo = xMajor ? limit.Top : limit.Left, minorHi = (xMajor ? limit.Bottom : limit.Right) - 1;
   // Steps i in [0, n) with major0 + step * i in [lo, hi].
   long long iFirst, iLast;
   if (step > 0) {
@@ -116,13 +132,78 @@ long long ForLinePixels(int x0, int y0, int x1, int y1, const TRect& limit, F f)
     iFirst = std::max(0LL, major0 - hi);
     iLast = std::min(n - 1, major0 - lo);
   }
-  for (long long i = iFirst; i <= iLast; ++i) {
-    long long ma = major0 + step * i;
-    long long mi = (xMajor ? y0 : x0) + RoundDiv(__int128(i) * (xMajor ? dy : dx), n);
-    long long x = xMajor ? ma : mi, y = xMajor ? mi : ma;
-    if (x >= limit.Left && x < limit.Right && y >= limit.Top && y < limit.Bottom) f(int(x), int(y), i);
+  if (iFirst > iLast) return n;
+  // round(i dMinor / n) = floor((2 i dMinor + n) / 2n) = q, with remainder
+  // r in [0, 2n); each step adds 2 dMinor (at most 2n in size) to r.
+  const long long d2 = 2 * n;
+  long long q = 0, r = n;
+  if (iFirst != 0) {
+    if (iFirst < (1LL << 30) && std::llabs(dMinor) < (1LL << 31)) {
+      // Fits 64 bits: floor division by hand.
+      long long num = 2 * iFirst * dMinor + n;
+      q = num / d2;
+      r = num - q * d2;
+      if (r < 0) {
+        r += d2;
+        --q;
+      }
+    } else {
+      q = RoundDiv(__int128(iFirst) * dMinor, n);
+      r = (long long)(2 * __int128(iFirst) * dMinor + n - __int128(q) * d2);
+    }
+  }
+  const long long add = 2 * dMinor;
+  long long ma = major0 + step * iFirst;
+  for (long long i = iFirst; i <= iLast; ++i, ma += step) {
+    long long mi = minor0 + q;
+    if (mi >= minorLo && mi <= minorHi) {
+      if (xMajor) f(int(ma), int(mi), i);
+      else f(int(mi), int(ma), i);
+    }
+    r += add;
+    if (r >= d2) {
+      r -= d2;
+      ++q;
+    } else if (r < 0) {
+      r += d2;
+      --q;
+    }
   }
   return n;
+}
+
+// As ForLinePixels for a line whose both ends lie inside the picture (so
+// every pixel does): f(pixel) for each pixel of the line, walking the
+// buffer of row width w with the same rounding.
+template <class F>
+void ForInsideLinePixels(TColor* data, int w, int x0, int y0, int x1, int y1, F f) {
+  long long dx = (long long)x1 - x0, dy = (long long)y1 - y0;
+  long long n = std::max(std::llabs(dx), std::llabs(dy));
+  if (n == 0) return;
+  bool xMajor = std::llabs(dx) >= std::llabs(dy);
+  ptrdiff_t majorStep = xMajor ? (dx > 0 ? 1 : -1) : (dy > 0 ? w : -w);
+  ptrdiff_t minorUnit = xMajor ? w : 1;
+  long long dMinor = xMajor ? dy : dx;
+  const long long d2 = 2 * n, add = 2 * dMinor;
+  long long r = n;
+  TColor* p = data + ptrdiff_t(y0) * w + x0;
+  if (add == 0 || add == d2 || add == -d2) {
+    // Straight and 45-degree lines move the same way at every step.
+    const ptrdiff_t move = majorStep + (add == 0 ? 0 : add > 0 ? minorUnit : -minorUnit);
+    for (long long i = 0; i < n; ++i, p += move) f(*p);
+    return;
+  }
+  for (long long i = 0; i < n; ++i, p += majorStep) {
+    f(*p);
+    r += add;
+    if (r >= d2) {
+      r -= d2;
+      p += minorUnit;
+    } else if (r < 0) {
+      r += d2;
+      p -= minorUnit;
+    }
+  }
 }
 
 // Pixel columns of row y covered by an axis-parallel ellipse (centre and
@@ -255,6 +336,20 @@ void AddCapsule(TSpanSet& spans, TPoint a, TPoint c, double r) {
 
 }  // namespace
 
+namespace {
+
+// Pixels x0 .. x1 - 1 of a row in the mode.
+void PaintRun(TColor* row, long long x0, long long x1, TColor color, TPenMode mode) {
+  if (x0 >= x1) return;
+  if (mode == pmCopy) {
+    std::fill(row + x0, row + x1, color & 0xFFFFFF);
+    return;
+  }
+  for (long long x = x0; x < x1; ++x) row[x] = ApplyPenMode(mode, color, row[x]);
+}
+
+}  // namespace
+
 TRect TRasterCanvas::Bounds() const {
   TRect all{0, 0, bitmap_.Width(), bitmap_.Height()};
   return clipped_ ? Intersect(all, clip_) : all;
@@ -264,10 +359,7 @@ void TRasterCanvas::Paint(const TSpans& spans, TColor color, TPenMode mode) {
   if (mode == pmNop) return;
   auto& px = bitmap_.Buffer();
   int w = bitmap_.Width();
-  spans.ForEach([&](int y, int x0, int x1) {
-    TColor* row = px.data() + size_t(y) * size_t(w);
-    for (int x = x0; x < x1; ++x) row[x] = ApplyPenMode(mode, color, row[x]);
-  });
+  spans.ForEach([&](int y, int x0, int x1) { PaintRun(px.data() + size_t(y) * size_t(w), x0, x1, color, mode); });
 }
 
 void TRasterCanvas::PaintBrush(const TSpans& spans) {
@@ -296,9 +388,37 @@ void TRasterCanvas::DrawLines(const TPoint* points, size_t count, bool closed, T
   TRect bounds = Bounds();
   int w = std::max(1, Pen.Width);
   if (w == 1) {
-    const std::vector<int>* pattern = DashPattern(Pen.Style);
+    const std::vector<int>* pattern = Pen.Style == psSolid ? nullptr : DashPattern(Pen.Style);
     auto& px = bitmap_.Buffer();
     int bw = bitmap_.Width();
+    if (!pattern && !outline) {
+      // Solid pens paint each pixel in the pen's mode; copy needs no read.
+      if (Pen.Mode == pmNop) return;
+      const TColor colour = Pen.Color & 0xFFFFFF;
+      const TPenMode mode = Pen.Mode;
+      TColor* data = px.data();
+      for (size_t s = 0; s < segments; ++s) {
+        TPoint a = points[s], c = points[(s + 1) % count];
+        if (std::min(a.X, c.X) >= bounds.Left && std::max(a.X, c.X) < bounds.Right &&
+            std::min(a.Y, c.Y) >= bounds.Top && std::max(a.Y, c.Y) < bounds.Bottom) {
+          if (mode == pmCopy)
+            ForInsideLinePixels(data, bw, a.X, a.Y, c.X, c.Y, [&](TColor& p) { p = colour; });
+          else
+            ForInsideLinePixels(data, bw, a.X, a.Y, c.X, c.Y,
+                                [&](TColor& p) { p = ApplyPenMode(mode, colour, p); });
+          continue;
+        }
+        if (mode == pmCopy)
+          ForLinePixels(a.X, a.Y, c.X, c.Y, bounds,
+                        [&](int x, int y, long long) { data[size_t(y) * size_t(bw) + size_t(x)] = colour; });
+        else
+          ForLinePixels(a.X, a.Y, c.X, c.Y, bounds, [&](int x, int y, long long) {
+            TColor& p = data[size_t(y) * size_t(bw) + size_t(x)];
+            p = ApplyPenMode(mode, colour, p);
+          });
+      }
+      return;
+    }
     long long index = 0;
     for (size_t s = 0; s < segments; ++s) {
       TPoint a = points[s], c = points[(s + 1) % count];
@@ -335,6 +455,19 @@ void TRasterCanvas::DrawLines(const TPoint* points, size_t count, bool closed, T
 void TRasterCanvas::MoveTo(int x, int y) { pos_ = {x, y}; }
 
 void TRasterCanvas::LineTo(int x, int y) {
+  // A one-step line is its start pixel in the pen's colour, whatever the
+  // style (patterns start with a dash): the dots of small drill symbols.
+  const long long dx = (long long)x - pos_.X, dy = (long long)y - pos_.Y;
+  if ((unsigned long long)(dx + 1) <= 2 && (unsigned long long)(dy + 1) <= 2 && (dx | dy) != 0 &&
+      Pen.Width <= 1 && Pen.Style != psClear) {
+    const TRect b = clipped_ ? Bounds() : TRect{0, 0, bitmap_.Width(), bitmap_.Height()};
+    if (Pen.Mode != pmNop && pos_.X >= b.Left && pos_.X < b.Right && pos_.Y >= b.Top && pos_.Y < b.Bottom) {
+      TColor& p = bitmap_.Buffer()[size_t(pos_.Y) * size_t(bitmap_.Width()) + size_t(pos_.X)];
+      p = Pen.Mode == pmCopy ? Pen.Color & 0xFFFFFF : ApplyPenMode(Pen.Mode, Pen.Color, p);
+    }
+    pos_ = {x, y};
+    return;
+  }
   // Lines come by the hundred thousand in a redraw: no allocation here.
   const TPoint ends[2] = {pos_, {x, y}};
   DrawLines(ends, 2, false, nullptr);
@@ -466,6 +599,33 @@ void TRasterCanvas::Rectangle(int x1, int y1, int x2, int y2) {
   bool pen = Pen.Style != psClear;
   int w = pen ? std::max(1, Pen.Width) : 0;
   TRect bounds = Bounds();
+  if ((w == 0 || (w == 1 && DashPattern(Pen.Style) == nullptr)) &&
+      (Brush.Style == bsSolid || Brush.Style == bsClear)) {
+    // A solid 1-pixel outline (or none) round a solid (or no) fill: every
+    // pixel is painted once, row by row, with no span sets.
+    if (Pen.Mode == pmNop) return;
+    auto& px = bitmap_.Buffer();
+    const int bw = bitmap_.Width();
+    const bool fill = Brush.Style == bsSolid;
+    auto run = [&](int y, long long x0, long long x1, TColor colour) {
+      x0 = std::max<long long>(x0, bounds.Left);
+      x1 = std::min<long long>(x1, bounds.Right);
+      PaintRun(px.data() + size_t(y) * size_t(bw), x0, x1, colour, Pen.Mode);
+    };
+    const int yFirst = std::max(bounds.Top, r.Top), yEnd = std::min(bounds.Bottom, r.Bottom);
+    for (int y = yFirst; y < yEnd; ++y) {
+      if (w == 0) {
+        if (fill) run(y, r.Left, r.Right, Brush.Color);
+      } else if (y == r.Top || y == r.Bottom - 1 || WidthOf(r) <= 2) {
+        run(y, r.Left, r.Right, Pen.Color);
+      } else {
+        run(y, r.Left, (long long)r.Left + 1, Pen.Color);
+        if (fill) run(y, (long long)r.Left + 1, (long long)r.Right - 1, Brush.Color);
+        run(y, (long long)r.Right - 1, r.Right, Pen.Color);
+      }
+    }
+    return;
+  }
   TRect limit = AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, bounds);
   TSpans outline[2] = {TSpans(limit), TSpans(limit)};
   TSpans inner(limit);
@@ -642,7 +802,20 @@ TRasterBitmap::TRasterBitmap(int width, int height) : canvas_(*this) { SetSize(w
 void TRasterBitmap::SetSize(int width, int height) {
   width_ = std::max(0, width);
   height_ = std::max(0, height);
-  pixels_.assign(size_t(width_) * size_t(height_), clWhite);
+  const size_t count = size_t(width_) * size_t(height_);
+#ifdef __linux__
+  // A screen picture is tens of megabytes drawn at random places: on large
+  // pages its writes do not miss the address cache at every hit.
+  constexpr size_t LargePage = size_t(2) << 20;
+  if (count * sizeof(TColor) >= 4 * LargePage && count > pixels_.capacity()) {
+    std::vector<TColor>().swap(pixels_);
+    pixels_.reserve(count);
+    auto first = (reinterpret_cast<uintptr_t>(pixels_.data()) + LargePage - 1) & ~(LargePage - 1);
+    auto last = (reinterpret_cast<uintptr_t>(pixels_.data() + count)) & ~(LargePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  }
+#endif
+  pixels_.assign(count, clWhite);
 }
 
 bool TRasterBitmap::SaveToPng(const std::string& path) const {

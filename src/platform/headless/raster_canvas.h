@@ -50,7 +50,7 @@ class TRasterCanvas : public TCanvas {
   TRect clip_;
 };
 
-class TRasterBitmap : public TBitmap {
+class TRasterBitmap final : public TBitmap {
  public:
   TRasterBitmap(int width, int height);
   int Width() const override { return width_; }

@@ -185,6 +185,7 @@ QRect TQtPainterCanvas::DeviceRect() {
 }
 
 QPainter* TQtPainterCanvas::Prepare(TColor color, TPenMode mode, QColor& out) {
+  lineReady_ = false;  // whatever the caller sets next is not a line's state
   QPainter* p = Painter();
   if (!p) return nullptr;
   bool rasterOps = p->paintEngine() && p->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
@@ -259,8 +260,34 @@ void TQtPainterCanvas::FillRects(const std::vector<QRect>& rects, TColor color, 
 }
 
 void TQtPainterCanvas::LineTo(int x, int y) {
-  Stroke({pos_, {x, y}}, false);
+  const TPoint from = pos_;
   pos_ = {x, y};
+  // Lines come by the hundred thousand in a redraw: an ordinary one is
+  // drawn as Stroke draws it, without building point lists.
+  if (Pen.Style == psClear) return;
+  if (Huge(from.X) || Huge(from.Y) || Huge(x) || Huge(y)) {
+    Stroke({from, {x, y}}, false);
+    return;
+  }
+  if (from == pos_) return;
+  QPainter* p = Painter();
+  if (!p) return;
+  const unsigned long session = PainterSession();
+  if (!(lineReady_ && session != 0 && session == lineSession_ && Pen == linePen_ && BackColor == lineBack_ &&
+        clipped_ == lineClipped_ && (!clipped_ || clip_ == lineClip_))) {
+    QColor c;
+    p = Prepare(Pen.Color, Pen.Mode, c);
+    if (!p) return;
+    p->setPen(MakePen(Pen, c));
+    p->setBrush(Qt::NoBrush);
+    lineReady_ = session != 0;
+    lineSession_ = session;
+    linePen_ = Pen;
+    lineBack_ = BackColor;
+    lineClipped_ = clipped_;
+    lineClip_ = clip_;
+  }
+  p->drawLine(QPoint(from.X, from.Y), QPoint(x, y));
 }
 
 void TQtPainterCanvas::Polyline(const std::vector<TPoint>& points) { Stroke(points, false); }
@@ -486,6 +513,7 @@ void TQtPainterCanvas::ClipRect(const TRect& r) {
 QPainter* TQtImageCanvas::Painter() {
   if (!painter_.isActive()) {
     if (image_.isNull() || !painter_.begin(&image_)) return nullptr;
+    ++session_;
   }
   return &painter_;
 }

@@ -49,6 +49,10 @@ class TQtPainterCanvas : public TCanvas {
   // colour; null when nothing is to be drawn (no painter, or pmNop).
   QPainter* Prepare(TColor color, TPenMode mode, QColor& out);
   QRect DeviceRect();
+  // Which painting the painter of Painter() is in: a device whose painter
+  // stays open between calls counts each opening; 0 (the default) for one
+  // whose painter's state may change behind the canvas's back.
+  virtual unsigned long PainterSession() const { return 0; }
 
   bool clipped_ = false;
   TRect clip_;
@@ -59,6 +63,15 @@ class TQtPainterCanvas : public TCanvas {
   void DrawText(const QRect* limit, int x, int y, const std::string& text);
 
   TPoint pos_;
+  // The painter state the last LineTo left (pen, background, clip), still
+  // in force while no other drawing call and no new painting came between:
+  // a run of lines in one pen sets it once.
+  bool lineReady_ = false;
+  unsigned long lineSession_ = 0;
+  TPen linePen_;
+  TColor lineBack_ = clWhite;
+  bool lineClipped_ = false;
+  TRect lineClip_;
 };
 
 // The canvas of a QImage. The painter stays open between drawing calls and
@@ -76,10 +89,12 @@ class TQtImageCanvas : public TQtPainterCanvas {
   QPainter* Painter() override;
   QPaintDevice* Device() override { return &image_; }
   bool DrawHuge(const std::function<void(TCanvas&)>& draw) override;
+  unsigned long PainterSession() const override { return session_; }
 
  private:
   QImage& image_;
   mutable QPainter painter_;
+  unsigned long session_ = 0;  // painter openings
 };
 
 class TQtBitmap : public TBitmap {
