@@ -481,15 +481,19 @@ void TSequenceStore::VisibilityChanged(int32_t handle) {
 int32_t TSequenceStore::SkipHidden(uint8_t layer, int32_t position, bool pathOnly) const {
   const TLayerList& list = List(layer);
   if (position > list.Count) return position;
+  auto passes = [&](int32_t p) {
+    const int32_t h = list.Handles[p - 1];
+    return pathOnly ? IsPathEntity(h) : IsVisible(h);
+  };
   if (const TSkipMap* map = SkipMapOf(layer)) {
     const int32_t bit = pathOnly ? NextSetBit(map->Path, map->PathAny, position - 1)
                                  : NextSetBit(map->Visible, map->VisibleAny, position - 1);
-    return bit < 0 ? list.Count + 1 : bit + 1;
+    if (bit < 0) return list.Count + 1;
+    if (passes(bit + 1)) return bit + 1;
+    // A slot word changed and nobody told: the map goes, this walk tests.
+    Skips_[Slot(layer)].Valid = false;
   }
-  while (position <= list.Count &&
-         !(pathOnly ? IsPathEntity(list.Handles[position - 1])
-                    : IsVisible(list.Handles[position - 1])))
-    ++position;
+  while (position <= list.Count && !passes(position)) ++position;
   return position;
 }
 

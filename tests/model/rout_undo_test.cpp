@@ -244,8 +244,9 @@ TEST_F(TRoutUndoTest, RandomEditsUndoAndRedoLikeThePlainReplay) {
   }
 }
 
-// The bit maps follow every change of a slot word while the watch is open,
-// and are given up for a walk when a handle stands in the lists twice.
+// The bit maps follow every reported change of a slot word while the watch
+// is open, a walk that finds one stale tests the entries itself, and a
+// handle standing in the lists twice drops the maps at each change.
 TEST_F(TRoutUndoTest, WatchedWalksFollowSlotChanges) {
   for (int32_t k = 0; k < 6; ++k)
     RTDB->AddLineSegment({k * 10000, 0}, {k * 10000 + 5000, 0}, false, NoZOffset, 0);
@@ -259,6 +260,10 @@ TEST_F(TRoutUndoTest, WatchedWalksFollowSlotChanges) {
   RTDB->UndeleteEntity(3);
   EXPECT_EQ(RTDB->PathEntityAfter(1), 3);
   EXPECT_EQ(RTDB->PathEntityAfter(11), 0);
+  // A deletion nobody reported is still stepped over.
+  RTDB->SlotAt(7)->Flags |= SlotDeletedBit;
+  EXPECT_EQ(RTDB->PathEntityAfter(6), 8);
+  RTDB->UndeleteEntity(7);
   // A handle listed twice: the walks test every entry again.
   Seq->SetInsertPoint(41, 1);
   Seq->InsertHandle(41, 5);
