@@ -775,6 +775,7 @@ void TRoutDatabase::DeleteEntity(int32_t handle) {
   TEntitySlot* slot = SlotAt(handle);
   if (slot == nullptr) return;
   slot->Flags |= SlotDeletedBit;
+  if (Seq != nullptr) Seq->VisibilityChanged(handle);
   if (slot->Entity != nullptr && IsJogOrCircle(EntityAt(handle)->GetType()))
     MarkPathChanged(handle);
 }
@@ -785,6 +786,7 @@ void TRoutDatabase::UndeleteEntity(int32_t handle) {
   if (slot->Entity != nullptr && IsJogOrCircle(EntityAt(handle)->GetType()))
     MarkPathChanged(handle);
   slot->Flags &= ~SlotDeletedBit;
+  if (Seq != nullptr) Seq->VisibilityChanged(handle);
 }
 
 int32_t TRoutDatabase::PathEntityAfter(int32_t handle) {

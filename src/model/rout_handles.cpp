@@ -171,13 +171,22 @@ void TRoutUndo::Reset() {
   if (Seq != nullptr) Seq->ResetLogs();
 }
 
+// The replay changes slot words only through RTDB's DeleteEntity and
+// UndeleteEntity, which report them to Seq: its walks may skip hidden
+// entries by its bit maps while the journal replays.
 void TRoutUndo::Undo() {
-  TUndoJournal::Undo();
+  {
+    TVisibilityWatch watch(Seq);
+    TUndoJournal::Undo();
+  }
   if (RTDB != nullptr) RTDB->UpdateChangedPath();
 }
 
 void TRoutUndo::Redo() {
-  TUndoJournal::Redo();
+  {
+    TVisibilityWatch watch(Seq);
+    TUndoJournal::Redo();
+  }
   if (RTDB != nullptr) RTDB->UpdateChangedPath();
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <stdexcept>
 #include <system_error>
@@ -249,6 +250,7 @@ void TSequenceStore::ClearLayer(uint8_t layer) {
   list.Cursor = 1;
   list.Insert = 1;
   MarkIndexStale();
+  ListChanged(layer);
 }
 
 void TSequenceStore::SetInsertAtStart(uint8_t layer) { List(layer).Insert = 1; }
@@ -314,6 +316,7 @@ bool TSequenceStore::Insert(uint8_t layer, int32_t handle, bool advance) {
   ++list.Count;
   list.Insert = advance ? at + 1 : at;
   IndexInserted(layer, handle, at);
+  ListChanged(layer);
   return true;
 }
 
@@ -335,12 +338,14 @@ bool TSequenceStore::Remove(int32_t handle) {
   h[list.Count - 1] = 0;
   --list.Count;
   IndexRemoved(layer, handle, position);
+  ListChanged(layer);
   return true;
 }
 
 void TSequenceStore::RemoveHandle(int32_t handle) { Remove(handle); }
 
 void TSequenceStore::RemoveHandlesFrom(int32_t first) {
+  ListsChanged();
   for (TLayerList& list : Layers_) {
     int32_t* h = list.Handles.get();
     int32_t kept = 0;
@@ -355,6 +360,7 @@ void TSequenceStore::RemoveHandlesFrom(int32_t first) {
 
 void TSequenceStore::DeleteHandleRenumber(int32_t handle) {
   Remove(handle);
+  ListsChanged();
   for (TLayerList& list : Layers_)
     for (int32_t p = 0; p < list.Count; ++p)
       if (list.Handles[p] > handle) --list.Handles[p];
@@ -368,6 +374,7 @@ void TSequenceStore::DeleteHandleRenumber(int32_t handle) {
 
 void TSequenceStore::DropHandlesRenumber(const std::vector<int32_t>& dropped) {
   if (dropped.empty()) return;
+  ListsChanged();
   if (Index_ == TIndexState::Stale) RebuildIndex();
   if (Index_ != TIndexState::Valid) {
     // A handle twice in the lists: one call at a time, as the compaction
@@ -393,12 +400,106 @@ void TSequenceStore::DropHandlesRenumber(const std::vector<int32_t>& dropped) {
 
 // ---- Walks ---------------------------------------------------------------------------------
 
-void TSequenceStore::RewindAll() {
-  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
-    TLayerList& list = List(l);
-    list.Cursor = 1;
-    while (list.Cursor <= list.Count && !IsVisible(list.Handles[list.Cursor - 1])) ++list.Cursor;
+namespace {
+
+// The first set bit at or after bit `from`, -1 when none: the word holding
+// it, else the first later word that the summary marks.
+int32_t NextSetBit(const std::vector<uint64_t>& bits, const std::vector<uint64_t>& any,
+                   int32_t from) {
+  std::size_t w = std::size_t(from) >> 6;
+  if (w >= bits.size()) return -1;
+  if (const uint64_t word = bits[w] & (~uint64_t(0) << (from & 63)); word != 0)
+    return int32_t((w << 6) + std::size_t(std::countr_zero(word)));
+  const std::size_t next = w + 1;
+  std::size_t s = next >> 6;
+  if (s >= any.size()) return -1;
+  for (uint64_t marks = any[s] & (~uint64_t(0) << (next & 63));; marks = any[s]) {
+    if (marks != 0) {
+      w = (s << 6) + std::size_t(std::countr_zero(marks));
+      return int32_t((w << 6) + std::size_t(std::countr_zero(bits[w])));
+    }
+    if (++s >= any.size()) return -1;
   }
+}
+
+void SetBit(std::vector<uint64_t>& bits, std::vector<uint64_t>& any, int32_t bit, bool on) {
+  const std::size_t w = std::size_t(bit) >> 6;
+  const uint64_t mask = uint64_t(1) << (bit & 63);
+  bits[w] = on ? bits[w] | mask : bits[w] & ~mask;
+  const uint64_t mark = uint64_t(1) << (w & 63);
+  any[w >> 6] = bits[w] != 0 ? any[w >> 6] | mark : any[w >> 6] & ~mark;
+}
+
+}  // namespace
+
+void TSequenceStore::BeginVisibilityWatch() {
+  if (Watches_++ == 0) ListsChanged();
+}
+
+void TSequenceStore::EndVisibilityWatch() {
+  if (Watches_ == 0 || --Watches_ > 0) return;
+  // Nobody reports slot words now: the maps would go stale.
+  for (TSkipMap& map : Skips_) map = TSkipMap{};
+}
+
+const TSequenceStore::TSkipMap* TSequenceStore::SkipMapOf(uint8_t layer) const {
+  if (Watches_ == 0) return nullptr;
+  if (SkipMask_ != DisplayedNCLayerMask) {
+    for (TSkipMap& map : Skips_) map.Valid = false;
+    SkipMask_ = DisplayedNCLayerMask;
+  }
+  TSkipMap& map = Skips_[Slot(layer)];
+  if (map.Valid) return &map;
+  const TLayerList& list = List(layer);
+  const std::size_t words = (std::size_t(list.Count) + 63) / 64;
+  for (auto* bits : {&map.Visible, &map.Path}) bits->assign(words, 0);
+  for (auto* any : {&map.VisibleAny, &map.PathAny}) any->assign((words + 63) / 64, 0);
+  for (int32_t p = 0; p < list.Count; ++p) {
+    const int32_t h = list.Handles[p];
+    if (IsVisible(h)) SetBit(map.Visible, map.VisibleAny, p, true);
+    if (IsPathEntity(h)) SetBit(map.Path, map.PathAny, p, true);
+  }
+  map.Valid = true;
+  return &map;
+}
+
+void TSequenceStore::VisibilityChanged(int32_t handle) {
+  if (Watches_ == 0) return;
+  uint8_t layer;
+  const int32_t position = FindHandle(handle, layer);
+  if (Index_ != TIndexState::Valid) {
+    ListsChanged();  // the handle may stand in more than one place
+    return;
+  }
+  if (position == 0) return;
+  TSkipMap& map = Skips_[Slot(layer)];
+  if (!map.Valid) return;
+  SetBit(map.Visible, map.VisibleAny, position - 1, IsVisible(handle));
+  SetBit(map.Path, map.PathAny, position - 1, IsPathEntity(handle));
+}
+
+int32_t TSequenceStore::SkipHidden(uint8_t layer, int32_t position, bool pathOnly) const {
+  const TLayerList& list = List(layer);
+  if (position > list.Count) return position;
+  auto passes = [&](int32_t p) {
+    const int32_t h = list.Handles[p - 1];
+    return pathOnly ? IsPathEntity(h) : IsVisible(h);
+  };
+  if (const TSkipMap* map = SkipMapOf(layer)) {
+    const int32_t bit = pathOnly ? NextSetBit(map->Path, map->PathAny, position - 1)
+                                 : NextSetBit(map->Visible, map->VisibleAny, position - 1);
+    if (bit < 0) return list.Count + 1;
+    if (passes(bit + 1)) return bit + 1;
+    // A slot word changed and nobody told: the map goes, this walk tests.
+    Skips_[Slot(layer)].Valid = false;
+  }
+  while (position <= list.Count && !passes(position)) ++position;
+  return position;
+}
+
+void TSequenceStore::RewindAll() {
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
+    List(l).Cursor = SkipHidden(l, 1, false);
 }
 
 bool TSequenceStore::SeekHandle(int32_t handle) {
@@ -409,31 +510,23 @@ bool TSequenceStore::SeekHandle(int32_t handle) {
   uint8_t layer;
   int32_t position = FindHandle(handle, layer);
   if (position == 0) return false;
-  TLayerList& list = List(layer);
-  list.Cursor = position;
-  while (list.Cursor <= list.Count && !IsVisible(list.Handles[list.Cursor - 1])) ++list.Cursor;
+  List(layer).Cursor = SkipHidden(layer, position, false);
   return true;
 }
 
-template <class TTest>
-int32_t TSequenceStore::NextMatching(uint8_t layer, TTest test) {
+int32_t TSequenceStore::NextMatching(uint8_t layer, bool pathOnly) {
   TLayerList& list = List(layer);
   if (list.Cursor < 1) list.Cursor = 1;
-  while (list.Cursor <= list.Count && !test(list.Handles[list.Cursor - 1])) ++list.Cursor;
+  list.Cursor = SkipHidden(layer, list.Cursor, pathOnly);
   if (list.Cursor > list.Count) return 0;
   int32_t handle = list.Handles[list.Cursor - 1];
-  ++list.Cursor;
-  while (list.Cursor <= list.Count && !test(list.Handles[list.Cursor - 1])) ++list.Cursor;
+  list.Cursor = SkipHidden(layer, list.Cursor + 1, pathOnly);
   return handle;
 }
 
-int32_t TSequenceStore::NextPathEntity(uint8_t layer) {
-  return NextMatching(layer, [this](int32_t h) { return IsPathEntity(h); });
-}
+int32_t TSequenceStore::NextPathEntity(uint8_t layer) { return NextMatching(layer, true); }
 
-int32_t TSequenceStore::NextVisible(uint8_t layer) {
-  return NextMatching(layer, [this](int32_t h) { return IsVisible(h); });
-}
+int32_t TSequenceStore::NextVisible(uint8_t layer) { return NextMatching(layer, false); }
 
 int32_t TSequenceStore::PrevPathEntity(uint8_t layer) {
   TLayerList& list = List(layer);
@@ -514,6 +607,7 @@ bool TSequenceStore::LoadUndoLayer(uint8_t layer, int32_t count) {
   std::copy(handles.begin(), handles.end(), list.Handles.get());
   list.Count = count;
   MarkIndexStale();
+  ListChanged(layer);
   UndoPos_ -= count;
   return true;
 }
@@ -552,6 +646,7 @@ bool TSequenceStore::LoadRedoLayer(uint8_t layer) {
   std::copy(handles.begin(), handles.end(), list.Handles.get());
   list.Count = count;
   MarkIndexStale();
+  ListChanged(layer);
   RedoPos_ = start;
   return true;
 }

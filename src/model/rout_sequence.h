@@ -111,6 +111,16 @@ class TSequenceStore {
   // pass over the lists.
   void DropHandlesRenumber(const std::vector<int32_t>& dropped);
 
+  // A watch over the entities' slot words. While one is open, whoever
+  // changes the slot word of a listed entity reports it (VisibilityChanged),
+  // and the walks step over hidden entries with a bit map per layer instead
+  // of testing them one by one: replaying n entities in a row costs n, not
+  // n squared. Watches nest; the maps are dropped when the last one ends.
+  void BeginVisibilityWatch();
+  void EndVisibilityWatch();
+  // The handle's slot word changed (nothing when no watch is open).
+  void VisibilityChanged(int32_t handle);
+
   // Read cursors: each layer's cursor to its first visible handle.
   void RewindAll();
   // Cursor of the handle's layer to the handle, then on to the first visible
@@ -180,9 +190,13 @@ class TSequenceStore {
   bool IsVisible(int32_t handle) const;
   bool IsPathEntity(int32_t handle) const;
   uint8_t TypeOf(int32_t handle) const;
-  // Skips handles that fail the test, from the cursor on.
-  template <class TTest>
-  int32_t NextMatching(uint8_t layer, TTest test);
+  // The first position at or after the given one whose handle is visible
+  // (pathOnly: a path entity); Count + 1 when none. A position beyond the
+  // list is given back as it is.
+  int32_t SkipHidden(uint8_t layer, int32_t position, bool pathOnly) const;
+  // The entry at or after the cursor that passes the test, and the cursor on
+  // to the next one that does.
+  int32_t NextMatching(uint8_t layer, bool pathOnly);
   bool Insert(uint8_t layer, int32_t handle, bool advance);
   // Removes the handle; false when it is in no list.
   bool Remove(int32_t handle);
@@ -214,11 +228,46 @@ class TSequenceStore {
   mutable std::vector<TWhere> Where_;  // by handle
   mutable TIndexState Index_ = TIndexState::Stale;
 
+  // Per layer while a watch is open: bit p - 1 of Visible (Path) tells
+  // whether the entry at position p is visible (a path entity); bit w of the
+  // Any maps whether word w has a bit set. Built on the first walk, dropped
+  // when the list changes.
+  struct TSkipMap {
+    bool Valid = false;
+    std::vector<uint64_t> Visible, VisibleAny, Path, PathAny;
+  };
+  // The layer's map, built when needed; nullptr when no watch is open.
+  const TSkipMap* SkipMapOf(uint8_t layer) const;
+  void ListChanged(uint8_t layer) { Skips_[Slot(layer)].Valid = false; }
+  void ListsChanged() {
+    for (TSkipMap& map : Skips_) map.Valid = false;
+  }
+  int32_t Watches_ = 0;
+  mutable uint32_t SkipMask_ = 0;  // the displayed layers the maps were built for
+  mutable std::array<TSkipMap, 5> Skips_;
+
   int32_t UndoPos_ = 1;
   std::string UndoFileName_;
   int32_t RedoPos_ = 1;
   std::string RedoFileName_;
   std::array<TLayerList, 5> Layers_;
+};
+
+// Keeps a visibility watch open on the store (when there is one) for its
+// lifetime.
+class TVisibilityWatch {
+ public:
+  explicit TVisibilityWatch(TSequenceStore* store) : Store_(store) {
+    if (Store_ != nullptr) Store_->BeginVisibilityWatch();
+  }
+  ~TVisibilityWatch() {
+    if (Store_ != nullptr) Store_->EndVisibilityWatch();
+  }
+  TVisibilityWatch(const TVisibilityWatch&) = delete;
+  TVisibilityWatch& operator=(const TVisibilityWatch&) = delete;
+
+ private:
+  TSequenceStore* Store_;
 };
 
 // The global cut-sequence store, created last of the global objects.
