@@ -144,7 +144,16 @@ bool RunDxfImport(const std::string& fileName, const std::string& what, TImporte
     NothingImported(out->ErrorText);
     return false;
   }
+  const std::string skipped = SkippedEntitiesNotice(out->Skipped);
+  if (!skipped.empty()) report->WriteLn(skipped);
   return true;
+}
+
+// What was imported stands; the geometry the drawing held beyond it must not
+// go unnoticed.
+void TellSkippedEntities(const TDxfReader& reader) {
+  const std::string skipped = SkippedEntitiesNotice(reader.Skipped);
+  if (!skipped.empty()) InformationBox(skipped);
 }
 
 }  // namespace
@@ -152,13 +161,17 @@ bool RunDxfImport(const std::string& fileName, const std::string& what, TImporte
 void ImportDxfToCad(const std::string& fileName) {
   TDxfToCadImporter* importer = nullptr;
   std::unique_ptr<TDxfToCadImporter> holder;
-  if (RunDxfImport(fileName, "DXF-to-CAD ", importer, holder)) importer->Pending.Commit();
+  if (RunDxfImport(fileName, "DXF-to-CAD ", importer, holder) && importer->Pending.Commit())
+    TellSkippedEntities(*importer);
 }
 
 void ImportDxfToDrill(const std::string& fileName) {
   TDxfToDrillImporter* importer = nullptr;
   std::unique_ptr<TDxfToDrillImporter> holder;
-  if (RunDxfImport(fileName, "DXF-to-Drill ", importer, holder)) importer->Commit();
+  if (RunDxfImport(fileName, "DXF-to-Drill ", importer, holder)) {
+    importer->Commit();
+    TellSkippedEntities(*importer);
+  }
 }
 
 double DetectDxfForDrill(const std::string& fileName) { return DetectDxf(fileName); }

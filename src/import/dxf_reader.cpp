@@ -467,7 +467,24 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
     Insert(groups, ctx, layer);
   } else if (name == "TEXT") {
     StrokeText(groups, ctx, layer);
+  } else if (name != "SEQEND" && name != "VIEWPORT") {
+    // Everything else is left out, and the user is told (a polyline's end
+    // and the paper space views draw nothing).
+    ++Skipped[std::string(name)];
   }
+}
+
+std::string SkippedEntitiesNotice(const std::map<std::string, int64_t>& skipped) {
+  if (skipped.empty()) return {};
+  int64_t total = 0;
+  std::string types;
+  for (const auto& [name, count] : skipped) {
+    total += count;
+    if (!types.empty()) types += ", ";
+    types += std::to_string(count) + " " + name;
+  }
+  return std::to_string(total) + (total == 1 ? " entity" : " entities") +
+         " of types that are not imported " + (total == 1 ? "was" : "were") + " skipped:\n" + types;
 }
 
 void TDxfReader::ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, const TContext& ctx,

@@ -14,6 +14,7 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -41,6 +42,9 @@ class TDxfReader : public TImportObject {
   int32_t LineCount = 0;
   bool Failed = false;
   std::string ErrorText;
+  // Entities of types this reader does not draw, by type name, every copy a
+  // block insertion makes counted.
+  std::map<std::string, int64_t> Skipped;
   // Layer table names (blanks removed), in file order: the index is the
   // layer number.
   std::vector<std::string> LayerNames;
@@ -105,6 +109,10 @@ class TDxfReader : public TImportObject {
   std::unordered_map<std::string, TBlock> blocks_;
   std::unordered_map<std::string, int64_t> expandedSize_;
 };
+
+// The notice of the entities an import skipped, e.g. "3 entities of types
+// that are not imported were skipped:\n2 ELLIPSE, 1 SPLINE"; empty when none.
+std::string SkippedEntitiesNotice(const std::map<std::string, int64_t>& skipped);
 
 // The units the drawing's header declares ($INSUNITS): true with Inches set
 // for inches (1) or millimetres (4); false for any other or none.

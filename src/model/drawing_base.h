@@ -171,6 +171,10 @@ class TDrawingBase {
   uint8_t PenMode = 7;
   TColor BackColor = clWhite;
   TCanvas* Canvas = nullptr;  // not owned
+  // The ends of the next rout line or arc outline that run on smoothly into
+  // the neighbouring cut and get no half circle: bit 1 the first point, bit
+  // 2 the second, as passed in. Set around one call by the rout records.
+  uint8_t OpenRoutEnds = 0;
 };
 
 // The chord count and rotation step that flatten the arc from S to E about C

@@ -221,8 +221,13 @@ void TDrawingBase::DrawSlotOutline(int32_t x1, int32_t y1, int32_t x2, int32_t y
   }
   DrawLine(Sat(ax), Sat(ay), Sat(bx), Sat(by));
   DrawLine(Sat(cx), Sat(cy), Sat(dx), Sat(dy));
-  DrawArc(false, double(cx), double(cy), double(ax), double(ay), double(X1), double(Y1));
-  DrawArc(false, double(bx), double(by), double(dx), double(dy), double(X2), double(Y2));
+  // The ends may have been swapped above: the open bits name them as passed.
+  const bool swapped = X1 != x1 || Y1 != y1;
+  const bool open1 = OpenRoutEnds & (swapped ? 2 : 1), open2 = OpenRoutEnds & (swapped ? 1 : 2);
+  if (!open1)
+    DrawArc(false, double(cx), double(cy), double(ax), double(ay), double(X1), double(Y1));
+  if (!open2)
+    DrawArc(false, double(bx), double(by), double(dx), double(dy), double(X2), double(Y2));
 }
 
 void TDrawingBase::DrawRoutLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t width) {
@@ -378,10 +383,13 @@ void TDrawingBase::DrawRoutArc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, i
   PolarPoint(xc, yc, m.P2.R + w, m.P2.A, o2x, o2y);
   PolarPoint(xc, yc, m.P1.R - w, m.P1.A, i1x, i1y);
   PolarPoint(xc, yc, m.P2.R - w, m.P2.A, i2x, i2y);
-  DrawArc(false, o1x, o1y, o2x, o2y, xc, yc);      // outer edge
-  DrawArc(false, o2x, o2y, i2x, i2y, m.X2, m.Y2);  // end cap
-  DrawArc(false, i1x, i1y, i2x, i2y, xc, yc);      // inner edge
-  DrawArc(false, i1x, i1y, o1x, o1y, m.X1, m.Y1);  // start cap
+  // A cap is left out where the cut runs on smoothly (the ends as passed).
+  const bool openEnd = OpenRoutEnds & (m.Reversed ? 1 : 2);
+  const bool openStart = OpenRoutEnds & (m.Reversed ? 2 : 1);
+  DrawArc(false, o1x, o1y, o2x, o2y, xc, yc);                       // outer edge
+  if (!openEnd) DrawArc(false, o2x, o2y, i2x, i2y, m.X2, m.Y2);    // end cap
+  DrawArc(false, i1x, i1y, i2x, i2y, xc, yc);                       // inner edge
+  if (!openStart) DrawArc(false, i1x, i1y, o1x, o1y, m.X1, m.Y1);  // start cap
   if (RoutDirectionArrows) {
     int32_t e1x, e1y, e2x, e2y;
     PolarPoint(xc, yc, m.P1.R, m.P1.A, e1x, e1y);

@@ -129,14 +129,18 @@ void TRoutShadow::PaintRecord(TDrawingBase& s, TPass pass) {
         return;
       }
       copyStyle([&] {
+        s.OpenRoutEnds = OpenEnds;
         s.DrawRoutLine(A.X, A.Y, B.X, B.Y, diameter);
+        s.OpenRoutEnds = 0;
         s.DrawFeedRateLineMark(A.X, A.Y, B.X, B.Y, diameter, FeedRate);
         if (ZOffset != NoZOffset) s.DrawZOffsetLineMark(A.X, A.Y, B.X, B.Y, diameter);
       });
       return;
     case rsArc:
       copyStyle([&] {
+        s.OpenRoutEnds = OpenEnds;
         s.DrawRoutArc(A.X, A.Y, B.X, B.Y, C.X, C.Y, diameter);
+        s.OpenRoutEnds = 0;
         s.DrawFeedRateArcMark(A.X, A.Y, B.X, B.Y, C.X, C.Y, diameter, FeedRate);
         if (ZOffset != NoZOffset) s.DrawZOffsetMark(A.X, A.Y, B.X, B.Y, C.X, C.Y, diameter);
       });

@@ -113,6 +113,9 @@ class TRoutShadow {
   // Arcs: +1 counter-clockwise, -1 clockwise from A to B; 0 when unknown
   // (the picture then takes the shorter way round).
   int8_t Turn = 0;
+  // Cuts: the ends where the cut before or after runs on smoothly (bit 1 at
+  // A, bit 2 at B); the outline of the kerf is drawn through them.
+  uint8_t OpenEnds = 0;
 
  private:
   enum TPass { psDraw, psHighlight, psErase, psUndraw };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/headless/headless_printer.h"
+#include "platform/message_box.h"
 
 namespace {
 std::unique_ptr<TPrinter>& Installed() {
@@ -49,8 +50,16 @@ void TPrinterLineChannel::WriteLine(const std::string& line) {
   y_ += lineHeight_;
 }
 
-void TPrinterLineChannel::Close() {
+void TPrinterLineChannel::Close() { End(true); }
+
+void TPrinterLineChannel::End(bool tell) {
   if (!open_) return;
   open_ = false;
-  if (printer_.Printing()) printer_.EndDoc();
+  if (!printer_.Printing()) return;
+  printer_.EndDoc();
+  if (tell) TellWrittenFile(printer_);
+}
+
+void TellWrittenFile(TPrinter& printer) {
+  if (!printer.WrittenFile.empty()) InformationBox("The print was written to the file\n" + printer.WrittenFile);
 }

@@ -58,6 +58,10 @@ class TPrinter {
   virtual int PageNumber() = 0;
   virtual TCanvas& Canvas() = 0;
   std::string LastError;
+  // The full path of the file the last document ended by EndDoc went to (a
+  // PDF when there is no printer, or the file chosen); empty when it went
+  // to a printer. BeginDoc clears it.
+  std::string WrittenFile;
 
   // The printer set-up dialog (printer and orientation) and the print
   // dialog (printer, orientation and copies); false when cancelled, with the
@@ -70,6 +74,10 @@ class TPrinter {
   virtual void PrintLine(int x, int y, const std::string& line);
 };
 
+// After a document has ended: when it went to a file, an information box
+// tells the user the file's full path (nothing when it was printed).
+void TellWrittenFile(TPrinter& printer);
+
 // Installs a printer backend (nullptr goes back to the headless one).
 void SetPrinterBackend(std::unique_ptr<TPrinter> printer);
 TPrinter& Printer();
@@ -81,16 +89,19 @@ TPrinter& Printer();
 class TPrinterLineChannel {
  public:
   explicit TPrinterLineChannel(TPrinter& printer = Printer()) : printer_(printer) {}
-  ~TPrinterLineChannel() { Close(); }
+  ~TPrinterLineChannel() { End(false); }
   TPrinterLineChannel(const TPrinterLineChannel&) = delete;
   TPrinterLineChannel& operator=(const TPrinterLineChannel&) = delete;
 
   bool Open();  // starts the document; false (LastError) when it cannot
   void WriteLine(const std::string& line);
-  void Close();  // ends the document, which sends it
+  // Ends the document, which sends it, and tells where a file went
+  // (TellWrittenFile); the destructor ends an open document silently.
+  void Close();
   bool IsOpen() const { return open_; }
 
  private:
+  void End(bool tell);
   TPrinter& printer_;
   bool open_ = false;
   int y_ = 0;

@@ -181,9 +181,11 @@ bool TPrinterDevice::BeginPlot() {
 void TPrinterDevice::EndPlot() {
   DrawSurface = SavedDrawSurface;
   TPrinter& p = Printer();
+  const bool ended = !Failed && p.Printing();
   if (Failed)
     p.Abort();
   else
     p.EndDoc();
   WaitBox.reset();
+  if (ended) TellWrittenFile(p);
 }

@@ -413,23 +413,40 @@ bool AutoRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool inside, bo
     path = nullptr;
   };
   TRootDBObject* head = path->GetEntity();
+  std::vector<TProfileEntity> profile;
   if (head != nullptr && head->GetType() == etCadCircle) {
     if (group) return false;
     TIntPoint centre;
     head->GetPoint(centre);
-    const TIntPoint on{static_cast<int32_t>(int64_t{centre.X} + head->GetRadius()), centre.Y};
-    rtdb.AddCircleAndDraw(centre, on, 0);
-    if (RoutUndo != nullptr) RoutUndo->BeginOperation(operation);
-    freePath();
-    return false;
+    const int32_t radius = head->GetRadius();
+    const TIntPoint on{static_cast<int32_t>(int64_t{centre.X} + radius), centre.Y};
+    if (inside) {
+      // A routed circle: the machine cuts it as a hole, inside its radius.
+      rtdb.AddCircleAndDraw(centre, on, 0);
+      if (RoutUndo != nullptr) RoutUndo->BeginOperation(operation);
+      freePath();
+      return false;
+    }
+    // Outside, the cutter must run round the circle, not in it: the circle
+    // is routed as a profile of its two halves.
+    const TIntPoint far{static_cast<int32_t>(int64_t{centre.X} - radius), centre.Y};
+    TProfileEntity half;
+    half.Type = etCadArc;
+    half.Centre = centre;
+    half.P1 = on;
+    half.P2 = far;
+    profile.push_back(half);
+    std::swap(half.P1, half.P2);
+    profile.push_back(half);
+  } else {
+    if (!alreadyLinked && !LinkClosedPathTest(path, true)) {
+      ErrorBox("AutoRout could not link a closed path!");
+      freePath();
+      return false;
+    }
+    profile = ProfileOf(path);
+    if (alreadyLinked) StartAtLongestSide(profile);
   }
-  if (!alreadyLinked && !LinkClosedPathTest(path, true)) {
-    ErrorBox("AutoRout could not link a closed path!");
-    freePath();
-    return false;
-  }
-  std::vector<TProfileEntity> profile = ProfileOf(path);
-  if (alreadyLinked) StartAtLongestSide(profile);
   path->DrawList();
   if (profile.empty()) {
     freePath();

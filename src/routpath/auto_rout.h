@@ -45,6 +45,8 @@ std::vector<TProfileEntity> ProfileOf(TRootEntityHandle* path);
 // side); otherwise the chain is linked from its first handle. group: the
 // pick held several entities: warnings go through the suppressible box
 // (suppress is its "OK to &All" flag) and the caller opens the undo step.
+// A lone circle picked alone becomes a routed circle (a hole cut) inside,
+// and outside a profile of its two halves, so the cutter runs round it.
 // True when at least one profile move was emitted. The list is freed and
 // path set to nullptr, except for a lone circle in group mode.
 bool AutoRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool inside, bool alreadyLinked,

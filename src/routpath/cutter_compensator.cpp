@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "foundation/settings.h"
 #include "model/root_entity.h"
@@ -48,6 +49,38 @@ constexpr int32_t kCircleEntryInset = 254000;
 // Tools of this diameter or less are drawn on their programmed path.
 constexpr int32_t kSmallestCompensatedTool = 250000;
 
+// The direction of travel of a cut record at its start (at B when atEnd);
+// an arc without a known turn is the shorter way round.
+TRealPoint TravelDirection(const TRoutShadow& r, bool atEnd) {
+  const TIntPoint& p = atEnd ? r.B : r.A;
+  double x, y;
+  if (r.Kind == rsLine) {
+    x = double(r.B.X) - r.A.X;
+    y = double(r.B.Y) - r.A.Y;
+  } else {
+    const double ax = double(r.A.X) - r.C.X, ay = double(r.A.Y) - r.C.Y;
+    const double bx = double(r.B.X) - r.C.X, by = double(r.B.Y) - r.C.Y;
+    const int turn = r.Turn != 0 ? r.Turn : (ax * by - ay * bx >= 0.0 ? 1 : -1);
+    const double rx = double(p.X) - r.C.X, ry = double(p.Y) - r.C.Y;
+    x = -ry * turn;
+    y = rx * turn;
+  }
+  const double l = std::hypot(x, y);
+  return l == 0.0 ? TRealPoint{0.0, 0.0} : TRealPoint{x / l, y / l};
+}
+
+// The second cut starts where the first ends and goes on in nearly the same
+// direction (a tangent join, or a bend of under 10 degrees such as a routed
+// circle's lead-in meeting the circle): the kerf is drawn with no end
+// between them, which would show as a small loop.
+bool RunsOnSmoothly(const TRoutShadow& first, const TRoutShadow& second) {
+  if (std::llabs(int64_t{first.B.X} - second.A.X) > 2 ||
+      std::llabs(int64_t{first.B.Y} - second.A.Y) > 2)
+    return false;
+  const TRealPoint u = TravelDirection(first, true), v = TravelDirection(second, false);
+  return u.X * v.X + u.Y * v.Y > 0.985;
+}
+
 uint8_t MirroredSide(uint8_t side, bool mirrored) {
   if (!mirrored) return side;
   return side == 1 ? 2 : side == 2 ? 1 : side;
@@ -71,6 +104,16 @@ TRoutShadow* TCutterCompensator::Attach(uint8_t kind, const TIntPoint& a, const 
   if (!owner) return nullptr;
   auto* record = new TRoutShadow(a, b, c, headUp, tool, kind, isCopy, stepNumber, Layer_, feed,
                                  zOffset);
+  const bool cut = (kind == rsLine && !headUp) || kind == rsArc;
+  if (cut) {
+    if (LastCut_ != nullptr && RunsOnSmoothly(*LastCut_, *record)) {
+      LastCut_->OpenEnds |= 2;
+      record->OpenEnds |= 1;
+    }
+    LastCut_ = record;
+  } else if (kind != rsSequenceNumber && kind != rsViolationMark) {
+    LastCut_ = nullptr;
+  }
   AttachShadow(owner, record);
   return record;
 }
@@ -303,7 +346,21 @@ void TCutterCompensator::ReportViolations(TGougeReport& report) {
 
 void TRoutLayerCompensator::AttachShadow(TRoutEntity* entity, TRoutShadow* record) {
   entity->AttachShadow(record);
+  DrawWaiting();
+  WaitingEntity_ = entity;
+  Waiting_ = record;
+}
+
+void TRoutLayerCompensator::Done(TGougeReport& report) {
+  DrawWaiting();
+  TCutterCompensator::Done(report);
+}
+
+void TRoutLayerCompensator::DrawWaiting() {
+  if (Waiting_ == nullptr) return;
   TDrawingBase& surface = PictureSurface();
-  entity->SetDrawPen(surface, Layer());
-  record->DrawRecord(surface);
+  WaitingEntity_->SetDrawPen(surface, Layer());
+  Waiting_->DrawRecord(surface);
+  Waiting_ = nullptr;
+  WaitingEntity_ = nullptr;
 }

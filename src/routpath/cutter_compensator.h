@@ -100,12 +100,20 @@ class TCutterCompensator : public TLayerCompensation {
   int32_t PathCompIndex_ = 0;
   int32_t PathCounter_ = 0;
   bool StartPending_ = false;
+  TRoutShadow* LastCut_ = nullptr;  // the cut record before, while the cut goes on
 };
 
-// The compensator of a rout layer's redraw: every record is drawn as it is
-// attached, in the pen of its entity's normal draw on the current surface.
+// The compensator of a rout layer's redraw: every record is drawn in the pen
+// of its entity's normal draw on the current surface, one record late, so
+// that a cut knows whether the next one runs on from it before it is drawn.
 class TRoutLayerCompensator : public TCutterCompensator {
  public:
   explicit TRoutLayerCompensator(uint8_t layer) : TCutterCompensator(layer) {}
   void AttachShadow(TRoutEntity* entity, TRoutShadow* record) override;
+  void Done(TGougeReport& report) override;
+
+ private:
+  void DrawWaiting();
+  TRoutEntity* WaitingEntity_ = nullptr;
+  TRoutShadow* Waiting_ = nullptr;
 };

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "korvex_test.h"
+#include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_printer.h"
 #include "platform/printer.h"
 
@@ -166,4 +168,44 @@ TEST_F(PrinterTest, DialogsAreScripted) {
   EXPECT_EQ(hp.Documents[0].Copies, 3);
   EXPECT_EQ(hp.Documents[0].Orientation, poLandscape);
   EXPECT_EQ(hp.Documents[0].PrinterName, "B");
+}
+
+TEST_F(PrinterTest, ADocumentWrittenToAFileTellsItsFullPath) {
+  // On a printer: nothing to tell.
+  ResetHeadlessDialogs();
+  TPrinter& p = Printer();
+  {
+    TPrinterLineChannel channel;
+    ASSERT_TRUE(channel.Open());
+    channel.WriteLine("N1");
+    channel.Close();
+  }
+  EXPECT_TRUE(p.WrittenFile.empty());
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  // To a file given relative to the working folder: its whole path, in an
+  // information box once the document has ended.
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(TempDir);
+  p.OutputFileName = "tools.pdf";
+  TPrinterLineChannel channel;
+  const bool opened = channel.Open();
+  channel.WriteLine("N1");
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  channel.Close();
+  std::filesystem::current_path(saved);
+  ASSERT_TRUE(opened);
+  const std::string full = (std::filesystem::canonical(TempDir) / "tools.pdf").string();
+  EXPECT_EQ(p.WrittenFile, full);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "The print was written to the file\n" + full);
+  // A document ended by dropping the channel (an error on the way) is not
+  // told; the next document starts with no file named.
+  ResetHeadlessDialogs();
+  {
+    TPrinterLineChannel dropped;
+    ASSERT_TRUE(dropped.Open());
+    EXPECT_TRUE(p.WrittenFile.empty());
+  }
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  ResetHeadlessDialogs();
 }

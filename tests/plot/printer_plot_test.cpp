@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_printer.h"
@@ -121,3 +122,23 @@ TEST_F(PrinterPlotTest, PlacedPageAndMonochromePrinter) {
 }
 
 }  // namespace
+
+TEST_F(PrinterPlotTest, APrintThatWentToAFileSaysWhere) {
+  ToolTable[1].Diameter = Inch / 10;
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
+  const std::size_t boxes = ShownMessageBoxes().size();
+  Choose(5);
+  QuickPrint();
+  ASSERT_EQ(HeadlessPrinter().Documents.size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes);  // printed on paper
+  const std::string pdf = (TempDir / "plot.pdf").string();
+  Printer().OutputFileName = pdf;
+  Choose(5);
+  QuickPrint();
+  ASSERT_EQ(HeadlessPrinter().Documents.size(), 2u);
+  EXPECT_TRUE(Printed().Finished);
+  ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            "The print was written to the file\n" + std::filesystem::absolute(pdf).lexically_normal().string());
+  Printer().OutputFileName.clear();
+}

@@ -12,6 +12,7 @@
 #include "model/editor_state.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/printer.h"
 #include "platform/qt/qt_printer.h"
@@ -87,6 +88,8 @@ TEST_F(QtPlotPrintTest, QuickPrintOfASampleJobWritesAPdf) {
     EXPECT_GT(std::filesystem::file_size(pdf), 500u);
     EXPECT_EQ(ReadFileBytes(pdf).substr(0, 5), "%PDF-");
     EXPECT_EQ(DrawSurface, nullptr);
+    ASSERT_FALSE(ShownMessageBoxes().empty());
+    EXPECT_EQ(ShownMessageBoxes().back().Text, "The print was written to the file\n" + pdf.string());
   }
 }
 

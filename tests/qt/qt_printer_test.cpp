@@ -102,6 +102,8 @@ TEST_F(QtPrinterTest, WithoutAFileNameThePdfGoesToTheDocumentsFolderEvenANewOne)
   else unsetenv("XDG_CONFIG_HOME");
   ASSERT_TRUE(begun) << p.LastError;
   EXPECT_TRUE(IsPdf((home / "Documents" / "KORVEX plot.pdf").string()));
+  // The file's whole path, for the user to be told.
+  EXPECT_EQ(p.WrittenFile, (home / "Documents" / "KORVEX plot.pdf").string());
 }
 
 TEST_F(QtPrinterTest, LineChannelWritesAPdfFile) {

@@ -13,6 +13,8 @@
 
 #include "command/command_interpreter.h"
 #include "foundation/settings.h"
+#include "model/rout_shadow.h"
+#include "routpath/cutter_compensator.h"
 #include "rout_generation_fixture.h"
 
 namespace {
@@ -207,13 +209,59 @@ TEST_F(AutoRoutTest, ALoneCircleIsRoutedOnlyWhenPickedAlone) {
   const int32_t c = DB->AddCircleOnLayer(Inch, Inch, Inch / 2, 0);
   EXPECT_FALSE(Rout({c}, false, false, true));
   EXPECT_NE(Path, nullptr);  // left to the caller in group mode
+  EXPECT_FALSE(Rout({c}, true, false, true));
   EXPECT_EQ(Seq->Count(40), 0);
-  EXPECT_FALSE(Rout({c}, false, false, false));
+  // Inside: a routed circle, cut as a hole.
+  EXPECT_FALSE(Rout({c}, true, false, false));
   EXPECT_EQ(Path, nullptr);
-  const std::vector<TCut> cuts = Cuts();
+  std::vector<TCut> cuts = Cuts();
   ASSERT_EQ(cuts.size(), 1u);
   EXPECT_EQ(cuts[0].Type, 9);
   EXPECT_EQ(cuts[0].P, (TIntPoint{Inch, Inch}));
+  EXPECT_EQ(UndoName(), "auto rout inside");
+}
+
+TEST_F(AutoRoutTest, ALoneCircleRoutedOutsideHasTheCutterRoundIt) {
+  // Outside, a routed circle would put the cutter inside the circle and cut
+  // the part undersize: the circle is cut as a profile of two half arcs,
+  // counter-clockwise with the cutter on the right, i.e. outside.
+  RoutLayerTools[40] = {1, 1};
+  const int32_t r = Inch / 2;
+  const int32_t c = DB->AddCircleOnLayer(Inch, Inch, r, 0);
+  ASSERT_TRUE(Rout({c}, false, false, false));
+  EXPECT_EQ(Path, nullptr);
+  EXPECT_EQ(UndoName(), "auto rout outside");
+  const std::vector<TCut> cuts = Cuts();
+  ASSERT_GE(cuts.size(), 5u);
+  EXPECT_EQ(cuts[0].Type, 5);
+  auto radius = [](const TIntPoint& p) { return std::hypot(double(p.X) - Inch, double(p.Y) - Inch); };
+  EXPECT_NEAR(radius(cuts[0].P), r + RTDB->AutoRout.EdgeOffset, 2.0);  // the jog outside
+  int arcs = 0;
+  for (std::size_t i = 1; i < cuts.size(); ++i) {
+    EXPECT_NEAR(radius(cuts[i].P), i == cuts.size() - 1 && cuts[i].Type == 6
+                                       ? r + RTDB->AutoRout.EdgeOffset : r, 2.0) << i;
+    if (cuts[i].Type == 7) ++arcs;
+    EXPECT_NE(cuts[i].Type, 8) << "cut counter-clockwise";
+  }
+  EXPECT_GE(arcs, 2);
+  // The path the cutter follows lies the cutter radius outside the circle.
+  TCutterCompensator comp(40);
+  for (int32_t p = 1; p <= Seq->Count(40); ++p) {
+    TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(40, p));
+    e->FreeShadows();
+    comp.AddEntity(e);
+  }
+  comp.Finish();
+  int cutArcs = 0;
+  for (int32_t p = 1; p <= Seq->Count(40); ++p)
+    for (TRoutShadow* s = RTDB->EntityAt(Seq->HandleAt(40, p))->Shadow; s; s = s->Next)
+      if (s->Kind == rsArc) {
+        ++cutArcs;
+        EXPECT_NEAR(radius(s->A), r + rout_generation::Tool / 2, 2.0);
+        EXPECT_NEAR(radius(s->B), r + rout_generation::Tool / 2, 2.0);
+      }
+  EXPECT_GE(cutArcs, 2);
+  EXPECT_EQ(CompensationViolations, 0);
 }
 
 TEST_F(AutoRoutTest, LinkingFailureAndAFailedGenerationLeaveTheLayerAsItWas) {

@@ -3,13 +3,16 @@
 // its entities.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "korvex_test.h"
+#include "model/drawing_base.h"
 #include "model/rout_entities.h"
 #include "model/rout_shadow.h"
 #include "platform/headless/headless_dialogs.h"
@@ -363,4 +366,98 @@ TEST_F(CompensatorTest, ArcRecordsKeepTheirTurn) {
   EXPECT_EQ(arcs[0]->Turn, 1);
   EXPECT_EQ(arcs[1]->A, (TIntPoint{0, -r}));
   EXPECT_EQ(arcs[1]->Turn, -1);
+}
+
+namespace {
+
+// Notes the centre of every arc the outline drawing makes; nothing is
+// painted.
+class TArcCentres : public TDrawingBase {
+ public:
+  TArcCentres() : TDrawingBase(nullptr, 0) {}
+  int32_t LengthToDevice(int32_t length) override { return length / 1000; }
+  double LengthToDeviceReal(int32_t length) override { return length / 1000.0; }
+  void WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) override {
+    dx = int32_t(x / 1000);
+    dy = int32_t(-y / 1000);
+  }
+  void WorldToDeviceReal(double x, double y, double& dx, double& dy) override {
+    dx = x / 1000;
+    dy = -y / 1000;
+  }
+  void DrawLine(int32_t, int32_t, int32_t, int32_t) override {}
+  void DrawArc(bool, double, double, double, double, double xc, double yc) override {
+    Centres.push_back(TIntPoint{SaturatingRound(xc), SaturatingRound(yc)});
+  }
+  int At(const TIntPoint& p) const { return int(std::count(Centres.begin(), Centres.end(), p)); }
+  std::vector<TIntPoint> Centres;
+};
+
+}  // namespace
+
+TEST_F(CompensatorTest, TangentJoinsOfTheCutterPathHaveNoEndsDrawn) {
+  // A routed circle: its four quarter arcs and the nearly tangent lead-in
+  // and lead-out run on from each other, so the kerf outline has no half
+  // circles at the quarter points (they showed as small loops).
+  TRoutCircle* circle = Make<TRoutCircle>(TIntPoint{0, 0}, uint16_t{100}, NoZOffset, 2, 5000000,
+                                          2, true, uint8_t{40});
+  // A rounded rectangle, cut counter-clockwise with the cutter outside:
+  // lines and corner arcs meet tangentially; the start and the end of the
+  // path stay ends.
+  const int32_t r = 2540000, w = 25400000, h = 12700000, x = 20000000;
+  Make<TRoutJog>(TIntPoint{x + r, 0}, uint8_t{2}, 2, 2, uint8_t{40});
+  Make<TRoutLine>(TIntPoint{x + w - r, 0}, uint16_t{100}, NoZOffset, uint8_t{40});
+  Make<TRoutArc>(uint8_t{etRoutArc}, uint16_t{0}, NoZOffset, TIntPoint{x + w, r}, TIntPoint{x + w - r, r}, uint8_t{40});
+  Make<TRoutLine>(TIntPoint{x + w, h - r}, uint16_t{0}, NoZOffset, uint8_t{40});
+  Make<TRoutArc>(uint8_t{etRoutArc}, uint16_t{0}, NoZOffset, TIntPoint{x + w - r, h}, TIntPoint{x + w - r, h - r}, uint8_t{40});
+  Make<TRoutLine>(TIntPoint{x + r, h}, uint16_t{0}, NoZOffset, uint8_t{40});
+  Make<TRoutArc>(uint8_t{etRoutArc}, uint16_t{0}, NoZOffset, TIntPoint{x, h - r}, TIntPoint{x + r, h - r}, uint8_t{40});
+  Make<TRoutLine>(TIntPoint{x, r}, uint16_t{0}, NoZOffset, uint8_t{40});
+  Make<TRoutArc>(uint8_t{etRoutArc}, uint16_t{0}, NoZOffset, TIntPoint{x + r, 0}, TIntPoint{x + r, r}, uint8_t{40});
+  // A square corner is no tangent join.
+  Make<TRoutJog>(TIntPoint{0, 40000000}, uint8_t{2}, 2, 2, uint8_t{40});
+  Make<TRoutLine>(TIntPoint{10000000, 40000000}, uint16_t{100}, NoZOffset, uint8_t{40});
+  Make<TRoutLine>(TIntPoint{10000000, 50000000}, uint16_t{0}, NoZOffset, uint8_t{40});
+  TCutterCompensator comp(40);
+  Feed(comp);
+
+  std::vector<TRoutShadow*> pieces;
+  for (TRoutShadow* s = circle->Shadow; s; s = s->Next)
+    if (s->Kind == rsArc) pieces.insert(pieces.begin(), s);
+  ASSERT_EQ(pieces.size(), 6u);
+  EXPECT_EQ(pieces[0]->OpenEnds, 2);  // the lead-in starts inside the circle
+  for (int i = 1; i <= 4; ++i) EXPECT_EQ(pieces[i]->OpenEnds, 3) << i;
+  EXPECT_EQ(pieces[5]->OpenEnds, 1);
+  // Drawn full width: no arc is centred on a quarter point.
+  DisplayRoutsFullWidth = true;
+  KerfFill = false;
+  TArcCentres surface;
+  for (TRoutShadow* s : pieces) s->DrawRecord(surface);
+  const int32_t p = 5000000 - 793750;
+  for (const TIntPoint q : {TIntPoint{0, p}, TIntPoint{p, 0}, TIntPoint{0, -p}, TIntPoint{-p, 0}})
+    EXPECT_EQ(surface.At(q), 0) << q.X << "," << q.Y;
+  EXPECT_EQ(surface.At(pieces[0]->A), 1);  // the path's own ends keep theirs
+  EXPECT_EQ(surface.At(pieces[5]->B), 1);
+
+  // The rounded rectangle: every cut after the first runs on from the one
+  // before; the lead-in and the retract are not cuts.
+  std::vector<TRoutShadow*> cuts;
+  for (auto& e : Owned) {
+    std::vector<TRoutShadow*> mine;
+    for (TRoutShadow* s = e->Shadow; s; s = s->Next)
+      if (((s->Kind == rsLine && !s->HeadUp) || s->Kind == rsArc) && e.get() != circle)
+        mine.insert(mine.begin(), s);
+    cuts.insert(cuts.end(), mine.begin(), mine.end());
+  }
+  ASSERT_EQ(cuts.size(), 10u);
+  EXPECT_EQ(cuts[0]->OpenEnds, 2);
+  for (int i = 1; i <= 6; ++i) EXPECT_EQ(cuts[i]->OpenEnds, 3) << i;
+  EXPECT_EQ(cuts[7]->OpenEnds, 1);
+  EXPECT_EQ(cuts[8]->OpenEnds, 0);  // the square corner keeps both ends
+  EXPECT_EQ(cuts[9]->OpenEnds, 0);
+  surface.Centres.clear();
+  cuts[1]->DrawRecord(surface);  // the first corner arc: its outline only
+  EXPECT_EQ(surface.At(cuts[1]->A) + surface.At(cuts[1]->B), 0);
+  cuts[8]->DrawRecord(surface);
+  EXPECT_EQ(surface.At(cuts[8]->A) + surface.At(cuts[8]->B), 2);
 }

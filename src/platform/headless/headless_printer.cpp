@@ -1,6 +1,7 @@
 #include "platform/headless/headless_printer.h"
 
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -31,6 +32,7 @@ void THeadlessPrinter::Reset() {
   Title.clear();
   OutputFileName.clear();
   LastError.clear();
+  WrittenFile.clear();
   canvas_ = TRecordingCanvas(nullptr, PixelsPerInchX());
 }
 
@@ -98,6 +100,7 @@ bool THeadlessPrinter::BeginDoc() {
     return false;
   }
   LastError.clear();
+  WrittenFile.clear();
   THeadlessPrintedDocument& d = Documents.emplace_back();
   d.Title = Title;
   d.PrinterName = p->Name;
@@ -131,6 +134,9 @@ void THeadlessPrinter::EndDoc() {
   FlushPage();
   Documents.back().Finished = true;
   printing_ = false;
+  // A document for a file lands there; its full path is told.
+  const std::string& file = Documents.back().OutputFileName;
+  if (!file.empty()) WrittenFile = std::filesystem::absolute(file).lexically_normal().string();
 }
 
 void THeadlessPrinter::Abort() {

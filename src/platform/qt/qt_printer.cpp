@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -95,6 +96,7 @@ class TQtPrinter : public TPrinter {
       return false;
     }
     LastError.clear();
+    WrittenFile.clear();
     page_ = 1;
     aborted_ = false;
     return true;
@@ -105,7 +107,12 @@ class TQtPrinter : public TPrinter {
     ++page_;
   }
   void EndDoc() override {
-    if (painter_.isActive()) painter_.end();
+    if (painter_.isActive()) {
+      painter_.end();
+      // A PDF (no printer, or the file chosen in the print dialog): where
+      // it went.
+      if (ToPdf()) WrittenFile = QFileInfo(printer_.outputFileName()).absoluteFilePath().toStdString();
+    }
     page_ = 0;
   }
   void Abort() override {
