@@ -283,9 +283,14 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
   TPanel& numbers = Add<TPanel>("StepnumberPanel");
   numbers.SetCaption("Step Number:");
+  // Names, tick boxes and steps side by side: row l of the boxes is layer l.
   TPanel& grid = Add<TPanel>("GridPanel");
+  grid.SetFlow(TFlow::Horizontal);
+  int nameWidth = 74;
+  for (int32_t l = 0; l < layers_; ++l)
+    nameWidth = std::max(nameWidth, FormsBackend().TextExtent(layers[static_cast<std::size_t>(l)]).X + 8);
   TPanel& names = grid.Add<TPanel>("LayerNamePanel");
-  names.Add<TLabel>("LayerLabel", "Layers").SetBounds(4, 0, 74, 15);
+  names.Add<TLabel>("LayerLabel", "Layers").SetBounds(4, 0, nameWidth, 15);
   TPanel& cells = grid.Add<TPanel>("CellPanel");
   TPanel& stepPanel = grid.Add<TPanel>("StepPanel");
   stepPanel.Add<TLabel>("StepLabel", "Steps").SetBounds(4, 0, 150, 15);
@@ -302,7 +307,7 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   for (int32_t l = 1; l <= layers_; ++l) {
     TPanel& label = names.Add<TPanel>("Layer" + std::to_string(l));
     label.SetCaption(layers[static_cast<std::size_t>(l - 1)]);
-    label.SetBounds(4, 16 * l, 74, 15);
+    label.SetBounds(4, 16 * l, nameWidth, 15);
     label.OnClick = [this, l](TControl&) { ToggleRow(l); };
     for (int32_t s = 1; s <= steps_; ++s) {
       TCheckBox& box = cells.Add<TCheckBox>("Cell" + std::to_string(l) + "_" + std::to_string(s));

@@ -255,6 +255,32 @@ TEST_F(OdbImportTest, LayerDialogTogglesRowsAndColumns) {
   for (int l = 1; l <= 3; ++l) EXPECT_FALSE(dialog.Cell(l, 2).Checked());
 }
 
+// The tick boxes stand in the row of their layer, right of its whole name.
+TEST_F(OdbImportTest, LayerDialogPutsEachRowOfBoxesBesideItsLayer) {
+  const std::vector<std::string> layers = {"COMP_+_TOP", "SILKSCREEN_TOP", "TOP_COPPER", "DRILL_PLATED"};
+  TValorLayerDialog dialog(layers, {"PCB", "PANEL"});
+  dialog.Realign();
+  // A control's place in the form.
+  auto origin = [&dialog](const TControl& c) {
+    TPoint at{0, 0};
+    for (const TControl* p = &c; p != nullptr && p != &dialog; p = p->Parent()) {
+      at.X += p->Left();
+      at.Y += p->Top();
+    }
+    return at;
+  };
+  for (int l = 1; l <= 4; ++l) {
+    SCOPED_TRACE(l);
+    const TControl& name = dialog.Get<TControl>("Layer" + std::to_string(l));
+    EXPECT_GE(name.Width(), FormsBackend().TextExtent(layers[size_t(l - 1)]).X);
+    for (int s = 1; s <= 2; ++s) {
+      const TPoint box = origin(dialog.Cell(l, s));
+      EXPECT_EQ(box.Y, origin(name).Y);
+      EXPECT_GE(box.X, origin(name).X + name.Width());
+    }
+  }
+}
+
 TEST_F(OdbImportTest, DetectorAndFrameEntry) {
   JobFile("j", "matrix/matrix", kMatrix);
   EXPECT_EQ(DetectFileFormat(Matrix("j")), fcOdb);
