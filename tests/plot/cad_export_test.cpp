@@ -137,8 +137,9 @@ TEST_F(CadExportTest, CancelLeavesTheOldFileAndNoPartialOne) {
     EXPECT_EQ(box->Caption(), "Cancel Cad Operation");
     EXPECT_EQ(box->Lines[1], "DXF format...");
     // Its lines are seen: the text box is as wide and high as they are.
-    EXPECT_GT(box->TextBox.Width(), FormsBackend().TextExtent(box->Lines[0]).X);
-    EXPECT_GT(box->TextBox.Height(), 2 * FormsBackend().TextExtent("X").Y);
+    TCanvas& canvas = box->TextBox.Canvas();
+    EXPECT_GT(box->TextBox.Width(), canvas.TextWidth(box->Lines[0]));
+    EXPECT_GT(box->TextBox.Height(), 2 * canvas.TextHeight("X"));
     if (++runs == 4) box->Click("CancelButton");
   });
   CadExportFormat = cfDxf;
