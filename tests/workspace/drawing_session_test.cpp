@@ -125,6 +125,11 @@ TEST_F(TDrawingSessionTest, AClickOnAPanelValueSelectsIt) {
   form.CommandPaintBox.MouseUp(mbLeft, 0, x, y);
   form.CommandPaintBox.Click();
   EXPECT_EQ(UserPanel->SelectedField(), 1);
+  // The selected value is shown in reverse, the other one is not.
+  TCanvas& strip = form.CommandPaintBox.Canvas();
+  const TPanelField first = UserPanel->Fields()[0];
+  EXPECT_EQ(strip.GetPixel(4 + (second.Column - 1) * cell + 1, 3), clNavy);
+  EXPECT_NE(strip.GetPixel(4 + (first.Column - 1) * cell + 1, 3), clNavy);
 }
 
 TEST_F(TDrawingSessionTest, TextAddWritesTheStrokeFontAsLines) {
