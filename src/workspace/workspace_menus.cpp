@@ -337,9 +337,10 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
 
   // ---- Edit ----
   TMenuItem& edit = menu.Add("&Edit", "Edit" + std::to_string(3 - mode));
-  // The drop-down sets the Undo and Redo items of every menu (the rout
-  // Modify menu does it in rout mode).
-  if (!rout) edit.OnPopup = [this](TMenuItem&) { Edit3Click(); };
+  // The drop-down sets the Undo and Redo items of every menu; in rout mode
+  // the Modify menu does it too, and the Edit menu that holds them must, or
+  // they show what the journal held when Modify last dropped down.
+  edit.OnPopup = [this](TMenuItem&) { Edit3Click(); };
   command(edit, rout || drill ? "&Undo" : "&UnDo", UndoItemNames[mode], UndoCommand, "[OO] Undo", 38)
       .SetShortCut("Alt+Backspace");
   command(edit, rout || drill ? "&Redo" : "Re&Do", RedoItemNames[mode], RedoCommand, "[UU] Redo", 39)
