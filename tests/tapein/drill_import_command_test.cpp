@@ -6,6 +6,7 @@
 
 #include "command/command_interpreter.h"
 #include "command/input_event.h"
+#include "command/user_panel.h"
 #include "drill_import_test_support.h"
 #include "tapein/drill_import_command.h"
 
@@ -106,12 +107,25 @@ void PickLayer(int index) {
 TEST_F(TDrillImportCommandTest, ASecondPartIsPlacedWhereTheUserClicks) {
   TCommandInterpreter interpreter;
   ECO = &interpreter;
+  // The prompts of the command that was waiting do not show through.
+  TUserPanel panel;
+  UserPanel = &panel;
+  panel.SetPromptLine(1, 1, "Object Inspect and more");
+  panel.SetPromptLine(3, 1, "Pick entity to inspect >");
   DRDB->MainPartSet = true;
   const std::string gerber = Input("SECOND.GBR", Photoplot);
   ScriptFileDialogAnswer(NativePath(gerber));
-  ChooseFormat(ifGerber);
+  QueueModalScript("TForceDrillFormatDialog", [&panel](TForm& f) {
+    EXPECT_EQ(panel.PromptLine(1), "Drill Import > ");
+    EXPECT_EQ(panel.PromptLine(3), "");
+    f.Get<TComboBox>("PullDown").SetItemIndex(ifGerber);
+    f.Click("OKButton");
+  });
   PickLayer(1);
   ImportDrillFile();
+  EXPECT_EQ(panel.PromptLine(1), "Import Placement > ");
+  EXPECT_EQ(panel.PromptLine(3), "");
+  UserPanel = nullptr;
   ASSERT_EQ(DrillEntityCount, 7);
   // No question was asked; the entities wait hidden for the click.
   for (const auto& box : ShownMessageBoxes()) EXPECT_NE(box.Text, "Is this the main part?");
