@@ -267,6 +267,7 @@ bool TUserPanel::AcceptField(int index, const std::string& typed) {
   ShowField(f);
   SendFieldEvent(f);
   if (!Fields_.empty()) Selected_ = (index + 1) % int(Fields_.size());
+  Invalidate();
   return true;
 }
 
@@ -310,6 +311,7 @@ void TUserPanel::HandleEvent(const TInputEvent& event) {
       if (Fields_[i].Line == line && column >= Fields_[i].Column &&
           column < Fields_[i].Column + std::max(1, Fields_[i].Width)) {
         Selected_ = int(i);
+        Invalidate();
         // A button is chosen by the click.
         if (Fields_[i].Type == 'C') {
           ChooseField(int(i));
@@ -330,9 +332,30 @@ void TUserPanel::Invalidate() {
   canvas.Pen.Color = StripColor;
   canvas.FillRect(TRect{0, 0, Strip_->Width(), Strip_->Height()});
   canvas.Font.Color = PromptColor;
-  for (int line = 1; line <= 2; ++line)
+  for (int line = 1; line <= 2; ++line) {
     canvas.TextOut(TextLeft, 2 + (line - 1) * LineHeight, PromptLine(line));
+    PaintSelectedField(line);
+  }
   PaintEntryLine();
+}
+
+void TUserPanel::PaintSelectedField(int line) {
+  // The value that typing goes to stands out: "Use mouse to select" shows
+  // what was selected.
+  if (Strip_ == nullptr || Selected_ < 0 || Selected_ >= int(Fields_.size())) return;
+  const TPanelField& f = Fields_[size_t(Selected_)];
+  if (f.Line != line || f.Column < 1) return;
+  const std::string& text = PromptLine(line);
+  const size_t start = size_t(f.Column - 1);
+  if (start >= text.size()) return;
+  const std::string shown = text.substr(start, size_t(std::max(1, f.Width)));
+  TCanvas& canvas = Strip_->Canvas();
+  const int left = TextLeft + canvas.TextWidth(text.substr(0, start));
+  canvas.Brush.Color = PromptColor;
+  canvas.Font.Color = StripColor;
+  canvas.TextOut(left, 2 + (line - 1) * LineHeight, shown);
+  canvas.Brush.Color = StripColor;
+  canvas.Font.Color = PromptColor;
 }
 
 void TUserPanel::PaintEntryLine() {
@@ -344,6 +367,7 @@ void TUserPanel::PaintEntryLine() {
   canvas.FillRect(TRect{0, top, Strip_->Width(), top + LineHeight + 2});
   canvas.Font.Color = PromptColor;
   canvas.TextOut(TextLeft, top, PromptLine(3));
+  PaintSelectedField(3);
   const int entryLeft = TextLeft + canvas.TextWidth(PromptLine(3));
   canvas.Font.Color = EntryColor;
   canvas.TextOut(entryLeft, top, Entry_ + (CursorShown_ && Typing() ? "_" : ""));

@@ -109,6 +109,8 @@ class TUserPanel {
 
  private:
   void PaintEntryLine();
+  // Paints the selected field in reverse when it stands on the line.
+  void PaintSelectedField(int line);
   void ShowField(TPanelField& field);
   void SendFieldEvent(const TPanelField& field);
   TPaintBox* Strip_;

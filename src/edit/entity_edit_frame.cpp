@@ -84,6 +84,12 @@ void TTemplateEditor::SetEditable(std::initializer_list<uint8_t> codes) {
 
 void TTemplateEditor::Lines(const std::string& line1, const std::string& line2) {
   if (UserPanel == nullptr) return;
+  // Blank the lines first: a value shown shorter than before (an angle,
+  // a length) would otherwise leave the end of the old text standing.
+  for (int line : {1, 2}) {
+    const size_t shown = UserPanel->PromptLine(line).size();
+    if (shown > 0) UserPanel->SetPromptLine(line, 1, std::string(shown, ' '));
+  }
   UserPanel->SetPromptLine(1, 1, line1);
   UserPanel->SetPromptLine(2, 1, line2);
 }

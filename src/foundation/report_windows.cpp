@@ -32,6 +32,8 @@ TGTWindow::TGTWindow()
   ButtonPanel.SetAlign(alBottom);
   ButtonPanel.SetHeight(0);
   ButtonPanel.SetBevel(bvNone);
+  // Nothing else in the window takes the keyboard: Enter ends the report.
+  OKButton.SetDefault(true);
   OKButton.SetVisible(false);
   PaintBoxRoot.SetAlign(alClient);
   PaintBoxRoot.SetColor(clWhite);

@@ -1,5 +1,6 @@
 #include "import/import_frame.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <algorithm>
 #include <cstdio>
@@ -57,6 +58,18 @@ std::array<TImportFormat, FormatCount>& Formats() {
 }
 
 TModalResult ShowUntilChosen(TForceFormatDialog& dialog) {
+  // The memo holds its lines whole: a narrower one wraps the words of the
+  // question and hides its end behind a scroll bar.
+  TMemo& memo = dialog.Memo1;
+  int width = 0, height = 0;
+  for (const std::string& line : memo.Lines()) {
+    const TPoint extent = FormsBackend().TextExtent(line.empty() ? " " : line);
+    width = std::max(width, extent.X);
+    height += extent.Y;
+  }
+  memo.SetWordWrap(false);
+  memo.SetWidth(std::max(memo.Width(), width + 24));
+  memo.SetHeight(std::max(memo.Height(), height + 16));
   TModalResult result;
   do {
     result = dialog.ShowModal();

@@ -182,6 +182,22 @@ void TCancelBox::SetText(int32_t column, int32_t line, const std::string& text) 
     head.resize(start, ' ');
     old = head + text + tail;
   }
+  // The text box holds its lines: left to the layout it would be a sliver
+  // that shows none of them.
+  // Measured in the font the lines are painted in.
+  TCanvas& canvas = Dialog.TextBox.Canvas();
+  canvas.Font.Name = "Fixedsys";
+  int32_t lines = 0, widest = 0;
+  for (int32_t k = 1; k <= 10; ++k) {
+    const std::string& shown = Dialog.Lines[static_cast<std::size_t>(k - 1)];
+    if (shown.empty()) continue;
+    lines = k;
+    widest = std::max(widest, canvas.TextWidth(shown));
+  }
+  const int32_t lineHeight = canvas.TextHeight("X");
+  const int32_t width = widest + 20, height = lineHeight * std::max(lines, 3) + 10;
+  if (Dialog.TextBox.Width() < width) Dialog.TextBox.SetWidth(width);
+  if (Dialog.TextBox.Height() < height) Dialog.TextBox.SetHeight(height);
   Dialog.TextBox.Invalidate();
 }
 

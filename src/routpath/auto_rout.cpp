@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <memory>
+#include <string>
 
+#include "command/argument_command.h"
 #include "command/command_interpreter.h"
+#include "command/command_text.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry_intersect.h"
 #include "foundation/geometry_lines.h"
@@ -18,14 +22,13 @@
 #include "model/rout_handles.h"
 #include "platform/message_box.h"
 #include "routpath/contour_offset.h"
+#include "routpath/pocket_rout.h"
 #include "tapein/rout_import.h"
 #include "model/tool_tables.h"
 
 namespace {
 
 constexpr int32_t kLowFeedCutOutOvercut = -3810000;  // stops 0.15 in short
-// Half-size of the box a pick looks in (0.1 in).
-constexpr int32_t kPickHalfSize = 2540000;
 
 struct TVec {
   double X = 0, Y = 0;
@@ -472,39 +475,37 @@ bool AutoRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool inside, bo
 
 namespace {
 
-class TAutoRoutPick : public TInteractiveCommand {
- public:
-  explicit TAutoRoutPick(bool inside) : Inside(inside) {}
-  uint16_t InputMode() const override { return ievMouseDown; }
-  bool HandleEvent(TInputEvent& event) override {
-    if (event.Kind != ievMouseDown || !(event.Buttons & mbtLeft)) return true;
-    if (DB == nullptr || RTDB == nullptr) return false;
-    TRootEntityHandle* picked = nullptr;
-    int32_t distance = 0;
-    if (!DB->PickNearest(kPickHalfSize, event.WorldX, event.WorldY, true, picked, distance) ||
-        picked == nullptr)
-      return true;  // nothing there: wait for another pick
+// Routs the profile of the picked CAD entity. The pick goes through the
+// argument command, which prompts for it, highlights it and lets it be
+// typed or taken back like any other pick.
+void DefineAutoRoutPick(int32_t number, const std::string& text, const std::string& title, bool inside) {
+  TArgumentCommandDef def;
+  def.Text = text + "(PICK)";
+  def.Title = title;
+  def.Prompts = {"Pick entity of the profile"};
+  def.PickMode = 2;
+  def.Repeat = true;
+  def.Execute = [inside](const std::string& command) {
+    const int32_t index = GetCommandEntityRef(command, 1);
+    if (DB == nullptr || RTDB == nullptr || DB->EntityAt(index) == nullptr) return false;
+    TRootEntityHandle* picked = new TCadHandle(index);
     bool suppress = false;
-    AutoRoutPath(*RTDB, picked, Inside, false, false, suppress);
+    bool emitted = false;
+    try {
+      emitted = AutoRoutPath(*RTDB, picked, inside, false, false, suppress);
+    } catch (const ERoutCancelled&) {
+    } catch (const std::exception& e) {
+      ErrorBox(e.what());
+    }
     if (picked != nullptr) FreeObjectList(picked);
-    return false;
-  }
-
- private:
-  bool Inside;
-};
+    return emitted;
+  };
+  DefineArgumentCommand(number, def);
+}
 
 }  // namespace
 
 void DefineAutoRoutCommands() {
-  DefineCommand(AutoRoutOutsideCommand, "AUTOROUTOUTPATH", [] {
-    if (ECO == nullptr) return false;
-    ECO->SetActiveCommand(std::make_unique<TAutoRoutPick>(false));
-    return true;
-  });
-  DefineCommand(AutoRoutInsideCommand, "AUTOROUTINPATH", [] {
-    if (ECO == nullptr) return false;
-    ECO->SetActiveCommand(std::make_unique<TAutoRoutPick>(true));
-    return true;
-  });
+  DefineAutoRoutPick(AutoRoutOutsideCommand, "AUTOROUTOUTPATH", "Auto Rout Outside", false);
+  DefineAutoRoutPick(AutoRoutInsideCommand, "AUTOROUTINPATH", "Auto Rout Inside", true);
 }

@@ -83,6 +83,7 @@ class TGenerationGuard {
 constexpr int32_t AutoRoutOutsideCommand = 5;
 constexpr int32_t AutoRoutInsideCommand = 93;
 
-// Defines the commands AUTOROUTOUTPATH (5) and AUTOROUTINPATH (93): each
-// waits for a pick on a CAD line, arc or circle and routs its profile.
+// Defines the commands AUTOROUTOUTPATH(PICK) (5) and AUTOROUTINPATH(PICK)
+// (93): each prompts for a pick on a CAD line, arc or circle and routs its
+// profile, then waits for the next one.
 void DefineAutoRoutCommands();

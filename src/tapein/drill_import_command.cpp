@@ -76,9 +76,10 @@ class TImportPlacementCommand : public TInteractiveCommand {
   explicit TImportPlacementCommand(uint8_t layer) : layer_(layer) {
     if (UserPanel == nullptr) return;
     UserPanel->SavePrompts(prompts_);
+    // An empty text would leave a line as it stood: clear the three first.
+    UserPanel->ClearPrompts();
     UserPanel->SetPromptLine(1, 1, "Import Placement >");
     UserPanel->SetPromptLine(2, 1, "Click where the origin of the imported file goes");
-    UserPanel->SetPromptLine(3, 1, "");
   }
   uint16_t InputMode() const override { return ievMouseDown; }
   bool HandleEvent(TInputEvent& event) override {
@@ -224,9 +225,9 @@ void ImportDrillFile() {
     TPromptBuffer prompts;
     if (UserPanel != nullptr) {
       UserPanel->SavePrompts(prompts);
+      // The waiting command's lines go: an empty text would leave them.
+      UserPanel->ClearPrompts();
       UserPanel->SetPromptLine(1, 1, "Drill Import >");
-      UserPanel->SetPromptLine(2, 1, "");
-      UserPanel->SetPromptLine(3, 1, "");
     }
     std::string name = DrillImportPath + "*.*";
     uint8_t format = ifUnrecognized;

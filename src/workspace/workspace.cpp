@@ -523,7 +523,10 @@ void TWorkspace::CommandStripEvent(uint16_t kind, TMouseButton button, TShiftSta
                                    int y, bool setButton, bool clearButton) {
   if (setButton) MouseButtons |= ButtonBit(button);
   if (clearButton) MouseButtons &= uint8_t(~ButtonBit(button));
-  if (kind == ievMouseMove) {
+  // The strip reports moves only while a button is held, so the press and
+  // the release place the click that follows them: the last move may have
+  // been over the drawing, in its coordinates.
+  if (kind == ievMouseMove || kind == ievMouseDown || kind == ievMouseUp) {
     MouseX = x;
     MouseY = y;
   }
@@ -543,6 +546,12 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
   if (!WorkspaceReady || UserPanel == nullptr) return;
   // Alt and Ctrl keys belong to the menus' shortcuts.
   if (shift & (ssAlt | ssCtrl)) return;
+  // A command finished from the keyboard (typed points, an edited value)
+  // drew into the picture; the window shows it now, not at the next move of
+  // the mouse over the drawing.
+  struct TShowDrawn {
+    ~TShowDrawn() { ViewServices().UpdateView(); }
+  } showDrawn;
   // While Inspect edits an entity, Enter with nothing typed saves it, Delete
   // deletes it and Escape (with nothing typed) abandons the edit.
   if (ECO != nullptr && ECO->Inspecting() &&

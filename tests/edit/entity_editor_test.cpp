@@ -666,6 +666,27 @@ TEST_F(TEntityEditorTest, CadLineMovedIsOneHandEditAndEscapeTouchesNothing) {
   EXPECT_EQ(Drawing(), V{"P 0 0"});
 }
 
+// A value that shortens a line of the template leaves nothing of the
+// longer text behind it: the angle 26.565 becoming 45.0 does not turn
+// "Layer = 0" into "Layer = 00".
+TEST_F(TEntityEditorTest, ShorterTemplateTextLeavesNoRemnant) {
+  DB->AddLine(0, 0, 2 * In, In);
+  CadUndo->BeginOperation("Line");
+  Inspect(In, In / 2);
+  ASSERT_TRUE(ECO->Inspecting());
+  const std::string longer = UserPanel->PromptLine(1);
+  ASSERT_NE(longer.find("Angle = 26.565  Layer = 0"), std::string::npos);
+  EXPECT_TRUE(Set(fcX1, "1"));
+  const std::string shorter = UserPanel->PromptLine(1);
+  ASSERT_NE(shorter.find("Angle = 45.0  Layer = 0"), std::string::npos);
+  EXPECT_EQ(shorter.find_last_not_of(' '), shorter.find("Layer = 0") + 8) << shorter;
+  // The fields are still those of the template, and still take values.
+  EXPECT_EQ(UserPanel->Fields().size(), 5u);
+  EXPECT_TRUE(Set(fcLC, "3"));
+  EXPECT_NE(UserPanel->PromptLine(1).find("Layer = 3"), std::string::npos);
+  Key(vkEscape);
+}
+
 TEST_F(TEntityEditorTest, CadCircleRefusesNonPositiveRadiiAndChangesLayer) {
   DB->AddCircle(0, 0, In);
   CadUndo->BeginOperation("Circle");

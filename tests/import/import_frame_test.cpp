@@ -185,7 +185,16 @@ TEST_F(ImportFrameTest, AnUnknownFileIsPutToTheUser) {
   const std::string text = Write("notes.txt", "just some words\nand more words\n");
   std::string memo;
   QueueModalScript("TForceFormatDialog", [&memo](TForm& f) {
-    for (const std::string& l : f.Get<TMemo>("Memo1").Lines()) memo += l + "|";
+    const TMemo& box = f.Get<TMemo>("Memo1");
+    int height = 0;
+    for (const std::string& l : box.Lines()) {
+      memo += l + "|";
+      // The question is shown whole: no line is wrapped or cut.
+      EXPECT_GT(box.Width(), FormsBackend().TextExtent(l).X) << l;
+      height += FormsBackend().TextExtent("Xg").Y;
+    }
+    EXPECT_FALSE(box.WordWrap());
+    EXPECT_GT(box.Height(), height);
     EXPECT_EQ(f.Get<TComboBox>("PullDown").ItemIndex(), 0);
     f.Click("OKButton");
   });

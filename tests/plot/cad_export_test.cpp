@@ -136,6 +136,10 @@ TEST_F(CadExportTest, CancelLeavesTheOldFileAndNoPartialOne) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->Caption(), "Cancel Cad Operation");
     EXPECT_EQ(box->Lines[1], "DXF format...");
+    // Its lines are seen: the text box is as wide and high as they are.
+    TCanvas& canvas = box->TextBox.Canvas();
+    EXPECT_GT(box->TextBox.Width(), canvas.TextWidth(box->Lines[0]));
+    EXPECT_GT(box->TextBox.Height(), 2 * canvas.TextHeight("X"));
     if (++runs == 4) box->Click("CancelButton");
   });
   CadExportFormat = cfDxf;

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -117,6 +118,10 @@ TEST_F(QtDialogsTest, InputBoxReturnsTheTypedText) {
     EXPECT_EQ(dlg->windowTitle(), "Maximum nibble size");
     EXPECT_EQ(dlg->labelText(), "Enter nib size in mm");
     EXPECT_EQ(dlg->textValue(), "0.0254");
+    // Wide enough for its title, which the window manager would cut to
+    // "Maxim... e size" in a window sized for the short prompt.
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    EXPECT_GE(dlg->width(), title.horizontalAdvance(dlg->windowTitle()) + 80);
     dlg->setTextValue("0.1");
     dlg->accept();
   });

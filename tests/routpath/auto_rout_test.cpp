@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "command/argument_command.h"
 #include "command/command_interpreter.h"
+#include "command/user_panel.h"
 #include "foundation/settings.h"
 #include "model/rout_shadow.h"
 #include "routpath/cutter_compensator.h"
@@ -297,23 +299,49 @@ TEST_F(AutoRoutTest, LinkingFailureAndAFailedGenerationLeaveTheLayerAsItWas) {
   EXPECT_EQ(Cuts().size(), whole);
 }
 
-TEST_F(AutoRoutTest, ThePickCommandRoutsTheProfileUnderTheCursor) {
+TEST_F(AutoRoutTest, ThePickCommandPromptsAndRoutsTheProfileUnderTheCursor) {
   DefineAutoRoutCommands();
-  EXPECT_EQ(CommandText(AutoRoutOutsideCommand), "AUTOROUTOUTPATH");
-  EXPECT_EQ(CommandText(AutoRoutInsideCommand), "AUTOROUTINPATH");
+  EXPECT_EQ(CommandText(AutoRoutOutsideCommand), "AUTOROUTOUTPATH(PICK)");
+  EXPECT_EQ(CommandText(AutoRoutInsideCommand), "AUTOROUTINPATH(PICK)");
   Rect(0, 0, 4 * Inch, 2 * Inch);
+  CommandServices.Pick = [](int32_t x, int32_t y, int32_t aperture, uint8_t) {
+    TRootEntityHandle* picked = nullptr;
+    int32_t distance = 0;
+    if (!DB->PickNearest(aperture, x, y, true, picked, distance) || picked == nullptr) return int32_t(0);
+    const int32_t index = picked->GetIndex();
+    FreeObjectList(picked);
+    return index;
+  };
+  TUserPanel panel;
+  UserPanel = &panel;
   ECO = new TCommandInterpreter();
+  // The user is told what to do: the panel is not left blank.
   ASSERT_TRUE(ECO->RunCommand(AutoRoutOutsideCommand));
+  EXPECT_EQ(panel.PromptLine(1), "Auto Rout Outside");
+  EXPECT_EQ(panel.PromptLine(3), "Pick entity of the profile > ");
   TInputEvent pick;
   pick.Kind = ievMouseDown;
   pick.Buttons = mbtLeft;
   pick.WorldX = 2 * Inch;
   pick.WorldY = 10000;
+  // A miss changes nothing and the command still waits.
+  TInputEvent miss = pick;
+  miss.WorldY = Inch;
+  ECO->HandleEvent(miss);
+  EXPECT_TRUE(Cuts().empty());
   ECO->HandleEvent(pick);
-  EXPECT_EQ(ECO->ActiveCommand(), nullptr);
   EXPECT_GE(Cuts().size(), 6u);
+  std::string name;
+  EXPECT_TRUE(RoutUndo->CanUndo(name));
+  EXPECT_EQ(name, "auto rout outside");
+  // It waits for the next profile, as the other path commands do.
+  EXPECT_NE(ECO->ActiveCommand(), nullptr);
+  EXPECT_EQ(panel.PromptLine(3), "Pick entity of the profile > ");
+  ECO->CancelCommand();
   delete ECO;
   ECO = nullptr;
+  UserPanel = nullptr;
+  CommandServices.Pick = nullptr;
   UndefineCommand(AutoRoutOutsideCommand);
   UndefineCommand(AutoRoutInsideCommand);
 }

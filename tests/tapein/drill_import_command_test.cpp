@@ -159,9 +159,16 @@ TEST_F(TDrillImportCommandTest, ASecondPartIsPlacedWhereTheUserClicks) {
   DRDB->MainPartSet = true;
   const std::string gerber = Input("SECOND.GBR", Photoplot);
   ScriptFileDialogAnswer(NativePath(gerber));
-  ChooseFormat(ifGerber);
+  QueueModalScript("TForceDrillFormatDialog", [&panel](TForm& f) {
+    EXPECT_EQ(panel.PromptLine(1), "Drill Import > ");
+    EXPECT_EQ(panel.PromptLine(3), "");
+    f.Get<TComboBox>("PullDown").SetItemIndex(ifGerber);
+    f.Click("OKButton");
+  });
   PickLayer(1);
   ImportDrillFile();
+  EXPECT_EQ(panel.PromptLine(1), "Import Placement > ");
+  EXPECT_EQ(panel.PromptLine(3), "");
   ASSERT_EQ(DrillEntityCount, 7);
   // No question was asked; the entities wait hidden for the click.
   for (const auto& box : ShownMessageBoxes()) EXPECT_NE(box.Text, "Is this the main part?");

@@ -4,7 +4,11 @@
 // follow's question.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "command/argument_command.h"
+#include "command/user_panel.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/drill_handles.h"
@@ -80,6 +84,52 @@ TEST_F(TDrawingSessionTest, ALineByClicksInTheDrawingAreaAndOneByTypedPoints) {
   form.KeyDown(VK_ESCAPE);
   EXPECT_EQ(ECO->ActiveCommandNumber(), 0);
   EXPECT_EQ(UserPanel->PromptLine(3), "");
+}
+
+// Points typed on the command line finish the line from the keyboard: the
+// window shows it at once, with no mouse move over the drawing to bring it.
+TEST_F(TDrawingSessionTest, ALineOfTypedPointsIsShownAtOnce) {
+  TWorkspace& form = StartProgram();
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&Line"));
+  const int row = form.PaintBox.Height() / 2;
+  auto inches = [](int32_t units) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", double(units) / 25400000.0);
+    return std::string(text);
+  };
+  const std::string y = inches(MyScreen->MouseToWorldY(row));
+  TypeLine(form, inches(MyScreen->MouseToWorldX(20)) + "," + y);
+  TypeLine(form, inches(MyScreen->MouseToWorldX(form.PaintBox.Width() - 20)) + "," + y);
+  ASSERT_EQ(LiveEntities(), 1);
+  const int column = form.PaintBox.Width() / 3;
+  bool shown = false;
+  for (int r = row - 1; r <= row + 1; ++r)
+    shown = shown || form.PaintBox.Canvas().GetPixel(column, r) != BackgroundColor;
+  EXPECT_TRUE(shown);
+}
+
+// A click on a value of the prompt lines selects it for the next typed
+// value, wherever the pointer moved over the drawing before.
+TEST_F(TDrawingSessionTest, AClickOnAPanelValueSelectsIt) {
+  TWorkspace& form = StartProgram();
+  UserPanel->SetPromptLine(1, 1, "A~1R[0..10]RARA~ B~2R[0..10]XCXC~");
+  ASSERT_EQ(UserPanel->Fields().size(), 2u);
+  ASSERT_EQ(UserPanel->SelectedField(), 0);
+  const TPanelField second = UserPanel->Fields()[1];
+  const int cell = form.CommandPaintBox.Canvas().TextWidth("X");
+  // The strip's lines are 16 pixels apart from 2 down, 4 in from the left.
+  const int x = 4 + (second.Column - 1) * cell + cell / 2;
+  const int y = 2 + 16 / 2;
+  form.PaintBox.MouseMove(0, 300, 200);
+  form.CommandPaintBox.MouseDown(mbLeft, 0, x, y);
+  form.CommandPaintBox.MouseUp(mbLeft, 0, x, y);
+  form.CommandPaintBox.Click();
+  EXPECT_EQ(UserPanel->SelectedField(), 1);
+  // The selected value is shown in reverse, the other one is not.
+  TCanvas& strip = form.CommandPaintBox.Canvas();
+  const TPanelField first = UserPanel->Fields()[0];
+  EXPECT_EQ(strip.GetPixel(4 + (second.Column - 1) * cell + 1, 3), clNavy);
+  EXPECT_NE(strip.GetPixel(4 + (first.Column - 1) * cell + 1, 3), clNavy);
 }
 
 TEST_F(TDrawingSessionTest, TextAddWritesTheStrokeFontAsLines) {

@@ -3,6 +3,7 @@
 
 #include "foundation/report_windows.h"
 #include "korvex_test.h"
+#include "platform/keys.h"
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 
@@ -107,6 +108,18 @@ TEST_F(ReportWindowsTest, AScrollReportShownModallyEndsWithOk) {
   w.ShowOKButton();
   EXPECT_EQ(w.ShowModal(), mrOk);
   EXPECT_TRUE(w.OKPressed());
+  ResetModalScripts();
+}
+
+// A statistics report waits for OK: Enter gives it, as the button would.
+TEST_F(ReportWindowsTest, EnterEndsAConsoleReport) {
+  ResetModalScripts();
+  TGTWindow w;
+  w.SetScreenSize(40, 13);
+  w.WriteLn("Statistics after cleanup:");
+  w.ShowOKButton();
+  RegisterModalScript("TGTWindow", [](TForm& f) { f.PressKey(VK_RETURN); });
+  EXPECT_EQ(w.ShowModal(), mrOk);
   ResetModalScripts();
 }
 

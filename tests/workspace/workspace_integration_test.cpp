@@ -451,6 +451,18 @@ TEST_F(TWorkspaceIntegrationTest, UndoAndRedoOfAnImportRedrawAndKeepTheButtonsIn
   EXPECT_TRUE(ButtonManager().IsEnabled(UndoCommand));
 }
 
+// In rout mode the Edit menu's Undo and Redo say what the journal holds,
+// as the buttons do, when the Edit menu itself drops down.
+TEST_F(TWorkspaceIntegrationTest, TheRoutEditMenuShowsWhatCanBeUndone) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L40")->Click();
+  ASSERT_EQ(EditorMode, emRout);
+  EXPECT_FALSE(ButtonManager().IsEnabled(UndoCommand));
+  FindMenuItem(*Form->Menu(), "&Edit")->DropDown();
+  EXPECT_FALSE(FindMenuItem(*Form->Menu(), "&Edit|&Undo")->Enabled());
+  EXPECT_FALSE(FindMenuItem(*Form->Menu(), "&Edit|&Redo")->Enabled());
+}
+
 // File > New clears the picture and the window at once, without a Refresh.
 TEST_F(TWorkspaceIntegrationTest, NewClearsTheDrawingOnScreen) {
   StartProgram();

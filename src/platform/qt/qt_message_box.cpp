@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -63,6 +65,14 @@ class TQtMessageBoxBackend : public TMessageBoxBackend {
     dialog->setLabelText(label);
     dialog->setInputMode(QInputDialog::TextInput);
     dialog->setTextValue(ToQt(value));
+    // Sized for the short prompt the window is narrower than its title,
+    // which the window manager then cuts ("Maxim... e size"): leave room for
+    // the title beside the frame's buttons.
+    // The dialog's layout sets its minimum size, so the edit field carries
+    // the width.
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    if (auto* edit = dialog->findChild<QLineEdit*>())
+      edit->setMinimumWidth(title.horizontalAdvance(ToQt(caption)) + 100);
     const bool ok = dialog->exec() == QDialog::Accepted;
     if (!dialog) return false;
     if (ok) value = dialog->textValue().toStdString();
