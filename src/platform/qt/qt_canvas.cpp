@@ -297,6 +297,9 @@ void TQtPainterCanvas::LineTo(int x, int y) {
     lineClipped_ = clipped_;
     lineClip_ = clip_;
     lineBounds_ = DeviceRect();
+    // Qt strokes thin lines straight into the pixels only under a clip
+    // rectangle; the device's own is no clip at all.
+    if (!clipped_ && !lineBounds_.isEmpty()) p->setClipRect(lineBounds_);
   }
   // Lines are gathered only where the painter stays this canvas's own until
   // the run ends, and for solid one-pixel pens: wider pens would become one
