@@ -195,12 +195,15 @@ TEST(QtEvents, TimersFireUnderProcessEvents) {
   SetEventsBackend(nullptr);
 }
 
-// A run of lines keeps the painter's pen between LineTo calls: whatever
-// changes in between (pen, mode, style, clip, background, shapes, text,
-// pixels read and written) must reach the next line, so the picture equals
-// the one where every line is drawn on its own as a two-point polyline.
+// A run of lines keeps the painter's pen between LineTo calls and hands its
+// lines to Qt together: whatever changes or draws in between (pen, width,
+// mode, style, clip, background, fills, shapes, text, copies, pixels read and
+// written, the image shown) must come after the lines before it and reach the
+// next line, so the picture equals the one where every line is drawn on its
+// own as a two-point polyline.
 TEST_F(QtCanvasTest, RunsOfLinesFollowEveryChangeBetweenThem) {
   auto a = TBitmap::Create(64, 48), b = TBitmap::Create(64, 48);
+  auto source = Patterned(8, 8);
   uint32_t seed = 5;
   auto next = [&](uint32_t n) {
     seed = seed * 1103515245u + 12345u;
@@ -210,10 +213,20 @@ TEST_F(QtCanvasTest, RunsOfLinesFollowEveryChangeBetweenThem) {
     uint32_t Kind, X, Y, V;
   };
   std::vector<TStep> steps;
-  for (int i = 0; i < 600; ++i) steps.push_back({next(14), next(70), next(54), next(1000)});
-  auto run = [&](TCanvas& c, bool lineTo) {
+  for (int i = 0; i < 3000; ++i) steps.push_back({next(22), next(70), next(54), next(1000)});
+  auto run = [&](TBitmap& bmp, bool lineTo) {
+    TCanvas& c = bmp.Canvas();
     const TPenMode modes[] = {pmCopy, pmXor, pmNotXor, pmCopy};
     const TPenStyle styles[] = {psSolid, psDot, psDashDot, psSolid};
+    auto line = [&](int x, int y) {
+      if (lineTo) {
+        c.LineTo(x, y);
+      } else {
+        TPoint from = c.PenPos();
+        c.Polyline({from, {x, y}});
+        c.MoveTo(x, y);
+      }
+    };
     for (const TStep& s : steps) {
       int x = int(s.X) - 3, y = int(s.Y) - 3;
       switch (s.Kind) {
@@ -230,22 +243,48 @@ TEST_F(QtCanvasTest, RunsOfLinesFollowEveryChangeBetweenThem) {
           c.Font.Color = RGB(0, uint8_t(s.V), 0x80);
           c.TextOut(x, y, "7");
           break;
+        case 11: c.Pen.Width = s.V % 4 == 0 ? 3 : 1; break;
+        case 12:
+          c.Brush.Color = RGB(uint8_t(s.V * 5), 0x40, 0);
+          c.FillRect({x, y, x + 6, y + 3});
+          break;
+        case 13: c.Ellipse(x, y, x + 7, y + 5); break;
+        case 14: c.CopyRect({x, y, x + 8, y + 8}, *source, {0, 0, 8, 8}); break;
+        case 15: (void)static_cast<TQtBitmap&>(bmp).Image(); break;
         default:
           if (s.Kind == 10) {  // one step, as the dots of small symbols
             x = c.PenPos().X + int(s.V % 3) - 1;
             y = c.PenPos().Y + int(s.V / 3 % 3) - 1;
           }
-          if (lineTo) {
-            c.LineTo(x, y);
-          } else {
-            TPoint from = c.PenPos();
-            c.Polyline({from, {x, y}});
-            c.MoveTo(x, y);
-          }
+          line(x, y);
+      }
+    }
+    // Long runs in one pen, in every direction and partly outside, as a
+    // redraw's lines and symbol dots come: longer than Qt is handed at once,
+    // in copy and crossing themselves in XOR.
+    c.ClipRect({});
+    c.Pen = TPen{};
+    for (TPenMode mode : {pmCopy, pmXor}) {
+      c.Pen.Mode = mode;
+      c.Pen.Color = mode == pmXor ? clLime : clNavy;
+      for (int i = 0; i < 10000; ++i) {
+        int x = int(next(80)) - 8, y = int(next(64)) - 8;
+        if (i % 2) {
+          x = c.PenPos().X + int(next(3)) - 1;
+          y = c.PenPos().Y + int(next(3)) - 1;
+        } else if (i % 5 == 0) {
+          c.MoveTo(x, y);
+          continue;
+        }
+        line(x, y);
       }
     }
   };
-  run(a->Canvas(), true);
-  run(b->Canvas(), false);
+  const uint32_t start = seed;
+  run(*a, true);
+  seed = start;
+  run(*b, false);
+  const QImage& shown = static_cast<TQtBitmap&>(*a).Image();
   EXPECT_EQ(a->Pixels(), b->Pixels());
+  EXPECT_EQ(shown, static_cast<TQtBitmap&>(*b).Image());
 }

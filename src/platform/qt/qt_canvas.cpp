@@ -17,6 +17,9 @@ namespace {
 // the device first.
 constexpr long long kSafeCoordinate = 1 << 22;
 
+// Lines gathered before they are handed to Qt in one call.
+constexpr size_t kLineBatch = 4096;
+
 bool Huge(long long v) { return v < -kSafeCoordinate || v > kSafeCoordinate; }
 
 bool AnyHuge(std::initializer_list<long long> values) {
@@ -184,7 +187,14 @@ QRect TQtPainterCanvas::DeviceRect() {
   return d ? QRect(0, 0, d->width(), d->height()) : QRect();
 }
 
+void TQtPainterCanvas::FlushLines() const {
+  if (lines_.empty()) return;
+  linePainter_->drawLines(lines_.data(), int(lines_.size()));
+  lines_.clear();
+}
+
 QPainter* TQtPainterCanvas::Prepare(TColor color, TPenMode mode, QColor& out) {
+  FlushLines();
   lineReady_ = false;  // whatever the caller sets next is not a line's state
   QPainter* p = Painter();
   if (!p) return nullptr;
@@ -286,8 +296,39 @@ void TQtPainterCanvas::LineTo(int x, int y) {
     lineBack_ = BackColor;
     lineClipped_ = clipped_;
     lineClip_ = clip_;
+    lineBounds_ = DeviceRect();
+    // Qt strokes thin lines straight into the pixels only under a clip
+    // rectangle; the device's own is no clip at all.
+    if (!clipped_ && !lineBounds_.isEmpty()) p->setClipRect(lineBounds_);
   }
-  p->drawLine(QPoint(from.X, from.Y), QPoint(x, y));
+  // Lines are gathered only where the painter stays this canvas's own until
+  // the run ends, and for solid one-pixel pens: wider pens would become one
+  // path (XOR cancelling where the lines cross), and dashes depend on the
+  // direction. Qt strokes an array of lines with one stroker, which adds a
+  // pixel to a line that runs against the one before it; a line given from
+  // its other end draws the same pixels, so gathered lines all run left to
+  // right, or top to bottom where steep. Such a turned line must not be cut
+  // to the device by Qt (the cut would round differently): one reaching
+  // outside is drawn on its own.
+  const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
+  if (!lineReady_ || Pen.Width > 1 || !solid) {
+    FlushLines();
+    p->drawLine(QPoint(from.X, from.Y), QPoint(x, y));
+    return;
+  }
+  QLine line(from.X, from.Y, x, y);
+  const int dx = x - from.X, dy = y - from.Y;
+  if (std::abs(dx) < std::abs(dy) ? dy < 0 : dx < 0) {
+    if (!lineBounds_.contains(line.p1()) || !lineBounds_.contains(line.p2())) {
+      FlushLines();
+      p->drawLine(line);
+      return;
+    }
+    line = QLine(line.p2(), line.p1());
+  }
+  linePainter_ = p;
+  lines_.push_back(line);
+  if (lines_.size() >= kLineBatch) FlushLines();
 }
 
 void TQtPainterCanvas::Polyline(const std::vector<TPoint>& points) { Stroke(points, false); }
@@ -519,6 +560,7 @@ QPainter* TQtImageCanvas::Painter() {
 }
 
 void TQtImageCanvas::End() const {
+  FlushLines();
   if (painter_.isActive()) painter_.end();
 }
 

@@ -8,11 +8,14 @@
 // black). Shapes reaching far outside the device are cut to it before Qt
 // sees them: lines and polygons geometrically; ellipses and arcs on images
 // through the headless raster code; on printers such ellipses and arcs are
-// left out.
+// left out. On images, a run of LineTo calls in one pen is gathered and
+// handed to Qt at once; anything else that draws, reads or ends the picture
+// draws the gathered lines first.
 #pragma once
 #include <QImage>
 #include <QPainter>
 #include <functional>
+#include <vector>
 
 #include "platform/canvas.h"
 
@@ -53,6 +56,10 @@ class TQtPainterCanvas : public TCanvas {
   // stays open between calls counts each opening; 0 (the default) for one
   // whose painter's state may change behind the canvas's back.
   virtual unsigned long PainterSession() const { return 0; }
+  // Draws the lines LineTo has gathered, in the painter state they were
+  // gathered under. Every call that changes the painter, draws otherwise,
+  // ends the painting or reads the pixels calls it first.
+  void FlushLines() const;
 
   bool clipped_ = false;
   TRect clip_;
@@ -72,6 +79,11 @@ class TQtPainterCanvas : public TCanvas {
   TColor lineBack_ = clWhite;
   bool lineClipped_ = false;
   TRect lineClip_;
+  QRect lineBounds_;  // the device
+  // The lines of the current run not yet handed to Qt (one drawLines call
+  // per run costs far less than one drawLine per line), and their painter.
+  mutable std::vector<QLine> lines_;
+  mutable QPainter* linePainter_ = nullptr;
 };
 
 // The canvas of a QImage. The painter stays open between drawing calls and
