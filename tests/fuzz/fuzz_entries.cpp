@@ -20,6 +20,7 @@
 #include "import/hpgl_reader.h"
 #include "import/igi_post_import.h"
 #include "import/import_frame.h"
+#include "import/import_host.h"
 #include "import/ipc_import.h"
 #include "import/lzw_decompress.h"
 #include "import/odb_import.h"
@@ -106,6 +107,9 @@ void StartProgram() {
   // each cleared job took most of an input's time. The headless view takes
   // the drawing calls instead.
   SetViewServices(nullptr);
+  // The imports' report windows likewise: the host without a window keeps
+  // their texts (emptied for each input).
+  SetImportHost(nullptr);
   BackToStartFolder();
 }
 
@@ -169,6 +173,7 @@ void FreshJob() {
       DrillTapeReader->Report->OKButton.Click();
     }
   });
+  DetachedImportHost() = TDetachedImportHost{};
   ClearJob();
   ResetStartupSettings();
   ResetFamilySettings();
