@@ -448,8 +448,9 @@ void RunDetect(const uint8_t* data, std::size_t size) {
 
 // The input is cut at lines "#>" into the files of a small job, in this
 // order: the top layer's features, the drill layer's features, the rout
-// layer's features, the drill layer's tools, the step's profile and the
-// matrix (the fixed one below when not given). A part starting with the
+// layer's features, the drill layer's tools, the step's profile (a square
+// when not given) and the matrix (the fixed one below when not given); the
+// step header is always the same. A part starting with the
 // compress magic bytes is written as the compressed copy (".Z").
 const char* const kOdbMatrix =
     "STEP {\n COL=1\n NAME=PANEL\n}\n"
@@ -474,6 +475,7 @@ void RunOdb(const uint8_t* data, std::size_t size) {
     from = cut + 4;
   }
   if (parts.size() < 6) parts.resize(6);
+  if (parts[4].empty()) parts[4] = "S P 0\nOB 0 0 I\nOS 2 0\nOS 2 1\nOS 0 1\nOS 0 0\nOE\nSE\n";
   if (parts[5].empty()) parts[5] = kOdbMatrix;
   const char* const names[] = {"steps/panel/layers/top/features", "steps/panel/layers/drill/features",
                                "steps/panel/layers/rout/features", "steps/panel/layers/drill/tools",
@@ -486,6 +488,10 @@ void RunOdb(const uint8_t* data, std::size_t size) {
     fs::create_directories(file.parent_path(), ec);
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(parts[i].data(), std::streamsize(parts[i].size()));
+  }
+  {
+    std::ofstream header(job / "steps" / "panel" / "stephdr", std::ios::binary | std::ios::trunc);
+    header << "X_DATUM=0\nY_DATUM=0\n";
   }
   SelectLayer(0);
   Guarded([&] { ImportValorJob((job / "matrix" / "matrix").string()); });
