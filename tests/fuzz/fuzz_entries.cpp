@@ -540,6 +540,11 @@ void RunToolTables(const uint8_t* data, std::size_t size) {
   Guarded([&] {
     ReadDrillToolTableFile(file);
     LoadRoutToolPage(file, 40);
+    // The feed/speed table is looked up for every tool with a size.
+    ToolTable.Fill(TToolRecord{});
+    ToolTable[1].Diameter = 254000;
+    ToolTable[2].Diameter = 889000;
+    ToolTable[7].Diameter = 3175000;
     LoadFeedSpeedTableFile(file);
   });
 }
