@@ -23,13 +23,13 @@ if ! command -v clang++ >/dev/null || ! command -v clang >/dev/null; then
 fi
 
 all=(nc_reader drill_import rout_import cad_import gerber job_file swap_basic swap_filter
-     filter_lists registry_file)
+     filter_lists registry_file dxf odb lzw hpgl ipc esi igi_post gcadd detect editor_file
+     plot_spec tool_tables error_log settings)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")
 
 jobs=$(( $(nproc 2>/dev/null || echo 2) / 2 ))
 ((jobs > 0)) || jobs=1
-[ -f /work/ccache.env ] && . /work/ccache.env
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_SANITIZE=ON \
   -DKORVEX_FUZZ=ON -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF >/dev/null
 cmake --build build/fuzz -j "$jobs" --target "${targets[@]/#/fuzz_}"

@@ -687,6 +687,9 @@ double DetectDxf(const std::string& fileName) {
   if (!FileExistsNoWild(fileName) || TryOpenFile(fileName)) return 0.0;
   std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
   if (f == nullptr) return 0.0;
+  // Lines are read up to the longest a drawing holds: a file without line
+  // ends is not read whole just to be turned down.
+  auto readLine = [f](std::string& text) { return ReadTextLineLimited(f, text) == lrLine; };
   std::string line;
   int32_t lines = 0, run = 0, codeParity = 1;
   bool start = true;
@@ -697,15 +700,15 @@ double DetectDxf(const std::string& fileName) {
   // Comment groups (999) ahead of the first section are passed over.
   std::string comment;
   bool first = true;
-  while (ReadTextLine(f, line)) {
+  while (readLine(line)) {
     if (first) DropUtf8Mark(line);
     first = false;
     if (!codeIs(line, 999)) break;
-    if (!ReadTextLine(f, comment)) break;
+    if (!readLine(comment)) break;
     line.clear();
   }
   bool pending = !line.empty() || !std::feof(f);
-  while (lines <= 100 && (pending || ReadTextLine(f, line))) {
+  while (lines <= 100 && (pending || readLine(line))) {
     pending = false;
     ++lines;
     if (lines == 1 && line.size() > 78) break;
@@ -717,7 +720,7 @@ double DetectDxf(const std::string& fileName) {
       if (lines == 4) start = clean == "HEADER" || clean == "TABLES" || clean == "BLOCKS" ||
                               clean == "ENTITIES";
       // The usual start, unless the file ends right there.
-      if (lines == 4 && start && ReadTextLine(f, line)) {
+      if (lines == 4 && start && readLine(line)) {
         std::fclose(f);
         return 0.9;
       }

@@ -132,7 +132,7 @@ double DetectValorMatrix(const std::string& fileName) {
                                  {"START_NAME", 0.05, false},
                                  {"END_NAME", 0.05, false}}};
   std::string line;
-  for (int n = 0; n < 251 && ReadTextLine(file.F, line); ++n) {
+  for (int n = 0; n < 251 && ReadTextLineLimited(file.F, line) == lrLine; ++n) {
     const std::string upper = UpperCaseStr(line);
     for (TWord& w : words)
       if (upper.find(w.Text) != std::string::npos) w.Seen = true;
@@ -149,7 +149,7 @@ double DetectEsi(const std::string& fileName) {
   bool header = false, percent = false;
   double total = 0.0, good = 0.0;
   std::string line;
-  for (int counted = 0; counted < 200 && ReadTextLine(file.F, line);) {
+  for (int counted = 0; counted < 200 && ReadTextLineLimited(file.F, line) == lrLine;) {
     const std::string upper = UpperCaseStr(line);
     if (upper.find("(ESI 5000)") != std::string::npos || upper.find("(ESI 5100)") != std::string::npos ||
         upper.find("(ESI 5200)") != std::string::npos) {

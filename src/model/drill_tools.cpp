@@ -64,19 +64,28 @@ bool ReadDrillToolTableFile(const std::string& fileName) {
     ReportIOError(errno ? errno : ENOENT, "opening a file");
     return false;
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-  if (in.bad()) {
+  // The size decides; only the records the table can hold are read, so a
+  // huge file chosen by mistake costs no more than a table.
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size < 0 || !in) {
     ReportIOError(EIO, "reading a file");
     return false;
   }
-  if (bytes.size() % kToolRecordSize != 0) {
-    ErrorBox(fileName + " is not a drill tool table: its size of " +
-             std::to_string(bytes.size()) + " bytes is not a multiple of 21.");
+  if (static_cast<uint64_t>(size) % kToolRecordSize != 0) {
+    ErrorBox(fileName + " is not a drill tool table: its size of " + std::to_string(size) +
+             " bytes is not a multiple of 21.");
+    return false;
+  }
+  const std::size_t records =
+      static_cast<std::size_t>(std::min<uint64_t>(static_cast<uint64_t>(size) / kToolRecordSize, kToolCount));
+  std::vector<uint8_t> bytes(records * kToolRecordSize);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) {
+    ReportIOError(EIO, "reading a file");
     return false;
   }
   TIndexedArray<TToolRecord, 1, kToolCount> table;
-  std::size_t records = std::min<std::size_t>(bytes.size() / kToolRecordSize, kToolCount);
   for (std::size_t n = 0; n < records; ++n)
     table[int32_t(n + 1)] = DecodeToolRecord(bytes.data() + n * kToolRecordSize);
   ToolTable = table;

@@ -482,8 +482,15 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
   if (TryOpenFile(fileName)) return 0.0;
   std::ifstream in(NativePath(fileName), std::ios::binary);
   if (!in) return 0.0;
-  auto readLine = [&in](std::string& line) -> bool {
-    if (!std::getline(in, line)) return false;
+  // A line longer than any tape block ends the look: a file without line
+  // ends is not read whole just to be turned down.
+  std::vector<char> buffer(kMaxTextLine + 1);
+  auto readLine = [&in, &buffer](std::string& line) -> bool {
+    in.getline(buffer.data(), std::streamsize(buffer.size()));
+    if (in.fail()) return false;
+    // The line end is counted when it was taken.
+    const std::streamsize got = in.gcount() - (in.eof() ? 0 : 1);
+    line.assign(buffer.data(), std::size_t(got));
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
   };

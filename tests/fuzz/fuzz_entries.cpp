@@ -10,9 +10,26 @@
 #include <fstream>
 #include <memory>
 
+#include "editor/editor_window.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
+#include "import/dxf_import.h"
+#include "import/esi_import.h"
+#include "import/gcadd_import.h"
 #include "import/gerber_reader.h"
+#include "import/hpgl_reader.h"
+#include "import/igi_post_import.h"
+#include "import/import_frame.h"
+#include "import/import_host.h"
+#include "import/ipc_import.h"
+#include "import/lzw_decompress.h"
+#include "import/odb_import.h"
+#include "model/drill_tools.h"
+#include "model/tool_tables.h"
+#include "plot/plot_device.h"
+#include "tapein/drill_import_command.h"
+#include "tapeout/tool_table_dialogs.h"
+#include "workspace/error_log.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "workspace/job_file.h"
@@ -86,6 +103,13 @@ void StartProgram() {
   JobFileSaveQuery = [] { return true; };
   static TWorkspace* program = CreateWorkspace().release();
   (void)program;
+  // The window's picture is not drawn: redrawing it after each import and
+  // each cleared job took most of an input's time. The headless view takes
+  // the drawing calls instead.
+  SetViewServices(nullptr);
+  // The imports' report windows likewise: the host without a window keeps
+  // their texts (emptied for each input).
+  SetImportHost(nullptr);
   BackToStartFolder();
 }
 
@@ -149,6 +173,7 @@ void FreshJob() {
       DrillTapeReader->Report->OKButton.Click();
     }
   });
+  DetachedImportHost() = TDetachedImportHost{};
   ClearJob();
   ResetStartupSettings();
   ResetFamilySettings();
@@ -337,6 +362,265 @@ void RunRegistryFile(const uint8_t* data, std::size_t size) {
   store.LoadFromFile(file, &error);
 }
 
+// ---- The CAD imports of File > Import ----------------------------------------------------------
+
+// Every dialog an import may raise is answered with OK; the layer dialog of
+// ODB++ takes the whole first step.
+void AnswerImportDialogs() {
+  for (const char* form : {"TDrawingUnits", "TForceFormatDialog", "TGerberDrillDialog"})
+    RegisterModalScript(form, [](TForm& f) { f.Click("OKButton"); });
+  RegisterModalScript("TValorLayerDialog", [](TForm& f) {
+    f.Click("Step1");
+    f.Click("OKButton");
+  });
+}
+
+// Runs one import of a file holding the input, on a fresh job.
+void RunFileImport(const char* name, const uint8_t* data, std::size_t size, void (*import)(const std::string&)) {
+  FreshJob();
+  AnswerImportDialogs();
+  const std::string file = InputFile(name, data, size);
+  SelectLayer(0);
+  Guarded([&] { import(file); });
+}
+
+void RunDxf(const uint8_t* data, std::size_t size) {
+  RunFileImport("FUZZ.DXF", data, size, [](const std::string& f) {
+    DetectDxf(f);
+    ImportDxfToCad(f);
+  });
+  RunFileImport("FUZZ.DXF", data, size, [](const std::string& f) {
+    SelectLayer(30);
+    ImportDxfToDrill(f);
+  });
+}
+
+void RunHpgl(const uint8_t* data, std::size_t size) {
+  RunFileImport("FUZZ.HPG", data, size, [](const std::string& f) {
+    DetectHpgl(f);
+    ImportHpglToCad(f);
+  });
+}
+
+void RunIpc(const uint8_t* data, std::size_t size) {
+  RunFileImport("FUZZ.IPC", data, size, [](const std::string& f) {
+    DetectIpcFile(f);
+    ImportIpcFile(f);
+  });
+}
+
+void RunEsi(const uint8_t* data, std::size_t size) {
+  RunFileImport("FUZZ.ESI", data, size, [](const std::string& f) {
+    DetectEsi(f);
+    ImportEsiToCad(f);
+  });
+  RunFileImport("FUZZ.ESI", data, size, [](const std::string& f) {
+    SelectLayer(30);
+    ImportEsiToDrill(f);
+  });
+}
+
+void RunIgiPost(const uint8_t* data, std::size_t size) {
+  RunFileImport("FUZZ.IGI", data, size, [](const std::string& f) {
+    DetectIgiPost(f);
+    ImportIgiPostToCad(f);
+  });
+}
+
+void RunGcadd(const uint8_t* data, std::size_t size) {
+  RunFileImport("FUZZ.GCD", data, size, [](const std::string& f) {
+    DetectGcadd(f);
+    ImportGcaddToCad(f);
+  });
+}
+
+// The format guesses made for a file picked without a format: every
+// detector of the CAD and the drill imports.
+void RunDetect(const uint8_t* data, std::size_t size) {
+  RunFileImport("FUZZ.DAT", data, size, [](const std::string& f) {
+    DetectFileFormat(f);
+    uint8_t format = 0;
+    DetectImportFormat(f, format);
+  });
+}
+
+// ---- ODB++: a job tree made from the input ------------------------------------------------------
+
+// The input is cut at lines "#>" into the files of a small job, in this
+// order: the top layer's features, the drill layer's features, the rout
+// layer's features, the drill layer's tools, the step's profile (a square
+// when not given) and the matrix (the fixed one below when not given); the
+// step header is always the same. A part starting with the
+// compress magic bytes is written as the compressed copy (".Z").
+const char* const kOdbMatrix =
+    "STEP {\n COL=1\n NAME=PANEL\n}\n"
+    "LAYER {\n ROW=1\n CONTEXT=BOARD\n TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n"
+    "LAYER {\n ROW=2\n CONTEXT=BOARD\n TYPE=DRILL\n NAME=DRILL\n POLARITY=POSITIVE\n}\n"
+    "LAYER {\n ROW=3\n CONTEXT=BOARD\n TYPE=ROUT\n NAME=ROUT\n POLARITY=POSITIVE\n}\n";
+
+void RunOdb(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  AnswerImportDialogs();
+  namespace fs = std::filesystem;
+  const fs::path job = fs::path(Home()) / "odbjob";
+  std::error_code ec;
+  fs::remove_all(job, ec);
+  const std::string all(reinterpret_cast<const char*>(data), size);
+  std::vector<std::string> parts;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t cut = all.find("\n#>\n", from);
+    parts.push_back(all.substr(from, cut == std::string::npos ? std::string::npos : cut - from));
+    if (cut == std::string::npos || parts.size() == 6) break;
+    from = cut + 4;
+  }
+  if (parts.size() < 6) parts.resize(6);
+  if (parts[4].empty()) parts[4] = "S P 0\nOB 0 0 I\nOS 2 0\nOS 2 1\nOS 0 1\nOS 0 0\nOE\nSE\n";
+  if (parts[5].empty()) parts[5] = kOdbMatrix;
+  const char* const names[] = {"steps/panel/layers/top/features", "steps/panel/layers/drill/features",
+                               "steps/panel/layers/rout/features", "steps/panel/layers/drill/tools",
+                               "steps/panel/profile", "matrix/matrix"};
+  for (std::size_t i = 0; i < 6; ++i) {
+    if (parts[i].empty()) continue;
+    fs::path file = job / names[i];
+    if (parts[i].size() >= 2 && uint8_t(parts[i][0]) == 0x1F && uint8_t(parts[i][1]) == 0x9D)
+      file += ".Z";
+    fs::create_directories(file.parent_path(), ec);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(parts[i].data(), std::streamsize(parts[i].size()));
+  }
+  {
+    std::ofstream header(job / "steps" / "panel" / "stephdr", std::ios::binary | std::ios::trunc);
+    header << "X_DATUM=0\nY_DATUM=0\n";
+  }
+  SelectLayer(0);
+  Guarded([&] { ImportValorJob((job / "matrix" / "matrix").string()); });
+}
+
+// ---- The .Z decompressor on its own ----------------------------------------------------------------
+
+void RunLzw(const uint8_t* data, std::size_t size) {
+  StartProgram();
+  Messages.clear();
+  const std::string in = NativePath(InputFile("FUZZ.Z", data, size));
+  const std::string out = NativePath(ExecutionPath() + "INDATA\\FUZZ.OUT");
+  TDecompressor decompressor;
+  std::string message;
+  if (!Decompress(decompressor, in, out, 255, message)) Messages.push_back(message);
+  std::error_code ec;
+  std::filesystem::remove(out, ec);
+}
+
+// ---- The text editor's file load -------------------------------------------------------------------
+
+void RunEditorFile(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const std::string file = NativePath(InputFile("FUZZ.TXT", data, size));
+  QueueModalScript("TQuillexForm", [](TForm& f) {
+    auto& w = static_cast<TQuillexForm&>(f);
+    w.Editor->SetModified(false);
+    f.Close();
+  });
+  Guarded([&] { RunTextEditor(file, 3); });
+}
+
+// ---- Small files of the program's home ---------------------------------------------------------------
+
+void RunPlotSpec(const uint8_t* data, std::size_t size) {
+  Messages.clear();
+  TPaperTable papers;
+  ReadPaperSpecs(std::string(reinterpret_cast<const char*>(data), size), papers);
+}
+
+// Drill tool table, rout tool page and feed/speed table files, loaded as
+// the menu items do once the file is chosen.
+void RunToolTables(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const std::string file = NativePath(InputFile("FUZZ.TLS", data, size));
+  Guarded([&] {
+    ReadDrillToolTableFile(file);
+    LoadRoutToolPage(file, 40);
+    // The feed/speed table is looked up for every tool with a size.
+    ToolTable.Fill(TToolRecord{});
+    ToolTable[1].Diameter = 254000;
+    ToolTable[2].Diameter = 889000;
+    ToolTable[7].Diameter = 3175000;
+    LoadFeedSpeedTableFile(file);
+  });
+}
+
+void RunErrorLog(const uint8_t* data, std::size_t size) {
+  StartProgram();
+  Messages.clear();
+  const std::string file = NativePath(InputFile("FUZZ.LOG", data, size));
+  for (int32_t want : {1, 2, 1000000}) {
+    int32_t entry = want, newest = 0;
+    std::vector<std::string> lines;
+    ReadLogEntry(file, entry, lines, newest);
+  }
+}
+
+// Every settings family read from a registry file of the input.
+void RunSettings(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  TRegistryStore& store = TRegistryStore::Instance();
+  TRegKey root;
+  if (!RegistryFromText(text, root)) return;
+  store.Clear();
+  RegistryFromText(text, store.Root());
+  Guarded([&] {
+    LoadAllSettings();
+    TMakeTapeDefaults makeTape;
+    LoadMakeTapeDefaults(makeTape);
+    TFirstLastHitDefaults firstLast;
+    LoadFirstLastHitDefaults(firstLast);
+    TSlotAlgorithmSettings slots;
+    LoadSlotAlgorithmSettings(slots);
+    TDrilledSlotSettings drilledSlots;
+    LoadDrilledSlotSettings(drilledSlots);
+    int32_t radius = 0;
+    LoadDrilledCircleSettings(radius);
+    LoadPlotDefaults();
+    uint8_t scale = 0, orientation = 0;
+    LoadPrintDefaults(scale, orientation);
+    bool b1 = false, b2 = false, b3 = false, b4 = false;
+    int32_t t1 = 0, t2 = 0, t3 = 0;
+    LoadAutoCleanupDefaults(b1, b2, b3, b4, t1, t2, t3);
+    LoadGerberImportDefaults();
+    LoadDefaultRoutToolPage();
+    TAutoTabSettings tabs;
+    LoadAutoTabSettings(tabs);
+    for (bool output : {false, true}) {
+      TDrillFormatRecord drill;
+      LoadDrillFormatDefaults(drill, output);
+      TCadFormatRecord cad;
+      LoadCadFormatDefaults(cad, output);
+    }
+    for (int selector : {RoutFormatOutput, RoutFormatInput, RoutFormatTextEdit}) {
+      TRoutFormatRecord rout;
+      LoadRoutFormatDefaults(rout, selector);
+    }
+    TAutoStepRepeatSettings stepRepeat;
+    LoadAutoStepRepeatSettings(stepRepeat);
+    uint8_t compensation = 0;
+    LoadAutoRoutCompensation(compensation);
+    TAutoRoutSettings autoRout;
+    LoadAutoRoutSettings(autoRout);
+    LoadLastDirectories();
+    LoadFilterSettings();
+    bool dusting = false;
+    LoadFullPanelAutoRout(dusting);
+    TFullPanelInlineRout inlineRout;
+    LoadFullPanelInlineRout(inlineRout);
+    LoadDncSettings();
+    LoadTableParameters();
+  });
+  store.Clear();
+  ResetStartupSettings();
+  ResetFamilySettings();
+}
+
 struct TNamedEntry {
   const char* Name;
   TFuzzEntry Entry;
@@ -348,6 +632,13 @@ const TNamedEntry kEntries[] = {
     {"gerber", RunGerber},              {"job_file", RunJobFile},
     {"swap_basic", RunSwapBasic},       {"swap_filter", RunSwapFilter},
     {"filter_lists", RunFilterLists},   {"registry_file", RunRegistryFile},
+    {"dxf", RunDxf},                    {"odb", RunOdb},
+    {"lzw", RunLzw},                    {"hpgl", RunHpgl},
+    {"ipc", RunIpc},                    {"esi", RunEsi},
+    {"igi_post", RunIgiPost},           {"gcadd", RunGcadd},
+    {"detect", RunDetect},              {"editor_file", RunEditorFile},
+    {"plot_spec", RunPlotSpec},         {"tool_tables", RunToolTables},
+    {"error_log", RunErrorLog},         {"settings", RunSettings},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "foundation/settings_families.h"
 #include "import/import_frame.h"
+#include "tapein/drill_import.h"
 #include "import_test_support.h"
 #include "import/dxf_import.h"
 #include "import/gerber_cad.h"
@@ -96,6 +97,23 @@ TEST_F(ImportFrameTest, EmptyAndBinaryFilesAreRefusedByAll) {
   ASSERT_EQ(ShownMessageBoxes().size(), 2u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "File access error #100\r\n" + IoErrorText(100));
   EXPECT_EQ(ShownMessageBoxes()[1].Text, "File access error #2\r\n" + IoErrorText(2));
+}
+
+// Text without line ends (here 8 MB of one drill block repeated): no
+// detector takes it, and none reads past the longest line a format holds
+// (detection of the whole set stays far below the time a full read takes).
+TEST_F(ImportFrameTest, AFileWithoutLineEndsIsTurnedDownEarly) {
+  std::string line;
+  line.reserve(8u << 20);
+  while (line.size() < (8u << 20)) line += "X012345Y067890T01";
+  const std::string header = "M48\r\n%\r\n";
+  for (const std::string& text : {line, header + line}) {
+    const std::string f = Write("oneline.drl", text);
+    for (uint8_t c = fcDxf; c < FormatCount; ++c)
+      if (ImportFormat(c).Detect) EXPECT_LE(ImportFormat(c).Detect(f), 0.6) << int(c);
+    EXPECT_LE(DetectExcellon(f, false), 0.6);
+    EXPECT_EQ(DetectFileFormat(f), fcUnrecognized);
+  }
 }
 
 // ---- The command -----------------------------------------------------------------------------

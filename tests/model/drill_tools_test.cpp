@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <unistd.h>
 
 #include "drill_test_fixture.h"
 #include "foundation/settings.h"
@@ -65,6 +66,19 @@ TEST_F(TDrillToolsTest, ShortAndBrokenFiles) {
 
   EXPECT_FALSE(ReadDrillToolTableFile(ExecutionPath() + "TOOLDATA\\NONE"));
   EXPECT_EQ(ToolTable.Items, before.Items);
+
+  // A file of 2.1 GB (sparse) whose size is a multiple of 21: its first
+  // 1,000 records are read, without taking the whole file into memory.
+  {
+    std::string head = ten;
+    head.resize(21000, '\0');
+    WriteFileBytes(ToolFile("HUGE"), head);
+    ASSERT_EQ(::truncate(ToolFile("HUGE").c_str(), off_t{21} * 100000000), 0);
+  }
+  ASSERT_TRUE(ReadDrillToolTableFile(ExecutionPath() + "TOOLDATA\\HUGE"));
+  EXPECT_EQ(ToolTable[10].Diameter, 510);
+  EXPECT_EQ(ToolTable[11], TToolRecord{});
+  ::unlink(ToolFile("HUGE").c_str());
 
   // The menu's load: Cancel changes nothing; a chosen file is read.
   ScriptCommonDialogCancel();
