@@ -22,6 +22,7 @@
 // inactive and of diameter 0; the database refuses such numbers where they
 // enter.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -175,6 +176,11 @@ void TDrillEntity::ForEachCopy(const std::vector<TIntPoint>& points, F&& f) {
 class TDrillHole final : public TDrillEntity {
  public:
   TDrillHole(const TIntPoint& point, uint16_t tool);
+  // Holes come by the hundred thousand with a tape or a job: they are carved
+  // from shared blocks instead of one heap allocation each. Every delete,
+  // wherever it happens, gives the hole back to its block.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etDrillHole; }
   void DrawColour(TColor colour) override;
   void Erase() override;

@@ -159,7 +159,14 @@ void TJobFileWriter::FieldAlways(int32_t code, int32_t value) {
   // Two numbers of at most 11 characters, each with its line end; the
   // digits are put eight at a time, so there is room for 8 more.
   char* const start = Room(34);
-  char* p = PutDecimal(start, code);
+  char* p = start;
+  if (uint32_t(code) < 100) {
+    // Group codes have one or two digits.
+    if (code >= 10) *p++ = char('0' + code / 10);
+    *p++ = char('0' + code % 10);
+  } else {
+    p = PutDecimal(p, code);
+  }
   *p++ = '\r';
   *p++ = '\n';
   p = PutDecimal(p, value);

@@ -1,5 +1,6 @@
 #include <climits>
 #include <memory>
+#include <vector>
 
 #include "drill_test_fixture.h"
 #include "foundation/geometry_matrix.h"
@@ -249,4 +250,39 @@ TEST_F(TDrillEntityTest, MissingOperationsReport) {
   EXPECT_EQ(boxes[0].Text, "GetSecondPoint called on non-Slot!");
   EXPECT_EQ(boxes[1].Text, "SetRadius called on non-Circle entity");
   EXPECT_EQ(boxes[2].Text, "SetString called on non-text entity");
+}
+
+// Holes come from shared blocks: deleting them in any order, across many
+// blocks, while others are made, leaves every living hole as it was made and
+// reuses the freed room (the address sanitizer guards the freed slots).
+TEST_F(TDrillEntityTest, HolesSurviveChurnAcrossBlocks) {
+  ToolTable[1].Diameter = 1000;
+  std::vector<std::unique_ptr<TDrillHole>> holes;
+  auto* pattern = new TStepObject(TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 5000, 0, 0}});
+  pattern->AddRef();
+  auto make = [&](int32_t i) {
+    auto hole = std::make_unique<TDrillHole>(TIntPoint{i, -i}, uint16_t(1 + i % 7));
+    if (i % 97 == 0) hole->SetStepObj(pattern);
+    return hole;
+  };
+  for (int32_t i = 0; i < 30000; ++i) holes.push_back(make(i));
+  // Every third goes, then the gaps are filled with new holes.
+  for (std::size_t i = 0; i < holes.size(); i += 3) holes[i].reset();
+  for (std::size_t i = 0; i < holes.size(); i += 3) holes[i] = make(int32_t(i) + 1000000);
+  // A whole run in the middle goes, emptying blocks entirely.
+  for (std::size_t i = 10000; i < 25000; ++i) holes[i].reset();
+  for (std::size_t i = 0; i < holes.size(); ++i) {
+    if (!holes[i]) continue;
+    const int32_t made = i % 3 == 0 ? int32_t(i) + 1000000 : int32_t(i);
+    ASSERT_EQ(holes[i]->X, made);
+    ASSERT_EQ(holes[i]->Y, -made);
+    ASSERT_EQ(holes[i]->Tool, 1 + made % 7);
+    ASSERT_EQ(holes[i]->GetStepObj(), made % 97 == 0 ? pattern : nullptr);
+  }
+  for (std::size_t i = 10000; i < 25000; ++i) holes[i] = make(int32_t(i));
+  for (std::size_t i = 10000; i < 25000; ++i) ASSERT_EQ(holes[i]->X, int32_t(i));
+  holes.clear();
+  // The entities gave their references back: only this test's is left.
+  EXPECT_EQ(pattern->RefCount(), 1);
+  ReleaseStepObject(pattern);
 }
