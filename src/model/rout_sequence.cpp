@@ -144,13 +144,30 @@ int32_t TSequenceStore::FindHandle(int32_t handle, uint8_t& layer) const {
     layer = 0;
     return 0;
   }
+  const TWhere w = Where_[size_t(handle)];
+  int32_t& clean = Clean_[Slot(w.Layer)];
+  const TLayerList& list = List(w.Layer);
+  // An entry that has gone stale may point into the exact run, but never at
+  // the handle itself: a handle standing in the run has its entry exact.
+  if (w.Position <= clean && list.Handles[w.Position - 1] == handle) {
+    layer = w.Layer;
+    return w.Position;
+  }
+  // Beyond the exact run: index on from it as far as the handle.
+  for (int32_t p = clean + 1; p <= list.Count; ++p) {
+    const int32_t h = list.Handles[p - 1];
+    Where_[size_t(h)] = {p, w.Layer};
+    clean = p;
+    if (h == handle) {
+      layer = w.Layer;
+      return p;
+    }
+  }
+  // Not where its entry says: start again from the lists.
+  RebuildIndex();
+  if (Index_ != TIndexState::Valid) return ScanForHandle(handle, layer);
   layer = Where_[size_t(handle)].Layer;
   return Where_[size_t(handle)].Position;
-}
-
-void TSequenceStore::IndexRun(uint8_t layer, int32_t from, int32_t to) const {
-  const int32_t* h = List(layer).Handles.get();
-  for (int32_t p = from; p <= to; ++p) Where_[size_t(h[p - 1])] = {p, layer};
 }
 
 void TSequenceStore::RebuildIndex() const {
@@ -175,6 +192,7 @@ void TSequenceStore::RebuildIndex() const {
       w = {p, l};
     }
   }
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) Clean_[Slot(l)] = List(l).Count;
   Index_ = TIndexState::Valid;
 }
 
@@ -189,13 +207,16 @@ void TSequenceStore::IndexInserted(uint8_t layer, int32_t handle, int32_t at) {
   if (handle >= int32_t(Where_.size()))
     Where_.resize(std::clamp(Where_.size() * 2, size_t(handle) + 1, size_t(MaxIndexedHandle) + 1),
                   TWhere{});
-  IndexRun(layer, at, List(layer).Count);
+  Where_[size_t(handle)] = {at, layer};
+  int32_t& clean = Clean_[Slot(layer)];
+  clean = std::min(clean, at - 1);
 }
 
 void TSequenceStore::IndexRemoved(uint8_t layer, int32_t handle, int32_t position) {
   if (Index_ != TIndexState::Valid) return;
   Where_[size_t(handle)] = {};
-  IndexRun(layer, position, List(layer).Count);
+  int32_t& clean = Clean_[Slot(layer)];
+  clean = std::min(clean, position - 1);
 }
 
 int32_t TSequenceStore::ScanForHandle(int32_t handle, uint8_t& layer) const {
@@ -346,6 +367,7 @@ void TSequenceStore::RemoveHandle(int32_t handle) { Remove(handle); }
 
 void TSequenceStore::RemoveHandlesFrom(int32_t first) {
   ListsChanged();
+  MarkIndexStale();  // the kept handles move down
   for (TLayerList& list : Layers_) {
     int32_t* h = list.Handles.get();
     int32_t kept = 0;

@@ -2,6 +2,7 @@
 // redo logs of whole layer lists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <random>
@@ -99,7 +100,8 @@ TEST_F(RoutSequenceTest, RemovalAndRenumberingAfterACompaction) {
 
 // Lookups after thousands of random insertions, removals, renumberings,
 // clears and undo-log reloads answer as a plain scan of the lists does,
-// including while a handle stands in the lists twice.
+// including while a handle stands in the lists twice, and after runs of
+// insertions or removals in the middle of a list with no lookup between them.
 TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
   std::mt19937 rng(21);
   std::array<std::vector<int32_t>, 5> model;  // each layer's handles in order
@@ -115,7 +117,7 @@ TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
   };
   auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
   int32_t next = 1;
-  for (int step = 0; step < 6000; ++step) {
+  for (int step = 0; step < 8000; ++step) {
     const int l = pick(5);
     const uint8_t layer = uint8_t(kFirstRoutLayer + l);
     std::vector<int32_t>& list = model[l];
@@ -126,6 +128,27 @@ TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
       Seq->SetInsertPoint(layer, at + 1);
       ASSERT_TRUE(Seq->InsertHandle(layer, h));
       list.insert(list.begin() + at, h);
+    } else if (op < 62) {  // a run at an advancing insertion point
+      const int at = pick(int(list.size()) + 1);
+      Seq->SetInsertPoint(layer, at + 1);
+      for (int k = 0, n = 1 + pick(60); k < n; ++k, ++next) {
+        ASSERT_TRUE(Seq->InsertHandle(layer, next));
+        list.insert(list.begin() + at + k, next);
+      }
+    } else if (op < 66) {  // a stretch of the list taken out in list order
+      const int from = pick(int(list.size()) + 1);
+      const int n = std::min(int(list.size()) - from, 1 + pick(60));
+      const std::vector<int32_t> stretch(list.begin() + from, list.begin() + from + n);
+      for (int32_t h : stretch) {
+        uint8_t found;
+        const int32_t p = scan(h, found);
+        Seq->RemoveHandle(h);
+        model[found - kFirstRoutLayer].erase(model[found - kFirstRoutLayer].begin() + p - 1);
+      }
+    } else if (op < 67) {
+      const int32_t first = 1 + pick(next);
+      Seq->RemoveHandlesFrom(first);
+      for (auto& m : model) std::erase_if(m, [first](int32_t x) { return x >= first; });
     } else if (op < 80) {
       const int32_t h = 1 + pick(next);
       uint8_t found;
@@ -153,7 +176,7 @@ TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
       ASSERT_TRUE(Seq->LoadUndoLayer(layer, int32_t(saved.size())));
       list = saved;
     }
-    for (int probe = 0; probe < 4; ++probe) {
+    for (int probe = 0, probes = pick(5); probe < probes; ++probe) {
       const int32_t a = pick(next + 2), b = pick(next + 2);
       uint8_t want, got;
       ASSERT_EQ(Seq->FindHandle(a, got), scan(a, want)) << "step " << step << " handle " << a;
