@@ -114,8 +114,20 @@ std::size_t TSequenceStore::Slot(uint8_t layer) {
 }
 
 int32_t TSequenceStore::HandleAt(uint8_t layer, int32_t position) const {
-  if (position < 1 || position > Capacity) return 0;
-  return List(layer).Handles[position - 1];
+  const TLayerList& list = List(layer);
+  // Places past the end hold 0.
+  if (position < 1 || position > list.Count) return 0;
+  return list.At(position);
+}
+
+void TSequenceStore::TLayerList::MoveGap(int32_t to) const {
+  int32_t* h = Handles.get();
+  const int32_t length = Capacity - Count;
+  if (to < Gap)
+    std::move_backward(h + to, h + Gap, h + Gap + length);
+  else if (to > Gap)
+    std::move(h + Gap + length, h + to + length, h + Gap);
+  Gap = to;
 }
 
 // ---- Entity tests -----------------------------------------------------------------------
@@ -149,13 +161,13 @@ int32_t TSequenceStore::FindHandle(int32_t handle, uint8_t& layer) const {
   const TLayerList& list = List(w.Layer);
   // An entry that has gone stale may point into the exact run, but never at
   // the handle itself: a handle standing in the run has its entry exact.
-  if (w.Position <= clean && list.Handles[w.Position - 1] == handle) {
+  if (w.Position <= clean && list.At(w.Position) == handle) {
     layer = w.Layer;
     return w.Position;
   }
   // Beyond the exact run: index on from it as far as the handle.
   for (int32_t p = clean + 1; p <= list.Count; ++p) {
-    const int32_t h = list.Handles[p - 1];
+    const int32_t h = list.At(p);
     Where_[size_t(h)] = {p, w.Layer};
     clean = p;
     if (h == handle) {
@@ -175,8 +187,8 @@ void TSequenceStore::RebuildIndex() const {
   Index_ = TIndexState::Unusable;
   int32_t highest = 0;
   for (const TLayerList& list : Layers_)
-    for (int32_t p = 0; p < list.Count; ++p) {
-      const int32_t h = list.Handles[p];
+    for (int32_t p = 1; p <= list.Count; ++p) {
+      const int32_t h = list.At(p);
       if (h < 1 || h > MaxIndexedHandle) return;
       highest = std::max(highest, h);
     }
@@ -184,7 +196,7 @@ void TSequenceStore::RebuildIndex() const {
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
     const TLayerList& list = List(l);
     for (int32_t p = 1; p <= list.Count; ++p) {
-      TWhere& w = Where_[size_t(list.Handles[p - 1])];
+      TWhere& w = Where_[size_t(list.At(p))];
       if (w.Position != 0) {  // twice in the lists: first match must win, so scan
         Where_.clear();
         return;
@@ -223,7 +235,7 @@ int32_t TSequenceStore::ScanForHandle(int32_t handle, uint8_t& layer) const {
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
     const TLayerList& list = List(l);
     for (int32_t p = 1; p <= list.Count; ++p) {
-      if (list.Handles[p - 1] == handle) {
+      if (list.At(p) == handle) {
         layer = l;
         return p;
       }
@@ -268,6 +280,7 @@ int32_t TSequenceStore::FindPathJog(int32_t handle) {
 void TSequenceStore::ClearLayer(uint8_t layer) {
   TLayerList& list = List(layer);
   list.Count = 0;
+  list.Gap = 0;
   list.Cursor = 1;
   list.Insert = 1;
   MarkIndexStale();
@@ -331,10 +344,10 @@ bool TSequenceStore::Insert(uint8_t layer, int32_t handle, bool advance) {
   // An insertion point left outside the list by earlier removals goes to
   // the nearer end, so no stale place is ever counted.
   int32_t at = std::clamp(list.Insert, 1, list.Count + 1);
-  int32_t* h = list.Handles.get();
-  std::move_backward(h + (at - 1), h + list.Count, h + list.Count + 1);
-  h[at - 1] = handle;
+  list.MoveGap(at - 1);
+  list.Handles[size_t(at - 1)] = handle;
   ++list.Count;
+  list.Gap = at;
   list.Insert = advance ? at + 1 : at;
   IndexInserted(layer, handle, at);
   ListChanged(layer);
@@ -354,9 +367,10 @@ bool TSequenceStore::Remove(int32_t handle) {
   int32_t position = FindHandle(handle, layer);
   if (position == 0) return false;
   TLayerList& list = List(layer);
-  int32_t* h = list.Handles.get();
-  std::move(h + position, h + list.Count, h + position - 1);
-  h[list.Count - 1] = 0;
+  // The handle ends the part before the gap, which then takes its place.
+  list.MoveGap(position);
+  list.Handles[size_t(position - 1)] = 0;
+  list.Gap = position - 1;
   --list.Count;
   IndexRemoved(layer, handle, position);
   ListChanged(layer);
@@ -369,12 +383,12 @@ void TSequenceStore::RemoveHandlesFrom(int32_t first) {
   ListsChanged();
   MarkIndexStale();  // the kept handles move down
   for (TLayerList& list : Layers_) {
-    int32_t* h = list.Handles.get();
+    int32_t* h = list.Packed();
     int32_t kept = 0;
     for (int32_t p = 0; p < list.Count; ++p)
       if (h[p] < first) h[kept++] = h[p];
     std::fill(h + kept, h + list.Count, 0);
-    list.Count = kept;
+    list.Count = list.Gap = kept;
     list.Cursor = std::min(list.Cursor, kept + 1);
     list.Insert = std::min(list.Insert, kept + 1);
   }
@@ -383,9 +397,11 @@ void TSequenceStore::RemoveHandlesFrom(int32_t first) {
 void TSequenceStore::DeleteHandleRenumber(int32_t handle) {
   Remove(handle);
   ListsChanged();
-  for (TLayerList& list : Layers_)
+  for (TLayerList& list : Layers_) {
+    int32_t* h = list.Packed();
     for (int32_t p = 0; p < list.Count; ++p)
-      if (list.Handles[p] > handle) --list.Handles[p];
+      if (h[p] > handle) --h[p];
+  }
   // Every handle above it moved down by one, and so do their entries.
   if (Index_ != TIndexState::Valid || handle >= int32_t(Where_.size())) return;
   if (handle >= 1)
@@ -407,7 +423,7 @@ void TSequenceStore::DropHandlesRenumber(const std::vector<int32_t>& dropped) {
   // Every handle is in the lists once: a dropped one goes, any other moves
   // down by the number of dropped handles below it.
   for (TLayerList& list : Layers_) {
-    int32_t* h = list.Handles.get();
+    int32_t* h = list.Packed();
     int32_t kept = 0;
     for (int32_t p = 0; p < list.Count; ++p) {
       const auto below = std::lower_bound(dropped.begin(), dropped.end(), h[p]);
@@ -415,7 +431,7 @@ void TSequenceStore::DropHandlesRenumber(const std::vector<int32_t>& dropped) {
       h[kept++] = h[p] - int32_t(below - dropped.begin());
     }
     std::fill(h + kept, h + list.Count, 0);
-    list.Count = kept;
+    list.Count = list.Gap = kept;
   }
   MarkIndexStale();
 }
@@ -477,7 +493,7 @@ const TSequenceStore::TSkipMap* TSequenceStore::SkipMapOf(uint8_t layer) const {
   for (auto* bits : {&map.Visible, &map.Path}) bits->assign(words, 0);
   for (auto* any : {&map.VisibleAny, &map.PathAny}) any->assign((words + 63) / 64, 0);
   for (int32_t p = 0; p < list.Count; ++p) {
-    const int32_t h = list.Handles[p];
+    const int32_t h = list.At(p + 1);
     if (IsVisible(h)) SetBit(map.Visible, map.VisibleAny, p, true);
     if (IsPathEntity(h)) SetBit(map.Path, map.PathAny, p, true);
   }
@@ -504,7 +520,7 @@ int32_t TSequenceStore::SkipHidden(uint8_t layer, int32_t position, bool pathOnl
   const TLayerList& list = List(layer);
   if (position > list.Count) return position;
   auto passes = [&](int32_t p) {
-    const int32_t h = list.Handles[p - 1];
+    const int32_t h = list.At(p);
     return pathOnly ? IsPathEntity(h) : IsVisible(h);
   };
   if (const TSkipMap* map = SkipMapOf(layer)) {
@@ -541,7 +557,7 @@ int32_t TSequenceStore::NextMatching(uint8_t layer, bool pathOnly) {
   if (list.Cursor < 1) list.Cursor = 1;
   list.Cursor = SkipHidden(layer, list.Cursor, pathOnly);
   if (list.Cursor > list.Count) return 0;
-  int32_t handle = list.Handles[list.Cursor - 1];
+  int32_t handle = list.At(list.Cursor);
   list.Cursor = SkipHidden(layer, list.Cursor + 1, pathOnly);
   return handle;
 }
@@ -557,8 +573,8 @@ int32_t TSequenceStore::PrevPathEntity(uint8_t layer) {
   if (list.Cursor < 2) return 0;
   do {
     --list.Cursor;
-  } while (list.Cursor >= 2 && !IsPathEntity(list.Handles[list.Cursor - 1]));
-  int32_t handle = list.Handles[list.Cursor - 1];
+  } while (list.Cursor >= 2 && !IsPathEntity(list.At(list.Cursor)));
+  int32_t handle = list.At(list.Cursor);
   return IsPathEntity(handle) ? handle : 0;
 }
 
@@ -610,7 +626,7 @@ bool TSequenceStore::SaveUndoLayer(uint8_t layer) {
     ErrorBox(FullMessage);
     return false;
   }
-  if (!WriteRecords(UndoFileName_, UndoPos_, list.Handles.get(), list.Count)) return false;
+  if (!WriteRecords(UndoFileName_, UndoPos_, list.Packed(), list.Count)) return false;
   UndoPos_ += list.Count;
   if (Host) Host->RecordSequenceSave(list.Count, layer);
   return true;
@@ -627,7 +643,7 @@ bool TSequenceStore::LoadUndoLayer(uint8_t layer, int32_t count) {
   if (!ReadRecords(UndoFileName_, UndoPos_ - count, handles.data(), count)) return false;
   std::fill(list.Handles.get(), list.Handles.get() + Capacity, 0);
   std::copy(handles.begin(), handles.end(), list.Handles.get());
-  list.Count = count;
+  list.Count = list.Gap = count;
   MarkIndexStale();
   ListChanged(layer);
   UndoPos_ -= count;
@@ -642,7 +658,8 @@ bool TSequenceStore::SaveRedoLayer(uint8_t layer) {
     ErrorBox(FullMessage);
     return false;
   }
-  std::vector<int32_t> records(list.Handles.get(), list.Handles.get() + list.Count);
+  const int32_t* h = list.Packed();
+  std::vector<int32_t> records(h, h + list.Count);
   records.push_back(RedoPos_);
   if (!WriteRecords(RedoFileName_, RedoPos_, records.data(), int32_t(records.size())))
     return false;
@@ -666,7 +683,7 @@ bool TSequenceStore::LoadRedoLayer(uint8_t layer) {
   if (!ReadRecords(RedoFileName_, start, handles.data(), count)) return false;
   std::fill(list.Handles.get(), list.Handles.get() + Capacity, 0);
   std::copy(handles.begin(), handles.end(), list.Handles.get());
-  list.Count = count;
+  list.Count = list.Gap = count;
   MarkIndexStale();
   ListChanged(layer);
   RedoPos_ = start;

@@ -177,11 +177,25 @@ class TSequenceStore {
   const std::string& RedoFileName() const { return RedoFileName_; }
 
  private:
+  // The handles with a gap of Capacity - Count free places after the first
+  // Gap of them. The gap goes where the list changes, so a run of insertions
+  // at an advancing insertion point, or of removals in list order, moves each
+  // handle at most once, not once per change.
   struct TLayerList {
-    std::unique_ptr<int32_t[]> Handles;  // Capacity entries, position p at [p - 1]
+    std::unique_ptr<int32_t[]> Handles;  // Capacity entries
     int32_t Count = 0;
     int32_t Cursor = 1;
     int32_t Insert = 1;
+    mutable int32_t Gap = 0;  // 0..Count
+    // The handle at position p (1..Count).
+    int32_t At(int32_t p) const { return Handles[size_t(p - 1 < Gap ? p - 1 : p - 1 + Capacity - Count)]; }
+    // Moves the gap to begin after the first `to` handles (0..Count).
+    void MoveGap(int32_t to) const;
+    // The handles in order from [0], the gap moved to the end.
+    int32_t* Packed() const {
+      MoveGap(Count);
+      return Handles.get();
+    }
   };
   // The list of a layer; a layer outside 40..44 throws std::out_of_range.
   static std::size_t Slot(uint8_t layer);

@@ -269,6 +269,61 @@ TEST_F(RoutSequenceTest, WalksSkipHiddenDeletedHolesAndCommands) {
   EXPECT_EQ(Seq->NextVisible(40), 0);
 }
 
+// Walks forward and back, and seeks, after random runs of insertions and
+// removals at places all over a layer, step over exactly the hidden entries
+// of the list as HandleAt gives it.
+TEST_F(RoutSequenceTest, WalksFollowTheListAfterRandomEditsInTheMiddle) {
+  std::mt19937 rng(2112);
+  auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
+  auto visible = [](int32_t h) { return int32_t(RoutSlotFlags(h) & DisplayedNCLayerMask) > 0; };
+  auto path = [&](int32_t h) {
+    const uint8_t t = RoutEntityAt(h)->GetType();
+    return visible(h) && t != etRoutHole && t != etRoutCommand;
+  };
+  for (int step = 0; step < 300; ++step) {
+    const int op = pick(10);
+    const int32_t count = Seq->Count(40);
+    if (op < 5) {
+      Seq->SetInsertPoint(40, 1 + pick(count + 1));
+      for (int k = 0, n = 1 + pick(40); k < n; ++k) {
+        const int kind = pick(6);
+        if (kind == 0) Jog(k, step); else if (kind == 1) Hole(k, step);
+        else if (kind == 2) Command(); else Line(k, step);
+      }
+    } else if (op < 8 && count > 0) {
+      const int32_t from = 1 + pick(count);
+      const std::vector<int32_t> list = List(40);
+      for (int32_t p = from; p < std::min(count, from + 1 + pick(30)) + 1; ++p)
+        Seq->RemoveHandle(list[size_t(p - 1)]);
+    } else if (RoutEntityCount > 0) {
+      for (int k = 0; k < 10; ++k) MarkDeleted(1 + pick(RoutEntityCount));
+    }
+    const std::vector<int32_t> list = List(40);
+    std::vector<int32_t> shown, paths, walked;
+    for (int32_t h : list) {
+      if (visible(h)) shown.push_back(h);
+      if (path(h)) paths.push_back(h);
+    }
+    Seq->RewindAll();
+    for (int32_t h = Seq->NextVisible(40); h != 0; h = Seq->NextVisible(40)) walked.push_back(h);
+    ASSERT_EQ(walked, shown) << "step " << step;
+    walked.clear();
+    Seq->RewindAll();
+    for (int32_t h = Seq->NextPathEntity(40); h != 0; h = Seq->NextPathEntity(40)) walked.push_back(h);
+    ASSERT_EQ(walked, paths) << "step " << step;
+    walked.clear();
+    Seq->SetReadCursor(40, Seq->Count(40) + 1);
+    for (int32_t h = Seq->PrevPathEntity(40); h != 0; h = Seq->PrevPathEntity(40)) walked.insert(walked.begin(), h);
+    ASSERT_EQ(walked, paths) << "step " << step;
+    if (!list.empty()) {
+      const size_t at = size_t(pick(int(list.size())));
+      ASSERT_TRUE(Seq->SeekHandle(list[at]));
+      const auto next = std::find_if(list.begin() + long(at), list.end(), visible);
+      ASSERT_EQ(Seq->NextVisible(40), next == list.end() ? 0 : *next) << "step " << step;
+    }
+  }
+}
+
 TEST_F(RoutSequenceTest, FindPathJogWalksBackAndKeepsTheCursor) {
   int32_t j = Jog(0, 0), a = Line(10, 0), h = Hole(3, 3), b = Line(20, 0);
   int32_t c = Add(new TRoutCircle({50, 50}, 1, 0, 1, 5, 1, false, 40));
