@@ -3,8 +3,9 @@
 // and a compaction that drops every other entity (taken out of the cut
 // sequence first, or left in it as a delete leaves them), at 20,000 and
 // 80,000 entities: the time per entity must stay flat. Also a window erase
-// of half a layer through the editor's command, and a run of insertions and
-// removals in the middle of a long cut sequence.
+// of half a layer and a window copy of a fifth of it through the editor's
+// commands, and a run of insertions and removals in the middle of a long cut
+// sequence.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -142,6 +143,29 @@ void BM_RoutWindowErase(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n / 2);
 }
 
+// Window Copy (EDITCOPY) of a fifth of the rows of a drawn layer of n
+// entities: each copy goes into the sequence just after its source.
+void BM_RoutWindowCopy(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  const int32_t rows = int32_t((n / 2 + 199) / 200);
+  const int32_t y1 = rows / 4 * 100000 - 10, y2 = (rows / 4 + rows / 5) * 100000 - 10;
+  const std::string text = "EDITCOPY(-10," + std::to_string(y1) + ",20000000," + std::to_string(y2) +
+                           ",0,0,25000,25000)";
+  for (auto _ : state) {
+    state.PauseTiming();
+    BuildLayer(n);
+    RoutUndo->BeginOperation("Built");
+    RTDB->ResumeDrawing();
+    state.ResumeTiming();
+    ExecWindowEdit(text, 1);
+    state.PauseTiming();
+    if (Seq->Count(40) < n + n / 6) state.SkipWithError("window copy made too few copies");
+    DropLayer();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * n / 5);
+}
+
 // n / 2 handles inserted one by one in the middle of a list of n / 2 (each
 // looked up after its insertion, as an added entity is), then taken out
 // again one by one in list order.
@@ -171,6 +195,7 @@ void BM_RoutSequenceMiddle(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_RoutWindowErase)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RoutWindowCopy)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RoutSequenceMiddle)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RoutUndoRedo)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RoutUndoRedoDrawn)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);

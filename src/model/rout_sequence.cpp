@@ -157,11 +157,13 @@ int32_t TSequenceStore::FindHandle(int32_t handle, uint8_t& layer) const {
     return 0;
   }
   const TWhere w = Where_[size_t(handle)];
-  int32_t& clean = Clean_[Slot(w.Layer)];
-  const TLayerList& list = List(w.Layer);
+  const std::size_t slot = std::size_t(w.Layer - kFirstRoutLayer);
+  int32_t& clean = Clean_[slot];
+  const TLayerList& list = Layers_[slot];
   // An entry that has gone stale may point into the exact run, but never at
-  // the handle itself: a handle standing in the run has its entry exact.
-  if (w.Position <= clean && list.At(w.Position) == handle) {
+  // the handle itself: a handle standing in the run has its entry exact. A
+  // run over the whole list leaves no stale entry.
+  if (w.Position <= clean && (clean == list.Count || list.At(w.Position) == handle)) {
     layer = w.Layer;
     return w.Position;
   }
