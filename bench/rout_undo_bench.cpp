@@ -2,12 +2,16 @@
 // drawing suspended, and drawn on the headless picture as the editor does),
 // and a compaction that drops every other entity (taken out of the cut
 // sequence first, or left in it as a delete leaves them), at 20,000 and
-// 80,000 entities: the time per entity must stay flat.
+// 80,000 entities: the time per entity must stay flat. Also a window erase
+// of half a layer and a window copy of a fifth of it through the editor's
+// commands, and a run of insertions and removals in the middle of a long cut
+// sequence.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 
 #include "foundation/settings.h"
+#include "edit/edit_commands.h"
 #include "model/editor_state.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -115,8 +119,84 @@ void BM_RoutCompact(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n);
 }
 
+// Window Erase (EDITDELETE) over the middle half of the rows of a drawn
+// layer of n entities: n / 2 entities deleted in one step.
+void BM_RoutWindowErase(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  const int32_t rows = int32_t((n / 2 + 199) / 200);
+  const std::string text = "EDITDELETE(-10," + std::to_string(rows / 4 * 100000 - 10) + ",20000000," +
+                           std::to_string((rows * 3 / 4) * 100000 - 10) + ")";
+  for (auto _ : state) {
+    state.PauseTiming();
+    BuildLayer(n);
+    RoutUndo->BeginOperation("Built");
+    RTDB->ResumeDrawing();
+    state.ResumeTiming();
+    ExecWindowEdit(text, 1);
+    state.PauseTiming();
+    int32_t deleted = 0;
+    for (int32_t i = 1; i <= RoutEntityCount; ++i) deleted += SlotDeleted(RTDB->SlotAt(i)->Flags) ? 1 : 0;
+    if (deleted < n / 2) state.SkipWithError("window erase kept entities");
+    DropLayer();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * n / 2);
+}
+
+// Window Copy (EDITCOPY) of a fifth of the rows of a drawn layer of n
+// entities: each copy goes into the sequence just after its source.
+void BM_RoutWindowCopy(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  const int32_t rows = int32_t((n / 2 + 199) / 200);
+  const int32_t y1 = rows / 4 * 100000 - 10, y2 = (rows / 4 + rows / 5) * 100000 - 10;
+  const std::string text = "EDITCOPY(-10," + std::to_string(y1) + ",20000000," + std::to_string(y2) +
+                           ",0,0,25000,25000)";
+  for (auto _ : state) {
+    state.PauseTiming();
+    BuildLayer(n);
+    RoutUndo->BeginOperation("Built");
+    RTDB->ResumeDrawing();
+    state.ResumeTiming();
+    ExecWindowEdit(text, 1);
+    state.PauseTiming();
+    if (Seq->Count(40) < n + n / 6) state.SkipWithError("window copy made too few copies");
+    DropLayer();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * n / 5);
+}
+
+// n / 2 handles inserted one by one in the middle of a list of n / 2 (each
+// looked up after its insertion, as an added entity is), then taken out
+// again one by one in list order.
+void BM_RoutSequenceMiddle(benchmark::State& state) {
+  const int32_t half = int32_t(state.range(0) / 2);
+  for (auto _ : state) {
+    state.PauseTiming();
+    Seq = new TSequenceStore();
+    for (int32_t h = 1; h <= half; ++h) Seq->InsertHandle(40, h);
+    Seq->SetInsertPoint(40, half / 2 + 1);
+    state.ResumeTiming();
+    for (int32_t h = half + 1; h <= 2 * half; ++h) {
+      Seq->InsertHandle(40, h);
+      benchmark::DoNotOptimize(Seq->LayerOf(h));
+    }
+    for (int32_t h = half + 1; h <= 2 * half; ++h) Seq->RemoveHandle(h);
+    state.PauseTiming();
+    if (Seq->Count(40) != half || Seq->HandleAt(40, half / 2 + 1) != half / 2 + 1)
+      state.SkipWithError("wrong list after the removals");
+    delete Seq;
+    Seq = nullptr;
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 }  // namespace
 
+BENCHMARK(BM_RoutWindowErase)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RoutWindowCopy)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RoutSequenceMiddle)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RoutUndoRedo)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RoutUndoRedoDrawn)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond);
 // Taking each handle out of the sequence costs a pass over its list, so the

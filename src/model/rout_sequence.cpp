@@ -114,8 +114,20 @@ std::size_t TSequenceStore::Slot(uint8_t layer) {
 }
 
 int32_t TSequenceStore::HandleAt(uint8_t layer, int32_t position) const {
-  if (position < 1 || position > Capacity) return 0;
-  return List(layer).Handles[position - 1];
+  const TLayerList& list = List(layer);
+  // Places past the end hold 0.
+  if (position < 1 || position > list.Count) return 0;
+  return list.At(position);
+}
+
+void TSequenceStore::TLayerList::MoveGap(int32_t to) const {
+  int32_t* h = Handles.get();
+  const int32_t length = Capacity - Count;
+  if (to < Gap)
+    std::move_backward(h + to, h + Gap, h + Gap + length);
+  else if (to > Gap)
+    std::move(h + Gap + length, h + to + length, h + Gap);
+  Gap = to;
 }
 
 // ---- Entity tests -----------------------------------------------------------------------
@@ -144,13 +156,32 @@ int32_t TSequenceStore::FindHandle(int32_t handle, uint8_t& layer) const {
     layer = 0;
     return 0;
   }
+  const TWhere w = Where_[size_t(handle)];
+  const std::size_t slot = std::size_t(w.Layer - kFirstRoutLayer);
+  int32_t& clean = Clean_[slot];
+  const TLayerList& list = Layers_[slot];
+  // An entry that has gone stale may point into the exact run, but never at
+  // the handle itself: a handle standing in the run has its entry exact. A
+  // run over the whole list leaves no stale entry.
+  if (w.Position <= clean && (clean == list.Count || list.At(w.Position) == handle)) {
+    layer = w.Layer;
+    return w.Position;
+  }
+  // Beyond the exact run: index on from it as far as the handle.
+  for (int32_t p = clean + 1; p <= list.Count; ++p) {
+    const int32_t h = list.At(p);
+    Where_[size_t(h)] = {p, w.Layer};
+    clean = p;
+    if (h == handle) {
+      layer = w.Layer;
+      return p;
+    }
+  }
+  // Not where its entry says: start again from the lists.
+  RebuildIndex();
+  if (Index_ != TIndexState::Valid) return ScanForHandle(handle, layer);
   layer = Where_[size_t(handle)].Layer;
   return Where_[size_t(handle)].Position;
-}
-
-void TSequenceStore::IndexRun(uint8_t layer, int32_t from, int32_t to) const {
-  const int32_t* h = List(layer).Handles.get();
-  for (int32_t p = from; p <= to; ++p) Where_[size_t(h[p - 1])] = {p, layer};
 }
 
 void TSequenceStore::RebuildIndex() const {
@@ -158,8 +189,8 @@ void TSequenceStore::RebuildIndex() const {
   Index_ = TIndexState::Unusable;
   int32_t highest = 0;
   for (const TLayerList& list : Layers_)
-    for (int32_t p = 0; p < list.Count; ++p) {
-      const int32_t h = list.Handles[p];
+    for (int32_t p = 1; p <= list.Count; ++p) {
+      const int32_t h = list.At(p);
       if (h < 1 || h > MaxIndexedHandle) return;
       highest = std::max(highest, h);
     }
@@ -167,7 +198,7 @@ void TSequenceStore::RebuildIndex() const {
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
     const TLayerList& list = List(l);
     for (int32_t p = 1; p <= list.Count; ++p) {
-      TWhere& w = Where_[size_t(list.Handles[p - 1])];
+      TWhere& w = Where_[size_t(list.At(p))];
       if (w.Position != 0) {  // twice in the lists: first match must win, so scan
         Where_.clear();
         return;
@@ -175,6 +206,7 @@ void TSequenceStore::RebuildIndex() const {
       w = {p, l};
     }
   }
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) Clean_[Slot(l)] = List(l).Count;
   Index_ = TIndexState::Valid;
 }
 
@@ -189,20 +221,23 @@ void TSequenceStore::IndexInserted(uint8_t layer, int32_t handle, int32_t at) {
   if (handle >= int32_t(Where_.size()))
     Where_.resize(std::clamp(Where_.size() * 2, size_t(handle) + 1, size_t(MaxIndexedHandle) + 1),
                   TWhere{});
-  IndexRun(layer, at, List(layer).Count);
+  Where_[size_t(handle)] = {at, layer};
+  int32_t& clean = Clean_[Slot(layer)];
+  clean = std::min(clean, at - 1);
 }
 
 void TSequenceStore::IndexRemoved(uint8_t layer, int32_t handle, int32_t position) {
   if (Index_ != TIndexState::Valid) return;
   Where_[size_t(handle)] = {};
-  IndexRun(layer, position, List(layer).Count);
+  int32_t& clean = Clean_[Slot(layer)];
+  clean = std::min(clean, position - 1);
 }
 
 int32_t TSequenceStore::ScanForHandle(int32_t handle, uint8_t& layer) const {
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
     const TLayerList& list = List(l);
     for (int32_t p = 1; p <= list.Count; ++p) {
-      if (list.Handles[p - 1] == handle) {
+      if (list.At(p) == handle) {
         layer = l;
         return p;
       }
@@ -247,6 +282,7 @@ int32_t TSequenceStore::FindPathJog(int32_t handle) {
 void TSequenceStore::ClearLayer(uint8_t layer) {
   TLayerList& list = List(layer);
   list.Count = 0;
+  list.Gap = 0;
   list.Cursor = 1;
   list.Insert = 1;
   MarkIndexStale();
@@ -310,10 +346,10 @@ bool TSequenceStore::Insert(uint8_t layer, int32_t handle, bool advance) {
   // An insertion point left outside the list by earlier removals goes to
   // the nearer end, so no stale place is ever counted.
   int32_t at = std::clamp(list.Insert, 1, list.Count + 1);
-  int32_t* h = list.Handles.get();
-  std::move_backward(h + (at - 1), h + list.Count, h + list.Count + 1);
-  h[at - 1] = handle;
+  list.MoveGap(at - 1);
+  list.Handles[size_t(at - 1)] = handle;
   ++list.Count;
+  list.Gap = at;
   list.Insert = advance ? at + 1 : at;
   IndexInserted(layer, handle, at);
   ListChanged(layer);
@@ -333,9 +369,10 @@ bool TSequenceStore::Remove(int32_t handle) {
   int32_t position = FindHandle(handle, layer);
   if (position == 0) return false;
   TLayerList& list = List(layer);
-  int32_t* h = list.Handles.get();
-  std::move(h + position, h + list.Count, h + position - 1);
-  h[list.Count - 1] = 0;
+  // The handle ends the part before the gap, which then takes its place.
+  list.MoveGap(position);
+  list.Handles[size_t(position - 1)] = 0;
+  list.Gap = position - 1;
   --list.Count;
   IndexRemoved(layer, handle, position);
   ListChanged(layer);
@@ -346,13 +383,14 @@ void TSequenceStore::RemoveHandle(int32_t handle) { Remove(handle); }
 
 void TSequenceStore::RemoveHandlesFrom(int32_t first) {
   ListsChanged();
+  MarkIndexStale();  // the kept handles move down
   for (TLayerList& list : Layers_) {
-    int32_t* h = list.Handles.get();
+    int32_t* h = list.Packed();
     int32_t kept = 0;
     for (int32_t p = 0; p < list.Count; ++p)
       if (h[p] < first) h[kept++] = h[p];
     std::fill(h + kept, h + list.Count, 0);
-    list.Count = kept;
+    list.Count = list.Gap = kept;
     list.Cursor = std::min(list.Cursor, kept + 1);
     list.Insert = std::min(list.Insert, kept + 1);
   }
@@ -361,9 +399,11 @@ void TSequenceStore::RemoveHandlesFrom(int32_t first) {
 void TSequenceStore::DeleteHandleRenumber(int32_t handle) {
   Remove(handle);
   ListsChanged();
-  for (TLayerList& list : Layers_)
+  for (TLayerList& list : Layers_) {
+    int32_t* h = list.Packed();
     for (int32_t p = 0; p < list.Count; ++p)
-      if (list.Handles[p] > handle) --list.Handles[p];
+      if (h[p] > handle) --h[p];
+  }
   // Every handle above it moved down by one, and so do their entries.
   if (Index_ != TIndexState::Valid || handle >= int32_t(Where_.size())) return;
   if (handle >= 1)
@@ -385,7 +425,7 @@ void TSequenceStore::DropHandlesRenumber(const std::vector<int32_t>& dropped) {
   // Every handle is in the lists once: a dropped one goes, any other moves
   // down by the number of dropped handles below it.
   for (TLayerList& list : Layers_) {
-    int32_t* h = list.Handles.get();
+    int32_t* h = list.Packed();
     int32_t kept = 0;
     for (int32_t p = 0; p < list.Count; ++p) {
       const auto below = std::lower_bound(dropped.begin(), dropped.end(), h[p]);
@@ -393,7 +433,7 @@ void TSequenceStore::DropHandlesRenumber(const std::vector<int32_t>& dropped) {
       h[kept++] = h[p] - int32_t(below - dropped.begin());
     }
     std::fill(h + kept, h + list.Count, 0);
-    list.Count = kept;
+    list.Count = list.Gap = kept;
   }
   MarkIndexStale();
 }
@@ -455,7 +495,7 @@ const TSequenceStore::TSkipMap* TSequenceStore::SkipMapOf(uint8_t layer) const {
   for (auto* bits : {&map.Visible, &map.Path}) bits->assign(words, 0);
   for (auto* any : {&map.VisibleAny, &map.PathAny}) any->assign((words + 63) / 64, 0);
   for (int32_t p = 0; p < list.Count; ++p) {
-    const int32_t h = list.Handles[p];
+    const int32_t h = list.At(p + 1);
     if (IsVisible(h)) SetBit(map.Visible, map.VisibleAny, p, true);
     if (IsPathEntity(h)) SetBit(map.Path, map.PathAny, p, true);
   }
@@ -482,7 +522,7 @@ int32_t TSequenceStore::SkipHidden(uint8_t layer, int32_t position, bool pathOnl
   const TLayerList& list = List(layer);
   if (position > list.Count) return position;
   auto passes = [&](int32_t p) {
-    const int32_t h = list.Handles[p - 1];
+    const int32_t h = list.At(p);
     return pathOnly ? IsPathEntity(h) : IsVisible(h);
   };
   if (const TSkipMap* map = SkipMapOf(layer)) {
@@ -519,7 +559,7 @@ int32_t TSequenceStore::NextMatching(uint8_t layer, bool pathOnly) {
   if (list.Cursor < 1) list.Cursor = 1;
   list.Cursor = SkipHidden(layer, list.Cursor, pathOnly);
   if (list.Cursor > list.Count) return 0;
-  int32_t handle = list.Handles[list.Cursor - 1];
+  int32_t handle = list.At(list.Cursor);
   list.Cursor = SkipHidden(layer, list.Cursor + 1, pathOnly);
   return handle;
 }
@@ -535,8 +575,8 @@ int32_t TSequenceStore::PrevPathEntity(uint8_t layer) {
   if (list.Cursor < 2) return 0;
   do {
     --list.Cursor;
-  } while (list.Cursor >= 2 && !IsPathEntity(list.Handles[list.Cursor - 1]));
-  int32_t handle = list.Handles[list.Cursor - 1];
+  } while (list.Cursor >= 2 && !IsPathEntity(list.At(list.Cursor)));
+  int32_t handle = list.At(list.Cursor);
   return IsPathEntity(handle) ? handle : 0;
 }
 
@@ -588,7 +628,7 @@ bool TSequenceStore::SaveUndoLayer(uint8_t layer) {
     ErrorBox(FullMessage);
     return false;
   }
-  if (!WriteRecords(UndoFileName_, UndoPos_, list.Handles.get(), list.Count)) return false;
+  if (!WriteRecords(UndoFileName_, UndoPos_, list.Packed(), list.Count)) return false;
   UndoPos_ += list.Count;
   if (Host) Host->RecordSequenceSave(list.Count, layer);
   return true;
@@ -605,7 +645,7 @@ bool TSequenceStore::LoadUndoLayer(uint8_t layer, int32_t count) {
   if (!ReadRecords(UndoFileName_, UndoPos_ - count, handles.data(), count)) return false;
   std::fill(list.Handles.get(), list.Handles.get() + Capacity, 0);
   std::copy(handles.begin(), handles.end(), list.Handles.get());
-  list.Count = count;
+  list.Count = list.Gap = count;
   MarkIndexStale();
   ListChanged(layer);
   UndoPos_ -= count;
@@ -620,7 +660,8 @@ bool TSequenceStore::SaveRedoLayer(uint8_t layer) {
     ErrorBox(FullMessage);
     return false;
   }
-  std::vector<int32_t> records(list.Handles.get(), list.Handles.get() + list.Count);
+  const int32_t* h = list.Packed();
+  std::vector<int32_t> records(h, h + list.Count);
   records.push_back(RedoPos_);
   if (!WriteRecords(RedoFileName_, RedoPos_, records.data(), int32_t(records.size())))
     return false;
@@ -644,7 +685,7 @@ bool TSequenceStore::LoadRedoLayer(uint8_t layer) {
   if (!ReadRecords(RedoFileName_, start, handles.data(), count)) return false;
   std::fill(list.Handles.get(), list.Handles.get() + Capacity, 0);
   std::copy(handles.begin(), handles.end(), list.Handles.get());
-  list.Count = count;
+  list.Count = list.Gap = count;
   MarkIndexStale();
   ListChanged(layer);
   RedoPos_ = start;

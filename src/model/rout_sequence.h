@@ -177,11 +177,25 @@ class TSequenceStore {
   const std::string& RedoFileName() const { return RedoFileName_; }
 
  private:
+  // The handles with a gap of Capacity - Count free places after the first
+  // Gap of them. The gap goes where the list changes, so a run of insertions
+  // at an advancing insertion point, or of removals in list order, moves each
+  // handle at most once, not once per change.
   struct TLayerList {
-    std::unique_ptr<int32_t[]> Handles;  // Capacity entries, position p at [p - 1]
+    std::unique_ptr<int32_t[]> Handles;  // Capacity entries
     int32_t Count = 0;
     int32_t Cursor = 1;
     int32_t Insert = 1;
+    mutable int32_t Gap = 0;  // 0..Count
+    // The handle at position p (1..Count).
+    int32_t At(int32_t p) const { return Handles[size_t(p - 1 < Gap ? p - 1 : p - 1 + Capacity - Count)]; }
+    // Moves the gap to begin after the first `to` handles (0..Count).
+    void MoveGap(int32_t to) const;
+    // The handles in order from [0], the gap moved to the end.
+    int32_t* Packed() const {
+      MoveGap(Count);
+      return Handles.get();
+    }
   };
   // The list of a layer; a layer outside 40..44 throws std::out_of_range.
   static std::size_t Slot(uint8_t layer);
@@ -205,10 +219,16 @@ class TSequenceStore {
                     int32_t count);
   bool ReadRecords(const std::string& name, int32_t position, int32_t* values, int32_t count);
 
-  // Where each handle stands, so lookups need not scan the lists. Kept up to
-  // date by single insertions and removals, rebuilt on the next lookup after
-  // a list is replaced or cleared, and given up (lookups scan again) while a
-  // handle is in the lists twice or lies outside 1..MaxIndexedHandle.
+  // Where each handle stands, so lookups need not scan the lists. Rebuilt on
+  // the next lookup after a list is replaced or cleared, and given up
+  // (lookups scan again) while a handle is in the lists twice or lies outside
+  // 1..MaxIndexedHandle. Every listed handle's entry names its layer; the
+  // handles at positions up to Clean_ of the layer have exact entries (a
+  // handle beyond may have a stale one pointing anywhere), and an insertion or
+  // removal only moves that mark back: the lookup of a handle beyond it
+  // brings the entries up to date as far as the handle. So a run of n
+  // insertions or removals in the middle of a list re-indexes it once, not n
+  // times.
   static constexpr int32_t MaxIndexedHandle = 1 << 23;
   struct TWhere {
     int32_t Position = 0;  // 0: in no list
@@ -216,8 +236,6 @@ class TSequenceStore {
   };
   enum class TIndexState : uint8_t { Stale, Valid, Unusable };
   void RebuildIndex() const;
-  // Positions from..to of the layer's list written into the index.
-  void IndexRun(uint8_t layer, int32_t from, int32_t to) const;
   void IndexInserted(uint8_t layer, int32_t handle, int32_t at);
   void IndexRemoved(uint8_t layer, int32_t handle, int32_t position);
   void MarkIndexStale() {
@@ -227,6 +245,7 @@ class TSequenceStore {
   int32_t ScanForHandle(int32_t handle, uint8_t& layer) const;
   mutable std::vector<TWhere> Where_;  // by handle
   mutable TIndexState Index_ = TIndexState::Stale;
+  mutable std::array<int32_t, 5> Clean_{};  // per layer: positions 1..Clean_ indexed exactly
 
   // Per layer while a watch is open: bit p - 1 of Visible (Path) tells
   // whether the entry at position p is visible (a path entity); bit w of the

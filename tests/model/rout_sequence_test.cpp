@@ -2,6 +2,7 @@
 // redo logs of whole layer lists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <random>
@@ -99,7 +100,8 @@ TEST_F(RoutSequenceTest, RemovalAndRenumberingAfterACompaction) {
 
 // Lookups after thousands of random insertions, removals, renumberings,
 // clears and undo-log reloads answer as a plain scan of the lists does,
-// including while a handle stands in the lists twice.
+// including while a handle stands in the lists twice, and after runs of
+// insertions or removals in the middle of a list with no lookup between them.
 TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
   std::mt19937 rng(21);
   std::array<std::vector<int32_t>, 5> model;  // each layer's handles in order
@@ -115,7 +117,7 @@ TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
   };
   auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
   int32_t next = 1;
-  for (int step = 0; step < 6000; ++step) {
+  for (int step = 0; step < 8000; ++step) {
     const int l = pick(5);
     const uint8_t layer = uint8_t(kFirstRoutLayer + l);
     std::vector<int32_t>& list = model[l];
@@ -126,6 +128,27 @@ TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
       Seq->SetInsertPoint(layer, at + 1);
       ASSERT_TRUE(Seq->InsertHandle(layer, h));
       list.insert(list.begin() + at, h);
+    } else if (op < 62) {  // a run at an advancing insertion point
+      const int at = pick(int(list.size()) + 1);
+      Seq->SetInsertPoint(layer, at + 1);
+      for (int k = 0, n = 1 + pick(60); k < n; ++k, ++next) {
+        ASSERT_TRUE(Seq->InsertHandle(layer, next));
+        list.insert(list.begin() + at + k, next);
+      }
+    } else if (op < 66) {  // a stretch of the list taken out in list order
+      const int from = pick(int(list.size()) + 1);
+      const int n = std::min(int(list.size()) - from, 1 + pick(60));
+      const std::vector<int32_t> stretch(list.begin() + from, list.begin() + from + n);
+      for (int32_t h : stretch) {
+        uint8_t found;
+        const int32_t p = scan(h, found);
+        Seq->RemoveHandle(h);
+        model[found - kFirstRoutLayer].erase(model[found - kFirstRoutLayer].begin() + p - 1);
+      }
+    } else if (op < 67) {
+      const int32_t first = 1 + pick(next);
+      Seq->RemoveHandlesFrom(first);
+      for (auto& m : model) std::erase_if(m, [first](int32_t x) { return x >= first; });
     } else if (op < 80) {
       const int32_t h = 1 + pick(next);
       uint8_t found;
@@ -153,7 +176,7 @@ TEST_F(RoutSequenceTest, LookupsAgreeWithAScanAfterRandomEdits) {
       ASSERT_TRUE(Seq->LoadUndoLayer(layer, int32_t(saved.size())));
       list = saved;
     }
-    for (int probe = 0; probe < 4; ++probe) {
+    for (int probe = 0, probes = pick(5); probe < probes; ++probe) {
       const int32_t a = pick(next + 2), b = pick(next + 2);
       uint8_t want, got;
       ASSERT_EQ(Seq->FindHandle(a, got), scan(a, want)) << "step " << step << " handle " << a;
@@ -244,6 +267,61 @@ TEST_F(RoutSequenceTest, WalksSkipHiddenDeletedHolesAndCommands) {
   Seq->RewindAll();
   EXPECT_EQ(Seq->ReadCursor(40), Seq->Count(40) + 1);
   EXPECT_EQ(Seq->NextVisible(40), 0);
+}
+
+// Walks forward and back, and seeks, after random runs of insertions and
+// removals at places all over a layer, step over exactly the hidden entries
+// of the list as HandleAt gives it.
+TEST_F(RoutSequenceTest, WalksFollowTheListAfterRandomEditsInTheMiddle) {
+  std::mt19937 rng(2112);
+  auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
+  auto visible = [](int32_t h) { return int32_t(RoutSlotFlags(h) & DisplayedNCLayerMask) > 0; };
+  auto path = [&](int32_t h) {
+    const uint8_t t = RoutEntityAt(h)->GetType();
+    return visible(h) && t != etRoutHole && t != etRoutCommand;
+  };
+  for (int step = 0; step < 300; ++step) {
+    const int op = pick(10);
+    const int32_t count = Seq->Count(40);
+    if (op < 5) {
+      Seq->SetInsertPoint(40, 1 + pick(count + 1));
+      for (int k = 0, n = 1 + pick(40); k < n; ++k) {
+        const int kind = pick(6);
+        if (kind == 0) Jog(k, step); else if (kind == 1) Hole(k, step);
+        else if (kind == 2) Command(); else Line(k, step);
+      }
+    } else if (op < 8 && count > 0) {
+      const int32_t from = 1 + pick(count);
+      const std::vector<int32_t> list = List(40);
+      for (int32_t p = from; p < std::min(count, from + 1 + pick(30)) + 1; ++p)
+        Seq->RemoveHandle(list[size_t(p - 1)]);
+    } else if (RoutEntityCount > 0) {
+      for (int k = 0; k < 10; ++k) MarkDeleted(1 + pick(RoutEntityCount));
+    }
+    const std::vector<int32_t> list = List(40);
+    std::vector<int32_t> shown, paths, walked;
+    for (int32_t h : list) {
+      if (visible(h)) shown.push_back(h);
+      if (path(h)) paths.push_back(h);
+    }
+    Seq->RewindAll();
+    for (int32_t h = Seq->NextVisible(40); h != 0; h = Seq->NextVisible(40)) walked.push_back(h);
+    ASSERT_EQ(walked, shown) << "step " << step;
+    walked.clear();
+    Seq->RewindAll();
+    for (int32_t h = Seq->NextPathEntity(40); h != 0; h = Seq->NextPathEntity(40)) walked.push_back(h);
+    ASSERT_EQ(walked, paths) << "step " << step;
+    walked.clear();
+    Seq->SetReadCursor(40, Seq->Count(40) + 1);
+    for (int32_t h = Seq->PrevPathEntity(40); h != 0; h = Seq->PrevPathEntity(40)) walked.insert(walked.begin(), h);
+    ASSERT_EQ(walked, paths) << "step " << step;
+    if (!list.empty()) {
+      const size_t at = size_t(pick(int(list.size())));
+      ASSERT_TRUE(Seq->SeekHandle(list[at]));
+      const auto next = std::find_if(list.begin() + long(at), list.end(), visible);
+      ASSERT_EQ(Seq->NextVisible(40), next == list.end() ? 0 : *next) << "step " << step;
+    }
+  }
 }
 
 TEST_F(RoutSequenceTest, FindPathJogWalksBackAndKeepsTheCursor) {
