@@ -719,6 +719,12 @@ void TQuillexForm::UserCommand(uint16_t command) {
 }
 
 bool RunTextEditor(const std::string& fileName, int32_t line) {
+  // The editor's menu hints ("F2", "F3") go to the application's hint; the
+  // window below gets its own back when the editor closes, however it ends.
+  struct THintKeeper {
+    std::string Saved = ApplicationHint();
+    ~THintKeeper() { SetApplicationHint(Saved); }
+  } hint;
   TQuillexForm form;
   LoadEditorSettings(form);
   form.OnClose = [](TForm& f) { SaveEditorSettings(static_cast<TQuillexForm&>(f)); };

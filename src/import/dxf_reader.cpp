@@ -245,16 +245,42 @@ void TDxfReader::ReadBlocks(TCursor& c) {
 }
 
 void TDxfReader::Read() {
-  std::ifstream in(NativePath(FileName), std::ios::binary);
-  if (!in) {
+  std::FILE* f = std::fopen(NativePath(FileName).c_str(), "rb");
+  if (f == nullptr) {
     Failed = true;
     ErrorText = FileName + ": the file cannot be opened";
     Error(ErrorText);
     return;
   }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  text_ = buffer.str();
+  // The drawing is read in blocks; a line longer than any drawing holds
+  // ends the reading there, so a file without line ends is refused at once
+  // instead of being read whole first.
+  text_.clear();
+  std::vector<char> block(kMaxTextLine);
+  std::size_t run = 0;
+  int32_t line = 1;
+  bool afterReturn = false;
+  for (std::size_t got; (got = std::fread(block.data(), 1, block.size(), f)) > 0;) {
+    for (std::size_t i = 0; i < got; ++i) {
+      const char ch = block[i];
+      if (ch == '\n' || ch == '\r') {
+        if (ch == '\r' || !afterReturn) ++line;
+        afterReturn = ch == '\r';
+        run = 0;
+        continue;
+      }
+      afterReturn = false;
+      if (++run > kMaxTextLine) {
+        std::fclose(f);
+        text_.clear();
+        Fail(TCursor{nullptr, nullptr, line},
+             "the line is longer than " + IntToStrGrouped(int32_t(kMaxTextLine)) + " characters");
+        return;
+      }
+    }
+    text_.append(block.data(), got);
+  }
+  std::fclose(f);
   if (text_.rfind("AutoCAD Binary DXF", 0) == 0) {
     Failed = true;
     ErrorText = FileName + " is a binary DXF file; only ASCII DXF drawings can be read.";
@@ -653,7 +679,7 @@ bool DxfDeclaredUnits(const std::string& fileName, bool& inches) {
   bool first = true;
   // Group pairs up to the end of the header; a drawing whose first section
   // is another one declares nothing.
-  while (ReadTextLine(f, codeLine) && ReadTextLine(f, value)) {
+  while (ReadTextLineLimited(f, codeLine) == lrLine && ReadTextLineLimited(f, value) == lrLine) {
     if (first) DropUtf8Mark(codeLine);
     first = false;
     if (!ParseInt(codeLine, code)) break;

@@ -32,8 +32,14 @@ bool TEsiReader::Read() {
     return false;
   }
   std::string line;
-  while (!Failed && ReadTextLine(f, line)) {
+  for (TLineRead got; !Failed && (got = ReadTextLineLimited(f, line)) != lrEnd;) {
     ++LineNumber;
+    if (got == lrTooLong) {
+      // No drill file has such a line: the rest is not read just to find its end.
+      Fail("Line " + std::to_string(LineNumber) + " of <" + FileName + "> is longer than " +
+           IntToStrGrouped(int32_t(kMaxTextLine)) + " characters.");
+      break;
+    }
     if (line.size() > 255) line.resize(255);
     ParseLine(UpperCaseStr(line));
     if ((LineNumber & 1023) == 0) ProcessMessages();

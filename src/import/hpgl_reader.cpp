@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "foundation/file_utils.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
 #include "foundation/utilities.h"
@@ -152,6 +153,7 @@ bool THpglReader::ReadNumber(bool& any, double& value, int& end) {
     const int ch = c & 0x7F;
     if (ch >= '0' && ch <= '9') {
       any = true;
+      Skipped_ = 0;
       if (v + 1 < 214748364.0) v = v * 10 + (ch - '0');
       ++In_.Pos;
       continue;
@@ -166,12 +168,18 @@ bool THpglReader::ReadNumber(bool& any, double& value, int& end) {
       break;
     }
     ++In_.Pos;  // blanks, plus signs and stray characters
+    if (++Skipped_ > kMaxTextLine) {
+      NoInstructions = true;
+      end = -1;
+      break;
+    }
   }
   value = negative ? -v : v;
   return negative;
 }
 
 bool THpglReader::Tokenize() {
+  if (NoInstructions) return false;
   const int c0 = In_.Peek();
   if (c0 < 0) return false;
   const int ch = c0 & 0x7F;
@@ -183,8 +191,15 @@ bool THpglReader::Tokenize() {
         In_.Pos += 2;
         Tokens_.push_back({THpglToken::Mnemonic, m, 0});
         State_ = m == mDT ? 3 : m == mLB ? 2 : 1;
+        Skipped_ = 0;
       } else {
         ++In_.Pos;
+        // Plots run their instructions on without line ends, but no plot
+        // holds a stretch this long without one: the rest is not read.
+        if (++Skipped_ > kMaxTextLine) {
+          NoInstructions = true;
+          return false;
+        }
       }
       break;
     }
@@ -211,8 +226,17 @@ bool THpglReader::Tokenize() {
       }
       if (any) Tokens_.push_back({THpglToken::Integer, static_cast<int32_t>(value), value});
       if (end < 0) break;
-      if (IsLetter(end)) State_ = 0;
-      else ++In_.Pos;
+      if (IsLetter(end)) {
+        State_ = 0;
+      } else {
+        ++In_.Pos;
+        if (any) {
+          Skipped_ = 0;
+        } else if (++Skipped_ > kMaxTextLine) {
+          NoInstructions = true;
+          return false;
+        }
+      }
       break;
     }
     case 2:
@@ -583,6 +607,8 @@ bool THpglReader::Begin() {
   Pen = 0;
   Tokens_.clear();
   State_ = 0;
+  Skipped_ = 0;
+  NoInstructions = false;
   Initialize();
   Opened = In_.Open(FileName);
   return Opened;
@@ -610,8 +636,9 @@ void ImportHpglToCad(const std::string& fileName) {
   } importer(fileName);
   importer.Read();
   for (const std::string& w : importer.Warnings) report->WriteLn(w);
-  if (!importer.Opened || importer.Pending.Count() == 0) {
-    const std::string text = !importer.Opened ? "<" + fileName + "> cannot be read."
+  if (!importer.Opened || importer.NoInstructions || importer.Pending.Count() == 0) {
+    const std::string text = !importer.Opened || importer.NoInstructions
+                                 ? "<" + fileName + "> cannot be read."
                                               : "<" + fileName + "> draws nothing.";
     report->WriteLn(text);
     NothingImported(text);

@@ -34,6 +34,9 @@ class THpglReader : public TImportObject {
   int32_t Pen = 0;
   const std::string FileName;
   bool Opened = false;
+  // The reading stopped at a stretch longer than kMaxTextLine that holds no
+  // instruction: the file is no plot.
+  bool NoInstructions = false;
   int32_t Drawn = 0;  // lines, arcs and circles handed on
   // What could not be drawn, once per kind, with the instruction number.
   std::vector<std::string> Warnings;
@@ -80,6 +83,7 @@ class THpglReader : public TImportObject {
   TBinaryFileReader In_;
   std::deque<THpglToken> Tokens_;
   int State_ = 0;
+  std::size_t Skipped_ = 0;  // bytes passed over since the last instruction
   THpglToken None_;
   std::vector<std::string> WarnedKinds_;
 };

@@ -43,8 +43,10 @@ TIpcRecords::TIpcRecords(const std::string& fileName) {
   if (!FileExistsNoWild(fileName)) return;
   File_ = std::fopen(NativePath(fileName).c_str(), "rb");
   if (File_ == nullptr) return;
+  // Card images without line ends are one long first line: only as much of
+  // it is read as decides the mode.
   std::string first;
-  ReadTextLine(File_, first);
+  ReadTextLineLimited(File_, first, 82);
   LineMode = first.size() < 82;
   std::rewind(File_);
 }
@@ -56,8 +58,10 @@ TIpcRecords::~TIpcRecords() {
 bool TIpcRecords::Next(std::string& record) {
   if (File_ == nullptr) return false;
   if (LineMode) {
-    if (!ReadTextLine(File_, record)) {
-      if (std::ferror(File_)) Cut = true;
+    const TLineRead got = ReadTextLineLimited(File_, record);
+    if (got != lrLine) {
+      // A line longer than any record is no record: the file is not read on.
+      if (got == lrTooLong || std::ferror(File_)) Cut = true;
       return false;
     }
     if (record.size() > 255) record.resize(255);

@@ -409,11 +409,23 @@ bool TFilePlotDevice::Setup() {
     ErrorBox("Error:  Plotter Configuration file \r\n" + name + " missing");
     return false;
   }
-  std::ifstream in(NativePath(name), std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  ReadPaperSpecs(text.str(), Papers);
-  if (Papers.Count == 0) {
+  // Read line by line: a file with a line longer than any paper entry is
+  // refused at that line rather than read whole.
+  std::string text, line;
+  bool tooLong = false;
+  if (std::FILE* f = std::fopen(NativePath(name).c_str(), "rb")) {
+    for (TLineRead got; (got = ReadTextLineLimited(f, line)) != lrEnd;) {
+      if (got == lrTooLong) {
+        tooLong = true;
+        break;
+      }
+      text += line;
+      text += '\n';
+    }
+    std::fclose(f);
+  }
+  if (!tooLong) ReadPaperSpecs(text, Papers);
+  if (tooLong || Papers.Count == 0) {
     ErrorBox("Error:  No Paper Specs in PLOTSPEC.TXT");
     return false;
   }

@@ -283,6 +283,23 @@ TEST_F(EditorWindowTest, WindowEditsAndSavesWithOkAndItsKeys) {
   EXPECT_EQ(ReadFileBytes(f), "G00 X1\r\nM30\r\nM02\r\n");
 }
 
+TEST_F(EditorWindowTest, TheMainWindowGetsItsHintBackWhenTheEditorCloses) {
+  SetApplicationHint("Create Rout Path");
+  std::string heard;
+  OnApplicationHint = [&heard] { heard = ApplicationHint(); };
+  QueueModalScript("TQuillexForm", [](TForm& form) {
+    auto& w = static_cast<TQuillexForm&>(form);
+    w.MainMenu.FindItem("Save1")->Highlight();
+    EXPECT_EQ(ApplicationHint(), "F2");
+    form.Close();
+  });
+  RunTextEditor("", 0);
+  EXPECT_EQ(ApplicationHint(), "Create Rout Path");
+  EXPECT_EQ(heard, "Create Rout Path");
+  OnApplicationHint = nullptr;
+  SetApplicationHint("");
+}
+
 TEST_F(EditorWindowTest, FindReplaceMarkersAndAgain) {
   QueueModalScript("TQuillexForm", [](TForm& form) {
     auto& w = static_cast<TQuillexForm&>(form);

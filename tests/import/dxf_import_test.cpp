@@ -301,6 +301,18 @@ TEST_F(DxfImportTest, ABrokenDrawingImportsNothingAndNamesItsLine) {
     EXPECT_NE(text.find(file), std::string::npos) << text;
     EXPECT_NE(text.find(lines[k]), std::string::npos) << text;
   }
+  // A line longer than any drawing holds (here a comment) is refused where
+  // it starts; the rest of the file is not read.
+  ResetHeadlessDialogs();
+  const std::string endless = Write(
+      "endless.dxf", Drawing("", "0\nLINE\n999\n" + std::string(70000, 'x') +
+                                     "\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n"));
+  ImportDxfToCad(endless);
+  EXPECT_EQ(CadEntityCount, 1);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find(endless + ", line 8: the line is longer"), std::string::npos)
+      << ShownMessageBoxes()[0].Text;
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("longer than 65,536 characters"), std::string::npos);
   // An empty file never reaches the units dialog.
   ResetHeadlessDialogs();
   ImportDxfToCad(Write("empty.dxf", ""));

@@ -100,6 +100,13 @@ TEST_F(EsiImportTest, UnreadableOrEmptyFilesChangeNothing) {
   ASSERT_EQ(CadEntityCount, 1);
   ImportEsiToCad(Write("empty.las", "(ESI 5100)\n%\n(nothing)\n"));
   EXPECT_NE(LastBox().find("holds no laser drill data"), std::string::npos) << LastBox();
+  // A comment line without end is refused at its start, nothing read in.
+  const std::string endless = Write("endless.las", "(ESI 5100)\nT0 1\nT2 100\nT1 1\nX1 Y1\n(" +
+                                                       std::string(70000, 'x') + ")\nX2 Y2\n");
+  ImportEsiToCad(endless);
+  EXPECT_NE(LastBox().find("Line 6 of <" + endless + "> is longer than 65,536 characters."),
+            std::string::npos)
+      << LastBox();
   ImportEsiToCad((TempDir / "missing.las").string());
   EXPECT_NE(LastBox().find("Nothing was imported"), std::string::npos);
   EXPECT_EQ(CadEntityCount, 1);

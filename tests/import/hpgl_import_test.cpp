@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "foundation/file_utils.h"
 #include "import/binary_file_reader.h"
 #include "import/hpgl_reader.h"
 #include "import/import_frame.h"
@@ -170,6 +171,27 @@ TEST_F(HpglImportTest, InstructionsThatCannotDrawAreGuarded) {
     for (const auto& s : r.Lines) EXPECT_TRUE(std::isfinite(s.X2) && std::isfinite(s.Y2));
     EXPECT_EQ(r.Warnings.size(), 1u);
   }
+}
+
+// Plots run on without line ends, so only a long stretch without any
+// instruction ends the reading; the file is then refused whole.
+TEST_F(HpglImportTest, AStretchWithoutInstructionsRefusesTheFileWhole) {
+  const std::string label = "IN;PU0,0;LB" + std::string(kMaxTextLine + 10, 'A') + "\x03PD100,0;";
+  EXPECT_FALSE(Run(label).NoInstructions);
+  ASSERT_FALSE(Recorder->Lines.empty());
+  EXPECT_DOUBLE_EQ(Recorder->Lines.back().X2, 100);  // read on after the label
+  EXPECT_FALSE(Run("IN;PU0,0;" + std::string(kMaxTextLine, ' ') + "PD100,0;").NoInstructions);
+  EXPECT_EQ(Recorder->Lines.size(), 1u);
+
+  const std::string junk = "IN;PU0,0;PD100,0;" + std::string(kMaxTextLine + 1, '~') + "PD200,0;";
+  EXPECT_TRUE(Run(junk).NoInstructions);
+  EXPECT_EQ(Recorder->Lines.size(), 1u);
+  const int32_t before = CadEntityCount;
+  const std::string file = Write("junk.plt", junk);
+  ImportHpglToCad(file);
+  EXPECT_EQ(CadEntityCount, before);
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "<" + file + "> cannot be read.\r\nNothing was imported.");
 }
 
 TEST_F(HpglImportTest, SamplesMatchTheirReadmeFigures) {

@@ -98,6 +98,12 @@ TEST_F(IpcImportTest, ShortRecordsCutFilesAndNoProfile) {
   ImportIpcFile(Write("cut.ipc", text.substr(0, text.size() - 82)));
   EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
   EXPECT_EQ(CadEntityCount, 1);
+  // A line longer than any record ends the reading: the rest of the file is
+  // not read to find its end, and the job stays as it was.
+  text = Job({Record("171", Pair7(0, 0) + Pair7(100, 0)), "C  " + std::string(70000, 'x')});
+  ImportIpcFile(Write("long.ipc", text));
+  EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
+  EXPECT_EQ(CadEntityCount, 1);
   // No geometry: the notice.
   ImportIpcFile(Write("none.ipc", Job({})));
   EXPECT_NE(LastBox().find("did not contain"), std::string::npos) << LastBox();

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "foundation/file_utils.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_files.h"
 #include "plot/plot_clip.h"
@@ -81,6 +82,23 @@ TEST_F(PlotPageTest, MissingOrEmptyPaperFileEndsThePlotBeforeAnyOutput) {
   WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT", "only\ntwo lines\n");
   EXPECT_EQ(PlotFile(4), "");
   EXPECT_EQ(ShownMessageBoxes().back().Text, "Error:  No Paper Specs in PLOTSPEC.TXT");
+}
+
+TEST_F(PlotPageTest, APaperFileWithAnEndlessLineIsRefusedLikeAnEmptyOne) {
+  // Good papers behind a first line without end: the file is no paper list
+  // and is not read whole.
+  const std::string papers = "Letter\n8.5\n11\n0\n0\n";
+  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
+                 std::string(kMaxTextLine + 10, 'x') + "\nfree\n" + papers);
+  const std::size_t shown = ShownMessageBoxes().size();
+  EXPECT_EQ(PlotFile(4), "");
+  ASSERT_EQ(ShownMessageBoxes().size(), shown + 1);
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "Error:  No Paper Specs in PLOTSPEC.TXT");
+  // The same papers in CR LF lines plot.
+  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
+                 "one\r\ntwo\r\nLetter\r\n8.5\r\n11\r\n0\r\n0\r\n");
+  EXPECT_NE(PlotFile(4), "");
+  EXPECT_EQ(ShownMessageBoxes().size(), shown + 1);
 }
 
 TEST_F(PlotPageTest, WorldToDeviceFollowsScaleOriginAndRotation) {

@@ -440,6 +440,95 @@ TEST_F(QtFormsTest, AWindowOpenedFromTheMainWindowComesToTheFrontAndStaysAboveIt
   main.Hide();
 }
 
+// A box opened from a menu takes the keyboard even when the window below
+// is handed the activation back after the box shows (as a closing menu
+// does): Enter then answers the default button.
+TEST_F(QtFormsTest, AModalBoxTakesTheKeyboardAndEnterAnswersItsDefaultButton) {
+  TForm main("TWorkspace");
+  TMainMenu menu("MainMenu");
+  menu.Add("&File");
+  main.SetMenu(&menu);
+  main.Show();
+  QWidget* mainWidget = QtWidgetOf(main);
+  TForm box("TAboutDialog");
+  box.SetCaption("About");
+  box.Add<TLabel>("ProductLabel", "Product");
+  box.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
+  QWidget* boxWidget = QtWidgetOf(box);
+  QWidget* active = nullptr;
+  QWidget* focus = nullptr;
+  QTimer::singleShot(0, mainWidget, [&] {
+    mainWidget->activateWindow();  // the late activation of the window below
+    QTimer::singleShot(0, boxWidget, [&] {
+      QApplication::processEvents();
+      active = QApplication::activeWindow();
+      focus = QApplication::focusWidget();
+      if (focus != nullptr) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(focus, &enter);
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(focus, &up);
+      }
+      // Ends the box when Enter did not.
+      QTimer::singleShot(0, boxWidget, [&] {
+        if (boxWidget->isVisible()) static_cast<QDialog*>(boxWidget)->done(mrCancel);
+      });
+    });
+  });
+  EXPECT_EQ(box.ShowModal(), mrOk);
+  EXPECT_EQ(active, boxWidget);
+  ASSERT_NE(focus, nullptr);
+  EXPECT_TRUE(boxWidget->isAncestorOf(focus));
+  main.Hide();
+}
+
+// A progress box opened while a dialog is up belongs to that dialog and
+// stays above it; one opened from a window without menus belongs to the
+// main window, never to nothing.
+TEST_F(QtFormsTest, AProgressBoxIsTiedToTheModalBoxOrTheMainWindow) {
+  TForm main("TWorkspace");
+  TMainMenu menu("MainMenu");
+  menu.Add("&File");
+  main.SetMenu(&menu);
+  main.Show();
+  QWidget* mainWidget = QtWidgetOf(main);
+  mainWidget->activateWindow();
+  QApplication::processEvents();
+
+  TForm layers("TSaveLayerDialog");
+  layers.SetCaption("Save Layers");
+  auto& ok = layers.Add<TButton>("OKButton", "OK", mrOk);
+  TForm progress("TCancelDialog");
+  progress.SetCaption("Cancel Cad Operation");
+  progress.Add<TButton>("CancelButton", "Cancel", mrCancel);
+  QWidget* layersWidget = QtWidgetOf(layers);
+  QWidget* progressWidget = QtWidgetOf(progress);
+  QWindow* tiedTo = nullptr;
+  QTimer::singleShot(0, layersWidget, [&] {
+    progress.Show();
+    QApplication::processEvents();
+    tiedTo = progressWidget->windowHandle() ? progressWidget->windowHandle()->transientParent() : nullptr;
+    progress.Hide();
+    qobject_cast<QPushButton*>(QtWidgetOf(ok))->click();
+  });
+  EXPECT_EQ(layers.ShowModal(), mrOk);
+  EXPECT_EQ(tiedTo, layersWidget->windowHandle());
+
+  // Shown while another window without menus is in front.
+  TForm other("TGTScrollWindow");
+  other.SetCaption("Results");
+  other.Show();
+  QApplication::processEvents();
+  progress.Show();
+  QApplication::processEvents();
+  ASSERT_NE(progressWidget->windowHandle(), nullptr);
+  EXPECT_EQ(progressWidget->windowHandle()->transientParent(), mainWidget->windowHandle());
+  EXPECT_EQ(QApplication::activeWindow(), progressWidget);
+  progress.Hide();
+  other.Hide();
+  main.Hide();
+}
+
 TEST_F(QtFormsTest, MemoLinesAddedOneByOneReachTheWidget) {
   TForm form("TReport");
   auto& memo = form.Add<TMemo>("Lines");

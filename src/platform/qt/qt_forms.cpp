@@ -31,6 +31,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -1034,14 +1035,47 @@ class TQtKeyRouter : public QObject {
 // A window opened from a window with menus (the main window, the editor)
 // belongs to it: the window manager keeps it above that window, so a report
 // or status window never opens behind the window the command came from.
-// The tie is the window system's transient link, not Qt parenthood: the
-// form keeps its own lifetime.
+// One opened while a modal box is up (a progress box over a dialog) belongs
+// to that box. When the window in front has no menus of its own (a progress
+// box, a window that just closed), the window with menus the command runs
+// in is the owner. The tie is the window system's transient link, not Qt
+// parenthood: the form keeps its own lifetime.
+TQtFormWindow* OwnerFor(TQtFormWindow* w) {
+  auto* modal = dynamic_cast<TQtFormWindow*>(QApplication::activeModalWidget());
+  if (modal != nullptr && modal != w && modal->isVisible()) return modal;
+  auto* active = dynamic_cast<TQtFormWindow*>(QApplication::activeWindow());
+  if (active != nullptr && active != w && active->HasMenuBar()) return active;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    auto* candidate = dynamic_cast<TQtFormWindow*>(top);
+    if (candidate != nullptr && candidate != w && candidate->HasMenuBar() && candidate->isVisible())
+      return candidate;
+  }
+  return nullptr;
+}
+
 void TieToActiveWindow(TQtFormWindow* w) {
-  auto* owner = dynamic_cast<TQtFormWindow*>(QApplication::activeWindow());
-  if (owner == nullptr || owner == w || w->HasMenuBar() || !owner->HasMenuBar()) return;
+  if (w->HasMenuBar()) return;
+  TQtFormWindow* owner = OwnerFor(w);
+  if (owner == nullptr) return;
   w->winId();  // the window system's window, to carry the link
   owner->winId();
   if (QWindow* handle = w->windowHandle()) handle->setTransientParent(owner->windowHandle());
+}
+
+// Brings a shown window to the front with the keyboard focus: on the
+// form's active control, else on its default button.
+void TakeKeyboard(TQtFormWindow* w, TForm& form) {
+  if (!w->isVisible()) return;
+  w->raise();
+  w->activateWindow();
+  static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
+  QWidget* focus = QApplication::focusWidget();
+  if (focus != nullptr && w->isAncestorOf(focus)) return;
+  for (QPushButton* b : w->findChildren<QPushButton*>())
+    if (b->isDefault() && b->isEnabled() && b->isVisible()) {
+      b->setFocus(Qt::OtherFocusReason);
+      return;
+    }
 }
 
 class TQtFormsBackend : public TFormsBackend {
@@ -1053,6 +1087,10 @@ class TQtFormsBackend : public TFormsBackend {
     w->setWindowModality(Qt::ApplicationModal);
     if (form.ModalEnded()) return;  // closed already while showing
     TieToActiveWindow(w);
+    // Once the box is up it takes the keyboard: the activation a closing
+    // menu hands back to the window below may arrive after the show, and
+    // Enter would then reach no button until the box is clicked.
+    QTimer::singleShot(0, w, [w, &form] { TakeKeyboard(w, form); });
     w->exec();
   }
   void EndModal(TForm& form) override {
