@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -82,49 +81,6 @@ TEST_F(FileOpsTest, ALinkThatPointsNowhereIsSavedThroughNeverReplaced) {
   EXPECT_EQ(circle.Error(), ELOOP);
   EXPECT_TRUE(fs::is_symlink(Dir() / "A"));
   EXPECT_EQ(Entries(), 5);
-}
-
-TEST_F(FileOpsTest, AReplacedFileKeepsItsOwnerAndPermissionBits) {
-  if (::geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
-  const fs::path target = Dir() / "SHARED.TBL";
-  WriteFileBytes(target, "old");
-  ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
-  ::chmod(target.c_str(), 02640);
-  ASSERT_EQ(ReplaceFileContents(target, "new", 3), 0);
-  struct stat st {};
-  ASSERT_EQ(::stat(target.c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, 65534u);
-  EXPECT_EQ(st.st_gid, 65534u);
-  EXPECT_EQ(st.st_mode & 07777, 02640u);
-}
-
-TEST_F(FileOpsTest, APendingCopyTakesItsNameOnlyWhenCommitted) {
-  const fs::path job = Dir() / "JOB.ZUL";
-  const fs::path backup = Dir() / "JOB.~ZU";
-  WriteFileBytes(job, "v1");
-  ::chmod(job.c_str(), 0600);
-  WriteFileBytes(backup, "v0");
-  {
-    TPendingCopy copy(job, backup);
-    ASSERT_EQ(copy.Error(), 0);
-    EXPECT_EQ(Entries(), 3);
-  }
-  EXPECT_EQ(ReadFileBytes(backup), "v0");
-  EXPECT_EQ(Entries(), 2);
-  {
-    TPendingCopy copy(job, backup);
-    EXPECT_EQ(copy.Commit(), 0);
-  }
-  EXPECT_EQ(ReadFileBytes(backup), "v1");
-  EXPECT_EQ(fs::status(backup).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(Entries(), 2);
-
-  // A source that cannot be read leaves everything as it was.
-  TPendingCopy none(Dir() / "NONE.ZUL", backup);
-  EXPECT_EQ(none.Error(), ENOENT);
-  EXPECT_EQ(none.Commit(), ENOENT);
-  EXPECT_EQ(ReadFileBytes(backup), "v1");
 }
 
 TEST_F(FileOpsTest, WhatACutShortSaveLeftIsRemovedAndNothingElse) {
