@@ -569,6 +569,8 @@ void TJobFileReader::Dispatch(uint8_t section, uint8_t kind, const std::string& 
           Fail("the tool kind \"" + f.LayerText + "\" is neither D nor R.");
       } else if (kind == rkCompIndex) {
         SetCompIndex(f);
+      } else {
+        Skip();
       }
       return;
     case ssSteps:
@@ -593,7 +595,7 @@ void TJobFileReader::Dispatch(uint8_t section, uint8_t kind, const std::string& 
             EndStepList(f);
           return;
         case rkEndStepList: inList = false; return;
-        default: return;
+        default: Skip(); return;
       }
     case ssEntities:
       switch (kind) {
@@ -613,11 +615,17 @@ void TJobFileReader::Dispatch(uint8_t section, uint8_t kind, const std::string& 
         case rkRoutCommand: AddRoutCommand(f); return;
         case rkRoutG93: SetRoutG93(f); return;
         case rkDrillG93: SetDrillG93(f); return;
-        default: return;
+        default: Skip(); return;
       }
     default:
-      return;  // the header's fields
+      Skip();  // a record inside the header
+      return;
   }
+}
+
+void TJobFileReader::Skip() {
+  ++SkippedRecords_;
+  if (SkippedLines_.size() < kMaxSkippedLines) SkippedLines_.push_back(RecordLine_);
 }
 
 // ---- TJobFileLoader: checks ------------------------------------------------------------------
@@ -941,6 +949,8 @@ bool ReadJobFile(const std::string& fileName, TJobContents& contents) {
     loader.Contents.ReserveEntityWords(std::size_t(size / 12) + 16);
   if (!loader.Run()) return false;
   contents = std::move(loader.Contents);
+  contents.SkippedRecords = loader.SkippedRecords();
+  contents.SkippedLines = loader.SkippedLines();
   return true;
 }
 

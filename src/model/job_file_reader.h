@@ -74,6 +74,12 @@ class TJobFileReader {
   bool Failed() const { return Failed_; }
   // The line of the record being handled (1-based).
   int32_t RecordLine() const { return RecordLine_; }
+  // The records passed over because they are unknown where they stand (a
+  // newer version's records, or a damaged name): how many, and the lines of
+  // the names of the first kMaxSkippedLines.
+  static constexpr std::size_t kMaxSkippedLines = 20;
+  int32_t SkippedRecords() const { return SkippedRecords_; }
+  const std::vector<int32_t>& SkippedLines() const { return SkippedLines_; }
   const std::string& FileName() const { return FileName_; }
 
  protected:
@@ -156,6 +162,8 @@ class TJobFileReader {
   void Dispatch(uint8_t section, uint8_t kind, const std::string& name, const TJobFields& f,
                 bool& inList);
   void ReportReadError(int error);
+  // Counts the record being handled as passed over.
+  void Skip();
 
   std::string FileName_;
   bool Opened_ = false;
@@ -178,6 +186,8 @@ class TJobFileReader {
   std::string Raw_, Work_;
   bool PendingStart_ = false;  // the "0" line of the next record is read
   bool DosEndSeen_ = false;  // a Ctrl-Z ended the text
+  int32_t SkippedRecords_ = 0;
+  std::vector<int32_t> SkippedLines_;
 };
 
 // What a job file holds, checked and ready to be put into the databases.
@@ -233,6 +243,9 @@ struct TJobContents {
     int32_t Layer, X, Y;
   };
   std::vector<TRoutG93> RoutG93s;
+  // Records the reader passed over: how many, the lines of the first ones.
+  int32_t SkippedRecords = 0;
+  std::vector<int32_t> SkippedLines;
 
  private:
   // The fields each type keeps, after the head word (type, layer, side,

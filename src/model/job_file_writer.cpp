@@ -23,28 +23,10 @@
 
 namespace {
 
-// Copies the file's bytes to the backup name (used where hard links are not
-// possible). The error number, or 0.
-int CopyToBackup(const std::string& from, const std::string& backupName) {
-  const int fd = ::open(from.c_str(), O_RDONLY);
-  if (fd < 0) return errno;
-  std::vector<uint8_t> bytes;
-  uint8_t block[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, block, sizeof block);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int e = errno;
-      ::close(fd);
-      return e;
-    }
-    if (n == 0) break;
-    bytes.insert(bytes.end(), block, block + n);
-  }
-  ::close(fd);
-  if (WriteFileReplacing(backupName, bytes)) return 0;
-  const int e = IOResult();
-  return e != 0 ? e : EIO;
+// The first lines of every job file: the header record and its title.
+const std::string& JobFileSignature() {
+  static const std::string signature = std::string("0\r\nHEADER\r\n999\r\n") + JobFileTitle + "\r\n";
+  return signature;
 }
 
 static_assert(std::endian::native == std::endian::little, "digits are put as little-endian words");
@@ -96,8 +78,14 @@ char* PutDecimal(char* p, int32_t value) {
 TJobFileWriter::TJobFileWriter(const std::string& fileName)
     : FileName_(fileName), File_(NativeSavePath(fileName)), Buffer_(new char[kBufferSize]) {
   if (!File_.Opened()) return;
+  // What saves of this job left when they were cut short goes now; this
+  // save's own file is held open and stays.
+  RemoveStaleReplacingFiles(File_.Target(), JobFileSignature());
   Record("HEADER");
   TextField(999, JobFileTitle);
+  // On the disk at once: a save cut short leaves a file that shows it is
+  // one of the job's own.
+  Flush();
 }
 
 TJobFileWriter::~TJobFileWriter() = default;
@@ -217,20 +205,25 @@ int TJobFileWriter::Commit(const std::string& backupName) {
   if (!Finished_ || File_.Opened()) return File_.Error() != 0 ? File_.Error() : EBADF;
   if (File_.Error() != 0) return File_.Error();
   const std::string& target = File_.Target();
+  // The previous version waits under a temporary name beside the backup
+  // until the new file is in place: a failure on the way leaves both the
+  // job file and an older backup as they were.
+  std::unique_ptr<TPendingCopy> backup;
   struct stat st;
   if (!backupName.empty() && ::stat(target.c_str(), &st) == 0) {
-    const std::string backup = NativeSavePath(backupName);
+    const std::string backupPath = NativeSavePath(backupName);
     // A backup under the target's own name would remove the job itself.
-    if (backup == target) return EINVAL;
-    if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return errno;
-    // The backup shares the old contents; the target itself stays in place
-    // until the new file replaces it in one step.
-    if (::link(target.c_str(), backup.c_str()) != 0) {
-      if (errno == EACCES || errno == EROFS || errno == ENOSPC) return errno;
-      if (const int e = CopyToBackup(target, backupName)) return e;
-    }
+    if (backupPath == target) return EINVAL;
+    RemoveStaleReplacingFiles(backupPath, JobFileSignature());
+    backup = std::make_unique<TPendingCopy>(target, backupPath);
+    if (const int e = backup->Error()) return e;
   }
-  return File_.Commit();
+  if (const int e = File_.Commit()) return e;
+  // The job is saved. Should the backup fail to take its name now (hardly
+  // possible: its folder took the copy a moment ago), the older backup
+  // stays.
+  if (backup != nullptr) backup->Commit();
+  return 0;
 }
 
 // ---- Records ---------------------------------------------------------------------------

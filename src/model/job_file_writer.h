@@ -31,7 +31,9 @@ class TJobFileWriter {
  public:
   enum TSection : uint8_t { jsHeader = 0, jsTools = 1, jsSteps = 2, jsEntities = 3 };
 
-  // Creates the temporary file beside fileName and writes the header. When
+  // Creates the temporary file beside fileName and writes the header at
+  // once; temporary files of earlier saves of fileName that were cut short
+  // are removed (RemoveStaleReplacingFiles). When
   // the file cannot be created, Opened() is false and Error() holds the
   // system's error number; the record writers then write nothing.
   explicit TJobFileWriter(const std::string& fileName);
@@ -47,10 +49,12 @@ class TJobFileWriter {
   // temporary file to disk. The error number of the first failed write, or 0.
   int Finish();
   // After a successful Finish: when the target exists and backupName is not
-  // empty, the target's present contents become the backup (an older backup
-  // is replaced); then the temporary file is renamed over the target and
-  // the folder synced. The error number, or 0; on failure the target is as
-  // it was (a backup name that is the target's own is refused with EINVAL).
+  // empty, the target's present contents are kept under a temporary name
+  // beside the backup; then the temporary file is renamed over the target
+  // and the folder synced, and only then the kept contents over the backup
+  // (an older backup is replaced). The error number, or 0; on failure the
+  // target and an older backup are as they were (a backup name that is the
+  // target's own is refused with EINVAL).
   int Commit(const std::string& backupName);
 
   bool Opened() const { return File_.Opened(); }

@@ -81,8 +81,12 @@ bool RegistryFromText(const std::string& text, TRegKey& root, std::string* error
 std::string RegistryConfigDir();
 
 // Opens the program's persistent store: creates the settings folder when
-// missing, sets BackingFile to its "registry.reg" and loads it. Returns the
-// text of any problem for the program to report once, empty when fine.
+// missing, sets BackingFile to its "registry.reg" and loads it. A file that
+// cannot be read or is damaged is never written over: it is renamed to
+// "registry.reg.damaged" (".damaged.2", ... when taken) before the defaults
+// are used, or, when it cannot be moved, BackingFile is left empty so that
+// nothing is saved. Returns the text of any problem for the program to
+// report once (saying where the file was kept), empty when fine.
 std::string OpenPersistentRegistry(TRegistryStore& store = TRegistryStore::Instance());
 
 // Splits "\A\B" into its non-empty parts.

@@ -414,7 +414,9 @@ bool TRegistryStore::LoadFromFile(const std::string& path, std::string* error) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return true;  // first start: nothing saved yet
-    if (error) *error = "Cannot read the settings file " + path + ": " + ErrnoText(errno);
+    if (error)
+      *error = "Cannot read the settings file " + path + ": " + ErrnoText(errno) +
+               "; the default settings are used.";
     return false;
   }
   std::string text;
@@ -425,7 +427,9 @@ bool TRegistryStore::LoadFromFile(const std::string& path, std::string* error) {
     if (n < 0) {
       int code = errno;
       ::close(fd);
-      if (error) *error = "Cannot read the settings file " + path + ": " + ErrnoText(code);
+      if (error)
+        *error = "Cannot read the settings file " + path + ": " + ErrnoText(code) +
+                 "; the default settings are used.";
       return false;
     }
     if (n == 0) break;
@@ -465,7 +469,18 @@ std::string OpenPersistentRegistry(TRegistryStore& store) {
   std::filesystem::create_directories(dir, ec);
   store.BackingFile = dir + "/registry.reg";
   std::string error;
-  store.LoadFromFile(store.BackingFile, &error);
+  if (!store.LoadFromFile(store.BackingFile, &error)) {
+    // The file is not written over: it goes aside first, and where it
+    // cannot, the settings of this run stay in memory.
+    std::string kept;
+    if (const int code = KeepFileAside(store.BackingFile, kept)) {
+      error += " The file could not be kept aside (" + ErrnoText(code) +
+               "), so the settings are not saved while it is there.";
+      store.BackingFile.clear();
+    } else {
+      error += " The file was kept as " + kept + ".";
+    }
+  }
   if (ec && error.empty()) error = "Cannot create the settings folder " + dir + ": " + ec.message();
   return error;
 }

@@ -28,6 +28,13 @@ class TFlagGuard {
   bool& flag_;
 };
 
+// The message with a full stop added when it ends in a letter or digit.
+std::string WithFullStop(const std::string& message) {
+  std::string text = message;
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+  return text;
+}
+
 const char* const kPrintHeading = "=================  Error Inspector Printout  =================";
 
 }  // namespace
@@ -98,19 +105,32 @@ void TExceptionHandler::HandleException(const TErrorDescription& error, int syst
     return;
   }
   TFlagGuard busy(Busy);
+  std::string kept;
+  std::string logFailure;
   try {
-    WriteLogEntry(LogFileName, ErrorEntryLines(error, systemError, address, LocalNow()));
+    kept = WriteLogEntry(LogFileName, ErrorEntryLines(error, systemError, address, LocalNow()));
+  } catch (const std::exception& e) {
+    logFailure = e.what();
   } catch (...) {
-    // The log could not take the entry: the error still reaches the user.
-    ShowExceptionMessage(error.Message);
+    logFailure = "Unknown exception";
+  }
+  if (!logFailure.empty()) {
+    // The log could not take the entry: the error still reaches the user,
+    // and so does the reason it is not in the log.
+    ShowExceptionMessage(WithFullStop(error.Message) +
+                         "\r\n\r\nThe error could not be recorded in the error log " +
+                         LogFileName + ":\r\n" + logFailure);
     return;
   }
+  if (!kept.empty())
+    WarningBox("The error log " + LogFileName + " was damaged; it was kept as " + kept +
+               " and a new error log was started.");
   ShowErrorInspector();
 }
 
-void TExceptionHandler::WriteLogEntry(const std::string& fileName,
-                                      const std::vector<std::string>& lines) {
-  ::WriteLogEntry(fileName, lines);
+std::string TExceptionHandler::WriteLogEntry(const std::string& fileName,
+                                             const std::vector<std::string>& lines) {
+  return ::WriteLogEntry(fileName, lines);
 }
 
 void TExceptionHandler::ReadLogEntry(const std::string& fileName, int32_t& entry,
@@ -215,9 +235,7 @@ void DoneErrorInspector() {
 }
 
 void ShowExceptionMessage(const std::string& message) {
-  std::string text = message;
-  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-  MessageDlgCaption(ApplicationTitle, text, mtError, mbOKOnly);
+  MessageDlgCaption(ApplicationTitle, WithFullStop(message), mtError, mbOKOnly);
 }
 
 namespace {

@@ -24,11 +24,14 @@ class TExceptionHandler : public TForm {
   // Records the error as a new log entry and shows the inspector on it.
   // systemError is the system's error number taken when the exception was
   // caught, address where it was caught. While a recording runs, a further
-  // exception gets only the standard error box; so does one whose recording
-  // fails. The busy flag is cleared on every path.
+  // exception gets only the standard error box. One whose recording fails
+  // gets the standard error box with the reason the log could not take it.
+  // A damaged log kept aside to make room for a fresh one is told of once,
+  // before the inspector shows. The busy flag is cleared on every path.
   void HandleException(const TErrorDescription& error, int systemError, uintptr_t address);
 
-  void WriteLogEntry(const std::string& fileName, const std::vector<std::string>& lines);
+  // ::WriteLogEntry: the name a damaged log was kept under, or empty.
+  std::string WriteLogEntry(const std::string& fileName, const std::vector<std::string>& lines);
   // Loads the entry (corrected as the log requires) and shows
   // "<entry> of <newest>" on the counter; a failed read leaves the counter.
   void ReadLogEntry(const std::string& fileName, int32_t& entry, std::vector<std::string>& lines);

@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -147,7 +148,7 @@ const char* const kMonths[] = {"January", "February", "March",     "April",   "M
 
 }  // namespace
 
-void WriteLogEntry(const std::string& fileName, const std::vector<std::string>& lines) {
+std::string WriteLogEntry(const std::string& fileName, const std::vector<std::string>& lines) {
   const std::string path = NativePath(fileName);
   // An entry longer than the log can hold keeps its first lines.
   const int32_t count = std::min<int32_t>(static_cast<int32_t>(lines.size()), LogMaxEntryLines);
@@ -155,12 +156,20 @@ void WriteLogEntry(const std::string& fileName, const std::vector<std::string>& 
   int32_t firstFree = 2;
   int32_t number = 1;
   bool fresh = true;
+  std::string kept;
   if (FileExistsNoWild(fileName)) {
     if (!ReadBlock(path, block)) {
       const int code = errno ? errno : EIO;
       throw EInOutError(SystemErrorText(code) + "\r\nwhile reading the error log", code);
     }
     fresh = !HasMark(block);
+    // A damaged log still holds the older entries: it goes aside, never
+    // under the fresh one.
+    if (fresh && std::any_of(block.begin(), block.end(), [](uint8_t b) { return b != 0; })) {
+      if (const int code = KeepFileAside(path, kept))
+        throw EInOutError(SystemErrorText(code) + "\r\nwhile keeping the damaged error log aside",
+                          code);
+    }
   }
   if (fresh) {
     block = FreshBlock();
@@ -177,6 +186,7 @@ void WriteLogEntry(const std::string& fileName, const std::vector<std::string>& 
   for (int32_t k = 0; k < count; ++k)
     SetSlot(block, firstFree + k, number, lines[static_cast<size_t>(k)]);
   WriteBlockReplacing(path, block);
+  return kept;
 }
 
 bool ReadLogEntry(const std::string& fileName, int32_t& entry, std::vector<std::string>& lines,

@@ -45,10 +45,12 @@ class EInOutError : public std::runtime_error {
 
 // Appends the lines as one new entry (lines cut to 80 characters; an entry
 // of more than 998 lines keeps its first 998). A missing file, or one
-// without the header mark, is replaced by a fresh log. The file is written
-// whole, through a temporary file renamed over the old one. Throws
-// EInOutError when the file cannot be read or written.
-void WriteLogEntry(const std::string& fileName, const std::vector<std::string>& lines);
+// without the header mark, is replaced by a fresh log; a file without the
+// mark that holds anything is first kept aside (KeepFileAside: the log's
+// name + ".damaged"), and its new name is returned (empty otherwise). The
+// file is written whole, through a temporary file renamed over the old one.
+// Throws EInOutError when the file cannot be read, kept aside or written.
+std::string WriteLogEntry(const std::string& fileName, const std::vector<std::string>& lines);
 
 // Loads entry number entry (below 1 counts as 1; beyond the newest gives the
 // newest) into lines and corrects entry; newest becomes the newest entry's

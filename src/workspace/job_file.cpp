@@ -67,6 +67,21 @@ bool JobFileNameFits(const std::string& name) {
   return true;
 }
 
+// The warning after an open that passed records over: how many, on which
+// lines, and that a save leaves them out.
+std::string SkippedRecordsText(const std::string& name, const TJobContents& contents) {
+  const int32_t count = contents.SkippedRecords;
+  std::string lines;
+  for (const int32_t line : contents.SkippedLines)
+    lines += (lines.empty() ? "" : ", ") + std::to_string(line);
+  if (std::size_t(count) > contents.SkippedLines.size()) lines += ", ...";
+  const bool one = count == 1;
+  return std::to_string(count) + (one ? " record" : " records") + " of the file <" + name +
+         "> could not be read and " + (one ? "was" : "were") + " left out: " +
+         (one ? "its name is" : "their names are") + " unknown (" + (one ? "line " : "lines ") +
+         lines + ").\r\nSaving the job will write the file without " + (one ? "it." : "them.");
+}
+
 // Writes the job; on success the job is named and not modified, on failure
 // the system's error text is shown and nothing changes.
 bool WriteJobAs(const std::string& name, const std::string& backup) {
@@ -127,6 +142,7 @@ bool OpenJobFile(const std::string& name) {
   RoutLayerModified.Fill(false);
   RoutLayerFileNames.Fill(std::string());
   DrillTapeFileName.clear();
+  if (contents.SkippedRecords > 0) WarningBox(SkippedRecordsText(DatabaseFileName, contents));
   return true;
 }
 

@@ -28,7 +28,9 @@ bool OpenJobFileDialog(std::string& name, int maxLength = 255);
 // clears it (ClearJob: the running command, the three databases, layer
 // masks, flags, names and journals), the file's contents put in,
 // the view zoomed to the extents, DatabasePath and DatabaseFileName set and
-// the job counted as not modified. False, with the job untouched, when the
+// the job counted as not modified; records the file holds that this version
+// does not know are counted and their lines named in a warning. False, with
+// the job untouched, when the
 // file does not exist or cannot be read (the fault is reported). A job that
 // cannot be saved without loss (a name over 255 characters, a read-only
 // file) is refused with a message before anything is written.

@@ -1,11 +1,13 @@
 #include "workspace/job_file.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "foundation/file_utils.h"
@@ -16,8 +18,10 @@
 #include "model/job_file_writer.h"
 #include "model/rout_entities.h"
 #include "model/view_services.h"
+#include "platform/file_ops.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_files.h"
+#include "platform/message_box.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
 
@@ -343,6 +347,204 @@ TEST_F(JobFileSaveTest, AFileSizeLimitIsAWriteErrorAndLeavesNoTemporaryFile) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadFileBytes(TempDir / "JOB.ZUL"), old);
   EXPECT_EQ(JobFolderFiles(TempDir), std::vector<std::string>{"JOB.ZUL"});
+}
+
+TEST_F(JobFileSaveTest, AFailedSaveKeepsTheOldJobAndTheOldBackup) {
+  DatabaseFileName = FileIn("JOB.ZUL");
+  DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
+  ASSERT_TRUE(SaveJobFile());
+  const std::string first = ReadFileBytes(TempDir / "JOB.ZUL");
+  DRDB->AddHoleOnLayer(3, 4, 30, 1, true);
+  ASSERT_TRUE(SaveJobFile());
+  const std::string second = ReadFileBytes(TempDir / "JOB.ZUL");
+  ASSERT_EQ(ReadFileBytes(TempDir / "JOB.~ZU"), first);
+
+  // A folder has taken the job file's place.
+  fs::create_directories(TempDir / "store");
+  fs::rename(TempDir / "JOB.ZUL", TempDir / "store" / "JOB.ZUL");
+  fs::create_directory(TempDir / "JOB.ZUL");
+  DRDB->AddHoleOnLayer(5, 6, 30, 1, true);
+  DatabaseModified = true;
+  ResetHeadlessDialogs();
+  EXPECT_FALSE(SaveJobFile());
+  EXPECT_EQ(Boxes(), std::vector<std::string>{SystemErrorText(EISDIR) +
+                                             "\r\nwhile saving the job file " + FileIn("JOB.ZUL")});
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.~ZU"), first);
+  EXPECT_TRUE(DatabaseModified);
+  EXPECT_EQ(JobFolderFiles(TempDir), (std::vector<std::string>{"JOB.ZUL", "JOB.~ZU", "store"}));
+
+  // The job file is a link to another file system, whose rename fails for
+  // want of space.
+  fs::remove(TempDir / "JOB.ZUL");
+  fs::create_symlink("store/JOB.ZUL", TempDir / "JOB.ZUL");
+  HeadlessFailRenames(ENOSPC);
+  ResetHeadlessDialogs();
+  EXPECT_FALSE(SaveJobFile());
+  EXPECT_EQ(Boxes(), std::vector<std::string>{SystemErrorText(ENOSPC) +
+                                             "\r\nwhile saving the job file " + FileIn("JOB.ZUL")});
+  EXPECT_EQ(ReadFileBytes(TempDir / "store" / "JOB.ZUL"), second);
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.~ZU"), first);
+  EXPECT_EQ(JobFolderFiles(TempDir), (std::vector<std::string>{"JOB.ZUL", "JOB.~ZU", "store"}));
+  EXPECT_EQ(JobFolderFiles(TempDir / "store"), std::vector<std::string>{"JOB.ZUL"});
+
+  HeadlessFailRenames(0);
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_TRUE(fs::is_symlink(TempDir / "JOB.ZUL"));
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.~ZU"), second);
+  EXPECT_NE(ReadFileBytes(TempDir / "store" / "JOB.ZUL"), second);
+}
+
+// Writes that end the process at the third write, as a kill mid-save would.
+class TKillingWrites : public TFileWrites {
+ public:
+  ssize_t Write(int fd, const void* data, std::size_t size) override {
+    if (++Calls_ == 3) ::kill(::getpid(), SIGKILL);
+    return ::write(fd, data, size);
+  }
+
+ private:
+  int Calls_ = 0;
+};
+
+TEST_F(JobFileSaveTest, WhatASaveKilledMidWriteLeftIsRemovedByTheNextSave) {
+  BuildRichJob();
+  for (int32_t i = 0; i < 20000; ++i) DRDB->AddHoleOnLayer(i * 100, i * 7, 30, 1 + i % 9, true);
+  DatabaseFileName = FileIn("JOB.ZUL");
+  ASSERT_TRUE(SaveJobFile());
+  const std::string saved = ReadFileBytes(TempDir / "JOB.ZUL");
+  ASSERT_GT(saved.size(), 600000u);
+  WriteFileBytes(TempDir / "JOB.ZUL.saving-Qq1Ww2", "another program's file");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    static TKillingWrites killing;
+    SetFileWrites(&killing);
+    SaveJobFile();
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.ZUL"), saved);
+  std::vector<std::string> files = JobFolderFiles(TempDir);
+  ASSERT_EQ(files.size(), 3u);  // the job, the other file and the left-over
+  const std::string leftOver = files[1] == "JOB.ZUL.saving-Qq1Ww2" ? files[2] : files[1];
+  EXPECT_EQ(leftOver.rfind("JOB.ZUL.saving-", 0), 0u);
+  EXPECT_EQ(leftOver.size(), 21u);
+  EXPECT_GT(fs::file_size(TempDir / leftOver), 200000u);
+
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_EQ(JobFolderFiles(TempDir),
+            (std::vector<std::string>{"JOB.ZUL", "JOB.ZUL.saving-Qq1Ww2", "JOB.~ZU"}));
+  EXPECT_EQ(ReadFileBytes(TempDir / "JOB.ZUL.saving-Qq1Ww2"), "another program's file");
+}
+
+TEST_F(JobFileSaveTest, ASavedJobAndItsBackupKeepTheOwnerAndPermissionBits) {
+  auto mode = [](const fs::path& p) {
+    struct stat st {};
+    ::stat(p.c_str(), &st);
+    return st.st_mode & 07777;
+  };
+  DatabaseFileName = FileIn("JOB.ZUL");
+  ASSERT_TRUE(SaveJobFile());
+  ::chmod((TempDir / "JOB.ZUL").c_str(), 0640);
+  const bool root = ::geteuid() == 0;
+  if (root) ASSERT_EQ(::chown((TempDir / "JOB.ZUL").c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_EQ(mode(TempDir / "JOB.ZUL"), 0640u);
+  EXPECT_EQ(mode(TempDir / "JOB.~ZU"), 0640u);
+  if (root) {
+    struct stat st {};
+    ::stat((TempDir / "JOB.ZUL").c_str(), &st);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+  }
+
+  // A job on another file system: its backup beside the link is a copy,
+  // and keeps the job's bits all the same.
+  struct stat here {}, there {};
+  if (::stat(TempDir.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
+      here.st_dev == there.st_dev || ::access("/dev/shm", W_OK) != 0)
+    GTEST_SKIP() << "no second file system to save to";
+  const fs::path store = fs::path("/dev/shm") / ("korvex_" + TempDir.filename().string());
+  fs::create_directories(store);
+  fs::create_symlink(store / "FAR.ZUL", TempDir / "FAR.ZUL");
+  DatabaseFileName = FileIn("FAR.ZUL");
+  ASSERT_TRUE(SaveJobFile());
+  ::chmod((store / "FAR.ZUL").c_str(), 0600);
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_EQ(mode(store / "FAR.ZUL"), 0600u);
+  EXPECT_EQ(mode(TempDir / "FAR.~ZU"), 0600u);
+  EXPECT_NE(ReadFileBytes(TempDir / "FAR.~ZU").find("HEADER"), std::string::npos);
+  fs::remove_all(store);
+}
+
+TEST_F(JobFileSaveTest, ALinkAtTheJobsNameThatPointsNowhereIsSavedThrough) {
+  fs::create_directories(TempDir / "store");
+  fs::create_symlink("store/REAL.ZUL", TempDir / "JOB.ZUL");
+  DatabaseFileName = FileIn("JOB.ZUL");
+  DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
+  DatabaseModified = true;
+  ASSERT_TRUE(SaveJobFile());
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(fs::is_symlink(TempDir / "JOB.ZUL"));
+  EXPECT_NE(ReadFileBytes(TempDir / "store" / "REAL.ZUL").find("DRILLHOLE"), std::string::npos);
+  EXPECT_EQ(JobFolderFiles(TempDir), (std::vector<std::string>{"JOB.ZUL", "store"}));
+
+  // Into a folder that is gone: refused as a save to that folder is, and
+  // the link stays.
+  fs::create_symlink(TempDir / "gone" / "X.ZUL", TempDir / "LOST.ZUL");
+  DatabaseFileName = FileIn("LOST.ZUL");
+  DatabaseModified = true;
+  EXPECT_FALSE(SaveJobFile());
+  EXPECT_EQ(Boxes(), std::vector<std::string>{SystemErrorText(ENOENT) +
+                                             "\r\nwhile saving the job file " + FileIn("LOST.ZUL")});
+  EXPECT_TRUE(fs::is_symlink(TempDir / "LOST.ZUL"));
+  EXPECT_TRUE(DatabaseModified);
+}
+
+TEST_F(JobFileSaveTest, AnOpenTellsHowManyRecordsItPassedOverAndOnWhichLines) {
+  for (int32_t i = 1; i <= 3; ++i) DRDB->AddHoleOnLayer(i, i, 30, 1, true);
+  ASSERT_EQ(WriteJobFile(FileIn("JOB.ZUL")), 0);
+  std::string text = ReadFileBytes(TempDir / "JOB.ZUL");
+  auto lineOf = [&](std::size_t at) {
+    return std::to_string(std::count(text.begin(), text.begin() + long(at), '\n') + 1);
+  };
+  // One hole's record name damaged, and a record of a newer version.
+  const std::size_t second = text.find("DRILLHOLE", text.find("DRILLHOLE") + 1);
+  text.replace(second, 9, "DRILLHOLF");
+  const std::size_t eof = text.rfind("0\r\nENDSEC");
+  text.insert(eof, "0\r\nPOLYLINE\r\n8\r\n1\r\n");
+  WriteFileBytes(TempDir / "JOB.ZUL", text);
+  ClearAll();
+  ASSERT_TRUE(OpenJobFile(FileIn("JOB.ZUL")));
+  EXPECT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{
+                         "2 records of the file <" + FileIn("JOB.ZUL") +
+                         "> could not be read and were left out: their names are unknown (lines " +
+                         lineOf(second) + ", " + lineOf(eof + 3) +
+                         ").\r\nSaving the job will write the file without them."});
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtWarning);
+
+  // The end of the header damaged: the tool section inside it is passed
+  // over whole, and said so.
+  ClearAll();
+  ToolTable[4].Diameter = 500000;
+  ASSERT_EQ(WriteJobFile(FileIn("TOOLS.ZUL")), 0);
+  text = ReadFileBytes(TempDir / "TOOLS.ZUL");
+  const std::size_t end = text.find("ENDSEC");
+  text.replace(end, 6, "ENDSEX");
+  WriteFileBytes(TempDir / "TOOLS.ZUL", text);
+  ClearAll();
+  ResetHeadlessDialogs();
+  ASSERT_TRUE(OpenJobFile(FileIn("TOOLS.ZUL")));
+  EXPECT_EQ(ToolTable[4].Diameter, 0);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{
+                         "3 records of the file <" + FileIn("TOOLS.ZUL") +
+                         "> could not be read and were left out: their names are unknown (lines " +
+                         lineOf(end) + ", " + lineOf(text.find("TOOLSECTION")) + ", " +
+                         lineOf(text.find("\r\nTOOL\r\n") + 2) +
+                         ").\r\nSaving the job will write the file without them."});
 }
 
 }  // namespace

@@ -163,7 +163,8 @@ TEST_F(RegistryFileTest, DamagedFilesStartWithDefaultsAndAnError) {
     EXPECT_FALSE(Store().Modified);
   }
 
-  // The program reports the problem; its defaults then replace the file.
+  // The program reports the problem; the file goes aside and its defaults
+  // take its place.
   WriteFileBytes(RegFile(), "garbage");
   EXPECT_NE(OpenPersistentRegistry(), "");
   {
@@ -236,6 +237,74 @@ TEST_F(RegistryFileTest, LinkedFileIsReplacedWhereItLives) {
   EXPECT_NE(ReadFileBytes(real).find("[\\Software\\X]"), std::string::npos);
   EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(RegistryFileTest, AFileThatCannotBeUsedIsKeptAsideNeverWrittenOver) {
+  // Fifty settings, then the file cut short.
+  ASSERT_EQ(OpenPersistentRegistry(), "");
+  {
+    TRegistry reg;
+    reg.OpenKey("\\Software\\Orbenwright\\KORVEX\\6.0\\System", true);
+    for (int i = 0; i < 50; ++i) reg.WriteInteger("Value" + std::to_string(i), i);
+  }
+  const std::string full = ReadFileBytes(RegFile());
+  const std::string cut = full.substr(0, full.rfind(';'));
+  WriteFileBytes(RegFile(), cut);
+  const std::string reg = RegFile().string();
+  Store().Clear();
+  EXPECT_EQ(OpenPersistentRegistry(),
+            "The settings file " + reg + " is damaged (the file is incomplete (cut short)); the "
+            "default settings are used. The file was kept as " + reg + ".damaged.");
+  EXPECT_EQ(ReadFileBytes(reg + ".damaged"), cut);
+  // The next write of a setting starts a new file beside it.
+  {
+    TRegistry settings;
+    settings.OpenKey("\\Software\\Orbenwright\\KORVEX\\6.0\\System", true);
+    settings.WriteInteger("Metric", 0);
+  }
+  EXPECT_NE(ReadFileBytes(RegFile()).find("\"Metric\""), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(reg + ".damaged"), cut);
+
+  // A second damaged file goes beside the first.
+  WriteFileBytes(RegFile(), "garbage");
+  Store().Clear();
+  EXPECT_NE(OpenPersistentRegistry().find("kept as " + reg + ".damaged.2."), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(reg + ".damaged.2"), "garbage");
+  EXPECT_EQ(ReadFileBytes(reg + ".damaged"), cut);
+
+  // A file its user cannot read.
+  WriteFileBytes(RegFile(), full);
+  ::chmod(RegFile().c_str(), 0);
+  ::chmod((TempDir / "config").c_str(), 0777);
+  ::chmod(TempDir.c_str(), 0755);
+  std::string message;
+  int result = RunUnprivileged([&] {
+    Store().Clear();
+    const std::string text = OpenPersistentRegistry();
+    return text == "Cannot read the settings file " + reg + ": Permission denied; the default "
+                   "settings are used. The file was kept as " + reg + ".damaged.3.";
+  });
+  if (result < 0) GTEST_SKIP() << "cannot drop root privileges here";
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(ReadFileBytes(reg + ".damaged.3"), full);
+
+  // A folder that takes no new name: the damaged file stays as it is, and
+  // nothing is saved over it.
+  WriteFileBytes(RegFile(), cut);
+  ::chmod((TempDir / "config").c_str(), 0555);
+  result = RunUnprivileged([&] {
+    Store().Clear();
+    const std::string text = OpenPersistentRegistry();
+    TRegistry settings;
+    settings.OpenKey("\\Software\\Orbenwright\\KORVEX\\6.0\\System", true);
+    settings.WriteInteger("Metric", 1);
+    return text.find("The file could not be kept aside (Permission denied), so the settings are "
+                     "not saved while it is there.") != std::string::npos &&
+           Store().BackingFile.empty() && Store().Flush();
+  });
+  ::chmod((TempDir / "config").c_str(), 0755);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(ReadFileBytes(RegFile()), cut);
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ void TKorvexTest::SetUp() {
   ResetHeadlessDialogs();
   HeadlessResetEvents();
   HeadlessFailWritesAfter(-1);
+  HeadlessFailRenames(0);
   HeadlessPrinter().Reset();
   ResetStartupSettings();
   ResetFamilySettings();
@@ -45,6 +46,7 @@ void TKorvexTest::TearDown() {
   SetUndoWindow(nullptr);
   ResetHeadlessDialogs();
   HeadlessFailWritesAfter(-1);
+  HeadlessFailRenames(0);
   TRegistryStore::Instance().Clear();
   TRegistryStore::Instance().BackingFile.clear();
   std::error_code ec;

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "foundation/file_utils.h"
 #include "korvex_test.h"
 #include "model/view_services.h"
 #include "platform/clipboard.h"
 #include "platform/events.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
+#include "platform/headless/headless_files.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/headless/headless_printer.h"
 #include "platform/menus.h"
@@ -168,9 +170,15 @@ TEST_F(ErrorLogTest, ReadingCorrectsTheEntryNumber) {
   EXPECT_TRUE(none.Lines.empty());
   WriteFileBytes(TempDir / "other.LOG", "just some text");
   EXPECT_EQ(Read((TempDir / "other.LOG").string(), 1).Newest, 0);
-  // Writing replaces a file that is not a log with a fresh one.
-  WriteLogEntry((TempDir / "other.LOG").string(), {"x"});
+  // Writing puts a fresh log in place of a file that is not a log, the file
+  // kept aside; an empty one holds nothing to keep.
+  EXPECT_EQ(WriteLogEntry((TempDir / "other.LOG").string(), {"x"}),
+            (TempDir / "other.LOG.damaged").string());
   EXPECT_EQ(Read((TempDir / "other.LOG").string(), 1).Lines, std::vector<std::string>{"x"});
+  EXPECT_EQ(ReadFileBytes(TempDir / "other.LOG.damaged"), "just some text");
+  WriteFileBytes(TempDir / "empty.LOG", "");
+  EXPECT_EQ(WriteLogEntry((TempDir / "empty.LOG").string(), {"y"}), "");
+  EXPECT_FALSE(fs::exists(TempDir / "empty.LOG.damaged"));
 }
 
 TEST_F(ErrorLogTest, HeaderOnlyLogStartsAtSlotTwo) {
@@ -294,18 +302,32 @@ TEST_F(ErrorLogTest, FailedRecordingDoesNotDisableTheLog) {
   InstallErrorInspector();
   RegisterModalScript("TExceptionHandler", [](TForm& f) { f.Click("Button1"); });
   TExceptionHandler& inspector = ErrorInspector();
-  inspector.LogFileName = (TempDir / "missing" / "folder" / "KORVEX6.LOG").string();
+  const std::string missing = (TempDir / "missing" / "folder" / "KORVEX6.LOG").string();
+  inspector.LogFileName = missing;
   HandleApplicationException(std::runtime_error("cannot be logged"));
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text, "cannot be logged.");
+  // The user learns that the error is not in the log, and why.
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "cannot be logged.\r\n\r\nThe error could not be recorded in the error log " + missing +
+                ":\r\n" + SystemErrorText(ENOENT) + "\r\nwhile writing the error log.");
   EXPECT_TRUE(ModalFormsShown().empty());
   EXPECT_FALSE(inspector.Busy);
 
-  // Once the log can be written again, errors are recorded again.
+  // A full disk.
   inspector.LogFileName = Log;
+  HeadlessFailWritesAfter(1000, ENOSPC);
+  HandleApplicationException(std::runtime_error("disk full"));
+  HeadlessFailWritesAfter(-1);
+  ASSERT_EQ(ShownMessageBoxes().size(), 2u);
+  EXPECT_EQ(ShownMessageBoxes()[1].Text,
+            "disk full.\r\n\r\nThe error could not be recorded in the error log " + Log + ":\r\n" +
+                SystemErrorText(ENOSPC) + "\r\nwhile writing the error log.");
+  EXPECT_FALSE(fs::exists(Log));
+
+  // Once the log can be written again, errors are recorded again.
   HandleApplicationException(std::runtime_error("logged"));
   EXPECT_EQ(ModalFormsShown().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes().size(), 2u);
   EXPECT_EQ(Read(Log, 1).Lines[1], "Error message : logged");
 
   // A failure inside the inspector window clears the flag too.
@@ -313,6 +335,29 @@ TEST_F(ErrorLogTest, FailedRecordingDoesNotDisableTheLog) {
   HandleApplicationException(std::runtime_error("third"));
   EXPECT_FALSE(inspector.Busy);
   EXPECT_EQ(ShownMessageBoxes().back().Text, "third.");
+}
+
+TEST_F(ErrorLogTest, ADamagedLogIsKeptAsideAndToldOfOnce) {
+  WriteLogEntry(Log, {"an older error"});
+  std::string damaged = ReadFileBytes(Log);
+  damaged[0] = 'X';
+  WriteFileBytes(Log, damaged);
+  InstallErrorInspector();
+  std::string counter;
+  RegisterModalScript("TExceptionHandler", [&](TForm& f) {
+    counter = f.Get<TPanel>("Number").Caption();
+    f.Click("Button1");
+  });
+  HandleApplicationException(std::runtime_error("after the damage"));
+  EXPECT_EQ(ReadFileBytes(Log + ".damaged"), damaged);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "The error log " + Log + " was damaged; it was kept as " +
+                                             Log + ".damaged and a new error log was started.");
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtWarning);
+  EXPECT_EQ(counter, "1 of 1");
+  HandleApplicationException(std::runtime_error("next"));
+  EXPECT_EQ(counter, "2 of 2");
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
 }
 
 TEST_F(ErrorLogTest, BeforeInstallingOnlyTheStandardBoxShows) {

@@ -8,7 +8,8 @@ namespace {
 class TFailingWrites : public TFileWrites {
  public:
   ssize_t Write(int fd, const void* data, std::size_t size) override {
-    if (Room <= 0) {
+    if (Room < 0) return ::write(fd, data, size);
+    if (Room == 0) {
       errno = Error;
       return -1;
     }
@@ -17,18 +18,27 @@ class TFailingWrites : public TFileWrites {
     if (n > 0) Room -= n;
     return n;
   }
-  int64_t Room = 0;
+  int Rename(const char* from, const char* to) override {
+    if (RenameError == 0) return TFileWrites::Rename(from, to);
+    errno = RenameError;
+    return -1;
+  }
+  int64_t Room = -1;  // negative: no limit
   int Error = ENOSPC;
+  int RenameError = 0;
 };
 TFailingWrites Failing;
+
+void Install() { SetFileWrites(Failing.Room < 0 && Failing.RenameError == 0 ? nullptr : &Failing); }
 }  // namespace
 
 void HeadlessFailWritesAfter(int64_t afterBytes, int error) {
-  if (afterBytes < 0) {
-    SetFileWrites(nullptr);
-    return;
-  }
-  Failing.Room = afterBytes;
+  Failing.Room = afterBytes < 0 ? -1 : afterBytes;
   Failing.Error = error != 0 ? error : ENOSPC;
-  SetFileWrites(&Failing);
+  Install();
+}
+
+void HeadlessFailRenames(int error) {
+  Failing.RenameError = error;
+  Install();
 }

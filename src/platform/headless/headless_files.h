@@ -8,3 +8,7 @@
 // afterBytes more bytes were written; a negative count writes normally
 // again.
 void HeadlessFailWritesAfter(int64_t afterBytes, int error = ENOSPC);
+
+// From now on a replacing file's rename into place fails with the error, as
+// a full file system may fail it; 0 renames normally again.
+void HeadlessFailRenames(int error);
