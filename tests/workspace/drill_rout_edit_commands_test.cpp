@@ -325,3 +325,47 @@ TEST_F(TDrillRoutEditTest, DuplicateStepAndRepeatTakesTheRoutPathsListForDrillHi
 }
 
 }  // namespace
+
+TEST_F(TDrillRoutEditTest, TheSlotAndCircleDefaultsAreSetFromTheDrillEditMenu) {
+  StartProgram();
+  SelectLayer(30);
+  DRDB->CurrentTool = 1;
+  ASSERT_NE(DRDB->AddHole(In, In, true), 0);
+  ASSERT_NE(DRDB->AddHole(3 * In, In, true), 0);
+  DrillUndo->Reset();
+  QueueModalScript("TSlotConfigDialog", [](TForm& f) {
+    f.Get<TEdit>("AngleEdit").SetFocus();
+    f.Get<TEdit>("AngleEdit").SetText("90");
+    f.Get<TEdit>("LengthEdit").SetFocus();
+    f.Get<TEdit>("LengthEdit").SetText("0.2");
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Slot Configuration"));
+  QueueModalScript("TCircleConfigDialog", [](TForm& f) {
+    f.Get<TEdit>("RadiusEdit").SetFocus();
+    f.Get<TEdit>("RadiusEdit").SetText("0.1");
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Circle Configuration"));
+  EXPECT_EQ(HeadlessViewServices().ModalDepth, 0);
+  // Single Hole Slot, Convert Hole to Slot and Convert Hole to Circle use them.
+  ButtonManager().Press(103);
+  Click(5 * In, 0);
+  ECO->CancelCommand();
+  ButtonManager().Press(50);
+  Click(In, In);
+  ECO->CancelCommand();
+  ButtonManager().Press(44);
+  Click(3 * In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(Drills(), (std::vector<std::string>{"C 76200000 25400000 2540000 t1",
+                                                "S 127000000 -2540000 127000000 2540000 t1",
+                                                "S 25400000 22860000 25400000 27940000 t1"}));
+  // A cancelled dialog changes nothing.
+  QueueModalScript("TCircleConfigDialog", [](TForm& f) {
+    f.Get<TEdit>("RadiusEdit").SetText("0.3");
+    f.Click("CancelButton");
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Circle Configuration"));
+  EXPECT_EQ(DRDB->DrilledCircleRadius, In / 10);
+}
