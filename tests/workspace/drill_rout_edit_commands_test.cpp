@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command/button_manager.h"
+#include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -16,6 +17,7 @@
 #include "model/rout_sequence.h"
 #include "model/undo_journal.h"
 #include "platform/headless/headless_menus.h"
+#include "routpath/auto_rout.h"
 #include "routpath/edit_step_dialog.h"
 #include "workspace_test_support.h"
 
@@ -368,4 +370,45 @@ TEST_F(TDrillRoutEditTest, TheSlotAndCircleDefaultsAreSetFromTheDrillEditMenu) {
   });
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Circle Configuration"));
   EXPECT_EQ(DRDB->DrilledCircleRadius, In / 10);
+}
+
+TEST_F(TDrillRoutEditTest, AutoRoutOutsideRoutsAWindowOfBoardsAsOneStep) {
+  StartProgram();
+  SelectLayer(40);
+  ASSERT_EQ(ECO->Mode(), 1);
+  // A panel of 40 boards, 1 x 0.5 in, 8 across and 5 up.
+  for (int row = 0; row < 5; ++row)
+    for (int col = 0; col < 8; ++col) {
+      const int32_t x = col * 3 * In / 2, y = row * In;
+      DB->AddLineOnLayer(x, y, x + In, y, 0);
+      DB->AddLineOnLayer(x + In, y, x + In, y + In / 2, 0);
+      DB->AddLineOnLayer(x + In, y + In / 2, x, y + In / 2, 0);
+      DB->AddLineOnLayer(x, y + In / 2, x, y, 0);
+    }
+  RoutUndo->Reset();
+  ASSERT_TRUE(ButtonManager().Press(AutoRoutOutsideCommand));
+  Click(-In, -In);  // nothing there: a window opens
+  EXPECT_EQ(UserPanel->PromptLine(3), "Select opposite corner of window > ");
+  Click(13 * In, 6 * In);
+  ECO->CancelCommand();
+  const std::vector<int32_t> paths = PathStarts(40);
+  ASSERT_EQ(paths.size(), 40u);
+  // Nearest first from the origin: the first path is the board at the origin.
+  TIntPoint first;
+  RTDB->EntityAt(paths.front())->GetPoint(first);
+  EXPECT_LT(first.X, In + In / 2);
+  EXPECT_LT(first.Y, In);
+  EXPECT_EQ(LastStep(), "auto rout outside");
+  auto live = [] {
+    int32_t n = 0;
+    for (int32_t i = 1; i <= RoutEntityCount; ++i)
+      if (RTDB->EntityAt(i) != nullptr && !SlotDeleted(RTDB->SlotAt(i)->Flags)) ++n;
+    return n;
+  };
+  const int32_t routed = live();
+  Undo();
+  EXPECT_EQ(live(), 0) << "one step takes the whole panel back";
+  EXPECT_EQ(LastStep(), "");
+  Redo();
+  EXPECT_EQ(live(), routed);
 }
