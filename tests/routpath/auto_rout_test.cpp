@@ -534,4 +534,19 @@ TEST_F(AutoRoutTest, AGroupOrdersItsPathsFromTheOriginAndAsksItsWarningOnce) {
   selection = Handles(withCircle);
   ASSERT_TRUE(RoutSelection(*RTDB, selection, prkAutoOutside));
   for (const TCut& c : Cuts()) EXPECT_LT(c.P.X, 10 * Inch);
+  RoutUndo->Undo();
+  RTDB->UpdateChangedPath();
+
+  // Pockets of a group are one step as well.
+  selection = Handles(all);
+  ASSERT_TRUE(RoutSelection(*RTDB, selection, prkPocket));
+  ASSERT_TRUE(RoutUndo->CanUndo(name));
+  EXPECT_EQ(name, "Pocket Rout");
+  std::vector<int32_t> pockets;
+  for (const TCut& c : Cuts())
+    if (pockets.empty() || c.P.X / (5 * Inch) != pockets.back()) pockets.push_back(c.P.X / (5 * Inch));
+  EXPECT_EQ(pockets, (std::vector<int32_t>{0, 1, 2}));
+  RoutUndo->Undo();
+  RTDB->UpdateChangedPath();
+  EXPECT_TRUE(Cuts().empty());
 }
