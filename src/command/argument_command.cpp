@@ -323,13 +323,8 @@ bool TArgumentCommand::HandleEvent(TInputEvent& event) {
   const std::string* slot = NextSlot();
   if (slot == nullptr) return true;
   if (event.Buttons & mbtRight) {
-    if (WindowOpen_) {
-      // The right button takes back the window's first corner.
-      WindowOpen_ = false;
-      HideBand();
-      ShowPrompt();
-      return true;
-    }
+    // The right button takes back the window's first corner.
+    if (WindowOpen_) return BackUpOneStep();
     if (*slot == "RCLICK") {
       const TIntPoint p = ApplyGridAndOrtho(pointer);
       Finished_ = !Give(PointText(p), &p, 0);
@@ -415,6 +410,12 @@ bool TArgumentCommand::TypedText(const std::string& typed) {
 
 bool TArgumentCommand::BackUpOneStep() {
   if (Finished_) return false;
+  if (WindowOpen_) {
+    WindowOpen_ = false;
+    HideBand();
+    ShowPrompt();
+    return true;
+  }
   TFrame& f = Top();
   // Trailing fixed arguments go with the placeholder before them.
   while (!f.Given.empty() && !IsPlaceholder(f.Slots[f.Given.size() - 1])) f.Given.pop_back();
