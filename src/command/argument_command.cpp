@@ -14,6 +14,8 @@
 TCommandServices CommandServices;
 
 namespace {
+TConstructionResolver ConstructionResolver;
+
 // The database extent: a point beyond it is refused.
 constexpr double CoordinateRange = 1073741823.0;
 
@@ -62,6 +64,8 @@ bool ReadTypedPoint(const std::string& typed, const TIntPoint* last, TIntPoint& 
 
 // ---- Definitions ----------------------------------------------------------------------
 
+void SetConstructionResolver(TConstructionResolver resolver) { ConstructionResolver = std::move(resolver); }
+
 void DefineArgumentCommand(int32_t number, const TArgumentCommandDef& def) {
   DefineCommand(number, def.Text, [def] {
     if (ECO == nullptr) return false;
@@ -73,14 +77,15 @@ void DefineArgumentCommand(int32_t number, const TArgumentCommandDef& def) {
 }
 
 void DefineSnapCommand(int32_t number, const std::string& text, const std::string& title,
-                       const std::vector<std::string>& prompts, TPointEvaluator evaluate) {
+                       const std::vector<std::string>& prompts, TPointEvaluator evaluate,
+                       TConstructionDeferrer defer) {
   TArgumentCommandDef def;
   def.Text = text;
   def.Title = title;
   def.Prompts = prompts;
-  DefineCommand(number, text, [def, evaluate] {
+  DefineCommand(number, text, [def, evaluate, defer] {
     TArgumentCommand* waiting = ActiveArgumentCommand();
-    if (waiting == nullptr || !waiting->PushSnap(def, evaluate)) {
+    if (waiting == nullptr || !waiting->PushSnap(def, evaluate, defer)) {
       MessageBeep(MB_OK);
       return false;
     }
@@ -116,6 +121,7 @@ void TArgumentCommand::Reset() {
   Frames_.resize(1);
   Top().Given.clear();
   Top().Points.clear();
+  Top().DeferredGiven = Top().DeferredPoint = -1;
   SkipFixed(Top());
 }
 
@@ -135,11 +141,27 @@ bool TArgumentCommand::WaitsForPoint() const {
   return slot != nullptr && IsPointSlot(*slot);
 }
 
-bool TArgumentCommand::PushSnap(const TArgumentCommandDef& def, TPointEvaluator evaluate) {
+bool TArgumentCommand::PointSlotFollows(const TFrame& frame) {
+  for (size_t i = frame.Given.size() + 1; i < frame.Slots.size(); ++i)
+    if (IsPointSlot(frame.Slots[i])) return true;
+  return false;
+}
+
+void TArgumentCommand::Settle(TFrame& frame, const TIntPoint& first) {
+  if (frame.DeferredGiven >= 0 && size_t(frame.DeferredGiven) < frame.Given.size())
+    frame.Given[size_t(frame.DeferredGiven)] = PointText(first);
+  if (frame.DeferredPoint >= 0 && size_t(frame.DeferredPoint) < frame.Points.size())
+    frame.Points[size_t(frame.DeferredPoint)] = first;
+  frame.DeferredGiven = frame.DeferredPoint = -1;
+}
+
+bool TArgumentCommand::PushSnap(const TArgumentCommandDef& def, TPointEvaluator evaluate,
+                                TConstructionDeferrer defer) {
   if (!WaitsForPoint()) return false;
   TFrame frame;
   frame.Def = def;
   frame.Evaluate = std::move(evaluate);
+  frame.Defer = std::move(defer);
   frame.Slots = CommandArguments(def.Text);
   Frames_.push_back(std::move(frame));
   SkipFixed(Top());
@@ -191,6 +213,18 @@ TIntPoint TArgumentCommand::ApplyGridAndOrtho(TIntPoint p) const {
 }
 
 bool TArgumentCommand::Give(const std::string& value, const TIntPoint* point, int32_t picked) {
+  if (point != nullptr && Top().DeferredGiven >= 0) {
+    // The point settles the construction given before it.
+    const std::string token = Top().Given[size_t(Top().DeferredGiven)];
+    TIntPoint first{0, 0}, second = *point;
+    if (!ConstructionResolver || !ConstructionResolver(token, "", point, Pointer_, first, second))
+      return true;  // still waiting for a point that fits
+    Settle(Top(), first);
+    Top().Given.push_back(PointText(second));
+    Top().Points.push_back(second);
+    SkipFixed(Top());
+    return CompleteFrames();
+  }
   Top().Given.push_back(value);
   if (point != nullptr) Top().Points.push_back(*point);
   if (picked != 0) {
@@ -212,8 +246,36 @@ bool TArgumentCommand::CompleteFrames() {
       Frames_.pop_back();
       Unhighlight(done);
       if (done.Evaluate) {
+        TFrame& below = Top();
+        const bool pending = below.DeferredGiven >= 0;
         TIntPoint p{0, 0};
-        if (!done.Evaluate(text, LastPointBelow(Frames_.size()), Pointer_, p)) break;
+        if (pending) {
+          const std::string token = below.Given[size_t(below.DeferredGiven)];
+          TIntPoint first{0, 0};
+          // A snap that builds on the construction settles both points.
+          if (ConstructionResolver && ConstructionResolver(token, text, nullptr, Pointer_, first, p)) {
+            Settle(below, first);
+          } else {
+            if (!done.Evaluate(text, nullptr, Pointer_, p)) break;
+            TIntPoint second = p;
+            if (!ConstructionResolver || !ConstructionResolver(token, "", &p, Pointer_, first, second)) break;
+            Settle(below, first);
+            p = second;
+          }
+        } else if (done.Defer && LastPointBelow(Frames_.size()) == nullptr && PointSlotFollows(below)) {
+          // No point to build from yet: the snap stands for a construction
+          // that the next point settles.
+          std::string token;
+          if (!done.Defer(text, Pointer_, token, p)) break;
+          below.DeferredGiven = int(below.Given.size());
+          below.DeferredPoint = int(below.Points.size());
+          below.Given.push_back(token);
+          below.Points.push_back(p);
+          SkipFixed(below);
+          continue;
+        } else if (!done.Evaluate(text, LastPointBelow(Frames_.size()), Pointer_, p)) {
+          break;
+        }
         Top().Given.push_back(PointText(p));
         Top().Points.push_back(p);
         SkipFixed(Top());
@@ -261,6 +323,8 @@ bool TArgumentCommand::HandleEvent(TInputEvent& event) {
   const std::string* slot = NextSlot();
   if (slot == nullptr) return true;
   if (event.Buttons & mbtRight) {
+    // The right button takes back the window's first corner.
+    if (WindowOpen_) return BackUpOneStep();
     if (*slot == "RCLICK") {
       const TIntPoint p = ApplyGridAndOrtho(pointer);
       Finished_ = !Give(PointText(p), &p, 0);
@@ -279,10 +343,18 @@ bool TArgumentCommand::HandleEvent(TInputEvent& event) {
     const TIntPoint p = ApplyGridAndOrtho(pointer);
     Pointer_ = pointer;
     Finished_ = !Give(PointText(p), &p, 0);
+  } else if (WindowOpen_) {
+    return CloseWindow(pointer);
   } else if (*slot == "PICK" || *slot == "PICKAT") {
     const int32_t aperture = CommandServices.Aperture ? CommandServices.Aperture() : 254000;
     const int32_t index =
         CommandServices.Pick ? CommandServices.Pick(pointer.X, pointer.Y, aperture, PickModeOf(Top())) : 0;
+    if (index == 0 && *slot == "PICK" && Top().Def.WindowPick && Frames_.size() == 1) {
+      WindowOpen_ = true;
+      WindowCorner_ = pointer;
+      if (UserPanel != nullptr) UserPanel->SetPromptLine(3, 1, "Select opposite corner of window >");
+      return true;
+    }
     if (index == 0) {
       MessageBeep(MB_OK);
       return true;
@@ -295,6 +367,14 @@ bool TArgumentCommand::HandleEvent(TInputEvent& event) {
     // A value or text is typed.
     MessageBeep(MB_OK);
   }
+  return !Finished_;
+}
+
+bool TArgumentCommand::CloseWindow(const TIntPoint& pointer) {
+  WindowOpen_ = false;
+  HideBand();
+  Pointer_ = pointer;
+  Finished_ = !Give(PointText(WindowCorner_) + "," + PointText(pointer), nullptr, 0);
   return !Finished_;
 }
 
@@ -330,6 +410,12 @@ bool TArgumentCommand::TypedText(const std::string& typed) {
 
 bool TArgumentCommand::BackUpOneStep() {
   if (Finished_) return false;
+  if (WindowOpen_) {
+    WindowOpen_ = false;
+    HideBand();
+    ShowPrompt();
+    return true;
+  }
   TFrame& f = Top();
   // Trailing fixed arguments go with the placeholder before them.
   while (!f.Given.empty() && !IsPlaceholder(f.Slots[f.Given.size() - 1])) f.Given.pop_back();
@@ -345,6 +431,7 @@ bool TArgumentCommand::BackUpOneStep() {
   }
   const std::string& slot = f.Slots[f.Given.size() - 1];
   if (IsPointSlot(slot) && !f.Points.empty()) f.Points.pop_back();
+  if (f.DeferredGiven >= int(f.Given.size()) - 1) f.DeferredGiven = f.DeferredPoint = -1;
   if ((slot == "PICK" || slot == "PICKAT") && !f.Picked.empty()) {
     if (CommandServices.Highlight) CommandServices.Highlight(f.Picked.back(), false, PickModeOf(f));
     f.Picked.pop_back();
@@ -365,6 +452,7 @@ void TArgumentCommand::QueueTexts(std::vector<std::string>& texts) const {
 
 void TArgumentCommand::Cancel() {
   HideBand();
+  WindowOpen_ = false;
   // At work: only what it asked for in between is taken back.
   const size_t keep = Executing_ ? 1 : 0;
   while (Frames_.size() > keep) {
@@ -407,6 +495,11 @@ void TArgumentCommand::RestorePrompts() {
 
 void TArgumentCommand::ShowBand(const TIntPoint& pointer) {
   if (RubberBrain == nullptr || !CommandServices.DrawBand || Frames_.size() != 1) return;
+  if (WindowOpen_) {
+    const std::vector<TIntPoint> corners{WindowCorner_, pointer};
+    RubberBrain->Show([corners] { CommandServices.DrawBand(bandRectangle, corners); });
+    return;
+  }
   const TFrame& f = Top();
   if (f.Def.Band == bandNone || f.Points.empty() || !WaitsForPoint()) return;
   std::vector<TIntPoint> points = f.Points;

@@ -48,6 +48,10 @@ struct TArgumentCommandDef {
   // The database its picks search (0 drill, 1 rout, 2 CAD); 255: the one
   // of the editor mode.
   uint8_t PickMode = 255;
+  // A PICK that hits nothing opens a window instead: the next left click
+  // closes it and the argument becomes its two corners "x1,y1,x2,y2", for
+  // the executor to select what lies inside.
+  bool WindowPick = false;
 };
 
 // A snap or construction: from its own completed text, the last point of
@@ -57,13 +61,34 @@ struct TArgumentCommandDef {
 using TPointEvaluator = std::function<bool(const std::string& text, const TIntPoint* last,
                                            const TIntPoint& pointer, TIntPoint& point)>;
 
+// A snap given where the waiting command has no point yet (the first end of
+// a line) may stand for a construction that the next point settles: a
+// tangent or a perpendicular from the picked entity, a parallel. The
+// deferrer turns the snap's completed text into a token ("TNCIR[...]") and
+// a provisional point (for the rubber band); false when it cannot (the
+// user was told).
+using TConstructionDeferrer = std::function<bool(const std::string& text, const TIntPoint& pointer,
+                                                 std::string& token, TIntPoint& provisional)>;
+// Settles a token once the next point is known: next is that point (a
+// click, a typed point or a snap's point), or null when nextSnap, the
+// completed text of the snap given next, is first offered to build on the
+// token itself (a tangent to two circles). Sets the token's point (first)
+// and the next point (second); false when the pair makes no point (the
+// user was told when next was given).
+using TConstructionResolver =
+    std::function<bool(const std::string& token, const std::string& nextSnap, const TIntPoint* next,
+                       const TIntPoint& pointer, TIntPoint& first, TIntPoint& second)>;
+// Installed by the drawing edit commands.
+void SetConstructionResolver(TConstructionResolver resolver);
+
 // Defines an argument command under a number.
 void DefineArgumentCommand(int32_t number, const TArgumentCommandDef& def);
 // Defines a snap: pressed while a command waits for a point it gathers its
 // own arguments (text "POSMID(PICK)") and then gives the point; pressed
 // otherwise it beeps and does not start.
 void DefineSnapCommand(int32_t number, const std::string& text, const std::string& title,
-                       const std::vector<std::string>& prompts, TPointEvaluator evaluate);
+                       const std::vector<std::string>& prompts, TPointEvaluator evaluate,
+                       TConstructionDeferrer defer = nullptr);
 // Defines a setting ("SET(VALUE)"): pressed while a command waits it is
 // gathered in between and the command goes on; else it runs on its own.
 void DefineSettingCommand(int32_t number, const TArgumentCommandDef& def);
@@ -102,14 +127,20 @@ class TArgumentCommand : public TInteractiveCommand {
   // True when the next argument is a point.
   bool WaitsForPoint() const;
   // Pushes a snap or setting frame; false when it does not fit here.
-  bool PushSnap(const TArgumentCommandDef& def, TPointEvaluator evaluate);
+  bool PushSnap(const TArgumentCommandDef& def, TPointEvaluator evaluate,
+                TConstructionDeferrer defer = nullptr);
   bool PushSetting(const TArgumentCommandDef& def);
 
  private:
   struct TFrame {
     TArgumentCommandDef Def;
     TPointEvaluator Evaluate;       // snaps only
+    TConstructionDeferrer Defer;    // snaps that may stand for a construction
     std::vector<std::string> Slots; // placeholders and fixed arguments
+    // A point given as a construction token, settled by the next point:
+    // its index in Given and in Points (-1: none).
+    int DeferredGiven = -1;
+    int DeferredPoint = -1;
     std::vector<std::string> Given; // one entry per slot filled so far
     std::vector<TIntPoint> Points;  // the points given, in order
     std::vector<int32_t> Picked;    // the entities picked, in order
@@ -133,7 +164,16 @@ class TArgumentCommand : public TInteractiveCommand {
   void RestorePrompts();
   void Reset();
 
+  // Ends the window of a WindowPick; false when the command finished.
+  bool CloseWindow(const TIntPoint& pointer);
+  // True when a point slot follows the next slot of the frame.
+  static bool PointSlotFollows(const TFrame& frame);
+  // Puts the settled point of the frame's construction in its place.
+  static void Settle(TFrame& frame, const TIntPoint& first);
+
   std::vector<TFrame> Frames_;
+  bool WindowOpen_ = false;  // a WindowPick's first corner is given
+  TIntPoint WindowCorner_{0, 0};
   TPromptBuffer SavedPrompts_;
   bool PromptsSaved_ = false;
   TIntPoint Pointer_{0, 0};

@@ -11,6 +11,7 @@
 #include "command/command_text.h"
 #include "command/measure_tool.h"
 #include "command/user_panel.h"
+#include "edit/cad_constructions.h"
 #include "edit/cad_snaps.h"
 #include "edit/entity_editors.h"
 #include "foundation/display_units.h"
@@ -262,6 +263,21 @@ void DefineWindowEdits() {
          edit, false, bandRectangle);
 }
 
+// A tangent or perpendicular as the first point: the token of the picked
+// entity and, for the rubber band, the pick's foot on it.
+bool DeferRound(const std::string& text, const TIntPoint& at, bool tangent, std::string& token,
+                TIntPoint& point) {
+  const int32_t index = GetCommandEntityRef(text, 1);
+  token = BuildPerpDefText(index, at.X, at.Y, tangent);
+  TCadEntity* e = DB != nullptr ? DB->EntityAt(index) : nullptr;
+  if (token.empty() || e == nullptr) {
+    InformationBox(tangent ? "Tangent needs an arc or a circle." : "Perpendicular needs a point to start from.");
+    return false;
+  }
+  e->PerpPoint(at, point);
+  return true;
+}
+
 void DefineSnaps() {
   DefineSnapCommand(100, "POSEND(PICK)", "Snap Closest Endpoint", {"Pick entity near its end"},
                     [](const std::string& t, const TIntPoint*, const TIntPoint& at, TIntPoint& p) {
@@ -280,19 +296,29 @@ void DefineSnaps() {
                     [](const std::string& t, const TIntPoint*, const TIntPoint&, TIntPoint& p) {
                       return EvalPosCtr(t, p);
                     });
+  // Given as the first point, tangent, perpendicular and parallel wait for
+  // the next point, which settles them.
+  SetConstructionResolver(ResolveConstruction);
   DefineSnapCommand(110, "POSTAN1(PICK)", "Snap Tangent", {"Pick arc or circle near the tangent point"},
                     [](const std::string& t, const TIntPoint* last, const TIntPoint& at, TIntPoint& p) {
                       return EvalTangentPoint(t, last, at, p);
+                    },
+                    [](const std::string& t, const TIntPoint& at, std::string& token, TIntPoint& p) {
+                      return DeferRound(t, at, true, token, p);
                     });
   DefineSnapCommand(108, "POSPERP2(PICK)", "Snap Perpendicular", {"Pick entity"},
                     [](const std::string& t, const TIntPoint* last, const TIntPoint&, TIntPoint& p) {
                       return EvalPerpPoint(t, last, p);
+                    },
+                    [](const std::string& t, const TIntPoint& at, std::string& token, TIntPoint& p) {
+                      return DeferRound(t, at, false, token, p);
                     });
   DefineSnapCommand(105, "POSPAR1(PICK,VALUE)", "Snap Parallel",
                     {"Pick line on the side of the parallel", "Enter distance of the parallel"},
                     [](const std::string& t, const TIntPoint*, const TIntPoint& at, TIntPoint& p) {
                       return ResolveParallelSnap(t, at, p);
-                    });
+                    },
+                    BuildParallelToken);
 }
 
 // Add Tab: a picked rout line or arc and a point beside it.

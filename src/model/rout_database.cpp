@@ -185,6 +185,7 @@ void TRoutDatabase::DeleteLayer(uint8_t layer) {
   for (int32_t i = 1; i <= RoutEntityCount; ++i)
     if (SlotHasBit(RoutEntities->GetSlot(i)->Flags, bit)) DeleteEntity(i);
   if (Seq != nullptr) Seq->ClearLayer(layer);
+  G93Origins[layer] = {};
   PathState[layer] = {};
   EntityChanged = PathChanged = 0;
   FirstChangedEntity = FirstChangedPath = kNoChangedHandle;

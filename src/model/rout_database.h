@@ -91,8 +91,9 @@ class TRoutDatabase : public TJobDatabase, public TSequenceHost {
   // each rout tool page, zeroes the path state and the G93 origins, ends
   // single-step play and resets RoutUndo.
   void Clear() override;
-  // Marks deleted every entity of the layer, empties its sequence and resets
-  // RoutUndo.
+  // Marks deleted every entity of the layer, empties its sequence, zeroes its
+  // path state and G93 origin and resets RoutUndo. The slots stay until the
+  // next Compact, so a failed replacement import can take them back.
   void DeleteLayer(uint8_t layer) override;
   // Whole paths of the active rout layers (allLayers) or of the current layer
   // lying inside the window (mode 0) or wholly outside it (mode 1); false

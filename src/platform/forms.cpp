@@ -1081,6 +1081,7 @@ TMemo::TMemo(const std::string& name) : TControl(TControlKind::Memo, name) {}
 void TMemo::SetLines(const std::vector<std::string>& lines) {
   if (lines == lines_) return;
   lines_ = lines;
+  ClampSelection();
   Changed(TChange::Items);
   FireChange();
 }
@@ -1147,6 +1148,46 @@ bool TMemo::TypeCharacter(char c, bool first) {
   else lines.back() += c;
   SetLines(lines);
   return true;
+}
+
+int TMemo::TextLength() const {
+  int length = 0;
+  for (const std::string& l : lines_) length += int(l.size()) + 1;
+  return std::max(0, length - 1);
+}
+
+void TMemo::ClampSelection() {
+  const int length = TextLength();
+  selStart_ = std::clamp(selStart_, 0, length);
+  selLength_ = std::clamp(selLength_, 0, length - selStart_);
+}
+
+void TMemo::NoteSelection(int start, int length) {
+  selStart_ = start;
+  selLength_ = length;
+  ClampSelection();
+}
+
+void TMemo::SetSelection(int start, int length) {
+  NoteSelection(start, length);
+  Changed(TChange::Selection);
+}
+
+int TMemo::LineStart(int line) const {
+  if (line <= 0) return 0;
+  if (line >= int(lines_.size())) return TextLength();
+  int position = 0;
+  for (int i = 0; i < line; ++i) position += int(lines_[size_t(i)].size()) + 1;
+  return position;
+}
+
+int TMemo::CaretLine() const {
+  int position = 0;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    position += int(lines_[i].size()) + 1;
+    if (selStart_ < position) return int(i);
+  }
+  return lines_.empty() ? 0 : int(lines_.size()) - 1;
 }
 
 TPoint TMemo::ContentSize() const { return TPoint{185, 89}; }

@@ -95,6 +95,7 @@ enum class TChange {
   Repaint,   // paint box: run OnPaint and show the result
   Menu,      // form: main menu set or swapped
   Focus,     // form: the active control changed
+  Selection, // memo: caret or selection placed by the program
   Created,   // a child control was added (sent to its container)
 };
 
@@ -557,16 +558,35 @@ class TMemo : public TControl {
   void SetWordWrap(bool wrap);
   bool ScrollBars() const { return scrollBars_; }
   void SetScrollBars(bool both);
+  // The caret and the selection behind it, as character positions in the
+  // lines joined by one line break each; a length of 0 is a bare caret.
+  // SetSelection clamps both to the text and shows them; a change of the
+  // lines keeps them inside the new text.
+  int SelStart() const { return selStart_; }
+  int SelLength() const { return selLength_; }
+  void SetSelection(int start, int length = 0);
+  // The position where a line (from 0) starts; past the last line, the end
+  // of the text.
+  int LineStart(int line) const;
+  // The line (from 0) that holds the caret.
+  int CaretLine() const;
+  // The backend reports where the user put the caret (nothing is echoed).
+  void NoteSelection(int start, int length);
 
  protected:
   TPoint ContentSize() const override;
   bool TypeCharacter(char c, bool first) override;
 
  private:
+  int TextLength() const;
+  void ClampSelection();
+
   std::vector<std::string> lines_;
   bool readOnly_ = false;
   bool wordWrap_ = true;
   bool scrollBars_ = false;
+  int selStart_ = 0;
+  int selLength_ = 0;
 };
 
 class TStringGrid : public TControl {

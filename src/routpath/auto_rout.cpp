@@ -22,6 +22,7 @@
 #include "model/rout_handles.h"
 #include "platform/message_box.h"
 #include "routpath/contour_offset.h"
+#include "routpath/path_selection.h"
 #include "routpath/pocket_rout.h"
 #include "tapein/rout_import.h"
 #include "model/tool_tables.h"
@@ -246,8 +247,12 @@ bool TAutoRouter::GougeCorner(const std::vector<TProfileEntity>& path, std::size
   const TProfileEntity& arc = path[i + 1];
   const TProfileEntity& next = path[(i + 2) % path.size()];
   if (!arc.IsArc() || next.IsArc()) return false;
+  // The arc has not been cut yet, so its direction is decided here as the
+  // profile loop will decide it: from where the line ends.
+  const TIntPoint lineEnd = path[i].To();
+  const bool arcReversed = Dist(arc.P2, lineEnd) < Dist(arc.P1, lineEnd);
   const bool right = !LeftComp;
-  if (!((arc.Reversed && right) || (!arc.Reversed && !right))) return false;
+  if (!((arcReversed && right) || (!arcReversed && !right))) return false;
   const double d = 2.0 * RoundedDistance(arc.Centre, arc.P1) - 25400.0;
   if (Tool.Diameter < d || CompDiameter < d) return false;
   TRealPoint p1{double(path[i].From().X), double(path[i].From().Y)};
@@ -475,9 +480,10 @@ bool AutoRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool inside, bo
 
 namespace {
 
-// Routs the profile of the picked CAD entity. The pick goes through the
-// argument command, which prompts for it, highlights it and lets it be
-// typed or taken back like any other pick.
+// Routs the profile of the picked CAD entity, or every closed profile of a
+// window (nearest first, one undo step). The pick goes through the argument
+// command, which prompts for it, highlights it and lets it be typed or
+// taken back like any other pick.
 void DefineAutoRoutPick(int32_t number, const std::string& text, const std::string& title, bool inside) {
   TArgumentCommandDef def;
   def.Text = text + "(PICK)";
@@ -485,19 +491,22 @@ void DefineAutoRoutPick(int32_t number, const std::string& text, const std::stri
   def.Prompts = {"Pick entity of the profile"};
   def.PickMode = 2;
   def.Repeat = true;
+  def.WindowPick = true;
   def.Execute = [inside](const std::string& command) {
-    const int32_t index = GetCommandEntityRef(command, 1);
-    if (DB == nullptr || RTDB == nullptr || DB->EntityAt(index) == nullptr) return false;
-    TRootEntityHandle* picked = new TCadHandle(index);
-    bool suppress = false;
+    if (RTDB == nullptr) return false;
+    TRootEntityHandle* selection = SelectionOfCommand(command);
+    if (selection == nullptr) {
+      MessageBeep(MB_OK);
+      return false;
+    }
     bool emitted = false;
     try {
-      emitted = AutoRoutPath(*RTDB, picked, inside, false, false, suppress);
+      emitted = RoutSelection(*RTDB, selection, inside ? prkAutoInside : prkAutoOutside);
     } catch (const ERoutCancelled&) {
     } catch (const std::exception& e) {
       ErrorBox(e.what());
     }
-    if (picked != nullptr) FreeObjectList(picked);
+    FreeObjectList(selection);
     return emitted;
   };
   DefineArgumentCommand(number, def);

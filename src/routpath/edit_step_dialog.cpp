@@ -1,5 +1,6 @@
 #include "routpath/edit_step_dialog.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -159,7 +160,7 @@ TEditStepDialog::TEditStepDialog(const TStepTextFormat& format)
     : TForm("TEditStepDialog"), format_(format) {
   SetCaption("Edit Steps");
   SetSizeable(true);
-  SetClientSize(350, 325);
+  SetClientSize(kMinWidth, kMinHeight);
   auto& buttons = Add<TPanel>("ButtonPanel");
   buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
@@ -178,6 +179,11 @@ TEditStepDialog::TEditStepDialog(const TStepTextFormat& format)
     };
     panes_[k] = &memo;
   }
+  // The window keeps room for its panes and buttons.
+  OnResize = [this](TControl&) {
+    if (Width() < kMinWidth || Height() < kMinHeight)
+      SetClientSize(std::max(Width(), kMinWidth), std::max(Height(), kMinHeight));
+  };
   // OK ends the dialog only on a valid table.
   OnCloseQuery = [this](TForm& form, bool& canClose) {
     if (form.ModalResult() == mrOk && !Validate()) canClose = false;
@@ -223,7 +229,7 @@ bool TEditStepDialog::Validate() {
     ErrorBox("Step && Repeat error." + CheckLineText(r.ErrorNumber));
     ErrorPane = r.ErrorPane;
     ErrorLine = r.ErrorLine;
-    Pane(ErrorPane)->SetFocus();
+    ShowError();
     return false;
   }
   TStepCommandList joined;
@@ -245,11 +251,17 @@ bool TEditStepDialog::Validate() {
     ErrorBox("Step && Repeat out of bounds." + CheckLineText(position));
     ErrorPane = pane;
     ErrorLine = n;
-    Pane(ErrorPane)->SetFocus();
+    ShowError();
     return false;
   }
   read_ = std::move(r.Lists);
   return true;
+}
+
+void TEditStepDialog::ShowError() {
+  TMemo* pane = Pane(ErrorPane);
+  pane->SetFocus();
+  pane->SetSelection(pane->LineStart(ErrorLine - 1), 0);
 }
 
 void TEditStepDialog::GetTable(TEditStepLists& table) const {

@@ -57,14 +57,18 @@ class TEditStepDialog : public TForm {
   // After OK: each pane the user changed replaces its level's list (an empty
   // pane removes the level).
   void GetTable(TEditStepLists& table) const;
-  // Reads and checks the panes: false (with the error box shown and the
-  // failing pane focused) when the table is refused.
+  // Reads and checks the panes: false (with the error box shown, the
+  // failing pane focused and its caret at the start of the line to
+  // correct) when the table is refused.
   bool Validate();
 
   int32_t ErrorPane = -1;  // the pane that holds the last error
   int32_t ErrorLine = 0;
+  // The smallest client area the window keeps.
+  static constexpr int kMinWidth = 350, kMinHeight = 325;
 
  private:
+  void ShowError();
   TMemo* Pane(int k) const { return panes_[k]; }
   TStepTextFormat format_;
   std::array<TMemo*, 3> panes_{};

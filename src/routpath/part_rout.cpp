@@ -131,7 +131,7 @@ bool FollowProfile(TRoutDatabase& rtdb, TRootEntityHandle*& path, const TIntPoin
 
 // ---- Pocket path ---------------------------------------------------------------------------
 
-bool PocketRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool milled) {
+bool PocketRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool milled, bool group) {
   if (path == nullptr) return false;
   // The outline is linked from its first entity.
   FreePath(path->Next);
@@ -153,7 +153,7 @@ bool PocketRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool milled) 
   }
   const int32_t before = RoutEntityCount;
   try {
-    PocketRout(rtdb, milled, path, false, depth);
+    PocketRout(rtdb, milled, path, group, depth);
   } catch (...) {
     rtdb.AutoRout = saved;
     FreePath(path);

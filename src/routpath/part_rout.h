@@ -21,7 +21,8 @@ bool FollowProfile(TRoutDatabase& rtdb, TRootEntityHandle*& path, const TIntPoin
 
 // Links the picked outline as a closed path (asking at a branch), asks for
 // the Z depth of a milled rout, and clears the pocket. The list is freed.
-bool PocketRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool milled);
+// In a group the caller names the undo step.
+bool PocketRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool milled, bool group = false);
 
 // Writes the CAD lines and arcs of a window selection (highest index first,
 // as the window selection gives them) in selection order, one rout move

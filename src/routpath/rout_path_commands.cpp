@@ -5,11 +5,13 @@
 
 #include "command/argument_command.h"
 #include "command/command_text.h"
+#include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/rout_database.h"
 #include "platform/message_box.h"
 #include "routpath/part_rout.h"
+#include "routpath/path_selection.h"
 #include "routpath/pocket_rout.h"
 
 namespace {
@@ -34,9 +36,23 @@ TRootEntityHandle* PickedHandle(const std::string& text) {
   return new TCadHandle(index);
 }
 
+// The picked entity or the window of the command, as one path or a group.
+bool RoutPicked(const std::string& text, TPathRoutKind kind) {
+  if (RTDB == nullptr) return false;
+  TRootEntityHandle* selection = SelectionOfCommand(text);
+  if (selection == nullptr) {
+    MessageBeep(MB_OK);
+    return false;
+  }
+  const bool routed = Guarded([&] { return RoutSelection(*RTDB, selection, kind); });
+  FreeObjectList(selection);
+  return routed;
+}
+
 void DefinePick(int32_t number, const std::string& text, const std::string& title,
-                const std::string& prompt, TCommandExecutor execute) {
+                const std::string& prompt, TCommandExecutor execute, bool windowPick = false) {
   TArgumentCommandDef def;
+  def.WindowPick = windowPick;
   def.Text = text;
   def.Title = title;
   def.Prompts = {prompt};
@@ -57,19 +73,10 @@ void DefineRoutPathCommands() {
                });
              });
   DefinePick(PocketRoutCommand, "POCKETPATH(PICK)", "Pocket Rout", "Pick entity of the pocket",
-             [](const std::string& t) {
-               return Guarded([&] {
-                 TRootEntityHandle* path = PickedHandle(t);
-                 return path != nullptr && PocketRoutPath(*RTDB, path, false);
-               });
-             });
+             [](const std::string& t) { return RoutPicked(t, prkPocket); }, true);
   DefinePick(MilledPocketRoutCommand, "MILLPOCKETPATH(PICK)", "Milled Pocket Rout",
-             "Pick entity of the pocket", [](const std::string& t) {
-               return Guarded([&] {
-                 TRootEntityHandle* path = PickedHandle(t);
-                 return path != nullptr && PocketRoutPath(*RTDB, path, true);
-               });
-             });
+             "Pick entity of the pocket", [](const std::string& t) { return RoutPicked(t, prkMilledPocket); },
+             true);
   TArgumentCommandDef window;
   window.Text = "WINDOWAUTOFOLLOW(CLICK,CLICK)";
   window.Title = "Window Auto Follow";

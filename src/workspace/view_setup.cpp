@@ -202,8 +202,26 @@ uint16_t TPanCommand::InputMode() const { return ievMouseDown; }
 bool TPanCommand::HandleEvent(TInputEvent& event) {
   if (event.Kind != ievMouseDown || (event.Buttons & mbtLeft) == 0) return true;
   ButtonManager().ReleaseButton(cmZoomPan);
-  if (MyScreen != nullptr) MyScreen->PanTo(event.WorldX, event.WorldY);
+  const std::string text = BuildCommandText("ZOOMPAN", {std::to_string(event.WorldX), std::to_string(event.WorldY)});
+  if (ECO != nullptr) ECO->SetCurrentCommand(text);
+  ExecZoomPan(text);
   return false;
+}
+
+bool ExecZoomWindow(const std::string& text) {
+  int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  if (MyScreen == nullptr || !GetCommandInteger(text, 1, x1) || !GetCommandInteger(text, 2, y1) ||
+      !GetCommandInteger(text, 3, x2) || !GetCommandInteger(text, 4, y2))
+    return false;
+  MyScreen->ZoomWindow(x1, y1, x2, y2);
+  return true;
+}
+
+bool ExecZoomPan(const std::string& text) {
+  int32_t x = 0, y = 0;
+  if (MyScreen == nullptr || !GetCommandInteger(text, 1, x) || !GetCommandInteger(text, 2, y)) return false;
+  MyScreen->PanTo(x, y);
+  return true;
 }
 
 void TPanCommand::Cancel() { ButtonManager().ReleaseButton(cmZoomPan); }

@@ -3,6 +3,7 @@
 // order, and the connection of the window's controls and view hooks.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "command/command_interpreter.h"
 
@@ -17,6 +18,13 @@ class TPanCommand : public TInteractiveCommand {
   bool HandleEvent(TInputEvent& event) override;
   void Cancel() override;
 };
+
+// The view commands that ECO runs from their texts: "ZOOMWINDOW(x1,y1,x2,y2)"
+// shows the rectangle of the two corners, "ZOOMPAN(x,y)" centres the view
+// on the point (database units). False when the text lacks the integers or
+// there is no view.
+bool ExecZoomWindow(const std::string& text);
+bool ExecZoomPan(const std::string& text);
 
 // Start-up entries of the global objects (false when creation failed) and
 // their release at shutdown.

@@ -28,6 +28,7 @@
 #include "routpath/auto_rout_settings_dialog.h"
 #include "routpath/auto_tab_dialog.h"
 #include "routpath/panel_origin_dialog.h"
+#include "routpath/slot_settings_dialogs.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "tapein/filter_lists.h"
@@ -77,6 +78,12 @@ void RunPanelOriginDialog() {
   TModalBracket bracket;
   if (ExecuteG93Dialog()) DatabaseModified = true;
 }
+
+// The defaults of Single Hole Slot and Convert Hole to Slot (angle and
+// length) and of Convert Hole to Circle (radius); each dialog stores what
+// it was given on OK.
+void ConfigureDrilledSlots() { ExecuteSlotConfigDialog(); }
+void ConfigureDrilledCircles() { ExecuteCircleConfigDialog(); }
 
 // An item that flips a Boolean setting, ticks it and redraws.
 TMenuItem& AddFlip(TMenuItem& menu, std::vector<TDisplayTick>& ticks, const std::string& caption,
@@ -387,6 +394,8 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(edit, "Co&nvert Hole to Slot", "ConvertHoletoSlot1", 50, "[HT] Convert Single Hole To Slot", 53);
     command(edit, "Con&vert Two holes to Slot", "ConvertTwoholestoSlot1", 13, "[CD] Convert Holes to Slot", 51);
     command(edit, "Convert Hole to Circl&e", "ConvertHoletoCircle1", 44, "[HC] Convert Hole To Circle", 48);
+    idle(edit, "Slot Configuration", "SlotConfiguration1", ConfigureDrilledSlots);
+    idle(edit, "Circle Configuration", "CircleConfiguration1", ConfigureDrilledCircles);
     snapToGrid(edit);
     idle(edit, "Set G93 Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
     idle(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1", ConvertExpandedSlots);

@@ -15,6 +15,8 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
+#include "model/cad_entities.h"
+#include "model/entity_store.h"
 #include "model/step_repeat.h"
 #include "model/undo_journal.h"
 #include "platform/headless/headless_dialogs.h"
@@ -168,10 +170,12 @@ TEST_F(TEditSessionTest, TangentAndPerpendicularSnapsFromThePointBefore) {
   const std::string expected = Line(SaturatingRound(In / 3.0), SaturatingRound(std::sqrt(8.0) / 3 * In), 3 * In, 0);
   EXPECT_NE(std::find(drawn.begin(), drawn.end(), expected), drawn.end())
       << testing::PrintToString(drawn);
-  // Tangent needs a point before it.
+  // Without a point before it the tangent waits for the next point.
   Press(110);
   Click(0, In);
-  EXPECT_EQ(LastBox(), "Tangent needs a point to start from.");
+  ASSERT_FALSE(ECO->QueuedCommands().empty());
+  EXPECT_NE(ECO->QueuedCommands().front().find("TNCIR[0.0,0.0,25400000.0,0.0,25400000.0]"), std::string::npos)
+      << ECO->QueuedCommands().front();
   ECO->BackUpOneStep();
   Click(In, 2 * In);
   Press(108);
@@ -179,6 +183,94 @@ TEST_F(TEditSessionTest, TangentAndPerpendicularSnapsFromThePointBefore) {
   const V withFoot = Drawing();
   EXPECT_NE(std::find(withFoot.begin(), withFoot.end(), Line(In, -2 * In, In, 2 * In)), withFoot.end())
       << testing::PrintToString(withFoot);
+}
+
+// The newest line of the drawing.
+TCadLine* NewestLine() {
+  for (int32_t i = CadEntityCount; i >= 1; --i)
+    if (TCadEntity* e = DB->EntityAt(i); e != nullptr && e->GetType() == etCadLine)
+      return static_cast<TCadLine*>(e);
+  return nullptr;
+}
+
+double DistanceToLine(const TCadLine& l, double x, double y) {
+  const double dx = double(l.X2) - l.X1, dy = double(l.Y2) - l.Y1;
+  return std::fabs(dx * (y - l.Y1) - dy * (x - l.X1)) / std::hypot(dx, dy);
+}
+
+TEST_F(TEditSessionTest, TangentPerpendicularAndParallelAsTheFirstPointWaitForTheNext) {
+  DB->AddCircle(0, 0, In);
+  DB->AddCircle(5 * In, 0, In / 2);
+  DB->AddLine(-4 * In, -3 * In, 4 * In, -3 * In);
+  ActiveUndo->BeginOperation("Shapes");
+  Press(59);
+
+  // Tangent to two circles: the line touches both, on the side picked.
+  Press(110);
+  Click(0, In);
+  Press(110);
+  Click(5 * In, In / 2);
+  TCadLine* t = NewestLine();
+  ASSERT_NE(t, nullptr);
+  EXPECT_NEAR(DistanceToLine(*t, 0, 0), In, 1.0);
+  EXPECT_NEAR(DistanceToLine(*t, 5 * In, 0), In / 2, 1.0);
+  EXPECT_GT(t->Y1, 0);
+  EXPECT_GT(t->Y2, 0);
+  EXPECT_NEAR(std::hypot(double(t->X1), double(t->Y1)), In, 1.0) << "an end on the first circle";
+  // Picked below, the lower outer tangent.
+  Press(110);
+  Click(0, -In);
+  Press(110);
+  Click(5 * In, -In / 2);
+  t = NewestLine();
+  EXPECT_NEAR(DistanceToLine(*t, 0, 0), In, 1.0);
+  EXPECT_NEAR(DistanceToLine(*t, 5 * In, 0), In / 2, 1.0);
+  EXPECT_LT(t->Y1, 0);
+
+  // Tangent first, then a click: the tangent from the clicked point.
+  Press(110);
+  Click(0, In);
+  Click(3 * In, 0);
+  t = NewestLine();
+  EXPECT_EQ(Line(t->X1, t->Y1, t->X2, t->Y2),
+            Line(SaturatingRound(In / 3.0), SaturatingRound(std::sqrt(8.0) / 3 * In), 3 * In, 0));
+
+  // Perpendicular first: the line runs from its foot on the picked line to
+  // the next point, at 90 degrees.
+  Press(108);
+  Click(In, -3 * In);
+  Click(2 * In, 2 * In);
+  t = NewestLine();
+  EXPECT_EQ(Line(t->X1, t->Y1, t->X2, t->Y2), Line(2 * In, -3 * In, 2 * In, 2 * In));
+  // Onto a circle: radially.
+  Press(108);
+  Click(In, 0);
+  Click(3 * In, 0);
+  t = NewestLine();
+  EXPECT_EQ(Line(t->X1, t->Y1, t->X2, t->Y2), Line(In, 0, 3 * In, 0));
+
+  // Parallel first at a typed distance: the line lies on the parallel and
+  // ends at the next point's foot on it.
+  Press(105);
+  Click(0, -3 * In + In / 100);  // the line, picked on its upper side
+  Type("0.5");
+  Click(3 * In, 7 * In);
+  t = NewestLine();
+  EXPECT_EQ(t->Y1, -3 * In + In / 2);
+  EXPECT_EQ(t->Y2, -3 * In + In / 2);
+  EXPECT_EQ(std::max(t->X1, t->X2), 3 * In);
+
+  // Tangent, then a parallel: the parallel to the line that touches the circle.
+  Press(110);
+  Click(0, -In);
+  Press(105);
+  Click(2 * In, -3 * In);
+  Type("1");
+  t = NewestLine();
+  EXPECT_EQ(t->Y1, -In);
+  EXPECT_EQ(t->Y2, -In);
+  EXPECT_NEAR(DistanceToLine(*t, 0, 0), In, 1.0);
+  ECO->CancelCommand();
 }
 
 TEST_F(TEditSessionTest, BackUpOneStepRightClickAndCancel) {

@@ -247,6 +247,19 @@ TEST_F(TRoutDatabaseTest, CompactClearAndDeleteLayerRenumberAndResetTheJournal) 
   EXPECT_FALSE(RoutUndo->CanUndo(name));
 }
 
+TEST_F(TRoutDatabaseTest, DeletingALayerDropsItsG93OriginAndKeepsTheOthers) {
+  RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);
+  RTDB->G93Origins[40] = {11, 12};
+  RTDB->G93Origins[41] = {13, 14};
+  RTDB->DeleteLayer(40);
+  EXPECT_EQ(RTDB->G93Origins[40], (TIntPoint{0, 0}));
+  EXPECT_EQ(RTDB->G93Origins[41], (TIntPoint{13, 14}));
+  // A path drawn on the emptied layer starts from a clean state.
+  RTDB->AddLineSegment({5000, 0}, {6000, 0}, false, NoZOffset, 0);
+  EXPECT_EQ(Layer(40), (V{"J 5000,0 t1", "L 6000,0"}));
+  EXPECT_EQ(RTDB->G93Origins[40], (TIntPoint{0, 0}));
+}
+
 // Shutdown may destroy the globals in any order; the database's destruction
 // touches neither the sequence store nor the tool pages.
 TEST_F(TRoutDatabaseTest, DestructionIsOrderIndependent) {

@@ -539,3 +539,32 @@ TEST_F(FormsTest, FormTimersTickOnTheClock) {
 }
 
 }  // namespace
+
+TEST_F(FormsTest, AMemoCaretIsPlacedByLineAndStaysInsideTheText) {
+  TForm form("TMemoForm");
+  auto& memo = form.Add<TMemo>("Memo1");
+  memo.SetLines({"M01", "M02X01", "", "M08"});
+  // Each line break counts once.
+  EXPECT_EQ(memo.LineStart(0), 0);
+  EXPECT_EQ(memo.LineStart(1), 4);
+  EXPECT_EQ(memo.LineStart(3), 12);
+  EXPECT_EQ(memo.LineStart(9), 15);  // past the last line: the end
+  memo.SetSelection(memo.LineStart(1), 2);
+  EXPECT_EQ(memo.SelStart(), 4);
+  EXPECT_EQ(memo.SelLength(), 2);
+  EXPECT_EQ(memo.CaretLine(), 1);
+  memo.SetSelection(memo.LineStart(2));
+  EXPECT_EQ(memo.CaretLine(), 2);  // an empty line holds its caret
+  memo.SetSelection(-5, 100);
+  EXPECT_EQ(memo.SelStart(), 0);
+  EXPECT_EQ(memo.SelLength(), 15);
+  // Shorter lines pull the caret and the selection in.
+  memo.SetSelection(13, 2);
+  memo.SetLines({"M01"});
+  EXPECT_EQ(memo.SelStart(), 3);
+  EXPECT_EQ(memo.SelLength(), 0);
+  EXPECT_EQ(memo.CaretLine(), 0);
+  memo.ClearLines();
+  EXPECT_EQ(memo.SelStart(), 0);
+  EXPECT_EQ(memo.CaretLine(), 0);
+}

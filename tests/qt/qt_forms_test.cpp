@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QTimer>
 #include <QWindow>
 
@@ -527,6 +528,36 @@ TEST_F(QtFormsTest, AProgressBoxIsTiedToTheModalBoxOrTheMainWindow) {
   progress.Hide();
   other.Hide();
   main.Hide();
+}
+
+TEST_F(QtFormsTest, AMemoCaretGoesBothWaysBetweenTheModelAndTheWidget) {
+  TForm form("TSteps");
+  auto& memo = form.Add<TMemo>("Step1Memo");
+  memo.SetLines({"M01", "T1", "M08"});
+  // Placed before the widget exists, it is shown with the text.
+  memo.SetSelection(memo.LineStart(1));
+  form.Show();
+  auto* q = qobject_cast<QPlainTextEdit*>(QtWidgetOf(memo));
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(q->textCursor().position(), 4);
+  // Placed by the program: the widget's caret and selection follow.
+  memo.SetSelection(memo.LineStart(2), 3);
+  EXPECT_EQ(q->textCursor().selectionStart(), 7);
+  EXPECT_EQ(q->textCursor().selectionEnd(), 10);
+  EXPECT_EQ(q->textCursor().selectedText(), "M08");
+  // Moved by the user: the model hears of it.
+  QTextCursor c = q->textCursor();
+  c.setPosition(1);
+  q->setTextCursor(c);
+  EXPECT_EQ(memo.SelStart(), 1);
+  EXPECT_EQ(memo.SelLength(), 0);
+  EXPECT_EQ(memo.CaretLine(), 0);
+  // Typing keeps the user's caret where the typing left it.
+  q->insertPlainText("X");
+  EXPECT_EQ(memo.Lines().front(), "MX01");
+  EXPECT_EQ(q->textCursor().position(), 2);
+  EXPECT_EQ(memo.SelStart(), 2);
+  form.Hide();
 }
 
 TEST_F(QtFormsTest, MemoLinesAddedOneByOneReachTheWidget) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -17,6 +18,7 @@
 #include "foundation/settings.h"
 #include "model/rout_shadow.h"
 #include "routpath/cutter_compensator.h"
+#include "routpath/path_selection.h"
 #include "rout_generation_fixture.h"
 
 namespace {
@@ -324,10 +326,16 @@ TEST_F(AutoRoutTest, ThePickCommandPromptsAndRoutsTheProfileUnderTheCursor) {
   pick.Buttons = mbtLeft;
   pick.WorldX = 2 * Inch;
   pick.WorldY = 10000;
-  // A miss changes nothing and the command still waits.
+  // A miss opens a window instead; the right button takes its corner back
+  // and the command still waits for the pick.
   TInputEvent miss = pick;
   miss.WorldY = Inch;
   ECO->HandleEvent(miss);
+  EXPECT_EQ(panel.PromptLine(3), "Select opposite corner of window > ");
+  TInputEvent back = miss;
+  back.Buttons = mbtRight;
+  ECO->HandleEvent(back);
+  EXPECT_EQ(panel.PromptLine(3), "Pick entity of the profile > ");
   EXPECT_TRUE(Cuts().empty());
   ECO->HandleEvent(pick);
   EXPECT_GE(Cuts().size(), 6u);
@@ -365,4 +373,180 @@ TEST_F(AutoRoutTest, AnArcFirstSideIsEnteredAndLeftOnItsCircle) {
     EXPECT_NEAR(radius(cuts[i].P), r, 2.0) << i;
     EXPECT_EQ(cuts[i].Type, 7) << "cut counter-clockwise";
   }
+}
+
+TEST_F(AutoRoutTest, GougeAvoidanceSharpensOnlyFilletsWithTheCutterOnTheirInnerSide) {
+  // A 2 x 1 in board with a 0.03 in convex fillet at (2, 0) and a 0.125 in
+  // tool: the fillet is too small for the tool on the board's side of it, so
+  // an inside rout cuts the corner sharp; outside, the cutter runs round it.
+  GougeAvoid = true;
+  const int32_t w = 2 * Inch, h = Inch, r = 762000;
+  struct TCase {
+    bool Inside;
+    uint8_t Comp;
+    std::size_t Arcs;
+  };
+  for (const TCase& c : {TCase{false, 2, 1}, TCase{false, 1, 1}, TCase{true, 2, 0},
+                         TCase{true, 1, 0}}) {
+    SCOPED_TRACE(std::string(c.Inside ? "inside" : "outside") + " comp " + std::to_string(c.Comp));
+    delete Seq;
+    Seq = new TSequenceStore();
+    RTDB->PathState[40] = {};
+    RTDB->AutoRoutCompensation = c.Comp;
+    const std::vector<int32_t> profile = {
+        DB->AddLineOnLayer(0, 0, w - r, 0, 0),
+        DB->AddArcOnLayer({w - r, 0}, {w, r}, {w - r, r}, 0),
+        DB->AddLineOnLayer(w, r, w, h, 0),
+        DB->AddLineOnLayer(w, h, 0, h, 0),
+        DB->AddLineOnLayer(0, h, 0, 0, 0)};
+    ASSERT_TRUE(Rout(profile, c.Inside));
+    const std::vector<TCut> cuts = Cuts();
+    const std::size_t arcs = std::count_if(cuts.begin(), cuts.end(),
+                                           [](const TCut& m) { return m.Type == 7 || m.Type == 8; });
+    EXPECT_EQ(arcs, c.Arcs);
+    const bool sharp = std::any_of(cuts.begin(), cuts.end(), [&](const TCut& m) {
+      return m.Type == 6 && m.P == TIntPoint{w, 0};
+    });
+    EXPECT_EQ(sharp, c.Arcs == 0) << "the two sides meet at the drawn corner";
+  }
+  // Off, every fillet is cut as drawn.
+  GougeAvoid = false;
+  delete Seq;
+  Seq = new TSequenceStore();
+  RTDB->PathState[40] = {};
+  const std::vector<int32_t> profile = {DB->AddLineOnLayer(0, 0, w - r, 0, 0),
+                                        DB->AddArcOnLayer({w - r, 0}, {w, r}, {w - r, r}, 0),
+                                        DB->AddLineOnLayer(w, r, w, h, 0),
+                                        DB->AddLineOnLayer(w, h, 0, h, 0),
+                                        DB->AddLineOnLayer(0, h, 0, 0, 0)};
+  ASSERT_TRUE(Rout(profile, true));
+  const std::vector<TCut> cuts = Cuts();
+  EXPECT_EQ(std::count_if(cuts.begin(), cuts.end(), [](const TCut& m) { return m.Type == 7 || m.Type == 8; }),
+            1);
+}
+
+namespace {
+
+// Runs the pick command over a window from a to b, as a user drags it: a
+// click on empty space opens it, the next click closes it.
+void RoutWindow(int32_t command, const TIntPoint& a, const TIntPoint& b) {
+  TInputEvent click;
+  click.Kind = ievMouseDown;
+  click.Buttons = mbtLeft;
+  ASSERT_TRUE(ECO->RunCommand(command));
+  click.WorldX = a.X;
+  click.WorldY = a.Y;
+  ECO->HandleEvent(click);
+  if (UserPanel != nullptr) EXPECT_EQ(UserPanel->PromptLine(3), "Select opposite corner of window > ");
+  click.WorldX = b.X;
+  click.WorldY = b.Y;
+  ECO->HandleEvent(click);
+  ECO->CancelCommand();
+}
+
+}  // namespace
+
+TEST_F(AutoRoutTest, AWindowOfOutlinesIsRoutedNearestFirstAsOneStep) {
+  DefineAutoRoutCommands();
+  CommandServices.Pick = [](int32_t x, int32_t y, int32_t aperture, uint8_t) {
+    TRootEntityHandle* picked = nullptr;
+    int32_t distance = 0;
+    if (!DB->PickNearest(aperture, x, y, true, picked, distance) || picked == nullptr) return int32_t(0);
+    const int32_t index = picked->GetIndex();
+    FreeObjectList(picked);
+    return index;
+  };
+  TUserPanel panel;
+  UserPanel = &panel;
+  ECO = new TCommandInterpreter();
+  // A panel of 40 boards, 1 x 0.5 in, in 8 columns and 5 rows, drawn from
+  // the far corner back to the origin.
+  const int32_t dx = 3 * Inch / 2, dy = Inch;
+  for (int row = 4; row >= 0; --row)
+    for (int col = 7; col >= 0; --col) Rect(col * dx, row * dy, Inch, Inch / 2);
+  RoutWindow(AutoRoutOutsideCommand, {-Inch, -Inch}, {13 * Inch, 6 * Inch});
+  std::vector<std::pair<int, int>> boards;
+  for (const TCut& c : Cuts())
+    if (c.Type == 5) boards.push_back({(c.P.X + Inch / 4) / dx, (c.P.Y + Inch / 4) / dy});
+  ASSERT_EQ(boards.size(), 40u);
+  EXPECT_EQ(boards.front(), (std::pair<int, int>{0, 0})) << "the board at the origin comes first";
+  std::sort(boards.begin(), boards.end());
+  EXPECT_EQ(std::unique(boards.begin(), boards.end()), boards.end()) << "each board once";
+  // One undo step takes the whole panel back.
+  std::string name;
+  EXPECT_TRUE(RoutUndo->CanUndo(name));
+  EXPECT_EQ(name, "auto rout outside");
+  RoutUndo->Undo();
+  RTDB->UpdateChangedPath();
+  EXPECT_TRUE(Cuts().empty());
+  EXPECT_FALSE(RoutUndo->CanUndo(name));
+
+  ECO->CancelCommand();
+  delete ECO;
+  ECO = nullptr;
+  UserPanel = nullptr;
+  CommandServices.Pick = nullptr;
+  UndefineCommand(AutoRoutOutsideCommand);
+  UndefineCommand(AutoRoutInsideCommand);
+}
+
+TEST_F(AutoRoutTest, AGroupOrdersItsPathsFromTheOriginAndAsksItsWarningOnce) {
+  // Three boards out of order: cut from the origin outwards.
+  const std::vector<int32_t> far = Rect(10 * Inch, 0, 2 * Inch, Inch);
+  const std::vector<int32_t> near = Rect(0, 0, 2 * Inch, Inch);
+  const std::vector<int32_t> middle = Rect(5 * Inch, 0, 2 * Inch, Inch);
+  std::vector<int32_t> all = far;
+  all.insert(all.end(), near.begin(), near.end());
+  all.insert(all.end(), middle.begin(), middle.end());
+  TRootEntityHandle* selection = Handles(all);
+  ASSERT_TRUE(RoutSelection(*RTDB, selection, prkAutoInside));
+  EXPECT_EQ(selection, nullptr);
+  std::vector<int32_t> starts;
+  for (const TCut& c : Cuts())
+    if (c.Type == 5) starts.push_back(c.P.X / (5 * Inch));
+  EXPECT_EQ(starts, (std::vector<int32_t>{0, 1, 2}));
+  std::string name;
+  ASSERT_TRUE(RoutUndo->CanUndo(name));
+  EXPECT_EQ(name, "auto rout inside");
+  RoutUndo->Undo();
+  RTDB->UpdateChangedPath();
+  EXPECT_TRUE(Cuts().empty());
+
+  // Every side too short for the cut-in: the warning offers "OK to &All",
+  // and once it is chosen the rest of the group goes on without asking.
+  RTDB->AutoRout.PlungeOffset = 3 * Inch;
+  int asked = 0;
+  RegisterModalScript("TSuppressDialog", [&asked](TForm& f) {
+    ++asked;
+    EXPECT_EQ(f.Get<TLabel>("WarningLabel").Caption(), "Error on plunge : Side is too short for cut-in.");
+    f.Click("SuppressButton");
+  });
+  selection = Handles(all);
+  EXPECT_FALSE(RoutSelection(*RTDB, selection, prkAutoOutside));
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(Cuts().empty());
+  EXPECT_FALSE(RoutUndo->CanUndo(name)) << "nothing written, no step";
+
+  // A lone circle in a group is left out; the outline beside it is routed.
+  RTDB->AutoRout.PlungeOffset = TAutoRoutSettings{}.PlungeOffset;
+  std::vector<int32_t> withCircle = near;
+  withCircle.push_back(DB->AddCircleOnLayer(20 * Inch, 0, Inch / 2, 0));
+  selection = Handles(withCircle);
+  ASSERT_TRUE(RoutSelection(*RTDB, selection, prkAutoOutside));
+  for (const TCut& c : Cuts()) EXPECT_LT(c.P.X, 10 * Inch);
+  RoutUndo->Undo();
+  RTDB->UpdateChangedPath();
+
+  // Pockets of a group are one step as well.
+  selection = Handles(all);
+  ASSERT_TRUE(RoutSelection(*RTDB, selection, prkPocket));
+  ASSERT_TRUE(RoutUndo->CanUndo(name));
+  EXPECT_EQ(name, "Pocket Rout");
+  std::vector<int32_t> pockets;
+  for (const TCut& c : Cuts())
+    if (pockets.empty() || c.P.X / (5 * Inch) != pockets.back()) pockets.push_back(c.P.X / (5 * Inch));
+  EXPECT_EQ(pockets, (std::vector<int32_t>{0, 1, 2}));
+  RoutUndo->Undo();
+  RTDB->UpdateChangedPath();
+  EXPECT_TRUE(Cuts().empty());
 }

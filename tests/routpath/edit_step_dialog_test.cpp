@@ -133,14 +133,34 @@ TEST_F(TEditStepDialogTest, TheDialogKeepsUntouchedPanesAndStaysOpenOnABadTable)
     EXPECT_TRUE(f.Showing());
     EXPECT_EQ(d.ErrorPane, 0);
     EXPECT_EQ(d.ErrorLine, 2);
-    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X05"});
+    // The user is taken to the start of the line to correct.
+    auto& pane1 = f.Get<TMemo>("Step1Memo");
+    EXPECT_TRUE(pane1.Focused());
+    EXPECT_EQ(pane1.SelStart(), 4);
+    EXPECT_EQ(pane1.SelLength(), 0);
+    EXPECT_EQ(pane1.CaretLine(), 1);
+    // In the second pane, behind a blank line that the reading drops, the
+    // caret lands on the bad line as the pane now shows it.
+    pane1.SetLines({"M01", "M02X05"});
+    auto& pane2 = f.Get<TMemo>("Step2Memo");
+    pane2.SetLines({"M01", "", "M02Y01", "X1"});
+    pane2.SetSelection(0, 3);
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    EXPECT_EQ(d.ErrorPane, 1);
+    EXPECT_EQ(pane2.Lines(), (Lines{"M01", "M02Y01", "X1"}));
+    EXPECT_EQ(pane2.CaretLine(), 2);
+    EXPECT_EQ(pane2.SelStart(), pane2.LineStart(2));
+    EXPECT_EQ(pane2.SelLength(), 0);
+    pane2.SetLines({"M01", "M02Y01", "M08"});
     f.Click("OKButton");
   });
   EXPECT_TRUE(RunEditStepDialog(table, true));
-  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  ASSERT_EQ(ShownMessageBoxes().size(), 2u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "Step && Repeat error.\r\nCheck line 2 for errors.");
+  EXPECT_EQ(ShownMessageBoxes()[1].Text, "Step && Repeat error.\r\nCheck line 5 for errors.");
   EXPECT_EQ(table[0], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 5 * Inch, 0, 0}}));
-  EXPECT_EQ(table[1], before[1]);
+  EXPECT_EQ(table[1], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, Inch, 0}}));
 }
 
 // A table whose copies leave the coordinate range is refused at its command.
@@ -151,6 +171,14 @@ TEST_F(TEditStepDialogTest, AnExpansionOutOfBoundsIsRefused) {
     f.Get<TMemo>("Step1Memo").SetLines({"M01", "R99M02X50", "M08"});
     f.Click("OKButton");
     EXPECT_TRUE(f.Showing());
+    EXPECT_EQ(f.Get<TMemo>("Step1Memo").CaretLine(), 1);
+    EXPECT_EQ(f.Get<TMemo>("Step1Memo").SelStart(), 4);
+    // The window keeps its smallest size.
+    f.ResizedByUser(200, 100);
+    EXPECT_EQ(f.Width(), TEditStepDialog::kMinWidth);
+    EXPECT_EQ(f.Height(), TEditStepDialog::kMinHeight);
+    f.ResizedByUser(500, 400);
+    EXPECT_EQ(f.Width(), 500);
     f.Click("CancelButton");
   });
   EXPECT_FALSE(RunEditStepDialog(table, false));

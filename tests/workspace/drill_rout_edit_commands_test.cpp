@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command/button_manager.h"
+#include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -16,6 +17,7 @@
 #include "model/rout_sequence.h"
 #include "model/undo_journal.h"
 #include "platform/headless/headless_menus.h"
+#include "routpath/auto_rout.h"
 #include "routpath/edit_step_dialog.h"
 #include "workspace_test_support.h"
 
@@ -325,3 +327,88 @@ TEST_F(TDrillRoutEditTest, DuplicateStepAndRepeatTakesTheRoutPathsListForDrillHi
 }
 
 }  // namespace
+
+TEST_F(TDrillRoutEditTest, TheSlotAndCircleDefaultsAreSetFromTheDrillEditMenu) {
+  StartProgram();
+  SelectLayer(30);
+  DRDB->CurrentTool = 1;
+  ASSERT_NE(DRDB->AddHole(In, In, true), 0);
+  ASSERT_NE(DRDB->AddHole(3 * In, In, true), 0);
+  DrillUndo->Reset();
+  QueueModalScript("TSlotConfigDialog", [](TForm& f) {
+    f.Get<TEdit>("AngleEdit").SetFocus();
+    f.Get<TEdit>("AngleEdit").SetText("90");
+    f.Get<TEdit>("LengthEdit").SetFocus();
+    f.Get<TEdit>("LengthEdit").SetText("0.2");
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Slot Configuration"));
+  QueueModalScript("TCircleConfigDialog", [](TForm& f) {
+    f.Get<TEdit>("RadiusEdit").SetFocus();
+    f.Get<TEdit>("RadiusEdit").SetText("0.1");
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Circle Configuration"));
+  EXPECT_EQ(HeadlessViewServices().ModalDepth, 0);
+  // Single Hole Slot, Convert Hole to Slot and Convert Hole to Circle use them.
+  ButtonManager().Press(103);
+  Click(5 * In, 0);
+  ECO->CancelCommand();
+  ButtonManager().Press(50);
+  Click(In, In);
+  ECO->CancelCommand();
+  ButtonManager().Press(44);
+  Click(3 * In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(Drills(), (std::vector<std::string>{"C 76200000 25400000 2540000 t1",
+                                                "S 127000000 -2540000 127000000 2540000 t1",
+                                                "S 25400000 22860000 25400000 27940000 t1"}));
+  // A cancelled dialog changes nothing.
+  QueueModalScript("TCircleConfigDialog", [](TForm& f) {
+    f.Get<TEdit>("RadiusEdit").SetText("0.3");
+    f.Click("CancelButton");
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Circle Configuration"));
+  EXPECT_EQ(DRDB->DrilledCircleRadius, In / 10);
+}
+
+TEST_F(TDrillRoutEditTest, AutoRoutOutsideRoutsAWindowOfBoardsAsOneStep) {
+  StartProgram();
+  SelectLayer(40);
+  ASSERT_EQ(ECO->Mode(), 1);
+  // A panel of 40 boards, 1 x 0.5 in, 8 across and 5 up.
+  for (int row = 0; row < 5; ++row)
+    for (int col = 0; col < 8; ++col) {
+      const int32_t x = col * 3 * In / 2, y = row * In;
+      DB->AddLineOnLayer(x, y, x + In, y, 0);
+      DB->AddLineOnLayer(x + In, y, x + In, y + In / 2, 0);
+      DB->AddLineOnLayer(x + In, y + In / 2, x, y + In / 2, 0);
+      DB->AddLineOnLayer(x, y + In / 2, x, y, 0);
+    }
+  RoutUndo->Reset();
+  ASSERT_TRUE(ButtonManager().Press(AutoRoutOutsideCommand));
+  Click(-In, -In);  // nothing there: a window opens
+  EXPECT_EQ(UserPanel->PromptLine(3), "Select opposite corner of window > ");
+  Click(13 * In, 6 * In);
+  ECO->CancelCommand();
+  const std::vector<int32_t> paths = PathStarts(40);
+  ASSERT_EQ(paths.size(), 40u);
+  // Nearest first from the origin: the first path is the board at the origin.
+  TIntPoint first;
+  RTDB->EntityAt(paths.front())->GetPoint(first);
+  EXPECT_LT(first.X, In + In / 2);
+  EXPECT_LT(first.Y, In);
+  EXPECT_EQ(LastStep(), "auto rout outside");
+  auto live = [] {
+    int32_t n = 0;
+    for (int32_t i = 1; i <= RoutEntityCount; ++i)
+      if (RTDB->EntityAt(i) != nullptr && !SlotDeleted(RTDB->SlotAt(i)->Flags)) ++n;
+    return n;
+  };
+  const int32_t routed = live();
+  Undo();
+  EXPECT_EQ(live(), 0) << "one step takes the whole panel back";
+  EXPECT_EQ(LastStep(), "");
+  Redo();
+  EXPECT_EQ(live(), routed);
+}

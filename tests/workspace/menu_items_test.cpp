@@ -104,7 +104,8 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "PrintToolTable1", "LoadToolTable1", "SaveToolTable1", "SortFewestHitsFirst1", "SortMostHitsFirst1",
       "SortSmallToolFirst1", "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "Contents1",
       "About3", "Version1", "MakeDrillTape1", "MakeESILaserFile1", "ActiveTools1", "EditToolTable1",
-      "AutoLoadFeedsSpeeds1", "DNCServer1", "SpacingCheck1", "ConvertExpandedSlottoSlot1", "SetPanelOrigin1"}},
+      "AutoLoadFeedsSpeeds1", "DNCServer1", "SpacingCheck1", "ConvertExpandedSlottoSlot1", "SetPanelOrigin1",
+      "SlotConfiguration1", "CircleConfiguration1"}},
 };
 
 const std::map<uint8_t, std::vector<std::string>> TopMenus = {

@@ -13,6 +13,7 @@
 #include "workspace/db_bitmap.h"
 #include "workspace/small_dialogs.h"
 #include "workspace/statistics_reports.h"
+#include "workspace/view_setup.h"
 #include "workspace/wait_box.h"
 #include "workspace_test_support.h"
 
@@ -133,6 +134,27 @@ TEST_F(TWorkspaceIntegrationTest, TheViewDrawsTheJobGridAxesAndShadingIntoThePic
   EXPECT_EQ(PictureAt(Inch * 10, Inch * 10), BackgroundColor);
 }
 
+TEST_F(TWorkspaceIntegrationTest, ZoomWindowAndPanTextsShowTheirRectangleAndCentre) {
+  StartProgram();
+  ASSERT_TRUE(ExecZoomWindow("ZOOMWINDOW(0,0,25400000,25400000)"));
+  // One square inch fills the view (with a margin), centred.
+  EXPECT_EQ(MyScreen->CentreX, Inch / 2);
+  EXPECT_EQ(MyScreen->CentreY, Inch / 2);
+  const int32_t w = Form->PaintBox.Width(), h = Form->PaintBox.Height();
+  const int32_t left = MyScreen->MouseToWorldX(0), right = MyScreen->MouseToWorldX(w);
+  const int32_t top = MyScreen->MouseToWorldY(0), bottom = MyScreen->MouseToWorldY(h);
+  EXPECT_LE(left, 0);
+  EXPECT_GE(right, Inch);
+  EXPECT_GE(top, Inch);
+  EXPECT_LE(bottom, 0);
+  EXPECT_LT(std::min(right - left, top - bottom), Inch * 6 / 5) << "the inch is not lost in a wider view";
+  ASSERT_TRUE(ExecZoomPan("ZOOMPAN(2540000,-2540000)"));
+  EXPECT_EQ(MyScreen->CentreX, 2540000);
+  EXPECT_EQ(MyScreen->CentreY, -2540000);
+  EXPECT_FALSE(ExecZoomWindow("ZOOMWINDOW(0,0,1)"));
+  EXPECT_FALSE(ExecZoomPan("ZOOMPAN(1.5,2)"));
+}
+
 TEST_F(TWorkspaceIntegrationTest, PanCentresTheViewOnTheNextClick) {
   StartProgram();
   MyScreen->SetZoom(8.0);
@@ -149,6 +171,9 @@ TEST_F(TWorkspaceIntegrationTest, PanCentresTheViewOnTheNextClick) {
   EXPECT_EQ(MyScreen->CentreX, wx);
   EXPECT_EQ(MyScreen->CentreY, wy);
   EXPECT_EQ(ECO->ActiveCommandNumber(), 0);
+  std::string last;
+  ECO->GetCurrentCommand(last);
+  EXPECT_EQ(last, "ZOOMPAN(" + std::to_string(wx) + "," + std::to_string(wy) + ")");
   // The next click goes to no command: the view stays.
   Form->ViewHandleEvent(click);
   EXPECT_EQ(MyScreen->CentreX, wx);

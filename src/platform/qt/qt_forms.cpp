@@ -28,6 +28,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -43,6 +45,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <climits>
 
 #include "platform/forms.h"
@@ -402,6 +405,18 @@ class TQtFormWindow : public QDialog {
 
 // ------------------------------------------------------------ the peer
 
+// Puts the widget's caret and selection where the model has them and
+// scrolls them into view; the model hears nothing back.
+void ShowMemoSelection(QPlainTextEdit& q, const TMemo& m) {
+  QSignalBlocker block(&q);
+  QTextCursor c = q.textCursor();
+  const int end = c.document()->characterCount() - 1;
+  c.setPosition(std::clamp(m.SelStart(), 0, end));
+  c.setPosition(std::clamp(m.SelStart() + m.SelLength(), 0, end), QTextCursor::KeepAnchor);
+  q.setTextCursor(c);
+  q.ensureCursorVisible();
+}
+
 class TQtPeer : public TControlPeer, public QObject {
  public:
   TQtPeer(TControl& control, QWidget* widget) : control_(control), widget_(widget) {
@@ -454,6 +469,11 @@ class TQtPeer : public TControlPeer, public QObject {
       case TChange::Focus:
         SyncFocus();
         break;
+      case TChange::Selection:
+        if (auto* q = qobject_cast<QPlainTextEdit*>(widget_.data());
+            q && control_.Kind() == TControlKind::Memo)
+          ShowMemoSelection(*q, static_cast<TMemo&>(control_));
+        break;
       case TChange::LineAdded:
         if (auto* q = qobject_cast<QPlainTextEdit*>(widget_.data());
             q && control_.Kind() == TControlKind::Memo) {
@@ -497,6 +517,7 @@ class TQtPeer : public TControlPeer, public QObject {
 };
 
 QWidget* CreateWidget(TControl& c, QWidget* parent);
+
 
 void BuildPeer(TControl& c, QWidget* parent) {
   if (c.Kind() == TControlKind::Timer) return;
@@ -669,7 +690,11 @@ void TQtPeer::SyncValue() {
       auto* q = static_cast<QPlainTextEdit*>(w);
       QString text;
       for (size_t i = 0; i < m.Lines().size(); ++i) text += (i ? "\n" : "") + ToQt(m.Lines()[i]);
-      if (q->toPlainText() != text) q->setPlainText(text);
+      if (q->toPlainText() != text) {
+        q->setPlainText(text);
+        // A new text loses the widget's caret: the model's is shown.
+        ShowMemoSelection(*q, m);
+      }
       q->setReadOnly(m.ReadOnly());
       q->setLineWrapMode(m.WordWrap() ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
       auto policy = m.ScrollBars() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
@@ -908,6 +933,10 @@ QWidget* CreateWidget(TControl& c, QWidget* parent) {
       auto* m = new QPlainTextEdit(parent);
       QObject::connect(m, &QPlainTextEdit::textChanged, m, [cp, m] {
         static_cast<TMemo*>(cp)->SetText(FromQt(m->toPlainText()));
+      });
+      QObject::connect(m, &QPlainTextEdit::cursorPositionChanged, m, [cp, m] {
+        const QTextCursor c = m->textCursor();
+        static_cast<TMemo*>(cp)->NoteSelection(c.selectionStart(), c.selectionEnd() - c.selectionStart());
       });
       return m;
     }
