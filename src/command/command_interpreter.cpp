@@ -1,5 +1,6 @@
 #include "command/command_interpreter.h"
 
+#include <exception>
 #include <map>
 
 #include "command/command_services.h"
@@ -89,6 +90,12 @@ TCommandInterpreter::~TCommandInterpreter() {
 }
 
 void TCommandInterpreter::HandleEvent(TInputEvent& event) {
+  struct TResume {
+    TCommandInterpreter& Self;
+    ~TResume() {
+      if (std::uncaught_exceptions() == 0) Self.ResumeDefault();
+    }
+  } resume{*this};
   // A living entity editor sees every event first.
   if (Editor_ && event.Kind != ievCommand) {
     if (Editor_->HandleEvent(event)) EndInspect();
@@ -155,6 +162,12 @@ void TCommandInterpreter::EnterRoutMode() { Mode_ = 1; }
 void TCommandInterpreter::EnterDrillMode() { Mode_ = 0; }
 
 bool TCommandInterpreter::EnterText(const std::string& text) {
+  struct TResume {
+    TCommandInterpreter& Self;
+    ~TResume() {
+      if (std::uncaught_exceptions() == 0) Self.ResumeDefault();
+    }
+  } resume{*this};
   const std::string typed = TrimBlanks(text);
   if (typed.empty()) return false;
   if (Active_ && Active_->TypedText(typed)) {
@@ -189,6 +202,13 @@ void TCommandInterpreter::FinishActive() {
   Active_.reset();
   ActiveNumber_ = 0;
   ButtonManager().ReleaseButton(number);
+}
+
+void TCommandInterpreter::ResumeDefault() {
+  if (Resuming_ || Active_ || Editor_ || Starting_ != 0 || !CommandDefined(DefaultCommand)) return;
+  Resuming_ = true;
+  ButtonManager().Press(DefaultCommand);
+  Resuming_ = false;
 }
 
 void TCommandInterpreter::ReleasePickedEntities() {

@@ -28,7 +28,8 @@ TGTWindow::TGTWindow()
       PaintBox(PaintBoxRoot.Add<TPaintBox>("PaintBox")),
       ButtonPanel(Add<TPanel>("ButtonPanel")),
       OKButton(ButtonPanel.Add<TButton>("OKButton", "OK", mrOk)) {
-  SetSizeable(false);
+  // A report can be made larger (or maximised) to read it.
+  SetSizeable(true);
   ButtonPanel.SetAlign(alBottom);
   ButtonPanel.SetHeight(0);
   ButtonPanel.SetBevel(bvNone);
@@ -51,7 +52,9 @@ void TGTWindow::FormCreate() {
 }
 
 void TGTWindow::MeasureX() {
-  const TPoint size = FormsBackend().TextExtent("X");
+  // The cells are those of the font the lines are drawn in, as high as its
+  // letters reach below the line (g, p, y) and above it.
+  const TPoint size = PaintBox.Canvas().TextExtent("X");
   CharWidth = std::max(1, size.X);
   CharHeight = std::max(1, size.Y);
 }
@@ -149,7 +152,7 @@ TGTScrollWindow::TGTScrollWindow()
       Memo1(Add<TMemo>("Memo1")),
       ButtonPanel(Add<TPanel>("ButtonPanel")),
       OKButton(ButtonPanel.Add<TButton>("OKButton", "OK")) {
-  SetSizeable(false);
+  SetSizeable(true);
   ButtonPanel.SetAlign(alBottom);
   ButtonPanel.SetHeight(0);
   ButtonPanel.SetBevel(bvNone);
@@ -180,10 +183,20 @@ void TGTScrollWindow::Write(const std::string& text) {
 
 void TGTScrollWindow::WriteLn(const std::string& text) {
   if (!PendingLine.empty()) {
+    FitLine(PendingLine);
     Memo1.AddLine(PendingLine);
     PendingLine.clear();
   }
+  FitLine(text);
   Memo1.AddLine(text);
+}
+
+void TGTScrollWindow::FitLine(const std::string& line) {
+  // Only a line longer than every one before can need more room.
+  if (line.size() <= LongestLine_) return;
+  LongestLine_ = line.size();
+  const int32_t width = FormsBackend().TextExtent(line).X + LineMargin;
+  if (width > Width()) SetClientSize(width, Height());
 }
 
 void TGTScrollWindow::SetTextSize(int32_t columns, int32_t rows) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "command/command_interpreter.h"
+#include "command/user_panel.h"
 
 class TWorkspace;
 class TWorkspaceViewServices;
@@ -13,9 +14,16 @@ class TWorkspaceViewServices;
 // becomes the view's centre.
 class TPanCommand : public TInteractiveCommand {
  public:
+  // Puts its prompt on the command line (the lines before come back when
+  // it ends).
+  TPanCommand();
   uint16_t InputMode() const override;
   bool HandleEvent(TInputEvent& event) override;
   void Cancel() override;
+
+ private:
+  void RestorePrompts();
+  TPromptBuffer prompts_;
 };
 
 // Start-up entries of the global objects (false when creation failed) and

@@ -61,6 +61,30 @@ TEST_F(ReportWindowsTest, ConsoleSizeFollowsTheWindowAtRepaint) {
   EXPECT_EQ(w.Rows, 8);
 }
 
+// Reports can be made larger; the scroll report opens as wide as its
+// longest line, and console rows are as high as the font the lines are
+// drawn in (letters reaching below the line are not cut by the next row).
+TEST_F(ReportWindowsTest, ReportsFitTheirTextAndCanBeResized) {
+  TGTScrollWindow report;
+  report.SetTextSize(30, 16);
+  EXPECT_TRUE(report.Sizeable());
+  const int narrow = report.Width();
+  const std::string line = "Decoding " + std::string(100, 'x') + "/drill0.exc";
+  report.WriteLn(line);
+  EXPECT_GT(report.Width(), FormsBackend().TextExtent(line).X);
+  EXPECT_GT(report.Width(), narrow);
+  const int wide = report.Width();
+  report.WriteLn("Tools 4, hits 1,200");
+  EXPECT_EQ(report.Width(), wide);
+
+  TGTWindow console;
+  EXPECT_TRUE(console.Sizeable());
+  console.PaintBox.Canvas().Font.Size = 24;
+  console.PaintBoxPaint();
+  EXPECT_EQ(console.CharHeight, console.PaintBox.Canvas().TextHeight("X"));
+  EXPECT_GT(console.CharHeight, FormsBackend().TextExtent("X").Y);
+}
+
 TEST_F(ReportWindowsTest, ScrollWindowKeepsWriteAndWriteLnApart) {
   TGTScrollWindow w;
   w.Write("first");
