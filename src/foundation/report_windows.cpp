@@ -192,11 +192,10 @@ void TGTScrollWindow::WriteLn(const std::string& text) {
 }
 
 void TGTScrollWindow::FitLine(const std::string& line) {
-  // Only a line longer than every one before can need more room.
-  if (line.size() <= LongestLine_) return;
-  LongestLine_ = line.size();
-  const int32_t width = FormsBackend().TextExtent(line).X + LineMargin;
-  if (width > Width()) SetClientSize(width, Height());
+  WantedWidth_ = std::max(WantedWidth_, FormsBackend().TextExtent(line).X + LineMargin);
+  // A window on the screen widens when its work is done (ShowOKButton): the
+  // window system may not have placed it yet while the first lines arrive.
+  if (!Showing() && WantedWidth_ > Width()) SetClientSize(WantedWidth_, Height());
 }
 
 void TGTScrollWindow::SetTextSize(int32_t columns, int32_t rows) {
@@ -213,7 +212,7 @@ void TGTScrollWindow::ShowOKButton() {
     ButtonPanel.SetHeight(OKStripHeight);
     OKButton.SetVisible(true);
     Realign();
-    SetClientSize(Width(), Height() + OKStripHeight);
+    SetClientSize(std::max(Width(), WantedWidth_), Height() + OKStripHeight);
     OKVisible = true;
     Realign();
     PlaceOKButton(ButtonPanel, OKButton);

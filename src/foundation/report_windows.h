@@ -8,7 +8,8 @@
 // high) at their bottom once the work is done.
 //
 // Both can be resized and maximised; the scroll window widens to its longest
-// line (the backend keeps a window within the screen).
+// line (before it is shown, or when the OK strip comes; the backend keeps a
+// window within the screen).
 //
 // Their user creates one for an operation, shows it modelessly while the
 // work runs, shows the OK strip at the end and either shows the window
@@ -96,5 +97,5 @@ class TGTScrollWindow : public TForm {
   // Widens the window so that the line shows whole.
   void FitLine(const std::string& line);
   bool OKPressed_ = false;
-  std::size_t LongestLine_ = 0;
+  int32_t WantedWidth_ = 0;  // the longest line's room so far
 };

@@ -109,7 +109,7 @@ TEST_F(TOperatorWalkTest, EscapeStopsTheToolingHitMarksAndATapeSaysWhatItWrote) 
   ScriptFileDialogAnswer(tape);
   Run(form, emDrill, "MakeDrillTape1");
   ASSERT_TRUE(std::filesystem::exists(tape));
-  EXPECT_EQ(form.HintPanel.Caption(), "Drill tape " + tape + " written: 3 hits, 2 tools");
+  EXPECT_EQ(form.HintPanel.Caption(), "Drill tape written: 3 hits, 2 tools, " + tape);
 }
 
 TEST_F(TOperatorWalkTest, AFormatLeftAtUnrecognizedSaysThatNothingWasImported) {

@@ -76,6 +76,14 @@ TEST_F(ReportWindowsTest, ReportsFitTheirTextAndCanBeResized) {
   const int wide = report.Width();
   report.WriteLn("Tools 4, hits 1,200");
   EXPECT_EQ(report.Width(), wide);
+  // On the screen it widens when its work is done.
+  report.Show();
+  const std::string longer = line + " and more";
+  report.WriteLn(longer);
+  EXPECT_EQ(report.Width(), wide);
+  report.ShowOKButton();
+  EXPECT_GT(report.Width(), FormsBackend().TextExtent(longer).X);
+  report.Hide();
 
   TGTWindow console;
   EXPECT_TRUE(console.Sizeable());

@@ -100,10 +100,10 @@ double Contrast(const QColor& a, const QColor& b) {
 }  // namespace
 
 QColor ReadableTextColor(const QColor& text, const QColor& face) {
-  // Enough contrast for a caption to read as an enabled one: a light grey
-  // or a yellow on a light face looks disabled or vanishes. The hue stays;
-  // the colour goes darker on a light face and lighter on a dark one.
-  constexpr double kEnough = 4.5;
+  // Enough contrast for a caption to read as an enabled one: a grey or a
+  // yellow on a light face looks disabled or vanishes. The hue stays; the
+  // colour goes darker on a light face and lighter on a dark one.
+  constexpr double kEnough = 7.0;
   if (Contrast(text, face) >= kEnough) return text;
   const bool darker = Luminance(face) > 0.18;
   const QColor end = darker ? QColor(Qt::black) : QColor(Qt::white);
@@ -591,7 +591,9 @@ void TQtPeer::SyncState() {
     // colour it is given (a layer button's caption in a grey layer colour).
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
       pal.setColor(group, QPalette::WindowText, ReadableTextColor(c, pal.color(group, QPalette::Window)));
-      pal.setColor(group, QPalette::ButtonText, ReadableTextColor(c, pal.color(group, QPalette::Button)));
+      // A pressed button (the current layer's) shows a darker face.
+      pal.setColor(group, QPalette::ButtonText,
+                   ReadableTextColor(c, pal.color(group, QPalette::Button).darker(112)));
       pal.setColor(group, QPalette::Text, ReadableTextColor(c, pal.color(group, QPalette::Base)));
     }
   }

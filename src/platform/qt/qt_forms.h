@@ -20,6 +20,6 @@ void InstallQtFormsBackend();
 QWidget* QtWidgetOf(TControl& control);
 
 // The colour an enabled control's text is drawn in on the given face: the
-// control's own colour when it contrasts enough (4.5 : 1), else the same hue
+// control's own colour when it contrasts enough (7 : 1), else the same hue
 // made darker on a light face or lighter on a dark one until it does.
 QColor ReadableTextColor(const QColor& text, const QColor& face);
