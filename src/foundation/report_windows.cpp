@@ -36,6 +36,7 @@ TGTWindow::TGTWindow()
   // Nothing else in the window takes the keyboard: Enter ends the report.
   OKButton.SetDefault(true);
   OKButton.SetVisible(false);
+  ButtonPanel.OnResize = [this](TControl&) { PlaceOKButton(ButtonPanel, OKButton); };
   PaintBoxRoot.SetAlign(alClient);
   PaintBoxRoot.SetColor(clWhite);
   PaintBoxRoot.SetBevel(bvNone);
@@ -159,6 +160,8 @@ TGTScrollWindow::TGTScrollWindow()
   OKButton.SetDefault(true);
   OKButton.SetVisible(false);
   OKButton.OnClick = [this](TControl&) { OKButtonClick(); };
+  // OK stays in the middle of a window the user resized or maximised.
+  ButtonPanel.OnResize = [this](TControl&) { PlaceOKButton(ButtonPanel, OKButton); };
   Memo1.SetAlign(alClient);
   Memo1.SetReadOnly(true);
   Memo1.SetWordWrap(false);

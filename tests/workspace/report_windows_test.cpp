@@ -84,6 +84,11 @@ TEST_F(ReportWindowsTest, ReportsFitTheirTextAndCanBeResized) {
   report.ShowOKButton();
   EXPECT_GT(report.Width(), FormsBackend().TextExtent(longer).X);
   report.Hide();
+  // Made wider by the user, OK stays in the middle.
+  report.ResizedByUser(report.Width() + 400, report.Height());
+  report.Realign();
+  const TRect ok = report.OKButton.Bounds();
+  EXPECT_NEAR((ok.Left + ok.Right) / 2, report.ButtonPanel.Width() / 2, 2);
 
   TGTWindow console;
   EXPECT_TRUE(console.Sizeable());
