@@ -92,8 +92,9 @@ TCommandInterpreter::~TCommandInterpreter() {
 void TCommandInterpreter::HandleEvent(TInputEvent& event) {
   struct TResume {
     TCommandInterpreter& Self;
+    uint32_t Endings = Self.Endings_;
     ~TResume() {
-      if (std::uncaught_exceptions() == 0) Self.ResumeDefault();
+      if (std::uncaught_exceptions() == 0 && Self.Endings_ != Endings) Self.ResumeDefault();
     }
   } resume{*this};
   // A living entity editor sees every event first.
@@ -143,6 +144,7 @@ void TCommandInterpreter::CancelCommand() {
   const int32_t number = ActiveNumber_;
   ActiveNumber_ = 0;
   cancelled->Cancel();
+  ++Endings_;
   if (number != 0) ButtonManager().ReleaseButton(number);
 }
 
@@ -164,8 +166,9 @@ void TCommandInterpreter::EnterDrillMode() { Mode_ = 0; }
 bool TCommandInterpreter::EnterText(const std::string& text) {
   struct TResume {
     TCommandInterpreter& Self;
+    uint32_t Endings = Self.Endings_;
     ~TResume() {
-      if (std::uncaught_exceptions() == 0) Self.ResumeDefault();
+      if (std::uncaught_exceptions() == 0 && Self.Endings_ != Endings) Self.ResumeDefault();
     }
   } resume{*this};
   const std::string typed = TrimBlanks(text);
@@ -201,6 +204,7 @@ void TCommandInterpreter::FinishActive() {
   const int32_t number = ActiveNumber_;
   Active_.reset();
   ActiveNumber_ = 0;
+  ++Endings_;
   ButtonManager().ReleaseButton(number);
 }
 
@@ -238,4 +242,5 @@ void TCommandInterpreter::EndInspect() {
   std::unique_ptr<TEntityEditor> ended = std::move(Editor_);
   ended.reset();
   EntityEditFlag = 0;
+  ++Endings_;
 }

@@ -169,6 +169,9 @@ class TCommandInterpreter {
   // Starts DefaultCommand when nothing waits and no entity is being edited.
   void ResumeDefault();
   bool Resuming_ = false;
+  // Counts the ends of commands and entity edits: an event that ended one
+  // brings the default back (and only such an event tries to).
+  uint32_t Endings_ = 0;
   std::unique_ptr<TEntityEditor> Editor_;
   std::unique_ptr<TInteractiveCommand> Active_;
   int32_t ActiveNumber_ = 0;
