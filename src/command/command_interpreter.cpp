@@ -1,5 +1,6 @@
 #include "command/command_interpreter.h"
 
+#include <exception>
 #include <map>
 
 #include "command/command_services.h"
@@ -89,6 +90,13 @@ TCommandInterpreter::~TCommandInterpreter() {
 }
 
 void TCommandInterpreter::HandleEvent(TInputEvent& event) {
+  struct TResume {
+    TCommandInterpreter& Self;
+    uint32_t Endings = Self.Endings_;
+    ~TResume() {
+      if (std::uncaught_exceptions() == 0 && Self.Endings_ != Endings) Self.ResumeDefault();
+    }
+  } resume{*this};
   // A living entity editor sees every event first.
   if (Editor_ && event.Kind != ievCommand) {
     if (Editor_->HandleEvent(event)) EndInspect();
@@ -136,6 +144,7 @@ void TCommandInterpreter::CancelCommand() {
   const int32_t number = ActiveNumber_;
   ActiveNumber_ = 0;
   cancelled->Cancel();
+  ++Endings_;
   if (number != 0) ButtonManager().ReleaseButton(number);
 }
 
@@ -155,6 +164,13 @@ void TCommandInterpreter::EnterRoutMode() { Mode_ = 1; }
 void TCommandInterpreter::EnterDrillMode() { Mode_ = 0; }
 
 bool TCommandInterpreter::EnterText(const std::string& text) {
+  struct TResume {
+    TCommandInterpreter& Self;
+    uint32_t Endings = Self.Endings_;
+    ~TResume() {
+      if (std::uncaught_exceptions() == 0 && Self.Endings_ != Endings) Self.ResumeDefault();
+    }
+  } resume{*this};
   const std::string typed = TrimBlanks(text);
   if (typed.empty()) return false;
   if (Active_ && Active_->TypedText(typed)) {
@@ -188,7 +204,15 @@ void TCommandInterpreter::FinishActive() {
   const int32_t number = ActiveNumber_;
   Active_.reset();
   ActiveNumber_ = 0;
+  ++Endings_;
   ButtonManager().ReleaseButton(number);
+}
+
+void TCommandInterpreter::ResumeDefault() {
+  if (Resuming_ || Active_ || Editor_ || Starting_ != 0 || !CommandDefined(DefaultCommand)) return;
+  Resuming_ = true;
+  ButtonManager().Press(DefaultCommand);
+  Resuming_ = false;
 }
 
 void TCommandInterpreter::ReleasePickedEntities() {
@@ -218,4 +242,5 @@ void TCommandInterpreter::EndInspect() {
   std::unique_ptr<TEntityEditor> ended = std::move(Editor_);
   ended.reset();
   EntityEditFlag = 0;
+  ++Endings_;
 }

@@ -110,6 +110,12 @@ class TCommandInterpreter {
   // What the active command accepts (0 when none is active).
   uint16_t InputMode() const { return Active_ ? Active_->InputMode() : 0; }
 
+  // The command that waits whenever no other does (the mode's own: the
+  // main window sets it with the mode); 0 for none. After an event or a
+  // typed text has ended the waiting command, it is started again, so the
+  // command line always shows a prompt.
+  int32_t DefaultCommand = 0;
+
   // Mode hooks of the editor mode switch.
   void EnterCadMode();
   void EnterRoutMode();
@@ -160,6 +166,12 @@ class TCommandInterpreter {
  private:
   // The active command has finished: it goes and its button comes up.
   void FinishActive();
+  // Starts DefaultCommand when nothing waits and no entity is being edited.
+  void ResumeDefault();
+  bool Resuming_ = false;
+  // Counts the ends of commands and entity edits: an event that ended one
+  // brings the default back (and only such an event tries to).
+  uint32_t Endings_ = 0;
   std::unique_ptr<TEntityEditor> Editor_;
   std::unique_ptr<TInteractiveCommand> Active_;
   int32_t ActiveNumber_ = 0;

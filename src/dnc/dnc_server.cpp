@@ -116,6 +116,7 @@ TDNCServerDialog::TDNCServerDialog()
       ProgressLabel(Add<TLabel>("ProgressLabel", "File Transfer Progress")),
       ProgressGauge(Add<TGauge>("ProgressGauge")) {
   SetCaption("DNC Server");
+  SetSizeable(true);
   SetClientSize(352, 254);
   SetSizeable(false);
   OKButton.SetDefault(true);

@@ -187,6 +187,7 @@ TQuillexForm::TQuillexForm()
       BottomPanel(Add<TPanel>("BottomPanel")),
       VScrollBar(Add<TScrollBar>("VScrollBar", sbVertical)) {
   SetCaption("Quillex - UNTITLED");
+  SetSizeable(true);
   SetClientSize(557, 457);
   StatusBar.SetAlign(alBottom);
   for (const char* p : {"LocationPanel", "ModifiedPanel", "TotalLinesPanel", "BytesPanel", "InsertPanel", "HintPanel"}) {

@@ -28,13 +28,15 @@ TGTWindow::TGTWindow()
       PaintBox(PaintBoxRoot.Add<TPaintBox>("PaintBox")),
       ButtonPanel(Add<TPanel>("ButtonPanel")),
       OKButton(ButtonPanel.Add<TButton>("OKButton", "OK", mrOk)) {
-  SetSizeable(false);
+  // A report can be made larger (or maximised) to read it.
+  SetSizeable(true);
   ButtonPanel.SetAlign(alBottom);
   ButtonPanel.SetHeight(0);
   ButtonPanel.SetBevel(bvNone);
   // Nothing else in the window takes the keyboard: Enter ends the report.
   OKButton.SetDefault(true);
   OKButton.SetVisible(false);
+  ButtonPanel.OnResize = [this](TControl&) { PlaceOKButton(ButtonPanel, OKButton); };
   PaintBoxRoot.SetAlign(alClient);
   PaintBoxRoot.SetColor(clWhite);
   PaintBoxRoot.SetBevel(bvNone);
@@ -51,7 +53,9 @@ void TGTWindow::FormCreate() {
 }
 
 void TGTWindow::MeasureX() {
-  const TPoint size = FormsBackend().TextExtent("X");
+  // The cells are those of the font the lines are drawn in, as high as its
+  // letters reach below the line (g, p, y) and above it.
+  const TPoint size = PaintBox.Canvas().TextExtent("X");
   CharWidth = std::max(1, size.X);
   CharHeight = std::max(1, size.Y);
 }
@@ -149,13 +153,15 @@ TGTScrollWindow::TGTScrollWindow()
       Memo1(Add<TMemo>("Memo1")),
       ButtonPanel(Add<TPanel>("ButtonPanel")),
       OKButton(ButtonPanel.Add<TButton>("OKButton", "OK")) {
-  SetSizeable(false);
+  SetSizeable(true);
   ButtonPanel.SetAlign(alBottom);
   ButtonPanel.SetHeight(0);
   ButtonPanel.SetBevel(bvNone);
   OKButton.SetDefault(true);
   OKButton.SetVisible(false);
   OKButton.OnClick = [this](TControl&) { OKButtonClick(); };
+  // OK stays in the middle of a window the user resized or maximised.
+  ButtonPanel.OnResize = [this](TControl&) { PlaceOKButton(ButtonPanel, OKButton); };
   Memo1.SetAlign(alClient);
   Memo1.SetReadOnly(true);
   Memo1.SetWordWrap(false);
@@ -180,10 +186,19 @@ void TGTScrollWindow::Write(const std::string& text) {
 
 void TGTScrollWindow::WriteLn(const std::string& text) {
   if (!PendingLine.empty()) {
+    FitLine(PendingLine);
     Memo1.AddLine(PendingLine);
     PendingLine.clear();
   }
+  FitLine(text);
   Memo1.AddLine(text);
+}
+
+void TGTScrollWindow::FitLine(const std::string& line) {
+  WantedWidth_ = std::max(WantedWidth_, FormsBackend().TextExtent(line).X + LineMargin);
+  // A window on the screen widens when its work is done (ShowOKButton): the
+  // window system may not have placed it yet while the first lines arrive.
+  if (!Showing() && WantedWidth_ > Width()) SetClientSize(WantedWidth_, Height());
 }
 
 void TGTScrollWindow::SetTextSize(int32_t columns, int32_t rows) {
@@ -200,7 +215,7 @@ void TGTScrollWindow::ShowOKButton() {
     ButtonPanel.SetHeight(OKStripHeight);
     OKButton.SetVisible(true);
     Realign();
-    SetClientSize(Width(), Height() + OKStripHeight);
+    SetClientSize(std::max(Width(), WantedWidth_), Height() + OKStripHeight);
     OKVisible = true;
     Realign();
     PlaceOKButton(ButtonPanel, OKButton);

@@ -7,6 +7,10 @@
 // number of text columns and rows, and can show an OK strip (41 pixels
 // high) at their bottom once the work is done.
 //
+// Both can be resized and maximised; the scroll window widens to its longest
+// line (before it is shown, or when the OK strip comes; the backend keeps a
+// window within the screen).
+//
 // Their user creates one for an operation, shows it modelessly while the
 // work runs, shows the OK strip at the end and either shows the window
 // modally or (the scroll window) lets messages run until OKPressed.
@@ -88,5 +92,10 @@ class TGTScrollWindow : public TForm {
   int32_t CaretColumn = 0;
 
  private:
+  // Room beside a line: the memo's frame, margins and vertical scroll bar.
+  static constexpr int32_t LineMargin = 40;
+  // Widens the window so that the line shows whole.
+  void FitLine(const std::string& line);
   bool OKPressed_ = false;
+  int32_t WantedWidth_ = 0;  // the longest line's room so far
 };

@@ -80,6 +80,7 @@ TModalResult ShowUntilChosen(TForceFormatDialog& dialog) {
 uint8_t ChosenCode(TForceFormatDialog& dialog, TModalResult result) {
   if (result == mrCancel) return fcUnrecognized;
   const int index = dialog.PullDown.ItemIndex();
+  if (index <= 0) ReportNoFormatChosen();
   return index > 0 && index < FormatCount ? static_cast<uint8_t>(index) : fcUnrecognized;
 }
 
@@ -335,7 +336,9 @@ void RunCadImport() {
     RunImportEntry(code, fileName);
     return;
   }
-  host.ZoomAll();
+  // The view keeps showing the job while the entry asks its questions (units,
+  // coordinate format) and reads: the whole working area is shown only when
+  // the import leaves nothing to zoom to.
   host.BeginUpdate();
   {
     struct TGuard {
@@ -352,7 +355,7 @@ void RunCadImport() {
     RunImportEntry(code, fileName);
   }
   CadImportPath = FolderOf(fileName);
-  if (DB != nullptr) DB->ZoomExtents();
+  if (DB != nullptr && !DB->ZoomExtents()) host.ZoomAll();
   if (importFailed) return;
   // A job tree is named after its folder, not after its matrix file.
   const std::string named = code == fcOdb ? ValorJobName(fileName) : fileName;

@@ -282,12 +282,12 @@ bool TCadDatabase::GetExtents(TIntPoint& min, TIntPoint& max) {
   return seen;
 }
 
-void TCadDatabase::ZoomExtents() {
+bool TCadDatabase::ZoomExtents() {
   TIntPoint min{2147483647, 2147483647}, max{-2147483647, -2147483647};
   bool found = GetExtents(min, max);
   if (RoutZoomExtents && RoutZoomExtents(min, max)) found = true;
   if (DrillZoomExtents && DrillZoomExtents(min, max)) found = true;
-  if (!found || min.X == 2147483647 || min.Y == 2147483647) return;
+  if (!found || min.X == 2147483647 || min.Y == 2147483647) return false;
   // A single point or a straight line has no area to fit: zoom to a box of
   // at least the minimum side, centred on it.
   int64_t x1 = min.X, y1 = min.Y, x2 = max.X, y2 = max.Y;
@@ -300,6 +300,7 @@ void TCadDatabase::ZoomExtents() {
   widen(x1, x2);
   widen(y1, y2);
   ViewServices().ZoomWindow(ClampCompToInt(x1), ClampCompToInt(y1), ClampCompToInt(x2), ClampCompToInt(y2));
+  return true;
 }
 
 bool TCadDatabase::FindNearestPoint(int32_t x, int32_t y, int32_t h, int32_t& px, int32_t& py) {

@@ -112,8 +112,9 @@ class TCadDatabase : public TJobDatabase {
   // Widens the pair (started with InitExtents) by every displayed entity;
   // true when one was seen.
   bool GetExtents(TIntPoint& min, TIntPoint& max);
-  // Zooms to the extents of the three databases; nothing when all are empty.
-  void ZoomExtents();
+  // Zooms to the extents of the three databases; nothing (false) when all
+  // are empty.
+  bool ZoomExtents();
   // Snap to the nearest defining point of a displayed entity within h:
   // true with the point, else false with (x, y).
   bool FindNearestPoint(int32_t x, int32_t y, int32_t h, int32_t& px, int32_t& py);

@@ -47,7 +47,25 @@ bool HasWildcards(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
 
-bool TOpenDialog::Execute() { return CommonDialogBackend().ExecuteFileDialog(*this); }
+std::string WithChosenExtension(const std::string& fileName, const std::string& filter, int filterIndex) {
+  const size_t slash = fileName.find_last_of("/\\");
+  const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  if (base.empty() || base.find('.') != std::string::npos) return fileName;
+  const std::vector<TFileFilter> filters = ParseFilterText(filter);
+  if (filterIndex < 1 || filterIndex > static_cast<int>(filters.size())) return fileName;
+  const std::vector<std::string>& masks = filters[static_cast<size_t>(filterIndex - 1)].Masks;
+  if (masks.empty() || masks.front().rfind("*.", 0) != 0) return fileName;
+  const std::string extension = masks.front().substr(2);
+  if (extension.empty() || extension.find_first_of("*?.") != std::string::npos) return fileName;
+  return fileName + "." + extension;
+}
+
+bool TOpenDialog::Execute() {
+  if (!CommonDialogBackend().ExecuteFileDialog(*this)) return false;
+  // A name typed without an extension is saved under the chosen type's.
+  if (kind_ == TFileDialogKind::Save) FileName = WithChosenExtension(FileName, Filter, FilterIndex);
+  return true;
+}
 
 bool TFontDialog::Execute() { return CommonDialogBackend().ExecuteFontDialog(*this); }
 

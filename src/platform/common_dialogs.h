@@ -61,6 +61,10 @@ struct TFileFilter {
 // Splits a filter text into its pairs. A trailing description without a
 // pattern is dropped; empty masks are skipped.
 std::vector<TFileFilter> ParseFilterText(const std::string& filter);
+// The save dialogs' rule: a name whose last part has no "." gets the
+// extension of the chosen filter's first mask ("plot1" with "*.PS" gives
+// "plot1.PS"); a mask of any extension ("*.*") or a name with one leaves it.
+std::string WithChosenExtension(const std::string& fileName, const std::string& filter, int filterIndex);
 // True when the name contains "*" or "?".
 bool HasWildcards(const std::string& name);
 

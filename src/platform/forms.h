@@ -811,7 +811,9 @@ class TForm : public TControl {
   // The client area's size: from the contents unless set here (or by the
   // user resizing the window).
   void SetClientSize(int width, int height);
-  bool Sizeable() const { return sizeable_; }  // the user may resize it
+  // The user may resize it (and maximise it). A dialog is not, unless it
+  // says so: its window has a fixed size and no resize handle.
+  bool Sizeable() const { return sizeable_; }
   void SetSizeable(bool sizeable);
 
   // Shows the form modally and returns its modal result once it closed.
@@ -902,7 +904,7 @@ class TForm : public TControl {
   friend class TUserAction;
 
   std::string className_;
-  bool sizeable_ = true;
+  bool sizeable_ = false;
   int clientWidth_ = -1, clientHeight_ = -1;
   bool showing_ = false;
   bool normalKnown_ = false;

@@ -48,24 +48,37 @@ constexpr std::size_t kOutputBlock = 64 * 1024;
 bool TCadExportWriter::ExportBegin(const std::string& fileName) {
   ExportAbort();
   Error_ = 0;
-  auto file = std::make_unique<TReplacingFile>(NativeSavePath(fileName));
-  if (!file->Opened()) {
-    Error_ = file->Error() != 0 ? file->Error() : EIO;
+  // The output is tried now, so that a target that cannot be written is
+  // reported before anything is asked; the file itself is made when the
+  // first bytes go out, so no empty file stands beside the target while the
+  // export still asks for its layers.
+  const std::string path = NativeSavePath(fileName);
+  if (TReplacingFile probe(path); !probe.Opened()) {
+    Error_ = probe.Error() != 0 ? probe.Error() : EIO;
     return false;
   }
-  File_ = std::move(file);
+  Path_ = path;
+  Pending_ = true;
   Buffer_.clear();
   WriteHead();
   return true;
 }
 
 void TCadExportWriter::Put(const void* data, std::size_t size) {
-  if (!File_) return;
+  if (!Open()) return;
   Buffer_.append(static_cast<const char*>(data), size);
   if (Buffer_.size() >= kOutputBlock) Flush();
 }
 
 void TCadExportWriter::Flush() {
+  if (Pending_) {
+    Pending_ = false;
+    auto file = std::make_unique<TReplacingFile>(Path_);
+    if (file->Opened())
+      File_ = std::move(file);
+    else if (Error_ == 0)
+      Error_ = file->Error() != 0 ? file->Error() : EIO;
+  }
   if (File_ && !Buffer_.empty()) {
     if (const int code = File_->Write(Buffer_.data(), Buffer_.size()); code != 0 && Error_ == 0) Error_ = code;
   }
@@ -73,10 +86,11 @@ void TCadExportWriter::Flush() {
 }
 
 int TCadExportWriter::ExportEnd() {
-  if (!File_) return Error_;
+  if (!Open()) return Error_;
   WriteTail();
   Flush();
   int code = Error_;
+  if (code == 0 && !File_) code = EIO;
   if (code == 0) code = File_->Close();
   if (code == 0) code = File_->Commit();
   if (code != 0 && Error_ == 0) Error_ = code;
@@ -86,6 +100,7 @@ int TCadExportWriter::ExportEnd() {
 
 void TCadExportWriter::ExportAbort() {
   File_.reset();
+  Pending_ = false;
   Buffer_.clear();
 }
 

@@ -60,8 +60,9 @@ class TCadExportWriter {
   // A warning to show once the output is open; empty for none.
   virtual std::string OpenWarning() const { return ""; }
 
-  // Opens the output beside the target and writes the file's head; false
-  // with Error() set when it cannot be created.
+  // Opens the output and writes the file's head; false with Error() set
+  // when it cannot be created. The file beside the target is made when the
+  // first block goes out (at the latest by ExportEnd).
   bool ExportBegin(const std::string& fileName);
   virtual void ExportPoint(double x, double y) = 0;
   virtual void ExportLine(double x1, double y1, double x2, double y2) = 0;
@@ -75,7 +76,7 @@ class TCadExportWriter {
   // Closes the output and removes it; the target stays as it was.
   void ExportAbort();
 
-  bool Open() const { return File_ != nullptr; }
+  bool Open() const { return File_ != nullptr || Pending_; }
   // The error number of the first failure, or 0.
   int Error() const { return Error_; }
 
@@ -90,6 +91,8 @@ class TCadExportWriter {
  private:
   void Flush();
   std::unique_ptr<TReplacingFile> File_;
+  std::string Path_;      // the target, while its file is still to be made
+  bool Pending_ = false;  // begun, nothing written yet
   std::string Buffer_;
   int Error_ = 0;
 };

@@ -13,6 +13,7 @@
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
+#include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "model/model_services.h"
@@ -73,7 +74,7 @@ bool RunImporter(uint8_t format, const std::string& fileName) {
 // layer, as one undo step.
 class TImportPlacementCommand : public TInteractiveCommand {
  public:
-  explicit TImportPlacementCommand(uint8_t layer) : layer_(layer) {
+  TImportPlacementCommand(uint8_t layer, bool zoomToJob) : layer_(layer), zoomToJob_(zoomToJob) {
     if (UserPanel == nullptr) return;
     UserPanel->SavePrompts(prompts_);
     // An empty text would leave a line as it stood: clear the three first.
@@ -91,6 +92,7 @@ class TImportPlacementCommand : public TInteractiveCommand {
     ImportOffsetY = event.WorldY;
     DRDB->TranslateFrom(DRDB->ImportPlacement.FirstIndex, ImportOffsetX, ImportOffsetY, layer_);
     if (DrillUndo != nullptr) DrillUndo->BeginOperation("Import file");
+    if (zoomToJob_ && DB != nullptr) DB->ZoomExtents();
     ViewServices().RedrawView();
     return false;
   }
@@ -101,8 +103,22 @@ class TImportPlacementCommand : public TInteractiveCommand {
     if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts_);
   }
   uint8_t layer_;
+  bool zoomToJob_;
   TPromptBuffer prompts_;
 };
+
+// The import goes into a job that shows nothing yet: the view then moves to
+// the job's extents once the import is in place.
+bool ZoomAfterImport = false;
+
+bool JobShowsNothing() {
+  if (DB == nullptr) return false;
+  TIntPoint min{2147483647, 2147483647}, max{-2147483647, -2147483647};
+  bool found = DB->GetExtents(min, max);
+  if (RoutZoomExtents && RoutZoomExtents(min, max)) found = true;
+  if (DrillZoomExtents && DrillZoomExtents(min, max)) found = true;
+  return !found;
+}
 
 bool StartImportPlacement() {
   if (ECO == nullptr || DRDB == nullptr) return false;
@@ -110,7 +126,8 @@ bool StartImportPlacement() {
   // The command it replaces goes first: its end puts back the prompt lines
   // it found, which would hide the placement's own.
   ECO->CancelCommand();
-  ECO->SetActiveCommand(std::make_unique<TImportPlacementCommand>(static_cast<uint8_t>(layer)));
+  ECO->SetActiveCommand(
+      std::make_unique<TImportPlacementCommand>(static_cast<uint8_t>(layer), ZoomAfterImport));
   return true;
 }
 
@@ -164,6 +181,7 @@ uint8_t PickImportFormat(const std::string& fileName) {
   dialog.PullDown.SetItemIndex(0);
   if (ShowFormatDialog(dialog) != mrOk) return ifUnrecognized;
   const int index = dialog.PullDown.ItemIndex();
+  if (index <= 0) ReportNoFormatChosen();
   return index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : uint8_t(ifUnrecognized);
 }
 
@@ -178,7 +196,12 @@ void ConfirmImportFormat(uint8_t& format, const std::string& fileName) {
     return;
   }
   const int index = dialog.PullDown.ItemIndex();
+  if (index <= 0) ReportNoFormatChosen();
   format = index >= 0 && index <= ifEsi ? static_cast<uint8_t>(index) : uint8_t(ifUnrecognized);
+}
+
+void ReportNoFormatChosen() {
+  InformationBox("The file type was left at \"Unrecognized\".\r\nNothing was imported.");
 }
 
 // ---- Detection -----------------------------------------------------------------------------
@@ -251,6 +274,7 @@ void ImportDrillFile() {
       record.Flags &= uint8_t(~1u);
       ImportOffsetX = ImportOffsetY = 0;
       ImportOriginX = ImportOriginY = 0;
+      ZoomAfterImport = JobShowsNothing();
       if (RunImporter(format, name)) {
         int32_t minX = record.MinX, maxX = record.MaxX, minY = record.MinY, maxY = record.MaxY;
         const bool any = (record.Flags & 1) != 0 ||
@@ -290,6 +314,7 @@ void ImportDrillFile() {
             DRDB->TranslateFrom(record.FirstIndex, ImportOffsetX, ImportOffsetY,
                                 static_cast<uint8_t>(layer));
             if (DrillUndo != nullptr) DrillUndo->BeginOperation("Import file");
+            if (ZoomAfterImport) DB->ZoomExtents();
           } else {
             placement = true;
           }

@@ -58,6 +58,9 @@ bool DetectImportFormat(const std::string& fileName, uint8_t& format);
 uint8_t PickImportFormat(const std::string& fileName);
 // The dialog preset to the detected format; 0 on Cancel.
 void ConfirmImportFormat(uint8_t& format, const std::string& fileName);
+// OK with the file type left at "Unrecognized" imports nothing: the user is
+// told so (both import commands' format dialogs).
+void ReportNoFormatChosen();
 // The file exists and opens (an I/O error is reported "while opening the
 // file").
 bool FileOpensForReading(const std::string& fileName);

@@ -11,6 +11,7 @@
 #include "model/drill_database.h"
 #include "model/drill_tools.h"
 #include "platform/events.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapeout/drill_gerber_writer.h"
@@ -212,6 +213,12 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
     AddFirstLastHitCoupon(program, DRDB->FirstLastHitDefaults, CouponOrigin);
   if (!WriteDrillTape(program, DrillOutputFormat, options, filter, fileName)) return false;
   DrillTapeFileName = fileName;
+  // The hint strip says what went out (the counts first: a long path is
+  // cut at the strip's end).
+  const int64_t hits = program.HitCount();
+  const std::size_t tools = program.Tools.size();
+  SetApplicationHint("Drill tape written: " + std::to_string(hits) + (hits == 1 ? " hit, " : " hits, ") +
+                     std::to_string(tools) + (tools == 1 ? " tool, " : " tools, ") + fileName);
   if (options.WriteToolTableFile) SaveDrillToolTable();
   // The tape is written; a Gerber file that fails says so on its own.
   if (options.OutputGerberFile)

@@ -16,6 +16,8 @@ TIntPoint CouponOrigin;
 namespace {
 
 bool ViewAvailable = false;
+// The command line as it stood before a marking or a pick took it over.
+TPromptBuffer SavedPrompts;
 // The coupon pick: 1 waiting, 2 picked, 0 given up.
 int CouponPick = 0;
 constexpr uint16_t kEscape = 27;
@@ -23,6 +25,19 @@ constexpr double kClickPixels = 4.0;
 
 void Prompt(const std::string& text) {
   if (UserPanel != nullptr) UserPanel->SetPromptLine(1, 1, text);
+}
+
+// The marking or pick owns the command line while it runs: its prompt stands
+// alone (the waiting command's lines go), and the old lines come back after.
+void TakeCommandLine(const std::string& text) {
+  if (UserPanel == nullptr) return;
+  UserPanel->SavePrompts(SavedPrompts);
+  UserPanel->ClearPrompts();
+  Prompt(text);
+}
+
+void GiveBackCommandLine() {
+  if (UserPanel != nullptr) UserPanel->RestorePrompts(SavedPrompts);
 }
 
 void PromptPhase() {
@@ -43,7 +58,6 @@ void End(bool finished) {
   ToolingMarks.Marking = false;
   ToolingMarks.Finished = finished;
   ToolingMarks.Pressed = false;
-  Prompt("");
 }
 
 }  // namespace
@@ -108,10 +122,12 @@ bool MarkToolingHits(bool first, bool last) {
   ColorHolesBy = static_cast<uint8_t>(colours % 3 + 3);
   ViewServices().SetActivity(6);
   ViewServices().RedrawView();
+  TakeCommandLine("");
   PromptPhase();
   // Anything else that takes the view (a new job, closing) gives up.
   while (m.Marking && ViewServices().Activity() == 6) ProcessMessages();
   if (m.Marking) End(false);
+  GiveBackCommandLine();
   ViewServices().SetActivity(activity);
   ColorHolesBy = colours;
   ViewServices().RedrawView();
@@ -134,10 +150,10 @@ bool PickCouponOrigin() {
   CouponPick = 1;
   const uint8_t activity = ViewServices().Activity();
   ViewServices().SetActivity(5);
-  Prompt("Pick the corner of the first/last hit coupon; right button or Esc to stop");
+  TakeCommandLine("Pick the corner of the first/last hit coupon; right button or Esc to stop");
   while (CouponPick == 1 && ViewServices().Activity() == 5) ProcessMessages();
   if (CouponPick == 1) CouponPick = 0;
-  Prompt("");
+  GiveBackCommandLine();
   ViewServices().SetActivity(activity);
   return CouponPick == 2;
 }

@@ -41,6 +41,7 @@ const char* const kPrintHeading = "=================  Error Inspector Printout  
 
 TExceptionHandler::TExceptionHandler() : TForm("TExceptionHandler") {
   SetCaption("Error Inspector");
+  SetSizeable(true);
   SetClientSize(560, 400);
 
   TMenuItem& file = MainMenu.Add("&File", "File1");

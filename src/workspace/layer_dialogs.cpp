@@ -1,5 +1,6 @@
 #include "workspace/layer_dialogs.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "workspace/my_screen.h"
@@ -13,8 +14,17 @@ struct TLayerRow {
   TButton* Color;
 };
 
+// The widths of a row's boxes and button (0: the box's own), so that rows
+// line up under their column heads.
+struct TLayerRowWidths {
+  int Active = 0;
+  int Displayed = 0;
+  int Color = 24;
+};
+
 TLayerRow AddLayerRow(TControl& parent, const std::string& rowName, const std::string& caption,
-                      const std::string& suffix, const std::string& colourCaption) {
+                      const std::string& suffix, const std::string& colourCaption,
+                      const TLayerRowWidths& widths = {}) {
   auto& row = parent.Add<TPanel>(rowName);
   row.SetBevel(bvNone);
   row.SetFlow(TFlow::Horizontal);
@@ -22,10 +32,32 @@ TLayerRow AddLayerRow(TControl& parent, const std::string& rowName, const std::s
   label.SetWidth(32);
   TLayerRow r;
   r.Active = &row.Add<TCheckBox>("Active" + suffix, "");
+  if (widths.Active > 0) r.Active->SetWidth(widths.Active);
   r.Displayed = &row.Add<TCheckBox>("Displayed" + suffix, "");
+  if (widths.Displayed > 0) r.Displayed->SetWidth(widths.Displayed);
   r.Color = &row.Add<TButton>("Color" + suffix, colourCaption);
-  r.Color->SetWidth(24);
+  r.Color->SetWidth(widths.Color);
   return r;
+}
+
+// A column's heads, over its rows: which box is Active, which Displayed,
+// and the colour button.
+TLayerRowWidths AddColumnHeads(TControl& column, int number) {
+  TLayerRowWidths w;
+  auto width = [](const char* text, int least) {
+    return std::max(FormsBackend().TextExtent(text).X + 6, least);
+  };
+  w.Active = width("Active", 20);
+  w.Displayed = width("Displayed", 20);
+  w.Color = width("Color", 24);
+  auto& heads = column.Add<TPanel>("Heads" + std::to_string(number));
+  heads.SetBevel(bvNone);
+  heads.SetFlow(TFlow::Horizontal);
+  heads.Add<TLabel>("LayerHead" + std::to_string(number), "").SetWidth(32);
+  heads.Add<TLabel>("ActiveHead" + std::to_string(number), "Active").SetWidth(w.Active);
+  heads.Add<TLabel>("DisplayedHead" + std::to_string(number), "Displayed").SetWidth(w.Displayed);
+  heads.Add<TLabel>("ColorHead" + std::to_string(number), "Color").SetWidth(w.Color);
+  return w;
 }
 
 void AddOkCancel(TForm& form, bool withCancel) {
@@ -71,9 +103,10 @@ TLayerDialog::TLayerDialog() : TForm("TLayerDialog") {
   columns.SetFlow(TFlow::Horizontal);
   // On screen: CAD 0-19, then D0-D9 and R0-R4, then CAD 20-29.
   TControl* column = nullptr;
+  TLayerRowWidths widths;
   auto addRow = [&](int32_t layer) {
     const std::string n = std::to_string(layer);
-    TLayerRow r = AddLayerRow(*column, "Layer" + n, RowCaption(layer), n, "C");
+    TLayerRow r = AddLayerRow(*column, "Layer" + n, RowCaption(layer), n, "C", widths);
     Active_[layer] = r.Active;
     Displayed_[layer] = r.Displayed;
     r.Active->OnChange = [this, layer](TControl&) {
@@ -95,6 +128,7 @@ TLayerDialog::TLayerDialog() : TForm("TLayerDialog") {
     auto& col = columns.Add<TPanel>("Column" + std::to_string(++c));
     col.SetBevel(bvNone);
     column = &col;
+    widths = AddColumnHeads(col, c);
     for (int32_t layer = first; layer <= last; ++layer) addRow(layer);
   }
   for (int32_t layer = 0; layer < LayerLimit; ++layer) {

@@ -50,6 +50,9 @@ void DefineViewCommands() {
   }
   DefineCommand(cmZoomPan, "ZOOMPAN", [] {
     if (ECO == nullptr || MyScreen == nullptr) return false;
+    // The command it replaces goes first: its end puts back the prompt lines
+    // it found, which would hide Pan's own.
+    ECO->CancelCommand();
     ECO->SetActiveCommand(std::make_unique<TPanCommand>());
     return true;
   });
@@ -197,11 +200,24 @@ void ConnectSingleStepHooks() {
 
 // ---- TPanCommand ---------------------------------------------------------------------
 
+TPanCommand::TPanCommand() {
+  if (UserPanel == nullptr) return;
+  UserPanel->SavePrompts(prompts_);
+  UserPanel->ClearPrompts();
+  UserPanel->SetPromptLine(1, 1, "Pan");
+  UserPanel->SetPromptLine(3, 1, "Pick the new centre of the view >");
+}
+
+void TPanCommand::RestorePrompts() {
+  if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts_);
+}
+
 uint16_t TPanCommand::InputMode() const { return ievMouseDown; }
 
 bool TPanCommand::HandleEvent(TInputEvent& event) {
   if (event.Kind != ievMouseDown || (event.Buttons & mbtLeft) == 0) return true;
   ButtonManager().ReleaseButton(cmZoomPan);
+<<<<<<< HEAD
   const std::string text = BuildCommandText("ZOOMPAN", {std::to_string(event.WorldX), std::to_string(event.WorldY)});
   if (ECO != nullptr) ECO->SetCurrentCommand(text);
   ExecZoomPan(text);
@@ -225,6 +241,17 @@ bool ExecZoomPan(const std::string& text) {
 }
 
 void TPanCommand::Cancel() { ButtonManager().ReleaseButton(cmZoomPan); }
+=======
+  RestorePrompts();
+  if (MyScreen != nullptr) MyScreen->PanTo(event.WorldX, event.WorldY);
+  return false;
+}
+
+void TPanCommand::Cancel() {
+  ButtonManager().ReleaseButton(cmZoomPan);
+  RestorePrompts();
+}
+>>>>>>> i43
 
 // ---- Start-up entries -------------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "command/command_interpreter.h"
+#include "command/user_panel.h"
 
 class TWorkspace;
 class TWorkspaceViewServices;
@@ -14,9 +15,16 @@ class TWorkspaceViewServices;
 // becomes the view's centre.
 class TPanCommand : public TInteractiveCommand {
  public:
+  // Puts its prompt on the command line (the lines before come back when
+  // it ends).
+  TPanCommand();
   uint16_t InputMode() const override;
   bool HandleEvent(TInputEvent& event) override;
   void Cancel() override;
+
+ private:
+  void RestorePrompts();
+  TPromptBuffer prompts_;
 };
 
 // The view commands that ECO runs from their texts: "ZOOMWINDOW(x1,y1,x2,y2)"

@@ -117,6 +117,7 @@ TWorkspace::TWorkspace()
       Timer1(Add<TFormTimer>("Timer1", 250)),
       SingleStepTimer(Add<TFormTimer>("SingleStepTimer", 500)) {
   SetCaption("KORVEX 6");
+  SetSizeable(true);
   SetClientSize(600, 476);
 
   // Bottom: the command strip, then the status strip above it.
@@ -128,6 +129,15 @@ TWorkspace::TWorkspace()
   StatusStrip.SetAlign(alBottom);
   StatusStrip.SetHeight(24);
   StatusStrip.SetBevel(bvNone);
+  {
+    // The clock and the coordinates stand 3 pixels down in their lowered
+    // boxes (4 pixels of frame each way): the strip is as high as their
+    // font's letters reach, those that go below the line (g, p, y) too.
+    TCanvas& clock = ClockPanel.Canvas();
+    clock.Font.FixedPitch = true;
+    const int text = std::max(clock.TextHeight("Xgy"), CoordinatePanel.Canvas().TextHeight("Xgy"));
+    StatusStrip.SetHeight(std::max(24, text + 3 + 2 + 2 * 4));
+  }
   ClockPanelRoot.SetAlign(alLeft);
   ClockPanelRoot.SetWidth(110);
   ClockPanelRoot.SetBevel(bvLowered);
@@ -298,6 +308,9 @@ void TWorkspace::SetMode(uint8_t mode) {
   }
   // The Undo and Redo buttons show the mode's journal.
   ShowUndoButtons();
+  // Line waits in CAD mode, Inspect in the other two, whenever no other
+  // command does.
+  if (ECO != nullptr) ECO->DefaultCommand = mode == emCad ? 59 : 78;
   ButtonManager().Press(mode == emCad ? 59 : 78);
   if (ECO != nullptr) {
     switch (mode) {
@@ -566,6 +579,20 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
   switch (key) {
     case VK_ESCAPE:
       UserPanel->ClearEntry();
+      // While the view runs an input of its own (the make-tape coupon pick,
+      // the tooling-hit windows) Escape is that input's: it stops it.
+      if (ViewServices().Activity() != 0) {
+        if (ViewHandleEvent) {
+          TInputEvent press;
+          press.Kind = ievKey;
+          press.Flags[0] = uint8_t(VK_ESCAPE);
+          press.X = MouseX;
+          press.Y = MouseY;
+          ViewHandleEvent(press);
+        }
+        key = 0;
+        break;
+      }
       if (ECO != nullptr && ECO->Inspecting()) {
         key = 0;  // only the typed value goes
         break;

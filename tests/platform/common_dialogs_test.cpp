@@ -88,6 +88,34 @@ TEST_F(CommonDialogsTest, SaveDialogCancelLeavesEverythingAlone) {
   EXPECT_EQ(dlg.FilterIndex, 1);
 }
 
+// A name typed without an extension is saved under the chosen type's; the
+// open dialog, a name with an extension and a type of any extension leave
+// the name alone.
+TEST_F(CommonDialogsTest, SaveDialogGivesATypedNameTheChosenTypesExtension) {
+  const std::string filter = "Gerber (*.GBR,*.GRB)|*.GBR;*.GRB|PostScript (*.PS)|*.PS|All|*.*";
+  TSaveDialog save;
+  save.Filter = filter;
+  ScriptFileDialogAnswer("/tmp/x/plot1", 2);
+  ASSERT_TRUE(save.Execute());
+  EXPECT_EQ(save.FileName, "/tmp/x/plot1.PS");
+  ScriptFileDialogAnswer("/tmp/x/plot2", 1);
+  ASSERT_TRUE(save.Execute());
+  EXPECT_EQ(save.FileName, "/tmp/x/plot2.GBR");
+  ScriptFileDialogAnswer("/tmp/x.dir/plot3", 3);
+  ASSERT_TRUE(save.Execute());
+  EXPECT_EQ(save.FileName, "/tmp/x.dir/plot3");
+  ScriptFileDialogAnswer("/tmp/x/plot4.gbr", 2);
+  ASSERT_TRUE(save.Execute());
+  EXPECT_EQ(save.FileName, "/tmp/x/plot4.gbr");
+  TOpenDialog open;
+  open.Filter = filter;
+  ScriptFileDialogAnswer("/tmp/x/plot5", 2);
+  ASSERT_TRUE(open.Execute());
+  EXPECT_EQ(open.FileName, "/tmp/x/plot5");
+  EXPECT_EQ(WithChosenExtension("a", filter, 9), "a");
+  EXPECT_EQ(WithChosenExtension("a", "", 1), "a");
+}
+
 TEST_F(CommonDialogsTest, ScriptMistakesAndMissingScriptsFailLoudly) {
   TOpenDialog dlg;
   dlg.Title = "Select file to open";

@@ -169,6 +169,22 @@ TEST_F(CadExportTest, CancelLeavesTheOldFileAndNoPartialOne) {
   EXPECT_EQ(ShowingModelessForm("TCancelDialog"), nullptr);
 }
 
+// While the layers are asked for, nothing stands beside the target yet; a
+// name typed without an extension gets the chosen format's.
+TEST_F(CadExportTest, TheFileIsMadeWhenWritingStartsUnderTheTypesExtension) {
+  AddLines(10);
+  std::vector<std::string> whileAsked;
+  QueueModalScript("TSaveLayerDialog", [&](TForm& f) {
+    whileAsked = FilesIn(Out);
+    f.Click("OKButton");
+  });
+  ScriptFileDialogAnswer((Out / "export1").string(), cfDxf);
+  ExportCadFile();
+  EXPECT_TRUE(whileAsked.empty());
+  EXPECT_EQ(FilesIn(Out), std::vector<std::string>{"export1.DXF"});
+  EXPECT_EQ(DetectFileFormat((Out / "export1.DXF").string()), fcDxf);
+}
+
 TEST_F(CadExportTest, FailuresAreReportedAndLeaveTheTargetAsItWas) {
   AddLines(50);
   // A folder that does not exist: nothing is opened, no layer dialog.

@@ -582,3 +582,40 @@ TEST_F(QtFormsTest, MemoLinesAddedOneByOneReachTheWidget) {
   EXPECT_EQ(q->toPlainText(), "reset");
   form.Hide();
 }
+
+// A dialog keeps its size (the window manager shows no resize handle); a
+// form that says it may be resized can be. A caption in a colour that would
+// look disabled on its button (a grey layer colour) is drawn darker in the
+// same hue; a colour that reads well stays.
+TEST_F(QtFormsTest, DialogsKeepTheirSizeAndColouredCaptionsReadAsEnabled) {
+  TForm dialog("TFixed");
+  dialog.SetCaption("Fixed");
+  auto& grey = dialog.Add<TSpeedButton>("Grey", "D2");
+  grey.SetFontColor(clSilver);
+  auto& navy = dialog.Add<TSpeedButton>("Navy", "D3");
+  navy.SetFontColor(clNavy);
+  dialog.Show();
+  QApplication::processEvents();
+  QWidget* window = QtWidgetOf(dialog);
+  EXPECT_EQ(window->minimumSize(), window->maximumSize());
+  const QPalette p = QtWidgetOf(grey)->palette();
+  const QColor shown = p.color(QPalette::Active, QPalette::ButtonText);
+  const QColor pressed = p.color(QPalette::Active, QPalette::Button).darker(112);
+  EXPECT_LT(shown.lightness(), QColor(0xC0, 0xC0, 0xC0).lightness());
+  EXPECT_EQ(ReadableTextColor(shown, pressed), shown);  // dark enough now
+  EXPECT_EQ(QtWidgetOf(navy)->palette().color(QPalette::Active, QPalette::ButtonText), QColor(0, 0, 0x80));
+  // A yellow keeps its hue; on a dark face a dark colour goes lighter.
+  const QColor yellow = ReadableTextColor(Qt::yellow, QColor(0xEF, 0xEF, 0xEF));
+  EXPECT_EQ(yellow.hue(), QColor(Qt::yellow).hue());
+  EXPECT_LT(yellow.lightness(), QColor(Qt::yellow).lightness());
+  EXPECT_GT(ReadableTextColor(QColor(0x20, 0x20, 0x20), Qt::black).lightness(), 0x20);
+  dialog.Hide();
+
+  TForm sizeable("TSizeable");
+  sizeable.SetSizeable(true);
+  sizeable.Add<TButton>("OKButton", "OK");
+  sizeable.Show();
+  QApplication::processEvents();
+  EXPECT_NE(QtWidgetOf(sizeable)->minimumSize(), QtWidgetOf(sizeable)->maximumSize());
+  sizeable.Hide();
+}

@@ -80,10 +80,13 @@ TEST_F(TDrawingSessionTest, ALineByClicksInTheDrawingAreaAndOneByTypedPoints) {
   EXPECT_EQ(LiveEntities(), 0);
   ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|Re&Do"));
   EXPECT_EQ(LiveEntities(), 1);
-  // Escape ends Line and gives the prompt lines back.
+  // Escape ends the line being drawn; Line, CAD mode's own command, waits
+  // again with its prompt.
+  ClickAt(form, 20, 20);
   form.KeyDown(VK_ESCAPE);
-  EXPECT_EQ(ECO->ActiveCommandNumber(), 0);
-  EXPECT_EQ(UserPanel->PromptLine(3), "");
+  EXPECT_EQ(LiveEntities(), 1);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), 59);
+  EXPECT_EQ(UserPanel->PromptLine(3), "Select line start point > ");
 }
 
 // Points typed on the command line finish the line from the keyboard: the

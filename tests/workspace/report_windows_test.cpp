@@ -61,6 +61,43 @@ TEST_F(ReportWindowsTest, ConsoleSizeFollowsTheWindowAtRepaint) {
   EXPECT_EQ(w.Rows, 8);
 }
 
+// Reports can be made larger; the scroll report opens as wide as its
+// longest line, and console rows are as high as the font the lines are
+// drawn in (letters reaching below the line are not cut by the next row).
+TEST_F(ReportWindowsTest, ReportsFitTheirTextAndCanBeResized) {
+  TGTScrollWindow report;
+  report.SetTextSize(30, 16);
+  EXPECT_TRUE(report.Sizeable());
+  const int narrow = report.Width();
+  const std::string line = "Decoding " + std::string(100, 'x') + "/drill0.exc";
+  report.WriteLn(line);
+  EXPECT_GT(report.Width(), FormsBackend().TextExtent(line).X);
+  EXPECT_GT(report.Width(), narrow);
+  const int wide = report.Width();
+  report.WriteLn("Tools 4, hits 1,200");
+  EXPECT_EQ(report.Width(), wide);
+  // On the screen it widens when its work is done.
+  report.Show();
+  const std::string longer = line + " and more";
+  report.WriteLn(longer);
+  EXPECT_EQ(report.Width(), wide);
+  report.ShowOKButton();
+  EXPECT_GT(report.Width(), FormsBackend().TextExtent(longer).X);
+  report.Hide();
+  // Made wider by the user, OK stays in the middle.
+  report.ResizedByUser(report.Width() + 400, report.Height());
+  report.Realign();
+  const TRect ok = report.OKButton.Bounds();
+  EXPECT_NEAR((ok.Left + ok.Right) / 2, report.ButtonPanel.Width() / 2, 2);
+
+  TGTWindow console;
+  EXPECT_TRUE(console.Sizeable());
+  console.PaintBox.Canvas().Font.Size = 24;
+  console.PaintBoxPaint();
+  EXPECT_EQ(console.CharHeight, console.PaintBox.Canvas().TextHeight("X"));
+  EXPECT_GT(console.CharHeight, FormsBackend().TextExtent("X").Y);
+}
+
 TEST_F(ReportWindowsTest, ScrollWindowKeepsWriteAndWriteLnApart) {
   TGTScrollWindow w;
   w.Write("first");

@@ -198,8 +198,10 @@ TEST_F(TWorkspaceTest, TypedKeyboardCodesRunTheirCommands) {
   form.KeyDown(VK_RETURN);
   ASSERT_FALSE(ShownMessageBoxes().empty());
   EXPECT_EQ(ShownMessageBoxes().back().Text, "<q> is illegal! Must be from -42.2733 to +42.2733");
-  // With no command waiting an unknown code beeps.
+  // With no command taking typed text an unknown code beeps: drill mode's
+  // Inspect waits for a pick.
   form.KeyDown(VK_ESCAPE);
+  SelectLayer(30);
   const size_t beeps = Beeps().size();
   form.KeyPress('q');
   form.KeyDown(VK_RETURN);

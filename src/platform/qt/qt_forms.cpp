@@ -7,6 +7,8 @@
 // path the headless scripts use.
 #include "platform/qt/qt_forms.h"
 
+#include <cmath>
+
 #include "platform/qt/qt_app_messages.h"
 
 #include <QApplication>
@@ -86,6 +88,39 @@ QImage ToQImage(const TBitmap& bitmap) {
   }
   return image;
 }
+
+// The WCAG relative luminance of a colour and the contrast of two.
+double Luminance(const QColor& c) {
+  auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+QColor ReadableTextColor(const QColor& text, const QColor& face) {
+  // Enough contrast for a caption to read as an enabled one: a grey or a
+  // yellow on a light face looks disabled or vanishes. The hue stays; the
+  // colour goes darker on a light face and lighter on a dark one.
+  constexpr double kEnough = 7.0;
+  if (Contrast(text, face) >= kEnough) return text;
+  const bool darker = Luminance(face) > 0.18;
+  const QColor end = darker ? QColor(Qt::black) : QColor(Qt::white);
+  QColor c = text;
+  for (int step = 1; step <= 20 && Contrast(c, face) < kEnough; ++step) {
+    const double t = step / 20.0;
+    c = QColor::fromRgbF(float(text.redF() + (end.redF() - text.redF()) * t),
+                         float(text.greenF() + (end.greenF() - text.greenF()) * t),
+                         float(text.blueF() + (end.blueF() - text.blueF()) * t));
+  }
+  return c;
+}
+
+namespace {
 
 // Which control a widget (or one of its inner widgets) belongs to.
 QHash<QWidget*, TControl*>& ControlOfWidget() {
@@ -300,7 +335,11 @@ class TQtFormWindow : public QDialog {
     if (form_.Sizeable()) {
       setMinimumSize(0, 0);
       setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-      resize(isVisible() ? b.Width() : std::max(b.Width(), title), b.Height() + extra);
+      int width = isVisible() ? b.Width() : std::max(b.Width(), title);
+      // A shown window that grows (a report widening to its lines) stays
+      // within its screen.
+      if (isVisible() && screen() != nullptr) width = std::min(width, screen()->availableGeometry().width());
+      resize(width, b.Height() + extra);
     } else {
       setFixedSize(std::max(b.Width(), title), b.Height() + extra);
     }
@@ -569,6 +608,15 @@ void TQtPeer::SyncState() {
     pal.setColor(QPalette::WindowText, c);
     pal.setColor(QPalette::ButtonText, c);
     pal.setColor(QPalette::Text, c);
+    // An enabled control's text reads as enabled on its own face, whatever
+    // colour it is given (a layer button's caption in a grey layer colour).
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+      pal.setColor(group, QPalette::WindowText, ReadableTextColor(c, pal.color(group, QPalette::Window)));
+      // A pressed button (the current layer's) shows a darker face.
+      pal.setColor(group, QPalette::ButtonText,
+                   ReadableTextColor(c, pal.color(group, QPalette::Button).darker(112)));
+      pal.setColor(group, QPalette::Text, ReadableTextColor(c, pal.color(group, QPalette::Base)));
+    }
   }
   widget_->setPalette(pal);
   SyncValue();

@@ -6,6 +6,7 @@
 // main menu (TForm::SetMenu) is the window's menu bar.
 #pragma once
 
+class QColor;
 class QWidget;
 class TControl;
 class TForm;
@@ -17,3 +18,8 @@ void InstallQtFormsBackend();
 // The widget of a control (its window for a form), building the form's
 // widgets when they do not exist yet; null for a timer.
 QWidget* QtWidgetOf(TControl& control);
+
+// The colour an enabled control's text is drawn in on the given face: the
+// control's own colour when it contrasts enough (7 : 1), else the same hue
+// made darker on a light face or lighter on a dark one until it does.
+QColor ReadableTextColor(const QColor& text, const QColor& face);

@@ -1,0 +1,234 @@
+// An operator's walk through the started program: Escape stops the marking
+// of tooling hits, the command line always shows the prompt of a waiting
+// command, a tape or an import that ends says what became of it, the first
+// drill import into an empty job is shown whole, and the view keeps the job
+// while an import asks its questions.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/drill_tools.h"
+#include "model/tool_tables.h"
+#include "platform/headless/headless_events.h"
+#include "platform/keys.h"
+#include "tapein/drill_import_command.h"
+#include "tapeout/make_drill_tape.h"
+#include "tapeout/tooling_hit_marks.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+const char* const Photoplot =
+    "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nG54D10*\nX10000Y10000D03*\nX12000Y10000D03*\n"
+    "X15000Y20000D03*\nM02*\n";
+
+class TOperatorWalkTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+    RegisterModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
+  }
+  void TearDown() override {
+    HeadlessSetProcessMessagesHook(nullptr);
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+  }
+  std::string Input(const std::string& name, const std::string& text) {
+    const std::string path = (TempDir / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  static std::vector<std::string> Prompts() {
+    return {UserPanel->PromptLine(1), UserPanel->PromptLine(2), UserPanel->PromptLine(3)};
+  }
+  static void Click(TWorkspace& form, int x, int y) {
+    form.PaintBox.MouseMove(0, x, y);
+    form.PaintBox.MouseDown(mbLeft, 0, x, y);
+    form.PaintBox.MouseUp(mbLeft, 0, x, y);
+  }
+  static void Run(TWorkspace& form, uint8_t mode, const std::string& item) {
+    TMenuItem* entry = form.MenuItem(mode, item);
+    ASSERT_NE(entry, nullptr) << item;
+    entry->OnClick(*entry);
+  }
+};
+
+TEST_F(TOperatorWalkTest, EscapeStopsTheToolingHitMarksAndATapeSaysWhatItWrote) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  ToolTable[2].Diameter = In / 20;
+  DRDB->AddHoleOnLayer(In, In, 30, 1, true);
+  DRDB->AddHoleOnLayer(2 * In, In, 30, 1, true);
+  DRDB->AddHoleOnLayer(3 * In, In, 30, 2, true);
+  const std::vector<std::string> waiting = Prompts();
+  ASSERT_EQ(waiting[2], "Pick entity to inspect > ");
+
+  // While the windows are marked the command line holds the marking prompt
+  // alone; Escape from the keyboard ends the command and writes nothing.
+  std::vector<std::string> marking;
+  int escapes = 0;
+  HeadlessSetProcessMessagesHook([&] {
+    if (!ToolingMarks.Marking || escapes > 0) return;
+    marking = Prompts();
+    ++escapes;
+    form.KeyDown(VK_ESCAPE);
+  });
+  auto options = [](bool mark) {
+    return [mark](TForm& f) {
+      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+      d.M48CheckBox.SetChecked(false);
+      d.ToolTableCheckBox.SetChecked(false);
+      d.MarkFirstCheckBox.SetChecked(mark);
+      d.MarkLastCheckBox.SetChecked(mark);
+      d.OKButton.Click();
+    };
+  };
+  QueueModalScript("TMakeDrillTapeDialog", options(true));
+  const size_t dialogs = ShownCommonDialogs().size();
+  Run(form, emDrill, "MakeDrillTape1");
+  EXPECT_EQ(escapes, 1);
+  EXPECT_EQ(marking, (std::vector<std::string>{
+                         "Window the FIRST tooling hits; right button when done, Esc to stop", "", ""}));
+  EXPECT_FALSE(ToolingMarks.Marking);
+  EXPECT_EQ(ShownCommonDialogs().size(), dialogs);  // no file asked for
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+  EXPECT_EQ(Prompts(), waiting);
+
+  // A tape written says so in the hint strip.
+  HeadlessSetProcessMessagesHook(nullptr);
+  QueueModalScript("TMakeDrillTapeDialog", options(false));
+  const std::string tape = (TempDir / "PANEL.DRL").string();
+  ScriptFileDialogAnswer(tape);
+  Run(form, emDrill, "MakeDrillTape1");
+  ASSERT_TRUE(std::filesystem::exists(tape));
+  EXPECT_EQ(form.HintPanel.Caption(), "Drill tape written: 3 hits, 2 tools, " + tape);
+}
+
+TEST_F(TOperatorWalkTest, AFormatLeftAtUnrecognizedSaysThatNothingWasImported) {
+  TWorkspace& form = StartProgram();
+  const std::string file = Input("NOTES.TXT", "nothing a reader knows\n");
+  const std::string said = "The file type was left at \"Unrecognized\".\r\nNothing was imported.";
+  // The CAD import.
+  ScriptFileDialogAnswer(file);
+  QueueModalScript("TForceFormatDialog", [](TForm& f) {
+    f.Get<TComboBox>("PullDown").SetItemIndex(0);
+    f.Click("OKButton");
+  });
+  Run(form, emCad, "Import1");
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text, said);
+  // The drill import.
+  SelectLayer(30);
+  const size_t boxes = ShownMessageBoxes().size();
+  ScriptFileDialogAnswer(file);
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
+    f.Get<TComboBox>("PullDown").SetItemIndex(0);
+    f.Click("OKButton");
+  });
+  Run(form, emDrill, "Import2");
+  ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+  EXPECT_EQ(ShownMessageBoxes().back().Text, said);
+  EXPECT_EQ(DrillEntityCount, 0);
+  // Cancel stays silent.
+  ScriptFileDialogAnswer(file);
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("CancelButton"); });
+  Run(form, emDrill, "Import2");
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes + 1);
+}
+
+TEST_F(TOperatorWalkTest, TheCommandLineShowsTheWaitingCommandsPromptAfterEveryEnd) {
+  TWorkspace& form = StartProgram();
+  const std::string line = "Select line start point > ";
+  ASSERT_EQ(UserPanel->PromptLine(3), line);
+  // Pan says what it waits for; after the click Line waits again.
+  Run(form, emCad, "Pan1");
+  EXPECT_EQ(Prompts(), (std::vector<std::string>{"Pan", "", "Pick the new centre of the view > "}));
+  Click(form, 100, 100);
+  EXPECT_EQ(UserPanel->PromptLine(3), line);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), 59);
+  // Escape in a command, and Escape with the default waiting.
+  Run(form, emCad, "Circle1");
+  EXPECT_NE(UserPanel->PromptLine(3), line);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(UserPanel->PromptLine(3), line);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(UserPanel->PromptLine(3), line);
+  // New (it cancels the running command) leaves the prompt.
+  Run(form, emCad, "New1");
+  EXPECT_EQ(UserPanel->PromptLine(3), line);
+
+  // In drill mode Inspect waits; a placed import gives it back.
+  SelectLayer(30);
+  const std::string inspect = "Pick entity to inspect > ";
+  ASSERT_EQ(UserPanel->PromptLine(3), inspect);
+  DRDB->MainPartSet = true;
+  ScriptFileDialogAnswer(Input("PART.GBR", Photoplot));
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  EXPECT_EQ(UserPanel->PromptLine(1), "Import Placement > ");
+  Click(form, 200, 200);
+  EXPECT_EQ(UserPanel->PromptLine(3), inspect);
+}
+
+TEST_F(TOperatorWalkTest, TheFirstDrillImportIntoAnEmptyJobIsShownWhole) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const double before = MyScreen->Zoom;
+  ScriptFileDialogAnswer(Input("FIRST.GBR", Photoplot));
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ScriptMessageBoxAnswer(mrYes);  // the main part
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  ASSERT_EQ(DrillEntityCount, 3);
+  // The holes span 0.5 x 1 inch: the view fits them instead of the whole
+  // working area.
+  EXPECT_GT(MyScreen->Zoom, before * 10);
+  const int32_t left = MyScreen->MouseToWorldX(0);
+  const int32_t right = MyScreen->MouseToWorldX(form.PaintBox.Width() - 1);
+  EXPECT_LT(left, In);
+  EXPECT_GT(right, 3 * In / 2);
+  EXPECT_LT(right - left, 4 * In);
+
+  // A later import into a job that shows something leaves the view alone.
+  const double zoom = MyScreen->Zoom;
+  ScriptFileDialogAnswer(Input("SECOND.GBR", Photoplot));
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  Click(form, 100, 100);
+  EXPECT_EQ(MyScreen->Zoom, zoom);
+}
+
+TEST_F(TOperatorWalkTest, TheViewKeepsTheJobWhileACadImportAsksItsQuestions) {
+  TWorkspace& form = StartProgram();
+  DB->AddLine(0, 0, In, In);
+  DB->ZoomExtents();
+  const double zoom = MyScreen->Zoom;
+  ASSERT_GT(zoom, 1.0);
+  bool asked = false;
+  double zoomWhileAsked = 0.0;
+  bool barsWhileAsked = false;
+  QueueModalScript("TGerberDrillDialog", [&](TForm& f) {
+    asked = true;
+    zoomWhileAsked = MyScreen->Zoom;
+    barsWhileAsked = form.HorizontalScrollbar.Visible();
+    f.Click("CancelButton");
+  });
+  ScriptFileDialogAnswer(Input("ART.GBR", Photoplot));
+  QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emCad, "Import1");
+  ASSERT_TRUE(asked);
+  EXPECT_EQ(zoomWhileAsked, zoom);
+  EXPECT_TRUE(barsWhileAsked);
+}
+
+}  // namespace
