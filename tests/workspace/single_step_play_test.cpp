@@ -127,3 +127,32 @@ TEST_F(TSingleStepPlayTest, AAnimatesTheRightButtonStopsAndEEditsTheLayer) {
 }
 
 }  // namespace
+
+namespace {
+
+// View > Refresh redraws with the flag: the compensation violations of the
+// rout layers are reported in a box; a plain redraw reports none.
+TEST_F(TWorkspaceTest, RefreshReportsTheCompensationViolations) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  GougeDetect = true;
+  // A line into a clockwise arc of a quarter of the cutter's radius, the
+  // cutter on the right, inside the arc: the compensated path gouges.
+  RoutToolPages[40][1].Diameter = RoutToolPages[40][1].CompDiameter = 2000000;
+  RoutLayerTools[40] = {1, 1};
+  RTDB->AutoRoutCompensation = 2;
+  RTDB->AddLineSegment({0, -10000000}, {0, 0}, false, NoZOffset, 0);
+  RTDB->AppendArc({1000000, 0}, {500000, 0}, 0, NoZOffset, true);
+  ResetHeadlessDialogs();
+  MyScreen->RedrawView();
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  TMenuItem* refresh = form.MenuItem(emRout, "Refresh1");
+  ASSERT_NE(refresh, nullptr);
+  refresh->OnClick(*refresh);
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_NE(ShownMessageBoxes().back().Text.find("compensation"), std::string::npos);
+  EXPECT_EQ(CurrentHelpContext, 83);
+  GougeDetect = false;
+}
+
+}  // namespace
