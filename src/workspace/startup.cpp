@@ -291,9 +291,12 @@ void StartUp() {
   ResetAndLoadSettings();
   ResetToolTables();
   CreateGlobalObjects();
-  // The program starts with an empty job that has nothing to save.
+  // The program starts with an empty, unnamed job that has nothing to save.
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
+  DatabaseFileName.clear();
+  DrillTapeFileName.clear();
+  RoutLayerFileNames.Fill(std::string());
   InstallJobFileOperations();
   // The step commands of both editors reach each other's database and the
   // Edit Steps dialog.
