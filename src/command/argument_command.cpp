@@ -9,6 +9,7 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/drill_database.h"
 #include "platform/message_box.h"
 
 TCommandServices CommandServices;
@@ -284,9 +285,10 @@ bool TArgumentCommand::CompleteFrames() {
       }
       continue;
     }
-    // The command itself is complete.
+    // The command itself is complete: the next pick starts a new cycle.
     HideBand();
     Unhighlight(Top());
+    if (DRDB != nullptr) DRDB->CancelPick();
     if (ECO != nullptr) ECO->SetCurrentCommand(text);
     const TArgumentCommandDef def = Top().Def;
     // A command that ends gives the prompt lines back first: what it starts
@@ -296,7 +298,16 @@ bool TArgumentCommand::CompleteFrames() {
     if (def.Execute) def.Execute(text);
     Executing_ = false;
     if (!def.Repeat) return false;
+    // Sticky lines: in CAD the next line starts where the last one ended.
+    const bool sticky = ECO != nullptr && ECO->StickyLines && ECO->Mode() == 2 &&
+                        CommandWord(def.Text) == "ADDLINE" && !Top().Points.empty();
+    const TIntPoint end = sticky ? Top().Points.back() : TIntPoint{};
     Reset();
+    if (sticky) {
+      Top().Given.push_back(PointText(end));
+      Top().Points.push_back(end);
+      SkipFixed(Top());
+    }
   }
   ShowPrompt();
   return true;

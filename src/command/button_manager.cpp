@@ -4,6 +4,7 @@
 
 #include "command/command_interpreter.h"
 #include "foundation/utilities.h"
+#include "model/rout_edit.h"
 
 TButtonManager* ButtonManagerObject = nullptr;
 
@@ -90,6 +91,11 @@ const TToolButtonInfo ToolButtons[] = {
     {6, "[AS] Add to Step && Repeat", 101, bmRout | bmDrill, 0},
     {140, "[XP] Expand Step && Repeat", 102, bmRout | bmDrill, 0},
     {101, "[SD] Step && Repeat Delete", 99, bmRout | bmDrill, 0},
+    // Single-step play: enabled while a rout layer is played.
+    {PlayBackPathCommand, "[PP] Previous Path", 64, bmRout, 0},
+    {PlayBackCutCommand, "[PB] Previous Cut", 64, bmRout, 0},
+    {PlayNextCutCommand, "[PN] Next Cut", 64, bmRout, 0},
+    {PlayNextPathCommand, "[PX] Next Path", 64, bmRout, 0},
     {25, "[DF] Do First", 68, bmRout, 0},
     {22, "[DB] Do Before", 69, bmRout, 0},
     {27, "[DL] Do Last", 70, bmRout, 0},

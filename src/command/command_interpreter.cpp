@@ -4,7 +4,9 @@
 #include <map>
 
 #include "command/command_services.h"
+#include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/drill_database.h"
 #include "model/undo_journal.h"
 #include "platform/message_box.h"
 
@@ -79,7 +81,8 @@ std::string CommandText(int32_t number) {
   return it == Definitions().end() ? std::string() : it->second.Text;
 }
 
-TCommandInterpreter::TCommandInterpreter() {
+TCommandInterpreter::TCommandInterpreter()
+    : ToolbarBehaviour(!LoadButtonBarStyle()), StickyLines(LoadStickyLines()) {
   DefineCommand(UndoCommand, "UNDO", UndoStarter);
   DefineCommand(RedoCommand, "REDO", RedoStarter);
 }
@@ -111,6 +114,8 @@ void TCommandInterpreter::HandleEvent(TInputEvent& event) {
     return;
   }
   if (event.Kind & (ievMouseDown | ievMouseUp | ievMouseMove | ievClick)) Pointer_ = event;
+  // A pointer that left the spot of the last drill pick starts a new cycle.
+  if ((event.Kind & ievMouseMove) && DRDB != nullptr) DRDB->CheckPickMoved(event.WorldX, event.WorldY);
   if (Active_ && (Active_->InputMode() & event.Kind)) {
     // The command may finish, or start another one, while it handles the
     // event: only the command that handled it is dropped when it finished.
@@ -135,6 +140,7 @@ bool TCommandInterpreter::RunCommand(int32_t number) {
 
 void TCommandInterpreter::CancelCommand() {
   if (Editor_) EndInspect();
+  if (DRDB != nullptr) DRDB->CancelPick();
   if (!Active_) return;
   if (Active_->Busy()) {
     Active_->Cancel();
@@ -201,6 +207,7 @@ bool TCommandInterpreter::EnterText(const std::string& text) {
 }
 
 void TCommandInterpreter::FinishActive() {
+  if (DRDB != nullptr) DRDB->CancelPick();
   const int32_t number = ActiveNumber_;
   Active_.reset();
   ActiveNumber_ = 0;

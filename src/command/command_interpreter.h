@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "command/input_event.h"
+#include "model/model_services.h"
 
 // A command waiting for input.
 class TInteractiveCommand {
@@ -91,7 +92,13 @@ class TCommandInterpreter {
   double ArcDisplayTolerance = 0.4;
   // Radius bound, in inches, of the arcs that rout path edits add as real
   // arcs.
-  double ArcLengthParameter = 0.0;
+  double ArcLengthParameter = DefaultArcLengthParameter;
+  // The toolbar-behaviour flag (true: the tool buttons behave the new way;
+  // the System value "KORVEX 5 Button bar" holds its opposite) and the
+  // sticky-lines flag ("Sticky Lines"), both loaded when the interpreter is
+  // made; the Options dialog changes and saves them.
+  bool ToolbarBehaviour = true;
+  bool StickyLines = false;
 
   // Routes an event: a command event runs its command (1 cancels); a mouse
   // or key event updates the pointer state and goes to the active command

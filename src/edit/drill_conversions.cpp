@@ -97,26 +97,21 @@ bool WindowToolChange(const std::string& text) {
     MessageBeep(MB_OK);
     return false;
   }
-  int32_t changed = 0;
+  // The hits of another tool, in window order.
+  TRootEntityHandle* differing = nullptr;
+  TRootEntityHandle** tail = &differing;
   for (TRootEntityHandle* h = list; h != nullptr; h = h->Next) {
     TDrillEntity* e = DRDB->EntityAt(h->Index);
     if (e == nullptr || e->GetToolNumber() == tool) continue;
-    const uint32_t word = DRDB->WordAt(h->Index);
-    TDrillEntity* copy = e->Clone();
-    copy->SetToolNumber(static_cast<uint16_t>(tool));
-    // The copy goes in first: with the store full the hit keeps its old
-    // tool (the store reports it) and what was done stays one step.
-    const int32_t n = DRDB->AppendEntity(copy, word);
-    if (n == 0) break;
-    DRDB->EraseEntity(h->Index);
-    DRDB->MarkDeleted(h->Index);
-    JournalDelete(DrillUndo, h->Index);
-    JournalAdd(DrillUndo, n);
-    DRDB->DrawEntity(n);
-    ++changed;
+    *tail = new TDrillHandle(h->Index);
+    tail = &(*tail)->Next;
   }
   FreeObjectList(list);
-  if (changed == 0) return false;
+  if (differing == nullptr) return false;
+  const int32_t before = DrillEntityCount;
+  CopySelectionToLayer(static_cast<TDrillHandle*>(differing), false, tool, false, 0);
+  FreeObjectList(differing);
+  if (DrillEntityCount == before) return false;
   ActiveTools[tool] = true;
   DrillUndo->BeginOperation("Window Tool Change");
   return true;

@@ -100,9 +100,10 @@ bool AddRoutArc(const std::string& text, bool throughMiddle) {
                 (cx * cx + cy * cy) * (ay - by)) / d;
     centre.Y = ((ax * ax + ay * ay) * (cx - bx) + (bx * bx + by * by) * (ax - cx) +
                 (cx * cx + cy * cy) * (bx - ax)) / d;
-    // Clockwise when the middle lies to the right of start -> end.
+    // Clockwise when the middle lies to the left of start -> end (the
+    // points turn clockwise).
     const double turn = (double(m.X) - s.X) * (double(e.Y) - s.Y) - (double(m.Y) - s.Y) * (double(e.X) - s.X);
-    RTDB->AddArcSegment(s, true, end, turn > 0, 0, 0,
+    RTDB->AddArcSegment(s, true, end, turn < 0, 0, 0,
                         {SaturatingRound(centre.X), SaturatingRound(centre.Y)});
   } else {
     RTDB->AddArcSegment(s, true, end, false, 0, 0, e);
@@ -157,9 +158,14 @@ int32_t PickByMode(int32_t x, int32_t y, int32_t aperture, uint8_t mode) {
   int32_t found = 0;
   switch (mode) {
     case 0: {
+      // Repeated picks at one spot step through the drill entities stacked
+      // there; the cross mark and the notice of several items show where.
       TDrillHandle* list = nullptr;
-      if (DRDB != nullptr && DRDB->PickNearest(aperture, x, y, true, list) && list != nullptr)
+      int32_t distance = 0;
+      if (DRDB != nullptr && DRDB->PickCycle(aperture, x, y, distance, list, true) && list != nullptr) {
         found = list->Index;
+        DRDB->ShowPickMarks();
+      }
       FreeObjectList<TRootEntityHandle>(list);
       break;
     }

@@ -33,6 +33,7 @@ bool ShowLayerButtons = true;
 bool ShowToolbar = true;
 
 TMainFormBounds MainFormBounds;
+bool MainFormMaximized = false;
 
 namespace {
 
@@ -255,9 +256,9 @@ TSettingFamily LayerColorFamily() {
   return values;
 }
 
-bool LoadSystemBoolean(const char* name) {
+bool LoadBoolean(const char* key, const char* name) {
   TRegistry reg;
-  if (!OpenSettingsKey(reg, SystemKey)) return false;
+  if (!OpenSettingsKey(reg, key)) return false;
   bool value = false;
   if (reg.ReadBool(name, value) != TRegStatus::Ok) {
     value = false;
@@ -267,12 +268,15 @@ bool LoadSystemBoolean(const char* name) {
   return value;
 }
 
-void SaveSystemBoolean(const char* name, bool value) {
+void SaveBoolean(const char* key, const char* name, bool value) {
   TRegistry reg;
-  if (!OpenSettingsKey(reg, SystemKey)) return;
+  if (!OpenSettingsKey(reg, key)) return;
   reg.WriteBool(name, value);
   reg.CloseKey();
 }
+
+bool LoadSystemBoolean(const char* name) { return LoadBoolean(SystemKey, name); }
+void SaveSystemBoolean(const char* name, bool value) { SaveBoolean(SystemKey, name, value); }
 
 }  // namespace
 
@@ -319,6 +323,8 @@ bool LoadButtonBarStyle() { return LoadSystemBoolean("KORVEX 5 Button bar"); }
 void SaveButtonBarStyle(bool value) { SaveSystemBoolean("KORVEX 5 Button bar", value); }
 bool LoadStickyLines() { return LoadSystemBoolean("Sticky Lines"); }
 void SaveStickyLines(bool value) { SaveSystemBoolean("Sticky Lines", value); }
+bool LoadMainFormMaximized() { return LoadBoolean(LayoutKey, "Maximized"); }
+void SaveMainFormMaximized(bool value) { SaveBoolean(LayoutKey, "Maximized", value); }
 
 void ResetStartupSettings() {
   Metric = false;
@@ -349,6 +355,7 @@ void ResetStartupSettings() {
   ShowToolbar = true;
   MicronMetricToolResolution = false;
   MainFormBounds = TMainFormBounds{};
+  MainFormMaximized = false;
   LayerColors = DefaultLayerColors();
   GridAndAxisColor = clWhite;
   HighlightColor = clWhite;

@@ -135,6 +135,12 @@ struct TMainFormBounds {
   bool operator==(const TMainFormBounds&) const = default;
 };
 extern TMainFormBounds MainFormBounds;
+// The main window was closed maximised: it opens maximised again. Kept as
+// "Maximized" beside the Layout family's bounds by operations of its own
+// (False, and written, when missing), like the two System values below.
+extern bool MainFormMaximized;
+bool LoadMainFormMaximized();
+void SaveMainFormMaximized(bool value);
 
 // ---------------------------------------------------------------------------
 // Layer Colors family (key "Layer Colors")

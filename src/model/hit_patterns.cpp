@@ -6,6 +6,7 @@
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
+#include "model/tool_tables.h"
 
 // clang-format off
 const uint8_t DotMatrixFont[kDotMatrixLast - kDotMatrixFirst + 1][7] = {
@@ -402,6 +403,39 @@ void TDrilledSlotPattern::PilotPass() {
     n *= 2.0;
     forward = !forward;
   }
+}
+
+// ---- The slot algorithm settings ------------------------------------------------
+
+void GenerateSlotHits(TDrilledSlotPattern& slot, const TSlotAlgorithmSettings& settings,
+                      int32_t pilotDiameter) {
+  slot.Kind = settings.BiDirectional == 1 ? 1 : 0;
+  const bool isShort = slot.IsShort();
+  const bool piloted = pilotDiameter > 0 && (isShort ? settings.DoShortSlotComp == 2
+                                                     : settings.MultiToolPiloting);
+  if (piloted) {
+    slot.GeneratePilot(pilotDiameter);
+    return;
+  }
+  if (isShort && settings.DoShortSlotComp == 1) {
+    slot.GenerateWith(true, false, settings.ShortSlotMaxComp / 25400000.0,
+                      settings.ShortSlotCompFactor / 100.0);
+    return;
+  }
+  slot.Generate();
+}
+
+int32_t PilotToolFor(int32_t slotDiameter, const TSlotAlgorithmSettings& settings) {
+  if (slotDiameter <= 0) return 0;
+  const int64_t low = int64_t{slotDiameter} * settings.MinPilotHolePercent;
+  const int64_t high = int64_t{slotDiameter} * settings.MaxPilotHolePercent;
+  int32_t best = 0;
+  for (int32_t t = 1; t <= kToolCount; ++t) {
+    const int64_t d = ToolTable[t].Diameter;
+    if (d <= 0 || d * 100 < low || d * 100 > high) continue;
+    if (best == 0 || d > ToolTable[best].Diameter) best = t;
+  }
+  return best;
 }
 
 // ---- Hit counters ----------------------------------------------------------

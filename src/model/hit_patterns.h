@@ -9,6 +9,7 @@
 #include <string>
 
 #include "foundation/geometry.h"
+#include "foundation/settings_families.h"
 
 // The 5x7 dot-matrix font of drilled text: characters '+' (43) to 'Z' (90),
 // seven row bytes from the top row down; bit value 16 is the leftmost of the
@@ -139,6 +140,20 @@ class TDrilledSlotPattern {
   void PilotPass();
   int32_t PilotHits = 0;
 };
+
+// Runs a slot the way the drilled slot algorithm settings ask, whatever kind
+// the pattern was made with: the direction byte picks the pass (0
+// bi-directional: the row-refinement pass, whose rows walk back and forth; 1
+// uni-directional: the subdivision pass); with pilotDiameter above 0 a long
+// slot under "Multi Tool Piloting" and a short slot under method 2 get the
+// pilot pass; a short slot under method 1 is compensated by the factor (in
+// percent of the drill) up to the maximum compensation.
+void GenerateSlotHits(TDrilledSlotPattern& slot, const TSlotAlgorithmSettings& settings,
+                      int32_t pilotDiameter);
+// The pilot drill of a slot drilled with a tool of the given diameter: the
+// largest tool of the drill tool table whose diameter lies within the
+// settings' minimum and maximum percent of it; 0 when no tool does.
+int32_t PilotToolFor(int32_t slotDiameter, const TSlotAlgorithmSettings& settings);
 
 // ---- Hit counters ----------------------------------------------------------
 

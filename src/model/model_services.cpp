@@ -6,7 +6,7 @@ TWindowServices WindowServices;
 namespace {
 // Used while the interpreter does not exist.
 double DisplayTolerance = 0.4;
-double LengthParameter = 0.0;
+double LengthParameter = DefaultArcLengthParameter;
 
 double& Field(const std::function<double*()>& installed, double& standIn) {
   double* field = installed ? installed() : nullptr;

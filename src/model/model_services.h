@@ -74,6 +74,11 @@ extern TWindowServices WindowServices;
 // for display: ECO's field (0.4 when ECO is built; 0.4 before).
 double ArcDisplayTolerance();
 void SetArcDisplayTolerance(double tolerance);
-// Radius bound, in inches, of the arcs that rout path edits add as real arcs.
+// Radius bound, in inches, of the arcs that rout path edits add as real arcs:
+// ECO's field (DefaultArcLengthParameter when ECO is built, and before). An
+// arc of a larger radius is added as chords. The bound lies beyond the width
+// of the database extent (84.5 in), so the arcs of any board stay arcs; only
+// near-straight arcs about a remote centre become chords.
+constexpr double DefaultArcLengthParameter = 100.0;
 double ArcLengthParameter();
 void SetArcLengthParameter(double inches);

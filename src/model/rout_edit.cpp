@@ -136,7 +136,8 @@ namespace {
 TIntPoint LastPoint(const TRoutPathState& s) { return {s.LastX, s.LastY}; }
 
 // The tool buttons single-step play enables while it runs.
-constexpr int32_t kPlayButtons[] = {87, 39, 98, 35};
+constexpr int32_t kPlayButtons[] = {PlayNextCutCommand, PlayNextPathCommand, PlayBackCutCommand,
+                                     PlayBackPathCommand};
 
 }  // namespace
 

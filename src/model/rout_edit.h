@@ -53,6 +53,14 @@ void ArcChordSteps(const TRealPoint& centre, const TRealPoint& start, const TRea
 
 // ---- Window-side services ----------------------------------------------------------
 
+// The commands of the single-step play buttons, which the play enables
+// while it runs: the next cut, the next path start, back one cut, back to
+// the previous path start.
+constexpr int32_t PlayNextCutCommand = 87;
+constexpr int32_t PlayNextPathCommand = 39;
+constexpr int32_t PlayBackCutCommand = 98;
+constexpr int32_t PlayBackPathCommand = 35;
+
 // The command line's three prompt lines of 256 characters.
 using TPromptLines = std::array<std::string, 3>;
 

@@ -880,6 +880,11 @@ class TForm : public TControl {
   // said): what is kept of a window's place.
   TRect NormalBounds() const;
   void NormalBoundsFromBackend(const TRect& bounds);
+  // A window shown maximised (set before Show), and whether the window
+  // system has it maximised now.
+  bool Maximized() const { return maximized_; }
+  void SetMaximized(bool maximized) { maximized_ = maximized; }
+  void MaximizedFromBackend(bool maximized) { maximized_ = maximized; }
   // The window system moved the focus to a control (or away: null).
   void FocusFromBackend(TControl* control);
   // The window system's close button: Close(); true when it closed.
@@ -909,6 +914,7 @@ class TForm : public TControl {
   bool showing_ = false;
   bool normalKnown_ = false;
   TRect normal_{};
+  bool maximized_ = false;
   bool modal_ = false;
   bool closing_ = false;
   bool modalEnded_ = false;

@@ -91,8 +91,10 @@ void WriteDrillFeature(TOdbWriter& w, TDrillEntity* e, int32_t tool, const TIntP
   const int32_t cusp = DRDB->SlotAlgorithm.CuspDefault;
   switch (e->GetType()) {
     case etDrillSlot: {
+      // The drilled slot algorithm's pass and short-slot compensation; the
+      // pads are all of the slot's tool, so no pilot pass.
       TSlotPads pads(w, tool, p, q, diameter, cusp);
-      pads.Generate();
+      GenerateSlotHits(pads, DRDB->SlotAlgorithm, 0);
       break;
     }
     case etDrillCircle: {

@@ -232,7 +232,6 @@ void TDrillTapeReader::PatternStart(int32_t) {
 
 bool TDrillTapeReader::DrillTool(int32_t tapeTool, int32_t& drillTool) {
   const int64_t tool = int64_t{tapeTool} + DrillToolOffset;
-  TapeTools.insert(tapeTool);
   if (tool >= 1 && tool <= kToolCount) {
     drillTool = int32_t(tool);
     return true;
@@ -296,12 +295,6 @@ void TDrillTapeReader::PatternsDone(bool& handled) {
 std::string TDrillTapeReader::ToolOffsetNotice() const {
   const std::string n = std::to_string(DrillToolOffset);
   return n + " tool numbers are already in use.\r\nNew tool numbers will be offset by " + n;
-}
-
-bool TDrillTapeReader::ToolsCollide() const {
-  for (int32_t t : TapeTools)
-    if (t < 1 || t > kToolCount || LiveTools[t]) return true;
-  return false;
 }
 
 std::string TDrillTapeReader::RoutMovesNotice() const {
@@ -427,25 +420,6 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
       }
     }
     kept = !reader.Abort && !reader.Stopped;
-    // Tape tools that meet no tool in use keep their own numbers.
-    bool collide = reader.ToolsCollide();
-    // A hit before any tool change takes tool 1 of the tape unnamed.
-    for (int32_t i = firstIndex; i <= DrillEntityCount && !collide; ++i)
-      if (TDrillEntity* e = DRDB->EntityAt(i))
-        collide = reader.TapeTools.count(e->GetToolNumber() - DrillToolOffset) == 0;
-    if (kept && DrillToolOffset > 0 && !collide) {
-      const int32_t offset = DrillToolOffset;
-      for (int32_t i = firstIndex; i <= DrillEntityCount; ++i)
-        if (TDrillEntity* e = DRDB->EntityAt(i))
-          e->SetToolNumber(uint16_t(e->GetToolNumber() - offset));
-      for (int32_t t : reader.TapeTools) {
-        ToolTable[t] = ToolTable[t + offset];
-        ActiveTools[t] = ActiveTools[t + offset];
-        ToolTable[t + offset] = before.Tools[t + offset];
-        ActiveTools[t + offset] = before.Active[t + offset];
-      }
-      DrillToolOffset = 0;
-    }
     if (!kept) {
       RemoveEntitiesFrom(firstIndex);
       before.Restore();

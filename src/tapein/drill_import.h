@@ -3,11 +3,9 @@
 //
 // Every entity is added as a deleted (invisible) entity on the current drill
 // layer; the Drill Import command puts the new entities live afterwards.
-// When a tape tool is a tool of a live drill entity, tape tool T becomes
-// drill tool T + DrillToolOffset, the highest tool used by a live drill
-// entity before the import, so that imported tools never mix with the
-// job's own; a box names the tools. Tapes whose tools meet none of those in
-// use keep their numbers (DrillToolOffset is 0 after such an import).
+// Tape tool T becomes drill tool T + DrillToolOffset, the highest tool used
+// by a live drill entity before the import, so that imported tools never mix
+// with the job's own; a box names the offset whenever there is one.
 // Routed moves have no drill entity: they are counted and reported.
 //
 // A run that stops part-way (aborted, a read or filter error, a tool that
@@ -84,16 +82,12 @@ class TDrillTapeReader : public TNCReader {
   // and the line, and the run stopped) when it lies outside 1..1000.
   bool DrillTool(int32_t tapeTool, int32_t& drillTool);
 
-  // Routed moves read and left out; tape tools the tape referred to.
+  // Routed moves read and left out.
   int32_t RoutMovesLeftOut = 0;
-  std::set<int32_t> TapeTools;
   // The box text when the tape's tools were moved past the tools in use
   // (the same notice as the other imports give), and the text on the routed
   // moves left out.
   std::string ToolOffsetNotice() const;
-  // True when a tape tool is a tool in use (or lies outside the table): only
-  // then do the tape's tools stay offset past the tools in use.
-  bool ToolsCollide() const;
   std::array<bool, kToolCount + 1> LiveTools{};
   std::string RoutMovesNotice() const;
   std::vector<int32_t> PatternEntities;  // newest last

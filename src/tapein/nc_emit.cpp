@@ -46,7 +46,13 @@ bool TNCReader::CountEmission() {
 
 void TNCReader::EmitMove(TNCMove& move) {
   TGlobalRec& g = *GlobalRec;
-  if (!CountEmission()) return;
+  // Only holes and moves count against the limits: the empty records that
+  // write out a held move (before a hit, at the end of the tape) make none.
+  if (move.Kind == NCMoveNone) {
+    if (ErrorFlag || Abort || StoreRefused()) return;
+  } else if (!CountEmission()) {
+    return;
+  }
   const bool drillType = move.Kind >= NCMoveHit && move.Kind <= NCMoveCircle;
 
   if (drillType || DirectEmission) {

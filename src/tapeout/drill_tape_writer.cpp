@@ -37,10 +37,12 @@ constexpr uint32_t kAllDrillLayers = 0x80000000u | 0x3FFu;
 class TCollectHits : public TDrilledSlotPattern {
  public:
   TCollectHits(TIntPoint a, TIntPoint b, int32_t diameter, int32_t cusp,
-               std::vector<TIntPoint>& out)
-      : TDrilledSlotPattern(0, a, b, diameter, cusp), Out(out) {}
+               std::vector<TIntPoint>& out, std::vector<TIntPoint>& pilots)
+      : TDrilledSlotPattern(0, a, b, diameter, cusp), Out(out), Pilots(pilots) {}
   void EmitHit(int32_t x, int32_t y) override { Out.push_back({x, y}); }
+  void EmitPilotHit(int32_t x, int32_t y) override { Pilots.push_back({x, y}); }
   std::vector<TIntPoint>& Out;
+  std::vector<TIntPoint>& Pilots;
 };
 
 class TCollectCircleHits : public TDrilledCirclePattern {
@@ -65,14 +67,17 @@ class TCollectTextHits : public TDrilledTextPattern {
 };
 
 // The item of an entity at the given points (first point; a slot's second).
+// An expanded slot is drilled the way the slot algorithm settings ask; the
+// hits of its pilot drill (pilotDiameter above 0) go to pilots.
 TDrillTapeItem MakeItem(TDrillEntity& e, const std::vector<TIntPoint>& points,
-                        const TMakeTapeDefaults& options, int32_t diameter, int32_t cusp) {
+                        const TMakeTapeDefaults& options, int32_t diameter, int32_t cusp,
+                        int32_t pilotDiameter, std::vector<TIntPoint>& pilots) {
   TDrillTapeItem item;
   switch (e.GetType()) {
     case etDrillSlot:
       if (options.ExpandSlots) {
-        TCollectHits hits(points[0], points[1], diameter, cusp, item.Points);
-        hits.Generate();
+        TCollectHits hits(points[0], points[1], diameter, cusp, item.Points, pilots);
+        GenerateSlotHits(hits, DRDB->SlotAlgorithm, pilotDiameter);
       } else {
         item.Kind = TDrillTapeItemKind::Slot;
         item.Points = {points[0], points[1]};
@@ -381,31 +386,54 @@ TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t la
     tool.MaxHits = ValidToolNumber(toolNumber) ? std::max(ToolTable[toolNumber].MaxHits, 0) : 0;
     const std::vector<TIntPoint> points = EntityPoints(*e);
     TStepObject* step = e->GetStepObj();
+    // A piloted slot's pilot hits are drilled by the pilot tool.
+    int32_t pilotTool = 0;
+    if (e->GetType() == etDrillSlot && options.ExpandSlots &&
+        (DRDB->SlotAlgorithm.MultiToolPiloting || DRDB->SlotAlgorithm.DoShortSlotComp == 2)) {
+      pilotTool = PilotToolFor(tool.Diameter, DRDB->SlotAlgorithm);
+      if (pilotTool == toolNumber || !DrillToolActive(pilotTool)) pilotTool = 0;
+    }
+    // The items of a tool: its own, or those of its pattern of the step list.
+    auto itemsOf = [&](int32_t number, TStepObject* pattern) -> std::vector<TDrillTapeItem>& {
+      TDrillTapeTool& t = tools[number];
+      if (pattern == nullptr) return t.Items;
+      auto key = std::make_pair(number, pattern);
+      auto found = patternOf.find(key);
+      if (found == patternOf.end()) {
+        found = patternOf.emplace(key, t.Patterns.size()).first;
+        t.Patterns.push_back({pattern->Commands(), {}});
+      }
+      return t.Patterns[found->second].Items;
+    };
     // A pattern may expand to nothing (a text of blanks): no item then.
-    auto add = [&](std::vector<TDrillTapeItem>& items, const std::vector<TIntPoint>& at) {
-      TDrillTapeItem item = MakeItem(*e, at, options, tool.Diameter, cusp);
-      if (!item.Points.empty()) items.push_back(std::move(item));
+    auto add = [&](TStepObject* pattern, const std::vector<TIntPoint>& at) {
+      std::vector<TIntPoint> pilots;
+      TDrillTapeItem item = MakeItem(*e, at, options, tool.Diameter, cusp,
+                                     pilotTool != 0 ? DrillToolDiameter(pilotTool) : 0, pilots);
+      if (!item.Points.empty()) itemsOf(toolNumber, pattern).push_back(std::move(item));
+      if (pilots.empty()) return;
+      TDrillTapeTool& pilot = tools[pilotTool];
+      pilot.Tool = pilotTool;
+      pilot.Diameter = DrillToolDiameter(pilotTool);
+      pilot.MaxHits = std::max(ToolTable[pilotTool].MaxHits, 0);
+      TDrillTapeItem hits;
+      hits.Points = std::move(pilots);
+      itemsOf(pilotTool, pattern).push_back(std::move(hits));
     };
     if (step == nullptr) {
-      add(tool.Items, points);
+      add(nullptr, points);
       continue;
     }
     if (!options.ExpandSteps && format.Absolute && WritableAsPattern(*step, format.Version)) {
-      auto key = std::make_pair(toolNumber, step);
-      auto found = patternOf.find(key);
-      if (found == patternOf.end()) {
-        found = patternOf.emplace(key, tool.Patterns.size()).first;
-        tool.Patterns.push_back({step->Commands(), {}});
-      }
-      add(tool.Patterns[found->second].Items, points);
+      add(step, points);
       continue;
     }
     // The entity and each of its copies as items of their own.
-    add(tool.Items, points);
+    add(nullptr, points);
     std::vector<TIntPoint> copy;
     bool mirrored = false;
     step->BeginCopies(&points);
-    while (step->NextCopy(copy, mirrored)) add(tool.Items, copy);
+    while (step->NextCopy(copy, mirrored)) add(nullptr, copy);
     step->BeginCopies(nullptr);
   }
   for (auto& [number, tool] : tools)

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -24,6 +25,7 @@
 #include "model/step_connections.h"
 #include "model/drill_tools.h"
 #include "model/tool_tables.h"
+#include "platform/canvas.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/file_ops.h"
@@ -133,6 +135,7 @@ void ResetAndLoadSettings() {
   DisplayGrid = false;
   EditorMode = emCad;
   LoadAllSettings();
+  MainFormMaximized = LoadMainFormMaximized();
 
   ImportFilters.fill(TFilterRecord{});
   ExportFilters.fill(TFilterRecord{});
@@ -288,8 +291,12 @@ void StartUp() {
   ResetAndLoadSettings();
   ResetToolTables();
   CreateGlobalObjects();
-  // The program starts with an empty job that has nothing to save.
+  // The program starts with an empty, unnamed job that has nothing to save.
   DatabaseModified = false;
+  RoutLayerModified.Fill(false);
+  DatabaseFileName.clear();
+  DrillTapeFileName.clear();
+  RoutLayerFileNames.Fill(std::string());
   InstallJobFileOperations();
   // The step commands of both editors reach each other's database and the
   // Edit Steps dialog.
@@ -330,6 +337,9 @@ void SetupLayerBar() {
   TControl* panel = Workspace != nullptr ? &Workspace->CadButtonPanel : nullptr;
   ButtonManager().AddButtons(panel);
   ButtonManager().AddCommandHints();
+  // The play buttons wait for a single-step play.
+  for (int32_t c : {PlayNextCutCommand, PlayNextPathCommand, PlayBackCutCommand, PlayBackPathCommand})
+    ButtonManager().DisableButton(c);
   // The compensation button of RTDB's side goes down, and the menu agrees.
   if (RTDB != nullptr) {
     const int32_t sideCommands[] = {47, 46, 48};
@@ -400,9 +410,22 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
   ShowAboutBox(true);
   ViewServices().SetCursor(crHourGlass);
   ProcessMessages();
-  form->SetBounds(MainFormBounds.Left, MainFormBounds.Top, MainFormBounds.Width,
-                  MainFormBounds.Height);
-  form->SetClientSize(MainFormBounds.Width, MainFormBounds.Height);
+  // The window opens centred on the screen. Its design size is a small
+  // window: on a first start (the Layout family still holds the design
+  // bounds) it takes most of the screen instead.
+  {
+    const TScreenMetrics screen = ScreenMetrics();
+    int32_t width = MainFormBounds.Width, height = MainFormBounds.Height;
+    if (MainFormBounds == TMainFormBounds{}) {
+      width = std::max(width, screen.Width * 9 / 10);
+      height = std::max(height, screen.Height * 9 / 10);
+    }
+    const int32_t left = std::max((screen.Width - width) / 2, 0);
+    const int32_t top = std::max((screen.Height - height) / 2, 0);
+    form->SetBounds(left, top, width, height);
+    form->SetClientSize(width, height);
+    form->SetMaximized(MainFormMaximized);
+  }
   SetupLayerBar();
   OnApplicationHint = [] {
     if (Workspace != nullptr) Workspace->DisplayHint();
@@ -422,6 +445,7 @@ bool FormCloseQuery() { return JobFileSaveQuery(); }
 void FormClose() {
   TWorkspace* form = Workspace;
   if (form != nullptr) {
+    MainFormMaximized = form->Maximized();
     form->Hide();
     // The Layout family keeps the window's bounds: those of the normal
     // window, also when it is maximised or minimised now.
@@ -434,6 +458,7 @@ void FormClose() {
   ProcessMessages();
   SaveLastDirectories();
   SaveAllSettings();
+  SaveMainFormMaximized(MainFormMaximized);
   SaveFilterSettings();
   if (form != nullptr) {
     form->CloseStatus();

@@ -195,6 +195,18 @@ void ConnectSingleStepHooks() {
   ViewHooks.ToggleAnimate = [] {
     if (RTDB != nullptr) RTDB->ToggleAnimate();
   };
+  // The four play buttons, enabled only while the play runs.
+  auto play = [](int32_t number, const char* text, void (TRoutDatabase::*step)()) {
+    DefineCommand(number, text, [step] {
+      if (RTDB == nullptr || RTDB->SingleStepActive == 0) return false;
+      (RTDB->*step)();
+      return true;
+    });
+  };
+  play(PlayNextCutCommand, "PLAYNEXT", &TRoutDatabase::StepForward);
+  play(PlayNextPathCommand, "PLAYNEXTPATH", &TRoutDatabase::StepForwardPath);
+  play(PlayBackCutCommand, "PLAYBACK", &TRoutDatabase::StepBack);
+  play(PlayBackPathCommand, "PLAYBACKPATH", &TRoutDatabase::StepBackPath);
 }
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "foundation/display_units.h"
 #include "foundation/report_windows.h"
 #include "foundation/settings.h"
+#include "model/rout_database.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "workspace/clock_panel.h"
@@ -435,8 +436,19 @@ void TWorkspace::ShowReport(const std::string& caption, const std::vector<std::s
 
 // ---- The small dialogs' host ----------------------------------------------------------------
 
-TWorkspaceDialogHost::TWorkspaceDialogHost(TWorkspace& workspace)
-    : Workspace_(workspace), Toolbar_(!LoadButtonBarStyle()), Sticky_(LoadStickyLines()) {}
+TWorkspaceDialogHost::TWorkspaceDialogHost(TWorkspace& workspace) : Workspace_(workspace) {}
+
+bool TWorkspaceDialogHost::ToolbarBehaviour() { return ECO == nullptr || ECO->ToolbarBehaviour; }
+
+void TWorkspaceDialogHost::SetToolbarBehaviour(bool value) {
+  if (ECO != nullptr) ECO->ToolbarBehaviour = value;
+}
+
+bool TWorkspaceDialogHost::StickyLines() { return ECO != nullptr && ECO->StickyLines; }
+
+void TWorkspaceDialogHost::SetStickyLines(bool value) {
+  if (ECO != nullptr) ECO->StickyLines = value;
+}
 
 void TWorkspaceDialogHost::SetDrawingAreaColor(TColor color) {
   Workspace_.PaintBoxRoot.SetColor(color);
@@ -625,6 +637,16 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
 
 void TWorkspace::FormKeyPress(char& key) {
   if (!WorkspaceReady || UserPanel == nullptr) return;
+  // While a rout layer is played, 'A' animates and 'E' edits the layer.
+  if (RTDB != nullptr && RTDB->SingleStepActive != 0 && (key == 'A' || key == 'a' || key == 'E' || key == 'e')) {
+    const bool animate = key == 'A' || key == 'a';
+    key = 0;
+    if (animate)
+      RTDB->ToggleAnimate();
+    else
+      RTDB->SingleStepEdit();
+    return;
+  }
   if (key >= 32 && key <= 126) {
     UserPanel->TypeChar(key);
     key = 0;

@@ -286,16 +286,16 @@ class TWorkspaceViewServices : public TViewServices {
 };
 
 // The main window's side of the small dialogs: the command interpreter's
-// toolbar-behaviour and sticky-lines switches (loaded from the registry when
-// the window is created), the drawing area's colour, the layer and tool
+// toolbar-behaviour and sticky-lines switches (which the interpreter loads
+// from the registry when it is made), the drawing area's colour, the layer and tool
 // button panels, and pressing a tool button.
 class TWorkspaceDialogHost : public TDialogHost {
  public:
   explicit TWorkspaceDialogHost(TWorkspace& workspace);
-  bool ToolbarBehaviour() override { return Toolbar_; }
-  void SetToolbarBehaviour(bool value) override { Toolbar_ = value; }
-  bool StickyLines() override { return Sticky_; }
-  void SetStickyLines(bool value) override { Sticky_ = value; }
+  bool ToolbarBehaviour() override;
+  void SetToolbarBehaviour(bool value) override;
+  bool StickyLines() override;
+  void SetStickyLines(bool value) override;
   void SetDrawingAreaColor(TColor color) override;
   void ShowLayerPanel(bool show) override;
   void ShowToolbarPanel(bool show) override;
@@ -303,7 +303,5 @@ class TWorkspaceDialogHost : public TDialogHost {
 
  private:
   TWorkspace& Workspace_;
-  bool Toolbar_ = true;
-  bool Sticky_ = false;
 };
 

@@ -177,6 +177,10 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
         if (RTDB != nullptr) RTDB->StartSingleStep();
       });
     };
+    // Animation of a running play ('A'); its tick follows the play's state.
+    view.Add("&Animate", "Animate1").OnClick = [](TMenuItem&) {
+      if (RTDB != nullptr) RTDB->ToggleAnimate();
+    };
     AddFlip(view, *ticks, "&Head Up Moves", "HeadUpMoves1", HeadUpMoves);
     AddFlip(view, *ticks, "Feed Rate Changes", "FeedRateChanges1", FeedRateChanges);
     AddFlip(view, *ticks, "Z Offset Changes", "ZOffsetChanges1", ZOffsetChanges);
@@ -313,7 +317,8 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   TMenuItem& view = menu.Add("&View", "View" + std::to_string(3 - mode));
   view.Add("&Refresh", "Refresh1").SetHint("[RD] Redraw").OnClick = [](TMenuItem&) {
     CurrentHelpContext = 83;
-    ViewServices().RedrawView();
+    // A full redraw: the rout layers are compensated and report afresh.
+    if (MyScreen != nullptr) MyScreen->RedrawWithFlag();
   };
   command(view, "&Full Screen", "FullScreen1", 150);
   command(view, "Zoom &In", "ZoomIn1", 153, "[ZW] Zoom In", 43);
@@ -475,6 +480,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       ExecuteAutoTabDialog();
     });
     idle(modify, "Auto &Rout Config", "AutoRout1", [] {
+      CurrentHelpContext = 93;
       TModalBracket bracket;
       ExecuteAutoRoutDialog();
     }).SetHint("[AU] Configure Auto Rout");

@@ -47,7 +47,6 @@ class TEntityEditorTest : public TCleanupTest {
     }
     RoutToolPages[40][1].HighFeed = 40 * 127;
     RoutToolPages[40][1].Diameter = In / 8;
-    SetArcLengthParameter(100.0);
     DrillUndo = new TDrillUndo();
     DRDB = new TDrillDatabase();
     RoutUndo = new TRoutUndo();

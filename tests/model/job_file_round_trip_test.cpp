@@ -53,15 +53,25 @@ class JobFileRoundTripTest : public TJobFileTest {
       return t;
     };
 
-    for (int32_t i = 0; i < 60; ++i)
-      ToolTable[pick(1, kToolCount)] = {pick(0, 10000000), pick(-5, 100000), pick(0, 200000),
-                                        coord(), pick(0, 1000000), uint8_t(pick(0, 1))};
+    // Every value is drawn in a statement of its own (or in a braced list,
+    // which runs left to right): the order in which C++ evaluates function
+    // arguments and operands is unspecified, and the job must not depend on
+    // the compiler or the build.
+    for (int32_t i = 0; i < 60; ++i) {
+      const TToolRecord tool{pick(0, 10000000), pick(-5, 100000), pick(0, 200000),
+                             coord(), pick(0, 1000000), uint8_t(pick(0, 1))};
+      ToolTable[pick(1, kToolCount)] = tool;
+    }
     ToolTable[1000] = {25400000, -2147483647 - 1, 2147483647, -1, 0, 1};
     for (int l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
-      for (int32_t i = 0; i < 8; ++i)
-        RoutToolPages[l][pick(1, kToolCount)] = {pick(1, 10000000), pick(0, 1) * pick(1, 900000),
-                                                 uint16_t(pick(0, 65535)),
-                                                 uint16_t(pick(0, 65535)), coord()};
+      for (int32_t i = 0; i < 8; ++i) {
+        const int32_t diameter = pick(1, 10000000);
+        const int32_t compensated = pick(0, 1);
+        const int32_t compensation = pick(1, 900000);
+        const TRoutToolRecord tool{diameter, compensated * compensation, uint16_t(pick(0, 65535)),
+                                   uint16_t(pick(0, 65535)), coord()};
+        RoutToolPages[l][pick(1, kToolCount)] = tool;
+      }
 
     std::vector<TStepObject*> steps;
     for (int32_t i = 0; i < 6; ++i)
@@ -79,10 +89,26 @@ class JobFileRoundTripTest : public TJobFileTest {
       const uint8_t layer = uint8_t(pick(0, 29));
       int32_t n = 0;
       switch (pick(0, 3)) {
-        case 0: n = DB->AddPointOnLayer(coord(), coord(), layer); break;
-        case 1: n = DB->AddLineOnLayer(coord(), coord(), coord(), coord(), layer); break;
-        case 2: n = DB->AddArcOnLayer({coord(), coord()}, {coord(), coord()}, {coord(), coord()}, layer); break;
-        default: n = DB->AddCircleOnLayer(coord(), coord(), pick(0, 50000000), layer); break;
+        case 0: {
+          const int32_t y = coord(), x = coord();
+          n = DB->AddPointOnLayer(x, y, layer);
+          break;
+        }
+        case 1: {
+          const int32_t y2 = coord(), x2 = coord(), y1 = coord(), x1 = coord();
+          n = DB->AddLineOnLayer(x1, y1, x2, y2, layer);
+          break;
+        }
+        case 2: {
+          const TIntPoint c{coord(), coord()}, e{coord(), coord()}, s{coord(), coord()};
+          n = DB->AddArcOnLayer(s, e, c, layer);
+          break;
+        }
+        default: {
+          const int32_t r = pick(0, 50000000), y = coord(), x = coord();
+          n = DB->AddCircleOnLayer(x, y, r, layer);
+          break;
+        }
       }
       if (pick(0, 9) == 0) DB->MarkDeleted(n);
     }
@@ -94,10 +120,28 @@ class JobFileRoundTripTest : public TJobFileTest {
       const int32_t tool = pick(1, kToolCount);
       int32_t n = 0;
       switch (i < 400 ? pick(0, 3) : 0) {
-        case 0: n = DRDB->AddHoleOnLayer(coord(), coord(), layer, tool, true); break;
-        case 1: n = DRDB->AddSlotOnLayer(coord(), coord(), coord(), coord(), layer, tool, true); break;
-        case 2: n = DRDB->AddCircleOnLayer(coord(), coord(), pick(0, 50000000), layer, tool, true); break;
-        default: n = DRDB->AddTextOnLayer(coord(), coord(), text(40), pick(0, 1) != 0, layer, tool, true); break;
+        case 0: {
+          const int32_t y = coord(), x = coord();
+          n = DRDB->AddHoleOnLayer(x, y, layer, tool, true);
+          break;
+        }
+        case 1: {
+          const int32_t y2 = coord(), x2 = coord(), y1 = coord(), x1 = coord();
+          n = DRDB->AddSlotOnLayer(x1, y1, x2, y2, layer, tool, true);
+          break;
+        }
+        case 2: {
+          const int32_t r = pick(0, 50000000), y = coord(), x = coord();
+          n = DRDB->AddCircleOnLayer(x, y, r, layer, tool, true);
+          break;
+        }
+        default: {
+          const bool flag = pick(0, 1) != 0;
+          const std::string t = text(40);
+          const int32_t y = coord(), x = coord();
+          n = DRDB->AddTextOnLayer(x, y, t, flag, layer, tool, true);
+          break;
+        }
       }
       ASSERT_NE(n, 0);
       if (TStepObject* s = someSteps()) DRDB->EntityAt(n)->SetStepObj(s);
@@ -115,18 +159,32 @@ class JobFileRoundTripTest : public TJobFileTest {
         const int32_t z = pick(0, 4) == 0 ? NoZOffset : coord();
         int32_t h = 0;
         switch (pick(0, 6)) {
-          case 0: h = RTDB->AddJog(p, layer, uint8_t(pick(0, 2)), pick(1, kToolCount), pick(0, kToolCount)); break;
-          case 1: h = RTDB->AddLine(p, layer, feed, z); break;
-          case 2: h = RTDB->AddArc(p, layer, feed, pick(0, 1) != 0, {coord(), coord()}, z); break;
-          case 3:
-            h = RTDB->AddCircle(p, layer, pick(1, kToolCount), feed, pick(0, kToolCount),
-                                pick(0, 50000000), pick(0, 1) != 0, z);
+          case 0: {
+            const int32_t comp = pick(0, kToolCount), tool = pick(1, kToolCount);
+            const uint8_t side = uint8_t(pick(0, 2));
+            h = RTDB->AddJog(p, layer, side, tool, comp);
             break;
+          }
+          case 1: h = RTDB->AddLine(p, layer, feed, z); break;
+          case 2: {
+            const TIntPoint c{coord(), coord()};
+            const bool clockwise = pick(0, 1) != 0;
+            h = RTDB->AddArc(p, layer, feed, clockwise, c, z);
+            break;
+          }
+          case 3: {
+            const bool g32 = pick(0, 1) != 0;
+            const int32_t r = pick(0, 50000000), comp = pick(0, kToolCount), tool = pick(1, kToolCount);
+            h = RTDB->AddCircle(p, layer, tool, feed, comp, r, g32, z);
+            break;
+          }
           case 4: h = RTDB->AddHole(p, layer, pick(1, kToolCount)); break;
           default: {
             const uint8_t saved = CurrentLayer;
             CurrentLayer = layer;
-            h = RTDB->AddCommand(p, text(60), uint8_t(pick(0, 255)));
+            const uint8_t holdOff = uint8_t(pick(0, 255));
+            const std::string t = text(60);
+            h = RTDB->AddCommand(p, t, holdOff);
             CurrentLayer = saved;
             break;
           }

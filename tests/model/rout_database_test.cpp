@@ -97,6 +97,7 @@ TEST_F(TRoutDatabaseTest, ArcsChordsAndZeroLengthRules) {
                           "A7 -940,-342 c0,0"}));
 
   // A radius beyond the arc length bound goes in as chords.
+  const double bound = ArcLengthParameter();
   SetArcLengthParameter(0.1);
   CurrentLayer = 43;
   RTDB->AddArcSegment({10000000, 0}, false, {0, 10000000}, false, 0, NoZOffset, {0, 0});
@@ -105,6 +106,7 @@ TEST_F(TRoutDatabaseTest, ArcsChordsAndZeroLengthRules) {
   EXPECT_EQ(chords.front(), "J 10000000,0 t1");
   EXPECT_EQ(chords.back(), "L 0,10000000");
   for (std::size_t k = 1; k < chords.size(); ++k) EXPECT_EQ(chords[k][0], 'L');
+  SetArcLengthParameter(bound);
   ExpectConsistent();
 }
 
@@ -235,12 +237,22 @@ TEST_F(TRoutDatabaseTest, CompactClearAndDeleteLayerRenumberAndResetTheJournal) 
   ExpectConsistent();
   EXPECT_EQ(RoutEntityCount, 3);
 
-  TSequenceStore* before = Seq;
+  // Clear starts the cut order afresh: no layer keeps an entry, a cursor, an
+  // insertion point or a logged undo step.
+  Seq->SetInsertPoint(41, 2);
+  Seq->SetReadCursor(41, 3);
+  ASSERT_TRUE(Seq->SaveUndoLayer(41));
+  ASSERT_NE(Seq->UndoPos(), 1);
   RoutLayerTools[41] = {5, 6};
   RTDB->G93Origins[41] = {7, 8};
   RTDB->Clear();
-  EXPECT_NE(Seq, nullptr);
-  EXPECT_NE(Seq, before);  // a fresh store
+  ASSERT_NE(Seq, nullptr);
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
+    EXPECT_EQ(Seq->Count(l), 0);
+    EXPECT_EQ(Seq->ReadCursor(l), 1);
+    EXPECT_EQ(Seq->InsertPoint(l), 1);
+  }
+  EXPECT_EQ(Seq->UndoPos(), 1);
   EXPECT_EQ(RoutEntityCount, 0);
   EXPECT_EQ(RoutLayerTools[41], (TRoutLayerTool{1, 1}));
   EXPECT_EQ(RTDB->G93Origins[41], (TIntPoint{0, 0}));

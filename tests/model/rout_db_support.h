@@ -36,7 +36,6 @@ class TRoutDbTest : public TKorvexTest {
       RoutLayerTools[l] = {};
       RoutToolPages[l].Fill({});
     }
-    SetArcLengthParameter(100.0);
     RoutUndo = new TRoutUndo();
     ActiveUndo = RoutUndo;
     RTDB = new TRoutDatabase();

@@ -158,6 +158,36 @@ TEST_F(OdbExportTest, SteppedHoleWritesItsCopies) {
   EXPECT_NE(features.find("P 4.000000 0.000000 0 P 0 0"), std::string::npos);
 }
 
+// A drilled slot's pads follow the slot algorithm settings: the direction
+// picks the pass.
+TEST_F(OdbExportTest, SlotPadsFollowTheSlotAlgorithm) {
+  ToolTable[1].Diameter = kInch / 8;
+  DRDB->AddSlotOnLayer(0, 0, kInch, 0, 30, 1, true);
+  auto pads = [&](uint8_t direction, const std::string& name) {
+    DRDB->SlotAlgorithm.BiDirectional = direction;
+    TOdbWriter w;
+    EXPECT_EQ(w.Init((TempDir / name).string()), "");
+    w.AddStep(OdbStepName = "KORVEX6");
+    w.AddLayer("D0", 0);
+    w.BuildTree();
+    WriteDrillLayer(w, 30, "");
+    const std::string features = Text(TempDir / name / "steps/korvex6/layers/d0/features");
+    std::vector<std::string> out;
+    for (std::size_t p = features.find("\nP "); p != std::string::npos; p = features.find("\nP ", p + 1))
+      out.push_back(features.substr(p + 1, features.find('\n', p + 1) - p - 1));
+    return out;
+  };
+  const std::vector<std::string> rows = pads(0, "rows"), halves = pads(1, "halves");
+  ASSERT_FALSE(rows.empty());
+  // The subdivision pass starts with both ends, then the middle.
+  ASSERT_GE(halves.size(), 3u);
+  EXPECT_NE(rows, halves);
+  EXPECT_EQ(halves[0].substr(0, 20), "P 0.000000 0.000000 ");
+  EXPECT_EQ(halves[1].substr(0, 20), "P 1.000000 0.000000 ");
+  EXPECT_EQ(halves[2].substr(0, 20), "P 0.500000 0.000000 ");
+  EXPECT_EQ(rows[1].substr(0, 20), "P 0.125000 0.000000 ");
+}
+
 TEST_F(OdbExportTest, ExportedJobReadsBack) {
   // CAD layer 1: a line, an arc, a circle and a point; a PROFILE layer;
   // drill layer D0 with two tools, one hole stepped four times; rout

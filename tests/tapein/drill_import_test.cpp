@@ -176,21 +176,23 @@ TEST_F(DrillImportTest, ToolsMeetingToolsInUseAreOffsetPastThemWithTheImportsNot
             "12 tool numbers are already in use.\r\nNew tool numbers will be offset by 12");
 }
 
-TEST_F(DrillImportTest, ToolsApartFromTheToolsInUseKeepTheirNumbersWithoutANotice) {
+TEST_F(DrillImportTest, ToolsApartFromTheToolsInUseAreOffsetAllTheSame) {
   ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 1, true), 0);
   ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 2, true), 0);
-  ToolTable[5].Diameter = 99;  // a stored tool the import writes over
-  ToolTable[7].Diameter = 77;  // would have been the offset T5: left alone
+  ToolTable[3].Diameter = 33;  // a tape tool's own number: left alone
+  ToolTable[7].Diameter = 77;  // the offset T5: written over
   const TToolRecord firstTool = ToolTable[1];
   EXPECT_TRUE(Import(Tape("a.drl", "M48\nT3C0.020\nT5C0.030\n%\nT3\nX010000Y010000\nT5\n"
                                    "X020000Y010000\nX030000Y010000\nM30\n")));
-  EXPECT_EQ(DrillToolOffset, 0);
-  EXPECT_EQ(HolesPerTool(3), (std::map<int32_t, int32_t>{{3, 1}, {5, 2}}));
-  EXPECT_EQ(ToolTable[3].Diameter, 508000);
-  EXPECT_EQ(ToolTable[5].Diameter, 762000);
-  EXPECT_EQ(ToolTable[7].Diameter, 77);
+  EXPECT_EQ(DrillToolOffset, 2);
+  EXPECT_EQ(HolesPerTool(3), (std::map<int32_t, int32_t>{{5, 1}, {7, 2}}));
+  EXPECT_EQ(ToolTable[5].Diameter, 508000);
+  EXPECT_EQ(ToolTable[7].Diameter, 762000);
+  EXPECT_EQ(ToolTable[3].Diameter, 33);
   EXPECT_EQ(ToolTable[1].Diameter, firstTool.Diameter);
-  EXPECT_TRUE(ShownMessageBoxes().empty());
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "2 tool numbers are already in use.\r\nNew tool numbers will be offset by 2");
   // Hits before any tool change belong to an unnamed tool of the tape: they
   // stay past the tools in use.
   DRDB->Clear();
@@ -215,8 +217,8 @@ TEST_F(DrillImportTest, RoutedMovesAreReportedAsNotImported) {
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, notice);
 
-  // The slot tape of the samples into a job with tools T1 and T2: its T3 and
-  // T5 meet neither, and its three routed slots are reported.
+  // The slot tape of the samples into a job with tools T1 and T2: its tools
+  // are offset past them, and its three routed slots are reported.
   const auto file = SharedTestData() / "excellon" /
                     "altium-composite-drill__NC_Drill__LimeSDR-QPCIe_1v2-SlotHoles.TXT";
   if (SharedTestData().empty() || !std::filesystem::exists(file)) GTEST_SKIP() << "no sample tapes";
@@ -225,10 +227,12 @@ TEST_F(DrillImportTest, RoutedMovesAreReportedAsNotImported) {
   ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 1, true), 0);
   ASSERT_NE(DRDB->AddHoleOnLayer(0, 0, 30, 2, true), 0);
   EXPECT_TRUE(Import(file.string()));
-  EXPECT_EQ(DrillToolOffset, 0);
+  EXPECT_EQ(DrillToolOffset, 2);
   EXPECT_EQ(DrillEntityCount, 2);
-  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text.rfind("3 routed moves were not imported", 0), 0u);
+  ASSERT_EQ(ShownMessageBoxes().size(), 2u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "2 tool numbers are already in use.\r\nNew tool numbers will be offset by 2");
+  EXPECT_EQ(ShownMessageBoxes()[1].Text.rfind("3 routed moves were not imported", 0), 0u);
 }
 
 TEST_F(DrillImportTest, ToolsBeyondTheTableAreRefusedAndTheImportWithdrawn) {

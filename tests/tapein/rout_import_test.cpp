@@ -43,7 +43,6 @@ class TRoutImportTest : public TKorvexTest {
       RoutLayerModified[l] = false;
       RoutLayerFileNames[l].clear();
     }
-    SetArcLengthParameter(100.0);
     RoutUndo = new TRoutUndo();
     ActiveUndo = RoutUndo;
     RTDB = new TRoutDatabase();

@@ -64,6 +64,27 @@ TEST_F(TapeBounds, RepeatCountsAreBoundedAndOverlongCountsAreNeverUsed) {
   r->Done();
 }
 
+TEST_F(TapeBounds, ATapeOfExactlyAsManyHitsAsTheLimitReadsAndOneMoreStops) {
+  // A hundred rows of one hit and 9,999 repeats: 1,000,000 hits, then M30.
+  std::vector<std::string> body;
+  for (int i = 0; i < 100; ++i) {
+    body.push_back("X010000Y" + std::to_string(1000000 + 100 * i).substr(1));
+    body.push_back("R9999X000001Y000000");
+  }
+  auto r = Run(Tape(body));
+  EXPECT_FALSE(Failed) << r->First("Error");
+  EXPECT_EQ(r->Hits.size(), 1000000u);
+  r->Done();
+
+  body.push_back("X010000Y050000");
+  r = Run(Tape(body));
+  EXPECT_TRUE(Failed);
+  EXPECT_EQ(r->First("Error"), "Error Line 206: the tape makes more than 1,000,000 holes and moves; "
+                               "the reading stops.");
+  EXPECT_EQ(r->Hits.size(), 1000000u);
+  r->Done();
+}
+
 // A reader whose user presses Cancel as soon as the reader asks.
 class TCancelledLog : public TCallLog {
  public:

@@ -15,6 +15,7 @@
 #include "foundation/file_utils.h"
 #include "foundation/nc_format.h"
 #include "model/drill_tools.h"
+#include "model/hit_patterns.h"
 #include "tapein/filter_lists.h"
 #include "tapeout/drill_tape_writer.h"
 #include "tapeout/drill_gerber_writer.h"
@@ -697,6 +698,85 @@ TEST_F(TDrillTapeWriterTest, TheEsiLaserFileHoldsEveryExpandedHitInMicrons) {
   DRDB->Clear();
   EXPECT_FALSE(WriteEsiLaserFile(Path("none.esi")));
   EXPECT_FALSE(fs::exists(Path("none.esi")));
+}
+
+}  // namespace
+
+namespace {
+
+// A slot generator that keeps its hits and its pilot hits.
+class TSlotHitsSeen : public TDrilledSlotPattern {
+ public:
+  using TDrilledSlotPattern::TDrilledSlotPattern;
+  void EmitHit(int32_t x, int32_t y) override { Hits.push_back({x, y}); }
+  void EmitPilotHit(int32_t x, int32_t y) override { Pilots.push_back({x, y}); }
+  std::vector<TIntPoint> Hits, Pilots;
+};
+
+// The expanded hits of each tool of a collected tape.
+std::map<int32_t, std::vector<TIntPoint>> ToolHits(const TDrillTapeProgram& program) {
+  std::map<int32_t, std::vector<TIntPoint>> out;
+  for (const TDrillTapeTool& t : program.Tools)
+    for (const TDrillTapeItem& item : t.Items)
+      out[t.Tool].insert(out[t.Tool].end(), item.Points.begin(), item.Points.end());
+  return out;
+}
+
+TEST_F(TDrillTapeWriterTest, ExpandedSlotsFollowTheSlotAlgorithmSettings) {
+  const int32_t S = Inch / 8, cusp = DRDB->SlotAlgorithm.CuspDefault;
+  ToolTable[1].Diameter = S;
+  ToolTable[2].Diameter = Inch / 20;  // 40 % of tool 1: its pilot drill
+  ToolTable[3].Diameter = Inch / 10;  // 80 %: too large for a pilot
+  const TIntPoint a{Inch, Inch}, b{2 * Inch, Inch}, shortEnd{Inch + S / 2, Inch};
+  Options.ExpandSlots = true;
+  auto collect = [&](const TIntPoint& end) {
+    for (int32_t i = 1; i <= DrillEntityCount; ++i) DRDB->DeleteEntity(i);
+    DRDB->AddSlotOnLayer(a.X, a.Y, end.X, end.Y, 30, 1, true);
+    return ToolHits(CollectDrillTape(Options, DrillTapeLayerMask(), DefaultDrillFormat(true)));
+  };
+  EXPECT_EQ(PilotToolFor(S, DRDB->SlotAlgorithm), 2);
+
+  // Bi-directional: the row-refinement pass; uni-directional: subdivision.
+  TSlotHitsSeen rows(0, a, b, S, cusp), halves(1, a, b, S, cusp);
+  rows.Generate();
+  halves.Generate();
+  ASSERT_NE(rows.Hits, halves.Hits);
+  DRDB->SlotAlgorithm.BiDirectional = 0;
+  EXPECT_EQ(collect(b), (std::map<int32_t, std::vector<TIntPoint>>{{1, rows.Hits}}));
+  DRDB->SlotAlgorithm.BiDirectional = 1;
+  EXPECT_EQ(collect(b), (std::map<int32_t, std::vector<TIntPoint>>{{1, halves.Hits}}));
+
+  // A short slot of the row-refinement pass compensated by 10 % of the
+  // drill, at most 0.005 in.
+  DRDB->SlotAlgorithm.BiDirectional = 0;
+  DRDB->SlotAlgorithm.DoShortSlotComp = 1;
+  DRDB->SlotAlgorithm.ShortSlotCompFactor = 10;
+  DRDB->SlotAlgorithm.ShortSlotMaxComp = Inch / 200;
+  TSlotHitsSeen compensated(0, a, shortEnd, S, cusp), plain(0, a, shortEnd, S, cusp);
+  compensated.GenerateWith(true, false, 0.005, 0.1);
+  plain.Generate();
+  ASSERT_NE(compensated.Hits, plain.Hits);
+  EXPECT_EQ(collect(shortEnd)[1], compensated.Hits);
+  DRDB->SlotAlgorithm.DoShortSlotComp = 0;
+  EXPECT_EQ(collect(shortEnd)[1], plain.Hits);
+
+  // Multi tool piloting: the pilot hits go to the pilot tool.
+  DRDB->SlotAlgorithm.MultiToolPiloting = true;
+  TSlotHitsSeen piloted(0, a, b, S, cusp);
+  piloted.GeneratePilot(Inch / 20);
+  ASSERT_FALSE(piloted.Pilots.empty());
+  EXPECT_EQ(collect(b), (std::map<int32_t, std::vector<TIntPoint>>{{1, piloted.Hits}, {2, piloted.Pilots}}));
+  // A short slot is piloted only under the multi tool short-slot method.
+  EXPECT_EQ(collect(shortEnd), (std::map<int32_t, std::vector<TIntPoint>>{{1, plain.Hits}}));
+  DRDB->SlotAlgorithm.DoShortSlotComp = 2;
+  TSlotHitsSeen shortPiloted(0, a, shortEnd, S, cusp);
+  shortPiloted.GeneratePilot(Inch / 20);
+  EXPECT_EQ(collect(shortEnd),
+            (std::map<int32_t, std::vector<TIntPoint>>{{1, shortPiloted.Hits}, {2, shortPiloted.Pilots}}));
+  // No tool within the pilot sizes: the slot is drilled unpiloted.
+  DRDB->SlotAlgorithm.MinPilotHolePercent = 50;
+  DRDB->SlotAlgorithm.MaxPilotHolePercent = 60;
+  EXPECT_EQ(collect(b), (std::map<int32_t, std::vector<TIntPoint>>{{1, rows.Hits}}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "command/argument_command.h"
 #include "command/button_manager.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
@@ -148,7 +149,8 @@ TEST_F(TDrillRoutEditTest, TwoHolesJoinIntoOneSlotAndASingleHoleSlotIsOneStep) {
   const std::vector<std::string> holes = Drills();
   ASSERT_TRUE(ButtonManager().Press(13));
   Click(0, 0);
-  Click(0, 0);  // the same hole twice is refused
+  Click(0, 0);  // the pick cycle has no other hole here: nothing is picked
+  Click(0, 0);  // the cycle starts again: the same hole twice is refused
   EXPECT_EQ(Drills(), holes);
   Click(0, 0);
   Click(2 * In, 0);
@@ -164,6 +166,51 @@ TEST_F(TDrillRoutEditTest, TwoHolesJoinIntoOneSlotAndASingleHoleSlotIsOneStep) {
   Undo();
   Undo();
   EXPECT_EQ(Drills(), holes);
+}
+
+TEST_F(TDrillRoutEditTest, PicksAtOneSpotStepThroughStackedHitsAndTwoOfThemMakeASlot) {
+  StartProgram();
+  SelectLayer(30);
+  DRDB->CurrentTool = 2;
+  const int32_t first = DRDB->AddHole(In, In, true);
+  ASSERT_NE(first, 0);
+  ASSERT_NE(DRDB->AddHole(In, In, true), 0);
+  ASSERT_NE(DRDB->AddHole(In, In, true), 0);
+  ASSERT_NE(DRDB->AddHole(3 * In, In, true), 0);
+  const int32_t aperture = CommandServices.Aperture();
+  // The picks a PICK argument makes, one click after another.
+  auto pick = [&](int32_t x, int32_t y) { return CommandServices.Pick(x, y, aperture, 0); };
+  EXPECT_EQ(pick(In, In), first);
+  EXPECT_TRUE(DRDB->PickMarkShown);
+  EXPECT_EQ(pick(In, In), first + 1);
+  EXPECT_TRUE(DRDB->MultipleNoticeShown);
+  EXPECT_EQ(pick(In, In), first + 2);
+  EXPECT_EQ(pick(In, In), 0);
+  EXPECT_EQ(pick(In, In), first);
+  // The pointer moving away starts a new cycle there; the command ending
+  // takes the marks away.
+  EXPECT_EQ(pick(In, In), first + 1);
+  TInputEvent move;
+  move.Kind = ievMouseMove;
+  move.WorldX = 3 * In;
+  move.WorldY = In;
+  ECO->HandleEvent(move);
+  EXPECT_FALSE(DRDB->PickMarkShown);
+  move.WorldX = In;
+  ECO->HandleEvent(move);
+  EXPECT_EQ(pick(In, In), first);
+
+  // Convert Holes to Slot on two stacked hits picks both.
+  DrillUndo->Reset();
+  ECO->CancelCommand();
+  EXPECT_FALSE(DRDB->PickMarkPending);
+  ASSERT_TRUE(ButtonManager().Press(13));
+  Click(In, In);
+  Click(In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(LastStep(), "Two Holes to Slot");
+  EXPECT_EQ(Drills(), (std::vector<std::string>{"H 25400000 25400000 t2", "H 76200000 25400000 t2",
+                                                "S 25400000 25400000 25400000 25400000 t2"}));
 }
 
 TEST_F(TDrillRoutEditTest, WindowToolChangeGivesTheHitsInsideTheTypedTool) {

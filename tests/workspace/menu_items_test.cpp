@@ -91,7 +91,7 @@ const std::map<uint8_t, std::set<std::string>> OwnHandlerItems = {
       "PackDatabase2", "PathLengthReport1", "Options1", "AboutPelmora1", "ErrorInspector1", "TextEditor1", "TextEditRout1", "Exit1",
       "Refresh1", "Inches1", "Millimeters1", "DisplayGrid1", "ZeroZero1", "ColorTool2", "ColorLayers2",
       "G932", "FullWidth1", "SteppedParts1", "RoutConstPoints1", "SequenceNumber1", "KerfFill1",
-      "SingleStep1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
+      "SingleStep1", "Animate1", "HeadUpMoves1", "FeedRateChanges1", "ZOffsetChanges1", "RoutDirectionArrows1",
       "GougeDetect1", "Layers1", "LayerErase1", "MoveLayertoCad1", "SwitchToLayer1", "RoutOutputFormat1", "SnapToGrid1",
       "Contents1", "About2", "Version1", "MakeESILaserFile1", "CutterConfig1", "DefaultToolTable1", "DNCServer1",
       "FullPanelAutoRoutConfig1", "Tabs1", "SetPanelOrigin1", "AutoRout1",

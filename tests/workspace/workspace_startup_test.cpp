@@ -3,6 +3,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "command/button_manager.h"
+#include "model/cad_entities.h"
+#include "model/entity_store.h"
 #include "command/rubber_brain.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
@@ -225,3 +228,123 @@ TEST_F(TWorkspaceTest, TheArrowHeadLeansByTheRoutCompensationSide) {
   RTDB->AutoRoutCompensation = 1;
   EXPECT_EQ(CurrentCompensationSide(), 1);
 }
+
+#include "workspace/small_dialogs.h"
+
+namespace {
+
+// The interpreter loads the two command options when it is made; the
+// Options dialog shows and changes the interpreter's values and saves them.
+TEST_F(TWorkspaceTest, TheInterpreterLoadsTheCommandOptionsAndTheOptionsDialogSetsThem) {
+  SaveButtonBarStyle(true);
+  SaveStickyLines(true);
+  TWorkspace& form = StartProgram();
+  EXPECT_FALSE(ECO->ToolbarBehaviour);
+  EXPECT_TRUE(ECO->StickyLines);
+  bool shownOld = false, shownSticky = false;
+  QueueModalScript("TOptionsDialog", [&](TForm& f) {
+    auto& d = static_cast<TOptionsDialog&>(f);
+    shownOld = d.KORVEX5CheckBox.Checked();
+    shownSticky = d.StickyCheckBox.Checked();
+    d.KORVEX5CheckBox.SetChecked(false);
+    d.StickyCheckBox.SetChecked(false);
+    f.Click("OKButton");
+  });
+  TMenuItem* options = form.MenuItem(emCad, "Options1");
+  ASSERT_NE(options, nullptr);
+  options->OnClick(*options);
+  EXPECT_TRUE(shownOld);
+  EXPECT_TRUE(shownSticky);
+  EXPECT_TRUE(ECO->ToolbarBehaviour);
+  EXPECT_FALSE(ECO->StickyLines);
+  EXPECT_FALSE(LoadButtonBarStyle());
+  EXPECT_FALSE(LoadStickyLines());
+}
+
+// With sticky lines a CAD line starts where the last one ended; without,
+// every line takes two clicks.
+TEST_F(TWorkspaceTest, StickyLinesChainTheCadLineCommand) {
+  SaveStickyLines(true);
+  StartProgram();
+  SelectLayer(3);
+  constexpr int32_t In = 25400000;
+  auto click = [](int32_t x, int32_t y) {
+    TInputEvent e;
+    e.Kind = ievMouseDown;
+    e.Buttons = mbtLeft;
+    e.WorldX = x;
+    e.WorldY = y;
+    ECO->HandleEvent(e);
+  };
+  auto lines = [] {
+    std::vector<std::pair<TIntPoint, TIntPoint>> out;
+    for (int32_t i = 1; i <= CadEntityCount; ++i)
+      if (TCadEntity* e = DB->EntityAt(i); e != nullptr && e->GetType() == 2) {
+        TIntPoint a, b;
+        e->GetPoint(a);
+        e->GetSecondPoint(b);
+        out.push_back({a, b});
+      }
+    return out;
+  };
+  ASSERT_TRUE(ButtonManager().Press(59));
+  click(0, 0);
+  click(In, 0);
+  click(In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(lines(), (std::vector<std::pair<TIntPoint, TIntPoint>>{{{0, 0}, {In, 0}}, {{In, 0}, {In, In}}}));
+
+  ECO->StickyLines = false;
+  ASSERT_TRUE(ButtonManager().Press(59));
+  click(0, 2 * In);
+  click(In, 2 * In);
+  click(2 * In, 2 * In);
+  ECO->CancelCommand();
+  EXPECT_EQ(lines().size(), 3u);
+}
+
+}  // namespace
+
+namespace {
+
+// The window opens centred; the first start makes it most of the screen
+// (the headless screen is 1024 x 768), a later one keeps the saved size.
+TEST_F(TWorkspaceTest, TheWindowOpensCentredAndAFirstStartTakesMostOfTheScreen) {
+  TWorkspace& form = StartProgram();
+  EXPECT_EQ(form.Width(), 921);
+  EXPECT_EQ(form.Height(), 691);
+  EXPECT_EQ(form.Left(), (1024 - 921) / 2);
+  EXPECT_EQ(form.Top(), (768 - 691) / 2);
+  CloseProgram();
+  MainFormBounds = {};
+  TWorkspace& again = StartProgram();
+  EXPECT_EQ(again.Width(), 921);
+  CloseProgram();
+  // A saved size larger than the screen stands at its top left corner.
+  MainFormBounds = {};
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("\\Software\\Orbenwright\\KORVEX\\6.0\\Layout", true));
+  reg.WriteInteger("Width", 1100);
+  reg.WriteInteger("Height", 500);
+  reg.WriteInteger("Left", 7);
+  reg.CloseKey();
+  TWorkspace& wide = StartProgram();
+  EXPECT_EQ(wide.Width(), 1100);
+  EXPECT_EQ(wide.Left(), 0);
+  EXPECT_EQ(wide.Top(), (768 - 500) / 2);
+  EXPECT_FALSE(wide.Maximized());
+  // Closed maximised (as the window system reports it), it opens maximised
+  // with the size it had before.
+  wide.MaximizedFromBackend(true);
+  CloseProgram();
+  MainFormMaximized = false;
+  TWorkspace& big = StartProgram();
+  EXPECT_TRUE(big.Maximized());
+  EXPECT_EQ(big.Width(), 1100);
+  big.MaximizedFromBackend(false);
+  CloseProgram();
+  MainFormMaximized = true;
+  EXPECT_FALSE(StartProgram().Maximized());
+}
+
+}  // namespace

@@ -417,7 +417,10 @@ class TQtFormWindow : public QDialog {
   }
   void changeEvent(QEvent* e) override {
     QDialog::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange) ReportNormalBounds();
+    if (e->type() == QEvent::WindowStateChange) {
+      form_.MaximizedFromBackend((windowState() & Qt::WindowMaximized) != 0);
+      ReportNormalBounds();
+    }
   }
   void closeEvent(QCloseEvent* e) override {
     if (form_.ModalEnded() || !form_.Showing() || form_.CloseFromBackend()) e->accept();
@@ -1181,7 +1184,10 @@ class TQtFormsBackend : public TFormsBackend {
     w->PlaceOnScreen();
     w->KeepOnScreen();
     TieToActiveWindow(w);
-    w->show();
+    if (form.Maximized())
+      w->showMaximized();
+    else
+      w->show();
     // Opened by a command: it comes to the front with the keyboard focus.
     w->raise();
     w->activateWindow();

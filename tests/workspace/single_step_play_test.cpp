@@ -1,0 +1,158 @@
+// Single-step play of a rout layer in the started program: the View item
+// starts it, the play buttons step by cut and by path, 'A' and the animate
+// item animate it, the right button stops the animation and then the play,
+// and 'E' hands the layer to the text editor while the play goes on.
+#include <gtest/gtest.h>
+
+#include "command/button_manager.h"
+#include "model/rout_database.h"
+#include "model/undo_journal.h"
+#include "platform/headless/headless_forms.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+constexpr int32_t PlayButtons[] = {PlayNextCutCommand, PlayNextPathCommand, PlayBackCutCommand,
+                                   PlayBackPathCommand};
+
+class TSingleStepPlayTest : public TWorkspaceTest {
+ protected:
+  // Two paths on layer 40: a jog and three lines, a jog and two lines.
+  TWorkspace& StartWithTwoPaths() {
+    TWorkspace& form = StartProgram();
+    SelectLayer(40);
+    RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+    RTDB->AppendLine({In, In}, 0, NoZOffset);
+    RTDB->AppendLine({0, In}, 0, NoZOffset);
+    RTDB->AddLineSegment({5 * In, 5 * In}, {6 * In, 5 * In}, false, NoZOffset, 0);
+    RTDB->AppendLine({6 * In, 6 * In}, 0, NoZOffset);
+    return form;
+  }
+  static void Play(TWorkspace& form) {
+    TMenuItem* item = form.MenuItem(emRout, "SingleStep1");
+    ASSERT_NE(item, nullptr);
+    item->OnClick(*item);
+    ASSERT_EQ(RTDB->SingleStepActive, 1);
+  }
+  static void Key(TWorkspace& form, char c) { form.FormKeyPress(c); }
+  static void RightButton() {
+    TInputEvent e;
+    e.Kind = ievMouseDown;
+    e.Buttons = mbtRight;
+    MyScreen->HandleEvent(e);
+  }
+  static bool ButtonsEnabled() {
+    bool all = true, none = true;
+    for (int32_t c : PlayButtons) {
+      all = all && ButtonManager().IsEnabled(c);
+      none = none && !ButtonManager().IsEnabled(c);
+    }
+    EXPECT_TRUE(all || none);
+    return all;
+  }
+};
+
+TEST_F(TSingleStepPlayTest, ThePlayButtonsStepByCutAndByPath) {
+  TWorkspace& form = StartWithTwoPaths();
+  const std::string prompt = UserPanel->PromptLine(1);
+  EXPECT_FALSE(ButtonsEnabled());
+  Play(form);
+  EXPECT_TRUE(ButtonsEnabled());
+  EXPECT_EQ(UserPanel->PromptLine(1), "Single Step Mode.  Press left mouse button to advance,");
+  EXPECT_EQ(MyScreen->Activity, acSingleStep);
+
+  const int32_t first = RTDB->PlayCursor;
+  ASSERT_TRUE(ButtonManager().Press(PlayNextCutCommand));
+  EXPECT_GT(RTDB->PlayCursor, first);
+  // To the end of the first path: the next node starts the second.
+  ASSERT_TRUE(ButtonManager().Press(PlayNextPathCommand));
+  const int32_t endOfFirst = RTDB->PlayCursor;
+  ASSERT_LT(endOfFirst + 1, int32_t(RTDB->PlayList.size()));
+  EXPECT_TRUE(RTDB->PlayList[endOfFirst + 1].PathStart);
+  EXPECT_EQ(RTDB->EntityAt(RTDB->PlayList[endOfFirst].Handle)->Y, In);
+  ASSERT_TRUE(ButtonManager().Press(PlayBackCutCommand));
+  EXPECT_EQ(RTDB->PlayCursor, endOfFirst - 1);
+  // Back past the start of the first path: the play ends and the layer,
+  // the prompt and the buttons come back.
+  ASSERT_TRUE(ButtonManager().Press(PlayBackPathCommand));
+  EXPECT_EQ(RTDB->SingleStepActive, 0);
+  EXPECT_FALSE(ButtonsEnabled());
+  EXPECT_EQ(UserPanel->PromptLine(1), prompt);
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+  // Without a play the buttons do nothing.
+  EXPECT_FALSE(ButtonManager().Press(PlayNextCutCommand));
+}
+
+TEST_F(TSingleStepPlayTest, AAnimatesTheRightButtonStopsAndEEditsTheLayer) {
+  TWorkspace& form = StartWithTwoPaths();
+  TMenuItem* animate = form.MenuItem(emRout, "Animate1");
+  ASSERT_NE(animate, nullptr);
+  Play(form);
+  Key(form, 'a');
+  EXPECT_EQ(RTDB->Animate, 1);
+  EXPECT_TRUE(animate->Checked());
+  EXPECT_TRUE(form.SingleStepTimer.TimerEnabled());
+  // The right button first stops the animation, then the play.
+  RightButton();
+  EXPECT_EQ(RTDB->Animate, 0);
+  EXPECT_FALSE(animate->Checked());
+  EXPECT_EQ(RTDB->SingleStepActive, 1);
+  animate->OnClick(*animate);
+  EXPECT_EQ(RTDB->Animate, 1);
+  RightButton();
+  RightButton();
+  EXPECT_EQ(RTDB->SingleStepActive, 0);
+  EXPECT_FALSE(animate->Checked());
+  // Out of play the letters go to the command line.
+  Key(form, 'A');
+  EXPECT_EQ(RTDB->Animate, 0);
+
+  // 'E' opens the layer's tape in the editor; closed unchanged, the play
+  // goes on where it was.
+  Play(form);
+  const int32_t at = RTDB->PlayCursor;
+  bool edited = false;
+  QueueModalScript("TQuillexForm", [&](TForm& f) {
+    edited = true;
+    f.Close();
+  });
+  Key(form, 'E');
+  EXPECT_TRUE(edited);
+  EXPECT_EQ(RTDB->SingleStepActive, 1);
+  EXPECT_EQ(RTDB->PlayCursor, at);
+  EXPECT_EQ(MyScreen->Activity, acSingleStep);
+  RightButton();
+  EXPECT_EQ(RTDB->SingleStepActive, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// View > Refresh redraws with the flag: the compensation violations of the
+// rout layers are reported in a box; a plain redraw reports none.
+TEST_F(TWorkspaceTest, RefreshReportsTheCompensationViolations) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  GougeDetect = true;
+  // A line into a clockwise arc of a quarter of the cutter's radius, the
+  // cutter on the right, inside the arc: the compensated path gouges.
+  RoutToolPages[40][1].Diameter = RoutToolPages[40][1].CompDiameter = 2000000;
+  RoutLayerTools[40] = {1, 1};
+  RTDB->AutoRoutCompensation = 2;
+  RTDB->AddLineSegment({0, -10000000}, {0, 0}, false, NoZOffset, 0);
+  RTDB->AppendArc({1000000, 0}, {500000, 0}, 0, NoZOffset, true);
+  ResetHeadlessDialogs();
+  MyScreen->RedrawView();
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  TMenuItem* refresh = form.MenuItem(emRout, "Refresh1");
+  ASSERT_NE(refresh, nullptr);
+  refresh->OnClick(*refresh);
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_NE(ShownMessageBoxes().back().Text.find("compensation"), std::string::npos);
+  EXPECT_EQ(CurrentHelpContext, 83);
+  GougeDetect = false;
+}
+
+}  // namespace
