@@ -13,9 +13,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "bench_tapes.h"
 #include "tapein/nc_reader.h"
 
 namespace {
@@ -32,26 +32,6 @@ class TCountingReader : public TNCReader {
   int64_t Hits = 0;
   int64_t Sum = 0;
 };
-
-// A tape of n hits in rows of 500, with a tool change every 10,000 hits and
-// an unparsed comment block now and then.
-std::filesystem::path MakeTape(int64_t n) {
-  const auto dir = std::filesystem::temp_directory_path() / "korvex_bench";
-  std::filesystem::create_directories(dir);
-  const auto path = dir / ("tape_" + std::to_string(n) + ".drl");
-  if (std::filesystem::exists(path)) return path;
-  std::ofstream out(path);
-  out << "M48\nINCH,TZ\n";
-  for (int t = 1; t <= 20; ++t) out << "T" << t << "C0." << (10 + t) << "\n";
-  out << "%\nG90\nG05\n";
-  for (int64_t i = 0; i < n; ++i) {
-    if (i % 10000 == 0) out << "T" << (1 + (i / 10000) % 20) << "\n";
-    if (i % 5000 == 0) out << "N" << i << "\n";
-    out << "X" << (i % 500) * 100 << "Y" << (i / 500) * 100 << "\n";
-  }
-  out << "M30\n";
-  return path;
-}
 
 void BM_ReadDrillTape(benchmark::State& state) {
   const int64_t n = state.range(0);

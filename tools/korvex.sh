@@ -49,10 +49,15 @@ case "${1:-}" in
   bench)
     packages+=(libpolyclipping-dev)  # the offset benchmark's yardstick
     packages+=(ncompress)  # the .Z benchmark makes its file with compress and times uncompress
+    packages+=(gerbv)  # the peer reader the tape and import benchmarks are measured against
     install_missing
     cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON
     cmake --build build/bench -j "$jobs"
     for b in build/bench/bench_*; do "$b"; done
+    # The comparisons that print a ratio: the Drill Import command beside the
+    # peer reader, the redraw through Qt beside the headless one.
+    bash bench/drill_import_vs_peer.sh
+    bash bench/qt_redraw.sh
     ;;
   *)
     echo "usage: $0 run|test|bench" >&2

@@ -631,6 +631,9 @@ void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bo
                            const TSwapNotifyProc& notify, const TSwapErrorProc& errorProc) {
   file_ = inputFile;
   bufferPos_ = bufferEnd_ = 0;
+  // The caller may hand a file read part way.
+  const long start = inputFile != nullptr ? std::ftell(inputFile) : 0;
+  fileBytes_ = start > 0 ? start : 0;
   ioResult_ = 0;
   lineTooLong_ = false;
   LoadSwapFiles(*this, fileList, notify, false, errorProc);
@@ -658,6 +661,7 @@ bool SwapReadFileObj::FillBuffer(int& err) {
     return false;
   }
   bufferEnd_ = n;
+  fileBytes_ += static_cast<int64_t>(n);
   return true;
 }
 
@@ -747,6 +751,7 @@ void SwapReadFileObj::SkipLines(int32_t n) {
   // Lines pending from before the rewind would otherwise be delivered twice.
   pendingText_.clear();
   bufferPos_ = bufferEnd_ = 0;
+  fileBytes_ = 0;
   delivered_ = 0;
   rawCount_ = 0;
   ioResult_ = 0;

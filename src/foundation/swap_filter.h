@@ -157,9 +157,10 @@ class SwapReadFileObj : public TSwapFilter {
   int32_t LineCount() const { return rawCount_; }
   // Lines delivered by ReadLine.
   int32_t DeliveredCount() const { return delivered_; }
-  // How far into the file the reading is, in bytes (for progress).
+  // How far into the file the reading is, in bytes (for progress): the
+  // reader's own count, so asking costs no system call.
   int64_t BytesRead() const {
-    return file_ != nullptr ? std::ftell(file_) - static_cast<int64_t>(bufferEnd_ - bufferPos_) : 0;
+    return file_ != nullptr ? fileBytes_ - static_cast<int64_t>(bufferEnd_ - bufferPos_) : 0;
   }
   // Reads the file again from its start: counters and pending lines are
   // cleared, then up to n lines are read and dropped.
@@ -184,6 +185,8 @@ class SwapReadFileObj : public TSwapFilter {
   std::unique_ptr<char[]> buffer_;
   std::size_t bufferPos_ = 0;
   std::size_t bufferEnd_ = 0;
+  // The file position behind the last block read.
+  int64_t fileBytes_ = 0;
   int ioResult_ = 0;
   bool lineTooLong_ = false;
   bool charMode_ = false;

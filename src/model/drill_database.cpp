@@ -507,10 +507,21 @@ void TDrillDatabase::HoleToCircle(TDrillHandle* h) {
 
 void TDrillDatabase::ExtendEntity(TDrillEntity* e, bool withSteps, TIntPoint& mn,
                                   TIntPoint& mx) {
-  std::vector<TIntPoint> points;
   TIntPoint p;
   e->GetPoint(p);
   uint8_t type = e->GetType();
+  if (type != etDrillCircle && (!withSteps || e->GetStepObj() == nullptr)) {
+    // A job has holes by the hundred thousand: one without copies widens
+    // the extents by its points directly.
+    ExtendExtents(mn, mx, p);
+    if (type == etDrillSlot || type == etDrillText) {
+      TIntPoint q;
+      e->GetSecondPoint(q);
+      ExtendExtents(mn, mx, q);
+    }
+    return;
+  }
+  std::vector<TIntPoint> points;
   if (type == etDrillCircle) {
     int64_t r = e->GetRadius();
     points = {{ClampCompToInt(p.X - r), p.Y},
@@ -596,13 +607,21 @@ bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, u
   if (!CheckDrillLayer(layer)) return false;
   TMatrix3 m = IdentityMatrix;
   TranslateMatrix(m, dx, dy);
+  // Placed where the file put them (the main part): a hole without copies
+  // keeps its point, which only has to lie inside the database extent.
+  const bool still = dx == 0 && dy == 0;
   int32_t refused = 0, total = 0;
   {
     THourGlassCursor hourglass;
     for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
       DrillEntities->GetSlot(i)->Flags = NCLayerBit(layer);
       ++total;
-      if (!EntityAt(i)->Transform(m)) ++refused;
+      TDrillEntity* e = EntityAt(i);
+      if (still && e->GetStepObj() == nullptr && e->GetType() == etDrillHole) {
+        if (!TRootDBObject::InRange(double(e->X), double(e->Y))) ++refused;
+        continue;
+      }
+      if (!e->Transform(m)) ++refused;
     }
   }
   if (refused == 0) return true;

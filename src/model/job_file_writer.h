@@ -116,11 +116,16 @@ class TJobFileWriter {
   // Room for size bytes at the buffer's end, the buffer written out first
   // when it has less (size at most kBufferSize).
   char* Room(std::size_t size);
-  void Tick();
+  // Counts record and field writes; every 51st lets the GUI run.
+  void Tick(int32_t ticks = 1);
   void Flush();
 
   // The text is collected in a buffer of this size and written when full.
   static constexpr std::size_t kBufferSize = 1 << 18;
+  // The longest hole record: its name line and five fields of a code, an
+  // 11-character number and their line ends, with the 8 bytes behind the
+  // last number that its digits may overwrite.
+  static constexpr std::size_t kHoleRecordRoom = 14 + 5 * (4 + 11 + 2) + 8;
   // Every this many bytes written the system is asked to start writing them.
   static constexpr std::size_t kWriteBackSize = 1 << 23;
 

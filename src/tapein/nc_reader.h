@@ -470,7 +470,7 @@ class TNCReader {
   // interpreter: cut to a short string, kept as read in RawLine and
   // LastLine; false (the reading stops) on a read error, which is reported
   // with context. Blanks are then removed from Line.
-  bool TakeReadLine(const char* context);
+  bool TakeReadLine(std::string_view context);
   void ProcessHeaderLine(const std::string& keyword);
   // The zeros and digits after a unit keyword; true when it stated digits.
   bool ReadUnitsTail(std::string tail);

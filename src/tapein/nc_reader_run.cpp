@@ -286,7 +286,7 @@ void TNCReader::ReadLoop() {
   }
 }
 
-bool TNCReader::TakeReadLine(const char* context) {
+bool TNCReader::TakeReadLine(std::string_view context) {
   TGlobalRec& g = *GlobalRec;
   CutToShortString(g.Line);
   g.RawLine = g.Line;

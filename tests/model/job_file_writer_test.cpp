@@ -84,4 +84,41 @@ TEST_F(JobFileWriterTest, AFileThatCannotBeCreatedGivesTheSystemError) {
   EXPECT_FALSE(std::filesystem::exists(TempDir / "no"));
 }
 
+// Holes are written in one piece: the fields of value 0 but the tool left
+// out, every number in its shortest form, the extremes included, and the GUI
+// let run once every 51 record and field writes as for any other record.
+TEST_F(JobFileWriterTest, HoleRecordsKeepTheirTextAndTheirTicks) {
+  class TCountingWriter : public TJobFileWriter {
+   public:
+    using TJobFileWriter::TJobFileWriter;
+    void Yield() override { ++Yields; }
+    int Yields = 0;
+  };
+  const std::string name = FileIn("HOLES.ZUL");
+  {
+    TCountingWriter w(name);
+    w.WriteDrillHole(0, 0, 0, 0, 0);
+    w.WriteDrillHole(-2147483647 - 1, 2147483647, 9, 2147483647, 1000);
+    w.WriteDrillHole(-5, 0, 0, 7, 12345678);
+    w.WriteDrillHole(100000000, -99999999, 1, 0, 1);
+    // Header 2 ticks, ENDSEC and ENTITIES 2, the holes above 2 + 6 + 4 + 5.
+    for (int i = 0; i < 100; ++i) w.WriteDrillHole(i + 1, 7, 0, 0, 3);
+    EXPECT_EQ(w.Yields, (4 + 17 + 100 * 4) / 51);
+    ASSERT_EQ(w.Finish(), 0);
+    ASSERT_EQ(w.Commit(""), 0);
+  }
+  std::string holes;
+  for (int i = 0; i < 100; ++i) holes += Lines({"0", "DRILLHOLE", "10"}) + std::to_string(i + 1) +
+                                         "\r\n" + Lines({"20", "7", "50", "3"});
+  EXPECT_EQ(ReadFileBytes(name),
+            Lines({"0", "HEADER", "999", "Orbenwright ZUL Database format file", "0", "ENDSEC",
+                   "0", "ENTITIES",
+                   "0", "DRILLHOLE", "50", "0",
+                   "0", "DRILLHOLE", "8", "9", "10", "-2147483648", "20", "2147483647", "50",
+                   "1000", "52", "2147483647",
+                   "0", "DRILLHOLE", "10", "-5", "50", "12345678", "52", "7",
+                   "0", "DRILLHOLE", "8", "1", "10", "100000000", "20", "-99999999", "50", "1"}) +
+                holes + Lines({"0", "ENDSEC", "0", "EOF"}));
+}
+
 }  // namespace

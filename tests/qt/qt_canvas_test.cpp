@@ -7,6 +7,7 @@
 #include "korvex_test.h"
 #include "platform/canvas.h"
 #include "platform/events.h"
+#include "platform/headless/raster_canvas.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_events.h"
 
@@ -287,4 +288,63 @@ TEST_F(QtCanvasTest, RunsOfLinesFollowEveryChangeBetweenThem) {
   const QImage& shown = static_cast<TQtBitmap&>(*a).Image();
   EXPECT_EQ(a->Pixels(), b->Pixels());
   EXPECT_EQ(shown, static_cast<TQtBitmap&>(*b).Image());
+}
+
+// Lines of solid one-pixel pens and single pixels, which a redraw draws by
+// the hundred thousand, land on the Qt image exactly where the headless
+// raster puts them: in every mode, clipped or not, partly or wholly outside
+// the picture, one step long (the dots of symbols) or long.
+TEST_F(QtCanvasTest, SolidLinesAndPixelsMatchTheHeadlessRaster) {
+  auto qt = TBitmap::Create(90, 70);
+  TRasterBitmap raster(90, 70);
+  uint32_t seed = 11;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  const TPenMode modes[] = {pmCopy, pmXor, pmNot, pmNotXor, pmMerge, pmMask, pmNotCopy, pmNop};
+  for (TCanvas* c : {&qt->Canvas(), &raster.Canvas()}) c->Pen.Color = clBlack;
+  for (int i = 0; i < 20000; ++i) {
+    const uint32_t kind = next(12);
+    const uint32_t v = next(1000);
+    int x = int(next(130)) - 20, y = int(next(110)) - 20;
+    for (TCanvas* c : {&qt->Canvas(), &raster.Canvas()}) {
+      switch (kind) {
+        case 0: c->Pen.Color = RGB(uint8_t(v), uint8_t(v * 7), uint8_t(v * 13)); break;
+        case 1: c->Pen.Mode = modes[v % 8]; break;
+        case 2: c->ClipRect(v % 2 == 0 ? TRect{} : TRect{x, y, x + 40, y + 30}); break;
+        case 3: c->SetPixel(x, y, RGB(uint8_t(v), 0x20, 0x40)); break;
+        case 4: c->MoveTo(x, y); break;
+        case 5:
+        case 6: c->LineTo(c->PenPos().X + int(v % 3) - 1, c->PenPos().Y + int(v / 3 % 3) - 1); break;
+        default: c->LineTo(x, y); break;
+      }
+    }
+  }
+  EXPECT_EQ(qt->Pixels(), raster.Pixels());
+}
+
+// The image handed out keeps what it showed: drawing after it was copied
+// changes the canvas's picture, not the copy.
+TEST_F(QtCanvasTest, AnImageCopyStaysAsItWasWhenDrawingGoesOn) {
+  auto bmp = TBitmap::Create(20, 20);
+  auto& qt = static_cast<TQtBitmap&>(*bmp);
+  TCanvas& c = bmp->Canvas();
+  c.MoveTo(0, 5);
+  c.LineTo(10, 5);
+  const QImage copy = qt.Image();
+  c.MoveTo(0, 7);
+  c.LineTo(10, 7);
+  c.SetPixel(3, 9, clRed);
+  EXPECT_EQ(FromQRgb(copy.pixel(4, 5)), clBlack);
+  EXPECT_EQ(FromQRgb(copy.pixel(4, 7)), clWhite);
+  EXPECT_EQ(FromQRgb(copy.pixel(3, 9)), clWhite);
+  EXPECT_EQ(c.GetPixel(4, 7), clBlack);
+  EXPECT_EQ(c.GetPixel(3, 9), clRed);
+  // A picture as large as a screen's lies on memory of its own.
+  bmp->SetSize(3 * 1280, 3 * 1024);
+  c.MoveTo(5, 5);
+  c.LineTo(3000, 2000);
+  EXPECT_EQ(c.GetPixel(5, 5), clBlack);
+  EXPECT_EQ(qt.Image().width(), 3 * 1280);
 }

@@ -336,11 +336,26 @@ TEST_F(SwapFilterTest, ReaderSplitsRandomTapesAcrossItsReadBlocks) {
       SwapReadFileObj swap;
       swap.Init("", f, charMode);
       std::vector<std::string> got;
+      int64_t position = 0;
+      bool forward = true;
       while (!swap.Eof() && got.size() <= want.size()) {
         std::string line;
         swap.ReadLine(line);
         got.push_back(line);
+        // The position (counted, not asked of the file) never goes back.
+        forward = forward && swap.BytesRead() >= position;
+        position = swap.BytesRead();
+        if (got.size() == 1 && !charMode) {
+          // Just behind the first line's end.
+          std::size_t end = bytes.find_first_of("\r\n");
+          if (end != std::string::npos)
+            end += bytes.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+          else
+            end = bytes.size();
+          EXPECT_EQ(position, static_cast<int64_t>(end));
+        }
       }
+      EXPECT_TRUE(forward);
       EXPECT_EQ(got.size(), want.size());
       EXPECT_TRUE(got == want);
       EXPECT_EQ(swap.IOResultCode(), 0);
@@ -355,6 +370,8 @@ TEST_F(SwapFilterTest, ReaderSplitsRandomTapesAcrossItsReadBlocks) {
         swap.ReadLine(line);
         EXPECT_EQ(line, want[static_cast<std::size_t>(skip)]);
         EXPECT_EQ(swap.LineCount(), skip + 1);
+        EXPECT_LE(swap.BytesRead(), static_cast<int64_t>(bytes.size()));
+        EXPECT_GT(swap.BytesRead(), 0);
       }
       swap.Done();
       std::fclose(f);

@@ -7,9 +7,15 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 #include "platform/headless/raster_canvas.h"
+#include "platform/headless/raster_lines.h"
 
 namespace {
 
@@ -236,6 +242,13 @@ QPen MakePen(const TPen& pen, const QColor& c) {
 
 void TQtPainterCanvas::Stroke(const std::vector<TPoint>& points, bool closed) {
   if (Pen.Style == psClear || points.size() < 2) return;
+  const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
+  if (!closed && solid && Pen.Width <= 1 && (rowsValid_ || FindPixelRows())) {
+    // Segment by segment, as LineTo writes them and the headless raster
+    // draws a one-pixel polyline.
+    for (size_t i = 0; i + 1 < points.size(); ++i) WriteLine(rows_, points[i], points[i + 1]);
+    return;
+  }
   QColor c;
   QPainter* p = Prepare(Pen.Color, Pen.Mode, c);
   if (!p) return;
@@ -270,16 +283,34 @@ void TQtPainterCanvas::FillRects(const std::vector<QRect>& rects, TColor color, 
 }
 
 void TQtPainterCanvas::LineTo(int x, int y) {
-  const TPoint from = pos_;
-  pos_ = {x, y};
+  const TPoint from{PosX(), PosY()};
+  pos_ = PackPos(x, y);
+  const TPoint to{x, y};
   // Lines come by the hundred thousand in a redraw: an ordinary one is
   // drawn as Stroke draws it, without building point lists.
   if (Pen.Style == psClear) return;
+  const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
+  const bool direct = solid && Pen.Width <= 1 && (rowsValid_ || FindPixelRows());
+  if (direct && Pen.Mode == pmCopy && !clipped_) {
+    // A one-step line is its start pixel: the dots of small drill symbols.
+    const long long dx = (long long)x - from.X, dy = (long long)y - from.Y;
+    if (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) {
+      if ((dx | dy) != 0 && from.X >= 0 && from.Y >= 0 && from.X < rows_.Width && from.Y < rows_.Height) {
+        const TColor c = Pen.Color;
+        rows_.Data[ptrdiff_t(from.Y) * rows_.Stride + from.X] = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+      }
+      return;
+    }
+  }
   if (Huge(from.X) || Huge(from.Y) || Huge(x) || Huge(y)) {
     Stroke({from, {x, y}}, false);
     return;
   }
-  if (from == pos_) return;
+  if (from == to) return;
+  if (direct) {
+    WriteLine(rows_, from, to);
+    return;
+  }
   QPainter* p = Painter();
   if (!p) return;
   const unsigned long session = PainterSession();
@@ -310,7 +341,6 @@ void TQtPainterCanvas::LineTo(int x, int y) {
   // right, or top to bottom where steep. Such a turned line must not be cut
   // to the device by Qt (the cut would round differently): one reaching
   // outside is drawn on its own.
-  const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
   if (!lineReady_ || Pen.Width > 1 || !solid) {
     FlushLines();
     p->drawLine(QPoint(from.X, from.Y), QPoint(x, y));
@@ -329,6 +359,38 @@ void TQtPainterCanvas::LineTo(int x, int y) {
   linePainter_ = p;
   lines_.push_back(line);
   if (lines_.size() >= kLineBatch) FlushLines();
+}
+
+void TQtPainterCanvas::WriteLine(const TPixelRows& rows, TPoint from, TPoint to) {
+  if (Pen.Mode == pmNop) return;
+  const TColor pen = Pen.Color & 0xFFFFFF;
+  const QRgb copy = qRgb(GetRValue(pen), GetGValue(pen), GetBValue(pen));
+  const TPenMode mode = Pen.Mode;
+  // Other modes combine with the pixel as the headless raster combines them.
+  auto combine = [pen, mode](QRgb& p) {
+    const TColor t = ApplyPenMode(mode, pen, FromQRgb(p));
+    p = qRgb(GetRValue(t), GetGValue(t), GetBValue(t));
+  };
+  TRect limit{0, 0, rows.Width, rows.Height};
+  if (clipped_)
+    limit = TRect{std::max(limit.Left, clip_.Left), std::max(limit.Top, clip_.Top),
+                  std::min(limit.Right, clip_.Right), std::min(limit.Bottom, clip_.Bottom)};
+  if (limit.Right <= limit.Left || limit.Bottom <= limit.Top) return;
+  if (std::min(from.X, to.X) >= limit.Left && std::max(from.X, to.X) < limit.Right &&
+      std::min(from.Y, to.Y) >= limit.Top && std::max(from.Y, to.Y) < limit.Bottom) {
+    if (mode == pmCopy)
+      ForInsideLinePixels(rows.Data, rows.Stride, from.X, from.Y, to.X, to.Y, [copy](QRgb& p) { p = copy; });
+    else
+      ForInsideLinePixels(rows.Data, rows.Stride, from.X, from.Y, to.X, to.Y, combine);
+    return;
+  }
+  ForLinePixels(from.X, from.Y, to.X, to.Y, limit, [&](int x, int y, long long) {
+    QRgb& p = rows.Data[ptrdiff_t(y) * rows.Stride + x];
+    if (mode == pmCopy)
+      p = copy;
+    else
+      combine(p);
+  });
 }
 
 void TQtPainterCanvas::Polyline(const std::vector<TPoint>& points) { Stroke(points, false); }
@@ -489,7 +551,7 @@ void TQtPainterCanvas::DrawText(const QRect* limit, int x, int y, const std::str
 
 void TQtPainterCanvas::TextOut(int x, int y, const std::string& text) {
   DrawText(nullptr, x, y, text);
-  pos_ = {x + TextExtent(text).X, y};
+  pos_ = PackPos(x + TextExtent(text).X, y);
 }
 
 void TQtPainterCanvas::TextRect(const TRect& r, int x, int y, const std::string& text) {
@@ -555,30 +617,56 @@ QPainter* TQtImageCanvas::Painter() {
   if (!painter_.isActive()) {
     if (image_.isNull() || !painter_.begin(&image_)) return nullptr;
     ++session_;
+    rowsValid_ = false;
   }
   return &painter_;
 }
 
-void TQtImageCanvas::End() const {
+void TQtImageCanvas::ClosePainter() const {
   FlushLines();
   if (painter_.isActive()) painter_.end();
 }
 
+void TQtImageCanvas::End() const {
+  ClosePainter();
+  // The image may now be copied or replaced: its rows are looked up again.
+  rowsValid_ = false;
+}
+
+bool TQtImageCanvas::FindPixelRows() {
+  // The rows found stay good until a painter opens or the image is handed
+  // out (End): in between nothing else reaches it.
+  if (image_.isNull() || image_.format() != QImage::Format_RGB32) return false;
+  ClosePainter();
+  rows_.Data = reinterpret_cast<QRgb*>(image_.bits());
+  rows_.Stride = image_.bytesPerLine() / ptrdiff_t(sizeof(QRgb));
+  rows_.Width = image_.width();
+  rows_.Height = image_.height();
+  rowsValid_ = true;
+  return true;
+}
+
 void TQtImageCanvas::SetPixel(int x, int y, TColor c) {
-  End();
-  if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
   if (clipped_ && (x < clip_.Left || x >= clip_.Right || y < clip_.Top || y >= clip_.Bottom)) return;
+  if (rowsValid_ || FindPixelRows()) {
+    // Holes shown as pixels come by the hundred thousand.
+    if (x >= 0 && y >= 0 && x < rows_.Width && y < rows_.Height)
+      rows_.Data[ptrdiff_t(y) * rows_.Stride + x] = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+    return;
+  }
+  ClosePainter();
+  if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
   image_.setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
 }
 
 TColor TQtImageCanvas::GetPixel(int x, int y) const {
-  End();
+  ClosePainter();
   if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return clWhite;
   return FromQRgb(image_.pixel(x, y));
 }
 
 bool TQtImageCanvas::DrawHuge(const std::function<void(TCanvas&)>& draw) {
-  End();
+  ClosePainter();
   if (image_.isNull()) return true;
   int w = image_.width(), h = image_.height();
   TRasterBitmap raster(w, h);
@@ -610,9 +698,36 @@ bool TQtImageCanvas::DrawHuge(const std::function<void(TCanvas&)>& draw) {
 
 TQtBitmap::TQtBitmap(int width, int height) : canvas_(image_) { SetSize(width, height); }
 
+namespace {
+
+// A new RGB32 image. A screen picture is tens of megabytes drawn at random
+// places: a large one lies on memory advised for large pages, so that its
+// writes do not miss the address cache at every hole (as the headless
+// raster's). The image frees the memory with its last copy.
+QImage NewImage(int width, int height) {
+#ifdef __linux__
+  constexpr size_t LargePage = size_t(2) << 20;
+  const qsizetype bytesPerLine = qsizetype(width) * qsizetype(sizeof(QRgb));
+  const size_t bytes = size_t(bytesPerLine) * size_t(std::max(0, height));
+  if (width > 0 && height > 0 && bytes >= 4 * LargePage) {
+    const size_t rounded = (bytes + LargePage - 1) & ~(LargePage - 1);
+    if (void* memory = std::aligned_alloc(LargePage, rounded)) {
+      madvise(memory, rounded, MADV_HUGEPAGE);
+      QImage image(static_cast<uchar*>(memory), width, height, bytesPerLine, QImage::Format_RGB32,
+                   [](void* block) { std::free(block); }, memory);
+      if (!image.isNull()) return image;
+      std::free(memory);
+    }
+  }
+#endif
+  return QImage(std::max(0, width), std::max(0, height), QImage::Format_RGB32);
+}
+
+}  // namespace
+
 void TQtBitmap::SetSize(int width, int height) {
   canvas_.End();
-  image_ = QImage(std::max(0, width), std::max(0, height), QImage::Format_RGB32);
+  image_ = NewImage(width, height);
   if (!image_.isNull()) image_.fill(Qt::white);
 }
 

@@ -8,9 +8,12 @@
 // black). Shapes reaching far outside the device are cut to it before Qt
 // sees them: lines and polygons geometrically; ellipses and arcs on images
 // through the headless raster code; on printers such ellipses and arcs are
-// left out. On images, a run of LineTo calls in one pen is gathered and
-// handed to Qt at once; anything else that draws, reads or ends the picture
-// draws the gathered lines first.
+// left out. On RGB32 images, lines of solid one-pixel pens (most of what a
+// redraw draws) are written straight into the image's rows, pixel for pixel
+// as the headless raster sets them, with the painter closed. On other
+// images, a run of LineTo calls in one pen is gathered and handed to Qt at
+// once; anything else that draws, reads or ends the picture draws the
+// gathered lines first.
 #pragma once
 #include <QImage>
 #include <QPainter>
@@ -21,9 +24,9 @@
 
 class TQtPainterCanvas : public TCanvas {
  public:
-  void MoveTo(int x, int y) override { pos_ = {x, y}; }
+  void MoveTo(int x, int y) override { pos_ = PackPos(x, y); }
   void LineTo(int x, int y) override;
-  TPoint PenPos() const override { return pos_; }
+  TPoint PenPos() const override { return {PosX(), PosY()}; }
   void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) override;
   void Ellipse(int x1, int y1, int x2, int y2) override;
   void Rectangle(int x1, int y1, int x2, int y2) override;
@@ -47,6 +50,20 @@ class TQtPainterCanvas : public TCanvas {
   virtual QPaintDevice* Device() = 0;
   // Draws a shape too large for Qt's rasterizer; false when it cannot.
   virtual bool DrawHuge(const std::function<void(TCanvas&)>& draw) { return false; }
+  // The rows of 32-bit pixels (0xffRRGGBB) of a device that lines may be
+  // written into directly, with no painter open on it; false when there
+  // are none (printers, other image formats).
+  struct TPixelRows {
+    QRgb* Data = nullptr;
+    ptrdiff_t Stride = 0;  // pixels from one row to the next
+    int Width = 0;
+    int Height = 0;
+  };
+  // Looks the rows up into rows_ (rowsValid_ then set); false when there
+  // are none. The image canvas keeps them while they stay good.
+  virtual bool FindPixelRows() { return false; }
+  TPixelRows rows_;
+  mutable bool rowsValid_ = false;
 
   // A painter prepared with the clip rectangle and the raster mode for a
   // colour; null when nothing is to be drawn (no painter, or pmNop).
@@ -66,10 +83,20 @@ class TQtPainterCanvas : public TCanvas {
 
  private:
   void Stroke(const std::vector<TPoint>& points, bool closed);
+  // A solid one-pixel line from the pen position, end pixel excluded,
+  // written into the rows pixel by pixel as the headless raster does.
+  void WriteLine(const TPixelRows& rows, TPoint from, TPoint to);
   void FillRects(const std::vector<QRect>& rects, TColor color, TPenMode mode);
   void DrawText(const QRect* limit, int x, int y, const std::string& text);
 
-  TPoint pos_;
+  // The pen position packed in one 64-bit word (x low, y high): a redraw
+  // moves and reads it millions of times, and a word read back right after
+  // one write is forwarded from the store, where a point read whole after
+  // two 32-bit writes waits for them.
+  static uint64_t PackPos(int x, int y) { return uint64_t(uint32_t(x)) | uint64_t(uint32_t(y)) << 32; }
+  int PosX() const { return int(uint32_t(pos_)); }
+  int PosY() const { return int(uint32_t(pos_ >> 32)); }
+  uint64_t pos_ = 0;
   // The painter state the last LineTo left (pen, background, clip), still
   // in force while no other drawing call and no new painting came between:
   // a run of lines in one pen sets it once.
@@ -94,19 +121,23 @@ class TQtImageCanvas : public TQtPainterCanvas {
   ~TQtImageCanvas() override { End(); }
   void SetPixel(int x, int y, TColor c) override;
   TColor GetPixel(int x, int y) const override;
-  // Finishes painting so that the image can be read or changed.
+  // Finishes painting so that the image can be read, copied or changed.
   void End() const;
 
  protected:
   QPainter* Painter() override;
   QPaintDevice* Device() override { return &image_; }
   bool DrawHuge(const std::function<void(TCanvas&)>& draw) override;
+  bool FindPixelRows() override;
   unsigned long PainterSession() const override { return session_; }
 
  private:
   QImage& image_;
   mutable QPainter painter_;
   unsigned long session_ = 0;  // painter openings
+  // Draws the gathered lines and closes the painter (the image stays this
+  // canvas's own).
+  void ClosePainter() const;
 };
 
 class TQtBitmap : public TBitmap {

@@ -1,0 +1,126 @@
+// The pixels of a one-pixel line as the raster canvases set them: the
+// headless raster and the Qt canvas's image rows walk the same steps, so a
+// line looks the same on both. The end pixel is not drawn (the classic
+// device's rule).
+#pragma once
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+
+#include "platform/types.h"
+
+// Rounds a / b to the nearest integer (halves up), b > 0.
+inline long long RoundDiv(__int128 a, __int128 b) {
+  __int128 n = 2 * a + b, d = 2 * b;
+  __int128 q = n / d;
+  if ((n % d != 0) && ((n < 0) != (d < 0))) --q;
+  return (long long)q;
+}
+
+// Calls f(x, y, step) for the pixels of the line from (x0, y0) towards
+// (x1, y1), the end pixel excluded, that lie inside limit. step counts the
+// pixels from the start (also those outside limit), so dash patterns do not
+// depend on clipping. Answers the number of steps of the whole line.
+//
+// Step i lies at major0 + i on the major axis and at minor0 + round(i x
+// dMinor / n) (halves up) on the other; the rounding is carried from step
+// to step as a quotient and remainder, so only the first visible step
+// divides.
+template <class F>
+long long ForLinePixels(int x0, int y0, int x1, int y1, const TRect& limit, F f) {
+  long long dx = (long long)x1 - x0, dy = (long long)y1 - y0;
+  long long n = std::max(std::llabs(dx), std::llabs(dy));
+  if (n == 0 || limit.Width() <= 0 || limit.Height() <= 0) return n;
+  // A line wholly beside the limit has no pixel in it.
+  if (std::max(x0, x1) < limit.Left || std::min(x0, x1) >= limit.Right || std::max(y0, y1) < limit.Top ||
+      std::min(y0, y1) >= limit.Bottom)
+    return n;
+  bool xMajor = std::llabs(dx) >= std::llabs(dy);
+  long long major0 = xMajor ? x0 : y0;
+  long long minor0 = xMajor ? y0 : x0;
+  long long dMinor = xMajor ? dy : dx;
+  long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
+  long long lo = xMajor ? limit.Left : limit.Top, hi = (xMajor ? limit.Right : limit.Bottom) - 1;
+  long long minorLo = xMajor ? limit.Top : limit.Left, minorHi = (xMajor ? limit.Bottom : limit.Right) - 1;
+  // Steps i in [0, n) with major0 + step * i in [lo, hi].
+  long long iFirst, iLast;
+  if (step > 0) {
+    iFirst = std::max(0LL, lo - major0);
+    iLast = std::min(n - 1, hi - major0);
+  } else {
+    iFirst = std::max(0LL, major0 - hi);
+    iLast = std::min(n - 1, major0 - lo);
+  }
+  if (iFirst > iLast) return n;
+  // round(i dMinor / n) = floor((2 i dMinor + n) / 2n) = q, with remainder
+  // r in [0, 2n); each step adds 2 dMinor (at most 2n in size) to r.
+  const long long d2 = 2 * n;
+  long long q = 0, r = n;
+  if (iFirst != 0) {
+    if (iFirst < (1LL << 30) && std::llabs(dMinor) < (1LL << 31)) {
+      // Fits 64 bits: floor division by hand.
+      long long num = 2 * iFirst * dMinor + n;
+      q = num / d2;
+      r = num - q * d2;
+      if (r < 0) {
+        r += d2;
+        --q;
+      }
+    } else {
+      q = RoundDiv(__int128(iFirst) * dMinor, n);
+      r = (long long)(2 * __int128(iFirst) * dMinor + n - __int128(q) * d2);
+    }
+  }
+  const long long add = 2 * dMinor;
+  long long ma = major0 + step * iFirst;
+  for (long long i = iFirst; i <= iLast; ++i, ma += step) {
+    long long mi = minor0 + q;
+    if (mi >= minorLo && mi <= minorHi) {
+      if (xMajor) f(int(ma), int(mi), i);
+      else f(int(mi), int(ma), i);
+    }
+    r += add;
+    if (r >= d2) {
+      r -= d2;
+      ++q;
+    } else if (r < 0) {
+      r += d2;
+      --q;
+    }
+  }
+  return n;
+}
+
+// As ForLinePixels for a line whose both ends lie inside the picture (so
+// every pixel does): f(pixel) for each pixel of the line, walking the
+// buffer of row width w with the same rounding.
+template <class TPixel, class F>
+void ForInsideLinePixels(TPixel* data, ptrdiff_t w, int x0, int y0, int x1, int y1, F f) {
+  long long dx = (long long)x1 - x0, dy = (long long)y1 - y0;
+  long long n = std::max(std::llabs(dx), std::llabs(dy));
+  if (n == 0) return;
+  bool xMajor = std::llabs(dx) >= std::llabs(dy);
+  ptrdiff_t majorStep = xMajor ? (dx > 0 ? 1 : -1) : (dy > 0 ? w : -w);
+  ptrdiff_t minorUnit = xMajor ? w : 1;
+  long long dMinor = xMajor ? dy : dx;
+  const long long d2 = 2 * n, add = 2 * dMinor;
+  long long r = n;
+  TPixel* p = data + ptrdiff_t(y0) * w + x0;
+  if (add == 0 || add == d2 || add == -d2) {
+    // Straight and 45-degree lines move the same way at every step.
+    const ptrdiff_t move = majorStep + (add == 0 ? 0 : add > 0 ? minorUnit : -minorUnit);
+    for (long long i = 0; i < n; ++i, p += move) f(*p);
+    return;
+  }
+  for (long long i = 0; i < n; ++i, p += majorStep) {
+    f(*p);
+    r += add;
+    if (r >= d2) {
+      r -= d2;
+      p += minorUnit;
+    } else if (r < 0) {
+      r += d2;
+      p -= minorUnit;
+    }
+  }
+}
