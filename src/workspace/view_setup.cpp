@@ -229,7 +229,7 @@ uint16_t TPanCommand::InputMode() const { return ievMouseDown; }
 bool TPanCommand::HandleEvent(TInputEvent& event) {
   if (event.Kind != ievMouseDown || (event.Buttons & mbtLeft) == 0) return true;
   ButtonManager().ReleaseButton(cmZoomPan);
-<<<<<<< HEAD
+  RestorePrompts();
   const std::string text = BuildCommandText("ZOOMPAN", {std::to_string(event.WorldX), std::to_string(event.WorldY)});
   if (ECO != nullptr) ECO->SetCurrentCommand(text);
   ExecZoomPan(text);
@@ -252,18 +252,10 @@ bool ExecZoomPan(const std::string& text) {
   return true;
 }
 
-void TPanCommand::Cancel() { ButtonManager().ReleaseButton(cmZoomPan); }
-=======
-  RestorePrompts();
-  if (MyScreen != nullptr) MyScreen->PanTo(event.WorldX, event.WorldY);
-  return false;
-}
-
 void TPanCommand::Cancel() {
   ButtonManager().ReleaseButton(cmZoomPan);
   RestorePrompts();
 }
->>>>>>> i43
 
 // ---- Start-up entries -------------------------------------------------------------------
 
