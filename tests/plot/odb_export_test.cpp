@@ -10,6 +10,7 @@
 #include "import/odb_import.h"
 #include "model/step_repeat.h"
 #include "plot/odb_export.h"
+#include "plot/odb_export_dialogs.h"
 
 namespace fs = std::filesystem;
 
@@ -108,6 +109,44 @@ TEST_F(OdbExportTest, NameDialogsCheckTheNameThatIsStored) {
   int32_t a = 0, b = 0;
   EXPECT_FALSE(RunValorPickStepDialog(many, a));
   EXPECT_FALSE(RunValorPickLayerDialog({"L"}, many, a, b));
+}
+
+TEST_F(OdbExportTest, LayerDialogsGrowWithTheirRowsUpTo400PixelsAndScrollTheRest) {
+  // Every layer: 45 rows would need 1,166 pixels; the dialog stops at 400,
+  // its buttons inside, and the rows scroll.
+  TOdbLayerFlags all;
+  all.fill(true);
+  for (const char* form : {"TValorExportDialog", "TLayerSelectDialog"}) {
+    int32_t height = 0, bottom = 0, scroll = 0, lastRow = 0;
+    RegisterModalScript(form, [&](TForm& f) {
+      height = f.Height();
+      bottom = f.Get<TControl>("ButtonPanel").Top() + f.Get<TControl>("ButtonPanel").Height();
+      auto& box = f.Get<TScrollBox>("ScrollBox");
+      scroll = box.MaxScrollTop();
+      box.SetScrollTop(scroll);
+      lastRow = f.Get<TControl>("Name44").Top();
+      if (std::string(form) == "TLayerSelectDialog") f.Get<TRadioButton>("Select44").Click();
+      f.Click("OKButton");
+    });
+    TOdbLayerFlags flags = all;
+    int32_t layer = -1;
+    ASSERT_TRUE(std::string(form) == "TValorExportDialog" ? RunValorExportDialog(flags)
+                                                           : RunLayerSelectDialog(flags, layer));
+    EXPECT_EQ(height, 400) << form;
+    EXPECT_LE(bottom, 400) << form;
+    EXPECT_GT(scroll, 24 * 45 - 400) << form;
+    EXPECT_EQ(lastRow, 24 * 45 - 20) << form;  // rows keep their places on the scrolled area
+    if (std::string(form) == "TLayerSelectDialog") EXPECT_EQ(layer, 44);
+  }
+  // Three layers fit: 24 pixels a row and 86, nothing to scroll.
+  TOdbLayerFlags few{};
+  few[0] = few[1] = few[30] = true;
+  RegisterModalScript("TValorExportDialog", [](TForm& f) {
+    EXPECT_EQ(f.Height(), 24 * 3 + 86);
+    EXPECT_EQ(f.Get<TScrollBox>("ScrollBox").MaxScrollTop(), 0);
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(RunValorExportDialog(few));
 }
 
 TEST_F(OdbExportTest, EmptyJobAndForeignFilesWriteNothing) {
