@@ -3,7 +3,9 @@
 // read back by the importer.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <sstream>
 
 #include "../import/odb_test_support.h"
 #include "foundation/display_units.h"
@@ -58,6 +60,42 @@ TEST_F(OdbExportTest, NumbersAndRecordsAreWrittenInInchesAndMils) {
   int chars = 0;
   for (std::size_t p = font.find("ECHAR"); p != std::string::npos; p = font.find("ECHAR", p + 1)) ++chars;
   EXPECT_EQ(chars, 94);
+  EXPECT_NE(font.find("CHAR A\r\n"
+                      "LINE -0.100000 -0.100000 -0.100000 0.150000 P R 0.0125000\r\n"
+                      "LINE -0.100000 0.150000 -0.050000 0.200000 P R 0.0125000\r\n"
+                      "LINE -0.050000 0.200000 0.050000 0.200000 P R 0.0125000\r\n"
+                      "LINE 0.050000 0.200000 0.100000 0.150000 P R 0.0125000\r\n"
+                      "LINE 0.100000 0.150000 0.100000 -0.100000 P R 0.0125000\r\n"
+                      "LINE -0.100000 0.050000 0.100000 0.050000 P R 0.0125000\r\nECHAR\r\n"),
+            std::string::npos);
+  // Every glyph: 1 to 15 strokes on the 0.025 in grid inside the cell, and
+  // none is the plain box of a character the font lacks.
+  const std::string box = "LINE -0.100000 0.000000 0.100000 0.000000 P R 0.0125000\r\n"
+                          "LINE 0.100000 0.000000 0.100000 0.200000 P R 0.0125000\r\n"
+                          "LINE 0.100000 0.200000 -0.100000 0.200000 P R 0.0125000\r\n"
+                          "LINE -0.100000 0.200000 -0.100000 0.000000 P R 0.0125000\r\nECHAR";
+  for (int c = 33; c <= 126; ++c) {
+    const std::size_t at = font.find("CHAR " + std::string(1, char(c)) + "\r\n");
+    ASSERT_NE(at, std::string::npos) << char(c);
+    const std::size_t end = font.find("ECHAR", at + 6);
+    const std::string glyph = font.substr(at + 8, end + 5 - (at + 8));
+    EXPECT_NE(glyph, box) << char(c);
+    std::istringstream lines(glyph);
+    std::string word;
+    int strokes = 0;
+    while (lines >> word) {
+      if (word != "LINE") continue;
+      ++strokes;
+      for (int k = 0; k < 4; ++k) {
+        double v = 0;
+        lines >> v;
+        EXPECT_NEAR(v / 0.025, std::round(v / 0.025), 1e-6) << char(c);
+        EXPECT_TRUE(k % 2 == 0 ? v >= -0.1 && v <= 0.1 : v >= -0.15 && v <= 0.2) << char(c);
+      }
+    }
+    EXPECT_GE(strokes, 1) << char(c);
+    EXPECT_LE(strokes, 15) << char(c);
+  }
 }
 
 TEST_F(OdbExportTest, ExistingModelsAndNameClashes) {
