@@ -258,9 +258,9 @@ class TTourSearch {
     for (int32_t i = 0; i < n_; ++i) Push(tour_[i]);
   }
 
-  // Iterated local search: a double bridge on a short stretch of the tour,
-  // local search around it, kept when the tour comes out shorter and undone
-  // otherwise. Ends at the budget, after maxKicks kicks (0: no limit), or
+  // Iterated local search: a double bridge (two stretches of the tour swap
+  // places), local search around its cuts, kept when the tour comes out
+  // shorter and undone otherwise. Ends at the budget, after maxKicks kicks (0: no limit), or
   // once many kicks in a row found nothing: on a small set that is soon.
   void Iterate(TTimeBudget& budget, int64_t maxKicks, uint32_t seed,
                const std::function<bool()>& cancelled) {
@@ -283,12 +283,13 @@ class TTourSearch {
       int32_t i = static_cast<int32_t>(next() % static_cast<uint64_t>(n_));
       int32_t l1 = 1 + static_cast<int32_t>(next() % span);
       int32_t l2 = 1 + static_cast<int32_t>(next() % span);
-      if ((kick % kMix) == 0 && !neighbours_[tour_[i]].empty()) {
-        // Every other kick cuts the tour far from the local stretch: next to
-        // nodes a short walk away over the candidates, which may lie far
-        // apart along the tour, or at long edges, which on a board of dense
-        // groups are the crossings between groups. Such kicks change the
-        // order in which the groups are drilled.
+      if (!neighbours_[tour_[i]].empty()) {
+        // The cuts lie where the tour may be far from the local stretch:
+        // next to nodes a short walk away over the candidates (which may lie
+        // far apart along the tour), or, every other kick, at long edges,
+        // which on a board of dense groups are the crossings between groups.
+        // Such kicks change the order in which the groups are drilled. Cuts
+        // that fall too close together leave the local stretch.
         auto walk = [&](int32_t from) {
           for (int32_t step = 0; step < kWalk; ++step) {
             const auto& list = neighbours_[from];
@@ -298,7 +299,7 @@ class TTourSearch {
           return from;
         };
         int32_t cut[3] = {i, 0, 0};
-        if ((kick / kMix) % 2 == 1) {
+        if (kick % 2 == 1) {
           for (int32_t& at : cut) {
             double longest = -1;
             for (int32_t k = 0; k < kLong; ++k) {
@@ -351,9 +352,9 @@ class TTourSearch {
   static constexpr int32_t kNearest = 6;
   static constexpr int32_t kPerQuadrant = 2;
   static constexpr int32_t kMaxDepth = 12;
-  // Every kMix-th kick cuts far along the tour: alternately next to nodes
-  // kWalk candidate steps apart and at the longest of kLong edges drawn.
-  static constexpr int32_t kMix = 2, kWalk = 3, kLong = 16;
+  // The kicks cut alternately next to nodes kWalk candidate steps apart and
+  // at the longest of kLong edges drawn.
+  static constexpr int32_t kWalk = 3, kLong = 64;
   static constexpr int32_t kBreadth0 = 4, kBreadth1 = 2;
 
   void SetPositions() {
