@@ -37,7 +37,7 @@ const TInstance Instances[] = {
     {"d657", 48912},         {"d1291", 50801},        {"fl1400", 20127},
     {"pcb3038", 137694},     {"d18512", 645238},      {"panel4x80", 32608, 1},
     {"blobs40x25", 89477, 2}, {"panel12x125", 126727, 3}, {"panel20x100", 188954, 4},
-    {"blobs100x40", 187714, 5}, {"panel25x200", 368282, 6}};
+    {"blobs100x40", 187665, 5}, {"panel25x200", 368282, 6}};
 
 std::filesystem::path InstanceDir() {
   if (const char* env = std::getenv("KORVEX_TSPLIB_DIR")) return env;
