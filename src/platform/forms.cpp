@@ -150,6 +150,7 @@ bool TControl::IsContainer() const {
     case TControlKind::GroupBox:
     case TControlKind::TabPage:
     case TControlKind::TabbedPages:
+    case TControlKind::ScrollBox:
       return true;
     default:
       return false;
@@ -628,6 +629,52 @@ TRect TGroupBox::ChildArea() const {
 TPoint TGroupBox::ContentSize() const {
   TPoint s = TControl::ContentSize();
   return TPoint{std::max(s.X, TextSize(Caption()).X + 2 * GroupPad + 8), s.Y};
+}
+
+TScrollBox::TScrollBox(const std::string& name) : TControl(TControlKind::ScrollBox, name) {}
+
+TPoint TScrollBox::Extent() const {
+  TPoint e = ChildrenExtent();
+  for (auto& c : Children()) {
+    if (!c->Visible() || !c->HasFixedPlace() || c->Align() != alNone) continue;
+    const TPoint s = c->PreferredSize();
+    e.X = std::max(e.X, LaidOutBounds(*c).Left + s.X);
+    e.Y = std::max(e.Y, LaidOutBounds(*c).Top + s.Y);
+  }
+  return e;
+}
+
+// Both read the box after any pending layout.
+int TScrollBox::ScrollTop() const {
+  Bounds();
+  return scrollTop_;
+}
+
+int TScrollBox::MaxScrollTop() const { return std::max(0, Extent().Y - Bounds().Height()); }
+
+void TScrollBox::SetScrollTop(int top) {
+  top = std::clamp(top, 0, MaxScrollTop());
+  if (top == scrollTop_) return;
+  scrollTop_ = top;
+  if (Peer()) Peer()->Changed(TChange::Value);
+}
+
+TPoint TScrollBox::ContentSize() const {
+  const TPoint e = Extent();
+  return TPoint{e.X + BarWidth, e.Y};
+}
+
+TRect TScrollBox::ChildArea() const {
+  const TPoint e = Extent();
+  return TRect{0, 0, std::max(bounds_.Width() - BarWidth, e.X), std::max(bounds_.Height(), e.Y)};
+}
+
+void TScrollBox::ArrangeChildren() {
+  TControl::ArrangeChildren();
+  // The area may have shrunk under the scrolled place; the widget resizes
+  // its area to the children.
+  scrollTop_ = std::clamp(scrollTop_, 0, std::max(0, Extent().Y - bounds_.Height()));
+  if (Peer()) Peer()->Changed(TChange::Items);
 }
 
 TTabPage::TTabPage(const std::string& name, const std::string& caption) : TControl(TControlKind::TabPage, name) {

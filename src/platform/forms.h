@@ -73,7 +73,7 @@ enum TMouseButton { mbLeft, mbRight, mbMiddle };
 enum class TControlKind {
   Form, Panel, GroupBox, Label, Button, CheckBox, RadioButton, RadioGroup, Edit, SpinEdit,
   Memo, ListBox, ComboBox, StringGrid, PaintBox, ScrollBar, SpeedButton, TabbedPages, TabPage,
-  Gauge, Image, ColorGrid, StatusBar, Timer
+  Gauge, Image, ColorGrid, StatusBar, Timer, ScrollBox
 };
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
@@ -255,6 +255,7 @@ class TControl {
   TPoint ChildrenExtent() const;
   int ExplicitWidth() const { return explicitWidth_; }
   static void ArrangeChildrenOf(TControl& c) { c.ArrangeChildren(); }
+  static const TRect& LaidOutBounds(const TControl& c) { return c.bounds_; }
   // The bounds from the last layout (reading them never lays out).
   TRect bounds_;
   // The text content a key press edits (edit kinds only).
@@ -345,6 +346,30 @@ class TTabbedPages : public TControl {
  private:
   int activePage_ = -1;
   bool showTabs_ = true;
+};
+
+// A container whose children lie on an area that may be larger than the box:
+// the box shows the area from ScrollTop down and scrolls the rest into view.
+// Children are placed in the area's coordinates.
+class TScrollBox : public TControl {
+ public:
+  explicit TScrollBox(const std::string& name);
+  // The size of the area that the children need.
+  TPoint Extent() const;
+  int ScrollTop() const;
+  int MaxScrollTop() const;  // 0 when the area fits in the box
+  void SetScrollTop(int top);  // kept within 0..MaxScrollTop
+  static constexpr int BarWidth = 17;
+
+ protected:
+  // As wide as the area and its scroll bar, as high as the area; the form
+  // or the alignment usually makes it lower.
+  TPoint ContentSize() const override;
+  TRect ChildArea() const override;
+  void ArrangeChildren() override;
+
+ private:
+  int scrollTop_ = 0;
 };
 
 // --- simple controls ---

@@ -31,7 +31,11 @@ TValorExportDialog::TValorExportDialog(const TOdbLayerFlags& flags, bool select)
   labels.Add<TLabel>("OutputLabel", "Output").SetBounds(0, 0, 44, 15);
   labels.Add<TLabel>("LayerLabel", "Layer").SetBounds(48, 0, 44, 15);
   labels.Add<TLabel>("NameLabel", "Name").SetBounds(96, 0, 44, 15);
-  TPanel& rows = Add<TPanel>("CenterPanel").Add<TPanel>("ScrollBox");
+  labels.SetAlign(alTop);
+  TPanel& center = Add<TPanel>("CenterPanel");
+  center.SetAlign(alClient);
+  TScrollBox& rows = center.Add<TScrollBox>("ScrollBox");
+  rows.SetAlign(alClient);
   int32_t r = 0;
   for (int32_t l = 0; l < 45; ++l) {
     if (!Flags[static_cast<std::size_t>(l)]) continue;
@@ -51,6 +55,9 @@ TValorExportDialog::TValorExportDialog(const TOdbLayerFlags& flags, bool select)
     edit.SetBounds(96, 24 * r - 20, 150, 21);
   }
   AddButtons(*this);
+  FindControl("ButtonPanel")->SetAlign(alBottom);
+  // 24 pixels a row and the frame; a long list scrolls.
+  SetClientSize(PreferredSize().X, std::min(24 * r + 86, 400));
   OnCloseQuery = [this](TForm&, bool&) {
     if (ModalResult() == mrOk) OKButtonClick();
   };

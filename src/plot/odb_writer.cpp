@@ -1,6 +1,7 @@
 #include "plot/odb_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -351,11 +352,48 @@ struct TStroke {
 };
 
 // The strokes of a character from the built-in stroke font, put on the
-// font's 0.025 in grid (X -0.1 .. 0.1, Y 0 .. 0.2); characters it lacks
-// get a plain box.
+// font's 0.025 in grid (X -0.1 .. 0.1, Y 0 .. 0.2), or from the grid
+// glyphs above; a character neither has would get a plain box.
+// Glyphs drawn here rather than taken from the view font: "A" in its
+// squared form and the signs the view font lacks. Each stroke is x1 y1 x2 y2
+// in grid steps of 0.025 in.
+struct TGridGlyph {
+  char C;
+  std::vector<std::array<int, 4>> Strokes;
+};
+const TGridGlyph GridGlyphs[] = {
+    {'A', {{-4, -4, -4, 6}, {-4, 6, -2, 8}, {-2, 8, 2, 8}, {2, 8, 4, 6}, {4, 6, 4, -4}, {-4, 2, 4, 2}}},
+    {'$', {{4, 7, -3, 7}, {-3, 7, -4, 6}, {-4, 6, -4, 5}, {-4, 5, -3, 4}, {-3, 4, 3, 4},
+           {3, 4, 4, 3}, {4, 3, 4, 2}, {4, 2, 3, 1}, {3, 1, -4, 1}, {0, 8, 0, 0}}},
+    {'%', {{-4, 0, 4, 8}, {-4, 8, -2, 8}, {-2, 8, -2, 6}, {-2, 6, -4, 6}, {-4, 6, -4, 8},
+           {2, 2, 4, 2}, {4, 2, 4, 0}, {4, 0, 2, 0}, {2, 0, 2, 2}}},
+    {'<', {{4, 8, -4, 4}, {-4, 4, 4, 0}}},
+    {'>', {{-4, 8, 4, 4}, {4, 4, -4, 0}}},
+    {'@', {{2, 3, 4, 3}, {4, 3, 4, 7}, {4, 7, 3, 8}, {3, 8, -3, 8}, {-3, 8, -4, 7}, {-4, 7, -4, 1},
+           {-4, 1, -3, 0}, {-3, 0, 4, 0}, {2, 3, 2, 6}, {2, 6, -1, 6}, {-1, 6, -1, 3}, {-1, 3, 2, 3}}},
+    {'[', {{1, 8, -2, 8}, {-2, 8, -2, -2}, {-2, -2, 1, -2}}},
+    {']', {{-1, 8, 2, 8}, {2, 8, 2, -2}, {2, -2, -1, -2}}},
+    {'^', {{-3, 5, 0, 8}, {0, 8, 3, 5}}},
+    {'_', {{-4, -2, 4, -2}}},
+    {'\\', {{-4, 8, 4, 0}}},
+    {'`', {{-1, 8, 1, 6}}},
+    {'{', {{2, 8, 1, 8}, {1, 8, 0, 7}, {0, 7, 0, 4}, {0, 4, -1, 3}, {-1, 3, 0, 2}, {0, 2, 0, -1},
+           {0, -1, 1, -2}, {1, -2, 2, -2}}},
+    {'|', {{0, 8, 0, -2}}},
+    {'}', {{-2, 8, -1, 8}, {-1, 8, 0, 7}, {0, 7, 0, 4}, {0, 4, 1, 3}, {1, 3, 0, 2}, {0, 2, 0, -1},
+           {0, -1, -1, -2}, {-1, -2, -2, -2}}},
+    {'~', {{-4, 4, -2, 5}, {-2, 5, 2, 3}, {2, 3, 4, 4}}},
+};
+
 std::vector<TStroke> GlyphStrokes(char c) {
   if (c == '!') return {{0, 0, 0, 0.2}, {0, -0.1, 0, -0.1}};
   if (c == '-') return {{-0.1, 0.05, 0.1, 0.05}};
+  for (const TGridGlyph& g : GridGlyphs) {
+    if (g.C != c) continue;
+    std::vector<TStroke> out;
+    for (const auto& k : g.Strokes) out.push_back({k[0] * 0.025, k[1] * 0.025, k[2] * 0.025, k[3] * 0.025});
+    return out;
+  }
   const auto gx = [](int v) { return -0.1 + std::lround(v * 8.0 / 11.0) * 0.025; };
   const auto gy = [](int v) { return std::lround(v * 8.0 / 15.0) * 0.025; };
   for (const char* record : ViewStrokeFont) {

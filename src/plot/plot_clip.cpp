@@ -63,6 +63,13 @@ bool MoveToEdge(const TClipWindow& w, const TRealLine& segment, int r, bool isEn
 }  // namespace
 
 TRealLine ClipSegmentToWindow(const TClipWindow& w, const TRealLine& segment) {
+  SetGeomError(0);
+  SetGeomRoutine("ClipSegmentToWindow");
+  // A window with no inside (or no numbers) clips nothing sensibly.
+  if (!(w.XMin < w.XMax) || !(w.YMin < w.YMax)) {
+    SetGeomError(2);
+    return {};
+  }
   const int r1 = ClipRegion(w, segment.P1.X, segment.P1.Y);
   const int r2 = ClipRegion(w, segment.P2.X, segment.P2.Y);
   if (r1 == 0 && r2 == 0) return segment;

@@ -20,5 +20,6 @@ struct TClipWindow {
 int ClipRegion(const TClipWindow& window, double x, double y);
 
 // The part of the segment inside the window; all four numbers 0 when no
-// part is.
+// part is. Clears GeoErrorCode; a window without an inside (XMax not above
+// XMin, or YMax not above YMin) sets it to 2 and clips everything away.
 TRealLine ClipSegmentToWindow(const TClipWindow& window, const TRealLine& segment);

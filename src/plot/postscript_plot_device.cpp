@@ -28,13 +28,20 @@ void TPostScriptPlotDevice::FlushPath() {
 bool TPostScriptPlotDevice::BeginPlot() {
   OpenOutput();
   WriteLine(EndOfTransmission);
+  // The sheet is fed upright. A page wider than high is turned onto it:
+  // device X runs up the sheet and device Y from right to left, with the
+  // page's height across the sheet. An upright page lies on it as it is.
+  const bool landscape = PageWidth > PageHeight;
+  const std::string translate =
+      landscape ? PostScriptPoints(PageHeight) + " 0.0 translate" : "0.0 0.0 translate";
   for (const char* line :
        {"%", "% PostScript from Orbenwright KORVEX 6", "%",
         "/textscale { /Courier findfont exch scalefont setfont } def",
         "/C { /radius exch def /y1 exch def /x1 exch def ",
         // A whole turn: 0 to 360 closes the circle.
-        "newpath x1 y1 radius 0 360 arc stroke } bind def ", "590 7.2 translate", "90 rotate",
-        "0.05 setlinewidth", "8 textscale", "newpath", "%", "% Plot data follows", "%"}) {
+        "newpath x1 y1 radius 0 360 arc stroke } bind def ", translate.c_str(),
+        landscape ? "90 rotate" : "0 rotate", "0.05 setlinewidth", "8 textscale", "newpath", "%",
+        "% Plot data follows", "%"}) {
     WriteLine(line);
   }
   return true;

@@ -1,5 +1,6 @@
 // The PostScript plot file: pen moves, lines, circles and arcs as path
-// operators on a landscape page. Device steps are 1/10,000 inch; the file
+// operators; a page wider than high is turned onto the upright sheet. Device
+// steps are 1/10,000 inch; the file
 // speaks in points (x 0.0072). Every pen draws in the same black.
 #pragma once
 #include "plot/plot_device.h"

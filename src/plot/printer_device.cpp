@@ -20,8 +20,6 @@ constexpr std::array<TColor, 8> PrinterToolColors = {0xFFFF00, 0x0000FF, 0x00FFF
                                                      0xFF0000, 0xFF00FF, 0xC0C0C0, 0x000000};
 }  // namespace
 
-const char* const NothingToPrintText = "There is nothing to print on the layers shown.";
-
 TPrinterDevice::TPrinterDevice() : TPlotDevice(&Printer().Canvas(), clWhite) {}
 
 int32_t TPrinterDevice::LengthToDevice(int32_t length) {
@@ -138,12 +136,8 @@ bool TPrinterDevice::Place() {
     const double wdb = std::nearbyint(double(PageWidth) / ScaleX * kDbUnitsPerInch);
     const double hdb = std::nearbyint(double(PageHeight) / ScaleY * kDbUnitsPerInch);
     if (ScaleIndex == 5) {
+      // With nothing to fit the page prints at 1 : 1 from the origin.
       const bool turned = AutoFit(wdb, hdb);
-      if (Empty) {
-        // Nothing to fit: an empty page is not worth a sheet of paper.
-        InformationBox(NothingToPrintText);
-        return false;
-      }
       if (turned) {
         p.SetOrientation(p.Orientation() == poPortrait ? poLandscape : poPortrait);
         ReadCapabilities();

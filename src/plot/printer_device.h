@@ -7,15 +7,12 @@
 // monochrome printer), the hole marks and the document brackets. "Auto
 // Scale" fits the displayed drawing, plus 10 %, centred on the page, and
 // turns the page when the drawing fits better that way; with nothing shown
-// it refuses to print.
+// it prints at 1 : 1 from the database origin.
 #pragma once
 #include <memory>
 
 #include "model/view_services.h"
 #include "plot/plot_device.h"
-
-// What Auto Scale says of a job with nothing shown (it prints nothing).
-extern const char* const NothingToPrintText;
 
 class TPrinterDevice : public TPlotDevice {
  public:

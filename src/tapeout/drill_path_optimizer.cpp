@@ -25,6 +25,11 @@ namespace {
 constexpr double kEpsilon = 1e-7;
 constexpr uint32_t kStandardMilliseconds = 150;
 
+// The length of (dx, dy). The coordinates are 32-bit database units, far
+// from where the plain formula would overflow; std::hypot's guard against
+// that costs a good part of the search's time.
+inline double Distance(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
+
 // A uniform grid of the points for nearest-point searches, about two
 // points to a cell.
 class TPointGrid {
@@ -71,12 +76,14 @@ class TPointGrid {
     return best;
   }
 
-  // Up to k nearest points other than i, nearest first.
-  std::vector<int32_t> KNearest(int32_t i, int32_t k) const {
+  // Up to k nearest points other than i, nearest first; quadrant 0..3 keeps
+  // to the points on one side of i in x and in y, -1 takes any.
+  std::vector<int32_t> KNearest(int32_t i, int32_t k, int32_t quadrant = -1) const {
     std::vector<std::pair<double, int32_t>> found;
     double bound = std::numeric_limits<double>::infinity();
     Search(xs_[i], ys_[i], [&](int32_t j, double d) {
       if (j == i || d >= bound) return bound;
+      if (quadrant >= 0 && Quadrant(i, j) != quadrant) return bound;
       found.insert(std::upper_bound(found.begin(), found.end(), std::make_pair(d, j)),
                    std::make_pair(d, j));
       if (static_cast<int32_t>(found.size()) > k) found.pop_back();
@@ -86,6 +93,10 @@ class TPointGrid {
     std::vector<int32_t> out;
     for (const auto& f : found) out.push_back(f.second);
     return out;
+  }
+
+  int32_t Quadrant(int32_t i, int32_t j) const {
+    return (xs_[j] >= xs_[i] ? 0 : 1) + (ys_[j] >= ys_[i] ? 0 : 2);
   }
 
  private:
@@ -112,7 +123,7 @@ class TPointGrid {
         for (int32_t gx = cx - r; gx <= cx + r; gx += edgeRow ? 1 : 2 * r) {
           if (gx >= 0 && gx < cols_)
             for (int32_t j : cells_[static_cast<std::size_t>(gy) * cols_ + gx])
-              bound = visit(j, std::hypot(xs_[j] - x, ys_[j] - y));
+              bound = visit(j, Distance(xs_[j] - x, ys_[j] - y));
           if (r == 0) break;
         }
       }
@@ -127,8 +138,10 @@ class TPointGrid {
   std::vector<int32_t> where_;
 };
 
-// A closed tour as an array with positions, improved by 2-opt and Or-opt
-// moves over neighbour lists with a queue of nodes to look at.
+// A closed tour as an array with positions, improved by 2-opt, Or-opt and
+// Lin-Kernighan moves over candidate lists, with a queue of the nodes still
+// worth looking at (a node leaves the queue once no move starts from it, and
+// comes back when a move touches it).
 //
 // For an open path from a start point the tour holds two more nodes: the
 // start S and a node Z at distance 0 from everything, with the edge S-Z
@@ -136,7 +149,7 @@ class TPointGrid {
 // the open path from S through x1 .. xn.
 class TTourSearch {
  public:
-  TTourSearch(const std::vector<TIntPoint>& points, int32_t neighbours, const TIntPoint* start) {
+  TTourSearch(const std::vector<TIntPoint>& points, const TIntPoint* start) {
     const std::size_t n = points.size();
     for (const TIntPoint& p : points) {
       xs_.push_back(p.X);
@@ -148,9 +161,23 @@ class TTourSearch {
       xs_.push_back(start->X);
       ys_.push_back(start->Y);
     }
+    // The candidates of a node: its nearest few, and the nearest two on each
+    // side (quadrant) of it. On a board of dense groups far apart the nearest
+    // points all lie in the node's own group; the quadrant ones reach the
+    // next groups, where the tour has to cross.
     TPointGrid grid(xs_, ys_);
-    for (std::size_t i = 0; i < xs_.size(); ++i)
-      neighbours_.push_back(grid.KNearest(static_cast<int32_t>(i), neighbours));
+    for (std::size_t i = 0; i < xs_.size(); ++i) {
+      const int32_t at = static_cast<int32_t>(i);
+      std::vector<int32_t> list = grid.KNearest(at, kNearest);
+      for (int32_t q = 0; q < 4; ++q)
+        for (int32_t j : grid.KNearest(at, kPerQuadrant, q))
+          if (std::find(list.begin(), list.end(), j) == list.end()) list.push_back(j);
+      std::sort(list.begin(), list.end(), [&](int32_t a, int32_t b) {
+        const double da = D(at, a), db = D(at, b);
+        return da < db || (da == db && a < b);
+      });
+      neighbours_.push_back(std::move(list));
+    }
     if (open_) {
       zero_ = start_ + 1;
       xs_.push_back(start->X);
@@ -163,7 +190,7 @@ class TTourSearch {
 
   double D(int32_t a, int32_t b) const {
     if (a == zero_ || b == zero_) return 0;
-    return std::hypot(xs_[a] - xs_[b], ys_[a] - ys_[b]);
+    return Distance(xs_[a] - xs_[b], ys_[a] - ys_[b]);
   }
   bool Pinned(int32_t a, int32_t b) const {
     return open_ && ((a == start_ && b == zero_) || (a == zero_ && b == start_));
@@ -213,14 +240,20 @@ class TTourSearch {
     while (head_ < queue_.size()) {
       const int32_t a = queue_[head_++];
       queued_[a] = false;
-      if (++polls == 4096) {
+      if (++polls == 1024) {
         polls = 0;
         if (stop && stop()) break;
       }
       double g = TwoOpt(a);
       if (g <= 0) g = OrOpt(a);
-      if (g > 0) gain += g;
+      if (g <= 0) g = LinKernighan(a);
+      if (g > 0) {
+        gain += g;
+        Push(a);
+      }
+      if (!kicking_) journal_.clear();
     }
+    for (std::size_t k = head_; k < queue_.size(); ++k) queued_[queue_[k]] = false;
     queue_.clear();
     head_ = 0;
     return gain;
@@ -230,8 +263,10 @@ class TTourSearch {
     for (int32_t i = 0; i < n_; ++i) Push(tour_[i]);
   }
 
-  // Iterated local search: a double bridge on a short stretch of the tour,
-  // local search around it, kept when shorter and undone otherwise.
+  // Iterated local search: a double bridge (two stretches of the tour swap
+  // places), local search around its cuts, kept when the tour comes out
+  // shorter and undone otherwise. Ends at the budget, after maxKicks kicks (0: no limit), or
+  // once many kicks in a row found nothing: on a small set that is soon.
   void Iterate(TTimeBudget& budget, int64_t maxKicks, uint32_t seed,
                const std::function<bool()>& cancelled) {
     if (n_ < 8) return;
@@ -243,22 +278,49 @@ class TTourSearch {
       return state;
     };
     const int32_t span = std::max<int32_t>(1, std::min<int32_t>(50, (n_ - 2) / 3));
+    const int64_t stallLimit = 200 + 20 * int64_t{n_};
+    int64_t stalled = 0;
     const auto stop = [&]() { return budget.Expired() || (cancelled && cancelled()); };
-    for (int64_t kick = 0; maxKicks == 0 || kick < maxKicks; ++kick) {
+    kicking_ = true;
+    for (int64_t kick = 0; (maxKicks == 0 || kick < maxKicks) && stalled < stallLimit; ++kick) {
       if ((kick & 63) == 0 && stop()) break;
-      logging_ = true;
-      log_.clear();
+      journal_.clear();
       int32_t i = static_cast<int32_t>(next() % static_cast<uint64_t>(n_));
       int32_t l1 = 1 + static_cast<int32_t>(next() % span);
       int32_t l2 = 1 + static_cast<int32_t>(next() % span);
-      if ((kick & 7) == 7 && !neighbours_[tour_[i]].empty()) {
-        // One kick in eight cuts the tour next to geometric neighbours, which
-        // may lie far apart along it: that joins clusters differently.
-        const auto& na = neighbours_[tour_[i]];
-        const int32_t b = na[next() % na.size()];
-        const auto& nb = neighbours_[b].empty() ? na : neighbours_[b];
-        const int32_t c = nb[next() % nb.size()];
-        int32_t cut[3] = {i, pos_[b], pos_[c]};
+      if (!neighbours_[tour_[i]].empty()) {
+        // The cuts lie where the tour may be far from the local stretch:
+        // next to nodes a short walk away over the candidates (which may lie
+        // far apart along the tour), or, every other kick, at long edges,
+        // which on a board of dense groups are the crossings between groups.
+        // Such kicks change the order in which the groups are drilled. Cuts
+        // that fall too close together leave the local stretch.
+        auto walk = [&](int32_t from) {
+          for (int32_t step = 0; step < kWalk; ++step) {
+            const auto& list = neighbours_[from];
+            if (list.empty()) break;
+            from = list[next() % list.size()];
+          }
+          return from;
+        };
+        int32_t cut[3] = {i, 0, 0};
+        if (kick % 2 == 1) {
+          for (int32_t& at : cut) {
+            double longest = -1;
+            for (int32_t k = 0; k < kLong; ++k) {
+              const int32_t p = static_cast<int32_t>(next() % static_cast<uint64_t>(n_));
+              const double d = D(tour_[p], tour_[p + 1 == n_ ? 0 : p + 1]);
+              if (d > longest) {
+                longest = d;
+                at = p;
+              }
+            }
+          }
+        } else {
+          const int32_t b = walk(tour_[i]), c = walk(b);
+          cut[1] = pos_[b];
+          cut[2] = pos_[c];
+        }
         std::sort(cut, cut + 3);
         if (cut[1] - cut[0] >= 1 && cut[2] - cut[1] >= 1 && n_ - (cut[2] - cut[0]) >= 2) {
           i = cut[0];
@@ -266,6 +328,7 @@ class TTourSearch {
           l2 = cut[2] - cut[1];
         }
       }
+      ++stalled;
       const int32_t a = tour_[i], b1 = tour_[(i + 1) % n_], bl = tour_[(i + l1) % n_];
       const int32_t c1 = tour_[(i + l1 + 1) % n_], cl = tour_[(i + l1 + l2) % n_];
       const int32_t d1 = tour_[(i + l1 + l2 + 1) % n_];
@@ -276,21 +339,29 @@ class TTourSearch {
       ReverseRange((i + 1) % n_, l1 + l2);
       for (int32_t v : {a, b1, bl, c1, cl, d1}) Push(v);
       const double gain = LocalSearch({});
-      if (delta - gain < kEpsilon) {
+      if (delta - gain < -kEpsilon) {
         length_ += delta - gain;
-        logging_ = false;
+        stalled = 0;
       } else {
-        logging_ = false;
-        for (auto it = log_.rbegin(); it != log_.rend(); ++it) ReverseRange(it->first, it->second);
+        Undo(0);
       }
     }
-    logging_ = false;
+    kicking_ = false;
+    journal_.clear();
   }
 
   std::vector<int32_t> tour_;
   double length_ = 0;
 
  private:
+  static constexpr int32_t kNearest = 6;
+  static constexpr int32_t kPerQuadrant = 2;
+  static constexpr int32_t kMaxDepth = 12;
+  // The kicks cut alternately next to nodes kWalk candidate steps apart and
+  // at the longest of kLong edges drawn.
+  static constexpr int32_t kWalk = 3, kLong = 64;
+  static constexpr int32_t kBreadth0 = 4, kBreadth1 = 2;
+
   void SetPositions() {
     pos_.assign(n_, 0);
     for (int32_t i = 0; i < n_; ++i) pos_[tour_[i]] = i;
@@ -302,9 +373,13 @@ class TTourSearch {
     queue_.push_back(a);
   }
 
-  // Reverses len array places from position i on (wrapping round).
+  // Reverses len array places from position i on (wrapping round); the
+  // journal keeps it so that a kick or a move can be taken back.
   void ReverseRange(int32_t i, int32_t len) {
-    if (logging_) log_.emplace_back(i, len);
+    journal_.emplace_back(i, len);
+    Flip(i, len);
+  }
+  void Flip(int32_t i, int32_t len) {
     int32_t lo = i, hi = (i + len - 1) % n_;
     for (int32_t k = 0; k < len / 2; ++k) {
       std::swap(tour_[lo], tour_[hi]);
@@ -312,6 +387,13 @@ class TTourSearch {
       pos_[tour_[hi]] = hi;
       lo = lo + 1 == n_ ? 0 : lo + 1;
       hi = hi == 0 ? n_ - 1 : hi - 1;
+    }
+  }
+  // Takes back the reversals after the first `mark` of the journal.
+  void Undo(std::size_t mark) {
+    while (journal_.size() > mark) {
+      Flip(journal_.back().first, journal_.back().second);
+      journal_.pop_back();
     }
   }
 
@@ -394,6 +476,86 @@ class TTourSearch {
     return 0;
   }
 
+  // A Lin-Kernighan move from t1: the tour edge t1-t2 is broken and the
+  // free end t2 walks on, each step joining it to a candidate t3 and
+  // breaking the edge from t3 to t4 on the far side, so that closing t4-t1
+  // always gives a tour. Each step is a reversal. The first steps try a few
+  // candidates in turn, the later ones only the best; edges joined during
+  // the walk are not broken again.
+  double LinKernighan(int32_t t1) {
+    for (int dir = 0; dir < 2; ++dir) {
+      const int32_t t2 = dir == 0 ? Succ(t1) : Pred(t1);
+      if (Pinned(t1, t2) || t2 == zero_) continue;
+      joined_.clear();
+      const double gain = Walk(t1, t2, D(t1, t2), 0);
+      if (gain > 0) {
+        Push(t1);
+        Push(t2);
+        return gain;
+      }
+    }
+    return 0;
+  }
+
+  // One step of the walk with free end t2 and the gain so far (the broken
+  // edges less the joined ones). Returns the best gain of closing the tour
+  // at this step or later, leaving the tour there; 0 leaves it as it was.
+  double Walk(int32_t t1, int32_t t2, double gain, int32_t depth) {
+    if (depth >= kMaxDepth || t2 == zero_) return 0;
+    const bool forward = Succ(t1) == t2;
+    struct TStep {
+      double Value;
+      int32_t T3, T4;
+    };
+    TStep steps[kBreadth0];
+    const int32_t breadth = depth == 0 ? kBreadth0 : depth == 1 ? kBreadth1 : 1;
+    int32_t count = 0;
+    for (int32_t t3 : neighbours_[t2]) {
+      if (gain - D(t2, t3) <= kEpsilon) break;
+      const int32_t t4 = forward ? Pred(t3) : Succ(t3);
+      if (t3 == t1 || t4 == t2 || Pinned(t3, t4) || Joined(t3, t4)) continue;
+      const TStep step{D(t3, t4) - D(t2, t3), t3, t4};
+      // Keep the best `breadth` steps, best first.
+      int32_t at = count < breadth ? count++ : breadth;
+      while (at > 0 && steps[at - 1].Value < step.Value) {
+        if (at < breadth) steps[at] = steps[at - 1];
+        --at;
+      }
+      if (at < breadth) steps[at] = step;
+    }
+    for (int32_t k = 0; k < count; ++k) {
+      const TStep& step = steps[k];
+      const std::size_t mark = journal_.size();
+      joined_.emplace_back(t2, step.T3);
+      // t1 t2 .. t4 t3 becomes t1 t4 .. t2 t3: t4 is the new free end.
+      Exchange(t2, t1, step.T3, step.T4);
+      const std::size_t here = journal_.size();
+      const double g = gain + step.Value;
+      const double closed = g - D(step.T4, t1);
+      const double deeper = Walk(t1, step.T4, g, depth + 1);
+      if (deeper > 0 && deeper >= closed) {
+        Push(step.T3);
+        Push(step.T4);
+        return deeper;
+      }
+      if (closed > kEpsilon) {
+        Undo(here);
+        Push(step.T3);
+        Push(step.T4);
+        return closed;
+      }
+      Undo(mark);
+      joined_.pop_back();
+    }
+    return 0;
+  }
+
+  bool Joined(int32_t a, int32_t b) const {
+    for (const auto& [x, y] : joined_)
+      if ((x == a && y == b) || (x == b && y == a)) return true;
+    return false;
+  }
+
   int32_t n_ = 0;
   bool open_ = false;
   int32_t start_ = -1, zero_ = -1;
@@ -403,8 +565,9 @@ class TTourSearch {
   std::vector<bool> queued_;
   std::vector<int32_t> queue_;
   std::size_t head_ = 0;
-  bool logging_ = false;
-  std::vector<std::pair<int32_t, int32_t>> log_;
+  bool kicking_ = false;
+  std::vector<std::pair<int32_t, int32_t>> journal_;
+  std::vector<std::pair<int32_t, int32_t>> joined_;
 };
 
 double Dist(const TIntPoint& a, const TIntPoint& b) {
@@ -466,20 +629,16 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
   }
   const bool best = options.Method == 5;
   // The standard method refines its local optimum with a short run of kicks:
-  // two per hit, at most 150 ms (more for very large sets).
+  // three per hit, at most 150 ms. The local search itself always runs to
+  // its end (only Cancel stops it): a tour cut off halfway is far longer.
   TTimeBudget budget;
-  // Large sets get two microseconds a hit, so that the local search ends.
-  budget.SetBudget(best ? options.BudgetMilliseconds
-                        : std::max<uint32_t>(kStandardMilliseconds, static_cast<uint32_t>(n / 500)));
-  const int64_t kicks = options.MaxKicks > 0 ? options.MaxKicks : best ? 0 : 2 * int64_t{n};
-  TTourSearch search(points, 10, start);
+  budget.SetBudget(best ? options.BudgetMilliseconds : kStandardMilliseconds);
+  const int64_t kicks = options.MaxKicks > 0 ? options.MaxKicks : best ? 0 : 3 * int64_t{n};
+  TTourSearch search(points, start);
   search.NearestNeighbourTour();
   search.length_ = search.Length();
   search.QueueAll();
-  const std::function<bool()> stop = [&]() {
-    return budget.Expired() || (options.Cancelled && options.Cancelled());
-  };
-  search.length_ -= search.LocalSearch(stop);
+  search.length_ -= search.LocalSearch(options.Cancelled);
   search.Iterate(budget, kicks, options.Seed, options.Cancelled);
   return start != nullptr ? search.OpenPath() : search.tour_;
 }

@@ -4,15 +4,21 @@
 // last hit of the tool before.
 //
 //   0 "None"            the hits in database order
-//   1 "Standard"        nearest neighbour, then 2-opt and Or-opt moves on
-//                       neighbour lists and a short run of kicks as in 5
-//                       (two per hit, at most 150 ms or 2 us a hit)
+//   1 "Standard"        nearest neighbour, then 2-opt, Or-opt and
+//                       Lin-Kernighan moves over candidate lists (the
+//                       nearest hits and the nearest on each side), then a
+//                       short run of kicks as in 5 (three per hit, at most
+//                       150 ms)
 //   2 "Band Sweep X"    bands swept along X, back and forth
 //   3 "Band Sweep Y"    bands swept along Y, back and forth
 //   4 "Space Filling"   the order of a Hilbert curve over the hits
-//   5 "Best in Time"    as 1, then iterated local search with local
-//                       double-bridge kicks until the time budget runs out;
-//                       a kick is kept when the tour gets no longer
+//   5 "Best in Time"    as 1, then iterated local search with double-bridge
+//                       kicks, each kept only when the tour gets shorter,
+//                       until the time budget runs out or many kicks in a
+//                       row have found nothing
+//
+// The local search of 1 and 5 always runs to its end (only Cancel stops it);
+// the time budget bounds the kicks.
 #pragma once
 #include <chrono>
 #include <cstdint>

@@ -222,7 +222,12 @@ bool TDrillTapeBuilder::CheckTools(const TDrillTapeProgram& program) {
               " cannot be written: tape tool numbers run from 1 to 99.");
       ok = false;
     }
-    if (o_.OutputToolDiameters) {
+    if (o_.OutputToolDiameters && t.Diameter <= 0) {
+      // No size at all is a gap in the tool table, not a format too narrow.
+      Problem("Tool T" + IntToShortStr(t.Tool) +
+              " has no size: give it one in the tool table before writing the tape.");
+      ok = false;
+    } else if (o_.OutputToolDiameters) {
       bool fits = false;
       const std::string text = SizeText(t.Diameter, fits);
       if (!fits) {

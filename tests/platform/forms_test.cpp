@@ -538,6 +538,30 @@ TEST_F(FormsTest, FormTimersTickOnTheClock) {
   EXPECT_EQ(ticks, 4);
 }
 
+TEST_F(FormsTest, AScrollBoxHoldsRowsTallerThanItselfAndScrollsWithinThem) {
+  TForm form("TRows");
+  TScrollBox& box = form.Add<TScrollBox>("Rows");
+  box.SetAlign(alClient);
+  for (int r = 1; r <= 30; ++r) box.Add<TEdit>("Edit" + std::to_string(r)).SetBounds(8, 24 * r - 20, 150, 21);
+  form.SetClientSize(200, 300);
+  EXPECT_EQ(box.Height(), 300);
+  EXPECT_EQ(box.Extent().Y, 24 * 30 + 1);
+  // Rows keep their places on the area; the box is wide enough for them
+  // and its bar.
+  EXPECT_EQ(form.Get<TControl>("Edit30").Top(), 24 * 30 - 20);
+  EXPECT_GE(form.PreferredSize().X, 158 + TScrollBox::BarWidth);
+  EXPECT_EQ(box.MaxScrollTop(), 24 * 30 + 1 - 300);
+  box.SetScrollTop(100000);
+  EXPECT_EQ(box.ScrollTop(), box.MaxScrollTop());
+  box.SetScrollTop(-5);
+  EXPECT_EQ(box.ScrollTop(), 0);
+  box.SetScrollTop(200);
+  // Fewer rows: the place scrolled to stays within what is left.
+  for (int r = 11; r <= 30; ++r) box.Remove(form.Get<TControl>("Edit" + std::to_string(r)));
+  EXPECT_EQ(box.MaxScrollTop(), 0);
+  EXPECT_EQ(box.ScrollTop(), 0);
+}
+
 }  // namespace
 
 TEST_F(FormsTest, AMemoCaretIsPlacedByLineAndStaysInsideTheText) {

@@ -3,13 +3,16 @@
 // read back by the importer.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <sstream>
 
 #include "../import/odb_test_support.h"
 #include "foundation/display_units.h"
 #include "import/odb_import.h"
 #include "model/step_repeat.h"
 #include "plot/odb_export.h"
+#include "plot/odb_export_dialogs.h"
 
 namespace fs = std::filesystem;
 
@@ -57,6 +60,42 @@ TEST_F(OdbExportTest, NumbersAndRecordsAreWrittenInInchesAndMils) {
   int chars = 0;
   for (std::size_t p = font.find("ECHAR"); p != std::string::npos; p = font.find("ECHAR", p + 1)) ++chars;
   EXPECT_EQ(chars, 94);
+  EXPECT_NE(font.find("CHAR A\r\n"
+                      "LINE -0.100000 -0.100000 -0.100000 0.150000 P R 0.0125000\r\n"
+                      "LINE -0.100000 0.150000 -0.050000 0.200000 P R 0.0125000\r\n"
+                      "LINE -0.050000 0.200000 0.050000 0.200000 P R 0.0125000\r\n"
+                      "LINE 0.050000 0.200000 0.100000 0.150000 P R 0.0125000\r\n"
+                      "LINE 0.100000 0.150000 0.100000 -0.100000 P R 0.0125000\r\n"
+                      "LINE -0.100000 0.050000 0.100000 0.050000 P R 0.0125000\r\nECHAR\r\n"),
+            std::string::npos);
+  // Every glyph: 1 to 15 strokes on the 0.025 in grid inside the cell, and
+  // none is the plain box of a character the font lacks.
+  const std::string box = "LINE -0.100000 0.000000 0.100000 0.000000 P R 0.0125000\r\n"
+                          "LINE 0.100000 0.000000 0.100000 0.200000 P R 0.0125000\r\n"
+                          "LINE 0.100000 0.200000 -0.100000 0.200000 P R 0.0125000\r\n"
+                          "LINE -0.100000 0.200000 -0.100000 0.000000 P R 0.0125000\r\nECHAR";
+  for (int c = 33; c <= 126; ++c) {
+    const std::size_t at = font.find("CHAR " + std::string(1, char(c)) + "\r\n");
+    ASSERT_NE(at, std::string::npos) << char(c);
+    const std::size_t end = font.find("ECHAR", at + 6);
+    const std::string glyph = font.substr(at + 8, end + 5 - (at + 8));
+    EXPECT_NE(glyph, box) << char(c);
+    std::istringstream lines(glyph);
+    std::string word;
+    int strokes = 0;
+    while (lines >> word) {
+      if (word != "LINE") continue;
+      ++strokes;
+      for (int k = 0; k < 4; ++k) {
+        double v = 0;
+        lines >> v;
+        EXPECT_NEAR(v / 0.025, std::round(v / 0.025), 1e-6) << char(c);
+        EXPECT_TRUE(k % 2 == 0 ? v >= -0.1 && v <= 0.1 : v >= -0.15 && v <= 0.2) << char(c);
+      }
+    }
+    EXPECT_GE(strokes, 1) << char(c);
+    EXPECT_LE(strokes, 15) << char(c);
+  }
 }
 
 TEST_F(OdbExportTest, ExistingModelsAndNameClashes) {
@@ -108,6 +147,44 @@ TEST_F(OdbExportTest, NameDialogsCheckTheNameThatIsStored) {
   int32_t a = 0, b = 0;
   EXPECT_FALSE(RunValorPickStepDialog(many, a));
   EXPECT_FALSE(RunValorPickLayerDialog({"L"}, many, a, b));
+}
+
+TEST_F(OdbExportTest, LayerDialogsGrowWithTheirRowsUpTo400PixelsAndScrollTheRest) {
+  // Every layer: 45 rows would need 1,166 pixels; the dialog stops at 400,
+  // its buttons inside, and the rows scroll.
+  TOdbLayerFlags all;
+  all.fill(true);
+  for (const char* form : {"TValorExportDialog", "TLayerSelectDialog"}) {
+    int32_t height = 0, bottom = 0, scroll = 0, lastRow = 0;
+    RegisterModalScript(form, [&](TForm& f) {
+      height = f.Height();
+      bottom = f.Get<TControl>("ButtonPanel").Top() + f.Get<TControl>("ButtonPanel").Height();
+      auto& box = f.Get<TScrollBox>("ScrollBox");
+      scroll = box.MaxScrollTop();
+      box.SetScrollTop(scroll);
+      lastRow = f.Get<TControl>("Name44").Top();
+      if (std::string(form) == "TLayerSelectDialog") f.Get<TRadioButton>("Select44").Click();
+      f.Click("OKButton");
+    });
+    TOdbLayerFlags flags = all;
+    int32_t layer = -1;
+    ASSERT_TRUE(std::string(form) == "TValorExportDialog" ? RunValorExportDialog(flags)
+                                                           : RunLayerSelectDialog(flags, layer));
+    EXPECT_EQ(height, 400) << form;
+    EXPECT_LE(bottom, 400) << form;
+    EXPECT_GT(scroll, 24 * 45 - 400) << form;
+    EXPECT_EQ(lastRow, 24 * 45 - 20) << form;  // rows keep their places on the scrolled area
+    if (std::string(form) == "TLayerSelectDialog") EXPECT_EQ(layer, 44);
+  }
+  // Three layers fit: 24 pixels a row and 86, nothing to scroll.
+  TOdbLayerFlags few{};
+  few[0] = few[1] = few[30] = true;
+  RegisterModalScript("TValorExportDialog", [](TForm& f) {
+    EXPECT_EQ(f.Height(), 24 * 3 + 86);
+    EXPECT_EQ(f.Get<TScrollBox>("ScrollBox").MaxScrollTop(), 0);
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(RunValorExportDialog(few));
 }
 
 TEST_F(OdbExportTest, EmptyJobAndForeignFilesWriteNothing) {

@@ -43,6 +43,14 @@ TEST(PlotClipTest, SegmentsAreCutExactlyAtTheWindowEdges) {
   EXPECT_EQ(ClipRegion(w, -1, 51), 1);
   EXPECT_EQ(ClipRegion(w, 101, -1), 8);
   EXPECT_EQ(ClipRegion(w, 100, 50), 0);
+  // A clip clears an earlier kernel error; a window with no inside is one.
+  GeoErrorCode = 6;
+  clip(-50, 25, 150, 25);
+  EXPECT_EQ(GeoErrorCode, 0);
+  for (const TClipWindow bad : {TClipWindow{0, 0, 100, 0}, TClipWindow{0, 0, -100, 50}}) {
+    EXPECT_EQ(ClipSegmentToWindow(bad, {{-50, 25}, {150, 25}}), TRealLine{});
+    EXPECT_EQ(GeoErrorCode, 2);
+  }
 }
 
 TEST(PaperSpecTest, NumbersNamesAndTheFivePaperLimit) {
@@ -72,6 +80,18 @@ TEST(PaperSpecTest, NumbersNamesAndTheFivePaperLimit) {
 }
 
 class PlotPageTest : public TPlotTest {};
+
+TEST_F(PlotPageTest, APageWithoutHeightReportsAnIllegalClipWindowAndThePlotGoesOn) {
+  // The height is a word, read as 0: no line that leaves the page can be cut.
+  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
+                 "papers\r\nwidth, height\r\nFlat\r\n10\r\nnone\r\n0\r\n0\r\n");
+  DB->AddLineOnLayer(-Inch, Inch, 20 * Inch, Inch, 0);
+  const std::string ps = PlotFile(4);
+  EXPECT_NE(ps.find("showpage"), std::string::npos);
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "Error: Illegal Clip Window");
+  EXPECT_EQ(DrawSurface, nullptr);
+}
 
 TEST_F(PlotPageTest, MissingOrEmptyPaperFileEndsThePlotBeforeAnyOutput) {
   std::filesystem::remove(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT");

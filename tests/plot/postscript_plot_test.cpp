@@ -3,6 +3,7 @@
 // interpreter renders with ink where the drawing is.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,7 +33,9 @@ TEST_F(PostScriptPlotTest, AnEmptyPlotHasHeaderFrameAndTrailer) {
   EXPECT_EQ(lines[1], "% PostScript from Orbenwright KORVEX 6");
   // A full circle closes: the whole turn from 0 to 360 degrees.
   EXPECT_EQ(lines[5], "newpath x1 y1 radius 0 360 arc stroke } bind def ");
-  EXPECT_EQ(lines[6], "590 7.2 translate");
+  // The test papers' Letter is 11 x 8.5: turned onto the upright sheet.
+  EXPECT_EQ(lines[6], "612.0 0.0 translate");
+  EXPECT_EQ(lines[7], "90 rotate");
   EXPECT_EQ(lines[13], "%");
   EXPECT_NE(ps.find(" moveto \n"), std::string::npos);
   EXPECT_EQ(ps.substr(ps.size() - 18), "stroke \nshowpage\n\x04");
@@ -69,12 +72,13 @@ TEST_F(PostScriptPlotTest, PathsCirclesAndArcs) {
   EXPECT_EQ(d.Output().find("-", mark), std::string::npos);
 }
 
-// Renders the file with Ghostscript into a 72 dpi grey map; the pixel of
-// device point (x, y) in 1/10,000 in. The page is landscape: device X runs
-// up the sheet, device Y from right to left.
+// Renders the file with Ghostscript onto an upright letter sheet, 72 dpi
+// grey map. A landscape page lies turned on it: device X runs up the sheet,
+// device Y from right to left.
 class TRendered {
  public:
-  bool Render(const std::string& ps, const std::filesystem::path& dir) {
+  bool Render(const std::string& ps, const std::filesystem::path& dir, bool landscape = true) {
+    Landscape = landscape;
     const auto in = dir / "r.ps", out = dir / "r.pgm";
     WriteFileBytes(in, ps.substr(1));  // the leading end-of-transmission byte
     const std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pgmraw -r72 -g612x792 -o " +
@@ -85,21 +89,76 @@ class TRendered {
     Pixels = pgm.substr(pgm.size() - 612 * 792);
     return true;
   }
-  // Darkest pixel within r pixels of the device point.
-  int Ink(int32_t x, int32_t y, int r = 2) const {
-    const double px = 590 - y * 0.0072, py = 792 - (7.2 + x * 0.0072);
+  // Darkest pixel within r pixels of the sheet pixel (column, row).
+  int InkAt(int px, int py, int r) const {
     int darkest = 255;
     for (int dy = -r; dy <= r; ++dy)
       for (int dx = -r; dx <= r; ++dx) {
-        const int cx = int(px) + dx, cy = int(py) + dy;
+        const int cx = px + dx, cy = py + dy;
         if (cx >= 0 && cx < 612 && cy >= 0 && cy < 792)
           darkest = std::min(darkest, int(uint8_t(Pixels[size_t(cy * 612 + cx)])));
       }
     return darkest;
   }
+  // Darkest pixel within r pixels of the device point.
+  int Ink(int32_t x, int32_t y, int r = 2) const {
+    const double sx = Landscape ? 612 - y * 0.0072 : x * 0.0072;
+    const double sy = Landscape ? x * 0.0072 : y * 0.0072;
+    return InkAt(int(sx), int(792 - sy), r);
+  }
+  bool Landscape = true;
   int Status = 0;
   std::string Pixels;
 };
+
+// The box round everything the file marks on an upright letter sheet, in
+// points, as Ghostscript finds it; marks off the sheet are cut away.
+std::array<double, 4> MarkedBox(const std::string& ps, const std::filesystem::path& dir) {
+  const auto in = dir / "b.ps", out = dir / "b.txt";
+  WriteFileBytes(in, ps.substr(1));
+  const std::string cmd =
+      "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=bbox -dDEVICEWIDTHPOINTS=612 "
+      "-dDEVICEHEIGHTPOINTS=792 -dFIXEDMEDIA " + in.string() + " > " + out.string() + " 2>&1";
+  std::array<double, 4> box{-1, -1, -1, -1};
+  if (std::system(cmd.c_str()) != 0) return box;
+  const std::string text = ReadFileBytes(out);
+  const size_t at = text.find("%%HiResBoundingBox:");
+  if (at != std::string::npos)
+    std::sscanf(text.c_str() + at, "%%%%HiResBoundingBox: %lf %lf %lf %lf", &box[0], &box[1],
+                &box[2], &box[3]);
+  return box;
+}
+
+// The page is as large as the sheet, so its frame spans the whole sheet
+// exactly when the page lies on it; a page off to one side leaves a strip.
+void ExpectFrameFillsSheet(const std::array<double, 4>& box) {
+  EXPECT_LT(box[0], 1.0);
+  EXPECT_LT(box[1], 1.0);
+  EXPECT_GT(box[2], 611.0);
+  EXPECT_GT(box[3], 791.0);
+}
+
+TEST_F(PostScriptPlotTest, ThePageFrameLiesOnTheSheetEitherWayRound) {
+  // The start-up papers: Letter 8.5 wide and 11 high, upright on the sheet.
+  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT", DefaultPaperSpecs);
+  ChoosePaper(1);
+  const std::string upright = PlotFile(4);
+  EXPECT_NE(upright.find("\n0.0 0.0 translate\n0 rotate\n"), std::string::npos);
+  ExpectFrameFillsSheet(MarkedBox(upright, TempDir));
+  // Turned by the plot prompt, the drawing still lies on the same page.
+  ChoosePaper(1, 2, 1);
+  ExpectFrameFillsSheet(MarkedBox(PlotFile(4), TempDir));
+
+  // An 11 x 8.5 page turns onto the sheet.
+  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT", PlotSpecText);
+  ChoosePaper(1);
+  ExpectFrameFillsSheet(MarkedBox(PlotFile(4), TempDir));
+  // And a drawing near the page's corners lands near the sheet's.
+  DB->AddLineOnLayer(Inch, Inch, 2 * Inch, Inch, 0);
+  TRendered r;
+  ASSERT_TRUE(r.Render(PlotFile(4), TempDir)) << "gs exit " << r.Status;
+  EXPECT_LT(r.InkAt(612 - 72, 792 - 108, 2), 128);
+}
 
 TEST_F(PostScriptPlotTest, GhostscriptRendersInkWhereTheDrawingIs) {
   DB->AddLineOnLayer(Inch, Inch, 5 * Inch, Inch, 0);

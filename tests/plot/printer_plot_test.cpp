@@ -30,7 +30,7 @@ class PrinterPlotTest : public TPlotTest {
   }
 };
 
-TEST_F(PrinterPlotTest, CancelAndAnEmptyAutoScaleJobPrintNothing) {
+TEST_F(PrinterPlotTest, CancelPrintsNothingAndAnEmptyAutoScaleJobPrintsAtOneToOne) {
   RegisterModalScript("TQuickPrintDialog", [](TForm& f) { f.Click("CancelButton"); });
   QuickPrint();
   EXPECT_TRUE(HeadlessPrinter().Documents.empty());
@@ -39,15 +39,19 @@ TEST_F(PrinterPlotTest, CancelAndAnEmptyAutoScaleJobPrintNothing) {
     ADD_FAILURE() << "no placement with Auto Scale";
     return false;
   });
+  // Nothing shown: the page prints at 1 : 1 from the origin, unasked.
+  PlotScaleFactors[5] = 0.25;
   QuickPrint();
-  EXPECT_TRUE(HeadlessPrinter().Documents.empty());
-  EXPECT_EQ(ShownMessageBoxes().back().Text, NothingToPrintText);
+  ASSERT_EQ(HeadlessPrinter().Documents.size(), 1u);
+  EXPECT_TRUE(Printed().Finished);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  EXPECT_EQ(PlotScaleFactors[5], 1.0);
   EXPECT_EQ(DrawSurface, nullptr);
-  // One hole is enough, and printed without a placement.
+  // One hole, printed without a placement too.
   ToolTable[1].Diameter = Inch / 10;
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
   QuickPrint();
-  ASSERT_EQ(HeadlessPrinter().Documents.size(), 1u);
+  ASSERT_EQ(HeadlessPrinter().Documents.size(), 2u);
   EXPECT_TRUE(Printed().Finished);
 }
 

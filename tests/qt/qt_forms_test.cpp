@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -279,6 +280,32 @@ TEST_F(QtFormsTest, PropertiesFlowBothWays) {
   auto& pages = form.Get<TTabbedPages>("TabbedNotebook1");
   qobject_cast<QTabWidget*>(QtWidgetOf(pages))->setCurrentIndex(1);
   EXPECT_EQ(pages.ActivePage(), 1);
+  form.Hide();
+}
+
+TEST_F(QtFormsTest, AScrollBoxShowsPartOfItsRowsAndScrollsBothWays) {
+  TForm form("TRows");
+  form.SetCaption("Rows");
+  auto& box = form.Add<TScrollBox>("Rows");
+  box.SetAlign(alClient);
+  for (int r = 1; r <= 40; ++r)
+    box.Add<TEdit>("Edit" + std::to_string(r)).SetBounds(8, 24 * r - 20, 150, 21);
+  form.Add<TButton>("OKButton", "OK", mrOk).SetAlign(alBottom);
+  form.SetClientSize(250, 200);
+  form.Show();
+  QApplication::processEvents();
+  auto* area = qobject_cast<QScrollArea*>(QtWidgetOf(box));
+  ASSERT_NE(area, nullptr);
+  // The rows sit on the area's inner widget, which holds them all.
+  EXPECT_EQ(QtWidgetOf(form.Get<TControl>("Edit40"))->parentWidget(), area->widget());
+  EXPECT_GE(area->widget()->height(), 24 * 40);
+  EXPECT_LT(box.Height(), 200);
+  EXPECT_EQ(area->verticalScrollBar()->maximum(), box.MaxScrollTop());
+  EXPECT_GT(box.MaxScrollTop(), 700);
+  box.SetScrollTop(240);
+  EXPECT_EQ(area->verticalScrollBar()->value(), 240);
+  area->verticalScrollBar()->setValue(100);
+  EXPECT_EQ(box.ScrollTop(), 100);
   form.Hide();
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -77,6 +78,36 @@ TEST(DrillPathOptimizer, PathsAreShortAndBeginNearTheStart) {
   best.MaxKicks = 2000;
   best.BudgetMilliseconds = 60000;
   EXPECT_LE(OpenPathLength(points, OptimizeDrillPath(points, start, best), start), standard * 1.01);
+}
+
+TEST(DrillPathOptimizer, GroupsFarApartAreEachDrilledInOneVisit) {
+  // A panel of four small boards: 25 hits in a 0.1 in box each, boards
+  // 2 in apart. A good order drills each board out before moving on, so it
+  // makes exactly three long moves; the path starts at the nearest board.
+  std::mt19937 random(5);
+  std::vector<TIntPoint> points;
+  for (int board = 0; board < 4; ++board)
+    for (int k = 0; k < 25; ++k)
+      points.push_back({static_cast<int32_t>((board % 2) * 50800000 + random() % 2540000),
+                        static_cast<int32_t>((board / 2) * 50800000 + random() % 2540000)});
+  std::shuffle(points.begin(), points.end(), random);
+  const TIntPoint start{-1000000, -1000000};
+  for (int method : {1, 5}) {
+    TOptimizerOptions o = Method(method);
+    o.MaxKicks = 0;
+    o.BudgetMilliseconds = 600000;  // ends on its own once nothing is left to find
+    const std::vector<int32_t> order = OptimizeDrillPath(points, start, o);
+    ASSERT_TRUE(IsPermutation(order, points.size()));
+    int longMoves = 0;
+    for (std::size_t k = 1; k < order.size(); ++k) {
+      const TIntPoint& a = points[order[k - 1]];
+      const TIntPoint& b = points[order[k]];
+      if (std::hypot(double(a.X) - b.X, double(a.Y) - b.Y) > 25400000) ++longMoves;
+    }
+    EXPECT_EQ(longMoves, 3) << "method " << method;
+    EXPECT_LT(points[order[0]].X, 2540000) << "method " << method;
+    EXPECT_LT(points[order[0]].Y, 2540000) << "method " << method;
+  }
 }
 
 TEST(DrillPathOptimizer, CancelAndTimeBudgetStopTheSearchWithAWholeOrder) {

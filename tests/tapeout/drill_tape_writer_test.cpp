@@ -213,7 +213,9 @@ TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsW
   ToolTable[100].Diameter = Inch / 40;  // the tape reads T100 as tool 1, offset 00
   ToolTable[7].Diameter = 1000000000;  // 1000 mm: four integer digits
   ToolTable[8].Diameter = 400;         // 0.0004 mm: below the last digit
+  ToolTable[9].Diameter = 0;           // no size at all
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
+  DRDB->AddHoleOnLayer(Inch, Inch, 30, 9, true);
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 100, true);
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 7, true);
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 8, true);
@@ -223,6 +225,7 @@ TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsW
             "The drill tape was not written:\r\n"
             "Tool T7 size 1000.0 does not fit the drill output format metric 3.3.\r\n"
             "Tool T8 size 0.0 does not fit the drill output format metric 3.3.\r\n"
+            "Tool T9 has no size: give it one in the tool table before writing the tape.\r\n"
             "Tool T100 cannot be written: tape tool numbers run from 1 to 99.");
   EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
 

@@ -38,6 +38,7 @@
 #include <QTimer>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -482,6 +483,7 @@ class TQtPeer : public TControlPeer, public QObject {
   // Where the children's widgets go.
   QWidget* ChildParent() const {
     if (auto* w = dynamic_cast<TQtFormWindow*>(widget_.data())) return w->client;
+    if (auto* a = qobject_cast<QScrollArea*>(widget_.data())) return a->widget();
     return widget_;
   }
 
@@ -591,6 +593,7 @@ void TQtPeer::SyncBounds() {
   TRect b = control_.Bounds();
   widget_->setGeometry(b.Left, b.Top, std::max(0, b.Width()), std::max(0, b.Height()));
   if (k == TControlKind::RadioGroup) PlaceRadioItems();
+  if (k == TControlKind::ScrollBox) SyncValue();
 }
 
 void TQtPeer::SyncState() {
@@ -854,6 +857,18 @@ void TQtPeer::SyncValue() {
     case TControlKind::StatusBar:
       w->update();
       break;
+    case TControlKind::ScrollBox: {
+      // The children's area, at least as large as the view, scrolled to the
+      // model's place.
+      auto& b = static_cast<TScrollBox&>(control_);
+      auto* q = static_cast<QScrollArea*>(w);
+      const TPoint e = b.Extent();
+      const QSize view = q->viewport()->size();
+      q->widget()->resize(std::max(e.X, view.width()), std::max(e.Y, view.height()));
+      QSignalBlocker blockBar(q->verticalScrollBar());
+      q->verticalScrollBar()->setValue(b.ScrollTop());
+      break;
+    }
     case TControlKind::Timer:
       break;
   }
@@ -1071,6 +1086,16 @@ QWidget* CreateWidget(TControl& c, QWidget* parent) {
       return new TQtColorGridWidget(static_cast<TColorGrid&>(c), parent);
     case TControlKind::StatusBar:
       return new TQtStatusBarWidget(static_cast<TStatusBar&>(c), parent);
+    case TControlKind::ScrollBox: {
+      auto* a = new QScrollArea(parent);
+      a->setFrameShape(QFrame::NoFrame);
+      a->setWidgetResizable(false);
+      a->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      a->setWidget(new QWidget);
+      QObject::connect(a->verticalScrollBar(), &QScrollBar::valueChanged, a,
+                       [cp](int v) { static_cast<TScrollBox*>(cp)->SetScrollTop(v); });
+      return a;
+    }
     case TControlKind::Timer:
       break;
   }
