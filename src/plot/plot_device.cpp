@@ -369,7 +369,10 @@ void TFilePlotDevice::DrawDeviceLine(int32_t x1, int32_t y1, int32_t x2, int32_t
   const TRealLine cut = ClipSegmentToWindow(ClipWindowReal, {{double(x1), double(y1)},
                                                              {double(x2), double(y2)}});
   // The line is lost; the plot goes on.
-  if (GeoErrorCode != 0) ErrorBox("Error: Illegal Clip Window");
+  if (GeoErrorCode != 0 && !ClipErrorShown) {
+    ClipErrorShown = true;
+    ErrorBox("Error: Illegal Clip Window");
+  }
   if (cut == TRealLine{}) return;
   PenUpMove(SaturatingRound(cut.P1.X), SaturatingRound(cut.P1.Y));
   PenDownDraw(SaturatingRound(cut.P2.X), SaturatingRound(cut.P2.Y));

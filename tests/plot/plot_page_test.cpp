@@ -85,11 +85,15 @@ TEST_F(PlotPageTest, APageWithoutHeightReportsAnIllegalClipWindowAndThePlotGoesO
   // The height is a word, read as 0: no line that leaves the page can be cut.
   WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
                  "papers\r\nwidth, height\r\nFlat\r\n10\r\nnone\r\n0\r\n0\r\n");
-  DB->AddLineOnLayer(-Inch, Inch, 20 * Inch, Inch, 0);
+  for (int i = 0; i < 50; ++i) DB->AddLineOnLayer(-Inch, Inch + i * Inch / 10, 20 * Inch, Inch, 0);
   const std::string ps = PlotFile(4);
   EXPECT_NE(ps.find("showpage"), std::string::npos);
   ASSERT_FALSE(ShownMessageBoxes().empty());
   EXPECT_EQ(ShownMessageBoxes().back().Text, "Error: Illegal Clip Window");
+  // Fifty lost lines, one box: the operator is not asked fifty times.
+  int clipBoxes = 0;
+  for (const auto& box : ShownMessageBoxes()) clipBoxes += box.Text == "Error: Illegal Clip Window";
+  EXPECT_EQ(clipBoxes, 1);
   EXPECT_EQ(DrawSurface, nullptr);
 }
 
