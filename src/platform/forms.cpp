@@ -482,6 +482,12 @@ void TControl::ClickFromBackend() {
   if (OnClick) OnClick(*this);
 }
 
+void TControl::DblClick(TMouseButton button, TShiftState shift, int x, int y) {
+  TUserAction action(Form());
+  if (!IsUsable()) return;
+  if (OnDblClick) OnDblClick(*this, button, shift, x, y);
+}
+
 void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
   TUserAction action(Form());
   if (!IsUsable()) return;
@@ -1315,6 +1321,25 @@ void TScrollBar::SetChanges(int smallChange, int largeChange) {
   Changed(TChange::Items);
 }
 
+void TScrollBar::Scroll(TScrollCode code, int position) {
+  TUserAction action(Form());
+  if (!IsUsable()) return;
+  if (OnScroll) {
+    OnScroll(*this, code, position);
+    return;
+  }
+  switch (code) {
+    case scLineUp: SetPosition(position_ - smallChange_); break;
+    case scLineDown: SetPosition(position_ + smallChange_); break;
+    case scPageUp: SetPosition(position_ - (pageSize_ > 0 ? pageSize_ : largeChange_)); break;
+    case scPageDown: SetPosition(position_ + (pageSize_ > 0 ? pageSize_ : largeChange_)); break;
+    case scPosition: case scTrack: SetPosition(position); break;
+    case scTop: SetPosition(min_); break;
+    case scBottom: SetPosition(max_); break;
+    case scEndScroll: break;
+  }
+}
+
 TPoint TScrollBar::ContentSize() const {
   return scrollKind_ == sbHorizontal ? TPoint{121, 17} : TPoint{17, 121};
 }
@@ -1491,6 +1516,27 @@ void TForm::SetClientSize(int width, int height) {
   MarkLayoutDirty();
 }
 
+void TForm::SetMinClientSize(int width, int height) {
+  minWidth_ = std::max(0, width);
+  minHeight_ = std::max(0, height);
+  Changed(TChange::State);
+}
+
+namespace {
+TPoint& LastFrameExtent() {
+  static TPoint extent{0, 0};
+  return extent;
+}
+}  // namespace
+
+TPoint TForm::FrameExtent() const { return frameKnown_ ? frame_ : LastFrameExtent(); }
+
+void TForm::FrameExtentFromBackend(TPoint extent) {
+  frameKnown_ = true;
+  frame_ = extent;
+  LastFrameExtent() = extent;
+}
+
 void TForm::SetSizeable(bool sizeable) {
   sizeable_ = sizeable;
   Changed(TChange::State);
@@ -1544,7 +1590,7 @@ void TForm::ResizedByUser(int width, int height) {
   if (width == clientWidth_ && height == clientHeight_ && width == bounds_.Width() && height == bounds_.Height())
     return;
   TUserAction action(this);
-  SetClientSize(width, height);
+  SetClientSize(std::max(width, minWidth_), std::max(height, minHeight_));
   if (!showing_) Realign();
 }
 

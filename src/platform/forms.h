@@ -190,6 +190,9 @@ class TControl {
   // --- events ---
   TNotifyEvent OnClick, OnChange, OnEnter, OnExit, OnResize;
   TMouseEvent OnMouseDown, OnMouseUp;
+  // The second press of a double click (after its own OnMouseDown and
+  // OnMouseUp of the first press).
+  TMouseEvent OnDblClick;
   TMouseMoveEvent OnMouseMove;
   TKeyEvent OnKeyDown, OnKeyUp;
   TKeyPressEvent OnKeyPress;
@@ -211,6 +214,7 @@ class TControl {
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   void MouseMove(TShiftState shift, int x, int y);
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void DblClick(TMouseButton button, TShiftState shift, int x, int y);
   // Key events as the window system delivers them: the form's handler first
   // when it previews keys, then the control's. They return the key left
   // after the handlers (0 when swallowed).
@@ -634,6 +638,10 @@ class TPaintBox : public TControl {
   bool wantsKeys_ = false;
 };
 
+// What the user did to a scroll bar: an arrow (line), the trough (page),
+// the thumb dragged (track, position given) or let go (position).
+enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+
 class TScrollBar : public TControl {
  public:
   explicit TScrollBar(const std::string& name, TScrollBarKind kind = sbHorizontal);
@@ -649,6 +657,12 @@ class TScrollBar : public TControl {
   int SmallChange() const { return smallChange_; }
   int LargeChange() const { return largeChange_; }
   void SetChanges(int smallChange, int largeChange);
+  // With OnScroll assigned the bar does not move itself: its owner hears
+  // what the user did and sets the position (line and page codes carry the
+  // position the bar would have taken, the thumb codes the thumb's).
+  std::function<void(TScrollBar& sender, TScrollCode code, int position)> OnScroll;
+  // A user's action on the bar (a test's or the widget's).
+  void Scroll(TScrollCode code, int position);
 
  protected:
   TPoint ContentSize() const override;
@@ -791,6 +805,14 @@ class TForm : public TControl {
   // The client area's size: from the contents unless set here (or by the
   // user resizing the window).
   void SetClientSize(int width, int height);
+  // The smallest client area the user may size the window to.
+  void SetMinClientSize(int width, int height);
+  TPoint MinClientSize() const { return TPoint{minWidth_, minHeight_}; }
+  // How much larger the window is than its client area (title bar, frame,
+  // menu bar), as the window system last said for this form or, before
+  // that, for any form; (0, 0) until one was shown.
+  TPoint FrameExtent() const;
+  void FrameExtentFromBackend(TPoint extent);
   bool Sizeable() const { return sizeable_; }  // the user may resize it
   void SetSizeable(bool sizeable);
 
@@ -884,6 +906,9 @@ class TForm : public TControl {
   std::string className_;
   bool sizeable_ = true;
   int clientWidth_ = -1, clientHeight_ = -1;
+  int minWidth_ = 0, minHeight_ = 0;
+  bool frameKnown_ = false;
+  TPoint frame_{0, 0};
   bool showing_ = false;
   bool normalKnown_ = false;
   TRect normal_{};

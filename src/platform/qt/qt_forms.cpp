@@ -295,7 +295,8 @@ class TQtFormWindow : public QDialog {
     // make a sizeable one narrower later.
     const int title = QFontMetrics(font()).horizontalAdvance(windowTitle()) + 120;
     if (form_.Sizeable()) {
-      setMinimumSize(0, 0);
+      const TPoint least = form_.MinClientSize();
+      setMinimumSize(least.X, least.Y > 0 ? least.Y + extra : 0);
       setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
       resize(isVisible() ? b.Width() : std::max(b.Width(), title), b.Height() + extra);
     } else {
@@ -395,6 +396,8 @@ class TQtFormWindow : public QDialog {
       return;
     const QPoint p = pos();
     form_.NormalBoundsFromBackend(TRect{p.x(), p.y(), p.x() + client->width(), p.y() + client->height()});
+    const QSize frame = frameGeometry().size();
+    form_.FrameExtentFromBackend(TPoint{std::max(0, frame.width() - client->width()), std::max(0, frame.height() - client->height())});
   }
   TForm& form_;
   QPointer<QMenuBar> bar_;
@@ -814,6 +817,15 @@ bool TQtPeer::eventFilter(QObject* obj, QEvent* e) {
       }
       break;
     }
+    case QEvent::MouseButtonDblClick: {
+      auto* me = static_cast<QMouseEvent*>(e);
+      TMouseButton b;
+      if (ButtonOf(me->button(), b)) {
+        const QPoint p = me->position().toPoint();
+        control_.DblClick(b, ShiftOf(me->modifiers(), me->buttons()), p.x(), p.y());
+      }
+      break;
+    }
     case QEvent::MouseMove: {
       auto* me = static_cast<QMouseEvent*>(e);
       QPoint p = me->position().toPoint();
@@ -952,6 +964,30 @@ QWidget* CreateWidget(TControl& c, QWidget* parent) {
       auto* s = new QScrollBar(parent);
       QObject::connect(s, &QScrollBar::valueChanged, s,
                        [cp](int v) { static_cast<TScrollBar*>(cp)->SetPosition(v); });
+      // A bar whose owner scrolls: the action is reported and undone here;
+      // the owner sets the position it chooses.
+      QObject::connect(s, &QAbstractSlider::actionTriggered, s, [cp, s](int a) {
+        auto* bar = static_cast<TScrollBar*>(cp);
+        if (!bar->OnScroll) return;
+        TScrollCode code;
+        switch (a) {
+          case QAbstractSlider::SliderSingleStepAdd: code = scLineDown; break;
+          case QAbstractSlider::SliderSingleStepSub: code = scLineUp; break;
+          case QAbstractSlider::SliderPageStepAdd: code = scPageDown; break;
+          case QAbstractSlider::SliderPageStepSub: code = scPageUp; break;
+          case QAbstractSlider::SliderToMinimum: code = scTop; break;
+          case QAbstractSlider::SliderToMaximum: code = scBottom; break;
+          case QAbstractSlider::SliderMove: code = scTrack; break;
+          default: return;
+        }
+        const int target = s->sliderPosition();
+        if (code != scTrack) s->setSliderPosition(s->value());
+        bar->Scroll(code, target);
+      });
+      QObject::connect(s, &QAbstractSlider::sliderReleased, s, [cp, s] {
+        auto* bar = static_cast<TScrollBar*>(cp);
+        if (bar->OnScroll) bar->Scroll(scPosition, s->sliderPosition());
+      });
       return s;
     }
     case TControlKind::SpeedButton: {
