@@ -1105,7 +1105,12 @@ void TakeKeyboard(TQtFormWindow* w, TForm& form) {
   w->raise();
   w->activateWindow();
   static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
+  // The window's own focus child counts too: the window system may not
+  // have activated the window yet, and it gives that child the focus when
+  // it does.
   QWidget* focus = QApplication::focusWidget();
+  if (focus != nullptr && w->isAncestorOf(focus)) return;
+  focus = w->focusWidget();
   if (focus != nullptr && w->isAncestorOf(focus)) return;
   for (QPushButton* b : w->findChildren<QPushButton*>())
     if (b->isDefault() && b->isEnabled() && b->isVisible()) {
@@ -1123,6 +1128,10 @@ class TQtFormsBackend : public TFormsBackend {
     w->setWindowModality(Qt::ApplicationModal);
     if (form.ModalEnded()) return;  // closed already while showing
     TieToActiveWindow(w);
+    // The control the form chose gets the focus before the window shows:
+    // the dialog then does not hand it to its default button, and the
+    // window system's activation, whenever it comes, finds it there.
+    static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
     // Once the box is up it takes the keyboard: the activation a closing
     // menu hands back to the window below may arrive after the show, and
     // Enter would then reach no button until the box is clicked.
