@@ -1090,15 +1090,11 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
 }
 
 bool TQedTextFileEditor::KeyDown(uint16_t key, TShiftState shift) {
-  uint8_t s = 0;
-  if (shift & ssShift) s |= kShift;
-  if (shift & ssCtrl) s |= kCtrl;
-  if (shift & ssAlt) s |= kAlt;
-  const uint16_t cmd = Processor_->Translate(key, s);
+  const uint16_t cmd = Processor_->TranslateKey(key, shift);
   if (cmd == ccSequence || cmd == ccBroken) return true;
   if (cmd == ccChar) {
     // A control character after ccCtrlChar: Ctrl+letter types its code.
-    if (CtrlCharNext_ && (s & kCtrl) && key >= 'A' && key <= 'Z') {
+    if (CtrlCharNext_ && (shift & ssCtrl) && key >= 'A' && key <= 'Z') {
       CtrlCharNext_ = false;
       TypeChar(char(key - 'A' + 1));
       return true;

@@ -34,6 +34,7 @@ void TPathFollower::Run() {
   const int32_t count = int32_t(Done_.size()) - 1;
   for (int32_t i = 1; i <= count; ++i) {
     if (Done_[std::size_t(i)]) continue;
+    Start_ = i;
     TRootEntityHandle* path = new TCadHandle(i);
     const uint8_t result = EndpointGrid.FollowPath(path, false);
     for (TRootEntityHandle* h = path; h != nullptr; h = h->Next) {

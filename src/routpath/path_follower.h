@@ -43,6 +43,10 @@ class TPathFollower {
   virtual void OpenPath(TRootEntityHandle*& path, bool& flag);
 
   int32_t PathsFollowed() const { return Paths_; }
+  // The entity the current chain started from, and the CAD entity count
+  // at Init (for progress).
+  int32_t CurrentStart() const { return Start_; }
+  int32_t EntityCount() const { return int32_t(Done_.size()) - 1; }
 
  private:
   void Setup(uint32_t mask, bool gridFlag);
@@ -50,4 +54,5 @@ class TPathFollower {
   std::vector<bool> Done_;
   bool Active_ = false;
   int32_t Paths_ = 0;
+  int32_t Start_ = 0;
 };

@@ -1124,6 +1124,7 @@ class TQtFormsBackend : public TFormsBackend {
   void RunModal(TForm& form) override {
     TQtFormWindow* w = WindowOf(form);
     w->FitToClient();
+    w->PlaceOnScreen();  // a modal window that keeps its place (the text editor's)
     w->KeepOnScreen();
     w->setWindowModality(Qt::ApplicationModal);
     if (form.ModalEnded()) return;  // closed already while showing
