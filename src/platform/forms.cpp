@@ -450,7 +450,9 @@ void TControl::FireChange() {
   if (OnChange) OnChange(*this);
 }
 
-bool TControl::CanFocus() const { return (IsFocusableKind(kind_) || WantsFocus()) && IsUsable(); }
+bool TControl::FocusableKind() const { return IsFocusableKind(kind_); }
+
+bool TControl::CanFocus() const { return (FocusableKind() || WantsFocus()) && IsUsable(); }
 
 bool TControl::Focused() const {
   TForm* f = Form();
@@ -466,7 +468,7 @@ bool TControl::SetFocus() {
 bool TControl::Click() {
   TUserAction action(Form());
   if (!IsUsable()) return false;
-  if (IsFocusableKind(kind_) && !SetFocus()) return false;
+  if (FocusableKind() && !SetFocus()) return false;
   ClickReaction();
   if (OnClick) OnClick(*this);
   return true;
@@ -477,7 +479,7 @@ void TControl::ClickFromBackend() {
   if (!IsUsable()) return;
   // The window system moved the focus here on the press; when an OnExit
   // handler refused that, the click is void.
-  if (IsFocusableKind(kind_) && !Focused() && !SetFocus()) return;
+  if (FocusableKind() && !Focused() && !SetFocus()) return;
   ClickReaction();
   if (OnClick) OnClick(*this);
 }
@@ -535,7 +537,7 @@ void TControl::PressKey(uint16_t key, TShiftState shift) {
   TForm* f = Form();
   TUserAction action(f);
   if (!IsUsable()) return;
-  if ((IsFocusableKind(kind_) || WantsFocus()) && !SetFocus()) return;
+  if ((FocusableKind() || WantsFocus()) && !SetFocus()) return;
   uint16_t left = KeyDown(key, shift);
   char ch = 0;
   if (key == VK_RETURN) ch = '\r';

@@ -207,6 +207,9 @@ class TControl {
   bool CanFocus() const;  // a focusable kind (or one that asks for keys), usable
   // Controls that are not focusable by kind may ask for the keyboard.
   virtual bool WantsFocus() const { return false; }
+  // Whether the control's kind takes the focus (a scroll bar that belongs
+  // to a control, see TScrollBar::OnScroll, does not).
+  virtual bool FocusableKind() const;
   bool Focused() const;
   // Makes this the form's active control: OnExit of the previous one (which
   // may refuse by focusing it again), then OnEnter of this one.
@@ -660,7 +663,9 @@ class TScrollBar : public TControl {
   // With OnScroll assigned the bar does not move itself: its owner hears
   // what the user did and sets the position (line and page codes carry the
   // position the bar would have taken, the thumb codes the thumb's).
+  // Such a bar never takes the keyboard focus: it belongs to its owner.
   std::function<void(TScrollBar& sender, TScrollCode code, int position)> OnScroll;
+  bool FocusableKind() const override { return !OnScroll; }
   // A user's action on the bar (a test's or the widget's).
   void Scroll(TScrollCode code, int position);
 

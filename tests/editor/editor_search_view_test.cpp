@@ -240,6 +240,10 @@ TEST_F(EditorViewTest, TheHorizontalBarReachesColumnsPastTheWindow) {
   EXPECT_EQ(Ed->LeftCol(), 150);
   EXPECT_EQ(HBar.Position(), 150);
   EXPECT_EQ(Ed->Caret(), (TTextPoint{1, 1}));  // the caret stays
+  // The editor's bars leave it the keyboard when they are clicked.
+  ASSERT_TRUE(Box.SetFocus());
+  EXPECT_TRUE(HBar.Click());
+  EXPECT_TRUE(Box.Focused());
   // Word wrap narrows the range to the wrap column; no need, no range.
   Ed->SetWrapColumn(20);
   Ed->SetWordWrap(true);

@@ -738,6 +738,9 @@ void TQtPeer::SyncValue() {
       auto& b = static_cast<TScrollBar&>(control_);
       auto* q = static_cast<QScrollBar*>(w);
       q->setOrientation(b.ScrollKind() == sbHorizontal ? Qt::Horizontal : Qt::Vertical);
+      // A bar its owner scrolls belongs to that control and leaves it the
+      // keyboard, as a window's own scroll bar does.
+      if (b.OnScroll) q->setFocusPolicy(Qt::NoFocus);
       q->setRange(b.Min(), b.Max());
       q->setPageStep(b.PageSize() > 0 ? b.PageSize() : b.LargeChange());
       q->setSingleStep(b.SmallChange());
@@ -962,6 +965,7 @@ QWidget* CreateWidget(TControl& c, QWidget* parent) {
       return new TQtPaintBoxWidget(static_cast<TPaintBox&>(c), parent);
     case TControlKind::ScrollBar: {
       auto* s = new QScrollBar(parent);
+      if (static_cast<TScrollBar*>(cp)->OnScroll) s->setFocusPolicy(Qt::NoFocus);
       QObject::connect(s, &QScrollBar::valueChanged, s,
                        [cp](int v) { static_cast<TScrollBar*>(cp)->SetPosition(v); });
       // A bar whose owner scrolls: the action is reported and undone here;
