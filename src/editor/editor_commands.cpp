@@ -6,24 +6,11 @@
 #include <cstdio>
 #include <fstream>
 
+#include "foundation/byte_order.h"
 #include "platform/file_ops.h"
 #include "platform/keys.h"
 
 namespace {
-
-const char* const kNames[] = {
-    "ccNone", "ccBack", "ccBotOfPage", "ccBotRightCell", "ccCompleteDate", "ccCompleteTime", "ccCopy",
-    "ccCtrlChar", "ccCut", "ccDel", "ccDelBol", "ccDelEol", "ccDelLine", "ccDelWord", "ccDone", "ccDown",
-    "ccEnd", "ccExtendDown", "ccExtendEnd", "ccExtendHome", "ccExtendLeft", "ccExtendPgDn",
-    "ccExtendPgUp", "ccExtendRight", "ccExtendUp", "ccExtBotOfPage", "ccExtFirstPage", "ccExtLastPage",
-    "ccExtTopOfPage", "ccExtWordLeft", "ccExtWordRight", "ccFirstPage", "ccGotoMarker0",
-    "ccGotoMarker1", "ccGotoMarker2", "ccGotoMarker3", "ccGotoMarker4", "ccGotoMarker5",
-    "ccGotoMarker6", "ccGotoMarker7", "ccGotoMarker8", "ccGotoMarker9", "ccHome", "ccInc", "ccIns",
-    "ccLastPage", "ccLeft", "ccNewLine", "ccNextPage", "ccPageLeft", "ccPageRight", "ccPaste",
-    "ccPrevPage", "ccRedo", "ccRestore", "ccRight", "ccScrollDown", "ccScrollUp", "ccSetMarker0",
-    "ccSetMarker1", "ccSetMarker2", "ccSetMarker3", "ccSetMarker4", "ccSetMarker5", "ccSetMarker6",
-    "ccSetMarker7", "ccSetMarker8", "ccSetMarker9", "ccTab", "ccTableEdit", "ccTopLeftCell",
-    "ccTopOfPage", "ccUndo", "ccUp", "ccWordLeft", "ccWordRight"};
 
 constexpr uint8_t S = kShift, C = kCtrl, A = kAlt;
 
@@ -36,7 +23,8 @@ void AddExtends(std::vector<TCommandRecord>& t) {
   t.insert(t.end(), {R(VK_LEFT, S, ccExtendLeft), R(VK_RIGHT, S, ccExtendRight), R(VK_HOME, S, ccExtendHome),
                      R(VK_END, S, ccExtendEnd), R(VK_LEFT, S | C, ccExtWordLeft), R(VK_RIGHT, S | C, ccExtWordRight),
                      R(VK_PRIOR, S, ccExtendPgUp), R(VK_NEXT, S, ccExtendPgDn), R(VK_UP, S, ccExtendUp),
-                     R(VK_DOWN, S, ccExtendDown), R(VK_HOME, S | C, ccExtFirstPage), R(VK_END, S | C, ccExtLastPage)});
+                     R(VK_DOWN, S, ccExtendDown), R(VK_HOME, S | C, ccExtFirstPage), R(VK_END, S | C, ccExtLastPage),
+                     R(VK_PRIOR, S | C, ccExtTopOfPage), R(VK_NEXT, S | C, ccExtBotOfPage)});
 }
 
 std::vector<TCommandRecord> DefaultTable() {
@@ -47,8 +35,7 @@ std::vector<TCommandRecord> DefaultTable() {
       R('Z', C, ccUndo), R(VK_BACK, A, ccRestore), R(VK_UP, 0, ccUp), R(VK_DOWN, 0, ccDown),
       R(VK_RETURN, C, ccNewLine)};
   AddExtends(t);
-  t.insert(t.end(), {R(VK_PRIOR, S | C, ccExtTopOfPage), R(VK_NEXT, S | C, ccExtBotOfPage),
-                     R(VK_DELETE, S, ccCut), R('X', C, ccCut), R(VK_INSERT, C, ccCopy), R('C', C, ccCopy),
+  t.insert(t.end(), {R(VK_DELETE, S, ccCut), R('X', C, ccCut), R(VK_INSERT, C, ccCopy), R('C', C, ccCopy),
                      R(VK_INSERT, S, ccPaste), R('V', C, ccPaste), R(VK_PRIOR, 0, ccPrevPage),
                      R(VK_NEXT, 0, ccNextPage), R(VK_HOME, C, ccFirstPage), R(VK_END, C, ccLastPage),
                      R(VK_TAB, 0, ccTab), R(VK_TAB, C, ccTab), R('Z', S | C, ccRedo)});
@@ -94,9 +81,13 @@ bool IsModifierKey(uint16_t key) {
 }  // namespace
 
 std::string CommandName(uint16_t command) {
-  if (command >= ccUser) return "ccUser" + std::to_string(command);
-  if (command < std::size(kNames)) return kNames[command];
-  return {};
+  if (command >= ccUser) {
+    std::string format = QedLoadStr(sUserN);
+    const size_t at = format.find("%d");
+    if (at != std::string::npos) format.replace(at, 2, std::to_string(command));
+    return format;
+  }
+  return QedLoadStr(kQedCommandNameBase + command);
 }
 
 int TQedCommandTable::IndexOfKey(uint32_t key) const {
@@ -208,4 +199,139 @@ uint16_t TQedCommandProcessor::Translate(uint16_t key, uint8_t shift) {
   const bool broken = Mode_ == 1;
   Mode_ = 0;
   return broken ? ccBroken : ccChar;
+}
+
+uint16_t TQedCommandProcessor::TranslateKey(uint16_t key, TShiftState shift) {
+  uint8_t s = 0;
+  if (shift & ssCtrl) s |= kCtrl;
+  if (shift & ssShift) s |= kShift;
+  if (shift & ssAlt) s |= kAlt;
+  return Translate(key, s);
+}
+
+// ---------------------------------------------------------------- streams
+
+namespace {
+
+void PutU16(std::string& out, uint16_t v) {
+  uint8_t b[2];
+  PutUInt16(b, v);
+  out.append(reinterpret_cast<const char*>(b), 2);
+}
+void PutI32(std::string& out, int32_t v) {
+  uint8_t b[4];
+  PutInt32(b, v);
+  out.append(reinterpret_cast<const char*>(b), 4);
+}
+
+// Reads fields from a stream; any read past its end sets Bad.
+struct TReader {
+  const std::string& In;
+  size_t& At;
+  bool Bad = false;
+  const uint8_t* Take(size_t n) {
+    if (Bad || In.size() - At < n || At > In.size()) {
+      Bad = true;
+      return nullptr;
+    }
+    const auto* p = reinterpret_cast<const uint8_t*>(In.data() + At);
+    At += n;
+    return p;
+  }
+  uint16_t U16() { const uint8_t* p = Take(2); return p ? GetUInt16(p) : 0; }
+  int32_t I32() { const uint8_t* p = Take(4); return p ? GetInt32(p) : 0; }
+  uint8_t U8() { const uint8_t* p = Take(1); return p ? *p : 0; }
+};
+
+TCommandRecord RecordOfKey(uint32_t key, uint16_t command) {
+  return TCommandRecord{uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16), uint8_t(key >> 24), command};
+}
+
+}  // namespace
+
+void TQedCommandTable::WriteStream(std::string& out) const {
+  PutU16(out, uint16_t(std::min<size_t>(Name.size(), 65535)));
+  out.append(Name, 0, std::min<size_t>(Name.size(), 65535));
+  out.push_back(Active ? 1 : 0);
+  std::vector<std::pair<uint32_t, uint16_t>> pairs;
+  const std::vector<TCommandRecord> builtIn = BuiltIn(Name);
+  if (builtIn.empty()) {
+    for (const TCommandRecord& r : Records) pairs.emplace_back(r.Key(), r.Command);
+  } else {
+    // A built-in table is kept as its changes: the built-in keys it no
+    // longer holds (command 0), then its own and changed bindings.
+    for (const TCommandRecord& b : builtIn)
+      if (IndexOfKey(b.Key()) < 0) pairs.emplace_back(b.Key(), 0);
+    for (const TCommandRecord& r : Records) {
+      const auto it = std::find_if(builtIn.begin(), builtIn.end(), [&](const TCommandRecord& b) { return b.Key() == r.Key(); });
+      if (it == builtIn.end() || it->Command != r.Command) pairs.emplace_back(r.Key(), r.Command);
+    }
+  }
+  PutI32(out, int32_t(pairs.size()));
+  for (const auto& [key, command] : pairs) {
+    PutI32(out, int32_t(key));
+    PutU16(out, command);
+  }
+}
+
+bool TQedCommandTable::ReadStream(const std::string& in, size_t& at) {
+  TReader r{in, at};
+  const uint16_t len = r.U16();
+  const uint8_t* name = r.Take(len);
+  const uint8_t active = r.U8();
+  const int32_t count = r.I32();
+  if (r.Bad || count < 0 || size_t(count) > (in.size() - at) / 6) return false;
+  std::vector<std::pair<uint32_t, uint16_t>> pairs;
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t key = uint32_t(r.I32());
+    pairs.emplace_back(key, r.U16());
+  }
+  if (r.Bad) return false;
+  Name.assign(reinterpret_cast<const char*>(name), len);
+  Active = active != 0;
+  Records = BuiltIn(Name);
+  for (const auto& [key, command] : pairs) {
+    const int i = IndexOfKey(key);
+    if (i < 0) {
+      if (command != 0) Records.push_back(RecordOfKey(key, command));
+    } else if (command == 0) {
+      Records.erase(Records.begin() + i);
+    } else {
+      Records[size_t(i)].Command = command;
+    }
+  }
+  return true;
+}
+
+std::string TQedCommandProcessor::WriteTableList() const {
+  std::string out;
+  PutI32(out, int32_t(TableList.size()));
+  for (const auto& t : TableList) t->WriteStream(out);
+  return out;
+}
+
+bool TQedCommandProcessor::ReadTableList(const std::string& in) {
+  size_t at = 0;
+  TReader r{in, at};
+  const int32_t count = r.I32();
+  if (r.Bad || count < 0) return false;
+  std::vector<std::unique_ptr<TQedCommandTable>> tables;
+  for (int32_t i = 0; i < count; ++i) {
+    auto t = std::make_unique<TQedCommandTable>();
+    if (!t->ReadStream(in, at)) return false;
+    tables.push_back(std::move(t));
+  }
+  TableList = std::move(tables);
+  Reset();
+  return true;
+}
+
+bool TQedCommandProcessor::LoadTable(const std::string& tableName, const std::string& fileName, int& error) {
+  TQedCommandTable* t = FindTable(tableName);
+  if (t == nullptr) throw ETableNotFound();
+  TQedCommandTable loaded;
+  loaded.Records.clear();
+  if (!loaded.LoadTableFile(fileName, error)) return false;
+  t->Records = std::move(loaded.Records);
+  return true;
 }

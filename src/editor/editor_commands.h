@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "editor/qed_strings.h"
+#include "platform/forms.h"
+
 enum TEditorCommand : uint16_t {
   ccNone, ccBack, ccBotOfPage, ccBotRightCell, ccCompleteDate, ccCompleteTime, ccCopy, ccCtrlChar,
-  ccCut, ccDel, ccDelBol, ccDelEol, ccDelLine, ccDelWord, ccDone, ccDown, ccEnd, ccExtendDown,
+  ccCut, ccDec, ccDel, ccDelBol, ccDelEol, ccDelLine, ccDelWord, ccDown, ccEnd, ccExtendDown,
   ccExtendEnd, ccExtendHome, ccExtendLeft, ccExtendPgDn, ccExtendPgUp, ccExtendRight, ccExtendUp,
   ccExtBotOfPage, ccExtFirstPage, ccExtLastPage, ccExtTopOfPage, ccExtWordLeft, ccExtWordRight,
   ccFirstPage, ccGotoMarker0, ccGotoMarker1, ccGotoMarker2, ccGotoMarker3, ccGotoMarker4,
@@ -40,15 +43,6 @@ struct TCommandRecord {
   uint32_t Key() const { return uint32_t(Key1) | uint32_t(Shift1) << 8 | uint32_t(Key2) << 16 | uint32_t(Shift2) << 24; }
 };
 
-class ETableNotFound : public std::runtime_error {
- public:
-  ETableNotFound() : std::runtime_error("Command table not found or command table index out of range") {}
-};
-class EDuplicateCommand : public std::runtime_error {
- public:
-  EDuplicateCommand() : std::runtime_error("Duplicate command found while adding a new command to the table") {}
-};
-
 class TQedCommandTable {
  public:
   std::string Name = "(Unknown)";
@@ -62,6 +56,17 @@ class TQedCommandTable {
   bool LoadTableFile(const std::string& fileName, int& error);
   // The built-in records of "Default", "WordStar" or "Grid" (any case); empty otherwise.
   static std::vector<TCommandRecord> BuiltIn(const std::string& name);
+  // The table as a form description keeps it (little-endian): the name
+  // (16-bit length, characters), the active flag (byte), a 32-bit count and
+  // that many (32-bit key, 16-bit command) pairs. A table named like a
+  // built-in one is kept as its changes to the built-in records: the
+  // built-in keys it lacks with command 0, in built-in order, then its
+  // records that are new or bound to another command. Reading starts from
+  // the built-in records (for such a name) and applies the pairs: a new key
+  // is added, a known one rebound, or deleted by command 0. A stream that
+  // ends early leaves the table unchanged and gives false.
+  void WriteStream(std::string& out) const;
+  bool ReadStream(const std::string& in, size_t& at);
 };
 
 class TQedCommandProcessor {
@@ -75,6 +80,16 @@ class TQedCommandProcessor {
   void AddBinding(const std::string& table, const TCommandRecord& rec);
   // A key (virtual key code) with the shift byte (kShift, kCtrl, kAlt).
   uint16_t Translate(uint16_t key, uint8_t shift);
+  // A key message: the key with the modifiers held when it came.
+  uint16_t TranslateKey(uint16_t key, TShiftState shift);
+  // Reads a table file into the named table, replacing its records
+  // (ETableNotFound when no table has the name; false with the system's
+  // error number when the file cannot be read).
+  bool LoadTable(const std::string& tableName, const std::string& fileName, int& error);
+  // Every table in order (a 32-bit count, then each table's stream).
+  // Reading replaces the list only when the whole stream reads.
+  std::string WriteTableList() const;
+  bool ReadTableList(const std::string& in);
   void Reset() { Mode_ = 0; }
   bool Pending() const { return Mode_ == 1; }
 

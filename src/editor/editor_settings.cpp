@@ -36,36 +36,49 @@ struct TSync {
 void SyncLayout(TRegistry& reg, TQuillexForm& form, bool saving) {
   if (!reg.OpenKey(std::string(EditorRegistryKey) + "\\Layout", true)) return;
   TSync s{reg, saving};
+  // The window's size and place, frame included. Before the window was
+  // shown its designed bounds stand.
+  const TPoint frame = form.FrameExtent();
   const TRect b = form.NormalBounds();
-  int32_t h = b.Height() > 0 ? b.Height() : 457, w = b.Width() > 0 ? b.Width() : 557;
-  int32_t top = b.Top, left = b.Left;
+  const bool placed = saving && b.Width() > 0 && b.Height() > 0;
+  int32_t h = placed ? b.Height() + frame.Y : 457, w = placed ? b.Width() + frame.X : 557;
+  int32_t top = placed ? b.Top : 112, left = placed ? b.Left : 212;
   s.Int("Height", h);
   s.Int("Width", w);
   s.Int("Top", top);
   s.Int("Left", left);
-  if (!saving) form.SetClientSize(std::max(w, 550), std::max(h, 440));
+  if (!saving) {
+    const int cw = std::max(w, 550) - frame.X, ch = std::max(h, 440) - frame.Y;
+    form.SetBounds(left, top, cw, ch);
+    form.SetClientSize(cw, ch);
+  }
   TQedTextFileEditor& e = *form.Editor;
-  int32_t back = int32_t(e.Color), fore = int32_t(e.FixedFont.Color);
-  int32_t hb = int32_t(e.HighlightBack), hf = int32_t(e.HighlightText);
+  int32_t back = int32_t(e.Color), fore = int32_t(e.FixedFont.Color());
+  int32_t hb = int32_t(e.HighlightColors.BackColor()), hf = int32_t(e.HighlightColors.TextColor());
   s.Int("Background Color", back);
   s.Int("Font Color", fore);
   s.Int("Highlight Background Color", hb);
   s.Int("Highlight Font Color", hf);
-  TFont f = e.FixedFont;
+  TFont f = e.FixedFont.Font();
   int32_t size = f.Size;
-  bool strike = false;
   s.Int("Font Size", size);
   s.Str("Font Name", f.Name);
   s.Bool("Font Italic", f.Italic);
   s.Bool("Font Bold", f.Bold);
   s.Bool("Font Underline", f.Underline);
-  s.Bool("Font StrikeOut", strike);
+  s.Bool("Font StrikeOut", f.StrikeOut);
   f.Size = size;
   f.Color = TColor(fore);
-  e.FixedFont = f;
+  try {
+    e.FixedFont.Assign(f);
+  } catch (const EInvalidFixedFont&) {
+    // A stored face that is not fixed-pitch: the current font stays.
+    e.FixedFont.SetSize(f.Size);
+    e.FixedFont.SetColor(f.Color);
+  }
   e.Color = TColor(back);
-  e.HighlightBack = TColor(hb);
-  e.HighlightText = TColor(hf);
+  e.HighlightColors.SetBackColor(TColor(hb));
+  e.HighlightColors.SetTextColor(TColor(hf));
   reg.CloseKey();
 }
 

@@ -73,15 +73,6 @@ void BindWindowKeys(TQedCommandProcessor& p) {
   p.FindTable("Grid")->Active = false;
 }
 
-TQedCommandProcessor& WindowProcessor() {
-  static TQedCommandProcessor* p = [] {
-    auto* q = new TQedCommandProcessor();
-    BindWindowKeys(*q);
-    return q;
-  }();
-  return *p;
-}
-
 }  // namespace
 
 void RememberWord(std::array<std::string, 10>& words, const std::string& text) {
@@ -117,6 +108,8 @@ TSearchDialog::TSearchDialog(bool replace)
   row.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
   if (replace) row.Add<TButton>("ReplaceButton", "Replace &All", TModalResult(6));
   row.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+  // Typing starts in the text to find as soon as the dialog is up.
+  SetActiveControl(&FindTextCombo);
 }
 
 namespace {
@@ -185,10 +178,15 @@ TQuillexForm::TQuillexForm()
       EditorBox(Add<TPaintBox>("Editor")),
       StatusBar(Add<TStatusBar>("StatusBar1")),
       BottomPanel(Add<TPanel>("BottomPanel")),
-      VScrollBar(Add<TScrollBar>("VScrollBar", sbVertical)) {
+      VScrollBar(Add<TScrollBar>("VScrollBar", sbVertical)),
+      HScrollBar(Add<TScrollBar>("HScrollBar", sbHorizontal)) {
   SetCaption("Quillex - UNTITLED");
   SetSizeable(true);
-  SetClientSize(557, 457);
+  // Designed at 557 x 457, never smaller than 550 x 440 (the window with
+  // its frame).
+  const TPoint frame = FrameExtent();
+  SetClientSize(557 - frame.X, 457 - frame.Y);
+  SetMinClientSize(550 - frame.X, 440 - frame.Y);
   StatusBar.SetAlign(alBottom);
   for (const char* p : {"LocationPanel", "ModifiedPanel", "TotalLinesPanel", "BytesPanel", "InsertPanel", "HintPanel"}) {
     (void)p;
@@ -205,22 +203,32 @@ TQuillexForm::TQuillexForm()
     Editor->SetModified(false);
     SetModalResult(mrCancel);
   };
-  VScrollBar.SetAlign(alRight);
-  VScrollBar.OnChange = [this](TControl&) {
-    const int32_t line = VScrollBar.Position();
-    if (Editor && line >= 1 && line <= Editor->LineCount() && line != Editor->TopLine()) Editor->SetTopLine(line);
+  // OK ends 20 pixels left of the panel's centre, Cancel starts 20 pixels
+  // right of it.
+  BottomPanel.SetHeight(41);
+  auto centre = [this](TControl&) {
+    const int mid = BottomPanel.Width() / 2;
+    BottomPanel.FindControl("OKButton")->SetBounds(mid - 20 - 75, 8, 75, 25);
+    BottomPanel.FindControl("CancelButton")->SetBounds(mid + 20, 8, 75, 25);
   };
+  BottomPanel.OnResize = centre;
+  centre(BottomPanel);
+  HScrollBar.SetAlign(alBottom);
+  VScrollBar.SetAlign(alRight);
   EditorBox.SetAlign(alClient);
-  Editor = std::make_unique<TQedTextFileEditor>(EditorBox, &WindowProcessor(), &TimerPool);
+  BindWindowKeys(Controller.EntryCommands);
+  Editor = std::make_unique<TQedTextFileEditor>(EditorBox, &Controller);
+  Editor->HighlightColors.SetBackColor(clSilver);
+  Editor->HighlightColors.SetTextColor(0x800000);
   Editor->CaretOvr.SetShape(csBlock);
   Editor->WantTab = true;
   Editor->TabType = ttSmart;
   Editor->MakeBackup = true;
   Editor->HideSelection = false;
   Editor->SetUndoBufferSize(65535);
+  Editor->AttachScrollBars(&HScrollBar, &VScrollBar);
   Editor->OnShowStatus = [this](int32_t l, int32_t c) { ShowStatus(l, c); };
   Editor->OnUserCommand = [this](uint16_t c) { UserCommand(c); };
-  Editor->OnTopLineChanged = [this](int32_t line) { VScrollBar.SetPosition(line); };
   Editor->OnError = [](int code) { ErrorBox(EditorErrorMessage(code)); };
   Editor->OnChange = [this] {
     if (!MenusEnabled_ && Editor->Modified()) EnableMenus();
@@ -237,6 +245,7 @@ TQuillexForm::TQuillexForm()
       canClose = !Editor->Modified();
     }
   };
+  EnableMenus();
   ShowStatus(1, 1);
 }
 
@@ -293,17 +302,25 @@ void TQuillexForm::BuildMenu() {
   TMenuItem& options = MainMenu.Add("&Options", "Options1");
   item(options, "&Colors..", "Colors1", "", [this] {
     TQedTextFileEditor& e = *Editor;
-    if (RunColorDialog(e.Color, e.FixedFont.Color, e.HighlightBack, e.HighlightText)) e.Invalidate();
+    TColor text = e.FixedFont.Color(), highBack = e.HighlightColors.BackColor(), highText = e.HighlightColors.TextColor();
+    if (!RunColorDialog(e.Color, text, highBack, highText)) return;
+    e.FixedFont.SetColor(text);
+    e.HighlightColors.SetBackColor(highBack);
+    e.HighlightColors.SetTextColor(highText);
+    e.Invalidate();
   });
   item(options, "&Font", "Font1", "", [this] {
     TFontDialog d;
-    d.Font = Editor->FixedFont;
+    d.Font = Editor->FixedFont.Font();
     d.Options = fdFixedPitchOnly;
     if (!d.Execute()) return;
-    const TColor color = Editor->FixedFont.Color;
-    Editor->FixedFont = d.Font;
-    Editor->FixedFont.Color = color;
-    Editor->Invalidate();
+    TFont chosen = d.Font;
+    chosen.Color = Editor->FixedFont.Color();
+    try {
+      Editor->FixedFont.Assign(chosen);
+    } catch (const EInvalidFixedFont& e) {
+      ErrorBox(e.what());
+    }
   });
   item(options, "F&ind text at cursor", "Findtextatcursor1", "", [this] {
     EditorSession.SearchAtCursor = !EditorSession.SearchAtCursor;
@@ -326,7 +343,7 @@ void TQuillexForm::BuildMenu() {
 }
 
 void TQuillexForm::EnableMenus() {
-  for (const char* n : {"Close1", "Save1", "Writeto1"}) MainMenu.FindItem(n)->SetEnabled(true);
+  for (const char* n : {"Close1", "Save1", "Writeto1", "Block1", "Goto1", "Search1"}) MainMenu.FindItem(n)->SetEnabled(true);
   MenusEnabled_ = true;
 }
 
@@ -338,9 +355,6 @@ void TQuillexForm::ShowStatus(int32_t line, int32_t col) {
   StatusBar.SetPanelText(3, "Bytes: " + std::to_string(Editor->ByteCount()));
   StatusBar.SetPanelText(4, Editor->InsertMode() ? "Insert" : "Overwrite");
   StatusBar.SetPanelText(5, "");
-  VScrollBar.SetRange(1, std::max<int32_t>(1, Editor->LineCount()));
-  VScrollBar.SetChanges(1, std::max(1, Editor->VisibleLines() - 1));
-  VScrollBar.SetPosition(Editor->TopLine());
 }
 
 bool TQuillexForm::OpenFile(const std::string& name) {
@@ -593,84 +607,110 @@ void TQuillexForm::GotoLine() {
 
 // ---------------------------------------------------------------- search
 
-void TQuillexForm::Find() {
+namespace {
+
+void NotFound(const std::string& text) { InformationBox("Search string '" + text + "' not found"); }
+
+// Find and Replace start in the selection when the caret stands in it.
+void ChooseScope(TQedTextFileEditor& e) {
   TEditorSession& s = EditorSession;
   TTextPoint a, b;
-  const bool sel = Editor->GetSelection(a, b);
-  const TTextPoint c = Editor->Caret();
+  const bool sel = e.GetSelection(a, b);
+  const TTextPoint c = e.Caret();
   s.SearchOptions &= uint8_t(~(soSelectedOnly | soEntireScope));
   if (sel && !(c < a) && !(b < c)) s.SearchOptions |= soSelectedOnly | soEntireScope;
-  s.FindText = s.SearchAtCursor ? Editor->GetCurrentWord() : std::string();
-  if (RunSearchDialog(s.FindText, s.SearchOptions)) {
-    if (!Editor->Search(s.FindText, s.SearchOptions)) InformationBox("Search string '" + s.FindText + "' not found");
-    else if (sel && (s.SearchOptions & soSelectedOnly)) {
-      // The scope stays marked; the match is where the caret went.
-    }
+  s.FindText = s.SearchAtCursor ? e.GetCurrentWord() : std::string();
+}
+
+// Searches FindText with the session's options; a match found becomes
+// LastMatch. A selection the user made (not the last match) is selected
+// again afterwards, the caret staying at the match, and LastMatch is then
+// cleared: the scope stays marked and Again goes on from the caret.
+void SearchKeepingSelection(TQedTextFileEditor& e, bool userSelection) {
+  TEditorSession& s = EditorSession;
+  TTextPoint a, b;
+  const bool had = e.GetSelection(a, b) && userSelection;
+  if (!e.Search(s.FindText, s.SearchOptions)) NotFound(s.FindText);
+  else if (!e.GetSelection(s.LastMatchStart, s.LastMatchEnd)) s.LastMatchStart = s.LastMatchEnd = TTextPoint{0, 0};
+  if (had) {
+    e.SetSelection(a, b, true, true);
+    s.LastMatchStart = s.LastMatchEnd = TTextPoint{0, 0};
   }
+}
+
+}  // namespace
+
+void TQuillexForm::Find() {
+  TEditorSession& s = EditorSession;
+  ChooseScope(*Editor);
+  if (RunSearchDialog(s.FindText, s.SearchOptions)) SearchKeepingSelection(*Editor, true);
   s.SearchDone = true;
   s.SearchOptions &= uint8_t(~soEntireScope);
   s.LastWasReplace = false;
 }
 
-void TQuillexForm::RunReplace(bool again) {
+// One replacement (OK) or all of them (Replace All), asking before each
+// with PromptOnReplace. The selection met at the start is remembered; with
+// the scope "Selected text" it stays the scope of the whole run, however
+// the answers go, and it is selected again at the end.
+void TQuillexForm::RunReplace() {
   TEditorSession& s = EditorSession;
+  TQedTextFileEditor& e = *Editor;
   const bool backward = s.SearchOptions & soBackward;
-  if (s.ReplaceOneMode) {
-    if (Editor->Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions & ~soReplaceAll)) < 0 &&
-        !Editor->SelectionExists()) {
-      InformationBox("Search string '" + s.FindText + "' not found");
-      return;
-    }
+  TTextPoint ra, rb;
+  const bool had = e.GetSelection(ra, rb);
+  if (had) e.KeepSearchScope(ra, rb);
+  struct TForget {
+    TQedTextFileEditor& E;
+    ~TForget() { E.ForgetSearchScope(); }
+  } forget{e};
+  const uint8_t find = uint8_t(s.SearchOptions & ~(soReplace | soReplaceAll));
+  const uint8_t findNext = uint8_t(find & ~soEntireScope);
+  const uint8_t replace = uint8_t((s.SearchOptions | soReplace) & ~(soReplaceAll | soEntireScope));
+  if (!s.ReplaceOneMode && !s.PromptOnReplace) {
+    if (e.Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions | soReplace | soReplaceAll)) < 0) NotFound(s.FindText);
+  } else if (!e.Search(s.FindText, find)) {
+    NotFound(s.FindText);
+  } else if (s.ReplaceOneMode) {
     TTextPoint a, b;
-    if (!Editor->GetSelection(a, b)) return;
-    const int32_t top = Editor->TopLine();
-    TModalResult answer = mrYes;
-    if (s.PromptOnReplace) answer = ConfirmationBox("Replace this occurrence?", mbYesNoCancel);
-    if (answer != mrYes) {
-      Editor->Deselect(!backward);
-      return;
+    e.GetSelection(a, b);
+    const int32_t top = e.TopLine();
+    const TModalResult answer = s.PromptOnReplace ? ConfirmationBox("Replace this occurrence?", mbYesNoCancel) : mrYes;
+    TTextPoint caret = backward ? a : b;
+    if (answer == mrYes && !e.ReadOnly) {
+      e.Replace(s.FindText, s.ReplaceText, replace);
+      // The caret goes back to the replaced match, not on to the next one.
+      const TParaPos at = e.ParaPosOf(a);
+      caret = backward ? a : e.PointOf(at.Para, at.Pos + int32_t(s.ReplaceText.size()));
     }
-    Editor->Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions & ~soReplaceAll));
-    // The caret goes back to the replaced match, not to the next one.
-    Editor->Deselect(!backward);
-    Editor->SetCaretPosition(a.Line, backward ? a.Col : a.Col + int32_t(s.ReplaceText.size()));
-    Editor->SetTopLine(std::min(top, Editor->LineCount()));
-    return;
-  }
-  (void)again;
-  if (!s.PromptOnReplace) {
-    if (Editor->Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions | soReplaceAll)) <= 0)
-      InformationBox("Search string '" + s.FindText + "' not found");
-    return;
-  }
-  if (Editor->Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions & ~soReplaceAll)) < 0) {
-    InformationBox("Search string '" + s.FindText + "' not found");
-    return;
-  }
-  while (Editor->SelectionExists()) {
-    const TModalResult answer = ConfirmationBox("Replace this occurrence?", mbYesNoCancel);
-    if (answer == mrCancel) {
-      Editor->Deselect(!backward);
-      break;
+    e.Deselect(!backward);
+    e.SetCaretPosition(caret.Line, caret.Col);
+    e.SetTopLine(std::min(top, e.LineCount()));
+  } else {
+    while (e.SelectionExists() && !e.ReadOnly) {
+      const TModalResult answer = ConfirmationBox("Replace this occurrence?", mbYesNoCancel);
+      if (answer == mrCancel) {
+        e.Deselect(!backward);
+        break;
+      }
+      if (answer == mrYes) {
+        // Replaces the selected match and selects the next one.
+        e.Replace(s.FindText, s.ReplaceText, replace);
+      } else {
+        e.Deselect(!backward);
+        e.Search(s.FindText, findNext);
+      }
     }
-    if (answer == mrNo) Editor->Deselect(!backward);
-    const uint8_t o = uint8_t((s.SearchOptions & ~(soReplaceAll | soEntireScope)));
-    if (Editor->Replace(s.FindText, answer == mrYes ? s.ReplaceText : std::string(), o) < 0 && answer == mrNo) break;
-    if (answer == mrNo && !Editor->SelectionExists()) break;
   }
+  if (had && e.KeptSearchScope(ra, rb)) e.SetSelection(ra, rb, true, true);
 }
 
 void TQuillexForm::ReplaceText() {
   TEditorSession& s = EditorSession;
-  TTextPoint a, b;
-  const bool sel = Editor->GetSelection(a, b);
-  const TTextPoint c = Editor->Caret();
-  s.SearchOptions &= uint8_t(~(soSelectedOnly | soEntireScope));
-  if (sel && !(c < a) && !(b < c)) s.SearchOptions |= soSelectedOnly | soEntireScope;
-  s.FindText = s.SearchAtCursor ? Editor->GetCurrentWord() : std::string();
+  ChooseScope(*Editor);
   s.ReplaceText.clear();
   if (!RunReplaceDialog(s.FindText, s.ReplaceText, s.SearchOptions)) return;
-  RunReplace(false);
+  RunReplace();
   s.SearchDone = true;
   s.LastWasReplace = true;
   s.SearchOptions &= uint8_t(~soEntireScope);
@@ -683,11 +723,13 @@ void TQuillexForm::Again() {
     return;
   }
   if (s.LastWasReplace) {
-    RunReplace(true);
+    RunReplace();
     return;
   }
-  if (Editor->SelectionExists()) Editor->Deselect(!(s.SearchOptions & soBackward));
-  if (!Editor->Search(s.FindText, s.SearchOptions)) InformationBox("Search string '" + s.FindText + "' not found");
+  TTextPoint a, b;
+  const bool userSelection =
+      Editor->GetSelection(a, b) && !(a == s.LastMatchStart && b == s.LastMatchEnd);
+  SearchKeepingSelection(*Editor, userSelection);
 }
 
 // ---------------------------------------------------------------- info, print

@@ -23,6 +23,9 @@ struct TEditorSession {
   bool SearchAtCursor = false;
   bool SearchDone = false;
   bool LastWasReplace = false;
+  // The selection the last find made (zero when none), to tell a repeated
+  // find from a selection of the user's.
+  TTextPoint LastMatchStart{0, 0}, LastMatchEnd{0, 0};
 };
 extern TEditorSession EditorSession;
 
@@ -57,8 +60,10 @@ class TQuillexForm : public TForm {
   TStatusBar& StatusBar;
   TPanel& BottomPanel;
   TScrollBar& VScrollBar;
-  // The form's one timer, shared by its controls' blinking and delays.
-  TQedTimerPool TimerPool;
+  TScrollBar& HScrollBar;
+  // The form's controller: the editor's command tables and the one timer
+  // shared by its controls' blinking and delays.
+  TQedController Controller{*this};
   std::unique_ptr<TQedTextFileEditor> Editor;
   std::string FileName = "UNTITLED.TXT";
   std::string LastDir;
@@ -91,7 +96,7 @@ class TQuillexForm : public TForm {
   void BuildMenu();
   void EnableMenus();
   bool SaveTo(const std::string& name);
-  void RunReplace(bool again);
+  void RunReplace();
   bool MenusEnabled_ = false;
 };
 

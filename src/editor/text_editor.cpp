@@ -28,32 +28,11 @@ std::string FileError(int err, const std::string& name) {
 
 }  // namespace
 
-std::string EditorErrorMessage(int code) {
-  switch (code) {
-    case edOutOfMemory: return "insufficient memory for requested operation";
-    case edRegionTooLarge: return "Region is too large (> 64K)";
-    case edTooManyParas: return "Current operation will exceed the maximum number of allowed paragraphs";
-    case edCannotJoin: return "Cannot join paragraphs. New paragraph size exceeds maximum paragraph size";
-    case edTextTooLarge: return "Current operation will exceed the maximum editor text size";
-    case edParaTooLong: return "Current operation will exceed the maximum paragraph size";
-    default: return "Unknown Error condition";
-  }
-}
-
-EEditorError::EEditorError(int code) : std::runtime_error(EditorErrorMessage(code)), Code(code) {}
-
-TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* processor, TQedTimerPool* pool)
+TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedController* controller)
     : Box_(box), List_(std::make_shared<TParaList>()) {
-  if (processor == nullptr) {
-    OwnProcessor_ = std::make_unique<TQedCommandProcessor>();
-    processor = OwnProcessor_.get();
-  }
-  Processor_ = processor;
-  if (pool == nullptr) {
-    OwnPool_ = std::make_unique<TQedTimerPool>();
-    pool = OwnPool_.get();
-  }
-  Pool_ = pool;
+  if (controller == nullptr) controller = &TQedController::Of(box.Form());
+  Processor_ = &controller->EntryCommands;
+  Pool_ = &controller->TimerPool();
   List_->AddView(this);
   CaretIns.OnChange = CaretOvr.OnChange = [this] {
     CaretObj_.Recompute();
@@ -72,15 +51,29 @@ TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* pro
   };
   Box_.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) { MouseDown(b, s, x, y); };
   Box_.OnMouseMove = [this](TControl&, TShiftState s, int x, int y) { MouseMove(s, x, y); };
+  Box_.OnDblClick = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
+    if (b == mbLeft) DblClick(s, x, y);
+  };
   Box_.OnResize = [this](TControl&) {
     FitWrapToWindow();
+    UpdateScrollBars();
     Invalidate();
   };
   // The caret shows while the control has the focus.
-  Box_.OnEnter = Box_.OnExit = [this](TControl&) {
+  // The caret shows while the control has the focus; the after-enter and
+  // after-exit events follow the change.
+  Box_.OnEnter = [this](TControl&) {
     BlinkOn_ = true;
     Invalidate();
+    if (OnAfterEnter) OnAfterEnter(*this);
   };
+  Box_.OnExit = [this](TControl&) {
+    BlinkOn_ = true;
+    Invalidate();
+    if (OnAfterExit) OnAfterExit(*this);
+  };
+  FixedFont.OnChange = [this] { Invalidate(); };
+  HighlightColors.OnChange = [this] { Invalidate(); };
 }
 
 TQedTextFileEditor::~TQedTextFileEditor() {
@@ -91,7 +84,10 @@ TQedTextFileEditor::~TQedTextFileEditor() {
   Box_.OnKeyPress = nullptr;
   Box_.OnMouseDown = nullptr;
   Box_.OnMouseMove = nullptr;
+  Box_.OnDblClick = nullptr;
   Box_.OnResize = nullptr;
+  if (HBar_) HBar_->OnScroll = nullptr;
+  if (VBar_) VBar_->OnScroll = nullptr;
   Box_.OnEnter = nullptr;
   Box_.OnExit = nullptr;
 }
@@ -245,6 +241,15 @@ void TQedTextFileEditor::PlaceCaret() {
 void TQedTextFileEditor::SetParaLengthLimit(int32_t limit) {
   if (limit < 1 || limit > 32767) return;
   List_->ParaLengthLimit = limit;
+  UpdateScrollBars();
+}
+
+void TQedTextFileEditor::SetParaLimit(int32_t limit) {
+  if (limit >= 1) List_->ParaLimit = limit;
+}
+
+void TQedTextFileEditor::SetByteLimit(int64_t limit) {
+  if (limit >= 0) List_->ByteLimit = limit;
 }
 
 // ---------------------------------------------------------------- text
@@ -303,6 +308,7 @@ void TQedTextFileEditor::Changed() {
 void TQedTextFileEditor::Status() {
   BlinkOn_ = true;  // a caret that moved shows at once
   StoreViewMarks();
+  UpdateScrollBars();
   if (OnShowStatus) OnShowStatus(Caret_.Line, Caret_.Col);
 }
 
@@ -335,16 +341,18 @@ void TQedTextFileEditor::LoadSelectionFromMarkers() {
 // ---------------------------------------------------------------- view
 
 void TQedTextFileEditor::Metrics() {
-  if (CharW_ > 0 && MetricsFont_ == FixedFont) return;
+  if (CharW_ > 0 && MetricsFont_ == FixedFont.Font()) return;
   TBitmap& b = Box_.Buffer();
   TCanvas& c = b.Canvas();
   const TFont saved = c.Font;
-  c.Font = FixedFont;
+  c.Font = FixedFont.Font();
   const TPoint e = c.TextExtent("W");
   c.Font = saved;
   CharW_ = std::max(e.X, 1);
-  LineH_ = std::max(e.Y, 1);
-  MetricsFont_ = FixedFont;
+  // A row is the font's height and one pixel: the text stands one pixel
+  // below the row's top.
+  LineH_ = std::max(e.Y, 1) + 1;
+  MetricsFont_ = FixedFont.Font();
 }
 
 int32_t TQedTextFileEditor::VisibleLines() const {
@@ -359,25 +367,57 @@ int32_t TQedTextFileEditor::VisibleCols() const {
 
 void TQedTextFileEditor::SetTopLine(int32_t line) {
   if (line < 1 || line > LineCount()) throw EInvalidLineOrPara();
-  if (line == Top_) return;
-  Top_ = line;
-  if (OnTopLineChanged) OnTopLineChanged(Top_);
-  Invalidate();
+  if (line != Top_) ScrollBy(0, line - Top_);
 }
 
+void TQedTextFileEditor::SetTop(int32_t top) {
+  if (top == Top_) return;
+  Top_ = top;
+  UpdateScrollBars();
+  if (OnTopLineChanged) OnTopLineChanged(Top_);
+}
+
+void TQedTextFileEditor::ScrollBy(int32_t columns, int32_t lines) {
+  const int32_t oldTop = Top_, oldLeft = Left_;
+  const int32_t left = Left_ - 1;
+  Left_ = (columns < 0 && -int64_t(columns) > left) ? 1 : int32_t(std::min<int64_t>(int64_t(left) + columns, 32767)) + 1;
+  if (lines != 0) {
+    const int32_t maxTop = std::max(1, LineCount() - (VisibleLines() - 1));
+    Top_ = int32_t(std::clamp<int64_t>(int64_t(Top_) + lines, 1, maxTop));
+  }
+  if (Top_ == oldTop && Left_ == oldLeft) {
+    PlaceCaret();
+    Status();
+    return;
+  }
+  UpdateScrollBars();
+  Invalidate();
+  if (Top_ != oldTop && OnTopLineChanged) OnTopLineChanged(Top_);
+}
+
+// The caret stays in view: one line past the bottom or the top scrolls by
+// that line; a farther jump shows the caret line in the middle.
 void TQedTextFileEditor::ScrollIntoView() {
   const int32_t rows = VisibleLines();
+  const int32_t line = Caret_.Line;
   int32_t top = Top_;
-  if (Caret_.Line < top) top = Caret_.Line;
-  else if (Caret_.Line >= top + rows) top = Caret_.Line - rows + 1;
-  top = std::clamp(top, 1, LineCount());
-  if (top != Top_) {
-    Top_ = top;
-    if (OnTopLineChanged) OnTopLineChanged(Top_);
+  if (line >= top && line < top + rows) {
+    // in view
+  } else if (line == top + rows) {
+    ++top;
+  } else if (line == top - 1) {
+    top = line;
+  } else {
+    top = std::max(1, line - rows / 2);
   }
+  if (line >= top + rows) top = line - rows + 1;
+  top = std::clamp(top, 1, LineCount());
   const int32_t cols = VisibleCols();
-  if (Caret_.Col < Left_) Left_ = Caret_.Col;
-  else if (Caret_.Col >= Left_ + cols) Left_ = Caret_.Col - cols + 1;
+  const int32_t col = Caret_.Col, left = Left_ - 1;
+  if (col <= left) Left_ = (col - 1 > 2 ? col - 1 : 0) + 1;
+  else if (col > left + cols) Left_ = col - cols + 1;
+  if (Left_ - 1 != left) UpdateScrollBars();
+  SetTop(top);
 }
 
 void TQedTextFileEditor::SetCaretPosition(int32_t line, int32_t col) {
@@ -817,6 +857,31 @@ bool TQedTextFileEditor::FindFrom(const std::string& pat, uint8_t options, int32
   return false;
 }
 
+void TQedTextFileEditor::KeepSearchScope(TTextPoint a, TTextPoint b) {
+  if (b < a) std::swap(a, b);
+  const TParaPos pa = ParaPosOf(Clamp(a)), pb = ParaPosOf(Clamp(b));
+  TKeptScope k;
+  k.Para = pa.Para;
+  k.Pos = std::min(pa.Pos, List_->ParaLength(pa.Para) + 1);
+  k.ParasAfter = List_->ParaCount() - pb.Para;
+  k.CharsAfter = List_->ParaLength(pb.Para) + 1 - std::min(pb.Pos, List_->ParaLength(pb.Para) + 1);
+  Scope_ = k;
+}
+
+TMarker TQedTextFileEditor::ScopeEnd() const {
+  const int32_t para = std::clamp(List_->ParaCount() - Scope_->ParasAfter, 1, List_->ParaCount());
+  return TMarker{para, std::max(1, List_->ParaLength(para) + 1 - Scope_->CharsAfter)};
+}
+
+bool TQedTextFileEditor::KeptSearchScope(TTextPoint& a, TTextPoint& b) const {
+  if (!Scope_) return false;
+  const int32_t para = std::clamp(Scope_->Para, 1, List_->ParaCount());
+  a = PointOf(para, std::min(Scope_->Pos, List_->ParaLength(para) + 1));
+  const TMarker e = ScopeEnd();
+  b = PointOf(e.Para, e.Pos);
+  return true;
+}
+
 bool TQedTextFileEditor::Search(const std::string& text, uint8_t options) {
   return Replace(text, std::string(), uint8_t(options & ~(soReplace | soReplaceAll))) == 0;
 }
@@ -831,10 +896,16 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
   const bool sel = GetSelection(ss, se);
   const int32_t last = List_->ParaCount();
   TMarker s1{1, 1}, s2{last, List_->ParaLength(last) + 1};
-  if ((options & soSelectedOnly) && sel) {
+  bool scoped = false;
+  if ((options & soSelectedOnly) && Scope_) {
+    s1 = TMarker{Scope_->Para, Scope_->Pos};
+    s2 = ScopeEnd();
+    scoped = true;
+  } else if ((options & soSelectedOnly) && sel) {
     const TParaPos a = ParaPosOf(ss), b = ParaPosOf(se);
     s1 = TMarker{a.Para, a.Pos};
     s2 = TMarker{b.Para, b.Pos};
+    scoped = true;
   }
   List_->SetMarker(kScopeEnd, s2.Para, s2.Pos);
   int count = 0;
@@ -879,7 +950,7 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
   const TMarker end = List_->Marker(kScopeEnd);
   List_->SetMarker(kScopeEnd, 0, 0);
   if ((options & soReplaceAll) && count > 0) {
-    if ((options & soSelectedOnly) && sel) SetSelection(PointOf(s1.Para, s1.Pos), PointOf(end.Para, end.Pos));
+    if (scoped) SetSelection(PointOf(s1.Para, s1.Pos), PointOf(end.Para, end.Pos));
     else SelA_ = SelB_ = Caret_;
     Changed();
   }
@@ -911,8 +982,8 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
     case ccWordRight: go(WordRight(c), false); break;
     case ccHome: go({c.Line, 1}, false); break;
     case ccEnd: go({c.Line, endCol}, false); break;
-    case ccPrevPage: Top_ = std::max(1, Top_ - page); go({c.Line - page, c.Col}, false); break;
-    case ccNextPage: Top_ = std::clamp(Top_ + page, 1, LineCount()); go({c.Line + page, c.Col}, false); break;
+    case ccPrevPage: SetTop(std::max(1, Top_ - page)); go({c.Line - page, c.Col}, false); break;
+    case ccNextPage: SetTop(std::clamp(Top_ + page, 1, LineCount())); go({c.Line + page, c.Col}, false); break;
     case ccTopOfPage: go({Top_, c.Col}, false); break;
     case ccBotOfPage: go({std::min(Top_ + VisibleLines() - 1, LineCount()), c.Col}, false); break;
     case ccFirstPage: go({1, 1}, false); break;
@@ -933,16 +1004,14 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
     case ccExtLastPage: go({LineCount(), EndCol(LineCount())}, true); break;
     case ccScrollUp:
       if (Top_ > 1) {
-        --Top_;
-        if (OnTopLineChanged) OnTopLineChanged(Top_);
+        SetTop(Top_ - 1);
         if (c.Line >= Top_ + VisibleLines()) go({c.Line - 1, c.Col}, false);
         Invalidate();
       }
       break;
     case ccScrollDown:
       if (Top_ < LineCount()) {
-        ++Top_;
-        if (OnTopLineChanged) OnTopLineChanged(Top_);
+        SetTop(Top_ + 1);
         if (c.Line < Top_) go({Top_, c.Col}, false);
         Invalidate();
       }
@@ -1021,15 +1090,11 @@ void TQedTextFileEditor::ExecuteCommand(uint16_t command, char ch) {
 }
 
 bool TQedTextFileEditor::KeyDown(uint16_t key, TShiftState shift) {
-  uint8_t s = 0;
-  if (shift & ssShift) s |= kShift;
-  if (shift & ssCtrl) s |= kCtrl;
-  if (shift & ssAlt) s |= kAlt;
-  const uint16_t cmd = Processor_->Translate(key, s);
+  const uint16_t cmd = Processor_->TranslateKey(key, shift);
   if (cmd == ccSequence || cmd == ccBroken) return true;
   if (cmd == ccChar) {
     // A control character after ccCtrlChar: Ctrl+letter types its code.
-    if (CtrlCharNext_ && (s & kCtrl) && key >= 'A' && key <= 'Z') {
+    if (CtrlCharNext_ && (shift & ssCtrl) && key >= 'A' && key <= 'Z') {
       CtrlCharNext_ = false;
       TypeChar(char(key - 'A' + 1));
       return true;
@@ -1057,16 +1122,129 @@ bool TQedTextFileEditor::KeyPress(char ch) {
   return true;
 }
 
+TTextPoint TQedTextFileEditor::PointAt(int x, int y) {
+  return TTextPoint{Top_ + std::max(0, y) / LineHeight(), std::max(1, Left_ + (x - LeftMargin) / CharWidth())};
+}
+
 void TQedTextFileEditor::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
   if (button != mbLeft) return;
-  const TTextPoint p{Top_ + y / LineHeight(), std::max(1, Left_ + (x - LeftMargin) / CharWidth())};
-  MoveCaret(p, (shift & ssShift) != 0);
+  MoveCaret(PointAt(x, y), (shift & ssShift) != 0);
 }
 
 void TQedTextFileEditor::MouseMove(TShiftState shift, int x, int y) {
   if (!(shift & ssLeft)) return;
-  const TTextPoint p{Top_ + y / LineHeight(), std::max(1, Left_ + (x - LeftMargin) / CharWidth())};
-  MoveCaret(p, true);
+  MoveCaret(PointAt(x, y), true);
+}
+
+void TQedTextFileEditor::DblClick(TShiftState shift, int x, int y) {
+  const TTextPoint at = Clamp(PointAt(x, y));
+  const TParaPos pp = ParaPosOf(at);
+  const std::string& s = List_->Para(pp.Para);
+  int32_t a, b;  // positions of the unit's first character and the one after it
+  if (x < LeftMargin) {
+    a = 1;
+    b = int32_t(s.size()) + 1;
+  } else {
+    a = b = std::min(pp.Pos, int32_t(s.size()) + 1);
+    while (a > 1 && !IsDelimiter(s[size_t(a - 2)])) --a;
+    while (b <= int32_t(s.size()) && !IsDelimiter(s[size_t(b - 1)])) ++b;
+    if (a == b && b <= int32_t(s.size())) ++b;  // a delimiter alone is its own unit
+  }
+  TTextPoint from = PointOf(pp.Para, a), to = PointOf(pp.Para, b);
+  TTextPoint ss, se;
+  if ((shift & ssShift) && GetSelection(ss, se)) {
+    // The selection grows by the unit on the side it was clicked.
+    from = std::min(from, ss);
+    to = std::max(to, se);
+  }
+  SetSelection(from, to, true);
+}
+
+// ---------------------------------------------------------------- scroll bars
+
+void TQedTextFileEditor::AttachScrollBars(TScrollBar* horizontal, TScrollBar* vertical) {
+  HBar_ = horizontal;
+  VBar_ = vertical;
+  if (HBar_) HBar_->OnScroll = [this](TScrollBar&, TScrollCode code, int pos) { HScroll(code, pos); };
+  if (VBar_) VBar_->OnScroll = [this](TScrollBar&, TScrollCode code, int pos) { VScroll(code, pos); };
+  SetScrollBars(ScrollBars_);
+}
+
+void TQedTextFileEditor::SetScrollBars(TScrollStyle style) {
+  ScrollBars_ = style;
+  if (style == ssNone) ScrollBarsAlways_ = false;
+  if (HBar_) HBar_->SetVisible(style == ssHorizontal || style == ssBoth);
+  if (VBar_) VBar_->SetVisible(style == ssVertical || style == ssBoth);
+  UpdateScrollBars();
+}
+
+void TQedTextFileEditor::SetScrollBarsAlways(bool on) {
+  ScrollBarsAlways_ = on && ScrollBars_ != ssNone;
+  UpdateScrollBars();
+}
+
+void TQedTextFileEditor::UpdateScrollBars() {
+  if (HBar_) {
+    const int32_t longest = WordWrap() ? WrapColumn() : List_->ParaLengthLimit;
+    int32_t max = std::min<int32_t>(longest, 512);
+    if (ScrollBarsAlways_) max = std::max(max, 1);
+    const bool need = max > VisibleCols();
+    if (!need && !ScrollBarsAlways_) max = 0;
+    if (HBar_->Max() != max || HBar_->Min() != 0) HBar_->SetRange(0, max);
+    HBar_->SetEnabled(max > 0);
+    const int page = std::max(1, VisibleCols() - 1);
+    if (HBar_->LargeChange() != page) HBar_->SetChanges(1, page);
+    HBar_->SetPosition(Left_ - 1);
+  }
+  const int32_t vis = VisibleLines();
+  const int32_t n = std::max(0, LineCount() - (vis - 1));
+  VScale_ = n > 32767 ? (n / 32768) * 2 : 1;
+  if (VBar_) {
+    int32_t max = std::max(1, n / VScale_);
+    if (ScrollBarsAlways_) max = std::max(max, 2);
+    if (LineCount() <= vis && !ScrollBarsAlways_) max = 1;
+    if (VBar_->Max() != max || VBar_->Min() != 1) VBar_->SetRange(1, max);
+    VBar_->SetEnabled(max > 1);
+    if (VBar_->LargeChange() != vis) VBar_->SetChanges(1, vis);
+    VBar_->SetPosition(Top_ / VScale_);
+  }
+}
+
+void TQedTextFileEditor::HScroll(TScrollCode code, int position) {
+  const int32_t page = std::max(1, VisibleCols() - 1);
+  switch (code) {
+    case scLineUp: ScrollBy(-1, 0); break;
+    case scLineDown: ScrollBy(1, 0); break;
+    case scPageUp: ScrollBy(-page, 0); break;
+    case scPageDown: ScrollBy(page, 0); break;
+    case scPosition: case scTrack:
+      if (position != Left_ - 1) {
+        Left_ = std::max(0, position) + 1;
+        UpdateScrollBars();
+        Invalidate();
+      }
+      break;
+    default: break;
+  }
+}
+
+void TQedTextFileEditor::VScroll(TScrollCode code, int position) {
+  const int32_t vis = VisibleLines();
+  switch (code) {
+    case scLineUp: ScrollBy(0, -1); break;
+    case scLineDown: ScrollBy(0, 1); break;
+    case scPageUp: ScrollBy(0, -vis); break;
+    case scPageDown: ScrollBy(0, vis); break;
+    case scPosition: case scTrack: {
+      int64_t target;
+      if (position <= 1) target = 1;
+      else if (VBar_ && position >= VBar_->Max()) target = LineCount() < vis ? 1 : LineCount() - (vis - 1);
+      else target = int64_t(position) * VScale_;
+      SetTopLine(int32_t(std::clamp<int64_t>(target, 1, LineCount())));
+      break;
+    }
+    default: break;
+  }
 }
 
 // ---------------------------------------------------------------- files
@@ -1208,67 +1386,166 @@ bool TQedTextFileEditor::SaveToFile(const std::string& name, std::string& error)
 
 void TQedTextFileEditor::Invalidate() { Box_.Invalidate(); }
 
-void TQedTextFileEditor::Paint() {
-  Metrics();
-  TCanvas& c = Box_.Canvas();
-  c.Font = FixedFont;
-  c.Brush.Color = Color;
-  c.Brush.Style = bsSolid;
-  c.FillRect(TRect{0, 0, Box_.Width(), Box_.Height()});
-  TTextPoint ss, se;
-  // Without the focus the selection shows only when it is not to be hidden.
-  const bool sel = GetSelection(ss, se) && !(HideSelection && !Box_.Focused());
-  const int32_t rows = VisibleLines() + 1;
-  const int32_t cols = VisibleCols() + 1;
-  // The bookmarks' display lines, worked out once for the paint.
+namespace {
+
+// The digits of the bookmark glyphs, 3 x 5 pixels each (bit 2 is the left
+// column), drawn twice the size.
+constexpr uint8_t kDigitRows[10][5] = {
+    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
+    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
+constexpr int kGlyphW = 12, kGlyphH = 12;
+
+// The "MARKERS" strip: ten raised silver buttons side by side, each with
+// its digit in black.
+std::unique_ptr<TBitmap> MakeMarkerGlyphs() {
+  auto b = TBitmap::Create(kGlyphW * 10, kGlyphH);
+  TCanvas& c = b->Canvas();
+  for (int n = 0; n < 10; ++n) {
+    const int x0 = n * kGlyphW;
+    c.Brush.Style = bsSolid;
+    c.Brush.Color = clSilver;
+    c.FillRect(TRect{x0, 0, x0 + kGlyphW, kGlyphH});
+    for (int i = 0; i < kGlyphW; ++i) {
+      c.SetPixel(x0 + i, 0, clWhite);
+      c.SetPixel(x0 + i, kGlyphH - 1, clGray);
+    }
+    for (int j = 0; j < kGlyphH; ++j) {
+      c.SetPixel(x0, j, clWhite);
+      c.SetPixel(x0 + kGlyphW - 1, j, clGray);
+    }
+    for (int row = 0; row < 5; ++row)
+      for (int col = 0; col < 3; ++col)
+        if (kDigitRows[n][row] & (4 >> col))
+          for (int dy = 0; dy < 2; ++dy)
+            for (int dx = 0; dx < 2; ++dx) c.SetPixel(x0 + 3 + col * 2 + dx, 1 + row * 2 + dy, clBlack);
+  }
+  return b;
+}
+
+}  // namespace
+
+bool TQedTextFileEditor::DoDrawLine(TCanvas& canvas, const TRect& rect, const char* s, int32_t len, int32_t line,
+                                    int32_t pos, int32_t count, int32_t hbLine, int32_t hbCol, int32_t heLine,
+                                    int32_t heCol) {
+  bool wasDrawn = false;
+  if (OnDrawLine) OnDrawLine(*this, canvas, rect, s, len, line, pos, count, hbLine, hbCol, heLine, heCol, wasDrawn);
+  return wasDrawn;
+}
+
+void TQedTextFileEditor::PaintBookmarks(TCanvas& c) {
+  if (!MarkerGlyphs_) MarkerGlyphs_ = MakeMarkerGlyphs();
+  const int gw = MarkerGlyphs_->Width() / 10, gh = MarkerGlyphs_->Height();
+  if (gw < 1 || LeftMargin < gw) return;
   int32_t markLine[10];
   for (int n = 0; n <= 9; ++n) {
     const TMarker& m = List_->Marker(n);
-    markLine[n] = ShowBookmarks && m.Para > 0 ? List_->ParaPosToLine(m.Para, m.Pos) : 0;
+    markLine[n] = m.Para > 0 && m.Pos > 0 ? List_->ParaPosToLine(m.Para, m.Pos) : 0;
   }
-  for (int32_t i = 0; i < rows && Top_ + i <= LineCount(); ++i) {
-    const int32_t line = Top_ + i;
-    const int y = i * LineH_;
-    std::string text = List_->ExpandedLine(List_->GetLine(line));
-    const int32_t endCol = int32_t(text.size()) + 1;
-    text = size_t(Left_ - 1) < text.size() ? text.substr(size_t(Left_ - 1), size_t(cols)) : std::string();
-    int32_t a = 0, b = 0;  // selected cells of this row, relative to Left_
-    if (sel && line >= ss.Line && line <= se.Line) {
-      a = (line == ss.Line ? ss.Col : 1) - Left_;
-      b = (line == se.Line ? se.Col : endCol + 1) - Left_;
-      a = std::clamp(a, 0, cols);
-      b = std::clamp(b, 0, cols);
-    }
-    auto run = [&](int32_t from, int32_t to, TColor back, TColor fore) {
-      if (to <= from) return;
-      c.Brush.Color = back;
-      c.Font.Color = fore;
-      const int x = LeftMargin + from * CharW_;
-      c.FillRect(TRect{x, y, x + (to - from) * CharW_, y + LineH_});
-      if (size_t(from) < text.size())
-        c.TextOut(x, y, text.substr(size_t(from), size_t(std::min<int64_t>(to - from, int64_t(text.size()) - from))));
-    };
-    if (b > a) {
-      run(0, a, Color, FixedFont.Color);
-      run(a, b, HighlightBack, HighlightText);
-      run(b, cols, Color, FixedFont.Color);
-    } else {
-      run(0, cols, Color, FixedFont.Color);
-    }
+  for (int32_t r = 1; r <= VisibleLines(); ++r)
     for (int n = 0; n <= 9; ++n)
-      if (markLine[n] == line) {
-        c.Brush.Color = Color;
-        c.Font.Color = FixedFont.Color;
-        c.TextOut(1, y, std::to_string(n));
+      if (markLine[n] == Top_ + r - 1) {
+        int top = (r - 1) * LineH_;
+        if (LineH_ >= gh + 2) top += (LineH_ - gh) / 2;
+        c.CopyRect(TRect{1, top, gw + 1, top + gh}, *MarkerGlyphs_, TRect{n * gw, 0, (n + 1) * gw, gh});
         break;
       }
+}
+
+// One row of the text area: up to three parts (normal, highlighted,
+// normal), each one opaque text output; the highlight runs on to the right
+// edge as a band on the lines inside the selection.
+void TQedTextFileEditor::PaintRow(TCanvas& c, int32_t row, int32_t hbLine, int32_t hbCol, int32_t heLine,
+                                  int32_t heCol, TColor text) {
+  const int32_t cols = VisibleCols() + 1;
+  const int right = LeftMargin + cols * CharW_;
+  const int y = (row - 1) * LineH_;
+  const TRect rowRect{LeftMargin, y, right, y + LineH_};
+  const int32_t L = Top_ + row - 1;
+  const int32_t first = Left_;  // first visible display column
+  if (L > LineCount()) {
+    if (!(OnDrawLine && DoDrawLine(c, rowRect, "", 0, L, first - 1, cols, hbLine, hbCol, heLine, heCol))) {
+      c.Brush.Color = Color;
+      c.FillRect(rowRect);
+    }
+    return;
   }
+  const std::string line = List_->ExpandedLine(List_->GetLine(L));
+  const std::string v = size_t(first - 1) < line.size() ? line.substr(size_t(first - 1), size_t(cols)) : std::string();
+  if (OnDrawLine && DoDrawLine(c, rowRect, v.empty() ? "" : line.c_str(), v.empty() ? 0 : int32_t(line.size()), L,
+                               first - 1, cols, hbLine, hbCol, heLine, heCol))
+    return;
+  const int32_t n = int32_t(v.size());
+  int32_t a = n, e = n;  // characters [a, e) highlighted
+  bool band = false;     // the highlight goes on past the characters
+  if (hbLine == 0 || L < hbLine || L > heLine) {
+  } else if (L > hbLine && L < heLine) {
+    a = 0;
+    band = true;
+  } else if (hbLine == heLine) {
+    a = std::clamp(hbCol - first, 0, n);
+    e = std::max(a, std::min(heCol - first, n));
+  } else if (L == hbLine) {
+    a = std::clamp(hbCol - first, 0, n);
+    band = hbCol <= first;
+  } else {
+    a = 0;
+    e = heCol < first ? 0 : std::min(heCol - first, n);
+  }
+  int x = LeftMargin;
+  auto part = [&](int32_t from, int32_t to, bool high) {
+    if (to <= from) return;
+    const int r = std::min(right, x + (to - from) * CharW_);
+    c.Brush.Color = high ? HighlightColors.BackColor() : Color;
+    c.Font.Color = high ? HighlightColors.TextColor() : text;
+    c.TextRect(TRect{x, y, r, y + LineH_}, x, y + 1, v.substr(size_t(from), size_t(to - from)));
+    x = r;
+  };
+  part(0, a, false);
+  part(a, e, true);
+  part(e, n, false);
+  if (x < right) {
+    c.Brush.Color = band && e == n ? HighlightColors.BackColor() : Color;
+    c.FillRect(TRect{x, y, right, y + LineH_});
+  }
+  c.Brush.Color = Color;
+  c.Font.Color = text;
+}
+
+void TQedTextFileEditor::Paint() {
+  Metrics();
+  TCanvas& c = Box_.Canvas();
+  c.Font = FixedFont.Font();
+  c.Brush.Color = Color;
+  c.Brush.Style = bsSolid;
+  const int w = Box_.Width(), h = Box_.Height();
+  const int32_t rows = VisibleLines();
+  const int right = std::min(w, LeftMargin + (VisibleCols() + 1) * CharW_);
+  c.FillRect(TRect{0, 0, LeftMargin, h});
+  if (right < w) c.FillRect(TRect{right, 0, w, h});
+  // The selection as painted: none while disabled, or while hidden
+  // without the focus.
+  int32_t hbLine = 0, hbCol = 0, heLine = 0, heCol = 0;
+  TTextPoint ss, se;
+  if (Box_.Enabled() && GetSelection(ss, se) && !(HideSelection && !Box_.Focused())) {
+    hbLine = ss.Line;
+    hbCol = ss.Col;
+    heLine = se.Line;
+    heCol = se.Col;
+  }
+  const TColor text = Box_.Enabled() ? FixedFont.Color() : clGray;
+  if (ShowBookmarks) PaintBookmarks(c);
+  for (int32_t r = 1; r <= rows + 1; ++r) PaintRow(c, r, hbLine, hbCol, heLine, heCol, text);
+  if ((rows + 1) * LineH_ < h) {
+    c.Brush.Color = Color;
+    c.FillRect(TRect{LeftMargin, (rows + 1) * LineH_, right, h});
+  }
+  c.ClipRect(TRect{});
   // The caret, in the shape of the insert mode, while the control has the
   // focus and the blink phase shows it.
   PlaceCaret();
   const TRect r = CaretObj_.Rect();
   if (CaretObj_.Visible() && BlinkOn_ && r.Width() > 0) {
-    c.Brush.Color = CaretObj_.Caret() != nullptr && CaretObj_.Caret()->IsGray() ? clGray : FixedFont.Color;
+    c.Brush.Color = CaretObj_.Caret() != nullptr && CaretObj_.Caret()->IsGray() ? clGray : FixedFont.Color();
     c.FillRect(r);
   }
 }

@@ -8,38 +8,26 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "editor/caret.h"
 #include "editor/editor_commands.h"
+#include "editor/qed_controller.h"
 #include "editor/para_list.h"
 #include "editor/timer_pool.h"
 #include "platform/canvas.h"
 #include "platform/forms.h"
-
-class EEditorError : public std::runtime_error {
- public:
-  explicit EEditorError(int code);
-  int Code;
-};
-class EInvalidLineOrPara : public std::out_of_range {
- public:
-  EInvalidLineOrPara() : std::out_of_range("Invalid line or paragraph index") {}
-};
-class EInvalidLineOrCol : public std::out_of_range {
- public:
-  EInvalidLineOrCol() : std::out_of_range("Invalid line or column") {}
-};
-
-// The message of an editing result code.
-std::string EditorErrorMessage(int code);
 
 enum TTabType { ttReal, ttFixed, ttSmart };
 
 // Search options (one byte).
 constexpr uint8_t soFind = 1, soBackward = 2, soCaseSensitive = 4, soEntireScope = 8, soReplace = 16,
                   soReplaceAll = 32, soWholeWords = 64, soSelectedOnly = 128;
+
+// Which scroll bars the control has.
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 
 // Line ends a file may use.
 enum class TLineEnd { CrLf, Lf, Cr };
@@ -57,13 +45,23 @@ struct TParaPos {
   int32_t Pos = 1;
 };
 
+class TQedTextFileEditor;
+// Lets the owner draw a row: S and Len are the whole line (TABs expanded),
+// Pos the columns scrolled out at the left, Count the visible columns, the
+// four H values the selection as painted (all 0 without one). Leaving
+// wasDrawn false lets the control draw the row itself.
+using TEditorDrawLineEvent =
+    std::function<void(TQedTextFileEditor& sender, TCanvas& canvas, const TRect& rect, const char* s, int32_t len,
+                       int32_t line, int32_t pos, int32_t count, int32_t hbLine, int32_t hbCol, int32_t heLine,
+                       int32_t heCol, bool& wasDrawn)>;
+
 class TQedTextFileEditor : public TParaListView {
  public:
   // Shows the text on the paint box and takes its keys and mouse. The
-  // processor (not owned) translates keys and the pool (not owned) blinks
-  // the caret; null gives the editor its own.
-  explicit TQedTextFileEditor(TPaintBox& box, TQedCommandProcessor* processor = nullptr,
-                              TQedTimerPool* pool = nullptr);
+  // controller's command tables translate the keys and its timer pool
+  // blinks the caret; without one the controller placed on the box's form
+  // is taken (ENoControllerAssigned when the form has none).
+  explicit TQedTextFileEditor(TPaintBox& box, TQedController* controller = nullptr);
   ~TQedTextFileEditor() override;
   TQedTextFileEditor(const TQedTextFileEditor&) = delete;
   TQedTextFileEditor& operator=(const TQedTextFileEditor&) = delete;
@@ -85,10 +83,13 @@ class TQedTextFileEditor : public TParaListView {
   TTabType TabType = ttReal;
   int32_t LeftMargin = 15;
   int32_t RightMargin = 5;
-  TFont FixedFont{"Courier New", 11, clWhite, false, false, false, true};
+  TQedFixedFont FixedFont{TFont{"Courier New", 11, clWhite, false, false, false, true}};
   TColor Color = 0x800000;           // navy
-  TColor HighlightBack = 0xC0C0C0;   // silver
-  TColor HighlightText = 0x800000;
+  // Selected text: the system's highlight colours unless set.
+  TQedColors HighlightColors{0x00D77800, clWhite};
+  // After the control gained or lost the focus, once the focus change is
+  // complete.
+  std::function<void(TQedTextFileEditor& sender)> OnAfterEnter, OnAfterExit;
   bool InsertMode() const { return InsertMode_; }
   void SetInsertMode(bool on);
   void SetTabSize(int32_t size);
@@ -120,7 +121,25 @@ class TQedTextFileEditor : public TParaListView {
   // both).
   void AttachTo(TQedTextFileEditor& other);
   void SetUndoBufferSize(int32_t size) { List_->SetUndoBufferSize(size); }
+  // The list's limits; a value outside the accepted range (paragraph length
+  // 1 to 32,767, paragraphs 1 and more, bytes 0 and more) is ignored.
   void SetParaLengthLimit(int32_t limit);
+  void SetParaLimit(int32_t limit);
+  void SetByteLimit(int64_t limit);
+
+  // --- scroll bars (not owned; either may be null)
+  // The horizontal bar runs over the columns of the longest allowed line
+  // (at most 512) with the left column as its position; the vertical one
+  // over the top lines, scaled down above 32,767 lines.
+  void AttachScrollBars(TScrollBar* horizontal, TScrollBar* vertical);
+  TScrollStyle ScrollBars() const { return ScrollBars_; }
+  void SetScrollBars(TScrollStyle style);
+  bool ScrollBarsAlways() const { return ScrollBarsAlways_; }
+  void SetScrollBarsAlways(bool on);
+  int32_t VScrollScale() const { return VScale_; }
+  // What the user did to a bar.
+  void HScroll(TScrollCode code, int position);
+  void VScroll(TScrollCode code, int position);
 
   // --- events
   std::function<void()> OnChange;
@@ -128,6 +147,11 @@ class TQedTextFileEditor : public TParaListView {
   std::function<void(int32_t line, int32_t col)> OnShowStatus;
   std::function<void(int32_t line)> OnTopLineChanged;
   std::function<void(uint16_t command)> OnUserCommand;
+  TEditorDrawLineEvent OnDrawLine;
+  // Calls OnDrawLine; true when it drew the row.
+  virtual bool DoDrawLine(TCanvas& canvas, const TRect& rect, const char* s, int32_t len, int32_t line,
+                          int32_t pos, int32_t count, int32_t hbLine, int32_t hbCol, int32_t heLine,
+                          int32_t heCol);
 
   // --- the text
   void Clear(bool repaint = true);
@@ -148,7 +172,14 @@ class TQedTextFileEditor : public TParaListView {
   void SetCaretPosition(int32_t line, int32_t col);
   int32_t TopLine() const { return Top_; }
   void SetTopLine(int32_t line);
-  int32_t LeftCol() const { return Left_; }
+  // Columns scrolled out at the left.
+  int32_t LeftCol() const { return Left_ - 1; }
+  // Moves the view: the left column by columns (not below 0), the top line
+  // by lines (kept within 1 and line count - (visible lines - 1)); calls
+  // OnTopLineChanged when the top line moved. (0, 0) only places the caret.
+  void ScrollBy(int32_t columns, int32_t lines);
+  void ScrollByColumns(int32_t columns) { ScrollBy(columns, 0); }
+  void ScrollByLines(int32_t lines) { ScrollBy(0, lines); }
   int32_t VisibleLines() const;
   int32_t VisibleCols() const;
   bool SelectionExists() const { return !(SelA_ == SelB_); }
@@ -175,6 +206,15 @@ class TQedTextFileEditor : public TParaListView {
   std::string GetCurrentWord() const;
   std::string GetPrintableLine(int32_t line, size_t size) const;
 
+  // A search scope kept apart from the selection while a run of searches
+  // and replacements goes on: with soSelectedOnly, Search and Replace work
+  // in it whatever is selected. Its start is held as a paragraph and a
+  // position, its end as the distance from the end of the text, so that
+  // edits inside the scope leave both ends on their characters.
+  void KeepSearchScope(TTextPoint a, TTextPoint b);
+  void ForgetSearchScope() { Scope_.reset(); }
+  bool KeptSearchScope(TTextPoint& a, TTextPoint& b) const;
+
   // Search and replace: true when found.
   bool Search(const std::string& text, uint8_t options);
   // The replacement count, 0 when a match was only selected, -1 when none.
@@ -187,6 +227,9 @@ class TQedTextFileEditor : public TParaListView {
   bool KeyPress(char ch);
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   void MouseMove(TShiftState shift, int x, int y);
+  // A double click selects the word under the pointer, in the left margin
+  // the whole paragraph; with Shift the selection grows by that unit.
+  void DblClick(TShiftState shift, int x, int y);
 
   // --- files (native paths)
   const std::string& FileName() const { return FileName_; }
@@ -253,10 +296,14 @@ class TQedTextFileEditor : public TParaListView {
                 const TMarker& s2);
   void Metrics();
 
+  struct TKeptScope {
+    int32_t Para = 1, Pos = 1;              // start
+    int32_t ParasAfter = 0, CharsAfter = 0;  // end, counted from the end of the text
+  };
+  std::optional<TKeptScope> Scope_;
+  TMarker ScopeEnd() const;
   TPaintBox& Box_;
-  std::unique_ptr<TQedCommandProcessor> OwnProcessor_;
   TQedCommandProcessor* Processor_;
-  std::unique_ptr<TQedTimerPool> OwnPool_;
   TQedTimerPool* Pool_;
   int BlinkTrigger_ = 0;
   uint32_t BlinkInterval_ = 0;
@@ -280,5 +327,16 @@ class TQedTextFileEditor : public TParaListView {
   TLineEnd LineEnd_ = TLineEnd::CrLf;
   bool LastLineEnded_ = true;
   int CharW_ = 0, LineH_ = 0;
+  std::unique_ptr<TBitmap> MarkerGlyphs_;
+  TScrollBar* HBar_ = nullptr;
+  TScrollBar* VBar_ = nullptr;
+  TScrollStyle ScrollBars_ = ssBoth;
+  bool ScrollBarsAlways_ = false;
+  int32_t VScale_ = 1;
+  void UpdateScrollBars();
+  void SetTop(int32_t top);
+  TTextPoint PointAt(int x, int y);
+  void PaintRow(TCanvas& c, int32_t row, int32_t hbLine, int32_t hbCol, int32_t heLine, int32_t heCol, TColor text);
+  void PaintBookmarks(TCanvas& c);
   TFont MetricsFont_;
 };

@@ -290,8 +290,9 @@ TSettingFamily LastDirectoriesLoadFamily() {
 }
 
 TSettingFamily LastDirectoriesSaveFamily(std::string& executionPath) {
+  // Every folder read at start-up is kept at exit, the DNC server's two
+  // included, so a folder chosen in its set-up dialog comes back.
   TSettingFamily values = LastDirectoriesLoadFamily();
-  values.resize(7);  // the DNC folders change only through the load's write-back
   values.push_back(StringSetting("Last Execution Path", executionPath));
   return values;
 }

@@ -710,7 +710,7 @@ bool DxfDeclaredUnits(const std::string& fileName, bool& inches) {
 // ---- Detection ------------------------------------------------------------------------------
 
 double DetectDxf(const std::string& fileName) {
-  if (!FileExistsNoWild(fileName) || TryOpenFile(fileName)) return 0.0;
+  if (FileIsNotText(fileName)) return 0.0;
   std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
   if (f == nullptr) return 0.0;
   // Lines are read up to the longest a drawing holds: a file without line

@@ -114,7 +114,7 @@ double DetectIgiPost(const std::string& fileName) {
 }
 
 double DetectValorMatrix(const std::string& fileName) {
-  if (!FileExistsNoWild(fileName) || TryOpenFile(fileName)) return 0.0;
+  if (FileIsNotText(fileName)) return 0.0;
   TFileCloser file{OpenForDetection(fileName)};
   if (file.F == nullptr) return 0.0;
   struct TWord {
@@ -143,7 +143,7 @@ double DetectValorMatrix(const std::string& fileName) {
 }
 
 double DetectEsi(const std::string& fileName) {
-  if (!FileExistsNoWild(fileName) || TryOpenFile(fileName)) return 0.0;
+  if (FileIsNotText(fileName)) return 0.0;
   TFileCloser file{OpenForDetection(fileName)};
   if (file.F == nullptr) return 0.0;
   bool header = false, percent = false;

@@ -63,6 +63,7 @@ struct TFont {
   bool Italic = false;
   bool Underline = false;
   bool FixedPitch = false;
+  bool StrikeOut = false;
   bool operator==(const TFont&) const = default;
 };
 

@@ -451,7 +451,9 @@ void TControl::FireChange() {
   if (OnChange) OnChange(*this);
 }
 
-bool TControl::CanFocus() const { return (IsFocusableKind(kind_) || WantsFocus()) && IsUsable(); }
+bool TControl::FocusableKind() const { return IsFocusableKind(kind_); }
+
+bool TControl::CanFocus() const { return (FocusableKind() || WantsFocus()) && IsUsable(); }
 
 bool TControl::Focused() const {
   TForm* f = Form();
@@ -467,7 +469,7 @@ bool TControl::SetFocus() {
 bool TControl::Click() {
   TUserAction action(Form());
   if (!IsUsable()) return false;
-  if (IsFocusableKind(kind_) && !SetFocus()) return false;
+  if (FocusableKind() && !SetFocus()) return false;
   ClickReaction();
   if (OnClick) OnClick(*this);
   return true;
@@ -478,9 +480,15 @@ void TControl::ClickFromBackend() {
   if (!IsUsable()) return;
   // The window system moved the focus here on the press; when an OnExit
   // handler refused that, the click is void.
-  if (IsFocusableKind(kind_) && !Focused() && !SetFocus()) return;
+  if (FocusableKind() && !Focused() && !SetFocus()) return;
   ClickReaction();
   if (OnClick) OnClick(*this);
+}
+
+void TControl::DblClick(TMouseButton button, TShiftState shift, int x, int y) {
+  TUserAction action(Form());
+  if (!IsUsable()) return;
+  if (OnDblClick) OnDblClick(*this, button, shift, x, y);
 }
 
 void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
@@ -530,7 +538,7 @@ void TControl::PressKey(uint16_t key, TShiftState shift) {
   TForm* f = Form();
   TUserAction action(f);
   if (!IsUsable()) return;
-  if ((IsFocusableKind(kind_) || WantsFocus()) && !SetFocus()) return;
+  if ((FocusableKind() || WantsFocus()) && !SetFocus()) return;
   uint16_t left = KeyDown(key, shift);
   char ch = 0;
   if (key == VK_RETURN) ch = '\r';
@@ -1403,6 +1411,25 @@ void TScrollBar::SetChanges(int smallChange, int largeChange) {
   Changed(TChange::Items);
 }
 
+void TScrollBar::Scroll(TScrollCode code, int position) {
+  TUserAction action(Form());
+  if (!IsUsable()) return;
+  if (OnScroll) {
+    OnScroll(*this, code, position);
+    return;
+  }
+  switch (code) {
+    case scLineUp: SetPosition(position_ - smallChange_); break;
+    case scLineDown: SetPosition(position_ + smallChange_); break;
+    case scPageUp: SetPosition(position_ - (pageSize_ > 0 ? pageSize_ : largeChange_)); break;
+    case scPageDown: SetPosition(position_ + (pageSize_ > 0 ? pageSize_ : largeChange_)); break;
+    case scPosition: case scTrack: SetPosition(position); break;
+    case scTop: SetPosition(min_); break;
+    case scBottom: SetPosition(max_); break;
+    case scEndScroll: break;
+  }
+}
+
 TPoint TScrollBar::ContentSize() const {
   return scrollKind_ == sbHorizontal ? TPoint{121, 17} : TPoint{17, 121};
 }
@@ -1579,6 +1606,27 @@ void TForm::SetClientSize(int width, int height) {
   MarkLayoutDirty();
 }
 
+void TForm::SetMinClientSize(int width, int height) {
+  minWidth_ = std::max(0, width);
+  minHeight_ = std::max(0, height);
+  Changed(TChange::State);
+}
+
+namespace {
+TPoint& LastFrameExtent() {
+  static TPoint extent{0, 0};
+  return extent;
+}
+}  // namespace
+
+TPoint TForm::FrameExtent() const { return frameKnown_ ? frame_ : LastFrameExtent(); }
+
+void TForm::FrameExtentFromBackend(TPoint extent) {
+  frameKnown_ = true;
+  frame_ = extent;
+  LastFrameExtent() = extent;
+}
+
 void TForm::SetSizeable(bool sizeable) {
   sizeable_ = sizeable;
   Changed(TChange::State);
@@ -1632,7 +1680,7 @@ void TForm::ResizedByUser(int width, int height) {
   if (width == clientWidth_ && height == clientHeight_ && width == bounds_.Width() && height == bounds_.Height())
     return;
   TUserAction action(this);
-  SetClientSize(width, height);
+  SetClientSize(std::max(width, minWidth_), std::max(height, minHeight_));
   if (!showing_) Realign();
 }
 

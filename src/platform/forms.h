@@ -191,6 +191,9 @@ class TControl {
   // --- events ---
   TNotifyEvent OnClick, OnChange, OnEnter, OnExit, OnResize;
   TMouseEvent OnMouseDown, OnMouseUp;
+  // The second press of a double click (after its own OnMouseDown and
+  // OnMouseUp of the first press).
+  TMouseEvent OnDblClick;
   TMouseMoveEvent OnMouseMove;
   TKeyEvent OnKeyDown, OnKeyUp;
   TKeyPressEvent OnKeyPress;
@@ -205,6 +208,9 @@ class TControl {
   bool CanFocus() const;  // a focusable kind (or one that asks for keys), usable
   // Controls that are not focusable by kind may ask for the keyboard.
   virtual bool WantsFocus() const { return false; }
+  // Whether the control's kind takes the focus (a scroll bar that belongs
+  // to a control, see TScrollBar::OnScroll, does not).
+  virtual bool FocusableKind() const;
   bool Focused() const;
   // Makes this the form's active control: OnExit of the previous one (which
   // may refuse by focusing it again), then OnEnter of this one.
@@ -212,6 +218,7 @@ class TControl {
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   void MouseMove(TShiftState shift, int x, int y);
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void DblClick(TMouseButton button, TShiftState shift, int x, int y);
   // Key events as the window system delivers them: the form's handler first
   // when it previews keys, then the control's. They return the key left
   // after the handlers (0 when swallowed).
@@ -679,6 +686,10 @@ class TPaintBox : public TControl {
   bool wantsKeys_ = false;
 };
 
+// What the user did to a scroll bar: an arrow (line), the trough (page),
+// the thumb dragged (track, position given) or let go (position).
+enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+
 class TScrollBar : public TControl {
  public:
   explicit TScrollBar(const std::string& name, TScrollBarKind kind = sbHorizontal);
@@ -694,6 +705,14 @@ class TScrollBar : public TControl {
   int SmallChange() const { return smallChange_; }
   int LargeChange() const { return largeChange_; }
   void SetChanges(int smallChange, int largeChange);
+  // With OnScroll assigned the bar does not move itself: its owner hears
+  // what the user did and sets the position (line and page codes carry the
+  // position the bar would have taken, the thumb codes the thumb's).
+  // Such a bar never takes the keyboard focus: it belongs to its owner.
+  std::function<void(TScrollBar& sender, TScrollCode code, int position)> OnScroll;
+  bool FocusableKind() const override { return !OnScroll; }
+  // A user's action on the bar (a test's or the widget's).
+  void Scroll(TScrollCode code, int position);
 
  protected:
   TPoint ContentSize() const override;
@@ -836,6 +855,14 @@ class TForm : public TControl {
   // The client area's size: from the contents unless set here (or by the
   // user resizing the window).
   void SetClientSize(int width, int height);
+  // The smallest client area the user may size the window to.
+  void SetMinClientSize(int width, int height);
+  TPoint MinClientSize() const { return TPoint{minWidth_, minHeight_}; }
+  // How much larger the window is than its client area (title bar, frame,
+  // menu bar), as the window system last said for this form or, before
+  // that, for any form; (0, 0) until one was shown.
+  TPoint FrameExtent() const;
+  void FrameExtentFromBackend(TPoint extent);
   // The user may resize it (and maximise it). A dialog is not, unless it
   // says so: its window has a fixed size and no resize handle.
   bool Sizeable() const { return sizeable_; }
@@ -936,6 +963,9 @@ class TForm : public TControl {
   std::string className_;
   bool sizeable_ = false;
   int clientWidth_ = -1, clientHeight_ = -1;
+  int minWidth_ = 0, minHeight_ = 0;
+  bool frameKnown_ = false;
+  TPoint frame_{0, 0};
   bool showing_ = false;
   bool normalKnown_ = false;
   TRect normal_{};

@@ -20,6 +20,8 @@
 #include "platform/events.h"
 #include "plot/odb_export.h"
 #include "routpath/comp_corner.h"
+#include "routpath/endpoint_grid.h"
+#include "routpath/path_follower.h"
 
 std::string OdbStepName = "KORVEX6";
 
@@ -317,76 +319,56 @@ void WriteRoutLayer(TOdbWriter& w, int32_t layer, const std::string& name) {
   w.CloseFeatures();
 }
 
+namespace {
+
+// Writes the first closed chain of the layer as the step profile; later
+// closed chains and open ones are left out.
+class TOdbProfileFollower : public TPathFollower {
+ public:
+  explicit TOdbProfileFollower(TOdbWriter& w) : W(w) {}
+  TOdbWriter& W;
+  bool Written = false;
+  void AfterPath() override { ProcessMessages(); }
+  void ClosedPath(TRootEntityHandle*& path, bool&) override {
+    if (Written || path == nullptr) return;
+    bool first = true;
+    TIntPoint current{};
+    for (TRootEntityHandle* h = path; h != nullptr; h = h->Next) {
+      TRootDBObject* e = h->GetEntity();
+      if (e == nullptr) continue;
+      TIntPoint a, b;
+      e->GetPoint(a);
+      e->GetSecondPoint(b);
+      if (first) {
+        W.BeginSurface(a.X, a.Y);
+        current = a;
+        first = false;
+      }
+      const bool backwards = IntPointDistance(b, current) <= IntPointDistance(a, current);
+      const TIntPoint end = backwards ? a : b;
+      if (e->GetType() == etCadArc) {
+        TIntPoint c;
+        e->GetThirdPoint(c);
+        W.SurfaceArc(end.X, end.Y, backwards, c.X, c.Y);
+      } else {
+        W.SurfaceSegment(end.X, end.Y);
+      }
+      current = end;
+    }
+    Written = !first;
+  }
+};
+
+}  // namespace
+
 bool WriteLayerProfile(TOdbWriter& w, int32_t layer) {
   w.OpenProfile(OdbStepName);
-  struct TOutlineEdge {
-    TIntPoint A, B, C;
-    bool Arc;
-  };
-  std::vector<TOutlineEdge> edges;
-  for (int32_t i = 1; i <= CadEntityCount; ++i) {
-    if (!CadOnLayer(i, layer)) continue;
-    TCadEntity* e = DB->EntityAt(i);
-    const uint8_t type = e->GetType();
-    if (type != 2 && type != 3) continue;
-    TOutlineEdge edge{};
-    e->GetPoint(edge.A);
-    e->GetSecondPoint(edge.B);
-    if (type == 3) e->GetThirdPoint(edge.C);
-    edge.Arc = type == 3;
-    edges.push_back(edge);
-  }
-  // The first closed outline: edges joined end to end within a tenth of a
-  // mil, from the first edge of the layer onward.
-  constexpr int32_t tolerance = 2540;
-  const auto near = [](const TIntPoint& a, const TIntPoint& b) {
-    return std::llabs(int64_t{a.X} - b.X) <= tolerance && std::llabs(int64_t{a.Y} - b.Y) <= tolerance;
-  };
-  bool written = false;
-  std::vector<bool> taken(edges.size(), false);
-  for (std::size_t start = 0; start < edges.size() && !written; ++start) {
-    if (taken[start]) continue;
-    struct TStep {
-      std::size_t Edge;
-      bool Backwards;
-    };
-    std::vector<TStep> path{{start, false}};
-    std::vector<bool> used(edges.size(), false);
-    used[start] = true;
-    const TIntPoint first = edges[start].A;
-    TIntPoint current = edges[start].B;
-    bool closed = near(current, first);
-    while (!closed) {
-      bool found = false;
-      for (std::size_t k = 0; k < edges.size() && !found; ++k) {
-        if (used[k]) continue;
-        if (near(edges[k].A, current)) {
-          path.push_back({k, false});
-          current = edges[k].B;
-          found = true;
-        } else if (near(edges[k].B, current)) {
-          path.push_back({k, true});
-          current = edges[k].A;
-          found = true;
-        }
-        if (found) used[k] = true;
-      }
-      if (!found) break;
-      closed = near(current, first);
-    }
-    for (const TStep& s : path) taken[s.Edge] = true;
-    if (!closed) continue;
-    w.BeginSurface(first.X, first.Y);
-    for (const TStep& s : path) {
-      const TOutlineEdge& p = edges[s.Edge];
-      const TIntPoint end = s.Backwards ? p.A : p.B;
-      if (p.Arc) w.SurfaceArc(end.X, end.Y, s.Backwards, p.C.X, p.C.Y);
-      else w.SurfaceSegment(end.X, end.Y);
-    }
-    written = true;
-  }
+  TOdbProfileFollower follower(w);
+  follower.Init(CadLayerBit(static_cast<uint8_t>(layer)) | SlotDeletedBit);
+  follower.Run();
+  follower.Done();
   w.CloseFeatures();
-  return written;
+  return follower.Written;
 }
 
 void WriteExtentsProfile(TOdbWriter& w) {

@@ -21,6 +21,7 @@
 #include "platform/message_box.h"
 #include "routpath/cad_path_link.h"
 #include "routpath/endpoint_grid.h"
+#include "routpath/path_follower.h"
 #include "routpath/hatch_fill.h"
 #include "routpath/pocket_dialogs.h"
 #include "routpath/pocket_rout.h"
@@ -77,15 +78,6 @@ void Cut(TRoutDatabase& rtdb, const TProfileEntity& e) {
   else
     rtdb.AppendLine(e.To(), 0, NoZOffset);
 }
-
-// Frees the grid's nodes on every path.
-struct TGridScope {
-  TGridScope() {
-    EndpointGrid.Init(AllActiveCadLayers, LinkTolerance, false);
-    EndpointGrid.Build();
-  }
-  ~TGridScope() { EndpointGrid.Clear(); }
-};
 
 }  // namespace
 
@@ -399,6 +391,50 @@ void ClassifyProfiles(std::vector<TPartProfile>& profiles, bool& allOneLevel) {
 
 // ---- Automatic part rout -------------------------------------------------------------------
 
+namespace {
+
+// Records every closed chain of the active CAD layers as a profile, each
+// entity turned to run on from the one before; open chains are counted and
+// drawn again in their layer colours.
+class TAutoPartFollower : public TPathFollower {
+ public:
+  TAutoPartFollower(std::vector<TPartProfile>& profiles, TPartRoutReport& report)
+      : Profiles(profiles), Report(report) {}
+  std::vector<TPartProfile>& Profiles;
+  TPartRoutReport& Report;
+  void AfterPath() override {
+    bool cancelled = false;
+    const int32_t count = std::max(1, EntityCount());
+    ViewServices().UpdateStatus("Auto Part Rout", int32_t(int64_t(CurrentStart()) * 50 / count), cancelled);
+    ProcessMessages();
+    if (cancelled) throw ERoutCancelled();
+  }
+  void ClosedPath(TRootEntityHandle*& path, bool&) override {
+    TPartProfile p;
+    TIntPoint cur;
+    bool first = true;
+    for (TRootEntityHandle* h = path; h != nullptr; h = h->Next) {
+      TRootDBObject* o = h->GetEntity();
+      if (o == nullptr) continue;
+      TProfileEntity e = EntityOf(o);
+      if (first) cur = e.P1;
+      first = false;
+      e.Reversed = Dist(e.P2, cur) <= Dist(e.P1, cur);
+      cur = e.To();
+      p.Entities.push_back(e);
+    }
+    p.Handles = path;  // the profile keeps the chain
+    path = nullptr;
+    Profiles.push_back(std::move(p));
+  }
+  void OpenPath(TRootEntityHandle*& path, bool& flag) override {
+    ++Report.OpenChains;
+    TPathFollower::OpenPath(path, flag);
+  }
+};
+
+}  // namespace
+
 TPartRoutReport AutoPartRout(TRoutDatabase& rtdb) {
   TPartRoutReport report;
   if (EntityArray == nullptr) return report;
@@ -416,51 +452,10 @@ TPartRoutReport AutoPartRout(TRoutDatabase& rtdb) {
     TGenerationGuard guard(rtdb);
     {
       TStatusBracket status("Auto Part Rout");
-      TGridScope grid;
-      const int32_t count = CadEntityCount;
-      std::vector<bool> done(std::size_t(count) + 1, true);
-      for (int32_t i = 1; i <= count; ++i) {
-        TEntitySlot* slot = EntityArray->GetSlot(i);
-        if (slot == nullptr || slot->Entity == nullptr ||
-            !SlotInMask(slot->Flags, ActiveLayerMask))
-          continue;
-        const uint8_t t = slot->Entity->GetType();
-        if (t == etCadLine || t == etCadArc) done[i] = false;
-      }
-      for (int32_t i = 1; i <= count; ++i) {
-        if (done[i]) continue;
-        bool cancelled = false;
-        ViewServices().UpdateStatus("Auto Part Rout", int32_t(int64_t(i) * 50 / count), cancelled);
-        ProcessMessages();
-        if (cancelled) throw ERoutCancelled();
-        TRootEntityHandle* path = new TCadHandle(i);
-        const uint8_t result = EndpointGrid.FollowPath(path, false);
-        for (TRootEntityHandle* h = path; h != nullptr; h = h->Next) {
-          const int32_t index = h->GetIndex();
-          if (index >= 1 && index <= count) done[index] = true;
-        }
-        if (result != fpClosed) {
-          ++report.OpenChains;
-          path->DrawList();
-          FreePath(path);
-          continue;
-        }
-        TPartProfile p;
-        p.Handles = path;
-        TIntPoint cur;
-        bool first = true;
-        for (TRootEntityHandle* h = path; h != nullptr; h = h->Next) {
-          TRootDBObject* o = h->GetEntity();
-          if (o == nullptr) continue;
-          TProfileEntity e = EntityOf(o);
-          if (first) cur = e.P1;
-          first = false;
-          e.Reversed = Dist(e.P2, cur) <= Dist(e.P1, cur);
-          cur = e.To();
-          p.Entities.push_back(e);
-        }
-        profiles.push_back(std::move(p));
-      }
+      TAutoPartFollower follower(profiles, report);
+      follower.InitFlag(false);
+      follower.Run();
+      follower.Done();
     }
     bool allOneLevel = false;
     ClassifyProfiles(profiles, allOneLevel);

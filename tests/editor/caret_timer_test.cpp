@@ -136,7 +136,7 @@ class BlinkTest : public TKorvexTest {
     const std::vector<TColor> px = Box.Buffer().Pixels();
     int n = 0;
     for (int y = r.Top; y < r.Bottom; ++y)
-      for (int x = r.Left; x < r.Right; ++x) n += px[size_t(y * Box.Buffer().Width() + x)] == ed.FixedFont.Color;
+      for (int x = r.Left; x < r.Right; ++x) n += px[size_t(y * Box.Buffer().Width() + x)] == ed.FixedFont.Color();
     return n;
   }
   TForm Form{"THost"};
@@ -144,8 +144,9 @@ class BlinkTest : public TKorvexTest {
 };
 
 TEST_F(BlinkTest, TheCaretBlinksOnThePoolWhileTheControlHasTheFocus) {
-  TQedTimerPool pool;
-  TQedTextFileEditor ed(Box, nullptr, &pool);
+  TQedController controller(Form);
+  TQedTimerPool& pool = controller.TimerPool();
+  TQedTextFileEditor ed(Box, &controller);
   ed.InsertString("G01");
   ASSERT_EQ(pool.BaseInterval(), uint32_t(kSystemBlinkTime));
   // Without the focus there is no caret and nothing blinks.

@@ -36,7 +36,7 @@ TEST_F(EditorDialogsTest, SettingsAreCreatedOnFirstUseAndComeBack) {
     EXPECT_EQ(w.Editor->Color, TColor(0x800000));
     EditorSession.SearchOptions = soCaseSensitive | soBackward;
     RememberWord(EditorSession.SearchWords, "T01");
-    w.Editor->FixedFont.Size = 14;
+    w.Editor->FixedFont.SetSize(14);
   });
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey(std::string(EditorRegistryKey) + "\\Layout", false));
@@ -53,8 +53,8 @@ TEST_F(EditorDialogsTest, SettingsAreCreatedOnFirstUseAndComeBack) {
   reg.CloseKey();
   EditorSession = TEditorSession{};
   RunWindow([](TQuillexForm& w) {
-    EXPECT_EQ(w.Editor->FixedFont.Size, 14);
-    EXPECT_EQ(w.Editor->FixedFont.Name, "Courier New");
+    EXPECT_EQ(w.Editor->FixedFont.Size(), 14);
+    EXPECT_EQ(w.Editor->FixedFont.Name(), "Courier New");
     EXPECT_EQ(EditorSession.SearchOptions, soCaseSensitive | soBackward);
     EXPECT_EQ(EditorSession.SearchWords[0], "T01");
   });
@@ -110,7 +110,7 @@ TEST_F(EditorDialogsTest, InformationColoursAndMenuStates) {
     TMenuItem* colors = w.MainMenu.FindItem("Colors1");
     ASSERT_NE(colors, nullptr);
     colors->Click();
-    EXPECT_EQ(w.Editor->HighlightBack, clBlack);
+    EXPECT_EQ(w.Editor->HighlightColors.BackColor(), clBlack);
     EXPECT_EQ(w.Editor->Color, TColor(0x800000));
     // Undo is offered once there is something to undo; cut needs a selection.
     TMenuItem& edit = *w.MainMenu.FindItem("Edit1");

@@ -29,6 +29,7 @@ class EditorTest : public TKorvexTest {
   void Key(uint16_t key, TShiftState shift = 0) { Box.KeyDown(key, shift); }
   TForm Form{"THost"};
   TPaintBox& Box = Form.Add<TPaintBox>("Box");
+  TQedController Controller{Form};
   std::unique_ptr<TQedTextFileEditor> Ed;
 };
 
@@ -227,10 +228,10 @@ TEST_F(EditorTest, PaintingShowsTheSelectionAndScrollingFollowsTheCaret) {
   Ed->SetCaretPosition(1, 1);
   Ed->HideSelection = false;  // the box has no focus here
   Ed->Paint();
-  EXPECT_EQ(CountColor(Box.Buffer(), Ed->HighlightBack), 0);
+  EXPECT_EQ(CountColor(Box.Buffer(), Ed->HighlightColors.BackColor()), 0);
   Key(VK_DOWN, ssShift);
   Ed->Paint();
-  EXPECT_GT(CountColor(Box.Buffer(), Ed->HighlightBack), 0);
+  EXPECT_GT(CountColor(Box.Buffer(), Ed->HighlightColors.BackColor()), 0);
 }
 
 TEST_F(EditorTest, AnyLineEndLoadsAndAFailedOpenLeavesTheTextEmpty) {

@@ -194,6 +194,7 @@ class WrapEditorTest : public TKorvexTest {
   }
   TForm Form{"THost"};
   TPaintBox& Box = Form.Add<TPaintBox>("Box");
+  TQedController Controller{Form};
   std::unique_ptr<TQedTextFileEditor> Ed;
 };
 
@@ -364,7 +365,7 @@ std::vector<std::string> InkMask(TQedTextFileEditor& ed, TPaintBox& box, int row
       bool ink = false;
       for (int y = r * ed.LineHeight(); y < (r + 1) * ed.LineHeight() && !ink; ++y)
         for (int x = ed.LeftMargin + c * ed.CharWidth(); x < ed.LeftMargin + (c + 1) * ed.CharWidth() && !ink; ++x)
-          ink = px[size_t(y * w + x)] == ed.FixedFont.Color;
+          ink = px[size_t(y * w + x)] == ed.FixedFont.Color();
       line += ink ? 'X' : '.';
     }
     out.push_back(line);
@@ -391,9 +392,10 @@ TEST_F(WrapEditorTest, AWrappedParagraphPaintsOneRowPerDisplayLine) {
   // The bottom pixel row of a cell holds no glyph dots of capitals.
   auto at = [&](int row, int col) { return px[size_t(((row + 1) * rowH - 1) * w + Ed->LeftMargin + col * cw)]; };
   EXPECT_EQ(at(0, 3), Ed->Color);
-  EXPECT_EQ(at(0, 4), Ed->HighlightBack);
-  EXPECT_EQ(at(0, 7), Ed->HighlightBack);  // a band to the line's end
-  EXPECT_EQ(at(1, 1), Ed->HighlightBack);
+  EXPECT_EQ(at(0, 4), Ed->HighlightColors.BackColor());
+  EXPECT_EQ(at(0, 6), Ed->HighlightColors.BackColor());  // the rest of the line's text
+  EXPECT_EQ(at(0, 7), Ed->Color);                          // the first line of a selection has no band
+  EXPECT_EQ(at(1, 1), Ed->HighlightColors.BackColor());
   EXPECT_EQ(at(1, 2), Ed->Color);
 }
 

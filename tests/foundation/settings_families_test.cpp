@@ -288,8 +288,7 @@ std::vector<TFamilyCase> AllFamilies() {
           {"Cad Import Path", RegStr(kExec + "INDATA/")}, {"Cad Export Path", RegStr(kExec + "CAD/")},
           {"Database Path", RegStr(kExec + "DATABASE/")}, {"DNC Upload Directory", RegStr(kExec + "DNC/")},
           {"DNC Download Directory", RegStr(kExec + "DNC/")}}}},
-       [] { LoadLastDirectories(); }, [] { SaveLastDirectories(); },
-       {"DNC Upload Directory", "DNC Download Directory"}},
+       [] { LoadLastDirectories(); }, [] { SaveLastDirectories(); }},
       {"Filters", {{"Import Filters", FilterDefaults(true)}, {"Export Filters", FilterDefaults(false)}},
        [] { LoadFilterSettings(); }, [] { SaveFilterSettings(); }},
       {"FullPanelAutorout", {{"Full Panel Autorout", {{"Pocket Dusting", Bool(true)}}}},
@@ -571,7 +570,7 @@ TEST_F(SettingsFamiliesTest, MaxPilotPercentIsCorrectedAgainstTheLoadedMinimum) 
   EXPECT_EQ(s.MaxPilotHolePercent, 50);
 }
 
-TEST_F(SettingsFamiliesTest, LastDirectoriesLoadNineSaveSevenAndTheExecutionPath) {
+TEST_F(SettingsFamiliesTest, LastDirectoriesLoadNineSaveNineAndTheExecutionPath) {
   LoadLastDirectories();
   EXPECT_EQ(DumpKey("Last Directories").size(), 9u);
 
@@ -586,7 +585,7 @@ TEST_F(SettingsFamiliesTest, LastDirectoriesLoadNineSaveSevenAndTheExecutionPath
   EXPECT_EQ(d.size(), 10u);
   EXPECT_EQ(d["Database Path"].Str, "/jobs/");
   EXPECT_EQ(d["Last Execution Path"].Str, "/opt/korvex6/");
-  EXPECT_EQ(d["DNC Upload Directory"].Str, "/mnt/dnc-up/");  // not written by the save
+  EXPECT_EQ(d["DNC Upload Directory"].Str, "/elsewhere/");  // the DNC folders are kept at exit too
 }
 
 TEST_F(SettingsFamiliesTest, FilterNameMissingIsWrittenWhileItsSwapFileIsRead) {

@@ -418,3 +418,34 @@ TEST_F(OdbExportTest, RoutCircleIsOneChainOfSixArcs) {
 }
 
 }  // namespace
+
+namespace {
+
+// A board outline drawn with small gaps (0.002 in) between its edges, one
+// edge backwards and an arc corner, is still the step profile; a stray open
+// line beside it changes nothing.
+TEST_F(OdbExportTest, AnOutlineWithSmallGapsIsTheProfile) {
+  InitLayerNames();
+  LayerNames[2] = "PROFILE";
+  const int32_t gap = 50800;
+  DB->AddLineOnLayer(0, 5 * kInch, 2 * kInch, 5 * kInch, 2);  // open, not part of the outline
+  DB->AddLineOnLayer(0, 0, 4 * kInch, 0, 2);
+  DB->AddArcOnLayer({4 * kInch + gap, 0}, {5 * kInch, kInch}, {4 * kInch, kInch}, 2);
+  DB->AddLineOnLayer(5 * kInch, 3 * kInch, 5 * kInch, kInch + gap, 2);  // drawn backwards
+  DB->AddLineOnLayer(5 * kInch - gap, 3 * kInch, 0, 3 * kInch, 2);
+  DB->AddLineOnLayer(0, 3 * kInch, 0, gap, 2);
+  DB->AddPointOnLayer(kInch, kInch, 1);
+  RegisterModalScript("TValorExportDialog", [](TForm& f) { f.Click("OKButton"); });
+  ExportOdbProduct((TempDir / "out").string());
+  ASSERT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes()[0].Text;
+  const std::string profile = Text(TempDir / "out/steps/korvex6/profile");
+  EXPECT_NE(profile.find("OB 0.000000 0.000000 I\r\nOS 4.000000 0.000000\r\nOC 5.000000 1.000000 4.000000 1.000000"),
+            std::string::npos)
+      << profile;
+  EXPECT_NE(profile.find("OS 5.000000 3.000000\r\nOS 0.000000 3.000000\r\nOS 0.000000 0.002000"), std::string::npos)
+      << profile;
+  EXPECT_EQ(profile.find("5.000000 5.000000"), std::string::npos);
+  EXPECT_EQ(profile.find("2.000000 5.000000"), std::string::npos);
+}
+
+}  // namespace

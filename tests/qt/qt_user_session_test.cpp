@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <string>
 
+#include "editor/editor_window.h"
 #include "platform/common_dialogs.h"
 #include "platform/forms.h"
 #include "platform/keys.h"
@@ -233,4 +235,34 @@ TEST_F(QtUserSessionTest, AFixedWindowIsWideEnoughForItsCaption) {
   EXPECT_GT(window->width(), need);
   EXPECT_EQ(form.Width(), window->width());
   form.Hide();
+}
+
+// The editor's Find dialog opens with the keyboard in "Text to find", also
+// when the window below is handed the activation back after the dialog
+// showed: the text typed at once is found, and Enter confirms it.
+TEST_F(QtUserSessionTest, TheFindDialogTakesTheTypingInItsTextField) {
+  TPreviewingForm main;
+  main.Show();
+  QWidget* mainWindow = QtWidgetOf(main);
+  mainWindow->activateWindow();
+  QApplication::processEvents();
+  bool inField = false;
+  // The late activation of the window below, as a closing menu hands it back.
+  QTimer::singleShot(0, mainWindow, [mainWindow] { mainWindow->activateWindow(); });
+  WhenModalOpens([&](QWidget* w) {
+    QApplication::processEvents();
+    QWidget* focus = QApplication::focusWidget();
+    inField = focus != nullptr && w->isAncestorOf(focus) &&
+              (qobject_cast<QLineEdit*>(focus) != nullptr || qobject_cast<QComboBox*>(focus) != nullptr);
+    if (focus == nullptr) return;
+    TypeInto(focus, "G01");
+    SendKey(focus, Qt::Key_Return);
+  });
+  std::string text;
+  uint8_t options = 0;
+  const bool confirmed = RunSearchDialog(text, options);
+  EXPECT_TRUE(inField);
+  EXPECT_TRUE(confirmed);
+  EXPECT_EQ(text, "G01");
+  main.Hide();
 }

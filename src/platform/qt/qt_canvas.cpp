@@ -179,6 +179,7 @@ QFont TQtPainterCanvas::QtFont() const {
   f.setBold(Font.Bold);
   f.setItalic(Font.Italic);
   f.setUnderline(Font.Underline);
+  f.setStrikeOut(Font.StrikeOut);
   // Whole-pixel advances, as the classic device measures text.
   f.setHintingPreference(QFont::PreferFullHinting);
   if (Font.FixedPitch) {

@@ -116,6 +116,7 @@ QFontDialog* CreateQtFontDialog(const TFontDialog& settings, QWidget* parent) {
   font.setBold(settings.Font.Bold);
   font.setItalic(settings.Font.Italic);
   font.setUnderline(settings.Font.Underline);
+  font.setStrikeOut(settings.Font.StrikeOut);
   dialog->setCurrentFont(font);
   if (!(settings.Options & fdEffects)) {
     // Qt's dialog has no switch for its effects section: hide the group
@@ -133,6 +134,7 @@ void ReadQtFontDialogAnswer(QFontDialog& dialog, TFontDialog& settings) {
   settings.Font.Bold = font.bold();
   settings.Font.Italic = font.italic();
   settings.Font.Underline = font.underline();
+  settings.Font.StrikeOut = font.strikeOut();
   settings.Font.FixedPitch = QFontInfo(font).fixedPitch();
 }
 

@@ -334,7 +334,8 @@ class TQtFormWindow : public QDialog {
     // make a sizeable one narrower later.
     const int title = QFontMetrics(font()).horizontalAdvance(windowTitle()) + 120;
     if (form_.Sizeable()) {
-      setMinimumSize(0, 0);
+      const TPoint least = form_.MinClientSize();
+      setMinimumSize(least.X, least.Y > 0 ? least.Y + extra : 0);
       setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
       int width = isVisible() ? b.Width() : std::max(b.Width(), title);
       // A shown window that grows (a report widening to its lines) stays
@@ -441,6 +442,8 @@ class TQtFormWindow : public QDialog {
       return;
     const QPoint p = pos();
     form_.NormalBoundsFromBackend(TRect{p.x(), p.y(), p.x() + client->width(), p.y() + client->height()});
+    const QSize frame = frameGeometry().size();
+    form_.FrameExtentFromBackend(TPoint{std::max(0, frame.width() - client->width()), std::max(0, frame.height() - client->height())});
   }
   TForm& form_;
   QPointer<QMenuBar> bar_;
@@ -814,6 +817,9 @@ void TQtPeer::SyncValue() {
       auto& b = static_cast<TScrollBar&>(control_);
       auto* q = static_cast<QScrollBar*>(w);
       q->setOrientation(b.ScrollKind() == sbHorizontal ? Qt::Horizontal : Qt::Vertical);
+      // A bar its owner scrolls belongs to that control and leaves it the
+      // keyboard, as a window's own scroll bar does.
+      if (b.OnScroll) q->setFocusPolicy(Qt::NoFocus);
       q->setRange(b.Min(), b.Max());
       q->setPageStep(b.PageSize() > 0 ? b.PageSize() : b.LargeChange());
       q->setSingleStep(b.SmallChange());
@@ -902,6 +908,15 @@ bool TQtPeer::eventFilter(QObject* obj, QEvent* e) {
         if (b == mbLeft) pressed_ = true;
         QPoint p = me->position().toPoint();
         control_.MouseDown(b, ShiftOf(me->modifiers(), me->buttons()), p.x(), p.y());
+      }
+      break;
+    }
+    case QEvent::MouseButtonDblClick: {
+      auto* me = static_cast<QMouseEvent*>(e);
+      TMouseButton b;
+      if (ButtonOf(me->button(), b)) {
+        const QPoint p = me->position().toPoint();
+        control_.DblClick(b, ShiftOf(me->modifiers(), me->buttons()), p.x(), p.y());
       }
       break;
     }
@@ -1045,8 +1060,33 @@ QWidget* CreateWidget(TControl& c, QWidget* parent) {
       return new TQtPaintBoxWidget(static_cast<TPaintBox&>(c), parent);
     case TControlKind::ScrollBar: {
       auto* s = new QScrollBar(parent);
+      if (static_cast<TScrollBar*>(cp)->OnScroll) s->setFocusPolicy(Qt::NoFocus);
       QObject::connect(s, &QScrollBar::valueChanged, s,
                        [cp](int v) { static_cast<TScrollBar*>(cp)->SetPosition(v); });
+      // A bar whose owner scrolls: the action is reported and undone here;
+      // the owner sets the position it chooses.
+      QObject::connect(s, &QAbstractSlider::actionTriggered, s, [cp, s](int a) {
+        auto* bar = static_cast<TScrollBar*>(cp);
+        if (!bar->OnScroll) return;
+        TScrollCode code;
+        switch (a) {
+          case QAbstractSlider::SliderSingleStepAdd: code = scLineDown; break;
+          case QAbstractSlider::SliderSingleStepSub: code = scLineUp; break;
+          case QAbstractSlider::SliderPageStepAdd: code = scPageDown; break;
+          case QAbstractSlider::SliderPageStepSub: code = scPageUp; break;
+          case QAbstractSlider::SliderToMinimum: code = scTop; break;
+          case QAbstractSlider::SliderToMaximum: code = scBottom; break;
+          case QAbstractSlider::SliderMove: code = scTrack; break;
+          default: return;
+        }
+        const int target = s->sliderPosition();
+        if (code != scTrack) s->setSliderPosition(s->value());
+        bar->Scroll(code, target);
+      });
+      QObject::connect(s, &QAbstractSlider::sliderReleased, s, [cp, s] {
+        auto* bar = static_cast<TScrollBar*>(cp);
+        if (bar->OnScroll) bar->Scroll(scPosition, s->sliderPosition());
+      });
       return s;
     }
     case TControlKind::SpeedButton: {
@@ -1174,7 +1214,12 @@ void TakeKeyboard(TQtFormWindow* w, TForm& form) {
   w->raise();
   w->activateWindow();
   static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
+  // The window's own focus child counts too: the window system may not
+  // have activated the window yet, and it gives that child the focus when
+  // it does.
   QWidget* focus = QApplication::focusWidget();
+  if (focus != nullptr && w->isAncestorOf(focus)) return;
+  focus = w->focusWidget();
   if (focus != nullptr && w->isAncestorOf(focus)) return;
   for (QPushButton* b : w->findChildren<QPushButton*>())
     if (b->isDefault() && b->isEnabled() && b->isVisible()) {
@@ -1188,10 +1233,15 @@ class TQtFormsBackend : public TFormsBackend {
   void RunModal(TForm& form) override {
     TQtFormWindow* w = WindowOf(form);
     w->FitToClient();
+    w->PlaceOnScreen();  // a modal window that keeps its place (the text editor's)
     w->KeepOnScreen();
     w->setWindowModality(Qt::ApplicationModal);
     if (form.ModalEnded()) return;  // closed already while showing
     TieToActiveWindow(w);
+    // The control the form chose gets the focus before the window shows:
+    // the dialog then does not hand it to its default button, and the
+    // window system's activation, whenever it comes, finds it there.
+    static_cast<TQtPeer*>(form.Peer())->Changed(TChange::Focus);
     // Once the box is up it takes the keyboard: the activation a closing
     // menu hands back to the window below may arrive after the show, and
     // Enter would then reach no button until the box is clicked.
