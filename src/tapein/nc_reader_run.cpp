@@ -28,14 +28,6 @@ const char* const HeaderKeywords[] = {
     "VER",  "Z",    "ZA",     "ZC",     "ZS",    "Z+",    "Z-",       "/",      "",
 };
 
-// The first c in a tape line, npos when there is none: a plain loop, as
-// tape lines are a few characters long and a library search costs more.
-std::size_t FindInLine(std::string_view line, char c) {
-  for (std::size_t i = 0; i < line.size(); ++i)
-    if (line[i] == c) return i;
-  return std::string::npos;
-}
-
 // Where the free text of a block begins (the message of M47, the text M97
 // and M98 drill, the file M99 calls), in the block written in capitals;
 // npos when it has none.
@@ -51,7 +43,7 @@ std::size_t FreeTextStart(const std::string& upper) {
 // A comment after a block's words (";" to the end of the line, as several
 // CAD programs write them) is no part of the block; free text is kept whole.
 void CutTrailingComment(std::string& line) {
-  const std::size_t semicolon = FindInLine(line, ';');
+  const std::size_t semicolon = line.find(';');
   if (semicolon == std::string::npos || semicolon == 0) return;
   if (FreeTextStart(UpperCaseStr(line.substr(0, semicolon))) != std::string::npos) return;
   line.erase(semicolon);
@@ -104,7 +96,7 @@ void CutToShortString(std::string& text) {
 
 // RemoveBlanks in place: most tape lines hold no blank and are left alone.
 void RemoveBlanksInPlace(std::string& text) {
-  const std::size_t first = FindInLine(text, ' ');
+  const std::size_t first = text.find(' ');
   if (first == std::string::npos) return;
   text.erase(std::remove(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(), ' '),
              text.end());
@@ -349,11 +341,11 @@ void TNCReader::ProcessLine() {
   // file do not.
   std::string stripped;
   std::string_view plain = g.Line;
-  if (FindInLine(g.Line, ' ') != std::string::npos) {
+  if (g.Line.find(' ') != std::string::npos) {
     stripped = RemoveBlanks(g.Line);
     plain = stripped;
   }
-  const std::size_t comma = FindInLine(plain, ',');
+  const std::size_t comma = plain.find(',');
   const std::string_view keyword = plain.substr(0, comma);
   if ((keyword == "M71" || keyword == "M72") && comma != std::string::npos) {
     // "M71,TZ": the unit with its zeros, in the header as in the body.

@@ -116,12 +116,7 @@ void TNCReader::SetToolDefinition(int32_t tool, const std::string& text) {
 void TNCReader::AddToolHits(int32_t tool, int32_t n) { FindTool(tool).Hits += n; }
 
 void TNCReader::AddToolTravel(int32_t tool, double length) {
-  // Hit to hit the length is whole already: no rounding call for it.
-  const bool small = std::fabs(length) < 4e15;
-  const int64_t whole = small ? static_cast<int64_t>(length) : 0;
-  FindTool(tool).Travel += small && static_cast<double>(whole) == length
-                               ? whole
-                               : static_cast<int64_t>(std::nearbyint(length));
+  FindTool(tool).Travel += static_cast<int64_t>(std::nearbyint(length));
 }
 
 int32_t TNCReader::ToolFeedOf(int32_t tool) { return FindTool(tool).Feed; }
