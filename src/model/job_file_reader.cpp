@@ -407,14 +407,6 @@ bool PlainLineAt(const char* p, const char* end, int64_t& value, const char*& li
   if (negative) ++p;
   const char* const digits = p;
   uint64_t v = 0;
-  if (end - p >= 8) {
-    uint64_t chunk;
-    std::memcpy(&chunk, p, 8);
-    if (EightDigits(chunk)) {
-      v = EightDigitValue(chunk);
-      p += 8;
-    }
-  }
   for (unsigned d; (d = unsigned(*p) - unsigned('0')) <= 9; ++p) v = v * 10 + d;
   if (p == digits || p - digits > 18) return false;
   lineEnd = p;
