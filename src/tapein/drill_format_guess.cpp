@@ -74,6 +74,15 @@ void ReadFileFormat(const std::string& line, TTapeFormatGuess& g) {
   g.DecimalDigits = decimal;
 }
 
+// The digit string line[first, end) as a number: up to 19 digits exactly
+// as strtod rounds them, longer strings through strtod.
+double DigitsValue(const std::string& line, size_t first, size_t end) {
+  if (end - first > 19) return std::strtod(line.substr(first, end - first).c_str(), nullptr);
+  uint64_t v = 0;
+  for (size_t k = first; k < end; ++k) v = v * 10 + uint64_t(line[k] - '0');
+  return double(v);
+}
+
 // The words of one program block: coordinates and tool sizes.
 void ReadBlock(const std::string& line, TScan& s) {
   const bool toolBlock = line.find('T') != std::string::npos;
@@ -97,10 +106,9 @@ void ReadBlock(const std::string& line, TScan& s) {
       ++s.Guess.PointWords;
       continue;
     }
-    const std::string digits = line.substr(first, j - first);
-    const int32_t length = int32_t(digits.size());
+    const int32_t length = int32_t(j - first);
     if (s.Words.size() < MaxKeptWords)
-      s.Words.push_back(TWord{letter == 'X', negative, length, std::strtod(digits.c_str(), nullptr)});
+      s.Words.push_back(TWord{letter == 'X', negative, length, DigitsValue(line, first, j)});
   }
 }
 
@@ -116,10 +124,14 @@ bool Extent(const TScan& s, bool metric, bool leading, int32_t integer, int32_t 
   if (2 * overflows >= s.Words.size()) return false;
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
   largest = 0.0;
+  // The powers of ten a word's length can ask for, worked out once.
+  const double scale = std::pow(10.0, decimal);
+  std::vector<double> shift(size_t(std::max(total, 0)) + 1);
+  for (int32_t n = 0; n <= total; ++n) shift[size_t(n)] = std::pow(10.0, total - n);
   for (const TWord& w : s.Words) {
     if (w.Length > total) continue;
-    double v = w.Digits / std::pow(10.0, decimal);
-    if (leading) v *= std::pow(10.0, total - w.Length);
+    double v = w.Digits / scale;
+    if (leading) v *= shift[size_t(w.Length)];
     if (metric) v /= 25.4;
     if (w.Negative) v = -v;
     largest = std::max(largest, std::fabs(v));

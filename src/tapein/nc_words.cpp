@@ -12,10 +12,14 @@ namespace {
 bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// 10 to the n, n taken within 0..18.
 int64_t PowerOfTen(int32_t n) {
-  int64_t p = 1;
-  for (int32_t k = 0; k < n && k < 18; ++k) p *= 10;
-  return p;
+  static constexpr int64_t Powers[19] = {
+      1LL, 10LL, 100LL, 1000LL, 10000LL, 100000LL, 1000000LL, 10000000LL, 100000000LL,
+      1000000000LL, 10000000000LL, 100000000000LL, 1000000000000LL, 10000000000000LL,
+      100000000000000LL, 1000000000000000LL, 10000000000000000LL, 100000000000000000LL,
+      1000000000000000000LL};
+  return Powers[n <= 0 ? 0 : n >= 18 ? 18 : n];
 }
 
 

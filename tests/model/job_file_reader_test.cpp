@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "job_file_test_support.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
@@ -144,6 +146,41 @@ TEST_F(JobFileFaultTest, GarbageIsRefusedWithItsLine) {
   EXPECT_NE(OpenBad("JUNK\r\n").find("Line 1: a record"), std::string::npos);
   EXPECT_NE(OpenBad(Crlf({"0", "PICTURE", "0", "EOF"})).find("not a job database file"),
             std::string::npos);
+}
+
+TEST_F(JobFileReaderTest, HoleRecordsReadAlikeInEveryForm) {
+  // Holes as the writer writes them, with LF line ends, with a layer of
+  // leading zeros, with groups a hole does not write and with blanks: each
+  // reads as the general way reads it, and the lines stay counted.
+  std::string text = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES",
+                           "0", "DRILLHOLE", "8", "1", "10", "-123456789", "20", "987654321",
+                           "50", "7",
+                           "0", "DRILLHOLE", "8", "03", "10", "1", "11", "999", "77", "x",
+                           "20", "2", "50", "3",
+                           "0", "DRILLHOLE", "10", " 5", "20", "6", "50", "4"});
+  text += "0\nDRILLHOLE\n8\n2\n10\n12345678\n20\n-9\n50\n2\n";
+  text += Crlf({"0", "DRILLHOLE", "20", "1", "50", "1", "0", "ENDSEC", "0", "EOF"});
+  WriteFileBytes(TempDir / "HOLES.ZUL", text);
+  ASSERT_TRUE(LoadJobFile(FileIn("HOLES.ZUL"))) << ::testing::PrintToString(Boxes());
+  const std::string dump = DumpJob();
+  for (const char* hole : {"drill t12 L1 -123456789,987654321 tool 7\n", "drill t12 L3 1,2 tool 3\n",
+                           "drill t12 L0 5,6 tool 4\n", "drill t12 L2 12345678,-9 tool 2\n",
+                           "drill t12 L0 0,1 tool 1\n"})
+    EXPECT_NE(dump.find(hole), std::string::npos) << hole << dump;
+
+  // A fault after such holes names its own line.
+  std::string bad = text;
+  bad.insert(bad.rfind("0\r\nENDSEC"), Crlf({"0", "DRILLHOLE", "10", "1", "50", "5000"}));
+  const std::size_t line =
+      std::size_t(std::count(bad.begin(), bad.begin() + bad.rfind("DRILLHOLE"), '\n')) + 1;
+  WriteFileBytes(TempDir / "BADHOLE.ZUL", bad);
+  ResetHeadlessDialogs();
+  EXPECT_FALSE(OpenJobFile(FileIn("BADHOLE.ZUL")));
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find("Line " + std::to_string(line) + ": the tool number 5000"),
+            std::string::npos)
+      << boxes[0];
 }
 
 TEST_F(JobFileFaultTest, ToolsAndLayersOutsideTheirRangesAreRefused) {
