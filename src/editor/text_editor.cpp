@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <unistd.h>
 
 #include "foundation/file_utils.h"
@@ -1352,27 +1353,25 @@ bool TQedTextFileEditor::SaveToFile(const std::string& name, std::string& error)
   }
   if (err == 0 && !block.empty()) err = out.Write(block.data(), block.size());
   if (err == 0) err = out.Close();
+  // The old file goes to the backup name only once the new one has replaced
+  // it: a save that fails leaves both the file and its older backup as they
+  // were.
+  std::unique_ptr<TPendingCopy> backupCopy;
   if (err == 0 && MakeBackup && access(name.c_str(), F_OK) == 0) {
-    // The old file is kept under the backup name; it also stays under its
-    // own name until the new one replaces it.
     std::string backup = name;
     const size_t slash = backup.find_last_of('/');
     const size_t dot = backup.find_last_of('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) backup.resize(dot);
     backup += "." + BackupExt;
     if (backup != name) {
-      std::FILE* f = std::fopen(name.c_str(), "rb");
-      std::string old;
-      if (f != nullptr) {
-        char b[65536];
-        size_t n;
-        while ((n = std::fread(b, 1, sizeof b, f)) > 0) old.append(b, n);
-        std::fclose(f);
-      }
-      err = f == nullptr ? errno : ReplaceFileContents(backup, old.data(), old.size());
+      backupCopy = std::make_unique<TPendingCopy>(name, backup);
+      err = backupCopy->Error();
     }
   }
   if (err == 0) err = out.Commit();
+  // The text is saved; should the backup's rename fail, the older backup
+  // stays.
+  if (err == 0 && backupCopy != nullptr) (void)backupCopy->Commit();
   if (err != 0) {
     error = FileError(err, name);
     return false;

@@ -146,6 +146,14 @@ TEST_F(EditorTest, FilesLoadAndSaveWithTheirLineEnds) {
   ASSERT_TRUE(Ed->SaveToFile(f.string(), error));
   EXPECT_EQ(ReadFileBytes(f), "G01\r\n");
   EXPECT_EQ(ReadFileBytes(TempDir / "T.BAK"), "G01  \r\n");
+  // A save that fails keeps the older backup: here a folder has taken the
+  // file's name, and neither it nor T.BAK may change.
+  fs::remove(f);
+  fs::create_directory(f);
+  EXPECT_FALSE(Ed->SaveToFile(f.string(), error));
+  EXPECT_TRUE(fs::is_directory(f));
+  EXPECT_EQ(ReadFileBytes(TempDir / "T.BAK"), "G01  \r\n");
+  fs::remove(f);
   // A save that cannot write keeps the old file and the modified text.
   Ed->InsertString("X");
   EXPECT_FALSE(Ed->SaveToFile((TempDir / "missing" / "T.NC").string(), error));
