@@ -82,8 +82,12 @@ bool TIgiPostReader::Open() {
     Fail("<" + FileName + "> cannot be read.");
     return false;
   }
-  if (bytes.size() % 12 != 0) {
-    Fail("<" + FileName + "> ends inside a record: the file is cut short.");
+  // A tail shorter than a record (a closing Ctrl-Z, a cut copy) is left
+  // unread; the whole records before it are the drawing.
+  TailBytes = static_cast<int32_t>(bytes.size() % 12);
+  bytes.resize(bytes.size() - static_cast<std::size_t>(TailBytes));
+  if (bytes.empty()) {
+    Fail("<" + FileName + "> holds no whole record.");
     return false;
   }
   if (TypeChecks(bytes, false)) BigEndian = false;
@@ -287,5 +291,8 @@ void ImportIgiPostToCad(const std::string& fileName) {
     NothingImported(importer.ErrorText);
     return;
   }
+  if (importer.TailBytes > 0)
+    report->WriteLn("The last " + std::to_string(importer.TailBytes) +
+                    " bytes hold no whole record and were not read.");
   importer.Pending.Commit();
 }

@@ -151,10 +151,21 @@ TEST_F(OdbImportTest, InchJobWithPadsHolesAndRoutChains) {
   std::map<std::string, int> cad = CadCounts();
   EXPECT_EQ(cad["0:L"], 4);   // the profile
   // s40: a square of four lines; r10 a circle; rect20x10 four lines; the
-  // oval nothing; the line and the arc.
-  EXPECT_EQ(cad["1:L"], 4 + 4 + 1);
+  // upright oval two sides and two half circles; the line and the arc.
+  EXPECT_EQ(cad["1:L"], 4 + 4 + 2 + 1);
   EXPECT_EQ(cad["1:C"], 1);
-  EXPECT_EQ(cad["1:A"], 1);
+  EXPECT_EQ(cad["1:A"], 2 + 1);
+  // The oval's half circles: radius 10 mils about (1.5, 1.0 -+ 0.01).
+  std::vector<TIntPoint> ends;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 3) {
+      TIntPoint c;
+      DB->EntityAt(i)->GetThirdPoint(c);
+      if (c.X == 38100000) ends.push_back(c);
+    }
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_EQ(std::min(ends[0].Y, ends[1].Y), 25400000 - 254000);
+  EXPECT_EQ(std::max(ends[0].Y, ends[1].Y), 25400000 + 254000);
   // Half side 20 mils of the square at (1, 1).
   bool corner = false;
   for (int32_t i = 1; i <= CadEntityCount; ++i) {
@@ -165,7 +176,7 @@ TEST_F(OdbImportTest, InchJobWithPadsHolesAndRoutChains) {
   EXPECT_TRUE(corner);
   // The clockwise arc arrives counter-clockwise, start and end exchanged.
   for (int32_t i = 1; i <= CadEntityCount; ++i)
-    if (DB->EntityAt(i)->GetType() == 3) {
+    if (TIntPoint c; DB->EntityAt(i)->GetType() == 3 && (DB->EntityAt(i)->GetThirdPoint(c), c.X == 0)) {
       TIntPoint s;
       DB->EntityAt(i)->GetPoint(s);
       EXPECT_EQ(s.X, 0);
