@@ -32,7 +32,7 @@ constexpr const char* kMnemonics2[] = {
     "TR", "UL", "WU"};
 constexpr int32_t kMnemonicCount = 68 + static_cast<int32_t>(std::size(kMnemonics2));
 enum : int32_t {
-  mAA = 1, mAF = 2, mAH = 3, mAP = 4, mAR = 5, mCI = 10, mCT = 14, mDF = 16, mDI = 17, mDR = 20,
+  mAA = 1, mAF = 2, mAH = 3, mAP = 4, mAR = 5, mBL = 7, mCI = 10, mCT = 14, mDF = 16, mDI = 17, mDR = 20,
   mDT = 22, mIN = 34, mIP = 35, mLB = 38, mLT = 40, mPA = 42, mPD = 44, mPG = 45, mPR = 47,
   mPU = 49, mRO = 51, mSC = 54, mSI = 56, mSP = 59, mSR = 60,
   mCO = 76, mDV = 78, mPE = 101
@@ -235,7 +235,7 @@ bool THpglReader::Tokenize() {
       if (m > 0 && IsLetter(ch)) {
         Tokens_.push_back({THpglToken::Mnemonic, m, 0, In_.Base + In_.Pos});
         In_.Pos += 2;
-        State_ = m == mDT ? 3 : m == mLB ? 2 : m == mCO || m == mPE ? 4 : 1;
+        State_ = m == mDT ? 3 : m == mLB || m == mBL ? 2 : m == mCO || m == mPE ? 4 : 1;
         Skipped_ = 0;
       } else if (IsLetter(ch) && IsLetter(k1) && (In_.Peek(2) < 0 || !IsLetter(In_.Peek(2) & 0x7F))) {
         // A letter pair that is no instruction, standing alone as one does:
@@ -832,9 +832,10 @@ void ImportHpglToCad(const std::string& fileName) {
     return;
   }
   if (!importer.Opened || importer.NoInstructions || importer.Pending.Count() == 0) {
+    const std::string skipped = SkippedInstructionsNotice(importer.Skipped);
     const std::string text = !importer.Opened || importer.NoInstructions
                                  ? "<" + fileName + "> cannot be read."
-                                              : "<" + fileName + "> draws nothing.";
+                                 : "<" + fileName + "> draws nothing." + (skipped.empty() ? "" : "\n" + skipped);
     report->WriteLn(text);
     NothingImported(text);
     return;

@@ -82,7 +82,7 @@ double DetectHpgl(const std::string& fileName) {
       }
       seen[static_cast<std::size_t>(m)] = true;
       const std::string name = HpglMnemonicName(m);
-      if (name == "LB") state = Label;
+      if (name == "LB" || name == "BL") state = Label;
       else if (name == "DT") state = Terminator;
       else if (name == "CO" || name == "PE") state = Comment;
       quoted = false;
@@ -103,9 +103,9 @@ double DetectHpgl(const std::string& fileName) {
   if (known > 1 && !lb) s = s * (known - unmatched) / known;
   if (s < 0.1) s = 0.0;
   else s = s * (digitCount - 8) / 8;
-  // A short plot of the second language uses few instructions, but no
-  // letter pair outside them.
-  if (unmatched == 0 && known >= 3 && digitCount >= 4) s = std::max(3 * s, 0.7);
+  // A short plot of the second language uses few instructions (a page of
+  // labels few digits), but no letter pair outside them.
+  if (unmatched == 0 && known >= 3 && (digitCount >= 4 || lb)) s = std::max(3 * s, 0.7);
   return std::clamp(s, 0.0, 1.0);
 }
 

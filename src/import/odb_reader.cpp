@@ -455,9 +455,11 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
           " is out of range");
     return false;
   };
+  bool badSymbol = false;  // the last symbol number was refused
   auto symbolName = [&](std::string_view field) {
     int32_t n = 0;
-    if (!wholeNumber(field, "symbol number", n)) return std::string();
+    badSymbol = !wholeNumber(field, "symbol number", n);
+    if (badSymbol) return std::string();
     const auto it = symbols.find(n);
     return it == symbols.end() ? std::string() : it->second;
   };
@@ -551,6 +553,7 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       case 'P': {
         if (f.F.size() < 4) break;
         const std::string symbol = symbolName(f[3]);
+        if (badSymbol) break;
         const int32_t shape = SymbolShapeIndex(symbol);
         const double x = f.Num(1) * coord, y = f.Num(2) * coord;
         if ((drill || rout) && (shape == ssRound || shape == ssHole) && Holes) {

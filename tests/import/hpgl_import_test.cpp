@@ -253,3 +253,19 @@ TEST_F(HpglImportTest, ArcSampleUnderUnequalScalesStaysInItsUserWindow) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(HpglImportTest, ZZDebugSamples) {
+  for (const auto& e : std::filesystem::directory_iterator(SharedTestData() / "hpgl")) {
+    if (!e.is_regular_file() || e.path().extension() == ".md") continue;
+    const std::string file = e.path().string();
+    TRecorder r(file);
+    r.Read();
+    for (auto& [k, v] : r.Skipped) std::printf("%s:%lld ", k.c_str(), (long long)v);
+    std::printf("%-28s fmt=%d hpgl=%.3f lines=%zu arcs=%zu circles=%zu failed=%d %s | %s\n",
+                e.path().filename().c_str(), DetectFileFormat(file), DetectHpgl(file), r.Lines.size(),
+                r.Arcs.size(), r.Circles.size(), r.Failed, r.ErrorText.c_str(),
+                SkippedInstructionsNotice(r.Skipped).c_str());
+  }
+}
+}  // namespace
