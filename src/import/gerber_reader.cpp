@@ -398,7 +398,9 @@ void TGerberReader::LoadApertures() {
   bool drawn = false;
   std::vector<int32_t> pendingUnits;
   while (!Failed) {
-    if (!NextUnit(unit, group, false)) break;
+    // Blocks are read for the unit changes they make and for where the
+    // drawing begins.
+    if (!NextUnit(unit, group, true)) break;
     const int32_t line = unitLine_;
     if (!group) {
       const std::string block = UpperCaseStr(std::string(unit.substr(0, 40)));
