@@ -239,6 +239,22 @@ TEST_F(DxfImportTest, InsertsAreMovedScaledTurnedAndMirrored) {
   EXPECT_EQ(Second(2), (TIntPoint{-Inch, 0}));
 }
 
+// A block inserted with unequal scales makes its circle and arc ellipses:
+// they come in round with the mean radius, and the user is told how many;
+// the evenly scaled copy is drawn as it is and not counted.
+TEST_F(DxfImportTest, CirclesOfUnevenlyScaledInsertsAreCounted) {
+  ImportDxfToCad((std::filesystem::path(KORVEX_TEST_DATA_DIR) / "dxf-stretched-insert.dxf").string());
+  ASSERT_EQ(CadEntityCount, 4);
+  EXPECT_EQ(First(1), (TIntPoint{3 * Inch, 0}));
+  EXPECT_EQ(Second(1).X, 2 * Inch);  // the mean of 3 and 1
+  EXPECT_EQ(First(3), (TIntPoint{12 * Inch, 0}));
+  EXPECT_EQ(Second(3).X, 2 * Inch);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "2 entities were not imported as drawn (ellipses in the drawing, imported as circles and arcs "
+            "of the mean radius):\n1 ARC, 1 CIRCLE");
+}
+
 TEST_F(DxfImportTest, NestedBlocksAreDrawnOnceWithoutTheirRecursion) {
   // A inserts B at (1, 0); B holds a point and inserts A again (skipped).
   const std::string blocks =

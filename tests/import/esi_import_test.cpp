@@ -47,6 +47,20 @@ TEST_F(EsiImportTest, HandWrittenFileGivesCirclesOfItsToolSizes) {
   EXPECT_DOUBLE_EQ(t.MinX, -50125.0);
 }
 
+// The CAD entities go to the current CAD layer; while a drill layer is
+// current, to layer 0.
+TEST_F(EsiImportTest, EntitiesGoToTheCurrentCadLayer) {
+  const std::string file = Write("hand.las", kHand);
+  for (const auto& [current, expected] : {std::pair{7, 7}, std::pair{30, 0}}) {
+    CurrentLayer = static_cast<uint8_t>(current);
+    const int32_t before = CadEntityCount;
+    ImportEsiToCad(file);
+    ASSERT_EQ(CadEntityCount - before, 3);
+    for (int32_t i = before + 1; i <= CadEntityCount; ++i)
+      EXPECT_NE(DB->SlotAt(i)->Flags & (1u << expected), 0u) << current;
+  }
+}
+
 TEST_F(EsiImportTest, DrillSideGetsHiddenHitsAndToolDiameters) {
   ImportEsiToDrill(Write("hand.las", kHand));
   ASSERT_EQ(DrillEntityCount, 3);
