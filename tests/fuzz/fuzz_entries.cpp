@@ -174,7 +174,12 @@ void FreshJob() {
     }
   });
   DetachedImportHost() = TDetachedImportHost{};
-  ClearJob();
+  // Clearing an empty job again (a new sequence store, the view's origin
+  // marker, the journals) took most of an input's time: the job is cleared
+  // only when the last input left something in it.
+  const bool touched = CadEntityCount > 0 || DrillEntityCount > 0 || RoutEntityCount > 0 ||
+                       DatabaseModified || !DatabaseFileName.empty() || !DrillTapeFileName.empty();
+  if (touched) ClearJob();
   ResetStartupSettings();
   ResetFamilySettings();
 }
