@@ -503,6 +503,10 @@ void THpglReader::MovesTo() {
 }
 
 void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
+  // Turns beyond the first retrace it: a full circle (and no endless
+  // chords for a sweep of millions of degrees).
+  if (!std::isfinite(sweep)) return;
+  if (std::fabs(sweep) > 360) sweep = std::copysign(360.0, sweep);
   if (Isotropic && LineType == 7) {
     double r = 0, a0 = 0;
     RectToPolar(PenPos.X - centre.X, PenPos.Y - centre.Y, r, a0);

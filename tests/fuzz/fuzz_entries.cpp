@@ -32,6 +32,9 @@
 #include "workspace/error_log.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/editor_state.h"
+#include "model/undo_journal.h"
+#include "foundation/display_units.h"
 #include "workspace/job_file.h"
 #include "model/rout_database.h"
 #include "platform/forms.h"
@@ -159,6 +162,26 @@ void ScriptFormatDialog(const char* className, const TTapeInput& in) {
   });
 }
 
+// Clearing the whole job (a new rout sequence store, the view's origin
+// marker, every journal) took most of an input's time: only what the last
+// input changed is put back. Rout entities, names and the job's other
+// state take the whole clearing; CAD and drill entities alone their own
+// database, their journals, the layer masks and the layer names.
+void ResetWhatTheLastInputChanged() {
+  const bool cad = CadEntityCount > 0, drill = DrillEntityCount > 0;
+  if (RoutEntityCount > 0 || DatabaseModified || !DatabaseFileName.empty() || !DrillTapeFileName.empty()) {
+    ClearJob();
+    return;
+  }
+  if (!cad && !drill) return;
+  if (cad) DB->Clear();
+  if (drill) DRDB->Clear();
+  ResetLayerMasks();
+  InitLayerNames();
+  for (uint8_t mode : {emCad, emDrill})
+    if (TUndoJournal* journal = ModeUndo(mode)) journal->Reset();
+}
+
 // Every input starts from an empty job and no recorded boxes; the report
 // windows of the imports are closed as soon as they wait.
 void FreshJob() {
@@ -174,12 +197,7 @@ void FreshJob() {
     }
   });
   DetachedImportHost() = TDetachedImportHost{};
-  // Clearing an empty job again (a new sequence store, the view's origin
-  // marker, the journals) took most of an input's time: the job is cleared
-  // only when the last input left something in it.
-  const bool touched = CadEntityCount > 0 || DrillEntityCount > 0 || RoutEntityCount > 0 ||
-                       DatabaseModified || !DatabaseFileName.empty() || !DrillTapeFileName.empty();
-  if (touched) ClearJob();
+  ResetWhatTheLastInputChanged();
   ResetStartupSettings();
   ResetFamilySettings();
 }

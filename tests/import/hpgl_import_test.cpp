@@ -326,6 +326,10 @@ TEST_F(HpglImportTest, PlotsBeyondTheJobAreRefusedWithTheirLine) {
                    "2147.48 mm); check the plot's scaling (IP, SC).\r\nNothing was imported.");
   EXPECT_TRUE(Run("IN;PU0,0;CI90000;").Failed);
   EXPECT_FALSE(Run("IN;PU0,0;CI80000;").Failed);
+  // Sweeps beyond a turn retrace it: one circle, or one turn of chords
+  // (not a billion degrees of them).
+  EXPECT_EQ(Run("IN;PU100,0;PD;AA0,0,720;").Circles.size(), 1u);
+  EXPECT_EQ(Run("IN;SC0,500,0,1000;PU100,0;PD;AA0,0,-1000000000;").Lines.size(), 72u);
 }
 
 // Labels: CR and LF start new lines, commas and semicolons are text, DT;
