@@ -105,7 +105,10 @@ void StartProgram() {
   RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
   JobFileSaveQuery = [] { return true; };
   static TWorkspace* program = CreateWorkspace().release();
-  (void)program;
+  // Hidden, the window does not lay itself out again at every change of
+  // mode (a layer of another kind selected), which took most of the time of
+  // the inputs that import on both sides.
+  program->Hide();
   // The window's picture is not drawn: redrawing it after each import and
   // each cleared job took most of an input's time. The headless view takes
   // the drawing calls instead.
@@ -164,20 +167,23 @@ void ScriptFormatDialog(const char* className, const TTapeInput& in) {
 
 // Clearing the whole job (a new rout sequence store, the view's origin
 // marker, every journal) took most of an input's time: only what the last
-// input changed is put back. Rout entities, names and the job's other
-// state take the whole clearing; CAD and drill entities alone their own
-// database, their journals, the layer masks and the layer names.
+// input changed is put back. Rout entities take the whole clearing; CAD
+// and drill entities their own database and journal, the layer masks and
+// names, and the job's names and modified mark.
 void ResetWhatTheLastInputChanged() {
-  const bool cad = CadEntityCount > 0, drill = DrillEntityCount > 0;
-  if (RoutEntityCount > 0 || DatabaseModified || !DatabaseFileName.empty() || !DrillTapeFileName.empty()) {
+  if (RoutEntityCount > 0) {
     ClearJob();
     return;
   }
-  if (!cad && !drill) return;
+  const bool cad = CadEntityCount > 0, drill = DrillEntityCount > 0;
+  if (!cad && !drill && !DatabaseModified && DatabaseFileName.empty() && DrillTapeFileName.empty()) return;
   if (cad) DB->Clear();
   if (drill) DRDB->Clear();
   ResetLayerMasks();
   InitLayerNames();
+  DatabaseModified = false;
+  DatabaseFileName.clear();
+  DrillTapeFileName.clear();
   for (uint8_t mode : {emCad, emDrill})
     if (TUndoJournal* journal = ModeUndo(mode)) journal->Reset();
 }
