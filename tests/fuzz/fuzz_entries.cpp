@@ -245,7 +245,12 @@ class TCountingReader : public TNCReader {
                   in.Scripted ? (in.Options[1] & 15) : 2, in.Scripted ? (in.Options[1] >> 4) : 4,
                   (in.Options[2] & 2) != 0, false, (in.Options[0] & 1) != 0,
                   1 + in.Options[3] % 8, false, false) {}
-  void Poll(bool& abort) override {}
+  // A tape that expands to more holes than any board has (slot and pattern
+  // replays of huge counts) has shown all it can long before it ends: the
+  // reading stops there, as the user's cancel would.
+  void Poll(bool& abort) override {
+    if (Hits > 4000) abort = true;
+  }
   void Hit(int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) override { ++Hits; }
   void Error(const std::string& text) override { Messages.push_back(text); }
   void Done() override { Finish(); }
