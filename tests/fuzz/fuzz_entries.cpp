@@ -409,24 +409,35 @@ void AnswerImportDialogs() {
   });
 }
 
-// Runs one import of a file holding the input, on a fresh job.
-void RunFileImport(const char* name, const uint8_t* data, std::size_t size, void (*import)(const std::string&)) {
+// Runs one import of a file holding the input, on a fresh job, with the
+// layer selected.
+void RunFileImport(const char* name, const uint8_t* data, std::size_t size, void (*import)(const std::string&),
+                   uint8_t layer = 0) {
   FreshJob();
   AnswerImportDialogs();
   const std::string file = InputFile(name, data, size);
-  SelectLayer(0);
+  SelectLayer(layer);
   Guarded([&] { import(file); });
 }
 
+// Imports on both sides: the side whose kind of layer is selected first, so
+// that an input changes the mode once (each side starts from a fresh job
+// with its own layer selected, in either order).
+void RunBothSides(const char* name, const uint8_t* data, std::size_t size, void (*cad)(const std::string&),
+                  void (*drill)(const std::string&)) {
+  const bool drillFirst = CurrentLayer == 30;
+  RunFileImport(name, data, size, drillFirst ? drill : cad, drillFirst ? 30 : 0);
+  RunFileImport(name, data, size, drillFirst ? cad : drill, drillFirst ? 0 : 30);
+}
+
 void RunDxf(const uint8_t* data, std::size_t size) {
-  RunFileImport("FUZZ.DXF", data, size, [](const std::string& f) {
-    DetectDxf(f);
-    ImportDxfToCad(f);
-  });
-  RunFileImport("FUZZ.DXF", data, size, [](const std::string& f) {
-    SelectLayer(30);
-    ImportDxfToDrill(f);
-  });
+  RunBothSides(
+      "FUZZ.DXF", data, size,
+      [](const std::string& f) {
+        DetectDxf(f);
+        ImportDxfToCad(f);
+      },
+      [](const std::string& f) { ImportDxfToDrill(f); });
 }
 
 void RunHpgl(const uint8_t* data, std::size_t size) {
@@ -444,14 +455,13 @@ void RunIpc(const uint8_t* data, std::size_t size) {
 }
 
 void RunEsi(const uint8_t* data, std::size_t size) {
-  RunFileImport("FUZZ.ESI", data, size, [](const std::string& f) {
-    DetectEsi(f);
-    ImportEsiToCad(f);
-  });
-  RunFileImport("FUZZ.ESI", data, size, [](const std::string& f) {
-    SelectLayer(30);
-    ImportEsiToDrill(f);
-  });
+  RunBothSides(
+      "FUZZ.ESI", data, size,
+      [](const std::string& f) {
+        DetectEsi(f);
+        ImportEsiToCad(f);
+      },
+      [](const std::string& f) { ImportEsiToDrill(f); });
 }
 
 void RunIgiPost(const uint8_t* data, std::size_t size) {
