@@ -98,6 +98,13 @@ void TEsiReader::ParseLine(const std::string& text) {
     }
   }
   if (!coordinate || stop) return;
+  // A position beyond what a job holds is never pinned to its edge.
+  for (const double v : {X, Y, I, J})
+    if (!(std::fabs(v) * 1000.0 <= 2147483647.0)) {
+      Fail("Line " + std::to_string(LineNumber) + " of <" + FileName +
+           "> lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm).");
+      return;
+    }
   ++Elements;
   switch (Motion) {
     case 0: Hole(Tool, X, Y); break;

@@ -286,9 +286,10 @@ void ImportIgiPostToCad(const std::string& fileName) {
   } importer(fileName, InchImportScale);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed) {
-    report->WriteLn(importer.ErrorText);
-    NothingImported(importer.ErrorText);
+  if (importer.Failed || importer.OutOfRange > 0) {
+    const std::string text = importer.Failed ? importer.ErrorText : BeyondTheJobText(fileName);
+    report->WriteLn(text);
+    NothingImported(text);
     return;
   }
   if (importer.TailBytes > 0)

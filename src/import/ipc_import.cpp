@@ -218,9 +218,10 @@ void ImportIpcFile(const std::string& fileName) {
   } importer(fileName, 2540.0);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed) {
-    report->WriteLn(importer.ErrorText);
-    NothingImported(importer.ErrorText);
+  if (importer.Failed || importer.OutOfRange > 0) {
+    const std::string text = importer.Failed ? importer.ErrorText : BeyondTheJobText(fileName);
+    report->WriteLn(text);
+    NothingImported(text);
     return;
   }
   if (!importer.EndSeen) report->WriteLn("The file ends without its end record (999).");

@@ -19,8 +19,13 @@ namespace {
 
 constexpr double kUnitsPerInch = 25400000.0;
 
+// Values pinned to the edge of the job's range since the import began:
+// told after it, never silent.
+int64_t pinnedValues = 0;
+
 int32_t Units(double inches) {
   const double v = std::nearbyint(inches * kUnitsPerInch);
+  if (!(v > -2147483647.0) || v > 2147483647.0) ++pinnedValues;
   if (!(v > -2147483647.0)) return -2147483647;
   if (v > 2147483647.0) return 2147483647;
   return static_cast<int32_t>(v);
@@ -44,6 +49,7 @@ std::vector<double> SymbolNumbers(const std::string& text) {
 }  // namespace
 
 TValorImport::TValorImport() {
+  pinnedValues = 0;
   for (int32_t i = 1; i <= DrillEntityCount && DRDB != nullptr; ++i) {
     const uint32_t word = DRDB->WordAt(i);
     if (word == 0 || SlotDeleted(word)) continue;
@@ -272,8 +278,12 @@ std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped) 
 
 void TValorImport::Finish() {
   if (cad_.Count() > 0) cad_.Commit();
-  const std::string skipped = SkippedSymbolsNotice(SkippedSymbols);
-  if (!skipped.empty()) InformationBox(skipped);
+  std::string notice = SkippedSymbolsNotice(SkippedSymbols);
+  if (pinnedValues > 0)
+    notice += (notice.empty() ? "" : "\n\n") + std::to_string(pinnedValues) +
+              " coordinates lie beyond the largest a job holds (84.5466 in or 2147.48 mm) and were "
+              "pinned to its edge; check the job's units.";
+  if (!notice.empty()) InformationBox(notice);
   if (HolesStored > 0 && DRDB != nullptr) {
     int32_t inUse = 0;
     for (int32_t t = 1000; t >= 1 && inUse == 0; --t)

@@ -146,6 +146,11 @@ TEST_F(GcaddImportTest, SelfPlacingAndBrokenDrawingsAddNothing) {
   Import("not a drawing at all");
   EXPECT_NE(LastBox().find("not a GCADD drawing"), std::string::npos) << LastBox();
   EXPECT_EQ(CadEntityCount, kept + 1);
+  // A drawing beyond what a job holds is refused, not pinned to its edge.
+  const std::string far = Write("far.gcd", Drawing(Line(0, 0, 1e9f, 0)));
+  ImportGcaddToCad(far);
+  EXPECT_EQ(LastBox(), BeyondTheJobText(far) + "\r\nNothing was imported.");
+  EXPECT_EQ(CadEntityCount, kept + 1);
   // A missing component is reported and the rest is read.
   Import(Drawing(Place("NONE", 0, 0, 1, 1, 0) + Line(0, 0, 3, 0)));
   EXPECT_EQ(CadEntityCount, kept + 2);
