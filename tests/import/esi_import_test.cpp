@@ -124,6 +124,13 @@ TEST_F(EsiImportTest, UnreadableOrEmptyFilesChangeNothing) {
   ImportEsiToCad((TempDir / "missing.las").string());
   EXPECT_NE(LastBox().find("Nothing was imported"), std::string::npos);
   EXPECT_EQ(CadEntityCount, 1);
+  // A hit beyond what a job holds refuses the file on both sides.
+  const std::string far = Write("far.las", "(ESI 5100)\nT0 1\nT2 100\nT1 1\nX1 Y1\nX3000000 Y1\n");
+  ImportEsiToCad(far);
+  EXPECT_EQ(LastBox(), "Line 6 of <" + far +
+                           "> lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm)."
+                           "\r\nNothing was imported.");
+  EXPECT_EQ(CadEntityCount, 1);
 }
 
 }  // namespace
