@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cctype>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "foundation/file_dialogs.h"
@@ -149,11 +150,15 @@ bool IsCompressedFile(const std::string& fileName) {
   return b0 == 0x1F && b1 == 0x9D;
 }
 
-// A decoder that lets no message loop run: detection runs under the
-// please-wait box.
+// A decoder that lets no message loop run (detection runs under the
+// please-wait box) and gives up once the decoded copy passes any matrix
+// file's size: a small file may decode to gigabytes.
+struct TTooLarge {};
 class TQuietDecompressor : public TDecompressor {
  public:
-  void Yield() override {}
+  void Yield() override {
+    if (Decoded > (int64_t{16} << 20)) throw TTooLarge{};
+  }
 };
 
 }  // namespace
@@ -167,8 +172,12 @@ double DetectValorMatrix(const std::string& fileName) {
     TQuietDecompressor decompressor;
     std::string message;
     double score = 0.0;
-    if (Decompress(decompressor, fileName, scratch, 255, message) && !IsCompressedFile(scratch))
-      score = DetectValorMatrix(scratch);
+    try {
+      if (Decompress(decompressor, fileName, scratch, 255, message) && !IsCompressedFile(scratch))
+        score = DetectValorMatrix(scratch);
+    } catch (const TTooLarge&) {
+      score = 0.0;
+    }
     DeleteFileIfExists(scratch);
     return score;
   }
