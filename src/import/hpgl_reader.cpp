@@ -449,6 +449,14 @@ void THpglReader::MoveTo(const TRealPoint& target) {
     Segment(target, true);
     return;
   }
+  // A pattern so short against the move that it would make tens of
+  // thousands of dashes (a scaling window of a few plotter units) is no
+  // dashing anyone can see.
+  if (LineType != 0 && Distance(PenPos, target) / PatternLength > 10000) {
+    Warn("LT pattern of " + RealToStr(PatternLength) + " plotter units is too short to dash: drawn solid");
+    Segment(target, true);
+    return;
+  }
   const std::vector<double>& pattern = kLineTypes[LineType + 6];
   const TRealPoint from = PenPos;
   const double length = Distance(from, target);

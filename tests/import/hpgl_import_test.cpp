@@ -164,6 +164,12 @@ TEST_F(HpglImportTest, InstructionsThatCannotDrawAreGuarded) {
   EXPECT_DOUBLE_EQ(sc.Lines[0].X2, 100);  // the scale before it stays
   ASSERT_EQ(sc.Warnings.size(), 1u);
   EXPECT_NE(sc.Warnings[0].find("SC"), std::string::npos);
+  // A pattern of 0.06 plotter units against a move of 1,000: one solid
+  // line and a word, not 35,000 dashes.
+  TRecorder& tiny = Run("IN;IP0,0,1,1;LT1;PU0,0;PD1000,0;");
+  EXPECT_EQ(tiny.Lines.size(), 1u);
+  ASSERT_EQ(tiny.Warnings.size(), 1u);
+  EXPECT_NE(tiny.Warnings[0].find("too short to dash"), std::string::npos);
   TRecorder& lt = Run("IN;LT1,0;PU0,0;PD100,0;LT-3,0;PD200,0;");
   EXPECT_EQ(lt.Lines.size(), 2u);
   EXPECT_EQ(lt.Warnings.size(), 1u);
