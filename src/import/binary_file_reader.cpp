@@ -10,6 +10,7 @@ bool TBinaryFileReader::Open(const std::string& fileName) {
   Close();
   AtEof = false;
   Pos = Count = 0;
+  Base = 0;
   ReadError = false;
   const int64_t size = FileSizeOf(fileName);
   if (size < 0) {
@@ -29,6 +30,7 @@ bool TBinaryFileReader::Open(const std::string& fileName) {
 
 void TBinaryFileReader::Refill() {
   if (!IsOpen) return;
+  Base += Pos;
   if (Pos < Count) {
     std::memmove(Buffer.data(), Buffer.data() + Pos, static_cast<std::size_t>(Count - Pos));
     Count -= Pos;

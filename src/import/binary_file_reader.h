@@ -35,6 +35,7 @@ class TBinaryFileReader {
 
   std::array<uint8_t, Size> Buffer{};
   int32_t Pos = 0;  // index of the next unread byte (0-based)
+  int64_t Base = 0;  // file offset of Buffer[0]
   int32_t Count = 0;
   bool AtEof = true;
   int64_t Remaining = 0;

@@ -129,31 +129,47 @@ bool RunDxfImport(const std::string& fileName, const std::string& what, TImporte
     return false;
   }
   bool inches = !Metric;
-  DxfDeclaredUnits(fileName, inches);
+  double metricFactor = 1;
+  DxfDeclaredUnits(fileName, inches, metricFactor);
   if (!AskDrawingUnits(inches)) {
     ImportFailed();
     return false;
   }
+  // Centimetres and metres come in as millimetres scaled to them.
+  if (inches) metricFactor = 1;
   auto report = ImportHost().OpenReport(ImportCaption(what, "6.0", fileName), 50, 15);
   report->WriteLn("Reading DXF file...");
-  holder = std::make_unique<TImporter>(fileName, inches ? InchImportScale : MetricImportScale);
+  holder = std::make_unique<TImporter>(fileName, inches ? InchImportScale : MetricImportScale * metricFactor);
   out = holder.get();
   out->Read();
+  if (out->Failed && out->OutOfRange && metricFactor != 1) {
+    // Many drawings declare centimetres or metres and are drawn in
+    // millimetres: one that does not fit at its declared size is read at
+    // one unit to the millimetre, and the user is told.
+    holder = std::make_unique<TImporter>(fileName, MetricImportScale);
+    out = holder.get();
+    out->Read();
+    out->UnitsNotice = std::string("The drawing declares ") + (metricFactor == 10 ? "centimetres" : "metres") +
+                       " but does not fit a job at that size; it was read as millimetres.";
+  }
   if (out->Failed) {
     report->WriteLn(out->ErrorText);
     NothingImported(out->ErrorText);
     return false;
   }
-  const std::string skipped = SkippedEntitiesNotice(out->Skipped);
-  if (!skipped.empty()) report->WriteLn(skipped);
+  for (const std::string& notice :
+       {out->UnitsNotice, SkippedEntitiesNotice(out->Skipped), NotAsDrawnNotice(out->NotAsDrawn)})
+    if (!notice.empty()) report->WriteLn(notice);
   return true;
 }
 
 // What was imported stands; the geometry the drawing held beyond it must not
 // go unnoticed.
 void TellSkippedEntities(const TDxfReader& reader) {
-  const std::string skipped = SkippedEntitiesNotice(reader.Skipped);
-  if (!skipped.empty()) InformationBox(skipped);
+  std::string notice = reader.UnitsNotice;
+  for (const std::string& more : {SkippedEntitiesNotice(reader.Skipped), NotAsDrawnNotice(reader.NotAsDrawn)})
+    if (!more.empty()) notice += (notice.empty() ? "" : "\n\n") + more;
+  if (!notice.empty()) InformationBox(notice);
 }
 
 }  // namespace

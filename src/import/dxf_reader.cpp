@@ -110,6 +110,7 @@ bool TDxfReader::InRange(std::initializer_list<double> values) {
     if (std::fabs(v) <= 2147483647.0) continue;
     if (!Failed) {
       Failed = true;
+      OutOfRange = true;
       ErrorText = FileName + ", line " + std::to_string(entityLine_) +
                   ": the drawing reaches beyond the largest coordinate a job holds (84.5466 in or "
                   "2147.48 mm); check the drawing units.";
@@ -341,6 +342,7 @@ void TDxfReader::Circle(const TContext& ctx, int32_t layer, double cx, double cy
   TransformPoint(cx, cy, cx, cy, ctx.Matrix);
   r *= ctx.RadiusScale;
   if (!InRange({cx - r, cy - r, cx + r, cy + r})) return;
+  if (ctx.Stretched) ++NotAsDrawn["CIRCLE"];
   AddCircle(layer, cx, cy, r);
   ExtendBounds(cx - r, cy - r);
   ExtendBounds(cx + r, cy + r);
@@ -366,6 +368,7 @@ void TDxfReader::Arc(const TContext& ctx, int32_t layer, double cx, double cy, d
   const double sx = x + rr * std::cos(b1 * Radians), sy = y + rr * std::sin(b1 * Radians);
   const double ex = x + rr * std::cos(b2 * Radians), ey = y + rr * std::sin(b2 * Radians);
   if (!InRange({x - rr, y - rr, x + rr, y + rr})) return;
+  if (ctx.Stretched) ++NotAsDrawn["ARC"];
   AddArc(layer, sx, sy, ex, ey, x, y, b1, b2);
 }
 
@@ -500,6 +503,19 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
   }
 }
 
+std::string NotAsDrawnNotice(const std::map<std::string, int64_t>& entities) {
+  if (entities.empty()) return {};
+  int64_t total = 0;
+  std::string types;
+  for (const auto& [name, count] : entities) {
+    total += count;
+    types += (types.empty() ? "" : ", ") + std::to_string(count) + " " + name;
+  }
+  return std::to_string(total) + (total == 1 ? " entity was" : " entities were") +
+         " not imported as drawn (ellipses in the drawing, imported as circles and arcs of the mean "
+         "radius):\n" + types;
+}
+
 std::string SkippedEntitiesNotice(const std::map<std::string, int64_t>& skipped) {
   if (skipped.empty()) return {};
   int64_t total = 0;
@@ -598,7 +614,9 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
   for (int32_t row = 0; row < rows && !Failed; ++row)
     for (int32_t column = 0; column < columns && !Failed; ++column) {
       TContext inner{IdentityMatrix, ctx.RadiusScale * (std::fabs(sx) + std::fabs(sy)) / 2,
-                     ctx.Mirrored != (sx * sy < 0), ctx.Chain};
+                     ctx.Mirrored != (sx * sy < 0), ctx.Chain,
+                     ctx.Stretched || std::fabs(std::fabs(sx) - std::fabs(sy)) >
+                                          1e-9 * std::max(std::fabs(sx), std::fabs(sy))};
       TranslateMatrix(inner.Matrix, -block.BaseX, -block.BaseY);
       ScaleMatrix({0.0, 0.0}, inner.Matrix, sx, sy);
       TranslateMatrix(inner.Matrix, column * columnStep, row * rowStep);
@@ -670,11 +688,12 @@ void TDxfReader::StrokeText(const std::vector<TGroup>& groups, const TContext& c
 
 // ---- Header units ----------------------------------------------------------------------------
 
-bool DxfDeclaredUnits(const std::string& fileName, bool& inches) {
+bool DxfDeclaredUnits(const std::string& fileName, bool& inches, double& metricFactor) {
   std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
   if (f == nullptr) return false;
-  std::string codeLine, value;
-  bool inHeader = false, unitsNext = false, found = false;
+  std::string codeLine, value, variable;
+  bool inHeader = false;
+  int32_t insUnits = 0, measurement = -1;
   int32_t code = 0;
   bool first = true;
   // Group pairs up to the end of the header; a drawing whose first section
@@ -691,20 +710,22 @@ bool DxfDeclaredUnits(const std::string& fileName, bool& inches) {
       continue;
     }
     if (code == 9) {
-      unitsNext = clean == "$INSUNITS";
+      variable = clean;
       continue;
     }
-    if (unitsNext && code == 70) {
-      int32_t units = 0;
-      if (ParseInt(value, units) && (units == 1 || units == 4)) {
-        inches = units == 1;
-        found = true;
-      }
-      break;
-    }
+    if (code == 70 && variable == "$INSUNITS") ParseInt(value, insUnits);
+    if (code == 70 && variable == "$MEASUREMENT") ParseInt(value, measurement);
+    if (code == 70) variable.clear();
   }
   std::fclose(f);
-  return found;
+  if (insUnits == 0 && (measurement == 0 || measurement == 1)) insUnits = measurement == 0 ? 1 : 4;
+  switch (insUnits) {
+    case 1: inches = true; metricFactor = 1; return true;
+    case 4: inches = false; metricFactor = 1; return true;
+    case 5: inches = false; metricFactor = 10; return true;
+    case 6: inches = false; metricFactor = 1000; return true;
+    default: return false;
+  }
 }
 
 // ---- Detection ------------------------------------------------------------------------------

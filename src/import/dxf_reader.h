@@ -45,6 +45,14 @@ class TDxfReader : public TImportObject {
   // Entities of types this reader does not draw, by type name, every copy a
   // block insertion makes counted.
   std::map<std::string, int64_t> Skipped;
+  // Circles and arcs that came in round although the drawing has them
+  // stretched, by entity type.
+  std::map<std::string, int64_t> NotAsDrawn;
+  // The failure was geometry beyond the range of a job.
+  bool OutOfRange = false;
+  // Said after the import about the scale it was read at; empty when the
+  // declared units were taken as they are.
+  std::string UnitsNotice;
   // Layer table names (blanks removed), in file order: the index is the
   // layer number.
   std::vector<std::string> LayerNames;
@@ -64,6 +72,9 @@ class TDxfReader : public TImportObject {
     double RadiusScale;
     bool Mirrored;
     std::vector<std::string> Chain;
+    // Inside a block inserted with unequal X and Y scales: circles and arcs
+    // are ellipses in the drawing.
+    bool Stretched = false;
   };
 
  private:
@@ -113,10 +124,17 @@ class TDxfReader : public TImportObject {
 // The notice of the entities an import skipped, e.g. "3 entities of types
 // that are not imported were skipped:\n2 ELLIPSE, 1 SPLINE"; empty when none.
 std::string SkippedEntitiesNotice(const std::map<std::string, int64_t>& skipped);
+// The notice of the circles and arcs of unevenly scaled blocks, which came
+// in round with the mean radius, e.g. "2 entities were not imported as
+// drawn (ellipses in the drawing, imported as circles and arcs of the mean
+// radius):\n1 ARC, 1 CIRCLE"; empty when none.
+std::string NotAsDrawnNotice(const std::map<std::string, int64_t>& entities);
 
-// The units the drawing's header declares ($INSUNITS): true with Inches set
-// for inches (1) or millimetres (4); false for any other or none.
-bool DxfDeclaredUnits(const std::string& fileName, bool& inches);
+// The units the drawing's header declares: $INSUNITS 1 inches, 4
+// millimetres, 5 centimetres and 6 metres (millimetres per drawing unit in
+// metricFactor: 10 and 1000); with $INSUNITS 0 or none, $MEASUREMENT 0
+// inches and 1 millimetres. False, with nothing set, for any other or none.
+bool DxfDeclaredUnits(const std::string& fileName, bool& inches, double& metricFactor);
 
 // Confidence that the file is an ASCII DXF drawing: 0.9 for the usual
 // start, else the share of lines that sit where group codes belong.

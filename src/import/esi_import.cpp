@@ -7,6 +7,7 @@
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
+#include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
@@ -97,6 +98,13 @@ void TEsiReader::ParseLine(const std::string& text) {
     }
   }
   if (!coordinate || stop) return;
+  // A position beyond what a job holds is never pinned to its edge.
+  for (const double v : {X, Y, I, J})
+    if (!(std::fabs(v) * 1000.0 <= 2147483647.0)) {
+      Fail("Line " + std::to_string(LineNumber) + " of <" + FileName +
+           "> lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm).");
+      return;
+    }
   ++Elements;
   switch (Motion) {
     case 0: Hole(Tool, X, Y); break;
@@ -109,12 +117,20 @@ void TEsiReader::ParseLine(const std::string& text) {
 
 // ---- CAD side -------------------------------------------------------------------------------
 
+namespace {
+
+// The CAD layer the entities go to: the current one, or layer 0 while a
+// drill or rout layer is current.
+uint8_t EsiCadLayer() { return CurrentLayer <= 29 ? CurrentLayer : 0; }
+
+}  // namespace
+
 void TEsiToCadImporter::Hole(int32_t tool, double x, double y) {
   PenX = EsiToDatabase(x);
   PenY = EsiToDatabase(y);
   const auto size = Tools.find(tool);
   const int32_t diameter = size == Tools.end() ? 0 : EsiToDatabase(size->second);
-  Pending.Circle(static_cast<uint8_t>(0), PenX, PenY, diameter / 2);
+  Pending.Circle(EsiCadLayer(), PenX, PenY, diameter / 2);
 }
 
 void TEsiToCadImporter::MoveTo(double x, double y) {
@@ -124,7 +140,7 @@ void TEsiToCadImporter::MoveTo(double x, double y) {
 
 void TEsiToCadImporter::LineTo(double x, double y) {
   const int32_t nx = EsiToDatabase(x), ny = EsiToDatabase(y);
-  Pending.Line(0, PenX, PenY, nx, ny);
+  Pending.Line(EsiCadLayer(), PenX, PenY, nx, ny);
   PenX = nx;
   PenY = ny;
 }
@@ -132,8 +148,8 @@ void TEsiToCadImporter::LineTo(double x, double y) {
 void TEsiToCadImporter::ArcTo(bool clockwise, double x, double y, double i, double j) {
   const int32_t nx = EsiToDatabase(x), ny = EsiToDatabase(y);
   const int32_t cx = EsiToDatabase(i), cy = EsiToDatabase(j);
-  if (clockwise) Pending.Arc(0, nx, ny, PenX, PenY, cx, cy);
-  else Pending.Arc(0, PenX, PenY, nx, ny, cx, cy);
+  if (clockwise) Pending.Arc(EsiCadLayer(), nx, ny, PenX, PenY, cx, cy);
+  else Pending.Arc(EsiCadLayer(), PenX, PenY, nx, ny, cx, cy);
   PenX = nx;
   PenY = ny;
 }

@@ -118,6 +118,7 @@ void TGcaddReader::Read() {
 
 void TGcaddReader::Parse(const std::vector<uint8_t>& data, std::size_t pos, const TMatrix3& m) {
   std::string copying;
+  bool passOver = false;  // inside a second definition of a name
   bool inDefinition = false;
   while (pos < data.size() && !Failed) {
     Idle();
@@ -147,7 +148,7 @@ void TGcaddReader::Parse(const std::vector<uint8_t>& data, std::size_t pos, cons
     };
     if (inDefinition) {
       if (type == 31) inDefinition = false;
-      else Components_[copying].insert(Components_[copying].end(), head, data.data() + end);
+      else if (!passOver) Components_[copying].insert(Components_[copying].end(), head, data.data() + end);
       pos = end;
       continue;
     }
@@ -178,7 +179,10 @@ void TGcaddReader::Parse(const std::vector<uint8_t>& data, std::size_t pos, cons
         if (!has(3)) break;
         copying = Name(units + kUnit);
         Status("Component <" + copying + ">");
-        Components_[copying].clear();
+        // A name defined again keeps its first definition: the second is
+        // passed over.
+        passOver = Components_.count(copying) != 0;
+        if (!passOver) Components_[copying];
         inDefinition = true;
         break;
       case 32: {
@@ -237,9 +241,10 @@ void ImportGcaddToCad(const std::string& fileName) {
   } importer(fileName, InchImportScale);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed) {
-    report->WriteLn(importer.ErrorText);
-    NothingImported(importer.ErrorText);
+  if (importer.Failed || importer.OutOfRange > 0) {
+    const std::string text = importer.Failed ? importer.ErrorText : BeyondTheJobText(fileName);
+    report->WriteLn(text);
+    NothingImported(text);
     return;
   }
   importer.Pending.Commit();

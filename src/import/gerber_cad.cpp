@@ -25,6 +25,10 @@ void TGerberCadReader::Run() {
     Pending.Clear();
     return;
   }
+  if (Pending.Count() == 0) {
+    NothingImported("<" + FileName + "> draws nothing.");
+    return;
+  }
   Pending.Commit();
 }
 
@@ -45,6 +49,11 @@ void TGerberCadReader::Circle(int64_t x, int64_t y, int64_t radius) {
 void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
                            int64_t i, int64_t j) {
   double cx, cy;
+  if (!multi && !AbsoluteCentre && x1 == x2 && y1 == y2) {
+    // A single-quadrant arc from a point to itself sweeps nothing: a dot.
+    Point(x1, y1);
+    return;
+  }
   if (AbsoluteCentre) {
     cx = static_cast<double>(i);
     cy = static_cast<double>(j);
@@ -52,17 +61,30 @@ void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t
     cx = static_cast<double>(x1 + i);
     cy = static_cast<double>(y1 + j);
   } else {
-    // Single quadrant: the signs of the offsets follow from the direction
-    // of travel.
+    // Single quadrant: the offsets are unsigned. Of the four centres they
+    // allow, the one whose radii agree best with a sweep of at most 90
+    // degrees in the given direction.
     const double ai = std::fabs(static_cast<double>(i)), aj = std::fabs(static_cast<double>(j));
     const double fx = static_cast<double>(x1), fy = static_cast<double>(y1);
-    if (ccw) {
-      cx = y2 > y1 ? fx - ai : fx + ai;
-      cy = x2 > x1 ? fy + aj : fy - aj;
-    } else {
-      cx = y2 > y1 ? fx + ai : fx - ai;
-      cy = x2 > x1 ? fy - aj : fy + aj;
-    }
+    const double tx = static_cast<double>(x2), ty = static_cast<double>(y2);
+    double best = -1;
+    cx = fx + ai;
+    cy = fy + aj;
+    for (const double sx : {1.0, -1.0})
+      for (const double sy : {1.0, -1.0}) {
+        const double px = fx + sx * ai, py = fy + sy * aj;
+        double sweep = RadToDeg(std::atan2(ty - py, tx - px) - std::atan2(fy - py, fx - px));
+        if (!ccw) sweep = -sweep;
+        while (sweep < 0) sweep += 360;
+        while (sweep >= 360) sweep -= 360;
+        const double misfit = std::fabs(std::hypot(fx - px, fy - py) - std::hypot(tx - px, ty - py)) +
+                              (sweep <= 90.0 + 1e-6 ? 0.0 : 1e12);
+        if (best < 0 || misfit < best) {
+          best = misfit;
+          cx = px;
+          cy = py;
+        }
+      }
   }
   int64_t px = x1, py = y1, qx = x2, qy = y2;
   if (!ccw) {

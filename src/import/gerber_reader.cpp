@@ -392,10 +392,27 @@ void TGerberReader::LoadApertures() {
   std::vector<int32_t> pendingLines;
   std::string_view unit;
   bool group = false;
+  // Each aperture keeps the units in force where it is defined (-1: none
+  // stated yet). The units the header ends with are the dialog's answer.
+  int32_t units = -1, headerUnits = -1;
+  bool drawn = false;
+  std::vector<int32_t> pendingUnits;
   while (!Failed) {
-    if (!NextUnit(unit, group, false)) break;
+    // Blocks are read for the unit changes they make and for where the
+    // drawing begins.
+    if (!NextUnit(unit, group, true)) break;
     const int32_t line = unitLine_;
-    if (!group) continue;
+    if (!group) {
+      const std::string block = UpperCaseStr(std::string(unit.substr(0, 40)));
+      if (block.find("G04") != std::string::npos) continue;
+      if (block.find("G71") != std::string::npos || block.find("M71") != std::string::npos) units = 1;
+      if (block.find("G70") != std::string::npos || block.find("M72") != std::string::npos) units = 0;
+      if (!drawn && block.find_first_of("XY") != std::string::npos) {
+        drawn = true;
+        headerUnits = units;
+      }
+      continue;
+    }
     line_ = line;
     std::string clean;
     for (char c : unit)
@@ -406,6 +423,8 @@ void TGerberReader::LoadApertures() {
       else macros_.push_back(macro);
     } else {
       for (const std::string& c : Commands(clean)) {
+        if (c.compare(0, 4, "MOMM") == 0) units = 1;
+        if (c.compare(0, 4, "MOIN") == 0) units = 0;
         if (c.compare(0, 3, "ADD") != 0) continue;
         TApertureRecord record;
         if (!ParseApertureDefinition(c, record)) {
@@ -415,10 +434,16 @@ void TGerberReader::LoadApertures() {
         }
         pending.push_back(record);
         pendingLines.push_back(line);
+        pendingUnits.push_back(units);
       }
     }
     line_ = line + static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
   }
+  if (!drawn) headerUnits = units;
+  for (std::size_t k = 0; k < pending.size(); ++k)
+    pending[k].Metric = pendingUnits[k] < 0 || pendingUnits[k] == headerUnits
+                            ? GerberImportDefaults.Metric
+                            : pendingUnits[k] == 1;
   // Macro apertures are flattened once, with their own parameters.
   for (std::size_t k = 0; k < pending.size() && !Failed; ++k) {
     TApertureRecord& r = pending[k];
@@ -561,10 +586,11 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
       if (v >= 1 && v <= 3) {
         Interpolation = v;
       } else if (v == 4 || v == 56 || v == 57) {
-        if (Window && v != 4) {
+        if (Window) {
           Window->WriteLn();
           Window->WriteLn(std::string(text));
         }
+        ProcessMessages();
         ended = true;
       } else if (v == 36 || v == 37) {
         InRegion = v == 36;
@@ -576,7 +602,7 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
           }
         ended = true;
       } else if (v == 70 || v == 71) {
-        g.Metric = v == 71;
+        ChangeUnits(v == 71);
       } else if (v == 74 || v == 75) {
         // Real files put the quadrant mode in front of the arc it governs
         // ("G75G03X..Y..I..J..D01*"): the block goes on.
@@ -586,8 +612,8 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
       }
     } else if (words[k].Letter == 'M') {
       if (v == 2) Stopped = true;
-      if (v == 71) g.Metric = true;
-      if (v == 72) g.Metric = false;
+      if (v == 71) ChangeUnits(true);
+      if (v == 72) ChangeUnits(false);
     }
   }
   if (ended) return;
@@ -626,12 +652,22 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
       break;
     }
   bool drawing = false;  // a block of modes only draws nothing
-  for (std::size_t m = 0; m < count && !drawing; ++m)
-    drawing = std::strchr("XYIJD", words[m].Letter) != nullptr;
-  if (drawing && (flash || moved || Interpolation == 2 || Interpolation == 3)) {
+  bool positioned = false;
+  for (std::size_t m = 0; m < count; ++m) {
+    drawing = drawing || std::strchr("XYIJD", words[m].Letter) != nullptr;
+    positioned = positioned || words[m].Letter == 'X' || words[m].Letter == 'Y';
+  }
+  // A draw to the point where the pen stands leaves the aperture's mark,
+  // as does a single-quadrant arc from a point to itself.
+  const bool mark = MarksZeroDraws && DMode == 1 && !moved && positioned && !InRegion &&
+                    Aperture != nullptr && Aperture->Shape == apCircle &&
+                    (Interpolation == 1 || !MultiQuadrant);
+  if (drawing && (flash || moved || mark || Interpolation == 2 || Interpolation == 3)) {
     // Before the first position the pen stands at the origin.
     if (PrevX == 2147483647 && PrevY == 2147483647) PrevX = PrevY = 0;
-    if (DMode == 1 && Interpolation == 1) {
+    if (mark) {
+      EmitFlash(X, Y);
+    } else if (DMode == 1 && Interpolation == 1) {
       EmitLine(PrevX, PrevY, X, Y);
     } else if (DMode == 1) {
       int64_t i = 0, j = 0;
@@ -652,8 +688,8 @@ void TGerberReader::ExecuteParameter(const std::string& command) {
     // A unit change after the drawing began (the header's units are the
     // dialog's).
     const std::string unit = UpperCaseStr(command.substr(2, 2));
-    if (unit == "MM") GerberImportDefaults.Metric = true;
-    if (unit == "IN") GerberImportDefaults.Metric = false;
+    if (unit == "MM") ChangeUnits(true);
+    if (unit == "IN") ChangeUnits(false);
   } else if (c == "LP") {
     Layer = command.size() > 2 && (command[2] == 'C' || command[2] == 'c') ? 1 : 0;
   } else if (c == "SR") {
@@ -683,6 +719,21 @@ void TGerberReader::ExecuteParameter(const std::string& command) {
     stepX_ = RoundToInt64(i * DecimalScale());
     stepY_ = RoundToInt64(j * DecimalScale());
   }
+}
+
+void TGerberReader::ChangeUnits(bool metric) {
+  TGerberFormatRecord& g = GerberImportDefaults;
+  if (g.Metric == metric) return;
+  FlushStepRepeat();
+  const double factor = metric ? 25.4 : 1 / 25.4;
+  const auto carry = [factor](int64_t& v) { v = RoundToInt64(static_cast<double>(v) * factor); };
+  carry(X);
+  carry(Y);
+  if (!(PrevX == 2147483647 && PrevY == 2147483647)) {
+    carry(PrevX);
+    carry(PrevY);
+  }
+  g.Metric = metric;
 }
 
 void TGerberReader::EmitLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
@@ -795,7 +846,10 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
     if (!FlashHook(x, y, 0)) Point(x, y);
     return;
   }
-  const double scale = DecimalScale();
+  // Sizes in the units the aperture was defined in.
+  const double scale = DecimalScale() * (a->Metric == GerberImportDefaults.Metric ? 1.0
+                                         : a->Metric                             ? 1 / 25.4
+                                                                                 : 25.4);
   const double sx = a->SizeX * scale;
   const double sy = a->SizeY * scale;
   if (FlashHook(x, y, RoundToInt64(sx))) return;

@@ -47,6 +47,8 @@ struct TApertureRecord {
   std::string MacroName;
   std::vector<double> Parameters;
   std::vector<TMacroShape> Shapes;
+  // The units in force where the aperture was defined.
+  bool Metric = false;
 };
 
 class TGerberReader {
@@ -97,6 +99,9 @@ class TGerberReader {
   bool AbsoluteCentre = false;
   int32_t DMode = 2;
   bool MultiQuadrant = false;
+  // A draw to the pen's own point leaves the round aperture's mark (into
+  // CAD); a drill drawing takes only its flashes as holes.
+  bool MarksZeroDraws = true;
   bool Stopped = false;
   bool InRegion = false;
   uint8_t Layer = 0;  // 0 dark, 1 clear polarity
@@ -109,6 +114,9 @@ class TGerberReader {
   bool Coded = false;
   std::string CodeName = "ASCII";
   int64_t X = 0, Y = 0, PrevX = 0, PrevY = 0;
+  // A unit change within the file: the positions held so far are carried
+  // over into the new units.
+  void ChangeUnits(bool metric);
   // The aperture table, and the aperture of the current D code (null when
   // it has no definition).
   std::vector<TApertureRecord> Apertures;

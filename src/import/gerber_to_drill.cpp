@@ -24,6 +24,7 @@ int32_t ToDatabase(int64_t value, double factor) {
 }  // namespace
 
 TGerberDrillReader::TGerberDrillReader(const std::string& fileName) : TGerberReader(fileName, false) {
+  MarksZeroDraws = false;
   // Tools that live drill entities already use are not given new sizes.
   for (int32_t i = 1; i <= DrillEntityCount && DRDB != nullptr; ++i) {
     const uint32_t word = DRDB->WordAt(i);

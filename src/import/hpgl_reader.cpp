@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "foundation/file_utils.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
+#include "foundation/stroke_glyphs.h"
 #include "foundation/utilities.h"
 #include "import/import_host.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -20,11 +24,31 @@ constexpr const char* kMnemonics[68] = {
     "FP", "FS", "FT", "GP", "IM", "IN", "IP", "IV", "IW", "LB", "LO", "LT", "NR", "PA",
     "PB", "PD", "PG", "PM", "PR", "PT", "PU", "RA", "RO", "RR", "SA", "SC", "SG", "SI",
     "SL", "SM", "SP", "SR", "SS", "TL", "UC", "UF", "VS", "WG", "XT", "YT"};
+// The instructions the second version of the language added, numbered on
+// from 69.
+constexpr const char* kMnemonics2[] = {
+    "AC", "AD", "AT", "BP", "BR", "BZ", "CF", "CO", "CR", "DV", "FI", "FN", "FR", "IR", "LA",
+    "LM", "MC", "MG", "MT", "NP", "OA", "OC", "OD", "OE", "OF", "OH", "OI", "OO", "OP", "OS",
+    "OW", "PC", "PE", "PP", "PS", "PW", "QL", "RF", "RP", "RT", "SB", "SD", "ST", "SV", "TD",
+    "TR", "UL", "WU"};
+constexpr int32_t kMnemonicCount = 68 + static_cast<int32_t>(std::size(kMnemonics2));
 enum : int32_t {
-  mAA = 1, mAF = 2, mAH = 3, mAP = 4, mAR = 5, mCI = 10, mCT = 14, mDF = 16, mDT = 22,
-  mIN = 34, mIP = 35, mLB = 38, mLT = 40, mPA = 42, mPD = 44, mPG = 45, mPR = 47,
-  mPU = 49, mSC = 54, mSI = 56, mSP = 59
+  mAA = 1, mAF = 2, mAH = 3, mAP = 4, mAR = 5, mBL = 7, mCI = 10, mCT = 14, mDF = 16, mDI = 17, mDR = 20,
+  mDT = 22, mIN = 34, mIP = 35, mLB = 38, mLT = 40, mPA = 42, mPD = 44, mPG = 45, mPR = 47,
+  mPU = 49, mRO = 51, mSC = 54, mSI = 56, mSP = 59, mSR = 60,
+  mCO = 76, mDV = 78, mPE = 101
 };
+
+// Instructions that draw on a plotter but not here: counted and named
+// after the import. The rest of the table sets pens, paper, fonts, fills
+// or the plotter's own state and changes nothing in the drawing.
+bool DrawsNothingHere(int32_t m) {
+  static const std::vector<std::string> kinds = {"AT", "BR", "BZ", "EA", "ER", "RA", "RR", "EW",
+                                                 "WG", "SM", "XT", "YT", "PE", "FP", "CP", "LO",
+                                                 "SL", "ES", "IW", "UL", "PB", "UC", "DL", "RP"};
+  const std::string name = HpglMnemonicName(m);
+  return std::find(kinds.begin(), kinds.end(), name) != kinds.end();
+}
 
 // Segment fractions of the dashed line types -6 to 6, pen down first.
 const std::vector<double> kLineTypes[13] = {
@@ -36,34 +60,11 @@ const std::vector<double> kLineTypes[13] = {
     {0.78, 0.1, 0.02, 0.1},                {0.7, 0.1, 0.1, 0.1},
     {0.5, 0.1, 0.1, 0.1, 0.1, 0.1}};
 
-// Stroke font: the character, a blank, then U (move) and D (draw) points.
-const char* const kGlyphs[80] = {
-    "A U0,0 D6,15 D11,0 U3,8 D8,8 E",
-    "B U0,0 D0,15 D8,15 D11,13 D11,9 D9,8 D0,8 U9,8 D11,7 D11,2 D9,0 D0,0 E",
-    "C U11,2 D9,0 D2,0 D0,2 D0,13 D2,15 D9,15 D11,13 E",
-    "D U0,0 D0,15 D9,15 D11,13 D11,2 D9,0 D0,0 E",
-    "E U11,0 D0,0 D0,15 D11,15 U0,8 D8,8 E",
-    "F U0,0 D0,15 D11,15 U0,8 D8,8 E",
-    "G U8,6 D8,7 D11,7 D11,2 D8,0 D2,0 D0,2 D0,13 D2,15 D8,15 D11,13 E",
-    "H U0,0 D0,15 U0,8 D11,8 U11,0 D11,15 E",
-    "I U3,0 D7,0 U5,0 D5,15 U3,15 D8,15 E",
-    "J U0,2 D2,0 D9,0 D11,2 D11,15 E",
-    "K U0,0 D0,15 U0,7 D11,15 U2,9 D11,0 E",
-    "L U11,0 D0,0 D0,15 E",
+// The label font is the view's stroke font, but for the plotter's own
+// lower-case letters and its M: the character, a blank, then U (move) and
+// D (draw) points.
+const char* const kPlotterGlyphs[27] = {
     "M U0,0 D3,15 D6,8 D8,15 D11,0 E",
-    "N U0,0 D0,15 D11,0 D11,15 E",
-    "O U0,2 D0,13 D2,15 D9,15 D11,13 D11,2 D9,0 D2,0 D0,2 E",
-    "P U0,0 D0,15 D9,15 D11,13 D11,9 D9,8 D0,8 E",
-    "Q U0,2 D0,13 D2,15 D9,15 D11,13 D11,2 D9,0 D2,0 D0,2 U11,0 D9,2 E",
-    "R U0,0 D0,15 D9,15 D11,13 D11,9 D9,8 D0,8 U5,8 D11,0 E",
-    "S U0,2 D2,0 D9,0 D11,2 D11,5 D9,7 D2,7 D0,9 D0,13 D2,15 D9,15 D11,13 E",
-    "T U5,0 D5,15 U0,15 D10,15 E",
-    "U U0,15 D0,2 D2,0 D9,0 D11,2 D11,15 E",
-    "V U0,15 D5,0 D10,15 E",
-    "W U0,15 D3,0 D5,7 D7,0 D10,15 E",
-    "X U0,0 D11,15 U0,15 D11,0 E",
-    "Y U0,15 D5,8 D10,15 U5,8 D5,0 E",
-    "Z U11,0 D0,0 D11,15 D0,15 E",
     "a U3,7 D5,8 D12,8 D13,6 D13,0 U13,1 D12,0 D4,0 D3,1 D3,4 D5,6 D12,6 D13,0 E",
     "b U3,16 D3,0 U3,1 D4,0 D12,0 D13,1 D13,7 D12,8 D4,8 D3,7 E",
     "c U13,1 D12,0 D4,0 D3,1 D3,7 D4,8 D12,8 D13,7 E",
@@ -90,35 +91,15 @@ const char* const kGlyphs[80] = {
     "x U3,0 D4,0 D13,8 D14,8 U3,8 D4,8 D13,0 D14,0 E",
     "y U3,-5 D4,-6 D11,-6 D13,-4 D13,8 U3,8 D3,2 D5,0 D13,0 E",
     "z U3,8 D13,8 D3,0 D13,0 E",
-    "0 U0,2 D0,13 D2,15 D9,15 D11,13 D11,2 D9,0 D2,0 D0,2 U0,0 D11,15 E",
-    "1 U3,0 D7,0 U5,0 D5,15 D4,14 E",
-    "2 U9,0 D0,0 D0,3 D9,9 D9,12 D6,15 D2,15 D0,13 E",
-    "3 U0,3 D3,0 D8,0 D11,3 D11,6 D9,8 D11,10 D11,12 D8,15 D3,15 D0,13 U9,8 D4,8 E",
-    "4 U8,0 D8,15 D0,5 D9,5 E",
-    "5 U0,2 D2,0 D7,0 D10,3 D10,7 D7,9 D2,9 D0,7 D0,15 D10,15 E",
-    "6 U0,7 D2,9 D7,9 D9,7 D9,2 D7,0 D2,0 D0,2 D0,13 D2,15 D7,15 D9,13 E",
-    "7 U1,14 D1,15 D11,15 D11,14 D9,11 D5,9 D4,5 D4,0 U2,7 D8,7 E",
-    "8 U2,8 D0,6 D0,2 D2,0 D8,0 D10,2 D10,6 D8,8 D2,8 D0,10 D0,13 D2,15 D8,15 D10,13 D10,10 D8,8 E",
-    "9 U0,2 D2,0 D8,0 D10,2 D10,13 D8,15 D2,15 D0,13 D0,8 D2,6 D8,6 D10,8 E",
-    "/ U0,0 D11,15 E",
-    "\\ U0,15 D11,0 E",
-    "= U3,5 D8,5 U8,8 D3,8 E",
-    "+ U5,3 D5,11 U2,7 D8,7 E",
-    "- U3,7 D8,7 E",
-    "( U3,0 D1,2 D1,13 D3,15 E",
-    ") U8,0 D10,2 D10,13 D8,15 E",
-    "# U4,3 D4,12 U7,3 D7,12 U2,5 D9,5 U2,10 D9,10 E",
-    "& U9,9 D9,2 D7,0 D2,0 D0,2 D0,6 D1,7 D9,11 D9,14 D7,15 D4,15 D2,14 D2,11 D10,0 E",
-    "? U1,13 D3,15 D8,15 D10,13 D10,10 D8,8 D5,8 D5,2 U5,1 D5,0 E",
-    ": U6,4 D5,4 D5,5 D6,5 D6,4 U6,10 D5,10 D5,11 D6,11 D6,10 E",
-    "; U6,4 D5,4 D5,5 D6,5 D6,4 D5,3 U6,10 D5,10 D5,11 D6,11 D6,10 D5,9 E",
-    "* U1,1 D9,9 U9,1 D1,9 U0,5 D9,5 E",
-    ". U7,0 D7,1 D8,1 D8,0 D7,0 E",
-    ", U7,0 D8,1 D8,2 D7,2 D7,1 D8,1 E",
-    "' U7,13 D8,14 D8,15 D7,15 D7,14 D8,14 E",
-    "\" U5,13 D6,14 D6,15 D5,15 D5,14 D6,14 U8,13 D9,14 D9,15 D8,15 D8,14 D9,14 E",
-    "  E",
 };
+
+const char* GlyphOf(char ch) {
+  for (const char* g : kPlotterGlyphs)
+    if (g[0] == ch) return g;
+  for (const char* g : ViewStrokeFont)
+    if (g[0] == ch) return g;
+  return nullptr;
+}
 
 constexpr double kDatabasePerPlotter = 25000.0;
 constexpr TRealPoint kDefaultP1{-20840, -16180};
@@ -135,7 +116,28 @@ int32_t HpglMnemonic(char first, char second) {
   const int a = Upper(static_cast<unsigned char>(first)), b = Upper(static_cast<unsigned char>(second));
   for (int32_t i = 0; i < 68; ++i)
     if (kMnemonics[i][0] == a && kMnemonics[i][1] == b) return i + 1;
+  for (int32_t i = 68; i < kMnemonicCount; ++i)
+    if (kMnemonics2[i - 68][0] == a && kMnemonics2[i - 68][1] == b) return i + 1;
   return 0;
+}
+
+std::string HpglMnemonicName(int32_t m) {
+  if (m >= 1 && m <= 68) return kMnemonics[m - 1];
+  if (m > 68 && m <= kMnemonicCount) return kMnemonics2[m - 69];
+  return {};
+}
+
+std::string SkippedInstructionsNotice(const std::map<std::string, int64_t>& skipped) {
+  if (skipped.empty()) return {};
+  int64_t total = 0;
+  std::string kinds;
+  for (const auto& [name, count] : skipped) {
+    total += count;
+    kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + name;
+  }
+  return std::to_string(total) + (total == 1 ? " instruction" : " instructions") +
+         " that " + (total == 1 ? "is" : "are") + " not imported " + (total == 1 ? "was" : "were") +
+         " skipped:\n" + kinds;
 }
 
 // ---- Tokenizer ------------------------------------------------------------------------------
@@ -186,12 +188,31 @@ bool THpglReader::Tokenize() {
   switch (State_) {
     case 0: {
       const int c1 = In_.Peek(1);
-      const int32_t m = c1 < 0 ? 0 : HpglMnemonic(static_cast<char>(ch), static_cast<char>(c1 & 0x7F));
+      const int k1 = c1 < 0 ? -1 : c1 & 0x7F;
+      const int32_t m = c1 < 0 ? 0 : HpglMnemonic(static_cast<char>(ch), static_cast<char>(k1));
       if (m > 0 && IsLetter(ch)) {
+        Tokens_.push_back({THpglToken::Mnemonic, m, 0, In_.Base + In_.Pos});
         In_.Pos += 2;
-        Tokens_.push_back({THpglToken::Mnemonic, m, 0});
-        State_ = m == mDT ? 3 : m == mLB ? 2 : 1;
+        State_ = m == mDT ? 3 : m == mLB || m == mBL ? 2 : m == mCO || m == mPE ? 4 : 1;
         Skipped_ = 0;
+      } else if (IsLetter(ch) && IsLetter(k1) && (In_.Peek(2) < 0 || !IsLetter(In_.Peek(2) & 0x7F))) {
+        // A letter pair that is no instruction, standing alone as one does:
+        // it and its parameters are passed over, and it is named afterwards.
+        ++Skipped[std::string{static_cast<char>(Upper(ch)), static_cast<char>(Upper(k1))}];
+        In_.Pos += 2;
+        State_ = 5;
+        Skipped_ = 0;
+      } else if (ch == 27) {
+        // A printer-language escape wrapped around the plot (ESC E,
+        // ESC %-1B, ESC &l1O): up to its capital final letter.
+        ++In_.Pos;
+        for (int n = 0, c; n < 32 && (c = In_.Peek()) >= 0; ++n) {
+          ++In_.Pos;
+          if ((c & 0x7F) >= '@' && (c & 0x7F) <= 'Z') break;
+        }
+      } else if (ch == '@' && In_.Peek(1) >= 0 && (In_.Peek(1) & 0x7F) == 'P') {
+        // A job-language line (@PJL ...) up to its line end.
+        for (int c; (c = In_.Peek()) >= 0 && (c & 0x7F) != '\n';) ++In_.Pos;
       } else {
         ++In_.Pos;
         // Plots run their instructions on without line ends, but no plot
@@ -242,15 +263,47 @@ bool THpglReader::Tokenize() {
     case 2:
       ++In_.Pos;
       if (ch == Terminator) State_ = 0;
-      else Tokens_.push_back({THpglToken::Character, ch, 0});
+      else Tokens_.push_back({THpglToken::Character, ch, 0, In_.Base + In_.Pos - 1});
       break;
-    default:
-      ++In_.Pos;
-      Terminator = static_cast<char>(ch);
+    case 3:
+      // DT; and DT with nothing before the instruction's end return to the
+      // default terminator.
+      if (ch != ';') ++In_.Pos;
+      Terminator = static_cast<char>(ch == ';' ? 3 : ch);
       State_ = 0;
       break;
+    case 5:
+      // The parameters of an unknown instruction, up to the next letter.
+      if (IsLetter(ch)) {
+        State_ = 0;
+      } else {
+        ++In_.Pos;
+        if (++Skipped_ > kMaxTextLine) {
+          NoInstructions = true;
+          return false;
+        }
+      }
+      break;
+    default: {
+      // A comment or an encoded polyline: passed over up to the
+      // instruction's end, a quoted text as a whole.
+      bool quoted = false;
+      for (int c; (c = In_.Peek()) >= 0;) {
+        ++In_.Pos;
+        const int k = c & 0x7F;
+        if (k == '"') quoted = !quoted;
+        else if (k == ';' && !quoted) break;
+        if (++Skipped_ > kMaxTextLine) {
+          NoInstructions = true;
+          return false;
+        }
+      }
+      Skipped_ = 0;
+      State_ = 0;
+      break;
+    }
   }
-  if (State_ != 2)
+  if (State_ != 2 && State_ != 3)
     for (int c; (c = In_.Peek()) >= 0;) {
       const int k = c & 0x7F;
       if (k != '\n' && k != '\r' && k != ',' && k != ';') break;
@@ -313,7 +366,42 @@ void THpglReader::ComputeScale() {
   OffsetX = std::trunc((P1.X + P2.X) / 2 - ScaleX * (S1.X + S2.X) / 2 + 0.5);
   OffsetY = std::trunc((P1.Y + P2.Y) / 2 - ScaleY * (S1.Y + S2.Y) / 2 + 0.5);
   PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
-  Isotropic = std::fabs(ScaleX - ScaleY) < 0.01;
+  // A scaling that turns one axis over (IP0,8396,11881,0) is still equal
+  // in both directions.
+  Isotropic = std::fabs(std::fabs(ScaleX) - std::fabs(ScaleY)) < 0.01;
+}
+
+TRealPoint THpglReader::Out(const TRealPoint& p) const {
+  double x = p.X, y = p.Y;
+  if (Rotation != 0) RotatePoint(x, y, Rotation);
+  return {ToDb(x), ToDb(y)};
+}
+
+int64_t THpglReader::LineOfOffset(int64_t offset) const {
+  std::FILE* f = std::fopen(NativePath(FileName).c_str(), "rb");
+  if (f == nullptr) return 0;
+  int64_t line = 1;
+  for (int64_t at = 0; at < offset; ++at) {
+    const int c = std::fgetc(f);
+    if (c == EOF) break;
+    if (c == '\n') ++line;
+  }
+  std::fclose(f);
+  return line;
+}
+
+bool THpglReader::Fits(std::initializer_list<double> values) {
+  for (const double v : values) {
+    if (std::fabs(v) <= 2147483647.0) continue;
+    if (!Failed) {
+      Failed = true;
+      ErrorText = FileName + ", line " + std::to_string(LineOfOffset(InstructionOffset_)) +
+                  ": the plot reaches beyond the largest coordinate a job holds (84.5466 in or "
+                  "2147.48 mm); check the plot's scaling (IP, SC).";
+    }
+    return false;
+  }
+  return true;
 }
 
 void THpglReader::Initialize() {
@@ -330,6 +418,9 @@ void THpglReader::Initialize() {
   ChordMode = 0;
   CharWidth = 0.285;
   CharHeight = 0.375;
+  LabelAngle = 0;
+  LabelVertical = false;
+  Rotation = 0;
   Terminator = 3;
   ComputeScale();
   PenPos = {OffsetX, OffsetY};
@@ -337,8 +428,11 @@ void THpglReader::Initialize() {
 
 void THpglReader::Segment(const TRealPoint& to, bool down) {
   if (down) {
-    AddLine(Pen, ToDb(PenPos.X), ToDb(PenPos.Y), ToDb(to.X), ToDb(to.Y));
-    ++Drawn;
+    const TRealPoint a = Out(PenPos), b = Out(to);
+    if (Fits({a.X, a.Y, b.X, b.Y})) {
+      AddLine(Pen, a.X, a.Y, b.X, b.Y);
+      ++Drawn;
+    }
   }
   PenPos = to;
 }
@@ -352,6 +446,14 @@ void THpglReader::MoveTo(const TRealPoint& target) {
   if (LineType < -6 || LineType > 6) return;
   if (LineType != 0 && !(PatternLength > 0)) {
     Warn("LT with a pattern length of 0 cannot be dashed: drawn solid");
+    Segment(target, true);
+    return;
+  }
+  // A pattern so short against the move that it would make tens of
+  // thousands of dashes (a scaling window of a few plotter units) is no
+  // dashing anyone can see.
+  if (LineType != 0 && Distance(PenPos, target) / PatternLength > 10000) {
+    Warn("LT pattern of " + RealToStr(PatternLength) + " plotter units is too short to dash: drawn solid");
     Segment(target, true);
     return;
   }
@@ -409,27 +511,33 @@ void THpglReader::MovesTo() {
 }
 
 void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
+  // Turns beyond the first retrace it: a full circle (and no endless
+  // chords for a sweep of millions of degrees).
+  if (!std::isfinite(sweep)) return;
+  if (std::fabs(sweep) > 360) sweep = std::copysign(360.0, sweep);
   if (Isotropic && LineType == 7) {
     double r = 0, a0 = 0;
     RectToPolar(PenPos.X - centre.X, PenPos.Y - centre.Y, r, a0);
     if (r <= 0 || sweep == 0) return;
+    const TRealPoint c = Out(centre);
+    const double rr = r * kDatabasePerPlotter;
     if (std::fabs(sweep) == 360) {
-      if (PenDown) {
-        AddCircle(Pen, ToDb(centre.X), ToDb(centre.Y), r * kDatabasePerPlotter);
+      if (PenDown && Fits({c.X - rr, c.X + rr, c.Y - rr, c.Y + rr})) {
+        AddCircle(Pen, c.X, c.Y, rr);
         ++Drawn;
       }
       return;
     }
+    // A scaling that turns one axis over turns the sense of every sweep.
+    if (ScaleX * ScaleY < 0) sweep = -sweep;
     double a1 = std::fmod(a0 + sweep, 360.0);
     if (a1 < 0) a1 += 360;
     const TRealPoint end{centre.X + r * CosDeg(a1), centre.Y + r * SinDeg(a1)};
-    if (PenDown) {
-      if (sweep > 0)
-        AddArc(Pen, ToDb(PenPos.X), ToDb(PenPos.Y), ToDb(end.X), ToDb(end.Y), ToDb(centre.X),
-               ToDb(centre.Y), a0, a1);
-      else
-        AddArc(Pen, ToDb(end.X), ToDb(end.Y), ToDb(PenPos.X), ToDb(PenPos.Y), ToDb(centre.X),
-               ToDb(centre.Y), a1, a0);
+    if (PenDown && Fits({c.X - rr, c.X + rr, c.Y - rr, c.Y + rr})) {
+      const TRealPoint s = Out(PenPos), e = Out(end);
+      const double turned0 = std::fmod(a0 + Rotation, 360.0), turned1 = std::fmod(a1 + Rotation, 360.0);
+      if (sweep > 0) AddArc(Pen, s.X, s.Y, e.X, e.Y, c.X, c.Y, turned0, turned1);
+      else AddArc(Pen, e.X, e.Y, s.X, s.Y, c.X, c.Y, turned1, turned0);
       ++Drawn;
     }
     PenPos = end;
@@ -482,15 +590,32 @@ void THpglReader::Label() {
   }
   const double wf = std::nearbyint(CharWidth * 10000 / 15.24) / 15;
   const double hf = std::nearbyint(CharHeight * 10000 / 15.24) / 15;
-  TRealPoint origin = PenPos;
+  // The run of the text and the up of its characters, from DI or DR.
+  const TRealPoint run{CosDeg(LabelAngle), SinDeg(LabelAngle)}, up{-run.Y, run.X};
+  const double advance = std::nearbyint(13.5 * wf), lineStep = std::nearbyint(15 * hf);
+  const auto step = [](const TRealPoint& p, const TRealPoint& d, double by) {
+    return TRealPoint{std::nearbyint(p.X + d.X * by), std::nearbyint(p.Y + d.Y * by)};
+  };
+  TRealPoint origin = PenPos, lineStart = PenPos;
   for (char ch : text) {
     origin = {std::nearbyint(origin.X), std::nearbyint(origin.Y)};
-    const char* glyph = nullptr;
-    for (const char* g : kGlyphs)
-      if (g[0] == ch) glyph = g;
+    // A carriage return goes back to the start of the line, a line feed one
+    // line on (one column to the left in vertical labels).
+    if (ch == '\r') {
+      origin = lineStart;
+      continue;
+    }
+    if (ch == '\n') {
+      const TRealPoint d = LabelVertical ? TRealPoint{-run.X, -run.Y} : TRealPoint{-up.X, -up.Y};
+      const double by = LabelVertical ? advance : lineStep;
+      origin = step(origin, d, by);
+      lineStart = step(lineStart, d, by);
+      continue;
+    }
+    const char* glyph = GlyphOf(ch);
     if (glyph != nullptr) {
       TRealPoint last = origin;
-      for (const char* at = glyph + 2; *at != 0;) {
+      for (const char* at = glyph + 2; *at != 0 && !Failed;) {
         while (*at == ' ') ++at;
         const char command = *at;
         if (command != 'U' && command != 'D' && command != 'C') break;
@@ -498,17 +623,26 @@ void THpglReader::Label() {
         const long x = std::strtol(at + 1, &rest, 10);
         const long y = *rest == ',' ? std::strtol(rest + 1, &rest, 10) : 0;
         at = rest;
-        const TRealPoint point{origin.X + std::nearbyint(x * wf * 0.5), origin.Y + std::nearbyint(y * hf * 0.5)};
+        const double lx = std::nearbyint(x * wf * 0.5), ly = std::nearbyint(y * hf * 0.5);
+        const TRealPoint point{origin.X + run.X * lx + up.X * ly, origin.Y + run.Y * lx + up.Y * ly};
         if (command != 'U') {
-          AddLine(Pen, ToDb(last.X), ToDb(last.Y), ToDb(point.X), ToDb(point.Y));
-          ++Drawn;
+          const TRealPoint a = Out(last), b = Out(point);
+          if (Fits({a.X, a.Y, b.X, b.Y})) {
+            AddLine(Pen, a.X, a.Y, b.X, b.Y);
+            ++Drawn;
+          }
         }
         last = point;
       }
     }
-    origin.X += std::nearbyint(13.5 * wf);
+    origin = LabelVertical ? step(origin, {-up.X, -up.Y}, lineStep) : step(origin, run, advance);
   }
   PenPos = origin;
+}
+
+void THpglReader::SetRelativeSize(double width, double height) {
+  CharWidth = width / 100 * std::fabs(P2.X - P1.X) / 400;
+  CharHeight = height / 100 * std::fabs(P2.Y - P1.Y) / 400;
 }
 
 void THpglReader::Dispatch(int32_t m) {
@@ -578,7 +712,7 @@ void THpglReader::Dispatch(int32_t m) {
     case mCI:
       if (GetReal(a)) {
         const double chord = GetInt(n) && n > 0 ? n : ChordAngle;
-        a *= ScaleX;
+        a *= std::fabs(ScaleX);
         if (std::nearbyint(a) != 0) Circle(a, chord);
       }
       break;
@@ -599,7 +733,25 @@ void THpglReader::Dispatch(int32_t m) {
       break;
     }
     case mSP: SetPen(GetInt(n) ? n : 0); break;
-    default: break;
+    case mDI:
+      LabelAngle = GetPair(a, b) && (a != 0 || b != 0) ? RadToDeg(std::atan2(b, a)) : 0;
+      break;
+    case mDR:
+      LabelAngle = GetPair(a, b) && (a != 0 || b != 0)
+                       ? RadToDeg(std::atan2(b * (P2.Y - P1.Y), a * (P2.X - P1.X)))
+                       : 0;
+      break;
+    case mDV: LabelVertical = GetInt(n) && n == 1; break;
+    case mSR:
+      if (GetPair(a, b)) SetRelativeSize(a, b);
+      else SetRelativeSize(0.75, 1.5);
+      break;
+    case mRO:
+      Rotation = GetReal(a) && (a == 90 || a == 180 || a == 270) ? a : 0;
+      break;
+    default:
+      if (DrawsNothingHere(m)) ++Skipped[HpglMnemonicName(m)];
+      break;
   }
 }
 
@@ -609,6 +761,9 @@ bool THpglReader::Begin() {
   State_ = 0;
   Skipped_ = 0;
   NoInstructions = false;
+  Failed = false;
+  ErrorText.clear();
+  Skipped.clear();
   Initialize();
   Opened = In_.Open(FileName);
   return Opened;
@@ -618,8 +773,11 @@ void THpglReader::Read() {
   if (!Begin()) return;
   for (;;) {
     const THpglToken t = TakeToken();
-    if (t.Kind == THpglToken::None) break;
-    if (t.Kind == THpglToken::Mnemonic) Dispatch(t.Int);
+    if (t.Kind == THpglToken::None || Failed) break;
+    if (t.Kind == THpglToken::Mnemonic) {
+      InstructionOffset_ = t.Offset;
+      Dispatch(t.Int);
+    }
   }
   In_.Close();
 }
@@ -636,13 +794,24 @@ void ImportHpglToCad(const std::string& fileName) {
   } importer(fileName);
   importer.Read();
   for (const std::string& w : importer.Warnings) report->WriteLn(w);
+  if (importer.Failed) {
+    report->WriteLn(importer.ErrorText);
+    NothingImported(importer.ErrorText);
+    return;
+  }
   if (!importer.Opened || importer.NoInstructions || importer.Pending.Count() == 0) {
+    const std::string skipped = SkippedInstructionsNotice(importer.Skipped);
     const std::string text = !importer.Opened || importer.NoInstructions
                                  ? "<" + fileName + "> cannot be read."
-                                              : "<" + fileName + "> draws nothing.";
+                                 : "<" + fileName + "> draws nothing." + (skipped.empty() ? "" : "\n" + skipped);
     report->WriteLn(text);
     NothingImported(text);
     return;
   }
-  importer.Pending.Commit();
+  if (!importer.Pending.Commit()) return;
+  const std::string skipped = SkippedInstructionsNotice(importer.Skipped);
+  if (!skipped.empty()) {
+    report->WriteLn(skipped);
+    InformationBox(skipped);
+  }
 }

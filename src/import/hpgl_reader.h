@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,14 +15,19 @@
 #include "import/cad_sink.h"
 #include "import/import_frame.h"
 
-// The number (1 to 68) of a two-letter instruction, 0 when it is none.
+// The number of a two-letter instruction, 0 when it is none: 1 to 68 for
+// the instructions of the first plotter language, above 68 for those its
+// second version added (PW, PS, AT, BZ, ...).
 int32_t HpglMnemonic(char first, char second);
+// The two letters of an instruction number.
+std::string HpglMnemonicName(int32_t mnemonic);
 
 struct THpglToken {
   enum TKind : uint8_t { Mnemonic = 1, Integer = 2, Decimal = 3, Character = 4, None = 6 };
   TKind Kind = None;
   int32_t Int = 0;   // mnemonic number, integer value or character code
   double Real = 0;
+  int64_t Offset = 0;  // where in the file a mnemonic starts
 };
 
 class THpglReader : public TImportObject {
@@ -38,6 +44,14 @@ class THpglReader : public TImportObject {
   // instruction: the file is no plot.
   bool NoInstructions = false;
   int32_t Drawn = 0;  // lines, arcs and circles handed on
+  // Geometry beyond the largest coordinate a job holds: the reading stops
+  // and ErrorText names the line.
+  bool Failed = false;
+  std::string ErrorText;
+  // Instructions met that draw nothing here although they draw on a
+  // plotter (AT, RA, EW, BZ, SM, ...), and letter pairs that are no
+  // instruction at all, each with its count.
+  std::map<std::string, int64_t> Skipped;
   // What could not be drawn, once per kind, with the instruction number.
   std::vector<std::string> Warnings;
 
@@ -50,6 +64,9 @@ class THpglReader : public TImportObject {
   double ChordAngle = 5;
   uint8_t ChordMode = 0;
   double CharWidth = 0.285, CharHeight = 0.375;
+  double LabelAngle = 0;  // degrees, from DI and DR
+  bool LabelVertical = false;  // DV1: characters stacked downwards
+  double Rotation = 0;  // RO: the whole plot turned by 0, 90, 180 or 270 degrees
   char Terminator = 3;
   int32_t TokenCount = 0;
 
@@ -77,6 +94,13 @@ class THpglReader : public TImportObject {
   void Arc(const TRealPoint& centre, double sweep, double chord);
   void Circle(double radius, double chord);
   void Label();
+  void SetRelativeSize(double width, double height);
+  // The point as handed on: turned by RO and in database units.
+  TRealPoint Out(const TRealPoint& p) const;
+  // False, with the reading stopped, when a database value leaves the
+  // range of a job.
+  bool Fits(std::initializer_list<double> values);
+  int64_t LineOfOffset(int64_t offset) const;
   bool Tokenize();  // one step; false at the end of the input
   bool ReadNumber(bool& any, double& value, int& end);
 
@@ -86,7 +110,13 @@ class THpglReader : public TImportObject {
   std::size_t Skipped_ = 0;  // bytes passed over since the last instruction
   THpglToken None_;
   std::vector<std::string> WarnedKinds_;
+  int64_t InstructionOffset_ = 0;
 };
+
+// The notice of the instructions a plot held that were not drawn, e.g. "3
+// instructions that are not imported were skipped:\n2 AT, 1 BZ"; empty when
+// none.
+std::string SkippedInstructionsNotice(const std::map<std::string, int64_t>& skipped);
 
 using THpglToCad = TToCad<THpglReader>;
 

@@ -82,8 +82,12 @@ bool TIgiPostReader::Open() {
     Fail("<" + FileName + "> cannot be read.");
     return false;
   }
-  if (bytes.size() % 12 != 0) {
-    Fail("<" + FileName + "> ends inside a record: the file is cut short.");
+  // A tail shorter than a record (a closing Ctrl-Z, a cut copy) is left
+  // unread; the whole records before it are the drawing.
+  TailBytes = static_cast<int32_t>(bytes.size() % 12);
+  bytes.resize(bytes.size() - static_cast<std::size_t>(TailBytes));
+  if (bytes.empty()) {
+    Fail("<" + FileName + "> holds no whole record.");
     return false;
   }
   if (TypeChecks(bytes, false)) BigEndian = false;
@@ -282,10 +286,14 @@ void ImportIgiPostToCad(const std::string& fileName) {
   } importer(fileName, InchImportScale);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed) {
-    report->WriteLn(importer.ErrorText);
-    NothingImported(importer.ErrorText);
+  if (importer.Failed || importer.OutOfRange > 0) {
+    const std::string text = importer.Failed ? importer.ErrorText : BeyondTheJobText(fileName);
+    report->WriteLn(text);
+    NothingImported(text);
     return;
   }
+  if (importer.TailBytes > 0)
+    report->WriteLn("The last " + std::to_string(importer.TailBytes) +
+                    " bytes hold no whole record and were not read.");
   importer.Pending.Commit();
 }

@@ -37,6 +37,7 @@ class TIgiPostReader : public TImportObject {
   bool HasHeader = false;
   bool Failed = false;
   std::string ErrorText;
+  int32_t TailBytes = 0;  // bytes after the last whole record, not read
   std::vector<TIgiRecord> Records;
 
  private:

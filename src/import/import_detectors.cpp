@@ -5,11 +5,15 @@
 #include <cstdio>
 #include <cctype>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/utilities.h"
+#include "import/hpgl_reader.h"
 #include "import/import_frame.h"
+#include "import/lzw_decompress.h"
 #include "platform/paths.h"
 
 namespace {
@@ -26,50 +30,71 @@ struct TFileCloser {
   }
 };
 
-int HpglMnemonicIndex(char a, char b) {
-  static const std::array<std::string, 68> table = [] {
-    std::array<std::string, 68> t{};
-    const char* list[68] = {"AA", "AF", "AH", "AP", "AR", "AS", "BL", "CA", "CC", "CI", "CM", "CP",
-                            "CS", "CT", "DC", "DF", "DI", "DL", "DP", "DR", "DS", "DT", "EA", "EC",
-                            "EP", "ER", "ES", "EW", "FP", "FS", "FT", "GP", "IM", "IN", "IP", "IV",
-                            "IW", "LB", "LO", "LT", "NR", "PA", "PB", "PD", "PG", "PM", "PR", "PT",
-                            "PU", "RA", "RO", "RR", "SA", "SC", "SG", "SI", "SL", "SM", "SP", "SR",
-                            "SS", "TL", "UC", "UF", "VS", "WG", "XT", "YT"};
-    for (int i = 0; i < 68; ++i) t[static_cast<std::size_t>(i)] = list[i];
-    return t;
-  }();
-  for (int i = 0; i < 68; ++i)
-    if (table[static_cast<std::size_t>(i)][0] == a && table[static_cast<std::size_t>(i)][1] == b) return i;
-  return -1;
-}
-
 }  // namespace
 
 double DetectHpgl(const std::string& fileName) {
   TFileCloser file{OpenForDetection(fileName)};
   if (file.F == nullptr) return 0.0;
-  std::array<bool, 68> seen{};
+  // Letter pairs count where an instruction may stand; label texts,
+  // comments, printer-language escapes and job-language lines are passed
+  // over, as the reader passes them over.
+  std::vector<bool> seen(256, false);
   std::array<bool, 10> digits{};
   int32_t unmatched = 0;
-  std::string buffer;
-  for (int n = 0; n < 1024; ++n) {
+  char terminator = 3;
+  enum { Instruction, Label, Terminator, Comment, Escape, JobLine } state = Instruction;
+  bool quoted = false;
+  int first = -1;  // the first letter of a pair
+  for (int n = 0, read = 0; n < 1024 && read < 8192; ++read) {
     const int c0 = std::fgetc(file.F);
     if (c0 == EOF) break;
     const char c = static_cast<char>(std::toupper(c0));
+    switch (state) {
+      case Label:
+        if (c0 == terminator) state = Instruction;
+        continue;
+      case Terminator:
+        terminator = c == ';' ? 3 : static_cast<char>(c0);
+        state = Instruction;
+        continue;
+      case Comment:
+        if (c == '"') quoted = !quoted;
+        else if (c == ';' && !quoted) state = Instruction;
+        continue;
+      case Escape:
+        if (c0 >= '@' && c0 <= 'Z') state = Instruction;
+        continue;
+      case JobLine:
+        if (c == '\n') state = Instruction;
+        continue;
+      case Instruction: break;
+    }
+    ++n;
     if (c >= 'A' && c <= 'Z') {
-      buffer += c;
-      if (buffer.size() == 2) {
-        const int m = HpglMnemonicIndex(buffer[0], buffer[1]);
-        if (m >= 0) seen[static_cast<std::size_t>(m)] = true;
-        else ++unmatched;
-        buffer.clear();
+      if (first < 0) {
+        first = c;
+        continue;
       }
+      const int32_t m = HpglMnemonic(static_cast<char>(first), c);
+      first = -1;
+      if (m <= 0) {
+        ++unmatched;
+        continue;
+      }
+      seen[static_cast<std::size_t>(m)] = true;
+      const std::string name = HpglMnemonicName(m);
+      if (name == "LB" || name == "BL") state = Label;
+      else if (name == "DT") state = Terminator;
+      else if (name == "CO" || name == "PE") state = Comment;
+      quoted = false;
     } else {
-      buffer.clear();
-      if (c >= '0' && c <= '9') digits[static_cast<std::size_t>(c - '0')] = true;
+      first = -1;
+      if (c0 == 27) state = Escape;
+      else if (c == '@') state = JobLine;
+      else if (c >= '0' && c <= '9') digits[static_cast<std::size_t>(c - '0')] = true;
     }
   }
-  const auto was = [&](const char* m) { return seen[static_cast<std::size_t>(HpglMnemonicIndex(m[0], m[1]))]; };
+  const auto was = [&](const char* m) { return seen[static_cast<std::size_t>(HpglMnemonic(m[0], m[1]))]; };
   const double known = static_cast<double>(std::count(seen.begin(), seen.end(), true));
   const double digitCount = static_cast<double>(std::count(digits.begin(), digits.end(), true));
   const bool lb = was("LB");
@@ -79,7 +104,9 @@ double DetectHpgl(const std::string& fileName) {
   if (known > 1 && !lb) s = s * (known - unmatched) / known;
   if (s < 0.1) s = 0.0;
   else s = s * (digitCount - 8) / 8;
-  if (unmatched == 0 && known >= 4 && digitCount >= 4) s = std::max(3 * s, 0.7);
+  // A short plot of the second language uses few instructions (a page of
+  // labels few digits), but no letter pair outside them.
+  if (unmatched == 0 && known >= 3 && (digitCount >= 4 || lb)) s = std::max(3 * s, 0.7);
   return std::clamp(s, 0.0, 1.0);
 }
 
@@ -113,7 +140,47 @@ double DetectIgiPost(const std::string& fileName) {
   return 0.0;
 }
 
+namespace {
+
+// True when the file starts with the magic bytes of `compress` (1F 9D).
+bool IsCompressedFile(const std::string& fileName) {
+  TFileCloser file{OpenForDetection(fileName)};
+  if (file.F == nullptr) return false;
+  const int b0 = std::fgetc(file.F), b1 = std::fgetc(file.F);
+  return b0 == 0x1F && b1 == 0x9D;
+}
+
+// A decoder that lets no message loop run (detection runs under the
+// please-wait box) and gives up once the decoded copy passes any matrix
+// file's size: a small file may decode to gigabytes.
+struct TTooLarge {};
+class TQuietDecompressor : public TDecompressor {
+ public:
+  void Yield() override {
+    if (Decoded > (int64_t{16} << 20)) throw TTooLarge{};
+  }
+};
+
+}  // namespace
+
 double DetectValorMatrix(const std::string& fileName) {
+  if (!FileExistsNoWild(fileName)) return 0.0;
+  // A job kept compressed (matrix/matrix.Z) is scored by its contents, as
+  // the reader reads it: decoded into a scratch file that is removed again.
+  if (IsCompressedFile(fileName)) {
+    const std::string scratch = ExecutionPath() + "SCRATCH" + PathDelim + MakeTempFileName();
+    TQuietDecompressor decompressor;
+    std::string message;
+    double score = 0.0;
+    try {
+      if (Decompress(decompressor, fileName, scratch, 255, message) && !IsCompressedFile(scratch))
+        score = DetectValorMatrix(scratch);
+    } catch (const TTooLarge&) {
+      score = 0.0;
+    }
+    DeleteFileIfExists(scratch);
+    return score;
+  }
   if (FileIsNotText(fileName)) return 0.0;
   TFileCloser file{OpenForDetection(fileName)};
   if (file.F == nullptr) return 0.0;

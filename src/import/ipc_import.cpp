@@ -180,9 +180,11 @@ void TIpcReader::Read() {
   }
   std::string record;
   if (in.Next(record)) Dispatch(in, record);
-  if (in.Cut || !EndSeen) {
+  // Without its end record the file is read to its end; a record cut in
+  // two or unreadable data refuses it.
+  if (in.Cut) {
     Failed = true;
-    ErrorText = "<" + FileName + "> ends without its end record: the file is cut short.";
+    ErrorText = "<" + FileName + "> ends inside a record: the file is cut short.";
   }
 }
 
@@ -216,11 +218,13 @@ void ImportIpcFile(const std::string& fileName) {
   } importer(fileName, 2540.0);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed) {
-    report->WriteLn(importer.ErrorText);
-    NothingImported(importer.ErrorText);
+  if (importer.Failed || importer.OutOfRange > 0) {
+    const std::string text = importer.Failed ? importer.ErrorText : BeyondTheJobText(fileName);
+    report->WriteLn(text);
+    NothingImported(text);
     return;
   }
+  if (!importer.EndSeen) report->WriteLn("The file ends without its end record (999).");
   if (!importer.ProfileFound)
     InformationBox("This IPC-D-350 file did not contain\nany board profile information.");
   importer.Pending.Commit();

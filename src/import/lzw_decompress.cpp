@@ -159,6 +159,7 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
   d.MaxCode = CodeMask(9);
   d.FreeEntry = blockMode ? 257 : 256;
   d.YieldCount = 0;
+  d.Decoded = 0;
 
   TReplacingFile output(NativePath(outputName));
   if (!output.Opened()) return Fail(message, maxMessage, "Error opening output file");
@@ -194,6 +195,7 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
     uint8_t finChar = static_cast<uint8_t>(code);
     *writer.Reserve() = finChar;
     writer.Commit(1);
+    d.Decoded = 1;
     while (nextCode(code)) {
       if (blockMode && code == kClear) {
         reader.AlignGroup(d.NBits);
@@ -220,6 +222,7 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
       const std::size_t length = stack.size() - top;
       std::memcpy(writer.Reserve(), stack.data() + top, length);
       writer.Commit(length);
+      d.Decoded += static_cast<int64_t>(length);
       if (d.FreeEntry < d.MaxMaxCode) {
         prefix[static_cast<std::size_t>(d.FreeEntry)] = static_cast<uint16_t>(oldCode);
         suffix[static_cast<std::size_t>(d.FreeEntry)] = finChar;

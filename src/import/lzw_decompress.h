@@ -27,6 +27,7 @@ class TDecompressor {
   int32_t NBits = 0;       // current code width
   int32_t MaxBits = 0;     // from the header
   int32_t YieldCount = 0;  // input bytes since the last yield
+  int64_t Decoded = 0;     // output bytes so far
 };
 
 // 2^n - 1.

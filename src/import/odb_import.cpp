@@ -19,8 +19,13 @@ namespace {
 
 constexpr double kUnitsPerInch = 25400000.0;
 
+// Values pinned to the edge of the job's range since the import began:
+// told after it, never silent.
+int64_t pinnedValues = 0;
+
 int32_t Units(double inches) {
   const double v = std::nearbyint(inches * kUnitsPerInch);
+  if (!(v > -2147483647.0) || v > 2147483647.0) ++pinnedValues;
   if (!(v > -2147483647.0)) return -2147483647;
   if (v > 2147483647.0) return 2147483647;
   return static_cast<int32_t>(v);
@@ -44,6 +49,7 @@ std::vector<double> SymbolNumbers(const std::string& text) {
 }  // namespace
 
 TValorImport::TValorImport() {
+  pinnedValues = 0;
   for (int32_t i = 1; i <= DrillEntityCount && DRDB != nullptr; ++i) {
     const uint32_t word = DRDB->WordAt(i);
     if (word == 0 || SlotDeleted(word)) continue;
@@ -122,9 +128,16 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
     case ssRound: case ssSquare: case ssNull: letters = 1; break;
     case ssDiamond: letters = 2; break;
     case ssOct: case ssTri: letters = 3; break;
-    case ssRect: letters = 4; break;
+    case ssRect: case ssOval: letters = 4; break;
     case ssDonutR: case ssDonutS: letters = 7; break;
-    default: return;
+    case ssDonutRc: letters = 8; break;
+    default: {
+      // Counted by shape (the text before its sizes), or by name for a
+      // symbol of the job's own.
+      std::string kind = LowerCaseStr(symbol.substr(0, symbol.find_first_of("0123456789")));
+      ++SkippedSymbols[kind.empty() ? "(no symbol)" : kind];
+      return;
+    }
   }
   std::vector<double> d = SymbolNumbers(symbol.substr(std::min(letters, symbol.size())));
   d.resize(3, 0.0);
@@ -164,6 +177,33 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
       box(d[0] * h, d[0] * h);
       box(d[1] * h, d[1] * h);
       break;
+    case ssDonutRc:
+      // Width, height and the ring's line width: the outer and the inner
+      // rectangle.
+      box(d[0] * h, d[1] * h);
+      if (d[0] > 2 * d[2] && d[1] > 2 * d[2]) box(d[0] * h - d[2] * unit, d[1] * h - d[2] * unit);
+      break;
+    case ssOval: {
+      // Two straight sides and a half circle at each end, across the
+      // longer direction.
+      const double hw = d[0] * h, hh = d[1] * h;
+      if (hw == hh) {
+        Flash(layer, radius(d[0]), x, y);
+      } else if (hw > hh) {
+        const double a = hw - hh;
+        Line(layer, symbol, x - a, y - hh, x + a, y - hh);
+        Arc(layer, symbol, x + a, y - hh, x + a, y + hh, x + a, y);
+        Line(layer, symbol, x + a, y + hh, x - a, y + hh);
+        Arc(layer, symbol, x - a, y + hh, x - a, y - hh, x - a, y);
+      } else {
+        const double a = hh - hw;
+        Line(layer, symbol, x + hw, y - a, x + hw, y + a);
+        Arc(layer, symbol, x + hw, y + a, x - hw, y + a, x, y + a);
+        Line(layer, symbol, x - hw, y + a, x - hw, y - a);
+        Arc(layer, symbol, x - hw, y - a, x + hw, y - a, x, y - a);
+      }
+      break;
+    }
     case ssTri:
       Line(layer, symbol, x, y - d[1] * unit, x + d[0] * h, y + d[1] * unit);
       Line(layer, symbol, x + d[0] * h, y + d[1] * unit, x - d[0] * h, y + d[1] * unit);
@@ -224,8 +264,26 @@ void TValorImport::RoutArcTo(bool clockwise, double ex, double ey, double cx, do
   Counted();
 }
 
+std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped) {
+  if (skipped.empty()) return {};
+  int64_t total = 0;
+  std::string kinds;
+  for (const auto& [name, count] : skipped) {
+    total += count;
+    kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + name;
+  }
+  return std::to_string(total) + (total == 1 ? " pad" : " pads") + " of symbols that are not imported " +
+         (total == 1 ? "was" : "were") + " skipped:\n" + kinds;
+}
+
 void TValorImport::Finish() {
   if (cad_.Count() > 0) cad_.Commit();
+  std::string notice = SkippedSymbolsNotice(SkippedSymbols);
+  if (pinnedValues > 0)
+    notice += (notice.empty() ? "" : "\n\n") + std::to_string(pinnedValues) +
+              " coordinates lie beyond the largest a job holds (84.5466 in or 2147.48 mm) and were "
+              "pinned to its edge; check the job's units.";
+  if (!notice.empty()) InformationBox(notice);
   if (HolesStored > 0 && DRDB != nullptr) {
     int32_t inUse = 0;
     for (int32_t t = 1000; t >= 1 && inUse == 0; --t)

@@ -13,9 +13,15 @@
 #include <string>
 #include <vector>
 
+#include <map>
+
 #include "import/import_frame.h"
 #include "import/odb_reader.h"
 #include "platform/forms.h"
+
+// The notice of the pads an import skipped, e.g. "3 pads of symbols that
+// are not imported were skipped:\n2 moire, 1 thr"; empty when none.
+std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped);
 
 class TValorImport : public TValorReader {
  public:
@@ -51,6 +57,8 @@ class TValorImport : public TValorReader {
   std::array<uint8_t, 45> LayerMap{};
   int32_t HolesStored = 0;
   int32_t RoutEntitiesAdded = 0;
+  // Pads whose symbol is not drawn, by symbol shape or name.
+  std::map<std::string, int64_t> SkippedSymbols;
 
  private:
   void Counted();

@@ -161,8 +161,8 @@ int32_t SymbolShapeIndex(const std::string& symbol) {
   static const char* const shapes[] = {
       "R",      "S",   "RECT",  "OVAL",  "DI",     "OCT",    "DONUT_R", "DONUT_S", "HEX_L",
       "HEX_S",  "BFR", "BFS",   "TRI",   "OVAL_H", "THR",    "THS",     "S_THS",   "S_THO",
-      "SR_THS", "RC_THS", "RC_THO", "EL", "MOIRE", "HOLE", "NULL"};
-  for (int32_t i = 0; i < 25; ++i)
+      "SR_THS", "RC_THS", "RC_THO", "EL", "MOIRE", "HOLE", "NULL", "DONUT_RC"};
+  for (int32_t i = 0; i < 26; ++i)
     if (shape == shapes[i]) return i;
   return -1;
 }
@@ -442,8 +442,25 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
   const bool rout = type == otRout, drill = type == otDrill;
   const bool surfaces = profile || Surfaces;
   std::string line;
+  int64_t lineNo = 0;
+  // A whole number of the file, false (with the line reported) when it
+  // does not fit in 32 bits.
+  auto wholeNumber = [&](std::string_view field, const char* what, int32_t& out) {
+    const double v = std::trunc(Real(field));
+    if (v >= -2147483647.0 && v <= 2147483647.0) {
+      out = static_cast<int32_t>(v);
+      return true;
+    }
+    Error(path + ", line " + std::to_string(lineNo) + ": the " + what + " " + std::string(field) +
+          " is out of range");
+    return false;
+  };
+  bool badSymbol = false;  // the last symbol number was refused
   auto symbolName = [&](std::string_view field) {
-    const auto it = symbols.find(static_cast<int32_t>(Real(field)));
+    int32_t n = 0;
+    badSymbol = !wholeNumber(field, "symbol number", n);
+    if (badSymbol) return std::string();
+    const auto it = symbols.find(n);
     return it == symbols.end() ? std::string() : it->second;
   };
   // The attribute table of a rout feature: the chain and compensation.
@@ -464,11 +481,11 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       const std::string_view item = text.substr(start, comma - start);
       const std::size_t eq = item.find('=');
       if (eq != std::string_view::npos) {
-        const int32_t serial = static_cast<int32_t>(Real(item.substr(0, eq)));
-        if (serial < 0 || serial > 100) {
+        int32_t serial = 0, value = 0;
+        if (!wholeNumber(item.substr(0, eq), "attribute number", serial)) {
+        } else if (serial < 0 || serial > 100) {
           Error("Feature Attribute serial number out of range");
-        } else {
-          const int32_t value = static_cast<int32_t>(Real(item.substr(eq + 1)));
+        } else if (wholeNumber(item.substr(eq + 1), "attribute value", value)) {
           if (serial == chainSerial) chain = value;
           if (serial == compSerial) comp = value;
         }
@@ -477,6 +494,7 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
     }
   };
   while (file.ReadLine(line)) {
+    ++lineNo;
     if (line.empty()) continue;
     const char c0 = line[0];
     if (c0 == 'U') {
@@ -535,10 +553,10 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       case 'P': {
         if (f.F.size() < 4) break;
         const std::string symbol = symbolName(f[3]);
+        if (badSymbol) break;
         const int32_t shape = SymbolShapeIndex(symbol);
         const double x = f.Num(1) * coord, y = f.Num(2) * coord;
-        if ((drill || rout) && (shape == ssRound || shape == ssHole)) {
-          if (!Holes) break;
+        if ((drill || rout) && (shape == ssRound || shape == ssHole) && Holes) {
           if (drill) {
             Hole(layer, ToolForSymbol(symbol, layer, false), x, y);
           } else {

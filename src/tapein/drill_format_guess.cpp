@@ -1,6 +1,7 @@
 #include "tapein/drill_format_guess.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,12 +23,14 @@ struct TWord {
   bool Negative = false;
   int32_t Length = 0;
   double Digits = 0.0;  // the digit string as a number
+  bool FirstZero = false, LastZero = false;  // its first and its last digit are 0
 };
 
 struct TScan {
   TTapeFormatGuess Guess;
   std::vector<TWord> Words;
   int32_t MaxLength = 0;
+  int32_t MinLength = 0;  // of the words of two digits or more
   int32_t LeadingZeroWords = 0;   // shorter than the longest and beginning with 0
   int32_t TrailingZeroWords = 0;  // shorter than the longest and ending in 0
   double LargestTool = 0.0;       // in the tape's unit as written
@@ -61,9 +64,48 @@ void ReadUnitFields(const std::string& tail, TTapeFormatGuess& g) {
   }
 }
 
+// A format comment of another writer: ";FORMAT={3:3/ absolute / metric /
+// suppress trailing zeros}" or "; Format : 2.4 / Absolute / INCH": the
+// first digit pair after the word, the unit and the zeros where they are
+// named. The unit lines of the header, where there are any, come later and
+// win.
+void ReadFormatComment(const std::string& line, TTapeFormatGuess& g) {
+  const size_t word = line.find("FORMAT");
+  if (word == std::string::npos) return;
+  const std::string rest = line.substr(word + 6);
+  for (size_t i = 0; i + 2 < rest.size(); ++i) {
+    const char a = rest[i], mark = rest[i + 1], b = rest[i + 2];
+    if (a < '1' || a > '5' || b < '1' || b > '6' || (mark != ':' && mark != '.')) continue;
+    if ((i > 0 && std::isdigit(static_cast<unsigned char>(rest[i - 1]))) ||
+        (i + 3 < rest.size() && std::isdigit(static_cast<unsigned char>(rest[i + 3]))))
+      continue;
+    g.DigitsKnown = true;
+    g.IntegerDigits = a - '0';
+    g.DecimalDigits = b - '0';
+    break;
+  }
+  if (!g.UnitsKnown && (rest.find("METRIC") != std::string::npos || rest.find("/MM") != std::string::npos)) {
+    g.UnitsKnown = true;
+    g.Metric = true;
+  } else if (!g.UnitsKnown && rest.find("INCH") != std::string::npos) {
+    g.UnitsKnown = true;
+    g.Metric = false;
+  }
+  if (!g.ZerosKnown && rest.find("SUPPRESSTRAILING") != std::string::npos) {
+    g.ZerosKnown = true;
+    g.LeadingZeros = true;
+  } else if (!g.ZerosKnown && rest.find("SUPPRESSLEADING") != std::string::npos) {
+    g.ZerosKnown = true;
+    g.LeadingZeros = false;
+  }
+}
+
 void ReadFileFormat(const std::string& line, TTapeFormatGuess& g) {
   const std::string key = ";FILE_FORMAT=";
-  if (!StartsWith(line, key)) return;
+  if (!StartsWith(line, key)) {
+    ReadFormatComment(line, g);
+    return;
+  }
   const size_t colon = line.find(':', key.size());
   if (colon == std::string::npos) return;
   const int32_t integer = StrToIntLenient(line.substr(key.size(), colon - key.size()));
@@ -108,7 +150,8 @@ void ReadBlock(const std::string& line, TScan& s) {
     }
     const int32_t length = int32_t(j - first);
     if (s.Words.size() < MaxKeptWords)
-      s.Words.push_back(TWord{letter == 'X', negative, length, DigitsValue(line, first, j)});
+      s.Words.push_back(TWord{letter == 'X', negative, length, DigitsValue(line, first, j),
+                              line[first] == '0', line[j - 1] == '0'});
   }
 }
 
@@ -157,6 +200,21 @@ bool Plausible(const TScan& s, bool metric, bool leading, int32_t integer, int32
 }
 
 void InferZeros(const TScan& s, TTapeFormatGuess& g) {
+  // Words of varying length of which some begin with 0 and none ends in 0
+  // can only have their trailing zeros left out, and the other way round:
+  // what the words show beats a statement that says otherwise.
+  int32_t first = 0, last = 0, shortest = 1 << 30;
+  for (const TWord& w : s.Words) {
+    if (w.Length < 2) continue;
+    shortest = std::min(shortest, w.Length);
+    first += w.FirstZero ? 1 : 0;
+    last += w.LastZero ? 1 : 0;
+  }
+  if (shortest < s.MaxLength && (first == 0) != (last == 0)) {
+    g.ZerosKnown = true;
+    g.LeadingZeros = first > 0;
+    return;
+  }
   if (g.ZerosKnown) return;
   const int32_t lead = s.LeadingZeroWords, trail = s.TrailingZeroWords;
   if (lead == trail) return;  // fixed-width words (or no evidence either way)
@@ -171,6 +229,14 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
   const int32_t baseInteger = metric ? stored.MetricIntegerDigits : stored.IntegerDigits;
   const int32_t baseDecimal = metric ? stored.MetricDecimalDigits : stored.DecimalDigits;
   if (Plausible(s, metric, leading, baseInteger, baseDecimal)) return;
+  // Words of varying length that show neither zero: the zeros that give a
+  // sensible board with the stored digits.
+  if (!g.ZerosKnown && s.MinLength < s.MaxLength &&
+      Plausible(s, metric, !leading, baseInteger, baseDecimal)) {
+    g.ZerosKnown = true;
+    g.LeadingZeros = !leading;
+    return;
+  }
   // The nearest format that gives a sensible board: with leading zeros
   // written the integer digits place the point, else the decimal digits.
   for (int32_t step = 0; step <= 5; ++step) {
@@ -240,6 +306,9 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   s.MaxLength = 0;
   for (size_t n = 0; n < lengths.size(); ++n)
     if (lengths[n] >= 2 && 20 * lengths[n] > s.Words.size()) s.MaxLength = int32_t(n);
+  s.MinLength = s.MaxLength;
+  for (const TWord& w : s.Words)
+    if (w.Length >= 2) s.MinLength = std::min(s.MinLength, w.Length);
   for (const TWord& w : s.Words) {
     if (w.Length >= s.MaxLength || w.Length < 2) continue;
     const std::string digits = std::to_string(int64_t(w.Digits));

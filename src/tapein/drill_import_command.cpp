@@ -188,8 +188,8 @@ uint8_t PickImportFormat(const std::string& fileName) {
 void ConfirmImportFormat(uint8_t& format, const std::string& fileName) {
   TForceDrillFormatDialog dialog;
   dialog.FileName = fileName;
-  dialog.Label1.SetCaption("The file you have chosen appears to be of the type shown. Please "
-                           "confirm the file type or select another from the list.");
+  dialog.Label1.SetCaption("KORVEX has determined the file to be of the following type.  Please "
+                           "correct as necessary.");
   dialog.PullDown.SetItemIndex(format <= ifEsi ? format : 0);
   if (ShowFormatDialog(dialog) != mrOk) {
     format = ifUnrecognized;

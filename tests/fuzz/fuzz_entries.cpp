@@ -32,6 +32,9 @@
 #include "workspace/error_log.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/editor_state.h"
+#include "model/undo_journal.h"
+#include "foundation/display_units.h"
 #include "workspace/job_file.h"
 #include "model/rout_database.h"
 #include "platform/forms.h"
@@ -102,7 +105,10 @@ void StartProgram() {
   RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
   JobFileSaveQuery = [] { return true; };
   static TWorkspace* program = CreateWorkspace().release();
-  (void)program;
+  // Hidden, the window does not lay itself out again at every change of
+  // mode (a layer of another kind selected), which took most of the time of
+  // the inputs that import on both sides.
+  program->Hide();
   // The window's picture is not drawn: redrawing it after each import and
   // each cleared job took most of an input's time. The headless view takes
   // the drawing calls instead.
@@ -159,6 +165,29 @@ void ScriptFormatDialog(const char* className, const TTapeInput& in) {
   });
 }
 
+// Clearing the whole job (a new rout sequence store, the view's origin
+// marker, every journal) took most of an input's time: only what the last
+// input changed is put back. Rout entities take the whole clearing; CAD
+// and drill entities their own database and journal, the layer masks and
+// names, and the job's names and modified mark.
+void ResetWhatTheLastInputChanged() {
+  if (RoutEntityCount > 0) {
+    ClearJob();
+    return;
+  }
+  const bool cad = CadEntityCount > 0, drill = DrillEntityCount > 0;
+  if (!cad && !drill && !DatabaseModified && DatabaseFileName.empty() && DrillTapeFileName.empty()) return;
+  if (cad) DB->Clear();
+  if (drill) DRDB->Clear();
+  ResetLayerMasks();
+  InitLayerNames();
+  DatabaseModified = false;
+  DatabaseFileName.clear();
+  DrillTapeFileName.clear();
+  for (uint8_t mode : {emCad, emDrill})
+    if (TUndoJournal* journal = ModeUndo(mode)) journal->Reset();
+}
+
 // Every input starts from an empty job and no recorded boxes; the report
 // windows of the imports are closed as soon as they wait.
 void FreshJob() {
@@ -174,7 +203,7 @@ void FreshJob() {
     }
   });
   DetachedImportHost() = TDetachedImportHost{};
-  ClearJob();
+  ResetWhatTheLastInputChanged();
   ResetStartupSettings();
   ResetFamilySettings();
 }
@@ -216,7 +245,12 @@ class TCountingReader : public TNCReader {
                   in.Scripted ? (in.Options[1] & 15) : 2, in.Scripted ? (in.Options[1] >> 4) : 4,
                   (in.Options[2] & 2) != 0, false, (in.Options[0] & 1) != 0,
                   1 + in.Options[3] % 8, false, false) {}
-  void Poll(bool& abort) override {}
+  // A tape that expands to more holes than any board has (slot and pattern
+  // replays of huge counts) has shown all it can long before it ends: the
+  // reading stops there, as the user's cancel would.
+  void Poll(bool& abort) override {
+    if (Hits > 4000) abort = true;
+  }
   void Hit(int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) override { ++Hits; }
   void Error(const std::string& text) override { Messages.push_back(text); }
   void Done() override { Finish(); }
@@ -375,24 +409,35 @@ void AnswerImportDialogs() {
   });
 }
 
-// Runs one import of a file holding the input, on a fresh job.
-void RunFileImport(const char* name, const uint8_t* data, std::size_t size, void (*import)(const std::string&)) {
+// Runs one import of a file holding the input, on a fresh job, with the
+// layer selected.
+void RunFileImport(const char* name, const uint8_t* data, std::size_t size, void (*import)(const std::string&),
+                   uint8_t layer = 0) {
   FreshJob();
   AnswerImportDialogs();
   const std::string file = InputFile(name, data, size);
-  SelectLayer(0);
+  SelectLayer(layer);
   Guarded([&] { import(file); });
 }
 
+// Imports on both sides: the side whose kind of layer is selected first, so
+// that an input changes the mode once (each side starts from a fresh job
+// with its own layer selected, in either order).
+void RunBothSides(const char* name, const uint8_t* data, std::size_t size, void (*cad)(const std::string&),
+                  void (*drill)(const std::string&)) {
+  const bool drillFirst = CurrentLayer == 30;
+  RunFileImport(name, data, size, drillFirst ? drill : cad, drillFirst ? 30 : 0);
+  RunFileImport(name, data, size, drillFirst ? cad : drill, drillFirst ? 0 : 30);
+}
+
 void RunDxf(const uint8_t* data, std::size_t size) {
-  RunFileImport("FUZZ.DXF", data, size, [](const std::string& f) {
-    DetectDxf(f);
-    ImportDxfToCad(f);
-  });
-  RunFileImport("FUZZ.DXF", data, size, [](const std::string& f) {
-    SelectLayer(30);
-    ImportDxfToDrill(f);
-  });
+  RunBothSides(
+      "FUZZ.DXF", data, size,
+      [](const std::string& f) {
+        DetectDxf(f);
+        ImportDxfToCad(f);
+      },
+      [](const std::string& f) { ImportDxfToDrill(f); });
 }
 
 void RunHpgl(const uint8_t* data, std::size_t size) {
@@ -410,14 +455,13 @@ void RunIpc(const uint8_t* data, std::size_t size) {
 }
 
 void RunEsi(const uint8_t* data, std::size_t size) {
-  RunFileImport("FUZZ.ESI", data, size, [](const std::string& f) {
-    DetectEsi(f);
-    ImportEsiToCad(f);
-  });
-  RunFileImport("FUZZ.ESI", data, size, [](const std::string& f) {
-    SelectLayer(30);
-    ImportEsiToDrill(f);
-  });
+  RunBothSides(
+      "FUZZ.ESI", data, size,
+      [](const std::string& f) {
+        DetectEsi(f);
+        ImportEsiToCad(f);
+      },
+      [](const std::string& f) { ImportEsiToDrill(f); });
 }
 
 void RunIgiPost(const uint8_t* data, std::size_t size) {

@@ -3,6 +3,9 @@
 // hand-written drawings.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <tuple>
+
 #include <cmath>
 #include <sstream>
 
@@ -100,12 +103,25 @@ TEST_F(DxfImportTest, SampleDrawingsMatchTheirReadmeFigures) {
     const std::string file = Sample("dxf", c.File).string();
     EXPECT_EQ(DetectFileFormat(file), fcDxf);
     ImportMm(file);
-    // The one sample with entities of other types says so (the hatches
-    // count every insertion of their blocks); the rest say nothing.
-    if (std::string(c.File) == "autocad__Ceco.NET-Architecture-Tm-53.dxf") {
+    // The sample with entities of other types says so (the hatches count
+    // every insertion of their blocks); those that declare metres but are
+    // drawn in millimetres say how they were read; circles of a stretched
+    // block are named; the rest say nothing.
+    const std::string metres =
+        "The drawing declares metres but does not fit a job at that size; it was read as millimetres.";
+    const std::map<std::string, std::string> notices = {
+        {"autocad__Ceco.NET-Architecture-Tm-53.dxf",
+         metres + "\n\n26 entities of types that are not imported were skipped:\n6 DIMENSION, 8 HATCH, 12 MTEXT"},
+        {"ezdxf__BlockClippedBasicTransform.dxf",
+         metres + "\n\n" + NotAsDrawnNotice({{"CIRCLE", 1}})},
+        {"ezdxf__edgeminer_1_polylines.dxf", metres},
+        {"ezdxf__insert_bricscad_level_1.dxf", metres},
+        {"ezdxf__text_oblique_rotate.dxf", metres},
+        {"librecad__blocks1.dxf", NotAsDrawnNotice({{"CIRCLE", 1}})}};
+    const auto notice = notices.find(c.File);
+    if (notice != notices.end()) {
       ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-      EXPECT_EQ(ShownMessageBoxes()[0].Text,
-                "26 entities of types that are not imported were skipped:\n6 DIMENSION, 8 HATCH, 12 MTEXT");
+      EXPECT_EQ(ShownMessageBoxes()[0].Text, notice->second);
     } else {
       EXPECT_TRUE(ShownMessageBoxes().empty());
     }
@@ -145,11 +161,14 @@ TEST_F(DxfImportTest, SampleDrawingsReadTheSameAsOtherWritersSaveThem) {
     DB = new TCadDatabase();
     ResetHeadlessDialogs();
     ImportMm(file);
-    // Nothing but the notice of the entities skipped, the same in every form.
+    // Nothing but the notice of the entities skipped, the same in every
+    // form (the declared units are read from line-feed files only).
     std::string notices;
     for (const auto& b : ShownMessageBoxes()) {
-      EXPECT_NE(b.Text.find("of types that are not imported"), std::string::npos) << b.Text;
-      notices += "\n" + b.Text;
+      const std::string text = b.Text.substr(b.Text.rfind("The drawing declares", 0) == 0 ? b.Text.find('.') + 1 : 0);
+      if (text.empty()) continue;
+      EXPECT_NE(text.find("of types that are not imported"), std::string::npos) << b.Text;
+      notices += "\n" + text.substr(text.find_first_not_of('\n'));
     }
     return Shown(Tally(Mm)) + notices;
   };
@@ -218,6 +237,22 @@ TEST_F(DxfImportTest, InsertsAreMovedScaledTurnedAndMirrored) {
   EXPECT_EQ(Second(1).X, Inch);
   EXPECT_EQ(First(2), (TIntPoint{0, Inch}));
   EXPECT_EQ(Second(2), (TIntPoint{-Inch, 0}));
+}
+
+// A block inserted with unequal scales makes its circle and arc ellipses:
+// they come in round with the mean radius, and the user is told how many;
+// the evenly scaled copy is drawn as it is and not counted.
+TEST_F(DxfImportTest, CirclesOfUnevenlyScaledInsertsAreCounted) {
+  ImportDxfToCad((std::filesystem::path(KORVEX_TEST_DATA_DIR) / "dxf-stretched-insert.dxf").string());
+  ASSERT_EQ(CadEntityCount, 4);
+  EXPECT_EQ(First(1), (TIntPoint{3 * Inch, 0}));
+  EXPECT_EQ(Second(1).X, 2 * Inch);  // the mean of 3 and 1
+  EXPECT_EQ(First(3), (TIntPoint{12 * Inch, 0}));
+  EXPECT_EQ(Second(3).X, 2 * Inch);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "2 entities were not imported as drawn (ellipses in the drawing, imported as circles and arcs "
+            "of the mean radius):\n1 ARC, 1 CIRCLE");
 }
 
 TEST_F(DxfImportTest, NestedBlocksAreDrawnOnceWithoutTheirRecursion) {
@@ -439,9 +474,15 @@ TEST_F(DxfImportTest, TheDeclaredUnitsPreselectTheUnitsDialog) {
   const TCase cases[] = {
       {header("9\n$INSUNITS\n70\n     4\n"), false, 1},
       {header("9\n$INSUNITS\n70\n1\r\n"), true, 0},
-      // Centimetres and unitless drawings are not offered: the default stands.
-      {header("9\n$INSUNITS\n70\n5\n"), false, 0},
+      // Centimetres and metres are metric drawings; a unitless one is told
+      // by its measurement system, else the default stands.
+      {header("9\n$INSUNITS\n70\n5\n"), false, 1},
+      {header("9\n$INSUNITS\n70\n6\n"), false, 1},
+      {header("9\n$MEASUREMENT\n70\n1\n9\n$INSUNITS\n70\n0\n"), false, 1},
+      {header("9\n$MEASUREMENT\n70\n1\n"), false, 1},
+      {header("9\n$INSUNITS\n70\n0\n9\n$MEASUREMENT\n70\n0\n"), true, 0},
       {header("9\n$INSUNITS\n70\n0\n"), true, 1},
+      {header("9\n$INSUNITS\n70\n3\n"), false, 0},
       {header(""), false, 0},
       {Drawing("", "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n10\n21\n0\n"), true, 1},
   };
@@ -456,6 +497,22 @@ TEST_F(DxfImportTest, TheDeclaredUnitsPreselectTheUnitsDialog) {
     });
     ImportDxfToCad(Write("u.dxf", c.Text));
     EXPECT_EQ(shown, c.Preselected);
+  }
+  // Centimetres and metres are scaled to millimetres: the 10-unit line is
+  // 100 mm long in centimetres, 10 m in metres does not fit and is read as
+  // 10 mm with a word.
+  for (const auto& [units, length, told] :
+       {std::tuple{"5", 100.0, false}, std::tuple{"6", 10.0, true}, std::tuple{"4", 10.0, false}}) {
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    Metric = false;
+    QueueModalScript("TDrawingUnits", [](TForm& f) { f.Click("OKButton"); });
+    ImportDxfToCad(Write("u.dxf", header(std::string("9\n$INSUNITS\n70\n") + units + "\n")));
+    const TTally t = Tally(Mm);
+    EXPECT_EQ(t.ByType[2], 1) << units;
+    EXPECT_NEAR(t.MaxX - t.MinX, length, 1e-6) << units;
+    EXPECT_EQ(ShownMessageBoxes().size(), told ? 1u : 0u) << units;
   }
   // The sample square declares millimetres: taken as offered, it is 10 mm wide.
   if (!std::filesystem::exists(Sample("dxf", "README.md"))) return;

@@ -47,6 +47,20 @@ TEST_F(EsiImportTest, HandWrittenFileGivesCirclesOfItsToolSizes) {
   EXPECT_DOUBLE_EQ(t.MinX, -50125.0);
 }
 
+// The CAD entities go to the current CAD layer; while a drill layer is
+// current, to layer 0.
+TEST_F(EsiImportTest, EntitiesGoToTheCurrentCadLayer) {
+  const std::string file = Write("hand.las", kHand);
+  for (const auto& [current, expected] : {std::pair{7, 7}, std::pair{30, 0}}) {
+    CurrentLayer = static_cast<uint8_t>(current);
+    const int32_t before = CadEntityCount;
+    ImportEsiToCad(file);
+    ASSERT_EQ(CadEntityCount - before, 3);
+    for (int32_t i = before + 1; i <= CadEntityCount; ++i)
+      EXPECT_NE(DB->SlotAt(i)->Flags & (1u << expected), 0u) << current;
+  }
+}
+
 TEST_F(EsiImportTest, DrillSideGetsHiddenHitsAndToolDiameters) {
   ImportEsiToDrill(Write("hand.las", kHand));
   ASSERT_EQ(DrillEntityCount, 3);
@@ -109,6 +123,13 @@ TEST_F(EsiImportTest, UnreadableOrEmptyFilesChangeNothing) {
       << LastBox();
   ImportEsiToCad((TempDir / "missing.las").string());
   EXPECT_NE(LastBox().find("Nothing was imported"), std::string::npos);
+  EXPECT_EQ(CadEntityCount, 1);
+  // A hit beyond what a job holds refuses the file on both sides.
+  const std::string far = Write("far.las", "(ESI 5100)\nT0 1\nT2 100\nT1 1\nX1 Y1\nX3000000 Y1\n");
+  ImportEsiToCad(far);
+  EXPECT_EQ(LastBox(), "Line 6 of <" + far +
+                           "> lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm)."
+                           "\r\nNothing was imported.");
   EXPECT_EQ(CadEntityCount, 1);
 }
 

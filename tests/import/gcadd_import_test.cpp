@@ -126,21 +126,34 @@ TEST_F(GcaddImportTest, SelfPlacingAndBrokenDrawingsAddNothing) {
   Import(Drawing(Line(0, 0, 1, 0)));
   const int32_t kept = CadEntityCount;
   // A places B, B places A (names cut to 12 characters on both sides).
-  Import(Drawing(Define("B") + Line(0, 0, 1, 1) + EndDefine() + Define("ALONGNAME123XYZ") +
-                 Place("B", 0, 0, 1, 1, 0) + EndDefine() + Define("B") +
-                 Place("ALONGNAME123", 0, 0, 1, 1, 0) + EndDefine() + Place("B", 0, 0, 1, 1, 0)));
+  Import(Drawing(Define("B") + Place("ALONGNAME123", 0, 0, 1, 1, 0) + EndDefine() +
+                 Define("ALONGNAME123XYZ") + Place("B", 0, 0, 1, 1, 0) + EndDefine() +
+                 Place("B", 0, 0, 1, 1, 0)));
   EXPECT_NE(LastBox().find("places itself"), std::string::npos) << LastBox();
   EXPECT_EQ(CadEntityCount, kept);
+  // A name defined twice keeps its first definition: the second, which
+  // would place itself, is passed over.
+  const TTally first = Import(Drawing(Define("B") + Line(0, 0, 1, 1) + EndDefine() + Define("B") +
+                                      Place("B", 0, 0, 1, 1, 0) + Line(0, 0, 5, 5) + EndDefine() +
+                                      Place("B", 2, 0, 1, 1, 0)));
+  EXPECT_EQ(CadEntityCount, kept + 1) << LastBox();
+  EXPECT_NEAR(first.MaxX, 3.0, 1e-6);
+  EXPECT_NEAR(first.MaxY, 1.0, 1e-6);
   std::string walk;
   for (int i = 0; i < 60; ++i) walk += Line(0, 0, 1, 1);
   Import(walk.substr(0, walk.size() - 5));
   EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
   Import("not a drawing at all");
   EXPECT_NE(LastBox().find("not a GCADD drawing"), std::string::npos) << LastBox();
-  EXPECT_EQ(CadEntityCount, kept);
+  EXPECT_EQ(CadEntityCount, kept + 1);
+  // A drawing beyond what a job holds is refused, not pinned to its edge.
+  const std::string far = Write("far.gcd", Drawing(Line(0, 0, 1e9f, 0)));
+  ImportGcaddToCad(far);
+  EXPECT_EQ(LastBox(), BeyondTheJobText(far) + "\r\nNothing was imported.");
+  EXPECT_EQ(CadEntityCount, kept + 1);
   // A missing component is reported and the rest is read.
   Import(Drawing(Place("NONE", 0, 0, 1, 1, 0) + Line(0, 0, 3, 0)));
-  EXPECT_EQ(CadEntityCount, kept + 1);
+  EXPECT_EQ(CadEntityCount, kept + 2);
   EXPECT_NE(DetachedImportHost().Reports.back().Text.find("ERROR: Component <NONE> not found!"),
             std::string::npos);
 }

@@ -3,6 +3,8 @@
 // hand-written files.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -140,10 +142,13 @@ TEST_F(GerberImportTest, SampleFilesMatchTheirReadmeFigures) {
       // track widths that centre lines leave out.
       if (row.HasBox && row.Box[2] - row.Box[0] < 10000 && !row.ClearPolarity &&
           !pictured.count(name)) {
-        EXPECT_GE(t.MinX, row.Box[0] * Mm - tolerance);
-        EXPECT_GE(t.MinY, row.Box[1] * Mm - tolerance);
-        EXPECT_LE(t.MaxX, row.Box[2] * Mm + tolerance);
-        EXPECT_LE(t.MaxY, row.Box[3] * Mm + tolerance);
+        // A flash's radius is kept to the file's last digit (am-test's
+        // 0.065 in round mark at the origin is 0.033 in).
+        const double rounding = tolerance + 0.0005 * Inch;
+        EXPECT_GE(t.MinX, row.Box[0] * Mm - rounding);
+        EXPECT_GE(t.MinY, row.Box[1] * Mm - rounding);
+        EXPECT_LE(t.MaxX, row.Box[2] * Mm + rounding);
+        EXPECT_LE(t.MaxY, row.Box[3] * Mm + rounding);
       }
     }
 
@@ -197,6 +202,51 @@ TEST_F(GerberImportTest, ArcsOfBothQuadrantModes) {
   Cad(head + "G75*\nX0Y10000D02*\nG02X10000Y0I0J-10000D01*\nM02*\n");
   ASSERT_EQ(CadEntityCount, 1);
   EXPECT_EQ(Ends(1), (std::vector<int32_t>{Inch, 0, 0, Inch}));
+}
+
+// A single-quadrant arc whose ends share a coordinate takes the centre
+// that gives equal radii and a sweep of at most 90 degrees; one from a
+// point to itself, and a draw that does not move, leave the round
+// aperture's mark.
+TEST_F(GerberImportTest, QuadrantArcsAndDrawsThatDoNotMove) {
+  ImportGerberToCad((fs::path(KORVEX_TEST_DATA_DIR) / "gerber-quadrant-arcs.gbr").string());
+  ASSERT_EQ(CadEntityCount, 3);
+  ASSERT_EQ(At(1)->GetType(), etCadArc);
+  TIntPoint c;
+  At(1)->GetThirdPoint(c);
+  EXPECT_EQ(c, (TIntPoint{0, -Inch * 4 / 10}));
+  // Clockwise from (-0.25, 0): stored counter-clockwise from (0.25, 0).
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{Inch / 4, 0, -Inch / 4, 0}));
+  for (int32_t i : {2, 3}) {
+    ASSERT_EQ(At(i)->GetType(), etCadCircle) << i;
+    At(i)->GetPoint(c);
+    EXPECT_EQ(c, (TIntPoint{(i - 1) * Inch, Inch})) << i;
+    EXPECT_EQ(At(i)->GetRadius(), Inch * 75 / 1000) << i;
+  }
+  // A file that draws nothing says so and imports nothing.
+  ResetHeadlessDialogs();
+  const std::string empty = Write("empty.gbr", "%FSLAX24Y24*%%MOIN*%M02*");
+  ImportGerberToCad(empty);
+  EXPECT_EQ(CadEntityCount, 3);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + empty + "> draws nothing.\r\nNothing was imported.");
+}
+
+// Units that change within the file: an aperture keeps the units it was
+// defined in, and positions carry over into the new units.
+TEST_F(GerberImportTest, UnitChangesWithinTheFile) {
+  ImportGerberToCad((fs::path(KORVEX_TEST_DATA_DIR) / "gerber-unit-changes.gbr").string());
+  ASSERT_EQ(CadEntityCount, 3);
+  TIntPoint c;
+  // The 25.4 mm thermal is one inch across, the 0.1 in pad a tenth.
+  for (const auto& [i, x, r] : {std::tuple{1, Inch, Inch / 2}, std::tuple{2, 2 * Inch, Inch / 20}}) {
+    ASSERT_EQ(At(i)->GetType(), etCadCircle) << i;
+    At(i)->GetPoint(c);
+    EXPECT_EQ(c, (TIntPoint{x, Inch})) << i;
+    EXPECT_EQ(At(i)->GetRadius(), r) << i;
+  }
+  // From 1 in, drawn after %MOMM% to 5 mm.
+  EXPECT_EQ(Ends(3), (std::vector<int32_t>{Inch, 0, 5000000, 0}));
 }
 
 // ---- The dialog ------------------------------------------------------------------------------

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <tuple>
 
 #include "foundation/file_utils.h"
 #include "import/binary_file_reader.h"
@@ -162,6 +164,12 @@ TEST_F(HpglImportTest, InstructionsThatCannotDrawAreGuarded) {
   EXPECT_DOUBLE_EQ(sc.Lines[0].X2, 100);  // the scale before it stays
   ASSERT_EQ(sc.Warnings.size(), 1u);
   EXPECT_NE(sc.Warnings[0].find("SC"), std::string::npos);
+  // A pattern of 0.06 plotter units against a move of 1,000: one solid
+  // line and a word, not 35,000 dashes.
+  TRecorder& tiny = Run("IN;IP0,0,1,1;LT1;PU0,0;PD1000,0;");
+  EXPECT_EQ(tiny.Lines.size(), 1u);
+  ASSERT_EQ(tiny.Warnings.size(), 1u);
+  EXPECT_NE(tiny.Warnings[0].find("too short to dash"), std::string::npos);
   TRecorder& lt = Run("IN;LT1,0;PU0,0;PD100,0;LT-3,0;PD200,0;");
   EXPECT_EQ(lt.Lines.size(), 2u);
   EXPECT_EQ(lt.Warnings.size(), 1u);
@@ -250,6 +258,131 @@ TEST_F(HpglImportTest, ArcSampleUnderUnequalScalesStaysInItsUserWindow) {
   // The half circle of radius 200 about (200, 300) in 20-degree chords
   // peaks at 80 degrees, where the README samples every degree.
   EXPECT_NEAR(maxY, 300 + 200 * std::sin(80 * M_PI / 180), 0.01);
+}
+
+}  // namespace
+
+namespace {
+
+// Plots of the second language, wrapped in printer-language escapes and a
+// job-language line, are recognised; what they hold that is not drawn is
+// named and counted, and their comments and label texts are no
+// instructions.
+TEST_F(HpglImportTest, SecondLanguagePlotsAreRecognisedAndTheirSkippedInstructionsNamed) {
+  const std::string file = (std::filesystem::path(KORVEX_TEST_DATA_DIR) / "hpgl2-wrapped.plt").string();
+  EXPECT_EQ(DetectFileFormat(file), fcHpgl);
+  Recorder = std::make_unique<TRecorder>(file);
+  Recorder->Read();
+  const std::map<std::string, int64_t> skipped = {{"AT", 1}, {"EA", 1}, {"RR", 1}, {"ZZ", 1}};
+  EXPECT_EQ(Recorder->Skipped, skipped);
+  // Two sides, then A (3 strokes), comma (5), B (10), semicolon (10), C (7).
+  ASSERT_EQ(Recorder->Lines.size(), 2u + 35u);
+  EXPECT_DOUBLE_EQ(Recorder->Lines[1].X2, 1016);
+  EXPECT_DOUBLE_EQ(Recorder->Lines[1].Y2, 1016);
+  EXPECT_DOUBLE_EQ(Recorder->Lines[2].X1, 0);
+  EXPECT_DOUBLE_EQ(Recorder->Lines[2].Y1, 2000);
+  const int32_t before = CadEntityCount;
+  ImportHpglToCad(file);
+  EXPECT_EQ(CadEntityCount - before, 37);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "4 instructions that are not imported were skipped:\n1 AT, 1 EA, 1 RR, 1 ZZ");
+  // A plot of nothing but instructions that draw nothing here says which.
+  ResetHeadlessDialogs();
+  const std::string rects = Write("rects.plt", "IN;SP1;PA100,100;RR50,50;ER20,20;");
+  ImportHpglToCad(rects);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + rects +
+                                              "> draws nothing.\n2 instructions that are not imported were "
+                                              "skipped:\n1 ER, 1 RR\r\nNothing was imported.");
+}
+
+TEST_F(HpglImportTest, EverySamplePlotIsRecognised) {
+  if (!std::filesystem::exists(Sample("hpgl", "README.md"))) GTEST_SKIP() << "shared test data absent";
+  int checked = 0;
+  for (const auto& e : std::filesystem::directory_iterator(SharedTestData() / "hpgl")) {
+    if (!e.is_regular_file() || e.path().extension() == ".md") continue;
+    SCOPED_TRACE(e.path().filename().string());
+    EXPECT_EQ(DetectFileFormat(e.path().string()), fcHpgl);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 26);
+  // The instructions the README tallies that draw here nothing.
+  for (const auto& [name, kind, count] :
+       {std::tuple{"hp2xx__at.hpg", "AT", 2}, std::tuple{"hp2xx__ft.hp", "RR", 3},
+        std::tuple{"hp2xx__ew.hpg", "EW", 3}, std::tuple{"hp2xx__bz.hp", "BZ", 1},
+        std::tuple{"hp2xx__symbols.hp", "SM", 7}}) {
+    Recorder = std::make_unique<TRecorder>(Sample("hpgl", name).string());
+    Recorder->Read();
+    EXPECT_EQ(Recorder->Skipped[kind], count) << name;
+  }
+}
+
+// Geometry beyond what a job holds is refused with its line and a word on
+// the scaling, never pinned to the edge.
+TEST_F(HpglImportTest, PlotsBeyondTheJobAreRefusedWithTheirLine) {
+  const std::string file = Write("far.plt", "IN;\nSC0,1,0,1;\nPU0,0;PD1000,1000;\nPD0,0;\n");
+  EXPECT_TRUE(Run(ReadFileBytes(file)).Failed);
+  const int32_t before = CadEntityCount;
+  ImportHpglToCad(file);
+  EXPECT_EQ(CadEntityCount, before);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            file + ", line 3: the plot reaches beyond the largest coordinate a job holds (84.5466 in or "
+                   "2147.48 mm); check the plot's scaling (IP, SC).\r\nNothing was imported.");
+  EXPECT_TRUE(Run("IN;PU0,0;CI90000;").Failed);
+  EXPECT_FALSE(Run("IN;PU0,0;CI80000;").Failed);
+  // Sweeps beyond a turn retrace it: one circle, or one turn of chords
+  // (not a billion degrees of them).
+  EXPECT_EQ(Run("IN;PU100,0;PD;AA0,0,720;").Circles.size(), 1u);
+  EXPECT_EQ(Run("IN;SC0,500,0,1000;PU100,0;PD;AA0,0,-1000000000;").Lines.size(), 72u);
+}
+
+// Labels: CR and LF start new lines, commas and semicolons are text, DT;
+// returns to the default terminator, DI and DV turn and stack them, SR
+// sizes them; RO turns the whole plot; arcs under a scaling that turns one
+// axis over stay arcs.
+TEST_F(HpglImportTest, LabelsTurnStackAndBreakAndTurnedAxesKeepTheirArcs) {
+  // The first stroke of A runs from the origin to (37, 123) in the default
+  // size; a line feed goes 246 down, a carriage return back to the start.
+  TRecorder& lf = Run("IN;PU0,0;LBA\r\nA\x03");
+  ASSERT_EQ(lf.Lines.size(), 6u);
+  EXPECT_DOUBLE_EQ(lf.Lines[0].X2, 37);
+  EXPECT_DOUBLE_EQ(lf.Lines[0].Y2, 123);
+  EXPECT_DOUBLE_EQ(lf.Lines[3].X1, 0);
+  EXPECT_DOUBLE_EQ(lf.Lines[3].Y1, -246);
+  EXPECT_DOUBLE_EQ(lf.Lines[3].Y2, -123);
+  EXPECT_EQ(Run("IN;DT*;DT;PU0,0;LBA;B\x03").Lines.size(), 3u + 10u + 10u);
+  TRecorder& di = Run("IN;DI0,1;PU0,0;LBA\x03");
+  ASSERT_EQ(di.Lines.size(), 3u);
+  EXPECT_DOUBLE_EQ(di.Lines[0].X2, -123);
+  EXPECT_DOUBLE_EQ(di.Lines[0].Y2, 37);
+  TRecorder& dv = Run("IN;DV1;PU0,0;LBAA\x03");
+  ASSERT_EQ(dv.Lines.size(), 6u);
+  EXPECT_DOUBLE_EQ(dv.Lines[3].X1, 0);
+  EXPECT_DOUBLE_EQ(dv.Lines[3].Y1, -246);
+  // SR1,2 on P1..P2 of 10,000 units: 0.25 by 0.5 cm, A's stroke to
+  // (round(6 x 164 / 15 / 2), round(15 x 328 / 15 / 2)).
+  TRecorder& sr = Run("IN;IP0,0,10000,10000;SR1,2;PU0,0;LBA\x03");
+  ASSERT_EQ(sr.Lines.size(), 3u);
+  EXPECT_DOUBLE_EQ(sr.Lines[0].X2, 33);
+  EXPECT_DOUBLE_EQ(sr.Lines[0].Y2, 164);
+  TRecorder& ro = Run("IN;RO90;PU0,0;PD100,0;");
+  ASSERT_EQ(ro.Lines.size(), 1u);
+  EXPECT_NEAR(ro.Lines[0].X2, 0, 1e-9);
+  EXPECT_NEAR(ro.Lines[0].Y2, 100, 1e-9);
+  // IP with its Y axis turned over: the quarter arc counter-clockwise in
+  // user units is clockwise on the plotter, from (1000, 7396) about
+  // (1000, 6396) to (2000, 6396).
+  TRecorder& arc = Run("IN;IP0,8396,11881,0;SC0,11881,0,8396;PU1000,1000;PD;AA1000,2000,90;");
+  ASSERT_EQ(arc.Arcs.size(), 1u);
+  EXPECT_TRUE(arc.Lines.empty());
+  EXPECT_NEAR(arc.Arcs[0].Sx, 2000, 1e-6);
+  EXPECT_NEAR(arc.Arcs[0].Sy, 6396, 1e-6);
+  EXPECT_NEAR(arc.Arcs[0].Ex, 1000, 1e-6);
+  EXPECT_NEAR(arc.Arcs[0].Ey, 7396, 1e-6);
+  EXPECT_NEAR(arc.Arcs[0].Cx, 1000, 1e-6);
+  EXPECT_NEAR(arc.Arcs[0].Cy, 6396, 1e-6);
 }
 
 }  // namespace

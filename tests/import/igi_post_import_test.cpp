@@ -120,10 +120,16 @@ TEST_F(IgiPostImportTest, SelfPlacingFiguresAndBrokenFilesAddNothing) {
           {10, 0, 0, -6}, {1, 1, 1, 0}, {2, 2, 2, 0}, {15, 0, 0, 0}, {10, 0, 0, -5}, {1, 0, 0, 0}});
   EXPECT_NE(LastBox().find("places itself"), std::string::npos) << LastBox();
   EXPECT_EQ(CadEntityCount, kept);
+  // A tail shorter than a record is left unread, and the report says so:
+  // the whole records before it are the drawing.
   ImportIgiPostToCad(Write("cut.pst", Records({{6, 0, 0, 0}, {2, 1, 0, 0}}).substr(0, 20)));
-  EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
-  ImportIgiPostToCad(Write("junk.pst", Records({{200, 0, 0, 0}, {-3, 0, 0, 0}}, false)));
   EXPECT_EQ(CadEntityCount, kept);
+  ImportIgiPostToCad(Write("tail.pst", Records({{6, 0, 0, 0}, {2, 1, 0, 0}}) + "\x1a"));
+  EXPECT_EQ(CadEntityCount, kept + 1);
+  EXPECT_NE(DetachedImportHost().Reports.back().Text.find("The last 1 bytes hold no whole record"),
+            std::string::npos);
+  ImportIgiPostToCad(Write("junk.pst", Records({{200, 0, 0, 0}, {-3, 0, 0, 0}}, false)));
+  EXPECT_EQ(CadEntityCount, kept + 1);
 }
 
 }  // namespace

@@ -93,21 +93,27 @@ TEST_F(IpcImportTest, ShortRecordsCutFilesAndNoProfile) {
                           "181", "182", " 0"});
   ImportIpcFile(Write("s.ipc", text));
   EXPECT_EQ(CadEntityCount, 1);
-  // Without the end record nothing is imported.
+  // Without the end record the file is read to its end, and the report
+  // says so.
   text = Job({Record("171", Pair7(0, 0) + Pair7(100, 0))});
   ImportIpcFile(Write("cut.ipc", text.substr(0, text.size() - 82)));
+  EXPECT_EQ(CadEntityCount, 2);
+  EXPECT_NE(DetachedImportHost().Reports.back().Text.find("ends without its end record"), std::string::npos);
+  // A record cut in two refuses the file.
+  const std::string cards = Job({Record("171", Pair7(0, 0) + Pair7(100, 0))}, false);
+  ImportIpcFile(Write("half.ipc", cards.substr(0, cards.size() - 80) + "171   "));
   EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
-  EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(CadEntityCount, 2);
   // A line longer than any record ends the reading: the rest of the file is
   // not read to find its end, and the job stays as it was.
   text = Job({Record("171", Pair7(0, 0) + Pair7(100, 0)), "C  " + std::string(70000, 'x')});
   ImportIpcFile(Write("long.ipc", text));
   EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
-  EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(CadEntityCount, 2);
   // No geometry: the notice.
   ImportIpcFile(Write("none.ipc", Job({})));
   EXPECT_NE(LastBox().find("did not contain"), std::string::npos) << LastBox();
-  EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(CadEntityCount, 2);
 }
 
 }  // namespace

@@ -54,6 +54,11 @@ TEST_F(LzwDecompressTest, EverySampleDecodesToItsOriginal) {
   std::string message;
   ASSERT_TRUE(Run(job, TempDir / "features", message)) << message;
   EXPECT_EQ(Bytes(TempDir / "features"), Bytes(plain));
+  // The decoder counts what it wrote (detection stops a file that decodes
+  // to far more than a matrix).
+  TDecompressor counting;
+  ASSERT_TRUE(Decompress(counting, job.string(), (TempDir / "again").string(), 255, message)) << message;
+  EXPECT_EQ(counting.Decoded, static_cast<int64_t>(fs::file_size(plain)));
 }
 
 TEST_F(LzwDecompressTest, BadHeadersAreRefusedWithoutOutput) {

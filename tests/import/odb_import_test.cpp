@@ -151,10 +151,21 @@ TEST_F(OdbImportTest, InchJobWithPadsHolesAndRoutChains) {
   std::map<std::string, int> cad = CadCounts();
   EXPECT_EQ(cad["0:L"], 4);   // the profile
   // s40: a square of four lines; r10 a circle; rect20x10 four lines; the
-  // oval nothing; the line and the arc.
-  EXPECT_EQ(cad["1:L"], 4 + 4 + 1);
+  // upright oval two sides and two half circles; the line and the arc.
+  EXPECT_EQ(cad["1:L"], 4 + 4 + 2 + 1);
   EXPECT_EQ(cad["1:C"], 1);
-  EXPECT_EQ(cad["1:A"], 1);
+  EXPECT_EQ(cad["1:A"], 2 + 1);
+  // The oval's half circles: radius 10 mils about (1.5, 1.0 -+ 0.01).
+  std::vector<TIntPoint> ends;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 3) {
+      TIntPoint c;
+      DB->EntityAt(i)->GetThirdPoint(c);
+      if (c.X == 38100000) ends.push_back(c);
+    }
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_EQ(std::min(ends[0].Y, ends[1].Y), 25400000 - 254000);
+  EXPECT_EQ(std::max(ends[0].Y, ends[1].Y), 25400000 + 254000);
   // Half side 20 mils of the square at (1, 1).
   bool corner = false;
   for (int32_t i = 1; i <= CadEntityCount; ++i) {
@@ -165,7 +176,7 @@ TEST_F(OdbImportTest, InchJobWithPadsHolesAndRoutChains) {
   EXPECT_TRUE(corner);
   // The clockwise arc arrives counter-clockwise, start and end exchanged.
   for (int32_t i = 1; i <= CadEntityCount; ++i)
-    if (DB->EntityAt(i)->GetType() == 3) {
+    if (TIntPoint c; DB->EntityAt(i)->GetType() == 3 && (DB->EntityAt(i)->GetThirdPoint(c), c.X == 0)) {
       TIntPoint s;
       DB->EntityAt(i)->GetPoint(s);
       EXPECT_EQ(s.X, 0);
@@ -302,6 +313,94 @@ TEST_F(OdbImportTest, DetectorAndFrameEntry) {
   RunCadImport();
   EXPECT_EQ(DetachedImportHost().JobName, "j");
   EXPECT_EQ(CadCounts()["0:L"], 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Entities of a CAD layer within a box (database units).
+int CountWithin(int32_t minX, int32_t minY, int32_t maxX, int32_t maxY) {
+  int n = 0;
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    TIntPoint a, b;
+    DB->EntityAt(i)->GetPoint(a);
+    DB->EntityAt(i)->GetSecondPoint(b);
+    if (std::min(a.X, b.X) >= minX && std::max(a.X, b.X) <= maxX && std::min(a.Y, b.Y) >= minY &&
+        std::max(a.Y, b.Y) <= maxY)
+      ++n;
+  }
+  return n;
+}
+
+// A job kept compressed, matrix included, is recognised from its matrix.Z
+// as the reader reads it; its oval and rectangular-donut pads are drawn and
+// the pads of symbols that are not are counted.
+TEST_F(OdbImportTest, CompressedMatrixIsRecognisedAndOvalAndDonutPadsAreDrawn) {
+  fs::copy(fs::path(KORVEX_TEST_DATA_DIR) / "odb-compressed", TempDir / "cz", fs::copy_options::recursive);
+  const std::string matrix = (TempDir / "cz" / "matrix" / "matrix.Z").string();
+  const fs::path scratch = NativePath(ExecutionPath() + "SCRATCH");
+  const auto files = [&scratch] {
+    return std::distance(fs::directory_iterator(scratch), fs::directory_iterator{});
+  };
+  const auto before = files();
+  EXPECT_NEAR(DetectValorMatrix(matrix), 0.9, 1e-9);
+  EXPECT_EQ(DetectFileFormat(matrix), fcOdb);
+  EXPECT_EQ(files(), before);  // the decoded copy is gone again
+  EXPECT_FALSE(fs::exists(TempDir / "cz" / "matrix" / "matrix"));
+  EXPECT_EQ(ValorJobName(matrix), (TempDir / "cz").string());
+
+  Choose({1});
+  ImportValorJob(matrix);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u) << Errors();
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "3 pads of symbols that are not imported were skipped:\n1 moire, 2 thr");
+  int lines = 0, arcs = 0;
+  for (const auto& [kind, count] : CadCounts()) {
+    if (kind.back() == 'L') lines += count;
+    if (kind.back() == 'A') arcs += count;
+  }
+  EXPECT_EQ(lines, 2 + 8);
+  EXPECT_EQ(arcs, 2);
+  const int32_t mm = 1000000;
+  // The 2 x 1 mm oval at (10, 10): sides at y = 9.5 and 10.5 from x = 9.5
+  // to 10.5, half circles about (9.5, 10) and (10.5, 10).
+  EXPECT_EQ(CountWithin(9 * mm, 9 * mm + mm / 2, 11 * mm, 10 * mm + mm / 2), 4);
+  // The 4 x 2 mm donut of 0.5 mm at (20, 10): 18..22 by 9..11 and
+  // 18.5..21.5 by 9.5..10.5.
+  EXPECT_EQ(CountWithin(18 * mm, 9 * mm, 22 * mm, 11 * mm), 8);
+  EXPECT_EQ(CountWithin(18 * mm + mm / 2, 9 * mm + mm / 2, 21 * mm + mm / 2, 10 * mm + mm / 2), 4);
+}
+
+// A symbol number beyond 32 bits is refused with its line; the rest of the
+// layer is read. With Holes off and Pads on, round pads of a drill layer
+// come in as pads.
+TEST_F(OdbImportTest, OutOfRangeSymbolNumbersAndHolesOffPadsOn) {
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr", "");
+  JobFile("j", "steps/panel/profile", "");
+  JobFile("j", "steps/panel/layers/top/features", "$0 r10\nP 1 1 5600000000 P 0 0\nP 2 2 0 P 0 0\n");
+  JobFile("j", "steps/panel/layers/drill/features", "$0 r20\nP 3 3 0 P 0 0\n");
+  RegisterModalScript("TValorLayerDialog", [](TForm& f) {
+    f.Click("Cell1_1");
+    f.Click("Cell2_1");
+    f.Get<TCheckBox>("HolesCheck").SetChecked(false);
+    f.Click("OKButton");
+  });
+  ImportValorJob(Matrix("j"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u) << Errors();
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("features, line 2: the symbol number 5600000000 is out of range"),
+            std::string::npos)
+      << Errors();
+  EXPECT_EQ(HoleCounts()[30], 0);
+  int circles = 0;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 4) {
+      TIntPoint c;
+      DB->EntityAt(i)->GetPoint(c);
+      EXPECT_TRUE(c.X == c.Y && (c.X == 2 * 25400000 || c.X == 3 * 25400000)) << c.X;
+      ++circles;
+    }
+  EXPECT_EQ(circles, 2);
 }
 
 }  // namespace

@@ -396,6 +396,36 @@ TEST_F(DrillImportTest, DialogIsPrefilledFromTheTapeAndAMisreadTapeIsWithdrawn) 
   EXPECT_TRUE(Has(ReportLines, "The import was withdrawn; the drill database is unchanged."));
 }
 
+// What the words show and the comments state settle the format the dialog
+// offers: pressing OK reads each tape where its board is.
+TEST_F(DrillImportTest, TheFormatIsGatheredFromTheWordsAndTheComments) {
+  struct TCase {
+    const char* File;
+    TIntPoint First, Second;
+  };
+  const TCase cases[] = {
+      // Short words beginning with 0 and none ending in 0: the trailing
+      // zeros are left out; metric 3.3 (M71 after the header).
+      {"excellon-metric-trailing-suppressed.drl", {12345000, 23400000}, {98700000, 50000000}},
+      // Words of 4 and 5 digits showing neither zero: only leading zeros
+      // left out give a board with the stored 2.4.
+      {"excellon-inch-no-zero-statement.drl", {31356300, 17244060}, {59578240, 20043140}},
+      // The drill list's comment gives metric 4.4 with trailing zeros left
+      // out.
+      {"excellon-format-comment.drl", {12345600, 12345000}, {23000000, 45600000}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    const int32_t first = DrillEntityCount + 1;
+    ASSERT_TRUE(Import((std::filesystem::path(KORVEX_TEST_DATA_DIR) / c.File).string()));
+    TIntPoint p;
+    DRDB->EntityAt(first)->GetPoint(p);
+    EXPECT_EQ(p, c.First);
+    DRDB->EntityAt(first + 1)->GetPoint(p);
+    EXPECT_EQ(p, c.Second);
+  }
+}
+
 // ---- Report lengths and detection ------------------------------------------------------------
 
 TEST_F(DrillImportTest, ReportLengthsAreCutToTwoDecimals) {
