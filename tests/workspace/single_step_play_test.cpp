@@ -84,6 +84,22 @@ TEST_F(TSingleStepPlayTest, ThePlayButtonsStepByCutAndByPath) {
   EXPECT_FALSE(ButtonManager().Press(PlayNextCutCommand));
 }
 
+// A play button clicked on the tool bar shows its step in the window at
+// once: the picture it drew into has nothing left to show.
+TEST_F(TSingleStepPlayTest, AClickedPlayButtonShowsItsStepAtOnce) {
+  TWorkspace& form = StartWithTwoPaths();
+  Play(form);
+  ASSERT_TRUE(TMyScreen::HasPicture());
+  for (int32_t c : {PlayNextCutCommand, PlayNextPathCommand, PlayBackCutCommand}) {
+    TSpeedButton* button = ButtonManager().ButtonOf(c);
+    ASSERT_NE(button, nullptr) << c;
+    const int32_t before = RTDB->PlayCursor;
+    button->OnClick(*button);
+    EXPECT_NE(RTDB->PlayCursor, before) << c;
+    EXPECT_FALSE(MyScreen->Picture().Dirty) << c;
+  }
+}
+
 TEST_F(TSingleStepPlayTest, AAnimatesTheRightButtonStopsAndEEditsTheLayer) {
   TWorkspace& form = StartWithTwoPaths();
   TMenuItem* animate = form.MenuItem(emRout, "Animate1");
