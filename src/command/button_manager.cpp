@@ -5,6 +5,7 @@
 #include "command/command_interpreter.h"
 #include "foundation/utilities.h"
 #include "model/rout_edit.h"
+#include "model/view_services.h"
 
 TButtonManager* ButtonManagerObject = nullptr;
 
@@ -201,7 +202,13 @@ void TButtonManager::DisableButton(int32_t command) {
   ButtonBar().DisableButton(command);
 }
 
-void TButtonManager::ButtonClick(TSpeedButton& button) { Press(button.Tag); }
+void TButtonManager::ButtonClick(TSpeedButton& button) {
+  Press(button.Tag);
+  // A command that ran at once (a play step, an undo) drew into the
+  // picture: the window shows it now, not at the next move of the mouse
+  // over the drawing.
+  ViewServices().UpdateView();
+}
 
 void TButtonManager::SetCadMode() { SetMode(2); }
 void TButtonManager::SetRoutMode() { SetMode(1); }

@@ -34,12 +34,17 @@ bool TPostScriptPlotDevice::BeginPlot() {
   const bool landscape = PageWidth > PageHeight;
   const std::string translate =
       landscape ? PostScriptPoints(PageHeight) + " 0.0 translate" : "0.0 0.0 translate";
+  // The file asks for its sheet, so that a viewer or printer whose own
+  // paper is another (A4 where this is Letter) does not cut the page. It
+  // comes before the page's turn: setting the sheet resets the axes.
+  const std::string sheet = "<< /PageSize [" + PostScriptPoints(std::min(PageWidth, PageHeight)) + " " +
+                            PostScriptPoints(std::max(PageWidth, PageHeight)) + "] >> setpagedevice";
   for (const char* line :
        {"%", "% PostScript from Orbenwright KORVEX 6", "%",
         "/textscale { /Courier findfont exch scalefont setfont } def",
         "/C { /radius exch def /y1 exch def /x1 exch def ",
         // A whole turn: 0 to 360 closes the circle.
-        "newpath x1 y1 radius 0 360 arc stroke } bind def ", translate.c_str(),
+        "newpath x1 y1 radius 0 360 arc stroke } bind def ", sheet.c_str(), translate.c_str(),
         landscape ? "90 rotate" : "0 rotate", "0.05 setlinewidth", "8 textscale", "newpath", "%",
         "% Plot data follows", "%"}) {
     WriteLine(line);

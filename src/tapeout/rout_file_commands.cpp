@@ -102,15 +102,17 @@ bool ChooseRoutFile(std::string& name, uint8_t& filter) {
 }
 
 // The import of a chosen file with the view handling around it.
+// The view keeps showing the job while the tape's format is asked and the
+// tape read; the whole working area is shown only when the job then has
+// nothing to zoom to.
 bool ImportChosenRoutFile(const std::string& name, uint8_t filter) {
-  if (WindowServices.ZoomAll) WindowServices.ZoomAll();
   bool ok = false;
   {
     THourGlassCursor hourglass;
     ok = ImportRoutTape(name, filter, false);
     if (ok) {
       RoutImportPath = FolderOf(name);
-      ZoomToExtents();
+      if ((DB == nullptr || !DB->ZoomExtents()) && WindowServices.ZoomAll) WindowServices.ZoomAll();
     }
   }
   RoutImportFilter = filter;

@@ -178,7 +178,8 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
       });
     };
     // Animation of a running play ('A'); its tick follows the play's state.
-    view.Add("&Animate", "Animate1").OnClick = [](TMenuItem&) {
+    // Its access key is not Zoom All's A.
+    view.Add("Ani&mate", "Animate1").OnClick = [](TMenuItem&) {
       if (RTDB != nullptr) RTDB->ToggleAnimate();
     };
     AddFlip(view, *ticks, "&Head Up Moves", "HeadUpMoves1", HeadUpMoves);

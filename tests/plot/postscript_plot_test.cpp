@@ -33,10 +33,12 @@ TEST_F(PostScriptPlotTest, AnEmptyPlotHasHeaderFrameAndTrailer) {
   EXPECT_EQ(lines[1], "% PostScript from Orbenwright KORVEX 6");
   // A full circle closes: the whole turn from 0 to 360 degrees.
   EXPECT_EQ(lines[5], "newpath x1 y1 radius 0 360 arc stroke } bind def ");
-  // The test papers' Letter is 11 x 8.5: turned onto the upright sheet.
-  EXPECT_EQ(lines[6], "612.0 0.0 translate");
-  EXPECT_EQ(lines[7], "90 rotate");
-  EXPECT_EQ(lines[13], "%");
+  // The test papers' Letter is 11 x 8.5: turned onto the upright sheet,
+  // which the file asks for before it turns the axes.
+  EXPECT_EQ(lines[6], "<< /PageSize [612.0 792.0] >> setpagedevice");
+  EXPECT_EQ(lines[7], "612.0 0.0 translate");
+  EXPECT_EQ(lines[8], "90 rotate");
+  EXPECT_EQ(lines[14], "%");
   EXPECT_NE(ps.find(" moveto \n"), std::string::npos);
   EXPECT_EQ(ps.substr(ps.size() - 18), "stroke \nshowpage\n\x04");
 }
@@ -113,12 +115,17 @@ class TRendered {
 
 // The box round everything the file marks on an upright letter sheet, in
 // points, as Ghostscript finds it; marks off the sheet are cut away.
-std::array<double, 4> MarkedBox(const std::string& ps, const std::filesystem::path& dir) {
+// With a paper name, the interpreter starts on that paper instead and the
+// file may ask for its own.
+std::array<double, 4> MarkedBox(const std::string& ps, const std::filesystem::path& dir,
+                                const std::string& paper = "") {
   const auto in = dir / "b.ps", out = dir / "b.txt";
   WriteFileBytes(in, ps.substr(1));
+  const std::string sheet = paper.empty()
+                                ? "-dDEVICEWIDTHPOINTS=612 -dDEVICEHEIGHTPOINTS=792 -dFIXEDMEDIA "
+                                : "-sPAPERSIZE=" + paper + " ";
   const std::string cmd =
-      "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=bbox -dDEVICEWIDTHPOINTS=612 "
-      "-dDEVICEHEIGHTPOINTS=792 -dFIXEDMEDIA " + in.string() + " > " + out.string() + " 2>&1";
+      "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=bbox " + sheet + in.string() + " > " + out.string() + " 2>&1";
   std::array<double, 4> box{-1, -1, -1, -1};
   if (std::system(cmd.c_str()) != 0) return box;
   const std::string text = ReadFileBytes(out);
@@ -145,9 +152,13 @@ TEST_F(PostScriptPlotTest, ThePageFrameLiesOnTheSheetEitherWayRound) {
   const std::string upright = PlotFile(4);
   EXPECT_NE(upright.find("\n0.0 0.0 translate\n0 rotate\n"), std::string::npos);
   ExpectFrameFillsSheet(MarkedBox(upright, TempDir));
+  // An interpreter whose own paper is A4 (narrower, taller) takes the
+  // Letter sheet the file asks for and cuts nothing.
+  ExpectFrameFillsSheet(MarkedBox(upright, TempDir, "a4"));
   // Turned by the plot prompt, the drawing still lies on the same page.
   ChoosePaper(1, 2, 1);
   ExpectFrameFillsSheet(MarkedBox(PlotFile(4), TempDir));
+  ExpectFrameFillsSheet(MarkedBox(PlotFile(4), TempDir, "a4"));
 
   // An 11 x 8.5 page turns onto the sheet.
   WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT", PlotSpecText);

@@ -231,4 +231,29 @@ TEST_F(TOperatorWalkTest, TheViewKeepsTheJobWhileACadImportAsksItsQuestions) {
   EXPECT_TRUE(barsWhileAsked);
 }
 
+// Open Rout Tape the same: while the tape's format is asked the view shows
+// the job as it was; the tape read, the view fits the job.
+TEST_F(TOperatorWalkTest, TheViewKeepsTheJobWhileARoutTapeAsksItsFormat) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  DB->AddLine(0, 0, In, In);
+  DB->ZoomExtents();
+  const double zoom = MyScreen->Zoom;
+  ASSERT_GT(zoom, 1.0);
+  double zoomWhileAsked = 0.0;
+  bool barsWhileAsked = false;
+  QueueModalScript("TRoutInputFormatDialog", [&](TForm& f) {
+    zoomWhileAsked = MyScreen->Zoom;
+    barsWhileAsked = form.HorizontalScrollbar.Visible();
+    f.Click("OKButton");
+  });
+  ScriptFileDialogAnswer(Input("PATH.RT", "M48\nINCH,LZ\nT01C0.125\n%\nG90\nT01\nG00X010000Y010000\nM15\n"
+                                          "G01X050000Y010000\nM16\nM30\n"));
+  Run(form, emRout, "OpenRoutTape1");
+  EXPECT_EQ(zoomWhileAsked, zoom);
+  EXPECT_TRUE(barsWhileAsked);
+  EXPECT_EQ(PendingCommonDialogAnswers(), 0u);
+  EXPECT_NE(MyScreen->Zoom, zoom);  // fitted to the job with the path
+}
+
 }  // namespace

@@ -4,6 +4,8 @@
 // and 'E' hands the layer to the text editor while the play goes on.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "command/button_manager.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
@@ -84,10 +86,37 @@ TEST_F(TSingleStepPlayTest, ThePlayButtonsStepByCutAndByPath) {
   EXPECT_FALSE(ButtonManager().Press(PlayNextCutCommand));
 }
 
+// A play button clicked on the tool bar shows its step in the window at
+// once: the picture it drew into has nothing left to show.
+TEST_F(TSingleStepPlayTest, AClickedPlayButtonShowsItsStepAtOnce) {
+  TWorkspace& form = StartWithTwoPaths();
+  Play(form);
+  ASSERT_TRUE(TMyScreen::HasPicture());
+  for (int32_t c : {PlayNextCutCommand, PlayNextPathCommand, PlayBackCutCommand}) {
+    TSpeedButton* button = ButtonManager().ButtonOf(c);
+    ASSERT_NE(button, nullptr) << c;
+    const int32_t before = RTDB->PlayCursor;
+    button->OnClick(*button);
+    EXPECT_NE(RTDB->PlayCursor, before) << c;
+    EXPECT_FALSE(MyScreen->Picture().Dirty) << c;
+  }
+}
+
 TEST_F(TSingleStepPlayTest, AAnimatesTheRightButtonStopsAndEEditsTheLayer) {
   TWorkspace& form = StartWithTwoPaths();
   TMenuItem* animate = form.MenuItem(emRout, "Animate1");
   ASSERT_NE(animate, nullptr);
+  // The item's access key is its own in the View menu: a key that two
+  // items share only moves between them.
+  auto key = [](const TMenuItem& item) {
+    const size_t at = item.Caption().find('&');
+    return at == std::string::npos || at + 1 >= item.Caption().size() ? '\0'
+                                                                      : char(std::tolower(item.Caption()[at + 1]));
+  };
+  ASSERT_NE(animate->Parent(), nullptr);
+  ASSERT_NE(key(*animate), '\0');
+  for (const auto& other : animate->Parent()->Items())
+    if (other.get() != animate) EXPECT_NE(key(*other), key(*animate)) << other->Caption();
   Play(form);
   Key(form, 'a');
   EXPECT_EQ(RTDB->Animate, 1);
