@@ -288,7 +288,10 @@ bool TArgumentCommand::CompleteFrames() {
     // The command itself is complete: the next pick starts a new cycle.
     HideBand();
     Unhighlight(Top());
-    if (DRDB != nullptr) DRDB->CancelPick();
+    // Inspect hands its pick to the entity editor: the cycle and its marks
+    // stay while the entity is edited, so that a click at the same spot takes
+    // the next entity stacked there. The editor's ending keys cancel it.
+    if (DRDB != nullptr && CommandWord(Top().Def.Text) != "INSPECT") DRDB->CancelPick();
     if (ECO != nullptr) ECO->SetCurrentCommand(text);
     const TArgumentCommandDef def = Top().Def;
     // A command that ends gives the prompt lines back first: what it starts

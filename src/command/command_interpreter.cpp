@@ -100,10 +100,24 @@ void TCommandInterpreter::HandleEvent(TInputEvent& event) {
       if (std::uncaught_exceptions() == 0 && Self.Endings_ != Endings) Self.ResumeDefault();
     }
   } resume{*this};
-  // A living entity editor sees every event first.
+  // A living entity editor sees every event first; a left click in the view
+  // abandons the edit (as Escape would, the pick cycle kept) and picks again
+  // with the command that started it: at a spot of stacked entities, the
+  // next of them.
   if (Editor_ && event.Kind != ievCommand) {
-    if (Editor_->HandleEvent(event)) EndInspect();
-    return;
+    const bool pickAgain = (event.Kind & ievMouseDown) && (event.Buttons & mbtLeft) && !Active_ &&
+                           EditCommand_ != 0;
+    if (!pickAgain) {
+      if (Editor_->HandleEvent(event)) EndInspect();
+      return;
+    }
+    const int32_t number = EditCommand_;
+    EndInspect();
+    // Starting the command again is no cancel: the pick cycle goes on.
+    KeepPick_ = true;
+    const bool started = ButtonManager().Press(number);
+    KeepPick_ = false;
+    if (!started || !Active_) return;
   }
   if (event.Kind == ievCommand) {
     const int32_t number = event.Flags[0];
@@ -140,7 +154,7 @@ bool TCommandInterpreter::RunCommand(int32_t number) {
 
 void TCommandInterpreter::CancelCommand() {
   if (Editor_) EndInspect();
-  if (DRDB != nullptr) DRDB->CancelPick();
+  if (DRDB != nullptr && !KeepPick_) DRDB->CancelPick();
   if (!Active_) return;
   if (Active_->Busy()) {
     Active_->Cancel();
@@ -207,7 +221,8 @@ bool TCommandInterpreter::EnterText(const std::string& text) {
 }
 
 void TCommandInterpreter::FinishActive() {
-  if (DRDB != nullptr) DRDB->CancelPick();
+  // A command that handed its pick to an entity editor keeps the cycle.
+  if (DRDB != nullptr && !Editor_) DRDB->CancelPick();
   const int32_t number = ActiveNumber_;
   Active_.reset();
   ActiveNumber_ = 0;
@@ -242,6 +257,7 @@ bool TCommandInterpreter::StartEntityEdit(int32_t index) {
   if (EntityEditFlag != 0 || Editor_ || !EntityEditorFactory) return false;
   Editor_ = EntityEditorFactory(Mode_, index);
   if (Editor_) EntityEditFlag = 1;
+  EditCommand_ = Editor_ && Active_ ? ActiveNumber_ : 0;
   return static_cast<bool>(Editor_);
 }
 

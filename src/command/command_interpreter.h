@@ -180,6 +180,8 @@ class TCommandInterpreter {
   // brings the default back (and only such an event tries to).
   uint32_t Endings_ = 0;
   std::unique_ptr<TEntityEditor> Editor_;
+  int32_t EditCommand_ = 0;  // the command that started the entity edit
+  bool KeepPick_ = false;    // while that command starts again for the next pick
   std::unique_ptr<TInteractiveCommand> Active_;
   int32_t ActiveNumber_ = 0;
   int32_t Starting_ = 0;

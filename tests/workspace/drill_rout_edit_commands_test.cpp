@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "command/argument_command.h"
 #include "command/button_manager.h"
+#include "command/user_panel.h"
+#include "edit/entity_editors.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
@@ -211,6 +214,54 @@ TEST_F(TDrillRoutEditTest, PicksAtOneSpotStepThroughStackedHitsAndTwoOfThemMakeA
   EXPECT_EQ(LastStep(), "Two Holes to Slot");
   EXPECT_EQ(Drills(), (std::vector<std::string>{"H 25400000 25400000 t2", "H 76200000 25400000 t2",
                                                 "S 25400000 25400000 25400000 25400000 t2"}));
+}
+
+TEST_F(TDrillRoutEditTest, InspectStepsThroughStackedHitsClickByClick) {
+  StartProgram();
+  SelectLayer(30);
+  for (int32_t tool : {1, 2, 3}) {
+    DRDB->CurrentTool = tool;
+    ASSERT_NE(DRDB->AddHole(In, In, true), 0);
+  }
+  // The tool the entity editor shows on its template line, 0 when none edits.
+  auto edited = [] {
+    if (!ECO->Inspecting() || UserPanel == nullptr) return 0;
+    for (int line = 1; line <= 2; ++line) {
+      const std::string& text = UserPanel->PromptLine(line);
+      size_t at = text.find("Tool = ");
+      if (at == std::string::npos) continue;
+      at = text.find_first_of("0123456789", at);
+      if (at != std::string::npos) return std::atoi(text.c_str() + at);
+    }
+    return -1;
+  };
+  ASSERT_TRUE(ButtonManager().Press(78));
+  Click(In, In);
+  EXPECT_EQ(edited(), 1);
+  EXPECT_TRUE(DRDB->PickMarkShown);
+  // A click at the spot while editing takes the next hit stacked there.
+  Click(In, In);
+  EXPECT_EQ(edited(), 2);
+  EXPECT_TRUE(DRDB->MultipleNoticeShown);
+  Click(In, In);
+  EXPECT_EQ(edited(), 3);
+  Click(In, In);  // every hit was shown: this pick fails and the cycle restarts
+  EXPECT_EQ(edited(), 0);
+  Click(In, In);
+  EXPECT_EQ(edited(), 1);
+  // Escape ends the edit and the cycle: the next click starts at the first.
+  TInputEvent esc;
+  esc.Kind = ievKey;
+  esc.Flags[0] = uint8_t(vkEscape);
+  ECO->HandleEvent(esc);
+  EXPECT_FALSE(ECO->Inspecting());
+  EXPECT_FALSE(DRDB->PickMarkPending);
+  ButtonManager().Press(78);
+  Click(In, In);
+  EXPECT_EQ(edited(), 1);
+  // Nothing was changed by looking.
+  EXPECT_EQ(Drills(), (std::vector<std::string>{"H 25400000 25400000 t1", "H 25400000 25400000 t2",
+                                                "H 25400000 25400000 t3"}));
 }
 
 TEST_F(TDrillRoutEditTest, WindowToolChangeGivesTheHitsInsideTheTypedTool) {
