@@ -30,3 +30,18 @@ TFuzzEntry FindFuzzEntry(const std::string& name);
 // What the last input made the program show (message box texts), for the
 // regression driver's log.
 const std::vector<std::string>& LastFuzzMessages();
+// Drops what the last input left for the log, so that an input ends with
+// the allocations it began with, but for the job.
+void ReleaseFuzzInput();
+
+// A long reading (a tape of a few bytes may repeat its holes up to the
+// reader's limits of 100,000 a line and 1,000,000 a tape, and its lines up
+// to 4,000,000) is cut once it has made more than the limit of holes, moves
+// or entities, ten lines read counting as one: the import's Cancel is
+// pressed, the counting reader stops. 0, the start value, for no limit. The
+// fuzzer sets kFuzzWorkLimit; the regression driver runs each input without
+// a limit, and again with it when it went past.
+constexpr int64_t kFuzzWorkLimit = 500;
+void SetFuzzWorkLimit(int64_t limit);
+// The most work (as above) one import of the last input made.
+int64_t LastFuzzWork();
