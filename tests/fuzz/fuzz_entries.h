@@ -1,8 +1,9 @@
 // The readers as a fuzzer or the regression driver feeds them: each entry
 // takes the bytes of one input, puts them where the program would find them
 // and runs the program's own import, open or load on them. A fresh headless
-// program (all global objects, an empty job) is made once per process and
-// the job emptied again before each input.
+// program (all global objects, an empty job) is made once per process; what
+// an input changed in the job is undone before the next one (and by
+// ReleaseFuzzInput), what it left alone is not touched again.
 //
 // Inputs of the tape imports may begin with the byte 0x01 and four option
 // bytes answering the import's format dialog: byte 1 bit 0 metric; byte 2
