@@ -775,6 +775,10 @@ void TNCReader::ReplaySymbol(int32_t dx, int32_t dy) {
 void TNCReader::QueueUnparsedBlock(const std::string& text) {
   TGlobalRec& g = *GlobalRec;
   if (!g.InHeader && !g.HeaderComments) {
+    // A queued block waits for the next move and is then handed on like a
+    // hole: the blocks that repeats queue count against the limits of holes
+    // and moves, or a tape of a few lines could queue millions.
+    if (!CountEmission()) return;
     if (g.HeldMove.PendingTexts == nullptr) g.HeldMove.PendingTexts = new TPendingTexts;
     g.HeldMove.PendingTexts->Texts.push_back(text);
   } else {

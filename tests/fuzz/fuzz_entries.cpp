@@ -4,12 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
+#include "command/button_manager.h"
+#include "command/command_interpreter.h"
+#include "command/input_event.h"
+#include "command/user_panel.h"
 #include "editor/editor_window.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
@@ -31,12 +36,15 @@
 #include "tapeout/tool_table_dialogs.h"
 #include "workspace/error_log.h"
 #include "model/cad_database.h"
+#include "model/cad_undo.h"
 #include "model/drill_database.h"
 #include "model/editor_state.h"
 #include "model/undo_journal.h"
 #include "foundation/display_units.h"
 #include "workspace/job_file.h"
 #include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "model/rout_sequence.h"
 #include "platform/forms.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
@@ -59,11 +67,52 @@ namespace {
 
 std::vector<std::string> Messages;
 
-// The program's home for this process: made once, kept to the end.
+// The work of a long reading (see SetFuzzWorkLimit): the limit, the most
+// the import running has reached, and the most of any import of the input.
+int64_t WorkLimit = 0;
+int64_t Work = 0;
+int64_t PeakWork = 0;
+// The reader polls once or twice for each line it reads (a pattern's lines
+// again for each repeat): ten polls count as one hole.
+int64_t Polls = 0;
+constexpr int64_t kPollsPerHole = 10;
+
+void CountWork(int64_t made) {
+  Work = std::max({Work, made, Polls / kPollsPerHole});
+  PeakWork = std::max(PeakWork, Work);
+}
+
+// Holes, moves and entities made so far by the import running: the
+// entities in the job (empty when it began), or the emissions of the drill
+// tape reader when it has made more.
+int64_t InputWork() {
+  int64_t work = int64_t(DrillEntityCount) + RoutEntityCount + CadEntityCount;
+  if (DrillTapeReader != nullptr && DrillTapeReader->GlobalRec)
+    work = std::max(work, DrillTapeReader->GlobalRec->TapeEmits);
+  return work;
+}
+
+// Called whenever the program lets messages through: past the limit, the
+// user presses the Cancel of the import's status box (shown once the
+// reading has taken a second).
+void WatchWork() {
+  ++Polls;
+  CountWork(InputWork());
+  THeadlessViewServices& view = HeadlessViewServices();
+  if (WorkLimit > 0 && Work > WorkLimit && !view.CancelPressed) {
+    view.CancelPressed = true;
+    HeadlessAdvanceTime(1000);
+  }
+}
+
+// The program's home for this process: made once, kept to the end. It is
+// on the memory file system where there is one: each input writes its file,
+// and the readers and journals make and erase theirs, a few times an input.
 std::string Home() {
   static const std::string home = [] {
-    char pattern[] = "/tmp/korvex_fuzz_XXXXXX";
-    const char* made = ::mkdtemp(pattern);
+    std::string pattern = std::string(::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp") +
+                          "/korvex_fuzz_XXXXXX";
+    const char* made = ::mkdtemp(pattern.data());
     const std::string dir = made != nullptr ? made : "/tmp";
     ::setenv("KORVEX_HOME", (dir + "/home").c_str(), 1);
     ::setenv("KORVEX_CONFIG_DIR", (dir + "/config").c_str(), 1);
@@ -92,6 +141,30 @@ void BackToStartFolder() {
   std::filesystem::current_path(StartFolder(), ec);
 }
 
+// What a fresh rout database holds besides its entities and their lists,
+// and the tool pages of the rout layers: what a tape import may change.
+struct TFreshRout {
+  TIndexedArray<TIntPoint, kFirstRoutLayer, 5> G93Origins;
+  TIndexedArray<TRoutPathState, kFirstRoutLayer, 5> PathState;
+  TIndexedArray<TRoutLayerTool, kFirstRoutLayer, 5> LayerTools;
+  TIndexedArray<TRoutToolPage, kFirstRoutLayer, 5> ToolPages;
+  uint8_t CompSide = 0;
+};
+
+TFreshRout& FreshRout() {
+  static TFreshRout fresh;
+  return fresh;
+}
+
+void KeepFreshRout() {
+  TFreshRout& f = FreshRout();
+  f.G93Origins = RTDB->G93Origins;
+  f.PathState = RTDB->PathState;
+  f.LayerTools = RoutLayerTools;
+  f.ToolPages = RoutToolPages;
+  f.CompSide = RTDB->AutoRoutCompensation;
+}
+
 // The headless program, started on first use; never freed (it lives as long
 // as the process).
 void StartProgram() {
@@ -116,6 +189,18 @@ void StartProgram() {
   // The imports' report windows likewise: the host without a window keeps
   // their texts (emptied for each input).
   SetImportHost(nullptr);
+  // Nor are the tool buttons laid out anew at each change of mode (a layer
+  // of another mode selected for an input): the buttons keep their states,
+  // the window's layout is left as it is.
+  if (ButtonManagerObject != nullptr) ButtonManagerObject->DetachPanel();
+  // And the prompt lines of the command a change of mode starts are kept by
+  // a panel without a strip to paint them on (the window's panel is kept
+  // aside as it is).
+  static TUserPanel* const windowPanel = UserPanel;
+  static TUserPanel quietPanel(nullptr);
+  if (windowPanel != nullptr) UserPanel = &quietPanel;
+  ClearJob();
+  KeepFreshRout();
   BackToStartFolder();
 }
 
@@ -165,45 +250,128 @@ void ScriptFormatDialog(const char* className, const TTapeInput& in) {
   });
 }
 
-// Clearing the whole job (a new rout sequence store, the view's origin
-// marker, every journal) took most of an input's time: only what the last
-// input changed is put back. Rout entities take the whole clearing; CAD
-// and drill entities their own database and journal, the layer masks and
-// names, and the job's names and modified mark.
-void ResetWhatTheLastInputChanged() {
-  if (RoutEntityCount > 0) {
-    ClearJob();
+// ---- Between inputs ---------------------------------------------------------------------
+//
+// Every input starts from the job of a fresh program, and once its log is
+// read (ReleaseFuzzInput) leaves behind nothing that it allocated: the
+// fuzzer takes more allocations than releases in an input for a leak and
+// searches the whole memory for it.
+
+// True when the rout database holds what a fresh one does not.
+bool RoutChanged() {
+  const TFreshRout& f = FreshRout();
+  if (RoutEntityCount != 0) return true;
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
+    if (Seq != nullptr && Seq->Count(l) != 0) return true;
+  return RTDB->G93Origins.Items != f.G93Origins.Items || RTDB->PathState.Items != f.PathState.Items ||
+         RoutLayerTools.Items != f.LayerTools.Items || RTDB->AutoRoutCompensation != f.CompSide ||
+         !RTDB->PlayList.empty() || RTDB->SingleStepActive != 0;
+}
+
+// Empties the rout database in place, by the program's own deletion of each
+// layer and compaction, and puts back what a fresh one holds. Clearing it
+// makes its sequence store anew (2 MB), which took most of an input's time.
+void EmptyRoutDatabase() {
+  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
+    if (Seq == nullptr || Seq->Count(l) != 0) RTDB->DeleteLayer(l);
+  RTDB->Compact();
+  if (RoutEntityCount != 0 || Seq == nullptr) {
+    RTDB->Clear();
     return;
   }
-  const bool cad = CadEntityCount > 0, drill = DrillEntityCount > 0;
-  if (!cad && !drill && !DatabaseModified && DatabaseFileName.empty() && DrillTapeFileName.empty()) return;
-  if (cad) DB->Clear();
-  if (drill) DRDB->Clear();
-  ResetLayerMasks();
-  InitLayerNames();
-  DatabaseModified = false;
-  DatabaseFileName.clear();
-  DrillTapeFileName.clear();
-  for (uint8_t mode : {emCad, emDrill})
-    if (TUndoJournal* journal = ModeUndo(mode)) journal->Reset();
+  const TFreshRout& f = FreshRout();
+  RTDB->G93Origins = f.G93Origins;
+  RTDB->PathState = f.PathState;
+  RTDB->AutoRoutCompensation = f.CompSide;
+  RoutLayerTools = f.LayerTools;
+  RoutToolPages = f.ToolPages;
+  RTDB->PlayList.clear();
+  RTDB->PlayCursor = -1;
+  Seq->RewindAll();
+}
+
+// True when the journal holds a record or a state a reset one does not.
+bool JournalUsed(const TUndoJournal* journal) {
+  return journal != nullptr && (journal->RecordCount() != 0 || journal->UndoCount() != 0 ||
+                                journal->RedoCount() != 0 || journal->UndoneCount() != 0);
+}
+
+// True when the drill database holds what a cleared one does not.
+bool DrillChanged() {
+  static const TIndexedArray<TToolRecord, 1, kToolCount> noTools{};
+  return DrillEntityCount != 0 || ToolTable.Items != noTools.Items || DRDB->G93OriginX != 0 ||
+         DRDB->G93OriginY != 0 || DRDB->MainPartSet || DRDB->PickCount != 0 || JournalUsed(DrillUndo);
+}
+
+// Hides a database or journal from ClearJob for the guard's life when the
+// input left it as a cleared one is.
+template <typename T>
+class TLeftAlone {
+ public:
+  TLeftAlone(T*& object, bool leave) : object_(object), kept_(object) {
+    if (leave) object_ = nullptr;
+  }
+  ~TLeftAlone() { object_ = kept_; }
+  TLeftAlone(const TLeftAlone&) = delete;
+  TLeftAlone& operator=(const TLeftAlone&) = delete;
+
+ private:
+  T*& object_;
+  T* const kept_;
+};
+
+// File > New for the input, as the program does it, but for what the last
+// input left as a fresh job has it: a database or journal it did not change
+// is not cleared again (each journal's reset makes its file anew), and the
+// rout database is emptied in place when it did.
+void ClearJobForInput() {
+  // The command a change of mode started ends first, with the job whole.
+  if (ECO != nullptr) {
+    TInputEvent cancel = CommandEvent(cmdCancel);
+    ECO->HandleEvent(cancel);
+  }
+  if (RoutChanged()) EmptyRoutDatabase();
+  TLeftAlone<TRoutDatabase> rout(RTDB, true);
+  TLeftAlone<TRoutUndo> routJournal(RoutUndo, !JournalUsed(RoutUndo));
+  TLeftAlone<TDrillDatabase> drill(DRDB, !DrillChanged());
+  TLeftAlone<TDrillUndo> drillJournal(DrillUndo, !JournalUsed(DrillUndo));
+  TLeftAlone<TCadUndo> cadJournal(CadUndo, !JournalUsed(CadUndo));
+  ClearJob();
+}
+
+// Drops what the last input left for the log: the texts of its boxes,
+// reports and notices.
+void ForgetInput() {
+  Messages.clear();
+  Messages.shrink_to_fit();
+  ResetHeadlessDialogs();
+  ResetModalScripts();
+  HeadlessSetProcessMessagesHook({});
+  DetachedImportHost() = TDetachedImportHost{};
+  THeadlessViewServices& view = HeadlessViewServices();
+  view.PleaseWaitTexts = {};
+  view.Zooms = {};
+  view.CrossMarks = {};
+  view.Reports = {};
+  view.CancelPressed = false;
 }
 
 // Every input starts from an empty job and no recorded boxes; the report
 // windows of the imports are closed as soon as they wait.
 void FreshJob() {
   StartProgram();
-  ResetHeadlessDialogs();
-  ResetModalScripts();
+  ForgetInput();
   RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
+  Work = Polls = 0;
   HeadlessSetProcessMessagesHook([] {
+    WatchWork();
     if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible) {
       if (std::getenv("KORVEX_FUZZ_VERBOSE") != nullptr)
         for (const std::string& l : DrillTapeReader->Report->Memo1.Lines()) std::fprintf(stderr, "| %s\n", l.c_str());
       DrillTapeReader->Report->OKButton.Click();
     }
   });
-  DetachedImportHost() = TDetachedImportHost{};
-  ResetWhatTheLastInputChanged();
+  ClearJobForInput();
   ResetStartupSettings();
   ResetFamilySettings();
 }
@@ -228,6 +396,7 @@ void Guarded(F run) {
   Messages.clear();
   try {
     run();
+    CountWork(InputWork());
   } catch (const EUnscriptedDialog& e) {
     Messages.push_back(std::string("(unanswered) ") + e.what());
   } catch (const EUnscriptedModalForm& e) {
@@ -245,11 +414,12 @@ class TCountingReader : public TNCReader {
                   in.Scripted ? (in.Options[1] & 15) : 2, in.Scripted ? (in.Options[1] >> 4) : 4,
                   (in.Options[2] & 2) != 0, false, (in.Options[0] & 1) != 0,
                   1 + in.Options[3] % 8, false, false) {}
-  // A tape that expands to more holes than any board has (slot and pattern
-  // replays of huge counts) has shown all it can long before it ends: the
-  // reading stops there, as the user's cancel would.
+  // Past the limit of a long reading the reading is cancelled.
   void Poll(bool& abort) override {
-    if (Hits > 4000) abort = true;
+    if (!GlobalRec) return;
+    ++Polls;
+    CountWork(GlobalRec->TapeEmits);
+    if (WorkLimit > 0 && Work > WorkLimit) abort = true;
   }
   void Hit(int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) override { ++Hits; }
   void Error(const std::string& text) override { Messages.push_back(text); }
@@ -703,3 +873,14 @@ TFuzzEntry FindFuzzEntry(const std::string& name) {
 }
 
 const std::vector<std::string>& LastFuzzMessages() { return Messages; }
+
+void ReleaseFuzzInput() {
+  // The job too: what the input put in it goes now, not with the next input.
+  if (RTDB != nullptr) ClearJobForInput();
+  ForgetInput();
+  PeakWork = 0;
+}
+
+void SetFuzzWorkLimit(int64_t limit) { WorkLimit = limit; }
+
+int64_t LastFuzzWork() { return PeakWork; }

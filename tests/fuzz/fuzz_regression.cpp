@@ -6,7 +6,8 @@
 // whose name starts with another target's name and "-" is left to that
 // target. Each input gets at most the given seconds (KORVEX_FUZZ_SECONDS,
 // 60 by default); the sanitizers report memory faults and the test's
-// environment bounds the memory.
+// environment bounds the memory. An input that makes more than the fuzzer's
+// limit of work is run again as the fuzzer ran it, cut at the limit.
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -79,13 +80,20 @@ int main(int argc, char** argv) {
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string name = input.string();
     CurrentInput = name.c_str();
-    ::alarm(seconds);
-    entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    ::alarm(0);
-    const auto& messages = LastFuzzMessages();
-    std::printf("%s: %zu message(s)%s%s\n", name.c_str(), messages.size(),
-                messages.empty() ? "" : ", first: ",
-                messages.empty() ? "" : messages.front().substr(0, 160).c_str());
+    for (const int64_t limit : {int64_t(0), kFuzzWorkLimit}) {
+      SetFuzzWorkLimit(limit);
+      ::alarm(seconds);
+      entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+      ::alarm(0);
+      const auto& messages = LastFuzzMessages();
+      std::printf("%s%s: %zu message(s)%s%s\n", name.c_str(), limit > 0 ? " (cut)" : "",
+                  messages.size(), messages.empty() ? "" : ", first: ",
+                  messages.empty() ? "" : messages.front().substr(0, 160).c_str());
+      const bool cut = LastFuzzWork() > kFuzzWorkLimit;
+      ReleaseFuzzInput();
+      if (!cut) break;
+    }
+    SetFuzzWorkLimit(0);
   }
   std::printf("%zu input(s) of %s ran\n", inputs.size(), target.c_str());
   return 0;
