@@ -337,6 +337,17 @@ uint8_t TNCReader::SkippedLineKind() const {
 
 void TNCReader::ProcessLine() {
   TGlobalRec& g = *GlobalRec;
+  // The common hole line (X and Y words only) is decoded in one pass; it is
+  // no keyword and holds no word the repeat, subprogram and symbol layers
+  // act on, so the general way would reach the word dispatch with the same
+  // words.
+  if (PlainLineFastPath && DecodePlainPositionLine(WordFormats, g.Line, g.Letters.data(),
+                                                    g.Values.data(), g.WordCount)) {
+    g.WordCursor = 1;
+    DispatchNcBlock();
+    FinishLine();
+    return;
+  }
   // Lines of the tape come without blanks already; those of the default
   // file do not.
   std::string stripped;
@@ -369,6 +380,11 @@ void TNCReader::ProcessLine() {
   } else {
     ProcessBlock();
   }
+  FinishLine();
+}
+
+void TNCReader::FinishLine() {
+  TGlobalRec& g = *GlobalRec;
   if (g.WasHeader && !g.InHeader) {
     if (g.ZeroToolDefined) ZeroToolNumber();
     HeaderDone(AxisVersion);
