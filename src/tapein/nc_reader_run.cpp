@@ -52,9 +52,7 @@ void CutTrailingComment(std::string& line) {
 // Tapes written in lower case read as the same words in upper case; free
 // text is kept as written.
 void UpperCaseWords(std::string& line) {
-  bool lower = false;
-  for (const char c : line) lower = lower || (c >= 'a' && c <= 'z');
-  if (!lower) return;
+  if (std::none_of(line.begin(), line.end(), [](char c) { return c >= 'a' && c <= 'z'; })) return;
   const std::string upper = UpperCaseStr(line);
   const std::size_t text = FreeTextStart(upper);
   line = text == std::string::npos ? upper : upper.substr(0, text) + line.substr(text);
