@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 
 TNCReader* CurrentReader = nullptr;
+bool PlainLineFastPath = true;
 
 namespace {
 

@@ -279,6 +279,10 @@ inline constexpr int64_t MaxTapeEmits = 1000000;
 // its repeats counted each time.
 inline constexpr int64_t MaxTapeLines = 4000000;
 
+// Plain hole lines take the one-pass decoding (ProcessLine); cleared only
+// by tests that compare it with the general way.
+extern bool PlainLineFastPath;
+
 // The reader under construction or run; the swap filters' error callback
 // reports into it. Finish clears it.
 extern TNCReader* CurrentReader;
@@ -466,6 +470,8 @@ class TNCReader {
   bool CountLinesRead(int64_t lines);
   void CloseInput();
   void ProcessLine();
+  // After a line: the header's end is reported once it is left.
+  void FinishLine();
   // The line just read into Line from a tape file, made ready for the
   // interpreter: cut to a short string, kept as read in RawLine and
   // LastLine; false (the reading stops) on a read error, which is reported

@@ -52,9 +52,7 @@ void CutTrailingComment(std::string& line) {
 // Tapes written in lower case read as the same words in upper case; free
 // text is kept as written.
 void UpperCaseWords(std::string& line) {
-  bool lower = false;
-  for (const char c : line) lower = lower || (c >= 'a' && c <= 'z');
-  if (!lower) return;
+  if (std::none_of(line.begin(), line.end(), [](char c) { return c >= 'a' && c <= 'z'; })) return;
   const std::string upper = UpperCaseStr(line);
   const std::size_t text = FreeTextStart(upper);
   line = text == std::string::npos ? upper : upper.substr(0, text) + line.substr(text);
@@ -337,6 +335,17 @@ uint8_t TNCReader::SkippedLineKind() const {
 
 void TNCReader::ProcessLine() {
   TGlobalRec& g = *GlobalRec;
+  // The common hole line (X and Y words only) is decoded in one pass; it is
+  // no keyword and holds no word the repeat, subprogram and symbol layers
+  // act on, so the general way would reach the word dispatch with the same
+  // words.
+  if (PlainLineFastPath && DecodePlainPositionLine(WordFormats, g.Line, g.Letters.data(),
+                                                    g.Values.data(), g.WordCount)) {
+    g.WordCursor = 1;
+    DispatchNcBlock();
+    FinishLine();
+    return;
+  }
   // Lines of the tape come without blanks already; those of the default
   // file do not.
   std::string stripped;
@@ -369,6 +378,11 @@ void TNCReader::ProcessLine() {
   } else {
     ProcessBlock();
   }
+  FinishLine();
+}
+
+void TNCReader::FinishLine() {
+  TGlobalRec& g = *GlobalRec;
   if (g.WasHeader && !g.InHeader) {
     if (g.ZeroToolDefined) ZeroToolNumber();
     HeaderDone(AxisVersion);

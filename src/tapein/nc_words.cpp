@@ -249,6 +249,62 @@ void DecodeFirstWord(TWordFormatTable& formats, const std::string& text, int32_t
   errorText = formats.DecodeErrorText;
 }
 
+bool DecodePlainPositionLine(TWordFormatTable& formats, const std::string& text, char* letters,
+                             int32_t* values, int32_t& count) {
+  const char* const data = text.data();
+  const std::size_t size = text.size();
+  char wordLetters[2] = {0, 0};
+  int32_t wordValues[2] = {0, 0};
+  int32_t words = 0;
+  bool seenX = false, seenY = false;
+  std::size_t i = 0;
+  if (size == 0) return false;
+  while (i < size) {
+    const char letter = data[i];
+    if (letter == 'X') {
+      if (seenX) return false;
+      seenX = true;
+    } else if (letter == 'Y') {
+      if (seenY) return false;
+      seenY = true;
+    } else {
+      return false;
+    }
+    ++i;
+    bool negative = false;
+    if (i < size && (data[i] == '+' || data[i] == '-')) {
+      negative = data[i] == '-';
+      ++i;
+    }
+    int32_t value = 0;
+    int32_t digits = 0;
+    while (i < size && IsDigit(data[i])) {
+      if (digits == 9) return false;
+      value = value * 10 + (data[i] - '0');
+      ++digits;
+      ++i;
+    }
+    if (digits == 0) return false;
+    const TLetterFormat& own = formats.Of(letter);
+    const int32_t total = own.IntegerDigits + own.DecimalDigits;
+    if (own.PointMode || total < digits || total > 18) return false;
+    int64_t v = negative ? -value : value;
+    if (own.LeftAligned && total > digits) v *= PowerOfTen(total - digits);
+    wordLetters[words] = letter;
+    wordValues[words] = ClampCompToInt(v);
+    ++words;
+  }
+  formats.DecodeError = false;
+  formats.DecodeErrorText.clear();
+  formats.DroppedLetters.clear();
+  count = words;
+  for (int32_t w = 0; w < words; ++w) {
+    letters[w + 1] = wordLetters[w];
+    values[w + 1] = wordValues[w];
+  }
+  return true;
+}
+
 int32_t SafeRound(double value) {
   if (std::fabs(value) > 2147483647.0 || std::isnan(value))
     return value > 0 ? 2147483647 : -2147483647;

@@ -65,6 +65,15 @@ void DecodeLine(TWordFormatTable& formats, const std::string& text, char* letter
 void DecodeLine(TWordFormatTable& formats, const std::string& text, TDecodedBlock& block,
                 bool& error, std::string& errorText);
 
+// The common hole line ("X..Y..", "X..", "Y..": at most one X and one Y,
+// each an optional sign and one to nine digits without a point, nothing
+// else) decoded as DecodeLine decodes it: the same words, values and table
+// state. False, with nothing changed, for any other line and for a word
+// DecodeLine would read another way (a point format, more digits than the
+// format, a format of more than 18 digits); DecodeLine then takes it.
+bool DecodePlainPositionLine(TWordFormatTable& formats, const std::string& text, char* letters,
+                             int32_t* values, int32_t& count);
+
 // Decodes words up to the one with the given index (from 1) and returns it.
 void DecodeFirstWord(TWordFormatTable& formats, const std::string& text, int32_t wordIndex,
                      char& letter, int32_t& value, bool& found, bool& error, std::string& errorText);
