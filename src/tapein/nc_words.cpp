@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <limits>
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
@@ -20,6 +21,16 @@ int64_t PowerOfTen(int32_t n) {
       100000000000000LL, 1000000000000000LL, 10000000000000000LL, 100000000000000000LL,
       1000000000000000000LL};
   return Powers[n <= 0 ? 0 : n >= 18 ? 18 : n];
+}
+
+// v times ten to the n, held at the ends of the 64-bit range: a format of
+// up to 20 digits fills a short word with zeros past that range, and the
+// value is clamped to 32 bits afterwards anyway.
+int64_t ScaleByPowerOfTen(int64_t v, int32_t n) {
+  const int64_t p = PowerOfTen(n);
+  if (v > std::numeric_limits<int64_t>::max() / p) return std::numeric_limits<int64_t>::max();
+  if (v < std::numeric_limits<int64_t>::min() / p) return std::numeric_limits<int64_t>::min();
+  return v * p;
 }
 
 
@@ -101,7 +112,7 @@ int32_t ParseNumber(const std::string& text, std::size_t& pos, bool leftAligned,
     const int32_t n = static_cast<int32_t>(digits.size());
     pos = e;
     if (leftAligned && integerDigits + decimalDigits > n)
-      result *= PowerOfTen(integerDigits + decimalDigits - n);
+      result = ScaleByPowerOfTen(result, integerDigits + decimalDigits - n);
     result = ClampCompToInt(result);
   } else {
     double v = 0.0;
@@ -176,7 +187,7 @@ void DecodeWords(TWordFormatTable& formats, const std::string& text, char* lette
         }
         if (own.LeftAligned) v /= PowerOfTen(scan.Digits - total);
       } else if (own.LeftAligned && total > scan.Digits) {
-        v *= PowerOfTen(total - scan.Digits);
+        v = ScaleByPowerOfTen(v, total - scan.Digits);
       }
       wordValue = ClampCompToInt(v);
       cursor = scan.End;
@@ -289,7 +300,7 @@ bool DecodePlainPositionLine(TWordFormatTable& formats, const std::string& text,
     const int32_t total = own.IntegerDigits + own.DecimalDigits;
     if (own.PointMode || total < digits || total > 18) return false;
     int64_t v = negative ? -value : value;
-    if (own.LeftAligned && total > digits) v *= PowerOfTen(total - digits);
+    if (own.LeftAligned && total > digits) v = ScaleByPowerOfTen(v, total - digits);
     wordLetters[words] = letter;
     wordValues[words] = ClampCompToInt(v);
     ++words;

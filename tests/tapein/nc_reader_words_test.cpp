@@ -52,6 +52,19 @@ TEST(NcReaderWords, TooManyDigitsIsDigitOverflowAndKeepsTheLeadingDigits) {
   EXPECT_EQ(d.Block.WordCount, 2);
 }
 
+TEST(NcReaderWords, AShortWordInAWideLeadingZeroFormatIsClampedNotOverflowed) {
+  // 10.10 with leading zeros kept: "X99" fills to 99 followed by 18 zeros,
+  // past the 64-bit range; the word is clamped like any other too large.
+  TWordFormatTable t;
+  t.Default = {true, 10, 10, false};
+  for (char c : std::string("XY")) t.Of(c) = {true, true, 10, 10, false};
+  auto d = Decode(t, "X99Y-99");
+  ASSERT_EQ(d.Block.WordCount, 2);
+  EXPECT_GT(d.Block.Values[1], 2000000000);
+  EXPECT_LT(d.Block.Values[2], -2000000000);
+  EXPECT_EQ(Decode(t, "X0").Block.Values[1], 0);
+}
+
 TEST(NcReaderWords, WordsWhoseSizeIsUnknownAreDroppedAndNamed) {
   TWordFormatTable t = TwoFour();
   // A count with more digits than its format: never used in part or whole.
