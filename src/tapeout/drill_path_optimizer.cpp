@@ -113,19 +113,32 @@ class TPointGrid {
     const int32_t cx = std::clamp(static_cast<int32_t>((x - minX_) / cell_), 0, cols_ - 1);
     const int32_t cy = std::clamp(static_cast<int32_t>((y - minY_) / cell_), 0, rows_ - 1);
     double bound = std::numeric_limits<double>::infinity();
-    const int32_t maxRing = std::max(cols_, rows_);
+    // Beyond this ring no cell is left: a search that finds too few points
+    // (a side of the point with none) ends there.
+    const int32_t maxRing = std::max(std::max(cx, cols_ - 1 - cx), std::max(cy, rows_ - 1 - cy));
     for (int32_t r = 0; r <= maxRing; ++r) {
       // Every point of ring r lies at least (r - 1) cells away.
       if (r > 1 && (r - 1) * cell_ > bound) break;
-      for (int32_t gy = cy - r; gy <= cy + r; ++gy) {
-        if (gy < 0 || gy >= rows_) continue;
+      // Only the cells of the grid: on a thin grid (hits in a row or a
+      // column) the ring's cells outside it would be walked for nothing,
+      // ring after ring.
+      auto row = [&](int32_t gy) {
         const bool edgeRow = gy == cy - r || gy == cy + r;
-        for (int32_t gx = cx - r; gx <= cx + r; gx += edgeRow ? 1 : 2 * r) {
+        const int32_t firstX = edgeRow ? std::max(cx - r, 0) : cx - r;
+        const int32_t lastX = edgeRow ? std::min(cx + r, cols_ - 1) : cx + r;
+        for (int32_t gx = firstX; gx <= lastX; gx += edgeRow ? 1 : 2 * r) {
           if (gx >= 0 && gx < cols_)
             for (int32_t j : cells_[static_cast<std::size_t>(gy) * cols_ + gx])
               bound = visit(j, Distance(xs_[j] - x, ys_[j] - y));
           if (r == 0) break;
         }
+      };
+      if (cx - r >= 0 || cx + r < cols_) {
+        for (int32_t gy = std::max(cy - r, 0); gy <= std::min(cy + r, rows_ - 1); ++gy) row(gy);
+      } else {
+        // Both sides of the ring lie outside: only its top and bottom rows.
+        if (cy - r >= 0) row(cy - r);
+        if (r > 0 && cy + r < rows_) row(cy + r);
       }
     }
   }

@@ -131,3 +131,25 @@ TEST(DrillPathOptimizer, CancelAndTimeBudgetStopTheSearchWithAWholeOrder) {
 }
 
 }  // namespace
+
+TEST(DrillPathOptimizer, HitsInOneRowOrColumnAreOrderedEndToEnd) {
+  // A row of hits makes a grid one cell high: the searches for the sides
+  // that hold no hits must not walk ring after ring of cells outside it
+  // (this took minutes for a few hundred hits).
+  std::mt19937 random(3);
+  std::vector<int32_t> at(800);
+  for (int32_t& v : at) v = static_cast<int32_t>(random() % 4000) * 127000;
+  const int32_t low = *std::min_element(at.begin(), at.end());
+  const int32_t high = *std::max_element(at.begin(), at.end());
+  for (bool row : {true, false}) {
+    std::vector<TIntPoint> points;
+    for (int32_t v : at) points.push_back(row ? TIntPoint{v, 0} : TIntPoint{0, v});
+    const TIntPoint start = row ? TIntPoint{low, 0} : TIntPoint{0, low};
+    for (int method : {1, 5}) {
+      SCOPED_TRACE(testing::Message() << (row ? "row" : "column") << ", method " << method);
+      const std::vector<int32_t> order = OptimizeDrillPath(points, start, Method(method));
+      ASSERT_TRUE(IsPermutation(order, points.size()));
+      EXPECT_LE(OpenPathLength(points, order, start), 1.01 * (double(high) - low));
+    }
+  }
+}
