@@ -25,16 +25,22 @@ bool TNCReader::StoreRefused() {
   return true;
 }
 
-bool TNCReader::CountEmission() {
+bool TNCReader::CountLineRepeat() {
   TGlobalRec& g = *GlobalRec;
   if (ErrorFlag || Abort || StoreRefused()) return false;
-  ++g.TapeEmits;
   if (++g.LineEmits > MaxLineEmits) {
     Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine +
          "\": its repeats make more than " + IntToStrGrouped(MaxLineEmits) +
          " holes and moves; the reading stops.");
     return false;
   }
+  return true;
+}
+
+bool TNCReader::CountEmission() {
+  TGlobalRec& g = *GlobalRec;
+  if (!CountLineRepeat()) return false;
+  ++g.TapeEmits;
   if (g.TapeEmits > MaxTapeEmits) {
     Fail("Line " + std::to_string(BlockNumber) + ": the tape makes more than " +
          IntToStrGrouped(MaxTapeEmits) + " holes and moves; the reading stops.");

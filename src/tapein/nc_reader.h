@@ -663,6 +663,9 @@ class TNCReader {
   // stopped with an error) when it is one too many. Lets the GUI run now and
   // then, so a long expansion can be cancelled.
   bool CountEmission();
+  // Counts one record of the present line's repeats against MaxLineEmits
+  // only (a queued block); false when the reading stopped.
+  bool CountLineRepeat();
   // True, after stopping the reading with the store's text and the line,
   // when a store refused an entity of this reader.
   bool StoreRefused();

@@ -789,10 +789,12 @@ void TNCReader::ReplaySymbol(int32_t dx, int32_t dy) {
 void TNCReader::QueueUnparsedBlock(const std::string& text) {
   TGlobalRec& g = *GlobalRec;
   if (!g.InHeader && !g.HeaderComments) {
-    // A queued block waits for the next move and is then handed on like a
-    // hole: the blocks that repeats queue count against the limits of holes
-    // and moves, or a tape of a few lines could queue millions.
-    if (!CountEmission()) return;
+    // A queued block waits for the next move and is then handed on with it.
+    // The blocks one line's repeats queue count against that line's limit,
+    // or a tape of a few lines could queue millions; the tape's own blocks
+    // (sequence numbers, comments) are no holes or moves and leave the
+    // tape's limit to them.
+    if (!CountLineRepeat()) return;
     if (g.HeldMove.PendingTexts == nullptr) g.HeldMove.PendingTexts = new TPendingTexts;
     g.HeldMove.PendingTexts->Texts.push_back(text);
   } else {

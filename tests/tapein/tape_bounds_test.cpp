@@ -66,8 +66,10 @@ TEST_F(TapeBounds, RepeatCountsAreBoundedAndOverlongCountsAreNeverUsed) {
 
 TEST_F(TapeBounds, ATapeOfExactlyAsManyHitsAsTheLimitReadsAndOneMoreStops) {
   // A hundred rows of one hit and 9,999 repeats: 1,000,000 hits, then M30.
+  // A sequence number before each row is no hole or move.
   std::vector<std::string> body;
   for (int i = 0; i < 100; ++i) {
+    body.push_back("N" + std::to_string(i + 1));
     body.push_back("X010000Y" + std::to_string(1000000 + 100 * i).substr(1));
     body.push_back("R9999X000001Y000000");
   }
@@ -79,7 +81,7 @@ TEST_F(TapeBounds, ATapeOfExactlyAsManyHitsAsTheLimitReadsAndOneMoreStops) {
   body.push_back("X010000Y050000");
   r = Run(Tape(body));
   EXPECT_TRUE(Failed);
-  EXPECT_EQ(r->First("Error"), "Error Line 206: the tape makes more than 1,000,000 holes and moves; "
+  EXPECT_EQ(r->First("Error"), "Error Line 306: the tape makes more than 1,000,000 holes and moves; "
                                "the reading stops.");
   EXPECT_EQ(r->Hits.size(), 1000000u);
   r->Done();
