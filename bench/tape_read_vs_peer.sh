@@ -8,7 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! command -v gerbv >/dev/null; then
-  sudo apt-get install -y gerbv >/dev/null
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends gerbv >/dev/null
 fi
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON >/dev/null
 cmake --build build/bench -j4 --target bench_nc_reader_bench >/dev/null

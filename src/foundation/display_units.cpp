@@ -16,10 +16,6 @@ int32_t SaturatingRound(double value) {
   return static_cast<int32_t>(std::nearbyint(value));
 }
 
-int32_t ClampCompToInt(int64_t value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(value, -2147483647, 2147483647));
-}
-
 int32_t ClampToInt32(int64_t value) {
   return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }

@@ -12,8 +12,13 @@ extern bool MicronMetricToolResolution;
 // nearest integer, an exact half going to the even neighbour. NaN gives 0.
 int32_t SaturatingRound(double value);
 
-// Limits the value to -2,147,483,647 .. 2,147,483,647.
-int32_t ClampCompToInt(int64_t value);
+// Limits the value to -2,147,483,647 .. 2,147,483,647. Inline: the tape
+// readers call it several times for every hit.
+inline int32_t ClampCompToInt(int64_t value) {
+  return static_cast<int32_t>(value < -2147483647 ? -2147483647
+                              : value > 2147483647 ? 2147483647
+                                                   : value);
+}
 // Limits the value to the whole 32-bit range.
 int32_t ClampToInt32(int64_t value);
 

@@ -558,19 +558,8 @@ void TDrillDatabase::WidenByLargestTool(TIntPoint& mn, TIntPoint& mx) {
 
 bool TDrillDatabase::ExtentsFrom(int32_t startIndex, int32_t& minX, int32_t& maxX,
                                  int32_t& minY, int32_t& maxY) {
-  TIntPoint mn{minX, minY}, mx{maxX, maxY};
-  bool any = false;
-  for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
-    ExtendEntity(EntityAt(i), true, mn, mx);
-    any = true;
-  }
-  if (!any) return false;
-  WidenByLargestTool(mn, mx);
-  minX = mn.X;
-  minY = mn.Y;
-  maxX = mx.X;
-  maxY = mx.Y;
-  return true;
+  int32_t holes = 0, others = 0;
+  return ExtentsAndHitsFrom(startIndex, minX, maxX, minY, maxY, holes, others);
 }
 
 bool TDrillDatabase::VisibleExtents(int32_t& minX, int32_t& minY, int32_t& maxX, int32_t& maxY,
@@ -591,14 +580,27 @@ bool TDrillDatabase::VisibleExtents(int32_t& minX, int32_t& minY, int32_t& maxX,
   return true;
 }
 
-void TDrillDatabase::CountHitsFrom(int32_t startIndex, int32_t& holes, int32_t& others) {
+bool TDrillDatabase::ExtentsAndHitsFrom(int32_t startIndex, int32_t& minX, int32_t& maxX,
+                                        int32_t& minY, int32_t& maxY, int32_t& holes,
+                                        int32_t& others) {
+  TIntPoint mn{minX, minY}, mx{maxX, maxY};
   int64_t h = 0, o = 0;
+  bool any = false;
   for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
     TDrillEntity* e = EntityAt(i);
+    ExtendEntity(e, true, mn, mx);
     (e->GetType() == etDrillHole ? h : o) += e->HitCount();
+    any = true;
   }
+  if (!any) return false;
+  WidenByLargestTool(mn, mx);
+  minX = mn.X;
+  minY = mn.Y;
+  maxX = mx.X;
+  maxY = mx.Y;
   holes = ClampCompToInt(h);
   others = ClampCompToInt(o);
+  return true;
 }
 
 // ---- Import helpers ----------------------------------------------------------------------

@@ -151,7 +151,10 @@ class TDrillDatabase : public TJobDatabase {
                    int32_t& maxY);
   bool VisibleExtents(int32_t& minX, int32_t& minY, int32_t& maxX, int32_t& maxY,
                       bool withSteps);
-  void CountHitsFrom(int32_t startIndex, int32_t& holes, int32_t& others);
+  // ExtentsFrom and the hit counts (holes; hits of slots, circles and text)
+  // in one walk over the entities; the counts are set only when it returns true.
+  bool ExtentsAndHitsFrom(int32_t startIndex, int32_t& minX, int32_t& maxX, int32_t& minY,
+                          int32_t& maxY, int32_t& holes, int32_t& others);
 
   // ---- Import helpers ----
   // Moves every entity from startIndex on by (dx, dy) and makes it live on

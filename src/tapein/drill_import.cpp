@@ -325,14 +325,13 @@ void TDrillTapeReader::Done() {
   if (DrillToolOffset > 0) InformationBox(ToolOffsetNotice());
   TImportPlacement& placement = DRDB->ImportPlacement;
   int32_t minX = 2147483647, maxX = -2147483647, minY = 2147483647, maxY = -2147483647;
-  if (DRDB->ExtentsFrom(placement.FirstIndex, minX, maxX, minY, maxY)) {
+  int32_t holes = 0, others = 0;
+  if (DRDB->ExtentsAndHitsFrom(placement.FirstIndex, minX, maxX, minY, maxY, holes, others)) {
     placement.MinX = minX;
     placement.MaxX = maxX;
     placement.MinY = minY;
     placement.MaxY = maxY;
     placement.Flags |= 1;
-    int32_t holes = 0, others = 0;
-    DRDB->CountHitsFrom(placement.FirstIndex, holes, others);
     const double unit = UnitsPerDisplayUnit;
     Report->WriteLn("");
     Report->WriteLn("There were " + std::to_string(holes) + " regular hits.");

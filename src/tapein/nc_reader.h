@@ -421,7 +421,6 @@ class TNCReader {
   bool DirectEmission = false;
   int32_t Feed = 0;
   int32_t MoveParameter = 2147483647;
-  std::string LastLine;
   bool ConsumerMode = false;
   int32_t LastI = 0, LastJ = 0;
   std::string StarText;  // replaces "*" of "M97,*" and "M98,*"
@@ -473,8 +472,8 @@ class TNCReader {
   // After a line: the header's end is reported once it is left.
   void FinishLine();
   // The line just read into Line from a tape file, made ready for the
-  // interpreter: cut to a short string, kept as read in RawLine and
-  // LastLine; false (the reading stops) on a read error, which is reported
+  // interpreter: cut to a short string, kept as read in RawLine; false
+  // (the reading stops) on a read error, which is reported
   // with context. Blanks are then removed from Line.
   bool TakeReadLine(std::string_view context);
   void ProcessHeaderLine(const std::string& keyword);

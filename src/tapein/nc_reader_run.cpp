@@ -288,7 +288,6 @@ bool TNCReader::TakeReadLine(std::string_view context) {
   TGlobalRec& g = *GlobalRec;
   CutToShortString(g.Line);
   g.RawLine = g.Line;
-  LastLine = g.Line;
   if (CheckIO(context)) return false;
   RemoveBlanksInPlace(g.Line);
   return true;
@@ -606,7 +605,6 @@ void TNCReader::CheckSubCall() {
     }
     g.Line = ShortStr(g.Line);
     g.RawLine = g.Line;
-    LastLine = g.Line;
     const bool failed = CheckIO(context);
     g.Line = RemoveBlanks(g.Line);
     return !failed;

@@ -306,7 +306,9 @@ std::vector<std::string> SplitPlainly(const std::string& bytes, bool charMode) {
 // Tapes of every mixture of line ends, with lines long enough to span the
 // blocks the reader reads the file in (a CR LF split between two blocks
 // among them), are split as a plain character reader splits them, with
-// the same line count and the bytes read counted exactly.
+// the same line count and the bytes read counted exactly. Every other round
+// the lines also hold bytes next to CR and LF and bytes with the high bit
+// set, which the reader's word-at-a-time line end search must pass over.
 TEST_F(SwapFilterTest, ReaderSplitsRandomTapesAcrossItsReadBlocks) {
   fs::path tape = TempDir / "TAPE.DRL";
   std::mt19937 rng(2024);
@@ -317,7 +319,9 @@ TEST_F(SwapFilterTest, ReaderSplitsRandomTapesAcrossItsReadBlocks) {
     for (int k = 0; k < lines; ++k) {
       const int kind = below(20);
       const std::size_t length = kind == 0 ? 20000 + below(45000) : kind < 3 ? 0 : below(40);
-      for (std::size_t i = 0; i < length; ++i) bytes += static_cast<char>('A' + below(26));
+      static const char odd[] = {'\t', '\v', '\f', '\x0e', '\x8a', '\x8d', '\x80', '\xff', '\0'};
+      for (std::size_t i = 0; i < length; ++i)
+        bytes += round % 2 == 1 && below(3) == 0 ? odd[below(9)] : static_cast<char>('A' + below(26));
       if (kind == 3) bytes += "_";
       static const char* const ends[] = {"\n", "\r\n", "\r", "\n\r"};
       bytes += ends[below(4)];
