@@ -48,7 +48,11 @@ void TNCReader::InterpretNcBlock() {
       DispatchNcBlock();
     } else {
       RemoveWord('R');
-      for (int32_t i = 0; i < count && !ErrorFlag && !Abort; ++i) DispatchNcBlock();
+      for (int32_t i = 0; i < count && !ErrorFlag && !Abort; ++i) {
+        const int64_t emitted = g.TapeEmits;
+        DispatchNcBlock();
+        if (g.TapeEmits == emitted && !CountEmission()) break;
+      }
     }
     return;
   }
@@ -76,8 +80,13 @@ void TNCReader::InterpretNcBlock() {
       g.Values[2] = g.CurY;
     }
     g.WordCursor = 1;
+    const int64_t emitted = g.TapeEmits;
     RepeatSymbolBlock();
     if (g.EndOfProgram || ErrorFlag || Abort) break;
+    // A repeat that makes no hole (its block a tool change, a text, a code
+    // the dispatch passes over) is still work: it counts as one against the
+    // limits, or a count of billions keeps the reading busy for hours.
+    if (g.TapeEmits == emitted && !CountEmission()) break;
   }
 }
 

@@ -434,3 +434,39 @@ TEST_F(CanvasTest, LinesAndRectanglesFollowThePlainRuleEverywhere) {
     ASSERT_EQ(bmp->Pixels(), want) << "rectangle " << k;
   }
 }
+
+TEST_F(CanvasTest, EllipsesLargerThanThePictureKeepTheirPixelsWhereTheyCrossIt) {
+  // A small picture cut from a large ellipse shows the same pixels as the
+  // ellipse drawn whole on a picture that holds it: both thin and wide pens,
+  // with and without a fill, at the rim, the top and inside.
+  struct TCase {
+    int width;
+    TPenStyle style;
+    TBrushStyle brush;
+  };
+  const TCase cases[] = {{1, psSolid, bsClear}, {1, psSolid, bsSolid}, {5, psSolid, bsSolid},
+                         {4, psInsideFrame, bsClear}, {1, psClear, bsSolid}};
+  const std::pair<int, int> windows[] = {{40, 300}, {400, 46}, {400, 300}, {700, 80}, {110, 560}};
+  for (const TCase& k : cases) {
+    auto style = [&](TCanvas& c) {
+      c.Pen.Width = k.width;
+      c.Pen.Style = k.style;
+      c.Brush.Style = k.brush;
+      c.Brush.Color = clRed;
+    };
+    auto whole = TBitmap::Create(900, 700);
+    style(whole->Canvas());
+    whole->Canvas().Ellipse(50, 50, 851, 651);
+    whole->Canvas().Arc(60, 60, 841, 641, 800, 60, 60, 600);
+    for (auto [ox, oy] : windows) {
+      auto part = TBitmap::Create(60, 40);
+      style(part->Canvas());
+      part->Canvas().Ellipse(50 - ox, 50 - oy, 851 - ox, 651 - oy);
+      part->Canvas().Arc(60 - ox, 60 - oy, 841 - ox, 641 - oy, 800 - ox, 60 - oy, 60 - ox, 600 - oy);
+      for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x)
+          ASSERT_EQ(part->Canvas().GetPixel(x, y), whole->Canvas().GetPixel(x + ox, y + oy))
+              << "pen " << k.width << " style " << k.style << " at " << x + ox << "," << y + oy;
+    }
+  }
+}

@@ -64,6 +64,23 @@ TEST_F(TapeBounds, RepeatCountsAreBoundedAndOverlongCountsAreNeverUsed) {
   r->Done();
 }
 
+TEST_F(TapeBounds, RepeatsOfABlockThatMakesNoHoleCountAgainstTheLimit) {
+  // A bare M word repeated 99,999,999 times (a decimal count) makes no hole;
+  // each repeat still counts as one, so the reading stops at the line's limit.
+  auto r = Run(File("m.drl", {"M48", "METRIC,TZ", "T1C0.8", "%", "T1", "MR99999999.", "M30"}));
+  EXPECT_TRUE(Failed);
+  EXPECT_EQ(r->First("Error"), "Error Line 6 \"MR99999999.\": its repeats make more than 100,000 "
+                               "holes and moves; the reading stops.");
+  EXPECT_TRUE(r->Hits.empty());
+  r->Done();
+
+  // Repeats that make holes count each hole once, as before.
+  r = Run(Tape({"X010000Y010000", "R5X000100Y000000"}));
+  EXPECT_FALSE(Failed);
+  EXPECT_EQ(r->Hits.size(), 6u);
+  r->Done();
+}
+
 TEST_F(TapeBounds, ATapeOfExactlyAsManyHitsAsTheLimitReadsAndOneMoreStops) {
   // A hundred rows of one hit and 9,999 repeats: 1,000,000 hits, then M30.
   // A sequence number before each row is no hole or move.

@@ -111,9 +111,11 @@ double DeviceAngle(double dx, double dy) {
 }  // namespace
 
 // Sets of pixels kept as sorted runs per row, inside a limit rectangle.
+// Rows are kept only from the first to the last touched, so a shape that
+// puts few pixels into a tall limit costs few rows.
 class TRasterCanvas::TSpans {
  public:
-  explicit TSpans(const TRect& limit) : limit_(limit), rows_(size_t(std::max(0, limit.Height()))) {}
+  explicit TSpans(const TRect& limit) : limit_(limit), top_(limit.Top) {}
 
   const TRect& Limit() const { return limit_; }
 
@@ -121,7 +123,7 @@ class TRasterCanvas::TSpans {
     if (y < limit_.Top || y >= limit_.Bottom) return;
     x0 = std::max<long long>(x0, limit_.Left);
     x1 = std::min<long long>(x1, limit_.Right);
-    if (x0 < x1) rows_[size_t(y - limit_.Top)].push_back({x0, x1});
+    if (x0 < x1) Row(y).push_back({x0, x1});
   }
   void AddPixel(int x, int y) { Add(y, x, (long long)x + 1); }
 
@@ -142,9 +144,9 @@ class TRasterCanvas::TSpans {
   // Removes the pixels of other (both normalized).
   void Subtract(const TSpans& other) {
     for (size_t r = 0; r < rows_.size(); ++r) {
-      long long y = limit_.Top + (long long)r;
-      if (y < other.limit_.Top || y >= other.limit_.Bottom) continue;
-      const auto& cut = other.rows_[size_t(y - other.limit_.Top)];
+      long long y = top_ + (long long)r;
+      if (y < other.top_ || y >= other.top_ + (long long)other.rows_.size()) continue;
+      const auto& cut = other.rows_[size_t(y - other.top_)];
       if (cut.empty() || rows_[r].empty()) continue;
       std::vector<TInterval> out;
       for (TInterval run : rows_[r]) {
@@ -163,12 +165,29 @@ class TRasterCanvas::TSpans {
   template <class F>
   void ForEach(F f) const {
     for (size_t r = 0; r < rows_.size(); ++r)
-      for (const TInterval& run : rows_[r]) f(limit_.Top + int(r), int(run.first), int(run.second));
+      for (const TInterval& run : rows_[r]) f(int(top_ + (long long)r), int(run.first), int(run.second));
   }
 
  private:
+  // The runs of row y (inside the limit), making room for it. Rows added
+  // above the first are made room for at least as many as are kept, so a
+  // shape drawn upwards row by row costs no more than one drawn downwards.
+  std::vector<TInterval>& Row(long long y) {
+    if (rows_.empty()) {
+      top_ = y;
+    } else if (y < top_) {
+      long long grow = std::max<long long>(top_ - y, (long long)rows_.size());
+      grow = std::min<long long>(grow, top_ - limit_.Top);
+      rows_.insert(rows_.begin(), size_t(grow), {});
+      top_ -= grow;
+    }
+    if (size_t(y - top_) >= rows_.size()) rows_.resize(size_t(y - top_) + 1);
+    return rows_[size_t(y - top_)];
+  }
+
   TRect limit_;
-  std::vector<std::vector<TInterval>> rows_;
+  long long top_;                              // the row of rows_[0]
+  std::vector<std::vector<TInterval>> rows_;  // from the first touched row to the last
 };
 
 namespace {
@@ -374,45 +393,124 @@ TColor TRasterCanvas::GetPixel(int x, int y) const {
 
 namespace {
 
+// Rows of lim near which a row of the ellipse (cx, cy, a, b) begins or ends
+// (its top and bottom) or has an end within, or a few pixels beside, the
+// columns of lim, as [first, last] ranges added to rows. Between these rows
+// every end of every row lies on the same side of lim's columns, so every
+// row meets lim's columns alike.
+void AddEdgeRows(double cx, double cy, double a, double b, const TRect& lim, std::vector<TInterval>& rows) {
+  if (!(a > 0 && b > 0)) return;
+  constexpr double margin = 4;  // pixels beside the columns
+  constexpr long long near = 3;  // rows each side of an end's rows
+  const double top = lim.Top - 8.0, bottom = lim.Bottom + 8.0;
+  // Rows whose t = (y + 0.5 - cy) / b has a magnitude in [tl, th].
+  auto addT = [&](double tl, double th) {
+    for (int side : {-1, 1}) {
+      double y0 = cy + side * b * (side < 0 ? th : tl) - 0.5;
+      double y1 = cy + side * b * (side < 0 ? tl : th) - 0.5;
+      if (!(y1 >= top && y0 <= bottom)) continue;
+      long long first = (long long)std::floor(std::max(y0, top)) - near;
+      long long last = (long long)std::ceil(std::min(y1, bottom)) + near;
+      first = std::max<long long>(first, lim.Top);
+      last = std::min<long long>(last, (long long)lim.Bottom - 1);
+      if (first <= last) rows.push_back({first, last});
+    }
+  };
+  addT(1, 1);
+  // Half widths h = a * sqrt(1 - t * t) that put the left end (cx - h) or
+  // the right end (cx + h) near the columns.
+  const double l = lim.Left - margin, r = lim.Right + margin;
+  for (auto [hl, hh] : {std::pair{cx - r, cx - l}, std::pair{l - cx, r - cx}}) {
+    hl = std::max(hl, 0.0);
+    hh = std::min(hh, a);
+    if (!(hl <= hh)) continue;
+    double ql = hh / a, qh = hl / a;
+    addT(std::sqrt(std::max(0.0, 1 - ql * ql)), std::sqrt(std::max(0.0, 1 - qh * qh)));
+  }
+}
+
 // The outline ring and the interior of an ellipse inscribed in r for a pen
 // of width w (0 for no pen). A 1-pixel ring is the set of inside pixels that
 // touch the outside; wider rings lie between two ellipses w apart, centred
 // on the 1-pixel path (inside r for inside-frame pens).
+//
+// Only rows near an end of the ellipse's rows in the limit are worked out
+// one by one; each stretch of rows between them is worked out once and its
+// runs, cut to the limit, copied to the stretch's other rows. An ellipse
+// far larger than the picture costs its few rows there, not its height.
 template <class TSpanSet>
 void EllipseShape(const TRect& r, int w, bool insideFrame, TSpanSet* ring, TSpanSet* inner) {
   double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
   double a = WidthOf(r) / 2.0, b = HeightOf(r) / 2.0;
   const TRect& lim = (ring ? ring : inner)->Limit();
-  long long x0, x1;
-  if (w <= 0) {
-    for (long long y = lim.Top; y < lim.Bottom; ++y)
-      if (EllipseRow(cx, cy, a, b, y, x0, x1)) inner->Add(y, x0, x1);
-    return;
-  }
-  if (w == 1) {
-    for (long long y = lim.Top; y < lim.Bottom; ++y) {
-      if (!EllipseRow(cx, cy, a, b, y, x0, x1)) continue;
+  double grow = insideFrame ? 0 : w / 2.0 - 0.5;
+  double ao = a + grow, bo = b + grow, ai = ao - w, bi = bo - w;
+  // The runs of one row: kind 0 the ring, 1 the interior.
+  auto row = [&](long long y, auto&& add) {
+    long long x0, x1;
+    if (w <= 0) {
+      if (EllipseRow(cx, cy, a, b, y, x0, x1)) add(1, x0, x1);
+      return;
+    }
+    if (w == 1) {
+      if (!EllipseRow(cx, cy, a, b, y, x0, x1)) return;
       long long u0, u1, d0, d1, i0 = x1, i1 = x1;
       if (EllipseRow(cx, cy, a, b, y - 1, u0, u1) && EllipseRow(cx, cy, a, b, y + 1, d0, d1)) {
         i0 = std::max({x0 + 1, u0, d0});
         i1 = std::min({x1 - 1, u1, d1});
         if (i0 >= i1) i0 = i1 = x1;
       }
-      ring->Add(y, x0, i0);
-      ring->Add(y, i1, x1);
-      if (inner) inner->Add(y, i0, i1);
+      add(0, x0, i0);
+      add(0, i1, x1);
+      add(1, i0, i1);
+      return;
     }
-    return;
-  }
-  double grow = insideFrame ? 0 : w / 2.0 - 0.5;
-  double ao = a + grow, bo = b + grow, ai = ao - w, bi = bo - w;
-  for (long long y = lim.Top; y < lim.Bottom; ++y) {
-    if (!EllipseRow(cx, cy, ao, bo, y, x0, x1)) continue;
+    if (!EllipseRow(cx, cy, ao, bo, y, x0, x1)) return;
     long long i0 = x1, i1 = x1;
     if (!EllipseRow(cx, cy, ai, bi, y, i0, i1)) i0 = i1 = x1;
-    ring->Add(y, x0, i0);
-    ring->Add(y, i1, x1);
-    if (inner) inner->Add(y, i0, i1);
+    add(0, x0, i0);
+    add(0, i1, x1);
+    add(1, i0, i1);
+  };
+  auto put = [&](long long y, int kind, long long x0, long long x1) {
+    if (kind == 0) ring->Add(y, x0, x1);
+    else if (inner) inner->Add(y, x0, x1);
+  };
+
+  std::vector<TInterval> exact;
+  if (w <= 1) {
+    AddEdgeRows(cx, cy, a, b, lim, exact);
+  } else {
+    AddEdgeRows(cx, cy, ao, bo, lim, exact);
+    AddEdgeRows(cx, cy, ai, bi, lim, exact);
+  }
+  std::sort(exact.begin(), exact.end());
+  size_t next = 0;
+  for (long long y = lim.Top; y < lim.Bottom;) {
+    while (next < exact.size() && exact[next].second < y) ++next;
+    if (next < exact.size() && exact[next].first <= y) {
+      for (long long last = std::min<long long>(exact[next].second, lim.Bottom - 1); y <= last; ++y)
+        row(y, [&](int kind, long long x0, long long x1) { put(y, kind, x0, x1); });
+      continue;
+    }
+    long long end = next < exact.size() ? exact[next].first : (long long)lim.Bottom;
+    struct TRun {
+      int Kind;
+      long long X0, X1;
+    };
+    TRun runs[3];
+    int count = 0;
+    row(y, [&](int kind, long long x0, long long x1) {
+      x0 = std::max<long long>(x0, lim.Left);
+      x1 = std::min<long long>(x1, lim.Right);
+      if (x0 < x1 && (kind == 0 || inner)) runs[count++] = {kind, x0, x1};
+    });
+    if (count == 0) {
+      y = end;
+      continue;
+    }
+    for (; y < end; ++y)
+      for (int i = 0; i < count; ++i) put(y, runs[i].Kind, runs[i].X0, runs[i].X1);
   }
 }
 
