@@ -12,6 +12,7 @@
 #include "foundation/geometry_matrix.h"
 #include "foundation/stroke_glyphs.h"
 #include "foundation/utilities.h"
+#include "import/counted_names.h"
 #include "platform/paths.h"
 
 namespace {
@@ -506,11 +507,7 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
 std::string NotAsDrawnNotice(const std::map<std::string, int64_t>& entities) {
   if (entities.empty()) return {};
   int64_t total = 0;
-  std::string types;
-  for (const auto& [name, count] : entities) {
-    total += count;
-    types += (types.empty() ? "" : ", ") + std::to_string(count) + " " + name;
-  }
+  const std::string types = CountedNames(entities, total);
   return std::to_string(total) + (total == 1 ? " entity was" : " entities were") +
          " not imported as drawn (ellipses in the drawing, imported as circles and arcs of the mean "
          "radius):\n" + types;
@@ -519,12 +516,7 @@ std::string NotAsDrawnNotice(const std::map<std::string, int64_t>& entities) {
 std::string SkippedEntitiesNotice(const std::map<std::string, int64_t>& skipped) {
   if (skipped.empty()) return {};
   int64_t total = 0;
-  std::string types;
-  for (const auto& [name, count] : skipped) {
-    total += count;
-    if (!types.empty()) types += ", ";
-    types += std::to_string(count) + " " + name;
-  }
+  const std::string types = CountedNames(skipped, total);
   return std::to_string(total) + (total == 1 ? " entity" : " entities") +
          " of types that are not imported " + (total == 1 ? "was" : "were") + " skipped:\n" + types;
 }

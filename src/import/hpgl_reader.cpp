@@ -11,6 +11,7 @@
 #include "foundation/geometry_points.h"
 #include "foundation/stroke_glyphs.h"
 #include "foundation/utilities.h"
+#include "import/counted_names.h"
 #include "import/import_host.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
@@ -130,11 +131,7 @@ std::string HpglMnemonicName(int32_t m) {
 std::string SkippedInstructionsNotice(const std::map<std::string, int64_t>& skipped) {
   if (skipped.empty()) return {};
   int64_t total = 0;
-  std::string kinds;
-  for (const auto& [name, count] : skipped) {
-    total += count;
-    kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + name;
-  }
+  const std::string kinds = CountedNames(skipped, total);
   return std::to_string(total) + (total == 1 ? " instruction" : " instructions") +
          " that " + (total == 1 ? "is" : "are") + " not imported " + (total == 1 ? "was" : "were") +
          " skipped:\n" + kinds;

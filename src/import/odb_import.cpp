@@ -6,6 +6,7 @@
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "import/counted_names.h"
 #include "import/import_host.h"
 #include "model/drill_database.h"
 #include "model/drill_entities.h"
@@ -267,11 +268,7 @@ void TValorImport::RoutArcTo(bool clockwise, double ex, double ey, double cx, do
 std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped) {
   if (skipped.empty()) return {};
   int64_t total = 0;
-  std::string kinds;
-  for (const auto& [name, count] : skipped) {
-    total += count;
-    kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + name;
-  }
+  const std::string kinds = CountedNames(skipped, total);
   return std::to_string(total) + (total == 1 ? " pad" : " pads") + " of symbols that are not imported " +
          (total == 1 ? "was" : "were") + " skipped:\n" + kinds;
 }
