@@ -258,6 +258,20 @@ TEST_F(JobFileReaderTest, HolesAsWrittenReadAsTheGeneralWayReadsThem) {
                 std::string::npos);
       EXPECT_NE(read.find("\n12 33 0 0 0 -8 0 0 0 0 0 0 4 0 0 "), std::string::npos);
       EXPECT_NE(read.find("\n12 30 0 0 0 12 0 0 0 0 0 0 6 0 0 "), std::string::npos);
+      // Put in, the holes take their store in the order read, batch after
+      // batch, the stepped ones with their list.
+      CommitJobContents(contents);
+      ASSERT_EQ(DrillEntityCount, 30009);
+      int32_t index = 0;
+      contents.ForEachEntity([&](const TJobContents::TEntity& e) {
+        if (e.Type != etDrillHole) return;
+        TDrillEntity* hole = DRDB->EntityAt(++index);
+        ASSERT_NE(hole, nullptr);
+        EXPECT_EQ((TIntPoint{hole->X, hole->Y}), (TIntPoint{e.X, e.Y})) << index;
+        EXPECT_EQ(hole->Tool, e.Tool) << index;
+        EXPECT_EQ(DRDB->WordAt(index), NCLayerBit(e.Layer)) << index;
+        EXPECT_EQ(hole->GetStepObj() != nullptr, e.StepId != 0) << index;
+      });
     } else {
       EXPECT_EQ(read, expected) << name;
     }
