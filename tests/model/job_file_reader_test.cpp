@@ -216,6 +216,8 @@ TEST_F(JobFileReaderTest, HolesAsWrittenReadAsTheGeneralWayReadsThem) {
   hole({{"10", "1"}, {"11", "5"}, {"50", "6"}});
   hole({{"10", "00000000012"}, {"50", "6"}});
   hole({{"10", "+12"}, {"50", "6"}});
+  hole({{"8", "1"}, {"8", "2"}, {"10", "-2147483648"}, {"20", "-1000000000"}, {"50", "1000"},
+        {"52", "1"}});
   uint32_t seed = 7;
   auto next = [&] { return seed = seed * 1103515245u + 12345u; };
   for (int32_t i = 0; i < 30000; ++i) {
@@ -253,15 +255,17 @@ TEST_F(JobFileReaderTest, HolesAsWrittenReadAsTheGeneralWayReadsThem) {
     const std::string read = ContentsText(contents);
     if (expected.empty()) {
       expected = read;
-      EXPECT_EQ(contents.EntityCount(), 30011);
+      EXPECT_EQ(contents.EntityCount(), 30012);
       EXPECT_NE(read.find("\n12 39 0 0 0 -2147483648 2147483647 0 0 0 0 0 1000 0 1 "),
                 std::string::npos);
       EXPECT_NE(read.find("\n12 33 0 0 0 -8 0 0 0 0 0 0 4 0 0 "), std::string::npos);
       EXPECT_NE(read.find("\n12 30 0 0 0 12 0 0 0 0 0 0 6 0 0 "), std::string::npos);
+      EXPECT_NE(read.find("\n12 32 0 0 0 -2147483648 -1000000000 0 0 0 0 0 1000 0 1 "),
+                std::string::npos);
       // Put in, the holes take their store in the order read, batch after
       // batch, the stepped ones with their list.
       CommitJobContents(contents);
-      ASSERT_EQ(DrillEntityCount, 30009);
+      ASSERT_EQ(DrillEntityCount, 30010);
       int32_t index = 0;
       contents.ForEachEntity([&](const TJobContents::TEntity& e) {
         if (e.Type != etDrillHole) return;
@@ -273,7 +277,11 @@ TEST_F(JobFileReaderTest, HolesAsWrittenReadAsTheGeneralWayReadsThem) {
         EXPECT_EQ(hole->GetStepObj() != nullptr, e.StepId != 0) << index;
       });
     } else {
-      EXPECT_EQ(read, expected) << name;
+      const auto diff = std::mismatch(read.begin(), read.end(), expected.begin(), expected.end());
+      EXPECT_TRUE(read == expected)
+          << name << " differs from line "
+          << std::count(read.begin(), diff.first, '\n') + 1 << ": "
+          << read.substr(std::size_t(diff.first - read.begin()), 80);
     }
   }
 
