@@ -1138,8 +1138,11 @@ void TJobContents::AddDrillHole(uint8_t layer, int32_t x, int32_t y, int32_t too
                                 int32_t stepId) {
   const uint32_t head =
       uint32_t(etDrillHole) | uint32_t(layer) << 8 | (stepId != 0 ? kHasStepBit : 0);
-  const int32_t words[5] = {int32_t(head), x, y, tool, stepId};
-  EntityWords_.insert(EntityWords_.end(), words, words + (stepId != 0 ? 5 : 4));
+  EntityWords_.push_back(int32_t(head));
+  EntityWords_.push_back(x);
+  EntityWords_.push_back(y);
+  EntityWords_.push_back(tool);
+  if (stepId != 0) EntityWords_.push_back(stepId);
   ++EntityCount_;
 }
 
