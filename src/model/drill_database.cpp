@@ -348,6 +348,27 @@ int32_t TDrillDatabase::Append(TDrillEntity* entity, uint32_t word, bool journal
   return DrillEntityCount;
 }
 
+int32_t TDrillDatabase::AppendEntities(const std::pair<TDrillEntity*, uint32_t>* entities,
+                                       int32_t count) {
+  constexpr int32_t PageSlots = TDrillEntities::PageSlots;
+  const int32_t room = std::max(0, TDrillEntities::HighestIndex - std::max(0, DrillEntityCount));
+  const int32_t n = std::clamp(count, 0, room);
+  for (int32_t done = 0; done < n;) {
+    // The slots from the next index to the end of its page lie side by side.
+    const int32_t index = DrillEntityCount + 1;
+    const int32_t run = std::min(n - done, PageSlots - (index - 1) % PageSlots);
+    TEntitySlot* slot = DrillEntities->GetSlot(index + run - 1) - (run - 1);
+    for (int32_t k = 0; k < run; ++k) slot[k] = {entities[done + k].second, entities[done + k].first};
+    DrillEntityCount += run;
+    done += run;
+  }
+  if (n < count) {
+    ReportStoreFull(DrillEntities->Name(), TDrillEntities::HighestIndex);
+    for (int32_t k = n; k < count; ++k) delete entities[k].first;
+  }
+  return n;
+}
+
 int32_t TDrillDatabase::AddEntity(TDrillEntity* entity, uint8_t layer, bool visible,
                                   bool setActive) {
   uint32_t word = NCLayerBit(layer) | (visible ? 0u : SlotDeletedBit);

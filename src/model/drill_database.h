@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/settings_families.h"
@@ -133,6 +134,11 @@ class TDrillDatabase : public TJobDatabase {
   // Appends the entity with the slot word, not journalled; 0 when the store
   // is full (the entity is then freed).
   int32_t AppendEntity(TDrillEntity* entity, uint32_t word) { return Append(entity, word, false); }
+  // AppendEntity of each entity with its slot word, in order, filling the
+  // store a page at a time (what a job load puts in). When the store is
+  // full, the entities left are freed and the store's message is shown
+  // once. The number appended.
+  int32_t AppendEntities(const std::pair<TDrillEntity*, uint32_t>* entities, int32_t count);
 
   // After an edit of the pattern levels (old1..old3) of a step chain: every
   // drill entity whose chain holds a changed level gets the chain with the

@@ -48,7 +48,11 @@ TCadConversionTarget* ConversionTarget = nullptr;
 // Round half to even, for coordinates already known to lie in range.
 int32_t RoundEven(double v) { return SaturatingRound(v); }
 
-uint16_t Bands(int64_t lo, int64_t hi) { return BandMask(ClampToInt32(lo), ClampToInt32(hi)); }
+// Every hole of a job load passes here: the clamps are inline.
+uint16_t Bands(int64_t lo, int64_t hi) {
+  return BandMask(int32_t(std::clamp<int64_t>(lo, INT32_MIN, INT32_MAX)),
+                  int32_t(std::clamp<int64_t>(hi, INT32_MIN, INT32_MAX)));
+}
 
 // Band masks of an extent widened by h on every side.
 void SetBands(uint16_t& xb, uint16_t& yb, const TIntPoint& mn, const TIntPoint& mx, int64_t hx,

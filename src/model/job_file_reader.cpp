@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
@@ -143,6 +145,14 @@ void TJobFileReader::Yield() { ProcessMessages(); }
 
 void TJobFileReader::Tick() {
   if (++TickCounter_ > 100) {
+    TickCounter_ = 0;
+    Yield();
+  }
+}
+
+void TJobFileReader::TickLines(int32_t lines) {
+  TickCounter_ += lines;
+  if (TickCounter_ > 100) {
     TickCounter_ = 0;
     Yield();
   }
@@ -482,6 +492,112 @@ bool TJobFileReader::ReadPlainNameLine() {
   return true;
 }
 
+namespace {
+
+// The number of digits at the start of eight bytes read as one
+// little-endian word (8 when all are).
+int32_t LeadingDigits(uint64_t chunk) {
+  // A byte is a digit when its high half is 3 and adding 6 keeps it so; the
+  // carries of the addition only reach bytes behind the first non-digit.
+  const uint64_t other =
+      ((chunk & 0xF0F0F0F0F0F0F0F0ull) ^ 0x3030303030303030ull) |
+      (((chunk + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) ^ 0x3030303030303030ull);
+  return other == 0 ? 8 : std::countr_zero(other) / 8;
+}
+
+// A value line at p (before end) as the writer writes it: an optional "-",
+// one to ten digits and CR LF, all before end, the value within 32 bits.
+// The start of the next line with the value, else nullptr. Eight bytes
+// from p are readable; the mark behind the bytes read ends the digits.
+const char* PlainValueLine(const char* p, const char* end, int32_t& value) {
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  uint64_t chunk;
+  std::memcpy(&chunk, p, 8);
+  const int32_t n = LeadingDigits(chunk);
+  if (n == 0) return nullptr;
+  uint64_t v;
+  if (n < 8) {
+    // The digits moved to the word's end behind leading zeros.
+    v = EightDigitValue(chunk << (8 * (8 - n)) | 0x3030303030303030ull >> (8 * n));
+    p += n;
+  } else {
+    v = EightDigitValue(chunk);
+    p += 8;
+    for (int32_t more = 0; more < 2 && unsigned(*p) - unsigned('0') <= 9; ++more, ++p)
+      v = v * 10 + unsigned(*p - '0');
+  }
+  if (end - p < 2 || p[0] != '\r' || p[1] != '\n') return nullptr;
+  if (v > (negative ? 2147483648ull : 2147483647ull)) return nullptr;
+  value = negative ? int32_t(-int64_t(v)) : int32_t(v);
+  return p + 2;
+}
+
+// Group code lines of a hole record and the "0" that ends it, as the
+// writer writes them, read as little-endian words.
+constexpr uint32_t kZeroLine = 0x0A0D30;  // "0" CR LF (three bytes)
+constexpr uint32_t kCode8 = 0x0A0D38;     // "8" CR LF (three bytes)
+constexpr uint32_t kCode10 = 0x0A0D3031;
+constexpr uint32_t kCode20 = 0x0A0D3032;
+constexpr uint32_t kCode50 = 0x0A0D3035;
+constexpr uint32_t kCode52 = 0x0A0D3235;
+
+}  // namespace
+
+bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
+
+void TJobFileReader::ReadPlainHoles() {
+  static constexpr char kName[] = "DRILLHOLE\r\n";
+  static constexpr std::size_t kNameSize = sizeof kName - 1;
+  // More pairs than a hole record has take the general way.
+  static constexpr int32_t kMaxPairs = 8;
+  const char* const buffer = Buffer_.get();
+  const char* const end = buffer + End_;
+  while (!Failed_ && !DosEndSeen_) {
+    const char* p = buffer + Next_;
+    if (std::size_t(end - p) < kNameSize || std::memcmp(p, kName, kNameSize) != 0) return;
+    p += kNameSize;
+    TPlainHole hole;
+    int32_t pairs = 0;
+    for (;;) {
+      // Four bytes from p are readable (the mark and the room behind it).
+      if (end - p < 3) return;
+      uint32_t word;
+      std::memcpy(&word, p, 4);
+      if ((word & 0xFFFFFF) == kZeroLine) break;
+      int32_t* field = nullptr;
+      if ((word & 0xFFFFFF) == kCode8) {
+        field = &hole.Layer;
+        p += 3;
+      } else {
+        // A code of two digits: the mark at end is no LF, so the word
+        // lies before it.
+        switch (word) {
+          case kCode10: field = &hole.X; break;
+          case kCode20: field = &hole.Y; break;
+          case kCode50: field = &hole.Tool; break;
+          case kCode52: field = &hole.StepId; break;
+          default: return;
+        }
+        p += 4;
+      }
+      if (++pairs > kMaxPairs || p >= end) return;
+      p = PlainValueLine(p, end, *field);
+      if (p == nullptr) return;
+    }
+    // p is the "0" of the next record.
+    RecordLine_ = LineCounter_ + 1;
+    if (!TakePlainHole(hole)) return;
+    const int32_t lines = 2 + 2 * pairs;
+    LineCounter_ += lines;
+    Line_ = p;
+    LineSize_ = 1;
+    RawMade_ = WorkMade_ = false;
+    Next_ = std::size_t(p + 3 - buffer);
+    TickLines(lines);
+  }
+}
+
 void TJobFileReader::TakeLine(const char* begin, const char* end, const char* next) {
   Next_ = std::size_t(next - Buffer_.get());
   ++LineCounter_;
@@ -595,7 +711,14 @@ void TJobFileReader::Parse() {
   uint8_t section = ssHeader;
   bool inList = false;
   bool ended = false;
-  while (!ended && NextRecord(name, kind, line, f)) {
+  while (!ended) {
+    // Holes as the writer writes them come by the hundred thousand: they
+    // are taken straight from the buffer.
+    if (section == ssEntities && PendingStart_) {
+      ReadPlainHoles();
+      if (Failed_) return;
+    }
+    if (!NextRecord(name, kind, line, f)) break;
     RecordLine_ = line;
     if (kind == rkEof || kind == rkEndSec) {
       if (inList) {
@@ -838,6 +961,17 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   Contents.AddEntity(e);
 }
 
+bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
+  // Anything AddDrill would refuse takes the general way, which says why.
+  if (hole.Layer < 0 || hole.Layer > 9 || !ValidToolNumber(hole.Tool) ||
+      DrillCount_ >= TDrillEntities::HighestIndex)
+    return false;
+  ++DrillCount_;
+  Contents.AddDrillHole(uint8_t(kFirstDrillLayer + hole.Layer), hole.X, hole.Y, hole.Tool,
+                        hole.StepId);
+  return true;
+}
+
 // ---- TJobFileLoader: tools and origins -----------------------------------------------------
 
 void TJobFileLoader::SetDrillTool(const TJobFields& f) {
@@ -1000,10 +1134,32 @@ void TJobContents::AddEntity(const TEntity& e) {
   ++EntityCount_;
 }
 
+void TJobContents::AddDrillHole(uint8_t layer, int32_t x, int32_t y, int32_t tool,
+                                int32_t stepId) {
+  const uint32_t head =
+      uint32_t(etDrillHole) | uint32_t(layer) << 8 | (stepId != 0 ? kHasStepBit : 0);
+  EntityWords_.push_back(int32_t(head));
+  EntityWords_.push_back(x);
+  EntityWords_.push_back(y);
+  EntityWords_.push_back(tool);
+  if (stepId != 0) EntityWords_.push_back(stepId);
+  ++EntityCount_;
+}
+
 TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
   TEntity e;
   const uint32_t head = uint32_t(*word++);
   e.Type = uint8_t(head);
+  if (e.Type == etDrillHole) {
+    // By far the most frequent: its three fields read at once.
+    e.Layer = uint8_t(head >> 8);
+    e.X = word[0];
+    e.Y = word[1];
+    e.Tool = word[2];
+    word += 3;
+    if ((head & kHasStepBit) != 0) e.StepId = *word++;
+    return e;
+  }
   e.Layer = uint8_t(head >> 8);
   e.Side = uint8_t((head >> 16) & 3);
   e.Flag = uint8_t((head >> 18) & 1);
@@ -1118,8 +1274,16 @@ void CommitJobContents(const TJobContents& c) {
     for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) Seq->SetInsertAtEnd(l);
 
   // A load is no edit: nothing is journalled, and nothing is drawn until
-  // the caller shows the job.
+  // the caller shows the job. Drill entities go into their store in
+  // batches, in order.
   TRoutJournalPause pause;
+  constexpr std::size_t kDrillBatch = 4096;
+  std::vector<std::pair<TDrillEntity*, uint32_t>> drill;
+  drill.reserve(kDrillBatch);
+  auto flushDrill = [&] {
+    DRDB->AppendEntities(drill.data(), int32_t(drill.size()));
+    drill.clear();
+  };
   c.ForEachEntity([&](const TJobContents::TEntity& e) {
     const TIntPoint p{e.X, e.Y};
     if (e.Type <= etCadCircle) {
@@ -1146,7 +1310,8 @@ void CommitJobContents(const TJobContents& c) {
           break;
       }
       if (TStepObject* step = stepOf(e.StepId)) entity->SetStepObj(step);
-      DRDB->AppendEntity(entity, NCLayerBit(e.Layer));
+      drill.push_back({entity, NCLayerBit(e.Layer)});
+      if (drill.size() == kDrillBatch) flushDrill();
     } else {
       if (RTDB == nullptr) return;
       const uint16_t feed = uint16_t(e.Feed);
@@ -1175,6 +1340,7 @@ void CommitJobContents(const TJobContents& c) {
         if (TRoutEntity* entity = RTDB->EntityAt(h)) entity->SetStepObj(step);
     }
   });
+  if (!drill.empty()) flushDrill();
 
   // Lists no entity uses are freed here.
   for (auto& [id, object] : objects) ReleaseStepObject(object);

@@ -120,6 +120,20 @@ class TJobFileReader {
   virtual void ResolveSteps() = 0;
   virtual void Yield();
 
+  // A hole record of the entities section as the writer writes it, read
+  // straight from the buffer: group 8 (the layer within the drill layers),
+  // 10, 20, 50 and 52; a missing field is 0.
+  struct TPlainHole {
+    int32_t Layer = 0;
+    int32_t X = 0, Y = 0;
+    int32_t Tool = 0;
+    int32_t StepId = 0;
+  };
+  // Takes such a hole (RecordLine() is the line of its name): false, with
+  // nothing changed, when it needs the general way, which then reads the
+  // record again and reports what is wrong with it. This one takes none.
+  virtual bool TakePlainHole(const TPlainHole& hole);
+
  private:
   // The next line of the file (every CR removed, cut at a Ctrl-Z); false at
   // the end of the text or after a fault. The line stays readable until the
@@ -145,6 +159,12 @@ class TJobFileReader {
   // counted as one by one. False, with nothing read, for any other record,
   // which then takes the general way.
   bool ReadPlainHoleFields(TJobFields& f);
+  // Reads the hole records that follow the "0" just read, as long as each is
+  // one as the writer writes it ("DRILLHOLE", groups 8, 10, 20, 50 and 52 of
+  // plain numbers, lines ended by CR LF) held in the buffer up to the "0"
+  // of the next record, and TakePlainHole takes it; the lines are counted
+  // as one by one. The first other record is left for NextRecord.
+  void ReadPlainHoles();
   // Makes the bytes from begin to end the current line; the next one starts
   // at next.
   void TakeLine(const char* begin, const char* end, const char* next);
@@ -160,6 +180,8 @@ class TJobFileReader {
   // block behind it; false after a read error (reported).
   bool Refill();
   void Tick();
+  // Tick for that many lines at once.
+  void TickLines(int32_t lines);
   void Parse();
   // The next record: its kind, its name when the kind is unknown, the line
   // of the name and its fields; false at the end of the file or after a
@@ -231,6 +253,9 @@ struct TJobContents {
   };
   // Appends the entity to the list.
   void AddEntity(const TEntity& e);
+  // Appends a drill hole (layer 30..39): the same as AddEntity of its
+  // entity, without the record in between.
+  void AddDrillHole(uint8_t layer, int32_t x, int32_t y, int32_t tool, int32_t stepId);
   // Calls visit(const TEntity&) for each entity in the order added.
   template <class F>
   void ForEachEntity(F&& visit) const;
@@ -307,6 +332,7 @@ class TJobFileLoader : public TJobFileReader {
   void AddStep(const TJobFields& f) override;
   void EndStepList(const TJobFields& f) override;
   void ResolveSteps() override;
+  bool TakePlainHole(const TPlainHole& hole) override;
 
  private:
   void AddCad(uint8_t type, const TJobFields& f);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -42,7 +43,9 @@ uint64_t EightDigits(uint32_t v) {
 }
 
 // Writes the decimal text of value at p (as std::to_chars writes it; up to 8
-// bytes behind it may be overwritten); the end of the text.
+// bytes behind it may be overwritten); the end of the text. The end is
+// worked out from the value's size alone, so that the next number can be
+// put while this one's digits are still being computed.
 char* PutDecimal(char* p, int32_t value) {
   uint32_t v = uint32_t(value);
   if (value < 0) {
@@ -53,22 +56,33 @@ char* PutDecimal(char* p, int32_t value) {
     *p = char('0' + v);
     return p + 1;
   }
+  if (v < 100) {
+    // Layers and tools mostly.
+    p[0] = char('0' + v / 10);
+    p[1] = char('0' + v % 10);
+    return p + 2;
+  }
   if (v >= 100000000) {
     // At most 4,294,967,295: one or two digits in front of eight.
     const uint32_t high = v / 100000000;
-    v %= 100000000;
-    if (high >= 10) *p++ = char('0' + high / 10);
-    *p++ = char('0' + high % 10);
-    const uint64_t digits = EightDigits(v) + 0x3030303030303030ull;
-    std::memcpy(p, &digits, 8);
-    return p + 8;
+    const uint64_t digits = EightDigits(v % 100000000) + 0x3030303030303030ull;
+    const int32_t front = high >= 10 ? 2 : 1;
+    if (front == 2) {
+      p[0] = char('0' + high / 10);
+      p[1] = char('0' + high % 10);
+    } else {
+      p[0] = char('0' + high);
+    }
+    std::memcpy(p + front, &digits, 8);
+    return p + front + 8;
   }
-  const uint64_t digits = EightDigits(v);
-  // The leading zeros are the low bytes that are 0.
-  const int zeros = std::countr_zero(digits) / 8;
-  const uint64_t text = (digits >> (8 * zeros)) + 0x3030303030303030ull;
+  // Three to eight digits: the eight with their leading zeros, moved down
+  // past the zeros.
+  const int32_t count = 3 + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) +
+                        (v >= 10000000);
+  const uint64_t text = (EightDigits(v) >> (8 * (8 - count))) + 0x3030303030303030ull;
   std::memcpy(p, &text, 8);
-  return p + (8 - zeros);
+  return p + count;
 }
 
 }  // namespace
@@ -540,16 +554,24 @@ void ForEachRoutEntity(uint8_t layer, F&& f) {
   }
 }
 
-TDrillEntity* LiveDrillEntity(int32_t index, int32_t& layer) {
-  if (DrillEntities == nullptr) return nullptr;
-  TEntitySlot* slot = DrillEntities->GetSlot(index);
-  if (slot == nullptr || static_cast<int32_t>(slot->Flags) <= 0) return nullptr;
-  // The lowest drill layer bit (bits 0..9) names the layer.
-  const uint32_t bits = slot->Flags & 0x3FFu;
-  if (bits == 0) return nullptr;
-  layer = std::countr_zero(bits);
-  // The drill store holds drill entities only.
-  return static_cast<TDrillEntity*>(slot->Entity);
+// Every live drill entity in store order with its layer (the lowest drill
+// layer bit, bits 0..9, names it), the slots read a page at a time.
+template <class F>
+void ForEachLiveDrillEntity(F&& f) {
+  if (DrillEntities == nullptr) return;
+  constexpr int32_t PageSlots = TDrillEntities::PageSlots;
+  for (int32_t first = 1; first <= DrillEntityCount; first += PageSlots) {
+    const TEntitySlot* page = DrillEntities->GetSlot(first);
+    if (page == nullptr) return;
+    const int32_t n = std::min(PageSlots, DrillEntityCount - first + 1);
+    for (int32_t k = 0; k < n; ++k) {
+      const uint32_t flags = page[k].Flags;
+      const uint32_t bits = flags & 0x3FFu;
+      if (static_cast<int32_t>(flags) <= 0 || bits == 0) continue;
+      // The drill store holds drill entities only.
+      f(static_cast<TDrillEntity*>(page[k].Entity), std::countr_zero(bits));
+    }
+  }
 }
 
 void WriteRoutEntity(TJobFileWriter& w, TRoutEntity* e, int32_t layer, const TStepIdTable& ids) {
@@ -589,7 +611,7 @@ void WriteRoutEntity(TJobFileWriter& w, TRoutEntity* e, int32_t layer, const TSt
 }
 
 void WriteDrillEntity(TJobFileWriter& w, TDrillEntity* e, int32_t layer, const TStepIdTable& ids) {
-  const int32_t stepId = ids.IdOf(e->GetStepObj());
+  const int32_t stepId = e->StepObj != nullptr ? ids.IdOf(e->StepObj) : 0;
   switch (e->GetType()) {
     case etDrillHole:
       w.WriteDrillHole(e->X, e->Y, layer, stepId, e->Tool);
@@ -668,10 +690,9 @@ int WriteJobFile(const std::string& fileName, const std::string& backupName) {
     ForEachRoutEntity(layer, [&](TRoutEntity* e) {
       if (IsStepCarrier(e->Type)) ids.RegisterChain(e->GetStepObj());
     });
-  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
-    int32_t layer = 0;
-    if (TDrillEntity* e = LiveDrillEntity(i, layer)) ids.RegisterChain(e->GetStepObj());
-  }
+  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
+    if (e->StepObj != nullptr) ids.RegisterChain(e->StepObj);
+  });
   // The lists, newest first.
   const std::vector<TStepObject*>& order = ids.Order();
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
@@ -698,10 +719,8 @@ int WriteJobFile(const std::string& fileName, const std::string& backupName) {
 
   if (DRDB != nullptr && (DRDB->G93OriginX != 0 || DRDB->G93OriginY != 0))
     w.WriteDrillG93(DRDB->G93OriginX, DRDB->G93OriginY);
-  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
-    int32_t layer = 0;
-    if (TDrillEntity* e = LiveDrillEntity(i, layer)) WriteDrillEntity(w, e, layer, ids);
-  }
+  ForEachLiveDrillEntity(
+      [&](TDrillEntity* e, int32_t layer) { WriteDrillEntity(w, e, layer, ids); });
 
   if (EntityArray != nullptr) {
     for (int32_t i = 1; i <= CadEntityCount; ++i) {

@@ -1,5 +1,7 @@
 #include <climits>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "drill_test_fixture.h"
 #include "foundation/geometry_matrix.h"
@@ -147,6 +149,38 @@ TEST_F(TDrillDatabaseTest, RefusesToolsOutsideTheTable) {
   EXPECT_EQ(LiveCount(), 2);
   EXPECT_TRUE(DRDB->ActivateFrom(1, 10));
   EXPECT_EQ(At(2)->Tool, 1000);
+}
+
+// A batch goes in behind what the store holds, over page ends, in order;
+// a store that fills up takes what fits, frees the rest and says so once.
+TEST_F(TDrillDatabaseTest, AppendEntitiesFillsPagesInOrderUpToAFullStore) {
+  DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
+  std::vector<std::pair<TDrillEntity*, uint32_t>> batch;
+  for (int32_t i = 0; i < TDrillEntities::PageSlots + 7; ++i)
+    batch.push_back({new TDrillHole({i, -i}, uint16_t(1 + i % 2)), NCLayerBit(uint8_t(30 + i % 10))});
+  EXPECT_EQ(DRDB->AppendEntities(batch.data(), int32_t(batch.size())), int32_t(batch.size()));
+  ASSERT_EQ(DrillEntityCount, int32_t(batch.size()) + 1);
+  EXPECT_EQ(DrillEntities->Count(), DrillEntityCount);
+  for (int32_t i = 0; i < int32_t(batch.size()); ++i) {
+    ASSERT_EQ(At(i + 2), batch[std::size_t(i)].first) << i;
+    ASSERT_EQ(Word(i + 2), batch[std::size_t(i)].second) << i;
+  }
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+
+  // Room for two more.
+  const int32_t nearlyFull = TDrillEntities::HighestIndex - 2;
+  DrillEntities->SetCount(nearlyFull);
+  DrillEntityCount = nearlyFull;
+  batch.clear();
+  for (int32_t i = 0; i < 4; ++i) batch.push_back({new TDrillHole({i, i}, 1), NCLayerBit(31)});
+  EXPECT_EQ(DRDB->AppendEntities(batch.data(), 4), 2);
+  EXPECT_EQ(DrillEntityCount, TDrillEntities::HighestIndex);
+  EXPECT_EQ(At(DrillEntityCount), batch[1].first);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The drill database is full: it holds at most 1,000,000 entities.");
+  EXPECT_EQ(DRDB->AppendEntities(batch.data(), 0), 0);
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
 }
 
 // Hidden imports become live where they are placed; an entity that would

@@ -183,6 +183,126 @@ TEST_F(JobFileReaderTest, HoleRecordsReadAlikeInEveryForm) {
       << boxes[0];
 }
 
+// The entities read, one line each, every field the list keeps.
+std::string ContentsText(const TJobContents& c) {
+  std::string text = std::to_string(c.EntityCount()) + " entities\n";
+  c.ForEachEntity([&](const TJobContents::TEntity& e) {
+    for (const int32_t v : {int32_t(e.Type), int32_t(e.Layer), int32_t(e.Side), int32_t(e.Flag),
+                            int32_t(e.HoldOff), e.X, e.Y, e.X2, e.Y2, e.X3, e.Y3, e.Radius, e.Tool,
+                            e.Index, e.StepId, e.Feed, e.ZOffset, e.Text})
+      text += std::to_string(v) + " ";
+    text += "\n";
+  });
+  return text;
+}
+
+TEST_F(JobFileReaderTest, HolesAsWrittenReadAsTheGeneralWayReadsThem) {
+  // Hole records as the writer writes them, over more than one block of
+  // the reader, with the extremes of 32 bits, every drill layer, missing
+  // fields, step ids, fields twice and in another order; among them
+  // records that only the general way reads (a code a hole does not
+  // write, eleven digits, a "+").
+  std::string holes;
+  auto hole = [&](std::initializer_list<std::pair<const char*, std::string>> fields) {
+    holes += "0\r\nDRILLHOLE\r\n";
+    for (const auto& [code, value] : fields) holes += std::string(code) + "\r\n" + value + "\r\n";
+  };
+  hole({{"8", "9"}, {"10", "-2147483648"}, {"20", "2147483647"}, {"50", "1000"}, {"52", "1"}});
+  hole({{"10", "2147483647"}, {"20", "-2147483648"}, {"50", "1"}});
+  hole({{"50", "17"}});
+  hole({{"50", "3"}, {"20", "-5"}, {"10", "12345678"}, {"8", "2"}});
+  hole({{"8", "1"}, {"8", "3"}, {"10", "7"}, {"10", "-8"}, {"50", "2"}, {"50", "4"}});
+  hole({{"8", "0"}, {"10", "-0"}, {"20", "0"}, {"50", "09"}, {"52", "0"}});
+  hole({{"10", "1"}, {"11", "5"}, {"50", "6"}});
+  hole({{"10", "00000000012"}, {"50", "6"}});
+  hole({{"10", "+12"}, {"50", "6"}});
+  hole({{"8", "1"}, {"8", "2"}, {"10", "-2147483648"}, {"20", "-1000000000"}, {"50", "1000"},
+        {"52", "1"}});
+  uint32_t seed = 7;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  for (int32_t i = 0; i < 30000; ++i) {
+    const int32_t x = int32_t(next());
+    const uint32_t shift = next() % 31;
+    const int32_t y = int32_t(next()) >> shift;
+    hole({{"8", std::to_string(next() % 10)}, {"10", std::to_string(x)},
+          {"20", std::to_string(y)}, {"50", std::to_string(1 + next() % 1000)}});
+    if (i % 97 == 0) holes += "52\r\n1\r\n";
+  }
+  const std::string head = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0",
+                                 "STEPSECTION", "0", "STEPLIST", "0", "M01", "0", "M02", "10",
+                                 "1000", "0", "M08", "52", "1", "0", "ENDSTEPLIST", "0", "ENDSEC",
+                                 "0", "ENTITIES", "0", "POINT", "10", "4"});
+  const std::string tail = Crlf({"0", "POINT", "20", "5", "0", "ENDSEC", "0", "EOF"});
+  const std::string written = head + holes + tail;
+  ASSERT_GT(written.size(), std::size_t(1) << 20);
+
+  // The same records with a blank behind every line, which only the
+  // general way reads, and with LF line ends.
+  auto relined = [](const std::string& text, const char* end) {
+    std::string out;
+    for (std::size_t at = 0, stop; (stop = text.find("\r\n", at)) != std::string::npos;
+         at = stop + 2)
+      out += text.substr(at, stop - at) + end;
+    return out;
+  };
+  const std::string blanks = relined(written, " \r\n"), lf = relined(written, "\n");
+  std::string expected;
+  for (const auto& [name, text] : {std::pair{"WRITTEN.ZUL", written},
+                                   std::pair{"BLANKS.ZUL", blanks}, std::pair{"LF.ZUL", lf}}) {
+    WriteFileBytes(TempDir / name, text);
+    TJobContents contents;
+    ASSERT_TRUE(ReadJobFile(FileIn(name), contents)) << name << ::testing::PrintToString(Boxes());
+    const std::string read = ContentsText(contents);
+    if (expected.empty()) {
+      expected = read;
+      EXPECT_EQ(contents.EntityCount(), 30012);
+      EXPECT_NE(read.find("\n12 39 0 0 0 -2147483648 2147483647 0 0 0 0 0 1000 0 1 "),
+                std::string::npos);
+      EXPECT_NE(read.find("\n12 33 0 0 0 -8 0 0 0 0 0 0 4 0 0 "), std::string::npos);
+      EXPECT_NE(read.find("\n12 30 0 0 0 12 0 0 0 0 0 0 6 0 0 "), std::string::npos);
+      EXPECT_NE(read.find("\n12 32 0 0 0 -2147483648 -1000000000 0 0 0 0 0 1000 0 1 "),
+                std::string::npos);
+      // Put in, the holes take their store in the order read, batch after
+      // batch, the stepped ones with their list.
+      CommitJobContents(contents);
+      ASSERT_EQ(DrillEntityCount, 30010);
+      int32_t index = 0;
+      contents.ForEachEntity([&](const TJobContents::TEntity& e) {
+        if (e.Type != etDrillHole) return;
+        TDrillEntity* hole = DRDB->EntityAt(++index);
+        ASSERT_NE(hole, nullptr);
+        EXPECT_EQ((TIntPoint{hole->X, hole->Y}), (TIntPoint{e.X, e.Y})) << index;
+        EXPECT_EQ(hole->Tool, e.Tool) << index;
+        EXPECT_EQ(DRDB->WordAt(index), NCLayerBit(e.Layer)) << index;
+        EXPECT_EQ(hole->GetStepObj() != nullptr, e.StepId != 0) << index;
+      });
+    } else {
+      const auto diff = std::mismatch(read.begin(), read.end(), expected.begin(), expected.end());
+      EXPECT_TRUE(read == expected)
+          << name << " differs from line "
+          << std::count(read.begin(), diff.first, '\n') + 1 << ": "
+          << read.substr(std::size_t(diff.first - read.begin()), 80);
+    }
+  }
+
+  // A fault behind them names its line alike in every form.
+  const std::string bad = Crlf({"0", "DRILLHOLE", "10", "1", "50", "5000"});
+  const std::size_t line = std::size_t(std::count(written.begin(), written.end(), '\n')) -
+                           std::size_t(std::count(tail.begin(), tail.end(), '\n')) + 2;
+  for (const std::string& text :
+       {head + holes + bad + tail, relined(head + holes + bad + tail, " \r\n")}) {
+    WriteFileBytes(TempDir / "BAD.ZUL", text);
+    ResetHeadlessDialogs();
+    TJobContents contents;
+    EXPECT_FALSE(ReadJobFile(FileIn("BAD.ZUL"), contents));
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("Line " + std::to_string(line) + ": the tool number 5000"),
+              std::string::npos)
+        << boxes[0];
+  }
+}
+
 TEST_F(JobFileFaultTest, ToolsAndLayersOutsideTheirRangesAreRefused) {
   EXPECT_NE(OpenBad(Entities({"0", "DRILLHOLE", "50", "5000"}))
                 .find("Line 10: the tool number 5000 lies outside 1 to 1000."),
