@@ -14,6 +14,7 @@
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
+#include "import/counted_names.h"
 #include "import/import_frame.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
@@ -507,6 +508,12 @@ void TGerberReader::Reset() {
   repeatX_ = repeatY_ = 1;
   stepX_ = stepY_ = 0;
   recorded_.clear();
+  swapAxes_ = mirrorA_ = mirrorB_ = false;
+  scaleA_ = scaleB_ = 1;
+  offsetA_ = offsetB_ = layerRotation_ = imageRotation_ = imageOffsetA_ = imageOffsetB_ = 0;
+  ComputeImage();
+  Skipped.clear();
+  Undefined.clear();
 }
 
 bool TGerberReader::Coordinate(std::string_view digits, int64_t& value) const {
@@ -609,6 +616,9 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
         MultiQuadrant = v == 75;
       } else if (v == 90 || v == 91) {
         g.IncrementalMode = v == 91;
+      } else if (v != 55) {
+        // G55 only prepares a flash; any other code is named afterwards.
+        ++Skipped["G" + std::string(v < 10 ? "0" : "") + std::to_string(v)];
       }
     } else if (words[k].Letter == 'M') {
       if (v == 2) Stopped = true;
@@ -651,11 +661,15 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
       else SelectDCode(d);
       break;
     }
-  bool drawing = false;  // a block of modes only draws nothing
+  // A block of modes only, or one that only selects an aperture, draws
+  // nothing (a "D11*" after an arc is no full circle).
+  bool drawing = false;
   bool positioned = false;
   for (std::size_t m = 0; m < count; ++m) {
-    drawing = drawing || std::strchr("XYIJD", words[m].Letter) != nullptr;
-    positioned = positioned || words[m].Letter == 'X' || words[m].Letter == 'Y';
+    const char letter = words[m].Letter;
+    drawing = drawing || std::strchr("XYIJ", letter) != nullptr ||
+              (letter == 'D' && WordInteger(words[m].Digits) >= 1 && WordInteger(words[m].Digits) <= 3);
+    positioned = positioned || letter == 'X' || letter == 'Y';
   }
   // A draw to the point where the pen stands leaves the aperture's mark,
   // as does a single-quadrant arc from a point to itself.
@@ -682,34 +696,46 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   PrevY = Y;
 }
 
+namespace {
+
+// The number after the letter in a parameter command (from its third
+// character on), as in "SRX3Y2I5.0J2" or "OFA-2.0B1.5"; false when the
+// letter or its number is missing.
+bool ParameterNumber(const std::string& command, char letter, double& v) {
+  const std::size_t p = command.find_first_of(std::string{letter, static_cast<char>(std::tolower(letter))}, 2);
+  if (p == std::string::npos) return false;
+  std::size_t e = p + 1;
+  while (e < command.size() && (std::isdigit(static_cast<unsigned char>(command[e])) || command[e] == '.' ||
+                                command[e] == '-' || command[e] == '+'))
+    ++e;
+  return ParseDecimal(command.substr(p + 1, e - p - 1), v);
+}
+
+}  // namespace
+
 void TGerberReader::ExecuteParameter(const std::string& command) {
   const std::string c = UpperCaseStr(command.substr(0, 2));
-  if (c == "MO" && Blocks > 0) {
+  const std::string upper = UpperCaseStr(command);
+  double a = 0, b = 0;
+  if (c == "MO") {
     // A unit change after the drawing began (the header's units are the
     // dialog's).
-    const std::string unit = UpperCaseStr(command.substr(2, 2));
-    if (unit == "MM") ChangeUnits(true);
-    if (unit == "IN") ChangeUnits(false);
+    if (Blocks > 0) {
+      const std::string unit = upper.substr(2, 2);
+      if (unit == "MM") ChangeUnits(true);
+      if (unit == "IN") ChangeUnits(false);
+    }
   } else if (c == "LP") {
     Layer = command.size() > 2 && (command[2] == 'C' || command[2] == 'c') ? 1 : 0;
   } else if (c == "SR") {
     FlushStepRepeat();
     repeatX_ = repeatY_ = 1;
     stepX_ = stepY_ = 0;
-    auto number = [&command](char letter, double& v) {
-      const std::size_t p = command.find(letter, 2);
-      if (p == std::string::npos) return false;
-      std::size_t e = p + 1;
-      while (e < command.size() && (std::isdigit(static_cast<unsigned char>(command[e])) || command[e] == '.' ||
-                                    command[e] == '-'))
-        ++e;
-      return ParseDecimal(command.substr(p + 1, e - p - 1), v);
-    };
     double x = 1, y = 1, i = 0, j = 0;
-    number('X', x);
-    number('Y', y);
-    number('I', i);
-    number('J', j);
+    ParameterNumber(command, 'X', x);
+    ParameterNumber(command, 'Y', y);
+    ParameterNumber(command, 'I', i);
+    ParameterNumber(command, 'J', j);
     if (x < 1 || y < 1 || x * y > 1e6) {
       Fail("the step and repeat \"" + command.substr(0, 60) + "\" is out of range");
       return;
@@ -718,7 +744,90 @@ void TGerberReader::ExecuteParameter(const std::string& command) {
     repeatY_ = static_cast<int32_t>(y);
     stepX_ = RoundToInt64(i * DecimalScale());
     stepY_ = RoundToInt64(j * DecimalScale());
+  } else if (c == "AS") {
+    swapAxes_ = upper.compare(2, 4, "AYBX") == 0;
+    ComputeImage();
+  } else if (c == "MI") {
+    mirrorA_ = ParameterNumber(command, 'A', a) && a == 1;
+    mirrorB_ = ParameterNumber(command, 'B', b) && b == 1;
+    ComputeImage();
+  } else if (c == "SF") {
+    scaleA_ = ParameterNumber(command, 'A', a) && a > 0 ? a : 1;
+    scaleB_ = ParameterNumber(command, 'B', b) && b > 0 ? b : 1;
+    ComputeImage();
+  } else if (c == "OF" || c == "IO") {
+    // Offsets in the units in force, held in file integer units.
+    const double ia = ParameterNumber(command, 'A', a) ? a * DecimalScale() : 0;
+    const double ib = ParameterNumber(command, 'B', b) ? b * DecimalScale() : 0;
+    (c == "OF" ? offsetA_ : imageOffsetA_) = ia;
+    (c == "OF" ? offsetB_ : imageOffsetB_) = ib;
+    ComputeImage();
+  } else if (c == "IR" || c == "RO") {
+    double angle = 0;
+    if (!ParseDecimal(command.substr(2), angle)) angle = 0;
+    if (c == "IR" && angle != 0 && angle != 90 && angle != 180 && angle != 270) {
+      ++Skipped["%" + command.substr(0, 12) + " (a turn other than 0, 90, 180 or 270)"];
+      angle = 0;
+    }
+    (c == "IR" ? imageRotation_ : layerRotation_) = angle;
+    ComputeImage();
+  } else if (c == "IP") {
+    // The outlines of a negative image are the same lines.
+    if (upper.compare(2, 3, "NEG") == 0) ++Skipped["%IPNEG (the negative image is drawn as positive)"];
+  } else if (c == "KO" || c == "IJ" || c == "IF" || c == "AB" || c == "LM" || c == "LR" || c == "LS") {
+    ++Skipped["%" + c];
+  } else if (c.size() == 2 && std::isalpha(static_cast<unsigned char>(c[0])) &&
+             std::isalpha(static_cast<unsigned char>(c[1])) && c != "FS" && c != "AD" && c != "AM" &&
+             c != "IN" && c != "LN" && c != "TF" && c != "TA" && c != "TO" && c != "TD" && c != "IC" &&
+             c != "PF") {
+    // Names, attributes and film settings change no geometry; any other
+    // parameter is named. (A piece after a stray "*" in a definition is no
+    // parameter of its own.)
+    ++Skipped["%" + c];
   }
+}
+
+void TGerberReader::ComputeImage() {
+  TImageMap m;
+  // Each step maps the image so far: new = step(old).
+  const auto linear = [&m](double xx, double xy, double yx, double yy) {
+    const TImageMap o = m;
+    m.Xx = xx * o.Xx + xy * o.Yx;
+    m.Xy = xx * o.Xy + xy * o.Yy;
+    m.Yx = yx * o.Xx + yy * o.Yx;
+    m.Yy = yx * o.Xy + yy * o.Yy;
+    const double dx = xx * o.Dx + xy * o.Dy, dy = yx * o.Dx + yy * o.Dy;
+    m.Dx = dx;
+    m.Dy = dy;
+  };
+  const auto turn = [&linear](double degrees) {
+    if (degrees == 0) return;
+    const double r = degrees * 3.14159265358979323846 / 180;
+    double cs = std::cos(r), sn = std::sin(r);
+    // Quarter turns exactly.
+    if (std::fmod(degrees, 90) == 0) {
+      cs = std::nearbyint(cs);
+      sn = std::nearbyint(sn);
+    }
+    linear(cs, -sn, sn, cs);
+  };
+  if (swapAxes_) linear(0, 1, 1, 0);
+  linear(mirrorA_ ? -1 : 1, 0, 0, mirrorB_ ? -1 : 1);
+  linear(scaleA_, 0, 0, scaleB_);
+  m.Dx += offsetA_;
+  m.Dy += offsetB_;
+  turn(layerRotation_);
+  turn(imageRotation_);
+  m.Dx += imageOffsetA_;
+  m.Dy += imageOffsetB_;
+  Image = m;
+}
+
+void TGerberReader::ToImage(double& x, double& y) const {
+  const TImageMap& m = Image;
+  const double nx = m.Xx * x + m.Xy * y + m.Dx, ny = m.Yx * x + m.Yy * y + m.Dy;
+  x = nx;
+  y = ny;
 }
 
 void TGerberReader::ChangeUnits(bool metric) {
@@ -733,7 +842,9 @@ void TGerberReader::ChangeUnits(bool metric) {
     carry(PrevX);
     carry(PrevY);
   }
+  for (double* v : {&offsetA_, &offsetB_, &imageOffsetA_, &imageOffsetB_}) *v *= factor;
   g.Metric = metric;
+  ComputeImage();
 }
 
 void TGerberReader::EmitLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
@@ -843,6 +954,7 @@ void TGerberReader::Run() {
 void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
   const TApertureRecord* a = Aperture;
   if (a == nullptr || a->Shape == apUndefined) {
+    ++Undefined["D" + std::to_string(CurrentDCode)];
     if (!FlashHook(x, y, 0)) Point(x, y);
     return;
   }
@@ -908,6 +1020,25 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
       }
       break;
   }
+}
+
+std::string GerberSkippedNotice(const TGerberReader& reader) {
+  std::string notice;
+  int64_t total = 0;
+  if (!reader.Skipped.empty()) {
+    const std::string kinds = CountedNames(reader.Skipped, total);
+    notice = std::to_string(total) + (total == 1 ? " parameter or code" : " parameters or codes") +
+             " that " + (total == 1 ? "is" : "are") + " not imported " + (total == 1 ? "was" : "were") +
+             " skipped:\n" + kinds;
+  }
+  if (!reader.Undefined.empty()) {
+    const std::string codes = CountedNames(reader.Undefined, total);
+    notice += (notice.empty() ? "" : "\n\n") + std::to_string(total) +
+              (total == 1 ? " flash of an aperture" : " flashes of apertures") +
+              " without a definition in the file " + (total == 1 ? "was" : "were") +
+              " imported as points:\n" + codes;
+  }
+  return notice;
 }
 
 // ---- Detection -------------------------------------------------------------------------------

@@ -22,7 +22,9 @@
 // A file that cannot be read stops with Failed set and ErrorText naming the
 // file and the line; the descendants then store nothing.
 #pragma once
+#include <cmath>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -122,6 +124,25 @@ class TGerberReader {
   std::vector<TApertureRecord> Apertures;
   const TApertureRecord* Aperture = nullptr;
   std::unique_ptr<TImportReport> Window;
+  // The image parameters (AS, MI, SF, OF, IR and the older IO and RO) as
+  // one map of file integer units: where a point of the file lands on the
+  // film. The sinks get the file's own coordinates; the descendants take
+  // every point through ToImage as they store it.
+  struct TImageMap {
+    double Xx = 1, Xy = 0, Yx = 0, Yy = 1, Dx = 0, Dy = 0;
+  };
+  TImageMap Image;
+  void ToImage(double& x, double& y) const;
+  // The map turns the film over (one axis mirrored): arcs run the other
+  // way round.
+  bool ImageTurnsOver() const { return Image.Xx * Image.Yy - Image.Xy * Image.Yx < 0; }
+  // The factor on lengths (radii, aperture sizes).
+  double ImageScale() const { return std::sqrt(std::fabs(Image.Xx * Image.Yy - Image.Xy * Image.Yx)); }
+  // What the file holds that the import does not take as drawn, each with
+  // its count: parameters and codes passed over, and the D codes flashed
+  // without a definition (drawn as points).
+  std::map<std::string, int64_t> Skipped;
+  std::map<std::string, int64_t> Undefined;
   bool Failed = false;
   std::string ErrorText;
   int64_t Blocks = 0;
@@ -153,6 +174,8 @@ class TGerberReader {
                int64_t j);
   void EmitFlash(int64_t x, int64_t y);
   void FlushStepRepeat();
+  // Builds Image from the image parameters below.
+  void ComputeImage();
   // The next unit of the file from pos_: a % parameter group (group true,
   // without its % signs) or a data block (without its end character and
   // blanks; a comment as its G04 alone); false at the end. Counts the lines
@@ -174,7 +197,16 @@ class TGerberReader {
   int64_t stepX_ = 0, stepY_ = 0;
   std::vector<TRecorded> recorded_;
   bool replaying_ = false;
+  // Image parameters: axes exchanged (AYBX), mirrored A and B, scale
+  // factors, offsets in file integer units, rotations in degrees.
+  bool swapAxes_ = false, mirrorA_ = false, mirrorB_ = false;
+  double scaleA_ = 1, scaleB_ = 1, offsetA_ = 0, offsetB_ = 0;
+  double layerRotation_ = 0, imageRotation_ = 0, imageOffsetA_ = 0, imageOffsetB_ = 0;
 };
+
+// The notice of what the import did not take as drawn (the reader's
+// Skipped and Undefined); empty when it took everything.
+std::string GerberSkippedNotice(const TGerberReader& reader);
 
 // Confidence 0..0.91 that the reader's file is a photoplot file.
 double DetectGerber(TGerberReader& reader);

@@ -73,6 +73,13 @@ class GerberImportTest : public TImportTest {
     return Tally(unit);
   }
   static TCadEntity* At(int32_t i) { return DB->EntityAt(i); }
+  // The boxes shown other than the notice of what was not imported.
+  static std::vector<std::string> Errors() {
+    std::vector<std::string> texts;
+    for (const TMessageBoxRecord& m : ShownMessageBoxes())
+      if (m.Type != mtInformation) texts.push_back(m.Text);
+    return texts;
+  }
   static std::vector<int32_t> Ends(int32_t i) {
     TIntPoint a, b;
     DB->EntityAt(i)->GetPoint(a);
@@ -125,7 +132,7 @@ TEST_F(GerberImportTest, SampleFilesMatchTheirReadmeFigures) {
     GerberImportDefaults = TGerberFormatRecord{};
     ResetHeadlessDialogs();
     ImportGerberToCad(file.string());
-    EXPECT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes().front().Text;
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
     const double unit = GerberImportDefaults.Metric ? Mm : Inch;
     (void)unit;
     const TTally t = Tally(1.0);
@@ -247,6 +254,72 @@ TEST_F(GerberImportTest, UnitChangesWithinTheFile) {
   }
   // From 1 in, drawn after %MOMM% to 5 mm.
   EXPECT_EQ(Ends(3), (std::vector<int32_t>{Inch, 0, 5000000, 0}));
+}
+
+// The image parameters place the film: mirror and offset (arcs then turn
+// the other way), a quarter turn (a rectangle stands on end), axes
+// exchanged and scaled (circles grow with the scale).
+TEST_F(GerberImportTest, ImageParametersPlaceTheDrawing) {
+  ImportGerberToCad((fs::path(KORVEX_TEST_DATA_DIR) / "gerber-mirror-offset.gbr").string());
+  // A line, the arc and the rectangle: the "D11*" after the arc only
+  // selects the aperture.
+  ASSERT_EQ(CadEntityCount, 6);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{Inch / 2, Inch / 4, -Inch / 2, Inch / 4}));
+  // Counter-clockwise about (1, 1) from (1, 0) to (2, 1), mirrored: clockwise
+  // about (-0.5, 1.25), stored counter-clockwise from its end.
+  ASSERT_EQ(At(2)->GetType(), etCadArc);
+  EXPECT_EQ(Ends(2), (std::vector<int32_t>{-Inch * 3 / 2, Inch * 5 / 4, -Inch / 2, Inch / 4}));
+  TIntPoint c;
+  At(2)->GetThirdPoint(c);
+  EXPECT_EQ(c, (TIntPoint{-Inch / 2, Inch * 5 / 4}));
+  TTally t = Tally(Inch, 3);
+  EXPECT_NEAR(t.MinX, -2.6, 1e-6);
+  EXPECT_NEAR(t.MaxX, -2.4, 1e-6);
+  EXPECT_NEAR(t.MinY, 1.2, 1e-6);
+  EXPECT_NEAR(t.MaxY, 1.3, 1e-6);
+
+  const std::string head = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.1*%\n%ADD11R,0.2X0.1*%\n";
+  delete DB;
+  DB = new TCadDatabase();
+  Cad(head + "%IR90*%\nD11*\nX10000Y0D03*\nM02*\n");
+  t = Tally(Inch);
+  EXPECT_NEAR(t.MinX, -0.05, 1e-6);
+  EXPECT_NEAR(t.MaxX, 0.05, 1e-6);
+  EXPECT_NEAR(t.MinY, 0.9, 1e-6);
+  EXPECT_NEAR(t.MaxY, 1.1, 1e-6);
+
+  delete DB;
+  DB = new TCadDatabase();
+  Cad(head + "%ASAYBX*%\n%SFA2B2*%\nD10*\nX10000Y0D02*\nX10000Y30000D01*\nX0Y0D03*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 2 * Inch, 6 * Inch, 2 * Inch}));
+  EXPECT_EQ(At(2)->GetRadius(), Inch / 10);
+  // The drill holes land where the film puts them, at the size it gives.
+  ImportGerberToDrill(Write("d.gbr", head + "%OFA1B0*%\n%SFA2B2*%\nD10*\nX10000Y10000D03*\nM02*\n"));
+  ASSERT_EQ(DrillEntityCount, 1);
+  TIntPoint h;
+  DRDB->EntityAt(1)->GetPoint(h);
+  EXPECT_EQ(h, (TIntPoint{3 * Inch, 2 * Inch}));
+  EXPECT_EQ(ToolTable[DRDB->EntityAt(1)->GetToolNumber()].Diameter, Inch / 5);
+}
+
+// What the import does not take as drawn is named with its count after the
+// import: a negative image, parameters and codes it passes over, and flashes
+// of D codes the file never defines (imported as points).
+TEST_F(GerberImportTest, WhatIsNotImportedIsNamedAndCounted) {
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%IPNEG*%\n%KOC*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\nG10*\n"
+      "D11*\nX10000Y0D03*\nX20000Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 3);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtInformation);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "3 parameters or codes that are not imported were skipped:\n"
+            "1 %IPNEG (the negative image is drawn as positive), 1 %KO, 1 G10\n\n"
+            "2 flashes of apertures without a definition in the file were imported as points:\n2 D11");
+  // A file that takes everything says nothing.
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%OFA0B0*%\n%TF.Part,Single*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\nM02*\n");
+  EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
 // ---- The dialog ------------------------------------------------------------------------------
@@ -522,7 +595,7 @@ TEST_F(GerberImportTest, TheSameDrawingWrittenTightOrLooseImportsTheSame) {
     DB = new TCadDatabase();
     GerberImportDefaults = TGerberFormatRecord{};
     ImportGerberToCad(Write("mixed" + std::to_string(style) + ".gbr", WriteBlocks(blocks, style)));
-    EXPECT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes()[0].Text;
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
     imported.push_back(Entities());
   }
   const TTally t = Tally(Inch);
