@@ -224,9 +224,22 @@ bool THpglReader::Tokenize() {
         // A printer-language escape wrapped around the plot (ESC E,
         // ESC %-1B, ESC &l1O): up to its capital final letter.
         ++In_.Pos;
+        int64_t value = 0;
         for (int n = 0, c; n < 32 && (c = In_.Peek()) >= 0; ++n) {
           ++In_.Pos;
-          if ((c & 0x7F) >= '@' && (c & 0x7F) <= 'Z') break;
+          const int k = c & 0x7F;
+          if (k >= '0' && k <= '9') {
+            if (value < (int64_t{1} << 40)) value = value * 10 + (k - '0');
+          } else if (k >= 'a' && k <= 'z') {
+            value = 0;  // one parameter of a combined sequence ends
+          } else if (k >= '@' && k <= 'Z') {
+            // Raster rows and planes (ESC*b#W, ESC*b#V) and font or pattern
+            // data carry that many bytes of their own: passed over, never
+            // read as instructions.
+            if (k == 'W' || k == 'V')
+              for (int64_t left = value; left > 0 && In_.Peek() >= 0; --left) ++In_.Pos;
+            break;
+          }
         }
       } else if (ch == '@' && In_.Peek(1) >= 0 && (In_.Peek(1) & 0x7F) == 'P') {
         // A job-language line (@PJL ...) up to its line end.

@@ -475,6 +475,11 @@ TEST_F(HpglImportTest, SecondLanguageShapesAreDrawnWhereTheyLie) {
   EXPECT_DOUBLE_EQ(poly.Lines[5].X2, 4000.5);
   EXPECT_DOUBLE_EQ(poly.Lines[5].Y2, 0.25);
   EXPECT_TRUE(poly.Skipped.empty());
+
+  // Raster data inside the printer-language wrapper is no instruction.
+  TRecorder& pcl = Run("\x1b%-12345X\x1b" "E\x1b*r1A\x1b*b0m11WPD9999,9999\x1b*rC\x1b%0BIN;PA0,0;PD10,0;\x1b%0A");
+  ASSERT_EQ(pcl.Lines.size(), 1u);
+  EXPECT_DOUBLE_EQ(pcl.Lines[0].X2, 10);
 }
 
 // Numbers with exponents or without a leading digit, the isotropic and the
