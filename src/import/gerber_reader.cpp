@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "foundation/file_utils.h"
+#include "foundation/geometry_matrix.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
@@ -514,6 +515,12 @@ void TGerberReader::Reset() {
   ComputeImage();
   Skipped.clear();
   Undefined.clear();
+  blocks_.clear();
+  openBlocks_.clear();
+  blockDepth_ = 0;
+  objectMirrorX_ = objectMirrorY_ = false;
+  objectRotation_ = 0;
+  objectScale_ = 1;
 }
 
 bool TGerberReader::Coordinate(std::string_view digits, int64_t& value) const {
@@ -774,7 +781,28 @@ void TGerberReader::ExecuteParameter(const std::string& command) {
   } else if (c == "IP") {
     // The outlines of a negative image are the same lines.
     if (upper.compare(2, 3, "NEG") == 0) ++Skipped["%IPNEG (the negative image is drawn as positive)"];
-  } else if (c == "KO" || c == "IJ" || c == "IF" || c == "AB" || c == "LM" || c == "LR" || c == "LS") {
+  } else if (c == "AB") {
+    // "%ABD12*%" opens the block of D12, "%AB*%" closes the innermost.
+    if (command.size() > 3 && (command[2] == 'D' || command[2] == 'd')) {
+      double d = 0;
+      if (!ParseDecimal(command.substr(3), d) || d < 10 || d > 1e9) {
+        Fail("the aperture block \"" + command.substr(0, 30) + "\" has no D code");
+        return;
+      }
+      openBlocks_.emplace_back(static_cast<int32_t>(d), std::vector<TRecorded>{});
+    } else if (!openBlocks_.empty()) {
+      blocks_[openBlocks_.back().first] = std::move(openBlocks_.back().second);
+      openBlocks_.pop_back();
+    }
+  } else if (c == "LM") {
+    const std::string m = upper.substr(2);
+    objectMirrorX_ = m == "X" || m == "XY";
+    objectMirrorY_ = m == "Y" || m == "XY";
+  } else if (c == "LR") {
+    if (!ParseDecimal(command.substr(2), objectRotation_)) objectRotation_ = 0;
+  } else if (c == "LS") {
+    if (!ParseDecimal(command.substr(2), objectScale_) || !(objectScale_ > 0)) objectScale_ = 1;
+  } else if (c == "KO" || c == "IJ" || c == "IF") {
     ++Skipped["%" + c];
   } else if (c.size() == 2 && std::isalpha(static_cast<unsigned char>(c[0])) &&
              std::isalpha(static_cast<unsigned char>(c[1])) && c != "FS" && c != "AD" && c != "AM" &&
@@ -848,6 +876,11 @@ void TGerberReader::ChangeUnits(bool metric) {
 }
 
 void TGerberReader::EmitLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+  if (!openBlocks_.empty()) {
+    // Inside an aperture block definition: kept for its flashes.
+    openBlocks_.back().second.push_back(TRecorded{0, Layer, false, false, 0, x1, y1, x2, y2, 0, 0});
+    return;
+  }
   if (repeatX_ * repeatY_ > 1 && !replaying_) {
     recorded_.push_back({0, Layer, false, false, 0, x1, y1, x2, y2, 0, 0});
     return;
@@ -857,6 +890,11 @@ void TGerberReader::EmitLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
 
 void TGerberReader::EmitArc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
                             int64_t i, int64_t j) {
+  if (!openBlocks_.empty()) {
+    // Inside an aperture block definition: kept for its flashes.
+    openBlocks_.back().second.push_back(TRecorded{1, Layer, ccw, multi, 0, x1, y1, x2, y2, i, j});
+    return;
+  }
   if (repeatX_ * repeatY_ > 1 && !replaying_) {
     recorded_.push_back({1, Layer, ccw, multi, 0, x1, y1, x2, y2, i, j});
     return;
@@ -865,6 +903,11 @@ void TGerberReader::EmitArc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_
 }
 
 void TGerberReader::EmitFlash(int64_t x, int64_t y) {
+  if (!openBlocks_.empty()) {
+    // Inside an aperture block definition: kept for its flashes.
+    openBlocks_.back().second.push_back(TRecorded{2, Layer, false, false, CurrentDCode, x, y, 0, 0, 0, 0});
+    return;
+  }
   if (repeatX_ * repeatY_ > 1 && !replaying_) {
     recorded_.push_back({2, Layer, false, false, CurrentDCode, x, y, 0, 0, 0, 0});
     return;
@@ -951,7 +994,65 @@ void TGerberReader::Run() {
 
 // ---- Flashes --------------------------------------------------------------------------------
 
+void TGerberReader::ReplayBlock(const std::vector<TRecorded>& objects, int64_t x, int64_t y) {
+  if (blockDepth_ >= 16) {
+    Fail("the aperture block D" + std::to_string(CurrentDCode) + " places itself");
+    return;
+  }
+  ++blockDepth_;
+  const uint8_t layer = Layer;
+  const int32_t dCode = CurrentDCode, dMode = DMode;
+  const TApertureRecord* aperture = Aperture;
+  // The block's objects about the flash point, turned with the aperture.
+  const auto at = [&](int64_t dx, int64_t dy, int64_t& px, int64_t& py) {
+    double fx = static_cast<double>(dx), fy = static_cast<double>(dy);
+    ObjectMap(fx, fy);
+    px = x + RoundToInt64(fx);
+    py = y + RoundToInt64(fy);
+  };
+  for (const TRecorded& r : objects) {
+    if (Failed) break;
+    // A clear flash of a block turns its polarities over.
+    Layer = static_cast<uint8_t>(r.Layer ^ layer);
+    int64_t ax = 0, ay = 0, bx = 0, by = 0;
+    at(r.A, r.B, ax, ay);
+    if (r.Kind == 0) {
+      at(r.C, r.D, bx, by);
+      Line(ax, ay, bx, by);
+    } else if (r.Kind == 1) {
+      at(r.C, r.D, bx, by);
+      double i = static_cast<double>(r.E), j = static_cast<double>(r.F);
+      ObjectMap(i, j, false);
+      DMode = 1;
+      Arc(ObjectTurnsOver() ? !r.Ccw : r.Ccw, r.Multi, ax, ay, bx, by, RoundToInt64(i), RoundToInt64(j));
+    } else {
+      CurrentDCode = r.DCode;
+      FindAperture(r.DCode);
+      Flash(r.DCode, ax, ay);
+    }
+  }
+  Layer = layer;
+  CurrentDCode = dCode;
+  DMode = dMode;
+  Aperture = aperture;
+  --blockDepth_;
+}
+
+void TGerberReader::ObjectMap(double& dx, double& dy, bool scaled) const {
+  if (objectMirrorX_) dx = -dx;
+  if (objectMirrorY_) dy = -dy;
+  if (objectRotation_ != 0) RotatePoint(dx, dy, objectRotation_);
+  if (scaled) {
+    dx *= objectScale_;
+    dy *= objectScale_;
+  }
+}
+
 void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
+  if (const auto block = blocks_.find(CurrentDCode); block != blocks_.end()) {
+    ReplayBlock(block->second, x, y);
+    return;
+  }
   const TApertureRecord* a = Aperture;
   if (a == nullptr || a->Shape == apUndefined) {
     ++Undefined["D" + std::to_string(CurrentDCode)];
@@ -964,33 +1065,55 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
                                                                                  : 25.4);
   const double sx = a->SizeX * scale;
   const double sy = a->SizeY * scale;
-  if (FlashHook(x, y, RoundToInt64(sx))) return;
+  if (FlashHook(x, y, RoundToInt64(sx * objectScale_))) return;
   auto r = [](double v) { return RoundToInt64(v); };
   const double fx = static_cast<double>(x), fy = static_cast<double>(y);
+  // A point of the aperture's outline, given about the flash point, as
+  // mirrored, turned and scaled by LM, LR and LS.
+  struct TAt {
+    int64_t X, Y;
+  };
+  const auto at = [&](double dx, double dy) {
+    ObjectMap(dx, dy);
+    return TAt{r(fx + dx), r(fy + dy)};
+  };
+  const auto line = [&](double dx1, double dy1, double dx2, double dy2) {
+    const TAt p = at(dx1, dy1), q = at(dx2, dy2);
+    Line(p.X, p.Y, q.X, q.Y);
+  };
+  const auto circle = [&](double dx, double dy, double radius) {
+    const TAt c = at(dx, dy);
+    Circle(c.X, c.Y, r(radius * objectScale_));
+  };
+  // A half circle of the obround's end, its centre passed in place of (i, j).
+  const auto cap = [&](bool ccw, double dx1, double dy1, double dx2, double dy2, double cx, double cy) {
+    const TAt p = at(dx1, dy1), q = at(dx2, dy2), c = at(cx, cy);
+    Arc(ObjectTurnsOver() ? !ccw : ccw, false, p.X, p.Y, q.X, q.Y, c.X, c.Y);
+  };
   switch (a->Shape) {
-    case apCircle: Circle(x, y, r(sx * 0.5)); break;
+    case apCircle: circle(0, 0, sx * 0.5); break;
     case apRectangle: {
       const double hx = sx / 2, hy = sy / 2;
-      Line(r(fx - hx), r(fy - hy), r(fx + hx), r(fy - hy));
-      Line(r(fx + hx), r(fy - hy), r(fx + hx), r(fy + hy));
-      Line(r(fx + hx), r(fy + hy), r(fx - hx), r(fy + hy));
-      Line(r(fx - hx), r(fy + hy), r(fx - hx), r(fy - hy));
+      line(-hx, -hy, hx, -hy);
+      line(hx, -hy, hx, hy);
+      line(hx, hy, -hx, hy);
+      line(-hx, hy, -hx, -hy);
       break;
     }
     case apObround: {
       AbsoluteCentre = true;
       if (sx > sy) {
         const double d = (sx - sy) / 2, hy = sy / 2;
-        Line(r(fx - d), r(fy - hy), r(fx + d), r(fy - hy));
-        Line(r(fx - d), r(fy + hy), r(fx + d), r(fy + hy));
-        Arc(false, false, r(fx + d), r(fy + hy), r(fx + d), r(fy - hy), r(fx + d), y);
-        Arc(true, false, r(fx - d), r(fy + hy), r(fx - d), r(fy - hy), r(fx - d), y);
+        line(-d, -hy, d, -hy);
+        line(-d, hy, d, hy);
+        cap(false, d, hy, d, -hy, d, 0);
+        cap(true, -d, hy, -d, -hy, -d, 0);
       } else {
         const double d = (sy - sx) / 2, hx = sx / 2;
-        Line(r(fx - hx), r(fy - d), r(fx - hx), r(fy + d));
-        Line(r(fx + hx), r(fy - d), r(fx + hx), r(fy + d));
-        Arc(false, false, r(fx - hx), r(fy + d), r(fx + hx), r(fy + d), x, r(fy + d));
-        Arc(true, false, r(fx - hx), r(fy - d), r(fx + hx), r(fy - d), x, r(fy - d));
+        line(-hx, -d, -hx, d);
+        line(hx, -d, hx, d);
+        cap(false, -hx, d, hx, d, 0, d);
+        cap(true, -hx, -d, hx, -d, 0, -d);
       }
       AbsoluteCentre = false;
       break;
@@ -1001,21 +1124,20 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
       constexpr double Pi = 3.14159265358979323846;
       for (int32_t k = 0; k < n; ++k) {
         const double a1 = a->Rotation * Pi / 180 + 2 * Pi * k / n, a2 = a1 + 2 * Pi / n;
-        Line(r(fx + radius * std::cos(a1)), r(fy + radius * std::sin(a1)), r(fx + radius * std::cos(a2)),
-             r(fy + radius * std::sin(a2)));
+        line(radius * std::cos(a1), radius * std::sin(a1), radius * std::cos(a2), radius * std::sin(a2));
       }
       break;
     }
     default:
       for (const TMacroShape& s : a->Shapes) {
         if (s.IsCircle) {
-          Circle(r(fx + s.Cx * scale), r(fy + s.Cy * scale), r(s.R * scale));
+          circle(s.Cx * scale, s.Cy * scale, s.R * scale);
           continue;
         }
         for (std::size_t k = 0; k < s.Points.size(); ++k) {
           const TRealPoint& p = s.Points[k];
           const TRealPoint& q = s.Points[(k + 1) % s.Points.size()];
-          Line(r(fx + p.X * scale), r(fy + p.Y * scale), r(fx + q.X * scale), r(fy + q.Y * scale));
+          line(p.X * scale, p.Y * scale, q.X * scale, q.Y * scale);
         }
       }
       break;

@@ -176,6 +176,12 @@ class TGerberReader {
   void FlushStepRepeat();
   // Builds Image from the image parameters below.
   void ComputeImage();
+  // An offset from the flash point as LM, LR and LS set it (mirror, turn,
+  // then scale unless told not to).
+  void ObjectMap(double& dx, double& dy, bool scaled = true) const;
+  bool ObjectTurnsOver() const { return objectMirrorX_ != objectMirrorY_; }
+  // Draws the objects of an aperture block about the flash point.
+  void ReplayBlock(const std::vector<TRecorded>& objects, int64_t x, int64_t y);
   // The next unit of the file from pos_: a % parameter group (group true,
   // without its % signs) or a data block (without its end character and
   // blanks; a comment as its G04 alone); false at the end. Counts the lines
@@ -202,6 +208,14 @@ class TGerberReader {
   bool swapAxes_ = false, mirrorA_ = false, mirrorB_ = false;
   double scaleA_ = 1, scaleB_ = 1, offsetA_ = 0, offsetB_ = 0;
   double layerRotation_ = 0, imageRotation_ = 0, imageOffsetA_ = 0, imageOffsetB_ = 0;
+  // Aperture transforms (LM, LR, LS) for the flashes that follow.
+  bool objectMirrorX_ = false, objectMirrorY_ = false;
+  double objectRotation_ = 0, objectScale_ = 1;
+  // Aperture blocks: those being defined (innermost last) and those
+  // defined, by D code, with their objects about the block origin.
+  std::vector<std::pair<int32_t, std::vector<TRecorded>>> openBlocks_;
+  std::map<int32_t, std::vector<TRecorded>> blocks_;
+  int32_t blockDepth_ = 0;
 };
 
 // The notice of what the import did not take as drawn (the reader's

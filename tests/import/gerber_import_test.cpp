@@ -26,6 +26,7 @@ namespace {
 
 constexpr double Mm = 1000000.0;
 constexpr int32_t Inch = 25400000;
+int32_t In(double inches) { return static_cast<int32_t>(std::lround(inches * Inch)); }
 
 // One row of the README's table.
 struct TReadmeRow {
@@ -301,6 +302,43 @@ TEST_F(GerberImportTest, ImageParametersPlaceTheDrawing) {
   DRDB->EntityAt(1)->GetPoint(h);
   EXPECT_EQ(h, (TIntPoint{3 * Inch, 2 * Inch}));
   EXPECT_EQ(ToolTable[DRDB->EntityAt(1)->GetToolNumber()].Diameter, Inch / 5);
+}
+
+// An aperture block is drawn wherever it is flashed, objects and flashes
+// about the flash point; LR, LM and LS turn, mirror and scale the
+// apertures flashed after them (the flash point stays).
+TEST_F(GerberImportTest, ApertureBlocksAndApertureTransforms) {
+  const std::string file = (fs::path(KORVEX_TEST_DATA_DIR) / "gerber-blocks-and-aperture-transforms.gbr").string();
+  ImportGerberToCad(file);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  ASSERT_EQ(CadEntityCount, 18);
+  for (int32_t copy = 0; copy < 2; ++copy) {
+    SCOPED_TRACE(copy);
+    const int32_t x = (1 + copy) * Inch;
+    EXPECT_EQ(Ends(1 + 5 * copy), (std::vector<int32_t>{x, Inch, x + Inch / 2, Inch}));
+    // The rectangle flashed at the line's end, 0.2 by 0.1.
+    EXPECT_EQ(Ends(2 + 5 * copy), (std::vector<int32_t>{x + In(0.4), In(0.95), x + In(0.6), In(0.95)}));
+    EXPECT_EQ(Ends(3 + 5 * copy)[3], In(1.05));
+  }
+  // Turned a quarter: 0.1 wide and 0.2 high about (3, 0); then twice the
+  // size about (4, 0).
+  EXPECT_EQ(Ends(11), (std::vector<int32_t>{In(3.05), In(0.1), In(3.05), In(-0.1)}));
+  EXPECT_EQ(Ends(12)[0] - Ends(12)[2], In(0.1));
+  EXPECT_EQ(Ends(15), (std::vector<int32_t>{In(3.8), In(-0.1), In(4.2), In(-0.1)}));
+  // Into drill: the two flashes in the block copies and the two after them,
+  // the last at twice its aperture's size.
+  ImportGerberToDrill(file);
+  ASSERT_EQ(DrillEntityCount, 4);
+  TIntPoint h;
+  DRDB->EntityAt(2)->GetPoint(h);
+  EXPECT_EQ(h, (TIntPoint{Inch * 5 / 2, Inch}));
+  EXPECT_EQ(ToolTable[DRDB->EntityAt(4)->GetToolNumber()].Diameter, Inch * 4 / 10);
+  // A block that flashes itself is refused, not followed without end.
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ABD12*%\nD12*\nX0Y0D03*\n%AB*%\nD12*\nX0Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 18);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("places itself"), std::string::npos);
 }
 
 // What the import does not take as drawn is named with its count after the
