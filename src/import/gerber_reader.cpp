@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <unordered_map>
@@ -133,7 +134,39 @@ bool TGerberReader::OpenInput() {
     }
   }
   loaded_ = true;
+  if (!quiet_) ExpandIncludes();
   return true;
+}
+
+void TGerberReader::ExpandIncludes() {
+  missingIncludes_.clear();
+  const std::filesystem::path folder = std::filesystem::path(NativePath(FileName)).parent_path();
+  std::size_t from = 0;
+  // At most 100 files are taken in, so that a file including itself ends.
+  for (int32_t taken = 0; taken < 100;) {
+    const std::size_t at = text_.find("%IF", from);
+    if (at == std::string::npos) return;
+    const std::size_t close = text_.find('%', at + 1);
+    if (close == std::string::npos) return;
+    std::string name;
+    for (std::size_t k = at + 3; k < close; ++k)
+      if (text_[k] != '*' && text_[k] != '\r' && text_[k] != '\n') name += text_[k];
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    std::filesystem::path path(name);
+    if (path.is_relative()) path = folder / path;
+    std::ifstream in(path, std::ios::binary);
+    std::string included;
+    if (in) included.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in || text_.size() + included.size() > (std::size_t{1} << 30)) {
+      missingIncludes_.push_back(name);
+      included.clear();
+    } else {
+      ++taken;
+    }
+    // The included text stands where the parameter stood.
+    text_.replace(at, close + 1 - at, included);
+    from = at;
+  }
 }
 
 void TGerberReader::CloseInput() { pos_ = 0; }
@@ -802,7 +835,7 @@ void TGerberReader::ExecuteParameter(const std::string& command) {
     if (!ParseDecimal(command.substr(2), objectRotation_)) objectRotation_ = 0;
   } else if (c == "LS") {
     if (!ParseDecimal(command.substr(2), objectScale_) || !(objectScale_ > 0)) objectScale_ = 1;
-  } else if (c == "KO" || c == "IJ" || c == "IF") {
+  } else if (c == "KO" || c == "IJ") {
     ++Skipped["%" + c];
   } else if (c.size() == 2 && std::isalpha(static_cast<unsigned char>(c[0])) &&
              std::isalpha(static_cast<unsigned char>(c[1])) && c != "FS" && c != "AD" && c != "AM" &&
@@ -963,6 +996,7 @@ void TGerberReader::DecodeFile() {
   if (Failed) return;
   Reset();
   if (!OpenInput()) return;
+  for (const std::string& name : missingIncludes_) ++Skipped["%IF " + name + " (the file cannot be read)"];
   X = Y = 0;
   PrevX = PrevY = 2147483647;
   Blocks = 0;

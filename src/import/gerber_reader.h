@@ -174,6 +174,10 @@ class TGerberReader {
                int64_t j);
   void EmitFlash(int64_t x, int64_t y);
   void FlushStepRepeat();
+  // Puts the text of each file an "%IF" parameter names in its place
+  // (looked for beside the file); names those that cannot be read.
+  void ExpandIncludes();
+  std::vector<std::string> missingIncludes_;
   // Builds Image from the image parameters below.
   void ComputeImage();
   // An offset from the flash point as LM, LR and LS set it (mirror, turn,

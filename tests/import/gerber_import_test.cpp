@@ -354,6 +354,17 @@ TEST_F(GerberImportTest, WhatIsNotImportedIsNamedAndCounted) {
             "3 parameters or codes that are not imported were skipped:\n"
             "1 %IPNEG (the negative image is drawn as positive), 1 %KO, 1 G10\n\n"
             "2 flashes of apertures without a definition in the file were imported as points:\n2 D11");
+  // An included file is read where the file names it; one that is not
+  // there is named.
+  ResetHeadlessDialogs();
+  Write("part.gbr", "D10*\nX10000Y0D02*\nX20000Y0D01*\n");
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%IFpart.gbr*%\n%IFnone.gbr*%\nX20000Y10000D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 5);
+  EXPECT_EQ(Ends(4), (std::vector<int32_t>{Inch, 0, 2 * Inch, 0}));
+  EXPECT_EQ(Ends(5), (std::vector<int32_t>{2 * Inch, 0, 2 * Inch, Inch}));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 parameter or code that is not imported was skipped:\n1 %IF none.gbr (the file cannot be read)");
   // A file that takes everything says nothing.
   ResetHeadlessDialogs();
   Cad("%FSLAX24Y24*%\n%MOIN*%\n%OFA0B0*%\n%TF.Part,Single*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\nM02*\n");
