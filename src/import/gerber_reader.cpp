@@ -133,6 +133,8 @@ bool TGerberReader::OpenInput() {
       text_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
   }
+  // A text editor's byte-order mark is no part of the first parameter.
+  if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) text_.erase(0, 3);
   loaded_ = true;
   if (!quiet_) ExpandIncludes();
   return true;

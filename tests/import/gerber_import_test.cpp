@@ -686,3 +686,17 @@ TEST_F(GerberImportTest, ACommentIsTextWhateverItHolds) {
 }
 
 }  // namespace
+
+// A byte-order mark ahead of the first parameter hides neither the format
+// from the detector nor the parameter from the import.
+TEST_F(GerberImportTest, AByteOrderMarkIsNoPartOfTheFile) {
+  const std::string file =
+      Write("bom.gbr", "\xEF\xBB\xBF%FSLAX25Y25*%\n%MOMM*%\n%ADD10C,0.2*%\nD10*\nX100000Y100000D03*\nM02*\n");
+  EXPECT_EQ(DetectFileFormat(file), fcGerber);
+  ImportGerberToCad(file);
+  ASSERT_EQ(CadEntityCount, 1);
+  TIntPoint c;
+  At(1)->GetPoint(c);
+  EXPECT_EQ(c, (TIntPoint{1000000, 1000000}));
+  EXPECT_EQ(At(1)->GetRadius(), 100000);
+}
