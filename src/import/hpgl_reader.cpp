@@ -37,7 +37,7 @@ enum : int32_t {
   mAA = 1, mAF = 2, mAH = 3, mAP = 4, mAR = 5, mBL = 7, mCI = 10, mCT = 14, mDF = 16, mDI = 17, mDR = 20,
   mDT = 22, mIN = 34, mIP = 35, mLB = 38, mLT = 40, mPA = 42, mPD = 44, mPG = 45, mPR = 47,
   mPU = 49, mRO = 51, mSC = 54, mSI = 56, mSP = 59, mSR = 60,
-  mEA = 23, mER = 26, mEW = 28, mIW = 37, mRA = 50, mRR = 52, mWG = 66,
+  mPM = 46, mEA = 23, mER = 26, mEW = 28, mIW = 37, mRA = 50, mRR = 52, mWG = 66,
   mAT = 71, mBR = 73, mBZ = 74, mCO = 76, mDV = 78, mPE = 101, mRT = 108
 };
 
@@ -496,6 +496,7 @@ void THpglReader::Initialize() {
   Terminator = 3;
   ScType_ = 0;
   Clipping_ = false;
+  inPolygon_ = polygonStartPending_ = polygonDrawn_ = false;
   ComputeScale();
   PenPos = {OffsetX, OffsetY};
 }
@@ -603,7 +604,34 @@ void THpglReader::MoveTo(const TRealPoint& target) {
 
 void THpglReader::MovesTo() {
   TRealPoint p;
-  while (GetPoint(p)) MoveTo(p);
+  while (GetPoint(p)) {
+    if (polygonStartPending_) {
+      // The first point after a subpolygon is closed starts the next one:
+      // the pen goes there without drawing.
+      polygonStart_ = p;
+      polygonStartPending_ = false;
+      polygonDrawn_ = false;
+      const bool wasDown = PenDown;
+      PenDown = false;
+      MoveTo(p);
+      PenDown = wasDown;
+      continue;
+    }
+    polygonDrawn_ = polygonDrawn_ || PenDown;
+    MoveTo(p);
+  }
+}
+
+void THpglReader::ClosePolygon() {
+  // A subpolygon is closed by an edge back to its start.
+  if (polygonDrawn_ && !polygonStartPending_) {
+    const bool wasDown = PenDown;
+    PenDown = true;
+    MoveTo(polygonStart_);
+    PenDown = wasDown;
+  }
+  polygonStartPending_ = true;
+  polygonDrawn_ = false;
 }
 
 void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
@@ -1035,6 +1063,25 @@ void THpglReader::Dispatch(int32_t m) {
       if (GetPair(a, b)) SetRelativeSize(a, b);
       else SetRelativeSize(0.75, 1.5);
       break;
+    case mPM: {
+      // Polygon mode: the edges are drawn as the pen goes; each subpolygon
+      // is closed at PM1 and PM2, and the pen is lifted at PM2.
+      const int32_t mode = GetInt(n) ? n : 0;
+      if (mode == 0) {
+        inPolygon_ = true;
+        polygonStart_ = PenPos;
+        polygonStartPending_ = false;
+        polygonDrawn_ = false;
+      } else if (inPolygon_) {
+        ClosePolygon();
+        if (mode == 2) {
+          inPolygon_ = false;
+          polygonStartPending_ = false;
+          PenDown = false;
+        }
+      }
+      break;
+    }
     case mAT: ThreePointArc(false); break;
     case mRT: ThreePointArc(true); break;
     case mBZ: Beziers(false); break;

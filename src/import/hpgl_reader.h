@@ -126,6 +126,11 @@ class THpglReader : public TImportObject {
   int32_t ScType_ = 0;
   double ScLeft_ = 50, ScBottom_ = 50;
   std::string Encoded_;  // data of the pending encoded polyline
+  // Polygon mode (PM): the start of the subpolygon being drawn, whether it
+  // starts at the next move, and whether any of its edges was drawn.
+  void ClosePolygon();
+  bool inPolygon_ = false, polygonStartPending_ = false, polygonDrawn_ = false;
+  TRealPoint polygonStart_;
 
   TBinaryFileReader In_;
   std::deque<THpglToken> Tokens_;

@@ -476,6 +476,18 @@ TEST_F(HpglImportTest, SecondLanguageShapesAreDrawnWhereTheyLie) {
   EXPECT_DOUBLE_EQ(poly.Lines[5].Y2, 0.25);
   EXPECT_TRUE(poly.Skipped.empty());
 
+  // Polygon mode closes each subpolygon, goes to the next one's start
+  // without drawing, and lifts the pen at its end.
+  TRecorder& pm = Run("IN;PA1000,1000;PM0;PD2000,1000,2000,2000,1000,2000;PM1;PD3000,3000,3500,3000,3500,3500;"
+                      "PM2;EP;PA0,0;");
+  ASSERT_EQ(pm.Lines.size(), 7u);
+  EXPECT_DOUBLE_EQ(pm.Lines[3].X2, 1000);
+  EXPECT_DOUBLE_EQ(pm.Lines[3].Y2, 1000);
+  EXPECT_DOUBLE_EQ(pm.Lines[4].X1, 3000);
+  EXPECT_DOUBLE_EQ(pm.Lines[4].Y1, 3000);
+  EXPECT_DOUBLE_EQ(pm.Lines[6].X2, 3000);
+  EXPECT_DOUBLE_EQ(pm.Lines[6].Y2, 3000);
+
   // Raster data inside the printer-language wrapper is no instruction.
   TRecorder& pcl = Run("\x1b%-12345X\x1b" "E\x1b*r1A\x1b*b0m11WPD9999,9999\x1b*rC\x1b%0BIN;PA0,0;PD10,0;\x1b%0A");
   ASSERT_EQ(pcl.Lines.size(), 1u);
