@@ -437,7 +437,7 @@ void THpglReader::ComputeScale() {
     OffsetX = place(P1.X, P2.X, S1.X, S2.X, ScaleX, ScLeft_);
     OffsetY = place(P1.Y, P2.Y, S1.Y, S2.Y, ScaleY, ScBottom_);
   }
-  PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
+  if (!patternInMillimetres_) PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
   // A scaling that turns one axis over (IP0,8396,11881,0) is still equal
   // in both directions.
   Isotropic = std::fabs(std::fabs(ScaleX) - std::fabs(ScaleY)) < 0.01;
@@ -497,6 +497,7 @@ void THpglReader::Initialize() {
   ScType_ = 0;
   Clipping_ = false;
   inPolygon_ = polygonStartPending_ = polygonDrawn_ = false;
+  patternInMillimetres_ = false;
   ComputeScale();
   PenPos = {OffsetX, OffsetY};
 }
@@ -1009,7 +1010,10 @@ void THpglReader::Dispatch(int32_t m) {
       LineType = GetInt(n) ? n : 7;
       if (LineType == -7) LineType = 7;
       PatternPercent = GetReal(a) ? a : 4;
-      PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
+      // The later dialect's third parameter 1 gives the length in
+      // millimetres instead of a share of the P1-P2 diagonal.
+      patternInMillimetres_ = GetReal(b) && b == 1;
+      PatternLength = patternInMillimetres_ ? PatternPercent * 40 : PatternPercent * 0.01 * Distance(P1, P2);
       PatternOffset = 0;
       PenDown = false;
       break;

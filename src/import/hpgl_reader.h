@@ -129,6 +129,7 @@ class THpglReader : public TImportObject {
   // Polygon mode (PM): the start of the subpolygon being drawn, whether it
   // starts at the next move, and whether any of its edges was drawn.
   void ClosePolygon();
+  bool patternInMillimetres_ = false;  // LT's length in millimetres
   bool inPolygon_ = false, polygonStartPending_ = false, polygonDrawn_ = false;
   TRealPoint polygonStart_;
 

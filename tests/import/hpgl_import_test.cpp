@@ -127,6 +127,8 @@ TEST_F(HpglImportTest, LineTypesDashTheirSegments) {
   EXPECT_EQ(Run("IN;LT2;PU0,0;PD" + to + ",0;").Lines.size(), 3u);
   EXPECT_EQ(Run("IN;LT-2;PU0,0;PD" + to + ",0;").Lines.size(), 6u);  // 0.25 + 0.25 per pattern
   EXPECT_EQ(Run("IN;LT2;LT;PU0,0;PD" + to + ",0;").Lines.size(), 1u);
+  // A pattern of 10 mm (400 plotter units) given in millimetres.
+  EXPECT_EQ(Run("IN;LT2,10,1;PU0,0;PD1190,0;").Lines.size(), 3u);
   TRecorder& dots = Run("IN;LT0;PU0,0;PD100,0,200,0;");
   ASSERT_EQ(dots.Lines.size(), 2u);
   EXPECT_DOUBLE_EQ(dots.Lines[1].X1, dots.Lines[1].X2);
@@ -217,8 +219,9 @@ TEST_F(HpglImportTest, SamplesMatchTheirReadmeFigures) {
       {"hp2xx__la.hp", false, 36, 0, 0, 4000, 2000},
       // 13 of the README's 1,987 segments go nowhere and are not drawn.
       {"hp2xx__acad.hp", true, 1974, 3046, 2520, 7311, 6179},
-      // LT dashes each of the README's 32 segments into three.
-      {"hp2xx__thick.hp", false, 96, -9600, -7100, 9600, 7100},
+      // LT-4,50,1 dashes the README's 32 segments with a 50 mm pattern:
+      // the 450 strokes the peer draws.
+      {"hp2xx__thick.hp", false, 450, -9600, -7100, 9600, 7100},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.File);
