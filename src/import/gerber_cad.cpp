@@ -30,12 +30,12 @@ void TGerberCadReader::Run() {
     Pending.Clear();
     return;
   }
+  const std::string notice = GerberSkippedNotice(*this);
   if (Pending.Count() == 0) {
-    NothingImported("<" + FileName + "> draws nothing.");
+    NothingImported("<" + FileName + "> draws nothing." + (notice.empty() ? "" : "\n" + notice));
     return;
   }
   if (!Pending.Commit()) return;
-  const std::string notice = GerberSkippedNotice(*this);
   if (notice.empty()) return;
   if (Window) Window->WriteLn(notice);
   InformationBox(notice);

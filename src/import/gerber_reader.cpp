@@ -687,8 +687,11 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   // A position beyond what a job holds is never cut to its edge: the format
   // or the units are wrong.
   const double perUnit = (g.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+  double imageX = static_cast<double>(X), imageY = static_cast<double>(Y);
+  ToImage(imageX, imageY);
   if (std::fabs(static_cast<double>(X) * perUnit) > 2147483647.0 ||
-      std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0) {
+      std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0 || !(std::fabs(imageX * perUnit) <= 2147483647.0) ||
+      !(std::fabs(imageY * perUnit) <= 2147483647.0)) {
     Fail("the position lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm); "
          "check the format and the units");
     return;
@@ -1019,6 +1022,9 @@ void TGerberReader::DecodeFile() {
     }
   }
   if (!Failed) FlushStepRepeat();
+  // A block left open at the end was never flashed: it is named.
+  for (const auto& open : openBlocks_) ++Skipped["%AB D" + std::to_string(open.first) + " (not closed)"];
+  openBlocks_.clear();
   CloseInput();
 }
 

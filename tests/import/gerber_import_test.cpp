@@ -333,6 +333,18 @@ TEST_F(GerberImportTest, ApertureBlocksAndApertureTransforms) {
   DRDB->EntityAt(2)->GetPoint(h);
   EXPECT_EQ(h, (TIntPoint{Inch * 5 / 2, Inch}));
   EXPECT_EQ(ToolTable[DRDB->EntityAt(4)->GetToolNumber()].Diameter, Inch * 4 / 10);
+  // A block left open is named; a scale that carries a point beyond the
+  // job refuses the file.
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%ABD13*%\nD10*\nX0Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 18);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("1 %AB D13 (not closed)"), std::string::npos);
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%SFA100B1*%\n%ADD10C,0.01*%\nD10*\nX10000Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 18);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("beyond the largest coordinate"), std::string::npos);
   // A block that flashes itself is refused, not followed without end.
   ResetHeadlessDialogs();
   Cad("%FSLAX24Y24*%\n%MOIN*%\n%ABD12*%\nD12*\nX0Y0D03*\n%AB*%\nD12*\nX0Y0D03*\nM02*\n");
