@@ -393,6 +393,8 @@ bool TGerberReader::ParseApertureDefinition(const std::string& text, TApertureRe
     while (start <= list.size()) {
       const std::size_t x = list.find_first_of("Xx", start);
       double v = 0.0;
+      // A stray "X" after the last parameter ("C,0.1X") closes nothing.
+      if (x == std::string::npos && start == list.size() && !record.Parameters.empty()) break;
       if (!ParseDecimal(list.substr(start, x == std::string::npos ? std::string::npos : x - start), v))
         return false;
       record.Parameters.push_back(v);

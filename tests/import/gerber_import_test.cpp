@@ -474,9 +474,14 @@ TEST_F(GerberImportTest, StepAndRepeatPolarityAndRegions) {
 TEST_F(GerberImportTest, FlashShapes) {
   // A rectangle, an obround at negative coordinates, a hexagon and a D
   // code without a definition.
+  // A circle written with a stray "X" after its size is still a circle.
   Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10R,0.0600X0.0300*%\n%ADD11O,0.0600X0.0200*%\n%ADD12P,0.1X6*%\n"
-      "D10*\nX10000Y10000D03*\nD11*\nX-10000Y-10000D03*\nD12*\nX0Y0D03*\nD13*\nX5000Y5000D03*\nM02*\n");
+      "%ADD14C,0.1X*%\n"
+      "D10*\nX10000Y10000D03*\nD11*\nX-10000Y-10000D03*\nD12*\nX0Y0D03*\nD13*\nX5000Y5000D03*\n"
+      "D14*\nX20000Y0D03*\nM02*\n");
   const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[4], 1);
+  EXPECT_EQ(At(CadEntityCount)->GetRadius(), In(0.05));
   EXPECT_EQ(t.ByType[2], 4 + 2 + 6);
   EXPECT_EQ(t.ByType[3], 2);
   EXPECT_EQ(t.ByType[1], 1);
