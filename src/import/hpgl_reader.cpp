@@ -41,12 +41,14 @@ enum : int32_t {
   mAT = 71, mBR = 73, mBZ = 74, mCO = 76, mDV = 78, mPE = 101, mRT = 108
 };
 
-// Instructions that draw on a plotter but not here: counted and named
-// after the import. The rest of the table sets pens, paper, fonts, fills
-// or the plotter's own state and changes nothing in the drawing.
+// Instructions that draw on a plotter but not here, or place the drawing
+// in a way not followed here: counted and named after the import. The
+// rest of the table sets pens, paper, fonts, fills or the plotter's own
+// state and changes nothing in the drawing.
 bool DrawsNothingHere(int32_t m) {
+  // IR places P1 and P2 by shares of a page this import does not know.
   static const std::vector<std::string> kinds = {"SM", "XT", "YT", "FP", "CP", "LO", "SL", "ES",
-                                                 "UL", "PB", "UC", "DL", "RP"};
+                                                 "UL", "PB", "UC", "DL", "RP", "IR"};
   const std::string name = HpglMnemonicName(m);
   return std::find(kinds.begin(), kinds.end(), name) != kinds.end();
 }

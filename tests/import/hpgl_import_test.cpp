@@ -293,12 +293,12 @@ TEST_F(HpglImportTest, SecondLanguagePlotsAreRecognisedAndTheirSkippedInstructio
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "1 instruction that is not imported was skipped:\n1 ZZ");
   // A plot of nothing but instructions that draw nothing here says which.
   ResetHeadlessDialogs();
-  const std::string marks = Write("marks.plt", "IN;SP1;SM*;PA100,100;XT;YT;");
+  const std::string marks = Write("marks.plt", "IN;SP1;IR10,10,90,90;SM*;PA100,100;XT;YT;");
   ImportHpglToCad(marks);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + marks +
-                                              "> draws nothing.\n3 instructions that are not imported were "
-                                              "skipped:\n1 SM, 1 XT, 1 YT\r\nNothing was imported.");
+                                              "> draws nothing.\n4 instructions that are not imported were "
+                                              "skipped:\n1 IR, 1 SM, 1 XT, 1 YT\r\nNothing was imported.");
 }
 
 TEST_F(HpglImportTest, EverySamplePlotIsRecognised) {
