@@ -1188,7 +1188,7 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
   }
 }
 
-std::string GerberSkippedNotice(const TGerberReader& reader) {
+std::string GerberSkippedNotice(const TGerberReader& reader, const std::string& undefinedAs) {
   std::string notice;
   int64_t total = 0;
   if (!reader.Skipped.empty()) {
@@ -1201,8 +1201,8 @@ std::string GerberSkippedNotice(const TGerberReader& reader) {
     const std::string codes = CountedNames(reader.Undefined, total);
     notice += (notice.empty() ? "" : "\n\n") + std::to_string(total) +
               (total == 1 ? " flash of an aperture" : " flashes of apertures") +
-              " without a definition in the file " + (total == 1 ? "was" : "were") +
-              " imported as points:\n" + codes;
+              " without a definition in the file " + (total == 1 ? "was" : "were") + " imported as " +
+              undefinedAs + ":\n" + codes;
   }
   return notice;
 }

@@ -223,8 +223,9 @@ class TGerberReader {
 };
 
 // The notice of what the import did not take as drawn (the reader's
-// Skipped and Undefined); empty when it took everything.
-std::string GerberSkippedNotice(const TGerberReader& reader);
+// Skipped and Undefined, the latter imported as undefinedAs); empty when it
+// took everything.
+std::string GerberSkippedNotice(const TGerberReader& reader, const std::string& undefinedAs = "points");
 
 // Confidence 0..0.91 that the reader's file is a photoplot file.
 double DetectGerber(TGerberReader& reader);

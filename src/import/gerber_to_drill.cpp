@@ -107,4 +107,14 @@ double DetectGerberForDrill(const std::string& fileName) {
 void ImportGerberToDrill(const std::string& fileName) {
   TGerberDrillReader reader(fileName);
   reader.Run();
+  if (!reader.Opened || reader.Failed) return;
+  // The holes stand; what did not become one as flashed is said.
+  std::string notice = GerberSkippedNotice(reader, "holes of a tool of diameter 0");
+  if (reader.Dropped > 0)
+    notice += (notice.empty() ? "" : "\n\n") + std::to_string(reader.Dropped) +
+              (reader.Dropped == 1 ? " flash was" : " flashes were") +
+              " not imported: every one of the 1000 tools is in use.";
+  if (notice.empty()) return;
+  if (reader.Window) reader.Window->WriteLn(notice);
+  InformationBox(notice);
 }

@@ -366,6 +366,15 @@ TEST_F(GerberImportTest, WhatIsNotImportedIsNamedAndCounted) {
             "3 parameters or codes that are not imported were skipped:\n"
             "1 %IPNEG (the negative image is drawn as positive), 1 %KO, 1 G10\n\n"
             "2 flashes of apertures without a definition in the file were imported as points:\n2 D11");
+  // Into drill the same flashes are holes of a tool of diameter 0, and
+  // the notice says so.
+  ResetHeadlessDialogs();
+  ImportGerberToDrill(Write("u.gbr", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\nD11*\nX10000Y0D03*\nM02*\n"));
+  EXPECT_EQ(DrillEntityCount, 2);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 flash of an aperture without a definition in the file was imported as holes of a tool of "
+            "diameter 0:\n1 D11");
   // An included file is read where the file names it; one that is not
   // there is named.
   ResetHeadlessDialogs();
