@@ -1110,6 +1110,11 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
   const double sx = a->SizeX * scale;
   const double sy = a->SizeY * scale;
   if (FlashHook(x, y, RoundToInt64(sx * objectScale_))) return;
+  // The hole a standard aperture may have is no part of its outline here.
+  const std::size_t sizes = a->Shape == apCircle ? 1 : a->Shape == apPolygon ? 3 : 2;
+  if (a->Shape <= apPolygon && a->Shape != apUndefined && a->Parameters.size() > sizes &&
+      a->Parameters[sizes] > 0)
+    ++Skipped["flashes of D" + std::to_string(a->DCode) + " without its hole"];
   auto r = [](double v) { return RoundToInt64(v); };
   const double fx = static_cast<double>(x), fy = static_cast<double>(y);
   // A point of the aperture's outline, given about the flash point, as

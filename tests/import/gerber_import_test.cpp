@@ -357,14 +357,15 @@ TEST_F(GerberImportTest, ApertureBlocksAndApertureTransforms) {
 // import: a negative image, parameters and codes it passes over, and flashes
 // of D codes the file never defines (imported as points).
 TEST_F(GerberImportTest, WhatIsNotImportedIsNamedAndCounted) {
-  Cad("%FSLAX24Y24*%\n%MOIN*%\n%IPNEG*%\n%KOC*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\nG10*\n"
-      "D11*\nX10000Y0D03*\nX20000Y0D03*\nM02*\n");
-  EXPECT_EQ(CadEntityCount, 3);
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%IPNEG*%\n%KOC*%\n%ADD10C,0.01*%\n%ADD12R,0.1X0.1X0.05*%\nD10*\nX0Y0D03*\nG10*\n"
+      "D11*\nX10000Y0D03*\nX20000Y0D03*\nD12*\nX0Y0D03*\nX0Y10000D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 11);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Type, mtInformation);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
-            "3 parameters or codes that are not imported were skipped:\n"
-            "1 %IPNEG (the negative image is drawn as positive), 1 %KO, 1 G10\n\n"
+            "5 parameters or codes that are not imported were skipped:\n"
+            "1 %IPNEG (the negative image is drawn as positive), 1 %KO, 1 G10, 2 flashes of D12 without its "
+            "hole\n\n"
             "2 flashes of apertures without a definition in the file were imported as points:\n2 D11");
   // Into drill the same flashes are holes of a tool of diameter 0, and
   // the notice says so.
@@ -380,9 +381,9 @@ TEST_F(GerberImportTest, WhatIsNotImportedIsNamedAndCounted) {
   ResetHeadlessDialogs();
   Write("part.gbr", "D10*\nX10000Y0D02*\nX20000Y0D01*\n");
   Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%IFpart.gbr*%\n%IFnone.gbr*%\nX20000Y10000D01*\nM02*\n");
-  ASSERT_EQ(CadEntityCount, 5);
-  EXPECT_EQ(Ends(4), (std::vector<int32_t>{Inch, 0, 2 * Inch, 0}));
-  EXPECT_EQ(Ends(5), (std::vector<int32_t>{2 * Inch, 0, 2 * Inch, Inch}));
+  ASSERT_EQ(CadEntityCount, 13);
+  EXPECT_EQ(Ends(12), (std::vector<int32_t>{Inch, 0, 2 * Inch, 0}));
+  EXPECT_EQ(Ends(13), (std::vector<int32_t>{2 * Inch, 0, 2 * Inch, Inch}));
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
             "1 parameter or code that is not imported was skipped:\n1 %IF none.gbr (the file cannot be read)");
