@@ -718,11 +718,18 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
               (letter == 'D' && WordInteger(words[m].Digits) >= 1 && WordInteger(words[m].Digits) <= 3);
     positioned = positioned || letter == 'X' || letter == 'Y';
   }
+  int64_t i = 0, j = 0;
+  if (Interpolation != 1) {
+    first('I', i);
+    first('J', j);
+    if (Failed) return;
+  }
   // A draw to the point where the pen stands leaves the aperture's mark,
-  // as does a single-quadrant arc from a point to itself.
+  // as does a single-quadrant arc from a point to itself and a full circle
+  // about the point itself.
   const bool mark = MarksZeroDraws && DMode == 1 && !moved && positioned && !InRegion &&
                     Aperture != nullptr && Aperture->Shape == apCircle &&
-                    (Interpolation == 1 || !MultiQuadrant);
+                    (Interpolation == 1 || !MultiQuadrant || (i == 0 && j == 0));
   if (drawing && (flash || moved || mark || Interpolation == 2 || Interpolation == 3)) {
     // Before the first position the pen stands at the origin.
     if (PrevX == 2147483647 && PrevY == 2147483647) PrevX = PrevY = 0;
@@ -731,9 +738,6 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
     } else if (DMode == 1 && Interpolation == 1) {
       EmitLine(PrevX, PrevY, X, Y);
     } else if (DMode == 1) {
-      int64_t i = 0, j = 0;
-      first('I', i);
-      first('J', j);
       EmitArc(Interpolation == 3, MultiQuadrant, PrevX, PrevY, X, Y, i, j);
     } else if (DMode == 3 && !InRegion) {
       EmitFlash(X, Y);

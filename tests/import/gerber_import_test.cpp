@@ -231,11 +231,17 @@ TEST_F(GerberImportTest, QuadrantArcsAndDrawsThatDoNotMove) {
     EXPECT_EQ(c, (TIntPoint{(i - 1) * Inch, Inch})) << i;
     EXPECT_EQ(At(i)->GetRadius(), Inch * 75 / 1000) << i;
   }
+  // So does a multi-quadrant arc about its own point, never a circle of
+  // radius 0.
+  Cad("%FSLAX24Y24*%%MOIN*%%ADD10C,0.15*%D10*G75*X30000Y10000D02*G03X30000Y10000I0J0D01*M02*");
+  ASSERT_EQ(CadEntityCount, 4);
+  ASSERT_EQ(At(4)->GetType(), etCadCircle);
+  EXPECT_EQ(At(4)->GetRadius(), Inch * 75 / 1000);
   // A file that draws nothing says so and imports nothing.
   ResetHeadlessDialogs();
   const std::string empty = Write("empty.gbr", "%FSLAX24Y24*%%MOIN*%M02*");
   ImportGerberToCad(empty);
-  EXPECT_EQ(CadEntityCount, 3);
+  EXPECT_EQ(CadEntityCount, 4);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + empty + "> draws nothing.\r\nNothing was imported.");
 }
