@@ -7,9 +7,12 @@
 // plain RS-274-D file uses) and into parameter groups by "%", whatever the
 // line breaks. Parameters understood: FS, MO, AD (circle, rectangle,
 // obround, polygon and macro apertures), AM (macros with variables and
-// expressions, flattened into outlines), SR (step and repeat), LP
-// (polarity); the rest is passed over. G36/G37 regions hand their contours
-// to the sinks like drawn tracks.
+// expressions, flattened into outlines), AB (aperture blocks), SR (step and
+// repeat), LP (polarity), LM/LR/LS (aperture mirror, turn and scale), the
+// image parameters AS, MI, SF, OF, IR, IO and RO, and IF (a file read in
+// place). Names, attributes and film settings are passed over; anything
+// else is named with its count after the import. G36/G37 regions hand
+// their contours to the sinks like drawn tracks.
 //
 // A tape punched in EBCDIC or EIA is read through the tape input filter.
 //

@@ -1,8 +1,10 @@
 // Plotter files: a tokenizer cuts the file into two-letter instructions and
 // their parameters, and the plotter model follows scaling points, user
 // scaling, absolute and relative moves, the pen, dashed line types, arcs,
-// circles and stroked labels, handing every line, arc and circle to the add
-// operations in database units (25,000 per plotter unit).
+// circles and stroked labels, and of the later dialect three-point arcs,
+// Beziers, rectangles, wedges, encoded polylines, polygon mode and the
+// input window, handing every line, arc and circle to the add operations in
+// database units (25,000 per plotter unit).
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -126,10 +128,10 @@ class THpglReader : public TImportObject {
   int32_t ScType_ = 0;
   double ScLeft_ = 50, ScBottom_ = 50;
   std::string Encoded_;  // data of the pending encoded polyline
+  bool patternInMillimetres_ = false;  // LT's length in millimetres
   // Polygon mode (PM): the start of the subpolygon being drawn, whether it
   // starts at the next move, and whether any of its edges was drawn.
   void ClosePolygon();
-  bool patternInMillimetres_ = false;  // LT's length in millimetres
   bool inPolygon_ = false, polygonStartPending_ = false, polygonDrawn_ = false;
   TRealPoint polygonStart_;
 
