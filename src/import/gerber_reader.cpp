@@ -332,6 +332,15 @@ void TGerberReader::ParseFormatParameters() {
             g.IntegerDigits = c[x + 1] - '0';
           if (x + 2 < c.size() && std::isdigit(static_cast<unsigned char>(c[x + 2])))
             g.DecimalDigits = c[x + 2] - '0';
+          // A Y format other than the X format is kept for the Y words.
+          yIntegerDigits_ = yDecimalDigits_ = -1;
+          const std::size_t y = c.find('Y', x);
+          if (y != std::string::npos && y + 2 < c.size() && std::isdigit(static_cast<unsigned char>(c[y + 1])) &&
+              std::isdigit(static_cast<unsigned char>(c[y + 2])) &&
+              (c[y + 1] - '0' != g.IntegerDigits || c[y + 2] - '0' != g.DecimalDigits)) {
+            yIntegerDigits_ = c[y + 1] - '0';
+            yDecimalDigits_ = c[y + 2] - '0';
+          }
         }
       } else if (c.compare(0, 2, "MO") == 0 && c.size() > 2) {
         if (c[2] == 'M') g.Metric = true;
@@ -560,7 +569,7 @@ void TGerberReader::Reset() {
   objectScale_ = 1;
 }
 
-bool TGerberReader::Coordinate(std::string_view digits, int64_t& value) const {
+bool TGerberReader::Coordinate(std::string_view digits, int64_t& value, bool yAxis) const {
   if (digits.empty()) return false;
   if (digits.find('.') != std::string_view::npos) {
     double v = 0.0;
@@ -581,12 +590,16 @@ bool TGerberReader::Coordinate(std::string_view digits, int64_t& value) const {
     v = v * 10 + (digits[q] - '0');
   }
   const TGerberFormatRecord& g = GerberImportDefaults;
+  const bool ownY = yAxis && yDecimalDigits_ >= 0;
   if (g.ZeroUsage != 1) {
     // Trailing zeros left out: the digits fill the format from the left.
-    for (int32_t n = static_cast<int32_t>(digits.size() - k); n < g.IntegerDigits + g.DecimalDigits; ++n)
-      v *= 10;
+    const int32_t width = ownY ? yIntegerDigits_ + yDecimalDigits_ : g.IntegerDigits + g.DecimalDigits;
+    for (int32_t n = static_cast<int32_t>(digits.size() - k); n < width; ++n) v *= 10;
   }
   value = negative ? -v : v;
+  // Y words of their own format are brought to the decimals of X.
+  if (ownY && yDecimalDigits_ != std::clamp<int32_t>(g.DecimalDigits, 0, 10))
+    value = RoundToInt64(static_cast<double>(value) * DecimalScale() / PowersOfTen[yDecimalDigits_]);
   return true;
 }
 
@@ -674,7 +687,7 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   auto first = [&](char letter, int64_t& value) {
     for (std::size_t m = 0; m < count; ++m)
       if (words[m].Letter == letter) {
-        if (!Coordinate(words[m].Digits, value)) {
+        if (!Coordinate(words[m].Digits, value, letter == 'Y' || letter == 'J')) {
           Fail("\"" + std::string(1, letter) + std::string(words[m].Digits) + "\" is not a coordinate");
           return false;
         }

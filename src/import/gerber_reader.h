@@ -162,7 +162,7 @@ class TGerberReader {
   // One parameter command of a % group.
   void ExecuteParameter(const std::string& command);
   // A coordinate word's value in file integer units.
-  bool Coordinate(std::string_view digits, int64_t& value) const;
+  bool Coordinate(std::string_view digits, int64_t& value, bool yAxis = false) const;
 
  private:
   struct TRecorded {
@@ -181,6 +181,8 @@ class TGerberReader {
   // (looked for beside the file); names those that cannot be read.
   void ExpandIncludes();
   std::vector<std::string> missingIncludes_;
+  // The Y format of %FS when it differs from the X format (else -1).
+  int32_t yIntegerDigits_ = -1, yDecimalDigits_ = -1;
   // Builds Image from the image parameters below.
   void ComputeImage();
   // An offset from the flash point as LM, LR and LS set it (mirror, turn,

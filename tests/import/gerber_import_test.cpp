@@ -246,6 +246,23 @@ TEST_F(GerberImportTest, QuadrantArcsAndDrawsThatDoNotMove) {
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + empty + "> draws nothing.\r\nNothing was imported.");
 }
 
+// A Y format other than the X format reads the Y words (and J) by their
+// own digits.
+TEST_F(GerberImportTest, AYFormatOfItsOwn) {
+  Cad("%FSLAX24Y35*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D02*\nX10000Y150000D01*\nG75*\n"
+      "G03X10000Y150000I-10000J0D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, Inch, In(1.5)}));
+  TIntPoint c;
+  At(2)->GetPoint(c);
+  EXPECT_EQ(c, (TIntPoint{0, In(1.5)}));
+  // The same format on both axes as before.
+  delete DB;
+  DB = new TCadDatabase();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D02*\nX10000Y15000D01*\nM02*\n");
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, Inch, In(1.5)}));
+}
+
 // Units that change within the file: an aperture keeps the units it was
 // defined in, and positions carry over into the new units.
 TEST_F(GerberImportTest, UnitChangesWithinTheFile) {
