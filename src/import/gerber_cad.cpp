@@ -14,6 +14,11 @@ int32_t TGerberCadReader::ToDatabase(double v) const {
   return static_cast<int32_t>(scaled);
 }
 
+TIntPoint TGerberCadReader::ToDatabase(double x, double y) const {
+  ToImage(x, y);
+  return {ToDatabase(x), ToDatabase(y)};
+}
+
 void TGerberCadReader::Run() {
   const int32_t d = std::clamp<int32_t>(GerberImportDefaults.DecimalDigits, 0, 10);
   InchScale = 25400000.0 / PowersOfTen[d];
@@ -25,25 +30,31 @@ void TGerberCadReader::Run() {
     Pending.Clear();
     return;
   }
+  const std::string notice = GerberSkippedNotice(*this);
   if (Pending.Count() == 0) {
-    NothingImported("<" + FileName + "> draws nothing.");
+    NothingImported("<" + FileName + "> draws nothing." + (notice.empty() ? "" : "\n" + notice));
     return;
   }
-  Pending.Commit();
+  if (!Pending.Commit()) return;
+  if (notice.empty()) return;
+  if (Window) Window->WriteLn(notice);
+  InformationBox(notice);
 }
 
 void TGerberCadReader::Point(int64_t x, int64_t y) {
-  Pending.Point(Layer, ToDatabase(static_cast<double>(x)), ToDatabase(static_cast<double>(y)));
+  const TIntPoint p = ToDatabase(static_cast<double>(x), static_cast<double>(y));
+  Pending.Point(Layer, p.X, p.Y);
 }
 
 void TGerberCadReader::Line(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
-  Pending.Line(Layer, ToDatabase(static_cast<double>(x1)), ToDatabase(static_cast<double>(y1)),
-               ToDatabase(static_cast<double>(x2)), ToDatabase(static_cast<double>(y2)));
+  const TIntPoint a = ToDatabase(static_cast<double>(x1), static_cast<double>(y1));
+  const TIntPoint b = ToDatabase(static_cast<double>(x2), static_cast<double>(y2));
+  Pending.Line(Layer, a.X, a.Y, b.X, b.Y);
 }
 
 void TGerberCadReader::Circle(int64_t x, int64_t y, int64_t radius) {
-  Pending.Circle(Layer, ToDatabase(static_cast<double>(x)), ToDatabase(static_cast<double>(y)),
-                 ToDatabase(static_cast<double>(radius)));
+  const TIntPoint c = ToDatabase(static_cast<double>(x), static_cast<double>(y));
+  Pending.Circle(Layer, c.X, c.Y, ToDatabase(static_cast<double>(radius) * ImageScale()));
 }
 
 void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
@@ -97,9 +108,12 @@ void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t
     Line(x1, y1, x2, y2);
     return;
   }
-  const int32_t sx = ToDatabase(static_cast<double>(px)), sy = ToDatabase(static_cast<double>(py));
-  const int32_t ex = ToDatabase(static_cast<double>(qx)), ey = ToDatabase(static_cast<double>(qy));
-  const int32_t ccx = ToDatabase(cx), ccy = ToDatabase(cy);
+  TIntPoint s = ToDatabase(static_cast<double>(px), static_cast<double>(py));
+  TIntPoint e = ToDatabase(static_cast<double>(qx), static_cast<double>(qy));
+  // On a film turned over the arc runs clockwise from s to e.
+  if (ImageTurnsOver()) std::swap(s, e);
+  const TIntPoint centre = ToDatabase(cx, cy);
+  const int32_t sx = s.X, sy = s.Y, ex = e.X, ey = e.Y, ccx = centre.X, ccy = centre.Y;
   // A full circle only when the ends are the same point under G75; ends
   // that merely round together make a short arc.
   if (multi && x1 == x2 && y1 == y2) {

@@ -6,14 +6,17 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <unordered_map>
 
 #include "foundation/file_utils.h"
+#include "foundation/geometry_matrix.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
+#include "import/counted_names.h"
 #include "import/import_frame.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
@@ -130,8 +133,42 @@ bool TGerberReader::OpenInput() {
       text_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
   }
+  // A text editor's byte-order mark is no part of the first parameter.
+  if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) text_.erase(0, 3);
   loaded_ = true;
+  if (!quiet_) ExpandIncludes();
   return true;
+}
+
+void TGerberReader::ExpandIncludes() {
+  missingIncludes_.clear();
+  const std::filesystem::path folder = std::filesystem::path(NativePath(FileName)).parent_path();
+  std::size_t from = 0;
+  // At most 100 files are taken in, so that a file including itself ends.
+  for (int32_t taken = 0; taken < 100;) {
+    const std::size_t at = text_.find("%IF", from);
+    if (at == std::string::npos) return;
+    const std::size_t close = text_.find('%', at + 1);
+    if (close == std::string::npos) return;
+    std::string name;
+    for (std::size_t k = at + 3; k < close; ++k)
+      if (text_[k] != '*' && text_[k] != '\r' && text_[k] != '\n') name += text_[k];
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    std::filesystem::path path(name);
+    if (path.is_relative()) path = folder / path;
+    std::ifstream in(path, std::ios::binary);
+    std::string included;
+    if (in) included.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in || text_.size() + included.size() > (std::size_t{1} << 30)) {
+      missingIncludes_.push_back(name);
+      included.clear();
+    } else {
+      ++taken;
+    }
+    // The included text stands where the parameter stood.
+    text_.replace(at, close + 1 - at, included);
+    from = at;
+  }
 }
 
 void TGerberReader::CloseInput() { pos_ = 0; }
@@ -295,6 +332,15 @@ void TGerberReader::ParseFormatParameters() {
             g.IntegerDigits = c[x + 1] - '0';
           if (x + 2 < c.size() && std::isdigit(static_cast<unsigned char>(c[x + 2])))
             g.DecimalDigits = c[x + 2] - '0';
+          // A Y format other than the X format is kept for the Y words.
+          yIntegerDigits_ = yDecimalDigits_ = -1;
+          const std::size_t y = c.find('Y', x);
+          if (y != std::string::npos && y + 2 < c.size() && std::isdigit(static_cast<unsigned char>(c[y + 1])) &&
+              std::isdigit(static_cast<unsigned char>(c[y + 2])) &&
+              (c[y + 1] - '0' != g.IntegerDigits || c[y + 2] - '0' != g.DecimalDigits)) {
+            yIntegerDigits_ = c[y + 1] - '0';
+            yDecimalDigits_ = c[y + 2] - '0';
+          }
         }
       } else if (c.compare(0, 2, "MO") == 0 && c.size() > 2) {
         if (c[2] == 'M') g.Metric = true;
@@ -356,6 +402,8 @@ bool TGerberReader::ParseApertureDefinition(const std::string& text, TApertureRe
     while (start <= list.size()) {
       const std::size_t x = list.find_first_of("Xx", start);
       double v = 0.0;
+      // A stray "X" after the last parameter ("C,0.1X") closes nothing.
+      if (x == std::string::npos && start == list.size() && !record.Parameters.empty()) break;
       if (!ParseDecimal(list.substr(start, x == std::string::npos ? std::string::npos : x - start), v))
         return false;
       record.Parameters.push_back(v);
@@ -507,9 +555,21 @@ void TGerberReader::Reset() {
   repeatX_ = repeatY_ = 1;
   stepX_ = stepY_ = 0;
   recorded_.clear();
+  swapAxes_ = mirrorA_ = mirrorB_ = false;
+  scaleA_ = scaleB_ = 1;
+  offsetA_ = offsetB_ = layerRotation_ = imageRotation_ = imageOffsetA_ = imageOffsetB_ = 0;
+  ComputeImage();
+  Skipped.clear();
+  Undefined.clear();
+  blocks_.clear();
+  openBlocks_.clear();
+  blockDepth_ = 0;
+  objectMirrorX_ = objectMirrorY_ = false;
+  objectRotation_ = 0;
+  objectScale_ = 1;
 }
 
-bool TGerberReader::Coordinate(std::string_view digits, int64_t& value) const {
+bool TGerberReader::Coordinate(std::string_view digits, int64_t& value, bool yAxis) const {
   if (digits.empty()) return false;
   if (digits.find('.') != std::string_view::npos) {
     double v = 0.0;
@@ -530,12 +590,16 @@ bool TGerberReader::Coordinate(std::string_view digits, int64_t& value) const {
     v = v * 10 + (digits[q] - '0');
   }
   const TGerberFormatRecord& g = GerberImportDefaults;
+  const bool ownY = yAxis && yDecimalDigits_ >= 0;
   if (g.ZeroUsage != 1) {
     // Trailing zeros left out: the digits fill the format from the left.
-    for (int32_t n = static_cast<int32_t>(digits.size() - k); n < g.IntegerDigits + g.DecimalDigits; ++n)
-      v *= 10;
+    const int32_t width = ownY ? yIntegerDigits_ + yDecimalDigits_ : g.IntegerDigits + g.DecimalDigits;
+    for (int32_t n = static_cast<int32_t>(digits.size() - k); n < width; ++n) v *= 10;
   }
   value = negative ? -v : v;
+  // Y words of their own format are brought to the decimals of X.
+  if (ownY && yDecimalDigits_ != std::clamp<int32_t>(g.DecimalDigits, 0, 10))
+    value = RoundToInt64(static_cast<double>(value) * DecimalScale() / PowersOfTen[yDecimalDigits_]);
   return true;
 }
 
@@ -609,6 +673,9 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
         MultiQuadrant = v == 75;
       } else if (v == 90 || v == 91) {
         g.IncrementalMode = v == 91;
+      } else if (v != 55) {
+        // G55 only prepares a flash; any other code is named afterwards.
+        ++Skipped["G" + std::string(v < 10 ? "0" : "") + std::to_string(v)];
       }
     } else if (words[k].Letter == 'M') {
       if (v == 2) Stopped = true;
@@ -620,7 +687,7 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   auto first = [&](char letter, int64_t& value) {
     for (std::size_t m = 0; m < count; ++m)
       if (words[m].Letter == letter) {
-        if (!Coordinate(words[m].Digits, value)) {
+        if (!Coordinate(words[m].Digits, value, letter == 'Y' || letter == 'J')) {
           Fail("\"" + std::string(1, letter) + std::string(words[m].Digits) + "\" is not a coordinate");
           return false;
         }
@@ -635,8 +702,11 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   // A position beyond what a job holds is never cut to its edge: the format
   // or the units are wrong.
   const double perUnit = (g.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+  double imageX = static_cast<double>(X), imageY = static_cast<double>(Y);
+  ToImage(imageX, imageY);
   if (std::fabs(static_cast<double>(X) * perUnit) > 2147483647.0 ||
-      std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0) {
+      std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0 || !(std::fabs(imageX * perUnit) <= 2147483647.0) ||
+      !(std::fabs(imageY * perUnit) <= 2147483647.0)) {
     Fail("the position lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm); "
          "check the format and the units");
     return;
@@ -651,17 +721,28 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
       else SelectDCode(d);
       break;
     }
-  bool drawing = false;  // a block of modes only draws nothing
+  // A block of modes only, or one that only selects an aperture, draws
+  // nothing (a "D11*" after an arc is no full circle).
+  bool drawing = false;
   bool positioned = false;
   for (std::size_t m = 0; m < count; ++m) {
-    drawing = drawing || std::strchr("XYIJD", words[m].Letter) != nullptr;
-    positioned = positioned || words[m].Letter == 'X' || words[m].Letter == 'Y';
+    const char letter = words[m].Letter;
+    drawing = drawing || std::strchr("XYIJ", letter) != nullptr ||
+              (letter == 'D' && WordInteger(words[m].Digits) >= 1 && WordInteger(words[m].Digits) <= 3);
+    positioned = positioned || letter == 'X' || letter == 'Y';
+  }
+  int64_t i = 0, j = 0;
+  if (Interpolation != 1) {
+    first('I', i);
+    first('J', j);
+    if (Failed) return;
   }
   // A draw to the point where the pen stands leaves the aperture's mark,
-  // as does a single-quadrant arc from a point to itself.
+  // as does a single-quadrant arc from a point to itself and a full circle
+  // about the point itself.
   const bool mark = MarksZeroDraws && DMode == 1 && !moved && positioned && !InRegion &&
                     Aperture != nullptr && Aperture->Shape == apCircle &&
-                    (Interpolation == 1 || !MultiQuadrant);
+                    (Interpolation == 1 || !MultiQuadrant || (i == 0 && j == 0));
   if (drawing && (flash || moved || mark || Interpolation == 2 || Interpolation == 3)) {
     // Before the first position the pen stands at the origin.
     if (PrevX == 2147483647 && PrevY == 2147483647) PrevX = PrevY = 0;
@@ -670,9 +751,6 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
     } else if (DMode == 1 && Interpolation == 1) {
       EmitLine(PrevX, PrevY, X, Y);
     } else if (DMode == 1) {
-      int64_t i = 0, j = 0;
-      first('I', i);
-      first('J', j);
       EmitArc(Interpolation == 3, MultiQuadrant, PrevX, PrevY, X, Y, i, j);
     } else if (DMode == 3 && !InRegion) {
       EmitFlash(X, Y);
@@ -682,34 +760,46 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   PrevY = Y;
 }
 
+namespace {
+
+// The number after the letter in a parameter command (from its third
+// character on), as in "SRX3Y2I5.0J2" or "OFA-2.0B1.5"; false when the
+// letter or its number is missing.
+bool ParameterNumber(const std::string& command, char letter, double& v) {
+  const std::size_t p = command.find_first_of(std::string{letter, static_cast<char>(std::tolower(letter))}, 2);
+  if (p == std::string::npos) return false;
+  std::size_t e = p + 1;
+  while (e < command.size() && (std::isdigit(static_cast<unsigned char>(command[e])) || command[e] == '.' ||
+                                command[e] == '-' || command[e] == '+'))
+    ++e;
+  return ParseDecimal(command.substr(p + 1, e - p - 1), v);
+}
+
+}  // namespace
+
 void TGerberReader::ExecuteParameter(const std::string& command) {
   const std::string c = UpperCaseStr(command.substr(0, 2));
-  if (c == "MO" && Blocks > 0) {
+  const std::string upper = UpperCaseStr(command);
+  double a = 0, b = 0;
+  if (c == "MO") {
     // A unit change after the drawing began (the header's units are the
     // dialog's).
-    const std::string unit = UpperCaseStr(command.substr(2, 2));
-    if (unit == "MM") ChangeUnits(true);
-    if (unit == "IN") ChangeUnits(false);
+    if (Blocks > 0) {
+      const std::string unit = upper.substr(2, 2);
+      if (unit == "MM") ChangeUnits(true);
+      if (unit == "IN") ChangeUnits(false);
+    }
   } else if (c == "LP") {
     Layer = command.size() > 2 && (command[2] == 'C' || command[2] == 'c') ? 1 : 0;
   } else if (c == "SR") {
     FlushStepRepeat();
     repeatX_ = repeatY_ = 1;
     stepX_ = stepY_ = 0;
-    auto number = [&command](char letter, double& v) {
-      const std::size_t p = command.find(letter, 2);
-      if (p == std::string::npos) return false;
-      std::size_t e = p + 1;
-      while (e < command.size() && (std::isdigit(static_cast<unsigned char>(command[e])) || command[e] == '.' ||
-                                    command[e] == '-'))
-        ++e;
-      return ParseDecimal(command.substr(p + 1, e - p - 1), v);
-    };
     double x = 1, y = 1, i = 0, j = 0;
-    number('X', x);
-    number('Y', y);
-    number('I', i);
-    number('J', j);
+    ParameterNumber(command, 'X', x);
+    ParameterNumber(command, 'Y', y);
+    ParameterNumber(command, 'I', i);
+    ParameterNumber(command, 'J', j);
     if (x < 1 || y < 1 || x * y > 1e6) {
       Fail("the step and repeat \"" + command.substr(0, 60) + "\" is out of range");
       return;
@@ -718,7 +808,111 @@ void TGerberReader::ExecuteParameter(const std::string& command) {
     repeatY_ = static_cast<int32_t>(y);
     stepX_ = RoundToInt64(i * DecimalScale());
     stepY_ = RoundToInt64(j * DecimalScale());
+  } else if (c == "AS") {
+    swapAxes_ = upper.compare(2, 4, "AYBX") == 0;
+    ComputeImage();
+  } else if (c == "MI") {
+    mirrorA_ = ParameterNumber(command, 'A', a) && a == 1;
+    mirrorB_ = ParameterNumber(command, 'B', b) && b == 1;
+    ComputeImage();
+  } else if (c == "SF") {
+    scaleA_ = ParameterNumber(command, 'A', a) && a > 0 ? a : 1;
+    scaleB_ = ParameterNumber(command, 'B', b) && b > 0 ? b : 1;
+    ComputeImage();
+  } else if (c == "OF" || c == "IO") {
+    // Offsets in the units in force, held in file integer units.
+    const double ia = ParameterNumber(command, 'A', a) ? a * DecimalScale() : 0;
+    const double ib = ParameterNumber(command, 'B', b) ? b * DecimalScale() : 0;
+    (c == "OF" ? offsetA_ : imageOffsetA_) = ia;
+    (c == "OF" ? offsetB_ : imageOffsetB_) = ib;
+    ComputeImage();
+  } else if (c == "IR" || c == "RO") {
+    double angle = 0;
+    if (!ParseDecimal(command.substr(2), angle)) angle = 0;
+    if (c == "IR" && angle != 0 && angle != 90 && angle != 180 && angle != 270) {
+      ++Skipped["%" + command.substr(0, 12) + " (a turn other than 0, 90, 180 or 270)"];
+      angle = 0;
+    }
+    (c == "IR" ? imageRotation_ : layerRotation_) = angle;
+    ComputeImage();
+  } else if (c == "IP") {
+    // The outlines of a negative image are the same lines.
+    if (upper.compare(2, 3, "NEG") == 0) ++Skipped["%IPNEG (the negative image is drawn as positive)"];
+  } else if (c == "AB") {
+    // "%ABD12*%" opens the block of D12, "%AB*%" closes the innermost.
+    if (command.size() > 3 && (command[2] == 'D' || command[2] == 'd')) {
+      double d = 0;
+      if (!ParseDecimal(command.substr(3), d) || d < 10 || d > 1e9) {
+        Fail("the aperture block \"" + command.substr(0, 30) + "\" has no D code");
+        return;
+      }
+      openBlocks_.emplace_back(static_cast<int32_t>(d), std::vector<TRecorded>{});
+    } else if (!openBlocks_.empty()) {
+      blocks_[openBlocks_.back().first] = std::move(openBlocks_.back().second);
+      openBlocks_.pop_back();
+    }
+  } else if (c == "LM") {
+    const std::string m = upper.substr(2);
+    objectMirrorX_ = m == "X" || m == "XY";
+    objectMirrorY_ = m == "Y" || m == "XY";
+  } else if (c == "LR") {
+    if (!ParseDecimal(command.substr(2), objectRotation_)) objectRotation_ = 0;
+  } else if (c == "LS") {
+    if (!ParseDecimal(command.substr(2), objectScale_) || !(objectScale_ > 0)) objectScale_ = 1;
+  } else if (c == "KO" || c == "IJ") {
+    ++Skipped["%" + c];
+  } else if (c.size() == 2 && std::isalpha(static_cast<unsigned char>(c[0])) &&
+             std::isalpha(static_cast<unsigned char>(c[1])) && c != "FS" && c != "AD" && c != "AM" &&
+             c != "IN" && c != "LN" && c != "TF" && c != "TA" && c != "TO" && c != "TD" && c != "IC" &&
+             c != "PF") {
+    // Names, attributes and film settings change no geometry; any other
+    // parameter is named. (A piece after a stray "*" in a definition is no
+    // parameter of its own.)
+    ++Skipped["%" + c];
   }
+}
+
+void TGerberReader::ComputeImage() {
+  TImageMap m;
+  // Each step maps the image so far: new = step(old).
+  const auto linear = [&m](double xx, double xy, double yx, double yy) {
+    const TImageMap o = m;
+    m.Xx = xx * o.Xx + xy * o.Yx;
+    m.Xy = xx * o.Xy + xy * o.Yy;
+    m.Yx = yx * o.Xx + yy * o.Yx;
+    m.Yy = yx * o.Xy + yy * o.Yy;
+    const double dx = xx * o.Dx + xy * o.Dy, dy = yx * o.Dx + yy * o.Dy;
+    m.Dx = dx;
+    m.Dy = dy;
+  };
+  const auto turn = [&linear](double degrees) {
+    if (degrees == 0) return;
+    const double r = degrees * 3.14159265358979323846 / 180;
+    double cs = std::cos(r), sn = std::sin(r);
+    // Quarter turns exactly.
+    if (std::fmod(degrees, 90) == 0) {
+      cs = std::nearbyint(cs);
+      sn = std::nearbyint(sn);
+    }
+    linear(cs, -sn, sn, cs);
+  };
+  if (swapAxes_) linear(0, 1, 1, 0);
+  linear(mirrorA_ ? -1 : 1, 0, 0, mirrorB_ ? -1 : 1);
+  linear(scaleA_, 0, 0, scaleB_);
+  m.Dx += offsetA_;
+  m.Dy += offsetB_;
+  turn(layerRotation_);
+  turn(imageRotation_);
+  m.Dx += imageOffsetA_;
+  m.Dy += imageOffsetB_;
+  Image = m;
+}
+
+void TGerberReader::ToImage(double& x, double& y) const {
+  const TImageMap& m = Image;
+  const double nx = m.Xx * x + m.Xy * y + m.Dx, ny = m.Yx * x + m.Yy * y + m.Dy;
+  x = nx;
+  y = ny;
 }
 
 void TGerberReader::ChangeUnits(bool metric) {
@@ -733,10 +927,17 @@ void TGerberReader::ChangeUnits(bool metric) {
     carry(PrevX);
     carry(PrevY);
   }
+  for (double* v : {&offsetA_, &offsetB_, &imageOffsetA_, &imageOffsetB_}) *v *= factor;
   g.Metric = metric;
+  ComputeImage();
 }
 
 void TGerberReader::EmitLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+  if (!openBlocks_.empty()) {
+    // Inside an aperture block definition: kept for its flashes.
+    openBlocks_.back().second.push_back(TRecorded{0, Layer, false, false, 0, x1, y1, x2, y2, 0, 0});
+    return;
+  }
   if (repeatX_ * repeatY_ > 1 && !replaying_) {
     recorded_.push_back({0, Layer, false, false, 0, x1, y1, x2, y2, 0, 0});
     return;
@@ -746,6 +947,11 @@ void TGerberReader::EmitLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
 
 void TGerberReader::EmitArc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
                             int64_t i, int64_t j) {
+  if (!openBlocks_.empty()) {
+    // Inside an aperture block definition: kept for its flashes.
+    openBlocks_.back().second.push_back(TRecorded{1, Layer, ccw, multi, 0, x1, y1, x2, y2, i, j});
+    return;
+  }
   if (repeatX_ * repeatY_ > 1 && !replaying_) {
     recorded_.push_back({1, Layer, ccw, multi, 0, x1, y1, x2, y2, i, j});
     return;
@@ -754,6 +960,11 @@ void TGerberReader::EmitArc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_
 }
 
 void TGerberReader::EmitFlash(int64_t x, int64_t y) {
+  if (!openBlocks_.empty()) {
+    // Inside an aperture block definition: kept for its flashes.
+    openBlocks_.back().second.push_back(TRecorded{2, Layer, false, false, CurrentDCode, x, y, 0, 0, 0, 0});
+    return;
+  }
   if (repeatX_ * repeatY_ > 1 && !replaying_) {
     recorded_.push_back({2, Layer, false, false, CurrentDCode, x, y, 0, 0, 0, 0});
     return;
@@ -809,6 +1020,7 @@ void TGerberReader::DecodeFile() {
   if (Failed) return;
   Reset();
   if (!OpenInput()) return;
+  for (const std::string& name : missingIncludes_) ++Skipped["%IF " + name + " (the file cannot be read)"];
   X = Y = 0;
   PrevX = PrevY = 2147483647;
   Blocks = 0;
@@ -829,6 +1041,9 @@ void TGerberReader::DecodeFile() {
     }
   }
   if (!Failed) FlushStepRepeat();
+  // A block left open at the end was never flashed: it is named.
+  for (const auto& open : openBlocks_) ++Skipped["%AB D" + std::to_string(open.first) + " (not closed)"];
+  openBlocks_.clear();
   CloseInput();
 }
 
@@ -840,9 +1055,68 @@ void TGerberReader::Run() {
 
 // ---- Flashes --------------------------------------------------------------------------------
 
+void TGerberReader::ReplayBlock(const std::vector<TRecorded>& objects, int64_t x, int64_t y) {
+  if (blockDepth_ >= 16) {
+    Fail("the aperture block D" + std::to_string(CurrentDCode) + " places itself");
+    return;
+  }
+  ++blockDepth_;
+  const uint8_t layer = Layer;
+  const int32_t dCode = CurrentDCode, dMode = DMode;
+  const TApertureRecord* aperture = Aperture;
+  // The block's objects about the flash point, turned with the aperture.
+  const auto at = [&](int64_t dx, int64_t dy, int64_t& px, int64_t& py) {
+    double fx = static_cast<double>(dx), fy = static_cast<double>(dy);
+    ObjectMap(fx, fy);
+    px = x + RoundToInt64(fx);
+    py = y + RoundToInt64(fy);
+  };
+  for (const TRecorded& r : objects) {
+    if (Failed) break;
+    // A clear flash of a block turns its polarities over.
+    Layer = static_cast<uint8_t>(r.Layer ^ layer);
+    int64_t ax = 0, ay = 0, bx = 0, by = 0;
+    at(r.A, r.B, ax, ay);
+    if (r.Kind == 0) {
+      at(r.C, r.D, bx, by);
+      Line(ax, ay, bx, by);
+    } else if (r.Kind == 1) {
+      at(r.C, r.D, bx, by);
+      double i = static_cast<double>(r.E), j = static_cast<double>(r.F);
+      ObjectMap(i, j, false);
+      DMode = 1;
+      Arc(ObjectTurnsOver() ? !r.Ccw : r.Ccw, r.Multi, ax, ay, bx, by, RoundToInt64(i), RoundToInt64(j));
+    } else {
+      CurrentDCode = r.DCode;
+      FindAperture(r.DCode);
+      Flash(r.DCode, ax, ay);
+    }
+  }
+  Layer = layer;
+  CurrentDCode = dCode;
+  DMode = dMode;
+  Aperture = aperture;
+  --blockDepth_;
+}
+
+void TGerberReader::ObjectMap(double& dx, double& dy, bool scaled) const {
+  if (objectMirrorX_) dx = -dx;
+  if (objectMirrorY_) dy = -dy;
+  if (objectRotation_ != 0) RotatePoint(dx, dy, objectRotation_);
+  if (scaled) {
+    dx *= objectScale_;
+    dy *= objectScale_;
+  }
+}
+
 void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
+  if (const auto block = blocks_.find(CurrentDCode); block != blocks_.end()) {
+    ReplayBlock(block->second, x, y);
+    return;
+  }
   const TApertureRecord* a = Aperture;
   if (a == nullptr || a->Shape == apUndefined) {
+    ++Undefined["D" + std::to_string(CurrentDCode)];
     if (!FlashHook(x, y, 0)) Point(x, y);
     return;
   }
@@ -852,33 +1126,60 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
                                                                                  : 25.4);
   const double sx = a->SizeX * scale;
   const double sy = a->SizeY * scale;
-  if (FlashHook(x, y, RoundToInt64(sx))) return;
+  if (FlashHook(x, y, RoundToInt64(sx * objectScale_))) return;
+  // The hole a standard aperture may have is no part of its outline here.
+  const std::size_t sizes = a->Shape == apCircle ? 1 : a->Shape == apPolygon ? 3 : 2;
+  if (a->Shape <= apPolygon && a->Shape != apUndefined && a->Parameters.size() > sizes &&
+      a->Parameters[sizes] > 0)
+    ++Skipped["flashes of D" + std::to_string(a->DCode) + " without its hole"];
   auto r = [](double v) { return RoundToInt64(v); };
   const double fx = static_cast<double>(x), fy = static_cast<double>(y);
+  // A point of the aperture's outline, given about the flash point, as
+  // mirrored, turned and scaled by LM, LR and LS.
+  struct TAt {
+    int64_t X, Y;
+  };
+  const auto at = [&](double dx, double dy) {
+    ObjectMap(dx, dy);
+    return TAt{r(fx + dx), r(fy + dy)};
+  };
+  const auto line = [&](double dx1, double dy1, double dx2, double dy2) {
+    const TAt p = at(dx1, dy1), q = at(dx2, dy2);
+    Line(p.X, p.Y, q.X, q.Y);
+  };
+  const auto circle = [&](double dx, double dy, double radius) {
+    const TAt c = at(dx, dy);
+    Circle(c.X, c.Y, r(radius * objectScale_));
+  };
+  // A half circle of the obround's end, its centre passed in place of (i, j).
+  const auto cap = [&](bool ccw, double dx1, double dy1, double dx2, double dy2, double cx, double cy) {
+    const TAt p = at(dx1, dy1), q = at(dx2, dy2), c = at(cx, cy);
+    Arc(ObjectTurnsOver() ? !ccw : ccw, false, p.X, p.Y, q.X, q.Y, c.X, c.Y);
+  };
   switch (a->Shape) {
-    case apCircle: Circle(x, y, r(sx * 0.5)); break;
+    case apCircle: circle(0, 0, sx * 0.5); break;
     case apRectangle: {
       const double hx = sx / 2, hy = sy / 2;
-      Line(r(fx - hx), r(fy - hy), r(fx + hx), r(fy - hy));
-      Line(r(fx + hx), r(fy - hy), r(fx + hx), r(fy + hy));
-      Line(r(fx + hx), r(fy + hy), r(fx - hx), r(fy + hy));
-      Line(r(fx - hx), r(fy + hy), r(fx - hx), r(fy - hy));
+      line(-hx, -hy, hx, -hy);
+      line(hx, -hy, hx, hy);
+      line(hx, hy, -hx, hy);
+      line(-hx, hy, -hx, -hy);
       break;
     }
     case apObround: {
       AbsoluteCentre = true;
       if (sx > sy) {
         const double d = (sx - sy) / 2, hy = sy / 2;
-        Line(r(fx - d), r(fy - hy), r(fx + d), r(fy - hy));
-        Line(r(fx - d), r(fy + hy), r(fx + d), r(fy + hy));
-        Arc(false, false, r(fx + d), r(fy + hy), r(fx + d), r(fy - hy), r(fx + d), y);
-        Arc(true, false, r(fx - d), r(fy + hy), r(fx - d), r(fy - hy), r(fx - d), y);
+        line(-d, -hy, d, -hy);
+        line(-d, hy, d, hy);
+        cap(false, d, hy, d, -hy, d, 0);
+        cap(true, -d, hy, -d, -hy, -d, 0);
       } else {
         const double d = (sy - sx) / 2, hx = sx / 2;
-        Line(r(fx - hx), r(fy - d), r(fx - hx), r(fy + d));
-        Line(r(fx + hx), r(fy - d), r(fx + hx), r(fy + d));
-        Arc(false, false, r(fx - hx), r(fy + d), r(fx + hx), r(fy + d), x, r(fy + d));
-        Arc(true, false, r(fx - hx), r(fy - d), r(fx + hx), r(fy - d), x, r(fy - d));
+        line(-hx, -d, -hx, d);
+        line(hx, -d, hx, d);
+        cap(false, -hx, d, hx, d, 0, d);
+        cap(true, -hx, -d, hx, -d, 0, -d);
       }
       AbsoluteCentre = false;
       break;
@@ -889,25 +1190,43 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
       constexpr double Pi = 3.14159265358979323846;
       for (int32_t k = 0; k < n; ++k) {
         const double a1 = a->Rotation * Pi / 180 + 2 * Pi * k / n, a2 = a1 + 2 * Pi / n;
-        Line(r(fx + radius * std::cos(a1)), r(fy + radius * std::sin(a1)), r(fx + radius * std::cos(a2)),
-             r(fy + radius * std::sin(a2)));
+        line(radius * std::cos(a1), radius * std::sin(a1), radius * std::cos(a2), radius * std::sin(a2));
       }
       break;
     }
     default:
       for (const TMacroShape& s : a->Shapes) {
         if (s.IsCircle) {
-          Circle(r(fx + s.Cx * scale), r(fy + s.Cy * scale), r(s.R * scale));
+          circle(s.Cx * scale, s.Cy * scale, s.R * scale);
           continue;
         }
         for (std::size_t k = 0; k < s.Points.size(); ++k) {
           const TRealPoint& p = s.Points[k];
           const TRealPoint& q = s.Points[(k + 1) % s.Points.size()];
-          Line(r(fx + p.X * scale), r(fy + p.Y * scale), r(fx + q.X * scale), r(fy + q.Y * scale));
+          line(p.X * scale, p.Y * scale, q.X * scale, q.Y * scale);
         }
       }
       break;
   }
+}
+
+std::string GerberSkippedNotice(const TGerberReader& reader, const std::string& undefinedAs) {
+  std::string notice;
+  int64_t total = 0;
+  if (!reader.Skipped.empty()) {
+    const std::string kinds = CountedNames(reader.Skipped, total);
+    notice = std::to_string(total) + (total == 1 ? " parameter or code" : " parameters or codes") +
+             " that " + (total == 1 ? "is" : "are") + " not imported " + (total == 1 ? "was" : "were") +
+             " skipped:\n" + kinds;
+  }
+  if (!reader.Undefined.empty()) {
+    const std::string codes = CountedNames(reader.Undefined, total);
+    notice += (notice.empty() ? "" : "\n\n") + std::to_string(total) +
+              (total == 1 ? " flash of an aperture" : " flashes of apertures") +
+              " without a definition in the file " + (total == 1 ? "was" : "were") + " imported as " +
+              undefinedAs + ":\n" + codes;
+  }
+  return notice;
 }
 
 // ---- Detection -------------------------------------------------------------------------------

@@ -7,9 +7,12 @@
 // plain RS-274-D file uses) and into parameter groups by "%", whatever the
 // line breaks. Parameters understood: FS, MO, AD (circle, rectangle,
 // obround, polygon and macro apertures), AM (macros with variables and
-// expressions, flattened into outlines), SR (step and repeat), LP
-// (polarity); the rest is passed over. G36/G37 regions hand their contours
-// to the sinks like drawn tracks.
+// expressions, flattened into outlines), AB (aperture blocks), SR (step and
+// repeat), LP (polarity), LM/LR/LS (aperture mirror, turn and scale), the
+// image parameters AS, MI, SF, OF, IR, IO and RO, and IF (a file read in
+// place). Names, attributes and film settings are passed over; anything
+// else is named with its count after the import. G36/G37 regions hand
+// their contours to the sinks like drawn tracks.
 //
 // A tape punched in EBCDIC or EIA is read through the tape input filter.
 //
@@ -22,7 +25,9 @@
 // A file that cannot be read stops with Failed set and ErrorText naming the
 // file and the line; the descendants then store nothing.
 #pragma once
+#include <cmath>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -122,6 +127,25 @@ class TGerberReader {
   std::vector<TApertureRecord> Apertures;
   const TApertureRecord* Aperture = nullptr;
   std::unique_ptr<TImportReport> Window;
+  // The image parameters (AS, MI, SF, OF, IR and the older IO and RO) as
+  // one map of file integer units: where a point of the file lands on the
+  // film. The sinks get the file's own coordinates; the descendants take
+  // every point through ToImage as they store it.
+  struct TImageMap {
+    double Xx = 1, Xy = 0, Yx = 0, Yy = 1, Dx = 0, Dy = 0;
+  };
+  TImageMap Image;
+  void ToImage(double& x, double& y) const;
+  // The map turns the film over (one axis mirrored): arcs run the other
+  // way round.
+  bool ImageTurnsOver() const { return Image.Xx * Image.Yy - Image.Xy * Image.Yx < 0; }
+  // The factor on lengths (radii, aperture sizes).
+  double ImageScale() const { return std::sqrt(std::fabs(Image.Xx * Image.Yy - Image.Xy * Image.Yx)); }
+  // What the file holds that the import does not take as drawn, each with
+  // its count: parameters and codes passed over, and the D codes flashed
+  // without a definition (drawn as points).
+  std::map<std::string, int64_t> Skipped;
+  std::map<std::string, int64_t> Undefined;
   bool Failed = false;
   std::string ErrorText;
   int64_t Blocks = 0;
@@ -138,7 +162,7 @@ class TGerberReader {
   // One parameter command of a % group.
   void ExecuteParameter(const std::string& command);
   // A coordinate word's value in file integer units.
-  bool Coordinate(std::string_view digits, int64_t& value) const;
+  bool Coordinate(std::string_view digits, int64_t& value, bool yAxis = false) const;
 
  private:
   struct TRecorded {
@@ -153,6 +177,20 @@ class TGerberReader {
                int64_t j);
   void EmitFlash(int64_t x, int64_t y);
   void FlushStepRepeat();
+  // Puts the text of each file an "%IF" parameter names in its place
+  // (looked for beside the file); names those that cannot be read.
+  void ExpandIncludes();
+  std::vector<std::string> missingIncludes_;
+  // The Y format of %FS when it differs from the X format (else -1).
+  int32_t yIntegerDigits_ = -1, yDecimalDigits_ = -1;
+  // Builds Image from the image parameters below.
+  void ComputeImage();
+  // An offset from the flash point as LM, LR and LS set it (mirror, turn,
+  // then scale unless told not to).
+  void ObjectMap(double& dx, double& dy, bool scaled = true) const;
+  bool ObjectTurnsOver() const { return objectMirrorX_ != objectMirrorY_; }
+  // Draws the objects of an aperture block about the flash point.
+  void ReplayBlock(const std::vector<TRecorded>& objects, int64_t x, int64_t y);
   // The next unit of the file from pos_: a % parameter group (group true,
   // without its % signs) or a data block (without its end character and
   // blanks; a comment as its G04 alone); false at the end. Counts the lines
@@ -174,7 +212,25 @@ class TGerberReader {
   int64_t stepX_ = 0, stepY_ = 0;
   std::vector<TRecorded> recorded_;
   bool replaying_ = false;
+  // Image parameters: axes exchanged (AYBX), mirrored A and B, scale
+  // factors, offsets in file integer units, rotations in degrees.
+  bool swapAxes_ = false, mirrorA_ = false, mirrorB_ = false;
+  double scaleA_ = 1, scaleB_ = 1, offsetA_ = 0, offsetB_ = 0;
+  double layerRotation_ = 0, imageRotation_ = 0, imageOffsetA_ = 0, imageOffsetB_ = 0;
+  // Aperture transforms (LM, LR, LS) for the flashes that follow.
+  bool objectMirrorX_ = false, objectMirrorY_ = false;
+  double objectRotation_ = 0, objectScale_ = 1;
+  // Aperture blocks: those being defined (innermost last) and those
+  // defined, by D code, with their objects about the block origin.
+  std::vector<std::pair<int32_t, std::vector<TRecorded>>> openBlocks_;
+  std::map<int32_t, std::vector<TRecorded>> blocks_;
+  int32_t blockDepth_ = 0;
 };
+
+// The notice of what the import did not take as drawn (the reader's
+// Skipped and Undefined, the latter imported as undefinedAs); empty when it
+// took everything.
+std::string GerberSkippedNotice(const TGerberReader& reader, const std::string& undefinedAs = "points");
 
 // Confidence 0..0.91 that the reader's file is a photoplot file.
 double DetectGerber(TGerberReader& reader);

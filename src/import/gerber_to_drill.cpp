@@ -14,8 +14,8 @@
 
 namespace {
 
-int32_t ToDatabase(int64_t value, double factor) {
-  const double v = std::nearbyint(static_cast<double>(value) * factor);
+int32_t ToDatabase(double value, double factor) {
+  const double v = std::nearbyint(value * factor);
   if (!(v > -2147483647.0)) return -2147483647;
   if (v > 2147483647.0) return 2147483647;
   return static_cast<int32_t>(v);
@@ -68,8 +68,10 @@ int32_t SizeOfTool(const std::vector<std::pair<int32_t, int32_t>>& sizes, int32_
 bool TGerberDrillReader::FlashHook(int64_t x, int64_t y, int64_t size) {
   if (Layer != 0) return true;
   const double factor = GerberImportDefaults.Metric ? GerberMetricFactor : GerberInchFactor;
-  const int32_t px = ToDatabase(x, factor), py = ToDatabase(y, factor);
-  const int32_t diameter = ToDatabase(size, factor);
+  double fx = static_cast<double>(x), fy = static_cast<double>(y);
+  ToImage(fx, fy);
+  const int32_t px = ToDatabase(fx, factor), py = ToDatabase(fy, factor);
+  const int32_t diameter = ToDatabase(static_cast<double>(size) * ImageScale(), factor);
   int32_t tool = 0;
   if (ImportTools[static_cast<std::size_t>(LastTool)] && SizeOfTool(NewSizes, LastTool) == diameter) {
     tool = LastTool;
@@ -105,4 +107,14 @@ double DetectGerberForDrill(const std::string& fileName) {
 void ImportGerberToDrill(const std::string& fileName) {
   TGerberDrillReader reader(fileName);
   reader.Run();
+  if (!reader.Opened || reader.Failed) return;
+  // The holes stand; what did not become one as flashed is said.
+  std::string notice = GerberSkippedNotice(reader, "holes of a tool of diameter 0");
+  if (reader.Dropped > 0)
+    notice += (notice.empty() ? "" : "\n\n") + std::to_string(reader.Dropped) +
+              (reader.Dropped == 1 ? " flash was" : " flashes were") +
+              " not imported: every one of the 1000 tools is in use.";
+  if (notice.empty()) return;
+  if (reader.Window) reader.Window->WriteLn(notice);
+  InformationBox(notice);
 }

@@ -37,16 +37,18 @@ enum : int32_t {
   mAA = 1, mAF = 2, mAH = 3, mAP = 4, mAR = 5, mBL = 7, mCI = 10, mCT = 14, mDF = 16, mDI = 17, mDR = 20,
   mDT = 22, mIN = 34, mIP = 35, mLB = 38, mLT = 40, mPA = 42, mPD = 44, mPG = 45, mPR = 47,
   mPU = 49, mRO = 51, mSC = 54, mSI = 56, mSP = 59, mSR = 60,
-  mCO = 76, mDV = 78, mPE = 101
+  mPM = 46, mEA = 23, mER = 26, mEW = 28, mIW = 37, mRA = 50, mRR = 52, mWG = 66,
+  mAT = 71, mBR = 73, mBZ = 74, mCO = 76, mDV = 78, mPE = 101, mRT = 108
 };
 
-// Instructions that draw on a plotter but not here: counted and named
-// after the import. The rest of the table sets pens, paper, fonts, fills
-// or the plotter's own state and changes nothing in the drawing.
+// Instructions that draw on a plotter but not here, or place the drawing
+// in a way not followed here: counted and named after the import. The
+// rest of the table sets pens, paper, fonts, fills or the plotter's own
+// state and changes nothing in the drawing.
 bool DrawsNothingHere(int32_t m) {
-  static const std::vector<std::string> kinds = {"AT", "BR", "BZ", "EA", "ER", "RA", "RR", "EW",
-                                                 "WG", "SM", "XT", "YT", "PE", "FP", "CP", "LO",
-                                                 "SL", "ES", "IW", "UL", "PB", "UC", "DL", "RP"};
+  // IR places P1 and P2 by shares of a page this import does not know.
+  static const std::vector<std::string> kinds = {"SM", "XT", "YT", "FP", "CP", "LO", "SL", "ES",
+                                                 "UL", "PB", "UC", "DL", "RP", "IR"};
   const std::string name = HpglMnemonicName(m);
   return std::find(kinds.begin(), kinds.end(), name) != kinds.end();
 }
@@ -177,6 +179,27 @@ bool THpglReader::ReadNumber(bool& any, double& value, int& end) {
   return negative;
 }
 
+bool THpglReader::ReadExponent(double& value) {
+  const int e = In_.Peek();
+  if (e < 0 || ((e & 0x7F) != 'e' && (e & 0x7F) != 'E')) return false;
+  std::size_t k = 1;
+  int sign = 1;
+  const int s = In_.Peek(1);
+  if (s >= 0 && ((s & 0x7F) == '-' || (s & 0x7F) == '+')) {
+    sign = (s & 0x7F) == '-' ? -1 : 1;
+    k = 2;
+  }
+  // "E" before a letter is the next instruction (EA, ER, EW ...).
+  const int d = In_.Peek(k);
+  if (d < 0 || (d & 0x7F) < '0' || (d & 0x7F) > '9') return false;
+  In_.Pos += k;
+  int exponent = 0;
+  for (int c; (c = In_.Peek()) >= 0 && (c & 0x7F) >= '0' && (c & 0x7F) <= '9'; ++In_.Pos)
+    if (exponent < 1000) exponent = exponent * 10 + ((c & 0x7F) - '0');
+  value *= std::pow(10.0, sign * exponent);
+  return true;
+}
+
 bool THpglReader::Tokenize() {
   if (NoInstructions) return false;
   const int c0 = In_.Peek();
@@ -190,7 +213,7 @@ bool THpglReader::Tokenize() {
       if (m > 0 && IsLetter(ch)) {
         Tokens_.push_back({THpglToken::Mnemonic, m, 0, In_.Base + In_.Pos});
         In_.Pos += 2;
-        State_ = m == mDT ? 3 : m == mLB || m == mBL ? 2 : m == mCO || m == mPE ? 4 : 1;
+        State_ = m == mDT ? 3 : m == mLB || m == mBL ? 2 : m == mCO ? 4 : m == mPE ? 6 : 1;
         Skipped_ = 0;
       } else if (IsLetter(ch) && IsLetter(k1) && (In_.Peek(2) < 0 || !IsLetter(In_.Peek(2) & 0x7F))) {
         // A letter pair that is no instruction, standing alone as one does:
@@ -203,9 +226,22 @@ bool THpglReader::Tokenize() {
         // A printer-language escape wrapped around the plot (ESC E,
         // ESC %-1B, ESC &l1O): up to its capital final letter.
         ++In_.Pos;
+        int64_t value = 0;
         for (int n = 0, c; n < 32 && (c = In_.Peek()) >= 0; ++n) {
           ++In_.Pos;
-          if ((c & 0x7F) >= '@' && (c & 0x7F) <= 'Z') break;
+          const int k = c & 0x7F;
+          if (k >= '0' && k <= '9') {
+            if (value < (int64_t{1} << 40)) value = value * 10 + (k - '0');
+          } else if (k >= 'a' && k <= 'z') {
+            value = 0;  // one parameter of a combined sequence ends
+          } else if (k >= '@' && k <= 'Z') {
+            // Raster rows and planes (ESC*b#W, ESC*b#V) and font or pattern
+            // data carry that many bytes of their own: passed over, never
+            // read as instructions.
+            if (k == 'W' || k == 'V')
+              for (int64_t left = value; left > 0 && In_.Peek() >= 0; --left) ++In_.Pos;
+            break;
+          }
         }
       } else if (ch == '@' && In_.Peek(1) >= 0 && (In_.Peek(1) & 0x7F) == 'P') {
         // A job-language line (@PJL ...) up to its line end.
@@ -235,10 +271,20 @@ bool THpglReader::Tokenize() {
           place /= 10;
           ++In_.Pos;
         }
-        const double magnitude = std::fabs(value) + fraction;
+        double magnitude = std::fabs(value) + fraction;
+        if (ReadExponent(magnitude)) c = In_.Peek();
         Tokens_.push_back({THpglToken::Decimal, 0, negative ? -magnitude : magnitude});
         if (c < 0) break;
         if (IsLetter(c & 0x7F)) State_ = 0;
+        else ++In_.Pos;
+        break;
+      }
+      if (any && IsLetter(end) && ReadExponent(value)) {
+        // "1e2": a decimal written with an exponent.
+        Tokens_.push_back({THpglToken::Decimal, 0, value});
+        const int next = In_.Peek();
+        if (next < 0) break;
+        if (IsLetter(next & 0x7F)) State_ = 0;
         else ++In_.Pos;
         break;
       }
@@ -281,9 +327,27 @@ bool THpglReader::Tokenize() {
         }
       }
       break;
+    case 6: {
+      // An encoded polyline: its data up to the instruction's end, held
+      // for the instruction (letters are data here).
+      Encoded_.clear();
+      for (int c; (c = In_.Peek()) >= 0;) {
+        ++In_.Pos;
+        if ((c & 0x7F) == ';') break;
+        if (c == 27) {  // a printer escape ends the plot's data
+          --In_.Pos;
+          break;
+        }
+        if (Encoded_.size() < (1u << 26)) Encoded_ += static_cast<char>(c);
+      }
+      Tokens_.push_back({THpglToken::Encoded, 0, 0});
+      Skipped_ = 0;
+      State_ = 0;
+      break;
+    }
     default: {
-      // A comment or an encoded polyline: passed over up to the
-      // instruction's end, a quoted text as a whole.
+      // A comment: passed over up to the instruction's end, a quoted text
+      // as a whole.
       bool quoted = false;
       for (int c; (c = In_.Peek()) >= 0;) {
         ++In_.Pos;
@@ -362,7 +426,20 @@ void THpglReader::ComputeScale() {
   ScaleY = (P2.Y - P1.Y) / (S2.Y - S1.Y);
   OffsetX = std::trunc((P1.X + P2.X) / 2 - ScaleX * (S1.X + S2.X) / 2 + 0.5);
   OffsetY = std::trunc((P1.Y + P2.Y) / 2 - ScaleY * (S1.Y + S2.Y) / 2 + 0.5);
-  PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
+  if (ScType_ == 1) {
+    // Isotropic: the smaller scale on both axes, and the space it leaves
+    // over shared out by the left and bottom percentages.
+    const double s = std::min(std::fabs(ScaleX), std::fabs(ScaleY));
+    ScaleX = std::copysign(s, ScaleX);
+    ScaleY = std::copysign(s, ScaleY);
+    const auto place = [s](double p1, double p2, double u1, double u2, double scale, double share) {
+      const double spare = std::fabs(p2 - p1) - s * std::fabs(u2 - u1);
+      return std::min(p1, p2) + spare * share / 100 - std::min(scale * u1, scale * u2);
+    };
+    OffsetX = place(P1.X, P2.X, S1.X, S2.X, ScaleX, ScLeft_);
+    OffsetY = place(P1.Y, P2.Y, S1.Y, S2.Y, ScaleY, ScBottom_);
+  }
+  if (!patternInMillimetres_) PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
   // A scaling that turns one axis over (IP0,8396,11881,0) is still equal
   // in both directions.
   Isotropic = std::fabs(std::fabs(ScaleX) - std::fabs(ScaleY)) < 0.01;
@@ -419,18 +496,44 @@ void THpglReader::Initialize() {
   LabelVertical = false;
   Rotation = 0;
   Terminator = 3;
+  ScType_ = 0;
+  Clipping_ = false;
+  inPolygon_ = polygonStartPending_ = polygonDrawn_ = false;
+  patternInMillimetres_ = false;
   ComputeScale();
   PenPos = {OffsetX, OffsetY};
 }
 
-void THpglReader::Segment(const TRealPoint& to, bool down) {
-  if (down) {
-    const TRealPoint a = Out(PenPos), b = Out(to);
-    if (Fits({a.X, a.Y, b.X, b.Y})) {
-      AddLine(Pen, a.X, a.Y, b.X, b.Y);
-      ++Drawn;
+void THpglReader::Stroke(TRealPoint from, TRealPoint to) {
+  if (Clipping_) {
+    // The part inside the input window (parametric clipping).
+    double t0 = 0, t1 = 1;
+    const double dx = to.X - from.X, dy = to.Y - from.Y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {from.X - ClipLow_.X, ClipHigh_.X - from.X, from.Y - ClipLow_.Y, ClipHigh_.Y - from.Y};
+    for (int k = 0; k < 4; ++k) {
+      if (p[k] == 0) {
+        if (q[k] < 0) return;
+        continue;
+      }
+      const double t = q[k] / p[k];
+      if (p[k] < 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
     }
+    if (t0 > t1) return;
+    const TRealPoint a{from.X + t0 * dx, from.Y + t0 * dy}, b{from.X + t1 * dx, from.Y + t1 * dy};
+    from = a;
+    to = b;
   }
+  const TRealPoint a = Out(from), b = Out(to);
+  if (Fits({a.X, a.Y, b.X, b.Y})) {
+    AddLine(Pen, a.X, a.Y, b.X, b.Y);
+    ++Drawn;
+  }
+}
+
+void THpglReader::Segment(const TRealPoint& to, bool down) {
+  if (down) Stroke(PenPos, to);
   PenPos = to;
 }
 
@@ -504,7 +607,34 @@ void THpglReader::MoveTo(const TRealPoint& target) {
 
 void THpglReader::MovesTo() {
   TRealPoint p;
-  while (GetPoint(p)) MoveTo(p);
+  while (GetPoint(p)) {
+    if (polygonStartPending_) {
+      // The first point after a subpolygon is closed starts the next one:
+      // the pen goes there without drawing.
+      polygonStart_ = p;
+      polygonStartPending_ = false;
+      polygonDrawn_ = false;
+      const bool wasDown = PenDown;
+      PenDown = false;
+      MoveTo(p);
+      PenDown = wasDown;
+      continue;
+    }
+    polygonDrawn_ = polygonDrawn_ || PenDown;
+    MoveTo(p);
+  }
+}
+
+void THpglReader::ClosePolygon() {
+  // A subpolygon is closed by an edge back to its start.
+  if (polygonDrawn_ && !polygonStartPending_) {
+    const bool wasDown = PenDown;
+    PenDown = true;
+    MoveTo(polygonStart_);
+    PenDown = wasDown;
+  }
+  polygonStartPending_ = true;
+  polygonDrawn_ = false;
 }
 
 void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
@@ -512,7 +642,11 @@ void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
   // chords for a sweep of millions of degrees).
   if (!std::isfinite(sweep)) return;
   if (std::fabs(sweep) > 360) sweep = std::copysign(360.0, sweep);
-  if (Isotropic && LineType == 7) {
+  const double reach = Distance(PenPos, centre);
+  // An arc that the input window cuts is drawn as chords, clipped.
+  const bool cut = Clipping_ && (centre.X - reach < ClipLow_.X || centre.X + reach > ClipHigh_.X ||
+                                 centre.Y - reach < ClipLow_.Y || centre.Y + reach > ClipHigh_.Y);
+  if (Isotropic && LineType == 7 && !cut) {
     double r = 0, a0 = 0;
     RectToPolar(PenPos.X - centre.X, PenPos.Y - centre.Y, r, a0);
     if (r <= 0 || sweep == 0) return;
@@ -622,13 +756,7 @@ void THpglReader::Label() {
         at = rest;
         const double lx = std::nearbyint(x * wf * 0.5), ly = std::nearbyint(y * hf * 0.5);
         const TRealPoint point{origin.X + run.X * lx + up.X * ly, origin.Y + run.Y * lx + up.Y * ly};
-        if (command != 'U') {
-          const TRealPoint a = Out(last), b = Out(point);
-          if (Fits({a.X, a.Y, b.X, b.Y})) {
-            AddLine(Pen, a.X, a.Y, b.X, b.Y);
-            ++Drawn;
-          }
-        }
+        if (command != 'U') Stroke(last, point);
         last = point;
       }
     }
@@ -640,6 +768,188 @@ void THpglReader::Label() {
 void THpglReader::SetRelativeSize(double width, double height) {
   CharWidth = width / 100 * std::fabs(P2.X - P1.X) / 400;
   CharHeight = height / 100 * std::fabs(P2.Y - P1.Y) / 400;
+}
+
+void THpglReader::Outline(const std::vector<TRealPoint>& points) {
+  const TRealPoint start = PenPos;
+  const bool wasDown = PenDown;
+  PenDown = true;
+  for (const TRealPoint& p : points) MoveTo(p);
+  PenDown = wasDown;
+  PenPos = start;
+}
+
+namespace {
+
+double Normalized(double degrees) {
+  double a = std::fmod(degrees, 360.0);
+  if (a < 0) a += 360;
+  return a;
+}
+
+}  // namespace
+
+void THpglReader::ThreePointArc(bool relative) {
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0, chord = ChordAngle;
+  if (!GetPair(x1, y1) || !GetPair(x2, y2)) return;
+  if (GetReal(chord) && !(chord > 0)) chord = ChordAngle;
+  // In user units: the pen, the point the arc passes and its end.
+  const TRealPoint u0{(PenPos.X - OffsetX) / ScaleX, (PenPos.Y - OffsetY) / ScaleY};
+  const TRealPoint u1 = relative ? TRealPoint{u0.X + x1, u0.Y + y1} : TRealPoint{x1, y1};
+  const TRealPoint u2 = relative ? TRealPoint{u0.X + x2, u0.Y + y2} : TRealPoint{x2, y2};
+  const auto plotter = [this](const TRealPoint& u) {
+    return TRealPoint{ScaleX * u.X + OffsetX, ScaleY * u.Y + OffsetY};
+  };
+  if (u0.X == u2.X && u0.Y == u2.Y) {
+    // Back to its start: the circle whose diameter ends at the middle point.
+    if (u1.X == u0.X && u1.Y == u0.Y) return;
+    Arc(plotter({(u0.X + u1.X) / 2, (u0.Y + u1.Y) / 2}), 360, chord);
+    return;
+  }
+  const double d = 2 * (u0.X * (u1.Y - u2.Y) + u1.X * (u2.Y - u0.Y) + u2.X * (u0.Y - u1.Y));
+  const double span = std::max({Distance(u0, u1), Distance(u1, u2), Distance(u0, u2)});
+  if (std::fabs(d) <= 1e-9 * span * span) {
+    // Three points on a line: a line to the end.
+    MoveTo(plotter(u2));
+    return;
+  }
+  const double n0 = u0.X * u0.X + u0.Y * u0.Y, n1 = u1.X * u1.X + u1.Y * u1.Y, n2 = u2.X * u2.X + u2.Y * u2.Y;
+  const TRealPoint c{(n0 * (u1.Y - u2.Y) + n1 * (u2.Y - u0.Y) + n2 * (u0.Y - u1.Y)) / d,
+                     (n0 * (u2.X - u1.X) + n1 * (u0.X - u2.X) + n2 * (u1.X - u0.X)) / d};
+  const auto angle = [&c](const TRealPoint& p) { return RadToDeg(std::atan2(p.Y - c.Y, p.X - c.X)); };
+  const double a0 = angle(u0);
+  const double sweep = Normalized(angle(u2) - a0), through = Normalized(angle(u1) - a0);
+  Arc(plotter(c), through < sweep ? sweep : sweep - 360, chord);
+  PenPos = plotter(u2);
+}
+
+void THpglReader::Beziers(bool relative) {
+  double x[3] = {}, y[3] = {};
+  for (;;) {
+    if (!GetPair(x[0], y[0])) return;
+    if (!GetPair(x[1], y[1]) || !GetPair(x[2], y[2])) return;
+    const TRealPoint p0 = PenPos;
+    TRealPoint p[3];
+    for (int k = 0; k < 3; ++k)
+      p[k] = relative ? TRealPoint{p0.X + ScaleX * x[k], p0.Y + ScaleY * y[k]}
+                      : TRealPoint{ScaleX * x[k] + OffsetX, ScaleY * y[k] + OffsetY};
+    // Chords about a millimetre long, 4 to 64 of them.
+    const double length = Distance(p0, p[0]) + Distance(p[0], p[1]) + Distance(p[1], p[2]);
+    const int32_t n = std::clamp(static_cast<int32_t>(std::ceil(length / 40)), 4, 64);
+    for (int32_t k = 1; k <= n; ++k) {
+      const double t = static_cast<double>(k) / n, s = 1 - t;
+      const double b0 = s * s * s, b1 = 3 * s * s * t, b2 = 3 * s * t * t, b3 = t * t * t;
+      MoveTo(k == n ? p[2]
+                    : TRealPoint{b0 * p0.X + b1 * p[0].X + b2 * p[1].X + b3 * p[2].X,
+                                 b0 * p0.Y + b1 * p[0].Y + b2 * p[1].Y + b3 * p[2].Y});
+    }
+  }
+}
+
+void THpglReader::Rectangle(bool relative) {
+  double x = 0, y = 0;
+  if (!GetPair(x, y)) return;
+  const TRealPoint c = PenPos;
+  const TRealPoint u0{(c.X - OffsetX) / ScaleX, (c.Y - OffsetY) / ScaleY};
+  const TRealPoint u = relative ? TRealPoint{u0.X + x, u0.Y + y} : TRealPoint{x, y};
+  const auto plotter = [this](double ux, double uy) { return TRealPoint{ScaleX * ux + OffsetX, ScaleY * uy + OffsetY}; };
+  Outline({plotter(u.X, u0.Y), plotter(u.X, u.Y), plotter(u0.X, u.Y), c});
+}
+
+void THpglReader::Wedge() {
+  double radius = 0, start = 0, sweep = 0, chord = ChordAngle;
+  if (!GetReal(radius) || !GetReal(start) || !GetReal(sweep)) return;
+  if (GetReal(chord) && !(chord > 0)) chord = ChordAngle;
+  const double r = radius * std::fabs(ScaleX);
+  if (r == 0 || sweep == 0) return;
+  if (std::fabs(sweep) >= 360) {
+    const bool wasDown = PenDown;
+    Circle(std::fabs(r), chord);
+    PenDown = wasDown;
+    return;
+  }
+  // A negative radius starts the wedge on the opposite side.
+  const TRealPoint centre = PenPos;
+  const TRealPoint edge{centre.X + r * CosDeg(start), centre.Y + r * SinDeg(start)};
+  const bool wasDown = PenDown;
+  PenDown = true;
+  MoveTo(edge);
+  PenDown = true;
+  Arc(centre, sweep, chord);
+  PenDown = true;
+  MoveTo(centre);
+  PenDown = wasDown;
+  PenPos = centre;
+}
+
+void THpglReader::EncodedPolyline(const std::string& data) {
+  bool sevenBit = false, penUpNext = false, absoluteNext = false;
+  double fraction = 1;  // divisor of the fractional binary digits
+  std::size_t at = 0;
+  // One number: base-64 digits (base 32 in seven-bit mode), the least
+  // significant first, closed by a terminating digit; the lowest bit of the
+  // value is its sign.
+  const auto number = [&](double& value) {
+    uint64_t v = 0, place = 1;
+    for (int digits = 0; at < data.size(); ++at) {
+      const int c = static_cast<unsigned char>(data[at]);
+      int digit = -1;
+      bool last = false;
+      if (sevenBit) {
+        if (c >= 63 && c <= 94) digit = c - 63;
+        else if (c >= 95 && c <= 126) digit = c - 95, last = true;
+      } else {
+        if (c >= 63 && c <= 126) digit = c - 63;
+        else if (c >= 191 && c <= 254) digit = c - 191, last = true;
+      }
+      if (digit < 0) {
+        if (c == ':' || c == '<' || c == '>' || c == '=' || c == '7') return false;
+        continue;  // line ends and blanks between digits
+      }
+      if (digits++ < 10) v += static_cast<uint64_t>(digit) * place;
+      place *= sevenBit ? 32 : 64;
+      if (last) {
+        ++at;
+        const double magnitude = static_cast<double>(v >> 1);
+        value = (v & 1) != 0 ? -magnitude : magnitude;
+        return true;
+      }
+    }
+    return false;
+  };
+  while (at < data.size() && !Failed) {
+    const int c = static_cast<unsigned char>(data[at]);
+    double a = 0, b = 0;
+    if (c == ':') {
+      ++at;
+      if (number(a)) SetPen(static_cast<int32_t>(a));
+    } else if (c == '<') {
+      ++at;
+      penUpNext = true;
+    } else if (c == '>') {
+      ++at;
+      if (number(a)) fraction = std::pow(2.0, std::clamp(a, 0.0, 26.0));
+    } else if (c == '=') {
+      ++at;
+      absoluteNext = true;
+    } else if (c == '7') {
+      ++at;
+      sevenBit = true;
+    } else if (c >= 63) {
+      if (!number(a) || !number(b)) break;
+      a /= fraction;
+      b /= fraction;
+      const TRealPoint target = absoluteNext ? TRealPoint{ScaleX * a + OffsetX, ScaleY * b + OffsetY}
+                                             : TRealPoint{PenPos.X + ScaleX * a, PenPos.Y + ScaleY * b};
+      PenDown = !penUpNext;
+      if (penUpNext) PatternOffset = 0;
+      MoveTo(target);
+      PenDown = !penUpNext;
+      penUpNext = absoluteNext = false;
+    } else {
+      ++at;
+    }
+  }
 }
 
 void THpglReader::Dispatch(int32_t m) {
@@ -661,18 +971,31 @@ void THpglReader::Dispatch(int32_t m) {
       if (P1.Y == P2.Y) P2.Y += 1;
       S1 = P1;
       S2 = P2;
+      ScType_ = 0;
       ComputeScale();
       break;
     }
     case mSC: {
       const bool xs = GetPair(a, b), ys = xs && GetPair(c, d);
-      if (xs && ys && (a == b || c == d)) {
+      double type = 0, left = 50, bottom = 50;
+      if (ys && GetReal(type) && type == 1 && GetReal(left)) GetReal(bottom);
+      if (xs && ys && (type == 2 ? b == 0 || d == 0 : a == b || c == d)) {
         Warn("SC with equal limits cannot scale: the instruction was left out");
         break;
       }
-      if (xs && ys) {
+      ScType_ = 0;
+      if (xs && ys && type == 2) {
+        // Plotter units per user unit from the user point at P1.
+        S1 = {a, c};
+        S2 = {a + (P2.X - P1.X) / b, c + (P2.Y - P1.Y) / d};
+      } else if (xs && ys) {
         S1 = {a, c};
         S2 = {b, d};
+        if (type == 1) {
+          ScType_ = 1;
+          ScLeft_ = std::clamp(left, 0.0, 100.0);
+          ScBottom_ = std::clamp(bottom, 0.0, 100.0);
+        }
       } else {
         S1 = P1;
         S2 = P2;
@@ -689,7 +1012,10 @@ void THpglReader::Dispatch(int32_t m) {
       LineType = GetInt(n) ? n : 7;
       if (LineType == -7) LineType = 7;
       PatternPercent = GetReal(a) ? a : 4;
-      PatternLength = PatternPercent * 0.01 * Distance(P1, P2);
+      // The later dialect's third parameter 1 gives the length in
+      // millimetres instead of a share of the P1-P2 diagonal.
+      patternInMillimetres_ = GetReal(b) && b == 1;
+      PatternLength = patternInMillimetres_ ? PatternPercent * 40 : PatternPercent * 0.01 * Distance(P1, P2);
       PatternOffset = 0;
       PenDown = false;
       break;
@@ -742,6 +1068,52 @@ void THpglReader::Dispatch(int32_t m) {
     case mSR:
       if (GetPair(a, b)) SetRelativeSize(a, b);
       else SetRelativeSize(0.75, 1.5);
+      break;
+    case mPM: {
+      // Polygon mode: the edges are drawn as the pen goes; each subpolygon
+      // is closed at PM1 and PM2, and the pen is lifted at PM2.
+      const int32_t mode = GetInt(n) ? n : 0;
+      if (mode == 0) {
+        inPolygon_ = true;
+        polygonStart_ = PenPos;
+        polygonStartPending_ = false;
+        polygonDrawn_ = false;
+      } else if (inPolygon_) {
+        ClosePolygon();
+        if (mode == 2) {
+          inPolygon_ = false;
+          polygonStartPending_ = false;
+          PenDown = false;
+        }
+      }
+      break;
+    }
+    case mAT: ThreePointArc(false); break;
+    case mRT: ThreePointArc(true); break;
+    case mBZ: Beziers(false); break;
+    case mBR: Beziers(true); break;
+    case mEA:
+    case mRA: Rectangle(false); break;
+    case mER:
+    case mRR: Rectangle(true); break;
+    case mEW:
+    case mWG: Wedge(); break;
+    case mPE:
+      if (PeekToken().Kind == THpglToken::Encoded) {
+        TakeToken();
+        EncodedPolyline(Encoded_);
+      }
+      break;
+    case mIW:
+      if (GetPair(a, b) && GetPair(c, d)) {
+        // Corners in the units in force, kept in plotter units.
+        const TRealPoint lo{ScaleX * a + OffsetX, ScaleY * b + OffsetY}, hi{ScaleX * c + OffsetX, ScaleY * d + OffsetY};
+        ClipLow_ = {std::min(lo.X, hi.X), std::min(lo.Y, hi.Y)};
+        ClipHigh_ = {std::max(lo.X, hi.X), std::max(lo.Y, hi.Y)};
+        Clipping_ = true;
+      } else {
+        Clipping_ = false;
+      }
       break;
     case mRO:
       Rotation = GetReal(a) && (a == 90 || a == 180 || a == 270) ? a : 0;

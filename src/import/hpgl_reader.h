@@ -1,8 +1,10 @@
 // Plotter files: a tokenizer cuts the file into two-letter instructions and
 // their parameters, and the plotter model follows scaling points, user
 // scaling, absolute and relative moves, the pen, dashed line types, arcs,
-// circles and stroked labels, handing every line, arc and circle to the add
-// operations in database units (25,000 per plotter unit).
+// circles and stroked labels, and of the later dialect three-point arcs,
+// Beziers, rectangles, wedges, encoded polylines, polygon mode and the
+// input window, handing every line, arc and circle to the add operations in
+// database units (25,000 per plotter unit).
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -23,7 +25,8 @@ int32_t HpglMnemonic(char first, char second);
 std::string HpglMnemonicName(int32_t mnemonic);
 
 struct THpglToken {
-  enum TKind : uint8_t { Mnemonic = 1, Integer = 2, Decimal = 3, Character = 4, None = 6 };
+  // Encoded: the data of an encoded polyline (PE), held by the reader.
+  enum TKind : uint8_t { Mnemonic = 1, Integer = 2, Decimal = 3, Character = 4, Encoded = 5, None = 6 };
   TKind Kind = None;
   int32_t Int = 0;   // mnemonic number, integer value or character code
   double Real = 0;
@@ -91,6 +94,8 @@ class THpglReader : public TImportObject {
   void MovesTo();
   void MoveTo(const TRealPoint& target);
   void Segment(const TRealPoint& to, bool down);
+  // A drawn line, clipped to the input window.
+  void Stroke(TRealPoint from, TRealPoint to);
   void Arc(const TRealPoint& centre, double sweep, double chord);
   void Circle(double radius, double chord);
   void Label();
@@ -103,6 +108,32 @@ class THpglReader : public TImportObject {
   int64_t LineOfOffset(int64_t offset) const;
   bool Tokenize();  // one step; false at the end of the input
   bool ReadNumber(bool& any, double& value, int& end);
+  // An exponent ("e2", "E-3") after a number, taken when one stands there.
+  bool ReadExponent(double& value);
+  // Three-point arcs (AT, RT), Beziers (BZ, BR), rectangles (EA, ER, RA,
+  // RR), wedges (EW, WG) and encoded polylines (PE).
+  void ThreePointArc(bool relative);
+  void Beziers(bool relative);
+  void Rectangle(bool relative);
+  void Wedge();
+  void EncodedPolyline(const std::string& data);
+  // Draws along the points with the pen down, then puts the pen back where
+  // and how it was.
+  void Outline(const std::vector<TRealPoint>& points);
+  // IW: the window lines are clipped to, in plotter units.
+  bool Clipping_ = false;
+  TRealPoint ClipLow_, ClipHigh_;
+  // SC of type 1 (isotropic, with the left and bottom share of the space
+  // left over) and 2 (plotter units per user unit).
+  int32_t ScType_ = 0;
+  double ScLeft_ = 50, ScBottom_ = 50;
+  std::string Encoded_;  // data of the pending encoded polyline
+  bool patternInMillimetres_ = false;  // LT's length in millimetres
+  // Polygon mode (PM): the start of the subpolygon being drawn, whether it
+  // starts at the next move, and whether any of its edges was drawn.
+  void ClosePolygon();
+  bool inPolygon_ = false, polygonStartPending_ = false, polygonDrawn_ = false;
+  TRealPoint polygonStart_;
 
   TBinaryFileReader In_;
   std::deque<THpglToken> Tokens_;

@@ -26,6 +26,7 @@ namespace {
 
 constexpr double Mm = 1000000.0;
 constexpr int32_t Inch = 25400000;
+int32_t In(double inches) { return static_cast<int32_t>(std::lround(inches * Inch)); }
 
 // One row of the README's table.
 struct TReadmeRow {
@@ -73,6 +74,13 @@ class GerberImportTest : public TImportTest {
     return Tally(unit);
   }
   static TCadEntity* At(int32_t i) { return DB->EntityAt(i); }
+  // The boxes shown other than the notice of what was not imported.
+  static std::vector<std::string> Errors() {
+    std::vector<std::string> texts;
+    for (const TMessageBoxRecord& m : ShownMessageBoxes())
+      if (m.Type != mtInformation) texts.push_back(m.Text);
+    return texts;
+  }
   static std::vector<int32_t> Ends(int32_t i) {
     TIntPoint a, b;
     DB->EntityAt(i)->GetPoint(a);
@@ -125,7 +133,7 @@ TEST_F(GerberImportTest, SampleFilesMatchTheirReadmeFigures) {
     GerberImportDefaults = TGerberFormatRecord{};
     ResetHeadlessDialogs();
     ImportGerberToCad(file.string());
-    EXPECT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes().front().Text;
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
     const double unit = GerberImportDefaults.Metric ? Mm : Inch;
     (void)unit;
     const TTally t = Tally(1.0);
@@ -223,13 +231,36 @@ TEST_F(GerberImportTest, QuadrantArcsAndDrawsThatDoNotMove) {
     EXPECT_EQ(c, (TIntPoint{(i - 1) * Inch, Inch})) << i;
     EXPECT_EQ(At(i)->GetRadius(), Inch * 75 / 1000) << i;
   }
+  // So does a multi-quadrant arc about its own point, never a circle of
+  // radius 0.
+  Cad("%FSLAX24Y24*%%MOIN*%%ADD10C,0.15*%D10*G75*X30000Y10000D02*G03X30000Y10000I0J0D01*M02*");
+  ASSERT_EQ(CadEntityCount, 4);
+  ASSERT_EQ(At(4)->GetType(), etCadCircle);
+  EXPECT_EQ(At(4)->GetRadius(), Inch * 75 / 1000);
   // A file that draws nothing says so and imports nothing.
   ResetHeadlessDialogs();
   const std::string empty = Write("empty.gbr", "%FSLAX24Y24*%%MOIN*%M02*");
   ImportGerberToCad(empty);
-  EXPECT_EQ(CadEntityCount, 3);
+  EXPECT_EQ(CadEntityCount, 4);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + empty + "> draws nothing.\r\nNothing was imported.");
+}
+
+// A Y format other than the X format reads the Y words (and J) by their
+// own digits.
+TEST_F(GerberImportTest, AYFormatOfItsOwn) {
+  Cad("%FSLAX24Y35*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D02*\nX10000Y150000D01*\nG75*\n"
+      "G03X10000Y150000I-10000J0D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, Inch, In(1.5)}));
+  TIntPoint c;
+  At(2)->GetPoint(c);
+  EXPECT_EQ(c, (TIntPoint{0, In(1.5)}));
+  // The same format on both axes as before.
+  delete DB;
+  DB = new TCadDatabase();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D02*\nX10000Y15000D01*\nM02*\n");
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 0, Inch, In(1.5)}));
 }
 
 // Units that change within the file: an aperture keeps the units it was
@@ -247,6 +278,142 @@ TEST_F(GerberImportTest, UnitChangesWithinTheFile) {
   }
   // From 1 in, drawn after %MOMM% to 5 mm.
   EXPECT_EQ(Ends(3), (std::vector<int32_t>{Inch, 0, 5000000, 0}));
+}
+
+// The image parameters place the film: mirror and offset (arcs then turn
+// the other way), a quarter turn (a rectangle stands on end), axes
+// exchanged and scaled (circles grow with the scale).
+TEST_F(GerberImportTest, ImageParametersPlaceTheDrawing) {
+  ImportGerberToCad((fs::path(KORVEX_TEST_DATA_DIR) / "gerber-mirror-offset.gbr").string());
+  // A line, the arc and the rectangle: the "D11*" after the arc only
+  // selects the aperture.
+  ASSERT_EQ(CadEntityCount, 6);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{Inch / 2, Inch / 4, -Inch / 2, Inch / 4}));
+  // Counter-clockwise about (1, 1) from (1, 0) to (2, 1), mirrored: clockwise
+  // about (-0.5, 1.25), stored counter-clockwise from its end.
+  ASSERT_EQ(At(2)->GetType(), etCadArc);
+  EXPECT_EQ(Ends(2), (std::vector<int32_t>{-Inch * 3 / 2, Inch * 5 / 4, -Inch / 2, Inch / 4}));
+  TIntPoint c;
+  At(2)->GetThirdPoint(c);
+  EXPECT_EQ(c, (TIntPoint{-Inch / 2, Inch * 5 / 4}));
+  TTally t = Tally(Inch, 3);
+  EXPECT_NEAR(t.MinX, -2.6, 1e-6);
+  EXPECT_NEAR(t.MaxX, -2.4, 1e-6);
+  EXPECT_NEAR(t.MinY, 1.2, 1e-6);
+  EXPECT_NEAR(t.MaxY, 1.3, 1e-6);
+
+  const std::string head = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.1*%\n%ADD11R,0.2X0.1*%\n";
+  delete DB;
+  DB = new TCadDatabase();
+  Cad(head + "%IR90*%\nD11*\nX10000Y0D03*\nM02*\n");
+  t = Tally(Inch);
+  EXPECT_NEAR(t.MinX, -0.05, 1e-6);
+  EXPECT_NEAR(t.MaxX, 0.05, 1e-6);
+  EXPECT_NEAR(t.MinY, 0.9, 1e-6);
+  EXPECT_NEAR(t.MaxY, 1.1, 1e-6);
+
+  delete DB;
+  DB = new TCadDatabase();
+  Cad(head + "%ASAYBX*%\n%SFA2B2*%\nD10*\nX10000Y0D02*\nX10000Y30000D01*\nX0Y0D03*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(Ends(1), (std::vector<int32_t>{0, 2 * Inch, 6 * Inch, 2 * Inch}));
+  EXPECT_EQ(At(2)->GetRadius(), Inch / 10);
+  // The drill holes land where the film puts them, at the size it gives.
+  ImportGerberToDrill(Write("d.gbr", head + "%OFA1B0*%\n%SFA2B2*%\nD10*\nX10000Y10000D03*\nM02*\n"));
+  ASSERT_EQ(DrillEntityCount, 1);
+  TIntPoint h;
+  DRDB->EntityAt(1)->GetPoint(h);
+  EXPECT_EQ(h, (TIntPoint{3 * Inch, 2 * Inch}));
+  EXPECT_EQ(ToolTable[DRDB->EntityAt(1)->GetToolNumber()].Diameter, Inch / 5);
+}
+
+// An aperture block is drawn wherever it is flashed, objects and flashes
+// about the flash point; LR, LM and LS turn, mirror and scale the
+// apertures flashed after them (the flash point stays).
+TEST_F(GerberImportTest, ApertureBlocksAndApertureTransforms) {
+  const std::string file = (fs::path(KORVEX_TEST_DATA_DIR) / "gerber-blocks-and-aperture-transforms.gbr").string();
+  ImportGerberToCad(file);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  ASSERT_EQ(CadEntityCount, 18);
+  for (int32_t copy = 0; copy < 2; ++copy) {
+    SCOPED_TRACE(copy);
+    const int32_t x = (1 + copy) * Inch;
+    EXPECT_EQ(Ends(1 + 5 * copy), (std::vector<int32_t>{x, Inch, x + Inch / 2, Inch}));
+    // The rectangle flashed at the line's end, 0.2 by 0.1.
+    EXPECT_EQ(Ends(2 + 5 * copy), (std::vector<int32_t>{x + In(0.4), In(0.95), x + In(0.6), In(0.95)}));
+    EXPECT_EQ(Ends(3 + 5 * copy)[3], In(1.05));
+  }
+  // Turned a quarter: 0.1 wide and 0.2 high about (3, 0); then twice the
+  // size about (4, 0).
+  EXPECT_EQ(Ends(11), (std::vector<int32_t>{In(3.05), In(0.1), In(3.05), In(-0.1)}));
+  EXPECT_EQ(Ends(12)[0] - Ends(12)[2], In(0.1));
+  EXPECT_EQ(Ends(15), (std::vector<int32_t>{In(3.8), In(-0.1), In(4.2), In(-0.1)}));
+  // Into drill: the two flashes in the block copies and the two after them,
+  // the last at twice its aperture's size.
+  ImportGerberToDrill(file);
+  ASSERT_EQ(DrillEntityCount, 4);
+  TIntPoint h;
+  DRDB->EntityAt(2)->GetPoint(h);
+  EXPECT_EQ(h, (TIntPoint{Inch * 5 / 2, Inch}));
+  EXPECT_EQ(ToolTable[DRDB->EntityAt(4)->GetToolNumber()].Diameter, Inch * 4 / 10);
+  // A block left open is named; a scale that carries a point beyond the
+  // job refuses the file.
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%ABD13*%\nD10*\nX0Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 18);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("1 %AB D13 (not closed)"), std::string::npos);
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%SFA100B1*%\n%ADD10C,0.01*%\nD10*\nX10000Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 18);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("beyond the largest coordinate"), std::string::npos);
+  // A block that flashes itself is refused, not followed without end.
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ABD12*%\nD12*\nX0Y0D03*\n%AB*%\nD12*\nX0Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 18);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("places itself"), std::string::npos);
+}
+
+// What the import does not take as drawn is named with its count after the
+// import: a negative image, parameters and codes it passes over, and flashes
+// of D codes the file never defines (imported as points).
+TEST_F(GerberImportTest, WhatIsNotImportedIsNamedAndCounted) {
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%IPNEG*%\n%KOC*%\n%ADD10C,0.01*%\n%ADD12R,0.1X0.1X0.05*%\nD10*\nX0Y0D03*\nG10*\n"
+      "D11*\nX10000Y0D03*\nX20000Y0D03*\nD12*\nX0Y0D03*\nX0Y10000D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 11);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtInformation);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "5 parameters or codes that are not imported were skipped:\n"
+            "1 %IPNEG (the negative image is drawn as positive), 1 %KO, 1 G10, 2 flashes of D12 without its "
+            "hole\n\n"
+            "2 flashes of apertures without a definition in the file were imported as points:\n2 D11");
+  // Into drill the same flashes are holes of a tool of diameter 0, and
+  // the notice says so.
+  ResetHeadlessDialogs();
+  ImportGerberToDrill(Write("u.gbr", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\nD11*\nX10000Y0D03*\nM02*\n"));
+  EXPECT_EQ(DrillEntityCount, 2);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 flash of an aperture without a definition in the file was imported as holes of a tool of "
+            "diameter 0:\n1 D11");
+  // An included file is read where the file names it; one that is not
+  // there is named.
+  ResetHeadlessDialogs();
+  Write("part.gbr", "D10*\nX10000Y0D02*\nX20000Y0D01*\n");
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%IFpart.gbr*%\n%IFnone.gbr*%\nX20000Y10000D01*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 13);
+  EXPECT_EQ(Ends(12), (std::vector<int32_t>{Inch, 0, 2 * Inch, 0}));
+  EXPECT_EQ(Ends(13), (std::vector<int32_t>{2 * Inch, 0, 2 * Inch, Inch}));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 parameter or code that is not imported was skipped:\n1 %IF none.gbr (the file cannot be read)");
+  // A file that takes everything says nothing.
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%OFA0B0*%\n%TF.Part,Single*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\nM02*\n");
+  EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
 // ---- The dialog ------------------------------------------------------------------------------
@@ -340,9 +507,14 @@ TEST_F(GerberImportTest, StepAndRepeatPolarityAndRegions) {
 TEST_F(GerberImportTest, FlashShapes) {
   // A rectangle, an obround at negative coordinates, a hexagon and a D
   // code without a definition.
+  // A circle written with a stray "X" after its size is still a circle.
   Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10R,0.0600X0.0300*%\n%ADD11O,0.0600X0.0200*%\n%ADD12P,0.1X6*%\n"
-      "D10*\nX10000Y10000D03*\nD11*\nX-10000Y-10000D03*\nD12*\nX0Y0D03*\nD13*\nX5000Y5000D03*\nM02*\n");
+      "%ADD14C,0.1X*%\n"
+      "D10*\nX10000Y10000D03*\nD11*\nX-10000Y-10000D03*\nD12*\nX0Y0D03*\nD13*\nX5000Y5000D03*\n"
+      "D14*\nX20000Y0D03*\nM02*\n");
   const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[4], 1);
+  EXPECT_EQ(At(CadEntityCount)->GetRadius(), In(0.05));
   EXPECT_EQ(t.ByType[2], 4 + 2 + 6);
   EXPECT_EQ(t.ByType[3], 2);
   EXPECT_EQ(t.ByType[1], 1);
@@ -522,7 +694,7 @@ TEST_F(GerberImportTest, TheSameDrawingWrittenTightOrLooseImportsTheSame) {
     DB = new TCadDatabase();
     GerberImportDefaults = TGerberFormatRecord{};
     ImportGerberToCad(Write("mixed" + std::to_string(style) + ".gbr", WriteBlocks(blocks, style)));
-    EXPECT_TRUE(ShownMessageBoxes().empty()) << ShownMessageBoxes()[0].Text;
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
     imported.push_back(Entities());
   }
   const TTally t = Tally(Inch);
@@ -564,3 +736,17 @@ TEST_F(GerberImportTest, ACommentIsTextWhateverItHolds) {
 }
 
 }  // namespace
+
+// A byte-order mark ahead of the first parameter hides neither the format
+// from the detector nor the parameter from the import.
+TEST_F(GerberImportTest, AByteOrderMarkIsNoPartOfTheFile) {
+  const std::string file =
+      Write("bom.gbr", "\xEF\xBB\xBF%FSLAX25Y25*%\n%MOMM*%\n%ADD10C,0.2*%\nD10*\nX100000Y100000D03*\nM02*\n");
+  EXPECT_EQ(DetectFileFormat(file), fcGerber);
+  ImportGerberToCad(file);
+  ASSERT_EQ(CadEntityCount, 1);
+  TIntPoint c;
+  At(1)->GetPoint(c);
+  EXPECT_EQ(c, (TIntPoint{1000000, 1000000}));
+  EXPECT_EQ(At(1)->GetRadius(), 100000);
+}

@@ -127,6 +127,8 @@ TEST_F(HpglImportTest, LineTypesDashTheirSegments) {
   EXPECT_EQ(Run("IN;LT2;PU0,0;PD" + to + ",0;").Lines.size(), 3u);
   EXPECT_EQ(Run("IN;LT-2;PU0,0;PD" + to + ",0;").Lines.size(), 6u);  // 0.25 + 0.25 per pattern
   EXPECT_EQ(Run("IN;LT2;LT;PU0,0;PD" + to + ",0;").Lines.size(), 1u);
+  // A pattern of 10 mm (400 plotter units) given in millimetres.
+  EXPECT_EQ(Run("IN;LT2,10,1;PU0,0;PD1190,0;").Lines.size(), 3u);
   TRecorder& dots = Run("IN;LT0;PU0,0;PD100,0,200,0;");
   ASSERT_EQ(dots.Lines.size(), 2u);
   EXPECT_DOUBLE_EQ(dots.Lines[1].X1, dots.Lines[1].X2);
@@ -217,8 +219,9 @@ TEST_F(HpglImportTest, SamplesMatchTheirReadmeFigures) {
       {"hp2xx__la.hp", false, 36, 0, 0, 4000, 2000},
       // 13 of the README's 1,987 segments go nowhere and are not drawn.
       {"hp2xx__acad.hp", true, 1974, 3046, 2520, 7311, 6179},
-      // LT dashes each of the README's 32 segments into three.
-      {"hp2xx__thick.hp", false, 96, -9600, -7100, 9600, 7100},
+      // LT-4,50,1 dashes the README's 32 segments with a 50 mm pattern:
+      // the 450 strokes the peer draws.
+      {"hp2xx__thick.hp", false, 450, -9600, -7100, 9600, 7100},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.File);
@@ -273,28 +276,29 @@ TEST_F(HpglImportTest, SecondLanguagePlotsAreRecognisedAndTheirSkippedInstructio
   EXPECT_EQ(DetectFileFormat(file), fcHpgl);
   Recorder = std::make_unique<TRecorder>(file);
   Recorder->Read();
-  const std::map<std::string, int64_t> skipped = {{"AT", 1}, {"EA", 1}, {"RR", 1}, {"ZZ", 1}};
+  const std::map<std::string, int64_t> skipped = {{"ZZ", 1}};
   EXPECT_EQ(Recorder->Skipped, skipped);
-  // Two sides, then A (3 strokes), comma (5), B (10), semicolon (10), C (7).
-  ASSERT_EQ(Recorder->Lines.size(), 2u + 35u);
+  // Two sides, the two rectangles, then A (3 strokes), comma (5), B (10),
+  // semicolon (10), C (7); the three-point arc.
+  ASSERT_EQ(Recorder->Lines.size(), 2u + 8u + 35u);
+  EXPECT_EQ(Recorder->Arcs.size(), 1u);
   EXPECT_DOUBLE_EQ(Recorder->Lines[1].X2, 1016);
   EXPECT_DOUBLE_EQ(Recorder->Lines[1].Y2, 1016);
-  EXPECT_DOUBLE_EQ(Recorder->Lines[2].X1, 0);
-  EXPECT_DOUBLE_EQ(Recorder->Lines[2].Y1, 2000);
+  EXPECT_DOUBLE_EQ(Recorder->Lines[10].X1, 0);
+  EXPECT_DOUBLE_EQ(Recorder->Lines[10].Y1, 2000);
   const int32_t before = CadEntityCount;
   ImportHpglToCad(file);
-  EXPECT_EQ(CadEntityCount - before, 37);
+  EXPECT_EQ(CadEntityCount - before, 46);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text,
-            "4 instructions that are not imported were skipped:\n1 AT, 1 EA, 1 RR, 1 ZZ");
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "1 instruction that is not imported was skipped:\n1 ZZ");
   // A plot of nothing but instructions that draw nothing here says which.
   ResetHeadlessDialogs();
-  const std::string rects = Write("rects.plt", "IN;SP1;PA100,100;RR50,50;ER20,20;");
-  ImportHpglToCad(rects);
+  const std::string marks = Write("marks.plt", "IN;SP1;IR10,10,90,90;SM*;PA100,100;XT;YT;");
+  ImportHpglToCad(marks);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + rects +
-                                              "> draws nothing.\n2 instructions that are not imported were "
-                                              "skipped:\n1 ER, 1 RR\r\nNothing was imported.");
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + marks +
+                                              "> draws nothing.\n4 instructions that are not imported were "
+                                              "skipped:\n1 IR, 1 SM, 1 XT, 1 YT\r\nNothing was imported.");
 }
 
 TEST_F(HpglImportTest, EverySamplePlotIsRecognised) {
@@ -307,15 +311,29 @@ TEST_F(HpglImportTest, EverySamplePlotIsRecognised) {
     ++checked;
   }
   EXPECT_EQ(checked, 26);
-  // The instructions the README tallies that draw here nothing.
-  for (const auto& [name, kind, count] :
-       {std::tuple{"hp2xx__at.hpg", "AT", 2}, std::tuple{"hp2xx__ft.hp", "RR", 3},
-        std::tuple{"hp2xx__ew.hpg", "EW", 3}, std::tuple{"hp2xx__bz.hp", "BZ", 1},
-        std::tuple{"hp2xx__symbols.hp", "SM", 7}}) {
+  // The symbols the README tallies draw here nothing; the arcs, rectangles,
+  // wedges and Beziers of the later dialect are drawn, each within the
+  // README's extent.
+  Recorder = std::make_unique<TRecorder>(Sample("hpgl", "hp2xx__symbols.hp").string());
+  Recorder->Read();
+  EXPECT_EQ(Recorder->Skipped["SM"], 7);
+  for (const auto& [name, lines, arcs] :
+       {std::tuple{"hp2xx__at.hpg", 6, 2}, std::tuple{"hp2xx__ft.hp", 12, 0}, std::tuple{"hp2xx__ew.hpg", 6, 3}}) {
+    SCOPED_TRACE(name);
     Recorder = std::make_unique<TRecorder>(Sample("hpgl", name).string());
     Recorder->Read();
-    EXPECT_EQ(Recorder->Skipped[kind], count) << name;
+    EXPECT_TRUE(Recorder->Skipped.empty());
+    EXPECT_EQ(Recorder->Lines.size(), std::size_t(lines));
+    EXPECT_EQ(Recorder->Arcs.size(), std::size_t(arcs));
   }
+  // The two Beziers of the sample end where their last control points say.
+  Recorder = std::make_unique<TRecorder>(Sample("hpgl", "hp2xx__bz.hp").string());
+  Recorder->Read();
+  ASSERT_GT(Recorder->Lines.size(), 8u);
+  EXPECT_DOUBLE_EQ(Recorder->Lines.front().X1, 1016);
+  EXPECT_DOUBLE_EQ(Recorder->Lines.front().Y1, 5080);
+  EXPECT_DOUBLE_EQ(Recorder->Lines.back().X2, 7112);
+  EXPECT_DOUBLE_EQ(Recorder->Lines.back().Y2, 2032);
 }
 
 // Geometry beyond what a job holds is refused with its line and a word on
@@ -386,3 +404,138 @@ TEST_F(HpglImportTest, LabelsTurnStackAndBreakAndTurnedAxesKeepTheirArcs) {
 }
 
 }  // namespace
+
+// The shapes of the later dialect: three-point arcs (a line when the points
+// are in a row), Beziers, rectangles that leave the pen where it was,
+// wedges, and encoded polylines in both bases with fractional bits.
+TEST_F(HpglImportTest, SecondLanguageShapesAreDrawnWhereTheyLie) {
+  TRecorder& at = Run("IN;PA0,0;PD;AT100,100,200,0;RT50,0,100,0;");
+  ASSERT_EQ(at.Arcs.size(), 1u);
+  // Clockwise over the top: stored counter-clockwise from its end.
+  const TRecorder::TArc& a = at.Arcs[0];
+  EXPECT_NEAR(a.Sx, 200, 1e-9);
+  EXPECT_NEAR(a.Ex, 0, 1e-9);
+  EXPECT_NEAR(a.Cx, 100, 1e-9);
+  EXPECT_NEAR(a.Cy, 0, 1e-9);
+  ASSERT_EQ(at.Lines.size(), 1u);
+  EXPECT_DOUBLE_EQ(at.Lines[0].X1, 200);
+  EXPECT_DOUBLE_EQ(at.Lines[0].X2, 300);
+
+  TRecorder& bz = Run("IN;PA0,0;PD;BZ0,100,100,100,100,0;");
+  ASSERT_EQ(bz.Lines.size(), 8u);
+  EXPECT_NEAR(bz.Lines[3].X2, 50, 1e-9);
+  EXPECT_NEAR(bz.Lines[3].Y2, 75, 1e-9);
+  EXPECT_DOUBLE_EQ(bz.Lines[7].X2, 100);
+
+  TRecorder& rect = Run("IN;PA10,10;EA110,60;ER-20,-20;PA20,20;");
+  ASSERT_EQ(rect.Lines.size(), 8u);
+  EXPECT_DOUBLE_EQ(rect.Lines[1].X2, 110);
+  EXPECT_DOUBLE_EQ(rect.Lines[1].Y2, 60);
+  EXPECT_DOUBLE_EQ(rect.Lines[3].X2, 10);  // closed at the pen
+  EXPECT_DOUBLE_EQ(rect.Lines[5].Y2, -10);
+  EXPECT_FALSE(rect.PenDown);
+
+  TRecorder& wedge = Run("IN;PA0,0;EW100,0,90;WG-100,0,360;");
+  ASSERT_EQ(wedge.Lines.size(), 2u);
+  ASSERT_EQ(wedge.Arcs.size(), 1u);
+  EXPECT_DOUBLE_EQ(wedge.Lines[0].X2, 100);
+  EXPECT_NEAR(wedge.Arcs[0].Ex, 0, 1e-9);
+  EXPECT_NEAR(wedge.Arcs[0].Ey, 100, 1e-9);
+  EXPECT_DOUBLE_EQ(wedge.Lines[1].X2, 0);
+  ASSERT_EQ(wedge.Circles.size(), 1u);
+  EXPECT_DOUBLE_EQ(wedge.Circles[0][2], 100);
+
+  // Absolute (1000, 1000), three sides, a pen-up step and one more side;
+  // then in base 32 and with two fractional bits.
+  const auto encode = [](int v, bool seven) {
+    std::string out;
+    unsigned n = static_cast<unsigned>(std::abs(v)) * 2 + (v < 0 ? 1 : 0);
+    const unsigned base = seven ? 32 : 64;
+    for (;;) {
+      const unsigned digit = n % base;
+      n /= base;
+      if (n == 0) return out + static_cast<char>((seven ? 95 : 191) + digit);
+      out += static_cast<char>(63 + digit);
+    }
+  };
+  std::string pe = "IN;SP1;PA0,0;PE<=";
+  for (int v : {1000, 1000, 500, 0, 0, 500, -500, 0}) pe += encode(v, false);
+  pe += "<" + encode(0, false) + encode(-1000, false) + encode(300, false) + encode(0, false) + ";PE7<=";
+  for (int v : {3000, 3000, -200, 100}) pe += encode(v, true);
+  pe += ";PE>" + encode(2, false) + "<=" + encode(16000, false) + encode(0, false) + encode(2, false) +
+        encode(1, false) + ";PA0,0;";
+  TRecorder& poly = Run(pe);
+  // The pen stays down after the polyline: the closing PA draws.
+  ASSERT_EQ(poly.Lines.size(), 7u);
+  EXPECT_DOUBLE_EQ(poly.Lines[0].X1, 1000);
+  EXPECT_DOUBLE_EQ(poly.Lines[2].X2, 1000);
+  EXPECT_DOUBLE_EQ(poly.Lines[2].Y2, 1500);
+  EXPECT_DOUBLE_EQ(poly.Lines[3].X1, 1000);
+  EXPECT_DOUBLE_EQ(poly.Lines[3].Y1, 500);
+  EXPECT_DOUBLE_EQ(poly.Lines[4].X2, 2800);
+  EXPECT_DOUBLE_EQ(poly.Lines[4].Y2, 3100);
+  EXPECT_DOUBLE_EQ(poly.Lines[5].X1, 4000);
+  EXPECT_DOUBLE_EQ(poly.Lines[5].X2, 4000.5);
+  EXPECT_DOUBLE_EQ(poly.Lines[5].Y2, 0.25);
+  EXPECT_TRUE(poly.Skipped.empty());
+
+  // Polygon mode closes each subpolygon, goes to the next one's start
+  // without drawing, and lifts the pen at its end.
+  TRecorder& pm = Run("IN;PA1000,1000;PM0;PD2000,1000,2000,2000,1000,2000;PM1;PD3000,3000,3500,3000,3500,3500;"
+                      "PM2;EP;PA0,0;");
+  ASSERT_EQ(pm.Lines.size(), 7u);
+  EXPECT_DOUBLE_EQ(pm.Lines[3].X2, 1000);
+  EXPECT_DOUBLE_EQ(pm.Lines[3].Y2, 1000);
+  EXPECT_DOUBLE_EQ(pm.Lines[4].X1, 3000);
+  EXPECT_DOUBLE_EQ(pm.Lines[4].Y1, 3000);
+  EXPECT_DOUBLE_EQ(pm.Lines[6].X2, 3000);
+  EXPECT_DOUBLE_EQ(pm.Lines[6].Y2, 3000);
+
+  // Raster data inside the printer-language wrapper is no instruction.
+  TRecorder& pcl = Run("\x1b%-12345X\x1b" "E\x1b*r1A\x1b*b0m11WPD9999,9999\x1b*rC\x1b%0BIN;PA0,0;PD10,0;\x1b%0A");
+  ASSERT_EQ(pcl.Lines.size(), 1u);
+  EXPECT_DOUBLE_EQ(pcl.Lines[0].X2, 10);
+}
+
+// Numbers with exponents or without a leading digit, the isotropic and the
+// point-factor forms of SC, and the input window that clips lines and arcs.
+TEST_F(HpglImportTest, NumbersScalingFormsAndTheInputWindow) {
+  TRecorder& n = Run("IN;PA0,0;PD+1.5e2,.5 2E1 -1.5E+1;EA0,0;");
+  ASSERT_GE(n.Lines.size(), 2u);
+  EXPECT_DOUBLE_EQ(n.Lines[0].X2, 150);
+  EXPECT_DOUBLE_EQ(n.Lines[0].Y2, 0.5);
+  EXPECT_DOUBLE_EQ(n.Lines[1].X2, 20);
+  EXPECT_DOUBLE_EQ(n.Lines[1].Y2, -15);
+  EXPECT_EQ(n.Lines.size(), 6u);  // "E" before a letter is the next instruction
+
+  for (const auto& [left, x1] : {std::pair{"", 500.0}, std::pair{",0,100", 0.0}, std::pair{",100,0", 1000.0}}) {
+    TRecorder& iso = Run(std::string("IN;IP0,0,2000,1000;SC0,100,0,100,1") + left + ";PA0,0;PD100,100;");
+    ASSERT_EQ(iso.Lines.size(), 1u) << left;
+    EXPECT_DOUBLE_EQ(iso.Lines[0].X1, x1) << left;
+    EXPECT_DOUBLE_EQ(iso.Lines[0].Y1, 0) << left;
+    EXPECT_DOUBLE_EQ(iso.Lines[0].X2, x1 + 1000) << left;
+    EXPECT_DOUBLE_EQ(iso.Lines[0].Y2, 1000) << left;
+  }
+  TRecorder& factor = Run("IN;IP100,200,2100,1200;SC0,10,0,20,2;PA0,0;PD1,1;");
+  ASSERT_EQ(factor.Lines.size(), 1u);
+  EXPECT_DOUBLE_EQ(factor.Lines[0].X1, 100);
+  EXPECT_DOUBLE_EQ(factor.Lines[0].Y1, 200);
+  EXPECT_DOUBLE_EQ(factor.Lines[0].X2, 110);
+  EXPECT_DOUBLE_EQ(factor.Lines[0].Y2, 220);
+
+  TRecorder& w = Run("IN;IW0,0,500,500;PA-100,-100;PD1000,1000;PU600,600;PD900,600;PU400,250;CI200;IW;PD400,0;");
+  // The diagonal from the window's corner to its corner, a circle cut to
+  // chords, and after IW; the full line again.
+  ASSERT_GE(w.Lines.size(), 3u);
+  EXPECT_DOUBLE_EQ(w.Lines[0].X1, 0);
+  EXPECT_DOUBLE_EQ(w.Lines[0].Y1, 0);
+  EXPECT_DOUBLE_EQ(w.Lines[0].X2, 500);
+  EXPECT_DOUBLE_EQ(w.Lines[0].Y2, 500);
+  EXPECT_TRUE(w.Circles.empty());
+  for (std::size_t k = 1; k + 1 < w.Lines.size(); ++k) {
+    EXPECT_LE(std::max(w.Lines[k].X1, w.Lines[k].X2), 500 + 1e-9);
+    EXPECT_GE(std::min(w.Lines[k].Y1, w.Lines[k].Y2), 0 - 1e-9);
+  }
+  EXPECT_DOUBLE_EQ(w.Lines.back().Y2, 0);
+  EXPECT_DOUBLE_EQ(w.Lines.back().Y1, 250);
+}
