@@ -1,6 +1,7 @@
 #include "platform/headless/raster_canvas.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -438,13 +439,32 @@ void AddEdgeRows(double cx, double cy, double a, double b, const TRect& lim, std
 // one by one; each stretch of rows between them is worked out once and its
 // runs, cut to the limit, copied to the stretch's other rows. An ellipse
 // far larger than the picture costs its few rows there, not its height.
-template <class TSpanSet>
-void EllipseShape(const TRect& r, int w, bool insideFrame, TSpanSet* ring, TSpanSet* inner) {
+template <class TRingSet, class TInnerSet>
+void EllipseShape(const TRect& r, int w, bool insideFrame, TRingSet* ring, TInnerSet* inner) {
   double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
   double a = WidthOf(r) / 2.0, b = HeightOf(r) / 2.0;
-  const TRect& lim = (ring ? ring : inner)->Limit();
+  const TRect lim = ring ? ring->Limit() : inner->Limit();
   double grow = insideFrame ? 0 : w / 2.0 - 0.5;
   double ao = a + grow, bo = b + grow, ai = ao - w, bi = bo - w;
+  // The 1-pixel ring looks at the rows above and below each row: the last
+  // few rows worked out are kept, so walking down costs one row each.
+  struct TRowMemo {
+    long long Y;
+    bool Inside;
+    long long X0, X1;
+  };
+  TRowMemo memo[4] = {{LLONG_MIN, false, 0, 0}, {LLONG_MIN, false, 0, 0}, {LLONG_MIN, false, 0, 0},
+                      {LLONG_MIN, false, 0, 0}};
+  auto thinRow = [&](long long y, long long& x0, long long& x1) {
+    TRowMemo& m = memo[size_t(y) & 3];
+    if (m.Y != y) {
+      m.Y = y;
+      m.Inside = EllipseRow(cx, cy, a, b, y, m.X0, m.X1);
+    }
+    x0 = m.X0;
+    x1 = m.X1;
+    return m.Inside;
+  };
   // The runs of one row: kind 0 the ring, 1 the interior.
   auto row = [&](long long y, auto&& add) {
     long long x0, x1;
@@ -453,9 +473,9 @@ void EllipseShape(const TRect& r, int w, bool insideFrame, TSpanSet* ring, TSpan
       return;
     }
     if (w == 1) {
-      if (!EllipseRow(cx, cy, a, b, y, x0, x1)) return;
+      if (!thinRow(y, x0, x1)) return;
       long long u0, u1, d0, d1, i0 = x1, i1 = x1;
-      if (EllipseRow(cx, cy, a, b, y - 1, u0, u1) && EllipseRow(cx, cy, a, b, y + 1, d0, d1)) {
+      if (thinRow(y - 1, u0, u1) && thinRow(y + 1, d0, d1)) {
         i0 = std::max({x0 + 1, u0, d0});
         i1 = std::min({x1 - 1, u1, d1});
         if (i0 >= i1) i0 = i1 = x1;
@@ -514,42 +534,148 @@ void EllipseShape(const TRect& r, int w, bool insideFrame, TSpanSet* ring, TSpan
   }
 }
 
+
+// Runs of a shape handed straight to f(y, x0, x1), cut to a limit: the
+// ellipse's rows go to the picture (or a reused list) without a span set.
+template <class F>
+class TRunSink {
+ public:
+  TRunSink(const TRect& limit, F f) : limit_(limit), f_(f) {}
+  const TRect& Limit() const { return limit_; }
+  void Add(long long y, long long x0, long long x1) {
+    if (y < limit_.Top || y >= limit_.Bottom) return;
+    x0 = std::max<long long>(x0, limit_.Left);
+    x1 = std::min<long long>(x1, limit_.Right);
+    if (x0 < x1) f_(int(y), int(x0), int(x1));
+  }
+
+ private:
+  TRect limit_;
+  F f_;
+};
+
+// Which pixels of an ellipse an arc from the start ray to the end ray takes.
+// The rule is the device angle of the pixel's centre: d = angle - start (plus
+// 360 when negative), taken when d <= sweep + 1e-9. Working out two arc
+// tangents per pixel is the slow way to follow it: a pixel well away from
+// both rays (by much more than the rounding of the angles) lies on the same
+// side of each ray whichever way it is worked out, so its side, found from
+// two cross products, decides; only pixels near a ray take the angles.
+class TArcSweep {
+ public:
+  TArcSweep(double cx, double cy, int x3, int y3, int x4, int y4) : cx_(cx), cy_(cy) {
+    sx_ = x3 + 0.5 - cx;
+    sy_ = y3 + 0.5 - cy;
+    ex_ = x4 + 0.5 - cx;
+    ey_ = y4 + 0.5 - cy;
+    Start = DeviceAngle(sx_, sy_);
+    double end = DeviceAngle(ex_, ey_);
+    Sweep = end - Start;
+    if (Sweep < 0) Sweep += 360;
+    if (std::fabs(Sweep) < 1e-9) {
+      Sweep = 360;
+      kind_ = kAll;
+    } else {
+      // Well away means an angle of about 5.7e-6 degrees (sin 1e-7) from
+      // the ray's line; the sweep's own rounding is far below 1e-7 degrees.
+      constexpr double near = 1e-7;
+      if (Sweep < near) kind_ = kNone;
+      else if (Sweep > 360 - near) kind_ = kAllAway;
+      else if (std::fabs(Sweep - 180) <= near) kind_ = kHalf;
+      else kind_ = Sweep < 180 ? kLess : kMore;
+    }
+    // A ray through the centre itself has the angle 0.
+    if (sx_ == 0 && sy_ == 0) sx_ = 1;
+    if (ex_ == 0 && ey_ == 0) ex_ = 1;
+    s2_ = sx_ * sx_ + sy_ * sy_;
+    e2_ = ex_ * ex_ + ey_ * ey_;
+  }
+
+  double Start, Sweep;
+
+  // The pixel's d as the rule works it out.
+  double Offset(int x, int y) const {
+    double d = DeviceAngle(x + 0.5 - cx_, y + 0.5 - cy_) - Start;
+    return d < 0 ? d + 360 : d;
+  }
+  bool TakesByAngle(int x, int y) const { return Offset(x, y) <= Sweep + 1e-9; }
+
+  // Whether the arc takes pixel (x, y).
+  bool Takes(int x, int y) const {
+    if (kind_ == kAll) return true;
+    const double px = x + 0.5 - cx_, py = y + 0.5 - cy_;
+    // Cross products as seen on the device (y upwards): > 0 when the second
+    // direction lies counter-clockwise of the first, less than 180 degrees on.
+    const double cs = sy_ * px - sx_ * py;  // start to pixel
+    const double ce = py * ex_ - px * ey_;  // pixel to end
+    const double p2 = px * px + py * py;
+    constexpr double tol2 = 1e-14;  // sin^2 of the angle counted as near
+    if (cs * cs <= tol2 * s2_ * p2 || ce * ce <= tol2 * e2_ * p2) return TakesByAngle(x, y);
+    switch (kind_) {
+      case kNone: return false;
+      case kAllAway: return true;
+      case kHalf: return cs > 0;
+      case kLess: return cs > 0 && ce > 0;
+      default: return cs > 0 || ce > 0;
+    }
+  }
+
+ private:
+  enum { kAll, kNone, kAllAway, kHalf, kLess, kMore } kind_ = kLess;
+  double cx_, cy_, sx_, sy_, ex_, ey_, s2_, e2_;
+};
+
 }  // namespace
+
+// The ring of the ellipse in r for pen width w, cut to limit, as runs in
+// rows from the top and from the left in each row. The two halves of a
+// circle are two arcs of one ring: the last ring is kept for the next.
+const std::vector<TRasterCanvas::TRingRun>& TRasterCanvas::RingRuns(const TRect& r, int w, bool insideFrame,
+                                                                   const TRect& limit) {
+  TRingKey key{r, limit, w, insideFrame};
+  if (ringValid_ && ringKey_ == key) return ringRuns_;
+  ringRuns_.clear();
+  auto keep = [this](int y, int x0, int x1) { ringRuns_.push_back({y, x0, x1}); };
+  TRunSink<decltype(keep)> ring(limit, keep);
+  EllipseShape(r, w, insideFrame, &ring, static_cast<decltype(ring)*>(nullptr));
+  ringKey_ = key;
+  ringValid_ = true;
+  return ringRuns_;
+}
 
 void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
   if (Pen.Style == psClear) return;
   TRect r = Normalized(x1, y1, x2, y2);
   if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
   int w = std::max(1, Pen.Width);
-  TSpans ring(AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds()));
-  EllipseShape<TSpans>(r, w, Pen.Style == psInsideFrame, &ring, nullptr);
-  ring.Normalize();
-
-  double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
-  double start = DeviceAngle(x3 + 0.5 - cx, y3 + 0.5 - cy);
-  double end = DeviceAngle(x4 + 0.5 - cx, y4 + 0.5 - cy);
-  double sweep = end - start;
-  if (sweep < 0) sweep += 360;
-  if (std::fabs(sweep) < 1e-9) sweep = 360;
-
-  // The ring's pixels inside the sweep, ordered from the start so that
-  // styled pens dash along the curve.
-  std::vector<std::pair<double, TPoint>> pixels;
-  ring.ForEach([&](int y, int xa, int xb) {
-    for (int x = xa; x < xb; ++x) {
-      double d = DeviceAngle(x + 0.5 - cx, y + 0.5 - cy) - start;
-      if (d < 0) d += 360;
-      if (d <= sweep + 1e-9) pixels.push_back({d, TPoint{x, y}});
-    }
-  });
+  const std::vector<TRingRun>& ring =
+      RingRuns(r, w, Pen.Style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds()));
+  const TArcSweep sweep((double(r.Left) + r.Right) / 2, (double(r.Top) + r.Bottom) / 2, x3, y3, x4, y4);
   const std::vector<int>* pattern = w == 1 ? DashPattern(Pen.Style) : nullptr;
-  if (pattern)
-    std::sort(pixels.begin(), pixels.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
-  if (Pen.Mode == pmNop) return;
   auto& px = bitmap_.Buffer();
-  for (size_t i = 0; i < pixels.size(); ++i) {
-    bool on = !pattern || PatternOn(*pattern, (long long)i);
-    TColor& p = px[size_t(pixels[i].second.Y) * size_t(bitmap_.Width()) + size_t(pixels[i].second.X)];
+  const size_t bw = size_t(bitmap_.Width());
+  if (!pattern) {
+    // Every pixel of the ring once, in any order.
+    if (Pen.Mode == pmNop) return;
+    for (const TRingRun& run : ring) {
+      TColor* row = px.data() + size_t(run.Y) * bw;
+      for (int x = run.X0; x < run.X1; ++x)
+        if (sweep.Takes(x, run.Y)) row[x] = ApplyPenMode(Pen.Mode, Pen.Color, row[x]);
+    }
+    return;
+  }
+  // Styled pens dash along the curve: the arc's pixels are ordered by their
+  // angle from the start (the ring's pixels taken from the top, from the
+  // left, then sorted).
+  arcPixels_.clear();
+  for (const TRingRun& run : ring)
+    for (int x = run.X0; x < run.X1; ++x)
+      if (sweep.Takes(x, run.Y)) arcPixels_.push_back({sweep.Offset(x, run.Y), TPoint{x, run.Y}});
+  std::sort(arcPixels_.begin(), arcPixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+  if (Pen.Mode == pmNop) return;
+  for (size_t i = 0; i < arcPixels_.size(); ++i) {
+    bool on = PatternOn(*pattern, (long long)i);
+    TColor& p = px[size_t(arcPixels_[i].second.Y) * bw + size_t(arcPixels_[i].second.X)];
     p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
   }
 }
@@ -559,19 +685,33 @@ void TRasterCanvas::Ellipse(int x1, int y1, int x2, int y2) {
   if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
   bool pen = Pen.Style != psClear;
   int w = pen ? std::max(1, Pen.Width) : 0;
-  TRect limit = AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds());
-  TSpans ring(limit), inner(limit);
-  EllipseShape<TSpans>(r, w, Pen.Style == psInsideFrame, pen ? &ring : nullptr, &inner);
-  inner.Normalize();
-  PaintBrush(inner);
-  if (!pen) return;
-  ring.Normalize();
   const std::vector<int>* pattern = w == 1 ? DashPattern(Pen.Style) : nullptr;
-  if (!pattern) {
-    Paint(ring, Pen.Color, Pen.Mode);
-    return;
-  }
-  // A styled outline is dashed along the curve: the whole-ellipse arc.
+  TRect limit = AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds());
+  // The ring and the inside share no pixel: each is painted as its rows
+  // come, the inside in the brush, the ring in the pen unless it is dashed
+  // (the whole-ellipse arc below dashes it along the curve).
+  auto& px = bitmap_.Buffer();
+  const size_t bw = size_t(bitmap_.Width());
+  const bool fill = Brush.Style != bsClear && Pen.Mode != pmNop;
+  const bool hatched = Brush.Style != bsSolid;
+  auto brush = [&](int y, int x0, int x1) {
+    if (!fill) return;
+    TColor* row = px.data() + size_t(y) * bw;
+    if (!hatched) {
+      PaintRun(row, x0, x1, Brush.Color, Pen.Mode);
+      return;
+    }
+    for (int x = x0; x < x1; ++x)
+      row[x] = ApplyPenMode(Pen.Mode, HatchOn(Brush.Style, x, y) ? Brush.Color : BackColor, row[x]);
+  };
+  const bool solidRing = pen && !pattern && Pen.Mode != pmNop;
+  auto outline = [&](int y, int x0, int x1) {
+    if (solidRing) PaintRun(px.data() + size_t(y) * bw, x0, x1, Pen.Color, Pen.Mode);
+  };
+  TRunSink<decltype(brush)> inner(limit, brush);
+  TRunSink<decltype(outline)> ring(limit, outline);
+  EllipseShape(r, w, Pen.Style == psInsideFrame, pen ? &ring : nullptr, &inner);
+  if (!pattern) return;
   int midY = int(((long long)r.Top + r.Bottom) / 2);
   Arc(r.Left, r.Top, r.Right, r.Bottom, r.Right, midY, r.Right, midY);
 }
