@@ -79,6 +79,26 @@ bool PatternOn(const std::vector<int>& pattern, long long index) {
   return false;
 }
 
+// Steps through a dash pattern pixel by pixel: Next answers whether the
+// next pixel is on, as PatternOn does for its index.
+class TDashWalk {
+ public:
+  explicit TDashWalk(const std::vector<int>& pattern) : pattern_(pattern) {}
+  bool Next() {
+    while (left_ == 0) {
+      k_ = (k_ + 1) % pattern_.size();
+      left_ = pattern_[k_];
+    }
+    --left_;
+    return k_ % 2 == 0;
+  }
+
+ private:
+  const std::vector<int>& pattern_;
+  size_t k_ = 0;
+  int left_ = pattern_[0];
+};
+
 bool HatchOn(TBrushStyle style, int x, int y) {
   auto m = [](long long v) { return ((v % 8) + 8) % 8 == 0; };
   switch (style) {
@@ -625,6 +645,106 @@ class TArcSweep {
   double cx_, cy_, sx_, sy_, ex_, ey_, s2_, e2_;
 };
 
+// Puts pixels (a ring's pixels taken from the top, from the left) in
+// the order of their angles d from the start ray, when that order can be
+// shown to be the one the angles worked out in floating point give, and
+// the angles all differ; answers false, leaving the pixels as they came,
+// otherwise.
+//
+// Around the centre the ring's pixels of each quadrant lie in the order of
+// rows and columns: upper right from the bottom row up and right to left,
+// upper left from the top down and right to left, lower left from the top
+// down and left to right, lower right from the bottom up and left to right.
+// Joined, the four give the pixels by angle from the east, turned to begin
+// at the start ray. Then every two neighbours are checked with integers:
+// the later lies counter-clockwise of the earlier by a clear angle (sine
+// above 1e-10, a million times the rounding of the worked-out angles), so
+// their worked-out angles keep that order. Pixels within a sine of 1e-6 of
+// the start ray's direction have an angle near 0 or near 360 (which one is
+// the rounding's choice): theirs are worked out and checked against their
+// neighbours'.
+bool OrderAlongRing(std::vector<std::pair<double, TPoint>>& pixels, std::vector<TArcPoint> (&lists)[5],
+                    const TRect& r, int x3, int y3, const TArcSweep& sweep) {
+  const size_t n = pixels.size();
+  if (n < 2) return true;
+  // Doubled offsets from the centre: integers, y downwards.
+  const long long cx2 = (long long)r.Left + r.Right, cy2 = (long long)r.Top + r.Bottom;
+  constexpr long long big = 1LL << 30;
+  long long sx = 2LL * x3 + 1 - cx2, sy = 2LL * y3 + 1 - cy2;
+  if (sx == 0 && sy == 0) sx = 1;  // a ray through the centre has the angle 0
+  if (!(sx > -big && sx < big && sy > -big && sy < big)) return false;
+  const double s2 = double(sx * sx + sy * sy);
+
+  // The quadrants from the east, counter-clockwise as seen; each pixel with
+  // its half (0: less than 180 degrees from the start).
+  for (auto& q : lists) q.clear();
+  for (const auto& p : pixels) {
+    const long long x = 2LL * p.second.X + 1 - cx2, y = 2LL * p.second.Y + 1 - cy2;
+    if (!(x > -big && x < big && y > -big && y < big) || (x == 0 && y == 0)) return false;
+    const long long cs = sy * x - sx * y, dot = sx * x + sy * y;
+    const int q = x > 0 && y <= 0 ? 0 : x <= 0 && y < 0 ? 1 : x < 0 && y >= 0 ? 2 : 3;
+    lists[q].push_back({p.second, x, y, cs > 0 || (cs == 0 && dot > 0) ? 0 : 1});
+  }
+  // Reverses each row's stretch of a list.
+  auto reverseRows = [](std::vector<TArcPoint>& list) {
+    for (size_t i = 0; i < list.size();) {
+      size_t j = i;
+      while (j < list.size() && list[j].P.Y == list[i].P.Y) ++j;
+      std::reverse(list.begin() + ptrdiff_t(i), list.begin() + ptrdiff_t(j));
+      i = j;
+    }
+  };
+  std::reverse(lists[0].begin(), lists[0].end());
+  reverseRows(lists[1]);
+  std::reverse(lists[3].begin(), lists[3].end());
+  reverseRows(lists[3]);
+
+  // Whether b follows a clearly (a sine above 1e-10) by angle from the start.
+  auto follows = [](const TArcPoint& a, const TArcPoint& b) {
+    const long long cross = a.DY * b.DX - a.DX * b.DY;
+    const bool apart = double(cross) * double(cross) >
+                       1e-20 * double(a.DX * a.DX + a.DY * a.DY) * double(b.DX * b.DX + b.DY * b.DY);
+    if (a.Half != b.Half) return a.Half < b.Half && (apart || a.DX * b.DX + a.DY * b.DY < 0);
+    return cross > 0 && apart;
+  };
+  // Whether p lies within a sine of 1e-6 of the start ray's direction.
+  auto nearStart = [&](const TArcPoint& p) {
+    const long long cs = sy * p.DX - sx * p.DY, dot = sx * p.DX + sy * p.DY;
+    return dot > 0 && double(cs) * double(cs) <= 1e-12 * s2 * double(p.DX * p.DX + p.DY * p.DY);
+  };
+  auto offsetOf = [&](const TArcPoint& p) { return sweep.Offset(p.P.X, p.P.Y); };
+
+  // Joined from the east, then turned at the one place the order from the
+  // start falls back.
+  std::vector<TArcPoint>& order = lists[4];
+  order.clear();
+  for (int q = 0; q < 4; ++q) order.insert(order.end(), lists[q].begin(), lists[q].end());
+  size_t turn = 0;
+  for (size_t i = 1; i < n; ++i)
+    if (!follows(order[i - 1], order[i])) {
+      turn = i;
+      break;
+    }
+  std::rotate(order.begin(), order.begin() + ptrdiff_t(turn), order.end());
+
+  // Those near the start's direction at either end, and the neighbour each
+  // group meets, by their worked-out angles; the rest by integers.
+  size_t front = 0, back = n;
+  while (front < n && nearStart(order[front])) ++front;
+  while (back > front && nearStart(order[back - 1])) --back;
+  if (front == n) front = back = 0;  // all near the start: by angles alone below
+  const size_t checkedTo = front == 0 ? 0 : std::min(front + 1, n);
+  for (size_t i = 1; i < checkedTo; ++i)
+    if (!(offsetOf(order[i - 1]) < offsetOf(order[i]))) return false;
+  const size_t from = back == n ? n : (back == 0 ? 0 : back - 1);
+  for (size_t i = from + 1; i < n; ++i)
+    if (!(offsetOf(order[i - 1]) < offsetOf(order[i]))) return false;
+  for (size_t i = front + 1; i < back; ++i)
+    if (!follows(order[i - 1], order[i])) return false;
+  for (size_t i = 0; i < n; ++i) pixels[i].second = order[i].P;
+  return true;
+}
+
 }  // namespace
 
 // The ring of the ellipse in r for pen width w, cut to limit, as runs in
@@ -665,16 +785,22 @@ void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, 
     return;
   }
   // Styled pens dash along the curve: the arc's pixels are ordered by their
-  // angle from the start (the ring's pixels taken from the top, from the
-  // left, then sorted).
+  // angle from the start. The order follows from the ring's shape (below);
+  // where it cannot be shown to be the order of the angles as worked out,
+  // the angles are worked out and sorted (the ring's pixels taken from the
+  // top, from the left).
   arcPixels_.clear();
   for (const TRingRun& run : ring)
     for (int x = run.X0; x < run.X1; ++x)
-      if (sweep.Takes(x, run.Y)) arcPixels_.push_back({sweep.Offset(x, run.Y), TPoint{x, run.Y}});
-  std::sort(arcPixels_.begin(), arcPixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+      if (sweep.Takes(x, run.Y)) arcPixels_.push_back({0.0, TPoint{x, run.Y}});
+  if (!OrderAlongRing(arcPixels_, arcLists_, r, x3, y3, sweep)) {
+    for (auto& p : arcPixels_) p.first = sweep.Offset(p.second.X, p.second.Y);
+    std::sort(arcPixels_.begin(), arcPixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+  }
   if (Pen.Mode == pmNop) return;
+  TDashWalk dash(*pattern);
   for (size_t i = 0; i < arcPixels_.size(); ++i) {
-    bool on = PatternOn(*pattern, (long long)i);
+    bool on = dash.Next();
     TColor& p = px[size_t(arcPixels_[i].second.Y) * bw + size_t(arcPixels_[i].second.X)];
     p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
   }

@@ -9,6 +9,15 @@
 
 class TRasterBitmap;
 
+// A pixel of a dashed arc with its doubled offset from the ellipse's centre
+// and its half of the turn from the start ray, while the arc's pixels are
+// put in order.
+struct TArcPoint {
+  TPoint P;
+  long long DX, DY;
+  int Half;
+};
+
 class TRasterCanvas : public TCanvas {
  public:
   explicit TRasterCanvas(TRasterBitmap& bitmap) : bitmap_(bitmap) {}
@@ -64,6 +73,7 @@ class TRasterCanvas : public TCanvas {
   TRingKey ringKey_{};
   bool ringValid_ = false;
   std::vector<std::pair<double, TPoint>> arcPixels_;  // a dashed arc's pixels, reused
+  std::vector<TArcPoint> arcLists_[5];                // and their lists while ordered
   bool clipped_ = false;
   TRect clip_;
 };
