@@ -26,8 +26,8 @@ namespace {
 
 constexpr double UnitsPerInch = 25400000.0;
 
-// The tape also lies among the rout import's fuzz seeds
-// (tests/fuzz/corpus/rout_import/large-tool-repeats.rou).
+// The rout import's fuzz seed tests/fuzz/corpus/rout_import/large-tool-repeats.rou
+// is the same tape with two repeats of the row (30,000 holes).
 constexpr const char* kTape =
     "M48\nINCH,TZ\nT01C80000\n%\nT01\nG05\nM25\nX0Y0\nR9999X1\nM01\n"
     "M02Y100\nM02Y100\nM02Y100\nM02Y100\nM02Y100\nM02Y100\nM08\nM30\n";
