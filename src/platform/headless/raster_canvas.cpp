@@ -750,8 +750,8 @@ bool OrderAlongRing(std::vector<std::pair<double, TPoint>>& pixels, std::vector<
 // The ring of the ellipse in r for pen width w, cut to limit, as runs in
 // rows from the top and from the left in each row. The two halves of a
 // circle are two arcs of one ring: the last ring is kept for the next.
-const std::vector<TRasterCanvas::TRingRun>& TRasterCanvas::RingRuns(const TRect& r, int w, bool insideFrame,
-                                                                   const TRect& limit) {
+const std::vector<TArcRaster::TRingRun>& TArcRaster::RingRuns(const TRect& r, int w, bool insideFrame,
+                                                              const TRect& limit) {
   TRingKey key{r, limit, w, insideFrame};
   if (ringValid_ && ringKey_ == key) return ringRuns_;
   ringRuns_.clear();
@@ -763,47 +763,46 @@ const std::vector<TRasterCanvas::TRingRun>& TRasterCanvas::RingRuns(const TRect&
   return ringRuns_;
 }
 
-void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
-  if (Pen.Style == psClear) return;
-  TRect r = Normalized(x1, y1, x2, y2);
-  if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
-  int w = std::max(1, Pen.Width);
+void TArcRaster::ForArcPixels(const TRect& r, int w, TPenStyle style, const TRect& limit, int x3, int y3, int x4,
+                              int y4, void (*paint)(void*, int, int, bool), void* context) {
+  if (style == psClear || WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
+  w = std::max(1, w);
   const std::vector<TRingRun>& ring =
-      RingRuns(r, w, Pen.Style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds()));
+      RingRuns(r, w, style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, limit));
   const TArcSweep sweep((double(r.Left) + r.Right) / 2, (double(r.Top) + r.Bottom) / 2, x3, y3, x4, y4);
-  const std::vector<int>* pattern = w == 1 ? DashPattern(Pen.Style) : nullptr;
-  auto& px = bitmap_.Buffer();
-  const size_t bw = size_t(bitmap_.Width());
+  const std::vector<int>* pattern = w == 1 ? DashPattern(style) : nullptr;
   if (!pattern) {
     // Every pixel of the ring once, in any order.
-    if (Pen.Mode == pmNop) return;
-    for (const TRingRun& run : ring) {
-      TColor* row = px.data() + size_t(run.Y) * bw;
+    for (const TRingRun& run : ring)
       for (int x = run.X0; x < run.X1; ++x)
-        if (sweep.Takes(x, run.Y)) row[x] = ApplyPenMode(Pen.Mode, Pen.Color, row[x]);
-    }
+        if (sweep.Takes(x, run.Y)) paint(context, x, run.Y, true);
     return;
   }
-  // Styled pens dash along the curve: the arc's pixels are ordered by their
-  // angle from the start. The order follows from the ring's shape (below);
-  // where it cannot be shown to be the order of the angles as worked out,
-  // the angles are worked out and sorted (the ring's pixels taken from the
-  // top, from the left).
-  arcPixels_.clear();
+  // Dashed pens dash along the curve: the arc's pixels are ordered by their
+  // angle from the start. The order follows from the ring's shape (see
+  // OrderAlongRing); where it cannot be shown to be the order of the angles
+  // as worked out, the angles are worked out and sorted (the ring's pixels
+  // taken from the top, from the left).
+  pixels_.clear();
   for (const TRingRun& run : ring)
     for (int x = run.X0; x < run.X1; ++x)
-      if (sweep.Takes(x, run.Y)) arcPixels_.push_back({0.0, TPoint{x, run.Y}});
-  if (!OrderAlongRing(arcPixels_, arcLists_, r, x3, y3, sweep)) {
-    for (auto& p : arcPixels_) p.first = sweep.Offset(p.second.X, p.second.Y);
-    std::sort(arcPixels_.begin(), arcPixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+      if (sweep.Takes(x, run.Y)) pixels_.push_back({0.0, TPoint{x, run.Y}});
+  if (!OrderAlongRing(pixels_, lists_, r, x3, y3, sweep)) {
+    for (auto& p : pixels_) p.first = sweep.Offset(p.second.X, p.second.Y);
+    std::sort(pixels_.begin(), pixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
   }
-  if (Pen.Mode == pmNop) return;
   TDashWalk dash(*pattern);
-  for (size_t i = 0; i < arcPixels_.size(); ++i) {
-    bool on = dash.Next();
-    TColor& p = px[size_t(arcPixels_[i].second.Y) * bw + size_t(arcPixels_[i].second.X)];
+  for (const auto& p : pixels_) paint(context, p.second.X, p.second.Y, dash.Next());
+}
+
+void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
+  if (Pen.Style == psClear || Pen.Mode == pmNop) return;
+  auto& px = bitmap_.Buffer();
+  const size_t bw = size_t(bitmap_.Width());
+  arcs_.Arc(Normalized(x1, y1, x2, y2), Pen.Width, Pen.Style, Bounds(), x3, y3, x4, y4, [&](int x, int y, bool on) {
+    TColor& p = px[size_t(y) * bw + size_t(x)];
     p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
-  }
+  });
 }
 
 void TRasterCanvas::Ellipse(int x1, int y1, int x2, int y2) {

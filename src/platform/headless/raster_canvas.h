@@ -2,21 +2,12 @@
 // ($00BBGGRR), with the classic raster modes, pen widths and styles, and
 // the fixed-cell font of canvas_text_cell.h for text.
 #pragma once
-#include <utility>
 #include <vector>
 
 #include "platform/canvas.h"
+#include "platform/headless/raster_arcs.h"
 
 class TRasterBitmap;
-
-// A pixel of a dashed arc with its doubled offset from the ellipse's centre
-// and its half of the turn from the start ray, while the arc's pixels are
-// put in order.
-struct TArcPoint {
-  TPoint P;
-  long long DX, DY;
-  int Half;
-};
 
 class TRasterCanvas : public TCanvas {
  public:
@@ -54,26 +45,9 @@ class TRasterCanvas : public TCanvas {
   void DrawLines(const TPoint* points, size_t count, bool closed, TSpans* outline);
   void DrawText(const TRect& limit, int x, int y, const std::string& text);
 
-  // The ring of an ellipse cut to the picture, as runs from the top; kept
-  // for the next arc on the same ellipse (a circle's two halves).
-  struct TRingRun {
-    int Y, X0, X1;
-  };
-  struct TRingKey {
-    TRect Shape, Limit;
-    int Width;
-    bool InsideFrame;
-    bool operator==(const TRingKey&) const = default;
-  };
-  const std::vector<TRingRun>& RingRuns(const TRect& r, int w, bool insideFrame, const TRect& limit);
-
   TRasterBitmap& bitmap_;
   TPoint pos_;
-  std::vector<TRingRun> ringRuns_;
-  TRingKey ringKey_{};
-  bool ringValid_ = false;
-  std::vector<std::pair<double, TPoint>> arcPixels_;  // a dashed arc's pixels, reused
-  std::vector<TArcPoint> arcLists_[5];                // and their lists while ordered
+  TArcRaster arcs_;
   bool clipped_ = false;
   TRect clip_;
 };
