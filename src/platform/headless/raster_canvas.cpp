@@ -640,6 +640,34 @@ class TArcSweep {
     }
   }
 
+  // Whether the arc takes all (1) or none (0) of pixels x0 .. x1 - 1 of row
+  // y, or -1 when they are to be asked one by one. Along a row both cross
+  // products change linearly, and the distance from the centre is largest
+  // at an end: where each product keeps its sign at both ends, clear of
+  // zero by more than the nearness the further end allows, every pixel
+  // between lies well away from both rays, on the same sides of them.
+  int RunTakes(int x0, int x1, int y) const {
+    if (kind_ == kAll) return 1;
+    if (x1 - x0 < 3) return -1;
+    const double py = y + 0.5 - cy_, pa = x0 + 0.5 - cx_, pb = (x1 - 1) + 0.5 - cx_;
+    const double csa = sy_ * pa - sx_ * py, csb = sy_ * pb - sx_ * py;
+    const double cea = py * ex_ - pa * ey_, ceb = py * ex_ - pb * ey_;
+    const double p2 = std::max(pa * pa, pb * pb) + py * py;
+    constexpr double tol2 = 1e-14 * (1 + 1e-6);  // with room for the rounding
+    auto clear = [&](double a, double b, double k2) {
+      return (a > 0) == (b > 0) && std::min(a * a, b * b) > tol2 * k2 * p2;
+    };
+    if (!clear(csa, csb, s2_) || !clear(cea, ceb, e2_)) return -1;
+    const bool cs = csa > 0, ce = cea > 0;
+    switch (kind_) {
+      case kNone: return 0;
+      case kAllAway: return 1;
+      case kHalf: return cs;
+      case kLess: return cs && ce;
+      default: return cs || ce;
+    }
+  }
+
  private:
   enum { kAll, kNone, kAllAway, kHalf, kLess, kMore } kind_ = kLess;
   double cx_, cy_, sx_, sy_, ex_, ey_, s2_, e2_;
@@ -773,9 +801,12 @@ void TArcRaster::ForArcPixels(const TRect& r, int w, TPenStyle style, const TRec
   const std::vector<int>* pattern = w == 1 ? DashPattern(style) : nullptr;
   if (!pattern) {
     // Every pixel of the ring once, in any order.
-    for (const TRingRun& run : ring)
+    for (const TRingRun& run : ring) {
+      const int all = sweep.RunTakes(run.X0, run.X1, run.Y);
+      if (all == 0) continue;
       for (int x = run.X0; x < run.X1; ++x)
-        if (sweep.Takes(x, run.Y)) paint(context, x, run.Y, true);
+        if (all == 1 || sweep.Takes(x, run.Y)) paint(context, x, run.Y, true);
+    }
     return;
   }
   // Dashed pens dash along the curve: the arc's pixels are ordered by their
@@ -784,9 +815,12 @@ void TArcRaster::ForArcPixels(const TRect& r, int w, TPenStyle style, const TRec
   // as worked out, the angles are worked out and sorted (the ring's pixels
   // taken from the top, from the left).
   pixels_.clear();
-  for (const TRingRun& run : ring)
+  for (const TRingRun& run : ring) {
+    const int all = sweep.RunTakes(run.X0, run.X1, run.Y);
+    if (all == 0) continue;
     for (int x = run.X0; x < run.X1; ++x)
-      if (sweep.Takes(x, run.Y)) pixels_.push_back({0.0, TPoint{x, run.Y}});
+      if (all == 1 || sweep.Takes(x, run.Y)) pixels_.push_back({0.0, TPoint{x, run.Y}});
+  }
   if (!OrderAlongRing(pixels_, lists_, r, x3, y3, sweep)) {
     for (auto& p : pixels_) p.first = sweep.Offset(p.second.X, p.second.Y);
     std::sort(pixels_.begin(), pixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
