@@ -5,20 +5,24 @@
 # the same redraw on the headless raster canvas (bench/redraw_bench.cpp).
 # Prints each case's median over the runs, the ratio Qt / headless and the
 # ratio to the 50 ms a redraw may take. Arguments go to both benchmarks,
-# e.g. --benchmark_filter=BM_FullRedraw/1/3.
+# e.g. --benchmark_filter=BM_FullRedraw/1/3. KORVEX_QT_BENCH names another
+# redraw benchmark (bench/NAME_bench.cpp), e.g. rout_hole_redraw;
+# KORVEX_QT_RUNS the number of runs (5).
 #   bench/qt_redraw.sh [benchmark options]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON >/dev/null
-cmake --build build/bench -j4 --target korvex_core bench_redraw_bench >/dev/null
-"${CXX:-g++}" -std=c++20 -O2 -DNDEBUG -fPIC -Isrc bench/qt/qt_redraw.cpp src/platform/qt/qt_canvas.cpp \
+name="${KORVEX_QT_BENCH:-redraw}"
+cmake --build build/bench -j4 --target korvex_core "bench_${name}_bench" >/dev/null
+"${CXX:-g++}" -std=c++20 -O2 -DNDEBUG -fPIC -Isrc -DKORVEX_QT_BENCH_SOURCE="\"../${name}_bench.cpp\"" \
+  bench/qt/qt_redraw.cpp src/platform/qt/qt_canvas.cpp \
   build/bench/libkorvex_core.a -lbenchmark -lpthread -lutil $(pkg-config --cflags --libs Qt6Gui) \
-  -o build/bench/qt_redraw
+  -o "build/bench/qt_${name}"
 scratch="${TMPDIR:-/tmp}"
-runs=5
+runs="${KORVEX_QT_RUNS:-5}"
 for run in $(seq "$runs"); do
-  QT_QPA_PLATFORM=offscreen build/bench/qt_redraw --benchmark_format=json "$@" >"$scratch/korvex_qt_redraw_$run.json"
-  build/bench/bench_redraw_bench --benchmark_format=json "$@" >"$scratch/korvex_raster_redraw_$run.json"
+  QT_QPA_PLATFORM=offscreen "build/bench/qt_${name}" --benchmark_format=json "$@" >"$scratch/korvex_qt_redraw_$run.json"
+  "build/bench/bench_${name}_bench" --benchmark_format=json "$@" >"$scratch/korvex_raster_redraw_$run.json"
 done
 python3 - "$scratch" "$runs" <<'PY'
 import json, statistics, sys

@@ -2,12 +2,16 @@
 // picture as bench/redraw_bench.cpp, with the Qt canvas backend installed, so
 // the picture is a QImage painted by QPainter on Qt's offscreen platform, as
 // the program draws its screen picture. Built and run by bench/qt_redraw.sh
-// (the benchmark build has no Qt).
+// (the benchmark build has no Qt), which may name another redraw benchmark
+// of bench/ in KORVEX_QT_BENCH_SOURCE.
 #include <QGuiApplication>
 #include <cstdlib>
 
 #include "platform/qt/qt_canvas.h"
-#include "../redraw_bench.cpp"
+#ifndef KORVEX_QT_BENCH_SOURCE
+#define KORVEX_QT_BENCH_SOURCE "../redraw_bench.cpp"
+#endif
+#include KORVEX_QT_BENCH_SOURCE
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);

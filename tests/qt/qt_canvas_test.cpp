@@ -348,3 +348,37 @@ TEST_F(QtCanvasTest, AnImageCopyStaysAsItWasWhenDrawingGoesOn) {
   EXPECT_EQ(c.GetPixel(5, 5), clBlack);
   EXPECT_EQ(qt.Image().width(), 3 * 1280);
 }
+
+TEST_F(QtCanvasTest, OnePixelArcsHaveTheHeadlessRastersPixels) {
+  // Circles as two halves, arcs between any rays, solid and dashed, in copy
+  // and XOR, clipped, inside the image, across its edge and far larger.
+  struct TCase {
+    TRect Box;
+    TPoint From, To;
+    TPenStyle Style;
+    TPenMode Mode;
+    TRect Clip;
+  };
+  const TCase cases[] = {
+      {{10, 8, 51, 49}, {10, 48}, {50, 8}, psSolid, pmCopy, {}},
+      {{10, 8, 51, 49}, {50, 8}, {10, 48}, psDashDot, pmXor, {}},
+      {{-30, 20, 90, 70}, {0, 0}, {60, 70}, psDot, pmCopy, {5, 5, 40, 30}},
+      {{4, 4, 58, 44}, {31, 24}, {31, 24}, psDash, pmNotXor, {}},
+      {{-4000, -3000, 4060, 3050}, {-4000, 0}, {4060, 3050}, psSolid, pmXor, {}},
+      {{-2000000000, -1000, 2000000000, 3000}, {0, -1000}, {0, 3000}, psDashDotDot, pmCopy, {}},
+  };
+  for (const TCase& k : cases) {
+    auto qt = Patterned(64, 48);
+    TRasterBitmap raster(64, 48);
+    raster.Buffer() = qt->Pixels();
+    for (TCanvas* c : {&qt->Canvas(), &raster.Canvas()}) {
+      c->Pen.Color = RGB(0x20, 0xA0, 0x60);
+      c->BackColor = clYellow;
+      c->Pen.Style = k.Style;
+      c->Pen.Mode = k.Mode;
+      c->ClipRect(k.Clip);
+      c->Arc(k.Box.Left, k.Box.Top, k.Box.Right, k.Box.Bottom, k.From.X, k.From.Y, k.To.X, k.To.Y);
+    }
+    EXPECT_EQ(qt->Pixels(), raster.Pixels()) << "arc in " << k.Box.Left << "," << k.Box.Top << " style " << k.Style;
+  }
+}

@@ -1,6 +1,7 @@
 #include "platform/headless/raster_canvas.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -77,6 +78,26 @@ bool PatternOn(const std::vector<int>& pattern, long long index) {
   }
   return false;
 }
+
+// Steps through a dash pattern pixel by pixel: Next answers whether the
+// next pixel is on, as PatternOn does for its index.
+class TDashWalk {
+ public:
+  explicit TDashWalk(const std::vector<int>& pattern) : pattern_(pattern) {}
+  bool Next() {
+    while (left_ == 0) {
+      k_ = (k_ + 1) % pattern_.size();
+      left_ = pattern_[k_];
+    }
+    --left_;
+    return k_ % 2 == 0;
+  }
+
+ private:
+  const std::vector<int>& pattern_;
+  size_t k_ = 0;
+  int left_ = pattern_[0];
+};
 
 bool HatchOn(TBrushStyle style, int x, int y) {
   auto m = [](long long v) { return ((v % 8) + 8) % 8 == 0; };
@@ -438,13 +459,32 @@ void AddEdgeRows(double cx, double cy, double a, double b, const TRect& lim, std
 // one by one; each stretch of rows between them is worked out once and its
 // runs, cut to the limit, copied to the stretch's other rows. An ellipse
 // far larger than the picture costs its few rows there, not its height.
-template <class TSpanSet>
-void EllipseShape(const TRect& r, int w, bool insideFrame, TSpanSet* ring, TSpanSet* inner) {
+template <class TRingSet, class TInnerSet>
+void EllipseShape(const TRect& r, int w, bool insideFrame, TRingSet* ring, TInnerSet* inner) {
   double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
   double a = WidthOf(r) / 2.0, b = HeightOf(r) / 2.0;
-  const TRect& lim = (ring ? ring : inner)->Limit();
+  const TRect lim = ring ? ring->Limit() : inner->Limit();
   double grow = insideFrame ? 0 : w / 2.0 - 0.5;
   double ao = a + grow, bo = b + grow, ai = ao - w, bi = bo - w;
+  // The 1-pixel ring looks at the rows above and below each row: the last
+  // few rows worked out are kept, so walking down costs one row each.
+  struct TRowMemo {
+    long long Y;
+    bool Inside;
+    long long X0, X1;
+  };
+  TRowMemo memo[4] = {{LLONG_MIN, false, 0, 0}, {LLONG_MIN, false, 0, 0}, {LLONG_MIN, false, 0, 0},
+                      {LLONG_MIN, false, 0, 0}};
+  auto thinRow = [&](long long y, long long& x0, long long& x1) {
+    TRowMemo& m = memo[size_t(y) & 3];
+    if (m.Y != y) {
+      m.Y = y;
+      m.Inside = EllipseRow(cx, cy, a, b, y, m.X0, m.X1);
+    }
+    x0 = m.X0;
+    x1 = m.X1;
+    return m.Inside;
+  };
   // The runs of one row: kind 0 the ring, 1 the interior.
   auto row = [&](long long y, auto&& add) {
     long long x0, x1;
@@ -453,9 +493,9 @@ void EllipseShape(const TRect& r, int w, bool insideFrame, TSpanSet* ring, TSpan
       return;
     }
     if (w == 1) {
-      if (!EllipseRow(cx, cy, a, b, y, x0, x1)) return;
+      if (!thinRow(y, x0, x1)) return;
       long long u0, u1, d0, d1, i0 = x1, i1 = x1;
-      if (EllipseRow(cx, cy, a, b, y - 1, u0, u1) && EllipseRow(cx, cy, a, b, y + 1, d0, d1)) {
+      if (thinRow(y - 1, u0, u1) && thinRow(y + 1, d0, d1)) {
         i0 = std::max({x0 + 1, u0, d0});
         i1 = std::min({x1 - 1, u1, d1});
         if (i0 >= i1) i0 = i1 = x1;
@@ -514,44 +554,289 @@ void EllipseShape(const TRect& r, int w, bool insideFrame, TSpanSet* ring, TSpan
   }
 }
 
+
+// Runs of a shape handed straight to f(y, x0, x1), cut to a limit: the
+// ellipse's rows go to the picture (or a reused list) without a span set.
+template <class F>
+class TRunSink {
+ public:
+  TRunSink(const TRect& limit, F f) : limit_(limit), f_(f) {}
+  const TRect& Limit() const { return limit_; }
+  void Add(long long y, long long x0, long long x1) {
+    if (y < limit_.Top || y >= limit_.Bottom) return;
+    x0 = std::max<long long>(x0, limit_.Left);
+    x1 = std::min<long long>(x1, limit_.Right);
+    if (x0 < x1) f_(int(y), int(x0), int(x1));
+  }
+
+ private:
+  TRect limit_;
+  F f_;
+};
+
+// Which pixels of an ellipse an arc from the start ray to the end ray takes.
+// The rule is the device angle of the pixel's centre: d = angle - start (plus
+// 360 when negative), taken when d <= sweep + 1e-9. Working out two arc
+// tangents per pixel is the slow way to follow it: a pixel well away from
+// both rays (by much more than the rounding of the angles) lies on the same
+// side of each ray whichever way it is worked out, so its side, found from
+// two cross products, decides; only pixels near a ray take the angles.
+class TArcSweep {
+ public:
+  TArcSweep(double cx, double cy, int x3, int y3, int x4, int y4) : cx_(cx), cy_(cy) {
+    sx_ = x3 + 0.5 - cx;
+    sy_ = y3 + 0.5 - cy;
+    ex_ = x4 + 0.5 - cx;
+    ey_ = y4 + 0.5 - cy;
+    Start = DeviceAngle(sx_, sy_);
+    double end = DeviceAngle(ex_, ey_);
+    Sweep = end - Start;
+    if (Sweep < 0) Sweep += 360;
+    if (std::fabs(Sweep) < 1e-9) {
+      Sweep = 360;
+      kind_ = kAll;
+    } else {
+      // Well away means an angle of about 5.7e-6 degrees (sin 1e-7) from
+      // the ray's line; the sweep's own rounding is far below 1e-7 degrees.
+      constexpr double near = 1e-7;
+      if (Sweep < near) kind_ = kNone;
+      else if (Sweep > 360 - near) kind_ = kAllAway;
+      else if (std::fabs(Sweep - 180) <= near) kind_ = kHalf;
+      else kind_ = Sweep < 180 ? kLess : kMore;
+    }
+    // A ray through the centre itself has the angle 0.
+    if (sx_ == 0 && sy_ == 0) sx_ = 1;
+    if (ex_ == 0 && ey_ == 0) ex_ = 1;
+    s2_ = sx_ * sx_ + sy_ * sy_;
+    e2_ = ex_ * ex_ + ey_ * ey_;
+  }
+
+  double Start, Sweep;
+
+  // The pixel's d as the rule works it out.
+  double Offset(int x, int y) const {
+    double d = DeviceAngle(x + 0.5 - cx_, y + 0.5 - cy_) - Start;
+    return d < 0 ? d + 360 : d;
+  }
+  bool TakesByAngle(int x, int y) const { return Offset(x, y) <= Sweep + 1e-9; }
+
+  // Whether the arc takes pixel (x, y).
+  bool Takes(int x, int y) const {
+    if (kind_ == kAll) return true;
+    const double px = x + 0.5 - cx_, py = y + 0.5 - cy_;
+    // Cross products as seen on the device (y upwards): > 0 when the second
+    // direction lies counter-clockwise of the first, less than 180 degrees on.
+    const double cs = sy_ * px - sx_ * py;  // start to pixel
+    const double ce = py * ex_ - px * ey_;  // pixel to end
+    const double p2 = px * px + py * py;
+    constexpr double tol2 = 1e-14;  // sin^2 of the angle counted as near
+    if (cs * cs <= tol2 * s2_ * p2 || ce * ce <= tol2 * e2_ * p2) return TakesByAngle(x, y);
+    switch (kind_) {
+      case kNone: return false;
+      case kAllAway: return true;
+      case kHalf: return cs > 0;
+      case kLess: return cs > 0 && ce > 0;
+      default: return cs > 0 || ce > 0;
+    }
+  }
+
+  // Whether the arc takes all (1) or none (0) of pixels x0 .. x1 - 1 of row
+  // y, or -1 when they are to be asked one by one. Along a row both cross
+  // products change linearly, and the distance from the centre is largest
+  // at an end: where each product keeps its sign at both ends, clear of
+  // zero by more than the nearness the further end allows, every pixel
+  // between lies well away from both rays, on the same sides of them.
+  int RunTakes(int x0, int x1, int y) const {
+    if (kind_ == kAll) return 1;
+    if (x1 - x0 < 3) return -1;
+    const double py = y + 0.5 - cy_, pa = x0 + 0.5 - cx_, pb = (x1 - 1) + 0.5 - cx_;
+    const double csa = sy_ * pa - sx_ * py, csb = sy_ * pb - sx_ * py;
+    const double cea = py * ex_ - pa * ey_, ceb = py * ex_ - pb * ey_;
+    const double p2 = std::max(pa * pa, pb * pb) + py * py;
+    constexpr double tol2 = 1e-14 * (1 + 1e-6);  // with room for the rounding
+    auto clear = [&](double a, double b, double k2) {
+      return (a > 0) == (b > 0) && std::min(a * a, b * b) > tol2 * k2 * p2;
+    };
+    if (!clear(csa, csb, s2_) || !clear(cea, ceb, e2_)) return -1;
+    const bool cs = csa > 0, ce = cea > 0;
+    switch (kind_) {
+      case kNone: return 0;
+      case kAllAway: return 1;
+      case kHalf: return cs;
+      case kLess: return cs && ce;
+      default: return cs || ce;
+    }
+  }
+
+ private:
+  enum { kAll, kNone, kAllAway, kHalf, kLess, kMore } kind_ = kLess;
+  double cx_, cy_, sx_, sy_, ex_, ey_, s2_, e2_;
+};
+
+// Puts pixels (a ring's pixels taken from the top, from the left) in
+// the order of their angles d from the start ray, when that order can be
+// shown to be the one the angles worked out in floating point give, and
+// the angles all differ; answers false, leaving the pixels as they came,
+// otherwise.
+//
+// Around the centre the ring's pixels of each quadrant lie in the order of
+// rows and columns: upper right from the bottom row up and right to left,
+// upper left from the top down and right to left, lower left from the top
+// down and left to right, lower right from the bottom up and left to right.
+// Joined, the four give the pixels by angle from the east, turned to begin
+// at the start ray. Then every two neighbours are checked with integers:
+// the later lies counter-clockwise of the earlier by a clear angle (sine
+// above 1e-10, a million times the rounding of the worked-out angles), so
+// their worked-out angles keep that order. Pixels within a sine of 1e-6 of
+// the start ray's direction have an angle near 0 or near 360 (which one is
+// the rounding's choice): theirs are worked out and checked against their
+// neighbours'.
+bool OrderAlongRing(std::vector<std::pair<double, TPoint>>& pixels, std::vector<TArcPoint> (&lists)[5],
+                    const TRect& r, int x3, int y3, const TArcSweep& sweep) {
+  const size_t n = pixels.size();
+  if (n < 2) return true;
+  // Doubled offsets from the centre: integers, y downwards.
+  const long long cx2 = (long long)r.Left + r.Right, cy2 = (long long)r.Top + r.Bottom;
+  constexpr long long big = 1LL << 30;
+  long long sx = 2LL * x3 + 1 - cx2, sy = 2LL * y3 + 1 - cy2;
+  if (sx == 0 && sy == 0) sx = 1;  // a ray through the centre has the angle 0
+  if (!(sx > -big && sx < big && sy > -big && sy < big)) return false;
+  const double s2 = double(sx * sx + sy * sy);
+
+  // The quadrants from the east, counter-clockwise as seen; each pixel with
+  // its half (0: less than 180 degrees from the start).
+  for (auto& q : lists) q.clear();
+  for (const auto& p : pixels) {
+    const long long x = 2LL * p.second.X + 1 - cx2, y = 2LL * p.second.Y + 1 - cy2;
+    if (!(x > -big && x < big && y > -big && y < big) || (x == 0 && y == 0)) return false;
+    const long long cs = sy * x - sx * y, dot = sx * x + sy * y;
+    const int q = x > 0 && y <= 0 ? 0 : x <= 0 && y < 0 ? 1 : x < 0 && y >= 0 ? 2 : 3;
+    lists[q].push_back({p.second, x, y, cs > 0 || (cs == 0 && dot > 0) ? 0 : 1});
+  }
+  // Reverses each row's stretch of a list.
+  auto reverseRows = [](std::vector<TArcPoint>& list) {
+    for (size_t i = 0; i < list.size();) {
+      size_t j = i;
+      while (j < list.size() && list[j].P.Y == list[i].P.Y) ++j;
+      std::reverse(list.begin() + ptrdiff_t(i), list.begin() + ptrdiff_t(j));
+      i = j;
+    }
+  };
+  std::reverse(lists[0].begin(), lists[0].end());
+  reverseRows(lists[1]);
+  std::reverse(lists[3].begin(), lists[3].end());
+  reverseRows(lists[3]);
+
+  // Whether b follows a clearly (a sine above 1e-10) by angle from the start.
+  auto follows = [](const TArcPoint& a, const TArcPoint& b) {
+    const long long cross = a.DY * b.DX - a.DX * b.DY;
+    const bool apart = double(cross) * double(cross) >
+                       1e-20 * double(a.DX * a.DX + a.DY * a.DY) * double(b.DX * b.DX + b.DY * b.DY);
+    if (a.Half != b.Half) return a.Half < b.Half && (apart || a.DX * b.DX + a.DY * b.DY < 0);
+    return cross > 0 && apart;
+  };
+  // Whether p lies within a sine of 1e-6 of the start ray's direction.
+  auto nearStart = [&](const TArcPoint& p) {
+    const long long cs = sy * p.DX - sx * p.DY, dot = sx * p.DX + sy * p.DY;
+    return dot > 0 && double(cs) * double(cs) <= 1e-12 * s2 * double(p.DX * p.DX + p.DY * p.DY);
+  };
+  auto offsetOf = [&](const TArcPoint& p) { return sweep.Offset(p.P.X, p.P.Y); };
+
+  // Joined from the east, then turned at the one place the order from the
+  // start falls back.
+  std::vector<TArcPoint>& order = lists[4];
+  order.clear();
+  for (int q = 0; q < 4; ++q) order.insert(order.end(), lists[q].begin(), lists[q].end());
+  size_t turn = 0;
+  for (size_t i = 1; i < n; ++i)
+    if (!follows(order[i - 1], order[i])) {
+      turn = i;
+      break;
+    }
+  std::rotate(order.begin(), order.begin() + ptrdiff_t(turn), order.end());
+
+  // Those near the start's direction at either end, and the neighbour each
+  // group meets, by their worked-out angles; the rest by integers.
+  size_t front = 0, back = n;
+  while (front < n && nearStart(order[front])) ++front;
+  while (back > front && nearStart(order[back - 1])) --back;
+  if (front == n) front = back = 0;  // all near the start: by angles alone below
+  const size_t checkedTo = front == 0 ? 0 : std::min(front + 1, n);
+  for (size_t i = 1; i < checkedTo; ++i)
+    if (!(offsetOf(order[i - 1]) < offsetOf(order[i]))) return false;
+  const size_t from = back == n ? n : (back == 0 ? 0 : back - 1);
+  for (size_t i = from + 1; i < n; ++i)
+    if (!(offsetOf(order[i - 1]) < offsetOf(order[i]))) return false;
+  for (size_t i = front + 1; i < back; ++i)
+    if (!follows(order[i - 1], order[i])) return false;
+  for (size_t i = 0; i < n; ++i) pixels[i].second = order[i].P;
+  return true;
+}
+
 }  // namespace
 
-void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
-  if (Pen.Style == psClear) return;
-  TRect r = Normalized(x1, y1, x2, y2);
-  if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
-  int w = std::max(1, Pen.Width);
-  TSpans ring(AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds()));
-  EllipseShape<TSpans>(r, w, Pen.Style == psInsideFrame, &ring, nullptr);
-  ring.Normalize();
+// The ring of the ellipse in r for pen width w, cut to limit, as runs in
+// rows from the top and from the left in each row. The two halves of a
+// circle are two arcs of one ring: the last ring is kept for the next.
+const std::vector<TArcRaster::TRingRun>& TArcRaster::RingRuns(const TRect& r, int w, bool insideFrame,
+                                                              const TRect& limit) {
+  TRingKey key{r, limit, w, insideFrame};
+  if (ringValid_ && ringKey_ == key) return ringRuns_;
+  ringRuns_.clear();
+  auto keep = [this](int y, int x0, int x1) { ringRuns_.push_back({y, x0, x1}); };
+  TRunSink<decltype(keep)> ring(limit, keep);
+  EllipseShape(r, w, insideFrame, &ring, static_cast<decltype(ring)*>(nullptr));
+  ringKey_ = key;
+  ringValid_ = true;
+  return ringRuns_;
+}
 
-  double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
-  double start = DeviceAngle(x3 + 0.5 - cx, y3 + 0.5 - cy);
-  double end = DeviceAngle(x4 + 0.5 - cx, y4 + 0.5 - cy);
-  double sweep = end - start;
-  if (sweep < 0) sweep += 360;
-  if (std::fabs(sweep) < 1e-9) sweep = 360;
-
-  // The ring's pixels inside the sweep, ordered from the start so that
-  // styled pens dash along the curve.
-  std::vector<std::pair<double, TPoint>> pixels;
-  ring.ForEach([&](int y, int xa, int xb) {
-    for (int x = xa; x < xb; ++x) {
-      double d = DeviceAngle(x + 0.5 - cx, y + 0.5 - cy) - start;
-      if (d < 0) d += 360;
-      if (d <= sweep + 1e-9) pixels.push_back({d, TPoint{x, y}});
+void TArcRaster::ForArcPixels(const TRect& r, int w, TPenStyle style, const TRect& limit, int x3, int y3, int x4,
+                              int y4, void (*paint)(void*, int, int, bool), void* context) {
+  if (style == psClear || WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
+  w = std::max(1, w);
+  const std::vector<TRingRun>& ring =
+      RingRuns(r, w, style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, limit));
+  const TArcSweep sweep((double(r.Left) + r.Right) / 2, (double(r.Top) + r.Bottom) / 2, x3, y3, x4, y4);
+  const std::vector<int>* pattern = w == 1 ? DashPattern(style) : nullptr;
+  if (!pattern) {
+    // Every pixel of the ring once, in any order.
+    for (const TRingRun& run : ring) {
+      const int all = sweep.RunTakes(run.X0, run.X1, run.Y);
+      if (all == 0) continue;
+      for (int x = run.X0; x < run.X1; ++x)
+        if (all == 1 || sweep.Takes(x, run.Y)) paint(context, x, run.Y, true);
     }
-  });
-  const std::vector<int>* pattern = w == 1 ? DashPattern(Pen.Style) : nullptr;
-  if (pattern)
-    std::sort(pixels.begin(), pixels.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
-  if (Pen.Mode == pmNop) return;
-  auto& px = bitmap_.Buffer();
-  for (size_t i = 0; i < pixels.size(); ++i) {
-    bool on = !pattern || PatternOn(*pattern, (long long)i);
-    TColor& p = px[size_t(pixels[i].second.Y) * size_t(bitmap_.Width()) + size_t(pixels[i].second.X)];
-    p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
+    return;
   }
+  // Dashed pens dash along the curve: the arc's pixels are ordered by their
+  // angle from the start. The order follows from the ring's shape (see
+  // OrderAlongRing); where it cannot be shown to be the order of the angles
+  // as worked out, the angles are worked out and sorted (the ring's pixels
+  // taken from the top, from the left).
+  pixels_.clear();
+  for (const TRingRun& run : ring) {
+    const int all = sweep.RunTakes(run.X0, run.X1, run.Y);
+    if (all == 0) continue;
+    for (int x = run.X0; x < run.X1; ++x)
+      if (all == 1 || sweep.Takes(x, run.Y)) pixels_.push_back({0.0, TPoint{x, run.Y}});
+  }
+  if (!OrderAlongRing(pixels_, lists_, r, x3, y3, sweep)) {
+    for (auto& p : pixels_) p.first = sweep.Offset(p.second.X, p.second.Y);
+    std::sort(pixels_.begin(), pixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+  }
+  TDashWalk dash(*pattern);
+  for (const auto& p : pixels_) paint(context, p.second.X, p.second.Y, dash.Next());
+}
+
+void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
+  if (Pen.Style == psClear || Pen.Mode == pmNop) return;
+  auto& px = bitmap_.Buffer();
+  const size_t bw = size_t(bitmap_.Width());
+  arcs_.Arc(Normalized(x1, y1, x2, y2), Pen.Width, Pen.Style, Bounds(), x3, y3, x4, y4, [&](int x, int y, bool on) {
+    TColor& p = px[size_t(y) * bw + size_t(x)];
+    p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
+  });
 }
 
 void TRasterCanvas::Ellipse(int x1, int y1, int x2, int y2) {
@@ -559,19 +844,33 @@ void TRasterCanvas::Ellipse(int x1, int y1, int x2, int y2) {
   if (WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
   bool pen = Pen.Style != psClear;
   int w = pen ? std::max(1, Pen.Width) : 0;
-  TRect limit = AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds());
-  TSpans ring(limit), inner(limit);
-  EllipseShape<TSpans>(r, w, Pen.Style == psInsideFrame, pen ? &ring : nullptr, &inner);
-  inner.Normalize();
-  PaintBrush(inner);
-  if (!pen) return;
-  ring.Normalize();
   const std::vector<int>* pattern = w == 1 ? DashPattern(Pen.Style) : nullptr;
-  if (!pattern) {
-    Paint(ring, Pen.Color, Pen.Mode);
-    return;
-  }
-  // A styled outline is dashed along the curve: the whole-ellipse arc.
+  TRect limit = AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, Bounds());
+  // The ring and the inside share no pixel: each is painted as its rows
+  // come, the inside in the brush, the ring in the pen unless it is dashed
+  // (the whole-ellipse arc below dashes it along the curve).
+  auto& px = bitmap_.Buffer();
+  const size_t bw = size_t(bitmap_.Width());
+  const bool fill = Brush.Style != bsClear && Pen.Mode != pmNop;
+  const bool hatched = Brush.Style != bsSolid;
+  auto brush = [&](int y, int x0, int x1) {
+    if (!fill) return;
+    TColor* row = px.data() + size_t(y) * bw;
+    if (!hatched) {
+      PaintRun(row, x0, x1, Brush.Color, Pen.Mode);
+      return;
+    }
+    for (int x = x0; x < x1; ++x)
+      row[x] = ApplyPenMode(Pen.Mode, HatchOn(Brush.Style, x, y) ? Brush.Color : BackColor, row[x]);
+  };
+  const bool solidRing = pen && !pattern && Pen.Mode != pmNop;
+  auto outline = [&](int y, int x0, int x1) {
+    if (solidRing) PaintRun(px.data() + size_t(y) * bw, x0, x1, Pen.Color, Pen.Mode);
+  };
+  TRunSink<decltype(brush)> inner(limit, brush);
+  TRunSink<decltype(outline)> ring(limit, outline);
+  EllipseShape(r, w, Pen.Style == psInsideFrame, pen ? &ring : nullptr, &inner);
+  if (!pattern) return;
   int midY = int(((long long)r.Top + r.Bottom) / 2);
   Arc(r.Left, r.Top, r.Right, r.Bottom, r.Right, midY, r.Right, midY);
 }

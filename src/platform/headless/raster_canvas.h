@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/canvas.h"
+#include "platform/headless/raster_arcs.h"
 
 class TRasterBitmap;
 
@@ -46,6 +47,7 @@ class TRasterCanvas : public TCanvas {
 
   TRasterBitmap& bitmap_;
   TPoint pos_;
+  TArcRaster arcs_;
   bool clipped_ = false;
   TRect clip_;
 };

@@ -401,6 +401,27 @@ void TQtPainterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x
   TRect r = Normalized(x1, y1, x2, y2);
   long long w = (long long)r.Right - r.Left, h = (long long)r.Bottom - r.Top;
   if (w <= 0 || h <= 0) return;
+  if (Pen.Width <= 1 && (rowsValid_ || FindPixelRows())) {
+    // One-pixel arcs (the circles of holes and tools come by the ten
+    // thousand, dashed where they are step copies) are written into the
+    // rows pixel by pixel as the headless raster draws them: Qt strokes a
+    // dashed arc as a path, many times slower.
+    if (Pen.Mode == pmNop) return;
+    TRect limit{0, 0, rows_.Width, rows_.Height};
+    if (clipped_)
+      limit = TRect{std::max(limit.Left, clip_.Left), std::max(limit.Top, clip_.Top),
+                    std::min(limit.Right, clip_.Right), std::min(limit.Bottom, clip_.Bottom)};
+    if (limit.Right <= limit.Left || limit.Bottom <= limit.Top) return;
+    const TPenMode mode = Pen.Mode;
+    const TColor pen = Pen.Color, back = BackColor;
+    const TPixelRows& rows = rows_;
+    arcs_.Arc(r, 1, Pen.Style, limit, x3, y3, x4, y4, [&](int x, int y, bool on) {
+      QRgb& p = rows.Data[ptrdiff_t(y) * rows.Stride + x];
+      const TColor t = ApplyPenMode(mode, on ? pen : back, FromQRgb(p));
+      p = qRgb(GetRValue(t), GetGValue(t), GetBValue(t));
+    });
+    return;
+  }
   if (AnyHuge({r.Left, r.Top, r.Right, r.Bottom})) {
     DrawHuge([&](TCanvas& c) { c.Arc(x1, y1, x2, y2, x3, y3, x4, y4); });
     return;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/canvas.h"
+#include "platform/headless/raster_arcs.h"
 
 class TQtPainterCanvas : public TCanvas {
  public:
@@ -111,6 +112,8 @@ class TQtPainterCanvas : public TCanvas {
   // per run costs far less than one drawLine per line), and their painter.
   mutable std::vector<QLine> lines_;
   mutable QPainter* linePainter_ = nullptr;
+  // The headless raster's arcs, written into the rows.
+  TArcRaster arcs_;
 };
 
 // The canvas of a QImage. The painter stays open between drawing calls and
