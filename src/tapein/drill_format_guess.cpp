@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <vector>
 
 #include "foundation/file_utils.h"
@@ -17,6 +18,21 @@ namespace {
 constexpr size_t MaxKeptWords = 200000;
 // A board larger than this (inches) is no board: the digits are wrong.
 constexpr double LargestBoard = 40.0;
+// On a drilled board the holes stand apart by a few of their sizes: the
+// median of a hole's distance to its nearest neighbour over its size lies
+// near SpacingTarget. Below SpacingLow the holes would overlap; above
+// SpacingHigh the board is spread ten times too wide for its holes.
+constexpr double SpacingTarget = 4.5;
+constexpr double SpacingLow = 1.0;
+constexpr double SpacingHigh = 20.0;
+// Words enough to show that none ends in 0.
+constexpr size_t ZeroEvidenceWords = 50;
+// Fewer hits with a tool size than this show no spacing.
+constexpr size_t SpacingHits = 10;
+// Hits whose nearest neighbour is looked for, and the holes looked at for
+// one of them at most: the median needs no more.
+constexpr size_t SpacingQueries = 4096;
+constexpr size_t SpacingVisits = 4096;
 
 struct TWord {
   bool X = false;
@@ -26,9 +42,20 @@ struct TWord {
   bool FirstZero = false, LastZero = false;  // its first and its last digit are 0
 };
 
+// A hit: its X and Y words (indices into the kept words) and the size of
+// its tool as written.
+struct THitWords {
+  int32_t X = -1, Y = -1;
+  double Size = 0.0;
+};
+
 struct TScan {
   TTapeFormatGuess Guess;
   std::vector<TWord> Words;
+  std::vector<THitWords> Hits;
+  std::map<int32_t, double> ToolSizes;  // C values of the tool words, as written
+  int32_t Tool = -1;                    // the tool selected last
+  int32_t LastX = -1, LastY = -1;       // the words of the position reached
   int32_t MaxLength = 0;
   int32_t MinLength = 0;  // of the words of two digits or more
   int32_t LeadingZeroWords = 0;   // shorter than the longest and beginning with 0
@@ -125,9 +152,25 @@ double DigitsValue(const std::string& line, size_t first, size_t end) {
   return double(v);
 }
 
-// The words of one program block: coordinates and tool sizes.
+// The number after the tool word T of a block; -1 when there is none.
+int32_t ToolNumberOf(const std::string& line) {
+  const size_t t = line.find('T');
+  if (t == std::string::npos || t + 1 >= line.size() ||
+      !std::isdigit(static_cast<unsigned char>(line[t + 1])))
+    return -1;
+  int32_t n = 0;
+  for (size_t k = t + 1; k < line.size() && std::isdigit(static_cast<unsigned char>(line[k])) && n < 100000;
+       ++k)
+    n = n * 10 + (line[k] - '0');
+  return n;
+}
+
+// The words of one program block: coordinates, tool sizes and selections.
 void ReadBlock(const std::string& line, TScan& s) {
-  const bool toolBlock = line.find('T') != std::string::npos;
+  const int32_t tool = ToolNumberOf(line);
+  const bool toolBlock = tool >= 0;
+  if (toolBlock) s.Tool = tool;
+  bool moved = false;
   for (size_t i = 0; i < line.size(); ++i) {
     const char letter = line[i];
     if (letter != 'X' && letter != 'Y' && letter != 'C') continue;
@@ -139,19 +182,33 @@ void ReadBlock(const std::string& line, TScan& s) {
     const bool point = j < line.size() && line[j] == '.';
     if (j == first && !point) continue;
     if (letter == 'C') {
-      if (toolBlock && point)
-        s.LargestTool = std::max(s.LargestTool, std::strtod(line.c_str() + first, nullptr));
+      if (toolBlock && point) {
+        const double size = std::strtod(line.c_str() + first, nullptr);
+        s.LargestTool = std::max(s.LargestTool, size);
+        s.ToolSizes[tool] = size;
+      }
       continue;
     }
     ++s.Guess.Words;
+    int32_t& last = letter == 'X' ? s.LastX : s.LastY;
+    moved = true;
     if (point) {
       ++s.Guess.PointWords;
+      last = -1;  // a position the kept words do not hold
       continue;
     }
     const int32_t length = int32_t(j - first);
-    if (s.Words.size() < MaxKeptWords)
+    if (s.Words.size() < MaxKeptWords) {
+      last = int32_t(s.Words.size());
       s.Words.push_back(TWord{letter == 'X', negative, length, DigitsValue(line, first, j),
                               line[first] == '0', line[j - 1] == '0'});
+    } else {
+      last = -1;
+    }
+  }
+  if (moved && s.LastX >= 0 && s.LastY >= 0) {
+    const auto size = s.ToolSizes.find(s.Tool);
+    s.Hits.push_back({s.LastX, s.LastY, size == s.ToolSizes.end() ? 0.0 : size->second});
   }
 }
 
@@ -199,6 +256,128 @@ bool Plausible(const TScan& s, bool metric, bool leading, int32_t integer, int32
   return !(tool > 0.0 && side > 0.0 && side < tool);
 }
 
+// The median, over the hits with a tool size, of a hole's distance to the
+// nearest other hole over its size, the words read as fractions (leading
+// zeros written: no integer digits) or as integers (no decimal digits).
+// Another format of the same zeros scales it by a power of ten; 0 when the
+// tape shows too few such hits.
+double ReferenceSpacing(const TScan& s, bool leading) {
+  struct TPoint {
+    double X, Y;
+  };
+  double down[32];
+  for (int32_t n = 0; n < 32; ++n) down[n] = std::pow(10.0, -n);
+  const auto value = [&](const TWord& w) {
+    double v = w.Digits;
+    if (leading) v *= w.Length < 32 ? down[w.Length] : std::pow(10.0, -w.Length);
+    return w.Negative ? -v : v;
+  };
+  std::vector<TPoint> holes;
+  holes.reserve(s.Hits.size());
+  size_t sized = 0;
+  for (const THitWords& h : s.Hits) {
+    holes.push_back({value(s.Words[size_t(h.X)]), value(s.Words[size_t(h.Y)])});
+    sized += h.Size > 0.0 ? 1 : 0;
+  }
+  if (sized < SpacingHits) return 0.0;
+  // The distinct holes in cells of about one hole each.
+  std::vector<TPoint> points = holes;
+  std::sort(points.begin(), points.end(),
+            [](const TPoint& a, const TPoint& b) { return a.X < b.X || (a.X == b.X && a.Y < b.Y); });
+  points.erase(std::unique(points.begin(), points.end(),
+                           [](const TPoint& a, const TPoint& b) { return a.X == b.X && a.Y == b.Y; }),
+               points.end());
+  if (points.size() < SpacingHits) return 0.0;
+  double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+  for (const TPoint& p : points) {
+    minX = std::min(minX, p.X);
+    maxX = std::max(maxX, p.X);
+    minY = std::min(minY, p.Y);
+    maxY = std::max(maxY, p.Y);
+  }
+  const double n = double(points.size());
+  double cell = std::sqrt((maxX - minX) * (maxY - minY) / n);
+  cell = std::max({cell, std::max(maxX - minX, maxY - minY) / n, 1e-300});
+  const int64_t columns = int64_t((maxX - minX) / cell) + 1;
+  const int64_t rows = int64_t((maxY - minY) / cell) + 1;
+  const auto column = [&](double x) { return std::min(int64_t((x - minX) / cell), columns - 1); };
+  const auto row = [&](double y) { return std::min(int64_t((y - minY) / cell), rows - 1); };
+  std::vector<std::pair<int64_t, TPoint>> cells;
+  cells.reserve(points.size());
+  for (const TPoint& p : points) cells.push_back({column(p.X) * rows + row(p.Y), p});
+  std::sort(cells.begin(), cells.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  const auto first = [&](int64_t key) {
+    return std::lower_bound(cells.begin(), cells.end(), key,
+                            [](const auto& c, int64_t k) { return c.first < k; });
+  };
+  // Nearest neighbours of an even spread of the sized hits.
+  std::vector<double> ratios;
+  const size_t stride = std::max<size_t>(1, sized / SpacingQueries);
+  size_t seen = 0;
+  for (size_t i = 0; i < s.Hits.size(); ++i) {
+    if (s.Hits[i].Size <= 0.0 || seen++ % stride != 0) continue;
+    const TPoint q = holes[i];
+    const int64_t cx = column(q.X), cy = row(q.Y);
+    double best = 1e300;
+    size_t visits = 0;
+    const auto look = [&](int64_t x, int64_t y) {
+      if (x < 0 || x >= columns || y < 0 || y >= rows) return;
+      const int64_t key = x * rows + y;
+      ++visits;
+      for (auto c = first(key); c != cells.end() && c->first == key; ++c) {
+        ++visits;
+        const double d = std::hypot(c->second.X - q.X, c->second.Y - q.Y);
+        if (d > 0.0) best = std::min(best, d);
+      }
+    };
+    // Ring by ring of cells around the hole's own, until no nearer hole
+    // can lie further out.
+    for (int64_t r = 0; r <= std::max(columns, rows) && visits < SpacingVisits; ++r) {
+      for (int64_t x = cx - r; x <= cx + r; ++x) {
+        if (x < 0 || x >= columns) continue;
+        if (x == cx - r || x == cx + r) {
+          for (int64_t y = std::max<int64_t>(cy - r, 0); y <= std::min(cy + r, rows - 1); ++y) look(x, y);
+        } else {
+          look(x, cy - r);
+          look(x, cy + r);
+        }
+      }
+      if (best <= double(r) * cell) break;
+    }
+    if (best < 1e300) ratios.push_back(best / s.Hits[i].Size);
+  }
+  if (ratios.size() < SpacingHits) return 0.0;
+  std::nth_element(ratios.begin(), ratios.begin() + ptrdiff_t(ratios.size() / 2), ratios.end());
+  return ratios[ratios.size() / 2];
+}
+
+// The spacing of the holes read with a format, worked out once for each
+// zero mode.
+class TSpacing {
+ public:
+  explicit TSpacing(const TScan& s) : s_(s) {}
+  // 0 when the tape does not show it.
+  double Of(bool leading, int32_t integer, int32_t decimal) {
+    const int k = leading ? 1 : 0;
+    if (!done_[k]) {
+      reference_[k] = ReferenceSpacing(s_, leading);
+      done_[k] = true;
+    }
+    return reference_[k] * std::pow(10.0, leading ? integer : -decimal);
+  }
+  // Holes that neither overlap nor stand ten times too far apart.
+  bool Sensible(bool leading, int32_t integer, int32_t decimal) {
+    const double r = Of(leading, integer, decimal);
+    return r == 0.0 || (r >= SpacingLow && r <= SpacingHigh);
+  }
+
+ private:
+  const TScan& s_;
+  bool done_[2] = {false, false};
+  double reference_[2] = {0.0, 0.0};
+};
+
 void InferZeros(const TScan& s, TTapeFormatGuess& g) {
   // Words of varying length of which some begin with 0 and none ends in 0
   // can only have their trailing zeros left out, and the other way round:
@@ -216,29 +395,69 @@ void InferZeros(const TScan& s, TTapeFormatGuess& g) {
     return;
   }
   if (g.ZerosKnown) return;
+  // Many words of varying length none of which ends in 0: with the
+  // trailing zeros written about one in ten would.
+  if (shortest < s.MaxLength && last == 0 && s.Words.size() >= ZeroEvidenceWords) {
+    g.ZerosKnown = true;
+    g.LeadingZeros = true;
+    return;
+  }
   const int32_t lead = s.LeadingZeroWords, trail = s.TrailingZeroWords;
   if (lead == trail) return;  // fixed-width words (or no evidence either way)
   g.ZerosKnown = true;
   g.LeadingZeros = lead > trail;
 }
 
+// A tape that states no unit shows it by its tool sizes: drills of a
+// hundredth of an inch to a few tenths, which written in millimetres are
+// numbers 25.4 times larger. The middle size decides where it is plainly
+// one or the other.
+void InferUnits(const TScan& s, TTapeFormatGuess& g) {
+  if (g.UnitsKnown) return;
+  std::vector<double> sizes;
+  for (const auto& [tool, size] : s.ToolSizes)
+    if (size > 0.0) sizes.push_back(size);
+  if (sizes.empty()) return;
+  std::sort(sizes.begin(), sizes.end());
+  const double middle = sizes[sizes.size() / 2];
+  if (middle <= 0.1 && sizes.back() <= 0.5) {
+    g.UnitsKnown = true;
+    g.Metric = false;
+  } else if (middle >= 0.3) {
+    g.UnitsKnown = true;
+    g.Metric = true;
+  }
+}
+
 void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGuess& g) {
-  if (g.DigitsKnown || s.Words.empty()) return;
+  if (s.Words.empty()) return;
   const bool metric = g.UnitsKnown ? g.Metric : stored.Metric;
   const bool leading = g.ZerosKnown ? g.LeadingZeros : stored.LeadingZeros;
-  const int32_t baseInteger = metric ? stored.MetricIntegerDigits : stored.IntegerDigits;
-  const int32_t baseDecimal = metric ? stored.MetricDecimalDigits : stored.DecimalDigits;
-  if (Plausible(s, metric, leading, baseInteger, baseDecimal)) return;
-  // Words of varying length that show neither zero: the zeros that give a
-  // sensible board with the stored digits.
-  if (!g.ZerosKnown && s.MinLength < s.MaxLength &&
-      Plausible(s, metric, !leading, baseInteger, baseDecimal)) {
+  const int32_t baseInteger =
+      g.DigitsKnown ? g.IntegerDigits : metric ? stored.MetricIntegerDigits : stored.IntegerDigits;
+  const int32_t baseDecimal =
+      g.DigitsKnown ? g.DecimalDigits : metric ? stored.MetricDecimalDigits : stored.DecimalDigits;
+  TSpacing spacing(s);
+  const auto sensible = [&](bool lead, int32_t integer, int32_t decimal) {
+    return Plausible(s, metric, lead, integer, decimal) && spacing.Sensible(lead, integer, decimal);
+  };
+  if (sensible(leading, baseInteger, baseDecimal)) return;
+  // Words that show neither zero, of varying length or shorter than the
+  // digits: the zeros that give a sensible board with the digits.
+  if (!g.ZerosKnown && (s.MinLength < s.MaxLength || s.MaxLength < baseInteger + baseDecimal) &&
+      sensible(!leading, baseInteger, baseDecimal)) {
     g.ZerosKnown = true;
     g.LeadingZeros = !leading;
     return;
   }
+  // Stated digits are taken as written: only the zeros were open.
+  if (g.DigitsKnown) return;
   // The nearest format that gives a sensible board: with leading zeros
   // written the integer digits place the point, else the decimal digits.
+  // Where the holes show their spacing, the one whose spacing is most like
+  // a board's; else the first.
+  bool found = false;
+  double bestMiss = 1e300;
   for (int32_t step = 0; step <= 5; ++step) {
     for (const int32_t sign : {-1, 1}) {
       int32_t integer = baseInteger, decimal = baseDecimal;
@@ -251,12 +470,15 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
         if (decimal < 1 || decimal > 6) continue;
         integer = std::clamp(std::max(baseInteger, s.MaxLength - decimal), 1, 4);
       }
-      if (Plausible(s, metric, leading, integer, decimal)) {
-        g.DigitsKnown = true;
-        g.IntegerDigits = integer;
-        g.DecimalDigits = decimal;
-        return;
-      }
+      if (!Plausible(s, metric, leading, integer, decimal)) continue;
+      const double r = spacing.Of(leading, integer, decimal);
+      const double miss = r > 0.0 ? std::fabs(std::log10(r / SpacingTarget)) : 1e200;
+      if (found && miss >= bestMiss) continue;
+      found = true;
+      bestMiss = miss;
+      g.DigitsKnown = true;
+      g.IntegerDigits = integer;
+      g.DecimalDigits = decimal;
     }
   }
 }
@@ -317,6 +539,7 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     else if (digits.back() == '0') ++s.TrailingZeroWords;
   }
   InferZeros(s, g);
+  InferUnits(s, g);
   InferDigits(s, stored, g);
   return g;
 }
