@@ -49,12 +49,20 @@ struct THitWords {
   double Size = 0.0;
 };
 
+// The words of one length: how many, and the extremes of their signed
+// digit strings on either axis.
+struct TLengthStats {
+  size_t Count = 0;
+  double MinX = 1e300, MaxX = -1e300, MinY = 1e300, MaxY = -1e300;
+};
+
 struct TScan {
   TTapeFormatGuess Guess;
+  std::vector<TLengthStats> Lengths;  // by word length
   std::vector<TWord> Words;
   std::vector<THitWords> Hits;
   std::map<int32_t, double> ToolSizes;  // C values of the tool words, as written
-  int32_t Tool = -1;                    // the tool selected last
+  double ToolSize = 0.0;                // of the tool selected last
   int32_t LastX = -1, LastY = -1;       // the words of the position reached
   int32_t MaxLength = 0;
   int32_t MinLength = 0;  // of the words of two digits or more
@@ -169,7 +177,6 @@ int32_t ToolNumberOf(const std::string& line) {
 void ReadBlock(const std::string& line, TScan& s) {
   const int32_t tool = ToolNumberOf(line);
   const bool toolBlock = tool >= 0;
-  if (toolBlock) s.Tool = tool;
   bool moved = false;
   for (size_t i = 0; i < line.size(); ++i) {
     const char letter = line[i];
@@ -206,10 +213,11 @@ void ReadBlock(const std::string& line, TScan& s) {
       last = -1;
     }
   }
-  if (moved && s.LastX >= 0 && s.LastY >= 0) {
-    const auto size = s.ToolSizes.find(s.Tool);
-    s.Hits.push_back({s.LastX, s.LastY, size == s.ToolSizes.end() ? 0.0 : size->second});
+  if (toolBlock) {
+    const auto size = s.ToolSizes.find(tool);
+    s.ToolSize = size == s.ToolSizes.end() ? 0.0 : size->second;
   }
+  if (moved && s.LastX >= 0 && s.LastY >= 0) s.Hits.push_back({s.LastX, s.LastY, s.ToolSize});
 }
 
 // The largest coordinate and the larger side of the hit extent, in inches,
@@ -220,29 +228,28 @@ bool Extent(const TScan& s, bool metric, bool leading, int32_t integer, int32_t 
             double& largest, double& side) {
   const int32_t total = integer + decimal;
   size_t overflows = 0;
-  for (const TWord& w : s.Words) overflows += w.Length > total ? 1 : 0;
+  for (size_t n = size_t(std::max(total, 0)) + 1; n < s.Lengths.size(); ++n)
+    overflows += s.Lengths[n].Count;
   if (2 * overflows >= s.Words.size()) return false;
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
   largest = 0.0;
-  // The powers of ten a word's length can ask for, worked out once.
-  const double scale = std::pow(10.0, decimal);
-  std::vector<double> shift(size_t(std::max(total, 0)) + 1);
-  for (int32_t n = 0; n <= total; ++n) shift[size_t(n)] = std::pow(10.0, total - n);
-  for (const TWord& w : s.Words) {
-    if (w.Length > total) continue;
-    double v = w.Digits / scale;
-    if (leading) v *= shift[size_t(w.Length)];
-    if (metric) v /= 25.4;
-    if (w.Negative) v = -v;
-    largest = std::max(largest, std::fabs(v));
-    if (w.X) {
-      minX = std::min(minX, v);
-      maxX = std::max(maxX, v);
-    } else {
-      minY = std::min(minY, v);
-      maxY = std::max(maxY, v);
+  // The words of one length scale alike: their extremes give the extent.
+  for (size_t n = 0; n < s.Lengths.size() && int32_t(n) <= total; ++n) {
+    const TLengthStats& l = s.Lengths[n];
+    if (l.Count == 0) continue;
+    double factor = std::pow(10.0, leading ? total - int32_t(n) - decimal : -decimal);
+    if (metric) factor /= 25.4;
+    if (l.MinX <= l.MaxX) {
+      minX = std::min(minX, l.MinX * factor);
+      maxX = std::max(maxX, l.MaxX * factor);
+    }
+    if (l.MinY <= l.MaxY) {
+      minY = std::min(minY, l.MinY * factor);
+      maxY = std::max(maxY, l.MaxY * factor);
     }
   }
+  for (const double v : {minX, maxX, minY, maxY})
+    if (std::fabs(v) < 1e300) largest = std::max(largest, std::fabs(v));
   side = std::max(maxX >= minX ? maxX - minX : 0.0, maxY >= minY ? maxY - minY : 0.0);
   return true;
 }
@@ -265,6 +272,9 @@ double ReferenceSpacing(const TScan& s, bool leading) {
   struct TPoint {
     double X, Y;
   };
+  size_t sized = 0;
+  for (const THitWords& h : s.Hits) sized += h.Size > 0.0 ? 1 : 0;
+  if (sized < SpacingHits) return 0.0;
   double down[32];
   for (int32_t n = 0; n < 32; ++n) down[n] = std::pow(10.0, -n);
   const auto value = [&](const TWord& w) {
@@ -274,43 +284,36 @@ double ReferenceSpacing(const TScan& s, bool leading) {
   };
   std::vector<TPoint> holes;
   holes.reserve(s.Hits.size());
-  size_t sized = 0;
-  for (const THitWords& h : s.Hits) {
-    holes.push_back({value(s.Words[size_t(h.X)]), value(s.Words[size_t(h.Y)])});
-    sized += h.Size > 0.0 ? 1 : 0;
-  }
-  if (sized < SpacingHits) return 0.0;
-  // The distinct holes in cells of about one hole each.
-  std::vector<TPoint> points = holes;
-  std::sort(points.begin(), points.end(),
-            [](const TPoint& a, const TPoint& b) { return a.X < b.X || (a.X == b.X && a.Y < b.Y); });
-  points.erase(std::unique(points.begin(), points.end(),
-                           [](const TPoint& a, const TPoint& b) { return a.X == b.X && a.Y == b.Y; }),
-               points.end());
-  if (points.size() < SpacingHits) return 0.0;
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
-  for (const TPoint& p : points) {
+  for (const THitWords& h : s.Hits) {
+    const TPoint p{value(s.Words[size_t(h.X)]), value(s.Words[size_t(h.Y)])};
+    holes.push_back(p);
     minX = std::min(minX, p.X);
     maxX = std::max(maxX, p.X);
     minY = std::min(minY, p.Y);
     maxY = std::max(maxY, p.Y);
   }
-  const double n = double(points.size());
+  // The holes sorted into cells of about one hole each (a hole drilled
+  // twice is one hole: distances of 0 do not count).
+  const double n = double(holes.size());
   double cell = std::sqrt((maxX - minX) * (maxY - minY) / n);
   cell = std::max({cell, std::max(maxX - minX, maxY - minY) / n, 1e-300});
-  const int64_t columns = int64_t((maxX - minX) / cell) + 1;
-  const int64_t rows = int64_t((maxY - minY) / cell) + 1;
+  const int64_t columns = std::min(int64_t((maxX - minX) / cell), int64_t(holes.size())) + 1;
+  const int64_t rows = std::min(int64_t((maxY - minY) / cell), int64_t(holes.size())) + 1;
   const auto column = [&](double x) { return std::min(int64_t((x - minX) / cell), columns - 1); };
   const auto row = [&](double y) { return std::min(int64_t((y - minY) / cell), rows - 1); };
-  std::vector<std::pair<int64_t, TPoint>> cells;
-  cells.reserve(points.size());
-  for (const TPoint& p : points) cells.push_back({column(p.X) * rows + row(p.Y), p});
-  std::sort(cells.begin(), cells.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  const auto first = [&](int64_t key) {
-    return std::lower_bound(cells.begin(), cells.end(), key,
-                            [](const auto& c, int64_t k) { return c.first < k; });
-  };
+  std::vector<uint32_t> start(size_t(columns * rows) + 1, 0);
+  std::vector<uint32_t> key(holes.size());
+  for (size_t i = 0; i < holes.size(); ++i) {
+    key[i] = uint32_t(column(holes[i].X) * rows + row(holes[i].Y));
+    ++start[key[i] + 1];
+  }
+  for (size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+  std::vector<TPoint> cells(holes.size());
+  {
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < holes.size(); ++i) cells[next[key[i]]++] = holes[i];
+  }
   // Nearest neighbours of an even spread of the sized hits.
   std::vector<double> ratios;
   const size_t stride = std::max<size_t>(1, sized / SpacingQueries);
@@ -319,33 +322,34 @@ double ReferenceSpacing(const TScan& s, bool leading) {
     if (s.Hits[i].Size <= 0.0 || seen++ % stride != 0) continue;
     const TPoint q = holes[i];
     const int64_t cx = column(q.X), cy = row(q.Y);
-    double best = 1e300;
+    double best = 1e300;  // squared
     size_t visits = 0;
     const auto look = [&](int64_t x, int64_t y) {
-      if (x < 0 || x >= columns || y < 0 || y >= rows) return;
-      const int64_t key = x * rows + y;
+      const size_t c = size_t(x * rows + y);
       ++visits;
-      for (auto c = first(key); c != cells.end() && c->first == key; ++c) {
-        ++visits;
-        const double d = std::hypot(c->second.X - q.X, c->second.Y - q.Y);
-        if (d > 0.0) best = std::min(best, d);
+      for (uint32_t k = start[c]; k < start[c + 1]; ++k) {
+        const double dx = cells[k].X - q.X, dy = cells[k].Y - q.Y;
+        const double d = dx * dx + dy * dy;
+        if (d > 0.0 && d < best) best = d;
       }
+      visits += start[c + 1] - start[c];
     };
     // Ring by ring of cells around the hole's own, until no nearer hole
     // can lie further out.
     for (int64_t r = 0; r <= std::max(columns, rows) && visits < SpacingVisits; ++r) {
-      for (int64_t x = cx - r; x <= cx + r; ++x) {
-        if (x < 0 || x >= columns) continue;
+      const int64_t top = cy - r, bottom = cy + r;
+      for (int64_t x = std::max<int64_t>(cx - r, 0); x <= std::min(cx + r, columns - 1); ++x) {
         if (x == cx - r || x == cx + r) {
-          for (int64_t y = std::max<int64_t>(cy - r, 0); y <= std::min(cy + r, rows - 1); ++y) look(x, y);
+          for (int64_t y = std::max<int64_t>(top, 0); y <= std::min(bottom, rows - 1); ++y) look(x, y);
         } else {
-          look(x, cy - r);
-          look(x, cy + r);
+          if (top >= 0) look(x, top);
+          if (bottom < rows) look(x, bottom);
         }
       }
-      if (best <= double(r) * cell) break;
+      const double reach = double(r) * cell;
+      if (best <= reach * reach) break;
     }
-    if (best < 1e300) ratios.push_back(best / s.Hits[i].Size);
+    if (best < 1e300) ratios.push_back(std::sqrt(best) / s.Hits[i].Size);
   }
   if (ratios.size() < SpacingHits) return 0.0;
   std::nth_element(ratios.begin(), ratios.begin() + ptrdiff_t(ratios.size() / 2), ratios.end());
@@ -455,9 +459,12 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
   // The nearest format that gives a sensible board: with leading zeros
   // written the integer digits place the point, else the decimal digits.
   // Where the holes show their spacing, the one whose spacing is most like
-  // a board's; else the first.
-  bool found = false;
-  double bestMiss = 1e300;
+  // a board's goes first.
+  struct TCandidate {
+    int32_t Integer, Decimal;
+    double Miss;
+  };
+  std::vector<TCandidate> candidates;
   for (int32_t step = 0; step <= 5; ++step) {
     for (const int32_t sign : {-1, 1}) {
       int32_t integer = baseInteger, decimal = baseDecimal;
@@ -470,16 +477,18 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
         if (decimal < 1 || decimal > 6) continue;
         integer = std::clamp(std::max(baseInteger, s.MaxLength - decimal), 1, 4);
       }
-      if (!Plausible(s, metric, leading, integer, decimal)) continue;
       const double r = spacing.Of(leading, integer, decimal);
-      const double miss = r > 0.0 ? std::fabs(std::log10(r / SpacingTarget)) : 1e200;
-      if (found && miss >= bestMiss) continue;
-      found = true;
-      bestMiss = miss;
-      g.DigitsKnown = true;
-      g.IntegerDigits = integer;
-      g.DecimalDigits = decimal;
+      candidates.push_back({integer, decimal, r > 0.0 ? std::fabs(std::log10(r / SpacingTarget)) : 0.0});
     }
+  }
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const TCandidate& a, const TCandidate& b) { return a.Miss < b.Miss; });
+  for (const TCandidate& c : candidates) {
+    if (!Plausible(s, metric, leading, c.Integer, c.Decimal)) continue;
+    g.DigitsKnown = true;
+    g.IntegerDigits = c.Integer;
+    g.DecimalDigits = c.Decimal;
+    return;
   }
 }
 
@@ -520,14 +529,17 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   // The zero evidence needs the full word length, known only now: the
   // longest length that two words and more than one word in twenty have (a
   // lone longer word is a fault of the tape).
-  std::vector<size_t> lengths;
   for (const TWord& w : s.Words) {
-    if (lengths.size() <= size_t(w.Length)) lengths.resize(size_t(w.Length) + 1);
-    ++lengths[size_t(w.Length)];
+    if (s.Lengths.size() <= size_t(w.Length)) s.Lengths.resize(size_t(w.Length) + 1);
+    TLengthStats& l = s.Lengths[size_t(w.Length)];
+    ++l.Count;
+    const double v = w.Negative ? -w.Digits : w.Digits;
+    (w.X ? l.MinX : l.MinY) = std::min(w.X ? l.MinX : l.MinY, v);
+    (w.X ? l.MaxX : l.MaxY) = std::max(w.X ? l.MaxX : l.MaxY, v);
   }
   s.MaxLength = 0;
-  for (size_t n = 0; n < lengths.size(); ++n)
-    if (lengths[n] >= 2 && 20 * lengths[n] > s.Words.size()) s.MaxLength = int32_t(n);
+  for (size_t n = 0; n < s.Lengths.size(); ++n)
+    if (s.Lengths[n].Count >= 2 && 20 * s.Lengths[n].Count > s.Words.size()) s.MaxLength = int32_t(n);
   s.MinLength = s.MaxLength;
   for (const TWord& w : s.Words)
     if (w.Length >= 2) s.MinLength = std::min(s.MinLength, w.Length);
