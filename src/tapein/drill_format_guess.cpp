@@ -42,11 +42,12 @@ struct TWord {
   bool FirstZero = false, LastZero = false;  // its first and its last digit are 0
 };
 
-// A hit: its X and Y words (indices into the kept words) and the size of
-// its tool as written.
+// A hit: its X and Y words (indices into the kept words), its tool and the
+// tool's size as written.
 struct THitWords {
   int32_t X = -1, Y = -1;
   double Size = 0.0;
+  int32_t Tool = -1;
 };
 
 // The words of one length: how many, and the extremes of their signed
@@ -62,7 +63,9 @@ struct TScan {
   std::vector<TWord> Words;
   std::vector<THitWords> Hits;
   std::map<int32_t, double> ToolSizes;  // C values of the tool words, as written
-  double ToolSize = 0.0;                // of the tool selected last
+  std::map<int32_t, double> CommentSizes;  // inches, from the drill list's comments
+  int32_t Tool = -1;                     // the tool selected last
+  double ToolSize = 0.0;                 // and its size
   int32_t LastX = -1, LastY = -1;       // the words of the position reached
   int32_t MaxLength = 0;
   int32_t MinLength = 0;  // of the words of two digits or more
@@ -160,6 +163,63 @@ double DigitsValue(const std::string& line, size_t first, size_t end) {
   return double(v);
 }
 
+// A drill list comment that gives a tool's size with its unit: ";T01
+// 0.800mm", ";T01 Holesize 1. = 12.000000 ... PLATED MILS" or ";Holesize 1
+// = 0.0120 inch". The size (inches) is the first number after the tool, or
+// after the first "=" behind it; the unit the first unit word behind it.
+void ReadSizeComment(const std::string& text, TScan& s) {
+  struct TToken {
+    std::string Text;
+    bool Number = false;
+    bool Joined = false;  // follows the token before without a gap
+  };
+  std::vector<TToken> tokens;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const bool joined = i > 0 && !std::isspace(static_cast<unsigned char>(text[i - 1]));
+    size_t j = i + 1;
+    if (std::isalpha(c)) {
+      while (j < text.size() && std::isalpha(static_cast<unsigned char>(text[j]))) ++j;
+    } else if (std::isdigit(c) || c == '.') {
+      while (j < text.size() && (std::isdigit(static_cast<unsigned char>(text[j])) || text[j] == '.')) ++j;
+    } else if (c != '=' && c != '"') {
+      i = j;
+      continue;
+    }
+    tokens.push_back({text.substr(i, j - i), std::isdigit(c) || c == '.', joined});
+    i = j;
+  }
+  // The tool: T01, or the number after HOLESIZE or TOOL.
+  size_t at = tokens.size();
+  int32_t tool = -1;
+  for (size_t k = 0; k + 1 < tokens.size() && tool < 0; ++k) {
+    const TToken& next = tokens[k + 1];
+    if (!next.Number || next.Text.find_first_not_of("0123456789.") != std::string::npos) continue;
+    const bool t = tokens[k].Text == "T" && next.Joined;
+    if (t || tokens[k].Text == "HOLESIZE" || tokens[k].Text == "TOOL") {
+      tool = StrToIntLenient(next.Text);
+      at = k + 2;
+    }
+  }
+  if (tool < 0) return;
+  for (size_t k = at; k < tokens.size(); ++k)
+    if (tokens[k].Text == "=") {
+      at = k + 1;
+      break;
+    }
+  double size = 0.0;
+  for (size_t k = at; k < tokens.size() && size <= 0.0; ++k)
+    if (tokens[k].Number) size = std::strtod(tokens[k].Text.c_str(), nullptr);
+  double unit = 0.0;
+  for (size_t k = at; k < tokens.size() && unit == 0.0; ++k) {
+    const std::string& w = tokens[k].Text;
+    if (w == "MM") unit = 1.0 / 25.4;
+    else if (w == "MIL" || w == "MILS") unit = 0.001;
+    else if (w == "IN" || w == "INCH" || w == "INCHES" || w == "\"") unit = 1.0;
+  }
+  if (size > 0.0 && unit > 0.0) s.CommentSizes[tool] = size * unit;
+}
+
 // The number after the tool word T of a block; -1 when there is none.
 int32_t ToolNumberOf(const std::string& line) {
   const size_t t = line.find('T');
@@ -215,9 +275,10 @@ void ReadBlock(const std::string& line, TScan& s) {
   }
   if (toolBlock) {
     const auto size = s.ToolSizes.find(tool);
+    s.Tool = tool;
     s.ToolSize = size == s.ToolSizes.end() ? 0.0 : size->second;
   }
-  if (moved && s.LastX >= 0 && s.LastY >= 0) s.Hits.push_back({s.LastX, s.LastY, s.ToolSize});
+  if (moved && s.LastX >= 0 && s.LastY >= 0) s.Hits.push_back({s.LastX, s.LastY, s.ToolSize, s.Tool});
 }
 
 // The largest coordinate and the larger side of the hit extent, in inches,
@@ -418,6 +479,18 @@ void InferZeros(const TScan& s, TTapeFormatGuess& g) {
 // one or the other.
 void InferUnits(const TScan& s, TTapeFormatGuess& g) {
   if (g.UnitsKnown) return;
+  // A tool whose size a comment gives in inches or millimetres and the
+  // tool word in the tape's unit shows that unit.
+  for (const auto& [tool, inches] : s.CommentSizes) {
+    const auto written = s.ToolSizes.find(tool);
+    if (written == s.ToolSizes.end() || written->second <= 0.0) continue;
+    const double q = written->second / inches;
+    if (std::fabs(q - 1.0) < 0.05 || std::fabs(q / 25.4 - 1.0) < 0.05) {
+      g.UnitsKnown = true;
+      g.Metric = q > 5.0;
+      return;
+    }
+  }
   std::vector<double> sizes;
   for (const auto& [tool, size] : s.ToolSizes)
     if (size > 0.0) sizes.push_back(size);
@@ -508,6 +581,7 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     if (line.empty()) continue;
     if (line[0] == ';') {
       ReadFileFormat(line, g);
+      ReadSizeComment(UpperCaseStr(raw), s);
       continue;
     }
     // A comment after the words holds no numbers of the tape.
@@ -552,6 +626,14 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   }
   InferZeros(s, g);
   InferUnits(s, g);
+  // Tools without a size of their own take the size their comment gives,
+  // in the unit the tape is read in.
+  const double perInch = (g.UnitsKnown ? g.Metric : stored.Metric) ? 25.4 : 1.0;
+  for (THitWords& h : s.Hits) {
+    if (h.Size > 0.0) continue;
+    const auto inches = s.CommentSizes.find(h.Tool);
+    if (inches != s.CommentSizes.end()) h.Size = inches->second * perInch;
+  }
   InferDigits(s, stored, g);
   return g;
 }

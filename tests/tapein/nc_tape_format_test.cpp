@@ -235,12 +235,13 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
 }
 
 // A board of holes of the given size on a pitch (both in the unit written),
-// ten by four, each coordinate written by the function.
+// ten by four, each coordinate written by the function; a size of 0 leaves
+// the tool without one.
 std::vector<std::string> GridTape(std::vector<std::string> header, double size, double pitch,
                                   const std::function<std::string(double)>& number) {
   char tool[32];
   std::snprintf(tool, sizeof tool, "T1C%.3f", size);
-  header.push_back(tool);
+  if (size > 0.0) header.push_back(tool);
   header.push_back("%");
   header.push_back("T1");
   for (int i = 0; i < 10; ++i)
@@ -293,6 +294,24 @@ TEST_F(NcTapeFormat, PrefilledDigitsFollowHowFarTheHolesStandApart) {
                           stored);
   EXPECT_EQ(f.MetricIntegerDigits, 3);
   EXPECT_EQ(f.MetricDecimalDigits, 3);
+
+  // Tools whose sizes only the drill list's comments give, in millimetres
+  // or in mils.
+  f = PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 1.000mm PLATED", "METRIC"}, 0, 2.54, twoFour)),
+                          stored);
+  EXPECT_EQ(f.MetricIntegerDigits, 2);
+  f = PrefilledTapeFormat(
+      Tape(GridTape({"M48", ";T01 Holesize 1. = 35.000000 Tolerance = +0.000000/-0.000000 PLATED MILS",
+                     "INCH"},
+                    0, 0.1, [](double v) { return SixDigits(v, 3); })),
+      stored);
+  EXPECT_EQ(f.IntegerDigits, 3);
+  // A comment without a unit, or about no tool, gives no size.
+  EXPECT_EQ(PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 1.000", ";DRILL 1.000mm", "METRIC"}, 0,
+                                              2.54, twoFour)),
+                                stored)
+                .MetricIntegerDigits,
+            3);
 }
 
 TEST_F(NcTapeFormat, PrefilledUnitAndZerosFromTheToolSizesAndTheWords) {
@@ -311,6 +330,11 @@ TEST_F(NcTapeFormat, PrefilledUnitAndZerosFromTheToolSizesAndTheWords) {
   EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.15, 0.5, fixed)), stored).Metric);
   // A stated unit stands.
   EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48", "INCH"}, 0.8, 2.54, fixed)), stored).Metric);
+  // A comment giving a tool's size in a unit tells the unit of its tool word.
+  EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 0.150mm"}, 0.15, 0.5, fixed)), stored).Metric);
+  EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48", ";Holesize 1 = 150 mils"}, 0.15, 0.5, fixed)),
+                                   metric)
+                   .Metric);
 
   // Forty words of five and six digits, none ending in 0: the trailing
   // zeros are left out, although none begins with 0 (and the tape has no
