@@ -258,34 +258,24 @@ std::string SixDigits(double value, int integer) {
   return text;
 }
 
-TEST_F(NcTapeFormat, PrefilledDigitsFollowHowFarTheHolesStandApart) {
+// What the shared tapes written in other formats do not show: answers left
+// by the tape before, too few holes, stated digits, sizes only in comments
+// and units shown by them.
+TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
   TDrillFormatRecord stored;  // inch 2.4, metric 3.3, leading zeros kept
   const auto twoFour = [](double v) { return SixDigits(v, 2); };
-  // 1 mm holes at 2.54 mm written in 2.4: 3.3 gives a board of 600 mm,
-  // sensible in size but with its holes 25 sizes apart.
-  TDrillFormatRecord f = PrefilledTapeFormat(Tape(GridTape({"M48", "METRIC"}, 1.0, 2.54, twoFour)), stored);
-  EXPECT_TRUE(f.Metric);
-  EXPECT_EQ(f.MetricIntegerDigits, 2);
-  EXPECT_EQ(f.MetricDecimalDigits, 4);
-  // The same holes 2.54 apart in 4.2: 3.3 would let them overlap. With
-  // leading zeros written the integer digits place the point.
-  f = PrefilledTapeFormat(
-      Tape(GridTape({"M48", "METRIC"}, 1.0, 2.54, [](double v) { return SixDigits(v, 4); })), stored);
-  EXPECT_EQ(f.MetricIntegerDigits, 4);
-  // Answers left at 3.3 inch by the tape before: an inch board at 0.1 in
-  // with its trailing zeros written needs 2.4 again.
+  // Answers left at 3.3 inch by the tape before: a board at 0.1 in with its
+  // trailing zeros written reads 10 in wide, its holes 28 sizes apart; four
+  // decimals place the point.
   TDrillFormatRecord left = stored;
   left.IntegerDigits = left.DecimalDigits = 3;
-  f = PrefilledTapeFormat(Tape(GridTape({"M48", "INCH,TZ"}, 0.035, 0.1, [](double v) {
-                            return std::to_string(std::llround(v * 10000));
-                          })),
-                          left);
-  // With the leading zeros left out the decimal digits place the point.
+  TDrillFormatRecord f = PrefilledTapeFormat(
+      Tape(GridTape({"M48", "INCH,TZ"}, 0.035, 0.1,
+                    [](double v) { return std::to_string(std::llround(v * 10000)); })),
+      left);
   EXPECT_EQ(f.ZerosUsed, 1);
   EXPECT_EQ(f.DecimalDigits, 4);
-  // Holes a board's few sizes apart keep the stored digits, and so does a
-  // tape of too few holes to tell, or one that states its digits.
-  EXPECT_EQ(PrefilledTapeFormat(Tape(GridTape({"M48", "INCH"}, 0.04, 0.1, twoFour)), stored), stored);
+  // Too few holes to tell, or stated digits, keep the digits.
   EXPECT_EQ(PrefilledTapeFormat(Tape({"M48", "INCH", "T1C0.125", "%", "T1", "X010000Y010000",
                                       "X100000Y010000", "X100000Y080000", "X010000Y080000"}),
                                 stored),
@@ -296,7 +286,7 @@ TEST_F(NcTapeFormat, PrefilledDigitsFollowHowFarTheHolesStandApart) {
   EXPECT_EQ(f.MetricDecimalDigits, 3);
 
   // Tools whose sizes only the drill list's comments give, in millimetres
-  // or in mils.
+  // or in mils; a comment without a unit, or about no tool, gives none.
   f = PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 1.000mm PLATED", "METRIC"}, 0, 2.54, twoFour)),
                           stored);
   EXPECT_EQ(f.MetricIntegerDigits, 2);
@@ -306,54 +296,22 @@ TEST_F(NcTapeFormat, PrefilledDigitsFollowHowFarTheHolesStandApart) {
                     0, 0.1, [](double v) { return SixDigits(v, 3); })),
       stored);
   EXPECT_EQ(f.IntegerDigits, 3);
-  // A comment without a unit, or about no tool, gives no size.
-  EXPECT_EQ(PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 1.000", ";DRILL 1.000mm", "METRIC"}, 0,
-                                              2.54, twoFour)),
-                                stored)
-                .MetricIntegerDigits,
-            3);
-}
+  f = PrefilledTapeFormat(
+      Tape(GridTape({"M48", ";T01 1.000", ";DRILL 1.000mm", "METRIC"}, 0, 2.54, twoFour)), stored);
+  EXPECT_EQ(f.MetricIntegerDigits, 3);
 
-TEST_F(NcTapeFormat, PrefilledUnitAndZerosFromTheToolSizesAndTheWords) {
-  TDrillFormatRecord stored;
-  const auto fixed = [](double v) { return SixDigits(v, 3); };
-  // No unit line: millimetre sizes make a metric tape, inch sizes an inch
-  // one, sizes that fit both leave the stored unit.
-  EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.8, 2.54, fixed)), stored).Metric);
+  // No unit line: inch sizes make an inch tape, sizes that fit both units
+  // leave the stored one, unless a comment gives them in a unit.
   TDrillFormatRecord metric = stored;
   metric.Metric = true;
-  EXPECT_FALSE(
-      PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.032, 0.1, [](double v) { return SixDigits(v, 2); })),
-                          metric)
-          .Metric);
+  const auto fixed = [](double v) { return SixDigits(v, 3); };
+  EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.032, 0.1, twoFour)), metric).Metric);
   EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.15, 0.5, fixed)), metric).Metric);
   EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.15, 0.5, fixed)), stored).Metric);
-  // A stated unit stands.
-  EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48", "INCH"}, 0.8, 2.54, fixed)), stored).Metric);
-  // A comment giving a tool's size in a unit tells the unit of its tool word.
   EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 0.150mm"}, 0.15, 0.5, fixed)), stored).Metric);
-  EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48", ";Holesize 1 = 150 mils"}, 0.15, 0.5, fixed)),
-                                   metric)
-                   .Metric);
-
-  // Forty words of five and six digits, none ending in 0: the trailing
-  // zeros are left out, although none begins with 0 (and the tape has no
-  // sizes to judge the spacing by).
-  TDrillFormatRecord trailing = stored;
-  trailing.ZerosUsed = 1;
-  std::vector<std::string> words = {"M48", "INCH", "%", "T1"};
-  for (int i = 0; i < 40; ++i)
-    words.push_back("X" + std::to_string((1234 + 7 * i) * 10 + i % 9 + 1) + "Y" +
-                    std::to_string((23456 + 13 * i) * 10 + (i + 4) % 9 + 1));
-  EXPECT_EQ(PrefilledTapeFormat(Tape(words), trailing).ZerosUsed, 0);
-
-  // Stated digits with words shorter than them: the zeros that give a board.
-  const TDrillFormatRecord f = PrefilledTapeFormat(Tape({"M48", ";FILE_FORMAT=2:4", "INCH", "T1C0.035", "%", "T1",
-                                 "X69724Y10689", "X23456Y34567", "X45678Y12345"}),
-                           stored);
-  EXPECT_EQ(f.ZerosUsed, 1);
-  EXPECT_EQ(f.IntegerDigits, 2);
-  EXPECT_EQ(f.DecimalDigits, 4);
+  EXPECT_FALSE(
+      PrefilledTapeFormat(Tape(GridTape({"M48", ";Holesize 1 = 150 mils"}, 0.15, 0.5, fixed)), metric)
+          .Metric);
 }
 
 }  // namespace
