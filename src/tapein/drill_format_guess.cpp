@@ -42,12 +42,14 @@ struct TWord {
   bool FirstZero = false, LastZero = false;  // its first and its last digit are 0
 };
 
-// A hit: its X and Y words (indices into the kept words), its tool and the
-// tool's size as written.
+// A hit: its X and Y words (indices into the kept words; of an incremental
+// move the words of its block, -1 for an axis that does not move), its tool
+// and the tool's size as written.
 struct THitWords {
   int32_t X = -1, Y = -1;
   double Size = 0.0;
   int32_t Tool = -1;
+  bool Incremental = false;
 };
 
 // The words of one length: how many, and the extremes of their signed
@@ -67,6 +69,8 @@ struct TScan {
   int32_t Tool = -1;                     // the tool selected last
   double ToolSize = 0.0;                 // and its size
   int32_t LastX = -1, LastY = -1;       // the words of the position reached
+  bool Incremental = false;              // G91 (or ICI,ON) in force
+  bool MovesLost = false;                // an incremental move the kept words do not hold
   int32_t MaxLength = 0;
   int32_t MinLength = 0;  // of the words of two digits or more
   int32_t LeadingZeroWords = 0;   // shorter than the longest and beginning with 0
@@ -237,7 +241,10 @@ int32_t ToolNumberOf(const std::string& line) {
 void ReadBlock(const std::string& line, TScan& s) {
   const int32_t tool = ToolNumberOf(line);
   const bool toolBlock = tool >= 0;
+  if (line.find("G91") != std::string::npos) s.Incremental = true;
+  else if (line.find("G90") != std::string::npos) s.Incremental = false;
   bool moved = false;
+  int32_t blockX = -1, blockY = -1;
   for (size_t i = 0; i < line.size(); ++i) {
     const char letter = line[i];
     if (letter != 'X' && letter != 'Y' && letter != 'C') continue;
@@ -262,11 +269,13 @@ void ReadBlock(const std::string& line, TScan& s) {
     if (point) {
       ++s.Guess.PointWords;
       last = -1;  // a position the kept words do not hold
+      s.MovesLost = s.MovesLost || s.Incremental;
       continue;
     }
     const int32_t length = int32_t(j - first);
     if (s.Words.size() < MaxKeptWords) {
       last = int32_t(s.Words.size());
+      (letter == 'X' ? blockX : blockY) = last;
       s.Words.push_back(TWord{letter == 'X', negative, length, DigitsValue(line, first, j),
                               line[first] == '0', line[j - 1] == '0'});
     } else {
@@ -278,7 +287,11 @@ void ReadBlock(const std::string& line, TScan& s) {
     s.Tool = tool;
     s.ToolSize = size == s.ToolSizes.end() ? 0.0 : size->second;
   }
-  if (moved && s.LastX >= 0 && s.LastY >= 0) s.Hits.push_back({s.LastX, s.LastY, s.ToolSize, s.Tool});
+  if (!moved) return;
+  if (s.Incremental)
+    s.Hits.push_back({blockX, blockY, s.ToolSize, s.Tool, true});
+  else if (s.LastX >= 0 && s.LastY >= 0)
+    s.Hits.push_back({s.LastX, s.LastY, s.ToolSize, s.Tool, false});
 }
 
 // The largest coordinate and the larger side of the hit extent, in inches,
@@ -335,7 +348,7 @@ double ReferenceSpacing(const TScan& s, bool leading) {
   };
   size_t sized = 0;
   for (const THitWords& h : s.Hits) sized += h.Size > 0.0 ? 1 : 0;
-  if (sized < SpacingHits) return 0.0;
+  if (sized < SpacingHits || s.MovesLost) return 0.0;
   double down[32];
   for (int32_t n = 0; n < 32; ++n) down[n] = std::pow(10.0, -n);
   const auto value = [&](const TWord& w) {
@@ -346,8 +359,14 @@ double ReferenceSpacing(const TScan& s, bool leading) {
   std::vector<TPoint> holes;
   holes.reserve(s.Hits.size());
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+  TPoint p{0.0, 0.0};
   for (const THitWords& h : s.Hits) {
-    const TPoint p{value(s.Words[size_t(h.X)]), value(s.Words[size_t(h.Y)])};
+    if (!h.Incremental) {
+      p = {value(s.Words[size_t(h.X)]), value(s.Words[size_t(h.Y)])};
+    } else {
+      if (h.X >= 0) p.X += value(s.Words[size_t(h.X)]);
+      if (h.Y >= 0) p.Y += value(s.Words[size_t(h.Y)]);
+    }
     holes.push_back(p);
     minX = std::min(minX, p.X);
     maxX = std::max(maxX, p.X);
@@ -569,6 +588,7 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
 
 TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeFormat& stored) {
   TScan s;
+  s.Incremental = !stored.Absolute;
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
   TTapeFormatGuess& g = s.Guess;
@@ -590,6 +610,10 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     const size_t comma = line.find(',');
     const std::string keyword = line.substr(0, comma);
     const std::string tail = comma == std::string::npos ? std::string() : line.substr(comma + 1);
+    if (keyword == "ICI") {
+      s.Incremental = tail == "ON";
+      continue;
+    }
     if (keyword == "INCH" || keyword == "METRIC" || keyword == "M71" || keyword == "M72") {
       g.UnitsKnown = true;
       g.Metric = keyword == "METRIC" || keyword == "M71";

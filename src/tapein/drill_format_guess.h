@@ -34,6 +34,7 @@ struct TTapeFormatGuess {
 struct TStoredTapeFormat {
   bool Metric = false;
   bool LeadingZeros = true;
+  bool Absolute = true;
   int32_t IntegerDigits = 2, DecimalDigits = 4;
   int32_t MetricIntegerDigits = 3, MetricDecimalDigits = 3;
 };
@@ -48,6 +49,7 @@ TRecord PrefilledTapeFormat(const std::string& fileName, const TRecord& stored) 
   TStoredTapeFormat from;
   from.Metric = stored.Metric;
   from.LeadingZeros = stored.ZerosUsed == 0 || stored.ZerosUsed == 2;
+  from.Absolute = stored.Absolute;
   from.IntegerDigits = stored.IntegerDigits;
   from.DecimalDigits = stored.DecimalDigits;
   from.MetricIntegerDigits = stored.MetricIntegerDigits;

@@ -275,6 +275,11 @@ TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
       left);
   EXPECT_EQ(f.ZerosUsed, 1);
   EXPECT_EQ(f.DecimalDigits, 4);
+  // Incremental moves of 2.54 mm in 2.4 are spaced as the sums of the
+  // moves.
+  std::vector<std::string> steps = {"M48", "METRIC", "T1C1.000", "%", "G91", "T1"};
+  for (int i = 0; i < 40; ++i) steps.push_back(i % 10 == 0 ? "X-228600Y+025400" : "X+025400");
+  EXPECT_EQ(PrefilledTapeFormat(Tape(steps), stored).MetricIntegerDigits, 2);
   // Too few holes to tell, or stated digits, keep the digits.
   EXPECT_EQ(PrefilledTapeFormat(Tape({"M48", "INCH", "T1C0.125", "%", "T1", "X010000Y010000",
                                       "X100000Y010000", "X100000Y080000", "X010000Y080000"}),
