@@ -70,6 +70,7 @@ struct TScan {
   double ToolSize = 0.0;                 // and its size
   int32_t LastX = -1, LastY = -1;       // the words of the position reached
   bool Incremental = false;              // G91 (or ICI,ON) in force
+  bool Routing = false;                  // G00..G03 in force (G05 drills again)
   bool MovesLost = false;                // an incremental move the kept words do not hold
   int32_t MaxLength = 0;
   int32_t MinLength = 0;  // of the words of two digits or more
@@ -243,6 +244,12 @@ void ReadBlock(const std::string& line, TScan& s) {
   const bool toolBlock = tool >= 0;
   if (line.find("G91") != std::string::npos) s.Incremental = true;
   else if (line.find("G90") != std::string::npos) s.Incremental = false;
+  for (size_t g = line.find('G'); g != std::string::npos && g + 2 < line.size(); g = line.find('G', g + 1)) {
+    if (line[g + 1] != '0' || (g + 3 < line.size() && std::isdigit(static_cast<unsigned char>(line[g + 3]))))
+      continue;
+    if (line[g + 2] >= '0' && line[g + 2] <= '3') s.Routing = true;
+    else if (line[g + 2] == '5') s.Routing = false;
+  }
   bool moved = false;
   int32_t blockX = -1, blockY = -1;
   for (size_t i = 0; i < line.size(); ++i) {
@@ -287,7 +294,13 @@ void ReadBlock(const std::string& line, TScan& s) {
     s.Tool = tool;
     s.ToolSize = size == s.ToolSizes.end() ? 0.0 : size->second;
   }
+  // Only drilled holes show their spacing; the points of a routed path
+  // stand as close as the path needs.
   if (!moved) return;
+  if (s.Routing) {
+    s.MovesLost = s.MovesLost || s.Incremental;
+    return;
+  }
   if (s.Incremental)
     s.Hits.push_back({blockX, blockY, s.ToolSize, s.Tool, true});
   else if (s.LastX >= 0 && s.LastY >= 0)

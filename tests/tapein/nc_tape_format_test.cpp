@@ -280,6 +280,12 @@ TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
   std::vector<std::string> steps = {"M48", "METRIC", "T1C1.000", "%", "G91", "T1"};
   for (int i = 0; i < 40; ++i) steps.push_back(i % 10 == 0 ? "X-228600Y+025400" : "X+025400");
   EXPECT_EQ(PrefilledTapeFormat(Tape(steps), stored).MetricIntegerDigits, 2);
+  // The points of a routed path stand closer than its router's size: they
+  // are no holes.
+  std::vector<std::string> path = {"M48", "INCH", "T1C0.125", "%", "T1", "G00X010000Y010000", "M15"};
+  for (int i = 1; i <= 40; ++i) path.push_back("G01X" + SixDigits(1.0 + i * 0.01, 2) + "Y010000");
+  path.push_back("M16");
+  EXPECT_EQ(PrefilledTapeFormat(Tape(path), stored), stored);
   // Too few holes to tell, or stated digits, keep the digits.
   EXPECT_EQ(PrefilledTapeFormat(Tape({"M48", "INCH", "T1C0.125", "%", "T1", "X010000Y010000",
                                       "X100000Y010000", "X100000Y080000", "X010000Y080000"}),
