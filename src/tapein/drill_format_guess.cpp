@@ -225,31 +225,27 @@ void ReadSizeComment(const std::string& text, TScan& s) {
   if (size > 0.0 && unit > 0.0) s.CommentSizes[tool] = size * unit;
 }
 
-// The number after the tool word T of a block; -1 when there is none.
-int32_t ToolNumberOf(const std::string& line) {
-  const size_t t = line.find('T');
-  if (t == std::string::npos || t + 1 >= line.size() ||
-      !std::isdigit(static_cast<unsigned char>(line[t + 1])))
-    return -1;
-  int32_t n = 0;
-  for (size_t k = t + 1; k < line.size() && std::isdigit(static_cast<unsigned char>(line[k])) && n < 100000;
-       ++k)
-    n = n * 10 + (line[k] - '0');
-  return n;
-}
-
 // The words of one program block: coordinates, tool sizes and selections.
 void ReadBlock(const std::string& line, TScan& s) {
-  const int32_t tool = ToolNumberOf(line);
-  const bool toolBlock = tool >= 0;
-  if (line.find("G91") != std::string::npos) s.Incremental = true;
-  else if (line.find("G90") != std::string::npos) s.Incremental = false;
-  for (size_t g = line.find('G'); g != std::string::npos && g + 2 < line.size(); g = line.find('G', g + 1)) {
-    if (line[g + 1] != '0' || (g + 3 < line.size() && std::isdigit(static_cast<unsigned char>(line[g + 3]))))
-      continue;
-    if (line[g + 2] >= '0' && line[g + 2] <= '3') s.Routing = true;
-    else if (line[g + 2] == '5') s.Routing = false;
+  // The tool word, and the G codes of coordinates (G90, G91) and of
+  // routing (G00 to G03; G05 drills again), in one pass.
+  int32_t tool = -1;
+  for (size_t i = 0; i + 1 < line.size(); ++i) {
+    const char c = line[i];
+    if ((c != 'T' && c != 'G') || !std::isdigit(static_cast<unsigned char>(line[i + 1]))) continue;
+    int32_t n = 0;
+    size_t k = i + 1;
+    for (; k < line.size() && std::isdigit(static_cast<unsigned char>(line[k])) && n < 100000; ++k)
+      n = n * 10 + (line[k] - '0');
+    if (c == 'T' && tool < 0) tool = n;
+    if (c == 'G') {
+      if (n == 90 || n == 91) s.Incremental = n == 91;
+      else if (n <= 3) s.Routing = true;
+      else if (n == 5) s.Routing = false;
+    }
+    i = k - 1;
   }
+  const bool toolBlock = tool >= 0;
   bool moved = false;
   int32_t blockX = -1, blockY = -1;
   for (size_t i = 0; i < line.size(); ++i) {
