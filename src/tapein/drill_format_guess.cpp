@@ -186,7 +186,9 @@ void ReadSizeComment(const std::string& text, TScan& s) {
     if (std::isalpha(c)) {
       while (j < text.size() && std::isalpha(static_cast<unsigned char>(text[j]))) ++j;
     } else if (std::isdigit(c) || c == '.') {
-      while (j < text.size() && (std::isdigit(static_cast<unsigned char>(text[j])) || text[j] == '.')) ++j;
+      while (j < text.size() &&
+             (std::isdigit(static_cast<unsigned char>(text[j])) || text[j] == '.'))
+        ++j;
     } else if (c != '=' && c != '"') {
       i = j;
       continue;
@@ -429,7 +431,8 @@ double ReferenceSpacing(const TScan& s, bool leading) {
       const int64_t top = cy - r, bottom = cy + r;
       for (int64_t x = std::max<int64_t>(cx - r, 0); x <= std::min(cx + r, columns - 1); ++x) {
         if (x == cx - r || x == cx + r) {
-          for (int64_t y = std::max<int64_t>(top, 0); y <= std::min(bottom, rows - 1); ++y) look(x, y);
+          for (int64_t y = std::max<int64_t>(top, 0); y <= std::min(bottom, rows - 1); ++y)
+            look(x, y);
         } else {
           if (top >= 0) look(x, top);
           if (bottom < rows) look(x, bottom);
@@ -579,7 +582,8 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
         integer = std::clamp(std::max(baseInteger, s.MaxLength - decimal), 1, 4);
       }
       const double r = spacing.Of(leading, integer, decimal);
-      candidates.push_back({integer, decimal, r > 0.0 ? std::fabs(std::log10(r / SpacingTarget)) : 0.0});
+      candidates.push_back(
+          {integer, decimal, r > 0.0 ? std::fabs(std::log10(r / SpacingTarget)) : 0.0});
     }
   }
   std::stable_sort(candidates.begin(), candidates.end(),
@@ -646,7 +650,8 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   }
   s.MaxLength = 0;
   for (size_t n = 0; n < s.Lengths.size(); ++n)
-    if (s.Lengths[n].Count >= 2 && 20 * s.Lengths[n].Count > s.Words.size()) s.MaxLength = int32_t(n);
+    if (s.Lengths[n].Count >= 2 && 20 * s.Lengths[n].Count > s.Words.size())
+      s.MaxLength = int32_t(n);
   s.MinLength = s.MaxLength;
   for (const TWord& w : s.Words)
     if (w.Length >= 2) s.MinLength = std::min(s.MinLength, w.Length);

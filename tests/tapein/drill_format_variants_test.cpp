@@ -84,7 +84,8 @@ std::string Rewrite(const std::vector<THole>& holes, const std::vector<std::stri
   tape << "M48\n";
   for (const std::string& c : comments) tape << c << "\n";
   if (v.Comment) tape << ";FILE_FORMAT=" << v.Integer << ':' << v.Decimal << "\n";
-  if (v.Statement) tape << (v.Metric ? "METRIC," : "INCH,") << (v.Zeros == 'T' ? "TZ" : "LZ") << "\n";
+  if (v.Statement)
+    tape << (v.Metric ? "METRIC," : "INCH,") << (v.Zeros == 'T' ? "TZ" : "LZ") << "\n";
   std::map<int32_t, int32_t> sizes;
   for (const THole& h : holes) sizes[h.Tool] = h.Diameter;
   for (const auto& [tool, diameter] : sizes) {

@@ -254,7 +254,8 @@ std::vector<std::string> GridTape(std::vector<std::string> header, double size, 
 // Six digits, every zero written, the point after the given digit.
 std::string SixDigits(double value, int integer) {
   char text[16];
-  std::snprintf(text, sizeof text, "%06lld", static_cast<long long>(std::llround(value * std::pow(10.0, 6 - integer))));
+  std::snprintf(text, sizeof text, "%06lld",
+                static_cast<long long>(std::llround(value * std::pow(10.0, 6 - integer))));
   return text;
 }
 
@@ -282,7 +283,8 @@ TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
   EXPECT_EQ(PrefilledTapeFormat(Tape(steps), stored).MetricIntegerDigits, 2);
   // The points of a routed path stand closer than its router's size: they
   // are no holes.
-  std::vector<std::string> path = {"M48", "INCH", "T1C0.125", "%", "T1", "G00X010000Y010000", "M15"};
+  std::vector<std::string> path = {"M48", "INCH", "T1C0.125", "%", "T1", "G00X010000Y010000",
+                                   "M15"};
   for (int i = 1; i <= 40; ++i) path.push_back("G01X" + SixDigits(1.0 + i * 0.01, 2) + "Y010000");
   path.push_back("M16");
   EXPECT_EQ(PrefilledTapeFormat(Tape(path), stored), stored);
@@ -298,13 +300,14 @@ TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
 
   // Tools whose sizes only the drill list's comments give, in millimetres
   // or in mils; a comment without a unit, or about no tool, gives none.
-  f = PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 1.000mm PLATED", "METRIC"}, 0, 2.54, twoFour)),
-                          stored);
+  f = PrefilledTapeFormat(
+      Tape(GridTape({"M48", ";T01 1.000mm PLATED", "METRIC"}, 0, 2.54, twoFour)), stored);
   EXPECT_EQ(f.MetricIntegerDigits, 2);
   f = PrefilledTapeFormat(
-      Tape(GridTape({"M48", ";T01 Holesize 1. = 35.000000 Tolerance = +0.000000/-0.000000 PLATED MILS",
-                     "INCH"},
-                    0, 0.1, [](double v) { return SixDigits(v, 3); })),
+      Tape(GridTape(
+          {"M48", ";T01 Holesize 1. = 35.000000 Tolerance = +0.000000/-0.000000 PLATED MILS",
+           "INCH"},
+          0, 0.1, [](double v) { return SixDigits(v, 3); })),
       stored);
   EXPECT_EQ(f.IntegerDigits, 3);
   f = PrefilledTapeFormat(
@@ -319,10 +322,11 @@ TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
   EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.032, 0.1, twoFour)), metric).Metric);
   EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.15, 0.5, fixed)), metric).Metric);
   EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.15, 0.5, fixed)), stored).Metric);
-  EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 0.150mm"}, 0.15, 0.5, fixed)), stored).Metric);
-  EXPECT_FALSE(
-      PrefilledTapeFormat(Tape(GridTape({"M48", ";Holesize 1 = 150 mils"}, 0.15, 0.5, fixed)), metric)
-          .Metric);
+  EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 0.150mm"}, 0.15, 0.5, fixed)), stored)
+                  .Metric);
+  EXPECT_FALSE(PrefilledTapeFormat(
+                   Tape(GridTape({"M48", ";Holesize 1 = 150 mils"}, 0.15, 0.5, fixed)), metric)
+                   .Metric);
 }
 
 }  // namespace
