@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <vector>
 
 #include "foundation/file_utils.h"
@@ -17,6 +18,21 @@ namespace {
 constexpr size_t MaxKeptWords = 200000;
 // A board larger than this (inches) is no board: the digits are wrong.
 constexpr double LargestBoard = 40.0;
+// On a drilled board the holes stand apart by a few of their sizes: the
+// median of a hole's distance to its nearest neighbour over its size lies
+// near SpacingTarget. Below SpacingLow the holes would overlap; above
+// SpacingHigh the board is spread ten times too wide for its holes.
+constexpr double SpacingTarget = 4.5;
+constexpr double SpacingLow = 1.0;
+constexpr double SpacingHigh = 20.0;
+// Words enough to show that none ends in 0.
+constexpr size_t ZeroEvidenceWords = 50;
+// Fewer hits with a tool size than this show no spacing.
+constexpr size_t SpacingHits = 10;
+// Hits whose nearest neighbour is looked for, and the holes looked at for
+// one of them at most: the median needs no more.
+constexpr size_t SpacingQueries = 4096;
+constexpr size_t SpacingVisits = 4096;
 
 struct TWord {
   bool X = false;
@@ -26,9 +42,36 @@ struct TWord {
   bool FirstZero = false, LastZero = false;  // its first and its last digit are 0
 };
 
+// A hit: its X and Y words (indices into the kept words; of an incremental
+// move the words of its block, -1 for an axis that does not move), its tool
+// and the tool's size as written.
+struct THitWords {
+  int32_t X = -1, Y = -1;
+  double Size = 0.0;
+  int32_t Tool = -1;
+  bool Incremental = false;
+};
+
+// The words of one length: how many, and the extremes of their signed
+// digit strings on either axis.
+struct TLengthStats {
+  size_t Count = 0;
+  double MinX = 1e300, MaxX = -1e300, MinY = 1e300, MaxY = -1e300;
+};
+
 struct TScan {
   TTapeFormatGuess Guess;
+  std::vector<TLengthStats> Lengths;  // by word length
   std::vector<TWord> Words;
+  std::vector<THitWords> Hits;
+  std::map<int32_t, double> ToolSizes;  // C values of the tool words, as written
+  std::map<int32_t, double> CommentSizes;  // inches, from the drill list's comments
+  int32_t Tool = -1;                     // the tool selected last
+  double ToolSize = 0.0;                 // and its size
+  int32_t LastX = -1, LastY = -1;       // the words of the position reached
+  bool Incremental = false;              // G91 (or ICI,ON) in force
+  bool Routing = false;                  // G00..G03 in force (G05 drills again)
+  bool MovesLost = false;                // an incremental move the kept words do not hold
   int32_t MaxLength = 0;
   int32_t MinLength = 0;  // of the words of two digits or more
   int32_t LeadingZeroWords = 0;   // shorter than the longest and beginning with 0
@@ -125,9 +168,88 @@ double DigitsValue(const std::string& line, size_t first, size_t end) {
   return double(v);
 }
 
-// The words of one program block: coordinates and tool sizes.
+// A drill list comment that gives a tool's size with its unit: ";T01
+// 0.800mm", ";T01 Holesize 1. = 12.000000 ... PLATED MILS" or ";Holesize 1
+// = 0.0120 inch". The size (inches) is the first number after the tool, or
+// after the first "=" behind it; the unit the first unit word behind it.
+void ReadSizeComment(const std::string& text, TScan& s) {
+  struct TToken {
+    std::string Text;
+    bool Number = false;
+    bool Joined = false;  // follows the token before without a gap
+  };
+  std::vector<TToken> tokens;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const bool joined = i > 0 && !std::isspace(static_cast<unsigned char>(text[i - 1]));
+    size_t j = i + 1;
+    if (std::isalpha(c)) {
+      while (j < text.size() && std::isalpha(static_cast<unsigned char>(text[j]))) ++j;
+    } else if (std::isdigit(c) || c == '.') {
+      while (j < text.size() &&
+             (std::isdigit(static_cast<unsigned char>(text[j])) || text[j] == '.'))
+        ++j;
+    } else if (c != '=' && c != '"') {
+      i = j;
+      continue;
+    }
+    tokens.push_back({text.substr(i, j - i), std::isdigit(c) || c == '.', joined});
+    i = j;
+  }
+  // The tool: T01, or the number after HOLESIZE or TOOL.
+  size_t at = tokens.size();
+  int32_t tool = -1;
+  for (size_t k = 0; k + 1 < tokens.size() && tool < 0; ++k) {
+    const TToken& next = tokens[k + 1];
+    if (!next.Number || next.Text.find_first_not_of("0123456789.") != std::string::npos) continue;
+    const bool t = tokens[k].Text == "T" && next.Joined;
+    if (t || tokens[k].Text == "HOLESIZE" || tokens[k].Text == "TOOL") {
+      tool = StrToIntLenient(next.Text);
+      at = k + 2;
+    }
+  }
+  if (tool < 0) return;
+  for (size_t k = at; k < tokens.size(); ++k)
+    if (tokens[k].Text == "=") {
+      at = k + 1;
+      break;
+    }
+  double size = 0.0;
+  for (size_t k = at; k < tokens.size() && size <= 0.0; ++k)
+    if (tokens[k].Number) size = std::strtod(tokens[k].Text.c_str(), nullptr);
+  double unit = 0.0;
+  for (size_t k = at; k < tokens.size() && unit == 0.0; ++k) {
+    const std::string& w = tokens[k].Text;
+    if (w == "MM") unit = 1.0 / 25.4;
+    else if (w == "MIL" || w == "MILS") unit = 0.001;
+    else if (w == "IN" || w == "INCH" || w == "INCHES" || w == "\"") unit = 1.0;
+  }
+  if (size > 0.0 && unit > 0.0) s.CommentSizes[tool] = size * unit;
+}
+
+// The words of one program block: coordinates, tool sizes and selections.
 void ReadBlock(const std::string& line, TScan& s) {
-  const bool toolBlock = line.find('T') != std::string::npos;
+  // The tool word, and the G codes of coordinates (G90, G91) and of
+  // routing (G00 to G03; G05 drills again), in one pass.
+  int32_t tool = -1;
+  for (size_t i = 0; i + 1 < line.size(); ++i) {
+    const char c = line[i];
+    if ((c != 'T' && c != 'G') || !std::isdigit(static_cast<unsigned char>(line[i + 1]))) continue;
+    int32_t n = 0;
+    size_t k = i + 1;
+    for (; k < line.size() && std::isdigit(static_cast<unsigned char>(line[k])) && n < 100000; ++k)
+      n = n * 10 + (line[k] - '0');
+    if (c == 'T' && tool < 0) tool = n;
+    if (c == 'G') {
+      if (n == 90 || n == 91) s.Incremental = n == 91;
+      else if (n <= 3) s.Routing = true;
+      else if (n == 5) s.Routing = false;
+    }
+    i = k - 1;
+  }
+  const bool toolBlock = tool >= 0;
+  bool moved = false;
+  int32_t blockX = -1, blockY = -1;
   for (size_t i = 0; i < line.size(); ++i) {
     const char letter = line[i];
     if (letter != 'X' && letter != 'Y' && letter != 'C') continue;
@@ -139,20 +261,48 @@ void ReadBlock(const std::string& line, TScan& s) {
     const bool point = j < line.size() && line[j] == '.';
     if (j == first && !point) continue;
     if (letter == 'C') {
-      if (toolBlock && point)
-        s.LargestTool = std::max(s.LargestTool, std::strtod(line.c_str() + first, nullptr));
+      if (toolBlock && point) {
+        const double size = std::strtod(line.c_str() + first, nullptr);
+        s.LargestTool = std::max(s.LargestTool, size);
+        s.ToolSizes[tool] = size;
+      }
       continue;
     }
     ++s.Guess.Words;
+    int32_t& last = letter == 'X' ? s.LastX : s.LastY;
+    moved = true;
     if (point) {
       ++s.Guess.PointWords;
+      last = -1;  // a position the kept words do not hold
+      s.MovesLost = s.MovesLost || s.Incremental;
       continue;
     }
     const int32_t length = int32_t(j - first);
-    if (s.Words.size() < MaxKeptWords)
+    if (s.Words.size() < MaxKeptWords) {
+      last = int32_t(s.Words.size());
+      (letter == 'X' ? blockX : blockY) = last;
       s.Words.push_back(TWord{letter == 'X', negative, length, DigitsValue(line, first, j),
                               line[first] == '0', line[j - 1] == '0'});
+    } else {
+      last = -1;
+    }
   }
+  if (toolBlock) {
+    const auto size = s.ToolSizes.find(tool);
+    s.Tool = tool;
+    s.ToolSize = size == s.ToolSizes.end() ? 0.0 : size->second;
+  }
+  // Only drilled holes show their spacing; the points of a routed path
+  // stand as close as the path needs.
+  if (!moved) return;
+  if (s.Routing) {
+    s.MovesLost = s.MovesLost || s.Incremental;
+    return;
+  }
+  if (s.Incremental)
+    s.Hits.push_back({blockX, blockY, s.ToolSize, s.Tool, true});
+  else if (s.LastX >= 0 && s.LastY >= 0)
+    s.Hits.push_back({s.LastX, s.LastY, s.ToolSize, s.Tool, false});
 }
 
 // The largest coordinate and the larger side of the hit extent, in inches,
@@ -163,29 +313,28 @@ bool Extent(const TScan& s, bool metric, bool leading, int32_t integer, int32_t 
             double& largest, double& side) {
   const int32_t total = integer + decimal;
   size_t overflows = 0;
-  for (const TWord& w : s.Words) overflows += w.Length > total ? 1 : 0;
+  for (size_t n = size_t(std::max(total, 0)) + 1; n < s.Lengths.size(); ++n)
+    overflows += s.Lengths[n].Count;
   if (2 * overflows >= s.Words.size()) return false;
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
   largest = 0.0;
-  // The powers of ten a word's length can ask for, worked out once.
-  const double scale = std::pow(10.0, decimal);
-  std::vector<double> shift(size_t(std::max(total, 0)) + 1);
-  for (int32_t n = 0; n <= total; ++n) shift[size_t(n)] = std::pow(10.0, total - n);
-  for (const TWord& w : s.Words) {
-    if (w.Length > total) continue;
-    double v = w.Digits / scale;
-    if (leading) v *= shift[size_t(w.Length)];
-    if (metric) v /= 25.4;
-    if (w.Negative) v = -v;
-    largest = std::max(largest, std::fabs(v));
-    if (w.X) {
-      minX = std::min(minX, v);
-      maxX = std::max(maxX, v);
-    } else {
-      minY = std::min(minY, v);
-      maxY = std::max(maxY, v);
+  // The words of one length scale alike: their extremes give the extent.
+  for (size_t n = 0; n < s.Lengths.size() && int32_t(n) <= total; ++n) {
+    const TLengthStats& l = s.Lengths[n];
+    if (l.Count == 0) continue;
+    double factor = std::pow(10.0, leading ? total - int32_t(n) - decimal : -decimal);
+    if (metric) factor /= 25.4;
+    if (l.MinX <= l.MaxX) {
+      minX = std::min(minX, l.MinX * factor);
+      maxX = std::max(maxX, l.MaxX * factor);
+    }
+    if (l.MinY <= l.MaxY) {
+      minY = std::min(minY, l.MinY * factor);
+      maxY = std::max(maxY, l.MaxY * factor);
     }
   }
+  for (const double v : {minX, maxX, minY, maxY})
+    if (std::fabs(v) < 1e300) largest = std::max(largest, std::fabs(v));
   side = std::max(maxX >= minX ? maxX - minX : 0.0, maxY >= minY ? maxY - minY : 0.0);
   return true;
 }
@@ -198,6 +347,132 @@ bool Plausible(const TScan& s, bool metric, bool leading, int32_t integer, int32
   const double tool = metric ? s.LargestTool / 25.4 : s.LargestTool;
   return !(tool > 0.0 && side > 0.0 && side < tool);
 }
+
+// The median, over the hits with a tool size, of a hole's distance to the
+// nearest other hole over its size, the words read as fractions (leading
+// zeros written: no integer digits) or as integers (no decimal digits).
+// Another format of the same zeros scales it by a power of ten; 0 when the
+// tape shows too few such hits.
+double ReferenceSpacing(const TScan& s, bool leading) {
+  struct TPoint {
+    double X, Y;
+  };
+  size_t sized = 0;
+  for (const THitWords& h : s.Hits) sized += h.Size > 0.0 ? 1 : 0;
+  if (sized < SpacingHits || s.MovesLost) return 0.0;
+  double down[32];
+  for (int32_t n = 0; n < 32; ++n) down[n] = std::pow(10.0, -n);
+  const auto value = [&](const TWord& w) {
+    double v = w.Digits;
+    if (leading) v *= w.Length < 32 ? down[w.Length] : std::pow(10.0, -w.Length);
+    return w.Negative ? -v : v;
+  };
+  std::vector<TPoint> holes;
+  holes.reserve(s.Hits.size());
+  double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+  TPoint p{0.0, 0.0};
+  for (const THitWords& h : s.Hits) {
+    if (!h.Incremental) {
+      p = {value(s.Words[size_t(h.X)]), value(s.Words[size_t(h.Y)])};
+    } else {
+      if (h.X >= 0) p.X += value(s.Words[size_t(h.X)]);
+      if (h.Y >= 0) p.Y += value(s.Words[size_t(h.Y)]);
+    }
+    holes.push_back(p);
+    minX = std::min(minX, p.X);
+    maxX = std::max(maxX, p.X);
+    minY = std::min(minY, p.Y);
+    maxY = std::max(maxY, p.Y);
+  }
+  // The holes sorted into cells of about one hole each (a hole drilled
+  // twice is one hole: distances of 0 do not count).
+  const double n = double(holes.size());
+  double cell = std::sqrt((maxX - minX) * (maxY - minY) / n);
+  cell = std::max({cell, std::max(maxX - minX, maxY - minY) / n, 1e-300});
+  const int64_t columns = std::min(int64_t((maxX - minX) / cell), int64_t(holes.size())) + 1;
+  const int64_t rows = std::min(int64_t((maxY - minY) / cell), int64_t(holes.size())) + 1;
+  const auto column = [&](double x) { return std::min(int64_t((x - minX) / cell), columns - 1); };
+  const auto row = [&](double y) { return std::min(int64_t((y - minY) / cell), rows - 1); };
+  std::vector<uint32_t> start(size_t(columns * rows) + 1, 0);
+  std::vector<uint32_t> key(holes.size());
+  for (size_t i = 0; i < holes.size(); ++i) {
+    key[i] = uint32_t(column(holes[i].X) * rows + row(holes[i].Y));
+    ++start[key[i] + 1];
+  }
+  for (size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+  std::vector<TPoint> cells(holes.size());
+  {
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < holes.size(); ++i) cells[next[key[i]]++] = holes[i];
+  }
+  // Nearest neighbours of an even spread of the sized hits.
+  std::vector<double> ratios;
+  const size_t stride = std::max<size_t>(1, sized / SpacingQueries);
+  size_t seen = 0;
+  for (size_t i = 0; i < s.Hits.size(); ++i) {
+    if (s.Hits[i].Size <= 0.0 || seen++ % stride != 0) continue;
+    const TPoint q = holes[i];
+    const int64_t cx = column(q.X), cy = row(q.Y);
+    double best = 1e300;  // squared
+    size_t visits = 0;
+    const auto look = [&](int64_t x, int64_t y) {
+      const size_t c = size_t(x * rows + y);
+      ++visits;
+      for (uint32_t k = start[c]; k < start[c + 1]; ++k) {
+        const double dx = cells[k].X - q.X, dy = cells[k].Y - q.Y;
+        const double d = dx * dx + dy * dy;
+        if (d > 0.0 && d < best) best = d;
+      }
+      visits += start[c + 1] - start[c];
+    };
+    // Ring by ring of cells around the hole's own, until no nearer hole
+    // can lie further out.
+    for (int64_t r = 0; r <= std::max(columns, rows) && visits < SpacingVisits; ++r) {
+      const int64_t top = cy - r, bottom = cy + r;
+      for (int64_t x = std::max<int64_t>(cx - r, 0); x <= std::min(cx + r, columns - 1); ++x) {
+        if (x == cx - r || x == cx + r) {
+          for (int64_t y = std::max<int64_t>(top, 0); y <= std::min(bottom, rows - 1); ++y)
+            look(x, y);
+        } else {
+          if (top >= 0) look(x, top);
+          if (bottom < rows) look(x, bottom);
+        }
+      }
+      const double reach = double(r) * cell;
+      if (best <= reach * reach) break;
+    }
+    if (best < 1e300) ratios.push_back(std::sqrt(best) / s.Hits[i].Size);
+  }
+  if (ratios.size() < SpacingHits) return 0.0;
+  std::nth_element(ratios.begin(), ratios.begin() + ptrdiff_t(ratios.size() / 2), ratios.end());
+  return ratios[ratios.size() / 2];
+}
+
+// The spacing of the holes read with a format, worked out once for each
+// zero mode.
+class TSpacing {
+ public:
+  explicit TSpacing(const TScan& s) : s_(s) {}
+  // 0 when the tape does not show it.
+  double Of(bool leading, int32_t integer, int32_t decimal) {
+    const int k = leading ? 1 : 0;
+    if (!done_[k]) {
+      reference_[k] = ReferenceSpacing(s_, leading);
+      done_[k] = true;
+    }
+    return reference_[k] * std::pow(10.0, leading ? integer : -decimal);
+  }
+  // Holes that neither overlap nor stand ten times too far apart.
+  bool Sensible(bool leading, int32_t integer, int32_t decimal) {
+    const double r = Of(leading, integer, decimal);
+    return r == 0.0 || (r >= SpacingLow && r <= SpacingHigh);
+  }
+
+ private:
+  const TScan& s_;
+  bool done_[2] = {false, false};
+  double reference_[2] = {0.0, 0.0};
+};
 
 void InferZeros(const TScan& s, TTapeFormatGuess& g) {
   // Words of varying length of which some begin with 0 and none ends in 0
@@ -216,29 +491,84 @@ void InferZeros(const TScan& s, TTapeFormatGuess& g) {
     return;
   }
   if (g.ZerosKnown) return;
+  // Many words of varying length none of which ends in 0: with the
+  // trailing zeros written about one in ten would.
+  if (shortest < s.MaxLength && last == 0 && s.Words.size() >= ZeroEvidenceWords) {
+    g.ZerosKnown = true;
+    g.LeadingZeros = true;
+    return;
+  }
   const int32_t lead = s.LeadingZeroWords, trail = s.TrailingZeroWords;
   if (lead == trail) return;  // fixed-width words (or no evidence either way)
   g.ZerosKnown = true;
   g.LeadingZeros = lead > trail;
 }
 
+// A tape that states no unit shows it by its tool sizes: drills of a
+// hundredth of an inch to a few tenths, which written in millimetres are
+// numbers 25.4 times larger. The middle size decides where it is plainly
+// one or the other.
+void InferUnits(const TScan& s, TTapeFormatGuess& g) {
+  if (g.UnitsKnown) return;
+  // A tool whose size a comment gives in inches or millimetres and the
+  // tool word in the tape's unit shows that unit.
+  for (const auto& [tool, inches] : s.CommentSizes) {
+    const auto written = s.ToolSizes.find(tool);
+    if (written == s.ToolSizes.end() || written->second <= 0.0) continue;
+    const double q = written->second / inches;
+    if (std::fabs(q - 1.0) < 0.05 || std::fabs(q / 25.4 - 1.0) < 0.05) {
+      g.UnitsKnown = true;
+      g.Metric = q > 5.0;
+      return;
+    }
+  }
+  std::vector<double> sizes;
+  for (const auto& [tool, size] : s.ToolSizes)
+    if (size > 0.0) sizes.push_back(size);
+  if (sizes.empty()) return;
+  std::sort(sizes.begin(), sizes.end());
+  const double middle = sizes[sizes.size() / 2];
+  if (middle <= 0.1 && sizes.back() <= 0.5) {
+    g.UnitsKnown = true;
+    g.Metric = false;
+  } else if (middle >= 0.3) {
+    g.UnitsKnown = true;
+    g.Metric = true;
+  }
+}
+
 void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGuess& g) {
-  if (g.DigitsKnown || s.Words.empty()) return;
+  if (s.Words.empty()) return;
   const bool metric = g.UnitsKnown ? g.Metric : stored.Metric;
   const bool leading = g.ZerosKnown ? g.LeadingZeros : stored.LeadingZeros;
-  const int32_t baseInteger = metric ? stored.MetricIntegerDigits : stored.IntegerDigits;
-  const int32_t baseDecimal = metric ? stored.MetricDecimalDigits : stored.DecimalDigits;
-  if (Plausible(s, metric, leading, baseInteger, baseDecimal)) return;
-  // Words of varying length that show neither zero: the zeros that give a
-  // sensible board with the stored digits.
-  if (!g.ZerosKnown && s.MinLength < s.MaxLength &&
-      Plausible(s, metric, !leading, baseInteger, baseDecimal)) {
+  const int32_t baseInteger =
+      g.DigitsKnown ? g.IntegerDigits : metric ? stored.MetricIntegerDigits : stored.IntegerDigits;
+  const int32_t baseDecimal =
+      g.DigitsKnown ? g.DecimalDigits : metric ? stored.MetricDecimalDigits : stored.DecimalDigits;
+  TSpacing spacing(s);
+  const auto sensible = [&](bool lead, int32_t integer, int32_t decimal) {
+    return Plausible(s, metric, lead, integer, decimal) && spacing.Sensible(lead, integer, decimal);
+  };
+  if (sensible(leading, baseInteger, baseDecimal)) return;
+  // Words that show neither zero, of varying length or shorter than the
+  // digits: the zeros that give a sensible board with the digits.
+  if (!g.ZerosKnown && (s.MinLength < s.MaxLength || s.MaxLength < baseInteger + baseDecimal) &&
+      sensible(!leading, baseInteger, baseDecimal)) {
     g.ZerosKnown = true;
     g.LeadingZeros = !leading;
     return;
   }
+  // Stated digits are taken as written: only the zeros were open.
+  if (g.DigitsKnown) return;
   // The nearest format that gives a sensible board: with leading zeros
   // written the integer digits place the point, else the decimal digits.
+  // Where the holes show their spacing, the one whose spacing is most like
+  // a board's goes first.
+  struct TCandidate {
+    int32_t Integer, Decimal;
+    double Miss;
+  };
+  std::vector<TCandidate> candidates;
   for (int32_t step = 0; step <= 5; ++step) {
     for (const int32_t sign : {-1, 1}) {
       int32_t integer = baseInteger, decimal = baseDecimal;
@@ -251,13 +581,19 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
         if (decimal < 1 || decimal > 6) continue;
         integer = std::clamp(std::max(baseInteger, s.MaxLength - decimal), 1, 4);
       }
-      if (Plausible(s, metric, leading, integer, decimal)) {
-        g.DigitsKnown = true;
-        g.IntegerDigits = integer;
-        g.DecimalDigits = decimal;
-        return;
-      }
+      const double r = spacing.Of(leading, integer, decimal);
+      candidates.push_back(
+          {integer, decimal, r > 0.0 ? std::fabs(std::log10(r / SpacingTarget)) : 0.0});
     }
+  }
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const TCandidate& a, const TCandidate& b) { return a.Miss < b.Miss; });
+  for (const TCandidate& c : candidates) {
+    if (!Plausible(s, metric, leading, c.Integer, c.Decimal)) continue;
+    g.DigitsKnown = true;
+    g.IntegerDigits = c.Integer;
+    g.DecimalDigits = c.Decimal;
+    return;
   }
 }
 
@@ -265,6 +601,7 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
 
 TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeFormat& stored) {
   TScan s;
+  s.Incremental = !stored.Absolute;
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
   TTapeFormatGuess& g = s.Guess;
@@ -277,6 +614,7 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     if (line.empty()) continue;
     if (line[0] == ';') {
       ReadFileFormat(line, g);
+      ReadSizeComment(UpperCaseStr(raw), s);
       continue;
     }
     // A comment after the words holds no numbers of the tape.
@@ -285,6 +623,10 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     const size_t comma = line.find(',');
     const std::string keyword = line.substr(0, comma);
     const std::string tail = comma == std::string::npos ? std::string() : line.substr(comma + 1);
+    if (keyword == "ICI") {
+      s.Incremental = tail == "ON";
+      continue;
+    }
     if (keyword == "INCH" || keyword == "METRIC" || keyword == "M71" || keyword == "M72") {
       g.UnitsKnown = true;
       g.Metric = keyword == "METRIC" || keyword == "M71";
@@ -298,14 +640,18 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   // The zero evidence needs the full word length, known only now: the
   // longest length that two words and more than one word in twenty have (a
   // lone longer word is a fault of the tape).
-  std::vector<size_t> lengths;
   for (const TWord& w : s.Words) {
-    if (lengths.size() <= size_t(w.Length)) lengths.resize(size_t(w.Length) + 1);
-    ++lengths[size_t(w.Length)];
+    if (s.Lengths.size() <= size_t(w.Length)) s.Lengths.resize(size_t(w.Length) + 1);
+    TLengthStats& l = s.Lengths[size_t(w.Length)];
+    ++l.Count;
+    const double v = w.Negative ? -w.Digits : w.Digits;
+    (w.X ? l.MinX : l.MinY) = std::min(w.X ? l.MinX : l.MinY, v);
+    (w.X ? l.MaxX : l.MaxY) = std::max(w.X ? l.MaxX : l.MaxY, v);
   }
   s.MaxLength = 0;
-  for (size_t n = 0; n < lengths.size(); ++n)
-    if (lengths[n] >= 2 && 20 * lengths[n] > s.Words.size()) s.MaxLength = int32_t(n);
+  for (size_t n = 0; n < s.Lengths.size(); ++n)
+    if (s.Lengths[n].Count >= 2 && 20 * s.Lengths[n].Count > s.Words.size())
+      s.MaxLength = int32_t(n);
   s.MinLength = s.MaxLength;
   for (const TWord& w : s.Words)
     if (w.Length >= 2) s.MinLength = std::min(s.MinLength, w.Length);
@@ -317,6 +663,15 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     else if (digits.back() == '0') ++s.TrailingZeroWords;
   }
   InferZeros(s, g);
+  InferUnits(s, g);
+  // Tools without a size of their own take the size their comment gives,
+  // in the unit the tape is read in.
+  const double perInch = (g.UnitsKnown ? g.Metric : stored.Metric) ? 25.4 : 1.0;
+  for (THitWords& h : s.Hits) {
+    if (h.Size > 0.0) continue;
+    const auto inches = s.CommentSizes.find(h.Tool);
+    if (inches != s.CommentSizes.end()) h.Size = inches->second * perInch;
+  }
   InferDigits(s, stored, g);
   return g;
 }

@@ -6,8 +6,9 @@
 // M71/M72 and ";FILE_FORMAT=i:d" comments are taken as written. Where the
 // tape is silent, the zeros are inferred from the coordinate words of varying
 // length (a suppressed leading zero leaves words that end in 0, a suppressed
-// trailing zero words that begin with 0), and the digits from the words that
-// do not fit the stored ones and from the extent the board would have. What
+// trailing zero words that begin with 0), the unit from the tool sizes, and
+// the digits from the words that do not fit the stored ones, the extent the
+// board would have and how far its holes stand apart for their sizes. What
 // the tape neither states nor shows is left as stored.
 #pragma once
 #include <cstdint>
@@ -33,6 +34,7 @@ struct TTapeFormatGuess {
 struct TStoredTapeFormat {
   bool Metric = false;
   bool LeadingZeros = true;
+  bool Absolute = true;
   int32_t IntegerDigits = 2, DecimalDigits = 4;
   int32_t MetricIntegerDigits = 3, MetricDecimalDigits = 3;
 };
@@ -47,6 +49,7 @@ TRecord PrefilledTapeFormat(const std::string& fileName, const TRecord& stored) 
   TStoredTapeFormat from;
   from.Metric = stored.Metric;
   from.LeadingZeros = stored.ZerosUsed == 0 || stored.ZerosUsed == 2;
+  from.Absolute = stored.Absolute;
   from.IntegerDigits = stored.IntegerDigits;
   from.DecimalDigits = stored.DecimalDigits;
   from.MetricIntegerDigits = stored.MetricIntegerDigits;

@@ -413,9 +413,16 @@ TEST_F(DrillImportTest, TheFormatIsGatheredFromTheWordsAndTheComments) {
       // The drill list's comment gives metric 4.4 with trailing zeros left
       // out.
       {"excellon-format-comment.drl", {12345600, 12345000}, {23000000, 45600000}},
+      // METRIC without digits, signed six-digit words with every zero: 3.3
+      // gives an 800 x 600 mm board whose holes stand some 25 sizes apart;
+      // 2.4 gives 80 x 60 mm with pads at 2.54 mm.
+      {"excellon-metric-six-digits-signed.drl", {28575000, -13335000}, {42545000, -23495000}},
   };
+  const TDrillFormatRecord stored = DrillInputFormat;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.File);
+    // Each from the default answers, not those given for the tape before.
+    DrillInputFormat = stored;
     const int32_t first = DrillEntityCount + 1;
     ASSERT_TRUE(Import((std::filesystem::path(KORVEX_TEST_DATA_DIR) / c.File).string()));
     TIntPoint p;

@@ -3,7 +3,10 @@
 // and both zero modes; and the format the drill dialog is pre-filled with.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 
 #include "nc_call_log.h"
 #include "tapein/drill_format_guess.h"
@@ -229,6 +232,101 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
 
   // A file that cannot be read leaves the stored format.
   EXPECT_EQ(PrefilledTapeFormat((TempDir / "missing.drl").string(), trailing), trailing);
+}
+
+// A board of holes of the given size on a pitch (both in the unit written),
+// ten by four, each coordinate written by the function; a size of 0 leaves
+// the tool without one.
+std::vector<std::string> GridTape(std::vector<std::string> header, double size, double pitch,
+                                  const std::function<std::string(double)>& number) {
+  char tool[32];
+  std::snprintf(tool, sizeof tool, "T1C%.3f", size);
+  if (size > 0.0) header.push_back(tool);
+  header.push_back("%");
+  header.push_back("T1");
+  for (int i = 0; i < 10; ++i)
+    for (int j = 0; j < 4; ++j)
+      header.push_back("X" + number(10 * pitch + i * pitch) + "Y" + number(5 * pitch + j * pitch));
+  header.push_back("M30");
+  return header;
+}
+
+// Six digits, every zero written, the point after the given digit.
+std::string SixDigits(double value, int integer) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%06lld",
+                static_cast<long long>(std::llround(value * std::pow(10.0, 6 - integer))));
+  return text;
+}
+
+// What the shared tapes written in other formats do not show: answers left
+// by the tape before, too few holes, stated digits, sizes only in comments
+// and units shown by them.
+TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
+  TDrillFormatRecord stored;  // inch 2.4, metric 3.3, leading zeros kept
+  const auto twoFour = [](double v) { return SixDigits(v, 2); };
+  // Answers left at 3.3 inch by the tape before: a board at 0.1 in with its
+  // trailing zeros written reads 10 in wide, its holes 28 sizes apart; four
+  // decimals place the point.
+  TDrillFormatRecord left = stored;
+  left.IntegerDigits = left.DecimalDigits = 3;
+  TDrillFormatRecord f = PrefilledTapeFormat(
+      Tape(GridTape({"M48", "INCH,TZ"}, 0.035, 0.1,
+                    [](double v) { return std::to_string(std::llround(v * 10000)); })),
+      left);
+  EXPECT_EQ(f.ZerosUsed, 1);
+  EXPECT_EQ(f.DecimalDigits, 4);
+  // Incremental moves of 2.54 mm in 2.4 are spaced as the sums of the
+  // moves.
+  std::vector<std::string> steps = {"M48", "METRIC", "T1C1.000", "%", "G91", "T1"};
+  for (int i = 0; i < 40; ++i) steps.push_back(i % 10 == 0 ? "X-228600Y+025400" : "X+025400");
+  EXPECT_EQ(PrefilledTapeFormat(Tape(steps), stored).MetricIntegerDigits, 2);
+  // The points of a routed path stand closer than its router's size: they
+  // are no holes.
+  std::vector<std::string> path = {"M48", "INCH", "T1C0.125", "%", "T1", "G00X010000Y010000",
+                                   "M15"};
+  for (int i = 1; i <= 40; ++i) path.push_back("G01X" + SixDigits(1.0 + i * 0.01, 2) + "Y010000");
+  path.push_back("M16");
+  EXPECT_EQ(PrefilledTapeFormat(Tape(path), stored), stored);
+  // Too few holes to tell, or stated digits, keep the digits.
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"M48", "INCH", "T1C0.125", "%", "T1", "X010000Y010000",
+                                      "X100000Y010000", "X100000Y080000", "X010000Y080000"}),
+                                stored),
+            stored);
+  f = PrefilledTapeFormat(Tape(GridTape({"M48", ";FILE_FORMAT=3:3", "METRIC"}, 1.0, 2.54, twoFour)),
+                          stored);
+  EXPECT_EQ(f.MetricIntegerDigits, 3);
+  EXPECT_EQ(f.MetricDecimalDigits, 3);
+
+  // Tools whose sizes only the drill list's comments give, in millimetres
+  // or in mils; a comment without a unit, or about no tool, gives none.
+  f = PrefilledTapeFormat(
+      Tape(GridTape({"M48", ";T01 1.000mm PLATED", "METRIC"}, 0, 2.54, twoFour)), stored);
+  EXPECT_EQ(f.MetricIntegerDigits, 2);
+  f = PrefilledTapeFormat(
+      Tape(GridTape(
+          {"M48", ";T01 Holesize 1. = 35.000000 Tolerance = +0.000000/-0.000000 PLATED MILS",
+           "INCH"},
+          0, 0.1, [](double v) { return SixDigits(v, 3); })),
+      stored);
+  EXPECT_EQ(f.IntegerDigits, 3);
+  f = PrefilledTapeFormat(
+      Tape(GridTape({"M48", ";T01 1.000", ";DRILL 1.000mm", "METRIC"}, 0, 2.54, twoFour)), stored);
+  EXPECT_EQ(f.MetricIntegerDigits, 3);
+
+  // No unit line: inch sizes make an inch tape, sizes that fit both units
+  // leave the stored one, unless a comment gives them in a unit.
+  TDrillFormatRecord metric = stored;
+  metric.Metric = true;
+  const auto fixed = [](double v) { return SixDigits(v, 3); };
+  EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.032, 0.1, twoFour)), metric).Metric);
+  EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.15, 0.5, fixed)), metric).Metric);
+  EXPECT_FALSE(PrefilledTapeFormat(Tape(GridTape({"M48"}, 0.15, 0.5, fixed)), stored).Metric);
+  EXPECT_TRUE(PrefilledTapeFormat(Tape(GridTape({"M48", ";T01 0.150mm"}, 0.15, 0.5, fixed)), stored)
+                  .Metric);
+  EXPECT_FALSE(PrefilledTapeFormat(
+                   Tape(GridTape({"M48", ";Holesize 1 = 150 mils"}, 0.15, 0.5, fixed)), metric)
+                   .Metric);
 }
 
 }  // namespace
