@@ -423,6 +423,7 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
     const int32_t left = std::max((screen.Width - width) / 2, 0);
     const int32_t top = std::max((screen.Height - height) / 2, 0);
     form->SetBounds(left, top, width, height);
+    form->SetScreenCentred(true);
     form->SetClientSize(width, height);
     form->SetMaximized(MainFormMaximized);
   }

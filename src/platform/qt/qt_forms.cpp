@@ -375,6 +375,12 @@ class TQtFormWindow : public QDialog {
       move(b.Left, b.Top);
     else
       move(area.left() + (area.width() - width) / 2, area.top() + (area.height() - height - extra) / 2);
+    if (form_.ScreenCentred()) {
+      // The decoration this window will get is not known before it shows:
+      // the last window's is the best guess, corrected once it is known.
+      decoration_ = LastDecoration();
+      Centre(QSize(width + decoration_.width(), height + extra + decoration_.height()));
+    }
   }
   // A form the system places (a dialog centred on its owner) is made no
   // larger than the screen's free area either; one that had to be made
@@ -436,10 +442,36 @@ class TQtFormWindow : public QDialog {
   void accept() override {}
 
  private:
+  // The frame's corner that puts a frame of that size in the middle of the
+  // screen's free area.
+  void Centre(const QSize& frame) {
+    QScreen* s = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (s == nullptr) return;
+    const QRect area = s->availableGeometry();
+    move(area.left() + std::max(0, (area.width() - frame.width()) / 2),
+         area.top() + std::max(0, (area.height() - frame.height()) / 2));
+  }
+  // The title bar and borders the window system put around the last window.
+  static QSize& LastDecoration() {
+    static QSize decoration(0, 0);
+    return decoration;
+  }
   // What is kept of the window's place: never a maximised or minimised one.
   void ReportNormalBounds() {
     if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
       return;
+    const QSize decoration = frameGeometry().size() - size();
+    if (decoration.width() >= 0 && decoration.height() >= 0) {
+      if (decoration != QSize(0, 0)) LastDecoration() = decoration;
+      // A centred window whose decoration came after it was placed: centred
+      // again with it (once: the decoration does not change after that, so
+      // the user's moves stay).
+      if (form_.ScreenCentred() && decoration != decoration_) {
+        decoration_ = decoration;
+        Centre(frameGeometry().size());
+        return;
+      }
+    }
     const QPoint p = pos();
     form_.NormalBoundsFromBackend(TRect{p.x(), p.y(), p.x() + client->width(), p.y() + client->height()});
     const QSize frame = frameGeometry().size();
@@ -447,6 +479,7 @@ class TQtFormWindow : public QDialog {
   }
   TForm& form_;
   QPointer<QMenuBar> bar_;
+  QSize decoration_{0, 0};  // of a centred window: the decoration it was centred with
 };
 
 // ------------------------------------------------------------ the peer
