@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common_dialogs.h"
 #include "platform/keys.h"
 #include "workspace_test_support.h"
 
@@ -67,6 +68,32 @@ TEST_F(TOperatorSessionTest, ZoomInZoomsToTheWindowOfTwoClicksInEveryMode) {
   form.KeyDown(VK_ESCAPE);
   EXPECT_EQ(MyScreen->Zoom, zoom);
   EXPECT_EQ(UserPanel->PromptLine(3), "Pick entity to inspect > ");
+}
+
+// The Plot command's save dialog: the window shows the Working menu while it
+// is open, so no menu pick can start a second command.
+TEST_F(TOperatorSessionTest, ThePlotFileDialogLocksTheMenusLikeEveryDialog) {
+  TWorkspace& form = StartProgram();
+  struct TWatch : TCommonDialogBackend {
+    TWorkspace* Form = nullptr;
+    std::vector<std::string> Seen;
+    bool ExecuteFileDialog(TOpenDialog& dialog) override {
+      Seen.push_back(dialog.Filter.substr(0, 6) + (Form->Menu() == &Form->WorkingMenu ? " working" : " mode") +
+                     " activity " + std::to_string(ViewServices().Activity()));
+      return false;
+    }
+    bool ExecuteFontDialog(TFontDialog&) override { return false; }
+  } watch;
+  watch.Form = &form;
+  TCommonDialogBackend* previous = SetCommonDialogBackend(&watch);
+  Run(form, emCad, "Plot1");
+  SelectLayer(30);
+  Run(form, emDrill, "Plot1");
+  SetCommonDialogBackend(previous);
+  EXPECT_EQ(watch.Seen, (std::vector<std::string>{"Gerber working activity 4", "Gerber working activity 4"}));
+  // Cancel gives the mode's menu and the drawing area back.
+  EXPECT_EQ(form.Menu(), &form.DrillMenu);
+  EXPECT_EQ(ViewServices().Activity(), 0);
 }
 
 }  // namespace
