@@ -4,6 +4,7 @@
 // centred with its frame, and scratch files of an earlier run are cleared.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -94,6 +95,29 @@ TEST_F(TOperatorSessionTest, ThePlotFileDialogLocksTheMenusLikeEveryDialog) {
   // Cancel gives the mode's menu and the drawing area back.
   EXPECT_EQ(form.Menu(), &form.DrillMenu);
   EXPECT_EQ(ViewServices().Activity(), 0);
+}
+
+// The journals' scratch files: a run that was killed left its empty ones
+// behind; the next start clears those, keeps a file with contents, and the
+// exit leaves the folder empty.
+TEST_F(TOperatorSessionTest, EmptyScratchFilesOfAKilledRunGoAtTheNextStart) {
+  const fs::path scratch = Home() / "SCRATCH";
+  fs::create_directories(scratch);
+  std::ofstream(scratch / "00000001.TMP").close();
+  std::ofstream(scratch / "00000002.TMP") << "kept";
+  std::ofstream(scratch / "NOTES.TXT").close();
+  StartProgram();
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(scratch)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  // This run's three journals, the file with contents and the other file.
+  ASSERT_EQ(names.size(), 5u);
+  EXPECT_EQ(names.front(), "00000002.TMP");
+  EXPECT_EQ(names.back(), "NOTES.TXT");
+  EXPECT_FALSE(fs::exists(scratch / "00000001.TMP"));
+  CloseProgram();
+  EXPECT_FALSE(fs::exists(scratch / "00000002.TMP"));
+  EXPECT_TRUE(fs::exists(scratch / "NOTES.TXT"));
 }
 
 }  // namespace
