@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "model/drill_database.h"
+#include "model/tool_tables.h"
 #include "platform/common_dialogs.h"
 #include "platform/keys.h"
+#include "tapeout/make_drill_tape.h"
 #include "workspace_test_support.h"
 
 namespace fs = std::filesystem;
@@ -118,6 +121,48 @@ TEST_F(TOperatorSessionTest, EmptyScratchFilesOfAKilledRunGoAtTheNextStart) {
   CloseProgram();
   EXPECT_FALSE(fs::exists(scratch / "00000002.TMP"));
   EXPECT_TRUE(fs::exists(scratch / "NOTES.TXT"));
+}
+
+// The hint strip: a pointed hint shows while the pointer is on its item and
+// gives way to the written tape's report, which stands until the operator
+// clicks or types; a mode change takes the old mode's hint away.
+TEST_F(TOperatorSessionTest, TheHintStripKeepsAReportAndDropsTheOldModesHint) {
+  TWorkspace& form = StartProgram();
+  // A hint left by the CAD tool button under the pointer when the layer
+  // button switches to drill mode.
+  SetApplicationHint("[LI] Create Line");
+  EXPECT_EQ(form.HintPanel.Caption(), "[LI] Create Line");
+  SelectLayer(30);
+  EXPECT_EQ(form.HintPanel.Caption(), "");
+
+  ToolTable[1].Diameter = 25400000 / 40;
+  DRDB->AddHoleOnLayer(25400000, 25400000, 30, 1, true);
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.ToolTableCheckBox.SetChecked(false);
+    d.MarkFirstCheckBox.SetChecked(false);
+    d.MarkLastCheckBox.SetChecked(false);
+    d.OKButton.Click();
+  });
+  const std::string tape = (TempDir / "ONE.DRL").string();
+  ScriptFileDialogAnswer(tape);
+  Run(form, emDrill, "MakeDrillTape1");
+  const std::string report = "Drill tape written: 1 hit, 1 tool, " + tape;
+  ASSERT_EQ(form.HintPanel.Caption(), report);
+  // The pointer crosses a tool button and the menu bar.
+  SetApplicationHint("[ZW] Zoom In");
+  EXPECT_EQ(form.HintPanel.Caption(), "[ZW] Zoom In");
+  SetApplicationHint("");
+  EXPECT_EQ(form.HintPanel.Caption(), report);
+  // Moving over the drawing leaves it; a click is something else.
+  form.PaintBox.MouseMove(0, 20, 20);
+  EXPECT_EQ(form.HintPanel.Caption(), report);
+  form.PaintBox.MouseDown(mbRight, 0, 20, 20);
+  form.PaintBox.MouseUp(mbRight, 0, 20, 20);
+  EXPECT_EQ(form.HintPanel.Caption(), "");
+  SetApplicationHint("[ZW] Zoom In");
+  SetApplicationHint("");
+  EXPECT_EQ(form.HintPanel.Caption(), "");
 }
 
 }  // namespace
