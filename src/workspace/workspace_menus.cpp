@@ -67,6 +67,13 @@ struct TDisplayTick {
 
 void Redraw() { ViewServices().RedrawView(); }
 
+// A command whose file dialog comes first: the menus are locked while it
+// is open, as for every dialog.
+void RunInBracket(void (*command)()) {
+  TModalBracket bracket;
+  command();
+}
+
 // The swap filter tables, inside the window's modal bracket.
 void RunFiltersDialog() {
   TModalBracket bracket;
@@ -279,7 +286,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     idle(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
     file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(); };
     idle(file, "&Import", "Import1", ImportCadFile);
-    idle(file, "&Export", "Export1", ExportCadFile);
+    idle(file, "&Export", "Export1", [] { RunInBracket(ExportCadFile); });
   } else if (rout) {
     idle(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
     idle(file, "&Make Rout Tape", "MakeRoutTape1", [] { SaveRoutFileAs(CurrentLayer); });
@@ -291,7 +298,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     idle(file, "Pat&h Length Report", "PathLengthReport1", [] { PathLengthReport(); });
   } else {
     idle(file, "&Import", "Import2", ImportDrillFile);
-    file.Add("Export", "Export2").OnClick = [](TMenuItem&) { ExportOdbFile(); };
+    idle(file, "Export", "Export2", [] { RunInBracket(ExportOdbFile); });
     idle(file, "&Make Drill Tape", "MakeDrillTape1", [] { MakeDrillTape(); });
     idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
     idle(file, "Fil&ters", "Filters1", RunFiltersDialog);

@@ -74,9 +74,9 @@ TEST_F(TOperatorSessionTest, ZoomInZoomsToTheWindowOfTwoClicksInEveryMode) {
   EXPECT_EQ(UserPanel->PromptLine(3), "Pick entity to inspect > ");
 }
 
-// The Plot command's save dialog: the window shows the Working menu while it
+// The save dialogs of Plot and Export: the window shows the Working menu while it
 // is open, so no menu pick can start a second command.
-TEST_F(TOperatorSessionTest, ThePlotFileDialogLocksTheMenusLikeEveryDialog) {
+TEST_F(TOperatorSessionTest, ThePlotAndExportFileDialogsLockTheMenusLikeEveryDialog) {
   TWorkspace& form = StartProgram();
   struct TWatch : TCommonDialogBackend {
     TWorkspace* Form = nullptr;
@@ -91,10 +91,13 @@ TEST_F(TOperatorSessionTest, ThePlotFileDialogLocksTheMenusLikeEveryDialog) {
   watch.Form = &form;
   TCommonDialogBackend* previous = SetCommonDialogBackend(&watch);
   Run(form, emCad, "Plot1");
+  Run(form, emCad, "Export1");
   SelectLayer(30);
   Run(form, emDrill, "Plot1");
+  Run(form, emDrill, "Export2");
   SetCommonDialogBackend(previous);
-  EXPECT_EQ(watch.Seen, (std::vector<std::string>{"Gerber working activity 4", "Gerber working activity 4"}));
+  EXPECT_EQ(watch.Seen, (std::vector<std::string>{"Gerber working activity 4", "DXF (* working activity 4",
+                                                  "Gerber working activity 4", "VALOR  working activity 4"}));
   // Cancel gives the mode's menu and the drawing area back.
   EXPECT_EQ(form.Menu(), &form.DrillMenu);
   EXPECT_EQ(ViewServices().Activity(), 0);
