@@ -1,0 +1,78 @@
+// Dialogs as the operator sees them on the Qt backend (offscreen): a long
+// list of rows scrolls to its end with the bar's thumb at the end, and
+// column heads stand over their columns.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QWidget>
+
+#include "korvex_test.h"
+#include "platform/forms.h"
+#include "platform/menus.h"
+#include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_forms.h"
+#include "plot/odb_export_dialogs.h"
+
+namespace {
+
+class QtOperatorDialogsTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    InstallQtCanvasBackend();
+    InstallQtFormsBackend();
+  }
+  void TearDown() override {
+    QApplication::processEvents();
+    SetFormsBackend(nullptr);
+    SetMenusBackend(nullptr);
+    SetCanvasBackend(nullptr);
+    TKorvexTest::TearDown();
+  }
+};
+
+void Inspect(TValorExportDialog& dialog);
+
+TEST_F(QtOperatorDialogsTest, TheOdbExportLayerListScrollsToItsEndAndItsHeadsStandOverTheirColumns) {
+  TOdbLayerFlags flags{};
+  for (int l : {0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,31}) flags[l] = true;
+  TValorExportDialog dialog(flags);
+  // Shown as the export shows it: modal.
+  QTimer::singleShot(50, [&dialog] { Inspect(dialog); });
+  dialog.ShowModal();
+}
+
+void Inspect(TValorExportDialog& dialog) {
+  auto& box = dialog.Get<TScrollBox>("ScrollBox");
+  auto* area = qobject_cast<QScrollArea*>(QtWidgetOf(box));
+  ASSERT_NE(area, nullptr);
+  QScrollBar* bar = area->verticalScrollBar();
+  ASSERT_GT(box.MaxScrollTop(), 0);
+  EXPECT_EQ(bar->maximum(), box.MaxScrollTop());
+  // Dragged to the end, the model is at its end and the last row shows.
+  bar->setValue(bar->maximum());
+  QApplication::processEvents();
+  EXPECT_EQ(box.ScrollTop(), box.MaxScrollTop());
+  EXPECT_EQ(bar->value(), bar->maximum());
+  QWidget* last = QtWidgetOf(dialog.Get<TControl>("Name31"));
+  const QPoint bottom = last->mapTo(area->viewport(), QPoint(0, last->height()));
+  EXPECT_LE(bottom.y(), area->viewport()->height());
+  EXPECT_GE(bottom.y(), area->viewport()->height() - 30);
+  // Each head over its column: "Name" at the edit boxes' left edge, "Layer"
+  // and "Output" over their columns.
+  const int name = QtWidgetOf(dialog.Get<TControl>("NameLabel"))->mapTo(area->window(), QPoint(0, 0)).x();
+  const int edit = QtWidgetOf(dialog.Get<TControl>("Name0"))->mapTo(area->window(), QPoint(0, 0)).x();
+  EXPECT_EQ(name, edit);
+  QWidget* output = QtWidgetOf(dialog.Get<TControl>("OutputLabel"));
+  QWidget* box0 = QtWidgetOf(dialog.Get<TControl>("Output0"));
+  const int boxLeft = box0->mapTo(area->window(), QPoint(0, 0)).x();
+  const int outputLeft = output->mapTo(area->window(), QPoint(0, 0)).x();
+  EXPECT_GE(boxLeft, outputLeft);
+  EXPECT_LE(boxLeft + box0->width(), outputLeft + output->width());
+  dialog.Close();
+}
+
+}  // namespace
