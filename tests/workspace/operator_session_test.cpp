@@ -15,6 +15,7 @@
 #include "platform/common_dialogs.h"
 #include "platform/keys.h"
 #include "tapeout/make_drill_tape.h"
+#include "workspace/layer_dialogs.h"
 #include "workspace_test_support.h"
 
 namespace fs = std::filesystem;
@@ -166,6 +167,39 @@ TEST_F(TOperatorSessionTest, TheHintStripKeepsAReportAndDropsTheOldModesHint) {
   SetApplicationHint("[ZW] Zoom In");
   SetApplicationHint("");
   EXPECT_EQ(form.HintPanel.Caption(), "");
+}
+
+// Layer Control: the three columns' heads stand on one line at the top, the
+// first rows of all columns on the next.
+TEST_F(TOperatorSessionTest, TheLayerControlHeadsOfAllColumnsStandOnOneLine) {
+  StartProgram();
+  auto top = [](TControl& c) {
+    int y = 0;
+    for (TControl* p = &c; p != nullptr && p->Kind() != TControlKind::Form; p = p->Parent()) y += p->Top();
+    return y;
+  };
+  auto left = [](TControl& c) {
+    int x = 0;
+    for (TControl* p = &c; p != nullptr && p->Kind() != TControlKind::Form; p = p->Parent()) x += p->Left();
+    return x;
+  };
+  std::vector<int> heads, firstRows, lefts;
+  RegisterModalScript("TLayerDialog", [&](TForm& f) {
+    for (const char* name : {"ActiveHead1", "ActiveHead2", "ActiveHead3"}) heads.push_back(top(f.Get<TControl>(name)));
+    for (const char* name : {"Active0", "Active30", "Active20"}) firstRows.push_back(top(f.Get<TControl>(name)));
+    for (const char* name : {"Column1", "Column2", "Column3"}) lefts.push_back(left(f.Get<TControl>(name)));
+    f.Click("CancelButton");
+  });
+  ExecuteLayerControl();
+  ASSERT_EQ(heads.size(), 3u);
+  EXPECT_EQ(heads[1], heads[0]);
+  EXPECT_EQ(heads[2], heads[0]);
+  EXPECT_EQ(firstRows[1], firstRows[0]);
+  EXPECT_EQ(firstRows[2], firstRows[0]);
+  EXPECT_GT(firstRows[0], heads[0]);
+  // Still side by side, in order.
+  EXPECT_LT(lefts[0], lefts[1]);
+  EXPECT_LT(lefts[1], lefts[2]);
 }
 
 }  // namespace
