@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "platform/menus.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_forms.h"
+#include "foundation/report_windows.h"
 #include "plot/odb_export_dialogs.h"
 
 namespace {
@@ -73,6 +75,28 @@ void Inspect(TValorExportDialog& dialog) {
   EXPECT_GE(boxLeft, outputLeft);
   EXPECT_LE(boxLeft + box0->width(), outputLeft + output->width());
   dialog.Close();
+}
+
+// The drill import's results report: short lines show no bar across; a
+// report longer than the window gets one down its side.
+TEST_F(QtOperatorDialogsTest, TheImportReportShowsScrollBarsOnlyWhenItsTextNeedsThem) {
+  TGTScrollWindow report;
+  report.SetCaption("Import results");
+  report.SetTextSize(30, 16);
+  report.WriteLn("Decoding /work/shared/testdata/excellon/diptrace__mainboard.drl");
+  report.WriteLn(" ");
+  report.WriteLn("There were 168 regular hits.");
+  report.Show();
+  QApplication::processEvents();
+  auto* memo = qobject_cast<QPlainTextEdit*>(QtWidgetOf(report.Memo1));
+  ASSERT_NE(memo, nullptr);
+  EXPECT_FALSE(memo->horizontalScrollBar()->isVisible());
+  EXPECT_FALSE(memo->verticalScrollBar()->isVisible());
+  for (int i = 0; i < 40; ++i) report.WriteLn("T" + std::to_string(i));
+  QApplication::processEvents();
+  EXPECT_TRUE(memo->verticalScrollBar()->isVisible());
+  EXPECT_FALSE(memo->horizontalScrollBar()->isVisible());
+  report.Hide();
 }
 
 }  // namespace
