@@ -36,6 +36,9 @@ bool PlaceOnView(int32_t width, int32_t height, int32_t& x, int32_t& y) {
   const uint8_t savedActivity = MyScreen->Activity;
   MyScreen->Activity = acPrintPlacement;
   GuardCorner(width, height);
+  // The page frame is a rubber band like any other: white under exclusive
+  // or, so it shows on every background and erases itself.
+  RubberPaint->SetXorPen();
   rectangle(true, false);
   ViewHooks.PrintPlacementEvent = [&](TInputEvent& event) {
     if (event.Kind == ievMouseDown) buttonState = (event.Buttons & mbtLeft) ? 1 : (event.Buttons & mbtRight) ? 2 : 0;

@@ -13,7 +13,9 @@
 #include "model/drill_database.h"
 #include "model/tool_tables.h"
 #include "platform/common_dialogs.h"
+#include "platform/headless/headless_events.h"
 #include "platform/keys.h"
+#include "plot/plot_placement.h"
 #include "tapeout/make_drill_tape.h"
 #include "workspace/layer_dialogs.h"
 #include "workspace_test_support.h"
@@ -200,6 +202,46 @@ TEST_F(TOperatorSessionTest, TheLayerControlHeadsOfAllColumnsStandOnOneLine) {
   // Still side by side, in order.
   EXPECT_LT(lefts[0], lefts[1]);
   EXPECT_LT(lefts[1], lefts[2]);
+}
+
+// The page frame of a plot's placement shows on the navy view in a light
+// colour (white under exclusive or), whatever pen was left on the canvas.
+TEST_F(TOperatorSessionTest, ThePlotPlacementFrameShowsOnTheNavyView) {
+  TWorkspace& form = StartProgram();
+  BackgroundColor = clNavy;
+  ViewServices().RedrawView();
+  TCanvas& canvas = form.PaintBox.Canvas();
+  canvas.Pen.Color = clBlack;
+  canvas.Pen.Mode = pmCopy;
+  const int32_t w = 254000 * 40, h = 254000 * 30;
+  TColor corner = clBlack;
+  int step = 0;
+  HeadlessSetProcessMessagesHook([&] {
+    if (MyScreen->Activity != acPrintPlacement) return;
+    TInputEvent e;
+    e.X = 60;
+    e.Y = 80;
+    switch (step++) {
+      case 0:
+        e.Kind = ievMouseMove;
+        break;
+      case 1:
+        corner = canvas.GetPixel(60, 80);
+        e.Kind = ievMouseDown;
+        e.Buttons = mbtRight;
+        break;
+      default:
+        e.Kind = ievMouseUp;
+        break;
+    }
+    MyScreen->HandleEvent(e);
+  });
+  int32_t x = 0, y = 0;
+  EXPECT_FALSE(PlacePage(w, h, x, y));
+  HeadlessSetProcessMessagesHook({});
+  EXPECT_EQ(corner, TColor(clNavy ^ 0xFFFFFF));
+  // Erased again on the way out.
+  EXPECT_EQ(canvas.GetPixel(60, 80), clNavy);
 }
 
 }  // namespace
