@@ -3,7 +3,11 @@
 // column heads stand over their columns.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -15,6 +19,7 @@
 #include "platform/menus.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_forms.h"
+#include "platform/qt/qt_menus.h"
 #include "foundation/report_windows.h"
 #include "plot/odb_export_dialogs.h"
 
@@ -97,6 +102,47 @@ TEST_F(QtOperatorDialogsTest, TheImportReportShowsScrollBarsOnlyWhenItsTextNeeds
   EXPECT_TRUE(memo->verticalScrollBar()->isVisible());
   EXPECT_FALSE(memo->horizontalScrollBar()->isVisible());
   report.Hide();
+}
+
+// A menu item's hint shows while the pointer is on it and goes with the
+// menu; what a picked item's handler puts in the hint stays.
+TEST_F(QtOperatorDialogsTest, AMenuItemsHintGoesWithTheMenuButAPickedItemsReportStays) {
+  TForm form("TWorkspace");
+  form.Add<TLabel>("Label1", "Main window");
+  TMainMenu menu("CadMenu");
+  auto& view = menu.Add("&View");
+  auto& step = view.Add("&Single Step", "SingleStep1");
+  step.SetHint("[PL] Next Cut");
+  step.OnClick = [](TMenuItem&) { SetApplicationHint("Drill tape written: 1 hit"); };
+  form.SetMenu(&menu);
+  form.Show();
+  QApplication::processEvents();
+  SetApplicationHint("");
+  QMenu* popup = QtMenuBarOf(menu)->actions()[0]->menu();
+  QAction* action = popup->actions()[0];
+  popup->popup(QPoint(20, 20));
+  QApplication::processEvents();
+  action->hover();
+  EXPECT_EQ(ApplicationHint(), "[PL] Next Cut");
+  popup->hide();
+  QApplication::processEvents();
+  EXPECT_EQ(ApplicationHint(), "");
+  // Picked with the mouse: the menu closes, then the handler reports.
+  popup->popup(QPoint(20, 20));
+  QApplication::processEvents();
+  action->hover();
+  const QPoint at = popup->actionGeometry(action).center();
+  QMouseEvent press(QEvent::MouseButtonPress, at, popup->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, popup->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(popup, &press);
+  QApplication::sendEvent(popup, &release);
+  QApplication::processEvents();
+  EXPECT_FALSE(popup->isVisible());
+  EXPECT_EQ(ApplicationHint(), "Drill tape written: 1 hit");
+  SetApplicationHint("");
+  form.Hide();
 }
 
 }  // namespace
