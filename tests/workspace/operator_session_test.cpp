@@ -205,7 +205,8 @@ TEST_F(TOperatorSessionTest, TheLayerControlHeadsOfAllColumnsStandOnOneLine) {
 }
 
 // The page frame of a plot's placement shows on the navy view in a light
-// colour (white under exclusive or), whatever pen was left on the canvas.
+// colour (white under exclusive or), whatever pen was left on the canvas,
+// and a repaint while it moves leaves no second frame behind.
 TEST_F(TOperatorSessionTest, ThePlotPlacementFrameShowsOnTheNavyView) {
   TWorkspace& form = StartProgram();
   BackgroundColor = clNavy;
@@ -214,7 +215,7 @@ TEST_F(TOperatorSessionTest, ThePlotPlacementFrameShowsOnTheNavyView) {
   canvas.Pen.Color = clBlack;
   canvas.Pen.Mode = pmCopy;
   const int32_t w = 254000 * 40, h = 254000 * 30;
-  TColor corner = clBlack;
+  TColor corner = clBlack, oldCorner = clBlack, newCorner = clBlack;
   int step = 0;
   HeadlessSetProcessMessagesHook([&] {
     if (MyScreen->Activity != acPrintPlacement) return;
@@ -227,6 +228,17 @@ TEST_F(TOperatorSessionTest, ThePlotPlacementFrameShowsOnTheNavyView) {
         break;
       case 1:
         corner = canvas.GetPixel(60, 80);
+        // A dialog closing over the view repaints it from the picture.
+        MyScreen->ShowView(false);
+        return;
+      case 2:
+        e.X = 90;
+        e.Y = 110;
+        e.Kind = ievMouseMove;
+        break;
+      case 3:
+        oldCorner = canvas.GetPixel(60, 80);
+        newCorner = canvas.GetPixel(90, 110);
         e.Kind = ievMouseDown;
         e.Buttons = mbtRight;
         break;
@@ -240,8 +252,12 @@ TEST_F(TOperatorSessionTest, ThePlotPlacementFrameShowsOnTheNavyView) {
   EXPECT_FALSE(PlacePage(w, h, x, y));
   HeadlessSetProcessMessagesHook({});
   EXPECT_EQ(corner, TColor(clNavy ^ 0xFFFFFF));
+  // One frame only: the one the repaint wiped is not drawn back by the move.
+  EXPECT_EQ(oldCorner, clNavy);
+  EXPECT_EQ(newCorner, TColor(clNavy ^ 0xFFFFFF));
   // Erased again on the way out.
   EXPECT_EQ(canvas.GetPixel(60, 80), clNavy);
+  EXPECT_EQ(canvas.GetPixel(90, 110), clNavy);
 }
 
 }  // namespace
