@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QWidget>
 
@@ -77,6 +78,10 @@ void Inspect(TValorExportDialog& dialog) {
   QWidget* box0 = QtWidgetOf(dialog.Get<TControl>("Output0"));
   const int boxLeft = box0->mapTo(area->window(), QPoint(0, 0)).x();
   const int outputLeft = output->mapTo(area->window(), QPoint(0, 0)).x();
+  // The box shows its whole indicator, centred on its 12-pixel cell.
+  EXPECT_GE(box0->width(), box0->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box0));
+  EXPECT_GE(box0->height(), box0->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, box0));
+  EXPECT_NEAR(box0->geometry().center().x(), 16 + 6, 1);
   EXPECT_GE(boxLeft, outputLeft);
   EXPECT_LE(boxLeft + box0->width(), outputLeft + output->width());
   dialog.Close();

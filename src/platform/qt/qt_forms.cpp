@@ -43,6 +43,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -627,7 +628,20 @@ void TQtPeer::SyncBounds() {
     return;
   }
   TRect b = control_.Bounds();
-  widget_->setGeometry(b.Left, b.Top, std::max(0, b.Width()), std::max(0, b.Height()));
+  QRect r(b.Left, b.Top, std::max(0, b.Width()), std::max(0, b.Height()));
+  // A box or a radio button without a caption placed in a cell smaller than
+  // the style's indicator shows all of its indicator, centred on the cell.
+  if ((k == TControlKind::CheckBox || k == TControlKind::RadioButton) && control_.Caption().empty()) {
+    const bool radio = k == TControlKind::RadioButton;
+    QStyle* style = widget_->style();
+    const int iw = style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth, nullptr, widget_);
+    const int ih = style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorHeight : QStyle::PM_IndicatorHeight, nullptr, widget_);
+    const QPoint centre = r.center();
+    if (r.width() < iw) r.setWidth(iw);
+    if (r.height() < ih) r.setHeight(ih);
+    r.moveCenter(centre);
+  }
+  widget_->setGeometry(r);
   if (k == TControlKind::RadioGroup) PlaceRadioItems();
   if (k == TControlKind::ScrollBox) SyncValue();
 }
