@@ -1014,6 +1014,10 @@ void SetFormsBackend(TFormsBackend* backend);
 // sets it, and OnApplicationHint (when set) hears every change.
 const std::string& ApplicationHint();
 void SetApplicationHint(const std::string& hint);
+// The same for the hint of what the pointer rests on (a menu item, a
+// control); ApplicationHintPointed tells it from a text a command set.
+void SetPointedHint(const std::string& hint);
+bool ApplicationHintPointed();
 extern std::function<void()> OnApplicationHint;
 
 // Case-insensitive comparison of control and item names.

@@ -478,7 +478,7 @@ void TWorkspace::DisplayHint() {
   std::string hint = ApplicationHint();
   if (hint.empty())
     hint = StandingHint_;
-  else if (hint.front() != '[')
+  else if (!ApplicationHintPointed() && hint.front() != '[')
     StandingHint_ = hint;
   std::string name;
   if (ContainsText(hint, "Undo") && ActiveUndo != nullptr && ActiveUndo->CanUndo(name))

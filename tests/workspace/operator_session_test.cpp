@@ -136,7 +136,7 @@ TEST_F(TOperatorSessionTest, TheHintStripKeepsAReportAndDropsTheOldModesHint) {
   TWorkspace& form = StartProgram();
   // A hint left by the CAD tool button under the pointer when the layer
   // button switches to drill mode.
-  SetApplicationHint("[LI] Create Line");
+  SetPointedHint("[LI] Create Line");
   EXPECT_EQ(form.HintPanel.Caption(), "[LI] Create Line");
   SelectLayer(30);
   EXPECT_EQ(form.HintPanel.Caption(), "");
@@ -156,9 +156,13 @@ TEST_F(TOperatorSessionTest, TheHintStripKeepsAReportAndDropsTheOldModesHint) {
   const std::string report = "Drill tape written: 1 hit, 1 tool, " + tape;
   ASSERT_EQ(form.HintPanel.Caption(), report);
   // The pointer crosses a tool button and the menu bar.
-  SetApplicationHint("[ZW] Zoom In");
+  SetPointedHint("[ZW] Zoom In");
   EXPECT_EQ(form.HintPanel.Caption(), "[ZW] Zoom In");
-  SetApplicationHint("");
+  SetPointedHint("");
+  EXPECT_EQ(form.HintPanel.Caption(), report);
+  // A pointed hint of another form (the text editor's "F3") is no report.
+  SetPointedHint("F3");
+  SetPointedHint("");
   EXPECT_EQ(form.HintPanel.Caption(), report);
   // Moving over the drawing leaves it; a click is something else.
   form.PaintBox.MouseMove(0, 20, 20);
@@ -166,8 +170,8 @@ TEST_F(TOperatorSessionTest, TheHintStripKeepsAReportAndDropsTheOldModesHint) {
   form.PaintBox.MouseDown(mbRight, 0, 20, 20);
   form.PaintBox.MouseUp(mbRight, 0, 20, 20);
   EXPECT_EQ(form.HintPanel.Caption(), "");
-  SetApplicationHint("[ZW] Zoom In");
-  SetApplicationHint("");
+  SetPointedHint("F3");
+  SetPointedHint("");
   EXPECT_EQ(form.HintPanel.Caption(), "");
 }
 

@@ -990,10 +990,10 @@ bool TQtPeer::eventFilter(QObject* obj, QEvent* e) {
       break;
     }
     case QEvent::Enter:
-      if (!control_.Hint().empty()) SetApplicationHint(control_.Hint());
+      if (!control_.Hint().empty()) SetPointedHint(control_.Hint());
       break;
     case QEvent::Leave:
-      if (!control_.Hint().empty()) SetApplicationHint("");
+      if (!control_.Hint().empty()) SetPointedHint("");
       break;
     default:
       break;

@@ -37,7 +37,7 @@ class TMenuBuilder {
         // The hint of the item last pointed at goes with the menu: Qt says
         // nothing when the pointer leaves a closing menu. (The menu closes
         // before a picked item's handler runs, so what that shows stays.)
-        QObject::connect(sub, &QMenu::aboutToHide, sub, [] { SetApplicationHint(""); });
+        QObject::connect(sub, &QMenu::aboutToHide, sub, [] { SetPointedHint(""); });
         Fill(sub, item);
         action = sub->menuAction();
         widget->addAction(action);
