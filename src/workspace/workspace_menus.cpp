@@ -289,7 +289,10 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     idle(file, "&Export", "Export1", [] { RunInBracket(ExportCadFile); });
   } else if (rout) {
     idle(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
-    idle(file, "&Make Rout Tape", "MakeRoutTape1", [] { SaveRoutFileAs(CurrentLayer); });
+    idle(file, "&Make Rout Tape", "MakeRoutTape1", [] {
+      TModalBracket bracket;
+      SaveRoutFileAs(CurrentLayer);
+    });
     idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
     idle(file, "F&ilters", "Filters1", RunFiltersDialog);
     file.AddSeparator();

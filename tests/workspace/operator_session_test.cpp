@@ -67,9 +67,9 @@ TEST_F(TOperatorSessionTest, ZoomInZoomsToTheWindowOfTwoClicks) {
   EXPECT_EQ(UserPanel->PromptLine(3), "Pick entity to inspect > ");
 }
 
-// The save dialogs of Plot and Export: the window shows the Working menu while it
+// The file dialogs of Plot, Export and the tapes: the window shows the Working menu while it
 // is open, so no menu pick can start a second command.
-TEST_F(TOperatorSessionTest, ThePlotAndExportFileDialogsLockTheMenusLikeEveryDialog) {
+TEST_F(TOperatorSessionTest, TheFileDialogsOfPlotExportAndTapesLockTheMenus) {
   TWorkspace& form = StartProgram();
   struct TWatch : TCommonDialogBackend {
     TWorkspace* Form = nullptr;
@@ -88,11 +88,17 @@ TEST_F(TOperatorSessionTest, ThePlotAndExportFileDialogsLockTheMenusLikeEveryDia
   SelectLayer(30);
   Run(form, emDrill, "Plot1");
   Run(form, emDrill, "Export2");
+  Run(form, emDrill, "MakeESILaserFile1");
+  SelectLayer(40);
+  Run(form, emRout, "MakeRoutTape1");
+  Run(form, emRout, "OpenRoutTape1");
   SetCommonDialogBackend(previous);
   EXPECT_EQ(watch.Seen, (std::vector<std::string>{"Gerber working activity 4", "DXF (* working activity 4",
-                                                  "Gerber working activity 4", "VALOR  working activity 4"}));
+                                                  "Gerber working activity 4", "VALOR  working activity 4",
+                                                  " working activity 4", "Standa working activity 4",
+                                                  "Standa working activity 4"}));
   // Cancel gives the mode's menu and the drawing area back.
-  EXPECT_EQ(form.Menu(), &form.DrillMenu);
+  EXPECT_EQ(form.Menu(), &form.RoutMenu);
   EXPECT_EQ(ViewServices().Activity(), 0);
 }
 
