@@ -566,8 +566,15 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       if (DRDB != nullptr) DRDB->ShowToolData(true);
     };
     idle(tools, "&Edit Tool Table", "EditToolTable1", [] { ExecuteToolTableDialog(); });
-    tools.Add("&Load Tool Table", "LoadToolTable1").OnClick = [](TMenuItem&) { LoadDrillToolTable(); };
-    tools.Add("Sa&ve Tool Table", "SaveToolTable1").OnClick = [](TMenuItem&) { SaveDrillToolTable(); };
+    // Their file dialogs lock the menus as every dialog does.
+    tools.Add("&Load Tool Table", "LoadToolTable1").OnClick = [](TMenuItem&) {
+      TModalBracket bracket;
+      LoadDrillToolTable();
+    };
+    tools.Add("Sa&ve Tool Table", "SaveToolTable1").OnClick = [](TMenuItem&) {
+      TModalBracket bracket;
+      SaveDrillToolTable();
+    };
     tools.Add("Sort &Fewest Hits First", "SortFewestHitsFirst1").OnClick =
         renumber(&TDrillDatabase::RenumberToolsByHitsAscending);
     tools.Add("Sort &Most Hits First", "SortMostHitsFirst1").OnClick =

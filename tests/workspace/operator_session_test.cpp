@@ -92,13 +92,17 @@ TEST_F(TOperatorSessionTest, TheFileDialogsOfPlotExportAndTapesLockTheMenus) {
   SelectLayer(40);
   Run(form, emRout, "MakeRoutTape1");
   Run(form, emRout, "OpenRoutTape1");
+  SelectLayer(30);
+  Run(form, emDrill, "LoadToolTable1");
+  Run(form, emDrill, "SaveToolTable1");
   SetCommonDialogBackend(previous);
   EXPECT_EQ(watch.Seen, (std::vector<std::string>{"Gerber working activity 4", "DXF (* working activity 4",
                                                   "Gerber working activity 4", "VALOR  working activity 4",
                                                   " working activity 4", "Standa working activity 4",
-                                                  "Standa working activity 4"}));
+                                                  "Standa working activity 4", " working activity 4",
+                                                  " working activity 4"}));
   // Cancel gives the mode's menu and the drawing area back.
-  EXPECT_EQ(form.Menu(), &form.RoutMenu);
+  EXPECT_EQ(form.Menu(), &form.DrillMenu);
   EXPECT_EQ(ViewServices().Activity(), 0);
 }
 
