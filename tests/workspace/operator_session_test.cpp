@@ -67,8 +67,9 @@ TEST_F(TOperatorSessionTest, ZoomInZoomsToTheWindowOfTwoClicks) {
   EXPECT_EQ(UserPanel->PromptLine(3), "Pick entity to inspect > ");
 }
 
-// The file dialogs of Plot, Export and the tapes: the window shows the Working menu while it
-// is open, so no menu pick can start a second command.
+// The file dialogs of Plot, Export, the tapes and the tool tables: the window
+// shows the Working menu while one is open, so no menu pick can start a
+// second command.
 TEST_F(TOperatorSessionTest, TheFileDialogsOfPlotExportAndTapesLockTheMenus) {
   TWorkspace& form = StartProgram();
   struct TWatch : TCommonDialogBackend {
