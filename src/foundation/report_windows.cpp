@@ -165,7 +165,9 @@ TGTScrollWindow::TGTScrollWindow()
   Memo1.SetAlign(alClient);
   Memo1.SetReadOnly(true);
   Memo1.SetWordWrap(false);
-  Memo1.SetScrollBars(true);
+  // Bars only when the text needs them: the window widens to its longest
+  // line, so a report of short lines shows none across.
+  Memo1.SetScrollBars(false);
   OKVisible = false;
   PendingLine.clear();
 }

@@ -656,6 +656,7 @@ void TRoutDatabase::SingleStepEdit() {
     }
     DeleteFileIfExists(name);
   }
+  LocateEntity = 0;
   LocateEntityLine = 1;
   ViewServices().UpdateView();
 }

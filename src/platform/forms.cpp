@@ -111,11 +111,25 @@ std::function<void()> OnApplicationHint;
 
 const std::string& ApplicationHint() { return applicationHint; }
 
+namespace {
+bool hintPointed = false;
+}  // namespace
+
 void SetApplicationHint(const std::string& hint) {
-  if (hint == applicationHint) return;
+  if (hint == applicationHint && !hintPointed) return;
   applicationHint = hint;
+  hintPointed = false;
   if (OnApplicationHint) OnApplicationHint();
 }
+
+void SetPointedHint(const std::string& hint) {
+  if (hint == applicationHint && hintPointed) return;
+  applicationHint = hint;
+  hintPointed = true;
+  if (OnApplicationHint) OnApplicationHint();
+}
+
+bool ApplicationHintPointed() { return hintPointed; }
 
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;

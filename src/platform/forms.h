@@ -867,6 +867,11 @@ class TForm : public TControl {
   // says so: its window has a fixed size and no resize handle.
   bool Sizeable() const { return sizeable_; }
   void SetSizeable(bool sizeable);
+  // The window's frame stands in the middle of the screen: Left and Top
+  // are the program's guess, made before the window system has told the
+  // size of the frame; the backend centres the window it actually got.
+  bool ScreenCentred() const { return screenCentred_; }
+  void SetScreenCentred(bool centred) { screenCentred_ = centred; }
 
   // Shows the form modally and returns its modal result once it closed.
   TModalResult ShowModal();
@@ -962,6 +967,7 @@ class TForm : public TControl {
 
   std::string className_;
   bool sizeable_ = false;
+  bool screenCentred_ = false;
   int clientWidth_ = -1, clientHeight_ = -1;
   int minWidth_ = 0, minHeight_ = 0;
   bool frameKnown_ = false;
@@ -1008,6 +1014,10 @@ void SetFormsBackend(TFormsBackend* backend);
 // sets it, and OnApplicationHint (when set) hears every change.
 const std::string& ApplicationHint();
 void SetApplicationHint(const std::string& hint);
+// The same for the hint of what the pointer rests on (a menu item, a
+// control); ApplicationHintPointed tells it from a text a command set.
+void SetPointedHint(const std::string& hint);
+bool ApplicationHintPointed();
 extern std::function<void()> OnApplicationHint;
 
 // Case-insensitive comparison of control and item names.

@@ -130,7 +130,7 @@ void TMenuItem::DropDown() {
   if (OnPopup) OnPopup(*this);
 }
 
-void TMenuItem::Highlight() { SetApplicationHint(hint_); }
+void TMenuItem::Highlight() { SetPointedHint(hint_); }
 
 TMenuItem* TMenuItem::Find(const std::string& captionOrName) const {
   for (auto& i : items_)

@@ -34,6 +34,9 @@ TValorExportDialog::TValorExportDialog(const TOdbLayerFlags& flags, bool select)
   labels.SetAlign(alTop);
   TPanel& center = Add<TPanel>("CenterPanel");
   center.SetAlign(alClient);
+  // The rows start at the panel's edge, as the heads above them do, so each
+  // head stands over its column.
+  center.SetBevel(bvNone);
   TScrollBox& rows = center.Add<TScrollBox>("ScrollBox");
   rows.SetAlign(alClient);
   int32_t r = 0;

@@ -4,6 +4,7 @@
 
 #include "foundation/file_utils.h"
 #include "model/drawing_base.h"
+#include "model/view_services.h"
 #include "platform/common_dialogs.h"
 #include "platform/paths.h"
 #include "platform/printer.h"
@@ -34,6 +35,9 @@ bool ExecutePlotFileDialog(std::string& fileName, int& filterIndex) {
   dialog.InitialDir = DirectoryExists(plotFolder) ? plotFolder : ExecutionPath();
   dialog.FileName = "";
   dialog.Options = ofHideReadOnly;
+  // The main window's menus are locked while the dialog is open, as for
+  // every other dialog: a pick there must not start a second command.
+  TModalBracket modal;
   if (!dialog.Execute()) return false;
   fileName = dialog.FileName;
   filterIndex = dialog.FilterIndex;
@@ -59,4 +63,7 @@ void QuickPrint() {
   RunDevice(device);
 }
 
-void PrinterSetup() { Printer().ExecuteSetupDialog(); }
+void PrinterSetup() {
+  TModalBracket modal;
+  Printer().ExecuteSetupDialog();
+}

@@ -14,6 +14,7 @@
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
+#include "model/rout_edit.h"
 #include "model/rout_entities.h"
 #include "model/rout_sequence.h"
 #include "model/view_services.h"
@@ -82,7 +83,10 @@ bool TTapeSwapWriter::Open(const std::string& fileName, uint8_t filter) {
 }
 
 void TTapeSwapWriter::WriteLine(const std::string& line) {
-  if (swapOpen_) swap_.WriteLine(line);
+  if (!swapOpen_) return;
+  const long before = file_ != nullptr ? std::ftell(file_) : -1;
+  swap_.WriteLine(line);
+  if (file_ != nullptr && std::ftell(file_) != before) ++linesOut_;
 }
 
 void TTapeSwapWriter::WriteHeader() {
@@ -211,6 +215,10 @@ class TRoutTapeBuilder {
 
   bool Build(const TRoutTapeProgram& program, bool headerHasM48, bool trailerHasM30);
   std::string Error;
+  // The entity to find on the tape, and the line (1-based, among the
+  // built lines) of its move; 0 when it was not built.
+  int32_t LocateEntity = 0;
+  int32_t LocatedLine = 0;
 
  private:
   // "X..Y.." of a point, absolute or incremental from the last point.
@@ -365,6 +373,8 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
 
   for (const TRoutTapeItem& item : program.Items) {
     std::string words;
+    const std::size_t first = lines_.size();
+    const bool located = LocateEntity != 0 && item.Entity == LocateEntity && LocatedLine == 0;
     switch (item.Kind) {
       case TRoutTapeItemKind::Jog: {
         if (!ToolWord(item.Tool, item.CompIndex)) return false;
@@ -438,6 +448,18 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
         if (f_.OutputUnparsed && !item.Text.empty()) lines_.push_back(item.Text);
         break;
     }
+    if (located && lines_.size() > first) {
+      // The move itself, past the tool change and head words before it.
+      std::size_t at = first;
+      for (std::size_t k = first; k < lines_.size(); ++k) {
+        const char c = lines_[k].empty() ? ' ' : lines_[k][0];
+        if (c != 'T' && c != 'M') {
+          at = k;
+          break;
+        }
+      }
+      LocatedLine = static_cast<int32_t>(at) + 1;
+    }
   }
   HeadUp();
   if (!trailerHasM30) lines_.push_back("M30");
@@ -458,6 +480,7 @@ bool CollectFromRoutDatabase(uint8_t layer, TRoutTapeProgram& program) {
     TRoutEntity* e = RTDB->EntityAt(handle);
     if (slot == nullptr || e == nullptr || SlotDeleted(slot->Flags)) continue;
     TRoutTapeItem item;
+    item.Entity = handle;
     e->GetPoint(item.Point);
     switch (e->GetType()) {
       case 5:
@@ -516,17 +539,23 @@ bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& for
   TTapeSwapWriter writer;
   if (!writer.Open(fileName, filter)) return false;
   std::vector<std::string> lines;
-  std::string error;
-  if (!BuildRoutTapeLines(program, format, tools, writer.Frame().HeaderHasM48,
-                          writer.Frame().TrailerHasM30, lines, error)) {
+  TRoutTapeBuilder builder(format, tools, lines);
+  builder.LocateEntity = LocateEntity;
+  if (!builder.Build(program, writer.Frame().HeaderHasM48, writer.Frame().TrailerHasM30)) {
     writer.Abandon();
-    ErrorBox(error);
+    ErrorBox(builder.Error);
     return false;
   }
   writer.WriteHeader();
-  for (const std::string& line : lines) writer.WriteLine(line);
+  int32_t located = 0;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    writer.WriteLine(lines[k]);
+    if (static_cast<int32_t>(k) + 1 == builder.LocatedLine) located = std::max(writer.LinesOut(), 1);
+  }
   writer.WriteTrailer();
-  return writer.Commit();
+  if (!writer.Commit()) return false;
+  if (LocateEntity != 0) LocateEntityLine = located > 0 ? located : 1;
+  return true;
 }
 
 void SetRoutLayerCollector(TRoutLayerCollector collector) { RoutLayerCollector = collector; }

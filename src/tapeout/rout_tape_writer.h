@@ -63,6 +63,9 @@ class TTapeSwapWriter {
   // The swap file's HEADER= lines, and its TRAILER= lines.
   void WriteHeader();
   void WriteTrailer();
+  // The lines that came out of the filter so far (a line the filter
+  // empties writes none).
+  int32_t LinesOut() const { return linesOut_; }
   // False after the I/O error box ("while writing a file"); the target then
   // stays as it was.
   bool Commit();
@@ -77,6 +80,7 @@ class TTapeSwapWriter {
   std::FILE* file_ = nullptr;
   SwapWriteFileObj swap_;
   bool swapOpen_ = false;
+  int32_t linesOut_ = 0;
   TSwapTapeFrame frame_;
 };
 
@@ -103,6 +107,7 @@ struct TRoutTapeItem {
   uint8_t CompSide = 0;  // jogs: 0 none, 1 left, 2 right
   bool G32 = false;      // circles: G32 (counter-clockwise) or G33
   std::string Text;      // commands
+  int32_t Entity = 0;    // the rout entity it was made from; 0 when none
 };
 
 struct TRoutTapeProgram {
@@ -141,7 +146,10 @@ bool BuildRoutTapeLines(const TRoutTapeProgram& program, const TRoutFormatRecord
 
 // Writes the program as a tape: the filter's header lines, the program, the
 // trailer lines; false after a message (missing swap file, a number too
-// wide for the format, an I/O error), with the target unchanged.
+// wide for the format, an I/O error), with the target unchanged. While a
+// rout entity is to be located (LocateEntity, the single-step edit), the
+// line of the tape that holds its move becomes LocateEntityLine (1 when it
+// is not on the tape).
 bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& format,
                    const TRoutToolPage& tools, uint8_t filter, const std::string& fileName);
 

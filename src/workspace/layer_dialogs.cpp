@@ -127,9 +127,14 @@ TLayerDialog::TLayerDialog() : TForm("TLayerDialog") {
   for (auto [first, last] : ranges) {
     auto& col = columns.Add<TPanel>("Column" + std::to_string(++c));
     col.SetBevel(bvNone);
+    // Side by side at full height: the heads of all three stand on one
+    // line at the top, however many rows each column has.
+    col.SetAlign(alLeft);
     column = &col;
     widths = AddColumnHeads(col, c);
     for (int32_t layer = first; layer <= last; ++layer) addRow(layer);
+    // A gap before the next column's layer names.
+    col.SetWidth(col.PreferredSize().X + 12);
   }
   for (int32_t layer = 0; layer < LayerLimit; ++layer) {
     Active_[layer]->SetChecked(LayerActive(layer));

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "command/input_event.h"
+#include "command/rubber_brain.h"
 #include "platform/events.h"
 #include "plot/plot_placement.h"
 #include "workspace/my_screen.h"
@@ -27,23 +28,39 @@ bool InRange(int32_t width, int32_t height) {
 bool PlaceOnView(int32_t width, int32_t height, int32_t& x, int32_t& y) {
   if (MyScreen == nullptr || RubberPaint == nullptr) return true;
   uint8_t buttonState = 0, lastButton = 0;
-  auto rectangle = [&](bool noErase, bool noDraw) {
-    RubberPaint->RubberRectangle({double(MouseWorldX), double(MouseWorldY)},
-                                 {double(MouseWorldX) + width, double(MouseWorldY) + height},
-                                 noErase, noDraw);
+  // The page frame is a rubber band like any other: white under exclusive
+  // or, so it shows on every background and erases itself. RubberBrain
+  // keeps it: it takes the old frame off before the new one and draws it
+  // again when a repaint of the window has wiped it, so no stale frame is
+  // left behind.
+  auto rectangle = [&](bool show) {
+    if (RubberBrain == nullptr) return;
+    if (!show) {
+      RubberBrain->Hide();
+      return;
+    }
+    const TRealPoint a{double(MouseWorldX), double(MouseWorldY)};
+    const TRealPoint b{double(MouseWorldX) + width, double(MouseWorldY) + height};
+    RubberBrain->Show([a, b] {
+      if (RubberPaint == nullptr) return;
+      RubberPaint->SetXorPen();
+      RubberPaint->RubberRectangle(a, b, true, false);
+    });
   };
   const auto savedHook = ViewHooks.PrintPlacementEvent;
   const uint8_t savedActivity = MyScreen->Activity;
   MyScreen->Activity = acPrintPlacement;
   GuardCorner(width, height);
-  rectangle(true, false);
+  // Whatever band the waiting command showed gives way to the frame.
+  if (RubberBrain != nullptr) RubberBrain->Hide();
+  rectangle(true);
   ViewHooks.PrintPlacementEvent = [&](TInputEvent& event) {
     if (event.Kind == ievMouseDown) buttonState = (event.Buttons & mbtLeft) ? 1 : (event.Buttons & mbtRight) ? 2 : 0;
     if (event.Kind == ievMouseUp) lastButton = buttonState;
     if (event.Kind == ievMouseMove || event.Kind == ievMouseDown) {
       MouseWorldX = MyScreen->MouseToWorldX(event.X);
       MouseWorldY = MyScreen->MouseToWorldY(event.Y);
-      if (InRange(width, height)) rectangle(false, false);
+      if (InRange(width, height)) rectangle(true);
     }
   };
   while (lastButton == 0 && !AppClosing) {
@@ -51,7 +68,7 @@ bool PlaceOnView(int32_t width, int32_t height, int32_t& x, int32_t& y) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   GuardCorner(width, height);
-  rectangle(false, true);
+  rectangle(false);
   // The window is shown again from the picture: a repaint while the page was
   // being placed would otherwise leave a frame behind that the XOR above
   // draws instead of erasing.

@@ -290,6 +290,11 @@ void StartUp() {
   SetPathsAndFolders();
   ResetAndLoadSettings();
   ResetToolTables();
+  // A run that ended without its exit (killed, or the machine went down)
+  // left its scratch files; the empty ones (journals that never held a
+  // change) go before this run's journals make theirs. Anything with
+  // contents stays until the normal exit clears the folder.
+  DeleteEmptyScratchFiles();
   CreateGlobalObjects();
   // The program starts with an empty, unnamed job that has nothing to save.
   DatabaseModified = false;
@@ -359,6 +364,17 @@ void SetupLayerBar() {
 
 void DeleteScratchFiles() { DeleteMatchingFiles(ExecutionPath() + "SCRATCH" + PathDelim, "*.TMP"); }
 
+void DeleteEmptyScratchFiles() {
+  const std::string folder = ExecutionPath() + "SCRATCH" + PathDelim;
+  std::vector<std::string> empty;
+  TDirSearch search;
+  TSearchRec rec;
+  for (bool more = search.FindFirst(folder + "*.TMP", faArchive, rec); more; more = search.FindNext(rec))
+    if (FileSizeOf(folder + rec.Name) == 0) empty.push_back(folder + rec.Name);
+  search.FindClose();
+  for (const std::string& name : empty) ::unlink(NativePath(name).c_str());
+}
+
 void ShutDown() {
   std::map<std::string, const TGlobalObject*> byName;
   for (const TGlobalObject& object : GlobalObjects()) byName[object.Name] = &object;
@@ -423,6 +439,7 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
     const int32_t left = std::max((screen.Width - width) / 2, 0);
     const int32_t top = std::max((screen.Height - height) / 2, 0);
     form->SetBounds(left, top, width, height);
+    form->SetScreenCentred(true);
     form->SetClientSize(width, height);
     form->SetMaximized(MainFormMaximized);
   }

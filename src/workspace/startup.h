@@ -68,6 +68,8 @@ void SetupLayerBar();
 void ShutDown();
 // Erases ExecutionPath + "SCRATCH\*.TMP"; errors are ignored.
 void DeleteScratchFiles();
+// Erases only the empty ones (left by a run that did not reach its exit).
+void DeleteEmptyScratchFiles();
 
 // The main window's creation (its FormCreate): returns the ready window.
 // Throws EStartupFailed when an object failed to start.

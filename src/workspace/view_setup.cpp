@@ -40,14 +40,22 @@ void DefineViewCommands() {
   };
   static constexpr TViewCommand commands[] = {{cmZoomExtents, "ZOOMEXTENTS"},
                                               {cmZoomOut, "ZOOMOUT"},
-                                              {cmFullScreen, "FULLSCREEN"},
-                                              {cmZoomIn, "ZOOMIN"}};
+                                              {cmFullScreen, "FULLSCREEN"}};
   for (const TViewCommand& command : commands) {
     const int32_t number = command.Number;
     DefineCommand(number, command.Text, [number] {
       return MyScreen != nullptr && MyScreen->ExecuteViewCommand(number);
     });
   }
+  // Zoom In ("ZW"): the window of two corners the user clicks, shown with a
+  // rectangle band, fills the view; the waiting command comes back after it.
+  TArgumentCommandDef window;
+  window.Text = "ZOOMWINDOW(CLICK,CLICK)";
+  window.Title = "Zoom In";
+  window.Prompts = {"Select first corner of window", "Select opposite corner of window"};
+  window.Execute = ExecZoomWindow;
+  window.Band = bandRectangle;
+  DefineArgumentCommand(cmZoomIn, window);
   DefineCommand(cmZoomPan, "ZOOMPAN", [] {
     if (ECO == nullptr || MyScreen == nullptr) return false;
     // The command it replaces goes first: its end puts back the prompt lines

@@ -206,6 +206,7 @@ TWorkspace::TWorkspace()
 
   // Mouse events of the drawing area and of the command strip.
   PaintBox.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
+    ForgetStandingHint();
     DrawingAreaEvent(ievMouseDown, b, s, x, y, true, false);
   };
   PaintBox.OnMouseUp = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
@@ -218,6 +219,7 @@ TWorkspace::TWorkspace()
     DrawingAreaEvent(ievClick, mbLeft, 0, MouseX, MouseY, false, false);
   };
   CommandPaintBox.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
+    ForgetStandingHint();
     CommandStripEvent(ievMouseDown, b, s, x, y, true, false);
   };
   CommandPaintBox.OnMouseUp = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
@@ -296,6 +298,9 @@ void TWorkspace::SetRoutMode() { SetMode(emRout); }
 void TWorkspace::SetCadMode() { SetMode(emCad); }
 
 void TWorkspace::SetMode(uint8_t mode) {
+  // Whatever the strip showed belongs to the mode being left.
+  ForgetStandingHint();
+  SetApplicationHint("");
   // While a dialog runs (a layer dialog may switch the mode) the
   // "Working..." menu stays; the bracket's end shows the mode's menu.
   if (ModalLevel_ == 0) SetMenu(&ModeMenu(mode));
@@ -332,6 +337,7 @@ void TWorkspace::UpdateCaption() {
 // ---- Modal bracket ------------------------------------------------------------------------
 
 void TWorkspace::BeginModal() {
+  ForgetStandingHint();
   ViewServices().SetActivity(4);
   if (UserPanel != nullptr) UserPanel->DisableEntry();
   ++ModalLevel_;
@@ -470,6 +476,10 @@ void TWorkspaceDialogHost::PressCommand(int32_t command) { ButtonManager().Press
 
 void TWorkspace::DisplayHint() {
   std::string hint = ApplicationHint();
+  if (hint.empty())
+    hint = StandingHint_;
+  else if (!ApplicationHintPointed() && hint.front() != '[')
+    StandingHint_ = hint;
   std::string name;
   if (ContainsText(hint, "Undo") && ActiveUndo != nullptr && ActiveUndo->CanUndo(name))
     hint += " " + name;
@@ -477,6 +487,16 @@ void TWorkspace::DisplayHint() {
     hint += " " + name;
   if (EditorMode == emRout) hint = ReplaceAnyCase(hint, "CREATE", "Rout");
   HintPanel.SetCaption(hint);
+}
+
+void TWorkspace::ForgetStandingHint() {
+  if (StandingHint_.empty()) return;
+  const bool current = ApplicationHint() == StandingHint_;
+  StandingHint_.clear();
+  if (current)
+    SetApplicationHint("");
+  else
+    DisplayHint();
 }
 
 void TWorkspace::ShowHourGlass(bool on) { ViewServices().SetCursor(on ? crHourGlass : crDefault); }
@@ -569,6 +589,7 @@ void TWorkspace::CommandStripEvent(uint16_t kind, TMouseButton button, TShiftSta
 
 void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
   if (!WorkspaceReady || UserPanel == nullptr) return;
+  ForgetStandingHint();
   // Alt and Ctrl keys belong to the menus' shortcuts.
   if (shift & (ssAlt | ssCtrl)) return;
   // A command finished from the keyboard (typed points, an edited value)

@@ -123,7 +123,13 @@ class TWorkspace : public TForm, public TUndoWindow {
                   const TReportShape& shape = {});
 
   // --- hint strip ---
+  // A hint of a menu item or tool button ("[LI] Create Line") shows while
+  // the pointer is on it; any other text (a command's report, such as the
+  // written tape) stands until the operator does something else: when a
+  // pointed hint goes, the report comes back.
   void DisplayHint();
+  // The operator did something else: the standing report goes.
+  void ForgetStandingHint();
 
   // --- scrolling by the keyboard of the command line ---
   void ScrollLeft();
@@ -201,6 +207,7 @@ class TWorkspace : public TForm, public TUndoWindow {
   void PressCommand(int32_t command);
 
   int32_t ModalLevel_ = 0;
+  std::string StandingHint_;
   std::unique_ptr<TStatusDialog> Status_;
   std::unique_ptr<TShowWaitDlg> Wait_;
   bool MenusBuilt_ = false;

@@ -67,6 +67,13 @@ struct TDisplayTick {
 
 void Redraw() { ViewServices().RedrawView(); }
 
+// A command whose file dialog comes first: the menus are locked while it
+// is open, as for every dialog.
+void RunInBracket(void (*command)()) {
+  TModalBracket bracket;
+  command();
+}
+
 // The swap filter tables, inside the window's modal bracket.
 void RunFiltersDialog() {
   TModalBracket bracket;
@@ -279,10 +286,13 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     idle(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
     file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(); };
     idle(file, "&Import", "Import1", ImportCadFile);
-    idle(file, "&Export", "Export1", ExportCadFile);
+    idle(file, "&Export", "Export1", [] { RunInBracket(ExportCadFile); });
   } else if (rout) {
     idle(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
-    idle(file, "&Make Rout Tape", "MakeRoutTape1", [] { SaveRoutFileAs(CurrentLayer); });
+    idle(file, "&Make Rout Tape", "MakeRoutTape1", [] {
+      TModalBracket bracket;
+      SaveRoutFileAs(CurrentLayer);
+    });
     idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
     idle(file, "F&ilters", "Filters1", RunFiltersDialog);
     file.AddSeparator();
@@ -291,7 +301,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     idle(file, "Pat&h Length Report", "PathLengthReport1", [] { PathLengthReport(); });
   } else {
     idle(file, "&Import", "Import2", ImportDrillFile);
-    file.Add("Export", "Export2").OnClick = [](TMenuItem&) { ExportOdbFile(); };
+    idle(file, "Export", "Export2", [] { RunInBracket(ExportOdbFile); });
     idle(file, "&Make Drill Tape", "MakeDrillTape1", [] { MakeDrillTape(); });
     idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
     idle(file, "Fil&ters", "Filters1", RunFiltersDialog);
@@ -556,8 +566,15 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       if (DRDB != nullptr) DRDB->ShowToolData(true);
     };
     idle(tools, "&Edit Tool Table", "EditToolTable1", [] { ExecuteToolTableDialog(); });
-    tools.Add("&Load Tool Table", "LoadToolTable1").OnClick = [](TMenuItem&) { LoadDrillToolTable(); };
-    tools.Add("Sa&ve Tool Table", "SaveToolTable1").OnClick = [](TMenuItem&) { SaveDrillToolTable(); };
+    // Their file dialogs lock the menus as every dialog does.
+    tools.Add("&Load Tool Table", "LoadToolTable1").OnClick = [](TMenuItem&) {
+      TModalBracket bracket;
+      LoadDrillToolTable();
+    };
+    tools.Add("Sa&ve Tool Table", "SaveToolTable1").OnClick = [](TMenuItem&) {
+      TModalBracket bracket;
+      SaveDrillToolTable();
+    };
     tools.Add("Sort &Fewest Hits First", "SortFewestHitsFirst1").OnClick =
         renumber(&TDrillDatabase::RenumberToolsByHitsAscending);
     tools.Add("Sort &Most Hits First", "SortMostHitsFirst1").OnClick =

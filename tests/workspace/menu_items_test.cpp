@@ -23,7 +23,7 @@ struct TCommandItem {
 // Items that press a command, by mode (drill, rout, CAD).
 const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
     {emCad,
-     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMIN"}, {"ZoomOut2X1", "ZOOMOUT"},
+     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMWINDOW"}, {"ZoomOut2X1", "ZOOMOUT"},
       {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"UnDo1", "UNDO"}, {"ReDo1", "REDO"},
       {"Point1", "ADDPOINT"}, {"Line1", "ADDLINE"}, {"Rectangle1", "ADDRECTANGLE"}, {"Point2", "ADDBRC"},
       {"N3PointArc1", "ADDARC"}, {"Circle1", "ADDCIRCLE"}, {"Text1", "ADDTEXT"}, {"Delete1", "EDITDELETE"},
@@ -37,7 +37,7 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"ChamferDistance1", "SET"}, {"Fillet1", "LINEFILLET"}, {"FilletSize1", "SET"},
       {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}, {"Path1", "TESTPATH"}}},
     {emRout,
-     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMIN"}, {"ZoomOut2X1", "ZOOMOUT"},
+     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMWINDOW"}, {"ZoomOut2X1", "ZOOMOUT"},
       {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"Undo2", "UNDO"}, {"Redo2", "REDO"},
       {"DrillHole2", "ADDHOLE"}, {"Line1", "ADDLINE"}, {"N2PtArc1", "ADDBRC"}, {"N3PtArc1", "ADDARC"},
       {"G32G33Circle1", "ADDCIRCLE"}, {"InsideRoutedRectangle1", "ADDINSIDERECTANGLE"},
@@ -54,7 +54,7 @@ const std::map<uint8_t, std::vector<TCommandItem>> CommandItems = {
       {"DoLast1", "LINKLAST"},
       {"Inspect1", "INSPECT"}, {"Measure1", "MEASURE"}}},
     {emDrill,
-     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMIN"}, {"ZoomOut2X1", "ZOOMOUT"},
+     {{"FullScreen1", "FULLSCREEN"}, {"ZoomIn1", "ZOOMWINDOW"}, {"ZoomOut2X1", "ZOOMOUT"},
       {"ZoomAll1", "ZOOMEXTENTS"}, {"Pan1", "ZOOMPAN"}, {"Undo3", "UNDO"}, {"Redo3", "REDO"},
       {"DrillHole3", "ADDHOLE"}, {"DrillSlot1", "ADDLINE"}, {"DrillCircle1", "ADDCIRCLE"},
       {"DrillText1", "ADDTEXT"}, {"SingleHoleSlot1", "ADDSINGLEHOLESLOT"}, {"ConvertHoletoSlot1", "CONXSINGLEHOLESLOT"},

@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "command/button_manager.h"
+#include "editor/editor_window.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "platform/headless/headless_forms.h"
@@ -153,6 +154,57 @@ TEST_F(TSingleStepPlayTest, AAnimatesTheRightButtonStopsAndEEditsTheLayer) {
   EXPECT_EQ(MyScreen->Activity, acSingleStep);
   RightButton();
   EXPECT_EQ(RTDB->SingleStepActive, 0);
+}
+
+// 'E' shows the tape at the line of the cut the play stands on.
+TEST_F(TSingleStepPlayTest, EShowsTheTapeAtTheLineOfTheCurrentCut) {
+  TWorkspace& form = StartWithTwoPaths();
+  Play(form);
+  struct TShown {
+    int32_t Line = 0;
+    std::string Text, Last;
+  } shown;
+  auto editor = [&shown](TForm& f) {
+    auto& q = static_cast<TQuillexForm&>(f);
+    shown.Line = q.Editor->Caret().Line;
+    shown.Text = q.Editor->LineText(shown.Line);
+    shown.Last = q.Editor->LineText(q.Editor->LineCount());
+    f.Close();
+  };
+  auto left = [] {
+    TInputEvent e;
+    e.Kind = ievMouseDown;
+    e.Buttons = mbtLeft;
+    MyScreen->HandleEvent(e);
+  };
+  // The first cut: the line after the rapid move to the path's start.
+  QueueModalScript("TQuillexForm", editor);
+  Key(form, 'E');
+  EXPECT_GT(shown.Line, 1);
+  EXPECT_EQ(shown.Text.substr(0, 3), "G01") << shown.Text;
+  const int32_t start = shown.Line;
+  // Three steps on: the rapid move to the second path, then its first cut
+  // after the head goes down.
+  for (int i = 0; i < 3; ++i) left();
+  ASSERT_EQ(RTDB->SingleStepActive, 1);
+  QueueModalScript("TQuillexForm", editor);
+  Key(form, 'E');
+  EXPECT_GT(shown.Line, start + 2);
+  EXPECT_EQ(shown.Text.substr(0, 3), "G00") << shown.Text;
+  const int32_t rapid = shown.Line;
+  left();
+  QueueModalScript("TQuillexForm", editor);
+  Key(form, 'E');
+  EXPECT_GT(shown.Line, rapid);
+  EXPECT_EQ(shown.Text.substr(0, 3), "G01") << shown.Text;
+  EXPECT_NE(shown.Text.find('X'), std::string::npos) << shown.Text;
+  EXPECT_NE(shown.Text, shown.Last);
+  // Out of play the editor opens at the top.
+  RightButton();
+  ASSERT_EQ(RTDB->SingleStepActive, 0);
+  QueueModalScript("TQuillexForm", editor);
+  form.MenuItem(emRout, "TextEditRout1")->OnClick(*form.MenuItem(emRout, "TextEditRout1"));
+  EXPECT_EQ(shown.Line, 1);
 }
 
 }  // namespace

@@ -43,6 +43,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -375,6 +376,12 @@ class TQtFormWindow : public QDialog {
       move(b.Left, b.Top);
     else
       move(area.left() + (area.width() - width) / 2, area.top() + (area.height() - height - extra) / 2);
+    if (form_.ScreenCentred()) {
+      // The decoration this window will get is not known before it shows:
+      // the last window's is the best guess, corrected once it is known.
+      decoration_ = LastDecoration();
+      Centre(QSize(width + decoration_.width(), height + extra + decoration_.height()));
+    }
   }
   // A form the system places (a dialog centred on its owner) is made no
   // larger than the screen's free area either; one that had to be made
@@ -436,10 +443,36 @@ class TQtFormWindow : public QDialog {
   void accept() override {}
 
  private:
+  // The frame's corner that puts a frame of that size in the middle of the
+  // screen's free area.
+  void Centre(const QSize& frame) {
+    QScreen* s = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (s == nullptr) return;
+    const QRect area = s->availableGeometry();
+    move(area.left() + std::max(0, (area.width() - frame.width()) / 2),
+         area.top() + std::max(0, (area.height() - frame.height()) / 2));
+  }
+  // The title bar and borders the window system put around the last window.
+  static QSize& LastDecoration() {
+    static QSize decoration(0, 0);
+    return decoration;
+  }
   // What is kept of the window's place: never a maximised or minimised one.
   void ReportNormalBounds() {
     if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
       return;
+    const QSize decoration = frameGeometry().size() - size();
+    if (decoration.width() >= 0 && decoration.height() >= 0) {
+      if (decoration != QSize(0, 0)) LastDecoration() = decoration;
+      // A centred window whose decoration came after it was placed: centred
+      // again with it (once: the decoration does not change after that, so
+      // the user's moves stay).
+      if (form_.ScreenCentred() && decoration != decoration_) {
+        decoration_ = decoration;
+        Centre(frameGeometry().size());
+        return;
+      }
+    }
     const QPoint p = pos();
     form_.NormalBoundsFromBackend(TRect{p.x(), p.y(), p.x() + client->width(), p.y() + client->height()});
     const QSize frame = frameGeometry().size();
@@ -447,6 +480,7 @@ class TQtFormWindow : public QDialog {
   }
   TForm& form_;
   QPointer<QMenuBar> bar_;
+  QSize decoration_{0, 0};  // of a centred window: the decoration it was centred with
 };
 
 // ------------------------------------------------------------ the peer
@@ -594,7 +628,20 @@ void TQtPeer::SyncBounds() {
     return;
   }
   TRect b = control_.Bounds();
-  widget_->setGeometry(b.Left, b.Top, std::max(0, b.Width()), std::max(0, b.Height()));
+  QRect r(b.Left, b.Top, std::max(0, b.Width()), std::max(0, b.Height()));
+  // A box or a radio button without a caption placed in a cell smaller than
+  // the style's indicator shows all of its indicator, centred on the cell.
+  if ((k == TControlKind::CheckBox || k == TControlKind::RadioButton) && control_.Caption().empty()) {
+    const bool radio = k == TControlKind::RadioButton;
+    QStyle* style = widget_->style();
+    const int iw = style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth, nullptr, widget_);
+    const int ih = style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorHeight : QStyle::PM_IndicatorHeight, nullptr, widget_);
+    const QPoint centre = r.center();
+    if (r.width() < iw) r.setWidth(iw);
+    if (r.height() < ih) r.setHeight(ih);
+    r.moveCenter(centre);
+  }
+  widget_->setGeometry(r);
   if (k == TControlKind::RadioGroup) PlaceRadioItems();
   if (k == TControlKind::ScrollBox) SyncValue();
 }
@@ -943,10 +990,10 @@ bool TQtPeer::eventFilter(QObject* obj, QEvent* e) {
       break;
     }
     case QEvent::Enter:
-      if (!control_.Hint().empty()) SetApplicationHint(control_.Hint());
+      if (!control_.Hint().empty()) SetPointedHint(control_.Hint());
       break;
     case QEvent::Leave:
-      if (!control_.Hint().empty()) SetApplicationHint("");
+      if (!control_.Hint().empty()) SetPointedHint("");
       break;
     default:
       break;

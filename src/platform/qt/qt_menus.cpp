@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPointer>
 
+#include "platform/forms.h"
 #include "platform/menus.h"
 
 namespace {
@@ -33,6 +34,10 @@ class TMenuBuilder {
       } else if (item.Count() > 0) {
         QMenu* sub = new QMenu(ToQt(item.Caption()), widget);
         QObject::connect(sub, &QMenu::aboutToShow, sub, [&item] { item.DropDown(); });
+        // The hint of the item last pointed at goes with the menu: Qt says
+        // nothing when the pointer leaves a closing menu. (The menu closes
+        // before a picked item's handler runs, so what that shows stays.)
+        QObject::connect(sub, &QMenu::aboutToHide, sub, [] { SetPointedHint(""); });
         Fill(sub, item);
         action = sub->menuAction();
         widget->addAction(action);

@@ -1,0 +1,127 @@
+// Dialogs and menus as the operator sees them on the Qt backend
+// (offscreen): column heads over their columns, scroll bars only where the
+// text needs them, menu hints that go with their menu.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWidget>
+
+#include "korvex_test.h"
+#include "platform/forms.h"
+#include "platform/menus.h"
+#include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_forms.h"
+#include "platform/qt/qt_menus.h"
+#include "foundation/report_windows.h"
+#include "plot/odb_export_dialogs.h"
+
+namespace {
+
+class QtOperatorDialogsTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    InstallQtCanvasBackend();
+    InstallQtFormsBackend();
+  }
+  void TearDown() override {
+    QApplication::processEvents();
+    SetFormsBackend(nullptr);
+    SetMenusBackend(nullptr);
+    SetCanvasBackend(nullptr);
+    TKorvexTest::TearDown();
+  }
+};
+
+// The ODB++ export's layer list: each column head stands over its column,
+// and a box in its 12-pixel cell shows its whole indicator.
+TEST_F(QtOperatorDialogsTest, TheOdbExportLayerListHeadsStandOverTheirColumns) {
+  TOdbLayerFlags flags{};
+  flags[0] = flags[31] = true;
+  TValorExportDialog dialog(flags);
+  dialog.Show();
+  QApplication::processEvents();
+  QWidget* window = QtWidgetOf(dialog);
+  auto x = [&](const char* name) { return QtWidgetOf(dialog.Get<TControl>(name))->mapTo(window, QPoint(0, 0)).x(); };
+  EXPECT_EQ(x("NameLabel"), x("Name0"));
+  QWidget* output = QtWidgetOf(dialog.Get<TControl>("OutputLabel"));
+  QWidget* box = QtWidgetOf(dialog.Get<TControl>("Output0"));
+  EXPECT_GE(x("Output0"), x("OutputLabel"));
+  EXPECT_LE(x("Output0") + box->width(), x("OutputLabel") + output->width());
+  EXPECT_GE(box->width(), box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box));
+  EXPECT_GE(box->height(), box->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, box));
+  EXPECT_NEAR(box->geometry().center().x(), 16 + 6, 1);
+  dialog.Hide();
+}
+
+// The drill import's results report: short lines show no bar across; a
+// report longer than the window gets one down its side.
+TEST_F(QtOperatorDialogsTest, TheImportReportShowsScrollBarsOnlyWhenItsTextNeedsThem) {
+  TGTScrollWindow report;
+  report.SetCaption("Import results");
+  report.SetTextSize(30, 16);
+  report.WriteLn("Decoding /work/shared/testdata/excellon/diptrace__mainboard.drl");
+  report.WriteLn(" ");
+  report.WriteLn("There were 168 regular hits.");
+  report.Show();
+  QApplication::processEvents();
+  auto* memo = qobject_cast<QPlainTextEdit*>(QtWidgetOf(report.Memo1));
+  ASSERT_NE(memo, nullptr);
+  EXPECT_FALSE(memo->horizontalScrollBar()->isVisible());
+  EXPECT_FALSE(memo->verticalScrollBar()->isVisible());
+  for (int i = 0; i < 40; ++i) report.WriteLn("T" + std::to_string(i));
+  QApplication::processEvents();
+  EXPECT_TRUE(memo->verticalScrollBar()->isVisible());
+  EXPECT_FALSE(memo->horizontalScrollBar()->isVisible());
+  report.Hide();
+}
+
+// A menu item's hint shows while the pointer is on it and goes with the
+// menu; what a picked item's handler puts in the hint stays.
+TEST_F(QtOperatorDialogsTest, AMenuItemsHintGoesWithTheMenuButAPickedItemsReportStays) {
+  TForm form("TWorkspace");
+  form.Add<TLabel>("Label1", "Main window");
+  TMainMenu menu("CadMenu");
+  auto& view = menu.Add("&View");
+  auto& step = view.Add("&Single Step", "SingleStep1");
+  step.SetHint("[PL] Next Cut");
+  step.OnClick = [](TMenuItem&) { SetApplicationHint("Drill tape written: 1 hit"); };
+  form.SetMenu(&menu);
+  form.Show();
+  QApplication::processEvents();
+  SetApplicationHint("");
+  QMenu* popup = QtMenuBarOf(menu)->actions()[0]->menu();
+  QAction* action = popup->actions()[0];
+  popup->popup(QPoint(20, 20));
+  QApplication::processEvents();
+  action->hover();
+  EXPECT_EQ(ApplicationHint(), "[PL] Next Cut");
+  popup->hide();
+  QApplication::processEvents();
+  EXPECT_EQ(ApplicationHint(), "");
+  // Picked with the mouse: the menu closes, then the handler reports.
+  popup->popup(QPoint(20, 20));
+  QApplication::processEvents();
+  action->hover();
+  const QPoint at = popup->actionGeometry(action).center();
+  QMouseEvent press(QEvent::MouseButtonPress, at, popup->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, popup->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(popup, &press);
+  QApplication::sendEvent(popup, &release);
+  QApplication::processEvents();
+  EXPECT_FALSE(popup->isVisible());
+  EXPECT_EQ(ApplicationHint(), "Drill tape written: 1 hit");
+  SetApplicationHint("");
+  form.Hide();
+}
+
+}  // namespace
