@@ -832,12 +832,19 @@ void SwapReadFileObj::KeepPlace(int32_t n) {
 }
 
 bool SwapReadFileObj::GoTo(const TReadPlace& place) {
-  bufferPos_ = bufferEnd_ = 0;
-  ioResult_ = 0;
-  lineTooLong_ = false;
-  if (std::fseek(file_, static_cast<long>(place.Offset), SEEK_SET) != 0) return false;
-  std::clearerr(file_);
-  fileBytes_ = place.Offset;
+  const int64_t bufferStart = fileBytes_ - static_cast<int64_t>(bufferEnd_);
+  if (ioResult_ == 0 && !lineTooLong_ && bufferEnd_ > 0 && place.Offset >= bufferStart &&
+      place.Offset <= fileBytes_) {
+    // A short pattern is still in the block read last.
+    bufferPos_ = static_cast<std::size_t>(place.Offset - bufferStart);
+  } else {
+    bufferPos_ = bufferEnd_ = 0;
+    ioResult_ = 0;
+    lineTooLong_ = false;
+    if (std::fseek(file_, static_cast<long>(place.Offset), SEEK_SET) != 0) return false;
+    std::clearerr(file_);
+    fileBytes_ = place.Offset;
+  }
   delivered_ = place.Delivered;
   rawCount_ = place.Raw;
   pendingText_ = place.Pending;

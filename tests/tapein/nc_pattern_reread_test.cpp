@@ -442,6 +442,28 @@ TEST_F(NcPatternReread, SwapFilterCountingLinesAcrossPasses) {
   r->Done();
 }
 
+// A pattern longer than the blocks the file is read in: each pass begins
+// at the pattern's first hole and ends at its last.
+TEST_F(NcPatternReread, PatternLongerThanAReadBlock) {
+  std::vector<std::string> pattern = {"M25"};
+  for (int i = 0; i < 9000; ++i)
+    pattern.push_back("X" + std::to_string(i % 90 * 100) + "Y" + std::to_string(i / 90 * 100));
+  pattern.insert(pattern.end(), {"M01", "M02X20000Y0", "M02X0Y20000", "M08"});
+  auto r = Run(File("big.drl", Tape(200, pattern, kTail)));
+  ASSERT_EQ(r->Hits.size(), 200u + 3 * 9000u + 1u);
+  for (int pass = 0; pass < 3; ++pass) {
+    const TLoggedHit& first = r->Hits[200 + pass * 9000];
+    const TLoggedHit& last = r->Hits[200 + pass * 9000 + 8999];
+    EXPECT_EQ(first.X, (pass > 0 ? 20000 : 0) * 2540);
+    EXPECT_EQ(first.Y, (pass > 1 ? 20000 : 0) * 2540);
+    EXPECT_EQ(first.Block, 210);
+    EXPECT_EQ(last.X, (8900 + (pass > 0 ? 20000 : 0)) * 2540);
+    EXPECT_EQ(last.Block, 9209);
+  }
+  EXPECT_EQ(Digest(r->Calls), 0x1b9fbccf45358637ull);  // as the reading from the start gave
+  r->Done();
+}
+
 // The lines a reading may read count the pattern's lines of every pass but
 // not the lead-in the passes go back over: 400 passes after 12,000 holes
 // are read whole.
