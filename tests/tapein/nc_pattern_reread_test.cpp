@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +16,16 @@
 #include "nc_call_log.h"
 
 namespace {
+
+// FNV-1a over the whole call log, one line after another.
+uint64_t Digest(const std::vector<std::string>& calls) {
+  uint64_t h = 1469598103934665603ull;
+  for (const std::string& line : calls) {
+    for (const unsigned char c : line) h = (h ^ c) * 1099511628211ull;
+    h = (h ^ '\n') * 1099511628211ull;
+  }
+  return h;
+}
 
 class NcPatternReread : public TKorvexTest {
  protected:
@@ -42,43 +51,25 @@ class NcPatternReread : public TKorvexTest {
     std::size_t Hits, Calls;
     uint64_t Digest;
   };
-  // The run's verdict, its counts and the digest of its whole log, the hits
-  // from the given block on and every report, as the earlier reading gave
-  // them.
-  void Expect(const TCallLog& r, const TOutcome& want, int32_t fromBlock,
-              const std::vector<std::string>& hits, const std::vector<std::string>& reports);
+  // The run's verdict, its counts and the digest of its whole log (every
+  // hit, tool, block number and message in order), as the reading that went
+  // back to the tape's start gave them.
+  void Expect(const TCallLog& r, const TOutcome& want) {
+    EXPECT_EQ(Failed, want.Failed);
+    EXPECT_EQ(r.Hits.size(), want.Hits);
+    EXPECT_EQ(r.Calls.size(), want.Calls);
+    EXPECT_EQ(Digest(r.Calls), want.Digest);
+  }
   bool Failed = false;
 };
 
-// FNV-1a over the whole call log, one line after another.
-uint64_t Digest(const std::vector<std::string>& calls) {
-  uint64_t h = 1469598103934665603ull;
-  for (const std::string& line : calls) {
-    for (const unsigned char c : line) h = (h ^ c) * 1099511628211ull;
-    h = (h ^ '\n') * 1099511628211ull;
-  }
-  return h;
-}
-
-// The hits as "x y tool block", from the first hit of the given block on.
-std::vector<std::string> HitsFrom(const TCallLog& r, int32_t block) {
+// The hits of the given blocks as "x y tool block".
+std::vector<std::string> HitsOf(const TCallLog& r, int32_t fromBlock, int32_t toBlock) {
   std::vector<std::string> out;
   for (const TLoggedHit& h : r.Hits)
-    if (h.Block >= block)
+    if (h.Block >= fromBlock && h.Block <= toBlock)
       out.push_back(std::to_string(h.X) + " " + std::to_string(h.Y) + " " + std::to_string(h.Tool) +
                     " " + std::to_string(h.Block));
-  return out;
-}
-
-// Every line of the log that reports something to the user.
-std::vector<std::string> Reports(const TCallLog& r) {
-  std::vector<std::string> out;
-  for (const std::string& line : r.Calls)
-    if (line.rfind("Message", 0) == 0 || line.rfind("BlockMessage", 0) == 0 ||
-        line.rfind("Warning", 0) == 0 || line.rfind("Operator", 0) == 0 ||
-        line.rfind("Error", 0) == 0 || line.rfind("Unparsed", 0) == 0 ||
-        line.rfind("Pattern", 0) == 0 || line.rfind("StepRepeatEnd", 0) == 0)
-      out.push_back(line);
   return out;
 }
 
@@ -106,86 +97,23 @@ const std::vector<std::string> kTail = {"X9Y9", "M30"};
 
 }  // namespace
 
-void NcPatternReread::Expect(const TCallLog& r, const TOutcome& want, int32_t fromBlock,
-                             const std::vector<std::string>& hits,
-                             const std::vector<std::string>& reports) {
-  EXPECT_EQ(Failed, want.Failed);
-  EXPECT_EQ(r.Hits.size(), want.Hits);
-  EXPECT_EQ(r.Calls.size(), want.Calls);
-  EXPECT_EQ(HitsFrom(r, fromBlock), hits);
-  EXPECT_EQ(Reports(r), reports);
-  EXPECT_EQ(Digest(r.Calls), want.Digest);
-}
-
 // A pattern after three thousand holes: every pass drills the pattern's
 // holes at its offsets with the pattern's tools and reports its blocks under
 // their own numbers; the lead-in's report comes once.
 TEST_F(NcPatternReread, PatternAfterALongLeadIn) {
   auto r = Run(File("long.drl", Tape(3000, kPattern, kTail)));
-  Expect(*r, {true, 3013, 6138, 0xfcc28179facff18eull}, 3000,
-         {
-          "12954000 12446000 2 3000",
-          "13208000 12446000 2 3001",
-          "13462000 12446000 2 3002",
-          "13716000 12446000 2 3003",
-          "13970000 12446000 2 3004",
-          "14224000 12446000 2 3005",
-          "14478000 12446000 2 3006",
-          "14732000 12446000 2 3007",
-          "14986000 12446000 2 3008",
-          "254000 254000 3 3011",
-          "762000 762000 3 3013",
-          "1016000 1016000 1 3016",
-          "25654000 254000 3 3011",
-          "26162000 762000 3 3013",
-          "26416000 1016000 1 3016",
-          "25654000 25654000 3 3011",
-          "26162000 26162000 3 3013",
-          "26416000 26416000 1 3016",
-          "50546000 25654000 3 3011",
-          "50038000 26162000 3 3013",
-          "49784000 26416000 1 3016",
-          "22860 22860 1 3022"},
-         {
-          "PatternStart 5",
-          "Message Error in block number 1008 : M02 code with no prior M01",
-          "Message Block 1008 ignored.",
-          "PatternStart 3009",
-          "Warning 508000 254000 3012 G84 ILLEGAL DIAMETER!",
-          "Message Block 3014:Format Overflow",
-          "BlockMessage 3013 Format Overflow",
-          "Operator M47,PASS",
-          "Unparsed M47,PASS 2",
-          "PatternEnd",
-          "PatternRepeat 25400000 0 o0 n1",
-          "PatternsDone",
-          "Message Block 3014:Format Overflow",
-          "BlockMessage 3013 Format Overflow",
-          "Operator M47,PASS",
-          "Unparsed M47,PASS 2",
-          "PatternEnd",
-          "PatternRepeat 25400000 0 o0 n1",
-          "PatternRepeat 0 25400000 o1 n1",
-          "PatternsDone",
-          "Message Block 3014:Format Overflow",
-          "BlockMessage 3013 Format Overflow",
-          "Operator M47,PASS",
-          "Unparsed M47,PASS 2",
-          "PatternEnd",
-          "PatternRepeat 25400000 0 o0 n1",
-          "PatternRepeat 0 25400000 o1 n1",
-          "PatternRepeat 25400000 0 o2 n1",
-          "PatternsDone",
-          "Message Block 3014:Format Overflow",
-          "BlockMessage 3013 Format Overflow",
-          "Operator M47,PASS",
-          "Unparsed M47,PASS 2",
-          "PatternEnd",
-          "PatternRepeat 25400000 0 o0 n1",
-          "PatternRepeat 0 25400000 o1 n1",
-          "PatternRepeat 25400000 0 o2 n1",
-          "PatternsDone",
-          "StepRepeatEnd"});
+  Expect(*r, {true, 3013, 6138, 0xfcc28179facff18eull});
+  EXPECT_EQ(r->With("Message Error in block number 1008").size(), 1u);
+  EXPECT_EQ(r->With("Warning 508000 254000 3012 G84").size(), 1u);
+  EXPECT_EQ(r->With("BlockMessage 3013 Format Overflow").size(), 4u);
+  EXPECT_EQ(r->With("Operator M47,PASS").size(), 4u);
+  EXPECT_EQ(HitsOf(*r, 3009, 3022),
+            (std::vector<std::string>{
+                "254000 254000 3 3011", "762000 762000 3 3013", "1016000 1016000 1 3016",
+                "25654000 254000 3 3011", "26162000 762000 3 3013", "26416000 1016000 1 3016",
+                "25654000 25654000 3 3011", "26162000 26162000 3 3013", "26416000 26416000 1 3016",
+                "50546000 25654000 3 3011", "50038000 26162000 3 3013", "49784000 26416000 1 3016",
+                "22860 22860 1 3022"}));
   r->Done();
 }
 
@@ -196,104 +124,8 @@ TEST_F(NcPatternReread, NestedPatterns) {
                          {"M25", "X100Y100", "T2", "X150Y100", "M01", "M02X1000Y0", "M02X1000Y0",
                           "M01", "M02X0Y2000M80", "M01", "M02X0Y0M90", "M08"},
                          kTail)));
-  Expect(*r, {true, 65, 203, 0xbd155919ebdb3571ull}, 40,
-         {
-          "7874000 0 2 40",
-          "8128000 0 2 41",
-          "8382000 0 2 42",
-          "8636000 0 2 43",
-          "8890000 0 2 44",
-          "9144000 0 2 45",
-          "9398000 0 2 46",
-          "9652000 0 2 47",
-          "9906000 0 2 48",
-          "254000 254000 2 50",
-          "381000 254000 2 52",
-          "2794000 254000 2 50",
-          "2921000 254000 2 52",
-          "5334000 254000 2 50",
-          "5461000 254000 2 52",
-          "-254000 5334000 2 50",
-          "-381000 5334000 2 52",
-          "-2794000 5334000 2 50",
-          "-2921000 5334000 2 52",
-          "-5334000 5334000 2 50",
-          "-5461000 5334000 2 52",
-          "254000 -254000 2 50",
-          "381000 -254000 2 52",
-          "2794000 -254000 2 50",
-          "2921000 -254000 2 52",
-          "5334000 -254000 2 50",
-          "5461000 -254000 2 52",
-          "-254000 -5334000 2 50",
-          "-381000 -5334000 2 52",
-          "-2794000 -5334000 2 50",
-          "-2921000 -5334000 2 52",
-          "-5334000 -5334000 2 50",
-          "-5461000 -5334000 2 52",
-          "22860 22860 2 61"},
-         {
-          "PatternStart 5",
-          "Message Error in block number 21 : M02 code with no prior M01",
-          "Message Block 21 ignored.",
-          "PatternStart 49",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternRepeat 0 5080000 o2 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternRepeat 0 5080000 o2 n1",
-          "PatternEnd",
-          "PatternRepeat 0 0 o4 n1",
-          "PatternsDone",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternRepeat 0 5080000 o2 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternEnd",
-          "PatternRepeat 0 5080000 o2 n1",
-          "PatternEnd",
-          "PatternRepeat 0 0 o4 n1",
-          "PatternsDone",
-          "StepRepeatEnd"});
+  Expect(*r, {true, 65, 203, 0xbd155919ebdb3571ull});
+  EXPECT_EQ(r->With("PatternEnd").size(), 28u);
   r->Done();
 }
 
@@ -301,35 +133,13 @@ TEST_F(NcPatternReread, NestedPatterns) {
 TEST_F(NcPatternReread, PatternOnTheFirstLine) {
   auto r = Run(File("start.drl", {"M25", "X100Y100", "X1Y1*", "M01", "M02X1000Y0", "M02X1000Y0",
                                   "M08", "X5Y5", "M30"}));
-  Expect(*r, {false, 7, 33, 0x86b45ee7d378bc5cull}, 0,
-         {
-          "254000000 254000000 1 1",
-          "254000000 254000000 1 2",
-          "508000000 254000000 1 1",
-          "508000000 254000000 1 2",
-          "762000000 254000000 1 1",
-          "762000000 254000000 1 2",
-          "1270000000 1270000000 1 7"},
-         {
-          "PatternStart 0",
-          "Message Block 3:Format Overflow",
-          "BlockMessage 2 Format Overflow",
-          "PatternEnd",
-          "PatternRepeat 254000000 0 o0 n1",
-          "PatternsDone",
-          "Message Block 3:Format Overflow",
-          "BlockMessage 2 Format Overflow",
-          "PatternEnd",
-          "PatternRepeat 254000000 0 o0 n1",
-          "PatternRepeat 254000000 0 o0 n1",
-          "PatternsDone",
-          "Message Block 3:Format Overflow",
-          "BlockMessage 2 Format Overflow",
-          "PatternEnd",
-          "PatternRepeat 254000000 0 o0 n1",
-          "PatternRepeat 254000000 0 o0 n1",
-          "PatternsDone",
-          "StepRepeatEnd"});
+  Expect(*r, {false, 7, 33, 0x86b45ee7d378bc5cull});
+  EXPECT_EQ(HitsOf(*r, 0, 9),
+            (std::vector<std::string>{
+                "254000000 254000000 1 1", "254000000 254000000 1 2", "508000000 254000000 1 1",
+                "508000000 254000000 1 2", "762000000 254000000 1 1", "762000000 254000000 1 2",
+                "1270000000 1270000000 1 7"}));
+  EXPECT_EQ(r->With("BlockMessage 2 Format Overflow").size(), 3u);
   r->Done();
 }
 
@@ -341,41 +151,12 @@ TEST_F(NcPatternReread, SwapFilterSplitsThePatternsFirstLine) {
                           "M08"},
                     kTail);
   auto r = Run(File("split.drl", lines), filter);
-  Expect(*r, {true, 507, 1046, 0x1b508bc2ccae5d74ull}, 500,
-         {
-          "2794000 2032000 2 500",
-          "3048000 2032000 2 501",
-          "3302000 2032000 2 502",
-          "3556000 2032000 2 503",
-          "3810000 2032000 2 504",
-          "4064000 2032000 2 505",
-          "4318000 2032000 2 506",
-          "4572000 2032000 2 507",
-          "4826000 2032000 2 508",
-          "254000 254000 2 510",
-          "508000 508000 2 511",
-          "2794000 254000 2 510",
-          "3048000 508000 2 511",
-          "5334000 254000 2 510",
-          "5588000 508000 2 511",
-          "22860 22860 2 516"},
-         {
-          "PatternStart 5",
-          "Message Error in block number 174 : M02 code with no prior M01",
-          "Message Block 174 ignored.",
-          "PatternStart 509",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternsDone",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternsDone",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternsDone",
-          "StepRepeatEnd"});
+  Expect(*r, {true, 507, 1046, 0x1b508bc2ccae5d74ull});
+  EXPECT_EQ(HitsOf(*r, 509, 516),
+            (std::vector<std::string>{"254000 254000 2 510", "508000 508000 2 511",
+                                      "2794000 254000 2 510", "3048000 508000 2 511",
+                                      "5334000 254000 2 510", "5588000 508000 2 511",
+                                      "22860 22860 2 516"}));
   r->Done();
 }
 
@@ -389,56 +170,11 @@ TEST_F(NcPatternReread, SwapFilterCountingLinesAcrossPasses) {
   lines.insert(lines.begin() + 8, "M47,NOTE");
   lines.insert(lines.begin() + 200, "M47,NOTE");
   auto r = Run(File("count.drl", lines), filter);
-  Expect(*r, {true, 304, 670, 0x98119a216c6c8c0aull}, 300,
-         {
-          "12446000 1016000 2 300",
-          "12700000 1016000 2 301",
-          "12954000 1016000 2 302",
-          "13208000 1016000 2 303",
-          "13462000 1016000 2 304",
-          "13716000 1016000 2 305",
-          "13970000 1016000 2 306",
-          "14224000 1016000 2 307",
-          "14478000 1016000 2 308",
-          "14732000 1016000 2 309",
-          "14986000 1016000 2 310",
-          "254000 254000 2 313",
-          "2794000 254000 2 313",
-          "5334000 254000 2 313",
-          "22860 22860 2 319"},
-         {
-          "PatternStart 5",
-          "Operator M47,NOTE1",
-          "Unparsed M47,NOTE1 2",
-          "Message Error in block number 109 : M02 code with no prior M01",
-          "Message Block 109 ignored.",
-          "Operator M47,NOTE2",
-          "Unparsed M47,NOTE2 2",
-          "PatternStart 311",
-          "Operator M47,NOTE3",
-          "Unparsed M47,NOTE3 2",
-          "Operator M47,NOTE4",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternsDone",
-          "Operator M47,NOTE7",
-          "Unparsed M47,NOTE4 2",
-          "Unparsed M47,NOTE7 2",
-          "Operator M47,NOTE8",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternsDone",
-          "Operator M47,NOTE11",
-          "Unparsed M47,NOTE8 2",
-          "Unparsed M47,NOTE11 2",
-          "Operator M47,NOTE12",
-          "PatternEnd",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternRepeat 2540000 0 o0 n1",
-          "PatternsDone",
-          "StepRepeatEnd",
-          "Unparsed M47,NOTE12 2"});
+  Expect(*r, {true, 304, 670, 0x98119a216c6c8c0aull});
+  EXPECT_EQ(r->With("Operator"),
+            (std::vector<std::string>{"Operator M47,NOTE1", "Operator M47,NOTE2", "Operator M47,NOTE3",
+                                      "Operator M47,NOTE4", "Operator M47,NOTE7", "Operator M47,NOTE8",
+                                      "Operator M47,NOTE11", "Operator M47,NOTE12"}));
   r->Done();
 }
 
