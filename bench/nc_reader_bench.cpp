@@ -81,8 +81,8 @@ std::filesystem::path MakePatternTape() {
 // before it; with argument 1 the tape comes in through a swap filter of one
 // rule, which every line read passes.
 //
-// Measured (Release, shared machine under load): 0.14 s without a filter
-// (as fast as the plain 1,000,000-hit tape) and 0.26 s through the filter,
+// Measured (Release, shared machine under load): 0.14-0.16 s without a filter
+// (as fast as the plain 1,000,000-hit tape) and 0.26-0.29 s through the filter,
 // about 1.05 million lines read. When every pass read the tape again from
 // its start (20 million lines) the reading stopped at its bound of 4 million
 // lines read; with that bound lifted it took 0.38-0.60 s without and 2.45 s
