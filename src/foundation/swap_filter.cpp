@@ -643,6 +643,10 @@ void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bo
   delivered_ = 0;
   rawCount_ = 0;
   pendingText_.clear();
+  origin_ = RuleStates();
+  straight_ = start <= 0;
+  placesLine_ = -1;
+  places_.clear();
 }
 
 namespace {
@@ -768,7 +772,115 @@ void SwapReadFileObj::ReadLine(std::string& line) {
   ++delivered_;
 }
 
+// ---- Places to go back to ---------------------------------------------------
+//
+// The lines after a place depend on the file's bytes from the place's offset
+// on, on the counters and pending lines, and on what the rules carry from
+// line to line. A reading from the file's start that began with the same
+// carried state gives the same place again, so a place is kept with the
+// state its reading began with and is gone back to only from that state.
+
+namespace {
+
+constexpr std::size_t kMaxPlaces = 8;
+
+}  // namespace
+
+SwapReadFileObj::TRuleStates SwapReadFileObj::RuleStates() const {
+  TRuleStates states;
+  states.reserve(Controls.size());
+  for (const auto& rec : Controls)
+    states.push_back(TRuleState{rec->Start, rec->Stop, rec->SavedStart, rec->SavedStop, rec->Current,
+                                rec->Vars, rec->Stopped});
+  return states;
+}
+
+bool SwapReadFileObj::SameCarried(const TRuleStates& a, const TRuleStates& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    // %0, the saved section and the current rule are set afresh by every
+    // line before any rule reads them.
+    if (a[i].Start != b[i].Start || a[i].Stop != b[i].Stop || a[i].Stopped != b[i].Stopped)
+      return false;
+    if (!std::equal(a[i].Vars.begin() + 1, a[i].Vars.end(), b[i].Vars.begin() + 1)) return false;
+  }
+  return true;
+}
+
+const SwapReadFileObj::TReadPlace* SwapReadFileObj::Remembered(int32_t n, const TRuleStates& from) const {
+  if (n != placesLine_ || file_ == nullptr) return nullptr;
+  for (const TReadPlace& place : places_)
+    if (SameCarried(place.From, from)) return &place;
+  return nullptr;
+}
+
+void SwapReadFileObj::KeepPlace(int32_t n) {
+  if (!straight_ || file_ == nullptr || ioResult_ != 0 || lineTooLong_) return;
+  const int64_t offset = BytesRead();
+  if (offset > std::numeric_limits<long>::max()) return;
+  if (n != placesLine_) {
+    places_.clear();
+    placesLine_ = n;
+  }
+  for (auto it = places_.begin(); it != places_.end(); ++it)
+    if (SameCarried(it->From, origin_)) {
+      places_.erase(it);
+      break;
+    }
+  if (places_.size() >= kMaxPlaces) places_.erase(places_.begin());
+  places_.push_back(TReadPlace{origin_, offset, delivered_, rawCount_, pendingText_, RuleStates()});
+}
+
+bool SwapReadFileObj::GoTo(const TReadPlace& place) {
+  const int64_t bufferStart = fileBytes_ - static_cast<int64_t>(bufferEnd_);
+  if (ioResult_ == 0 && !lineTooLong_ && bufferEnd_ > 0 && place.Offset >= bufferStart &&
+      place.Offset <= fileBytes_) {
+    // A short pattern is still in the block read last.
+    bufferPos_ = static_cast<std::size_t>(place.Offset - bufferStart);
+  } else {
+    bufferPos_ = bufferEnd_ = 0;
+    ioResult_ = 0;
+    lineTooLong_ = false;
+    if (std::fseek(file_, static_cast<long>(place.Offset), SEEK_SET) != 0) return false;
+    std::clearerr(file_);
+    fileBytes_ = place.Offset;
+  }
+  delivered_ = place.Delivered;
+  rawCount_ = place.Raw;
+  pendingText_ = place.Pending;
+  for (std::size_t i = 0; i < Controls.size() && i < place.Rules.size(); ++i) {
+    TSwapControlRec& rec = *Controls[i];
+    const TRuleState& state = place.Rules[i];
+    rec.Start = state.Start;
+    rec.Stop = state.Stop;
+    rec.SavedStart = state.SavedStart;
+    rec.SavedStop = state.SavedStop;
+    rec.Current = state.Current;
+    rec.Vars = state.Vars;
+    rec.Stopped = state.Stopped;
+  }
+  return true;
+}
+
+void SwapReadFileObj::RememberPosition() { KeepPlace(delivered_); }
+
+int32_t SwapReadFileObj::RereadLines(int32_t n) const {
+  return Remembered(n, RuleStates()) != nullptr ? 0 : n;
+}
+
 void SwapReadFileObj::SkipLines(int32_t n) {
+  // From here the lines are filtered again from the rules' present state.
+  const TRuleStates from = RuleStates();
+  if (const TReadPlace* place = Remembered(n, from)) {
+    const TReadPlace target = *place;
+    if (GoTo(target)) {
+      origin_ = from;
+      straight_ = true;
+      return;
+    }
+  }
+  origin_ = from;
+  straight_ = true;
   // Lines pending from before the rewind would otherwise be delivered twice.
   pendingText_.clear();
   bufferPos_ = bufferEnd_ = 0;
@@ -785,6 +897,7 @@ void SwapReadFileObj::SkipLines(int32_t n) {
   std::clearerr(file_);
   std::string dropped;
   for (int32_t k = 0; k < n && !Eof(); ++k) ReadLine(dropped);
+  KeepPlace(n);
 }
 
 bool SwapReadFileObj::Eof() {

@@ -163,8 +163,17 @@ class SwapReadFileObj : public TSwapFilter {
     return file_ != nullptr ? fileBytes_ - static_cast<int64_t>(bufferEnd_ - bufferPos_) : 0;
   }
   // Reads the file again from its start: counters and pending lines are
-  // cleared, then up to n lines are read and dropped.
+  // cleared, then up to n lines are read and dropped. When the place after
+  // n lines was remembered (RememberPosition, or an earlier SkipLines (n))
+  // and the rules now carry what they carried when that reading began, the
+  // reader goes straight back there instead: the lines that follow, the
+  // counters and the rules' state are the same either way.
   void SkipLines(int32_t n);
+  // Remembers the place after the lines delivered so far as one SkipLines
+  // may go back to (the places of one line count are kept at a time).
+  void RememberPosition();
+  // Lines SkipLines (n) would read again now: 0 when it goes straight back.
+  int32_t RereadLines(int32_t n) const;
   // End of the file reached (or a read error met) and no line pending.
   bool Eof();
   void Done();
@@ -179,7 +188,38 @@ class SwapReadFileObj : public TSwapFilter {
   // Reads the next block of the file into the buffer; false at the end of
   // the file or on a read error (err then holds its number).
   bool FillBuffer(int& err);
+  // What the rules of one swap file carry from one line to the next, with
+  // the fields a line sets before it reads them.
+  struct TRuleState {
+    int Start = 0, Stop = -1, SavedStart = 0, SavedStop = -1, Current = 0;
+    TVarArray Vars;
+    bool Stopped = false;
+  };
+  using TRuleStates = std::vector<TRuleState>;
+  // A place in the reading: everything the next ReadLine depends on.
+  struct TReadPlace {
+    TRuleStates From;  // the rules' state when this reading began at the file's start
+    int64_t Offset = 0;
+    int32_t Delivered = 0;
+    int32_t Raw = 0;
+    std::string Pending;
+    TRuleStates Rules;
+  };
+  TRuleStates RuleStates() const;
+  // The same state as far as the next line can tell.
+  static bool SameCarried(const TRuleStates& a, const TRuleStates& b);
+  const TReadPlace* Remembered(int32_t n, const TRuleStates& from) const;
+  void KeepPlace(int32_t n);
+  bool GoTo(const TReadPlace& place);
+
   std::FILE* file_ = nullptr;
+  // The lines read since the reading last began at the file's start were
+  // filtered from this state on; straight_ is false when the reading began
+  // part way into the file.
+  TRuleStates origin_;
+  bool straight_ = false;
+  int32_t placesLine_ = -1;  // the line count of the places kept
+  std::vector<TReadPlace> places_;
   // The file is read in blocks and split into lines here: a tape of a
   // million lines is not read a character at a time.
   std::unique_ptr<char[]> buffer_;

@@ -123,8 +123,10 @@ void TNCReader::RestartPattern(int32_t) {
   TGlobalRec& g = *GlobalRec;
   ++g.PassCounter;
   if (g.InSub) CloseSub();
-  // Each repeat reads the pattern's lines from the file again.
-  if (!CountLinesRead(g.PatternStartPos)) return;
+  // Each repeat reads the pattern's lines from the file again; the input
+  // goes straight back to where the pattern began when it can, so that only
+  // the lines it had to read again count.
+  if (!CountLinesRead(g.MainSwap.RereadLines(g.PatternStartPos))) return;
   g.MainSwap.SkipLines(g.PatternStartPos);
   BlockNumber = g.MainSwap.LineCount();
   g.PatternLevel = 0;

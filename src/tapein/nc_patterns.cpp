@@ -31,6 +31,8 @@ void TNCReader::PatternStartM25() {
   TGlobalRec& g = *GlobalRec;
   PatternStart(BlockNumber - 1);
   g.PatternStartPos = g.BlockPos;
+  // Each repeat goes back to here.
+  if (g.MainSwapOpen && g.MainSwap.DeliveredCount() == g.BlockPos) g.MainSwap.RememberPosition();
 }
 
 void TNCReader::PatternEndM01() {

@@ -277,6 +277,79 @@ TEST_F(SwapFilterTest, SkipLinesRewindsAndDropsPendingLines) {
 
 namespace {
 
+// Reads up to n lines.
+std::vector<std::string> ReadLines(SwapReadFileObj& swap, int n) {
+  std::vector<std::string> lines;
+  for (int k = 0; k < n && !swap.Eof(); ++k) {
+    std::string line;
+    swap.ReadLine(line);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+// Going back to a remembered place gives what reading the file again up to
+// there gives: the same lines (a split line's pending half included), line
+// numbers and byte position.
+TEST_F(SwapFilterTest, SkipLinesGoesBackToARememberedPlace) {
+  std::string name = SwapFile("IN.SWP", "G81=G81[/c]T1\nQ=X\n");
+  fs::path tape = TempDir / "TAPE.DRL";
+  WriteFileBytes(tape, "M48\r\nQ1\nX1G81Y2\r\nQ2\rQ3\nM30");
+  std::FILE* f = std::fopen(tape.c_str(), "rb");
+  SwapReadFileObj swap;
+  swap.Init(name, f, false);
+  EXPECT_EQ(ReadLines(swap, 3), (std::vector<std::string>{"M48", "X1", "X1G81"}));
+  swap.RememberPosition();
+  const int64_t bytes = swap.BytesRead();
+  const std::vector<std::string> rest = {"T1Y2", "X2", "X3", "M30"};
+  EXPECT_EQ(ReadLines(swap, 10), rest);
+  EXPECT_EQ(swap.RereadLines(3), 0);
+  EXPECT_EQ(swap.RereadLines(2), 2);
+  for (int pass = 0; pass < 2; ++pass) {
+    swap.SkipLines(3);
+    EXPECT_EQ(swap.LineCount(), 3);
+    EXPECT_EQ(swap.DeliveredCount(), 3);
+    EXPECT_EQ(swap.BytesRead(), bytes);
+    EXPECT_EQ(ReadLines(swap, 10), rest);
+    EXPECT_TRUE(swap.Eof());
+  }
+  // Another count reads again, and its place is kept from then on.
+  swap.SkipLines(4);
+  EXPECT_EQ(ReadLines(swap, 10), (std::vector<std::string>{"X2", "X3", "M30"}));
+  EXPECT_EQ(swap.RereadLines(4), 0);
+  EXPECT_EQ(swap.RereadLines(3), 3);
+  swap.Done();
+  std::fclose(f);
+}
+
+// Rules that carry something from line to line see the lines before the
+// place again whenever what they carry differs from where the kept place's
+// reading began; once it matches, the place is gone back to. (Rules that
+// count lines never match: see the reader's tests.)
+TEST_F(SwapFilterTest, SkipLinesReadsAgainWhatTheRulesCarryDiffers) {
+  fs::path tape = TempDir / "TAPE.DRL";
+  WriteFileBytes(tape, "NOTE\nX1\nNOTE\nX2\n");
+  std::FILE* f = std::fopen(tape.c_str(), "rb");
+  SwapReadFileObj swap;
+  swap.Init(SwapFile("SET.SWP", "NOTE=[/%1=\"A\"]%%1\n"), f, false);
+  ReadLines(swap, 2);
+  swap.RememberPosition();
+  EXPECT_EQ(ReadLines(swap, 10), (std::vector<std::string>{"NOTEA", "X2"}));
+  EXPECT_EQ(swap.RereadLines(2), 2);  // %1 was empty when the reading began
+  swap.SkipLines(2);
+  EXPECT_EQ(ReadLines(swap, 10), (std::vector<std::string>{"NOTEA", "X2"}));
+  EXPECT_EQ(swap.RereadLines(2), 0);
+  swap.SkipLines(2);
+  EXPECT_EQ(swap.LineCount(), 2);
+  EXPECT_EQ(ReadLines(swap, 10), (std::vector<std::string>{"NOTEA", "X2"}));
+  swap.Done();
+  std::fclose(f);
+}
+
+namespace {
+
 // The lines of a tape as the reader is to split them, one character at a
 // time: CR, LF and CR LF end a line; in character mode empty pieces are read
 // past. "_" is delivered as an empty line.
