@@ -1,5 +1,6 @@
 #include "import/dxf_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -289,6 +290,26 @@ void TDxfReader::Read() {
     Error(ErrorText);
     return;
   }
+  ReadDrawing();
+  // A drawing made on its sheet alone, with an empty model, is read from
+  // the sheet; otherwise the sheet's entities (title blocks, frames) are
+  // only counted.
+  if (!Failed && drawn_ == 0 && !paperSkipped_.empty()) {
+    LayerNames.clear();
+    layerIndex_.clear();
+    blocks_.clear();
+    expandedSize_.clear();
+    Skipped.clear();
+    NotAsDrawn.clear();
+    handled_ = 0;
+    paperSpace_ = true;
+    ReadDrawing();
+  }
+  for (const auto& [type, count] : paperSkipped_)
+    if (!paperSpace_) Skipped[type] += count;
+}
+
+void TDxfReader::ReadDrawing() {
   TCursor c{text_.data(), text_.data() + text_.size(), 0};
   if (text_.rfind(Utf8Mark, 0) == 0) c.P += Utf8Mark.size();
   TContext top{IdentityMatrix, std::fabs(Scale), Scale < 0, {}};
@@ -312,6 +333,13 @@ void TDxfReader::ReadEntities(TCursor& c, const TContext& ctx, std::string_view 
   int32_t count = 0;
   while (c.P < c.End && NextEntity(c, name, groups)) {
     if (name == stop || name == "ENDSEC" || name == "EOF") return;
+    if (ctx.Chain.empty() && !paperSpace_ && TGroups(groups).IntOr(67, 0) == 1) {
+      // On the sheet, not in the model; a polyline's vertices and an
+      // insertion's attributes go with their entity.
+      if (name != "VERTEX" && name != "SEQEND" && name != "ATTRIB")
+        ++paperSkipped_[std::string(name) + " (paper space)"];
+      continue;
+    }
     HandleEntity(name, groups, c, ctx);
     if (Failed) return;
     if (++count % 256 == 0) Progress();
@@ -335,6 +363,7 @@ void TDxfReader::Line(const TContext& ctx, int32_t layer, double x1, double y1, 
   TransformPoint(x2, y2, x2, y2, ctx.Matrix);
   if (!InRange({x1, y1, x2, y2})) return;
   AddLine(layer, x1, y1, x2, y2);
+  ++drawn_;
   ExtendBounds(x1, y1);
   ExtendBounds(x2, y2);
 }
@@ -345,6 +374,7 @@ void TDxfReader::Circle(const TContext& ctx, int32_t layer, double cx, double cy
   if (!InRange({cx - r, cy - r, cx + r, cy + r})) return;
   if (ctx.Stretched) ++NotAsDrawn["CIRCLE"];
   AddCircle(layer, cx, cy, r);
+  ++drawn_;
   ExtendBounds(cx - r, cy - r);
   ExtendBounds(cx + r, cy + r);
 }
@@ -371,6 +401,7 @@ void TDxfReader::Arc(const TContext& ctx, int32_t layer, double cx, double cy, d
   if (!InRange({x - rr, y - rr, x + rr, y + rr})) return;
   if (ctx.Stretched) ++NotAsDrawn["ARC"];
   AddArc(layer, sx, sy, ex, ey, x, y, b1, b2);
+  ++drawn_;
 }
 
 void TDxfReader::BulgeSegment(const TContext& ctx, int32_t layer, double x1, double y1, double x2,
@@ -430,14 +461,22 @@ static bool ObjectFrame(const TDxfReader::TContext& ctx, double nx, double ny, d
   ConcatMatrix(ctx.Matrix, frame);
   out.Matrix = frame;
   if (ax * by - ay * bx < 0) out.Mirrored = !ctx.Mirrored;
+  // A plane tilted against the drawing's shows its circles as ellipses.
+  if (std::fabs(nz) < 1.0 - 1e-9) out.Stretched = true;
   return true;
 }
 
 void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& groups, TCursor& c,
                               const TContext& outer) {
   const TGroups g(groups);
+  // Only planar entities are drawn in their own frame: the points of a
+  // LINE, a POINT, a 3D polyline or a mesh are world points whatever their
+  // extrusion direction says.
+  const bool planar = name == "ARC" || name == "CIRCLE" || name == "LWPOLYLINE" || name == "TRACE" ||
+                      name == "SOLID" || name == "TEXT" || name == "INSERT" ||
+                      (name == "POLYLINE" && (g.IntOr(70, 0) & (8 | 16 | 64)) == 0);
   TContext framed;
-  const bool ownFrame = g.Has(230) && ObjectFrame(outer, g.RealOr(210, 0.0), g.RealOr(220, 0.0),
+  const bool ownFrame = planar && g.Has(230) && ObjectFrame(outer, g.RealOr(210, 0.0), g.RealOr(220, 0.0),
                                                   g.RealOr(230, 1.0), g.RealOr(30, g.RealOr(38, 0.0)), framed);
   const TContext& ctx = ownFrame ? framed : outer;
   // Nested and arrayed blocks can multiply a small file without bound.
@@ -463,6 +502,7 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
       TransformPoint(x1, y1, x1, y1, ctx.Matrix);
       if (!InRange({x1, y1})) return;
       AddPoint(layer, x1, y1);
+      ++drawn_;
       ExtendBounds(x1, y1);
     }
   } else if (name == "TRACE" || name == "SOLID") {
@@ -497,6 +537,9 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
     Insert(groups, ctx, layer);
   } else if (name == "TEXT") {
     StrokeText(groups, ctx, layer);
+  } else if (name == "ATTDEF" && !ctx.Chain.empty()) {
+    // A block's attribute definitions are templates: an insertion shows
+    // its ATTRIBs (counted), never these.
   } else if (name != "SEQEND" && name != "VIEWPORT") {
     // Everything else is left out, and the user is told (a polyline's end
     // and the paper space views draw nothing).
@@ -524,34 +567,47 @@ std::string SkippedEntitiesNotice(const std::map<std::string, int64_t>& skipped)
 void TDxfReader::ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, const TContext& ctx,
                               int32_t layer) {
   const int32_t flags = TGroups(groups).IntOr(70, 0);
+  // A polygon mesh (16) or a polyface mesh (64) is a surface: its vertices
+  // are no path, and it is told as skipped.
+  const bool mesh = (flags & (16 | 64)) != 0;
+  struct TVertex {
+    double X, Y, Bulge;
+    bool Frame;  // a control point of a spline-fit polyline's frame
+  };
+  std::vector<TVertex> points;
   std::string_view name;
   std::vector<TGroup> vertex;
-  bool any = false;
-  double firstX = 0, firstY = 0, prevX = 0, prevY = 0, prevBulge = 0;
-  while (NextEntity(c, name, vertex)) {
+  while (c.P < c.End) {
+    const TCursor before = c;
+    if (!NextEntity(c, name, vertex)) return;
     if (name == "SEQEND") break;
     if (name != "VERTEX") {
-      Fail(c, "a POLYLINE ends without SEQEND");
-      return;
+      // Some writers leave out the SEQEND: the polyline ends at the next
+      // entity, which is read as it stands.
+      c = before;
+      break;
     }
     const TGroups v(vertex);
     double x, y;
-    if (!v.Real(10, x) || !v.Real(20, y)) continue;
-    if ((v.IntOr(70, 0) & 128) != 0 && (v.IntOr(70, 0) & 64) == 0) continue;  // face record
-    if (!any) {
-      firstX = x;
-      firstY = y;
-      any = true;
-    } else {
-      BulgeSegment(ctx, layer, prevX, prevY, x, y, prevBulge);
-    }
-    prevX = x;
-    prevY = y;
-    prevBulge = v.RealOr(42, 0.0);
+    if (mesh || !v.Real(10, x) || !v.Real(20, y)) continue;
+    points.push_back({x, y, v.RealOr(42, 0.0), (v.IntOr(70, 0) & 16) != 0});
   }
-  if (Failed) return;
-  if (any && (flags & 1) != 0 && (prevX != firstX || prevY != firstY || prevBulge != 0.0))
-    BulgeSegment(ctx, layer, prevX, prevY, firstX, firstY, prevBulge);
+  if (mesh) {
+    ++Skipped[(flags & 64) != 0 ? "POLYLINE (polyface mesh)" : "POLYLINE (polygon mesh)"];
+    return;
+  }
+  // The control frame of a spline-fit polyline is not drawn, only the
+  // fitted curve; a polyline that holds nothing but its frame draws that.
+  const bool fitted = std::any_of(points.begin(), points.end(), [](const TVertex& p) { return !p.Frame; });
+  if (fitted)
+    points.erase(std::remove_if(points.begin(), points.end(), [](const TVertex& p) { return p.Frame; }),
+                 points.end());
+  for (std::size_t k = 1; k < points.size() && !Failed; ++k)
+    BulgeSegment(ctx, layer, points[k - 1].X, points[k - 1].Y, points[k].X, points[k].Y, points[k - 1].Bulge);
+  if (Failed || points.empty() || (flags & 1) == 0) return;
+  const TVertex &first = points.front(), &last = points.back();
+  if (last.X != first.X || last.Y != first.Y || last.Bulge != 0.0)
+    BulgeSegment(ctx, layer, last.X, last.Y, first.X, first.Y, last.Bulge);
 }
 
 int64_t TDxfReader::ExpandedSize(const std::string& name, std::vector<std::string>& chain) {

@@ -90,6 +90,8 @@ class TDxfReader : public TImportObject {
   bool ReadGroup(TCursor& c, TGroup& g);
   // The next entity: its name and its groups up to the next code 0.
   bool NextEntity(TCursor& c, std::string_view& name, std::vector<TGroup>& groups);
+  // One pass over the drawing held in text_.
+  void ReadDrawing();
   void SkipToEndOfSection(TCursor& c);
   void ReadTables(TCursor& c);
   void ReadBlocks(TCursor& c);
@@ -114,6 +116,11 @@ class TDxfReader : public TImportObject {
   // Entities handled, counting every copy a block insertion makes.
   static constexpr int64_t MaxHandledEntities = 20000000;
   int64_t handled_ = 0;
+  // Elements handed over; the sheet's entities are read only when the
+  // model gives none.
+  int64_t drawn_ = 0;
+  bool paperSpace_ = false;
+  std::map<std::string, int64_t> paperSkipped_;
   int32_t entityLine_ = 0;  // the code line that began the entity last read
   std::string text_;
   std::unordered_map<std::string, int32_t> layerIndex_;
