@@ -16,7 +16,7 @@ def save(doc, name):
 
 
 def lines_and_points():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     msp = doc.modelspace()
     msp.add_line((0, 0), (3, 1))
     # Extrusion does not move a LINE or a POINT: their points are world points.
@@ -27,7 +27,7 @@ def lines_and_points():
 
 
 def arcs_upside_down():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     msp = doc.modelspace()
     msp.add_arc((2, 1), 1.5, 10, 100)
     msp.add_arc((2, 1), 1.0, 10, 100, dxfattribs={"extrusion": DOWN})
@@ -37,7 +37,7 @@ def arcs_upside_down():
 
 
 def lwpolylines():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     msp = doc.modelspace()
     # x, y, start width, end width, bulge
     msp.add_lwpolyline([(0, 0, 0, 0, 0.5), (4, 0, 0.1, 0.2, 0), (4, 3, 0, 0, -1), (0, 3, 0, 0, 0)],
@@ -49,7 +49,7 @@ def lwpolylines():
 
 
 def polylines():
-    doc = ezdxf.new("R12")
+    doc = ezdxf.new("R12", units=4)
     msp = doc.modelspace()
     p = msp.add_polyline2d([(0, 0), (4, 0), (4, 3), (0, 3)], close=True)
     p.vertices[1].dxf.bulge = 1.0
@@ -75,7 +75,7 @@ def polylines():
 
 
 def curves():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     msp = doc.modelspace()
     msp.add_ellipse((0, 0), major_axis=(3, 0), ratio=0.5)
     msp.add_ellipse((8, 0), major_axis=(2, 2), ratio=0.4, start_param=0.3, end_param=4.0)
@@ -88,7 +88,7 @@ def curves():
 
 
 def inserts():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     inner = doc.blocks.new("INNER", base_point=(1, 1))
     inner.add_circle((2, 1), 0.25)
     inner.add_line((1, 1), (3, 1))
@@ -109,7 +109,7 @@ def inserts():
 
 
 def other_entities():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     msp = doc.modelspace()
     h = msp.add_hatch()
     h.paths.add_polyline_path([(0, 0), (2, 0), (2, 2)], is_closed=True)
@@ -126,7 +126,7 @@ def other_entities():
 
 
 def layers():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     doc.layers.add("OUTLINE")
     doc.layers.add("HIDDEN").off()
     doc.layers.add("FROZEN").freeze()
@@ -137,14 +137,14 @@ def layers():
     msp.add_line((0, 2), (1, 2), dxfattribs={"layer": "FROZEN"})
     msp.add_line((0, 3), (1, 3), dxfattribs={"layer": "GR\u00dcN"})
     save(doc, "layers.dxf")
-    r12 = ezdxf.new("R12")
+    r12 = ezdxf.new("R12", units=4)
     r12.layers.add("GR\u00dcN")
     r12.modelspace().add_line((0, 3), (1, 3), dxfattribs={"layer": "GR\u00dcN"})
     r12.saveas(os.path.join(HERE, "layers-r12.dxf"), encoding="cp1252")
 
 
 def upside_down_outlines():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     msp = doc.modelspace()
     msp.add_solid([(3, 0), (5, 0), (3, 2), (5, 2)], dxfattribs={"extrusion": DOWN})
     msp.add_trace([(9, 0), (11, 0), (9, 1), (11, 1)], dxfattribs={"extrusion": DOWN})
@@ -153,7 +153,7 @@ def upside_down_outlines():
 
 
 def layouts_and_attributes():
-    doc = ezdxf.new("R2000")
+    doc = ezdxf.new("R2000", units=4)
     block = doc.blocks.new("PAD", base_point=(0, 0))
     block.add_circle((0, 0), 0.5)
     block.add_attdef("REF", (0.6, 0), dxfattribs={"height": 0.2})
