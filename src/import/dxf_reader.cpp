@@ -406,6 +406,9 @@ void TDxfReader::Arc(const TContext& ctx, int32_t layer, double cx, double cy, d
 
 void TDxfReader::BulgeSegment(const TContext& ctx, int32_t layer, double x1, double y1, double x2,
                               double y2, double bulge) {
+  // A vertex repeated (a closed polyline that also ends on its first
+  // vertex) makes no segment, not a point.
+  if (x1 == x2 && y1 == y2) return;
   if (bulge == 0.0) {
     Line(ctx, layer, x1, y1, x2, y2);
     return;
@@ -644,7 +647,10 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
   for (const std::string& link : ctx.Chain)
     if (link == name.substr(0, 40)) return;  // a block inserting itself
   const auto it = blocks_.find(name);
-  if (it == blocks_.end()) return;
+  if (it == blocks_.end()) {
+    ++Skipped["INSERT (block not defined)"];
+    return;
+  }
   double px, py;
   if (!g.Real(10, px) || !g.Real(20, py)) return;
   const double sx = g.RealOr(41, 1.0), sy = g.RealOr(42, 1.0), rotation = g.RealOr(50, 0.0);

@@ -264,6 +264,10 @@ TEST_F(DxfImportTest, NestedBlocksAreDrawnOnceWithoutTheirRecursion) {
   Import(Drawing(blocks, "0\nINSERT\n8\n0\n2\nA\n10\n2\n20\n3\n0\nINSERT\n8\n0\n2\nNONE\n10\n0\n20\n0\n"));
   ASSERT_EQ(CadEntityCount, 1);
   EXPECT_EQ(First(1), (TIntPoint{3 * Inch, 3 * Inch}));
+  // The insert of a block the drawing does not define is named.
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 entity of types that are not imported was skipped:\n1 INSERT (block not defined)");
 }
 
 // ---- Polylines -----------------------------------------------------------------------------
@@ -331,6 +335,16 @@ TEST_F(DxfImportTest, PolylineFramesMeshesAndMissingEndsAreReadAsDrawn) {
   EXPECT_EQ(open.ByType[2], 3);  // closed: back to its first vertex
   EXPECT_EQ(open.ByType[4], 1);
   EXPECT_TRUE(ShownMessageBoxes().empty());
+
+  // A closed polyline whose writer repeats the first vertex at its end,
+  // and a vertex given twice: no segment of no length, so no stray point.
+  delete DB;
+  DB = new TCadDatabase();
+  Import(Drawing("", "0\nLWPOLYLINE\n8\n0\n90\n5\n70\n1\n10\n0\n20\n0\n10\n2\n20\n0\n10\n2\n20\n0\n"
+                     "10\n2\n20\n2\n10\n0\n20\n0\n"));
+  const TTally repeated = Tally(Inch);
+  EXPECT_EQ(repeated.ByType[2], 3);
+  EXPECT_EQ(repeated.Total(), 3);
 }
 
 // ---- Object frames -------------------------------------------------------------------------
