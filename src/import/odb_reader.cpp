@@ -309,7 +309,29 @@ void TValorReader::ReadStepLayer(int32_t layer, int32_t step) {
   const std::string header = StepPath(step) + "/stephdr";
   {
     TOdbFile file(header);
-    if (!file.OpenRead(MaxAge)) Error("Could not open <" + header + ">");
+    if (!file.OpenRead(MaxAge)) {
+      Error("Could not open <" + header + ">");
+    } else if (std::find(repeatsTold_.begin(), repeatsTold_.end(), step) == repeatsTold_.end()) {
+      // The copies of other steps a panel places are read only where
+      // those steps are chosen themselves: they are counted, once a step.
+      repeatsTold_.push_back(step);
+      std::string name;
+      int64_t nx = 1, ny = 1;
+      ReadBlocks(
+          file, "STEP-REPEAT",
+          [&] {
+            if (!name.empty()) RepeatedSteps[name] += std::max<int64_t>(nx, 0) * std::max<int64_t>(ny, 0);
+            name.clear();
+            nx = ny = 1;
+          },
+          [&](const std::string& key, const std::string& value) {
+            if (key == "NAME") name = UpperCaseStr(value);
+            else if (key == "NX") nx = StrToIntLenient(value);
+            else if (key == "NY") ny = StrToIntLenient(value);
+          },
+          [](bool) {});
+      if (!name.empty()) RepeatedSteps[name] += std::max<int64_t>(nx, 0) * std::max<int64_t>(ny, 0);
+    }
   }
   const TOdbLayerRecord& record = Layers[static_cast<std::size_t>(layer - 1)];
   const std::string dir = StepPath(step) + "/layers/" + LowerCaseStr(record.Name);
@@ -556,6 +578,12 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
         if (badSymbol) break;
         const int32_t shape = SymbolShapeIndex(symbol);
         const double x = f.Num(1) * coord, y = f.Num(2) * coord;
+        // The pad's orientation: 0..3 turns by quarter turns, 4..7 the same
+        // mirrored; 8 and 9 give any angle (9 mirrored). Turns are clockwise.
+        const int32_t orient = static_cast<int32_t>(Real(f[6]));
+        PadMirror = orient == 9 || (orient >= 4 && orient <= 7);
+        PadAngle = orient == 8 || orient == 9 ? Real(f[7]) : orient >= 1 && orient <= 7 ? 90.0 * (orient % 4) : 0.0;
+        if (!std::isfinite(PadAngle)) PadAngle = 0.0;
         if ((drill || rout) && (shape == ssRound || shape == ssHole) && Holes) {
           if (drill) {
             Hole(layer, ToolForSymbol(symbol, layer, false), x, y);
@@ -586,6 +614,12 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
           contourX = ex;
           contourY = ey;
         }
+        break;
+      case 'T':
+        if (!profile) ++SkippedFeatures["text"];
+        break;
+      case 'B':
+        if (!profile) ++SkippedFeatures["barcode"];
         break;
       default:
         break;

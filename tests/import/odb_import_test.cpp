@@ -404,3 +404,55 @@ TEST_F(OdbImportTest, OutOfRangeSymbolNumbersAndHolesOffPadsOn) {
 }
 
 }  // namespace
+
+// Pads follow their orientation (mirrored in X first, then turned
+// clockwise); rectangles with rounded or cut corners, hexagons and
+// triangles are drawn as their symbols define them; pads of the symbols
+// that are not drawn, texts and barcodes, and the step-and-repeat copies a
+// step places are named after the import.
+TEST_F(OdbImportTest, PadsFollowTheirOrientationAndEveryShapeIsDrawnOrNamed) {
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr",
+          "X_DATUM=0\nY_DATUM=0\nSTEP-REPEAT {\n NAME=pcb\n X=0\n Y=0\n DX=100\n DY=0\n NX=2\n NY=3\n"
+          " ANGLE=0\n FLIP=NO\n MIRROR=NO\n}\n");
+  JobFile("j", "steps/panel/profile", "");
+  JobFile("j", "steps/panel/layers/top/features",
+          "UNITS=MM\n$0 rect2000x1000\n$1 rect2000x1000xr200x1\n$2 rect2000x1000xc200\n"
+          "$3 hex_l3000x2000x500\n$4 hex_s2000x3000x500\n$5 tri2000x1000\n$6 thr2000x1500x45x4x300\n"
+          "P 10 10 0 P 0 1\nP 20 10 1 P 0 4\nP 30 10 1 P 0 9 90\nP 40 10 2 P 0 0\n"
+          "P 50 10 3 P 0 0\nP 60 10 4 P 0 0\nP 70 10 5 P 0 0\nP 80 10 6 P 0 0\n"
+          "T 1 1 standard P 0 1 1 0.1 AB 0\nB 1 2 UPC39 standard P 0 1 1 0.2 E Y AB\n");
+  Choose({1});
+  ImportValorJob(Matrix("j"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u) << Errors();
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 pad of symbols that are not imported was skipped:\n1 thr\n\n"
+            "2 features of kinds that are not imported were skipped:\n1 barcode, 1 text\n\n"
+            "6 copies of steps placed by step and repeat were not imported with the steps that place "
+            "them; choose those steps to import them:\n6 PCB");
+  const int32_t mm = 1000000;
+  // The 2 x 1 mm rectangle turned a quarter: 1 mm wide and 2 mm high.
+  EXPECT_EQ(CountWithin(9 * mm + mm / 2, 9 * mm, 10 * mm + mm / 2, 11 * mm), 4);
+  // The rounded upper right corner (its centre 0.8, 0.3 from the pad's)
+  // mirrored is the upper left one; mirrored and turned a quarter clockwise
+  // it is at (0.3, 0.8).
+  std::vector<TIntPoint> centres;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 3) {
+      TIntPoint c;
+      DB->EntityAt(i)->GetThirdPoint(c);
+      centres.push_back(c);
+    }
+  ASSERT_EQ(centres.size(), 2u);
+  EXPECT_EQ(centres[0], (TIntPoint{19 * mm + mm / 5, 10 * mm + 3 * mm / 10}));
+  EXPECT_EQ(centres[1], (TIntPoint{30 * mm + 3 * mm / 10, 10 * mm + 8 * mm / 10}));
+  EXPECT_EQ(CountWithin(19 * mm, 9 * mm + mm / 2, 21 * mm, 10 * mm + mm / 2), 4 + 1);
+  // Cut corners: eight sides; the hexagons six each; the triangle three,
+  // its base below and its tip at half its height above the centre.
+  EXPECT_EQ(CountWithin(39 * mm, 9 * mm + mm / 2, 41 * mm, 10 * mm + mm / 2), 8);
+  EXPECT_EQ(CountWithin(48 * mm + mm / 2, 9 * mm, 51 * mm + mm / 2, 11 * mm), 6);
+  EXPECT_EQ(CountWithin(59 * mm, 8 * mm + mm / 2, 61 * mm, 11 * mm + mm / 2), 6);
+  EXPECT_EQ(CountWithin(69 * mm, 9 * mm + mm / 2, 71 * mm, 10 * mm + mm / 2), 3);
+  EXPECT_EQ(CountWithin(69 * mm, 9 * mm + mm / 2, 71 * mm, 9 * mm + mm / 2), 1);  // the base
+  EXPECT_EQ(CountWithin(78 * mm, 8 * mm, 82 * mm, 12 * mm), 0);
+}
