@@ -332,29 +332,32 @@ void TValorImport::RoutArcTo(bool clockwise, double ex, double ey, double cx, do
   Counted();
 }
 
-std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped) {
-  if (skipped.empty()) return {};
+namespace {
+
+// "<count> <thing or things><middle><was or were><tail>:" and the list of
+// names with their counts; empty when none.
+std::string CountedNotice(const std::map<std::string, int64_t>& counts, const char* one, const char* many,
+                          const char* middle, const char* tail) {
+  if (counts.empty()) return {};
   int64_t total = 0;
-  const std::string kinds = CountedNames(skipped, total);
-  return std::to_string(total) + (total == 1 ? " pad" : " pads") + " of symbols that are not imported " +
-         (total == 1 ? "was" : "were") + " skipped:\n" + kinds;
+  const std::string list = CountedNames(counts, total);
+  return std::to_string(total) + " " + (total == 1 ? one : many) + middle + (total == 1 ? "was" : "were") + tail +
+         ":\n" + list;
+}
+
+}  // namespace
+
+std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped) {
+  return CountedNotice(skipped, "pad", "pads", " of symbols that are not imported ", " skipped");
 }
 
 std::string SkippedFeaturesNotice(const std::map<std::string, int64_t>& skipped) {
-  if (skipped.empty()) return {};
-  int64_t total = 0;
-  const std::string kinds = CountedNames(skipped, total);
-  return std::to_string(total) + (total == 1 ? " feature" : " features") + " of kinds that are not imported " +
-         (total == 1 ? "was" : "were") + " skipped:\n" + kinds;
+  return CountedNotice(skipped, "feature", "features", " of kinds that are not imported ", " skipped");
 }
 
 std::string RepeatedStepsNotice(const std::map<std::string, int64_t>& repeated) {
-  if (repeated.empty()) return {};
-  int64_t total = 0;
-  const std::string steps = CountedNames(repeated, total);
-  return std::to_string(total) + (total == 1 ? " copy" : " copies") +
-         " of steps placed by step and repeat " + (total == 1 ? "was" : "were") +
-         " not imported with the steps that place them; choose those steps to import them:\n" + steps;
+  return CountedNotice(repeated, "copy", "copies", " of steps placed by step and repeat ",
+                       " not imported with the steps that place them; choose those steps to import them");
 }
 
 void TValorImport::Finish() {
