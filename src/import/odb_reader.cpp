@@ -2,6 +2,7 @@
 
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <unordered_map>
@@ -456,7 +457,14 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
   }
   double coord = 1.0;  // inches per file unit
   SymbolUnit = 25400.0;
-  std::unordered_map<int32_t, std::string> symbols;
+  double fileSymbolUnit = SymbolUnit;
+  // Each symbol's name and its size unit: the file's, unless the symbol
+  // line names its own ("$3 r10 I" in mils, "$4 r250 M" in microns).
+  struct TSymbol {
+    std::string Name;
+    double Unit = 0.0;  // 0: the file's
+  };
+  std::unordered_map<int32_t, TSymbol> symbols;
   std::unordered_map<std::string, int32_t> attributes;  // upper-cased name -> serial
   bool attributesChecked = false;
   int32_t chainSerial = -1, compSerial = -1;
@@ -483,7 +491,8 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
     badSymbol = !wholeNumber(field, "symbol number", n);
     if (badSymbol) return std::string();
     const auto it = symbols.find(n);
-    return it == symbols.end() ? std::string() : it->second;
+    SymbolUnit = it == symbols.end() || it->second.Unit == 0.0 ? fileSymbolUnit : it->second.Unit;
+    return it == symbols.end() ? std::string() : it->second.Name;
   };
   // The attribute table of a rout feature: the chain and compensation.
   auto routAttributes = [&](std::string_view text, int32_t& chain, int32_t& comp) {
@@ -523,7 +532,7 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       bool metric = false;
       if (UnitsLine(line, metric)) {
         coord = metric ? 1.0 / 25.4 : 1.0;
-        SymbolUnit = metric ? 1000.0 : 25400.0;
+        SymbolUnit = fileSymbolUnit = metric ? 1000.0 : 25400.0;
       }
       continue;
     }
@@ -532,7 +541,18 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       if (blank == std::string::npos) continue;
       const int32_t n = StrToIntLenient(line.substr(1, blank - 1));
       const std::string name = TrimBlanks(line.substr(blank + 1));
-      if (c0 == '$') symbols[n] = name;
+      if (c0 == '$') {
+        TSymbol& symbol = symbols[n];
+        symbol.Name = name;
+        const std::size_t last = name.rfind(' ');
+        if (last != std::string::npos && last + 2 == name.size()) {
+          const char unit = static_cast<char>(std::toupper(static_cast<unsigned char>(name.back())));
+          if (unit == 'I' || unit == 'M') {
+            symbol.Name = TrimBlanks(name.substr(0, last));
+            symbol.Unit = unit == 'M' ? 1000.0 : 25400.0;
+          }
+        }
+      }
       else attributes[UpperCaseStr(name)] = n;
       continue;
     }

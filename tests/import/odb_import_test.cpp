@@ -419,8 +419,10 @@ TEST_F(OdbImportTest, PadsFollowTheirOrientationAndEveryShapeIsDrawnOrNamed) {
   JobFile("j", "steps/panel/layers/top/features",
           "UNITS=MM\n$0 rect2000x1000\n$1 rect2000x1000xr200x1\n$2 rect2000x1000xc200\n"
           "$3 hex_l3000x2000x500\n$4 hex_s2000x3000x500\n$5 tri2000x1000\n$6 thr2000x1500x45x4x300\n"
+          "$7 r40 I\n$8 r500\n"
           "P 10 10 0 P 0 1\nP 20 10 1 P 0 4\nP 30 10 1 P 0 9 90\nP 40 10 2 P 0 0\n"
           "P 50 10 3 P 0 0\nP 60 10 4 P 0 0\nP 70 10 5 P 0 0\nP 80 10 6 P 0 0\n"
+          "P 90 10 7 P 0 0\nP 95 10 8 P 0 0\n"
           "T 1 1 standard P 0 1 1 0.1 AB 0\nB 1 2 UPC39 standard P 0 1 1 0.2 E Y AB\n");
   Choose({1});
   ImportValorJob(Matrix("j"));
@@ -455,4 +457,14 @@ TEST_F(OdbImportTest, PadsFollowTheirOrientationAndEveryShapeIsDrawnOrNamed) {
   EXPECT_EQ(CountWithin(69 * mm, 9 * mm + mm / 2, 71 * mm, 10 * mm + mm / 2), 3);
   EXPECT_EQ(CountWithin(69 * mm, 9 * mm + mm / 2, 71 * mm, 9 * mm + mm / 2), 1);  // the base
   EXPECT_EQ(CountWithin(78 * mm, 8 * mm, 82 * mm, 12 * mm), 0);
+  // A symbol that names its own unit keeps it in a metric file: 40 mils
+  // across; the next one is in the file's microns again.
+  std::vector<int32_t> radii;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 4) {
+      TIntPoint r;
+      DB->EntityAt(i)->GetSecondPoint(r);
+      radii.push_back(r.X);
+    }
+  EXPECT_EQ(radii, (std::vector<int32_t>{508000, 250000}));
 }
