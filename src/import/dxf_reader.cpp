@@ -214,6 +214,7 @@ void TDxfReader::ReadTables(TCursor& c) {
       const std::string layer = WithoutBlanks(TGroups(groups).Text(2));
       if (layerIndex_.find(layer) == layerIndex_.end())
         layerIndex_.emplace(layer, static_cast<int32_t>(LayerNames.size()));
+      layerByUpper_.emplace(UpperCaseStr(layer), static_cast<int32_t>(LayerNames.size()));
       LayerNames.push_back(layer);
     }
   }
@@ -241,9 +242,11 @@ void TDxfReader::ReadBlocks(TCursor& c) {
     block.Body.Bounded = true;
     if (name == "ENDSEC" || name == "EOF") {
       blocks_.emplace(blockName, block);
+      blockByUpper_.emplace(UpperCaseStr(blockName), blockName);
       return;
     }
     blocks_.emplace(blockName, block);
+    blockByUpper_.emplace(UpperCaseStr(blockName), blockName);
   }
 }
 
@@ -297,7 +300,9 @@ void TDxfReader::Read() {
   if (!Failed && drawn_ == 0 && !paperSkipped_.empty()) {
     LayerNames.clear();
     layerIndex_.clear();
+    layerByUpper_.clear();
     blocks_.clear();
+    blockByUpper_.clear();
     expandedSize_.clear();
     Skipped.clear();
     NotAsDrawn.clear();
@@ -352,6 +357,9 @@ int32_t TDxfReader::LayerOf(const std::vector<TGroup>& groups) {
   const std::string name = WithoutBlanks(g.Text(8));
   const auto it = layerIndex_.find(name);
   if (it != layerIndex_.end()) return it->second;
+  // Names are the same in any case: "outline" is the table's OUTLINE.
+  const auto other = layerByUpper_.find(UpperCaseStr(name));
+  if (other != layerByUpper_.end()) return other->second;
   int32_t number = 0;
   return ParseInt(name, number) && !name.empty() && name.find(' ') == std::string::npos ? number : 0;
 }
@@ -613,17 +621,28 @@ void TDxfReader::ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, con
     BulgeSegment(ctx, layer, last.X, last.Y, first.X, first.Y, last.Bulge);
 }
 
+const TDxfReader::TBlock* TDxfReader::FindBlock(const std::string& name) const {
+  auto it = blocks_.find(name);
+  if (it == blocks_.end()) {
+    // Names are the same in any case.
+    const auto other = blockByUpper_.find(UpperCaseStr(name));
+    if (other != blockByUpper_.end()) it = blocks_.find(other->second);
+  }
+  return it == blocks_.end() ? nullptr : &it->second;
+}
+
 int64_t TDxfReader::ExpandedSize(const std::string& name, std::vector<std::string>& chain) {
   constexpr int64_t Huge = int64_t(1) << 50;
   const auto known = expandedSize_.find(name);
   if (known != expandedSize_.end()) return known->second;
-  const auto block = blocks_.find(name);
-  if (block == blocks_.end()) return 0;
-  for (const std::string& link : chain)
-    if (link == name) return 0;
-  chain.push_back(name);
+  const TBlock* block = FindBlock(name);
+  if (block == nullptr) return 0;
+  const std::string link = UpperCaseStr(name);
+  for (const std::string& other : chain)
+    if (other == link) return 0;
+  chain.push_back(link);
   int64_t size = 0;
-  TCursor c = block->second.Body;
+  TCursor c = block->Body;
   std::string_view entity;
   std::vector<TGroup> groups;
   while (c.P < c.End && NextEntity(c, entity, groups) && size < Huge) {
@@ -644,10 +663,11 @@ int64_t TDxfReader::ExpandedSize(const std::string& name, std::vector<std::strin
 void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, int32_t) {
   const TGroups g(groups);
   const std::string name(g.Text(2).substr(0, 80));
-  for (const std::string& link : ctx.Chain)
-    if (link == name.substr(0, 40)) return;  // a block inserting itself
-  const auto it = blocks_.find(name);
-  if (it == blocks_.end()) {
+  const std::string link = UpperCaseStr(name.substr(0, 40));
+  for (const std::string& other : ctx.Chain)
+    if (other == link) return;  // a block inserting itself
+  const TBlock* found = FindBlock(name);
+  if (found == nullptr) {
     ++Skipped["INSERT (block not defined)"];
     return;
   }
@@ -656,7 +676,7 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
   const double sx = g.RealOr(41, 1.0), sy = g.RealOr(42, 1.0), rotation = g.RealOr(50, 0.0);
   const int32_t columns = std::max(1, g.IntOr(70, 1)), rows = std::max(1, g.IntOr(71, 1));
   const double columnStep = g.RealOr(44, 0.0), rowStep = g.RealOr(45, 0.0);
-  const TBlock& block = it->second;
+  const TBlock& block = *found;
   std::vector<std::string> chain;
   const int64_t size = ExpandedSize(name, chain) * columns * rows;
   if (handled_ + size > MaxHandledEntities) {
@@ -677,7 +697,7 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
       if (rotation != 0.0) RotateMatrix({0.0, 0.0}, inner.Matrix, -rotation);
       TranslateMatrix(inner.Matrix, px, py);
       ConcatMatrix(ctx.Matrix, inner.Matrix);
-      inner.Chain.push_back(name.substr(0, 40));
+      inner.Chain.push_back(link);
       TCursor body = block.Body;
       ReadEntities(body, inner, "ENDBLK");
     }

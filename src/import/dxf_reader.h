@@ -101,6 +101,8 @@ class TDxfReader : public TImportObject {
   void ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, const TContext& ctx,
                     int32_t layer);
   void Insert(const std::vector<TGroup>& groups, const TContext& ctx, int32_t layer);
+  // The block of the name, in any case; null when the drawing has none.
+  const TBlock* FindBlock(const std::string& name) const;
   // Entities one insertion of the block makes, its nested insertions
   // expanded (a recursive one counts nothing); remembered per block.
   int64_t ExpandedSize(const std::string& name, std::vector<std::string>& chain);
@@ -125,6 +127,9 @@ class TDxfReader : public TImportObject {
   std::string text_;
   std::unordered_map<std::string, int32_t> layerIndex_;
   std::unordered_map<std::string, TBlock> blocks_;
+  // Upper-cased names to the layer number and to the block's own name.
+  std::unordered_map<std::string, int32_t> layerByUpper_;
+  std::unordered_map<std::string, std::string> blockByUpper_;
   std::unordered_map<std::string, int64_t> expandedSize_;
 };
 

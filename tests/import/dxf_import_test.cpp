@@ -485,6 +485,24 @@ TEST_F(DxfImportTest, LayersMapOntoTheCadLayers) {
   EXPECT_EQ(DetachedImportHost().ShownLayers, (1u << 0) | (1u << 2) | (1u << 5) | (1u << 7));
 }
 
+// Layer and block names are the same in any case: an entity on "outline"
+// is on the table's OUTLINE, an INSERT of "PAD" draws the block "Pad"; an
+// exact name still wins over one that differs in case.
+TEST_F(DxfImportTest, NamesMatchInAnyCase) {
+  const std::string tables =
+      "0\nTABLE\n2\nLAYER\n0\nLAYER\n2\nZERO\n0\nLAYER\n2\nOUTLINE\n0\nLAYER\n2\noutline2\n"
+      "0\nLAYER\n2\nOUTLINE2\n0\nENDTAB\n";
+  const std::string blocks = "0\nBLOCK\n2\nPad\n10\n0\n20\n0\n0\nPOINT\n8\noutline\n10\n1\n20\n1\n0\nENDBLK\n";
+  Import(Drawing(blocks,
+                 "0\nINSERT\n8\n0\n2\nPAD\n10\n0\n20\n0\n0\nPOINT\n8\nOUTLINE2\n10\n2\n20\n2\n",
+                 tables));
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(First(1), (TIntPoint{Inch, Inch}));
+  EXPECT_EQ(DB->SlotAt(1)->Flags, 1u << 1);
+  EXPECT_EQ(DB->SlotAt(2)->Flags, 1u << 3);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
 // ---- Broken drawings ----------------------------------------------------------------------
 
 TEST_F(DxfImportTest, ABrokenDrawingImportsNothingAndNamesItsLine) {
