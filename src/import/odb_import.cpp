@@ -133,6 +133,7 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
     case ssHexL: case ssHexS: letters = 5; break;
     case ssDonutR: case ssDonutS: letters = 7; break;
     case ssDonutRc: letters = 8; break;
+    case ssDonutO: letters = 7; break;
     default: {
       // Counted by shape (the text before its sizes), or by name for a
       // symbol of the job's own.
@@ -181,6 +182,25 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
   auto box = [&](double hw, double hh) { polygon({{-hw, -hh}, {hw, -hh}, {hw, hh}, {-hw, hh}}); };
   auto radius = [&](double diameter) {
     return static_cast<int32_t>(std::lround(diameter * SymbolUnit * 0.5));
+  };
+  // Two straight sides and a half circle at each end, across the longer
+  // direction; a circle when both are equal.
+  auto oval = [&](double hw, double hh) {
+    if (hw == hh) {
+      Flash(layer, static_cast<int32_t>(std::lround(hw * kUnitsPerInch)), x, y);
+    } else if (hw > hh) {
+      const double a = hw - hh;
+      seg(-a, -hh, a, -hh);
+      arc(a, -hh, a, hh, a, 0);
+      seg(a, hh, -a, hh);
+      arc(-a, hh, -a, -hh, -a, 0);
+    } else {
+      const double a = hh - hw;
+      seg(hw, -a, hw, a);
+      arc(hw, a, -hw, a, 0, a);
+      seg(-hw, a, -hw, -a);
+      arc(-hw, -a, hw, -a, 0, -a);
+    }
   };
   switch (shape) {
     case ssRound: Flash(layer, radius(d[0]), x, y); break;
@@ -252,27 +272,13 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
       box(d[0] * h, d[1] * h);
       if (d[0] > 2 * d[2] && d[1] > 2 * d[2]) box(d[0] * h - d[2] * unit, d[1] * h - d[2] * unit);
       break;
-    case ssOval: {
-      // Two straight sides and a half circle at each end, across the
-      // longer direction.
-      const double hw = d[0] * h, hh = d[1] * h;
-      if (hw == hh) {
-        Flash(layer, radius(d[0]), x, y);
-      } else if (hw > hh) {
-        const double a = hw - hh;
-        seg(-a, -hh, a, -hh);
-        arc(a, -hh, a, hh, a, 0);
-        seg(a, hh, -a, hh);
-        arc(-a, hh, -a, -hh, -a, 0);
-      } else {
-        const double a = hh - hw;
-        seg(hw, -a, hw, a);
-        arc(hw, a, -hw, a, 0, a);
-        seg(-hw, a, -hw, -a);
-        arc(-hw, -a, hw, -a, 0, -a);
-      }
+    case ssOval: oval(d[0] * h, d[1] * h); break;
+    case ssDonutO:
+      // Width, height and the ring's line width: the outer and the inner
+      // oval.
+      oval(d[0] * h, d[1] * h);
+      if (d[0] > 2 * d[2] && d[1] > 2 * d[2]) oval(d[0] * h - d[2] * unit, d[1] * h - d[2] * unit);
       break;
-    }
     case ssTri:
       // Base and height, the base below, about the middle of its height.
       polygon({{-d[0] * h, -d[1] * h}, {d[0] * h, -d[1] * h}, {0, d[1] * h}});

@@ -162,8 +162,8 @@ int32_t SymbolShapeIndex(const std::string& symbol) {
   static const char* const shapes[] = {
       "R",      "S",   "RECT",  "OVAL",  "DI",     "OCT",    "DONUT_R", "DONUT_S", "HEX_L",
       "HEX_S",  "BFR", "BFS",   "TRI",   "OVAL_H", "THR",    "THS",     "S_THS",   "S_THO",
-      "SR_THS", "RC_THS", "RC_THO", "EL", "MOIRE", "HOLE", "NULL", "DONUT_RC"};
-  for (int32_t i = 0; i < 26; ++i)
+      "SR_THS", "RC_THS", "RC_THO", "EL", "MOIRE", "HOLE", "NULL", "DONUT_RC", "DONUT_O"};
+  for (int32_t i = 0; i < 27; ++i)
     if (shape == shapes[i]) return i;
   return -1;
 }

@@ -144,9 +144,9 @@ class TValorReader : public TOdbMatrix {
 std::string SkipToken(const std::string& text);
 bool IsYesWord(const std::string& text);
 // Position of the symbol's shape (0 R, 1 S, 2 RECT, ... 23 HOLE, 24 NULL,
-// 25 DONUT_RC), -1 when not found.
+// 25 DONUT_RC, 26 DONUT_O), -1 when not found.
 int32_t SymbolShapeIndex(const std::string& symbol);
 enum : int32_t { ssRound = 0, ssSquare = 1, ssRect = 2, ssOval = 3, ssDiamond = 4, ssOct = 5,
                  ssDonutR = 6, ssDonutS = 7, ssHexL = 8, ssHexS = 9, ssTri = 12, ssHole = 23, ssNull = 24,
-                 ssDonutRc = 25 };
+                 ssDonutRc = 25, ssDonutO = 26 };
 std::string NormaliseSymbolText(const std::string& text);

@@ -468,3 +468,39 @@ TEST_F(OdbImportTest, PadsFollowTheirOrientationAndEveryShapeIsDrawnOrNamed) {
     }
   EXPECT_EQ(radii, (std::vector<int32_t>{508000, 250000}));
 }
+
+// Every standard symbol a pad may have is drawn or named after the import:
+// none is left out without a word.
+TEST_F(OdbImportTest, EveryStandardSymbolIsDrawnOrNamed) {
+  const char* const symbols[] = {
+      "r20", "s20", "rect20x10", "rect20x10xr2", "rect20x10xc2x13", "oval20x10", "di20x10",
+      "oct20x20x5", "donut_r20x10", "donut_s20x10", "donut_rc20x10x2", "donut_o20x10x2",
+      "hex_l20x10x4", "hex_s10x20x4", "bfr20", "bfs20", "tri20x10", "oval_h20x10",
+      "thr20x14x45x4x3", "ths20x14x45x4x3", "s_ths20x14x45x4x3", "s_tho20x14x45x4x3",
+      "sr_ths20x14x45x4x3", "rc_ths20x10x45x4x3x2", "el20x10", "moire2x2x3x1x30x0", "hole10xpx1x1",
+      "null1", "my_pad"};
+  std::string features;
+  int n = 0;
+  for (const char* s : symbols) features += "$" + std::to_string(n++) + " " + s + "\n";
+  for (int i = 0; i < n; ++i) features += "P " + std::to_string(i) + " 0 " + std::to_string(i) + " P 0 0\n";
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr", "");
+  JobFile("j", "steps/panel/profile", "");
+  JobFile("j", "steps/panel/layers/top/features", features);
+  Choose({1});
+  ImportValorJob(Matrix("j"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u) << Errors();
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "13 pads of symbols that are not imported were skipped:\n1 bfr, 1 bfs, 1 el, 1 hole, 1 moire, "
+            "1 my_pad, 1 oval_h, 1 rc_ths, 1 s_tho, 1 s_ths, 1 sr_ths, 1 thr, 1 ths");
+  // The oval donut: two ovals of two sides and two half circles each.
+  EXPECT_EQ(CountWithin(11 * 25400000 - 254000, -127000, 11 * 25400000 + 254000, 127000), 8);
+  const std::map<std::string, int> cad = CadCounts();
+  int points = 0, circles = 0;
+  for (const auto& [kind, count] : cad) {
+    if (kind.back() == 'P') points += count;
+    if (kind.back() == 'C') circles += count;
+  }
+  EXPECT_EQ(points, 1);   // null
+  EXPECT_EQ(circles, 3);  // r and the two rings of donut_r
+}
