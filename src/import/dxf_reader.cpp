@@ -294,10 +294,10 @@ void TDxfReader::Read() {
     return;
   }
   ReadDrawing();
-  // A drawing made on its sheet alone, with an empty model, is read from
-  // the sheet; otherwise the sheet's entities (title blocks, frames) are
-  // only counted.
-  if (!Failed && drawn_ == 0 && !paperSkipped_.empty()) {
+  // A drawing made on its sheet alone, with no entity in its model, is read
+  // from the sheet; otherwise the sheet's entities (title blocks, frames)
+  // are only counted.
+  if (!Failed && modelEntities_ == 0 && !paperSkipped_.empty()) {
     LayerNames.clear();
     layerIndex_.clear();
     layerByUpper_.clear();
@@ -345,6 +345,7 @@ void TDxfReader::ReadEntities(TCursor& c, const TContext& ctx, std::string_view 
         ++paperSkipped_[std::string(name) + " (paper space)"];
       continue;
     }
+    if (ctx.Chain.empty() && name != "VIEWPORT") ++modelEntities_;
     HandleEntity(name, groups, c, ctx);
     if (Failed) return;
     if (++count % 256 == 0) Progress();
@@ -371,7 +372,6 @@ void TDxfReader::Line(const TContext& ctx, int32_t layer, double x1, double y1, 
   TransformPoint(x2, y2, x2, y2, ctx.Matrix);
   if (!InRange({x1, y1, x2, y2})) return;
   AddLine(layer, x1, y1, x2, y2);
-  ++drawn_;
   ExtendBounds(x1, y1);
   ExtendBounds(x2, y2);
 }
@@ -382,7 +382,6 @@ void TDxfReader::Circle(const TContext& ctx, int32_t layer, double cx, double cy
   if (!InRange({cx - r, cy - r, cx + r, cy + r})) return;
   if (ctx.Stretched) ++NotAsDrawn["CIRCLE"];
   AddCircle(layer, cx, cy, r);
-  ++drawn_;
   ExtendBounds(cx - r, cy - r);
   ExtendBounds(cx + r, cy + r);
 }
@@ -409,7 +408,6 @@ void TDxfReader::Arc(const TContext& ctx, int32_t layer, double cx, double cy, d
   if (!InRange({x - rr, y - rr, x + rr, y + rr})) return;
   if (ctx.Stretched) ++NotAsDrawn["ARC"];
   AddArc(layer, sx, sy, ex, ey, x, y, b1, b2);
-  ++drawn_;
 }
 
 void TDxfReader::BulgeSegment(const TContext& ctx, int32_t layer, double x1, double y1, double x2,
@@ -513,7 +511,6 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
       TransformPoint(x1, y1, x1, y1, ctx.Matrix);
       if (!InRange({x1, y1})) return;
       AddPoint(layer, x1, y1);
-      ++drawn_;
       ExtendBounds(x1, y1);
     }
   } else if (name == "TRACE" || name == "SOLID") {

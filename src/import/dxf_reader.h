@@ -118,9 +118,9 @@ class TDxfReader : public TImportObject {
   // Entities handled, counting every copy a block insertion makes.
   static constexpr int64_t MaxHandledEntities = 20000000;
   int64_t handled_ = 0;
-  // Elements handed over; the sheet's entities are read only when the
-  // model gives none.
-  int64_t drawn_ = 0;
+  // Entities of the model; the sheet's entities are read only when the
+  // model has none.
+  int64_t modelEntities_ = 0;
   bool paperSpace_ = false;
   std::map<std::string, int64_t> paperSkipped_;
   int32_t entityLine_ = 0;  // the code line that began the entity last read

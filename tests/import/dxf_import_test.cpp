@@ -382,7 +382,7 @@ TEST_F(DxfImportTest, ExtrusionMirrorsPlanarEntitiesOnly) {
 
 // Entities on the sheet (code 67 = 1: title blocks, frames) are no part of
 // the model: they are named and left out. A drawing made on its sheet
-// alone is read from the sheet.
+// alone, its model empty, is read from the sheet.
 TEST_F(DxfImportTest, SheetEntitiesAreLeftOutUnlessTheModelIsEmpty) {
   const std::string sheet = "0\nLINE\n8\n0\n67\n1\n10\n0\n20\n0\n11\n29.7\n21\n0\n"
                             "0\nPOLYLINE\n8\n0\n67\n1\n66\n1\n70\n0\n"
@@ -400,10 +400,20 @@ TEST_F(DxfImportTest, SheetEntitiesAreLeftOutUnlessTheModelIsEmpty) {
   delete DB;
   DB = new TCadDatabase();
   ResetHeadlessDialogs();
-  Import(Drawing("", sheet + "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n0\n40\n0.5\n"));
+  Import(Drawing("", sheet));
   EXPECT_EQ(Tally(Inch).ByType[2], 2);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+
+  // A model of nothing but entities that are not imported is still the
+  // model: the sheet is not read in its place.
+  delete DB;
+  DB = new TCadDatabase();
+  Import(Drawing("", sheet + "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n0\n40\n0.5\n"));
+  EXPECT_EQ(Tally(Inch).Total(), 0);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text, "1 entity of types that are not imported was skipped:\n1 ELLIPSE");
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "3 entities of types that are not imported were skipped:\n1 ELLIPSE, 1 LINE (paper space), "
+            "1 POLYLINE (paper space)");
 }
 
 // ---- Feature drawings ----------------------------------------------------------------------
