@@ -1,5 +1,6 @@
 #include "import/dxf_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -213,6 +214,7 @@ void TDxfReader::ReadTables(TCursor& c) {
       const std::string layer = WithoutBlanks(TGroups(groups).Text(2));
       if (layerIndex_.find(layer) == layerIndex_.end())
         layerIndex_.emplace(layer, static_cast<int32_t>(LayerNames.size()));
+      layerByUpper_.emplace(UpperCaseStr(layer), static_cast<int32_t>(LayerNames.size()));
       LayerNames.push_back(layer);
     }
   }
@@ -240,9 +242,11 @@ void TDxfReader::ReadBlocks(TCursor& c) {
     block.Body.Bounded = true;
     if (name == "ENDSEC" || name == "EOF") {
       blocks_.emplace(blockName, block);
+      blockByUpper_.emplace(UpperCaseStr(blockName), blockName);
       return;
     }
     blocks_.emplace(blockName, block);
+    blockByUpper_.emplace(UpperCaseStr(blockName), blockName);
   }
 }
 
@@ -289,6 +293,28 @@ void TDxfReader::Read() {
     Error(ErrorText);
     return;
   }
+  ReadDrawing();
+  // A drawing made on its sheet alone, with no entity in its model, is read
+  // from the sheet; otherwise the sheet's entities (title blocks, frames)
+  // are only counted.
+  if (!Failed && modelEntities_ == 0 && !paperSkipped_.empty()) {
+    LayerNames.clear();
+    layerIndex_.clear();
+    layerByUpper_.clear();
+    blocks_.clear();
+    blockByUpper_.clear();
+    expandedSize_.clear();
+    Skipped.clear();
+    NotAsDrawn.clear();
+    handled_ = 0;
+    paperSpace_ = true;
+    ReadDrawing();
+  }
+  for (const auto& [type, count] : paperSkipped_)
+    if (!paperSpace_) Skipped[type] += count;
+}
+
+void TDxfReader::ReadDrawing() {
   TCursor c{text_.data(), text_.data() + text_.size(), 0};
   if (text_.rfind(Utf8Mark, 0) == 0) c.P += Utf8Mark.size();
   TContext top{IdentityMatrix, std::fabs(Scale), Scale < 0, {}};
@@ -312,6 +338,14 @@ void TDxfReader::ReadEntities(TCursor& c, const TContext& ctx, std::string_view 
   int32_t count = 0;
   while (c.P < c.End && NextEntity(c, name, groups)) {
     if (name == stop || name == "ENDSEC" || name == "EOF") return;
+    if (ctx.Chain.empty() && !paperSpace_ && TGroups(groups).IntOr(67, 0) == 1) {
+      // On the sheet, not in the model; a polyline's vertices and an
+      // insertion's attributes go with their entity.
+      if (name != "VERTEX" && name != "SEQEND" && name != "ATTRIB")
+        ++paperSkipped_[std::string(name) + " (paper space)"];
+      continue;
+    }
+    if (ctx.Chain.empty() && name != "VIEWPORT") ++modelEntities_;
     HandleEntity(name, groups, c, ctx);
     if (Failed) return;
     if (++count % 256 == 0) Progress();
@@ -324,6 +358,9 @@ int32_t TDxfReader::LayerOf(const std::vector<TGroup>& groups) {
   const std::string name = WithoutBlanks(g.Text(8));
   const auto it = layerIndex_.find(name);
   if (it != layerIndex_.end()) return it->second;
+  // Names are the same in any case: "outline" is the table's OUTLINE.
+  const auto other = layerByUpper_.find(UpperCaseStr(name));
+  if (other != layerByUpper_.end()) return other->second;
   int32_t number = 0;
   return ParseInt(name, number) && !name.empty() && name.find(' ') == std::string::npos ? number : 0;
 }
@@ -375,6 +412,9 @@ void TDxfReader::Arc(const TContext& ctx, int32_t layer, double cx, double cy, d
 
 void TDxfReader::BulgeSegment(const TContext& ctx, int32_t layer, double x1, double y1, double x2,
                               double y2, double bulge) {
+  // A vertex repeated (a closed polyline that also ends on its first
+  // vertex) makes no segment, not a point.
+  if (x1 == x2 && y1 == y2) return;
   if (bulge == 0.0) {
     Line(ctx, layer, x1, y1, x2, y2);
     return;
@@ -430,14 +470,22 @@ static bool ObjectFrame(const TDxfReader::TContext& ctx, double nx, double ny, d
   ConcatMatrix(ctx.Matrix, frame);
   out.Matrix = frame;
   if (ax * by - ay * bx < 0) out.Mirrored = !ctx.Mirrored;
+  // A plane tilted against the drawing's shows its circles as ellipses.
+  if (std::fabs(nz) < 1.0 - 1e-9) out.Stretched = true;
   return true;
 }
 
 void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& groups, TCursor& c,
                               const TContext& outer) {
   const TGroups g(groups);
+  // Only planar entities are drawn in their own frame: the points of a
+  // LINE, a POINT, a 3D polyline or a mesh are world points whatever their
+  // extrusion direction says.
+  const bool planar = name == "ARC" || name == "CIRCLE" || name == "LWPOLYLINE" || name == "TRACE" ||
+                      name == "SOLID" || name == "TEXT" || name == "INSERT" ||
+                      (name == "POLYLINE" && (g.IntOr(70, 0) & (8 | 16 | 64)) == 0);
   TContext framed;
-  const bool ownFrame = g.Has(230) && ObjectFrame(outer, g.RealOr(210, 0.0), g.RealOr(220, 0.0),
+  const bool ownFrame = planar && g.Has(230) && ObjectFrame(outer, g.RealOr(210, 0.0), g.RealOr(220, 0.0),
                                                   g.RealOr(230, 1.0), g.RealOr(30, g.RealOr(38, 0.0)), framed);
   const TContext& ctx = ownFrame ? framed : outer;
   // Nested and arrayed blocks can multiply a small file without bound.
@@ -497,6 +545,9 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
     Insert(groups, ctx, layer);
   } else if (name == "TEXT") {
     StrokeText(groups, ctx, layer);
+  } else if (name == "ATTDEF" && !ctx.Chain.empty()) {
+    // A block's attribute definitions are templates: an insertion shows
+    // its ATTRIBs (counted), never these.
   } else if (name != "SEQEND" && name != "VIEWPORT") {
     // Everything else is left out, and the user is told (a polyline's end
     // and the paper space views draw nothing).
@@ -524,47 +575,71 @@ std::string SkippedEntitiesNotice(const std::map<std::string, int64_t>& skipped)
 void TDxfReader::ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, const TContext& ctx,
                               int32_t layer) {
   const int32_t flags = TGroups(groups).IntOr(70, 0);
+  // A polygon mesh (16) or a polyface mesh (64) is a surface: its vertices
+  // are no path, and it is told as skipped.
+  const bool mesh = (flags & (16 | 64)) != 0;
+  struct TVertex {
+    double X, Y, Bulge;
+    bool Frame;  // a control point of a spline-fit polyline's frame
+  };
+  std::vector<TVertex> points;
   std::string_view name;
   std::vector<TGroup> vertex;
-  bool any = false;
-  double firstX = 0, firstY = 0, prevX = 0, prevY = 0, prevBulge = 0;
-  while (NextEntity(c, name, vertex)) {
+  while (c.P < c.End) {
+    const TCursor before = c;
+    if (!NextEntity(c, name, vertex)) return;
     if (name == "SEQEND") break;
     if (name != "VERTEX") {
-      Fail(c, "a POLYLINE ends without SEQEND");
-      return;
+      // Some writers leave out the SEQEND: the polyline ends at the next
+      // entity, which is read as it stands.
+      c = before;
+      break;
     }
     const TGroups v(vertex);
     double x, y;
-    if (!v.Real(10, x) || !v.Real(20, y)) continue;
-    if ((v.IntOr(70, 0) & 128) != 0 && (v.IntOr(70, 0) & 64) == 0) continue;  // face record
-    if (!any) {
-      firstX = x;
-      firstY = y;
-      any = true;
-    } else {
-      BulgeSegment(ctx, layer, prevX, prevY, x, y, prevBulge);
-    }
-    prevX = x;
-    prevY = y;
-    prevBulge = v.RealOr(42, 0.0);
+    if (mesh || !v.Real(10, x) || !v.Real(20, y)) continue;
+    points.push_back({x, y, v.RealOr(42, 0.0), (v.IntOr(70, 0) & 16) != 0});
   }
-  if (Failed) return;
-  if (any && (flags & 1) != 0 && (prevX != firstX || prevY != firstY || prevBulge != 0.0))
-    BulgeSegment(ctx, layer, prevX, prevY, firstX, firstY, prevBulge);
+  if (mesh) {
+    ++Skipped[(flags & 64) != 0 ? "POLYLINE (polyface mesh)" : "POLYLINE (polygon mesh)"];
+    return;
+  }
+  // The control frame of a spline-fit polyline is not drawn, only the
+  // fitted curve; a polyline that holds nothing but its frame draws that.
+  const bool fitted = std::any_of(points.begin(), points.end(), [](const TVertex& p) { return !p.Frame; });
+  if (fitted)
+    points.erase(std::remove_if(points.begin(), points.end(), [](const TVertex& p) { return p.Frame; }),
+                 points.end());
+  for (std::size_t k = 1; k < points.size() && !Failed; ++k)
+    BulgeSegment(ctx, layer, points[k - 1].X, points[k - 1].Y, points[k].X, points[k].Y, points[k - 1].Bulge);
+  if (Failed || points.empty() || (flags & 1) == 0) return;
+  const TVertex &first = points.front(), &last = points.back();
+  if (last.X != first.X || last.Y != first.Y || last.Bulge != 0.0)
+    BulgeSegment(ctx, layer, last.X, last.Y, first.X, first.Y, last.Bulge);
+}
+
+const TDxfReader::TBlock* TDxfReader::FindBlock(const std::string& name) const {
+  auto it = blocks_.find(name);
+  if (it == blocks_.end()) {
+    // Names are the same in any case.
+    const auto other = blockByUpper_.find(UpperCaseStr(name));
+    if (other != blockByUpper_.end()) it = blocks_.find(other->second);
+  }
+  return it == blocks_.end() ? nullptr : &it->second;
 }
 
 int64_t TDxfReader::ExpandedSize(const std::string& name, std::vector<std::string>& chain) {
   constexpr int64_t Huge = int64_t(1) << 50;
   const auto known = expandedSize_.find(name);
   if (known != expandedSize_.end()) return known->second;
-  const auto block = blocks_.find(name);
-  if (block == blocks_.end()) return 0;
-  for (const std::string& link : chain)
-    if (link == name) return 0;
-  chain.push_back(name);
+  const TBlock* block = FindBlock(name);
+  if (block == nullptr) return 0;
+  const std::string link = UpperCaseStr(name);
+  for (const std::string& other : chain)
+    if (other == link) return 0;
+  chain.push_back(link);
   int64_t size = 0;
-  TCursor c = block->second.Body;
+  TCursor c = block->Body;
   std::string_view entity;
   std::vector<TGroup> groups;
   while (c.P < c.End && NextEntity(c, entity, groups) && size < Huge) {
@@ -585,16 +660,20 @@ int64_t TDxfReader::ExpandedSize(const std::string& name, std::vector<std::strin
 void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, int32_t) {
   const TGroups g(groups);
   const std::string name(g.Text(2).substr(0, 80));
-  for (const std::string& link : ctx.Chain)
-    if (link == name.substr(0, 40)) return;  // a block inserting itself
-  const auto it = blocks_.find(name);
-  if (it == blocks_.end()) return;
+  const std::string link = UpperCaseStr(name.substr(0, 40));
+  for (const std::string& other : ctx.Chain)
+    if (other == link) return;  // a block inserting itself
+  const TBlock* found = FindBlock(name);
+  if (found == nullptr) {
+    ++Skipped["INSERT (block not defined)"];
+    return;
+  }
   double px, py;
   if (!g.Real(10, px) || !g.Real(20, py)) return;
   const double sx = g.RealOr(41, 1.0), sy = g.RealOr(42, 1.0), rotation = g.RealOr(50, 0.0);
   const int32_t columns = std::max(1, g.IntOr(70, 1)), rows = std::max(1, g.IntOr(71, 1));
   const double columnStep = g.RealOr(44, 0.0), rowStep = g.RealOr(45, 0.0);
-  const TBlock& block = it->second;
+  const TBlock& block = *found;
   std::vector<std::string> chain;
   const int64_t size = ExpandedSize(name, chain) * columns * rows;
   if (handled_ + size > MaxHandledEntities) {
@@ -615,7 +694,7 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
       if (rotation != 0.0) RotateMatrix({0.0, 0.0}, inner.Matrix, -rotation);
       TranslateMatrix(inner.Matrix, px, py);
       ConcatMatrix(ctx.Matrix, inner.Matrix);
-      inner.Chain.push_back(name.substr(0, 40));
+      inner.Chain.push_back(link);
       TCursor body = block.Body;
       ReadEntities(body, inner, "ENDBLK");
     }

@@ -90,6 +90,8 @@ class TDxfReader : public TImportObject {
   bool ReadGroup(TCursor& c, TGroup& g);
   // The next entity: its name and its groups up to the next code 0.
   bool NextEntity(TCursor& c, std::string_view& name, std::vector<TGroup>& groups);
+  // One pass over the drawing held in text_.
+  void ReadDrawing();
   void SkipToEndOfSection(TCursor& c);
   void ReadTables(TCursor& c);
   void ReadBlocks(TCursor& c);
@@ -99,6 +101,8 @@ class TDxfReader : public TImportObject {
   void ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, const TContext& ctx,
                     int32_t layer);
   void Insert(const std::vector<TGroup>& groups, const TContext& ctx, int32_t layer);
+  // The block of the name, in any case; null when the drawing has none.
+  const TBlock* FindBlock(const std::string& name) const;
   // Entities one insertion of the block makes, its nested insertions
   // expanded (a recursive one counts nothing); remembered per block.
   int64_t ExpandedSize(const std::string& name, std::vector<std::string>& chain);
@@ -114,10 +118,18 @@ class TDxfReader : public TImportObject {
   // Entities handled, counting every copy a block insertion makes.
   static constexpr int64_t MaxHandledEntities = 20000000;
   int64_t handled_ = 0;
+  // Entities of the model; the sheet's entities are read only when the
+  // model has none.
+  int64_t modelEntities_ = 0;
+  bool paperSpace_ = false;
+  std::map<std::string, int64_t> paperSkipped_;
   int32_t entityLine_ = 0;  // the code line that began the entity last read
   std::string text_;
   std::unordered_map<std::string, int32_t> layerIndex_;
   std::unordered_map<std::string, TBlock> blocks_;
+  // Upper-cased names to the layer number and to the block's own name.
+  std::unordered_map<std::string, int32_t> layerByUpper_;
+  std::unordered_map<std::string, std::string> blockByUpper_;
   std::unordered_map<std::string, int64_t> expandedSize_;
 };
 

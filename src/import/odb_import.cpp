@@ -130,8 +130,10 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
     case ssDiamond: letters = 2; break;
     case ssOct: case ssTri: letters = 3; break;
     case ssRect: case ssOval: letters = 4; break;
+    case ssHexL: case ssHexS: letters = 5; break;
     case ssDonutR: case ssDonutS: letters = 7; break;
     case ssDonutRc: letters = 8; break;
+    case ssDonutO: letters = 7; break;
     default: {
       // Counted by shape (the text before its sizes), or by name for a
       // symbol of the job's own.
@@ -140,34 +142,120 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
       return;
     }
   }
-  std::vector<double> d = SymbolNumbers(symbol.substr(std::min(letters, symbol.size())));
-  d.resize(3, 0.0);
+  const std::string sizes = symbol.substr(std::min(letters, symbol.size()));
+  std::vector<double> d = SymbolNumbers(sizes);
+  d.resize(4, 0.0);
   const double unit = SymbolUnit / kUnitsPerInch;  // inches per symbol unit
   const double h = 0.5 * unit;
-  auto box = [&](double hw, double hh) {
-    Line(layer, symbol, x - hw, y - hh, x + hw, y - hh);
-    Line(layer, symbol, x + hw, y - hh, x + hw, y + hh);
-    Line(layer, symbol, x + hw, y + hh, x - hw, y + hh);
-    Line(layer, symbol, x - hw, y + hh, x - hw, y - hh);
+  // The pad's own offsets (dx, dy) to the drawing: mirrored in X first,
+  // then turned clockwise about the pad's centre.
+  const double turn = -PadAngle * M_PI / 180.0;
+  const double cosT = std::cos(turn), sinT = std::sin(turn);
+  const bool mirror = PadMirror;
+  auto at = [&](double dx, double dy, double& px, double& py) {
+    if (mirror) dx = -dx;
+    px = x + dx * cosT - dy * sinT;
+    py = y + dx * sinT + dy * cosT;
   };
+  auto seg = [&](double dx1, double dy1, double dx2, double dy2) {
+    if (dx1 == dx2 && dy1 == dy2) return;
+    double x1, y1, x2, y2;
+    at(dx1, dy1, x1, y1);
+    at(dx2, dy2, x2, y2);
+    Line(layer, symbol, x1, y1, x2, y2);
+  };
+  // A counter-clockwise arc of the pad; a mirror turns it clockwise, so its
+  // ends are exchanged.
+  auto arc = [&](double sx, double sy, double ex, double ey, double cx, double cy) {
+    double x1, y1, x2, y2, xc, yc;
+    at(sx, sy, x1, y1);
+    at(ex, ey, x2, y2);
+    at(cx, cy, xc, yc);
+    if (mirror) Arc(layer, symbol, x2, y2, x1, y1, xc, yc);
+    else Arc(layer, symbol, x1, y1, x2, y2, xc, yc);
+  };
+  auto polygon = [&](std::initializer_list<std::pair<double, double>> corners) {
+    const std::vector<std::pair<double, double>> p(corners);
+    for (std::size_t i = 0; i < p.size(); ++i)
+      seg(p[i].first, p[i].second, p[(i + 1) % p.size()].first, p[(i + 1) % p.size()].second);
+  };
+  auto box = [&](double hw, double hh) { polygon({{-hw, -hh}, {hw, -hh}, {hw, hh}, {-hw, hh}}); };
   auto radius = [&](double diameter) {
     return static_cast<int32_t>(std::lround(diameter * SymbolUnit * 0.5));
+  };
+  // Two straight sides and a half circle at each end, across the longer
+  // direction; a circle when both are equal.
+  auto oval = [&](double hw, double hh) {
+    if (hw == hh) {
+      Flash(layer, static_cast<int32_t>(std::lround(hw * kUnitsPerInch)), x, y);
+    } else if (hw > hh) {
+      const double a = hw - hh;
+      seg(-a, -hh, a, -hh);
+      arc(a, -hh, a, hh, a, 0);
+      seg(a, hh, -a, hh);
+      arc(-a, hh, -a, -hh, -a, 0);
+    } else {
+      const double a = hh - hw;
+      seg(hw, -a, hw, a);
+      arc(hw, a, -hw, a, 0, a);
+      seg(-hw, a, -hw, -a);
+      arc(-hw, -a, hw, -a, 0, -a);
+    }
   };
   switch (shape) {
     case ssRound: Flash(layer, radius(d[0]), x, y); break;
     case ssSquare: box(d[0] * h, d[0] * h); break;
-    case ssRect: box(d[0] * h, d[1] * h); break;
-    case ssDiamond:
-      Line(layer, symbol, x, y + d[1] * h, x - d[0] * h, y);
-      Line(layer, symbol, x - d[0] * h, y, x, y - d[1] * h);
-      Line(layer, symbol, x, y - d[1] * h, x + d[0] * h, y);
-      Line(layer, symbol, x + d[0] * h, y, x, y + d[1] * h);
+    case ssRect: {
+      // Corners rounded ("xr") or cut ("xc") by the third size, all four or
+      // those the fourth names (1 upper right, 2 upper left, 3 lower left,
+      // 4 lower right).
+      const std::string upper = UpperCaseStr(sizes);
+      const bool rounded = upper.find("XR") != std::string::npos;
+      const bool cut = upper.find("XC") != std::string::npos;
+      const double hw = d[0] * h, hh = d[1] * h;
+      const double c = (rounded || cut) ? std::min({d[2] * unit, hw, hh}) : 0.0;
+      if (c <= 0.0) {
+        box(hw, hh);
+        break;
+      }
+      std::array<double, 5> k{0.0, c, c, c, c};
+      if (d[3] > 0) {
+        k = {0.0, 0.0, 0.0, 0.0, 0.0};
+        for (const char ch : std::to_string(static_cast<int64_t>(d[3])))
+          if (ch >= '1' && ch <= '4') k[static_cast<std::size_t>(ch - '0')] = c;
+      }
+      seg(-hw + k[3], -hh, hw - k[4], -hh);
+      seg(hw, -hh + k[4], hw, hh - k[1]);
+      seg(hw - k[1], hh, -hw + k[2], hh);
+      seg(-hw, hh - k[2], -hw, -hh + k[3]);
+      auto corner = [&](double k0, double sx, double sy, double ex, double ey, double cx, double cy) {
+        if (k0 == 0.0) return;
+        if (rounded) arc(sx, sy, ex, ey, cx, cy);
+        else seg(sx, sy, ex, ey);
+      };
+      corner(k[4], hw - c, -hh, hw, -hh + c, hw - c, -hh + c);
+      corner(k[1], hw, hh - c, hw - c, hh, hw - c, hh - c);
+      corner(k[2], -hw + c, hh, -hw, hh - c, -hw + c, hh - c);
+      corner(k[3], -hw, -hh + c, -hw + c, -hh, -hw + c, -hh + c);
       break;
+    }
+    case ssDiamond: polygon({{0, d[1] * h}, {-d[0] * h, 0}, {0, -d[1] * h}, {d[0] * h, 0}}); break;
     case ssOct: {
       const double w = d[0] * h, t = d[1] * h, c = d[2] * unit;
-      const double px[8] = {x - w + c, x + w - c, x + w, x + w, x + w - c, x - w + c, x - w, x - w};
-      const double py[8] = {y - t, y - t, y - t + c, y + t - c, y + t, y + t, y + t - c, y - t + c};
-      for (int i = 0; i < 8; ++i) Line(layer, symbol, px[i], py[i], px[(i + 1) % 8], py[(i + 1) % 8]);
+      polygon({{-w + c, -t}, {w - c, -t}, {w, -t + c}, {w, t - c}, {w - c, t}, {-w + c, t}, {-w, t - c},
+               {-w, -t + c}});
+      break;
+    }
+    case ssHexL: {
+      // Pointed left and right; the third size is the corner's width.
+      const double w = d[0] * h, t = d[1] * h, c = d[2] * unit;
+      polygon({{-w, 0}, {-w + c, -t}, {w - c, -t}, {w, 0}, {w - c, t}, {-w + c, t}});
+      break;
+    }
+    case ssHexS: {
+      // Pointed up and down; the third size is the corner's height.
+      const double w = d[0] * h, t = d[1] * h, c = d[2] * unit;
+      polygon({{0, -t}, {w, -t + c}, {w, t - c}, {0, t}, {-w, t - c}, {-w, -t + c}});
       break;
     }
     case ssDonutR:
@@ -184,31 +272,16 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
       box(d[0] * h, d[1] * h);
       if (d[0] > 2 * d[2] && d[1] > 2 * d[2]) box(d[0] * h - d[2] * unit, d[1] * h - d[2] * unit);
       break;
-    case ssOval: {
-      // Two straight sides and a half circle at each end, across the
-      // longer direction.
-      const double hw = d[0] * h, hh = d[1] * h;
-      if (hw == hh) {
-        Flash(layer, radius(d[0]), x, y);
-      } else if (hw > hh) {
-        const double a = hw - hh;
-        Line(layer, symbol, x - a, y - hh, x + a, y - hh);
-        Arc(layer, symbol, x + a, y - hh, x + a, y + hh, x + a, y);
-        Line(layer, symbol, x + a, y + hh, x - a, y + hh);
-        Arc(layer, symbol, x - a, y + hh, x - a, y - hh, x - a, y);
-      } else {
-        const double a = hh - hw;
-        Line(layer, symbol, x + hw, y - a, x + hw, y + a);
-        Arc(layer, symbol, x + hw, y + a, x - hw, y + a, x, y + a);
-        Line(layer, symbol, x - hw, y + a, x - hw, y - a);
-        Arc(layer, symbol, x - hw, y - a, x + hw, y - a, x, y - a);
-      }
+    case ssOval: oval(d[0] * h, d[1] * h); break;
+    case ssDonutO:
+      // Width, height and the ring's line width: the outer and the inner
+      // oval.
+      oval(d[0] * h, d[1] * h);
+      if (d[0] > 2 * d[2] && d[1] > 2 * d[2]) oval(d[0] * h - d[2] * unit, d[1] * h - d[2] * unit);
       break;
-    }
     case ssTri:
-      Line(layer, symbol, x, y - d[1] * unit, x + d[0] * h, y + d[1] * unit);
-      Line(layer, symbol, x + d[0] * h, y + d[1] * unit, x - d[0] * h, y + d[1] * unit);
-      Line(layer, symbol, x - d[0] * h, y + d[1] * unit, x, y - d[1] * unit);
+      // Base and height, the base below, about the middle of its height.
+      polygon({{-d[0] * h, -d[1] * h}, {d[0] * h, -d[1] * h}, {0, d[1] * h}});
       break;
     default: Flash(layer, 0, x, y); break;  // NULL: a point
   }
@@ -265,17 +338,39 @@ void TValorImport::RoutArcTo(bool clockwise, double ex, double ey, double cx, do
   Counted();
 }
 
-std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped) {
-  if (skipped.empty()) return {};
+namespace {
+
+// "<count> <thing or things><middle><was or were><tail>:" and the list of
+// names with their counts; empty when none.
+std::string CountedNotice(const std::map<std::string, int64_t>& counts, const char* one, const char* many,
+                          const char* middle, const char* tail) {
+  if (counts.empty()) return {};
   int64_t total = 0;
-  const std::string kinds = CountedNames(skipped, total);
-  return std::to_string(total) + (total == 1 ? " pad" : " pads") + " of symbols that are not imported " +
-         (total == 1 ? "was" : "were") + " skipped:\n" + kinds;
+  const std::string list = CountedNames(counts, total);
+  return std::to_string(total) + " " + (total == 1 ? one : many) + middle + (total == 1 ? "was" : "were") + tail +
+         ":\n" + list;
+}
+
+}  // namespace
+
+std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped) {
+  return CountedNotice(skipped, "pad", "pads", " of symbols that are not imported ", " skipped");
+}
+
+std::string SkippedFeaturesNotice(const std::map<std::string, int64_t>& skipped) {
+  return CountedNotice(skipped, "feature", "features", " of kinds that are not imported ", " skipped");
+}
+
+std::string RepeatedStepsNotice(const std::map<std::string, int64_t>& repeated) {
+  return CountedNotice(repeated, "copy", "copies", " of steps placed by step and repeat ",
+                       " not imported with the steps that place them; choose those steps to import them");
 }
 
 void TValorImport::Finish() {
   if (cad_.Count() > 0) cad_.Commit();
   std::string notice = SkippedSymbolsNotice(SkippedSymbols);
+  for (const std::string& more : {SkippedFeaturesNotice(SkippedFeatures), RepeatedStepsNotice(RepeatedSteps)})
+    if (!more.empty()) notice += (notice.empty() ? "" : "\n\n") + more;
   if (pinnedValues > 0)
     notice += (notice.empty() ? "" : "\n\n") + std::to_string(pinnedValues) +
               " coordinates lie beyond the largest a job holds (84.5466 in or 2147.48 mm) and were "

@@ -22,6 +22,12 @@
 // The notice of the pads an import skipped, e.g. "3 pads of symbols that
 // are not imported were skipped:\n2 moire, 1 thr"; empty when none.
 std::string SkippedSymbolsNotice(const std::map<std::string, int64_t>& skipped);
+// The notice of the features of kinds that are not read, e.g. "2 features
+// of kinds that are not imported were skipped:\n1 barcode, 1 text".
+std::string SkippedFeaturesNotice(const std::map<std::string, int64_t>& skipped);
+// The notice of the step-and-repeat copies that the chosen steps place,
+// by placed step; empty when none.
+std::string RepeatedStepsNotice(const std::map<std::string, int64_t>& repeated);
 
 class TValorImport : public TValorReader {
  public:

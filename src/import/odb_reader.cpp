@@ -2,6 +2,7 @@
 
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <unordered_map>
@@ -161,8 +162,8 @@ int32_t SymbolShapeIndex(const std::string& symbol) {
   static const char* const shapes[] = {
       "R",      "S",   "RECT",  "OVAL",  "DI",     "OCT",    "DONUT_R", "DONUT_S", "HEX_L",
       "HEX_S",  "BFR", "BFS",   "TRI",   "OVAL_H", "THR",    "THS",     "S_THS",   "S_THO",
-      "SR_THS", "RC_THS", "RC_THO", "EL", "MOIRE", "HOLE", "NULL", "DONUT_RC"};
-  for (int32_t i = 0; i < 26; ++i)
+      "SR_THS", "RC_THS", "RC_THO", "EL", "MOIRE", "HOLE", "NULL", "DONUT_RC", "DONUT_O"};
+  for (int32_t i = 0; i < 27; ++i)
     if (shape == shapes[i]) return i;
   return -1;
 }
@@ -309,7 +310,29 @@ void TValorReader::ReadStepLayer(int32_t layer, int32_t step) {
   const std::string header = StepPath(step) + "/stephdr";
   {
     TOdbFile file(header);
-    if (!file.OpenRead(MaxAge)) Error("Could not open <" + header + ">");
+    if (!file.OpenRead(MaxAge)) {
+      Error("Could not open <" + header + ">");
+    } else if (std::find(repeatsTold_.begin(), repeatsTold_.end(), step) == repeatsTold_.end()) {
+      // The copies of other steps a panel places are read only where
+      // those steps are chosen themselves: they are counted, once a step.
+      repeatsTold_.push_back(step);
+      std::string name;
+      int64_t nx = 1, ny = 1;
+      ReadBlocks(
+          file, "STEP-REPEAT",
+          [&] {
+            if (!name.empty()) RepeatedSteps[name] += std::max<int64_t>(nx, 0) * std::max<int64_t>(ny, 0);
+            name.clear();
+            nx = ny = 1;
+          },
+          [&](const std::string& key, const std::string& value) {
+            if (key == "NAME") name = UpperCaseStr(value);
+            else if (key == "NX") nx = StrToIntLenient(value);
+            else if (key == "NY") ny = StrToIntLenient(value);
+          },
+          [](bool) {});
+      if (!name.empty()) RepeatedSteps[name] += std::max<int64_t>(nx, 0) * std::max<int64_t>(ny, 0);
+    }
   }
   const TOdbLayerRecord& record = Layers[static_cast<std::size_t>(layer - 1)];
   const std::string dir = StepPath(step) + "/layers/" + LowerCaseStr(record.Name);
@@ -434,7 +457,14 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
   }
   double coord = 1.0;  // inches per file unit
   SymbolUnit = 25400.0;
-  std::unordered_map<int32_t, std::string> symbols;
+  double fileSymbolUnit = SymbolUnit;
+  // Each symbol's name and its size unit: the file's, unless the symbol
+  // line names its own ("$3 r10 I" in mils, "$4 r250 M" in microns).
+  struct TSymbol {
+    std::string Name;
+    double Unit = 0.0;  // 0: the file's
+  };
+  std::unordered_map<int32_t, TSymbol> symbols;
   std::unordered_map<std::string, int32_t> attributes;  // upper-cased name -> serial
   bool attributesChecked = false;
   int32_t chainSerial = -1, compSerial = -1;
@@ -461,7 +491,8 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
     badSymbol = !wholeNumber(field, "symbol number", n);
     if (badSymbol) return std::string();
     const auto it = symbols.find(n);
-    return it == symbols.end() ? std::string() : it->second;
+    SymbolUnit = it == symbols.end() || it->second.Unit == 0.0 ? fileSymbolUnit : it->second.Unit;
+    return it == symbols.end() ? std::string() : it->second.Name;
   };
   // The attribute table of a rout feature: the chain and compensation.
   auto routAttributes = [&](std::string_view text, int32_t& chain, int32_t& comp) {
@@ -501,7 +532,7 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       bool metric = false;
       if (UnitsLine(line, metric)) {
         coord = metric ? 1.0 / 25.4 : 1.0;
-        SymbolUnit = metric ? 1000.0 : 25400.0;
+        SymbolUnit = fileSymbolUnit = metric ? 1000.0 : 25400.0;
       }
       continue;
     }
@@ -510,7 +541,18 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       if (blank == std::string::npos) continue;
       const int32_t n = StrToIntLenient(line.substr(1, blank - 1));
       const std::string name = TrimBlanks(line.substr(blank + 1));
-      if (c0 == '$') symbols[n] = name;
+      if (c0 == '$') {
+        TSymbol& symbol = symbols[n];
+        symbol.Name = name;
+        const std::size_t last = name.rfind(' ');
+        if (last != std::string::npos && last + 2 == name.size()) {
+          const char unit = static_cast<char>(std::toupper(static_cast<unsigned char>(name.back())));
+          if (unit == 'I' || unit == 'M') {
+            symbol.Name = TrimBlanks(name.substr(0, last));
+            symbol.Unit = unit == 'M' ? 1000.0 : 25400.0;
+          }
+        }
+      }
       else attributes[UpperCaseStr(name)] = n;
       continue;
     }
@@ -556,6 +598,12 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
         if (badSymbol) break;
         const int32_t shape = SymbolShapeIndex(symbol);
         const double x = f.Num(1) * coord, y = f.Num(2) * coord;
+        // The pad's orientation: 0..3 turns by quarter turns, 4..7 the same
+        // mirrored; 8 and 9 give any angle (9 mirrored). Turns are clockwise.
+        const int32_t orient = static_cast<int32_t>(Real(f[6]));
+        PadMirror = orient == 9 || (orient >= 4 && orient <= 7);
+        PadAngle = orient == 8 || orient == 9 ? Real(f[7]) : orient >= 1 && orient <= 7 ? 90.0 * (orient % 4) : 0.0;
+        if (!std::isfinite(PadAngle)) PadAngle = 0.0;
         if ((drill || rout) && (shape == ssRound || shape == ssHole) && Holes) {
           if (drill) {
             Hole(layer, ToolForSymbol(symbol, layer, false), x, y);
@@ -586,6 +634,12 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
           contourX = ex;
           contourY = ey;
         }
+        break;
+      case 'T':
+        if (!profile) ++SkippedFeatures["text"];
+        break;
+      case 'B':
+        if (!profile) ++SkippedFeatures["barcode"];
         break;
       default:
         break;

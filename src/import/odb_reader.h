@@ -9,6 +9,7 @@
 // sizes microns or mils.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,6 +115,15 @@ class TValorReader : public TOdbMatrix {
   // Database units per symbol-size unit of the file being read (a mil or
   // a micron).
   double SymbolUnit = 25400.0;
+  // The orientation of the pad handed to Pad: mirrored in X first, then
+  // turned clockwise by the angle in degrees.
+  double PadAngle = 0.0;
+  bool PadMirror = false;
+  // Features of kinds that are not read (text, barcode), by kind.
+  std::map<std::string, int64_t> SkippedFeatures;
+  // Copies of steps that the chosen steps place by step and repeat, by the
+  // placed step's name: those are not read with the step that places them.
+  std::map<std::string, int64_t> RepeatedSteps;
 
  private:
   void ReadTools(const std::string& path, int32_t layer, bool rout);
@@ -126,6 +136,7 @@ class TValorReader : public TOdbMatrix {
   bool newChain_ = true;
   double currentX_ = 0, currentY_ = 0;
   bool toolsRout_ = false;
+  std::vector<int32_t> repeatsTold_;
   std::size_t toolCursor_ = 0;
 };
 
@@ -133,8 +144,9 @@ class TValorReader : public TOdbMatrix {
 std::string SkipToken(const std::string& text);
 bool IsYesWord(const std::string& text);
 // Position of the symbol's shape (0 R, 1 S, 2 RECT, ... 23 HOLE, 24 NULL,
-// 25 DONUT_RC), -1 when not found.
+// 25 DONUT_RC, 26 DONUT_O), -1 when not found.
 int32_t SymbolShapeIndex(const std::string& symbol);
 enum : int32_t { ssRound = 0, ssSquare = 1, ssRect = 2, ssOval = 3, ssDiamond = 4, ssOct = 5,
-                 ssDonutR = 6, ssDonutS = 7, ssTri = 12, ssHole = 23, ssNull = 24, ssDonutRc = 25 };
+                 ssDonutR = 6, ssDonutS = 7, ssHexL = 8, ssHexS = 9, ssTri = 12, ssHole = 23, ssNull = 24,
+                 ssDonutRc = 25, ssDonutO = 26 };
 std::string NormaliseSymbolText(const std::string& text);

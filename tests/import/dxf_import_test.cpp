@@ -264,6 +264,10 @@ TEST_F(DxfImportTest, NestedBlocksAreDrawnOnceWithoutTheirRecursion) {
   Import(Drawing(blocks, "0\nINSERT\n8\n0\n2\nA\n10\n2\n20\n3\n0\nINSERT\n8\n0\n2\nNONE\n10\n0\n20\n0\n"));
   ASSERT_EQ(CadEntityCount, 1);
   EXPECT_EQ(First(1), (TIntPoint{3 * Inch, 3 * Inch}));
+  // The insert of a block the drawing does not define is named.
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 entity of types that are not imported was skipped:\n1 INSERT (block not defined)");
 }
 
 // ---- Polylines -----------------------------------------------------------------------------
@@ -292,6 +296,186 @@ TEST_F(DxfImportTest, PolylineBulgesBecomeArcs) {
   EXPECT_EQ(Centre(1), (TIntPoint{Inch, 0}));
 }
 
+// Polylines of the other kinds: a spline-fit polyline draws its fitted
+// vertices and not its control frame; a polyface mesh is a surface and is
+// named, not drawn; a polyline whose writer left out the SEQEND ends at the
+// next entity, which is read as it stands.
+TEST_F(DxfImportTest, PolylineFramesMeshesAndMissingEndsAreReadAsDrawn) {
+  auto vertex = [](const std::string& x, const std::string& y, int flags) {
+    return "0\nVERTEX\n8\n0\n10\n" + x + "\n20\n" + y + "\n70\n" + std::to_string(flags) + "\n";
+  };
+  const std::string splineFit = "0\nPOLYLINE\n8\n0\n66\n1\n70\n4\n" + vertex("0", "0", 16) +
+                                vertex("1", "4", 16) + vertex("2", "0", 16) + vertex("0", "0", 8) +
+                                vertex("1", "2", 8) + vertex("2", "0", 8) + "0\nSEQEND\n8\n0\n";
+  const std::string mesh = "0\nPOLYLINE\n8\n0\n66\n1\n70\n64\n" + vertex("5", "0", 192) +
+                           vertex("6", "0", 192) + vertex("6", "1", 192) +
+                           "0\nVERTEX\n8\n0\n10\n0\n20\n0\n70\n128\n71\n1\n72\n2\n73\n3\n0\nSEQEND\n8\n0\n";
+  Import(Drawing("", splineFit + mesh));
+  const TTally t = Tally(Inch);
+  EXPECT_EQ(t.ByType[2], 2);
+  EXPECT_EQ(t.Total(), 2);
+  EXPECT_NEAR(t.MaxY, 2.0, 1e-9);  // the frame's top (1, 4) is not drawn
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 entity of types that are not imported was skipped:\n1 POLYLINE (polyface mesh)");
+
+  // A frame alone is all the polyline holds: it is drawn.
+  delete DB;
+  DB = new TCadDatabase();
+  ResetHeadlessDialogs();
+  Import(Drawing("", "0\nPOLYLINE\n8\n0\n66\n1\n70\n4\n" + vertex("0", "0", 16) + vertex("1", "4", 16) +
+                         "0\nSEQEND\n8\n0\n"));
+  EXPECT_EQ(Tally(Inch).ByType[2], 1);
+
+  delete DB;
+  DB = new TCadDatabase();
+  Import(Drawing("", "0\nPOLYLINE\n8\n0\n66\n1\n70\n1\n" + vertex("0", "0", 0) + vertex("2", "0", 0) +
+                         vertex("2", "2", 0) + "0\nCIRCLE\n8\n0\n10\n5\n20\n5\n40\n1\n"));
+  const TTally open = Tally(Inch);
+  EXPECT_EQ(open.ByType[2], 3);  // closed: back to its first vertex
+  EXPECT_EQ(open.ByType[4], 1);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+
+  // A closed polyline whose writer repeats the first vertex at its end,
+  // and a vertex given twice: no segment of no length, so no stray point.
+  delete DB;
+  DB = new TCadDatabase();
+  Import(Drawing("", "0\nLWPOLYLINE\n8\n0\n90\n5\n70\n1\n10\n0\n20\n0\n10\n2\n20\n0\n10\n2\n20\n0\n"
+                     "10\n2\n20\n2\n10\n0\n20\n0\n"));
+  const TTally repeated = Tally(Inch);
+  EXPECT_EQ(repeated.ByType[2], 3);
+  EXPECT_EQ(repeated.Total(), 3);
+}
+
+// ---- Object frames -------------------------------------------------------------------------
+
+// Circles, arcs, polylines, outlines, text and inserts are drawn in their
+// own plane, so an extrusion of (0, 0, -1) mirrors them in X; a LINE's and
+// a POINT's points are world points whatever their extrusion. A plane
+// tilted against the drawing shows its circles as ellipses: they are named.
+TEST_F(DxfImportTest, ExtrusionMirrorsPlanarEntitiesOnly) {
+  const std::string down = "210\n0\n220\n0\n230\n-1\n";
+  Import(Drawing("", "0\nLINE\n8\n0\n10\n1\n20\n2\n11\n4\n21\n3\n" + down +
+                         "0\nPOINT\n8\n0\n10\n6\n20\n5\n" + down +
+                         "0\nARC\n8\n0\n10\n2\n20\n0\n40\n1\n50\n0\n51\n90\n" + down));
+  ASSERT_EQ(CadEntityCount, 3);
+  EXPECT_EQ(First(1), (TIntPoint{Inch, 2 * Inch}));
+  EXPECT_EQ(Second(1), (TIntPoint{4 * Inch, 3 * Inch}));
+  EXPECT_EQ(First(2), (TIntPoint{6 * Inch, 5 * Inch}));
+  // The quarter from (3, 0) to (2, 1) about (2, 0) in its plane is, seen
+  // from above, the quarter from (-2, 1) to (-3, 0) about (-2, 0).
+  ASSERT_EQ(At(3)->GetType(), etCadArc);
+  EXPECT_EQ(First(3), (TIntPoint{-2 * Inch, Inch}));
+  EXPECT_EQ(Second(3), (TIntPoint{-3 * Inch, 0}));
+  EXPECT_EQ(Centre(3), (TIntPoint{-2 * Inch, 0}));
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+
+  delete DB;
+  DB = new TCadDatabase();
+  Import(Drawing("", "0\nCIRCLE\n8\n0\n10\n0\n20\n0\n40\n1\n210\n0\n220\n0.6\n230\n0.8\n"));
+  EXPECT_EQ(Tally(Inch).ByType[4], 1);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, NotAsDrawnNotice({{"CIRCLE", 1}}));
+}
+
+// ---- Model and sheet -----------------------------------------------------------------------
+
+// Entities on the sheet (code 67 = 1: title blocks, frames) are no part of
+// the model: they are named and left out. A drawing made on its sheet
+// alone, its model empty, is read from the sheet.
+TEST_F(DxfImportTest, SheetEntitiesAreLeftOutUnlessTheModelIsEmpty) {
+  const std::string sheet = "0\nLINE\n8\n0\n67\n1\n10\n0\n20\n0\n11\n29.7\n21\n0\n"
+                            "0\nPOLYLINE\n8\n0\n67\n1\n66\n1\n70\n0\n"
+                            "0\nVERTEX\n8\n0\n67\n1\n10\n0\n20\n0\n0\nVERTEX\n8\n0\n67\n1\n10\n5\n20\n5\n"
+                            "0\nSEQEND\n8\n0\n67\n1\n";
+  Import(Drawing("", sheet + "0\nCIRCLE\n8\n0\n10\n1\n20\n1\n40\n0.5\n"));
+  const TTally model = Tally(Inch);
+  EXPECT_EQ(model.Total(), 1);
+  EXPECT_EQ(model.ByType[4], 1);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "2 entities of types that are not imported were skipped:\n1 LINE (paper space), "
+            "1 POLYLINE (paper space)");
+
+  delete DB;
+  DB = new TCadDatabase();
+  ResetHeadlessDialogs();
+  Import(Drawing("", sheet));
+  EXPECT_EQ(Tally(Inch).ByType[2], 2);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+
+  // A model of nothing but entities that are not imported is still the
+  // model: the sheet is not read in its place.
+  delete DB;
+  DB = new TCadDatabase();
+  Import(Drawing("", sheet + "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n0\n40\n0.5\n"));
+  EXPECT_EQ(Tally(Inch).Total(), 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "3 entities of types that are not imported were skipped:\n1 ELLIPSE, 1 LINE (paper space), "
+            "1 POLYLINE (paper space)");
+}
+
+// ---- Feature drawings ----------------------------------------------------------------------
+
+// The drawings of tests/data/dxf-features, one feature each, written by
+// another DXF library (make_features.py), against that library's own
+// reading of them: entities by kind and extents in millimetres. Where the
+// two differ on purpose it is noted.
+TEST_F(DxfImportTest, FeatureDrawingsMatchAnotherReadersFigures) {
+  struct TCase {
+    const char* File;
+    int Points, Lines, Arcs, Circles;
+    double MinX, MinY, MaxX, MaxY;
+    const char* Notice;
+  };
+  const TCase cases[] = {
+      {"lines-points.dxf", 2, 2, 0, 0, 0.0, 0.0, 6.0, 5.0, ""},
+      {"arcs-extrusion.dxf", 0, 0, 3, 1, -10.0, 1.1736, 3.4772, 4.4142, ""},
+      {"lwpolylines.dxf", 0, 6, 4, 0, -12.0, -1.0, 9.0, 3.0, ""},
+      // The other reader draws the spline frame too, up to 9.0.
+      {"polylines.dxf", 0, 17, 3, 0, -8.0, -0.5, 13.0, 7.5, ""},
+      {"curves.dxf", 0, 0, 0, 0, 0, 0, 0, 0,
+       "6 entities of types that are not imported were skipped:\n2 ELLIPSE, 4 SPLINE"},
+      {"inserts.dxf", 0, 17, 15, 17, -56.4641, 9.5, 43.1471, 36.512, ""},
+      {"layers.dxf", 0, 4, 0, 0, 0.0, 0.0, 1.0, 3.0, ""},
+      {"layers-r12.dxf", 0, 1, 0, 0, 0.0, 3.0, 1.0, 3.0, ""},
+      {"layouts-attributes.dxf", 0, 1, 0, 1, 0.0, 0.0, 4.0, 2.5,
+       "4 entities of types that are not imported were skipped:\n1 ATTRIB, 1 CIRCLE (paper space), "
+       "1 LINE (paper space), 1 POLYLINE (polyface mesh)"},
+      // Text is stroked with the built-in font (up to 5.45), which the
+      // other reader leaves out of its extents.
+      {"other-entities.dxf", 1, 24, 0, 0, 0.0, 0.0, 15.0, 5.45,
+       "4 entities of types that are not imported were skipped:\n1 3DFACE, 1 DIMENSION, 1 HATCH, 1 MTEXT"},
+      {"outlines-extrusion.dxf", 0, 21, 0, 0, -11.0, 0.0, -2.0, 5.45, ""},
+  };
+  const std::filesystem::path folder = std::filesystem::path(KORVEX_TEST_DATA_DIR) / "dxf-features";
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    ImportMm((folder / c.File).string());
+    const TTally t = Tally(Mm);
+    EXPECT_EQ(t.ByType[1], c.Points);
+    EXPECT_EQ(t.ByType[2], c.Lines);
+    EXPECT_EQ(t.ByType[3], c.Arcs);
+    EXPECT_EQ(t.ByType[4], c.Circles);
+    if (t.Total() > 0) {
+      EXPECT_NEAR(t.MinX, c.MinX, 0.001);
+      EXPECT_NEAR(t.MinY, c.MinY, 0.001);
+      EXPECT_NEAR(t.MaxX, c.MaxX, 0.001);
+      EXPECT_NEAR(t.MaxY, c.MaxY, 0.001);
+    }
+    if (*c.Notice == '\0') {
+      EXPECT_TRUE(ShownMessageBoxes().empty());
+    } else {
+      ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+      EXPECT_EQ(ShownMessageBoxes()[0].Text, c.Notice);
+    }
+  }
+}
+
 // ---- Layers ----------------------------------------------------------------------------------
 
 TEST_F(DxfImportTest, LayersMapOntoTheCadLayers) {
@@ -309,6 +493,24 @@ TEST_F(DxfImportTest, LayersMapOntoTheCadLayers) {
   const uint8_t expected[] = {2, 5, 0, 0, 7};
   for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(LayerOfBit(DB->SlotAt(i)->Flags), expected[i - 1]) << i;
   EXPECT_EQ(DetachedImportHost().ShownLayers, (1u << 0) | (1u << 2) | (1u << 5) | (1u << 7));
+}
+
+// Layer and block names are the same in any case: an entity on "outline"
+// is on the table's OUTLINE, an INSERT of "PAD" draws the block "Pad"; an
+// exact name still wins over one that differs in case.
+TEST_F(DxfImportTest, NamesMatchInAnyCase) {
+  const std::string tables =
+      "0\nTABLE\n2\nLAYER\n0\nLAYER\n2\nZERO\n0\nLAYER\n2\nOUTLINE\n0\nLAYER\n2\noutline2\n"
+      "0\nLAYER\n2\nOUTLINE2\n0\nENDTAB\n";
+  const std::string blocks = "0\nBLOCK\n2\nPad\n10\n0\n20\n0\n0\nPOINT\n8\noutline\n10\n1\n20\n1\n0\nENDBLK\n";
+  Import(Drawing(blocks,
+                 "0\nINSERT\n8\n0\n2\nPAD\n10\n0\n20\n0\n0\nPOINT\n8\nOUTLINE2\n10\n2\n20\n2\n",
+                 tables));
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(First(1), (TIntPoint{Inch, Inch}));
+  EXPECT_EQ(DB->SlotAt(1)->Flags, 1u << 1);
+  EXPECT_EQ(DB->SlotAt(2)->Flags, 1u << 3);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
 // ---- Broken drawings ----------------------------------------------------------------------

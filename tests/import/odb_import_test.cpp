@@ -404,3 +404,103 @@ TEST_F(OdbImportTest, OutOfRangeSymbolNumbersAndHolesOffPadsOn) {
 }
 
 }  // namespace
+
+// Pads follow their orientation (mirrored in X first, then turned
+// clockwise); rectangles with rounded or cut corners, hexagons and
+// triangles are drawn as their symbols define them; pads of the symbols
+// that are not drawn, texts and barcodes, and the step-and-repeat copies a
+// step places are named after the import.
+TEST_F(OdbImportTest, PadsFollowTheirOrientationAndEveryShapeIsDrawnOrNamed) {
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr",
+          "X_DATUM=0\nY_DATUM=0\nSTEP-REPEAT {\n NAME=pcb\n X=0\n Y=0\n DX=100\n DY=0\n NX=2\n NY=3\n"
+          " ANGLE=0\n FLIP=NO\n MIRROR=NO\n}\n");
+  JobFile("j", "steps/panel/profile", "");
+  JobFile("j", "steps/panel/layers/top/features",
+          "UNITS=MM\n$0 rect2000x1000\n$1 rect2000x1000xr200x1\n$2 rect2000x1000xc200\n"
+          "$3 hex_l3000x2000x500\n$4 hex_s2000x3000x500\n$5 tri2000x1000\n$6 thr2000x1500x45x4x300\n"
+          "$7 r40 I\n$8 r500\n"
+          "P 10 10 0 P 0 1\nP 20 10 1 P 0 4\nP 30 10 1 P 0 9 90\nP 40 10 2 P 0 0\n"
+          "P 50 10 3 P 0 0\nP 60 10 4 P 0 0\nP 70 10 5 P 0 0\nP 80 10 6 P 0 0\n"
+          "P 90 10 7 P 0 0\nP 95 10 8 P 0 0\n"
+          "T 1 1 standard P 0 1 1 0.1 AB 0\nB 1 2 UPC39 standard P 0 1 1 0.2 E Y AB\n");
+  Choose({1});
+  ImportValorJob(Matrix("j"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u) << Errors();
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "1 pad of symbols that are not imported was skipped:\n1 thr\n\n"
+            "2 features of kinds that are not imported were skipped:\n1 barcode, 1 text\n\n"
+            "6 copies of steps placed by step and repeat were not imported with the steps that place "
+            "them; choose those steps to import them:\n6 PCB");
+  const int32_t mm = 1000000;
+  // The 2 x 1 mm rectangle turned a quarter: 1 mm wide and 2 mm high.
+  EXPECT_EQ(CountWithin(9 * mm + mm / 2, 9 * mm, 10 * mm + mm / 2, 11 * mm), 4);
+  // The rounded upper right corner (its centre 0.8, 0.3 from the pad's)
+  // mirrored is the upper left one; mirrored and turned a quarter clockwise
+  // it is at (0.3, 0.8).
+  std::vector<TIntPoint> centres;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 3) {
+      TIntPoint c;
+      DB->EntityAt(i)->GetThirdPoint(c);
+      centres.push_back(c);
+    }
+  ASSERT_EQ(centres.size(), 2u);
+  EXPECT_EQ(centres[0], (TIntPoint{19 * mm + mm / 5, 10 * mm + 3 * mm / 10}));
+  EXPECT_EQ(centres[1], (TIntPoint{30 * mm + 3 * mm / 10, 10 * mm + 8 * mm / 10}));
+  EXPECT_EQ(CountWithin(19 * mm, 9 * mm + mm / 2, 21 * mm, 10 * mm + mm / 2), 4 + 1);
+  // Cut corners: eight sides; the hexagons six each; the triangle three,
+  // its base below and its tip at half its height above the centre.
+  EXPECT_EQ(CountWithin(39 * mm, 9 * mm + mm / 2, 41 * mm, 10 * mm + mm / 2), 8);
+  EXPECT_EQ(CountWithin(48 * mm + mm / 2, 9 * mm, 51 * mm + mm / 2, 11 * mm), 6);
+  EXPECT_EQ(CountWithin(59 * mm, 8 * mm + mm / 2, 61 * mm, 11 * mm + mm / 2), 6);
+  EXPECT_EQ(CountWithin(69 * mm, 9 * mm + mm / 2, 71 * mm, 10 * mm + mm / 2), 3);
+  EXPECT_EQ(CountWithin(69 * mm, 9 * mm + mm / 2, 71 * mm, 9 * mm + mm / 2), 1);  // the base
+  EXPECT_EQ(CountWithin(78 * mm, 8 * mm, 82 * mm, 12 * mm), 0);
+  // A symbol that names its own unit keeps it in a metric file: 40 mils
+  // across; the next one is in the file's microns again.
+  std::vector<int32_t> radii;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 4) {
+      TIntPoint r;
+      DB->EntityAt(i)->GetSecondPoint(r);
+      radii.push_back(r.X);
+    }
+  EXPECT_EQ(radii, (std::vector<int32_t>{508000, 250000}));
+}
+
+// Every standard symbol a pad may have is drawn or named after the import:
+// none is left out without a word.
+TEST_F(OdbImportTest, EveryStandardSymbolIsDrawnOrNamed) {
+  const char* const symbols[] = {
+      "r20", "s20", "rect20x10", "rect20x10xr2", "rect20x10xc2x13", "oval20x10", "di20x10",
+      "oct20x20x5", "donut_r20x10", "donut_s20x10", "donut_rc20x10x2", "donut_o20x10x2",
+      "hex_l20x10x4", "hex_s10x20x4", "bfr20", "bfs20", "tri20x10", "oval_h20x10",
+      "thr20x14x45x4x3", "ths20x14x45x4x3", "s_ths20x14x45x4x3", "s_tho20x14x45x4x3",
+      "sr_ths20x14x45x4x3", "rc_ths20x10x45x4x3x2", "el20x10", "moire2x2x3x1x30x0", "hole10xpx1x1",
+      "null1", "my_pad"};
+  std::string features;
+  int n = 0;
+  for (const char* s : symbols) features += "$" + std::to_string(n++) + " " + s + "\n";
+  for (int i = 0; i < n; ++i) features += "P " + std::to_string(i) + " 0 " + std::to_string(i) + " P 0 0\n";
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr", "");
+  JobFile("j", "steps/panel/profile", "");
+  JobFile("j", "steps/panel/layers/top/features", features);
+  Choose({1});
+  ImportValorJob(Matrix("j"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u) << Errors();
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "13 pads of symbols that are not imported were skipped:\n1 bfr, 1 bfs, 1 el, 1 hole, 1 moire, "
+            "1 my_pad, 1 oval_h, 1 rc_ths, 1 s_tho, 1 s_ths, 1 sr_ths, 1 thr, 1 ths");
+  // The oval donut: two ovals of two sides and two half circles each.
+  EXPECT_EQ(CountWithin(11 * 25400000 - 254000, -127000, 11 * 25400000 + 254000, 127000), 8);
+  const std::map<std::string, int> cad = CadCounts();
+  int points = 0, circles = 0;
+  for (const auto& [kind, count] : cad) {
+    if (kind.back() == 'P') points += count;
+    if (kind.back() == 'C') circles += count;
+  }
+  EXPECT_EQ(points, 1);   // null
+  EXPECT_EQ(circles, 3);  // r and the two rings of donut_r
+}
