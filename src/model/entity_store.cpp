@@ -34,24 +34,6 @@ void ReportStoreFull(const std::string& storeName, int32_t highestIndex) {
   ErrorBox(text);
 }
 
-namespace {
-
-// Band of a coordinate by its top five bits read as unsigned.
-constexpr uint8_t BandTable[32] = {8,  9,  10, 11, 12, 13, 14, 15, 15, 15, 15, 15, 15, 15, 15, 15,
-                                   0,  0,  0,  0,  0,  0,  0,  0,  0,  1,  2,  3,  4,  5,  6,  7};
-
-uint8_t Band(int32_t c) { return BandTable[static_cast<uint32_t>(c) >> 27]; }
-
-}  // namespace
-
-uint16_t BandMask(int32_t a, int32_t b) {
-  uint32_t lo = Band(a);
-  uint32_t hi = Band(b);
-  if (lo > hi) std::swap(lo, hi);
-  // Bits lo..hi inclusive.
-  return static_cast<uint16_t>(((1u << (hi + 1)) - 1u) & ~((1u << lo) - 1u));
-}
-
 bool PointOutsideBox(int32_t x, int32_t y, const TIntBox& box) {
   return y > box.Top || y < box.Bottom || x < box.Left || x > box.Right;
 }
