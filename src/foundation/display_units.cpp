@@ -16,10 +16,6 @@ int32_t SaturatingRound(double value) {
   return static_cast<int32_t>(std::nearbyint(value));
 }
 
-int32_t ClampToInt32(int64_t value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
-}
-
 namespace {
 
 // Rounds size / divisor to the nearest integer, halves upward for
@@ -135,16 +131,6 @@ void OrientRealPoint(double x, double y, uint8_t code, double& X, double& Y) {
 
 void UnorientRealPoint(double X, double Y, uint8_t code, double& x, double& y) {
   Orient(X, Y, InverseCode(code), x, y);
-}
-
-void StepTransformPoint(int32_t x, int32_t y, int32_t dx, int32_t dy, uint8_t stepCode,
-                        int32_t dx2, int32_t dy2, int32_t& X, int32_t& Y) {
-  int64_t px = x, py = y;
-  if (stepCode & 2) px = -px;
-  if (stepCode & 4) py = -py;
-  if (stepCode & 1) std::swap(px, py);
-  X = ClampCompToInt(px + dx + dx2);
-  Y = ClampCompToInt(py + dy + dy2);
 }
 
 void StepTransformPointNoExtra(int32_t x, int32_t y, int32_t dx, int32_t dy, uint8_t stepCode,

@@ -19,8 +19,10 @@ inline int32_t ClampCompToInt(int64_t value) {
                               : value > 2147483647 ? 2147483647
                                                    : value);
 }
-// Limits the value to the whole 32-bit range.
-int32_t ClampToInt32(int64_t value);
+// Limits the value to the whole 32-bit range. Inline for the same reason.
+inline int32_t ClampToInt32(int64_t value) {
+  return static_cast<int32_t>(value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : value);
+}
 
 // ---- Display texts (nearest, halves upward) --------------------------------
 
@@ -65,8 +67,20 @@ void UnorientRealPoint(double X, double Y, uint8_t code, double& x, double& y);
 
 // Step-and-repeat transform: the step code's negations (bit value 2 negates
 // x, 4 negates y) and then its exchange (bit value 1), followed by the offsets:
-// X = x' + dx + dx2, Y = y' + dy + dy2, limited to +-2,147,483,647.
-void StepTransformPoint(int32_t x, int32_t y, int32_t dx, int32_t dy, uint8_t stepCode,
-                        int32_t dx2, int32_t dy2, int32_t& X, int32_t& Y);
+// X = x' + dx + dx2, Y = y' + dy + dy2, limited to +-2,147,483,647. Inline:
+// the tape readers place every hole through it.
+inline void StepTransformPoint(int32_t x, int32_t y, int32_t dx, int32_t dy, uint8_t stepCode,
+                               int32_t dx2, int32_t dy2, int32_t& X, int32_t& Y) {
+  int64_t px = x, py = y;
+  if (stepCode & 2) px = -px;
+  if (stepCode & 4) py = -py;
+  if (stepCode & 1) {
+    const int64_t t = px;
+    px = py;
+    py = t;
+  }
+  X = ClampCompToInt(px + dx + dx2);
+  Y = ClampCompToInt(py + dy + dy2);
+}
 void StepTransformPointNoExtra(int32_t x, int32_t y, int32_t dx, int32_t dy, uint8_t stepCode,
                                int32_t& X, int32_t& Y);

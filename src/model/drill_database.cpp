@@ -609,9 +609,18 @@ bool TDrillDatabase::ExtentsAndHitsFrom(int32_t startIndex, int32_t& minX, int32
   bool any = false;
   for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
     TDrillEntity* e = EntityAt(i);
-    ExtendEntity(e, true, mn, mx);
-    (e->GetType() == etDrillHole ? h : o) += e->HitCount();
     any = true;
+    const bool hole = e->GetType() == etDrillHole;
+    if (hole && e->StepObj == nullptr) {
+      // A tape brings its holes by the hundred thousand: one without copies
+      // is its point and one hit.
+      mn = {std::min(mn.X, e->X), std::min(mn.Y, e->Y)};
+      mx = {std::max(mx.X, e->X), std::max(mx.Y, e->Y)};
+      ++h;
+      continue;
+    }
+    ExtendEntity(e, true, mn, mx);
+    (hole ? h : o) += e->HitCount();
   }
   if (!any) return false;
   WidenByLargestTool(mn, mx);
@@ -636,10 +645,12 @@ bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, u
   int32_t refused = 0, total = 0;
   {
     THourGlassCursor hourglass;
+    const uint32_t word = NCLayerBit(layer);
     for (int32_t i = std::max(1, startIndex); i <= DrillEntityCount; ++i) {
-      DrillEntities->GetSlot(i)->Flags = NCLayerBit(layer);
+      TEntitySlot* slot = DrillEntities->GetSlot(i);
+      slot->Flags = word;
       ++total;
-      TDrillEntity* e = EntityAt(i);
+      auto* e = static_cast<TDrillEntity*>(slot->Entity);
       if (still && e->GetStepObj() == nullptr && e->GetType() == etDrillHole) {
         if (!TRootDBObject::InRange(double(e->X), double(e->Y))) ++refused;
         continue;

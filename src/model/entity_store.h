@@ -178,6 +178,11 @@ TEntitySlot* TPagedEntityStore<Pages, SlotsPerPage>::AddSlot(int32_t& entityCoun
     return nullptr;
   }
   ++entityCount;
+  // The common case, a store filled one by one, within its last page.
+  if (entityCount == count_ + 1 && count_ % SlotsPerPage != 0) {
+    count_ = entityCount;
+    return &pages_[(entityCount - 1) / SlotsPerPage][(entityCount - 1) % SlotsPerPage];
+  }
   return GetSlot(entityCount);
 }
 

@@ -453,7 +453,11 @@ int32_t CountSlotHits(TIntPoint end1, TIntPoint end2, int32_t a, int32_t b) {
 }
 
 int32_t CountCircleHits(TIntPoint center, int32_t radius, int32_t a, int32_t b) {
-  TDrilledCirclePattern circle(center.X, center.Y, radius, a, b);
-  circle.Generate();
-  return circle.Count();
+  // Generate's count, without working out the points: a large circle has
+  // up to kMaxPatternHits of them, and every report and statistic counts.
+  const TDrilledCirclePattern circle(center.X, center.Y, radius, a, b);
+  const double R = circle.Radius;
+  const double T = circle.DrillDiameter;
+  if (T / 2.0 >= R) return 1;
+  return std::clamp(CircleHitCount(circle.CuspLimit, T, 2.0 * R), 0, kMaxPatternHits);
 }

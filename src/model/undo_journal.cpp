@@ -192,9 +192,10 @@ std::string TUndoJournal::RecordName(int32_t pos) {
   return std::string(reinterpret_cast<const char*>(r + 2), length);
 }
 
-void TUndoJournal::WriteRecord(uint8_t kind, int32_t index, const std::string& name,
+void TUndoJournal::WriteRecord(uint8_t kind, int32_t index, std::string_view name,
                                uint8_t flag) {
-  std::string cut = name.substr(0, MaxNameLength);
+  // Entity records come by the million with an import: they take no name.
+  const std::string_view cut = name.substr(0, MaxNameLength);
   if (RedoCount_ > 0) {
     // A new change after undo: the undone steps are gone, and the new record
     // overwrites the first of them.
@@ -209,7 +210,7 @@ void TUndoJournal::WriteRecord(uint8_t kind, int32_t index, const std::string& n
   if (kind == rkMarker) {
     r[1] = static_cast<uint8_t>(cut.size());
     std::memcpy(r + 2, cut.data(), cut.size());
-    NextUndoName_ = cut;
+    NextUndoName_.assign(cut);
     ++UndoCount_;
   } else {
     PutInt32(r + 1, index);
@@ -233,19 +234,19 @@ void TUndoJournal::WriteRecord(uint8_t kind, int32_t index, const std::string& n
 
 void TUndoJournal::RecordAdd(int32_t index) {
   if (Discarding_) return;
-  WriteRecord(rkAdded, index, "", 0);
+  WriteRecord(rkAdded, index, {}, 0);
   if (!Discarding_) OpenRecords_ = true;
 }
 
 void TUndoJournal::RecordDelete(int32_t index) {
   if (Discarding_) return;
-  WriteRecord(rkDeleted, index, "", 0);
+  WriteRecord(rkDeleted, index, {}, 0);
   if (!Discarding_) OpenRecords_ = true;
 }
 
 void TUndoJournal::RecordChange(int32_t index, uint8_t flag) {
   if (Discarding_) return;
-  WriteRecord(rkChanged, index, "", flag);
+  WriteRecord(rkChanged, index, {}, flag);
   if (!Discarding_) OpenRecords_ = true;
 }
 

@@ -33,6 +33,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Command numbers of the Undo and Redo tool buttons.
@@ -125,7 +126,7 @@ class TUndoJournal {
  private:
   enum : uint8_t { rkMarker = 0, rkAdded = 1, rkDeleted = 2, rkChanged = 3 };
 
-  void WriteRecord(uint8_t kind, int32_t index, const std::string& name, uint8_t flag);
+  void WriteRecord(uint8_t kind, int32_t index, std::string_view name, uint8_t flag);
   bool StepBack();
   bool StepForward();
   bool PeekRedoName();

@@ -119,6 +119,37 @@ std::string NativePath(const std::string& path) {
   }
   if (!part.empty()) parts.push_back(part);
 
+  // Files are opened, tested and made by their names many times an
+  // operation: a path that exists as written, or whose folder does, takes
+  // one or two looks instead of one per component. Both give what the walk
+  // below gives: every component of an existing path exists as written.
+  const auto joined = [&](std::size_t count) {
+    std::string text = absolute ? "/" : "";
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i > 0) text += '/';
+      text += parts[i];
+    }
+    return text;
+  };
+  const auto finished = [&](std::string text) {
+    if (text.empty()) return std::string(absolute ? "/" : ".");
+    if (trailing && text.back() != '/') text += '/';
+    return text;
+  };
+  if (!parts.empty()) {
+    std::string whole = joined(parts.size());
+    if (Exists(whole)) return finished(std::move(whole));
+    if (parts.size() >= 2) {
+      std::string folder = joined(parts.size() - 1);
+      if (Exists(folder)) {
+        const std::string& last = parts.back();
+        std::string match;
+        if (last != "." && last != "..") match = FindNoCase(folder, last);
+        return finished(folder + '/' + (match.empty() ? last : match));
+      }
+    }
+  }
+
   std::string result = absolute ? "/" : "";
   bool resolving = true;  // false once a component is missing altogether
   for (size_t i = 0; i < parts.size(); ++i) {

@@ -657,10 +657,11 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     if (w.Length >= 2) s.MinLength = std::min(s.MinLength, w.Length);
   for (const TWord& w : s.Words) {
     if (w.Length >= s.MaxLength || w.Length < 2) continue;
-    const std::string digits = std::to_string(int64_t(w.Digits));
     // A word beginning with 0 has fewer significant digits than its length.
-    if (int32_t(digits.size()) < w.Length) ++s.LeadingZeroWords;
-    else if (digits.back() == '0') ++s.TrailingZeroWords;
+    // Taken from the digits as written: the value of a word of twenty
+    // digits or more holds no integer.
+    if (w.FirstZero) ++s.LeadingZeroWords;
+    else if (w.LastZero) ++s.TrailingZeroWords;
   }
   InferZeros(s, g);
   InferUnits(s, g);

@@ -283,9 +283,27 @@ void TDrillTapeReader::ApplyRepeats() {
   }
   RepeatList.clear();
   if (step == nullptr) return;
-  for (int32_t index : PatternEntities)
-    if (TDrillEntity* e = DRDB->EntityAt(index)) e->AppendStepObj(step);
+  int32_t refused = 0;
+  for (int32_t index : PatternEntities) {
+    TDrillEntity* e = DRDB->EntityAt(index);
+    if (e == nullptr) continue;
+    // Each pattern end wraps the holes of the pattern once more: a tape that
+    // ends its pattern again and again would make every later one rebuild
+    // ever longer chains. Past kMaxPatternChain levels (three are all a
+    // pattern nests) the entity keeps the copies it has, and the report
+    // says so.
+    if (e->StepObj != nullptr && e->StepObj->LevelCount() >= kMaxPatternChain) {
+      ++refused;
+      continue;
+    }
+    e->AppendStepObj(step);
+  }
   ReleaseStepObject(step);
+  if (refused > 0)
+    ReportLine("Line " + std::to_string(BlockNumber) + ": the pattern's repeats were not applied to " +
+                   std::to_string(refused) + (refused == 1 ? " entity" : " entities") +
+                   " already repeated by " + std::to_string(kMaxPatternChain) + " patterns.",
+               true);
 }
 
 void TDrillTapeReader::PatternEnd(bool& handled) {

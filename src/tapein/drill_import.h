@@ -109,6 +109,8 @@ class TDrillTapeReader : public TNCReader {
   int64_t FileBytes = 0;
 
  private:
+  // Most pattern levels one entity takes on (see ApplyRepeats).
+  static constexpr int32_t kMaxPatternChain = 8;
   static constexpr int64_t kLookEveryWork = 4096;
   static constexpr uint32_t kLookEveryMs = 50;
   static constexpr int32_t kClockEveryAsks = 64;

@@ -14,6 +14,24 @@ namespace {
 constexpr const char* UncompensatedNotice =
     "Cutter compensation is not available: compensated rout moves are read as programmed.";
 
+// A value in consumer units: the divisor is 1 for every import but one, and
+// a division costs a hole more than the rest of its arithmetic.
+int32_t Divided(int32_t value, int32_t divisor) { return divisor == 1 ? value : value / divisor; }
+
+// The stops of the limits, out of the way of the path every hole takes.
+[[gnu::cold, gnu::noinline]] bool LineRepeatsExceeded(TNCReader& reader) {
+  reader.Fail("Line " + std::to_string(reader.BlockNumber) + " \"" + reader.GlobalRec->RawLine +
+              "\": its repeats make more than " + IntToStrGrouped(MaxLineEmits) +
+              " holes and moves; the reading stops.");
+  return false;
+}
+
+[[gnu::cold, gnu::noinline]] bool TapeEmitsExceeded(TNCReader& reader) {
+  reader.Fail("Line " + std::to_string(reader.BlockNumber) + ": the tape makes more than " +
+              IntToStrGrouped(MaxTapeEmits) + " holes and moves; the reading stops.");
+  return false;
+}
+
 }  // namespace
 
 // ---- Emission ------------------------------------------------------------------
@@ -27,13 +45,8 @@ bool TNCReader::StoreRefused() {
 
 bool TNCReader::CountLineRepeat() {
   TGlobalRec& g = *GlobalRec;
-  if (ErrorFlag || Abort || StoreRefused()) return false;
-  if (++g.LineEmits > MaxLineEmits) {
-    Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine +
-         "\": its repeats make more than " + IntToStrGrouped(MaxLineEmits) +
-         " holes and moves; the reading stops.");
-    return false;
-  }
+  if (ErrorFlag || Abort || (g.StoreWatch.Refused() && StoreRefused())) return false;
+  if (++g.LineEmits > MaxLineEmits) return LineRepeatsExceeded(*this);
   return true;
 }
 
@@ -41,11 +54,7 @@ bool TNCReader::CountEmission() {
   TGlobalRec& g = *GlobalRec;
   if (!CountLineRepeat()) return false;
   ++g.TapeEmits;
-  if (g.TapeEmits > MaxTapeEmits) {
-    Fail("Line " + std::to_string(BlockNumber) + ": the tape makes more than " +
-         IntToStrGrouped(MaxTapeEmits) + " holes and moves; the reading stops.");
-    return false;
-  }
+  if (g.TapeEmits > MaxTapeEmits) return TapeEmitsExceeded(*this);
   if ((g.TapeEmits & 4095) == 0) Poll(Abort);
   return !Abort;
 }
@@ -55,7 +64,7 @@ void TNCReader::EmitMove(TNCMove& move) {
   // Only holes and moves count against the limits: the empty records that
   // write out a held move (before a hit, at the end of the tape) make none.
   if (move.Kind == NCMoveNone) {
-    if (ErrorFlag || Abort || StoreRefused()) return;
+    if (ErrorFlag || Abort || (g.StoreWatch.Refused() && StoreRefused())) return;
   } else if (!CountEmission()) {
     return;
   }
@@ -183,15 +192,17 @@ void TNCReader::RecordMove(TNCMove& m) {
 }
 
 void TNCReader::NoteMovePoint(const TNCMove& move, int32_t x, int32_t y) {
-  if (ToolTravelOf(move.Tool) == 0.0) {
+  // The travel is a whole number of units: the longer axis is added as it is.
+  TToolRec& tool = FindTool(move.Tool);
+  if (tool.Travel == 0) {
     LastTravelX = x;
     LastTravelY = y;
-    AddToolTravel(move.Tool, 1.0);
+    tool.Travel += 1;
     return;
   }
   const int64_t dx = std::llabs(int64_t{x} - LastTravelX);
   const int64_t dy = std::llabs(int64_t{y} - LastTravelY);
-  AddToolTravel(move.Tool, double(dy > dx ? dy : dx));
+  tool.Travel += dy > dx ? dy : dx;
   LastTravelX = x;
   LastTravelY = y;
 }
@@ -213,7 +224,7 @@ void TNCReader::DispatchMove(TNCMove& m) {
   switch (m.Kind) {
     case NCMoveHit: {
       const int32_t size = ToolSize(m.Tool);
-      Hit(m.CentreX / d, m.CentreY / d, size / d, m.Tool, m.SourceBlock, 0);
+      Hit(Divided(m.CentreX, d), Divided(m.CentreY, d), Divided(size, d), m.Tool, m.SourceBlock, 0);
       CountHit(m.CentreX, m.CentreY, m.Tool);
       break;
     }

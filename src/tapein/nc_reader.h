@@ -513,7 +513,14 @@ class TNCReader {
   bool DecodeBlockWords(const std::string& messageSuffix, int32_t messageBlock);
 
   // ---- Tool lists and T words (nc_tools.cpp) ----
-  TToolRec& FindTool(int32_t tool);
+  // Every hole asks for its tool's record several times: the last record
+  // found is answered here, the search is FindToolInList's.
+  TToolRec& FindTool(int32_t tool) {
+    if (LastFoundTool != nullptr && LastFoundTool->Tool == static_cast<uint16_t>(tool & 0xFFFF))
+      return *LastFoundTool;
+    return FindToolInList(tool);
+  }
+  TToolRec& FindToolInList(int32_t tool);
   int32_t& FindComp(int32_t tool);
   void SetToolDiameter(int32_t tool, int32_t diameter, bool inch);
   void SetToolCompDiameter(int32_t tool, int32_t value);

@@ -288,7 +288,12 @@ bool TNCReader::TakeReadLine(std::string_view context) {
   TGlobalRec& g = *GlobalRec;
   CutToShortString(g.Line);
   g.RawLine = g.Line;
-  if (CheckIO(context)) return false;
+  // Nothing pending is the rule: CheckIO only for a result to take.
+  if (InOutRes == 0) {
+    LastIOResult = 0;
+  } else if (CheckIO(context)) {
+    return false;
+  }
   RemoveBlanksInPlace(g.Line);
   return true;
 }

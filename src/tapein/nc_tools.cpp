@@ -77,9 +77,8 @@ int32_t TNCReader::ZeroToolNumber() {
   return g.ZeroTool;
 }
 
-TToolRec& TNCReader::FindTool(int32_t tool) {
+TToolRec& TNCReader::FindToolInList(int32_t tool) {
   const uint16_t key = ToolKey(tool);
-  if (LastFoundTool != nullptr && LastFoundTool->Tool == key) return *LastFoundTool;
   auto [it, inserted] = ToolList.try_emplace(key);
   if (inserted) it->second.Tool = key;
   LastFoundTool = &it->second;
@@ -125,7 +124,8 @@ double TNCReader::ToolTravelOf(int32_t tool) { return static_cast<double>(FindTo
 
 int32_t TNCReader::ToolSize(int32_t tool) {
   TToolRec& rec = FindTool(tool);
-  int32_t value = rec.Diameter / Divisor;
+  // Asked for every hole: no division by a divisor of 1.
+  int32_t value = Divisor == 1 ? rec.Diameter : rec.Diameter / Divisor;
   ToolValue(ToolKey(tool), value);
   rec.Diameter = ClampCompToInt(static_cast<int64_t>(Divisor) * value);
   return rec.Diameter;

@@ -66,6 +66,9 @@
 namespace {
 
 std::vector<std::string> Messages;
+// ReleaseFuzzInput left the job as a fresh program has it: the next input
+// need not clear it again.
+bool JobReleased = false;
 
 // The work of a long reading (see SetFuzzWorkLimit): the limit, the most
 // the import running has reached, and the most of any import of the input.
@@ -371,7 +374,8 @@ void FreshJob() {
       DrillTapeReader->Report->OKButton.Click();
     }
   });
-  ClearJobForInput();
+  if (!JobReleased) ClearJobForInput();
+  JobReleased = false;
   ResetStartupSettings();
   ResetFamilySettings();
 }
@@ -443,7 +447,9 @@ void RunDrillImport(const uint8_t* data, std::size_t size) {
   FreshJob();
   const TTapeInput in = SplitOptions(data, size);
   const std::string file = InputFile("FUZZ.DRL", in.Tape, in.Size);
-  SelectLayer(30);
+  // Layer D0 stays selected from one input to the next: selecting it again
+  // would only draw the origin mark over.
+  if (CurrentLayer != 30 || EditorMode != emDrill) SelectLayer(30);
   ScriptFormatDialog("TDrillInputFormatDialog", in);
   Guarded([&] {
     const bool kept = ImportDrillTape(file, 0);
@@ -877,6 +883,7 @@ const std::vector<std::string>& LastFuzzMessages() { return Messages; }
 void ReleaseFuzzInput() {
   // The job too: what the input put in it goes now, not with the next input.
   if (RTDB != nullptr) ClearJobForInput();
+  JobReleased = RTDB != nullptr;
   ForgetInput();
   PeakWork = 0;
 }

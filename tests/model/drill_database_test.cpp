@@ -493,3 +493,32 @@ TEST_F(TDrillDatabaseTest, EditStepReplacesSharedPattern) {
   ASSERT_TRUE(DrillUndo->CanUndo(name));
   EXPECT_EQ(name, "Adds");
 }
+
+// The import's report walk: holes alone, holes with copies and the other
+// entities counted apart, each widening the box by its own points and copies;
+// the counts equal the entities' own hit counts.
+TEST_F(TDrillDatabaseTest, ExtentsAndHitsCountHolesApart) {
+  ToolTable.Fill(TToolRecord{});
+  ToolTable[7].Diameter = 4;
+  DRDB->AddHoleOnLayer(-5000, 300, 30, 7, false);
+  const int32_t first = DRDB->AddHoleOnLayer(100, 200, 30, 7, false);
+  DRDB->AddHoleOnLayer(900, -700, 30, 7, false);
+  const int32_t stepped = DRDB->AddHoleOnLayer(0, 0, 30, 7, false);
+  At(stepped)->SetStepObj(RowPattern(3, 1000));
+  const int32_t slot = DRDB->AddSlotOnLayer(-200, 50, 400, 50, 30, 7, false);
+  DRDB->AddHoleOnLayer(50, 60, 30, 7, false);
+
+  int64_t holes = 0, others = 0;
+  for (int32_t i = first; i <= DrillEntityCount; ++i)
+    (At(i)->GetType() == etDrillHole ? holes : others) += At(i)->HitCount();
+  int32_t minX = INT32_MAX, maxX = -INT32_MAX, minY = INT32_MAX, maxY = -INT32_MAX;
+  int32_t h = -1, o = -1;
+  ASSERT_TRUE(DRDB->ExtentsAndHitsFrom(first, minX, maxX, minY, maxY, h, o));
+  EXPECT_EQ(h, holes);
+  EXPECT_EQ(o, others);
+  EXPECT_EQ(h, 3 + 4);  // three holes and one with three copies
+  EXPECT_EQ(o, At(slot)->HitCount());
+  // The hole before the first index is left out; the copies reach x = 3000;
+  // the largest tool widens the box by 2 on each side.
+  EXPECT_EQ((TIntBox{minX, minY, maxX, maxY}), (TIntBox{-202, -702, 3002, 202}));
+}

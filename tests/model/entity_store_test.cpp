@@ -61,10 +61,34 @@ TEST_F(EntityStoreTest, DrillAndRoutStoresChangePagesEvery2500Slots) {
   // Adding slot by slot keeps the count and the pages in step.
   TDrillEntities drill;
   int32_t count = 0;
-  for (int i = 0; i < 2501; ++i) ASSERT_NE(drill.AddSlot(count), nullptr);
+  for (int i = 0; i < 2501; ++i) {
+    TEntitySlot* added = drill.AddSlot(count);
+    // The slot of the new index, on either side of a page boundary.
+    ASSERT_EQ(added, drill.GetSlot(count)) << count;
+    added->Flags = static_cast<uint32_t>(count);
+  }
   EXPECT_EQ(count, 2501);
   EXPECT_EQ(drill.Count(), 2501);
   EXPECT_EQ(drill.AllocatedPages(), 2);
+  for (int32_t i = 1; i <= 2501; ++i) ASSERT_EQ(drill.GetSlot(i)->Flags, static_cast<uint32_t>(i));
+  // Shrunk into its first page (as a withdrawn import leaves it), the store
+  // grows again from there, into a fresh second page.
+  drill.SetCount(2499);
+  count = 2499;
+  EXPECT_EQ(drill.AllocatedPages(), 1);
+  for (int i = 0; i < 3; ++i) {
+    TEntitySlot* added = drill.AddSlot(count);
+    ASSERT_EQ(added, drill.GetSlot(count)) << count;
+  }
+  EXPECT_EQ(drill.Count(), 2502);
+  EXPECT_EQ(drill.AllocatedPages(), 2);
+  EXPECT_EQ(drill.GetSlot(2501)->Flags, 0u);
+  // A count behind the store's (a store already grown by GetSlot) takes the
+  // next index all the same.
+  drill.GetSlot(2600);
+  TEntitySlot* next = drill.AddSlot(count);
+  EXPECT_EQ(next, drill.GetSlot(2503));
+  EXPECT_EQ(drill.Count(), 2600);
 }
 
 TEST_F(EntityStoreTest, IndicesAreOneBased) {

@@ -184,6 +184,25 @@ TEST(HitPatternsTest, CircleAtAndBeyondTheCuspLimit) {
   EXPECT_EQ(CircleHitCount(5, 1000, 900), 1);
 }
 
+// The count the reports take without making the points is the count the
+// points come to, for every kind of circle: inside the drill, sizes of 0 and
+// below, deep and negative cusp limits, and circles past the hit limit.
+TEST(HitPatternsTest, CircleCountWithoutPointsMatchesTheMadeHits) {
+  const struct {
+    int32_t Radius, A, B;
+  } rows[] = {{500, 1000, 10},           {400, 1000, 10},          {1000000, 200000, 2540},
+              {1000000, 1000000, 1000000}, {1000000, 200000, 150000}, {1000000, 200000, 0},
+              {1000000, 0, 0},           {0, 0, 0},                {-5000, 1000, 10},
+              {1000000, -200000, 2540},  {1000000, 200000, -5},     {2000000000, 2, 1},
+              {1073741824, 254000, 12700}, {254000, 254001, 12700},  {254000, 253999, 12700}};
+  for (const auto& row : rows) {
+    TDrilledCirclePattern made(7, -9, row.Radius, row.A, row.B);
+    made.Generate();
+    EXPECT_EQ(CountCircleHits({7, -9}, row.Radius, row.A, row.B), made.Count())
+        << row.Radius << " " << row.A << " " << row.B;
+  }
+}
+
 // ---- Text -----------------------------------------------------------------
 
 TEST(HitPatternsTest, TextHitsAndExtent) {

@@ -49,6 +49,13 @@ TEST_F(PathsTest, WindowsNamesFindExistingEntriesIgnoringCase) {
   EXPECT_EQ(NativePath(Home() + "SCRATCH\\Job.Zul"), Home() + "SCRATCH/Job.Zul");
   // A new file keeps its name; its folder is still found.
   EXPECT_EQ(NativePath(Home() + "scratch\\67772162.TMP"), Home() + "SCRATCH/67772162.TMP");
+  // The same when the folder is spelt as it is: the file in another case,
+  // a new file, the folder itself, and its parent.
+  EXPECT_EQ(NativePath(Home() + "SCRATCH\\JOB.ZUL"), Home() + "SCRATCH/Job.Zul");
+  EXPECT_EQ(NativePath(Home() + "SCRATCH\\NEW.TMP"), Home() + "SCRATCH/NEW.TMP");
+  EXPECT_EQ(NativePath(Home() + "SCRATCH\\"), Home() + "SCRATCH/");
+  EXPECT_EQ(NativePath(Home() + "SCRATCH\\.."), Home() + "SCRATCH/..");
+  EXPECT_EQ(NativePath(Home() + "Drill\\SUB\\..\\sub"), Home() + "Drill/Sub/../Sub");
   // Below a missing folder nothing is looked up.
   EXPECT_EQ(NativePath(Home() + "NEW\\sub\\A.TXT"), Home() + "NEW/sub/A.TXT");
   // A trailing separator stays; doubled separators collapse.

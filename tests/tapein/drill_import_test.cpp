@@ -334,6 +334,29 @@ TEST_F(DrillImportTest, PatternEntitiesShareOneStepObject) {
   EXPECT_EQ(step->CopyCount(), 1);
 }
 
+// A pattern ended again and again wraps its holes once per end; past eight
+// levels the holes keep the copies they have, the report names the line,
+// and the reading goes on (it used to rebuild ever longer chains for
+// minutes).
+TEST_F(DrillImportTest, PatternEndedOverAndOverStopsWrappingItsHoles) {
+  std::string text = "M48\nT1C0.020\n%\nT1\nM25\nX010000Y010000\n";
+  for (int i = 0; i < 12; ++i) text += "M01\nM02X001000\n";
+  text += "M08\nX020000Y010000\nM30\n";
+  EXPECT_TRUE(Import(Tape("ends.drl", text)));
+  ASSERT_EQ(DrillEntityCount, 2);
+  TStepObject* step = DRDB->EntityAt(1)->GetStepObj();
+  ASSERT_NE(step, nullptr);
+  EXPECT_EQ(step->LevelCount(), 8);
+  EXPECT_EQ(DRDB->EntityAt(2)->GetStepObj(), nullptr);
+  int refusals = 0;
+  for (const std::string& line : ReportLines)
+    if (line.find("the pattern's repeats were not applied to 1 entity already repeated by 8 "
+                  "patterns.") != std::string::npos)
+      ++refusals;
+  EXPECT_EQ(refusals, 4);
+  EXPECT_TRUE(Has(ReportLines, "Errors were encountered reading the file."));
+}
+
 TEST_F(DrillImportTest, EmptyFileReportsOnlyDone) {
   EXPECT_TRUE(Import(Tape("e.drl", "")));
   EXPECT_EQ(DrillEntityCount, 0);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <limits>
 #include <string>
 
 #include "tapein/nc_words.h"
@@ -163,10 +164,34 @@ TEST(NcReaderWords, FirstWordDecodesOnlyUpToTheWantedWord) {
 }
 
 TEST(NcReaderWords, SafeRoundAndErrorTexts) {
-  EXPECT_EQ(SafeRound(2.5), 2);
-  EXPECT_EQ(SafeRound(-3.5), -4);
-  EXPECT_EQ(SafeRound(3e10), 2147483647);
-  EXPECT_EQ(SafeRound(-3e10), -2147483647);
+  // Nearest, exact halves to the even neighbour, saturating; NaN gives the
+  // negative limit.
+  const struct {
+    double In;
+    int32_t Out;
+  } rows[] = {{2.5, 2},
+              {-3.5, -4},
+              {0.5, 0},
+              {1.5, 2},
+              {-0.5, 0},
+              {0.49999999999999994, 0},
+              {-0.49999999999999994, 0},
+              {1e-300, 0},
+              {2.5000000000000004, 3},
+              {12345678.5, 12345678},
+              {-12345677.5, -12345678},
+              {2147483646.5, 2147483646},
+              {-2147483646.5, -2147483646},
+              {2147483647.0, 2147483647},
+              {-2147483647.0, -2147483647},
+              {2147483647.4, 2147483647},
+              {2147483647.6, 2147483647},
+              {-2147483648.0, -2147483647},
+              {3e10, 2147483647},
+              {-3e10, -2147483647},
+              {std::numeric_limits<double>::infinity(), 2147483647},
+              {std::numeric_limits<double>::quiet_NaN(), -2147483647}};
+  for (const auto& row : rows) EXPECT_EQ(SafeRound(row.In), row.Out) << row.In;
   EXPECT_EQ(IoErrorText(99), "Undefined");
   EXPECT_EQ(IoResultText(ENOENT), "File not found");
 }
