@@ -14,6 +14,11 @@ namespace {
 constexpr const char* UncompensatedNotice =
     "Cutter compensation is not available: compensated rout moves are read as programmed.";
 
+// A long expansion lets the GUI run (Poll) once every so many holes and
+// moves, so that its Cancel is seen within a few hundred of them; a plain
+// tape asks twice a line anyway.
+constexpr int64_t kEmitsPerPoll = 256;
+
 }  // namespace
 
 // ---- Emission ------------------------------------------------------------------
@@ -46,7 +51,7 @@ bool TNCReader::CountEmission() {
          IntToStrGrouped(MaxTapeEmits) + " holes and moves; the reading stops.");
     return false;
   }
-  if ((g.TapeEmits & 4095) == 0) Poll(Abort);
+  if (g.TapeEmits % kEmitsPerPoll == 0) Poll(Abort);
   return !Abort;
 }
 
