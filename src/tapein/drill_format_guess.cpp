@@ -311,10 +311,10 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     if (w.Length >= 2) s.MinLength = std::min(s.MinLength, w.Length);
   for (const TWord& w : s.Words) {
     if (w.Length >= s.MaxLength || w.Length < 2) continue;
-    const std::string digits = std::to_string(int64_t(w.Digits));
-    // A word beginning with 0 has fewer significant digits than its length.
-    if (int32_t(digits.size()) < w.Length) ++s.LeadingZeroWords;
-    else if (digits.back() == '0') ++s.TrailingZeroWords;
+    // Told by the digits as written: a word too long for a 64-bit number
+    // has no exact value to look at.
+    if (w.FirstZero) ++s.LeadingZeroWords;
+    else if (w.LastZero) ++s.TrailingZeroWords;
   }
   InferZeros(s, g);
   InferDigits(s, stored, g);

@@ -227,6 +227,13 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
   EXPECT_TRUE(cad.Metric);
   EXPECT_EQ(cad.UnitsFactor, 1000000u);
 
+  // Words longer than any number (21 digits and more) show nothing either,
+  // and are no trouble to look at.
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"T1", "X1000000000000000000000Y1000000000000000000000",
+                                      "X100000000000000000000Y0100"}),
+                                trailing),
+            trailing);
+
   // A file that cannot be read leaves the stored format.
   EXPECT_EQ(PrefilledTapeFormat((TempDir / "missing.drl").string(), trailing), trailing);
 }
