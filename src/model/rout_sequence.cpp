@@ -100,6 +100,7 @@ TSequenceStore::TSequenceStore()
 }
 
 TSequenceStore::~TSequenceStore() {
+  if (!LogsOpened_) return;
   try {
     EraseLog(RedoFileName_);
     EraseLog(UndoFileName_);
@@ -596,12 +597,15 @@ int32_t TSequenceStore::EntityBeforeInsert(uint8_t layer) {
 void TSequenceStore::ResetLogs() {
   UndoPos_ = 1;
   RedoPos_ = 1;
+  if (!LogsOpened_) return;
   EraseLog(UndoFileName_);
   EraseLog(RedoFileName_);
+  LogsOpened_ = false;
 }
 
 bool TSequenceStore::WriteRecords(const std::string& name, int32_t position,
                                   const int32_t* values, int32_t count) {
+  LogsOpened_ = true;
   TLogFile file(name);
   if (!file.IsOpen()) return false;
   std::vector<uint8_t> bytes(size_t(count) * kRecordSize);
@@ -612,6 +616,7 @@ bool TSequenceStore::WriteRecords(const std::string& name, int32_t position,
 
 bool TSequenceStore::ReadRecords(const std::string& name, int32_t position, int32_t* values,
                                  int32_t count) {
+  LogsOpened_ = true;
   TLogFile file(name);
   if (!file.IsOpen() || position < 1) return false;
   std::vector<uint8_t> bytes(size_t(count) * kRecordSize);

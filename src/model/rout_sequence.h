@@ -141,7 +141,8 @@ class TSequenceStore {
   int32_t EntityBeforeInsert(uint8_t layer);
 
   // Both positions 1; UNDOSEQ.LOG, then REDOSEQ.LOG, erased when they exist
-  // (a failure throws std::system_error).
+  // (a failure throws std::system_error). A store that opened neither since
+  // they were last erased leaves the folder alone.
   void ResetLogs();
   // Pushes the layer's list onto the undo log and journals it. The position
   // moves only when the whole list was written; false on an I/O error (with
@@ -269,6 +270,9 @@ class TSequenceStore {
   std::string UndoFileName_;
   int32_t RedoPos_ = 1;
   std::string RedoFileName_;
+  // A log was opened since the logs were last erased: only then can there
+  // be one to erase.
+  bool LogsOpened_ = false;
   std::array<TLayerList, 5> Layers_;
 };
 

@@ -96,7 +96,10 @@ TUndoJournal::~TUndoJournal() {
 
 bool TUndoJournal::OpenFile(bool truncate) {
   if (Fd_ >= 0 && !truncate) return true;
+  // An open file is emptied in place; it is opened again only when that
+  // fails.
   if (Fd_ >= 0) {
+    if (::ftruncate(Fd_, 0) == 0) return true;
     ::close(Fd_);
     Fd_ = -1;
   }

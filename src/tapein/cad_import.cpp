@@ -7,6 +7,7 @@
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
+#include "model/silent_drawing.h"
 #include "model/undo_journal.h"
 #include "model/view_services.h"
 #include "platform/events.h"
@@ -182,7 +183,9 @@ bool ImportExcellonToCad(const std::string& fileName) {
   bool stopped = false;
   {
     // The import is all or nothing: its entities are journalled only once it
-    // is kept.
+    // is kept. Nor are they drawn one by one: the redraw at the end shows
+    // what was kept.
+    TSilentDrawing silent;
     ActiveUndo = nullptr;
     TCadTapeReader reader(fileName);
     bool failed = false;

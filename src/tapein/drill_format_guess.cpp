@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <string_view>
 #include <vector>
 
 #include "foundation/file_utils.h"
@@ -605,12 +606,17 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
   TTapeFormatGuess& g = s.Guess;
-  std::string raw;
+  std::string raw, line;
   // The statements stand at the top; the words of a big panel's first part
   // show all the numbers can.
   // A line too long for any tape ends the scan; the reading says why.
   while (s.Words.size() < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
-    std::string line = UpperCaseStr(RemoveBlanks(raw));
+    // The line without its blanks, in upper case, in the one buffer.
+    line.resize(raw.size());
+    size_t kept = 0;
+    for (const char c : raw)
+      if (c != ' ') line[kept++] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    line.resize(kept);
     if (line.empty()) continue;
     if (line[0] == ';') {
       ReadFileFormat(line, g);
@@ -618,19 +624,20 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
       continue;
     }
     // A comment after the words holds no numbers of the tape.
-    if (line.find("M97,") == std::string::npos && line.find("M98,") == std::string::npos)
-      line = line.substr(0, line.find(';'));
+    if (line.find("M97,") == std::string::npos && line.find("M98,") == std::string::npos) {
+      const size_t comment = line.find(';');
+      if (comment != std::string::npos) line.resize(comment);
+    }
     const size_t comma = line.find(',');
-    const std::string keyword = line.substr(0, comma);
-    const std::string tail = comma == std::string::npos ? std::string() : line.substr(comma + 1);
+    const std::string_view keyword = std::string_view(line).substr(0, comma);
     if (keyword == "ICI") {
-      s.Incremental = tail == "ON";
+      s.Incremental = comma != std::string::npos && std::string_view(line).substr(comma + 1) == "ON";
       continue;
     }
     if (keyword == "INCH" || keyword == "METRIC" || keyword == "M71" || keyword == "M72") {
       g.UnitsKnown = true;
       g.Metric = keyword == "METRIC" || keyword == "M71";
-      ReadUnitFields(tail, g);
+      ReadUnitFields(comma == std::string::npos ? std::string() : line.substr(comma + 1), g);
       continue;
     }
     ReadBlock(line, s);

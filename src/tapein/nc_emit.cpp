@@ -32,6 +32,11 @@ int32_t Divided(int32_t value, int32_t divisor) { return divisor == 1 ? value : 
   return false;
 }
 
+// A long expansion lets the GUI run (Poll) once every so many holes and
+// moves, so that its Cancel is seen within a few hundred of them; a plain
+// tape asks twice a line anyway.
+constexpr int64_t kEmitsPerPoll = 256;
+
 }  // namespace
 
 // ---- Emission ------------------------------------------------------------------
@@ -55,7 +60,7 @@ bool TNCReader::CountEmission() {
   if (!CountLineRepeat()) return false;
   ++g.TapeEmits;
   if (g.TapeEmits > MaxTapeEmits) return TapeEmitsExceeded(*this);
-  if ((g.TapeEmits & 4095) == 0) Poll(Abort);
+  if (g.TapeEmits % kEmitsPerPoll == 0) Poll(Abort);
   return !Abort;
 }
 

@@ -6,6 +6,7 @@
 #include "korvex_test.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
+#include "model/silent_drawing.h"
 #include "model/view_services.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
@@ -182,6 +183,42 @@ TEST_F(CadImportTest, AFailedImportIsWithdrawnWhole) {
   const std::string& text = ShownMessageBoxes()[0].Text;
   EXPECT_NE(text.find("Line 8 \"X99999999999999999999Y1\""), std::string::npos) << text;
   EXPECT_NE(text.find("The import was withdrawn; the drawing is unchanged."), std::string::npos);
+}
+
+// A picture that counts the shapes drawn on it.
+class TCountingSurface : public TSilentSurface {
+ public:
+  void DrawLine(int32_t, int32_t, int32_t, int32_t) override { ++Drawn; }
+  void DrawCircle(double, double, double) override { ++Drawn; }
+  void DrawArc(bool, double, double, double, double, double, double) override { ++Drawn; }
+  int Drawn = 0;
+};
+
+TEST_F(CadImportTest, TheViewIsDrawnOnceAfterTheImportKeptOrWithdrawn) {
+  TCountingSurface picture;
+  DrawSurface = &picture;
+  EXPECT_TRUE(Import("M48\nINCH,LZ\nT1C0.02\n%\nT1\nX010000Y010000\nG85X020000Y010000\nM30\n"));
+  EXPECT_EQ(CadEntityCount, 5);
+  EXPECT_EQ(picture.Drawn, 0);
+  EXPECT_EQ(DrawSurface, &picture);
+  EXPECT_EQ(HeadlessViewServices().RedrawCount, 1);
+
+  ResetHeadlessDialogs();
+  EXPECT_FALSE(Import("M48\nINCH,LZ\nT1C0.02\n%\nT1\nX020000Y010000\nX99999999999999999999Y1\nM30\n"));
+  EXPECT_EQ(CadEntityCount, 5);
+  EXPECT_EQ(picture.Drawn, 0);
+  EXPECT_EQ(DrawSurface, &picture);
+  // The redraw takes the withdrawn entities off the picture.
+  EXPECT_EQ(HeadlessViewServices().RedrawCount, 2);
+  DrawSurface = nullptr;
+
+  // Drawn by hand, an entity still shows at once.
+  DB->AddCircleOnLayer(0, 0, 1000, 0);
+  picture.Drawn = 0;
+  DrawSurface = &picture;
+  DB->AddCircleOnLayer(0, 0, 1000, 0);
+  EXPECT_EQ(picture.Drawn, 1);
+  DrawSurface = nullptr;
 }
 
 TEST_F(CadImportTest, DetectionCountsCommentLines) {

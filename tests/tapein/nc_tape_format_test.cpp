@@ -230,6 +230,20 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
   EXPECT_TRUE(cad.Metric);
   EXPECT_EQ(cad.UnitsFactor, 1000000u);
 
+  // Statements in lower case, with blanks and a comment after them.
+  const TCadFormatRecord spaced =
+      PrefilledTapeFormat(Tape({"m48", " metric , tz ;units", "%", "g00 x12500 y100", "x100y12500"}),
+                          TCadFormatRecord{});
+  EXPECT_TRUE(spaced.Metric);
+  EXPECT_EQ(spaced.ZerosUsed, 1);
+
+  // Words longer than any number (21 digits and more) show nothing either,
+  // and are no trouble to look at.
+  EXPECT_EQ(PrefilledTapeFormat(Tape({"T1", "X1000000000000000000000Y1000000000000000000000",
+                                      "X100000000000000000000Y0100"}),
+                                trailing),
+            trailing);
+
   // A file that cannot be read leaves the stored format.
   EXPECT_EQ(PrefilledTapeFormat((TempDir / "missing.drl").string(), trailing), trailing);
 }

@@ -109,10 +109,11 @@ class TCancelledLog : public TCallLog {
  public:
   using TCallLog::TCallLog;
   void Poll(bool& abort) override {
-    if (++Polls > PollsBeforeCancel) abort = true;
+    if (++Polls > PollsBeforeCancel || (CancelOnceHit && !Hits.empty())) abort = true;
   }
   int Polls = 0;
   int PollsBeforeCancel = 0;
+  bool CancelOnceHit = false;
 };
 
 TEST_F(TapeBounds, ALongExpansionCanBeCancelled) {
@@ -127,6 +128,18 @@ TEST_F(TapeBounds, ALongExpansionCanBeCancelled) {
   EXPECT_GT(r.Hits.size(), 0u);
   EXPECT_LT(r.Hits.size(), 10000u);
   r.Done();
+
+  // Pressed once the expansion has begun, the Cancel is seen within a few
+  // hundred holes, not thousands (the rout and CAD imports make an entity
+  // and draw it for each).
+  TCancelledLog early(file, TempDir.string(), TTapeOptions{});
+  early.PollsBeforeCancel = 1 << 30;
+  early.CancelOnceHit = true;
+  early.Run(failed);
+  EXPECT_TRUE(early.Abort);
+  EXPECT_GT(early.Hits.size(), 0u);
+  EXPECT_LE(early.Hits.size(), 256u);
+  early.Done();
 }
 
 TEST_F(TapeBounds, PositionsAndToolsOutOfRangeStopTheReadingWithTheirLine) {
