@@ -170,10 +170,21 @@ void TGerberReader::ExpandIncludes() {
     while (!name.empty() && name.back() == ' ') name.pop_back();
     std::filesystem::path path(name);
     if (path.is_relative()) path = folder / path;
-    std::ifstream in(path, std::ios::binary);
+    // Only a file of its size is read: a device or a pipe named here
+    // (/dev/zero) would never end.
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(path, error);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(path, error) : 0;
+    const bool fits = regular && !error && size <= (std::uintmax_t{1} << 30) - std::min<std::uintmax_t>(text_.size(), std::uintmax_t{1} << 30);
+    std::ifstream in;
+    if (fits) in.open(path, std::ios::binary);
     std::string included;
-    if (in) included.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in || text_.size() + included.size() > (std::size_t{1} << 30)) {
+    if (fits && in) {
+      included.resize(static_cast<std::size_t>(size));
+      in.read(included.data(), static_cast<std::streamsize>(size));
+      included.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    if (!fits || !in) {
       missingIncludes_.push_back(name);
       included.clear();
     } else {

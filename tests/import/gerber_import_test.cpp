@@ -404,6 +404,25 @@ TEST_F(GerberImportTest, ApertureBlocksThatMultiplyBeyondAnyJobAreRefused) {
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
 }
 
+// An include that names a device, a folder or the file itself is read
+// no further than a file of its size allows: the device and the folder are
+// named as files that cannot be read, the file itself is taken a bounded
+// number of times.
+TEST_F(GerberImportTest, IncludesThatAreNoFilesOrEndlessAreBounded) {
+  if (!fs::exists("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%IF/dev/zero*%\n%IF.*%\nD10*\nX0Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 1);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("%IF /dev/zero (the file cannot be read)"), std::string::npos)
+      << ShownMessageBoxes()[0].Text;
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("%IF . (the file cannot be read)"), std::string::npos);
+  const std::string self = Write("self.gbr", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\n%IFself.gbr*%\n%IFself.gbr*%\n");
+  ResetHeadlessDialogs();
+  ImportGerberToCad(self);
+  // The file and the hundred copies of it taken in.
+  EXPECT_EQ(CadEntityCount, 1 + 101);
+}
+
 // What the import does not take as drawn is named with its count after the
 // import: a negative image, parameters and codes it passes over, and flashes
 // of D codes the file never defines (imported as points).
