@@ -32,7 +32,21 @@ bool ParseDecimal(const std::string& text, double& value) {
   return end == text.c_str() + text.size() && std::isfinite(value);
 }
 
-int64_t RoundToInt64(double v) { return static_cast<int64_t>(std::llround(v)); }
+// Rounded, and held within a quarter of the 64-bit range (no position of a
+// job comes near), so that a sum of two never overflows; 0 for NaN.
+int64_t RoundToInt64(double v) {
+  constexpr double kLimit = 2305843009213693952.0;  // 2^61
+  if (!(std::fabs(v) < kLimit)) return std::isnan(v) ? 0 : v < 0 ? -int64_t{1} << 61 : int64_t{1} << 61;
+  return static_cast<int64_t>(std::llround(v));
+}
+
+constexpr const char* kBeyondJob =
+    "the position lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm); "
+    "check the format and the units";
+
+// Flashes of aperture blocks draw at most this many objects in one file:
+// far more than any job holds, and few enough to be refused at once.
+constexpr double kMaxBlockObjects = 4000000;
 
 double DecimalScale() {
   return PowersOfTen[std::clamp<int32_t>(GerberImportDefaults.DecimalDigits, 0, 10)];
@@ -156,10 +170,21 @@ void TGerberReader::ExpandIncludes() {
     while (!name.empty() && name.back() == ' ') name.pop_back();
     std::filesystem::path path(name);
     if (path.is_relative()) path = folder / path;
-    std::ifstream in(path, std::ios::binary);
+    // Only a file of its size is read: a device or a pipe named here
+    // (/dev/zero) would never end.
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(path, error);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(path, error) : 0;
+    const bool fits = regular && !error && size <= (std::uintmax_t{1} << 30) - std::min<std::uintmax_t>(text_.size(), std::uintmax_t{1} << 30);
+    std::ifstream in;
+    if (fits) in.open(path, std::ios::binary);
     std::string included;
-    if (in) included.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in || text_.size() + included.size() > (std::size_t{1} << 30)) {
+    if (fits && in) {
+      included.resize(static_cast<std::size_t>(size));
+      in.read(included.data(), static_cast<std::streamsize>(size));
+      included.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    if (!fits || !in) {
       missingIncludes_.push_back(name);
       included.clear();
     } else {
@@ -564,6 +589,8 @@ void TGerberReader::Reset() {
   blocks_.clear();
   openBlocks_.clear();
   blockDepth_ = 0;
+  blockObjects_.clear();
+  blockObjectsDrawn_ = 0;
   objectMirrorX_ = objectMirrorY_ = false;
   objectRotation_ = 0;
   objectScale_ = 1;
@@ -707,8 +734,7 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   if (std::fabs(static_cast<double>(X) * perUnit) > 2147483647.0 ||
       std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0 || !(std::fabs(imageX * perUnit) <= 2147483647.0) ||
       !(std::fabs(imageY * perUnit) <= 2147483647.0)) {
-    Fail("the position lies beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm); "
-         "check the format and the units");
+    Fail(kBeyondJob);
     return;
   }
   const bool moved = X != PrevX || Y != PrevY;
@@ -850,6 +876,7 @@ void TGerberReader::ExecuteParameter(const std::string& command) {
     } else if (!openBlocks_.empty()) {
       blocks_[openBlocks_.back().first] = std::move(openBlocks_.back().second);
       openBlocks_.pop_back();
+      blockObjects_.clear();
     }
   } else if (c == "LM") {
     const std::string m = upper.substr(2);
@@ -1068,8 +1095,16 @@ void TGerberReader::ReplayBlock(const std::vector<TRecorded>& objects, int64_t x
   const auto at = [&](int64_t dx, int64_t dy, int64_t& px, int64_t& py) {
     double fx = static_cast<double>(dx), fy = static_cast<double>(dy);
     ObjectMap(fx, fy);
-    px = x + RoundToInt64(fx);
-    py = y + RoundToInt64(fy);
+    px = RoundToInt64(static_cast<double>(x) + fx);
+    py = RoundToInt64(static_cast<double>(y) + fy);
+    // Where the object lands is held to the job as a written position is.
+    const double perUnit = (GerberImportDefaults.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+    double ix = static_cast<double>(px), iy = static_cast<double>(py);
+    ToImage(ix, iy);
+    if (!(std::fabs(static_cast<double>(px) * perUnit) <= 2147483647.0) ||
+        !(std::fabs(static_cast<double>(py) * perUnit) <= 2147483647.0) || !(std::fabs(ix * perUnit) <= 2147483647.0) ||
+        !(std::fabs(iy * perUnit) <= 2147483647.0))
+      Fail(kBeyondJob);
   };
   for (const TRecorded& r : objects) {
     if (Failed) break;
@@ -1077,11 +1112,11 @@ void TGerberReader::ReplayBlock(const std::vector<TRecorded>& objects, int64_t x
     Layer = static_cast<uint8_t>(r.Layer ^ layer);
     int64_t ax = 0, ay = 0, bx = 0, by = 0;
     at(r.A, r.B, ax, ay);
+    if (r.Kind != 2) at(r.C, r.D, bx, by);
+    if (Failed) break;
     if (r.Kind == 0) {
-      at(r.C, r.D, bx, by);
       Line(ax, ay, bx, by);
     } else if (r.Kind == 1) {
-      at(r.C, r.D, bx, by);
       double i = static_cast<double>(r.E), j = static_cast<double>(r.F);
       ObjectMap(i, j, false);
       DMode = 1;
@@ -1099,6 +1134,21 @@ void TGerberReader::ReplayBlock(const std::vector<TRecorded>& objects, int64_t x
   --blockDepth_;
 }
 
+double TGerberReader::BlockObjects(int32_t dCode, int32_t depth) {
+  if (const auto known = blockObjects_.find(dCode); known != blockObjects_.end()) return known->second;
+  const auto block = blocks_.find(dCode);
+  if (block == blocks_.end()) return 1;
+  // Deeper than a replay goes: refused there.
+  if (depth >= 16) return 0;
+  // While it is being counted a block stands for nothing.
+  blockObjects_[dCode] = 0;
+  double n = 0;
+  for (const TRecorded& r : block->second)
+    n += r.Kind == 2 && blocks_.count(r.DCode) != 0 ? BlockObjects(r.DCode, depth + 1) : 1;
+  blockObjects_[dCode] = n;
+  return n;
+}
+
 void TGerberReader::ObjectMap(double& dx, double& dy, bool scaled) const {
   if (objectMirrorX_) dx = -dx;
   if (objectMirrorY_) dy = -dy;
@@ -1111,6 +1161,16 @@ void TGerberReader::ObjectMap(double& dx, double& dy, bool scaled) const {
 
 void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
   if (const auto block = blocks_.find(CurrentDCode); block != blocks_.end()) {
+    if (blockDepth_ == 0) {
+      // Blocks that flash blocks multiply: what a flash would draw is
+      // counted before it is drawn.
+      blockObjectsDrawn_ += BlockObjects(CurrentDCode);
+      if (blockObjectsDrawn_ > kMaxBlockObjects) {
+        Fail("the aperture block D" + std::to_string(CurrentDCode) + " places more than " +
+             IntToStrGrouped(static_cast<int32_t>(kMaxBlockObjects)) + " objects; no job holds them");
+        return;
+      }
+    }
     ReplayBlock(block->second, x, y);
     return;
   }

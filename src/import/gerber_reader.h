@@ -191,6 +191,10 @@ class TGerberReader {
   bool ObjectTurnsOver() const { return objectMirrorX_ != objectMirrorY_; }
   // Draws the objects of an aperture block about the flash point.
   void ReplayBlock(const std::vector<TRecorded>& objects, int64_t x, int64_t y);
+  // The objects one flash of the block of the D code draws, the blocks it
+  // flashes counted out (one that flashes itself counts its own flashes of
+  // itself as none: its replay refuses it).
+  double BlockObjects(int32_t dCode, int32_t depth = 0);
   // The next unit of the file from pos_: a % parameter group (group true,
   // without its % signs) or a data block (without its end character and
   // blanks; a comment as its G04 alone); false at the end. Counts the lines
@@ -225,6 +229,10 @@ class TGerberReader {
   std::vector<std::pair<int32_t, std::vector<TRecorded>>> openBlocks_;
   std::map<int32_t, std::vector<TRecorded>> blocks_;
   int32_t blockDepth_ = 0;
+  // BlockObjects of each block as worked out since the blocks last
+  // changed, and the objects the flashes of blocks drew so far.
+  std::map<int32_t, double> blockObjects_;
+  double blockObjectsDrawn_ = 0;
 };
 
 // The notice of what the import did not take as drawn (the reader's

@@ -690,6 +690,9 @@ void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
     }
   } else if (angle == 0) {
     return;
+  } else if (std::fabs(angle) < 0.5) {
+    // A plotter takes no finer chord angle than half a degree.
+    angle = std::copysign(0.5, angle);
   }
   const int32_t count = std::max<int32_t>(1, static_cast<int32_t>(std::ceil(std::fabs(sweep / angle))));
   const double step = sweep / count;
@@ -835,7 +838,9 @@ void THpglReader::Beziers(bool relative) {
                       : TRealPoint{ScaleX * x[k] + OffsetX, ScaleY * y[k] + OffsetY};
     // Chords about a millimetre long, 4 to 64 of them.
     const double length = Distance(p0, p[0]) + Distance(p[0], p[1]) + Distance(p[1], p[2]);
-    const int32_t n = std::clamp(static_cast<int32_t>(std::ceil(length / 40)), 4, 64);
+    // (A length beyond every number takes the most; its points then
+    // refuse the plot.)
+    const int32_t n = length < 40 * 64 ? std::max(4, static_cast<int32_t>(std::ceil(length / 40))) : 64;
     for (int32_t k = 1; k <= n; ++k) {
       const double t = static_cast<double>(k) / n, s = 1 - t;
       const double b0 = s * s * s, b1 = 3 * s * s * t, b2 = 3 * s * t * t, b3 = t * t * t;
@@ -922,7 +927,7 @@ void THpglReader::EncodedPolyline(const std::string& data) {
     double a = 0, b = 0;
     if (c == ':') {
       ++at;
-      if (number(a)) SetPen(static_cast<int32_t>(a));
+      if (number(a)) SetPen(static_cast<int32_t>(std::clamp(a, -2147483648.0, 2147483647.0)));
     } else if (c == '<') {
       ++at;
       penUpNext = true;

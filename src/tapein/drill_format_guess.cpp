@@ -385,6 +385,11 @@ double ReferenceSpacing(const TScan& s, bool leading) {
     minY = std::min(minY, p.Y);
     maxY = std::max(maxY, p.Y);
   }
+  // A word beyond every number (hundreds of digits) places no hole: the
+  // tape shows no spacing.
+  for (const TPoint& h : holes)
+    if (!std::isfinite(h.X) || !std::isfinite(h.Y)) return 0.0;
+  if (!std::isfinite(maxX - minX) || !std::isfinite(maxY - minY)) return 0.0;
   // The holes sorted into cells of about one hole each (a hole drilled
   // twice is one hole: distances of 0 do not count).
   const double n = double(holes.size());

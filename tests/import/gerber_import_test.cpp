@@ -376,6 +376,53 @@ TEST_F(GerberImportTest, ApertureBlocksAndApertureTransforms) {
   EXPECT_NE(ShownMessageBoxes()[0].Text.find("places itself"), std::string::npos);
 }
 
+// Blocks that place blocks multiply: a chain of four, each flashing the one
+// before a hundred times, asks for a hundred million objects and is refused
+// before any is drawn; a scale that carries a block's object past every
+// integer stays a position beyond the job.
+TEST_F(GerberImportTest, ApertureBlocksThatMultiplyBeyondAnyJobAreRefused) {
+  std::string text = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%ABD11*%\nD10*\nX0Y0D03*\n%AB*%\n";
+  for (int d = 12; d <= 15; ++d) {
+    text += "%ABD" + std::to_string(d) + "*%\nD" + std::to_string(d - 1) + "*\n";
+    for (int k = 0; k < 100; ++k) text += "X" + std::to_string(k) + "Y0D03*\n";
+    text += "%AB*%\n";
+  }
+  const std::string chain = Write("chain.gbr", text + "D15*\nX0Y0D03*\nM02*\n");
+  ImportGerberToCad(chain);
+  EXPECT_EQ(CadEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("places more than"), std::string::npos) << ShownMessageBoxes()[0].Text;
+  ResetHeadlessDialogs();
+  ImportGerberToDrill(chain);
+  EXPECT_EQ(DrillEntityCount, 0);
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%ABD12*%\nD10*\nX-10000Y-10000D03*\n%AB*%\n%LS1e300*%\n"
+      "D12*\nX-10000Y-10000D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+}
+
+// An include that names a device, a folder or the file itself is read
+// no further than a file of its size allows: the device and the folder are
+// named as files that cannot be read, the file itself is taken a bounded
+// number of times.
+TEST_F(GerberImportTest, IncludesThatAreNoFilesOrEndlessAreBounded) {
+  if (!fs::exists("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%IF/dev/zero*%\n%IF.*%\nD10*\nX0Y0D03*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 1);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("%IF /dev/zero (the file cannot be read)"), std::string::npos)
+      << ShownMessageBoxes()[0].Text;
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("%IF . (the file cannot be read)"), std::string::npos);
+  const std::string self = Write("self.gbr", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\n%IFself.gbr*%\n%IFself.gbr*%\n");
+  ResetHeadlessDialogs();
+  ImportGerberToCad(self);
+  // The file and the hundred copies of it taken in.
+  EXPECT_EQ(CadEntityCount, 1 + 101);
+}
+
 // What the import does not take as drawn is named with its count after the
 // import: a negative image, parameters and codes it passes over, and flashes
 // of D codes the file never defines (imported as points).

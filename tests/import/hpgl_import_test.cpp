@@ -539,3 +539,33 @@ TEST_F(HpglImportTest, NumbersScalingFormsAndTheInputWindow) {
   EXPECT_DOUBLE_EQ(w.Lines.back().Y2, 0);
   EXPECT_DOUBLE_EQ(w.Lines.back().Y1, 250);
 }
+
+// Odd numbers in the later dialect's instructions: a chord angle next to
+// nothing on a clipped arc and wedge, a Bezier out to an exponent's
+// infinity and a pen number past any integer in an encoded polyline. Each
+// ends with a bounded drawing or the plot refused, never an endless or
+// undefined conversion.
+TEST_F(HpglImportTest, OddNumbersInTheLaterShapesStayBounded) {
+  for (const char* text : {"IN;IW0,0,50,50;PA0,0;PD;AT100,100,200,0,0.0001;",
+                           "IN;IW0,0,50,50;PA0,0;EW100,0,90,1e-300;", "IN;IW0,0,50,50;PA0,0;PD;RT100,100,200,0,1e-30;"}) {
+    TRecorder& r = Run(text);
+    EXPECT_FALSE(r.Failed) << text;
+    EXPECT_GT(r.Lines.size(), 0u) << text;
+    EXPECT_LE(r.Lines.size(), 1000u) << text;
+  }
+  TRecorder& far = Run("IN;PA0,0;PD;BZ1e400,0,0,100,100,0;");
+  EXPECT_TRUE(far.Failed);
+  TRecorder& nan = Run("IN;PA0,0;PD;BR0e400,0,0,100,100,0;");
+  EXPECT_TRUE(nan.Failed);
+
+  // ":" and the pen number 2^59 - 1 (ten digits of base 64), then a side.
+  std::string pe = "IN;PA0,0;PE:";
+  for (int k = 0; k < 9; ++k) pe += static_cast<char>(63 + 63);
+  pe += static_cast<char>(191 + 62);
+  pe += "=";
+  pe += static_cast<char>(191 + 20);  // 10
+  pe += static_cast<char>(191 + 0);   // 0
+  pe += ";";
+  TRecorder& pen = Run(pe);
+  EXPECT_FALSE(pen.Failed);
+}

@@ -343,4 +343,22 @@ TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
                    .Metric);
 }
 
+// A word of hundreds of digits is no number of a board: its hit neither
+// stops the guess nor moves it off what the other holes show.
+TEST_F(NcTapeFormat, PrefilledFormatPassesOverWordsBeyondEveryNumber) {
+  TDrillFormatRecord stored;
+  const std::string huge(400, '9');
+  for (const std::string& far : {"X" + huge + "Y010000", "X-" + huge + "Y010000",
+                                 "X" + std::string(308, '9') + "Y" + std::string(308, '9')}) {
+    std::vector<std::string> lines = {"M48", "INCH", "T1C0.020", "%", "T1"};
+    for (int i = 0; i < 30; ++i)
+      lines.push_back("X0" + std::to_string(10000 + 1000 * (i % 6)) + "Y0" + std::to_string(10000 + 1000 * (i / 6)));
+    lines.push_back(far);
+    lines.push_back("X-" + std::string(308, '9') + "Y-" + std::string(308, '9'));
+    const TDrillFormatRecord f = PrefilledTapeFormat(Tape(lines), stored);
+    EXPECT_EQ(f.IntegerDigits, 2) << far.substr(0, 12);
+    EXPECT_EQ(f.DecimalDigits, 4) << far.substr(0, 12);
+  }
+}
+
 }  // namespace
