@@ -37,8 +37,6 @@ uint8_t OdbWordValue(const char* list, std::string_view word) {
 
 namespace {
 
-constexpr double kUnitsPerInch = 25400000.0;
-
 int32_t RoundUnits(double v) {
   v = std::nearbyint(v);
   if (!(v > -2147483647.0)) return -2147483647;

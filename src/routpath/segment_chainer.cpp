@@ -25,8 +25,6 @@ bool Meet(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
          std::llabs(int64_t{y1} - y2) <= kChainJoinTolerance;
 }
 
-uint64_t CellKey(uint32_t cx, uint32_t cy) { return (uint64_t{cx} << 32) | cy; }
-
 // Interleaves the bits of the two cell numbers, so that cells near each
 // other are mostly near each other in the sorted table too.
 uint64_t Morton(uint32_t cx, uint32_t cy) {

@@ -282,23 +282,29 @@ void TDrillTapeReader::ApplyRepeats() {
     step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
   }
   RepeatList.clear();
-  if (step == nullptr) return;
-  int32_t refused = 0;
-  for (int32_t index : PatternEntities) {
-    TDrillEntity* e = DRDB->EntityAt(index);
-    if (e == nullptr) continue;
-    // Each pattern end wraps the holes of the pattern once more: a tape that
-    // ends its pattern again and again would make every later one rebuild
-    // ever longer chains. Past kMaxPatternChain levels (three are all a
-    // pattern nests) the entity keeps the copies it has, and the report
-    // says so.
-    if (e->StepObj != nullptr && e->StepObj->LevelCount() >= kMaxPatternChain) {
-      ++refused;
-      continue;
+  // Each pattern end wraps the holes of the pattern once more: a tape that
+  // ends its pattern again and again would make every later one rebuild
+  // ever longer chains. Past kMaxPatternChain levels (three are all a
+  // pattern nests) the entity keeps the copies it has, leaves the list (its
+  // levels never fall) and the report says so at this end and every later
+  // one.
+  int32_t refused = PatternRefused;
+  if (step != nullptr) {
+    size_t kept = 0;
+    for (const int32_t index : PatternEntities) {
+      TDrillEntity* e = DRDB->EntityAt(index);
+      if (e == nullptr) continue;
+      if (e->StepObj != nullptr && e->StepObj->LevelCount() >= kMaxPatternChain) {
+        ++refused;
+        ++PatternRefused;
+        continue;
+      }
+      e->AppendStepObj(step);
+      PatternEntities[kept++] = index;
     }
-    e->AppendStepObj(step);
+    PatternEntities.resize(kept);
+    ReleaseStepObject(step);
   }
-  ReleaseStepObject(step);
   if (refused > 0)
     ReportLine("Line " + std::to_string(BlockNumber) + ": the pattern's repeats were not applied to " +
                    std::to_string(refused) + (refused == 1 ? " entity" : " entities") +

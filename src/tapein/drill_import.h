@@ -91,6 +91,10 @@ class TDrillTapeReader : public TNCReader {
   std::array<bool, kToolCount + 1> LiveTools{};
   std::string RoutMovesNotice() const;
   std::vector<int32_t> PatternEntities;  // newest last
+  // Entities of the pattern that took their last level (kMaxPatternChain)
+  // and left PatternEntities: every later end of the pattern leaves them out
+  // again without looking at them.
+  int32_t PatternRefused = 0;
   bool Recording = false;
   TStepCommandList RepeatList;
   bool OriginSeen = false;
@@ -122,7 +126,10 @@ class TDrillTapeReader : public TNCReader {
 
   void ReportLine(const std::string& text, bool fault);
   void RecordPattern(int32_t index);
-  void ClearPatternEntities() { PatternEntities.clear(); }
+  void ClearPatternEntities() {
+    PatternEntities.clear();
+    PatternRefused = 0;
+  }
   void ApplyRepeats();
 };
 

@@ -97,8 +97,8 @@ class TWorkspace : public TForm, public TUndoWindow {
   // first level the "Working..." menu. Exit: level down, command line
   // enabled again; at level 0 the activity is idle again and the mode's
   // menu comes back (inner exits leave the activity busy).
-  void BeginModal();
-  void EndModal();
+  void BeginModal() override;
+  void EndModal() override;
   int32_t ModalLevel() const { return ModalLevel_; }
 
   // --- status box of long operations ---
