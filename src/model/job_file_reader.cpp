@@ -1092,6 +1092,7 @@ namespace {
 // Head word: bits 0-7 type, 8-15 layer, 16-17 side, 18 flag, 19 a step id
 // follows the fields, 24-31 hold-off.
 constexpr uint32_t kHasStepBit = 1u << 19;
+static_assert(kHasStepBit == TJobContents::kHoleStepBit && etDrillHole == TJobContents::kHoleType);
 
 bool CarriesSteps(uint8_t type) {
   return type >= etDrillHole || type == etRoutJog || type == etRoutCircle || type == etRoutHole ||
@@ -1284,7 +1285,15 @@ void CommitJobContents(const TJobContents& c) {
     DRDB->AppendEntities(drill.data(), int32_t(drill.size()));
     drill.clear();
   };
-  c.ForEachEntity([&](const TJobContents::TEntity& e) {
+  // Holes, by far the most, go the short way.
+  auto addHole = [&](uint8_t layer, int32_t x, int32_t y, int32_t tool, int32_t stepId) {
+    if (DRDB == nullptr) return;
+    TDrillEntity* entity = new TDrillHole({x, y}, uint16_t(tool));
+    if (TStepObject* step = stepOf(stepId)) entity->SetStepObj(step);
+    drill.push_back({entity, NCLayerBit(layer)});
+    if (drill.size() == kDrillBatch) flushDrill();
+  };
+  c.ForEachEntity(addHole, [&](const TJobContents::TEntity& e) {
     const TIntPoint p{e.X, e.Y};
     if (e.Type <= etCadCircle) {
       if (DB == nullptr) return;

@@ -259,6 +259,13 @@ struct TJobContents {
   // Calls visit(const TEntity&) for each entity in the order added.
   template <class F>
   void ForEachEntity(F&& visit) const;
+  // The same, with the drill holes handed to hole(layer, x, y, tool,
+  // stepId) instead, without an entity record made for each.
+  template <class H, class F>
+  void ForEachEntity(H&& hole, F&& visit) const;
+  // The head word of a drill hole: its type, and the bit for a step id.
+  static constexpr uint32_t kHoleType = 12;
+  static constexpr uint32_t kHoleStepBit = 1u << 19;
   int32_t EntityCount() const { return EntityCount_; }
   // Room for about this many words of entities (a drill hole takes four).
   void ReserveEntityWords(std::size_t words) { EntityWords_.reserve(words); }
@@ -299,6 +306,24 @@ void TJobContents::ForEachEntity(F&& visit) const {
   const int32_t* word = EntityWords_.data();
   const int32_t* const end = word + EntityWords_.size();
   while (word < end) visit(Unpack(word));
+}
+
+template <class H, class F>
+void TJobContents::ForEachEntity(H&& hole, F&& visit) const {
+  const int32_t* word = EntityWords_.data();
+  const int32_t* const end = word + EntityWords_.size();
+  while (word < end) {
+    const uint32_t head = uint32_t(*word);
+    if ((head & 0xFF) != kHoleType) {
+      visit(Unpack(word));
+    } else if ((head & kHoleStepBit) == 0) {
+      hole(uint8_t(head >> 8), word[1], word[2], word[3], 0);
+      word += 4;
+    } else {
+      hole(uint8_t(head >> 8), word[1], word[2], word[3], word[4]);
+      word += 5;
+    }
+  }
 }
 
 class TJobFileLoader : public TJobFileReader {
