@@ -14,6 +14,10 @@ int32_t TGerberCadReader::ToDatabase(double v) const {
   return static_cast<int32_t>(scaled);
 }
 
+bool TGerberCadReader::FitsDatabase(double v) const {
+  return std::fabs(v * (GerberImportDefaults.Metric ? MetricScale : InchScale)) <= 2147483647.0;
+}
+
 TIntPoint TGerberCadReader::ToDatabase(double x, double y) const {
   ToImage(x, y);
   return {ToDatabase(x), ToDatabase(y)};
@@ -53,8 +57,13 @@ void TGerberCadReader::Line(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
 }
 
 void TGerberCadReader::Circle(int64_t x, int64_t y, int64_t radius) {
+  const double r = static_cast<double>(radius) * ImageScale();
+  if (!FitsDatabase(r)) {
+    Fail(kGerberSizeBeyondJob);
+    return;
+  }
   const TIntPoint c = ToDatabase(static_cast<double>(x), static_cast<double>(y));
-  Pending.Circle(Layer, c.X, c.Y, ToDatabase(static_cast<double>(radius) * ImageScale()));
+  Pending.Circle(Layer, c.X, c.Y, ToDatabase(r));
 }
 
 void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
@@ -106,6 +115,12 @@ void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t
   const double r2 = std::hypot(static_cast<double>(qx) - cx, static_cast<double>(qy) - cy);
   if (std::fabs(r1 - r2) >= 3.0 || (DMode != 1 && !AbsoluteCentre)) {
     Line(x1, y1, x2, y2);
+    return;
+  }
+  double imageCx = cx, imageCy = cy;
+  ToImage(imageCx, imageCy);
+  if (!FitsDatabase(imageCx) || !FitsDatabase(imageCy)) {
+    Fail(kGerberSizeBeyondJob);
     return;
   }
   TIntPoint s = ToDatabase(static_cast<double>(px), static_cast<double>(py));

@@ -29,6 +29,8 @@ class TGerberCadReader : public TGerberReader {
 
  private:
   int32_t ToDatabase(double v) const;
+  // True when v (file units) lies within what a job holds.
+  bool FitsDatabase(double v) const;
   // A point of the file on the film, in database units.
   TIntPoint ToDatabase(double x, double y) const;
 };

@@ -235,6 +235,12 @@ class TGerberReader {
   double blockObjectsDrawn_ = 0;
 };
 
+// An aperture, or the centre of an arc, that lies beyond what a job holds:
+// never cut to the job's edge, the file is refused with this text.
+inline constexpr const char* kGerberSizeBeyondJob =
+    "the aperture or the arc's centre reaches beyond the largest coordinate a job holds (84.5466 in or "
+    "2147.48 mm); check the format and the units";
+
 // The notice of what the import did not take as drawn (the reader's
 // Skipped and Undefined, the latter imported as undefinedAs); empty when it
 // took everything.

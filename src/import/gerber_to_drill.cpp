@@ -65,13 +65,18 @@ int32_t SizeOfTool(const std::vector<std::pair<int32_t, int32_t>>& sizes, int32_
 
 }  // namespace
 
-bool TGerberDrillReader::FlashHook(int64_t x, int64_t y, int64_t size) {
+bool TGerberDrillReader::FlashHook(int64_t x, int64_t y, int64_t apertureSize) {
   if (Layer != 0) return true;
   const double factor = GerberImportDefaults.Metric ? GerberMetricFactor : GerberInchFactor;
   double fx = static_cast<double>(x), fy = static_cast<double>(y);
   ToImage(fx, fy);
   const int32_t px = ToDatabase(fx, factor), py = ToDatabase(fy, factor);
-  const int32_t diameter = ToDatabase(static_cast<double>(size) * ImageScale(), factor);
+  const double size = static_cast<double>(apertureSize) * ImageScale();
+  if (!(std::fabs(size * factor) <= 2147483647.0)) {
+    Fail(kGerberSizeBeyondJob);
+    return true;
+  }
+  const int32_t diameter = ToDatabase(size, factor);
   int32_t tool = 0;
   if (ImportTools[static_cast<std::size_t>(LastTool)] && SizeOfTool(NewSizes, LastTool) == diameter) {
     tool = LastTool;

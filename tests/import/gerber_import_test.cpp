@@ -404,6 +404,35 @@ TEST_F(GerberImportTest, ApertureBlocksThatMultiplyBeyondAnyJobAreRefused) {
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
 }
 
+// An aperture or an arc's centre beyond what a job holds refuses the file
+// with its line, into CAD and into drill, instead of being held at the
+// job's edge.
+TEST_F(GerberImportTest, AperturesAndArcCentresBeyondTheJobAreRefused) {
+  const std::string wide = Write("wide.gbr", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,400*%\nD10*\nX0Y0D03*\nM02*\n");
+  ImportGerberToCad(wide);
+  EXPECT_EQ(CadEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("line 5: the aperture or the arc's centre reaches beyond"),
+            std::string::npos)
+      << ShownMessageBoxes()[0].Text;
+  ResetHeadlessDialogs();
+  ImportGerberToDrill(wide);
+  EXPECT_EQ(DrillEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("reaches beyond"), std::string::npos);
+  // A flat arc whose centre stands 900 inches below its ends; the same arc
+  // about a centre 50 inches away is kept as an arc.
+  ResetHeadlessDialogs();
+  Cad("%FSLAX34Y34*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nG75*\nX0Y0D02*\nG03X10000Y0I5000J-9000000D01*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("reaches beyond"), std::string::npos);
+  ResetHeadlessDialogs();
+  Cad("%FSLAX34Y34*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nG75*\nX0Y0D02*\nG03X10000Y0I5000J-500000D01*\nM02*\n");
+  EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_TRUE(Errors().empty());
+}
+
 // An include that names a device, a folder or the file itself is read
 // no further than a file of its size allows: the device and the folder are
 // named as files that cannot be read, the file itself is taken a bounded
