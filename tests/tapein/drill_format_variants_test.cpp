@@ -130,11 +130,6 @@ class DrillFormatVariants : public TWorkspaceTest {
     TWorkspaceTest::TearDown();
     std::filesystem::current_path(folder_);
   }
-  static void Run(TWorkspace& form, uint8_t mode, const std::string& item) {
-    TMenuItem* entry = form.MenuItem(mode, item);
-    ASSERT_NE(entry, nullptr) << item;
-    entry->OnClick(*entry);
-  }
   // Drill Import of the file into a new job as the main part: its holes.
   std::vector<THole> Import(TWorkspace& form, const std::string& file) {
     if (DatabaseModified) ScriptMessageBoxAnswer(mrNo);  // the last import is not saved

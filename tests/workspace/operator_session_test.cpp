@@ -24,19 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TOperatorSessionTest : public TWorkspaceTest {
- protected:
-  static void Click(TWorkspace& form, int x, int y) {
-    form.PaintBox.MouseMove(0, x, y);
-    form.PaintBox.MouseDown(mbLeft, 0, x, y);
-    form.PaintBox.MouseUp(mbLeft, 0, x, y);
-  }
-  static void Run(TWorkspace& form, uint8_t mode, const std::string& item) {
-    TMenuItem* entry = form.MenuItem(mode, item);
-    ASSERT_NE(entry, nullptr) << item;
-    entry->OnClick(*entry);
-  }
-};
+class TOperatorSessionTest : public TWorkspaceTest {};
 
 TEST_F(TOperatorSessionTest, ZoomInZoomsToTheWindowOfTwoClicks) {
   TWorkspace& form = StartProgram();

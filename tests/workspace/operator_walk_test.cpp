@@ -48,16 +48,6 @@ class TOperatorWalkTest : public TWorkspaceTest {
   static std::vector<std::string> Prompts() {
     return {UserPanel->PromptLine(1), UserPanel->PromptLine(2), UserPanel->PromptLine(3)};
   }
-  static void Click(TWorkspace& form, int x, int y) {
-    form.PaintBox.MouseMove(0, x, y);
-    form.PaintBox.MouseDown(mbLeft, 0, x, y);
-    form.PaintBox.MouseUp(mbLeft, 0, x, y);
-  }
-  static void Run(TWorkspace& form, uint8_t mode, const std::string& item) {
-    TMenuItem* entry = form.MenuItem(mode, item);
-    ASSERT_NE(entry, nullptr) << item;
-    entry->OnClick(*entry);
-  }
 };
 
 TEST_F(TOperatorWalkTest, EscapeStopsTheToolingHitMarksAndATapeSaysWhatItWrote) {

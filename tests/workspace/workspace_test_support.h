@@ -3,6 +3,7 @@
 #pragma once
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "command/command_interpreter.h"
 #include "command/command_services.h"
@@ -51,5 +52,17 @@ class TWorkspaceTest : public TKorvexTest {
     Form.reset();
   }
   std::filesystem::path Home() const { return TempDir / "home"; }
+  // A left click at a pixel of the drawing area, as the mouse gives it.
+  static void Click(TWorkspace& form, int x, int y) {
+    form.PaintBox.MouseMove(0, x, y);
+    form.PaintBox.MouseDown(mbLeft, 0, x, y);
+    form.PaintBox.MouseUp(mbLeft, 0, x, y);
+  }
+  // Picks the menu item of the mode by its name.
+  static void Run(TWorkspace& form, uint8_t mode, const std::string& item) {
+    TMenuItem* entry = form.MenuItem(mode, item);
+    ASSERT_NE(entry, nullptr) << item;
+    entry->OnClick(*entry);
+  }
   std::unique_ptr<TWorkspace> Form;
 };
