@@ -79,6 +79,7 @@ TCadTapeReader::TCadTapeReader(const std::string& fileName)
                 CadInputFormat.CounterClockwise) {}
 
 void TCadTapeReader::Poll(bool& abort) {
+  if (!CancelBox.TimeToLook(GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0)) return;
   ProcessMessages();
   if (CancelBox.Cancelled()) abort = true;
 }

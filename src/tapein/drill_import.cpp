@@ -135,7 +135,6 @@ TDrillTapeReader::TDrillTapeReader(const std::string& fileName, const std::strin
   ProcessMessages();
   if (ShowMessages) Report->Show();
   ErrorsSeen = false;
-  LookTick_ = GetTickCount();
 }
 
 TDrillTapeReader::~TDrillTapeReader() {
@@ -148,21 +147,8 @@ void TDrillTapeReader::ReportLine(const std::string& text, bool fault) {
 }
 
 void TDrillTapeReader::Poll(bool& abort) {
-  // Asked twice a line and every few thousand holes of a repeat. A look at
-  // the events and the status box costs far more than a line: it is taken
-  // once the lines and holes since the last one reach kLookEveryWork, or
-  // once kLookEveryMs have passed (the clock is read every kClockEveryAsks
-  // asks), so a slow tape stays as responsive as a fast one.
-  const int64_t work = GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0;
-  if (work - LookWork_ < kLookEveryWork) {
-    if (++AsksSinceClock_ < kClockEveryAsks) return;
-    AsksSinceClock_ = 0;
-    if (GetTickCount() - LookTick_ < kLookEveryMs) return;
-  }
-  LookWork_ = work;
-  AsksSinceClock_ = 0;
+  if (!CancelBox.TimeToLook(GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0)) return;
   ProcessMessages();
-  LookTick_ = GetTickCount();
   // The status box shows how far the reading is.
   int32_t percent = 0;
   if (GlobalRec && FileBytes > 0)

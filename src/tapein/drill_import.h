@@ -115,14 +115,6 @@ class TDrillTapeReader : public TNCReader {
  private:
   // Most pattern levels one entity takes on (see ApplyRepeats).
   static constexpr int32_t kMaxPatternChain = 8;
-  static constexpr int64_t kLookEveryWork = 4096;
-  static constexpr uint32_t kLookEveryMs = 50;
-  static constexpr int32_t kClockEveryAsks = 64;
-  // Lines plus holes at the last look at the events, its tick count, and
-  // the asks since the clock was last read.
-  int64_t LookWork_ = 0;
-  uint32_t LookTick_ = 0;
-  int32_t AsksSinceClock_ = 0;
 
   void ReportLine(const std::string& text, bool fault);
   void RecordPattern(int32_t index);

@@ -219,6 +219,7 @@ void TRoutTapeReader::Record(int32_t index) {
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
+  if (!CancelBox.TimeToLook(GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0)) return;
   ProcessMessages();
   if (CancelBox.Cancelled()) abort = true;
 }

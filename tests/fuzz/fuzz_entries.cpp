@@ -87,15 +87,15 @@ void CountWork(int64_t made) {
 
 // Holes, moves and entities made so far by the import running: the
 // entities in the job (empty when it began), or the emissions of the tape
-// reader running when it has made more (the repeats of a block that makes
-// no entity count as emissions).
+// reader running and its lines read (ten to a hole) when they make more
+// (the repeats of a block that makes no entity count as emissions).
+int64_t ReaderWork(const TNCReader* reader) {
+  if (reader == nullptr || !reader->GlobalRec) return 0;
+  return reader->GlobalRec->TapeEmits + reader->GlobalRec->LinesRead / kPollsPerHole;
+}
 int64_t InputWork() {
-  int64_t work = int64_t(DrillEntityCount) + RoutEntityCount + CadEntityCount;
-  if (DrillTapeReader != nullptr && DrillTapeReader->GlobalRec)
-    work = std::max(work, DrillTapeReader->GlobalRec->TapeEmits);
-  if (CurrentReader != nullptr && CurrentReader->GlobalRec)
-    work = std::max(work, CurrentReader->GlobalRec->TapeEmits);
-  return work;
+  const int64_t work = int64_t(DrillEntityCount) + RoutEntityCount + CadEntityCount;
+  return std::max({work, ReaderWork(DrillTapeReader), ReaderWork(CurrentReader)});
 }
 
 // Called whenever the program lets messages through: past the limit, the
