@@ -141,6 +141,9 @@ class TDrillEntity : public TRootDBObject {
   // Stores the point and tool and sets DatabaseModified; the concrete type's
   // constructor computes the shadow once its own fields are set.
   TDrillEntity(const TIntPoint& point, uint16_t tool);
+  // The same, leaving DatabaseModified alone (an entity made ahead of the
+  // job it is meant for).
+  TDrillEntity(const TIntPoint& point, uint16_t tool, bool ahead);
   // The points that step copies move (first point; slot: both ends).
   virtual std::vector<TIntPoint> StepPoints();
   // The colour Draw paints the entity in on the surface, and the one of its
@@ -176,6 +179,11 @@ void TDrillEntity::ForEachCopy(const std::vector<TIntPoint>& points, F&& f) {
 class TDrillHole final : public TDrillEntity {
  public:
   TDrillHole(const TIntPoint& point, uint16_t tool);
+  // A hole made ahead of the job it is meant for (a job file being read):
+  // its bands are those of a tool of the diameter given, since the job's
+  // tool table may not hold the file's yet, and DatabaseModified stays as
+  // it is.
+  TDrillHole(const TIntPoint& point, uint16_t tool, int32_t diameter);
   // Holes come by the hundred thousand with a tape or a job: they are carved
   // from shared blocks instead of one heap allocation each. Every delete,
   // wherever it happens, gives the hole back to its block.

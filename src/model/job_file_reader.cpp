@@ -900,6 +900,10 @@ void TJobFileLoader::AddDrill(uint8_t type, const TJobFields& f) {
   }
   if (!CheckTool(f.Tool, "the tool")) return;
   if (!CheckRoom(DrillCount_, TDrillEntities::HighestIndex, "drill database")) return;
+  if (type == etDrillHole) {
+    Contents.AddDrillHole(uint8_t(kFirstDrillLayer + index), f.X, f.Y, f.Tool, f.StepId);
+    return;
+  }
   TJobContents::TEntity e;
   e.Type = type;
   e.Layer = uint8_t(30 + index);
@@ -976,7 +980,7 @@ bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
 
 void TJobFileLoader::SetDrillTool(const TJobFields& f) {
   if (!CheckTool(f.Tool, "the drill tool")) return;
-  Contents.DrillTools.push_back(
+  Contents.AddDrillTool(
       {f.Tool, f.G[0], f.G[1], f.G[2], f.G[3], f.G[4], uint8_t(f.G[5] != 0 ? 1 : 0)});
 }
 
@@ -1092,7 +1096,6 @@ namespace {
 // Head word: bits 0-7 type, 8-15 layer, 16-17 side, 18 flag, 19 a step id
 // follows the fields, 24-31 hold-off.
 constexpr uint32_t kHasStepBit = 1u << 19;
-static_assert(kHasStepBit == TJobContents::kHoleStepBit && etDrillHole == TJobContents::kHoleType);
 
 bool CarriesSteps(uint8_t type) {
   return type >= etDrillHole || type == etRoutJog || type == etRoutCircle || type == etRoutHole ||
@@ -1124,6 +1127,14 @@ const TJobContents::TFieldList& TJobContents::FieldsOf(uint8_t type) {
 }
 
 void TJobContents::AddEntity(const TEntity& e) {
+  if (e.Type == etDrillHole) {
+    AddDrillHole(e.Layer, e.X, e.Y, e.Tool, e.StepId);
+    return;
+  }
+  if (e.Type > etDrillHole) {
+    if (Drill.Append(NCLayerBit(e.Layer)) == nullptr) return;  // more than a store takes
+    DrillSlotsWaiting.push_back(Drill.Count());
+  }
   const bool step = e.StepId != 0 && CarriesSteps(e.Type);
   const uint32_t head = uint32_t(e.Type) | uint32_t(e.Layer) << 8 | uint32_t(e.Side & 3) << 16 |
                         uint32_t(e.Flag != 0) << 18 | (step ? kHasStepBit : 0) |
@@ -1137,30 +1148,35 @@ void TJobContents::AddEntity(const TEntity& e) {
 
 void TJobContents::AddDrillHole(uint8_t layer, int32_t x, int32_t y, int32_t tool,
                                 int32_t stepId) {
-  const uint32_t head =
-      uint32_t(etDrillHole) | uint32_t(layer) << 8 | (stepId != 0 ? kHasStepBit : 0);
-  EntityWords_.push_back(int32_t(head));
-  EntityWords_.push_back(x);
-  EntityWords_.push_back(y);
-  EntityWords_.push_back(tool);
-  if (stepId != 0) EntityWords_.push_back(stepId);
+  if (!ValidToolNumber(tool)) return;  // the loader checked it, and the room
+  TEntitySlot* slot = Drill.Append(NCLayerBit(layer));
+  if (slot == nullptr) return;
+  slot->Entity = new TDrillHole({x, y}, uint16_t(tool), ToolDiameters_[std::size_t(tool)]);
+  HoleTools_[std::size_t(tool)] = true;
+  if (stepId != 0) HoleSteps.push_back({Drill.Count(), stepId});
   ++EntityCount_;
+}
+
+void TJobContents::AddDrillTool(const TDrillTool& tool) {
+  DrillTools.push_back(tool);
+  if (!ValidToolNumber(tool.Tool)) return;
+  int32_t& diameter = ToolDiameters_[std::size_t(tool.Tool)];
+  if (HoleTools_[std::size_t(tool.Tool)] && diameter != tool.Diameter) HoleBandsStale_ = true;
+  diameter = tool.Diameter;
+}
+
+bool TJobContents::HoleBandsHold() const {
+  if (HoleBandsStale_) return false;
+  for (int32_t t = 1; t <= kToolCount; ++t)
+    if (HoleTools_[std::size_t(t)] && ToolTable[t].Diameter != ToolDiameters_[std::size_t(t)])
+      return false;
+  return true;
 }
 
 TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
   TEntity e;
   const uint32_t head = uint32_t(*word++);
   e.Type = uint8_t(head);
-  if (e.Type == etDrillHole) {
-    // By far the most frequent: its three fields read at once.
-    e.Layer = uint8_t(head >> 8);
-    e.X = word[0];
-    e.Y = word[1];
-    e.Tool = word[2];
-    word += 3;
-    if ((head & kHasStepBit) != 0) e.StepId = *word++;
-    return e;
-  }
   e.Layer = uint8_t(head >> 8);
   e.Side = uint8_t((head >> 16) & 3);
   e.Flag = uint8_t((head >> 18) & 1);
@@ -1228,7 +1244,7 @@ class TRoutJournalPause {
 
 }  // namespace
 
-void CommitJobContents(const TJobContents& c) {
+void CommitJobContents(TJobContents& c) {
   for (const auto& t : c.DrillTools)
     ToolTable[t.Tool] = {t.Diameter, t.Feed, t.Speed, t.ZOffset, t.MaxHits, t.FirstLastHit};
   for (const auto& t : c.RoutTools) {
@@ -1275,25 +1291,12 @@ void CommitJobContents(const TJobContents& c) {
     for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) Seq->SetInsertAtEnd(l);
 
   // A load is no edit: nothing is journalled, and nothing is drawn until
-  // the caller shows the job. Drill entities go into their store in
-  // batches, in order.
+  // the caller shows the job. The drill entities other than holes fill the
+  // slots the batch of holes keeps for them, which then goes into the store
+  // in one piece.
   TRoutJournalPause pause;
-  constexpr std::size_t kDrillBatch = 4096;
-  std::vector<std::pair<TDrillEntity*, uint32_t>> drill;
-  drill.reserve(kDrillBatch);
-  auto flushDrill = [&] {
-    DRDB->AppendEntities(drill.data(), int32_t(drill.size()));
-    drill.clear();
-  };
-  // Holes, by far the most, go the short way.
-  auto addHole = [&](uint8_t layer, int32_t x, int32_t y, int32_t tool, int32_t stepId) {
-    if (DRDB == nullptr) return;
-    TDrillEntity* entity = new TDrillHole({x, y}, uint16_t(tool));
-    if (TStepObject* step = stepOf(stepId)) entity->SetStepObj(step);
-    drill.push_back({entity, NCLayerBit(layer)});
-    if (drill.size() == kDrillBatch) flushDrill();
-  };
-  c.ForEachEntity(addHole, [&](const TJobContents::TEntity& e) {
+  std::size_t waiting = 0;
+  c.ForEachEntity([&](const TJobContents::TEntity& e) {
     const TIntPoint p{e.X, e.Y};
     if (e.Type <= etCadCircle) {
       if (DB == nullptr) return;
@@ -1311,7 +1314,6 @@ void CommitJobContents(const TJobContents& c) {
       const uint16_t tool = uint16_t(e.Tool);
       TDrillEntity* entity = nullptr;
       switch (e.Type) {
-        case etDrillHole: entity = new TDrillHole(p, tool); break;
         case etDrillSlot: entity = new TDrillSlot(p, {e.X2, e.Y2}, tool); break;
         case etDrillCircle: entity = new TDrillCircle(p, e.Radius, tool); break;
         default:
@@ -1319,8 +1321,7 @@ void CommitJobContents(const TJobContents& c) {
           break;
       }
       if (TStepObject* step = stepOf(e.StepId)) entity->SetStepObj(step);
-      drill.push_back({entity, NCLayerBit(e.Layer)});
-      if (drill.size() == kDrillBatch) flushDrill();
+      c.Drill.At(c.DrillSlotsWaiting[waiting++]).Entity = entity;
     } else {
       if (RTDB == nullptr) return;
       const uint16_t feed = uint16_t(e.Feed);
@@ -1349,7 +1350,17 @@ void CommitJobContents(const TJobContents& c) {
         if (TRoutEntity* entity = RTDB->EntityAt(h)) entity->SetStepObj(step);
     }
   });
-  if (!drill.empty()) flushDrill();
+  if (DRDB != nullptr && c.Drill.Count() > 0) {
+    for (const auto& [index, id] : c.HoleSteps)
+      if (TStepObject* step = stepOf(id)) c.Drill.At(index).Entity->SetStepObj(step);
+    // A tool record behind the holes, or a tool table the file left as it
+    // was, may have given a hole's tool another diameter than the one it
+    // was made with.
+    if (!c.HoleBandsHold())
+      for (int32_t i = 1; i <= c.Drill.Count(); ++i) c.Drill.At(i).Entity->ComputeShadow();
+    DatabaseModified = true;
+    DRDB->TakeEntities(c.Drill);
+  }
 
   // Lists no entity uses are freed here.
   for (auto& [id, object] : objects) ReleaseStepObject(object);
