@@ -354,9 +354,11 @@ int32_t TDrillDatabase::TakeEntities(TDrillEntityBatch& batch) {
   if (DrillEntityCount == 0 && DrillEntities->Count() == 0) {
     // The batch's pages become the store's; the store's empty ones the
     // batch's.
+    batch.Slots_->SetCount(count);
     DrillEntities->SwapSlots(*batch.Slots_);
     DrillEntityCount = count;
     batch.Count_ = 0;
+    batch.Free_ = batch.PageEnd_ = nullptr;
     return count;
   }
   constexpr int32_t PageSlots = TDrillEntities::PageSlots;
@@ -390,8 +392,10 @@ TDrillEntityBatch::TDrillEntityBatch() : Slots_(std::make_unique<TDrillEntities>
 TDrillEntityBatch::~TDrillEntityBatch() { Clear(); }
 
 TDrillEntityBatch::TDrillEntityBatch(TDrillEntityBatch&& other) noexcept
-    : Slots_(std::move(other.Slots_)), Count_(other.Count_) {
+    : Slots_(std::move(other.Slots_)), Count_(other.Count_), Free_(other.Free_),
+      PageEnd_(other.PageEnd_) {
   other.Count_ = 0;
+  other.Free_ = other.PageEnd_ = nullptr;
 }
 
 TDrillEntityBatch& TDrillEntityBatch::operator=(TDrillEntityBatch&& other) noexcept {
@@ -399,22 +403,27 @@ TDrillEntityBatch& TDrillEntityBatch::operator=(TDrillEntityBatch&& other) noexc
     Clear();
     std::swap(Slots_, other.Slots_);
     std::swap(Count_, other.Count_);
+    std::swap(Free_, other.Free_);
+    std::swap(PageEnd_, other.PageEnd_);
   }
   return *this;
 }
 
-TEntitySlot* TDrillEntityBatch::Append(uint32_t word) {
+TEntitySlot* TDrillEntityBatch::AppendOnNewPage(uint32_t word) {
   if (Slots_ == nullptr) Slots_ = std::make_unique<TDrillEntities>();
   if (Count_ >= TDrillEntities::HighestIndex) return nullptr;
-  // Counted only once the slot is there.
-  int32_t count = Count_;
-  TEntitySlot* slot = Slots_->AddSlot(count);
+  // The store grows to the new slot, which starts a page.
+  constexpr int32_t PageSlots = TDrillEntities::PageSlots;
+  TEntitySlot* slot = Slots_->GetSlot(Count_ + 1);
+  ++Count_;
   *slot = {word, nullptr};
-  Count_ = count;
+  Free_ = slot + 1;
+  PageEnd_ = slot - (Count_ - 1) % PageSlots + PageSlots;
   return slot;
 }
 
 void TDrillEntityBatch::Clear() {
+  Free_ = PageEnd_ = nullptr;
   if (Slots_ == nullptr) return;
   for (int32_t i = 1; i <= Count_; ++i) {
     TEntitySlot* s = Slots_->GetSlot(i);

@@ -62,18 +62,29 @@ class TDrillEntityBatch {
   TDrillEntityBatch& operator=(TDrillEntityBatch&& other) noexcept;
 
   // A new empty slot at the end with the slot word (its entity to be put
-  // in); nullptr when the batch holds as many as a store takes.
-  TEntitySlot* Append(uint32_t word);
+  // in); nullptr when the batch holds as many as a store takes. Inline
+  // while the last page has room.
+  TEntitySlot* Append(uint32_t word) {
+    if (Free_ == PageEnd_) return AppendOnNewPage(word);
+    *Free_ = {word, nullptr};
+    ++Count_;
+    return Free_++;
+  }
   // The slot of the index, 1..Count().
   TEntitySlot& At(int32_t index) { return *Slots_->GetSlot(index); }
   int32_t Count() const { return Count_; }
 
  private:
   friend class TDrillDatabase;
+  TEntitySlot* AppendOnNewPage(uint32_t word);
   // Frees every entity held and empties the batch.
   void Clear();
+  // The store behind the batch, whose count follows Count_ when a page is
+  // added or the slots are handed over; the unused slots of the last page.
   std::unique_ptr<TDrillEntities> Slots_;
   int32_t Count_ = 0;
+  TEntitySlot* Free_ = nullptr;
+  TEntitySlot* PageEnd_ = nullptr;
 };
 
 // What the drill import keeps while it places imported entities.

@@ -131,9 +131,6 @@ TDrillEntity::TDrillEntity(const TIntPoint& point, uint16_t tool)
   DatabaseModified = true;
 }
 
-TDrillEntity::TDrillEntity(const TIntPoint& point, uint16_t tool, bool)
-    : X(point.X), Y(point.Y), Tool(tool) {}
-
 TDrillEntity::~TDrillEntity() { ReleaseStepObject(StepObj); }
 
 void TDrillEntity::Erase() {}
@@ -484,12 +481,6 @@ void TDrillHole::operator delete(void* p) noexcept {
 
 TDrillHole::TDrillHole(const TIntPoint& point, uint16_t tool) : TDrillEntity(point, tool) {
   ComputeShadow();
-}
-
-TDrillHole::TDrillHole(const TIntPoint& point, uint16_t tool, int32_t diameter)
-    : TDrillEntity(point, tool, true) {
-  const int32_t h = Half(diameter);
-  SetBands(XBand, YBand, point, point, h, h);
 }
 
 void TDrillHole::ComputeShadow() {

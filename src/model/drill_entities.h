@@ -22,11 +22,14 @@
 // inactive and of diameter 0; the database refuses such numbers where they
 // enter.
 #pragma once
+#include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/entity_store.h"
 #include "model/root_entity.h"
 #include "model/step_repeat.h"
 
@@ -143,7 +146,8 @@ class TDrillEntity : public TRootDBObject {
   TDrillEntity(const TIntPoint& point, uint16_t tool);
   // The same, leaving DatabaseModified alone (an entity made ahead of the
   // job it is meant for).
-  TDrillEntity(const TIntPoint& point, uint16_t tool, bool ahead);
+  TDrillEntity(const TIntPoint& point, uint16_t tool, bool /*ahead*/)
+      : X(point.X), Y(point.Y), Tool(tool) {}
   // The points that step copies move (first point; slot: both ends).
   virtual std::vector<TIntPoint> StepPoints();
   // The colour Draw paints the entity in on the surface, and the one of its
@@ -182,8 +186,13 @@ class TDrillHole final : public TDrillEntity {
   // A hole made ahead of the job it is meant for (a job file being read):
   // its bands are those of a tool of the diameter given, since the job's
   // tool table may not hold the file's yet, and DatabaseModified stays as
-  // it is.
-  TDrillHole(const TIntPoint& point, uint16_t tool, int32_t diameter);
+  // it is. Inline: a job brings holes by the million.
+  TDrillHole(const TIntPoint& point, uint16_t tool, int32_t diameter)
+      : TDrillEntity(point, tool, true) {
+    const int64_t h = diameter / 2;
+    XBand = WidenedBands(point.X, h);
+    YBand = WidenedBands(point.Y, h);
+  }
   // Holes come by the hundred thousand with a tape or a job: they are carved
   // from shared blocks instead of one heap allocation each. Every delete,
   // wherever it happens, gives the hole back to its block.
@@ -196,6 +205,13 @@ class TDrillHole final : public TDrillEntity {
   void Push() override;
   void ComputeShadow() override;
   TDrillEntity* Clone() override;
+
+ private:
+  // The bands of a coordinate widened by h on both sides, within 32 bits.
+  static uint16_t WidenedBands(int32_t v, int64_t h) {
+    return BandMask(int32_t(std::clamp<int64_t>(v - h, INT32_MIN, INT32_MAX)),
+                    int32_t(std::clamp<int64_t>(v + h, INT32_MIN, INT32_MAX)));
+  }
 };
 
 // ---- Slot ------------------------------------------------------------------------
