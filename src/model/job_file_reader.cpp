@@ -509,6 +509,8 @@ int32_t LeadingDigits(uint64_t chunk) {
 // one to ten digits and CR LF, all before end, the value within 32 bits.
 // The start of the next line with the value, else nullptr. Eight bytes
 // from p are readable; the mark behind the bytes read ends the digits.
+// kRoomy: the caller knows the longest such line to lie before end.
+template <bool kRoomy>
 const char* PlainValueLine(const char* p, const char* end, int32_t& value) {
   const bool negative = *p == '-';
   if (negative) ++p;
@@ -527,7 +529,10 @@ const char* PlainValueLine(const char* p, const char* end, int32_t& value) {
     for (int32_t more = 0; more < 2 && unsigned(*p) - unsigned('0') <= 9; ++more, ++p)
       v = v * 10 + unsigned(*p - '0');
   }
-  if (end - p < 2 || p[0] != '\r' || p[1] != '\n') return nullptr;
+  if (!kRoomy && end - p < 2) return nullptr;
+  uint16_t lineEnd;
+  std::memcpy(&lineEnd, p, 2);
+  if (lineEnd != 0x0A0D) return nullptr;  // CR LF
   if (v > (negative ? 2147483648ull : 2147483647ull)) return nullptr;
   value = negative ? int32_t(-int64_t(v)) : int32_t(v);
   return p + 2;
@@ -542,6 +547,47 @@ constexpr uint32_t kCode20 = 0x0A0D3032;
 constexpr uint32_t kCode50 = 0x0A0D3035;
 constexpr uint32_t kCode52 = 0x0A0D3235;
 
+// More pairs than a hole record has take the general way.
+constexpr int32_t kMaxHolePairs = 8;
+// A hole record as the writer writes it, from its name to the "0" of the
+// next record, is far shorter than this.
+constexpr std::ptrdiff_t kRoomyHole = 11 + kMaxHolePairs * (4 + 1 + 10 + 2) + 4 + 8;
+
+// The fields of the hole record at p (behind its name) as the writer writes
+// them, up to the "0" of the next record: where that "0" stands, else
+// nullptr (nothing taken). pairs counts the fields. Four bytes from p on
+// are readable (the mark and the room behind it); kRoomy: the caller knows
+// kRoomyHole bytes from the name on to lie before end.
+template <bool kRoomy, class THole>
+const char* PlainHoleFields(const char* p, const char* end, THole& hole, int32_t& pairs) {
+  pairs = 0;
+  for (;;) {
+    if (!kRoomy && end - p < 3) return nullptr;
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    if ((word & 0xFFFFFF) == kZeroLine) return p;
+    int32_t* field = nullptr;
+    if ((word & 0xFFFFFF) == kCode8) {
+      field = &hole.Layer;
+      p += 3;
+    } else {
+      // A code of two digits: the mark at end is no LF, so the word lies
+      // before it.
+      switch (word) {
+        case kCode10: field = &hole.X; break;
+        case kCode20: field = &hole.Y; break;
+        case kCode50: field = &hole.Tool; break;
+        case kCode52: field = &hole.StepId; break;
+        default: return nullptr;
+      }
+      p += 4;
+    }
+    if (++pairs > kMaxHolePairs || (!kRoomy && p >= end)) return nullptr;
+    p = PlainValueLine<kRoomy>(p, end, *field);
+    if (p == nullptr) return nullptr;
+  }
+}
+
 }  // namespace
 
 bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
@@ -549,42 +595,19 @@ bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
 void TJobFileReader::ReadPlainHoles() {
   static constexpr char kName[] = "DRILLHOLE\r\n";
   static constexpr std::size_t kNameSize = sizeof kName - 1;
-  // More pairs than a hole record has take the general way.
-  static constexpr int32_t kMaxPairs = 8;
   const char* const buffer = Buffer_.get();
   const char* const end = buffer + End_;
   while (!Failed_ && !DosEndSeen_) {
     const char* p = buffer + Next_;
     if (std::size_t(end - p) < kNameSize || std::memcmp(p, kName, kNameSize) != 0) return;
-    p += kNameSize;
+    // Far from the end of the bytes read, as nearly every record is, no
+    // step of the record needs to look where they end.
+    const bool roomy = end - p >= kRoomyHole;
     TPlainHole hole;
     int32_t pairs = 0;
-    for (;;) {
-      // Four bytes from p are readable (the mark and the room behind it).
-      if (end - p < 3) return;
-      uint32_t word;
-      std::memcpy(&word, p, 4);
-      if ((word & 0xFFFFFF) == kZeroLine) break;
-      int32_t* field = nullptr;
-      if ((word & 0xFFFFFF) == kCode8) {
-        field = &hole.Layer;
-        p += 3;
-      } else {
-        // A code of two digits: the mark at end is no LF, so the word
-        // lies before it.
-        switch (word) {
-          case kCode10: field = &hole.X; break;
-          case kCode20: field = &hole.Y; break;
-          case kCode50: field = &hole.Tool; break;
-          case kCode52: field = &hole.StepId; break;
-          default: return;
-        }
-        p += 4;
-      }
-      if (++pairs > kMaxPairs || p >= end) return;
-      p = PlainValueLine(p, end, *field);
-      if (p == nullptr) return;
-    }
+    p = roomy ? PlainHoleFields<true>(p + kNameSize, end, hole, pairs)
+              : PlainHoleFields<false>(p + kNameSize, end, hole, pairs);
+    if (p == nullptr) return;
     // p is the "0" of the next record.
     RecordLine_ = LineCounter_ + 1;
     if (!TakePlainHole(hole)) return;

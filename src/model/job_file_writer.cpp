@@ -46,7 +46,7 @@ uint64_t EightDigits(uint32_t v) {
 // bytes behind it may be overwritten); the end of the text. The end is
 // worked out from the value's size alone, so that the next number can be
 // put while this one's digits are still being computed.
-char* PutDecimal(char* p, int32_t value) {
+[[gnu::always_inline]] inline char* PutDecimal(char* p, int32_t value) {
   uint32_t v = uint32_t(value);
   if (value < 0) {
     *p++ = '-';
