@@ -588,6 +588,47 @@ const char* PlainHoleFields(const char* p, const char* end, THole& hole, int32_t
   }
 }
 
+// The same for a record in the writer's own order (8, 10 and 20 where not
+// 0, 50, then 52 where not 0; the layer of one digit), at kRoomyHole bytes
+// or more before end, read straight through; nullptr for any other record,
+// which the loop above then reads from the start.
+template <class THole>
+const char* WrittenHoleFields(const char* p, const char* end, THole& hole, int32_t& pairs) {
+  uint32_t word;
+  std::memcpy(&word, p, 4);
+  pairs = 0;
+  if ((word & 0xFFFFFF) == kCode8) {
+    const unsigned digit = unsigned(p[3]) - unsigned('0');
+    uint16_t lineEnd;
+    std::memcpy(&lineEnd, p + 4, 2);
+    if (digit > 9 || lineEnd != 0x0A0D) return nullptr;
+    hole.Layer = int32_t(digit);
+    p += 6;
+    ++pairs;
+    std::memcpy(&word, p, 4);
+  }
+  if (word == kCode10) {
+    if ((p = PlainValueLine<true>(p + 4, end, hole.X)) == nullptr) return nullptr;
+    ++pairs;
+    std::memcpy(&word, p, 4);
+  }
+  if (word == kCode20) {
+    if ((p = PlainValueLine<true>(p + 4, end, hole.Y)) == nullptr) return nullptr;
+    ++pairs;
+    std::memcpy(&word, p, 4);
+  }
+  if (word != kCode50 || (p = PlainValueLine<true>(p + 4, end, hole.Tool)) == nullptr)
+    return nullptr;
+  ++pairs;
+  std::memcpy(&word, p, 4);
+  if (word == kCode52) {
+    if ((p = PlainValueLine<true>(p + 4, end, hole.StepId)) == nullptr) return nullptr;
+    ++pairs;
+    std::memcpy(&word, p, 4);
+  }
+  return (word & 0xFFFFFF) == kZeroLine ? p : nullptr;
+}
+
 }  // namespace
 
 bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
@@ -601,12 +642,20 @@ void TJobFileReader::ReadPlainHoles() {
     const char* p = buffer + Next_;
     if (std::size_t(end - p) < kNameSize || std::memcmp(p, kName, kNameSize) != 0) return;
     // Far from the end of the bytes read, as nearly every record is, no
-    // step of the record needs to look where they end.
-    const bool roomy = end - p >= kRoomyHole;
+    // step of the record needs to look where they end, and one in the
+    // writer's order is read straight through.
+    const char* const fields = p + kNameSize;
     TPlainHole hole;
     int32_t pairs = 0;
-    p = roomy ? PlainHoleFields<true>(p + kNameSize, end, hole, pairs)
-              : PlainHoleFields<false>(p + kNameSize, end, hole, pairs);
+    if (end - p >= kRoomyHole) {
+      p = WrittenHoleFields(fields, end, hole, pairs);
+      if (p == nullptr) {
+        hole = TPlainHole{};
+        p = PlainHoleFields<true>(fields, end, hole, pairs);
+      }
+    } else {
+      p = PlainHoleFields<false>(fields, end, hole, pairs);
+    }
     if (p == nullptr) return;
     // p is the "0" of the next record.
     RecordLine_ = LineCounter_ + 1;

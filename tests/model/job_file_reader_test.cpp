@@ -392,6 +392,23 @@ TEST_F(JobFileFaultTest, AFaultBehindManyHolesLeavesTheJobAsItWas) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("Line 160010: the tool number 1001"), std::string::npos) << boxes[0];
   }
+  // A hole the writer never writes, far from the end of the file: a layer
+  // of two digits, or of a sign, is still refused with its line.
+  for (const char* layer : {"12", "-1"}) {
+    const std::string early = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES",
+                                    "0", "DRILLHOLE", "8", layer, "10", "5", "50", "1"}) +
+                              holes + Crlf({"0", "ENDSEC", "0", "EOF"});
+    WriteFileBytes(TempDir / "LAYER.ZUL", early);
+    ResetHeadlessDialogs();
+    EXPECT_FALSE(OpenJobFile(FileIn("LAYER.ZUL")));
+    EXPECT_EQ(DumpJob(), Before);
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("Line 10: the layer \"" + std::string(layer) +
+                            "\" lies outside the drill layers 0 to 9."),
+              std::string::npos)
+        << boxes[0];
+  }
 }
 
 TEST_F(JobFileFaultTest, ToolsAndLayersOutsideTheirRangesAreRefused) {
