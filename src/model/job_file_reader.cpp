@@ -1037,7 +1037,8 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   Contents.AddEntity(e);
 }
 
-bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
+// A job's holes pass here by the million: the hole is made in place.
+[[gnu::flatten]] bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
   // Anything AddDrill would refuse takes the general way, which says why.
   if (hole.Layer < 0 || hole.Layer > 9 || !ValidToolNumber(hole.Tool) ||
       DrillCount_ >= TDrillEntities::HighestIndex)
