@@ -22,7 +22,6 @@
 // inactive and of diameter 0; the database refuses such numbers where they
 // enter.
 #pragma once
-#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -189,7 +188,7 @@ class TDrillHole final : public TDrillEntity {
   // it is. Inline: a job brings holes by the million.
   TDrillHole(const TIntPoint& point, uint16_t tool, int32_t diameter)
       : TDrillEntity(point, tool, true) {
-    const int64_t h = diameter / 2;
+    const int32_t h = diameter / 2;
     XBand = WidenedBands(point.X, h);
     YBand = WidenedBands(point.Y, h);
   }
@@ -207,10 +206,14 @@ class TDrillHole final : public TDrillEntity {
   TDrillEntity* Clone() override;
 
  private:
-  // The bands of a coordinate widened by h on both sides, within 32 bits.
-  static uint16_t WidenedBands(int32_t v, int64_t h) {
-    return BandMask(int32_t(std::clamp<int64_t>(v - h, INT32_MIN, INT32_MAX)),
-                    int32_t(std::clamp<int64_t>(v + h, INT32_MIN, INT32_MAX)));
+  // The bands of a coordinate widened by h on both sides, held within 32
+  // bits (an overflow, which a coordinate at the edge of the range and a
+  // tool may give, saturates).
+  static uint16_t WidenedBands(int32_t v, int32_t h) {
+    int32_t lo, hi;
+    if (__builtin_sub_overflow(v, h, &lo)) lo = h > 0 ? INT32_MIN : INT32_MAX;
+    if (__builtin_add_overflow(v, h, &hi)) hi = h > 0 ? INT32_MAX : INT32_MIN;
+    return BandMask(lo, hi);
   }
 };
 

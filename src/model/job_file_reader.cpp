@@ -511,7 +511,8 @@ int32_t LeadingDigits(uint64_t chunk) {
 // from p are readable; the mark behind the bytes read ends the digits.
 // kRoomy: the caller knows the longest such line to lie before end.
 template <bool kRoomy>
-const char* PlainValueLine(const char* p, const char* end, int32_t& value) {
+[[gnu::always_inline]] inline const char* PlainValueLine(const char* p, const char* end,
+                                                         int32_t& value) {
   const bool negative = *p == '-';
   if (negative) ++p;
   uint64_t chunk;

@@ -348,6 +348,8 @@ TEST_F(JobFileReaderTest, HolesMadeWhileReadingTakeTheBandsOfTheToolTableInForce
             "0", "DRILLHOLE", "10", "-100", "20", "100", "50", "3",
             "0", "DRILLHOLE", "10", "100", "20", "100", "50", "4",
             "0", "DRILLHOLE", "10", "-300", "20", "300", "50", "2",
+            "0", "DRILLHOLE", "10", "2147483647", "20", "-2147483648", "50", "1",
+            "0", "DRILLHOLE", "10", "-2147483648", "20", "2147483647", "50", "2",
             "0", "ENDSEC", "0", "TOOLSECTION", "0", "TOOL", "50", "2", "60", "1000", "0", "ENDSEC",
             "0", "EOF"});
   WriteFileBytes(TempDir / "BANDS.ZUL", text);
@@ -356,7 +358,7 @@ TEST_F(JobFileReaderTest, HolesMadeWhileReadingTakeTheBandsOfTheToolTableInForce
     if (added) ToolTable[3].Diameter = 1000;
     ASSERT_TRUE(added ? LoadJobFile(FileIn("BANDS.ZUL")) : OpenJobFile(FileIn("BANDS.ZUL")))
         << ::testing::PrintToString(Boxes());
-    ASSERT_EQ(DrillEntityCount, 6);
+    ASSERT_EQ(DrillEntityCount, 8);
     EXPECT_EQ(DRDB->EntityAt(4)->XBand, added ? 0x0180 : 0x0080);
     EXPECT_EQ(DRDB->EntityAt(2)->YBand, 0x0180);
     for (int32_t i = 1; i <= DrillEntityCount; ++i) {
