@@ -5,7 +5,8 @@
 //
 // BM_JobSave writes the job file (temporary file, fsync, rename, folder
 // sync), BM_JobOpen opens it into an empty job as File Open does
-// (BM_JobReadOnly: its reading and checking alone), and
+// (BM_JobReadOnly: its reading and checking alone, the holes made but not
+// put in), and
 // BM_RawWrite writes the same bytes to a fresh file with one fsync, which is
 // the floor any save and open is measured against. BM_JobSaveOpenVsRaw does
 // all three in every iteration and reports the ratio (save + open) / raw,
@@ -283,7 +284,8 @@ void BM_JobOpen(benchmark::State& state) {
   state.counters["job_mb"] = rss;
 }
 
-// The open's first half alone: the file read and checked, nothing put in.
+// The open's first half alone: the file read and checked and its holes
+// made, nothing put into the job.
 void BM_JobReadOnly(benchmark::State& state) {
   TBenchJob& job = Job();
   for (auto _ : state) {
