@@ -1265,8 +1265,9 @@ TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
 
 bool ReadJobFile(const std::string& fileName, TJobContents& contents) {
   TJobFileLoader loader(fileName);
-  // Room for the entities a file of this size rarely exceeds (a drill hole
-  // takes some 40 to 60 bytes of file and 16 of the list).
+  // Room for the entities of the list a file of this size rarely exceeds
+  // (a CAD point, the shortest record, takes some 35 bytes of file and 12
+  // of the list; memory not written is never touched).
   if (const int64_t size = FileSizeOf(fileName); size > 0)
     loader.Contents.ReserveEntityWords(std::size_t(size / 12) + 16);
   if (!loader.Run()) return false;
