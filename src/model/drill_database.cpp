@@ -348,25 +348,90 @@ int32_t TDrillDatabase::Append(TDrillEntity* entity, uint32_t word, bool journal
   return DrillEntityCount;
 }
 
-int32_t TDrillDatabase::AppendEntities(const std::pair<TDrillEntity*, uint32_t>* entities,
-                                       int32_t count) {
+int32_t TDrillDatabase::TakeEntities(TDrillEntityBatch& batch) {
+  const int32_t count = batch.Count_;
+  if (count == 0) return 0;
+  if (DrillEntityCount == 0 && DrillEntities->Count() == 0) {
+    // The batch's pages become the store's; the store's empty ones the
+    // batch's.
+    batch.Slots_->SetCount(count);
+    DrillEntities->SwapSlots(*batch.Slots_);
+    DrillEntityCount = count;
+    batch.Count_ = 0;
+    batch.Free_ = batch.PageEnd_ = nullptr;
+    return count;
+  }
   constexpr int32_t PageSlots = TDrillEntities::PageSlots;
   const int32_t room = std::max(0, TDrillEntities::HighestIndex - std::max(0, DrillEntityCount));
-  const int32_t n = std::clamp(count, 0, room);
+  const int32_t n = std::min(count, room);
   for (int32_t done = 0; done < n;) {
-    // The slots from the next index to the end of its page lie side by side.
+    // The slots from the next index to the end of its page lie side by
+    // side, and so do the batch's up to the end of theirs.
     const int32_t index = DrillEntityCount + 1;
-    const int32_t run = std::min(n - done, PageSlots - (index - 1) % PageSlots);
-    TEntitySlot* slot = DrillEntities->GetSlot(index + run - 1) - (run - 1);
-    for (int32_t k = 0; k < run; ++k) slot[k] = {entities[done + k].second, entities[done + k].first};
+    int32_t run = std::min(n - done, PageSlots - (index - 1) % PageSlots);
+    run = std::min(run, PageSlots - done % PageSlots);
+    TEntitySlot* to = DrillEntities->GetSlot(index + run - 1) - (run - 1);
+    TEntitySlot* from = &batch.At(done + 1);
+    for (int32_t k = 0; k < run; ++k) {
+      to[k] = from[k];
+      from[k].Entity = nullptr;
+    }
     DrillEntityCount += run;
     done += run;
   }
-  if (n < count) {
-    ReportStoreFull(DrillEntities->Name(), TDrillEntities::HighestIndex);
-    for (int32_t k = n; k < count; ++k) delete entities[k].first;
-  }
+  if (n < count) ReportStoreFull(DrillEntities->Name(), TDrillEntities::HighestIndex);
+  // What did not fit goes with the batch.
+  batch.Clear();
   return n;
+}
+
+// ---- TDrillEntityBatch -------------------------------------------------------------------
+
+TDrillEntityBatch::TDrillEntityBatch() : Slots_(std::make_unique<TDrillEntities>()) {}
+
+TDrillEntityBatch::~TDrillEntityBatch() { Clear(); }
+
+TDrillEntityBatch::TDrillEntityBatch(TDrillEntityBatch&& other) noexcept
+    : Slots_(std::move(other.Slots_)), Count_(other.Count_), Free_(other.Free_),
+      PageEnd_(other.PageEnd_) {
+  other.Count_ = 0;
+  other.Free_ = other.PageEnd_ = nullptr;
+}
+
+TDrillEntityBatch& TDrillEntityBatch::operator=(TDrillEntityBatch&& other) noexcept {
+  if (this != &other) {
+    Clear();
+    std::swap(Slots_, other.Slots_);
+    std::swap(Count_, other.Count_);
+    std::swap(Free_, other.Free_);
+    std::swap(PageEnd_, other.PageEnd_);
+  }
+  return *this;
+}
+
+TEntitySlot* TDrillEntityBatch::AppendOnNewPage(uint32_t word) {
+  if (Slots_ == nullptr) Slots_ = std::make_unique<TDrillEntities>();
+  if (Count_ >= TDrillEntities::HighestIndex) return nullptr;
+  // The store grows to the new slot, which starts a page.
+  constexpr int32_t PageSlots = TDrillEntities::PageSlots;
+  TEntitySlot* slot = Slots_->GetSlot(Count_ + 1);
+  ++Count_;
+  *slot = {word, nullptr};
+  Free_ = slot + 1;
+  PageEnd_ = slot - (Count_ - 1) % PageSlots + PageSlots;
+  return slot;
+}
+
+void TDrillEntityBatch::Clear() {
+  Free_ = PageEnd_ = nullptr;
+  if (Slots_ == nullptr) return;
+  for (int32_t i = 1; i <= Count_; ++i) {
+    TEntitySlot* s = Slots_->GetSlot(i);
+    delete s->Entity;
+    s->Entity = nullptr;
+  }
+  Count_ = 0;
+  Slots_->SetCount(0);
 }
 
 int32_t TDrillDatabase::AddEntity(TDrillEntity* entity, uint8_t layer, bool visible,

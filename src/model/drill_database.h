@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -48,6 +49,43 @@ using TDrillStatistics = std::array<int32_t, 31>;
 // rout database): show true draws it, false erases it.
 extern std::function<void(bool show)> RoutOriginMarker;
 
+
+// Drill entities made ahead of the store they are meant for (a job being
+// read), in slots as the store keeps them, in order; a slot may wait empty
+// (nullptr) for its entity. TDrillDatabase::TakeEntities hands them to the
+// store; entities still held when the batch goes are freed with it.
+class TDrillEntityBatch {
+ public:
+  TDrillEntityBatch();
+  ~TDrillEntityBatch();
+  TDrillEntityBatch(TDrillEntityBatch&& other) noexcept;
+  TDrillEntityBatch& operator=(TDrillEntityBatch&& other) noexcept;
+
+  // A new empty slot at the end with the slot word (its entity to be put
+  // in); nullptr when the batch holds as many as a store takes. Inline
+  // while the last page has room.
+  TEntitySlot* Append(uint32_t word) {
+    if (Free_ == PageEnd_) return AppendOnNewPage(word);
+    *Free_ = {word, nullptr};
+    ++Count_;
+    return Free_++;
+  }
+  // The slot of the index, 1..Count().
+  TEntitySlot& At(int32_t index) { return *Slots_->GetSlot(index); }
+  int32_t Count() const { return Count_; }
+
+ private:
+  friend class TDrillDatabase;
+  TEntitySlot* AppendOnNewPage(uint32_t word);
+  // Frees every entity held and empties the batch.
+  void Clear();
+  // The store behind the batch, whose count follows Count_ when a page is
+  // added or the slots are handed over; the unused slots of the last page.
+  std::unique_ptr<TDrillEntities> Slots_;
+  int32_t Count_ = 0;
+  TEntitySlot* Free_ = nullptr;
+  TEntitySlot* PageEnd_ = nullptr;
+};
 
 // What the drill import keeps while it places imported entities.
 struct TImportPlacement {
@@ -134,11 +172,12 @@ class TDrillDatabase : public TJobDatabase {
   // Appends the entity with the slot word, not journalled; 0 when the store
   // is full (the entity is then freed).
   int32_t AppendEntity(TDrillEntity* entity, uint32_t word) { return Append(entity, word, false); }
-  // AppendEntity of each entity with its slot word, in order, filling the
-  // store a page at a time (what a job load puts in). When the store is
+  // Appends the batch's slots (every one with its entity), in order, not
+  // journalled (what a job load puts in), and leaves the batch empty: an
+  // empty store takes the batch's pages as they are. When the store is
   // full, the entities left are freed and the store's message is shown
   // once. The number appended.
-  int32_t AppendEntities(const std::pair<TDrillEntity*, uint32_t>* entities, int32_t count);
+  int32_t TakeEntities(TDrillEntityBatch& batch);
 
   // After an edit of the pattern levels (old1..old3) of a step chain: every
   // drill entity whose chain holds a changed level gets the chain with the

@@ -7,6 +7,10 @@
 #include <functional>
 #include <new>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 #include "foundation/display_units.h"
 #include "foundation/geometry_intersect.h"
 #include "foundation/geometry_lines.h"
@@ -349,10 +353,12 @@ void TDrillEntity::DrawColours(TDrawingBase& s, uint8_t layer, TColor& own, TCol
 
 namespace {
 
-// Blocks of 256 KB, aligned to their size so that a hole finds its block by
-// masking its address. A block goes back to the heap as soon as its last hole
-// is deleted, so an emptied job keeps nothing. Freed slots of a block are
-// reused before the current block grows.
+// Blocks of 2 MB, aligned to their size so that a hole finds its block by
+// masking its address, each on one large page where the system has them: a
+// million holes then cost some twenty page faults instead of ten thousand. A
+// block goes back to the system as soon as its last hole is deleted, so an
+// emptied job keeps nothing. Freed slots of a block are reused before the
+// current block grows.
 class THolePool {
  public:
   void* Allocate() {
@@ -365,9 +371,7 @@ class THolePool {
       return slot;
     }
     if (Current_ == nullptr || Current_->Bumped == kSlots) {
-      void* memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
-      if (memory == nullptr) throw std::bad_alloc();
-      Current_ = new (memory) TBlock{};
+      Current_ = new (NewBlock()) TBlock{};
       Poison(SlotAt(Current_, 0), kSlots * kSlotBytes);
     }
     void* slot = SlotAt(Current_, Current_->Bumped++);
@@ -382,7 +386,7 @@ class THolePool {
     if (--b->Live == 0) {
       if (b->Listed) Unlink(b);
       if (b == Current_) Current_ = nullptr;
-      std::free(b);
+      FreeBlock(b);
       return;
     }
     *static_cast<void**>(slot) = b->Free;
@@ -406,13 +410,40 @@ class THolePool {
     uint32_t Bumped = 0;  // slots handed out from the block's unused end
     bool Listed = false;
   };
-  static constexpr std::size_t kBlockBytes = 256 * 1024;
+  static constexpr std::size_t kBlockBytes = std::size_t(2) << 20;
   static constexpr std::size_t kSlotBytes =
       (sizeof(TDrillHole) + alignof(TDrillHole) - 1) / alignof(TDrillHole) * alignof(TDrillHole);
   static constexpr std::size_t kFirstSlot = 64;
   static constexpr uint32_t kSlots = uint32_t((kBlockBytes - kFirstSlot) / kSlotBytes);
   static_assert(sizeof(TBlock) <= kFirstSlot && alignof(TDrillHole) <= kFirstSlot);
 
+  // A block of kBlockBytes aligned to its size; throws std::bad_alloc.
+  static void* NewBlock() {
+#ifdef __linux__
+    // Twice the size mapped, the aligned block kept, the rest given back.
+    void* mapped = ::mmap(nullptr, 2 * kBlockBytes, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t block = (at + kBlockBytes - 1) & ~std::uintptr_t(kBlockBytes - 1);
+    if (block > at) ::munmap(mapped, block - at);
+    if (block + kBlockBytes < at + 2 * kBlockBytes)
+      ::munmap(reinterpret_cast<void*>(block + kBlockBytes), at + kBlockBytes - block);
+    ::madvise(reinterpret_cast<void*>(block), kBlockBytes, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(block);
+#else
+    void* memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
+    if (memory == nullptr) throw std::bad_alloc();
+    return memory;
+#endif
+  }
+  static void FreeBlock(TBlock* b) {
+#ifdef __linux__
+    ::munmap(b, kBlockBytes);
+#else
+    std::free(b);
+#endif
+  }
   static void* SlotAt(TBlock* b, uint32_t i) {
     return reinterpret_cast<char*>(b) + kFirstSlot + std::size_t(i) * kSlotBytes;
   }

@@ -22,11 +22,13 @@
 // inactive and of diameter 0; the database refuses such numbers where they
 // enter.
 #pragma once
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/entity_store.h"
 #include "model/root_entity.h"
 #include "model/step_repeat.h"
 
@@ -141,6 +143,10 @@ class TDrillEntity : public TRootDBObject {
   // Stores the point and tool and sets DatabaseModified; the concrete type's
   // constructor computes the shadow once its own fields are set.
   TDrillEntity(const TIntPoint& point, uint16_t tool);
+  // The same, leaving DatabaseModified alone (an entity made ahead of the
+  // job it is meant for).
+  TDrillEntity(const TIntPoint& point, uint16_t tool, bool /*ahead*/)
+      : X(point.X), Y(point.Y), Tool(tool) {}
   // The points that step copies move (first point; slot: both ends).
   virtual std::vector<TIntPoint> StepPoints();
   // The colour Draw paints the entity in on the surface, and the one of its
@@ -176,6 +182,16 @@ void TDrillEntity::ForEachCopy(const std::vector<TIntPoint>& points, F&& f) {
 class TDrillHole final : public TDrillEntity {
  public:
   TDrillHole(const TIntPoint& point, uint16_t tool);
+  // A hole made ahead of the job it is meant for (a job file being read):
+  // its bands are those of a tool of the diameter given, since the job's
+  // tool table may not hold the file's yet, and DatabaseModified stays as
+  // it is. Inline: a job brings holes by the million.
+  TDrillHole(const TIntPoint& point, uint16_t tool, int32_t diameter)
+      : TDrillEntity(point, tool, true) {
+    const int32_t h = diameter / 2;
+    XBand = WidenedBands(point.X, h);
+    YBand = WidenedBands(point.Y, h);
+  }
   // Holes come by the hundred thousand with a tape or a job: they are carved
   // from shared blocks instead of one heap allocation each. Every delete,
   // wherever it happens, gives the hole back to its block.
@@ -188,6 +204,17 @@ class TDrillHole final : public TDrillEntity {
   void Push() override;
   void ComputeShadow() override;
   TDrillEntity* Clone() override;
+
+ private:
+  // The bands of a coordinate widened by h on both sides, held within 32
+  // bits (an overflow, which a coordinate at the edge of the range and a
+  // tool may give, saturates).
+  static uint16_t WidenedBands(int32_t v, int32_t h) {
+    int32_t lo, hi;
+    if (__builtin_sub_overflow(v, h, &lo)) lo = h > 0 ? INT32_MIN : INT32_MAX;
+    if (__builtin_add_overflow(v, h, &hi)) hi = h > 0 ? INT32_MAX : INT32_MIN;
+    return BandMask(lo, hi);
+  }
 };
 
 // ---- Slot ------------------------------------------------------------------------

@@ -123,6 +123,13 @@ class TPagedEntityStore {
   // result is nullptr.
   TEntitySlot* AddSlot(int32_t& entityCount);
 
+  // Exchanges the slots, pages and count, with another store of the kind
+  // (one filled ahead goes in at once); the names stay.
+  void SwapSlots(TPagedEntityStore& other) {
+    std::swap(pages_, other.pages_);
+    std::swap(count_, other.count_);
+  }
+
   int32_t Count() const { return count_; }
   bool PageAllocated(int32_t page) const {
     return page >= 1 && page <= Pages && pages_[page - 1] != nullptr;

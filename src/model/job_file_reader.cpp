@@ -509,7 +509,10 @@ int32_t LeadingDigits(uint64_t chunk) {
 // one to ten digits and CR LF, all before end, the value within 32 bits.
 // The start of the next line with the value, else nullptr. Eight bytes
 // from p are readable; the mark behind the bytes read ends the digits.
-const char* PlainValueLine(const char* p, const char* end, int32_t& value) {
+// kRoomy: the caller knows the longest such line to lie before end.
+template <bool kRoomy>
+[[gnu::always_inline]] inline const char* PlainValueLine(const char* p, const char* end,
+                                                         int32_t& value) {
   const bool negative = *p == '-';
   if (negative) ++p;
   uint64_t chunk;
@@ -527,7 +530,10 @@ const char* PlainValueLine(const char* p, const char* end, int32_t& value) {
     for (int32_t more = 0; more < 2 && unsigned(*p) - unsigned('0') <= 9; ++more, ++p)
       v = v * 10 + unsigned(*p - '0');
   }
-  if (end - p < 2 || p[0] != '\r' || p[1] != '\n') return nullptr;
+  if (!kRoomy && end - p < 2) return nullptr;
+  uint16_t lineEnd;
+  std::memcpy(&lineEnd, p, 2);
+  if (lineEnd != 0x0A0D) return nullptr;  // CR LF
   if (v > (negative ? 2147483648ull : 2147483647ull)) return nullptr;
   value = negative ? int32_t(-int64_t(v)) : int32_t(v);
   return p + 2;
@@ -542,6 +548,88 @@ constexpr uint32_t kCode20 = 0x0A0D3032;
 constexpr uint32_t kCode50 = 0x0A0D3035;
 constexpr uint32_t kCode52 = 0x0A0D3235;
 
+// More pairs than a hole record has take the general way.
+constexpr int32_t kMaxHolePairs = 8;
+// A hole record as the writer writes it, from its name to the "0" of the
+// next record, is far shorter than this.
+constexpr std::ptrdiff_t kRoomyHole = 11 + kMaxHolePairs * (4 + 1 + 10 + 2) + 4 + 8;
+
+// The fields of the hole record at p (behind its name) as the writer writes
+// them, up to the "0" of the next record: where that "0" stands, else
+// nullptr (nothing taken). pairs counts the fields. Four bytes from p on
+// are readable (the mark and the room behind it); kRoomy: the caller knows
+// kRoomyHole bytes from the name on to lie before end.
+template <bool kRoomy, class THole>
+const char* PlainHoleFields(const char* p, const char* end, THole& hole, int32_t& pairs) {
+  pairs = 0;
+  for (;;) {
+    if (!kRoomy && end - p < 3) return nullptr;
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    if ((word & 0xFFFFFF) == kZeroLine) return p;
+    int32_t* field = nullptr;
+    if ((word & 0xFFFFFF) == kCode8) {
+      field = &hole.Layer;
+      p += 3;
+    } else {
+      // A code of two digits: the mark at end is no LF, so the word lies
+      // before it.
+      switch (word) {
+        case kCode10: field = &hole.X; break;
+        case kCode20: field = &hole.Y; break;
+        case kCode50: field = &hole.Tool; break;
+        case kCode52: field = &hole.StepId; break;
+        default: return nullptr;
+      }
+      p += 4;
+    }
+    if (++pairs > kMaxHolePairs || (!kRoomy && p >= end)) return nullptr;
+    p = PlainValueLine<kRoomy>(p, end, *field);
+    if (p == nullptr) return nullptr;
+  }
+}
+
+// The same for a record in the writer's own order (8, 10 and 20 where not
+// 0, 50, then 52 where not 0; the layer of one digit), at kRoomyHole bytes
+// or more before end, read straight through; nullptr for any other record,
+// which the loop above then reads from the start.
+template <class THole>
+const char* WrittenHoleFields(const char* p, const char* end, THole& hole, int32_t& pairs) {
+  uint32_t word;
+  std::memcpy(&word, p, 4);
+  pairs = 0;
+  if ((word & 0xFFFFFF) == kCode8) {
+    const unsigned digit = unsigned(p[3]) - unsigned('0');
+    uint16_t lineEnd;
+    std::memcpy(&lineEnd, p + 4, 2);
+    if (digit > 9 || lineEnd != 0x0A0D) return nullptr;
+    hole.Layer = int32_t(digit);
+    p += 6;
+    ++pairs;
+    std::memcpy(&word, p, 4);
+  }
+  if (word == kCode10) {
+    if ((p = PlainValueLine<true>(p + 4, end, hole.X)) == nullptr) return nullptr;
+    ++pairs;
+    std::memcpy(&word, p, 4);
+  }
+  if (word == kCode20) {
+    if ((p = PlainValueLine<true>(p + 4, end, hole.Y)) == nullptr) return nullptr;
+    ++pairs;
+    std::memcpy(&word, p, 4);
+  }
+  if (word != kCode50 || (p = PlainValueLine<true>(p + 4, end, hole.Tool)) == nullptr)
+    return nullptr;
+  ++pairs;
+  std::memcpy(&word, p, 4);
+  if (word == kCode52) {
+    if ((p = PlainValueLine<true>(p + 4, end, hole.StepId)) == nullptr) return nullptr;
+    ++pairs;
+    std::memcpy(&word, p, 4);
+  }
+  return (word & 0xFFFFFF) == kZeroLine ? p : nullptr;
+}
+
 }  // namespace
 
 bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
@@ -549,42 +637,27 @@ bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
 void TJobFileReader::ReadPlainHoles() {
   static constexpr char kName[] = "DRILLHOLE\r\n";
   static constexpr std::size_t kNameSize = sizeof kName - 1;
-  // More pairs than a hole record has take the general way.
-  static constexpr int32_t kMaxPairs = 8;
   const char* const buffer = Buffer_.get();
   const char* const end = buffer + End_;
   while (!Failed_ && !DosEndSeen_) {
     const char* p = buffer + Next_;
     if (std::size_t(end - p) < kNameSize || std::memcmp(p, kName, kNameSize) != 0) return;
-    p += kNameSize;
+    // Far from the end of the bytes read, as nearly every record is, no
+    // step of the record needs to look where they end, and one in the
+    // writer's order is read straight through.
+    const char* const fields = p + kNameSize;
     TPlainHole hole;
     int32_t pairs = 0;
-    for (;;) {
-      // Four bytes from p are readable (the mark and the room behind it).
-      if (end - p < 3) return;
-      uint32_t word;
-      std::memcpy(&word, p, 4);
-      if ((word & 0xFFFFFF) == kZeroLine) break;
-      int32_t* field = nullptr;
-      if ((word & 0xFFFFFF) == kCode8) {
-        field = &hole.Layer;
-        p += 3;
-      } else {
-        // A code of two digits: the mark at end is no LF, so the word
-        // lies before it.
-        switch (word) {
-          case kCode10: field = &hole.X; break;
-          case kCode20: field = &hole.Y; break;
-          case kCode50: field = &hole.Tool; break;
-          case kCode52: field = &hole.StepId; break;
-          default: return;
-        }
-        p += 4;
+    if (end - p >= kRoomyHole) {
+      p = WrittenHoleFields(fields, end, hole, pairs);
+      if (p == nullptr) {
+        hole = TPlainHole{};
+        p = PlainHoleFields<true>(fields, end, hole, pairs);
       }
-      if (++pairs > kMaxPairs || p >= end) return;
-      p = PlainValueLine(p, end, *field);
-      if (p == nullptr) return;
+    } else {
+      p = PlainHoleFields<false>(fields, end, hole, pairs);
     }
+    if (p == nullptr) return;
     // p is the "0" of the next record.
     RecordLine_ = LineCounter_ + 1;
     if (!TakePlainHole(hole)) return;
@@ -900,6 +973,10 @@ void TJobFileLoader::AddDrill(uint8_t type, const TJobFields& f) {
   }
   if (!CheckTool(f.Tool, "the tool")) return;
   if (!CheckRoom(DrillCount_, TDrillEntities::HighestIndex, "drill database")) return;
+  if (type == etDrillHole) {
+    Contents.AddDrillHole(uint8_t(kFirstDrillLayer + index), f.X, f.Y, f.Tool, f.StepId);
+    return;
+  }
   TJobContents::TEntity e;
   e.Type = type;
   e.Layer = uint8_t(30 + index);
@@ -961,7 +1038,8 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   Contents.AddEntity(e);
 }
 
-bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
+// A job's holes pass here by the million: the hole is made in place.
+[[gnu::flatten]] bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
   // Anything AddDrill would refuse takes the general way, which says why.
   if (hole.Layer < 0 || hole.Layer > 9 || !ValidToolNumber(hole.Tool) ||
       DrillCount_ >= TDrillEntities::HighestIndex)
@@ -976,7 +1054,7 @@ bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
 
 void TJobFileLoader::SetDrillTool(const TJobFields& f) {
   if (!CheckTool(f.Tool, "the drill tool")) return;
-  Contents.DrillTools.push_back(
+  Contents.AddDrillTool(
       {f.Tool, f.G[0], f.G[1], f.G[2], f.G[3], f.G[4], uint8_t(f.G[5] != 0 ? 1 : 0)});
 }
 
@@ -1092,7 +1170,6 @@ namespace {
 // Head word: bits 0-7 type, 8-15 layer, 16-17 side, 18 flag, 19 a step id
 // follows the fields, 24-31 hold-off.
 constexpr uint32_t kHasStepBit = 1u << 19;
-static_assert(kHasStepBit == TJobContents::kHoleStepBit && etDrillHole == TJobContents::kHoleType);
 
 bool CarriesSteps(uint8_t type) {
   return type >= etDrillHole || type == etRoutJog || type == etRoutCircle || type == etRoutHole ||
@@ -1124,6 +1201,14 @@ const TJobContents::TFieldList& TJobContents::FieldsOf(uint8_t type) {
 }
 
 void TJobContents::AddEntity(const TEntity& e) {
+  if (e.Type == etDrillHole) {
+    AddDrillHole(e.Layer, e.X, e.Y, e.Tool, e.StepId);
+    return;
+  }
+  if (e.Type > etDrillHole) {
+    if (Drill.Append(NCLayerBit(e.Layer)) == nullptr) return;  // more than a store takes
+    DrillSlotsWaiting.push_back(Drill.Count());
+  }
   const bool step = e.StepId != 0 && CarriesSteps(e.Type);
   const uint32_t head = uint32_t(e.Type) | uint32_t(e.Layer) << 8 | uint32_t(e.Side & 3) << 16 |
                         uint32_t(e.Flag != 0) << 18 | (step ? kHasStepBit : 0) |
@@ -1137,30 +1222,35 @@ void TJobContents::AddEntity(const TEntity& e) {
 
 void TJobContents::AddDrillHole(uint8_t layer, int32_t x, int32_t y, int32_t tool,
                                 int32_t stepId) {
-  const uint32_t head =
-      uint32_t(etDrillHole) | uint32_t(layer) << 8 | (stepId != 0 ? kHasStepBit : 0);
-  EntityWords_.push_back(int32_t(head));
-  EntityWords_.push_back(x);
-  EntityWords_.push_back(y);
-  EntityWords_.push_back(tool);
-  if (stepId != 0) EntityWords_.push_back(stepId);
+  if (!ValidToolNumber(tool)) return;  // the loader checked it, and the room
+  TEntitySlot* slot = Drill.Append(NCLayerBit(layer));
+  if (slot == nullptr) return;
+  slot->Entity = new TDrillHole({x, y}, uint16_t(tool), ToolDiameters_[std::size_t(tool)]);
+  HoleTools_[std::size_t(tool)] = true;
+  if (stepId != 0) HoleSteps.push_back({Drill.Count(), stepId});
   ++EntityCount_;
+}
+
+void TJobContents::AddDrillTool(const TDrillTool& tool) {
+  DrillTools.push_back(tool);
+  if (!ValidToolNumber(tool.Tool)) return;
+  int32_t& diameter = ToolDiameters_[std::size_t(tool.Tool)];
+  if (HoleTools_[std::size_t(tool.Tool)] && diameter != tool.Diameter) HoleBandsStale_ = true;
+  diameter = tool.Diameter;
+}
+
+bool TJobContents::HoleBandsHold() const {
+  if (HoleBandsStale_) return false;
+  for (int32_t t = 1; t <= kToolCount; ++t)
+    if (HoleTools_[std::size_t(t)] && ToolTable[t].Diameter != ToolDiameters_[std::size_t(t)])
+      return false;
+  return true;
 }
 
 TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
   TEntity e;
   const uint32_t head = uint32_t(*word++);
   e.Type = uint8_t(head);
-  if (e.Type == etDrillHole) {
-    // By far the most frequent: its three fields read at once.
-    e.Layer = uint8_t(head >> 8);
-    e.X = word[0];
-    e.Y = word[1];
-    e.Tool = word[2];
-    word += 3;
-    if ((head & kHasStepBit) != 0) e.StepId = *word++;
-    return e;
-  }
   e.Layer = uint8_t(head >> 8);
   e.Side = uint8_t((head >> 16) & 3);
   e.Flag = uint8_t((head >> 18) & 1);
@@ -1175,8 +1265,9 @@ TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
 
 bool ReadJobFile(const std::string& fileName, TJobContents& contents) {
   TJobFileLoader loader(fileName);
-  // Room for the entities a file of this size rarely exceeds (a drill hole
-  // takes some 40 to 60 bytes of file and 16 of the list).
+  // Room for the entities of the list a file of this size rarely exceeds
+  // (a CAD point, the shortest record, takes some 35 bytes of file and 12
+  // of the list; memory not written is never touched).
   if (const int64_t size = FileSizeOf(fileName); size > 0)
     loader.Contents.ReserveEntityWords(std::size_t(size / 12) + 16);
   if (!loader.Run()) return false;
@@ -1228,7 +1319,7 @@ class TRoutJournalPause {
 
 }  // namespace
 
-void CommitJobContents(const TJobContents& c) {
+void CommitJobContents(TJobContents& c) {
   for (const auto& t : c.DrillTools)
     ToolTable[t.Tool] = {t.Diameter, t.Feed, t.Speed, t.ZOffset, t.MaxHits, t.FirstLastHit};
   for (const auto& t : c.RoutTools) {
@@ -1275,25 +1366,12 @@ void CommitJobContents(const TJobContents& c) {
     for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) Seq->SetInsertAtEnd(l);
 
   // A load is no edit: nothing is journalled, and nothing is drawn until
-  // the caller shows the job. Drill entities go into their store in
-  // batches, in order.
+  // the caller shows the job. The drill entities other than holes fill the
+  // slots the batch of holes keeps for them, which then goes into the store
+  // in one piece.
   TRoutJournalPause pause;
-  constexpr std::size_t kDrillBatch = 4096;
-  std::vector<std::pair<TDrillEntity*, uint32_t>> drill;
-  drill.reserve(kDrillBatch);
-  auto flushDrill = [&] {
-    DRDB->AppendEntities(drill.data(), int32_t(drill.size()));
-    drill.clear();
-  };
-  // Holes, by far the most, go the short way.
-  auto addHole = [&](uint8_t layer, int32_t x, int32_t y, int32_t tool, int32_t stepId) {
-    if (DRDB == nullptr) return;
-    TDrillEntity* entity = new TDrillHole({x, y}, uint16_t(tool));
-    if (TStepObject* step = stepOf(stepId)) entity->SetStepObj(step);
-    drill.push_back({entity, NCLayerBit(layer)});
-    if (drill.size() == kDrillBatch) flushDrill();
-  };
-  c.ForEachEntity(addHole, [&](const TJobContents::TEntity& e) {
+  std::size_t waiting = 0;
+  c.ForEachEntity([&](const TJobContents::TEntity& e) {
     const TIntPoint p{e.X, e.Y};
     if (e.Type <= etCadCircle) {
       if (DB == nullptr) return;
@@ -1311,7 +1389,6 @@ void CommitJobContents(const TJobContents& c) {
       const uint16_t tool = uint16_t(e.Tool);
       TDrillEntity* entity = nullptr;
       switch (e.Type) {
-        case etDrillHole: entity = new TDrillHole(p, tool); break;
         case etDrillSlot: entity = new TDrillSlot(p, {e.X2, e.Y2}, tool); break;
         case etDrillCircle: entity = new TDrillCircle(p, e.Radius, tool); break;
         default:
@@ -1319,8 +1396,7 @@ void CommitJobContents(const TJobContents& c) {
           break;
       }
       if (TStepObject* step = stepOf(e.StepId)) entity->SetStepObj(step);
-      drill.push_back({entity, NCLayerBit(e.Layer)});
-      if (drill.size() == kDrillBatch) flushDrill();
+      c.Drill.At(c.DrillSlotsWaiting[waiting++]).Entity = entity;
     } else {
       if (RTDB == nullptr) return;
       const uint16_t feed = uint16_t(e.Feed);
@@ -1349,7 +1425,17 @@ void CommitJobContents(const TJobContents& c) {
         if (TRoutEntity* entity = RTDB->EntityAt(h)) entity->SetStepObj(step);
     }
   });
-  if (!drill.empty()) flushDrill();
+  if (DRDB != nullptr && c.Drill.Count() > 0) {
+    for (const auto& [index, id] : c.HoleSteps)
+      if (TStepObject* step = stepOf(id)) c.Drill.At(index).Entity->SetStepObj(step);
+    // A tool record behind the holes, or a tool table the file left as it
+    // was, may have given a hole's tool another diameter than the one it
+    // was made with.
+    if (!c.HoleBandsHold())
+      for (int32_t i = 1; i <= c.Drill.Count(); ++i) c.Drill.At(i).Entity->ComputeShadow();
+    DatabaseModified = true;
+    DRDB->TakeEntities(c.Drill);
+  }
 
   // Lists no entity uses are freed here.
   for (auto& [id, object] : objects) ReleaseStepObject(object);

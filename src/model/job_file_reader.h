@@ -13,15 +13,20 @@
 // inside their group, tool numbers 1..1000, step lists without cycles and at
 // most three levels deep, repeat counts at most kMaxStepCopies, no more
 // entities than the stores of an empty job take) and collects
-// the job in a TJobContents. Only a file read to its EOF record without a
-// fault is put into the databases, so a damaged file leaves the job as it
-// was; the fault is reported with the number of the line where it was found.
+// the job in a TJobContents, the drill holes made at once in a batch laid
+// out as the drill store keeps them. Only a file read to its EOF record
+// without a fault is put into the databases, so a damaged file leaves the job
+// as it was; the fault is reported with the number of the line where it was
+// found.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "model/drill_database.h"
 #include "model/step_repeat.h"
 
 // The fields of one record as read; a missing field is 0.
@@ -251,24 +256,26 @@ struct TJobContents {
     int32_t Radius = 0, Tool = 0, Index = 0, StepId = 0, Feed = 0, ZOffset = 0;
     int32_t Text = -1;
   };
-  // Appends the entity to the list.
+  // Appends the entity to the list; a drill slot, circle or text also
+  // takes the next slot of Drill, which waits empty for it (a drill hole
+  // goes to AddDrillHole).
   void AddEntity(const TEntity& e);
-  // Appends a drill hole (layer 30..39): the same as AddEntity of its
-  // entity, without the record in between.
+  // Appends a drill hole (layer 30..39, tool 1..1000) to Drill, made at
+  // once with the bands of its tool's diameter as read so far.
   void AddDrillHole(uint8_t layer, int32_t x, int32_t y, int32_t tool, int32_t stepId);
-  // Calls visit(const TEntity&) for each entity in the order added.
+  // Appends a drill tool record.
+  void AddDrillTool(const TDrillTool& tool);
+  // Calls visit(const TEntity&) for each entity of the list (all but the
+  // drill holes) in the order added.
   template <class F>
   void ForEachEntity(F&& visit) const;
-  // The same, with the drill holes handed to hole(layer, x, y, tool,
-  // stepId) instead, without an entity record made for each.
-  template <class H, class F>
-  void ForEachEntity(H&& hole, F&& visit) const;
-  // The head word of a drill hole: its type, and the bit for a step id.
-  static constexpr uint32_t kHoleType = 12;
-  static constexpr uint32_t kHoleStepBit = 1u << 19;
+  // Every entity read, the drill holes included.
   int32_t EntityCount() const { return EntityCount_; }
-  // Room for about this many words of entities (a drill hole takes four).
+  // Room for about this many words of entities in the list.
   void ReserveEntityWords(std::size_t words) { EntityWords_.reserve(words); }
+  // True when the bands the holes were made with are those of the tool
+  // table in force (checked after the drill tools are put in).
+  bool HoleBandsHold() const;
 
   std::vector<std::string> Texts;
   std::vector<TDrillTool> DrillTools;
@@ -284,6 +291,13 @@ struct TJobContents {
   // Records the reader passed over: how many, the lines of the first ones.
   int32_t SkippedRecords = 0;
   std::vector<int32_t> SkippedLines;
+  // The drill entities in the order read, as the drill store is to hold
+  // them: the holes themselves, an empty slot for each other one, whose
+  // record the list keeps; the indices of those slots in order; the holes
+  // with a step id, by index.
+  TDrillEntityBatch Drill;
+  std::vector<int32_t> DrillSlotsWaiting;
+  std::vector<std::pair<int32_t, int32_t>> HoleSteps;
 
  private:
   // The fields each type keeps, after the head word (type, layer, side,
@@ -295,10 +309,15 @@ struct TJobContents {
   static const TFieldList& FieldsOf(uint8_t type);
   static TEntity Unpack(const int32_t*& word);
 
-  // A million drill holes take 16 MB here, where whole records would take
-  // 60 MB.
+  // Some five words an entity, where whole records would take fifteen.
   std::vector<int32_t> EntityWords_;
   int32_t EntityCount_ = 0;
+  // The drill tools' diameters as read so far (a hole's bands take its
+  // tool's), which tools the holes use, and whether a tool's diameter
+  // changed after holes were made with it.
+  std::array<int32_t, 1001> ToolDiameters_{};
+  std::array<bool, 1001> HoleTools_{};
+  bool HoleBandsStale_ = false;
 };
 
 template <class F>
@@ -306,24 +325,6 @@ void TJobContents::ForEachEntity(F&& visit) const {
   const int32_t* word = EntityWords_.data();
   const int32_t* const end = word + EntityWords_.size();
   while (word < end) visit(Unpack(word));
-}
-
-template <class H, class F>
-void TJobContents::ForEachEntity(H&& hole, F&& visit) const {
-  const int32_t* word = EntityWords_.data();
-  const int32_t* const end = word + EntityWords_.size();
-  while (word < end) {
-    const uint32_t head = uint32_t(*word);
-    if ((head & 0xFF) != kHoleType) {
-      visit(Unpack(word));
-    } else if ((head & kHoleStepBit) == 0) {
-      hole(uint8_t(head >> 8), word[1], word[2], word[3], 0);
-      word += 4;
-    } else {
-      hole(uint8_t(head >> 8), word[1], word[2], word[3], word[4]);
-      word += 5;
-    }
-  }
 }
 
 class TJobFileLoader : public TJobFileReader {
@@ -380,8 +381,8 @@ bool ReadJobFile(const std::string& fileName, TJobContents& contents);
 // Puts checked contents into DB, DRDB and RTDB (added to what they hold),
 // the tool tables and the origins, and rebuilds the step objects. The
 // entities are neither journalled nor drawn: the caller resets the journals
-// and shows the job.
-void CommitJobContents(const TJobContents& contents);
+// and shows the job. The drill entities move from the contents to DRDB.
+void CommitJobContents(TJobContents& contents);
 // ReadJobFile, then CommitJobContents when the file was sound; false when
 // nothing was loaded.
 bool LoadJobFile(const std::string& fileName);

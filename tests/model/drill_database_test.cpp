@@ -151,19 +151,36 @@ TEST_F(TDrillDatabaseTest, RefusesToolsOutsideTheTable) {
   EXPECT_EQ(At(2)->Tool, 1000);
 }
 
-// A batch goes in behind what the store holds, over page ends, in order;
-// a store that fills up takes what fits, frees the rest and says so once.
-TEST_F(TDrillDatabaseTest, AppendEntitiesFillsPagesInOrderUpToAFullStore) {
-  DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
-  std::vector<std::pair<TDrillEntity*, uint32_t>> batch;
-  for (int32_t i = 0; i < TDrillEntities::PageSlots + 7; ++i)
-    batch.push_back({new TDrillHole({i, -i}, uint16_t(1 + i % 2)), NCLayerBit(uint8_t(30 + i % 10))});
-  EXPECT_EQ(DRDB->AppendEntities(batch.data(), int32_t(batch.size())), int32_t(batch.size()));
-  ASSERT_EQ(DrillEntityCount, int32_t(batch.size()) + 1);
-  EXPECT_EQ(DrillEntities->Count(), DrillEntityCount);
-  for (int32_t i = 0; i < int32_t(batch.size()); ++i) {
-    ASSERT_EQ(At(i + 2), batch[std::size_t(i)].first) << i;
-    ASSERT_EQ(Word(i + 2), batch[std::size_t(i)].second) << i;
+// A batch made ahead goes into an empty store as it is, and behind what a
+// store holds over the page ends of both, in order; a store that fills up
+// takes what fits, frees the rest and says so once.
+TEST_F(TDrillDatabaseTest, TakeEntitiesFillsPagesInOrderUpToAFullStore) {
+  auto fill = [](TDrillEntityBatch& batch, int32_t count) {
+    std::vector<std::pair<TDrillEntity*, uint32_t>> made;
+    for (int32_t i = 0; i < count; ++i) {
+      TEntitySlot* slot = batch.Append(NCLayerBit(uint8_t(30 + i % 10)));
+      slot->Entity = new TDrillHole({i, -i}, uint16_t(1 + i % 2));
+      made.push_back({static_cast<TDrillEntity*>(slot->Entity), slot->Flags});
+    }
+    return made;
+  };
+  const int32_t count = TDrillEntities::PageSlots + 7;
+  for (const bool empty : {true, false}) {
+    DRDB->Clear();
+    if (!empty) DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
+    const int32_t first = DrillEntityCount + 1;
+    TDrillEntityBatch batch;
+    const auto made = fill(batch, count);
+    EXPECT_EQ(DRDB->TakeEntities(batch), count);
+    EXPECT_EQ(batch.Count(), 0);
+    ASSERT_EQ(DrillEntityCount, count + first - 1);
+    EXPECT_EQ(DrillEntities->Count(), DrillEntityCount);
+    for (int32_t i = 0; i < count; ++i) {
+      ASSERT_EQ(At(first + i), made[std::size_t(i)].first) << i;
+      ASSERT_EQ(Word(first + i), made[std::size_t(i)].second) << i;
+    }
+    // The emptied batch takes more and frees what it still holds.
+    fill(batch, 3);
   }
   EXPECT_TRUE(ShownMessageBoxes().empty());
 
@@ -171,15 +188,16 @@ TEST_F(TDrillDatabaseTest, AppendEntitiesFillsPagesInOrderUpToAFullStore) {
   const int32_t nearlyFull = TDrillEntities::HighestIndex - 2;
   DrillEntities->SetCount(nearlyFull);
   DrillEntityCount = nearlyFull;
-  batch.clear();
-  for (int32_t i = 0; i < 4; ++i) batch.push_back({new TDrillHole({i, i}, 1), NCLayerBit(31)});
-  EXPECT_EQ(DRDB->AppendEntities(batch.data(), 4), 2);
+  TDrillEntityBatch batch;
+  const auto made = fill(batch, 4);
+  EXPECT_EQ(DRDB->TakeEntities(batch), 2);
   EXPECT_EQ(DrillEntityCount, TDrillEntities::HighestIndex);
-  EXPECT_EQ(At(DrillEntityCount), batch[1].first);
+  EXPECT_EQ(At(DrillEntityCount), made[1].first);
+  EXPECT_EQ(batch.Count(), 0);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
             "The drill database is full: it holds at most 1,000,000 entities.");
-  EXPECT_EQ(DRDB->AppendEntities(batch.data(), 0), 0);
+  EXPECT_EQ(DRDB->TakeEntities(batch), 0);
   EXPECT_EQ(ShownMessageBoxes().size(), 1u);
 }
 

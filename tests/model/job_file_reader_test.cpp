@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 
 #include "job_file_test_support.h"
 #include "model/cad_database.h"
@@ -183,16 +184,46 @@ TEST_F(JobFileReaderTest, HoleRecordsReadAlikeInEveryForm) {
       << boxes[0];
 }
 
-// The entities read, one line each, every field the list keeps.
-std::string ContentsText(const TJobContents& c) {
+// A drill hole as read: where the batch holds it, and its step id.
+struct TReadHole {
+  int32_t Index, Layer, X, Y, Tool, StepId;
+  uint16_t XBand, YBand;
+};
+
+std::vector<TReadHole> HolesRead(TJobContents& c) {
+  std::vector<TReadHole> holes;
+  auto step = c.HoleSteps.begin();
+  for (int32_t i = 1; i <= c.Drill.Count(); ++i) {
+    const TEntitySlot& slot = c.Drill.At(i);
+    auto* hole = static_cast<TDrillEntity*>(slot.Entity);
+    if (hole == nullptr || hole->GetType() != etDrillHole) continue;
+    while (step != c.HoleSteps.end() && step->first < i) ++step;
+    const int32_t id = step != c.HoleSteps.end() && step->first == i ? step->second : 0;
+    holes.push_back({i, kFirstDrillLayer + std::countr_zero(slot.Flags), hole->X, hole->Y,
+                     hole->Tool, id, hole->XBand, hole->YBand});
+  }
+  return holes;
+}
+
+// The entities read, one line each, every field the list keeps; the drill
+// holes after them as the same fields would hold them.
+std::string ContentsText(TJobContents& c) {
   std::string text = std::to_string(c.EntityCount()) + " entities\n";
-  c.ForEachEntity([&](const TJobContents::TEntity& e) {
+  auto line = [&](const TJobContents::TEntity& e) {
     for (const int32_t v : {int32_t(e.Type), int32_t(e.Layer), int32_t(e.Side), int32_t(e.Flag),
                             int32_t(e.HoldOff), e.X, e.Y, e.X2, e.Y2, e.X3, e.Y3, e.Radius, e.Tool,
                             e.Index, e.StepId, e.Feed, e.ZOffset, e.Text})
       text += std::to_string(v) + " ";
     text += "\n";
-  });
+  };
+  c.ForEachEntity(line);
+  for (const TReadHole& h : HolesRead(c)) {
+    TJobContents::TEntity e;
+    e.Type = etDrillHole;
+    e.Layer = uint8_t(h.Layer);
+    e.X = h.X, e.Y = h.Y, e.Tool = h.Tool, e.StepId = h.StepId;
+    line(e);
+  }
   return text;
 }
 
@@ -262,20 +293,20 @@ TEST_F(JobFileReaderTest, HolesAsWrittenReadAsTheGeneralWayReadsThem) {
       EXPECT_NE(read.find("\n12 30 0 0 0 12 0 0 0 0 0 0 6 0 0 "), std::string::npos);
       EXPECT_NE(read.find("\n12 32 0 0 0 -2147483648 -1000000000 0 0 0 0 0 1000 0 1 "),
                 std::string::npos);
-      // Put in, the holes take their store in the order read, batch after
-      // batch, the stepped ones with their list.
+      // Put in, the holes take their store in the order read, the stepped
+      // ones with their list.
+      const std::vector<TReadHole> holes = HolesRead(contents);
       CommitJobContents(contents);
       ASSERT_EQ(DrillEntityCount, 30010);
-      int32_t index = 0;
-      contents.ForEachEntity([&](const TJobContents::TEntity& e) {
-        if (e.Type != etDrillHole) return;
-        TDrillEntity* hole = DRDB->EntityAt(++index);
+      EXPECT_EQ(contents.Drill.Count(), 0);
+      for (const TReadHole& h : holes) {
+        TDrillEntity* hole = DRDB->EntityAt(h.Index);
         ASSERT_NE(hole, nullptr);
-        EXPECT_EQ((TIntPoint{hole->X, hole->Y}), (TIntPoint{e.X, e.Y})) << index;
-        EXPECT_EQ(hole->Tool, e.Tool) << index;
-        EXPECT_EQ(DRDB->WordAt(index), NCLayerBit(e.Layer)) << index;
-        EXPECT_EQ(hole->GetStepObj() != nullptr, e.StepId != 0) << index;
-      });
+        EXPECT_EQ((TIntPoint{hole->X, hole->Y}), (TIntPoint{h.X, h.Y})) << h.Index;
+        EXPECT_EQ(hole->Tool, h.Tool) << h.Index;
+        EXPECT_EQ(DRDB->WordAt(h.Index), NCLayerBit(uint8_t(h.Layer))) << h.Index;
+        EXPECT_EQ(hole->GetStepObj() != nullptr, h.StepId != 0) << h.Index;
+      }
     } else {
       const auto diff = std::mismatch(read.begin(), read.end(), expected.begin(), expected.end());
       EXPECT_TRUE(read == expected)
@@ -298,6 +329,85 @@ TEST_F(JobFileReaderTest, HolesAsWrittenReadAsTheGeneralWayReadsThem) {
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("Line " + std::to_string(line) + ": the tool number 5000"),
+              std::string::npos)
+        << boxes[0];
+  }
+}
+
+TEST_F(JobFileReaderTest, HolesMadeWhileReadingTakeTheBandsOfTheToolTableInForce) {
+  // Holes beside the lines between bands at 0: their tool's diameter
+  // decides whether they reach into the next band. Tool 1 is set before
+  // the holes, tool 2 before and again after them, tool 3 only in the job
+  // a file is added to, tool 4 nowhere.
+  const std::string text =
+      Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "TOOLSECTION", "0", "TOOL", "50",
+            "1", "60", "1000", "0", "TOOL", "50", "2", "60", "8", "0", "ENDSEC", "0", "ENTITIES",
+            "0", "DRILLHOLE", "10", "100", "20", "100", "50", "1",
+            "0", "DRILLHOLE", "10", "100", "20", "-100", "50", "2",
+            "0", "DRILLSLOT", "10", "100", "11", "200", "20", "-100", "21", "-100", "50", "2",
+            "0", "DRILLHOLE", "10", "-100", "20", "100", "50", "3",
+            "0", "DRILLHOLE", "10", "100", "20", "100", "50", "4",
+            "0", "DRILLHOLE", "10", "-300", "20", "300", "50", "2",
+            "0", "DRILLHOLE", "10", "2147483647", "20", "-2147483648", "50", "1",
+            "0", "DRILLHOLE", "10", "-2147483648", "20", "2147483647", "50", "2",
+            "0", "ENDSEC", "0", "TOOLSECTION", "0", "TOOL", "50", "2", "60", "1000", "0", "ENDSEC",
+            "0", "EOF"});
+  WriteFileBytes(TempDir / "BANDS.ZUL", text);
+  for (const bool added : {false, true}) {
+    ClearAll();
+    if (added) ToolTable[3].Diameter = 1000;
+    ASSERT_TRUE(added ? LoadJobFile(FileIn("BANDS.ZUL")) : OpenJobFile(FileIn("BANDS.ZUL")))
+        << ::testing::PrintToString(Boxes());
+    ASSERT_EQ(DrillEntityCount, 8);
+    EXPECT_EQ(DRDB->EntityAt(4)->XBand, added ? 0x0180 : 0x0080);
+    EXPECT_EQ(DRDB->EntityAt(2)->YBand, 0x0180);
+    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+      TDrillEntity* e = DRDB->EntityAt(i);
+      if (e->GetType() != etDrillHole) continue;
+      // A hole made now, in the job as it stands, has the same bands.
+      const TDrillHole fresh({e->X, e->Y}, e->Tool);
+      EXPECT_EQ(e->XBand, fresh.XBand) << added << " " << i;
+      EXPECT_EQ(e->YBand, fresh.YBand) << added << " " << i;
+    }
+  }
+}
+
+TEST_F(JobFileFaultTest, AFaultBehindManyHolesLeavesTheJobAsItWas) {
+  // Thousands of holes as the writer writes them and as only the general
+  // way reads them are made before the fault is met; all of them go.
+  std::string holes;
+  for (int32_t i = 0; i < 20000; ++i)
+    holes += "0\r\nDRILLHOLE\r\n8\r\n" + std::to_string(i % 10) + "\r\n10\r\n" +
+             std::to_string(i * 7) + (i % 3 == 0 ? " " : "") + "\r\n50\r\n" +
+             std::to_string(1 + i % 40) + "\r\n";
+  const std::string text = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES"}) +
+                           holes + Crlf({"0", "DRILLSLOT", "50", "1001", "0", "ENDSEC", "0", "EOF"});
+  DatabaseModified = false;
+  for (const bool added : {false, true}) {
+    WriteFileBytes(TempDir / "LATE.ZUL", text);
+    ResetHeadlessDialogs();
+    EXPECT_FALSE(added ? LoadJobFile(FileIn("LATE.ZUL")) : OpenJobFile(FileIn("LATE.ZUL")));
+    EXPECT_EQ(DumpJob(), Before);
+    EXPECT_FALSE(DatabaseModified);
+    EXPECT_EQ(DatabaseFileName, "KEPT.ZUL");
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("Line 160010: the tool number 1001"), std::string::npos) << boxes[0];
+  }
+  // A hole the writer never writes, far from the end of the file: a layer
+  // of two digits, or of a sign, is still refused with its line.
+  for (const char* layer : {"12", "-1"}) {
+    const std::string early = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES",
+                                    "0", "DRILLHOLE", "8", layer, "10", "5", "50", "1"}) +
+                              holes + Crlf({"0", "ENDSEC", "0", "EOF"});
+    WriteFileBytes(TempDir / "LAYER.ZUL", early);
+    ResetHeadlessDialogs();
+    EXPECT_FALSE(OpenJobFile(FileIn("LAYER.ZUL")));
+    EXPECT_EQ(DumpJob(), Before);
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("Line 10: the layer \"" + std::string(layer) +
+                            "\" lies outside the drill layers 0 to 9."),
               std::string::npos)
         << boxes[0];
   }
