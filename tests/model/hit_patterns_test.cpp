@@ -268,6 +268,37 @@ TEST(HitPatternsTest, LargeCountsAreExactAndBounded) {
   EXPECT_EQ(CountSlotHits({0, 0}, {100000, 0}, 1000, -1), kMaxPatternHits);
 }
 
+// The count is worked out row by row without the points: it must be the
+// number of hits the row-refinement pass emits, for short and long slots,
+// every direction, drills from one unit up and cusp limits down to none.
+TEST(HitPatternsTest, SlotCountIsWhatTheRowPassEmits) {
+  std::mt19937 rng(4021);
+  std::uniform_int_distribution<int32_t> coord(-3000000, 3000000);
+  std::uniform_int_distribution<int32_t> drill(1, 2000000);
+  std::uniform_int_distribution<int32_t> cusp(-3, 60000);
+  auto same = [](TIntPoint a, TIntPoint b, int32_t d, int32_t c) {
+    TSlotCollector slot(0, a, b, d, c);
+    slot.Generate();
+    EXPECT_EQ(CountSlotHits(a, b, d, c), slot.Count()) << a.X << "," << a.Y << " " << b.X << "," << b.Y
+                                                        << " drill " << d << " cusp " << c;
+  };
+  for (int i = 0; i < 400; ++i) {
+    const TIntPoint a{coord(rng), coord(rng)};
+    const int32_t d = drill(rng);
+    // Half the slots near the drill's length, where short and long meet.
+    const TIntPoint b = i % 2 == 0 ? TIntPoint{coord(rng), coord(rng)}
+                                   : TIntPoint{a.X + d * (i % 7) / 3, a.Y + (i % 5) - 2};
+    same(a, b, d, cusp(rng));
+  }
+  same({0, 0}, {0, 0}, 1000, 10);
+  same({0, 0}, {0, 0}, 0, 0);
+  same({5, 5}, {1005, 5}, 1000, 0);
+  same({0, 0}, {999, 0}, 1000, 1);
+  same({0, 0}, {100000, 0}, 1000, -1);
+  same({-2000000000, 0}, {2000000000, 0}, 1, 1);
+  same({-2000000000, -2000000000}, {2000000000, 2000000000}, 2000000000, 1);
+}
+
 // ---- The cusp rule as a property ------------------------------------------------
 
 TEST(HitPatternsTest, SlotHitsStayWithinTheCuspOfTheSlot) {
