@@ -268,6 +268,31 @@ TEST(HitPatternsTest, LargeCountsAreExactAndBounded) {
   EXPECT_EQ(CountSlotHits({0, 0}, {100000, 0}, 1000, -1), kMaxPatternHits);
 }
 
+// The text count is worked out from the glyphs without the dots: it must be
+// what the pattern emits, for every character (blank ones too) and for texts
+// longer than the 255 characters a pattern keeps.
+TEST(HitPatternsTest, TextCountIsWhatThePatternEmits) {
+  auto emitted = [](const std::string& text) {
+    TTextHitCounter counter(text);
+    counter.Generate();
+    return counter.Counter;
+  };
+  for (int c = 0; c < 256; ++c) {
+    const std::string one(1, static_cast<char>(c));
+    EXPECT_EQ(CountTextHits(one), emitted(one)) << c;
+  }
+  std::mt19937 rng(77);
+  std::uniform_int_distribution<int> byte(0, 255), length(0, 400);
+  for (int i = 0; i < 40; ++i) {
+    std::string text(static_cast<std::size_t>(length(rng)), ' ');
+    for (char& ch : text) ch = static_cast<char>(byte(rng));
+    EXPECT_EQ(CountTextHits(text), emitted(text)) << text.size();
+  }
+  const std::string longText(300, 'W');
+  EXPECT_EQ(CountTextHits(longText), emitted(longText));
+  EXPECT_EQ(CountTextHits(longText), CountTextHits(longText.substr(0, 255)));
+}
+
 // The count is worked out row by row without the points: it must be the
 // number of hits the row-refinement pass emits, for short and long slots,
 // every direction, drills from one unit up and cusp limits down to none.
