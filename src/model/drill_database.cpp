@@ -626,12 +626,7 @@ void TDrillDatabase::ExtendEntity(TDrillEntity* e, bool withSteps, TIntPoint& mn
   for (const TIntPoint& q : points) ExtendExtents(mn, mx, q);
   TStepObject* step = e->GetStepObj();
   if (!withSteps || step == nullptr) return;
-  std::vector<TIntPoint> copy;
-  bool mirrored;
-  step->BeginCopies(&points);
-  while (step->NextCopy(copy, mirrored))
-    for (const TIntPoint& q : copy) ExtendExtents(mn, mx, q);
-  step->BeginCopies(nullptr);
+  for (const TIntPoint& q : points) step->ExtendByCopies(q, mn, mx);
 }
 
 void TDrillDatabase::WidenByLargestTool(TIntPoint& mn, TIntPoint& mx) {

@@ -486,12 +486,7 @@ TDrillHole::TDrillHole(const TIntPoint& point, uint16_t tool) : TDrillEntity(poi
 void TDrillHole::ComputeShadow() {
   int32_t h = Half(DrillToolDiameter(Tool));
   TIntPoint mn{X, Y}, mx{X, Y};
-  if (StepObj != nullptr) {
-    InitExtents(mn, mx);
-    ExtendExtents(mn, mx, {X, Y});
-    ForEachCopy(StepPoints(),
-                [&](const std::vector<TIntPoint>& c) { ExtendExtents(mn, mx, c[0]); });
-  }
+  if (StepObj != nullptr) StepObj->ExtendByCopies({X, Y}, mn, mx);
   SetBands(XBand, YBand, mn, mx, h, h);
 }
 
@@ -619,10 +614,10 @@ void TDrillSlot::ComputeShadow() {
   InitExtents(mn, mx);
   ExtendExtents(mn, mx, {X, Y});
   ExtendExtents(mn, mx, {X2, Y2});
-  ForEachCopy(StepPoints(), [&](const std::vector<TIntPoint>& c) {
-    ExtendExtents(mn, mx, c[0]);
-    ExtendExtents(mn, mx, c[1]);
-  });
+  if (StepObj != nullptr) {
+    StepObj->ExtendByCopies({X, Y}, mn, mx);
+    StepObj->ExtendByCopies({X2, Y2}, mn, mx);
+  }
   SetBands(XBand, YBand, mn, mx, h, h);
 }
 
@@ -835,7 +830,7 @@ TDrillCircle::TDrillCircle(const TIntPoint& centre, int32_t radius, uint16_t too
 
 void TDrillCircle::ComputeShadow() {
   TIntPoint mn{X, Y}, mx{X, Y};
-  ForEachCopy(StepPoints(), [&](const std::vector<TIntPoint>& c) { ExtendExtents(mn, mx, c[0]); });
+  if (StepObj != nullptr) StepObj->ExtendByCopies({X, Y}, mn, mx);
   int64_t r = std::llabs(int64_t(Radius));
   SetBands(XBand, YBand, mn, mx, r, r);
 }
@@ -1044,7 +1039,17 @@ void TDrillText::ComputeShadow() {
     ExtendExtents(mn, mx, {ClampToInt32(int64_t(p.X) + w), ClampToInt32(int64_t(p.Y) + ht)});
   };
   widen({X, Y});
-  ForEachCopy(StepPoints(), [&](const std::vector<TIntPoint>& c) { widen(c[0]); });
+  if (StepObj != nullptr) {
+    // The far corner moves with the origin: the extreme copies of the
+    // origin give the extreme corners.
+    TIntPoint low, high;
+    InitExtents(low, high);
+    StepObj->ExtendByCopies({X, Y}, low, high);
+    if (low.X <= high.X) {
+      widen(low);
+      widen(high);
+    }
+  }
   SetBands(XBand, YBand, mn, mx, h, h);
 }
 

@@ -1,7 +1,9 @@
 #include "model/hit_patterns.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <string_view>
 
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
@@ -214,10 +216,10 @@ TDrilledSlotPattern::TDrilledSlotPattern(uint8_t kind, TIntPoint end1, TIntPoint
 }
 
 bool TDrilledSlotPattern::Hit(double x, double y) {
-  if (HitCount >= kMaxPatternHits) return false;
+  if (HitCount >= kMaxPatternHits || Stopped) return false;
   EmitHit(Nearest(x), Nearest(y));
   ++HitCount;
-  return true;
+  return !Stopped;
 }
 
 bool TDrilledSlotPattern::PilotHit(double x, double y) {
@@ -280,21 +282,22 @@ void TDrilledSlotPattern::ShortSlot() {
   for (int i = 1; i <= int(m); ++i) Hit(x1 + i * vx + o.X, y1 + i * vy + o.Y);
 }
 
-void TDrilledSlotPattern::RowRefinement() {
-  const double S = DrillDiameter, C = CuspLimit;
-  const double x1 = End1.X, y1 = End1.Y, x2 = End2.X, y2 = End2.Y;
+namespace {
+
+// The rows of the row-refinement pass of a slot at least as long as the
+// drill (S) from (x1, y1) to (x2, y2) with cusps of at most C: row(bx, by,
+// vx, vy, offset, last) stands for the hits at b + (i + offset) * v, i = 0
+// to last, in that order; it answers false to stop. The first row spaces the
+// hits by about the drill; each further row fills the midpoints of the
+// spacing so far, walking from end 2 back to end 1, then from end 1 to end
+// 2, and so on.
+template <class F>
+void ForEachSlotRow(double x1, double y1, double x2, double y2, double S, double C, F&& row) {
   const double dx = x2 - x1, dy = y2 - y1;
   const double L = std::sqrt(dx * dx + dy * dy);
-  if (L < S) {
-    ShortSlot();
-    return;
-  }
   double m = std::trunc(L / S);
   double vx = dx / m, vy = dy / m;
-  for (double i = 0; i <= m; ++i)
-    if (!Hit(x1 + i * vx, y1 + i * vy)) return;
-  // Each further row fills the midpoints of the spacing so far, walking from
-  // end 2 back to end 1, then from end 1 to end 2, and so on.
+  if (!row(x1, y1, vx, vy, 0.0, m)) return;
   vx *= 2.0;
   vy *= 2.0;
   m = (m - 2.0) / 2.0;
@@ -305,10 +308,25 @@ void TDrilledSlotPattern::RowRefinement() {
     m = 2.0 * m + 1.0;
     forward = !forward;
     const double last = std::trunc(m);
-    const double bx = forward ? x1 : x2, by = forward ? y1 : y2;
-    for (double i = 0; i <= last; ++i)
-      if (!Hit(bx + (i + 0.5) * vx, by + (i + 0.5) * vy)) return;
+    if (!row(forward ? x1 : x2, forward ? y1 : y2, vx, vy, 0.5, last)) return;
   }
+}
+
+}  // namespace
+
+void TDrilledSlotPattern::RowRefinement() {
+  const double S = DrillDiameter;
+  const double dx = double(End2.X) - End1.X, dy = double(End2.Y) - End1.Y;
+  if (std::sqrt(dx * dx + dy * dy) < S) {
+    ShortSlot();
+    return;
+  }
+  ForEachSlotRow(End1.X, End1.Y, End2.X, End2.Y, S, CuspLimit,
+                 [this](double bx, double by, double vx, double vy, double offset, double last) {
+                   for (double i = 0; i <= last; ++i)
+                     if (!Hit(bx + (i + offset) * vx, by + (i + offset) * vy)) return false;
+                   return true;
+                 });
 }
 
 void TDrilledSlotPattern::Subdivision() {
@@ -441,15 +459,39 @@ int32_t PilotToolFor(int32_t slotDiameter, const TSlotAlgorithmSettings& setting
 // ---- Hit counters ----------------------------------------------------------
 
 int32_t CountTextHits(const std::string& text) {
-  TTextHitCounter counter(text);
-  counter.Generate();
-  return counter.Counter;
+  // Generate's count without working out the dots: the dots of the glyphs
+  // of the characters the pattern keeps (the first 255). Every report and
+  // statistic counts, text by text.
+  int32_t count = 0;
+  for (const char c : std::string_view(text).substr(0, 255)) {
+    const uint8_t* rows = Glyph(c);
+    for (int r = 0; r < 7; ++r) count += std::popcount(static_cast<unsigned>(rows[r] & 0x1F));
+  }
+  return count;
 }
 
 int32_t CountSlotHits(TIntPoint end1, TIntPoint end2, int32_t a, int32_t b) {
-  TDrilledSlotPattern slot(0, end1, end2, a, b);
-  slot.Generate();
-  return slot.Count();
+  // Generate's count, row by row, without working out the points: a slot
+  // cut by a tiny drill has up to kMaxPatternHits of them, and every report
+  // and statistic counts.
+  const TDrilledSlotPattern slot(0, end1, end2, a, b);
+  const double S = slot.DrillDiameter;
+  const double dx = double(end2.X) - end1.X, dy = double(end2.Y) - end1.Y;
+  const double L = std::sqrt(dx * dx + dy * dy);
+  if (L < S) {
+    // The short slot's hits: its steps of a tenth of the drill and the start.
+    double m = std::trunc(L / (0.1 * S));
+    if (m < 1.0 && L > 0.0) m = 1.0;
+    if (m < 1.0) return 1;
+    return std::min(int32_t(m) + 1, kMaxPatternHits);
+  }
+  double count = 0.0;
+  ForEachSlotRow(end1.X, end1.Y, end2.X, end2.Y, S, slot.CuspLimit,
+                 [&count](double, double, double, double, double, double last) {
+                   if (last >= 0.0) count += last + 1.0;
+                   return count < kMaxPatternHits;
+                 });
+  return int32_t(std::min<double>(count, kMaxPatternHits));
 }
 
 int32_t CountCircleHits(TIntPoint center, int32_t radius, int32_t a, int32_t b) {

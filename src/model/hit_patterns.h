@@ -130,6 +130,8 @@ class TDrilledSlotPattern {
   double CompensationFactor = 0.0;
   bool Compensate = false;
   bool Side = false;
+  // Set by an EmitHit that wants no more hits: the pattern ends there.
+  bool Stopped = false;
 
  private:
   bool Hit(double x, double y);

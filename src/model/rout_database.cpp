@@ -677,7 +677,6 @@ bool TRoutDatabase::GetExtents(TIntBox& box, bool withSteps) {
   TIntPoint min, max;
   InitExtents(min, max);
   bool counted = false;
-  std::vector<TIntPoint> one(1);
   for (uint8_t l : kLayers) {
     Seq->SetReadCursor(l, 1);
     TRoutEntity* start = nullptr;
@@ -692,13 +691,7 @@ bool TRoutDatabase::GetExtents(TIntBox& box, bool withSteps) {
       ExtendExtents(min, max, p);
       counted = true;
       if (!withSteps || start == nullptr) continue;
-      if (TStepObject* step = start->GetStepObj()) {
-        one[0] = p;
-        step->BeginCopies(&one);
-        TIntPoint q;
-        while (step->NextCopyPoint(q)) ExtendExtents(min, max, q);
-        step->BeginCopies(nullptr);
-      }
+      if (TStepObject* step = start->GetStepObj()) step->ExtendByCopies(p, min, max);
     }
   }
   if (!counted) return false;

@@ -313,6 +313,7 @@ TStepObject::TStepObject(TStepCommandList commands) : Commands_(std::move(comman
   int32_t position = 0;
   if (!ExpandStepList(false, Commands_, Offsets_, position)) ShowExpansionError(position);
   Cursor_ = 0;
+  TakeOffsetRanges();
 }
 
 TStepObject::~TStepObject() {
@@ -382,6 +383,42 @@ void TStepObject::Expand() {
   int32_t position = 0;
   if (!ExpandStepList(false, FlattenCommands(), Offsets_, position)) ShowExpansionError(position);
   Cursor_ = 0;
+  TakeOffsetRanges();
+}
+
+void TStepObject::TakeOffsetRanges() {
+  OffsetRanges_ = {};
+  int32_t copies = 0;
+  for (const TStepCommand& r : Offsets_) {
+    if (r.Command == 0) ++copies;
+    // The walk takes every record, an orientation beyond 7 as none.
+    TOffsetRange& range = OffsetRanges_[r.Orientation > 7 ? 0 : r.Orientation];
+    if (!range.Any) {
+      range = {true, r.DX, r.DX, r.DY, r.DY};
+      continue;
+    }
+    range.MinDX = std::min(range.MinDX, r.DX);
+    range.MaxDX = std::max(range.MaxDX, r.DX);
+    range.MinDY = std::min(range.MinDY, r.DY);
+    range.MaxDY = std::max(range.MaxDY, r.DY);
+  }
+  CopyCount_ = static_cast<uint16_t>(std::min<int32_t>(copies, 65535));
+}
+
+void TStepObject::ExtendByCopies(const TIntPoint& point, TIntPoint& min, TIntPoint& max) const {
+  // A copy is the oriented point plus its offset, each axis limited on its
+  // own, so the least and greatest offsets give the least and greatest copy.
+  for (uint8_t code = 0; code < 8; ++code) {
+    const TOffsetRange& range = OffsetRanges_[code];
+    if (!range.Any) continue;
+    TIntPoint low, high;
+    StepTransformPointNoExtra(point.X, point.Y, range.MinDX, range.MinDY, code, low.X, low.Y);
+    StepTransformPointNoExtra(point.X, point.Y, range.MaxDX, range.MaxDY, code, high.X, high.Y);
+    if (low.X < min.X) min.X = low.X;
+    if (low.Y < min.Y) min.Y = low.Y;
+    if (high.X > max.X) max.X = high.X;
+    if (high.Y > max.Y) max.Y = high.Y;
+  }
 }
 
 bool TStepObject::ChainHolds(const TStepObject* object) const {
@@ -525,12 +562,7 @@ bool TStepObject::NextCopyPoint(TIntPoint& point) {
   return true;
 }
 
-uint16_t TStepObject::CopyCount() const {
-  int32_t n = 0;
-  for (const TStepCommand& r : Offsets_)
-    if (r.Command == 0) ++n;
-  return static_cast<uint16_t>(std::min<int32_t>(n, 65535));
-}
+uint16_t TStepObject::CopyCount() const { return CopyCount_; }
 
 namespace {
 TEditStepDialogProc StepDialog;

@@ -141,6 +141,11 @@ class TStepObject {
   bool NextCopyPoint(TIntPoint& point);
   // Number of copies (offset records with command 0).
   uint16_t CopyCount() const;
+  // Widens min and max by every copy the walk makes of the point: the copies
+  // of one orientation lie between the point moved by their least and by
+  // their greatest offsets, so each orientation is looked at once, not each
+  // copy.
+  void ExtendByCopies(const TIntPoint& point, TIntPoint& min, TIntPoint& max) const;
 
  private:
   struct TTransformNode {
@@ -157,7 +162,15 @@ class TStepObject {
     TStepObject* Result;
   };
 
+  // The least and greatest offsets of the copies of each orientation, and
+  // the number of copies, worked out with each expansion.
+  struct TOffsetRange {
+    bool Any = false;
+    int32_t MinDX = 0, MaxDX = 0, MinDY = 0, MaxDY = 0;
+  };
+
   void Expand();
+  void TakeOffsetRanges();
   void ClearCaches();
   bool ChainHolds(const TStepObject* object) const;
   TStepObject* Cache(TStepObject* result);
@@ -171,6 +184,8 @@ class TStepObject {
   TStepObject* Nested_ = nullptr;
   std::vector<TReplaceNode> ReplaceCache_;
   std::vector<TAppendNode> AppendCache_;
+  std::array<TOffsetRange, 8> OffsetRanges_{};
+  uint16_t CopyCount_ = 0;
 };
 
 // Gives back one reference and deletes the object when it is unused; sets the

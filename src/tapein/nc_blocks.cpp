@@ -151,11 +151,14 @@ void TNCReader::DispatchNcBlock() {
       case 'M':
         DispatchMCode(value);
         break;
-      case 'T':
+      case 'T': {
         // A tool the tables cannot hold is never read as another one: a
         // negative number, or one whose tool part lies beyond the last tool.
-        if (value < 0 || (value >= 100 && !ToolDefined(value) && value / 100 > kToolCount) ||
-            (ToolDefined(value) && value > kToolCount)) {
+        // Whether the tape defined the number is asked once: the tool list
+        // is not changed before the tool is taken.
+        const bool defined = value >= 0 && ToolDefined(value);
+        if (value < 0 || (value >= 100 && !defined && value / 100 > kToolCount) ||
+            (defined && value > kToolCount)) {
           Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine + "\": the tool T" +
                std::to_string(value) + " lies outside the tools 1 to " + std::to_string(kToolCount) +
                ".");
@@ -165,7 +168,7 @@ void TNCReader::DispatchNcBlock() {
         if (value == 0 && g.ZeroToolDefined) {
           g.ToolNumber = ZeroToolNumber();
           g.ToolOffset = g.ToolNumber;
-        } else if (value < 100 || ToolDefined(value)) {
+        } else if (value < 100 || defined) {
           // A number the tape defined as a tool is that tool, not a tool
           // with a compensation number.
           g.ToolNumber = value < 1 ? 1 : value;
@@ -177,6 +180,7 @@ void TNCReader::DispatchNcBlock() {
         ChangeTool();
         ApplyToolWords(false);
         break;
+      }
       default:
         --g.HandledCount;
         break;

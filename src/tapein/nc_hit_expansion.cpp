@@ -21,7 +21,9 @@ class TReaderSlotRows : public TDrilledSlotPattern {
   TReaderSlotRows(TIntPoint a, TIntPoint b, int32_t radius, int32_t cusp,
                   const TExpandedHitSink& sink)
       : TDrilledSlotPattern(0, a, b, radius, cusp), Sink(sink) {}
-  void EmitHit(int32_t x, int32_t y) override { Sink(x, y, true); }
+  void EmitHit(int32_t x, int32_t y) override {
+    if (!Sink(x, y, true)) Stopped = true;
+  }
   const TExpandedHitSink& Sink;
 };
 
@@ -49,8 +51,7 @@ void ExpandSlotHits(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size
   // A hit no wider than the cusp limit can never meet it: such a slot gets
   // one hit at each end instead of an endless or undefined spacing.
   if (r <= c) {
-    hit(x0, y0, !shortSlot);
-    hit(x1, y1, !shortSlot);
+    if (hit(x0, y0, !shortSlot)) hit(x1, y1, !shortSlot);
     return;
   }
 
@@ -62,8 +63,9 @@ void ExpandSlotHits(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size
     n = std::min<double>(n, kMaxPatternHits - 1);
     const double sx = dx / n, sy = dy / n;
     for (int32_t i = 0; i <= int32_t(n); ++i)
-      hit(ClampCompToInt(int64_t{x0} + Nearest(i * sx)), ClampCompToInt(int64_t{y0} + Nearest(i * sy)),
-          false);
+      if (!hit(ClampCompToInt(int64_t{x0} + Nearest(i * sx)), ClampCompToInt(int64_t{y0} + Nearest(i * sy)),
+               false))
+        return;
     return;
   }
 
@@ -91,7 +93,7 @@ void ExpandCircleHits(int32_t x, int32_t y, int32_t size, int32_t diameter, int3
   for (int32_t k = n; k >= 1; --k) {
     double px = 0.0, py = rho;
     RotatePoint(px, py, 360.0 * k / n);
-    hit(ClampCompToInt(int64_t{x} + Nearest(px)), ClampCompToInt(int64_t{y} + Nearest(py)), true);
+    if (!hit(ClampCompToInt(int64_t{x} + Nearest(px)), ClampCompToInt(int64_t{y} + Nearest(py)), true)) return;
   }
 }
 

@@ -8,8 +8,9 @@
 #include <string>
 
 // Receives one hit; travel tells whether the hit counts toward the tool's
-// travel (the hits of a short slot do not).
-using TExpandedHitSink = std::function<void(int32_t x, int32_t y, bool travel)>;
+// travel (the hits of a short slot do not). False ends the expansion: a
+// reading that stopped takes no more of its hits.
+using TExpandedHitSink = std::function<bool(int32_t x, int32_t y, bool travel)>;
 
 // Hit size standing in for a missing one (1/8 inch) and the largest ridge
 // left between neighbouring hits (0.0005 inch), internal units.

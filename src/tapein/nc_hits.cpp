@@ -15,20 +15,22 @@ int32_t Internal(int32_t v, int32_t divisor) { return ClampCompToInt(int64_t{v} 
 void TNCReader::Slot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size, int32_t tool,
                      int32_t block, uint8_t flag) {
   ExpandSlotHits(x0, y0, x1, y1, size, Divisor, [&](int32_t hx, int32_t hy, bool travel) {
-    if (!CountEmission()) return;
+    if (!CountEmission()) return false;
     Hit(hx, hy, size, tool, block, 0);
     CountHit(Internal(hx, Divisor), Internal(hy, Divisor), tool);
     if (travel) AddTravel(tool, Internal(hx, Divisor), Internal(hy, Divisor));
+    return true;
   });
 }
 
 void TNCReader::Circle(int32_t x, int32_t y, int32_t size, int32_t diameter, int32_t tool,
                        int32_t block) {
   ExpandCircleHits(x, y, size, diameter, Divisor, [&](int32_t hx, int32_t hy, bool travel) {
-    if (!CountEmission()) return;
+    if (!CountEmission()) return false;
     Hit(hx, hy, size, tool, block, 0);
     CountHit(Internal(hx, Divisor), Internal(hy, Divisor), tool);
     if (travel) AddTravel(tool, Internal(hx, Divisor), Internal(hy, Divisor));
+    return true;
   });
 }
 

@@ -268,6 +268,62 @@ TEST(HitPatternsTest, LargeCountsAreExactAndBounded) {
   EXPECT_EQ(CountSlotHits({0, 0}, {100000, 0}, 1000, -1), kMaxPatternHits);
 }
 
+// The text count is worked out from the glyphs without the dots: it must be
+// what the pattern emits, for every character (blank ones too) and for texts
+// longer than the 255 characters a pattern keeps.
+TEST(HitPatternsTest, TextCountIsWhatThePatternEmits) {
+  auto emitted = [](const std::string& text) {
+    TTextHitCounter counter(text);
+    counter.Generate();
+    return counter.Counter;
+  };
+  for (int c = 0; c < 256; ++c) {
+    const std::string one(1, static_cast<char>(c));
+    EXPECT_EQ(CountTextHits(one), emitted(one)) << c;
+  }
+  std::mt19937 rng(77);
+  std::uniform_int_distribution<int> byte(0, 255), length(0, 400);
+  for (int i = 0; i < 40; ++i) {
+    std::string text(static_cast<std::size_t>(length(rng)), ' ');
+    for (char& ch : text) ch = static_cast<char>(byte(rng));
+    EXPECT_EQ(CountTextHits(text), emitted(text)) << text.size();
+  }
+  const std::string longText(300, 'W');
+  EXPECT_EQ(CountTextHits(longText), emitted(longText));
+  EXPECT_EQ(CountTextHits(longText), CountTextHits(longText.substr(0, 255)));
+}
+
+// The count is worked out row by row without the points: it must be the
+// number of hits the row-refinement pass emits, for short and long slots,
+// every direction, drills from one unit up and cusp limits down to none.
+TEST(HitPatternsTest, SlotCountIsWhatTheRowPassEmits) {
+  std::mt19937 rng(4021);
+  std::uniform_int_distribution<int32_t> coord(-3000000, 3000000);
+  std::uniform_int_distribution<int32_t> drill(1, 2000000);
+  std::uniform_int_distribution<int32_t> cusp(-3, 60000);
+  auto same = [](TIntPoint a, TIntPoint b, int32_t d, int32_t c) {
+    TSlotCollector slot(0, a, b, d, c);
+    slot.Generate();
+    EXPECT_EQ(CountSlotHits(a, b, d, c), slot.Count()) << a.X << "," << a.Y << " " << b.X << "," << b.Y
+                                                        << " drill " << d << " cusp " << c;
+  };
+  for (int i = 0; i < 400; ++i) {
+    const TIntPoint a{coord(rng), coord(rng)};
+    const int32_t d = drill(rng);
+    // Half the slots near the drill's length, where short and long meet.
+    const TIntPoint b = i % 2 == 0 ? TIntPoint{coord(rng), coord(rng)}
+                                   : TIntPoint{a.X + d * (i % 7) / 3, a.Y + (i % 5) - 2};
+    same(a, b, d, cusp(rng));
+  }
+  same({0, 0}, {0, 0}, 1000, 10);
+  same({0, 0}, {0, 0}, 0, 0);
+  same({5, 5}, {1005, 5}, 1000, 0);
+  same({0, 0}, {999, 0}, 1000, 1);
+  same({0, 0}, {100000, 0}, 1000, -1);
+  same({-2000000000, 0}, {2000000000, 0}, 1, 1);
+  same({-2000000000, -2000000000}, {2000000000, 2000000000}, 2000000000, 1);
+}
+
 // ---- The cusp rule as a property ------------------------------------------------
 
 TEST(HitPatternsTest, SlotHitsStayWithinTheCuspOfTheSlot) {

@@ -9,6 +9,7 @@
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
 #include "korvex_test.h"
+#include "model/entity_store.h"
 #include "platform/headless/headless_dialogs.h"
 
 namespace {
@@ -450,3 +451,61 @@ TEST_F(StepRepeatTest, OrientOffsetCases) {
 }
 
 }  // namespace
+
+namespace {
+
+// The extents of a point's copies as the copy walk makes them.
+void WalkedExtents(TStepObject& step, const TIntPoint& p, TIntPoint& mn, TIntPoint& mx) {
+  const std::vector<TIntPoint> points{p};
+  std::vector<TIntPoint> copy;
+  bool mirrored = false;
+  step.BeginCopies(&points);
+  while (step.NextCopy(copy, mirrored)) ExtendExtents(mn, mx, copy[0]);
+  step.BeginCopies(nullptr);
+}
+
+}  // namespace
+
+// The extents of the copies are worked out per orientation, not per copy:
+// they must be the copies' own, for every orientation, for offsets that run
+// into the limits of the plane, for chained levels and for a list without
+// copies.
+TEST_F(StepRepeatTest, CopyExtentsAreThoseOfTheCopies) {
+  std::mt19937 rng(811);
+  std::uniform_int_distribution<int32_t> offset(-5000000, 5000000);
+  std::uniform_int_distribution<int32_t> code(0, 7), count(1, 4), steps(0, 5);
+  std::uniform_int_distribution<int32_t> far(-2147483647, 2147483647);
+  auto check = [](TStepObject& step, const TIntPoint& p) {
+    TIntPoint walkedMin{p.X, p.Y}, walkedMax{p.X, p.Y}, min{p.X, p.Y}, max{p.X, p.Y};
+    WalkedExtents(step, p, walkedMin, walkedMax);
+    step.ExtendByCopies(p, min, max);
+    EXPECT_EQ(min, walkedMin) << p.X << "," << p.Y;
+    EXPECT_EQ(max, walkedMax) << p.X << "," << p.Y;
+  };
+  for (int i = 0; i < 60; ++i) {
+    TStepCommandList list{Mark()};
+    const int n = steps(rng);
+    for (int k = 0; k < n; ++k)
+      list.push_back(Step(offset(rng) * (k % 3 == 2 ? 400 : 1), offset(rng), uint8_t(code(rng)), count(rng)));
+    list.push_back(Step(0, 0));
+    auto* step = new TStepObject(list);
+    step->AddRef();
+    if (i % 3 == 0) {
+      auto* outer = new TStepObject({Mark(), Step(offset(rng), offset(rng), uint8_t(code(rng)), 2), Step(0, 0)});
+      step->SetNested(outer);
+    }
+    EXPECT_EQ(step->CopyCount(), [&] {
+      int copies = 0;
+      for (const TStepCommand& r : step->Offsets()) copies += r.Command == 0 ? 1 : 0;
+      return copies;
+    }());
+    for (const TIntPoint& p : {TIntPoint{0, 0}, TIntPoint{offset(rng), offset(rng)}, TIntPoint{far(rng), far(rng)},
+                               TIntPoint{2147483647, -2147483647}})
+      check(*step, p);
+    ReleaseStepObject(step);
+  }
+  auto* none = new TStepObject({Mark()});
+  none->AddRef();
+  check(*none, {5, -5});
+  ReleaseStepObject(none);
+}

@@ -17,14 +17,20 @@ std::vector<THit> Slot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t s
                        int32_t divisor = 1) {
   std::vector<THit> hits;
   ExpandSlotHits(x0, y0, x1, y1, size, divisor,
-                 [&](int32_t x, int32_t y, bool t) { hits.push_back({x, y, t}); });
+                 [&](int32_t x, int32_t y, bool t) {
+                   hits.push_back({x, y, t});
+                   return true;
+                 });
   return hits;
 }
 
 std::vector<THit> Circle(int32_t x, int32_t y, int32_t size, int32_t diameter, int32_t divisor = 1) {
   std::vector<THit> hits;
   ExpandCircleHits(x, y, size, diameter, divisor,
-                   [&](int32_t hx, int32_t hy, bool t) { hits.push_back({hx, hy, t}); });
+                   [&](int32_t hx, int32_t hy, bool t) {
+                     hits.push_back({hx, hy, t});
+                     return true;
+                   });
   return hits;
 }
 
@@ -102,6 +108,31 @@ TEST(CircleExpansion, SmallCirclesAndDefaultSize) {
   EXPECT_EQ(Circle(5, 6, 0, 3000000), (std::vector<THit>{{5, 6, true}}));
   // Size 0 stands for 1/8 inch.
   EXPECT_EQ(Circle(0, 0, 0, 12700000), Circle(0, 0, 3175000, 12700000));
+}
+
+// A sink that answers false takes no further hit: a reading that stopped
+// does not sit through the rest of a slot or circle of many thousand hits.
+TEST(SlotExpansion, SinkEndsTheExpansion) {
+  auto taken = [](auto expand, int stopAt) {
+    int calls = 0;
+    expand([&](int32_t, int32_t, bool) { return ++calls < stopAt; });
+    return calls;
+  };
+  // Long (rows of a one-unit cusp across two inches), short, and the ends of
+  // a hit no wider than the cusp.
+  const auto longSlot = [](const TExpandedHitSink& s) { ExpandSlotHits(0, 0, 50800000, 0, 254000, 1, s); };
+  const auto shortSlot = [](const TExpandedHitSink& s) { ExpandSlotHits(0, 0, 1000000, 0, 2540000, 1, s); };
+  const auto thin = [](const TExpandedHitSink& s) { ExpandSlotHits(0, 0, 1000000, 0, 20000, 1, s); };
+  const auto circle = [](const TExpandedHitSink& s) { ExpandCircleHits(0, 0, 254000, 25400000, 1, s); };
+  EXPECT_GT(taken(longSlot, 1 << 30), 500);
+  EXPECT_GT(taken(circle, 1 << 30), 100);
+  for (int stopAt : {1, 2, 3, 50}) {
+    EXPECT_EQ(taken(longSlot, stopAt), stopAt);
+    EXPECT_EQ(taken(circle, stopAt), stopAt);
+  }
+  EXPECT_EQ(taken(shortSlot, 2), 2);
+  EXPECT_EQ(taken(thin, 1), 1);
+  EXPECT_EQ(taken(thin, 5), 2);
 }
 
 TEST(TextExpansion, DotsOfHI) {
