@@ -291,6 +291,9 @@ class TControl {
   TAlign align_ = alNone;
   TFlow flow_ = TFlow::Vertical;
   std::unique_ptr<TControlPeer> peer_;
+  // The size asked for, as the form's layout pass sizeStamp_ found it.
+  mutable TPoint preferred_{0, 0};
+  mutable uint64_t preferredStamp_ = 0;
 };
 
 // --- containers ---
@@ -984,6 +987,12 @@ class TForm : public TControl {
   std::vector<TControl*> resized_;
   bool layoutDirty_ = true;
   int arranging_ = 0;
+  // While a layout pass measures and places the controls nothing else
+  // changes: each control's preferred size is worked out once a pass, not
+  // once for every container above it. Any change that may move things
+  // starts a new stamp.
+  bool sizing_ = false;
+  uint64_t sizeStamp_ = 0;
   TModalResult modalResult_ = mrNone;
   TControl* active_ = nullptr;
   TMainMenu* menu_ = nullptr;

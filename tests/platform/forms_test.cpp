@@ -444,6 +444,42 @@ TEST_F(FormsTest, LayoutFlowsAlignsAndKeepsFixedBounds) {
   EXPECT_GE(form.Height(), group.Top() + group.Height());
 }
 
+// A shown form lays itself out again at every change that may move things:
+// a longer caption widens the row, typed text does not move anything, and
+// a resize handler that changes a caption sees the size it now needs.
+TEST_F(FormsTest, AShownFormFollowsCaptionsButNotTypedText) {
+  TForm form("TRows");
+  auto& row = form.Add<TPanel>("Row");
+  row.SetFlow(TFlow::Horizontal);
+  row.SetBevel(bvNone);
+  auto& label = row.Add<TLabel>("Label", "Digits");
+  auto& edit = row.Add<TEdit>("Edit");
+  auto& spin = row.Add<TSpinEdit>("Spin");
+  auto& note = form.Add<TLabel>("Note", "-");
+  TPoint noteSize{0, 0};
+  row.OnResize = [&](TControl&) {
+    note.SetCaption(std::string(size_t(row.Width() / 7), 'x'));
+    noteSize = note.PreferredSize();
+  };
+  form.Show();
+  const TRect editAt = edit.Bounds(), spinAt = spin.Bounds();
+  const int rowWidth = row.Width();
+  EXPECT_EQ(noteSize.X, 7 * (rowWidth / 7));
+
+  edit.SetText("a much longer text than the edit shows");
+  spin.SetText("123456");
+  EXPECT_EQ(edit.Bounds(), editAt);
+  EXPECT_EQ(spin.Bounds(), spinAt);
+  EXPECT_EQ(row.Width(), rowWidth);
+
+  label.SetCaption("Integer digits");
+  EXPECT_EQ(edit.Left(), editAt.Left + 7 * 8);
+  EXPECT_EQ(row.Width(), rowWidth + 7 * 8);
+  EXPECT_EQ(noteSize.X, 7 * (row.Width() / 7));
+  EXPECT_GE(form.Width(), note.Width());
+  form.Hide();
+}
+
 TEST_F(FormsTest, AlignedPanelsFillTheWindowAndFollowResizing) {
   TForm form("TWorkspace");
   form.SetClientSize(600, 476);
