@@ -1731,9 +1731,24 @@ void TForm::RepaintAll(TControl& c) {
   for (auto& ch : c.Children()) RepaintAll(*ch);
 }
 
+namespace {
+// True when a control of the tree acts on its layout: a resize handler or
+// a paint box, which paints at its size once shown.
+bool WatchesLayout(const TControl& c) {
+  if (c.OnResize || c.Kind() == TControlKind::PaintBox) return true;
+  for (const auto& child : c.Children())
+    if (WatchesLayout(*child)) return true;
+  return false;
+}
+}  // namespace
+
 TModalResult TForm::ShowModal() {
   if (modal_) throw EFormError("Form " + className_ + " is already showing modally");
-  Realign();  // before showing, so that the first paint comes once, below
+  // Before showing, so that the first paint comes once, below. A dialog
+  // that is shown without a window and has nothing that watches its layout
+  // is laid out when its places are first read, or at its first change
+  // that moves things.
+  if (FormsBackend().LaysOutShownForms() || WatchesLayout(*this)) Realign();
   modal_ = true;
   modalEnded_ = false;
   modalResult_ = mrNone;

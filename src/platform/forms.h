@@ -1012,6 +1012,10 @@ class TFormsBackend {
   virtual void BringFormToFront(TForm& form) = 0;
   // Size of a text in the controls' font.
   virtual TPoint TextExtent(const std::string& text) = 0;
+  // Whether a form is laid out before it shows (a window system places its
+  // widgets from the layout). Without one, a form whose layout nothing
+  // watches is laid out once something reads where its controls are.
+  virtual bool LaysOutShownForms() const { return true; }
 };
 
 // The installed backend; the headless one until another is installed.

@@ -412,8 +412,8 @@ int LayerSelected = -1;
 // already: only its number went back to 0 with the start-up settings'
 // reset (FreshJob), the mode, the layer masks (all set by every cleared
 // job) and the command stayed. Selecting it again would draw the origin
-// mark over and restart the mode's command, for every input.
-// True when the layer was selected already.
+// mark over and restart the mode's command, for every input. True when the
+// layer was selected already.
 bool SelectInputLayer(uint8_t layer) {
   if (LayerSelected == layer && EditorMode == ModeOfLayer(layer)) {
     CurrentLayer = layer;
@@ -491,35 +491,35 @@ void RunDrillImport(const uint8_t* data, std::size_t size) {
   FreshJob();
   const TTapeInput in = SplitOptions(data, size);
   const std::string file = InputFile("FUZZ.DRL", in.Tape, in.Size);
-  const bool selected = SelectInputLayer(30);
+  const bool wasSelected = SelectInputLayer(30);
   ScriptFormatDialog("TDrillInputFormatDialog", in);
   Guarded([&] {
     const bool kept = ImportDrillTape(file, 0);
     if (std::getenv("KORVEX_FUZZ_VERBOSE") != nullptr) std::fprintf(stderr, "kept %d count %d layer %d\n", kept, DrillEntityCount, CurrentLayer);
   });
-  CommandLeftFresh = selected;
+  CommandLeftFresh = wasSelected;
 }
 
 void RunRoutImport(const uint8_t* data, std::size_t size) {
   FreshJob();
   const TTapeInput in = SplitOptions(data, size);
   const std::string file = InputFile("FUZZ.ROU", in.Tape, in.Size);
-  const bool selected = SelectInputLayer(40);
+  const bool wasSelected = SelectInputLayer(40);
   ScriptFormatDialog("TRoutInputFormatDialog", in);
   // Without options the tape is read again in the rout output format, as a
   // re-import does.
   Guarded([&] { ImportRoutTape(file, 0, !in.Scripted); });
-  CommandLeftFresh = selected;
+  CommandLeftFresh = wasSelected;
 }
 
 void RunCadImport(const uint8_t* data, std::size_t size) {
   FreshJob();
   const TTapeInput in = SplitOptions(data, size);
   const std::string file = InputFile("FUZZ.DRL", in.Tape, in.Size);
-  const bool selected = SelectInputLayer(0);
+  const bool wasSelected = SelectInputLayer(0);
   ScriptFormatDialog("TCadInputFormatDialog", in);
   Guarded([&] { ImportExcellonToCad(file); });
-  CommandLeftFresh = selected;
+  CommandLeftFresh = wasSelected;
 }
 
 // ---- Gerber: the detection and the reading as the drill import does --------------------
