@@ -480,6 +480,38 @@ TEST_F(FormsTest, AShownFormFollowsCaptionsButNotTypedText) {
   form.Hide();
 }
 
+// Shown without a window, a dialog is laid out when a script reads where
+// its controls are; one with a resize handler has it run before its script.
+TEST_F(FormsTest, AScriptSeesTheLayoutOfTheDialogItRuns) {
+  TForm plain("TPlain");
+  auto& a = plain.Add<TButton>("A", "First");
+  auto& b = plain.Add<TButton>("OKButton", "OK", mrOk);
+  TRect seenA, seenB;
+  RegisterModalScript("TPlain", [&](TForm& f) {
+    seenA = f.Get<TButton>("A").Bounds();
+    seenB = f.Get<TButton>("OKButton").Bounds();
+    f.Click("OKButton");
+  });
+  EXPECT_EQ(plain.ShowModal(), mrOk);
+  EXPECT_EQ(seenA, a.Bounds());
+  EXPECT_EQ(seenB, b.Bounds());
+  EXPECT_GE(seenB.Top, seenA.Bottom);
+  EXPECT_GT(seenA.Width(), 0);
+
+  TForm watched("TWatched");
+  auto& panel = watched.Add<TPanel>("Panel");
+  watched.Add<TButton>("OKButton", "OK", mrOk);
+  int resizes = 0;
+  panel.OnResize = [&](TControl&) { ++resizes; };
+  int resizesSeen = -1;
+  RegisterModalScript("TWatched", [&](TForm& f) {
+    resizesSeen = resizes;
+    f.Click("OKButton");
+  });
+  EXPECT_EQ(watched.ShowModal(), mrOk);
+  EXPECT_EQ(resizesSeen, 1);
+}
+
 TEST_F(FormsTest, AlignedPanelsFillTheWindowAndFollowResizing) {
   TForm form("TWorkspace");
   form.SetClientSize(600, 476);
