@@ -62,11 +62,12 @@ void DeleteFileIfExists(const std::string& name) {
 bool DirectoryIsWritable(const std::string& dir) {
   InOutRes = 0;
   if (dir.empty()) return false;
-  std::string folder = WithSeparator(dir);
+  // The folder is looked up once; the trial file keeps its own name.
+  const std::string folder = NativePath(WithSeparator(dir));
   // A file of the same name may be left over from an earlier run; it is not
   // ours to overwrite, so the next name is tried.
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string path = NativePath(folder + MakeTempFileName());
+    const std::string path = folder + MakeTempFileName();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
       if (errno == EEXIST) continue;

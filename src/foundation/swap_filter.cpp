@@ -678,7 +678,8 @@ std::size_t FindLineEnd(const char* data, std::size_t from, std::size_t end) {
 }  // namespace
 
 bool SwapReadFileObj::FillBuffer(int& err) {
-  if (!buffer_) buffer_ = std::make_unique<char[]>(kReadBlock);
+  // Only the bytes read are looked at: the block is not cleared first.
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kReadBlock);
   bufferPos_ = bufferEnd_ = 0;
   errno = 0;
   const std::size_t n = std::fread(buffer_.get(), 1, kReadBlock, file_);

@@ -311,9 +311,17 @@ void TControl::SetFlow(TFlow flow) {
 
 TPoint TControl::PreferredSize() const {
   if (explicitWidth_ >= 0 && explicitHeight_ >= 0) return TPoint{explicitWidth_, explicitHeight_};
+  const TForm* f = Form();
+  const bool pass = f != nullptr && f->sizing_;
+  if (pass && preferredStamp_ == f->sizeStamp_) return preferred_;
   TPoint content = ContentSize();
-  return TPoint{explicitWidth_ >= 0 ? explicitWidth_ : content.X,
-                explicitHeight_ >= 0 ? explicitHeight_ : content.Y};
+  const TPoint size{explicitWidth_ >= 0 ? explicitWidth_ : content.X,
+                    explicitHeight_ >= 0 ? explicitHeight_ : content.Y};
+  if (pass) {
+    preferred_ = size;
+    preferredStamp_ = f->sizeStamp_;
+  }
+  return size;
 }
 
 TRect TControl::ChildArea() const { return TRect{0, 0, bounds_.Width(), bounds_.Height()}; }
@@ -454,7 +462,11 @@ void TControl::SetLayoutBounds(const TRect& r) {
 
 void TControl::Changed(TChange what) {
   if (peer_) peer_->Changed(what);
-  if (what == TChange::Caption || what == TChange::Items || what == TChange::Created) {
+  // The text of an edit or a spin edit takes no room of its own: typing
+  // into one moves nothing.
+  const bool textOnly =
+      what == TChange::Caption && (kind_ == TControlKind::Edit || kind_ == TControlKind::SpinEdit);
+  if ((what == TChange::Caption && !textOnly) || what == TChange::Items || what == TChange::Created) {
     if (TForm* f = Form()) f->MarkLayoutDirty();
   }
 }
@@ -1655,6 +1667,7 @@ TPoint TForm::ContentSize() const {
 
 void TForm::MarkLayoutDirty() {
   layoutDirty_ = true;
+  ++sizeStamp_;
   if (showing_ && arranging_ == 0) Realign();
 }
 
@@ -1672,11 +1685,19 @@ void TForm::Realign() {
   for (int round = 0; round < 4 && layoutDirty_; ++round) {
     layoutDirty_ = false;
     resized_.clear();
-    TPoint pref = ContentSize();
-    int w = clientWidth_ >= 0 ? clientWidth_ : pref.X;
-    int h = clientHeight_ >= 0 ? clientHeight_ : pref.Y;
-    SetLayoutBounds(TRect{bounds_.Left, bounds_.Top, bounds_.Left + w, bounds_.Top + h});
-    ArrangeChildren();
+    {
+      ++sizeStamp_;
+      sizing_ = true;
+      struct Measured {
+        bool& sizing;
+        ~Measured() { sizing = false; }
+      } measured{sizing_};
+      TPoint pref = ContentSize();
+      int w = clientWidth_ >= 0 ? clientWidth_ : pref.X;
+      int h = clientHeight_ >= 0 ? clientHeight_ : pref.Y;
+      SetLayoutBounds(TRect{bounds_.Left, bounds_.Top, bounds_.Left + w, bounds_.Top + h});
+      ArrangeChildren();
+    }
     std::vector<TControl*> resized = std::move(resized_);
     resized_.clear();
     for (size_t i = 0; i < resized.size(); ++i) {
@@ -1710,9 +1731,24 @@ void TForm::RepaintAll(TControl& c) {
   for (auto& ch : c.Children()) RepaintAll(*ch);
 }
 
+namespace {
+// True when a control of the tree acts on its layout: a resize handler or
+// a paint box, which paints at its size once shown.
+bool WatchesLayout(const TControl& c) {
+  if (c.OnResize || c.Kind() == TControlKind::PaintBox) return true;
+  for (const auto& child : c.Children())
+    if (WatchesLayout(*child)) return true;
+  return false;
+}
+}  // namespace
+
 TModalResult TForm::ShowModal() {
   if (modal_) throw EFormError("Form " + className_ + " is already showing modally");
-  Realign();  // before showing, so that the first paint comes once, below
+  // Before showing, so that the first paint comes once, below. A dialog
+  // that is shown without a window and has nothing that watches its layout
+  // is laid out when its places are first read, or at its first change
+  // that moves things.
+  if (FormsBackend().LaysOutShownForms() || WatchesLayout(*this)) Realign();
   modal_ = true;
   modalEnded_ = false;
   modalResult_ = mrNone;

@@ -291,6 +291,9 @@ class TControl {
   TAlign align_ = alNone;
   TFlow flow_ = TFlow::Vertical;
   std::unique_ptr<TControlPeer> peer_;
+  // The size asked for, as the form's layout pass sizeStamp_ found it.
+  mutable TPoint preferred_{0, 0};
+  mutable uint64_t preferredStamp_ = 0;
 };
 
 // --- containers ---
@@ -984,6 +987,12 @@ class TForm : public TControl {
   std::vector<TControl*> resized_;
   bool layoutDirty_ = true;
   int arranging_ = 0;
+  // While a layout pass measures and places the controls nothing else
+  // changes: each control's preferred size is worked out once a pass, not
+  // once for every container above it. Any change that may move things
+  // starts a new stamp.
+  bool sizing_ = false;
+  uint64_t sizeStamp_ = 0;
   TModalResult modalResult_ = mrNone;
   TControl* active_ = nullptr;
   TMainMenu* menu_ = nullptr;
@@ -1003,6 +1012,10 @@ class TFormsBackend {
   virtual void BringFormToFront(TForm& form) = 0;
   // Size of a text in the controls' font.
   virtual TPoint TextExtent(const std::string& text) = 0;
+  // Whether a form is laid out before it shows (a window system places its
+  // widgets from the layout). Without one, a form whose layout nothing
+  // watches is laid out once something reads where its controls are.
+  virtual bool LaysOutShownForms() const { return true; }
 };
 
 // The installed backend; the headless one until another is installed.

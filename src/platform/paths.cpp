@@ -100,56 +100,64 @@ std::string ExecutionPath() {
 
 std::string NativePath(const std::string& path) {
   if (path.empty()) return path;
-  std::string p = path;
-  std::replace(p.begin(), p.end(), '\\', '/');
-  if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') p.erase(0, 2);
-  if (p.empty()) return ".";
+  std::size_t from = 0;
+  if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') from = 2;
+  if (from == path.size()) return ".";
+  const auto separator = [](char c) { return c == '/' || c == '\\'; };
+  const bool absolute = separator(path[from]);
+  const bool trailing = separator(path.back());
 
-  const bool absolute = p[0] == '/';
-  const bool trailing = p.back() == '/';
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : p) {
-    if (c == '/') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
+  // The components joined by single "/" (after the root's), and where the
+  // last one starts: made in one pass, as the program asks for the same few
+  // names many times an operation.
+  std::string whole = absolute ? "/" : "";
+  whole.reserve(path.size() + 1 - from);
+  std::size_t count = 0, lastStart = 0;
+  bool inPart = false;
+  for (std::size_t i = from; i < path.size(); ++i) {
+    if (separator(path[i])) {
+      inPart = false;
+      continue;
     }
+    if (!inPart) {
+      if (count > 0) whole += '/';
+      lastStart = whole.size();
+      ++count;
+      inPart = true;
+    }
+    whole += path[i];
   }
-  if (!part.empty()) parts.push_back(part);
-
-  // Files are opened, tested and made by their names many times an
-  // operation: a path that exists as written, or whose folder does, takes
-  // one or two looks instead of one per component. Both give what the walk
-  // below gives: every component of an existing path exists as written.
-  const auto joined = [&](std::size_t count) {
-    std::string text = absolute ? "/" : "";
-    for (std::size_t i = 0; i < count; ++i) {
-      if (i > 0) text += '/';
-      text += parts[i];
-    }
-    return text;
-  };
   const auto finished = [&](std::string text) {
     if (text.empty()) return std::string(absolute ? "/" : ".");
     if (trailing && text.back() != '/') text += '/';
     return text;
   };
-  if (!parts.empty()) {
-    std::string whole = joined(parts.size());
+
+  // A path that exists as written, or whose folder does, takes one or two
+  // looks instead of one per component. Both give what the walk below
+  // gives: every component of an existing path exists as written.
+  if (count > 0) {
     if (Exists(whole)) return finished(std::move(whole));
-    if (parts.size() >= 2) {
-      std::string folder = joined(parts.size() - 1);
+    if (count >= 2) {
+      const std::string folder = whole.substr(0, lastStart - 1);
       if (Exists(folder)) {
-        const std::string& last = parts.back();
+        const std::string last = whole.substr(lastStart);
         std::string match;
         if (last != "." && last != "..") match = FindNoCase(folder, last);
-        return finished(folder + '/' + (match.empty() ? last : match));
+        if (match.empty()) return finished(std::move(whole));
+        return finished(folder + '/' + match);
       }
     }
   }
 
+  std::vector<std::string> parts;
+  parts.reserve(count);
+  for (std::size_t at = absolute ? 1 : 0; at < whole.size();) {
+    std::size_t slash = whole.find('/', at);
+    if (slash == std::string::npos) slash = whole.size();
+    parts.push_back(whole.substr(at, slash - at));
+    at = slash + 1;
+  }
   std::string result = absolute ? "/" : "";
   bool resolving = true;  // false once a component is missing altogether
   for (size_t i = 0; i < parts.size(); ++i) {
@@ -187,7 +195,12 @@ bool NamesFile(const std::string& component) {
 }  // namespace
 
 std::string NativeSavePath(const std::string& path) {
-  const std::string given = path.substr(LastComponentStart(path));
+  const size_t start = LastComponentStart(path);
+  const std::string given = path.substr(start);
+  // Only the folder is looked up: the file's own name is not matched, so
+  // its folder's entries need not be read for it.
+  if (NamesFile(given) && start > 0 && (path[start - 1] == '/' || path[start - 1] == '\\'))
+    return NativePath(path.substr(0, start)) + given;
   const std::string native = NativePath(path);
   if (!NamesFile(given)) return native;
   const size_t slash = native.find_last_of('/');

@@ -37,13 +37,6 @@ int32_t Shifted(int32_t value, int32_t offset) {
   return ClampCompToInt(int64_t{value} + offset);
 }
 
-// The highest tool of a live drill entity; 0 when there is none.
-int32_t HighestLiveTool(const std::array<bool, kToolCount + 1>& used) {
-  for (int32_t t = kToolCount; t >= 1; --t)
-    if (used[t]) return t;
-  return 0;
-}
-
 // Removes the entities from firstIndex on; they were added hidden and never
 // journalled, so nothing else refers to them.
 void RemoveEntitiesFrom(int32_t firstIndex) {
@@ -116,12 +109,17 @@ TDrillTapeReader::TDrillTapeReader(const std::string& fileName, const std::strin
   ShowMessages = DrillInputFormat.ShowMessages;
   Layer = ValidDrillLayer(CurrentLayer) ? CurrentLayer : kFirstDrillLayer;
 
+  // The offset is the highest tool of a live drill entity, 0 when there is
+  // none: found on the way, not by a look at every tool number after.
+  int32_t highest = 0;
   for (int32_t i = 1; i <= DrillEntityCount; ++i) {
     if (static_cast<int32_t>(DRDB->WordAt(i)) <= 0) continue;
-    if (TDrillEntity* e = DRDB->EntityAt(i); e != nullptr && ValidToolNumber(e->GetToolNumber()))
+    if (TDrillEntity* e = DRDB->EntityAt(i); e != nullptr && ValidToolNumber(e->GetToolNumber())) {
       LiveTools[e->GetToolNumber()] = true;
+      highest = std::max<int32_t>(highest, e->GetToolNumber());
+    }
   }
-  DrillToolOffset = HighestLiveTool(LiveTools);
+  DrillToolOffset = highest;
   SavedTool = DRDB->CurrentTool;
   DRDB->CurrentTool = uint16_t(std::min(DrillToolOffset + 1, kToolCount));
 

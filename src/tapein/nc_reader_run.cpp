@@ -728,7 +728,9 @@ void TNCReader::BeginSymbol() {
   CloseFile(g.SymbolFile);
   IOResult();
   errno = 0;
-  g.SymbolFile = std::fopen(NativePath(g.SymbolFileName).c_str(), "w+b");
+  // A scratch name of the reader's own: the file is made under exactly
+  // that name, its folder's entries are not searched for it.
+  g.SymbolFile = std::fopen(NativeSavePath(g.SymbolFileName).c_str(), "w+b");
   if (g.SymbolFile == nullptr) InOutRes = errno != 0 ? errno : EACCES;
   CheckIO("Writing Symbol File");
   g.SymbolDefining = true;

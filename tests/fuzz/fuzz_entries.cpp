@@ -69,6 +69,10 @@ namespace {
 std::vector<std::string> Messages;
 // The job was cleared by ReleaseFuzzInput and nothing ran since.
 bool JobReleased = false;
+// The input ran a tape import into the layer selected already and nothing
+// else: it sent the command interpreter no event, so the command the last
+// clearing of the job started afresh is still as fresh.
+bool CommandLeftFresh = false;
 
 // The work of a long reading (see SetFuzzWorkLimit): the limit, the most
 // the import running has reached, and the most of any import of the input.
@@ -338,12 +342,18 @@ class TLeftAlone {
 // is not cleared again (each journal's reset makes its file anew), and the
 // rout database is emptied in place when it did.
 void ClearJobForInput() {
-  // The command a change of mode started ends first, with the job whole.
-  if (ECO != nullptr) {
+  // A command the input left running is cancelled (the mode's default one
+  // then starts afresh): the command a change of mode started ends first,
+  // with the job whole, and ClearJob cancels again. A fresh command is
+  // left alone, as cancelling it would only start it afresh, twice.
+  const bool commandFresh = CommandLeftFresh;
+  CommandLeftFresh = false;
+  if (ECO != nullptr && !commandFresh) {
     TInputEvent cancel = CommandEvent(cmdCancel);
     ECO->HandleEvent(cancel);
   }
   if (RoutChanged()) EmptyRoutDatabase();
+  TLeftAlone<TCommandInterpreter> commands(ECO, commandFresh);
   TLeftAlone<TRoutDatabase> rout(RTDB, true);
   TLeftAlone<TRoutUndo> routJournal(RoutUndo, !JournalUsed(RoutUndo));
   TLeftAlone<TDrillDatabase> drill(DRDB, !DrillChanged());
@@ -373,6 +383,8 @@ void ForgetInput() {
 // windows of the imports are closed as soon as they wait.
 void FreshJob() {
   StartProgram();
+  // Only a tape import's entry says otherwise, once it ran.
+  CommandLeftFresh = false;
   ForgetInput();
   RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
   Work = Polls = 0;
@@ -389,6 +401,27 @@ void FreshJob() {
   JobReleased = false;
   ResetStartupSettings();
   ResetFamilySettings();
+}
+
+// The layer the last tape import was read into, selected by
+// SelectInputLayer; -1 before the first.
+int LayerSelected = -1;
+
+// Selects the layer a tape import reads into, as a user would before the
+// import. An input after one read into the same layer finds it selected
+// already: only its number went back to 0 with the start-up settings'
+// reset (FreshJob), the mode, the layer masks (all set by every cleared
+// job) and the command stayed. Selecting it again would draw the origin
+// mark over and restart the mode's command, for every input. True when the
+// layer was selected already.
+bool SelectInputLayer(uint8_t layer) {
+  if (LayerSelected == layer && EditorMode == ModeOfLayer(layer)) {
+    CurrentLayer = layer;
+    return true;
+  }
+  SelectLayer(layer);
+  LayerSelected = layer;
+  return false;
 }
 
 void KeepMessages() {
@@ -458,34 +491,35 @@ void RunDrillImport(const uint8_t* data, std::size_t size) {
   FreshJob();
   const TTapeInput in = SplitOptions(data, size);
   const std::string file = InputFile("FUZZ.DRL", in.Tape, in.Size);
-  // Layer D0 stays selected from one input to the next: selecting it again
-  // would only draw the origin mark over.
-  if (CurrentLayer != 30 || EditorMode != emDrill) SelectLayer(30);
+  const bool wasSelected = SelectInputLayer(30);
   ScriptFormatDialog("TDrillInputFormatDialog", in);
   Guarded([&] {
     const bool kept = ImportDrillTape(file, 0);
     if (std::getenv("KORVEX_FUZZ_VERBOSE") != nullptr) std::fprintf(stderr, "kept %d count %d layer %d\n", kept, DrillEntityCount, CurrentLayer);
   });
+  CommandLeftFresh = wasSelected;
 }
 
 void RunRoutImport(const uint8_t* data, std::size_t size) {
   FreshJob();
   const TTapeInput in = SplitOptions(data, size);
   const std::string file = InputFile("FUZZ.ROU", in.Tape, in.Size);
-  SelectLayer(40);
+  const bool wasSelected = SelectInputLayer(40);
   ScriptFormatDialog("TRoutInputFormatDialog", in);
   // Without options the tape is read again in the rout output format, as a
   // re-import does.
   Guarded([&] { ImportRoutTape(file, 0, !in.Scripted); });
+  CommandLeftFresh = wasSelected;
 }
 
 void RunCadImport(const uint8_t* data, std::size_t size) {
   FreshJob();
   const TTapeInput in = SplitOptions(data, size);
   const std::string file = InputFile("FUZZ.DRL", in.Tape, in.Size);
-  SelectLayer(0);
+  const bool wasSelected = SelectInputLayer(0);
   ScriptFormatDialog("TCadInputFormatDialog", in);
   Guarded([&] { ImportExcellonToCad(file); });
+  CommandLeftFresh = wasSelected;
 }
 
 // ---- Gerber: the detection and the reading as the drill import does --------------------

@@ -444,6 +444,45 @@ TEST_F(FormsTest, LayoutFlowsAlignsAndKeepsFixedBounds) {
   EXPECT_GE(form.Height(), group.Top() + group.Height());
 }
 
+// A dialog shown without a window is laid out when its script reads where
+// its controls are, or first changes what moves them; typed text moves
+// nothing. A resize handler runs before the script and, changing a
+// caption, sees the size the caption now needs.
+TEST_F(FormsTest, AScriptSeesTheLayoutOfTheDialogItRuns) {
+  TForm form("TRows");
+  auto& row = form.Add<TPanel>("Row");
+  row.SetFlow(TFlow::Horizontal);
+  row.SetBevel(bvNone);
+  auto& label = row.Add<TLabel>("Label", "Digits");
+  auto& edit = row.Add<TEdit>("Edit");
+  form.Add<TButton>("OKButton", "OK", mrOk);
+  TRect editAt;
+  int rowWidth = 0;
+  RegisterModalScript("TRows", [&](TForm& f) {
+    editAt = edit.Bounds();
+    rowWidth = row.Width();
+    edit.SetText("a much longer text than the edit shows");
+    EXPECT_EQ(edit.Bounds(), editAt);
+    label.SetCaption("Integer digits");
+    EXPECT_EQ(edit.Left(), editAt.Left + 7 * 8);
+    EXPECT_EQ(row.Width(), rowWidth + 7 * 8);
+    f.Click("OKButton");
+  });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_GE(editAt.Left, label.Left() + 7 * 6);
+
+  auto& note = form.Add<TLabel>("Note", "-");
+  TPoint noteSize{0, 0};
+  row.OnResize = [&](TControl&) {
+    note.SetCaption(std::string(size_t(row.Width() / 7), 'x'));
+    noteSize = note.PreferredSize();
+  };
+  label.SetCaption("Digits");
+  RegisterModalScript("TRows", [&](TForm& f) { f.Click("OKButton"); });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_EQ(noteSize.X, 7 * (row.Width() / 7));
+}
+
 TEST_F(FormsTest, AlignedPanelsFillTheWindowAndFollowResizing) {
   TForm form("TWorkspace");
   form.SetClientSize(600, 476);

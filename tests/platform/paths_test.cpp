@@ -34,6 +34,8 @@ TEST_F(PathsTest, SavesWriteTheirOwnNameAndFindTheirFolderInAnyCase) {
   EXPECT_EQ(NativeSavePath(Home() + "jobs/JOB.ZUL"), Home() + "Jobs/JOB.ZUL");
   EXPECT_EQ(NativeSavePath("C:job.zul"), "job.zul");
   EXPECT_EQ(NativeSavePath(Home() + "jobs/"), Home() + "Jobs/");
+  EXPECT_EQ(NativeSavePath(Home() + "JOBS\\\\new.zul"), Home() + "Jobs/new.zul");
+  EXPECT_EQ(NativeSavePath("C:\\job.zul"), "/job.zul");
   // The existing file the question is about, spelt as it is on disk.
   EXPECT_EQ(ExistingFileName(Home() + "jobs\\job.zul"), Home() + "jobs\\JOB.ZUL");
   EXPECT_EQ(ExistingFileName(Home() + "Jobs/new.zul"), Home() + "Jobs/new.zul");

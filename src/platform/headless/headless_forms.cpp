@@ -50,6 +50,7 @@ class THeadlessFormsBackend : public TFormsBackend {
   void BringFormToFront(TForm&) override {}
   // A fixed-pitch font of 7 x 15 pixels.
   TPoint TextExtent(const std::string& text) override { return TPoint{7 * int(text.size()), 15}; }
+  bool LaysOutShownForms() const override { return false; }
 };
 
 }  // namespace
