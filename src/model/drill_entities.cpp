@@ -356,9 +356,10 @@ namespace {
 // Blocks of 2 MB, aligned to their size so that a hole finds its block by
 // masking its address, each on one large page where the system has them: a
 // million holes then cost some twenty page faults instead of ten thousand. A
-// block goes back to the system as soon as its last hole is deleted, so an
-// emptied job keeps nothing. Freed slots of a block are reused before the
-// current block grows.
+// block goes back to the system as soon as its last hole is deleted, but for
+// one kept for the next holes: a job emptied and filled again (File > New,
+// an import withdrawn) does not map and fault a fresh block each time. Freed
+// slots of a block are reused before the current block grows.
 class THolePool {
  public:
   void* Allocate() {
@@ -371,7 +372,9 @@ class THolePool {
       return slot;
     }
     if (Current_ == nullptr || Current_->Bumped == kSlots) {
-      Current_ = new (NewBlock()) TBlock{};
+      void* memory = Spare_ != nullptr ? Spare_ : NewBlock();
+      Spare_ = nullptr;
+      Current_ = new (memory) TBlock{};
       Poison(SlotAt(Current_, 0), kSlots * kSlotBytes);
     }
     void* slot = SlotAt(Current_, Current_->Bumped++);
@@ -386,7 +389,12 @@ class THolePool {
     if (--b->Live == 0) {
       if (b->Listed) Unlink(b);
       if (b == Current_) Current_ = nullptr;
-      FreeBlock(b);
+      if (Spare_ == nullptr) {
+        Poison(SlotAt(b, 0), kSlots * kSlotBytes);
+        Spare_ = b;
+      } else {
+        FreeBlock(b);
+      }
       return;
     }
     *static_cast<void**>(slot) = b->Free;
@@ -463,6 +471,8 @@ class THolePool {
 
   TBlock* Current_ = nullptr;
   TBlock* Partial_ = nullptr;
+  // An emptied block kept for the next hole.
+  TBlock* Spare_ = nullptr;
 };
 
 THolePool& HolePool() {
