@@ -145,7 +145,10 @@ void TDrillTapeReader::ReportLine(const std::string& text, bool fault) {
 }
 
 void TDrillTapeReader::Poll(bool& abort) {
-  if (!CancelBox.TimeToLook(GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0)) return;
+  // Sixteen copies of a pattern cost about what a line does.
+  const int64_t work =
+      (GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0) + RepeatCopies / 16;
+  if (!CancelBox.TimeToLook(work)) return;
   ProcessMessages();
   // The status box shows how far the reading is.
   int32_t percent = 0;
@@ -275,6 +278,9 @@ void TDrillTapeReader::ApplyRepeats() {
   int32_t refused = PatternRefused;
   if (step != nullptr) {
     size_t kept = 0;
+    // The entities of a pattern mostly share their chain of steps: each
+    // chain made is expanded once and counted once.
+    const TStepObject* last = nullptr;
     for (const int32_t index : PatternEntities) {
       TDrillEntity* e = DRDB->EntityAt(index);
       if (e == nullptr) continue;
@@ -284,6 +290,10 @@ void TDrillTapeReader::ApplyRepeats() {
         continue;
       }
       e->AppendStepObj(step);
+      if (e->StepObj != last) {
+        last = e->StepObj;
+        if (last != nullptr) RepeatCopies += last->CopyCount();
+      }
       PatternEntities[kept++] = index;
     }
     PatternEntities.resize(kept);

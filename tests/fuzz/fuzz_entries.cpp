@@ -92,14 +92,19 @@ void CountWork(int64_t made) {
 // Holes, moves and entities made so far by the import running: the
 // entities in the job (empty when it began), or the emissions of the tape
 // reader running and its lines read (ten to a hole) when they make more
-// (the repeats of a block that makes no entity count as emissions).
+// (the repeats of a block that makes no entity count as emissions), and the
+// copies its pattern ends made (a hundred to a hole).
+constexpr int64_t kCopiesPerHole = 100;
 int64_t ReaderWork(const TNCReader* reader) {
   if (reader == nullptr || !reader->GlobalRec) return 0;
   return reader->GlobalRec->TapeEmits + reader->GlobalRec->LinesRead / kPollsPerHole;
 }
 int64_t InputWork() {
   const int64_t work = int64_t(DrillEntityCount) + RoutEntityCount + CadEntityCount;
-  return std::max({work, ReaderWork(DrillTapeReader), ReaderWork(CurrentReader)});
+  const int64_t drill = DrillTapeReader == nullptr
+                            ? 0
+                            : ReaderWork(DrillTapeReader) + DrillTapeReader->RepeatCopies / kCopiesPerHole;
+  return std::max({work, drill, ReaderWork(CurrentReader)});
 }
 
 // Called whenever the program lets messages through: past the limit, the
