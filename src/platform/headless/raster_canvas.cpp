@@ -122,6 +122,21 @@ bool EllipseRow(double cx, double cy, double a, double b, long long y, long long
   return CentresIn(cx - h, cx + h, x0, x1);
 }
 
+// Whether every row's end cx -/+ h of the ellipse in r, as EllipseRow works
+// it out, lies farther than 1e-6 from a pixel's centre.
+bool RowEndsClear(const TRect& r) {
+  const double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
+  const double a = WidthOf(r) / 2.0, b = HeightOf(r) / 2.0;
+  for (long long y = r.Top; y < r.Bottom; ++y) {
+    const double t = (double(y) + 0.5 - cy) / b;
+    if (std::fabs(t) > 1) continue;
+    const double h = a * std::sqrt(1 - t * t);
+    for (double end : {cx - h - 0.5, cx + h - 0.5})
+      if (std::fabs(end - std::round(end)) <= 1e-6) return false;
+  }
+  return true;
+}
+
 // Angle in degrees [0, 360) of a direction given with y growing downwards,
 // measured counter-clockwise as seen on the device.
 double DeviceAngle(double dx, double dy) {
@@ -776,36 +791,75 @@ bool OrderAlongRing(std::vector<std::pair<double, TPoint>>& pixels, std::vector<
 }  // namespace
 
 // The ring of the ellipse in r for pen width w, cut to limit, as runs in
-// rows from the top and from the left in each row. The two halves of a
-// circle are two arcs of one ring: the last ring is kept for the next.
+// rows from the top and from the left in each row, to be moved by origin.
+// The two halves of a circle are two arcs of one ring: the last ring is
+// kept for the next.
+//
+// A thin ellipse that the limit does not cut is kept relative to the corner
+// of its shape, for the next one of its size elsewhere (the circles of one
+// tool along a rout). Its rows are worked out from offsets to the centre,
+// the same wherever it lies; only the ends cx - h and cx + h are rounded
+// where it lies. When no row's end comes near a pixel's centre (checked
+// once, the first time the ring is to serve elsewhere), none of that
+// rounding within a picture of 32768 pixels reaches one, and the moved
+// ring is the ring the moved ellipse has.
 const std::vector<TArcRaster::TRingRun>& TArcRaster::RingRuns(const TRect& r, int w, bool insideFrame,
-                                                              const TRect& limit) {
-  TRingKey key{r, limit, w, insideFrame};
-  if (ringValid_ && ringKey_ == key) return ringRuns_;
+                                                              const TRect& limit, TPoint& origin) {
+  constexpr long long reach = 1 << 15;
+  auto near = [&](long long v) { return v > -reach && v < reach; };
+  const bool relative = w == 1 && near(limit.Left) && near(limit.Top) && near(limit.Right) && near(limit.Bottom) &&
+                        limit.Left == (long long)r.Left - 1 && limit.Top == (long long)r.Top - 1 &&
+                        limit.Right == (long long)r.Right + 1 && limit.Bottom == (long long)r.Bottom + 1;
+  origin = relative ? TPoint{r.Left, r.Top} : TPoint{0, 0};
+  auto moved = [&](const TRect& k) {
+    return TRect{k.Left - origin.X, k.Top - origin.Y, k.Right - origin.X, k.Bottom - origin.Y};
+  };
+  TRingKey key{moved(r), moved(limit), w, insideFrame, relative};
+  if (ringValid_ && ringKey_ == key) {
+    if (!relative || (origin.X == ringShape_.Left && origin.Y == ringShape_.Top)) return ringRuns_;
+    if (ringMovable_ == 0) ringMovable_ = RowEndsClear(ringShape_) ? 1 : -1;
+    if (ringMovable_ > 0) return ringRuns_;
+  }
   ringRuns_.clear();
-  auto keep = [this](int y, int x0, int x1) { ringRuns_.push_back({y, x0, x1}); };
+  auto keep = [this, &origin](int y, int x0, int x1) {
+    ringRuns_.push_back({y - origin.Y, x0 - origin.X, x1 - origin.X});
+  };
   TRunSink<decltype(keep)> ring(limit, keep);
   EllipseShape(r, w, insideFrame, &ring, static_cast<decltype(ring)*>(nullptr));
   ringKey_ = key;
+  ringShape_ = r;
+  ringMovable_ = 0;
   ringValid_ = true;
   return ringRuns_;
 }
 
-void TArcRaster::ForArcPixels(const TRect& r, int w, TPenStyle style, const TRect& limit, int x3, int y3, int x4,
-                              int y4, void (*paint)(void*, int, int, bool), void* context) {
+void TArcRaster::ForArcRuns(const TRect& r, int w, TPenStyle style, const TRect& limit, int x3, int y3, int x4,
+                            int y4, void (*paint)(void*, int, int, int, bool), void* context) {
   if (style == psClear || WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
   w = std::max(1, w);
+  TPoint o;
   const std::vector<TRingRun>& ring =
-      RingRuns(r, w, style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, limit));
+      RingRuns(r, w, style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, limit), o);
   const TArcSweep sweep((double(r.Left) + r.Right) / 2, (double(r.Top) + r.Bottom) / 2, x3, y3, x4, y4);
   const std::vector<int>* pattern = w == 1 ? DashPattern(style) : nullptr;
   if (!pattern) {
-    // Every pixel of the ring once, in any order.
+    // Every pixel of the ring once, in any order: the stretches of each run
+    // the arc takes.
     for (const TRingRun& run : ring) {
-      const int all = sweep.RunTakes(run.X0, run.X1, run.Y);
+      const int y = run.Y + o.Y, x0 = run.X0 + o.X, x1 = run.X1 + o.X;
+      const int all = sweep.RunTakes(x0, x1, y);
       if (all == 0) continue;
-      for (int x = run.X0; x < run.X1; ++x)
-        if (all == 1 || sweep.Takes(x, run.Y)) paint(context, x, run.Y, true);
+      if (all == 1) {
+        paint(context, y, x0, x1, true);
+        continue;
+      }
+      int from = x0;
+      for (int x = x0; x < x1; ++x)
+        if (!sweep.Takes(x, y)) {
+          if (from < x) paint(context, y, from, x, true);
+          from = x + 1;
+        }
+      if (from < x1) paint(context, y, from, x1, true);
     }
     return;
   }
@@ -816,27 +870,28 @@ void TArcRaster::ForArcPixels(const TRect& r, int w, TPenStyle style, const TRec
   // taken from the top, from the left).
   pixels_.clear();
   for (const TRingRun& run : ring) {
-    const int all = sweep.RunTakes(run.X0, run.X1, run.Y);
+    const int y = run.Y + o.Y, x0 = run.X0 + o.X, x1 = run.X1 + o.X;
+    const int all = sweep.RunTakes(x0, x1, y);
     if (all == 0) continue;
-    for (int x = run.X0; x < run.X1; ++x)
-      if (all == 1 || sweep.Takes(x, run.Y)) pixels_.push_back({0.0, TPoint{x, run.Y}});
+    for (int x = x0; x < x1; ++x)
+      if (all == 1 || sweep.Takes(x, y)) pixels_.push_back({0.0, TPoint{x, y}});
   }
   if (!OrderAlongRing(pixels_, lists_, r, x3, y3, sweep)) {
     for (auto& p : pixels_) p.first = sweep.Offset(p.second.X, p.second.Y);
     std::sort(pixels_.begin(), pixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
   }
   TDashWalk dash(*pattern);
-  for (const auto& p : pixels_) paint(context, p.second.X, p.second.Y, dash.Next());
+  for (const auto& p : pixels_) paint(context, p.second.Y, p.second.X, p.second.X + 1, dash.Next());
 }
 
 void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
   if (Pen.Style == psClear || Pen.Mode == pmNop) return;
   auto& px = bitmap_.Buffer();
   const size_t bw = size_t(bitmap_.Width());
-  arcs_.Arc(Normalized(x1, y1, x2, y2), Pen.Width, Pen.Style, Bounds(), x3, y3, x4, y4, [&](int x, int y, bool on) {
-    TColor& p = px[size_t(y) * bw + size_t(x)];
-    p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
-  });
+  arcs_.Arc(Normalized(x1, y1, x2, y2), Pen.Width, Pen.Style, Bounds(), x3, y3, x4, y4,
+            [&](int y, int x0, int x1, bool on) {
+              PaintRun(px.data() + size_t(y) * bw, x0, x1, on ? Pen.Color : BackColor, Pen.Mode);
+            });
 }
 
 void TRasterCanvas::Ellipse(int x1, int y1, int x2, int y2) {
