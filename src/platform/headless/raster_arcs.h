@@ -7,6 +7,7 @@
 // lists a dashed arc is ordered in are reused: no arc allocates once they
 // have grown.
 #pragma once
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -63,6 +64,15 @@ class TArcRaster {
   TRect ringShape_{};    // the shape the ring was worked out for
   int ringMovable_ = 0;  // whether it serves elsewhere: 1 yes, -1 no, 0 not yet known
   bool ringValid_ = false;
+  unsigned ringGeneration_ = 0;  // counts the rings worked out
+  // The side of each pixel of the ring for the last solid arc (see
+  // TArcSweep::Side), its ring, shape, rays and kind.
+  std::vector<uint8_t> sides_;
+  unsigned sidesRing_ = 0;
+  TRect sidesShape_{};
+  int sidesRays_[4] = {};
+  int sidesKind_ = 0;
+  bool sidesValid_ = false;
   std::vector<std::pair<double, TPoint>> pixels_;  // a dashed arc's pixels
   std::vector<TArcPoint> lists_[5];                // and their lists while ordered
 };

@@ -637,7 +637,15 @@ class TArcSweep {
 
   // Whether the arc takes pixel (x, y).
   bool Takes(int x, int y) const {
-    if (kind_ == kAll) return true;
+    const int side = Side(x, y);
+    return side == kNear ? TakesByAngle(x, y) : side == 1;
+  }
+
+  // 1 when the arc takes pixel (x, y) well away from both rays, 0 when it
+  // leaves it, kNear when the angles are to decide.
+  static constexpr int kNear = 2;
+  int Side(int x, int y) const {
+    if (kind_ == kAll) return 1;
     const double px = x + 0.5 - cx_, py = y + 0.5 - cy_;
     // Cross products as seen on the device (y upwards): > 0 when the second
     // direction lies counter-clockwise of the first, less than 180 degrees on.
@@ -645,13 +653,34 @@ class TArcSweep {
     const double ce = py * ex_ - px * ey_;  // pixel to end
     const double p2 = px * px + py * py;
     constexpr double tol2 = 1e-14;  // sin^2 of the angle counted as near
-    if (cs * cs <= tol2 * s2_ * p2 || ce * ce <= tol2 * e2_ * p2) return TakesByAngle(x, y);
+    if (cs * cs <= tol2 * s2_ * p2 || ce * ce <= tol2 * e2_ * p2) return kNear;
     switch (kind_) {
-      case kNone: return false;
-      case kAllAway: return true;
+      case kNone: return 0;
+      case kAllAway: return 1;
       case kHalf: return cs > 0;
       case kLess: return cs > 0 && ce > 0;
       default: return cs > 0 || ce > 0;
+    }
+  }
+
+  int Kind() const { return kind_; }
+
+  // Whether of the pixels well away from both rays, an arc of kind other
+  // with this one's rays the other way round takes exactly those this one
+  // leaves. Its cross products are this one's negated and swapped, to the
+  // last bit, so that both find the same pixels near a ray; away from them
+  // a less-than-half arc and the more-than-half rest (or none and all)
+  // decide by the same signs. Two halves decide by the start ray each: the
+  // end ray lies within 1e-7 degrees of the start's opposite, and a pixel
+  // well away lies more than 5e-6 degrees from both.
+  bool Complements(int other) const {
+    switch (kind_) {
+      case kHalf: return other == kHalf;
+      case kLess: return other == kMore;
+      case kMore: return other == kLess;
+      case kNone: return other == kAllAway;
+      case kAllAway: return other == kNone;
+      default: return false;
     }
   }
 
@@ -827,6 +856,7 @@ const std::vector<TArcRaster::TRingRun>& TArcRaster::RingRuns(const TRect& r, in
   TRunSink<decltype(keep)> ring(limit, keep);
   EllipseShape(r, w, insideFrame, &ring, static_cast<decltype(ring)*>(nullptr));
   ringKey_ = key;
+  ++ringGeneration_;
   ringShape_ = r;
   ringMovable_ = 0;
   ringValid_ = true;
@@ -844,25 +874,57 @@ void TArcRaster::ForArcRuns(const TRect& r, int w, TPenStyle style, const TRect&
   const std::vector<int>* pattern = w == 1 ? DashPattern(style) : nullptr;
   if (!pattern) {
     // Every pixel of the ring once, in any order: the stretches of each run
-    // the arc takes.
+    // the arc takes. Each pixel's side is kept: the next arc, when it has
+    // this one's rays the other way round (the second half of a circle),
+    // takes the pixels well away from the rays that this one left.
+    const bool other = sidesValid_ && sidesRing_ == ringGeneration_ && sidesShape_ == r && sidesRays_[0] == x4 &&
+                       sidesRays_[1] == y4 && sidesRays_[2] == x3 && sidesRays_[3] == y3 &&
+                       sweep.Complements(sidesKind_);
+    if (!other) {
+      sides_.clear();
+      sidesValid_ = true;
+      sidesRing_ = ringGeneration_;
+      sidesShape_ = r;
+      sidesRays_[0] = x3, sidesRays_[1] = y3, sidesRays_[2] = x4, sidesRays_[3] = y4;
+      sidesKind_ = sweep.Kind();
+    } else {
+      sidesValid_ = false;
+    }
+    size_t i = 0;
     for (const TRingRun& run : ring) {
       const int y = run.Y + o.Y, x0 = run.X0 + o.X, x1 = run.X1 + o.X;
+      if (other) {
+        int from = x0;
+        for (int x = x0; x < x1; ++x, ++i) {
+          const uint8_t side = sides_[i];
+          if (side == 1 || (side == TArcSweep::kNear && !sweep.Takes(x, y))) {
+            if (from < x) paint(context, y, from, x, true);
+            from = x + 1;
+          }
+        }
+        if (from < x1) paint(context, y, from, x1, true);
+        continue;
+      }
       const int all = sweep.RunTakes(x0, x1, y);
-      if (all == 0) continue;
-      if (all == 1) {
-        paint(context, y, x0, x1, true);
+      if (all >= 0) {
+        sides_.insert(sides_.end(), size_t(x1 - x0), uint8_t(all));
+        if (all == 1) paint(context, y, x0, x1, true);
         continue;
       }
       int from = x0;
-      for (int x = x0; x < x1; ++x)
-        if (!sweep.Takes(x, y)) {
+      for (int x = x0; x < x1; ++x) {
+        const int side = sweep.Side(x, y);
+        sides_.push_back(uint8_t(side));
+        if (side == 0 || (side == TArcSweep::kNear && !sweep.TakesByAngle(x, y))) {
           if (from < x) paint(context, y, from, x, true);
           from = x + 1;
         }
+      }
       if (from < x1) paint(context, y, from, x1, true);
     }
     return;
   }
+  sidesValid_ = false;
   // Dashed pens dash along the curve: the arc's pixels are ordered by their
   // angle from the start. The order follows from the ring's shape (see
   // OrderAlongRing); where it cannot be shown to be the order of the angles
