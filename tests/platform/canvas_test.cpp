@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <numbers>
 #include <tuple>
 
 #include "canvas_test_helpers.h"
@@ -572,5 +574,90 @@ TEST_F(CanvasTest, AnArcOnTheEllipseOfTheLastArcFollowsThePenAndClipOfItsOwn) {
       pictures[order] = bmp->Pixels();
     }
     EXPECT_EQ(pictures[0], pictures[1]) << "widths " << pair[0].Width << ", " << pair[1].Width;
+  }
+}
+
+TEST_F(CanvasTest, ThinArcsOfOneSizeAnywhereKeepThePixelsTheirRuleGives) {
+  // Circles and near circles drawn in turn across a picture, as the halves
+  // of a circle and as arcs either way round between any rays: wholly
+  // inside, across an edge, far larger than the picture and of a pixel or
+  // two, solid and dashed, in XOR. Each must give the picture it gives on
+  // its own on a fresh canvas; the solid ones the pixels of the rule too:
+  // the pixels whose centres lie inside the ellipse and touch one outside
+  // it, taken when the angle of the centre from the start ray is within
+  // the sweep.
+  constexpr int W = 160, H = 120;
+  struct TShape {
+    int Left, Top, Width, Height, X3, Y3, X4, Y4;
+  };
+  auto rule = [](const TShape& s, int x, int y) {
+    const double cx = s.Left + s.Width / 2.0, cy = s.Top + s.Height / 2.0;
+    auto inside = [&](long long px, long long py) {
+      const double t = (double(py) + 0.5 - cy) / (s.Height / 2.0);
+      if (std::fabs(t) > 1) return false;
+      const double h = s.Width / 2.0 * std::sqrt(1 - t * t);
+      return (long long)std::ceil(cx - h - 0.5) <= px && px < (long long)std::floor(cx + h - 0.5) + 1;
+    };
+    if (!inside(x, y) || (inside(x - 1, y) && inside(x + 1, y) && inside(x, y - 1) && inside(x, y + 1)))
+      return false;
+    auto angle = [&](double dx, double dy) {
+      const double a = std::atan2(-dy, dx) * 180.0 / std::numbers::pi;
+      return a < 0 ? a + 360.0 : a;
+    };
+    const double start = angle(s.X3 + 0.5 - cx, s.Y3 + 0.5 - cy);
+    double sweep = angle(s.X4 + 0.5 - cx, s.Y4 + 0.5 - cy) - start;
+    if (sweep < 0) sweep += 360;
+    if (std::fabs(sweep) < 1e-9) sweep = 360;
+    double d = angle(x + 0.5 - cx, y + 0.5 - cy) - start;
+    if (d < 0) d += 360;
+    return d <= sweep + 1e-9;
+  };
+  uint32_t seed = 7;
+  auto next = [&](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 8) % uint32_t(n));
+  };
+  const std::pair<int, int> sizes[] = {{2, 2}, {3, 2}, {5, 5}, {9, 8}, {37, 37}, {61, 60}, {100, 101}, {3000, 2999}};
+  for (TPenStyle style : {psSolid, psDot}) {
+    for (auto [w, h] : sizes) {
+      std::vector<TShape> shapes;
+      for (int k = 0; k < 24; ++k) {
+        // Mostly wholly inside; every fourth across an edge or round it.
+        const bool inside = k % 4 != 3 && w < W - 2 && h < H - 2;
+        const int l = inside ? 1 + next(W - w - 1) : next(W + w) - w + 2;
+        const int t = inside ? 1 + next(H - h - 1) : next(H + h) - h + 2;
+        // The halves of a circle as the drawing draws them, or any rays.
+        int x3 = l, y3 = t + h - 1, x4 = l + w - 1, y4 = t;
+        if (k % 3 == 1) {
+          x3 = l + next(w + 20) - 10, y3 = t + next(h + 20) - 10;
+          x4 = l + next(w + 20) - 10, y4 = t + next(h + 20) - 10;
+        }
+        shapes.push_back({l, t, w, h, x3, y3, x4, y4});
+        shapes.push_back({l, t, w, h, x4, y4, x3, y3});
+      }
+      auto draw = [&](TCanvas& c, const TShape& s) {
+        c.Pen.Mode = pmXor;
+        c.Pen.Style = style;
+        c.Pen.Color = RGB(0x40, 0x80, 0xC0);
+        c.Arc(s.Left, s.Top, s.Left + s.Width, s.Top + s.Height, s.X3, s.Y3, s.X4, s.Y4);
+      };
+      auto together = TBitmap::Create(W, H);
+      std::vector<TColor> alone(size_t(W) * H, clWhite), byRule(size_t(W) * H, clWhite);
+      for (const TShape& s : shapes) {
+        draw(together->Canvas(), s);
+        auto fresh = TBitmap::Create(W, H);
+        draw(fresh->Canvas(), s);
+        const std::vector<TColor> px = fresh->Pixels();
+        for (size_t i = 0; i < px.size(); ++i) alone[i] ^= px[i] ^ clWhite;
+        if (style == psSolid)
+          for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+              if (rule(s, x, y)) byRule[size_t(y) * W + size_t(x)] ^= RGB(0x40, 0x80, 0xC0);
+      }
+      ASSERT_EQ(together->Pixels(), alone) << "size " << w << "x" << h << " style " << style;
+      if (style == psSolid) {
+        ASSERT_EQ(together->Pixels(), byRule) << "size " << w << "x" << h;
+      }
+    }
   }
 }

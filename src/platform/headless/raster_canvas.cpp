@@ -122,6 +122,21 @@ bool EllipseRow(double cx, double cy, double a, double b, long long y, long long
   return CentresIn(cx - h, cx + h, x0, x1);
 }
 
+// Whether every row's end cx -/+ h of the ellipse in r, as EllipseRow works
+// it out, lies farther than 1e-6 from a pixel's centre.
+bool RowEndsClear(const TRect& r) {
+  const double cx = (double(r.Left) + r.Right) / 2, cy = (double(r.Top) + r.Bottom) / 2;
+  const double a = WidthOf(r) / 2.0, b = HeightOf(r) / 2.0;
+  for (long long y = r.Top; y < r.Bottom; ++y) {
+    const double t = (double(y) + 0.5 - cy) / b;
+    if (std::fabs(t) > 1) continue;
+    const double h = a * std::sqrt(1 - t * t);
+    for (double end : {cx - h - 0.5, cx + h - 0.5})
+      if (std::fabs(end - std::round(end)) <= 1e-6) return false;
+  }
+  return true;
+}
+
 // Angle in degrees [0, 360) of a direction given with y growing downwards,
 // measured counter-clockwise as seen on the device.
 double DeviceAngle(double dx, double dy) {
@@ -622,7 +637,15 @@ class TArcSweep {
 
   // Whether the arc takes pixel (x, y).
   bool Takes(int x, int y) const {
-    if (kind_ == kAll) return true;
+    const int side = Side(x, y);
+    return side == kNear ? TakesByAngle(x, y) : side == 1;
+  }
+
+  // 1 when the arc takes pixel (x, y) well away from both rays, 0 when it
+  // leaves it, kNear when the angles are to decide.
+  static constexpr int kNear = 2;
+  int Side(int x, int y) const {
+    if (kind_ == kAll) return 1;
     const double px = x + 0.5 - cx_, py = y + 0.5 - cy_;
     // Cross products as seen on the device (y upwards): > 0 when the second
     // direction lies counter-clockwise of the first, less than 180 degrees on.
@@ -630,13 +653,34 @@ class TArcSweep {
     const double ce = py * ex_ - px * ey_;  // pixel to end
     const double p2 = px * px + py * py;
     constexpr double tol2 = 1e-14;  // sin^2 of the angle counted as near
-    if (cs * cs <= tol2 * s2_ * p2 || ce * ce <= tol2 * e2_ * p2) return TakesByAngle(x, y);
+    if (cs * cs <= tol2 * s2_ * p2 || ce * ce <= tol2 * e2_ * p2) return kNear;
     switch (kind_) {
-      case kNone: return false;
-      case kAllAway: return true;
+      case kNone: return 0;
+      case kAllAway: return 1;
       case kHalf: return cs > 0;
       case kLess: return cs > 0 && ce > 0;
       default: return cs > 0 || ce > 0;
+    }
+  }
+
+  int Kind() const { return kind_; }
+
+  // Whether of the pixels well away from both rays, an arc of kind other
+  // with this one's rays the other way round takes exactly those this one
+  // leaves. Its cross products are this one's negated and swapped, to the
+  // last bit, so that both find the same pixels near a ray; away from them
+  // a less-than-half arc and the more-than-half rest (or none and all)
+  // decide by the same signs. Two halves decide by the start ray each: the
+  // end ray lies within 1e-7 degrees of the start's opposite, and a pixel
+  // well away lies more than 5e-6 degrees from both.
+  bool Complements(int other) const {
+    switch (kind_) {
+      case kHalf: return other == kHalf;
+      case kLess: return other == kMore;
+      case kMore: return other == kLess;
+      case kNone: return other == kAllAway;
+      case kAllAway: return other == kNone;
+      default: return false;
     }
   }
 
@@ -776,39 +820,111 @@ bool OrderAlongRing(std::vector<std::pair<double, TPoint>>& pixels, std::vector<
 }  // namespace
 
 // The ring of the ellipse in r for pen width w, cut to limit, as runs in
-// rows from the top and from the left in each row. The two halves of a
-// circle are two arcs of one ring: the last ring is kept for the next.
+// rows from the top and from the left in each row, to be moved by origin.
+// The two halves of a circle are two arcs of one ring: the last ring is
+// kept for the next.
+//
+// A thin ellipse that the limit does not cut is kept relative to the corner
+// of its shape, for the next one of its size elsewhere (the circles of one
+// tool along a rout). Its rows are worked out from offsets to the centre,
+// the same wherever it lies; only the ends cx - h and cx + h are rounded
+// where it lies. When no row's end comes near a pixel's centre (checked
+// once, the first time the ring is to serve elsewhere), none of that
+// rounding within a picture of 32768 pixels reaches one, and the moved
+// ring is the ring the moved ellipse has.
 const std::vector<TArcRaster::TRingRun>& TArcRaster::RingRuns(const TRect& r, int w, bool insideFrame,
-                                                              const TRect& limit) {
-  TRingKey key{r, limit, w, insideFrame};
-  if (ringValid_ && ringKey_ == key) return ringRuns_;
+                                                              const TRect& limit, TPoint& origin) {
+  constexpr long long reach = 1 << 15;
+  auto near = [&](long long v) { return v > -reach && v < reach; };
+  const bool relative = w == 1 && near(limit.Left) && near(limit.Top) && near(limit.Right) && near(limit.Bottom) &&
+                        limit.Left == (long long)r.Left - 1 && limit.Top == (long long)r.Top - 1 &&
+                        limit.Right == (long long)r.Right + 1 && limit.Bottom == (long long)r.Bottom + 1;
+  origin = relative ? TPoint{r.Left, r.Top} : TPoint{0, 0};
+  auto moved = [&](const TRect& k) {
+    return TRect{k.Left - origin.X, k.Top - origin.Y, k.Right - origin.X, k.Bottom - origin.Y};
+  };
+  TRingKey key{moved(r), moved(limit), w, insideFrame, relative};
+  if (ringValid_ && ringKey_ == key) {
+    if (!relative || (origin.X == ringShape_.Left && origin.Y == ringShape_.Top)) return ringRuns_;
+    if (ringMovable_ == 0) ringMovable_ = RowEndsClear(ringShape_) ? 1 : -1;
+    if (ringMovable_ > 0) return ringRuns_;
+  }
   ringRuns_.clear();
-  auto keep = [this](int y, int x0, int x1) { ringRuns_.push_back({y, x0, x1}); };
+  auto keep = [this, &origin](int y, int x0, int x1) {
+    ringRuns_.push_back({y - origin.Y, x0 - origin.X, x1 - origin.X});
+  };
   TRunSink<decltype(keep)> ring(limit, keep);
   EllipseShape(r, w, insideFrame, &ring, static_cast<decltype(ring)*>(nullptr));
   ringKey_ = key;
+  ++ringGeneration_;
+  ringShape_ = r;
+  ringMovable_ = 0;
   ringValid_ = true;
   return ringRuns_;
 }
 
-void TArcRaster::ForArcPixels(const TRect& r, int w, TPenStyle style, const TRect& limit, int x3, int y3, int x4,
-                              int y4, void (*paint)(void*, int, int, bool), void* context) {
+void TArcRaster::ForArcRuns(const TRect& r, int w, TPenStyle style, const TRect& limit, int x3, int y3, int x4,
+                            int y4, void (*paint)(void*, int, int, int, bool), void* context) {
   if (style == psClear || WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
   w = std::max(1, w);
+  TPoint o;
   const std::vector<TRingRun>& ring =
-      RingRuns(r, w, style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, limit));
+      RingRuns(r, w, style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, limit), o);
   const TArcSweep sweep((double(r.Left) + r.Right) / 2, (double(r.Top) + r.Bottom) / 2, x3, y3, x4, y4);
   const std::vector<int>* pattern = w == 1 ? DashPattern(style) : nullptr;
   if (!pattern) {
-    // Every pixel of the ring once, in any order.
+    // Every pixel of the ring once, in any order: the stretches of each run
+    // the arc takes. Each pixel's side is kept: the next arc, when it has
+    // this one's rays the other way round (the second half of a circle),
+    // takes the pixels well away from the rays that this one left.
+    const bool other = sidesValid_ && sidesRing_ == ringGeneration_ && sidesShape_ == r && sidesRays_[0] == x4 &&
+                       sidesRays_[1] == y4 && sidesRays_[2] == x3 && sidesRays_[3] == y3 &&
+                       sweep.Complements(sidesKind_);
+    if (!other) {
+      sides_.clear();
+      sidesValid_ = true;
+      sidesRing_ = ringGeneration_;
+      sidesShape_ = r;
+      sidesRays_[0] = x3, sidesRays_[1] = y3, sidesRays_[2] = x4, sidesRays_[3] = y4;
+      sidesKind_ = sweep.Kind();
+    } else {
+      sidesValid_ = false;
+    }
+    size_t i = 0;
     for (const TRingRun& run : ring) {
-      const int all = sweep.RunTakes(run.X0, run.X1, run.Y);
-      if (all == 0) continue;
-      for (int x = run.X0; x < run.X1; ++x)
-        if (all == 1 || sweep.Takes(x, run.Y)) paint(context, x, run.Y, true);
+      const int y = run.Y + o.Y, x0 = run.X0 + o.X, x1 = run.X1 + o.X;
+      if (other) {
+        int from = x0;
+        for (int x = x0; x < x1; ++x, ++i) {
+          const uint8_t side = sides_[i];
+          if (side == 1 || (side == TArcSweep::kNear && !sweep.Takes(x, y))) {
+            if (from < x) paint(context, y, from, x, true);
+            from = x + 1;
+          }
+        }
+        if (from < x1) paint(context, y, from, x1, true);
+        continue;
+      }
+      const int all = sweep.RunTakes(x0, x1, y);
+      if (all >= 0) {
+        sides_.insert(sides_.end(), size_t(x1 - x0), uint8_t(all));
+        if (all == 1) paint(context, y, x0, x1, true);
+        continue;
+      }
+      int from = x0;
+      for (int x = x0; x < x1; ++x) {
+        const int side = sweep.Side(x, y);
+        sides_.push_back(uint8_t(side));
+        if (side == 0 || (side == TArcSweep::kNear && !sweep.TakesByAngle(x, y))) {
+          if (from < x) paint(context, y, from, x, true);
+          from = x + 1;
+        }
+      }
+      if (from < x1) paint(context, y, from, x1, true);
     }
     return;
   }
+  sidesValid_ = false;
   // Dashed pens dash along the curve: the arc's pixels are ordered by their
   // angle from the start. The order follows from the ring's shape (see
   // OrderAlongRing); where it cannot be shown to be the order of the angles
@@ -816,27 +932,28 @@ void TArcRaster::ForArcPixels(const TRect& r, int w, TPenStyle style, const TRec
   // taken from the top, from the left).
   pixels_.clear();
   for (const TRingRun& run : ring) {
-    const int all = sweep.RunTakes(run.X0, run.X1, run.Y);
+    const int y = run.Y + o.Y, x0 = run.X0 + o.X, x1 = run.X1 + o.X;
+    const int all = sweep.RunTakes(x0, x1, y);
     if (all == 0) continue;
-    for (int x = run.X0; x < run.X1; ++x)
-      if (all == 1 || sweep.Takes(x, run.Y)) pixels_.push_back({0.0, TPoint{x, run.Y}});
+    for (int x = x0; x < x1; ++x)
+      if (all == 1 || sweep.Takes(x, y)) pixels_.push_back({0.0, TPoint{x, y}});
   }
   if (!OrderAlongRing(pixels_, lists_, r, x3, y3, sweep)) {
     for (auto& p : pixels_) p.first = sweep.Offset(p.second.X, p.second.Y);
     std::sort(pixels_.begin(), pixels_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
   }
   TDashWalk dash(*pattern);
-  for (const auto& p : pixels_) paint(context, p.second.X, p.second.Y, dash.Next());
+  for (const auto& p : pixels_) paint(context, p.second.Y, p.second.X, p.second.X + 1, dash.Next());
 }
 
 void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
   if (Pen.Style == psClear || Pen.Mode == pmNop) return;
   auto& px = bitmap_.Buffer();
   const size_t bw = size_t(bitmap_.Width());
-  arcs_.Arc(Normalized(x1, y1, x2, y2), Pen.Width, Pen.Style, Bounds(), x3, y3, x4, y4, [&](int x, int y, bool on) {
-    TColor& p = px[size_t(y) * bw + size_t(x)];
-    p = ApplyPenMode(Pen.Mode, on ? Pen.Color : BackColor, p);
-  });
+  arcs_.Arc(Normalized(x1, y1, x2, y2), Pen.Width, Pen.Style, Bounds(), x3, y3, x4, y4,
+            [&](int y, int x0, int x1, bool on) {
+              PaintRun(px.data() + size_t(y) * bw, x0, x1, on ? Pen.Color : BackColor, Pen.Mode);
+            });
 }
 
 void TRasterCanvas::Ellipse(int x1, int y1, int x2, int y2) {

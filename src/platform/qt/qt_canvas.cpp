@@ -415,10 +415,12 @@ void TQtPainterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x
     const TPenMode mode = Pen.Mode;
     const TColor pen = Pen.Color, back = BackColor;
     const TPixelRows& rows = rows_;
-    arcs_.Arc(r, 1, Pen.Style, limit, x3, y3, x4, y4, [&](int x, int y, bool on) {
-      QRgb& p = rows.Data[ptrdiff_t(y) * rows.Stride + x];
-      const TColor t = ApplyPenMode(mode, on ? pen : back, FromQRgb(p));
-      p = qRgb(GetRValue(t), GetGValue(t), GetBValue(t));
+    arcs_.Arc(r, 1, Pen.Style, limit, x3, y3, x4, y4, [&](int y, int x0, int x1, bool on) {
+      QRgb* row = rows.Data + ptrdiff_t(y) * rows.Stride;
+      for (int x = x0; x < x1; ++x) {
+        const TColor t = ApplyPenMode(mode, on ? pen : back, FromQRgb(row[x]));
+        row[x] = qRgb(GetRValue(t), GetGValue(t), GetBValue(t));
+      }
     });
     return;
   }
