@@ -73,7 +73,7 @@ struct TSizeToken {
 struct TScan {
   TTapeFormatGuess Guess;
   std::vector<TSizeToken> SizeTokens;  // of the comment read last
-  std::vector<uint32_t> Marks;         // of the block read last
+  std::vector<uint32_t> Marks;         // letters of words in the line read last
   std::vector<TLengthStats> Lengths;  // by word length
   std::vector<TWord> Words;
   std::vector<THitWords> Hits;
@@ -317,17 +317,9 @@ void ReadSizeComment(std::string_view text, TScan& s) {
 }
 
 // The words of one program block: coordinates, tool sizes and selections.
-void ReadBlock(const std::string& line, TScan& s) {
-  // Where the letters of the words read stand, marked in one pass over the
-  // block that looks each character up rather than comparing it.
-  if (s.Marks.size() < line.size()) s.Marks.resize(line.size());
-  uint32_t* const marks = s.Marks.data();
-  size_t count = 0;
-  uint32_t at = 0;
-  for (const char c : line) {
-    marks[count] = at++;
-    count += (CharClass[static_cast<unsigned char>(c)] & ccWordLetter) >> 1;
-  }
+// s.Marks holds where in the block its first count letters of words stand.
+void ReadBlock(const std::string& line, size_t count, TScan& s) {
+  const uint32_t* const marks = s.Marks.data();
   // The tool word, and the G codes of coordinates (G90, G91) and of
   // routing (G00 to G03; G05 drills again), before the coordinates.
   int32_t tool = -1;
@@ -717,12 +709,19 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   // A line too long for any tape ends the scan.
   while (s.Words.size() < MaxKeptWords && lines.Next(raw)) {
     // The line without its blanks, in upper case, in the one buffer.
+    // Where the letters of words stand is marked on the way, by looking
+    // each character up rather than comparing it.
     line.resize(raw.size());
+    if (s.Marks.size() < raw.size()) s.Marks.resize(raw.size());
     char* const to = line.data();
-    size_t kept = 0;
+    uint32_t* const marks = s.Marks.data();
+    size_t kept = 0, count = 0;
     for (const char c : raw) {
       const unsigned char u = static_cast<unsigned char>(c);
-      to[kept] = UpperCase[u];
+      const char upper = UpperCase[u];
+      to[kept] = upper;
+      marks[count] = uint32_t(kept);
+      count += (CharClass[static_cast<unsigned char>(upper)] & ccWordLetter) >> 1;
       kept += 1 - ((CharClass[u] & ccBlank) >> 2);
     }
     line.resize(kept);
@@ -738,6 +737,7 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     if (line.find("M97,") == std::string::npos && line.find("M98,") == std::string::npos) {
       const size_t comment = line.find(';');
       if (comment != std::string::npos) line.resize(comment);
+      while (count > 0 && marks[count - 1] >= line.size()) --count;
     }
     const size_t comma = line.find(',');
     const std::string_view keyword = std::string_view(line).substr(0, comma);
@@ -751,7 +751,7 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
       ReadUnitFields(comma == std::string::npos ? std::string() : line.substr(comma + 1), g);
       continue;
     }
-    ReadBlock(line, s);
+    ReadBlock(line, count, s);
   }
   IOResult();  // a read error only ends the scan
   std::fclose(file);
