@@ -1,11 +1,14 @@
 #include "tapein/drill_format_guess.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -60,8 +63,17 @@ struct TLengthStats {
   double MinX = 1e300, MaxX = -1e300, MinY = 1e300, MaxY = -1e300;
 };
 
+// A token of a drill list comment: a word, a number, "=" or '"'.
+struct TSizeToken {
+  std::string_view Text;
+  bool Number = false;
+  bool Joined = false;  // follows the token before without a gap
+};
+
 struct TScan {
   TTapeFormatGuess Guess;
+  std::vector<TSizeToken> SizeTokens;  // of the comment read last
+  std::vector<uint32_t> Marks;         // letters of words in the line read last
   std::vector<TLengthStats> Lengths;  // by word length
   std::vector<TWord> Words;
   std::vector<THitWords> Hits;
@@ -78,6 +90,85 @@ struct TScan {
   int32_t LeadingZeroWords = 0;   // shorter than the longest and beginning with 0
   int32_t TrailingZeroWords = 0;  // shorter than the longest and ending in 0
   double LargestTool = 0.0;       // in the tape's unit as written
+};
+
+// Character classes looked up by table: in the fuzzing build every
+// comparison in a loop over the characters is traced, a look-up is not.
+enum : uint8_t { ccDigit = 1, ccWordLetter = 2, ccBlank = 4 };
+constexpr std::array<uint8_t, 256> CharClasses() {
+  std::array<uint8_t, 256> t{};
+  for (int c = '0'; c <= '9'; ++c) t[size_t(c)] = ccDigit;
+  for (const char c : {'T', 'G', 'X', 'Y', 'C'}) t[size_t(c)] = ccWordLetter;
+  t[' '] = ccBlank;
+  return t;
+}
+constexpr std::array<uint8_t, 256> CharClass = CharClasses();
+
+// The characters in upper case (ASCII letters only).
+constexpr std::array<char, 256> UpperCases() {
+  std::array<char, 256> t{};
+  for (int c = 0; c < 256; ++c) t[size_t(c)] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return t;
+}
+constexpr std::array<char, 256> UpperCase = UpperCases();
+
+bool IsDigit(char c) { return (CharClass[static_cast<unsigned char>(c)] & ccDigit) != 0; }
+
+// The lines of a tape read a block at a time: a line ends at a return or
+// a line feed (a return with a line feed, or with more returns, leaves
+// empty lines between, which the scan passes over), the last one at the
+// end of the file. A line longer than kMaxTextLine ends the reading, as a
+// read error does.
+class TTapeLines {
+ public:
+  explicit TTapeLines(std::FILE* file) : file_(file), buffer_(new char[Size]) {}
+
+  // The next line without its end; false when there is none.
+  bool Next(std::string_view& line) {
+    for (;;) {
+      if (!found_ || feed_ < pos_) feed_ = Find('\n');
+      if (!found_ || return_ < pos_) return_ = Find('\r');
+      found_ = true;
+      const size_t stop = std::min(feed_, return_);  // end_ when neither
+      if (stop == end_ && !ended_) {
+        if (end_ - pos_ > kMaxTextLine) return false;
+        // The unfinished line to the front, and the next block after it.
+        std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+        const size_t wanted = Size - end_;
+        const size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
+        end_ += got;
+        ended_ = got < wanted;
+        found_ = false;
+        continue;
+      }
+      if (stop == end_ && pos_ == end_) return false;
+      if (stop - pos_ > kMaxTextLine) return false;
+      line = std::string_view(buffer_.get() + pos_, stop - pos_);
+      pos_ = stop == end_ ? end_ : stop + 1;
+      return true;
+    }
+  }
+
+ private:
+  static constexpr size_t Block = 16384;
+  static constexpr size_t Size = kMaxTextLine + 1 + Block;
+
+  // Where the character stands next, or end_.
+  size_t Find(char c) const {
+    const void* at = std::memchr(buffer_.get() + pos_, c, end_ - pos_);
+    return at == nullptr ? end_ : size_t(static_cast<const char*>(at) - buffer_.get());
+  }
+
+  std::FILE* file_;
+  std::unique_ptr<char[]> buffer_;
+  size_t pos_ = 0, end_ = 0;
+  // The next line feed and return at or after pos_ (end_ when none), when
+  // found_; looked for again once pos_ passed them.
+  size_t feed_ = 0, return_ = 0;
+  bool found_ = false;
+  bool ended_ = false;  // nothing more to read
 };
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -173,13 +264,10 @@ double DigitsValue(const std::string& line, size_t first, size_t end) {
 // 0.800mm", ";T01 Holesize 1. = 12.000000 ... PLATED MILS" or ";Holesize 1
 // = 0.0120 inch". The size (inches) is the first number after the tool, or
 // after the first "=" behind it; the unit the first unit word behind it.
-void ReadSizeComment(const std::string& text, TScan& s) {
-  struct TToken {
-    std::string Text;
-    bool Number = false;
-    bool Joined = false;  // follows the token before without a gap
-  };
-  std::vector<TToken> tokens;
+void ReadSizeComment(std::string_view text, TScan& s) {
+  // The tokens point into the text, in the one list kept for every comment.
+  std::vector<TSizeToken>& tokens = s.SizeTokens;
+  tokens.clear();
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     const bool joined = i > 0 && !std::isspace(static_cast<unsigned char>(text[i - 1]));
@@ -201,11 +289,11 @@ void ReadSizeComment(const std::string& text, TScan& s) {
   size_t at = tokens.size();
   int32_t tool = -1;
   for (size_t k = 0; k + 1 < tokens.size() && tool < 0; ++k) {
-    const TToken& next = tokens[k + 1];
-    if (!next.Number || next.Text.find_first_not_of("0123456789.") != std::string::npos) continue;
+    const TSizeToken& next = tokens[k + 1];
+    if (!next.Number || next.Text.find_first_not_of("0123456789.") != std::string_view::npos) continue;
     const bool t = tokens[k].Text == "T" && next.Joined;
     if (t || tokens[k].Text == "HOLESIZE" || tokens[k].Text == "TOOL") {
-      tool = StrToIntLenient(next.Text);
+      tool = StrToIntLenient(std::string(next.Text));
       at = k + 2;
     }
   }
@@ -217,10 +305,10 @@ void ReadSizeComment(const std::string& text, TScan& s) {
     }
   double size = 0.0;
   for (size_t k = at; k < tokens.size() && size <= 0.0; ++k)
-    if (tokens[k].Number) size = std::strtod(tokens[k].Text.c_str(), nullptr);
+    if (tokens[k].Number) size = std::strtod(std::string(tokens[k].Text).c_str(), nullptr);
   double unit = 0.0;
   for (size_t k = at; k < tokens.size() && unit == 0.0; ++k) {
-    const std::string& w = tokens[k].Text;
+    const std::string_view w = tokens[k].Text;
     if (w == "MM") unit = 1.0 / 25.4;
     else if (w == "MIL" || w == "MILS") unit = 0.001;
     else if (w == "IN" || w == "INCH" || w == "INCHES" || w == "\"") unit = 1.0;
@@ -229,36 +317,38 @@ void ReadSizeComment(const std::string& text, TScan& s) {
 }
 
 // The words of one program block: coordinates, tool sizes and selections.
-void ReadBlock(const std::string& line, TScan& s) {
+// s.Marks holds where in the block its first count letters of words stand.
+void ReadBlock(const std::string& line, size_t count, TScan& s) {
+  const uint32_t* const marks = s.Marks.data();
   // The tool word, and the G codes of coordinates (G90, G91) and of
-  // routing (G00 to G03; G05 drills again), in one pass.
+  // routing (G00 to G03; G05 drills again), before the coordinates.
   int32_t tool = -1;
-  for (size_t i = 0; i + 1 < line.size(); ++i) {
+  for (size_t m = 0; m < count; ++m) {
+    const size_t i = marks[m];
     const char c = line[i];
-    if ((c != 'T' && c != 'G') || !std::isdigit(static_cast<unsigned char>(line[i + 1]))) continue;
+    // line[i + 1] is at most the terminating NUL, no digit.
+    if ((c != 'T' && c != 'G') || !IsDigit(line[i + 1])) continue;
     int32_t n = 0;
-    size_t k = i + 1;
-    for (; k < line.size() && std::isdigit(static_cast<unsigned char>(line[k])) && n < 100000; ++k)
-      n = n * 10 + (line[k] - '0');
+    for (size_t k = i + 1; IsDigit(line[k]) && n < 100000; ++k) n = n * 10 + (line[k] - '0');
     if (c == 'T' && tool < 0) tool = n;
     if (c == 'G') {
       if (n == 90 || n == 91) s.Incremental = n == 91;
       else if (n <= 3) s.Routing = true;
       else if (n == 5) s.Routing = false;
     }
-    i = k - 1;
   }
   const bool toolBlock = tool >= 0;
   bool moved = false;
   int32_t blockX = -1, blockY = -1;
-  for (size_t i = 0; i < line.size(); ++i) {
+  for (size_t m = 0; m < count; ++m) {
+    const size_t i = marks[m];
     const char letter = line[i];
     if (letter != 'X' && letter != 'Y' && letter != 'C') continue;
     size_t j = i + 1;
     bool negative = false;
     if (j < line.size() && (line[j] == '+' || line[j] == '-')) negative = line[j++] == '-';
     const size_t first = j;
-    while (j < line.size() && line[j] >= '0' && line[j] <= '9') ++j;
+    while (IsDigit(line[j])) ++j;
     const bool point = j < line.size() && line[j] == '.';
     if (j == first && !point) continue;
     if (letter == 'C') {
@@ -611,27 +701,43 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
   TTapeFormatGuess& g = s.Guess;
-  std::string raw, line;
+  TTapeLines lines(file);
+  std::string_view raw;
+  std::string line, upper;
   // The statements stand at the top; the words of a big panel's first part
   // show all the numbers can.
-  // A line too long for any tape ends the scan; the reading says why.
-  while (s.Words.size() < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
+  // A line too long for any tape ends the scan.
+  while (s.Words.size() < MaxKeptWords && lines.Next(raw)) {
     // The line without its blanks, in upper case, in the one buffer.
+    // Where the letters of words stand is marked on the way, by looking
+    // each character up rather than comparing it.
     line.resize(raw.size());
-    size_t kept = 0;
-    for (const char c : raw)
-      if (c != ' ') line[kept++] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    if (s.Marks.size() < raw.size()) s.Marks.resize(raw.size());
+    char* const to = line.data();
+    uint32_t* const marks = s.Marks.data();
+    size_t kept = 0, count = 0;
+    for (const char c : raw) {
+      const unsigned char u = static_cast<unsigned char>(c);
+      const char upper = UpperCase[u];
+      to[kept] = upper;
+      marks[count] = uint32_t(kept);
+      count += (CharClass[static_cast<unsigned char>(upper)] & ccWordLetter) >> 1;
+      kept += 1 - ((CharClass[u] & ccBlank) >> 2);
+    }
     line.resize(kept);
     if (line.empty()) continue;
     if (line[0] == ';') {
       ReadFileFormat(line, g);
-      ReadSizeComment(UpperCaseStr(raw), s);
+      upper.assign(raw);
+      for (char& c : upper) c = UpperCase[static_cast<unsigned char>(c)];
+      ReadSizeComment(upper, s);
       continue;
     }
     // A comment after the words holds no numbers of the tape.
     if (line.find("M97,") == std::string::npos && line.find("M98,") == std::string::npos) {
       const size_t comment = line.find(';');
       if (comment != std::string::npos) line.resize(comment);
+      while (count > 0 && marks[count - 1] >= line.size()) --count;
     }
     const size_t comma = line.find(',');
     const std::string_view keyword = std::string_view(line).substr(0, comma);
@@ -645,7 +751,7 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
       ReadUnitFields(comma == std::string::npos ? std::string() : line.substr(comma + 1), g);
       continue;
     }
-    ReadBlock(line, s);
+    ReadBlock(line, count, s);
   }
   IOResult();  // a read error only ends the scan
   std::fclose(file);

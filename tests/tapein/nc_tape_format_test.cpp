@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 
+#include "foundation/file_utils.h"
 #include "nc_call_log.h"
 #include "tapein/drill_format_guess.h"
 
@@ -359,6 +360,44 @@ TEST_F(NcTapeFormat, PrefilledFormatPassesOverWordsBeyondEveryNumber) {
     EXPECT_EQ(f.IntegerDigits, 2) << far.substr(0, 12);
     EXPECT_EQ(f.DecimalDigits, 4) << far.substr(0, 12);
   }
+}
+
+// The guess reads the tape a block at a time: every way of ending lines,
+// a last line without its end and lines across the blocks read give what
+// the tape says; a line too long for any tape ends the scan there.
+TEST_F(NcTapeFormat, PrefilledFormatReadsTheLinesHoweverTheyEnd) {
+  TDrillFormatRecord stored;
+  const auto bytes = [&](const std::string& text) {
+    const auto path = TempDir / "bytes.drl";
+    std::ofstream(path, std::ios::binary) << text;
+    return PrefilledTapeFormat(path.string(), stored);
+  };
+  const std::vector<std::string> lines = {"M48", ";t01 0.8mm", "T1C0.8", "%", "T1", "x0405Y00627",
+                                          "X01215Y05314", "X019y011"};
+  const TDrillFormatRecord expected = PrefilledTapeFormat(Tape(lines), stored);
+  EXPECT_TRUE(expected.Metric);
+  EXPECT_EQ(expected.ZerosUsed, 0);
+  for (const std::string end : {"\n", "\r", "\r\r\n", "\n\r", "\n\n"}) {
+    std::string text;
+    for (const std::string& l : lines) text += l + end;
+    EXPECT_EQ(bytes(text), expected) << int(end[0]) << " " << end.size();
+    text.resize(text.size() - end.size());  // the last line without its end
+    EXPECT_EQ(bytes(text), expected) << int(end[0]) << " " << end.size();
+    // Lines of up to the longest a tape may have, ahead of the statements,
+    // push them across the blocks read.
+    const std::string longest = ";" + std::string(kMaxTextLine - 1, 'a');
+    EXPECT_EQ(bytes(longest + end + longest + end + longest + end + text), expected);
+    EXPECT_EQ(bytes(std::string(40000, ' ') + end + text), expected);
+  }
+  // A NUL is a character of its line, not its end.
+  std::string nul = "M48\nMETRIC";
+  nul += '\0';
+  EXPECT_FALSE(bytes(nul + "\n").Metric);
+  // What follows a longer line is not read.
+  const std::string overlong = ";" + std::string(kMaxTextLine, 'a') + "\n";
+  EXPECT_TRUE(bytes("METRIC\n" + overlong + "INCH\n").Metric);
+  EXPECT_FALSE(bytes("M48\n" + overlong + "METRIC\n").Metric);
+  EXPECT_EQ(bytes(""), stored);
 }
 
 }  // namespace
