@@ -6,9 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -113,63 +111,6 @@ constexpr std::array<char, 256> UpperCases() {
 constexpr std::array<char, 256> UpperCase = UpperCases();
 
 bool IsDigit(char c) { return (CharClass[static_cast<unsigned char>(c)] & ccDigit) != 0; }
-
-// The lines of a tape read a block at a time: a line ends at a return or
-// a line feed (a return with a line feed, or with more returns, leaves
-// empty lines between, which the scan passes over), the last one at the
-// end of the file. A line longer than kMaxTextLine ends the reading, as a
-// read error does.
-class TTapeLines {
- public:
-  explicit TTapeLines(std::FILE* file) : file_(file), buffer_(new char[Size]) {}
-
-  // The next line without its end; false when there is none.
-  bool Next(std::string_view& line) {
-    for (;;) {
-      if (!found_ || feed_ < pos_) feed_ = Find('\n');
-      if (!found_ || return_ < pos_) return_ = Find('\r');
-      found_ = true;
-      const size_t stop = std::min(feed_, return_);  // end_ when neither
-      if (stop == end_ && !ended_) {
-        if (end_ - pos_ > kMaxTextLine) return false;
-        // The unfinished line to the front, and the next block after it.
-        std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
-        end_ -= pos_;
-        pos_ = 0;
-        const size_t wanted = Size - end_;
-        const size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
-        end_ += got;
-        ended_ = got < wanted;
-        found_ = false;
-        continue;
-      }
-      if (stop == end_ && pos_ == end_) return false;
-      if (stop - pos_ > kMaxTextLine) return false;
-      line = std::string_view(buffer_.get() + pos_, stop - pos_);
-      pos_ = stop == end_ ? end_ : stop + 1;
-      return true;
-    }
-  }
-
- private:
-  static constexpr size_t Block = 16384;
-  static constexpr size_t Size = kMaxTextLine + 1 + Block;
-
-  // Where the character stands next, or end_.
-  size_t Find(char c) const {
-    const void* at = std::memchr(buffer_.get() + pos_, c, end_ - pos_);
-    return at == nullptr ? end_ : size_t(static_cast<const char*>(at) - buffer_.get());
-  }
-
-  std::FILE* file_;
-  std::unique_ptr<char[]> buffer_;
-  size_t pos_ = 0, end_ = 0;
-  // The next line feed and return at or after pos_ (end_ when none), when
-  // found_; looked for again once pos_ passed them.
-  size_t feed_ = 0, return_ = 0;
-  bool found_ = false;
-  bool ended_ = false;  // nothing more to read
-};
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.rfind(prefix, 0) == 0;
@@ -701,13 +642,11 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
   TTapeFormatGuess& g = s.Guess;
-  TTapeLines lines(file);
-  std::string_view raw;
-  std::string line, upper;
+  std::string raw, line, upper;
   // The statements stand at the top; the words of a big panel's first part
   // show all the numbers can.
-  // A line too long for any tape ends the scan.
-  while (s.Words.size() < MaxKeptWords && lines.Next(raw)) {
+  // A line too long for any tape ends the scan; the reading says why.
+  while (s.Words.size() < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
     // The line without its blanks, in upper case, in the one buffer.
     // Where the letters of words stand is marked on the way, by looking
     // each character up rather than comparing it.
