@@ -137,8 +137,8 @@ class TStepEngine {
     } else {
       for (int k = L; k >= 1; --k) Level[k] = TLevel{};
       ++L;
-      if (L > 3) {
-        L = 3;  // stays on the deepest level that exists
+      if (L > kMaxStepLevels) {
+        L = kMaxStepLevels;  // stays on the deepest level that exists
         Error = true;
         return;
       }
@@ -152,7 +152,7 @@ class TStepEngine {
   // makes the limit equal the count (this level has a further copy) and the
   // level ignores every step after that.
   void AdvanceStepLevel(int32_t dx, int32_t dy, uint8_t code, int32_t runs) {
-    if (L < 1 || L > 3) {
+    if (L < 1 || L > kMaxStepLevels) {
       Error = true;
       return;
     }
@@ -234,7 +234,7 @@ class TStepEngine {
   bool Error = false;
   bool Relative = false;
   int L = 0;
-  TLevel Level[4];  // 1..3 used
+  TLevel Level[kMaxStepLevels + 1];  // 1..kMaxStepLevels used
   int64_t ComposedX = 0, ComposedY = 0;
   uint8_t ComposedCode = 0;
   int64_t PreviousX = 0, PreviousY = 0;

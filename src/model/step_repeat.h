@@ -64,6 +64,9 @@ bool SameMatrix(const TMatrix3& a, const TMatrix3& b);
 
 // Most copies one expansion produces; more is reported as an error.
 constexpr int32_t kMaxStepCopies = 65535;
+// Most levels a list nests (a pattern mark opens one); a further mark is an
+// error, so a chain of more step objects than this never expands whole.
+constexpr int32_t kMaxStepLevels = 3;
 
 // Expands a command list into offsets. Absolute mode: one record {0, 1, dx,
 // dy, orientation} per copy (the unmoved original is not in the list).

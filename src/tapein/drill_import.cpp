@@ -269,12 +269,11 @@ void TDrillTapeReader::ApplyRepeats() {
     step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
   }
   RepeatList.clear();
-  // Each pattern end wraps the holes of the pattern once more: a tape that
-  // ends its pattern again and again would make every later one rebuild
-  // ever longer chains. Past kMaxPatternChain levels (three are all a
-  // pattern nests) the entity keeps the copies it has, leaves the list (its
-  // levels never fall) and the report says so at this end and every later
-  // one.
+  // Each pattern end wraps the holes of the pattern once more. Past
+  // kMaxPatternChain levels (all a step list nests: a fourth would stop the
+  // expansion with its crash box and keep only the copies of three) the
+  // entity keeps the copies it has, leaves the list (its levels never fall)
+  // and the report says so at this end and every later one.
   int32_t refused = PatternRefused;
   if (step != nullptr) {
     size_t kept = 0;

@@ -117,8 +117,9 @@ class TDrillTapeReader : public TNCReader {
   int64_t FileBytes = 0;
 
  private:
-  // Most pattern levels one entity takes on (see ApplyRepeats).
-  static constexpr int32_t kMaxPatternChain = 8;
+  // Most pattern levels one entity takes on (see ApplyRepeats): as many as
+  // a step list nests, since a deeper chain fails to expand.
+  static constexpr int32_t kMaxPatternChain = kMaxStepLevels;
 
   void ReportLine(const std::string& text, bool fault);
   void RecordPattern(int32_t index);

@@ -334,10 +334,11 @@ TEST_F(DrillImportTest, PatternEntitiesShareOneStepObject) {
   EXPECT_EQ(step->CopyCount(), 1);
 }
 
-// A pattern ended again and again wraps its holes once per end; past eight
-// levels the holes keep the copies they have, the report names the line,
-// and the reading goes on (it used to rebuild ever longer chains for
-// minutes).
+// A pattern ended again and again wraps its holes once per end, up to the
+// three levels a step list nests: every copy of the three is there (a
+// fourth level used to stop the expansion with a crash box and keep only
+// part of the copies), the report names each later line left out, and the
+// reading goes on.
 TEST_F(DrillImportTest, PatternEndedOverAndOverStopsWrappingItsHoles) {
   std::string text = "M48\nT1C0.020\n%\nT1\nM25\nX010000Y010000\n";
   for (int i = 0; i < 12; ++i) text += "M01\nM02X001000\n";
@@ -346,14 +347,23 @@ TEST_F(DrillImportTest, PatternEndedOverAndOverStopsWrappingItsHoles) {
   ASSERT_EQ(DrillEntityCount, 2);
   TStepObject* step = DRDB->EntityAt(1)->GetStepObj();
   ASSERT_NE(step, nullptr);
-  EXPECT_EQ(step->LevelCount(), 8);
+  EXPECT_EQ(step->LevelCount(), 3);
+  // Each level doubles the hole: 2 x 2 x 2 holes, the original and 7 copies
+  // one step of 0.01 inch apart per level.
+  EXPECT_EQ(step->CopyCount(), 7);
+  std::set<int32_t> xs;
+  for (const TStepCommand& r : step->Offsets())
+    if (r.Command == 0) xs.insert(r.DX);
+  EXPECT_EQ(xs, (std::set<int32_t>{Inch / 100, 2 * Inch / 100, 3 * Inch / 100}));
+  for (const TMessageBoxRecord& box : ShownMessageBoxes())
+    EXPECT_EQ(box.Text.find("Step && Repeat Crash"), std::string::npos) << box.Text;
   EXPECT_EQ(DRDB->EntityAt(2)->GetStepObj(), nullptr);
   int refusals = 0;
   for (const std::string& line : ReportLines)
-    if (line.find("the pattern's repeats were not applied to 1 entity already repeated by 8 "
+    if (line.find("the pattern's repeats were not applied to 1 entity already repeated by 3 "
                   "patterns.") != std::string::npos)
       ++refusals;
-  EXPECT_EQ(refusals, 4);
+  EXPECT_EQ(refusals, 9);
   EXPECT_TRUE(Has(ReportLines, "Errors were encountered reading the file."));
 }
 
