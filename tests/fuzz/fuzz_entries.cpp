@@ -93,8 +93,9 @@ void CountWork(int64_t made) {
 // entities in the job (empty when it began), or the emissions of the tape
 // reader running and its lines read (ten to a hole) when they make more
 // (the repeats of a block that makes no entity count as emissions), and the
-// copies its pattern ends made (a hundred to a hole).
-constexpr int64_t kCopiesPerHole = 100;
+// copies its pattern ends made (25 to a hole: what an expansion costs a
+// copy against what a hole costs, both measured under the sanitizers).
+constexpr int64_t kCopiesPerHole = 25;
 int64_t ReaderWork(const TNCReader* reader) {
   if (reader == nullptr || !reader->GlobalRec) return 0;
   return reader->GlobalRec->TapeEmits + reader->GlobalRec->LinesRead / kPollsPerHole;
