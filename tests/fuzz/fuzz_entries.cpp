@@ -56,6 +56,7 @@
 #include "tapein/drill_import.h"
 #include "tapein/filter_lists.h"
 #include "tapein/nc_reader.h"
+#include "model/drawing_base.h"
 #include "tapein/rout_import.h"
 #include "foundation/swap_basic.h"
 #include "foundation/swap_filter.h"
@@ -202,6 +203,11 @@ void StartProgram() {
   // each cleared job took most of an input's time. The headless view takes
   // the drawing calls instead.
   SetViewServices(nullptr);
+  // Nor do the entities draw themselves into the window's picture (three
+  // times the screen): they draw on the headless view's, as the view's own
+  // drawing does. A rout of a few hundred holes was drawn twice, once into
+  // each picture, and the window's took the most.
+  DrawSurface = nullptr;
   // The imports' report windows likewise: the host without a window keeps
   // their texts (emptied for each input).
   SetImportHost(nullptr);
