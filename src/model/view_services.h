@@ -102,8 +102,9 @@ class TPictureSurface : public TDrawingBase {
   TPictureSurface(TCanvas* canvas, TColor backColor) : TDrawingBase(canvas, backColor) {}
   int32_t LengthToDevice(int32_t length) override;
   double LengthToDeviceReal(int32_t length) override;
-  void WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) override;
-  void WorldToDeviceReal(double x, double y, double& dx, double& dy) override;
+  // Final: a redraw converts every point, and the conversion inlines.
+  void WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) final;
+  void WorldToDeviceReal(double x, double y, double& dx, double& dy) final;
   bool IsScreen() override { return true; }
 
   double Left = 0.0;

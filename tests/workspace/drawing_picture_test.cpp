@@ -65,6 +65,36 @@ TEST_F(DrawingPictureTest, WorldPointsMapToPixelsAndClampAtAnyZoom) {
   }
 }
 
+// The whole-pixel position is the real one rounded as nearbyint rounds,
+// wherever the picture lies and at any zoom, halves and the 32-bit edges
+// included.
+TEST_F(DrawingPictureTest, PixelPositionsAreTheRealOnesRoundedToEven) {
+  uint64_t state = 12345;
+  auto next = [&state] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return double(int64_t(state >> 11) - (int64_t(1) << 52)) / double(int64_t(1) << 52);
+  };
+  const double zooms[] = {0.01, 1.0, 2.0, 64.0, 100.0, 1280.0 / 20, 12345.678, 1e9};
+  int32_t x, y;
+  double rx, ry;
+  for (const double ppi : zooms) {
+    for (int i = 0; i < 2000; ++i) {
+      Place(next() * 2e9, next() * 2e9, ppi);
+      // Every fourth point lies on a half pixel.
+      double wx = next() * 2.2e9, wy = next() * 2.2e9;
+      if (i % 4 == 0) {
+        const double half = Inch / ppi / 2;
+        wx = Picture.Left + std::round((wx - Picture.Left) / half) * half;
+        wy = Picture.Top - std::round((Picture.Top - wy) / half) * half;
+      }
+      Picture.WorldToDevice(wx, wy, x, y);
+      Picture.WorldToDeviceReal(wx, wy, rx, ry);
+      ASSERT_EQ(x, int32_t(std::nearbyint(rx))) << ppi << " " << wx;
+      ASSERT_EQ(y, int32_t(std::nearbyint(ry))) << ppi << " " << wy;
+    }
+  }
+}
+
 TEST_F(DrawingPictureTest, PictureEdgesAndContainment) {
   Place(0, 0);  // 3 in square below and right of the origin
   EXPECT_TRUE(Picture.ContainsPoint(3 * Inch, -3 * Inch));  // right and bottom edges
