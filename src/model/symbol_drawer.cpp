@@ -136,17 +136,36 @@ void TSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
 }
 
 void TCanvasSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
-  Canvas->MoveTo(x, y);
   if (Size < 4) {
     // The dot of every tool, straight on the canvas: a whole panel of
-    // holes is drawn this way when zoomed out.
-    Canvas->LineTo(x, y + 1);
-    if (RoundEven(3.0 * Size * 0.5) >= 2) {
-      Canvas->LineTo(x + 1, y + 1);
-      Canvas->LineTo(x + 1, y);
+    // holes is drawn this way when zoomed out. Three steps of one pixel
+    // (one when the size rounds to nothing), each painting its start pixel.
+    // A thin solid pen that copies paints them as they are: the pixels are
+    // set straight, without the line machinery, and the pen is left where
+    // the steps leave it.
+    const bool three = Size >= 1;  // three halves of the size round to 2 or more
+    TCanvas& c = *Canvas;
+    if (c.Pen.Mode == pmCopy && c.Pen.Width <= 1 && (c.Pen.Style == psSolid || c.Pen.Style == psInsideFrame)) {
+      const TColor colour = c.Pen.Color;
+      c.SetPixel(x, y, colour);
+      if (!three) {
+        c.MoveTo(x, y + 1);
+        return;
+      }
+      c.SetPixel(x, y + 1, colour);
+      c.SetPixel(x + 1, y + 1, colour);
+      c.MoveTo(x + 1, y);
+      return;
+    }
+    c.MoveTo(x, y);
+    c.LineTo(x, y + 1);
+    if (three) {
+      c.LineTo(x + 1, y + 1);
+      c.LineTo(x + 1, y);
     }
     return;
   }
+  Canvas->MoveTo(x, y);
   // The canvas's own moves, called straight.
   TCanvas& c = *Canvas;
   ForEachStroke(x, y, tool, Size, [&c](bool line, int32_t px, int32_t py) {

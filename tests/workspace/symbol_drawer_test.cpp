@@ -6,6 +6,7 @@
 
 #include "model/drawing_base.h"
 #include "model/symbol_drawer.h"
+#include "platform/headless/raster_canvas.h"
 #include "platform/headless/recording_canvas.h"
 
 namespace {
@@ -95,6 +96,46 @@ TEST(SymbolDrawerTest, SmallSizesDrawADot) {
   }
   TStrokeRecorder zero(0);
   EXPECT_EQ(zero.Draw(10, 10, 7), (std::vector<S>{{'M', 0, 0}, {'L', 0, 1}}));
+}
+
+// The dot of a small symbol paints what its three one-pixel steps paint, and
+// leaves the pen where they leave it, whatever the pen, the clip and where
+// the dot lies (partly or wholly outside the picture).
+TEST(SymbolDrawerTest, TheDotPaintsWhatItsStepsPaint) {
+  TRasterBitmap dots(40, 30), steps(40, 30);
+  TCanvasSymbolDrawer drawer(&dots.Canvas(), 1);
+  uint32_t seed = 5;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  const TPenMode modes[] = {pmCopy, pmCopy, pmXor, pmNot, pmMerge, pmNop};
+  const TPenStyle styles[] = {psSolid, psSolid, psInsideFrame, psDot, psClear};
+  for (int i = 0; i < 5000; ++i) {
+    const int32_t size = int32_t(next(5)) - 1;  // -1 .. 3
+    const int x = int(next(50)) - 5, y = int(next(40)) - 5;
+    const uint32_t v = next(1000);
+    const TRect clip = next(3) == 0 ? TRect{int(next(40)), int(next(30)), 25, 20} : TRect{};
+    for (TCanvas* c : {&dots.Canvas(), &steps.Canvas()}) {
+      c->Pen.Color = RGB(uint8_t(v), uint8_t(v * 7), uint8_t(v * 13));
+      c->Pen.Mode = modes[v % 6];
+      c->Pen.Style = styles[v / 6 % 5];
+      c->Pen.Width = v % 7 == 0 ? 2 : 1;
+      c->ClipRect(clip);
+    }
+    drawer.SetSize(size);
+    drawer.DrawSymbol(x, y, 7);
+    TCanvas& c = steps.Canvas();
+    c.MoveTo(x, y);
+    c.LineTo(x, y + 1);
+    if (size >= 1) {
+      c.LineTo(x + 1, y + 1);
+      c.LineTo(x + 1, y);
+    }
+    ASSERT_EQ(dots.Canvas().PenPos().X, c.PenPos().X) << i;
+    ASSERT_EQ(dots.Canvas().PenPos().Y, c.PenPos().Y) << i;
+  }
+  EXPECT_EQ(dots.Pixels(), steps.Pixels());
 }
 
 TEST(SymbolDrawerTest, CanvasDrawerMovesToTheCentreFirst) {
