@@ -8,6 +8,16 @@
 // setting "Micron Metric Tool Resolution").
 extern bool MicronMetricToolResolution;
 
+// The value rounded to the nearest whole number, an exact half going to the
+// even neighbour, as nearbyint rounds (the program never changes the
+// rounding mode), for magnitudes up to 2^51: adding 1.5 x 2^52 leaves no
+// bits below the unit. Without nearbyint's library call, which every point
+// of a tape and of a redraw went through.
+inline double RoundHalfEven(double value) {
+  constexpr double shift = 6755399441055744.0;
+  return (value + shift) - shift;
+}
+
 // Limits the value to -2,147,483,646 .. 2,147,483,647 and rounds to the
 // nearest integer, an exact half going to the even neighbour. NaN gives 0.
 int32_t SaturatingRound(double value);

@@ -15,15 +15,6 @@ double ClampDevice(double v) {
   return std::clamp(v, -DeviceLimit, DeviceLimit);
 }
 
-// v rounded to the nearest whole number, halves to the even one, as
-// nearbyint rounds in the default rounding mode, for |v| up to 2^51: adding
-// 1.5 x 2^52 leaves no fraction bits and the sum rounds so. Without the
-// library call, which a full redraw made twice for each of its points.
-double RoundToEven(double v) {
-  constexpr double shift = 6755399441055744.0;
-  return (v + shift) - shift;
-}
-
 TViewServices* Installed = nullptr;
 std::unique_ptr<THeadlessViewServices> Headless;
 }  // namespace
@@ -47,8 +38,8 @@ void TPictureSurface::WorldToDevice(double x, double y, int32_t& dx, int32_t& dy
   double rx, ry;
   WorldToDeviceReal(x, y, rx, ry);
   // Already inside the 32-bit range: round halves to even.
-  dx = static_cast<int32_t>(RoundToEven(rx));
-  dy = static_cast<int32_t>(RoundToEven(ry));
+  dx = static_cast<int32_t>(RoundHalfEven(rx));
+  dy = static_cast<int32_t>(RoundHalfEven(ry));
 }
 
 // ---- THeadlessViewServices -------------------------------------------------------------

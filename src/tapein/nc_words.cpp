@@ -319,12 +319,8 @@ bool DecodePlainPositionLine(TWordFormatTable& formats, const std::string& text,
 int32_t SafeRound(double value) {
   if (std::fabs(value) > 2147483647.0 || std::isnan(value))
     return value > 0 ? 2147483647 : -2147483647;
-  // Every coordinate of a tape comes through here. Adding and taking away
-  // 1.5 x 2^52 leaves no bits below the unit, rounded to the nearest with
-  // ties to even as nearbyint does (the program never changes the rounding
-  // mode), without its library call.
-  constexpr double kRounder = 6755399441055744.0;
-  return static_cast<int32_t>((value + kRounder) - kRounder);
+  // Every coordinate of a tape comes through here.
+  return static_cast<int32_t>(RoundHalfEven(value));
 }
 
 std::string IoErrorText(int32_t code) {

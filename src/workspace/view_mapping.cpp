@@ -18,8 +18,6 @@ namespace {
 // 1 / 25,400,000 in extended precision.
 constexpr long double InchPerUnit = 1.0L / 25400000.0L;
 
-int RoundHalfEven(double v) { return SaturatingRound(v); }
-
 }  // namespace
 
 TRubberPaint::TRubberPaint() { LastPolyline.reserve(MaxPolylinePoints); }
@@ -72,7 +70,7 @@ void TRubberPaint::DrawScreenArc(const TPoint& start, const TPoint& end, const T
   TCanvas* c = Canvas();
   if (c == nullptr) return;
   double dx = double(start.X) - centre.X, dy = double(start.Y) - centre.Y;
-  int r = RoundHalfEven(std::sqrt(dx * dx + dy * dy));
+  int r = SaturatingRound(std::sqrt(dx * dx + dy * dy));
   c->Arc(centre.X - r, centre.Y - r, centre.X + r, centre.Y + r, start.X, start.Y, end.X, end.Y);
 }
 
@@ -126,7 +124,7 @@ void TRubberPaint::DrawArrowHead(double angle, int sx, int sy) {
   double lean = side == 1 ? 10.0 : side == 2 ? -10.0 : 0.0;
   auto at = [&](double lx, double ly) {
     RotatePoint(lx, ly, angle);
-    return TPoint{sx + RoundHalfEven(lx), sy - RoundHalfEven(ly)};
+    return TPoint{sx + SaturatingRound(lx), sy - SaturatingRound(ly)};
   };
   TPoint p;
   p = at(0, lean);

@@ -78,6 +78,27 @@ TEST_F(DisplayUnitsTest, RoundingAndClampingStayInRange) {
   EXPECT_EQ(ClampCompToInt(-5), -5);
 }
 
+// Rounding without the library call gives what nearbyint gives, halves,
+// the values just beside them and the ends of the 32-bit range included.
+TEST_F(DisplayUnitsTest, RoundingHalvesToEvenAsTheLibraryDoes) {
+  std::vector<double> values = {0.0, -0.0, 0.49999999999999994, -0.49999999999999994, 0.5, -0.5,
+                                1.5, -1.5, 2.5, 2147483646.5, -2147483646.5, 2147483647.0,
+                                -2147483647.0, 1e-300, -1e-300};
+  uint64_t state = 99;
+  for (int i = 0; i < 100000; ++i) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    const double k = double(int64_t(state >> 33) - (int64_t(1) << 30)) * 2.0;  // within the 32-bit range
+    values.push_back(k + 0.5);
+    values.push_back(std::nextafter(k + 0.5, 0.0));
+    values.push_back(std::nextafter(k + 0.5, 4e9));
+    values.push_back(k + double(state & 0xFFFF) / 65536.0);
+  }
+  for (const double v : values) {
+    ASSERT_EQ(RoundHalfEven(v), std::nearbyint(v)) << v;
+    if (v >= -2147483646.0 && v <= 2147483647.0) ASSERT_EQ(SaturatingRound(v), int32_t(std::nearbyint(v))) << v;
+  }
+}
+
 TEST_F(DisplayUnitsTest, OrientationTableAndInverses) {
   const std::pair<int32_t, int32_t> expected[9] = {
       {3, 5},  // code 0: not an orientation, unchanged
