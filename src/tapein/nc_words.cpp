@@ -1,5 +1,6 @@
 #include "tapein/nc_words.h"
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <limits>
@@ -27,10 +28,27 @@ int64_t PowerOfTen(int32_t n) {
 // up to 20 digits fills a short word with zeros past that range, and the
 // value is clamped to 32 bits afterwards anyway.
 int64_t ScaleByPowerOfTen(int64_t v, int32_t n) {
-  const int64_t p = PowerOfTen(n);
-  if (v > std::numeric_limits<int64_t>::max() / p) return std::numeric_limits<int64_t>::max();
-  if (v < std::numeric_limits<int64_t>::min() / p) return std::numeric_limits<int64_t>::min();
-  return v * p;
+  constexpr int64_t most = std::numeric_limits<int64_t>::max();
+  constexpr int64_t least = std::numeric_limits<int64_t>::min();
+  // The ends of the range over each power, worked out once: every word of a
+  // tape with leading zeros comes here, and two 64-bit divisions a word
+  // cost more than the rest of its scaling.
+  struct TBounds {
+    int64_t Most, Least;
+  };
+  static constexpr std::array<TBounds, 19> bounds = [] {
+    std::array<TBounds, 19> b{};
+    int64_t p = 1;
+    for (size_t k = 0; k < b.size(); ++k) {
+      b[k] = {most / p, least / p};
+      if (k + 1 < b.size()) p *= 10;
+    }
+    return b;
+  }();
+  const TBounds& b = bounds[size_t(n <= 0 ? 0 : n >= 18 ? 18 : n)];
+  if (v > b.Most) return most;
+  if (v < b.Least) return least;
+  return v * PowerOfTen(n);
 }
 
 
