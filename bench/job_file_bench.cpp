@@ -9,8 +9,9 @@
 // put in), and
 // BM_RawWrite writes the same bytes to a fresh file with one fsync, which is
 // the floor any save and open is measured against. BM_JobSaveOpenVsRaw does
-// all three in every iteration and reports the ratio (save + open) / raw,
-// so the noise of a shared machine hits the three alike.
+// all three in every iteration and reports the median of the iterations'
+// ratios (save + open) / raw, so the noise of a shared machine hits the three
+// alike, and the medians of the three times.
 //
 // open_faults counts the page faults of an open (first touches of memory,
 // which cost as much as the reading itself).
@@ -24,6 +25,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -309,35 +311,44 @@ void BM_RawWrite(benchmark::State& state) {
 
 void BM_JobSaveOpenVsRaw(benchmark::State& state) {
   TBenchJob& job = Job();
-  double save = 0, open = 0, raw = 0;
+  std::vector<double> save, open, raw, ratio;
   long openFaults = 0;
   if (!job.Open()) return state.SkipWithError("not opened");
   for (auto _ : state) {
     Clock::time_point t = Clock::now();
     const bool saved = WriteJobFile(job.JobFile) == 0;
-    save += Seconds(t);
+    save.push_back(Seconds(t));
     state.PauseTiming();
     TBenchJob::Drop();
     state.ResumeTiming();
     t = Clock::now();
     const long faults = PageFaults();
     const bool opened = saved && job.Open();
-    open += Seconds(t);
+    open.push_back(Seconds(t));
     openFaults += PageFaults() - faults;
     t = Clock::now();
     const bool written = opened && job.RawWrite();
-    raw += Seconds(t);
+    raw.push_back(Seconds(t));
     if (!written) {
       state.SkipWithError(!saved ? "not saved" : !opened ? "not opened" : "not written");
       break;
     }
+    ratio.push_back(raw.back() > 0 ? (save.back() + open.back()) / raw.back() : 0.0);
   }
-  const double n = double(state.iterations());
-  state.counters["save_ms"] = save / n * 1e3;
-  state.counters["open_ms"] = open / n * 1e3;
-  state.counters["raw_ms"] = raw / n * 1e3;
-  state.counters["ratio"] = raw > 0 ? (save + open) / raw : 0.0;
-  state.counters["open_faults"] = double(openFaults) / n;
+  if (ratio.empty()) return;
+  // Medians: one iteration caught by a busy spell of the machine moves none
+  // of them. The ratio is the median of the iterations' own ratios, each
+  // taken from its three parts run back to back.
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t m = v.size() / 2;
+    return v.size() % 2 != 0 ? v[m] : (v[m - 1] + v[m]) / 2;
+  };
+  state.counters["save_ms"] = median(save) * 1e3;
+  state.counters["open_ms"] = median(open) * 1e3;
+  state.counters["raw_ms"] = median(raw) * 1e3;
+  state.counters["ratio"] = median(ratio);
+  state.counters["open_faults"] = double(openFaults) / double(ratio.size());
 }
 
 }  // namespace
