@@ -145,7 +145,8 @@ void TCanvasSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
     // the steps leave it.
     const bool three = Size >= 1;  // three halves of the size round to 2 or more
     TCanvas& c = *Canvas;
-    if (c.Pen.Mode == pmCopy && c.Pen.Width <= 1 && (c.Pen.Style == psSolid || c.Pen.Style == psInsideFrame)) {
+    const bool solid = c.Pen.Style == psSolid || c.Pen.Style == psInsideFrame;
+    if (c.Pen.Mode == pmCopy && c.Pen.Width <= 1 && solid) {
       const TColor colour = c.Pen.Color;
       c.SetPixel(x, y, colour);
       if (!three) {

@@ -87,7 +87,8 @@ TEST_F(DisplayUnitsTest, RoundingHalvesToEvenAsTheLibraryDoes) {
   uint64_t state = 99;
   for (int i = 0; i < 100000; ++i) {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    const double k = double(int64_t(state >> 33) - (int64_t(1) << 30)) * 2.0;  // within the 32-bit range
+    // An even number within the 32-bit range.
+    const double k = double(int64_t(state >> 33) - (int64_t(1) << 30)) * 2.0;
     values.push_back(k + 0.5);
     values.push_back(std::nextafter(k + 0.5, 0.0));
     values.push_back(std::nextafter(k + 0.5, 4e9));
@@ -95,7 +96,8 @@ TEST_F(DisplayUnitsTest, RoundingHalvesToEvenAsTheLibraryDoes) {
   }
   for (const double v : values) {
     ASSERT_EQ(RoundHalfEven(v), std::nearbyint(v)) << v;
-    if (v >= -2147483646.0 && v <= 2147483647.0) ASSERT_EQ(SaturatingRound(v), int32_t(std::nearbyint(v))) << v;
+    if (v >= -2147483646.0 && v <= 2147483647.0)
+      ASSERT_EQ(SaturatingRound(v), int32_t(std::nearbyint(v))) << v;
   }
 }
 
