@@ -8,7 +8,9 @@
 # Crashes, leaks and slow inputs are written to build/fuzz/findings/TARGET/;
 # add the ones worth keeping to tests/fuzz/corpus/TARGET so the test suite
 # runs them from then on. The window toolkit, the command line and the main
-# window give the fuzzer no coverage (tests/fuzz/coverage_ignore.txt), and a
+# window give the fuzzer no coverage (tests/fuzz/coverage_ignore.txt), the
+# step-and-repeat expansion and the drill format guess give it their edges
+# but no compare hooks (CMakeLists.txt, KORVEX_FUZZ), and a
 # reading is cut after kFuzzWorkLimit holes (tests/fuzz/fuzz_entries.h): a
 # finding past that point comes back with the fuzz target itself
 # (build/fuzz/fuzz_TARGET FILE), and with the test suite's regression run.
