@@ -9,11 +9,12 @@
 # add the ones worth keeping to tests/fuzz/corpus/TARGET so the test suite
 # runs them from then on. The window toolkit, the command line and the main
 # window give the fuzzer no coverage (tests/fuzz/coverage_ignore.txt), the
-# step-and-repeat expansion and the drill format guess give it their edges
-# but no compare hooks (CMakeLists.txt, KORVEX_FUZZ), and a
-# reading is cut after kFuzzWorkLimit holes (tests/fuzz/fuzz_entries.h): a
-# finding past that point comes back with the fuzz target itself
-# (build/fuzz/fuzz_TARGET FILE), and with the test suite's regression run.
+# tape readers and the stores they fill give it their edges but no compare
+# hooks (CMakeLists.txt, KORVEX_FUZZ; the tape targets get a dictionary of
+# the tape words instead, tests/fuzz/dict/nc_tape.dict), and a reading is
+# cut after kFuzzWorkLimit holes (tests/fuzz/fuzz_entries.h): a finding past
+# that point comes back with the fuzz target itself (build/fuzz/fuzz_TARGET
+# FILE), and with the test suite's regression run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -50,9 +51,19 @@ for t in "${targets[@]}"; do
   for f in ../shared/testdata/bad-input/"$t"-*; do
     [ -f "$f" ] && cp -n "$f" "$corpus"/
   done
+  # The tape targets: the tape words as a dictionary (their readers give no
+  # compare hooks), and rare features are those seen fewer than 32 times, not
+  # 255: a tape input passes thousands of edges, and the fuzzer's search of
+  # its list of rare features for each of them took up to two fifths of an
+  # input's time.
+  extra=()
+  case "$t" in
+    nc_reader | drill_import | rout_import | cad_import)
+      extra=(-dict="$PWD/tests/fuzz/dict/nc_tape.dict" -entropic_feature_frequency_threshold=32) ;;
+  esac
   echo "== $t: $seconds s"
   if ! ASAN_OPTIONS=detect_leaks=1 build/fuzz/fuzz_"$t" "$corpus" -max_total_time="$seconds" \
-      -timeout=20 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+      -timeout=20 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 "${extra[@]}" \
       -artifact_prefix="$findings/" 2>build/fuzz/"$t".log; then
     status=1
     echo "   findings in $findings (log: build/fuzz/$t.log)"
