@@ -281,7 +281,8 @@ void TNCReader::DispatchMove(TNCMove& m) {
   if (m.PendingTexts) {
     TPendingTexts* texts = m.PendingTexts;
     m.PendingTexts = nullptr;
-    for (const std::string& text : texts->Texts) UnparsedBlock(text, SkippedLineKind());
+    for (const TPendingTexts::TRun& run : texts->Runs)
+      for (int64_t k = 0; k < run.Count; ++k) UnparsedBlock(run.Text, SkippedLineKind());
     delete texts;
   }
 }

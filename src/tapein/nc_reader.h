@@ -54,9 +54,22 @@ extern double CoordinateLimit;
 
 // ---- Move records ------------------------------------------------------------
 
-// Block texts queued behind a move, handed to UnparsedBlock after it.
+// Block texts queued behind a move, handed to UnparsedBlock after it, in
+// tape order: a text queued again right after itself (a block its line's R
+// repeats) adds to the count of the one kept, so that a repeat of thousands
+// keeps one copy of the text.
 struct TPendingTexts {
-  std::vector<std::string> Texts;
+  struct TRun {
+    std::string Text;
+    int64_t Count = 1;
+  };
+  std::vector<TRun> Runs;
+  void Add(const std::string& text) {
+    if (!Runs.empty() && Runs.back().Text == text)
+      ++Runs.back().Count;
+    else
+      Runs.push_back({text, 1});
+  }
 };
 
 // Move kinds.
@@ -502,6 +515,9 @@ class TNCReader {
   void WriteSymbolHit(int32_t x, int32_t y);
   void WriteDefaultSymbol();
   void ReplaySymbol(int32_t dx, int32_t dy);
+  // The symbol's records as the last replay read them: each replay reads
+  // the file into this list again, without making a new one.
+  std::vector<TNCMove> ReplayRecords;
   // Queues a block text behind the held move (outside the header) or hands
   // it to UnparsedBlock at once (in the header).
   void QueueUnparsedBlock(const std::string& text);

@@ -775,20 +775,25 @@ void TNCReader::ReplaySymbol(int32_t dx, int32_t dy) {
   const double scale = Metric ? g.MetricScale : g.InchScale;
   unsigned char record[NCMoveRecordSize];
   // The records are read first: emitting a hit may not disturb the file
-  // position, but a consumer's operation may take its time.
-  std::vector<TNCMove> records;
+  // position, but a consumer's operation may take its time. The list of the
+  // last replay takes them (a replay the emission started would find it
+  // taken and make its own).
+  std::vector<TNCMove> records = std::move(ReplayRecords);
+  records.clear();
   while (std::fread(record, 1, sizeof record, g.SymbolFile) == sizeof record)
     records.push_back(UnpackMove(record));
   if (std::ferror(g.SymbolFile)) InOutRes = errno != 0 ? errno : EIO;
-  if (CheckIO("Reading symbol file")) return;
-  std::fseek(g.SymbolFile, 0, SEEK_END);
-  for (const TNCMove& m : records) {
-    const int32_t x = ClampCompToInt(static_cast<int64_t>(SafeRound(m.CentreX / scale)) + dx +
-                                     g.SubOffsetX);
-    const int32_t y = ClampCompToInt(static_cast<int64_t>(SafeRound(m.CentreY / scale)) + dy +
-                                     g.SubOffsetY);
-    EmitPatternHit(x, y);
+  if (!CheckIO("Reading symbol file")) {
+    std::fseek(g.SymbolFile, 0, SEEK_END);
+    for (const TNCMove& m : records) {
+      const int32_t x = ClampCompToInt(static_cast<int64_t>(SafeRound(m.CentreX / scale)) + dx +
+                                       g.SubOffsetX);
+      const int32_t y = ClampCompToInt(static_cast<int64_t>(SafeRound(m.CentreY / scale)) + dy +
+                                       g.SubOffsetY);
+      EmitPatternHit(x, y);
+    }
   }
+  ReplayRecords = std::move(records);
 }
 
 void TNCReader::QueueUnparsedBlock(const std::string& text) {
@@ -801,7 +806,7 @@ void TNCReader::QueueUnparsedBlock(const std::string& text) {
     // tape's limit to them.
     if (!CountLineRepeat()) return;
     if (g.HeldMove.PendingTexts == nullptr) g.HeldMove.PendingTexts = new TPendingTexts;
-    g.HeldMove.PendingTexts->Texts.push_back(text);
+    g.HeldMove.PendingTexts->Add(text);
   } else {
     UnparsedBlock(text, g.InHeader ? 1 : 0);
   }

@@ -409,3 +409,21 @@ TEST_F(NcInterpret, CompensatedMovesAreOffsetByTheToolRadius) {
 }
 
 }  // namespace
+
+TEST_F(NcInterpret, RepeatedTextsComeOutOnceForEachRepeatInTapeOrder) {
+  // The pattern's comment block is queued again at every repeat; the texts
+  // of one run and of the runs around it keep their number and order.
+  auto r = Reader({"%", "G00X0Y0", "M25", "N10", "N10", "N20", "M01", "M02X1000Y0R3", "M08", "N30",
+                   "G00X0Y0", "M30"});
+  Read(*r);
+  std::vector<std::string> order;
+  for (const auto& l : r->Calls)
+    if (l.rfind("Rapid", 0) == 0 || l.rfind("Unparsed", 0) == 0) order.push_back(l);
+  const std::vector<std::string> pass = {"Rapid 0 0 0 0", "Unparsed N10 2", "Unparsed N10 2",
+                                         "Unparsed N20 2"};
+  std::vector<std::string> expected;
+  for (int k = 0; k < 4; ++k) expected.insert(expected.end(), pass.begin(), pass.end());
+  expected.insert(expected.end(), {"Rapid 0 0 0 0", "Unparsed N30 2", "Rapid 0 0 0 0"});
+  EXPECT_EQ(order, expected);
+  r->Done();
+}
