@@ -5,7 +5,7 @@
 // EOF) and hands every record to one virtual handler. Record names and group
 // codes are compared upper-cased with blanks removed; numbers are read
 // leniently. Record names a section does not know and group codes that name
-// no field are passed over. The file is read in blocks of 1 MB; a line as the
+// no field are passed over. The file is read in blocks of 256 KB; a line as the
 // writer writes it (a number, a record name) is taken straight from the
 // block, any other one is compared as just described.
 //
