@@ -637,6 +637,11 @@ const char* WrittenHoleFields(const char* p, const char* end, THole& hole, int32
 bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
 
 void TJobFileReader::ReadPlainHoles() {
+  ReadPlainHoleRun([this](const TPlainHole& hole) { return TakePlainHole(hole); });
+}
+
+template <class TTake>
+void TJobFileReader::ReadPlainHoleRun(TTake&& take) {
   static constexpr char kName[] = "DRILLHOLE\r\n";
   static constexpr std::size_t kNameSize = sizeof kName - 1;
   const char* const buffer = Buffer_.get();
@@ -662,7 +667,7 @@ void TJobFileReader::ReadPlainHoles() {
     if (p == nullptr) return;
     // p is the "0" of the next record.
     RecordLine_ = LineCounter_ + 1;
-    if (!TakePlainHole(hole)) return;
+    if (!take(hole)) return;
     const int32_t lines = 2 + 2 * pairs;
     LineCounter_ += lines;
     Line_ = p;
@@ -1040,8 +1045,7 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   Contents.AddEntity(e);
 }
 
-// A job's holes pass here by the million: the hole is made in place.
-[[gnu::flatten]] bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
+inline bool TJobFileLoader::TakeHole(const TPlainHole& hole) {
   // Anything AddDrill would refuse takes the general way, which says why.
   if (hole.Layer < 0 || hole.Layer > 9 || !ValidToolNumber(hole.Tool) ||
       DrillCount_ >= TDrillEntities::HighestIndex)
@@ -1050,6 +1054,14 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   Contents.AddDrillHole(uint8_t(kFirstDrillLayer + hole.Layer), hole.X, hole.Y, hole.Tool,
                         hole.StepId);
   return true;
+}
+
+bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) { return TakeHole(hole); }
+
+// A job's holes pass here by the million: each is taken and made in place,
+// without a call.
+[[gnu::flatten]] void TJobFileLoader::ReadPlainHoles() {
+  ReadPlainHoleRun([this](const TPlainHole& hole) { return TakeHole(hole); });
 }
 
 // ---- TJobFileLoader: tools and origins -----------------------------------------------------
