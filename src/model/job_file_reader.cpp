@@ -408,77 +408,6 @@ bool TJobFileReader::ReadPlainNumberLine(int64_t& value) {
   return true;
 }
 
-namespace {
-
-// One line of an optional "-" and one to eighteen digits from p, ended by
-// LF or CR LF before end: its value, its end and where the next line
-// starts. The mark behind the bytes read ends the digits.
-bool PlainLineAt(const char* p, const char* end, int64_t& value, const char*& lineEnd,
-                 const char*& next) {
-  const bool negative = *p == '-';
-  if (negative) ++p;
-  const char* const digits = p;
-  uint64_t v = 0;
-  for (unsigned d; (d = unsigned(*p) - unsigned('0')) <= 9; ++p) v = v * 10 + d;
-  if (p == digits || p - digits > 18) return false;
-  lineEnd = p;
-  if (p < end && *p == '\r') ++p;
-  if (p >= end || *p != '\n') return false;
-  next = p + 1;
-  value = negative ? -int64_t(v) : int64_t(v);
-  return true;
-}
-
-}  // namespace
-
-bool TJobFileReader::ReadPlainHoleFields(TJobFields& f) {
-  if (Failed_ || DosEndSeen_) return false;
-  const char* const end = Buffer_.get() + End_;
-  // The pairs are checked first and stored after, so that a record that
-  // needs the general way has read nothing.
-  struct TPair {
-    int32_t Code, Value;
-    const char* Text;
-    std::size_t Size;
-  };
-  TPair pairs[8];
-  int32_t count = 0;
-  const char* p = Buffer_.get() + Next_;
-  const char* lineEnd = nullptr;
-  const char* next = nullptr;
-  for (;;) {
-    int64_t code = 0;
-    if (p >= end || *p == '-' || !PlainLineAt(p, end, code, lineEnd, next)) return false;
-    if (lineEnd - p == 1 && code == 0) break;  // the next record's "0"
-    if (count == 8 || (code != 8 && code != 10 && code != 20 && code != 50 && code != 52))
-      return false;
-    const char* const valueStart = next;
-    int64_t value = 0;
-    if (valueStart >= end || !PlainLineAt(valueStart, end, value, lineEnd, next) || !InInt32(value))
-      return false;
-    pairs[count++] = {int32_t(code), int32_t(value), valueStart, std::size_t(lineEnd - valueStart)};
-    p = next;
-  }
-  for (int32_t i = 0; i < count; ++i) {
-    const TPair& pair = pairs[i];
-    if (pair.Code == 8) {
-      f.LayerText.assign(pair.Text, pair.Size);
-      f.Layer = pair.Value;
-      f.HasLayer = true;
-    } else {
-      StoreField(f, pair.Code, pair.Value);
-    }
-  }
-  // The lines as one by one: two a pair and the "0", which is the current
-  // line.
-  for (int32_t i = 0; i < 2 * count; ++i) {
-    ++LineCounter_;
-    Tick();
-  }
-  TakeLine(p, lineEnd, next);
-  return true;
-}
-
 bool TJobFileReader::ReadPlainNameLine() {
   if (Failed_ || DosEndSeen_) return false;
   const char* const begin = Buffer_.get() + Next_;
@@ -634,6 +563,58 @@ const char* WrittenHoleFields(const char* p, const char* end, THole& hole, int32
 
 }  // namespace
 
+bool TJobFileReader::ReadPlainFields(TJobFields& f) {
+  if (Failed_ || DosEndSeen_) return false;
+  const char* const end = Buffer_.get() + End_;
+  // The pairs are checked first and stored after, so that a record that
+  // needs the general way has read nothing.
+  struct TPair {
+    int32_t Code, Value;
+    const char* Text;
+    std::size_t Size;
+  };
+  TPair pairs[kMaxPlainPairs];
+  int32_t count = 0;
+  const char* p = Buffer_.get() + Next_;
+  for (;;) {
+    // A group code of one to three digits, or the "0" of the next record;
+    // the mark behind the bytes read ends the digits.
+    const char* q = p;
+    int32_t code = 0;
+    for (unsigned d; q - p < 3 && (d = unsigned(*q) - unsigned('0')) <= 9; ++q)
+      code = code * 10 + int32_t(d);
+    if (q == p || end - q < 2 || q[0] != '\r' || q[1] != '\n') return false;
+    if (q - p == 1 && code == 0) break;
+    // Texts, and more pairs than any record has, take the general way.
+    if (code == 3 || code == 999 || count == kMaxPlainPairs) return false;
+    const char* const valueStart = q + 2;
+    if (valueStart >= end) return false;
+    int32_t value = 0;
+    const char* const next = PlainValueLine<false>(valueStart, end, value);
+    if (next == nullptr) return false;
+    pairs[count++] = {code, value, valueStart, std::size_t(next - 2 - valueStart)};
+    p = next;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    const TPair& pair = pairs[i];
+    if (pair.Code == 8) {
+      f.LayerText.assign(pair.Text, pair.Size);
+      f.Layer = pair.Value;
+      f.HasLayer = true;
+    } else {
+      StoreField(f, pair.Code, pair.Value);
+    }
+  }
+  // The lines as one by one: two a pair and the "0", which is the current
+  // line.
+  for (int32_t i = 0; i < 2 * count; ++i) {
+    ++LineCounter_;
+    Tick();
+  }
+  TakeLine(p, p + 1, p + 3);
+  return true;
+}
+
 bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
 
 void TJobFileReader::ReadPlainHoles() {
@@ -710,7 +691,7 @@ bool TJobFileReader::NextRecord(std::string& name, uint8_t& kind, int32_t& nameL
   }
   nameLine = LineCounter_;
   f.Clear();
-  if (kind == rkDrillHole && ReadPlainHoleFields(f)) {
+  if (ReadPlainFields(f)) {
     PendingStart_ = true;
     return true;
   }

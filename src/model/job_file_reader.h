@@ -170,12 +170,14 @@ class TJobFileReader {
   // The same for a line of at most sixteen capital letters and digits (how
   // the writer writes record names).
   bool ReadPlainNameLine();
-  // The fields of a hole record as the writer writes them (groups 8, 10,
-  // 20, 50 and 52, plain numbers) up to the "0" that starts the next
-  // record, all held in the buffer: read in one pass, with the lines
-  // counted as one by one. False, with nothing read, for any other record,
-  // which then takes the general way.
-  bool ReadPlainHoleFields(TJobFields& f);
+  // The fields of a record as the writer writes them (pairs of a group code
+  // of one to three digits and a value within 32 bits, neither a text,
+  // lines ended by CR LF) up to the "0" that starts the next record, all
+  // held in the buffer: read in one pass, with the lines counted as one by
+  // one. False, with nothing read, for any other record, which then takes
+  // the general way.
+  static constexpr int32_t kMaxPlainPairs = 16;
+  bool ReadPlainFields(TJobFields& f);
   // Makes the bytes from begin to end the current line; the next one starts
   // at next.
   void TakeLine(const char* begin, const char* end, const char* next);
