@@ -45,8 +45,8 @@ namespace {
 // some eight page faults instead of four thousand. A block's pages are
 // handed out from its unused end, which the system gives zeroed, and once
 // freed from the block's list of freed pages, which are zeroed again as
-// they are handed out; a block goes back to the system as soon as its last
-// page does.
+// they are handed out; a block goes back to the system when its last page
+// does, but for one emptied block kept for the next pages.
 class TSlotPagePool {
  public:
   explicit TSlotPagePool(std::size_t pageBytes)
@@ -57,8 +57,13 @@ class TSlotPagePool {
   void* Allocate() {
     TBlock* b = Open_;
     if (b == nullptr) {
-      b = new (NewBlock()) TBlock{};
-      Poison(PageAt(b, 0), std::size_t(BlockPages_) * PageBytes_);
+      if (Spare_ != nullptr) {
+        b = Spare_;
+        Spare_ = nullptr;
+      } else {
+        b = new (NewBlock()) TBlock{};
+        Poison(PageAt(b, 0), std::size_t(BlockPages_) * PageBytes_);
+      }
       Link(b);
     }
     void* page = nullptr;
@@ -70,6 +75,7 @@ class TSlotPagePool {
     } else {
       page = PageAt(b, b->Bumped++);
       Unpoison(page);
+      if (b->Used) std::memset(page, 0, PageBytes_);
     }
     ++b->Live;
     if (b->Free == nullptr && b->Bumped == BlockPages_) Unlink(b);
@@ -81,7 +87,16 @@ class TSlotPagePool {
                                           ~std::uintptr_t(kBlockBytes - 1));
     if (--b->Live == 0) {
       if (b->Listed) Unlink(b);
-      FreeBlock(b);
+      // One emptied block is kept for the next pages: a job cleared and
+      // filled again does not map, fault and give back a block each time.
+      if (Spare_ == nullptr) {
+        *b = TBlock{};
+        b->Used = true;
+        Poison(PageAt(b, 0), std::size_t(BlockPages_) * PageBytes_);
+        Spare_ = b;
+      } else {
+        FreeBlock(b);
+      }
       return;
     }
     *static_cast<void**>(page) = b->Free;
@@ -98,6 +113,7 @@ class TSlotPagePool {
     uint32_t Live = 0;
     uint32_t Bumped = 0;  // pages handed out from the block's unused end
     bool Listed = false;
+    bool Used = false;  // its unused end held pages before: cleared as handed out
   };
   static constexpr std::size_t kBlockBytes = std::size_t(2) << 20;
   static constexpr std::size_t kFirstPage = 64;
@@ -159,6 +175,7 @@ class TSlotPagePool {
   std::size_t PageBytes_;
   uint32_t BlockPages_;
   TBlock* Open_ = nullptr;
+  TBlock* Spare_ = nullptr;  // emptied, kept for the next page
 };
 
 // The pool of each page size the stores use (two: the CAD store's, and the

@@ -71,7 +71,8 @@ struct TEntitySlot {
 // A page of slots count slots, every slot {0, nullptr}, carved from a block
 // shared with the other pages of its size; throws std::bad_alloc when no
 // memory is left. ReleaseSlotPage gives it back (a block goes back to the
-// system when its last page does).
+// system when its last page does, but for one emptied block of each page
+// size, kept for the next pages).
 TEntitySlot* AllocateSlotPage(int32_t slots);
 void ReleaseSlotPage(TEntitySlot* page, int32_t slots);
 

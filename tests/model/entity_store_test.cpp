@@ -158,6 +158,23 @@ TEST_F(EntityStoreTest, SharedPagesStayApartAndComeBackEmpty) {
   check(other, 5, 2501, 100000);
 }
 
+TEST_F(EntityStoreTest, AStoreEmptiedAndFilledAgainFindsItsSlotsEmpty) {
+  // Blocks of its own emptied whole (one is kept for the next pages, with
+  // the old slots still in it), then the same number of pages again.
+  TDrillEntities store;
+  for (int round = 0; round < 3; ++round) {
+    for (int32_t i = 1; i <= 400000; ++i) {
+      TEntitySlot* s = store.GetSlot(i);
+      ASSERT_EQ(s->Flags, 0u) << round << " " << i;
+      ASSERT_EQ(s->Entity, nullptr) << round << " " << i;
+      s->Flags = uint32_t(i);
+      s->Entity = reinterpret_cast<TRootDBObject*>(s);
+    }
+    store.SetCount(0);
+    EXPECT_EQ(store.AllocatedPages(), 0);
+  }
+}
+
 TEST_F(EntityStoreTest, IndicesAreOneBased) {
   int32_t page, slot;
   using TPageSlot = std::pair<int32_t, int32_t>;
