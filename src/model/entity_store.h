@@ -16,7 +16,10 @@
 // on a wanted layer.
 //
 // The store owns only its pages. The entity objects are created and freed by
-// the database that writes them.
+// the database that writes them. The pages of all stores are carved from
+// shared blocks of 2 MB (AllocateSlotPage), so that a store filled to a
+// million entities takes a few large pages instead of thousands of small
+// ones.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -65,6 +68,14 @@ struct TEntitySlot {
 
 // ---- Stores -------------------------------------------------------------------
 
+// A page of slots count slots, every slot {0, nullptr}, carved from a block
+// shared with the other pages of its size; throws std::bad_alloc when no
+// memory is left. ReleaseSlotPage gives it back (a block goes back to the
+// system when its last page does, but for one emptied block of each page
+// size, kept for the next pages).
+TEntitySlot* AllocateSlotPage(int32_t slots);
+void ReleaseSlotPage(TEntitySlot* page, int32_t slots);
+
 // A store of Pages pages of SlotsPerPage slots; valid indices are 1 to
 // Pages x SlotsPerPage.
 template <int32_t Pages, int32_t SlotsPerPage>
@@ -73,6 +84,8 @@ class TPagedEntityStore {
   static constexpr int32_t PageCount = Pages;
   static constexpr int32_t PageSlots = SlotsPerPage;
   static constexpr int32_t HighestIndex = Pages * SlotsPerPage;
+  // Several pages share a block of 2 MB.
+  static_assert(SlotsPerPage > 0 && sizeof(TEntitySlot) * SlotsPerPage <= (1u << 20));
 
   // name: how the error box of a full store names it ("CAD drawing", ...).
   explicit TPagedEntityStore(std::string name) : name_(std::move(name)) { SetCount(0); }
@@ -95,7 +108,7 @@ class TPagedEntityStore {
     if (index > count_) SetCount(index);
     int32_t page, slot;
     LocateSlot(index, page, slot);
-    return &pages_[page - 1][slot - 1];
+    return pages_[page - 1] + (slot - 1);
   }
 
   // Sets the slot count (limited to 0..HighestIndex); allocates the pages
@@ -110,9 +123,10 @@ class TPagedEntityStore {
     if (pNew == pOld) return;
     for (int32_t k = 1; k <= Pages; ++k) {
       if (k > pNew) {
-        pages_[k - 1].reset();
-      } else if (!pages_[k - 1]) {
-        pages_[k - 1] = std::make_unique<TEntitySlot[]>(SlotsPerPage);
+        if (pages_[k - 1] != nullptr) ReleaseSlotPage(pages_[k - 1], SlotsPerPage);
+        pages_[k - 1] = nullptr;
+      } else if (pages_[k - 1] == nullptr) {
+        pages_[k - 1] = AllocateSlotPage(SlotsPerPage);
       }
     }
   }
@@ -136,7 +150,7 @@ class TPagedEntityStore {
   }
   int32_t AllocatedPages() const {
     int32_t n = 0;
-    for (const auto& p : pages_) n += p ? 1 : 0;
+    for (const TEntitySlot* p : pages_) n += p != nullptr ? 1 : 0;
     return n;
   }
   const std::string& Name() const { return name_; }
@@ -149,7 +163,7 @@ class TPagedEntityStore {
     return page;
   }
 
-  std::unique_ptr<TEntitySlot[]> pages_[Pages];
+  TEntitySlot* pages_[Pages] = {};
   int32_t count_ = 0;
   std::string name_;
 };
@@ -188,7 +202,7 @@ TEntitySlot* TPagedEntityStore<Pages, SlotsPerPage>::AddSlot(int32_t& entityCoun
   // The common case, a store filled one by one, within its last page.
   if (entityCount == count_ + 1 && count_ % SlotsPerPage != 0) {
     count_ = entityCount;
-    return &pages_[(entityCount - 1) / SlotsPerPage][(entityCount - 1) % SlotsPerPage];
+    return pages_[(entityCount - 1) / SlotsPerPage] + (entityCount - 1) % SlotsPerPage;
   }
   return GetSlot(entityCount);
 }

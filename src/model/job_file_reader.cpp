@@ -31,8 +31,10 @@ namespace {
 enum TSectionState : uint8_t { ssNone, ssHeader, ssTools, ssSteps, ssEntities };
 
 // The file is read in blocks of this size; the buffer also holds the unread
-// start of a line of up to kMaxTextLine characters.
-constexpr std::size_t kReadBlock = 1 << 20;
+// start of a line of up to kMaxTextLine characters. A block this size stays
+// in the processor's cache from the read to the parse, and the buffer costs
+// a quarter of the page faults of one of 1 MB.
+constexpr std::size_t kReadBlock = 1 << 18;
 constexpr std::size_t kNoMark = std::string::npos;
 
 // An optional sign and at least one digit, nothing else.
@@ -406,77 +408,6 @@ bool TJobFileReader::ReadPlainNumberLine(int64_t& value) {
   return true;
 }
 
-namespace {
-
-// One line of an optional "-" and one to eighteen digits from p, ended by
-// LF or CR LF before end: its value, its end and where the next line
-// starts. The mark behind the bytes read ends the digits.
-bool PlainLineAt(const char* p, const char* end, int64_t& value, const char*& lineEnd,
-                 const char*& next) {
-  const bool negative = *p == '-';
-  if (negative) ++p;
-  const char* const digits = p;
-  uint64_t v = 0;
-  for (unsigned d; (d = unsigned(*p) - unsigned('0')) <= 9; ++p) v = v * 10 + d;
-  if (p == digits || p - digits > 18) return false;
-  lineEnd = p;
-  if (p < end && *p == '\r') ++p;
-  if (p >= end || *p != '\n') return false;
-  next = p + 1;
-  value = negative ? -int64_t(v) : int64_t(v);
-  return true;
-}
-
-}  // namespace
-
-bool TJobFileReader::ReadPlainHoleFields(TJobFields& f) {
-  if (Failed_ || DosEndSeen_) return false;
-  const char* const end = Buffer_.get() + End_;
-  // The pairs are checked first and stored after, so that a record that
-  // needs the general way has read nothing.
-  struct TPair {
-    int32_t Code, Value;
-    const char* Text;
-    std::size_t Size;
-  };
-  TPair pairs[8];
-  int32_t count = 0;
-  const char* p = Buffer_.get() + Next_;
-  const char* lineEnd = nullptr;
-  const char* next = nullptr;
-  for (;;) {
-    int64_t code = 0;
-    if (p >= end || *p == '-' || !PlainLineAt(p, end, code, lineEnd, next)) return false;
-    if (lineEnd - p == 1 && code == 0) break;  // the next record's "0"
-    if (count == 8 || (code != 8 && code != 10 && code != 20 && code != 50 && code != 52))
-      return false;
-    const char* const valueStart = next;
-    int64_t value = 0;
-    if (valueStart >= end || !PlainLineAt(valueStart, end, value, lineEnd, next) || !InInt32(value))
-      return false;
-    pairs[count++] = {int32_t(code), int32_t(value), valueStart, std::size_t(lineEnd - valueStart)};
-    p = next;
-  }
-  for (int32_t i = 0; i < count; ++i) {
-    const TPair& pair = pairs[i];
-    if (pair.Code == 8) {
-      f.LayerText.assign(pair.Text, pair.Size);
-      f.Layer = pair.Value;
-      f.HasLayer = true;
-    } else {
-      StoreField(f, pair.Code, pair.Value);
-    }
-  }
-  // The lines as one by one: two a pair and the "0", which is the current
-  // line.
-  for (int32_t i = 0; i < 2 * count; ++i) {
-    ++LineCounter_;
-    Tick();
-  }
-  TakeLine(p, lineEnd, next);
-  return true;
-}
-
 bool TJobFileReader::ReadPlainNameLine() {
   if (Failed_ || DosEndSeen_) return false;
   const char* const begin = Buffer_.get() + Next_;
@@ -632,9 +563,66 @@ const char* WrittenHoleFields(const char* p, const char* end, THole& hole, int32
 
 }  // namespace
 
+bool TJobFileReader::ReadPlainFields(TJobFields& f) {
+  if (Failed_ || DosEndSeen_) return false;
+  const char* const end = Buffer_.get() + End_;
+  // The pairs are checked first and stored after, so that a record that
+  // needs the general way has read nothing.
+  struct TPair {
+    int32_t Code, Value;
+    const char* Text;
+    std::size_t Size;
+  };
+  TPair pairs[kMaxPlainPairs];
+  int32_t count = 0;
+  const char* p = Buffer_.get() + Next_;
+  for (;;) {
+    // A group code of one to three digits, or the "0" of the next record;
+    // the mark behind the bytes read ends the digits.
+    const char* q = p;
+    int32_t code = 0;
+    for (unsigned d; q - p < 3 && (d = unsigned(*q) - unsigned('0')) <= 9; ++q)
+      code = code * 10 + int32_t(d);
+    if (q == p || end - q < 2 || q[0] != '\r' || q[1] != '\n') return false;
+    if (q - p == 1 && code == 0) break;
+    // Texts, and more pairs than any record has, take the general way.
+    if (code == 3 || code == 999 || count == kMaxPlainPairs) return false;
+    const char* const valueStart = q + 2;
+    if (valueStart >= end) return false;
+    int32_t value = 0;
+    const char* const next = PlainValueLine<false>(valueStart, end, value);
+    if (next == nullptr) return false;
+    pairs[count++] = {code, value, valueStart, std::size_t(next - 2 - valueStart)};
+    p = next;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    const TPair& pair = pairs[i];
+    if (pair.Code == 8) {
+      f.LayerText.assign(pair.Text, pair.Size);
+      f.Layer = pair.Value;
+      f.HasLayer = true;
+    } else {
+      StoreField(f, pair.Code, pair.Value);
+    }
+  }
+  // The lines as one by one: two a pair and the "0", which is the current
+  // line.
+  for (int32_t i = 0; i < 2 * count; ++i) {
+    ++LineCounter_;
+    Tick();
+  }
+  TakeLine(p, p + 1, p + 3);
+  return true;
+}
+
 bool TJobFileReader::TakePlainHole(const TPlainHole&) { return false; }
 
 void TJobFileReader::ReadPlainHoles() {
+  ReadPlainHoleRun([this](const TPlainHole& hole) { return TakePlainHole(hole); });
+}
+
+template <class TTake>
+void TJobFileReader::ReadPlainHoleRun(TTake&& take) {
   static constexpr char kName[] = "DRILLHOLE\r\n";
   static constexpr std::size_t kNameSize = sizeof kName - 1;
   const char* const buffer = Buffer_.get();
@@ -660,7 +648,7 @@ void TJobFileReader::ReadPlainHoles() {
     if (p == nullptr) return;
     // p is the "0" of the next record.
     RecordLine_ = LineCounter_ + 1;
-    if (!TakePlainHole(hole)) return;
+    if (!take(hole)) return;
     const int32_t lines = 2 + 2 * pairs;
     LineCounter_ += lines;
     Line_ = p;
@@ -703,7 +691,7 @@ bool TJobFileReader::NextRecord(std::string& name, uint8_t& kind, int32_t& nameL
   }
   nameLine = LineCounter_;
   f.Clear();
-  if (kind == rkDrillHole && ReadPlainHoleFields(f)) {
+  if (ReadPlainFields(f)) {
     PendingStart_ = true;
     return true;
   }
@@ -1038,8 +1026,7 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   Contents.AddEntity(e);
 }
 
-// A job's holes pass here by the million: the hole is made in place.
-[[gnu::flatten]] bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) {
+inline bool TJobFileLoader::TakeHole(const TPlainHole& hole) {
   // Anything AddDrill would refuse takes the general way, which says why.
   if (hole.Layer < 0 || hole.Layer > 9 || !ValidToolNumber(hole.Tool) ||
       DrillCount_ >= TDrillEntities::HighestIndex)
@@ -1048,6 +1035,14 @@ void TJobFileLoader::AddRout(uint8_t type, const TJobFields& f) {
   Contents.AddDrillHole(uint8_t(kFirstDrillLayer + hole.Layer), hole.X, hole.Y, hole.Tool,
                         hole.StepId);
   return true;
+}
+
+bool TJobFileLoader::TakePlainHole(const TPlainHole& hole) { return TakeHole(hole); }
+
+// A job's holes pass here by the million: each is taken and made in place,
+// without a call.
+[[gnu::flatten]] void TJobFileLoader::ReadPlainHoles() {
+  ReadPlainHoleRun([this](const TPlainHole& hole) { return TakeHole(hole); });
 }
 
 // ---- TJobFileLoader: tools and origins -----------------------------------------------------

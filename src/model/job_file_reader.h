@@ -5,7 +5,7 @@
 // EOF) and hands every record to one virtual handler. Record names and group
 // codes are compared upper-cased with blanks removed; numbers are read
 // leniently. Record names a section does not know and group codes that name
-// no field are passed over. The file is read in blocks of 1 MB; a line as the
+// no field are passed over. The file is read in blocks of 256 KB; a line as the
 // writer writes it (a number, a record name) is taken straight from the
 // block, any other one is compared as just described.
 //
@@ -138,6 +138,18 @@ class TJobFileReader {
   // nothing changed, when it needs the general way, which then reads the
   // record again and reports what is wrong with it. This one takes none.
   virtual bool TakePlainHole(const TPlainHole& hole);
+  // Reads the hole records that follow the "0" just read, as long as each is
+  // one as the writer writes it ("DRILLHOLE", groups 8, 10, 20, 50 and 52 of
+  // plain numbers, lines ended by CR LF) held in the buffer up to the "0"
+  // of the next record, and TakePlainHole takes it; the lines are counted
+  // as one by one. The first other record is left for NextRecord. A reader
+  // that takes holes by the million reads them with ReadPlainHoleRun and a
+  // call of its own.
+  virtual void ReadPlainHoles();
+  // The same, each hole handed to take(const TPlainHole&), which answers as
+  // TakePlainHole does.
+  template <class TTake>
+  void ReadPlainHoleRun(TTake&& take);
 
  private:
   // The next line of the file (every CR removed, cut at a Ctrl-Z); false at
@@ -158,18 +170,14 @@ class TJobFileReader {
   // The same for a line of at most sixteen capital letters and digits (how
   // the writer writes record names).
   bool ReadPlainNameLine();
-  // The fields of a hole record as the writer writes them (groups 8, 10,
-  // 20, 50 and 52, plain numbers) up to the "0" that starts the next
-  // record, all held in the buffer: read in one pass, with the lines
-  // counted as one by one. False, with nothing read, for any other record,
-  // which then takes the general way.
-  bool ReadPlainHoleFields(TJobFields& f);
-  // Reads the hole records that follow the "0" just read, as long as each is
-  // one as the writer writes it ("DRILLHOLE", groups 8, 10, 20, 50 and 52 of
-  // plain numbers, lines ended by CR LF) held in the buffer up to the "0"
-  // of the next record, and TakePlainHole takes it; the lines are counted
-  // as one by one. The first other record is left for NextRecord.
-  void ReadPlainHoles();
+  // The fields of a record as the writer writes them (pairs of a group code
+  // of one to three digits and a value within 32 bits, neither a text,
+  // lines ended by CR LF) up to the "0" that starts the next record, all
+  // held in the buffer: read in one pass, with the lines counted as one by
+  // one. False, with nothing read, for any other record, which then takes
+  // the general way.
+  static constexpr int32_t kMaxPlainPairs = 16;
+  bool ReadPlainFields(TJobFields& f);
   // Makes the bytes from begin to end the current line; the next one starts
   // at next.
   void TakeLine(const char* begin, const char* end, const char* next);
@@ -358,9 +366,12 @@ class TJobFileLoader : public TJobFileReader {
   void AddStep(const TJobFields& f) override;
   void EndStepList(const TJobFields& f) override;
   void ResolveSteps() override;
-  bool TakePlainHole(const TPlainHole& hole) override;
+  bool TakePlainHole(const TPlainHole& hole) final;
+  void ReadPlainHoles() override;
 
  private:
+  // TakePlainHole, called in place for each hole of a run.
+  bool TakeHole(const TPlainHole& hole);
   void AddCad(uint8_t type, const TJobFields& f);
   void AddDrill(uint8_t type, const TJobFields& f);
   void AddRout(uint8_t type, const TJobFields& f);

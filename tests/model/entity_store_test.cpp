@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "korvex_test.h"
 #include "platform/headless/headless_dialogs.h"
 
@@ -89,6 +91,88 @@ TEST_F(EntityStoreTest, DrillAndRoutStoresChangePagesEvery2500Slots) {
   TEntitySlot* next = drill.AddSlot(count);
   EXPECT_EQ(next, drill.GetSlot(2503));
   EXPECT_EQ(drill.Count(), 2600);
+}
+
+// The pages of all stores share blocks: pages of stores grown side by side
+// never overlap, whole blocks of them included, and a page given back and
+// taken again reads {0, nullptr} like a new one, whichever block it comes
+// from.
+TEST_F(EntityStoreTest, SharedPagesStayApartAndComeBackEmpty) {
+  auto drill = std::make_unique<TDrillEntities>();
+  auto rout = std::make_unique<TRoutEntities>();
+  auto cad = std::make_unique<TEntityArray>();
+  auto word = [](int32_t store, int32_t index) { return uint32_t(store) << 28 | uint32_t(index); };
+  auto fill = [&](auto& store, int32_t id, int32_t from, int32_t to) {
+    for (int32_t i = from; i <= to; ++i) {
+      TEntitySlot* s = store.GetSlot(i);
+      ASSERT_EQ(s->Flags, 0u) << id << " " << i;
+      ASSERT_EQ(s->Entity, nullptr) << id << " " << i;
+      s->Flags = word(id, i);
+      s->Entity = reinterpret_cast<TRootDBObject*>(s);
+    }
+  };
+  auto check = [&](auto& store, int32_t id, int32_t from, int32_t to) {
+    for (int32_t i = from; i <= to; ++i) {
+      const TEntitySlot* s = store.GetSlot(i);
+      ASSERT_EQ(s->Flags, word(id, i)) << id << " " << i;
+      ASSERT_EQ(s->Entity, reinterpret_cast<const TRootDBObject*>(s)) << id << " " << i;
+    }
+  };
+  // Pages taken in turn by the three stores, over several blocks.
+  for (int32_t page = 1; page <= 60; ++page) {
+    fill(*drill, 1, (page - 1) * 2500 + 1, page * 2500);
+    if (page <= 40) fill(*rout, 2, (page - 1) * 2500 + 1, page * 2500);
+    if (page <= 20) fill(*cad, 3, (page - 1) * 10000 + 1, page * 10000);
+  }
+  check(*drill, 1, 1, 150000);
+  check(*rout, 2, 1, 100000);
+  check(*cad, 3, 1, 200000);
+
+  // Every other drill page given back, and the rout store's pages all but
+  // its first: the blocks keep the pages still in use, and hand out the
+  // freed ones (and fresh ones) cleared.
+  drill->SetCount(2500);
+  rout->SetCount(100);
+  check(*drill, 1, 1, 2500);
+  check(*cad, 3, 1, 200000);
+  fill(*drill, 4, 2501, 150000);
+  check(*rout, 2, 1, 100);
+  for (int32_t i = 101; i <= 2500; ++i) EXPECT_EQ(rout->GetSlot(i)->Flags, word(2, i));
+  fill(*rout, 5, 2501, 100000);
+  check(*drill, 4, 2501, 150000);
+  check(*cad, 3, 1, 200000);
+
+  // A store dropped whole gives its pages back to blocks the others still use.
+  drill.reset();
+  check(*rout, 5, 2501, 100000);
+  check(*cad, 3, 1, 200000);
+  TDrillEntities again;
+  fill(again, 6, 1, 150000);
+  check(*cad, 3, 1, 200000);
+
+  // Exchanged stores keep their slots.
+  TRoutEntities other;
+  other.SwapSlots(*rout);
+  EXPECT_EQ(rout->Count(), 0);
+  EXPECT_EQ(rout->AllocatedPages(), 0);
+  check(other, 5, 2501, 100000);
+}
+
+TEST_F(EntityStoreTest, AStoreEmptiedAndFilledAgainFindsItsSlotsEmpty) {
+  // Blocks of its own emptied whole (one is kept for the next pages, with
+  // the old slots still in it), then the same number of pages again.
+  TDrillEntities store;
+  for (int round = 0; round < 3; ++round) {
+    for (int32_t i = 1; i <= 400000; ++i) {
+      TEntitySlot* s = store.GetSlot(i);
+      ASSERT_EQ(s->Flags, 0u) << round << " " << i;
+      ASSERT_EQ(s->Entity, nullptr) << round << " " << i;
+      s->Flags = uint32_t(i);
+      s->Entity = reinterpret_cast<TRootDBObject*>(s);
+    }
+    store.SetCount(0);
+    EXPECT_EQ(store.AllocatedPages(), 0);
+  }
 }
 
 TEST_F(EntityStoreTest, IndicesAreOneBased) {

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "job_file_test_support.h"
 #include "model/cad_database.h"
@@ -329,6 +332,191 @@ TEST_F(JobFileReaderTest, HolesAsWrittenReadAsTheGeneralWayReadsThem) {
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("Line " + std::to_string(line) + ": the tool number 5000"),
+              std::string::npos)
+        << boxes[0];
+  }
+}
+
+TEST_F(JobFileReaderTest, RecordsAsWrittenReadAsTheGeneralWayReadsThem) {
+  // Records of every kind as the writer writes them, their fields in the
+  // writer's order or another, some twice; among them forms only the
+  // general way reads (a "+", leading zeros, eleven digits, a code of four
+  // digits, texts, tool kinds, more pairs than a record has). Read as
+  // written, with a blank behind every line and with LF line ends, the
+  // job is the same, and so is the fault of a record behind them.
+  uint32_t seed = 11;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  auto number = [&](int32_t lo, int32_t hi) {
+    return lo + int32_t((uint64_t(next()) << 16 ^ next()) % uint64_t(int64_t(hi) - lo + 1));
+  };
+  auto value = [&](int32_t v) {
+    switch (next() % 64) {
+      case 0: return "+" + std::to_string(v);
+      case 1: return "00" + std::to_string(v);
+      case 2: return v == 0 ? std::string("-0") : std::to_string(v);
+      default: return std::to_string(v);
+    }
+  };
+  std::string text;
+  auto record = [&](const char* name, std::vector<std::pair<std::string, std::string>> fields) {
+    if (next() % 8 == 0) std::swap(fields.front(), fields.back());
+    if (next() % 16 == 0) fields.push_back(fields.front());
+    if (next() % 32 == 0) fields.push_back({"77", "5"});
+    if (next() % 64 == 0) fields.push_back({"0010", "3"});
+    text += std::string("0\r\n") + name + "\r\n";
+    for (const auto& [code, v] : fields) text += code + "\r\n" + v + "\r\n";
+  };
+  auto coordinate = [&] { return value(next() % 16 == 0 ? 0 : number(-50000000, 50000000)); };
+  text += Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "TOOLSECTION"});
+  for (int32_t t = 1; t <= 60; ++t) {
+    const std::string tool = value(number(1, 1000));
+    if (t % 3 == 0)
+      record("TOOL", {{"8", "R" + std::to_string(t % 5)}, {"50", tool}, {"60", value(t * 100)},
+                      {"61", value(t)}, {"63", value(-t)}, {"66", value(2 * t)}});
+    else
+      record("TOOL", {{"50", tool}, {"60", value(number(0, 300000))}, {"61", value(t)},
+                      {"62", value(number(0, 90000))}, {"63", value(-t)},
+                      {"64", value(number(0, 5000))}, {"65", value(t % 2)}});
+  }
+  record("COMPINDEX", {{"8", "R2"}, {"51", "7"}, {"63", "2540"}});
+  text += Crlf({"0", "ENDSEC", "0", "STEPSECTION"});
+  for (int32_t id = 1; id <= 3; ++id) {
+    text += Crlf({"0", "STEPLIST"});
+    record("M01", {{"70", value(number(1, 3))}});
+    record("M02", {{"10", value(number(-1000000, 1000000))}, {"20", value(number(0, 1000000))},
+                   {"70", value(number(1, 4))}, {"71", value(number(0, 7))}});
+    record("M08", {{"52", value(id)}, {"53", "0"}});
+    text += Crlf({"0", "ENDSTEPLIST"});
+  }
+  text += Crlf({"0", "ENDSEC", "0", "ENTITIES"});
+  for (int32_t i = 0; i < 6000; ++i) {
+    const std::string cad = value(number(0, 29)), drill = value(number(0, 9)),
+                      rout = value(number(0, 4)), tool = value(number(1, 1000)),
+                      step = value(number(0, 3));
+    switch (next() % 16) {
+      case 0: record("POINT", {{"8", cad}, {"10", coordinate()}, {"20", coordinate()}}); break;
+      case 1:
+        record("LINE", {{"8", cad}, {"10", coordinate()}, {"11", coordinate()},
+                        {"20", coordinate()}, {"21", coordinate()}});
+        break;
+      case 2:
+        record("ARC", {{"8", cad}, {"10", coordinate()}, {"11", coordinate()}, {"12", coordinate()},
+                       {"20", coordinate()}, {"21", coordinate()}, {"22", coordinate()}});
+        break;
+      case 3:
+        record("CIRCLE", {{"8", cad}, {"10", coordinate()}, {"20", coordinate()},
+                          {"40", value(number(1, 1000000))}});
+        break;
+      case 4:
+        record("DRILLSLOT", {{"8", drill}, {"10", coordinate()}, {"11", coordinate()},
+                             {"20", coordinate()}, {"21", coordinate()}, {"50", tool},
+                             {"52", step}});
+        break;
+      case 5:
+        record("DRILLCIRCLE", {{"8", drill}, {"10", coordinate()}, {"20", coordinate()},
+                               {"40", value(number(1, 1000000))}, {"50", tool}, {"52", step}});
+        break;
+      case 6:
+        record("DRILLTEXT", {{"3", "LOT " + std::to_string(i)}, {"8", drill},
+                             {"10", coordinate()}, {"20", coordinate()},
+                             {"44", value(number(0, 1))}, {"50", tool}, {"52", step}});
+        break;
+      case 7:
+        record("ROUTJOG", {{"8", rout}, {"10", coordinate()}, {"20", coordinate()},
+                           {"43", value(number(0, 2))}, {"50", tool},
+                           {"51", value(number(0, 1000))}, {"52", step}});
+        break;
+      case 8:
+        record("ROUTLINE", {{"8", rout}, {"10", coordinate()}, {"20", coordinate()},
+                            {"61", value(number(0, 65535))}, {"63", value(number(-9999, 9999))}});
+        break;
+      case 9:
+        record("ROUTARC", {{"8", rout}, {"10", coordinate()}, {"11", coordinate()},
+                           {"20", coordinate()}, {"21", coordinate()},
+                           {"42", value(number(0, 1))}, {"61", value(number(0, 65535))},
+                           {"63", value(number(-9999, 9999))}});
+        break;
+      case 10:
+        record("ROUTCIRCLE", {{"8", rout}, {"10", coordinate()}, {"20", coordinate()},
+                              {"40", value(number(1, 1000000))}, {"42", value(number(0, 1))},
+                              {"50", tool}, {"51", value(number(0, 1000))}, {"52", step},
+                              {"61", value(number(0, 65535))}, {"63", value(number(-99, 99))}});
+        break;
+      case 11:
+        record("ROUTHOLE", {{"8", rout}, {"10", coordinate()}, {"20", coordinate()},
+                            {"50", tool}, {"52", step}});
+        break;
+      case 12:
+        record("ROUTCOMMAND", {{"3", "M47,CHECK " + std::to_string(i)}, {"8", rout},
+                               {"45", value(number(0, 255))}, {"52", step}});
+        break;
+      case 13:
+        if (next() % 2 == 0)
+          record("DRILLG93", {{"10", coordinate()}, {"20", coordinate()}});
+        else
+          record("ROUTG93", {{"8", rout}, {"10", coordinate()}, {"20", coordinate()}});
+        break;
+      case 14:
+        record("LINE", {{"8", cad}, {"10", "2147483647"}, {"11", "-2147483648"},
+                        {"20", "00000000012"}, {"21", "-2147483647"}});
+        break;
+      default: {
+        // More pairs than a record has.
+        std::vector<std::pair<std::string, std::string>> many;
+        for (int32_t k = 0; k < 17; ++k) many.push_back({"10", coordinate()});
+        many.push_back({"8", cad});
+        record("POINT", many);
+        break;
+      }
+    }
+  }
+  const std::string tail = Crlf({"0", "ENDSEC", "0", "EOF"});
+
+  // A text keeps its blanks: the lines of texts get no blank behind them.
+  auto relined = [](const std::string& from, const char* end) {
+    std::string out, previous;
+    for (std::size_t at = 0, stop; (stop = from.find("\r\n", at)) != std::string::npos;
+         at = stop + 2) {
+      std::string line = from.substr(at, stop - at);
+      out += line + (previous == "3" || previous == "999" ? "\r\n" : end);
+      previous = std::move(line);
+    }
+    return out;
+  };
+  std::string expected;
+  for (const char* end : {"\r\n", " \r\n", "\n"}) {
+    SCOPED_TRACE(end);
+    WriteFileBytes(TempDir / "RECORDS.ZUL", relined(text + tail, end));
+    ClearAll();
+    TJobContents contents;
+    ASSERT_TRUE(ReadJobFile(FileIn("RECORDS.ZUL"), contents)) << ::testing::PrintToString(Boxes());
+    EXPECT_EQ(contents.SkippedRecords, 0);
+    CommitJobContents(contents);
+    const std::string job = DumpJob();
+    if (expected.empty()) {
+      expected = job;
+      EXPECT_GT(std::count(job.begin(), job.end(), '\n'), 3000);
+      continue;
+    }
+    const auto diff = std::mismatch(job.begin(), job.end(), expected.begin(), expected.end());
+    EXPECT_TRUE(job == expected) << "differs from line "
+                                 << std::count(job.begin(), diff.first, '\n') + 1 << ": "
+                                 << job.substr(std::size_t(diff.first - job.begin()), 80);
+  }
+
+  // A record the loader refuses names its line alike in every form.
+  const std::string bad = Crlf({"0", "LINE", "8", "30", "10", "1", "20", "2"});
+  const std::size_t line = std::size_t(std::count(text.begin(), text.end(), '\n')) + 2;
+  for (const char* end : {"\r\n", " \r\n", "\n"}) {
+    SCOPED_TRACE(end);
+    WriteFileBytes(TempDir / "BAD.ZUL", relined(text + bad + tail, end));
+    ResetHeadlessDialogs();
+    TJobContents contents;
+    EXPECT_FALSE(ReadJobFile(FileIn("BAD.ZUL"), contents));
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("Line " + std::to_string(line) +
+                            ": the layer \"30\" lies outside the CAD layers 0 to 29."),
               std::string::npos)
         << boxes[0];
   }

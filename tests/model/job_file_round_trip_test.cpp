@@ -339,7 +339,7 @@ std::string EditByHand(const std::string& file, uint32_t seed) {
 }
 
 TEST_F(JobFileRoundTripTest, AFileEditedByHandReadsAsTheFileItWasMadeFrom) {
-  // Big enough that lines cross the reader's 1 MB blocks.
+  // Big enough that lines cross the reader's blocks.
   BuildRandomJob(11, 40000);
   const std::string before = DumpJob();
   ASSERT_EQ(WriteJobFile(FileIn("SAVED.ZUL")), 0);
@@ -384,8 +384,8 @@ TEST_F(JobFileRoundTripTest, BigFilesEndWhereTheyEndAndLongLinesAreMeasuredAcros
             std::string::npos)
       << boxes[0];
 
-  // A text of 60,000 characters that starts just before the second block is
-  // read (and cut to 255); one of 65,537 is refused, however many CRs it
+  // A text of 60,000 characters that starts past the first block is read
+  // (and cut to 255); one of 65,537 is refused, however many CRs it
   // holds, while CRs are no characters of a line.
   const std::size_t at = big.find("\r\n0\r\nDRILLHOLE", (std::size_t(1) << 20) - 30000) + 2;
   const std::string head = big.substr(0, at), tail = big.substr(at);
