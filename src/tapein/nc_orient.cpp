@@ -79,11 +79,21 @@ TNCMove DrillRecord(const TNCReader& reader, uint8_t kind) {
 
 }  // namespace
 
-void TNCReader::BuildHit(int32_t x, int32_t y) {
+TNCMove TNCReader::HitRecord(int32_t x, int32_t y) const {
   TNCMove move = DrillRecord(*this, NCMoveHit);
-  ConvertPoint(x, y, move.CentreX, move.CentreY);
-  move.StartX = move.EndX = move.CentreX;
-  move.StartY = move.EndY = move.CentreY;
+  move.CentreX = move.StartX = move.EndX = x;
+  move.CentreY = move.StartY = move.EndY = y;
+  return move;
+}
+
+void TNCReader::BuildHit(int32_t x, int32_t y) {
+  int32_t cx = 0, cy = 0;
+  ConvertPoint(x, y, cx, cy);
+  if (PlainLineFastPath) {
+    EmitHit(cx, cy);
+    return;
+  }
+  TNCMove move = HitRecord(cx, cy);
   EmitMove(move);
 }
 

@@ -279,8 +279,10 @@ inline constexpr int64_t MaxTapeEmits = 1000000;
 // its repeats counted each time.
 inline constexpr int64_t MaxTapeLines = 4000000;
 
-// Plain hole lines take the one-pass decoding (ProcessLine); cleared only
-// by tests that compare it with the general way.
+// Plain hole lines take the one-pass decoding and block (ProcessLine), and
+// a hole with no move held and no text queued goes to the consumer without
+// a move record (BuildHit); cleared only by tests that compare it with the
+// general way.
 extern bool PlainLineFastPath;
 
 // The reader under construction or run; the swap filters' error callback
@@ -582,6 +584,8 @@ class TNCReader {
   // (block BlockNumber - 1 + BlockBase, ToolNumber, ToolOffset, CompSide,
   // InPattern) and hand it to EmitMove.
   void BuildHit(int32_t x, int32_t y);
+  // The record BuildHit makes of a hole at internal (x, y).
+  TNCMove HitRecord(int32_t x, int32_t y) const;
   void BuildCircle(int32_t x, int32_t y, int32_t diameter);
   void BuildSlot(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
   // The text is taken from GlobalRec->MarkingText by the emission.
@@ -619,6 +623,11 @@ class TNCReader {
   void InterpretNcBlock();
   void RepeatSymbolBlock();
   void DispatchNcBlock();
+  // DispatchNcBlock of a block of X and Y words only (at most one each), in
+  // the drill mode with nothing pending and the compensation side unchanged:
+  // the same state and the same hole without the word dispatch and its
+  // look-ups. False, with nothing done, in any other state.
+  bool PlainHoleBlock();
   void FinishBlockMoves();
   bool GetBlockWord(char letter, int32_t& value);
   void ReportDoubleWord(char letter);
@@ -665,6 +674,12 @@ class TNCReader {
 
   // ---- Emission (nc_emit.cpp) ----
   void EmitMove(TNCMove& move);
+  // EmitMove of a record already counted against the limits.
+  void EmitCountedMove(TNCMove& move);
+  // EmitMove of the hole BuildHit makes at internal (x, y); when no move is
+  // held and no text queued, the consumer is called as RecordMove would
+  // call it, without the record.
+  void EmitHit(int32_t x, int32_t y);
   // Counts one emitted record against the bounds; false (the reading
   // stopped with an error) when it is one too many. Lets the GUI run now and
   // then, so a long expansion can be cancelled.
@@ -677,6 +692,7 @@ class TNCReader {
   bool StoreRefused();
   void RecordMove(TNCMove& move);
   void NoteMovePoint(const TNCMove& move, int32_t x, int32_t y);
+  void NoteToolPoint(int32_t tool, int32_t x, int32_t y);
   void DispatchMove(TNCMove& move);
   bool CompensationSide(const TNCMove& move);
 };

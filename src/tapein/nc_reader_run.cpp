@@ -346,7 +346,7 @@ void TNCReader::ProcessLine() {
   if (PlainLineFastPath && DecodePlainPositionLine(WordFormats, g.Line, g.Letters.data(),
                                                     g.Values.data(), g.WordCount)) {
     g.WordCursor = 1;
-    DispatchNcBlock();
+    if (!PlainHoleBlock()) DispatchNcBlock();
     FinishLine();
     return;
   }
