@@ -212,7 +212,7 @@ bool TNCReader::PlainHoleBlock() {
   g.BlockDone = true;
   int32_t x, y;
   TransformedTapePoint(x, y);
-  if (PointInRange(x, y)) BuildHit(x, y);
+  PlainHit(x, y);
   return true;
 }
 

@@ -465,7 +465,10 @@ class TNCReader {
   void ReadLoop();
   // True, after stopping the reading naming the line, when the file's last
   // line was too long to be read.
-  bool LineTooLong(const SwapReadFileObj& file, int32_t line);
+  bool LineTooLong(const SwapReadFileObj& file, int32_t line) {
+    return file.LineTooLong() && StopLineTooLong(line);
+  }
+  bool StopLineTooLong(int32_t line);
   // Counts lines read against MaxTapeLines; false (the reading stopped with
   // an error) when there are too many.
   bool CountLinesRead(int64_t lines);
@@ -584,6 +587,9 @@ class TNCReader {
   // (block BlockNumber - 1 + BlockBase, ToolNumber, ToolOffset, CompSide,
   // InPattern) and hand it to EmitMove.
   void BuildHit(int32_t x, int32_t y);
+  // PointInRange, then BuildHit with the fast way: the axis version and the
+  // scale are applied once for both.
+  void PlainHit(int32_t x, int32_t y);
   // The record BuildHit makes of a hole at internal (x, y).
   TNCMove HitRecord(int32_t x, int32_t y) const;
   void BuildCircle(int32_t x, int32_t y, int32_t diameter);

@@ -208,8 +208,7 @@ void TNCReader::ReadDefaultFile() {
   IOResult();
 }
 
-bool TNCReader::LineTooLong(const SwapReadFileObj& file, int32_t line) {
-  if (!file.LineTooLong()) return false;
+bool TNCReader::StopLineTooLong(int32_t line) {
   Fail("Line " + std::to_string(line) + " is longer than " +
        IntToStrGrouped(int32_t(kMaxTextLine)) + " characters: this is no tape; the reading stops.");
   return true;
