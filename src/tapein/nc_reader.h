@@ -474,6 +474,8 @@ class TNCReader {
   bool CountLinesRead(int64_t lines);
   void CloseInput();
   void ProcessLine();
+  // ProcessLine of a line DecodePlainPositionLine has just decoded.
+  void ProcessPlainLine();
   // After a line: the header's end is reported once it is left.
   void FinishLine();
   // The line just read into Line from a tape file, made ready for the

@@ -263,6 +263,13 @@ void TNCReader::ReadLoop() {
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
+    // A plain hole line holds no comment, no lower case letter and no
+    // keyword: what follows would hand it to ProcessLine as it is.
+    if (PlainLineFastPath && DecodePlainPositionLine(WordFormats, g.Line, g.Letters.data(),
+                                                      g.Values.data(), g.WordCount)) {
+      ProcessPlainLine();
+      continue;
+    }
     CutTrailingComment(g.Line);
     UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
@@ -344,9 +351,7 @@ void TNCReader::ProcessLine() {
   // words.
   if (PlainLineFastPath && DecodePlainPositionLine(WordFormats, g.Line, g.Letters.data(),
                                                     g.Values.data(), g.WordCount)) {
-    g.WordCursor = 1;
-    if (!PlainHoleBlock()) DispatchNcBlock();
-    FinishLine();
+    ProcessPlainLine();
     return;
   }
   // Lines of the tape come without blanks already; those of the default
@@ -381,6 +386,12 @@ void TNCReader::ProcessLine() {
   } else {
     ProcessBlock();
   }
+  FinishLine();
+}
+
+void TNCReader::ProcessPlainLine() {
+  GlobalRec->WordCursor = 1;
+  if (!PlainHoleBlock()) DispatchNcBlock();
   FinishLine();
 }
 
