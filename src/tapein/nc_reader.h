@@ -481,8 +481,10 @@ class TNCReader {
   // The line just read into Line from a tape file, made ready for the
   // interpreter: cut to a short string, kept as read in RawLine; false
   // (the reading stops) on a read error, which is reported
-  // with context. Blanks are then removed from Line.
-  bool TakeReadLine(std::string_view context);
+  // with context. Blanks are then removed from Line, unless the caller
+  // does that itself (the read loop, after a plain line, which has none,
+  // went its own way).
+  bool TakeReadLine(std::string_view context, bool removeBlanks = true);
   void ProcessHeaderLine(const std::string& keyword);
   // The zeros and digits after a unit keyword; true when it stated digits.
   bool ReadUnitsTail(std::string tail);

@@ -247,7 +247,7 @@ void TNCReader::ReadLoop() {
       } else {
         g.SubSwap.ReadLine(g.Line);
         if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
-        if (!TakeReadLine("Reading M99 File")) break;
+        if (!TakeReadLine("Reading M99 File", false)) break;
         Poll(Abort);
         ++g.SubLineCount;
       }
@@ -257,7 +257,7 @@ void TNCReader::ReadLoop() {
       if (!mainAsked && g.MainSwap.Eof()) break;
       g.MainSwap.ReadLine(g.Line);
       if (LineTooLong(g.MainSwap, g.MainSwap.LineCount())) break;
-      if (!TakeReadLine("Reading Data File")) break;
+      if (!TakeReadLine("Reading Data File", false)) break;
       Poll(Abort);
       g.LineEmits = 0;
       BlockNumber = g.MainSwap.LineCount();
@@ -270,6 +270,7 @@ void TNCReader::ReadLoop() {
       ProcessPlainLine();
       continue;
     }
+    RemoveBlanksInPlace(g.Line);
     CutTrailingComment(g.Line);
     UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
@@ -290,7 +291,7 @@ void TNCReader::ReadLoop() {
   }
 }
 
-bool TNCReader::TakeReadLine(std::string_view context) {
+bool TNCReader::TakeReadLine(std::string_view context, bool removeBlanks) {
   TGlobalRec& g = *GlobalRec;
   CutToShortString(g.Line);
   g.RawLine = g.Line;
@@ -300,7 +301,7 @@ bool TNCReader::TakeReadLine(std::string_view context) {
   } else if (CheckIO(context)) {
     return false;
   }
-  RemoveBlanksInPlace(g.Line);
+  if (removeBlanks) RemoveBlanksInPlace(g.Line);
   return true;
 }
 
