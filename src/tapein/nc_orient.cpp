@@ -57,12 +57,6 @@ void TNCReader::ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut)
   ToInternal(xOut, yOut);
 }
 
-void TNCReader::PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
-  const TGlobalRec& g = *GlobalRec;
-  StepTransformPoint(x, y, g.PatternOffsetX, g.PatternOffsetY, g.PatternOrientation, g.G92X, g.G92Y,
-                     xOut, yOut);
-}
-
 namespace {
 
 TNCMove DrillRecord(const TNCReader& reader, uint8_t kind) {

@@ -39,6 +39,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/display_units.h"
 #include "foundation/swap_filter.h"
 #include "model/entity_store.h"
 #include "tapein/drill_time_estimator.h"
@@ -586,7 +587,12 @@ class TNCReader {
   void ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
   // The pattern transform of a tape point: PatternOrientation, then the
   // pattern offsets and the G92 origin are added.
-  void PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // Inline: every hole of a tape comes through here.
+  void PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
+    const TGlobalRec& g = *GlobalRec;
+    StepTransformPoint(x, y, g.PatternOffsetX, g.PatternOffsetY, g.PatternOrientation, g.G92X,
+                       g.G92Y, xOut, yOut);
+  }
   // The record builders take a transformed tape point, fill the record
   // (block BlockNumber - 1 + BlockBase, ToolNumber, ToolOffset, CompSide,
   // InPattern) and hand it to EmitMove.

@@ -336,13 +336,6 @@ bool DecodePlainPositionLine(TWordFormatTable& formats, const std::string& text,
   return true;
 }
 
-int32_t SafeRound(double value) {
-  if (std::fabs(value) > 2147483647.0 || std::isnan(value))
-    return value > 0 ? 2147483647 : -2147483647;
-  // Every coordinate of a tape comes through here.
-  return static_cast<int32_t>(RoundHalfEven(value));
-}
-
 std::string IoErrorText(int32_t code) {
   switch (code) {
     case 2: return "File not found";
