@@ -199,11 +199,23 @@ TLineRead ReadTextLineLimited(std::FILE* file, std::string& line, std::size_t li
     if (std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
     return lrEnd;
   }
+  // The characters go to the line a chunk at a time: appending each one
+  // costs more than reading it.
+  char chunk[256];
+  std::size_t n = 0;
   while (c != EOF && c != '\n' && c != '\r') {
-    if (line.size() >= limit) return lrTooLong;
-    line.push_back(static_cast<char>(c));
+    if (line.size() + n >= limit) {
+      line.append(chunk, n);
+      return lrTooLong;
+    }
+    chunk[n++] = static_cast<char>(c);
+    if (n == sizeof chunk) {
+      line.append(chunk, n);
+      n = 0;
+    }
     c = getc_unlocked(file);
   }
+  line.append(chunk, n);
   if (c == '\r') SkipLineFeedAfterReturn(file);
   if (c == EOF && std::ferror(file)) InOutRes = errno != 0 ? errno : EIO;
   return lrLine;

@@ -901,7 +901,7 @@ void SwapReadFileObj::SkipLines(int32_t n) {
   KeepPlace(n);
 }
 
-bool SwapReadFileObj::Eof() {
+bool SwapReadFileObj::EofAtBlockEnd() {
   if (!pendingText_.empty()) return false;
   if (ioResult_ != 0 || file_ == nullptr) return true;
   while (true) {

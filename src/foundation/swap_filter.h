@@ -175,7 +175,13 @@ class SwapReadFileObj : public TSwapFilter {
   // Lines SkipLines (n) would read again now: 0 when it goes straight back.
   int32_t RereadLines(int32_t n) const;
   // End of the file reached (or a read error met) and no line pending.
-  bool Eof();
+  // Inline while the block read holds the next line's first character.
+  bool Eof() {
+    if (pendingText_.empty() && ioResult_ == 0 && file_ != nullptr && bufferPos_ < bufferEnd_ &&
+        !charMode_)
+      return false;
+    return EofAtBlockEnd();
+  }
   void Done();
   int IOResultCode() const { return ioResult_; }
   // The last raw line was longer than kMaxTextLine: nothing more is read
@@ -185,6 +191,7 @@ class SwapReadFileObj : public TSwapFilter {
 
  private:
   bool ReadRawLine(std::string& raw);
+  bool EofAtBlockEnd();
   // Reads the next block of the file into the buffer; false at the end of
   // the file or on a read error (err then holds its number).
   bool FillBuffer(int& err);

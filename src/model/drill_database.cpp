@@ -457,8 +457,15 @@ int32_t TDrillDatabase::AddHole(int32_t x, int32_t y, bool visible) {
 
 int32_t TDrillDatabase::AddHoleOnLayer(int32_t x, int32_t y, uint8_t layer, int32_t tool,
                                        bool visible) {
-  if (!CheckDrillTool(tool) || !CheckDrillLayer(layer)) return 0;
-  return AddEntity(new TDrillHole({x, y}, uint16_t(tool)), layer, visible, false);
+  // A tape brings its holes here by the million: the checks ask no call
+  // unless they fail, and the hole's bands come from its tool's diameter
+  // in place (the bands its shadow would give).
+  if (!(ValidToolNumber(tool) || CheckDrillTool(tool)) ||
+      !(ValidDrillLayer(layer) || CheckDrillLayer(layer)))
+    return 0;
+  DatabaseModified = true;
+  return AddEntity(new TDrillHole({x, y}, uint16_t(tool), ToolTable[tool].Diameter), layer,
+                   visible, false);
 }
 
 int32_t TDrillDatabase::AddTempHole(int32_t x, int32_t y, int32_t tool) {

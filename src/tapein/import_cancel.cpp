@@ -37,9 +37,9 @@ bool TImportCancel::Cancelled(int32_t percent) {
   return Cancelled_;
 }
 
-bool TImportCancel::TimeToLook(int64_t work) {
+bool TImportCancel::TimeToLookAtClock(int64_t work) {
   if (work - LookWork_ < kLookEveryWork) {
-    if (++AsksSinceClock_ < kClockEveryAsks) return false;
+    // The asks reached kClockEveryAsks.
     AsksSinceClock_ = 0;
     if (GetTickCount() - LookTick_ < kLookEveryMs) return false;
   }

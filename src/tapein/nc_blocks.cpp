@@ -191,6 +191,31 @@ void TNCReader::DispatchNcBlock() {
   if (g.HandledCount == 0 && !g.BlockDone) QueueUnparsedBlock(g.RawLine);
 }
 
+bool TNCReader::PlainHoleBlock() {
+  TGlobalRec& g = *GlobalRec;
+  if (g.MotionMode != 5 || g.InHeader || g.DrillCycleG81 || g.DrillCycleG83 || g.PendingText ||
+      g.EndOfProgram || g.CompSide != g.LastCompSide)
+    return false;
+  // What the dispatch leaves: every word passed over and handled, no arc
+  // words.
+  g.DispatchIndex = g.WordCount + 1;
+  g.IJSeen = false;
+  g.ArcI = g.ArcJ = 0;
+  LastI = LastJ = 0;
+  g.HandledCount = g.WordCount;
+  // The end-of-block step: the new position, then the hole there.
+  g.LastHeadDown = g.HeadDown;
+  for (int32_t i = 1; i <= g.WordCount; ++i) {
+    int32_t& at = g.Letters[i] == 'X' ? g.CurX : g.CurY;
+    at = Incremental ? ClampCompToInt(int64_t{at} + g.Values[i]) : g.Values[i];
+  }
+  g.BlockDone = true;
+  int32_t x, y;
+  TransformedTapePoint(x, y);
+  PlainHit(x, y);
+  return true;
+}
+
 void TNCReader::DispatchGCode(int32_t code) {
   TGlobalRec& g = *GlobalRec;
   switch (code) {

@@ -73,6 +73,30 @@ void TNCReader::EmitMove(TNCMove& move) {
   } else if (!CountEmission()) {
     return;
   }
+  EmitCountedMove(move);
+}
+
+void TNCReader::EmitHit(int32_t x, int32_t y) {
+  TGlobalRec& g = *GlobalRec;
+  if (!CountEmission()) return;
+  if (g.HeldMove.PendingTexts != nullptr || (!DirectEmission && g.HeldMove.Kind != NCMoveNone)) {
+    TNCMove move = HitRecord(x, y);
+    EmitCountedMove(move);
+    return;
+  }
+  // RecordMove and DispatchMove of the hole's record.
+  const int32_t tool = g.ToolNumber;
+  const int32_t block = BlockNumber - 1 + g.BlockBase;
+  NoteToolPoint(tool, x, y);
+  const int32_t size = ToolSize(tool);
+  const int32_t d = Divisor;
+  Hit(Divided(x, d), Divided(y, d), Divided(size, d), tool, block, 0);
+  CountHit(x, y, tool);
+  if (DirectEmission) g.HeldMove = BlankMove();
+}
+
+void TNCReader::EmitCountedMove(TNCMove& move) {
+  TGlobalRec& g = *GlobalRec;
   const bool drillType = move.Kind >= NCMoveHit && move.Kind <= NCMoveCircle;
 
   if (drillType || DirectEmission) {
@@ -197,8 +221,12 @@ void TNCReader::RecordMove(TNCMove& m) {
 }
 
 void TNCReader::NoteMovePoint(const TNCMove& move, int32_t x, int32_t y) {
+  NoteToolPoint(move.Tool, x, y);
+}
+
+void TNCReader::NoteToolPoint(int32_t toolNumber, int32_t x, int32_t y) {
   // The travel is a whole number of units: the longer axis is added as it is.
-  TToolRec& tool = FindTool(move.Tool);
+  TToolRec& tool = FindTool(toolNumber);
   if (tool.Travel == 0) {
     LastTravelX = x;
     LastTravelY = y;

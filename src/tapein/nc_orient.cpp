@@ -57,12 +57,6 @@ void TNCReader::ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut)
   ToInternal(xOut, yOut);
 }
 
-void TNCReader::PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
-  const TGlobalRec& g = *GlobalRec;
-  StepTransformPoint(x, y, g.PatternOffsetX, g.PatternOffsetY, g.PatternOrientation, g.G92X, g.G92Y,
-                     xOut, yOut);
-}
-
 namespace {
 
 TNCMove DrillRecord(const TNCReader& reader, uint8_t kind) {
@@ -79,12 +73,38 @@ TNCMove DrillRecord(const TNCReader& reader, uint8_t kind) {
 
 }  // namespace
 
-void TNCReader::BuildHit(int32_t x, int32_t y) {
+TNCMove TNCReader::HitRecord(int32_t x, int32_t y) const {
   TNCMove move = DrillRecord(*this, NCMoveHit);
-  ConvertPoint(x, y, move.CentreX, move.CentreY);
-  move.StartX = move.EndX = move.CentreX;
-  move.StartY = move.EndY = move.CentreY;
+  move.CentreX = move.StartX = move.EndX = x;
+  move.CentreY = move.StartY = move.EndY = y;
+  return move;
+}
+
+void TNCReader::BuildHit(int32_t x, int32_t y) {
+  int32_t cx = 0, cy = 0;
+  ConvertPoint(x, y, cx, cy);
+  if (PlainLineFastPath) {
+    EmitHit(cx, cy);
+    return;
+  }
+  TNCMove move = HitRecord(cx, cy);
   EmitMove(move);
+}
+
+void TNCReader::PlainHit(int32_t x, int32_t y) {
+  const TGlobalRec& g = *GlobalRec;
+  const double scale = Metric ? g.MetricScale : g.InchScale;
+  int64_t mx = x, my = y;
+  AxisMap(x, y, mx, my);
+  const double limit = 2147483647.0;
+  if (!(std::fabs(double(mx) * scale) <= limit && std::fabs(double(my) * scale) <= limit)) {
+    PointInRange(x, y);  // stops the reading, naming the line
+    return;
+  }
+  // ConvertPoint of the mapped point.
+  const int32_t cx = SafeRound(static_cast<double>(ClampCompToInt(mx)) * scale);
+  const int32_t cy = SafeRound(static_cast<double>(ClampCompToInt(my)) * scale);
+  EmitHit(cx, cy);
 }
 
 void TNCReader::BuildCircle(int32_t x, int32_t y, int32_t diameter) {

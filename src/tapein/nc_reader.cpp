@@ -220,7 +220,7 @@ std::string TNCReader::Text(int32_t id, const std::string& defaultText) {
 
 void TNCReader::CountHit(int32_t x, int32_t y, int32_t tool) {
   ++HitCount;
-  AddToolHits(tool, 1);
+  FindTool(tool).Hits += 1;  // AddToolHits, without the call
   if (MaxHits > 0 && HitCount >= MaxHits) {
     FirstHit = true;
     TravelClock.AddTime(ToolChangeTime);

@@ -39,6 +39,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/display_units.h"
 #include "foundation/swap_filter.h"
 #include "model/entity_store.h"
 #include "tapein/drill_time_estimator.h"
@@ -292,8 +293,10 @@ inline constexpr int64_t MaxTapeEmits = 1000000;
 // its repeats counted each time.
 inline constexpr int64_t MaxTapeLines = 4000000;
 
-// Plain hole lines take the one-pass decoding (ProcessLine); cleared only
-// by tests that compare it with the general way.
+// Plain hole lines take the one-pass decoding and block (ProcessLine), and
+// a hole with no move held and no text queued goes to the consumer without
+// a move record (BuildHit); cleared only by tests that compare it with the
+// general way.
 extern bool PlainLineFastPath;
 
 // The reader under construction or run; the swap filters' error callback
@@ -476,19 +479,26 @@ class TNCReader {
   void ReadLoop();
   // True, after stopping the reading naming the line, when the file's last
   // line was too long to be read.
-  bool LineTooLong(const SwapReadFileObj& file, int32_t line);
+  bool LineTooLong(const SwapReadFileObj& file, int32_t line) {
+    return file.LineTooLong() && StopLineTooLong(line);
+  }
+  bool StopLineTooLong(int32_t line);
   // Counts lines read against MaxTapeLines; false (the reading stopped with
   // an error) when there are too many.
   bool CountLinesRead(int64_t lines);
   void CloseInput();
   void ProcessLine();
+  // ProcessLine of a line DecodePlainPositionLine has just decoded.
+  void ProcessPlainLine();
   // After a line: the header's end is reported once it is left.
   void FinishLine();
   // The line just read into Line from a tape file, made ready for the
   // interpreter: cut to a short string, kept as read in RawLine; false
   // (the reading stops) on a read error, which is reported
-  // with context. Blanks are then removed from Line.
-  bool TakeReadLine(std::string_view context);
+  // with context. Blanks are then removed from Line, unless the caller
+  // does that itself (the read loop, after a plain line, which has none,
+  // went its own way).
+  bool TakeReadLine(std::string_view context, bool removeBlanks = true);
   void ProcessHeaderLine(const std::string& keyword);
   // The zeros and digits after a unit keyword; true when it stated digits.
   bool ReadUnitsTail(std::string tail);
@@ -593,11 +603,21 @@ class TNCReader {
   void ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
   // The pattern transform of a tape point: PatternOrientation, then the
   // pattern offsets and the G92 origin are added.
-  void PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
+  // Inline: every hole of a tape comes through here.
+  void PatternTransform(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
+    const TGlobalRec& g = *GlobalRec;
+    StepTransformPoint(x, y, g.PatternOffsetX, g.PatternOffsetY, g.PatternOrientation, g.G92X,
+                       g.G92Y, xOut, yOut);
+  }
   // The record builders take a transformed tape point, fill the record
   // (block BlockNumber - 1 + BlockBase, ToolNumber, ToolOffset, CompSide,
   // InPattern) and hand it to EmitMove.
   void BuildHit(int32_t x, int32_t y);
+  // PointInRange, then BuildHit with the fast way: the axis version and the
+  // scale are applied once for both.
+  void PlainHit(int32_t x, int32_t y);
+  // The record BuildHit makes of a hole at internal (x, y).
+  TNCMove HitRecord(int32_t x, int32_t y) const;
   void BuildCircle(int32_t x, int32_t y, int32_t diameter);
   void BuildSlot(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
   // The text is taken from GlobalRec->MarkingText by the emission.
@@ -635,6 +655,11 @@ class TNCReader {
   void InterpretNcBlock();
   void RepeatSymbolBlock();
   void DispatchNcBlock();
+  // DispatchNcBlock of a block of X and Y words only (at most one each), in
+  // the drill mode with nothing pending and the compensation side unchanged:
+  // the same state and the same hole without the word dispatch and its
+  // look-ups. False, with nothing done, in any other state.
+  bool PlainHoleBlock();
   void FinishBlockMoves();
   bool GetBlockWord(char letter, int32_t& value);
   void ReportDoubleWord(char letter);
@@ -681,6 +706,12 @@ class TNCReader {
 
   // ---- Emission (nc_emit.cpp) ----
   void EmitMove(TNCMove& move);
+  // EmitMove of a record already counted against the limits.
+  void EmitCountedMove(TNCMove& move);
+  // EmitMove of the hole BuildHit makes at internal (x, y); when no move is
+  // held and no text queued, the consumer is called as RecordMove would
+  // call it, without the record.
+  void EmitHit(int32_t x, int32_t y);
   // Counts one emitted record against the bounds; false (the reading
   // stopped with an error) when it is one too many. Lets the GUI run now and
   // then, so a long expansion can be cancelled.
@@ -693,6 +724,7 @@ class TNCReader {
   bool StoreRefused();
   void RecordMove(TNCMove& move);
   void NoteMovePoint(const TNCMove& move, int32_t x, int32_t y);
+  void NoteToolPoint(int32_t tool, int32_t x, int32_t y);
   void DispatchMove(TNCMove& move);
   bool CompensationSide(const TNCMove& move);
 };

@@ -208,8 +208,7 @@ void TNCReader::ReadDefaultFile() {
   IOResult();
 }
 
-bool TNCReader::LineTooLong(const SwapReadFileObj& file, int32_t line) {
-  if (!file.LineTooLong()) return false;
+bool TNCReader::StopLineTooLong(int32_t line) {
   Fail("Line " + std::to_string(line) + " is longer than " +
        IntToStrGrouped(int32_t(kMaxTextLine)) + " characters: this is no tape; the reading stops.");
   return true;
@@ -248,7 +247,7 @@ void TNCReader::ReadLoop() {
       } else {
         g.SubSwap.ReadLine(g.Line);
         if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
-        if (!TakeReadLine("Reading M99 File")) break;
+        if (!TakeReadLine("Reading M99 File", false)) break;
         Poll(Abort);
         ++g.SubLineCount;
       }
@@ -258,12 +257,20 @@ void TNCReader::ReadLoop() {
       if (!mainAsked && g.MainSwap.Eof()) break;
       g.MainSwap.ReadLine(g.Line);
       if (LineTooLong(g.MainSwap, g.MainSwap.LineCount())) break;
-      if (!TakeReadLine("Reading Data File")) break;
+      if (!TakeReadLine("Reading Data File", false)) break;
       Poll(Abort);
       g.LineEmits = 0;
       BlockNumber = g.MainSwap.LineCount();
       g.BlockPos = g.MainSwap.DeliveredCount();
     }
+    // A plain hole line holds no comment, no lower case letter and no
+    // keyword: what follows would hand it to ProcessLine as it is.
+    if (PlainLineFastPath && DecodePlainPositionLine(WordFormats, g.Line, g.Letters.data(),
+                                                      g.Values.data(), g.WordCount)) {
+      ProcessPlainLine();
+      continue;
+    }
+    RemoveBlanksInPlace(g.Line);
     CutTrailingComment(g.Line);
     UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
@@ -284,7 +291,7 @@ void TNCReader::ReadLoop() {
   }
 }
 
-bool TNCReader::TakeReadLine(std::string_view context) {
+bool TNCReader::TakeReadLine(std::string_view context, bool removeBlanks) {
   TGlobalRec& g = *GlobalRec;
   CutToShortString(g.Line);
   g.RawLine = g.Line;
@@ -294,7 +301,7 @@ bool TNCReader::TakeReadLine(std::string_view context) {
   } else if (CheckIO(context)) {
     return false;
   }
-  RemoveBlanksInPlace(g.Line);
+  if (removeBlanks) RemoveBlanksInPlace(g.Line);
   return true;
 }
 
@@ -345,9 +352,7 @@ void TNCReader::ProcessLine() {
   // words.
   if (PlainLineFastPath && DecodePlainPositionLine(WordFormats, g.Line, g.Letters.data(),
                                                     g.Values.data(), g.WordCount)) {
-    g.WordCursor = 1;
-    DispatchNcBlock();
-    FinishLine();
+    ProcessPlainLine();
     return;
   }
   // Lines of the tape come without blanks already; those of the default
@@ -382,6 +387,12 @@ void TNCReader::ProcessLine() {
   } else {
     ProcessBlock();
   }
+  FinishLine();
+}
+
+void TNCReader::ProcessPlainLine() {
+  GlobalRec->WordCursor = 1;
+  if (!PlainHoleBlock()) DispatchNcBlock();
   FinishLine();
 }
 

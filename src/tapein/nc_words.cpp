@@ -305,19 +305,21 @@ bool DecodePlainPositionLine(TWordFormatTable& formats, const std::string& text,
       negative = data[i] == '-';
       ++i;
     }
-    int32_t value = 0;
-    int32_t digits = 0;
-    while (i < size && IsDigit(data[i])) {
-      if (digits == 9) return false;
-      value = value * 10 + (data[i] - '0');
-      ++digits;
+    // The digits run up to the NUL that ends the string at the latest; a
+    // word of more than nine is the general decoding's.
+    const std::size_t first = i;
+    uint32_t value = 0;
+    while (IsDigit(data[i])) {
+      value = value * 10u + static_cast<uint32_t>(data[i] - '0');
       ++i;
     }
-    if (digits == 0) return false;
+    const int32_t digits = static_cast<int32_t>(i - first);
+    if (digits == 0 || digits > 9) return false;
     const TLetterFormat& own = formats.Of(letter);
     const int32_t total = own.IntegerDigits + own.DecimalDigits;
     if (own.PointMode || total < digits || total > 18) return false;
-    int64_t v = negative ? -value : value;
+    const int64_t magnitude = value;
+    int64_t v = negative ? -magnitude : magnitude;
     if (own.LeftAligned && total > digits) v = ScaleByPowerOfTen(v, total - digits);
     wordLetters[words] = letter;
     wordValues[words] = ClampCompToInt(v);
@@ -332,13 +334,6 @@ bool DecodePlainPositionLine(TWordFormatTable& formats, const std::string& text,
     values[w + 1] = wordValues[w];
   }
   return true;
-}
-
-int32_t SafeRound(double value) {
-  if (std::fabs(value) > 2147483647.0 || std::isnan(value))
-    return value > 0 ? 2147483647 : -2147483647;
-  // Every coordinate of a tape comes through here.
-  return static_cast<int32_t>(RoundHalfEven(value));
 }
 
 std::string IoErrorText(int32_t code) {

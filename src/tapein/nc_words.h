@@ -4,8 +4,11 @@
 // reader puts into its I/O messages.
 #pragma once
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
+
+#include "foundation/display_units.h"
 
 // Most words one decoded block holds.
 inline constexpr int32_t MaxBlockWords = 40;
@@ -80,7 +83,12 @@ void DecodeFirstWord(TWordFormatTable& formats, const std::string& text, int32_t
 
 // The nearest integer (halves to even); beyond +-2147483647 the result is
 // 2147483647 for positive and -2147483647 for other values.
-int32_t SafeRound(double value);
+// Inline: every coordinate of a tape comes through here.
+inline int32_t SafeRound(double value) {
+  if (std::fabs(value) > 2147483647.0 || std::isnan(value))
+    return value > 0 ? 2147483647 : -2147483647;
+  return static_cast<int32_t>(RoundHalfEven(value));
+}
 
 // Message text of a run-time I/O or error code ("File not found", ...,
 // "Undefined" for codes not in the table).

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -176,6 +177,60 @@ TEST_F(FileUtilsTest, TextLinesEndAtLfCrLfOrALoneCr) {
     EXPECT_EQ(ReadTextLineLimited(f, line, 3), lrLine);
     EXPECT_EQ(line, "T1");
     std::fclose(f);
+  }
+}
+
+// The bounded line reader against the character-by-character reading it
+// replaced, over random texts of line ends, NULs and long lines, with limits
+// below, at and above its chunk of 256 characters: the same lines, the same
+// results and the same place in the file after each.
+TEST_F(FileUtilsTest, BoundedLinesReadAsCharacterByCharacter) {
+  const auto reference = [](std::FILE* file, std::string& line, std::size_t limit) {
+    line.clear();
+    int c = std::fgetc(file);
+    if (c == EOF) return lrEnd;
+    while (c != EOF && c != '\n' && c != '\r') {
+      if (line.size() >= limit) return lrTooLong;
+      line.push_back(static_cast<char>(c));
+      c = std::fgetc(file);
+    }
+    if (c == '\r') {
+      int next = std::fgetc(file);
+      while (next == '\r') next = std::fgetc(file);
+      if (next != '\n' && next != EOF) std::ungetc(next, file);
+    }
+    return lrLine;
+  };
+  std::mt19937 random(4412);
+  const fs::path file = Disk("bounded.txt");
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const int pieces = 1 + int(random() % 20);
+    for (int k = 0; k < pieces; ++k) {
+      const int kind = int(random() % 6);
+      if (kind == 0) text += "\r";
+      else if (kind == 1) text += "\n";
+      else if (kind == 2) text += std::string(1, '\0');
+      else text += std::string(random() % (kind == 5 ? 700 : 20), char('A' + random() % 26));
+    }
+    WriteFileBytes(file, text);
+    const std::size_t limits[] = {0, 1, 3, 255, 256, 257, 511, 512, 600, kMaxTextLine};
+    const std::size_t limit = limits[random() % 10];
+    SCOPED_TRACE(std::to_string(round) + " limit " + std::to_string(limit));
+    std::FILE* a = std::fopen(file.c_str(), "rb");
+    std::FILE* b = std::fopen(file.c_str(), "rb");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    for (int n = 0; n < 100; ++n) {
+      std::string got, expected;
+      const TLineRead result = ReadTextLineLimited(a, got, limit);
+      ASSERT_EQ(result, reference(b, expected, limit));
+      ASSERT_EQ(got, expected);
+      ASSERT_EQ(std::ftell(a), std::ftell(b));
+      if (result == lrEnd) break;
+    }
+    std::fclose(a);
+    std::fclose(b);
   }
 }
 

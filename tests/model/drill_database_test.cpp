@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <climits>
 #include <random>
 #include <utility>
@@ -539,4 +540,35 @@ TEST_F(TDrillDatabaseTest, ExtentsAndHitsCountHolesApart) {
   // The hole before the first index is left out; the copies reach x = 3000;
   // the largest tool widens the box by 2 on each side.
   EXPECT_EQ((TIntBox{minX, minY, maxX, maxY}), (TIntBox{-202, -702, 3002, 202}));
+}
+
+// A hole added on a layer gets the bands a hole made with the tool's
+// shadow has, over coordinates and diameters up to the ends of the range
+// (the widened extent saturates there), and marks the job changed.
+TEST_F(TDrillDatabaseTest, HoleOnLayerHasTheBandsOfItsShadow) {
+  std::mt19937 random(4407);
+  const int32_t ends[] = {INT32_MIN, INT32_MIN + 1, -134217728, -1, 0, 1, 134217727, INT32_MAX - 1,
+                          INT32_MAX};
+  const auto coordinate = [&]() -> int32_t {
+    if (random() % 3 == 0)
+      return int32_t(std::clamp<int64_t>(int64_t{ends[random() % 9]} + int64_t(random() % 5) - 2,
+                                         INT32_MIN, INT32_MAX));
+    return int32_t(random());
+  };
+  for (int round = 0; round < 20000; ++round) {
+    const int32_t tool = 1 + int32_t(random() % kToolCount);
+    ToolTable[tool].Diameter = random() % 4 == 0 ? ends[random() % 9] : int32_t(random() % 20000000);
+    const int32_t x = coordinate(), y = coordinate();
+    DatabaseModified = false;
+    const int32_t index = DRDB->AddHoleOnLayer(x, y, 31, tool, false);
+    ASSERT_GT(index, 0);
+    EXPECT_TRUE(DatabaseModified);
+    TDrillEntity* made = DRDB->EntityAt(index);
+    const TDrillHole shadow({x, y}, uint16_t(tool));
+    ASSERT_EQ(made->XBand, shadow.XBand) << x << " " << ToolTable[tool].Diameter;
+    ASSERT_EQ(made->YBand, shadow.YBand) << y << " " << ToolTable[tool].Diameter;
+    EXPECT_EQ(made->Tool, tool);
+    EXPECT_EQ(DRDB->WordAt(index), NCLayerBit(31) | SlotDeletedBit);
+    if (DrillEntityCount > 5000) DRDB->Clear();
+  }
 }
