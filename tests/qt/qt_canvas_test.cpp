@@ -382,3 +382,43 @@ TEST_F(QtCanvasTest, OnePixelArcsHaveTheHeadlessRastersPixels) {
     EXPECT_EQ(qt->Pixels(), raster.Pixels()) << "arc in " << k.Box.Left << "," << k.Box.Top << " style " << k.Style;
   }
 }
+
+// A rectangle whose outline and inside share one colour, large enough to be
+// written as one block (a cleared picture), sets the pixels the painter
+// sets: compared with the same rectangles drawn under a clip that covers
+// the whole image, which leaves them to Qt, for pen widths and styles,
+// rectangles reaching out of the image and ones inside it.
+TEST_F(QtCanvasTest, LargeOneColourRectanglesMatchThePainter) {
+  auto blocks = TBitmap::Create(1100, 1000);
+  auto painted = TBitmap::Create(1100, 1000);
+  painted->Canvas().ClipRect(TRect{-5000, -5000, 5000, 5000});
+  uint32_t seed = 5;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  const TPenStyle styles[] = {psSolid, psInsideFrame, psSolid, psDash};
+  for (int i = 0; i < 40; ++i) {
+    const int x1 = int(next(400)) - 200, y1 = int(next(400)) - 200;
+    const int x2 = x1 + 1030 + int(next(300)), y2 = y1 + 1030 + int(next(300));
+    const TColor colour = RGB(uint8_t(next(256)), uint8_t(next(256)), uint8_t(next(256)));
+    const int width = int(next(4));
+    const TPenStyle style = styles[next(4)];
+    for (TCanvas* c : {&blocks->Canvas(), &painted->Canvas()}) {
+      c->Pen.Style = style;
+      c->Pen.Width = width;
+      c->Pen.Mode = pmCopy;
+      c->Pen.Color = colour;
+      c->Brush.Style = bsSolid;
+      c->Brush.Color = colour;
+      c->Rectangle(x1, y1, x2, y2);
+      // Something of another colour inside, so that each block is seen.
+      c->Pen.Width = 1;
+      c->Pen.Style = psSolid;
+      c->Pen.Color = colour ^ 0xFFFFFF;
+      c->MoveTo(x1 + 3, y1 + 5);
+      c->LineTo(x2 - 3, y2 - 7);
+    }
+    ASSERT_EQ(blocks->Pixels(), painted->Pixels()) << "rectangle " << i;
+  }
+}

@@ -13,6 +13,9 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "platform/headless/raster_canvas.h"
 #include "platform/headless/raster_lines.h"
@@ -27,6 +30,29 @@ constexpr long long kSafeCoordinate = 1 << 22;
 constexpr size_t kLineBatch = 4096;
 
 bool Huge(long long v) { return v < -kSafeCoordinate || v > kSafeCoordinate; }
+
+// Solid rectangles of at least this many pixels (a cleared screen picture)
+// are written past the cache.
+constexpr long long kStreamFillPixels = 1 << 20;
+
+// Sets every pixel of the rows' rectangle r to value. The stores bypass the
+// cache: a picture of tens of megabytes would only push everything else out
+// of it, and the lines need not be read before they are written.
+void StreamFill(QRgb* data, ptrdiff_t stride, const QRect& r, QRgb value) {
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    QRgb* p = data + ptrdiff_t(y) * stride + r.left();
+    QRgb* const end = p + r.width();
+#ifdef __SSE2__
+    while (p < end && (reinterpret_cast<uintptr_t>(p) & 15) != 0) *p++ = value;
+    const __m128i v = _mm_set1_epi32(int(value));
+    for (; end - p >= 4; p += 4) _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
+#endif
+    while (p < end) *p++ = value;
+  }
+#ifdef __SSE2__
+  _mm_sfence();
+#endif
+}
 
 bool AnyHuge(std::initializer_list<long long> values) {
   return std::any_of(values.begin(), values.end(), Huge);
@@ -292,11 +318,13 @@ void TQtPainterCanvas::LineTo(int x, int y) {
   if (Pen.Style == psClear) return;
   const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
   const bool direct = solid && Pen.Width <= 1 && (rowsValid_ || FindPixelRows());
-  if (direct && Pen.Mode == pmCopy && !clipped_) {
+  if (direct && Pen.Mode == pmCopy) {
     // A one-step line is its start pixel: the dots of small drill symbols.
     const long long dx = (long long)x - from.X, dy = (long long)y - from.Y;
     if (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) {
-      if ((dx | dy) != 0 && from.X >= 0 && from.Y >= 0 && from.X < rows_.Width && from.Y < rows_.Height) {
+      if ((dx | dy) != 0 && from.X >= 0 && from.Y >= 0 && from.X < rows_.Width && from.Y < rows_.Height &&
+          (!clipped_ || (from.X >= clip_.Left && from.X < clip_.Right && from.Y >= clip_.Top &&
+                         from.Y < clip_.Bottom))) {
         const TColor c = Pen.Color;
         rows_.Data[ptrdiff_t(from.Y) * rows_.Stride + from.X] = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
       }
@@ -490,6 +518,16 @@ void TQtPainterCanvas::Rectangle(int x1, int y1, int x2, int y2) {
                          int(std::clamp<long long>(b, INT32_MIN + 1, INT32_MAX))},
                    dev);
   };
+  if (pen && Brush.Style == bsSolid && Pen.Mode == pmCopy && Brush.Color == Pen.Color && !clipped_ &&
+      (Pen.Style == psSolid || Pen.Style == psInsideFrame) && (rowsValid_ || FindPixelRows())) {
+    // Outline and inside in one colour (the picture cleared): one block.
+    const QRect whole = rect(ol, ot, orr, ob) & QRect(0, 0, rows_.Width, rows_.Height);
+    if ((long long)whole.width() * whole.height() >= kStreamFillPixels) {
+      const TColor c = Pen.Color;
+      StreamFill(rows_.Data, rows_.Stride, whole, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
+      return;
+    }
+  }
   if (Brush.Style != bsClear && il < ir && it < ib) {
     QColor c;
     if (QPainter* p = Prepare(Brush.Color, Pen.Mode, c)) {
