@@ -54,14 +54,16 @@ bool DrawHolesInRowBands(const std::vector<TDrillEntity*>* lists, int listCount,
     return false;
   const double left = picture->Left, top = picture->Top, ppi = picture->PixelsPerInch;
   if (!std::isfinite(left) || !std::isfinite(top) || !(ppi > 0.0) || !std::isfinite(ppi)) return false;
-  // How far from the point (rounded either way) the hole's pixels reach:
-  // a dot of a symbol below size 4 covers the point and the pixels right of
-  // and below it; strokes end at most one and a half sizes out. The size is
-  // the one the drawer has or the one the present scale will give it.
   // Pixels and dots are drawn in the plain order: they touch too little of
   // each line for the bands to pay.
   if (DisplayHolesAs == 0) return false;
-  const int64_t size = std::max<int64_t>(surface.LengthToDevice(254000), surface.SymbolDrawer->GetSize());
+  // How far from the point (rounded either way) the hole's pixels reach:
+  // strokes end at most one and a half sizes out. The size is the one the
+  // symbols will be drawn at: the drawer's, or the present scale's when the
+  // scale changed since the drawer was sized.
+  const int64_t size = surface.LengthToDeviceReal(25400000) != surface.CachedZoom
+                           ? surface.LengthToDevice(254000)
+                           : surface.SymbolDrawer->GetSize();
   if (size < 4 || size > MaxReach) return false;
   const int64_t reach = (3 * size + 1) / 2 + 1;
 
