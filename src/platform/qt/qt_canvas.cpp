@@ -45,6 +45,12 @@ void StreamFill(QRgb* data, ptrdiff_t stride, const QRect& r, QRgb value) {
 #ifdef __SSE2__
     while (p < end && (reinterpret_cast<uintptr_t>(p) & 15) != 0) *p++ = value;
     const __m128i v = _mm_set1_epi32(int(value));
+    for (; end - p >= 16; p += 16) {
+      _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(p + 4), v);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(p + 8), v);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(p + 12), v);
+    }
     for (; end - p >= 4; p += 4) _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
 #endif
     while (p < end) *p++ = value;
