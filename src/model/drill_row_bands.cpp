@@ -16,7 +16,7 @@ namespace {
 constexpr double UnitsPerInch = 25400000.0;
 // Rows per band: a band of a picture three screens wide stays within a
 // core's own cache.
-constexpr int32_t BandRows = 64;
+constexpr int32_t BandRows = 128;
 // Symbols reaching further than this (pixels) are left to the plain order.
 constexpr int64_t MaxReach = 1 << 12;
 // An entity outside every band.
