@@ -117,21 +117,32 @@ bool DrawHolesInRowBands(const std::vector<TDrillEntity*>* lists, int listCount,
     }
   }
 
+  // The canvas is left unclipped however the drawing ends.
+  struct TUnclip {
+    TCanvas& Canvas;
+    ~TUnclip() { Canvas.ClipRect(TRect{}); }
+  } unclip{canvas};
   size_t unticked = room.Bands.size();
   for (int32_t b = 0; b < bandCount; ++b) {
     const uint32_t from = room.Start[size_t(b)], to = room.Start[size_t(b) + 1];
     if (from == to) continue;
     const int32_t row = b * BandRows;
-    canvas.ClipRect(TRect{0, row, width, std::min(height, row + BandRows)});
+    const TRect band{0, row, width, std::min(height, row + BandRows)};
+    canvas.ClipRect(band);
     for (uint32_t i = from; i < to; ++i) {
       const TBandItem& item = room.Items[i];
       item.E->Draw(item.Layer);
       if (item.First) {
+        // The progressive copy may let other drawing in: it finds the
+        // canvas unclipped.
+        canvas.ClipRect(TRect{});
         copy.Tick();
+        canvas.ClipRect(band);
         --unticked;
       }
     }
   }
+  canvas.ClipRect(TRect{});
   for (; unticked != 0; --unticked) copy.Tick();
 
   // The pen as drawing in order leaves it: from the last hole any band drew
@@ -152,6 +163,5 @@ bool DrawHolesInRowBands(const std::vector<TDrillEntity*>* lists, int listCount,
     const uint8_t layer = uint8_t(firstLayer + k);
     for (size_t j = k == lastList ? lastIndex : 0; j < lists[k].size(); ++j) lists[k][j]->Draw(layer);
   }
-  canvas.ClipRect(TRect{});
   return true;
 }

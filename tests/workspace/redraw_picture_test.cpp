@@ -39,6 +39,13 @@ class TPictureView : public THeadlessViewServices {
   int32_t PictureWidth() override { return P.W(); }
   int32_t PictureHeight() override { return P.H(); }
   TCanvas& PictureCanvas() override { return *P.Canvas; }
+  // Progressive copies, and those that found the picture's canvas clipped.
+  void CopyPictureToView(const TRect& source, const TRect& target) override {
+    THeadlessViewServices::CopyPictureToView(source, target);
+    TRect clip;
+    if (P.Canvas->CurrentClip(clip) && clip.Right - clip.Left > 0) ++ClippedCopies;
+  }
+  int ClippedCopies = 0;
   TDBBitmap& P;
 };
 
@@ -258,7 +265,7 @@ TEST_F(RedrawPictureTest, HolesDrawnByBandsLeaveThePictureAndPenOfTheOrder) {
   std::mt19937 rng(23);
   auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
   const int32_t w = int32_t(4 * Inch), h = int32_t(3 * Inch), q = int32_t(Inch / 2);
-  for (int i = 0; i < 6000; ++i)
+  for (int i = 0; i < 20000; ++i)
     DRDB->AddHoleOnLayer(in(-q, w + q), in(-q, h + q), uint8_t(in(30, 33)), in(1, 45), true);
   struct TBandCase {
     double Ppi;
@@ -274,7 +281,10 @@ TEST_F(RedrawPictureTest, HolesDrawnByBandsLeaveThePictureAndPenOfTheOrder) {
     DisplayHolesAs = 3;
     EditorMode = c.Cad ? emCad : emDrill;
     Xor = c.Xor;
+    const int32_t copies = view_.CopyCount;
     std::vector<TColor> fast = Redrawn();
+    EXPECT_GT(view_.CopyCount, copies);  // the progressive copies went on
+    EXPECT_EQ(view_.ClippedCopies, 0);
     const TPoint fastPen = picture_.Canvas->PenPos();
     const TColor fastColour = picture_.Canvas->Pen.Color, fastSurfaceColour = picture_.Color;
     TRect clip{1, 1, 1, 1};
