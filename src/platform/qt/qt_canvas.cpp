@@ -13,9 +13,6 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "platform/headless/raster_canvas.h"
 #include "platform/headless/raster_lines.h"
@@ -30,35 +27,6 @@ constexpr long long kSafeCoordinate = 1 << 22;
 constexpr size_t kLineBatch = 4096;
 
 bool Huge(long long v) { return v < -kSafeCoordinate || v > kSafeCoordinate; }
-
-// Solid rectangles of at least this many pixels (a cleared screen picture)
-// are written past the cache.
-constexpr long long kStreamFillPixels = 1 << 20;
-
-// Sets every pixel of the rows' rectangle r to value. The stores bypass the
-// cache: a picture of tens of megabytes would only push everything else out
-// of it, and the lines need not be read before they are written.
-void StreamFill(QRgb* data, ptrdiff_t stride, const QRect& r, QRgb value) {
-  for (int y = r.top(); y <= r.bottom(); ++y) {
-    QRgb* p = data + ptrdiff_t(y) * stride + r.left();
-    QRgb* const end = p + r.width();
-#ifdef __SSE2__
-    while (p < end && (reinterpret_cast<uintptr_t>(p) & 15) != 0) *p++ = value;
-    const __m128i v = _mm_set1_epi32(int(value));
-    for (; end - p >= 16; p += 16) {
-      _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
-      _mm_stream_si128(reinterpret_cast<__m128i*>(p + 4), v);
-      _mm_stream_si128(reinterpret_cast<__m128i*>(p + 8), v);
-      _mm_stream_si128(reinterpret_cast<__m128i*>(p + 12), v);
-    }
-    for (; end - p >= 4; p += 4) _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
-#endif
-    while (p < end) *p++ = value;
-  }
-#ifdef __SSE2__
-  _mm_sfence();
-#endif
-}
 
 bool AnyHuge(std::initializer_list<long long> values) {
   return std::any_of(values.begin(), values.end(), Huge);
@@ -524,16 +492,6 @@ void TQtPainterCanvas::Rectangle(int x1, int y1, int x2, int y2) {
                          int(std::clamp<long long>(b, INT32_MIN + 1, INT32_MAX))},
                    dev);
   };
-  if (pen && Brush.Style == bsSolid && Pen.Mode == pmCopy && Brush.Color == Pen.Color && !clipped_ &&
-      (Pen.Style == psSolid || Pen.Style == psInsideFrame) && (rowsValid_ || FindPixelRows())) {
-    // Outline and inside in one colour (the picture cleared): one block.
-    const QRect whole = rect(ol, ot, orr, ob) & QRect(0, 0, rows_.Width, rows_.Height);
-    if ((long long)whole.width() * whole.height() >= kStreamFillPixels) {
-      const TColor c = Pen.Color;
-      StreamFill(rows_.Data, rows_.Stride, whole, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
-      return;
-    }
-  }
   if (Brush.Style != bsClear && il < ir && it < ib) {
     QColor c;
     if (QPainter* p = Prepare(Brush.Color, Pen.Mode, c)) {
