@@ -11,7 +11,6 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/drill_handles.h"
-#include "model/drill_row_bands.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
@@ -238,9 +237,6 @@ void TDrillDatabase::Redraw() {
       inView[size_t(std::countr_zero(f))].push_back(e);
     }
   }
-  if (&CurrentSurface() == &picture && DrawHolesInRowBands(inView.data(), LayerCount, kFirstDrillLayer, picture,
-                                                          v.PictureWidth(), v.PictureHeight(), copy))
-    return;
   for (int k = 0; k < LayerCount; ++k) {
     const uint8_t layer = uint8_t(kFirstDrillLayer + k);
     for (TDrillEntity* e : inView[size_t(k)]) {

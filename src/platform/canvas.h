@@ -126,9 +126,6 @@ class TCanvas {
   virtual void CopyRect(const TRect& dest, const TBitmap& source, const TRect& src) = 0;
   // Restricts all drawing to r; an empty rectangle removes the restriction.
   virtual void ClipRect(const TRect& r) = 0;
-  // The rectangle ClipRect last set into r (empty when drawing is not
-  // restricted); false when the canvas cannot tell.
-  virtual bool CurrentClip(TRect& r) const { return false; }
 
   int TextWidth(const std::string& t) { return TextExtent(t).X; }
   int TextHeight(const std::string& t) { return TextExtent(t).Y; }

@@ -146,10 +146,9 @@ struct TRedrawnPicture : THeadlessViewServices {
 };
 
 // A full redraw of a panel of CAD lines and plain holes through the Qt
-// canvas equals the headless raster's, pixel for pixel, on a picture large
-// enough to be cleared as one block: holes as dots and 2 x 2 blocks, as
-// symbols drawn band by band (larger than a band, too), as pixels, in copy
-// and exclusive-or mode.
+// canvas equals the headless raster's, pixel for pixel: holes as dots and
+// 2 x 2 blocks, as symbols small and large, as pixels, in copy and
+// exclusive-or mode.
 TEST_F(QtPictureTest, FullRedrawMatchesTheHeadlessRaster) {
   TCadDatabase* savedDb = DB;
   TDrillDatabase* savedDrill = DRDB;

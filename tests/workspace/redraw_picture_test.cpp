@@ -39,13 +39,6 @@ class TPictureView : public THeadlessViewServices {
   int32_t PictureWidth() override { return P.W(); }
   int32_t PictureHeight() override { return P.H(); }
   TCanvas& PictureCanvas() override { return *P.Canvas; }
-  // Progressive copies, and those that found the picture's canvas clipped.
-  void CopyPictureToView(const TRect& source, const TRect& target) override {
-    THeadlessViewServices::CopyPictureToView(source, target);
-    TRect clip;
-    if (P.Canvas->CurrentClip(clip) && clip.Right - clip.Left > 0) ++ClippedCopies;
-  }
-  int ClippedCopies = 0;
   TDBBitmap& P;
 };
 
@@ -246,59 +239,6 @@ TEST_F(RedrawPictureTest, RedrawEqualsDrawingEveryEntityAndKeepsThePicture) {
     size_t painted = 0;
     for (TColor p : fast) painted += p != BackgroundColor;
     EXPECT_GT(painted, size_t(Width * Height / 50));
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// A panel of plain holes (no slots, no step copies), which the redraw draws
-// band by band of picture rows: dense enough that symbols overlap across
-// the bands' edges in other tools' colours, with holes beyond every edge of
-// the picture. The picture and the pen the redraw leaves (colour and
-// position) must be those of drawing every hole in order, in copy and in
-// exclusive-or mode, at zooms from dots to symbols taller than a band.
-TEST_F(RedrawPictureTest, HolesDrawnByBandsLeaveThePictureAndPenOfTheOrder) {
-  DRDB->Clear();
-  for (int32_t t = 1; t <= 60; ++t) ActiveTools[t] = t != 13;
-  std::mt19937 rng(23);
-  auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
-  const int32_t w = int32_t(4 * Inch), h = int32_t(3 * Inch), q = int32_t(Inch / 2);
-  for (int i = 0; i < 20000; ++i)
-    DRDB->AddHoleOnLayer(in(-q, w + q), in(-q, h + q), uint8_t(in(30, 33)), in(1, 45), true);
-  struct TBandCase {
-    double Ppi;
-    bool Xor;
-    bool Cad;
-  };
-  const TBandCase cases[] = {{100, false, false}, {400, false, false}, {700, false, false},
-                             {1500, false, false}, {4000, false, false}, {9000, false, false},
-                             {700, true, false},  {1500, false, true}};
-  for (const TBandCase& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "zoom " << c.Ppi << (c.Xor ? " xor" : "") << (c.Cad ? " cad" : ""));
-    Place(c.Ppi);
-    DisplayHolesAs = 3;
-    EditorMode = c.Cad ? emCad : emDrill;
-    Xor = c.Xor;
-    const int32_t copies = view_.CopyCount;
-    std::vector<TColor> fast = Redrawn();
-    EXPECT_GT(view_.CopyCount, copies);  // the progressive copies went on
-    EXPECT_EQ(view_.ClippedCopies, 0);
-    const TPoint fastPen = picture_.Canvas->PenPos();
-    const TColor fastColour = picture_.Canvas->Pen.Color, fastSurfaceColour = picture_.Color;
-    TRect clip{1, 1, 1, 1};
-    ASSERT_TRUE(picture_.Canvas->CurrentClip(clip));
-    EXPECT_EQ(clip.Right - clip.Left, 0);  // the redraw's band clips are gone
-    std::vector<TColor> plain = DrawnOneByOne();
-    EXPECT_TRUE(fast == plain);
-    EXPECT_EQ(fastPen.X, picture_.Canvas->PenPos().X);
-    EXPECT_EQ(fastPen.Y, picture_.Canvas->PenPos().Y);
-    EXPECT_EQ(fastColour, picture_.Canvas->Pen.Color);
-    EXPECT_EQ(fastSurfaceColour, picture_.Color);
-    size_t painted = 0;
-    for (TColor p : fast) painted += p != BackgroundColor;
-    EXPECT_GT(painted, size_t(Width * Height / 400));
   }
 }
 

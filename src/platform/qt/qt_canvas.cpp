@@ -292,13 +292,11 @@ void TQtPainterCanvas::LineTo(int x, int y) {
   if (Pen.Style == psClear) return;
   const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
   const bool direct = solid && Pen.Width <= 1 && (rowsValid_ || FindPixelRows());
-  if (direct && Pen.Mode == pmCopy) {
+  if (direct && Pen.Mode == pmCopy && !clipped_) {
     // A one-step line is its start pixel: the dots of small drill symbols.
     const long long dx = (long long)x - from.X, dy = (long long)y - from.Y;
     if (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) {
-      if ((dx | dy) != 0 && from.X >= 0 && from.Y >= 0 && from.X < rows_.Width && from.Y < rows_.Height &&
-          (!clipped_ || (from.X >= clip_.Left && from.X < clip_.Right && from.Y >= clip_.Top &&
-                         from.Y < clip_.Bottom))) {
+      if ((dx | dy) != 0 && from.X >= 0 && from.Y >= 0 && from.X < rows_.Width && from.Y < rows_.Height) {
         const TColor c = Pen.Color;
         rows_.Data[ptrdiff_t(from.Y) * rows_.Stride + from.X] = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
       }

@@ -40,10 +40,6 @@ class TQtPainterCanvas : public TCanvas {
   TPoint TextExtent(const std::string& text) override;
   void CopyRect(const TRect& dest, const TBitmap& source, const TRect& src) override;
   void ClipRect(const TRect& r) override;
-  bool CurrentClip(TRect& r) const override {
-    r = clipped_ ? clip_ : TRect{};
-    return true;
-  }
 
   // The font as Qt sees it.
   QFont QtFont() const;
