@@ -147,15 +147,12 @@ void TCanvasSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
     TCanvas& c = *Canvas;
     const bool solid = c.Pen.Style == psSolid || c.Pen.Style == psInsideFrame;
     if (c.Pen.Mode == pmCopy && c.Pen.Width <= 1 && solid) {
-      const TColor colour = c.Pen.Color;
-      c.SetPixel(x, y, colour);
-      if (!three) {
+      const TPoint dots[3] = {{x, y}, {x, y + 1}, {x + 1, y + 1}};
+      c.SetPixels(dots, three ? 3 : 1, c.Pen.Color);
+      if (three)
+        c.MoveTo(x + 1, y);
+      else
         c.MoveTo(x, y + 1);
-        return;
-      }
-      c.SetPixel(x, y + 1, colour);
-      c.SetPixel(x + 1, y + 1, colour);
-      c.MoveTo(x + 1, y);
       return;
     }
     c.MoveTo(x, y);

@@ -89,6 +89,10 @@ class TCanvas {
   // Pixels are set and read directly (no raster mode). Reading outside the
   // picture, or on a device that cannot be read back, answers clWhite.
   virtual void SetPixel(int x, int y, TColor c) = 0;
+  // SetPixel for each of the count points in turn.
+  virtual void SetPixels(const TPoint* points, size_t count, TColor c) {
+    for (size_t i = 0; i < count; ++i) SetPixel(points[i].X, points[i].Y, c);
+  }
   virtual TColor GetPixel(int x, int y) const = 0;
   // Arc of the ellipse bounded by (x1,y1)-(x2,y2), counter-clockwise (as seen
   // on the device) from the ray from the centre towards (x3,y3) to the ray

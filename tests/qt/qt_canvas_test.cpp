@@ -293,7 +293,8 @@ TEST_F(QtCanvasTest, RunsOfLinesFollowEveryChangeBetweenThem) {
 // Lines of solid one-pixel pens and single pixels, which a redraw draws by
 // the hundred thousand, land on the Qt image exactly where the headless
 // raster puts them: in every mode, clipped or not, partly or wholly outside
-// the picture, one step long (the dots of symbols) or long.
+// the picture, one step long (the dots of symbols) or long; pixels set
+// several at once as one by one.
 TEST_F(QtCanvasTest, SolidLinesAndPixelsMatchTheHeadlessRaster) {
   auto qt = TBitmap::Create(90, 70);
   TRasterBitmap raster(90, 70);
@@ -314,6 +315,17 @@ TEST_F(QtCanvasTest, SolidLinesAndPixelsMatchTheHeadlessRaster) {
         case 1: c->Pen.Mode = modes[v % 8]; break;
         case 2: c->ClipRect(v % 2 == 0 ? TRect{} : TRect{x, y, x + 40, y + 30}); break;
         case 3: c->SetPixel(x, y, RGB(uint8_t(v), 0x20, 0x40)); break;
+        case 11: {
+          // A symbol's dot: set at once on the Qt image, pixel by pixel on
+          // the headless raster.
+          const TPoint dot[3] = {{x, y}, {x, y + 1}, {x + 1, y + 1}};
+          const size_t count = 1 + v % 3;
+          if (c == &raster.Canvas())
+            for (size_t k = 0; k < count; ++k) c->SetPixel(dot[k].X, dot[k].Y, RGB(0x30, uint8_t(v), 0x50));
+          else
+            c->SetPixels(dot, count, RGB(0x30, uint8_t(v), 0x50));
+          break;
+        }
         case 4: c->MoveTo(x, y); break;
         case 5:
         case 6: c->LineTo(c->PenPos().X + int(v % 3) - 1, c->PenPos().Y + int(v / 3 % 3) - 1); break;

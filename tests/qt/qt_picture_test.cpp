@@ -4,9 +4,17 @@
 // pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
+#include <vector>
 
 #include "foundation/settings.h"
 #include "korvex_test.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/editor_state.h"
+#include "model/tool_tables.h"
+#include "model/view_services.h"
 #include "platform/qt/qt_canvas.h"
 #include "workspace/db_bitmap.h"
 
@@ -94,6 +102,103 @@ TEST_F(QtPictureTest, ShadingBeyondTheLimitsAtTheLargestZoom) {
   EXPECT_EQ(px(50, 150), BackgroundColor);
   EXPECT_EQ(px(250, 150), 0x808080u);
   EXPECT_EQ(px(50, 0), clAqua);  // the line along row 0
+}
+
+// The picture and its view on the canvas backend installed when made.
+struct TRedrawnPicture : THeadlessViewServices {
+  TRedrawnPicture(int w, int h) : Bitmap(w, h, 32), Screen(Bitmap) {
+    Bitmap.SetWidth(w);
+    Bitmap.SetHeight(h);
+  }
+  double PixelsPerInch() override { return Screen.PixelsPerInch; }
+  TDrawingBase& Picture() override { return Screen; }
+  double PictureLeftX() override { return Screen.Left; }
+  double PictureTopY() override { return Screen.Top; }
+  int32_t PictureWidth() override { return Screen.W(); }
+  int32_t PictureHeight() override { return Screen.H(); }
+  TCanvas& PictureCanvas() override { return *Screen.Canvas; }
+
+  // A full redraw as the view does it (but for the zero lines), at the zoom,
+  // centred on (cx, cy).
+  std::vector<TColor> Redraw(double ppi, double cx, double cy, bool xorPen) {
+    Screen.PixelsPerInch = ppi;
+    Screen.Left = cx - Screen.W() / 2.0 / ppi * Inch;
+    Screen.Top = cy + Screen.H() / 2.0 / ppi * Inch;
+    TViewServices* savedView = SetViewServices(this);
+    TDrawingBase* savedSurface = DrawSurface;
+    DrawSurface = nullptr;
+    Screen.Clear();
+    Screen.Reset();
+    Screen.DrawGrid();
+    // The zero lines are left out: their dashes, cut from the database
+    // limits, fall differently on the two canvases.
+    Screen.ShadeOutsideLimits();
+    if (xorPen) Screen.SetPenMode(pmXor);
+    DB->Redraw();
+    DRDB->Redraw();
+    DrawSurface = savedSurface;
+    SetViewServices(savedView);
+    return Bitmap.Pixels().Pixels();
+  }
+
+  TEncapsulatingBitmap Bitmap;
+  TDBBitmap Screen;
+};
+
+// A full redraw of a panel of CAD lines and plain holes through the Qt
+// canvas equals the headless raster's, pixel for pixel: holes as dots and
+// 2 x 2 blocks, as symbols small and large, as pixels, in copy and
+// exclusive-or mode.
+TEST_F(QtPictureTest, FullRedrawMatchesTheHeadlessRaster) {
+  TCadDatabase* savedDb = DB;
+  TDrillDatabase* savedDrill = DRDB;
+  DB = new TCadDatabase();
+  DRDB = new TDrillDatabase();
+  for (int32_t t = 1; t <= 40; ++t) ActiveTools[t] = t != 7;
+  std::mt19937 rng(31);
+  auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  // The origin mark is left out: its two-pixel letters come out differently
+  // on the two canvases.
+  const bool savedG93 = ShowG93;
+  ShowG93 = false;
+  const int32_t o = int32_t(Inch), w = int32_t(6 * Inch), h = int32_t(4 * Inch), q = int32_t(Inch / 8);
+  for (int i = 0; i < 3000; ++i) {
+    const int32_t x = in(o, o + w), y = in(o, o + h);
+    DB->AddLineOnLayer(x, y, x + in(-q, q), y + in(-q, q), uint8_t(in(0, 3)));
+  }
+  for (int i = 0; i < 30000; ++i)
+    DRDB->AddHoleOnLayer(in(o, o + w), in(o, o + h), uint8_t(in(30, 32)), in(1, 40), true);
+
+  TRedrawnPicture qt(1200, 900);
+  SetCanvasBackend(nullptr);
+  TRedrawnPicture raster(1200, 900);
+  InstallQtCanvasBackend();
+  struct TCase {
+    double Ppi;
+    uint8_t Holes;
+    bool Xor;
+  };
+  const TCase cases[] = {{60, 3, false}, {150, 3, false}, {500, 3, false},  {1200, 3, false},
+                         {9000, 3, false}, {500, 3, true},  {150, 0, false}, {500, 0, true}};
+  const uint8_t savedHoles = DisplayHolesAs;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "zoom " << c.Ppi << " holes " << int(c.Holes) << (c.Xor ? " xor" : ""));
+    DisplayHolesAs = c.Holes;
+    EditorMode = emDrill;
+    const double cx = 4 * Inch, cy = 3 * Inch;
+    std::vector<TColor> onQt = qt.Redraw(c.Ppi, cx, cy, c.Xor);
+    std::vector<TColor> onRaster = raster.Redraw(c.Ppi, cx, cy, c.Xor);
+    EXPECT_TRUE(onQt == onRaster);
+    size_t painted = 0;
+    for (TColor p : onQt) painted += p != BackgroundColor;
+    EXPECT_GT(painted, onQt.size() / 100);
+  }
+  DisplayHolesAs = savedHoles;
+  ShowG93 = savedG93;
+  delete DRDB;
+  delete DB;
+  DB = savedDb;
+  DRDB = savedDrill;
 }
 
 }  // namespace

@@ -422,6 +422,16 @@ void TRasterCanvas::SetPixel(int x, int y, TColor c) {
   bitmap_.Buffer()[size_t(y) * size_t(bitmap_.Width()) + size_t(x)] = c & 0xFFFFFF;
 }
 
+void TRasterCanvas::SetPixels(const TPoint* points, size_t count, TColor c) {
+  const TRect b = Bounds();
+  std::vector<TColor>& buffer = bitmap_.Buffer();
+  const size_t width = size_t(bitmap_.Width());
+  for (size_t i = 0; i < count; ++i) {
+    const int x = points[i].X, y = points[i].Y;
+    if (x >= b.Left && x < b.Right && y >= b.Top && y < b.Bottom) buffer[size_t(y) * width + size_t(x)] = c & 0xFFFFFF;
+  }
+}
+
 TColor TRasterCanvas::GetPixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= bitmap_.Width() || y >= bitmap_.Height()) return clWhite;
   return bitmap_.Buffer()[size_t(y) * size_t(bitmap_.Width()) + size_t(x)];

@@ -20,6 +20,7 @@ class TRasterCanvas : public TCanvas {
   void LineTo(int x, int y) override;
   TPoint PenPos() const override { return pos_; }
   void SetPixel(int x, int y, TColor c) override;
+  void SetPixels(const TPoint* points, size_t count, TColor c) override;
   TColor GetPixel(int x, int y) const override;
   void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) override;
   void Ellipse(int x1, int y1, int x2, int y2) override;

@@ -683,6 +683,26 @@ void TQtImageCanvas::SetPixel(int x, int y, TColor c) {
   image_.setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
 }
 
+void TQtImageCanvas::SetPixels(const TPoint* points, size_t count, TColor c) {
+  if (!(rowsValid_ || FindPixelRows())) {
+    TCanvas::SetPixels(points, count, c);
+    return;
+  }
+  // The dots of small symbols: the clip and the colour worked out once.
+  int left = 0, top = 0, right = rows_.Width, bottom = rows_.Height;
+  if (clipped_) {
+    left = std::max(left, clip_.Left);
+    top = std::max(top, clip_.Top);
+    right = std::min(right, clip_.Right);
+    bottom = std::min(bottom, clip_.Bottom);
+  }
+  const QRgb value = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+  for (size_t i = 0; i < count; ++i) {
+    const int x = points[i].X, y = points[i].Y;
+    if (x >= left && y >= top && x < right && y < bottom) rows_.Data[ptrdiff_t(y) * rows_.Stride + x] = value;
+  }
+}
+
 TColor TQtImageCanvas::GetPixel(int x, int y) const {
   ClosePainter();
   if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return clWhite;

@@ -123,6 +123,7 @@ class TQtImageCanvas : public TQtPainterCanvas {
   explicit TQtImageCanvas(QImage& image) : image_(image) {}
   ~TQtImageCanvas() override { End(); }
   void SetPixel(int x, int y, TColor c) override;
+  void SetPixels(const TPoint* points, size_t count, TColor c) override;
   TColor GetPixel(int x, int y) const override;
   // Finishes painting so that the image can be read, copied or changed.
   void End() const;
