@@ -9,6 +9,12 @@
 
 #include "platform/message_box.h"
 
+#include <cstdlib>
+#include <new>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 std::string ShortStr(std::string text) {
   if (text.size() > kShortStringMax) text.resize(kShortStringMax);
   return text;
@@ -583,3 +589,32 @@ double ArcSin(double x) {
 }
 
 void Beep() { MessageBeep(MB_SIMPLEBEEP); }
+
+void* NewAlignedBlock(std::size_t bytes) {
+#ifdef __linux__
+  // Twice the size mapped, the aligned block kept, the rest given back; the
+  // system gives the pages zeroed.
+  void* mapped = ::mmap(nullptr, 2 * bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(mapped);
+  const std::uintptr_t block = (at + bytes - 1) & ~std::uintptr_t(bytes - 1);
+  if (block > at) ::munmap(mapped, block - at);
+  if (block + bytes < at + 2 * bytes) ::munmap(reinterpret_cast<void*>(block + bytes), at + bytes - block);
+  ::madvise(reinterpret_cast<void*>(block), bytes, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(block);
+#else
+  void* memory = std::aligned_alloc(bytes, bytes);
+  if (memory == nullptr) throw std::bad_alloc();
+  std::memset(memory, 0, bytes);
+  return memory;
+#endif
+}
+
+void FreeAlignedBlock(void* block, std::size_t bytes) {
+#ifdef __linux__
+  ::munmap(block, bytes);
+#else
+  (void)bytes;
+  std::free(block);
+#endif
+}

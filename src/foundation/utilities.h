@@ -6,6 +6,7 @@
 // characters (kShortStringMax), positions 1-based, 0 meaning "not found".
 // An operation that would grow a text past 255 characters cuts it at 255.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -150,6 +151,12 @@ TDateTimeRec UnpackDosDateTime(uint32_t value);
 // Current local time "HH:MM:SS" and date "MM-DD-YYYY".
 std::string TimeText();
 std::string DateText();
+
+// A block of `bytes` (a power of two) aligned to its size, zeroed, on large
+// pages where the system has them; throws std::bad_alloc. FreeAlignedBlock
+// gives it back with the same size.
+void* NewAlignedBlock(std::size_t bytes);
+void FreeAlignedBlock(void* block, std::size_t bytes);
 
 // True when the first n bytes of the two blocks agree; n < 1 gives true.
 bool BytesEqual(const void* a, const void* b, int32_t n);

@@ -7,10 +7,6 @@
 #include <functional>
 #include <new>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 #include "foundation/display_units.h"
 #include "foundation/geometry_intersect.h"
 #include "foundation/geometry_lines.h"
@@ -426,32 +422,8 @@ class THolePool {
   static_assert(sizeof(TBlock) <= kFirstSlot && alignof(TDrillHole) <= kFirstSlot);
 
   // A block of kBlockBytes aligned to its size; throws std::bad_alloc.
-  static void* NewBlock() {
-#ifdef __linux__
-    // Twice the size mapped, the aligned block kept, the rest given back.
-    void* mapped = ::mmap(nullptr, 2 * kBlockBytes, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) throw std::bad_alloc();
-    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(mapped);
-    const std::uintptr_t block = (at + kBlockBytes - 1) & ~std::uintptr_t(kBlockBytes - 1);
-    if (block > at) ::munmap(mapped, block - at);
-    if (block + kBlockBytes < at + 2 * kBlockBytes)
-      ::munmap(reinterpret_cast<void*>(block + kBlockBytes), at + kBlockBytes - block);
-    ::madvise(reinterpret_cast<void*>(block), kBlockBytes, MADV_HUGEPAGE);
-    return reinterpret_cast<void*>(block);
-#else
-    void* memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
-    if (memory == nullptr) throw std::bad_alloc();
-    return memory;
-#endif
-  }
-  static void FreeBlock(TBlock* b) {
-#ifdef __linux__
-    ::munmap(b, kBlockBytes);
-#else
-    std::free(b);
-#endif
-  }
+  static void* NewBlock() { return NewAlignedBlock(kBlockBytes); }
+  static void FreeBlock(TBlock* b) { FreeAlignedBlock(b, kBlockBytes); }
   static void* SlotAt(TBlock* b, uint32_t i) {
     return reinterpret_cast<char*>(b) + kFirstSlot + std::size_t(i) * kSlotBytes;
   }

@@ -19,12 +19,6 @@
 #ifdef KORVEX_PAGE_POISON
 #include <sanitizer/asan_interface.h>
 #endif
-// Blocks are mapped from the system, except in the checked build, whose leak
-// check looks for the entities the slots point to on the heap only.
-#if defined(__linux__) && !defined(KORVEX_PAGE_POISON)
-#define KORVEX_MAPPED_PAGES 1
-#include <sys/mman.h>
-#endif
 
 TEntityArray* EntityArray = nullptr;
 TDrillEntities* DrillEntities = nullptr;
@@ -120,32 +114,23 @@ class TSlotPagePool {
   static_assert(sizeof(TBlock) <= kFirstPage && alignof(TEntitySlot) <= kFirstPage);
 
   // A block of kBlockBytes aligned to its size, zeroed; throws
-  // std::bad_alloc.
+  // std::bad_alloc. The checked build takes it from the heap: its leak
+  // check looks for the entities the slots point to there only.
   static void* NewBlock() {
-#ifdef KORVEX_MAPPED_PAGES
-    // Twice the size mapped, the aligned block kept, the rest given back.
-    void* mapped = ::mmap(nullptr, 2 * kBlockBytes, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) throw std::bad_alloc();
-    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(mapped);
-    const std::uintptr_t block = (at + kBlockBytes - 1) & ~std::uintptr_t(kBlockBytes - 1);
-    if (block > at) ::munmap(mapped, block - at);
-    if (block + kBlockBytes < at + 2 * kBlockBytes)
-      ::munmap(reinterpret_cast<void*>(block + kBlockBytes), at + kBlockBytes - block);
-    ::madvise(reinterpret_cast<void*>(block), kBlockBytes, MADV_HUGEPAGE);
-    return reinterpret_cast<void*>(block);
-#else
+#ifdef KORVEX_PAGE_POISON
     void* memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
     if (memory == nullptr) throw std::bad_alloc();
     std::memset(memory, 0, kBlockBytes);
     return memory;
+#else
+    return NewAlignedBlock(kBlockBytes);
 #endif
   }
   static void FreeBlock(TBlock* b) {
-#ifdef KORVEX_MAPPED_PAGES
-    ::munmap(b, kBlockBytes);
-#else
+#ifdef KORVEX_PAGE_POISON
     std::free(b);
+#else
+    FreeAlignedBlock(b, kBlockBytes);
 #endif
   }
   void* PageAt(TBlock* b, uint32_t i) const {
