@@ -63,7 +63,7 @@ for t in "${targets[@]}"; do
   esac
   echo "== $t: $seconds s"
   if ! ASAN_OPTIONS=detect_leaks=1 build/fuzz/fuzz_"$t" "$corpus" -max_total_time="$seconds" \
-      -timeout=20 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 "${extra[@]}" \
+      -timeout=20 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 ${extra[@]+"${extra[@]}"} \
       -artifact_prefix="$findings/" 2>build/fuzz/"$t".log; then
     status=1
     echo "   findings in $findings (log: build/fuzz/$t.log)"
