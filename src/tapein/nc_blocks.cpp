@@ -460,19 +460,29 @@ void TNCReader::FinishBlockMoves() {
   }
 }
 
-bool TNCReader::PointInRange(int32_t x, int32_t y) {
+bool TNCReader::MappedInRange(int32_t x, int32_t y, int64_t& mx, int64_t& my) const {
   const TGlobalRec& g = *GlobalRec;
   const double scale = Metric ? g.MetricScale : g.InchScale;
-  int64_t mx = x, my = y;
+  mx = x;
+  my = y;
   AxisMap(x, y, mx, my);
   const double limit = 2147483647.0;
-  if (std::fabs(double(mx) * scale) <= limit && std::fabs(double(my) * scale) <= limit) return true;
+  return std::fabs(double(mx) * scale) <= limit && std::fabs(double(my) * scale) <= limit;
+}
+
+void TNCReader::StopOutOfRange() {
   // Never clamped: a hole at the edge of the range would be a hole in the
   // wrong place.
   const std::string largest = Metric ? "2147.48 mm" : "84.5466 in";
-  Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine +
+  Fail("Line " + std::to_string(BlockNumber) + " \"" + GlobalRec->RawLine +
        "\": the position lies beyond the largest coordinate (" + largest +
        "). Check the units, digits and zeros of the format.");
+}
+
+bool TNCReader::PointInRange(int32_t x, int32_t y) {
+  int64_t mx, my;
+  if (MappedInRange(x, y, mx, my)) return true;
+  StopOutOfRange();
   return false;
 }
 

@@ -92,16 +92,14 @@ void TNCReader::BuildHit(int32_t x, int32_t y) {
 }
 
 void TNCReader::PlainHit(int32_t x, int32_t y) {
-  const TGlobalRec& g = *GlobalRec;
-  const double scale = Metric ? g.MetricScale : g.InchScale;
-  int64_t mx = x, my = y;
-  AxisMap(x, y, mx, my);
-  const double limit = 2147483647.0;
-  if (!(std::fabs(double(mx) * scale) <= limit && std::fabs(double(my) * scale) <= limit)) {
-    PointInRange(x, y);  // stops the reading, naming the line
+  int64_t mx, my;
+  if (!MappedInRange(x, y, mx, my)) {
+    StopOutOfRange();
     return;
   }
   // ConvertPoint of the mapped point.
+  const TGlobalRec& g = *GlobalRec;
+  const double scale = Metric ? g.MetricScale : g.InchScale;
   const int32_t cx = SafeRound(static_cast<double>(ClampCompToInt(mx)) * scale);
   const int32_t cy = SafeRound(static_cast<double>(ClampCompToInt(my)) * scale);
   EmitHit(cx, cy);

@@ -689,6 +689,11 @@ class TNCReader {
   // False, after stopping the reading with an error naming the line, when
   // the transformed tape point lies beyond the internal coordinate range.
   bool PointInRange(int32_t x, int32_t y);
+  // The point under the axis version (mx, my); true when it lies within the
+  // internal coordinate range once scaled.
+  bool MappedInRange(int32_t x, int32_t y, int64_t& mx, int64_t& my) const;
+  // Stops the reading: the line's position lies beyond the range.
+  void StopOutOfRange();
   // A tape point of the interpreter (position plus sub-file offset) under
   // the pattern transformation.
   void TransformedTapePoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;

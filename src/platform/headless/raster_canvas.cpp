@@ -428,7 +428,8 @@ void TRasterCanvas::SetPixels(const TPoint* points, size_t count, TColor c) {
   const size_t width = size_t(bitmap_.Width());
   for (size_t i = 0; i < count; ++i) {
     const int x = points[i].X, y = points[i].Y;
-    if (x >= b.Left && x < b.Right && y >= b.Top && y < b.Bottom) buffer[size_t(y) * width + size_t(x)] = c & 0xFFFFFF;
+    if (x >= b.Left && x < b.Right && y >= b.Top && y < b.Bottom)
+      buffer[size_t(y) * width + size_t(x)] = c & 0xFFFFFF;
   }
 }
 
