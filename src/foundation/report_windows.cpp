@@ -183,7 +183,10 @@ void TGTScrollWindow::Clear() {
 }
 
 void TGTScrollWindow::Write(const std::string& text) {
-  PendingLine = (PendingLine + text).substr(0, 255);
+  // The line keeps its first 255 characters; appended in place, as a
+  // reading writes a word at a time.
+  constexpr std::size_t Longest = 255;
+  if (PendingLine.size() < Longest) PendingLine.append(text, 0, Longest - PendingLine.size());
 }
 
 void TGTScrollWindow::WriteLn(const std::string& text) {

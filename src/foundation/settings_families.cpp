@@ -64,15 +64,20 @@ TCadFormatRecord DefaultCadInputFormat() { return TCadFormatRecord{}; }
 
 void SetLastDirectoryDefaults() {
   const std::string home = ExecutionPath();
-  DrillImportPath = home + "INDATA" + PathDelim;
-  DrillMakeTapePath = home + "DRILL" + PathDelim;
-  RoutImportPath = home + "INDATA" + PathDelim;
-  RoutMakeTapePath = home + "ROUT" + PathDelim;
-  CadImportPath = home + "INDATA" + PathDelim;
-  CadExportPath = home + "CAD" + PathDelim;
-  DatabasePath = home + "DATABASE" + PathDelim;
-  DNCUploadDirectory = home + "DNC" + PathDelim;
-  DNCDownloadDirectory = home + "DNC" + PathDelim;
+  // Each path is built in its own room: a reset of the settings repeated
+  // (a new job, a test) makes no new strings.
+  const auto set = [&home](std::string& path, const char* folder) {
+    path.assign(home).append(folder).append(PathDelim);
+  };
+  set(DrillImportPath, "INDATA");
+  set(DrillMakeTapePath, "DRILL");
+  set(RoutImportPath, "INDATA");
+  set(RoutMakeTapePath, "ROUT");
+  set(CadImportPath, "INDATA");
+  set(CadExportPath, "CAD");
+  set(DatabasePath, "DATABASE");
+  set(DNCUploadDirectory, "DNC");
+  set(DNCDownloadDirectory, "DNC");
 }
 
 namespace {

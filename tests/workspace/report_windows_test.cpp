@@ -104,8 +104,10 @@ TEST_F(ReportWindowsTest, ScrollWindowKeepsWriteAndWriteLnApart) {
   w.Write(" part");
   w.WriteLn("second");
   EXPECT_EQ(w.Memo1.Lines(), (std::vector<std::string>{"first part", "second"}));
+  w.Write(std::string(250, 'a'));
+  w.Write("bcdefgh");  // crosses the limit: its first five characters are kept
   w.Write(std::string(300, 'a'));
-  EXPECT_EQ(w.PendingLine.size(), 255u);
+  EXPECT_EQ(w.PendingLine, std::string(250, 'a') + "bcdef");
   w.WriteLn();
   EXPECT_EQ(w.Memo1.Lines().size(), 4u);
   w.ScrollToEnd();
