@@ -310,6 +310,69 @@ TEST_F(CanvasTest, ClippingAndFarAwayCoordinates) {
   EXPECT_EQ(c.GetPixel(20, 20), clBlue);
 }
 
+// Lines and arcs beside the picture are passed over without painting: the
+// picture must come out as when every line and arc is worked out in full.
+TEST_F(CanvasTest, LinesAndArcsBesideThePicturePaintWhatTheFullDrawingPaints) {
+  std::srand(11);
+  auto coordinate = [] { return std::rand() % 80 - 25; };
+  for (int round = 0; round < 40; ++round) {
+    auto fast = TBitmap::Create(30, 24);
+    auto full = TBitmap::Create(30, 24);
+    TCanvas& a = fast->Canvas();
+    TCanvas& b = full->Canvas();
+    if (round % 3 == 1) {
+      a.ClipRect({4, 3, 21, 17});
+      b.ClipRect({4, 3, 21, 17});
+    }
+    for (TCanvas* c : {&a, &b}) {
+      c->Pen.Width = 1 + round % 6;
+      c->Pen.Style = round % 4 == 3 ? psDash : psSolid;
+      c->Pen.Mode = round % 2 ? pmXor : pmCopy;
+      c->Pen.Color = TColor(0x102030 * (1 + round % 5));
+    }
+    TPoint at{coordinate(), coordinate()};
+    a.MoveTo(at.X, at.Y);
+    for (int k = 0; k < 60; ++k) {
+      const TPoint to{coordinate(), coordinate()};
+      a.LineTo(to.X, to.Y);
+      b.Polyline({at, to});  // the whole line, never passed over
+      at = to;
+    }
+    EXPECT_EQ(fast->Pixels(), full->Pixels()) << "lines, round " << round;
+  }
+  // Arcs in XOR, one after another on one canvas (which keeps what it worked
+  // out for the last ring), against each arc on a canvas of its own.
+  for (int width : {1, 3}) {
+    auto together = TBitmap::Create(30, 24);
+    std::vector<TColor> separate(30 * 24, 0);
+    TCanvas& t = together->Canvas();
+    t.Brush.Color = clBlack;
+    t.FillRect({0, 0, 30, 24});
+    for (int k = 0; k < 80; ++k) {
+      const int x = coordinate(), y = coordinate(), d = 4 + std::rand() % 12;
+      // Halves of one circle follow each other now and then, some beside
+      // the picture, some across its edge.
+      const bool half = k % 3 != 0;
+      const int rays[2][4] = {{x + d, y + d / 2, x, y + d / 2}, {x, y + d / 2, x + d, y + d / 2}};
+      for (int h = 0; h < (half ? 2 : 1); ++h) {
+        const int* r = rays[h];
+        auto own = TBitmap::Create(30, 24);
+        own->Canvas().Brush.Color = clBlack;
+        own->Canvas().FillRect({0, 0, 30, 24});
+        for (TCanvas* c : {&t, &own->Canvas()}) {
+          c->Pen.Width = width;
+          c->Pen.Mode = pmXor;
+          c->Pen.Color = clWhite;
+          c->Arc(x, y, x + d, y + d, r[0], r[1], r[2], r[3]);
+        }
+        const std::vector<TColor> mine = own->Pixels();
+        for (size_t i = 0; i < separate.size(); ++i) separate[i] ^= mine[i];
+      }
+    }
+    EXPECT_EQ(together->Pixels(), separate) << "arcs of width " << width;
+  }
+}
+
 TEST_F(CanvasTest, TextIsMeasuredInFixedCells) {
   auto bmp = TBitmap::Create(100, 30);
   TCanvas& c = bmp->Canvas();

@@ -408,6 +408,16 @@ void TRasterCanvas::LineTo(int x, int y) {
     pos_ = {x, y};
     return;
   }
+  // A line wholly beside the picture, beyond the reach of its pen, paints
+  // nothing: the rout paths and arcs of a job mostly lie outside a zoomed
+  // picture.
+  const TRect b = Bounds();
+  const long long reach = std::max(1, Pen.Width);
+  if (std::max(x, pos_.X) < b.Left - reach || std::min(x, pos_.X) >= b.Right + reach ||
+      std::max(y, pos_.Y) < b.Top - reach || std::min(y, pos_.Y) >= b.Bottom + reach) {
+    pos_ = {x, y};
+    return;
+  }
   // Lines come by the hundred thousand in a redraw: no allocation here.
   const TPoint ends[2] = {pos_, {x, y}};
   DrawLines(ends, 2, false, nullptr);
@@ -878,9 +888,13 @@ void TArcRaster::ForArcRuns(const TRect& r, int w, TPenStyle style, const TRect&
                             int y4, void (*paint)(void*, int, int, int, bool), void* context) {
   if (style == psClear || WidthOf(r) <= 0 || HeightOf(r) <= 0) return;
   w = std::max(1, w);
+  // An arc whose ring lies wholly outside the limit paints nothing and
+  // leaves the kept ring and sides as they are (they stay true to the
+  // shapes they were worked out for).
+  const TRect around = AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, limit);
+  if (WidthOf(around) <= 0 || HeightOf(around) <= 0) return;
   TPoint o;
-  const std::vector<TRingRun>& ring =
-      RingRuns(r, w, style == psInsideFrame, AroundShape(r.Left, r.Top, r.Right, r.Bottom, w, limit), o);
+  const std::vector<TRingRun>& ring = RingRuns(r, w, style == psInsideFrame, around, o);
   const TArcSweep sweep((double(r.Left) + r.Right) / 2, (double(r.Top) + r.Bottom) / 2, x3, y3, x4, y4);
   const std::vector<int>* pattern = w == 1 ? DashPattern(style) : nullptr;
   if (!pattern) {
