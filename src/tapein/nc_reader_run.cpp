@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
@@ -373,9 +375,18 @@ void TNCReader::ProcessLine() {
     // Unit lines are honoured also before the M48 that opens the header.
     const std::string word(keyword);
     if (!stripped.empty()) g.Line = stripped;
+    // The words of the list, measured once; a word is compared only with
+    // those of its length and first letter (a header's tool lines are
+    // looked up here one by one).
+    static const std::vector<std::string_view> keywords = [] {
+      std::vector<std::string_view> list;
+      for (const char* entry : HeaderKeywords)
+        if (*entry != '\0') list.emplace_back(entry);
+      return list;
+    }();
     bool known = false;
-    for (const char* entry : HeaderKeywords) {
-      if (*entry != '\0' && word == entry) {
+    for (const std::string_view entry : keywords) {
+      if (entry.size() == word.size() && entry[0] == word[0] && entry == word) {
         known = true;
         break;
       }
