@@ -18,6 +18,7 @@
 
 struct TMatrix3;    // geometry kernel: 3 x 3 transform, row-vector convention
 class TStepObject;  // step-and-repeat pattern of drill and rout entities
+class TRoutEntity;  // the rout family (rout_entities.h)
 
 // Entity type codes, one code space over the three stores.
 enum : uint8_t {
@@ -57,6 +58,10 @@ class TRootDBObject {
 
   // Type code 1..15.
   virtual uint8_t GetType() = 0;
+  // The entity as one of the rout family, nullptr for another family: a
+  // call where a cast looked the class up by name (the rout store asks it
+  // of every entity it hands out).
+  virtual TRoutEntity* AsRout() { return nullptr; }
   // Draws the entity in the colour (highlight).
   virtual void DrawColour(TColor colour) = 0;
   // Draws the entity in the background colour.

@@ -126,7 +126,7 @@ TColor LayerColour(uint8_t layer) {
 
 // ---- Store access -------------------------------------------------------------------
 
-TRoutEntity* AsRoutEntity(TRootDBObject* entity) { return dynamic_cast<TRoutEntity*>(entity); }
+TRoutEntity* AsRoutEntity(TRootDBObject* entity) { return entity != nullptr ? entity->AsRout() : nullptr; }
 
 TRoutEntity* RoutEntityAt(int32_t index) {
   if (RoutEntities == nullptr || index < 1 || index > RoutEntities->Count()) return nullptr;

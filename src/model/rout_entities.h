@@ -28,6 +28,7 @@
 
 class TRoutShadow;
 class TDrawingBase;
+class TRoutStepCarrier;
 
 // Set by the construction of any rout entity on the layer; cleared when the
 // layer or the job is saved or loaded.
@@ -49,6 +50,10 @@ class TRoutEntity : public TRootDBObject {
 
   // ---- Root operations ----
   uint8_t GetType() override { return Type; }
+  TRoutEntity* AsRout() final { return this; }
+  // The entity as a carrier of a step object (a jog, circle, hole or
+  // command), nullptr for the path's lines and arcs.
+  virtual TRoutStepCarrier* AsStepCarrier() { return nullptr; }
   // Highlight: the chain with a dotted pen in the colour, on the screen
   // picture; nothing without a chain.
   void DrawColour(TColor colour) override;
@@ -148,6 +153,7 @@ class TRoutStepCarrier : public TRoutEntity {
   using TRoutEntity::TRoutEntity;
   // Releases the step object (deleting it when unused), then frees the chain.
   ~TRoutStepCarrier() override;
+  TRoutStepCarrier* AsStepCarrier() final { return this; }
   TStepObject* GetStepObj() override { return StepObj; }
   // Releases the old object, takes a reference on the new one (may be nullptr).
   void SetStepObj(TStepObject* step) override;

@@ -45,7 +45,7 @@ void ForEachStepHolder(Visit&& visit) {
     Seq->RewindAll();
     for (int32_t h = Seq->NextVisible(layer); h != 0; h = Seq->NextVisible(layer))
       // Only jogs, circles and holes carry a step object.
-      if (auto* e = dynamic_cast<TRoutStepCarrier*>(RTDB->EntityAt(h)))
+      if (TRoutEntity* r = RTDB->EntityAt(h); auto* e = r != nullptr ? r->AsStepCarrier() : nullptr)
         visit(static_cast<TRootDBObject*>(e));
   }
 }

@@ -76,7 +76,7 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
     return index > 0 && Seq != nullptr ? Seq->FindPathJog(index) : 0;
   }
   void SetStepObject(int32_t index, TStepObject* step) override {
-    if (auto* carrier = dynamic_cast<TRoutStepCarrier*>(RTDB->EntityAt(index)))
+    if (TRoutEntity* r = RTDB->EntityAt(index); auto* carrier = r != nullptr ? r->AsStepCarrier() : nullptr)
       carrier->SetStepObj(step);
   }
   void ShareIdenticalStepLists(int32_t) override { ::ShareIdenticalStepLists(); }
