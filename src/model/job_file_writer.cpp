@@ -301,7 +301,17 @@ void TJobFileWriter::WriteDrillHole(int32_t x, int32_t y, int32_t layer, int32_t
     p += 2;
     ++ticks;
   };
-  if (layer != 0) put("8\r\n", 3, layer);
+  if (uint32_t(layer) < 10) {
+    // A drill layer: "8" and its one digit with their line ends, put
+    // whatever the layer and kept unless it is 0. Layers alternate from
+    // hole to hole: a branch on the layer would be guessed wrong often.
+    const uint64_t field = 0x0A0D300A0D38ull | uint64_t(uint32_t(layer)) << 24;
+    std::memcpy(p, &field, 8);
+    p += layer != 0 ? 6 : 0;
+    ticks += layer != 0;
+  } else {
+    put("8\r\n", 3, layer);
+  }
   if (x != 0) put("10\r\n", 4, x);
   if (y != 0) put("20\r\n", 4, y);
   put("50\r\n", 4, tool);
