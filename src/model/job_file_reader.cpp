@@ -536,17 +536,18 @@ template <class THole>
 const char* WrittenHoleFields(const char* p, const char* end, THole& hole, int32_t& pairs) {
   uint32_t word;
   std::memcpy(&word, p, 4);
-  pairs = 0;
-  if ((word & 0xFFFFFF) == kCode8) {
-    const unsigned digit = unsigned(p[3]) - unsigned('0');
-    uint16_t lineEnd;
-    std::memcpy(&lineEnd, p + 4, 2);
-    if (digit > 9 || lineEnd != 0x0A0D) return nullptr;
-    hole.Layer = int32_t(digit);
-    p += 6;
-    ++pairs;
-    std::memcpy(&word, p, 4);
-  }
+  // The layer, "8" and one digit, taken without a branch on whether it is
+  // there: holes of layer 0 and of other layers alternate, and such a
+  // branch would be guessed wrong time and again.
+  const bool layered = (word & 0xFFFFFF) == kCode8;
+  const unsigned digit = unsigned(p[3]) - unsigned('0');
+  uint16_t lineEnd;
+  std::memcpy(&lineEnd, p + 4, 2);
+  if (layered & ((digit > 9) | (lineEnd != 0x0A0D))) return nullptr;
+  hole.Layer = int32_t(digit & (0u - unsigned(layered)));
+  p += 6 * int32_t(layered);
+  pairs = int32_t(layered);
+  std::memcpy(&word, p, 4);
   if (word == kCode10) {
     if ((p = PlainValueLine<true>(p + 4, end, hole.X)) == nullptr) return nullptr;
     ++pairs;
