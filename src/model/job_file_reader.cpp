@@ -452,20 +452,28 @@ template <bool kRoomy>
   if (n == 0) return nullptr;
   uint64_t v;
   if (n < 8) {
-    // The digits moved to the word's end behind leading zeros.
+    // The digits moved to the word's end behind leading zeros: within 32
+    // bits.
     v = EightDigitValue(chunk << (8 * (8 - n)) | 0x3030303030303030ull >> (8 * n));
     p += n;
   } else {
     v = EightDigitValue(chunk);
     p += 8;
-    for (int32_t more = 0; more < 2 && unsigned(*p) - unsigned('0') <= 9; ++more, ++p)
-      v = v * 10 + unsigned(*p - '0');
+    // A ninth and a tenth digit.
+    if (const unsigned d = unsigned(*p) - unsigned('0'); d <= 9) {
+      v = v * 10 + d;
+      ++p;
+      if (const unsigned d10 = unsigned(*p) - unsigned('0'); d10 <= 9) {
+        v = v * 10 + d10;
+        ++p;
+        if (v > (negative ? 2147483648ull : 2147483647ull)) return nullptr;
+      }
+    }
   }
   if (!kRoomy && end - p < 2) return nullptr;
   uint16_t lineEnd;
   std::memcpy(&lineEnd, p, 2);
   if (lineEnd != 0x0A0D) return nullptr;  // CR LF
-  if (v > (negative ? 2147483648ull : 2147483647ull)) return nullptr;
   value = negative ? int32_t(-int64_t(v)) : int32_t(v);
   return p + 2;
 }
@@ -528,17 +536,18 @@ template <class THole>
 const char* WrittenHoleFields(const char* p, const char* end, THole& hole, int32_t& pairs) {
   uint32_t word;
   std::memcpy(&word, p, 4);
-  pairs = 0;
-  if ((word & 0xFFFFFF) == kCode8) {
-    const unsigned digit = unsigned(p[3]) - unsigned('0');
-    uint16_t lineEnd;
-    std::memcpy(&lineEnd, p + 4, 2);
-    if (digit > 9 || lineEnd != 0x0A0D) return nullptr;
-    hole.Layer = int32_t(digit);
-    p += 6;
-    ++pairs;
-    std::memcpy(&word, p, 4);
-  }
+  // The layer, "8" and one digit, taken without a branch on whether it is
+  // there: holes of layer 0 and of other layers alternate, and such a
+  // branch would be guessed wrong time and again.
+  const bool layered = (word & 0xFFFFFF) == kCode8;
+  const unsigned digit = unsigned(p[3]) - unsigned('0');
+  uint16_t lineEnd;
+  std::memcpy(&lineEnd, p + 4, 2);
+  if (layered & ((digit > 9) | (lineEnd != 0x0A0D))) return nullptr;
+  hole.Layer = int32_t(digit & (0u - unsigned(layered)));
+  p += 6 * int32_t(layered);
+  pairs = int32_t(layered);
+  std::memcpy(&word, p, 4);
   if (word == kCode10) {
     if ((p = PlainValueLine<true>(p + 4, end, hole.X)) == nullptr) return nullptr;
     ++pairs;
@@ -625,38 +634,69 @@ template <class TTake>
 void TJobFileReader::ReadPlainHoleRun(TTake&& take) {
   static constexpr char kName[] = "DRILLHOLE\r\n";
   static constexpr std::size_t kNameSize = sizeof kName - 1;
+  // The name as two words: its first eight bytes, and its last four ("LE"
+  // CR LF), which overlap them by one.
+  static constexpr uint64_t kNameHead = 0x4C4F484C4C495244ull;  // "DRILLHOL"
+  static constexpr uint32_t kNameTail = 0x0A0D454Cu;            // "LE" CR LF
+  if (Failed_ || DosEndSeen_) return;
   const char* const buffer = Buffer_.get();
   const char* const end = buffer + End_;
-  while (!Failed_ && !DosEndSeen_) {
-    const char* p = buffer + Next_;
-    if (std::size_t(end - p) < kNameSize || std::memcmp(p, kName, kNameSize) != 0) return;
+  // The reader's place, kept here while the run lasts and put back before
+  // the GUI runs and when the run ends: the next unread byte, the lines
+  // read, the "0" of the last record taken.
+  const char* p = buffer + Next_;
+  int32_t lines = LineCounter_;
+  int32_t ticks = TickCounter_;
+  const char* zero = nullptr;
+  auto putBack = [&] {
+    Next_ = std::size_t(p - buffer);
+    LineCounter_ = lines;
+    TickCounter_ = ticks;
+    if (zero != nullptr) {
+      Line_ = zero;
+      LineSize_ = 1;
+      RawMade_ = WorkMade_ = false;
+    }
+  };
+  for (;;) {
     // Far from the end of the bytes read, as nearly every record is, no
     // step of the record needs to look where they end, and one in the
     // writer's order is read straight through.
-    const char* const fields = p + kNameSize;
     TPlainHole hole;
     int32_t pairs = 0;
+    const char* next = nullptr;
     if (end - p >= kRoomyHole) {
-      p = WrittenHoleFields(fields, end, hole, pairs);
-      if (p == nullptr) {
+      uint64_t head;
+      uint32_t tail;
+      std::memcpy(&head, p, 8);
+      std::memcpy(&tail, p + 7, 4);
+      if (head != kNameHead || tail != kNameTail) break;
+      next = WrittenHoleFields(p + kNameSize, end, hole, pairs);
+      if (next == nullptr) {
         hole = TPlainHole{};
-        p = PlainHoleFields<true>(fields, end, hole, pairs);
+        next = PlainHoleFields<true>(p + kNameSize, end, hole, pairs);
       }
     } else {
-      p = PlainHoleFields<false>(fields, end, hole, pairs);
+      if (std::size_t(end - p) < kNameSize || std::memcmp(p, kName, kNameSize) != 0) break;
+      next = PlainHoleFields<false>(p + kNameSize, end, hole, pairs);
     }
-    if (p == nullptr) return;
-    // p is the "0" of the next record.
-    RecordLine_ = LineCounter_ + 1;
-    if (!take(hole)) return;
-    const int32_t lines = 2 + 2 * pairs;
-    LineCounter_ += lines;
-    Line_ = p;
-    LineSize_ = 1;
-    RawMade_ = WorkMade_ = false;
-    Next_ = std::size_t(p + 3 - buffer);
-    TickLines(lines);
+    if (next == nullptr) break;
+    RecordLine_ = lines + 1;
+    if (!take(hole)) break;
+    // next is the "0" of the next record.
+    const int32_t recordLines = 2 + 2 * pairs;
+    lines += recordLines;
+    zero = next;
+    p = next + 3;
+    ticks += recordLines;
+    if (ticks > 100) {
+      ticks = 0;
+      putBack();
+      Yield();
+      if (Failed_ || DosEndSeen_) return;
+    }
   }
+  putBack();
 }
 
 void TJobFileReader::TakeLine(const char* begin, const char* end, const char* next) {

@@ -85,6 +85,20 @@ uint64_t EightDigits(uint32_t v) {
   return p + count;
 }
 
+// PutDecimal for a value below 100 (a tool number mostly): the same text
+// without a branch on its length, which tools of one and two digits mixed
+// would have guessed wrong often. Up to 2 bytes behind p may be
+// overwritten.
+[[gnu::always_inline]] inline char* PutBelowHundred(char* p, uint32_t v) {
+  const uint32_t two = v >= 10;
+  const uint32_t tens = v * 103 >> 10;
+  const uint32_t twoText = 0x3030u + tens + ((v - tens * 10) << 8);
+  const uint32_t oneText = 0x30u + v;
+  const uint32_t text = oneText ^ ((oneText ^ twoText) & (0u - two));
+  std::memcpy(p, &text, 2);
+  return p + 1 + two;
+}
+
 }  // namespace
 
 // ---- TJobFileWriter ------------------------------------------------------------------
@@ -301,10 +315,28 @@ void TJobFileWriter::WriteDrillHole(int32_t x, int32_t y, int32_t layer, int32_t
     p += 2;
     ++ticks;
   };
-  if (layer != 0) put("8\r\n", 3, layer);
+  if (uint32_t(layer) < 10) {
+    // A drill layer: "8" and its one digit with their line ends, put
+    // whatever the layer and kept unless it is 0. Layers alternate from
+    // hole to hole: a branch on the layer would be guessed wrong often.
+    const uint64_t field = 0x0A0D300A0D38ull | uint64_t(uint32_t(layer)) << 24;
+    std::memcpy(p, &field, 8);
+    p += layer != 0 ? 6 : 0;
+    ticks += layer != 0;
+  } else {
+    put("8\r\n", 3, layer);
+  }
   if (x != 0) put("10\r\n", 4, x);
   if (y != 0) put("20\r\n", 4, y);
-  put("50\r\n", 4, tool);
+  if (uint32_t(tool) < 100) {
+    std::memcpy(p, "50\r\n", 4);
+    p = PutBelowHundred(p + 4, uint32_t(tool));
+    std::memcpy(p, "\r\n", 2);
+    p += 2;
+    ++ticks;
+  } else {
+    put("50\r\n", 4, tool);
+  }
   if (stepId != 0) put("52\r\n", 4, stepId);
   Used_ += std::size_t(p - start);
   Tick(ticks);

@@ -709,6 +709,37 @@ TEST_F(JobFileFaultTest, ValuesBeyondThirtyTwoBitsAreRefusedAsWritten) {
   EXPECT_TRUE(LoadJobFile(FileIn("EDGE.ZUL"))) << ::testing::PrintToString(Boxes());
 }
 
+// Hole records as the writer writes them are read straight from the buffer;
+// ten digits beyond 32 bits in any of their fields, deep in a run of good
+// holes or at its end, are refused with the line of the value as the
+// general way refuses them, never wrapped round.
+TEST_F(JobFileFaultTest, HoleValuesJustBeyondThirtyTwoBitsAreRefusedInsideARun) {
+  const std::string head = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES"});
+  const std::string tail = Crlf({"0", "ENDSEC", "0", "EOF"});
+  std::string run;
+  for (int32_t i = 0; i < 2000; ++i)
+    run += Crlf({"0", "DRILLHOLE", "8", "1", "10", "2147483647", "20", "-2147483648", "50",
+                 "12"});
+  const int32_t runLines = int32_t(std::count(run.begin(), run.end(), '\n'));
+  for (const char* value : {"2147483648", "-2147483649", "4294967295", "4294967296",
+                            "9999999999", "-9999999999"})
+    for (const char* code : {"10", "20", "50", "52"})
+      for (const bool last : {false, true}) {
+        SCOPED_TRACE(std::string(value) + " in group " + code + (last ? " at the end" : ""));
+        std::string bad = Crlf({"0", "DRILLHOLE", "8", "2", "10", "5"});
+        bad += Crlf({code, value, "50", "7"});
+        // The value's line: the header's eight lines, the run, then the
+        // record's name, layer and x.
+        const int32_t line = 8 + runLines + 6 + 2;
+        const std::string text = head + run + bad + (last ? "" : run) + tail;
+        const std::string box = OpenBad(text);
+        EXPECT_NE(box.find("Line " + std::to_string(line) + ": the value " + value + " of group " +
+                           code + " lies outside -2147483648 to 2147483647."),
+                  std::string::npos)
+            << box;
+      }
+}
+
 TEST_F(JobFileFaultTest, StepChainsThatExpandTooFarAreRefusedWithOneMessage) {
   // Three nested lists of 65,535 copies each.
   const std::string box = OpenBad(Steps(

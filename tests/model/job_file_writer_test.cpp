@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "job_file_test_support.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
@@ -119,6 +121,68 @@ TEST_F(JobFileWriterTest, HoleRecordsKeepTheirTextAndTheirTicks) {
                    "0", "DRILLHOLE", "10", "-5", "50", "12345678", "52", "7",
                    "0", "DRILLHOLE", "8", "1", "10", "100000000", "20", "-99999999", "50", "1"}) +
                 holes + Lines({"0", "ENDSEC", "0", "EOF"}));
+}
+
+// The hole records of many generated holes, every layer, coordinates of
+// every length and sign, zeros and the 32-bit extremes, tools and step ids
+// in and out of their ranges, are the text that writing them field by
+// field gives (each field its decimal text, left out when 0 but the tool),
+// and the GUI runs as often as for that many record and field writes.
+TEST_F(JobFileWriterTest, GeneratedHolesAreWrittenFieldByField) {
+  class TCountingWriter : public TJobFileWriter {
+   public:
+    using TJobFileWriter::TJobFileWriter;
+    void Yield() override { ++Yields; }
+    int Yields = 0;
+  };
+  std::mt19937 rng(44);
+  auto pick = [&](int32_t lo, int32_t hi) {
+    return std::uniform_int_distribution<int32_t>(lo, hi)(rng);
+  };
+  // A value of any length: 0, a few digits, or anywhere in 32 bits.
+  auto any = [&]() -> int32_t {
+    switch (pick(0, 6)) {
+      case 0: return 0;
+      case 1: return pick(-9, 9);
+      case 2: return pick(-99999, 99999);
+      case 3: return pick(0, 1) == 0 ? 2147483647 : -2147483647 - 1;
+      case 4: return pick(-999999999, 999999999);
+      default: return pick(-2147483647 - 1, 2147483647);
+    }
+  };
+  const std::string name = FileIn("HOLES.ZUL");
+  std::string expected = Lines({"0", "HEADER", "999", "Orbenwright ZUL Database format file",
+                                "0", "ENDSEC", "0", "ENTITIES"});
+  int32_t ticks = 4;
+  {
+    TCountingWriter w(name);
+    for (int32_t i = 0; i < 20000; ++i) {
+      const int32_t x = any(), y = any();
+      // Drill layers 0..9 mostly, else numbers just beside them or any.
+      const int32_t layer = pick(0, 4) != 0 ? pick(0, 9) : pick(0, 1) != 0 ? pick(-11, 21) : any();
+      const int32_t tool = pick(0, 3) != 0 ? pick(1, 1000) : any();
+      const int32_t stepId = pick(0, 3) == 0 ? any() : 0;
+      w.WriteDrillHole(x, y, layer, stepId, tool);
+      expected += "0\r\nDRILLHOLE\r\n";
+      ++ticks;
+      for (const auto& [code, value, always] :
+           {std::tuple{8, layer, false}, std::tuple{10, x, false}, std::tuple{20, y, false},
+            std::tuple{50, tool, true}, std::tuple{52, stepId, false}})
+        if (value != 0 || always) {
+          expected += std::to_string(code) + "\r\n" + std::to_string(value) + "\r\n";
+          ++ticks;
+        }
+    }
+    EXPECT_EQ(w.Yields, ticks / 51);
+    ASSERT_EQ(w.Finish(), 0);
+    ASSERT_EQ(w.Commit(""), 0);
+  }
+  expected += Lines({"0", "ENDSEC", "0", "EOF"});
+  const std::string written = ReadFileBytes(name);
+  const auto diff = std::mismatch(written.begin(), written.end(), expected.begin(), expected.end());
+  EXPECT_TRUE(written == expected)
+      << "differs at byte " << (diff.first - written.begin()) << ": "
+      << written.substr(std::size_t(diff.first - written.begin()), 60);
 }
 
 }  // namespace
