@@ -168,8 +168,7 @@ void SetPatternPixelsIn(TPixel* data, ptrdiff_t stride, const TRect& limit, cons
 // DrawStamps on rows of pixels (data[y x stride + x]) for a solid one-pixel
 // pen that copies: a stamp whose whole figure lies inside limit has its
 // lines written straight into the rows, pixel for pixel as
-// ForInsideLinePixels walks them, while the rows of a stamp a little ahead
-// are fetched; any other stamp goes to drawOne(stamp), which draws it with
+// ForInsideLinePixels walks them; any other stamp goes to drawOne(stamp), which draws it with
 // the canvas's own moves (and may move the rows: data is read again after
 // it). Answers whether the last stamp drawn was written
 // here, and where its steps left the pen (its point for a figure without
@@ -195,23 +194,8 @@ bool DrawStampsIn(TPixel*& data, ptrdiff_t stride, const TRect& limit, const TSt
     return s.X + b.Left >= limit.Left && s.X + b.Right < limit.Right && s.Y + b.Top >= limit.Top &&
            s.Y + b.Bottom < limit.Bottom;
   };
-  // The rows of a stamp Ahead stamps on are asked for before they are
-  // written: a picture far larger than the caches misses on every row.
-  constexpr size_t Ahead = 6;
-  auto fetch = [&](const TStamp& s) {
-    if (s.Figure >= figureCount || !inside(s)) return;
-    const TBox& b = boxes[s.Figure];
-    if (b.Right - b.Left > 64 || b.Bottom - b.Top > 64) return;
-    const TPixel* row = data + ptrdiff_t(s.Y + b.Top) * stride + s.X;
-    for (long long y = b.Top; y <= b.Bottom; ++y, row += stride) {
-      __builtin_prefetch(row + b.Left, 1);
-      __builtin_prefetch(row + b.Right, 1);
-    }
-  };
-  for (size_t i = 0; i < count && i < Ahead; ++i) fetch(stamps[i]);
   bool written = false;
   for (size_t i = 0; i < count; ++i) {
-    if (i + Ahead < count) fetch(stamps[i + Ahead]);
     const TStamp& s = stamps[i];
     if (s.Figure >= figureCount) continue;
     if (!inside(s)) {
