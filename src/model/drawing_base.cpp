@@ -228,3 +228,5 @@ bool TDrawingBase::DevicePointNear(int32_t x, int32_t y, int32_t margin) {
   (void)margin;
   return x > -Safe && x < Safe && y > -Safe && y < Safe;
 }
+
+TPictureSurface* TDrawingBase::PlainPicture(int32_t, TRect&) { return nullptr; }

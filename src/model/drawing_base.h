@@ -30,6 +30,7 @@ struct TDevicePolyline {
 extern const std::array<TColor, 8> ToolColors;
 
 class TCanvasSymbolDrawer;  // drill-symbol drawer on a canvas (hole rendering)
+class TPictureSurface;      // the screen picture (model/view_services.h)
 
 class TDrawingBase {
  public:
@@ -154,14 +155,19 @@ class TDrawingBase {
   // area, which also spares the marks of everything out of view.
   virtual bool DevicePointNear(int32_t x, int32_t y, int32_t margin);
 
+  // For a redraw that paints many small marks at once: the picture surface
+  // whose conversion, colours, pen and marks are exactly this surface's,
+  // and the device box (edges included) that DevicePointNear accepts for
+  // the margin; nullptr when the marks must be painted one by one.
+  virtual TPictureSurface* PlainPicture(int32_t margin, TRect& near);
+
   TCanvas* GetCanvas() const { return Canvas; }
 
- protected:
   // Sets the symbol size to 0.01 in at the surface's present scale when the
   // scale changed, and points the drawer at the present canvas.
   void RefreshSymbolSize();
-
- public:
+  // The symbol size RefreshSymbolSize would leave, without changing it.
+  int32_t RefreshedSymbolSize();
 
   bool Dirty = false;
   double CachedZoom = 0.0;

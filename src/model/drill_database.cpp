@@ -239,10 +239,7 @@ void TDrillDatabase::Redraw() {
   }
   for (int k = 0; k < LayerCount; ++k) {
     const uint8_t layer = uint8_t(kFirstDrillLayer + k);
-    for (TDrillEntity* e : inView[size_t(k)]) {
-      e->Draw(layer);
-      copy.Tick();
-    }
+    DrawDrillLayer(inView[size_t(k)], layer, copy);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <new>
+#include <typeinfo>
 
 #include "foundation/display_units.h"
 #include "foundation/geometry_intersect.h"
@@ -14,8 +15,10 @@
 #include "foundation/geometry_points.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
+#include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/hit_patterns.h"
+#include "model/symbol_drawer.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
@@ -542,6 +545,209 @@ void TDrillHole::Draw(uint8_t layer) {
   s.SetColorIfChanged(copies);
   ForEachCopy(StepPoints(),
               [&](const std::vector<TIntPoint>& c) { PaintHole(s, c[0].X, c[0].Y, Tool); });
+}
+
+// ---- Runs of plain holes ------------------------------------------------------------
+
+bool PaintHoleRuns = true;
+
+namespace {
+
+// A run of plain holes of one layer painted as their own Draw would paint
+// them on the screen picture: one pixel each (DisplayHolesAs 0), the dot
+// of a symbol below 4 pixels (with a thin solid copy pen), or a symbol's
+// strokes. What the holes share (colour per tool, conversion, dot shape or
+// strokes, the box a mark must reach) is worked out once; each hole adds
+// its mark to a buffer that goes to the canvas in one call, and Flush
+// leaves the surface's colour, pen style, symbol size, pen position and
+// Dirty as the holes' draws would.
+class THoleRun {
+ public:
+  THoleRun(TDrawingBase& s, uint8_t layer) : S_(s), Mode_(DisplayHolesAs) {
+    TRect unused;
+    if (!PaintHoleRuns || Mode_ == 1 || Mode_ == 2 || s.PlainPicture(0, unused) == nullptr) return;
+    Possible_ = true;
+    // The colour DrawColours gives an unstepped hole, by tool; -1 for the
+    // tools Draw leaves out.
+    const uint8_t by = ColorHolesBy <= 2 ? ColorHolesBy : uint8_t(ColorHolesBy - 3);
+    const TColor layerColour = layer < LayerColors.size() ? LayerColors[layer] : DimColor;
+    const bool dim = EditorMode != emDrill && s.IsScreen();
+    for (size_t t = 0; t < Colours_.size(); ++t) {
+      const int32_t tool = int32_t(t);
+      if (!DrillToolActive(tool)) {
+        Colours_[t] = -1;
+        continue;
+      }
+      TColor own = by == 0 ? s.ColorOfTool(tool) : by == 1 ? layerColour : kYellow;
+      Colours_[t] = dim ? DimColor : own;
+    }
+    Prepare();
+  }
+  ~THoleRun() { Flush(); }
+  THoleRun(const THoleRun&) = delete;
+  THoleRun& operator=(const THoleRun&) = delete;
+
+  // Whether the next plain hole may join the run.
+  bool Ready() const { return Ready_; }
+
+  // Reads the surface and its pen as they are now (at the start and after
+  // an entity drew itself).
+  void Prepare() {
+    Ready_ = false;
+    if (!Possible_) return;
+    Colour_ = S_.Color;
+    if (Mode_ == 0) {
+      // DrawPixel: the surface's colour at the point, on a screen.
+      Picture_ = S_.PlainPicture(0, Near_);
+      Offsets_ = 1;
+      Ready_ = Picture_ != nullptr && S_.IsScreen();
+      return;
+    }
+    const int32_t size = S_.RefreshedSymbolSize();
+    if (size >= 4) {
+      PrepareSymbols(size);
+      return;
+    }
+    Symbols_ = false;
+    Picture_ = S_.PlainPicture(2 * std::max(size, 1) + 2, Near_);
+    if (Picture_ == nullptr || S_.Canvas == nullptr) return;
+    // The dot takes the canvas pen as SetColorIfChanged and
+    // SetPenStyleIfChanged(0) leave it: it must already be the surface's
+    // colour, in copy mode, solid and thin unless the style call will make
+    // it so.
+    const TPen& pen = S_.Canvas->Pen;
+    const bool solid = pen.Style == psSolid || pen.Style == psInsideFrame;
+    if (pen.Mode != pmCopy || pen.Color != S_.Color) return;
+    if (S_.PenStyle == 0 && !(solid && pen.Width <= 1)) return;
+    // Three steps of one pixel, or one when the size rounds to nothing;
+    // the pen stays where the steps leave it.
+    const bool three = size >= 1;
+    Offsets_ = three ? 3 : 1;
+    PenStep_ = three ? TPoint{1, 0} : TPoint{0, 1};
+    Ready_ = true;
+  }
+
+  // A plain hole (a TDrillHole without step copies) while Ready.
+  void Add(const TDrillEntity& hole) {
+    const int64_t colour = Colours_[std::min<size_t>(hole.Tool, Colours_.size() - 1)];
+    if (colour < 0) return;
+    if (TColor(colour) != Colour_) {
+      Colour_ = TColor(colour);
+      ColourSet_ = true;
+    }
+    int32_t x, y;
+    Picture_->TPictureSurface::WorldToDevice(hole.X, hole.Y, x, y);
+    if (Mode_ == 0) {
+      Dirty_ = true;
+    } else {
+      Styled_ = true;
+      if (x < Near_.Left || x > Near_.Right || y < Near_.Top || y > Near_.Bottom) return;
+      Pen_ = {x + PenStep_.X, y + PenStep_.Y};
+      PenMoved_ = true;
+      Dirty_ = true;
+    }
+    if (Symbols_) {
+      const uint32_t shape = hole.Tool % TSymbolDrawer::ShapeCount;
+      const TFigure& f = Figures_[shape];
+      Pen_ = f.Count == 0 ? TPoint{x, y} : TPoint{x + f.Steps[f.Count - 1].DX, y + f.Steps[f.Count - 1].DY};
+      Stamps_[Count_++] = {x, y, TColor(colour), shape};
+      if (Count_ == Stamps_.size()) PaintPoints();
+      return;
+    }
+    Points_[Count_++] = {x, y, TColor(colour)};
+    if (Count_ == Points_.size()) PaintPoints();
+  }
+
+  // Paints the buffered pixels and brings the surface up to date.
+  void Flush() {
+    PaintPoints();
+    if (ColourSet_) S_.SetColor(Colour_);
+    if (Styled_) {
+      S_.SetPenStyleIfChanged(0);
+      S_.RefreshSymbolSize();
+    }
+    if (PenMoved_) S_.Canvas->MoveTo(Pen_.X, Pen_.Y);
+    if (Dirty_) S_.Dirty = true;
+    ColourSet_ = Styled_ = PenMoved_ = Dirty_ = false;
+  }
+
+ private:
+  // Symbols of 4 pixels and more, drawn as the drawer's strokes, with the
+  // pen as SetColorIfChanged leaves it: of the surface's colour, one pixel
+  // wide, and the style already solid.
+  void PrepareSymbols(int32_t size) {
+    constexpr int32_t Largest = 64;  // larger ones are few on a screen
+    if (size > Largest) return;
+    Picture_ = S_.PlainPicture(2 * size + 2, Near_);
+    if (Picture_ == nullptr || S_.Canvas == nullptr) return;
+    const TPen& pen = S_.Canvas->Pen;
+    if (S_.PenStyle != 0 || pen.Color != S_.Color || pen.Width != 1) return;
+    if (size != FigureSize_) {
+      for (uint16_t k = 0; k < TSymbolDrawer::ShapeCount; ++k)
+        Figures_[k] = {Steps_[k].data(), TSymbolDrawer::SymbolSteps(k, size, Steps_[k].data())};
+      FigureSize_ = size;
+    }
+    Symbols_ = true;
+    Ready_ = true;
+  }
+
+  void PaintPoints() {
+    static constexpr TPoint Dot[3] = {{0, 0}, {0, 1}, {1, 1}};
+    if (Count_ != 0 && Symbols_)
+      S_.Canvas->DrawStamps(Stamps_.data(), Count_, Figures_.data(), Figures_.size());
+    else if (Count_ != 0)
+      S_.Canvas->SetPatternPixels(Points_.data(), Count_, Dot, Offsets_);
+    Count_ = 0;
+  }
+
+  TDrawingBase& S_;
+  const uint8_t Mode_;
+  bool Possible_ = false;
+  bool Ready_ = false;
+  std::array<int64_t, 1002> Colours_{};  // tools 0..1000, then every larger number
+  TPictureSurface* Picture_ = nullptr;
+  TRect Near_;
+  size_t Offsets_ = 1;
+  TPoint PenStep_;
+  // What the holes of the run have done to the surface so far.
+  TColor Colour_ = 0;
+  bool ColourSet_ = false;
+  bool Styled_ = false;
+  bool PenMoved_ = false;
+  bool Dirty_ = false;
+  TPoint Pen_;
+  std::array<TColoredPoint, 2048> Points_;
+  // The symbols: the strokes of each shape at the size, and the holes.
+  bool Symbols_ = false;
+  int32_t FigureSize_ = 0;
+  std::array<std::array<TFigureStep, TSymbolDrawer::MaxSteps>, TSymbolDrawer::ShapeCount> Steps_;
+  std::array<TFigure, TSymbolDrawer::ShapeCount> Figures_;
+  std::array<TStamp, 1024> Stamps_;
+  size_t Count_ = 0;
+};
+
+}  // namespace
+
+void DrawDrillLayer(const std::vector<TDrillEntity*>& entities, uint8_t layer,
+                    TProgressiveCopy& copy) {
+  THoleRun run(Surface(), layer);
+  // The entities, spread over the heap, are fetched some way ahead.
+  constexpr size_t Ahead = 16;
+  const size_t n = entities.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (i + Ahead < n) __builtin_prefetch(entities[i + Ahead]);
+    TDrillEntity* e = entities[i];
+    if (run.Ready() && e->StepObj == nullptr && typeid(*e) == typeid(TDrillHole)) {
+      run.Add(*e);
+    } else {
+      run.Flush();
+      e->Draw(layer);
+      run.Prepare();
+    }
+    // The view is shown the picture as the holes so far made it.
+    if (copy.Counter >= 1000) run.Flush();
+    copy.Tick();
+  }
 }
 
 void TDrillHole::DrawColour(TColor colour) {

@@ -33,6 +33,7 @@
 #include "model/step_repeat.h"
 
 class TDrawingBase;
+class TProgressiveCopy;
 
 constexpr int32_t NotNearDrill = 2147483647;
 
@@ -72,6 +73,19 @@ class TCadConversionTarget {
 // Installs the target (not owned); returns the previous one.
 TCadConversionTarget* SetCadConversionTarget(TCadConversionTarget* target);
 TCadConversionTarget* CadConversionTarget();
+
+// Whether a redraw paints the plain holes (no step copies) that show as
+// pixels or symbols on the screen picture in runs, a canvas call for many
+// holes; off, every entity draws itself. The picture is the same either
+// way.
+extern bool PaintHoleRuns;
+
+class TDrillEntity;
+// Draws a layer's entities in order as each one's Draw(layer) would, and
+// ticks the progressive copy after each; the surface, its canvas and the
+// view are left as those draws leave them.
+void DrawDrillLayer(const std::vector<TDrillEntity*>& entities, uint8_t layer,
+                    TProgressiveCopy& copy);
 
 // ---- Entity base ---------------------------------------------------------------
 

@@ -479,6 +479,10 @@ void TDrawingBase::RefreshSymbolSize() {
   SymbolDrawer->Canvas = Canvas;
 }
 
+int32_t TDrawingBase::RefreshedSymbolSize() {
+  return LengthToDeviceReal(25400000) != CachedZoom ? LengthToDevice(254000) : SymbolDrawer->GetSize();
+}
+
 void TDrawingBase::DrawHoleSymbol(int32_t x, int32_t y, uint16_t tool) {
   int32_t X, Y;
   WorldToDevice(x, y, X, Y);

@@ -115,6 +115,14 @@ void ForEachStroke(int32_t x, int32_t y, uint16_t tool, int32_t s, F move) {
 
 }  // namespace
 
+size_t TSymbolDrawer::SymbolSteps(uint16_t tool, int32_t size, TFigureStep* steps) {
+  size_t n = 0;
+  ForEachStroke(0, 0, tool, size, [&](bool line, int32_t dx, int32_t dy) {
+    if (n < MaxSteps) steps[n++] = {dx, dy, line};
+  });
+  return n;
+}
+
 void TSymbolDrawer::DrawSymbol(int32_t x, int32_t y, uint16_t tool) {
   const int32_t s = Size;
   const int32_t b = RoundEven(3.0 * s * 0.5);

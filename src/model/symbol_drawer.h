@@ -6,6 +6,7 @@
 // two virtual operations, MoveTo and LineTo in device coordinates; every
 // output supplies them (a canvas, a plot file's pen-up and pen-down moves).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/canvas.h"
@@ -22,6 +23,12 @@ class TSymbolDrawer {
   // pixel, or a 2 x 2 block when 3 x size / 2 rounds to 2 or more) stands
   // for every tool. y counts as the device counts it (down on the screen).
   virtual void DrawSymbol(int32_t x, int32_t y, uint16_t tool);
+
+  // The strokes of the tool's symbol of size 4 or more as DrawSymbol draws
+  // them once at the centre: moves and lines to offsets from the centre.
+  // Fills steps (room for MaxSteps) and answers their number.
+  static constexpr size_t MaxSteps = 8;
+  static size_t SymbolSteps(uint16_t tool, int32_t size, TFigureStep* steps);
 
   void SetSize(int32_t size) { Size = size; }
   int32_t GetSize() const { return Size; }

@@ -2,19 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 
 namespace {
 constexpr double UnitsPerInch = 25400000.0;
-constexpr double DeviceLimit = 2147483647.0;
-
-double ClampDevice(double v) {
-  if (v != v) return 0.0;
-  return std::clamp(v, -DeviceLimit, DeviceLimit);
-}
-
 TViewServices* Installed = nullptr;
 std::unique_ptr<THeadlessViewServices> Headless;
 }  // namespace
@@ -29,17 +23,12 @@ double TPictureSurface::LengthToDeviceReal(int32_t length) {
   return length / UnitsPerInch * PixelsPerInch;
 }
 
-void TPictureSurface::WorldToDeviceReal(double x, double y, double& dx, double& dy) {
-  dx = ClampDevice((x - Left) / UnitsPerInch * PixelsPerInch);
-  dy = ClampDevice((Top - y) / UnitsPerInch * PixelsPerInch);
-}
-
-void TPictureSurface::WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) {
-  double rx, ry;
-  WorldToDeviceReal(x, y, rx, ry);
-  // Already inside the 32-bit range: round halves to even.
-  dx = static_cast<int32_t>(RoundHalfEven(rx));
-  dy = static_cast<int32_t>(RoundHalfEven(ry));
+TPictureSurface* TPictureSurface::PlainPicture(int32_t, TRect& near) {
+  if (typeid(*this) != typeid(TPictureSurface)) return nullptr;
+  // DevicePointNear of the base: the point well inside the 32-bit range.
+  constexpr int32_t Safe = 1 << 30;
+  near = {-Safe + 1, -Safe + 1, Safe - 1, Safe - 1};
+  return this;
 }
 
 // ---- THeadlessViewServices -------------------------------------------------------------

@@ -11,11 +11,13 @@
 // answers Cancel from a flag, and remembers every report and box it showed,
 // so that the model runs and can be tested with no window.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "foundation/display_units.h"
 #include "foundation/geometry.h"
 #include "model/drawing_base.h"
 #include "model/editor_state.h"
@@ -102,14 +104,33 @@ class TPictureSurface : public TDrawingBase {
   TPictureSurface(TCanvas* canvas, TColor backColor) : TDrawingBase(canvas, backColor) {}
   int32_t LengthToDevice(int32_t length) override;
   double LengthToDeviceReal(int32_t length) override;
-  // Final: a redraw converts every point, and the conversion inlines.
-  void WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) final;
-  void WorldToDeviceReal(double x, double y, double& dx, double& dy) final;
+  // Final and inline: a redraw converts every point, and the conversion
+  // inlines wherever the surface is known to be a picture.
+  void WorldToDevice(double x, double y, int32_t& dx, int32_t& dy) final {
+    double rx, ry;
+    WorldToDeviceReal(x, y, rx, ry);
+    // Already inside the 32-bit range: round halves to even.
+    dx = static_cast<int32_t>(RoundHalfEven(rx));
+    dy = static_cast<int32_t>(RoundHalfEven(ry));
+  }
+  void WorldToDeviceReal(double x, double y, double& dx, double& dy) final {
+    dx = ClampDevice((x - Left) / 25400000.0 * PixelsPerInch);
+    dy = ClampDevice((Top - y) / 25400000.0 * PixelsPerInch);
+  }
   bool IsScreen() override { return true; }
+  // This very class only: a surface built on it may paint otherwise.
+  TPictureSurface* PlainPicture(int32_t margin, TRect& near) override;
 
   double Left = 0.0;
   double Top = 0.0;
   double PixelsPerInch = 100.0;
+
+ private:
+  // NaN to 0, else limited to the 32-bit range.
+  static double ClampDevice(double v) {
+    if (v != v) return 0.0;
+    return std::clamp(v, -2147483647.0, 2147483647.0);
+  }
 };
 
 class THeadlessViewServices : public TViewServices {

@@ -10,6 +10,8 @@
 // fills (brush) and outlines (pen) never share a pixel, so a filled shape
 // drawn twice in XOR mode restores the picture too.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,6 +71,33 @@ struct TFont {
 
 class TBitmap;
 
+// A pixel's place and the colour to set it in.
+struct TColoredPoint {
+  int X = 0;
+  int Y = 0;
+  TColor Color = clBlack;
+};
+
+// One step of a figure: a move (Line false) or a line from the pen to the
+// stamp's point moved by (DX, DY).
+struct TFigureStep {
+  int DX = 0;
+  int DY = 0;
+  bool Line = false;
+};
+// A small line drawing made of steps, drawn at many points by DrawStamps.
+struct TFigure {
+  const TFigureStep* Steps = nullptr;
+  size_t Count = 0;
+};
+// Where, in which colour and which figure DrawStamps draws.
+struct TStamp {
+  int X = 0;
+  int Y = 0;
+  TColor Color = clBlack;
+  uint32_t Figure = 0;
+};
+
 class TCanvas {
  public:
   TPen Pen;
@@ -92,6 +121,40 @@ class TCanvas {
   // SetPixel for each of the count points in turn.
   virtual void SetPixels(const TPoint* points, size_t count, TColor c) {
     for (size_t i = 0; i < count; ++i) SetPixel(points[i].X, points[i].Y, c);
+  }
+  // For each of the count points in turn, SetPixel at the point moved by
+  // each of the offsetCount offsets in turn, in the point's own colour: the
+  // small marks of many entities in one call.
+  virtual void SetPatternPixels(const TColoredPoint* points, size_t count, const TPoint* offsets,
+                                size_t offsetCount) {
+    for (size_t i = 0; i < count; ++i)
+      for (size_t k = 0; k < offsetCount; ++k) {
+        const long long x = (long long)points[i].X + offsets[k].X;
+        const long long y = (long long)points[i].Y + offsets[k].Y;
+        if (x == int(x) && y == int(y)) SetPixel(int(x), int(y), points[i].Color);
+      }
+  }
+  // For each stamp in turn, with the pen in the stamp's colour: MoveTo its
+  // point, then MoveTo or LineTo its point moved by each step of its figure
+  // (figures[Figure], below figureCount). The pen keeps its colour and is
+  // left where the last step leaves it.
+  virtual void DrawStamps(const TStamp* stamps, size_t count, const TFigure* figures, size_t figureCount) {
+    const TColor colour = Pen.Color;
+    for (size_t i = 0; i < count; ++i) {
+      const TStamp& s = stamps[i];
+      if (s.Figure >= figureCount) continue;
+      Pen.Color = s.Color;
+      MoveTo(s.X, s.Y);
+      const TFigure& f = figures[s.Figure];
+      for (size_t k = 0; k < f.Count; ++k) {
+        const TFigureStep& step = f.Steps[k];
+        if (step.Line)
+          LineTo(s.X + step.DX, s.Y + step.DY);
+        else
+          MoveTo(s.X + step.DX, s.Y + step.DY);
+      }
+    }
+    Pen.Color = colour;
   }
   virtual TColor GetPixel(int x, int y) const = 0;
   // Arc of the ellipse bounded by (x1,y1)-(x2,y2), counter-clockwise (as seen

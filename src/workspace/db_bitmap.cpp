@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
+#include <typeinfo>
 
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
@@ -30,6 +32,15 @@ TDBBitmap::TDBBitmap(TEncapsulatingBitmap& bitmap)
 bool TDBBitmap::DevicePointNear(int32_t x, int32_t y, int32_t margin) {
   int64_t m = std::max(margin, 0);
   return x >= -m && y >= -m && x <= W() + m && y <= H() + m;
+}
+
+TPictureSurface* TDBBitmap::PlainPicture(int32_t margin, TRect& near) {
+  if (typeid(*this) != typeid(TDBBitmap)) return nullptr;
+  // The box of DevicePointNear, when it fits the 32-bit range.
+  const int64_t m = std::max(margin, 0), right = W() + m, bottom = H() + m;
+  if (right > INT32_MAX || bottom > INT32_MAX) return nullptr;
+  near = {int32_t(-m), int32_t(-m), int32_t(right), int32_t(bottom)};
+  return this;
 }
 
 bool TDBBitmap::ContainsPoint(double x, double y) const {

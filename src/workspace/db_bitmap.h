@@ -30,6 +30,8 @@ class TDBBitmap : public TPictureSurface {
   // in picture pixels at PixelsPerInch.
   // A mark within margin pixels of the picture.
   bool DevicePointNear(int32_t x, int32_t y, int32_t margin) override;
+  // This very class only, with the box of DevicePointNear.
+  TPictureSurface* PlainPicture(int32_t margin, TRect& near) override;
 
   // The picture's size in pixels (the bitmap's reported size).
   int32_t W() const { return Bitmap->GetWidth(); }

@@ -724,3 +724,101 @@ TEST_F(CanvasTest, ThinArcsOfOneSizeAnywhereKeepThePixelsTheirRuleGives) {
     }
   }
 }
+
+namespace {
+
+// Patterns stamped at many points in their own colours set the pixels that
+// SetPixel sets one by one: points inside, across the edges and far
+// outside the picture, clipped or not, with one-pixel and wider patterns.
+TEST(CanvasPatternTest, PatternPixelsAreThePixelsSetOneByOne) {
+  TRasterBitmap stamped(70, 50), single(70, 50);
+  uint32_t seed = 3;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  const TPoint dot[3] = {{0, 0}, {0, 1}, {1, 1}};
+  const TPoint wide[10] = {{-2, 0}, {3, -1}, {0, 0}, {1, 4}, {-1, -3}, {2, 2}, {0, 1}, {4, 4}, {-3, 1}, {1, 0}};
+  for (int round = 0; round < 400; ++round) {
+    const bool clip = next(3) == 0;
+    const TRect r{int(next(80)) - 5, int(next(60)) - 5, int(next(80)) - 5, int(next(60)) - 5};
+    for (TRasterBitmap* b : {&stamped, &single}) b->Canvas().ClipRect(clip ? r : TRect{});
+    std::vector<TColoredPoint> points(1 + next(40));
+    for (TColoredPoint& p : points) {
+      const bool far = next(20) == 0;
+      p.X = far ? int(next(2) ? INT32_MAX - next(3) : INT32_MIN + next(3)) : int(next(90)) - 10;
+      p.Y = far ? int(next(2) ? INT32_MAX - next(3) : INT32_MIN + next(3)) : int(next(70)) - 10;
+      p.Color = RGB(uint8_t(next(256)), uint8_t(next(256)), uint8_t(next(256))) | (next(2) << 24);
+    }
+    const TPoint* offsets = next(2) ? dot : wide;
+    const size_t n = offsets == dot ? 1 + next(3) : 1 + next(10);
+    stamped.Canvas().SetPatternPixels(points.data(), points.size(), offsets, n);
+    single.Canvas().TCanvas::SetPatternPixels(points.data(), points.size(), offsets, n);
+    ASSERT_EQ(stamped.Pixels(), single.Pixels()) << "round " << round;
+  }
+  size_t painted = 0;
+  for (TColor c : stamped.Pixels()) painted += c != clWhite;
+  EXPECT_GT(painted, size_t(1000));
+}
+
+}  // namespace
+
+namespace {
+
+// Figures stamped at many points draw what the canvas's own moves and
+// lines draw: inside, across the edges and far off the picture, clipped or
+// not, in every pen; the pen keeps its colour and ends where the last
+// stamp's steps leave it.
+TEST(CanvasPatternTest, StampsDrawWhatTheirMovesAndLinesDraw) {
+  TRasterBitmap stamped(90, 70), single(90, 70);
+  uint32_t seed = 17;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  std::vector<std::vector<TFigureStep>> steps(5);
+  for (auto& f : steps) {
+    f.resize(next(7));
+    for (TFigureStep& s : f) s = {int(next(21)) - 10, int(next(21)) - 10, next(3) != 0};
+  }
+  steps[0] = {{1, 0, true}};  // a one-step line: the dot of a small symbol
+  // A square whose sides run along the edges of its box.
+  steps[1] = {{10, -6, false}, {10, 6, true}, {-10, 6, true}, {-10, -6, true}, {10, -6, true}};
+  std::vector<TFigure> figures;
+  for (const auto& f : steps) figures.push_back({f.data(), f.size()});
+  const TPenStyle styles[] = {psSolid, psSolid, psSolid, psDash, psInsideFrame, psClear};
+  const TPenMode modes[] = {pmCopy, pmCopy, pmCopy, pmXor, pmNot};
+  for (int round = 0; round < 600; ++round) {
+    const bool clip = next(3) == 0;
+    const TRect r{int(next(100)) - 5, int(next(80)) - 5, int(next(100)) - 5, int(next(80)) - 5};
+    const TPenStyle style = styles[next(6)];
+    const TPenMode mode = modes[next(5)];
+    const int width = next(6) == 0 ? 3 : 1;
+    for (TRasterBitmap* b : {&stamped, &single}) {
+      TCanvas& c = b->Canvas();
+      c.ClipRect(clip ? r : TRect{});
+      c.Pen = {RGB(9, 8, 7), width, style, mode};
+      c.MoveTo(-3, -3);
+    }
+    // Stamps anywhere, or near the edges of the picture and the clip.
+    auto near = [&](int a, int b) { return (next(2) ? a : b) + int(next(25)) - 12; };
+    std::vector<TStamp> stamps(next(30));
+    for (TStamp& s : stamps) {
+      const bool far = next(25) == 0, edge = next(2) == 0;
+      s.X = far ? 1 << 29 : edge ? near(next(2) ? 0 : 90, next(2) ? r.Left : r.Right) : int(next(110)) - 10;
+      s.Y = far ? -(1 << 29) : edge ? near(next(2) ? 0 : 70, next(2) ? r.Top : r.Bottom) : int(next(90)) - 10;
+      s.Color = RGB(uint8_t(next(256)), uint8_t(next(256)), 0x40);
+      s.Figure = next(6);  // figure 5 does not exist
+    }
+    stamped.Canvas().DrawStamps(stamps.data(), stamps.size(), figures.data(), figures.size());
+    single.Canvas().TCanvas::DrawStamps(stamps.data(), stamps.size(), figures.data(), figures.size());
+    ASSERT_EQ(stamped.Pixels(), single.Pixels()) << "round " << round;
+    ASSERT_EQ(stamped.Canvas().PenPos(), single.Canvas().PenPos()) << "round " << round;
+    ASSERT_EQ(stamped.Canvas().Pen.Color, RGB(9, 8, 7));
+  }
+  size_t painted = 0;
+  for (TColor c : stamped.Pixels()) painted += c != clWhite;
+  EXPECT_GT(painted, size_t(1000));
+}
+
+}  // namespace

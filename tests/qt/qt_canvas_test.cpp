@@ -394,3 +394,76 @@ TEST_F(QtCanvasTest, OnePixelArcsHaveTheHeadlessRastersPixels) {
     EXPECT_EQ(qt->Pixels(), raster.Pixels()) << "arc in " << k.Box.Left << "," << k.Box.Top << " style " << k.Style;
   }
 }
+
+// The marks of a run of holes, stamped at once on the Qt image, land where
+// the headless raster sets them pixel by pixel: across the edges, clipped
+// or not, with a painter open or closed in between.
+TEST_F(QtCanvasTest, PatternPixelsMatchTheHeadlessRaster) {
+  auto qt = TBitmap::Create(80, 60);
+  TRasterBitmap raster(80, 60);
+  uint32_t seed = 29;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  const TPoint dot[3] = {{0, 0}, {0, 1}, {1, 1}};
+  const TPoint wide[9] = {{-2, 0}, {3, -1}, {0, 0}, {1, 4}, {-1, -3}, {2, 2}, {0, 1}, {4, 4}, {-3, 1}};
+  for (int round = 0; round < 300; ++round) {
+    const bool clip = next(3) == 0;
+    const TRect r{int(next(90)) - 5, int(next(70)) - 5, int(next(90)) - 5, int(next(70)) - 5};
+    for (TCanvas* c : {&qt->Canvas(), &raster.Canvas()}) c->ClipRect(clip ? r : TRect{});
+    if (next(4) == 0) {
+      // A rectangle filled through the painter in between.
+      const int top = round % 60;
+      for (TCanvas* c : {&qt->Canvas(), static_cast<TCanvas*>(&raster.Canvas())}) {
+        c->Brush.Color = RGB(0x10, uint8_t(round), 0x70);
+        c->FillRect({5, top, 40, top + 7});
+      }
+    }
+    std::vector<TColoredPoint> points(1 + next(30));
+    for (TColoredPoint& p : points)
+      p = {int(next(100)) - 10, int(next(80)) - 10, RGB(uint8_t(next(256)), uint8_t(next(256)), 0x40)};
+    const TPoint* offsets = next(2) ? dot : wide;
+    const size_t n = offsets == dot ? 1 + next(3) : 1 + next(9);
+    qt->Canvas().SetPatternPixels(points.data(), points.size(), offsets, n);
+    for (const TColoredPoint& p : points)
+      for (size_t k = 0; k < n; ++k) raster.Canvas().SetPixel(p.X + offsets[k].X, p.Y + offsets[k].Y, p.Color);
+  }
+  EXPECT_EQ(qt->Pixels(), raster.Pixels());
+}
+
+// Symbols stamped at once on the Qt image land where the headless raster's
+// own lines put them, and leave the pen where the raster leaves it.
+TEST_F(QtCanvasTest, StampsMatchTheHeadlessRaster) {
+  auto qt = TBitmap::Create(90, 70);
+  TRasterBitmap raster(90, 70);
+  uint32_t seed = 41;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  std::vector<std::vector<TFigureStep>> steps(4);
+  for (auto& f : steps) {
+    f.resize(1 + next(6));
+    for (TFigureStep& s : f) s = {int(next(21)) - 10, int(next(21)) - 10, next(3) != 0};
+  }
+  std::vector<TFigure> figures;
+  for (const auto& f : steps) figures.push_back({f.data(), f.size()});
+  for (int round = 0; round < 200; ++round) {
+    const bool clip = next(3) == 0;
+    const TRect r{int(next(100)) - 5, int(next(80)) - 5, int(next(100)) - 5, int(next(80)) - 5};
+    const TPenMode mode = next(4) == 0 ? pmXor : pmCopy;
+    std::vector<TStamp> stamps(next(25));
+    for (TStamp& s : stamps)
+      s = {int(next(110)) - 10, int(next(90)) - 10, RGB(uint8_t(next(256)), 0x20, uint8_t(next(256))), next(4)};
+    for (TCanvas* c : {&qt->Canvas(), static_cast<TCanvas*>(&raster.Canvas())}) {
+      c->ClipRect(clip ? r : TRect{});
+      c->Pen.Mode = mode;
+      c->MoveTo(0, 0);
+    }
+    qt->Canvas().DrawStamps(stamps.data(), stamps.size(), figures.data(), figures.size());
+    raster.Canvas().TCanvas::DrawStamps(stamps.data(), stamps.size(), figures.data(), figures.size());
+    ASSERT_EQ(qt->Canvas().PenPos(), raster.Canvas().PenPos()) << "round " << round;
+  }
+  EXPECT_EQ(qt->Pixels(), raster.Pixels());
+}

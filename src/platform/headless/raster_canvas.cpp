@@ -443,6 +443,35 @@ void TRasterCanvas::SetPixels(const TPoint* points, size_t count, TColor c) {
   }
 }
 
+void TRasterCanvas::SetPatternPixels(const TColoredPoint* points, size_t count, const TPoint* offsets,
+                                     size_t offsetCount) {
+  SetPatternPixelsIn(bitmap_.Buffer().data(), ptrdiff_t(bitmap_.Width()), Bounds(), points, count, offsets,
+                     offsetCount, [](TColor c) { return TColor(c & 0xFFFFFF); });
+}
+
+void TRasterCanvas::DrawStamps(const TStamp* stamps, size_t count, const TFigure* figures, size_t figureCount) {
+  // A thin solid pen that copies sets the lines' pixels as they are; any
+  // other pen draws through LineTo.
+  const bool solid = Pen.Style != psClear && (Pen.Style == psSolid || DashPattern(Pen.Style) == nullptr);
+  if (!(solid && Pen.Mode == pmCopy && Pen.Width <= 1)) {
+    TCanvas::DrawStamps(stamps, count, figures, figureCount);
+    return;
+  }
+  const TColor colour = Pen.Color;
+  TPoint pen;
+  TColor* data = bitmap_.Buffer().data();
+  const bool written = DrawStampsIn(
+      data, ptrdiff_t(bitmap_.Width()), Bounds(), stamps, count, figures, figureCount,
+      [](TColor c) { return TColor(c & 0xFFFFFF); },
+      [&](const TStamp& s) {
+        Pen.Color = s.Color;
+        TCanvas::DrawStamps(&s, 1, figures, figureCount);
+      },
+      pen);
+  Pen.Color = colour;
+  if (written) pos_ = pen;
+}
+
 TColor TRasterCanvas::GetPixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= bitmap_.Width() || y >= bitmap_.Height()) return clWhite;
   return bitmap_.Buffer()[size_t(y) * size_t(bitmap_.Width()) + size_t(x)];

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <vector>
 
+#include "platform/canvas.h"
 #include "platform/types.h"
 
 // Rounds a / b to the nearest integer (halves up), b > 0.
@@ -123,4 +125,95 @@ void ForInsideLinePixels(TPixel* data, ptrdiff_t w, int x0, int y0, int x1, int 
       p -= minorUnit;
     }
   }
+}
+
+// SetPatternPixels on rows of pixels (data[y x stride + x]): the pixels
+// inside limit, in order, each point's colour converted once. A point whose
+// whole pattern lies inside limit is set without a test per pixel.
+template <class TPixel, class FConvert>
+void SetPatternPixelsIn(TPixel* data, ptrdiff_t stride, const TRect& limit, const TColoredPoint* points,
+                        size_t count, const TPoint* offsets, size_t offsetCount, FConvert convert) {
+  if (offsetCount == 0 || limit.Right <= limit.Left || limit.Bottom <= limit.Top) return;
+  long long minX = offsets[0].X, maxX = minX, minY = offsets[0].Y, maxY = minY;
+  for (size_t k = 1; k < offsetCount; ++k) {
+    minX = std::min<long long>(minX, offsets[k].X);
+    maxX = std::max<long long>(maxX, offsets[k].X);
+    minY = std::min<long long>(minY, offsets[k].Y);
+    maxY = std::max<long long>(maxY, offsets[k].Y);
+  }
+  // The points whose pattern fits: left <= x < right, top <= y < bottom;
+  // their pixels lie at fixed steps from the point's own.
+  const long long left = limit.Left - minX, right = limit.Right - maxX;
+  const long long top = limit.Top - minY, bottom = limit.Bottom - maxY;
+  constexpr size_t Steps = 8;
+  ptrdiff_t step[Steps];
+  const bool stepped = offsetCount <= Steps;
+  for (size_t k = 0; stepped && k < offsetCount; ++k) step[k] = ptrdiff_t(offsets[k].Y) * stride + offsets[k].X;
+  for (size_t i = 0; i < count; ++i) {
+    const long long x = points[i].X, y = points[i].Y;
+    const TPixel value = convert(points[i].Color);
+    if (stepped && x >= left && x < right && y >= top && y < bottom) {
+      TPixel* at = data + ptrdiff_t(y) * stride + ptrdiff_t(x);
+      for (size_t k = 0; k < offsetCount; ++k) at[step[k]] = value;
+      continue;
+    }
+    for (size_t k = 0; k < offsetCount; ++k) {
+      const long long px = x + offsets[k].X, py = y + offsets[k].Y;
+      if (px >= limit.Left && px < limit.Right && py >= limit.Top && py < limit.Bottom)
+        data[ptrdiff_t(py) * stride + ptrdiff_t(px)] = value;
+    }
+  }
+}
+
+// DrawStamps on rows of pixels (data[y x stride + x]) for a solid one-pixel
+// pen that copies: a stamp whose whole figure lies inside limit has its
+// lines written straight into the rows, pixel for pixel as
+// ForInsideLinePixels walks them; any other stamp goes to drawOne(stamp), which draws it with
+// the canvas's own moves (and may move the rows: data is read again after
+// it). Answers whether the last stamp drawn was written
+// here, and where its steps left the pen (its point for a figure without
+// steps).
+template <class TPixel, class FConvert, class FDrawOne>
+bool DrawStampsIn(TPixel*& data, ptrdiff_t stride, const TRect& limit, const TStamp* stamps, size_t count,
+                  const TFigure* figures, size_t figureCount, FConvert convert, FDrawOne drawOne, TPoint& pen) {
+  struct TBox {
+    long long Left, Top, Right, Bottom;  // step offsets, edges included
+  };
+  std::vector<TBox> boxes(figureCount);
+  for (size_t f = 0; f < figureCount; ++f) {
+    TBox b{0, 0, 0, 0};
+    for (size_t k = 0; k < figures[f].Count; ++k) {
+      const TFigureStep& st = figures[f].Steps[k];
+      b = {std::min<long long>(b.Left, st.DX), std::min<long long>(b.Top, st.DY),
+           std::max<long long>(b.Right, st.DX), std::max<long long>(b.Bottom, st.DY)};
+    }
+    boxes[f] = b;
+  }
+  auto inside = [&](const TStamp& s) {
+    const TBox& b = boxes[s.Figure];
+    return s.X + b.Left >= limit.Left && s.X + b.Right < limit.Right && s.Y + b.Top >= limit.Top &&
+           s.Y + b.Bottom < limit.Bottom;
+  };
+  bool written = false;
+  for (size_t i = 0; i < count; ++i) {
+    const TStamp& s = stamps[i];
+    if (s.Figure >= figureCount) continue;
+    if (!inside(s)) {
+      drawOne(s);
+      written = false;
+      continue;
+    }
+    const TPixel value = convert(s.Color);
+    const TFigure& f = figures[s.Figure];
+    int px = s.X, py = s.Y;
+    for (size_t k = 0; k < f.Count; ++k) {
+      const int x = s.X + f.Steps[k].DX, y = s.Y + f.Steps[k].DY;
+      if (f.Steps[k].Line) ForInsideLinePixels(data, stride, px, py, x, y, [value](TPixel& p) { p = value; });
+      px = x;
+      py = y;
+    }
+    pen = {px, py};
+    written = true;
+  }
+  return written;
 }

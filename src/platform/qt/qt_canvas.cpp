@@ -362,6 +362,39 @@ void TQtPainterCanvas::LineTo(int x, int y) {
   if (lines_.size() >= kLineBatch) FlushLines();
 }
 
+void TQtPainterCanvas::DrawStamps(const TStamp* stamps, size_t count, const TFigure* figures,
+                                  size_t figureCount) {
+  // On the rows, a thin solid pen that copies sets the lines' pixels as
+  // LineTo writes them; any other pen or device draws through LineTo.
+  const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
+  if (!(solid && Pen.Width <= 1 && Pen.Mode == pmCopy && (rowsValid_ || FindPixelRows()))) {
+    TCanvas::DrawStamps(stamps, count, figures, figureCount);
+    return;
+  }
+  TRect limit{0, 0, rows_.Width, rows_.Height};
+  if (clipped_)
+    limit = TRect{std::max(limit.Left, clip_.Left), std::max(limit.Top, clip_.Top),
+                  std::min(limit.Right, clip_.Right), std::min(limit.Bottom, clip_.Bottom)};
+  const TColor colour = Pen.Color;
+  TPoint pen;
+  QRgb* data = rows_.Data;
+  const TPixelRows rows = rows_;
+  const bool written = DrawStampsIn(
+      data, rows.Stride, limit, stamps, count, figures, figureCount,
+      [](TColor c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); },
+      [&](const TStamp& s) {
+        Pen.Color = s.Color;
+        TCanvas::DrawStamps(&s, 1, figures, figureCount);
+        // A far-out line goes through the painter: the rows are taken
+        // back before the next stamp is written into them.
+        if (!rowsValid_ && !FindPixelRows()) return;
+        data = rows_.Data;
+      },
+      pen);
+  Pen.Color = colour;
+  if (written) pos_ = PackPos(pen.X, pen.Y);
+}
+
 void TQtPainterCanvas::WriteLine(const TPixelRows& rows, TPoint from, TPoint to) {
   if (Pen.Mode == pmNop) return;
   const TColor pen = Pen.Color & 0xFFFFFF;
@@ -701,6 +734,24 @@ void TQtImageCanvas::SetPixels(const TPoint* points, size_t count, TColor c) {
     const int x = points[i].X, y = points[i].Y;
     if (x >= left && y >= top && x < right && y < bottom) rows_.Data[ptrdiff_t(y) * rows_.Stride + x] = value;
   }
+}
+
+void TQtImageCanvas::SetPatternPixels(const TColoredPoint* points, size_t count, const TPoint* offsets,
+                                      size_t offsetCount) {
+  if (!(rowsValid_ || FindPixelRows())) {
+    TCanvas::SetPatternPixels(points, count, offsets, offsetCount);
+    return;
+  }
+  // The marks of a run of holes: the clip worked out once.
+  TRect limit{0, 0, rows_.Width, rows_.Height};
+  if (clipped_) {
+    limit.Left = std::max(limit.Left, clip_.Left);
+    limit.Top = std::max(limit.Top, clip_.Top);
+    limit.Right = std::min(limit.Right, clip_.Right);
+    limit.Bottom = std::min(limit.Bottom, clip_.Bottom);
+  }
+  SetPatternPixelsIn(rows_.Data, rows_.Stride, limit, points, count, offsets, offsetCount,
+                     [](TColor c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); });
 }
 
 TColor TQtImageCanvas::GetPixel(int x, int y) const {

@@ -28,6 +28,7 @@ class TQtPainterCanvas : public TCanvas {
   void MoveTo(int x, int y) override { pos_ = PackPos(x, y); }
   void LineTo(int x, int y) override;
   TPoint PenPos() const override { return {PosX(), PosY()}; }
+  void DrawStamps(const TStamp* stamps, size_t count, const TFigure* figures, size_t figureCount) override;
   void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) override;
   void Ellipse(int x1, int y1, int x2, int y2) override;
   void Rectangle(int x1, int y1, int x2, int y2) override;
@@ -124,6 +125,8 @@ class TQtImageCanvas : public TQtPainterCanvas {
   ~TQtImageCanvas() override { End(); }
   void SetPixel(int x, int y, TColor c) override;
   void SetPixels(const TPoint* points, size_t count, TColor c) override;
+  void SetPatternPixels(const TColoredPoint* points, size_t count, const TPoint* offsets,
+                        size_t offsetCount) override;
   TColor GetPixel(int x, int y) const override;
   // Finishes painting so that the image can be read, copied or changed.
   void End() const;
