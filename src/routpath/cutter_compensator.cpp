@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "model/root_entity.h"
 #include "model/rout_entities.h"
@@ -222,22 +223,26 @@ void TCutterCompensator::FeedCircle(const TFeed& feed) {
     const bool entry = CompensationEntryArc(p, ax, ay);
     // A path circle smaller than the inset is entered from its centre.
     const int64_t reach = std::max(0, p - kCircleEntryInset);
-    const TIntPoint e0{static_cast<int32_t>(c.X + side * reach), c.Y};
-    const TIntPoint e1{static_cast<int32_t>(c.X - side * reach), c.Y};
-    const TIntPoint top{c.X, static_cast<int32_t>(int64_t{c.Y} + p)};
+    // A circle at the edge of the coordinate range keeps its path points in
+    // the range (they stand at the edge) rather than wrapping round to the
+    // far side.
+    const auto at = [](int64_t x, int64_t y) { return TIntPoint{ClampCompToInt(x), ClampCompToInt(y)}; };
+    const TIntPoint e0 = at(c.X + side * reach, c.Y);
+    const TIntPoint e1 = at(c.X - side * reach, c.Y);
+    const TIntPoint top = at(c.X, int64_t{c.Y} + p);
     attach(rsHeadUpMove, LastComp_, e0, {}, tool, true, 0, NoZOffset);
     if (entry)
-      attach(rsArc, e0, top, {static_cast<int32_t>(c.X - int64_t{side} * ax), c.Y + ay}, tool,
-             false, feedRate, zOffset);
-    const TIntPoint right{static_cast<int32_t>(int64_t{c.X} + p), c.Y};
-    const TIntPoint left{static_cast<int32_t>(int64_t{c.X} - p), c.Y};
-    const TIntPoint bottom{c.X, static_cast<int32_t>(int64_t{c.Y} - p)};
+      attach(rsArc, e0, top, at(c.X - int64_t{side} * ax, int64_t{c.Y} + ay), tool, false, feedRate,
+             zOffset);
+    const TIntPoint right = at(int64_t{c.X} + p, c.Y);
+    const TIntPoint left = at(int64_t{c.X} - p, c.Y);
+    const TIntPoint bottom = at(c.X, int64_t{c.Y} - p);
     const TIntPoint order[5] = {top, g32 ? right : left, bottom, g32 ? left : right, top};
     for (int i = 0; i < 4; ++i)
       attach(rsArc, order[i], order[i + 1], c, tool, false, feedRate, zOffset);
     if (entry) {
-      attach(rsArc, top, e1, {static_cast<int32_t>(c.X + int64_t{side} * ax), c.Y + ay}, tool,
-             false, feedRate, zOffset);
+      attach(rsArc, top, e1, at(c.X + int64_t{side} * ax, int64_t{c.Y} + ay), tool, false, feedRate,
+             zOffset);
       exit = e1;
     } else {
       exit = top;

@@ -395,6 +395,26 @@ class TArcCentres : public TDrawingBase {
 
 }  // namespace
 
+TEST_F(CompensatorTest, CircleAtTheEdgeOfTheRangeKeepsItsPathPointsInTheRange) {
+  // A circle whose cutter path reaches past the largest coordinate: the path
+  // points there stand at the edge instead of wrapping to the far side.
+  const int32_t edge = 2147483647, c = edge - 1000;
+  TRoutCircle* circle = Make<TRoutCircle>(TIntPoint{c, c}, uint16_t{100}, NoZOffset, 2, 5000000, 2,
+                                          true, uint8_t{40});
+  TCutterCompensator comp(40);
+  Feed(comp);
+  std::vector<TRoutShadow*> arcs;
+  for (TRoutShadow* r = circle->Shadow; r; r = r->Next)
+    if (r->Kind == rsArc) arcs.insert(arcs.begin(), r);
+  ASSERT_EQ(arcs.size(), 6u);
+  const int32_t p = 5000000 - 793750;
+  EXPECT_EQ(arcs[0]->B, (TIntPoint{c, edge}));  // the top
+  EXPECT_EQ(arcs[0]->C.Y, edge);                // the entry arc's centre
+  EXPECT_EQ(arcs[1]->B, (TIntPoint{edge, c}));  // the right
+  EXPECT_EQ(arcs[2]->B, (TIntPoint{c, c - p}));  // the bottom, in range as it was
+  EXPECT_EQ(arcs[3]->B, (TIntPoint{c - p, c}));
+}
+
 TEST_F(CompensatorTest, TangentJoinsOfTheCutterPathHaveNoEndsDrawn) {
   // A routed circle: its four quarter arcs and the nearly tangent lead-in
   // and lead-out run on from each other, so the kerf outline has no half
