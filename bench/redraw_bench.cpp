@@ -50,7 +50,11 @@ struct TJob {
       int32_t x1 = x(rng), y1 = y(rng);
       DB->AddLineOnLayer(x1, y1, x1 + d(rng), y1 + d(rng), uint8_t(cadLayer(rng)));
     }
-    for (int32_t t = 1; t <= 40; ++t) ActiveTools[t] = true;
+    // Drills of 0.007 to 0.046 in: the circles of the default display.
+    for (int32_t t = 1; t <= 40; ++t) {
+      ActiveTools[t] = true;
+      ToolTable[t].Diameter = int32_t(Inch / 1000) * (6 + t);
+    }
     for (int i = 0; i < 500000; ++i)
       DRDB->AddHoleOnLayer(x(rng), y(rng), uint8_t(drillLayer(rng)), tool(rng), true);
   }
@@ -106,10 +110,13 @@ void BM_FullRedraw(benchmark::State& state) {
 
 }  // namespace
 
-// Arguments: zoom (1 = whole panel in view), hole display (0 pixel, 3 shapes).
+// Arguments: zoom (1 = whole panel in view), hole display (0 pixel, 1
+// circles of the tool's size, the program's default, 3 shapes).
 BENCHMARK(BM_FullRedraw)
     ->Args({1, 3})
     ->Args({10, 3})
+    ->Args({1, 1})
+    ->Args({10, 1})
     ->Args({1, 0})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()

@@ -230,3 +230,5 @@ bool TDrawingBase::DevicePointNear(int32_t x, int32_t y, int32_t margin) {
 }
 
 TPictureSurface* TDrawingBase::PlainPicture(int32_t, TRect&) { return nullptr; }
+
+bool TDrawingBase::CanvasBox(TRect&) { return false; }

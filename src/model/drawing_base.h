@@ -160,6 +160,9 @@ class TDrawingBase {
   // and the device box (edges included) that DevicePointNear accepts for
   // the margin; nullptr when the marks must be painted one by one.
   virtual TPictureSurface* PlainPicture(int32_t margin, TRect& near);
+  // The device box of every pixel the surface's canvas holds, which no
+  // drawing reaches beyond; false when it is not known.
+  virtual bool CanvasBox(TRect& box);
 
   TCanvas* GetCanvas() const { return Canvas; }
 

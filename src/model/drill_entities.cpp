@@ -554,8 +554,10 @@ bool PaintHoleRuns = true;
 namespace {
 
 // A run of plain holes of one layer painted as their own Draw would paint
-// them on the screen picture: one pixel each (DisplayHolesAs 0), the dot
-// of a symbol below 4 pixels (with a thin solid copy pen), or a symbol's
+// them on the screen picture: one pixel each (DisplayHolesAs 0), the pixel
+// of a circle of the tool's size below 1.5 pixels across (DisplayHolesAs 1:
+// a whole panel of circles is drawn this way when zoomed out), the dot of a
+// symbol below 4 pixels (with a thin solid copy pen), or a symbol's
 // strokes. What the holes share (colour per tool, conversion, dot shape or
 // strokes, the box a mark must reach) is worked out once; each hole adds
 // its mark to a buffer that goes to the canvas in one call, and Flush
@@ -565,7 +567,7 @@ class THoleRun {
  public:
   THoleRun(TDrawingBase& s, uint8_t layer) : S_(s), Mode_(DisplayHolesAs) {
     TRect unused;
-    if (!PaintHoleRuns || Mode_ == 1 || Mode_ == 2 || s.PlainPicture(0, unused) == nullptr) return;
+    if (!PaintHoleRuns || Mode_ == 2 || s.PlainPicture(0, unused) == nullptr) return;
     Possible_ = true;
     // The colour DrawColours gives an unstepped hole, by tool; -1 for the
     // tools Draw leaves out.
@@ -589,6 +591,24 @@ class THoleRun {
 
   // Whether the next plain hole may join the run.
   bool Ready() const { return Ready_; }
+  // Whether the plain hole may join it: a circle drawn as a ring that may
+  // reach the picture is drawn by the hole itself.
+  bool Takes(const TDrillEntity& hole) const {
+    if (Mode_ != 1) return true;
+    const size_t t = std::min<size_t>(hole.Tool, Radii_.size() - 1);
+    if (Radii_[t] >= 0.0) return true;
+    if (!RingBoxKnown_) return false;
+    // DrawCircle's two arcs in the box of the corners (centre -/+ r), one
+    // row lower and one column wider, paint nothing when that box lies
+    // beyond the picture's box widened by the pen.
+    const double r = RingRadii_[t];
+    int32_t x1, y1, x2, y2;
+    Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x1, y1);
+    Picture_->TPictureSurface::WorldToDevice(double(hole.X) + r, double(hole.Y) + r, x2, y2);
+    const int64_t left = std::min<int64_t>(x1, int64_t{x2} + 1), right = std::max<int64_t>(x1, int64_t{x2} + 1);
+    const int64_t top = std::min<int64_t>(int64_t{y1} + 1, y2), bottom = std::max<int64_t>(int64_t{y1} + 1, y2);
+    return right < RingBox_.Left || left > RingBox_.Right || bottom < RingBox_.Top || top > RingBox_.Bottom;
+  }
 
   // Reads the surface and its pen as they are now (at the start and after
   // an entity drew itself).
@@ -601,6 +621,10 @@ class THoleRun {
       Picture_ = S_.PlainPicture(0, Near_);
       Offsets_ = 1;
       Ready_ = Picture_ != nullptr && S_.IsScreen();
+      return;
+    }
+    if (Mode_ == 1) {
+      PrepareCircles();
       return;
     }
     const int32_t size = S_.RefreshedSymbolSize();
@@ -636,6 +660,22 @@ class THoleRun {
       ColourSet_ = true;
     }
     int32_t x, y;
+    if (Mode_ == 1) {
+      // DrawCircle's pixel: at the corner (centre - r) of its box, the pen
+      // left one pixel below it.
+      const double r = Radii_[std::min<size_t>(hole.Tool, Radii_.size() - 1)];
+      Circled_ = true;
+      Dirty_ = true;
+      if (r < 0.0) return;  // a ring beyond the picture (Takes)
+      Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x, y);
+      Pen_ = {x, y + 1};
+      PenMoved_ = true;
+      Circled_ = true;
+      Dirty_ = true;
+      Points_[Count_++] = {x, y, TColor(colour)};
+      if (Count_ == Points_.size()) PaintPoints();
+      return;
+    }
     Picture_->TPictureSurface::WorldToDevice(hole.X, hole.Y, x, y);
     if (Mode_ == 0) {
       Dirty_ = true;
@@ -666,15 +706,44 @@ class THoleRun {
       S_.SetPenStyleIfChanged(0);
       S_.RefreshSymbolSize();
     }
+    if (Circled_) S_.SetPenStyleIfChanged(0);
     if (PenMoved_) S_.Canvas->MoveTo(Pen_.X, Pen_.Y);
     if (Dirty_) S_.Dirty = true;
-    ColourSet_ = Styled_ = PenMoved_ = Dirty_ = false;
+    ColourSet_ = Styled_ = Circled_ = PenMoved_ = Dirty_ = false;
   }
 
  private:
   // Symbols of 4 pixels and more, drawn as the drawer's strokes, with the
   // pen as SetColorIfChanged leaves it: of the surface's colour, one pixel
   // wide, and the style already solid.
+  // Circles of the tools' sizes, drawn as DrawCircle draws one below 1.5
+  // pixels across: a line of one step (its start pixel in the pen's mode,
+  // whatever the style), here with a thin copy pen whose style
+  // SetPenStyleIfChanged(0) leaves solid.
+  void PrepareCircles() {
+    Picture_ = S_.PlainPicture(0, Near_);
+    if (Picture_ == nullptr || S_.Canvas == nullptr) return;
+    const TPen& pen = S_.Canvas->Pen;
+    const bool solid = pen.Style == psSolid || pen.Style == psInsideFrame;
+    if (pen.Mode != pmCopy || pen.Color != S_.Color || pen.Width > 1) return;
+    if (S_.PenStyle == 0 && !solid) return;
+    if (Radii_[0] == RadiiUnset) {
+      // The radius DrawCircleDia gives each tool, or -1 for a tool whose
+      // circle is drawn as a ring.
+      for (size_t t = 0; t < Radii_.size(); ++t) {
+        const double r = DrillToolDiameter(int32_t(t)) * 0.5;
+        Radii_[t] = Picture_->TPictureSurface::LengthToDeviceReal(SaturatingRound(r)) < 1.5 ? r : -1.0;
+        RingRadii_[t] = r;
+      }
+    }
+    // The box a ring must lie beyond to paint nothing: the canvas's, and a
+    // few pixels round it for the pen.
+    RingBoxKnown_ = S_.CanvasBox(RingBox_);
+    RingBox_ = {RingBox_.Left - 4, RingBox_.Top - 4, RingBox_.Right + 4, RingBox_.Bottom + 4};
+    Offsets_ = 1;
+    Ready_ = true;
+  }
+
   void PrepareSymbols(int32_t size) {
     constexpr int32_t Largest = 64;  // larger ones are few on a screen
     if (size > Largest) return;
@@ -705,6 +774,17 @@ class THoleRun {
   bool Possible_ = false;
   bool Ready_ = false;
   std::array<int64_t, 1002> Colours_{};  // tools 0..1000, then every larger number
+  // Circles: each tool's radius, -1 when drawn as a ring (worked out once).
+  static constexpr double RadiiUnset = -2.0;
+  std::array<double, 1002> Radii_ = [] {
+    std::array<double, 1002> a{};
+    a.fill(RadiiUnset);
+    return a;
+  }();
+  std::array<double, 1002> RingRadii_{};
+  bool RingBoxKnown_ = false;
+  TRect RingBox_;
+  bool Circled_ = false;
   TPictureSurface* Picture_ = nullptr;
   TRect Near_;
   size_t Offsets_ = 1;
@@ -737,7 +817,7 @@ void DrawDrillLayer(const std::vector<TDrillEntity*>& entities, uint8_t layer,
   for (size_t i = 0; i < n; ++i) {
     if (i + Ahead < n) __builtin_prefetch(entities[i + Ahead]);
     TDrillEntity* e = entities[i];
-    if (run.Ready() && e->StepObj == nullptr && typeid(*e) == typeid(TDrillHole)) {
+    if (run.Ready() && e->StepObj == nullptr && typeid(*e) == typeid(TDrillHole) && run.Takes(*e)) {
       run.Add(*e);
     } else {
       run.Flush();

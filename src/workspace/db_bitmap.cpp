@@ -43,6 +43,12 @@ TPictureSurface* TDBBitmap::PlainPicture(int32_t margin, TRect& near) {
   return this;
 }
 
+bool TDBBitmap::CanvasBox(TRect& box) {
+  const TBitmap& pixels = Bitmap->Pixels();
+  box = {0, 0, pixels.Width(), pixels.Height()};
+  return true;
+}
+
 bool TDBBitmap::ContainsPoint(double x, double y) const {
   double right = Left + W() / PixelsPerInch * UnitsPerInch;
   double bottom = Top - H() / PixelsPerInch * UnitsPerInch;

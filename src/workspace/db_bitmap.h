@@ -32,6 +32,8 @@ class TDBBitmap : public TPictureSurface {
   bool DevicePointNear(int32_t x, int32_t y, int32_t margin) override;
   // This very class only, with the box of DevicePointNear.
   TPictureSurface* PlainPicture(int32_t margin, TRect& near) override;
+  // The pixels of the bitmap, which may hold more than W() x H().
+  bool CanvasBox(TRect& box) override;
 
   // The picture's size in pixels (the bitmap's reported size).
   int32_t W() const { return Bitmap->GetWidth(); }

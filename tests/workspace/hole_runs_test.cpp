@@ -209,7 +209,7 @@ TEST_F(HoleRunsTest, RunsPaintWhatEveryHoleDrawnByItselfPaints) {
     DRDB = new TDrillDatabase();
     BuildJob(seed, 2200);
     for (double ppi : Zooms)
-      for (uint8_t display : {uint8_t(0), uint8_t(3), uint8_t(7)})
+      for (uint8_t display : {uint8_t(0), uint8_t(1), uint8_t(3), uint8_t(7)})
         for (uint8_t by = 0; by <= 5; ++by)
           for (uint8_t mode : {uint8_t(emDrill), uint8_t(emCad)}) {
             if ((mode == emCad && by % 2 == 1) || (display == 7 && by != 2)) continue;
@@ -238,7 +238,7 @@ TEST_F(HoleRunsTest, RunsPaintWhatEveryHoleDrawnByItselfPaints) {
 TEST_F(HoleRunsTest, HolesThatPaintNothingLeaveTheSurfaceAlone) {
   for (int i = 0; i < 1500; ++i) DRDB->AddHoleOnLayer(i * 1000, i * 700, 30, 3, true);  // tool 3 is off
   for (int i = 0; i < 1500; ++i) DRDB->AddHoleOnLayer(900000000 + i, -900000000, 31, 5, true);
-  for (uint8_t display : {uint8_t(0), uint8_t(3)}) {
+  for (uint8_t display : {uint8_t(0), uint8_t(1), uint8_t(3)}) {
     SCOPED_TRACE(int(display));
     Place(150);
     DisplayHolesAs = display;
@@ -256,7 +256,7 @@ TEST_F(HoleRunsTest, HeadlessPicturePaintsTheSameInRuns) {
   THeadlessViewServices& v = HeadlessViewServices();
   BuildJob(9, 3000);
   for (double ppi : {60.0, 200.0, 600.0}) {
-    for (uint8_t display : {uint8_t(0), uint8_t(3)}) {
+    for (uint8_t display : {uint8_t(0), uint8_t(1), uint8_t(3)}) {
       SCOPED_TRACE(::testing::Message() << "zoom " << ppi << " display " << int(display));
       v.SetPicture(-0.2 * Inch, 1.8 * Inch, ppi, 400, 320);
       DisplayHolesAs = display;
@@ -307,7 +307,7 @@ TEST_F(HoleRunsProgramTest, TheViewShowsTheSamePictureWithRuns) {
       ViewServices().ZoomWindow(0, 0, int32_t(3 * Inch), int32_t(2 * Inch));
     else
       ViewServices().ZoomWindow(int32_t(Inch), int32_t(Inch / 2), int32_t(1.4 * Inch), int32_t(0.8 * Inch));
-    for (uint8_t display : {uint8_t(0), uint8_t(3)}) {
+    for (uint8_t display : {uint8_t(0), uint8_t(1), uint8_t(3)}) {
       SCOPED_TRACE(::testing::Message() << "zoom " << zoom << " display " << int(display));
       DisplayHolesAs = display;
       PaintHoleRuns = true;
