@@ -600,7 +600,7 @@ class THoleRun {
     if (!RingBoxKnown_) return false;
     // DrawCircle's two arcs in the box of the corners (centre -/+ r), one
     // row lower and one column wider, paint nothing when that box lies
-    // beyond the picture's box widened by the pen.
+    // beyond the canvas's box widened by the pen.
     const double r = RingRadii_[t];
     int32_t x1, y1, x2, y2;
     Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x1, y1);
@@ -670,8 +670,6 @@ class THoleRun {
       Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x, y);
       Pen_ = {x, y + 1};
       PenMoved_ = true;
-      Circled_ = true;
-      Dirty_ = true;
       Points_[Count_++] = {x, y, TColor(colour)};
       if (Count_ == Points_.size()) PaintPoints();
       return;
@@ -713,9 +711,6 @@ class THoleRun {
   }
 
  private:
-  // Symbols of 4 pixels and more, drawn as the drawer's strokes, with the
-  // pen as SetColorIfChanged leaves it: of the surface's colour, one pixel
-  // wide, and the style already solid.
   // Circles of the tools' sizes, drawn as DrawCircle draws one below 1.5
   // pixels across: a line of one step (its start pixel in the pen's mode,
   // whatever the style), here with a thin copy pen whose style
@@ -744,6 +739,9 @@ class THoleRun {
     Ready_ = true;
   }
 
+  // Symbols of 4 pixels and more, drawn as the drawer's strokes, with the
+  // pen as SetColorIfChanged leaves it: of the surface's colour, one pixel
+  // wide, and the style already solid.
   void PrepareSymbols(int32_t size) {
     constexpr int32_t Largest = 64;  // larger ones are few on a screen
     if (size > Largest) return;
