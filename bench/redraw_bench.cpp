@@ -15,25 +15,12 @@
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "workspace/db_bitmap.h"
+#include "../tests/support/picture_view.h"
 
 namespace {
 
 constexpr double Inch = 25400000.0;
 constexpr int32_t ViewWidth = 1280, ViewHeight = 1024;
-
-// The headless view with DBBitmap as its picture.
-class TPictureView : public THeadlessViewServices {
- public:
-  explicit TPictureView(TDBBitmap& picture) : P(picture) {}
-  double PixelsPerInch() override { return P.PixelsPerInch; }
-  TDrawingBase& Picture() override { return P; }
-  double PictureLeftX() override { return P.Left; }
-  double PictureTopY() override { return P.Top; }
-  int32_t PictureWidth() override { return P.W(); }
-  int32_t PictureHeight() override { return P.H(); }
-  TCanvas& PictureCanvas() override { return *P.Canvas; }
-  TDBBitmap& P;
-};
 
 struct TJob {
   TJob() {

@@ -22,6 +22,7 @@
 #include "model/symbol_drawer.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "picture_view.h"
 #include "workspace/db_bitmap.h"
 #include "workspace_test_support.h"
 
@@ -29,15 +30,6 @@ namespace {
 
 constexpr double Inch = 25400000.0;
 constexpr int32_t Width = 360, Height = 300;
-
-uint64_t Checksum(const std::vector<TColor>& pixels) {
-  uint64_t h = 1469598103934665603ull;
-  for (TColor c : pixels) {
-    h ^= c;
-    h *= 1099511628211ull;
-  }
-  return h;
-}
 
 // What a redraw leaves: the picture, each copy the view was shown, and the
 // state of the surface and its canvas.
@@ -73,21 +65,13 @@ void ExpectSame(const TOutcome& runs, const TOutcome& single) {
 
 // The headless view with a DBBitmap as its picture, keeping the picture as
 // each progressive copy shows it.
-class TCopyingView : public THeadlessViewServices {
+class TCopyingView : public TPictureView {
  public:
-  explicit TCopyingView(TDBBitmap& picture) : P(picture) {}
-  double PixelsPerInch() override { return P.PixelsPerInch; }
-  TDrawingBase& Picture() override { return P; }
-  double PictureLeftX() override { return P.Left; }
-  double PictureTopY() override { return P.Top; }
-  int32_t PictureWidth() override { return P.W(); }
-  int32_t PictureHeight() override { return P.H(); }
-  TCanvas& PictureCanvas() override { return *P.Canvas; }
+  using TPictureView::TPictureView;
   void CopyPictureToView(const TRect& source, const TRect& target) override {
-    Copies.push_back(Checksum(P.Bitmap->Pixels().Pixels()) ^ uint64_t(source.Left) ^
+    Copies.push_back(PixelChecksum(P.Bitmap->Pixels().Pixels()) ^ uint64_t(source.Left) ^
                      uint64_t(target.Right) << 32);
   }
-  TDBBitmap& P;
   std::vector<uint64_t> Copies;
 };
 

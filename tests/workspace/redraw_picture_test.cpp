@@ -21,6 +21,7 @@
 #include "model/step_repeat.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "picture_view.h"
 #include "workspace/db_bitmap.h"
 
 namespace {
@@ -28,30 +29,6 @@ namespace {
 constexpr double Inch = 25400000.0;
 constexpr int32_t Width = 600, Height = 480;
 
-// The headless view with a DBBitmap as its picture.
-class TPictureView : public THeadlessViewServices {
- public:
-  explicit TPictureView(TDBBitmap& picture) : P(picture) {}
-  double PixelsPerInch() override { return P.PixelsPerInch; }
-  TDrawingBase& Picture() override { return P; }
-  double PictureLeftX() override { return P.Left; }
-  double PictureTopY() override { return P.Top; }
-  int32_t PictureWidth() override { return P.W(); }
-  int32_t PictureHeight() override { return P.H(); }
-  TCanvas& PictureCanvas() override { return *P.Canvas; }
-  TDBBitmap& P;
-};
-
-uint64_t Checksum(const std::vector<TColor>& pixels) {
-  uint64_t h = 1469598103934665603ull;
-  for (TColor c : pixels) {
-    for (int k = 0; k < 4; ++k) {
-      h ^= (c >> (8 * k)) & 0xFF;
-      h *= 1099511628211ull;
-    }
-  }
-  return h;
-}
 
 class RedrawPictureTest : public TKorvexTest {
  protected:
@@ -235,7 +212,7 @@ TEST_F(RedrawPictureTest, RedrawEqualsDrawingEveryEntityAndKeepsThePicture) {
     std::vector<TColor> fast = Redrawn();
     std::vector<TColor> plain = DrawnOneByOne();
     EXPECT_TRUE(fast == plain);
-    EXPECT_EQ(Checksum(fast), Expected[k]);
+    EXPECT_EQ(PixelChecksum(fast), Expected[k]);
     size_t painted = 0;
     for (TColor p : fast) painted += p != BackgroundColor;
     EXPECT_GT(painted, size_t(Width * Height / 50));
