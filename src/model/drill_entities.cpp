@@ -596,12 +596,12 @@ class THoleRun {
   bool Takes(const TDrillEntity& hole) const {
     if (Mode_ != 1) return true;
     const size_t t = std::min<size_t>(hole.Tool, Radii_.size() - 1);
-    if (Radii_[t] >= 0.0) return true;
+    if (Dot_[t]) return true;
     if (!RingBoxKnown_) return false;
     // DrawCircle's two arcs in the box of the corners (centre -/+ r), one
     // row lower and one column wider, paint nothing when that box lies
     // beyond the canvas's box widened by the pen.
-    const double r = RingRadii_[t];
+    const double r = Radii_[t];
     int32_t x1, y1, x2, y2;
     Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x1, y1);
     Picture_->TPictureSurface::WorldToDevice(double(hole.X) + r, double(hole.Y) + r, x2, y2);
@@ -663,10 +663,11 @@ class THoleRun {
     if (Mode_ == 1) {
       // DrawCircle's pixel: at the corner (centre - r) of its box, the pen
       // left one pixel below it.
-      const double r = Radii_[std::min<size_t>(hole.Tool, Radii_.size() - 1)];
+      const size_t t = std::min<size_t>(hole.Tool, Radii_.size() - 1);
       Circled_ = true;
       Dirty_ = true;
-      if (r < 0.0) return;  // a ring beyond the picture (Takes)
+      if (!Dot_[t]) return;  // a ring beyond the picture (Takes)
+      const double r = Radii_[t];
       Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x, y);
       Pen_ = {x, y + 1};
       PenMoved_ = true;
@@ -722,14 +723,14 @@ class THoleRun {
     const bool solid = pen.Style == psSolid || pen.Style == psInsideFrame;
     if (pen.Mode != pmCopy || pen.Color != S_.Color || pen.Width > 1) return;
     if (S_.PenStyle == 0 && !solid) return;
-    if (Radii_[0] == RadiiUnset) {
-      // The radius DrawCircleDia gives each tool, or -1 for a tool whose
-      // circle is drawn as a ring.
+    if (!RadiiKnown_) {
+      // The radius DrawCircleDia gives each tool, and whether its circle is
+      // a pixel rather than a ring.
       for (size_t t = 0; t < Radii_.size(); ++t) {
-        const double r = DrillToolDiameter(int32_t(t)) * 0.5;
-        Radii_[t] = Picture_->TPictureSurface::LengthToDeviceReal(SaturatingRound(r)) < 1.5 ? r : -1.0;
-        RingRadii_[t] = r;
+        Radii_[t] = DrillToolDiameter(int32_t(t)) * 0.5;
+        Dot_[t] = Picture_->TPictureSurface::LengthToDeviceReal(SaturatingRound(Radii_[t])) < 1.5;
       }
+      RadiiKnown_ = true;
     }
     // The box a ring must lie beyond to paint nothing: the canvas's, and a
     // few pixels round it for the pen.
@@ -772,14 +773,11 @@ class THoleRun {
   bool Possible_ = false;
   bool Ready_ = false;
   std::array<int64_t, 1002> Colours_{};  // tools 0..1000, then every larger number
-  // Circles: each tool's radius, -1 when drawn as a ring (worked out once).
-  static constexpr double RadiiUnset = -2.0;
-  std::array<double, 1002> Radii_ = [] {
-    std::array<double, 1002> a{};
-    a.fill(RadiiUnset);
-    return a;
-  }();
-  std::array<double, 1002> RingRadii_{};
+  // Circles: each tool's radius and whether its circle is a pixel (worked
+  // out once, as the zoom stays through a redraw).
+  bool RadiiKnown_ = false;
+  std::array<double, 1002> Radii_{};
+  std::array<bool, 1002> Dot_{};
   bool RingBoxKnown_ = false;
   TRect RingBox_;
   bool Circled_ = false;
