@@ -128,10 +128,12 @@ void TDrawingBase::DrawCircle(double cx, double cy, double r) {
   double rd = LengthToDeviceReal(SaturatingRound(r));
   if (rd < 1.5) {
     Canvas->MoveTo(x1, y1);
-    Canvas->LineTo(x1, y1 + 1);
+    Canvas->LineTo(x1, TCircleMark::Beyond(y1));
   } else {
-    Canvas->Arc(x1, y1 + 1, x2 + 1, y2, x1, y1, x2, y2);
-    Canvas->Arc(x1, y1 + 1, x2 + 1, y2, x2, y2, x1, y1);
+    // The corners may lie at the end of the device's range.
+    const int32_t below = TCircleMark::Beyond(y1), right = TCircleMark::Beyond(x2);
+    Canvas->Arc(x1, below, right, y2, x1, y1, x2, y2);
+    Canvas->Arc(x1, below, right, y2, x2, y2, x1, y1);
   }
   Dirty = true;
 }

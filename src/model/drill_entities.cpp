@@ -554,9 +554,9 @@ bool PaintHoleRuns = true;
 namespace {
 
 // A run of plain holes of one layer painted as their own Draw would paint
-// them on the screen picture: one pixel each (DisplayHolesAs 0), the pixel
-// of a circle of the tool's size below 1.5 pixels across (DisplayHolesAs 1:
-// a whole panel of circles is drawn this way when zoomed out), the dot of a
+// them on the screen picture: one pixel each (DisplayHolesAs 0), a circle
+// of the tool's size (DisplayHolesAs 1: a pixel below 1.5 pixels across, as
+// a whole panel of them is drawn when zoomed out, else a ring), the dot of a
 // symbol below 4 pixels (with a thin solid copy pen), or a symbol's
 // strokes. What the holes share (colour per tool, conversion, dot shape or
 // strokes, the box a mark must reach) is worked out once; each hole adds
@@ -591,24 +591,6 @@ class THoleRun {
 
   // Whether the next plain hole may join the run.
   bool Ready() const { return Ready_; }
-  // Whether the plain hole may join it: a circle drawn as a ring that may
-  // reach the picture is drawn by the hole itself.
-  bool Takes(const TDrillEntity& hole) const {
-    if (Mode_ != 1) return true;
-    const size_t t = std::min<size_t>(hole.Tool, Radii_.size() - 1);
-    if (Dot_[t]) return true;
-    if (!RingBoxKnown_) return false;
-    // DrawCircle's two arcs in the box of the corners (centre -/+ r), one
-    // row lower and one column wider, paint nothing when that box lies
-    // beyond the canvas's box widened by the pen.
-    const double r = Radii_[t];
-    int32_t x1, y1, x2, y2;
-    Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x1, y1);
-    Picture_->TPictureSurface::WorldToDevice(double(hole.X) + r, double(hole.Y) + r, x2, y2);
-    const int64_t left = std::min<int64_t>(x1, int64_t{x2} + 1), right = std::max<int64_t>(x1, int64_t{x2} + 1);
-    const int64_t top = std::min<int64_t>(int64_t{y1} + 1, y2), bottom = std::max<int64_t>(int64_t{y1} + 1, y2);
-    return right < RingBox_.Left || left > RingBox_.Right || bottom < RingBox_.Top || top > RingBox_.Bottom;
-  }
 
   // Reads the surface and its pen as they are now (at the start and after
   // an entity drew itself).
@@ -661,18 +643,7 @@ class THoleRun {
     }
     int32_t x, y;
     if (Mode_ == 1) {
-      // DrawCircle's pixel: at the corner (centre - r) of its box, the pen
-      // left one pixel below it.
-      const size_t t = std::min<size_t>(hole.Tool, Radii_.size() - 1);
-      Circled_ = true;
-      Dirty_ = true;
-      if (!Dot_[t]) return;  // a ring beyond the picture (Takes)
-      const double r = Radii_[t];
-      Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x, y);
-      Pen_ = {x, y + 1};
-      PenMoved_ = true;
-      Points_[Count_++] = {x, y, TColor(colour)};
-      if (Count_ == Points_.size()) PaintPoints();
+      AddCircle(hole, TColor(colour));
       return;
     }
     Picture_->TPictureSurface::WorldToDevice(hole.X, hole.Y, x, y);
@@ -695,6 +666,40 @@ class THoleRun {
     }
     Points_[Count_++] = {x, y, TColor(colour)};
     if (Count_ == Points_.size()) PaintPoints();
+  }
+
+  // DrawCircle's marks, in the order the holes come (a pixel and a ring
+  // may meet): the pixel at the corner (centre - r) of its box, the pen
+  // left one pixel below it; the ring in the box of the corners, where it
+  // may reach the canvas.
+  void AddCircle(const TDrillEntity& hole, TColor colour) {
+    const size_t t = std::min<size_t>(hole.Tool, Radii_.size() - 1);
+    Circled_ = true;
+    Dirty_ = true;
+    const double r = Radii_[t];
+    int32_t x1, y1;
+    Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x1, y1);
+    if (Dot_[t]) {
+      if (CircleCount_ != 0) PaintPoints();
+      Pen_ = {x1, TCircleMark::Beyond(y1)};
+      PenMoved_ = true;
+      Points_[Count_++] = {x1, y1, colour};
+      if (Count_ == Points_.size()) PaintPoints();
+      return;
+    }
+    int32_t x2, y2;
+    Picture_->TPictureSurface::WorldToDevice(double(hole.X) + r, double(hole.Y) + r, x2, y2);
+    if (RingBoxKnown_) {
+      // The ring's box, one row lower and one column wider than the
+      // corners', paints nothing when it lies beyond the canvas's box
+      // widened by the pen.
+      const int64_t left = std::min<int64_t>(x1, int64_t{x2} + 1), right = std::max<int64_t>(x1, int64_t{x2} + 1);
+      const int64_t top = std::min<int64_t>(int64_t{y1} + 1, y2), bottom = std::max<int64_t>(int64_t{y1} + 1, y2);
+      if (right < RingBox_.Left || left > RingBox_.Right || bottom < RingBox_.Top || top > RingBox_.Bottom) return;
+    }
+    if (Count_ != 0) PaintPoints();
+    Circles_[CircleCount_++] = {x1, y1, x2, y2, colour};
+    if (CircleCount_ == Circles_.size()) PaintPoints();
   }
 
   // Paints the buffered pixels and brings the surface up to date.
@@ -766,6 +771,12 @@ class THoleRun {
     else if (Count_ != 0)
       S_.Canvas->SetPatternPixels(Points_.data(), Count_, Dot, Offsets_);
     Count_ = 0;
+    if (CircleCount_ != 0) {
+      // The rings with the pen each hole's draw sets: solid.
+      S_.SetPenStyleIfChanged(0);
+      S_.Canvas->DrawCircles(Circles_.data(), CircleCount_);
+      CircleCount_ = 0;
+    }
   }
 
   TDrawingBase& S_;
@@ -781,6 +792,8 @@ class THoleRun {
   bool RingBoxKnown_ = false;
   TRect RingBox_;
   bool Circled_ = false;
+  std::array<TCircleMark, 1024> Circles_;
+  size_t CircleCount_ = 0;
   TPictureSurface* Picture_ = nullptr;
   TRect Near_;
   size_t Offsets_ = 1;
@@ -813,7 +826,7 @@ void DrawDrillLayer(const std::vector<TDrillEntity*>& entities, uint8_t layer,
   for (size_t i = 0; i < n; ++i) {
     if (i + Ahead < n) __builtin_prefetch(entities[i + Ahead]);
     TDrillEntity* e = entities[i];
-    if (run.Ready() && e->StepObj == nullptr && typeid(*e) == typeid(TDrillHole) && run.Takes(*e)) {
+    if (run.Ready() && e->StepObj == nullptr && typeid(*e) == typeid(TDrillHole)) {
       run.Add(*e);
     } else {
       run.Flush();

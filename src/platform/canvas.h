@@ -12,6 +12,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,6 +98,18 @@ struct TStamp {
   TColor Color = clBlack;
   uint32_t Figure = 0;
 };
+// A circle as DrawCircles draws it: the ellipse in the box (X1, Y1 + 1) -
+// (X2 + 1, Y2) of corners (X1, Y1) and (X2, Y2), in the colour (a corner
+// at the largest int stays there: see Beyond).
+struct TCircleMark {
+  int X1 = 0;
+  int Y1 = 0;
+  int X2 = 0;
+  int Y2 = 0;
+  TColor Color = clBlack;
+  // The coordinate one beyond v, held at the largest int.
+  static int Beyond(int v) { return v < std::numeric_limits<int>::max() ? v + 1 : v; }
+};
 
 class TCanvas {
  public:
@@ -153,6 +166,20 @@ class TCanvas {
         else
           MoveTo(s.X + step.DX, s.Y + step.DY);
       }
+    }
+    Pen.Color = colour;
+  }
+  // For each circle in turn, with the pen in the circle's colour: the arc
+  // of its ellipse from the ray towards (X1, Y1) to the ray towards
+  // (X2, Y2), then the arc back. The pen keeps its colour and position.
+  virtual void DrawCircles(const TCircleMark* circles, size_t count) {
+    const TColor colour = Pen.Color;
+    for (size_t i = 0; i < count; ++i) {
+      const TCircleMark& c = circles[i];
+      Pen.Color = c.Color;
+      const int y1 = TCircleMark::Beyond(c.Y1), x2 = TCircleMark::Beyond(c.X2);
+      Arc(c.X1, y1, x2, c.Y2, c.X1, c.Y1, c.X2, c.Y2);
+      Arc(c.X1, y1, x2, c.Y2, c.X2, c.Y2, c.X1, c.Y1);
     }
     Pen.Color = colour;
   }

@@ -725,6 +725,60 @@ TEST_F(CanvasTest, ThinArcsOfOneSizeAnywhereKeepThePixelsTheirRuleGives) {
   }
 }
 
+// Circles drawn at once paint what their two arcs paint drawn one by one:
+// rings of a few sizes over and over across the picture (the holes of a
+// few tools), some across its edges, clipped or far away, of sizes whose
+// rows end on a pixel's centre, in copy and XOR, solid, inside the frame
+// and dotted; the pen keeps its colour and place.
+TEST(CanvasCircleTest, CirclesPaintWhatTheirTwoArcsPaint) {
+  constexpr int W = 150, H = 110;
+  TRasterBitmap together(W, H), apart(W, H);
+  uint32_t seed = 11;
+  auto next = [&](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 8) % uint32_t(n));
+  };
+  const std::pair<int, int> sizes[] = {{1, 1}, {2, 2}, {3, 3}, {4, 5}, {6, 6}, {7, 7}, {11, 10},
+                                       {16, 16}, {23, 24}, {31, 31}, {60, 60}, {82, 83}, {97, 96}};
+  size_t painted = 0;
+  for (int round = 0; round < 120; ++round) {
+    const int kind = next(8);
+    const TPenStyle style = kind == 6 ? psDot : kind == 5 ? psInsideFrame : psSolid;
+    const TPenMode mode = kind == 7 ? pmXor : pmCopy;
+    const bool clip = next(5) == 0;
+    const TRect r{next(W), next(H), next(W), next(H)};
+    for (TRasterBitmap* b : {&together, &apart}) {
+      TCanvas& c = b->Canvas();
+      c.ClipRect(clip ? r : TRect{});
+      c.Pen.Style = style;
+      c.Pen.Mode = mode;
+      c.Pen.Color = RGB(1, 2, 3);
+      c.MoveTo(5, 7);
+    }
+    std::vector<TCircleMark> circles(1 + size_t(next(60)));
+    for (TCircleMark& m : circles) {
+      const auto [w, h] = sizes[next(int(std::size(sizes)))];
+      const int at = next(20);
+      const int l = at == 0 ? next(W + 2 * w) - 2 * w : 1 + next(W - std::min(w, W - 4) - 2);
+      const int t = at == 1 ? next(H + 2 * h) - 2 * h : 1 + next(H - std::min(h, H - 4) - 2);
+      // Corners as a picture gives them (y upwards) or the other way up.
+      m = at == 2 ? TCircleMark{l, t, l + w, t + h} : TCircleMark{l, t + h, l + w, t};
+      if (at == 3) m = TCircleMark{INT32_MAX - w, INT32_MAX, INT32_MAX, INT32_MAX - h};
+      m.Color = RGB(uint8_t(next(256)), uint8_t(next(256)), uint8_t(next(256))) | (uint32_t(next(2)) << 24);
+    }
+    together.Canvas().DrawCircles(circles.data(), circles.size());
+    apart.Canvas().TCanvas::DrawCircles(circles.data(), circles.size());
+    ASSERT_EQ(together.Pixels(), apart.Pixels()) << "round " << round;
+    ASSERT_EQ(together.Canvas().PenPos(), apart.Canvas().PenPos());
+    ASSERT_EQ(together.Canvas().Pen.Color, RGB(1, 2, 3));
+    if (round % 10 == 9) {
+      for (TColor c : together.Pixels()) painted += c != clWhite;
+      for (TRasterBitmap* b : {&together, &apart}) std::fill(b->Buffer().begin(), b->Buffer().end(), clWhite);
+    }
+  }
+  EXPECT_GT(painted, size_t(20000));
+}
+
 namespace {
 
 // Patterns stamped at many points in their own colours set the pixels that

@@ -432,6 +432,37 @@ TEST_F(QtCanvasTest, PatternPixelsMatchTheHeadlessRaster) {
   EXPECT_EQ(qt->Pixels(), raster.Pixels());
 }
 
+// Circles drawn at once on the Qt image paint what the headless raster's
+// two arcs paint: rings of a few sizes over and over, across the edges,
+// clipped or not, in copy and XOR.
+TEST_F(QtCanvasTest, CirclesMatchTheHeadlessRastersArcs) {
+  auto qt = TBitmap::Create(90, 70);
+  TRasterBitmap raster(90, 70);
+  uint32_t seed = 53;
+  auto next = [&](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 8) % uint32_t(n));
+  };
+  for (int round = 0; round < 60; ++round) {
+    const bool clip = next(3) == 0;
+    const TRect r{next(100) - 5, next(80) - 5, next(100) - 5, next(80) - 5};
+    const TPenMode mode = next(5) == 0 ? pmXor : pmCopy;
+    for (TCanvas* c : {&qt->Canvas(), static_cast<TCanvas*>(&raster.Canvas())}) {
+      c->ClipRect(clip ? r : TRect{});
+      c->Pen.Mode = mode;
+      c->Pen.Style = psSolid;
+    }
+    std::vector<TCircleMark> circles(size_t(next(30)));
+    for (TCircleMark& m : circles) {
+      const int d = 2 + 5 * next(6), x = next(110) - 10, y = next(90) - 10;
+      m = {x, y + d, x + d, y, RGB(uint8_t(next(256)), 0x30, uint8_t(next(256)))};
+    }
+    qt->Canvas().DrawCircles(circles.data(), circles.size());
+    raster.Canvas().TCanvas::DrawCircles(circles.data(), circles.size());
+  }
+  EXPECT_EQ(qt->Pixels(), raster.Pixels());
+}
+
 // Symbols stamped at once on the Qt image land where the headless raster's
 // own lines put them, and leave the pen where the raster leaves it.
 TEST_F(QtCanvasTest, StampsMatchTheHeadlessRaster) {

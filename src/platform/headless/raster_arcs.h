@@ -7,6 +7,8 @@
 // lists a dashed arc is ordered in are reused: no arc allocates once they
 // have grown.
 #pragma once
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -36,11 +38,50 @@ class TArcRaster {
     ForArcRuns(r, w, style, limit, x3, y3, x4, y4, &Call<F>, &paint);
   }
 
+  // Sets to value, in the picture at data (rows stride pixels apart, all of
+  // limit in it), each pixel inside limit that two arcs of the ellipse in r
+  // (normalized) take for a solid pen of one pixel (psInsideFrame when
+  // insideFrame, else psSolid): the arc from the ray through (x3, y3) to
+  // the ray through (x4, y4) and the arc back, a circle as
+  // TCanvas::DrawCircles draws it. The pixels of a circle that lies wholly
+  // inside the limit are kept by its size and rays, for the next circle of
+  // them anywhere else (the holes of one tool across a panel), when the
+  // ellipse's ring moves unchanged (see RingRuns): the two arcs are worked
+  // out once for them.
+  template <class P>
+  void Circle(const TRect& r, bool insideFrame, const TRect& limit, int x3, int y3, int x4, int y4, P* data,
+              ptrdiff_t stride, P value) {
+    size_t count = 0;
+    if (const TRingPixel* p = KeptCircle(r, insideFrame, limit, x3, y3, x4, y4, count)) {
+      P* corner = data + ptrdiff_t(r.Top) * stride + r.Left;
+      for (const TRingPixel* end = p + count; p != end; ++p) corner[ptrdiff_t(p->Y) * stride + p->X] = value;
+      return;
+    }
+    auto paint = [&](int y, int x0, int x1) {
+      std::fill(data + ptrdiff_t(y) * stride + x0, data + ptrdiff_t(y) * stride + x1, value);
+    };
+    ForCircleArcs(r, insideFrame, limit, x3, y3, x4, y4, &CallRun<decltype(paint)>, &paint);
+  }
+
  private:
   template <class F>
   static void Call(void* paint, int y, int x0, int x1, bool on) {
     (*static_cast<F*>(paint))(y, x0, x1, on);
   }
+  template <class F>
+  static void CallRun(void* paint, int y, int x0, int x1) {
+    (*static_cast<F*>(paint))(y, x0, x1);
+  }
+  // The pixels of the ring of a circle wholly inside the limit, relative to
+  // the top left corner of r, worked out when new; nullptr for any other
+  // circle, which takes its two arcs (ForCircleArcs).
+  struct TRingPixel {
+    int16_t X, Y;
+  };
+  const TRingPixel* KeptCircle(const TRect& r, bool insideFrame, const TRect& limit, int x3, int y3, int x4, int y4,
+                             size_t& count);
+  void ForCircleArcs(const TRect& r, bool insideFrame, const TRect& limit, int x3, int y3, int x4, int y4,
+                     void (*paint)(void*, int, int, int), void* context);
   void ForArcRuns(const TRect& r, int w, TPenStyle style, const TRect& limit, int x3, int y3, int x4, int y4,
                   void (*paint)(void*, int, int, int, bool), void* context);
 
@@ -73,6 +114,25 @@ class TArcRaster {
   int sidesRays_[4] = {};
   int sidesKind_ = 0;
   bool sidesValid_ = false;
+  // The circles kept, by their size and rays relative to the shape's top
+  // left corner, with their pixels (relative to it too) in circlePixels_;
+  // a circle whose ring does not move is kept without them. circleSlots_ is
+  // their hash table (-1 for an empty slot).
+  struct TCircleKey {
+    int Width, Height;
+    long long X3, Y3, X4, Y4;
+    bool InsideFrame;
+    bool operator==(const TCircleKey&) const = default;
+  };
+  struct TCircleEntry {
+    TCircleKey Key;
+    bool Movable;
+    size_t First, Count;
+  };
+  std::vector<TCircleEntry> circles_;
+  std::vector<TRingPixel> circlePixels_;
+  std::vector<int> circleSlots_;
+  std::vector<uint8_t> circleMask_;  // a new circle's pixels while worked out
   std::vector<std::pair<double, TPoint>> pixels_;  // a dashed arc's pixels
   std::vector<TArcPoint> lists_[5];                // and their lists while ordered
 };

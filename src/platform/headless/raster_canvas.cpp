@@ -1000,6 +1000,112 @@ void TArcRaster::ForArcRuns(const TRect& r, int w, TPenStyle style, const TRect&
   for (const auto& p : pixels_) paint(context, p.second.Y, p.second.X, p.second.X + 1, dash.Next());
 }
 
+void TArcRaster::ForCircleArcs(const TRect& r, bool insideFrame, const TRect& limit, int x3, int y3, int x4,
+                               int y4, void (*paint)(void*, int, int, int), void* context) {
+  struct TTo {
+    void (*Paint)(void*, int, int, int);
+    void* Context;
+  } to{paint, context};
+  auto forward = [](void* c, int y, int x0, int x1, bool) {
+    auto* t = static_cast<TTo*>(c);
+    t->Paint(t->Context, y, x0, x1);
+  };
+  const TPenStyle style = insideFrame ? psInsideFrame : psSolid;
+  ForArcRuns(r, 1, style, limit, x3, y3, x4, y4, forward, &to);
+  ForArcRuns(r, 1, style, limit, x4, y4, x3, y3, forward, &to);
+}
+
+const TArcRaster::TRingPixel* TArcRaster::KeptCircle(const TRect& r, bool insideFrame, const TRect& limit, int x3,
+                                                   int y3, int x4, int y4, size_t& count) {
+  // Only a ring the limit leaves whole, near enough to the picture for its
+  // offsets to the centre to be exact, is kept (as RingRuns keeps one), and
+  // only a small one: large ones are few on a picture.
+  constexpr long long reach = 1 << 15, largest = 512;
+  const long long w = WidthOf(r), h = HeightOf(r);
+  if (!(w > 0 && h > 0 && w <= largest && h <= largest)) return nullptr;
+  if (!(r.Left > -reach && r.Top > -reach && r.Right < reach && r.Bottom < reach)) return nullptr;
+  const TRect around{r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1};
+  if (!(around.Left >= limit.Left && around.Top >= limit.Top && around.Right <= limit.Right &&
+        around.Bottom <= limit.Bottom))
+    return nullptr;
+  const TCircleKey key{int(w),
+                       int(h),
+                       (long long)x3 - r.Left,
+                       (long long)y3 - r.Top,
+                       (long long)x4 - r.Left,
+                       (long long)y4 - r.Top,
+                       insideFrame};
+  // Looked up by a hash of the key in a table four times the entries kept
+  // (the circles of a picture's tools come in any order).
+  constexpr size_t Kept = 512, Slots = 4 * Kept;
+  if (circleSlots_.size() != Slots) circleSlots_.assign(Slots, -1);
+  uint64_t hash = uint64_t(key.Width) * 0x9E3779B97F4A7C15ull ^ uint64_t(key.Height) * 0xC2B2AE3D27D4EB4Full;
+  for (long long v : {key.X3, key.Y3, key.X4, key.Y4}) hash = (hash ^ uint64_t(v)) * 0x100000001B3ull;
+  hash ^= hash >> 29;
+  size_t slot = size_t(hash + key.InsideFrame) & (Slots - 1);
+  const TCircleEntry* entry = nullptr;
+  for (; circleSlots_[slot] >= 0; slot = (slot + 1) & (Slots - 1))
+    if (circles_[size_t(circleSlots_[slot])].Key == key) {
+      entry = &circles_[size_t(circleSlots_[slot])];
+      break;
+    }
+  if (entry == nullptr) {
+    // A new one: the two arcs here, their pixels gathered in a mask of the
+    // ring's box and kept. The sides the arcs take depend on the
+    // offsets to the centre alone, so wherever the ring moves unchanged,
+    // so do the arcs' pixels.
+    if (circles_.size() >= Kept) {
+      circles_.clear();
+      circlePixels_.clear();
+      circleSlots_.assign(Slots, -1);
+      slot = size_t(hash + key.InsideFrame) & (Slots - 1);
+    }
+    const int mw = int(w) + 2, mh = int(h) + 2;
+    circleMask_.assign(size_t(mw) * size_t(mh), 0);
+    struct TMask {
+      uint8_t* Data;
+      int Width, Left, Top;
+    } mask{circleMask_.data(), mw, around.Left, around.Top};
+    auto put = [](void* c, int y, int x0, int x1) {
+      auto* m = static_cast<TMask*>(c);
+      uint8_t* row = m->Data + size_t(y - m->Top) * size_t(m->Width);
+      for (int x = x0; x < x1; ++x) row[x - m->Left] = 1;
+    };
+    ForCircleArcs(r, insideFrame, around, x3, y3, x4, y4, put, &mask);
+    TCircleEntry e{key, RowEndsClear(r), circlePixels_.size(), 0};
+    if (e.Movable) {
+      for (int y = 0; y < mh; ++y)
+        for (int x = 0; x < mw; ++x)
+          if (circleMask_[size_t(y) * size_t(mw) + size_t(x)]) circlePixels_.push_back({int16_t(x - 1), int16_t(y - 1)});
+      e.Count = circlePixels_.size() - e.First;
+    }
+    circleSlots_[slot] = int(circles_.size());
+    circles_.push_back(e);
+    entry = &circles_.back();
+  }
+  if (!entry->Movable) return nullptr;
+  count = entry->Count;
+  return circlePixels_.data() + entry->First;
+}
+
+void TRasterCanvas::DrawCircles(const TCircleMark* circles, size_t count) {
+  // A thin solid pen that copies sets each ring's pixels in the circle's
+  // colour; any other pen draws the arcs one by one.
+  if (!((Pen.Style == psSolid || Pen.Style == psInsideFrame) && Pen.Width <= 1 && Pen.Mode == pmCopy)) {
+    TCanvas::DrawCircles(circles, count);
+    return;
+  }
+  TColor* data = bitmap_.Buffer().data();
+  const size_t bw = size_t(bitmap_.Width());
+  const TRect bounds = Bounds();
+  for (size_t i = 0; i < count; ++i) {
+    const TCircleMark& c = circles[i];
+    arcs_.Circle(Normalized(c.X1, TCircleMark::Beyond(c.Y1), TCircleMark::Beyond(c.X2), c.Y2),
+                 Pen.Style == psInsideFrame, bounds, c.X1, c.Y1, c.X2, c.Y2, data, ptrdiff_t(bw),
+                 TColor(c.Color & 0xFFFFFF));
+  }
+}
+
 void TRasterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
   if (Pen.Style == psClear || Pen.Mode == pmNop) return;
   auto& px = bitmap_.Buffer();

@@ -24,6 +24,7 @@ class TRasterCanvas : public TCanvas {
   void SetPatternPixels(const TColoredPoint* points, size_t count, const TPoint* offsets,
                         size_t offsetCount) override;
   void DrawStamps(const TStamp* stamps, size_t count, const TFigure* figures, size_t figureCount) override;
+  void DrawCircles(const TCircleMark* circles, size_t count) override;
   TColor GetPixel(int x, int y) const override;
   void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) override;
   void Ellipse(int x1, int y1, int x2, int y2) override;

@@ -429,6 +429,28 @@ void TQtPainterCanvas::WriteLine(const TPixelRows& rows, TPoint from, TPoint to)
 
 void TQtPainterCanvas::Polyline(const std::vector<TPoint>& points) { Stroke(points, false); }
 
+void TQtPainterCanvas::DrawCircles(const TCircleMark* circles, size_t count) {
+  // On the rows, a thin solid pen that copies sets each ring's pixels as
+  // the two arcs write them; any other pen or device draws the arcs.
+  const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
+  if (!(solid && Pen.Width <= 1 && Pen.Mode == pmCopy && (rowsValid_ || FindPixelRows()))) {
+    TCanvas::DrawCircles(circles, count);
+    return;
+  }
+  TRect limit{0, 0, rows_.Width, rows_.Height};
+  if (clipped_)
+    limit = TRect{std::max(limit.Left, clip_.Left), std::max(limit.Top, clip_.Top),
+                  std::min(limit.Right, clip_.Right), std::min(limit.Bottom, clip_.Bottom)};
+  if (limit.Right <= limit.Left || limit.Bottom <= limit.Top) return;
+  const TPixelRows& rows = rows_;
+  for (size_t i = 0; i < count; ++i) {
+    const TCircleMark& c = circles[i];
+    const QRgb value = qRgb(GetRValue(c.Color), GetGValue(c.Color), GetBValue(c.Color));
+    arcs_.Circle(Normalized(c.X1, TCircleMark::Beyond(c.Y1), TCircleMark::Beyond(c.X2), c.Y2),
+                 Pen.Style == psInsideFrame, limit, c.X1, c.Y1, c.X2, c.Y2, rows.Data, rows.Stride, value);
+  }
+}
+
 void TQtPainterCanvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
   if (Pen.Style == psClear) return;
   TRect r = Normalized(x1, y1, x2, y2);

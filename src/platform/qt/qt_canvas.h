@@ -29,6 +29,7 @@ class TQtPainterCanvas : public TCanvas {
   void LineTo(int x, int y) override;
   TPoint PenPos() const override { return {PosX(), PosY()}; }
   void DrawStamps(const TStamp* stamps, size_t count, const TFigure* figures, size_t figureCount) override;
+  void DrawCircles(const TCircleMark* circles, size_t count) override;
   void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) override;
   void Ellipse(int x1, int y1, int x2, int y2) override;
   void Rectangle(int x1, int y1, int x2, int y2) override;
