@@ -316,6 +316,12 @@ TStepObject::TStepObject(TStepCommandList commands) : Commands_(std::move(comman
   TakeOffsetRanges();
 }
 
+TStepObject::TStepObject(TStepCommandList commands, TStepObject* nested)
+    : Commands_(std::move(commands)), Nested_(nested) {
+  if (Nested_ != nullptr) Nested_->AddRef();
+  Expand();
+}
+
 TStepObject::~TStepObject() {
   ClearCaches();
   ReleaseStepObject(Nested_);
@@ -521,8 +527,7 @@ TStepObject* TStepObject::AppendLevel(TStepObject* outer) {
   TStepObject* key = Nested_ ? Nested_->AppendLevel(outer) : outer;
   for (const TAppendNode& n : AppendCache_)
     if (n.Key == key) return n.Result;
-  auto* result = new TStepObject(Commands_);
-  if (key) result->SetNested(key);
+  auto* result = key ? new TStepObject(Commands_, key) : new TStepObject(Commands_);
   AppendCache_.push_back(TAppendNode{key, Cache(result)});
   return result;
 }
