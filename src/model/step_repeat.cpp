@@ -386,6 +386,10 @@ TStepCommandList TStepObject::FlattenCommands() const {
 
 void TStepObject::Expand() {
   FreeStepCommands(Offsets_);
+  // A chain makes as many copies as the chain it wraps or more: room for
+  // those at once spares the list most of its growth (an import's pattern
+  // ends wrap chains of thousands of copies).
+  if (Nested_ != nullptr) Offsets_.reserve(Nested_->Offsets_.size());
   int32_t position = 0;
   if (!ExpandStepList(false, FlattenCommands(), Offsets_, position)) ShowExpansionError(position);
   Cursor_ = 0;
