@@ -611,26 +611,24 @@ void TDrillDatabase::ExtendEntity(TDrillEntity* e, bool withSteps, TIntPoint& mn
     }
     return;
   }
-  std::vector<TIntPoint> points;
+  // At most five points (a circle's centre and its four extremes), in place:
+  // an import's extents look at each of its entities.
+  TIntPoint points[5];
+  std::size_t count = 0;
+  points[count++] = p;
   if (type == etDrillCircle) {
     int64_t r = e->GetRadius();
-    points = {{ClampCompToInt(p.X - r), p.Y},
-              {ClampCompToInt(p.X + r), p.Y},
-              {p.X, ClampCompToInt(p.Y - r)},
-              {p.X, ClampCompToInt(p.Y + r)}};
-    points.insert(points.begin(), p);
-  } else {
-    points.push_back(p);
-    if (type == etDrillSlot || type == etDrillText) {
-      TIntPoint q;
-      e->GetSecondPoint(q);
-      points.push_back(q);
-    }
+    points[count++] = {ClampCompToInt(p.X - r), p.Y};
+    points[count++] = {ClampCompToInt(p.X + r), p.Y};
+    points[count++] = {p.X, ClampCompToInt(p.Y - r)};
+    points[count++] = {p.X, ClampCompToInt(p.Y + r)};
+  } else if (type == etDrillSlot || type == etDrillText) {
+    e->GetSecondPoint(points[count++]);
   }
-  for (const TIntPoint& q : points) ExtendExtents(mn, mx, q);
+  for (std::size_t k = 0; k < count; ++k) ExtendExtents(mn, mx, points[k]);
   TStepObject* step = e->GetStepObj();
   if (!withSteps || step == nullptr) return;
-  for (const TIntPoint& q : points) step->ExtendByCopies(q, mn, mx);
+  for (std::size_t k = 0; k < count; ++k) step->ExtendByCopies(points[k], mn, mx);
 }
 
 void TDrillDatabase::WidenByLargestTool(TIntPoint& mn, TIntPoint& mx) {

@@ -316,6 +316,12 @@ TStepObject::TStepObject(TStepCommandList commands) : Commands_(std::move(comman
   TakeOffsetRanges();
 }
 
+TStepObject::TStepObject(TStepCommandList commands, TStepObject* nested)
+    : Commands_(std::move(commands)), Nested_(nested) {
+  if (Nested_ != nullptr) Nested_->AddRef();
+  Expand();
+}
+
 TStepObject::~TStepObject() {
   ClearCaches();
   ReleaseStepObject(Nested_);
@@ -380,6 +386,10 @@ TStepCommandList TStepObject::FlattenCommands() const {
 
 void TStepObject::Expand() {
   FreeStepCommands(Offsets_);
+  // A chain makes as many copies as the chain it wraps or more: room for
+  // those at once spares the list most of its growth (an import's pattern
+  // ends wrap chains of thousands of copies).
+  if (Nested_ != nullptr) Offsets_.reserve(Nested_->Offsets_.size());
   int32_t position = 0;
   if (!ExpandStepList(false, FlattenCommands(), Offsets_, position)) ShowExpansionError(position);
   Cursor_ = 0;
@@ -521,8 +531,7 @@ TStepObject* TStepObject::AppendLevel(TStepObject* outer) {
   TStepObject* key = Nested_ ? Nested_->AppendLevel(outer) : outer;
   for (const TAppendNode& n : AppendCache_)
     if (n.Key == key) return n.Result;
-  auto* result = new TStepObject(Commands_);
-  if (key) result->SetNested(key);
+  auto* result = key ? new TStepObject(Commands_, key) : new TStepObject(Commands_);
   AppendCache_.push_back(TAppendNode{key, Cache(result)});
   return result;
 }

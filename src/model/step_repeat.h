@@ -172,6 +172,11 @@ class TStepObject {
     int32_t MinDX = 0, MaxDX = 0, MinDY = 0, MaxDY = 0;
   };
 
+  // A level over a nested chain (a reference taken on it), the whole chain
+  // expanded once: AppendLevel's result, which expanding the level alone
+  // first would only throw away.
+  TStepObject(TStepCommandList commands, TStepObject* nested);
+
   void Expand();
   void TakeOffsetRanges();
   void ClearCaches();

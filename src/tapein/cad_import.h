@@ -56,6 +56,8 @@ class TCadTapeReader : public TNCReader {
   /* 20 */ void ArcMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx, int32_t cy,
                         int32_t size, bool clockwise, int32_t tool, int32_t block) override;
   /* 38 */ void Done() override { Finish(); }
+  // Its faulty blocks are left out without a word: only Errors are kept.
+  bool KeepsMessages() const override { return false; }
 
   // The texts of the errors that stopped the reading.
   std::vector<std::string> Errors;

@@ -66,11 +66,12 @@ void TNCReader::PatternRepeatM02() {
   TGlobalRec& g = *GlobalRec;
   const int32_t level = g.PatternLevel;
   if (level < 1 || level > PatternLevels) {
+    g.ErrorInFile = true;
+    if (!KeepsMessages()) return;
     if (g.InSub) Message(Text(736, "Error in M99 <") + g.SubName + ">");
     const std::string block = std::to_string(g.InSub ? g.SubLineCount : BlockNumber);
     Message(Text(26, "Error in block number ") + block + Text(27, " : M02 code with no prior M01"));
     Message(Text(28, "Block ") + block + Text(29, " ignored."));
-    g.ErrorInFile = true;
     return;
   }
   const bool takes = TakesStepRepeat();

@@ -385,6 +385,10 @@ class TNCReader {
   /* 37 */ virtual bool RoutCommandsSeen();
   // Every consumer provides it and calls Finish.
   /* 38 */ virtual void Done() = 0;
+  // False for a consumer that leaves Notice, Message and BlockMessage as
+  // they are (does nothing with their texts): the texts of a tape's faulty
+  // blocks are then not put together at all, each a few allocations.
+  virtual bool KeepsMessages() const { return true; }
 
   // ---- Fields ----
   bool ErrorFlag = false;

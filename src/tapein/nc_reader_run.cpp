@@ -521,6 +521,7 @@ void TNCReader::EndUnclosedHeader() {
   TGlobalRec& g = *GlobalRec;
   g.InHeader = false;
   g.HeaderComments = false;
+  if (!KeepsMessages()) return;
   Notice("The header opened by M48 in line " + std::to_string(g.HeaderLine) +
          " is not closed by % or M95: it ends before line " + std::to_string(BlockNumber) + ".");
 }
@@ -559,7 +560,7 @@ bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messa
          largest + ") or has more digits than the format (" + errorText + ").");
     return false;
   }
-  if (error) {
+  if (error && (ErrorsAreFatal || KeepsMessages())) {
     const std::string text = "Block " + IntToShortStr(BlockNumber) + ":" + errorText;
     if (ErrorsAreFatal) {
       ErrorFlag = true;

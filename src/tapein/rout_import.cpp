@@ -215,7 +215,16 @@ TIntPoint TRoutTapeReader::Shifted(int32_t x, int32_t y) const {
 
 void TRoutTapeReader::Record(int32_t index) {
   if (!Recording || index <= 0) return;
-  if (PatternSeen.insert(index).second) PatternEntities.push_back(index);
+  const std::size_t at = std::size_t(index);
+  if (at >= PatternSeen.size()) PatternSeen.resize(std::max(at + 1, PatternSeen.size() * 2));
+  if (PatternSeen[at]) return;
+  PatternSeen[at] = true;
+  PatternEntities.push_back(index);
+}
+
+void TRoutTapeReader::ForgetPattern() {
+  for (const int32_t index : PatternEntities) PatternSeen[std::size_t(index)] = false;
+  PatternEntities.clear();
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
@@ -259,8 +268,7 @@ void TRoutTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8
 }
 
 void TRoutTapeReader::PatternStart(int32_t) {
-  PatternEntities.clear();
-  PatternSeen.clear();
+  ForgetPattern();
   Recording = true;
 }
 
@@ -368,8 +376,7 @@ void TRoutTapeReader::PatternsDone(bool& handled) {
   handled = true;
   if (!RepeatList.empty()) ApplyRepeats();
   Recording = false;
-  PatternEntities.clear();
-  PatternSeen.clear();
+  ForgetPattern();
 }
 
 void TRoutTapeReader::Done() {

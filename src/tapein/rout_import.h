@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "foundation/geometry.h"
@@ -143,7 +142,9 @@ class TRoutTapeReader : public TNCReader {
   bool NewPath = true;
   uint8_t SavedCompSide = 0;
   std::vector<int32_t> PatternEntities;
-  std::unordered_set<int32_t> PatternSeen;  // the entities of PatternEntities
+  // By entity index, true for the entities of PatternEntities: a flag a
+  // recorded hole or path costs, where a set's node cost an allocation.
+  std::vector<bool> PatternSeen;
   bool Recording = false;
   TStepCommandList RepeatList;
   bool OriginSeen = false;
@@ -156,6 +157,8 @@ class TRoutTapeReader : public TNCReader {
 
  private:
   void Record(int32_t index);
+  // Empties PatternEntities and their flags.
+  void ForgetPattern();
   void ApplyRepeats();
   TIntPoint Shifted(int32_t x, int32_t y) const;
   TRoutImportTarget& target_;

@@ -436,6 +436,36 @@ TEST_F(StepRepeatTest, ReplaceAndAppendLevels) {
   ReleaseStepObject(third);
 }
 
+TEST_F(StepRepeatTest, AnAppendedChainIsExpandedOnceAsAWhole) {
+  // The same offsets as the chain built level by level.
+  auto* outer = new TStepObject({Mark(), Step(0, 700, 2), Step(0, 0)});
+  auto* s = new TStepObject({Mark(), Step(10, 0, 0, 3), Step(0, 0)});
+  outer->AddRef();
+  s->AddRef();
+  TStepObject* appended = s->AppendLevel(outer);
+  ASSERT_NE(appended, nullptr);
+  auto* built = new TStepObject(s->Commands());
+  built->AddRef();
+  built->SetNested(outer);
+  EXPECT_EQ(appended->Offsets(), built->Offsets());
+  EXPECT_GT(appended->CopyCount(), 1);
+  ReleaseStepObject(built);
+  ReleaseStepObject(s);
+  EXPECT_EQ(outer->RefCount(), 1);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+
+  // A level that fails on its own is reported once for the chain, not once
+  // for the level and again for the chain.
+  auto* bad = new TStepObject({Step(1, 1)});
+  bad->AddRef();
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  ASSERT_NE(bad->AppendLevel(outer), nullptr);
+  ASSERT_EQ(ShownMessageBoxes().size(), 2u);
+  EXPECT_EQ(ShownMessageBoxes()[1].Text, "Step && Repeat Crash.  Error Line: 1");
+  ReleaseStepObject(bad);
+  ReleaseStepObject(outer);
+}
+
 TEST_F(StepRepeatTest, OrientOffsetCases) {
   int32_t x, y;
   const int32_t expected[8][2] = {{10, 20},  {10 - 3 + 4, 20 - 4 + 3}, {10 - 6, 20},

@@ -109,6 +109,7 @@ class TCallLog : public TNCReader {
     handled = TakesSteps;
   }
   bool TakesStepRepeat() override { return TakesSteps; }
+  bool KeepsMessages() const override { return !Quiet; }
   void StepRepeatEnd(int32_t b) override { Log("StepRepeatEnd"); }
 
   // Lines of the log that begin with the prefix.
@@ -139,4 +140,6 @@ class TCallLog : public TNCReader {
   bool TakesSteps = false;
   bool TakeRoutCircles = false;
   bool ExpandDrilled = false;
+  // Tells the reader that Notice, Message and BlockMessage go unheard.
+  bool Quiet = false;
 };

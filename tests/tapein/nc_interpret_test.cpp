@@ -103,6 +103,45 @@ TEST_F(NcInterpret, UnhandledBlocksAndDoubleWords) {
   r->Done();
 }
 
+TEST_F(NcInterpret, AConsumerThatKeepsNoMessagesGetsTheSameTapeWithoutThem) {
+  // An unclosed header, a double word, a word of too many digits and an M02
+  // without M01, among holes, a pattern and its repeat.
+  const std::vector<std::string> tape{"M48", "T1C0.01", "T1", "X100X200Y5", "X200Y6F123456789012345",
+                                      "M02X100", "M25", "X300Y300", "M01", "M02X10Y0", "M08",
+                                      "X400Y400", "M30"};
+  const auto faultText = [](const std::string& l) {
+    return l.rfind("Message", 0) == 0 || l.rfind("BlockMessage", 0) == 0 ||
+           l.rfind("Notice The header opened by M48", 0) == 0;
+  };
+  auto keeping = Reader(tape);
+  Read(*keeping);
+  auto quiet = Reader(tape);
+  quiet->Quiet = true;
+  Read(*quiet);
+  // The tape does reach every fault text, for the consumer that keeps them.
+  for (const char* text : {"Message Error : Double X", "Message Error in block number 6",
+                           "BlockMessage ", "Notice The header opened by M48"})
+    EXPECT_FALSE(keeping->First(text).empty()) << text;
+  std::vector<std::string> expected;
+  for (const std::string& l : keeping->Calls)
+    if (!faultText(l)) expected.push_back(l);
+  EXPECT_EQ(quiet->Calls, expected);
+  EXPECT_EQ(Points(*quiet), Points(*keeping));
+  keeping->Done();
+  quiet->Done();
+}
+
+TEST_F(NcInterpret, AFatalFormatErrorStopsAConsumerThatKeepsNoMessages) {
+  auto r = Reader({"X1000Y1000", "X1234567", "X2000Y1000", "M30"});
+  r->Quiet = true;
+  r->ErrorsAreFatal = true;
+  Read(*r);
+  EXPECT_TRUE(Failed);
+  EXPECT_EQ(r->First("Error"), "Error Block 2:Digit Overflow");
+  EXPECT_EQ(r->Hits.size(), 1u);
+  r->Done();
+}
+
 TEST_F(NcInterpret, EndOfProgramStopsTheBlock) {
   auto r = Reader({"X1", "M30X5", "X7"});
   Read(*r);

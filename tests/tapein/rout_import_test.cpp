@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,36 @@ TEST_F(TRoutImportTest, APatternGivesEachHoleAndPathStartOneSharedStepObject) {
   EXPECT_EQ(holes, 300);
   EXPECT_EQ(jogs, 100);
   EXPECT_FALSE(shared->FlattenCommands().empty());
+}
+
+TEST_F(TRoutImportTest, EachPatternRepeatsOnlyTheEntitiesOfItsOwn) {
+  // Two patterns one after the other with other repeats: a hole and a path
+  // of the first keep its step, those of the second get theirs; a path
+  // between them gets none. The hole of the second pattern has the number
+  // the first pattern's list reached, as its flags must start clear.
+  const std::string tape = Tape("TWO.RT",
+                                "%\nT01\nM25\nG05X010000Y010000\n"
+                                "G00X010000Y020000\nM15\nG01X020000Y020000\nM16\nM01\nM02X030000\nM08\n"
+                                "G00X010000Y040000\nM15\nG01X020000Y040000\nM16\n"
+                                "M25\nG05X010000Y060000\n"
+                                "G00X010000Y070000\nM15\nG01X020000Y070000\nM16\nM01\nM02Y050000\nM08\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  std::map<int32_t, TStepObject*> steps;  // by the entity's Y, in tenths of an inch
+  for (int32_t i = 1; i <= RoutEntityCount; ++i) {
+    TRoutEntity* e = RTDB->EntityAt(i);
+    if (e->GetType() != etRoutJog && e->GetType() != etRoutHole) continue;
+    steps[e->Y / (Inch / 10)] = e->GetStepObj();
+  }
+  ASSERT_EQ(steps.size(), 5u) << ::testing::PrintToString(Geometry());
+  ASSERT_NE(steps[10], nullptr);
+  EXPECT_EQ(steps[20], steps[10]);
+  EXPECT_EQ(steps[40], nullptr);
+  ASSERT_NE(steps[60], nullptr);
+  EXPECT_EQ(steps[70], steps[60]);
+  EXPECT_NE(steps[60], steps[10]);
+  EXPECT_EQ(steps[10]->Commands()[1].DX, 3 * Inch);
+  EXPECT_EQ(steps[60]->Commands()[1].DY, 5 * Inch);
 }
 
 TEST_F(TRoutImportTest, CancelledFormatDialogAndMissingSwapFileImportNothing) {
