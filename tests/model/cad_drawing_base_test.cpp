@@ -74,6 +74,12 @@ TEST(CadDrawingBaseTest, CirclesToolColoursAndMarks) {
   s.Clear();
   s.DrawCircle(0.0, 0.0, 10000.0);
   EXPECT_EQ(CountOps(s.Recorder, "Arc"), 2);
+  // A corner at the end of the device's range stays there (one beyond it
+  // would overflow).
+  TRecordingSurface far(1.0);
+  far.DrawCircle(0.0, 100.0 - 2147483647.0, 100.0);
+  ASSERT_EQ(CountOps(far.Recorder, "Arc"), 2);
+  EXPECT_EQ(far.Recorder.Calls[0].ToString(), "Arc(-100,2147483647,101,2147483447,-100,2147483647,100,2147483447)");
   s.Clear();
   s.DrawCircleDia(0.0, 0.0, 2000.0);
   EXPECT_EQ(s.Calls, (std::vector<std::string>{"DrawCircle(0,0,1000)"}));
