@@ -143,7 +143,7 @@ TJobFileReader::TJobFileReader(const std::string& fileName) : FileName_(fileName
   Opened_ = FileExistsNoWild(fileName);
 }
 
-void TJobFileReader::Yield() { ProcessMessages(); }
+void TJobFileReader::Yield() { ProcessMessagesInLoop(); }
 
 void TJobFileReader::Tick() {
   if (++TickCounter_ > 100) {

@@ -123,6 +123,7 @@ class TJobFileReader {
   virtual void EndStepList(const TJobFields& f) = 0;
   // After the last record (EOF), before Run returns.
   virtual void ResolveSteps() = 0;
+  // Lets the GUI run once (a loop's pass), every 101 lines.
   virtual void Yield();
 
   // A hole record of the entities section as the writer writes it, read

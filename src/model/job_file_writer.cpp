@@ -118,7 +118,7 @@ TJobFileWriter::TJobFileWriter(const std::string& fileName)
 
 TJobFileWriter::~TJobFileWriter() = default;
 
-void TJobFileWriter::Yield() { ProcessMessages(); }
+void TJobFileWriter::Yield() { ProcessMessagesInLoop(); }
 
 void TJobFileWriter::Tick(int32_t ticks) {
   TickCounter_ += ticks;

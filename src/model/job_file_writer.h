@@ -42,7 +42,9 @@ class TJobFileWriter {
   TJobFileWriter(const TJobFileWriter&) = delete;
   TJobFileWriter& operator=(const TJobFileWriter&) = delete;
 
-  // Lets the GUI run once; called every 51 ticks of the record writers.
+  // Lets the GUI run once (a loop's pass: the Qt program leaves out passes
+  // that follow the last too closely); called every 51 ticks of the record
+  // writers.
   virtual void Yield();
 
   // Closes an open step list and the section, writes EOF, and flushes the

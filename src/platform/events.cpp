@@ -37,6 +37,7 @@ void SetEventsBackend(std::unique_ptr<TEventsBackend> backend) {
 }
 
 void ProcessMessages() { EventsBackend().ProcessMessages(); }
+void ProcessMessagesInLoop() { EventsBackend().ProcessMessagesInLoop(); }
 void TerminateApplication() { EventsBackend().Terminate(); }
 uint32_t GetTickCount() { return EventsBackend().GetTickCount(); }
 TDateTimeParts LocalNow() { return EventsBackend().LocalNow(); }

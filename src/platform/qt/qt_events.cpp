@@ -21,6 +21,12 @@ class TQtEvents : public TEventsBackend {
 
   void ProcessMessages() override {
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
+    lastPass_ = clock_.nsecsElapsed();
+  }
+  // Counted from the end of the last pass, so that a pass that repaints
+  // for a while is not followed by another at once.
+  void ProcessMessagesInLoop() override {
+    if (clock_.nsecsElapsed() - lastPass_ >= kLoopPassMs * 1000000) ProcessMessages();
   }
   // Only a running loop is told to end: an exit request with none running
   // would make the next loop (a modal dialog's) return at once.
@@ -70,6 +76,7 @@ class TQtEvents : public TEventsBackend {
     QTimer* qt;
   };
   QElapsedTimer clock_;
+  qint64 lastPass_ = -kLoopPassMs * 1000000;
   std::map<uint64_t, TEntry> timers_;
 };
 
