@@ -58,10 +58,10 @@ case "${1:-}" in
     for b in build/bench/bench_*; do "$b" || failed+=("$b"); done
     # The comparisons that print a ratio: the Drill Import command and the
     # tape reader alone beside the peer reader, the redraw through Qt beside
-    # the headless one, the job file's save and open through Qt's event loop
-    # beside the headless ones.
+    # the headless one and in the started program, the job file's save and
+    # open through Qt's event loop beside the headless ones.
     for s in bench/drill_import_vs_peer.sh bench/tape_read_vs_peer.sh bench/qt_redraw.sh \
-             bench/qt_job_file.sh; do
+             bench/qt_program_redraw.sh bench/qt_job_file.sh; do
       bash "$s" || failed+=("$s")
     done
     if ((${#failed[@]})); then

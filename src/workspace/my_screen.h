@@ -257,4 +257,11 @@ class TMyScreenViewServices : public TViewServices {
   TMyScreen& Screen_;
   TViewServices* Rest_;
   int32_t ModalDepth_ = 0;  // brackets open through these services
+  // The tick count of the last progressive copy made, if any.
+  bool Copied_ = false;
+  uint32_t LastCopy_ = 0;
 };
+
+// Progressive copies of the picture to the view closer together than this
+// are left out.
+constexpr uint32_t kProgressCopyMs = 100;

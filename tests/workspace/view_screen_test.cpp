@@ -3,6 +3,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "model/drill_database.h"
+#include "platform/headless/headless_events.h"
 #include "view_test_support.h"
 
 namespace {
@@ -292,6 +294,43 @@ TEST_F(TMyScreenTest, ThePictureIsRenderedAroundTheViewAndCopiedIntoThePaintBox)
   EXPECT_EQ(Screen->UpdateLock, 0);
   Screen->Refresh();
   EXPECT_EQ(*Renders, before + 2);
+}
+
+// The drawing walks offer a copy of the picture every 1,000 entities: one
+// is made, the next within kProgressCopyMs left out, one after it made; the
+// view shows the whole picture when the redraw ends, however recent the last
+// copy.
+TEST_F(TMyScreenTest, ProgressiveCopiesCloserThanTheIntervalAreLeftOut) {
+  CreateDatabase();
+  BackgroundColor = clNavy;
+  Screen->SetZoom(20.0);
+  Screen->PanTo(0, 0);
+  Screen->RedrawView();
+  TCanvas& view = Form->PaintBox->Canvas();
+  auto offered = [&] {
+    view.Brush.Color = clRed;
+    view.FillRect({0, 0, 300, 200});
+    TRect source, target;
+    DrillViewRects(source, target);
+    ViewServices().CopyPictureToView(source, target);
+    return view.GetPixel(5, 5) == clNavy;
+  };
+  EXPECT_TRUE(offered());
+  EXPECT_FALSE(offered());
+  HeadlessAdvanceTime(kProgressCopyMs - 1);
+  EXPECT_FALSE(offered());
+  HeadlessAdvanceTime(1);
+  EXPECT_TRUE(offered());
+
+  // A redraw whose walk offered copies within the interval ends with the
+  // whole picture in the view.
+  LayerColors[0] = clYellow;
+  for (int32_t i = 0; i < 5000; ++i) DB->AddLine(-2540000, i, 2540000, i);
+  view.Brush.Color = clRed;
+  view.FillRect({0, 0, 300, 200});
+  Screen->RedrawView();
+  EXPECT_EQ(view.GetPixel(5, 5), clNavy);
+  EXPECT_EQ(view.GetPixel(150, 100), clYellow);
 }
 
 TEST_F(TMyScreenTest, TheCurrentModesDatabaseIsDrawnLast) {
