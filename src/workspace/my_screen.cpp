@@ -143,15 +143,17 @@ void TMyScreen::UpdateView() {
 }
 
 namespace {
-// Sets the picture's reported size. A fixed buffer smaller than the
-// picture (a view larger than the screen it was made for) is replaced by
-// one that holds it, and the picture draws on the new buffer.
+// Sets the picture's reported size. A buffer of another size than the
+// picture (the one of three screens made at start-up, or one of an earlier
+// view) is replaced by one of the picture's size, and the picture draws on
+// the new buffer: in a wider buffer the picture's rows lie further apart,
+// and a redraw of many holes, a few pixels in each of a ring's rows, took
+// half as long again.
 void SizePicture(TEncapsulatingBitmap& bitmap, TDBBitmap& picture, int32_t width,
                  int32_t height) {
   if (bitmap.UsesDIB) {
     const TBitmap& buffer = bitmap.Pixels();
-    if (buffer.Width() < width || buffer.Height() < height)
-      bitmap.DIB->SetSize(std::max(buffer.Width(), width), std::max(buffer.Height(), height));
+    if (buffer.Width() != width || buffer.Height() != height) bitmap.DIB->SetSize(width, height);
   }
   if (bitmap.GetWidth() != width) bitmap.SetWidth(width);
   if (bitmap.GetHeight() != height) bitmap.SetHeight(height);

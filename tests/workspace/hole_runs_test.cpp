@@ -301,9 +301,11 @@ TEST_F(HoleRunsProgramTest, TheViewShowsTheSamePictureWithRuns) {
       ViewServices().RedrawView();
       const std::vector<TColor> single = OffscreenBitmap->Pixels().Pixels();
       EXPECT_TRUE(runs == single);
+      // The holes were drawn: at the smallest scale, as single pixels, many
+      // share one.
       size_t painted = 0;
       for (TColor p : runs) painted += p != BackgroundColor;
-      EXPECT_GT(painted, size_t(1000));
+      EXPECT_GT(painted, size_t(250));
     }
   }
 }

@@ -68,13 +68,13 @@ bool Contains(const std::vector<std::string>& lines, const std::string& part) {
 
 TEST_F(TWorkspaceIntegrationTest, StartUpMakesTheScreenPictureAndShowsTheAboutBox) {
   StartProgram();
-  // Three screens each way at the screen's depth: the fixed buffer.
-  const TScreenMetrics screen = ScreenMetrics();
+  // Made three screens each way at the screen's depth, the buffer holds
+  // the picture the view rendered, at the picture's own size.
   ASSERT_NE(OffscreenBitmap, nullptr);
   EXPECT_TRUE(OffscreenBitmap->UsesDIB);
-  EXPECT_EQ(OffscreenBitmap->Pixels().Width(), 3 * screen.Width);
-  EXPECT_EQ(OffscreenBitmap->Pixels().Height(), 3 * screen.Height);
   ASSERT_NE(DBBitmap, nullptr);
+  EXPECT_EQ(OffscreenBitmap->Pixels().Width(), DBBitmap->W());
+  EXPECT_EQ(OffscreenBitmap->Pixels().Height(), DBBitmap->H());
   EXPECT_EQ(DrawSurface, DBBitmap);
   EXPECT_EQ(&ViewServices().Picture(), DBBitmap);
   EXPECT_EQ(&CurrentSurface(), DBBitmap);
