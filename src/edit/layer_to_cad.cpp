@@ -438,7 +438,7 @@ void PushEntities(Store* store, int32_t count, uint32_t mask) {
   for (int32_t i = 1; i <= count; ++i) {
     TEntitySlot* slot = store->GetSlot(i);
     if (slot && slot->Entity && int32_t(slot->Flags & mask) > 0) slot->Entity->Push();
-    if (i % 100 == 0) ProcessMessages();
+    if (i % 100 == 0) ProcessMessagesInLoop();
   }
 }
 

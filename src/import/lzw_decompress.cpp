@@ -11,7 +11,7 @@
 #include "platform/file_ops.h"
 #include "platform/paths.h"
 
-void TDecompressor::Yield() { ProcessMessages(); }
+void TDecompressor::Yield() { ProcessMessagesInLoop(); }
 
 namespace {
 

@@ -56,20 +56,20 @@ void TPlotDevice::Execute() {
 void TPlotDevice::PlotBody() {
   // Drill and rout layers shown.
   for (int32_t i = 1; i <= DrillEntityCount && DRDB != nullptr; ++i) {
-    if (i % 100 == 0) ProcessMessages();
+    if (i % 100 == 0) ProcessMessagesInLoop();
     const uint32_t word = DRDB->WordAt(i);
     if (!SlotInMask(word, DisplayedNCLayerMask)) continue;
     if (TDrillEntity* e = DRDB->EntityAt(i)) e->Draw(uint8_t(LayerOfBit(word) + 30));
   }
   for (int32_t i = 1; i <= RoutEntityCount && RTDB != nullptr; ++i) {
-    if (i % 100 == 0) ProcessMessages();
+    if (i % 100 == 0) ProcessMessagesInLoop();
     TEntitySlot* slot = RTDB->SlotAt(i);
     if (slot == nullptr || !SlotInMask(slot->Flags, DisplayedNCLayerMask)) continue;
     if (TRoutEntity* e = RTDB->EntityAt(i)) e->Draw(uint8_t(LayerOfBit(slot->Flags) + 30));
   }
   // CAD layers shown, each in its layer's colour.
   for (int32_t i = 1; i <= CadEntityCount && DB != nullptr; ++i) {
-    if (i % 100 == 0) ProcessMessages();
+    if (i % 100 == 0) ProcessMessagesInLoop();
     TEntitySlot* slot = DB->SlotAt(i);
     if (slot == nullptr || !SlotInMask(slot->Flags, DisplayedLayerMask)) continue;
     SetColor(LayerColors[LayerOfBit(slot->Flags)]);
