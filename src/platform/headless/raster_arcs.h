@@ -54,7 +54,8 @@ class TArcRaster {
     size_t count = 0;
     if (const TRingPixel* p = KeptCircle(r, insideFrame, limit, x3, y3, x4, y4, count)) {
       P* corner = data + ptrdiff_t(r.Top) * stride + r.Left;
-      for (const TRingPixel* end = p + count; p != end; ++p) corner[ptrdiff_t(p->Y) * stride + p->X] = value;
+      const int32_t* o = KeptOffsets(p, stride);
+      for (const int32_t* end = o + count; o != end; ++o) corner[*o] = value;
       return;
     }
     auto paint = [&](int y, int x0, int x1) {
@@ -80,6 +81,19 @@ class TArcRaster {
   };
   const TRingPixel* KeptCircle(const TRect& r, bool insideFrame, const TRect& limit, int x3, int y3, int x4, int y4,
                              size_t& count);
+  // The kept pixels from p on as offsets in a picture of rows stride
+  // pixels apart (a ring is at most 514 rows of at most 2^15 pixels), worked
+  // out for the pixels kept since the last call, or for all of them when
+  // the stride changed: a ring is stamped without a multiplication a pixel.
+  const int32_t* KeptOffsets(const TRingPixel* p, ptrdiff_t stride) {
+    if (stride != offsetStride_) {
+      circleOffsets_.clear();
+      offsetStride_ = stride;
+    }
+    for (size_t i = circleOffsets_.size(); i < circlePixels_.size(); ++i)
+      circleOffsets_.push_back(int32_t(circlePixels_[i].Y * stride + circlePixels_[i].X));
+    return circleOffsets_.data() + (p - circlePixels_.data());
+  }
   void ForCircleArcs(const TRect& r, bool insideFrame, const TRect& limit, int x3, int y3, int x4, int y4,
                      void (*paint)(void*, int, int, int), void* context);
   void ForArcRuns(const TRect& r, int w, TPenStyle style, const TRect& limit, int x3, int y3, int x4, int y4,
@@ -131,6 +145,8 @@ class TArcRaster {
   };
   std::vector<TCircleEntry> circles_;
   std::vector<TRingPixel> circlePixels_;
+  std::vector<int32_t> circleOffsets_;  // their offsets in rows offsetStride_ apart
+  ptrdiff_t offsetStride_ = 0;
   std::vector<int> circleSlots_;
   std::vector<uint8_t> circleMask_;  // a new circle's pixels while worked out
   std::vector<std::pair<double, TPoint>> pixels_;  // a dashed arc's pixels

@@ -1057,6 +1057,7 @@ const TArcRaster::TRingPixel* TArcRaster::KeptCircle(const TRect& r, bool inside
     if (circles_.size() >= Kept) {
       circles_.clear();
       circlePixels_.clear();
+      circleOffsets_.clear();
       circleSlots_.assign(Slots, -1);
       slot = size_t(hash + key.InsideFrame) & (Slots - 1);
     }
