@@ -55,6 +55,7 @@ class TArcRaster {
     if (const TRingPixel* p = KeptCircle(r, insideFrame, limit, x3, y3, x4, y4, count)) {
       P* corner = data + ptrdiff_t(r.Top) * stride + r.Left;
       const int32_t* o = KeptOffsets(p, stride);
+#pragma GCC unroll 4
       for (const int32_t* end = o + count; o != end; ++o) corner[*o] = value;
       return;
     }
