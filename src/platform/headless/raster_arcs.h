@@ -52,7 +52,8 @@ class TArcRaster {
   void Circle(const TRect& r, bool insideFrame, const TRect& limit, int x3, int y3, int x4, int y4, P* data,
               ptrdiff_t stride, P value) {
     size_t count = 0;
-    if (const TRingPixel* p = KeptCircle(r, insideFrame, limit, x3, y3, x4, y4, count)) {
+    const TRingPixel* p = nullptr;
+    if (stride < kLongestKeptRow && (p = KeptCircle(r, insideFrame, limit, x3, y3, x4, y4, count)) != nullptr) {
       P* corner = data + ptrdiff_t(r.Top) * stride + r.Left;
       const int32_t* o = KeptOffsets(p, stride);
 #pragma GCC unroll 4
@@ -83,9 +84,11 @@ class TArcRaster {
   const TRingPixel* KeptCircle(const TRect& r, bool insideFrame, const TRect& limit, int x3, int y3, int x4, int y4,
                              size_t& count);
   // The kept pixels from p on as offsets in a picture of rows stride
-  // pixels apart (a ring is at most 514 rows of at most 2^15 pixels), worked
-  // out for the pixels kept since the last call, or for all of them when
-  // the stride changed: a ring is stamped without a multiplication a pixel.
+  // pixels apart, worked out for the pixels kept since the last call, or
+  // for all of them when the stride changed: a ring is stamped without a
+  // multiplication a pixel. A kept ring spans at most 514 rows, so the
+  // offsets fit 32 bits in rows shorter than kLongestKeptRow.
+  static constexpr ptrdiff_t kLongestKeptRow = ptrdiff_t(1) << 21;
   const int32_t* KeptOffsets(const TRingPixel* p, ptrdiff_t stride) {
     if (stride != offsetStride_) {
       circleOffsets_.clear();

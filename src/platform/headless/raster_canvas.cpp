@@ -1,9 +1,9 @@
 #include "platform/headless/raster_canvas.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <climits>
 #include <cmath>
+#include <cwchar>
 #include <numbers>
 #include <utility>
 
