@@ -386,12 +386,22 @@ TStepCommandList TStepObject::FlattenCommands() const {
 
 void TStepObject::Expand() {
   FreeStepCommands(Offsets_);
-  // A chain makes as many copies as the chain it wraps or more: room for
-  // those at once spares the list most of its growth (an import's pattern
-  // ends wrap chains of thousands of copies).
-  if (Nested_ != nullptr) Offsets_.reserve(Nested_->Offsets_.size());
+  // A chain makes about a copy of the chain it wraps for each of its own
+  // steps and the unmoved one: room for those at once spares the list its
+  // growth (an import's pattern ends wrap chains of thousands of copies). A
+  // list that took much less than its room gives the rest back.
+  std::size_t room = 0;
+  if (Nested_ != nullptr) {
+    int64_t own = 0;
+    for (const TStepCommand& c : Commands_)
+      if (c.Command == 0) own += Runs(c);
+    const int64_t copies = (std::min<int64_t>(own, kMaxStepCopies) + 1) * int64_t(Nested_->Offsets_.size() + 1);
+    room = std::size_t(std::min<int64_t>(copies, kMaxStepCopies + 1));
+    Offsets_.reserve(room);
+  }
   int32_t position = 0;
   if (!ExpandStepList(false, FlattenCommands(), Offsets_, position)) ShowExpansionError(position);
+  if (room > 64 && Offsets_.size() < room / 2) Offsets_.shrink_to_fit();
   Cursor_ = 0;
   TakeOffsetRanges();
 }
