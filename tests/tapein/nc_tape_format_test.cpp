@@ -3,6 +3,7 @@
 // and both zero modes; and the format the drill dialog is pre-filled with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -342,6 +343,34 @@ TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
   EXPECT_FALSE(PrefilledTapeFormat(
                    Tape(GridTape({"M48", ";Holesize 1 = 150 mils"}, 0.15, 0.5, fixed)), metric)
                    .Metric);
+}
+
+// A hole drilled again, right after itself or after the rest of the board,
+// is one hole: the board's spacing is that of its holes, whichever way its
+// hits repeat them.
+TEST_F(NcTapeFormat, PrefilledFormatTakesHolesDrilledAgainOnce) {
+  TDrillFormatRecord left;
+  left.IntegerDigits = left.DecimalDigits = 3;
+  const auto trailing = [](double v) { return std::to_string(std::llround(v * 10000)); };
+  const std::vector<std::string> once = GridTape({"M48", "INCH,TZ"}, 0.035, 0.1, trailing);
+  const TDrillFormatRecord expected = PrefilledTapeFormat(Tape(once, "once.drl"), left);
+  ASSERT_EQ(expected.DecimalDigits, 4);
+  // The hits between the tool selection and M30.
+  const auto first = std::find(once.begin(), once.end(), "T1") + 1;
+  const std::vector<std::string> hits(first, once.end() - 1);
+  for (int pass = 0; pass < 3; ++pass) {
+    std::vector<std::string> tape(once.begin(), first);
+    for (std::size_t i = 0; i < hits.size(); ++i)
+      for (std::size_t k = 0; k <= (i + pass) % 3; ++k) tape.push_back(hits[i]);
+    if (pass == 2) tape.insert(tape.end(), hits.rbegin(), hits.rend());
+    tape.push_back("M30");
+    EXPECT_EQ(PrefilledTapeFormat(Tape(tape, "again.drl"), left), expected) << "pass " << pass;
+  }
+  // A board of one hole drilled over and over shows no spacing: the stored
+  // digits stay.
+  std::vector<std::string> one(once.begin(), first);
+  for (int i = 0; i < 40; ++i) one.push_back(hits[7]);
+  EXPECT_EQ(PrefilledTapeFormat(Tape(one, "one.drl"), left).DecimalDigits, 3);
 }
 
 // A word of hundreds of digits is no number of a board: its hit neither
