@@ -30,16 +30,18 @@ const char* const HeaderKeywords[] = {
     "VER",  "Z",    "ZA",     "ZC",     "ZS",    "Z+",    "Z-",       "/",      "",
 };
 
+char UpperCaseChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // Where the free text of a block begins (the message of M47, the text M97
-// and M98 drill, the file M99 calls), in the block written in capitals;
-// npos when it has none.
-std::size_t FreeTextStart(const std::string& upper) {
-  std::size_t start = std::string::npos;
-  for (const char* code : {"M47,", "M97,", "M98,", "M99,"}) {
-    const std::size_t at = upper.find(code);
-    if (at != std::string::npos) start = std::min(start, at + 4);
+// and M98 drill, the file M99 calls): after the comma of the first of them,
+// its M in either case; npos when it has none.
+std::size_t FreeTextStart(std::string_view text) {
+  for (std::size_t i = 0; i + 4 <= text.size(); ++i) {
+    if (text[i + 3] != ',' || UpperCaseChar(text[i]) != 'M') continue;
+    const char a = text[i + 1], b = text[i + 2];
+    if ((a == '4' && b == '7') || (a == '9' && (b == '7' || b == '8' || b == '9'))) return i + 4;
   }
-  return start;
+  return std::string::npos;
 }
 
 // A comment after a block's words (";" to the end of the line, as several
@@ -47,7 +49,7 @@ std::size_t FreeTextStart(const std::string& upper) {
 void CutTrailingComment(std::string& line) {
   const std::size_t semicolon = line.find(';');
   if (semicolon == std::string::npos || semicolon == 0) return;
-  if (FreeTextStart(UpperCaseStr(line.substr(0, semicolon))) != std::string::npos) return;
+  if (FreeTextStart(std::string_view(line).substr(0, semicolon)) != std::string::npos) return;
   line.erase(semicolon);
 }
 
@@ -55,9 +57,8 @@ void CutTrailingComment(std::string& line) {
 // text is kept as written.
 void UpperCaseWords(std::string& line) {
   if (std::none_of(line.begin(), line.end(), [](char c) { return c >= 'a' && c <= 'z'; })) return;
-  const std::string upper = UpperCaseStr(line);
-  const std::size_t text = FreeTextStart(upper);
-  line = text == std::string::npos ? upper : upper.substr(0, text) + line.substr(text);
+  const std::size_t end = std::min(FreeTextStart(line), line.size());
+  for (std::size_t i = 0; i < end; ++i) line[i] = UpperCaseChar(line[i]);
 }
 
 // Opens a file for reading; a failure leaves its error number pending.
