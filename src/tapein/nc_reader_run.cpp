@@ -523,8 +523,8 @@ void TNCReader::EndUnclosedHeader() {
   g.InHeader = false;
   g.HeaderComments = false;
   if (!KeepsMessages()) return;
-  Notice("The header opened by M48 in line " + std::to_string(g.HeaderLine) +
-         " is not closed by % or M95: it ends before line " + std::to_string(BlockNumber) + ".");
+  Notice(JoinText({"The header opened by M48 in line ", std::to_string(g.HeaderLine),
+                   " is not closed by % or M95: it ends before line ", std::to_string(BlockNumber), "."}));
 }
 
 bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messageBlock) {

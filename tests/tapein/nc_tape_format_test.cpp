@@ -149,11 +149,12 @@ TEST_F(NcTapeFormat, AHeaderWithoutItsEndEndsAtTheFirstBodyBlock) {
     const char* Name;
     std::vector<std::string> Lines;
     size_t Hits;
+    int Body;  // the line of the first body block
   };
   const TCase cases[] = {
-      {"a position", {"M48", "INCH,TZ", "T1C0.02", "X12500Y100", "X100Y100", "M30"}, 2},
-      {"a tool select", {"M48", "METRIC,TZ", "T1C0.5", "T2C0.6", "T2", "X100Y100", "M30"}, 1},
-      {"a drilled slot", {"M48", "T1C0.02", "X100Y100G85X200Y100", "X300Y100"}, 1},
+      {"a position", {"M48", "INCH,TZ", "T1C0.02", "X12500Y100", "X100Y100", "M30"}, 2, 4},
+      {"a tool select", {"M48", "METRIC,TZ", "T1C0.5", "T2C0.6", "T2", "X100Y100", "M30"}, 1, 5},
+      {"a drilled slot", {"M48", "T1C0.02", "X100Y100G85X200Y100", "X300Y100"}, 1, 3},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -161,6 +162,9 @@ TEST_F(NcTapeFormat, AHeaderWithoutItsEndEndsAtTheFirstBodyBlock) {
     EXPECT_FALSE(Failed);
     EXPECT_EQ(r->Hits.size(), c.Hits);
     EXPECT_EQ(r->With("Notice The header opened by M48 in line 1 is not closed").size(), 1u);
+    EXPECT_EQ(r->First("Notice The header"),
+              "Notice The header opened by M48 in line 1 is not closed by % or M95: it ends before line " +
+                  std::to_string(c.Body) + ".");
     EXPECT_EQ(r->With("HeaderDone").size(), 1u);
     r->Done();
   }
