@@ -555,14 +555,14 @@ bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messa
   // previous position, so the reading stops.
   const std::size_t position = WordFormats.DroppedLetters.find_first_of("XYIJA");
   if (error && position != std::string::npos) {
-    const std::string largest = Metric ? "2147.48 mm" : "84.5466 in";
-    Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine + "\": the " +
-         WordFormats.DroppedLetters[position] + " word lies beyond the largest coordinate (" +
-         largest + ") or has more digits than the format (" + errorText + ").");
+    Fail(JoinText({"Line ", std::to_string(BlockNumber), " \"", g.RawLine, "\": the ",
+                   std::string_view(&WordFormats.DroppedLetters[position], 1),
+                   " word lies beyond the largest coordinate (", Metric ? "2147.48 mm" : "84.5466 in",
+                   ") or has more digits than the format (", errorText, ")."}));
     return false;
   }
   if (error && (ErrorsAreFatal || KeepsMessages())) {
-    const std::string text = "Block " + IntToShortStr(BlockNumber) + ":" + errorText;
+    const std::string text = JoinText({"Block ", IntToShortStr(BlockNumber), ":", errorText});
     if (ErrorsAreFatal) {
       ErrorFlag = true;
       Error(text);
