@@ -406,7 +406,11 @@ bool SingleLevel(const TStepCommandList& commands) {
 // an offset the whole list's expansion would stop at: that expansion then
 // runs and tells where.
 bool TStepObject::ComposeOverNested() {
-  if (Nested_ == nullptr || !Nested_->Whole_ || !SingleLevel(Commands_)) return false;
+  // The chain's offsets are those of the chain it has now: a level taken
+  // out below it since leaves them to the whole list's expansion.
+  if (Nested_ == nullptr || !Nested_->Whole_ || Nested_->ExpandedLevels_ != Nested_->LevelCount() ||
+      !SingleLevel(Commands_))
+    return false;
   int32_t levels = 1;
   for (const TStepObject* s = Nested_; s != nullptr; s = s->Nested_) {
     if (!SingleLevel(s->Commands_)) return false;
@@ -442,6 +446,7 @@ bool TStepObject::ComposeOverNested() {
 
 void TStepObject::Expand() {
   FreeStepCommands(Offsets_);
+  ExpandedLevels_ = LevelCount();
   Whole_ = ComposeOverNested();
   if (Whole_) {
     Cursor_ = 0;

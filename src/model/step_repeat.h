@@ -195,8 +195,10 @@ class TStepObject {
   std::vector<TAppendNode> AppendCache_;
   std::array<TOffsetRange, 8> OffsetRanges_{};
   uint16_t CopyCount_ = 0;
-  // The last expansion ended without an error.
+  // The last expansion ended without an error, and the levels of the chain
+  // it expanded.
   bool Whole_ = false;
+  int32_t ExpandedLevels_ = 1;
 };
 
 // Gives back one reference and deletes the object when it is unused; sets the

@@ -520,6 +520,24 @@ TEST_F(StepRepeatTest, ChainsGiveTheOffsetsOfTheirWholeList) {
     }
     ReleaseStepObject(chain);
   }
+
+  // A chain whose offsets were expanded before a level below it was taken
+  // out: a level wrapped around it later takes the chain as it is now.
+  auto* z = new TStepObject({Mark(), Step(0, 5000, 0, 2), Step(0, 0)});
+  auto* y = new TStepObject({Mark(), Step(300, 0, 2, 2), Step(0, 0)});
+  auto* x = new TStepObject({Mark(), Step(0, 20, 1, 3), Step(0, 0)});
+  auto* w = new TStepObject({Mark(), Step(1, 1, 0, 2), Step(0, 0)});
+  for (TStepObject* s : {z, y, x, w}) s->AddRef();
+  y->SetNested(z);
+  x->SetNested(y);
+  y->SetNested(nullptr);
+  w->SetNested(x);
+  TStepCommandList all = w->Commands(), offsets;
+  for (const TStepObject* s : {x, y}) all.insert(all.end(), s->Commands().begin(), s->Commands().end());
+  int32_t position = 0;
+  ASSERT_TRUE(ExpandStepList(false, all, offsets, position));
+  EXPECT_EQ(w->Offsets(), offsets);
+  for (TStepObject* s : {w, x, y, z}) ReleaseStepObject(s);
 }
 
 TEST_F(StepRepeatTest, OrientOffsetCases) {
