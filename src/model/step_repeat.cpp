@@ -311,7 +311,8 @@ bool ExpandStepList(bool relative, const TStepCommandList& commands, TStepComman
 
 TStepObject::TStepObject(TStepCommandList commands) : Commands_(std::move(commands)) {
   int32_t position = 0;
-  if (!ExpandStepList(false, Commands_, Offsets_, position)) ShowExpansionError(position);
+  Whole_ = ExpandStepList(false, Commands_, Offsets_, position);
+  if (!Whole_) ShowExpansionError(position);
   Cursor_ = 0;
   TakeOffsetRanges();
 }
@@ -384,14 +385,91 @@ TStepCommandList TStepObject::FlattenCommands() const {
   return all;
 }
 
+namespace {
+
+// A list of one level: a pattern mark run once, then its steps.
+bool SingleLevel(const TStepCommandList& commands) {
+  if (commands.empty() || commands[0].Command == 0 || Runs(commands[0]) != 1) return false;
+  for (std::size_t i = 1; i < commands.size(); ++i)
+    if (commands[i].Command != 0) return false;
+  return true;
+}
+
+}  // namespace
+
+// A level of one pattern mark and its steps over a chain of such levels
+// that expanded without an error: the copies of the whole chain are the
+// copies of the level alone (the unmoved one first) moved by the unmoved
+// chain and then by each copy of the chain, in that order, which is how the
+// expansion of the whole list gives them one by one. False, with nothing
+// made, for another shape, an error of the level alone, and a copy count or
+// an offset the whole list's expansion would stop at: that expansion then
+// runs and tells where.
+bool TStepObject::ComposeOverNested() {
+  // The chain's offsets are those of the chain it has now: a level taken
+  // out below it since leaves them to the whole list's expansion.
+  if (Nested_ == nullptr || !Nested_->Whole_ || Nested_->ExpandedLevels_ != Nested_->LevelCount() ||
+      !SingleLevel(Commands_))
+    return false;
+  int32_t levels = 1;
+  for (const TStepObject* s = Nested_; s != nullptr; s = s->Nested_) {
+    if (!SingleLevel(s->Commands_)) return false;
+    ++levels;
+  }
+  if (levels > kMaxStepLevels) return false;
+  TStepCommandList own;
+  int32_t position = 0;
+  if (!ExpandStepList(false, Commands_, own, position)) return false;
+  const TStepCommandList& outer = Nested_->Offsets_;
+  const int64_t copies = (int64_t(own.size()) + 1) * (int64_t(outer.size()) + 1) - 1;
+  if (copies > kMaxStepCopies) return false;
+  Offsets_.reserve(std::size_t(copies));
+  for (std::size_t j = 0; j <= outer.size(); ++j) {
+    const TStepCommand base = j == 0 ? TStepCommand{0, 1, 0, 0, 0} : outer[j - 1];
+    const uint8_t code = base.Orientation > 7 ? 0 : base.Orientation;
+    if (j > 0) Offsets_.push_back(TStepCommand{0, 1, base.DX, base.DY, code});
+    for (const TStepCommand& a : own) {
+      int64_t x = 0, y = 0;
+      OrientStep(code, a.DX, a.DY, x, y);
+      x += base.DX;
+      y += base.DY;
+      if (x > kOffsetLimit || x < -kOffsetLimit || y > kOffsetLimit || y < -kOffsetLimit) {
+        FreeStepCommands(Offsets_);
+        return false;
+      }
+      Offsets_.push_back(TStepCommand{0, 1, int32_t(x), int32_t(y),
+                                      StepCompositionTable[code][a.Orientation > 7 ? 0 : a.Orientation]});
+    }
+  }
+  return true;
+}
+
 void TStepObject::Expand() {
   FreeStepCommands(Offsets_);
-  // A chain makes as many copies as the chain it wraps or more: room for
-  // those at once spares the list most of its growth (an import's pattern
-  // ends wrap chains of thousands of copies).
-  if (Nested_ != nullptr) Offsets_.reserve(Nested_->Offsets_.size());
+  ExpandedLevels_ = LevelCount();
+  Whole_ = ComposeOverNested();
+  if (Whole_) {
+    Cursor_ = 0;
+    TakeOffsetRanges();
+    return;
+  }
+  // A chain makes about a copy of the chain it wraps for each of its own
+  // steps and the unmoved one: room for those at once spares the list its
+  // growth (an import's pattern ends wrap chains of thousands of copies). A
+  // list that took much less than its room gives the rest back.
+  std::size_t room = 0;
+  if (Nested_ != nullptr) {
+    int64_t own = 0;
+    for (const TStepCommand& c : Commands_)
+      if (c.Command == 0) own += Runs(c);
+    const int64_t copies = (std::min<int64_t>(own, kMaxStepCopies) + 1) * int64_t(Nested_->Offsets_.size() + 1);
+    room = std::size_t(std::min<int64_t>(copies, kMaxStepCopies + 1));
+    Offsets_.reserve(room);
+  }
   int32_t position = 0;
-  if (!ExpandStepList(false, FlattenCommands(), Offsets_, position)) ShowExpansionError(position);
+  Whole_ = ExpandStepList(false, FlattenCommands(), Offsets_, position);
+  if (!Whole_) ShowExpansionError(position);
+  if (room > 64 && Offsets_.size() < room / 2) Offsets_.shrink_to_fit();
   Cursor_ = 0;
   TakeOffsetRanges();
 }

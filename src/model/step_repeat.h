@@ -178,6 +178,7 @@ class TStepObject {
   TStepObject(TStepCommandList commands, TStepObject* nested);
 
   void Expand();
+  bool ComposeOverNested();
   void TakeOffsetRanges();
   void ClearCaches();
   bool ChainHolds(const TStepObject* object) const;
@@ -194,6 +195,10 @@ class TStepObject {
   std::vector<TAppendNode> AppendCache_;
   std::array<TOffsetRange, 8> OffsetRanges_{};
   uint16_t CopyCount_ = 0;
+  // The last expansion ended without an error, and the levels of the chain
+  // it expanded.
+  bool Whole_ = false;
+  int32_t ExpandedLevels_ = 1;
 };
 
 // Gives back one reference and deletes the object when it is unused; sets the

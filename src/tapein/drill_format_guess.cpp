@@ -442,6 +442,22 @@ double ReferenceSpacing(const TScan& s, bool leading) {
     std::vector<uint32_t> next(start.begin(), start.end() - 1);
     for (size_t i = 0; i < holes.size(); ++i) cells[next[key[i]]++] = holes[i];
   }
+  // A cell's holes once each (a hole drilled again stands in the same
+  // cell): distances of 0 do not count, so the nearest other hole is the
+  // same, and a hole's look ends where it did, each cell counting the holes
+  // drilled in it. The nearest distance of a place is kept for the hits
+  // drilled there again.
+  const auto before = [](const TPoint& a, const TPoint& b) { return a.X < b.X || (a.X == b.X && a.Y < b.Y); };
+  std::vector<uint32_t> once(start.size(), 0);
+  size_t places = 0;
+  for (size_t c = 0; c + 1 < start.size(); ++c) {
+    once[c] = uint32_t(places);
+    std::sort(cells.begin() + start[c], cells.begin() + start[c + 1], before);
+    for (uint32_t k = start[c]; k < start[c + 1]; ++k)
+      if (k == start[c] || before(cells[k - 1], cells[k])) cells[places++] = cells[k];
+  }
+  once.back() = uint32_t(places);
+  std::vector<double> nearest(places, -1.0);
   // Nearest neighbours of an even spread of the sized hits.
   std::vector<double> ratios;
   const size_t stride = std::max<size_t>(1, sized / SpacingQueries);
@@ -450,12 +466,19 @@ double ReferenceSpacing(const TScan& s, bool leading) {
     if (s.Hits[i].Size <= 0.0 || seen++ % stride != 0) continue;
     const TPoint q = holes[i];
     const int64_t cx = column(q.X), cy = row(q.Y);
+    const size_t own = size_t(cx * rows + cy);
+    double& known = nearest[size_t(
+        std::lower_bound(cells.begin() + once[own], cells.begin() + once[own + 1], q, before) - cells.begin())];
+    if (known >= 0.0) {
+      if (known < 1e300) ratios.push_back(std::sqrt(known) / s.Hits[i].Size);
+      continue;
+    }
     double best = 1e300;  // squared
     size_t visits = 0;
     const auto look = [&](int64_t x, int64_t y) {
       const size_t c = size_t(x * rows + y);
       ++visits;
-      for (uint32_t k = start[c]; k < start[c + 1]; ++k) {
+      for (uint32_t k = once[c]; k < once[c + 1]; ++k) {
         const double dx = cells[k].X - q.X, dy = cells[k].Y - q.Y;
         const double d = dx * dx + dy * dy;
         if (d > 0.0 && d < best) best = d;
@@ -478,6 +501,7 @@ double ReferenceSpacing(const TScan& s, bool leading) {
       const double reach = double(r) * cell;
       if (best <= reach * reach) break;
     }
+    known = best;
     if (best < 1e300) ratios.push_back(std::sqrt(best) / s.Hits[i].Size);
   }
   if (ratios.size() < SpacingHits) return 0.0;

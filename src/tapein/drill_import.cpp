@@ -299,9 +299,9 @@ void TDrillTapeReader::ApplyRepeats() {
     ReleaseStepObject(step);
   }
   if (refused > 0)
-    ReportLine("Line " + std::to_string(BlockNumber) + ": the pattern's repeats were not applied to " +
-                   std::to_string(refused) + (refused == 1 ? " entity" : " entities") +
-                   " already repeated by " + std::to_string(kMaxPatternChain) + " patterns.",
+    ReportLine(JoinText({"Line ", std::to_string(BlockNumber), ": the pattern's repeats were not applied to ",
+                         std::to_string(refused), refused == 1 ? " entity" : " entities", " already repeated by ",
+                         std::to_string(kMaxPatternChain), " patterns."}),
                true);
 }
 

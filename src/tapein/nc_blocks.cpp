@@ -507,8 +507,9 @@ bool TNCReader::GetBlockWord(char letter, int32_t& value) {
 void TNCReader::ReportDoubleWord(char letter) {
   TGlobalRec& g = *GlobalRec;
   if (!KeepsMessages()) return;
-  if (g.InSub) Message(Text(736, "Error in M99 <") + g.SubName + ">");
+  if (g.InSub) Message(JoinText({Text(736, "Error in M99 <"), g.SubName, ">"}));
   const int32_t block = g.InSub ? g.SubLineCount : BlockNumber;
-  Message(Text(737, "Error : Double ") + letter + Text(738, " in block ") + std::to_string(block));
-  Message(Text(739, "Error : <") + g.Line + ">");
+  Message(JoinText({Text(737, "Error : Double "), std::string_view(&letter, 1), Text(738, " in block "),
+                    std::to_string(block)}));
+  Message(JoinText({Text(739, "Error : <"), g.Line, ">"}));
 }

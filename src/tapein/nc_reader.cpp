@@ -16,6 +16,15 @@
 TNCReader* CurrentReader = nullptr;
 bool PlainLineFastPath = true;
 
+std::string JoinText(std::initializer_list<std::string_view> pieces) {
+  std::size_t size = 0;
+  for (const std::string_view piece : pieces) size += piece.size();
+  std::string text;
+  text.reserve(size);
+  for (const std::string_view piece : pieces) text += piece;
+  return text;
+}
+
 namespace {
 
 // The current directory in the program's name form, ending in "\".

@@ -33,6 +33,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -52,6 +53,10 @@ extern bool ArcAdjustDisabled;
 // The offset engine clamps coordinates to plus or minus this value; the reader
 // sets it to 2147483647.0 at the start of every file.
 extern double CoordinateLimit;
+
+// The pieces as one text, its room taken once: a message put together with
+// + grows its text piece by piece, an allocation each time.
+std::string JoinText(std::initializer_list<std::string_view> pieces);
 
 // ---- Move records ------------------------------------------------------------
 

@@ -30,16 +30,18 @@ const char* const HeaderKeywords[] = {
     "VER",  "Z",    "ZA",     "ZC",     "ZS",    "Z+",    "Z-",       "/",      "",
 };
 
+char UpperCaseChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // Where the free text of a block begins (the message of M47, the text M97
-// and M98 drill, the file M99 calls), in the block written in capitals;
-// npos when it has none.
-std::size_t FreeTextStart(const std::string& upper) {
-  std::size_t start = std::string::npos;
-  for (const char* code : {"M47,", "M97,", "M98,", "M99,"}) {
-    const std::size_t at = upper.find(code);
-    if (at != std::string::npos) start = std::min(start, at + 4);
+// and M98 drill, the file M99 calls): after the comma of the first of them,
+// its M in either case; npos when it has none.
+std::size_t FreeTextStart(std::string_view text) {
+  for (std::size_t i = 0; i + 4 <= text.size(); ++i) {
+    if (text[i + 3] != ',' || UpperCaseChar(text[i]) != 'M') continue;
+    const char a = text[i + 1], b = text[i + 2];
+    if ((a == '4' && b == '7') || (a == '9' && (b == '7' || b == '8' || b == '9'))) return i + 4;
   }
-  return start;
+  return std::string::npos;
 }
 
 // A comment after a block's words (";" to the end of the line, as several
@@ -47,7 +49,7 @@ std::size_t FreeTextStart(const std::string& upper) {
 void CutTrailingComment(std::string& line) {
   const std::size_t semicolon = line.find(';');
   if (semicolon == std::string::npos || semicolon == 0) return;
-  if (FreeTextStart(UpperCaseStr(line.substr(0, semicolon))) != std::string::npos) return;
+  if (FreeTextStart(std::string_view(line).substr(0, semicolon)) != std::string::npos) return;
   line.erase(semicolon);
 }
 
@@ -55,9 +57,8 @@ void CutTrailingComment(std::string& line) {
 // text is kept as written.
 void UpperCaseWords(std::string& line) {
   if (std::none_of(line.begin(), line.end(), [](char c) { return c >= 'a' && c <= 'z'; })) return;
-  const std::string upper = UpperCaseStr(line);
-  const std::size_t text = FreeTextStart(upper);
-  line = text == std::string::npos ? upper : upper.substr(0, text) + line.substr(text);
+  const std::size_t end = std::min(FreeTextStart(line), line.size());
+  for (std::size_t i = 0; i < end; ++i) line[i] = UpperCaseChar(line[i]);
 }
 
 // Opens a file for reading; a failure leaves its error number pending.
@@ -522,8 +523,8 @@ void TNCReader::EndUnclosedHeader() {
   g.InHeader = false;
   g.HeaderComments = false;
   if (!KeepsMessages()) return;
-  Notice("The header opened by M48 in line " + std::to_string(g.HeaderLine) +
-         " is not closed by % or M95: it ends before line " + std::to_string(BlockNumber) + ".");
+  Notice(JoinText({"The header opened by M48 in line ", std::to_string(g.HeaderLine),
+                   " is not closed by % or M95: it ends before line ", std::to_string(BlockNumber), "."}));
 }
 
 bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messageBlock) {
@@ -554,14 +555,14 @@ bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messa
   // previous position, so the reading stops.
   const std::size_t position = WordFormats.DroppedLetters.find_first_of("XYIJA");
   if (error && position != std::string::npos) {
-    const std::string largest = Metric ? "2147.48 mm" : "84.5466 in";
-    Fail("Line " + std::to_string(BlockNumber) + " \"" + g.RawLine + "\": the " +
-         WordFormats.DroppedLetters[position] + " word lies beyond the largest coordinate (" +
-         largest + ") or has more digits than the format (" + errorText + ").");
+    Fail(JoinText({"Line ", std::to_string(BlockNumber), " \"", g.RawLine, "\": the ",
+                   std::string_view(&WordFormats.DroppedLetters[position], 1),
+                   " word lies beyond the largest coordinate (", Metric ? "2147.48 mm" : "84.5466 in",
+                   ") or has more digits than the format (", errorText, ")."}));
     return false;
   }
   if (error && (ErrorsAreFatal || KeepsMessages())) {
-    const std::string text = "Block " + IntToShortStr(BlockNumber) + ":" + errorText;
+    const std::string text = JoinText({"Block ", IntToShortStr(BlockNumber), ":", errorText});
     if (ErrorsAreFatal) {
       ErrorFlag = true;
       Error(text);

@@ -466,6 +466,80 @@ TEST_F(StepRepeatTest, AnAppendedChainIsExpandedOnceAsAWhole) {
   ReleaseStepObject(outer);
 }
 
+TEST_F(StepRepeatTest, ChainsGiveTheOffsetsOfTheirWholeList) {
+  // Chains of two and three levels, of pattern-shaped levels (a mark and
+  // its steps) and of other shapes, with orientations, counts, offsets near
+  // the edge of the range and copy counts past the limit: the same offsets
+  // and the same crash boxes as the expansion of the whole list.
+  std::mt19937 random(4711);
+  const auto pick = [&](int32_t low, int32_t high) {
+    return std::uniform_int_distribution<int32_t>(low, high)(random);
+  };
+  const auto level = [&]() {
+    TStepCommandList list;
+    const int shape = pick(0, 9);
+    if (shape != 0) list.push_back(TStepCommand{1, shape == 1 ? 2 : 1, 0, 0, 0});
+    const int steps = pick(0, 4);
+    for (int k = 0; k < steps; ++k) {
+      const bool far = pick(0, 15) == 0;
+      const int32_t d = far ? 1500000000 : 1000;
+      list.push_back(Step(pick(-d, d), pick(-d, d), uint8_t(pick(0, 9)), pick(-1, shape == 2 ? 300 : 5)));
+      if (shape == 3 && k == 0) list.push_back(Mark());
+    }
+    if (pick(0, 1) == 0) list.push_back(Step(0, 0));
+    return list;
+  };
+  for (int round = 0; round < 400; ++round) {
+    ResetHeadlessDialogs();
+    const int levels = pick(2, 3);
+    std::vector<TStepCommandList> lists;
+    for (int k = 0; k < levels; ++k) lists.push_back(level());
+    // The outermost level first, each next one wrapping the chain so far.
+    TStepObject* chain = new TStepObject(lists.back());
+    chain->AddRef();
+    for (int k = levels - 2; k >= 0; --k) {
+      TStepObject* inner = new TStepObject(lists[size_t(k)]);
+      inner->AddRef();
+      inner->SetNested(chain);
+      ReleaseStepObject(chain);
+      chain = inner;
+    }
+    TStepCommandList all, offsets;
+    for (const TStepCommandList& l : lists) all.insert(all.end(), l.begin(), l.end());
+    int32_t position = 0;
+    const bool whole = ExpandStepList(false, all, offsets, position);
+    ASSERT_EQ(chain->Offsets(), offsets) << "round " << round;
+    ResetHeadlessDialogs();
+    chain->Reexpand();
+    ASSERT_EQ(chain->Offsets(), offsets) << "round " << round;
+    if (whole) {
+      EXPECT_TRUE(ShownMessageBoxes().empty()) << "round " << round;
+    } else {
+      ASSERT_EQ(ShownMessageBoxes().size(), 1u) << "round " << round;
+      EXPECT_EQ(ShownMessageBoxes()[0].Text, "Step && Repeat Crash.  Error Line: " + std::to_string(position));
+    }
+    ReleaseStepObject(chain);
+  }
+
+  // A chain whose offsets were expanded before a level below it was taken
+  // out: a level wrapped around it later takes the chain as it is now.
+  auto* z = new TStepObject({Mark(), Step(0, 5000, 0, 2), Step(0, 0)});
+  auto* y = new TStepObject({Mark(), Step(300, 0, 2, 2), Step(0, 0)});
+  auto* x = new TStepObject({Mark(), Step(0, 20, 1, 3), Step(0, 0)});
+  auto* w = new TStepObject({Mark(), Step(1, 1, 0, 2), Step(0, 0)});
+  for (TStepObject* s : {z, y, x, w}) s->AddRef();
+  y->SetNested(z);
+  x->SetNested(y);
+  y->SetNested(nullptr);
+  w->SetNested(x);
+  TStepCommandList all = w->Commands(), offsets;
+  for (const TStepObject* s : {x, y}) all.insert(all.end(), s->Commands().begin(), s->Commands().end());
+  int32_t position = 0;
+  ASSERT_TRUE(ExpandStepList(false, all, offsets, position));
+  EXPECT_EQ(w->Offsets(), offsets);
+  for (TStepObject* s : {w, x, y, z}) ReleaseStepObject(s);
+}
+
 TEST_F(StepRepeatTest, OrientOffsetCases) {
   int32_t x, y;
   const int32_t expected[8][2] = {{10, 20},  {10 - 3 + 4, 20 - 4 + 3}, {10 - 6, 20},

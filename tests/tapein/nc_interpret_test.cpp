@@ -241,6 +241,18 @@ TEST_F(NcInterpret, DrilledTextsAndTheirDots) {
   r->Done();
 }
 
+TEST_F(NcInterpret, FreeTextKeepsItsCaseAndItsSemicolons) {
+  // A block in lower case reads as in capitals up to the comma of its text
+  // code, which keeps its text as written, semicolons and all; a comment
+  // after other words goes.
+  auto r = Reader({"m97,Ab;c", "x2000y0 ;first", "m47,Check;Pins", "x0y1000;m97,x", "N7m98,z",
+                   "Y0", "M30"});
+  Read(*r);
+  EXPECT_EQ(r->With("Text"), (std::vector<std::string>{"Text 5080000 0 h Ab;c", "Text 0 0 v z"}));
+  EXPECT_EQ(r->With("Operator"), (std::vector<std::string>{"Operator M47,Check;Pins"}));
+  r->Done();
+}
+
 TEST_F(NcInterpret, PatternsTakenByTheConsumer) {
   auto r = Reader({"M25", "X100Y100", "M01", "M02X1000Y0M70", "M02X0Y1000M80M90R3", "M08", "M30"});
   r->TakesSteps = true;

@@ -3,6 +3,7 @@
 // and both zero modes; and the format the drill dialog is pre-filled with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -148,11 +149,12 @@ TEST_F(NcTapeFormat, AHeaderWithoutItsEndEndsAtTheFirstBodyBlock) {
     const char* Name;
     std::vector<std::string> Lines;
     size_t Hits;
+    int Body;  // the line of the first body block
   };
   const TCase cases[] = {
-      {"a position", {"M48", "INCH,TZ", "T1C0.02", "X12500Y100", "X100Y100", "M30"}, 2},
-      {"a tool select", {"M48", "METRIC,TZ", "T1C0.5", "T2C0.6", "T2", "X100Y100", "M30"}, 1},
-      {"a drilled slot", {"M48", "T1C0.02", "X100Y100G85X200Y100", "X300Y100"}, 1},
+      {"a position", {"M48", "INCH,TZ", "T1C0.02", "X12500Y100", "X100Y100", "M30"}, 2, 4},
+      {"a tool select", {"M48", "METRIC,TZ", "T1C0.5", "T2C0.6", "T2", "X100Y100", "M30"}, 1, 5},
+      {"a drilled slot", {"M48", "T1C0.02", "X100Y100G85X200Y100", "X300Y100"}, 1, 3},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -160,6 +162,9 @@ TEST_F(NcTapeFormat, AHeaderWithoutItsEndEndsAtTheFirstBodyBlock) {
     EXPECT_FALSE(Failed);
     EXPECT_EQ(r->Hits.size(), c.Hits);
     EXPECT_EQ(r->With("Notice The header opened by M48 in line 1 is not closed").size(), 1u);
+    EXPECT_EQ(r->First("Notice The header"),
+              "Notice The header opened by M48 in line 1 is not closed by % or M95: it ends before line " +
+                  std::to_string(c.Body) + ".");
     EXPECT_EQ(r->With("HeaderDone").size(), 1u);
     r->Done();
   }
@@ -342,6 +347,34 @@ TEST_F(NcTapeFormat, PrefilledFormatWeighsTheHolesSpacingAndTheirSizes) {
   EXPECT_FALSE(PrefilledTapeFormat(
                    Tape(GridTape({"M48", ";Holesize 1 = 150 mils"}, 0.15, 0.5, fixed)), metric)
                    .Metric);
+}
+
+// A hole drilled again, right after itself or after the rest of the board,
+// is one hole: the board's spacing is that of its holes, whichever way its
+// hits repeat them.
+TEST_F(NcTapeFormat, PrefilledFormatTakesHolesDrilledAgainOnce) {
+  TDrillFormatRecord left;
+  left.IntegerDigits = left.DecimalDigits = 3;
+  const auto trailing = [](double v) { return std::to_string(std::llround(v * 10000)); };
+  const std::vector<std::string> once = GridTape({"M48", "INCH,TZ"}, 0.035, 0.1, trailing);
+  const TDrillFormatRecord expected = PrefilledTapeFormat(Tape(once, "once.drl"), left);
+  ASSERT_EQ(expected.DecimalDigits, 4);
+  // The hits between the tool selection and M30.
+  const auto first = std::find(once.begin(), once.end(), "T1") + 1;
+  const std::vector<std::string> hits(first, once.end() - 1);
+  for (int pass = 0; pass < 3; ++pass) {
+    std::vector<std::string> tape(once.begin(), first);
+    for (std::size_t i = 0; i < hits.size(); ++i)
+      for (std::size_t k = 0; k <= (i + pass) % 3; ++k) tape.push_back(hits[i]);
+    if (pass == 2) tape.insert(tape.end(), hits.rbegin(), hits.rend());
+    tape.push_back("M30");
+    EXPECT_EQ(PrefilledTapeFormat(Tape(tape, "again.drl"), left), expected) << "pass " << pass;
+  }
+  // A board of one hole drilled over and over shows no spacing: the stored
+  // digits stay.
+  std::vector<std::string> one(once.begin(), first);
+  for (int i = 0; i < 40; ++i) one.push_back(hits[7]);
+  EXPECT_EQ(PrefilledTapeFormat(Tape(one, "one.drl"), left).DecimalDigits, 3);
 }
 
 // A word of hundreds of digits is no number of a board: its hit neither
