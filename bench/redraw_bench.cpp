@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <random>
 
 #include "foundation/settings.h"
 #include "model/cad_database.h"
@@ -15,6 +14,7 @@
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "workspace/db_bitmap.h"
+#include "redraw_panel.h"
 #include "../tests/support/picture_view.h"
 
 namespace {
@@ -28,22 +28,7 @@ struct TJob {
     savedDrill = DRDB;
     DB = new TCadDatabase();
     DRDB = new TDrillDatabase();
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int32_t> x(0, int32_t(20 * Inch)), y(0, int32_t(16 * Inch));
-    std::uniform_int_distribution<int32_t> d(-int32_t(Inch / 4), int32_t(Inch / 4));
-    std::uniform_int_distribution<int32_t> tool(1, 40);
-    std::uniform_int_distribution<int32_t> cadLayer(0, 3), drillLayer(30, 32);
-    for (int i = 0; i < 50000; ++i) {
-      int32_t x1 = x(rng), y1 = y(rng);
-      DB->AddLineOnLayer(x1, y1, x1 + d(rng), y1 + d(rng), uint8_t(cadLayer(rng)));
-    }
-    // Drills of 0.007 to 0.046 in: the circles of the default display.
-    for (int32_t t = 1; t <= 40; ++t) {
-      ActiveTools[t] = true;
-      ToolTable[t].Diameter = int32_t(Inch / 1000) * (6 + t);
-    }
-    for (int i = 0; i < 500000; ++i)
-      DRDB->AddHoleOnLayer(x(rng), y(rng), uint8_t(drillLayer(rng)), tool(rng), true);
+    AddRedrawPanel();
   }
   ~TJob() {
     delete DRDB;

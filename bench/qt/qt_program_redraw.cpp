@@ -12,7 +12,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
-#include <random>
 
 #include "foundation/settings.h"
 #include "model/cad_database.h"
@@ -25,6 +24,7 @@
 #include "workspace/my_screen.h"
 #include "workspace/startup.h"
 #include "workspace/workspace.h"
+#include "../redraw_panel.h"
 
 namespace {
 
@@ -36,21 +36,7 @@ void Settle() {
 }
 
 void FillPanel() {
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int32_t> x(0, int32_t(20 * Inch)), y(0, int32_t(16 * Inch));
-  std::uniform_int_distribution<int32_t> d(-int32_t(Inch / 4), int32_t(Inch / 4));
-  std::uniform_int_distribution<int32_t> tool(1, 40);
-  std::uniform_int_distribution<int32_t> cadLayer(0, 3), drillLayer(30, 32);
-  for (int i = 0; i < 50000; ++i) {
-    const int32_t x1 = x(rng), y1 = y(rng);
-    DB->AddLineOnLayer(x1, y1, x1 + d(rng), y1 + d(rng), uint8_t(cadLayer(rng)));
-  }
-  for (int32_t t = 1; t <= 40; ++t) {
-    ActiveTools[t] = true;
-    ToolTable[t].Diameter = int32_t(Inch / 1000) * (6 + t);
-  }
-  for (int i = 0; i < 500000; ++i)
-    DRDB->AddHoleOnLayer(x(rng), y(rng), uint8_t(drillLayer(rng)), tool(rng), true);
+  AddRedrawPanel();
   DisplayedLayerMask |= 0xF;
   DisplayedNCLayerMask |= 0x7;
 }
