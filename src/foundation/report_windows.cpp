@@ -189,14 +189,14 @@ void TGTScrollWindow::Write(const std::string& text) {
   if (PendingLine.size() < Longest) PendingLine.append(text, 0, Longest - PendingLine.size());
 }
 
-void TGTScrollWindow::WriteLn(const std::string& text) {
+void TGTScrollWindow::WriteLn(std::string text) {
   if (!PendingLine.empty()) {
     FitLine(PendingLine);
     Memo1.AddLine(PendingLine);
     PendingLine.clear();
   }
   FitLine(text);
-  Memo1.AddLine(text);
+  Memo1.AddLine(std::move(text));
 }
 
 void TGTScrollWindow::FitLine(const std::string& line) {

@@ -79,7 +79,7 @@ class TGTScrollWindow : public TForm {
   // Collects text for the current line (at most 255 characters).
   void Write(const std::string& text);
   // The pending text as a line of its own (when there is any), then the text.
-  void WriteLn(const std::string& text = "");
+  void WriteLn(std::string text = "");
   void SetTextSize(int32_t columns, int32_t rows);
   void ShowOKButton();
   void HideOKButton();

@@ -12,6 +12,7 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/drawing_base.h"
+#include "model/slot_pool.h"
 #include "model/view_services.h"
 #include "platform/canvas.h"
 #include "platform/message_box.h"
@@ -598,6 +599,23 @@ void TCadArc::FastDrawMarks(TCanvas& canvas) {
 }
 
 // ---- TCadCircle ---------------------------------------------------------------------------
+
+namespace {
+
+using TCirclePool = TSlotPool<sizeof(TCadCircle), alignof(TCadCircle)>;
+
+TCirclePool& CirclePool() {
+  static TCirclePool pool;
+  return pool;
+}
+
+}  // namespace
+
+void* TCadCircle::operator new(std::size_t) { return CirclePool().Allocate(); }
+
+void TCadCircle::operator delete(void* p) noexcept {
+  if (p != nullptr) CirclePool().Release(p);
+}
 
 TCadCircle::TCadCircle(int32_t cx, int32_t cy, int32_t radius) : CX(cx), CY(cy), Radius(radius) {
   ComputeShadow();

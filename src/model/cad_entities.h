@@ -15,6 +15,7 @@
 // entity nearer than that best shrinks the box to the square of half-size d
 // around the pick point, so entities further on are rejected by outcodes.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -217,9 +218,13 @@ class TCadArc : public TCadEntity {
   void PaintMarks(TDrawingBase& surface) override;
 };
 
-class TCadCircle : public TCadEntity {
+class TCadCircle final : public TCadEntity {
  public:
   TCadCircle(int32_t cx, int32_t cy, int32_t radius);
+  // From a pool of their own: a drill tape read into CAD brings its holes
+  // as circles by the hundred thousand.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etCadCircle; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {CX, CY}; }

@@ -18,21 +18,12 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/hit_patterns.h"
+#include "model/slot_pool.h"
 #include "model/symbol_drawer.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVEX_POOL_POISON 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVEX_POOL_POISON 1
-#endif
-#endif
-#ifdef KORVEX_POOL_POISON
-#include <sanitizer/asan_interface.h>
-#endif
 
 int32_t SnapPointX = 0;
 int32_t SnapPointY = 0;
@@ -352,103 +343,7 @@ void TDrillEntity::DrawColours(TDrawingBase& s, uint8_t layer, TColor& own, TCol
 
 namespace {
 
-// Blocks of 2 MB, aligned to their size so that a hole finds its block by
-// masking its address, each on one large page where the system has them: a
-// million holes then cost some twenty page faults instead of ten thousand. A
-// block goes back to the system as soon as its last hole is deleted, but for
-// one kept for the next holes: a job emptied and filled again (File > New,
-// an import withdrawn) does not map and fault a fresh block each time. Freed
-// slots of a block are reused before the current block grows.
-class THolePool {
- public:
-  void* Allocate() {
-    if (TBlock* b = Partial_) {
-      void* slot = b->Free;
-      Unpoison(slot);
-      b->Free = *static_cast<void**>(slot);
-      ++b->Live;
-      if (b->Free == nullptr) Unlink(b);
-      return slot;
-    }
-    if (Current_ == nullptr || Current_->Bumped == kSlots) {
-      void* memory = Spare_ != nullptr ? Spare_ : NewBlock();
-      Spare_ = nullptr;
-      Current_ = new (memory) TBlock{};
-      Poison(SlotAt(Current_, 0), kSlots * kSlotBytes);
-    }
-    void* slot = SlotAt(Current_, Current_->Bumped++);
-    ++Current_->Live;
-    Unpoison(slot);
-    return slot;
-  }
-
-  void Release(void* slot) {
-    TBlock* b = reinterpret_cast<TBlock*>(reinterpret_cast<std::uintptr_t>(slot) &
-                                          ~std::uintptr_t(kBlockBytes - 1));
-    if (--b->Live == 0) {
-      if (b->Listed) Unlink(b);
-      if (b == Current_) Current_ = nullptr;
-      if (Spare_ == nullptr) {
-        Poison(SlotAt(b, 0), kSlots * kSlotBytes);
-        Spare_ = b;
-      } else {
-        FreeBlock(b);
-      }
-      return;
-    }
-    *static_cast<void**>(slot) = b->Free;
-    b->Free = slot;
-    Poison(slot, kSlotBytes);
-    if (!b->Listed) {
-      b->Listed = true;
-      b->Prev = nullptr;
-      b->Next = Partial_;
-      if (Partial_ != nullptr) Partial_->Prev = b;
-      Partial_ = b;
-    }
-  }
-
- private:
-  struct TBlock {
-    TBlock* Prev = nullptr;  // the blocks with freed slots
-    TBlock* Next = nullptr;
-    void* Free = nullptr;  // freed slots, linked through their first word
-    uint32_t Live = 0;
-    uint32_t Bumped = 0;  // slots handed out from the block's unused end
-    bool Listed = false;
-  };
-  static constexpr std::size_t kBlockBytes = std::size_t(2) << 20;
-  static constexpr std::size_t kSlotBytes =
-      (sizeof(TDrillHole) + alignof(TDrillHole) - 1) / alignof(TDrillHole) * alignof(TDrillHole);
-  static constexpr std::size_t kFirstSlot = 64;
-  static constexpr uint32_t kSlots = uint32_t((kBlockBytes - kFirstSlot) / kSlotBytes);
-  static_assert(sizeof(TBlock) <= kFirstSlot && alignof(TDrillHole) <= kFirstSlot);
-
-  // A block of kBlockBytes aligned to its size; throws std::bad_alloc.
-  static void* NewBlock() { return NewAlignedBlock(kBlockBytes); }
-  static void FreeBlock(TBlock* b) { FreeAlignedBlock(b, kBlockBytes); }
-  static void* SlotAt(TBlock* b, uint32_t i) {
-    return reinterpret_cast<char*>(b) + kFirstSlot + std::size_t(i) * kSlotBytes;
-  }
-  void Unlink(TBlock* b) {
-    if (b->Prev != nullptr) b->Prev->Next = b->Next; else Partial_ = b->Next;
-    if (b->Next != nullptr) b->Next->Prev = b->Prev;
-    b->Prev = b->Next = nullptr;
-    b->Listed = false;
-  }
-#ifdef KORVEX_POOL_POISON
-  static void Poison(void* p, std::size_t n) { ASAN_POISON_MEMORY_REGION(p, n); }
-  static void Unpoison(void* p) { ASAN_UNPOISON_MEMORY_REGION(p, kSlotBytes); }
-#else
-  static void Poison(void*, std::size_t) {}
-  static void Unpoison(void*) {}
-#endif
-
-  TBlock* Current_ = nullptr;
-  TBlock* Partial_ = nullptr;
-  // An emptied block kept for the next hole.
-  TBlock* Spare_ = nullptr;
-};
+using THolePool = TSlotPool<sizeof(TDrillHole), alignof(TDrillHole)>;
 
 THolePool& HolePool() {
   static THolePool pool;

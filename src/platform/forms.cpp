@@ -1167,9 +1167,11 @@ void TMemo::SetLines(const std::vector<std::string>& lines) {
   FireChange();
 }
 
-void TMemo::AddLine(const std::string& line) {
+void TMemo::AddLine(const std::string& line) { AddLine(std::string(line)); }
+
+void TMemo::AddLine(std::string&& line) {
   // Reports append line by line: keep this linear in the length of the memo.
-  lines_.push_back(line);
+  lines_.push_back(std::move(line));
   Changed(TChange::LineAdded);
   FireChange();
 }

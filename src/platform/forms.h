@@ -583,6 +583,7 @@ class TMemo : public TControl {
   const std::vector<std::string>& Lines() const { return lines_; }
   void SetLines(const std::vector<std::string>& lines);  // OnChange
   void AddLine(const std::string& line);
+  void AddLine(std::string&& line);
   void ClearLines();
   // The lines joined by CR LF; SetText splits at CR LF, LF or CR.
   std::string Text() const;

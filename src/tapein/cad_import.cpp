@@ -84,7 +84,7 @@ void TCadTapeReader::Poll(bool& abort) {
   if (CancelBox.Cancelled()) abort = true;
 }
 
-void TCadTapeReader::Error(const std::string& text) { Errors.push_back(text); }
+void TCadTapeReader::Error(std::string text) { Errors.push_back(std::move(text)); }
 
 void TCadTapeReader::Hit(int32_t x, int32_t y, int32_t size, int32_t, int32_t, uint8_t) {
   DB->AddCircleOnLayer(x, y, size / 2, CadImportLayer);

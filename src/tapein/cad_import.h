@@ -44,7 +44,7 @@ class TCadTapeReader : public TNCReader {
   explicit TCadTapeReader(const std::string& fileName);
 
   /* 1 */ void Poll(bool& abort) override;
-  /* 7 */ void Error(const std::string& text) override;
+  /* 7 */ void Error(std::string text) override;
   /* 14 */ void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block,
                     uint8_t flag) override;
   /* 15 */ void Circle(int32_t x, int32_t y, int32_t size, int32_t diameter, int32_t tool,

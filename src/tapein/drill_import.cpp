@@ -139,8 +139,8 @@ TDrillTapeReader::~TDrillTapeReader() {
   if (DrillTapeReader == this) DrillTapeReader = nullptr;
 }
 
-void TDrillTapeReader::ReportLine(const std::string& text, bool fault) {
-  if (Report) Report->WriteLn(text);
+void TDrillTapeReader::ReportLine(std::string text, bool fault) {
+  if (Report) Report->WriteLn(std::move(text));
   if (fault) ErrorsSeen = true;
 }
 
@@ -161,22 +161,22 @@ void TDrillTapeReader::Progress(const std::string& text) {
   if (Report) Report->Write(text);
 }
 
-void TDrillTapeReader::Notice(const std::string& text) { ReportLine(text, false); }
-void TDrillTapeReader::Message(const std::string& text) { ReportLine(text, true); }
+void TDrillTapeReader::Notice(std::string text) { ReportLine(std::move(text), false); }
+void TDrillTapeReader::Message(std::string text) { ReportLine(std::move(text), true); }
 
-void TDrillTapeReader::Error(const std::string& text) {
+void TDrillTapeReader::Error(std::string text) {
   // Errors come from what stops the reading: files, filters, memory.
-  ReportLine(text, true);
+  ReportLine(std::move(text), true);
   Stopped = true;
 }
 
-void TDrillTapeReader::Warning(int32_t, int32_t, int32_t, const std::string& text) {
-  ReportLine(text, true);
+void TDrillTapeReader::Warning(int32_t, int32_t, int32_t, std::string text) {
+  ReportLine(std::move(text), true);
 }
 
-void TDrillTapeReader::M96Block(int32_t, const std::string& text) { ReportLine(text, false); }
+void TDrillTapeReader::M96Block(int32_t, std::string text) { ReportLine(std::move(text), false); }
 
-void TDrillTapeReader::BlockMessage(int32_t, const std::string& text) { ReportLine(text, true); }
+void TDrillTapeReader::BlockMessage(int32_t, std::string text) { ReportLine(std::move(text), true); }
 
 bool TDrillTapeReader::SetOrigin(int32_t x, int32_t y) {
   if (!OriginSeen) {

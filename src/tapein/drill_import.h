@@ -47,12 +47,12 @@ class TDrillTapeReader : public TNCReader {
 
   /* 1 */ void Poll(bool& abort) override;
   /* 2 */ void Progress(const std::string& text) override;
-  /* 3 */ void Notice(const std::string& text) override;
-  /* 6 */ void Message(const std::string& text) override;
-  /* 7 */ void Error(const std::string& text) override;
-  /* 8 */ void Warning(int32_t x, int32_t y, int32_t block, const std::string& text) override;
-  /* 9 */ void M96Block(int32_t block, const std::string& text) override;
-  /* 12 */ void BlockMessage(int32_t block, const std::string& text) override;
+  /* 3 */ void Notice(std::string text) override;
+  /* 6 */ void Message(std::string text) override;
+  /* 7 */ void Error(std::string text) override;
+  /* 8 */ void Warning(int32_t x, int32_t y, int32_t block, std::string text) override;
+  /* 9 */ void M96Block(int32_t block, std::string text) override;
+  /* 12 */ void BlockMessage(int32_t block, std::string text) override;
   /* 13 */ bool SetOrigin(int32_t x, int32_t y) override;
   /* 14 */ void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block,
                     uint8_t flag) override;
@@ -121,7 +121,7 @@ class TDrillTapeReader : public TNCReader {
   // a step list nests, since a deeper chain fails to expand.
   static constexpr int32_t kMaxPatternChain = kMaxStepLevels;
 
-  void ReportLine(const std::string& text, bool fault);
+  void ReportLine(std::string text, bool fault);
   void RecordPattern(int32_t index);
   void ClearPatternEntities() {
     PatternEntities.clear();

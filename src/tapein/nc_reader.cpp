@@ -159,16 +159,16 @@ TNCReader::~TNCReader() {
 
 void TNCReader::HeaderDone(int32_t) {}
 void TNCReader::Progress(const std::string&) {}
-void TNCReader::Notice(const std::string&) {}
+void TNCReader::Notice(std::string) {}
 void TNCReader::ToolValue2(uint16_t, int32_t&) {}
 void TNCReader::ToolValue(uint16_t, int32_t&) {}
-void TNCReader::Message(const std::string&) {}
-void TNCReader::Error(const std::string&) {}
-void TNCReader::Warning(int32_t, int32_t, int32_t, const std::string&) {}
-void TNCReader::M96Block(int32_t, const std::string&) {}
+void TNCReader::Message(std::string) {}
+void TNCReader::Error(std::string) {}
+void TNCReader::Warning(int32_t, int32_t, int32_t, std::string) {}
+void TNCReader::M96Block(int32_t, std::string) {}
 void TNCReader::UnparsedBlock(const std::string&, uint8_t) {}
 void TNCReader::OperatorMessage(int32_t, const std::string&) {}
-void TNCReader::BlockMessage(int32_t, const std::string&) {}
+void TNCReader::BlockMessage(int32_t, std::string) {}
 bool TNCReader::SetOrigin(int32_t, int32_t) { return true; }
 void TNCReader::Emit18(int32_t, int32_t, int32_t, int32_t, uint8_t) {}
 void TNCReader::LineMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) {}

@@ -334,16 +334,16 @@ class TNCReader {
   /* 0 */ virtual void HeaderDone(int32_t axisVersion);
   /* 1 */ virtual void Poll(bool& abort) = 0;
   /* 2 */ virtual void Progress(const std::string& text);
-  /* 3 */ virtual void Notice(const std::string& text);
+  /* 3 */ virtual void Notice(std::string text);
   /* 4 */ virtual void ToolValue2(uint16_t tool, int32_t& value);
   /* 5 */ virtual void ToolValue(uint16_t tool, int32_t& value);
-  /* 6 */ virtual void Message(const std::string& text);
-  /* 7 */ virtual void Error(const std::string& text);
-  /* 8 */ virtual void Warning(int32_t x, int32_t y, int32_t block, const std::string& text);
-  /* 9 */ virtual void M96Block(int32_t block, const std::string& text);
+  /* 6 */ virtual void Message(std::string text);
+  /* 7 */ virtual void Error(std::string text);
+  /* 8 */ virtual void Warning(int32_t x, int32_t y, int32_t block, std::string text);
+  /* 9 */ virtual void M96Block(int32_t block, std::string text);
   /* 10 */ virtual void UnparsedBlock(const std::string& text, uint8_t kind);
   /* 11 */ virtual void OperatorMessage(int32_t block, const std::string& text);
-  /* 12 */ virtual void BlockMessage(int32_t block, const std::string& text);
+  /* 12 */ virtual void BlockMessage(int32_t block, std::string text);
   // True (1) when the reader is to act on the origin itself.
   /* 13 */ virtual bool SetOrigin(int32_t x, int32_t y);
   /* 14 */ virtual void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block,

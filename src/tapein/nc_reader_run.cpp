@@ -562,13 +562,13 @@ bool TNCReader::DecodeBlockWords(const std::string& messageSuffix, int32_t messa
     return false;
   }
   if (error && (ErrorsAreFatal || KeepsMessages())) {
-    const std::string text = JoinText({"Block ", IntToShortStr(BlockNumber), ":", errorText});
+    std::string text = JoinText({"Block ", IntToShortStr(BlockNumber), ":", errorText});
     if (ErrorsAreFatal) {
       ErrorFlag = true;
-      Error(text);
+      Error(std::move(text));
       return false;
     }
-    Message(text);
+    Message(std::move(text));
     BlockMessage(messageBlock, errorText + messageSuffix);
   }
   return true;

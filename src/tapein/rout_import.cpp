@@ -233,14 +233,14 @@ void TRoutTapeReader::Poll(bool& abort) {
   if (CancelBox.Cancelled()) abort = true;
 }
 
-void TRoutTapeReader::Error(const std::string& text) {
+void TRoutTapeReader::Error(std::string text) {
   // The first error is shown, whether or not the error flag was set before
   // the report arrived; the later ones are only kept.
-  Errors.push_back(text);
-  if (Errors.size() == 1) ErrorBox(text);
+  Errors.push_back(std::move(text));
+  if (Errors.size() == 1) ErrorBox(Errors.front());
 }
 
-void TRoutTapeReader::Message(const std::string& text) { Messages.push_back(text); }
+void TRoutTapeReader::Message(std::string text) { Messages.push_back(std::move(text)); }
 
 void TRoutTapeReader::UnparsedBlock(const std::string& text, uint8_t kind) {
   const uint8_t holdOff = kind == 1 ? 2 : kind == 0 ? 3 : (PlungePending ? 1 : 0);

@@ -110,9 +110,9 @@ class TRoutTapeReader : public TNCReader {
   ~TRoutTapeReader() override;
 
   void Poll(bool& abort) override;
-  void Error(const std::string& text) override;
+  void Error(std::string text) override;
   // Kept for the report after the import (blocks read as far as they go).
-  void Message(const std::string& text) override;
+  void Message(std::string text) override;
   void UnparsedBlock(const std::string& text, uint8_t kind) override;
   bool SetOrigin(int32_t x, int32_t y) override;
   void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block, uint8_t flag) override;

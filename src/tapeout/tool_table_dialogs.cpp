@@ -403,8 +403,8 @@ class TFeedSpeedReader : public TNCReader {
     ResetNumberFormat();
   }
   void Poll(bool& abort) override { abort = false; }
-  void Message(const std::string& text) override { Problems.push_back(text); }
-  void Error(const std::string& text) override { Problems.push_back(text); }
+  void Message(std::string text) override { Problems.push_back(std::move(text)); }
+  void Error(std::string text) override { Problems.push_back(std::move(text)); }
   void Hit(int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) override {}
   void Done() override {}
   std::vector<std::string> Problems;

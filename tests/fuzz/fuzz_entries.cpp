@@ -488,7 +488,7 @@ class TCountingReader : public TNCReader {
     if (WorkLimit > 0 && Work > WorkLimit) abort = true;
   }
   void Hit(int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) override { ++Hits; }
-  void Error(const std::string& text) override { Messages.push_back(text); }
+  void Error(std::string text) override { Messages.push_back(std::move(text)); }
   void Done() override { Finish(); }
   int64_t Hits = 0;
 };

@@ -7,7 +7,9 @@
 // target. Each input gets at most the given seconds (KORVEX_FUZZ_SECONDS,
 // 60 by default); the sanitizers report memory faults and the test's
 // environment bounds the memory. An input that makes more than the fuzzer's
-// limit of work is run again as the fuzzer ran it, cut at the limit.
+// limit of work is run again as the fuzzer ran it, cut at the limit. With
+// KORVEX_FUZZ_CUT set, each input runs once, as the fuzzer runs it (for
+// profiling what the fuzzer's inputs cost).
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -75,12 +77,14 @@ int main(int argc, char** argv) {
   const char* limit = std::getenv("KORVEX_FUZZ_SECONDS");
   const unsigned seconds = limit != nullptr ? unsigned(std::atoi(limit)) : 60u;
   std::signal(SIGALRM, TimeUp);
+  const bool cutOnly = std::getenv("KORVEX_FUZZ_CUT") != nullptr;
   for (const fs::path& input : inputs) {
     std::ifstream in(input, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string name = input.string();
     CurrentInput = name.c_str();
     for (const int64_t limit : {int64_t(0), kFuzzWorkLimit}) {
+      if (cutOnly && limit == 0) continue;
       SetFuzzWorkLimit(limit);
       ::alarm(seconds);
       entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

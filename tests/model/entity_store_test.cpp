@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <vector>
+
+#include "model/cad_entities.h"
+#include "model/slot_pool.h"
 
 #include "korvex_test.h"
 #include "platform/headless/headless_dialogs.h"
@@ -284,6 +290,61 @@ TEST_F(EntityStoreTest, ExtentsPair) {
   ExtendExtents(min, max, {-3, 9});
   EXPECT_EQ(min, (TIntPoint{-3, -7}));
   EXPECT_EQ(max, (TIntPoint{5, 9}));
+}
+
+// Slots handed out past the end of a block, freed in an order of their own
+// and handed out again: no slot is given twice while it lives, what a live
+// slot holds survives the others' churn, and a pool emptied starts again in
+// its kept block.
+TEST_F(EntityStoreTest, SlotPoolReusesFreedSlotsAcrossBlocks) {
+  struct TPayload {
+    int64_t Value;
+    int64_t Check;
+  };
+  TSlotPool<sizeof(TPayload), alignof(TPayload)> pool;
+  constexpr int kCount = 150000;  // more than one 2 MB block of 16-byte slots
+  std::vector<TPayload*> live;
+  for (int i = 0; i < kCount; ++i) {
+    auto* p = static_cast<TPayload*>(pool.Allocate());
+    *p = {i, ~int64_t(i)};
+    live.push_back(p);
+  }
+  const TPayload* first = live.front();
+  std::vector<TPayload*> sorted = live;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+  // Every third slot back; as many taken again must be exactly those.
+  std::vector<TPayload*> freed;
+  for (int i = 0; i < kCount; i += 3) {
+    pool.Release(live[i]);
+    freed.push_back(live[i]);
+    live[i] = nullptr;
+  }
+  std::vector<TPayload*> again;
+  for (std::size_t i = 0; i < freed.size(); ++i) again.push_back(static_cast<TPayload*>(pool.Allocate()));
+  std::sort(freed.begin(), freed.end());
+  std::sort(again.begin(), again.end());
+  EXPECT_EQ(again, freed);
+  for (int i = 0; i < kCount; ++i)
+    if (live[i] != nullptr) {
+      ASSERT_EQ(live[i]->Value, i);
+      ASSERT_EQ(live[i]->Check, ~int64_t(i));
+    }
+  for (TPayload* p : again) pool.Release(p);
+  for (TPayload* p : live)
+    if (p != nullptr) pool.Release(p);
+  EXPECT_EQ(pool.Allocate(), static_cast<const void*>(first));
+}
+
+// CAD circles come from their pool and go back to it through the base class.
+TEST_F(EntityStoreTest, CadCirclesComeAndGoThroughTheirPool) {
+  std::vector<std::unique_ptr<TCadEntity>> circles;
+  for (int i = 0; i < 1000; ++i) circles.emplace_back(new TCadCircle(i, -i, 10 + i));
+  circles.erase(circles.begin() + 100, circles.begin() + 600);
+  for (int i = 0; i < 500; ++i) circles.emplace_back(new TCadCircle(-i, i, 5));
+  for (std::size_t i = 0; i < 100; ++i) EXPECT_EQ(circles[i]->GetRadius(), 10 + int(i));
+  for (std::size_t i = 100; i < 500; ++i) EXPECT_EQ(circles[i]->GetRadius(), 10 + int(i) + 500);
+  for (std::size_t i = 500; i < 1000; ++i) EXPECT_EQ(circles[i]->GetRadius(), 5);
 }
 
 }  // namespace

@@ -39,12 +39,12 @@ class TCallLog : public TNCReader {
   void Poll(bool& abort) override {}
   void Done() override { Finish(); }
   void Progress(const std::string& t) override { Log("Progress " + t); }
-  void Notice(const std::string& t) override { Log("Notice " + t); }
-  void Message(const std::string& t) override { Log("Message " + t); }
-  void Error(const std::string& t) override { Log("Error " + t); }
+  void Notice(std::string t) override { Log("Notice " + t); }
+  void Message(std::string t) override { Log("Message " + t); }
+  void Error(std::string t) override { Log("Error " + t); }
   void HeaderDone(int32_t v) override { Log("HeaderDone " + N(v)); }
-  void M96Block(int32_t b, const std::string& t) override { Log("M96Block " + N(b) + " " + t); }
-  void BlockMessage(int32_t b, const std::string& t) override {
+  void M96Block(int32_t b, std::string t) override { Log("M96Block " + N(b) + " " + t); }
+  void BlockMessage(int32_t b, std::string t) override {
     Log("BlockMessage " + N(b) + " " + t);
   }
   void ToolValue(uint16_t tool, int32_t& v) override { Log("ToolValue " + N(tool) + " " + N(v)); }
@@ -52,7 +52,7 @@ class TCallLog : public TNCReader {
   void ToolCompDiameter(int32_t tool, int32_t v) override {
     Log("ToolCompDiameter " + N(tool) + " " + N(v));
   }
-  void Warning(int32_t x, int32_t y, int32_t b, const std::string& t) override {
+  void Warning(int32_t x, int32_t y, int32_t b, std::string t) override {
     Log("Warning " + N(x) + " " + N(y) + " " + N(b) + " " + t);
   }
   void UnparsedBlock(const std::string& t, uint8_t kind) override {
