@@ -350,6 +350,13 @@ THolePool& HolePool() {
   return pool;
 }
 
+using TDrillSlotPool = TSlotPool<sizeof(TDrillSlot), alignof(TDrillSlot)>;
+
+TDrillSlotPool& DrillSlotPool() {
+  static TDrillSlotPool pool;
+  return pool;
+}
+
 }  // namespace
 
 // The class is final: every size asked for is its own.
@@ -772,6 +779,12 @@ TDrillEntity* TDrillHole::Clone() {
 }
 
 // ---- TDrillSlot ------------------------------------------------------------------------
+
+void* TDrillSlot::operator new(std::size_t) { return DrillSlotPool().Allocate(); }
+
+void TDrillSlot::operator delete(void* p) noexcept {
+  if (p != nullptr) DrillSlotPool().Release(p);
+}
 
 TDrillSlot::TDrillSlot(const TIntPoint& p1, const TIntPoint& p2, uint16_t tool)
     : TDrillEntity(p1, tool), X2(p2.X), Y2(p2.Y) {

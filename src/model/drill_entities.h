@@ -236,6 +236,9 @@ class TDrillHole final : public TDrillEntity {
 class TDrillSlot final : public TDrillEntity {
  public:
   TDrillSlot(const TIntPoint& p1, const TIntPoint& p2, uint16_t tool);
+  // From a pool of their own, as the holes.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etDrillSlot; }
   void DrawColour(TColor colour) override;
   void Erase() override;
