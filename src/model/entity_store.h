@@ -120,15 +120,15 @@ class TPagedEntityStore {
     int32_t pNew = LastPage(n);
     int32_t pOld = LastPage(count_);
     count_ = n;
-    if (pNew == pOld) return;
-    for (int32_t k = 1; k <= Pages; ++k) {
-      if (k > pNew) {
-        if (pages_[k - 1] != nullptr) ReleaseSlotPage(pages_[k - 1], SlotsPerPage);
-        pages_[k - 1] = nullptr;
-      } else if (pages_[k - 1] == nullptr) {
-        pages_[k - 1] = AllocateSlotPage(SlotsPerPage);
-      }
+    // Pages 1 to the last needed one are allocated, the others are not: only
+    // the pages between the old last and the new one change (a store emptied
+    // and filled with a few entities again does not walk its whole table).
+    for (int32_t k = pNew + 1; k <= pOld; ++k) {
+      if (pages_[k - 1] != nullptr) ReleaseSlotPage(pages_[k - 1], SlotsPerPage);
+      pages_[k - 1] = nullptr;
     }
+    for (int32_t k = pOld + 1; k <= pNew; ++k)
+      if (pages_[k - 1] == nullptr) pages_[k - 1] = AllocateSlotPage(SlotsPerPage);
   }
 
   // The slot of a new entity: entityCount (the store's count global) goes up
