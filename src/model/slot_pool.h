@@ -41,10 +41,13 @@ class TSlotPool {
       return slot;
     }
     if (Current_ == nullptr || Current_->Bumped == kSlots) {
-      void* memory = Spare_ != nullptr ? Spare_ : NewBlock();
+      // A kept block's slots are all poisoned already: each one handed out
+      // was poisoned again when it came back.
+      const bool fresh = Spare_ == nullptr;
+      void* memory = fresh ? NewBlock() : Spare_;
       Spare_ = nullptr;
       Current_ = new (memory) TBlock{};
-      Poison(SlotAt(Current_, 0), kSlots * kSlotBytes);
+      if (fresh) Poison(SlotAt(Current_, 0), kSlots * kSlotBytes);
     }
     void* slot = SlotAt(Current_, Current_->Bumped++);
     ++Current_->Live;
@@ -59,9 +62,11 @@ class TSlotPool {
       if (b->Listed) Unlink(b);
       if (b == Current_) Current_ = nullptr;
       if (Spare_ == nullptr) {
-        Poison(SlotAt(b, 0), kSlots * kSlotBytes);
+        Poison(slot, kSlotBytes);
         Spare_ = b;
       } else {
+        // Memory given back to the system carries no marks of the pool.
+        Unpoison(SlotAt(b, 0), kSlots * kSlotBytes);
         FreeBlock(b);
       }
       return;
@@ -108,10 +113,10 @@ class TSlotPool {
   }
 #ifdef KORVEX_POOL_POISON
   static void Poison(void* p, std::size_t n) { ASAN_POISON_MEMORY_REGION(p, n); }
-  static void Unpoison(void* p) { ASAN_UNPOISON_MEMORY_REGION(p, kSlotBytes); }
+  static void Unpoison(void* p, std::size_t n = kSlotBytes) { ASAN_UNPOISON_MEMORY_REGION(p, n); }
 #else
   static void Poison(void*, std::size_t) {}
-  static void Unpoison(void*) {}
+  static void Unpoison(void*, std::size_t = kSlotBytes) {}
 #endif
 
   TBlock* Current_ = nullptr;

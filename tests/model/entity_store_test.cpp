@@ -333,7 +333,17 @@ TEST_F(EntityStoreTest, SlotPoolReusesFreedSlotsAcrossBlocks) {
   for (TPayload* p : again) pool.Release(p);
   for (TPayload* p : live)
     if (p != nullptr) pool.Release(p);
-  EXPECT_EQ(pool.Allocate(), static_cast<const void*>(first));
+  void* reused = pool.Allocate();
+  EXPECT_EQ(reused, static_cast<const void*>(first));
+#ifdef KORVEX_POOL_POISON
+  // The kept block's other slots stay marked: a use of a freed entity, or
+  // a write past the end of a live one, is caught.
+  auto* bytes = static_cast<char*>(reused);
+  EXPECT_FALSE(__asan_address_is_poisoned(bytes));
+  EXPECT_TRUE(__asan_address_is_poisoned(bytes + sizeof(TPayload)));
+  EXPECT_TRUE(__asan_address_is_poisoned(bytes + 1000 * sizeof(TPayload)));
+#endif
+  pool.Release(reused);
 }
 
 // CAD circles come from their pool and go back to it through the base class.
