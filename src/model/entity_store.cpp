@@ -83,10 +83,12 @@ class TSlotPagePool {
       if (b->Listed) Unlink(b);
       // One emptied block is kept for the next pages: a job cleared and
       // filled again does not map, fault and give back a block each time.
+      // Its other pages were marked as they came back, or never handed out:
+      // only this last one is marked now.
       if (Spare_ == nullptr) {
         *b = TBlock{};
         b->Used = true;
-        Poison(PageAt(b, 0), std::size_t(BlockPages_) * PageBytes_);
+        Poison(page, PageBytes_);
         Spare_ = b;
       } else {
         FreeBlock(b);

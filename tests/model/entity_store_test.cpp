@@ -346,6 +346,24 @@ TEST_F(EntityStoreTest, SlotPoolReusesFreedSlotsAcrossBlocks) {
   pool.Release(reused);
 }
 
+// A store emptied and filled again gets its page back zeroed, and the
+// pages around it stay marked under the address checker.
+TEST_F(EntityStoreTest, AStoreFilledAgainGetsAZeroedPage) {
+  TEntityArray store;
+  TEntitySlot* first = store.GetSlot(1);
+  ASSERT_NE(first, nullptr);
+  first->Flags = 0x1234;
+  store.SetCount(0);
+  TEntitySlot* again = store.GetSlot(1);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Flags, 0u);
+  EXPECT_EQ(again->Entity, nullptr);
+#ifdef __SANITIZE_ADDRESS__
+  EXPECT_FALSE(__asan_address_is_poisoned(again + TEntityArray::PageSlots - 1));
+  EXPECT_TRUE(__asan_address_is_poisoned(again + TEntityArray::PageSlots));
+#endif
+}
+
 // CAD circles come from their pool and go back to it through the base class.
 TEST_F(EntityStoreTest, CadCirclesComeAndGoThroughTheirPool) {
   std::vector<std::unique_ptr<TCadEntity>> circles;
