@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <utility>
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
@@ -457,7 +458,7 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     if (failed && reader.Errors.empty())
       reader.Error(reader.Abort ? "The import of the rout tape " + fileName + " was cancelled."
                                 : "The rout tape " + fileName + " could not be read.");
-    messages = reader.Messages;
+    messages = std::move(reader.Messages);
     if (failed) {
       // Taken out before the drawing resumes, so the picture never shows them.
       target->DiscardFrom(firstNew);
