@@ -39,6 +39,7 @@ constexpr size_t SpacingVisits = 4096;
 constexpr size_t KeptHits = 1 << 15;
 constexpr size_t KeptLengths = 64;
 constexpr size_t KeptLineLength = 4096;
+constexpr size_t FileBufferSize = 1 << 16;
 
 // A kept coordinate word, as much of it as the spacing needs.
 struct TWord {
@@ -78,7 +79,7 @@ struct TSizeToken {
 class TToolSizes {
  public:
   void Clear() {
-    std::fill(small_.begin(), small_.end(), -1.0);
+    small_.clear();
     large_.clear();
   }
   void Set(int32_t tool, double size) {
@@ -129,6 +130,7 @@ struct TScan {
   TToolSizes ToolSizes;     // C values of the tool words, as written
   TToolSizes CommentSizes;  // inches, from the drill list's comments
   std::string Raw, Line, Upper;  // the line read last, cleaned, upper-cased
+  std::vector<char> FileBuffer;  // the tape file's
   TSpacingLists Spacing;
   std::vector<double> Sizes;
   size_t Words = 0;       // coordinate words kept
@@ -267,7 +269,14 @@ void ReadFileFormat(const std::string& line, TTapeFormatGuess& g) {
 // The digit string line[first, end) as a number: up to 19 digits exactly
 // as strtod rounds them, longer strings through strtod.
 double DigitsValue(const std::string& line, size_t first, size_t end) {
-  if (end - first > 19) return std::strtod(line.substr(first, end - first).c_str(), nullptr);
+  if (end - first > 19) {
+    // The digits alone: strtod would read on into a point or an exponent.
+    char digits[128];
+    if (end - first >= sizeof digits) return std::strtod(line.substr(first, end - first).c_str(), nullptr);
+    line.copy(digits, end - first, first);
+    digits[end - first] = '\0';
+    return std::strtod(digits, nullptr);
+  }
   uint64_t v = 0;
   for (size_t k = first; k < end; ++k) v = v * 10 + uint64_t(line[k] - '0');
   return double(v);
@@ -766,6 +775,8 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
   s.Incremental = !stored.Absolute;
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
+  s.FileBuffer.resize(FileBufferSize);
+  std::setvbuf(file, s.FileBuffer.data(), _IOFBF, s.FileBuffer.size());
   TTapeFormatGuess& g = s.Guess;
   std::string& raw = s.Raw;
   std::string& line = s.Line;
