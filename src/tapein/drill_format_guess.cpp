@@ -570,8 +570,8 @@ double ReferenceSpacing(const TScan& s, bool leading, TSpacingLists& lists) {
   for (size_t i = 0; i < s.Hits.size(); ++i) {
     if (s.Hits[i].Size <= 0.0 || seen++ % stride != 0) continue;
     const TPoint q = holes[i];
-    const int64_t cx = column(q.X), cy = row(q.Y);
-    const size_t own = size_t(cx * rows + cy);
+    const size_t own = key[i];
+    const int64_t cx = int64_t(own) / rows, cy = int64_t(own) % rows;
     double& known = nearest[size_t(
         std::lower_bound(cells.begin() + once[own], cells.begin() + once[own + 1], q, before) - cells.begin())];
     if (known >= 0.0) {
@@ -810,10 +810,12 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
       ReadSizeComment(upper, s);
       continue;
     }
-    // A comment after the words holds no numbers of the tape.
-    if (line.find("M97,") == std::string::npos && line.find("M98,") == std::string::npos) {
-      const size_t comment = line.find(';');
-      if (comment != std::string::npos) line.resize(comment);
+    // A comment after the words holds no numbers of the tape (the text of
+    // an M97 or M98 block is no comment).
+    if (const size_t comment = line.find(';');
+        comment != std::string::npos && line.find("M97,") == std::string::npos &&
+        line.find("M98,") == std::string::npos) {
+      line.resize(comment);
       while (count > 0 && marks[count - 1] >= line.size()) --count;
     }
     const size_t comma = line.find(',');
