@@ -35,10 +35,9 @@ constexpr size_t SpacingHits = 10;
 // one of them at most: the median needs no more.
 constexpr size_t SpacingQueries = 4096;
 constexpr size_t SpacingVisits = 4096;
-// The lists kept for the next tape hold no more than this.
+// The lists kept for the next tape hold no more hits than this (the line
+// and word length lists are bounded by the longest line read).
 constexpr size_t KeptHits = 1 << 15;
-constexpr size_t KeptLengths = 64;
-constexpr size_t KeptLineLength = 4096;
 constexpr size_t FileBufferSize = 1 << 16;
 
 // A kept coordinate word, as much of it as the spacing needs.
@@ -869,14 +868,15 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
 
 TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeFormat& stored) {
   // The scan's lists are kept between guesses: a tape of the usual size is
-  // guessed without allocating once they have grown to it. A big tape's
-  // are let go after it.
+  // guessed without allocating once they have grown to it, and what one
+  // guess allocates beyond them it releases. A big tape's lists are let go
+  // after it.
   static TScan kept;
   TScan& s = kept;
   s.Clear();
   const TTapeFormatGuess g = ScanTape(fileName, stored, s);
-  if (s.Hits.capacity() > KeptHits || s.Lengths.capacity() > KeptLengths || s.Marks.capacity() > KeptLineLength)
-    s = TScan();
+  s.Clear();
+  if (s.Hits.capacity() > KeptHits) s = TScan();
   return g;
 }
 
