@@ -35,29 +35,34 @@ constexpr size_t SpacingHits = 10;
 // one of them at most: the median needs no more.
 constexpr size_t SpacingQueries = 4096;
 constexpr size_t SpacingVisits = 4096;
+// The lists kept for the next tape hold no more hits than this (the line
+// and word length lists are bounded by the longest line read).
+constexpr size_t KeptHits = 1 << 15;
+constexpr size_t FileBufferSize = 1 << 16;
 
+// A kept coordinate word, as much of it as the spacing needs.
 struct TWord {
-  bool X = false;
-  bool Negative = false;
-  int32_t Length = 0;
   double Digits = 0.0;  // the digit string as a number
-  bool FirstZero = false, LastZero = false;  // its first and its last digit are 0
+  int32_t Length = 0;   // 0: no word
+  bool Negative = false;
 };
 
-// A hit: its X and Y words (indices into the kept words; of an incremental
-// move the words of its block, -1 for an axis that does not move), its tool
-// and the tool's size as written.
+// A hit: its X and Y words (of an incremental move the words of its block,
+// none for an axis that does not move), its tool and the tool's size as
+// written.
 struct THitWords {
-  int32_t X = -1, Y = -1;
+  TWord X, Y;
   double Size = 0.0;
   int32_t Tool = -1;
   bool Incremental = false;
 };
 
-// The words of one length: how many, and the extremes of their signed
+// The words of one length: how many, how many begin with 0, end in 0 and
+// end in 0 without beginning with it, and the extremes of their signed
 // digit strings on either axis.
 struct TLengthStats {
   size_t Count = 0;
+  size_t FirstZero = 0, LastZero = 0, OnlyLastZero = 0;
   double MinX = 1e300, MaxX = -1e300, MinY = 1e300, MaxY = -1e300;
 };
 
@@ -68,18 +73,70 @@ struct TSizeToken {
   bool Joined = false;  // follows the token before without a gap
 };
 
+// Sizes by tool number: the usual numbers by index, the rare larger ones
+// in a map (in number order after them).
+class TToolSizes {
+ public:
+  void Clear() {
+    small_.clear();
+    large_.clear();
+  }
+  void Set(int32_t tool, double size) {
+    if (tool >= 0 && tool < int32_t(SmallTools)) {
+      if (small_.size() <= size_t(tool)) small_.resize(size_t(tool) + 1, -1.0);
+      small_[size_t(tool)] = size;
+    } else {
+      large_[tool] = size;
+    }
+  }
+  // nullptr when the tool has no size.
+  const double* Find(int32_t tool) const {
+    if (tool >= 0 && tool < int32_t(SmallTools))
+      return size_t(tool) < small_.size() && small_[size_t(tool)] >= 0.0 ? &small_[size_t(tool)] : nullptr;
+    const auto at = large_.find(tool);
+    return at == large_.end() ? nullptr : &at->second;
+  }
+  // Calls f(tool, size) in tool order.
+  template <typename F>
+  void ForEach(F f) const {
+    for (size_t t = 0; t < small_.size(); ++t)
+      if (small_[t] >= 0.0) f(int32_t(t), small_[t]);
+    for (const auto& [tool, size] : large_) f(tool, size);
+  }
+
+ private:
+  static constexpr size_t SmallTools = 1000;
+  std::vector<double> small_;  // -1: no size
+  std::map<int32_t, double> large_;
+};
+
+// The working lists of the nearest-neighbour search.
+struct TSpacingLists {
+  struct TPoint {
+    double X, Y;
+  };
+  std::vector<TPoint> Holes, Cells;
+  std::vector<uint32_t> Start, Key, Next, Once;
+  std::vector<double> Nearest, Ratios;
+};
+
 struct TScan {
   TTapeFormatGuess Guess;
   std::vector<TSizeToken> SizeTokens;  // of the comment read last
   std::vector<uint32_t> Marks;         // letters of words in the line read last
   std::vector<TLengthStats> Lengths;  // by word length
-  std::vector<TWord> Words;
   std::vector<THitWords> Hits;
-  std::map<int32_t, double> ToolSizes;  // C values of the tool words, as written
-  std::map<int32_t, double> CommentSizes;  // inches, from the drill list's comments
+  TToolSizes ToolSizes;     // C values of the tool words, as written
+  TToolSizes CommentSizes;  // inches, from the drill list's comments
+  std::string Raw, Line, Upper;  // the line read last, cleaned, upper-cased
+  std::vector<char> FileBuffer;  // the tape file's
+  TSpacingLists Spacing;
+  std::vector<double> Sizes;
+  size_t Words = 0;       // coordinate words kept
+  size_t SizedHits = 0;   // hits with a tool size
   int32_t Tool = -1;                     // the tool selected last
   double ToolSize = 0.0;                 // and its size
-  int32_t LastX = -1, LastY = -1;       // the words of the position reached
+  TWord LastX, LastY;                    // the words of the position reached
   bool Incremental = false;              // G91 (or ICI,ON) in force
   bool Routing = false;                  // G00..G03 in force (G05 drills again)
   bool MovesLost = false;                // an incremental move the kept words do not hold
@@ -88,6 +145,22 @@ struct TScan {
   int32_t LeadingZeroWords = 0;   // shorter than the longest and beginning with 0
   int32_t TrailingZeroWords = 0;  // shorter than the longest and ending in 0
   double LargestTool = 0.0;       // in the tape's unit as written
+
+  // Empty for the next tape, the lists keeping their room.
+  void Clear() {
+    Guess = {};
+    Lengths.clear();
+    Hits.clear();
+    ToolSizes.Clear();
+    CommentSizes.Clear();
+    Words = SizedHits = 0;
+    Tool = -1;
+    ToolSize = 0.0;
+    LastX = LastY = {};
+    Incremental = Routing = MovesLost = false;
+    MaxLength = MinLength = LeadingZeroWords = TrailingZeroWords = 0;
+    LargestTool = 0.0;
+  }
 };
 
 // Character classes looked up by table: in the fuzzing build every
@@ -117,17 +190,17 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 }
 
 // The fields after a unit keyword: "LZ" / "TZ" and a digit pattern "000.000".
-void ReadUnitFields(const std::string& tail, TTapeFormatGuess& g) {
+void ReadUnitFields(std::string_view tail, TTapeFormatGuess& g) {
   size_t from = 0;
   while (from <= tail.size()) {
     size_t comma = tail.find(',', from);
-    if (comma == std::string::npos) comma = tail.size();
-    const std::string field = tail.substr(from, comma - from);
+    if (comma == std::string_view::npos) comma = tail.size();
+    const std::string_view field = tail.substr(from, comma - from);
     if (field == "LZ" || field == "TZ") {
       g.ZerosKnown = true;
       g.LeadingZeros = field == "LZ";
     } else if (const size_t point = field.find('.');
-               point != std::string::npos && field.find_first_not_of("0.") == std::string::npos) {
+               point != std::string_view::npos && field.find_first_not_of("0.") == std::string_view::npos) {
       const int32_t integer = int32_t(point);
       const int32_t decimal = int32_t(field.size() - point - 1);
       if (integer >= 1 && integer <= 5 && decimal >= 1 && decimal <= 6) {
@@ -148,7 +221,7 @@ void ReadUnitFields(const std::string& tail, TTapeFormatGuess& g) {
 void ReadFormatComment(const std::string& line, TTapeFormatGuess& g) {
   const size_t word = line.find("FORMAT");
   if (word == std::string::npos) return;
-  const std::string rest = line.substr(word + 6);
+  const std::string_view rest = std::string_view(line).substr(word + 6);
   for (size_t i = 0; i + 2 < rest.size(); ++i) {
     const char a = rest[i], mark = rest[i + 1], b = rest[i + 2];
     if (a < '1' || a > '5' || b < '1' || b > '6' || (mark != ':' && mark != '.')) continue;
@@ -160,17 +233,17 @@ void ReadFormatComment(const std::string& line, TTapeFormatGuess& g) {
     g.DecimalDigits = b - '0';
     break;
   }
-  if (!g.UnitsKnown && (rest.find("METRIC") != std::string::npos || rest.find("/MM") != std::string::npos)) {
+  if (!g.UnitsKnown && (rest.find("METRIC") != std::string_view::npos || rest.find("/MM") != std::string_view::npos)) {
     g.UnitsKnown = true;
     g.Metric = true;
-  } else if (!g.UnitsKnown && rest.find("INCH") != std::string::npos) {
+  } else if (!g.UnitsKnown && rest.find("INCH") != std::string_view::npos) {
     g.UnitsKnown = true;
     g.Metric = false;
   }
-  if (!g.ZerosKnown && rest.find("SUPPRESSTRAILING") != std::string::npos) {
+  if (!g.ZerosKnown && rest.find("SUPPRESSTRAILING") != std::string_view::npos) {
     g.ZerosKnown = true;
     g.LeadingZeros = true;
-  } else if (!g.ZerosKnown && rest.find("SUPPRESSLEADING") != std::string::npos) {
+  } else if (!g.ZerosKnown && rest.find("SUPPRESSLEADING") != std::string_view::npos) {
     g.ZerosKnown = true;
     g.LeadingZeros = false;
   }
@@ -195,7 +268,14 @@ void ReadFileFormat(const std::string& line, TTapeFormatGuess& g) {
 // The digit string line[first, end) as a number: up to 19 digits exactly
 // as strtod rounds them, longer strings through strtod.
 double DigitsValue(const std::string& line, size_t first, size_t end) {
-  if (end - first > 19) return std::strtod(line.substr(first, end - first).c_str(), nullptr);
+  if (end - first > 19) {
+    // The digits alone: strtod would read on into a point or an exponent.
+    char digits[128];
+    if (end - first >= sizeof digits) return std::strtod(line.substr(first, end - first).c_str(), nullptr);
+    line.copy(digits, end - first, first);
+    digits[end - first] = '\0';
+    return std::strtod(digits, nullptr);
+  }
   uint64_t v = 0;
   for (size_t k = first; k < end; ++k) v = v * 10 + uint64_t(line[k] - '0');
   return double(v);
@@ -254,7 +334,21 @@ void ReadSizeComment(std::string_view text, TScan& s) {
     else if (w == "MIL" || w == "MILS") unit = 0.001;
     else if (w == "IN" || w == "INCH" || w == "INCHES" || w == "\"") unit = 1.0;
   }
-  if (size > 0.0 && unit > 0.0) s.CommentSizes[tool] = size * unit;
+  if (size > 0.0 && unit > 0.0) s.CommentSizes.Set(tool, size * unit);
+}
+
+// A coordinate word counted by its length, for the zeros and the extents.
+void KeepWord(TScan& s, bool x, const TWord& w, bool firstZero, bool lastZero) {
+  ++s.Words;
+  if (s.Lengths.size() <= size_t(w.Length)) s.Lengths.resize(size_t(w.Length) + 1);
+  TLengthStats& l = s.Lengths[size_t(w.Length)];
+  ++l.Count;
+  l.FirstZero += firstZero ? 1 : 0;
+  l.LastZero += lastZero ? 1 : 0;
+  l.OnlyLastZero += lastZero && !firstZero ? 1 : 0;
+  const double v = w.Negative ? -w.Digits : w.Digits;
+  (x ? l.MinX : l.MinY) = std::min(x ? l.MinX : l.MinY, v);
+  (x ? l.MaxX : l.MaxY) = std::max(x ? l.MaxX : l.MaxY, v);
 }
 
 // The words of one program block: coordinates, tool sizes and selections.
@@ -280,7 +374,7 @@ void ReadBlock(const std::string& line, size_t count, TScan& s) {
   }
   const bool toolBlock = tool >= 0;
   bool moved = false;
-  int32_t blockX = -1, blockY = -1;
+  TWord blockX, blockY;
   for (size_t m = 0; m < count; ++m) {
     const size_t i = marks[m];
     const char letter = line[i];
@@ -296,33 +390,31 @@ void ReadBlock(const std::string& line, size_t count, TScan& s) {
       if (toolBlock && point) {
         const double size = std::strtod(line.c_str() + first, nullptr);
         s.LargestTool = std::max(s.LargestTool, size);
-        s.ToolSizes[tool] = size;
+        s.ToolSizes.Set(tool, size);
       }
       continue;
     }
     ++s.Guess.Words;
-    int32_t& last = letter == 'X' ? s.LastX : s.LastY;
+    TWord& last = letter == 'X' ? s.LastX : s.LastY;
     moved = true;
     if (point) {
       ++s.Guess.PointWords;
-      last = -1;  // a position the kept words do not hold
+      last = {};  // a position the kept words do not hold
       s.MovesLost = s.MovesLost || s.Incremental;
       continue;
     }
-    const int32_t length = int32_t(j - first);
-    if (s.Words.size() < MaxKeptWords) {
-      last = int32_t(s.Words.size());
+    if (s.Words < MaxKeptWords) {
+      last = {DigitsValue(line, first, j), int32_t(j - first), negative};
       (letter == 'X' ? blockX : blockY) = last;
-      s.Words.push_back(TWord{letter == 'X', negative, length, DigitsValue(line, first, j),
-                              line[first] == '0', line[j - 1] == '0'});
+      KeepWord(s, letter == 'X', last, line[first] == '0', line[j - 1] == '0');
     } else {
-      last = -1;
+      last = {};
     }
   }
   if (toolBlock) {
-    const auto size = s.ToolSizes.find(tool);
+    const double* size = s.ToolSizes.Find(tool);
     s.Tool = tool;
-    s.ToolSize = size == s.ToolSizes.end() ? 0.0 : size->second;
+    s.ToolSize = size == nullptr ? 0.0 : *size;
   }
   // Only drilled holes show their spacing; the points of a routed path
   // stand as close as the path needs.
@@ -333,8 +425,19 @@ void ReadBlock(const std::string& line, size_t count, TScan& s) {
   }
   if (s.Incremental)
     s.Hits.push_back({blockX, blockY, s.ToolSize, s.Tool, true});
-  else if (s.LastX >= 0 && s.LastY >= 0)
+  else if (s.LastX.Length > 0 && s.LastY.Length > 0)
     s.Hits.push_back({s.LastX, s.LastY, s.ToolSize, s.Tool, false});
+}
+
+// 10 to the power n as std::pow gives it, looked up for the usual n.
+constexpr int32_t TabledPowers = 40;
+const std::array<double, 2 * TabledPowers + 1> PowersOfTen = [] {
+  std::array<double, 2 * TabledPowers + 1> t{};
+  for (int32_t n = -TabledPowers; n <= TabledPowers; ++n) t[size_t(n + TabledPowers)] = std::pow(10.0, n);
+  return t;
+}();
+double PowerOfTen(int32_t n) {
+  return n >= -TabledPowers && n <= TabledPowers ? PowersOfTen[size_t(n + TabledPowers)] : std::pow(10.0, n);
 }
 
 // The largest coordinate and the larger side of the hit extent, in inches,
@@ -347,14 +450,14 @@ bool Extent(const TScan& s, bool metric, bool leading, int32_t integer, int32_t 
   size_t overflows = 0;
   for (size_t n = size_t(std::max(total, 0)) + 1; n < s.Lengths.size(); ++n)
     overflows += s.Lengths[n].Count;
-  if (2 * overflows >= s.Words.size()) return false;
+  if (2 * overflows >= s.Words) return false;
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
   largest = 0.0;
   // The words of one length scale alike: their extremes give the extent.
   for (size_t n = 0; n < s.Lengths.size() && int32_t(n) <= total; ++n) {
     const TLengthStats& l = s.Lengths[n];
     if (l.Count == 0) continue;
-    double factor = std::pow(10.0, leading ? total - int32_t(n) - decimal : -decimal);
+    double factor = PowerOfTen(leading ? total - int32_t(n) - decimal : -decimal);
     if (metric) factor /= 25.4;
     if (l.MinX <= l.MaxX) {
       minX = std::min(minX, l.MinX * factor);
@@ -385,41 +488,35 @@ bool Plausible(const TScan& s, bool metric, bool leading, int32_t integer, int32
 // zeros written: no integer digits) or as integers (no decimal digits).
 // Another format of the same zeros scales it by a power of ten; 0 when the
 // tape shows too few such hits.
-double ReferenceSpacing(const TScan& s, bool leading) {
-  struct TPoint {
-    double X, Y;
-  };
-  size_t sized = 0;
-  for (const THitWords& h : s.Hits) sized += h.Size > 0.0 ? 1 : 0;
+double ReferenceSpacing(const TScan& s, bool leading, TSpacingLists& lists) {
+  using TPoint = TSpacingLists::TPoint;
+  const size_t sized = s.SizedHits;
   if (sized < SpacingHits || s.MovesLost) return 0.0;
-  double down[32];
-  for (int32_t n = 0; n < 32; ++n) down[n] = std::pow(10.0, -n);
   const auto value = [&](const TWord& w) {
     double v = w.Digits;
-    if (leading) v *= w.Length < 32 ? down[w.Length] : std::pow(10.0, -w.Length);
+    if (leading) v *= PowerOfTen(-w.Length);
     return w.Negative ? -v : v;
   };
-  std::vector<TPoint> holes;
-  holes.reserve(s.Hits.size());
+  std::vector<TPoint>& holes = lists.Holes;
+  holes.clear();
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
   TPoint p{0.0, 0.0};
   for (const THitWords& h : s.Hits) {
     if (!h.Incremental) {
-      p = {value(s.Words[size_t(h.X)]), value(s.Words[size_t(h.Y)])};
+      p = {value(h.X), value(h.Y)};
     } else {
-      if (h.X >= 0) p.X += value(s.Words[size_t(h.X)]);
-      if (h.Y >= 0) p.Y += value(s.Words[size_t(h.Y)]);
+      if (h.X.Length > 0) p.X += value(h.X);
+      if (h.Y.Length > 0) p.Y += value(h.Y);
     }
+    // A word beyond every number (hundreds of digits) places no hole: the
+    // tape shows no spacing.
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y)) return 0.0;
     holes.push_back(p);
     minX = std::min(minX, p.X);
     maxX = std::max(maxX, p.X);
     minY = std::min(minY, p.Y);
     maxY = std::max(maxY, p.Y);
   }
-  // A word beyond every number (hundreds of digits) places no hole: the
-  // tape shows no spacing.
-  for (const TPoint& h : holes)
-    if (!std::isfinite(h.X) || !std::isfinite(h.Y)) return 0.0;
   if (!std::isfinite(maxX - minX) || !std::isfinite(maxY - minY)) return 0.0;
   // The holes sorted into cells of about one hole each (a hole drilled
   // twice is one hole: distances of 0 do not count).
@@ -430,16 +527,20 @@ double ReferenceSpacing(const TScan& s, bool leading) {
   const int64_t rows = std::min(int64_t((maxY - minY) / cell), int64_t(holes.size())) + 1;
   const auto column = [&](double x) { return std::min(int64_t((x - minX) / cell), columns - 1); };
   const auto row = [&](double y) { return std::min(int64_t((y - minY) / cell), rows - 1); };
-  std::vector<uint32_t> start(size_t(columns * rows) + 1, 0);
-  std::vector<uint32_t> key(holes.size());
+  std::vector<uint32_t>& start = lists.Start;
+  start.assign(size_t(columns * rows) + 1, 0);
+  std::vector<uint32_t>& key = lists.Key;
+  key.resize(holes.size());
   for (size_t i = 0; i < holes.size(); ++i) {
     key[i] = uint32_t(column(holes[i].X) * rows + row(holes[i].Y));
     ++start[key[i] + 1];
   }
   for (size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-  std::vector<TPoint> cells(holes.size());
+  std::vector<TPoint>& cells = lists.Cells;
+  cells.resize(holes.size());
   {
-    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    std::vector<uint32_t>& next = lists.Next;
+    next.assign(start.begin(), start.end() - 1);
     for (size_t i = 0; i < holes.size(); ++i) cells[next[key[i]]++] = holes[i];
   }
   // A cell's holes once each (a hole drilled again stands in the same
@@ -448,25 +549,28 @@ double ReferenceSpacing(const TScan& s, bool leading) {
   // drilled in it. The nearest distance of a place is kept for the hits
   // drilled there again.
   const auto before = [](const TPoint& a, const TPoint& b) { return a.X < b.X || (a.X == b.X && a.Y < b.Y); };
-  std::vector<uint32_t> once(start.size(), 0);
+  std::vector<uint32_t>& once = lists.Once;
+  once.resize(start.size());
   size_t places = 0;
   for (size_t c = 0; c + 1 < start.size(); ++c) {
     once[c] = uint32_t(places);
-    std::sort(cells.begin() + start[c], cells.begin() + start[c + 1], before);
+    if (start[c + 1] - start[c] > 1) std::sort(cells.begin() + start[c], cells.begin() + start[c + 1], before);
     for (uint32_t k = start[c]; k < start[c + 1]; ++k)
       if (k == start[c] || before(cells[k - 1], cells[k])) cells[places++] = cells[k];
   }
   once.back() = uint32_t(places);
-  std::vector<double> nearest(places, -1.0);
+  std::vector<double>& nearest = lists.Nearest;
+  nearest.assign(places, -1.0);
   // Nearest neighbours of an even spread of the sized hits.
-  std::vector<double> ratios;
+  std::vector<double>& ratios = lists.Ratios;
+  ratios.clear();
   const size_t stride = std::max<size_t>(1, sized / SpacingQueries);
   size_t seen = 0;
   for (size_t i = 0; i < s.Hits.size(); ++i) {
     if (s.Hits[i].Size <= 0.0 || seen++ % stride != 0) continue;
     const TPoint q = holes[i];
-    const int64_t cx = column(q.X), cy = row(q.Y);
-    const size_t own = size_t(cx * rows + cy);
+    const size_t own = key[i];
+    const int64_t cx = int64_t(own) / rows, cy = int64_t(own) % rows;
     double& known = nearest[size_t(
         std::lower_bound(cells.begin() + once[own], cells.begin() + once[own + 1], q, before) - cells.begin())];
     if (known >= 0.0) {
@@ -513,15 +617,15 @@ double ReferenceSpacing(const TScan& s, bool leading) {
 // zero mode.
 class TSpacing {
  public:
-  explicit TSpacing(const TScan& s) : s_(s) {}
+  TSpacing(const TScan& s, TSpacingLists& lists) : s_(s), lists_(lists) {}
   // 0 when the tape does not show it.
   double Of(bool leading, int32_t integer, int32_t decimal) {
     const int k = leading ? 1 : 0;
     if (!done_[k]) {
-      reference_[k] = ReferenceSpacing(s_, leading);
+      reference_[k] = ReferenceSpacing(s_, leading, lists_);
       done_[k] = true;
     }
-    return reference_[k] * std::pow(10.0, leading ? integer : -decimal);
+    return reference_[k] * PowerOfTen(leading ? integer : -decimal);
   }
   // Holes that neither overlap nor stand ten times too far apart.
   bool Sensible(bool leading, int32_t integer, int32_t decimal) {
@@ -531,6 +635,7 @@ class TSpacing {
 
  private:
   const TScan& s_;
+  TSpacingLists& lists_;
   bool done_[2] = {false, false};
   double reference_[2] = {0.0, 0.0};
 };
@@ -540,11 +645,12 @@ void InferZeros(const TScan& s, TTapeFormatGuess& g) {
   // can only have their trailing zeros left out, and the other way round:
   // what the words show beats a statement that says otherwise.
   int32_t first = 0, last = 0, shortest = 1 << 30;
-  for (const TWord& w : s.Words) {
-    if (w.Length < 2) continue;
-    shortest = std::min(shortest, w.Length);
-    first += w.FirstZero ? 1 : 0;
-    last += w.LastZero ? 1 : 0;
+  for (size_t n = 2; n < s.Lengths.size(); ++n) {
+    const TLengthStats& l = s.Lengths[n];
+    if (l.Count == 0) continue;
+    shortest = std::min(shortest, int32_t(n));
+    first += int32_t(l.FirstZero);
+    last += int32_t(l.LastZero);
   }
   if (shortest < s.MaxLength && (first == 0) != (last == 0)) {
     g.ZerosKnown = true;
@@ -554,7 +660,7 @@ void InferZeros(const TScan& s, TTapeFormatGuess& g) {
   if (g.ZerosKnown) return;
   // Many words of varying length none of which ends in 0: with the
   // trailing zeros written about one in ten would.
-  if (shortest < s.MaxLength && last == 0 && s.Words.size() >= ZeroEvidenceWords) {
+  if (shortest < s.MaxLength && last == 0 && s.Words >= ZeroEvidenceWords) {
     g.ZerosKnown = true;
     g.LeadingZeros = true;
     return;
@@ -569,23 +675,25 @@ void InferZeros(const TScan& s, TTapeFormatGuess& g) {
 // hundredth of an inch to a few tenths, which written in millimetres are
 // numbers 25.4 times larger. The middle size decides where it is plainly
 // one or the other.
-void InferUnits(const TScan& s, TTapeFormatGuess& g) {
+void InferUnits(TScan& s, TTapeFormatGuess& g) {
   if (g.UnitsKnown) return;
   // A tool whose size a comment gives in inches or millimetres and the
-  // tool word in the tape's unit shows that unit.
-  for (const auto& [tool, inches] : s.CommentSizes) {
-    const auto written = s.ToolSizes.find(tool);
-    if (written == s.ToolSizes.end() || written->second <= 0.0) continue;
-    const double q = written->second / inches;
+  // tool word in the tape's unit shows that unit: the lowest such tool.
+  s.CommentSizes.ForEach([&](int32_t tool, double inches) {
+    const double* written = s.ToolSizes.Find(tool);
+    if (g.UnitsKnown || written == nullptr || *written <= 0.0) return;
+    const double q = *written / inches;
     if (std::fabs(q - 1.0) < 0.05 || std::fabs(q / 25.4 - 1.0) < 0.05) {
       g.UnitsKnown = true;
       g.Metric = q > 5.0;
-      return;
     }
-  }
-  std::vector<double> sizes;
-  for (const auto& [tool, size] : s.ToolSizes)
+  });
+  if (g.UnitsKnown) return;
+  std::vector<double>& sizes = s.Sizes;
+  sizes.clear();
+  s.ToolSizes.ForEach([&](int32_t, double size) {
     if (size > 0.0) sizes.push_back(size);
+  });
   if (sizes.empty()) return;
   std::sort(sizes.begin(), sizes.end());
   const double middle = sizes[sizes.size() / 2];
@@ -598,15 +706,15 @@ void InferUnits(const TScan& s, TTapeFormatGuess& g) {
   }
 }
 
-void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGuess& g) {
-  if (s.Words.empty()) return;
+void InferDigits(const TScan& s, TSpacingLists& lists, const TStoredTapeFormat& stored, TTapeFormatGuess& g) {
+  if (s.Words == 0) return;
   const bool metric = g.UnitsKnown ? g.Metric : stored.Metric;
   const bool leading = g.ZerosKnown ? g.LeadingZeros : stored.LeadingZeros;
   const int32_t baseInteger =
       g.DigitsKnown ? g.IntegerDigits : metric ? stored.MetricIntegerDigits : stored.IntegerDigits;
   const int32_t baseDecimal =
       g.DigitsKnown ? g.DecimalDigits : metric ? stored.MetricDecimalDigits : stored.DecimalDigits;
-  TSpacing spacing(s);
+  TSpacing spacing(s, lists);
   const auto sensible = [&](bool lead, int32_t integer, int32_t decimal) {
     return Plausible(s, metric, lead, integer, decimal) && spacing.Sensible(lead, integer, decimal);
   };
@@ -629,7 +737,9 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
     int32_t Integer, Decimal;
     double Miss;
   };
-  std::vector<TCandidate> candidates;
+  // At most two for each step; sorted in place, ties keeping their order.
+  std::array<TCandidate, 12> candidates;
+  size_t count = 0;
   for (int32_t step = 0; step <= 5; ++step) {
     for (const int32_t sign : {-1, 1}) {
       int32_t integer = baseInteger, decimal = baseDecimal;
@@ -643,13 +753,14 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
         integer = std::clamp(std::max(baseInteger, s.MaxLength - decimal), 1, 4);
       }
       const double r = spacing.Of(leading, integer, decimal);
-      candidates.push_back(
-          {integer, decimal, r > 0.0 ? std::fabs(std::log10(r / SpacingTarget)) : 0.0});
+      TCandidate c{integer, decimal, r > 0.0 ? std::fabs(std::log10(r / SpacingTarget)) : 0.0};
+      size_t k = count++;
+      for (; k > 0 && c.Miss < candidates[k - 1].Miss; --k) candidates[k] = candidates[k - 1];
+      candidates[k] = c;
     }
   }
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [](const TCandidate& a, const TCandidate& b) { return a.Miss < b.Miss; });
-  for (const TCandidate& c : candidates) {
+  for (size_t k = 0; k < count; ++k) {
+    const TCandidate& c = candidates[k];
     if (!Plausible(s, metric, leading, c.Integer, c.Decimal)) continue;
     g.DigitsKnown = true;
     g.IntegerDigits = c.Integer;
@@ -658,19 +769,21 @@ void InferDigits(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGue
   }
 }
 
-}  // namespace
-
-TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeFormat& stored) {
-  TScan s;
+// The scan of a tape into s (empty), and what it states or shows.
+TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& stored, TScan& s) {
   s.Incremental = !stored.Absolute;
   std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
   if (file == nullptr) return s.Guess;
+  s.FileBuffer.resize(FileBufferSize);
+  std::setvbuf(file, s.FileBuffer.data(), _IOFBF, s.FileBuffer.size());
   TTapeFormatGuess& g = s.Guess;
-  std::string raw, line, upper;
+  std::string& raw = s.Raw;
+  std::string& line = s.Line;
+  std::string& upper = s.Upper;
   // The statements stand at the top; the words of a big panel's first part
   // show all the numbers can.
   // A line too long for any tape ends the scan; the reading says why.
-  while (s.Words.size() < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
+  while (s.Words < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
     // The line without its blanks, in upper case, in the one buffer.
     // Where the letters of words stand is marked on the way, by looking
     // each character up rather than comparing it.
@@ -696,10 +809,12 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
       ReadSizeComment(upper, s);
       continue;
     }
-    // A comment after the words holds no numbers of the tape.
-    if (line.find("M97,") == std::string::npos && line.find("M98,") == std::string::npos) {
-      const size_t comment = line.find(';');
-      if (comment != std::string::npos) line.resize(comment);
+    // A comment after the words holds no numbers of the tape (the text of
+    // an M97 or M98 block is no comment).
+    if (const size_t comment = line.find(';');
+        comment != std::string::npos && line.find("M97,") == std::string::npos &&
+        line.find("M98,") == std::string::npos) {
+      line.resize(comment);
       while (count > 0 && marks[count - 1] >= line.size()) --count;
     }
     const size_t comma = line.find(',');
@@ -711,7 +826,7 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
     if (keyword == "INCH" || keyword == "METRIC" || keyword == "M71" || keyword == "M72") {
       g.UnitsKnown = true;
       g.Metric = keyword == "METRIC" || keyword == "M71";
-      ReadUnitFields(comma == std::string::npos ? std::string() : line.substr(comma + 1), g);
+      ReadUnitFields(comma == std::string::npos ? std::string_view() : std::string_view(line).substr(comma + 1), g);
       continue;
     }
     ReadBlock(line, count, s);
@@ -721,28 +836,19 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   // The zero evidence needs the full word length, known only now: the
   // longest length that two words and more than one word in twenty have (a
   // lone longer word is a fault of the tape).
-  for (const TWord& w : s.Words) {
-    if (s.Lengths.size() <= size_t(w.Length)) s.Lengths.resize(size_t(w.Length) + 1);
-    TLengthStats& l = s.Lengths[size_t(w.Length)];
-    ++l.Count;
-    const double v = w.Negative ? -w.Digits : w.Digits;
-    (w.X ? l.MinX : l.MinY) = std::min(w.X ? l.MinX : l.MinY, v);
-    (w.X ? l.MaxX : l.MaxY) = std::max(w.X ? l.MaxX : l.MaxY, v);
-  }
   s.MaxLength = 0;
   for (size_t n = 0; n < s.Lengths.size(); ++n)
-    if (s.Lengths[n].Count >= 2 && 20 * s.Lengths[n].Count > s.Words.size())
-      s.MaxLength = int32_t(n);
+    if (s.Lengths[n].Count >= 2 && 20 * s.Lengths[n].Count > s.Words) s.MaxLength = int32_t(n);
   s.MinLength = s.MaxLength;
-  for (const TWord& w : s.Words)
-    if (w.Length >= 2) s.MinLength = std::min(s.MinLength, w.Length);
-  for (const TWord& w : s.Words) {
-    if (w.Length >= s.MaxLength || w.Length < 2) continue;
+  for (size_t n = 2; n < s.Lengths.size(); ++n) {
+    const TLengthStats& l = s.Lengths[n];
+    if (l.Count > 0) s.MinLength = std::min(s.MinLength, int32_t(n));
+    if (int32_t(n) >= s.MaxLength) continue;
     // A word beginning with 0 has fewer significant digits than its length.
     // Taken from the digits as written: the value of a word of twenty
     // digits or more holds no integer.
-    if (w.FirstZero) ++s.LeadingZeroWords;
-    else if (w.LastZero) ++s.TrailingZeroWords;
+    s.LeadingZeroWords += int32_t(l.FirstZero);
+    s.TrailingZeroWords += int32_t(l.OnlyLastZero);
   }
   InferZeros(s, g);
   InferUnits(s, g);
@@ -750,10 +856,27 @@ TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeF
   // in the unit the tape is read in.
   const double perInch = (g.UnitsKnown ? g.Metric : stored.Metric) ? 25.4 : 1.0;
   for (THitWords& h : s.Hits) {
-    if (h.Size > 0.0) continue;
-    const auto inches = s.CommentSizes.find(h.Tool);
-    if (inches != s.CommentSizes.end()) h.Size = inches->second * perInch;
+    if (h.Size <= 0.0)
+      if (const double* inches = s.CommentSizes.Find(h.Tool)) h.Size = *inches * perInch;
+    s.SizedHits += h.Size > 0.0 ? 1 : 0;
   }
-  InferDigits(s, stored, g);
+  InferDigits(s, s.Spacing, stored, g);
   return g;
 }
+
+}  // namespace
+
+TTapeFormatGuess GuessTapeFormat(const std::string& fileName, const TStoredTapeFormat& stored) {
+  // The scan's lists are kept between guesses: a tape of the usual size is
+  // guessed without allocating once they have grown to it, and what one
+  // guess allocates beyond them it releases. A big tape's lists are let go
+  // after it.
+  static TScan kept;
+  TScan& s = kept;
+  s.Clear();
+  const TTapeFormatGuess g = ScanTape(fileName, stored, s);
+  s.Clear();
+  if (s.Hits.capacity() > KeptHits) s = TScan();
+  return g;
+}
+
