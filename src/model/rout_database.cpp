@@ -7,6 +7,7 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/rout_handles.h"
+#include "model/rout_shadow.h"
 #include "model/undo_journal.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
@@ -418,7 +419,17 @@ bool TRoutDatabase::FindNearestPoint(int32_t tolerance, const TIntPoint& point, 
 
 void TRoutDatabase::Redraw(uint8_t flag) {
   if (!DrawingEnabled) return;
-  DrawAllStepRepeats(flag);
+  {
+    // DrawLayers paints every record again. It walks the same lists, so
+    // only an entity listed twice (whose first records are dropped by the
+    // second rebuild) would miss its second drawing.
+    struct TDrawnAgain {
+      explicit TDrawnAgain(bool on) : Kept(RoutShapesDrawnAgain) { RoutShapesDrawnAgain = on; }
+      ~TDrawnAgain() { RoutShapesDrawnAgain = Kept; }
+      bool Kept;
+    } again(Seq != nullptr && &PictureSurface() == &CurrentSurface() && Seq->HandlesDistinct());
+    DrawAllStepRepeats(flag);
+  }
   DrawLayers();
   EndSingleStep();
   ViewServices().PictureCanvas().Pen.Width = 1;

@@ -185,6 +185,11 @@ int32_t TSequenceStore::FindHandle(int32_t handle, uint8_t& layer) const {
   return Where_[size_t(handle)].Position;
 }
 
+bool TSequenceStore::HandlesDistinct() const {
+  if (Index_ == TIndexState::Stale) RebuildIndex();
+  return Index_ == TIndexState::Valid;
+}
+
 void TSequenceStore::RebuildIndex() const {
   Where_.clear();
   Index_ = TIndexState::Unusable;

@@ -20,6 +20,8 @@ constexpr TColor kViolationColour = 0x000000FF;  // red
 
 }  // namespace
 
+bool RoutShapesDrawnAgain = false;
+
 TRoutCadTarget* SetRoutCadTarget(TRoutCadTarget* target) {
   TRoutCadTarget* old = CadTarget;
   CadTarget = target;

@@ -51,6 +51,13 @@ class TRoutCadTarget {
 TRoutCadTarget* SetRoutCadTarget(TRoutCadTarget* target);
 TRoutCadTarget* RoutCadTarget();
 
+// Set while a redraw rebuilds every layer's records and then draws every
+// chain again on the surface the records are made on, in a copy pen. A hole
+// or circle record paints the same pixels both times, so whoever draws
+// records as it makes them may leave those out meanwhile (a cut is still
+// drawn: its ends may open when the next cut is made).
+extern bool RoutShapesDrawnAgain;
+
 class TRoutShadow {
  public:
   // Arguments in record order; Next := nullptr.
@@ -93,6 +100,10 @@ class TRoutShadow {
   // One record by the DrawChain rules on the surface (used by the chain
   // walks and by the compensator that draws records as it makes them).
   void DrawRecord(TDrawingBase& surface);
+  // True when the record is a hole or circle and RoutShapesDrawnAgain is set.
+  bool DrawnAgainLater() const {
+    return RoutShapesDrawnAgain && (Kind == rsHole || Kind == rsFullCircle);
+  }
   // The record's tool diameter; 0 when the tool or layer has no table entry.
   int32_t ToolDiameter() const;
   // Records from here to the end of the chain.
