@@ -12,6 +12,7 @@
 // tool page of layer `Layer`; a tool outside 1..1000 (or a layer outside
 // 40..44) has none, and its record is drawn with diameter 0 (the centre line).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "foundation/geometry.h"
@@ -65,6 +66,10 @@ class TRoutShadow {
               int32_t tool, uint8_t kind, bool isCopy, int32_t copyNumber, uint8_t layer,
               uint16_t feedRate, int32_t zOffset);
   virtual ~TRoutShadow() = default;
+  // Records come by the hundred thousand at each redraw: they are carved
+  // from shared blocks (model/rout_pool.h), wherever they are made or deleted.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
   TRoutShadow(const TRoutShadow&) = delete;
   TRoutShadow& operator=(const TRoutShadow&) = delete;
 
