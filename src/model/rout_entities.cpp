@@ -632,7 +632,7 @@ void* TRoutHole::operator new(std::size_t size) {
 
 void TRoutHole::operator delete(void* p, std::size_t size) noexcept {
   if (p == nullptr) return;
-  if (size == sizeof(TRoutHole)) RoutPoolOf<TRoutHole>().Release(p); else ::operator delete(p, size);
+  if (size == sizeof(TRoutHole)) RoutPoolOf<TRoutHole>().Release(p); else ::operator delete(p);
 }
 
 TRoutHole::TRoutHole(const TIntPoint& point, int32_t tool, uint8_t layer)

@@ -53,7 +53,7 @@ void* TRoutShadow::operator new(std::size_t size) {
 
 void TRoutShadow::operator delete(void* p, std::size_t size) noexcept {
   if (p == nullptr) return;
-  if (size == sizeof(TRoutShadow)) RoutPoolOf<TRoutShadow>().Release(p); else ::operator delete(p, size);
+  if (size == sizeof(TRoutShadow)) RoutPoolOf<TRoutShadow>().Release(p); else ::operator delete(p);
 }
 
 int32_t TRoutShadow::ToolDiameter() const {
