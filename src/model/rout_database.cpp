@@ -625,6 +625,7 @@ void TRoutDatabase::DrawStepRepeats(uint8_t layer, TGougeReport& report) {
     }
     e->FreeShadows();
     compensator.AddEntity(e);
+    if (groupStep == nullptr) continue;  // no copies to make of this group
     TIntPoint p;
     e->GetPoint(p);
     points.push_back(p);
@@ -781,7 +782,7 @@ void TRoutDatabase::DeleteEntity(int32_t handle) {
   if (slot == nullptr) return;
   slot->Flags |= SlotDeletedBit;
   if (Seq != nullptr) Seq->VisibilityChanged(handle);
-  if (slot->Entity != nullptr && IsJogOrCircle(EntityAt(handle)->GetType()))
+  if (slot->Entity != nullptr && IsJogOrCircle(static_cast<TRoutEntity*>(slot->Entity)->GetType()))
     MarkPathChanged(handle);
 }
 
