@@ -43,10 +43,12 @@ class TRoutPool {
       return place;
     }
     if (Current_ == nullptr || Current_->Used == kPlaces) {
-      void* memory = Spare_ != nullptr ? Spare_ : NewAlignedBlock(kBlockBytes);
+      // A kept block's places are all poisoned already.
+      const bool fresh = Spare_ == nullptr;
+      void* memory = fresh ? NewAlignedBlock(kBlockBytes) : Spare_;
       Spare_ = nullptr;
       Current_ = new (memory) TBlock{};
-      Poison(PlaceAt(Current_, 0), kPlaces * PlaceBytes);
+      if (fresh) Poison(PlaceAt(Current_, 0), kPlaces * PlaceBytes);
     }
     void* place = PlaceAt(Current_, Current_->Used++);
     ++Current_->Live;
@@ -61,7 +63,7 @@ class TRoutPool {
       if (b->Listed) Unlink(b);
       if (b == Current_) Current_ = nullptr;
       if (Spare_ == nullptr) {
-        Poison(PlaceAt(b, 0), kPlaces * PlaceBytes);
+        Poison(place, PlaceBytes);  // every other place is poisoned
         Spare_ = b;
       } else {
         Unpoison(b, kBlockBytes);  // the next mapping there starts clean
