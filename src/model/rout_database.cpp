@@ -7,6 +7,7 @@
 #include "foundation/settings.h"
 #include "model/cad_database.h"
 #include "model/rout_handles.h"
+#include "model/rout_shadow.h"
 #include "model/undo_journal.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
@@ -418,7 +419,17 @@ bool TRoutDatabase::FindNearestPoint(int32_t tolerance, const TIntPoint& point, 
 
 void TRoutDatabase::Redraw(uint8_t flag) {
   if (!DrawingEnabled) return;
-  DrawAllStepRepeats(flag);
+  {
+    // DrawLayers paints every record again. It walks the same lists, so
+    // only an entity listed twice (whose first records are dropped by the
+    // second rebuild) would miss its second drawing.
+    struct TDrawnAgain {
+      explicit TDrawnAgain(bool on) : Kept(RoutShapesDrawnAgain) { RoutShapesDrawnAgain = on; }
+      ~TDrawnAgain() { RoutShapesDrawnAgain = Kept; }
+      bool Kept;
+    } again(Seq != nullptr && &PictureSurface() == &CurrentSurface() && Seq->HandlesDistinct());
+    DrawAllStepRepeats(flag);
+  }
   DrawLayers();
   EndSingleStep();
   ViewServices().PictureCanvas().Pen.Width = 1;
@@ -614,6 +625,7 @@ void TRoutDatabase::DrawStepRepeats(uint8_t layer, TGougeReport& report) {
     }
     e->FreeShadows();
     compensator.AddEntity(e);
+    if (groupStep == nullptr) continue;  // no copies to make of this group
     TIntPoint p;
     e->GetPoint(p);
     points.push_back(p);
@@ -770,7 +782,7 @@ void TRoutDatabase::DeleteEntity(int32_t handle) {
   if (slot == nullptr) return;
   slot->Flags |= SlotDeletedBit;
   if (Seq != nullptr) Seq->VisibilityChanged(handle);
-  if (slot->Entity != nullptr && IsJogOrCircle(EntityAt(handle)->GetType()))
+  if (slot->Entity != nullptr && IsJogOrCircle(static_cast<TRoutEntity*>(slot->Entity)->GetType()))
     MarkPathChanged(handle);
 }
 

@@ -20,6 +20,7 @@
 // called on untyped entity") and changes nothing; what it returns then is 0,
 // false, nullptr or empty and has no meaning.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -297,6 +298,10 @@ class TRoutCircle : public TRoutStepCarrier {
 class TRoutHole : public TRoutStepCarrier {
  public:
   TRoutHole(const TIntPoint& point, int32_t tool, uint8_t layer);
+  // Holes come by the hundred thousand with a tape: they are carved from
+  // shared blocks (model/rout_pool.h), wherever they are made or deleted.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
   int32_t GetToolNumber() override { return Tool; }
   void SetToolNumber(int32_t tool) override { Tool = tool; }
   bool Transform(const TMatrix3& matrix) override { return TransformOwnPoint(matrix); }

@@ -185,6 +185,11 @@ int32_t TSequenceStore::FindHandle(int32_t handle, uint8_t& layer) const {
   return Where_[size_t(handle)].Position;
 }
 
+bool TSequenceStore::HandlesDistinct() const {
+  if (Index_ == TIndexState::Stale) RebuildIndex();
+  return Index_ == TIndexState::Valid;
+}
+
 void TSequenceStore::RebuildIndex() const {
   Where_.clear();
   Index_ = TIndexState::Unusable;
@@ -558,6 +563,25 @@ bool TSequenceStore::SeekHandle(int32_t handle) {
 int32_t TSequenceStore::NextMatching(uint8_t layer, bool pathOnly) {
   TLayerList& list = List(layer);
   if (list.Cursor < 1) list.Cursor = 1;
+  if (!pathOnly && Watches_ == 0 && RoutEntities != nullptr) {
+    // SkipHidden twice without a map, the slot words read in place: each
+    // redraw walks every layer this way more than once.
+    TRoutEntities& store = *RoutEntities;
+    const int32_t slots = store.Count();
+    const uint32_t mask = DisplayedNCLayerMask;
+    auto visibleFrom = [&](int32_t p) {
+      for (; p <= list.Count; ++p) {
+        const int32_t h = list.At(p);
+        if (h >= 1 && h <= slots && static_cast<int32_t>(store.GetSlot(h)->Flags & mask) > 0) break;
+      }
+      return p;
+    };
+    list.Cursor = visibleFrom(list.Cursor);
+    if (list.Cursor > list.Count) return 0;
+    const int32_t handle = list.At(list.Cursor);
+    list.Cursor = visibleFrom(list.Cursor + 1);
+    return handle;
+  }
   list.Cursor = SkipHidden(layer, list.Cursor, pathOnly);
   if (list.Cursor > list.Count) return 0;
   int32_t handle = list.At(list.Cursor);

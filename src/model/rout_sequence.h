@@ -76,6 +76,9 @@ class TSequenceStore {
   // match); 0 and layer 0 when absent.
   int32_t FindHandle(int32_t handle, uint8_t& layer) const;
   uint8_t LayerOf(int32_t handle) const;
+  // True when no handle stands in the lists twice. False may also mean a
+  // handle the lookups cannot index (below 1 or very high).
+  bool HandlesDistinct() const;
   // True when b is NoHandle; else false when a is NoHandle; else position of
   // a < position of b (positions compared whatever their layers; absent 0).
   bool IsBefore(int32_t a, int32_t b) const;

@@ -8,6 +8,7 @@
 #include "model/cad_entities.h"  // IntDistance
 #include "model/drawing_base.h"
 #include "model/rout_entities.h"
+#include "model/rout_pool.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 
@@ -19,6 +20,8 @@ constexpr uint8_t kSolid = 0, kDashed = 1, kDotted = 2, kDashDot = 3;
 constexpr TColor kViolationColour = 0x000000FF;  // red
 
 }  // namespace
+
+bool RoutShapesDrawnAgain = false;
 
 TRoutCadTarget* SetRoutCadTarget(TRoutCadTarget* target) {
   TRoutCadTarget* old = CadTarget;
@@ -42,6 +45,16 @@ TRoutShadow::TRoutShadow(const TIntPoint& a, const TIntPoint& b, const TIntPoint
       IsCopy(isCopy),
       FeedRate(feedRate),
       ZOffset(zOffset) {}
+
+// A class derived with more fields takes its memory from the heap.
+void* TRoutShadow::operator new(std::size_t size) {
+  return size == sizeof(TRoutShadow) ? RoutPoolOf<TRoutShadow>().Allocate() : ::operator new(size);
+}
+
+void TRoutShadow::operator delete(void* p, std::size_t size) noexcept {
+  if (p == nullptr) return;
+  if (size == sizeof(TRoutShadow)) RoutPoolOf<TRoutShadow>().Release(p); else ::operator delete(p);
+}
 
 int32_t TRoutShadow::ToolDiameter() const {
   if (!ValidToolNumber(Tool) || Layer < kFirstRoutLayer || Layer > kLastRoutLayer) return 0;

@@ -12,6 +12,7 @@
 // tool page of layer `Layer`; a tool outside 1..1000 (or a layer outside
 // 40..44) has none, and its record is drawn with diameter 0 (the centre line).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "foundation/geometry.h"
@@ -51,6 +52,13 @@ class TRoutCadTarget {
 TRoutCadTarget* SetRoutCadTarget(TRoutCadTarget* target);
 TRoutCadTarget* RoutCadTarget();
 
+// Set while a redraw rebuilds every layer's records and then draws every
+// chain again on the surface the records are made on, in a copy pen. A hole
+// or circle record paints the same pixels both times, so whoever draws
+// records as it makes them may leave those out meanwhile (a cut is still
+// drawn: its ends may open when the next cut is made).
+extern bool RoutShapesDrawnAgain;
+
 class TRoutShadow {
  public:
   // Arguments in record order; Next := nullptr.
@@ -58,6 +66,10 @@ class TRoutShadow {
               int32_t tool, uint8_t kind, bool isCopy, int32_t copyNumber, uint8_t layer,
               uint16_t feedRate, int32_t zOffset);
   virtual ~TRoutShadow() = default;
+  // Records come by the hundred thousand at each redraw: they are carved
+  // from shared blocks (model/rout_pool.h), wherever they are made or deleted.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
   TRoutShadow(const TRoutShadow&) = delete;
   TRoutShadow& operator=(const TRoutShadow&) = delete;
 
@@ -93,6 +105,10 @@ class TRoutShadow {
   // One record by the DrawChain rules on the surface (used by the chain
   // walks and by the compensator that draws records as it makes them).
   void DrawRecord(TDrawingBase& surface);
+  // True when the record is a hole or circle and RoutShapesDrawnAgain is set.
+  bool DrawnAgainLater() const {
+    return RoutShapesDrawnAgain && (Kind == rsHole || Kind == rsFullCircle);
+  }
   // The record's tool diameter; 0 when the tool or layer has no table entry.
   int32_t ToolDiameter() const;
   // Records from here to the end of the chain.

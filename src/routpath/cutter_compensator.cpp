@@ -363,9 +363,11 @@ void TRoutLayerCompensator::Done(TGougeReport& report) {
 
 void TRoutLayerCompensator::DrawWaiting() {
   if (Waiting_ == nullptr) return;
-  TDrawingBase& surface = PictureSurface();
-  WaitingEntity_->SetDrawPen(surface, Layer());
-  Waiting_->DrawRecord(surface);
+  if (!Waiting_->DrawnAgainLater()) {
+    TDrawingBase& surface = PictureSurface();
+    WaitingEntity_->SetDrawPen(surface, Layer());
+    Waiting_->DrawRecord(surface);
+  }
   Waiting_ = nullptr;
   WaitingEntity_ = nullptr;
 }
