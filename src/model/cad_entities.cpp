@@ -600,21 +600,10 @@ void TCadArc::FastDrawMarks(TCanvas& canvas) {
 
 // ---- TCadCircle ---------------------------------------------------------------------------
 
-namespace {
-
-using TCirclePool = TSlotPool<sizeof(TCadCircle), alignof(TCadCircle)>;
-
-TCirclePool& CirclePool() {
-  static TCirclePool pool;
-  return pool;
-}
-
-}  // namespace
-
-void* TCadCircle::operator new(std::size_t) { return CirclePool().Allocate(); }
+void* TCadCircle::operator new(std::size_t) { return SlotPoolOf<TCadCircle>().Allocate(); }
 
 void TCadCircle::operator delete(void* p) noexcept {
-  if (p != nullptr) CirclePool().Release(p);
+  if (p != nullptr) SlotPoolOf<TCadCircle>().Release(p);
 }
 
 TCadCircle::TCadCircle(int32_t cx, int32_t cy, int32_t radius) : CX(cx), CY(cy), Radius(radius) {

@@ -341,29 +341,11 @@ void TDrillEntity::DrawColours(TDrawingBase& s, uint8_t layer, TColor& own, TCol
 
 // ---- TDrillHole ------------------------------------------------------------------------
 
-namespace {
-
-using THolePool = TSlotPool<sizeof(TDrillHole), alignof(TDrillHole)>;
-
-THolePool& HolePool() {
-  static THolePool pool;
-  return pool;
-}
-
-using TDrillSlotPool = TSlotPool<sizeof(TDrillSlot), alignof(TDrillSlot)>;
-
-TDrillSlotPool& DrillSlotPool() {
-  static TDrillSlotPool pool;
-  return pool;
-}
-
-}  // namespace
-
 // The class is final: every size asked for is its own.
-void* TDrillHole::operator new(std::size_t) { return HolePool().Allocate(); }
+void* TDrillHole::operator new(std::size_t) { return SlotPoolOf<TDrillHole>().Allocate(); }
 
 void TDrillHole::operator delete(void* p) noexcept {
-  if (p != nullptr) HolePool().Release(p);
+  if (p != nullptr) SlotPoolOf<TDrillHole>().Release(p);
 }
 
 TDrillHole::TDrillHole(const TIntPoint& point, uint16_t tool) : TDrillEntity(point, tool) {
@@ -780,10 +762,10 @@ TDrillEntity* TDrillHole::Clone() {
 
 // ---- TDrillSlot ------------------------------------------------------------------------
 
-void* TDrillSlot::operator new(std::size_t) { return DrillSlotPool().Allocate(); }
+void* TDrillSlot::operator new(std::size_t) { return SlotPoolOf<TDrillSlot>().Allocate(); }
 
 void TDrillSlot::operator delete(void* p) noexcept {
-  if (p != nullptr) DrillSlotPool().Release(p);
+  if (p != nullptr) SlotPoolOf<TDrillSlot>().Release(p);
 }
 
 TDrillSlot::TDrillSlot(const TIntPoint& p1, const TIntPoint& p2, uint16_t tool)

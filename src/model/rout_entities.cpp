@@ -14,8 +14,8 @@
 #include "foundation/utilities.h"
 #include "model/cad_entities.h"  // IntDistance
 #include "model/drawing_base.h"
-#include "model/rout_pool.h"
 #include "model/rout_shadow.h"
+#include "model/slot_pool.h"
 #include "model/step_repeat.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
@@ -627,12 +627,12 @@ void TRoutCircle::PerpDefString(int32_t, std::string& text) {
 
 // A class derived with more fields takes its memory from the heap.
 void* TRoutHole::operator new(std::size_t size) {
-  return size == sizeof(TRoutHole) ? RoutPoolOf<TRoutHole>().Allocate() : ::operator new(size);
+  return size == sizeof(TRoutHole) ? SlotPoolOf<TRoutHole>().Allocate() : ::operator new(size);
 }
 
 void TRoutHole::operator delete(void* p, std::size_t size) noexcept {
   if (p == nullptr) return;
-  if (size == sizeof(TRoutHole)) RoutPoolOf<TRoutHole>().Release(p); else ::operator delete(p);
+  if (size == sizeof(TRoutHole)) SlotPoolOf<TRoutHole>().Release(p); else ::operator delete(p);
 }
 
 TRoutHole::TRoutHole(const TIntPoint& point, int32_t tool, uint8_t layer)

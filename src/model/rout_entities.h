@@ -299,7 +299,7 @@ class TRoutHole : public TRoutStepCarrier {
  public:
   TRoutHole(const TIntPoint& point, int32_t tool, uint8_t layer);
   // Holes come by the hundred thousand with a tape: they are carved from
-  // shared blocks (model/rout_pool.h), wherever they are made or deleted.
+  // shared blocks (model/slot_pool.h), wherever they are made or deleted.
   static void* operator new(std::size_t size);
   static void operator delete(void* p, std::size_t size) noexcept;
   int32_t GetToolNumber() override { return Tool; }

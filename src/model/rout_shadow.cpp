@@ -8,7 +8,7 @@
 #include "model/cad_entities.h"  // IntDistance
 #include "model/drawing_base.h"
 #include "model/rout_entities.h"
-#include "model/rout_pool.h"
+#include "model/slot_pool.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 
@@ -48,12 +48,12 @@ TRoutShadow::TRoutShadow(const TIntPoint& a, const TIntPoint& b, const TIntPoint
 
 // A class derived with more fields takes its memory from the heap.
 void* TRoutShadow::operator new(std::size_t size) {
-  return size == sizeof(TRoutShadow) ? RoutPoolOf<TRoutShadow>().Allocate() : ::operator new(size);
+  return size == sizeof(TRoutShadow) ? SlotPoolOf<TRoutShadow>().Allocate() : ::operator new(size);
 }
 
 void TRoutShadow::operator delete(void* p, std::size_t size) noexcept {
   if (p == nullptr) return;
-  if (size == sizeof(TRoutShadow)) RoutPoolOf<TRoutShadow>().Release(p); else ::operator delete(p);
+  if (size == sizeof(TRoutShadow)) SlotPoolOf<TRoutShadow>().Release(p); else ::operator delete(p);
 }
 
 int32_t TRoutShadow::ToolDiameter() const {

@@ -67,7 +67,7 @@ class TRoutShadow {
               uint16_t feedRate, int32_t zOffset);
   virtual ~TRoutShadow() = default;
   // Records come by the hundred thousand at each redraw: they are carved
-  // from shared blocks (model/rout_pool.h), wherever they are made or deleted.
+  // from shared blocks (model/slot_pool.h), wherever they are made or deleted.
   static void* operator new(std::size_t size);
   static void operator delete(void* p, std::size_t size) noexcept;
   TRoutShadow(const TRoutShadow&) = delete;

@@ -1,6 +1,7 @@
-// Fixed-size slots for the entities a job holds by the hundred thousand
-// (drill holes, CAD circles): a class's own operator new and delete take
-// them from here instead of from the heap, one allocation per entity.
+// Fixed-size slots for the objects a job holds by the hundred thousand
+// (drill holes and slots, CAD circles, rout holes and their display
+// records): a class's own operator new and delete take them from here
+// instead of from the heap, one allocation per object.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,8 @@
 template <std::size_t Bytes, std::size_t Align>
 class TSlotPool {
  public:
+  static constexpr std::size_t SlotBytes = (Bytes + Align - 1) / Align * Align;
+
   void* Allocate() {
     if (TBlock* b = Partial_) {
       void* slot = b->Free;
@@ -93,7 +96,7 @@ class TSlotPool {
     bool Listed = false;
   };
   static constexpr std::size_t kBlockBytes = std::size_t(2) << 20;
-  static constexpr std::size_t kSlotBytes = (Bytes + Align - 1) / Align * Align;
+  static constexpr std::size_t kSlotBytes = SlotBytes;
   static constexpr std::size_t kFirstSlot = 64;
   static constexpr uint32_t kSlots = uint32_t((kBlockBytes - kFirstSlot) / kSlotBytes);
   static_assert(sizeof(TBlock) <= kFirstSlot && Align <= kFirstSlot);
@@ -124,3 +127,10 @@ class TSlotPool {
   // An emptied block kept for the next slots.
   TBlock* Spare_ = nullptr;
 };
+
+// The pool of the objects of type T.
+template <class T>
+TSlotPool<sizeof(T), alignof(T)>& SlotPoolOf() {
+  static TSlotPool<sizeof(T), alignof(T)> pool;
+  return pool;
+}

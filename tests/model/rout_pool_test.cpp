@@ -10,19 +10,19 @@
 #include <vector>
 
 #include "model/rout_entities.h"
-#include "model/rout_pool.h"
+#include "model/slot_pool.h"
 #include "model/rout_shadow.h"
 
 namespace {
 
-using TPool = TRoutPool<72, 8>;
+using TPool = TSlotPool<72, 8>;
 
 // A place handed out, filled with its mark in every word.
 struct TPlace {
   uint64_t* At;
   uint64_t Mark;
-  void Fill() const { std::fill(At, At + TPool::PlaceBytes / 8, Mark); }
-  bool Intact() const { return std::all_of(At, At + TPool::PlaceBytes / 8, [&](uint64_t v) { return v == Mark; }); }
+  void Fill() const { std::fill(At, At + TPool::SlotBytes / 8, Mark); }
+  bool Intact() const { return std::all_of(At, At + TPool::SlotBytes / 8, [&](uint64_t v) { return v == Mark; }); }
 };
 
 TEST(RoutPoolTest, PlacesOverSeveralBlocksStayApartAndAreUsedAgain) {
