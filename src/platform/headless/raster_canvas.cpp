@@ -589,7 +589,9 @@ void EllipseShape(const TRect& r, int w, bool insideFrame, TRingSet* ring, TInne
     else if (inner) inner->Add(y, x0, x1);
   };
 
-  std::vector<TInterval> exact;
+  // A dozen rows at most, for every ellipse drawn: the list is kept.
+  thread_local std::vector<TInterval> exact;
+  exact.clear();
   if (w <= 1) {
     AddEdgeRows(cx, cy, a, b, lim, exact);
   } else {
