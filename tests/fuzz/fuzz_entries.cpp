@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,10 +127,13 @@ void WatchWork() {
 // The program's home for this process: made once, kept to the end. It is
 // on the memory file system where there is one: each input writes its file,
 // and the readers and journals make and erase theirs, a few times an input.
+// It is named after the process, so that a later one removes it when the
+// fuzzer ended this one without its exit handlers.
 std::string Home() {
   static const std::string home = [] {
-    std::string pattern = std::string(::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp") +
-                          "/korvex_fuzz_XXXXXX";
+    const std::string folder = ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
+    RemoveEndedFuzzHomes(folder);
+    std::string pattern = folder + "/korvex_fuzz_" + std::to_string(::getpid()) + "_XXXXXX";
     const char* made = ::mkdtemp(pattern.data());
     const std::string dir = made != nullptr ? made : "/tmp";
     ::setenv("KORVEX_HOME", (dir + "/home").c_str(), 1);
@@ -954,3 +959,20 @@ void ReleaseFuzzInput() {
 void SetFuzzWorkLimit(int64_t limit) { WorkLimit = limit; }
 
 int64_t LastFuzzWork() { return PeakWork; }
+
+void RemoveEndedFuzzHomes(const std::string& folder) {
+  const std::string prefix = "korvex_fuzz_";
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    const std::size_t end = name.find('_', prefix.size());
+    if (end == std::string::npos || end == prefix.size() || end - prefix.size() > 9) continue;
+    const std::string pid = name.substr(prefix.size(), end - prefix.size());
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    // A process that runs (or that this one may not signal) keeps its home.
+    if (::kill(::pid_t(std::stol(pid)), 0) == 0 || errno != ESRCH) continue;
+    std::error_code removeError;
+    std::filesystem::remove_all(entry.path(), removeError);
+  }
+}

@@ -28,6 +28,11 @@ const std::vector<std::string>& FuzzTargetNames();
 // The entry of a target, nullptr for an unknown name.
 TFuzzEntry FindFuzzEntry(const std::string& name);
 
+// Removes the homes (korvex_fuzz_PID_*) in the folder of fuzz processes that
+// are no longer running. The fuzzer ends most runs without the process's
+// exit handlers, which would have removed its own home.
+void RemoveEndedFuzzHomes(const std::string& folder);
+
 // What the last input made the program show (message box texts), for the
 // regression driver's log.
 const std::vector<std::string>& LastFuzzMessages();

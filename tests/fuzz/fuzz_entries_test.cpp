@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -112,6 +113,25 @@ TEST(FuzzEntries, AnInputAfterOthersGivesWhatItGivesOnAFreshStart) {
         EXPECT_EQ(Outcome(target, (*tapes)[i]), expected);
       }
   }
+}
+
+// The homes of fuzz processes that ended are removed by the next one; a
+// running process's home, and anything not named as a home, stay.
+TEST(FuzzHomes, OnlyTheHomesOfEndedProcessesAreRemoved) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("fuzz_homes_" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  const std::string running = "korvex_fuzz_" + std::to_string(::getpid()) + "_abc123";
+  const std::string ended = "korvex_fuzz_999999999_def456";  // above any pid
+  for (const std::string& name : {running, ended, std::string("korvex_fuzz_old"), std::string("other")}) {
+    fs::create_directories(folder / name / "home");
+  }
+  RemoveEndedFuzzHomes(folder.string());
+  EXPECT_TRUE(fs::exists(folder / running));
+  EXPECT_FALSE(fs::exists(folder / ended));
+  EXPECT_TRUE(fs::exists(folder / "korvex_fuzz_old"));
+  EXPECT_TRUE(fs::exists(folder / "other"));
+  fs::remove_all(folder);
 }
 
 }  // namespace
