@@ -82,14 +82,4 @@ void BM_FullRedraw(benchmark::State& state) {
 
 }  // namespace
 
-// Arguments: zoom (1 = whole panel in view), hole display (0 pixel, 1
-// circles of the tool's size, the program's default, 3 shapes).
-BENCHMARK(BM_FullRedraw)
-    ->Args({1, 3})
-    ->Args({10, 3})
-    ->Args({1, 1})
-    ->Args({10, 1})
-    ->Args({1, 0})
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+BENCHMARK(BM_FullRedraw)->Apply(RedrawCases);

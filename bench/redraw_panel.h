@@ -3,6 +3,8 @@
 // (the circles of the default display), over 20 x 16 in, added to DB and
 // DRDB. The same seed every time, so that every benchmark draws one panel.
 #pragma once
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
 #include <random>
 
@@ -27,4 +29,19 @@ inline void AddRedrawPanel() {
   }
   for (int i = 0; i < 500000; ++i)
     DRDB->AddHoleOnLayer(x(rng), y(rng), uint8_t(drillLayer(rng)), tool(rng), true);
+}
+
+// The cases every redraw benchmark times, as (zoom, hole display): zoom 1
+// has the whole panel in view, 10 a tenth of it; hole display 0 pixels, 1
+// circles of the tool's size (the program's default), 3 shapes. Times in
+// ms of the wall clock, with the process's CPU time beside them.
+inline void RedrawCases(benchmark::internal::Benchmark* b) {
+  b->Args({1, 3})
+      ->Args({10, 3})
+      ->Args({1, 1})
+      ->Args({10, 1})
+      ->Args({1, 0})
+      ->Unit(benchmark::kMillisecond)
+      ->MeasureProcessCPUTime()
+      ->UseRealTime();
 }

@@ -64,15 +64,7 @@ void BM_ProgramRedraw(benchmark::State& state) {
   state.counters["view_height"] = ViewServices().ViewHeight();
 }
 
-BENCHMARK(BM_ProgramRedraw)
-    ->Args({1, 3})
-    ->Args({10, 3})
-    ->Args({1, 1})
-    ->Args({10, 1})
-    ->Args({1, 0})
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+BENCHMARK(BM_ProgramRedraw)->Apply(RedrawCases);
 
 }  // namespace
 
