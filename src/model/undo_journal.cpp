@@ -96,10 +96,13 @@ TUndoJournal::~TUndoJournal() {
 
 bool TUndoJournal::OpenFile(bool truncate) {
   if (Fd_ >= 0 && !truncate) return true;
-  // An open file is emptied in place; it is opened again only when that
-  // fails.
+  // An open file is emptied in place (one no block was written to is empty
+  // already); it is opened again only when that fails.
   if (Fd_ >= 0) {
-    if (::ftruncate(Fd_, 0) == 0) return true;
+    if (!Written_ || ::ftruncate(Fd_, 0) == 0) {
+      Written_ = false;
+      return true;
+    }
     ::close(Fd_);
     Fd_ = -1;
   }
@@ -109,6 +112,7 @@ bool TUndoJournal::OpenFile(bool truncate) {
     return false;
   }
   Created_ = true;
+  Written_ = false;
   return true;
 }
 
@@ -116,6 +120,7 @@ bool TUndoJournal::WriteBlock(int32_t block) {
   if (!OpenFile(false)) return false;
   off_t at = static_cast<off_t>(block) * BlockSize;
   size_t done = 0;
+  Written_ = true;
   while (done < Block_.size()) {
     ssize_t n = ::pwrite(Fd_, Block_.data() + done, Block_.size() - done, at + done);
     if (n < 0 && errno == EINTR) continue;

@@ -150,6 +150,7 @@ class TUndoJournal {
   std::string FileName_;
   int Fd_ = -1;
   bool Created_ = false;  // the file is ours to erase
+  bool Written_ = false;  // a block went to the file since it was made or emptied
   std::array<uint8_t, BlockSize> Block_{};
   uint16_t BlockPos_ = 1;        // record of Block_ the next write or read uses
   int32_t CurrentBlock_ = 0;     // number (from 0) of the block in Block_

@@ -388,7 +388,7 @@ TPoint TControl::ContentSize() const {
 
 void TControl::ArrangeChildren() {
   TRect area = ChildArea();
-  std::vector<TControl*> clients;
+  bool clients = false;
   for (auto& cp : children_) {
     TControl& c = *cp;
     if (!c.visible_ || c.kind_ == TControlKind::Timer) continue;
@@ -412,7 +412,7 @@ void TControl::ArrangeChildren() {
         area.Right -= s.X;
         break;
       case alClient:
-        clients.push_back(&c);
+        clients = true;
         break;
       case alNone:
         break;
@@ -420,7 +420,10 @@ void TControl::ArrangeChildren() {
   }
   if (area.Right < area.Left) area.Right = area.Left;
   if (area.Bottom < area.Top) area.Bottom = area.Top;
-  for (TControl* c : clients) c->SetLayoutBounds(area);
+  // The client controls share what the edges left, in their order.
+  if (clients)
+    for (auto& c : children_)
+      if (c->visible_ && c->kind_ != TControlKind::Timer && c->align_ == alClient) c->SetLayoutBounds(area);
   int pad = FlowPad();
   area = TRect{area.Left + pad, area.Top + pad, area.Right - pad, area.Bottom - pad};
 
@@ -1625,7 +1628,8 @@ void TForm::ThrowMissing(const std::string& name, bool wrongKind) const {
 
 void TForm::Forget(TControl& c) {
   if (active_ == &c) active_ = nullptr;
-  resized_.erase(std::remove(resized_.begin(), resized_.end(), &c), resized_.end());
+  // Blanked, not erased: Realign may be walking the list.
+  std::replace(resized_.begin(), resized_.end(), &c, static_cast<TControl*>(nullptr));
 }
 
 void TForm::SetClientSize(int width, int height) {
@@ -1700,12 +1704,14 @@ void TForm::Realign() {
       SetLayoutBounds(TRect{bounds_.Left, bounds_.Top, bounds_.Left + w, bounds_.Top + h});
       ArrangeChildren();
     }
-    std::vector<TControl*> resized = std::move(resized_);
-    resized_.clear();
-    for (size_t i = 0; i < resized.size(); ++i) {
-      TControl* c = resized[i];
-      // A handler may remove controls; skip those that went.
-      if (std::find(resized.begin(), resized.begin() + long(i), c) != resized.begin() + long(i)) continue;
+    // Walked in place: a control a handler removes is blanked in the list
+    // (Forget), and what a handler resizes is added behind this round's
+    // entries, which the next round's layout notes again.
+    const size_t count = resized_.size();
+    for (size_t i = 0; i < count; ++i) {
+      TControl* c = resized_[i];
+      if (c == nullptr) continue;
+      if (std::find(resized_.begin(), resized_.begin() + long(i), c) != resized_.begin() + long(i)) continue;
       if (c->OnResize) c->OnResize(*c);
       if (c->Kind() == TControlKind::PaintBox && showing_) static_cast<TPaintBox*>(c)->Invalidate();
     }

@@ -38,6 +38,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "foundation/display_units.h"
@@ -223,11 +224,17 @@ struct TGlobalRec {
   bool InSub = false;
   int32_t SubBaseX = 0, SubBaseY = 0;
 
-  // Symbol scratch file of 273-byte move records.
+  // Symbol scratch file of 273-byte move records. The default symbol an
+  // opened tape starts with is kept in DefaultSymbol (pin centres, internal
+  // units) until a package cycle records its own: the file is made then, and
+  // most tapes never make it.
   std::string SymbolFileName;
   std::FILE* SymbolFile = nullptr;
   bool SymbolDefining = false;
   int32_t SymbolHits = 0;  // pins recorded in the symbol file
+  bool SymbolFileMade = false;  // a cycle opened it: it is erased at the close
+  std::array<std::pair<int32_t, int32_t>, 14> DefaultSymbol{};
+  int32_t DefaultSymbolPins = 0;  // 14 until a cycle begins a symbol of its own
 
   bool Format2 = true;
 

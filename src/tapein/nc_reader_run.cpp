@@ -336,7 +336,7 @@ void TNCReader::CloseInput() {
     CloseFile(g.SymbolFile);
     CheckIO("Closing Symbol File");
   }
-  DeleteFileIfExists(g.SymbolFileName);
+  if (g.SymbolFileMade) DeleteFileIfExists(g.SymbolFileName);
 }
 
 // ---- Lines and blocks ---------------------------------------------------------
@@ -749,12 +749,14 @@ void TNCReader::CloseSub() {
 
 void TNCReader::BeginSymbol() {
   TGlobalRec& g = *GlobalRec;
+  g.DefaultSymbolPins = 0;
   CloseFile(g.SymbolFile);
   IOResult();
   errno = 0;
   // A scratch name of the reader's own: the file is made under exactly
   // that name, its folder's entries are not searched for it.
   g.SymbolFile = std::fopen(NativeSavePath(g.SymbolFileName).c_str(), "w+b");
+  g.SymbolFileMade = true;
   if (g.SymbolFile == nullptr) InOutRes = errno != 0 ? errno : EACCES;
   CheckIO("Writing Symbol File");
   g.SymbolDefining = true;
@@ -782,21 +784,40 @@ void TNCReader::WriteSymbolHit(int32_t x, int32_t y) {
 
 void TNCReader::WriteDefaultSymbol() {
   TGlobalRec& g = *GlobalRec;
-  BeginSymbol();
+  // The pins are those a package cycle would write to the symbol file, kept
+  // in memory: the file is made by the first cycle, if the tape has one.
+  g.SymbolDefining = true;
+  g.SymbolHits = 0;
+  g.DefaultSymbolPins = 0;
+  const auto pin = [&](int64_t x, int64_t y) {
+    g.DefaultSymbol[std::size_t(g.DefaultSymbolPins++)] = {NCToInternal(ClampCompToInt(x)),
+                                                             NCToInternal(ClampCompToInt(y))};
+    ++g.SymbolHits;
+  };
   // A tenth of an inch in tape units; with many decimals that is more than
   // 32 bits hold, so the multiples are clamped, never wrapped.
   const int64_t step = SafeRound(2540000.0 / g.InchScale);
-  for (int64_t i = 0; i <= 6; ++i) WriteSymbolHit(0, ClampCompToInt(i * step));
-  for (int64_t i = 6; i >= 0; --i) WriteSymbolHit(ClampCompToInt(3 * step), ClampCompToInt(i * step));
+  for (int64_t i = 0; i <= 6; ++i) pin(0, i * step);
+  for (int64_t i = 6; i >= 0; --i) pin(3 * step, i * step);
 }
 
 void TNCReader::ReplaySymbol(int32_t dx, int32_t dy) {
   TGlobalRec& g = *GlobalRec;
-  if (g.SymbolFile == nullptr) return;
+  const double scale = Metric ? g.MetricScale : g.InchScale;
+  const auto emit = [&](int32_t centreX, int32_t centreY) {
+    const int32_t x = ClampCompToInt(static_cast<int64_t>(SafeRound(centreX / scale)) + dx + g.SubOffsetX);
+    const int32_t y = ClampCompToInt(static_cast<int64_t>(SafeRound(centreY / scale)) + dy + g.SubOffsetY);
+    EmitPatternHit(x, y);
+  };
+  if (g.SymbolFile == nullptr) {
+    // The default symbol: no cycle has written the file yet.
+    for (int32_t i = 0; i < g.DefaultSymbolPins; ++i)
+      emit(g.DefaultSymbol[std::size_t(i)].first, g.DefaultSymbol[std::size_t(i)].second);
+    return;
+  }
   if (std::fflush(g.SymbolFile) != 0 || std::fseek(g.SymbolFile, 0, SEEK_SET) != 0)
     InOutRes = errno != 0 ? errno : EIO;
   if (CheckIO("Resetting symbol file")) return;
-  const double scale = Metric ? g.MetricScale : g.InchScale;
   unsigned char record[NCMoveRecordSize];
   // The records are read first: emitting a hit may not disturb the file
   // position, but a consumer's operation may take its time. The list of the
@@ -809,13 +830,7 @@ void TNCReader::ReplaySymbol(int32_t dx, int32_t dy) {
   if (std::ferror(g.SymbolFile)) InOutRes = errno != 0 ? errno : EIO;
   if (!CheckIO("Reading symbol file")) {
     std::fseek(g.SymbolFile, 0, SEEK_END);
-    for (const TNCMove& m : records) {
-      const int32_t x = ClampCompToInt(static_cast<int64_t>(SafeRound(m.CentreX / scale)) + dx +
-                                       g.SubOffsetX);
-      const int32_t y = ClampCompToInt(static_cast<int64_t>(SafeRound(m.CentreY / scale)) + dy +
-                                       g.SubOffsetY);
-      EmitPatternHit(x, y);
-    }
+    for (const TNCMove& m : records) emit(m.CentreX, m.CentreY);
   }
   ReplayRecords = std::move(records);
 }

@@ -397,6 +397,17 @@ TEST_F(UndoJournalTest, ResetForgetsEverything) {
   j.BeginOperation("After");
   j.Undo();
   EXPECT_EQ(j.Log, (std::vector<std::string>{"erase 7", "delete 7"}));
+
+  // A reset of a journal that wrote nothing more leaves the file empty; one
+  // that filled a block again empties it again.
+  j.Reset();
+  j.Reset();
+  EXPECT_EQ(SizeOf(j), 0);
+  for (int i = 0; i < 1500; ++i) j.AddEntity();
+  j.BeginOperation("Again");
+  EXPECT_EQ(SizeOf(j), 33000);
+  j.Reset();
+  EXPECT_EQ(SizeOf(j), 0);
 }
 
 TEST_F(UndoJournalTest, MissingScratchFolderIsReportedAndLeavesAnEmptyJournal) {

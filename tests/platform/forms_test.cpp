@@ -523,6 +523,32 @@ TEST_F(FormsTest, AlignedPanelsFillTheWindowAndFollowResizing) {
   EXPECT_EQ(resizes, 2);
 }
 
+// A resize handler that removes a control the same layout resized: the
+// removed control gets no call of its own, and the layout goes on.
+TEST_F(FormsTest, AResizeHandlerMayRemoveAControlResizedWithIt) {
+  TForm form("TBars");
+  form.SetClientSize(300, 200);
+  auto& top = form.Add<TPanel>("Top");
+  top.SetAlign(alTop);
+  top.SetHeight(30);
+  auto* area = &form.Add<TPanel>("Area");
+  area->SetAlign(alClient);
+  int areaResizes = 0;
+  area->OnResize = [&](TControl&) { ++areaResizes; };
+  EXPECT_EQ(area->Bounds(), (TRect{0, 30, 300, 200}));
+  EXPECT_EQ(areaResizes, 1);
+  top.OnResize = [&](TControl&) {
+    if (area == nullptr) return;
+    form.Remove(*area);
+    area = nullptr;
+  };
+  form.ResizedByUser(400, 200);
+  EXPECT_EQ(area, nullptr);
+  EXPECT_EQ(areaResizes, 1);
+  EXPECT_EQ(top.Bounds(), (TRect{0, 0, 400, 30}));
+  EXPECT_EQ(form.FindControl("Area"), nullptr);
+}
+
 TEST_F(FormsTest, PaintBoxKeepsItsBackBufferThroughPaintsAndResizes) {
   TForm form("TClockForm");
   auto& box = form.Add<TPaintBox>("ClockPanel");

@@ -2,6 +2,7 @@
 // whole tapes read by a recording consumer.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "nc_call_log.h"
@@ -160,6 +161,32 @@ TEST_F(NcInterpret, DualInlinePackageAndSymbolRepeats) {
   // The third copy is 1.5 inch to the right.
   EXPECT_EQ(Points(*r)[16 * 3], (std::pair<int32_t, int32_t>{15000 * U, 0}));
   r->Done();
+}
+
+// Before any package cycle a P block repeats the default symbol: two rows of
+// seven pins a tenth of an inch apart, three tenths between the rows. A
+// cycle's own symbol then takes its place, and its scratch file is gone when
+// the reading ends.
+TEST_F(NcInterpret, TheDefaultSymbolRepeatsUntilACycleRecordsItsOwn) {
+  const auto scratch = TempDir / "scratch";
+  std::filesystem::create_directories(scratch);
+  TCallLog r(Tape({"P2X5000", "G82", "X0Y0", "X7000Y3000", "P1Y8000", "M30"}), scratch.string());
+  Read(r);
+  const Pts p = Points(r);
+  ASSERT_EQ(p.size(), 2u * 14u + 16u + 16u);
+  for (int copy = 1; copy <= 2; ++copy) {
+    const std::size_t at = std::size_t(copy - 1) * 14;
+    for (int i = 0; i <= 6; ++i) {
+      EXPECT_EQ(p[at + i], (std::pair<int32_t, int32_t>{copy * 5000 * U, i * 1000 * U}));
+      EXPECT_EQ(p[at + 7 + i], (std::pair<int32_t, int32_t>{(copy * 5000 + 3000) * U, (6 - i) * 1000 * U}));
+    }
+  }
+  EXPECT_EQ(p[28], (std::pair<int32_t, int32_t>{0, 0}));
+  EXPECT_EQ(p[28 + 16], (std::pair<int32_t, int32_t>{0, 8000 * U}));
+  EXPECT_EQ(p[28 + 16 + 15], (std::pair<int32_t, int32_t>{0, 11000 * U}));
+  r.Done();
+  EXPECT_FALSE(Failed);
+  EXPECT_TRUE(std::filesystem::is_empty(scratch));
 }
 
 TEST_F(NcInterpret, DualInlinePackageDefaultsInMillimetres) {
