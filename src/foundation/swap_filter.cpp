@@ -677,9 +677,22 @@ std::size_t FindLineEnd(const char* data, std::size_t from, std::size_t end) {
 
 }  // namespace
 
+namespace {
+// The block of the last reader that ended: every import reads a file, and a
+// block taken anew each time cost more than splitting a small tape.
+char* SpareBlock = nullptr;
+}  // namespace
+
+void SwapReadFileObj::TKeepBlock::operator()(char* block) const noexcept {
+  if (SpareBlock == nullptr)
+    SpareBlock = block;
+  else
+    delete[] block;
+}
+
 bool SwapReadFileObj::FillBuffer(int& err) {
   // Only the bytes read are looked at: the block is not cleared first.
-  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kReadBlock);
+  if (!buffer_) buffer_.reset(SpareBlock != nullptr ? std::exchange(SpareBlock, nullptr) : new char[kReadBlock]);
   bufferPos_ = bufferEnd_ = 0;
   errno = 0;
   const std::size_t n = std::fread(buffer_.get(), 1, kReadBlock, file_);

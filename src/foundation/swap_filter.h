@@ -228,8 +228,12 @@ class SwapReadFileObj : public TSwapFilter {
   int32_t placesLine_ = -1;  // the line count of the places kept
   std::vector<TReadPlace> places_;
   // The file is read in blocks and split into lines here: a tape of a
-  // million lines is not read a character at a time.
-  std::unique_ptr<char[]> buffer_;
+  // million lines is not read a character at a time. The block of a reader
+  // that ends is kept for the next one.
+  struct TKeepBlock {
+    void operator()(char* block) const noexcept;
+  };
+  std::unique_ptr<char[], TKeepBlock> buffer_;
   std::size_t bufferPos_ = 0;
   std::size_t bufferEnd_ = 0;
   // The file position behind the last block read.

@@ -240,8 +240,16 @@ void StartProgram() {
 // Writes the bytes to a file of the program's home; its program name.
 std::string InputFile(const char* name, const uint8_t* data, std::size_t size) {
   const std::string file = ExecutionPath() + "INDATA\\" + name;
-  std::ofstream out(NativePath(file), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  // Written straight: a stream's buffer is one more heap block an input.
+  const int fd = ::open(NativePath(file).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return file;
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += std::size_t(n);
+  }
+  ::close(fd);
   return file;
 }
 

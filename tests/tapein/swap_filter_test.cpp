@@ -382,6 +382,39 @@ std::vector<std::string> SplitPlainly(const std::string& bytes, bool charMode) {
 // the same line count and the bytes read counted exactly. Every other round
 // the lines also hold bytes next to CR and LF and bytes with the high bit
 // set, which the reader's word-at-a-time line end search must pass over.
+// A subprogram's reader runs beside the main tape's, and the blocks of
+// readers that ended are handed on: each reader keeps to its own file.
+TEST_F(SwapFilterTest, ReadersSideBySideKeepToTheirOwnFiles) {
+  const fs::path mainTape = TempDir / "MAIN.DRL", subTape = TempDir / "SUB.DRL";
+  WriteFileBytes(mainTape, "M48\nT1C0.1\n%\nX1Y1\nM30\n");
+  WriteFileBytes(subTape, "X2Y2\r\nX3Y3\r\n");
+  EXPECT_EQ(ReadAll("", mainTape).size(), 5u);  // an ended reader leaves its block
+  for (int round = 0; round < 2; ++round) {
+    std::FILE* m = std::fopen(mainTape.c_str(), "rb");
+    std::FILE* u = std::fopen(subTape.c_str(), "rb");
+    SwapReadFileObj main, sub;
+    main.Init("", m, false);
+    sub.Init("", u, false);
+    std::vector<std::string> got;
+    std::string line;
+    main.ReadLine(line);
+    got.push_back(line);
+    while (!sub.Eof()) {
+      sub.ReadLine(line);
+      got.push_back(line);
+    }
+    while (!main.Eof()) {
+      main.ReadLine(line);
+      got.push_back(line);
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"M48", "X2Y2", "X3Y3", "T1C0.1", "%", "X1Y1", "M30"}));
+    main.Done();
+    sub.Done();
+    std::fclose(m);
+    std::fclose(u);
+  }
+}
+
 TEST_F(SwapFilterTest, ReaderSplitsRandomTapesAcrossItsReadBlocks) {
   fs::path tape = TempDir / "TAPE.DRL";
   std::mt19937 rng(2024);
