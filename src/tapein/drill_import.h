@@ -95,10 +95,6 @@ class TDrillTapeReader : public TNCReader {
   // and left PatternEntities: every later end of the pattern leaves them out
   // again without looking at them.
   int32_t PatternRefused = 0;
-  // The copies the pattern ends gave the entities so far (a chain of
-  // patterns multiplies them): work between two looks at the events, as
-  // lines and holes are.
-  int64_t RepeatCopies = 0;
   bool Recording = false;
   TStepCommandList RepeatList;
   bool OriginSeen = false;

@@ -425,6 +425,10 @@ class TNCReader {
   int32_t IntegerDigits = 0, DecimalDigits = 0;
   int32_t AxisVersion = 1;
   bool Abort = false;
+  // The copies the pattern ends of the tape gave its holes and moves so far
+  // (a chain of patterns multiplies them): work, as the lines and holes
+  // are, for the consumers that expand the patterns or draw their copies.
+  int64_t RepeatCopies = 0;
   int32_t LastIOResult = 0;
   // Drilling-time parameters (internal units, seconds).
   double FirstZLevel = 25400000.0;

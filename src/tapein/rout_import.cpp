@@ -229,7 +229,9 @@ void TRoutTapeReader::ForgetPattern() {
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
-  if (!CancelBox.TimeToLook(GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0)) return;
+  // Sixteen copies cost about what a line does.
+  const int64_t work = (GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0) + RepeatCopies / 16;
+  if (!CancelBox.TimeToLook(work)) return;
   ProcessMessages();
   if (CancelBox.Cancelled()) abort = true;
 }
@@ -356,7 +358,12 @@ void TRoutTapeReader::ApplyRepeats() {
   if (!PatternEntities.empty()) {
     TStepObject* step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
     for (int32_t index : PatternEntities) target_.SetStepObject(index, step);
+    // Every copy of every entity is worked out and drawn with the job: a
+    // pattern of many copies is work the Cancel box looks at at once, also
+    // when the tape ends with it.
+    if (step != nullptr) RepeatCopies += int64_t{step->CopyCount()} * int64_t(PatternEntities.size());
     ReleaseStepObject(step);
+    Poll(Abort);
   }
   RepeatList.clear();
 }

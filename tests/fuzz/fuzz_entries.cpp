@@ -101,14 +101,12 @@ void CountWork(int64_t made) {
 constexpr int64_t kCopiesPerHole = 25;
 int64_t ReaderWork(const TNCReader* reader) {
   if (reader == nullptr || !reader->GlobalRec) return 0;
-  return reader->GlobalRec->TapeEmits + reader->GlobalRec->LinesRead / kPollsPerHole;
+  return reader->GlobalRec->TapeEmits + reader->GlobalRec->LinesRead / kPollsPerHole +
+         reader->RepeatCopies / kCopiesPerHole;
 }
 int64_t InputWork() {
   const int64_t work = int64_t(DrillEntityCount) + RoutEntityCount + CadEntityCount;
-  const int64_t drill = DrillTapeReader == nullptr
-                            ? 0
-                            : ReaderWork(DrillTapeReader) + DrillTapeReader->RepeatCopies / kCopiesPerHole;
-  return std::max({work, drill, ReaderWork(CurrentReader)});
+  return std::max({work, ReaderWork(DrillTapeReader), ReaderWork(CurrentReader)});
 }
 
 // Called whenever the program lets messages through: past the limit, the

@@ -115,6 +115,30 @@ TEST(FuzzEntries, AnInputAfterOthersGivesWhatItGivesOnAFreshStart) {
   }
 }
 
+// The copies of a rout pattern are drawn and worked out with the job: they
+// count as work, and a tape whose pattern gives more than the fuzzer's limit
+// is cut (its import withdrawn) even when the pattern ends the tape.
+TEST(FuzzEntries, RoutPatternCopiesCountAsWork) {
+  const std::string tape =
+      "M48\nINCH\nT1C0.125\n%\nT1\nM25\nG00X0Y0\nM15\nG01X010000Y0\nG01X010000Y010000\nM16\nM01\n"
+      "M02X000010R9000\nM02Y000010R9000\nM08";
+  const auto run = [&](int64_t limit) {
+    SetFuzzWorkLimit(limit);
+    FindFuzzEntry("rout_import")(reinterpret_cast<const uint8_t*>(tape.data()), tape.size());
+    std::string outcome = "work " + std::to_string(LastFuzzWork());
+    for (const std::string& m : LastFuzzMessages()) outcome += "\nbox: " + m;
+    ReleaseFuzzInput();
+    SetFuzzWorkLimit(0);
+    return outcome;
+  };
+  // More than the limit of holes, 25 copies to a hole.
+  const std::string whole = run(0);
+  EXPECT_GT(std::stoll(whole.substr(5)), kFuzzWorkLimit) << whole;
+  EXPECT_EQ(whole.find("box:"), std::string::npos) << whole;
+  const std::string cut = run(kFuzzWorkLimit);
+  EXPECT_NE(cut.find("was cancelled"), std::string::npos) << cut;
+}
+
 // The homes of fuzz processes that ended are removed by the next one; a
 // running process's home, and anything not named as a home, stay.
 TEST(FuzzHomes, OnlyTheHomesOfEndedProcessesAreRemoved) {
