@@ -16,7 +16,7 @@ bool RoutLayerEmpty(uint8_t layer) {
   const uint32_t bit = NCLayerBit(layer);
   for (int32_t i = 1; i <= RoutEntityCount; ++i) {
     const TEntitySlot* slot = RoutEntities->GetSlot(i);
-    if (slot != nullptr && (slot->Flags & bit) != 0) return false;
+    if (slot != nullptr && !SlotDeleted(slot->Flags) && (slot->Flags & bit) != 0) return false;
   }
   return true;
 }

@@ -6,8 +6,9 @@
 
 class TStepObject;
 
-// True when no slot of the rout store carries the layer's bit (deleted but
-// not yet compacted entities count as present); true for an empty store.
+// True when no live entity of the rout store lies on the layer; true for an
+// empty store. Deleted entities waiting for the next Compact (a Layer Erase
+// leaves its slots so) are not counted: the layer holds nothing to write.
 bool RoutLayerEmpty(uint8_t layer);
 
 // True when the two chains have the same number of levels and each level's

@@ -7,6 +7,7 @@
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
+#include "model/rout_housekeeping.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -104,12 +105,8 @@ TOdbLayerFlags OdbLayersWithData() {
   for (int32_t l = 0; l < 30; ++l) flags[static_cast<std::size_t>(l)] = DB != nullptr && !DB->LayerIsEmpty(static_cast<uint8_t>(l));
   for (int32_t l = 30; l < 40; ++l)
     flags[static_cast<std::size_t>(l)] = DRDB != nullptr && !DRDB->LayerIsEmpty(static_cast<uint8_t>(l));
-  for (int32_t i = 1; i <= RoutEntityCount && RTDB != nullptr; ++i) {
-    const TEntitySlot* slot = RTDB->SlotAt(i);
-    if (slot == nullptr || slot->Flags == 0 || SlotDeleted(slot->Flags)) continue;
-    for (int32_t l = 40; l < 45; ++l)
-      if (slot->Flags & NCLayerBit(static_cast<uint8_t>(l))) flags[static_cast<std::size_t>(l)] = true;
-  }
+  for (int32_t l = 40; l < 45; ++l)
+    flags[static_cast<std::size_t>(l)] = RTDB != nullptr && !RoutLayerEmpty(static_cast<uint8_t>(l));
   return flags;
 }
 

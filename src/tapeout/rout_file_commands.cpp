@@ -181,11 +181,16 @@ bool ReloadRoutLayer(const std::string& fileName) {
   if (!IsRoutLayer(layer)) return false;
   EndActiveCommand();
   TLayerReplacement replacement(layer);
+  const TIntPoint origin = RTDB != nullptr ? RTDB->G93Origins[layer] : TIntPoint{};
   if (RTDB != nullptr) RTDB->DeleteLayer(layer);
   if (!ReimportRoutFile(fileName)) {
     replacement.Restore();
     return false;
   }
+  // The layer keeps its panel origin unless the tape read back gives one: a
+  // tape written without G93 (the output format leaves it out) carries none.
+  // A zero origin is no origin here, as in the job file and the tape writer.
+  if (RTDB != nullptr && RTDB->G93Origins[layer] == TIntPoint{}) RTDB->G93Origins[layer] = origin;
   ResetRoutJournal();
   RoutLayerModified[layer] = false;
   return true;

@@ -29,5 +29,6 @@ bool SaveRoutFileAs(uint8_t layer);
 // export filter without a dialog; false (name empty) when it failed.
 bool SaveRoutLayerToScratch(uint8_t layer, std::string& fileName);
 // Replaces the current rout layer by the tape's content; the layer stays as
-// it was when the tape cannot be read. True when it was replaced.
+// it was when the tape cannot be read. The layer's G93 origin stays unless
+// the tape sets one. True when it was replaced.
 bool ReloadRoutLayer(const std::string& fileName);

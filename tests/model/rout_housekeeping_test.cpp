@@ -20,7 +20,7 @@ class TRoutHousekeepingTest : public TRoutDbTest {
   static TStepObject* StepOf(int32_t handle) { return RTDB->EntityAt(handle)->GetStepObj(); }
 };
 
-TEST_F(TRoutHousekeepingTest, ALayerIsEmptyOnlyWithoutAnySlotIncludingDeletedOnes) {
+TEST_F(TRoutHousekeepingTest, ALayerIsEmptyWithoutLiveEntitiesWhetherOrNotCompacted) {
   EXPECT_TRUE(RoutLayerEmpty(40));
   RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);  // 1, 2 on 40
   CurrentLayer = 41;
@@ -30,9 +30,12 @@ TEST_F(TRoutHousekeepingTest, ALayerIsEmptyOnlyWithoutAnySlotIncludingDeletedOne
   EXPECT_TRUE(RoutLayerEmpty(42));
   RTDB->DeleteEntity(3);
   RTDB->DeleteEntity(4);
-  EXPECT_FALSE(RoutLayerEmpty(41));  // deleted, not yet compacted
+  EXPECT_TRUE(RoutLayerEmpty(41));  // deleted, not yet compacted
   RTDB->Compact();
   EXPECT_TRUE(RoutLayerEmpty(41));
+  EXPECT_FALSE(RoutLayerEmpty(40));
+  RTDB->DeleteLayer(40);  // the slots stay until the next Compact
+  EXPECT_TRUE(RoutLayerEmpty(40));
   RTDB->Clear();
   EXPECT_TRUE(RoutLayerEmpty(40));
 }

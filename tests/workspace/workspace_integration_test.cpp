@@ -10,6 +10,8 @@
 #include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_edit.h"
+#include "model/rout_housekeeping.h"
+#include "plot/odb_export.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/small_dialogs.h"
 #include "workspace/statistics_reports.h"
@@ -398,6 +400,77 @@ TEST_F(TWorkspaceIntegrationTest, TextEditorAndRoutTextEditingOpenTheEditorWindo
   EXPECT_NE(edited.find("G01X020000Y010000"), std::string::npos);
   EXPECT_GT(RoutEntityCount, before);
   EXPECT_EQ(Form->ModalLevel(), 0);
+}
+
+// A rout tape written without G93 gives no origin back: Text Edit Rout keeps
+// the layer's panel origin, a save keeps its ROUTG93 record; Layer Erase
+// still clears the origin.
+TEST_F(TWorkspaceIntegrationTest, TextEditRoutKeepsThePanelOriginThatTheTapeLeavesOut) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L41")->Click();
+  RTDB->AddLineSegment({0, Inch}, {Inch, Inch}, false, NoZOffset, 0);
+  Form->LayerPanel.FindControl("L40")->Click();
+  ASSERT_EQ(Form->Menu(), &Form->RoutMenu);
+  RoutOutputFormat.OutputG93 = false;
+  QueueModalScript("TG93Dialog", [](TForm& f) {
+    f.Get<TEdit>("XEdit").SetText("1.5");
+    f.Get<TEdit>("YEdit").SetText("2");
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Modify|Set Panel &Origin"));
+  const TIntPoint origin = RTDB->G93Origins[40];
+  ASSERT_NE(origin, (TIntPoint{0, 0}));
+  RTDB->AddLineSegment({0, 0}, {Inch, 0}, false, NoZOffset, 0);
+
+  std::string tape;
+  QueueModalScript("TQuillexForm", [&tape](TForm& f) {
+    auto& w = static_cast<TQuillexForm&>(f);
+    tape = w.Editor->Text();
+    w.Editor->SetCaretPosition(1, 1);
+    w.Editor->InsertString(";EDITED\r\n");
+    f.Get<TButton>("OKButton").Click();
+  });
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Text &Edit Rout"));
+  ASSERT_FALSE(tape.empty());
+  EXPECT_EQ(tape.find("G93"), std::string::npos) << tape;
+  EXPECT_EQ(RTDB->G93Origins[40], origin);
+
+  // Saved and opened again: the origin is in the file.
+  const std::string job = (TempDir / "ORIGIN.ZUL").string();
+  ScriptFileDialogAnswer(job);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Save &As"));
+  EXPECT_NE(ReadFileBytes(job).find("ROUTG93"), std::string::npos);
+  RTDB->G93Origins[40] = {};
+  ScriptFileDialogAnswer(job);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Open"));
+  EXPECT_EQ(RTDB->G93Origins[40], origin);
+
+  // Layer Erase takes the origin with the layer.
+  QueueModalScript("TPickLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  ScriptMessageBoxAnswer(mrYes);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Layers|Layer &Erase"));
+  EXPECT_EQ(RTDB->G93Origins[40], (TIntPoint{0, 0}));
+  // The erased layer is empty to the rout database and to the ODB++ export
+  // alike; the other keeps its path.
+  EXPECT_TRUE(RoutLayerEmpty(40));
+  EXPECT_FALSE(RoutLayerEmpty(41));
+  EXPECT_FALSE(OdbLayersWithData()[40]);
+  EXPECT_TRUE(OdbLayersWithData()[41]);
+  QueueModalScript("TPickLayerDialog", [](TForm& f) {
+    f.Get<TRadioGroup>("LayerGroup").ClickItem(41);
+    f.Click("OKButton");
+  });
+  ScriptMessageBoxAnswer(mrYes);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Layers|Layer &Erase"));
+  EXPECT_TRUE(RoutLayerEmpty(41));
+  // With both erased the job holds nothing to export.
+  Form->LayerPanel.FindControl("L30")->Click();
+  ResetHeadlessDialogs();
+  ScriptFileDialogAnswer((TempDir / "odb").string(), 1);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Export"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "The database is empty.  There is nothing to output");
 }
 
 TEST_F(TWorkspaceIntegrationTest, AutomaticCleanupIsReachedFromTheCadMenu) {
