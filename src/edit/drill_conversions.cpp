@@ -23,11 +23,14 @@ namespace {
 
 bool InDrillMode() { return ECO != nullptr && ECO->Mode() == 0 && DRDB != nullptr && DrillUndo != nullptr; }
 
-// The picked entity when it is a live hole, else 0 (with a beep).
+// The picked entity when it is a live hole on an active layer, else 0 (with
+// a beep). The pick cycle also reaches the layers that are only displayed;
+// what lies there is shown, not changed.
 int32_t PickedHole(const std::string& text, int n) {
   const int32_t index = GetCommandEntityRef(text, n);
   TDrillEntity* e = DRDB->EntityAt(index);
-  if (e == nullptr || e->GetType() != etDrillHole || SlotDeleted(DRDB->WordAt(index))) {
+  if (e == nullptr || e->GetType() != etDrillHole || SlotDeleted(DRDB->WordAt(index)) ||
+      !SlotInMask(DRDB->WordAt(index), ActiveNCLayerMask)) {
     MessageBeep(MB_OK);
     return 0;
   }

@@ -39,9 +39,13 @@ std::vector<int32_t> PathRun(int32_t handle, uint8_t& layer) {
 }
 
 // Moves the run to the list position `at` of the list without it (1: first;
-// beyond the end: last). Saves the layer for undo first.
+// beyond the end: last). Saves the layer for undo first; when the sequence
+// cache cannot take it, the order stays as it is.
 bool MoveRun(const std::vector<int32_t>& run, uint8_t layer, int32_t at, const std::string& name) {
-  if (!Seq->SaveUndoLayer(layer)) return false;
+  if (!Seq->SaveUndoLayer(layer)) {
+    ErrorBox("File access error creating sequence cache!");
+    return false;
+  }
   RTDB->ErasePathStarts(layer);
   const int32_t insert = Seq->InsertPoint(layer);
   for (int32_t h : run) Seq->RemoveHandle(h);

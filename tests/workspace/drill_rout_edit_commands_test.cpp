@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -21,8 +22,10 @@
 #include "model/rout_sequence.h"
 #include "model/undo_journal.h"
 #include "platform/headless/headless_menus.h"
+#include "platform/paths.h"
 #include "routpath/auto_rout.h"
 #include "routpath/edit_step_dialog.h"
+#include "workspace/layer_dialogs.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -169,6 +172,59 @@ TEST_F(TDrillRoutEditTest, TwoHolesJoinIntoOneSlotAndASingleHoleSlotIsOneStep) {
   Undo();
   Undo();
   EXPECT_EQ(Drills(), holes);
+}
+
+// A hole on a layer that is displayed but not active can be picked, but the
+// conversions leave it alone.
+TEST_F(TDrillRoutEditTest, HoleConversionsChangeOnlyHolesOfActiveLayers) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  DRDB->CurrentTool = 2;
+  DRDB->DrilledSlots.Angle = 0.0;
+  DRDB->DrilledSlots.Length = In / 2;
+  const int32_t hidden = DRDB->AddHoleOnLayer(In, In, 31, 2, true);
+  const int32_t shown = DRDB->AddHole(3 * In, In, true);
+  ASSERT_NE(hidden, 0);
+  ASSERT_NE(shown, 0);
+  DrillUndo->Reset();
+  QueueModalScript("TLayerDialog", [](TForm& form) {
+    auto& f = static_cast<TLayerDialog&>(form);
+    f.Active(31).Click();
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Layers|&Layer Control"));
+  ASSERT_TRUE(LayerDisplayed(31));
+  ASSERT_FALSE(LayerActive(31));
+  const std::vector<std::string> holes = Drills();
+  const std::size_t beeps = Beeps().size();
+
+  for (int32_t command : {50, 44}) {
+    ASSERT_TRUE(ButtonManager().Press(command));
+    Click(In, In);
+    ECO->CancelCommand();
+  }
+  ASSERT_TRUE(ButtonManager().Press(13));
+  Click(3 * In, In);
+  Click(In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(Drills(), holes);
+  EXPECT_EQ(Beeps().size(), beeps + 3);
+  EXPECT_EQ(LastStep(), "");
+  // The hole on the inactive layer stays when a slot is dropped on it; the
+  // slot goes to the current layer.
+  ASSERT_TRUE(ButtonManager().Press(103));
+  Click(In, In);
+  ECO->CancelCommand();
+  ASSERT_EQ(Drills().size(), 3u);
+  EXPECT_TRUE(SlotHasBit(DRDB->WordAt(hidden), NCLayerBit(31)));
+  EXPECT_FALSE(SlotDeleted(DRDB->WordAt(hidden)));
+  EXPECT_TRUE(SlotHasBit(DRDB->WordAt(DrillEntityCount), NCLayerBit(30)));
+  // The active layer's hole still converts.
+  ASSERT_TRUE(ButtonManager().Press(44));
+  Click(3 * In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(LastStep(), "Hole to Circle");
+  EXPECT_TRUE(SlotDeleted(DRDB->WordAt(shown)));
 }
 
 TEST_F(TDrillRoutEditTest, PicksAtOneSpotStepThroughStackedHitsAndTwoOfThemMakeASlot) {
@@ -376,6 +432,52 @@ TEST_F(TDrillRoutEditTest, DoFirstDoBeforeAndDoLastReorderTheLayersPaths) {
   Redo();
   Redo();
   EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{b, a, c}));
+}
+
+// The cut-order moves keep the order they found when the sequence cache
+// cannot be written, and say so.
+TEST_F(TDrillRoutEditTest, CutOrderMovesReportASequenceCacheThatCannotBeWritten) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  const int32_t a = DrawRoutLine({0, 0}, {In, 0});
+  const int32_t b = DrawRoutLine({0, In}, {In, In});
+  const int32_t c = DrawRoutLine({0, 2 * In}, {In, 2 * In});
+  const std::vector<int32_t> order{a, b, c};
+  ASSERT_EQ(PathStarts(40), order);
+  const std::string before = LastStep();
+  // A folder where the cache file goes.
+  const std::filesystem::path cache = NativePath(ExecutionPath() + "UNDOSEQ.LOG");
+  std::filesystem::remove(cache);
+  ASSERT_TRUE(std::filesystem::create_directory(cache));
+  const std::string text = "File access error creating sequence cache!";
+  ResetHeadlessDialogs();
+
+  Run(form, emRout, "DoFirst1");
+  Click(In / 2, 2 * In);
+  ECO->CancelCommand();
+  Run(form, emRout, "DoLast1");
+  Click(In / 2, 0);
+  ECO->CancelCommand();
+  Run(form, emRout, "DoBefore1");
+  Click(In / 2, 2 * In);
+  Click(In / 2, 0);
+  ECO->CancelCommand();
+  EXPECT_EQ(PathStarts(40), order);
+  EXPECT_EQ(LastStep(), before);
+  ASSERT_EQ(ShownMessageBoxes().size(), 3u);
+  for (const auto& box : ShownMessageBoxes()) {
+    EXPECT_EQ(box.Text, text);
+    EXPECT_EQ(box.Type, mtError);
+  }
+
+  // With the cache writable again the move is made.
+  std::filesystem::remove(cache);
+  Run(form, emRout, "DoFirst1");
+  Click(In / 2, 2 * In);
+  ECO->CancelCommand();
+  EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{c, a, b}));
+  EXPECT_EQ(LastStep(), "Do First");
+  EXPECT_EQ(ShownMessageBoxes().size(), 3u);
 }
 
 TEST_F(TDrillRoutEditTest, DuplicateStepAndRepeatTakesTheRoutPathsListForDrillHitsAndBack) {
