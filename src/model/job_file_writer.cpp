@@ -230,7 +230,8 @@ int TJobFileWriter::Finish() {
   return File_.Close();
 }
 
-int TJobFileWriter::Commit(const std::string& backupName) {
+int TJobFileWriter::Commit(const std::string& backupName, int* backupError) {
+  if (backupError != nullptr) *backupError = 0;
   if (!Finished_ || File_.Opened()) return File_.Error() != 0 ? File_.Error() : EBADF;
   if (File_.Error() != 0) return File_.Error();
   const std::string& target = File_.Target();
@@ -248,10 +249,12 @@ int TJobFileWriter::Commit(const std::string& backupName) {
     if (const int e = backup->Error()) return e;
   }
   if (const int e = File_.Commit()) return e;
-  // The job is saved. Should the backup fail to take its name now (hardly
-  // possible: its folder took the copy a moment ago), the older backup
-  // stays.
-  if (backup != nullptr) backup->Commit();
+  // The job is saved. Should the backup fail to take its name now (a folder
+  // of that name, say), the caller is told: the previous version is gone.
+  if (backup != nullptr) {
+    const int e = backup->Commit();
+    if (backupError != nullptr) *backupError = e;
+  }
   return 0;
 }
 
@@ -704,7 +707,8 @@ void WriteCadEntity(TJobFileWriter& w, TRootDBObject* e, int32_t layer) {
 
 }  // namespace
 
-int WriteJobFile(const std::string& fileName, const std::string& backupName) {
+int WriteJobFile(const std::string& fileName, const std::string& backupName, int* backupError) {
+  if (backupError != nullptr) *backupError = 0;
   TStepIdTable ids;
   TJobFileWriter w(fileName);
   if (!w.Opened()) return w.Error();
@@ -772,5 +776,5 @@ int WriteJobFile(const std::string& fileName, const std::string& backupName) {
   }
 
   if (const int e = w.Finish()) return e;
-  return w.Commit(backupName);
+  return w.Commit(backupName, backupError);
 }

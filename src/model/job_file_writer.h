@@ -56,8 +56,11 @@ class TJobFileWriter {
   // and the folder synced, and only then the kept contents over the backup
   // (an older backup is replaced). The error number, or 0; on failure the
   // target and an older backup are as they were (a backup name that is the
-  // target's own is refused with EINVAL).
-  int Commit(const std::string& backupName);
+  // target's own is refused with EINVAL). When the saved job is in place but
+  // the kept contents cannot take the backup name (a folder stands there),
+  // the result is still 0 and backupError (when given) gets the error
+  // number: the previous version is then lost.
+  int Commit(const std::string& backupName, int* backupError = nullptr);
 
   bool Opened() const { return File_.Opened(); }
   int Error() const { return File_.Error(); }
@@ -145,5 +148,7 @@ class TJobFileWriter {
 // Writes the whole job (tool tables, step lists, rout, drill and CAD
 // entities) to fileName; when backupName is not empty and the file exists,
 // its previous contents are kept under that name. Returns 0, or the system's
-// error number of what failed (the file is then as it was).
-int WriteJobFile(const std::string& fileName, const std::string& backupName = "");
+// error number of what failed (the file is then as it was). A backup that
+// could not be made after the job was saved is told through backupError.
+int WriteJobFile(const std::string& fileName, const std::string& backupName = "",
+                 int* backupError = nullptr);

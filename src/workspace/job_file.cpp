@@ -83,13 +83,14 @@ std::string SkippedRecordsText(const std::string& name, const TJobContents& cont
 }
 
 // Writes the job; on success the job is named and not modified, on failure
-// the system's error text is shown and nothing changes.
+// the system's error text is shown and nothing changes. A job saved without
+// the backup of its previous version is saved, and the user is told.
 bool WriteJobAs(const std::string& name, const std::string& backup) {
   if (!JobFileNameFits(name)) return false;
-  int error = 0;
+  int error = 0, backupError = 0;
   {
     THourGlassCursor cursor;
-    error = WriteJobFile(name, backup);
+    error = WriteJobFile(name, backup, &backupError);
   }
   if (error != 0) {
     ReportIOError(error, "saving the job file " + name);
@@ -98,6 +99,9 @@ bool WriteJobAs(const std::string& name, const std::string& backup) {
   DatabaseFileName = name;
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
+  if (backupError != 0)
+    WarningBox("The job was saved as <" + name + ">, but its previous version could not be kept as <" +
+               backup + ">:\r\n" + SystemErrorText(backupError) + "\r\nThe previous version is lost.");
   return true;
 }
 

@@ -1,7 +1,11 @@
 // The running program's pieces working together: the screen picture made at
 // start-up, the view drawing the job into it, Pan, the please-wait box, the
 // report windows and the File menu's items.
+#include <algorithm>
+#include <cerrno>
+
 #include "editor/editor_window.h"
+#include "foundation/file_utils.h"
 #include "foundation/report_windows.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
@@ -471,6 +475,45 @@ TEST_F(TWorkspaceIntegrationTest, TextEditRoutKeepsThePanelOriginThatTheTapeLeav
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Export"));
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "The database is empty.  There is nothing to output");
+}
+
+// A save that puts the job in place but cannot keep the previous version
+// (a folder has the backup's name) says so; the job counts as saved.
+TEST_F(TWorkspaceIntegrationTest, ASaveThatCannotKeepTheBackupSaysSo) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L30")->Click();
+  ASSERT_NE(DRDB->AddHole(Inch, Inch, true), 0);
+  const std::string job = (TempDir / "PANEL.ZUL").string();
+  ScriptFileDialogAnswer(job);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Save &As"));
+  ASSERT_EQ(DatabaseFileName, job);
+  const std::string first = ReadFileBytes(job);
+  const std::filesystem::path backup = TempDir / "PANEL.~ZU";
+  std::filesystem::create_directory(backup);
+  ASSERT_NE(DRDB->AddHole(2 * Inch, Inch, true), 0);
+  DatabaseModified = true;
+  ResetHeadlessDialogs();
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Save"));
+  EXPECT_NE(ReadFileBytes(job), first);
+  EXPECT_FALSE(DatabaseModified);
+  EXPECT_TRUE(std::filesystem::is_directory(backup));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtWarning);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The job was saved as <" + job + ">, but its previous version could not be kept as <" +
+                backup.string() + ">:\r\n" + SystemErrorText(EISDIR) + "\r\nThe previous version is lost.");
+  // Nothing of the attempt is left beside the job.
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(TempDir))
+    if (e.path().filename().string().rfind("PANEL", 0) == 0) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"PANEL.ZUL", "PANEL.~ZU"}));
+  // A backup that can be made is made without a word.
+  std::filesystem::remove(backup);
+  const std::string second = ReadFileBytes(job);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|&Save"));
+  EXPECT_EQ(ReadFileBytes(backup), second);
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
 }
 
 TEST_F(TWorkspaceIntegrationTest, AutomaticCleanupIsReachedFromTheCadMenu) {
