@@ -15,6 +15,7 @@
 #include "model/cad_database.h"
 #include "model/cad_entities.h"
 #include "model/entity_store.h"
+#include "model/rout_database.h"
 #include "platform/headless/headless_dialogs.h"
 #include "workspace/error_log.h"
 #include "workspace_test_support.h"
@@ -149,6 +150,30 @@ TEST_F(TCommandTextsTest, ATangentThatCannotBeBuiltSaysWhyOnce) {
   EXPECT_EQ((V{std::to_string(t->X1), std::to_string(t->Y1), std::to_string(t->X2), std::to_string(t->Y2)}),
             (V{std::to_string(-In), std::to_string(-3 * In), std::to_string(-In), "0"}));
   EXPECT_EQ(Boxes().size(), 2u);
+}
+
+// Snap Closest Endpoint typed in rout mode takes the end of the rout entity
+// it picks, not of a CAD entity that happens to share its number.
+TEST_F(TCommandTextsTest, TheClosestEndpointSnapTakesTheEndInTheModesDatabase) {
+  StartProgram();
+  DB->AddLine(5 * In, 5 * In, 6 * In, 5 * In);
+  SelectLayer(40);
+  ButtonManager().Press(59);
+  Click(0, 0);
+  Click(In, 0);
+  ECO->CancelCommand();
+  const int32_t before = RoutEntityCount;
+  ButtonManager().Press(59);
+  ASSERT_TRUE(ECO->EnterText("SC"));
+  Click(In - In / 100, 0);
+  EXPECT_EQ(ECO->QueuedCommands(), V{"ADDLINE(25400000,0,CLICK)"});
+  Click(2 * In, In);
+  ECO->CancelCommand();
+  // The new line goes on from the picked end.
+  ASSERT_EQ(RoutEntityCount, before + 1);
+  TIntPoint end;
+  RTDB->EntityAt(RoutEntityCount)->GetPoint(end);
+  EXPECT_EQ(end, (TIntPoint{2 * In, In}));
 }
 
 }  // namespace
