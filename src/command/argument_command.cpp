@@ -106,7 +106,7 @@ void DefineSettingCommand(int32_t number, const TArgumentCommandDef& def) {
 
 // ---- TArgumentCommand ---------------------------------------------------------------
 
-TArgumentCommand::TArgumentCommand(const TArgumentCommandDef& def) {
+TArgumentCommand::TArgumentCommand(const TArgumentCommandDef& def) : RootDef_(def) {
   TFrame root;
   root.Def = def;
   root.Slots = CommandArguments(def.Text);
@@ -120,6 +120,11 @@ TArgumentCommand::~TArgumentCommand() = default;
 void TArgumentCommand::Reset() {
   for (const TFrame& f : Frames_) Unhighlight(f);
   Frames_.resize(1);
+  Top().Def = RootDef_;
+  Top().Slots = CommandArguments(RootDef_.Text);
+  Top().ExpandedFrom.clear();
+  Top().PromptsBefore = 0;
+  Top().Picked.clear();
   Top().Given.clear();
   Top().Points.clear();
   Top().DeferredGiven = Top().DeferredPoint = -1;
@@ -218,7 +223,7 @@ bool TArgumentCommand::Give(const std::string& value, const TIntPoint* point, in
     // The point settles the construction given before it.
     const std::string token = Top().Given[size_t(Top().DeferredGiven)];
     TIntPoint first{0, 0}, second = *point;
-    if (!ConstructionResolver || !ConstructionResolver(token, "", point, Pointer_, first, second))
+    if (!ConstructionResolver || ConstructionResolver(token, "", point, Pointer_, first, second) != crSettled)
       return true;  // still waiting for a point that fits
     Settle(Top(), first);
     Top().Given.push_back(PointText(second));
@@ -231,9 +236,47 @@ bool TArgumentCommand::Give(const std::string& value, const TIntPoint* point, in
   if (picked != 0) {
     Top().Picked.push_back(picked);
     if (CommandServices.Highlight) CommandServices.Highlight(picked, true, PickModeOf(Top()));
+    if (Frames_.size() == 1 && Top().Def.Expand && Top().ExpandedFrom.empty() && !ExpandRoot())
+      return true;
   }
   SkipFixed(Top());
   return CompleteFrames();
+}
+
+bool TArgumentCommand::ExpandRoot() {
+  TFrame& f = Top();
+  const std::string built = f.Def.Expand(BuildCommandText(CommandWord(f.Def.Text), f.Given));
+  if (built.empty()) {
+    if (CommandServices.Highlight) CommandServices.Highlight(f.Picked.back(), false, PickModeOf(f));
+    f.Picked.pop_back();
+    f.Given.pop_back();
+    MessageBeep(MB_OK);
+    return false;
+  }
+  size_t asked = 0;
+  for (size_t i = 0; i < f.Given.size() && i < f.Slots.size(); ++i)
+    if (IsPlaceholder(f.Slots[i])) ++asked;
+  f.ExpandedFrom = f.Def.Text;
+  f.PromptsBefore = asked;
+  f.Def.Text = built;
+  f.Slots = CommandArguments(built);
+  f.Given.clear();
+  return true;
+}
+
+void TArgumentCommand::UndoExpand() {
+  TFrame& f = Top();
+  f.Def.Text = f.ExpandedFrom;
+  f.Slots = CommandArguments(f.Def.Text);
+  f.ExpandedFrom.clear();
+  f.PromptsBefore = 0;
+  f.Given.clear();
+  SkipFixed(f);
+  // Back to the pick: the picked entity is let go.
+  if (!f.Picked.empty()) {
+    if (CommandServices.Highlight) CommandServices.Highlight(f.Picked.back(), false, PickModeOf(f));
+    f.Picked.pop_back();
+  }
 }
 
 bool TArgumentCommand::CompleteFrames() {
@@ -253,13 +296,18 @@ bool TArgumentCommand::CompleteFrames() {
         if (pending) {
           const std::string token = below.Given[size_t(below.DeferredGiven)];
           TIntPoint first{0, 0};
-          // A snap that builds on the construction settles both points.
-          if (ConstructionResolver && ConstructionResolver(token, text, nullptr, Pointer_, first, p)) {
+          // A snap that builds on the construction settles both points;
+          // one that cannot has told why, and the point is asked again.
+          const TConstructionResult built =
+              ConstructionResolver ? ConstructionResolver(token, text, nullptr, Pointer_, first, p) : crOther;
+          if (built == crRefused) break;
+          if (built == crSettled) {
             Settle(below, first);
           } else {
             if (!done.Evaluate(text, nullptr, Pointer_, p)) break;
             TIntPoint second = p;
-            if (!ConstructionResolver || !ConstructionResolver(token, "", &p, Pointer_, first, second)) break;
+            if (!ConstructionResolver || ConstructionResolver(token, "", &p, Pointer_, first, second) != crSettled)
+              break;
             Settle(below, first);
             p = second;
           }
@@ -434,6 +482,12 @@ bool TArgumentCommand::BackUpOneStep() {
   // Trailing fixed arguments go with the placeholder before them.
   while (!f.Given.empty() && !IsPlaceholder(f.Slots[f.Given.size() - 1])) f.Given.pop_back();
   if (f.Given.empty()) {
+    if (Frames_.size() == 1 && !f.ExpandedFrom.empty()) {
+      UndoExpand();
+      HideBand();
+      ShowPrompt();
+      return true;
+    }
     if (Frames_.size() == 1) {
       SkipFixed(f);
       return false;
@@ -492,7 +546,7 @@ void TArgumentCommand::ShowPrompt() {
     PromptsSaved_ = true;
   }
   const TFrame& f = Top();
-  size_t asked = 0;
+  size_t asked = f.PromptsBefore;
   for (size_t i = 0; i < f.Given.size() && i < f.Slots.size(); ++i)
     if (IsPlaceholder(f.Slots[i])) ++asked;
   const std::string prompt = asked < f.Def.Prompts.size() ? f.Def.Prompts[asked] : "";
@@ -515,7 +569,9 @@ void TArgumentCommand::ShowBand(const TIntPoint& pointer) {
     return;
   }
   const TFrame& f = Top();
-  if (f.Def.Band == bandNone || f.Points.empty() || !WaitsForPoint()) return;
+  if (f.Def.Band == bandNone || !WaitsForPoint()) return;
+  // Only the cross-hair is shown before the first point.
+  if (f.Points.empty() && f.Def.Band != bandCrossHair) return;
   std::vector<TIntPoint> points = f.Points;
   points.push_back(ApplyGridAndOrtho(pointer));
   const TBandKind kind = f.Def.Band;

@@ -30,8 +30,31 @@
 // told the user why).
 using TCommandExecutor = std::function<bool(const std::string& text)>;
 
-// How the rubber band follows the pointer.
-enum TBandKind : uint8_t { bandNone, bandLine, bandRectangle, bandCircle };
+// How the rubber band follows the pointer. The band is given the points of
+// the command so far and the pointer last:
+//   bandLine       the line through them (in rout mode with the arrow of
+//                  the cutting direction at the pointer);
+//   bandRectangle  the rectangle of the last two;
+//   bandCircle     the circle about the first through the pointer;
+//   bandArcEnds    start, end, then the centre: the arc from the start
+//                  counter-clockwise toward the end, and the radius line to
+//                  the end (before the end is given, the line);
+//   bandArcThrough start, a point on the arc, then the end: the arc through
+//                  the three (before that, the line);
+//   bandCorner     two rays from a common point: a line with two points;
+//                  with three (ray end, corner, ray end) both rays and the
+//                  arc of the angle between them;
+//   bandCrossHair  a cross at the pointer while the point is placed.
+enum TBandKind : uint8_t {
+  bandNone,
+  bandLine,
+  bandRectangle,
+  bandCircle,
+  bandArcEnds,
+  bandArcThrough,
+  bandCorner,
+  bandCrossHair
+};
 
 struct TArgumentCommandDef {
   std::string Text;                  // "ADDLINE(CLICK,CLICK)"
@@ -52,6 +75,12 @@ struct TArgumentCommandDef {
   // closes it and the argument becomes its two corners "x1,y1,x2,y2", for
   // the executor to select what lies inside.
   bool WindowPick = false;
+  // Runs when the entity of the command's first PICK is given, with the
+  // text so far ("BREAK($0000:$0001)"): gives the text that takes the
+  // command's place, fixed arguments read from the entity and the
+  // placeholders still to fill ("BREAKLI($0000:$0001,...,CLICK,CLICK)"), or
+  // "" to refuse the entity (the command waits for another pick).
+  std::function<std::string(const std::string& text)> Expand;
 };
 
 // A snap or construction: from its own completed text, the last point of
@@ -73,11 +102,13 @@ using TConstructionDeferrer = std::function<bool(const std::string& text, const 
 // click, a typed point or a snap's point), or null when nextSnap, the
 // completed text of the snap given next, is first offered to build on the
 // token itself (a tangent to two circles). Sets the token's point (first)
-// and the next point (second); false when the pair makes no point (the
-// user was told when next was given).
-using TConstructionResolver =
-    std::function<bool(const std::string& token, const std::string& nextSnap, const TIntPoint* next,
-                       const TIntPoint& pointer, TIntPoint& first, TIntPoint& second)>;
+// and the next point (second) when settled; refused when the pair makes no
+// point (the user was told why); crOther when the snap does not build on
+// the token (its own point is then offered as next).
+enum TConstructionResult : uint8_t { crSettled, crRefused, crOther };
+using TConstructionResolver = std::function<TConstructionResult(
+    const std::string& token, const std::string& nextSnap, const TIntPoint* next, const TIntPoint& pointer,
+    TIntPoint& first, TIntPoint& second)>;
 // Installed by the drawing edit commands.
 void SetConstructionResolver(TConstructionResolver resolver);
 
@@ -144,7 +175,15 @@ class TArgumentCommand : public TInteractiveCommand {
     std::vector<std::string> Given; // one entry per slot filled so far
     std::vector<TIntPoint> Points;  // the points given, in order
     std::vector<int32_t> Picked;    // the entities picked, in order
+    // The text the frame had before its Expand, and the prompts used then.
+    std::string ExpandedFrom;
+    size_t PromptsBefore = 0;
   };
+  // Replaces the root text by the Expand of the pick just given; false
+  // when the pick was refused.
+  bool ExpandRoot();
+  // Back from the expanded text to the pick.
+  void UndoExpand();
   TFrame& Top() { return Frames_.back(); }
   const TFrame& Top() const { return Frames_.back(); }
   const std::string* NextSlot() const;
@@ -172,6 +211,7 @@ class TArgumentCommand : public TInteractiveCommand {
   static void Settle(TFrame& frame, const TIntPoint& first);
 
   std::vector<TFrame> Frames_;
+  TArgumentCommandDef RootDef_;  // the command as started
   bool WindowOpen_ = false;  // a WindowPick's first corner is given
   TIntPoint WindowCorner_{0, 0};
   TPromptBuffer SavedPrompts_;

@@ -92,11 +92,13 @@ const TToolButtonInfo ToolButtons[] = {
     {6, "[AS] Add to Step && Repeat", 101, bmRout | bmDrill, 0},
     {140, "[XP] Expand Step && Repeat", 102, bmRout | bmDrill, 0},
     {101, "[SD] Step && Repeat Delete", 99, bmRout | bmDrill, 0},
-    // Single-step play: enabled while a rout layer is played.
-    {PlayBackPathCommand, "[PP] Previous Path", 64, bmRout, 0},
-    {PlayBackCutCommand, "[PB] Previous Cut", 64, bmRout, 0},
-    {PlayNextCutCommand, "[PN] Next Cut", 64, bmRout, 0},
-    {PlayNextPathCommand, "[PX] Next Path", 64, bmRout, 0},
+    // Single-step play: enabled while a rout layer is played. Their codes
+    // are the command table's own (typed during play, E stays the editor's
+    // key).
+    {PlayBackPathCommand, "[EN] Previous Path", 64, bmRout, 0},
+    {PlayBackCutCommand, "[RW] Previous Cut", 64, bmRout, 0},
+    {PlayNextCutCommand, "[PR] Next Cut", 64, bmRout, 0},
+    {PlayNextPathCommand, "[FF] Next Path", 64, bmRout, 0},
     {25, "[DF] Do First", 68, bmRout, 0},
     {22, "[DB] Do Before", 69, bmRout, 0},
     {27, "[DL] Do Last", 70, bmRout, 0},

@@ -157,11 +157,12 @@ void TMeasureCommand::ShowBand() {
   int32_t x[3] = {}, y[3] = {};
   const int32_t n = Tool_.GetPoints(x[0], y[0], x[1], y[1], x[2], y[2]);
   if (n < 2) return;
-  // Two points: the line; three: the two rays from the first point (the
-  // tool gives the second point first, then the first, then the third).
+  // Two points: the line; three: the two rays from the first point and the
+  // arc of the angle between them (the tool gives the second point first,
+  // then the first, then the third).
   std::vector<TIntPoint> points{{x[0], y[0]}, {x[1], y[1]}};
   if (n == 3) points.push_back({x[2], y[2]});
-  RubberBrain->Show([points] { CommandServices.DrawBand(bandLine, points); });
+  RubberBrain->Show([points] { CommandServices.DrawBand(bandCorner, points); });
 }
 
 bool StartMeasure() {

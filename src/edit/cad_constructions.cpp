@@ -112,6 +112,48 @@ bool ParallelTangent(const std::vector<double>& v, const std::string& snap, cons
   return first != second;
 }
 
+// The line that touches the circle (on the side of pick) and stands at right
+// angles to the other entity: across a line, or through the centre of an arc
+// or a circle. touch lies on the circle, foot on the other entity; false
+// when there is none (the user is told why).
+bool TangentPerpendicular(const TCircleEq& circle, const TRealPoint& pick, const TPickedShape& other,
+                          TIntPoint& touch, TIntPoint& foot) {
+  if (other.Kind == TPickedShape::skLine) {
+    const double dx = other.P2.X - other.P1.X, dy = other.P2.Y - other.P1.Y;
+    const double length = std::hypot(dx, dy);
+    if (length > 0.0) {
+      // The radius to the touching point runs along the line.
+      const TRealPoint u{dx / length * circle.Radius, dy / length * circle.Radius};
+      const TRealPoint t1{circle.Center.X + u.X, circle.Center.Y + u.Y};
+      const TRealPoint t2{circle.Center.X - u.X, circle.Center.Y - u.Y};
+      const TRealPoint t = DistanceSqr(t1, pick) <= DistanceSqr(t2, pick) ? t1 : t2;
+      touch = Rounded(t);
+      foot = Rounded(Foot(other.P1, other.P2, t));
+      if (touch != foot) return true;
+    }
+    InformationBox("The line touches the circle: there is no perpendicular.");
+    return false;
+  }
+  if (IsRound(other)) {
+    TRealLine t1, t2;
+    int32_t n = 0;
+    if (Distance(other.Center, circle.Center) > circle.Radius)
+      tanpntcircle(circle, other.Center, t1, t2, n);
+    if (n == 0) {
+      InformationBox("The centre lies inside the circle: there is no tangent through it.");
+      return false;
+    }
+    const TRealPoint t = n == 1 || DistanceSqr(t1.P2, pick) <= DistanceSqr(t2.P2, pick) ? t1.P2 : t2.P2;
+    const double d = Distance(other.Center, t);
+    touch = Rounded(t);
+    foot = Rounded({other.Center.X + (t.X - other.Center.X) / d * other.Radius,
+                    other.Center.Y + (t.Y - other.Center.Y) / d * other.Radius});
+    return true;
+  }
+  InformationBox("Perpendicular needs a line, an arc or a circle.");
+  return false;
+}
+
 }  // namespace
 
 std::string GetPerpDefString(int32_t index, bool tangent) {
@@ -217,49 +259,88 @@ bool ResolveParallelPoint(const std::string& token, const TIntPoint& given, TInt
   return ResolvePrl(token, point);
 }
 
-bool ResolveConstruction(const std::string& token, const std::string& nextSnap, const TIntPoint* next,
-                         const TIntPoint& pointer, TIntPoint& first, TIntPoint& second) {
+TConstructionResult ResolveConstruction(const std::string& token, const std::string& nextSnap,
+                                        const TIntPoint* next, const TIntPoint& pointer, TIntPoint& first,
+                                        TIntPoint& second) {
+  auto result = [](bool built) { return built ? crSettled : crRefused; };
   std::vector<double> v;
-  if (TokenValues(token, "TNCIR", v) && v.size() >= 5) {
+  int32_t cx = 0, cy = 0, px = 0, py = 0;
+  double radius = 0.0;
+  if (ParseTnCirToken(token, cx, cy, radius, px, py)) {
+    v = {double(cx), double(cy), radius, double(px), double(py)};
+    const TRealPoint pick{v[3], v[4]};
+    TCircleEq circle;
+    circle.Center = {v[0], v[1]};
+    circle.Radius = v[2];
     if (next == nullptr) {
       if (SnapIs(nextSnap, "POSTAN1")) {
+        double otherRadius = 0.0;
+        TIntPoint otherPoint;
+        if (!GetPickedRadius(nextSnap, otherRadius, otherPoint)) {
+          InformationBox("Tangent needs an arc or a circle.");
+          return crRefused;
+        }
         const std::string pair = ResolveTnCirSnap(token, nextSnap, pointer.X, pointer.Y);
         if (pair.empty()) {
           InformationBox("No line touches both circles.");
-          return false;
+          return crRefused;
         }
         const std::string text = "P(" + pair + ")";
         first = GetCommandPoint(text, 1);
         second = GetCommandPoint(text, 3);
-        return true;
+        return crSettled;
       }
-      if (SnapIs(nextSnap, "POSPAR1")) return ParallelTangent(v, nextSnap, pointer, first, second);
-      return false;
+      if (SnapIs(nextSnap, "POSPERP2"))
+        return result(TangentPerpendicular(circle, pick, PickedShape(GetCommandEntityRef(nextSnap, 1)), first,
+                                           second));
+      if (SnapIs(nextSnap, "POSPAR1") && ParallelTangent(v, nextSnap, pointer, first, second)) return crSettled;
+      return crOther;
     }
     second = *next;
-    return TangentFrom(v, *next, first);
+    return result(TangentFrom(v, *next, first));
   }
-  if (next == nullptr) return false;
-  if (TokenValues(token, "PRPLIN", v) && v.size() >= 6) {
+  // A tangent after a perpendicular: the same line, from the other end.
+  const bool acrossLine = TokenValues(token, "PRPLIN", v) && v.size() >= 6;
+  if (next == nullptr && SnapIs(nextSnap, "POSTAN1") &&
+      (acrossLine || (TokenValues(token, "PRPCIR", v) && v.size() >= 5))) {
+    TCircleEq circle;
+    if (!CircleOfSnap(nextSnap, circle)) {
+      InformationBox("Tangent needs an arc or a circle.");
+      return crRefused;
+    }
+    TPickedShape other;
+    if (acrossLine) {
+      other.Kind = TPickedShape::skLine;
+      other.P1 = {v[0], v[1]};
+      other.P2 = {v[2], v[3]};
+    } else {
+      other.Kind = TPickedShape::skCircle;
+      other.Center = {v[0], v[1]};
+      other.Radius = v[2];
+    }
+    return result(TangentPerpendicular(circle, Real(pointer), other, second, first));
+  }
+  if (next == nullptr) return crOther;
+  if (acrossLine) {
     first = Rounded(Foot({v[0], v[1]}, {v[2], v[3]}, Real(*next)));
     second = *next;
-    return true;
+    return crSettled;
   }
   if (TokenValues(token, "PRPCIR", v) && v.size() >= 5) {
     const double dx = next->X - v[0], dy = next->Y - v[1], d = std::hypot(dx, dy);
     if (d == 0.0) {
       InformationBox("Perpendicular needs a point to start from.");
-      return false;
+      return crRefused;
     }
     first = Rounded({v[0] + dx / d * v[2], v[1] + dy / d * v[2]});
     second = *next;
-    return true;
+    return crSettled;
   }
   if (TokenValues(token, "PRL", v) && v.size() >= 4) {
     first = Rounded({v[0], v[1]});
-    return ResolveParallelPoint(token, *next, second);
+    return result(ResolveParallelPoint(token, *next, second));
   }
-  return false;
+  return crOther;
 }
 
 bool OrderEntityEnds(const std::string& text, const TIntPoint& reference, TIntPoint& first,

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 
+#include "command/argument_command.h"
 #include "foundation/geometry.h"
 
 // The definition text of a picked CAD entity for the tokens: "PRPLIN[x1,y1,
@@ -52,9 +53,12 @@ bool BuildParallelToken(const std::string& text, const TIntPoint& pointer, std::
 // A point given after a PRL token: its foot on the parallel.
 bool ResolveParallelPoint(const std::string& token, const TIntPoint& given, TIntPoint& point);
 
-// Settles an open construction (see argument_command.h).
-bool ResolveConstruction(const std::string& token, const std::string& nextSnap, const TIntPoint* next,
-                         const TIntPoint& pointer, TIntPoint& first, TIntPoint& second);
+// Settles an open construction (see argument_command.h). A tangent and a
+// perpendicular given one after the other make the line that touches the
+// circle and stands at right angles to the other entity.
+TConstructionResult ResolveConstruction(const std::string& token, const std::string& nextSnap,
+                                        const TIntPoint* next, const TIntPoint& pointer, TIntPoint& first,
+                                        TIntPoint& second);
 
 // The two ends of the entity of argument 1 (of the editor mode's database),
 // the one nearer the reference first; a point-like entity gives its point

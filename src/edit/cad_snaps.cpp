@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "command/command_text.h"
+#include "edit/cad_constructions.h"
 #include "foundation/display_units.h"
 #include "foundation/geometry_intersect.h"
 #include "foundation/geometry_lines.h"
@@ -131,15 +132,10 @@ bool IntersectEntities(int32_t index1, int32_t index2, const TRealPoint& referen
 }
 
 bool EvalPosEnd(const std::string& text, const TIntPoint& pointer, TIntPoint& point) {
-  const TPickedShape s = PickedShape(GetCommandEntityRef(text, 1));
-  if (s.Kind == TPickedShape::skNone) return false;
-  if (s.Kind == TPickedShape::skCircle) {
-    point = Rounded(s.Center);
-    return true;
-  }
-  const TRealPoint p = Real(pointer);
-  point = Rounded(DistanceSqr(s.P1, p) <= DistanceSqr(s.P2, p) ? s.P1 : s.P2);
-  return true;
+  // The end nearer the pick (a circle's centre), of the entity in the
+  // database the pick searched.
+  TIntPoint farther;
+  return OrderEntityEnds(text, pointer, point, farther);
 }
 
 bool EvalPosInter(const std::string& text, const TIntPoint& pointer, TIntPoint& point) {

@@ -200,7 +200,8 @@ void HighlightByMode(int32_t index, bool on, uint8_t mode) {
 }
 
 void DefineCadCreation() {
-  Define(86, "ADDPOINT(CLICK)", "Create Point", {"Select point location"}, ExecAddPoint, true);
+  Define(86, "ADDPOINT(CLICK)", "Create Point", {"Select point location"}, ExecAddPoint, true,
+         bandCrossHair);
   Define(59, "ADDLINE(CLICK,CLICK)", "Create Line", {"Select line start point", "Select line end point"},
          AddLineByMode, true, bandLine);
   Define(91, "ADDRECTANGLE(CLICK,CLICK)", "Create Rectangle",
@@ -208,11 +209,11 @@ void DefineCadCreation() {
   Define(9, "ADDBRC(CLICK,CLICK,CLICK)", "Create 2-Point Arc",
          {"Select arc start point", "Select arc end point", "Select arc center"},
          [](const std::string& t) { return Mode() == 1 ? AddRoutArc(t, false) : ExecAddArcByEnds(t); },
-         true, bandLine);
+         true, bandArcEnds);
   Define(10, "ADDARC(CLICK,CLICK,CLICK)", "Create 3-Point Arc",
          {"Select arc start point", "Select a point on the arc", "Select arc end point"},
          [](const std::string& t) { return Mode() == 1 ? AddRoutArc(t, true) : ExecAddArcThroughPoints(t); },
-         true, bandLine);
+         true, bandArcThrough);
   Define(21, "ADDCIRCLE(CLICK,CLICK)", "Create Circle", {"Select circle center", "Select a point on the circle"},
          AddCircleByMode, true, bandCircle);
   Define(114, "ADDTEXT(CLICK,VALUE,TEXT)", "Text Add",
@@ -221,7 +222,8 @@ void DefineCadCreation() {
 }
 
 void DefineDrillAndRoutCreation() {
-  Define(26, "ADDHOLE(CLICK)", "Drill Hole", {"Select hole location"}, AddHoleByMode, true);
+  Define(26, "ADDHOLE(CLICK)", "Drill Hole", {"Select hole location"}, AddHoleByMode, true,
+         bandCrossHair);
   Define(30, "ADDLINE(CLICK,CLICK)", "Drill Slot", {"Select slot start point", "Select slot end point"},
          AddLineByMode, true, bandLine);
   Define(23, "ADDCIRCLE(CLICK,CLICK)", "Drill Circle", {"Select circle center", "Select a point on the circle"},
@@ -350,8 +352,15 @@ void DefineModify() {
          {"Pick boundary", "Pick line to trim or extend on the part to keep"}, ExecLineTrim, true);
   Define(54, "LINEMEET(PICKAT,PICKAT)", "Join Lines",
          {"Pick first line on the part to keep", "Pick second line on the part to keep"}, ExecLineMeet, true);
-  Define(75, "BREAK(PICK,CLICK,CLICK)", "Object Break",
-         {"Pick entity to break", "Select first break point", "Select second break point"}, ExecBreak, true);
+  TArgumentCommandDef breaking;
+  breaking.Text = "BREAK(PICK)";
+  breaking.Title = "Object Break";
+  breaking.Prompts = {"Pick entity to break", "Select first break point", "Select second break point"};
+  breaking.Execute = ExecBreak;
+  breaking.Repeat = true;
+  breaking.PickMode = 2;
+  breaking.Expand = [](const std::string& t) { return BuildBreakCommand(GetCommandEntityRef(t, 1)); };
+  DefineArgumentCommand(75, breaking);
   Define(15, "LINECHAMFER(PICKAT,PICKAT)", "Chamfer Lines",
          {"Pick first line on the part to keep", "Pick second line on the part to keep"}, ExecLineChamfer, true);
   Define(40, "LINEFILLET(PICKAT,PICKAT)", "Fillet Lines",

@@ -48,6 +48,10 @@ bool ExecLineTrim(const std::string& text);
 bool ExecLineMeet(const std::string& text);
 bool ExecLineFillet(const std::string& text);
 bool ExecLineChamfer(const std::string& text);
+// The text Break takes once its entity is picked: BREAKLI, BREAKA2 or
+// BREAKC2 with the reference, the entity's geometry and two CLICKs for the
+// break points; "" for an entity that does not break.
+std::string BuildBreakCommand(int32_t index);
 bool ExecBreak(const std::string& text);
 
 // The step-and-repeat commands of the drill and rout modes: the holes in a

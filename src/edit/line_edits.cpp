@@ -8,7 +8,9 @@
 #include "edit/cad_snaps.h"
 #include "edit/edit_commands.h"
 #include "foundation/display_units.h"
+#include "foundation/geometry_lines.h"
 #include "foundation/geometry_points.h"
+#include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/undo_journal.h"
@@ -174,18 +176,42 @@ bool ExecLineChamfer(const std::string& text) {
   return Step("Chamfer Lines");
 }
 
-// BREAK(entity, first point, second point): the part between the two
-// points is taken out (of a circle: counter-clockwise from the first to the
-// second).
+std::string BuildBreakCommand(int32_t index) {
+  const TPickedShape s = PickedShape(index);
+  const std::string ref = EntityRefText(index);
+  auto whole = [](double v) { return std::to_string(SaturatingRound(v)); };
+  auto point = [&whole](const TRealPoint& p) { return whole(p.X) + "," + whole(p.Y); };
+  switch (s.Kind) {
+    case TPickedShape::skLine: {
+      TLineEq e;
+      TLinePointDir f;
+      if (!PointsEqualTol(s.P1, s.P2)) LineEquation(0, s.P1, s.P2, e, f);
+      return "BREAKLI(" + ref + "," + RealToStr(e.A) + "," + RealToStr(e.B) + "," + RealToStr(e.C) + "," +
+             point(s.P1) + "," + point(s.P2) + ",CLICK,CLICK)";
+    }
+    case TPickedShape::skArc: {
+      const double r = (Distance(s.Center, s.P1) + Distance(s.Center, s.P2)) / 2.0;
+      return "BREAKA2(" + ref + "," + point(s.P1) + "," + point(s.P2) + "," + point(s.Center) + "," +
+             RealToStr(r) + ",CLICK,CLICK)";
+    }
+    case TPickedShape::skCircle:
+      return "BREAKC2(" + ref + "," + point(s.Center) + "," + whole(s.Radius) + ",CLICK,CLICK)";
+    default:
+      return "";
+  }
+}
+
+// BREAKLI, BREAKA2 or BREAKC2 (the entity, what it is, the first and the
+// second break point): the part between the two points is taken out (of a
+// circle: counter-clockwise from the first to the second).
 bool ExecBreak(const std::string& text) {
   const int32_t index = GetCommandEntityRef(text, 1);
   const TPickedShape s = PickedShape(index);
-  int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-  GetCommandInteger(text, 2, x1);
-  GetCommandInteger(text, 3, y1);
-  GetCommandInteger(text, 4, x2);
-  GetCommandInteger(text, 5, y2);
-  const TRealPoint p1{double(x1), double(y1)}, p2{double(x2), double(y2)};
+  // The break points follow what the text says of the entity.
+  const std::string word = CommandWord(text);
+  const int at = word == "BREAKLI" || word == "BREAKA2" ? 9 : word == "BREAKC2" ? 5 : 2;
+  const TIntPoint b1 = GetCommandPoint(text, at), b2 = GetCommandPoint(text, at + 2);
+  const TRealPoint p1{double(b1.X), double(b1.Y)}, p2{double(b2.X), double(b2.Y)};
   TCadHandle handle(index);
   switch (s.Kind) {
     case TPickedShape::skLine: {

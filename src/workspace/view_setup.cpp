@@ -20,6 +20,7 @@
 #include "routpath/rout_path_commands.h"
 #include "tapeout/tool_table_dialogs.h"
 #include "tapeout/tooling_hit_marks.h"
+#include "workspace/command_bands.h"
 #include "workspace/db_bitmap.h"
 #include "workspace/page_placement.h"
 #include "workspace/stroke_font.h"
@@ -75,31 +76,7 @@ void ConnectCommandServices() {
     return ppi > 0.0 ? SaturatingRound(4.0 / ppi * 25400000.0) : 254000;
   };
   CommandServices.GridStep = [] { return DisplayGrid ? GridStep * UnitsPerDisplayUnit : 0.0; };
-  CommandServices.DrawBand = [](TBandKind kind, const std::vector<TIntPoint>& points) {
-    if (RubberPaint == nullptr || points.size() < 2) return;
-    TRubberPaint& paint = *RubberPaint;
-    paint.SetXorPen();
-    const TIntPoint& a = points[points.size() - 2];
-    const TIntPoint& b = points.back();
-    std::vector<TPoint> screen;
-    switch (kind) {
-      case bandRectangle:
-        for (const TIntPoint& p : {a, TIntPoint{b.X, a.Y}, b, TIntPoint{a.X, b.Y}, a})
-          screen.push_back(paint.ScreenPoint(p.X, p.Y));
-        paint.DrawScreenPolyline(screen);
-        break;
-      case bandCircle: {
-        const double r = std::hypot(double(b.X) - a.X, double(b.Y) - a.Y);
-        paint.DrawScreenEllipse(paint.ScreenX(a.X - r), paint.ScreenY(a.Y + r), paint.ScreenX(a.X + r),
-                                paint.ScreenY(a.Y - r));
-        break;
-      }
-      default:
-        for (const TIntPoint& p : points) screen.push_back(paint.ScreenPoint(p.X, p.Y));
-        paint.DrawScreenPolyline(screen);
-        break;
-    }
-  };
+  CommandServices.DrawBand = DrawCommandBand;
   StrokeTextLines = [](const std::string& text, const TIntPoint& at, int32_t height,
                        const TStrokeLineSink& line) {
     // The font's cell is 15 grid units high; the strokes come in database

@@ -8,6 +8,8 @@
 
 #include "command/button_manager.h"
 #include "editor/editor_window.h"
+#include "foundation/display_units.h"
+#include "platform/keys.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "platform/headless/headless_forms.h"
@@ -153,6 +155,49 @@ TEST_F(TSingleStepPlayTest, AAnimatesTheRightButtonStopsAndEEditsTheLayer) {
   EXPECT_EQ(RTDB->PlayCursor, at);
   EXPECT_EQ(MyScreen->Activity, acSingleStep);
   RightButton();
+  EXPECT_EQ(RTDB->SingleStepActive, 0);
+}
+
+// The play buttons answer to the command table's codes of their commands,
+// in their hints and typed on the command line while the play runs; 'E'
+// stays the editor's key.
+TEST_F(TSingleStepPlayTest, ThePlayCodesAreTheCommandTablesAndStepWhenTyped) {
+  TWorkspace& form = StartWithTwoPaths();
+  EXPECT_EQ(ButtonManager().HintOf(PlayBackPathCommand), "[EN] Previous Path");
+  EXPECT_EQ(ButtonManager().HintOf(PlayNextPathCommand), "[FF] Next Path");
+  EXPECT_EQ(ButtonManager().HintOf(PlayNextCutCommand), "[PR] Next Cut");
+  EXPECT_EQ(ButtonManager().HintOf(PlayBackCutCommand), "[RW] Previous Cut");
+  for (int32_t c : PlayButtons) {
+    EXPECT_EQ(ButtonManager().CodeOf(c), CommandCodes[c]) << c;
+    EXPECT_EQ(ButtonManager().CommandOfCode(CommandCodes[c]), c) << c;
+  }
+  // "PB" is the code of another command, none of the play's.
+  EXPECT_NE(ButtonManager().CommandOfCode("PB"), PlayBackCutCommand);
+  auto type = [&form](const std::string& code) {
+    for (char c : code) form.FormKeyPress(c);
+    form.KeyDown(VK_RETURN);
+  };
+  Play(form);
+  const int32_t first = RTDB->PlayCursor;
+  type("PR");
+  EXPECT_GT(RTDB->PlayCursor, first);
+  type("FF");
+  const int32_t endOfFirst = RTDB->PlayCursor;
+  ASSERT_LT(endOfFirst + 1, int32_t(RTDB->PlayList.size()));
+  EXPECT_TRUE(RTDB->PlayList[endOfFirst + 1].PathStart);
+  type("rw");
+  EXPECT_EQ(RTDB->PlayCursor, endOfFirst - 1);
+  // "EN" cannot be typed in play: its E opens the editor.
+  bool edited = false;
+  QueueModalScript("TQuillexForm", [&](TForm& f) {
+    edited = true;
+    f.Close();
+  });
+  Key(form, 'E');
+  EXPECT_TRUE(edited);
+  EXPECT_EQ(RTDB->SingleStepActive, 1);
+  // The tool button steps back past the first path's start: the play ends.
+  ASSERT_TRUE(ButtonManager().Press(PlayBackPathCommand));
   EXPECT_EQ(RTDB->SingleStepActive, 0);
 }
 
