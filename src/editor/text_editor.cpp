@@ -911,22 +911,27 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
   List_->SetMarker(kScopeEnd, s2.Para, s2.Pos);
   int count = 0;
   auto [p, pos] = ParaPosOf(Caret_);
-  // Backwards, a selected match is not found again.
-  if (backward && sel) {
+  // A match lies within one line.
+  const bool matchSelected = sel && ss.Line == se.Line && [&] {
+    const std::string cur = SelectedText();
+    return caseSens ? cur == text : Upper(cur) == Upper(text);
+  }();
+  // The search starts at the caret. Backwards, a selected match (the last
+  // one found, its caret at either end) is not found again; any other
+  // selection, such as the scope marked again after a find, is no match
+  // to skip.
+  if (backward && matchSelected) {
     const TParaPos a = ParaPosOf(ss);
     p = a.Para;
     pos = a.Pos;
   }
-  if (replacing && sel && !ReadOnly) {
-    const std::string cur = SelectedText();
-    if (caseSens ? cur == text : Upper(cur) == Upper(text)) {
-      const TParaPos a = ParaPosOf(ss);
-      const int32_t start = a.Pos;
-      ReplaceSelection(replacement);
-      ++count;
-      p = a.Para;
-      pos = backward ? start : start + int32_t(replacement.size());
-    }
+  if (replacing && matchSelected && !ReadOnly) {
+    const TParaPos a = ParaPosOf(ss);
+    const int32_t start = a.Pos;
+    ReplaceSelection(replacement);
+    ++count;
+    p = a.Para;
+    pos = backward ? start : start + int32_t(replacement.size());
   }
   if (options & soEntireScope) {
     p = backward ? s2.Para : s1.Para;
