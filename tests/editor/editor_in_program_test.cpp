@@ -162,6 +162,52 @@ TEST_F(TEditorInProgramTest, BackwardReplaceAndAgainReplaceTheWholeScopeOnly) {
   });
 }
 
+// Dragging a selection past the top edge scrolls up as past the bottom edge
+// scrolls down; the last, partly shown column counts as visible, so the view
+// moves right only past it and a page right is one column less than the
+// visible columns.
+TEST_F(TEditorInProgramTest, DraggingPastEitherEdgeScrollsAndThePartColumnCounts) {
+  StartProgram();
+  InEditor([](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    std::string text;
+    for (int i = 1; i <= 200; ++i) text += "N" + std::to_string(i) + std::string(300, 'x') + "\r\n";
+    e.InsertString(text);
+    e.SetCaretPosition(100, 1);
+    const int32_t vis = e.VisibleLines(), h = e.LineHeight(), x = e.LeftMargin + 1;
+    const int32_t top = e.TopLine();
+    ASSERT_GT(top, 3);
+    w.EditorBox.MouseDown(mbLeft, ssLeft, x, 1);
+    EXPECT_EQ(e.Caret(), (TTextPoint{top, 1}));
+    w.EditorBox.MouseMove(ssLeft, x, -1);  // just above the text
+    EXPECT_EQ(e.TopLine(), top - 1);
+    w.EditorBox.MouseMove(ssLeft, x, -1);
+    EXPECT_EQ(e.TopLine(), top - 2);
+    TTextPoint a, b;
+    ASSERT_TRUE(e.GetSelection(a, b));
+    EXPECT_EQ(a, (TTextPoint{top - 2, 1}));
+    EXPECT_EQ(b, (TTextPoint{top, 1}));
+    // And below it, one line a move.
+    w.EditorBox.MouseMove(ssLeft, x, vis * h + 1);
+    EXPECT_EQ(e.TopLine(), top - 1);
+    EXPECT_EQ(e.Caret().Line, top - 2 + vis);
+    w.EditorBox.MouseUp(mbLeft, 0, x, vis * h + 1);
+
+    // Columns: the text area's width in characters, plus the one cut by the
+    // right edge.
+    const int32_t cols = (w.EditorBox.Width() - e.LeftMargin - e.RightMargin) / e.CharWidth() + 1;
+    EXPECT_EQ(e.VisibleCols(), cols);
+    e.SetCaretPosition(1, cols);
+    EXPECT_EQ(e.LeftCol(), 0);
+    e.SetCaretPosition(1, cols + 1);
+    EXPECT_EQ(e.LeftCol(), 1);
+    e.SetCaretPosition(1, 1);
+    EXPECT_EQ(e.LeftCol(), 0);
+    w.HScrollBar.Scroll(scPageDown, 0);
+    EXPECT_EQ(e.LeftCol(), cols - 1);
+  });
+}
+
 // Every way into the editor gives it the window's controller: Ctrl Q then F
 // (the window's own binding) opens the find dialog.
 TEST_F(TEditorInProgramTest, EveryWayInGivesTheEditorItsWindowsKeys) {
