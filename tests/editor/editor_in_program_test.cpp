@@ -208,6 +208,33 @@ TEST_F(TEditorInProgramTest, DraggingPastEitherEdgeScrollsAndThePartColumnCounts
   });
 }
 
+// Write block and Read block offer the window's two filters, as Open and
+// Save As do; the chosen text goes out and comes back whole.
+TEST_F(TEditorInProgramTest, BlockWriteAndReadOfferAllFilesAndTextFiles) {
+  StartProgram();
+  const std::string file = (TempDir / "BLOCK.TXT").string();
+  InEditor([&file](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    e.InsertString("G81\r\nX0324Y-0283\r\nG80");
+    e.SetSelection({2, 1}, {3, 1});
+    ScriptFileDialogAnswer(file, 2);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Block|&Write"));
+    EXPECT_EQ(ReadFileBytes(file), "X0324Y-0283\r\n");
+    e.Deselect();
+    e.SetCaretPosition(1, 1);
+    ScriptFileDialogAnswer(file, 1);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Block|&Read.."));
+    EXPECT_EQ(e.Text("/"), "X0324Y-0283/G81/X0324Y-0283/G80");
+    ASSERT_EQ(ShownCommonDialogs().size(), 2u);
+    for (const TCommonDialogRecord& d : ShownCommonDialogs()) {
+      EXPECT_EQ(d.Filter, "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT") << d.Title;
+      EXPECT_EQ(d.FileName, "*.*") << d.Title;
+    }
+    EXPECT_EQ(ShownCommonDialogs()[0].Title, "Save selected block as");
+    EXPECT_EQ(ShownCommonDialogs()[1].Title, "Select file to load from");
+  });
+}
+
 // Every way into the editor gives it the window's controller: Ctrl Q then F
 // (the window's own binding) opens the find dialog.
 TEST_F(TEditorInProgramTest, EveryWayInGivesTheEditorItsWindowsKeys) {
