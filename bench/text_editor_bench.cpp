@@ -103,6 +103,8 @@ void BM_ScrollToEnd(benchmark::State& state) {
     host.Editor.ExecuteCommand(ccLastPage);
     host.Editor.Paint();
   }
+  state.counters["rows"] = host.Editor.VisibleLines();
+  state.counters["columns"] = host.Editor.VisibleCols();
 }
 BENCHMARK(BM_ScrollToEnd)->Unit(benchmark::kMillisecond);
 
