@@ -17,14 +17,24 @@ cat >"$scratch/korvex_screen.json" <<'JSON'
 { "screens": [ { "name": "bench", "x": 0, "y": 0, "width": 1920, "height": 1200, "dpi": 96, "dpr": 1 } ] }
 JSON
 runs="${KORVEX_QT_RUNS:-5}"
-# The program's settings and scratch files go to a folder of the run's own.
+# The program's settings and scratch files go to a folder of the run's own,
+# and so does its runtime folder: the one-copy-per-user lock lives there, so
+# a copy of the program the user has open is not asked to take over.
 home="$scratch/korvex_program_redraw_home"
-mkdir -p "$home"
+mkdir -p "$home/runtime"
+chmod 700 "$home/runtime"
 for run in $(seq "$runs"); do
-  KORVEX_HOME="$home" KORVEX_CONFIG_DIR="$home" \
+  out="$scratch/korvex_program_redraw_$run.json"
+  rc=0
+  KORVEX_HOME="$home" KORVEX_CONFIG_DIR="$home" XDG_RUNTIME_DIR="$home/runtime" \
     QT_QPA_PLATFORM="offscreen:configfile=$scratch/korvex_screen.json" \
     build/benchqt/bench_qt_program_redraw --benchmark_format=json "$@" \
-    >"$scratch/korvex_program_redraw_$run.json" 2>/dev/null
+    >"$out" 2>"$scratch/korvex_program_redraw_$run.err" || rc=$?
+  if [ "$rc" -ne 0 ] || ! grep -q '"benchmarks"' "$out"; then
+    echo "qt_program_redraw: the program ended without running the benchmark (exit status $rc):" \
+      "$(grep -v '^QStandardPaths\|^This plugin' "$scratch/korvex_program_redraw_$run.err" | tail -n 1)" >&2
+    exit 1
+  fi
 done
 python3 - "$scratch" "$runs" <<'PY'
 import json, statistics, sys

@@ -17,8 +17,8 @@
 #include <fstream>
 #include <string>
 
+#include "editor/editor_window.h"
 #include "editor/text_editor.h"
-#include "platform/forms.h"
 
 namespace {
 
@@ -61,12 +61,13 @@ long StatusKb(const char* key) {
   return 0;
 }
 
+// The editor as the program has it: in its window, with the window's
+// controller (command tables and timer pool), its text area 800 x 600.
 struct TEditorHost {
-  TForm Form{"TBenchHost"};
-  TPaintBox& Box = Form.Add<TPaintBox>("Box");
-  TQedTextFileEditor Editor{Box};
+  TQuillexForm Form;
+  TQedTextFileEditor& Editor = *Form.Editor;
   TEditorHost() {
-    Box.SetBounds(0, 0, 800, 600);
+    Form.EditorBox.SetBounds(0, 0, 800, 600);
     Editor.TrimWhiteSpace = false;
     Editor.SetFileName(BigTape());
   }
@@ -102,6 +103,8 @@ void BM_ScrollToEnd(benchmark::State& state) {
     host.Editor.ExecuteCommand(ccLastPage);
     host.Editor.Paint();
   }
+  state.counters["rows"] = host.Editor.VisibleLines();
+  state.counters["columns"] = host.Editor.VisibleCols();
 }
 BENCHMARK(BM_ScrollToEnd)->Unit(benchmark::kMillisecond);
 

@@ -1017,6 +1017,8 @@ void TDNC13Link::TransmitRequest() {
   std::string& pcFile = command_.PcFile;
   switch (substate_) {
     case 0:
+      // A bare name is a program for the machine: it is looked up where the
+      // machine's own requests find such programs, the download folder.
       if (pcFile.find_first_of("/\\") == std::string::npos) pcFile = FolderFile(DownloadDir, pcFile);
       SetStatus("Processing PC send request of <" + pcFile + ">");
       if (!FileExistsNoWild(pcFile)) {
@@ -1050,6 +1052,8 @@ void TDNC13Link::FetchRequest() {
   std::string& pcFile = command_.PcFile;
   switch (substate_) {
     case 0: {
+      // A bare name is a program from the machine: it goes where the
+      // machine's own uploads go, the upload folder.
       if (pcFile.find_first_of("/\\") == std::string::npos) pcFile = FolderFile(UploadDir, pcFile);
       SetStatus("Processing PC receive request of <" + pcFile + ">");
       std::error_code ec;

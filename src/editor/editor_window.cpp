@@ -19,6 +19,8 @@ TEditorSession EditorSession;
 namespace {
 
 constexpr const char* kUntitled = "UNTITLED.TXT";
+// Every file dialog of the window offers the same two filters.
+constexpr const char* kFileFilter = "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT";
 
 bool FileExists(const std::string& name) {
   struct stat st {};
@@ -388,7 +390,7 @@ bool TQuillexForm::AskToSave() {
       if (name == kUntitled) {
         TSaveDialog d;
         d.Title = "Save file as";
-        d.Filter = "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT";
+        d.Filter = kFileFilter;
         if (!d.Execute()) return false;
         name = d.FileName;
       }
@@ -408,7 +410,7 @@ void TQuillexForm::Open() {
   d.Title = "Select file to edit";
   d.InitialDir = LastDir;
   d.FileName = "*.*";
-  d.Filter = "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT";
+  d.Filter = kFileFilter;
   d.Options = ofHideReadOnly;
   if (!d.Execute()) return;
   if (!FileExists(d.FileName)) {
@@ -429,7 +431,7 @@ void TQuillexForm::Save() {
 void TQuillexForm::SaveAs() {
   TSaveDialog d;
   d.Title = "Save file as";
-  d.Filter = "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT";
+  d.Filter = kFileFilter;
   if (!d.Execute()) return;
   if (SaveTo(d.FileName)) {
     FileName = d.FileName;
@@ -522,6 +524,7 @@ void TQuillexForm::BlockWrite() {
   TSaveDialog d;
   d.Title = "Save selected block as";
   d.FileName = "*.*";
+  d.Filter = kFileFilter;
   if (!d.Execute()) return;
   const std::string text = Editor->SelectedText();
   if (int err = ReplaceFileContents(d.FileName, text.data(), text.size()))
@@ -533,6 +536,7 @@ void TQuillexForm::BlockRead() {
   d.Title = "Select file to load from";
   d.InitialDir = LastDir;
   d.FileName = "*.*";
+  d.Filter = kFileFilter;
   d.Options = ofHideReadOnly;
   if (!d.Execute()) return;
   std::ifstream in(d.FileName, std::ios::binary);

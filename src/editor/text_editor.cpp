@@ -122,7 +122,7 @@ void TQedTextFileEditor::SetWrapToWindow(bool on) {
 }
 
 void TQedTextFileEditor::FitWrapToWindow() {
-  if (WrapToWindow_ && WordWrap()) List_->SetWrapColumn(std::max(1, VisibleCols() - 1));
+  if (WrapToWindow_ && WordWrap()) List_->SetWrapColumn(std::max(1, VisibleCols() - 2));
 }
 
 void TQedTextFileEditor::SetWrapColumn(int32_t column) {
@@ -233,7 +233,7 @@ void TQedTextFileEditor::PlaceCaret() {
   CaretObj_.SetCellHeight(LineH_);
   CaretObj_.SetCellWidth(CharW_);
   const int32_t row = Caret_.Line - Top_, col = Caret_.Col - Left_;
-  if (row < 0 || row > VisibleLines() || col < 0 || col > VisibleCols()) CaretObj_.MoveTo(-1, -1);
+  if (row < 0 || row > VisibleLines() || col < 0 || col >= VisibleCols()) CaretObj_.MoveTo(-1, -1);
   else CaretObj_.MoveTo(LeftMargin + col * CharW_, row * LineH_);
   if (Box_.Focused()) CaretObj_.Show();
   else CaretObj_.Hide();
@@ -363,7 +363,8 @@ int32_t TQedTextFileEditor::VisibleLines() const {
 
 int32_t TQedTextFileEditor::VisibleCols() const {
   const int w = const_cast<TQedTextFileEditor*>(this)->CharWidth();
-  return std::max(1, (Box_.Width() - LeftMargin - RightMargin) / w);
+  // The last column may be cut by the right edge.
+  return std::max(1, (Box_.Width() - LeftMargin - RightMargin) / w + 1);
 }
 
 void TQedTextFileEditor::SetTopLine(int32_t line) {
@@ -911,22 +912,27 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
   List_->SetMarker(kScopeEnd, s2.Para, s2.Pos);
   int count = 0;
   auto [p, pos] = ParaPosOf(Caret_);
-  // Backwards, a selected match is not found again.
-  if (backward && sel) {
+  // A match lies within one line.
+  const bool matchSelected = sel && ss.Line == se.Line && [&] {
+    const std::string cur = SelectedText();
+    return caseSens ? cur == text : Upper(cur) == Upper(text);
+  }();
+  // The search starts at the caret. Backwards, a selected match (the last
+  // one found, its caret at either end) is not found again; any other
+  // selection, such as the scope marked again after a find, is no match
+  // to skip.
+  if (backward && matchSelected) {
     const TParaPos a = ParaPosOf(ss);
     p = a.Para;
     pos = a.Pos;
   }
-  if (replacing && sel && !ReadOnly) {
-    const std::string cur = SelectedText();
-    if (caseSens ? cur == text : Upper(cur) == Upper(text)) {
-      const TParaPos a = ParaPosOf(ss);
-      const int32_t start = a.Pos;
-      ReplaceSelection(replacement);
-      ++count;
-      p = a.Para;
-      pos = backward ? start : start + int32_t(replacement.size());
-    }
+  if (replacing && matchSelected && !ReadOnly) {
+    const TParaPos a = ParaPosOf(ss);
+    const int32_t start = a.Pos;
+    ReplaceSelection(replacement);
+    ++count;
+    p = a.Para;
+    pos = backward ? start : start + int32_t(replacement.size());
   }
   if (options & soEntireScope) {
     p = backward ? s2.Para : s1.Para;
@@ -1134,7 +1140,13 @@ void TQedTextFileEditor::MouseDown(TMouseButton button, TShiftState shift, int x
 
 void TQedTextFileEditor::MouseMove(TShiftState shift, int x, int y) {
   if (!(shift & ssLeft)) return;
-  MoveCaret(PointAt(x, y), true);
+  // Dragged past an edge the pointer stands on the line or column beyond
+  // it, above and left as below and right, and the view follows the caret
+  // there as it follows every caret move.
+  const auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+  const int32_t line = Top_ + floorDiv(y, LineHeight());
+  const int32_t col = std::max(1, Left_ + floorDiv(x - LeftMargin, CharWidth()));
+  MoveCaret(TTextPoint{std::max(1, line), col}, true);
 }
 
 void TQedTextFileEditor::DblClick(TShiftState shift, int x, int y) {
@@ -1455,7 +1467,7 @@ void TQedTextFileEditor::PaintBookmarks(TCanvas& c) {
 // edge as a band on the lines inside the selection.
 void TQedTextFileEditor::PaintRow(TCanvas& c, int32_t row, int32_t hbLine, int32_t hbCol, int32_t heLine,
                                   int32_t heCol, TColor text) {
-  const int32_t cols = VisibleCols() + 1;
+  const int32_t cols = VisibleCols();
   const int right = LeftMargin + cols * CharW_;
   const int y = (row - 1) * LineH_;
   const TRect rowRect{LeftMargin, y, right, y + LineH_};
@@ -1518,7 +1530,7 @@ void TQedTextFileEditor::Paint() {
   c.Brush.Style = bsSolid;
   const int w = Box_.Width(), h = Box_.Height();
   const int32_t rows = VisibleLines();
-  const int right = std::min(w, LeftMargin + (VisibleCols() + 1) * CharW_);
+  const int right = std::min(w, LeftMargin + VisibleCols() * CharW_);
   c.FillRect(TRect{0, 0, LeftMargin, h});
   if (right < w) c.FillRect(TRect{right, 0, w, h});
   // The selection as painted: none while disabled, or while hidden

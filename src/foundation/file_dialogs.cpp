@@ -135,6 +135,9 @@ bool TryOpenFile(const std::string& fileName) {
     return true;
   }
   int64_t total = 1, lines = 1, longLines = 0, nonPrintable = 0, column = 0;
+  // A CR LF pair is one line end, as a CR alone and an LF alone are, so a
+  // file reads the same with either kind of line end.
+  bool afterCR = false;
   std::vector<unsigned char> block(1024);
   for (int blocks = 0; blocks < 100; ++blocks) {
     const size_t got = std::fread(block.data(), 1, block.size(), f);
@@ -142,12 +145,13 @@ bool TryOpenFile(const std::string& fileName) {
       const unsigned char b = block[i];
       if (b == 13 || b == 10) {
         column = 0;
+        if (!(b == 10 && afterCR)) ++lines;
       } else {
         ++column;
         if (b < 32 || b > 127) ++nonPrintable;
       }
+      afterCR = b == 13;
       if (column == 256) ++longLines;
-      if (column == 0) ++lines;
     }
     total += static_cast<int64_t>(got);
     if (got < block.size()) break;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 
@@ -505,8 +506,13 @@ int RunProgram(const std::function<int()>& messageLoop) {
     Workspace->BringToFront();
   });
   // A second instance has asked the first to come forward: it ends here,
-  // before it touches anything.
-  if (!instance.IsFirst()) return 0;
+  // before it touches anything, saying why (started from a shell, on another
+  // display or with no display, nothing else would tell).
+  if (!instance.IsFirst()) {
+    std::fprintf(stderr, "%s is already running for this user: that copy was asked to show its window, and this one ends.\n",
+                 ShortProductName);
+    return 0;
+  }
   InitUtilities();
   SeedTempFileCounter(10);
   const std::string registryError = OpenPersistentRegistry();

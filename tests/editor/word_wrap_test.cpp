@@ -266,11 +266,13 @@ TEST_F(WrapEditorTest, CaretSelectionAndEditingWorkOnDisplayLines) {
   EXPECT_FALSE(Ed->ScrollPastEnd());
   // Wrapping to the window: the visible columns less two.
   Ed->SetWrapToWindow(true);
-  EXPECT_EQ(Ed->WrapColumn(), Ed->VisibleCols() - 1);
+  auto visibleColumns = [this] { return (Box.Width() - Ed->LeftMargin - Ed->RightMargin) / Ed->CharWidth() + 1; };
+  EXPECT_EQ(Ed->VisibleCols(), visibleColumns());
+  EXPECT_EQ(Ed->WrapColumn(), visibleColumns() - 2);
   Box.SetBounds(0, 0, 300, 400);
   Box.OnResize(Box);  // as the window system reports it
   EXPECT_LT(Ed->WrapColumn(), 50);
-  EXPECT_EQ(Ed->WrapColumn(), Ed->VisibleCols() - 1);
+  EXPECT_EQ(Ed->WrapColumn(), visibleColumns() - 2);
 }
 
 TEST_F(WrapEditorTest, ScrollingCountsDisplayLinesAndALoadedFileWraps) {

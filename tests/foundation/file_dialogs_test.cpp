@@ -93,6 +93,15 @@ TEST_F(FileDialogsTest, TryOpenFileTellsTextFromBinary) {
   // ...but together with an over-long line it marks the file binary.
   WriteFileBytes(TempDir / "long1.drl", std::string(2000, 'B') + "\x01\r\n");
   EXPECT_TRUE(TryOpenFile((TempDir / "long1.drl").string()));
+
+  // Ten long lines in a hundred, with one stray byte: 10 / 101 line ends is
+  // too many long lines, whether the lines end in CR LF, LF or CR.
+  for (const std::string eol : {"\r\n", "\n", "\r"}) {
+    std::string mixed = "\x01";
+    for (int i = 0; i < 100; ++i) mixed += (i % 10 == 0 ? std::string(300, 'A') : std::string("X1000Y2000")) + eol;
+    WriteFileBytes(TempDir / "mixed.drl", mixed);
+    EXPECT_TRUE(TryOpenFile((TempDir / "mixed.drl").string())) << int(eol.size());
+  }
 }
 
 namespace {

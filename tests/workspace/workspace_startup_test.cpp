@@ -157,11 +157,15 @@ TEST_F(TWorkspaceTest, ASecondInstanceAsksTheFirstToComeForwardAndEnds) {
   {
     TSingleInstanceLock first(InstanceLockName(ShortProductName), [&raised] { ++raised; });
     ASSERT_TRUE(first.IsFirst());
+    testing::internal::CaptureStderr();
     EXPECT_EQ(RunProgram([&looped] {
                 looped = true;
                 return 0;
               }),
               0);
+    // One line says why nothing opens.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "KORVEX is already running for this user: that copy was asked to show its window, and this one ends.\n");
   }
   EXPECT_EQ(raised, 1);
   EXPECT_FALSE(looped);

@@ -824,6 +824,14 @@ void TQtPeer::SyncValue() {
       auto& c = static_cast<TComboBox&>(control_);
       auto* q = static_cast<QComboBox*>(w);
       q->setEditable(c.Style() == csDropDown);
+      if (q->isEditable()) {
+        // The box takes exactly what is typed: the toolkit's completer would
+        // finish a typed text with an earlier entry (a search for "X03" would
+        // become one for "X0324Y-0283"), and Enter would add the text as an
+        // item. The entries are offered in the drop-down only.
+        if (q->completer()) q->setCompleter(nullptr);
+        q->setInsertPolicy(QComboBox::NoInsert);
+      }
       bool same = q->count() == int(c.Items().size());
       for (int i = 0; same && i < q->count(); ++i) same = q->itemText(i) == ToQt(c.Items()[size_t(i)]);
       if (!same) {
@@ -1083,7 +1091,10 @@ QWidget* CreateWidget(TControl& c, QWidget* parent) {
     }
     case TControlKind::ComboBox: {
       auto* b = new QComboBox(parent);
-      QObject::connect(b, &QComboBox::activated, b, [cp](int index) {
+      QObject::connect(b, &QComboBox::activated, b, [cp, b](int index) {
+        // Enter in an editable box activates the current entry; a typed text
+        // that differs from it stays as typed.
+        if (b->isEditable() && b->currentText() != b->itemText(index)) return;
         static_cast<TComboBox*>(cp)->ClickItem(index);
       });
       QObject::connect(b, &QComboBox::editTextChanged, b, [cp, b](const QString& t) {

@@ -1,0 +1,277 @@
+// The NC editor window as the started program opens it: every way in reaches
+// an editor that takes its keys through the window's own command tables, and
+// backward finds and replaces inside a selected scope go on through the
+// whole scope with Again.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "../workspace/workspace_test_support.h"
+#include "editor/editor_window.h"
+#include "model/rout_database.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_forms.h"
+#include "platform/keys.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+class TEditorInProgramTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+    EditorSession = TEditorSession{};
+  }
+  void TearDown() override {
+    EditorSession = TEditorSession{};
+    TWorkspaceTest::TearDown();
+  }
+  // File > Text Editor with the script run in the window, which is then
+  // closed without saving.
+  void InEditor(std::function<void(TQuillexForm&)> script) {
+    bool ran = false;
+    QueueModalScript("TQuillexForm", [script, &ran](TForm& f) {
+      auto& w = static_cast<TQuillexForm&>(f);
+      ran = true;
+      script(w);
+      w.Editor->SetModified(false);
+      f.Close();
+    });
+    ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Text E&ditor"));
+    EXPECT_TRUE(ran);
+  }
+  // The find dialog answered: text, backward.
+  static void FindBackward(const std::string& text) {
+    QueueModalScript("TSearchDialog", [text](TForm& d) {
+      EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), 1);  // "Selected text"
+      d.Get<TComboBox>("FindTextCombo").SetText(text);
+      d.Get<TRadioGroup>("DirectionGroup").SetItemIndex(1);
+      d.Click("OKButton");
+    });
+  }
+  // The replace dialog answered with OK (one occurrence, no prompt), backward.
+  static void ReplaceBackward(const std::string& text, const std::string& with) {
+    QueueModalScript("TSearchAndReplaceDialog", [text, with](TForm& d) {
+      EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), 1);
+      d.Get<TComboBox>("FindTextCombo").SetText(text);
+      d.Get<TComboBox>("ReplaceTextCombo").SetText(with);
+      d.Get<TCheckBox>("PromptCheckBox").SetChecked(false);
+      d.Get<TRadioGroup>("DirectionGroup").SetItemIndex(1);
+      d.Click("OKButton");
+    });
+  }
+  static std::string LastBox() { return ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text; }
+  static void ExpectScope(TQedTextFileEditor& e, TTextPoint from, TTextPoint to) {
+    TTextPoint a, b;
+    ASSERT_TRUE(e.GetSelection(a, b));
+    EXPECT_EQ(a, from);
+    EXPECT_EQ(b, to);
+  }
+};
+
+TEST_F(TEditorInProgramTest, BackwardFindAndAgainWalkTheSelectedScopeToItsStart) {
+  StartProgram();
+  InEditor([](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    e.InsertString("X1 X2\r\nX3 X4 X5\r\nX6 X7\r\nX8");
+    // One line: X5, X4, X3, then nothing more in the scope.
+    e.SetSelection({2, 1}, {2, 9});
+    FindBackward("X");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
+    std::vector<TTextPoint> carets{e.Caret()};
+    ExpectScope(e, {2, 1}, {2, 9});
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+      carets.push_back(e.Caret());
+      ExpectScope(e, {2, 1}, {2, 9});
+    }
+    EXPECT_EQ(carets, (std::vector<TTextPoint>{{2, 7}, {2, 4}, {2, 1}}));
+    EXPECT_EQ(LastBox(), "");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(LastBox(), "Search string 'X' not found");
+    EXPECT_EQ(e.Caret(), (TTextPoint{2, 1}));
+
+    // Several lines, from X2 to X6: each match once, last to first.
+    ResetHeadlessDialogs();
+    e.SetSelection({1, 4}, {3, 3});
+    FindBackward("X");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
+    carets = {e.Caret()};
+    for (int i = 0; i < 4; ++i) {
+      ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+      carets.push_back(e.Caret());
+    }
+    EXPECT_EQ(carets, (std::vector<TTextPoint>{{3, 1}, {2, 7}, {2, 4}, {2, 1}, {1, 4}}));
+    ExpectScope(e, {1, 4}, {3, 3});
+    EXPECT_EQ(LastBox(), "");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(LastBox(), "Search string 'X' not found");
+
+    // A match the user selected is not found again backwards.
+    ResetHeadlessDialogs();
+    e.SetSelection({2, 4}, {2, 5});
+    QueueModalScript("TSearchDialog", [](TForm& d) {
+      d.Get<TComboBox>("FindTextCombo").SetText("X");
+      d.Get<TRadioGroup>("ScopeGroup").SetItemIndex(0);
+      d.Get<TRadioGroup>("OriginGroup").SetItemIndex(0);
+      d.Get<TRadioGroup>("DirectionGroup").SetItemIndex(1);
+      d.Click("OKButton");
+    });
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
+    EXPECT_EQ(e.Caret(), (TTextPoint{2, 1}));
+  });
+}
+
+TEST_F(TEditorInProgramTest, BackwardReplaceAndAgainReplaceTheWholeScopeOnly) {
+  StartProgram();
+  InEditor([](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    e.InsertString("A A A\r\nA A A\r\nA A A");
+    // One line: the three A of line 2, last first, and nothing else.
+    e.SetSelection({2, 1}, {2, 6});
+    ReplaceBackward("A", "Y");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+    EXPECT_EQ(e.Text("/"), "A A A/A A Y/A A A");
+    ExpectScope(e, {2, 1}, {2, 6});
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(e.Text("/"), "A A A/A Y Y/A A A");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(e.Text("/"), "A A A/Y Y Y/A A A");
+    EXPECT_EQ(LastBox(), "");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(LastBox(), "Search string 'A' not found");
+    EXPECT_EQ(e.Text("/"), "A A A/Y Y Y/A A A");
+    ExpectScope(e, {2, 1}, {2, 6});
+
+    // Several lines, from the second A of line 1 to the first of line 3,
+    // with a longer replacement.
+    ResetHeadlessDialogs();
+    e.SetSelection({1, 3}, {3, 2});
+    ReplaceBackward("A", "ZZ");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+    EXPECT_EQ(e.Text("/"), "A A A/Y Y Y/ZZ A A");
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(e.Text("/"), "A ZZ ZZ/Y Y Y/ZZ A A");
+    EXPECT_EQ(LastBox(), "");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(LastBox(), "Search string 'A' not found");
+    EXPECT_EQ(e.Text("/"), "A ZZ ZZ/Y Y Y/ZZ A A");
+  });
+}
+
+// Dragging a selection past the top edge scrolls up as past the bottom edge
+// scrolls down; the last, partly shown column counts as visible, so the view
+// moves right only past it and a page right is one column less than the
+// visible columns.
+TEST_F(TEditorInProgramTest, DraggingPastEitherEdgeScrollsAndThePartColumnCounts) {
+  StartProgram();
+  InEditor([](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    std::string text;
+    for (int i = 1; i <= 200; ++i) text += "N" + std::to_string(i) + std::string(300, 'x') + "\r\n";
+    e.InsertString(text);
+    e.SetCaretPosition(100, 1);
+    const int32_t vis = e.VisibleLines(), h = e.LineHeight(), x = e.LeftMargin + 1;
+    const int32_t top = e.TopLine();
+    ASSERT_GT(top, 3);
+    w.EditorBox.MouseDown(mbLeft, ssLeft, x, 1);
+    EXPECT_EQ(e.Caret(), (TTextPoint{top, 1}));
+    w.EditorBox.MouseMove(ssLeft, x, -1);  // just above the text
+    EXPECT_EQ(e.TopLine(), top - 1);
+    w.EditorBox.MouseMove(ssLeft, x, -1);
+    EXPECT_EQ(e.TopLine(), top - 2);
+    TTextPoint a, b;
+    ASSERT_TRUE(e.GetSelection(a, b));
+    EXPECT_EQ(a, (TTextPoint{top - 2, 1}));
+    EXPECT_EQ(b, (TTextPoint{top, 1}));
+    // And below it, one line a move.
+    w.EditorBox.MouseMove(ssLeft, x, vis * h + 1);
+    EXPECT_EQ(e.TopLine(), top - 1);
+    EXPECT_EQ(e.Caret().Line, top - 2 + vis);
+    w.EditorBox.MouseUp(mbLeft, 0, x, vis * h + 1);
+
+    // Columns: the text area's width in characters, plus the one cut by the
+    // right edge.
+    const int32_t cols = (w.EditorBox.Width() - e.LeftMargin - e.RightMargin) / e.CharWidth() + 1;
+    EXPECT_EQ(e.VisibleCols(), cols);
+    e.SetCaretPosition(1, cols);
+    EXPECT_EQ(e.LeftCol(), 0);
+    e.SetCaretPosition(1, cols + 1);
+    EXPECT_EQ(e.LeftCol(), 1);
+    e.SetCaretPosition(1, 1);
+    EXPECT_EQ(e.LeftCol(), 0);
+    w.HScrollBar.Scroll(scPageDown, 0);
+    EXPECT_EQ(e.LeftCol(), cols - 1);
+  });
+}
+
+// Write block and Read block offer the window's two filters, as Open and
+// Save As do; the chosen text goes out and comes back whole.
+TEST_F(TEditorInProgramTest, BlockWriteAndReadOfferAllFilesAndTextFiles) {
+  StartProgram();
+  const std::string file = (TempDir / "BLOCK.TXT").string();
+  InEditor([&file](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    e.InsertString("G81\r\nX0324Y-0283\r\nG80");
+    e.SetSelection({2, 1}, {3, 1});
+    ScriptFileDialogAnswer(file, 2);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Block|&Write"));
+    EXPECT_EQ(ReadFileBytes(file), "X0324Y-0283\r\n");
+    e.Deselect();
+    e.SetCaretPosition(1, 1);
+    ScriptFileDialogAnswer(file, 1);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Block|&Read.."));
+    EXPECT_EQ(e.Text("/"), "X0324Y-0283/G81/X0324Y-0283/G80");
+    ASSERT_EQ(ShownCommonDialogs().size(), 2u);
+    for (const TCommonDialogRecord& d : ShownCommonDialogs()) {
+      EXPECT_EQ(d.Filter, "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT") << d.Title;
+      EXPECT_EQ(d.FileName, "*.*") << d.Title;
+    }
+    EXPECT_EQ(ShownCommonDialogs()[0].Title, "Save selected block as");
+    EXPECT_EQ(ShownCommonDialogs()[1].Title, "Select file to load from");
+  });
+}
+
+// Every way into the editor gives it the window's controller: Ctrl Q then F
+// (the window's own binding) opens the find dialog.
+TEST_F(TEditorInProgramTest, EveryWayInGivesTheEditorItsWindowsKeys) {
+  StartProgram();
+  int finds = 0;
+  auto pressFind = [&finds](TForm& f) {
+    auto& w = static_cast<TQuillexForm&>(f);
+    EXPECT_EQ(&TQedController::Of(&w), &w.Controller);
+    QueueModalScript("TSearchDialog", [&finds](TForm& d) {
+      ++finds;
+      d.Click("CancelButton");
+    });
+    w.EditorBox.KeyDown('Q', ssCtrl);
+    w.EditorBox.KeyDown('F', 0);
+    f.Close();
+  };
+  QueueModalScript("TQuillexForm", pressFind);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Text E&ditor"));
+  EXPECT_EQ(finds, 1);
+
+  // Text Edit Rout, then E during the single-step play of a rout layer.
+  Form->LayerPanel.FindControl("L40")->Click();
+  ASSERT_EQ(Form->Menu(), &Form->RoutMenu);
+  RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+  RTDB->AppendLine({In, In}, 0, NoZOffset);
+  QueueModalScript("TQuillexForm", pressFind);
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Text &Edit Rout"));
+  EXPECT_EQ(finds, 2);
+  Run(*Form, emRout, "SingleStep1");
+  ASSERT_EQ(RTDB->SingleStepActive, 1);
+  QueueModalScript("TQuillexForm", pressFind);
+  char e = 'E';
+  Form->FormKeyPress(e);
+  EXPECT_EQ(finds, 3);
+  EXPECT_EQ(ModalFormsShown(), (std::vector<std::string>{"TAboutDialog", "TQuillexForm", "TSearchDialog",
+                                                          "TQuillexForm", "TSearchDialog", "TQuillexForm",
+                                                          "TSearchDialog"}));
+}
+
+}  // namespace
