@@ -273,8 +273,9 @@ TEST_F(TMenuWalkTest, EveryItemOfTheModeMenusEndsCleanlyOnAJobOpenedInAFreshProg
   SetFormsBackend(&Answers);
   SetMessageBoxBackend(&Answers);
   SetCommonDialogBackend(&Answers);
-  // Waits end as a user ends them: a command that waits for the mouse with Escape, a plot's page placed at a click; an
-  // item that waits on and on fails.
+  // Waits end as a user ends them: a command that waits for the mouse with
+  // Escape, a plot's page placed at a click. An item that waits on and on
+  // fails.
   int64_t waits = 0;
   bool stuck = false;
   HeadlessSetProcessMessagesHook([&] {
