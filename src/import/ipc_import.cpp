@@ -61,24 +61,40 @@ bool TIpcRecords::Next(std::string& record) {
     const TLineRead got = ReadTextLineLimited(File_, record);
     if (got != lrLine) {
       // A line longer than any record is no record: the file is not read on.
-      if (got == lrTooLong || std::ferror(File_)) Cut = true;
+      if (got == lrTooLong) {
+        Cut = true;
+        CutText = "Line " + std::to_string(Lines + 1) +
+                  " is longer than any record: the reading stopped there.";
+      } else if (std::ferror(File_)) {
+        Cut = true;
+        CutText = "The file could not be read past line " + std::to_string(Lines) + ".";
+      }
       return false;
     }
+    ++Lines;
     if (record.size() > 255) record.resize(255);
     return true;
   }
   char buffer[80];
   const std::size_t got = std::fread(buffer, 1, 80, File_);
   if (got == 0) {
-    if (std::ferror(File_)) Cut = true;
+    if (std::ferror(File_)) {
+      Cut = true;
+      CutText = "The file could not be read past record " + std::to_string(Lines) + ".";
+    }
     return false;
   }
   if (got < 80) {
     // Line ends after the last record are no record of their own.
     std::string rest(buffer, got);
-    if (rest.find_first_not_of("\r\n\x1A") != std::string::npos) Cut = true;
+    if (rest.find_first_not_of("\r\n\x1A") != std::string::npos) {
+      Cut = true;
+      CutText = "The last " + std::to_string(got) +
+                " characters hold no whole record and were not read.";
+    }
     return false;
   }
+  ++Lines;
   record.assign(buffer, 80);
   return true;
 }
@@ -181,11 +197,9 @@ void TIpcReader::Read() {
   std::string record;
   if (in.Next(record)) Dispatch(in, record);
   // Without its end record the file is read to its end; a record cut in
-  // two or unreadable data refuses it.
-  if (in.Cut) {
-    Failed = true;
-    ErrorText = "<" + FileName + "> ends inside a record: the file is cut short.";
-  }
+  // two or unreadable data ends the reading there, and what was read before
+  // it stays.
+  if (in.Cut) CutText = in.CutText;
 }
 
 // ---- Detection and entry --------------------------------------------------------------------
@@ -224,7 +238,8 @@ void ImportIpcFile(const std::string& fileName) {
     NothingImported(text);
     return;
   }
-  if (!importer.EndSeen) report->WriteLn("The file ends without its end record (999).");
+  if (!importer.CutText.empty()) report->WriteLn(importer.CutText);
+  else if (!importer.EndSeen) report->WriteLn("The file ends without its end record (999).");
   if (!importer.ProfileFound)
     InformationBox("This IPC-D-350 file did not contain\nany board profile information.");
   importer.Pending.Commit();

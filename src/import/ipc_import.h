@@ -23,6 +23,10 @@ class TIpcRecords {
   bool Next(std::string& record);
   bool LineMode = true;
   bool Cut = false;
+  // What ended the reading early, for the report.
+  std::string CutText;
+  // Records (or lines) read so far.
+  int32_t Lines = 0;
 
  private:
   std::FILE* File_ = nullptr;
@@ -41,6 +45,8 @@ class TIpcReader : public TImportObject {
   bool EndSeen = false;
   bool Failed = false;
   std::string ErrorText;
+  // A record cut short or unreadable ended the reading: what it says.
+  std::string CutText;
 
  private:
   void Dispatch(TIpcRecords& in, std::string record);

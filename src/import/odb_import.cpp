@@ -303,11 +303,19 @@ void TValorImport::RoutStart(int32_t layer, int32_t tool, uint8_t side, double x
   routNewPath_ = true;
   pendingSide_ = side;
   pendingTool_ = tool;
+  UseRoutTool(tool);
+}
+
+// A path or hole of the layer makes its tool the layer's current tool and
+// compensation index: what is drawn next on the layer takes it.
+void TValorImport::UseRoutTool(int32_t tool) {
+  if (IsRoutLayer(routLayer_) && ValidToolNumber(tool)) RoutLayerTools[routLayer_] = {tool, tool};
 }
 
 void TValorImport::RoutHole(int32_t layer, int32_t tool, double x, double y) {
   routLayer_ = MapLayer(layer, 1);
   routNewPath_ = true;
+  UseRoutTool(tool);
   if (RTDB != nullptr && RTDB->AddHole({Units(x), Units(y)}, routLayer_, tool) != 0)
     ++RoutEntitiesAdded;
   Counted();

@@ -68,6 +68,7 @@ class TValorImport : public TValorReader {
 
  private:
   void Counted();
+  void UseRoutTool(int32_t tool);
   struct TToolIndex {
     uint8_t Layer;
     int32_t Num, Index;

@@ -520,7 +520,10 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
     odd += CountCharsOutside(' ', '^', line);
     const std::string upper = UpperCaseStr(line);
     g04par = g04par || upper.find("G04%PAR.%*") != std::string::npos;
-    esi = esi || upper.find("(ESI 5000)") != std::string::npos;
+    // Any dialect's header marks a laser file: the program's own laser
+    // output is "(ESI 5100)".
+    esi = esi || upper.find("(ESI 5000)") != std::string::npos ||
+          upper.find("(ESI 5100)") != std::string::npos || upper.find("(ESI 5200)") != std::string::npos;
     mo = mo || upper.find("%MO") != std::string::npos;
     fs = fs || upper.find("%FS") != std::string::npos;
     g54 = g54 || upper.find("G54") != std::string::npos;

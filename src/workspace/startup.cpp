@@ -290,6 +290,9 @@ void StartUp() {
   IgnoreFileSizeSignal();
   SetPathsAndFolders();
   ResetAndLoadSettings();
+  // The 45 layers carry their default names ("0".."29", "D0".."D9",
+  // "R0".."R4") from the start, as after File New.
+  InitLayerNames();
   ResetToolTables();
   // A run that ended without its exit (killed, or the machine went down)
   // left its scratch files; the empty ones (journals that never held a

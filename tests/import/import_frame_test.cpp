@@ -72,6 +72,11 @@ TEST_F(ImportFrameTest, SamplesAreWonByTheirOwnDetectors) {
   EXPECT_EQ(code(Write("f.gcd", gcadd.substr(0, 360) + "x")), fcGcadd);      // the records alone
   // Laser files announce themselves.
   EXPECT_EQ(code(Write("l.esi", "(ESI 5100)\n%\nT1\nX1000Y2000\nX-1000Y2000\nG2X100Y100\n")), fcEsi);
+  // Also with the tools, decimals and many digits of the program's own laser
+  // output, which read like a drill tape but for the header.
+  EXPECT_EQ(code(Write("m.esi", "%\n(ESI 5100)\nT0 1\nT2 762\nT1 1\nX31343.6 Y39801.8\nX59563 Y48006\n"
+                                "T0 2\nT2 1574.8\nT1 1\nX42621.2 Y73685.4\nM02\n")),
+            fcEsi);
   EXPECT_EQ(code(Write("ipc.txt", "P  JOB" + std::string(74, ' ') + "\n" +
                                       [] {
                                         std::string s;

@@ -99,21 +99,31 @@ TEST_F(IpcImportTest, ShortRecordsCutFilesAndNoProfile) {
   ImportIpcFile(Write("cut.ipc", text.substr(0, text.size() - 82)));
   EXPECT_EQ(CadEntityCount, 2);
   EXPECT_NE(DetachedImportHost().Reports.back().Text.find("ends without its end record"), std::string::npos);
-  // A record cut in two refuses the file.
+  // A last record cut in two ends the reading there: the records before it
+  // are imported and the report says what was left.
   const std::string cards = Job({Record("171", Pair7(0, 0) + Pair7(100, 0))}, false);
+  const size_t boxes = ShownMessageBoxes().size();
   ImportIpcFile(Write("half.ipc", cards.substr(0, cards.size() - 80) + "171   "));
-  EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
-  EXPECT_EQ(CadEntityCount, 2);
-  // A line longer than any record ends the reading: the rest of the file is
-  // not read to find its end, and the job stays as it was.
-  text = Job({Record("171", Pair7(0, 0) + Pair7(100, 0)), "C  " + std::string(70000, 'x')});
+  EXPECT_EQ(CadEntityCount, 3);
+  EXPECT_NE(DetachedImportHost().Reports.back().Text.find(
+                "The last 6 characters hold no whole record and were not read."),
+            std::string::npos)
+      << DetachedImportHost().Reports.back().Text;
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes);  // a profile was found: no box
+  // A line longer than any record ends the reading the same way: the rest of
+  // the file is not read to find its end.
+  text = Job({Record("171", Pair7(0, 0) + Pair7(100, 0)), "C  " + std::string(70000, 'x'),
+              Record("171", Pair7(0, 0) + Pair7(0, 100))});
   ImportIpcFile(Write("long.ipc", text));
-  EXPECT_NE(LastBox().find("cut short"), std::string::npos) << LastBox();
-  EXPECT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(CadEntityCount, 4);
+  EXPECT_NE(DetachedImportHost().Reports.back().Text.find(
+                "Line 23 is longer than any record: the reading stopped there."),
+            std::string::npos)
+      << DetachedImportHost().Reports.back().Text;
   // No geometry: the notice.
   ImportIpcFile(Write("none.ipc", Job({})));
   EXPECT_NE(LastBox().find("did not contain"), std::string::npos) << LastBox();
-  EXPECT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(CadEntityCount, 4);
 }
 
 }  // namespace

@@ -8,8 +8,11 @@
 #include "command/command_interpreter.h"
 #include "command/command_services.h"
 #include "command/user_panel.h"
+#include "foundation/display_units.h"
 #include "korvex_test.h"
 #include "model/cad_undo.h"
+#include "model/model_services.h"
+#include "model/tool_tables.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/menus.h"
@@ -28,6 +31,7 @@ class TWorkspaceTest : public TKorvexTest {
     HeadlessButtonBar().States.clear();
     SetFailingObject("");
     JobFileSaveQuery = [] { return true; };
+    ForgetWhatStartUpSets();
     // The about box of the start-up is closed as a user would.
     RegisterModalScript("TAboutDialog", [](TForm& f) { f.Click("OKButton"); });
   }
@@ -39,6 +43,15 @@ class TWorkspaceTest : public TKorvexTest {
     ResetModalScripts();
     ResetHeadlessViewServices();
     TKorvexTest::TearDown();
+  }
+  // What start-up sets is left unset here, so that a test of the started
+  // program sees start-up's own work and not what an earlier test, or the
+  // shared fixture, left behind.
+  static void ForgetWhatStartUpSets() {
+    for (std::string& name : LayerNames) name.clear();
+    ModelServices = TModelServices{};
+    WindowServices = TWindowServices{};
+    for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) RoutLayerTools[layer] = {0, 0};
   }
   // Starts the program's main window headlessly.
   TWorkspace& StartProgram() {
