@@ -1613,6 +1613,9 @@ TFormTimer::TFormTimer(const std::string& name, uint32_t interval) : TControl(TC
 TForm::TForm(const std::string& className) : TControl(TControlKind::Form, className), className_(className) {}
 
 TForm::~TForm() {
+  // A modeless form freed while it shows leaves the backend's list of shown
+  // forms, so nothing looks it up after it is gone.
+  if (showing_ && !modal_) FormsBackend().HideForm(*this);
   showing_ = false;
   if (menu_) menu_->DetachForm(*this);
   menu_ = nullptr;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "korvex_test.h"
 #include "platform/forms.h"
 #include "platform/headless/headless_events.h"
@@ -657,3 +659,21 @@ TEST_F(FormsTest, AMemoCaretIsPlacedByLineAndStaysInsideTheText) {
   EXPECT_EQ(memo.SelStart(), 0);
   EXPECT_EQ(memo.CaretLine(), 0);
 }
+
+namespace {
+
+TEST_F(FormsTest, AModelessFormFreedWhileShownIsNoLongerListedAsShowing) {
+  auto kept = std::make_unique<TForm>("TKeptWindow");
+  {
+    TForm gone("TGoneWindow");
+    gone.Show();
+    kept->Show();
+    EXPECT_EQ(ShowingModelessForm("TGoneWindow"), &gone);
+  }
+  EXPECT_EQ(ShowingModelessForm("TGoneWindow"), nullptr);
+  EXPECT_EQ(ShowingModelessForm("TKeptWindow"), kept.get());
+  kept->Hide();
+  EXPECT_EQ(ShowingModelessForm("TKeptWindow"), nullptr);
+}
+
+}  // namespace

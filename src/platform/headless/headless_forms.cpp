@@ -13,7 +13,7 @@ struct TScripts {
   std::map<std::string, std::deque<TModalScript>> queued;
   std::vector<std::string> shown;
   // Modeless forms shown and not hidden since, with their class names (a
-  // form freed while shown stays listed; only its name is looked at).
+  // form freed while shown is hidden by its destructor and leaves the list).
   std::vector<std::pair<std::string, TForm*>> showing;
 };
 
