@@ -1494,8 +1494,17 @@ void TSpeedButton::ClickReaction() {
   else if (allowAllUp_) SetDown(false);
 }
 
+void TSpeedButton::SetGlyph(std::unique_ptr<TBitmap> glyph) {
+  glyph_ = std::move(glyph);
+  Changed(TChange::Caption);
+}
+
 TPoint TSpeedButton::ContentSize() const {
-  TPoint t = TextSize(Caption());
+  TPoint t = Caption().empty() && glyph_ ? TPoint{0, 0} : TextSize(Caption());
+  if (glyph_) {
+    const int textHeight = Caption().empty() ? 0 : t.Y + 2;
+    return TPoint{std::max(glyph_->Width(), t.X) + 8, glyph_->Height() + textHeight + 8};
+  }
   return TPoint{std::max(23, t.X + 8), std::max(22, t.Y + 6)};
 }
 

@@ -738,6 +738,10 @@ class TSpeedButton : public TControl {
   void SetDown(bool down);  // lifts the others of its group; OnChange
   bool AllowAllUp() const { return allowAllUp_; }
   void SetAllowAllUp(bool allow);
+  // A picture the program drew, shown on the button above its caption (or
+  // alone when the caption is empty); null for none.
+  const TBitmap* Glyph() const { return glyph_.get(); }
+  void SetGlyph(std::unique_ptr<TBitmap> glyph);
 
  protected:
   void ClickReaction() override;
@@ -747,6 +751,7 @@ class TSpeedButton : public TControl {
   int groupIndex_ = 0;
   bool down_ = false;
   bool allowAllUp_ = false;
+  std::unique_ptr<TBitmap> glyph_;
 };
 
 class TGauge : public TControl {

@@ -26,7 +26,6 @@ double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnit
 TG93Dialog::TG93Dialog() : TForm("TG93Dialog") {
   SetCaption("New Panel Origin");
   auto& fields = Add<TPanel>("FieldPanel");
-  fields.SetAlign(alClient);
   fields.SetBevel(bvNone);
   fields.Add<TLabel>("XLabel", "&X");
   XEdit = &fields.Add<TEdit>("XEdit");

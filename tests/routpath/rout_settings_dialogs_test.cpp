@@ -62,9 +62,9 @@ class TRoutSettingsDialogsTest : public TKorvexTest {
   // Types into a field and leaves it for the next one.
   static void Enter(TForm& f, const std::string& field, const std::string& text,
                     const std::string& next) {
-    f.Get<TEdit>(field).SetFocus();
-    f.Get<TEdit>(field).SetText(text);
-    f.Get<TEdit>(next).SetFocus();
+    f.Get<TControl>(field).SetFocus();
+    f.Get<TControl>(field).SetCaption(text);
+    f.Get<TControl>(next).SetFocus();
   }
   static std::string Message(std::size_t i) {
     return i < ShownMessageBoxes().size() ? ShownMessageBoxes()[i].Text : "";
@@ -131,8 +131,8 @@ TEST_F(TRoutSettingsDialogsTest, EveryAxisVersionShowsTurnedAndStoresBackUnchang
     EXPECT_EQ(RTDB->G93Origins[40], origin) << int(v);
     OrientPoint(steps.DistanceInX, steps.DistanceInY, v, x, y);
     QueueModalScript("TStepRepeatDialog", [x, y](TForm& f) {
-      EXPECT_EQ(f.Get<TEdit>("XDistanceEdit").Text(), ShortRealText(double(x) / Inch));
-      EXPECT_EQ(f.Get<TEdit>("YDistanceEdit").Text(), ShortRealText(double(y) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("DistanceXEdit").Text(), ShortRealText(double(x) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("DistanceYEdit").Text(), ShortRealText(double(y) / Inch));
       f.Click("OKButton");
     });
     EXPECT_TRUE(ExecuteStepRepeatDialog());
@@ -158,10 +158,10 @@ TEST_F(TRoutSettingsDialogsTest, OkChecksEveryFieldBeforeAnythingIsStored) {
 
   const TAutoStepRepeatSettings steps = RTDB->AutoStepRepeat;
   QueueModalScript("TStepRepeatDialog", [](TForm& f) {
-    f.Get<TEdit>("XNumberEdit").SetText("100");
+    f.Get<TEdit>("NumberXEdit").SetText("100");
     f.Click("OKButton");
     EXPECT_TRUE(f.Showing());
-    f.Get<TEdit>("YDistanceEdit").SetText("1e3");
+    f.Get<TEdit>("DistanceYEdit").SetText("1e3");
     f.Click("OKButton");
     EXPECT_TRUE(f.Showing());
     f.Click("CancelButton");
@@ -188,19 +188,19 @@ TEST_F(TRoutSettingsDialogsTest, StepRepeatShowsAxesTurnedAndKeepsSerpentineUnde
   Version = 2;
   QueueModalScript("TStepRepeatDialog", [](TForm& f) {
     auto& d = static_cast<TStepRepeatDialog&>(f);
-    EXPECT_EQ(d.XDistanceEdit->Text(), "1.0");
-    EXPECT_EQ(d.YDistanceEdit->Text(), "2.0");
+    EXPECT_EQ(d.DistanceXEdit->Text(), "1.0");
+    EXPECT_EQ(d.DistanceYEdit->Text(), "2.0");
     EXPECT_TRUE(d.SerpentineCheckBox->Enabled());
     d.NestedCheckBox->Click();
     EXPECT_FALSE(d.SerpentineCheckBox->Enabled());
     EXPECT_FALSE(d.SerpentineCheckBox->Checked());
     d.NestedCheckBox->Click();
     EXPECT_TRUE(d.SerpentineCheckBox->Checked());  // the earlier tick comes back
-    Enter(f, "XNumberEdit", "0", "YNumberEdit");
-    EXPECT_EQ(d.XNumberEdit->Text(), "3");
-    Enter(f, "XDistanceEdit", "40.1", "YNumberEdit");
-    EXPECT_EQ(d.XDistanceEdit->Text(), "1.0");
-    Enter(f, "XDistanceEdit", "-40.0", "YNumberEdit");
+    Enter(f, "NumberXEdit", "0", "NumberYEdit");
+    EXPECT_EQ(d.NumberXEdit->Text(), "3");
+    Enter(f, "DistanceXEdit", "40.1", "NumberYEdit");
+    EXPECT_EQ(d.DistanceXEdit->Text(), "1.0");
+    Enter(f, "DistanceXEdit", "-40.0", "NumberYEdit");
     d.NestedCheckBox->Click();
     f.Click("OKButton");
   });

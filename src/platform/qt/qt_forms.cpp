@@ -21,7 +21,9 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QHeaderView>
+#include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -595,6 +597,7 @@ class TQtPeer : public TControlPeer, public QObject {
   TControl& control_;
   QPointer<QWidget> widget_;
   bool pressed_ = false;
+  bool coloured_ = false;  // the control's own colour is on the widget
 };
 
 QWidget* CreateWidget(TControl& c, QWidget* parent);
@@ -658,6 +661,15 @@ void TQtPeer::SyncState() {
     pal.setColor(QPalette::Button, c);
     pal.setColor(QPalette::Base, c);
     widget_->setAutoFillBackground(k != TControlKind::Panel);
+    coloured_ = true;
+  } else if (coloured_) {
+    // Back to the usual face.
+    const QPalette usual = QApplication::palette(widget_);
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::Base})
+      for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, role, usual.color(group, role));
+    widget_->setAutoFillBackground(false);
+    coloured_ = false;
   }
   if (control_.FontColor() != clDefault) {
     QColor c = ToQColor(control_.FontColor());
@@ -877,6 +889,14 @@ void TQtPeer::SyncValue() {
       auto& b = static_cast<TSpeedButton&>(control_);
       auto* q = static_cast<QToolButton*>(w);
       q->setText(PlainText(b.Caption()));
+      if (const TBitmap* glyph = b.Glyph()) {
+        q->setIcon(QIcon(QPixmap::fromImage(ToQImage(*glyph))));
+        q->setIconSize(QSize(glyph->Width(), glyph->Height()));
+        q->setToolButtonStyle(b.Caption().empty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
+      } else if (!q->icon().isNull()) {
+        q->setIcon(QIcon());
+        q->setToolButtonStyle(Qt::ToolButtonTextOnly);
+      }
       q->setCheckable(b.GroupIndex() > 0);
       q->setChecked(b.Down());
       break;
