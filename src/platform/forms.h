@@ -905,6 +905,14 @@ class TForm : public TControl {
   }
   TButton* DefaultButton() const;
   TButton* CancelButton() const;
+  // The first control in the form's order (as added, depth first; on the
+  // shown page of tabbed pages) that can take the focus and is not a push
+  // button: a dialog's first field. Null when there is none.
+  TControl* FirstFieldControl();
+  // A form shows with the focus where its code put it, else on its first
+  // field (else the backend's choice, the default button): typing starts
+  // in the first edit box, never on OK. Windows with menus are left alone.
+  void FocusFirstField();
 
   // The main menu shown in the window (not owned); null for none.
   TMainMenu* Menu() const { return menu_; }

@@ -16,7 +16,6 @@ int32_t Stored(const TEdit& e) { return SaturatingRound(StrToRealLenient(e.Text(
 
 void AddButtons(TForm& form) {
   auto& buttons = form.Add<TPanel>("ButtonPanel");
-  buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);

@@ -69,7 +69,6 @@ TAutoTabDialog::TAutoTabDialog(const TAutoTabSettings& settings)
   ComplexRadioButton->SetBounds(4, row / 2 - 8, 18, 18);
   SimpleRadioButton->SetBounds(4, row + row / 2 - 8, 18, 18);
   auto& buttons = Add<TPanel>("ButtonPanel");
-  buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);

@@ -32,7 +32,6 @@ TG93Dialog::TG93Dialog() : TForm("TG93Dialog") {
   fields.Add<TLabel>("YLabel", "&Y");
   YEdit = &fields.Add<TEdit>("YEdit");
   auto& buttons = Add<TPanel>("ButtonPanel");
-  buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);

@@ -32,7 +32,6 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
   SerpentineCheckBox = &area.Add<TCheckBox>("SerpentineCheckBox", "Ser&pentine");
   DefaultsCheckBox = &area.Add<TCheckBox>("DefaultsCheckBox", "&Save Defaults");
   auto& buttons = Add<TPanel>("ButtonPanel");
-  buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
