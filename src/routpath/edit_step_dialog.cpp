@@ -185,6 +185,16 @@ TEditStepDialog::TEditStepDialog(const TStepTextFormat& format)
     };
     panes_[k] = &memo;
   }
+  // The panes shown share the pane area's height equally.
+  area.OnResize = [this](TControl& panes) {
+    std::vector<TMemo*> shown;
+    for (TMemo* pane : panes_)
+      if (pane->Visible()) shown.push_back(pane);
+    if (shown.empty()) return;
+    const int height = panes.Height() / int(shown.size());
+    for (std::size_t k = 0; k < shown.size(); ++k)
+      shown[k]->SetBounds(0, int(k) * height, panes.Width(), height);
+  };
   // The window keeps room for its panes and buttons.
   OnResize = [this](TControl&) {
     if (Width() < kMinWidth || Height() < kMinHeight)

@@ -125,6 +125,11 @@ TEST_F(TEditStepDialogTest, TheDialogKeepsUntouchedPanesAndStaysOpenOnABadTable)
     const TControl& ok = f.Get<TControl>("OKButton");
     EXPECT_EQ(ok.Left() + ok.Width(), strip.Width() / 2 - 20);
     EXPECT_EQ(f.Get<TControl>("CancelButton").Left(), strip.Width() / 2 + 20);
+    // The two panes shown share the pane area.
+    const TControl& panes = f.Get<TControl>("PanePanel");
+    EXPECT_EQ(f.Get<TMemo>("Step1Memo").Height(), panes.Height() / 2);
+    EXPECT_EQ(f.Get<TMemo>("Step2Memo").Top(), panes.Height() / 2);
+    EXPECT_EQ(f.Get<TMemo>("Step2Memo").Width(), panes.Width());
     f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X05"});
     f.Click("CancelButton");
   });
