@@ -80,7 +80,7 @@ TAutoTabDialog::TAutoTabDialog(const TAutoTabSettings& settings)
   HoleOffsetEdit->SetText(Length(settings_.HoleOffset));
   HoleSpacingEdit->SetText(Length(settings_.HoleSpacing));
   ToolNumberEdit->SetText(std::to_string(settings_.ToolNumber));
-  NumberOfHolesSpin->SetText(std::to_string(settings_.NumberOfHoles));  // as stored, even out of range
+  NumberOfHolesSpin->SetText(std::to_string(settings_.NumberOfHoles));
   DrilledHolesCheckBox->SetChecked(settings_.DrilledHolesEnabled);
   RadiusCompCheckBox->SetChecked(settings_.CutterRadiusOffset);
   EnableHoles();
