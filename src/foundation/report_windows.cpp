@@ -226,6 +226,10 @@ void TGTScrollWindow::ShowOKButton() {
     PlaceOKButton(ButtonPanel, OKButton);
     ProcessMessages();
   }
+  // The report waits for its OK: it comes to the front with the keyboard
+  // (a message box that came and went meanwhile may have handed it away).
+  OKButton.SetFocus();
+  if (Showing()) BringToFront();
   OKPressed_ = false;
 }
 

@@ -435,10 +435,22 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
       layers_(static_cast<int32_t>(std::min<std::size_t>(layers.size(), 32))),
       steps_(static_cast<int32_t>(std::min<std::size_t>(steps.size(), 32))) {
   SetCaption("Import Valor Layers");
+  // The bottom panel: the feature switches, and under them OK and Cancel
+  // centred on the panel.
   TPanel& buttons = Get<TPanel>("ButtonPanel");
+  buttons.SetAlign(alBottom);
+  buttons.SetBevel(bvNone);
   buttons.SetFlow(TFlow::Horizontal);
-  buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
-  buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+  TButton& ok = buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
+  TButton& cancel = buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+  const TPoint switchSize = PadsCheck.PreferredSize();
+  const TPoint buttonSize = ok.PreferredSize();
+  const int buttonTop = switchSize.Y + 12;
+  buttons.SetHeight(buttonTop + buttonSize.Y + 8);
+  buttons.OnResize = [&ok, &cancel, buttonSize, buttonTop](TControl& panel) {
+    ok.SetBounds(panel.Width() / 2 - 85, buttonTop, buttonSize.X, buttonSize.Y);
+    cancel.SetBounds(panel.Width() / 2 + 10, buttonTop, buttonSize.X, buttonSize.Y);
+  };
   // The layer names, the grid of cells and the step names stand side by
   // side: each cell in its layer's row and under its step's number, which
   // heads the grid's column; a name column as wide as the longest name (16
@@ -446,9 +458,13 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   int32_t nameWidth = 74;
   for (int32_t l = 1; l <= layers_; ++l)
     nameWidth = std::max(nameWidth, FormsBackend().TextExtent(layers[static_cast<std::size_t>(l - 1)]).X + 8);
+  // The top panel: "Step Number:" with each step's number after it, over
+  // its column of cells.
   TPanel& numbers = Add<TPanel>("StepnumberPanel");
   numbers.SetBevel(bvNone);
-  numbers.Add<TLabel>("StepNumberLabel", "Step Number:").SetBounds(4, 2, 150, 15);
+  TLabel& numberLabel = numbers.Add<TLabel>("StepNumberLabel", "Step Number:");
+  const TPoint numberLabelSize = numberLabel.PreferredSize();
+  numberLabel.SetBounds(4, 2, numberLabelSize.X, 15);
   TPanel& grid = Add<TPanel>("GridPanel");
   grid.SetFlow(TFlow::Horizontal);
   grid.SetBevel(bvNone);
@@ -459,16 +475,25 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   cells.SetBevel(bvNone);
   TPanel& stepPanel = grid.Add<TPanel>("StepPanel");
   stepPanel.Add<TLabel>("StepLabel", "Steps").SetBounds(4, 0, 150, 15);
+  std::vector<TPanel*> stepNumbers;
   for (int32_t s = 1; s <= steps_; ++s) {
-    TPanel& number = cells.Add<TPanel>("Step" + std::to_string(s));
+    TPanel& number = numbers.Add<TPanel>("Step" + std::to_string(s));
     number.SetCaption(std::to_string(s));
-    number.SetBounds(16 * s, 0, 14, 14);
+    number.SetBounds(numberLabelSize.X + 8 + 18 * s, 2, 16, 15);
     number.OnClick = [this, s](TControl&) { ToggleColumn(s); };
+    stepNumbers.push_back(&number);
     TPanel& name = stepPanel.Add<TPanel>("StepName" + std::to_string(s));
     name.SetCaption(std::to_string(s) + " " + steps[static_cast<std::size_t>(s - 1)]);
     name.SetBounds(4, 16 * s, 150, 15);
     name.OnClick = [this, s](TControl&) { ToggleColumn(s); };
   }
+  // Once laid out, each number stands over its column.
+  grid.OnResize = [&numbers, &cells, stepNumbers](TControl&) {
+    for (std::size_t k = 0; k < stepNumbers.size(); ++k) {
+      const int x = cells.Left() + cells.Parent()->Left() - numbers.Left() + 16 * int(k + 1) - 1;
+      stepNumbers[k]->SetBounds(x, 2, 16, 15);
+    }
+  };
   for (int32_t l = 1; l <= layers_; ++l) {
     TPanel& label = names.Add<TPanel>("Layer" + std::to_string(l));
     label.SetCaption(layers[static_cast<std::size_t>(l - 1)]);
@@ -477,6 +502,9 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
     for (int32_t s = 1; s <= steps_; ++s) {
       TCheckBox& box = cells.Add<TCheckBox>("Cell" + std::to_string(l) + "_" + std::to_string(s));
       box.SetBounds(16 * s, 16 * l, 14, 14);
+      // A box has no room for a caption: its hint names its layer and step.
+      box.SetHint(layers[static_cast<std::size_t>(l - 1)] + " in step " + std::to_string(s) + " " +
+                  steps[static_cast<std::size_t>(s - 1)]);
       cells_.push_back(&box);
     }
   }

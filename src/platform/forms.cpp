@@ -1017,9 +1017,18 @@ void TListBox::SetItemIndex(int index) {
 }
 
 TPoint TListBox::ContentSize() const {
-  int w = 121;
-  for (auto& s : Items()) w = std::max(w, TextSize(s).X + 12);
-  return TPoint{std::min(w, 400), 97};
+  constexpr int Height = 97, Frame = 4;
+  int text = 0, lineHeight = 0;
+  for (auto& s : Items()) {
+    const TPoint t = TextSize(s);
+    text = std::max(text, t.X);
+    lineHeight = std::max(lineHeight, t.Y);
+  }
+  // The items' padding and frame, and the scroll bar when they do not all
+  // show: the longest item is never cut.
+  int w = text + 16;
+  if (lineHeight > 0 && int(Items().size()) * lineHeight > Height - Frame) w += TScrollBox::BarWidth;
+  return TPoint{std::clamp(w, 121, 400), Height};
 }
 
 TComboBox::TComboBox(const std::string& name) : TItemsControl(TControlKind::ComboBox, name) {}
@@ -1494,8 +1503,17 @@ void TSpeedButton::ClickReaction() {
   else if (allowAllUp_) SetDown(false);
 }
 
+void TSpeedButton::SetGlyph(std::unique_ptr<TBitmap> glyph) {
+  glyph_ = std::move(glyph);
+  Changed(TChange::Caption);
+}
+
 TPoint TSpeedButton::ContentSize() const {
-  TPoint t = TextSize(Caption());
+  TPoint t = Caption().empty() && glyph_ ? TPoint{0, 0} : TextSize(Caption());
+  if (glyph_) {
+    const int textHeight = Caption().empty() ? 0 : t.Y + 2;
+    return TPoint{std::max(glyph_->Width(), t.X) + 8, glyph_->Height() + textHeight + 8};
+  }
   return TPoint{std::max(23, t.X + 8), std::max(22, t.Y + 6)};
 }
 
@@ -1774,6 +1792,7 @@ TModalResult TForm::ShowModal() {
     }
   } restore{*this};
   if (OnShow) OnShow(*this);
+  FocusFirstField();
   RepaintAll(*this);
   if (OnActivate) OnActivate(*this);
   FormsBackend().RunModal(*this);
@@ -1785,6 +1804,8 @@ void TForm::Show() {
   Realign();
   showing_ = true;
   if (OnShow) OnShow(*this);
+  // A window with menus keeps the keyboard where its own code puts it.
+  if (menu_ == nullptr) FocusFirstField();
   FormsBackend().ShowForm(*this);
   RepaintAll(*this);
   if (OnActivate) OnActivate(*this);
@@ -1865,6 +1886,32 @@ void TForm::SetMenu(TMainMenu* menu) {
   menu_ = menu;
   if (menu_) menu_->AttachForm(*this);
   Changed(TChange::Menu);
+}
+
+namespace {
+// The first control in the form's order (children in the order added,
+// depth first) that takes the focus and is not a push button.
+TControl* FirstField(TControl& c) {
+  for (auto& child : c.Children()) {
+    if (!child->Visible()) continue;
+    if (child->Kind() != TControlKind::Button && child->CanFocus()) return child.get();
+    if (child->Kind() == TControlKind::TabbedPages) {
+      auto& pages = static_cast<TTabbedPages&>(*child);
+      if (pages.ActivePage() < 0) continue;
+      if (TControl* f = FirstField(pages.Page(pages.ActivePage()))) return f;
+      continue;
+    }
+    if (TControl* f = FirstField(*child)) return f;
+  }
+  return nullptr;
+}
+}  // namespace
+
+TControl* TForm::FirstFieldControl() { return FirstField(*this); }
+
+void TForm::FocusFirstField() {
+  if (active_ != nullptr && active_->CanFocus()) return;
+  if (TControl* first = FirstField(*this)) first->SetFocus();
 }
 
 bool TForm::FocusControl(TControl* control) {

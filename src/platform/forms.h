@@ -738,6 +738,10 @@ class TSpeedButton : public TControl {
   void SetDown(bool down);  // lifts the others of its group; OnChange
   bool AllowAllUp() const { return allowAllUp_; }
   void SetAllowAllUp(bool allow);
+  // A picture the program drew, shown on the button above its caption (or
+  // alone when the caption is empty); null for none.
+  const TBitmap* Glyph() const { return glyph_.get(); }
+  void SetGlyph(std::unique_ptr<TBitmap> glyph);
 
  protected:
   void ClickReaction() override;
@@ -747,6 +751,7 @@ class TSpeedButton : public TControl {
   int groupIndex_ = 0;
   bool down_ = false;
   bool allowAllUp_ = false;
+  std::unique_ptr<TBitmap> glyph_;
 };
 
 class TGauge : public TControl {
@@ -900,6 +905,14 @@ class TForm : public TControl {
   }
   TButton* DefaultButton() const;
   TButton* CancelButton() const;
+  // The first control in the form's order (as added, depth first; on the
+  // shown page of tabbed pages) that can take the focus and is not a push
+  // button: a dialog's first field. Null when there is none.
+  TControl* FirstFieldControl();
+  // A form shows with the focus where its code put it, else on its first
+  // field (else the backend's choice, the default button): typing starts
+  // in the first edit box, never on OK. Windows with menus are left alone.
+  void FocusFirstField();
 
   // The main menu shown in the window (not owned); null for none.
   TMainMenu* Menu() const { return menu_; }

@@ -7,6 +7,7 @@
 #include "foundation/utilities.h"
 #include "model/rout_database.h"
 #include "platform/message_box.h"
+#include "routpath/setting_pictures.h"
 
 namespace {
 double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
@@ -15,7 +16,6 @@ int32_t Stored(const TEdit& e) { return SaturatingRound(StrToRealLenient(e.Text(
 
 void AddButtons(TForm& form) {
   auto& buttons = form.Add<TPanel>("ButtonPanel");
-  buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
@@ -27,17 +27,29 @@ TAutoRoutDialog::TAutoRoutDialog(const TAutoRoutSettings& settings)
     : TForm("TAutoRoutDialog"), settings_(settings) {
   SetCaption("Auto Rout Settings");
   auto& area = Add<TPanel>("FieldPanel");
-  area.SetAlign(alClient);
   area.SetBevel(bvNone);
+  area.SetFlow(TFlow::Horizontal);
+  // The pictures are the choices: each style's picture button with its
+  // radio button beside it.
   auto& style = area.Add<TGroupBox>("StyleGroup", "Style");
-  CornerRoutButton = &style.Add<TSpeedButton>("CornerRoutButton", "Corner");
-  CornerRadioButton = &style.Add<TRadioButton>("CornerRadioButton");
-  PinlessRoutButton = &style.Add<TSpeedButton>("PinlessRoutButton", "Pinless");
-  PinlessRadioButton = &style.Add<TRadioButton>("PinlessRadioButton");
-  InlineRoutButton = &style.Add<TSpeedButton>("InlineRoutButton", "Inline");
-  InlineRadioButton = &style.Add<TRadioButton>("InlineRadioButton");
-  for (TSpeedButton* b : {CornerRoutButton, PinlessRoutButton, InlineRoutButton}) b->SetGroupIndex(1);
-  auto& sizes = area.Add<TGroupBox>("DimensionGroup", "Dimensions and Parameters");
+  auto choice = [&style](const std::string& name, uint8_t picture) {
+    auto& row = style.Add<TPanel>(name + "Row");
+    row.SetBevel(bvNone);
+    row.SetFlow(TFlow::Horizontal);
+    auto* button = &row.Add<TSpeedButton>(name + "RoutButton");
+    button->SetGlyph(AutoRoutStylePicture(picture));
+    button->SetGroupIndex(1);
+    return button;
+  };
+  CornerRoutButton = choice("Corner", 0);
+  CornerRadioButton = &CornerRoutButton->Parent()->Add<TRadioButton>("CornerRadioButton");
+  PinlessRoutButton = choice("Pinless", 1);
+  PinlessRadioButton = &PinlessRoutButton->Parent()->Add<TRadioButton>("PinlessRadioButton");
+  InlineRoutButton = choice("Inline", 2);
+  InlineRadioButton = &InlineRoutButton->Parent()->Add<TRadioButton>("InlineRadioButton");
+  auto& column = area.Add<TPanel>("SettingsPanel");
+  column.SetBevel(bvNone);
+  auto& sizes = column.Add<TGroupBox>("DimensionGroup", "Dimensions and Parameters");
   auto edit = [&sizes](const std::string& name, const std::string& caption) {
     sizes.Add<TLabel>(name + "Label", caption);
     return &sizes.Add<TEdit>(name);
@@ -47,7 +59,7 @@ TAutoRoutDialog::TAutoRoutDialog(const TAutoRoutSettings& settings)
   EdgeOffsetEdit = edit("EdgeOffsetEdit", " Edge Offset (C)");
   LowFeedInCheckBox = &sizes.Add<TCheckBox>("LowFeedInCheckBox", "Cut in using low feed rate");
   LowFeedOutCheckBox = &sizes.Add<TCheckBox>("LowFeedOutCheckBox", "Cut out using low feed rate");
-  DefaultsCheckBox = &area.Add<TCheckBox>("DefaultsCheckBox", "Save Defaults");
+  DefaultsCheckBox = &column.Add<TCheckBox>("DefaultsCheckBox", "Save Defaults");
   AddButtons(*this);
 
   PlungeOffsetEdit->SetText(Length(settings_.PlungeOffset));
@@ -97,7 +109,6 @@ TInlineCfgDialog::TInlineCfgDialog(const TFullPanelInlineRout& settings)
     : TForm("TInlineCfgDialog"), settings_(settings) {
   SetCaption("Configure Auto Part Rout");
   auto& area = Add<TPanel>("FieldPanel");
-  area.SetAlign(alClient);
   area.SetBevel(bvNone);
   area.Add<TLabel>("OverCutLabel", "&Overcut");
   OverCutEdit = &area.Add<TEdit>("OverCutEdit");

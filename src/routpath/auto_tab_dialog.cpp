@@ -6,6 +6,7 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/rout_database.h"
+#include "routpath/setting_pictures.h"
 
 namespace {
 double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
@@ -17,39 +18,57 @@ TAutoTabDialog::TAutoTabDialog(const TAutoTabSettings& settings)
     : TForm("TAutoTabDialog"), settings_(settings) {
   SetCaption("Auto Tab Settings");
   auto& area = Add<TPanel>("FieldPanel");
-  area.SetAlign(alClient);
   area.SetBevel(bvNone);
+  area.SetFlow(TFlow::Horizontal);
+  auto& column = area.Add<TPanel>("SettingsPanel");
+  column.SetBevel(bvNone);
   auto edit = [](TControl& parent, const std::string& name, const std::string& caption) {
     parent.Add<TLabel>(name + "Label", caption);
     return &parent.Add<TEdit>(name);
   };
-  WidthEdit = edit(area, "WidthEdit", " Width (A)");
-  CutInWidthEdit = edit(area, "CutInWidthEdit", " Cut-In Width (B)");
-  CutInOffsetEdit = edit(area, "CutInOffsetEdit", " Cut-In Offset (C)");
-  RadiusCompCheckBox = &area.Add<TCheckBox>("RadiusCompCheckBox", "Cutter Radius Offset");
-  auto& holes = area.Add<TGroupBox>("HoleGroup", "Drilled Holes");
+  WidthEdit = edit(column, "WidthEdit", " Width (A)");
+  CutInWidthEdit = edit(column, "CutInWidthEdit", " Cut-In Width (B)");
+  CutInOffsetEdit = edit(column, "CutInOffsetEdit", " Cut-In Offset (C)");
+  RadiusCompCheckBox = &column.Add<TCheckBox>("RadiusCompCheckBox", "Cutter Radius Offset");
+  auto& holes = column.Add<TGroupBox>("HoleGroup", "Drilled Holes");
   DrilledHolesCheckBox = &holes.Add<TCheckBox>("DrilledHolesCheckBox", "Drilled Holes Enabled");
   HoleOffsetEdit = edit(holes, "HoleOffsetEdit", " Hole Offset (D)");
-  NumberOfHolesSpin = edit(holes, "NumberOfHolesSpin", " Number of Holes");
+  holes.Add<TLabel>("NumberOfHolesSpinLabel", " Number of Holes");
+  NumberOfHolesSpin = &holes.Add<TSpinEdit>("NumberOfHolesSpin");
+  NumberOfHolesSpin->SetRange(1, 50);
   HoleSpacingEdit = edit(holes, "HoleSpacingEdit", " Hole Spacing");
   ToolNumberEdit = edit(holes, "ToolNumberEdit", " Tool Number");
-  ButtonBook = &area.Add<TTabbedPages>("ButtonBook");
+  DefaultsCheckBox = &column.Add<TCheckBox>("DefaultsCheckBox", "Save Defaults");
+  // The pictures are the choices: the complex tab above the simple one,
+  // page "2" measuring between the cutter's edges; a radio button beside
+  // each row.
+  auto& pictures = area.Add<TPanel>("PicturePanel");
+  pictures.SetBevel(bvNone);
+  pictures.SetFlow(TFlow::Horizontal);
+  ButtonBook = &pictures.Add<TTabbedPages>("ButtonBook");
   ButtonBook->SetShowTabs(false);
   TTabPage& page1 = ButtonBook->AddPage("Page1", "1");
   TTabPage& page2 = ButtonBook->AddPage("Page2", "2");
-  ComplexTabButton0 = &page1.Add<TSpeedButton>("ComplexTabButton0", "Complex tab");
-  SimpleTabButton0 = &page1.Add<TSpeedButton>("SimpleTabButton0", "Simple tab");
-  ComplexTabButton1 = &page2.Add<TSpeedButton>("ComplexTabButton1", "Complex tab, cutter edges");
-  SimpleTabButton1 = &page2.Add<TSpeedButton>("SimpleTabButton1", "Simple tab, cutter edges");
-  ComplexTabButton0->SetGroupIndex(1);
-  SimpleTabButton0->SetGroupIndex(1);
-  ComplexTabButton1->SetGroupIndex(2);
-  SimpleTabButton1->SetGroupIndex(2);
-  ComplexRadioButton = &area.Add<TRadioButton>("ComplexRadioButton");
-  SimpleRadioButton = &area.Add<TRadioButton>("SimpleRadioButton");
-  DefaultsCheckBox = &area.Add<TCheckBox>("DefaultsCheckBox", "Save Defaults");
+  auto picture = [](TTabPage& page, const std::string& name, bool simple, bool edges, int group) {
+    auto* b = &page.Add<TSpeedButton>(name);
+    b->SetGlyph(TabPicture(simple, edges));
+    b->SetGroupIndex(group);
+    return b;
+  };
+  ComplexTabButton0 = picture(page1, "ComplexTabButton0", false, false, 1);
+  SimpleTabButton0 = picture(page1, "SimpleTabButton0", true, false, 1);
+  ComplexTabButton1 = picture(page2, "ComplexTabButton1", false, true, 2);
+  SimpleTabButton1 = picture(page2, "SimpleTabButton1", true, true, 2);
+  auto& radios = pictures.Add<TPanel>("RadioPanel");
+  radios.SetBevel(bvNone);
+  const int row = ComplexTabButton0->PreferredSize().Y;
+  radios.SetWidth(24);
+  radios.SetHeight(2 * row + 8);
+  ComplexRadioButton = &radios.Add<TRadioButton>("ComplexRadioButton");
+  SimpleRadioButton = &radios.Add<TRadioButton>("SimpleRadioButton");
+  ComplexRadioButton->SetBounds(4, row / 2 - 8, 18, 18);
+  SimpleRadioButton->SetBounds(4, row + row / 2 - 8, 18, 18);
   auto& buttons = Add<TPanel>("ButtonPanel");
-  buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
@@ -109,8 +128,8 @@ void TAutoTabDialog::SetTabType(bool simple) {
 
 void TAutoTabDialog::EnableHoles() {
   const bool on = DrilledHolesCheckBox->Checked();
-  for (TEdit* e : {HoleOffsetEdit, NumberOfHolesSpin, HoleSpacingEdit, ToolNumberEdit})
-    e->SetEnabled(on);
+  TControl* const holeControls[] = {HoleOffsetEdit, NumberOfHolesSpin, HoleSpacingEdit, ToolNumberEdit};
+  for (TControl* e : holeControls) e->SetEnabled(on);
 }
 
 TAutoTabSettings TAutoTabDialog::Result() const {

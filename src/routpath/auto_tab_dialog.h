@@ -17,7 +17,7 @@ class TAutoTabDialog : public TForm {
 
   TEdit *WidthEdit = nullptr, *CutInWidthEdit = nullptr, *CutInOffsetEdit = nullptr;
   TEdit *HoleOffsetEdit = nullptr, *HoleSpacingEdit = nullptr, *ToolNumberEdit = nullptr;
-  TEdit* NumberOfHolesSpin = nullptr;
+  TSpinEdit* NumberOfHolesSpin = nullptr;
   TCheckBox *RadiusCompCheckBox = nullptr, *DrilledHolesCheckBox = nullptr;
   TCheckBox* DefaultsCheckBox = nullptr;
   TTabbedPages* ButtonBook = nullptr;

@@ -16,15 +16,15 @@ bool NumberTextAccepted(const std::string& text, bool integer, double low, doubl
   return v >= low && v <= high;
 }
 
-double TCheckedFields::Value(const TEdit& edit, bool integer) {
-  return integer ? double(StrToIntLenient(edit.Text())) : StrToRealLenient(edit.Text());
+double TCheckedFields::Value(const TControl& edit, bool integer) {
+  return integer ? double(StrToIntLenient(edit.Caption())) : StrToRealLenient(edit.Caption());
 }
 
-TCheckedFields::TField& TCheckedFields::Add(TEdit& edit, bool integer, double low, double high) {
+TCheckedFields::TField& TCheckedFields::Add(TControl& edit, bool integer, double low, double high) {
   return Add(edit, integer, [low] { return low; }, [high] { return high; });
 }
 
-TCheckedFields::TField& TCheckedFields::Add(TEdit& edit, bool integer, std::function<double()> low,
+TCheckedFields::TField& TCheckedFields::Add(TControl& edit, bool integer, std::function<double()> low,
                                             std::function<double()> high) {
   auto field = std::make_unique<TField>();
   field->Edit = &edit;
@@ -41,17 +41,17 @@ TCheckedFields::TField& TCheckedFields::Add(TEdit& edit, bool integer, std::func
 }
 
 bool TCheckedFields::Check(TField& f) {
-  const std::string text = f.Edit->Text();
+  const std::string text = f.Edit->Caption();
   const bool charsOk = NumberTextAccepted(text, f.Integer, -1e300, 1e300);
   if (NumberTextAccepted(text, f.Integer, f.Low(), f.High())) {
     const double v = Value(*f.Edit, f.Integer);
-    if (!f.Integer) f.Edit->SetText(ShortRealText(v));
+    if (!f.Integer) f.Edit->SetCaption(ShortRealText(v));
     if (f.Accepted) f.Accepted(v);
     return true;
   }
   checking_ = true;
   ErrorBox(charsOk && !f.RangeMessage.empty() ? f.RangeMessage : "Illegal value: <" + text + ">");
-  f.Edit->SetText(f.Integer ? std::to_string(int64_t(f.Remembered)) : ShortRealText(f.Remembered));
+  f.Edit->SetCaption(f.Integer ? std::to_string(int64_t(f.Remembered)) : ShortRealText(f.Remembered));
   f.Edit->SetFocus();
   checking_ = false;
   return false;

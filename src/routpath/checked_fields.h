@@ -21,8 +21,9 @@ bool NumberTextAccepted(const std::string& text, bool integer, double low, doubl
 
 class TCheckedFields {
  public:
+  // An edit or a spin edit: its text is its caption.
   struct TField {
-    TEdit* Edit = nullptr;
+    TControl* Edit = nullptr;
     bool Integer = false;
     std::function<double()> Low, High;
     // The message for a value out of range (empty: the illegal-value text).
@@ -31,8 +32,8 @@ class TCheckedFields {
     std::function<void(double)> Accepted;  // after the text is rewritten
   };
   // Watches the edit: OnEnter remembers, OnExit checks.
-  TField& Add(TEdit& edit, bool integer, double low, double high);
-  TField& Add(TEdit& edit, bool integer, std::function<double()> low, std::function<double()> high);
+  TField& Add(TControl& edit, bool integer, double low, double high);
+  TField& Add(TControl& edit, bool integer, std::function<double()> low, std::function<double()> high);
   // Checks one field; on refusal the message is shown, the remembered value
   // put back and the field focused.
   bool Check(TField& field);
@@ -42,7 +43,7 @@ class TCheckedFields {
   // Checks every enabled field in order; stops at the first refusal.
   bool CheckAll();
   // The value of an edit as typed (lenient reading).
-  static double Value(const TEdit& edit, bool integer);
+  static double Value(const TControl& edit, bool integer);
 
  private:
   std::vector<std::unique_ptr<TField>> fields_;

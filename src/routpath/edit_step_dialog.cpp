@@ -163,10 +163,16 @@ TEditStepDialog::TEditStepDialog(const TStepTextFormat& format)
   SetClientSize(kMinWidth, kMinHeight);
   auto& buttons = Add<TPanel>("ButtonPanel");
   buttons.SetAlign(alBottom);
-  buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
-  buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
-  buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+  TButton& ok = buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
+  TButton& cancel = buttons.Add<TButton>("CancelButton", "Cancel", mrCancel).SetCancel(true);
+  // OK 20 pixels left of the strip's centre, Cancel 20 pixels right of it.
+  const TPoint size = cancel.PreferredSize();
+  buttons.SetHeight(size.Y + 16);
+  buttons.OnResize = [&ok, &cancel, size](TControl& strip) {
+    ok.SetBounds(strip.Width() / 2 - 20 - size.X, 8, size.X, size.Y);
+    cancel.SetBounds(strip.Width() / 2 + 20, 8, size.X, size.Y);
+  };
   auto& area = Add<TPanel>("PanePanel");
   area.SetAlign(alClient);
   area.SetBevel(bvNone);
@@ -179,10 +185,25 @@ TEditStepDialog::TEditStepDialog(const TStepTextFormat& format)
     };
     panes_[k] = &memo;
   }
+  // The panes shown share the pane area's height equally.
+  area.OnResize = [this](TControl& panes) {
+    std::vector<TMemo*> shown;
+    for (TMemo* pane : panes_)
+      if (pane->Visible()) shown.push_back(pane);
+    if (shown.empty()) return;
+    const int height = panes.Height() / int(shown.size());
+    for (std::size_t k = 0; k < shown.size(); ++k)
+      shown[k]->SetBounds(0, int(k) * height, panes.Width(), height);
+  };
   // The window keeps room for its panes and buttons.
   OnResize = [this](TControl&) {
     if (Width() < kMinWidth || Height() < kMinHeight)
       SetClientSize(std::max(Width(), kMinWidth), std::max(Height(), kMinHeight));
+  };
+  // The first pane has the focus when the dialog opens (after a refused
+  // table, the pane to correct: see ShowError).
+  OnShow = [this](TForm&) {
+    if (ErrorPane < 0) Pane(0)->SetFocus();
   };
   // OK ends the dialog only on a valid table.
   OnCloseQuery = [this](TForm& form, bool& canClose) {

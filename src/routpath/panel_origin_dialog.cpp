@@ -26,14 +26,12 @@ double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnit
 TG93Dialog::TG93Dialog() : TForm("TG93Dialog") {
   SetCaption("New Panel Origin");
   auto& fields = Add<TPanel>("FieldPanel");
-  fields.SetAlign(alClient);
   fields.SetBevel(bvNone);
   fields.Add<TLabel>("XLabel", "&X");
   XEdit = &fields.Add<TEdit>("XEdit");
   fields.Add<TLabel>("YLabel", "&Y");
   YEdit = &fields.Add<TEdit>("YEdit");
   auto& buttons = Add<TPanel>("ButtonPanel");
-  buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);

@@ -13,24 +13,25 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
     : TForm("TStepRepeatDialog"), settings_(settings) {
   SetCaption("Auto Step & Repeat");
   auto& area = Add<TPanel>("FieldPanel");
-  area.SetAlign(alClient);
   area.SetBevel(bvNone);
-  auto& numbers = area.Add<TGroupBox>("NumberGroup", "Number of Steps");
-  numbers.Add<TLabel>("XNumberLabel", "&X");
-  XNumberEdit = &numbers.Add<TEdit>("XNumberEdit");
-  numbers.Add<TLabel>("YNumberLabel", "&Y");
-  YNumberEdit = &numbers.Add<TEdit>("YNumberEdit");
-  auto& distances = area.Add<TGroupBox>("DistanceGroup", "Step Distance");
-  distances.Add<TLabel>("XDistanceLabel", "X");
-  XDistanceEdit = &distances.Add<TEdit>("XDistanceEdit");
-  distances.Add<TLabel>("YDistanceLabel", "Y");
-  YDistanceEdit = &distances.Add<TEdit>("YDistanceEdit");
+  auto& across = area.Add<TPanel>("DirectionPanel");
+  across.SetBevel(bvNone);
+  across.SetFlow(TFlow::Horizontal);
+  auto direction = [&across](const std::string& name, const std::string& caption, TEdit*& number,
+                             TEdit*& distance) {
+    auto& group = across.Add<TGroupBox>(name + "Group", caption);
+    group.Add<TLabel>("Number" + name + "Label", "Number of Steps ");
+    number = &group.Add<TEdit>("Number" + name + "Edit");
+    group.Add<TLabel>("Distance" + name + "Label", "Step Distance");
+    distance = &group.Add<TEdit>("Distance" + name + "Edit");
+  };
+  direction("X", "&Horizontal Direction", NumberXEdit, DistanceXEdit);
+  direction("Y", "&Vertical Direction", NumberYEdit, DistanceYEdit);
   NestedCheckBox = &area.Add<TCheckBox>("NestedCheckBox", "&Nested Steps");
   DoXFirstCheckBox = &area.Add<TCheckBox>("DoXFirstCheckBox", "Step Hor. &First");
   SerpentineCheckBox = &area.Add<TCheckBox>("SerpentineCheckBox", "Ser&pentine");
   DefaultsCheckBox = &area.Add<TCheckBox>("DefaultsCheckBox", "&Save Defaults");
   auto& buttons = Add<TPanel>("ButtonPanel");
-  buttons.SetAlign(alBottom);
   buttons.SetFlow(TFlow::Horizontal);
   buttons.SetBevel(bvNone);
   buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
@@ -38,10 +39,10 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
 
   int32_t dx = 0, dy = 0;
   OrientPoint(settings_.DistanceInX, settings_.DistanceInY, Version, dx, dy);
-  XNumberEdit->SetText(std::to_string(settings_.NumberInX));
-  YNumberEdit->SetText(std::to_string(settings_.NumberInY));
-  XDistanceEdit->SetText(ShortRealText(dx / Units()));
-  YDistanceEdit->SetText(ShortRealText(dy / Units()));
+  NumberXEdit->SetText(std::to_string(settings_.NumberInX));
+  NumberYEdit->SetText(std::to_string(settings_.NumberInY));
+  DistanceXEdit->SetText(ShortRealText(dx / Units()));
+  DistanceYEdit->SetText(ShortRealText(dy / Units()));
   NestedCheckBox->SetChecked(settings_.Nested);
   DoXFirstCheckBox->SetChecked(settings_.StepHorizontalFirst);
   rememberedSerpentine_ = settings_.Serpentine;
@@ -60,10 +61,10 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
   };
 
   const double limit = Metric ? 1000.0 : 40.0;
-  fields_.Add(*XNumberEdit, true, 1, 99);
-  fields_.Add(*YNumberEdit, true, 1, 99);
-  fields_.Add(*XDistanceEdit, false, -limit, limit);
-  fields_.Add(*YDistanceEdit, false, -limit, limit);
+  fields_.Add(*NumberXEdit, true, 1, 99);
+  fields_.Add(*NumberYEdit, true, 1, 99);
+  fields_.Add(*DistanceXEdit, false, -limit, limit);
+  fields_.Add(*DistanceYEdit, false, -limit, limit);
   fields_.RememberAll();
   OnCloseQuery = [this](TForm& form, bool& canClose) {
     if (form.ModalResult() == mrOk && !fields_.CheckAll()) canClose = false;
@@ -72,10 +73,10 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
 
 TAutoStepRepeatSettings TStepRepeatDialog::Result() const {
   TAutoStepRepeatSettings s = settings_;
-  s.NumberInX = StrToIntLenient(XNumberEdit->Text());
-  s.NumberInY = StrToIntLenient(YNumberEdit->Text());
-  const int32_t x = SaturatingRound(StrToRealLenient(XDistanceEdit->Text()) * Units());
-  const int32_t y = SaturatingRound(StrToRealLenient(YDistanceEdit->Text()) * Units());
+  s.NumberInX = StrToIntLenient(NumberXEdit->Text());
+  s.NumberInY = StrToIntLenient(NumberYEdit->Text());
+  const int32_t x = SaturatingRound(StrToRealLenient(DistanceXEdit->Text()) * Units());
+  const int32_t y = SaturatingRound(StrToRealLenient(DistanceYEdit->Text()) * Units());
   UnorientPoint(x, y, Version, s.DistanceInX, s.DistanceInY);
   s.Nested = NestedCheckBox->Checked();
   s.StepHorizontalFirst = DoXFirstCheckBox->Checked();

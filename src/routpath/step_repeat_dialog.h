@@ -7,7 +7,7 @@
 
 class TStepRepeatDialog : public TForm {
  public:
-  // Controls: XNumberEdit, YNumberEdit, XDistanceEdit, YDistanceEdit,
+  // Controls: NumberXEdit, NumberYEdit, DistanceXEdit, DistanceYEdit,
   // NestedCheckBox "&Nested Steps", DoXFirstCheckBox "Step Hor. &First",
   // SerpentineCheckBox "Ser&pentine", DefaultsCheckBox "&Save Defaults",
   // OKButton "OK" (default), CancelButton "Cancel".
@@ -16,8 +16,8 @@ class TStepRepeatDialog : public TForm {
   TAutoStepRepeatSettings Result() const;
   bool SaveDefaults() const;
 
-  TEdit *XNumberEdit = nullptr, *YNumberEdit = nullptr;
-  TEdit *XDistanceEdit = nullptr, *YDistanceEdit = nullptr;
+  TEdit *NumberXEdit = nullptr, *NumberYEdit = nullptr;
+  TEdit *DistanceXEdit = nullptr, *DistanceYEdit = nullptr;
   TCheckBox *NestedCheckBox = nullptr, *DoXFirstCheckBox = nullptr;
   TCheckBox *SerpentineCheckBox = nullptr, *DefaultsCheckBox = nullptr;
 

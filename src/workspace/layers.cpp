@@ -160,6 +160,10 @@ int32_t TLayerBar::LayerOfButton(const TControl* button) const {
 void TLayerBar::ColourCaption(int32_t layer, bool current) {
   if (!IsValidLayer(layer) || Buttons[layer] == nullptr) return;
   Buttons[layer]->SetFontColor(current ? LayerColors[layer] : clBlack);
+  // The current layer's caption stands on the drawing's background, where
+  // the layer's colour is seen: a grey or white layer reads there, and the
+  // button never looks like a disabled one.
+  Buttons[layer]->SetColor(current ? BackgroundColor : clDefault);
 }
 
 void TLayerBar::ButtonClicked(TControl& button) {

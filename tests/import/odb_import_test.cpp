@@ -292,6 +292,20 @@ TEST_F(OdbImportTest, LayerDialogCellsStandInTheirLayersRowUnderTheirStepsNumber
       EXPECT_LT(number.Y, cell.Y);
     }
   }
+  // The numbers follow "Step Number:" in the top panel; a box without room
+  // for a caption names its layer and step in its hint.
+  const TControl& heading = dialog.Get<TLabel>("StepNumberLabel");
+  EXPECT_EQ(heading.Caption(), "Step Number:");
+  const TControl& first = dialog.Get<TPanel>("Step1");
+  EXPECT_EQ(first.Parent()->Name(), "StepnumberPanel");
+  EXPECT_GT(first.Left(), heading.Left() + heading.Width());
+  EXPECT_NEAR(FormPosition(first).Y, FormPosition(heading).Y, 2);
+  EXPECT_EQ(dialog.Cell(2, 1).Hint(), "DIELECTRIC_1 in step 1 PCB");
+  // OK and Cancel stand at the foot of the dialog, either side of its middle.
+  const TControl& buttons = dialog.Get<TPanel>("ButtonPanel");
+  EXPECT_EQ(dialog.Get<TButton>("OKButton").Left(), buttons.Width() / 2 - 85);
+  EXPECT_EQ(dialog.Get<TButton>("CancelButton").Left(), buttons.Width() / 2 + 10);
+  EXPECT_GT(FormPosition(buttons).Y, FormPosition(dialog.Cell(3, 2)).Y);
 }
 
 TEST_F(OdbImportTest, DetectorAndFrameEntry) {

@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 
 #include "platform/forms.h"
@@ -645,4 +646,70 @@ TEST_F(QtFormsTest, DialogsKeepTheirSizeAndColouredCaptionsReadAsEnabled) {
   QApplication::processEvents();
   EXPECT_NE(QtWidgetOf(sizeable)->minimumSize(), QtWidgetOf(sizeable)->maximumSize());
   sizeable.Hide();
+}
+
+// A dialog whose first field is a text box opens with the keyboard there:
+// a title typed with blanks and Enter goes into the box, and Enter then
+// takes OK. A picture on a speed button shows as its icon.
+TEST_F(QtFormsTest, ADialogOpensWithTheKeyboardInItsFirstField) {
+  TForm dialog("TTitleDialog");
+  dialog.SetCaption("Title");
+  auto& buttons = dialog.Add<TPanel>("ButtonPanel");
+  buttons.SetAlign(alBottom);
+  buttons.Add<TButton>("OKButton", "OK", mrOk).SetDefault(true);
+  auto& title = dialog.Add<TEdit>("TitleEdit");
+  auto& picture = dialog.Add<TSpeedButton>("PictureButton");
+  auto glyph = TBitmap::Create(40, 20);
+  glyph->Canvas().Brush.Color = clRed;
+  glyph->Canvas().FillRect(TRect{0, 0, 40, 20});
+  picture.SetGlyph(std::move(glyph));
+  std::string typed;
+  bool sawIcon = false, inTitle = false;
+  QTimer::singleShot(50, [&] {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus == nullptr) focus = QtWidgetOf(title);
+    for (QChar c : QString("Board 7 top")) {
+      QKeyEvent press(QEvent::KeyPress, c == ' ' ? Qt::Key_Space : Qt::Key_A, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : focus, &press);
+    }
+    typed = title.Text();
+    auto* tool = qobject_cast<QToolButton*>(QtWidgetOf(picture));
+    sawIcon = tool != nullptr && !tool->icon().isNull() && tool->iconSize() == QSize(40, 20);
+    inTitle = dialog.ActiveControl() == &title && QApplication::focusWidget() == QtWidgetOf(title);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : focus, &enter);
+    // Ends the dialog when Enter did not.
+    if (!dialog.ModalEnded()) dialog.SetModalResult(mrCancel);
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_TRUE(inTitle);
+  EXPECT_EQ(typed, "Board 7 top");
+  EXPECT_TRUE(sawIcon);
+}
+
+// A shown window that grows past its screen (a report widening to a long
+// line) is fitted inside the screen's free area, frame and all, and its
+// bottom strip stays in view.
+TEST_F(QtFormsTest, AGrowingWindowStaysWithinTheScreen) {
+  TForm report("TGrowingReport");
+  report.SetCaption("Report");
+  report.SetSizeable(true);
+  auto& strip = report.Add<TPanel>("ButtonPanel");
+  strip.SetAlign(alBottom);
+  strip.SetHeight(41);
+  auto& ok = strip.Add<TButton>("OKButton", "OK", mrOk);
+  report.Add<TMemo>("Memo1").SetLines({"short"});
+  report.Show();
+  QApplication::processEvents();
+  QWidget* window = QtWidgetOf(report);
+  const QRect area = window->screen()->availableGeometry();
+  report.SetClientSize(area.width() + 400, area.height() + 300);
+  QApplication::processEvents();
+  EXPECT_LE(window->frameGeometry().width(), area.width());
+  EXPECT_LE(window->frameGeometry().height(), area.height());
+  EXPECT_TRUE(area.contains(window->frameGeometry()));
+  EXPECT_LE(report.Width(), area.width());
+  const QRect button(QtWidgetOf(ok)->mapToGlobal(QPoint(0, 0)), QtWidgetOf(ok)->size());
+  EXPECT_TRUE(area.contains(button));
+  report.Hide();
 }

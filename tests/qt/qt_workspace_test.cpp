@@ -170,6 +170,39 @@ TEST_F(QtWorkspaceTest, TheProgramStartsSwitchesModesAndCloses) {
   EXPECT_EQ(user.Closed.front(), "About KORVEX 6");
 }
 
+// The current layer's caption keeps its layer's colour and reads: a grey
+// layer (1, 5, 10, D2) no longer stands grey on a grey face like a disabled
+// button. The button left goes back to the usual face.
+TEST_F(QtWorkspaceTest, TheCurrentLayersCaptionReadsInItsColour) {
+  TOkClicker user;
+  const int rc = RunProgram([] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    Settle();
+    const QColor usualFace = QApplication::palette(QtWidgetOf(*form->LayerPanel.FindControl("L0")))
+                                 .color(QPalette::Active, QPalette::Button);
+    for (const char* name : {"L1", "L5", "L10", "L32"}) {
+      TControl* button = form->LayerPanel.FindControl(name);
+      button->Click();
+      Settle();
+      const QPalette p = QtWidgetOf(*button)->palette();
+      const QColor face = p.color(QPalette::Active, QPalette::Button);
+      const QColor text = p.color(QPalette::Active, QPalette::ButtonText);
+      EXPECT_EQ(face, QColor(BackgroundColor & 0xFF, (BackgroundColor >> 8) & 0xFF,
+                             (BackgroundColor >> 16) & 0xFF)) << name;
+      EXPECT_EQ(ReadableTextColor(text, face.darker(112)), text) << name;
+    }
+    form->LayerPanel.FindControl("L0")->Click();
+    Settle();
+    EXPECT_EQ(QtWidgetOf(*form->LayerPanel.FindControl("L32"))->palette().color(QPalette::Active, QPalette::Button),
+              usualFace);
+    QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+}
+
 // A real sample tape imported into a drill layer and shown at its extents:
 // the screenshot is kept for review in the build folder.
 TEST_F(QtWorkspaceTest, ASampleJobIsDrawnInTheMainWindow) {

@@ -118,6 +118,18 @@ TEST_F(TEditStepDialogTest, TheDialogKeepsUntouchedPanesAndStaysOpenOnABadTable)
     EXPECT_TRUE(f.Get<TMemo>("Step2Memo").Visible());
     EXPECT_FALSE(f.Get<TMemo>("Step3Memo").Visible());
     EXPECT_EQ(f.Get<TMemo>("Step2Memo").Lines().back(), "M08");
+    // The first pane has the focus; OK and Cancel stand 20 pixels either
+    // side of the centre of their strip.
+    EXPECT_TRUE(f.Get<TMemo>("Step1Memo").Focused());
+    const TControl& strip = f.Get<TControl>("ButtonPanel");
+    const TControl& ok = f.Get<TControl>("OKButton");
+    EXPECT_EQ(ok.Left() + ok.Width(), strip.Width() / 2 - 20);
+    EXPECT_EQ(f.Get<TControl>("CancelButton").Left(), strip.Width() / 2 + 20);
+    // The two panes shown share the pane area.
+    const TControl& panes = f.Get<TControl>("PanePanel");
+    EXPECT_EQ(f.Get<TMemo>("Step1Memo").Height(), panes.Height() / 2);
+    EXPECT_EQ(f.Get<TMemo>("Step2Memo").Top(), panes.Height() / 2);
+    EXPECT_EQ(f.Get<TMemo>("Step2Memo").Width(), panes.Width());
     f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X05"});
     f.Click("CancelButton");
   });

@@ -17,6 +17,7 @@
 #include "routpath/auto_rout_settings_dialog.h"
 #include "routpath/auto_tab_dialog.h"
 #include "routpath/panel_origin_dialog.h"
+#include "routpath/setting_pictures.h"
 #include "routpath/step_repeat_dialog.h"
 
 namespace {
@@ -62,9 +63,9 @@ class TRoutSettingsDialogsTest : public TKorvexTest {
   // Types into a field and leaves it for the next one.
   static void Enter(TForm& f, const std::string& field, const std::string& text,
                     const std::string& next) {
-    f.Get<TEdit>(field).SetFocus();
-    f.Get<TEdit>(field).SetText(text);
-    f.Get<TEdit>(next).SetFocus();
+    f.Get<TControl>(field).SetFocus();
+    f.Get<TControl>(field).SetCaption(text);
+    f.Get<TControl>(next).SetFocus();
   }
   static std::string Message(std::size_t i) {
     return i < ShownMessageBoxes().size() ? ShownMessageBoxes()[i].Text : "";
@@ -131,8 +132,8 @@ TEST_F(TRoutSettingsDialogsTest, EveryAxisVersionShowsTurnedAndStoresBackUnchang
     EXPECT_EQ(RTDB->G93Origins[40], origin) << int(v);
     OrientPoint(steps.DistanceInX, steps.DistanceInY, v, x, y);
     QueueModalScript("TStepRepeatDialog", [x, y](TForm& f) {
-      EXPECT_EQ(f.Get<TEdit>("XDistanceEdit").Text(), ShortRealText(double(x) / Inch));
-      EXPECT_EQ(f.Get<TEdit>("YDistanceEdit").Text(), ShortRealText(double(y) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("DistanceXEdit").Text(), ShortRealText(double(x) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("DistanceYEdit").Text(), ShortRealText(double(y) / Inch));
       f.Click("OKButton");
     });
     EXPECT_TRUE(ExecuteStepRepeatDialog());
@@ -158,10 +159,10 @@ TEST_F(TRoutSettingsDialogsTest, OkChecksEveryFieldBeforeAnythingIsStored) {
 
   const TAutoStepRepeatSettings steps = RTDB->AutoStepRepeat;
   QueueModalScript("TStepRepeatDialog", [](TForm& f) {
-    f.Get<TEdit>("XNumberEdit").SetText("100");
+    f.Get<TEdit>("NumberXEdit").SetText("100");
     f.Click("OKButton");
     EXPECT_TRUE(f.Showing());
-    f.Get<TEdit>("YDistanceEdit").SetText("1e3");
+    f.Get<TEdit>("DistanceYEdit").SetText("1e3");
     f.Click("OKButton");
     EXPECT_TRUE(f.Showing());
     f.Click("CancelButton");
@@ -188,19 +189,19 @@ TEST_F(TRoutSettingsDialogsTest, StepRepeatShowsAxesTurnedAndKeepsSerpentineUnde
   Version = 2;
   QueueModalScript("TStepRepeatDialog", [](TForm& f) {
     auto& d = static_cast<TStepRepeatDialog&>(f);
-    EXPECT_EQ(d.XDistanceEdit->Text(), "1.0");
-    EXPECT_EQ(d.YDistanceEdit->Text(), "2.0");
+    EXPECT_EQ(d.DistanceXEdit->Text(), "1.0");
+    EXPECT_EQ(d.DistanceYEdit->Text(), "2.0");
     EXPECT_TRUE(d.SerpentineCheckBox->Enabled());
     d.NestedCheckBox->Click();
     EXPECT_FALSE(d.SerpentineCheckBox->Enabled());
     EXPECT_FALSE(d.SerpentineCheckBox->Checked());
     d.NestedCheckBox->Click();
     EXPECT_TRUE(d.SerpentineCheckBox->Checked());  // the earlier tick comes back
-    Enter(f, "XNumberEdit", "0", "YNumberEdit");
-    EXPECT_EQ(d.XNumberEdit->Text(), "3");
-    Enter(f, "XDistanceEdit", "40.1", "YNumberEdit");
-    EXPECT_EQ(d.XDistanceEdit->Text(), "1.0");
-    Enter(f, "XDistanceEdit", "-40.0", "YNumberEdit");
+    Enter(f, "NumberXEdit", "0", "NumberYEdit");
+    EXPECT_EQ(d.NumberXEdit->Text(), "3");
+    Enter(f, "DistanceXEdit", "40.1", "NumberYEdit");
+    EXPECT_EQ(d.DistanceXEdit->Text(), "1.0");
+    Enter(f, "DistanceXEdit", "-40.0", "NumberYEdit");
     d.NestedCheckBox->Click();
     f.Click("OKButton");
   });
@@ -322,3 +323,82 @@ TEST_F(TRoutSettingsDialogsTest, PartRoutOvercutIsCheckedAsTypedAndIdleUnderCutt
 }
 
 }  // namespace
+
+namespace {
+// How many pixels of the picture are in the colour.
+int Pixels(const TBitmap& picture, TColor colour) {
+  int n = 0;
+  for (TColor c : picture.Pixels()) n += c == colour ? 1 : 0;
+  return n;
+}
+}  // namespace
+
+// The style and tab buttons are their pictures: each choice its own drawing
+// of the path (blue) with the lettered measures (maroon), the radio button
+// beside it; a click on either makes the choice.
+TEST_F(TRoutSettingsDialogsTest, TheStyleAndTabChoicesArePictures) {
+  std::vector<std::vector<TColor>> drawings;
+  for (uint8_t style = 0; style < 3; ++style) drawings.push_back(AutoRoutStylePicture(style)->Pixels());
+  for (bool simple : {false, true})
+    for (bool edges : {false, true}) drawings.push_back(TabPicture(simple, edges)->Pixels());
+  for (std::size_t i = 0; i < drawings.size(); ++i)
+    for (std::size_t k = i + 1; k < drawings.size(); ++k) EXPECT_NE(drawings[i], drawings[k]) << i << "," << k;
+
+  QueueModalScript("TAutoRoutDialog", [](TForm& f) {
+    auto& d = static_cast<TAutoRoutDialog&>(f);
+    for (TSpeedButton* b : {d.CornerRoutButton, d.PinlessRoutButton, d.InlineRoutButton}) {
+      ASSERT_NE(b->Glyph(), nullptr) << b->Name();
+      EXPECT_TRUE(b->Caption().empty());
+      EXPECT_GT(Pixels(*b->Glyph(), clBlue), 50) << b->Name();
+      EXPECT_GT(Pixels(*b->Glyph(), clMaroon), 20) << b->Name();
+      EXPECT_GE(b->Width(), b->Glyph()->Width());
+    }
+    // Each radio button stands beside its picture, not under it.
+    EXPECT_EQ(d.PinlessRadioButton->Parent(), d.PinlessRoutButton->Parent());
+    EXPECT_GT(d.PinlessRadioButton->Left(), d.PinlessRoutButton->Left() + d.PinlessRoutButton->Width() - 1);
+    d.PinlessRoutButton->Click();
+    EXPECT_TRUE(d.PinlessRadioButton->Checked());
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteAutoRoutDialog());
+  EXPECT_EQ(RTDB->AutoRout.AutoRoutStyle, 1);
+
+  QueueModalScript("TAutoTabDialog", [](TForm& f) {
+    auto& d = static_cast<TAutoTabDialog&>(f);
+    for (TSpeedButton* b : {d.ComplexTabButton0, d.SimpleTabButton0, d.ComplexTabButton1, d.SimpleTabButton1})
+      ASSERT_NE(b->Glyph(), nullptr) << b->Name();
+    EXPECT_NE(d.ComplexTabButton0->Glyph()->Pixels(), d.ComplexTabButton1->Glyph()->Pixels());
+    // The number of holes is a spin edit within 1 to 50.
+    EXPECT_EQ(d.NumberOfHolesSpin->Kind(), TControlKind::SpinEdit);
+    d.NumberOfHolesSpin->StepUp();
+    EXPECT_EQ(d.NumberOfHolesSpin->Value(), 4);
+    d.SimpleTabButton0->Click();
+    EXPECT_TRUE(d.SimpleRadioButton->Checked());
+    f.Click("OKButton");
+  });
+  EXPECT_TRUE(ExecuteAutoTabDialog());
+  EXPECT_EQ(RTDB->AutoTab.NumberOfHoles, 4);
+  EXPECT_TRUE(RTDB->AutoTab.TabType);
+
+  // Step and repeat: one group per direction, each with its count and its
+  // distance; the fields keep a margin from the window's edge.
+  QueueModalScript("TStepRepeatDialog", [](TForm& f) {
+    EXPECT_EQ(f.Get<TGroupBox>("XGroup").Caption(), "&Horizontal Direction");
+    EXPECT_EQ(f.Get<TGroupBox>("YGroup").Caption(), "&Vertical Direction");
+    for (const char* g : {"XGroup", "YGroup"}) {
+      TControl& group = f.Get<TControl>(g);
+      EXPECT_EQ(group.Children()[0]->Caption(), "Number of Steps ");
+      EXPECT_EQ(group.Children()[2]->Caption(), "Step Distance");
+    }
+    EXPECT_EQ(f.Get<TEdit>("NumberXEdit").Parent()->Name(), "XGroup");
+    EXPECT_EQ(f.Get<TEdit>("DistanceYEdit").Parent()->Name(), "YGroup");
+    for (const char* c : {"FieldPanel", "OKButton"}) {
+      const TControl& control = f.Get<TControl>(c);
+      int left = 0;
+      for (const TControl* p = &control; p != &f; p = p->Parent()) left += p->Left();
+      EXPECT_GE(left, 8) << c;
+    }
+    f.Click("CancelButton");
+  });
+  EXPECT_FALSE(ExecuteStepRepeatDialog());
+}

@@ -135,6 +135,13 @@ TEST_F(ReportWindowsTest, ScrollWindowOkStrip) {
   EXPECT_FALSE(w.OKButton.Visible());
   w.ShowOKButton();  // shown again: not pressed yet
   EXPECT_FALSE(w.OKPressed());
+  // Waiting for its OK, the report holds the keyboard: the focus left on
+  // another control by a message box in between comes back to OK.
+  w.Memo1.SetFocus();
+  w.HideOKButton();
+  w.ShowOKButton();
+  EXPECT_TRUE(w.OKButton.Focused());
+  EXPECT_EQ(w.DefaultButton(), &w.OKButton);
 }
 
 // A report too long for the console is shown modally in the scroll window:

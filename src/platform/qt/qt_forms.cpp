@@ -21,7 +21,9 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QHeaderView>
+#include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -327,8 +329,20 @@ class TQtFormWindow : public QDialog {
   }
   // Window size from the form's size.
   void FitToClient() {
-    syncing = true;
     TRect b = form_.Bounds();
+    // A shown window that grows (a report widening to its lines) stays
+    // within its screen's free area, frame and all: the form lays out at
+    // the size that fits.
+    if (isVisible() && !fitting_) {
+      const QSize most = LargestClient(ScreenArea());
+      if (b.Width() > most.width() || b.Height() > most.height()) {
+        fitting_ = true;
+        form_.ResizedByUser(std::min(b.Width(), most.width()), std::min(b.Height(), most.height()));
+        fitting_ = false;
+        b = form_.Bounds();
+      }
+    }
+    syncing = true;
     int extra = bar_ ? bar_->sizeHint().height() : 0;
     // A window opens wide enough for its caption beside the title bar's
     // icon and buttons (the form then lays out at that width); the user may
@@ -339,15 +353,42 @@ class TQtFormWindow : public QDialog {
       setMinimumSize(least.X, least.Y > 0 ? least.Y + extra : 0);
       setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
       int width = isVisible() ? b.Width() : std::max(b.Width(), title);
-      // A shown window that grows (a report widening to its lines) stays
-      // within its screen.
-      if (isVisible() && screen() != nullptr) width = std::min(width, screen()->availableGeometry().width());
+      width = std::min(width, std::max(b.Width(), LargestClient(ScreenArea()).width()));
       resize(width, b.Height() + extra);
     } else {
-      setFixedSize(std::max(b.Width(), title), b.Height() + extra);
+      setFixedSize(std::max(b.Width(), std::min(title, LargestClient(ScreenArea()).width())), b.Height() + extra);
     }
     client->resize(b.Width(), b.Height());
     syncing = false;
+    if (isVisible()) KeepFrameInside(ScreenArea());
+  }
+  // The free area of the window's screen (the primary one before it shows).
+  QRect ScreenArea() const {
+    QScreen* s = isVisible() && screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    return s != nullptr ? s->availableGeometry() : QRect(0, 0, QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  }
+  // The largest client area whose window, with its title bar, borders and
+  // menu bar, fits in the area (the last window's decoration before the
+  // window system gave this one its own).
+  QSize LargestClient(const QRect& area) const {
+    QSize decoration = frameGeometry().size() - size();
+    if (!isVisible() || decoration.isNull()) decoration = LastDecoration();
+    // Before any window was decorated: room for a title bar.
+    if (decoration.isNull()) decoration = QSize(0, 32);
+    const int extra = bar_ ? bar_->sizeHint().height() : 0;
+    return QSize(std::max(1, area.width() - std::max(0, decoration.width())),
+                 std::max(1, area.height() - std::max(0, decoration.height()) - extra));
+  }
+  // A shown window whose frame runs past the area moves back inside it.
+  void KeepFrameInside(const QRect& area) {
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) return;
+    const QRect frame = frameGeometry();
+    int x = frame.left(), y = frame.top();
+    if (frame.right() > area.right()) x = area.right() - frame.width() + 1;
+    if (frame.bottom() > area.bottom()) y = area.bottom() - frame.height() + 1;
+    x = std::max(x, area.left());
+    y = std::max(y, area.top());
+    if (x != frame.left() || y != frame.top()) move(x, y);
   }
   // A form the program places goes where it says when that is on a screen;
   // elsewhere (a screen no longer attached, a place kept from a maximised or
@@ -366,8 +407,9 @@ class TQtFormWindow : public QDialog {
     if (!screen) return;
     const QRect area = screen->availableGeometry();
     const int extra = bar_ ? bar_->sizeHint().height() : 0;
-    const int width = std::min(b.Width(), area.width());
-    const int height = std::min(b.Height(), std::max(1, area.height() - extra - 32));
+    const QSize most = LargestClient(area);
+    const int width = std::min(b.Width(), most.width());
+    const int height = std::min(b.Height(), most.height());
     if (width != b.Width() || height != b.Height()) {
       form_.ResizedByUser(width, height);
       FitToClient();
@@ -394,9 +436,9 @@ class TQtFormWindow : public QDialog {
     if (!s) return;
     const QRect area = s->availableGeometry();
     const TRect b = form_.Bounds();
-    const int extra = bar_ ? bar_->sizeHint().height() : 0;
-    const int width = std::min(b.Width(), area.width());
-    const int height = std::min(b.Height(), std::max(1, area.height() - extra - 32));
+    const QSize most = LargestClient(area);
+    const int width = std::min(b.Width(), most.width());
+    const int height = std::min(b.Height(), most.height());
     if (width == b.Width() && height == b.Height()) return;
     form_.ResizedByUser(width, height);
     FitToClient();
@@ -481,6 +523,7 @@ class TQtFormWindow : public QDialog {
   TForm& form_;
   QPointer<QMenuBar> bar_;
   QSize decoration_{0, 0};  // of a centred window: the decoration it was centred with
+  bool fitting_ = false;    // a grown window is being fitted to its screen
 };
 
 // ------------------------------------------------------------ the peer
@@ -595,6 +638,7 @@ class TQtPeer : public TControlPeer, public QObject {
   TControl& control_;
   QPointer<QWidget> widget_;
   bool pressed_ = false;
+  bool coloured_ = false;  // the control's own colour is on the widget
 };
 
 QWidget* CreateWidget(TControl& c, QWidget* parent);
@@ -658,6 +702,15 @@ void TQtPeer::SyncState() {
     pal.setColor(QPalette::Button, c);
     pal.setColor(QPalette::Base, c);
     widget_->setAutoFillBackground(k != TControlKind::Panel);
+    coloured_ = true;
+  } else if (coloured_) {
+    // Back to the usual face.
+    const QPalette usual = QApplication::palette(widget_);
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::Base})
+      for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, role, usual.color(group, role));
+    widget_->setAutoFillBackground(false);
+    coloured_ = false;
   }
   if (control_.FontColor() != clDefault) {
     QColor c = ToQColor(control_.FontColor());
@@ -885,6 +938,14 @@ void TQtPeer::SyncValue() {
       auto& b = static_cast<TSpeedButton&>(control_);
       auto* q = static_cast<QToolButton*>(w);
       q->setText(PlainText(b.Caption()));
+      if (const TBitmap* glyph = b.Glyph()) {
+        q->setIcon(QIcon(QPixmap::fromImage(ToQImage(*glyph))));
+        q->setIconSize(QSize(glyph->Width(), glyph->Height()));
+        q->setToolButtonStyle(b.Caption().empty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
+      } else if (!q->icon().isNull()) {
+        q->setIcon(QIcon());
+        q->setToolButtonStyle(Qt::ToolButtonTextOnly);
+      }
       q->setCheckable(b.GroupIndex() > 0);
       q->setChecked(b.Down());
       break;

@@ -1,0 +1,272 @@
+// Every form of the program opens with the keyboard focus on its first
+// field: a dialog whose first field is a text box takes typing at once, and
+// Enter or a blank typed into it never reaches OK. The forms are found in
+// the sources (each form's class name where the form is built), so a new
+// form is checked as soon as it exists: the test fails until it is built
+// here.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "dnc/dnc_server.h"
+#include "edit/clean_dialog.h"
+#include "edit/layer_to_cad.h"
+#include "editor/editor_window.h"
+#include "foundation/file_viewer.h"
+#include "foundation/report_windows.h"
+#include "foundation/settings.h"
+#include "import/dxf_import.h"
+#include "import/gerber_reader.h"
+#include "import/import_frame.h"
+#include "import/odb_import.h"
+#include "model/drill_tools.h"
+#include "platform/headless/headless_forms.h"
+#include "plot/cad_export.h"
+#include "plot/odb_export_dialogs.h"
+#include "plot/plot_dialogs.h"
+#include "routpath/auto_rout_settings_dialog.h"
+#include "routpath/auto_tab_dialog.h"
+#include "routpath/edit_step_dialog.h"
+#include "routpath/follow_branch_dialog.h"
+#include "routpath/hole_spacing.h"
+#include "routpath/panel_origin_dialog.h"
+#include "routpath/pocket_dialogs.h"
+#include "routpath/slot_settings_dialogs.h"
+#include "routpath/step_repeat_dialog.h"
+#include "tapein/cad_import.h"
+#include "tapein/drill_format_dialog.h"
+#include "tapein/drill_import_command.h"
+#include "tapein/filter_lists.h"
+#include "tapein/rout_import.h"
+#include "tapeout/make_drill_tape.h"
+#include "tapeout/rout_tape_writer.h"
+#include "tapeout/tool_table_dialogs.h"
+#include "workspace/error_inspector.h"
+#include "workspace/layer_dialogs.h"
+#include "workspace/small_dialogs.h"
+#include "workspace/wait_box.h"
+#include "workspace/workspace.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+// The class names of the forms the sources build: the name literals given
+// to a form's constructor (a form class's base, a form built in place).
+std::set<std::string> FormClassesInSources() {
+  const std::filesystem::path src = std::filesystem::path(KORVEX_TEST_DATA_DIR) / ".." / ".." / "src";
+  const std::regex built(R"re(\b(TForm|T\w+Form)\s*(\w+\s*)?\(([^;{)]*)\))re");
+  const std::regex name(R"re("(T[A-Z]\w*)")re");
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(src)) {
+    if (entry.path().extension() != ".cpp") continue;
+    std::ifstream in(entry.path());
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string s = text.str();
+    for (std::sregex_iterator m(s.begin(), s.end(), built), end; m != end; ++m) {
+      const std::string args = (*m)[3];
+      for (std::sregex_iterator n(args.begin(), args.end(), name); n != end; ++n) names.insert((*n)[1]);
+    }
+  }
+  return names;
+}
+
+bool IsTextField(const TControl& c) {
+  switch (c.Kind()) {
+    case TControlKind::Edit:
+    case TControlKind::SpinEdit:
+    case TControlKind::Memo:
+      return true;
+    case TControlKind::ComboBox:
+      return static_cast<const TComboBox&>(c).Style() == csDropDown;
+    default:
+      return false;
+  }
+}
+
+bool HasTextField(TControl& c) {
+  for (auto& child : c.Children())
+    if ((IsTextField(*child) && child->CanFocus()) || HasTextField(*child)) return true;
+  return false;
+}
+
+// What a form showed with.
+struct TOpening {
+  bool HasText = false;
+  std::string First, Active;
+  bool ActiveIsButton = false;
+};
+
+class EveryFormFocusTest : public TWorkspaceTest {
+ protected:
+  std::map<std::string, TOpening> Opened;
+
+  // Every showing of the class is looked at and closed.
+  void Watch(const std::string& className) {
+    RegisterModalScript(className, [this](TForm& f) {
+      TOpening o;
+      o.HasText = HasTextField(f);
+      if (TControl* first = f.FirstFieldControl()) o.First = first->Name();
+      if (TControl* active = f.ActiveControl()) {
+        o.Active = active->Name();
+        o.ActiveIsButton = active->Kind() == TControlKind::Button;
+      }
+      Opened[f.ClassName()] = o;
+      f.SetModalResult(mrCancel);
+      if (f.Showing() && !f.ModalEnded()) f.SetModalResult(mrOk);
+    });
+  }
+};
+
+template <class T, class... Args>
+std::function<void()> Built(Args... args) {
+  return [=] {
+    T form(args...);
+    form.ShowModal();
+  };
+}
+
+TEST_F(EveryFormFocusTest, EveryFormOpensWithTheFocusOnItsFirstField) {
+  StartProgram();
+  uint8_t cancelled = 0;
+  TOdbLayerFlags flags{};
+  flags[1] = true;
+  std::unique_ptr<TQuillexForm> editor;
+  // How each form is built: as its class, or by the function that builds it
+  // in place.
+  const std::map<std::string, std::function<void()>> builders = {
+      {"TAboutDialog", Built<TAboutDialog>()},
+      {"TAboutWindow", [] { ShowAbout(); }},
+      {"TActiveToolsDialog", Built<TActiveToolsDialog>()},
+      {"TAutoRoutDialog", Built<TAutoRoutDialog>(TAutoRoutSettings{})},
+      {"TAutoTabDialog", Built<TAutoTabDialog>(TAutoTabSettings{})},
+      {"TCadInputFormatDialog", Built<TCadInputFormatDialog>()},
+      {"TCancelDialog", [&cancelled] { TCancelDialog(cancelled).ShowModal(); }},
+      {"TCircleConfigDialog", Built<TCircleConfigDialog>()},
+      {"TCleanDialog", Built<TCleanDialog>()},
+      {"TDNCServerConfDialog", Built<TDNCServerConfDialog>()},
+      {"TDNCServerDialog", Built<TDNCServerDialog>()},
+      {"TDoPrintDialog", [&editor] { ShowPrintDialog(*editor); }},
+      {"TDrawingUnits", Built<TDrawingUnits>()},
+      {"TDrillInputFormatDialog", Built<TDrillInputFormatDialog>()},
+      {"TEditStepDialog", Built<TEditStepDialog>(TStepTextFormat{})},
+      {"TExceptionHandler", Built<TExceptionHandler>()},
+      {"TFeedRateDialog", Built<TFeedRateDialog>(false)},
+      {"TFollowBranchDialog", Built<TFollowBranchDialog>()},
+      {"TFontColorDialog", [] {
+         TColor a = clWhite, b = clBlack, c = clWhite, d = clBlack;
+         RunColorDialog(a, b, c, d);
+       }},
+      {"TForceDrillFormatDialog", Built<TForceDrillFormatDialog>()},
+      {"TForceFormatDialog", Built<TForceFormatDialog>()},
+      {"TFullPanelAutoRoutConfigDlg", Built<TFullPanelAutoRoutConfigDlg>()},
+      {"TG93Dialog", Built<TG93Dialog>()},
+      {"TGTScrollWindow", Built<TGTScrollWindow>()},
+      {"TGTWindow", Built<TGTWindow>()},
+      {"TGerberDialog", Built<TGerberDialog>()},
+      {"TGerberDrillDialog", [] { ExecuteGerberImportDialog("board.gbr", false, "ASCII"); }},
+      {"THP7580Dialog", Built<THP7580Dialog>()},
+      {"TIndividualLayerDialog", Built<TIndividualLayerDialog>(1)},
+      {"TInfoDialog", [] { ShowFileInfo("board.drl", false, 10, 100); }},
+      {"TInlineCfgDialog", Built<TInlineCfgDialog>(TFullPanelInlineRout{})},
+      {"TLayerColorDialog", Built<TLayerColorDialog>(clGray, clNavy)},
+      {"TLayerDialog", Built<TLayerDialog>()},
+      {"TLayerNameDialog", Built<TNewNameDialog>(true, std::vector<std::string>{"TOP"})},
+      {"TLayerSelectDialog", Built<TValorExportDialog>(flags, true)},
+      {"TM97M98Dialog", Built<TM97M98Dialog>()},
+      {"TMakeDrillTapeDialog", Built<TMakeDrillTapeDialog>()},
+      {"TMarkerSelectionDialog", [&editor] {
+         editor->Editor->SetMarkerAt(1, 1, 1);
+         editor->Editor->SetMarkerAt(2, 1, 1);
+         editor->GotoMarker();
+       }},
+      {"TOptionsDialog", Built<TOptionsDialog>()},
+      {"TOutOfBoundsDialog", Built<TOutOfBoundsDialog>()},
+      {"TPickDrillLayerDialog", Built<TPickDrillLayerDialog>(30)},
+      {"TPickFilterDialog", Built<TPickFilterDialog>()},
+      {"TPickLayerDialog", Built<TPickLayerDialog>(1)},
+      {"TPlotConfigurationDialog", Built<TPlotConfigurationDialog>()},
+      {"TPlotPromptDialog", Built<TPlotPromptDialog>()},
+      {"TPushDialog", Built<TPushDialog>()},
+      {"TQuickPrintDialog", Built<TQuickPrintDialog>()},
+      {"TRoutInputFormatDialog", Built<TRoutInputFormatDialog>()},
+      {"TRoutOutputFormatDialog", [] { ExecuteRoutOutputFormatDialog(); }},
+      {"TSaveLayerDialog", Built<TSaveLayerDialog>()},
+      {"TSearchAndReplaceDialog", Built<TSearchDialog>(true)},
+      {"TSearchDialog", Built<TSearchDialog>(false)},
+      {"TShowWaitDlg", Built<TShowWaitDlg>()},
+      {"TSlotAlgorithmDialog", [] { ExecuteSlotAlgorithmDialog(false); }},
+      {"TSlotConfigDialog", Built<TSlotConfigDialog>()},
+      {"TSpacingCheckDialog", [] {
+         bool a = true, b = true, c = true;
+         int32_t spacing = 1000;
+         ExecuteSpacingCheckDialog(a, b, c, spacing);
+       }},
+      {"TSplashScreen", Built<TSplashScreen>()},
+      {"TStatusDialog", Built<TStatusDialog>()},
+      {"TStepNameDialog", Built<TNewNameDialog>(false, std::vector<std::string>{"PCB"})},
+      {"TStepRepeatDialog", Built<TStepRepeatDialog>(TAutoStepRepeatSettings{})},
+      {"TSuppressDialog", Built<TSuppressDialog>()},
+      {"TSwapTablesDialog", Built<TSwapTablesDialog>()},
+      {"TSwitchLayerDialog", Built<TSwitchLayerDialog>(1)},
+      {"TToolPageDialog", Built<TToolPageDialog>()},
+      {"TToolTableDialog", Built<TToolTableDialog>()},
+      {"TUpdateDialog", Built<TUpdateDialog>()},
+      {"TValorExportDialog", Built<TValorExportDialog>(flags, false)},
+      {"TValorLayerDialog",
+       Built<TValorLayerDialog>(std::vector<std::string>{"TOP", "DRILL"}, std::vector<std::string>{"PCB"})},
+      {"TValorPickLayerDialog", [] {
+         int32_t layer = 0, step = 0;
+         RunValorPickLayerDialog({"TOP", "DRILL"}, {"PCB"}, layer, step);
+       }},
+      {"TValorPickStepDialog", [] {
+         int32_t step = 0;
+         RunValorPickStepDialog({"PCB", "PANEL"}, step);
+       }},
+      {"TVersionDialog", Built<TVersionDialog>()},
+      {"TViewFileDialog", Built<TViewFileDialog>()},
+      {"TZDepthDialog", Built<TZDepthDialog>()},
+      {"TcomportForm", Built<TcomportForm>()},
+  };
+  // The windows with menus keep the keyboard where their own code puts it.
+  const std::set<std::string> mainWindows = {"TWorkspace", "TQuillexForm"};
+
+  const std::set<std::string> found = FormClassesInSources();
+  ASSERT_GT(found.size(), 60u);
+  editor = std::make_unique<TQuillexForm>();
+  for (const std::string& name : found) {
+    if (mainWindows.count(name) != 0) continue;
+    auto b = builders.find(name);
+    if (b == builders.end()) {
+      ADD_FAILURE() << name << " is a form this test does not build";
+      continue;
+    }
+    Watch(name);
+    b->second();
+    auto o = Opened.find(name);
+    if (o == Opened.end()) {
+      ADD_FAILURE() << name << " did not open";
+      continue;
+    }
+    if (!o->second.HasText) continue;
+    EXPECT_FALSE(o->second.First.empty()) << name;
+    EXPECT_EQ(o->second.Active, o->second.First) << name;
+    EXPECT_FALSE(o->second.ActiveIsButton) << name;
+  }
+  int withText = 0;
+  for (const auto& o : Opened) withText += o.second.HasText ? 1 : 0;
+  EXPECT_GT(withText, 30);
+  // Plot Configuration's first field is its title: typing starts there.
+  ASSERT_EQ(Opened.count("TPlotConfigurationDialog"), 1u);
+  EXPECT_EQ(Opened["TPlotConfigurationDialog"].Active, "Line1Edit");
+  editor.reset();
+}
+
+}  // namespace
