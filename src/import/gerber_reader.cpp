@@ -301,19 +301,22 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
     return true;
   }
   // A data block; a "%" inside it (a comment's text) is no parameter group.
+  comment_ = {};
   const char* const start = p;
   while (p < end && static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
   if (p >= end || *p == '*' || *p == eob) {
     // No blank in it: the block is read where it stands.
     unit = std::string_view(start, static_cast<std::size_t>(p - start));
   } else if (const std::size_t g = CommentCode(start, p); g != 0) {
-    // A comment: its text is never read, only its lines are counted. (Its
-    // blanks are not dropped first: "G04 1 mm" is no G code 41.)
+    // A comment: its text is never decoded, only its lines are counted and
+    // the text is kept to be shown. (Its blanks are not dropped first:
+    // "G04 1 mm" is no G code 41.)
     while (p < end && *p != '*' && *p != eob) {
       if (*p == '\n') ++line_;
       ++p;
     }
     unit = std::string_view(start, g);
+    comment_ = std::string_view(start, static_cast<std::size_t>(p - start));
   } else {
     // Blanks and line breaks inside the block are dropped.
     unitBuffer_.assign(start, static_cast<std::size_t>(p - start));
@@ -524,13 +527,19 @@ void TGerberReader::LoadApertures() {
       const auto m = std::find_if(macros_.begin(), macros_.end(),
                                   [&r](const TMacro& x) { return x.Name == r.MacroName; });
       line_ = pendingLines[k];
+      // An aperture that cannot be drawn costs its own flashes, never the
+      // file: they are named after the import.
       if (m == macros_.end()) {
-        if (r.Shape == apMacro) Fail("the aperture D" + std::to_string(r.DCode) + " uses the undefined macro " + r.MacroName);
+        if (r.Shape == apMacro) r.Unreadable = "the undefined macro " + r.MacroName;
         continue;
       }
       std::string error;
       r.Shape = apMacro;
-      if (!FlattenMacro(*m, r.Parameters, r.Shapes, error)) Fail(error);
+      if (!FlattenMacro(*m, r.Parameters, r.Shapes, error)) {
+        r.Unreadable = error;
+        r.Shapes.clear();
+        continue;
+      }
       double extent = 0.0;
       for (const TMacroShape& s : r.Shapes) {
         if (s.IsCircle) extent = std::max(extent, std::hypot(s.Cx, s.Cy) + s.R);
@@ -649,18 +658,18 @@ int32_t WordInteger(std::string_view digits) {
 }  // namespace
 
 void TGerberReader::ExecuteBlock(std::string_view text) {
-  TGerberFormatRecord& g = GerberImportDefaults;
   const std::string_view block(text);
-  struct TWord {
-    char Letter;
-    std::string_view Digits;
-  };
-  std::array<TWord, 16> words;
+  std::array<TWord, kMaxBlockWords> words;
   std::size_t count = 0;
-  for (std::size_t k = 0; k < block.size() && count < words.size();) {
+  bool whole = true;
+  for (std::size_t k = 0; k < block.size();) {
     char letter = block[k++];
     if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
     if (letter < 'A' || letter > 'Z') continue;
+    if (count == words.size()) {
+      whole = false;
+      break;
+    }
     const std::size_t start = k;
     while (k < block.size() && ((block[k] >= '0' && block[k] <= '9') || block[k] == '.' || block[k] == '-' ||
                                 block[k] == '+'))
@@ -669,8 +678,41 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
     if (letter == 'G' && words[count - 1].Digits.size() <= 2 && WordInteger(words[count - 1].Digits) == 4)
       break;  // a comment: the rest is text
   }
-  bool ended = false;
-  for (std::size_t k = 0; k < count && !ended && !Stopped; ++k) {
+  if (!whole)
+    ++Skipped["blocks read only to their " + std::to_string(kMaxBlockWords) + "th word"];
+  // A block that holds several operations (a writer left out the "*"
+  // between them, as in "D10" + line break + "X0Y0D03") is carried out
+  // operation by operation: each D01, D02 or D03 closes the words it
+  // follows, an aperture select among them is made first.
+  const auto operates = [](const TWord& w) {
+    if (w.Letter != 'D') return false;
+    const int32_t d = WordInteger(w.Digits);
+    return d >= 1 && d <= 3;
+  };
+  std::size_t begin = 0;
+  do {
+    std::size_t end = begin;
+    bool positioned = false, closed = false;
+    while (end < count && !closed) {
+      const TWord& w = words[end++];
+      closed = operates(w);
+      positioned = positioned || w.Letter == 'X' || w.Letter == 'Y' || w.Letter == 'I' || w.Letter == 'J';
+    }
+    if (closed && !positioned && end < count) {
+      // An operation written ahead of its coordinates ("D03X0Y0") takes
+      // them when no other operation follows.
+      bool another = false;
+      for (std::size_t m = end; m < count && !another; ++m) another = operates(words[m]);
+      if (!another) end = count;
+    }
+    if (ExecuteWords(words.data() + begin, end - begin, text)) return;
+    begin = end;
+  } while (begin < count && !Failed && !Stopped);
+}
+
+bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::string_view text) {
+  TGerberFormatRecord& g = GerberImportDefaults;
+  for (std::size_t k = 0; k < count && !Stopped; ++k) {
     if (words[k].Letter != 'G' && words[k].Letter != 'M') continue;
     const int32_t v = WordInteger(words[k].Digits);
     if (words[k].Letter == 'G') {
@@ -678,20 +720,26 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
         Interpolation = v;
       } else if (v == 4 || v == 56 || v == 57) {
         if (Window) {
+          // The block as written, a comment with its text; its line breaks
+          // shown as blanks.
+          std::string shown(v == 4 && !comment_.empty() ? comment_ : text);
+          for (char& c : shown)
+            if (c == '\r' || c == '\n' || c == '\t') c = ' ';
           Window->WriteLn();
-          Window->WriteLn(std::string(text));
+          Window->WriteLn(shown);
         }
         ProcessMessages();
-        ended = true;
+        return true;
       } else if (v == 36 || v == 37) {
         InRegion = v == 36;
       } else if (v == 54) {
+        // The aperture is selected; what the block holds besides is read on
+        // (a "G54D10" whose "*" was left out goes on with the next block).
         for (std::size_t m = 0; m < count; ++m)
           if (words[m].Letter == 'D') {
             SelectDCode(WordInteger(words[m].Digits));
             break;
           }
-        ended = true;
       } else if (v == 70 || v == 71) {
         ChangeUnits(v == 71);
       } else if (v == 74 || v == 75) {
@@ -710,9 +758,9 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
       if (v == 72) ChangeUnits(false);
     }
   }
-  if (ended) return;
-  auto first = [&](char letter, int64_t& value) {
-    for (std::size_t m = 0; m < count; ++m)
+  // A coordinate written twice counts with its last value.
+  auto last = [&](char letter, int64_t& value) {
+    for (std::size_t m = count; m-- > 0;)
       if (words[m].Letter == letter) {
         if (!Coordinate(words[m].Digits, value, letter == 'Y' || letter == 'J')) {
           Fail("\"" + std::string(1, letter) + std::string(words[m].Digits) + "\" is not a coordinate");
@@ -723,9 +771,9 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
     return false;
   };
   int64_t value = 0;
-  if (first('X', value)) X = g.IncrementalMode ? X + value : value;
-  if (first('Y', value)) Y = g.IncrementalMode ? Y + value : value;
-  if (Failed) return;
+  if (last('X', value)) X = g.IncrementalMode ? X + value : value;
+  if (last('Y', value)) Y = g.IncrementalMode ? Y + value : value;
+  if (Failed) return true;
   // A position beyond what a job holds is never cut to its edge: the format
   // or the units are wrong.
   const double perUnit = (g.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
@@ -735,40 +783,43 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
       std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0 || !(std::fabs(imageX * perUnit) <= 2147483647.0) ||
       !(std::fabs(imageY * perUnit) <= 2147483647.0)) {
     Fail(kBeyondJob);
-    return;
+    return true;
   }
   const bool moved = X != PrevX || Y != PrevY;
-  bool flash = false;
-  for (std::size_t m = 0; m < count; ++m)
-    if (words[m].Letter == 'D') {
-      const int32_t d = WordInteger(words[m].Digits);
-      if (d == 3) flash = true;
-      if (d >= 1 && d <= 3) DMode = d;
-      else SelectDCode(d);
-      break;
-    }
-  // A block of modes only, or one that only selects an aperture, draws
-  // nothing (a "D11*" after an arc is no full circle).
-  bool drawing = false;
-  bool positioned = false;
+  // The D codes in order: selects, then the operation. A group of modes
+  // only, or one that only selects an aperture, draws nothing (a "D11*"
+  // after an arc is no full circle).
+  bool flash = false, drawing = false, positioned = false;
   for (std::size_t m = 0; m < count; ++m) {
     const char letter = words[m].Letter;
-    drawing = drawing || std::strchr("XYIJ", letter) != nullptr ||
-              (letter == 'D' && WordInteger(words[m].Digits) >= 1 && WordInteger(words[m].Digits) <= 3);
-    positioned = positioned || letter == 'X' || letter == 'Y';
+    if (letter == 'D') {
+      const int32_t d = WordInteger(words[m].Digits);
+      if (d >= 1 && d <= 3) {
+        DMode = d;
+        flash = flash || d == 3;
+        drawing = true;
+      } else {
+        SelectDCode(d);
+      }
+    } else if (letter == 'X' || letter == 'Y') {
+      positioned = drawing = true;
+    } else if (letter == 'I' || letter == 'J') {
+      drawing = true;
+    }
   }
   int64_t i = 0, j = 0;
   if (Interpolation != 1) {
-    first('I', i);
-    first('J', j);
-    if (Failed) return;
+    last('I', i);
+    last('J', j);
+    if (Failed) return true;
   }
   // A draw to the point where the pen stands leaves the aperture's mark,
   // as does a single-quadrant arc from a point to itself and a full circle
   // about the point itself.
   const bool mark = MarksZeroDraws && DMode == 1 && !moved && positioned && !InRegion &&
-                    Aperture != nullptr && Aperture->Shape == apCircle &&
-                    (Interpolation == 1 || !MultiQuadrant || (i == 0 && j == 0));
+                    (Interpolation == 1 || !MultiQuadrant || (i == 0 && j == 0)) &&
+                    ((Aperture != nullptr && Aperture->Shape != apUndefined && Aperture->Unreadable.empty()) ||
+                     blocks_.count(CurrentDCode) != 0);
   if (drawing && (flash || moved || mark || Interpolation == 2 || Interpolation == 3)) {
     // Before the first position the pen stands at the origin.
     if (PrevX == 2147483647 && PrevY == 2147483647) PrevX = PrevY = 0;
@@ -784,6 +835,7 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   }
   PrevX = X;
   PrevY = Y;
+  return false;
 }
 
 namespace {
@@ -1175,6 +1227,10 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
     return;
   }
   const TApertureRecord* a = Aperture;
+  if (a != nullptr && !a->Unreadable.empty()) {
+    ++Skipped["flashes of D" + std::to_string(a->DCode) + " (" + a->Unreadable + ")"];
+    return;
+  }
   if (a == nullptr || a->Shape == apUndefined) {
     ++Undefined["D" + std::to_string(CurrentDCode)];
     if (!FlashHook(x, y, 0)) Point(x, y);

@@ -54,6 +54,9 @@ struct TApertureRecord {
   std::vector<TMacroShape> Shapes;
   // The units in force where the aperture was defined.
   bool Metric = false;
+  // Why the reader cannot draw the aperture (a macro it cannot flatten);
+  // its flashes are then skipped and named. Empty when it can.
+  std::string Unreadable;
 };
 
 class TGerberReader {
@@ -159,6 +162,15 @@ class TGerberReader {
   void Reset();
   // One data block (its words, blanks stripped).
   void ExecuteBlock(std::string_view block);
+  // A block holds at most this many words; the rest is named as skipped.
+  static constexpr std::size_t kMaxBlockWords = 64;
+  struct TWord {
+    char Letter;
+    std::string_view Digits;
+  };
+  // The words of one operation of the block (see ExecuteBlock); true when
+  // they end the block (a comment) or the read failed.
+  bool ExecuteWords(const TWord* words, std::size_t count, std::string_view text);
   // One parameter command of a % group.
   void ExecuteParameter(const std::string& command);
   // A coordinate word's value in file integer units.
@@ -197,13 +209,17 @@ class TGerberReader {
   double BlockObjects(int32_t dCode, int32_t depth = 0);
   // The next unit of the file from pos_: a % parameter group (group true,
   // without its % signs) or a data block (without its end character and
-  // blanks; a comment as its G04 alone); false at the end. Counts the lines
+  // blanks; a comment as its G04 alone, its text in comment_); false at
+  // the end. Counts the lines
   // passed in line_. The unit stays valid until the next call. Without
   // blocks, data blocks are passed over and only groups are answered.
   bool NextUnit(std::string_view& unit, bool& group, bool blocks = true);
 
   std::string text_;
   std::string unitBuffer_;  // a data block with its blanks dropped
+  // The whole text of the comment NextUnit answered last as its G04 alone
+  // (empty after any other unit).
+  std::string_view comment_;
   bool loaded_ = false;
   bool quiet_ = false;
   std::size_t pos_ = 0;
