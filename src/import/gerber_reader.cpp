@@ -69,6 +69,43 @@ std::vector<std::string> Commands(std::string_view group) {
   return out;
 }
 
+// What the aperture pass looks for in a data block (its first characters,
+// as written): a comment anywhere in it; the units it changes to (G70 or
+// M72 inches 0, G71 or M71 millimetres 1, inches when both; -1 none);
+// whether it holds a coordinate.
+struct TBlockUnits {
+  bool Comment = false;
+  int32_t Units = -1;
+  bool Positioned = false;
+};
+
+TBlockUnits BlockUnits(std::string_view block) {
+  TBlockUnits b;
+  bool inches = false, millimetres = false;
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  for (std::size_t k = 0; k < block.size(); ++k) {
+    const char c = upper(block[k]);
+    if (c == 'X' || c == 'Y') b.Positioned = true;
+    if ((c != 'G' && c != 'M') || k + 2 >= block.size()) continue;
+    const char a = block[k + 1], d = block[k + 2];
+    if (c == 'G' && a == '0' && d == '4') b.Comment = true;
+    if (a == '7' && d == '1') millimetres = true;
+    if (a == '7' && (c == 'G' ? d == '0' : d == '2')) inches = true;
+  }
+  b.Units = inches ? 0 : millimetres ? 1 : -1;
+  return b;
+}
+
+// The end of the block from p: the first "*" or end-of-block character, or
+// end. (The other character is looked for only up to the first, so that a
+// file without it is not searched to its end at every block.)
+const char* BlockEnd(const char* p, const char* end, char eob) {
+  const char* stop = eob != '*' ? static_cast<const char*>(std::memchr(p, eob, static_cast<std::size_t>(end - p))) : nullptr;
+  const char* const limit = stop != nullptr ? stop : end;
+  const char* const star = static_cast<const char*>(std::memchr(p, '*', static_cast<std::size_t>(limit - p)));
+  return star != nullptr ? star : limit;
+}
+
 // The length of the G04 (or G4) that begins a block whose first blank is at
 // blank; 0 when the block is no comment.
 std::size_t CommentCode(const char* start, const char* blank) {
@@ -138,9 +175,13 @@ bool TGerberReader::OpenInput() {
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
     if (size >= 0) {
-      text_.resize(static_cast<std::size_t>(size));
-      in.read(text_.data(), size);
-      text_.resize(static_cast<std::size_t>(in.gcount()));
+      // Read in pieces into room made for the whole: the text is not
+      // filled with zeros first only to be overwritten.
+      text_.clear();
+      text_.reserve(static_cast<std::size_t>(size));
+      std::vector<char> piece(std::size_t{1} << 18);
+      while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
+        text_.append(piece.data(), static_cast<std::size_t>(in.gcount()));
     } else {
       // No size to ask for (a pipe): read to the end.
       in.clear();
@@ -262,7 +303,7 @@ bool TGerberReader::FindEndOfBlock() {
   return false;
 }
 
-bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
+bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks, bool raw) {
   const char* const base = text_.data();
   const char* const end = base + text_.size();
   const char* p = base + pos_;
@@ -277,17 +318,21 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
       unit = {};
       return false;
     }
-    if (blocks || *p == '%') break;
-    // A data block passed over: only its lines are counted.
-    const std::size_t left = static_cast<std::size_t>(end - p);
-    const char* stop = static_cast<const char*>(std::memchr(p, '*', left));
-    if (eob != '*') {
-      const char* other = static_cast<const char*>(std::memchr(p, eob, left));
-      if (other != nullptr && (stop == nullptr || other < stop)) stop = other;
-    }
-    if (stop == nullptr) stop = end;
+    if ((blocks && !raw) || *p == '%') break;
+    // A data block passed over (only its lines are counted), or answered
+    // as it stands.
+    const char* const stop = BlockEnd(p, end, eob);
+    const int32_t line = line_;
     line_ += static_cast<int32_t>(std::count(p, stop, '\n'));
     if (stop < end && *stop == '\n') ++line_;
+    if (blocks) {
+      unitLine_ = line;
+      group = false;
+      comment_ = {};
+      unit = std::string_view(p, static_cast<std::size_t>(stop - p));
+      pos_ = static_cast<std::size_t>((stop < end ? stop + 1 : end) - base);
+      return true;
+    }
     p = stop < end ? stop + 1 : end;
   }
   unitLine_ = line_;
@@ -311,10 +356,9 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
     // A comment: its text is never decoded, only its lines are counted and
     // the text is kept to be shown. (Its blanks are not dropped first:
     // "G04 1 mm" is no G code 41.)
-    while (p < end && *p != '*' && *p != eob) {
-      if (*p == '\n') ++line_;
-      ++p;
-    }
+    const char* const stop = BlockEnd(p, end, eob);
+    line_ += static_cast<int32_t>(std::count(p, stop, '\n'));
+    p = stop;
     unit = std::string_view(start, g);
     comment_ = std::string_view(start, static_cast<std::size_t>(p - start));
   } else {
@@ -473,17 +517,21 @@ void TGerberReader::LoadApertures() {
   int32_t units = -1, headerUnits = -1;
   bool drawn = false;
   std::vector<int32_t> pendingUnits;
+  std::size_t percent = 0;  // where the next "%" stands, from pos_ on
   while (!Failed) {
+    // Once the drawing began, the blocks after the last parameter group
+    // change nothing that is defined here.
+    if (drawn && percent != std::string::npos && percent < pos_) percent = text_.find('%', pos_);
+    if (drawn && percent == std::string::npos) break;
     // Blocks are read for the unit changes they make and for where the
     // drawing begins.
-    if (!NextUnit(unit, group, true)) break;
+    if (!NextUnit(unit, group, true, true)) break;
     const int32_t line = unitLine_;
     if (!group) {
-      const std::string block = UpperCaseStr(std::string(unit.substr(0, 40)));
-      if (block.find("G04") != std::string::npos) continue;
-      if (block.find("G71") != std::string::npos || block.find("M71") != std::string::npos) units = 1;
-      if (block.find("G70") != std::string::npos || block.find("M72") != std::string::npos) units = 0;
-      if (!drawn && block.find_first_of("XY") != std::string::npos) {
+      const TBlockUnits b = BlockUnits(unit.substr(0, 40));
+      if (b.Comment) continue;
+      if (b.Units >= 0) units = b.Units;
+      if (!drawn && b.Positioned) {
         drawn = true;
         headerUnits = units;
       }
@@ -607,24 +655,30 @@ void TGerberReader::Reset() {
 
 bool TGerberReader::Coordinate(std::string_view digits, int64_t& value, bool yAxis) const {
   if (digits.empty()) return false;
-  if (digits.find('.') != std::string_view::npos) {
-    double v = 0.0;
-    if (!ParseDecimal(std::string(digits), v)) return false;
-    value = RoundToInt64(v * DecimalScale());
-    return true;
-  }
   std::size_t k = 0;
   bool negative = false;
   if (digits[0] == '+' || digits[0] == '-') {
     negative = digits[0] == '-';
     k = 1;
   }
-  if (k >= digits.size() || digits.size() - k > 18) return false;
-  int64_t v = 0;
-  for (std::size_t q = k; q < digits.size(); ++q) {
-    if (!std::isdigit(static_cast<unsigned char>(digits[q]))) return false;
-    v = v * 10 + (digits[q] - '0');
+  // The digits of an integer coordinate; anything else is read as a
+  // number with a decimal point when it holds one.
+  const std::size_t n = digits.size();
+  uint64_t u = 0;
+  std::size_t q = k;
+  for (; q < n; ++q) {
+    const unsigned d = static_cast<unsigned char>(digits[q]) - unsigned{'0'};
+    if (d > 9) break;
+    u = u * 10 + d;
   }
+  if (q < n || q == k || n - k > 18) {
+    if (digits.find('.') == std::string_view::npos) return false;
+    double v = 0.0;
+    if (!ParseDecimal(std::string(digits), v)) return false;
+    value = RoundToInt64(v * DecimalScale());
+    return true;
+  }
+  int64_t v = static_cast<int64_t>(u);
   const TGerberFormatRecord& g = GerberImportDefaults;
   const bool ownY = yAxis && yDecimalDigits_ >= 0;
   if (g.ZeroUsage != 1) {
@@ -659,6 +713,7 @@ int32_t WordInteger(std::string_view digits) {
 
 void TGerberReader::ExecuteBlock(std::string_view text) {
   const std::string_view block(text);
+  // Left unset: only the words read are used.
   std::array<TWord, kMaxBlockWords> words;
   std::size_t count = 0;
   bool whole = true;
@@ -674,8 +729,8 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
     while (k < block.size() && ((block[k] >= '0' && block[k] <= '9') || block[k] == '.' || block[k] == '-' ||
                                 block[k] == '+'))
       ++k;
-    words[count++] = {letter, block.substr(start, k - start)};
-    if (letter == 'G' && words[count - 1].Digits.size() <= 2 && WordInteger(words[count - 1].Digits) == 4)
+    words[count++] = {letter, static_cast<uint32_t>(k - start), block.data() + start};
+    if (letter == 'G' && words[count - 1].Digits().size() <= 2 && WordInteger(words[count - 1].Digits()) == 4)
       break;  // a comment: the rest is text
   }
   if (!whole)
@@ -686,7 +741,7 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   // follows, an aperture select among them is made first.
   const auto operates = [](const TWord& w) {
     if (w.Letter != 'D') return false;
-    const int32_t d = WordInteger(w.Digits);
+    const int32_t d = WordInteger(w.Digits());
     return d >= 1 && d <= 3;
   };
   std::size_t begin = 0;
@@ -714,21 +769,24 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
   TGerberFormatRecord& g = GerberImportDefaults;
   for (std::size_t k = 0; k < count && !Stopped; ++k) {
     if (words[k].Letter != 'G' && words[k].Letter != 'M') continue;
-    const int32_t v = WordInteger(words[k].Digits);
+    const int32_t v = WordInteger(words[k].Digits());
     if (words[k].Letter == 'G') {
       if (v >= 1 && v <= 3) {
         Interpolation = v;
       } else if (v == 4 || v == 56 || v == 57) {
         if (Window) {
           // The block as written, a comment with its text; its line breaks
-          // shown as blanks.
-          std::string shown(v == 4 && !comment_.empty() ? comment_ : text);
-          for (char& c : shown)
-            if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+          // shown as blanks. (The text's room is kept for the next.)
+          const std::string_view block = v == 4 && !comment_.empty() ? comment_ : text;
+          shown_.assign(block.data(), block.size());
+          if (shown_.find('\n') != std::string::npos)
+            for (char& c : shown_)
+              if (c == '\r' || c == '\n') c = ' ';
           Window->WriteLn();
-          Window->WriteLn(shown);
+          Window->WriteLn(shown_);
         }
-        ProcessMessages();
+        // A file may hold a comment for every few blocks: the loop's pass.
+        ProcessMessagesInLoop();
         return true;
       } else if (v == 36 || v == 37) {
         InRegion = v == 36;
@@ -737,7 +795,7 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
         // (a "G54D10" whose "*" was left out goes on with the next block).
         for (std::size_t m = 0; m < count; ++m)
           if (words[m].Letter == 'D') {
-            SelectDCode(WordInteger(words[m].Digits));
+            SelectDCode(WordInteger(words[m].Digits()));
             break;
           }
       } else if (v == 70 || v == 71) {
@@ -762,8 +820,8 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
   auto last = [&](char letter, int64_t& value) {
     for (std::size_t m = count; m-- > 0;)
       if (words[m].Letter == letter) {
-        if (!Coordinate(words[m].Digits, value, letter == 'Y' || letter == 'J')) {
-          Fail("\"" + std::string(1, letter) + std::string(words[m].Digits) + "\" is not a coordinate");
+        if (!Coordinate(words[m].Digits(), value, letter == 'Y' || letter == 'J')) {
+          Fail("\"" + std::string(1, letter) + std::string(words[m].Digits()) + "\" is not a coordinate");
           return false;
         }
         return true;
@@ -793,7 +851,7 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
   for (std::size_t m = 0; m < count; ++m) {
     const char letter = words[m].Letter;
     if (letter == 'D') {
-      const int32_t d = WordInteger(words[m].Digits);
+      const int32_t d = WordInteger(words[m].Digits());
       if (d >= 1 && d <= 3) {
         DMode = d;
         flash = flash || d == 3;

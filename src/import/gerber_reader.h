@@ -164,9 +164,13 @@ class TGerberReader {
   void ExecuteBlock(std::string_view block);
   // A block holds at most this many words; the rest is named as skipped.
   static constexpr std::size_t kMaxBlockWords = 64;
+  // A word: its letter and the text of its number (trivial, so that a
+  // block's array of them costs nothing to make).
   struct TWord {
     char Letter;
-    std::string_view Digits;
+    uint32_t Size;
+    const char* Data;
+    std::string_view Digits() const { return {Data, Size}; }
   };
   // The words of one operation of the block (see ExecuteBlock); true when
   // they end the block (a comment) or the read failed.
@@ -213,13 +217,16 @@ class TGerberReader {
   // the end. Counts the lines
   // passed in line_. The unit stays valid until the next call. Without
   // blocks, data blocks are passed over and only groups are answered.
-  bool NextUnit(std::string_view& unit, bool& group, bool blocks = true);
+  // With raw, data blocks are answered as written, up to their end
+  // character (blanks, line breaks and a comment's text kept).
+  bool NextUnit(std::string_view& unit, bool& group, bool blocks = true, bool raw = false);
 
   std::string text_;
   std::string unitBuffer_;  // a data block with its blanks dropped
   // The whole text of the comment NextUnit answered last as its G04 alone
   // (empty after any other unit).
   std::string_view comment_;
+  std::string shown_;  // the text of a comment as shown
   bool loaded_ = false;
   bool quiet_ = false;
   std::size_t pos_ = 0;
