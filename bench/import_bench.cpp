@@ -9,17 +9,22 @@
 // reader's "-x rs274x" export of the same file, alternating five runs each.
 //
 // Measured with that script on the shared 8-core build machine (Release,
-// load average about 8): the import into the drawing 396-413 ms, median 408
-// ms; the peer 1,880-1,943 ms, median 1,893 ms: 4.6 times faster. The reading
-// alone (BM_PhotoplotRead) takes about 210 ms. The import adds its entities
-// without drawing them one by one (the view is drawn once afterwards, by the
-// redraw that follows every import; the headless view only counts it, and
-// the peer's export draws nothing either).
+// load average about 7): the import into the drawing 318-382 ms, median 351
+// ms; the peer 2,171-2,402 ms, median 2,300 ms: 6.6 times faster, with a
+// peak resident memory of 133 MB against the peer's 609 MB. The reading
+// alone (BM_PhotoplotRead) takes about 250 ms. Of the import, adding the
+// entities to the drawing with their undo records takes about a third and
+// reading the file into memory about a seventh. The import adds its
+// entities without drawing them one by one (the view is drawn once
+// afterwards, by the redraw that follows every import; the headless view
+// only counts it, and the peer's export draws nothing either).
 //
 // DXF: 1,000,000 entities (LINE, CIRCLE, ARC and POINT in turn: the CAD
-// drawing's full 1,000,000) import in 594-612 ms with a peak resident memory
-// of 133 MB for the whole process (the "peak_rss_mb" counter; run the
-// benchmark alone, --benchmark_filter=Drawing, for the figure).
+// drawing's full 1,000,000) in a drawing that declares millimetres import in
+// about 560 ms with a peak resident memory of 121 MB for the whole process
+// (the "peak_rss_mb" counter; run the benchmark alone,
+// --benchmark_filter=Drawing, for the figure). Every benchmark here fails
+// when its import imported nothing.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
