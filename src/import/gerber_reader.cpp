@@ -712,6 +712,7 @@ int32_t WordInteger(std::string_view digits) {
 }  // namespace
 
 void TGerberReader::ExecuteBlock(std::string_view text) {
+  if (ExecuteCommonBlock(text)) return;
   const std::string_view block(text);
   // Left unset: only the words read are used.
   std::array<TWord, kMaxBlockWords> words;
@@ -831,18 +832,7 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
   int64_t value = 0;
   if (last('X', value)) X = g.IncrementalMode ? X + value : value;
   if (last('Y', value)) Y = g.IncrementalMode ? Y + value : value;
-  if (Failed) return true;
-  // A position beyond what a job holds is never cut to its edge: the format
-  // or the units are wrong.
-  const double perUnit = (g.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
-  double imageX = static_cast<double>(X), imageY = static_cast<double>(Y);
-  ToImage(imageX, imageY);
-  if (std::fabs(static_cast<double>(X) * perUnit) > 2147483647.0 ||
-      std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0 || !(std::fabs(imageX * perUnit) <= 2147483647.0) ||
-      !(std::fabs(imageY * perUnit) <= 2147483647.0)) {
-    Fail(kBeyondJob);
-    return true;
-  }
+  if (Failed || !PenWithinJob()) return true;
   const bool moved = X != PrevX || Y != PrevY;
   // The D codes in order: selects, then the operation. A group of modes
   // only, or one that only selects an aperture, draws nothing (a "D11*"
@@ -871,6 +861,26 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
     last('J', j);
     if (Failed) return true;
   }
+  Operate(moved, flash, drawing, positioned, i, j);
+  return false;
+}
+
+bool TGerberReader::PenWithinJob() {
+  // A position beyond what a job holds is never cut to its edge: the format
+  // or the units are wrong.
+  const double perUnit = (GerberImportDefaults.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+  double imageX = static_cast<double>(X), imageY = static_cast<double>(Y);
+  ToImage(imageX, imageY);
+  if (std::fabs(static_cast<double>(X) * perUnit) > 2147483647.0 ||
+      std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0 || !(std::fabs(imageX * perUnit) <= 2147483647.0) ||
+      !(std::fabs(imageY * perUnit) <= 2147483647.0)) {
+    Fail(kBeyondJob);
+    return false;
+  }
+  return true;
+}
+
+void TGerberReader::Operate(bool moved, bool flash, bool drawing, bool positioned, int64_t i, int64_t j) {
   // A draw to the point where the pen stands leaves the aperture's mark,
   // as does a single-quadrant arc from a point to itself and a full circle
   // about the point itself.
@@ -893,7 +903,39 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
   }
   PrevX = X;
   PrevY = Y;
-  return false;
+}
+
+bool TGerberReader::ExecuteCommonBlock(std::string_view block) {
+  // "X<digits>Y<digits>D0<n>" (either coordinate may be left out), written
+  // tight with capital letters and no decimal point; anything else is read
+  // word by word.
+  const char* p = block.data();
+  const char* const end = p + block.size();
+  const auto number = [&p, end](char letter, std::string_view& digits) {
+    if (p >= end || *p != letter) return true;
+    const char* const start = ++p;
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    const char* const first = p;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    digits = std::string_view(start, static_cast<std::size_t>(p - start));
+    return p > first && p - first <= 18;
+  };
+  std::string_view x, y;
+  if (!number('X', x) || !number('Y', y) || (x.empty() && y.empty())) return false;
+  if (end - p == 3 && p[0] == 'D' && p[1] == '0') ++p;
+  else if (end - p != 2 || p[0] != 'D') return false;
+  const int32_t d = p[1] - '0';
+  if (d < 1 || d > 3) return false;
+  int64_t vx = 0, vy = 0;
+  if ((!x.empty() && !Coordinate(x, vx)) || (!y.empty() && !Coordinate(y, vy, true))) return false;
+  const bool incremental = GerberImportDefaults.IncrementalMode;
+  if (!x.empty()) X = incremental ? X + vx : vx;
+  if (!y.empty()) Y = incremental ? Y + vy : vy;
+  if (!PenWithinJob()) return true;
+  const bool moved = X != PrevX || Y != PrevY;
+  DMode = d;
+  Operate(moved, d == 3, true, true, 0, 0);
+  return true;
 }
 
 namespace {

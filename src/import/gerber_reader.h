@@ -175,6 +175,17 @@ class TGerberReader {
   // The words of one operation of the block (see ExecuteBlock); true when
   // they end the block (a comment) or the read failed.
   bool ExecuteWords(const TWord* words, std::size_t count, std::string_view text);
+  // The block when it is the common one of a position and D01, D02 or D03
+  // alone, carried out as ExecuteWords would; false, with nothing done,
+  // for any other.
+  bool ExecuteCommonBlock(std::string_view block);
+  // False, and the read failed, when the pen's position (or where the
+  // image puts it) lies beyond what a job holds.
+  bool PenWithinJob();
+  // The operation of a block once its position, D codes and arc offsets
+  // are taken: a line, an arc, a flash or the mark of a draw that does not
+  // move; the pen's previous position follows.
+  void Operate(bool moved, bool flash, bool drawing, bool positioned, int64_t i, int64_t j);
   // One parameter command of a % group.
   void ExecuteParameter(const std::string& command);
   // A coordinate word's value in file integer units.
