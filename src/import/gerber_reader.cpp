@@ -161,6 +161,7 @@ bool TGerberReader::OpenInput() {
     }
     filter.Close();
     loaded_ = true;
+    lastPercentKnown_ = false;
     return true;
   }
   std::ifstream in(NativePath(FileName), std::ios::binary);
@@ -191,6 +192,7 @@ bool TGerberReader::OpenInput() {
   // A text editor's byte-order mark is no part of the first parameter.
   if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) text_.erase(0, 3);
   loaded_ = true;
+  lastPercentKnown_ = !quiet_;
   if (!quiet_) ExpandIncludes();
   return true;
 }
@@ -199,10 +201,16 @@ void TGerberReader::ExpandIncludes() {
   missingIncludes_.clear();
   const std::filesystem::path folder = std::filesystem::path(NativePath(FileName)).parent_path();
   std::size_t from = 0;
+  // Every "%" is passed on the way: the last one is kept, where the
+  // parameter groups end.
+  lastPercent_ = std::string::npos;
   // At most 100 files are taken in, so that a file including itself ends.
-  for (int32_t taken = 0; taken < 100;) {
-    const std::size_t at = text_.find("%IF", from);
+  for (int32_t taken = 0;;) {
+    const std::size_t at = text_.find('%', from);
     if (at == std::string::npos) return;
+    lastPercent_ = at;
+    from = at + 1;
+    if (taken >= 100 || text_.compare(at, 3, "%IF") != 0) continue;
     const std::size_t close = text_.find('%', at + 1);
     if (close == std::string::npos) return;
     std::string name;
@@ -521,7 +529,9 @@ void TGerberReader::LoadApertures() {
   while (!Failed) {
     // Once the drawing began, the blocks after the last parameter group
     // change nothing that is defined here.
-    if (drawn && percent != std::string::npos && percent < pos_) percent = text_.find('%', pos_);
+    if (drawn && lastPercentKnown_ && (lastPercent_ == std::string::npos || pos_ > lastPercent_)) break;
+    if (drawn && !lastPercentKnown_ && percent != std::string::npos && percent < pos_)
+      percent = text_.find('%', pos_);
     if (drawn && percent == std::string::npos) break;
     // Blocks are read for the unit changes they make and for where the
     // drawing begins.
@@ -711,7 +721,27 @@ int32_t WordInteger(std::string_view digits) {
 
 }  // namespace
 
+void TGerberReader::ShowBlock(std::string_view block) {
+  if (Window) {
+    // Its line breaks are shown as blanks. (The text's room is kept for
+    // the next.)
+    shown_.assign(block.data(), block.size());
+    if (shown_.find('\n') != std::string::npos)
+      for (char& c : shown_)
+        if (c == '\r' || c == '\n') c = ' ';
+    Window->WriteLn();
+    Window->WriteLn(shown_);
+  }
+  // A file may hold a comment for every few blocks: the loop's pass.
+  ProcessMessagesInLoop();
+}
+
 void TGerberReader::ExecuteBlock(std::string_view text) {
+  // A comment written with blanks is shown whole and ends the block.
+  if (!comment_.empty()) {
+    ShowBlock(comment_);
+    return;
+  }
   if (ExecuteCommonBlock(text)) return;
   const std::string_view block(text);
   // Left unset: only the words read are used.
@@ -775,19 +805,7 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
       if (v >= 1 && v <= 3) {
         Interpolation = v;
       } else if (v == 4 || v == 56 || v == 57) {
-        if (Window) {
-          // The block as written, a comment with its text; its line breaks
-          // shown as blanks. (The text's room is kept for the next.)
-          const std::string_view block = v == 4 && !comment_.empty() ? comment_ : text;
-          shown_.assign(block.data(), block.size());
-          if (shown_.find('\n') != std::string::npos)
-            for (char& c : shown_)
-              if (c == '\r' || c == '\n') c = ' ';
-          Window->WriteLn();
-          Window->WriteLn(shown_);
-        }
-        // A file may hold a comment for every few blocks: the loop's pass.
-        ProcessMessagesInLoop();
+        ShowBlock(text);
         return true;
       } else if (v == 36 || v == 37) {
         InRegion = v == 36;

@@ -179,6 +179,8 @@ class TGerberReader {
   // alone, carried out as ExecuteWords would; false, with nothing done,
   // for any other.
   bool ExecuteCommonBlock(std::string_view block);
+  // A comment or a G56/G57 block as written, shown in the report window.
+  void ShowBlock(std::string_view block);
   // False, and the read failed, when the pen's position (or where the
   // image puts it) lies beyond what a job holds.
   bool PenWithinJob();
@@ -208,6 +210,9 @@ class TGerberReader {
   // (looked for beside the file); names those that cannot be read.
   void ExpandIncludes();
   std::vector<std::string> missingIncludes_;
+  // Where the last "%" of the text stands (npos: none), when known.
+  std::size_t lastPercent_ = std::string::npos;
+  bool lastPercentKnown_ = false;
   // The Y format of %FS when it differs from the X format (else -1).
   int32_t yIntegerDigits_ = -1, yDecimalDigits_ = -1;
   // Builds Image from the image parameters below.
