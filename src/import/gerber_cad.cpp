@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "foundation/display_units.h"
 #include "foundation/file_utils.h"
 #include "foundation/geometry.h"
 #include "foundation/nc_format.h"
@@ -10,10 +11,12 @@
 #include "platform/message_box.h"
 
 int32_t TGerberCadReader::ToDatabase(double v) const {
-  const double scaled = std::nearbyint(v * (GerberImportDefaults.Metric ? MetricScale : InchScale));
+  // Held to the job's range first, then rounded as nearbyint rounds (an
+  // exact half to the even neighbour) without its library call.
+  const double scaled = v * (GerberImportDefaults.Metric ? MetricScale : InchScale);
   if (!(scaled > -2147483647.0)) return -2147483647;
   if (scaled > 2147483647.0) return 2147483647;
-  return static_cast<int32_t>(scaled);
+  return static_cast<int32_t>(RoundHalfEven(scaled));
 }
 
 bool TGerberCadReader::FitsDatabase(double v) const {

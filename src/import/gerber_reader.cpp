@@ -1105,13 +1105,6 @@ void TGerberReader::ComputeImage() {
   Image = m;
 }
 
-void TGerberReader::ToImage(double& x, double& y) const {
-  const TImageMap& m = Image;
-  const double nx = m.Xx * x + m.Xy * y + m.Dx, ny = m.Yx * x + m.Yy * y + m.Dy;
-  x = nx;
-  y = ny;
-}
-
 void TGerberReader::ChangeUnits(bool metric) {
   TGerberFormatRecord& g = GerberImportDefaults;
   if (g.Metric == metric) return;

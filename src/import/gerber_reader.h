@@ -138,7 +138,11 @@ class TGerberReader {
     double Xx = 1, Xy = 0, Yx = 0, Yy = 1, Dx = 0, Dy = 0;
   };
   TImageMap Image;
-  void ToImage(double& x, double& y) const;
+  void ToImage(double& x, double& y) const {
+    const double nx = Image.Xx * x + Image.Xy * y + Image.Dx, ny = Image.Yx * x + Image.Yy * y + Image.Dy;
+    x = nx;
+    y = ny;
+  }
   // The map turns the film over (one axis mirrored): arcs run the other
   // way round.
   bool ImageTurnsOver() const { return Image.Xx * Image.Yy - Image.Xy * Image.Yx < 0; }
