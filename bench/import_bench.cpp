@@ -9,13 +9,13 @@
 // reader's "-x rs274x" export of the same file, alternating five runs each.
 //
 // Measured with that script on the shared 8-core build machine (Release,
-// load average about 7): the import into the drawing 318-382 ms, median 351
-// ms; the peer 2,171-2,402 ms, median 2,300 ms: 6.6 times faster, with a
-// peak resident memory of 133 MB against the peer's 609 MB. The reading
-// alone (BM_PhotoplotRead) takes about 250 ms. Of the import, adding the
-// entities to the drawing with their undo records takes about a third and
-// reading the file into memory about a seventh. The import adds its
-// entities without drawing them one by one (the view is drawn once
+// load average 7 to 10): the import into the drawing median 307-340 ms over
+// four runs of the script, the peer 2,332-2,462 ms: 7.2 to 7.8 times
+// faster, with a peak resident memory of 133 MB against the peer's 609 MB.
+// The reading alone (BM_PhotoplotRead) takes about 200 ms. Of the import,
+// adding the entities to the drawing with their undo records takes about a
+// quarter and reading the file into memory about a fifth. The import adds
+// its entities without drawing them one by one (the view is drawn once
 // afterwards, by the redraw that follows every import; the headless view
 // only counts it, and the peer's export draws nothing either).
 //
