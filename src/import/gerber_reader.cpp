@@ -92,6 +92,9 @@ TBlockUnits BlockUnits(std::string_view block) {
     if (a == '7' && d == '1') millimetres = true;
     if (a == '7' && (c == 'G' ? d == '0' : d == '2')) inches = true;
   }
+  // "G4" and a blank begin a comment too.
+  if (block.size() > 2 && upper(block[0]) == 'G' && block[1] == '4' && static_cast<unsigned char>(block[2]) <= 32)
+    b.Comment = true;
   b.Units = inches ? 0 : millimetres ? 1 : -1;
   return b;
 }
