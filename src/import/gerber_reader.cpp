@@ -889,7 +889,15 @@ bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::str
 bool TGerberReader::PenWithinJob() {
   // A position beyond what a job holds is never cut to its edge: the format
   // or the units are wrong.
-  const double perUnit = (GerberImportDefaults.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+  // Database units per file unit, worked out again only when the units or
+  // the decimals change.
+  const TGerberFormatRecord& g = GerberImportDefaults;
+  if (g.Metric != perUnitMetric_ || g.DecimalDigits != perUnitDigits_) {
+    perUnitMetric_ = g.Metric;
+    perUnitDigits_ = g.DecimalDigits;
+    perUnit_ = (g.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+  }
+  const double perUnit = perUnit_;
   double imageX = static_cast<double>(X), imageY = static_cast<double>(Y);
   ToImage(imageX, imageY);
   if (std::fabs(static_cast<double>(X) * perUnit) > 2147483647.0 ||

@@ -247,6 +247,11 @@ class TGerberReader {
   // (empty after any other unit).
   std::string_view comment_;
   std::string shown_;  // the text of a comment as shown
+  // PenWithinJob's database units per file unit, and the units and
+  // decimals it was worked out for.
+  double perUnit_ = 0;
+  bool perUnitMetric_ = false;
+  int32_t perUnitDigits_ = -1;
   bool loaded_ = false;
   bool quiet_ = false;
   std::size_t pos_ = 0;
