@@ -9,15 +9,16 @@
 // reader's "-x rs274x" export of the same file, alternating five runs each.
 //
 // Measured with that script on the shared 8-core build machine (Release,
-// load average 7 to 10): the import into the drawing median 307-340 ms over
-// four runs of the script, the peer 2,332-2,462 ms: 7.2 to 7.8 times
-// faster, with a peak resident memory of 133 MB against the peer's 609 MB.
-// The reading alone (BM_PhotoplotRead) takes about 200 ms. Of the import,
-// adding the entities to the drawing with their undo records takes about a
-// quarter and reading the file into memory about a fifth. The import adds
-// its entities without drawing them one by one (the view is drawn once
-// afterwards, by the redraw that follows every import; the headless view
-// only counts it, and the peer's export draws nothing either).
+// load average 5 to 10): over four runs of the script the median import
+// into the drawing took 329-343 ms and the peer 2,596-2,884 ms, 7.9 to 8.8
+// times faster (under a heavier load 7.2 times), with a peak resident
+// memory of 133 MB against the peer's 609 MB. The reading alone
+// (BM_PhotoplotRead) takes about 200 ms. Of the import, adding the entities
+// to the drawing with their undo records takes about a quarter and reading
+// the file into memory about a fifth. The import adds its entities without
+// drawing them one by one (the view is drawn once afterwards, by the
+// redraw that follows every import; the headless view only counts it, and
+// the peer's export draws nothing either).
 //
 // DXF: 1,000,000 entities (LINE, CIRCLE, ARC and POINT in turn: the CAD
 // drawing's full 1,000,000) in a drawing that declares millimetres import in
