@@ -14,8 +14,11 @@ if ! command -v gerbv >/dev/null; then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends gerbv >/dev/null
 fi
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON >/dev/null
-cmake --build build/bench -j4 --target bench_import_bench >/dev/null
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON \
+  "${launcher[@]}" >/dev/null
+cmake --build build/bench -j3 --target bench_import_bench >/dev/null
 scratch="${TMPDIR:-/tmp}"
 json="$scratch/korvex_import_vs_peer.json"
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }

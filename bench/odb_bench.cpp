@@ -156,6 +156,7 @@ void BM_ImportOdb500kFeatures(benchmark::State& state) {
     CadUndo = nullptr;
     ActiveUndo = nullptr;
   }
+  if (cad + holes == 0) state.SkipWithError("the import imported nothing");
   state.counters["cad_entities"] = cad;
   state.counters["holes"] = holes;
   state.counters["peak_rss_mb"] = PeakRssMb();

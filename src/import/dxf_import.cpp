@@ -121,6 +121,14 @@ void TDxfToDrillImporter::Commit() {
 
 namespace {
 
+// False when the drawing, read at the scale, reaches beyond what a job
+// holds; a drawing that cannot be read for another reason fits.
+bool DxfFitsJob(const std::string& fileName, double scale) {
+  TDxfReader probe(fileName, scale);
+  probe.Read();
+  return !probe.OutOfRange;
+}
+
 template <class TImporter>
 bool RunDxfImport(const std::string& fileName, const std::string& what, TImporter*& out,
                   std::unique_ptr<TImporter>& holder) {
@@ -130,7 +138,11 @@ bool RunDxfImport(const std::string& fileName, const std::string& what, TImporte
   }
   bool inches = !Metric;
   double metricFactor = 1;
-  DxfDeclaredUnits(fileName, inches, metricFactor);
+  // A drawing that declares no units and reaches beyond a job in inches
+  // but not in millimetres is offered in millimetres.
+  if (!DxfDeclaredUnits(fileName, inches, metricFactor) && inches && !DxfFitsJob(fileName, InchImportScale) &&
+      DxfFitsJob(fileName, MetricImportScale))
+    inches = false;
   if (!AskDrawingUnits(inches)) {
     ImportFailed();
     return false;

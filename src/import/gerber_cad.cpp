@@ -1,17 +1,22 @@
 #include "import/gerber_cad.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "foundation/display_units.h"
+#include "foundation/file_utils.h"
 #include "foundation/geometry.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
 #include "platform/message_box.h"
 
 int32_t TGerberCadReader::ToDatabase(double v) const {
-  const double scaled = std::nearbyint(v * (GerberImportDefaults.Metric ? MetricScale : InchScale));
+  // Held to the job's range first, then rounded as nearbyint rounds (an
+  // exact half to the even neighbour) without its library call.
+  const double scaled = v * (GerberImportDefaults.Metric ? MetricScale : InchScale);
   if (!(scaled > -2147483647.0)) return -2147483647;
   if (scaled > 2147483647.0) return 2147483647;
-  return static_cast<int32_t>(scaled);
+  return static_cast<int32_t>(RoundHalfEven(scaled));
 }
 
 bool TGerberCadReader::FitsDatabase(double v) const {
@@ -27,6 +32,10 @@ void TGerberCadReader::Run() {
   const int32_t d = std::clamp<int32_t>(GerberImportDefaults.DecimalDigits, 0, 10);
   InchScale = 25400000.0 / PowersOfTen[d];
   MetricScale = 1000000.0 / PowersOfTen[d];
+  // Room for about an entity for every 16 bytes of the file, taken only as
+  // it is filled: the entities are not copied over as they grow.
+  if (Opened)
+    Pending.Reserve(static_cast<std::size_t>(std::clamp<int64_t>(FileSizeOf(FileName) / 16, 0, int64_t{1} << 24)));
   TGerberReader::Run();
   if (!Opened) return;
   if (Failed) {

@@ -7,6 +7,8 @@
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
+// The most vertices a polygon primitive is drawn with.
+constexpr double kMaxPolygonVertices = 100000;
 
 // Recursive descent over one expression.
 class TExpression {
@@ -225,11 +227,14 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
         break;
       }
       case 5: {  // polygon: exposure, vertices, centre, diameter, rotation
-        const int n = static_cast<int>(at(2));
-        if (n < 3 || n > 12) {
-          error = "the macro " + macro.Name + " holds a polygon of " + std::to_string(n) + " vertices";
+        // Any count from 3 is drawn; one beyond kMaxPolygonVertices is no
+        // aperture but a broken number.
+        if (!(at(2) >= 3 && at(2) <= kMaxPolygonVertices)) {
+          error = "the macro " + macro.Name + " holds a polygon of " + (fields.size() > 2 ? fields[2] : "no") +
+                  " vertices";
           return false;
         }
+        const int n = static_cast<int>(at(2));
         TMacroShape s;
         s.Dark = dark;
         for (int k = 0; k < n; ++k) {

@@ -69,6 +69,46 @@ std::vector<std::string> Commands(std::string_view group) {
   return out;
 }
 
+// What the aperture pass looks for in a data block (its first characters,
+// as written): a comment anywhere in it; the units it changes to (G70 or
+// M72 inches 0, G71 or M71 millimetres 1, inches when both; -1 none);
+// whether it holds a coordinate.
+struct TBlockUnits {
+  bool Comment = false;
+  int32_t Units = -1;
+  bool Positioned = false;
+};
+
+TBlockUnits BlockUnits(std::string_view block) {
+  TBlockUnits b;
+  bool inches = false, millimetres = false;
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  for (std::size_t k = 0; k < block.size(); ++k) {
+    const char c = upper(block[k]);
+    if (c == 'X' || c == 'Y') b.Positioned = true;
+    if ((c != 'G' && c != 'M') || k + 2 >= block.size()) continue;
+    const char a = block[k + 1], d = block[k + 2];
+    if (c == 'G' && a == '0' && d == '4') b.Comment = true;
+    if (a == '7' && d == '1') millimetres = true;
+    if (a == '7' && (c == 'G' ? d == '0' : d == '2')) inches = true;
+  }
+  // "G4" and a blank begin a comment too.
+  if (block.size() > 2 && upper(block[0]) == 'G' && block[1] == '4' && static_cast<unsigned char>(block[2]) <= 32)
+    b.Comment = true;
+  b.Units = inches ? 0 : millimetres ? 1 : -1;
+  return b;
+}
+
+// The end of the block from p: the first "*" or end-of-block character, or
+// end. (The other character is looked for only up to the first, so that a
+// file without it is not searched to its end at every block.)
+const char* BlockEnd(const char* p, const char* end, char eob) {
+  const char* stop = eob != '*' ? static_cast<const char*>(std::memchr(p, eob, static_cast<std::size_t>(end - p))) : nullptr;
+  const char* const limit = stop != nullptr ? stop : end;
+  const char* const star = static_cast<const char*>(std::memchr(p, '*', static_cast<std::size_t>(limit - p)));
+  return star != nullptr ? star : limit;
+}
+
 // The length of the G04 (or G4) that begins a block whose first blank is at
 // blank; 0 when the block is no comment.
 std::size_t CommentCode(const char* start, const char* blank) {
@@ -124,6 +164,7 @@ bool TGerberReader::OpenInput() {
     }
     filter.Close();
     loaded_ = true;
+    lastPercentKnown_ = false;
     return true;
   }
   std::ifstream in(NativePath(FileName), std::ios::binary);
@@ -138,9 +179,13 @@ bool TGerberReader::OpenInput() {
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
     if (size >= 0) {
-      text_.resize(static_cast<std::size_t>(size));
-      in.read(text_.data(), size);
-      text_.resize(static_cast<std::size_t>(in.gcount()));
+      // Read in pieces into room made for the whole: the text is not
+      // filled with zeros first only to be overwritten.
+      text_.clear();
+      text_.reserve(static_cast<std::size_t>(size));
+      std::vector<char> piece(std::size_t{1} << 18);
+      while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
+        text_.append(piece.data(), static_cast<std::size_t>(in.gcount()));
     } else {
       // No size to ask for (a pipe): read to the end.
       in.clear();
@@ -150,6 +195,7 @@ bool TGerberReader::OpenInput() {
   // A text editor's byte-order mark is no part of the first parameter.
   if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) text_.erase(0, 3);
   loaded_ = true;
+  lastPercentKnown_ = !quiet_;
   if (!quiet_) ExpandIncludes();
   return true;
 }
@@ -158,10 +204,16 @@ void TGerberReader::ExpandIncludes() {
   missingIncludes_.clear();
   const std::filesystem::path folder = std::filesystem::path(NativePath(FileName)).parent_path();
   std::size_t from = 0;
+  // Every "%" is passed on the way: the last one is kept, where the
+  // parameter groups end.
+  lastPercent_ = std::string::npos;
   // At most 100 files are taken in, so that a file including itself ends.
-  for (int32_t taken = 0; taken < 100;) {
-    const std::size_t at = text_.find("%IF", from);
+  for (int32_t taken = 0;;) {
+    const std::size_t at = text_.find('%', from);
     if (at == std::string::npos) return;
+    lastPercent_ = at;
+    from = at + 1;
+    if (taken >= 100 || text_.compare(at, 3, "%IF") != 0) continue;
     const std::size_t close = text_.find('%', at + 1);
     if (close == std::string::npos) return;
     std::string name;
@@ -262,7 +314,7 @@ bool TGerberReader::FindEndOfBlock() {
   return false;
 }
 
-bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
+bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks, bool raw) {
   const char* const base = text_.data();
   const char* const end = base + text_.size();
   const char* p = base + pos_;
@@ -277,17 +329,21 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
       unit = {};
       return false;
     }
-    if (blocks || *p == '%') break;
-    // A data block passed over: only its lines are counted.
-    const std::size_t left = static_cast<std::size_t>(end - p);
-    const char* stop = static_cast<const char*>(std::memchr(p, '*', left));
-    if (eob != '*') {
-      const char* other = static_cast<const char*>(std::memchr(p, eob, left));
-      if (other != nullptr && (stop == nullptr || other < stop)) stop = other;
-    }
-    if (stop == nullptr) stop = end;
+    if ((blocks && !raw) || *p == '%') break;
+    // A data block passed over (only its lines are counted), or answered
+    // as it stands.
+    const char* const stop = BlockEnd(p, end, eob);
+    const int32_t line = line_;
     line_ += static_cast<int32_t>(std::count(p, stop, '\n'));
     if (stop < end && *stop == '\n') ++line_;
+    if (blocks) {
+      unitLine_ = line;
+      group = false;
+      comment_ = {};
+      unit = std::string_view(p, static_cast<std::size_t>(stop - p));
+      pos_ = static_cast<std::size_t>((stop < end ? stop + 1 : end) - base);
+      return true;
+    }
     p = stop < end ? stop + 1 : end;
   }
   unitLine_ = line_;
@@ -301,19 +357,21 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
     return true;
   }
   // A data block; a "%" inside it (a comment's text) is no parameter group.
+  comment_ = {};
   const char* const start = p;
   while (p < end && static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
   if (p >= end || *p == '*' || *p == eob) {
     // No blank in it: the block is read where it stands.
     unit = std::string_view(start, static_cast<std::size_t>(p - start));
   } else if (const std::size_t g = CommentCode(start, p); g != 0) {
-    // A comment: its text is never read, only its lines are counted. (Its
-    // blanks are not dropped first: "G04 1 mm" is no G code 41.)
-    while (p < end && *p != '*' && *p != eob) {
-      if (*p == '\n') ++line_;
-      ++p;
-    }
+    // A comment: its text is never decoded, only its lines are counted and
+    // the text is kept to be shown. (Its blanks are not dropped first:
+    // "G04 1 mm" is no G code 41.)
+    const char* const stop = BlockEnd(p, end, eob);
+    line_ += static_cast<int32_t>(std::count(p, stop, '\n'));
+    p = stop;
     unit = std::string_view(start, g);
+    comment_ = std::string_view(start, static_cast<std::size_t>(p - start));
   } else {
     // Blanks and line breaks inside the block are dropped.
     unitBuffer_.assign(start, static_cast<std::size_t>(p - start));
@@ -470,17 +528,23 @@ void TGerberReader::LoadApertures() {
   int32_t units = -1, headerUnits = -1;
   bool drawn = false;
   std::vector<int32_t> pendingUnits;
+  std::size_t percent = 0;  // where the next "%" stands, from pos_ on
   while (!Failed) {
+    // Once the drawing began, the blocks after the last parameter group
+    // change nothing that is defined here.
+    if (drawn && lastPercentKnown_ && (lastPercent_ == std::string::npos || pos_ > lastPercent_)) break;
+    if (drawn && !lastPercentKnown_ && percent != std::string::npos && percent < pos_)
+      percent = text_.find('%', pos_);
+    if (drawn && percent == std::string::npos) break;
     // Blocks are read for the unit changes they make and for where the
     // drawing begins.
-    if (!NextUnit(unit, group, true)) break;
+    if (!NextUnit(unit, group, true, true)) break;
     const int32_t line = unitLine_;
     if (!group) {
-      const std::string block = UpperCaseStr(std::string(unit.substr(0, 40)));
-      if (block.find("G04") != std::string::npos) continue;
-      if (block.find("G71") != std::string::npos || block.find("M71") != std::string::npos) units = 1;
-      if (block.find("G70") != std::string::npos || block.find("M72") != std::string::npos) units = 0;
-      if (!drawn && block.find_first_of("XY") != std::string::npos) {
+      const TBlockUnits b = BlockUnits(unit.substr(0, 40));
+      if (b.Comment) continue;
+      if (b.Units >= 0) units = b.Units;
+      if (!drawn && b.Positioned) {
         drawn = true;
         headerUnits = units;
       }
@@ -524,13 +588,19 @@ void TGerberReader::LoadApertures() {
       const auto m = std::find_if(macros_.begin(), macros_.end(),
                                   [&r](const TMacro& x) { return x.Name == r.MacroName; });
       line_ = pendingLines[k];
+      // An aperture that cannot be drawn costs its own flashes, never the
+      // file: they are named after the import.
       if (m == macros_.end()) {
-        if (r.Shape == apMacro) Fail("the aperture D" + std::to_string(r.DCode) + " uses the undefined macro " + r.MacroName);
+        if (r.Shape == apMacro) r.Unreadable = "the undefined macro " + r.MacroName;
         continue;
       }
       std::string error;
       r.Shape = apMacro;
-      if (!FlattenMacro(*m, r.Parameters, r.Shapes, error)) Fail(error);
+      if (!FlattenMacro(*m, r.Parameters, r.Shapes, error)) {
+        r.Unreadable = error;
+        r.Shapes.clear();
+        continue;
+      }
       double extent = 0.0;
       for (const TMacroShape& s : r.Shapes) {
         if (s.IsCircle) extent = std::max(extent, std::hypot(s.Cx, s.Cy) + s.R);
@@ -598,24 +668,30 @@ void TGerberReader::Reset() {
 
 bool TGerberReader::Coordinate(std::string_view digits, int64_t& value, bool yAxis) const {
   if (digits.empty()) return false;
-  if (digits.find('.') != std::string_view::npos) {
-    double v = 0.0;
-    if (!ParseDecimal(std::string(digits), v)) return false;
-    value = RoundToInt64(v * DecimalScale());
-    return true;
-  }
   std::size_t k = 0;
   bool negative = false;
   if (digits[0] == '+' || digits[0] == '-') {
     negative = digits[0] == '-';
     k = 1;
   }
-  if (k >= digits.size() || digits.size() - k > 18) return false;
-  int64_t v = 0;
-  for (std::size_t q = k; q < digits.size(); ++q) {
-    if (!std::isdigit(static_cast<unsigned char>(digits[q]))) return false;
-    v = v * 10 + (digits[q] - '0');
+  // The digits of an integer coordinate; anything else is read as a
+  // number with a decimal point when it holds one.
+  const std::size_t n = digits.size();
+  uint64_t u = 0;
+  std::size_t q = k;
+  for (; q < n; ++q) {
+    const unsigned d = static_cast<unsigned char>(digits[q]) - unsigned{'0'};
+    if (d > 9) break;
+    u = u * 10 + d;
   }
+  if (q < n || q == k || n - k > 18) {
+    if (digits.find('.') == std::string_view::npos) return false;
+    double v = 0.0;
+    if (!ParseDecimal(std::string(digits), v)) return false;
+    value = RoundToInt64(v * DecimalScale());
+    return true;
+  }
+  int64_t v = static_cast<int64_t>(u);
   const TGerberFormatRecord& g = GerberImportDefaults;
   const bool ownY = yAxis && yDecimalDigits_ >= 0;
   if (g.ZeroUsage != 1) {
@@ -648,50 +724,102 @@ int32_t WordInteger(std::string_view digits) {
 
 }  // namespace
 
+void TGerberReader::ShowBlock(std::string_view block) {
+  if (Window) {
+    // Its line breaks are shown as blanks. (The text's room is kept for
+    // the next.)
+    shown_.assign(block.data(), block.size());
+    if (shown_.find('\n') != std::string::npos)
+      for (char& c : shown_)
+        if (c == '\r' || c == '\n') c = ' ';
+    Window->WriteLn();
+    Window->WriteLn(shown_);
+  }
+  // A file may hold a comment for every few blocks: the loop's pass.
+  ProcessMessagesInLoop();
+}
+
 void TGerberReader::ExecuteBlock(std::string_view text) {
-  TGerberFormatRecord& g = GerberImportDefaults;
+  // A comment written with blanks is shown whole and ends the block.
+  if (!comment_.empty()) {
+    ShowBlock(comment_);
+    return;
+  }
+  if (ExecuteCommonBlock(text)) return;
   const std::string_view block(text);
-  struct TWord {
-    char Letter;
-    std::string_view Digits;
-  };
-  std::array<TWord, 16> words;
+  // Left unset: only the words read are used.
+  std::array<TWord, kMaxBlockWords> words;
   std::size_t count = 0;
-  for (std::size_t k = 0; k < block.size() && count < words.size();) {
+  bool whole = true;
+  for (std::size_t k = 0; k < block.size();) {
     char letter = block[k++];
     if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
     if (letter < 'A' || letter > 'Z') continue;
+    if (count == words.size()) {
+      whole = false;
+      break;
+    }
     const std::size_t start = k;
     while (k < block.size() && ((block[k] >= '0' && block[k] <= '9') || block[k] == '.' || block[k] == '-' ||
                                 block[k] == '+'))
       ++k;
-    words[count++] = {letter, block.substr(start, k - start)};
-    if (letter == 'G' && words[count - 1].Digits.size() <= 2 && WordInteger(words[count - 1].Digits) == 4)
+    words[count++] = {letter, static_cast<uint32_t>(k - start), block.data() + start};
+    if (letter == 'G' && words[count - 1].Digits().size() <= 2 && WordInteger(words[count - 1].Digits()) == 4)
       break;  // a comment: the rest is text
   }
-  bool ended = false;
-  for (std::size_t k = 0; k < count && !ended && !Stopped; ++k) {
+  if (!whole)
+    ++Skipped["blocks read only to their " + std::to_string(kMaxBlockWords) + "th word"];
+  // A block that holds several operations (a writer left out the "*"
+  // between them, as in "D10" + line break + "X0Y0D03") is carried out
+  // operation by operation: each D01, D02 or D03 closes the words it
+  // follows, an aperture select among them is made first.
+  const auto operates = [](const TWord& w) {
+    if (w.Letter != 'D') return false;
+    const int32_t d = WordInteger(w.Digits());
+    return d >= 1 && d <= 3;
+  };
+  std::size_t begin = 0;
+  do {
+    std::size_t end = begin;
+    bool positioned = false, closed = false;
+    while (end < count && !closed) {
+      const TWord& w = words[end++];
+      closed = operates(w);
+      positioned = positioned || w.Letter == 'X' || w.Letter == 'Y' || w.Letter == 'I' || w.Letter == 'J';
+    }
+    if (closed && !positioned && end < count) {
+      // An operation written ahead of its coordinates ("D03X0Y0") takes
+      // them when no other operation follows.
+      bool another = false;
+      for (std::size_t m = end; m < count && !another; ++m) another = operates(words[m]);
+      if (!another) end = count;
+    }
+    if (ExecuteWords(words.data() + begin, end - begin, text)) return;
+    begin = end;
+  } while (begin < count && !Failed && !Stopped);
+}
+
+bool TGerberReader::ExecuteWords(const TWord* words, std::size_t count, std::string_view text) {
+  TGerberFormatRecord& g = GerberImportDefaults;
+  for (std::size_t k = 0; k < count && !Stopped; ++k) {
     if (words[k].Letter != 'G' && words[k].Letter != 'M') continue;
-    const int32_t v = WordInteger(words[k].Digits);
+    const int32_t v = WordInteger(words[k].Digits());
     if (words[k].Letter == 'G') {
       if (v >= 1 && v <= 3) {
         Interpolation = v;
       } else if (v == 4 || v == 56 || v == 57) {
-        if (Window) {
-          Window->WriteLn();
-          Window->WriteLn(std::string(text));
-        }
-        ProcessMessages();
-        ended = true;
+        ShowBlock(text);
+        return true;
       } else if (v == 36 || v == 37) {
         InRegion = v == 36;
       } else if (v == 54) {
+        // The aperture is selected; what the block holds besides is read on
+        // (a "G54D10" whose "*" was left out goes on with the next block).
         for (std::size_t m = 0; m < count; ++m)
           if (words[m].Letter == 'D') {
-            SelectDCode(WordInteger(words[m].Digits));
+            SelectDCode(WordInteger(words[m].Digits()));
             break;
           }
-        ended = true;
       } else if (v == 70 || v == 71) {
         ChangeUnits(v == 71);
       } else if (v == 74 || v == 75) {
@@ -710,12 +838,12 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
       if (v == 72) ChangeUnits(false);
     }
   }
-  if (ended) return;
-  auto first = [&](char letter, int64_t& value) {
-    for (std::size_t m = 0; m < count; ++m)
+  // A coordinate written twice counts with its last value.
+  auto last = [&](char letter, int64_t& value) {
+    for (std::size_t m = count; m-- > 0;)
       if (words[m].Letter == letter) {
-        if (!Coordinate(words[m].Digits, value, letter == 'Y' || letter == 'J')) {
-          Fail("\"" + std::string(1, letter) + std::string(words[m].Digits) + "\" is not a coordinate");
+        if (!Coordinate(words[m].Digits(), value, letter == 'Y' || letter == 'J')) {
+          Fail("\"" + std::string(1, letter) + std::string(words[m].Digits()) + "\" is not a coordinate");
           return false;
         }
         return true;
@@ -723,52 +851,72 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
     return false;
   };
   int64_t value = 0;
-  if (first('X', value)) X = g.IncrementalMode ? X + value : value;
-  if (first('Y', value)) Y = g.IncrementalMode ? Y + value : value;
-  if (Failed) return;
+  if (last('X', value)) X = g.IncrementalMode ? X + value : value;
+  if (last('Y', value)) Y = g.IncrementalMode ? Y + value : value;
+  if (Failed || !PenWithinJob()) return true;
+  const bool moved = X != PrevX || Y != PrevY;
+  // The D codes in order: selects, then the operation. A group of modes
+  // only, or one that only selects an aperture, draws nothing (a "D11*"
+  // after an arc is no full circle).
+  bool flash = false, drawing = false, positioned = false;
+  for (std::size_t m = 0; m < count; ++m) {
+    const char letter = words[m].Letter;
+    if (letter == 'D') {
+      const int32_t d = WordInteger(words[m].Digits());
+      if (d >= 1 && d <= 3) {
+        DMode = d;
+        flash = flash || d == 3;
+        drawing = true;
+      } else {
+        SelectDCode(d);
+      }
+    } else if (letter == 'X' || letter == 'Y') {
+      positioned = drawing = true;
+    } else if (letter == 'I' || letter == 'J') {
+      drawing = true;
+    }
+  }
+  int64_t i = 0, j = 0;
+  if (Interpolation != 1) {
+    last('I', i);
+    last('J', j);
+    if (Failed) return true;
+  }
+  Operate(moved, flash, drawing, positioned, i, j);
+  return false;
+}
+
+bool TGerberReader::PenWithinJob() {
   // A position beyond what a job holds is never cut to its edge: the format
   // or the units are wrong.
-  const double perUnit = (g.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+  // Database units per file unit, worked out again only when the units or
+  // the decimals change.
+  const TGerberFormatRecord& g = GerberImportDefaults;
+  if (g.Metric != perUnitMetric_ || g.DecimalDigits != perUnitDigits_) {
+    perUnitMetric_ = g.Metric;
+    perUnitDigits_ = g.DecimalDigits;
+    perUnit_ = (g.Metric ? 1000000.0 : 25400000.0) / DecimalScale();
+  }
+  const double perUnit = perUnit_;
   double imageX = static_cast<double>(X), imageY = static_cast<double>(Y);
   ToImage(imageX, imageY);
   if (std::fabs(static_cast<double>(X) * perUnit) > 2147483647.0 ||
       std::fabs(static_cast<double>(Y) * perUnit) > 2147483647.0 || !(std::fabs(imageX * perUnit) <= 2147483647.0) ||
       !(std::fabs(imageY * perUnit) <= 2147483647.0)) {
     Fail(kBeyondJob);
-    return;
+    return false;
   }
-  const bool moved = X != PrevX || Y != PrevY;
-  bool flash = false;
-  for (std::size_t m = 0; m < count; ++m)
-    if (words[m].Letter == 'D') {
-      const int32_t d = WordInteger(words[m].Digits);
-      if (d == 3) flash = true;
-      if (d >= 1 && d <= 3) DMode = d;
-      else SelectDCode(d);
-      break;
-    }
-  // A block of modes only, or one that only selects an aperture, draws
-  // nothing (a "D11*" after an arc is no full circle).
-  bool drawing = false;
-  bool positioned = false;
-  for (std::size_t m = 0; m < count; ++m) {
-    const char letter = words[m].Letter;
-    drawing = drawing || std::strchr("XYIJ", letter) != nullptr ||
-              (letter == 'D' && WordInteger(words[m].Digits) >= 1 && WordInteger(words[m].Digits) <= 3);
-    positioned = positioned || letter == 'X' || letter == 'Y';
-  }
-  int64_t i = 0, j = 0;
-  if (Interpolation != 1) {
-    first('I', i);
-    first('J', j);
-    if (Failed) return;
-  }
+  return true;
+}
+
+void TGerberReader::Operate(bool moved, bool flash, bool drawing, bool positioned, int64_t i, int64_t j) {
   // A draw to the point where the pen stands leaves the aperture's mark,
   // as does a single-quadrant arc from a point to itself and a full circle
   // about the point itself.
   const bool mark = MarksZeroDraws && DMode == 1 && !moved && positioned && !InRegion &&
-                    Aperture != nullptr && Aperture->Shape == apCircle &&
-                    (Interpolation == 1 || !MultiQuadrant || (i == 0 && j == 0));
+                    (Interpolation == 1 || !MultiQuadrant || (i == 0 && j == 0)) &&
+                    ((Aperture != nullptr && Aperture->Shape != apUndefined && Aperture->Unreadable.empty()) ||
+                     blocks_.count(CurrentDCode) != 0);
   if (drawing && (flash || moved || mark || Interpolation == 2 || Interpolation == 3)) {
     // Before the first position the pen stands at the origin.
     if (PrevX == 2147483647 && PrevY == 2147483647) PrevX = PrevY = 0;
@@ -784,6 +932,39 @@ void TGerberReader::ExecuteBlock(std::string_view text) {
   }
   PrevX = X;
   PrevY = Y;
+}
+
+bool TGerberReader::ExecuteCommonBlock(std::string_view block) {
+  // "X<digits>Y<digits>D0<n>" (either coordinate may be left out), written
+  // tight with capital letters and no decimal point; anything else is read
+  // word by word.
+  const char* p = block.data();
+  const char* const end = p + block.size();
+  const auto number = [&p, end](char letter, std::string_view& digits) {
+    if (p >= end || *p != letter) return true;
+    const char* const start = ++p;
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    const char* const first = p;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    digits = std::string_view(start, static_cast<std::size_t>(p - start));
+    return p > first && p - first <= 18;
+  };
+  std::string_view x, y;
+  if (!number('X', x) || !number('Y', y) || (x.empty() && y.empty())) return false;
+  if (end - p == 3 && p[0] == 'D' && p[1] == '0') ++p;
+  else if (end - p != 2 || p[0] != 'D') return false;
+  const int32_t d = p[1] - '0';
+  if (d < 1 || d > 3) return false;
+  int64_t vx = 0, vy = 0;
+  if ((!x.empty() && !Coordinate(x, vx)) || (!y.empty() && !Coordinate(y, vy, true))) return false;
+  const bool incremental = GerberImportDefaults.IncrementalMode;
+  if (!x.empty()) X = incremental ? X + vx : vx;
+  if (!y.empty()) Y = incremental ? Y + vy : vy;
+  if (!PenWithinJob()) return true;
+  const bool moved = X != PrevX || Y != PrevY;
+  DMode = d;
+  Operate(moved, d == 3, true, true, 0, 0);
+  return true;
 }
 
 namespace {
@@ -933,13 +1114,6 @@ void TGerberReader::ComputeImage() {
   m.Dx += imageOffsetA_;
   m.Dy += imageOffsetB_;
   Image = m;
-}
-
-void TGerberReader::ToImage(double& x, double& y) const {
-  const TImageMap& m = Image;
-  const double nx = m.Xx * x + m.Xy * y + m.Dx, ny = m.Yx * x + m.Yy * y + m.Dy;
-  x = nx;
-  y = ny;
 }
 
 void TGerberReader::ChangeUnits(bool metric) {
@@ -1175,6 +1349,10 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
     return;
   }
   const TApertureRecord* a = Aperture;
+  if (a != nullptr && !a->Unreadable.empty()) {
+    ++Skipped["flashes of D" + std::to_string(a->DCode) + " (" + a->Unreadable + ")"];
+    return;
+  }
   if (a == nullptr || a->Shape == apUndefined) {
     ++Undefined["D" + std::to_string(CurrentDCode)];
     if (!FlashHook(x, y, 0)) Point(x, y);

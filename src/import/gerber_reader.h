@@ -54,6 +54,9 @@ struct TApertureRecord {
   std::vector<TMacroShape> Shapes;
   // The units in force where the aperture was defined.
   bool Metric = false;
+  // Why the reader cannot draw the aperture (a macro it cannot flatten);
+  // its flashes are then skipped and named. Empty when it can.
+  std::string Unreadable;
 };
 
 class TGerberReader {
@@ -135,7 +138,11 @@ class TGerberReader {
     double Xx = 1, Xy = 0, Yx = 0, Yy = 1, Dx = 0, Dy = 0;
   };
   TImageMap Image;
-  void ToImage(double& x, double& y) const;
+  void ToImage(double& x, double& y) const {
+    const double nx = Image.Xx * x + Image.Xy * y + Image.Dx, ny = Image.Yx * x + Image.Yy * y + Image.Dy;
+    x = nx;
+    y = ny;
+  }
   // The map turns the film over (one axis mirrored): arcs run the other
   // way round.
   bool ImageTurnsOver() const { return Image.Xx * Image.Yy - Image.Xy * Image.Yx < 0; }
@@ -159,6 +166,32 @@ class TGerberReader {
   void Reset();
   // One data block (its words, blanks stripped).
   void ExecuteBlock(std::string_view block);
+  // A block holds at most this many words; the rest is named as skipped.
+  static constexpr std::size_t kMaxBlockWords = 64;
+  // A word: its letter and the text of its number (trivial, so that a
+  // block's array of them costs nothing to make).
+  struct TWord {
+    char Letter;
+    uint32_t Size;
+    const char* Data;
+    std::string_view Digits() const { return {Data, Size}; }
+  };
+  // The words of one operation of the block (see ExecuteBlock); true when
+  // they end the block (a comment) or the read failed.
+  bool ExecuteWords(const TWord* words, std::size_t count, std::string_view text);
+  // The block when it is the common one of a position and D01, D02 or D03
+  // alone, carried out as ExecuteWords would; false, with nothing done,
+  // for any other.
+  bool ExecuteCommonBlock(std::string_view block);
+  // A comment or a G56/G57 block as written, shown in the report window.
+  void ShowBlock(std::string_view block);
+  // False, and the read failed, when the pen's position (or where the
+  // image puts it) lies beyond what a job holds.
+  bool PenWithinJob();
+  // The operation of a block once its position, D codes and arc offsets
+  // are taken: a line, an arc, a flash or the mark of a draw that does not
+  // move; the pen's previous position follows.
+  void Operate(bool moved, bool flash, bool drawing, bool positioned, int64_t i, int64_t j);
   // One parameter command of a % group.
   void ExecuteParameter(const std::string& command);
   // A coordinate word's value in file integer units.
@@ -181,6 +214,9 @@ class TGerberReader {
   // (looked for beside the file); names those that cannot be read.
   void ExpandIncludes();
   std::vector<std::string> missingIncludes_;
+  // Where the last "%" of the text stands (npos: none), when known.
+  std::size_t lastPercent_ = std::string::npos;
+  bool lastPercentKnown_ = false;
   // The Y format of %FS when it differs from the X format (else -1).
   int32_t yIntegerDigits_ = -1, yDecimalDigits_ = -1;
   // Builds Image from the image parameters below.
@@ -197,13 +233,25 @@ class TGerberReader {
   double BlockObjects(int32_t dCode, int32_t depth = 0);
   // The next unit of the file from pos_: a % parameter group (group true,
   // without its % signs) or a data block (without its end character and
-  // blanks; a comment as its G04 alone); false at the end. Counts the lines
+  // blanks; a comment as its G04 alone, its text in comment_); false at
+  // the end. Counts the lines
   // passed in line_. The unit stays valid until the next call. Without
   // blocks, data blocks are passed over and only groups are answered.
-  bool NextUnit(std::string_view& unit, bool& group, bool blocks = true);
+  // With raw, data blocks are answered as written, up to their end
+  // character (blanks, line breaks and a comment's text kept).
+  bool NextUnit(std::string_view& unit, bool& group, bool blocks = true, bool raw = false);
 
   std::string text_;
   std::string unitBuffer_;  // a data block with its blanks dropped
+  // The whole text of the comment NextUnit answered last as its G04 alone
+  // (empty after any other unit).
+  std::string_view comment_;
+  std::string shown_;  // the text of a comment as shown
+  // PenWithinJob's database units per file unit, and the units and
+  // decimals it was worked out for.
+  double perUnit_ = 0;
+  bool perUnitMetric_ = false;
+  int32_t perUnitDigits_ = -1;
   bool loaded_ = false;
   bool quiet_ = false;
   std::size_t pos_ = 0;

@@ -8,10 +8,13 @@ class TDetachedReport : public TImportReport {
   void Write(const std::string& text) override {
     Text_.Text += text;
     column_ += static_cast<int32_t>(text.size());
+    Bound();
   }
   void WriteLn(const std::string& text) override {
-    Text_.Text += text + "\n";
+    Text_.Text += text;
+    Text_.Text += '\n';
     column_ = 1;
+    Bound();
   }
   int32_t WhereX() override { return column_; }
   void ClrScr() override {
@@ -20,6 +23,14 @@ class TDetachedReport : public TImportReport {
   }
 
  private:
+  // Like a window's console, the report keeps what was written last: a
+  // file that writes a line for each of a million comments does not hold
+  // them all.
+  void Bound() {
+    if (Text_.Text.size() <= 2 * kKept) return;
+    Text_.Text.erase(0, Text_.Text.size() - kKept);
+  }
+  static constexpr std::size_t kKept = 1 << 20;
   TDetachedImportHost::TReportText& Text_;
   int32_t column_ = 1;
 };

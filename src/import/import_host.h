@@ -74,7 +74,8 @@ class TDetachedImportHost : public TImportHost {
   std::string JobName;
   std::vector<std::string> PleaseWait;
   std::vector<std::string> Viewed;
-  // Caption and text of every report window opened, the last one last.
+  // Caption and text of every report window opened, the last one last
+  // (of a long report, its last megabyte or more).
   struct TReportText {
     std::string Caption;
     std::string Text;

@@ -716,6 +716,38 @@ TEST_F(DxfImportTest, TheDeclaredUnitsPreselectTheUnitsDialog) {
     EXPECT_NEAR(t.MaxX - t.MinX, length, 1e-6) << units;
     EXPECT_EQ(ShownMessageBoxes().size(), told ? 1u : 0u) << units;
   }
+  // A drawing that declares no units and reaches 500 units is offered in
+  // millimetres, as it does not fit a job in inches; one that fits neither
+  // way, or declares inches, is offered as before.
+  const auto far = [](double x, const std::string& units) {
+    std::string text = "0\nSECTION\n2\nHEADER\n" + units + "0\nENDSEC\n";
+    return text + Drawing("", "0\nLINE\n8\n0\n10\n1\n20\n2\n11\n" + std::to_string(x) + "\n21\n2\n");
+  };
+  for (const auto& [x, units, preselected] :
+       {std::tuple{500.0, std::string(), 1}, std::tuple{3000.0, std::string(), 0},
+        std::tuple{80.0, std::string(), 0}, std::tuple{500.0, std::string("9\n$INSUNITS\n70\n1\n"), 0}}) {
+    SCOPED_TRACE(x);
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    Metric = false;
+    int shown = -1;
+    QueueModalScript("TDrawingUnits", [&shown](TForm& f) {
+      shown = f.Get<TRadioGroup>("DrawingUnitsGroup").ItemIndex();
+      f.Click("OKButton");
+    });
+    ImportDxfToCad(Write("far.dxf", far(x, units)));
+    EXPECT_EQ(shown, preselected);
+    // Taken as offered, the 500-unit drawing is 499 mm long from 1 mm.
+    if (preselected == 1) {
+      const TTally t = Tally(Mm);
+      ASSERT_EQ(t.ByType[2], 1);
+      EXPECT_NEAR(t.MinX, 1.0, 1e-6);
+      EXPECT_NEAR(t.MaxX, 500.0, 1e-6);
+      EXPECT_NEAR(t.MaxY, 2.0, 1e-6);
+      EXPECT_TRUE(ShownMessageBoxes().empty());
+    }
+  }
   // The sample square declares millimetres: taken as offered, it is 10 mm wide.
   if (!std::filesystem::exists(Sample("dxf", "README.md"))) return;
   delete DB;
