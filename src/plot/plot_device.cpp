@@ -498,7 +498,10 @@ bool TFilePlotDevice::Place() {
       continue;
     }
     int32_t x = 0, y = 0;
-    if (!PlacePage(int32_t(aw), int32_t(ah), x, y)) continue;
+    if (!PlacePage(int32_t(aw), int32_t(ah), x, y)) {
+      if (PlacementStopped()) return false;
+      continue;
+    }
     SetPage(paper, rotated, x, rotated ? double(y) + ah : double(y));
     return true;
   }

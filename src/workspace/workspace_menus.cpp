@@ -54,9 +54,27 @@ const char* const RedoItemNames[3] = {"Redo3", "Redo2", "ReDo1"};
 // The About item of each mode's File menu.
 const char* const AboutCaptions[3] = {"About &VarovUvov", "A&bout ZuraZeru", "About &Pelmora"};
 
+// True while the drawing area is idle. Otherwise a menu action waits: while
+// the view runs an input of its own the hint strip says which and how to
+// end it (a dialog that is open says so itself).
+bool ViewIsFree() {
+  const uint8_t activity = ViewServices().Activity();
+  if (activity == acIdle) return true;
+  const char* what = activity == acSingleStep       ? "single step"
+                     : activity == acPrintPlacement ? "plot placement"
+                     : activity == acMakeTapePick   ? "coupon pick"
+                     : activity == acWindowMarking  ? "marking of tooling hits"
+                                                    : nullptr;
+  if (what != nullptr) {
+    MessageBeep(MB_OK);
+    SetApplicationHint(std::string("The menus wait until the ") + what + " ends: press Esc to stop it.");
+  }
+  return false;
+}
+
 // Runs a menu action only while the drawing area is idle.
 void WhenIdle(const std::function<void()>& action) {
-  if (ViewServices().Activity() == 0) action();
+  if (ViewIsFree()) action();
 }
 // A display setting's menu item: its tick shows the setting, which the View
 // menu refreshes whenever it drops down (the three menus show one setting).
@@ -346,7 +364,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     TMenuItem& layers = menu.Add("&Layers", "Layers" + std::to_string(3 - mode));
     if (LayerControlCommand)
       layers.Add("&Layer Control", "Layers1").OnClick = [this](TMenuItem&) {
-        if (ViewServices().Activity() == 0) LayerControlCommand();
+        if (ViewIsFree()) LayerControlCommand();
       };
     if (LayerEraseCommand)
       layers.Add("Layer &Erase", "LayerErase1").OnClick = [this](TMenuItem&) { LayerEraseCommand(); };
@@ -354,7 +372,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     if (drill) idle(layers, "&Copy Layer to CAD", "MoveLayertoCad2", [] { CopyDrillLayersToCad(); });
     if (SwitchToLayerCommand)
       layers.Add("&Switch To Layer", "SwitchToLayer1").SetShortCut("Ctrl+L").OnClick = [this](TMenuItem&) {
-        if (ViewServices().Activity() == 0) SwitchToLayerCommand();
+        if (ViewIsFree()) SwitchToLayerCommand();
       };
   }
 
@@ -614,7 +632,7 @@ void TWorkspace::Edit3Click() {
 }
 
 void TWorkspace::New1Click() {
-  if (ViewServices().Activity() != 0) return;
+  if (!ViewIsFree()) return;
   const bool cleared = NewJob();
   UpdateCaption();
   PressCommand(147);
@@ -624,7 +642,7 @@ void TWorkspace::New1Click() {
 }
 
 void TWorkspace::Open1Click() {
-  if (ViewServices().Activity() != 0) return;
+  if (!ViewIsFree()) return;
   OpenJobCommand();
   UpdateCaption();
 }
