@@ -510,7 +510,10 @@ bool TFilePlotDevice::Place() {
 bool TFilePlotDevice::CommitOutput() {
   if (Failed) return false;
   std::vector<uint8_t> bytes(Output_.begin(), Output_.end());
-  if (WriteFileReplacing(FileName_, bytes)) return true;
+  if (WriteFileReplacing(FileName_, bytes)) {
+    Written = true;
+    return true;
+  }
   const int code = IOResult();
   ErrorBox(SystemErrorText(code) + "\r\nwhile writing the plot file " + FileName_);
   return false;

@@ -40,6 +40,7 @@
 #include "tapeout/tool_table_dialogs.h"
 #include "workspace/error_inspector.h"
 #include "workspace/job_file.h"
+#include "workspace/layers.h"
 #include "workspace/my_screen.h"
 #include "workspace/small_dialogs.h"
 #include "workspace/startup.h"
@@ -70,6 +71,35 @@ bool ViewIsFree() {
     SetApplicationHint(std::string("The menus wait until the ") + what + " ends: press Esc to stop it.");
   }
   return false;
+}
+
+// The number with its noun, "1 tool" or "3 tools".
+std::string Counted(int64_t n, const std::string& one, const std::string& many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The tools the live drill entities use.
+int32_t ToolsInUse() {
+  if (DRDB == nullptr) return 0;
+  std::vector<bool> used(kToolCount + 1, false);
+  int32_t count = 0;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    if (static_cast<int32_t>(DRDB->WordAt(i)) <= 0) continue;
+    const TDrillEntity* e = DRDB->EntityAt(i);
+    if (e == nullptr || !ValidToolNumber(e->GetToolNumber()) || used[e->GetToolNumber()]) continue;
+    used[e->GetToolNumber()] = true;
+    ++count;
+  }
+  return count;
+}
+
+// The entity count of the mode's database.
+int32_t ModeEntityCount() {
+  switch (EditorMode) {
+    case emDrill: return DrillEntityCount;
+    case emRout: return RoutEntityCount;
+    default: return CadEntityCount;
+  }
 }
 
 // Runs a menu action only while the drawing area is idle.
@@ -298,7 +328,12 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   // Pack: the mode's database is compacted; when that renumbered its
   // entities, the database has started its journal afresh.
   auto pack = [] {
-    if (ActiveDB != nullptr) ActiveDB->Compact();
+    if (ActiveDB == nullptr) return;
+    const int32_t before = ModeEntityCount();
+    ActiveDB->Compact();
+    const int32_t after = ModeEntityCount();
+    SetApplicationHint("Database packed: " + Counted(after, "entity", "entities") + ", " +
+                       Counted(before - after, "deleted entity", "deleted entities") + " removed");
   };
   if (cad) {
     idle(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
@@ -368,8 +403,22 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       };
     if (LayerEraseCommand)
       layers.Add("Layer &Erase", "LayerErase1").OnClick = [this](TMenuItem&) { LayerEraseCommand(); };
-    if (rout) idle(layers, "&Copy Layer to CAD", "MoveLayertoCad1", [] { CopyRoutLayerToCad(); });
-    if (drill) idle(layers, "&Copy Layer to CAD", "MoveLayertoCad2", [] { CopyDrillLayersToCad(); });
+    // The hint strip names the CAD layer and what went there.
+    auto copied = [](int32_t before) {
+      SetApplicationHint("Copied to CAD layer " + LayerName(TargetCadLayer) + ": " +
+                         Counted(CadEntityCount - before, "entity", "entities"));
+    };
+    if (rout)
+      idle(layers, "&Copy Layer to CAD", "MoveLayertoCad1", [copied] {
+        const int32_t before = CadEntityCount;
+        if (CopyRoutLayerToCad()) copied(before);
+      });
+    if (drill)
+      idle(layers, "&Copy Layer to CAD", "MoveLayertoCad2", [copied] {
+        const int32_t before = CadEntityCount;
+        CopyDrillLayersToCad();
+        copied(before);
+      });
     if (SwitchToLayerCommand)
       layers.Add("&Switch To Layer", "SwitchToLayer1").SetShortCut("Ctrl+L").OnClick = [this](TMenuItem&) {
         if (ViewIsFree()) SwitchToLayerCommand();
@@ -570,11 +619,17 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   if (drill) {
     // ---- Tools ----
     TMenuItem& tools = menu.Add("&Tools", "Tools1");
-    auto renumber = [](void (TDrillDatabase::*how)()) {
-      return [how](TMenuItem&) {
+    // The tools renumbered; the hint strip says how and what is left.
+    auto renumber = [](void (TDrillDatabase::*how)(), const std::string& done) {
+      return [how, done](TMenuItem&) {
         if (DRDB == nullptr) return;
+        const int32_t before = ToolsInUse();
         (DRDB->*how)();
         Redraw();
+        const int32_t after = ToolsInUse();
+        std::string hint = done + ": " + Counted(after, "tool", "tools") + " in use";
+        if (after != before) hint += " (" + std::to_string(before) + " before)";
+        SetApplicationHint(hint);
       };
     };
     tools.Add("Show &Tool Table", "ShowToolTable1").OnClick = [](TMenuItem&) {
@@ -594,15 +649,15 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       SaveDrillToolTable();
     };
     tools.Add("Sort &Fewest Hits First", "SortFewestHitsFirst1").OnClick =
-        renumber(&TDrillDatabase::RenumberToolsByHitsAscending);
+        renumber(&TDrillDatabase::RenumberToolsByHitsAscending, "Tools sorted, fewest hits first");
     tools.Add("Sort &Most Hits First", "SortMostHitsFirst1").OnClick =
-        renumber(&TDrillDatabase::RenumberToolsByHits);
+        renumber(&TDrillDatabase::RenumberToolsByHits, "Tools sorted, most hits first");
     tools.Add("Sort &Small Tool First", "SortSmallToolFirst1").OnClick =
-        renumber(&TDrillDatabase::RenumberToolsBySizeAscending);
+        renumber(&TDrillDatabase::RenumberToolsBySizeAscending, "Tools sorted, small tool first");
     tools.Add("Sort &Big Tool First", "SortBigToolFirst1").OnClick =
-        renumber(&TDrillDatabase::RenumberToolsBySize);
-    tools.Add("Mer&ge Same Size", "MergeSameSize1").OnClick = renumber(&TDrillDatabase::RenumberToolsMergeSizes);
-    tools.Add("&Remove Empties", "RemoveEmpties1").OnClick = renumber(&TDrillDatabase::RenumberToolsUsedFirst);
+        renumber(&TDrillDatabase::RenumberToolsBySize, "Tools sorted, big tool first");
+    tools.Add("Mer&ge Same Size", "MergeSameSize1").OnClick = renumber(&TDrillDatabase::RenumberToolsMergeSizes, "Tools of the same size merged");
+    tools.Add("&Remove Empties", "RemoveEmpties1").OnClick = renumber(&TDrillDatabase::RenumberToolsUsedFirst, "Empty tools removed");
     idle(tools, "&Auto Load Feeds && Speeds", "AutoLoadFeedsSpeeds1", [] { LoadFeedSpeedTable(); });
     // ---- Step & Repeat ----
     TMenuItem& steps = menu.Add("Step && &Repeat", "StepRepeat1");
