@@ -206,9 +206,10 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
 
   // Display Grid: turning it off also turns snapping to the grid off.
   TMenuItem& grid = view.Add(mode == emCad ? "Display &Grid" : "&Grid Display", "DisplayGrid1");
-  grid.OnClick = [](TMenuItem&) {
+  grid.OnClick = [this](TMenuItem&) {
     DisplayGrid = !DisplayGrid;
     if (!DisplayGrid) SnapToGrid = false;
+    Edit3Click();
     Redraw();
   };
   ticks->push_back({&grid, [] { return DisplayGrid; }});
@@ -309,11 +310,14 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     return item;
   };
   // Snap to Grid: turning it on also turns the grid display on.
-  auto snapToGrid = [](TMenuItem& parent) {
+  // Its tick shows the setting in every menu that has it.
+  auto snapToGrid = [this](TMenuItem& parent) {
     TMenuItem& item = parent.Add("Snap to &Grid", "SnapToGrid1");
-    item.OnClick = [](TMenuItem&) {
+    item.SetChecked(SnapToGrid);
+    item.OnClick = [this](TMenuItem&) {
       SnapToGrid = !SnapToGrid;
       if (SnapToGrid) DisplayGrid = true;
+      Edit3Click();
       Redraw();
     };
   };
@@ -403,8 +407,11 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       };
     if (LayerEraseCommand)
       layers.Add("Layer &Erase", "LayerErase1").OnClick = [this](TMenuItem&) { LayerEraseCommand(); };
-    // The hint strip names the CAD layer and what went there.
+    // The hint strip names the CAD layer and what went there. The copy is a
+    // step of the CAD journal, not of the mode's: the Undo and Redo buttons
+    // show the mode's again.
     auto copied = [](int32_t before) {
+      ShowUndoButtons();
       SetApplicationHint("Copied to CAD layer " + LayerName(TargetCadLayer) + ": " +
                          Counted(CadEntityCount - before, "entity", "entities"));
     };
@@ -683,6 +690,7 @@ void TWorkspace::Edit3Click() {
   for (uint8_t mode : {emDrill, emRout, emCad}) {
     if (TMenuItem* item = MenuItem(mode, UndoItemNames[mode])) item->SetEnabled(canUndo);
     if (TMenuItem* item = MenuItem(mode, RedoItemNames[mode])) item->SetEnabled(canRedo);
+    if (TMenuItem* item = MenuItem(mode, "SnapToGrid1")) item->SetChecked(SnapToGrid);
   }
 }
 

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <string>
 
+#include "command/button_manager.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
 #include "model/tool_tables.h"
+#include "model/undo_journal.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
 #include "platform/paths.h"
@@ -110,6 +112,38 @@ TEST_F(TWorkHintsTest, PackToolOrdersAndCopiesToCadSayWhatTheyDid) {
   Run(form, emDrill, "MoveLayertoCad2");
   EXPECT_GT(CadEntityCount, cad);
   EXPECT_EQ(Hint(form), "Copied to CAD layer 0: " + std::to_string(CadEntityCount - cad) + " entities");
+  // The copy is a CAD step: the Undo button shows what Edit > Undo of the
+  // drill mode shows.
+  TMenuItem* undo = form.MenuItem(emDrill, "Undo3");
+  ASSERT_NE(undo, nullptr);
+  form.Edit3Click();
+  EXPECT_EQ(ButtonManager().IsEnabled(UndoCommand), undo->Enabled());
+}
+
+// Snap to Grid is ticked in every menu that has it while points snap, and
+// turning the grid display off clears the ticks.
+TEST_F(TWorkHintsTest, SnapToGridIsTickedInEveryMode) {
+  TWorkspace& form = StartProgram();
+  auto ticks = [&form] {
+    std::vector<bool> shown;
+    for (uint8_t mode : {emDrill, emRout, emCad}) {
+      TMenuItem* item = form.MenuItem(mode, "SnapToGrid1");
+      EXPECT_NE(item, nullptr) << int(mode);
+      shown.push_back(item != nullptr && item->Checked());
+    }
+    return shown;
+  };
+  SelectLayer(30);
+  ASSERT_FALSE(SnapToGrid);
+  Run(form, emDrill, "SnapToGrid1");
+  ASSERT_TRUE(SnapToGrid);
+  EXPECT_EQ(ticks(), (std::vector<bool>{true, true, true}));
+  Run(form, emDrill, "DisplayGrid1");
+  ASSERT_FALSE(SnapToGrid);
+  EXPECT_EQ(ticks(), (std::vector<bool>{false, false, false}));
+  SelectLayer(40);
+  Run(form, emRout, "SnapToGrid1");
+  EXPECT_EQ(ticks(), (std::vector<bool>{true, true, true}));
 }
 
 }  // namespace
