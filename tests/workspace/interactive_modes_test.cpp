@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/editor_window.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
@@ -164,6 +165,70 @@ TEST_F(TInteractiveModesTest, EscapeEndsTheSingleStepPlayAnimatedOrNot) {
     EXPECT_EQ(MyScreen->Activity, acIdle);
     EXPECT_EQ(UserPanel->PromptLine(1), prompt);
   }
+}
+
+// A message box is modal like a dialog: the "Working..." menu stands while it
+// is up and no please-wait box stays behind it; the hint of what the pointer
+// rested on goes when the pointer is over the drawing.
+TEST_F(TInteractiveModesTest, MessageBoxesShowTheWorkingMenuAndOldHintsGo) {
+  struct TRecorder : TMessageBoxBackend {
+    TWorkspace* Form = nullptr;
+    std::vector<std::string> Menus;
+    std::vector<bool> Waiting;
+    TModalResult ShowMessageBox(const TMessageBoxRequest&) override {
+      Menus.push_back(Form->Menu() == nullptr || Form->Menu()->Items().Count() == 0
+                          ? ""
+                          : Form->Menu()->Items().Items().front()->Caption());
+      Waiting.push_back(Form->WaitBox() != nullptr);
+      return mrOk;
+    }
+    bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
+    void Beep(uint32_t) override {}
+  } recorder;
+  SetMessageBoxBackend(&recorder);
+  TWorkspace& form = StartProgram();
+  recorder.Form = &form;
+  const TMainMenu* menu = form.Menu();
+  form.ShowPleaseWait("Checking Format...");
+  InformationBox("Nothing was imported.");
+  EXPECT_EQ(recorder.Menus, std::vector<std::string>{"Working..."});
+  EXPECT_EQ(recorder.Waiting, std::vector<bool>{false});
+  EXPECT_EQ(form.Menu(), menu);
+
+  SetPointedHint("[ZA] Zoom All");
+  EXPECT_EQ(form.HintPanel.Caption(), "[ZA] Zoom All");
+  form.PaintBox.MouseMove(0, 20, 20);
+  EXPECT_EQ(form.HintPanel.Caption(), "");
+  CloseProgram();
+  SetMessageBoxBackend(nullptr);
+}
+
+// Text Edit Rout edits the layer as a scratch file: saved in the editor, it
+// leaves neither the file nor the editor's backup of it behind.
+TEST_F(TInteractiveModesTest, TextEditRoutLeavesNothingInTheScratchFolder) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+  RTDB->AppendLine({In, In}, 0, NoZOffset);
+  const std::filesystem::path scratch = std::filesystem::path(ExecutionPath()) / "SCRATCH";
+  auto leftOver = [&scratch] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch)) {
+      const std::string ext = entry.path().extension().string();
+      if (ext == ".BAK" || ext == ".bak") names.push_back(entry.path().filename().string());
+    }
+    return names;
+  };
+  bool saved = false;
+  QueueModalScript("TQuillexForm", [&](TForm& f) {
+    auto& q = static_cast<TQuillexForm&>(f);
+    q.Save();
+    saved = true;
+    f.Close();
+  });
+  Run(form, emRout, "TextEditRout1");
+  EXPECT_TRUE(saved);
+  EXPECT_EQ(leftOver(), std::vector<std::string>{});
 }
 
 TEST_F(TInteractiveModesTest, EscapeEndsTheCouponPickAndNoTapeIsWritten) {
