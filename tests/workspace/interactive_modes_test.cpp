@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "command/button_manager.h"
 #include "editor/editor_window.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
@@ -293,6 +294,14 @@ TEST_F(TInteractiveModesTest, TheImportPlacementTakesATypedPoint) {
   ASSERT_EQ(LiveDrillEntities(), 6);
   EXPECT_EQ(DRDB->EntityAt(4)->X, In + In / 2);
   EXPECT_EQ(DRDB->EntityAt(4)->Y, In - In / 4);
+
+  // Pan's "Pick the new centre of the view" takes one as well.
+  ASSERT_TRUE(ButtonManager().Press(cmZoomPan));
+  ASSERT_EQ(UserPanel->PromptLine(3), "Pick the new centre of the view > ");
+  Type(form, "2,3");
+  EXPECT_NEAR(MyScreen->CentreX, 2.0 * In, In / 100.0);
+  EXPECT_NEAR(MyScreen->CentreY, 3.0 * In, In / 100.0);
+  EXPECT_EQ(UserPanel->PromptLine(3), "Pick entity to inspect > ");
 }
 
 // Escape at the placement or at the main-part question withdraws the import:
