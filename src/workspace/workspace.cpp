@@ -10,9 +10,11 @@
 #include "foundation/report_windows.h"
 #include "foundation/settings.h"
 #include "model/rout_database.h"
+#include "tapeout/tooling_hit_marks.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "workspace/clock_panel.h"
+#include "workspace/my_screen.h"
 #include "workspace/startup.h"
 #include "workspace/wait_box.h"
 
@@ -681,6 +683,14 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
       key = 0;
       break;
     case VK_RETURN:
+      // The corner of the coupon may be typed as any point is.
+      if (ViewServices().Activity() == acMakeTapePick && !UserPanel->Entry().empty()) {
+        const std::string typed = UserPanel->Entry();
+        UserPanel->ClearEntry();
+        TypedCouponOrigin(typed);
+        key = 0;
+        break;
+      }
       UserPanel->Enter();
       key = 0;
       break;

@@ -258,6 +258,24 @@ TEST_F(TInteractiveModesTest, EscapeEndsTheCouponPickAndNoTapeIsWritten) {
   EXPECT_EQ(ShownCommonDialogs().size(), dialogs);
   EXPECT_EQ(MyScreen->Activity, acIdle);
   EXPECT_EQ(DrillEntityCount, 1);
+
+  // The corner typed on the command line is taken as a click; the tape's
+  // file is asked for next.
+  HeadlessSetProcessMessagesHook([&] {
+    if (MyScreen->Activity != acMakeTapePick) return;
+    Type(form, "2,3");
+  });
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.FirstLastCheckBox.SetChecked(true);
+    d.OKButton.Click();
+  });
+  ScriptCommonDialogCancel();
+  Run(form, emDrill, "MakeDrillTape1");
+  EXPECT_EQ(CouponOrigin.X, 2 * In);
+  EXPECT_EQ(CouponOrigin.Y, 3 * In);
+  EXPECT_EQ(ShownCommonDialogs().size(), dialogs + 1);
+  EXPECT_EQ(MyScreen->Activity, acIdle);
 }
 
 // A typed point places the import exactly: "0,0" lays the tape over the
