@@ -22,6 +22,7 @@
 #include "model/model_services.h"
 #include "model/view_services.h"
 #include "platform/events.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
@@ -117,6 +118,12 @@ struct TPendingImport {
 };
 TPendingImport PendingImport;
 
+// The user stopped the import: it goes, and the hint strip says so.
+void WithdrawnByUser() {
+  PendingImport.Withdraw();
+  SetApplicationHint("The import was withdrawn; the drill database is unchanged.");
+}
+
 // Keeps the drill journal out of the way while an import reads: its adds
 // are journalled only when it is placed.
 class TImportJournalPause {
@@ -161,7 +168,7 @@ class TImportPlacementCommand : public TInteractiveCommand {
   }
   void Cancel() override {
     RestorePrompts();
-    if (!placed_) PendingImport.Withdraw();
+    if (!placed_) WithdrawnByUser();
   }
 
  private:
@@ -389,7 +396,7 @@ void ImportDrillFile() {
             }
           }
           if (withdrawn) {
-            PendingImport.Withdraw();
+            WithdrawnByUser();
             if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts);
             return;
           }

@@ -337,6 +337,7 @@ TEST_F(TInteractiveModesTest, AWithdrawnImportTakesBackItsEntitiesAndTools) {
   EXPECT_EQ(DrillEntityCount, 1);
   EXPECT_EQ(Tools(), before);
   EXPECT_EQ(ECO->ActiveCommandNumber(), 78);  // Inspect waits again
+  EXPECT_EQ(form.HintPanel.Caption(), "The import was withdrawn; the drill database is unchanged.");
 
   // The main-part question answered with Escape.
   DRDB->MainPartSet = false;
@@ -349,6 +350,7 @@ TEST_F(TInteractiveModesTest, AWithdrawnImportTakesBackItsEntitiesAndTools) {
   EXPECT_EQ(Tools(), before);
   EXPECT_FALSE(DRDB->MainPartSet);
   EXPECT_EQ(ECO->ActiveCommandNumber(), 78);
+  EXPECT_EQ(form.HintPanel.Caption(), "The import was withdrawn; the drill database is unchanged.");
 }
 
 }  // namespace
