@@ -63,6 +63,13 @@ bool ReadTypedPoint(const std::string& typed, const TIntPoint* last, TIntPoint& 
 }
 }  // namespace
 
+bool AcceptTypedPoint(const std::string& typed, const TIntPoint* last, TIntPoint& point) {
+  if (ReadTypedPoint(typed, last, point)) return true;
+  const std::string bound = TrimBlanks(FormatCoordinate(CoordinateRange));
+  Refuse(typed, "-" + bound.substr(1), bound);
+  return false;
+}
+
 // ---- Definitions ----------------------------------------------------------------------
 
 void SetConstructionResolver(TConstructionResolver resolver) { ConstructionResolver = std::move(resolver); }
@@ -447,11 +454,7 @@ bool TArgumentCommand::TypedText(const std::string& typed) {
   if (typed.size() == 2 && ButtonManager().CommandOfCode(typed) != 0) return false;
   if (IsPointSlot(*slot)) {
     TIntPoint p{0, 0};
-    if (!ReadTypedPoint(typed, LastPointBelow(Frames_.size()), p)) {
-      const std::string bound = TrimBlanks(FormatCoordinate(CoordinateRange));
-      Refuse(typed, "-" + bound.substr(1), bound);
-      return true;
-    }
+    if (!AcceptTypedPoint(typed, LastPointBelow(Frames_.size()), p)) return true;
     Finished_ = !Give(PointText(p), &p, 0);
   } else if (*slot == "VALUE") {
     double v = 0.0;

@@ -112,6 +112,12 @@ using TConstructionResolver = std::function<TConstructionResult(
 // Installed by the drawing edit commands.
 void SetConstructionResolver(TConstructionResolver resolver);
 
+// A point typed at a point prompt: "x,y" absolute or "@dx,dy" from the last
+// point (when there is one), in display units. A text that is no point
+// within the database extent is refused with the command line's message and
+// answers false.
+bool AcceptTypedPoint(const std::string& typed, const TIntPoint* last, TIntPoint& point);
+
 // Defines an argument command under a number.
 void DefineArgumentCommand(int32_t number, const TArgumentCommandDef& def);
 // Defines a snap: pressed while a command waits for a point it gathers its

@@ -138,6 +138,17 @@ void ErrorBox(const std::string& text) { MessageDlg(text, mtError, mbOK); }
 void WarningBox(const std::string& text) { MessageDlg(text, mtWarning, mbOK); }
 void InformationBox(const std::string& text) { MessageDlg(text, mtInformation, mbOK); }
 
+TModalResult AskChangingQuestion(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+  if (buttons.Empty()) throw std::invalid_argument("message box without buttons: " + text);
+  TMessageBoxRequest request;
+  request.Type = type;
+  request.Caption = DefaultMessageCaption(type);
+  request.Text = text;
+  request.Buttons = buttons;
+  request.EscapeCancels = true;
+  return MessageBoxBackend().ShowMessageBox(request);
+}
+
 TModalResult ConfirmationBox(const std::string& text, TMsgDlgButtons buttons) {
   return MessageDlg(text, mtConfirmation, buttons);
 }

@@ -72,6 +72,8 @@ struct TMessageBoxRequest {
   std::string Caption;
   std::string Text;
   TMsgDlgButtons Buttons = mbOK;
+  // Escape and the close box answer mrCancel, whatever the buttons.
+  bool EscapeCancels = false;
 };
 
 // The text as it is shown on screen: "&&" becomes "&", a lone "&" is dropped,
@@ -107,6 +109,10 @@ void ShowMessage(const std::string& text);
 void ErrorBox(const std::string& text);
 void WarningBox(const std::string& text);
 void InformationBox(const std::string& text);
+// A question whose every button changes the job (No goes on differently):
+// Escape and the close box answer mrCancel, so the command can stop and
+// change nothing. The headless script answers it with mrCancel for Escape.
+TModalResult AskChangingQuestion(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons);
 // A question; Yes and No unless other buttons are given.
 TModalResult ConfirmationBox(const std::string& text, TMsgDlgButtons buttons = mbYesNo);
 

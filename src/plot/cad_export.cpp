@@ -17,6 +17,7 @@
 #include "model/view_services.h"
 #include "platform/common_dialogs.h"
 #include "platform/events.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "plot/dxf_export.h"
@@ -314,6 +315,10 @@ bool RunCadExport(const std::string& fileName, TCadExportWriter& writer) {
     ReportExportFailure(code, fileName);
     return false;
   }
+  SetApplicationHint(std::string(CadExportFormatNames[CadExportFormat < CadExportFormatNames.size()
+                                                          ? CadExportFormat
+                                                          : 0]) +
+                     " file written: " + fileName);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_housekeeping.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -27,8 +28,13 @@ bool AddStepAndLayers(TOdbWriter& w, const TOdbLayerFlags& flags) {
   return false;
 }
 
-void ReportFailure(const TOdbWriter& w) {
-  if (!w.Ok) ErrorBox(w.ErrorText);
+// A failure is shown; a model written says so in the hint strip.
+void ReportFailure(const TOdbWriter& w, const std::string& path) {
+  if (!w.Ok) {
+    ErrorBox(w.ErrorText);
+    return;
+  }
+  SetApplicationHint("ODB++ model written: step " + OdbStepName + ", " + path);
 }
 
 // The names of the model's steps or layers, at most 32, each cut to 16.
@@ -45,7 +51,7 @@ std::vector<std::string> Names(TOdbWriter& w, bool layers) {
   return out;
 }
 
-void UpdateModel(TOdbWriter& w, TOdbLayerFlags flags) {
+void UpdateModel(TOdbWriter& w, TOdbLayerFlags flags, const std::string& path) {
   uint8_t type = 0;
   if (!RunUpdateDialog(type)) return;
   const std::vector<std::string> steps = Names(w, false);
@@ -95,7 +101,7 @@ void UpdateModel(TOdbWriter& w, TOdbLayerFlags flags) {
     OdbStepName = w.Steps[static_cast<std::size_t>(j - 1)].Name;
     WriteOneLayer(w, name, program);
   }
-  ReportFailure(w);
+  ReportFailure(w, path);
 }
 
 }  // namespace
@@ -160,7 +166,7 @@ void ExportOdbProduct(const std::string& path) {
     w.BuildTree();
     w.WriteMatrix();
     WriteSelectedLayers(w, flags);
-    ReportFailure(w);
+    ReportFailure(w, path);
     return;
   }
   if (DetectValorMatrix(path) <= 0.6) return;
@@ -169,5 +175,5 @@ void ExportOdbProduct(const std::string& path) {
     ErrorBox(error);
     return;
   }
-  UpdateModel(w, flags);
+  UpdateModel(w, flags, path);
 }

@@ -6,6 +6,7 @@
 #include "model/drawing_base.h"
 #include "model/view_services.h"
 #include "platform/common_dialogs.h"
+#include "platform/forms.h"
 #include "platform/paths.h"
 #include "platform/printer.h"
 #include "plot/gerber_plot_device.h"
@@ -49,13 +50,15 @@ void PlotToFile() {
   int index = 1;
   if (!ExecutePlotFileDialog(name, index)) return;
   std::unique_ptr<TPlotDevice> device;
+  std::string kind = "Gerber";
   switch (index) {
-    case 2: device = std::make_unique<THP7580PlotDevice>(name); break;
-    case 3: device = std::make_unique<TRS274XPlotDevice>(name); break;
-    case 4: device = std::make_unique<TPostScriptPlotDevice>(name); break;
+    case 2: device = std::make_unique<THP7580PlotDevice>(name); kind = "HP7580"; break;
+    case 3: device = std::make_unique<TRS274XPlotDevice>(name); kind = "RS274X"; break;
+    case 4: device = std::make_unique<TPostScriptPlotDevice>(name); kind = "PostScript"; break;
     default: device = std::make_unique<TGerberPlotDevice>(name); break;
   }
   RunDevice(*device);
+  if (device->Written) SetApplicationHint("Plot written: " + kind + ", " + name);
 }
 
 void QuickPrint() {

@@ -498,7 +498,10 @@ bool TFilePlotDevice::Place() {
       continue;
     }
     int32_t x = 0, y = 0;
-    if (!PlacePage(int32_t(aw), int32_t(ah), x, y)) continue;
+    if (!PlacePage(int32_t(aw), int32_t(ah), x, y)) {
+      if (PlacementStopped()) return false;
+      continue;
+    }
     SetPage(paper, rotated, x, rotated ? double(y) + ah : double(y));
     return true;
   }
@@ -507,7 +510,10 @@ bool TFilePlotDevice::Place() {
 bool TFilePlotDevice::CommitOutput() {
   if (Failed) return false;
   std::vector<uint8_t> bytes(Output_.begin(), Output_.end());
-  if (WriteFileReplacing(FileName_, bytes)) return true;
+  if (WriteFileReplacing(FileName_, bytes)) {
+    Written = true;
+    return true;
+  }
   const int code = IOResult();
   ErrorBox(SystemErrorText(code) + "\r\nwhile writing the plot file " + FileName_);
   return false;

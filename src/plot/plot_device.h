@@ -70,6 +70,8 @@ class TPlotDevice : public TDrawingBase {
   // Set when the body ended by an error: EndPlot then throws the output
   // away instead of sending it.
   bool Failed = false;
+  // Set when a plot file was written whole.
+  bool Written = false;
   // Set once "Error: Illegal Clip Window" has been shown: a window without an
   // inside fails every line that leaves it, and one box per plot says it.
   bool ClipErrorShown = false;

@@ -12,6 +12,7 @@ TPagePlacer& Placer() {
 
 // The prompt lines saved by ShowPlacementPrompt (empty at start).
 TPromptBuffer SavedPrompts;
+bool Stopped = false;
 
 }  // namespace
 
@@ -39,7 +40,11 @@ void ClearPlacementPrompt() {
   ProcessMessages();
 }
 
+void StopPlacement() { Stopped = true; }
+bool PlacementStopped() { return Stopped; }
+
 bool PlacePage(int32_t width, int32_t height, int32_t& x, int32_t& y) {
+  Stopped = false;
   ShowPlacementPrompt("left button to plot, right for menu");
   bool placed = true;
   x = 0;

@@ -23,6 +23,12 @@ TPagePlacer SetPagePlacer(TPagePlacer placer);
 // right for menu" (the three prompt lines come back afterwards).
 bool PlacePage(int32_t width, int32_t height, int32_t& x, int32_t& y);
 
+// The placement was stopped (Escape, the program closing) rather than given
+// up with the right button: the plot ends instead of asking again. The view
+// calls StopPlacement; PlacePage clears it when it starts.
+void StopPlacement();
+bool PlacementStopped();
+
 // Saves the three prompt lines, clears lines 2 and 3, disables the typed
 // entry and shows the text in line 1; Clear puts all back.
 void ShowPlacementPrompt(const std::string& text);

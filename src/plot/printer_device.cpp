@@ -152,6 +152,7 @@ bool TPrinterDevice::Place() {
       OriginY = double(y) + ah;
       return true;
     }
+    if (PlacementStopped()) return false;
   }
 }
 

@@ -461,7 +461,11 @@ TPartRoutReport AutoPartRout(TRoutDatabase& rtdb) {
     ClassifyProfiles(profiles, allOneLevel);
     if (allOneLevel) {
       TModalBracket modal;
-      routAllOutside = ConfirmYesNo("Rout all profiles outside?");
+      // Escape stops the command: nothing is routed.
+      const TModalResult answer =
+          AskChangingQuestion("Rout all profiles outside?", mtConfirmation, mbYesNo);
+      if (answer == mrCancel) return report;
+      routAllOutside = answer == mrYes;
     }
     // Inner profiles first, then the parts, each nearest first.
     std::vector<std::size_t> order;

@@ -37,9 +37,11 @@ int32_t Shifted(int32_t value, int32_t offset) {
   return ClampCompToInt(int64_t{value} + offset);
 }
 
-// Removes the entities from firstIndex on; they were added hidden and never
-// journalled, so nothing else refers to them.
-void RemoveEntitiesFrom(int32_t firstIndex) {
+}  // namespace
+
+// They were added hidden and never journalled, so nothing else refers to
+// them.
+void RemoveDrillEntitiesFrom(int32_t firstIndex) {
   for (int32_t i = DrillEntityCount; i >= std::max(1, firstIndex); --i) {
     TEntitySlot* s = DrillEntities->GetSlot(i);
     delete s->Entity;
@@ -51,6 +53,8 @@ void RemoveEntitiesFrom(int32_t firstIndex) {
     DrillEntities->SetCount(count);
   }
 }
+
+namespace {
 
 // What an import may change besides the entities, kept to put back when the
 // import is withdrawn.
@@ -452,7 +456,7 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
     }
     kept = !reader.Abort && !reader.Stopped;
     if (!kept) {
-      RemoveEntitiesFrom(firstIndex);
+      RemoveDrillEntitiesFrom(firstIndex);
       before.Restore();
       DRDB->ImportPlacement.FirstIndex = firstIndex;
       reader.Notice("");

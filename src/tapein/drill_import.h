@@ -139,6 +139,10 @@ bool ImportDrillTapeWithFilter(const std::string& fileName);
 // withdrawn (DRDB as it was).
 bool ImportDrillTape(const std::string& fileName, uint8_t filter);
 
+// Removes the drill entities from firstIndex on (an import's, added hidden
+// and never journalled): the store ends before them again.
+void RemoveDrillEntitiesFrom(int32_t firstIndex);
+
 // The report's length text: two decimals (cut, not rounded), then "mm" or
 // the inch mark and a blank, blanks in front up to 9 characters.
 std::string FormatReportLength(double value);

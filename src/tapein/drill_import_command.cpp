@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "command/argument_command.h"
 #include "command/command_interpreter.h"
+#include "command/command_services.h"
 #include "command/input_event.h"
 #include "command/user_panel.h"
 #include "foundation/file_dialogs.h"
@@ -16,9 +18,11 @@
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
+#include "model/tool_tables.h"
 #include "model/model_services.h"
 #include "model/view_services.h"
 #include "platform/events.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/drill_import.h"
@@ -68,10 +72,76 @@ bool RunImporter(uint8_t format, const std::string& fileName) {
   return true;
 }
 
+// An import read but not yet in place: its hidden entities from FirstIndex
+// on, and the tool table before and after it was read. An import that is
+// withdrawn takes back its entities and every tool record it set that was
+// not changed since (a tool offset makes new tools T9.. of an old job's T1..).
+struct TPendingImport {
+  bool Pending = false;
+  int32_t FirstIndex = 0;
+  TIndexedArray<TToolRecord, 1, kToolCount> ToolsBefore, ToolsAfter;
+  TIndexedArray<bool, 1, kToolCount> ActiveBefore, ActiveAfter;
+  uint16_t CurrentTool = 1;
+
+  void Begin() {
+    Pending = true;
+    FirstIndex = DrillEntityCount + 1;
+    ToolsBefore = ToolTable;
+    ActiveBefore = ActiveTools;
+    CurrentTool = DRDB->CurrentTool;
+  }
+  void Read() {
+    ToolsAfter = ToolTable;
+    ActiveAfter = ActiveTools;
+  }
+  // The import stays: its adds go to the journal, closed with its marker.
+  void Keep() {
+    if (!Pending) return;
+    Pending = false;
+    if (DrillUndo != nullptr) {
+      for (int32_t i = FirstIndex; i <= DrillEntityCount; ++i) DrillUndo->RecordAdd(i);
+      DrillUndo->BeginOperation("Import file");
+    }
+  }
+  void Withdraw() {
+    if (!Pending) return;
+    Pending = false;
+    if (DRDB == nullptr) return;
+    RemoveDrillEntitiesFrom(FirstIndex);
+    for (int32_t t = 1; t <= kToolCount; ++t) {
+      if (ToolTable[t] == ToolsAfter[t]) ToolTable[t] = ToolsBefore[t];
+      if (ActiveTools[t] == ActiveAfter[t]) ActiveTools[t] = ActiveBefore[t];
+    }
+    DRDB->CurrentTool = CurrentTool;
+    ViewServices().RedrawView();
+  }
+};
+TPendingImport PendingImport;
+
+// The user stopped the import: it goes, and the hint strip says so.
+void WithdrawnByUser() {
+  PendingImport.Withdraw();
+  SetApplicationHint("The import was withdrawn; the drill database is unchanged.");
+}
+
+// Keeps the drill journal out of the way while an import reads: its adds
+// are journalled only when it is placed.
+class TImportJournalPause {
+ public:
+  TImportJournalPause() : saved_(DrillUndo) { DrillUndo = nullptr; }
+  ~TImportJournalPause() { DrillUndo = saved_; }
+  TImportJournalPause(const TImportJournalPause&) = delete;
+  TImportJournalPause& operator=(const TImportJournalPause&) = delete;
+
+ private:
+  TDrillUndo* saved_;
+};
+
 // The placement of an import that is not the job's main part: the drill
-// layer was asked when it started; the next left click in the drawing area
-// is the offset by which the hidden entities of the import move onto that
-// layer, as one undo step.
+// layer was asked when it started; the next left click in the drawing area,
+// or a point typed on the command line, is the offset by which the hidden
+// entities of the import move onto that layer, as one undo step. A placement
+// cancelled (Escape, another command) withdraws the import.
 class TImportPlacementCommand : public TInteractiveCommand {
  public:
   TImportPlacementCommand(uint8_t layer, bool zoomToJob) : layer_(layer), zoomToJob_(zoomToJob) {
@@ -82,28 +152,43 @@ class TImportPlacementCommand : public TInteractiveCommand {
     UserPanel->SetPromptLine(1, 1, "Import Placement >");
     UserPanel->SetPromptLine(2, 1, "Click where the origin of the imported file goes");
   }
-  uint16_t InputMode() const override { return ievMouseDown; }
+  uint16_t InputMode() const override { return placed_ ? 0 : ievMouseDown; }
   bool HandleEvent(TInputEvent& event) override {
     if (event.Kind != ievMouseDown || (event.Buttons & mbtLeft) == 0) return true;
     if (event.WorldX == NoPosition || event.WorldY == NoPosition) return true;
-    RestorePrompts();
-    if (DRDB == nullptr) return false;
-    ImportOffsetX = event.WorldX;
-    ImportOffsetY = event.WorldY;
-    DRDB->TranslateFrom(DRDB->ImportPlacement.FirstIndex, ImportOffsetX, ImportOffsetY, layer_);
-    if (DrillUndo != nullptr) DrillUndo->BeginOperation("Import file");
-    if (zoomToJob_ && DB != nullptr) DB->ZoomExtents();
-    ViewServices().RedrawView();
+    Place(event.WorldX, event.WorldY);
     return false;
   }
-  void Cancel() override { RestorePrompts(); }
+  bool TypedText(const std::string& typed) override {
+    // A keyboard code (a zoom) runs its command meanwhile.
+    if (typed.size() == 2 && ButtonManager().CommandOfCode(typed) != 0) return false;
+    TIntPoint p{0, 0};
+    if (AcceptTypedPoint(typed, nullptr, p)) Place(p.X, p.Y);
+    return true;
+  }
+  void Cancel() override {
+    RestorePrompts();
+    if (!placed_) WithdrawnByUser();
+  }
 
  private:
   void RestorePrompts() {
     if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts_);
   }
+  void Place(int32_t x, int32_t y) {
+    placed_ = true;
+    RestorePrompts();
+    if (DRDB == nullptr) return;
+    ImportOffsetX = x;
+    ImportOffsetY = y;
+    DRDB->TranslateFrom(DRDB->ImportPlacement.FirstIndex, ImportOffsetX, ImportOffsetY, layer_);
+    PendingImport.Keep();
+    if (zoomToJob_ && DB != nullptr) DB->ZoomExtents();
+    ViewServices().RedrawView();
+  }
   uint8_t layer_;
   bool zoomToJob_;
+  bool placed_ = false;
   TPromptBuffer prompts_;
 };
 
@@ -275,7 +360,14 @@ void ImportDrillFile() {
       ImportOffsetX = ImportOffsetY = 0;
       ImportOriginX = ImportOriginY = 0;
       ZoomAfterImport = JobShowsNothing();
-      if (RunImporter(format, name)) {
+      PendingImport.Begin();
+      bool ran = false;
+      {
+        TImportJournalPause pause;
+        ran = RunImporter(format, name);
+      }
+      PendingImport.Read();
+      if (ran) {
         int32_t minX = record.MinX, maxX = record.MaxX, minY = record.MinY, maxY = record.MaxY;
         const bool any = (record.Flags & 1) != 0 ||
                          DRDB->ExtentsFrom(record.FirstIndex, minX, maxX, minY, maxY);
@@ -288,8 +380,13 @@ void ImportDrillFile() {
           }
           ViewServices().UpdateView();
           bool mainPart = false;
+          bool withdrawn = false;
           if (!DRDB->MainPartSet) {
-            mainPart = MessageDlg("Is this the main part?", mtConfirmation, mbYesNo) == mrYes;
+            // Escape (or the close box) withdraws the import; No places it.
+            const TModalResult answer =
+                AskChangingQuestion("Is this the main part?", mtConfirmation, mbYesNo);
+            mainPart = answer == mrYes;
+            withdrawn = answer == mrCancel;
             if (mainPart) {
               const int32_t oldX = DRDB->G93OriginX, oldY = DRDB->G93OriginY;
               DRDB->MainPartSet = true;
@@ -297,6 +394,11 @@ void ImportDrillFile() {
               DRDB->G93OriginY = ImportOriginY;
               if (DrillUndo != nullptr) DrillUndo->RecordMainPart(false, oldX, oldY);
             }
+          }
+          if (withdrawn) {
+            WithdrawnByUser();
+            if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts);
+            return;
           }
           if (format == ifValor) {
             DrillImportPath = name + PathDelim;
@@ -313,7 +415,7 @@ void ImportDrillFile() {
             const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;
             DRDB->TranslateFrom(record.FirstIndex, ImportOffsetX, ImportOffsetY,
                                 static_cast<uint8_t>(layer));
-            if (DrillUndo != nullptr) DrillUndo->BeginOperation("Import file");
+            PendingImport.Keep();
             if (ZoomAfterImport) DB->ZoomExtents();
           } else {
             placement = true;
@@ -321,6 +423,8 @@ void ImportDrillFile() {
           ViewServices().RedrawView();
         }
       }
+      // Nothing to place: whatever the reading set goes back.
+      if (!placement) PendingImport.Withdraw();
     }
     ViewServices().UpdateView();
     if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts);

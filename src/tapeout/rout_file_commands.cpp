@@ -19,6 +19,7 @@
 #include "model/rout_sequence.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapein/rout_import.h"
@@ -209,6 +210,8 @@ bool SaveRoutFileAs(uint8_t layer) {
   std::string backup;
   while (true) {
     if (!ExecuteExportFilterDialog("Save Rout file as:", name, 255, filter)) return false;
+    // A name typed without an extension is a rout tape's.
+    if (name.find('.', name.find_last_of("\\/") + 1) == std::string::npos) name += ".RT";
     if (!FileExistsNoWild(name)) break;
     name = ExistingFileName(name);  // the file replaced, in its own spelling
     if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
@@ -243,6 +246,21 @@ bool SaveRoutFileAs(uint8_t layer) {
   }
   RoutLayerExportFilter[layer] = filter;
   RoutLayerModified[layer] = false;
+  // The hint strip says what went out (the counts first: a long path is cut
+  // at the strip's end).
+  int32_t paths = 0, moves = 0;
+  if (RTDB != nullptr)
+    for (int32_t i = 1; i <= RoutEntityCount; ++i) {
+      TEntitySlot* slot = RTDB->SlotAt(i);
+      if (slot == nullptr || slot->Entity == nullptr || int32_t(slot->Flags) <= 0 ||
+          (slot->Flags & NCLayerBit(layer)) == 0)
+        continue;
+      ++moves;
+      if (slot->Entity->GetType() == etRoutJog) ++paths;
+    }
+  SetApplicationHint("Rout tape written: R" + std::to_string(layer - kFirstRoutLayer) + ", " +
+                     std::to_string(paths) + (paths == 1 ? " path, " : " paths, ") + std::to_string(moves) +
+                     (moves == 1 ? " move, " : " moves, ") + name);
   return true;
 }
 

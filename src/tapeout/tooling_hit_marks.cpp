@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "command/argument_command.h"
 #include "command/user_panel.h"
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
@@ -143,6 +144,16 @@ void MakeTapePickEvent(TInputEvent& event) {
     CouponOrigin = {event.WorldX, event.WorldY};
     CouponPick = 2;
   }
+}
+
+bool TypedCouponOrigin(const std::string& typed) {
+  if (CouponPick != 1) return false;
+  TIntPoint p{0, 0};
+  if (AcceptTypedPoint(typed, nullptr, p)) {
+    CouponOrigin = p;
+    CouponPick = 2;
+  }
+  return true;
 }
 
 bool PickCouponOrigin() {

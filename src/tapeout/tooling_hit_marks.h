@@ -11,6 +11,7 @@
 // button ends the first-hit windows, then the last-hit windows; Escape gives
 // up (no tape is written).
 #pragma once
+#include <string>
 #include <functional>
 #include <vector>
 
@@ -58,6 +59,10 @@ extern TIntPoint CouponOrigin;
 void MakeTapePickEvent(TInputEvent& event);
 // Waits in ProcessMessages for the pick; true when a corner was picked.
 bool PickCouponOrigin();
+// A point typed on the command line while the corner is picked ("x,y" in
+// display units) is the corner, as a click gives it; a text that is no
+// point is refused. False when no pick waits.
+bool TypedCouponOrigin(const std::string& typed);
 
 // Lets the user mark the windows (first when first, then last when last),
 // waiting in ProcessMessages until the right button or Escape ends it. True

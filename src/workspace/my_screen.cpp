@@ -9,6 +9,7 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "platform/events.h"
+#include "platform/keys.h"
 #include "platform/message_box.h"
 #include "workspace/stroke_font.h"
 #include "workspace/view_mapping.h"
@@ -420,6 +421,11 @@ void TMyScreen::HandleEvent(TInputEvent& event) {
     case acMakeTapePick: toSink(ViewHooks.MakeTapePickEvent); break;
     case acWindowMarking: toSink(ViewHooks.WindowMarkMouseHook); break;
     case acSingleStep:
+      // Escape ends the play at once, animated or not.
+      if (event.Kind == ievKey && event.Flags[0] == VK_ESCAPE) {
+        if (ViewHooks.EndSingleStep) ViewHooks.EndSingleStep();
+        break;
+      }
       if (event.Kind == ievMouseDown) {
         if (event.Buttons == mbtLeft) {
           if (ViewHooks.StepForward) ViewHooks.StepForward();

@@ -6,6 +6,7 @@
 #include "command/input_event.h"
 #include "command/rubber_brain.h"
 #include "platform/events.h"
+#include "platform/keys.h"
 #include "plot/plot_placement.h"
 #include "workspace/my_screen.h"
 #include "workspace/view_mapping.h"
@@ -55,6 +56,12 @@ bool PlaceOnView(int32_t width, int32_t height, int32_t& x, int32_t& y) {
   if (RubberBrain != nullptr) RubberBrain->Hide();
   rectangle(true);
   ViewHooks.PrintPlacementEvent = [&](TInputEvent& event) {
+    // Escape stops the plot: the placement ends without asking again.
+    if (event.Kind == ievKey && event.Flags[0] == VK_ESCAPE) {
+      StopPlacement();
+      lastButton = 2;
+      return;
+    }
     if (event.Kind == ievMouseDown) buttonState = (event.Buttons & mbtLeft) ? 1 : (event.Buttons & mbtRight) ? 2 : 0;
     if (event.Kind == ievMouseUp) lastButton = buttonState;
     if (event.Kind == ievMouseMove || event.Kind == ievMouseDown) {
@@ -67,6 +74,7 @@ bool PlaceOnView(int32_t width, int32_t height, int32_t& x, int32_t& y) {
     ProcessMessages();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  if (lastButton == 0) StopPlacement();  // the program closes
   GuardCorner(width, height);
   rectangle(false);
   // The window is shown again from the picture: a repaint while the page was

@@ -209,16 +209,29 @@ void TPanCommand::RestorePrompts() {
   if (UserPanel != nullptr) UserPanel->RestorePrompts(prompts_);
 }
 
-uint16_t TPanCommand::InputMode() const { return ievMouseDown; }
+uint16_t TPanCommand::InputMode() const { return done_ ? 0 : ievMouseDown; }
 
 bool TPanCommand::HandleEvent(TInputEvent& event) {
   if (event.Kind != ievMouseDown || (event.Buttons & mbtLeft) == 0) return true;
+  PanTo(event.WorldX, event.WorldY);
+  return false;
+}
+
+bool TPanCommand::TypedText(const std::string& typed) {
+  // A keyboard code runs its command meanwhile.
+  if (typed.size() == 2 && ButtonManager().CommandOfCode(typed) != 0) return false;
+  TIntPoint p{0, 0};
+  if (AcceptTypedPoint(typed, nullptr, p)) PanTo(p.X, p.Y);
+  return true;
+}
+
+void TPanCommand::PanTo(int32_t x, int32_t y) {
+  done_ = true;
   ButtonManager().ReleaseButton(cmZoomPan);
   RestorePrompts();
-  const std::string text = BuildCommandText("ZOOMPAN", {std::to_string(event.WorldX), std::to_string(event.WorldY)});
+  const std::string text = BuildCommandText("ZOOMPAN", {std::to_string(x), std::to_string(y)});
   if (ECO != nullptr) ECO->SetCurrentCommand(text);
   ExecZoomPan(text);
-  return false;
 }
 
 bool ExecZoomWindow(const std::string& text) {

@@ -20,11 +20,15 @@ class TPanCommand : public TInteractiveCommand {
   TPanCommand();
   uint16_t InputMode() const override;
   bool HandleEvent(TInputEvent& event) override;
+  // A point typed on the command line is the new centre, as a click is.
+  bool TypedText(const std::string& typed) override;
   void Cancel() override;
 
  private:
   void RestorePrompts();
+  void PanTo(int32_t x, int32_t y);
   TPromptBuffer prompts_;
+  bool done_ = false;
 };
 
 // The view commands that ECO runs from their texts: "ZOOMWINDOW(x1,y1,x2,y2)"

@@ -10,9 +10,11 @@
 #include "foundation/report_windows.h"
 #include "foundation/settings.h"
 #include "model/rout_database.h"
+#include "tapeout/tooling_hit_marks.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "workspace/clock_panel.h"
+#include "workspace/my_screen.h"
 #include "workspace/startup.h"
 #include "workspace/wait_box.h"
 
@@ -213,6 +215,9 @@ TWorkspace::TWorkspace()
     DrawingAreaEvent(ievMouseUp, b, s, x, y, false, true);
   };
   PaintBox.OnMouseMove = [this](TControl&, TShiftState s, int x, int y) {
+    // The pointer is over the drawing: the hint of what it pointed at
+    // before (a tool button that moved away under it, a menu item) goes.
+    if (ApplicationHintPointed() && !ApplicationHint().empty()) SetPointedHint("");
     DrawingAreaEvent(ievMouseMove, mbLeft, s, x, y, false, false);
   };
   PaintBox.OnClick = [this](TControl&) {
@@ -273,9 +278,50 @@ TWorkspace::TWorkspace()
   OnClose = [](TForm&) { FormClose(); };
 
   BuildWorkingMenu();
+  Boxes_ = std::make_unique<TBoxBracket>(*this);
 }
 
+class TWorkspace::TBoxBracket : public TMessageBoxBackend {
+ public:
+  explicit TBoxBracket(TWorkspace& form) : Form_(form), Inner_(&MessageBoxBackend()) {
+    Outer_ = SetMessageBoxBackend(this);
+  }
+  ~TBoxBracket() override {
+    if (&MessageBoxBackend() == this) SetMessageBoxBackend(Outer_);
+  }
+  TBoxBracket(const TBoxBracket&) = delete;
+  TBoxBracket& operator=(const TBoxBracket&) = delete;
+  TModalResult ShowMessageBox(const TMessageBoxRequest& request) override {
+    TMenuSwap swap(Form_);
+    return Inner_->ShowMessageBox(request);
+  }
+  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
+    TMenuSwap swap(Form_);
+    return Inner_->InputQuery(caption, prompt, value);
+  }
+  void Beep(uint32_t type) override { Inner_->Beep(type); }
+
+ private:
+  struct TMenuSwap {
+    TWorkspace& Form;
+    TMainMenu* Before = nullptr;
+    explicit TMenuSwap(TWorkspace& form) : Form(form) {
+      Form.HidePleaseWait();
+      if (!WorkspaceReady || Form.ModalLevel_ > 0 || Form.Menu() == &Form.WorkingMenu) return;
+      Before = Form.Menu();
+      Form.SetMenu(&Form.WorkingMenu);
+    }
+    ~TMenuSwap() {
+      if (Before != nullptr && Form.Menu() == &Form.WorkingMenu) Form.SetMenu(Before);
+    }
+  };
+  TWorkspace& Form_;
+  TMessageBoxBackend* Inner_;
+  TMessageBoxBackend* Outer_ = nullptr;
+};
+
 TWorkspace::~TWorkspace() {
+  Boxes_.reset();
   if (Workspace == this) Workspace = nullptr;
   if (ButtonManagerObject != nullptr) ButtonManagerObject->DetachPanel();
   Status_.reset();
@@ -637,6 +683,14 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
       key = 0;
       break;
     case VK_RETURN:
+      // The corner of the coupon may be typed as any point is.
+      if (ViewServices().Activity() == acMakeTapePick && !UserPanel->Entry().empty()) {
+        const std::string typed = UserPanel->Entry();
+        UserPanel->ClearEntry();
+        TypedCouponOrigin(typed);
+        key = 0;
+        break;
+      }
       UserPanel->Enter();
       key = 0;
       break;

@@ -206,6 +206,10 @@ class TWorkspace : public TForm, public TUndoWindow {
   void Scroll(TScrollBar& bar, int delta);
   void PressCommand(int32_t command);
 
+  // Message boxes are modal too: while one is up the "Working..." menu
+  // stands and no please-wait box is left behind it.
+  class TBoxBracket;
+  std::unique_ptr<TBoxBracket> Boxes_;
   int32_t ModalLevel_ = 0;
   std::string StandingHint_;
   std::unique_ptr<TStatusDialog> Status_;

@@ -40,6 +40,7 @@
 #include "tapeout/tool_table_dialogs.h"
 #include "workspace/error_inspector.h"
 #include "workspace/job_file.h"
+#include "workspace/layers.h"
 #include "workspace/my_screen.h"
 #include "workspace/small_dialogs.h"
 #include "workspace/startup.h"
@@ -54,9 +55,56 @@ const char* const RedoItemNames[3] = {"Redo3", "Redo2", "ReDo1"};
 // The About item of each mode's File menu.
 const char* const AboutCaptions[3] = {"About &VarovUvov", "A&bout ZuraZeru", "About &Pelmora"};
 
+// True while the drawing area is idle. Otherwise a menu action waits: while
+// the view runs an input of its own the hint strip says which and how to
+// end it (a dialog that is open says so itself).
+bool ViewIsFree() {
+  const uint8_t activity = ViewServices().Activity();
+  if (activity == acIdle) return true;
+  const char* what = activity == acSingleStep       ? "single step"
+                     : activity == acPrintPlacement ? "plot placement"
+                     : activity == acMakeTapePick   ? "coupon pick"
+                     : activity == acWindowMarking  ? "marking of tooling hits"
+                                                    : nullptr;
+  if (what != nullptr) {
+    MessageBeep(MB_OK);
+    SetApplicationHint(std::string("The menus wait until the ") + what + " ends: press Esc to stop it.");
+  }
+  return false;
+}
+
+// The number with its noun, "1 tool" or "3 tools".
+std::string Counted(int64_t n, const std::string& one, const std::string& many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The tools the live drill entities use.
+int32_t ToolsInUse() {
+  if (DRDB == nullptr) return 0;
+  std::vector<bool> used(kToolCount + 1, false);
+  int32_t count = 0;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    if (static_cast<int32_t>(DRDB->WordAt(i)) <= 0) continue;
+    const TDrillEntity* e = DRDB->EntityAt(i);
+    if (e == nullptr || !ValidToolNumber(e->GetToolNumber()) || used[e->GetToolNumber()]) continue;
+    used[e->GetToolNumber()] = true;
+    ++count;
+  }
+  return count;
+}
+
+// The entity count of the mode's database.
+int32_t ModeEntityCount() {
+  switch (EditorMode) {
+    case emDrill: return DrillEntityCount;
+    case emRout: return RoutEntityCount;
+    default: return CadEntityCount;
+  }
+}
+
 // Runs a menu action only while the drawing area is idle.
 void WhenIdle(const std::function<void()>& action) {
-  if (ViewServices().Activity() == 0) action();
+  if (ViewIsFree()) action();
 }
 // A display setting's menu item: its tick shows the setting, which the View
 // menu refreshes whenever it drops down (the three menus show one setting).
@@ -158,9 +206,10 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
 
   // Display Grid: turning it off also turns snapping to the grid off.
   TMenuItem& grid = view.Add(mode == emCad ? "Display &Grid" : "&Grid Display", "DisplayGrid1");
-  grid.OnClick = [](TMenuItem&) {
+  grid.OnClick = [this](TMenuItem&) {
     DisplayGrid = !DisplayGrid;
     if (!DisplayGrid) SnapToGrid = false;
+    Edit3Click();
     Redraw();
   };
   ticks->push_back({&grid, [] { return DisplayGrid; }});
@@ -261,11 +310,14 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     return item;
   };
   // Snap to Grid: turning it on also turns the grid display on.
-  auto snapToGrid = [](TMenuItem& parent) {
+  // Its tick shows the setting in every menu that has it.
+  auto snapToGrid = [this](TMenuItem& parent) {
     TMenuItem& item = parent.Add("Snap to &Grid", "SnapToGrid1");
-    item.OnClick = [](TMenuItem&) {
+    item.SetChecked(SnapToGrid);
+    item.OnClick = [this](TMenuItem&) {
       SnapToGrid = !SnapToGrid;
       if (SnapToGrid) DisplayGrid = true;
+      Edit3Click();
       Redraw();
     };
   };
@@ -280,7 +332,12 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   // Pack: the mode's database is compacted; when that renumbered its
   // entities, the database has started its journal afresh.
   auto pack = [] {
-    if (ActiveDB != nullptr) ActiveDB->Compact();
+    if (ActiveDB == nullptr) return;
+    const int32_t before = ModeEntityCount();
+    ActiveDB->Compact();
+    const int32_t after = ModeEntityCount();
+    SetApplicationHint("Database packed: " + Counted(after, "entity", "entities") + ", " +
+                       Counted(before - after, "deleted entity", "deleted entities") + " removed");
   };
   if (cad) {
     idle(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
@@ -346,15 +403,32 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     TMenuItem& layers = menu.Add("&Layers", "Layers" + std::to_string(3 - mode));
     if (LayerControlCommand)
       layers.Add("&Layer Control", "Layers1").OnClick = [this](TMenuItem&) {
-        if (ViewServices().Activity() == 0) LayerControlCommand();
+        if (ViewIsFree()) LayerControlCommand();
       };
     if (LayerEraseCommand)
       layers.Add("Layer &Erase", "LayerErase1").OnClick = [this](TMenuItem&) { LayerEraseCommand(); };
-    if (rout) idle(layers, "&Copy Layer to CAD", "MoveLayertoCad1", [] { CopyRoutLayerToCad(); });
-    if (drill) idle(layers, "&Copy Layer to CAD", "MoveLayertoCad2", [] { CopyDrillLayersToCad(); });
+    // The hint strip names the CAD layer and what went there. The copy is a
+    // step of the CAD journal, not of the mode's: the Undo and Redo buttons
+    // show the mode's again.
+    auto copied = [](int32_t before) {
+      ShowUndoButtons();
+      SetApplicationHint("Copied to CAD layer " + LayerName(TargetCadLayer) + ": " +
+                         Counted(CadEntityCount - before, "entity", "entities"));
+    };
+    if (rout)
+      idle(layers, "&Copy Layer to CAD", "MoveLayertoCad1", [copied] {
+        const int32_t before = CadEntityCount;
+        if (CopyRoutLayerToCad()) copied(before);
+      });
+    if (drill)
+      idle(layers, "&Copy Layer to CAD", "MoveLayertoCad2", [copied] {
+        const int32_t before = CadEntityCount;
+        CopyDrillLayersToCad();
+        copied(before);
+      });
     if (SwitchToLayerCommand)
       layers.Add("&Switch To Layer", "SwitchToLayer1").SetShortCut("Ctrl+L").OnClick = [this](TMenuItem&) {
-        if (ViewServices().Activity() == 0) SwitchToLayerCommand();
+        if (ViewIsFree()) SwitchToLayerCommand();
       };
   }
 
@@ -552,11 +626,17 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   if (drill) {
     // ---- Tools ----
     TMenuItem& tools = menu.Add("&Tools", "Tools1");
-    auto renumber = [](void (TDrillDatabase::*how)()) {
-      return [how](TMenuItem&) {
+    // The tools renumbered; the hint strip says how and what is left.
+    auto renumber = [](void (TDrillDatabase::*how)(), const std::string& done) {
+      return [how, done](TMenuItem&) {
         if (DRDB == nullptr) return;
+        const int32_t before = ToolsInUse();
         (DRDB->*how)();
         Redraw();
+        const int32_t after = ToolsInUse();
+        std::string hint = done + ": " + Counted(after, "tool", "tools") + " in use";
+        if (after != before) hint += " (" + std::to_string(before) + " before)";
+        SetApplicationHint(hint);
       };
     };
     tools.Add("Show &Tool Table", "ShowToolTable1").OnClick = [](TMenuItem&) {
@@ -576,15 +656,15 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
       SaveDrillToolTable();
     };
     tools.Add("Sort &Fewest Hits First", "SortFewestHitsFirst1").OnClick =
-        renumber(&TDrillDatabase::RenumberToolsByHitsAscending);
+        renumber(&TDrillDatabase::RenumberToolsByHitsAscending, "Tools sorted, fewest hits first");
     tools.Add("Sort &Most Hits First", "SortMostHitsFirst1").OnClick =
-        renumber(&TDrillDatabase::RenumberToolsByHits);
+        renumber(&TDrillDatabase::RenumberToolsByHits, "Tools sorted, most hits first");
     tools.Add("Sort &Small Tool First", "SortSmallToolFirst1").OnClick =
-        renumber(&TDrillDatabase::RenumberToolsBySizeAscending);
+        renumber(&TDrillDatabase::RenumberToolsBySizeAscending, "Tools sorted, small tool first");
     tools.Add("Sort &Big Tool First", "SortBigToolFirst1").OnClick =
-        renumber(&TDrillDatabase::RenumberToolsBySize);
-    tools.Add("Mer&ge Same Size", "MergeSameSize1").OnClick = renumber(&TDrillDatabase::RenumberToolsMergeSizes);
-    tools.Add("&Remove Empties", "RemoveEmpties1").OnClick = renumber(&TDrillDatabase::RenumberToolsUsedFirst);
+        renumber(&TDrillDatabase::RenumberToolsBySize, "Tools sorted, big tool first");
+    tools.Add("Mer&ge Same Size", "MergeSameSize1").OnClick = renumber(&TDrillDatabase::RenumberToolsMergeSizes, "Tools of the same size merged");
+    tools.Add("&Remove Empties", "RemoveEmpties1").OnClick = renumber(&TDrillDatabase::RenumberToolsUsedFirst, "Empty tools removed");
     idle(tools, "&Auto Load Feeds && Speeds", "AutoLoadFeedsSpeeds1", [] { LoadFeedSpeedTable(); });
     // ---- Step & Repeat ----
     TMenuItem& steps = menu.Add("Step && &Repeat", "StepRepeat1");
@@ -610,11 +690,12 @@ void TWorkspace::Edit3Click() {
   for (uint8_t mode : {emDrill, emRout, emCad}) {
     if (TMenuItem* item = MenuItem(mode, UndoItemNames[mode])) item->SetEnabled(canUndo);
     if (TMenuItem* item = MenuItem(mode, RedoItemNames[mode])) item->SetEnabled(canRedo);
+    if (TMenuItem* item = MenuItem(mode, "SnapToGrid1")) item->SetChecked(SnapToGrid);
   }
 }
 
 void TWorkspace::New1Click() {
-  if (ViewServices().Activity() != 0) return;
+  if (!ViewIsFree()) return;
   const bool cleared = NewJob();
   UpdateCaption();
   PressCommand(147);
@@ -624,7 +705,7 @@ void TWorkspace::New1Click() {
 }
 
 void TWorkspace::Open1Click() {
-  if (ViewServices().Activity() != 0) return;
+  if (!ViewIsFree()) return;
   OpenJobCommand();
   UpdateCaption();
 }

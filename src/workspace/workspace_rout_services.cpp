@@ -2,6 +2,8 @@
 
 #include "command/user_panel.h"
 #include "editor/editor_window.h"
+#include "foundation/file_utils.h"
+#include "foundation/utilities.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "tapeout/rout_file_commands.h"
@@ -37,7 +39,11 @@ void TWorkspaceRoutEditServices::ReloadRoutLayer(const std::string& fileName) {
 }
 
 bool TWorkspaceRoutEditServices::RunTextEditor(const std::string& fileName, int32_t line) {
-  return RunWorkspaceTextEditor(fileName, line);
+  const bool saved = RunWorkspaceTextEditor(fileName, line);
+  // The layer is edited as a scratch file: the editor's backup of it
+  // ("*.BAK" beside it) is nobody's and goes with it.
+  DeleteFileIfExists(ChangeFileExtension(fileName, "BAK"));
+  return saved;
 }
 
 bool RunWorkspaceTextEditor(const std::string& fileName, int32_t line) {

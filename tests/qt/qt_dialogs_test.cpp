@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -109,6 +110,34 @@ TEST_F(QtDialogsTest, EscapeAndCaptionedBoxes) {
   ButtonWithText(box, "&Retry")->click();
   EXPECT_EQ(QtMessageBoxResult(*box), mrRetry);
   delete box;
+}
+
+void PressEscape(QWidget* w) {
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+}
+
+// A question whose No changes the job: Escape and the close box answer
+// Cancel, which no shown button offers; the buttons answer as they say.
+TEST_F(QtDialogsTest, EscapeOnAChangingQuestionCancels) {
+  QStringList shown;
+  WhenModalOpens([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* b : box->buttons())
+      if (b->isVisible()) shown << b->text();
+    PressEscape(box);
+  });
+  EXPECT_EQ(AskChangingQuestion("Rout all profiles outside?", mtConfirmation, mbYesNo), mrCancel);
+  shown.sort();
+  EXPECT_EQ(shown, (QStringList{"&No", "&Yes"}));
+  WhenModalOpens([](QWidget* w) { w->close(); });
+  EXPECT_EQ(AskChangingQuestion("Is this the main part?", mtConfirmation, mbYesNo), mrCancel);
+  WhenModalOpens([](QWidget* w) { ButtonWithText(qobject_cast<QMessageBox*>(w), "&No")->click(); });
+  EXPECT_EQ(AskChangingQuestion("Is this the main part?", mtConfirmation, mbYesNo), mrNo);
+  // An ordinary question keeps Escape as No.
+  WhenModalOpens([](QWidget* w) { PressEscape(w); });
+  EXPECT_EQ(MessageDlg("Overwrite?", mtConfirmation, mbYesNo), mrNo);
 }
 
 TEST_F(QtDialogsTest, InputBoxReturnsTheTypedText) {

@@ -174,6 +174,20 @@ TEST_F(PartRoutTest, ProfilesOnOneLevelAskWhetherToRoutOutside) {
   // Inline: every path starts on the middle of its square's longest side.
   for (const TMove& m : Layer())
     if (m.Type == 5) EXPECT_TRUE(m.P.Y == 0 || m.P.Y == Inch || m.P.X % Inch == 0) << m.P.X << "," << m.P.Y;
+  // Escape (or the close box) stops the command: nothing more is routed and
+  // no undo step is added.
+  const size_t moves = Layer().size();
+  std::string step;
+  ASSERT_TRUE(RoutUndo->CanUndo(step));
+  RoutUndo->Undo();
+  ASSERT_TRUE(Layer().empty());
+  ResetHeadlessDialogs();
+  ScriptMessageBoxAnswer(mrCancel);
+  EXPECT_FALSE(AutoPartRout(*RTDB).SomethingRouted);
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Rout all profiles outside?"}));
+  EXPECT_TRUE(Layer().empty());
+  EXPECT_FALSE(RoutUndo->CanUndo(step));
+  EXPECT_GT(moves, 0u);
 }
 
 TEST_F(PartRoutTest, FollowProfileCopiesTheChainAndAsksAtABranch) {

@@ -93,7 +93,8 @@ class THeadlessMessageBoxes : public TMessageBoxBackend {
     if (answer.What != TBoxAnswer::Box)
       throw EUnscriptedDialog("an input box answer was scripted, but the next box is the " +
                               DescribeBox(request));
-    if (!HasButtonFor(request.Buttons, answer.Result))
+    const bool escape = request.EscapeCancels && answer.Result == mrCancel;
+    if (!escape && !HasButtonFor(request.Buttons, answer.Result))
       throw EUnscriptedDialog(std::string("scripted answer ") + ResultName(answer.Result) +
                               " has no button on the " + DescribeBox(request));
     s.Queue.pop_front();

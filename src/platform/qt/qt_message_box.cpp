@@ -95,11 +95,19 @@ QMessageBox* CreateQtMessageBox(const TMessageBoxRequest& request, QWidget* pare
   const TMsgDlgBtn defaultButton = DefaultButton(request.Buttons);
   TMsgDlgBtn escape = mbOK;
   const bool hasEscape = EscapeButton(request.Buttons, escape);
+  const bool hiddenCancel = request.EscapeCancels && !request.Buttons.Has(mbCancel);
   for (TMsgDlgBtn b : request.Buttons.List()) {
     QPushButton* button = box->addButton(ToQt(ButtonCaption(b)), RoleOf(b));
     button->setProperty("modalResult", static_cast<int>(ButtonModalResult(b)));
     if (b == defaultButton) box->setDefaultButton(button);
-    if (hasEscape && b == escape) box->setEscapeButton(button);
+    if (hasEscape && b == escape && !hiddenCancel) box->setEscapeButton(button);
+  }
+  if (hiddenCancel) {
+    // Escape and the close box press a Cancel that is not shown.
+    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+    cancel->setProperty("modalResult", static_cast<int>(mrCancel));
+    cancel->hide();
+    box->setEscapeButton(cancel);
   }
   return box;
 }
