@@ -278,10 +278,11 @@ void TNCReader::ReadLoop() {
     UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) {
-      // A digits statement is the tape's format, like its units line: it
-      // is not handed on, where a tape of other digits would restate it.
-      if (first != ';' || !ReadFileFormatComment(g.Line))
-        UnparsedBlock(g.RawLine, SkippedLineKind());
+      // A digits statement ahead of the program is the tape's format, like
+      // its units line; it is handed on as every comment is. One after the
+      // program began is a comment a writer of other digits carried over.
+      if (first == ';' && (g.InHeader || !g.ProgramBegun)) ReadFileFormatComment(g.Line);
+      UnparsedBlock(g.RawLine, SkippedLineKind());
       continue;
     }
     if (first == '%' || g.Line == "M95") {
@@ -410,6 +411,7 @@ void TNCReader::ProcessPlainLine() {
 
 void TNCReader::FinishLine() {
   TGlobalRec& g = *GlobalRec;
+  if (!g.InHeader) g.ProgramBegun = true;
   if (g.WasHeader && !g.InHeader) {
     if (g.ZeroToolDefined) ZeroToolNumber();
     HeaderDone(AxisVersion);
@@ -501,9 +503,17 @@ void TNCReader::SwitchUnits(bool metric, const std::string& tail) {
   if (before > 0.0 && after > 0.0 && before != after) RescaleCoordinates(before / after);
 }
 
+namespace {
+const std::string kDigitsStatement = ";FILE_FORMAT=";
+}  // namespace
+
+bool IsTapeDigitsStatement(const std::string& line) {
+  return StartsWith(UpperCaseStr(RemoveBlanks(line)), kDigitsStatement.c_str());
+}
+
 bool TNCReader::ReadFileFormatComment(const std::string& line) {
   const std::string text = UpperCaseStr(RemoveBlanks(line));
-  const std::string key = ";FILE_FORMAT=";
+  const std::string& key = kDigitsStatement;
   if (!StartsWith(text, key.c_str())) return false;
   const std::string value = text.substr(key.size());
   const std::size_t colon = value.find(':');
