@@ -601,8 +601,8 @@ void TNCReader::CheckRepeat() {
     // Without a subprogram to repeat there is nothing to count through.
     if (g.SubName.empty() || !FileExistsNoWild(g.SubName)) return;
     for (int32_t i = 1; i <= n && !ErrorFlag && !Abort; ++i)
-      RepeatSub(static_cast<int32_t>(static_cast<int64_t>(i) * dx),
-                static_cast<int32_t>(static_cast<int64_t>(i) * dy));
+      RepeatSub(ClampCompToInt(static_cast<int64_t>(i) * dx),
+                ClampCompToInt(static_cast<int64_t>(i) * dy));
     return;
   }
   CheckSubCall();
