@@ -10,6 +10,7 @@
 
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/editor_state.h"
 #include "import/import_frame.h"
 #include "platform/headless/headless_dialogs.h"
 #include "tapein/drill_import_command.h"
@@ -64,6 +65,7 @@ TEST_F(THolelessTapeImportTest, AHeaderWithoutHolesIsRecognisedAndSaysSo) {
     EXPECT_EQ(ShownMessageBoxes().back().Text, said);
     EXPECT_EQ(ShownMessageBoxes().back().Type, mtInformation);
     EXPECT_EQ(CadEntityCount, cadBefore);
+    EXPECT_EQ(DatabaseFileName, "");  // no job is named after it
 
     // Drill Import, on a drill layer that holds a hole.
     SelectLayer(30);
