@@ -254,6 +254,7 @@ struct TGlobalRec {
   // later group without an M25 of its own has nothing to read again.
   bool PatternBegun = false;
   int32_t StepRepeatEndLine = 0;  // line of the M08 that ended the last step and repeat
+  bool PatternReread = false;     // a pattern was read again
   int32_t BlockPos = 0;         // main input lines read up to the block being read
   int32_t BlockBase = 0;
   int32_t PatternOffsetX = 0, PatternOffsetY = 0;

@@ -221,8 +221,10 @@ bool TNCReader::CountLinesRead(int64_t lines) {
   TGlobalRec& g = *GlobalRec;
   g.LinesRead += lines;
   if (g.LinesRead <= MaxTapeLines) return true;
+  // Repeats are named only where a pattern was read again.
   if (!ErrorFlag)
-    Fail("Line " + std::to_string(BlockNumber) + ": the tape's repeats read more than " +
+    Fail("Line " + std::to_string(BlockNumber) +
+         (g.PatternReread ? ": the tape's repeats read more than " : ": the tape is longer than ") +
          IntToStrGrouped(int32_t(MaxTapeLines)) + " lines; the reading stops.");
   return false;
 }

@@ -85,6 +85,7 @@ void TNCReader::ResetFileState() {
   g.PatternStartPos = 0;
   g.PatternBegun = false;
   g.StepRepeatEndLine = 0;
+  g.PatternReread = false;
   g.BlockPos = 0;
   BlockNumber = 1;
   g.BlockBase = 0;
