@@ -694,10 +694,7 @@ void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
     // A plotter takes no finer chord angle than half a degree.
     angle = std::copysign(0.5, angle);
   }
-  // At most 720 chords (a sweep of 360 degrees, half a degree each); one
-  // where the chord angle is no number.
-  const double chords = std::ceil(std::fabs(sweep / angle));
-  const int32_t count = chords >= 1.0 && chords <= 720.0 ? static_cast<int32_t>(chords) : 1;
+  const int32_t count = std::max<int32_t>(1, static_cast<int32_t>(std::ceil(std::fabs(sweep / angle))));
   const double step = sweep / count;
   for (int32_t k = 1; k <= count; ++k) {
     double dx = p.X - c.X, dy = p.Y - c.Y;
