@@ -12,9 +12,12 @@
 # tape readers and the stores they fill give it their edges but no compare
 # hooks (CMakeLists.txt, KORVEX_FUZZ; the tape targets get a dictionary of
 # the tape words instead, tests/fuzz/dict/nc_tape.dict), and a reading is
-# cut after kFuzzWorkLimit holes (tests/fuzz/fuzz_entries.h): a finding past
-# that point comes back with the fuzz target itself (build/fuzz/fuzz_TARGET
-# FILE), and with the test suite's regression run.
+# cut after kFuzzWorkLimit holes (tests/fuzz/fuzz_entries.h). The fuzzer and
+# its targets (build/fuzz/fuzz_TARGET FILE too) never read past that point,
+# so a fault there (a pattern read again without end, say) is no finding of
+# theirs: the test suite's regression run reads every input kept in
+# tests/fuzz/corpus uncut first, at most 10 seconds an input, and
+# build/test/fuzz_regression TARGET FILE reads one input the same way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

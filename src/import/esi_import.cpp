@@ -84,7 +84,16 @@ void TEsiReader::ParseLine(const std::string& text) {
           if (n == 1) Motion = 0;
           if (n == 6) Motion = 1;
         }
-        if (t == 2 && !next.empty()) Tools[Tool] = StrToRealLenient(next);
+        if (t == 2 && !next.empty()) {
+          // The size in microns, as a tool table's diameter holds it.
+          const double size = StrToRealLenient(next);
+          if (!(std::fabs(size) * 1000.0 <= 2147483647.0)) {
+            Fail("Line " + std::to_string(LineNumber) + " of <" + FileName + ">: the tool size " + next +
+                 " is out of range.");
+            return;
+          }
+          Tools[Tool] = size;
+        }
         if (t <= 2 && !next.empty()) ++w;
         stop = true;
         break;

@@ -163,7 +163,10 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
     if (statement[0] == '$') {
       const std::size_t eq = statement.find('=');
       double value = 0.0;
-      const std::size_t n = static_cast<std::size_t>(std::atoi(statement.c_str() + 1));
+      // The variable's number: up to four digits (a longer one is refused).
+      std::size_t n = 0;
+      for (std::size_t k = 1; k < statement.size() && k <= 5 && std::isdigit(static_cast<unsigned char>(statement[k])); ++k)
+        n = n * 10 + std::size_t(statement[k] - '0');
       if (eq == std::string::npos || n == 0 || n > 9999 ||
           !EvaluateMacroExpression(statement.substr(eq + 1), vars, value)) {
         error = "the macro " + macro.Name + " holds a bad assignment \"" + statement + "\"";
@@ -184,7 +187,15 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
       v.push_back(value);
     }
     auto at = [&v](std::size_t k) { return k < v.size() ? v[k] : 0.0; };
-    const int code = static_cast<int>(at(0));
+    // The primitive's code, and the field that counts its outline points,
+    // polygon vertices or moire rings, are whole numbers before they are
+    // taken as such.
+    const int code = std::fabs(at(0)) <= 1e6 ? static_cast<int>(at(0)) : -1;
+    if (const std::size_t counted = code == 4 || code == 5 ? 2 : code == 6 ? 6 : 0;
+        counted != 0 && !(std::fabs(at(counted)) <= 1e6)) {
+      error = "the macro " + macro.Name + " holds a count out of range in \"" + statement + "\"";
+      return false;
+    }
     const bool dark = at(1) != 0.0;
     switch (code) {
       case 1:  // circle: exposure, diameter, centre, rotation

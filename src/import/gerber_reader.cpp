@@ -500,7 +500,7 @@ bool TGerberReader::ParseApertureDefinition(const std::string& text, TApertureRe
   record.SizeX = v.empty() ? 0.0 : v[0];
   record.SizeY = v.size() > 1 ? v[1] : record.SizeX;
   if (record.Shape == apPolygon) {
-    record.Vertices = v.size() > 1 ? static_cast<int32_t>(v[1]) : 0;
+    record.Vertices = v.size() > 1 && std::fabs(v[1]) <= 1e6 ? static_cast<int32_t>(v[1]) : 0;
     record.Rotation = v.size() > 2 ? v[2] : 0.0;
     record.SizeY = record.SizeX;
     if (record.Vertices < 3 || record.Vertices > 12) return false;

@@ -46,7 +46,10 @@ std::array<TImportFormat, FormatCount>& Formats() {
     std::array<TImportFormat, FormatCount> t{};
     t[fcDxf] = {DetectDxf, [](const std::string& f) { ImportDxfToCad(f); }};
     t[fcHpgl] = {DetectHpgl, ImportHpglToCad};
-    t[fcExcellon] = {DetectExcellonFile, [](const std::string& f) { ImportExcellonToCad(f); }};
+    // A tape that imported nothing names no job.
+    t[fcExcellon] = {DetectExcellonFile, [](const std::string& f) {
+                       if (!ImportExcellonToCad(f)) ImportFailed();
+                     }};
     t[fcGerber] = {DetectGerberFile, ImportGerberToCad};
     t[fcGcadd] = {DetectGcadd, ImportGcaddToCad};
     t[fcIgiPost] = {DetectIgiPost, ImportIgiPostToCad};

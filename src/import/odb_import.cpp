@@ -32,6 +32,16 @@ int32_t Units(double inches) {
   return static_cast<int32_t>(v);
 }
 
+// A size already in units, rounded half away from zero and pinned as Units
+// pins.
+int32_t RoundedUnits(double units) {
+  const double v = std::round(units);
+  if (!(v > -2147483647.0) || v > 2147483647.0) ++pinnedValues;
+  if (!(v > -2147483647.0)) return -2147483647;
+  if (v > 2147483647.0) return 2147483647;
+  return static_cast<int32_t>(v);
+}
+
 // The numbers of a symbol's dimension text, one after another.
 std::vector<double> SymbolNumbers(const std::string& text) {
   std::vector<double> out;
@@ -181,13 +191,13 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
   };
   auto box = [&](double hw, double hh) { polygon({{-hw, -hh}, {hw, -hh}, {hw, hh}, {-hw, hh}}); };
   auto radius = [&](double diameter) {
-    return static_cast<int32_t>(std::lround(diameter * SymbolUnit * 0.5));
+    return RoundedUnits(diameter * SymbolUnit * 0.5);
   };
   // Two straight sides and a half circle at each end, across the longer
   // direction; a circle when both are equal.
   auto oval = [&](double hw, double hh) {
     if (hw == hh) {
-      Flash(layer, static_cast<int32_t>(std::lround(hw * kUnitsPerInch)), x, y);
+      Flash(layer, RoundedUnits(hw * kUnitsPerInch), x, y);
     } else if (hw > hh) {
       const double a = hw - hh;
       seg(-a, -hh, a, -hh);
@@ -219,7 +229,8 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
         break;
       }
       std::array<double, 5> k{0.0, c, c, c, c};
-      if (d[3] > 0) {
+      // The corners named by the digits of a whole number ("134").
+      if (d[3] > 0 && d[3] < 1e9) {
         k = {0.0, 0.0, 0.0, 0.0, 0.0};
         for (const char ch : std::to_string(static_cast<int64_t>(d[3])))
           if (ch >= '1' && ch <= '4') k[static_cast<std::size_t>(ch - '0')] = c;

@@ -598,7 +598,8 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
         const double x = f.Num(1) * coord, y = f.Num(2) * coord;
         // The pad's orientation: 0..3 turns by quarter turns, 4..7 the same
         // mirrored; 8 and 9 give any angle (9 mirrored). Turns are clockwise.
-        const int32_t orient = static_cast<int32_t>(Real(f[6]));
+        int32_t orient = 0;
+        if (!wholeNumber(f[6], "pad orientation", orient)) break;
         PadMirror = orient == 9 || (orient >= 4 && orient <= 7);
         PadAngle = orient == 8 || orient == 9 ? Real(f[7]) : orient >= 1 && orient <= 7 ? 90.0 * (orient % 4) : 0.0;
         if (!std::isfinite(PadAngle)) PadAngle = 0.0;

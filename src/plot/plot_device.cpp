@@ -489,7 +489,8 @@ bool TFilePlotDevice::Place() {
       hdb = std::nearbyint(paper.Width * kDbUnitsPerInch - 0.4999999);
     }
     const double aw = std::nearbyint(wdb / f), ah = std::nearbyint(hdb / f);
-    if (!(aw < 2147483647.0) || !(ah < 2147483647.0)) {
+    if (!(aw < 2147483647.0) || !(ah < 2147483647.0) || !(aw > -2147483647.0) ||
+        !(ah > -2147483647.0)) {
       ErrorBox(
           "Your paper size and scale combination exceed the\r\ndatabase limits.  Please "
           "choose a larger scale.");

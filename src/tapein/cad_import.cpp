@@ -175,6 +175,10 @@ void WithdrawCadEntitiesFrom(int32_t first) {
 bool ImportExcellonToCad(const std::string& fileName) {
   if (DB == nullptr) return false;
   std::vector<std::string> errors;
+  if (TapeHoldsNoHoles(fileName)) {
+    ReportTapeWithoutHoles(fileName);
+    return false;
+  }
   CadImportLayer = 0;
   DisplayedLayerMask |= 1u << CadImportLayer;
   if (!RunCadFormatDialog(fileName)) return false;

@@ -145,10 +145,14 @@ struct TScan {
   int32_t LeadingZeroWords = 0;   // shorter than the longest and beginning with 0
   int32_t TrailingZeroWords = 0;  // shorter than the longest and ending in 0
   double LargestTool = 0.0;       // in the tape's unit as written
+  // The program began (a "%" or "M95", or a position): a digits statement
+  // after it is a comment a later program kept, not the tape's own.
+  bool InBody = false;
 
   // Empty for the next tape, the lists keeping their room.
   void Clear() {
     Guess = {};
+    InBody = false;
     Lengths.clear();
     Hits.clear();
     ToolSizes.Clear();
@@ -249,12 +253,13 @@ void ReadFormatComment(const std::string& line, TTapeFormatGuess& g) {
   }
 }
 
-void ReadFileFormat(const std::string& line, TTapeFormatGuess& g) {
+void ReadFileFormat(const std::string& line, bool inBody, TTapeFormatGuess& g) {
   const std::string key = ";FILE_FORMAT=";
   if (!StartsWith(line, key)) {
     ReadFormatComment(line, g);
     return;
   }
+  if (inBody) return;
   const size_t colon = line.find(':', key.size());
   if (colon == std::string::npos) return;
   const int32_t integer = StrToIntLenient(line.substr(key.size(), colon - key.size()));
@@ -803,7 +808,7 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
     line.resize(kept);
     if (line.empty()) continue;
     if (line[0] == ';') {
-      ReadFileFormat(line, g);
+      ReadFileFormat(line, s.InBody, g);
       upper.assign(raw);
       for (char& c : upper) c = UpperCase[static_cast<unsigned char>(c)];
       ReadSizeComment(upper, s);
@@ -829,6 +834,8 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
       ReadUnitFields(comma == std::string::npos ? std::string_view() : std::string_view(line).substr(comma + 1), g);
       continue;
     }
+    if (!s.InBody)
+      s.InBody = line[0] == '%' || line == "M95" || line.find_first_of("XY") != std::string::npos;
     ReadBlock(line, count, s);
   }
   IOResult();  // a read error only ends the scan

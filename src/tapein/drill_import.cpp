@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -416,6 +418,11 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
       return false;
     }
   }
+  // A swap filter may turn the tape's words into holes.
+  if (swapFile.empty() && TapeHoldsNoHoles(fileName)) {
+    ReportTapeWithoutHoles(fileName);
+    return false;
+  }
   if (!RunDrillFormatDialog(fileName)) return false;
 
   TModalBracket bracket;
@@ -486,6 +493,47 @@ std::string FormatReportLength(double value) {
 }
 
 // ---- Detection ------------------------------------------------------------------------------------
+
+bool TapeHoldsNoHoles(const std::string& fileName) {
+  std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
+  if (file == nullptr) return false;
+  // A header is short: a longer file is read as a tape.
+  constexpr int32_t kMostLines = 5000;
+  bool m48 = false, closed = false, stated = false, drills = false, odd = false;
+  std::string raw;
+  int32_t lines = 0;
+  while (!drills && !odd && ++lines <= kMostLines && ReadTextLineLimited(file, raw) == lrLine) {
+    std::string line = UpperCaseStr(RemoveBlanks(raw));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (const size_t comment = line.find(';'); comment != std::string::npos) line.resize(comment);
+    if (line.empty()) continue;
+    for (const char c : line)
+      odd = odd || !(std::isalnum(static_cast<unsigned char>(c)) || c == ',' || c == '.' ||
+                     c == '+' || c == '-' || c == '%' || c == '/' || c == ':');
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+      const char next = line[i + 1];
+      if ((line[i] == 'X' || line[i] == 'Y' || (i == 0 && line[i] == 'P')) &&
+          (std::isdigit(static_cast<unsigned char>(next)) || next == '+' || next == '-' || next == '.'))
+        drills = true;
+    }
+    drills = drills || line.find("M97") != std::string::npos || line.find("M98") != std::string::npos ||
+             line.find("M99") != std::string::npos;
+    if (line == "M48") m48 = true;
+    if (m48 && (line[0] == '%' || line == "M95")) closed = true;
+    const std::string keyword = line.substr(0, line.find(','));
+    stated = stated || keyword == "INCH" || keyword == "METRIC" || keyword == "M71" || keyword == "M72" ||
+             (line[0] == 'T' && line.size() > 1 && std::isdigit(static_cast<unsigned char>(line[1])) &&
+              line.find('C') != std::string::npos);
+  }
+  const bool whole = lines <= kMostLines && !drills && !odd && std::feof(file) != 0;
+  std::fclose(file);
+  return whole && m48 && closed && stated;
+}
+
+void ReportTapeWithoutHoles(const std::string& fileName) {
+  InformationBox("The Excellon tape " + fileName +
+                 " holds a header and no holes.\r\nNothing was imported.");
+}
 
 double DetectExcellon(const std::string& fileName, bool skipComments) {
   if (TryOpenFile(fileName)) return 0.0;
@@ -562,6 +610,7 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
       }
     }
   }
+  if (!decided && !x && !y && m48 && pct && TapeHoldsNoHoles(fileName)) score = 0.9;
   if (g04par || esi) score = 0.0;
   if (g54) score -= 0.1;
   if (mo) score -= 0.15;

@@ -147,8 +147,18 @@ void RemoveDrillEntitiesFrom(int32_t firstIndex);
 // the inch mark and a blank, blanks in front up to 9 characters.
 std::string FormatReportLength(double value);
 
+// True for an Excellon tape of a header and no holes (as a CAD program
+// writes for a board with none of a kind): an M48 header with its units or
+// tools, closed by "%" or M95, and no block that could drill (a coordinate,
+// a drilled text, a subprogram call or repeat), every block of tape
+// characters.
+bool TapeHoldsNoHoles(const std::string& fileName);
+// What the imports say of such a tape; nothing is imported.
+void ReportTapeWithoutHoles(const std::string& fileName);
+
 // Confidence 0..0.9 that the file is an Excellon drill tape (lines
-// beginning with ";" are passed over). The CAD variant counts them.
+// beginning with ";" are passed over). The CAD variant counts them. A tape
+// of a header and no holes counts as a tape.
 double DetectExcellonDrillFile(const std::string& fileName);
 // Shared by both detectors.
 double DetectExcellon(const std::string& fileName, bool skipComments);

@@ -140,6 +140,7 @@ void TNCReader::EmitPatternHit(int32_t x, int32_t y) {
 void TNCReader::RestartPattern(int32_t) {
   TGlobalRec& g = *GlobalRec;
   ++g.PassCounter;
+  g.PatternReread = true;
   if (g.InSub) CloseSub();
   // Each repeat reads the pattern's lines from the file again; the input
   // goes straight back to where the pattern began when it can, so that only

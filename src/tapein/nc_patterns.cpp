@@ -31,6 +31,7 @@ void TNCReader::PatternStartM25() {
   TGlobalRec& g = *GlobalRec;
   PatternStart(BlockNumber - 1);
   g.PatternStartPos = g.BlockPos;
+  g.PatternBegun = true;
   // Each repeat goes back to here.
   if (g.MainSwapOpen && g.MainSwap.DeliveredCount() == g.BlockPos) g.MainSwap.RememberPosition();
 }
@@ -47,13 +48,16 @@ void TNCReader::PatternEndM01() {
   bool handled = false;
   PatternEnd(handled);
   if (g.PatternLevel < 1) {
+    if (!g.PatternBegun) PatternWithoutStart();
     g.PatternLevel = 1;
     g.RepeatCount[1] += 1;
     g.LevelOffsetX[1] = g.LevelOffsetY[1] = 0;
     g.LevelSwap[1] = g.LevelMirrorX[1] = g.LevelMirrorY[1] = false;
   } else if (g.PatternLevel <= PatternLevels && PassPending(g, g.PatternLevel)) {
     g.RepeatLimit[g.PatternLevel] = -1;
-    if (!handled) RestartPattern(g.PassCounter);
+    // A pattern that no M25 began holds no blocks: there is nothing to read
+    // again, as for a consumer that repeats what it recorded since the M25.
+    if (!handled && g.PatternBegun) RestartPattern(g.PassCounter);
   } else if (g.PatternLevel < PatternLevels) {
     for (int32_t level = g.PatternLevel; level >= 1; --level) ClearLevel(g, level);
     g.PatternLevel += 1;
@@ -114,9 +118,14 @@ void TNCReader::StepRepeatEndM08() {
   TGlobalRec& g = *GlobalRec;
   bool handled = false;
   PatternsDone(handled);
-  if (g.PatternLevel <= 0) return;
+  if (g.PatternLevel <= 0) {
+    // No pattern was open; what an M25 began is still over for a repeat.
+    g.PatternBegun = false;
+    g.StepRepeatEndLine = BlockNumber;
+    return;
+  }
   const int32_t level = g.PatternLevel <= PatternLevels ? g.PatternLevel : PatternLevels;
-  if (PassPending(g, level) && !handled) {
+  if (PassPending(g, level) && !handled && g.PatternBegun) {
     g.RepeatLimit[level] = -1;
     RestartPattern(g.PassCounter);
     return;
@@ -128,6 +137,21 @@ void TNCReader::StepRepeatEndM08() {
   g.PatternOrientation = 0;
   g.PatternLevel = 0;
   g.PassCounter = 1;
+  // The next group repeats only what follows an M25 of its own.
+  g.PatternBegun = false;
+  g.StepRepeatEndLine = BlockNumber;
+}
+
+void TNCReader::PatternWithoutStart() {
+  TGlobalRec& g = *GlobalRec;
+  if (!KeepsMessages()) return;
+  const std::string line = std::to_string(g.InSub ? g.SubLineCount : BlockNumber);
+  std::string text = "Line " + line + ": M01 ends a pattern that no M25 began";
+  if (g.StepRepeatEndLine > 0)
+    text += " after the step and repeat ended in line " + std::to_string(g.StepRepeatEndLine);
+  text += "; the pattern holds no blocks and its repeats add nothing.";
+  if (g.InSub) Message(Text(736, "Error in M99 <") + g.SubName + ">");
+  Message(text);
 }
 
 void TNCReader::PendingTextBlock() {

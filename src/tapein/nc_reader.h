@@ -200,6 +200,7 @@ struct TGlobalRec {
   bool InHeader = false;
   bool WasHeader = false;
   bool HeaderComments = false;  // skipped lines are of kind 0
+  bool ProgramBegun = false;    // a block outside the header was read
 
   // Units (ResetNumberFormat).
   double DecimalStep = 1.0;
@@ -248,6 +249,12 @@ struct TGlobalRec {
   std::array<bool, PatternLevels + 1> LevelMirrorX{};
   std::array<bool, PatternLevels + 1> LevelMirrorY{};
   int32_t PatternStartPos = 0;  // main input lines read when the pattern began
+  // An M25 (or the % or M95 that ends the header) began the pattern a
+  // repeat reads again; the end of a step and repeat (M08) forgets it, so a
+  // later group without an M25 of its own has nothing to read again.
+  bool PatternBegun = false;
+  int32_t StepRepeatEndLine = 0;  // line of the M08 that ended the last step and repeat
+  bool PatternReread = false;     // a pattern was read again
   int32_t BlockPos = 0;         // main input lines read up to the block being read
   int32_t BlockBase = 0;
   int32_t PatternOffsetX = 0, PatternOffsetY = 0;
@@ -291,6 +298,10 @@ struct TGlobalRec {
 };
 
 // ---- The reader ------------------------------------------------------------------
+
+// A ";FILE_FORMAT=i:d" line (blanks and case aside): the statement of a
+// tape's digits.
+bool IsTapeDigitsStatement(const std::string& line);
 
 class TNCReader;
 // Most holes and moves one line of a tape may make through its repeats
@@ -526,8 +537,8 @@ class TNCReader {
   // its zeros and digits (stated, else kept when stated before, else the
   // unit's own), the position carried over into the new tape units.
   void SwitchUnits(bool metric, const std::string& tail);
-  // ";FILE_FORMAT=i:d": the tape's digits; true when the line stated them
-  // (it is then taken like a units line, not kept as an unparsed block).
+  // ";FILE_FORMAT=i:d": the tape's digits, taken like a units line; true
+  // when the line stated them. The line is handed on as any comment is.
   bool ReadFileFormatComment(const std::string& line);
   // The header ends without its "%" or M95 (a block only the body has).
   void EndUnclosedHeader();
@@ -645,6 +656,8 @@ class TNCReader {
   // PatternTransform, then BuildHit.
   void EmitPatternHit(int32_t x, int32_t y);
   void RestartPattern(int32_t argument);
+  // Tells of an M01 that ends a pattern no M25 began.
+  void PatternWithoutStart();
 
   // ---- Units, word formats, reset and word list (nc_units.cpp) ----
   int32_t NCToInternal(int32_t value) const;

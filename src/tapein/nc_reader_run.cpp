@@ -221,8 +221,10 @@ bool TNCReader::CountLinesRead(int64_t lines) {
   TGlobalRec& g = *GlobalRec;
   g.LinesRead += lines;
   if (g.LinesRead <= MaxTapeLines) return true;
+  // Repeats are named only where a pattern was read again.
   if (!ErrorFlag)
-    Fail("Line " + std::to_string(BlockNumber) + ": the tape's repeats read more than " +
+    Fail("Line " + std::to_string(BlockNumber) +
+         (g.PatternReread ? ": the tape's repeats read more than " : ": the tape is longer than ") +
          IntToStrGrouped(int32_t(MaxTapeLines)) + " lines; the reading stops.");
   return false;
 }
@@ -278,10 +280,11 @@ void TNCReader::ReadLoop() {
     UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) {
-      // A digits statement is the tape's format, like its units line: it
-      // is not handed on, where a tape of other digits would restate it.
-      if (first != ';' || !ReadFileFormatComment(g.Line))
-        UnparsedBlock(g.RawLine, SkippedLineKind());
+      // A digits statement ahead of the program is the tape's format, like
+      // its units line; it is handed on as every comment is. One after the
+      // program began is a comment a writer of other digits carried over.
+      if (first == ';' && (g.InHeader || !g.ProgramBegun)) ReadFileFormatComment(g.Line);
+      UnparsedBlock(g.RawLine, SkippedLineKind());
       continue;
     }
     if (first == '%' || g.Line == "M95") {
@@ -410,6 +413,7 @@ void TNCReader::ProcessPlainLine() {
 
 void TNCReader::FinishLine() {
   TGlobalRec& g = *GlobalRec;
+  if (!g.InHeader) g.ProgramBegun = true;
   if (g.WasHeader && !g.InHeader) {
     if (g.ZeroToolDefined) ZeroToolNumber();
     HeaderDone(AxisVersion);
@@ -501,9 +505,17 @@ void TNCReader::SwitchUnits(bool metric, const std::string& tail) {
   if (before > 0.0 && after > 0.0 && before != after) RescaleCoordinates(before / after);
 }
 
+namespace {
+const std::string kDigitsStatement = ";FILE_FORMAT=";
+}  // namespace
+
+bool IsTapeDigitsStatement(const std::string& line) {
+  return StartsWith(UpperCaseStr(RemoveBlanks(line)), kDigitsStatement.c_str());
+}
+
 bool TNCReader::ReadFileFormatComment(const std::string& line) {
   const std::string text = UpperCaseStr(RemoveBlanks(line));
-  const std::string key = ";FILE_FORMAT=";
+  const std::string& key = kDigitsStatement;
   if (!StartsWith(text, key.c_str())) return false;
   const std::string value = text.substr(key.size());
   const std::size_t colon = value.find(':');
@@ -591,8 +603,8 @@ void TNCReader::CheckRepeat() {
     // Without a subprogram to repeat there is nothing to count through.
     if (g.SubName.empty() || !FileExistsNoWild(g.SubName)) return;
     for (int32_t i = 1; i <= n && !ErrorFlag && !Abort; ++i)
-      RepeatSub(static_cast<int32_t>(static_cast<int64_t>(i) * dx),
-                static_cast<int32_t>(static_cast<int64_t>(i) * dy));
+      RepeatSub(ClampCompToInt(static_cast<int64_t>(i) * dx),
+                ClampCompToInt(static_cast<int64_t>(i) * dy));
     return;
   }
   CheckSubCall();

@@ -80,8 +80,12 @@ void TNCReader::ResetFileState() {
   g.WasHeader = false;
   g.EndOfProgram = false;
   g.HeaderComments = true;
+  g.ProgramBegun = false;
   g.PassCounter = 1;
   g.PatternStartPos = 0;
+  g.PatternBegun = false;
+  g.StepRepeatEndLine = 0;
+  g.PatternReread = false;
   g.BlockPos = 0;
   BlockNumber = 1;
   g.BlockBase = 0;

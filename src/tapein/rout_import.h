@@ -154,6 +154,12 @@ class TRoutTapeReader : public TNCReader {
   std::vector<std::string> Errors;
   // The reader's messages (blocks that decoded badly), in order.
   std::vector<std::string> Messages;
+  // The tape is the program's own, written in the rout output format: the
+  // digits statement in its header is the writer's, not one of the layer's
+  // comments.
+  bool OwnTape = false;
+  // The digits statements kept on the layer by this reading, each once.
+  std::vector<std::string> KeptStatements;
 
  private:
   void Record(int32_t index);

@@ -5,7 +5,7 @@
 // A path is a file or a folder (its files, in name order). A folder's file
 // whose name starts with another target's name and "-" is left to that
 // target. Each input gets at most the given seconds (KORVEX_FUZZ_SECONDS,
-// 60 by default); the sanitizers report memory faults and the test's
+// 10 by default); the sanitizers report memory faults and the test's
 // environment bounds the memory. An input that makes more than the fuzzer's
 // limit of work is run again as the fuzzer ran it, cut at the limit. With
 // KORVEX_FUZZ_CUT set, each input runs once, as the fuzzer runs it (for
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     }
   }
   const char* limit = std::getenv("KORVEX_FUZZ_SECONDS");
-  const unsigned seconds = limit != nullptr ? unsigned(std::atoi(limit)) : 60u;
+  const unsigned seconds = limit != nullptr ? unsigned(std::atoi(limit)) : 10u;
   std::signal(SIGALRM, TimeUp);
   const bool cutOnly = std::getenv("KORVEX_FUZZ_CUT") != nullptr;
   for (const fs::path& input : inputs) {

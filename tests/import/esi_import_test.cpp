@@ -90,6 +90,17 @@ TEST_F(EsiImportTest, ToolsOutsideTheTableRefuseTheFileWhole) {
   }
 }
 
+// A tool size no diameter can hold refuses the file with its line.
+TEST_F(EsiImportTest, AToolSizeBeyondAnyDiameterRefusesTheFileWithItsLine) {
+  ToolTable[5].Diameter = 7;
+  ImportEsiToDrill(Write("big.las", "(ESI 5100)\nT0 5\nT2 99999999999999999999\nT1 1\nX5 Y5\n"));
+  EXPECT_EQ(DrillEntityCount, 0);
+  EXPECT_EQ(ToolTable[5].Diameter, 7);
+  EXPECT_NE(LastBox().find("Line 3 of <"), std::string::npos) << LastBox();
+  EXPECT_NE(LastBox().find(">: the tool size 99999999999999999999 is out of range."), std::string::npos)
+      << LastBox();
+}
+
 TEST_F(EsiImportTest, StopWordsModalValuesAndPaths) {
   // M30 X500 hands nothing over but keeps X; G1 alone draws nothing; G2/G3
   // give arcs about absolute centres, G2 running clockwise from the pen.

@@ -417,6 +417,37 @@ TEST_F(OdbImportTest, OutOfRangeSymbolNumbersAndHolesOffPadsOn) {
   EXPECT_EQ(circles, 2);
 }
 
+// A pad orientation beyond 32 bits is refused with its line as a symbol
+// number is; the other pads of the layer come in.
+TEST_F(OdbImportTest, OutOfRangePadOrientationsAreRefusedWithTheirLine) {
+  JobFile("j", "matrix/matrix", kMatrix);
+  JobFile("j", "steps/panel/stephdr", "");
+  JobFile("j", "steps/panel/profile", "");
+  JobFile("j", "steps/panel/layers/top/features",
+          "$0 r10\n$1 r20\nP 0 0 1 P 0 2222222222\nP 1 1 0 P 0 -9e99\nP 2 2 1 P 0 1\n");
+  JobFile("j", "steps/panel/layers/drill/features", "");
+  RegisterModalScript("TValorLayerDialog", [](TForm& f) {
+    f.Click("Cell1_1");
+    f.Click("OKButton");
+  });
+  ImportValorJob(Matrix("j"));
+  ASSERT_EQ(ShownMessageBoxes().size(), 2u) << Errors();
+  const std::string text = Errors();
+  EXPECT_NE(text.find("features, line 3: the pad orientation 2222222222 is out of range"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("features, line 4: the pad orientation -9e99 is out of range"), std::string::npos)
+      << text;
+  int circles = 0;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 4) {
+      TIntPoint c;
+      DB->EntityAt(i)->GetPoint(c);
+      EXPECT_EQ(c.X, 2 * 25400000);
+      ++circles;
+    }
+  EXPECT_EQ(circles, 1);
+}
+
 }  // namespace
 
 // Pads follow their orientation (mirrored in X first, then turned

@@ -185,6 +185,22 @@ TEST_F(CadImportTest, AFailedImportIsWithdrawnWhole) {
   EXPECT_NE(text.find("The import was withdrawn; the drawing is unchanged."), std::string::npos);
 }
 
+// A pattern group after an M08 without an M25 of its own is read once: the
+// step and repeat before it is not read again and again up to the reader's
+// limits (once half a million circles and then the import withdrawn).
+TEST_F(CadImportTest, APatternGroupWithoutItsOwnM25IsReadOnce) {
+  EXPECT_TRUE(Import("M48\nINCH,LZ\nT1C0.030\n%\nT1\nM25\nX010000Y010000\nM01\nM02X010000\nM08\n"
+                     "M01\nM02X020000\nM01\nM30\n"));
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(Points(1), (std::vector<int32_t>{Inch, Inch}));
+  EXPECT_EQ(Points(2), (std::vector<int32_t>{2 * Inch, Inch}));
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  ResetHeadlessDialogs();
+  EXPECT_TRUE(Import("M1\nM8\nM1\nM2\nM1\n"));
+  EXPECT_EQ(CadEntityCount, 2);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
 // A picture that counts the shapes drawn on it.
 class TCountingSurface : public TSilentSurface {
  public:

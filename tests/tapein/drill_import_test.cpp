@@ -367,6 +367,25 @@ TEST_F(DrillImportTest, PatternEndedOverAndOverStopsWrappingItsHoles) {
   EXPECT_TRUE(Has(ReportLines, "Errors were encountered reading the file."));
 }
 
+// A pattern group after an M08 without an M25 of its own repeats nothing,
+// and the report says why.
+TEST_F(DrillImportTest, APatternGroupWithoutItsOwnM25RepeatsNothing) {
+  EXPECT_TRUE(Import(Tape("group.drl", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nM25\nX010000Y010000\nM01\n"
+                                       "M02X010000\nM08\nM01\nM02X020000\nM01\nM30\n")));
+  ASSERT_EQ(DrillEntityCount, 1);
+  TStepObject* step = DRDB->EntityAt(1)->GetStepObj();
+  ASSERT_NE(step, nullptr);
+  EXPECT_EQ(step->CopyCount(), 1);
+  EXPECT_TRUE(Has(ReportLines, "Line 11: M01 ends a pattern that no M25 began after the step and "
+                               "repeat ended in line 10; the pattern holds no blocks and its "
+                               "repeats add nothing."));
+  ReportLines.clear();
+  EXPECT_TRUE(Import(Tape("short.drl", "M1\nM8\nM1\nM2\nM1\n")));
+  EXPECT_EQ(DrillEntityCount, 1);
+  EXPECT_TRUE(Has(ReportLines, "Line 1: M01 ends a pattern that no M25 began; the pattern holds no "
+                               "blocks and its repeats add nothing."));
+}
+
 TEST_F(DrillImportTest, EmptyFileReportsOnlyDone) {
   EXPECT_TRUE(Import(Tape("e.drl", "")));
   EXPECT_EQ(DrillEntityCount, 0);

@@ -215,3 +215,46 @@ TEST_F(NcPatternReread, PassesCountOnlyThePatternsLines) {
   EXPECT_EQ(r->Hits.back().Y, 100 * 2540);
   r->Done();
 }
+
+// A pattern group after an M08 without an M25 of its own holds no blocks:
+// the passes never go back over the step and repeat that ended before it,
+// every group is read once, and the reader says what is wrong, the same for
+// a reader that reads patterns again and one that takes its repeats itself.
+TEST_F(NcPatternReread, AGroupWithoutItsOwnM25IsReadOnce) {
+  const std::string shortTape = File("short.drl", {"M1", "M8", "M1", "M2", "M1"});
+  const std::string group =
+      File("group.drl", {"M48", "INCH,LZ", "T1C0.030", "%", "T1", "M25", "X010000Y010000", "M01",
+                         "M02X010000", "M08", "M01", "M02X020000", "M01", "M30"});
+  for (const bool takesSteps : {false, true}) {
+    SCOPED_TRACE(takesSteps ? "takes the repeats" : "reads again");
+    TCallLog s(shortTape, TempDir.string());
+    s.TakesSteps = takesSteps;
+    EXPECT_FALSE(s.RunFailed());
+    EXPECT_TRUE(s.Hits.empty());
+    EXPECT_TRUE(s.With("Error ").empty());
+    EXPECT_EQ(s.With("Message Line 1: M01 ends a pattern that no M25 began; the pattern holds no "
+                     "blocks and its repeats add nothing.")
+                  .size(),
+              1u);
+    EXPECT_EQ(s.With("Message Line 3: M01 ends a pattern that no M25 began after the step and "
+                     "repeat ended in line 2;")
+                  .size(),
+              1u);
+    s.Done();
+
+    TCallLog g(group, TempDir.string());
+    g.TakesSteps = takesSteps;
+    EXPECT_FALSE(g.RunFailed());
+    EXPECT_TRUE(g.With("Error ").empty());
+    EXPECT_EQ(g.With("Message Line 11: M01 ends a pattern that no M25 began after the step and "
+                     "repeat ended in line 10;")
+                  .size(),
+              1u);
+    // The pattern's hole, and its copy when the reader reads it again.
+    ASSERT_EQ(g.Hits.size(), takesSteps ? 1u : 2u);
+    EXPECT_EQ(g.Hits[0].X, 25400000);
+    if (!takesSteps) EXPECT_EQ(g.Hits[1].X, 2 * 25400000);
+    EXPECT_EQ(g.With("PatternRepeat ").size(), takesSteps ? 2u : 3u);
+    g.Done();
+  }
+}

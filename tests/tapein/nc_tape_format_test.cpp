@@ -187,6 +187,21 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
   EXPECT_EQ(f.MetricIntegerDigits, 4);
   EXPECT_EQ(f.MetricDecimalDigits, 4);
   EXPECT_EQ(f.IntegerDigits, 2);  // the other unit's digits stay
+  // A statement after the program began is a comment carried over from
+  // another tape: the header's stands, for the guess as for the reading.
+  const std::string carried = Tape({"M48", ";FILE_FORMAT=4:4", "METRIC,LZ", "%", "G90",
+                                    ";FILE_FORMAT=2:4", "X00248233Y001", "M30"});
+  f = PrefilledTapeFormat(carried, stored);
+  EXPECT_EQ(f.MetricIntegerDigits, 4);
+  EXPECT_EQ(f.MetricDecimalDigits, 4);
+  {
+    TCallLog r(carried, TempDir.string(), true);
+    r.RunFailed();
+    ASSERT_EQ(r.Hits.size(), 1u);
+    EXPECT_EQ(r.Hits[0].X, 248233000 / 10);
+    EXPECT_EQ(r.With("Unparsed ;FILE_FORMAT").size(), 2u);
+    r.Done();
+  }
   f = PrefilledTapeFormat(Tape({"M48", "INCH,TZ", "%", "X012500Y012500"}), stored);
   EXPECT_FALSE(f.Metric);
   EXPECT_EQ(f.ZerosUsed, 1);

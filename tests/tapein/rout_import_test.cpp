@@ -262,6 +262,28 @@ TEST_F(TRoutImportTest, EachPatternRepeatsOnlyTheEntitiesOfItsOwn) {
   EXPECT_EQ(steps[60]->Commands()[1].DY, 5 * Inch);
 }
 
+// A pattern group after an M08 without an M25 of its own repeats nothing;
+// the import is kept and its warning names the block.
+TEST_F(TRoutImportTest, APatternGroupWithoutItsOwnM25RepeatsNothing) {
+  const std::string tape = Tape("GROUP.RT", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nM25\nX010000Y010000\nM01\n"
+                                            "M02X010000\nM08\nM01\nM02X020000\nM01\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  std::vector<TRoutEntity*> holes;
+  for (int32_t i = 1; i <= RoutEntityCount; ++i)
+    if (RTDB->EntityAt(i)->GetType() == etRoutHole) holes.push_back(RTDB->EntityAt(i));
+  ASSERT_EQ(holes.size(), 1u) << ::testing::PrintToString(Geometry());
+  EXPECT_EQ(holes[0]->X, Inch);
+  ASSERT_NE(holes[0]->GetStepObj(), nullptr);
+  const auto& commands = holes[0]->GetStepObj()->Commands();
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[1].DX, Inch);
+  EXPECT_NE(LastBoxText().find("Line 11: M01 ends a pattern that no M25 began after the step and "
+                               "repeat ended in line 10"),
+            std::string::npos)
+      << LastBoxText();
+}
+
 TEST_F(TRoutImportTest, CancelledFormatDialogAndMissingSwapFileImportNothing) {
   const std::string tape = Tape("C.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM30\n");
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("CancelButton"); });
