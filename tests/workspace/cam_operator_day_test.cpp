@@ -1,0 +1,73 @@
+// A shop day through the started program.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "platform/keys.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+class TCamOperatorDayTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+  }
+  void TearDown() override {
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+  }
+  // The pixel of the drawing area nearest a world point.
+  static std::pair<int, int> Pixel(TWorkspace& form, int32_t x, int32_t y) {
+    int bx = 0, by = 0;
+    int64_t dx = INT64_MAX, dy = INT64_MAX;
+    for (int c = 0; c < form.PaintBox.Width(); ++c) {
+      const int64_t d = std::llabs(int64_t(MyScreen->MouseToWorldX(c)) - x);
+      if (d < dx) dx = d, bx = c;
+    }
+    for (int r = 0; r < form.PaintBox.Height(); ++r) {
+      const int64_t d = std::llabs(int64_t(MyScreen->MouseToWorldY(r)) - y);
+      if (d < dy) dy = d, by = r;
+    }
+    return {bx, by};
+  }
+};
+
+// Whether a colour shows within a few pixels of a world point.
+bool ShownNear(TWorkspace& form, std::pair<int, int> at, TColor colour) {
+  for (int dx = -12; dx <= 12; ++dx)
+    for (int dy = -12; dy <= 12; ++dy)
+      if (form.PaintBox.Canvas().GetPixel(at.first + dx, at.second + dy) == colour) return true;
+  return false;
+}
+
+TEST_F(TCamOperatorDayTest, ANewPanelOriginMovesTheOriginMarker) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const TColor green = 0x00FF00;
+  const auto zero = Pixel(form, 0, 0);
+  ASSERT_TRUE(ShownNear(form, zero, green));
+  QueueModalScript("TG93Dialog", [](TForm& f) {
+    f.Get<TEdit>("XEdit").SetText("3.0");
+    f.Click("OKButton");
+  });
+  Run(form, emDrill, "SetPanelOrigin1");
+  ASSERT_EQ(DRDB->G93OriginX, 3 * In);
+  // The mark stands at minus the origin, and no longer at zero.
+  EXPECT_TRUE(ShownNear(form, Pixel(form, -3 * In, 0), green));
+  EXPECT_FALSE(ShownNear(form, zero, green));
+  // Cancel leaves it where it is.
+  QueueModalScript("TG93Dialog", [](TForm& f) { f.Click("CancelButton"); });
+  Run(form, emDrill, "SetPanelOrigin1");
+  EXPECT_TRUE(ShownNear(form, Pixel(form, -3 * In, 0), green));
+}
+
+}  // namespace
