@@ -3,11 +3,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <chrono>
 #include <fstream>
 #include <string>
 
+#include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/rout_database.h"
+#include "platform/headless/headless_events.h"
 #include "platform/keys.h"
 #include "workspace_test_support.h"
 
@@ -68,6 +71,36 @@ TEST_F(TCamOperatorDayTest, ANewPanelOriginMovesTheOriginMarker) {
   QueueModalScript("TG93Dialog", [](TForm& f) { f.Click("CancelButton"); });
   Run(form, emDrill, "SetPanelOrigin1");
   EXPECT_TRUE(ShownNear(form, Pixel(form, -3 * In, 0), green));
+}
+
+// A tape whose reading fails is withdrawn whole; with Show Messages off
+// the operator is still told so, and the job stays as it was.
+TEST_F(TCamOperatorDayTest, AWithdrawnDrillImportSaysSoWithoutTheResultsWindow) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  DRDB->AddHoleOnLayer(In, In, 30, 1, true);
+  const std::string tape = (TempDir / "FAR.DRL").string();
+  std::ofstream(tape) << "M48\nMETRIC,TZ\nT1C0.8\n%\nT1\nX1000Y1000\nX25679999Y9449\nM30\n";
+  for (bool messages : {false, true}) {
+    const size_t boxes = ShownMessageBoxes().size();
+    ScriptFileDialogAnswer(tape);
+    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    QueueModalScript("TDrillInputFormatDialog", [messages](TForm& f) {
+      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(messages);
+      f.Click("OKButton");
+    });
+    if (messages) HeadlessSetProcessMessagesHook([] {
+        if (TForm* report = ShowingModelessForm("TGTScrollWindow")) report->Click("OKButton");
+      });
+    Run(form, emDrill, "Import2");
+    HeadlessSetProcessMessagesHook(nullptr);
+    EXPECT_EQ(DrillEntityCount, 1);
+    size_t withdrawn = 0;
+    for (size_t b = boxes; b < ShownMessageBoxes().size(); ++b)
+      withdrawn += ShownMessageBoxes()[b].Text == "The import was withdrawn; the drill database is unchanged.";
+    // With the results window it says so there.
+    EXPECT_EQ(withdrawn, messages ? 0u : 1u);
+  }
 }
 
 }  // namespace
