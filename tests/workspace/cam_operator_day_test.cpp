@@ -103,4 +103,23 @@ TEST_F(TCamOperatorDayTest, AWithdrawnDrillImportSaysSoWithoutTheResultsWindow) 
   }
 }
 
+// A photoplot with no flashes read into a drill layer makes no holes and
+// says so, as the CAD import of it does.
+TEST_F(TCamOperatorDayTest, APhotoplotWithoutFlashesReadIntoADrillLayerSaysItDrawsNothing) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const std::string plot = (TempDir / "OUTLINE.GBR").string();
+  std::ofstream(plot) << "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nG54D10*\nX0Y0D02*\nX20000Y0D01*\n"
+                         "X20000Y10000D01*\nM02*\n";
+  const size_t boxes = ShownMessageBoxes().size();
+  ScriptFileDialogAnswer(plot);
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  EXPECT_EQ(DrillEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "<" + plot + "> draws nothing.\r\nNothing was imported.");
+  EXPECT_EQ(MyScreen->Activity, acIdle);  // no placement waits
+}
+
 }  // namespace
