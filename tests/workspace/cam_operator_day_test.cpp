@@ -122,4 +122,24 @@ TEST_F(TCamOperatorDayTest, APhotoplotWithoutFlashesReadIntoADrillLayerSaysItDra
   EXPECT_EQ(MyScreen->Activity, acIdle);  // no placement waits
 }
 
+// A drawing of lines alone read into a drill layer: no holes, and a box
+// that says why.
+TEST_F(TCamOperatorDayTest, ADrawingWithoutCirclesReadIntoADrillLayerSaysWhy) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const std::string drawing = (TempDir / "LINES.DXF").string();
+  std::ofstream(drawing) << "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0.0\n20\n0.0\n11\n1.0\n21\n1.0\n"
+                            "0\nENDSEC\n0\nEOF\n";
+  const size_t boxes = ShownMessageBoxes().size();
+  ScriptFileDialogAnswer(drawing);
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TDrawingUnits", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  EXPECT_EQ(DrillEntityCount, 0);
+  ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            "<" + drawing + "> draws no circles; a drill layer takes holes only.\r\nNothing was imported.");
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+}
+
 }  // namespace
