@@ -197,6 +197,11 @@ void ImportDxfToDrill(const std::string& fileName) {
   TDxfToDrillImporter* importer = nullptr;
   std::unique_ptr<TDxfToDrillImporter> holder;
   if (RunDxfImport(fileName, "DXF-to-Drill ", importer, holder)) {
+    // Lines and arcs make no holes: a drawing without circles gives nothing.
+    if (importer->Holes.empty() && importer->Dropped == 0) {
+      NothingImported("<" + fileName + "> draws no circles; a drill layer takes holes only.");
+      return;
+    }
     importer->Commit();
     TellSkippedEntities(*importer);
   }

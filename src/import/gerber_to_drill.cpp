@@ -115,6 +115,10 @@ void ImportGerberToDrill(const std::string& fileName) {
   if (!reader.Opened || reader.Failed) return;
   // The holes stand; what did not become one as flashed is said.
   std::string notice = GerberSkippedNotice(reader, "holes of a tool of diameter 0");
+  if (reader.Holes == 0 && reader.Dropped == 0) {
+    NothingImported("<" + fileName + "> draws nothing." + (notice.empty() ? "" : "\n" + notice));
+    return;
+  }
   if (reader.Dropped > 0)
     notice += (notice.empty() ? "" : "\n\n") + std::to_string(reader.Dropped) +
               (reader.Dropped == 1 ? " flash was" : " flashes were") +

@@ -409,6 +409,7 @@ bool ImportDrillTapeWithFilter(const std::string& fileName) {
 }
 
 bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
+  static const char* const kWithdrawn = "The import was withdrawn; the drill database is unchanged.";
   if (DRDB == nullptr) return false;
   std::string swapFile;
   if (filter > 0 && filter <= FilterCount) {
@@ -467,9 +468,11 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
       before.Restore();
       DRDB->ImportPlacement.FirstIndex = firstIndex;
       reader.Notice("");
-      reader.Notice("The import was withdrawn; the drill database is unchanged.");
+      reader.Notice(kWithdrawn);
     }
     reader.Done();
+    // Without the results window the withdrawal would pass unseen.
+    if (!kept && !reader.ShowMessages) InformationBox(kWithdrawn);
   }
   if (kept && DrillUndo != nullptr)
     for (int32_t i = firstIndex; i <= DrillEntityCount; ++i) DrillUndo->RecordAdd(i);

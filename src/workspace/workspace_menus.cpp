@@ -131,7 +131,10 @@ void RunFiltersDialog() {
 // The panel origin goes out with the job: a changed one is something to save.
 void RunPanelOriginDialog() {
   TModalBracket bracket;
+  // The marker is taken off at the old origin and put at the new one.
+  if (DRDB != nullptr) DRDB->HideOriginMarker();
   if (ExecuteG93Dialog()) DatabaseModified = true;
+  if (DRDB != nullptr) DRDB->ShowOriginMarker();
 }
 
 // The defaults of Single Hole Slot and Convert Hole to Slot (angle and
