@@ -205,6 +205,10 @@ TEST_F(TModeCommandWaitsTest, TheImportPlacementWaitsForCommandsButZooms) {
   ExpectUndoWaits(form, "import placement", acIdle);
   Run(form, emDrill, "Save1");
   EXPECT_EQ(form.HintPanel.Caption(), "The menus wait until the import placement ends: press Esc to stop it.");
+  // Another layer waits too.
+  form.LayerPanel.FindControl("L40")->Click();
+  EXPECT_EQ(CurrentLayer, 30);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
   Type(form, ButtonManager().CodeOf(cmZoomExtents));
   EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
   Type(form, "0,0");
