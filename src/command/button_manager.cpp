@@ -8,6 +8,7 @@
 #include "model/view_services.h"
 
 TButtonManager* ButtonManagerObject = nullptr;
+TUserCommandGate UserCommandGate = nullptr;
 
 namespace {
 constexpr uint8_t bmAll = bmDrill | bmRout | bmCad;
@@ -186,6 +187,11 @@ bool TButtonManager::Press(int32_t command) {
   return started;
 }
 
+bool TButtonManager::PressByUser(int32_t command) {
+  if (UserCommandGate != nullptr && !UserCommandGate(command)) return false;
+  return Press(command);
+}
+
 void TButtonManager::ReleaseButton(int32_t command) {
   TButtonState& state = State_[command];
   state.Down = false;
@@ -205,7 +211,7 @@ void TButtonManager::DisableButton(int32_t command) {
 }
 
 void TButtonManager::ButtonClick(TSpeedButton& button) {
-  Press(button.Tag);
+  PressByUser(button.Tag);
   // A command that ran at once (a play step, an undo) drew into the
   // picture: the window shows it now, not at the next move of the mouse
   // over the drawing.

@@ -28,6 +28,12 @@ struct TToolButtonInfo {
   int32_t Group = 0;    // buttons of one group above 0: one is down
 };
 
+// Asked before a command the user starts runs: false while an input of the
+// drawing area (a placement, a pick, single step) waits, which then says
+// how to end it. Unset: every command may start.
+using TUserCommandGate = bool (*)(int32_t command);
+extern TUserCommandGate UserCommandGate;
+
 class TButtonManager {
  public:
   TButtonManager();
@@ -47,6 +53,10 @@ class TButtonManager {
   // starts it in ECO; true when it started. A one-shot command's button
   // comes up again when it has run.
   bool Press(int32_t command);
+  // Press for a command the user starts (a tool button, a typed code, a
+  // menu item): it waits, and false comes back, while UserCommandGate says
+  // the drawing area's own input must end first.
+  bool PressByUser(int32_t command);
   // Sets the command's button up, enabled, state 0.
   virtual void ReleaseButton(int32_t command);
   // Sets it up and disabled.

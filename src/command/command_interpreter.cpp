@@ -217,6 +217,8 @@ bool TCommandInterpreter::EnterText(const std::string& text) {
   }
   const int32_t command = ButtonManager().CommandOfCode(typed);
   if (command == 0) return false;
+  // A code that must wait has said so: the text is taken all the same.
+  if (UserCommandGate != nullptr && !UserCommandGate(command)) return true;
   return ButtonManager().Press(command);
 }
 

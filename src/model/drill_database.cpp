@@ -770,11 +770,13 @@ bool TDrillDatabase::AnyWithoutSteps(const std::array<bool, 1001>& toolSet,
 namespace {
 // The change records of the drill journal.
 constexpr uint8_t kMainPartChange = 1;
+constexpr uint8_t kToolChange = 2;
 }  // namespace
 
 void TDrillUndo::Reset() {
   TUndoJournal::Reset();
   MainPartChanges_.clear();
+  ToolChanges_.clear();
 }
 
 void TDrillUndo::RecordMainPart(bool wasSet, int32_t oldX, int32_t oldY) {
@@ -784,10 +786,30 @@ void TDrillUndo::RecordMainPart(bool wasSet, int32_t oldX, int32_t oldY) {
   RecordChange(int32_t(MainPartChanges_.size()) - 1, kMainPartChange);
 }
 
+void TDrillUndo::RecordTool(int32_t tool, const TToolRecord& before, bool activeBefore) {
+  if (!ValidToolNumber(tool)) return;
+  ToolChanges_.push_back({tool, before, ToolTable[tool], activeBefore, ActiveTools[tool]});
+  RecordChange(int32_t(ToolChanges_.size()) - 1, kToolChange);
+}
+
+namespace {
+// Sets a journalled tool from one state to the other, field by field, only
+// where it still holds the state the step left.
+void SwapTool(int32_t tool, const TToolRecord& from, const TToolRecord& to, bool activeFrom,
+              bool activeTo) {
+  if (ToolTable[tool] == from) ToolTable[tool] = to;
+  if (ActiveTools[tool] == activeFrom) ActiveTools[tool] = activeTo;
+}
+}  // namespace
+
 void TDrillUndo::UndoChange(int32_t index, uint8_t flag) {
-  if (DRDB == nullptr || flag != kMainPartChange || index < 0 ||
-      size_t(index) >= MainPartChanges_.size())
+  if (DRDB == nullptr || index < 0) return;
+  if (flag == kToolChange && size_t(index) < ToolChanges_.size()) {
+    const TToolChange& c = ToolChanges_[size_t(index)];
+    SwapTool(c.Tool, c.After, c.Before, c.ActiveAfter, c.ActiveBefore);
     return;
+  }
+  if (flag != kMainPartChange || size_t(index) >= MainPartChanges_.size()) return;
   const TMainPartChange& c = MainPartChanges_[size_t(index)];
   DRDB->MainPartSet = c.WasSet;
   DRDB->G93OriginX = c.OldX;
@@ -795,9 +817,13 @@ void TDrillUndo::UndoChange(int32_t index, uint8_t flag) {
 }
 
 void TDrillUndo::RedoChange(int32_t index, uint8_t flag) {
-  if (DRDB == nullptr || flag != kMainPartChange || index < 0 ||
-      size_t(index) >= MainPartChanges_.size())
+  if (DRDB == nullptr || index < 0) return;
+  if (flag == kToolChange && size_t(index) < ToolChanges_.size()) {
+    const TToolChange& c = ToolChanges_[size_t(index)];
+    SwapTool(c.Tool, c.Before, c.After, c.ActiveBefore, c.ActiveAfter);
     return;
+  }
+  if (flag != kMainPartChange || size_t(index) >= MainPartChanges_.size()) return;
   const TMainPartChange& c = MainPartChanges_[size_t(index)];
   DRDB->MainPartSet = c.IsSet;
   DRDB->G93OriginX = c.NewX;

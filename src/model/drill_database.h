@@ -24,6 +24,7 @@
 
 #include "foundation/settings_families.h"
 #include "model/drill_entities.h"
+#include "model/tool_tables.h"
 #include "model/job_database.h"
 #include "model/undo_journal.h"
 #include "platform/types.h"
@@ -289,6 +290,11 @@ class TDrillUndo : public TUndoJournal {
   // them, with the values they had before, so that Undo and Redo of the
   // import's step take them back and forth with its entities.
   void RecordMainPart(bool wasSet, int32_t oldX, int32_t oldY);
+  // Journals the record and active flag of a drill tool as an import has
+  // just set them, with the values they had before. Undo and Redo of the
+  // step put them back and forth, each only while the tool still holds what
+  // the step left (a tool edited since keeps the edit).
+  void RecordTool(int32_t tool, const TToolRecord& before, bool activeBefore);
 
  protected:
   void EraseEntity(int32_t index) override;
@@ -305,6 +311,12 @@ class TDrillUndo : public TUndoJournal {
     int32_t OldX = 0, OldY = 0, NewX = 0, NewY = 0;
   };
   std::vector<TMainPartChange> MainPartChanges_;
+  struct TToolChange {
+    int32_t Tool = 0;
+    TToolRecord Before, After;
+    bool ActiveBefore = false, ActiveAfter = false;
+  };
+  std::vector<TToolChange> ToolChanges_;
 };
 
 extern TDrillDatabase* DRDB;

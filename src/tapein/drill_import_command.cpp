@@ -75,7 +75,8 @@ bool RunImporter(uint8_t format, const std::string& fileName) {
 // An import read but not yet in place: its hidden entities from FirstIndex
 // on, and the tool table before and after it was read. An import that is
 // withdrawn takes back its entities and every tool record it set that was
-// not changed since (a tool offset makes new tools T9.. of an old job's T1..).
+// not changed since (a tool offset makes new tools T9.. of an old job's T1..);
+// one that is placed journals both, so that Undo takes them back.
 struct TPendingImport {
   bool Pending = false;
   int32_t FirstIndex = 0;
@@ -100,6 +101,10 @@ struct TPendingImport {
     Pending = false;
     if (DrillUndo != nullptr) {
       for (int32_t i = FirstIndex; i <= DrillEntityCount; ++i) DrillUndo->RecordAdd(i);
+      // The tools it set go back with its entities when it is undone.
+      for (int32_t t = 1; t <= kToolCount; ++t)
+        if (!(ToolTable[t] == ToolsBefore[t]) || ActiveTools[t] != ActiveBefore[t])
+          DrillUndo->RecordTool(t, ToolsBefore[t], ActiveBefore[t]);
       DrillUndo->BeginOperation("Import file");
     }
   }

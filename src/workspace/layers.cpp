@@ -1,5 +1,6 @@
 #include "workspace/layers.h"
 
+#include "command/button_manager.h"
 #include "command/input_event.h"
 #include "model/cad_database.h"
 #include "platform/message_box.h"
@@ -196,7 +197,10 @@ void TLayerBar::LClick(TControl& button) {
     Buttons[layer]->SetDown(true);
     return;
   }
-  if (ViewServices().Activity() == acIdle) {
+  // While an input of the drawing area waits (an import placement too) the
+  // layer waits as the menus do, and says so.
+  const bool free = UserCommandGate == nullptr || UserCommandGate(0);
+  if (free && ViewServices().Activity() == acIdle) {
     ButtonClicked(button);
     if (LayerHooks.SetHelpContext)
       LayerHooks.SetHelpContext(IsCadLayer(layer) ? 2 : IsDrillLayer(layer) ? 3 : 4);

@@ -687,7 +687,12 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
       if (ViewServices().Activity() == acMakeTapePick && !UserPanel->Entry().empty()) {
         const std::string typed = UserPanel->Entry();
         UserPanel->ClearEntry();
-        TypedCouponOrigin(typed);
+        // A command's code waits as the menus do; any other text is the corner.
+        const int32_t command = typed.size() == 2 ? ButtonManager().CommandOfCode(typed) : 0;
+        if (command != 0 && UserCommandGate != nullptr)
+          UserCommandGate(command);
+        else
+          TypedCouponOrigin(typed);
         key = 0;
         break;
       }

@@ -30,6 +30,7 @@
 #include "routpath/panel_origin_dialog.h"
 #include "routpath/slot_settings_dialogs.h"
 #include "model/rout_database.h"
+#include "model/rout_edit.h"
 #include "model/undo_journal.h"
 #include "tapein/filter_lists.h"
 #include "tapeout/rout_file_commands.h"
@@ -55,21 +56,55 @@ const char* const RedoItemNames[3] = {"Redo3", "Redo2", "ReDo1"};
 // The About item of each mode's File menu.
 const char* const AboutCaptions[3] = {"About &VarovUvov", "A&bout ZuraZeru", "About &Pelmora"};
 
+// The input of its own that the drawing area runs, named for the hint
+// strip, or null when none waits for the user (a modal dialog says so
+// itself). The import placement is a command, but it holds its import
+// hidden until it is placed: nothing else may run meanwhile either.
+const char* PendingInputName() {
+  const uint8_t activity = ViewServices().Activity();
+  if (activity == acIdle)
+    return ECO != nullptr && ECO->ActiveCommandNumber() == cmImportFinalize ? "import placement" : nullptr;
+  return activity == acSingleStep       ? "single step"
+         : activity == acPrintPlacement ? "plot placement"
+         : activity == acMakeTapePick   ? "coupon pick"
+         : activity == acWindowMarking  ? "marking of tooling hits"
+                                        : nullptr;
+}
+
+// Beeps and says which input waits and how to end it.
+void SayMenusWait(const char* what) {
+  MessageBeep(MB_OK);
+  SetApplicationHint(std::string("The menus wait until the ") + what + " ends: press Esc to stop it.");
+}
+
 // True while the drawing area is idle. Otherwise a menu action waits: while
 // the view runs an input of its own the hint strip says which and how to
-// end it (a dialog that is open says so itself).
+// end it.
 bool ViewIsFree() {
-  const uint8_t activity = ViewServices().Activity();
-  if (activity == acIdle) return true;
-  const char* what = activity == acSingleStep       ? "single step"
-                     : activity == acPrintPlacement ? "plot placement"
-                     : activity == acMakeTapePick   ? "coupon pick"
-                     : activity == acWindowMarking  ? "marking of tooling hits"
-                                                    : nullptr;
+  const char* what = PendingInputName();
   if (what != nullptr) {
-    MessageBeep(MB_OK);
-    SetApplicationHint(std::string("The menus wait until the ") + what + " ends: press Esc to stop it.");
+    SayMenusWait(what);
+    return false;
   }
+  return ViewServices().Activity() == acIdle;
+}
+
+// A command the user starts from a tool button, a typed code or a menu item
+// waits as the menus do while an input of the drawing area is pending; the
+// play commands step on during single step, and the import placement lets
+// the view be zoomed to find its spot. A modal dialog presses what it
+// needs.
+bool UserCommandMayStart(int32_t command) {
+  const char* what = PendingInputName();
+  if (what == nullptr) return true;
+  const uint8_t activity = ViewServices().Activity();
+  if (activity == acSingleStep &&
+      (command == PlayNextCutCommand || command == PlayNextPathCommand || command == PlayBackCutCommand ||
+       command == PlayBackPathCommand))
+    return true;
+  if (activity == acIdle && (command == cmZoomExtents || command == cmZoomOut || command == cmFullScreen))
+    return true;
+  SayMenusWait(what);
   return false;
 }
 
@@ -281,6 +316,7 @@ void TWorkspace::BuildWorkingMenu() { WorkingMenu.Add("Working...", "Working1");
 void TWorkspace::BuildMenus() {
   if (MenusBuilt_) return;
   MenusBuilt_ = true;
+  UserCommandGate = UserCommandMayStart;
   // Drill tapes are made of the displayed drill layers.
   SetDrillTapeLayerMask([] { return DisplayedLayerMask; });
   for (uint8_t mode : {emCad, emRout, emDrill}) BuildModeMenu(mode);
@@ -302,7 +338,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
         NotAvailableYet(caption);
         return;
       }
-      PressCommand(number);
+      ButtonManager().PressByUser(number);
     };
     return item;
   };

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
 #include <QWidget>
 #include <memory>
 #include <set>
@@ -22,6 +23,7 @@
 #include "korvex_test.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "platform/canvas.h"
 #include "platform/events.h"
@@ -149,6 +151,17 @@ TEST_F(QtWorkspaceTest, TheProgramStartsSwitchesModesAndCloses) {
     EXPECT_TRUE(holeWidget->isVisible());
     EXPECT_EQ(holeWidget->x(), hole->Left());
     EXPECT_EQ(holeWidget->y(), hole->Top());
+    // The button of the compensation side shows down; a click moves it.
+    auto shownDown = [](int32_t command) {
+      return static_cast<QToolButton*>(QtWidgetOf(*ButtonManager().ButtonOf(command)))->isChecked();
+    };
+    const int32_t sides[] = {47, 46, 48};  // none, left, right
+    const int32_t side = sides[RTDB->AutoRoutCompensation <= 2 ? RTDB->AutoRoutCompensation : 0];
+    for (int32_t c : sides) EXPECT_EQ(shownDown(c), c == side) << c;
+    const int32_t other = side == 46 ? 48 : 46;
+    static_cast<QToolButton*>(QtWidgetOf(*ButtonManager().ButtonOf(other)))->click();
+    Settle();
+    for (int32_t c : sides) EXPECT_EQ(shownDown(c), c == other) << c;
     // Zoom In through its menu item asks for its window on the real view.
     EXPECT_TRUE(ClickMenu(*form->Menu(), "&View|Zoom &In"));
     EXPECT_EQ(UserPanel->PromptLine(3), "Select first corner of window > ");

@@ -946,8 +946,13 @@ void TQtPeer::SyncValue() {
         q->setIcon(QIcon());
         q->setToolButtonStyle(Qt::ToolButtonTextOnly);
       }
-      q->setCheckable(b.GroupIndex() > 0);
+      // A button held down by its owner (a chosen side, a waiting command)
+      // shows so, whether or not the button groups itself.
+      // (A button that is not checkable keeps its checked state: it is
+      // lifted while it still may be.)
+      q->setCheckable(true);
       q->setChecked(b.Down());
+      q->setCheckable(b.GroupIndex() > 0 || b.Down());
       break;
     }
     case TControlKind::TabbedPages: {

@@ -1,0 +1,254 @@
+// While the drawing area takes an input of its own (the plot placement, the
+// coupon pick, the marking of tooling hits, single step, the import
+// placement) a tool button or a typed keyboard code waits as the menus do:
+// it beeps, the hint strip says how to end the input, nothing runs and the
+// input goes on; Escape still ends it. An import placed and then undone
+// takes back the tools it set; Redo puts them back.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "command/button_manager.h"
+#include "command/command_interpreter.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "model/rout_edit.h"
+#include "model/tool_tables.h"
+#include "model/undo_journal.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_events.h"
+#include "platform/keys.h"
+#include "tapein/drill_import_command.h"
+#include "tapeout/make_drill_tape.h"
+#include "tapeout/tooling_hit_marks.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+// Two apertures: two tools, three holes.
+const char* const Photoplot =
+    "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\n%ADD11C,0.0200*%\nG54D10*\nX10000Y10000D03*\n"
+    "X12000Y10000D03*\nG54D11*\nX15000Y20000D03*\nM02*\n";
+
+class TModeCommandWaitsTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+    RegisterModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
+  }
+  void TearDown() override {
+    HeadlessSetProcessMessagesHook(nullptr);
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+  }
+  static void Type(TWorkspace& form, const std::string& text) {
+    for (char c : text) form.FormKeyPress(c);
+    form.KeyDown(VK_RETURN);
+  }
+  // A step in the mode's journal that Undo would take back.
+  static void JournalAStep(int32_t index) {
+    ActiveUndo->RecordAdd(index);
+    ActiveUndo->BeginOperation("Test step");
+  }
+  static bool CanUndo() {
+    std::string name;
+    return ActiveUndo->CanUndo(name);
+  }
+  // The Undo button clicked and its code "OO" typed while the input `what`
+  // runs: both wait and say so, the step stays and the waiting command too.
+  void ExpectUndoWaits(TWorkspace& form, const std::string& what, uint8_t activity) {
+    SCOPED_TRACE(what);
+    const int32_t waiting = ECO->ActiveCommandNumber();
+    TSpeedButton* undo = ButtonManager().ButtonOf(UndoCommand);
+    ASSERT_NE(undo, nullptr);
+    const std::string code = ButtonManager().CodeOf(UndoCommand);
+    ASSERT_EQ(code, "OO");
+    const std::string says = "The menus wait until the " + what + " ends: press Esc to stop it.";
+    SetApplicationHint("");
+    undo->OnClick(*undo);
+    EXPECT_EQ(form.HintPanel.Caption(), says);
+    EXPECT_TRUE(CanUndo());
+    SetApplicationHint("");
+    for (char c : code) form.FormKeyPress(c);
+    // The plot placement keeps the command line shut.
+    const bool typed = UserPanel->Entry() == code;
+    EXPECT_EQ(typed, activity != acPrintPlacement);
+    form.KeyDown(VK_RETURN);
+    EXPECT_EQ(form.HintPanel.Caption(), typed ? says : "");
+    EXPECT_TRUE(CanUndo());
+    EXPECT_EQ(UserPanel->Entry(), "");
+    EXPECT_EQ(ECO->ActiveCommandNumber(), waiting);
+    EXPECT_EQ(MyScreen->Activity, activity);
+    ++Checked;
+  }
+  std::string Input(const std::string& name, const std::string& text) {
+    const std::string path = (TempDir / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  void ImportSecondPart(TWorkspace& form) {
+    DRDB->MainPartSet = true;
+    ScriptFileDialogAnswer(Input("PART.GBR", Photoplot));
+    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emDrill, "Import2");
+  }
+  static std::vector<TToolRecord> Tools() {
+    std::vector<TToolRecord> tools;
+    for (int32_t t = 1; t <= kToolCount; ++t) tools.push_back(ToolTable[t]);
+    return tools;
+  }
+  static int32_t LiveDrillEntities() {
+    int32_t live = 0;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) ++live;
+    return live;
+  }
+  int Checked = 0;
+};
+
+TEST_F(TModeCommandWaitsTest, ButtonsAndTypedCodesWaitForThePlacementsAndPicks) {
+  TWorkspace& form = StartProgram();
+  // The plot placement.
+  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
+                 "papers\nof the test\nLetter\n11\n8.5\n0\n0\n");
+  for (const char* f : {"TPlotPromptDialog", "TPlotConfigurationDialog"})
+    RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
+  SelectLayer(0);
+  JournalAStep(DB->AddLine(0, 0, In, In));
+  HeadlessSetProcessMessagesHook([&] {
+    if (MyScreen->Activity != acPrintPlacement) return;
+    ExpectUndoWaits(form, "plot placement", acPrintPlacement);
+    form.KeyDown(VK_ESCAPE);
+  });
+  const std::string plot = (TempDir / "waited.ps").string();
+  ScriptFileDialogAnswer(plot, 4);
+  Run(form, emCad, "Plot1");
+  EXPECT_EQ(Checked, 1);
+  EXPECT_FALSE(std::filesystem::exists(plot));
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+
+  // The coupon pick of Make Drill Tape, then the marking of tooling hits.
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  JournalAStep(DRDB->AddHoleOnLayer(In, In, 30, 1, true));
+  for (const auto& [what, activity] : {std::pair<std::string, uint8_t>{"coupon pick", acMakeTapePick},
+                                       {"marking of tooling hits", acWindowMarking}}) {
+    const bool coupon = activity == acMakeTapePick;
+    Checked = 0;
+    HeadlessSetProcessMessagesHook([&, what = what, activity = activity] {
+      if (MyScreen->Activity != activity || Checked > 0) return;
+      ExpectUndoWaits(form, what, activity);
+      form.KeyDown(VK_ESCAPE);
+    });
+    QueueModalScript("TMakeDrillTapeDialog", [coupon](TForm& f) {
+      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+      d.FirstLastCheckBox.SetChecked(coupon);
+      d.MarkFirstCheckBox.SetChecked(!coupon);
+      d.MarkLastCheckBox.SetChecked(false);
+      d.OKButton.Click();
+    });
+    const size_t dialogs = ShownCommonDialogs().size();
+    Run(form, emDrill, "MakeDrillTape1");
+    EXPECT_EQ(Checked, 1) << what;
+    EXPECT_EQ(ShownCommonDialogs().size(), dialogs) << what;
+    EXPECT_EQ(MyScreen->Activity, acIdle) << what;
+    EXPECT_FALSE(ToolingMarks.Marking);
+  }
+  EXPECT_EQ(LiveDrillEntities(), 1);
+
+  // Once the input has ended the Undo button works again.
+  HeadlessSetProcessMessagesHook(nullptr);
+  TSpeedButton* undo = ButtonManager().ButtonOf(UndoCommand);
+  undo->OnClick(*undo);
+  EXPECT_EQ(LiveDrillEntities(), 0);
+}
+
+TEST_F(TModeCommandWaitsTest, SingleStepTakesOnlyItsPlayCommands) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+  RTDB->AppendLine({In, In}, 0, NoZOffset);
+  RTDB->AppendLine({2 * In, In}, 0, NoZOffset);
+  JournalAStep(RoutEntityCount);
+  Run(form, emRout, "SingleStep1");
+  ASSERT_EQ(MyScreen->Activity, acSingleStep);
+  ExpectUndoWaits(form, "single step", acSingleStep);
+  // The play commands step on from their buttons and codes.
+  const int32_t before = RTDB->PlayCursor;
+  Type(form, ButtonManager().CodeOf(PlayNextCutCommand));
+  EXPECT_NE(RTDB->PlayCursor, before);
+  TSpeedButton* back = ButtonManager().ButtonOf(PlayBackCutCommand);
+  back->OnClick(*back);
+  EXPECT_EQ(RTDB->PlayCursor, before);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+  EXPECT_TRUE(CanUndo());
+}
+
+// The import placement holds its import hidden: a command that could change
+// the job waits, a zoom runs and the placement goes on.
+TEST_F(TModeCommandWaitsTest, TheImportPlacementWaitsForCommandsButZooms) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  JournalAStep(DRDB->AddHoleOnLayer(5 * In, 5 * In, 30, 1, true));
+  ImportSecondPart(form);
+  ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  ExpectUndoWaits(form, "import placement", acIdle);
+  Run(form, emDrill, "Save1");
+  EXPECT_EQ(form.HintPanel.Caption(), "The menus wait until the import placement ends: press Esc to stop it.");
+  // Another layer waits too.
+  form.LayerPanel.FindControl("L40")->Click();
+  EXPECT_EQ(CurrentLayer, 30);
+  EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  Type(form, ButtonManager().CodeOf(cmZoomExtents));
+  EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  Type(form, "0,0");
+  EXPECT_EQ(LiveDrillEntities(), 4);
+  EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
+}
+
+// Edit > Undo of a placed import takes back its entities and the tools it
+// set; Redo puts both back; a tool edited after the import keeps the edit.
+TEST_F(TModeCommandWaitsTest, UndoOfAnImportTakesBackItsTools) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  DRDB->AddHoleOnLayer(5 * In, 5 * In, 30, 1, true);
+  DrillUndo->BeginOperation("Add hole");
+  const std::vector<TToolRecord> before = Tools();
+  ImportSecondPart(form);
+  Type(form, "0,0");
+  ASSERT_EQ(LiveDrillEntities(), 4);
+  const std::vector<TToolRecord> imported = Tools();
+  ASSERT_NE(imported, before);
+
+  Run(form, emDrill, "Undo3");
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  EXPECT_EQ(Tools(), before);
+  Run(form, emDrill, "Redo3");
+  EXPECT_EQ(LiveDrillEntities(), 4);
+  EXPECT_EQ(Tools(), imported);
+
+  // A tool the import set and the user then edited stays as edited.
+  int32_t edited = 0;
+  for (int32_t t = 1; t <= kToolCount && edited == 0; ++t)
+    if (!(imported[size_t(t - 1)] == before[size_t(t - 1)])) edited = t;
+  ASSERT_NE(edited, 0);
+  ToolTable[edited].Diameter = In / 7;
+  Run(form, emDrill, "Undo3");
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  EXPECT_EQ(ToolTable[edited].Diameter, In / 7);
+  for (int32_t t = 1; t <= kToolCount; ++t)
+    if (t != edited) EXPECT_EQ(ToolTable[t], before[size_t(t - 1)]) << t;
+}
+
+}  // namespace
