@@ -79,6 +79,61 @@ std::size_t CommentCode(const char* start, const char* blank) {
   return 0;
 }
 
+// What the aperture pass looks for in a data block: within its first 40
+// characters, any case, a G04 anywhere (a comment), a G71 or M71 (metric),
+// a G70 or M72 (inch), an X or a Y (a position). Read in place: the pass
+// meets every block of the file.
+struct TBlockCodes {
+  bool Comment = false, Metric = false, Inch = false, Positioned = false;
+};
+
+TBlockCodes ScanBlockCodes(std::string_view unit) {
+  TBlockCodes codes;
+  const std::size_t n = std::min<std::size_t>(unit.size(), 40);
+  for (std::size_t k = 0; k < n; ++k) {
+    const char c = static_cast<char>(unit[k] & ~0x20);  // upper case of a letter
+    if (c == 'X' || c == 'Y') {
+      codes.Positioned = true;
+    } else if ((c == 'G' || c == 'M') && k + 3 <= n) {
+      const char a = unit[k + 1], b = unit[k + 2];
+      if (c == 'G' && a == '0' && b == '4') codes.Comment = true;
+      if (a == '7' && b == '1') codes.Metric = true;
+      if (a == '7' && ((c == 'G' && b == '0') || (c == 'M' && b == '2'))) codes.Inch = true;
+    }
+  }
+  return codes;
+}
+
+// The line feeds from p up to end, eight bytes at a time.
+int32_t CountLineFeeds(const char* p, const char* end) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+  constexpr uint64_t kFeeds = kOnes * '\n';
+  int32_t n = 0;
+  for (; end - p >= 8; p += 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    // A byte of x is 0 where the text has a line feed; zeros has the high
+    // bit of exactly those bytes (the sum stays within each byte), and the
+    // product adds the bytes of zeros >> 7 up in its top byte.
+    const uint64_t x = word ^ kFeeds;
+    const uint64_t zeros = ~(((x & ~kHigh) + ~kHigh) | x) & kHigh;
+    n += static_cast<int32_t>(((zeros >> 7) * kOnes) >> 56);
+  }
+  for (; p < end; ++p) n += *p == '\n';
+  return n;
+}
+
+// The first "*" or end-of-block character from p on; end when none.
+const char* BlockEnd(const char* p, const char* end, char eob) {
+  const std::size_t left = static_cast<std::size_t>(end - p);
+  const char* stop = static_cast<const char*>(std::memchr(p, '*', left));
+  if (eob != '*') {
+    const std::size_t within = stop == nullptr ? left : static_cast<std::size_t>(stop - p);
+    if (const void* other = std::memchr(p, eob, within)) stop = static_cast<const char*>(other);
+  }
+  return stop == nullptr ? end : stop;
+}
+
 }  // namespace
 
 TGerberReader::TGerberReader(const std::string& fileName, bool toCad) : FileName(fileName) {
@@ -278,17 +333,24 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
       return false;
     }
     if (blocks || *p == '%') break;
-    // A data block passed over: only its lines are counted.
-    const std::size_t left = static_cast<std::size_t>(end - p);
-    const char* stop = static_cast<const char*>(std::memchr(p, '*', left));
-    if (eob != '*') {
-      const char* other = static_cast<const char*>(std::memchr(p, eob, left));
-      if (other != nullptr && (stop == nullptr || other < stop)) stop = other;
+    // Data blocks passed over, up to the next "%" that begins a unit: one
+    // with only blanks between it and the end of a block (any other is a
+    // comment's text). Only their lines are counted.
+    const char* const from = p;
+    const char* mark = p;
+    while (true) {
+      mark = static_cast<const char*>(std::memchr(mark, '%', static_cast<std::size_t>(end - mark)));
+      if (mark == nullptr) {
+        mark = end;
+        break;
+      }
+      const char* q = mark;
+      while (q > from && static_cast<unsigned char>(q[-1]) <= 32 && q[-1] != eob) --q;
+      if (q == from || q[-1] == '*' || q[-1] == eob) break;
+      ++mark;
     }
-    if (stop == nullptr) stop = end;
-    line_ += static_cast<int32_t>(std::count(p, stop, '\n'));
-    if (stop < end && *stop == '\n') ++line_;
-    p = stop < end ? stop + 1 : end;
+    line_ += CountLineFeeds(from, mark);
+    p = mark;
   }
   unitLine_ = line_;
   group = *p == '%';
@@ -296,23 +358,23 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
     const char* close = static_cast<const char*>(std::memchr(p + 1, '%', static_cast<std::size_t>(end - p - 1)));
     if (close == nullptr) close = end;
     unit = std::string_view(p + 1, static_cast<std::size_t>(close - p - 1));
-    line_ += static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
+    line_ += CountLineFeeds(unit.data(), unit.data() + unit.size());
     pos_ = static_cast<std::size_t>((close < end ? close + 1 : end) - base);
     return true;
   }
   // A data block; a "%" inside it (a comment's text) is no parameter group.
+  // (The text's closing NUL stops the scan at the end.)
   const char* const start = p;
-  while (p < end && static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
+  while (static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
   if (p >= end || *p == '*' || *p == eob) {
     // No blank in it: the block is read where it stands.
     unit = std::string_view(start, static_cast<std::size_t>(p - start));
   } else if (const std::size_t g = CommentCode(start, p); g != 0) {
     // A comment: its text is never read, only its lines are counted. (Its
     // blanks are not dropped first: "G04 1 mm" is no G code 41.)
-    while (p < end && *p != '*' && *p != eob) {
-      if (*p == '\n') ++line_;
-      ++p;
-    }
+    const char* stop = BlockEnd(p, end, eob);
+    line_ += CountLineFeeds(p, stop);
+    p = stop;
     unit = std::string_view(start, g);
   } else {
     // Blanks and line breaks inside the block are dropped.
@@ -470,34 +532,67 @@ void TGerberReader::LoadApertures() {
   int32_t units = -1, headerUnits = -1;
   bool drawn = false;
   std::vector<int32_t> pendingUnits;
+  // Blocks are read for the unit changes they make and for where the
+  // drawing begins. Once it has begun, the blocks matter only to apertures
+  // defined after them: they are passed over, and read from where the
+  // reading left off (unreadPos, unreadLine) when a group defines one. A
+  // group that states the units makes the blocks before it no matter.
+  std::size_t unreadPos = 0;
+  int32_t unreadLine = 1;
+  const auto readBlock = [&](std::string_view block) {
+    const TBlockCodes codes = ScanBlockCodes(block);
+    if (codes.Comment) return;
+    if (codes.Metric) units = 1;
+    if (codes.Inch) units = 0;
+    if (!drawn && codes.Positioned) {
+      drawn = true;
+      headerUnits = units;
+      unreadPos = pos_;
+      unreadLine = line_;
+    }
+  };
   while (!Failed) {
-    // Blocks are read for the unit changes they make and for where the
-    // drawing begins.
-    if (!NextUnit(unit, group, true)) break;
+    if (!NextUnit(unit, group, !drawn)) break;
     const int32_t line = unitLine_;
     if (!group) {
-      const std::string block = UpperCaseStr(std::string(unit.substr(0, 40)));
-      if (block.find("G04") != std::string::npos) continue;
-      if (block.find("G71") != std::string::npos || block.find("M71") != std::string::npos) units = 1;
-      if (block.find("G70") != std::string::npos || block.find("M72") != std::string::npos) units = 0;
-      if (!drawn && block.find_first_of("XY") != std::string::npos) {
-        drawn = true;
-        headerUnits = units;
-      }
+      readBlock(unit);
       continue;
     }
     line_ = line;
     std::string clean;
     for (char c : unit)
       if (static_cast<unsigned char>(c) > 32) clean += c;
+    if (drawn && clean.find("ADD") != std::string::npos && unreadPos < pos_) {
+      // The blocks passed over up to this group, for its units.
+      const std::size_t after = pos_;
+      const int32_t afterLine = unitLine_ + static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
+      const char* const here = unit.data();
+      pos_ = unreadPos;
+      line_ = unreadLine;
+      std::string_view passed;
+      bool passedGroup = false;
+      while (pos_ < after && NextUnit(passed, passedGroup, true)) {
+        if (!passedGroup) readBlock(passed);
+        else if (passed.data() == here) break;
+      }
+      pos_ = after;
+      unitLine_ = line_ = line;
+      unreadPos = after;
+      unreadLine = afterLine;
+    }
     if (clean.compare(0, 2, "AM") == 0) {
       TMacro macro;
       if (!ParseMacro(clean, macro)) Fail("a macro without a name");
       else macros_.push_back(macro);
     } else {
       for (const std::string& c : Commands(clean)) {
-        if (c.compare(0, 4, "MOMM") == 0) units = 1;
-        if (c.compare(0, 4, "MOIN") == 0) units = 0;
+        if (c.compare(0, 4, "MOMM") == 0 || c.compare(0, 4, "MOIN") == 0) {
+          units = c[2] == 'M' ? 1 : 0;
+          if (drawn) {
+            unreadPos = pos_;
+            unreadLine = line + static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
+          }
+        }
         if (c.compare(0, 3, "ADD") != 0) continue;
         TApertureRecord record;
         if (!ParseApertureDefinition(c, record)) {

@@ -280,6 +280,31 @@ TEST_F(GerberImportTest, UnitChangesWithinTheFile) {
   EXPECT_EQ(Ends(3), (std::vector<int32_t>{Inch, 0, 5000000, 0}));
 }
 
+// Unit changes in the blocks of the drawing hold for apertures defined
+// after them; a comment's "G70" and "%" are text. The line a later
+// parameter stands on is counted across those blocks.
+TEST_F(GerberImportTest, UnitChangesInTheDrawingReachLaterApertures) {
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.1*%\nD10*\nX10000Y10000D03*\nG71*\n"
+      "G04 100% G70 done*\n%ADD11C,25.4*%\nD11*\nX0Y0D03*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(At(1)->GetRadius(), Inch / 20);
+  EXPECT_EQ(At(2)->GetRadius(), Inch / 2);
+  // A metric file in inches before its next definition.
+  delete DB;
+  DB = new TCadDatabase();
+  GerberImportDefaults = TGerberFormatRecord{};
+  Cad("%FSLAX24Y24*%\n%MOMM*%\n%ADD10C,1*%\nD10*\nX0Y0D03*\nM72*\nX0Y0D02*\n"
+      "%ADD11C,1.0*%\nD11*\nX0Y0D03*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(At(2)->GetRadius(), Inch / 2);
+
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.1*%\nD10*\nX0Y0D03*\nG04 50% done,\n two lines*\n"
+      "G04 at 75 % *X10000Y0D03*%LPC*%\n\n%AM*%\nM02*\n");
+  ASSERT_EQ(Errors().size(), 1u);
+  EXPECT_NE(Errors()[0].find(", line 10: a macro without a name"), std::string::npos) << Errors()[0];
+}
+
 // The image parameters place the film: mirror and offset (arcs then turn
 // the other way), a quarter turn (a rectangle stands on end), axes
 // exchanged and scaled (circles grow with the scale).
