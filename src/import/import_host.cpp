@@ -10,7 +10,8 @@ class TDetachedReport : public TImportReport {
     column_ += static_cast<int32_t>(text.size());
   }
   void WriteLn(const std::string& text) override {
-    Text_.Text += text + "\n";
+    Text_.Text += text;
+    Text_.Text += '\n';
     column_ = 1;
   }
   int32_t WhereX() override { return column_; }
