@@ -104,11 +104,20 @@ TBlockCodes ScanBlockCodes(std::string_view unit) {
   return codes;
 }
 
-// The line feeds from p up to end, eight bytes at a time.
+constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+
+// The line feeds from p up to end: a short stretch (a comment, a block)
+// line by line, a long one eight bytes at a time.
 int32_t CountLineFeeds(const char* p, const char* end) {
-  constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
   constexpr uint64_t kFeeds = kOnes * '\n';
   int32_t n = 0;
+  if (end - p < 256) {
+    while (const void* feed = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+      ++n;
+      p = static_cast<const char*>(feed) + 1;
+    }
+    return n;
+  }
   for (; end - p >= 8; p += 8) {
     uint64_t word;
     std::memcpy(&word, p, 8);
@@ -121,6 +130,25 @@ int32_t CountLineFeeds(const char* p, const char* end) {
   }
   for (; p < end; ++p) n += *p == '\n';
   return n;
+}
+
+// The first blank, "*" or end-of-block character from p on (the end of a
+// block's first word); end when none. Eight bytes at a time: in each mask
+// the lowest byte marked is a byte sought (a borrow only marks bytes above
+// one that is), and on a little-endian machine the lowest byte comes first.
+const char* WordEnd(const char* p, const char* end, char eob) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  const uint64_t stars = kOnes * '*', ends = kOnes * static_cast<unsigned char>(eob);
+  const auto zeroBytes = [](uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+  for (; end - p >= 8; p += 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    const uint64_t found = ((word - kOnes * 33) & ~word & kHigh) | zeroBytes(word ^ stars) | zeroBytes(word ^ ends);
+    if (found != 0) return p + __builtin_ctzll(found) / 8;
+  }
+#endif
+  while (p < end && static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
+  return p;
 }
 
 // The first "*" or end-of-block character from p on; end when none.
@@ -363,9 +391,8 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
     return true;
   }
   // A data block; a "%" inside it (a comment's text) is no parameter group.
-  // (The text's closing NUL stops the scan at the end.)
   const char* const start = p;
-  while (static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
+  p = WordEnd(p, end, eob);
   if (p >= end || *p == '*' || *p == eob) {
     // No blank in it: the block is read where it stands.
     unit = std::string_view(start, static_cast<std::size_t>(p - start));
@@ -693,24 +720,27 @@ void TGerberReader::Reset() {
 
 bool TGerberReader::Coordinate(std::string_view digits, int64_t& value, bool yAxis) const {
   if (digits.empty()) return false;
-  if (digits.find('.') != std::string_view::npos) {
-    double v = 0.0;
-    if (!ParseDecimal(std::string(digits), v)) return false;
-    value = RoundToInt64(v * DecimalScale());
-    return true;
-  }
-  std::size_t k = 0;
-  bool negative = false;
-  if (digits[0] == '+' || digits[0] == '-') {
-    negative = digits[0] == '-';
-    k = 1;
-  }
-  if (k >= digits.size() || digits.size() - k > 18) return false;
-  int64_t v = 0;
+  // The digits are added up in one pass; a decimal point makes the word a
+  // decimal number instead.
+  const bool negative = digits[0] == '-';
+  const std::size_t k = negative || digits[0] == '+' ? 1 : 0;
+  uint64_t sum = 0;
+  bool digitsOnly = true;
   for (std::size_t q = k; q < digits.size(); ++q) {
-    if (!std::isdigit(static_cast<unsigned char>(digits[q]))) return false;
-    v = v * 10 + (digits[q] - '0');
+    const unsigned d = static_cast<unsigned char>(digits[q]) - unsigned{'0'};
+    if (d <= 9) {
+      sum = sum * 10 + d;
+    } else if (digits[q] == '.') {
+      double v = 0.0;
+      if (!ParseDecimal(std::string(digits), v)) return false;
+      value = RoundToInt64(v * DecimalScale());
+      return true;
+    } else {
+      digitsOnly = false;
+    }
   }
+  if (!digitsOnly || k >= digits.size() || digits.size() - k > 18) return false;
+  int64_t v = static_cast<int64_t>(sum);
   const TGerberFormatRecord& g = GerberImportDefaults;
   const bool ownY = yAxis && yDecimalDigits_ >= 0;
   if (g.ZeroUsage != 1) {
