@@ -104,9 +104,13 @@ class TCadEntity : public TRootDBObject {
   virtual void PaintMarks(TDrawingBase&) {}
 };
 
-class TCadPoint : public TCadEntity {
+// Points, lines, arcs and circles come from pools of their own (one per
+// class): imports bring them by the hundred thousand.
+class TCadPoint final : public TCadEntity {
  public:
   TCadPoint(int32_t x, int32_t y);
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etCadPoint; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {X, Y}; }
@@ -136,9 +140,11 @@ class TCadPoint : public TCadEntity {
   void Paint(TDrawingBase& surface) override;
 };
 
-class TCadLine : public TCadEntity {
+class TCadLine final : public TCadEntity {
  public:
   TCadLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etCadLine; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {X1, Y1}; }
@@ -175,9 +181,11 @@ class TCadLine : public TCadEntity {
 
 // Counter-clockwise from start to end; the radius is the distance from the
 // centre to the start.
-class TCadArc : public TCadEntity {
+class TCadArc final : public TCadEntity {
  public:
   TCadArc(int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx, int32_t cy);
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etCadArc; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {SX, SY}; }
@@ -221,8 +229,6 @@ class TCadArc : public TCadEntity {
 class TCadCircle final : public TCadEntity {
  public:
   TCadCircle(int32_t cx, int32_t cy, int32_t radius);
-  // From a pool of their own: a drill tape read into CAD brings its holes
-  // as circles by the hundred thousand.
   static void* operator new(std::size_t size);
   static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etCadCircle; }
