@@ -270,10 +270,14 @@ void TCadPoint::FastDraw(TCanvas& canvas) {
 
 // ---- TCadLine ---------------------------------------------------------------------------
 
-void* TCadLine::operator new(std::size_t) { return SlotPoolOf<TCadLine>().Allocate(); }
+void* TCadLine::operator new(std::size_t size) {
+  return size == sizeof(TCadLine) ? SlotPoolOf<TCadLine>().Allocate() : ::operator new(size);
+}
 
-void TCadLine::operator delete(void* p) noexcept {
-  if (p != nullptr) SlotPoolOf<TCadLine>().Release(p);
+void TCadLine::operator delete(void* p, std::size_t size) noexcept {
+  if (p == nullptr) return;
+  if (size == sizeof(TCadLine)) SlotPoolOf<TCadLine>().Release(p);
+  else ::operator delete(p);
 }
 
 TCadLine::TCadLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
@@ -463,10 +467,14 @@ void TCadLine::FastDrawMarks(TCanvas& canvas) {
 
 // ---- TCadArc -----------------------------------------------------------------------------
 
-void* TCadArc::operator new(std::size_t) { return SlotPoolOf<TCadArc>().Allocate(); }
+void* TCadArc::operator new(std::size_t size) {
+  return size == sizeof(TCadArc) ? SlotPoolOf<TCadArc>().Allocate() : ::operator new(size);
+}
 
-void TCadArc::operator delete(void* p) noexcept {
-  if (p != nullptr) SlotPoolOf<TCadArc>().Release(p);
+void TCadArc::operator delete(void* p, std::size_t size) noexcept {
+  if (p == nullptr) return;
+  if (size == sizeof(TCadArc)) SlotPoolOf<TCadArc>().Release(p);
+  else ::operator delete(p);
 }
 
 TCadArc::TCadArc(int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx, int32_t cy)

@@ -105,7 +105,8 @@ class TCadEntity : public TRootDBObject {
 };
 
 // Points, lines, arcs and circles come from pools of their own (one per
-// class): imports bring them by the hundred thousand.
+// class): imports bring them by the hundred thousand. A class derived from
+// a line or an arc (of another size) takes its memory from the heap.
 class TCadPoint final : public TCadEntity {
  public:
   TCadPoint(int32_t x, int32_t y);
@@ -140,11 +141,11 @@ class TCadPoint final : public TCadEntity {
   void Paint(TDrawingBase& surface) override;
 };
 
-class TCadLine final : public TCadEntity {
+class TCadLine : public TCadEntity {
  public:
   TCadLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
   static void* operator new(std::size_t size);
-  static void operator delete(void* p) noexcept;
+  static void operator delete(void* p, std::size_t size) noexcept;
   uint8_t GetType() override { return etCadLine; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {X1, Y1}; }
@@ -181,11 +182,11 @@ class TCadLine final : public TCadEntity {
 
 // Counter-clockwise from start to end; the radius is the distance from the
 // centre to the start.
-class TCadArc final : public TCadEntity {
+class TCadArc : public TCadEntity {
  public:
   TCadArc(int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx, int32_t cy);
   static void* operator new(std::size_t size);
-  static void operator delete(void* p) noexcept;
+  static void operator delete(void* p, std::size_t size) noexcept;
   uint8_t GetType() override { return etCadArc; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {SX, SY}; }
