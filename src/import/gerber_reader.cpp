@@ -377,7 +377,7 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks) {
       if (q == from || q[-1] == '*' || q[-1] == eob) break;
       ++mark;
     }
-    line_ += CountLineFeeds(from, mark);
+    if (mark < end) line_ += CountLineFeeds(from, mark);
     p = mark;
   }
   unitLine_ = line_;

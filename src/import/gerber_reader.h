@@ -199,7 +199,8 @@ class TGerberReader {
   // without its % signs) or a data block (without its end character and
   // blanks; a comment as its G04 alone); false at the end. Counts the lines
   // passed in line_. The unit stays valid until the next call. Without
-  // blocks, data blocks are passed over and only groups are answered.
+  // blocks, data blocks are passed over and only groups are answered (the
+  // lines after the last group are then not counted).
   bool NextUnit(std::string_view& unit, bool& group, bool blocks = true);
 
   std::string text_;
