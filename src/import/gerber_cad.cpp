@@ -2,13 +2,14 @@
 
 #include <cmath>
 
+#include "foundation/display_units.h"
 #include "foundation/geometry.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
 #include "platform/message_box.h"
 
 int32_t TGerberCadReader::ToDatabase(double v) const {
-  const double scaled = std::nearbyint(v * (GerberImportDefaults.Metric ? MetricScale : InchScale));
+  const double scaled = RoundHalfEven(v * (GerberImportDefaults.Metric ? MetricScale : InchScale));
   if (!(scaled > -2147483647.0)) return -2147483647;
   if (scaled > 2147483647.0) return 2147483647;
   return static_cast<int32_t>(scaled);
