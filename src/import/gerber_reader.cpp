@@ -211,6 +211,10 @@ bool TGerberReader::OpenInput() {
   }
   std::ifstream in(NativePath(FileName), std::ios::binary);
   if (!in) return false;
+  // Whether the text may name a file to include ("%IF"): looked for in
+  // each piece read while it is fresh, so that a big file is not gone
+  // through once more for it.
+  bool includes = true;
   if (quiet_) {
     // The detector looks at the start of the file only.
     text_.resize(1 << 20);
@@ -222,8 +226,17 @@ bool TGerberReader::OpenInput() {
     in.seekg(0, std::ios::beg);
     if (size >= 0) {
       text_.resize(static_cast<std::size_t>(size));
-      in.read(text_.data(), size);
-      text_.resize(static_cast<std::size_t>(in.gcount()));
+      constexpr std::size_t kPiece = std::size_t{1} << 20;
+      std::size_t got = 0;
+      includes = false;
+      while (got < text_.size()) {
+        in.read(text_.data() + got, static_cast<std::streamsize>(std::min(kPiece, text_.size() - got)));
+        if (in.gcount() <= 0) break;
+        const std::size_t from = got < 2 ? 0 : got - 2;  // "%IF" across two pieces
+        got += static_cast<std::size_t>(in.gcount());
+        if (!includes) includes = std::string_view(text_.data() + from, got - from).find("%IF") != std::string_view::npos;
+      }
+      text_.resize(got);
     } else {
       // No size to ask for (a pipe): read to the end.
       in.clear();
@@ -233,7 +246,8 @@ bool TGerberReader::OpenInput() {
   // A text editor's byte-order mark is no part of the first parameter.
   if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) text_.erase(0, 3);
   loaded_ = true;
-  if (!quiet_) ExpandIncludes();
+  missingIncludes_.clear();
+  if (!quiet_ && includes) ExpandIncludes();
   return true;
 }
 

@@ -477,6 +477,20 @@ TEST_F(GerberImportTest, IncludesThatAreNoFilesOrEndlessAreBounded) {
   EXPECT_EQ(CadEntityCount, 1 + 101);
 }
 
+// A big file is read in pieces of 1 MB: an include whose "%" ends the first
+// piece is still found.
+TEST_F(GerberImportTest, AnIncludeAcrossTwoPiecesOfTheReadingIsTaken) {
+  Write("piece.gbr", "X10000Y0D03*\n");
+  std::string text = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\n";
+  const std::size_t second = std::size_t{1} << 20;
+  while (text.size() + 40 < second - 1) text += "G04 padding of the first piece*\n";
+  text += "G04 " + std::string(second - 1 - text.size() - 6, 'x') + "*\n";
+  ASSERT_EQ(text.size(), second - 1);
+  Cad(text + "%IFpiece.gbr*%\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
 // What the import does not take as drawn is named with its count after the
 // import: a negative image, parameters and codes it passes over, and flashes
 // of D codes the file never defines (imported as points).
