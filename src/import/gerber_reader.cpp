@@ -1216,6 +1216,11 @@ void TGerberReader::DecodeFile() {
 void TGerberReader::Run() {
   if (!Opened) return;
   DecodeFile();
+  // The text is read: its memory goes back before the entities read from
+  // it are stored, so that a big file and its entities are not held at once.
+  std::string().swap(text_);
+  std::string().swap(unitBuffer_);
+  loaded_ = false;
   if (Window) Window->ClrScr();
 }
 
