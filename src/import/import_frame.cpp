@@ -114,6 +114,7 @@ bool TPendingCad::Commit() {
     TSilentDrawing silent;
     uint32_t shown = 0;
     int32_t counter = 0;
+    std::size_t arc = 0;
     // Each chunk is given back once its entities are in the drawing.
     for (std::size_t chunk = 0; chunk < chunks_.size(); ++chunk) {
       const std::size_t n = std::min(kChunkItems, count_ - chunk * kChunkItems);
@@ -122,7 +123,11 @@ bool TPendingCad::Commit() {
         switch (it->Kind) {
           case kPoint: DB->AddPointOnLayer(it->A, it->B, it->Layer); break;
           case kLine: DB->AddLineOnLayer(it->A, it->B, it->C, it->D, it->Layer); break;
-          case kArc: DB->AddArcOnLayer({it->A, it->B}, {it->C, it->D}, {it->E, it->F}, it->Layer); break;
+          case kArc: {
+            const TCentre& c = arcCentres_[arc++];
+            DB->AddArcOnLayer({it->A, it->B}, {it->C, it->D}, {c.X, c.Y}, it->Layer);
+            break;
+          }
           case kCircle: DB->AddCircleOnLayer(it->A, it->B, it->C, it->Layer); break;
           default: DB->AddCircleThroughPointOnLayer({it->A, it->B}, {it->C, it->D}, it->Layer); break;
         }

@@ -74,21 +74,23 @@ class TImportObject {
 // failed import calls nothing and leaves DB as it was.
 class TPendingCad {
  public:
-  void Point(uint8_t layer, int32_t x, int32_t y) { Add({kPoint, layer, x, y, 0, 0, 0, 0}); }
+  void Point(uint8_t layer, int32_t x, int32_t y) { Add({kPoint, layer, x, y, 0, 0}); }
   void Line(uint8_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    Add({kLine, layer, x1, y1, x2, y2, 0, 0});
+    Add({kLine, layer, x1, y1, x2, y2});
   }
   void Arc(uint8_t layer, int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx,
            int32_t cy) {
-    Add({kArc, layer, sx, sy, ex, ey, cx, cy});
+    arcCentres_.push_back({cx, cy});
+    Add({kArc, layer, sx, sy, ex, ey});
   }
-  void Circle(uint8_t layer, int32_t cx, int32_t cy, int32_t r) { Add({kCircle, layer, cx, cy, r, 0, 0, 0}); }
+  void Circle(uint8_t layer, int32_t cx, int32_t cy, int32_t r) { Add({kCircle, layer, cx, cy, r, 0}); }
   void CircleThrough(uint8_t layer, int32_t cx, int32_t cy, int32_t px, int32_t py) {
-    Add({kCircleThrough, layer, cx, cy, px, py, 0, 0});
+    Add({kCircleThrough, layer, cx, cy, px, py});
   }
   std::size_t Count() const { return count_; }
   void Clear() {
     chunks_.clear();
+    std::vector<TCentre>().swap(arcCentres_);
     count_ = 0;
   }
   // Adds everything, shows the layers used, closes the undo step. False
@@ -101,8 +103,13 @@ class TPendingCad {
   struct TItem {
     uint8_t Kind;
     uint8_t Layer;
-    int32_t A, B, C, D, E, F;
+    int32_t A, B, C, D;
   };
+  // The centres of the arcs, in the order of the arcs among the items.
+  struct TCentre {
+    int32_t X, Y;
+  };
+  std::vector<TCentre> arcCentres_;
   // The items in chunks of a fixed size, each written once: an import of a
   // million entities neither copies its list as it grows nor holds it twice.
   static constexpr std::size_t kChunkItems = 16384;
