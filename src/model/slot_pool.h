@@ -132,3 +132,17 @@ TSlotPool<sizeof(T), alignof(T)>& SlotPoolOf() {
   static TSlotPool<sizeof(T), alignof(T)> pool;
   return pool;
 }
+
+// A class's own operator new and delete on its pool, for a class open to
+// derived ones: one of another size takes its memory from the heap.
+template <class T>
+void* NewPooled(std::size_t size) {
+  return size == sizeof(T) ? SlotPoolOf<T>().Allocate() : ::operator new(size);
+}
+
+template <class T>
+void DeletePooled(void* p, std::size_t size) noexcept {
+  if (p == nullptr) return;
+  if (size == sizeof(T)) SlotPoolOf<T>().Release(p);
+  else ::operator delete(p);
+}
