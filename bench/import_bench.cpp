@@ -9,20 +9,21 @@
 // reader's "-x rs274x" export of the same file, alternating five runs each.
 //
 // Measured with that script on the shared 8-core build machine (Release,
-// load average 5 to 10): over four runs of the script the median import
-// into the drawing took 329-343 ms and the peer 2,596-2,884 ms, 7.9 to 8.8
-// times faster (under a heavier load 7.2 times), with a peak resident
-// memory of 133 MB against the peer's 609 MB. The reading alone
-// (BM_PhotoplotRead) takes about 200 ms. Of the import, adding the entities
-// to the drawing with their undo records takes about a quarter and reading
-// the file into memory about a fifth. The import adds its entities without
-// drawing them one by one (the view is drawn once afterwards, by the
-// redraw that follows every import; the headless view only counts it, and
-// the peer's export draws nothing either).
+// load average 4 to 6): over two runs of the script the median import into
+// the drawing took 216-219 ms and the peer 2,109-2,157 ms, 9.8 times faster,
+// with a peak resident memory of 74 MB against the peer's 609 MB (the file's
+// text is given back before its entities are stored). The reading alone
+// (BM_PhotoplotRead) takes about 160 ms. Counted by callgrind, the import
+// runs 1.78 billion instructions: the blocks' decoding about half, the
+// report of the 700,000 comments a seventh, adding the entities to the
+// drawing with their undo records about a sixth. The import adds its
+// entities without drawing them one by one (the view is drawn once
+// afterwards, by the redraw that follows every import; the headless view
+// only counts it, and the peer's export draws nothing either).
 //
 // DXF: 1,000,000 entities (LINE, CIRCLE, ARC and POINT in turn: the CAD
 // drawing's full 1,000,000) in a drawing that declares millimetres import in
-// about 560 ms with a peak resident memory of 121 MB for the whole process
+// about 470 ms with a peak resident memory of 108 MB for the whole process
 // (the "peak_rss_mb" counter; run the benchmark alone,
 // --benchmark_filter=Drawing, for the figure). Every benchmark here fails
 // when its import imported nothing.

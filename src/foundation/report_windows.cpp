@@ -42,6 +42,12 @@ TGTWindow::TGTWindow()
   PaintBoxRoot.SetBevel(bvNone);
   PaintBox.SetAlign(alClient);
   PaintBox.OnPaint = [this](TControl&) { PaintBoxPaint(); };
+  repaintTimer_.SetEnabled(false);
+  repaintTimer_.SetInterval(kRepaintMs);
+  repaintTimer_.OnTimer = [this] {
+    repaintTimer_.SetEnabled(false);
+    if (behind_) PaintBox.Repaint();
+  };
   FormCreate();
 }
 
@@ -72,9 +78,11 @@ void TGTWindow::GotoXY(int32_t column, int32_t row) {
 }
 
 void TGTWindow::WriteAt(int32_t x, int32_t y, const std::string& text) {
-  MeasureX();
-  TCanvas& canvas = PaintBox.Canvas();
-  canvas.TextOut((x - 1) * CharWidth + 5, (y - 1) * CharHeight + 5, text);
+  // A picture that is behind is painted whole by the next paint.
+  if (!behind_) {
+    MeasureX();
+    PaintBox.Canvas().TextOut((x - 1) * CharWidth + 5, (y - 1) * CharHeight + 5, text);
+  }
   if (y >= 1 && y <= BufferLines && x >= 1) {
     std::string& line = Lines[y];
     std::string head = line.substr(0, std::min<size_t>(line.size(), size_t(x - 1)));
@@ -105,12 +113,25 @@ void TGTWindow::WriteLn(const std::string& text) {
 void TGTWindow::Scroll() {
   if (CursorY <= Rows) return;
   --CursorY;
-  for (int32_t i = 1; i < BufferLines; ++i) Lines[i] = Lines[i + 1];
+  std::move(Lines.begin() + 2, Lines.end(), Lines.begin() + 1);
   Lines[BufferLines] = BlankLine;
-  PaintBox.Repaint();
+  RepaintScrolled();
+}
+
+void TGTWindow::RepaintScrolled() {
+  if (!painted_ || GetTickCount() - lastPaint_ >= kRepaintMs) {
+    PaintBox.Repaint();
+    return;
+  }
+  if (behind_) return;
+  behind_ = true;
+  repaintTimer_.SetEnabled(true);
 }
 
 void TGTWindow::PaintBoxPaint() {
+  painted_ = true;
+  behind_ = false;
+  lastPaint_ = GetTickCount();
   MeasureX();
   TCanvas& canvas = PaintBox.Canvas();
   canvas.Brush.Color = clWhite;

@@ -19,12 +19,19 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/events.h"
 #include "platform/forms.h"
 
+// A console written faster than it can be read (an import that reports
+// every comment of a file) is painted again at most every kRepaintMs as it
+// scrolls: the lines in between are kept, and a timer paints what stands at
+// the end once the writing pauses.
 class TGTWindow : public TForm {
  public:
   static constexpr int32_t BufferLines = 25;
   static constexpr int32_t OKStripHeight = 41;
+  // The shortest time between two paints of a scrolling console.
+  static constexpr uint32_t kRepaintMs = 40;
 
   TGTWindow();
 
@@ -59,6 +66,13 @@ class TGTWindow : public TForm {
   void MeasureX();
   void WriteAt(int32_t x, int32_t y, const std::string& text);
   void Scroll();
+  // The picture after a scroll: painted now, or by the timer when the last
+  // paint is under kRepaintMs old.
+  void RepaintScrolled();
+  uint32_t lastPaint_ = 0;
+  bool painted_ = false;  // a paint has been made since the window was created
+  bool behind_ = false;   // the picture shows the lines as they were before the last scrolls
+  TTimer repaintTimer_;
 };
 
 class TGTScrollWindow : public TForm {

@@ -152,9 +152,8 @@ TDateTimeRec UnpackDosDateTime(uint32_t value);
 std::string TimeText();
 std::string DateText();
 
-// A block of `bytes` (a power of two) aligned to its size, zeroed, on large
-// pages where the system has them; throws std::bad_alloc. FreeAlignedBlock
-// gives it back with the same size.
+// A block of `bytes` (a power of two) aligned to its size, zeroed; throws
+// std::bad_alloc. FreeAlignedBlock gives it back with the same size.
 void* NewAlignedBlock(std::size_t bytes);
 void FreeAlignedBlock(void* block, std::size_t bytes);
 

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "foundation/display_units.h"
-#include "foundation/file_utils.h"
 #include "foundation/geometry.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
@@ -32,10 +31,6 @@ void TGerberCadReader::Run() {
   const int32_t d = std::clamp<int32_t>(GerberImportDefaults.DecimalDigits, 0, 10);
   InchScale = 25400000.0 / PowersOfTen[d];
   MetricScale = 1000000.0 / PowersOfTen[d];
-  // Room for about an entity for every 16 bytes of the file, taken only as
-  // it is filled: the entities are not copied over as they grow.
-  if (Opened)
-    Pending.Reserve(static_cast<std::size_t>(std::clamp<int64_t>(FileSizeOf(FileName) / 16, 0, int64_t{1} << 24)));
   TGerberReader::Run();
   if (!Opened) return;
   if (Failed) {

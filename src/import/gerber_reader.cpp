@@ -119,6 +119,53 @@ std::size_t CommentCode(const char* start, const char* blank) {
   return 0;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+
+// The line feeds from p up to end: a short stretch (a comment, a block)
+// line by line, a long one eight bytes at a time.
+int32_t CountLineFeeds(const char* p, const char* end) {
+  constexpr uint64_t kFeeds = kOnes * '\n';
+  int32_t n = 0;
+  if (end - p < 256) {
+    while (const void* feed = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+      ++n;
+      p = static_cast<const char*>(feed) + 1;
+    }
+    return n;
+  }
+  for (; end - p >= 8; p += 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    // A byte of x is 0 where the text has a line feed; zeros has the high
+    // bit of exactly those bytes (the sum stays within each byte), and the
+    // product adds the bytes of zeros >> 7 up in its top byte.
+    const uint64_t x = word ^ kFeeds;
+    const uint64_t zeros = ~(((x & ~kHigh) + ~kHigh) | x) & kHigh;
+    n += static_cast<int32_t>(((zeros >> 7) * kOnes) >> 56);
+  }
+  for (; p < end; ++p) n += *p == '\n';
+  return n;
+}
+
+// The first blank, "*" or end-of-block character from p on (the end of a
+// block's first word); end when none. Eight bytes at a time: in each mask
+// the lowest byte marked is a byte sought (a borrow only marks bytes above
+// one that is), and on a little-endian machine the lowest byte comes first.
+const char* WordEnd(const char* p, const char* end, char eob) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  const uint64_t stars = kOnes * '*', ends = kOnes * static_cast<unsigned char>(eob);
+  const auto zeroBytes = [](uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+  for (; end - p >= 8; p += 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    const uint64_t found = ((word - kOnes * 33) & ~word & kHigh) | zeroBytes(word ^ stars) | zeroBytes(word ^ ends);
+    if (found != 0) return p + __builtin_ctzll(found) / 8;
+  }
+#endif
+  while (p < end && static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
+  return p;
+}
+
 }  // namespace
 
 TGerberReader::TGerberReader(const std::string& fileName, bool toCad) : FileName(fileName) {
@@ -164,11 +211,14 @@ bool TGerberReader::OpenInput() {
     }
     filter.Close();
     loaded_ = true;
-    lastPercentKnown_ = false;
     return true;
   }
   std::ifstream in(NativePath(FileName), std::ios::binary);
   if (!in) return false;
+  // Whether the text may name a file to include ("%IF"): looked for in
+  // each piece read while it is fresh, so that a big file is not gone
+  // through once more for it.
+  bool includes = true;
   if (quiet_) {
     // The detector looks at the start of the file only.
     text_.resize(1 << 20);
@@ -179,13 +229,19 @@ bool TGerberReader::OpenInput() {
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
     if (size >= 0) {
-      // Read in pieces into room made for the whole: the text is not
-      // filled with zeros first only to be overwritten.
+      // Read in pieces of 1 MB into room made for the whole (the text is
+      // not filled with zeros first only to be overwritten), each looked
+      // through for an include ("%IF") while it is fresh, so that a big
+      // file is not gone through once more for it.
       text_.clear();
       text_.reserve(static_cast<std::size_t>(size));
-      std::vector<char> piece(std::size_t{1} << 18);
-      while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
+      includes = false;
+      std::vector<char> piece(std::size_t{1} << 20);
+      while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
+        const std::size_t from = text_.size() < 2 ? 0 : text_.size() - 2;  // "%IF" across two pieces
         text_.append(piece.data(), static_cast<std::size_t>(in.gcount()));
+        if (!includes) includes = std::string_view(text_).substr(from).find("%IF") != std::string_view::npos;
+      }
     } else {
       // No size to ask for (a pipe): read to the end.
       in.clear();
@@ -195,8 +251,8 @@ bool TGerberReader::OpenInput() {
   // A text editor's byte-order mark is no part of the first parameter.
   if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) text_.erase(0, 3);
   loaded_ = true;
-  lastPercentKnown_ = !quiet_;
-  if (!quiet_) ExpandIncludes();
+  missingIncludes_.clear();
+  if (!quiet_ && includes) ExpandIncludes();
   return true;
 }
 
@@ -204,16 +260,10 @@ void TGerberReader::ExpandIncludes() {
   missingIncludes_.clear();
   const std::filesystem::path folder = std::filesystem::path(NativePath(FileName)).parent_path();
   std::size_t from = 0;
-  // Every "%" is passed on the way: the last one is kept, where the
-  // parameter groups end.
-  lastPercent_ = std::string::npos;
   // At most 100 files are taken in, so that a file including itself ends.
-  for (int32_t taken = 0;;) {
-    const std::size_t at = text_.find('%', from);
+  for (int32_t taken = 0; taken < 100;) {
+    const std::size_t at = text_.find("%IF", from);
     if (at == std::string::npos) return;
-    lastPercent_ = at;
-    from = at + 1;
-    if (taken >= 100 || text_.compare(at, 3, "%IF") != 0) continue;
     const std::size_t close = text_.find('%', at + 1);
     if (close == std::string::npos) return;
     std::string name;
@@ -330,21 +380,36 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks, b
       return false;
     }
     if ((blocks && !raw) || *p == '%') break;
-    // A data block passed over (only its lines are counted), or answered
-    // as it stands.
-    const char* const stop = BlockEnd(p, end, eob);
-    const int32_t line = line_;
-    line_ += static_cast<int32_t>(std::count(p, stop, '\n'));
-    if (stop < end && *stop == '\n') ++line_;
     if (blocks) {
-      unitLine_ = line;
+      // A data block answered as it stands.
+      const char* const stop = BlockEnd(p, end, eob);
+      unitLine_ = line_;
+      line_ += CountLineFeeds(p, stop);
+      if (stop < end && *stop == '\n') ++line_;
       group = false;
       comment_ = {};
       unit = std::string_view(p, static_cast<std::size_t>(stop - p));
       pos_ = static_cast<std::size_t>((stop < end ? stop + 1 : end) - base);
       return true;
     }
-    p = stop < end ? stop + 1 : end;
+    // Data blocks passed over, up to the next "%" that begins a unit: one
+    // with only blanks between it and the end of a block (any other is a
+    // comment's text). Only their lines are counted.
+    const char* const from = p;
+    const char* mark = p;
+    while (true) {
+      mark = static_cast<const char*>(std::memchr(mark, '%', static_cast<std::size_t>(end - mark)));
+      if (mark == nullptr) {
+        mark = end;
+        break;
+      }
+      const char* q = mark;
+      while (q > from && static_cast<unsigned char>(q[-1]) <= 32 && q[-1] != eob) --q;
+      if (q == from || q[-1] == '*' || q[-1] == eob) break;
+      ++mark;
+    }
+    if (mark < end) line_ += CountLineFeeds(from, mark);
+    p = mark;
   }
   unitLine_ = line_;
   group = *p == '%';
@@ -352,14 +417,14 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks, b
     const char* close = static_cast<const char*>(std::memchr(p + 1, '%', static_cast<std::size_t>(end - p - 1)));
     if (close == nullptr) close = end;
     unit = std::string_view(p + 1, static_cast<std::size_t>(close - p - 1));
-    line_ += static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
+    line_ += CountLineFeeds(unit.data(), unit.data() + unit.size());
     pos_ = static_cast<std::size_t>((close < end ? close + 1 : end) - base);
     return true;
   }
   // A data block; a "%" inside it (a comment's text) is no parameter group.
   comment_ = {};
   const char* const start = p;
-  while (p < end && static_cast<unsigned char>(*p) > 32 && *p != '*' && *p != eob) ++p;
+  p = WordEnd(p, end, eob);
   if (p >= end || *p == '*' || *p == eob) {
     // No blank in it: the block is read where it stands.
     unit = std::string_view(start, static_cast<std::size_t>(p - start));
@@ -368,7 +433,7 @@ bool TGerberReader::NextUnit(std::string_view& unit, bool& group, bool blocks, b
     // the text is kept to be shown. (Its blanks are not dropped first:
     // "G04 1 mm" is no G code 41.)
     const char* const stop = BlockEnd(p, end, eob);
-    line_ += static_cast<int32_t>(std::count(p, stop, '\n'));
+    line_ += CountLineFeeds(p, stop);
     p = stop;
     unit = std::string_view(start, g);
     comment_ = std::string_view(start, static_cast<std::size_t>(p - start));
@@ -528,40 +593,66 @@ void TGerberReader::LoadApertures() {
   int32_t units = -1, headerUnits = -1;
   bool drawn = false;
   std::vector<int32_t> pendingUnits;
-  std::size_t percent = 0;  // where the next "%" stands, from pos_ on
+  // Blocks are read, as written, for the unit changes they make and for where the
+  // drawing begins. Once it has begun, the blocks matter only to apertures
+  // defined after them: they are passed over, and read from where the
+  // reading left off (unreadPos, unreadLine) when a group defines one. A
+  // group that states the units makes the blocks before it no matter.
+  std::size_t unreadPos = 0;
+  int32_t unreadLine = 1;
+  const auto readBlock = [&](std::string_view block) {
+    const TBlockUnits b = BlockUnits(block.substr(0, 40));
+    if (b.Comment) return;
+    if (b.Units >= 0) units = b.Units;
+    if (!drawn && b.Positioned) {
+      drawn = true;
+      headerUnits = units;
+      unreadPos = pos_;
+      unreadLine = line_;
+    }
+  };
   while (!Failed) {
-    // Once the drawing began, the blocks after the last parameter group
-    // change nothing that is defined here.
-    if (drawn && lastPercentKnown_ && (lastPercent_ == std::string::npos || pos_ > lastPercent_)) break;
-    if (drawn && !lastPercentKnown_ && percent != std::string::npos && percent < pos_)
-      percent = text_.find('%', pos_);
-    if (drawn && percent == std::string::npos) break;
-    // Blocks are read for the unit changes they make and for where the
-    // drawing begins.
-    if (!NextUnit(unit, group, true, true)) break;
+    if (!NextUnit(unit, group, !drawn, true)) break;
     const int32_t line = unitLine_;
     if (!group) {
-      const TBlockUnits b = BlockUnits(unit.substr(0, 40));
-      if (b.Comment) continue;
-      if (b.Units >= 0) units = b.Units;
-      if (!drawn && b.Positioned) {
-        drawn = true;
-        headerUnits = units;
-      }
+      readBlock(unit);
       continue;
     }
     line_ = line;
     std::string clean;
     for (char c : unit)
       if (static_cast<unsigned char>(c) > 32) clean += c;
+    if (drawn && clean.find("ADD") != std::string::npos && unreadPos < pos_) {
+      // The blocks passed over up to this group, for its units.
+      const std::size_t after = pos_;
+      const int32_t afterLine = unitLine_ + static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
+      const char* const here = unit.data();
+      pos_ = unreadPos;
+      line_ = unreadLine;
+      std::string_view passed;
+      bool passedGroup = false;
+      while (pos_ < after && NextUnit(passed, passedGroup, true, true)) {
+        if (!passedGroup) readBlock(passed);
+        else if (passed.data() == here) break;
+      }
+      pos_ = after;
+      unitLine_ = line_ = line;
+      unreadPos = after;
+      unreadLine = afterLine;
+    }
     if (clean.compare(0, 2, "AM") == 0) {
       TMacro macro;
       if (!ParseMacro(clean, macro)) Fail("a macro without a name");
       else macros_.push_back(macro);
     } else {
       for (const std::string& c : Commands(clean)) {
-        if (c.compare(0, 4, "MOMM") == 0) units = 1;
-        if (c.compare(0, 4, "MOIN") == 0) units = 0;
+        if (c.compare(0, 4, "MOMM") == 0 || c.compare(0, 4, "MOIN") == 0) {
+          units = c[2] == 'M' ? 1 : 0;
+          if (drawn) {
+            unreadPos = pos_;
+            unreadLine = line + static_cast<int32_t>(std::count(unit.begin(), unit.end(), '\n'));
+          }
+        }
         if (c.compare(0, 3, "ADD") != 0) continue;
         TApertureRecord record;
         if (!ParseApertureDefinition(c, record)) {
@@ -1251,6 +1342,12 @@ void TGerberReader::DecodeFile() {
 void TGerberReader::Run() {
   if (!Opened) return;
   DecodeFile();
+  // The text is read: its memory goes back before the entities read from
+  // it are stored, so that a big file and its entities are not held at once.
+  std::string().swap(text_);
+  std::string().swap(unitBuffer_);
+  comment_ = {};
+  loaded_ = false;
   if (Window) Window->ClrScr();
 }
 

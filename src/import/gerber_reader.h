@@ -214,9 +214,6 @@ class TGerberReader {
   // (looked for beside the file); names those that cannot be read.
   void ExpandIncludes();
   std::vector<std::string> missingIncludes_;
-  // Where the last "%" of the text stands (npos: none), when known.
-  std::size_t lastPercent_ = std::string::npos;
-  bool lastPercentKnown_ = false;
   // The Y format of %FS when it differs from the X format (else -1).
   int32_t yIntegerDigits_ = -1, yDecimalDigits_ = -1;
   // Builds Image from the image parameters below.
@@ -236,9 +233,10 @@ class TGerberReader {
   // blanks; a comment as its G04 alone, its text in comment_); false at
   // the end. Counts the lines
   // passed in line_. The unit stays valid until the next call. Without
-  // blocks, data blocks are passed over and only groups are answered.
-  // With raw, data blocks are answered as written, up to their end
-  // character (blanks, line breaks and a comment's text kept).
+  // blocks, data blocks are passed over and only groups are answered (the
+  // lines after the last group are then not counted). With raw, data
+  // blocks are answered as written, up to their end character (blanks,
+  // line breaks and a comment's text kept).
   bool NextUnit(std::string_view& unit, bool& group, bool blocks = true, bool raw = false);
 
   std::string text_;

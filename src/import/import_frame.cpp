@@ -104,40 +104,49 @@ bool TPendingCad::Commit() {
   TImportHost& host = ImportHost();
   if (DB == nullptr) return false;
   const int64_t room = TEntityArray::HighestIndex - static_cast<int64_t>(CadEntityCount);
-  if (static_cast<int64_t>(Items_.size()) > room) {
-    ErrorBox("The file makes " + IntToStrGrouped(static_cast<int32_t>(Items_.size())) +
+  if (static_cast<int64_t>(count_) > room) {
+    ErrorBox("The file makes " + IntToStrGrouped(static_cast<int32_t>(std::min<std::size_t>(count_, INT32_MAX))) +
              " entities; the CAD drawing has room for " + IntToStrGrouped(static_cast<int32_t>(std::max<int64_t>(room, 0))) +
              " more.\r\nNothing was imported.");
     ImportFailed();
-    Items_.clear();
+    Clear();
     return false;
   }
+  const bool added = count_ != 0;
   {
     TSilentDrawing silent;
     uint32_t shown = 0;
     int32_t counter = 0;
-    for (const TItem& it : Items_) {
-      switch (it.Kind) {
-        case kPoint: DB->AddPointOnLayer(it.A, it.B, it.Layer); break;
-        case kLine: DB->AddLineOnLayer(it.A, it.B, it.C, it.D, it.Layer); break;
-        case kArc: DB->AddArcOnLayer({it.A, it.B}, {it.C, it.D}, {it.E, it.F}, it.Layer); break;
-        case kCircle: DB->AddCircleOnLayer(it.A, it.B, it.C, it.Layer); break;
-        default: DB->AddCircleThroughPointOnLayer({it.A, it.B}, {it.C, it.D}, it.Layer); break;
-      }
-      if ((shown & (1u << it.Layer)) == 0) {
-        shown |= 1u << it.Layer;
-        host.ShowCadLayer(it.Layer);
-      }
-      if (++counter > 4096) {
-        ProcessMessages();
-        counter = 0;
+    std::size_t arc = 0;
+    // Each chunk is given back once its entities are in the drawing.
+    for (std::size_t chunk = 0; chunk < chunks_.size(); ++chunk) {
+      const std::size_t n = std::min(kChunkItems, count_ - chunk * kChunkItems);
+      const std::unique_ptr<TItem[]> items = std::move(chunks_[chunk]);
+      for (const TItem* it = items.get(); it < items.get() + n; ++it) {
+        switch (it->Kind) {
+          case kPoint: DB->AddPointOnLayer(it->A, it->B, it->Layer); break;
+          case kLine: DB->AddLineOnLayer(it->A, it->B, it->C, it->D, it->Layer); break;
+          case kArc: {
+            const TCentre& c = arcCentres_[arc++];
+            DB->AddArcOnLayer({it->A, it->B}, {it->C, it->D}, {c.X, c.Y}, it->Layer);
+            break;
+          }
+          case kCircle: DB->AddCircleOnLayer(it->A, it->B, it->C, it->Layer); break;
+          default: DB->AddCircleThroughPointOnLayer({it->A, it->B}, {it->C, it->D}, it->Layer); break;
+        }
+        if ((shown & (1u << it->Layer)) == 0) {
+          shown |= 1u << it->Layer;
+          host.ShowCadLayer(it->Layer);
+        }
+        if (++counter > 4096) {
+          ProcessMessages();
+          counter = 0;
+        }
       }
     }
   }
   if (ActiveUndo != nullptr) ActiveUndo->BeginOperation("Import file");
-  const bool added = !Items_.empty();
-  Items_.clear();
-  Items_.shrink_to_fit();
+  Clear();
   if (added && !zoomFollowsImport) ViewServices().RedrawView();
   host.UpdateView();
   return true;

@@ -8,6 +8,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,23 +74,25 @@ class TImportObject {
 // failed import calls nothing and leaves DB as it was.
 class TPendingCad {
  public:
-  void Point(uint8_t layer, int32_t x, int32_t y) { Items_.push_back({kPoint, layer, x, y}); }
+  void Point(uint8_t layer, int32_t x, int32_t y) { Add({kPoint, layer, x, y, 0, 0}); }
   void Line(uint8_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    Items_.push_back({kLine, layer, x1, y1, x2, y2});
+    Add({kLine, layer, x1, y1, x2, y2});
   }
   void Arc(uint8_t layer, int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx,
            int32_t cy) {
-    Items_.push_back({kArc, layer, sx, sy, ex, ey, cx, cy});
+    arcCentres_.push_back({cx, cy});
+    Add({kArc, layer, sx, sy, ex, ey});
   }
-  void Circle(uint8_t layer, int32_t cx, int32_t cy, int32_t r) {
-    Items_.push_back({kCircle, layer, cx, cy, r});
-  }
+  void Circle(uint8_t layer, int32_t cx, int32_t cy, int32_t r) { Add({kCircle, layer, cx, cy, r, 0}); }
   void CircleThrough(uint8_t layer, int32_t cx, int32_t cy, int32_t px, int32_t py) {
-    Items_.push_back({kCircleThrough, layer, cx, cy, px, py});
+    Add({kCircleThrough, layer, cx, cy, px, py});
   }
-  std::size_t Count() const { return Items_.size(); }
-  void Reserve(std::size_t n) { Items_.reserve(n); }
-  void Clear() { Items_.clear(); }
+  std::size_t Count() const { return count_; }
+  void Clear() {
+    chunks_.clear();
+    std::vector<TCentre>().swap(arcCentres_);
+    count_ = 0;
+  }
   // Adds everything, shows the layers used, closes the undo step. False
   // (after an error box, with nothing added) when the drawing has no room
   // for all of it.
@@ -100,9 +103,24 @@ class TPendingCad {
   struct TItem {
     uint8_t Kind;
     uint8_t Layer;
-    int32_t A = 0, B = 0, C = 0, D = 0, E = 0, F = 0;
+    int32_t A, B, C, D;
   };
-  std::vector<TItem> Items_;
+  // The centres of the arcs, in the order of the arcs among the items.
+  struct TCentre {
+    int32_t X, Y;
+  };
+  std::vector<TCentre> arcCentres_;
+  // The items in chunks of a fixed size, each written once: an import of a
+  // million entities neither copies its list as it grows nor holds it twice.
+  static constexpr std::size_t kChunkItems = 16384;
+  void Add(const TItem& item) {
+    const std::size_t at = count_ % kChunkItems;
+    if (at == 0) chunks_.emplace_back(new TItem[kChunkItems]);
+    chunks_.back()[at] = item;
+    ++count_;
+  }
+  std::vector<std::unique_ptr<TItem[]>> chunks_;
+  std::size_t count_ = 0;
 };
 
 // Opens the file and reads one byte; an error box "File access error #"

@@ -185,6 +185,12 @@ void TCadEntity::FastDrawMarks(TCanvas&) {}
 
 // ---- TCadPoint -------------------------------------------------------------------------
 
+void* TCadPoint::operator new(std::size_t) { return SlotPoolOf<TCadPoint>().Allocate(); }
+
+void TCadPoint::operator delete(void* p) noexcept {
+  if (p != nullptr) SlotPoolOf<TCadPoint>().Release(p);
+}
+
 TCadPoint::TCadPoint(int32_t x, int32_t y) : X(x), Y(y) { ComputeShadow(); }
 
 void TCadPoint::ComputeShadow() {
@@ -263,6 +269,10 @@ void TCadPoint::FastDraw(TCanvas& canvas) {
 }
 
 // ---- TCadLine ---------------------------------------------------------------------------
+
+void* TCadLine::operator new(std::size_t size) { return NewPooled<TCadLine>(size); }
+
+void TCadLine::operator delete(void* p, std::size_t size) noexcept { DeletePooled<TCadLine>(p, size); }
 
 TCadLine::TCadLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
     : X1(x1), Y1(y1), X2(x2), Y2(y2) {
@@ -450,6 +460,10 @@ void TCadLine::FastDrawMarks(TCanvas& canvas) {
 }
 
 // ---- TCadArc -----------------------------------------------------------------------------
+
+void* TCadArc::operator new(std::size_t size) { return NewPooled<TCadArc>(size); }
+
+void TCadArc::operator delete(void* p, std::size_t size) noexcept { DeletePooled<TCadArc>(p, size); }
 
 TCadArc::TCadArc(int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx, int32_t cy)
     : SX(sx), SY(sy), EX(ex), EY(ey), CX(cx), CY(cy) {

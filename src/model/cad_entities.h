@@ -104,9 +104,14 @@ class TCadEntity : public TRootDBObject {
   virtual void PaintMarks(TDrawingBase&) {}
 };
 
-class TCadPoint : public TCadEntity {
+// Points, lines, arcs and circles come from pools of their own (one per
+// class): imports bring them by the hundred thousand. A class derived from
+// a line or an arc (of another size) takes its memory from the heap.
+class TCadPoint final : public TCadEntity {
  public:
   TCadPoint(int32_t x, int32_t y);
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etCadPoint; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {X, Y}; }
@@ -139,6 +144,8 @@ class TCadPoint : public TCadEntity {
 class TCadLine : public TCadEntity {
  public:
   TCadLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
   uint8_t GetType() override { return etCadLine; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {X1, Y1}; }
@@ -178,6 +185,8 @@ class TCadLine : public TCadEntity {
 class TCadArc : public TCadEntity {
  public:
   TCadArc(int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx, int32_t cy);
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
   uint8_t GetType() override { return etCadArc; }
   void ComputeShadow() override;
   void GetPoint(TIntPoint& point) override { point = {SX, SY}; }
@@ -221,8 +230,6 @@ class TCadArc : public TCadEntity {
 class TCadCircle final : public TCadEntity {
  public:
   TCadCircle(int32_t cx, int32_t cy, int32_t radius);
-  // From a pool of their own: a drill tape read into CAD brings its holes
-  // as circles by the hundred thousand.
   static void* operator new(std::size_t size);
   static void operator delete(void* p) noexcept;
   uint8_t GetType() override { return etCadCircle; }

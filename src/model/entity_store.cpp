@@ -34,9 +34,7 @@ TStoreRefusalWatch* TStoreRefusalWatch::Active_ = nullptr;
 namespace {
 
 // The pages of one size, carved from blocks of 2 MB aligned to their size
-// (a page finds its block by masking its address), each on one large page
-// where the system has them: the 400 pages of a full drill store then cost
-// some eight page faults instead of four thousand. A block's pages are
+// (a page finds its block by masking its address). A block's pages are
 // handed out from its unused end, which the system gives zeroed, and once
 // freed from the block's list of freed pages, which are zeroed again as
 // they are handed out; a block goes back to the system when its last page

@@ -17,9 +17,7 @@
 //
 // The store owns only its pages. The entity objects are created and freed by
 // the database that writes them. The pages of all stores are carved from
-// shared blocks of 2 MB (AllocateSlotPage), so that a store filled to a
-// million entities takes a few large pages instead of thousands of small
-// ones.
+// shared blocks of 2 MB (AllocateSlotPage).
 #pragma once
 #include <cstdint>
 #include <memory>

@@ -22,9 +22,7 @@
 #endif
 
 // Blocks of 2 MB, aligned to their size so that a slot finds its block by
-// masking its address, each on one large page where the system has them: a
-// million entities then cost some twenty page faults instead of ten
-// thousand. A block goes back to the system as soon as its last slot is
+// masking its address (NewAlignedBlock). A block goes back to the system as soon as its last slot is
 // freed, but for one kept for the next entities: a job emptied and filled
 // again (File > New, an import withdrawn) does not map and fault a fresh
 // block each time. Freed slots of a block are reused before the current
@@ -133,4 +131,18 @@ template <class T>
 TSlotPool<sizeof(T), alignof(T)>& SlotPoolOf() {
   static TSlotPool<sizeof(T), alignof(T)> pool;
   return pool;
+}
+
+// A class's own operator new and delete on its pool, for a class open to
+// derived ones: one of another size takes its memory from the heap.
+template <class T>
+void* NewPooled(std::size_t size) {
+  return size == sizeof(T) ? SlotPoolOf<T>().Allocate() : ::operator new(size);
+}
+
+template <class T>
+void DeletePooled(void* p, std::size_t size) noexcept {
+  if (p == nullptr) return;
+  if (size == sizeof(T)) SlotPoolOf<T>().Release(p);
+  else ::operator delete(p);
 }

@@ -283,6 +283,31 @@ TEST_F(GerberImportTest, UnitChangesWithinTheFile) {
   EXPECT_EQ(Ends(3), (std::vector<int32_t>{Inch, 0, 5000000, 0}));
 }
 
+// Unit changes in the blocks of the drawing hold for apertures defined
+// after them; a comment's "G70" and "%" are text. The line a later
+// parameter stands on is counted across those blocks.
+TEST_F(GerberImportTest, UnitChangesInTheDrawingReachLaterApertures) {
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.1*%\nD10*\nX10000Y10000D03*\nG71*\n"
+      "G04 100% G70 done*\n%ADD11C,25.4*%\nD11*\nX0Y0D03*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(At(1)->GetRadius(), Inch / 20);
+  EXPECT_EQ(At(2)->GetRadius(), Inch / 2);
+  // A metric file in inches before its next definition.
+  delete DB;
+  DB = new TCadDatabase();
+  GerberImportDefaults = TGerberFormatRecord{};
+  Cad("%FSLAX24Y24*%\n%MOMM*%\n%ADD10C,1*%\nD10*\nX0Y0D03*\nM72*\nX0Y0D02*\n"
+      "%ADD11C,1.0*%\nD11*\nX0Y0D03*\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_EQ(At(2)->GetRadius(), Inch / 2);
+
+  ResetHeadlessDialogs();
+  Cad("%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.1*%\nD10*\nX0Y0D03*\nG04 50% done,\n two lines*\n"
+      "G04 at 75 % *X10000Y0D03*%LPC*%\n\n%AM*%\nM02*\n");
+  ASSERT_EQ(Errors().size(), 1u);
+  EXPECT_NE(Errors()[0].find(", line 10: a macro without a name"), std::string::npos) << Errors()[0];
+}
+
 // The image parameters place the film: mirror and offset (arcs then turn
 // the other way), a quarter turn (a rectangle stands on end), axes
 // exchanged and scaled (circles grow with the scale).
@@ -453,6 +478,20 @@ TEST_F(GerberImportTest, IncludesThatAreNoFilesOrEndlessAreBounded) {
   ImportGerberToCad(self);
   // The file and the hundred copies of it taken in.
   EXPECT_EQ(CadEntityCount, 1 + 101);
+}
+
+// A big file is read in pieces of 1 MB: an include whose "%" ends the first
+// piece is still found.
+TEST_F(GerberImportTest, AnIncludeAcrossTwoPiecesOfTheReadingIsTaken) {
+  Write("piece.gbr", "X10000Y0D03*\n");
+  std::string text = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D03*\n";
+  const std::size_t second = std::size_t{1} << 20;
+  while (text.size() + 40 < second - 1) text += "G04 padding of the first piece*\n";
+  text += "G04 " + std::string(second - 1 - text.size() - 6, 'x') + "*\n";
+  ASSERT_EQ(text.size(), second - 1);
+  Cad(text + "%IFpiece.gbr*%\nM02*\n");
+  ASSERT_EQ(CadEntityCount, 2);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
 // What the import does not take as drawn is named with its count after the

@@ -375,4 +375,30 @@ TEST_F(EntityStoreTest, CadCirclesComeAndGoThroughTheirPool) {
   for (std::size_t i = 500; i < 1000; ++i) EXPECT_EQ(circles[i]->GetRadius(), 5);
 }
 
+// So do points, lines and arcs, each from a pool of its own: freed in the
+// middle and made again, every entity keeps its own points.
+TEST_F(EntityStoreTest, CadPointsLinesAndArcsComeAndGoThroughTheirPools) {
+  std::vector<std::unique_ptr<TCadEntity>> entities;
+  const auto make = [](int i) -> TCadEntity* {
+    switch (i % 3) {
+      case 0: return new TCadPoint(i, -i);
+      case 1: return new TCadLine(i, -i, i + 7, 3);
+      default: return new TCadArc(i, -i, i + 7, 3, 0, 0);
+    }
+  };
+  for (int i = 0; i < 3000; ++i) entities.emplace_back(make(i));
+  entities.erase(entities.begin() + 300, entities.begin() + 1800);
+  for (int i = 3000; i < 4500; ++i) entities.emplace_back(make(i));
+  for (std::size_t k = 0; k < entities.size(); ++k) {
+    const int i = static_cast<int>(k < 300 ? k : k + 1500);
+    TIntPoint a;
+    entities[k]->GetPoint(a);
+    ASSERT_EQ(a, (TIntPoint{i, -i})) << k;
+    ASSERT_EQ(entities[k]->GetType(), i % 3 == 0 ? etCadPoint : i % 3 == 1 ? etCadLine : etCadArc) << k;
+    if (i % 3 == 0) continue;
+    entities[k]->GetSecondPoint(a);
+    ASSERT_EQ(a, (TIntPoint{i + 7, 3})) << k;
+  }
+}
+
 }  // namespace

@@ -44,6 +44,34 @@ TEST_F(ReportWindowsTest, ConsoleWritesWrapsAndScrolls) {
   EXPECT_EQ(w.Lines[1], std::string(80, ' '));
 }
 
+// Lines written faster than anyone reads them (an import reporting every
+// comment of a big file) repaint the console at intervals, not at every
+// scroll: the lines are all kept, and the timer paints the last of them.
+TEST_F(ReportWindowsTest, ConsoleWrittenFastRepaintsAtIntervals) {
+  TGTWindow w;
+  w.SetScreenSize(10, 3);
+  int paints = 0;
+  const auto paint = w.PaintBox.OnPaint;
+  w.PaintBox.OnPaint = [&](TControl& c) {
+    ++paints;
+    paint(c);
+  };
+  for (int i = 1; i <= 1000; ++i) w.WriteLn("line " + std::to_string(i));
+  EXPECT_LE(paints, 1);
+  EXPECT_EQ(Trimmed(w.Lines[1]), "line 999");
+  EXPECT_EQ(Trimmed(w.Lines[2]), "line 1000");
+  const int before = paints;
+  HeadlessAdvanceTime(TGTWindow::kRepaintMs);
+  EXPECT_EQ(paints, before + 1);
+  // Nothing more to show: the timer stays quiet.
+  HeadlessAdvanceTime(10 * TGTWindow::kRepaintMs);
+  EXPECT_EQ(paints, before + 1);
+  // A scroll after a pause is painted at once.
+  w.WriteLn("again");
+  EXPECT_EQ(paints, before + 2);
+  EXPECT_EQ(Trimmed(w.Lines[2]), "again");
+}
+
 TEST_F(ReportWindowsTest, ConsoleSizeFollowsTheWindowAtRepaint) {
   TGTWindow w;
   w.SetScreenSize(20, 5);
