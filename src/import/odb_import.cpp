@@ -385,10 +385,23 @@ std::string RepeatedStepsNotice(const std::map<std::string, int64_t>& repeated) 
                        " not imported with the steps that place them; choose those steps to import them");
 }
 
+namespace {
+
+// The numbers refused beyond those shown one by one; empty when none.
+std::string RefusedNumbersNotice(int64_t refused) {
+  const int64_t more = refused - TValorReader::kRefusalsShown;
+  if (more <= 0) return {};
+  return std::to_string(more) + (more == 1 ? " more number out of range was" : " more numbers out of range were") +
+         " refused after the first " + std::to_string(TValorReader::kRefusalsShown) + " shown.";
+}
+
+}  // namespace
+
 void TValorImport::Finish() {
   if (cad_.Count() > 0) cad_.Commit();
   std::string notice = SkippedSymbolsNotice(SkippedSymbols);
-  for (const std::string& more : {SkippedFeaturesNotice(SkippedFeatures), RepeatedStepsNotice(RepeatedSteps)})
+  for (const std::string& more : {SkippedFeaturesNotice(SkippedFeatures), RepeatedStepsNotice(RepeatedSteps),
+                                  RefusedNumbersNotice(RefusedNumbers)})
     if (!more.empty()) notice += (notice.empty() ? "" : "\n\n") + more;
   if (pinnedValues > 0)
     notice += (notice.empty() ? "" : "\n\n") + std::to_string(pinnedValues) +

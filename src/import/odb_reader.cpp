@@ -479,8 +479,12 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       out = static_cast<int32_t>(v);
       return true;
     }
-    Error(path + ", line " + std::to_string(lineNo) + ": the " + what + " " + std::string(field) +
-          " is out of range");
+    // The first few are shown with their line; the rest are counted for
+    // the import's notice, so that a file of thousands does not hold the
+    // operator at as many boxes.
+    if (++RefusedNumbers <= kRefusalsShown)
+      Error(path + ", line " + std::to_string(lineNo) + ": the " + what + " " + std::string(field) +
+            " is out of range");
     return false;
   };
   bool badSymbol = false;  // the last symbol number was refused

@@ -124,6 +124,10 @@ class TValorReader : public TOdbMatrix {
   // Copies of steps that the chosen steps place by step and repeat, by the
   // placed step's name: those are not read with the step that places them.
   std::map<std::string, int64_t> RepeatedSteps;
+  // Numbers of the features files refused as out of range in this reading;
+  // only the first kRefusalsShown of them go to Error.
+  static constexpr int64_t kRefusalsShown = 3;
+  int64_t RefusedNumbers = 0;
 
  private:
   void ReadTools(const std::string& path, int32_t layer, bool rout);

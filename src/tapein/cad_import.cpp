@@ -204,6 +204,12 @@ bool ImportExcellonToCad(const std::string& fileName) {
     }
     errors = reader.Errors;
   }
+  // A tape read to its end that drew nothing: said, as the other imports
+  // say it, and not taken for an import.
+  if (!stopped && CadEntityCount < first) {
+    ReportTapeDrawsNothing(fileName);
+    return false;
+  }
   if (!stopped && ActiveUndo != nullptr) {
     for (int32_t i = first; i <= CadEntityCount; ++i) ActiveUndo->RecordAdd(i);
     ActiveUndo->BeginOperation("Import file");

@@ -67,7 +67,7 @@ class TCadTapeReader : public TNCReader {
 void AddSlotOutline(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size, uint8_t layer);
 
 // The import: dialog, read, one undo step. True when the file was read to
-// its end; false when cancelled or stopped.
+// its end and drew something; false when cancelled, stopped or empty.
 bool ImportExcellonToCad(const std::string& fileName);
 
 // Confidence 0..0.9 for the CAD import dispatcher (lines beginning with ";"

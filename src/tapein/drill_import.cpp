@@ -470,9 +470,18 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
       reader.Notice("");
       reader.Notice(kWithdrawn);
     }
+    // A tape read to its end that gave nothing (and no routed moves, which
+    // have their own notice) says so as the other imports do.
+    const bool nothing = kept && DrillEntityCount < firstIndex && reader.RoutMovesLeftOut == 0;
+    if (nothing) {
+      reader.Notice("");
+      reader.Notice("<" + fileName + "> draws nothing.");
+      reader.Notice("Nothing was imported.");
+    }
     reader.Done();
     // Without the results window the withdrawal would pass unseen.
     if (!kept && !reader.ShowMessages) InformationBox(kWithdrawn);
+    if (nothing && !reader.ShowMessages) ReportTapeDrawsNothing(fileName);
   }
   if (kept && DrillUndo != nullptr)
     for (int32_t i = firstIndex; i <= DrillEntityCount; ++i) DrillUndo->RecordAdd(i);
@@ -536,6 +545,10 @@ bool TapeHoldsNoHoles(const std::string& fileName) {
 void ReportTapeWithoutHoles(const std::string& fileName) {
   InformationBox("The Excellon tape " + fileName +
                  " holds a header and no holes.\r\nNothing was imported.");
+}
+
+void ReportTapeDrawsNothing(const std::string& fileName) {
+  ErrorBox("<" + fileName + "> draws nothing.\r\nNothing was imported.");
 }
 
 double DetectExcellon(const std::string& fileName, bool skipComments) {

@@ -155,6 +155,9 @@ std::string FormatReportLength(double value);
 bool TapeHoldsNoHoles(const std::string& fileName);
 // What the imports say of such a tape; nothing is imported.
 void ReportTapeWithoutHoles(const std::string& fileName);
+// What the imports say of a tape read to its end that gave nothing:
+// "<file> draws nothing." and "Nothing was imported." in a box.
+void ReportTapeDrawsNothing(const std::string& fileName);
 
 // Confidence 0..0.9 that the file is an Excellon drill tape (lines
 // beginning with ";" are passed over). The CAD variant counts them. A tape

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -50,7 +51,13 @@ const std::vector<std::string> kRoutTapes = {
 std::string Outcome(const std::string& target, const std::string& input) {
   FindFuzzEntry(target)(reinterpret_cast<const uint8_t*>(input.data()), input.size());
   std::string text;
-  for (const std::string& m : LastFuzzMessages()) text += "box: " + m + "\n";
+  // A box may name the input file, which lies in this process's own home.
+  const char* home = std::getenv("KORVEX_HOME");
+  for (std::string m : LastFuzzMessages()) {
+    for (std::size_t at; home != nullptr && *home != '\0' && (at = m.find(home)) != std::string::npos;)
+      m.replace(at, std::char_traits<char>::length(home), "<home>");
+    text += "box: " + m + "\n";
+  }
   for (const auto& r : DetachedImportHost().Reports) text += "report: " + r.Caption + "\n" + r.Text + "\n";
   text += "work " + std::to_string(LastFuzzWork()) + "\n";
   text += "entities " + std::to_string(DrillEntityCount) + " " + std::to_string(RoutEntityCount) + " " +

@@ -196,9 +196,11 @@ TEST_F(CadImportTest, APatternGroupWithoutItsOwnM25IsReadOnce) {
   EXPECT_EQ(Points(2), (std::vector<int32_t>{2 * Inch, Inch}));
   EXPECT_TRUE(ShownMessageBoxes().empty());
   ResetHeadlessDialogs();
-  EXPECT_TRUE(Import("M1\nM8\nM1\nM2\nM1\n"));
+  // Nothing drawn: said, and not taken for an import.
+  EXPECT_FALSE(Import("M1\nM8\nM1\nM2\nM1\n"));
   EXPECT_EQ(CadEntityCount, 2);
-  EXPECT_TRUE(ShownMessageBoxes().empty());
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("> draws nothing.\r\nNothing was imported."), std::string::npos);
 }
 
 // A picture that counts the shapes drawn on it.

@@ -1,0 +1,158 @@
+// How imports end through the started program: a tape read to its end that
+// gives nothing says so, and a features file of thousands of refused numbers
+// shows a few boxes and counts the rest.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "foundation/report_windows.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/tool_tables.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_events.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t In = 25400000;
+
+// A header, a tool and a pattern call that gives no hit.
+const char* const EmptyTape = "M48\nMETRIC,TZ\nT1C1.0\n%\nT1\nP99999999\nM30\n";
+
+class TImportEndingsTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+  }
+  void TearDown() override {
+    HeadlessSetProcessMessagesHook(nullptr);
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+  }
+  std::string Input(const std::string& name, const std::string& text) {
+    const std::string path = (TempDir / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  std::vector<std::string> BoxesSince(size_t first) {
+    std::vector<std::string> out;
+    for (size_t b = first; b < ShownMessageBoxes().size(); ++b) out.push_back(ShownMessageBoxes()[b].Text);
+    return out;
+  }
+};
+
+// Drill Import of a tape read as Excellon that gives no hole: the job keeps
+// what it had, and the operator is told, in a box without the results
+// window and in the window with it.
+TEST_F(TImportEndingsTest, ADrillImportOfATapeWithoutHolesSaysItDrawsNothing) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  DRDB->AddHoleOnLayer(In, In, 30, 1, true);
+  const int32_t diameter = ToolTable[1].Diameter;
+  const std::string tape = Input("EMPTY.BIN", EmptyTape);
+  const std::string said = "<" + tape + "> draws nothing.";
+  for (bool messages : {false, true}) {
+    const size_t boxes = ShownMessageBoxes().size();
+    ScriptFileDialogAnswer(tape);
+    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
+      f.Get<TComboBox>("PullDown").SetItemIndex(2);  // Excellon
+      f.Click("OKButton");
+    });
+    QueueModalScript("TDrillInputFormatDialog", [messages](TForm& f) {
+      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(messages);
+      f.Click("OKButton");
+    });
+    std::string report;
+    if (messages) HeadlessSetProcessMessagesHook([&report] {
+        if (TForm* window = ShowingModelessForm("TGTScrollWindow"); window && static_cast<TGTScrollWindow*>(window)->OKVisible) {
+          report = static_cast<TGTScrollWindow*>(window)->Memo1.Text();
+          window->Click("OKButton");
+        }
+      });
+    Run(form, emDrill, "Import2");
+    HeadlessSetProcessMessagesHook(nullptr);
+    EXPECT_EQ(DrillEntityCount, 1);
+    EXPECT_EQ(ToolTable[1].Diameter, diameter);
+    EXPECT_EQ(MyScreen->Activity, acIdle);  // no placement waits
+    // The job's tool 1 still offsets the tape's tools, as always said first.
+    std::vector<std::string> expected{"1 tool numbers are already in use.\r\nNew tool numbers will be offset by 1"};
+    if (messages) {
+      EXPECT_NE(report.find(said + "\r\nNothing was imported."), std::string::npos) << report;
+    } else {
+      expected.push_back(said + "\r\nNothing was imported.");
+    }
+    EXPECT_EQ(BoxesSince(boxes), expected);
+  }
+}
+
+// File > Import of the same tape into CAD: told, the drawing and its undo
+// as they were.
+TEST_F(TImportEndingsTest, AnExcellonToCadImportThatDrawsNothingSaysSo) {
+  TWorkspace& form = StartProgram();
+  const std::string tape = Input("EMPTY.BIN", EmptyTape);
+  const size_t boxes = ShownMessageBoxes().size();
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TForceFormatDialog", [](TForm& f) {
+    f.Get<TComboBox>("PullDown").SetItemIndex(3);  // Excellon
+    f.Click("OKButton");
+  });
+  QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emCad, "Import1");
+  EXPECT_EQ(CadEntityCount, 0);
+  EXPECT_EQ(BoxesSince(boxes), std::vector<std::string>{"<" + tape + "> draws nothing.\r\nNothing was imported."});
+}
+
+// A features file of 5,000 pad lines whose orientation is out of range,
+// between good pads: a few boxes name the first lines, the notice counts
+// the rest, and every good pad comes in.
+TEST_F(TImportEndingsTest, ThousandsOfRefusedOdbLinesShowAFewBoxesAndTheGoodLinesComeIn) {
+  TWorkspace& form = StartProgram();
+  const fs::path job = TempDir / "bad";
+  auto file = [&](const std::string& path, const std::string& text) {
+    fs::create_directories((job / path).parent_path());
+    std::ofstream(job / path, std::ios::binary) << text;
+  };
+  file("matrix/matrix",
+       "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n TYPE=SIGNAL\n NAME=TOP\n"
+       " POLARITY=POSITIVE\n}\n");
+  std::string features = "UNITS=INCH\n$0 r10\n";
+  for (int i = 0; i < 5000; ++i) {
+    features += "P 0 0 0 P 0 2222222222\n";
+    if (i % 1000 == 0) features += "P " + std::to_string(i / 1000 + 1) + " 1 0 P 0 0\n";
+  }
+  file("steps/pcb/layers/top/features", features);
+  file("steps/pcb/profile", "");
+  file("steps/pcb/stephdr", "");
+  const size_t boxes = ShownMessageBoxes().size();
+  ScriptFileDialogAnswer((job / "matrix" / "matrix").string());
+  QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TValorLayerDialog", [](TForm& f) {
+    f.Click("Step1");
+    f.Click("OKButton");
+  });
+  Run(form, emCad, "Import1");
+  const std::vector<std::string> shown = BoxesSince(boxes);
+  ASSERT_EQ(shown.size(), 4u);
+  const std::string features_path = (job / "steps/pcb/layers/top/features").string();
+  EXPECT_EQ(shown[0], features_path + ", line 3: the pad orientation 2222222222 is out of range");
+  EXPECT_NE(shown[2].find(", line 6: the pad orientation"), std::string::npos) << shown[2];
+  EXPECT_EQ(shown[3], "4997 more numbers out of range were refused after the first 3 shown.");
+  // The five good pads, one circle each at x = 1..5.
+  int circles = 0;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    if (DB->EntityAt(i)->GetType() == 4) {
+      TIntPoint c;
+      DB->EntityAt(i)->GetPoint(c);
+      EXPECT_EQ(c.Y, In);
+      ++circles;
+    }
+  EXPECT_EQ(circles, 5);
+}
+
+}  // namespace
