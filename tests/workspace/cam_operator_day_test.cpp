@@ -18,16 +18,8 @@ namespace {
 
 constexpr int32_t In = 25400000;
 
-class TCamOperatorDayTest : public TWorkspaceTest {
+class TCamOperatorDayTest : public TWorkspaceDialogsTest {
  protected:
-  void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
-  }
-  void TearDown() override {
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
   // The pixel of the drawing area nearest a world point.
   static std::pair<int, int> Pixel(TWorkspace& form, int32_t x, int32_t y) {
     int bx = 0, by = 0;

@@ -25,24 +25,8 @@ namespace {
 constexpr int32_t In = 25400000;
 using V = std::vector<std::string>;
 
-class TCommandTextsTest : public TWorkspaceTest {
+class TCommandTextsTest : public TWorkspaceDialogsTest {
  protected:
-  void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
-  }
-  void TearDown() override {
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
-  static void Click(int32_t x, int32_t y, uint8_t buttons = mbtLeft) {
-    TInputEvent e;
-    e.Kind = ievMouseDown;
-    e.Buttons = buttons;
-    e.WorldX = x;
-    e.WorldY = y;
-    ECO->HandleEvent(e);
-  }
   static V Boxes() {
     V texts;
     for (const auto& box : ShownMessageBoxes()) texts.push_back(box.Text);

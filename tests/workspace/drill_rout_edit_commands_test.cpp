@@ -43,14 +43,6 @@ class TDrillRoutEditTest : public TWorkspaceTest {
     ResetHeadlessDialogs();
     TWorkspaceTest::TearDown();
   }
-  static void Click(int32_t x, int32_t y) {
-    TInputEvent e;
-    e.Kind = ievMouseDown;
-    e.Buttons = mbtLeft;
-    e.WorldX = x;
-    e.WorldY = y;
-    ECO->HandleEvent(e);
-  }
   static void Undo() { ButtonManager().Press(UndoCommand); }
   static void Redo() { ButtonManager().Press(RedoCommand); }
   static std::string LastStep() {

@@ -32,11 +32,6 @@ const char* const DrillTape = "M48\nINCH,LZ\nT01C0.030\nT02C0.062\n%\nT01\nX0100
 
 class TFreshStartTest : public TWorkspaceTest {
  protected:
-  std::string Input(const std::string& name, const std::string& text) {
-    const std::string path = (TempDir / name).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
   // File > Import of a photoplot into the current CAD layer.
   void ImportArtwork(TWorkspace& form, const std::string& name) {
     ScriptFileDialogAnswer(Input(name, Artwork));

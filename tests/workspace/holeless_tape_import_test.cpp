@@ -20,22 +20,7 @@ namespace {
 
 constexpr int32_t In = 25400000;
 
-class THolelessTapeImportTest : public TWorkspaceTest {
- protected:
-  void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
-  }
-  void TearDown() override {
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
-  std::string Input(const std::string& name, const std::string& text) {
-    const std::string path = (TempDir / name).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-};
+class THolelessTapeImportTest : public TWorkspaceDialogsTest {};
 
 TEST_F(THolelessTapeImportTest, AHeaderWithoutHolesIsRecognisedAndSaysSo) {
   TWorkspace& form = StartProgram();

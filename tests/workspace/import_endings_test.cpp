@@ -24,22 +24,8 @@ constexpr int32_t In = 25400000;
 // A header, a tool and a pattern call that gives no hit.
 const char* const EmptyTape = "M48\nMETRIC,TZ\nT1C1.0\n%\nT1\nP99999999\nM30\n";
 
-class TImportEndingsTest : public TWorkspaceTest {
+class TImportEndingsTest : public TWorkspaceDialogsTest {
  protected:
-  void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
-  }
-  void TearDown() override {
-    HeadlessSetProcessMessagesHook(nullptr);
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
-  std::string Input(const std::string& name, const std::string& text) {
-    const std::string path = (TempDir / name).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
   std::vector<std::string> BoxesSince(size_t first) {
     std::vector<std::string> out;
     for (size_t b = first; b < ShownMessageBoxes().size(); ++b) out.push_back(ShownMessageBoxes()[b].Text);

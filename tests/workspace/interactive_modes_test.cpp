@@ -34,26 +34,11 @@ const char* const Photoplot =
     "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\n%ADD11C,0.0200*%\nG54D10*\nX10000Y10000D03*\n"
     "X12000Y10000D03*\nG54D11*\nX15000Y20000D03*\nM02*\n";
 
-class TInteractiveModesTest : public TWorkspaceTest {
+class TInteractiveModesTest : public TWorkspaceDialogsTest {
  protected:
   void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
+    TWorkspaceDialogsTest::SetUp();
     RegisterModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
-  }
-  void TearDown() override {
-    HeadlessSetProcessMessagesHook(nullptr);
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
-  std::string Input(const std::string& name, const std::string& text) {
-    const std::string path = (TempDir / name).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-  static void Type(TWorkspace& form, const std::string& text) {
-    for (char c : text) form.FormKeyPress(c);
-    form.KeyDown(VK_RETURN);
   }
   // Starts the drill import of the photoplot as a part placed by hand.
   void ImportSecondPart(TWorkspace& form) {

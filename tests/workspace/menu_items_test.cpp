@@ -115,27 +115,7 @@ const std::map<uint8_t, std::vector<std::string>> TopMenus = {
      {"&File", "&View", "&Layers", "&Edit", "&Window Edit", "&Tools", "Step && &Repeat", "&Check", "&Help"}},
 };
 
-void CollectLeaves(TMenuItem& item, std::vector<TMenuItem*>& leaves) {
-  for (const auto& child : item.Items()) {
-    if (child->IsSeparator()) continue;
-    if (child->Count() == 0)
-      leaves.push_back(child.get());
-    else
-      CollectLeaves(*child, leaves);
-  }
-}
-
-class TMenuItemsTest : public TWorkspaceTest {
- protected:
-  void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
-  }
-  void TearDown() override {
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
-};
+class TMenuItemsTest : public TWorkspaceDialogsTest {};
 
 TEST_F(TMenuItemsTest, EveryItemOfTheThreeMenusIsKnownAndReachesItsHandler) {
   TWorkspace& form = StartProgram();

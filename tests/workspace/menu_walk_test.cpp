@@ -134,11 +134,6 @@ class TMenuWalkTest : public TWorkspaceTest {
     SetCommonDialogBackend(nullptr);
     TWorkspaceTest::TearDown();
   }
-  std::string Input(const std::string& name, const std::string& text) {
-    const std::string path = (TempDir / name).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
   // Live entities of the three databases.
   static std::array<int32_t, 3> Counts() {
     std::array<int32_t, 3> n{};
@@ -251,16 +246,6 @@ class TMenuWalkTest : public TWorkspaceTest {
 
   TDefaultAnswers Answers;
 };
-
-void CollectLeaves(TMenuItem& item, std::vector<TMenuItem*>& leaves) {
-  for (const auto& child : item.Items()) {
-    if (child->IsSeparator()) continue;
-    if (child->Count() == 0)
-      leaves.push_back(child.get());
-    else
-      CollectLeaves(*child, leaves);
-  }
-}
 
 TEST_F(TMenuWalkTest, EveryItemOfTheModeMenusEndsCleanlyOnAJobOpenedInAFreshProgram) {
   TWorkspace& form = StartProgram();

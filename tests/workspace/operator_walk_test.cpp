@@ -28,22 +28,11 @@ const char* const Photoplot =
     "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nG54D10*\nX10000Y10000D03*\nX12000Y10000D03*\n"
     "X15000Y20000D03*\nM02*\n";
 
-class TOperatorWalkTest : public TWorkspaceTest {
+class TOperatorWalkTest : public TWorkspaceDialogsTest {
  protected:
   void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
+    TWorkspaceDialogsTest::SetUp();
     RegisterModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
-  }
-  void TearDown() override {
-    HeadlessSetProcessMessagesHook(nullptr);
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
-  std::string Input(const std::string& name, const std::string& text) {
-    const std::string path = (TempDir / name).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
   }
   static std::vector<std::string> Prompts() {
     return {UserPanel->PromptLine(1), UserPanel->PromptLine(2), UserPanel->PromptLine(3)};

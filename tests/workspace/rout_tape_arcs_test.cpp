@@ -26,29 +26,8 @@ struct TArcSeen {
   bool operator==(const TArcSeen&) const = default;
 };
 
-class TRoutTapeArcsTest : public TWorkspaceTest {
+class TRoutTapeArcsTest : public TWorkspaceDialogsTest {
  protected:
-  void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
-  }
-  void TearDown() override {
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
-  static void ClickItem(TWorkspace& form, const std::string& name) {
-    TMenuItem* item = form.MenuItem(emRout, name);
-    ASSERT_NE(item, nullptr) << name;
-    item->OnClick(*item);
-  }
-  static void Click(int32_t x, int32_t y) {
-    TInputEvent e;
-    e.Kind = ievMouseDown;
-    e.Buttons = mbtLeft;
-    e.WorldX = x;
-    e.WorldY = y;
-    ECO->HandleEvent(e);
-  }
   // The arcs of a layer in cut order, and how many lines it holds.
   static std::vector<TArcSeen> Arcs(uint8_t layer, int* lines = nullptr) {
     std::vector<TArcSeen> out;
@@ -84,7 +63,7 @@ TEST_F(TRoutTapeArcsTest, ATapesArcsSurviveOpenMakeRoutTapeAndReadingBack) {
                  "G03X120000Y150000A100000\nM16\nM30\n");
   ScriptFileDialogAnswer(in.string());
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  ClickItem(form, "OpenRoutTape1");
+  Run(form, emRout, "OpenRoutTape1");
   int lines = 0;
   const std::vector<TArcSeen> opened = Arcs(40, &lines);
   const std::vector<TArcSeen> expected = {
@@ -98,7 +77,7 @@ TEST_F(TRoutTapeArcsTest, ATapesArcsSurviveOpenMakeRoutTapeAndReadingBack) {
   const std::filesystem::path out = NativePath(folder + "ARCSOUT.RT");
   ScriptFileDialogAnswer(out.string());
   QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  ClickItem(form, "MakeRoutTape1");
+  Run(form, emRout, "MakeRoutTape1");
   const std::string written = ReadFileBytes(out);
   EXPECT_NE(written.find("G02"), std::string::npos) << written;
   EXPECT_NE(written.find("G03"), std::string::npos) << written;
@@ -106,7 +85,7 @@ TEST_F(TRoutTapeArcsTest, ATapesArcsSurviveOpenMakeRoutTapeAndReadingBack) {
   // The written tape opened again gives the same arcs.
   ScriptFileDialogAnswer(out.string());
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  ClickItem(form, "OpenRoutTape1");
+  Run(form, emRout, "OpenRoutTape1");
   int linesBack = 0;
   EXPECT_EQ(Arcs(40, &linesBack), expected);
   EXPECT_EQ(linesBack, 3);

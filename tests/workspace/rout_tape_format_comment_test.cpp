@@ -19,25 +19,12 @@ namespace {
 
 constexpr int32_t In = 25400000;
 
-class TRoutTapeFormatCommentTest : public TWorkspaceTest {
+class TRoutTapeFormatCommentTest : public TWorkspaceDialogsTest {
  protected:
-  void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
-  }
-  void TearDown() override {
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
-  static void ClickItem(TWorkspace& form, const std::string& name) {
-    TMenuItem* item = form.MenuItem(emRout, name);
-    ASSERT_NE(item, nullptr) << name;
-    item->OnClick(*item);
-  }
   void Open(TWorkspace& form, const std::string& file) {
     ScriptFileDialogAnswer(file);
     QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-    ClickItem(form, "OpenRoutTape1");
+    Run(form, emRout, "OpenRoutTape1");
   }
   // The layer's comments and the points of its other entities, in cut order.
   static void Layer(uint8_t layer, std::vector<std::string>& comments,
@@ -82,7 +69,7 @@ TEST_F(TRoutTapeFormatCommentTest, TheDigitsStatementIsReadKeptAndWrittenAgain) 
   const std::filesystem::path out = NativePath(folder + "STATEDOUT.RT");
   ScriptFileDialogAnswer(out.string());
   QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  ClickItem(form, "MakeRoutTape1");
+  Run(form, emRout, "MakeRoutTape1");
   const std::string written = ReadFileBytes(out);
   EXPECT_NE(written.find(";FILE_FORMAT=3:4"), std::string::npos) << written;
   EXPECT_NE(written.find(";JOB 7"), std::string::npos) << written;

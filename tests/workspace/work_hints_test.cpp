@@ -22,17 +22,8 @@ namespace {
 
 constexpr int32_t In = 25400000;
 
-class TWorkHintsTest : public TWorkspaceTest {
+class TWorkHintsTest : public TWorkspaceDialogsTest {
  protected:
-  void SetUp() override {
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
-  }
-  void TearDown() override {
-    HeadlessSetProcessMessagesHook(nullptr);
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
-  }
   static std::string Hint(TWorkspace& form) { return form.HintPanel.Caption(); }
 };
 

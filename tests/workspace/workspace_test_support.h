@@ -2,8 +2,10 @@
 // (CreateWorkspace) and shut down again after each test.
 #pragma once
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "command/command_interpreter.h"
 #include "command/command_services.h"
@@ -14,13 +16,26 @@
 #include "model/model_services.h"
 #include "model/tool_tables.h"
 #include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
+#include "platform/keys.h"
 #include "platform/menus.h"
 #include "platform/paths.h"
 #include "workspace/layers.h"
 #include "workspace/my_screen.h"
 #include "workspace/startup.h"
 #include "workspace/workspace.h"
+
+// The items of a menu that open no submenu, separators left out, in menu order.
+inline void CollectLeaves(TMenuItem& item, std::vector<TMenuItem*>& leaves) {
+  for (const auto& child : item.Items()) {
+    if (child->IsSeparator()) continue;
+    if (child->Count() == 0)
+      leaves.push_back(child.get());
+    else
+      CollectLeaves(*child, leaves);
+  }
+}
 
 class TWorkspaceTest : public TKorvexTest {
  protected:
@@ -77,5 +92,41 @@ class TWorkspaceTest : public TKorvexTest {
     ASSERT_NE(entry, nullptr) << item;
     entry->OnClick(*entry);
   }
+  // A file of the test's own folder holding the text; gives its path.
+  std::string Input(const std::string& name, const std::string& text) {
+    const std::string path = (TempDir / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  // A click at a world point, given to the command interpreter.
+  static void Click(int32_t x, int32_t y, uint8_t buttons = mbtLeft) {
+    TInputEvent e;
+    e.Kind = ievMouseDown;
+    e.Buttons = buttons;
+    e.WorldX = x;
+    e.WorldY = y;
+    ECO->HandleEvent(e);
+  }
+  // Text typed at the command line and ended with Enter.
+  static void Type(TWorkspace& form, const std::string& text) {
+    for (char c : text) form.FormKeyPress(c);
+    form.KeyDown(VK_RETURN);
+  }
   std::unique_ptr<TWorkspace> Form;
+};
+
+// The fixture of the tests that script dialogs and message boxes: the
+// scripted answers, the boxes shown and the message hook are cleared before
+// and after each test.
+class TWorkspaceDialogsTest : public TWorkspaceTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceTest::SetUp();
+    ResetHeadlessDialogs();
+  }
+  void TearDown() override {
+    HeadlessSetProcessMessagesHook(nullptr);
+    ResetHeadlessDialogs();
+    TWorkspaceTest::TearDown();
+  }
 };
