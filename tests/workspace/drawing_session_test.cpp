@@ -170,14 +170,7 @@ TEST_F(TDrawingSessionTest, DrillStepsAreCreatedAndDeletedOnTheHolesOfAWindow) {
   // The Edit Steps dialog is accepted as it comes.
   SetEditStepDialog([](TEditStepLists&) { return true; });
   auto window = [](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    for (const TIntPoint& p : {TIntPoint{x1, y1}, TIntPoint{x2, y2}}) {
-      TInputEvent e;
-      e.Kind = ievMouseDown;
-      e.Buttons = mbtLeft;
-      e.WorldX = p.X;
-      e.WorldY = p.Y;
-      ECO->HandleEvent(e);
-    }
+    for (const TIntPoint& p : {TIntPoint{x1, y1}, TIntPoint{x2, y2}}) Click(p.X, p.Y);
   };
   ASSERT_TRUE(ButtonManager().Press(18));
   window(0, 0, 50800000, 50800000);

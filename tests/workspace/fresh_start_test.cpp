@@ -10,6 +10,7 @@
 #include <string>
 
 #include "foundation/display_units.h"
+#include "entity_counts.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
@@ -38,33 +39,6 @@ class TFreshStartTest : public TWorkspaceTest {
     QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
     QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
     Run(form, emCad, "Import1");
-  }
-  // Live CAD entities per layer and type ("5:L" lines on layer 5, "5:A",
-  // "5:C", "5:P").
-  static std::map<std::string, int> CadCounts() {
-    std::map<std::string, int> out;
-    for (int32_t i = 1; i <= CadEntityCount; ++i) {
-      const uint32_t flags = DB->SlotAt(i)->Flags;
-      if (flags == 0 || SlotDeleted(flags)) continue;
-      int layer = 0;
-      while (layer < 30 && (flags & (1u << layer)) == 0) ++layer;
-      static const char kinds[] = "?PLAC";
-      const uint8_t type = DB->EntityAt(i)->GetType();
-      ++out[std::to_string(layer) + ":" + kinds[type <= 4 ? type : 0]];
-    }
-    return out;
-  }
-  // Live drill holes per drill layer.
-  static std::map<int, int> HoleCounts() {
-    std::map<int, int> out;
-    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
-      const uint32_t word = DRDB->WordAt(i);
-      if (word == 0 || SlotDeleted(word)) continue;
-      int layer = 0;
-      while (layer < 10 && (word & (1u << layer)) == 0) ++layer;
-      ++out[30 + layer];
-    }
-    return out;
   }
   // The tool of the last rout jog from the index on (0 for none).
   static int32_t LastJogTool(int32_t from) {
@@ -103,18 +77,7 @@ TEST_F(TFreshStartTest, AnOdbExportOfAFreshProgramNamesEveryLayerAndReadsBackWho
   Click(form, 300, 200);
   form.KeyDown(VK_ESCAPE);
   SelectLayer(30);
-  ScriptFileDialogAnswer(Input("HOLES.DRL", DrillTape));
-  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
-    f.Get<TComboBox>("PullDown").SetItemIndex(2);  // Excellon
-    f.Click("OKButton");
-  });
-  QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
-    f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(false);
-    f.Click("OKButton");
-  });
-  ScriptMessageBoxAnswer(mrYes);  // the main part
-  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emDrill, "Import2");
+  ImportExcellonTape(form, Input("HOLES.DRL", DrillTape));
   // Two tracks and a round flash on layer 0, a line on layer 1.
   ASSERT_EQ(CadCounts(), (std::map<std::string, int>{{"0:L", 2}, {"0:C", 1}, {"1:L", 1}}));
   const std::map<int, int> holes = HoleCounts();

@@ -40,25 +40,6 @@ class TInteractiveModesTest : public TWorkspaceDialogsTest {
     TWorkspaceDialogsTest::SetUp();
     RegisterModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
   }
-  // Starts the drill import of the photoplot as a part placed by hand.
-  void ImportSecondPart(TWorkspace& form) {
-    DRDB->MainPartSet = true;
-    ScriptFileDialogAnswer(Input("PART.GBR", Photoplot));
-    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
-    Run(form, emDrill, "Import2");
-  }
-  static std::vector<TToolRecord> Tools() {
-    std::vector<TToolRecord> tools;
-    for (int32_t t = 1; t <= kToolCount; ++t) tools.push_back(ToolTable[t]);
-    return tools;
-  }
-  static int32_t LiveDrillEntities() {
-    int32_t live = 0;
-    for (int32_t i = 1; i <= DrillEntityCount; ++i)
-      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) ++live;
-    return live;
-  }
   static const std::string MenusWait(const std::string& what) {
     return "The menus wait until the " + what + " ends: press Esc to stop it.";
   }
@@ -268,7 +249,7 @@ TEST_F(TInteractiveModesTest, EscapeEndsTheCouponPickAndNoTapeIsWritten) {
 TEST_F(TInteractiveModesTest, TheImportPlacementTakesATypedPoint) {
   TWorkspace& form = StartProgram();
   SelectLayer(30);
-  ImportSecondPart(form);
+  ImportSecondPart(form, Photoplot);
   ASSERT_EQ(UserPanel->PromptLine(2), "Click where the origin of the imported file goes");
   ASSERT_EQ(DrillEntityCount, 3);
   const size_t boxes = ShownMessageBoxes().size();
@@ -292,7 +273,7 @@ TEST_F(TInteractiveModesTest, TheImportPlacementTakesATypedPoint) {
   EXPECT_EQ(step, "Import file");
 
   // A second one typed half an inch off lands there.
-  ImportSecondPart(form);
+  ImportSecondPart(form, Photoplot);
   Type(form, "0.5,-0.25");
   ASSERT_EQ(LiveDrillEntities(), 6);
   EXPECT_EQ(DRDB->EntityAt(4)->X, In + In / 2);
@@ -315,7 +296,7 @@ TEST_F(TInteractiveModesTest, AWithdrawnImportTakesBackItsEntitiesAndTools) {
   ToolTable[1].Diameter = In / 40;
   DRDB->AddHoleOnLayer(5 * In, 5 * In, 30, 1, true);
   const std::vector<TToolRecord> before = Tools();
-  ImportSecondPart(form);
+  ImportSecondPart(form, Photoplot);
   ASSERT_EQ(DrillEntityCount, 4);
   ASSERT_NE(Tools(), before);  // the import set its tools
   form.KeyDown(VK_ESCAPE);

@@ -162,18 +162,7 @@ class TMenuWalkTest : public TWorkspaceTest {
     QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
     Run(form, emCad, "Import1");
     SelectLayer(30);
-    ScriptFileDialogAnswer(Input("HOLES.DRL", DrillTape));
-    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
-      f.Get<TComboBox>("PullDown").SetItemIndex(2);  // Excellon
-      f.Click("OKButton");
-    });
-    QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
-      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(false);
-      f.Click("OKButton");
-    });
-    ScriptMessageBoxAnswer(mrYes);  // the main part
-    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
-    Run(form, emDrill, "Import2");
+    ImportExcellonTape(form, Input("HOLES.DRL", DrillTape));
     SelectLayer(40);
     QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
     ScriptFileDialogAnswer(Input("PATH.RT", RoutTape));

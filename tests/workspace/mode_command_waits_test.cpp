@@ -78,24 +78,6 @@ class TModeCommandWaitsTest : public TWorkspaceDialogsTest {
     EXPECT_EQ(MyScreen->Activity, activity);
     ++Checked;
   }
-  void ImportSecondPart(TWorkspace& form) {
-    DRDB->MainPartSet = true;
-    ScriptFileDialogAnswer(Input("PART.GBR", Photoplot));
-    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
-    Run(form, emDrill, "Import2");
-  }
-  static std::vector<TToolRecord> Tools() {
-    std::vector<TToolRecord> tools;
-    for (int32_t t = 1; t <= kToolCount; ++t) tools.push_back(ToolTable[t]);
-    return tools;
-  }
-  static int32_t LiveDrillEntities() {
-    int32_t live = 0;
-    for (int32_t i = 1; i <= DrillEntityCount; ++i)
-      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) ++live;
-    return live;
-  }
   int Checked = 0;
 };
 
@@ -185,7 +167,7 @@ TEST_F(TModeCommandWaitsTest, TheImportPlacementWaitsForCommandsButZooms) {
   SelectLayer(30);
   ToolTable[1].Diameter = In / 40;
   JournalAStep(DRDB->AddHoleOnLayer(5 * In, 5 * In, 30, 1, true));
-  ImportSecondPart(form);
+  ImportSecondPart(form, Photoplot);
   ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
   ExpectUndoWaits(form, "import placement", acIdle);
   Run(form, emDrill, "Save1");
@@ -210,7 +192,7 @@ TEST_F(TModeCommandWaitsTest, UndoOfAnImportTakesBackItsTools) {
   DRDB->AddHoleOnLayer(5 * In, 5 * In, 30, 1, true);
   DrillUndo->BeginOperation("Add hole");
   const std::vector<TToolRecord> before = Tools();
-  ImportSecondPart(form);
+  ImportSecondPart(form, Photoplot);
   Type(form, "0,0");
   ASSERT_EQ(LiveDrillEntities(), 4);
   const std::vector<TToolRecord> imported = Tools();

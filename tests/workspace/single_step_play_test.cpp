@@ -173,19 +173,15 @@ TEST_F(TSingleStepPlayTest, ThePlayCodesAreTheCommandTablesAndStepWhenTyped) {
   }
   // "PB" is the code of another command, none of the play's.
   EXPECT_NE(ButtonManager().CommandOfCode("PB"), PlayBackCutCommand);
-  auto type = [&form](const std::string& code) {
-    for (char c : code) form.FormKeyPress(c);
-    form.KeyDown(VK_RETURN);
-  };
   Play(form);
   const int32_t first = RTDB->PlayCursor;
-  type("PR");
+  Type(form, "PR");
   EXPECT_GT(RTDB->PlayCursor, first);
-  type("FF");
+  Type(form, "FF");
   const int32_t endOfFirst = RTDB->PlayCursor;
   ASSERT_LT(endOfFirst + 1, int32_t(RTDB->PlayList.size()));
   EXPECT_TRUE(RTDB->PlayList[endOfFirst + 1].PathStart);
-  type("rw");
+  Type(form, "rw");
   EXPECT_EQ(RTDB->PlayCursor, endOfFirst - 1);
   // "EN" cannot be typed in play: its E opens the editor.
   bool edited = false;

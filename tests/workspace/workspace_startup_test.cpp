@@ -272,14 +272,6 @@ TEST_F(TWorkspaceTest, StickyLinesChainTheCadLineCommand) {
   StartProgram();
   SelectLayer(3);
   constexpr int32_t In = 25400000;
-  auto click = [](int32_t x, int32_t y) {
-    TInputEvent e;
-    e.Kind = ievMouseDown;
-    e.Buttons = mbtLeft;
-    e.WorldX = x;
-    e.WorldY = y;
-    ECO->HandleEvent(e);
-  };
   auto lines = [] {
     std::vector<std::pair<TIntPoint, TIntPoint>> out;
     for (int32_t i = 1; i <= CadEntityCount; ++i)
@@ -292,17 +284,17 @@ TEST_F(TWorkspaceTest, StickyLinesChainTheCadLineCommand) {
     return out;
   };
   ASSERT_TRUE(ButtonManager().Press(59));
-  click(0, 0);
-  click(In, 0);
-  click(In, In);
+  Click(0, 0);
+  Click(In, 0);
+  Click(In, In);
   ECO->CancelCommand();
   EXPECT_EQ(lines(), (std::vector<std::pair<TIntPoint, TIntPoint>>{{{0, 0}, {In, 0}}, {{In, 0}, {In, In}}}));
 
   ECO->StickyLines = false;
   ASSERT_TRUE(ButtonManager().Press(59));
-  click(0, 2 * In);
-  click(In, 2 * In);
-  click(2 * In, 2 * In);
+  Click(0, 2 * In);
+  Click(In, 2 * In);
+  Click(2 * In, 2 * In);
   ECO->CancelCommand();
   EXPECT_EQ(lines().size(), 3u);
 }

@@ -13,6 +13,8 @@
 #include "foundation/display_units.h"
 #include "korvex_test.h"
 #include "model/cad_undo.h"
+#include "model/drill_database.h"
+#include "model/entity_store.h"
 #include "model/model_services.h"
 #include "model/tool_tables.h"
 #include "platform/headless/headless_dialogs.h"
@@ -111,6 +113,43 @@ class TWorkspaceTest : public TKorvexTest {
   static void Type(TWorkspace& form, const std::string& text) {
     for (char c : text) form.FormKeyPress(c);
     form.KeyDown(VK_RETURN);
+  }
+  // Drill > Import of an Excellon tape as the main part, without the results
+  // window, into the drill layer the dialog offers.
+  void ImportExcellonTape(TWorkspace& form, const std::string& path) {
+    ScriptFileDialogAnswer(path);
+    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
+      f.Get<TComboBox>("PullDown").SetItemIndex(2);  // Excellon
+      f.Click("OKButton");
+    });
+    QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
+      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(false);
+      f.Click("OKButton");
+    });
+    ScriptMessageBoxAnswer(mrYes);  // the main part
+    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emDrill, "Import2");
+  }
+  // Starts the drill import of the photoplot as a part placed by hand.
+  void ImportSecondPart(TWorkspace& form, const std::string& photoplot) {
+    DRDB->MainPartSet = true;
+    ScriptFileDialogAnswer(Input("PART.GBR", photoplot));
+    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emDrill, "Import2");
+  }
+  // The tool table, tool 1 first.
+  static std::vector<TToolRecord> Tools() {
+    std::vector<TToolRecord> tools;
+    for (int32_t t = 1; t <= kToolCount; ++t) tools.push_back(ToolTable[t]);
+    return tools;
+  }
+  // The drill entities in use.
+  static int32_t LiveDrillEntities() {
+    int32_t live = 0;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) ++live;
+    return live;
   }
   std::unique_ptr<TWorkspace> Form;
 };
