@@ -79,20 +79,6 @@ struct TDrillImportSnapshot {
   }
 };
 
-
-// Keeps the drill journal out of the way while the import runs, so that a
-// withdrawn import leaves no records behind.
-class TJournalPause {
- public:
-  TJournalPause() : saved_(DrillUndo) { DrillUndo = nullptr; }
-  ~TJournalPause() { DrillUndo = saved_; }
-  TJournalPause(const TJournalPause&) = delete;
-  TJournalPause& operator=(const TJournalPause&) = delete;
-
- private:
-  TDrillUndo* saved_;
-};
-
 }  // namespace
 
 // ---- The reader ---------------------------------------------------------------------------
@@ -435,7 +421,7 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
 
   bool kept = false;
   {
-    TJournalPause pause;
+    TDrillJournalPause pause;
     TDrillTapeReader reader(fileName, swapFile);
     bool failed = false;
     {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "foundation/report_windows.h"
+#include "model/drill_database.h"
 #include "model/step_repeat.h"
 #include "model/tool_tables.h"
 #include "tapein/import_cancel.h"
@@ -142,6 +143,20 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter);
 // Removes the drill entities from firstIndex on (an import's, added hidden
 // and never journalled): the store ends before them again.
 void RemoveDrillEntitiesFrom(int32_t firstIndex);
+
+// Keeps the drill journal out of the way while an import reads, so that a
+// withdrawn import leaves no records behind: its adds are journalled only
+// when it is placed.
+class TDrillJournalPause {
+ public:
+  TDrillJournalPause() : saved_(DrillUndo) { DrillUndo = nullptr; }
+  ~TDrillJournalPause() { DrillUndo = saved_; }
+  TDrillJournalPause(const TDrillJournalPause&) = delete;
+  TDrillJournalPause& operator=(const TDrillJournalPause&) = delete;
+
+ private:
+  TDrillUndo* saved_;
+};
 
 // The report's length text: two decimals (cut, not rounded), then "mm" or
 // the inch mark and a blank, blanks in front up to 9 characters.

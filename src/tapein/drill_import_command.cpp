@@ -129,19 +129,6 @@ void WithdrawnByUser() {
   SetApplicationHint("The import was withdrawn; the drill database is unchanged.");
 }
 
-// Keeps the drill journal out of the way while an import reads: its adds
-// are journalled only when it is placed.
-class TImportJournalPause {
- public:
-  TImportJournalPause() : saved_(DrillUndo) { DrillUndo = nullptr; }
-  ~TImportJournalPause() { DrillUndo = saved_; }
-  TImportJournalPause(const TImportJournalPause&) = delete;
-  TImportJournalPause& operator=(const TImportJournalPause&) = delete;
-
- private:
-  TDrillUndo* saved_;
-};
-
 // The placement of an import that is not the job's main part: the drill
 // layer was asked when it started; the next left click in the drawing area,
 // or a point typed on the command line, is the offset by which the hidden
@@ -368,7 +355,7 @@ void ImportDrillFile() {
       PendingImport.Begin();
       bool ran = false;
       {
-        TImportJournalPause pause;
+        TDrillJournalPause pause;
         ran = RunImporter(format, name);
       }
       PendingImport.Read();
