@@ -1,7 +1,8 @@
 // Orientation codes of pattern repeats: their translation between axis
 // versions, the origin move of a turned pattern, and tapes whose repeats are
 // mirrored and swapped, read by the reader itself and imported through the
-// started program.
+// started program (where the drill import lays the repeats out itself, in
+// the database's axes).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,10 +100,8 @@ class NcPatternOrientation : public TKorvexTest {
     for (const auto& l : lines) out << l << "\r\n";
     return path.string();
   }
-  std::unique_ptr<THookLog> Read(const std::vector<std::string>& lines, int32_t version,
-                                 bool takesSteps = false) {
+  std::unique_ptr<THookLog> Read(const std::vector<std::string>& lines, int32_t version) {
     auto r = std::make_unique<THookLog>(Tape(lines), TempDir.string(), false, false, version);
-    r->TakesSteps = takesSteps;
     EXPECT_FALSE(r->RunFailed());
     r->Done();
     return r;
@@ -211,21 +210,6 @@ TEST_F(NcPatternOrientation, RepeatsReadAgainAreTurnedAndToldToTheConsumer) {
   EXPECT_EQ(r->Hooks, (std::vector<TRepeatHook>{{4800 * U, 0, 1, 2},
                                                 {5100 * U, 4900 * U, 2, 1},
                                                 {4800 * U, 9600 * U, 3, 6}}));
-}
-
-TEST_F(NcPatternOrientation, AConsumerTakingTheRepeatsGetsTheCodesOfTheDatabaseAxes) {
-  // The offsets come mapped into the database's axes, and so do the codes.
-  auto r = Read(TurnedPattern, 3, true);
-  EXPECT_EQ(r->With("PatternRepeat"),
-            (std::vector<std::string>{"PatternRepeat 0 12700000 o4 n1",
-                                      "PatternRepeat -12700000 0 o7 n1",
-                                      "PatternRepeat -12700000 0 o6 n1"}));
-  EXPECT_TRUE(r->Hooks.empty());
-  r = Read(TurnedPattern, 1, true);
-  EXPECT_EQ(r->With("PatternRepeat"),
-            (std::vector<std::string>{"PatternRepeat 12700000 0 o2 n1",
-                                      "PatternRepeat 0 12700000 o1 n1",
-                                      "PatternRepeat 0 12700000 o6 n1"}));
 }
 
 // ---- Through the started program ---------------------------------------------------
