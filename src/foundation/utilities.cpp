@@ -578,6 +578,7 @@ int32_t MinNonZero(int32_t a, int32_t b) {
 }
 
 void SwapIntegers(int32_t& a, int32_t& b) { std::swap(a, b); }
+void SwapIntegers2(int32_t& a, int32_t& b) { std::swap(a, b); }
 void SwapReals(double& a, double& b) { std::swap(a, b); }
 
 double ArcTan2(double y, double x) { return std::atan2(y, x); }

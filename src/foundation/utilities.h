@@ -165,6 +165,7 @@ double MaxReal(double a, double b);
 // The smaller of two integers ignoring zero: a when b = 0, b when a = 0.
 int32_t MinNonZero(int32_t a, int32_t b);
 void SwapIntegers(int32_t& a, int32_t& b);
+void SwapIntegers2(int32_t& a, int32_t& b);
 void SwapReals(double& a, double& b);
 
 // Frees a singly linked list of heap nodes, each reached through the Next

@@ -11,10 +11,15 @@
 // an orientation code.
 const uint8_t FlagToOrientation[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
-namespace {
+bool TranslateCode(uint8_t code, int32_t fromVersion, int32_t toVersion, uint8_t& result) {
+  return ConvertOrientationVersion(code, fromVersion, result, toVersion);
+}
 
-
-}  // namespace
+void PatternOffset(uint8_t code, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& xOut,
+                   int32_t& yOut) {
+  // The step engine's origin move takes the two extents the other way round.
+  OrientOffset(x, y, h, w, code, xOut, yOut);
+}
 
 void TNCReader::AxisMap(int64_t x, int64_t y, int64_t& xOut, int64_t& yOut) const {
   switch (AxisVersion) {
@@ -47,6 +52,10 @@ void TNCReader::AxisMapReal(double x, double y, double& xOut, double& yOut) cons
 void TNCReader::ToInternal(int32_t& x, int32_t& y) const {
   x = NCToInternal(x);
   y = NCToInternal(y);
+}
+
+bool TNCReader::ToVersionOne(uint8_t code, uint8_t& result) const {
+  return TranslateCode(code, AxisVersion, 1, result);
 }
 
 void TNCReader::ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const {
@@ -137,7 +146,7 @@ void TNCReader::EmitPatternHit(int32_t x, int32_t y) {
   BuildHit(tx, ty);
 }
 
-void TNCReader::RestartPattern(int32_t) {
+void TNCReader::RestartPattern(int32_t argument) {
   TGlobalRec& g = *GlobalRec;
   ++g.PassCounter;
   g.PatternReread = true;
@@ -164,4 +173,14 @@ void TNCReader::RestartPattern(int32_t) {
   g.PatternOrientation = code;
   g.PatternOffsetX = offX;
   g.PatternOffsetY = offY;
+  // The repeat as the database sees it: offset in internal units, the code
+  // on axis version 1, the origin moved about the reader's origin.
+  int64_t mx = offX, my = offY;
+  AxisMap(offX, offY, mx, my);
+  int32_t hx = ClampCompToInt(mx), hy = ClampCompToInt(my);
+  ToInternal(hx, hy);
+  uint8_t versionOne = code;
+  ToVersionOne(code, versionOne);
+  PatternOffset(versionOne, hx, hy, OriginX, OriginY, hx, hy);
+  Hook22(hx / Divisor, hy / Divisor, argument, versionOne);
 }

@@ -96,13 +96,18 @@ void TNCReader::PatternRepeatM02() {
                                             (g.LevelMirrorX[level] ? 2 : 0) +
                                             (g.LevelMirrorY[level] ? 4 : 0));
 
+  // The consumer lays the repeat out in the database's axes: the offset goes
+  // through the axis version, and so does the orientation (a mirror in the
+  // machine's X is one in the database's Y when the axes are exchanged).
   int32_t ox = 0, oy = 0;
   ConvertPoint(dx, dy, ox, oy);
+  uint8_t versionOne = code;
+  ToVersionOne(code, versionOne);
   int32_t count = 1;
   c = 1;
   if (!FindWord('R', c, count)) count = 1;
   bool handled = false;
-  PatternRepeat(handled, ox / Divisor, oy / Divisor, code, count);
+  PatternRepeat(handled, ox / Divisor, oy / Divisor, versionOne, count);
 
   c = 1;
   int32_t tool = 0;

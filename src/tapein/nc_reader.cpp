@@ -175,6 +175,7 @@ void TNCReader::LineMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, i
 void TNCReader::ArcMove(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, bool,
                         int32_t, int32_t) {}
 void TNCReader::PatternStart(int32_t) {}
+void TNCReader::Hook22(int32_t, int32_t, int32_t, uint8_t) {}
 void TNCReader::StepRepeatEnd(int32_t) {}
 void TNCReader::GetText(int32_t, const std::string& defaultText, std::string& text) {
   text = defaultText;

@@ -384,6 +384,12 @@ class TNCReader {
                                 int32_t cy, int32_t size, bool clockwise, int32_t tool,
                                 int32_t block);
   /* 21 */ virtual void PatternStart(int32_t block);
+  // Told of each repeat of a pattern the reader reads again itself (the
+  // consumer did not take the step and repeat): the repeat's offset in
+  // database units / Divisor, moved by PatternOffset about the reader's
+  // origin, the repeat argument RestartPattern was given and the repeat's
+  // orientation code on axis version 1. Base: nothing.
+  /* 22 */ virtual void Hook22(int32_t dx, int32_t dy, int32_t argument, uint8_t orientation);
   /* 23 */ virtual void StepRepeatEnd(int32_t block);
   /* 24 */ virtual void GetText(int32_t id, const std::string& defaultText, std::string& text);
   /* 25 */ virtual void Run(bool& failed);
@@ -400,7 +406,8 @@ class TNCReader {
   /* 32 */ virtual void ToolChange(int32_t tool, int32_t compTool);
   /* 33 */ virtual void PatternEnd(bool& handled);
   // The repeat of an M02 block: its offset (database units / Divisor), the
-  // orientation code 0-7 and the count (its R value, 1 when absent).
+  // orientation code 0-7 on axis version 1 (the database's axes, as the
+  // offset) and the count (its R value, 1 when absent).
   /* 34 */ virtual void PatternRepeat(bool& handled, int32_t x, int32_t y, uint8_t orientation,
                                       int32_t count);
   /* 35 */ virtual void PatternsDone(bool& handled);
@@ -629,6 +636,10 @@ class TNCReader {
   void AxisMap(int64_t x, int64_t y, int64_t& xOut, int64_t& yOut) const;
   void AxisMapReal(double x, double y, double& xOut, double& yOut) const;
   void ToInternal(int32_t& x, int32_t& y) const;
+  // The orientation code of the tape's axis version (AxisVersion) as on
+  // axis version 1, where the database's X and Y are the machine's; false
+  // (result unchanged) as TranslateCode.
+  bool ToVersionOne(uint8_t code, uint8_t& result) const;
   // A tape point that is already transformed (pattern orientation and
   // offsets, G92) to internal units: axis version, clamp, scale.
   void ConvertPoint(int32_t x, int32_t y, int32_t& xOut, int32_t& yOut) const;
@@ -772,6 +783,19 @@ class TNCReader {
 // composed, converted between axis versions and applied by the step-and-repeat
 // engine (model/step_repeat.h, StepTransformPoint).
 extern const uint8_t FlagToOrientation[8];
+// The code on a machine of axis version `toVersion` that orients as `code`
+// does on one of version `fromVersion` (AxisVersionTable: the row that holds
+// the code under the from-version gives its entry under the to-version).
+// False, result unchanged, when the code is 8 or more or a version lies
+// outside 1..8.
+bool TranslateCode(uint8_t code, int32_t fromVersion, int32_t toVersion, uint8_t& result);
+// The origin (x, y) of a pattern repeat of the orientation moved by the
+// extents w and h, so that the turned pattern keeps its place: 0 (x, y);
+// 1 (x-h+w, y-w+h); 2 (x-2h, y); 3 (x-h+w, y-h-w); 4 (x, y-2w);
+// 5 (x-h-w, y+h-w); 6 (x-2h, y-2w); 7 (x-h-w, y-h-w); codes 8 and above as
+// 0. Results are limited to +-2,147,483,647.
+void PatternOffset(uint8_t code, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& xOut,
+                   int32_t& yOut);
 
 // The swap filters' error callback: reports into CurrentReader.
 void ReaderSwapError(const std::string& message);

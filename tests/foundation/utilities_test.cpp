@@ -237,6 +237,10 @@ TEST(SmallHelpers, ComparisonsSwapsAndAngles) {
   int32_t i = 1, j = 2;
   SwapIntegers(i, j);
   EXPECT_EQ(i, 2);
+  int32_t low = INT32_MIN, high = INT32_MAX;
+  SwapIntegers2(low, high);
+  EXPECT_EQ(low, INT32_MAX);
+  EXPECT_EQ(high, INT32_MIN);
   double x = 1.5, y = 2.5;
   SwapReals(x, y);
   EXPECT_EQ(x, 2.5);
