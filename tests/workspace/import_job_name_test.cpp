@@ -64,7 +64,7 @@ class TImportJobNameTest : public TWorkspaceDialogsTest {
   }
 };
 
-TEST_F(TImportJobNameTest, AWithdrawnDrillImportLeavesTheJobUnnamedAndASavedJobOfItsNameAlone) {
+TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNameIsLeftAlone) {
   TWorkspace& form = StartProgram();
   SelectLayer(30);
   const std::string saved = NativePath(DatabasePath + "BOARD.ZUL");
@@ -116,11 +116,8 @@ TEST_F(TImportJobNameTest, AWithdrawnDrillImportLeavesTheJobUnnamedAndASavedJobO
   EXPECT_EQ(ShownCommonDialogs().size(), 1u);
   EXPECT_EQ(ReadFileBytes(saved), "the saved job");
   EXPECT_FALSE(fs::exists(NativePath(DatabasePath + "BOARD.~ZU")));
-}
 
-TEST_F(TImportJobNameTest, APlacedDrillImportNamesTheJob) {
-  TWorkspace& form = StartProgram();
-  SelectLayer(30);
+  // Placed by a click, the import names the job.
   ImportBoard(form, Holes, mrNo);
   Click(form, 100, 100);
   const std::string name = DatabasePath + "BOARD.ZUL";
