@@ -21,6 +21,7 @@
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/drawing_base.h"
+#include "model/editor_state.h"
 #include "model/entity_store.h"
 #include "model/silent_drawing.h"
 #include "model/undo_journal.h"
@@ -302,6 +303,10 @@ void RunCadImport() {
     RunImportEntry(code, fileName);
     return;
   }
+  // An import that adds nothing (withdrawn, refused, empty) leaves the job as
+  // named and as modified as it was.
+  const int32_t cadBefore = CadEntityCount, drillBefore = DrillEntityCount, routBefore = RoutEntityCount;
+  const bool modifiedBefore = DatabaseModified;
   // The view keeps showing the job while the entry asks its questions (units,
   // coordinate format) and reads: the whole working area is shown only when
   // the import leaves nothing to zoom to.
@@ -322,7 +327,10 @@ void RunCadImport() {
   }
   CadImportPath = FolderOf(fileName);
   if (DB != nullptr && !DB->ZoomExtents()) host.ZoomAll();
-  if (importFailed) return;
+  const bool added =
+      CadEntityCount > cadBefore || DrillEntityCount > drillBefore || RoutEntityCount > routBefore;
+  if (!added) DatabaseModified = modifiedBefore;
+  if (importFailed || !added) return;
   // A job tree is named after its folder, not after its matrix file.
   const std::string named = code == fcOdb ? ValorJobName(fileName) : fileName;
   host.NameJobAfter(named.substr(FolderOf(named).size()));

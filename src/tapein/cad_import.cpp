@@ -7,6 +7,7 @@
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
 #include "model/cad_database.h"
+#include "model/editor_state.h"
 #include "model/silent_drawing.h"
 #include "model/undo_journal.h"
 #include "model/view_services.h"
@@ -15,6 +16,7 @@
 #include "platform/paths.h"
 #include "tapein/drill_format_guess.h"
 #include "tapein/drill_import.h"
+#include "tapein/rout_import.h"
 
 uint8_t CadImportLayer = 0;
 
@@ -184,8 +186,10 @@ bool ImportExcellonToCad(const std::string& fileName) {
   if (!RunCadFormatDialog(fileName)) return false;
   TModalBracket bracket;
   const int32_t first = CadEntityCount + 1;
+  const bool modifiedBefore = DatabaseModified;
   TUndoJournal* journal = ActiveUndo;
   bool stopped = false;
+  std::vector<std::string> messages;
   {
     // The import is all or nothing: its entities are journalled only once it
     // is kept. Nor are they drawn one by one: the redraw at the end shows
@@ -200,9 +204,11 @@ bool ImportExcellonToCad(const std::string& fileName) {
     stopped = reader.Abort || !reader.Errors.empty() || !FileExistsNoWild(fileName);
     if (stopped) {
       WithdrawCadEntitiesFrom(first);
+      DatabaseModified = modifiedBefore;
       reader.Errors.push_back("The import was withdrawn; the drawing is unchanged.");
     }
     errors = reader.Errors;
+    messages = std::move(reader.Messages);
   }
   // A tape read to its end that drew nothing: said, as the other imports
   // say it, and not taken for an import.
@@ -221,6 +227,7 @@ bool ImportExcellonToCad(const std::string& fileName) {
     ErrorBox(text);
   }
   ViewServices().RedrawView();
+  if (!stopped && !messages.empty()) ShowReaderMessages(messages);
   return !stopped;
 }
 

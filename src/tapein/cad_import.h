@@ -56,18 +56,23 @@ class TCadTapeReader : public TNCReader {
   /* 20 */ void ArcMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx, int32_t cy,
                         int32_t size, bool clockwise, int32_t tool, int32_t block) override;
   /* 38 */ void Done() override { Finish(); }
-  // Its faulty blocks are left out without a word: only Errors are kept.
+  // Its faulty blocks are left out without a word: only Errors are kept,
+  // and the pattern faults, which change what the tape draws.
   bool KeepsMessages() const override { return false; }
+  void PatternFault(std::string text) override { Messages.push_back(std::move(text)); }
 
   // The texts of the errors that stopped the reading.
   std::vector<std::string> Errors;
+  // What is told once the tape is in.
+  std::vector<std::string> Messages;
 };
 
 // Draws a slot's outline of the tool size on the layer.
 void AddSlotOutline(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t size, uint8_t layer);
 
 // The import: dialog, read, one undo step. True when the file was read to
-// its end and drew something; false when cancelled, stopped or empty.
+// its end and drew something; false when cancelled, stopped or empty (the
+// drawing and the job's modified flag then as they were).
 bool ImportExcellonToCad(const std::string& fileName);
 
 // Confidence 0..0.9 for the CAD import dispatcher (lines beginning with ";"

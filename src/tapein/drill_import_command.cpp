@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "command/argument_command.h"
 #include "command/command_interpreter.h"
@@ -17,6 +18,7 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/editor_state.h"
 #include "model/entity_store.h"
 #include "model/tool_tables.h"
 #include "model/model_services.h"
@@ -75,14 +77,21 @@ bool RunImporter(uint8_t format, const std::string& fileName) {
 // An import read but not yet in place: its hidden entities from FirstIndex
 // on, and the tool table before and after it was read. An import that is
 // withdrawn takes back its entities and every tool record it set that was
-// not changed since (a tool offset makes new tools T9.. of an old job's T1..);
-// one that is placed journals both, so that Undo takes them back.
+// not changed since (a tool offset makes new tools T9.. of an old job's T1..),
+// and the job is left as unnamed and as unmodified as it was; one that is
+// placed journals both, so that Undo takes them back, and names an unnamed
+// job after the file.
 struct TPendingImport {
   bool Pending = false;
   int32_t FirstIndex = 0;
   TIndexedArray<TToolRecord, 1, kToolCount> ToolsBefore, ToolsAfter;
   TIndexedArray<bool, 1, kToolCount> ActiveBefore, ActiveAfter;
   uint16_t CurrentTool = 1;
+  // The job's name once the import is in place ("" leaves it as it is).
+  std::string JobName;
+  bool ModifiedBefore = false;
+  // A reader may also bring CAD or rout entities, which a withdrawal keeps.
+  int32_t CadCount = 0, RoutCount = 0;
 
   void Begin() {
     Pending = true;
@@ -90,6 +99,10 @@ struct TPendingImport {
     ToolsBefore = ToolTable;
     ActiveBefore = ActiveTools;
     CurrentTool = DRDB->CurrentTool;
+    JobName.clear();
+    ModifiedBefore = DatabaseModified;
+    CadCount = CadEntityCount;
+    RoutCount = RoutEntityCount;
   }
   void Read() {
     ToolsAfter = ToolTable;
@@ -107,10 +120,15 @@ struct TPendingImport {
           DrillUndo->RecordTool(t, ToolsBefore[t], ActiveBefore[t]);
       DrillUndo->BeginOperation("Import file");
     }
+    if (!JobName.empty() && DatabaseFileName.empty()) {
+      DatabaseFileName = JobName;
+      if (WindowServices.UpdateCaption) WindowServices.UpdateCaption();
+    }
   }
   void Withdraw() {
     if (!Pending) return;
     Pending = false;
+    if (CadEntityCount == CadCount && RoutEntityCount == RoutCount) DatabaseModified = ModifiedBefore;
     if (DRDB == nullptr) return;
     RemoveDrillEntitiesFrom(FirstIndex);
     for (int32_t t = 1; t <= kToolCount; ++t) {
@@ -397,11 +415,10 @@ void ImportDrillFile() {
           } else {
             DrillImportPath = FolderOf(name);
           }
-          if (DatabaseFileName.empty()) {
+          {
             const std::size_t slash = name.find_last_of("\\/");
             const std::string part = slash == std::string::npos ? name : name.substr(slash + 1);
-            DatabaseFileName = DatabasePath + ChangeFileExtension(part, "ZUL");
-            if (WindowServices.UpdateCaption) WindowServices.UpdateCaption();
+            PendingImport.JobName = DatabasePath + ChangeFileExtension(part, "ZUL");
           }
           if (mainPart) {
             const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;

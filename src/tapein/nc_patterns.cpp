@@ -147,16 +147,19 @@ void TNCReader::StepRepeatEndM08() {
   g.StepRepeatEndLine = BlockNumber;
 }
 
+void TNCReader::PatternFault(std::string text) {
+  if (KeepsMessages()) Message(std::move(text));
+}
+
 void TNCReader::PatternWithoutStart() {
   TGlobalRec& g = *GlobalRec;
-  if (!KeepsMessages()) return;
   const std::string line = std::to_string(g.InSub ? g.SubLineCount : BlockNumber);
   std::string text = "Line " + line + ": M01 ends a pattern that no M25 began";
   if (g.StepRepeatEndLine > 0)
     text += " after the step and repeat ended in line " + std::to_string(g.StepRepeatEndLine);
   text += "; the pattern holds no blocks and its repeats add nothing.";
-  if (g.InSub) Message(Text(736, "Error in M99 <") + g.SubName + ">");
-  Message(text);
+  if (g.InSub) PatternFault(Text(736, "Error in M99 <") + g.SubName + ">");
+  PatternFault(std::move(text));
 }
 
 void TNCReader::PendingTextBlock() {

@@ -419,6 +419,10 @@ class TNCReader {
   // they are (does nothing with their texts): the texts of a tape's faulty
   // blocks are then not put together at all, each a few allocations.
   virtual bool KeepsMessages() const { return true; }
+  // The lines telling of an M01 that ends a pattern no M25 began: they go to
+  // Message when the consumer keeps messages; one that keeps none may still
+  // take these.
+  virtual void PatternFault(std::string text);
 
   // ---- Fields ----
   bool ErrorFlag = false;

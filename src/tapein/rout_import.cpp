@@ -408,7 +408,6 @@ void TRoutTapeReader::Done() {
 
 // ---- Import operations ------------------------------------------------------------------
 
-namespace {
 // The blocks that were kept as far as they read, told once the tape is in.
 void ShowReaderMessages(const std::vector<std::string>& messages) {
   constexpr std::size_t kShown = 10;
@@ -419,7 +418,6 @@ void ShowReaderMessages(const std::vector<std::string>& messages) {
   text += "Some errors were detected in this file.\r\nInspect the output carefully!";
   MessageDlg(text, mtWarning, mbOK);
 }
-}  // namespace
 
 bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat) {
   TRoutImportTarget* target = RoutImportTarget();

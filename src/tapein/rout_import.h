@@ -181,5 +181,9 @@ class TRoutTapeReader : public TNCReader {
 // as it was) otherwise.
 bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat);
 
+// The warning after a tape read in whole: the first ten of the reader's
+// messages, the count of the others, and that the output wants a look.
+void ShowReaderMessages(const std::vector<std::string>& messages);
+
 // "CREATE" (any case) as the sixth to eleventh characters becomes "Rout".
 void ReplaceCreateWithRout(std::string& text);

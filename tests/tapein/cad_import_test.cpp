@@ -187,14 +187,19 @@ TEST_F(CadImportTest, AFailedImportIsWithdrawnWhole) {
 
 // A pattern group after an M08 without an M25 of its own is read once: the
 // step and repeat before it is not read again and again up to the reader's
-// limits (once half a million circles and then the import withdrawn).
+// limits (once half a million circles and then the import withdrawn). The
+// warning after the import names the block.
 TEST_F(CadImportTest, APatternGroupWithoutItsOwnM25IsReadOnce) {
   EXPECT_TRUE(Import("M48\nINCH,LZ\nT1C0.030\n%\nT1\nM25\nX010000Y010000\nM01\nM02X010000\nM08\n"
                      "M01\nM02X020000\nM01\nM30\n"));
   ASSERT_EQ(CadEntityCount, 2);
   EXPECT_EQ(Points(1), (std::vector<int32_t>{Inch, Inch}));
   EXPECT_EQ(Points(2), (std::vector<int32_t>{2 * Inch, Inch}));
-  EXPECT_TRUE(ShownMessageBoxes().empty());
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "Line 11: M01 ends a pattern that no M25 began after the step and repeat ended in line 10; the "
+            "pattern holds no blocks and its repeats add nothing.\r\nSome errors were detected in this file."
+            "\r\nInspect the output carefully!");
   ResetHeadlessDialogs();
   // Nothing drawn: said, and not taken for an import.
   EXPECT_FALSE(Import("M1\nM8\nM1\nM2\nM1\n"));

@@ -1,0 +1,212 @@
+// The job's name, caption and modified flag through the imports of the
+// started program: an import that is withdrawn or adds nothing leaves all
+// three as they were (and Save then asks for a name instead of writing over
+// a saved job of the file's name); one that is placed names an unnamed job.
+// A pattern group without its own M25 is named alike by all three tape
+// imports.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "foundation/file_utils.h"
+#include "foundation/report_windows.h"
+#include "import/import_frame.h"
+#include "model/cad_database.h"
+#include "model/editor_state.h"
+#include "tapein/drill_import_command.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const Holes = "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX020000Y010000\nM30\n";
+
+class TImportJobNameTest : public TWorkspaceDialogsTest {
+ protected:
+  struct TJobState {
+    std::string Caption, Name;
+    bool Modified;
+    bool operator==(const TJobState&) const = default;
+    friend void PrintTo(const TJobState& s, std::ostream* out) {
+      *out << "{\"" << s.Caption << "\", \"" << s.Name << "\", " << s.Modified << "}";
+    }
+  };
+  static TJobState JobState(TWorkspace& form) { return {form.Caption(), DatabaseFileName, DatabaseModified}; }
+  // Drill > File > Import of the Excellon tape as BOARD.DRL, the results
+  // window left out; the main-part question gets the answer.
+  void ImportBoard(TWorkspace& form, const std::string& tape, TModalResult answer) {
+    ScriptFileDialogAnswer(Input("BOARD.DRL", tape));
+    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
+      f.Get<TComboBox>("PullDown").SetItemIndex(ifExcellon);
+      f.Click("OKButton");
+    });
+    QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
+      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(false);
+      f.Click("OKButton");
+    });
+    ScriptMessageBoxAnswer(answer);
+    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emDrill, "Import2");
+  }
+  // CAD > File > Import of the file in the format of the list's index.
+  void ImportIntoCad(TWorkspace& form, const std::string& file, int format) {
+    ScriptFileDialogAnswer(file);
+    QueueModalScript("TForceFormatDialog", [format](TForm& f) {
+      f.Get<TComboBox>("PullDown").SetItemIndex(format);
+      f.Click("OKButton");
+    });
+    Run(form, emCad, "Import1");
+  }
+};
+
+TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNameIsLeftAlone) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const std::string saved = NativePath(DatabasePath + "BOARD.ZUL");
+  std::ofstream(saved, std::ios::binary) << "the saved job";
+  const TJobState fresh = JobState(form);
+  ASSERT_EQ(fresh.Name, "");
+  auto placement = [&form, &fresh](const std::function<void()>& end) {
+    return [&form, &fresh, end] {
+      ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+      EXPECT_EQ(form.Caption(), fresh.Caption);  // not named while it waits
+      EXPECT_EQ(DatabaseFileName, "");
+      end();
+      EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
+    };
+  };
+  const struct {
+    const char* Way;
+    std::string Tape;
+    TModalResult Answer;
+    std::function<void()> End;
+  } endings[] = {
+      {"Esc at the question", Holes, mrCancel, [] {}},
+      {"Esc in the placement", Holes, mrNo, placement([&form] { form.KeyDown(VK_ESCAPE); })},
+      // A right click leaves the placement waiting as it was.
+      {"right click, then Esc in the placement", Holes, mrNo, placement([&form, &fresh] {
+         form.PaintBox.MouseDown(mbRight, 0, 50, 50);
+         form.PaintBox.MouseUp(mbRight, 0, 50, 50);
+         EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+         EXPECT_EQ(form.Caption(), fresh.Caption);
+         EXPECT_EQ(DatabaseFileName, "");
+         form.KeyDown(VK_ESCAPE);
+       })},
+      {"the reader withdraws it", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX99999999999999999999Y1\nM30\n",
+       mrNo, [] {}},
+      {"the tape adds nothing", "M48\nMETRIC,TZ\nT1C1.0\n%\nT1\nP99999999\nM30\n", mrNo, [] {}},
+  };
+  for (const auto& ending : endings) {
+    SCOPED_TRACE(ending.Way);
+    ImportBoard(form, ending.Tape, ending.Answer);
+    ending.End();
+    EXPECT_EQ(JobState(form), fresh);
+    EXPECT_EQ(LiveDrillEntities(), 0);
+    ResetHeadlessDialogs();
+    ResetModalScripts();
+  }
+  // Save asks for a name; cancelled, the saved job is as it was, no backup.
+  ScriptCommonDialogCancel();
+  Run(form, emDrill, "Save1");
+  EXPECT_EQ(ShownCommonDialogs().size(), 1u);
+  EXPECT_EQ(ReadFileBytes(saved), "the saved job");
+  EXPECT_FALSE(fs::exists(NativePath(DatabasePath + "BOARD.~ZU")));
+
+  // Placed by a click, the import names the job.
+  ImportBoard(form, Holes, mrNo);
+  Click(form, 100, 100);
+  const std::string name = DatabasePath + "BOARD.ZUL";
+  EXPECT_EQ(DatabaseFileName, name);
+  EXPECT_NE(form.Caption().find("<" + name + ">"), std::string::npos) << form.Caption();
+  EXPECT_TRUE(DatabaseModified);
+  EXPECT_EQ(LiveDrillEntities(), 2);
+}
+
+// File > Import into CAD: a withdrawn Excellon tape and a cancelled ODB++
+// layer choice name nothing and mark nothing; a kept tape names the job.
+TEST_F(TImportJobNameTest, ACadImportNamesTheJobOnlyWhenItAddsSomething) {
+  TWorkspace& form = StartProgram();
+  const TJobState fresh = JobState(form);
+  QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportIntoCad(form, Input("BOARD.DRL", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX99999999999999999999Y1\n"),
+                fcExcellon);
+  EXPECT_EQ(JobState(form), fresh);
+  const fs::path job = TempDir / "panel";
+  fs::create_directories(job / "matrix");
+  fs::create_directories(job / "steps/pcb/layers/top");
+  std::ofstream(job / "matrix/matrix") << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n"
+                                          " TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n";
+  std::ofstream(job / "steps/pcb/layers/top/features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
+  std::ofstream(job / "steps/pcb/profile") << "";
+  std::ofstream(job / "steps/pcb/stephdr") << "";
+  bool asked = false;
+  QueueModalScript("TValorLayerDialog", [&asked](TForm& f) {
+    asked = true;
+    f.Click("CancelButton");
+  });
+  ImportIntoCad(form, (job / "matrix/matrix").string(), fcOdb);
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(CadEntityCount, 0);
+  EXPECT_EQ(JobState(form), fresh);
+
+  QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportIntoCad(form, Input("BOARD.DRL", Holes), fcExcellon);
+  EXPECT_EQ(DatabaseFileName, DatabasePath + "BOARD.ZUL");
+  EXPECT_TRUE(DatabaseModified);
+}
+
+// The same tape through Drill Import, Open Rout Tape and File > Import into
+// CAD: each names the pattern group that no M25 began in the same words.
+TEST_F(TImportJobNameTest, APatternWithoutItsM25IsNamedAlikeByTheThreeImports) {
+  TWorkspace& form = StartProgram();
+  const std::string tape = Input("GROUP.DRL", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nM25\nX010000Y010000\nM01\n"
+                                              "M02X010000\nM08\nM01\nM02X020000\nM01\nM30\n");
+  const std::string said = "Line 11: M01 ends a pattern that no M25 began after the step and repeat ended in "
+                           "line 10; the pattern holds no blocks and its repeats add nothing.";
+  SelectLayer(30);
+  std::string report;
+  HeadlessSetProcessMessagesHook([&report] {
+    auto* window = static_cast<TGTScrollWindow*>(ShowingModelessForm("TGTScrollWindow"));
+    if (window != nullptr && window->OKVisible) {
+      report = window->Memo1.Text();
+      window->Click("OKButton");
+    }
+  });
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
+    f.Get<TComboBox>("PullDown").SetItemIndex(ifExcellon);
+    f.Click("OKButton");
+  });
+  QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
+    f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(true);
+    f.Click("OKButton");
+  });
+  ScriptMessageBoxAnswer(mrYes);
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  HeadlessSetProcessMessagesHook(nullptr);
+  EXPECT_NE(report.find(said + "\r\n"), std::string::npos) << report;
+
+  SelectLayer(40);
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ScriptFileDialogAnswer(tape);
+  Run(form, emRout, "OpenRoutTape1");
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  const std::string routBox = ShownMessageBoxes().back().Text;
+  EXPECT_EQ(routBox.rfind(said + "\r\n", 0), 0u) << routBox;
+
+  const size_t boxes = ShownMessageBoxes().size();
+  QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportIntoCad(form, tape, fcExcellon);
+  EXPECT_EQ(CadEntityCount, 2);
+  ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+  EXPECT_EQ(ShownMessageBoxes().back().Text, routBox);
+  EXPECT_EQ(ShownMessageBoxes().back().Type, mtWarning);
+}
+
+}  // namespace
