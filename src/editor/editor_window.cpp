@@ -646,14 +646,14 @@ void ChooseScope(TQedTextFileEditor& e) {
 }
 
 // Searches FindText with the session's options; a match found becomes
-// LastMatch. A selection the user made is selected again afterwards, the
-// caret staying at the match, and LastMatch is then cleared: the scope
-// stays marked and Again goes on from the caret.
+// LastMatch (nothing found leaves the selection, and so LastMatch, as they
+// were). A selection the user made is selected again afterwards, the caret
+// staying at the match, and LastMatch is then cleared: the scope stays
+// marked and Again goes on from the caret.
 void SearchKeepingSelection(TQedTextFileEditor& e, bool userSelection) {
   TEditorSession& s = EditorSession;
   TTextPoint a, b;
   const bool had = userSelection && e.GetSelection(a, b);
-  ForgetLastMatch();
   if (!e.Search(s.FindText, s.SearchOptions)) NotFound(s.FindText);
   else if (e.GetSelection(s.LastMatchStart, s.LastMatchEnd)) s.LastMatchStamp = e.SelectionStamp();
   else ForgetLastMatch();
@@ -686,7 +686,6 @@ void TQuillexForm::RunReplace() {
   // The last find's match still selected is no selection to keep.
   TTextPoint ra, rb;
   const bool had = UserSelection(e) && e.GetSelection(ra, rb);
-  ForgetLastMatch();
   if (had) e.KeepSearchScope(ra, rb);
   struct TForget {
     TQedTextFileEditor& E;

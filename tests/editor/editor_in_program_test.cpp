@@ -317,6 +317,11 @@ TEST_F(TEditorInProgramTest, AFindAfterAFindSearchesTheWholeText) {
     };
     find("T03", false);
     ExpectScope(e, {2, 1}, {2, 4});
+    // A text not found leaves the match selected, and still the search's.
+    find("T99", false);
+    EXPECT_EQ(LastBox(), "Search string 'T99' not found");
+    ExpectScope(e, {2, 1}, {2, 4});
+    ResetHeadlessDialogs();
     find("T05", false);
     ExpectScope(e, {4, 1}, {4, 4});
     ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
