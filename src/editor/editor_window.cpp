@@ -249,6 +249,8 @@ TQuillexForm::TQuillexForm()
   };
   EnableMenus();
   ShowStatus(1, 1);
+  // A match found in an earlier opening is no match in this text.
+  EditorSession.LastMatchStart = EditorSession.LastMatchEnd = TTextPoint{0, 0};
 }
 
 TQuillexForm::~TQuillexForm() { SetMenu(nullptr); }
@@ -615,11 +617,28 @@ namespace {
 
 void NotFound(const std::string& text) { InformationBox("Search string '" + text + "' not found"); }
 
-// Find and Replace start in the selection when the caret stands in it.
+void ForgetLastMatch() {
+  TEditorSession& s = EditorSession;
+  s.LastMatchStart = s.LastMatchEnd = TTextPoint{0, 0};
+}
+
+// A selection of the user's: any selection but the match the last find
+// left selected. Once the caret moved, the selection was set again (even
+// to the same range) or the text changed, the match counts as the user's.
+bool UserSelection(const TQedTextFileEditor& e) {
+  const TEditorSession& s = EditorSession;
+  TTextPoint a, b;
+  if (!e.GetSelection(a, b)) return false;
+  return !(s.LastMatchStart.Line > 0 && a == s.LastMatchStart && b == s.LastMatchEnd &&
+           e.SelectionStamp() == s.LastMatchStamp);
+}
+
+// Find and Replace start in the user's selection when the caret stands in
+// it; the last find's match is no scope.
 void ChooseScope(TQedTextFileEditor& e) {
   TEditorSession& s = EditorSession;
   TTextPoint a, b;
-  const bool sel = e.GetSelection(a, b);
+  const bool sel = UserSelection(e) && e.GetSelection(a, b);
   const TTextPoint c = e.Caret();
   s.SearchOptions &= uint8_t(~(soSelectedOnly | soEntireScope));
   if (sel && !(c < a) && !(b < c)) s.SearchOptions |= soSelectedOnly | soEntireScope;
@@ -627,18 +646,20 @@ void ChooseScope(TQedTextFileEditor& e) {
 }
 
 // Searches FindText with the session's options; a match found becomes
-// LastMatch. A selection the user made (not the last match) is selected
-// again afterwards, the caret staying at the match, and LastMatch is then
-// cleared: the scope stays marked and Again goes on from the caret.
+// LastMatch (nothing found leaves the selection, and so LastMatch, as they
+// were). A selection the user made is selected again afterwards, the caret
+// staying at the match, and LastMatch is then cleared: the scope stays
+// marked and Again goes on from the caret.
 void SearchKeepingSelection(TQedTextFileEditor& e, bool userSelection) {
   TEditorSession& s = EditorSession;
   TTextPoint a, b;
-  const bool had = e.GetSelection(a, b) && userSelection;
+  const bool had = userSelection && e.GetSelection(a, b);
   if (!e.Search(s.FindText, s.SearchOptions)) NotFound(s.FindText);
-  else if (!e.GetSelection(s.LastMatchStart, s.LastMatchEnd)) s.LastMatchStart = s.LastMatchEnd = TTextPoint{0, 0};
+  else if (e.GetSelection(s.LastMatchStart, s.LastMatchEnd)) s.LastMatchStamp = e.SelectionStamp();
+  else ForgetLastMatch();
   if (had) {
     e.SetSelection(a, b, true, true);
-    s.LastMatchStart = s.LastMatchEnd = TTextPoint{0, 0};
+    ForgetLastMatch();
   }
 }
 
@@ -646,8 +667,9 @@ void SearchKeepingSelection(TQedTextFileEditor& e, bool userSelection) {
 
 void TQuillexForm::Find() {
   TEditorSession& s = EditorSession;
+  const bool userSelection = UserSelection(*Editor);
   ChooseScope(*Editor);
-  if (RunSearchDialog(s.FindText, s.SearchOptions)) SearchKeepingSelection(*Editor, true);
+  if (RunSearchDialog(s.FindText, s.SearchOptions)) SearchKeepingSelection(*Editor, userSelection);
   s.SearchDone = true;
   s.SearchOptions &= uint8_t(~soEntireScope);
   s.LastWasReplace = false;
@@ -661,8 +683,9 @@ void TQuillexForm::RunReplace() {
   TEditorSession& s = EditorSession;
   TQedTextFileEditor& e = *Editor;
   const bool backward = s.SearchOptions & soBackward;
+  // The last find's match still selected is no selection to keep.
   TTextPoint ra, rb;
-  const bool had = e.GetSelection(ra, rb);
+  const bool had = UserSelection(e) && e.GetSelection(ra, rb);
   if (had) e.KeepSearchScope(ra, rb);
   struct TForget {
     TQedTextFileEditor& E;
@@ -730,10 +753,7 @@ void TQuillexForm::Again() {
     RunReplace();
     return;
   }
-  TTextPoint a, b;
-  const bool userSelection =
-      Editor->GetSelection(a, b) && !(a == s.LastMatchStart && b == s.LastMatchEnd);
-  SearchKeepingSelection(*Editor, userSelection);
+  SearchKeepingSelection(*Editor, UserSelection(*Editor));
 }
 
 // ---------------------------------------------------------------- info, print

@@ -23,9 +23,11 @@ struct TEditorSession {
   bool SearchAtCursor = false;
   bool SearchDone = false;
   bool LastWasReplace = false;
-  // The selection the last find made (zero when none), to tell a repeated
-  // find from a selection of the user's.
+  // The match the last find selected (zero when none) and the editor's
+  // selection stamp right after it: while both still hold, the selection is
+  // the search's own and no selection of the user's.
   TTextPoint LastMatchStart{0, 0}, LastMatchEnd{0, 0};
+  uint32_t LastMatchStamp = 0;
 };
 extern TEditorSession EditorSession;
 

@@ -17,6 +17,13 @@ namespace {
 
 constexpr int kSelA = 11, kSelB = 12, kScopeEnd = 10;
 constexpr size_t kPastePiece = 61440;
+// Scrolling while a drag holds the pointer past the text: one step per
+// tick, of one line (column) per line height (column width) begun past the
+// edge, at most this many.
+constexpr uint32_t kAutoScrollInterval = TQedTimerPool::kMinInterval;
+constexpr int32_t kMostAutoScrollStep = 10;
+
+int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 std::string Upper(std::string s) {
   for (char& c : s) c = char(std::toupper(uint8_t(c)));
@@ -52,6 +59,7 @@ TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedController* controlle
   };
   Box_.OnMouseDown = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) { MouseDown(b, s, x, y); };
   Box_.OnMouseMove = [this](TControl&, TShiftState s, int x, int y) { MouseMove(s, x, y); };
+  Box_.OnMouseUp = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) { MouseUp(b, s, x, y); };
   Box_.OnDblClick = [this](TControl&, TMouseButton b, TShiftState s, int x, int y) {
     if (b == mbLeft) DblClick(s, x, y);
   };
@@ -69,6 +77,7 @@ TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedController* controlle
     if (OnAfterEnter) OnAfterEnter(*this);
   };
   Box_.OnExit = [this](TControl&) {
+    StopAutoScroll();
     BlinkOn_ = true;
     Invalidate();
     if (OnAfterExit) OnAfterExit(*this);
@@ -79,12 +88,14 @@ TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedController* controlle
 
 TQedTextFileEditor::~TQedTextFileEditor() {
   Pool_->Remove(BlinkTrigger_);
+  StopAutoScroll();
   List_->RemoveView(this);
   Box_.OnPaint = nullptr;
   Box_.OnKeyDown = nullptr;
   Box_.OnKeyPress = nullptr;
   Box_.OnMouseDown = nullptr;
   Box_.OnMouseMove = nullptr;
+  Box_.OnMouseUp = nullptr;
   Box_.OnDblClick = nullptr;
   Box_.OnResize = nullptr;
   if (HBar_) HBar_->OnScroll = nullptr;
@@ -158,6 +169,7 @@ void TQedTextFileEditor::ListRewrapped() {
     if (OnTopLineChanged) OnTopLineChanged(Top_);
   }
   ScrollIntoView();
+  ++Stamp_;
   Invalidate();
   Status();
 }
@@ -177,6 +189,7 @@ void TQedTextFileEditor::AttachTo(TQedTextFileEditor& other) {
   IsOpen_ = other.IsOpen_;
   Caret_ = SelA_ = SelB_ = TTextPoint{};
   Top_ = Left_ = 1;
+  ++Stamp_;
   Invalidate();
   Status();
 }
@@ -196,6 +209,7 @@ void TQedTextFileEditor::ListEdited() {
     Top_ = top;
     if (OnTopLineChanged) OnTopLineChanged(Top_);
   }
+  ++Stamp_;
   Invalidate();
   Status();
 }
@@ -260,6 +274,7 @@ void TQedTextFileEditor::Clear(bool repaint) {
   List_->Clear();
   Caret_ = SelA_ = SelB_ = TTextPoint{};
   Top_ = Left_ = 1;
+  ++Stamp_;
   if (repaint) Invalidate();
   Status();
 }
@@ -300,6 +315,7 @@ TTextPoint TQedTextFileEditor::Clamp(TTextPoint p) const {
 
 void TQedTextFileEditor::Changed() {
   KeyTaken_ = true;
+  ++Stamp_;
   if (OnChange) OnChange();
   ScrollIntoView();
   Invalidate();
@@ -425,6 +441,7 @@ void TQedTextFileEditor::ScrollIntoView() {
 void TQedTextFileEditor::SetCaretPosition(int32_t line, int32_t col) {
   if (line < 1 || line > LineCount() || col < 1) throw EInvalidLineOrPara();
   Caret_ = TTextPoint{line, col};
+  ++Stamp_;
   ScrollIntoView();
   Invalidate();
   Status();
@@ -439,6 +456,7 @@ void TQedTextFileEditor::MoveCaret(TTextPoint p, bool extend) {
     SelA_ = SelB_ = p;
   }
   Caret_ = p;
+  ++Stamp_;
   ScrollIntoView();
   Invalidate();
   Status();
@@ -458,6 +476,7 @@ void TQedTextFileEditor::SetSelection(TTextPoint a, TTextPoint b, bool caretAtEn
   if (!keepCaret) Caret_ = caretAtEnd ? b : a;
   SelA_ = caretAtEnd ? a : b;
   SelB_ = caretAtEnd ? b : a;
+  ++Stamp_;
   ScrollIntoView();
   Invalidate();
   Status();
@@ -467,6 +486,7 @@ void TQedTextFileEditor::Deselect(bool toEnd) {
   TTextPoint s, e;
   if (GetSelection(s, e)) Caret_ = toEnd ? e : s;
   SelA_ = SelB_ = Caret_;
+  ++Stamp_;
   Invalidate();
   Status();
 }
@@ -1135,18 +1155,71 @@ TTextPoint TQedTextFileEditor::PointAt(int x, int y) {
 
 void TQedTextFileEditor::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
   if (button != mbLeft) return;
+  StopAutoScroll();
   MoveCaret(PointAt(x, y), (shift & ssShift) != 0);
 }
 
+void TQedTextFileEditor::DragSteps(int x, int y, int32_t& lines, int32_t& cols) {
+  const int lh = LineHeight(), cw = CharWidth();
+  const int bottom = VisibleLines() * lh;
+  // The last, partly shown column is inside while it is on the control.
+  const int right = std::min(Box_.Width(), LeftMargin + VisibleCols() * cw);
+  const auto step = [](int beyond, int unit) { return std::min(1 + beyond / unit, kMostAutoScrollStep); };
+  lines = y < 0 ? -step(-y - 1, lh) : y >= bottom ? step(y - bottom, lh) : 0;
+  // Over the left margin only while there are columns to bring back.
+  cols = x < LeftMargin ? (Left_ > 1 ? -step(LeftMargin - 1 - x, cw) : 0) : x >= right ? step(x - right, cw) : 0;
+}
+
 void TQedTextFileEditor::MouseMove(TShiftState shift, int x, int y) {
-  if (!(shift & ssLeft)) return;
-  // Dragged past an edge the pointer stands on the line or column beyond
-  // it, above and left as below and right, and the view follows the caret
-  // there as it follows every caret move.
-  const auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
-  const int32_t line = Top_ + floorDiv(y, LineHeight());
-  const int32_t col = std::max(1, Left_ + floorDiv(x - LeftMargin, CharWidth()));
-  MoveCaret(TTextPoint{std::max(1, line), col}, true);
+  if (!(shift & ssLeft)) {
+    StopAutoScroll();
+    return;
+  }
+  DragX_ = x;
+  DragY_ = y;
+  int32_t lines, cols;
+  DragSteps(x, y, lines, cols);
+  // Past an edge the caret goes to the line or column just beyond it (the
+  // view following by that one), never farther: the timer scrolls on.
+  int32_t line = Top_ + FloorDiv(y, LineHeight());
+  if (lines != 0) line = lines > 0 ? Top_ + VisibleLines() : Top_ - 1;
+  int32_t col = Left_ + FloorDiv(x - LeftMargin, CharWidth());
+  if (cols != 0) col = cols > 0 ? Left_ + VisibleCols() : Left_ - 1;
+  MoveCaret(TTextPoint{std::max(1, line), std::max(1, col)}, true);
+  if (lines == 0 && cols == 0) StopAutoScroll();
+  else if (ScrollTrigger_ == 0)
+    ScrollTrigger_ = Pool_->Add(kAutoScrollInterval, [this](int, uint32_t, uint32_t) { AutoScroll(); });
+}
+
+void TQedTextFileEditor::MouseUp(TMouseButton button, TShiftState, int, int) {
+  if (button == mbLeft) StopAutoScroll();
+}
+
+void TQedTextFileEditor::StopAutoScroll() {
+  if (ScrollTrigger_ == 0) return;
+  Pool_->Remove(ScrollTrigger_);
+  ScrollTrigger_ = 0;
+}
+
+// One step of a drag held past the text: the view moves by the step and
+// the selection is extended to the edge line (and column) the view now
+// shows, or to the pointer's own where it is within the text's extent.
+void TQedTextFileEditor::AutoScroll() {
+  int32_t lines, cols;
+  DragSteps(DragX_, DragY_, lines, cols);
+  if (lines == 0 && cols == 0) {
+    StopAutoScroll();
+    return;
+  }
+  if (lines != 0) ScrollBy(0, lines);
+  TTextPoint p{Top_ + FloorDiv(DragY_, LineHeight()), Left_ + FloorDiv(DragX_ - LeftMargin, CharWidth())};
+  if (lines != 0) p.Line = lines > 0 ? Top_ + VisibleLines() - 1 : Top_;
+  // Columns go through the caret: the view follows it no farther than the
+  // line's end.
+  if (cols != 0) p.Col = cols > 0 ? Left_ + VisibleCols() - 1 + cols : Left_ + cols;
+  p = Clamp(TTextPoint{std::max(1, p.Line), std::max(1, p.Col)});
+  if (p == Caret_) return;
+  MoveCaret(p, true);
 }
 
 void TQedTextFileEditor::DblClick(TShiftState shift, int x, int y) {

@@ -183,6 +183,10 @@ class TQedTextFileEditor : public TParaListView {
   int32_t VisibleLines() const;
   int32_t VisibleCols() const;
   bool SelectionExists() const { return !(SelA_ == SelB_); }
+  // Changes with every move of the caret, every setting of the selection
+  // (the same range set again included) and every edit; scrolling leaves it.
+  // Lets the owner tell a selection it made itself from a later one.
+  uint32_t SelectionStamp() const { return Stamp_; }
   bool GetSelection(TTextPoint& start, TTextPoint& end) const;
   void SetSelection(TTextPoint a, TTextPoint b, bool caretAtEnd = true, bool keepCaret = false);
   void Deselect(bool toEnd = true);
@@ -225,8 +229,13 @@ class TQedTextFileEditor : public TParaListView {
   // A key from the window system: true when the editor took it.
   bool KeyDown(uint16_t key, TShiftState shift);
   bool KeyPress(char ch);
+  // A drag extends the selection. Past an edge of the text the caret goes
+  // at most one line or column beyond it, and while the button stays down
+  // there the view goes on scrolling on the timer pool, by more the farther
+  // the pointer is; the button's release or the pointer's return stops it.
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   void MouseMove(TShiftState shift, int x, int y);
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
   // A double click selects the word under the pointer, in the left margin
   // the whole paragraph; with Shift the selection grows by that unit.
   void DblClick(TShiftState shift, int x, int y);
@@ -318,6 +327,7 @@ class TQedTextFileEditor : public TParaListView {
   TParaPos KeptCaret_, KeptSelA_, KeptSelB_, KeptTop_;
   TTextPoint Caret_;
   TTextPoint SelA_, SelB_;  // anchor and moving end; equal when nothing is selected
+  uint32_t Stamp_ = 0;
   int32_t Top_ = 1, Left_ = 1;
   bool InsertMode_ = true;
   bool CtrlCharNext_ = false;
@@ -336,6 +346,13 @@ class TQedTextFileEditor : public TParaListView {
   void UpdateScrollBars();
   void SetTop(int32_t top);
   TTextPoint PointAt(int x, int y);
+  // Lines and columns (signed) one scrolling step moves the view for the
+  // pointer at (x, y); both 0 inside the text.
+  void DragSteps(int x, int y, int32_t& lines, int32_t& cols);
+  void AutoScroll();
+  void StopAutoScroll();
+  int ScrollTrigger_ = 0;
+  int DragX_ = 0, DragY_ = 0;
   void PaintRow(TCanvas& c, int32_t row, int32_t hbLine, int32_t hbCol, int32_t heLine, int32_t heCol, TColor text);
   void PaintBookmarks(TCanvas& c);
   TFont MetricsFont_;
