@@ -87,9 +87,22 @@ void RememberWord(std::array<std::string, 10>& words, const std::string& text) {
 
 // ---------------------------------------------------------------- dialogs
 
+// The text to find and, in the replace dialog, the text to put in its place
+// right below it, so that Tab goes from the one to the other before the
+// options.
+TComboBox& TSearchDialog::AddTextRows(bool replace) {
+  Add<TLabel>("FindLabel", "&Text to find:");
+  TComboBox& find = Add<TComboBox>("FindTextCombo");
+  if (replace) {
+    Add<TLabel>("ReplaceLabel", "&Replace with:");
+    Add<TComboBox>("ReplaceTextCombo");
+  }
+  return find;
+}
+
 TSearchDialog::TSearchDialog(bool replace)
     : TForm(replace ? "TSearchAndReplaceDialog" : "TSearchDialog"),
-      FindTextCombo((Add<TLabel>("FindLabel", "&Text to find:"), Add<TComboBox>("FindTextCombo"))),
+      FindTextCombo(AddTextRows(replace)),
       CaseSensitiveCheckBox(Add<TGroupBox>("OptionsGroup", "Options:").Add<TCheckBox>("CaseSensitiveCheckBox", "&Case Sensitive")),
       WholeCheckBox(Get<TGroupBox>("OptionsGroup").Add<TCheckBox>("WholeCheckBox", "&Whole words only")),
       DirectionGroup(Add<TRadioGroup>("DirectionGroup", "Direction:")),
@@ -100,8 +113,7 @@ TSearchDialog::TSearchDialog(bool replace)
   ScopeGroup.SetItems({"&Global", "&Selected text"});
   OriginGroup.SetItems({"&From cursor", "&Entire scope"});
   if (replace) {
-    Add<TLabel>("ReplaceLabel", "&Replace with:");
-    ReplaceTextCombo = &Add<TComboBox>("ReplaceTextCombo");
+    ReplaceTextCombo = &Get<TComboBox>("ReplaceTextCombo");
     PromptCheckBox = &Add<TCheckBox>("PromptCheckBox", "&Prompt on replace");
   }
   auto& row = Add<TPanel>("ButtonRow");

@@ -46,6 +46,9 @@ class TSearchDialog : public TForm {
   TRadioGroup& ScopeGroup;
   TRadioGroup& OriginGroup;
   TCheckBox* PromptCheckBox = nullptr;
+
+ private:
+  TComboBox& AddTextRows(bool replace);
 };
 // Runs the find dialog; true when confirmed.
 bool RunSearchDialog(std::string& findText, uint8_t& options);

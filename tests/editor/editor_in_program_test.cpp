@@ -358,6 +358,32 @@ TEST_F(TEditorInProgramTest, AFindAfterAFindSearchesTheWholeText) {
   });
 }
 
+// Typed as an operator does: the text to find, Tab, the replacement, Enter.
+// Tab goes from the one text to the other before the options.
+TEST_F(TEditorInProgramTest, TabGoesFromTheTextToFindToItsReplacement) {
+  StartProgram();
+  InEditor([](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    e.InsertString(kTape);
+    e.SetCaretPosition(1, 1);
+    QueueModalScript("TSearchAndReplaceDialog", [](TForm& d) {
+      TControl* first = d.ActiveControl();
+      ASSERT_NE(first, nullptr);
+      EXPECT_EQ(first->Name(), "FindTextCombo");
+      first->Type("T05");
+      first->PressKey(VK_TAB);
+      TControl* next = d.ActiveControl();
+      ASSERT_NE(next, nullptr);
+      EXPECT_EQ(next->Name(), "ReplaceTextCombo");
+      next->Type("T07");
+      d.Get<TCheckBox>("PromptCheckBox").SetChecked(false);
+      next->PressKey(VK_RETURN);
+    });
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+    EXPECT_EQ(e.Text("/"), "M48/T03/X0100Y0100/T07/X0200Y0200/T03/X0300Y0300/T05/M30");
+  });
+}
+
 // A selection of the user's is the scope, even one set by hand to the
 // range the last find selected; the last match stops being the search's
 // own once the caret moves.
