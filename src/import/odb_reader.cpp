@@ -329,8 +329,7 @@ void TValorReader::ReadStepLayer(int32_t layer, int32_t step) {
   const std::string header = StepPath(step) + "/stephdr";
   {
     TOdbFile file(header);
-    if (!OpenJobFile(file, false)) {
-    } else if (std::find(repeatsTold_.begin(), repeatsTold_.end(), step) == repeatsTold_.end()) {
+    if (OpenJobFile(file, false) && std::find(repeatsTold_.begin(), repeatsTold_.end(), step) == repeatsTold_.end()) {
       // The copies of other steps a panel places are read only where
       // those steps are chosen themselves: they are counted, once a step.
       repeatsTold_.push_back(step);
