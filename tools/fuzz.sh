@@ -33,7 +33,7 @@ if ! command -v clang++ >/dev/null || ! command -v clang >/dev/null; then
 fi
 
 all=(nc_reader drill_import rout_import cad_import gerber job_file swap_basic swap_filter
-     filter_lists registry_file dxf odb lzw hpgl ipc esi igi_post gcadd detect editor_file
+     filter_lists registry_file dxf odb odb_tree lzw hpgl ipc esi igi_post gcadd detect editor_file
      plot_spec tool_tables error_log settings)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")

@@ -5,13 +5,19 @@
 #include <map>
 #include <string>
 
+// A count (and a total) stops at INT64_MAX and then means at least that
+// many: it is shown so.
+inline std::string CountText(int64_t count) {
+  return (count == INT64_MAX ? "at least " : "") + std::to_string(count);
+}
+
 inline std::string CountedNames(const std::map<std::string, int64_t>& counts, int64_t& total) {
   total = 0;
   std::string list;
   for (const auto& [name, count] : counts) {
-    total += count;
+    total = count > INT64_MAX - total ? INT64_MAX : total + count;
     if (!list.empty()) list += ", ";
-    list += std::to_string(count) + " " + name;
+    list += CountText(count) + " " + name;
   }
   return list;
 }

@@ -1,6 +1,7 @@
 #include "import/lzw_decompress.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,8 @@
 void TDecompressor::Yield() { ProcessMessagesInLoop(); }
 
 namespace {
+
+std::atomic<int64_t> limit{kDecompressLimit};
 
 constexpr int32_t kMaxBitsHandled = 16;
 constexpr int32_t kTableSize = 1 << kMaxBitsHandled;
@@ -108,9 +111,10 @@ struct TFileCloser {
 class TByteWriter {
  public:
   explicit TByteWriter(TReplacingFile& file) : file_(file), buffer_(kFlushAt + kTableSize + 1) {}
-  // Room for the longest string the table can make.
+  // Room for the longest string the table can make; nullptr once a write
+  // failed (the file's Error says why).
   uint8_t* Reserve() {
-    if (used_ >= kFlushAt) Flush();
+    if (used_ >= kFlushAt && Flush() != 0) return nullptr;
     return buffer_.data() + used_;
   }
   void Commit(std::size_t n) { used_ += n; }
@@ -132,7 +136,21 @@ bool Fail(std::string& message, std::size_t maxMessage, const std::string& text)
   return false;
 }
 
+// 1073741824 as "1,073,741,824".
+std::string Grouped(int64_t n) {
+  std::string digits = std::to_string(n), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
 }  // namespace
+
+int64_t DecompressLimit() { return limit.load(); }
+
+int64_t SetDecompressLimit(int64_t bytes) { return limit.exchange(std::max<int64_t>(bytes, 1)); }
 
 bool Decompress(TDecompressor& d, const std::string& inputName, const std::string& outputName,
                 std::size_t maxMessage, std::string& message) {
@@ -172,6 +190,15 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
   std::vector<uint8_t> stack(kTableSize + 1);
 
   const auto corrupt = [&]() { return Fail(message, maxMessage, "Error in Decompress: corrupt data."); };
+  // A full disk says so: the decoding stops at the first failed write.
+  const auto writeFailed = [&](int error) {
+    return Fail(message, maxMessage, "Error writing output file: " + SystemErrorText(error));
+  };
+  const int64_t most = DecompressLimit();
+  const auto tooLarge = [&]() {
+    return Fail(message, maxMessage,
+                "The decoded file would be larger than " + Grouped(most) + " bytes; no job file is that large.");
+  };
   const auto nextCode = [&](int32_t& code) {
     if (d.FreeEntry > d.MaxCode) {
       reader.AlignGroup(d.NBits);
@@ -193,7 +220,7 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
     if (code > 255) return corrupt();
     int32_t oldCode = code;
     uint8_t finChar = static_cast<uint8_t>(code);
-    *writer.Reserve() = finChar;
+    *writer.Reserve() = finChar;  // the first byte: nothing written yet
     writer.Commit(1);
     d.Decoded = 1;
     while (nextCode(code)) {
@@ -220,7 +247,10 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
       finChar = static_cast<uint8_t>(code);
       stack[--top] = finChar;
       const std::size_t length = stack.size() - top;
-      std::memcpy(writer.Reserve(), stack.data() + top, length);
+      if (d.Decoded + static_cast<int64_t>(length) > most) return tooLarge();
+      uint8_t* to = writer.Reserve();
+      if (to == nullptr) return writeFailed(output.Error());
+      std::memcpy(to, stack.data() + top, length);
       writer.Commit(length);
       d.Decoded += static_cast<int64_t>(length);
       if (d.FreeEntry < d.MaxMaxCode) {
@@ -234,7 +264,9 @@ bool Decompress(TDecompressor& d, const std::string& inputName, const std::strin
   if (reader.ReadError()) return Fail(message, maxMessage, "Error reading input file");
   if (reader.LeftoverBits() >= 8)
     return Fail(message, maxMessage, "Error in Decompress: the file ends in the middle of a code.");
-  if (writer.Flush() != 0 || output.Close() != 0 || output.Commit() != 0)
-    return Fail(message, maxMessage, "Error writing output file");
+  int error = writer.Flush();
+  if (error == 0) error = output.Close();
+  if (error == 0) error = output.Commit();
+  if (error != 0) return writeFailed(error);
   return true;
 }

@@ -6,6 +6,10 @@
 // the whole input decoded: a failed decode leaves no output behind and an
 // existing file of that name untouched. Nothing is shown to the user; the
 // caller gets the reason as text.
+//
+// A few kilobytes of input may decode to gigabytes: the output is bounded
+// by DecompressLimit, and a file that would pass it fails like a corrupt
+// one.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -29,6 +33,15 @@ class TDecompressor {
   int32_t YieldCount = 0;  // input bytes since the last yield
   int64_t Decoded = 0;     // output bytes so far
 };
+
+// The most bytes one decoded file may have: far beyond any text file of a
+// job tree, far below what fills a disk by surprise. Every decoding (the
+// job-tree file access and the format guess alike) stops there.
+constexpr int64_t kDecompressLimit = int64_t{1} << 30;
+int64_t DecompressLimit();
+// Sets the limit (bytes, at least 1) and returns the one before; tests
+// lower it and put it back.
+int64_t SetDecompressLimit(int64_t bytes);
 
 // 2^n - 1.
 constexpr int32_t CodeMask(int32_t n) { return (int32_t{1} << n) - 1; }

@@ -17,7 +17,9 @@ TOdbFile::TOdbFile(const std::string& fileName) : fileName_(fileName) {}
 
 TOdbFile::~TOdbFile() { Close(); }
 
-void TOdbFile::AddError(const std::string& message) { errors_.push_back(message.substr(0, 255)); }
+// Messages name files, whose paths may be long: they are cut only far
+// beyond any box's width.
+void TOdbFile::AddError(const std::string& message) { errors_.push_back(message.substr(0, 1023)); }
 
 std::string TOdbFile::NextError() {
   if (errors_.empty()) return {};
@@ -109,7 +111,9 @@ bool TOdbFile::ReadSumFile(const std::string& sumName) {
     return false;
   }
   std::string line;
-  while (ReadTextLine(f, line)) {
+  // A sum file is a few short lines: a longer one is cut, not read on.
+  for (TLineRead got; (got = ReadTextLineLimited(f, line)) != lrEnd;) {
+    if (got == lrTooLong) break;
     const std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     const std::string key = UpperCaseStr(line.substr(0, eq)), value = line.substr(eq + 1);
@@ -127,6 +131,7 @@ bool TOdbFile::ReadSumFile(const std::string& sumName) {
 }
 
 bool TOdbFile::OpenRead(int32_t maxAge) {
+  unpackFailed_ = false;
   if (state_ == 0 && !FileExistsNoWild(fileName_)) {
     // `compress` appends ".Z" to the whole name; a copy whose extension was
     // replaced by "Z" is taken too.
@@ -137,6 +142,7 @@ bool TOdbFile::OpenRead(int32_t maxAge) {
       std::string message;
       if (!Decompress(decompressor, packed, fileName_, 255, message)) {
         AddError("Error decompressing " + packed + (message.empty() ? "" : ": " + message));
+        unpackFailed_ = true;
         return false;
       }
     }
@@ -185,6 +191,7 @@ bool TOdbFile::OpenRead(int32_t maxAge) {
     return false;
   }
   state_ = 1;
+  lineNumber_ = 0;
   return true;
 }
 
@@ -207,7 +214,19 @@ bool TOdbFile::OpenWrite(bool overwrite) {
 
 bool TOdbFile::ReadLine(std::string& line) {
   if (state_ != 1) return false;
-  return ReadTextLine(in_, line);
+  const TLineRead got = ReadTextLineLimited(in_, line);
+  if (got == lrEnd) return false;
+  ++lineNumber_;
+  if (got == lrLine) return true;
+  // No job file has such a line: the rest (a file without line ends may run
+  // to gigabytes) is not read to find its end.
+  AddError("Line " + std::to_string(lineNumber_) + " of <" + fileName_ + "> is longer than " +
+           IntToStrGrouped(int32_t(kMaxTextLine)) + " characters.");
+  line.clear();
+  std::fclose(in_);
+  in_ = nullptr;
+  state_ = 0;
+  return false;
 }
 
 void TOdbFile::WriteLine(const std::string& line) {

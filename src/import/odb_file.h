@@ -35,6 +35,9 @@ class TOdbFile {
   // False with a queued message when the file (or its compressed copy)
   // cannot be opened or does not pass verification.
   bool OpenRead(int32_t maxAge);
+  // The last OpenRead failed because the compressed copy could not be
+  // decoded (the queued message says why: corrupt, too large, disk full).
+  bool UnpackFailed() const { return unpackFailed_; }
   // False when the file exists and overwrite is off (nothing queued), or
   // when this object is already open.
   bool OpenWrite(bool overwrite);
@@ -42,7 +45,9 @@ class TOdbFile {
   // message) when the written file could not be put in place.
   bool Close();
 
-  // The next line without its line end; false at the end of the file.
+  // The next line without its line end; false at the end of the file, and
+  // at a line longer than kMaxTextLine, which queues a message naming the
+  // file and the line and closes the file: nothing after it is read.
   bool ReadLine(std::string& line);
   // Appends the line and CR LF.
   void WriteLine(const std::string& line);
@@ -59,6 +64,8 @@ class TOdbFile {
   bool ReadSumFile(const std::string& sumName);
   std::string fileName_;
   uint8_t state_ = 0;
+  bool unpackFailed_ = false;
+  int64_t lineNumber_ = 0;
   std::FILE* in_ = nullptr;
   std::unique_ptr<TReplacingFile> out_;
   std::string pending_;

@@ -1,6 +1,7 @@
 #include "import/odb_import.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "foundation/display_units.h"
@@ -366,8 +367,9 @@ std::string CountedNotice(const std::map<std::string, int64_t>& counts, const ch
   if (counts.empty()) return {};
   int64_t total = 0;
   const std::string list = CountedNames(counts, total);
-  return std::to_string(total) + " " + (total == 1 ? one : many) + middle + (total == 1 ? "was" : "were") + tail +
-         ":\n" + list;
+  std::string head = CountText(total);
+  head[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(head[0])));
+  return head + " " + (total == 1 ? one : many) + middle + (total == 1 ? "was" : "were") + tail + ":\n" + list;
 }
 
 }  // namespace

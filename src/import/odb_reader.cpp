@@ -277,7 +277,13 @@ bool TValorReader::Init(const std::string& matrixPath, std::string& message, int
     }
     return false;
   }
-  if (!Read(file)) {
+  const bool read = Read(file);
+  // A matrix cut short at an overlong line would leave layers out unseen.
+  if (const std::string cut = file.NextError(); !cut.empty()) {
+    message = cut;
+    return false;
+  }
+  if (!read) {
     Error("Unable to load Matrix file.");
     message = "Unable to load Matrix file.";
     return false;
@@ -291,6 +297,21 @@ void TValorReader::SetFeatureKinds(bool pads, bool lines, bool arcs, bool holes,
   Arcs = arcs;
   Holes = holes;
   Surfaces = surfaces;
+}
+
+bool TValorReader::OpenJobFile(TOdbFile& file, bool mayBeMissing) {
+  if (file.OpenRead(MaxAge)) return true;
+  if (file.UnpackFailed()) {
+    Error(file.NextError() + "\r\n<" + file.FileName() + "> is left out; the rest of the job is read.");
+  } else if (!mayBeMissing) {
+    Error("Could not open <" + file.FileName() + ">");
+  }
+  return false;
+}
+
+void TValorReader::TellReadErrors(TOdbFile& file) {
+  for (std::string m = file.NextError(); !m.empty(); m = file.NextError())
+    Error(m + "\r\nThe lines before it are read; the rest of the file is not.");
 }
 
 std::string TValorReader::StepPath(int32_t step) const {
@@ -308,18 +329,24 @@ void TValorReader::ReadStepLayer(int32_t layer, int32_t step) {
   const std::string header = StepPath(step) + "/stephdr";
   {
     TOdbFile file(header);
-    if (!file.OpenRead(MaxAge)) {
-      Error("Could not open <" + header + ">");
-    } else if (std::find(repeatsTold_.begin(), repeatsTold_.end(), step) == repeatsTold_.end()) {
+    if (OpenJobFile(file, false) && std::find(repeatsTold_.begin(), repeatsTold_.end(), step) == repeatsTold_.end()) {
       // The copies of other steps a panel places are read only where
       // those steps are chosen themselves: they are counted, once a step.
       repeatsTold_.push_back(step);
       std::string name;
       int64_t nx = 1, ny = 1;
+      // A count of 32-bit factors fits; their sum is held at the largest
+      // count, which the notice shows as a lower bound.
+      const auto count = [&] {
+        if (name.empty()) return;
+        int64_t& total = RepeatedSteps[name];
+        const int64_t copies = std::max<int64_t>(nx, 0) * std::max<int64_t>(ny, 0);
+        total = copies > kCountLimit - total ? kCountLimit : total + copies;
+      };
       ReadBlocks(
           file, "STEP-REPEAT",
           [&] {
-            if (!name.empty()) RepeatedSteps[name] += std::max<int64_t>(nx, 0) * std::max<int64_t>(ny, 0);
+            count();
             name.clear();
             nx = ny = 1;
           },
@@ -329,7 +356,8 @@ void TValorReader::ReadStepLayer(int32_t layer, int32_t step) {
             else if (key == "NY") ny = StrToIntLenient(value);
           },
           [](bool) {});
-      if (!name.empty()) RepeatedSteps[name] += std::max<int64_t>(nx, 0) * std::max<int64_t>(ny, 0);
+      count();
+      TellReadErrors(file);
     }
   }
   const TOdbLayerRecord& record = Layers[static_cast<std::size_t>(layer - 1)];
@@ -341,7 +369,7 @@ void TValorReader::ReadStepLayer(int32_t layer, int32_t step) {
 
 void TValorReader::ReadTools(const std::string& path, int32_t layer, bool rout) {
   TOdbFile file(path);
-  if (!file.OpenRead(MaxAge)) return;  // a layer without a tool file takes its sizes from the pads
+  if (!OpenJobFile(file, true)) return;  // a layer without a tool file takes its sizes from the pads
   std::vector<TOdbToolRecord>& list = rout ? RoutTools : DrillTools;
   const std::size_t first = list.size();
   double unit = 25400.0;  // database units per mil
@@ -362,6 +390,7 @@ void TValorReader::ReadTools(const std::string& path, int32_t layer, bool rout) 
         else if (key == "DRILL_SIZE") t.DrillSize = RoundUnits(Real(value) * 1000.0);
       },
       [&](bool metric) { unit = metric ? 1000.0 : 25400.0; });
+  TellReadErrors(file);
   // Sizes were gathered in thousandths of the unit; scale them now that the
   // file's units are known.
   const double scale = unit / 1000.0;
@@ -449,10 +478,7 @@ void TValorReader::RoutSegment(int32_t layer, int32_t tool, int32_t chain, int32
 void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t type,
                                 bool profile) {
   TOdbFile file(path);
-  if (!file.OpenRead(MaxAge)) {
-    Error("Could not open <" + path + ">");
-    return;
-  }
+  if (!OpenJobFile(file, false)) return;
   double coord = 1.0;  // inches per file unit
   SymbolUnit = 25400.0;
   double fileSymbolUnit = SymbolUnit;
@@ -648,4 +674,5 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
         break;
     }
   }
+  TellReadErrors(file);
 }

@@ -123,6 +123,8 @@ class TValorReader : public TOdbMatrix {
   std::map<std::string, int64_t> SkippedFeatures;
   // Copies of steps that the chosen steps place by step and repeat, by the
   // placed step's name: those are not read with the step that places them.
+  // A count goes no higher than kCountLimit: it means at least that many.
+  static constexpr int64_t kCountLimit = INT64_MAX;
   std::map<std::string, int64_t> RepeatedSteps;
   // Numbers of the features files refused as out of range in this reading;
   // only the first kRefusalsShown of them go to Error.
@@ -130,6 +132,13 @@ class TValorReader : public TOdbMatrix {
   int64_t RefusedNumbers = 0;
 
  private:
+  // Opens a job file for reading. When it cannot, Error tells why: the
+  // reason its compressed copy could not be decoded, else (unless the file
+  // may be missing) that it could not be opened.
+  bool OpenJobFile(TOdbFile& file, bool mayBeMissing);
+  // Hands what the file queued while it was read (a line too long, after
+  // which nothing was read) to Error.
+  void TellReadErrors(TOdbFile& file);
   void ReadTools(const std::string& path, int32_t layer, bool rout);
   void ReadFeatures(const std::string& path, int32_t layer, uint8_t type, bool profile);
   void RoutSegment(int32_t layer, int32_t tool, int32_t chain, int32_t comp, bool arc,

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "command/button_manager.h"
@@ -791,6 +793,81 @@ void RunOdb(const uint8_t* data, std::size_t size) {
   Guarded([&] { ImportValorJob((job / "matrix" / "matrix").string()); });
 }
 
+// ---- ODB++: a whole job tree, step headers included ---------------------------------------------
+
+// The input is cut at lines "#>" into files: the first part is the panel
+// step's header; each later part begins with a line naming its file in the
+// job tree (a relative path of letters, digits, "_", "-" and "." between
+// "/", no ".." part), the rest being the file. A file starting with the
+// compress magic bytes is written as its compressed copy (".Z"). What is not
+// given: the matrix below (steps PANEL and PCB, layers TOP, DRILL and ROUT)
+// and a square profile for each step. Every layer of every step is chosen.
+const char* const kOdbTreeMatrix =
+    "STEP {\n COL=1\n NAME=PANEL\n}\nSTEP {\n COL=2\n NAME=PCB\n}\n"
+    "LAYER {\n ROW=1\n CONTEXT=BOARD\n TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n"
+    "LAYER {\n ROW=2\n CONTEXT=BOARD\n TYPE=DRILL\n NAME=DRILL\n POLARITY=POSITIVE\n}\n"
+    "LAYER {\n ROW=3\n CONTEXT=BOARD\n TYPE=ROUT\n NAME=ROUT\n POLARITY=POSITIVE\n}\n";
+
+// A path the input may name: inside the job folder, at most eight parts.
+bool JobTreePath(const std::string& path) {
+  if (path.empty() || path.size() > 200 || path.front() == '/' || path.back() == '/') return false;
+  int parts = 1;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '/') {
+      const char c = path[i];
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.') return false;
+      continue;
+    }
+    const std::string part = path.substr(start, i - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (i < path.size()) ++parts;
+    start = i + 1;
+  }
+  return parts <= 8;
+}
+
+void RunOdbTree(const uint8_t* data, std::size_t size) {
+  FreshJob();
+  AnswerImportDialogs();
+  RegisterModalScript("TValorLayerDialog", [](TForm& f) {
+    for (int s = 1; s <= 32; ++s)
+      if (const std::string number = "Step" + std::to_string(s); f.FindControl(number) != nullptr) f.Click(number);
+    f.Click("OKButton");
+  });
+  namespace fs = std::filesystem;
+  const fs::path job = fs::path(Home()) / "odbtree";
+  std::error_code ec;
+  fs::remove_all(job, ec);
+  const std::string all(reinterpret_cast<const char*>(data), size);
+  std::map<std::string, std::string> files = {{"matrix/matrix", kOdbTreeMatrix},
+                                              {"steps/panel/profile", "OB 0 0 I\nOS 4 0\nOS 4 2\nOS 0 2\nOE\n"},
+                                              {"steps/pcb/profile", "OB 0 0 I\nOS 1 0\nOS 1 1\nOS 0 1\nOE\n"}};
+  std::size_t from = 0;
+  for (bool first = true; files.size() < 64; first = false) {
+    const std::size_t cut = all.find("\n#>\n", from);
+    const std::string part = all.substr(from, cut == std::string::npos ? std::string::npos : cut - from);
+    if (first) {
+      files["steps/panel/stephdr"] = part;
+    } else {
+      const std::size_t end = part.find('\n');
+      const std::string path = part.substr(0, end);
+      if (JobTreePath(path)) files[path] = end == std::string::npos ? std::string() : part.substr(end + 1);
+    }
+    if (cut == std::string::npos) break;
+    from = cut + 4;
+  }
+  for (const auto& [path, text] : files) {
+    fs::path file = job / path;
+    if (text.size() >= 2 && uint8_t(text[0]) == 0x1F && uint8_t(text[1]) == 0x9D) file += ".Z";
+    fs::create_directories(file.parent_path(), ec);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), std::streamsize(text.size()));
+  }
+  SelectLayer(0);
+  Guarded([&] { ImportValorJob((job / "matrix" / "matrix").string()); });
+}
+
 // ---- The .Z decompressor on its own ----------------------------------------------------------------
 
 void RunLzw(const uint8_t* data, std::size_t size) {
@@ -927,6 +1004,7 @@ const TNamedEntry kEntries[] = {
     {"swap_basic", RunSwapBasic},       {"swap_filter", RunSwapFilter},
     {"filter_lists", RunFilterLists},   {"registry_file", RunRegistryFile},
     {"dxf", RunDxf},                    {"odb", RunOdb},
+    {"odb_tree", RunOdbTree},
     {"lzw", RunLzw},                    {"hpgl", RunHpgl},
     {"ipc", RunIpc},                    {"esi", RunEsi},
     {"igi_post", RunIgiPost},           {"gcadd", RunGcadd},

@@ -21,7 +21,7 @@ using TFuzzEntry = void (*)(const uint8_t* data, std::size_t size);
 
 // The target names: "nc_reader", "drill_import", "rout_import",
 // "cad_import", "gerber", "job_file", "swap_basic", "swap_filter",
-// "filter_lists", "registry_file", "dxf", "odb", "lzw", "hpgl", "ipc", "esi",
+// "filter_lists", "registry_file", "dxf", "odb", "odb_tree", "lzw", "hpgl", "ipc", "esi",
 // "igi_post", "gcadd", "detect", "editor_file", "plot_spec", "tool_tables",
 // "error_log", "settings".
 const std::vector<std::string>& FuzzTargetNames();

@@ -1,6 +1,7 @@
 // The .Z decompressor: every sample written by `compress` decodes to its
-// original byte for byte; bad headers, corrupt and cut-short code streams
-// fail with a reason and leave no output behind.
+// original byte for byte; bad headers, corrupt and cut-short code streams,
+// files that decode past the limit and a full disk fail with a reason and
+// leave no output behind.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +11,8 @@
 
 #include "import/lzw_decompress.h"
 #include "korvex_test.h"
+#include "lzw_compress.h"
+#include "platform/headless/headless_files.h"
 
 namespace fs = std::filesystem;
 
@@ -29,6 +32,12 @@ class LzwDecompressTest : public TKorvexTest {
   fs::path Put(const std::string& name, const std::string& bytes) {
     WriteFileBytes(TempDir / name, bytes);
     return TempDir / name;
+  }
+  // The files whose names begin with the target's (its temporary copies).
+  int Beside(const std::string& target) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(TempDir)) n += e.path().filename().string().rfind(target, 0) == 0;
+    return n;
   }
 };
 
@@ -137,6 +146,65 @@ TEST_F(LzwDecompressTest, CorruptStreamsFailAndKeepTheOldOutput) {
     noise += static_cast<char>(seed >> 16);
   }
   Run(Put("noise.Z", noise), TempDir / "noise.out", message);
+}
+
+// Text that passes every code width and fills the table: decodes to itself.
+TEST_F(LzwDecompressTest, EveryCodeWidthAndAFullTableDecode) {
+  std::string text;
+  uint32_t seed = 99;
+  while (text.size() < 400000) {
+    seed = seed * 1103515245u + 12345u;
+    text += "P " + std::to_string(seed % 5000) + " " + std::to_string((seed >> 8) % 977) + " 0 P 0 0\n";
+  }
+  const fs::path out = TempDir / "out.txt";
+  std::string message;
+  ASSERT_TRUE(Run(Put("t.Z", LzwCompress(text)), out, message)) << message;
+  EXPECT_EQ(Bytes(out), text);
+  ASSERT_TRUE(Run(Put("t12.Z", LzwCompress(text, 12)), out, message)) << message;
+  EXPECT_EQ(Bytes(out), text);
+}
+
+// A file that decodes past the limit fails as a whole, whether its last
+// string or an earlier one passes it; one that reaches it exactly is whole.
+TEST_F(LzwDecompressTest, OutputPastTheLimitIsRefusedAndLeavesNothing) {
+  {
+    const TDecompressLimitFor lower(1000);
+    const fs::path out = Put("keep.txt", "previous contents");
+    std::string message;
+    EXPECT_TRUE(Run(Put("exact.Z", LzwCompress(std::string(1000, '0'))), out, message)) << message;
+    EXPECT_EQ(fs::file_size(out), 1000u);
+    Put("keep.txt", "previous contents");
+    for (std::size_t size : {1001, 200000}) {
+      EXPECT_FALSE(Run(Put("big.Z", LzwCompress(std::string(size, '0'))), out, message)) << size;
+      EXPECT_EQ(message, "The decoded file would be larger than 1,000 bytes; no job file is that large.");
+      EXPECT_EQ(Bytes(out), "previous contents");
+    }
+    EXPECT_EQ(Beside("keep.txt"), 1);
+  }
+  EXPECT_EQ(DecompressLimit(), kDecompressLimit);
+}
+
+// A full disk: the decoding stops at the first write that fails (not at
+// the end of the input) and says why; nothing is left beside the target.
+TEST_F(LzwDecompressTest, AFullDiskStopsTheDecodingWithItsReason) {
+  const fs::path in = Put("zeros.Z", LzwCompress(std::string(3 << 20, '\0')));
+  for (int64_t room : {int64_t{0}, int64_t{5000}}) {
+    HeadlessFailWritesAfter(room);
+    TDecompressor d;
+    std::string message;
+    EXPECT_FALSE(Decompress(d, in.string(), (TempDir / "zeros").string(), 255, message));
+    HeadlessFailWritesAfter(-1);
+    EXPECT_EQ(message, "Error writing output file: No space left on device");
+    EXPECT_LT(d.Decoded, 2 << 20);
+    EXPECT_EQ(Beside("zeros"), 1);  // the input alone
+  }
+  // A short file meets the full disk only when it is written at the end.
+  HeadlessFailWritesAfter(10);
+  std::string message;
+  EXPECT_FALSE(Run(Put("short.Z", LzwCompress(std::string(100, 'x'))), TempDir / "short", message));
+  HeadlessFailWritesAfter(-1);
+  EXPECT_EQ(message, "Error writing output file: No space left on device");
+  EXPECT_EQ(Beside("short"), 1);
 }
 
 }  // namespace

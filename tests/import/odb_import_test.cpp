@@ -6,6 +6,7 @@
 #include "foundation/display_units.h"
 #include "import/import_frame.h"
 #include "import/odb_import.h"
+#include "lzw_compress.h"
 #include "odb_test_support.h"
 #include "platform/headless/headless_dialogs.h"
 
@@ -383,6 +384,27 @@ TEST_F(OdbImportTest, CompressedMatrixIsRecognisedAndOvalAndDonutPadsAreDrawn) {
   // 18.5..21.5 by 9.5..10.5.
   EXPECT_EQ(CountWithin(18 * mm, 9 * mm, 22 * mm, 11 * mm), 8);
   EXPECT_EQ(CountWithin(18 * mm + mm / 2, 9 * mm + mm / 2, 21 * mm + mm / 2, 10 * mm + mm / 2), 4);
+}
+
+// The format guess decodes a compressed matrix into the scratch folder with
+// the same bound as the reading: past it the guess fails and leaves nothing.
+TEST_F(OdbImportTest, TheGuessOfACompressedMatrixStopsAtTheDecodingLimit) {
+  std::string matrix = kMatrix;
+  while (matrix.size() < 20000) matrix += "# " + std::to_string(matrix.size()) + "\n";
+  JobFile("z", "matrix/matrix.Z", LzwCompress(matrix));
+  const std::string packed = (TempDir / "z" / "matrix" / "matrix.Z").string();
+  const fs::path scratch = NativePath(ExecutionPath() + "SCRATCH");
+  const auto files = [&scratch] {
+    return std::distance(fs::directory_iterator(scratch), fs::directory_iterator{});
+  };
+  const auto before = files();
+  {
+    const TDecompressLimitFor lower(10000);
+    EXPECT_EQ(DetectValorMatrix(packed), 0.0);
+    EXPECT_EQ(files(), before);
+  }
+  EXPECT_GT(DetectValorMatrix(packed), 0.6);
+  EXPECT_EQ(files(), before);
 }
 
 // A symbol number beyond 32 bits is refused with its line; the rest of the

@@ -1,0 +1,170 @@
+// ODB++ job trees through File > Import and Drill > Import of the started
+// program: step-and-repeat counts past the largest number, a line no job file
+// has, and compressed files that decode past the limit or onto a full disk.
+// Each ends with a box that says what was kept and why.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "lzw_compress.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_files.h"
+#include "workspace/layers.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kMatrix =
+    "STEP {\n COL=1\n NAME=PANEL\n}\nSTEP {\n COL=2\n NAME=PCB\n}\n"
+    "LAYER {\n ROW=1\n CONTEXT=BOARD\n TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n"
+    "LAYER {\n ROW=2\n CONTEXT=BOARD\n TYPE=DRILL\n NAME=DRILL\n POLARITY=POSITIVE\n}\n";
+
+const char* const kStepRepeat =
+    "STEP-REPEAT {\n NAME=pcb\n X=0\n Y=0\n DX=1\n DY=1\n NX=2147483647\n NY=2147483647\n ANGLE=0\n}\n";
+
+class TOdbJobFilesTest : public TWorkspaceDialogsTest {
+ protected:
+  // A file of the job tree; gives its path.
+  std::string File(const std::string& path, const std::string& text) {
+    const fs::path p = TempDir / "job" / path;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+    return p.string();
+  }
+  std::string Path(const std::string& path) { return (TempDir / "job" / path).string(); }
+  // A panel step with a pad on TOP, a hole on DRILL and a line of profile.
+  void PanelJob(const std::string& header) {
+    File("matrix/matrix", kMatrix);
+    File("steps/panel/stephdr", header);
+    File("steps/panel/profile", "OB 0 0 I\nOS 1 0\n");
+    File("steps/panel/layers/top/features", "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n");
+    File("steps/panel/layers/drill/features", "UNITS=INCH\n$0 r20\nP 1 1 0 P 0 0\n");
+  }
+  // File > Import of the job's TOP layer in the panel step, or Drill >
+  // Import of its DRILL layer as the main part; the boxes it showed.
+  std::vector<std::string> Import(TWorkspace& form, bool drill) {
+    const size_t first = ShownMessageBoxes().size();
+    SelectLayer(drill ? 30 : 0);
+    ScriptFileDialogAnswer(Path("matrix/matrix"));
+    QueueModalScript(drill ? "TForceDrillFormatDialog" : "TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    QueueModalScript("TValorLayerDialog", [drill](TForm& f) {
+      f.Click(drill ? "Cell2_1" : "Cell1_1");
+      f.Click("OKButton");
+    });
+    if (drill) {
+      ScriptMessageBoxAnswer(mrYes);  // the main part
+      QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+    }
+    Run(form, drill ? emDrill : emCad, drill ? "Import2" : "Import1");
+    std::vector<std::string> shown;
+    for (size_t b = first; b < ShownMessageBoxes().size(); ++b) shown.push_back(ShownMessageBoxes()[b].Text);
+    return shown;
+  }
+  static int32_t Circles() {
+    int32_t n = 0;
+    for (int32_t i = 1; i <= CadEntityCount; ++i) n += DB->EntityAt(i)->GetType() == 4;
+    return n;
+  }
+  // The files of a folder of the job.
+  std::vector<std::string> Folder(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(TempDir / "job" / path)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+const char* const kMainPart = "Is this the main part?";
+
+// Three blocks of the largest copies each pass the largest count: the
+// notice shows the count it holds as a lower bound, on both sides; two
+// blocks are still counted exactly.
+TEST_F(TOdbJobFilesTest, StepRepeatCountsPastTheLargestAreShownAsALowerBound) {
+  TWorkspace& form = StartProgram();
+  PanelJob(std::string("UNITS=INCH\n") + kStepRepeat + kStepRepeat + kStepRepeat);
+  const std::string bound =
+      "At least 9223372036854775807 copies of steps placed by step and repeat were not imported with the "
+      "steps that place them; choose those steps to import them:\nat least 9223372036854775807 PCB";
+  EXPECT_EQ(Import(form, false), std::vector<std::string>{bound});
+  EXPECT_EQ(Circles(), 1);
+  EXPECT_EQ(Import(form, true), (std::vector<std::string>{bound, kMainPart}));
+  File("steps/panel/stephdr", std::string(kStepRepeat) + kStepRepeat);
+  EXPECT_EQ(Import(form, false),
+            std::vector<std::string>{"9223372028264841218 copies of steps placed by step and repeat were not "
+                                     "imported with the steps that place them; choose those steps to import "
+                                     "them:\n9223372028264841218 PCB"});
+}
+
+// A line past the longest a reader takes ends the file's reading: what
+// came before it is imported, a box names the file and the line; a matrix
+// with such a line is not read at all.
+TEST_F(TOdbJobFilesTest, AnOverlongLineEndsItsFileWithABoxNamingFileAndLine) {
+  TWorkspace& form = StartProgram();
+  PanelJob("");
+  const std::string overlong = std::string(70000, '\0') + "\nP 2 2 0 P 0 0\n";
+  File("steps/panel/layers/top/features", "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n" + overlong);
+  File("steps/panel/layers/drill/features", "UNITS=INCH\n$0 r20\nP 1 1 0 P 0 0\n" + overlong);
+  const std::string tail = " is longer than 65,536 characters.\r\nThe lines before it are read; the rest of the file is not.";
+  EXPECT_EQ(Import(form, false),
+            std::vector<std::string>{"Line 4 of <" + Path("steps/panel/layers/top/features") + ">" + tail});
+  EXPECT_EQ(Circles(), 1);
+  EXPECT_EQ(Import(form, true),
+            (std::vector<std::string>{"Line 4 of <" + Path("steps/panel/layers/drill/features") + ">" + tail,
+                                      kMainPart}));
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  File("matrix/matrix", std::string(kMatrix) + "LAYER {\n NAME=" + std::string(70000, 'X') + "\n}\n");
+  const int32_t entities = CadEntityCount;
+  EXPECT_EQ(Import(form, false),
+            std::vector<std::string>{"The valor read object failed to init with the following error:\r\n<Line 24 of <" +
+                                     Path("matrix/matrix") + "> is longer than 65,536 characters.>"});
+  EXPECT_EQ(CadEntityCount, entities);
+}
+
+// A compressed features file that decodes past the limit, or onto a full
+// disk, is left out with the decoder's reason; nothing of its decoding is
+// left in the job's folder, and the rest of the job comes in.
+TEST_F(TOdbJobFilesTest, CompressedFilesPastTheLimitOrOntoAFullDiskAreLeftOutWithTheReason) {
+  TWorkspace& form = StartProgram();
+  PanelJob("");
+  // A pad, then 200 KB of comment lines.
+  std::string comments;
+  while (comments.size() < 200000) comments += "# " + std::to_string(comments.size()) + "\n";
+  fs::remove(Path("steps/panel/layers/top/features"));
+  fs::remove(Path("steps/panel/layers/drill/features"));
+  File("steps/panel/layers/top/features.Z", LzwCompress("UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n" + comments));
+  File("steps/panel/layers/drill/features.Z", LzwCompress("UNITS=INCH\n$0 r20\nP 1 1 0 P 0 0\n" + comments));
+  const auto leftOut = [this](const std::string& layer, const std::string& reason) {
+    const std::string features = Path("steps/panel/layers/" + layer + "/features");
+    return "Error decompressing " + features + ".Z: " + reason + "\r\n<" + features +
+           "> is left out; the rest of the job is read.";
+  };
+  {
+    const TDecompressLimitFor lower(100000);
+    const std::string reason = "The decoded file would be larger than 100,000 bytes; no job file is that large.";
+    EXPECT_EQ(Import(form, false), std::vector<std::string>{leftOut("top", reason)});
+    EXPECT_EQ(Circles(), 0);
+    EXPECT_EQ(CadEntityCount, 1);  // the profile
+    EXPECT_EQ(Import(form, true), std::vector<std::string>{leftOut("drill", reason)});
+    EXPECT_EQ(LiveDrillEntities(), 0);
+  }
+  EXPECT_EQ(Folder("steps/panel/layers/top"), std::vector<std::string>{"features.Z"});
+  EXPECT_EQ(Folder("steps/panel/layers/drill"), std::vector<std::string>{"features.Z"});
+  HeadlessFailWritesAfter(1000);
+  const std::vector<std::string> shown = Import(form, false);
+  HeadlessFailWritesAfter(-1);
+  EXPECT_EQ(shown, std::vector<std::string>{leftOut("top", "Error writing output file: No space left on device")});
+  EXPECT_EQ(Folder("steps/panel/layers/top"), std::vector<std::string>{"features.Z"});
+  // With room and within the limit the same file comes in whole.
+  EXPECT_EQ(Import(form, false), std::vector<std::string>{});
+  EXPECT_EQ(Circles(), 1);
+}
+
+}  // namespace
