@@ -157,6 +157,17 @@ TEST_F(TModeCommandWaitsTest, SingleStepTakesOnlyItsPlayCommands) {
   TSpeedButton* back = ButtonManager().ButtonOf(PlayBackCutCommand);
   back->OnClick(*back);
   EXPECT_EQ(RTDB->PlayCursor, before);
+  // Of the menus only Animate steers the play; Refresh waits.
+  Run(form, emRout, "Animate1");
+  EXPECT_EQ(RTDB->Animate, 1);
+  Run(form, emRout, "Animate1");
+  EXPECT_EQ(RTDB->Animate, 0);
+  SetApplicationHint("");
+  const size_t beeps = Beeps().size();
+  Run(form, emRout, "Refresh1");
+  EXPECT_EQ(form.HintPanel.Caption(), "The menus wait until the single step ends: press Esc to stop it.");
+  EXPECT_EQ(Beeps().size(), beeps + 1);
+  EXPECT_EQ(MyScreen->Activity, acSingleStep);
   form.KeyDown(VK_ESCAPE);
   EXPECT_EQ(MyScreen->Activity, acIdle);
   EXPECT_TRUE(CanUndo());
