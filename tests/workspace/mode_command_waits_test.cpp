@@ -23,6 +23,7 @@
 #include "model/undo_journal.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
+#include "platform/headless/headless_forms.h"
 #include "platform/keys.h"
 #include "tapein/drill_import_command.h"
 #include "tapeout/make_drill_tape.h"
@@ -234,6 +235,10 @@ TEST_F(TModeCommandWaitsTest, PackAndTheToolItemsWaitForTheImportPlacement) {
   for (const char* key : {"F2", "Ctrl+L"})
     expectHeld(key, [&] { EXPECT_FALSE(form.ModeMenu(emDrill).ClickShortCut(key)); });
   expectHeld("Pack of the CAD menu", [&] { Run(form, emCad, "PackDatabase1"); });
+  // A layer's own box (the right button on its layer button) waits too.
+  const size_t boxes = ModalFormsShown().size();
+  expectHeld("the box of layer D1", [&] { LayerBar->LayerMouseDown(*LayerBar->Buttons[31], mbRight, 5, 6); });
+  EXPECT_EQ(ModalFormsShown().size(), boxes);
 
   Type(form, "0,0");
   EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
