@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
