@@ -122,6 +122,7 @@ bool TMenuItem::IsUsable() const {
 
 bool TMenuItem::Click() {
   if (!IsUsable() || IsSeparator()) return false;
+  if (TMenu* menu = Menu(); menu != nullptr && menu->ClickGate && !menu->ClickGate(*this)) return false;
   if (OnClick) OnClick(*this);
   return true;
 }

@@ -72,7 +72,8 @@ class TMenuItem {
 
   // Enabled and visible, and so is every item above it.
   bool IsUsable() const;
-  // A user's choice: OnClick when the item is usable; false otherwise.
+  // A user's choice: OnClick when the item is usable and its menu's
+  // ClickGate lets it run; false otherwise.
   bool Click();
   // The sub-menu drops down: OnPopup.
   void DropDown();
@@ -117,6 +118,10 @@ class TMenu {
   const TMenuItem& Items() const { return root_; }
   TMenuItem& Add(const std::string& caption, const std::string& name = "") { return root_.Add(caption, name); }
   TMenuItem* FindItem(const std::string& name) { return root_.FindByName(name); }
+  // Asked before any item of the menu is carried out, however it was chosen
+  // (a click, its shortcut): false holds the item back, and the gate tells
+  // the user why. None lets every item run.
+  std::function<bool(TMenuItem& item)> ClickGate;
   // Chooses the item whose shortcut is the text (the window does this for
   // keys): true when a usable item was found and clicked.
   bool ClickShortCut(const std::string& shortCut);

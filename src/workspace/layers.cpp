@@ -24,6 +24,13 @@ TLayerBit BitOf(int32_t layer) {
   return {&ActiveNCLayerMask, &DisplayedNCLayerMask, 1u << (layer - FirstDrillLayer)};
 }
 
+// While an input of the drawing area waits (an import placement too) a
+// layer button waits as the menus do, and says so.
+bool LayersMayChange() {
+  const bool free = UserCommandGate == nullptr || UserCommandGate(0);
+  return free && ViewServices().Activity() == acIdle;
+}
+
 }  // namespace
 
 uint8_t ModeOfLayer(uint8_t layer) {
@@ -197,10 +204,7 @@ void TLayerBar::LClick(TControl& button) {
     Buttons[layer]->SetDown(true);
     return;
   }
-  // While an input of the drawing area waits (an import placement too) the
-  // layer waits as the menus do, and says so.
-  const bool free = UserCommandGate == nullptr || UserCommandGate(0);
-  if (free && ViewServices().Activity() == acIdle) {
+  if (LayersMayChange()) {
     ButtonClicked(button);
     if (LayerHooks.SetHelpContext)
       LayerHooks.SetHelpContext(IsCadLayer(layer) ? 2 : IsDrillLayer(layer) ? 3 : 4);
@@ -210,7 +214,8 @@ void TLayerBar::LClick(TControl& button) {
 }
 
 void TLayerBar::LayerMouseDown(TControl& button, TMouseButton mouseButton, int x, int y) {
-  if (mouseButton == mbRight) ExecuteIndividualLayer(button, x, y);
+  // The layer's own box shows and sets what Layer Control does.
+  if (mouseButton == mbRight && LayersMayChange()) ExecuteIndividualLayer(button, x, y);
 }
 
 // ---- Menu commands ----------------------------------------------------------------------------------

@@ -77,9 +77,9 @@ void SayMenusWait(const char* what) {
   SetApplicationHint(std::string("The menus wait until the ") + what + " ends: press Esc to stop it.");
 }
 
-// True while the drawing area is idle. Otherwise a menu action waits: while
-// the view runs an input of its own the hint strip says which and how to
-// end it.
+// True while the drawing area is idle. Otherwise what the user chose waits:
+// while the view runs an input of its own the hint strip says which and how
+// to end it.
 bool ViewIsFree() {
   const char* what = PendingInputName();
   if (what != nullptr) {
@@ -137,9 +137,16 @@ int32_t ModeEntityCount() {
   }
 }
 
-// Runs a menu action only while the drawing area is idle.
-void WhenIdle(const std::function<void()>& action) {
-  if (ViewIsFree()) action();
+// Whether an item of the mode menus may be carried out now, however it was
+// chosen. While an input of the drawing area waits, every item waits with
+// it, so that nothing changes the job under the input: a command item as
+// its tool button does (the import placement lets the zooms run, single step
+// its play commands), Animate steers a running play, and any other item
+// waits for the drawing area to be idle.
+bool MenuItemMayRun(TMenuItem& item) {
+  if (item.Tag != 0) return UserCommandMayStart(item.Tag);
+  if (item.Name() == "Animate1" && ViewServices().Activity() == acSingleStep) return true;
+  return ViewIsFree();
 }
 // A display setting's menu item: its tick shows the setting, which the View
 // menu refreshes whenever it drops down (the three menus show one setting).
@@ -217,11 +224,11 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
   TMenuItem& units = view.Add("&Units", "Units" + std::to_string(3 - mode));
   TMenuItem& inches = units.Add("&Inches", "Inches1");
   inches.SetRadioItem(true, 9);
-  inches.OnClick = [](TMenuItem&) { WhenIdle([] { SetUnits(false); }); };
+  inches.OnClick = [](TMenuItem&) { SetUnits(false); };
   ticks->push_back({&inches, [] { return !Metric; }});
   TMenuItem& mm = units.Add("&Millimeters", "Millimeters1");
   mm.SetRadioItem(true, 9);
-  mm.OnClick = [](TMenuItem&) { WhenIdle([] { SetUnits(true); }); };
+  mm.OnClick = [](TMenuItem&) { SetUnits(true); };
   ticks->push_back({&mm, [] { return Metric; }});
 
   if (mode == emDrill) {
@@ -237,9 +244,7 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
   }
   // The axis version turns the origin marks: the view is drawn again.
   view.Add("&Version", "Version1").OnClick = [](TMenuItem&) {
-    WhenIdle([] {
-      if (ShowVersionDialog()) Redraw();
-    });
+    if (ShowVersionDialog()) Redraw();
   };
 
   // Display Grid: turning it off also turns snapping to the grid off.
@@ -266,10 +271,8 @@ void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
     AddFlip(view, *ticks, "Se&quence Number", "SequenceNumber1", DisplaySequenceNumbers);
     AddFlip(view, *ticks, "&Kerf Fill", "KerfFill1", KerfFill);
     view.Add("&Single Step", "SingleStep1").SetHint("[PL] Next Cut").OnClick = [](TMenuItem&) {
-      WhenIdle([] {
-        CurrentHelpContext = 64;
-        if (RTDB != nullptr) RTDB->StartSingleStep();
-      });
+      CurrentHelpContext = 64;
+      if (RTDB != nullptr) RTDB->StartSingleStep();
     };
     // Animation of a running play ('A'); its tick follows the play's state.
     // Its access key is not Zoom All's A.
@@ -317,6 +320,7 @@ void TWorkspace::BuildMenus() {
   if (MenusBuilt_) return;
   MenusBuilt_ = true;
   UserCommandGate = UserCommandMayStart;
+  for (uint8_t mode : {emCad, emRout, emDrill}) ModeMenu(mode).ClickGate = MenuItemMayRun;
   // Drill tapes are made of the displayed drill layers.
   SetDrillTapeLayerMask([] { return DisplayedLayerMask; });
   for (uint8_t mode : {emCad, emRout, emDrill}) BuildModeMenu(mode);
@@ -327,10 +331,13 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   const bool cad = mode == emCad;
   const bool rout = mode == emRout;
   const bool drill = mode == emDrill;
-  // An item that presses a command number (and sets its help context).
+  // An item that presses a command number (and sets its help context). Its
+  // tag is the number: the item waits for an input of the drawing area as
+  // the command's tool button does.
   auto command = [this](TMenuItem& parent, const std::string& caption, const std::string& name,
                         int32_t number, const std::string& hint = "", int32_t help = 0) -> TMenuItem& {
     TMenuItem& item = parent.Add(caption, name);
+    item.Tag = number;
     if (!hint.empty()) item.SetHint(hint);
     item.OnClick = [this, number, help, caption](TMenuItem&) {
       if (help != 0) CurrentHelpContext = help;
@@ -342,10 +349,10 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     };
     return item;
   };
-  auto idle = [](TMenuItem& parent, const std::string& caption, const std::string& name,
-                 std::function<void()> action) -> TMenuItem& {
+  auto run = [](TMenuItem& parent, const std::string& caption, const std::string& name,
+                std::function<void()> action) -> TMenuItem& {
     TMenuItem& item = parent.Add(caption, name);
-    item.OnClick = [action](TMenuItem&) { WhenIdle(action); };
+    item.OnClick = [action](TMenuItem&) { action(); };
     return item;
   };
   // Snap to Grid: turning it on also turns the grid display on.
@@ -365,8 +372,8 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   TMenuItem& file = menu.Add("&File", "File" + std::to_string(3 - mode));
   file.Add("&New", "New1").OnClick = [this](TMenuItem&) { New1Click(); };
   file.Add("&Open", "Open1").SetShortCut("F3").OnClick = [this](TMenuItem&) { Open1Click(); };
-  file.Add("&Save", "Save1").SetShortCut("F2").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFile(); }); };
-  file.Add("Save &As", "SaveAs1").OnClick = [](TMenuItem&) { WhenIdle([] { SaveJobFileAs(); }); };
+  file.Add("&Save", "Save1").SetShortCut("F2").OnClick = [](TMenuItem&) { SaveJobFile(); };
+  file.Add("Save &As", "SaveAs1").OnClick = [](TMenuItem&) { SaveJobFileAs(); };
   file.AddSeparator();
   // Pack: the mode's database is compacted; when that renumbered its
   // entities, the database has started its journal afresh.
@@ -379,43 +386,43 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
                        Counted(before - after, "deleted entity", "deleted entities") + " removed");
   };
   if (cad) {
-    idle(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
+    run(file, "&Get Info", "GetInfo1", ShowDrawingStatistics);
     file.Add("Pac&k Database", "PackDatabase1").OnClick = [pack](TMenuItem&) { pack(); };
-    idle(file, "&Import", "Import1", ImportCadFile);
-    idle(file, "&Export", "Export1", [] { RunInBracket(ExportCadFile); });
+    run(file, "&Import", "Import1", ImportCadFile);
+    run(file, "&Export", "Export1", [] { RunInBracket(ExportCadFile); });
   } else if (rout) {
-    idle(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
-    idle(file, "&Make Rout Tape", "MakeRoutTape1", [] {
+    run(file, "Open Rout Tap&e", "OpenRoutTape1", [] { OpenRoutTape(CurrentLayer); });
+    run(file, "&Make Rout Tape", "MakeRoutTape1", [] {
       TModalBracket bracket;
       SaveRoutFileAs(CurrentLayer);
     });
-    idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
-    idle(file, "F&ilters", "Filters1", RunFiltersDialog);
+    run(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
+    run(file, "F&ilters", "Filters1", RunFiltersDialog);
     file.AddSeparator();
-    idle(file, "&Get Info", "GetInfo2", [] { ShowRoutStatistics(); });
+    run(file, "&Get Info", "GetInfo2", [] { ShowRoutStatistics(); });
     file.Add("Pac&k Database", "PackDatabase2").OnClick = [pack](TMenuItem&) { pack(); };
-    idle(file, "Pat&h Length Report", "PathLengthReport1", [] { PathLengthReport(); });
+    run(file, "Pat&h Length Report", "PathLengthReport1", [] { PathLengthReport(); });
   } else {
-    idle(file, "&Import", "Import2", ImportDrillFile);
-    idle(file, "Export", "Export2", [] { RunInBracket(ExportOdbFile); });
-    idle(file, "&Make Drill Tape", "MakeDrillTape1", [] { MakeDrillTape(); });
-    idle(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
-    idle(file, "Fil&ters", "Filters1", RunFiltersDialog);
+    run(file, "&Import", "Import2", ImportDrillFile);
+    run(file, "Export", "Export2", [] { RunInBracket(ExportOdbFile); });
+    run(file, "&Make Drill Tape", "MakeDrillTape1", [] { MakeDrillTape(); });
+    run(file, "Make ESI Laser File", "MakeESILaserFile1", [] { MakeEsiLaserFile(); });
+    run(file, "Fil&ters", "Filters1", RunFiltersDialog);
     file.AddSeparator();
-    idle(file, "&Get Info", "GetInfo3", ShowDrillStatistics);
+    run(file, "&Get Info", "GetInfo3", ShowDrillStatistics);
     file.Add("Pac&k Database", "PackDatabase3").OnClick = [pack](TMenuItem&) { pack(); };
-    idle(file, "Spacing &Check", "SpacingCheck1", SpacingCheckCommand);
+    run(file, "Spacing &Check", "SpacingCheck1", SpacingCheckCommand);
   }
   file.AddSeparator();
-  idle(file, "&Plot", "Plot1", PlotToFile);
-  idle(file, "&Quick Print", "QuickPrint1", QuickPrint);
-  idle(file, "P&rinter Setup", "PrinterSetup1", PrinterSetup);
+  run(file, "&Plot", "Plot1", PlotToFile);
+  run(file, "&Quick Print", "QuickPrint1", QuickPrint);
+  run(file, "P&rinter Setup", "PrinterSetup1", PrinterSetup);
   file.AddSeparator();
   file.Add("Options", "Options1").OnClick = [](TMenuItem&) { ShowOptionsDialog(); };
   file.Add(AboutCaptions[mode], "AboutPelmora1").OnClick = [](TMenuItem&) { ShowAboutBox(false); };
   file.Add(drill ? "&Error Inspector" : "Error Inspec&tor", "ErrorInspector1").OnClick =
       [](TMenuItem&) { ShowErrorInspector(); };
-  idle(file, drill ? "Text Editor" : "Text E&ditor", "TextEditor1", [] { RunWorkspaceTextEditor("", 0); });
+  run(file, drill ? "Text Editor" : "Text E&ditor", "TextEditor1", [] { RunWorkspaceTextEditor("", 0); });
   file.Add("DNC Server", "DNCServer1").OnClick = [](TMenuItem&) { RunDncServer(); };
   file.AddSeparator();
   file.Add("E&xit", "Exit1").OnClick = [this](TMenuItem&) { Exit1Click(); };
@@ -432,7 +439,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   command(view, cad ? "Zoom &Out 2X" : "Zoom &Out", "ZoomOut2X1", 148, "[ZB] Zoom Out", 45);
   command(view, "Zoom &All", "ZoomAll1", 147, "[ZA] Zoom All", 44);
   command(view, "&Pan", "Pan1", 81, "[PA] Pan", 71);
-  if (drill) idle(view, "Active &Tools", "ActiveTools1", [] {
+  if (drill) run(view, "Active &Tools", "ActiveTools1", [] {
     if (ExecuteActiveToolsDialog()) Redraw();
   });
   AddDisplayItems(view, mode);
@@ -441,9 +448,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
   if (LayerControlCommand || LayerEraseCommand || SwitchToLayerCommand) {
     TMenuItem& layers = menu.Add("&Layers", "Layers" + std::to_string(3 - mode));
     if (LayerControlCommand)
-      layers.Add("&Layer Control", "Layers1").OnClick = [this](TMenuItem&) {
-        if (ViewIsFree()) LayerControlCommand();
-      };
+      layers.Add("&Layer Control", "Layers1").OnClick = [this](TMenuItem&) { LayerControlCommand(); };
     if (LayerEraseCommand)
       layers.Add("Layer &Erase", "LayerErase1").OnClick = [this](TMenuItem&) { LayerEraseCommand(); };
     // The hint strip names the CAD layer and what went there. The copy is a
@@ -455,20 +460,18 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
                          Counted(CadEntityCount - before, "entity", "entities"));
     };
     if (rout)
-      idle(layers, "&Copy Layer to CAD", "MoveLayertoCad1", [copied] {
+      run(layers, "&Copy Layer to CAD", "MoveLayertoCad1", [copied] {
         const int32_t before = CadEntityCount;
         if (CopyRoutLayerToCad()) copied(before);
       });
     if (drill)
-      idle(layers, "&Copy Layer to CAD", "MoveLayertoCad2", [copied] {
+      run(layers, "&Copy Layer to CAD", "MoveLayertoCad2", [copied] {
         const int32_t before = CadEntityCount;
         CopyDrillLayersToCad();
         copied(before);
       });
     if (SwitchToLayerCommand)
-      layers.Add("&Switch To Layer", "SwitchToLayer1").SetShortCut("Ctrl+L").OnClick = [this](TMenuItem&) {
-        if (ViewIsFree()) SwitchToLayerCommand();
-      };
+      layers.Add("&Switch To Layer", "SwitchToLayer1").SetShortCut("Ctrl+L").OnClick = [this](TMenuItem&) { SwitchToLayerCommand(); };
   }
 
   // ---- Edit ----
@@ -510,10 +513,10 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     TMenuItem& panel = edit.Add("Full &Panel Auto Rout", "FullPanelAutoRout1");
     command(panel, "Auto &Web Rout", "AutoWebRout1", 97, "[RT] Full Panel Autorout", 103);
     command(panel, "Auto &Part Rout", "AutoPartRout1", 52, "[IN] Auto Part Rout");
-    idle(edit, "Text &Edit Rout", "TextEditRout1", [] {
+    run(edit, "Text &Edit Rout", "TextEditRout1", [] {
       if (RTDB != nullptr) RTDB->SingleStepEdit();
     });
-    idle(edit, "Rout Output For&mat", "RoutOutputFormat1", [] { ExecuteRoutOutputFormatDialog(); });
+    run(edit, "Rout Output For&mat", "RoutOutputFormat1", [] { ExecuteRoutOutputFormatDialog(); });
   } else {
     command(edit, "Drill &Hole", "DrillHole3", 26, "[DH] Drill Hole", 46);
     command(edit, "Drill &Slot", "DrillSlot1", 30, "[DS] Drill Slot", 50);
@@ -523,11 +526,11 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(edit, "Co&nvert Hole to Slot", "ConvertHoletoSlot1", 50, "[HT] Convert Single Hole To Slot", 53);
     command(edit, "Con&vert Two holes to Slot", "ConvertTwoholestoSlot1", 13, "[CD] Convert Holes to Slot", 51);
     command(edit, "Convert Hole to Circl&e", "ConvertHoletoCircle1", 44, "[HC] Convert Hole To Circle", 48);
-    idle(edit, "Slot Configuration", "SlotConfiguration1", ConfigureDrilledSlots);
-    idle(edit, "Circle Configuration", "CircleConfiguration1", ConfigureDrilledCircles);
+    run(edit, "Slot Configuration", "SlotConfiguration1", ConfigureDrilledSlots);
+    run(edit, "Circle Configuration", "CircleConfiguration1", ConfigureDrilledCircles);
     snapToGrid(edit);
-    idle(edit, "Set G93 Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
-    idle(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1", ConvertExpandedSlots);
+    run(edit, "Set G93 Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
+    run(edit, "Convert E&xpanded Slot to Slot", "ConvertExpandedSlottoSlot1", ConvertExpandedSlots);
   }
 
   // ---- Window Edit ----
@@ -581,7 +584,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
         };
     command(modify, "&Fillet", "Fillet1", 40, "[FL] Fillet Lines", 26);
     command(modify, "Fillet Si&ze", "FilletSize1", 42, "[FR] Fillet Radius", 75);
-    idle(modify, "&Automatic Cleanup", "AutomaticCleanup1", [] {
+    run(modify, "&Automatic Cleanup", "AutomaticCleanup1", [] {
       if (DB != nullptr) DB->CleanUp();
     });
   }
@@ -590,8 +593,8 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     // ---- Modify (rout) ----
     TMenuItem& modify = menu.Add("&Modify", "Modify2");
     modify.OnPopup = [this](TMenuItem&) { Edit3Click(); };
-    idle(modify, "C&utter Config", "CutterConfig1", [] { ExecuteToolPageDialog(CurrentLayer); });
-    idle(modify, "Default Tool Table", "DefaultToolTable1", [] {
+    run(modify, "C&utter Config", "CutterConfig1", [] { ExecuteToolPageDialog(CurrentLayer); });
+    run(modify, "Default Tool Table", "DefaultToolTable1", [] {
       if (ExecuteDefaultToolPageDialog(CurrentLayer)) Redraw();
     });
     TMenuItem& comp = modify.Add("Compensatio&n", "Compensation1");
@@ -599,22 +602,22 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     command(comp, "&Left", "Left1", 46, "[HL] Comp Left", 58).SetRadioItem(true, 4);
     command(comp, "&None", "None1", 47, "[HN] Comp None", 59).SetRadioItem(true, 4).SetChecked(true);
     command(comp, "&Right", "Right1", 48, "[HR] Comp Right", 60).SetRadioItem(true, 4);
-    idle(modify, "Auto &Tab Config", "Tabs1", [] {
+    run(modify, "Auto &Tab Config", "Tabs1", [] {
       TModalBracket bracket;
       ExecuteAutoTabDialog();
     });
-    idle(modify, "Auto &Rout Config", "AutoRout1", [] {
+    run(modify, "Auto &Rout Config", "AutoRout1", [] {
       CurrentHelpContext = 93;
       TModalBracket bracket;
       ExecuteAutoRoutDialog();
     }).SetHint("[AU] Configure Auto Rout");
-    idle(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1", ExecuteFullPanelAutoRoutConfigDialog);
-    idle(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1", [] {
+    run(modify, "Auto Web Rout Conf&ig", "FullPanelAutoRoutConfig1", ExecuteFullPanelAutoRoutConfigDialog);
+    run(modify, "Auto Part Rout Config", "FullPanelInlineRoutConfig1", [] {
       TModalBracket bracket;
       ConfigureAutoPartRout();
     });
     snapToGrid(modify);
-    idle(modify, "Set Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
+    run(modify, "Set Panel &Origin", "SetPanelOrigin1", RunPanelOriginDialog);
   }
   auto stepItems = [&](TMenuItem& parent, const char* suffix, const std::string& duplicate) {
     const std::string s = suffix;
@@ -648,13 +651,11 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     auto sequence = [this](TMenuItem& parent, const std::string& caption, const std::string& name,
                            int32_t number, const std::string& hint, int32_t help) {
       parent.Add(caption, name).SetHint(hint).OnClick = [this, number, help, caption](TMenuItem&) {
-        WhenIdle([this, number, help, caption] {
-          CurrentHelpContext = help;
-          if (CommandDefined(number))
-            PressCommand(number);
-          else
-            NotAvailableYet(caption);
-        });
+        CurrentHelpContext = help;
+        if (CommandDefined(number))
+          PressCommand(number);
+        else
+          NotAvailableYet(caption);
       };
     };
     sequence(modify, "Do &First", "DoFirst1", 25, "[DF] Do First", 68);
@@ -684,7 +685,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     tools.Add("&Print Tool Table", "PrintToolTable1").OnClick = [](TMenuItem&) {
       if (DRDB != nullptr) DRDB->ShowToolData(true);
     };
-    idle(tools, "&Edit Tool Table", "EditToolTable1", [] { ExecuteToolTableDialog(); });
+    run(tools, "&Edit Tool Table", "EditToolTable1", [] { ExecuteToolTableDialog(); });
     // Their file dialogs lock the menus as every dialog does.
     tools.Add("&Load Tool Table", "LoadToolTable1").OnClick = [](TMenuItem&) {
       TModalBracket bracket;
@@ -704,7 +705,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
         renumber(&TDrillDatabase::RenumberToolsBySize, "Tools sorted, big tool first");
     tools.Add("Mer&ge Same Size", "MergeSameSize1").OnClick = renumber(&TDrillDatabase::RenumberToolsMergeSizes, "Tools of the same size merged");
     tools.Add("&Remove Empties", "RemoveEmpties1").OnClick = renumber(&TDrillDatabase::RenumberToolsUsedFirst, "Empty tools removed");
-    idle(tools, "&Auto Load Feeds && Speeds", "AutoLoadFeedsSpeeds1", [] { LoadFeedSpeedTable(); });
+    run(tools, "&Auto Load Feeds && Speeds", "AutoLoadFeedsSpeeds1", [] { LoadFeedSpeedTable(); });
     // ---- Step & Repeat ----
     TMenuItem& steps = menu.Add("Step && &Repeat", "StepRepeat1");
     stepItems(steps, "2", "D&uplicate Step && Repeat from ZuraZeru");
@@ -734,7 +735,6 @@ void TWorkspace::Edit3Click() {
 }
 
 void TWorkspace::New1Click() {
-  if (!ViewIsFree()) return;
   const bool cleared = NewJob();
   UpdateCaption();
   PressCommand(147);
@@ -744,7 +744,6 @@ void TWorkspace::New1Click() {
 }
 
 void TWorkspace::Open1Click() {
-  if (!ViewIsFree()) return;
   OpenJobCommand();
   UpdateCaption();
 }

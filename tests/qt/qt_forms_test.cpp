@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -376,6 +379,16 @@ TEST_F(QtFormsTest, MenuBarActionsClickItemsAndMenusSwap) {
   EXPECT_EQ(fileMenu->actions()[0]->shortcut(), QKeySequence("F3"));
   fileMenu->actions()[0]->trigger();
   EXPECT_EQ(opened, 1);
+  // The menu's gate is asked for an action triggered in Qt as well.
+  std::vector<std::string> asked;
+  cad.ClickGate = [&](TMenuItem& item) {
+    asked.push_back(item.Caption());
+    return false;
+  };
+  fileMenu->actions()[0]->trigger();
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(asked, std::vector<std::string>{"&Open"});
+  cad.ClickGate = nullptr;
   open.SetEnabled(false);
   EXPECT_FALSE(fileMenu->actions()[0]->isEnabled());
   emit fileMenu->aboutToShow();

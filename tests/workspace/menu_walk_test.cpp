@@ -12,6 +12,8 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -32,6 +34,8 @@
 #include "platform/headless/headless_printer.h"
 #include "platform/keys.h"
 #include "platform/message_box.h"
+#include "tapein/drill_import_command.h"
+#include "tapeout/make_drill_tape.h"
 #include "workspace/job_file.h"
 #include "workspace_test_support.h"
 
@@ -62,10 +66,17 @@ class TDefaultAnswers : public TFormsBackend, public TMessageBoxBackend, public 
   std::deque<std::string> OpenAnswers;  // files for the next open dialogs
   std::vector<std::string> Asked;       // what was asked during the item
   int Saves = 0;
+  int Beeps = 0;
+  // Answers of their own for some forms, by class name.
+  std::map<std::string, std::function<void(TForm&)>> Scripts;
 
   // --- modal forms ---
   void RunModal(TForm& form) override {
     Asked.push_back("form " + form.ClassName());
+    if (auto script = Scripts.find(form.ClassName()); script != Scripts.end()) {
+      script->second(form);
+      if (form.ModalEnded()) return;
+    }
     if (Accept && form.ClassName() == "TValorLayerDialog")
       for (int step = 1; form.Find<TControl>("Step" + std::to_string(step)); ++step)
         form.Click("Step" + std::to_string(step));  // every layer of every step
@@ -105,7 +116,7 @@ class TDefaultAnswers : public TFormsBackend, public TMessageBoxBackend, public 
     Asked.push_back("input " + caption + ": " + prompt);
     return Accept;
   }
-  void Beep(uint32_t) override {}
+  void Beep(uint32_t) override { ++Beeps; }
 
   // --- file and font dialogs ---
   bool ExecuteFileDialog(TOpenDialog& dialog) override {
@@ -233,6 +244,53 @@ class TMenuWalkTest : public TWorkspaceTest {
     EXPECT_GT(Total(), before) << "the file reads back empty";
   }
 
+  // Chooses every usable item of the three mode menus as a user does while
+  // the input `what` of the drawing area waits, and gives the names of those
+  // that ran. An item that waits beeps, says so in the hint strip and asks
+  // nothing.
+  std::set<std::string> ChooseEveryItem(TWorkspace& form, const std::string& what) {
+    const std::string says = "The menus wait until the " + what + " ends: press Esc to stop it.";
+    std::set<std::string> ran;
+    for (uint8_t mode : {emCad, emDrill, emRout}) {
+      std::vector<TMenuItem*> leaves;
+      CollectLeaves(form.ModeMenu(mode).Items(), leaves);
+      for (TMenuItem* item : leaves) {
+        SCOPED_TRACE(std::to_string(mode) + " " + item->Name());
+        for (TMenuItem* p = item->Parent(); p != nullptr && p->Parent() != nullptr; p = p->Parent()) p->DropDown();
+        if (!item->IsUsable()) continue;
+        SetApplicationHint("");
+        Answers.Asked.clear();
+        const int beeps = Answers.Beeps;
+        HeadlessPrinter().Reset();
+        for (int i = 0; i < 3; ++i) HeadlessPrinter().QueueDialogAnswer({false});
+        try {
+          item->Click();
+        } catch (const std::exception& e) {
+          ADD_FAILURE() << "threw: " << e.what();
+        }
+        if (Answers.Beeps == beeps) {
+          ran.insert(item->Name());
+        } else {
+          EXPECT_EQ(Answers.Beeps, beeps + 1);
+          EXPECT_EQ(form.HintPanel.Caption(), says);
+          EXPECT_TRUE(Answers.Asked.empty()) << Answers.Asked.front();
+        }
+      }
+    }
+    return ran;
+  }
+  // Where the live drill entities are.
+  static std::multiset<std::pair<int32_t, int32_t>> DrillPositions() {
+    std::multiset<std::pair<int32_t, int32_t>> at;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) {
+        TIntPoint p;
+        DRDB->EntityAt(i)->GetPoint(p);
+        at.insert({p.X, p.Y});
+      }
+    return at;
+  }
+
   TDefaultAnswers Answers;
 };
 
@@ -348,6 +406,89 @@ TEST_F(TMenuWalkTest, EveryItemOfTheModeMenusEndsCleanlyOnAJobOpenedInAFreshProg
   ASSERT_TRUE(DatabaseModified);
   Run(form, emCad, "Exit1");
   EXPECT_TRUE(WorkspaceReady);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+// Holes at (1, 1), (1.2, 1) and (1.5, 2) in.
+const char* const PartHoles =
+    "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\n%ADD11C,0.0200*%\nG54D10*\nX10000Y10000D03*\n"
+    "X12000Y10000D03*\nG54D11*\nX15000Y20000D03*\nM02*\n";
+
+// While a drill import waits for its placement, and while Make Drill Tape
+// waits for its tooling hits to be marked, every item of the three menus
+// waits but the zooms the placement takes; the import is then placed whole
+// and the job is otherwise as it was.
+TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingHits) {
+  TWorkspace& form = StartProgram();
+  const std::string job = MakeJob(form);
+  SelectLayer(30);
+  const auto holes = DrillPositions();
+  QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportSecondPart(form, PartHoles);
+  ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  const std::array<int32_t, 3> counts = Counts();
+  const std::vector<TToolRecord> tools = Tools();
+  const bool metric = Metric, grid = DisplayGrid;
+
+  Answers.SaveFolder = TempDir / "made";
+  fs::create_directories(Answers.SaveFolder);
+  SetFormsBackend(&Answers);
+  SetMessageBoxBackend(&Answers);
+  SetCommonDialogBackend(&Answers);
+  int64_t waits = 0;
+  HeadlessSetProcessMessagesHook([&] {
+    if (++waits > 20000) throw std::runtime_error("an item keeps waiting");
+  });
+  EXPECT_EQ(ChooseEveryItem(form, "import placement"),
+            (std::set<std::string>{"FullScreen1", "ZoomOut2X1", "ZoomAll1"}));
+  ASSERT_TRUE(ECO != nullptr && ECO->ActiveCommandNumber() == cmImportFinalize);
+  EXPECT_EQ(Counts(), counts);
+  EXPECT_EQ(Tools(), tools);
+  EXPECT_EQ(Metric, metric);
+  EXPECT_EQ(DisplayGrid, grid);
+  EXPECT_EQ(CurrentLayer, 30);
+  EXPECT_EQ(EditorMode, emDrill);
+  EXPECT_EQ(DatabaseFileName, job);
+  EXPECT_TRUE(Entries(Answers.SaveFolder).empty());
+
+  Type(form, "0,0");
+  EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
+  auto placed = holes;
+  placed.insert({{In, In}, {In + In / 5, In}, {In + In / 2, 2 * In}});
+  EXPECT_EQ(DrillPositions(), placed);
+
+  // The marking of tooling hits of Make Drill Tape: nothing runs, Escape
+  // ends the marking and the tape.
+  Answers.Scripts["TMakeDrillTapeDialog"] = [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.FirstLastCheckBox.SetChecked(false);
+    d.MarkFirstCheckBox.SetChecked(true);
+    d.MarkLastCheckBox.SetChecked(false);
+    d.OKButton.Click();
+  };
+  const std::array<int32_t, 3> placedCounts = Counts();
+  bool walked = false;
+  std::set<std::string> ran;
+  HeadlessSetProcessMessagesHook([&] {
+    if (++waits > 40000) throw std::runtime_error("the marking keeps waiting");
+    if (MyScreen->Activity != acWindowMarking || walked) return;
+    walked = true;
+    ran = ChooseEveryItem(form, "marking of tooling hits");
+    EXPECT_EQ(MyScreen->Activity, acWindowMarking);
+    form.KeyDown(VK_ESCAPE);
+  });
+  Run(form, emDrill, "MakeDrillTape1");
+  EXPECT_TRUE(walked);
+  EXPECT_TRUE(ran.empty()) << *ran.begin();
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+  EXPECT_EQ(Counts(), placedCounts);
+  EXPECT_EQ(DrillPositions(), placed);
+  EXPECT_TRUE(Entries(Answers.SaveFolder).empty());
 }
 
 }  // namespace

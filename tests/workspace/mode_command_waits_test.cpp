@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "model/undo_journal.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
+#include "platform/headless/headless_forms.h"
 #include "platform/keys.h"
 #include "tapein/drill_import_command.h"
 #include "tapeout/make_drill_tape.h"
@@ -155,6 +158,17 @@ TEST_F(TModeCommandWaitsTest, SingleStepTakesOnlyItsPlayCommands) {
   TSpeedButton* back = ButtonManager().ButtonOf(PlayBackCutCommand);
   back->OnClick(*back);
   EXPECT_EQ(RTDB->PlayCursor, before);
+  // Of the menus only Animate steers the play; Refresh waits.
+  Run(form, emRout, "Animate1");
+  EXPECT_EQ(RTDB->Animate, 1);
+  Run(form, emRout, "Animate1");
+  EXPECT_EQ(RTDB->Animate, 0);
+  SetApplicationHint("");
+  const size_t beeps = Beeps().size();
+  Run(form, emRout, "Refresh1");
+  EXPECT_EQ(form.HintPanel.Caption(), "The menus wait until the single step ends: press Esc to stop it.");
+  EXPECT_EQ(Beeps().size(), beeps + 1);
+  EXPECT_EQ(MyScreen->Activity, acSingleStep);
   form.KeyDown(VK_ESCAPE);
   EXPECT_EQ(MyScreen->Activity, acIdle);
   EXPECT_TRUE(CanUndo());
@@ -181,6 +195,72 @@ TEST_F(TModeCommandWaitsTest, TheImportPlacementWaitsForCommandsButZooms) {
   Type(form, "0,0");
   EXPECT_EQ(LiveDrillEntities(), 4);
   EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
+}
+
+// The import placement holds the import's holes hidden: File > Pack
+// Database, the tool sorts, Layer Erase and the shortcuts of Save and Switch
+// To Layer wait with a beep while it runs, and the import is then placed
+// whole; packed afterwards, the job keeps every hole.
+TEST_F(TModeCommandWaitsTest, PackAndTheToolItemsWaitForTheImportPlacement) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  std::vector<int32_t> holes;
+  for (int32_t i = 0; i < 6; ++i) holes.push_back(DRDB->AddHoleOnLayer((5 + i) * In, 5 * In, 30, 1, true));
+  DrillUndo->BeginOperation("Add holes");
+  for (int32_t i = 0; i < 6; i += 2) ASSERT_TRUE(DRDB->DeleteEntity(holes[size_t(i)]));
+  DrillUndo->BeginOperation("Delete holes");
+  const std::vector<TToolRecord> tools = Tools();
+  ImportSecondPart(form, Photoplot);
+  ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  const int32_t count = DrillEntityCount;
+  const std::string says = "The menus wait until the import placement ends: press Esc to stop it.";
+  auto expectHeld = [&](const std::string& what, const std::function<void()>& choose) {
+    SCOPED_TRACE(what);
+    SetApplicationHint("");
+    const size_t beeps = Beeps().size();
+    const size_t dialogs = ShownCommonDialogs().size();
+    choose();
+    EXPECT_EQ(form.HintPanel.Caption(), says);
+    EXPECT_EQ(Beeps().size(), beeps + 1);
+    EXPECT_EQ(ShownCommonDialogs().size(), dialogs);
+    EXPECT_EQ(DrillEntityCount, count);
+    EXPECT_EQ(LiveDrillEntities(), 3);
+    EXPECT_EQ(CurrentLayer, 30);
+    EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  };
+  for (const char* item : {"PackDatabase3", "SortFewestHitsFirst1", "SortMostHitsFirst1", "SortSmallToolFirst1",
+                           "SortBigToolFirst1", "MergeSameSize1", "RemoveEmpties1", "LayerErase1"})
+    expectHeld(item, [&] { Run(form, emDrill, item); });
+  for (const char* key : {"F2", "Ctrl+L"})
+    expectHeld(key, [&] { EXPECT_FALSE(form.ModeMenu(emDrill).ClickShortCut(key)); });
+  expectHeld("Pack of the CAD menu", [&] { Run(form, emCad, "PackDatabase1"); });
+  // A layer's own box (the right button on its layer button) waits too.
+  const size_t boxes = ModalFormsShown().size();
+  expectHeld("the box of layer D1", [&] { LayerBar->LayerMouseDown(*LayerBar->Buttons[31], mbRight, 5, 6); });
+  EXPECT_EQ(ModalFormsShown().size(), boxes);
+
+  Type(form, "0,0");
+  EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
+  // The three kept holes and the three of the import, where the file has them.
+  auto live = [] {
+    std::multiset<std::pair<int32_t, int32_t>> at;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) {
+        TIntPoint p;
+        DRDB->EntityAt(i)->GetPoint(p);
+        at.insert({p.X, p.Y});
+      }
+    return at;
+  };
+  const std::multiset<std::pair<int32_t, int32_t>> placed = {
+      {6 * In, 5 * In}, {8 * In, 5 * In}, {10 * In, 5 * In}, {In, In}, {In + In / 5, In}, {In + In / 2, 2 * In}};
+  EXPECT_EQ(live(), placed);
+  EXPECT_NE(Tools(), tools);
+
+  Run(form, emDrill, "PackDatabase3");
+  EXPECT_EQ(form.HintPanel.Caption(), "Database packed: 6 entities, 3 deleted entities removed");
+  EXPECT_EQ(live(), placed);
 }
 
 // Edit > Undo of a placed import takes back its entities and the tools it

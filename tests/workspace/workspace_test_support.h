@@ -89,10 +89,16 @@ class TWorkspaceTest : public TKorvexTest {
     form.PaintBox.MouseUp(mbLeft, 0, x, y);
   }
   // Picks the menu item of the mode by its name.
+  // Chooses a menu item as a user does: the menus above it drop down, then
+  // it is carried out unless the menus hold it back.
   static void Run(TWorkspace& form, uint8_t mode, const std::string& item) {
     TMenuItem* entry = form.MenuItem(mode, item);
     ASSERT_NE(entry, nullptr) << item;
-    entry->OnClick(*entry);
+    std::vector<TMenuItem*> above;
+    for (TMenuItem* p = entry->Parent(); p != nullptr && p->Parent() != nullptr; p = p->Parent())
+      above.push_back(p);
+    for (auto it = above.rbegin(); it != above.rend(); ++it) (*it)->DropDown();
+    entry->Click();
   }
   // A file of the test's own folder holding the text; gives its path.
   std::string Input(const std::string& name, const std::string& text) {
