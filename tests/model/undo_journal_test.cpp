@@ -440,47 +440,6 @@ TEST_F(UndoJournalTest, MissingScratchFolderIsReportedAndLeavesAnEmptyJournal) {
   EXPECT_EQ(ShownMessageBoxes().size(), 2u);
 }
 
-// Files and folders at the next scratch names (left by another run, or
-// anything else) are passed over: the journal makes its own file at the
-// first free name, and undoes and redoes through it; nothing at the taken
-// names is touched.
-TEST_F(UndoJournalTest, TakenScratchNamesArePassedOverHoweverMany) {
-  const fs::path scratch = NativePath(ExecutionPath() + "SCRATCH");
-  std::string probe;
-  {
-    TTestJournal first;
-    probe = fs::path(NativePath(first.FileName())).filename();
-  }
-  // The names that follow the probe's, as the next journals would take them.
-  auto leafOf = [](long n) {
-    const std::string digits = "00000000" + std::to_string(n);
-    return digits.substr(digits.size() - 8) + ".TMP";
-  };
-  const long next = std::stol(probe.substr(0, 8)) + 1;
-  for (long n = next; n < next + 24; ++n) {
-    const std::string leaf = leafOf(n);
-    if (n % 3 == 0)
-      WriteFileBytes(scratch / leaf, "another run's journal");
-    else
-      fs::create_directory(scratch / leaf);
-  }
-  TTestJournal j;
-  EXPECT_TRUE(ShownMessageBoxes().empty());
-  EXPECT_EQ(fs::path(NativePath(j.FileName())).filename(), leafOf(next + 24));
-  j.AddEntity();
-  j.BeginOperation("Line");
-  j.Undo();
-  EXPECT_EQ(j.Log, (std::vector<std::string>{"erase 1", "delete 1"}));
-  j.Redo();
-  EXPECT_TRUE(j.Live(1));
-  EXPECT_TRUE(ShownMessageBoxes().empty());
-  EXPECT_EQ(ReadFileBytes(scratch / leafOf(next + (3 - next % 3) % 3)),
-            "another run's journal");
-  size_t folders = 0;
-  for (const auto& e : fs::directory_iterator(scratch)) folders += e.is_directory() ? 1 : 0;
-  EXPECT_EQ(folders, 16u);
-}
-
 // Journals made together in a folder that refuses them all report it once;
 // each still reports when it needs its file later.
 TEST_F(UndoJournalTest, JournalsRefusedTogetherReportOnce) {
