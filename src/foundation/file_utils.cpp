@@ -62,22 +62,53 @@ void DeleteFileIfExists(const std::string& name) {
 bool DirectoryIsWritable(const std::string& dir) {
   InOutRes = 0;
   if (dir.empty()) return false;
-  // The folder is looked up once; the trial file keeps its own name.
-  const std::string folder = NativePath(WithSeparator(dir));
-  // A file of the same name may be left over from an earlier run; it is not
-  // ours to overwrite, so the next name is tried.
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    const std::string path = folder + MakeTempFileName();
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    bool ok = ::close(fd) == 0;
-    ok = (::unlink(path.c_str()) == 0) && ok;
-    return ok;
+  std::string name;
+  const int fd = CreateScratchFile(WithSeparator(dir), name);
+  if (fd < 0) {
+    InOutRes = 0;
+    return false;
   }
-  return false;
+  bool ok = ::close(fd) == 0;
+  ok = (::unlink(NativePath(name).c_str()) == 0) && ok;
+  InOutRes = 0;
+  return ok;
+}
+
+int CreateScratchFile(const std::string& folder, std::string& name) {
+  InOutRes = 0;
+  name.clear();
+  // The folder is looked up once; every name tried is its own file in it.
+  std::string native = NativePath(folder);
+  if (!native.empty() && native.back() != '/') native += '/';
+  // Leftovers of earlier runs and anything else at a name are not ours:
+  // the next name is tried until one is free or the whole range of the
+  // running number has been tried.
+  for (uint32_t attempt = 0; attempt <= 0x00FFFFFFu; ++attempt) {
+    const std::string leaf = MakeTempFileName();
+    name = folder + leaf;
+    const int fd = ::open((native + leaf).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) return fd;
+    if (errno == EINTR) continue;
+    if (errno != EEXIST) {
+      InOutRes = errno != 0 ? errno : EIO;
+      return -1;
+    }
+  }
+  InOutRes = EEXIST;
+  return -1;
+}
+
+std::string ReserveScratchFile(const std::string& folder, std::string* tried) {
+  std::string name;
+  const int fd = CreateScratchFile(folder, name);
+  if (tried != nullptr) *tried = name;
+  if (fd < 0) return std::string();
+  if (::close(fd) != 0) {
+    InOutRes = errno != 0 ? errno : EIO;
+    ::unlink(NativePath(name).c_str());
+    return std::string();
+  }
+  return name;
 }
 
 bool DirectoryExists(const std::string& dir) {

@@ -4,7 +4,7 @@
 // Every name here is the program's Windows-style name ("...\SCRATCH\*.TMP");
 // it is mapped to the file system by NativePath. None of these helpers
 // throws: they answer false, -1 or an empty name, and leave no I/O error
-// pending.
+// pending (but for the scratch-file makers, whose callers report it).
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -86,6 +86,19 @@ void SeedTempFileCounter(uint32_t seed);
 // within its 24 bits), and the name is the last 8 digits of the whole counter
 // plus ".TMP". With seed 10: 67772162.TMP, 67772163.TMP, ...
 std::string MakeTempFileName();
+
+// Creates a new, empty scratch file in folder (a name ending in a
+// separator) under the next scratch name nobody has: a name taken by a file
+// or a folder is passed over, however many are taken. Returns the open file
+// (for reading and writing) and sets name to its full name. On failure the
+// answer is -1, name is the name tried last and the pending I/O result holds
+// the system's error (EEXIST when every scratch name is taken).
+int CreateScratchFile(const std::string& folder, std::string& name);
+
+// CreateScratchFile with the file closed again: the caller writes over the
+// empty file and erases it. The answer is the file's name; on failure it is
+// empty, tried gets the name tried last and the pending I/O result the error.
+std::string ReserveScratchFile(const std::string& folder, std::string* tried = nullptr);
 
 // Start and end of the utilities: a clear counter, no pending I/O result and
 // no open search.

@@ -168,7 +168,9 @@ double DetectValorMatrix(const std::string& fileName) {
   // A job kept compressed (matrix/matrix.Z) is scored by its contents, as
   // the reader reads it: decoded into a scratch file that is removed again.
   if (IsCompressedFile(fileName)) {
-    const std::string scratch = ExecutionPath() + "SCRATCH" + PathDelim + MakeTempFileName();
+    const std::string scratch = ReserveScratchFile(ExecutionPath() + "SCRATCH" + PathDelim);
+    IOResult();
+    if (scratch.empty()) return 0.0;
     TQuietDecompressor decompressor;
     std::string message;
     double score = 0.0;

@@ -230,8 +230,9 @@ int TJobFileWriter::Finish() {
   return File_.Close();
 }
 
-int TJobFileWriter::Commit(const std::string& backupName, int* backupError) {
+int TJobFileWriter::Commit(const std::string& backupName, int* backupError, std::string* keptAs) {
   if (backupError != nullptr) *backupError = 0;
+  if (keptAs != nullptr) keptAs->clear();
   if (!Finished_ || File_.Opened()) return File_.Error() != 0 ? File_.Error() : EBADF;
   if (File_.Error() != 0) return File_.Error();
   const std::string& target = File_.Target();
@@ -250,10 +251,16 @@ int TJobFileWriter::Commit(const std::string& backupName, int* backupError) {
   }
   if (const int e = File_.Commit()) return e;
   // The job is saved. Should the backup fail to take its name now (a folder
-  // of that name, say), the caller is told: the previous version is gone.
+  // of that name, say), the previous version is kept under another name and
+  // the caller is told which.
   if (backup != nullptr) {
     const int e = backup->Commit();
     if (backupError != nullptr) *backupError = e;
+    if (e != 0) {
+      std::string kept;
+      backup->KeepUnderFreeName(kept);
+      if (keptAs != nullptr) *keptAs = kept;
+    }
   }
   return 0;
 }
@@ -707,8 +714,10 @@ void WriteCadEntity(TJobFileWriter& w, TRootDBObject* e, int32_t layer) {
 
 }  // namespace
 
-int WriteJobFile(const std::string& fileName, const std::string& backupName, int* backupError) {
+int WriteJobFile(const std::string& fileName, const std::string& backupName, int* backupError,
+                 std::string* keptAs) {
   if (backupError != nullptr) *backupError = 0;
+  if (keptAs != nullptr) keptAs->clear();
   TStepIdTable ids;
   TJobFileWriter w(fileName);
   if (!w.Opened()) return w.Error();
@@ -776,5 +785,5 @@ int WriteJobFile(const std::string& fileName, const std::string& backupName, int
   }
 
   if (const int e = w.Finish()) return e;
-  return w.Commit(backupName, backupError);
+  return w.Commit(backupName, backupError, keptAs);
 }

@@ -58,9 +58,12 @@ class TJobFileWriter {
   // target and an older backup are as they were (a backup name that is the
   // target's own is refused with EINVAL). When the saved job is in place but
   // the kept contents cannot take the backup name (a folder stands there),
-  // the result is still 0 and backupError (when given) gets the error
-  // number: the previous version is then lost.
-  int Commit(const std::string& backupName, int* backupError = nullptr);
+  // the result is still 0, backupError (when given) gets the error number,
+  // and the kept contents stay beside the backup under the first free name
+  // of the backup's followed by 1, 2, ... (or, when none can be had, under
+  // their temporary name): keptAs (when given) gets that file's path.
+  int Commit(const std::string& backupName, int* backupError = nullptr,
+             std::string* keptAs = nullptr);
 
   bool Opened() const { return File_.Opened(); }
   int Error() const { return File_.Error(); }
@@ -149,6 +152,8 @@ class TJobFileWriter {
 // entities) to fileName; when backupName is not empty and the file exists,
 // its previous contents are kept under that name. Returns 0, or the system's
 // error number of what failed (the file is then as it was). A backup that
-// could not be made after the job was saved is told through backupError.
+// could not be made after the job was saved is told through backupError,
+// and keptAs gets the path of the file that holds the previous version
+// instead (see TJobFileWriter::Commit).
 int WriteJobFile(const std::string& fileName, const std::string& backupName = "",
-                 int* backupError = nullptr);
+                 int* backupError = nullptr, std::string* keptAs = nullptr);

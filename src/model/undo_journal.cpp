@@ -72,32 +72,54 @@ TUndoWindow& UndoWindow() {
 
 // ---- Construction and file access -----------------------------------------------------
 
+namespace {
+// The error of the last journal file that could not be made, 0 once one
+// was made: the journals live, are made and are reset together, and a
+// scratch folder that refuses the first refuses the others the same way.
+int LastMakeError = 0;
+int LiveJournals = 0;
+}  // namespace
+
 TUndoJournal::TUndoJournal() {
-  // A leftover file of the same name is not ours to overwrite: the next
-  // scratch name is tried.
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    FileName_ = ExecutionPath() + "SCRATCH" + PathDelim + MakeTempFileName();
-    Fd_ = ::open(NativePath(FileName_).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (Fd_ >= 0 || errno != EEXIST) break;
-  }
-  if (Fd_ >= 0)
-    Created_ = true;
-  else
-    Fail(errno, ActionCreating);
+  if (LiveJournals++ == 0) LastMakeError = 0;
+  MakeFile(true);
   ClearState();
 }
 
 TUndoJournal::~TUndoJournal() {
+  --LiveJournals;
   if (Fd_ >= 0 && ::close(Fd_) != 0) Fail(errno, ActionClosing);
   Fd_ = -1;
   if (Created_ && ::unlink(NativePath(FileName_).c_str()) != 0 && errno != ENOENT)
     Fail(errno, ActionErasing);
 }
 
+bool TUndoJournal::MakeFile(bool quietRepeat) {
+  // A file left from before (its descriptor lost) goes; the journal always
+  // starts a new file of its own at a free scratch name.
+  if (Created_) ::unlink(NativePath(FileName_).c_str());
+  Created_ = false;
+  Written_ = false;
+  Fd_ = CreateScratchFile(ExecutionPath() + "SCRATCH" + PathDelim, FileName_);
+  const int error = IOResult();
+  if (Fd_ >= 0) {
+    Created_ = true;
+    LastMakeError = 0;
+    return true;
+  }
+  const bool repeat = quietRepeat && error == LastMakeError;
+  LastMakeError = error;
+  if (repeat)
+    Drop();
+  else
+    Fail(error, ActionCreating);
+  return false;
+}
+
 bool TUndoJournal::OpenFile(bool truncate) {
   if (Fd_ >= 0 && !truncate) return true;
   // An open file is emptied in place (one no block was written to is empty
-  // already); it is opened again only when that fails.
+  // already); a new one is made only when that fails.
   if (Fd_ >= 0) {
     if (!Written_ || ::ftruncate(Fd_, 0) == 0) {
       Written_ = false;
@@ -106,14 +128,7 @@ bool TUndoJournal::OpenFile(bool truncate) {
     ::close(Fd_);
     Fd_ = -1;
   }
-  Fd_ = ::open(NativePath(FileName_).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (Fd_ < 0) {
-    Fail(errno, ActionCreating);
-    return false;
-  }
-  Created_ = true;
-  Written_ = false;
-  return true;
+  return MakeFile(truncate);
 }
 
 bool TUndoJournal::WriteBlock(int32_t block) {
@@ -156,7 +171,11 @@ bool TUndoJournal::ReadBlock(int32_t block) {
 }
 
 void TUndoJournal::Fail(int error, const char* action) {
-  ReportIOError(error, action);
+  ReportIOError(error, std::string(action) + " " + FileName_);
+  Drop();
+}
+
+void TUndoJournal::Drop() {
   // Whatever was recorded can no longer be trusted: start again empty.
   ClearState();
   if (Fd_ >= 0 && ::ftruncate(Fd_, 0) != 0) {

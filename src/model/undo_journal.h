@@ -25,7 +25,7 @@
 // whoever compacts, clears or reloads a store calls Reset of its journal.
 //
 // A failed file operation shows an error box with the system's text, a line
-// break, "while " and the action. The journal then drops its history (the
+// break, "while ", the action and the file's name. The journal then drops its history (the
 // Undo and Redo buttons are disabled), and ignores the rest of an operation
 // that was being recorded until its BeginOperation, so it never replays a
 // partial or stale step.
@@ -75,9 +75,10 @@ class TUndoJournal {
   static constexpr int32_t BlockSize = RecordSize * RecordsPerBlock;  // 33,000
   static constexpr int32_t MaxNameLength = 20;
 
-  // Creates the empty scratch file ExecutionPath + "SCRATCH\" +
-  // MakeTempFileName (a failure is reported; the journal still works in
-  // memory up to its first block and retries the file when it needs it).
+  // Creates the empty scratch file ExecutionPath + "SCRATCH\" + the next
+  // free scratch name (a failure is reported, naming the file; the journal
+  // still works in memory up to its first block and tries a new file when it
+  // needs one).
   TUndoJournal();
   // Closes and erases the scratch file.
   virtual ~TUndoJournal();
@@ -143,8 +144,13 @@ class TUndoJournal {
   bool OpenFile(bool truncate);
   bool WriteBlock(int32_t block);
   bool ReadBlock(int32_t block);
-  // Reports a failed file operation and drops the history.
+  // Makes a new file at the next free scratch name; false after the failure
+  // was reported. quietRepeat: a failure the same as the last journal's
+  // drops the history without a second report.
+  bool MakeFile(bool quietRepeat);
+  // Reports a failed file operation, naming the file, and drops the history.
   void Fail(int error, const char* action);
+  void Drop();
   void ClearState();
 
   std::string FileName_;

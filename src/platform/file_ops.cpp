@@ -1,6 +1,7 @@
 #include "platform/file_ops.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -234,6 +235,66 @@ int TPendingCopy::Commit() {
   Committed_ = true;
   SyncFolderOf(Target_);
   return 0;
+}
+
+namespace {
+int SystemRenameNoReplace(const char* from, const char* to) {
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // A file system that cannot rename so: a second name, then the first goes.
+  if (::link(from, to) == 0) {
+    ::unlink(from);
+    return 0;
+  }
+  if (errno == EEXIST) return -1;
+  struct stat st;
+  if (::lstat(to, &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  if (errno != ENOENT) return -1;
+  return ::rename(from, to);
+}
+}  // namespace
+
+int TFileWrites::RenameNoReplace(const char* from, const char* to) { return SystemRenameNoReplace(from, to); }
+
+namespace {
+// Renames from to to unless something is at to already (EEXIST then); the
+// error number, or 0.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  errno = 0;
+  const int r = InstalledWrites != nullptr ? InstalledWrites->RenameNoReplace(from.c_str(), to.c_str())
+                                           : SystemRenameNoReplace(from.c_str(), to.c_str());
+  return r == 0 ? 0 : (errno != 0 ? errno : EIO);
+}
+
+// How far the numbered names of a kept copy go before the copy stays where
+// it is.
+constexpr int kMaxFreeNames = 100000;
+}  // namespace
+
+int TPendingCopy::KeepUnderFreeName(std::string& kept) {
+  kept.clear();
+  if (Committed_) return EBADF;
+  std::string* held = Copy_ != nullptr ? &Copy_->TempName_ : &LinkName_;
+  if (held->empty() || (Copy_ != nullptr && Copy_->Fd_ >= 0)) return EBADF;
+  // From here the copy is never removed: it is the last of the old file.
+  Committed_ = true;
+  if (Copy_ != nullptr) Copy_->Committed_ = true;
+  int error = EEXIST;
+  for (int n = 1; n <= kMaxFreeNames; ++n) {
+    const std::string name = Target_ + std::to_string(n);
+    error = RenameNoReplace(*held, name);
+    if (error == 0) {
+      *held = name;
+      SyncFolderOf(name);
+      break;
+    }
+    if (error != EEXIST) break;
+  }
+  kept = *held;
+  return error;
 }
 
 // ---- Files that cannot be used -------------------------------------------------------------

@@ -86,6 +86,13 @@ class TPendingCopy {
   int Error() const { return Error_; }
   // Renames the copy over the target; the error number, or 0.
   int Commit();
+  // When Commit could not put the copy in place: gives it the first free
+  // name of the target followed by 1, 2, 3 ... (nothing there, not even a
+  // folder or a link, is replaced). Should no such name be had, the copy
+  // stays under its temporary name. Either way it is kept, and kept gets the
+  // name that holds it (empty when there is no copy). The error number of
+  // the renaming, or 0 when the copy took a free name.
+  int KeepUnderFreeName(std::string& kept);
 
  private:
   std::string Target_;
@@ -116,6 +123,9 @@ class TFileWrites {
   virtual ssize_t Write(int fd, const void* data, std::size_t size) = 0;
   // As rename(2): 0, or -1 with errno set.
   virtual int Rename(const char* from, const char* to);
+  // As rename(2), but nothing at to is replaced: -1 with errno EEXIST when
+  // anything is there.
+  virtual int RenameNoReplace(const char* from, const char* to);
 };
 // Installs the writes (not owned); nullptr puts the system's back. Returns
 // the one installed before (nullptr for the system's).

@@ -2,6 +2,8 @@
 // import swap filter, with the header keywords, the optional M48 default
 // file, M99 subprogram files and their P repeats, and the symbol scratch
 // file of the package cycles.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -181,7 +183,8 @@ void TNCReader::OpenInput() {
   g.DrillCycleG83 = false;
   g.SubOffsetX = g.SubOffsetY = 0;
   g.SubLineCount = 0;
-  g.SymbolFileName = ScratchDir + MakeTempFileName();
+  // The symbol file gets its scratch name when the first cycle makes it.
+  g.SymbolFileName.clear();
   WriteDefaultSymbol();
   g.Format2 = true;
   g.SubBaseX = g.SubBaseY = 0;
@@ -765,12 +768,23 @@ void TNCReader::BeginSymbol() {
   CloseFile(g.SymbolFile);
   IOResult();
   errno = 0;
-  // A scratch name of the reader's own: the file is made under exactly
-  // that name, its folder's entries are not searched for it.
-  g.SymbolFile = std::fopen(NativeSavePath(g.SymbolFileName).c_str(), "w+b");
-  g.SymbolFileMade = true;
-  if (g.SymbolFile == nullptr) InOutRes = errno != 0 ? errno : EACCES;
-  CheckIO("Writing Symbol File");
+  if (g.SymbolFileMade) {
+    // The reader's own file, made by an earlier cycle: emptied again.
+    g.SymbolFile = std::fopen(NativeSavePath(g.SymbolFileName).c_str(), "w+b");
+    if (g.SymbolFile == nullptr) InOutRes = errno != 0 ? errno : EACCES;
+  } else {
+    // A new file at a scratch name nobody has.
+    const int fd = CreateScratchFile(ScratchDir, g.SymbolFileName);
+    if (fd >= 0) {
+      g.SymbolFileMade = true;
+      g.SymbolFile = ::fdopen(fd, "w+b");
+      if (g.SymbolFile == nullptr) {
+        InOutRes = errno != 0 ? errno : EIO;
+        ::close(fd);
+      }
+    }
+  }
+  CheckIO("Writing Symbol File " + g.SymbolFileName);
   g.SymbolDefining = true;
   g.SymbolHits = 0;
 }

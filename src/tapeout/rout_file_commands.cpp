@@ -265,8 +265,15 @@ bool SaveRoutFileAs(uint8_t layer) {
 }
 
 bool SaveRoutLayerToScratch(uint8_t layer, std::string& fileName) {
-  fileName = ExecutionPath() + "SCRATCH\\" + MakeTempFileName();
+  // The tape is written over an empty file made at a free scratch name.
+  std::string tried;
+  fileName = ReserveScratchFile(ExecutionPath() + "SCRATCH" + PathDelim, &tried);
+  if (fileName.empty()) {
+    ReportIOError(IOResult(), "creating the scratch file " + tried);
+    return false;
+  }
   if (!WriteRoutFileNoDialog(layer, RoutLayerExportFilter[layer], fileName)) {
+    DeleteFileIfExists(fileName);
     fileName.clear();
     return false;
   }

@@ -83,14 +83,16 @@ std::string SkippedRecordsText(const std::string& name, const TJobContents& cont
 }
 
 // Writes the job; on success the job is named and not modified, on failure
-// the system's error text is shown and nothing changes. A job saved without
-// the backup of its previous version is saved, and the user is told.
+// the system's error text is shown and nothing changes. A job saved whose
+// previous version could not take the backup's name is saved; the user is
+// told where that version was kept instead.
 bool WriteJobAs(const std::string& name, const std::string& backup) {
   if (!JobFileNameFits(name)) return false;
   int error = 0, backupError = 0;
+  std::string kept;
   {
     THourGlassCursor cursor;
-    error = WriteJobFile(name, backup, &backupError);
+    error = WriteJobFile(name, backup, &backupError, &kept);
   }
   if (error != 0) {
     ReportIOError(error, "saving the job file " + name);
@@ -99,9 +101,22 @@ bool WriteJobAs(const std::string& name, const std::string& backup) {
   DatabaseFileName = name;
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
-  if (backupError != 0)
+  if (backupError != 0) {
+    // The kept file lies beside the backup (or beside the file a link there
+    // leads to): in the backup's own folder it is named as the user spelt
+    // that folder.
+    const std::string nativeBackup = NativeSavePath(backup);
+    const std::size_t slash = kept.find_last_of('/');
+    const std::string keptName =
+        slash != std::string::npos && nativeBackup.find_last_of('/') == slash &&
+                nativeBackup.compare(0, slash, kept, 0, slash) == 0
+            ? FolderOf(backup) + kept.substr(slash + 1)
+            : kept;
     WarningBox("The job was saved as <" + name + ">, but its previous version could not be kept as <" +
-               backup + ">:\r\n" + SystemErrorText(backupError) + "\r\nThe previous version is lost.");
+               backup + ">:\r\n" + SystemErrorText(backupError) +
+               (kept.empty() ? "\r\nThe previous version is lost."
+                             : "\r\nThe previous version was kept as <" + keptName + ">."));
+  }
   return true;
 }
 

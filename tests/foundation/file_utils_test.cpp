@@ -126,6 +126,42 @@ TEST_F(FileUtilsTest, Directories) {
   EXPECT_EQ(result, 1);
 }
 
+// A scratch file takes the next name nobody has, however many are taken by
+// left-over files or folders; what stands at the names is left as it was.
+TEST_F(FileUtilsTest, ScratchFilesTakeTheNextFreeNameAndReportWhatFails) {
+  std::set<std::string> taken;
+  for (int n = 0; n < 40; ++n) {
+    const std::string leaf = std::to_string(67772162 + n) + ".TMP";
+    if (n % 2 == 0)
+      fs::create_directory(Disk(leaf));
+    else
+      WriteFileBytes(Disk(leaf), "left over " + std::to_string(n));
+    taken.insert(leaf);
+  }
+  std::string name;
+  const int fd = CreateScratchFile(Scratch, name);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(IOResult(), 0);
+  EXPECT_EQ(name, Scratch + "67772202.TMP");
+  ASSERT_EQ(::write(fd, "abc", 3), 3);
+  ::close(fd);
+  EXPECT_EQ(ReadFileBytes(Disk("67772202.TMP")), "abc");
+  EXPECT_EQ(ReadFileBytes(Disk("67772163.TMP")), "left over 1");
+  EXPECT_TRUE(fs::is_directory(Disk("67772162.TMP")));
+
+  // A reserved name is an empty file of the caller's; the next one differs.
+  const std::string reserved = ReserveScratchFile(Scratch);
+  EXPECT_EQ(reserved, Scratch + "67772203.TMP");
+  EXPECT_EQ(FileSizeOf(reserved), 0);
+  EXPECT_EQ(ReserveScratchFile(Scratch), Scratch + "67772204.TMP");
+
+  // A folder that is not there: no name, the name tried and the reason.
+  std::string tried;
+  EXPECT_EQ(ReserveScratchFile(ExecutionPath() + "NOWHERE\\", &tried), "");
+  EXPECT_EQ(IOResult(), ENOENT);
+  EXPECT_EQ(tried, ExecutionPath() + "NOWHERE\\67772205.TMP");
+}
+
 TEST_F(FileUtilsTest, FindNamesAndDeleteMatching) {
   for (const char* name : {"b.TMP", "a.tmp", "keep.zul", "c.TMP"}) WriteFileBytes(Disk(name), "");
   fs::create_directories(Disk("dir.tmp"));

@@ -416,7 +416,7 @@ TEST_F(UndoJournalTest, MissingScratchFolderIsReportedAndLeavesAnEmptyJournal) {
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Type, mtError);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
-            SystemErrorText(ENOENT) + "\r\nwhile creating the undo journal");
+            SystemErrorText(ENOENT) + "\r\nwhile creating the undo journal " + j.FileName());
 
   // Journalling works in memory; the undo needs the file and fails cleanly.
   j.AddEntity();
@@ -438,6 +438,25 @@ TEST_F(UndoJournalTest, MissingScratchFolderIsReportedAndLeavesAnEmptyJournal) {
   j.Undo();
   EXPECT_EQ(j.Log, (std::vector<std::string>{"erase 2", "delete 2"}));
   EXPECT_EQ(ShownMessageBoxes().size(), 2u);
+}
+
+// Journals made together in a folder that refuses them all report it once;
+// each still reports when it needs its file later.
+TEST_F(UndoJournalTest, JournalsRefusedTogetherReportOnce) {
+  fs::remove_all(NativePath(ExecutionPath() + "SCRATCH"));
+  TTestJournal a, b, c;
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            SystemErrorText(ENOENT) + "\r\nwhile creating the undo journal " + a.FileName());
+  a.Reset();
+  b.Reset();
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  c.AddEntity();
+  c.BeginOperation("Line");
+  c.Undo();
+  ASSERT_EQ(ShownMessageBoxes().size(), 2u);
+  EXPECT_EQ(ShownMessageBoxes()[1].Text,
+            SystemErrorText(ENOENT) + "\r\nwhile creating the undo journal " + c.FileName());
 }
 
 // Limits the size of files this process may write, for the duration of a
@@ -473,7 +492,7 @@ TEST_F(UndoJournalTest, WriteFailureDropsTheOperationBeingRecorded) {
   }
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
-            SystemErrorText(EFBIG) + "\r\nwhile writing the undo journal");
+            SystemErrorText(EFBIG) + "\r\nwhile writing the undo journal " + j.FileName());
   std::string name;
   EXPECT_FALSE(j.CanUndo(name));
   EXPECT_EQ(j.RecordCount(), 0);

@@ -478,7 +478,8 @@ TEST_F(TWorkspaceIntegrationTest, TextEditRoutKeepsThePanelOriginThatTheTapeLeav
 }
 
 // A save that puts the job in place but cannot keep the previous version
-// (a folder has the backup's name) says so; the job counts as saved.
+// under the backup's name (a folder has it) keeps it under the next free
+// name and says so; the job counts as saved.
 TEST_F(TWorkspaceIntegrationTest, ASaveThatCannotKeepTheBackupSaysSo) {
   StartProgram();
   Form->LayerPanel.FindControl("L30")->Click();
@@ -501,13 +502,15 @@ TEST_F(TWorkspaceIntegrationTest, ASaveThatCannotKeepTheBackupSaysSo) {
   EXPECT_EQ(ShownMessageBoxes()[0].Type, mtWarning);
   EXPECT_EQ(ShownMessageBoxes()[0].Text,
             "The job was saved as <" + job + ">, but its previous version could not be kept as <" +
-                backup.string() + ">:\r\n" + SystemErrorText(EISDIR) + "\r\nThe previous version is lost.");
-  // Nothing of the attempt is left beside the job.
+                backup.string() + ">:\r\n" + SystemErrorText(EISDIR) +
+                "\r\nThe previous version was kept as <" + backup.string() + "1>.");
+  EXPECT_EQ(ReadFileBytes(backup.string() + "1"), first);
+  // Nothing else of the attempt is left beside the job.
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(TempDir))
     if (e.path().filename().string().rfind("PANEL", 0) == 0) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"PANEL.ZUL", "PANEL.~ZU"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"PANEL.ZUL", "PANEL.~ZU", "PANEL.~ZU1"}));
   // A backup that can be made is made without a word.
   std::filesystem::remove(backup);
   const std::string second = ReadFileBytes(job);
