@@ -7,6 +7,7 @@
 
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "foundation/import_guard.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
 #include "import/dxf_import.h"
@@ -278,7 +279,17 @@ bool RunImportEntry(uint8_t code, const std::string& fileName) {
     InformationBox(std::string(FormatListNames[code]) + " files cannot be imported yet.");
     return false;
   }
-  format.Import(fileName);
+  // An entry that runs out of memory ends with a box, and whatever it had
+  // added to the drawing is taken back: the job stays as it was.
+  const int32_t entities = CadEntityCount;
+  TUndoJournal* journal = ActiveUndo;
+  const bool open = journal != nullptr && journal->OpenRecords();
+  if (!RunGuardedImport(fileName, [&] { format.Import(fileName); })) {
+    if (CadEntityCount != entities && journal != nullptr && journal == ActiveUndo && !open &&
+        journal->OpenRecords())
+      journal->Undo();
+    ImportFailed();
+  }
   return true;
 }
 

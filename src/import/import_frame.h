@@ -80,7 +80,7 @@ class TPendingCad {
   }
   void Arc(uint8_t layer, int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx,
            int32_t cy) {
-    arcCentres_.push_back({cx, cy});
+    if (count_ < kMostItems) arcCentres_.push_back({cx, cy});
     Add({kArc, layer, sx, sy, ex, ey});
   }
   void Circle(uint8_t layer, int32_t cx, int32_t cy, int32_t r) { Add({kCircle, layer, cx, cy, r, 0}); }
@@ -113,7 +113,15 @@ class TPendingCad {
   // The items in chunks of a fixed size, each written once: an import of a
   // million entities neither copies its list as it grows nor holds it twice.
   static constexpr std::size_t kChunkItems = 16384;
+  // No drawing holds more entities than this: those beyond it are only
+  // counted, for Commit to refuse the file, so that a file of millions of
+  // elements holds no more memory than the largest drawing.
+  static constexpr std::size_t kMostItems = 1000000;
   void Add(const TItem& item) {
+    if (count_ >= kMostItems) {
+      ++count_;
+      return;
+    }
     const std::size_t at = count_ % kChunkItems;
     if (at == 0) chunks_.emplace_back(new TItem[kChunkItems]);
     chunks_.back()[at] = item;
