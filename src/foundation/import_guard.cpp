@@ -8,6 +8,10 @@
 namespace {
 constexpr int64_t kDefaultHoldLimit = int64_t{128} << 20;
 int64_t holdLimit = kDefaultHoldLimit;
+constexpr int64_t kDefaultWholeFileLimit = int64_t{1} << 30;
+int64_t wholeFileLimit = kDefaultWholeFileLimit;
+
+std::string Megabytes(int64_t bytes) { return std::to_string((bytes + (int64_t{1} << 20) - 1) >> 20); }
 }  // namespace
 
 int64_t ImportHoldLimit() { return holdLimit; }
@@ -15,8 +19,15 @@ int64_t ImportHoldLimit() { return holdLimit; }
 void SetImportHoldLimit(int64_t bytes) { holdLimit = bytes > 0 ? bytes : kDefaultHoldLimit; }
 
 std::string ImportTooLargeText(const std::string& fileName) {
-  const int64_t mb = (holdLimit + (int64_t{1} << 20) - 1) >> 20;
-  return "<" + fileName + "> needs more than " + std::to_string(mb) + " MB of memory to import.";
+  return "<" + fileName + "> needs more than " + Megabytes(holdLimit) + " MB of memory to import.";
+}
+
+int64_t ImportWholeFileLimit() { return wholeFileLimit; }
+
+void SetImportWholeFileLimit(int64_t bytes) { wholeFileLimit = bytes > 0 ? bytes : kDefaultWholeFileLimit; }
+
+std::string ImportFileTooLargeText(const std::string& fileName) {
+  return "<" + fileName + "> is larger than the " + Megabytes(wholeFileLimit) + " MB this format can import.";
 }
 
 bool RunGuardedImport(const std::string& fileName, const std::function<void()>& import) {

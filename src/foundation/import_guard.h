@@ -11,6 +11,13 @@
 int64_t ImportHoldLimit();
 void SetImportHoldLimit(int64_t bytes);
 
+// The largest file a reader that holds its whole text takes (the photoplot
+// reader goes back and forth in it); tests lower it.
+int64_t ImportWholeFileLimit();
+void SetImportWholeFileLimit(int64_t bytes);
+// "<file> is larger than the N MB this format can import." (N that limit).
+std::string ImportFileTooLargeText(const std::string& fileName);
+
 // "<file> needs more than N MB of memory to import." (N the hold limit).
 std::string ImportTooLargeText(const std::string& fileName);
 
