@@ -6,7 +6,8 @@
 //   KORVEX_PEAK_MODE    "cad" (File > Import, the default) or "drill"
 //   KORVEX_PEAK_FORMAT  the format picked in the "File Format" dialog (its
 //                       list index); unset: the detected one is confirmed
-// Prints the boxes shown and the entities the job holds afterwards. The
+// Prints the boxes shown (and the end of a tape's results window) and the
+// entities the job holds afterwards. The
 // figures measured are in the script's header.
 #include <benchmark/benchmark.h>
 
@@ -67,8 +68,16 @@ void BM_ImportOnce(benchmark::State& state) {
   EditorMode = drill ? emDrill : emCad;
   CurrentLayer = drill ? 30 : 0;
   HeadlessSetProcessMessagesHook([] {
-    if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible)
+    if (DrillTapeReader != nullptr && DrillTapeReader->Report && DrillTapeReader->Report->OKVisible) {
+      // The results window: its last lines, as the user reads them before OK.
+      std::string text = DrillTapeReader->Report->Memo1.Text();
+      while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+      const std::size_t from = text.size() > 120 ? text.size() - 120 : 0;
+      for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+      std::fprintf(stderr, "box: (results window) %s\n", text.substr(from).c_str());
       DrillTapeReader->Report->OKButton.Click();
+    }
   });
   for (const char* form : {"TDrawingUnits", "TGerberDrillDialog", "TCadInputFormatDialog",
                            "TDrillInputFormatDialog", "TValorLayerDialog", "TPickFilterDialog",

@@ -49,9 +49,13 @@ run() {  # mode, format index (empty: guessed), label, file
   end=$(date +%s.%N)
   local peak boxes
   peak=$(awk -F': ' '/Maximum resident set size/ { printf "%.0f", $2 / 1024 }' "$log")
-  boxes=$(grep '^box: ' "$log" | sed 's/^box: //' | tr '\r\n' '  ' | cut -c1-160)
+  boxes=$(grep '^box: ' "$log" | sed 's/^box: //' | tr '\r\n' '  ' | cut -c1-160 || true)
+  [ -n "$peak" ] || boxes="(stopped: $(tail -1 "$log"))"
   [ -n "$boxes" ] || boxes="(no box)"
-  printf '%-6s %-28s %6s MB %7.1f s  %s\n' "$mode" "$label" "$peak" "$(echo "$end - $start" | bc -l)" "$boxes"
+  local added
+  added=$(sed -n 's/^CAD entities: \([0-9]*\), drill entities: \([0-9]*\)/+\1 CAD +\2 drill/p' "$log")
+  printf '%-6s %-28s %6s MB %7.1f s  %-20s %s\n' "$mode" "$label" "$peak" "$(echo "$end - $start" | bc -l)" \
+    "$added" "$boxes"
 }
 
 dxf=$(sparse head.dxf '0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n')
@@ -72,9 +76,11 @@ names=(Unrecognized DXF HPGL Excellon Gerber GCADD "IGI POST" "IPC-D-350" "ODB++
 files=("" "$dxf" "$hpgl" "$excellon" "$gerber" "$gcadd" "$igi" "$ipc" "$scratch/job/matrix/matrix" "$esi")
 echo "File > Import, $size files"
 for code in 1 2 3 4 5 6 7 8 9; do run cad "" "${names[$code]} head, guessed" "${files[$code]}"; done
+for code in 1 2 3 4 5 6 7 8 9; do run cad "$code" "${names[$code]} head, chosen" "${files[$code]}"; done
+run cad "" "zeros, guessed" "$zeros"
 for code in 1 2 3 4 5 6 7 8 9; do run cad "$code" "zeros as ${names[$code]}" "$zeros"; done
 echo "Drill File > Import, $size files"
 drill_names=(Unrecognized DXF Excellon Gerber "ODB++" ESI)
 drill_files=("" "$dxf" "$excellon" "$gerber" "$scratch/job/matrix/matrix" "$esi")
-for code in 1 2 3 4 5; do run drill "" "${drill_names[$code]} head, guessed" "${drill_files[$code]}"; done
+for code in 1 2 3 4 5; do run drill "$code" "${drill_names[$code]} head, chosen" "${drill_files[$code]}"; done
 for code in 1 2 3 4 5; do run drill "$code" "zeros as ${drill_names[$code]}" "$zeros"; done

@@ -244,6 +244,9 @@ void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
     }
     const std::size_t pos = records.Position;
     const uint8_t* head = record.data();
+    // A record of zero bytes only (the padding of a copy, an emptied disk)
+    // is read as any record of no known type, and counted.
+    if (std::all_of(record.begin(), record.end(), [](uint8_t b) { return b == 0; })) ++BlankRecords;
     const uint8_t type = head[2];
     const std::size_t count = Word(head + 8);
     const uint8_t* units = head + kUnit;  // unit k (1-based) at units + (k - 1) * 10
@@ -369,5 +372,10 @@ void ImportGcaddToCad(const std::string& fileName) {
     NothingImported(text);
     return;
   }
-  importer.Pending.Commit();
+  if (!importer.Pending.Commit()) return;
+  if (importer.BlankRecords > 0) {
+    const std::string text = BlankRecordsText(importer.BlankRecords, fileName);
+    report->WriteLn(text);
+    InformationBox(text);
+  }
 }

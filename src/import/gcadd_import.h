@@ -34,6 +34,7 @@ class TGcaddReader : public TImportObject {
   bool Valid = false;
   bool Failed = false;
   std::string ErrorText;
+  int64_t BlankRecords = 0;  // records of zero bytes only, passed over
 
  private:
   void Parse(TGcaddRecords& records, const TMatrix3& m);

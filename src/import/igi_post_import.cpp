@@ -81,6 +81,14 @@ class TIgiHeldRecords : public TIgiRecords {
   std::size_t Next_ = 0;
 };
 
+// A record of zero bytes only (the padding of a copy, an emptied disk):
+// read as any record of no known type, and counted.
+bool IsBlank(const TIgiRecord& r) {
+  for (uint8_t b : r.Raw)
+    if (b != 0) return false;
+  return true;
+}
+
 // An arc whose ends lie no further apart than this is a whole circle. A
 // circle is written as an arc from 0.00005 in left of its top to 0.00005 in
 // right of it; storing each end as a float32 may widen that gap of 0.0001
@@ -195,6 +203,7 @@ void TIgiPostReader::Dispatch(TIgiRecords& records, const TMatrix3& m) {
     if ((++Dispatched_ & 255) == 0) Progress();
     if ((Dispatched_ & 31) == 0) Idle();
     if (r.Type < 0 || r.Type > 99) continue;
+    if (r.Type == 0 && IsBlank(r)) ++BlankRecords;
     if (!std::isfinite(r.X) || !std::isfinite(r.Y)) {
       Fail("Record " + std::to_string(i + 1) + " of <" + FileName + "> holds no number.");
       return;
@@ -377,5 +386,10 @@ void ImportIgiPostToCad(const std::string& fileName) {
   if (importer.TailBytes > 0)
     report->WriteLn("The last " + std::to_string(importer.TailBytes) +
                     " bytes hold no whole record and were not read.");
-  importer.Pending.Commit();
+  if (!importer.Pending.Commit()) return;
+  if (importer.BlankRecords > 0) {
+    const std::string text = BlankRecordsText(importer.BlankRecords, fileName);
+    report->WriteLn(text);
+    InformationBox(text);
+  }
 }

@@ -47,6 +47,7 @@ class TIgiPostReader : public TImportObject {
   std::string ErrorText;
   int32_t TailBytes = 0;  // bytes after the last whole record, not read
   std::size_t RecordCount = 0;  // whole records in the file
+  int64_t BlankRecords = 0;  // records of zero bytes only, passed over
   std::size_t First = 0;  // the first record of the drawing (after the header)
   bool Opened = false;
 

@@ -272,6 +272,12 @@ void NothingImported(const std::string& reason) {
   ImportFailed();
 }
 
+std::string BlankRecordsText(int64_t count, const std::string& fileName) {
+  const std::string n = count <= INT32_MAX ? IntToStrGrouped(static_cast<int32_t>(count)) : std::to_string(count);
+  return n + (count == 1 ? " record" : " records") + " of <" + fileName +
+         "> hold only zero bytes and were passed over.";
+}
+
 bool RunImportEntry(uint8_t code, const std::string& fileName) {
   const TImportFormat& format = ImportFormat(code);
   if (code == fcUnrecognized) return false;

@@ -185,6 +185,10 @@ void ImportFailed();
 // The reason an import read nothing, in an error box; the import failed.
 void NothingImported(const std::string& reason);
 
+// The notice of a record file whose records of zero bytes only (the
+// padding of a copy, an emptied disk) were passed over.
+std::string BlankRecordsText(int64_t count, const std::string& fileName);
+
 // The File/Import command.
 void RunCadImport();
 

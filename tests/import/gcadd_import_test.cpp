@@ -158,4 +158,17 @@ TEST_F(GcaddImportTest, SelfPlacingAndBrokenDrawingsAddNothing) {
             std::string::npos);
 }
 
+// Records of zero bytes after a drawing (a padded copy) are named in a box;
+// a walkable drawing read from a file far larger than its head is read
+// record by record, whatever the file's size.
+TEST_F(GcaddImportTest, BlankRecordsAreCountedAndSaid) {
+  std::string walk;
+  for (int i = 0; i < 80; ++i) walk += Line(0, 0, 1, static_cast<float>(i));
+  const std::string file = Write("pad.gcd", walk + std::string(40, '\0'));
+  EXPECT_DOUBLE_EQ(DetectGcadd(file), 0.9);
+  ImportGcaddToCad(file);
+  EXPECT_EQ(CadEntityCount, 80);
+  EXPECT_EQ(LastBox(), "4 records of <" + file + "> hold only zero bytes and were passed over.");
+}
+
 }  // namespace
