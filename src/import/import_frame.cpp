@@ -278,6 +278,15 @@ std::string BlankRecordsText(int64_t count, const std::string& fileName) {
          "> hold only zero bytes and were passed over.";
 }
 
+int64_t DrillRoomForImport() {
+  return std::max<int64_t>(TDrillEntities::HighestIndex - int64_t{DrillEntityCount}, 0);
+}
+
+std::string NoRoomForHolesText() {
+  return "more holes than the job has room for (" + IntToStrGrouped(static_cast<int32_t>(DrillRoomForImport())) +
+         " more)";
+}
+
 bool RunImportEntry(uint8_t code, const std::string& fileName) {
   const TImportFormat& format = ImportFormat(code);
   if (code == fcUnrecognized) return false;

@@ -189,6 +189,11 @@ void NothingImported(const std::string& reason);
 // padding of a copy, an emptied disk) were passed over.
 std::string BlankRecordsText(int64_t count, const std::string& fileName);
 
+// Holes an import may hold back: the room left on the drill layers.
+int64_t DrillRoomForImport();
+// "more holes than the job has room for (N more)", N that room.
+std::string NoRoomForHolesText();
+
 // The File/Import command.
 void RunCadImport();
 

@@ -154,6 +154,11 @@ TEST_F(TLargeFileImportTest, FilesBeyondTheLimitsAreRefusedNamingTheFile) {
   ASSERT_FALSE(ShownMessageBoxes().empty());
   EXPECT_EQ(ShownMessageBoxes().back().Text,
             "<" + plot + "> is larger than the 3 MB this format can import.\r\nNothing was imported.");
+  const std::string drawing = Sparse("BIG.DXF", "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n");
+  ImportCad(form, drawing, fcDxf);
+  EXPECT_NE(ShownMessageBoxes().back().Text.find("<" + drawing + "> is larger than the 3 MB this format can import."),
+            std::string::npos)
+      << ShownMessageBoxes().back().Text;
   // A sub-figure that never ends holds every record after it.
   const std::string figure = Sparse("FIGURE.PST", Bytes({84, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7, 0}));
   ImportCad(form, figure, fcIgiPost);
