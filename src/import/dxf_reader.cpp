@@ -834,10 +834,11 @@ double DetectDxf(const std::string& fileName) {
     int32_t v = -1;
     return IsGroupCodeLine(text) && ParseInt(text, v) && v == expected;
   };
-  // Comment groups (999) ahead of the first section are passed over.
+  // Comment groups (999) ahead of the first section are passed over (a
+  // few thousand at most: a file of them is not read to its end).
   std::string comment;
   bool first = true;
-  while (readLine(line)) {
+  for (int comments = 0; comments < 4000 && readLine(line); ++comments) {
     if (first) DropUtf8Mark(line);
     first = false;
     if (!codeIs(line, 999)) break;

@@ -317,9 +317,10 @@ void RunCadImport() {
   {
     host.SetBusyCursor(true);
     host.ShowPleaseWait("Checking Format...");
-    code = DetectFileFormat(fileName);
+    const bool detected = RunGuardedImport(fileName, [&] { code = DetectFileFormat(fileName); });
     host.HidePleaseWait();
     host.SetBusyCursor(false);
+    if (!detected) return;
   }
   if (code == fcUnrecognized) code = AskFileFormat(fileName);
   else ConfirmFileFormat(code, fileName);
