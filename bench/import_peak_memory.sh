@@ -14,7 +14,10 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON \
   "${launcher[@]}" >/dev/null
-cmake --build build/bench -j3 --target bench_import_peak_memory >/dev/null
+if ! built=$(cmake --build build/bench -j3 --target bench_import_peak_memory 2>&1); then
+  echo "$built"
+  exit 1
+fi
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/korvex_peak.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
 

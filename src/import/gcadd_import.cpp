@@ -8,12 +8,12 @@
 
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
+#include "foundation/import_guard.h"
 #include "import/binary_file_reader.h"
 #include "import/import_host.h"
-#include "foundation/import_guard.h"
-#include "platform/paths.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 
 namespace {
 
