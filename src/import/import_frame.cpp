@@ -301,8 +301,10 @@ bool RunImportEntry(uint8_t code, const std::string& fileName) {
   const bool open = journal != nullptr && journal->OpenRecords();
   if (!RunGuardedImport(fileName, [&] { format.Import(fileName); })) {
     if (CadEntityCount != entities && journal != nullptr && journal == ActiveUndo && !open &&
-        journal->OpenRecords())
+        journal->OpenRecords()) {
       journal->Undo();
+      journal->DiscardRedo();
+    }
     ImportFailed();
   }
   return true;

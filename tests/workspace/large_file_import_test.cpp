@@ -202,6 +202,8 @@ TEST_F(TLargeFileImportTest, AnImportThatRunsOutOfMemoryEndsWithAMessageAndTheJo
             "There is not enough memory to import <" + file + ">.\r\nNothing was imported.");
   EXPECT_EQ(CadCounts(), counts);
   EXPECT_EQ(UndoName(), "Line");
+  std::string redo;
+  EXPECT_FALSE(ActiveUndo->CanRedo(redo)) << redo;  // the half import is not offered again
   EXPECT_EQ(DatabaseFileName, "");
 
   // Drill Import: the holes read so far are withdrawn.
