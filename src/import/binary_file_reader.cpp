@@ -62,15 +62,20 @@ void TBinaryFileReader::Close() {
   IsOpen = false;
 }
 
-bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes) {
+bool ReadFilePart(const std::string& fileName, int64_t offset, std::size_t count,
+                  std::vector<uint8_t>& bytes, int64_t& fileSize) {
   bytes.clear();
-  const int64_t size = FileSizeOf(fileName);
-  if (size < 0) return false;
+  fileSize = FileSizeOf(fileName);
+  if (fileSize < 0) return false;
   std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
   if (f == nullptr) return false;
-  bytes.resize(static_cast<std::size_t>(size));
-  const std::size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), f);
-  const bool ok = got == bytes.size() && !std::ferror(f);
+  bool ok = true;
+  if (offset < fileSize) {
+    bytes.resize(static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(count), fileSize - offset)));
+    ok = fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+         std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  }
+  ok = ok && !std::ferror(f);
   std::fclose(f);
   return ok;
 }

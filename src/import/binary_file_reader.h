@@ -46,6 +46,8 @@ class TBinaryFileReader {
   std::FILE* File_ = nullptr;
 };
 
-// The whole of a small file (the record readers); false when it cannot be
-// opened or read to its end.
-bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes);
+// Up to count bytes of the file from offset on (fewer at its end, none
+// from its end on) and the file's size; false when it cannot be opened or
+// read.
+bool ReadFilePart(const std::string& fileName, int64_t offset, std::size_t count,
+                  std::vector<uint8_t>& bytes, int64_t& fileSize);

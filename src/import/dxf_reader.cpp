@@ -11,6 +11,7 @@
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/geometry_matrix.h"
+#include "foundation/import_guard.h"
 #include "foundation/stroke_glyphs.h"
 #include "foundation/utilities.h"
 #include "import/counted_names.h"
@@ -258,6 +259,15 @@ void TDxfReader::Read() {
     Error(ErrorText);
     return;
   }
+  // The drawing is held whole (a block is read again where it is
+  // inserted): a file beyond what that may take is refused unread.
+  if (FileSizeOf(FileName) > ImportWholeFileLimit()) {
+    std::fclose(f);
+    Failed = true;
+    ErrorText = ImportFileTooLargeText(FileName);
+    Error(ErrorText);
+    return;
+  }
   // The drawing is read in blocks; a line longer than any drawing holds
   // ends the reading there, so a file without line ends is refused at once
   // instead of being read whole first.
@@ -283,6 +293,15 @@ void TDxfReader::Read() {
              "the line is longer than " + IntToStrGrouped(int32_t(kMaxTextLine)) + " characters");
         return;
       }
+    }
+    // A file that grows while it is read, or a pipe, stops at the limit too.
+    if (static_cast<int64_t>(text_.size() + got) > ImportWholeFileLimit()) {
+      std::fclose(f);
+      text_.clear();
+      Failed = true;
+      ErrorText = ImportFileTooLargeText(FileName);
+      Error(ErrorText);
+      return;
     }
     text_.append(block.data(), got);
   }
@@ -815,10 +834,11 @@ double DetectDxf(const std::string& fileName) {
     int32_t v = -1;
     return IsGroupCodeLine(text) && ParseInt(text, v) && v == expected;
   };
-  // Comment groups (999) ahead of the first section are passed over.
+  // Comment groups (999) ahead of the first section are passed over (a
+  // few thousand at most: a file of them is not read to its end).
   std::string comment;
   bool first = true;
-  while (readLine(line)) {
+  for (int comments = 0; comments < 4000 && readLine(line); ++comments) {
     if (first) DropUtf8Mark(line);
     first = false;
     if (!codeIs(line, 999)) break;

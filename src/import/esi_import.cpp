@@ -171,6 +171,11 @@ void TEsiToDrillImporter::Hole(int32_t tool, double x, double y) {
          "; tools run from 1 to 1000.");
     return;
   }
+  // Held back only while the drill layers have room for them.
+  if (static_cast<int64_t>(Holes.size()) >= DrillRoomForImport()) {
+    Fail("<" + FileName + "> drills " + NoRoomForHolesText() + ".");
+    return;
+  }
   Holes.push_back({EsiToDatabase(x), EsiToDatabase(y), tool});
 }
 

@@ -3,18 +3,23 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
+#include "foundation/import_guard.h"
 #include "import/binary_file_reader.h"
 #include "import/import_host.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 
 namespace {
 
 constexpr std::size_t kUnit = 10;
+// Recognition looks at this many bytes at the start and at the end.
+constexpr std::size_t kRecognized = 2048;
 
 uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -36,19 +41,25 @@ std::string Name(const uint8_t* first) {
 
 }  // namespace
 
-bool RecognizeGcadd(const std::vector<uint8_t>& bytes, int32_t& dataOffset) {
+bool RecognizeGcadd(const std::vector<uint8_t>& head, const std::vector<uint8_t>& tail,
+                    int64_t size, int32_t& dataOffset) {
   // A drawing ends with FF FF and eight zero bytes (zero bytes may follow);
-  // its size then tells which header comes before the data.
-  const std::size_t size = bytes.size();
-  if (size == 0) return false;
-  const std::size_t window = std::min<std::size_t>(size, 2048);
-  std::size_t last = size;
-  while (last > size - window && bytes[last - 1] == 0) --last;
-  if (last >= 2 && last - 2 + 10 <= size) {
+  // its size then tells which header comes before the data. head holds the
+  // file's first bytes, tail its last (byte k of the file at
+  // tail[k - (size - tail.size())]).
+  if (size <= 0 || tail.empty()) return false;
+  const int64_t window = std::min<int64_t>(size, kRecognized);
+  const int64_t tailStart = size - static_cast<int64_t>(tail.size());
+  const auto at = [&](int64_t k) { return tail[static_cast<std::size_t>(k - tailStart)]; };
+  int64_t last = size;
+  while (last > size - window && last - 1 >= tailStart && at(last - 1) == 0) --last;
+  if (last >= 2 && last - 2 >= tailStart && last - 2 + 10 <= size) {
     static const uint8_t mark[10] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
-    if (std::equal(mark, mark + 10, bytes.begin() + static_cast<std::ptrdiff_t>(last - 2))) {
+    bool marked = true;
+    for (int k = 0; k < 10 && marked; ++k) marked = at(last - 2 + k) == mark[k];
+    if (marked) {
       struct TVariant {
-        std::size_t Remainder;
+        int64_t Remainder;
         uint8_t Head[4];
         int32_t Offset;
       };
@@ -60,7 +71,7 @@ bool RecognizeGcadd(const std::vector<uint8_t>& bytes, int32_t& dataOffset) {
         return true;
       }
       for (const TVariant& v : variants)
-        if (size % 10 == v.Remainder && size >= 4 && std::equal(v.Head, v.Head + 4, bytes.begin())) {
+        if (size % 10 == v.Remainder && head.size() >= 4 && std::equal(v.Head, v.Head + 4, head.begin())) {
           dataOffset = v.Offset;
           return true;
         }
@@ -68,28 +79,126 @@ bool RecognizeGcadd(const std::vector<uint8_t>& bytes, int32_t& dataOffset) {
   }
   // Else the first 2 KB must walk cleanly through known record types, more
   // records than a random file would give.
-  if (window < 40) return false;
+  const std::size_t walked = std::min<std::size_t>(static_cast<std::size_t>(window), head.size());
+  if (walked < 40) return false;
   static const std::array<int, 21> types = {1,  2,  10, 11, 12, 13, 14, 20, 21, 24, 30,
                                             31, 32, 50, 51, 52, 62, 63, 64, 65, 66};
   std::size_t pos = 0;
   int32_t records = 0;
-  while (pos + 20 <= window) {
-    const int type = bytes[pos + 2];
-    const int count = Word(&bytes[pos + 8]);
+  while (pos + 20 <= walked) {
+    const int type = head[pos + 2];
+    const int count = Word(&head[pos + 8]);
     if (std::find(types.begin(), types.end(), type) == types.end() || count >= 25) return false;
     pos += static_cast<std::size_t>(count + 1) * kUnit;
     ++records;
   }
-  if (records <= std::max<int32_t>(static_cast<int32_t>(window / 40), 10)) return false;
+  if (records <= std::max<int32_t>(static_cast<int32_t>(walked / 40), 10)) return false;
   dataOffset = 0;
   return true;
 }
 
-double DetectGcadd(const std::string& fileName) {
-  std::vector<uint8_t> bytes;
-  int32_t offset = 0;
-  return ReadWholeFile(fileName, bytes) && RecognizeGcadd(bytes, offset) ? 0.9 : 0.0;
+bool RecognizeGcadd(const std::vector<uint8_t>& bytes, int32_t& dataOffset) {
+  const std::size_t part = std::min<std::size_t>(bytes.size(), kRecognized + 16);
+  const std::vector<uint8_t> head(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(part));
+  const std::vector<uint8_t> tail(bytes.end() - static_cast<std::ptrdiff_t>(part), bytes.end());
+  return RecognizeGcadd(head, tail, static_cast<int64_t>(bytes.size()), dataOffset);
 }
+
+namespace {
+
+// The first and the last bytes of the file, as recognition reads them.
+bool RecognizeGcaddFile(const std::string& fileName, int32_t& dataOffset, bool& readable) {
+  std::vector<uint8_t> head, tail;
+  int64_t size = 0;
+  readable = ReadFilePart(fileName, 0, kRecognized + 16, head, size);
+  if (readable && size > static_cast<int64_t>(head.size()))
+    readable = ReadFilePart(fileName, std::max<int64_t>(0, size - static_cast<int64_t>(kRecognized) - 16), kRecognized + 16, tail, size);
+  else
+    tail = head;
+  return readable && RecognizeGcadd(head, tail, size, dataOffset);
+}
+
+}  // namespace
+
+double DetectGcadd(const std::string& fileName) {
+  int32_t offset = 0;
+  bool readable = false;
+  return RecognizeGcaddFile(fileName, offset, readable) ? 0.9 : 0.0;
+}
+
+// The records of a drawing one by one: each a header unit and its data
+// units, from the file or from a component's copy.
+class TGcaddRecords {
+ public:
+  enum TNext { nRecord, nEnd, nCut };
+  virtual ~TGcaddRecords() = default;
+  // The next record into record; nEnd after the data (or at the end mark),
+  // nCut when the data ends inside a record.
+  virtual TNext Next(std::vector<uint8_t>& record) = 0;
+  // The byte offset of the record last given.
+  std::size_t Position = 0;
+};
+
+namespace {
+
+class TGcaddHeld : public TGcaddRecords {
+ public:
+  explicit TGcaddHeld(const std::vector<uint8_t>& data) : Data_(data) {}
+  TNext Next(std::vector<uint8_t>& record) override {
+    Position = Pos_;
+    if (Pos_ >= Data_.size()) return nEnd;
+    if (Pos_ + kUnit > Data_.size()) return nCut;
+    const uint8_t* head = &Data_[Pos_];
+    if (Word(head) == 65535) return nEnd;
+    const std::size_t end = Pos_ + (Word(head + 8) + std::size_t{1}) * kUnit;
+    if (end > Data_.size()) return nCut;
+    record.assign(head, Data_.data() + end);
+    Pos_ = end;
+    return nRecord;
+  }
+
+ private:
+  const std::vector<uint8_t>& Data_;
+  std::size_t Pos_ = 0;
+};
+
+// The file read forward through a buffer: what it holds is one record at a
+// time, whatever the file's size.
+class TGcaddFile : public TGcaddRecords {
+ public:
+  TGcaddFile(const std::string& fileName, int64_t from) {
+    File_ = std::fopen(NativePath(fileName).c_str(), "rb");
+    if (File_ != nullptr && fseeko(File_, static_cast<off_t>(from), SEEK_SET) != 0) {
+      std::fclose(File_);
+      File_ = nullptr;
+    }
+    Pos_ = static_cast<std::size_t>(from);
+  }
+  ~TGcaddFile() override {
+    if (File_ != nullptr) std::fclose(File_);
+  }
+  bool Opened() const { return File_ != nullptr; }
+  bool ReadError() const { return File_ != nullptr && std::ferror(File_) != 0; }
+  TNext Next(std::vector<uint8_t>& record) override {
+    Position = Pos_;
+    record.resize(kUnit);
+    const std::size_t got = std::fread(record.data(), 1, kUnit, File_);
+    if (got == 0) return nEnd;
+    if (got < kUnit) return nCut;
+    if (Word(record.data()) == 65535) return nEnd;
+    const std::size_t size = (Word(record.data() + 8) + std::size_t{1}) * kUnit;
+    record.resize(size);
+    if (std::fread(record.data() + kUnit, 1, size - kUnit, File_) != size - kUnit) return nCut;
+    Pos_ += size;
+    return nRecord;
+  }
+
+ private:
+  std::FILE* File_ = nullptr;
+  std::size_t Pos_ = 0;
+};
+
+}  // namespace
 
 TGcaddReader::TGcaddReader(std::string fileName, double scale)
     : FileName(std::move(fileName)), Scale(scale) {}
@@ -100,12 +209,10 @@ void TGcaddReader::Fail(const std::string& text) {
 }
 
 bool TGcaddReader::Open() {
-  if (!ReadWholeFile(FileName, Bytes_)) {
-    Fail("<" + FileName + "> cannot be read.");
-    return false;
-  }
-  Valid = RecognizeGcadd(Bytes_, DataOffset);
-  if (!Valid) Fail("<" + FileName + "> is not a GCADD drawing.");
+  bool readable = false;
+  Valid = RecognizeGcaddFile(FileName, DataOffset, readable);
+  if (!readable) Fail("<" + FileName + "> cannot be read.");
+  else if (!Valid) Fail("<" + FileName + "> is not a GCADD drawing.");
   return Valid;
 }
 
@@ -113,28 +220,35 @@ void TGcaddReader::Read() {
   if (!Valid && !Open()) return;
   TMatrix3 m = IdentityMatrix;
   ScaleMatrix({0, 0}, m, Scale, Scale);
-  Parse(Bytes_, static_cast<std::size_t>(DataOffset), m);
+  TGcaddFile file(FileName, DataOffset);
+  if (!file.Opened()) {
+    Fail("<" + FileName + "> cannot be read.");
+    return;
+  }
+  Parse(file, m);
+  if (file.ReadError()) Fail("<" + FileName + "> cannot be read.");
 }
 
-void TGcaddReader::Parse(const std::vector<uint8_t>& data, std::size_t pos, const TMatrix3& m) {
+void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
   std::string copying;
   bool passOver = false;  // inside a second definition of a name
   bool inDefinition = false;
-  while (pos < data.size() && !Failed) {
+  std::vector<uint8_t> record;
+  while (!Failed) {
     Idle();
-    if (pos + kUnit > data.size()) {
+    const TGcaddRecords::TNext next = records.Next(record);
+    if (next == TGcaddRecords::nEnd) return;
+    if (next == TGcaddRecords::nCut) {
       Fail("<" + FileName + "> ends inside a record: the file is cut short.");
       return;
     }
-    const uint8_t* head = &data[pos];
-    if (Word(head) == 65535) return;
+    const std::size_t pos = records.Position;
+    const uint8_t* head = record.data();
+    // A record of zero bytes only (the padding of a copy, an emptied disk)
+    // is read as any record of no known type, and counted.
+    if (std::all_of(record.begin(), record.end(), [](uint8_t b) { return b == 0; })) ++BlankRecords;
     const uint8_t type = head[2];
     const std::size_t count = Word(head + 8);
-    const std::size_t end = pos + (count + 1) * kUnit;
-    if (end > data.size()) {
-      Fail("<" + FileName + "> ends inside a record: the file is cut short.");
-      return;
-    }
     const uint8_t* units = head + kUnit;  // unit k (1-based) at units + (k - 1) * 10
     const auto has = [count](std::size_t k) { return count >= k; };
     const auto point = [&](std::size_t k, TRealPoint& p) {
@@ -147,9 +261,18 @@ void TGcaddReader::Parse(const std::vector<uint8_t>& data, std::size_t pos, cons
       return true;
     };
     if (inDefinition) {
-      if (type == 31) inDefinition = false;
-      else if (!passOver) Components_[copying].insert(Components_[copying].end(), head, data.data() + end);
-      pos = end;
+      if (type == 31) {
+        inDefinition = false;
+      } else if (!passOver) {
+        // Definitions are kept for their placements: up to the hold limit.
+        Held_ += static_cast<int64_t>(record.size());
+        if (Held_ > ImportHoldLimit()) {
+          Fail(ImportTooLargeText(FileName));
+          return;
+        }
+        std::vector<uint8_t>& kept = Components_[copying];
+        kept.insert(kept.end(), record.begin(), record.end());
+      }
       continue;
     }
     TRealPoint a, b, c;
@@ -213,14 +336,14 @@ void TGcaddReader::Parse(const std::vector<uint8_t>& data, std::size_t pos, cons
         TranslateMatrix(placed, ix, iy);
         ConcatMatrix(m, placed);
         Placing_.push_back(name);
-        const std::vector<uint8_t> records = found->second;
-        Parse(records, 0, placed);
+        // A definition is complete once placed: the copy is read in place.
+        TGcaddHeld held(found->second);
+        Parse(held, placed);
         Placing_.pop_back();
         break;
       }
       default: break;
     }
-    pos = end;
   }
 }
 
@@ -241,11 +364,18 @@ void ImportGcaddToCad(const std::string& fileName) {
   } importer(fileName, InchImportScale);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed || importer.OutOfRange > 0) {
-    const std::string text = importer.Failed ? importer.ErrorText : BeyondTheJobText(fileName);
+  if (importer.Failed || importer.OutOfRange > 0 || importer.Pending.Count() == 0) {
+    const std::string text = importer.Failed          ? importer.ErrorText
+                             : importer.OutOfRange > 0 ? BeyondTheJobText(fileName)
+                                                       : "<" + fileName + "> draws nothing.";
     report->WriteLn(text);
     NothingImported(text);
     return;
   }
-  importer.Pending.Commit();
+  if (!importer.Pending.Commit()) return;
+  if (importer.BlankRecords > 0) {
+    const std::string text = BlankRecordsText(importer.BlankRecords, fileName);
+    report->WriteLn(text);
+    InformationBox(text);
+  }
 }

@@ -11,8 +11,15 @@
 #include "import/cad_sink.h"
 #include "import/import_frame.h"
 
-// Whether the bytes form a drawing, and where its data starts.
+// Whether a file of size bytes, of which head holds the first and tail the
+// last (at least 2 KB of each, or the whole file), is a drawing, and where
+// its data starts.
+bool RecognizeGcadd(const std::vector<uint8_t>& head, const std::vector<uint8_t>& tail, int64_t size,
+                    int32_t& dataOffset);
+// The same for a whole file's bytes.
 bool RecognizeGcadd(const std::vector<uint8_t>& bytes, int32_t& dataOffset);
+
+class TGcaddRecords;
 
 class TGcaddReader : public TImportObject {
  public:
@@ -27,12 +34,13 @@ class TGcaddReader : public TImportObject {
   bool Valid = false;
   bool Failed = false;
   std::string ErrorText;
+  int64_t BlankRecords = 0;  // records of zero bytes only, passed over
 
  private:
-  void Parse(const std::vector<uint8_t>& data, std::size_t from, const TMatrix3& m);
+  void Parse(TGcaddRecords& records, const TMatrix3& m);
   void Fail(const std::string& text);
 
-  std::vector<uint8_t> Bytes_;
+  int64_t Held_ = 0;  // bytes of the definitions kept
   std::map<std::string, std::vector<uint8_t>> Components_;
   std::vector<std::string> Placing_;
 };

@@ -32,7 +32,11 @@ void TGerberCadReader::Run() {
   InchScale = 25400000.0 / PowersOfTen[d];
   MetricScale = 1000000.0 / PowersOfTen[d];
   TGerberReader::Run();
-  if (!Opened) return;
+  // Refused or cancelled before reading: the job keeps its name.
+  if (!Opened) {
+    ImportFailed();
+    return;
+  }
   if (Failed) {
     NothingImported(ErrorText);
     Pending.Clear();

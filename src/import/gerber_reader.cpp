@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "foundation/file_utils.h"
+#include "foundation/import_guard.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
@@ -169,6 +170,13 @@ const char* WordEnd(const char* p, const char* end, char eob) {
 }  // namespace
 
 TGerberReader::TGerberReader(const std::string& fileName, bool toCad) : FileName(fileName) {
+  // The text is held whole while it is read: a file beyond what that may
+  // take is refused before any of it is read.
+  if (FileSizeOf(FileName) > ImportWholeFileLimit()) {
+    MessageBeep(0);
+    ErrorBox(ImportFileTooLargeText(FileName) + "\r\nNothing was imported.");
+    return;
+  }
   if (!FindEndOfBlock()) {
     MessageBeep(0);
     ErrorBox("DECODE FAILED: Unable to find any end-of-block!\r\nThis file is not a Gerber Photoplot.");

@@ -97,6 +97,11 @@ bool TGerberDrillReader::FlashHook(int64_t x, int64_t y, int64_t apertureSize) {
     ++Dropped;
     return false;
   }
+  // Held back only while the drill layers have room for them.
+  if (static_cast<int64_t>(Pending.size()) >= DrillRoomForImport()) {
+    Fail("the file flashes " + NoRoomForHolesText() + ".");
+    return true;
+  }
   Pending.push_back({px, py, tool});
   ImportTools[static_cast<std::size_t>(tool)] = true;
   LastTool = tool;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
+#include "foundation/import_guard.h"
 #include "import/binary_file_reader.h"
 #include "import/import_host.h"
 #include "platform/events.h"
@@ -16,14 +18,74 @@ namespace {
 
 constexpr int32_t kChecked = 85;  // records the type check looks at
 
-bool TypeChecks(const std::vector<uint8_t>& bytes, bool bigEndian) {
-  const std::size_t count = bytes.size() / 12;
+// The records of the head (whole records only) check in the byte order.
+bool TypeChecks(const std::vector<uint8_t>& head, std::size_t count, bool bigEndian) {
   if (count == 0) return false;
-  if (IsIgiHeader(DecodeIgiRecord(bytes.data(), bigEndian))) return true;
+  if (IsIgiHeader(DecodeIgiRecord(head.data(), bigEndian))) return true;
   for (std::size_t r = 0; r < count && r < kChecked; ++r) {
-    const int16_t type = DecodeIgiRecord(bytes.data() + 12 * r, bigEndian).Type;
+    const int16_t type = DecodeIgiRecord(head.data() + 12 * r, bigEndian).Type;
     if (type < 0 || type > 99) return false;
   }
+  return true;
+}
+
+// The records of the file one by one, read through a buffer: what the
+// reading holds does not grow with the file.
+class TIgiFileRecords : public TIgiRecords {
+ public:
+  TIgiFileRecords(const std::string& fileName, std::size_t first, std::size_t count, bool bigEndian)
+      : Count_(count), Next_(first), BigEndian_(bigEndian) {
+    File_ = std::fopen(NativePath(fileName).c_str(), "rb");
+    if (File_ != nullptr && fseeko(File_, static_cast<off_t>(first * 12), SEEK_SET) != 0) {
+      std::fclose(File_);
+      File_ = nullptr;
+    }
+  }
+  ~TIgiFileRecords() override {
+    if (File_ != nullptr) std::fclose(File_);
+  }
+  bool Opened() const { return File_ != nullptr; }
+  bool ReadError() const { return ReadError_; }
+  bool Next(TIgiRecord& record) override {
+    if (File_ == nullptr || Next_ >= Count_) return false;
+    uint8_t bytes[12];
+    if (std::fread(bytes, 1, 12, File_) != 12) {
+      ReadError_ = true;
+      return false;
+    }
+    record = DecodeIgiRecord(bytes, BigEndian_);
+    Index = Next_++;
+    return true;
+  }
+
+ private:
+  std::FILE* File_ = nullptr;
+  std::size_t Count_, Next_;
+  bool BigEndian_;
+  bool ReadError_ = false;
+};
+
+// A sub-figure's records as captured.
+class TIgiHeldRecords : public TIgiRecords {
+ public:
+  explicit TIgiHeldRecords(const std::vector<TIgiRecord>& records) : Records_(records) {}
+  bool Next(TIgiRecord& record) override {
+    if (Next_ >= Records_.size()) return false;
+    record = Records_[Next_];
+    Index = Next_++;
+    return true;
+  }
+
+ private:
+  const std::vector<TIgiRecord>& Records_;
+  std::size_t Next_ = 0;
+};
+
+// A record of zero bytes only (the padding of a copy, an emptied disk):
+// read as any record of no known type, and counted.
+bool IsBlank(const TIgiRecord& r) {
+  for (uint8_t b : r.Raw)
+    if (b != 0) return false;
   return true;
 }
 
@@ -77,49 +139,56 @@ void TIgiPostReader::Fail(const std::string& text) {
 }
 
 bool TIgiPostReader::Open() {
-  std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(FileName, bytes)) {
+  std::vector<uint8_t> head;
+  int64_t size = 0;
+  if (!ReadFilePart(FileName, 0, 12 * kChecked, head, size)) {
     Fail("<" + FileName + "> cannot be read.");
     return false;
   }
   // A tail shorter than a record (a closing Ctrl-Z, a cut copy) is left
   // unread; the whole records before it are the drawing.
-  TailBytes = static_cast<int32_t>(bytes.size() % 12);
-  bytes.resize(bytes.size() - static_cast<std::size_t>(TailBytes));
-  if (bytes.empty()) {
+  TailBytes = static_cast<int32_t>(size % 12);
+  RecordCount = static_cast<std::size_t>(size / 12);
+  if (RecordCount == 0) {
     Fail("<" + FileName + "> holds no whole record.");
     return false;
   }
-  if (TypeChecks(bytes, false)) BigEndian = false;
-  else if (TypeChecks(bytes, true)) BigEndian = true;
+  const std::size_t checked = std::min<std::size_t>(RecordCount, head.size() / 12);
+  if (TypeChecks(head, checked, false)) BigEndian = false;
+  else if (TypeChecks(head, checked, true)) BigEndian = true;
   else {
     Fail("<" + FileName + "> is not an Infinite Graphics POST file.");
     return false;
   }
-  for (std::size_t at = 0; at + 12 <= bytes.size(); at += 12)
-    Records.push_back(DecodeIgiRecord(bytes.data() + at, BigEndian));
-  HasHeader = IsIgiHeader(Records.front());
+  HasHeader = IsIgiHeader(DecodeIgiRecord(head.data(), BigEndian));
+  First = 0;
+  if (HasHeader) {
+    First = 1;
+    if (RecordCount >= 5) {
+      uint32_t bits;
+      const float y = DecodeIgiRecord(head.data() + 12, BigEndian).Y;
+      std::memcpy(&bits, &y, 4);
+      First = 2 + ((bits & 1) ? 2 : 0) + 1;
+    }
+  }
+  Opened = true;
   return true;
 }
 
 void TIgiPostReader::Read() {
-  if (Records.empty() && !Open()) return;
-  std::size_t first = 0;
-  if (HasHeader) {
-    first = 1;
-    if (Records.size() >= 5) {
-      uint32_t bits;
-      std::memcpy(&bits, &Records[1].Y, 4);
-      first = 2 + ((bits & 1) ? 2 : 0) + 1;
-    }
-  }
+  if (!Opened && !Open()) return;
   TMatrix3 m = IdentityMatrix;
   ScaleMatrix({0, 0}, m, Scale, Scale);
-  Dispatch(Records, first, m);
+  TIgiFileRecords records(FileName, First, RecordCount, BigEndian);
+  if (!records.Opened()) {
+    Fail("<" + FileName + "> cannot be read.");
+    return;
+  }
+  Dispatch(records, m);
+  if (records.ReadError()) Fail("<" + FileName + "> cannot be read.");
 }
 
-void TIgiPostReader::Dispatch(const std::vector<TIgiRecord>& records, std::size_t first,
-                              const TMatrix3& m) {
+void TIgiPostReader::Dispatch(TIgiRecords& records, const TMatrix3& m) {
   TLevel level;
   Current_ = {0, 0};
   WasMove_ = PathOpen_ = false;
@@ -128,11 +197,13 @@ void TIgiPostReader::Dispatch(const std::vector<TIgiRecord>& records, std::size_
     TransformPoint(x, y, p.X, p.Y, m);
     return p;
   };
-  for (std::size_t i = first; i < records.size() && !Ended_ && !Failed; ++i) {
-    const TIgiRecord& r = records[i];
+  TIgiRecord r;
+  while (!Ended_ && !Failed && records.Next(r)) {
+    const std::size_t i = records.Index;
     if ((++Dispatched_ & 255) == 0) Progress();
     if ((Dispatched_ & 31) == 0) Idle();
     if (r.Type < 0 || r.Type > 99) continue;
+    if (r.Type == 0 && IsBlank(r)) ++BlankRecords;
     if (!std::isfinite(r.X) || !std::isfinite(r.Y)) {
       Fail("Record " + std::to_string(i + 1) + " of <" + FileName + "> holds no number.");
       return;
@@ -142,6 +213,12 @@ void TIgiPostReader::Dispatch(const std::vector<TIgiRecord>& records, std::size_
         level.Capturing = -1;
         level.Label.clear();
       } else {
+        // Sub-figures are kept for their placements: up to the hold limit.
+        Held_ += static_cast<int64_t>(sizeof(TIgiRecord));
+        if (Held_ > ImportHoldLimit()) {
+          Fail(ImportTooLargeText(FileName));
+          return;
+        }
         Figures_[level.Capturing].push_back(r);
       }
     } else {
@@ -195,7 +272,9 @@ void TIgiPostReader::Dispatch(const std::vector<TIgiRecord>& records, std::size_
         }
         case 84: {
           level.Capturing = std::abs(r.Word);
-          Figures_[level.Capturing].clear();
+          std::vector<TIgiRecord>& figure = Figures_[level.Capturing];
+          Held_ -= static_cast<int64_t>(figure.size() * sizeof(TIgiRecord));
+          std::vector<TIgiRecord>().swap(figure);
           Status("SUBFIG " + std::to_string(level.Capturing) + " <" + level.Label + ">");
           break;
         }
@@ -233,8 +312,18 @@ void TIgiPostReader::Flash(TLevel& level, const TIgiRecord& r, const TMatrix3& m
       const TRealPoint current = Current_;
       const bool wasMove = WasMove_, open = PathOpen_;
       Placing_.push_back(n);
-      const std::vector<TIgiRecord> records = figure->second;
-      Dispatch(records, 0, placed);
+      // The figure may be defined again while it is replayed: it is replayed
+      // from a copy, which counts against the hold limit while it lasts.
+      const int64_t copied = static_cast<int64_t>(figure->second.size() * sizeof(TIgiRecord));
+      Held_ += copied;
+      if (Held_ > ImportHoldLimit()) {
+        Fail(ImportTooLargeText(FileName));
+        return;
+      }
+      const std::vector<TIgiRecord> copy = figure->second;
+      TIgiHeldRecords records(copy);
+      Dispatch(records, placed);
+      Held_ -= copied;
       Placing_.pop_back();
       Current_ = current;
       WasMove_ = wasMove;
@@ -286,8 +375,10 @@ void ImportIgiPostToCad(const std::string& fileName) {
   } importer(fileName, InchImportScale);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed || importer.OutOfRange > 0) {
-    const std::string text = importer.Failed ? importer.ErrorText : BeyondTheJobText(fileName);
+  if (importer.Failed || importer.OutOfRange > 0 || importer.Pending.Count() == 0) {
+    const std::string text = importer.Failed          ? importer.ErrorText
+                             : importer.OutOfRange > 0 ? BeyondTheJobText(fileName)
+                                                       : "<" + fileName + "> draws nothing.";
     report->WriteLn(text);
     NothingImported(text);
     return;
@@ -295,5 +386,10 @@ void ImportIgiPostToCad(const std::string& fileName) {
   if (importer.TailBytes > 0)
     report->WriteLn("The last " + std::to_string(importer.TailBytes) +
                     " bytes hold no whole record and were not read.");
-  importer.Pending.Commit();
+  if (!importer.Pending.Commit()) return;
+  if (importer.BlankRecords > 0) {
+    const std::string text = BlankRecordsText(importer.BlankRecords, fileName);
+    report->WriteLn(text);
+    InformationBox(text);
+  }
 }

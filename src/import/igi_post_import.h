@@ -23,6 +23,14 @@ struct TIgiRecord {
 TIgiRecord DecodeIgiRecord(const uint8_t* bytes, bool bigEndian);
 bool IsIgiHeader(const TIgiRecord& r);
 
+// Records one at a time; Index is the 0-based number of the one last given.
+class TIgiRecords {
+ public:
+  virtual ~TIgiRecords() = default;
+  virtual bool Next(TIgiRecord& record) = 0;
+  std::size_t Index = 0;
+};
+
 class TIgiPostReader : public TImportObject {
  public:
   TIgiPostReader(std::string fileName, double scale);
@@ -38,7 +46,10 @@ class TIgiPostReader : public TImportObject {
   bool Failed = false;
   std::string ErrorText;
   int32_t TailBytes = 0;  // bytes after the last whole record, not read
-  std::vector<TIgiRecord> Records;
+  std::size_t RecordCount = 0;  // whole records in the file
+  int64_t BlankRecords = 0;  // records of zero bytes only, passed over
+  std::size_t First = 0;  // the first record of the drawing (after the header)
+  bool Opened = false;
 
  private:
   struct TLevel {
@@ -48,7 +59,7 @@ class TIgiPostReader : public TImportObject {
     std::string Label;
     int32_t Capturing = -1;  // the sub-figure being captured
   };
-  void Dispatch(const std::vector<TIgiRecord>& records, std::size_t first, const TMatrix3& m);
+  void Dispatch(TIgiRecords& records, const TMatrix3& m);
   void Flash(TLevel& level, const TIgiRecord& r, const TMatrix3& m);
   void Fail(const std::string& text);
 
@@ -57,6 +68,7 @@ class TIgiPostReader : public TImportObject {
   std::map<int32_t, std::vector<TIgiRecord>> Figures_;
   std::vector<int32_t> Placing_;  // sub-figures being replayed, outermost first
   int32_t Dispatched_ = 0;
+  int64_t Held_ = 0;  // bytes of the sub-figures kept and of their copies in replay
 };
 
 using TIgiPostToCad = TToCad<TIgiPostReader>;

@@ -218,7 +218,10 @@ double DetectEsi(const std::string& fileName) {
   bool header = false, percent = false;
   double total = 0.0, good = 0.0;
   std::string line;
-  for (int counted = 0; counted < 200 && ReadTextLineLimited(file.F, line) == lrLine;) {
+  // Header and percent lines are not counted, but the look ends after a
+  // few thousand lines all the same: a file of them is not read to its end.
+  for (int counted = 0, lines = 0; counted < 200 && lines < 4000 && ReadTextLineLimited(file.F, line) == lrLine;
+       ++lines) {
     const std::string upper = UpperCaseStr(line);
     if (upper.find("(ESI 5000)") != std::string::npos || upper.find("(ESI 5100)") != std::string::npos ||
         upper.find("(ESI 5200)") != std::string::npos) {

@@ -7,6 +7,7 @@
 
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "foundation/import_guard.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
 #include "import/dxf_import.h"
@@ -272,6 +273,21 @@ void NothingImported(const std::string& reason) {
   ImportFailed();
 }
 
+std::string BlankRecordsText(int64_t count, const std::string& fileName) {
+  const std::string n = count <= INT32_MAX ? IntToStrGrouped(static_cast<int32_t>(count)) : std::to_string(count);
+  return n + (count == 1 ? " record" : " records") + " of <" + fileName +
+         "> hold only zero bytes and were passed over.";
+}
+
+int64_t DrillRoomForImport() {
+  return std::max<int64_t>(TDrillEntities::HighestIndex - int64_t{DrillEntityCount}, 0);
+}
+
+std::string NoRoomForHolesText() {
+  return "more holes than the job has room for (" + IntToStrGrouped(static_cast<int32_t>(DrillRoomForImport())) +
+         " more)";
+}
+
 bool RunImportEntry(uint8_t code, const std::string& fileName) {
   const TImportFormat& format = ImportFormat(code);
   if (code == fcUnrecognized) return false;
@@ -279,7 +295,19 @@ bool RunImportEntry(uint8_t code, const std::string& fileName) {
     InformationBox(std::string(FormatListNames[code]) + " files cannot be imported yet.");
     return false;
   }
-  format.Import(fileName);
+  // An entry that runs out of memory ends with a box, and whatever it had
+  // added to the drawing is taken back: the job stays as it was.
+  const int32_t entities = CadEntityCount;
+  TUndoJournal* journal = ActiveUndo;
+  const bool open = journal != nullptr && journal->OpenRecords();
+  if (!RunGuardedImport(fileName, [&] { format.Import(fileName); })) {
+    if (CadEntityCount != entities && journal != nullptr && journal == ActiveUndo && !open &&
+        journal->OpenRecords()) {
+      journal->Undo();
+      journal->DiscardRedo();
+    }
+    ImportFailed();
+  }
   return true;
 }
 
@@ -292,9 +320,10 @@ void RunCadImport() {
   {
     host.SetBusyCursor(true);
     host.ShowPleaseWait("Checking Format...");
-    code = DetectFileFormat(fileName);
+    const bool detected = RunGuardedImport(fileName, [&] { code = DetectFileFormat(fileName); });
     host.HidePleaseWait();
     host.SetBusyCursor(false);
+    if (!detected) return;
   }
   if (code == fcUnrecognized) code = AskFileFormat(fileName);
   else ConfirmFileFormat(code, fileName);

@@ -80,7 +80,7 @@ class TPendingCad {
   }
   void Arc(uint8_t layer, int32_t sx, int32_t sy, int32_t ex, int32_t ey, int32_t cx,
            int32_t cy) {
-    arcCentres_.push_back({cx, cy});
+    if (count_ < kMostItems) arcCentres_.push_back({cx, cy});
     Add({kArc, layer, sx, sy, ex, ey});
   }
   void Circle(uint8_t layer, int32_t cx, int32_t cy, int32_t r) { Add({kCircle, layer, cx, cy, r, 0}); }
@@ -113,7 +113,15 @@ class TPendingCad {
   // The items in chunks of a fixed size, each written once: an import of a
   // million entities neither copies its list as it grows nor holds it twice.
   static constexpr std::size_t kChunkItems = 16384;
+  // No drawing holds more entities than this: those beyond it are only
+  // counted, for Commit to refuse the file, so that a file of millions of
+  // elements holds no more memory than the largest drawing.
+  static constexpr std::size_t kMostItems = 1000000;
   void Add(const TItem& item) {
+    if (count_ >= kMostItems) {
+      ++count_;
+      return;
+    }
     const std::size_t at = count_ % kChunkItems;
     if (at == 0) chunks_.emplace_back(new TItem[kChunkItems]);
     chunks_.back()[at] = item;
@@ -176,6 +184,15 @@ bool RunImportEntry(uint8_t code, const std::string& fileName);
 void ImportFailed();
 // The reason an import read nothing, in an error box; the import failed.
 void NothingImported(const std::string& reason);
+
+// The notice of a record file whose records of zero bytes only (the
+// padding of a copy, an emptied disk) were passed over.
+std::string BlankRecordsText(int64_t count, const std::string& fileName);
+
+// Holes an import may hold back: the room left on the drill layers.
+int64_t DrillRoomForImport();
+// "more holes than the job has room for (N more)", N that room.
+std::string NoRoomForHolesText();
 
 // The File/Import command.
 void RunCadImport();

@@ -240,7 +240,13 @@ void ImportIpcFile(const std::string& fileName) {
   }
   if (!importer.CutText.empty()) report->WriteLn(importer.CutText);
   else if (!importer.EndSeen) report->WriteLn("The file ends without its end record (999).");
-  if (!importer.ProfileFound)
-    InformationBox("This IPC-D-350 file did not contain\nany board profile information.");
+  const std::string noProfile = "This IPC-D-350 file did not contain\nany board profile information.";
+  if (importer.Pending.Count() == 0) {
+    const std::string text = "<" + fileName + "> draws nothing.";
+    report->WriteLn(text);
+    NothingImported(importer.ProfileFound ? text : text + "\r\n" + noProfile);
+    return;
+  }
+  if (!importer.ProfileFound) InformationBox(noProfile);
   importer.Pending.Commit();
 }

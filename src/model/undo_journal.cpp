@@ -213,6 +213,15 @@ int32_t TUndoJournal::RecordIndex(int32_t pos) {
   return GetInt32(RecordAt(pos) + 1);
 }
 
+void TUndoJournal::DiscardRedo() {
+  if (RedoCount_ == 0) return;
+  RedoCount_ = 0;
+  NextRedoName_.clear();
+  RecordCount_ -= UndoneCount_;
+  UndoneCount_ = 0;
+  UndoWindow().DisableButton(RedoCommand);
+}
+
 std::string TUndoJournal::RecordName(int32_t pos) {
   const uint8_t* r = RecordAt(pos);
   uint8_t length = r[1] > MaxNameLength ? MaxNameLength : r[1];

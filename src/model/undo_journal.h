@@ -101,6 +101,9 @@ class TUndoJournal {
   // Closes the records written since the last marker under the name (cut to
   // 20 characters); does nothing when there are none.
   void BeginOperation(const std::string& name);
+  // Forgets the steps that could be redone, as a new change does: a step
+  // undone to take back a failed operation is not offered again.
+  void DiscardRedo();
 
   // True when a step can be undone (redone); name gets the step's name, at
   // most maxLength characters.

@@ -13,6 +13,7 @@
 #include "command/user_panel.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "foundation/import_guard.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
@@ -62,7 +63,8 @@ TModalResult ShowFormatDialog(TForceDrillFormatDialog& dialog) {
   return result;
 }
 
-// Runs the importer of the format; false when it is not available.
+// Runs the importer of the format; false when it is not available or ran
+// out of memory.
 bool RunImporter(uint8_t format, const std::string& fileName) {
   const TDrillFormatImporter& importer = Importers()[format];
   if (!importer.Import) {
@@ -70,8 +72,8 @@ bool RunImporter(uint8_t format, const std::string& fileName) {
                    " files cannot be imported into drill layers yet.");
     return false;
   }
-  importer.Import(fileName);
-  return true;
+  // Out of memory the import ends with a box; what it began is withdrawn.
+  return RunGuardedImport(fileName, [&] { importer.Import(fileName); });
 }
 
 // An import read but not yet in place: its hidden entities from FirstIndex

@@ -9,6 +9,7 @@
 #include "command/input_event.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "foundation/import_guard.h"
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/entity_store.h"
@@ -110,7 +111,8 @@ bool ImportChosenRoutFile(const std::string& name, uint8_t filter) {
   bool ok = false;
   {
     THourGlassCursor hourglass;
-    ok = ImportRoutTape(name, filter, false);
+    // Out of memory the import ends with a box and the layer as it was.
+    if (!RunGuardedImport(name, [&] { ok = ImportRoutTape(name, filter, false); })) ok = false;
     if (ok) {
       RoutImportPath = FolderOf(name);
       if ((DB == nullptr || !DB->ZoomExtents()) && WindowServices.ZoomAll) WindowServices.ZoomAll();

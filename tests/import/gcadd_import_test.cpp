@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "foundation/import_guard.h"
 #include "import/gcadd_import.h"
 #include "import/import_frame.h"
 #include "import_test_support.h"
@@ -156,6 +157,35 @@ TEST_F(GcaddImportTest, SelfPlacingAndBrokenDrawingsAddNothing) {
   EXPECT_EQ(CadEntityCount, kept + 2);
   EXPECT_NE(DetachedImportHost().Reports.back().Text.find("ERROR: Component <NONE> not found!"),
             std::string::npos);
+}
+
+// Records of zero bytes after a drawing (a padded copy) are named in a box;
+// a walkable drawing read from a file far larger than its head is read
+// record by record, whatever the file's size.
+TEST_F(GcaddImportTest, BlankRecordsAreCountedAndSaid) {
+  std::string walk;
+  for (int i = 0; i < 80; ++i) walk += Line(0, 0, 1, static_cast<float>(i));
+  const std::string file = Write("pad.gcd", walk + std::string(40, '\0'));
+  EXPECT_DOUBLE_EQ(DetectGcadd(file), 0.9);
+  ImportGcaddToCad(file);
+  EXPECT_EQ(CadEntityCount, 80);
+  EXPECT_EQ(LastBox(), "4 records of <" + file + "> hold only zero bytes and were passed over.");
+}
+
+// A component is kept for its placements up to the hold limit: a definition
+// beyond it refuses the drawing, naming the file.
+TEST_F(GcaddImportTest, ADefinitionBeyondTheHoldLimitIsRefused) {
+  std::string lines;
+  for (int i = 0; i < 100; ++i) lines += Line(0, 0, 1, 0.5f * static_cast<float>(i));
+  const std::string body = Define("BIG") + lines + EndDefine() + Place("BIG", 0, 0, 1, 1, 0);
+  SetImportHoldLimit(2000);
+  const std::string file = Write("big.gcd", Drawing(body));
+  ImportGcaddToCad(file);
+  SetImportHoldLimit(0);
+  EXPECT_EQ(LastBox(), "<" + file + "> needs more than 1 MB of memory to import.\r\nNothing was imported.");
+  EXPECT_EQ(CadEntityCount, 0);
+  ImportGcaddToCad(file);
+  EXPECT_EQ(CadEntityCount, 100) << LastBox();
 }
 
 }  // namespace

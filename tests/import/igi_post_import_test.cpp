@@ -132,4 +132,19 @@ TEST_F(IgiPostImportTest, SelfPlacingFiguresAndBrokenFilesAddNothing) {
   EXPECT_EQ(CadEntityCount, kept + 1);
 }
 
+// A drawing padded with records of zero bytes is read up to its end record
+// or the file's end: what it draws comes in, and the padding is named in a
+// box. Padding alone draws nothing, and says so.
+TEST_F(IgiPostImportTest, BlankRecordsAreCountedAndSaid) {
+  const std::string padded =
+      Write("pad.pst", Records({{6, 0, 0, 0}, {2, 1, 0, 0}}) + std::string(3 * 12, '\0'));
+  ImportIgiPostToCad(padded);
+  EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(LastBox(), "3 records of <" + padded + "> hold only zero bytes and were passed over.");
+  const std::string blank = Write("blank.pst", std::string(5 * 12, '\0'));
+  ImportIgiPostToCad(blank);
+  EXPECT_EQ(CadEntityCount, 1);
+  EXPECT_EQ(LastBox(), "<" + blank + "> draws nothing.\r\nNothing was imported.");
+}
+
 }  // namespace

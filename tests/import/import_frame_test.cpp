@@ -264,3 +264,26 @@ TEST_F(ImportFrameTest, HostileFilesEndInAMessageWithTheDrawingUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// Entities beyond what any drawing holds are counted, not kept: the file is
+// refused with its whole count, and the drawing is as it was.
+TEST_F(ImportFrameTest, MoreEntitiesThanADrawingHoldsAreCountedAndRefused) {
+  DB->AddLineOnLayer(0, 0, 1, 1, 0);
+  const int32_t before = CadEntityCount;
+  TPendingCad pending;
+  for (int32_t i = 0; i < 1000003; ++i) {
+    if (i % 2 == 0) pending.Line(0, i, 0, i, 5);
+    else pending.Arc(0, i, 0, i, 10, i, 5);
+  }
+  EXPECT_EQ(pending.Count(), 1000003u);
+  EXPECT_FALSE(pending.Commit());
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            "The file makes 1,000,003 entities; the CAD drawing has room for 999,999 more.\r\nNothing was imported.");
+  EXPECT_EQ(CadEntityCount, before);
+  EXPECT_EQ(pending.Count(), 0u);
+}
+
+}  // namespace
