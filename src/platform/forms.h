@@ -907,7 +907,10 @@ class TForm : public TControl {
   TButton* CancelButton() const;
   // The first control in the form's order (as added, depth first; on the
   // shown page of tabbed pages) that can take the focus and is not a push
-  // button: a dialog's first field. Null when there is none.
+  // button: a dialog's first field. A read-only text (an explanation above
+  // a list) is passed over for a control that takes input, and is the
+  // first field only of a form that has nothing else. Null when there is
+  // none.
   TControl* FirstFieldControl();
   // A form shows with the focus where its code put it, else on its first
   // field (else the backend's choice, the default button): typing starts
