@@ -1228,6 +1228,12 @@ void TMemo::SetWordWrap(bool wrap) {
   Changed(TChange::State);
 }
 
+void TMemo::SetFixedPitch(bool fixed) {
+  if (fixed == fixedPitch_) return;
+  fixedPitch_ = fixed;
+  Changed(TChange::Value);
+}
+
 void TMemo::SetScrollBars(bool both) {
   if (both == scrollBars_) return;
   scrollBars_ = both;

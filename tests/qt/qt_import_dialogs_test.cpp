@@ -6,12 +6,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
 
+#include "foundation/report_windows.h"
 #include "import/import_frame.h"
 #include "import/odb_import.h"
 #include "korvex_test.h"
@@ -71,6 +73,64 @@ TEST_F(QtImportDialogsTest, TheFormatDialogTakesDownLettersAndEnterOnItsList) {
   ConfirmFileFormat(code, "BOARD.PLT");
   EXPECT_EQ(code, fcHpgl);
   EXPECT_EQ(focused, "QComboBox");
+}
+
+// The names of the layer dialog look pressed while the mouse button is
+// down on them, and the click toggles the row.
+TEST_F(QtImportDialogsTest, ALayerNameLooksPressedWhileTheMouseIsDownOnIt) {
+  TValorLayerDialog dialog({"TOP", "DRILL"}, {"PCB", "PANEL"});
+  dialog.Show();
+  QApplication::processEvents();
+  for (const char* name : {"Layer1", "Step2", "StepName1"}) {
+    auto* frame = qobject_cast<QFrame*>(QtWidgetOf(dialog.Get<TControl>(name)));
+    ASSERT_NE(frame, nullptr) << name;
+    EXPECT_EQ(frame->frameShadow(), QFrame::Raised) << name;
+    const QPoint at = frame->rect().center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, frame->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(frame, &press);
+    QApplication::processEvents();
+    EXPECT_EQ(frame->frameShadow(), QFrame::Sunken) << name;
+    QMouseEvent release(QEvent::MouseButtonRelease, at, frame->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(frame, &release);
+    QApplication::processEvents();
+    EXPECT_EQ(frame->frameShadow(), QFrame::Raised) << name;
+  }
+  EXPECT_TRUE(dialog.Cell(1, 1).Checked());  // the row's click
+  EXPECT_TRUE(dialog.Cell(1, 2).Checked());
+  dialog.Hide();
+}
+
+// The import's results report opens over the main window it reports on,
+// wherever that window stands, and its lines are in a fixed-pitch font.
+TEST_F(QtImportDialogsTest, TheImportResultsReportOpensOverTheMainWindow) {
+  TForm main("TWorkspace");
+  main.Add<TLabel>("Label1", "Main window");
+  TMainMenu menu("CadMenu");
+  menu.Add("&File");
+  main.SetMenu(&menu);
+  main.SetClientSize(600, 420);
+  main.Show();
+  QApplication::processEvents();
+  QWidget* mainWindow = QtWidgetOf(main);
+  mainWindow->move(150, 90);
+  QApplication::processEvents();
+  TGTScrollWindow report;
+  report.SetCaption("Import results");
+  report.SetTextSize(30, 16);
+  report.WriteLn("Decoding BOARD.DRL");
+  report.Show();
+  QApplication::processEvents();
+  const QPoint reportCentre = QtWidgetOf(report)->frameGeometry().center();
+  const QPoint mainCentre = mainWindow->frameGeometry().center();
+  EXPECT_LE((reportCentre - mainCentre).manhattanLength(), 40)
+      << reportCentre.x() << "," << reportCentre.y() << " over " << mainCentre.x() << "," << mainCentre.y();
+  const QFontInfo font(QtWidgetOf(report.Memo1)->font());
+  EXPECT_TRUE(font.fixedPitch()) << font.family().toStdString();
+  report.Hide();
+  main.SetMenu(nullptr);
+  main.Hide();
 }
 
 }  // namespace
