@@ -235,6 +235,8 @@ TToolPageDialog::TToolPageDialog()
     width = std::max(width, FormsBackend().TextExtent(heads[c]).X + 16);
   }
   Grid.SetDefaultCellSize(width, Grid.DefaultRowHeight());
+  // All six columns in view, beside the scroll bar.
+  Grid.SetWidth(6 * (width + 1) + 3 + 20);
   for (int t = 1; t <= kToolCount; ++t) Grid.SetCell(0, t, "T" + IntToShortStr(t));
   LoadButton.OnClick = [this](TControl&) { LoadButtonClick(); };
   SaveButton.OnClick = [this](TControl&) { SaveButtonClick(); };
