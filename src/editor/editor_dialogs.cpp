@@ -41,7 +41,7 @@ void PrintLines(TQedTextFileEditor& editor, bool selected) {
   canvas.Pen.Width = 1;
   TPrinterLineChannel out(printer);
   if (!out.Open()) {
-    ErrorBox(printer.LastError);
+    if (!printer.LastError.empty()) ErrorBox(printer.LastError);
     return;
   }
   if (selected && editor.SelectionExists()) {

@@ -41,6 +41,8 @@ TGTWindow::TGTWindow()
   PaintBoxRoot.SetColor(clWhite);
   PaintBoxRoot.SetBevel(bvNone);
   PaintBox.SetAlign(alClient);
+  // A console: every character as wide as the next, so columns line up.
+  PaintBox.Canvas().Font.FixedPitch = true;
   PaintBox.OnPaint = [this](TControl&) { PaintBoxPaint(); };
   repaintTimer_.SetEnabled(false);
   repaintTimer_.SetInterval(kRepaintMs);
@@ -186,6 +188,7 @@ TGTScrollWindow::TGTScrollWindow()
   Memo1.SetAlign(alClient);
   Memo1.SetReadOnly(true);
   Memo1.SetWordWrap(false);
+  Memo1.SetFixedPitch(true);
   // Bars only when the text needs them: the window widens to its longest
   // line, so a report of short lines shows none across.
   Memo1.SetScrollBars(false);
@@ -221,7 +224,7 @@ void TGTScrollWindow::WriteLn(std::string text) {
 }
 
 void TGTScrollWindow::FitLine(const std::string& line) {
-  WantedWidth_ = std::max(WantedWidth_, FormsBackend().TextExtent(line).X + LineMargin);
+  WantedWidth_ = std::max(WantedWidth_, FormsBackend().FixedPitchTextExtent(line).X + LineMargin);
   // A window on the screen widens when its work is done (ShowOKButton): the
   // window system may not have placed it yet while the first lines arrive.
   if (!Showing() && WantedWidth_ > Width()) SetClientSize(WantedWidth_, Height());

@@ -506,12 +506,12 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
     TPanel& number = numbers.Add<TPanel>("Step" + std::to_string(s));
     number.SetCaption(std::to_string(s));
     number.SetBounds(numberLabelSize.X + 8 + 18 * s, 2, 16, 15);
-    number.OnClick = [this, s](TControl&) { ToggleColumn(s); };
+    Clickable(number, [this, s] { ToggleColumn(s); });
     stepNumbers.push_back(&number);
     TPanel& name = stepPanel.Add<TPanel>("StepName" + std::to_string(s));
     name.SetCaption(std::to_string(s) + " " + steps[static_cast<std::size_t>(s - 1)]);
     name.SetBounds(4, 16 * s, 150, 15);
-    name.OnClick = [this, s](TControl&) { ToggleColumn(s); };
+    Clickable(name, [this, s] { ToggleColumn(s); });
   }
   // Once laid out, each number stands over its column.
   grid.OnResize = [&numbers, &cells, stepNumbers](TControl&) {
@@ -524,7 +524,7 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
     TPanel& label = names.Add<TPanel>("Layer" + std::to_string(l));
     label.SetCaption(layers[static_cast<std::size_t>(l - 1)]);
     label.SetBounds(4, 16 * l, nameWidth, 15);
-    label.OnClick = [this, l](TControl&) { ToggleRow(l); };
+    Clickable(label, [this, l] { ToggleRow(l); });
     for (int32_t s = 1; s <= steps_; ++s) {
       TCheckBox& box = cells.Add<TCheckBox>("Cell" + std::to_string(l) + "_" + std::to_string(s));
       box.SetBounds(16 * s, 16 * l, 14, 14);
@@ -534,6 +534,20 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
       cells_.push_back(&box);
     }
   }
+}
+
+void TValorLayerDialog::Clickable(TPanel& label, std::function<void()> toggle) {
+  label.OnClick = [toggle = std::move(toggle)](TControl&) { toggle(); };
+  label.OnMouseDown = [this](TControl& c, TMouseButton, TShiftState, int, int) { LabelMouseDown(c); };
+  label.OnMouseUp = [this](TControl& c, TMouseButton, TShiftState, int, int) { LabelMouseUp(c); };
+}
+
+void TValorLayerDialog::LabelMouseDown(TControl& label) {
+  if (auto* panel = dynamic_cast<TPanel*>(&label)) panel->SetBevel(bvLowered);
+}
+
+void TValorLayerDialog::LabelMouseUp(TControl& label) {
+  if (auto* panel = dynamic_cast<TPanel*>(&label)) panel->SetBevel(bvRaised);
 }
 
 TCheckBox& TValorLayerDialog::Cell(int32_t layer, int32_t step) {

@@ -98,8 +98,13 @@ class TValorLayerDialog : public TForm {
   TCheckBox& Cell(int32_t layer, int32_t step);
   void ToggleRow(int32_t layer);
   void ToggleColumn(int32_t step);
+  // A layer's name, a step's number or a step's name looks pressed while
+  // the mouse button is down on it.
+  void LabelMouseDown(TControl& label);
+  void LabelMouseUp(TControl& label);
 
  private:
+  void Clickable(TPanel& label, std::function<void()> toggle);
   void Toggle(const std::vector<TCheckBox*>& boxes);
   int32_t layers_, steps_;
   std::vector<TCheckBox*> cells_;

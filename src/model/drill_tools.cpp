@@ -140,7 +140,9 @@ void TDrillDatabase::ShowToolData(bool print) {
       if (holes[t] == 0 && others[t] == 0) continue;
       const TToolRecord& r = ToolTable[t];
       std::string line = PadIntText(t, 3, ' ');
-      line += Metric ? "   " : "  ";
+      // Tool 1000 takes one of the blanks after its number, so that its
+      // columns stand where those of the shorter numbers do.
+      line += std::string(std::size_t(Metric ? 3 : 2) - (line.size() - 3), ' ');
       line += DisplaySizeToText(double(EquivalentToolSize(r.Diameter, !Metric)) /
                                 UnitsPerDisplayUnit);
       line += "  " + FeedRateToText(r.Feed);
@@ -185,7 +187,10 @@ void TDrillDatabase::ShowToolData(bool print) {
   lines.push_back(rule);
   lines.insert(lines.end(), totals.begin(), totals.end());
   TPrinterLineChannel channel(printer);
-  if (!channel.Open()) throw std::runtime_error(printer.LastError + "\r\nwhile printing");
+  if (!channel.Open()) {
+    if (printer.LastError.empty()) return;  // the user cancelled
+    throw std::runtime_error(printer.LastError + "\r\nwhile printing");
+  }
   for (const std::string& line : lines) channel.WriteLine(line);
   channel.Close();
 }

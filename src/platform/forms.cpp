@@ -1228,6 +1228,12 @@ void TMemo::SetWordWrap(bool wrap) {
   Changed(TChange::State);
 }
 
+void TMemo::SetFixedPitch(bool fixed) {
+  if (fixed == fixedPitch_) return;
+  fixedPitch_ = fixed;
+  Changed(TChange::Value);
+}
+
 void TMemo::SetScrollBars(bool both) {
   if (both == scrollBars_) return;
   scrollBars_ = both;
@@ -1889,29 +1895,43 @@ void TForm::SetMenu(TMainMenu* menu) {
 }
 
 namespace {
+// A text the user reads but cannot change (a dialog's explanation, a
+// report): keys typed there change nothing the dialog asks for.
+bool IsReadOnlyText(const TControl& c) {
+  if (c.Kind() == TControlKind::Memo) return static_cast<const TMemo&>(c).ReadOnly();
+  if (c.Kind() == TControlKind::Edit) return static_cast<const TEdit&>(c).ReadOnly();
+  return false;
+}
+
 // The first control in the form's order (children in the order added,
-// depth first) that takes the focus and is not a push button.
-TControl* FirstField(TControl& c) {
+// depth first) that takes the focus and is not a push button; read-only
+// texts only when withReadOnly.
+TControl* FirstField(TControl& c, bool withReadOnly) {
   for (auto& child : c.Children()) {
     if (!child->Visible()) continue;
-    if (child->Kind() != TControlKind::Button && child->CanFocus()) return child.get();
+    if (child->Kind() != TControlKind::Button && child->CanFocus() &&
+        (withReadOnly || !IsReadOnlyText(*child)))
+      return child.get();
     if (child->Kind() == TControlKind::TabbedPages) {
       auto& pages = static_cast<TTabbedPages&>(*child);
       if (pages.ActivePage() < 0) continue;
-      if (TControl* f = FirstField(pages.Page(pages.ActivePage()))) return f;
+      if (TControl* f = FirstField(pages.Page(pages.ActivePage()), withReadOnly)) return f;
       continue;
     }
-    if (TControl* f = FirstField(*child)) return f;
+    if (TControl* f = FirstField(*child, withReadOnly)) return f;
   }
   return nullptr;
 }
 }  // namespace
 
-TControl* TForm::FirstFieldControl() { return FirstField(*this); }
+TControl* TForm::FirstFieldControl() {
+  if (TControl* f = FirstField(*this, false)) return f;
+  return FirstField(*this, true);
+}
 
 void TForm::FocusFirstField() {
   if (active_ != nullptr && active_->CanFocus()) return;
-  if (TControl* first = FirstField(*this)) first->SetFocus();
+  if (TControl* first = FirstFieldControl()) first->SetFocus();
 }
 
 bool TForm::FocusControl(TControl* control) {

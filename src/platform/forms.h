@@ -594,6 +594,10 @@ class TMemo : public TControl {
   void SetWordWrap(bool wrap);
   bool ScrollBars() const { return scrollBars_; }
   void SetScrollBars(bool both);
+  // The lines show in a fixed-pitch font: a report's columns stand under
+  // their heads whatever the digits and blanks in them.
+  bool FixedPitch() const { return fixedPitch_; }
+  void SetFixedPitch(bool fixed);
   // The caret and the selection behind it, as character positions in the
   // lines joined by one line break each; a length of 0 is a bare caret.
   // SetSelection clamps both to the text and shows them; a change of the
@@ -621,6 +625,7 @@ class TMemo : public TControl {
   bool readOnly_ = false;
   bool wordWrap_ = true;
   bool scrollBars_ = false;
+  bool fixedPitch_ = false;
   int selStart_ = 0;
   int selLength_ = 0;
 };
@@ -907,7 +912,10 @@ class TForm : public TControl {
   TButton* CancelButton() const;
   // The first control in the form's order (as added, depth first; on the
   // shown page of tabbed pages) that can take the focus and is not a push
-  // button: a dialog's first field. Null when there is none.
+  // button: a dialog's first field. A read-only text (an explanation above
+  // a list) is passed over for a control that takes input, and is the
+  // first field only of a form that has nothing else. Null when there is
+  // none.
   TControl* FirstFieldControl();
   // A form shows with the focus where its code put it, else on its first
   // field (else the backend's choice, the default button): typing starts
@@ -1026,6 +1034,8 @@ class TFormsBackend {
   virtual void BringFormToFront(TForm& form) = 0;
   // Size of a text in the controls' font.
   virtual TPoint TextExtent(const std::string& text) = 0;
+  // Size of a text in the font of a fixed-pitch memo.
+  virtual TPoint FixedPitchTextExtent(const std::string& text) { return TextExtent(text); }
   // Whether a form is laid out before it shows (a window system places its
   // widgets from the layout). Without one, a form whose layout nothing
   // watches is laid out once something reads where its controls are.

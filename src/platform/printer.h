@@ -45,7 +45,9 @@ class TPrinter {
   virtual std::vector<std::string> Fonts() = 0;
 
   // A document: BeginDoc starts it on page 1 (false, with LastError set,
-  // when the printer cannot start); NewPage ends a page and starts the next;
+  // when the printer cannot start; false with LastError empty when the user
+  // cancelled the choice of the file a print without a printer goes to);
+  // NewPage ends a page and starts the next;
   // EndDoc sends it; Abort throws it away. The canvas draws on the current
   // page in device pixels from the printable area's top-left corner; outside
   // a document it only measures text.

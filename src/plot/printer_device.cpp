@@ -163,7 +163,8 @@ bool TPrinterDevice::BeginPlot() {
   if (p.Title.empty()) p.Title = "KORVEX plot";
   if (!p.BeginDoc()) {
     WaitBox.reset();
-    ErrorBox(p.LastError.empty() ? std::string("The printer cannot start.") : p.LastError);
+    // Nothing to say when the user cancelled.
+    if (!p.LastError.empty()) ErrorBox(p.LastError);
     return false;
   }
   Reset();

@@ -244,6 +244,8 @@ bool MakeDrillTape() {
   while (true) {
     TModalBracket bracket;
     if (!ExecuteExportFilterDialog("Save Drill Tape as:", name, 255, filter)) return false;
+    // A name typed without an extension is a drill tape's.
+    if (name.find('.', name.find_last_of("\\/") + 1) == std::string::npos) name += ".DRL";
     if (!FileExistsNoWild(name)) break;
     name = ExistingFileName(name);  // the file replaced, in its own spelling
     if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,

@@ -1,5 +1,6 @@
 #include "tapeout/tool_table_dialogs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -227,7 +228,15 @@ TToolPageDialog::TToolPageDialog()
   Grid.SetFixed(1, 1);
   Grid.SetEditing(true);
   const char* heads[6] = {"Tool", "Diameter", "Comp Diameter", "High Feed", "Low Feed", "Z Offset"};
-  for (int c = 0; c < 6; ++c) Grid.SetCell(c, 0, heads[c]);
+  // The columns are as wide as the widest head, so every head reads whole.
+  int width = Grid.DefaultColWidth();
+  for (int c = 0; c < 6; ++c) {
+    Grid.SetCell(c, 0, heads[c]);
+    width = std::max(width, FormsBackend().TextExtent(heads[c]).X + 16);
+  }
+  Grid.SetDefaultCellSize(width, Grid.DefaultRowHeight());
+  // All six columns in view, beside the scroll bar.
+  Grid.SetWidth(6 * (width + 1) + 3 + 20);
   for (int t = 1; t <= kToolCount; ++t) Grid.SetCell(0, t, "T" + IntToShortStr(t));
   LoadButton.OnClick = [this](TControl&) { LoadButtonClick(); };
   SaveButton.OnClick = [this](TControl&) { SaveButtonClick(); };

@@ -194,7 +194,7 @@ void TExceptionHandler::Print1Click() {
   canvas.Pen = TPen{clBlack, 1, psSolid, pmCopy};
   TPrinterLineChannel channel(printer);
   if (!channel.Open()) {
-    ErrorBox(printer.LastError);
+    if (!printer.LastError.empty()) ErrorBox(printer.LastError);
     return;
   }
   channel.WriteLine(kPrintHeading);

@@ -48,8 +48,6 @@ THeadlessDialogHost& HeadlessDialogHost() { return HeadlessHostObject(); }
 
 TOptionsDialog::TOptionsDialog()
     : TForm("TOptionsDialog"),
-      OKButton(Add<TButton>("OKButton", "OK", mrOk)),
-      Button1(Add<TButton>("Button1", "Cancel", mrCancel)),
       TabbedNotebook1(Add<TTabbedPages>("TabbedNotebook1")),
       ColorGrid1(TabbedNotebook1.AddPage("ColorsPage", "&Colors").Add<TColorGrid>("ColorGrid1")),
       SamplePanel(TabbedNotebook1.Page(0).Add<TPanel>("SamplePanel")),
@@ -63,8 +61,13 @@ TOptionsDialog::TOptionsDialog()
       ToolResCheckBox(TabbedNotebook1.Page(1).Add<TCheckBox>("ToolResCheckBox",
                                                              "&Micron Metric Tool Resolution")),
       GougeAvoidCheckBox(
-          TabbedNotebook1.Page(1).Add<TCheckBox>("GougeAvoidCheckBox", "AutoRout Gouge Avoid")) {
+          TabbedNotebook1.Page(1).Add<TCheckBox>("GougeAvoidCheckBox", "AutoRout Gouge Avoid")),
+      OKButton(Add<TPanel>("ButtonRow").Add<TButton>("OKButton", "OK", mrOk)),
+      Button1(Get<TPanel>("ButtonRow").Add<TButton>("Button1", "Cancel", mrCancel)) {
   SetCaption("KORVEX 6 Options");
+  auto& row = Get<TPanel>("ButtonRow");
+  row.SetFlow(TFlow::Horizontal);
+  row.SetBevel(bvNone);
   SetSizeable(false);
   OKButton.SetDefault(true);
   Button1.SetCancel(true);

@@ -68,8 +68,6 @@ class TOptionsDialog : public TForm {
  public:
   TOptionsDialog();
 
-  TButton& OKButton;
-  TButton& Button1;
   TTabbedPages& TabbedNotebook1;
   TColorGrid& ColorGrid1;
   TPanel& SamplePanel;
@@ -80,6 +78,9 @@ class TOptionsDialog : public TForm {
   TCheckBox& StickyCheckBox;
   TCheckBox& ToolResCheckBox;
   TCheckBox& GougeAvoidCheckBox;
+  // Under the pages.
+  TButton& OKButton;
+  TButton& Button1;
 
   void FormCreate();
   // The sample panel in the grid's background colour with a dash-dot cross

@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 
 #include "korvex_test.h"
+#include "platform/headless/headless_dialogs.h"
 #include "platform/printer.h"
 #include "platform/qt/qt_printer.h"
 
@@ -91,6 +94,13 @@ TEST_F(QtPrinterTest, WithoutAFileNameThePdfGoesToTheDocumentsFolderEvenANewOne)
   TPrinter& p = Printer();
   p.OutputFileName.clear();
   p.Title = "KORVEX plot";
+  // Asked where, the user first cancels (nothing is written, nothing to
+  // report), then takes the name proposed.
+  ScriptCommonDialogCancel();
+  const bool cancelled = !p.BeginDoc();
+  const std::string cancelError = p.LastError;
+  const bool leftNothing = !std::filesystem::exists(home / "Documents" / "KORVEX plot.pdf");
+  ScriptFileDialogAnswer("KORVEX plot.pdf");
   const bool begun = p.BeginDoc();
   if (begun) {
     p.Canvas().MoveTo(10, 10);
@@ -100,7 +110,14 @@ TEST_F(QtPrinterTest, WithoutAFileNameThePdfGoesToTheDocumentsFolderEvenANewOne)
   setenv("HOME", savedHome.c_str(), 1);
   if (savedXdg) setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
   else unsetenv("XDG_CONFIG_HOME");
+  EXPECT_TRUE(cancelled);
+  EXPECT_EQ(cancelError, "");
+  EXPECT_TRUE(leftNothing);
   ASSERT_TRUE(begun) << p.LastError;
+  ASSERT_EQ(ShownCommonDialogs().size(), 2u);
+  EXPECT_EQ(ShownCommonDialogs()[1].Title, "Save Print as:");
+  EXPECT_EQ(ShownCommonDialogs()[1].InitialDir, (home / "Documents").string());
+  EXPECT_EQ(ShownCommonDialogs()[1].FileName, "KORVEX plot.pdf");
   EXPECT_TRUE(IsPdf((home / "Documents" / "KORVEX plot.pdf").string()));
   // The file's whole path, for the user to be told.
   EXPECT_EQ(p.WrittenFile, (home / "Documents" / "KORVEX plot.pdf").string());
@@ -136,4 +153,27 @@ TEST_F(QtPrinterTest, PrintDialogAcceptedAndCancelled) {
   EXPECT_TRUE(p.ExecutePrintDialog());
   EXPECT_EQ(p.PrinterName(), kPrintToPdfName);
   EXPECT_GE(p.Copies(), 1);
+}
+
+// Printer Setup takes settings and prints nothing: its button reads OK; the
+// print dialog's still reads as printing.
+TEST_F(QtPrinterTest, PrinterSetupsButtonReadsOk) {
+  TPrinter& p = Printer();
+  p.OutputFileName = OutputPath("setup.pdf");
+  QString setupButton, printButton;
+  auto look = [](QString* text) {
+    QTimer::singleShot(0, [text] {
+      auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (d == nullptr) return;
+      for (QDialogButtonBox* box : d->findChildren<QDialogButtonBox*>())
+        if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) *text = ok->text();
+      d->reject();
+    });
+  };
+  look(&setupButton);
+  EXPECT_FALSE(p.ExecuteSetupDialog());
+  look(&printButton);
+  EXPECT_FALSE(p.ExecutePrintDialog());
+  EXPECT_EQ(setupButton.toStdString(), "OK");
+  EXPECT_NE(printButton.toStdString(), "OK");
 }

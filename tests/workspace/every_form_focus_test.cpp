@@ -27,6 +27,9 @@
 #include "import/import_frame.h"
 #include "import/odb_import.h"
 #include "model/drill_tools.h"
+#include "command/command_interpreter.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 #include "plot/cad_export.h"
 #include "plot/odb_export_dialogs.h"
@@ -91,6 +94,25 @@ bool IsTextField(const TControl& c) {
   }
 }
 
+bool IsReadOnlyText(const TControl& c) {
+  if (c.Kind() == TControlKind::Memo) return static_cast<const TMemo&>(c).ReadOnly();
+  if (c.Kind() == TControlKind::Edit) return static_cast<const TEdit&>(c).ReadOnly();
+  return false;
+}
+
+// A control where keys change what the dialog asks for.
+bool TakesInput(const TControl& c) {
+  return c.Kind() != TControlKind::Button && c.CanFocus() && !IsReadOnlyText(c);
+}
+
+bool HasInput(TControl& c) {
+  for (auto& child : c.Children()) {
+    if (!child->Visible()) continue;
+    if (TakesInput(*child) || HasInput(*child)) return true;
+  }
+  return false;
+}
+
 bool HasTextField(TControl& c) {
   for (auto& child : c.Children())
     if ((IsTextField(*child) && child->CanFocus()) || HasTextField(*child)) return true;
@@ -100,9 +122,24 @@ bool HasTextField(TControl& c) {
 // What a form showed with.
 struct TOpening {
   bool HasText = false;
+  bool HasInput = false;
   std::string First, Active;
   bool ActiveIsButton = false;
+  bool ActiveTakesInput = false;
 };
+
+TOpening LookAt(TForm& f) {
+  TOpening o;
+  o.HasText = HasTextField(f);
+  o.HasInput = HasInput(f);
+  if (TControl* first = f.FirstFieldControl()) o.First = first->Name();
+  if (TControl* active = f.ActiveControl()) {
+    o.Active = active->Name();
+    o.ActiveIsButton = active->Kind() == TControlKind::Button;
+    o.ActiveTakesInput = TakesInput(*active);
+  }
+  return o;
+}
 
 class EveryFormFocusTest : public TWorkspaceTest {
  protected:
@@ -111,14 +148,7 @@ class EveryFormFocusTest : public TWorkspaceTest {
   // Every showing of the class is looked at and closed.
   void Watch(const std::string& className) {
     RegisterModalScript(className, [this](TForm& f) {
-      TOpening o;
-      o.HasText = HasTextField(f);
-      if (TControl* first = f.FirstFieldControl()) o.First = first->Name();
-      if (TControl* active = f.ActiveControl()) {
-        o.Active = active->Name();
-        o.ActiveIsButton = active->Kind() == TControlKind::Button;
-      }
-      Opened[f.ClassName()] = o;
+      Opened[f.ClassName()] = LookAt(f);
       f.SetModalResult(mrCancel);
       if (f.Showing() && !f.ModalEnded()) f.SetModalResult(mrOk);
     });
@@ -255,6 +285,9 @@ TEST_F(EveryFormFocusTest, EveryFormOpensWithTheFocusOnItsFirstField) {
       ADD_FAILURE() << name << " did not open";
       continue;
     }
+    // A read-only text (an explanation over a list) never takes the keys
+    // meant for the dialog's input.
+    if (o->second.HasInput) EXPECT_TRUE(o->second.ActiveTakesInput) << name << " " << o->second.Active;
     if (!o->second.HasText) continue;
     EXPECT_FALSE(o->second.First.empty()) << name;
     EXPECT_EQ(o->second.Active, o->second.First) << name;
@@ -267,6 +300,77 @@ TEST_F(EveryFormFocusTest, EveryFormOpensWithTheFocusOnItsFirstField) {
   ASSERT_EQ(Opened.count("TPlotConfigurationDialog"), 1u);
   EXPECT_EQ(Opened["TPlotConfigurationDialog"].Active, "Line1Edit");
   editor.reset();
+}
+
+
+// The dialogs the imports open, opened as the imports open them: File >
+// Import and Drill > Import of files of each kind. Each shows with the
+// keys on its first input: the format list of the format dialog, whatever
+// text it explains itself with.
+class ImportDialogsFocusTest : public TWorkspaceDialogsTest {
+ protected:
+  std::vector<std::pair<std::string, TOpening>> Shown;
+
+  void SetUp() override {
+    TWorkspaceDialogsTest::SetUp();
+    for (const char* name : {"TForceFormatDialog", "TForceDrillFormatDialog", "TGerberDialog", "TGerberDrillDialog",
+                             "TCadInputFormatDialog", "TDrillInputFormatDialog", "TRoutInputFormatDialog",
+                             "TValorLayerDialog", "TValorPickLayerDialog", "TValorPickStepDialog",
+                             "TPickDrillLayerDialog", "TPickLayerDialog", "TDrawingUnits", "THP7580Dialog", "TInfoDialog",
+                             "TG93Dialog", "TM97M98Dialog"})
+      RegisterModalScript(name, [this](TForm& f) {
+        Shown.emplace_back(f.ClassName(), LookAt(f));
+        // An unrecognised file is not imported; the rest go on as offered.
+        auto* list = f.Find<TComboBox>("PullDown");
+        if (list != nullptr && list->ItemIndex() == 0) f.Click("CancelButton");
+        else f.Click("OKButton");
+      });
+    // The results windows are read and closed.
+    HeadlessSetProcessMessagesHook([] {
+      for (const char* name : {"TGTScrollWindow", "TGTWindow"})
+        if (TForm* window = ShowingModelessForm(name); window && window->Get<TButton>("OKButton").Visible())
+          window->Click("OKButton");
+    });
+  }
+  void TearDown() override {
+    HeadlessSetProcessMessagesHook(nullptr);
+    TWorkspaceDialogsTest::TearDown();
+  }
+  std::string Data(const std::string& name) const {
+    return (std::filesystem::path(KORVEX_TEST_DATA_DIR) / name).string();
+  }
+};
+
+TEST_F(ImportDialogsFocusTest, TheImportsOpenTheirDialogsWithTheKeysOnTheFirstInput) {
+  TWorkspace& form = StartProgram();
+  const std::string unknown = Input("NOTES.TXT", "nothing a format reader knows\nsecond line\n");
+  const std::string odb = (TempDir / "job" / "matrix" / "matrix").string();
+  std::filesystem::create_directories(TempDir / "job" / "matrix");
+  std::filesystem::create_directories(TempDir / "job" / "steps" / "pcb" / "layers" / "top");
+  std::ofstream(odb) << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n TYPE=SIGNAL\n"
+                        " NAME=TOP\n POLARITY=POSITIVE\n}\n";
+  std::ofstream(TempDir / "job" / "steps" / "pcb" / "layers" / "top" / "features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
+  std::ofstream(TempDir / "job" / "steps" / "pcb" / "profile") << "";
+  for (const std::string& file : {unknown, Data("gerber-quadrant-arcs.gbr"), Data("dxf-features/lines-points.dxf"),
+                                  Data("excellon-format-comment.drl"), Data("hpgl2-wrapped.plt"), odb}) {
+    ScriptFileDialogAnswer(file);
+    Run(form, emCad, "Import1");
+  }
+  for (const std::string& file : {unknown, Data("excellon-format-comment.drl")}) {
+    ScriptFileDialogAnswer(file);
+    if (file != unknown) ScriptMessageBoxAnswer(mrYes);  // the main part
+    Run(form, emDrill, "Import2");
+    ECO->CancelCommand();
+  }
+  std::set<std::string> classes;
+  for (const auto& [name, o] : Shown) {
+    classes.insert(name);
+    if (o.HasInput) EXPECT_TRUE(o.ActiveTakesInput) << name << " opened on " << o.Active;
+  }
+  for (const char* name : {"TForceFormatDialog", "TForceDrillFormatDialog", "TValorLayerDialog"})
+    EXPECT_EQ(classes.count(name), 1u) << name << " was not opened";
+  for (const auto& [name, o] : Shown)
+    if (name == "TForceFormatDialog" || name == "TForceDrillFormatDialog") EXPECT_EQ(o.Active, "PullDown") << name;
 }
 
 }  // namespace

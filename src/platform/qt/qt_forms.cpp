@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -425,6 +426,26 @@ class TQtFormWindow : public QDialog {
       Centre(QSize(width + decoration_.width(), height + extra + decoration_.height()));
     }
   }
+  // A window without menus that the program does not place opens, the
+  // first time, centred over the window it belongs to (else on the
+  // screen), inside that window's screen: a report stands over the main
+  // window it reports on. Later showings keep the place it had.
+  void PlaceOverOwner(QWindow* owner) {
+    if (form_.HasFixedPlace() || form_.ScreenCentred() || HasMenuBar() || isVisible() || placed_) return;
+    placed_ = true;
+    QScreen* s = owner != nullptr && owner->screen() != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    if (s == nullptr) return;
+    const QRect area = s->availableGeometry();
+    const QRect over = owner != nullptr && owner->isVisible() ? owner->frameGeometry() : area;
+    QSize decoration = LastDecoration();
+    if (decoration.isNull()) decoration = QSize(0, 32);
+    const QSize frame = size() + decoration;
+    int x = over.left() + (over.width() - frame.width()) / 2;
+    int y = over.top() + (over.height() - frame.height()) / 2;
+    x = std::max(area.left(), std::min(x, area.right() + 1 - frame.width()));
+    y = std::max(area.top(), std::min(y, area.bottom() + 1 - frame.height()));
+    move(x, y);
+  }
   // A form the system places (a dialog centred on its owner) is made no
   // larger than the screen's free area either; one that had to be made
   // smaller stands at the top of that area, so its title bar and buttons
@@ -524,7 +545,16 @@ class TQtFormWindow : public QDialog {
   QPointer<QMenuBar> bar_;
   QSize decoration_{0, 0};  // of a centred window: the decoration it was centred with
   bool fitting_ = false;    // a grown window is being fitted to its screen
+  bool placed_ = false;     // placed over its owner once
 };
+
+// The system's fixed-pitch font at the size of the controls' font.
+QFont FixedPitchFont() {
+  QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  f.setStyleHint(QFont::TypeWriter);
+  if (QApplication::font().pointSizeF() > 0) f.setPointSizeF(QApplication::font().pointSizeF());
+  return f;
+}
 
 // ------------------------------------------------------------ the peer
 
@@ -853,6 +883,8 @@ void TQtPeer::SyncValue() {
         ShowMemoSelection(*q, m);
       }
       q->setReadOnly(m.ReadOnly());
+      if (const QFont font = m.FixedPitch() ? FixedPitchFont() : QApplication::font(); q->font() != font)
+        q->setFont(font);
       q->setLineWrapMode(m.WordWrap() ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
       auto policy = m.ScrollBars() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
       q->setHorizontalScrollBarPolicy(policy);
@@ -1331,6 +1363,8 @@ void TieToActiveWindow(TQtFormWindow* w) {
   if (QWindow* handle = w->windowHandle()) handle->setTransientParent(owner->windowHandle());
 }
 
+QWindow* OwnerWindowOf(TQtFormWindow* w) { return w->windowHandle() ? w->windowHandle()->transientParent() : nullptr; }
+
 // Brings a shown window to the front with the keyboard focus: on the
 // form's active control, else on its default button.
 void TakeKeyboard(TQtFormWindow* w, TForm& form) {
@@ -1383,6 +1417,7 @@ class TQtFormsBackend : public TFormsBackend {
     w->PlaceOnScreen();
     w->KeepOnScreen();
     TieToActiveWindow(w);
+    w->PlaceOverOwner(OwnerWindowOf(w));
     if (form.Maximized())
       w->showMaximized();
     else
@@ -1406,6 +1441,10 @@ class TQtFormsBackend : public TFormsBackend {
   }
   TPoint TextExtent(const std::string& text) override {
     QFontMetrics m(QApplication::font());
+    return TPoint{m.horizontalAdvance(ToQt(text)), m.height()};
+  }
+  TPoint FixedPitchTextExtent(const std::string& text) override {
+    QFontMetrics m(FixedPitchFont());
     return TPoint{m.horizontalAdvance(ToQt(text)), m.height()};
   }
 };

@@ -1,5 +1,6 @@
 #include "platform/qt/qt_printer.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,9 +8,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <algorithm>
 
+#include "platform/common_dialogs.h"
 #include "platform/printer.h"
 #include "platform/qt/qt_canvas.h"
 
@@ -90,6 +93,11 @@ class TQtPrinter : public TPrinter {
       return false;
     }
     Configure();
+    // Without a printer the user says where the PDF goes.
+    if (ToPdf() && OutputFileName.empty() && !AskPdfFile()) {
+      LastError.clear();
+      return false;
+    }
     if (!painter_.begin(&printer_)) {
       LastError = ToPdf() ? "Cannot write \"" + printer_.outputFileName().toStdString() + "\""
                           : "Cannot print on \"" + PrinterName() + "\"";
@@ -163,6 +171,21 @@ class TQtPrinter : public TPrinter {
     printer_.setFullPage(false);
   }
 
+  // The save dialog for the PDF of one document, proposing the title's
+  // name in the user's documents folder; false when cancelled.
+  bool AskPdfFile() {
+    const QFileInfo proposal(printer_.outputFileName());
+    TSaveDialog dialog;
+    dialog.Title = "Save Print as:";
+    dialog.InitialDir = proposal.absolutePath().toStdString();
+    dialog.FileName = proposal.fileName().toStdString();
+    dialog.Filter = "PDF Files (*.PDF)|*.PDF";
+    dialog.Options |= ofOverwritePrompt;
+    if (!dialog.Execute()) return false;
+    printer_.setOutputFileName(QString::fromStdString(dialog.FileName));
+    return true;
+  }
+
   QRect PaintRect() {
     Configure();
     return printer_.pageLayout().paintRectPixels(printer_.resolution());
@@ -172,6 +195,10 @@ class TQtPrinter : public TPrinter {
     Configure();
     QPrintDialog dialog(&printer_);
     dialog.setWindowTitle(caption);
+    // Setting up prints nothing: its button takes the settings.
+    if (!withCopies)
+      for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
+        if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText("OK");
     if (dialog.exec() != QDialog::Accepted) {
       Configure();  // the dialog may have changed the QPrinter
       return false;

@@ -1,0 +1,157 @@
+// Dialogs and reports as the operator meets them in the started program:
+// the ODB++ layer names pressed under the mouse, the drill tape's typed
+// name, the Options and Cutter Config layouts, the tool data columns.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "foundation/report_windows.h"
+#include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/tool_tables.h"
+#include "platform/headless/headless_dialogs.h"
+#include "tapeout/make_drill_tape.h"
+#include "workspace/layers.h"
+#include "workspace/small_dialogs.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t In = 25400000;
+
+class TOperatorDialogsTest : public TWorkspaceDialogsTest {};
+
+// File > Import of an ODB++ job: a layer's name, a step's number and a
+// step's name look pressed from the mouse button's going down to its
+// coming up; the click then toggles the row or column as always.
+TEST_F(TOperatorDialogsTest, TheOdbLayerNamesLookPressedWhileTheMouseIsDown) {
+  TWorkspace& form = StartProgram();
+  const fs::path job = TempDir / "job";
+  fs::create_directories(job / "matrix");
+  fs::create_directories(job / "steps" / "pcb" / "layers" / "top");
+  std::ofstream(job / "matrix" / "matrix") << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n"
+                                              " TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n";
+  std::ofstream(job / "steps" / "pcb" / "layers" / "top" / "features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
+  std::ofstream(job / "steps" / "pcb" / "profile") << "";
+  std::vector<std::string> looks;
+  QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TValorLayerDialog", [&looks](TForm& f) {
+    auto look = [&f](const char* name) {
+      return f.Get<TPanel>(name).Bevel() == bvLowered ? std::string("pressed") : std::string("raised");
+    };
+    for (const char* name : {"Layer1", "Step1", "StepName1"}) {
+      TPanel& label = f.Get<TPanel>(name);
+      looks.push_back(look(name));
+      label.MouseDown(mbLeft, 0, 5, 5);
+      looks.push_back(look(name));
+      label.MouseUp(mbLeft, 0, 5, 5);
+      looks.push_back(look(name));
+    }
+    // Layer1 pressed and clicked: the row of one box is ticked.
+    f.Get<TPanel>("Layer1").MouseDown(mbLeft, 0, 5, 5);
+    f.Get<TPanel>("Layer1").MouseUp(mbLeft, 0, 5, 5);
+    f.Click("Layer1");
+    f.Click("OKButton");
+  });
+  ScriptFileDialogAnswer((job / "matrix" / "matrix").string());
+  Run(form, emCad, "Import1");
+  const std::vector<std::string> each{"raised", "pressed", "raised"};
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3; ++i) expected.insert(expected.end(), each.begin(), each.end());
+  EXPECT_EQ(looks, expected);
+  EXPECT_GT(CadEntityCount, 0);  // the ticked layer came in
+}
+
+// Make Drill Tape: a name typed without an extension becomes a ".DRL"
+// tape, as a rout tape's becomes ".RT"; a name with one is kept.
+TEST_F(TOperatorDialogsTest, ADrillTapeNameTypedWithoutAnExtensionGetsDrl) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  DRDB->AddHoleOnLayer(In, In, 30, 1, true);
+  for (const std::string& typed : {"d1lz", "d2.tap"}) {
+    QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+      d.MarkFirstCheckBox.SetChecked(false);
+      d.MarkLastCheckBox.SetChecked(false);
+      d.FirstLastCheckBox.SetChecked(false);
+      d.OKButton.Click();
+    });
+    ScriptFileDialogAnswer((TempDir / typed).string());
+    Run(form, emDrill, "MakeDrillTape1");
+  }
+  EXPECT_TRUE(fs::exists(TempDir / "d1lz.DRL"));
+  EXPECT_FALSE(fs::exists(TempDir / "d1lz"));
+  EXPECT_TRUE(fs::exists(TempDir / "d2.tap"));
+  EXPECT_FALSE(fs::exists(TempDir / "d2.tap.DRL"));
+}
+
+// Options keeps OK and Cancel under its pages; Cutter Config's columns are
+// wide enough for their heads.
+TEST_F(TOperatorDialogsTest, OptionsButtonsStandUnderThePagesAndCutterConfigHeadsReadWhole) {
+  TWorkspace& form = StartProgram();
+  int pagesBottom = 0, buttonsTop = -1;
+  QueueModalScript("TOptionsDialog", [&](TForm& f) {
+    f.Realign();
+    const TControl& pages = f.Get<TControl>("TabbedNotebook1");
+    pagesBottom = pages.Top() + pages.Height();
+    const TControl& ok = f.Get<TControl>("OKButton");
+    buttonsTop = ok.Top() + (ok.Parent() != &f ? ok.Parent()->Top() : 0);
+    f.Click("Button1");
+  });
+  Run(form, emCad, "Options1");
+  EXPECT_GE(buttonsTop, pagesBottom);
+
+  SelectLayer(kFirstRoutLayer);
+  std::vector<std::string> cut;
+  QueueModalScript("TToolPageDialog", [&cut](TForm& f) {
+    auto& grid = f.Get<TStringGrid>("Grid");
+    for (int c = 0; c < grid.ColCount(); ++c)
+      if (FormsBackend().TextExtent(grid.Cell(c, 0)).X + 8 > grid.DefaultColWidth()) cut.push_back(grid.Cell(c, 0));
+    f.Click("CancelButton");
+  });
+  Run(form, emRout, "CutterConfig1");
+  EXPECT_EQ(cut, std::vector<std::string>{});
+}
+
+// Show Tool Table with tools of one to four digits: every column starts
+// where the others' do, in inch and in metric display.
+TEST_F(TOperatorDialogsTest, ToolDataColumnsLineUpForToolsOfOneToFourDigits) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  for (int32_t t : {1, 12, 123, 1000}) {
+    ToolTable[t] = {In / 40, 0, 600, 0, 1500, t == 12};
+    DRDB->AddHoleOnLayer(In, In, 30, uint16_t(t), true);
+  }
+  for (bool metric : {false, true}) {
+    Metric = metric;
+    std::vector<std::string> lines;
+    bool fixedPitch = false;
+    QueueModalScript("TGTWindow", [&lines, &fixedPitch](TForm& f) {
+      auto& window = static_cast<TGTWindow&>(f);
+      fixedPitch = window.PaintBox.Canvas().Font.FixedPitch;
+      for (int i = 3; i <= 6; ++i) lines.push_back(window.Lines[i]);
+      f.Click("OKButton");
+    });
+    Run(form, emDrill, "ShowToolTable1");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_TRUE(fixedPitch);
+    // Where each field after the tool number ends: a character followed by
+    // a blank.
+    auto ends = [](const std::string& line) {
+      std::vector<size_t> out;
+      const std::string text = line.substr(0, line.find_last_not_of(' ') + 1) + " ";
+      for (size_t i = 4; i + 1 < text.size(); ++i)
+        if (text[i] != ' ' && text[i + 1] == ' ') out.push_back(i);
+      return out;
+    };
+    EXPECT_EQ(lines[0].substr(0, 4), "  1 ") << lines[0];
+    for (const std::string& line : lines) EXPECT_EQ(ends(line), ends(lines[0])) << metric << "\n" << line << "\n" << lines[0];
+  }
+}
+
+}  // namespace
