@@ -30,6 +30,12 @@ class TLargeFileOpenTest : public TWorkspaceDialogsTest {
     fs::resize_file(path, size);
     return path;
   }
+  static int32_t LiveRouts() {
+    int32_t n = 0;
+    for (int32_t i = 1; i <= RoutEntityCount; ++i)
+      if (RTDB->EntityAt(i) != nullptr && !SlotDeleted(RTDB->SlotAt(i)->Flags)) ++n;
+    return n;
+  }
   std::string LastBox() const {
     return ShownMessageBoxes().empty() ? std::string() : ShownMessageBoxes().back().Text;
   }
@@ -78,8 +84,25 @@ TEST_F(TLargeFileOpenTest, JobsTapesAndTablesOfLargeFilesEndWithABoxAndNothingCh
   EXPECT_EQ(caption, line);
   EXPECT_EQ(last.substr(0, 20), std::string(20, 'X')) << last;
 
+  // Open Rout Tape: the layer keeps its path.
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, In}, {In, In}, false, NoZOffset, 0);
+  const int32_t routs = LiveRouts();
+  for (const std::string& file : {Sparse("HEAD.ROU", "M48\nINCH,TZ\nT01C0.1\n%\nT01\nG00X0Y0\nM15\nG01X010000Y0\nM16\n"),
+                                  Sparse("ZEROS.ROU", ""), Input("LINE.ROU", "M48\n" + std::string(300000, '7'))}) {
+    SCOPED_TRACE(file);
+    const size_t boxes = ShownMessageBoxes().size();
+    QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    ScriptMessageBoxAnswer(mrNo);  // the layer as it is stays unsaved
+    ScriptFileDialogAnswer(file);
+    Run(form, emRout, "OpenRoutTape1");
+    EXPECT_GT(ShownMessageBoxes().size(), boxes);
+    EXPECT_EQ(LiveRouts(), routs);
+    EXPECT_NE(LastBox().find("this is no tape"), std::string::npos) << LastBox();
+  }
+
   // Auto Load Feeds & Speeds of a table that never ends a line.
-  Form->LayerPanel.FindControl("L30")->Click();
+  SelectLayer(30);
   ToolTable[1].Diameter = In / 100;
   const auto tools = Tools();
   const std::string table = Sparse("FEEDS.TXT", "C0.0200F100S50\n");
