@@ -241,6 +241,7 @@ TQuillexForm::TQuillexForm()
   // What the editor holds stays within what it can show and edit at ease.
   Editor->SetByteLimit(kEditorByteLimit);
   Editor->SetParaLimit(kEditorParaLimit);
+  Editor->RefuseLongLines = true;
   Editor->HighlightColors.SetBackColor(clSilver);
   Editor->HighlightColors.SetTextColor(0x800000);
   Editor->CaretOvr.SetShape(csBlock);

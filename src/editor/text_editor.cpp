@@ -1366,24 +1366,31 @@ void TQedTextFileEditor::Open() {
   // A file beyond what the text may hold is refused before it is read.
   if (const int64_t size = FileSizeOf(FileName_); size > List_->ByteLimit) {
     std::fclose(f);
-    throw std::runtime_error(EditorFileTooLargeText(FileName_, List_->ByteLimit));
+    EEditorError e(EditorFileTooLargeText(FileName_, List_->ByteLimit));
+    e.Code = edTextTooLarge;
+    throw e;
   }
   // Lines are read in blocks; CR LF, LF and a lone CR each end a line, and
   // the first one met is the file's line end, used again when saving. A
-  // line longer than a paragraph may hold refuses the file as soon as it is
-  // met; so do too many lines, or bytes should the file have grown.
+  // line longer than a paragraph may hold is kept whole, or refuses the file
+  // as soon as it is met (RefuseLongLines); too many lines, or bytes should
+  // the file have grown, refuse it too.
   std::vector<char> buf(1 << 20);
   std::string line;
+  const auto fail = [](int code, const std::string& text) {
+    EEditorError e(text);
+    e.Code = code;
+    throw e;
+  };
   const auto append = [&](int code) {
     if (code == 0) return;
-    if (code == edTooManyParas) throw std::runtime_error(EditorTooManyLinesText(FileName_, List_->ParaLimit));
-    if (code == edTextTooLarge) throw std::runtime_error(EditorFileTooLargeText(FileName_, List_->ByteLimit));
+    if (code == edTooManyParas) fail(code, EditorTooManyLinesText(FileName_, List_->ParaLimit));
+    if (code == edTextTooLarge) fail(code, EditorFileTooLargeText(FileName_, List_->ByteLimit));
     throw EEditorError(code);
   };
   const auto checkLength = [&] {
-    if (line.size() > size_t(List_->ParaLengthLimit))
-      throw std::runtime_error(
-          EditorLineTooLongText(FileName_, int64_t(List_->ParaCount()), List_->ParaLengthLimit));
+    if (RefuseLongLines && line.size() > size_t(List_->ParaLengthLimit))
+      fail(edParaTooLong, EditorLineTooLongText(FileName_, int64_t(List_->ParaCount()), List_->ParaLengthLimit));
   };
   bool sawEnd = false, pendingCr = false;
   LineEnd_ = TLineEnd::CrLf;

@@ -83,6 +83,9 @@ class TQedTextFileEditor : public TParaListView {
   bool WantTab = false;
   bool TrimWhiteSpace = true;
   bool MakeBackup = false;
+  // Open refuses a file with a line longer than a paragraph may hold;
+  // otherwise such a line is kept whole.
+  bool RefuseLongLines = false;
   std::string BackupExt = "BAK";
   bool HideSelection = true;
   bool ShowBookmarks = true;
@@ -250,9 +253,10 @@ class TQedTextFileEditor : public TParaListView {
   const std::string& FileName() const { return FileName_; }
   void SetFileName(const std::string& name);
   bool IsOpen() const { return IsOpen_; }
-  // Loads FileName; throws EEditorError or std::runtime_error (file access,
-  // or a file beyond the byte, paragraph or paragraph length limits, the
-  // message naming the file) and leaves the text empty and closed then.
+  // Loads FileName; throws EEditorError (a file beyond the byte or paragraph
+  // limits, or with a line beyond the paragraph length limit: the message
+  // names the file) or std::runtime_error (file access) and leaves the text
+  // empty and closed then.
   void Open();
   void Close() { Clear(); IsOpen_ = false; }
   // Saves through the replacing save: on failure the old file (and its

@@ -10,6 +10,7 @@
 
 #include "editor/editor_window.h"
 #include "entity_counts.h"
+#include "foundation/file_viewer.h"
 #include "foundation/report_windows.h"
 #include "model/rout_database.h"
 #include "model/view_services.h"
@@ -100,6 +101,25 @@ TEST_F(TLargeFileOpenTest, JobsTapesAndTablesOfLargeFilesEndWithABoxAndNothingCh
     EXPECT_EQ(LiveRouts(), routs);
     EXPECT_NE(LastBox().find("this is no tape"), std::string::npos) << LastBox();
   }
+  // The format dialog's View File shows a text only in its first part.
+  std::string lineText;
+  for (int i = 0; i < 30000; ++i) lineText += "X0Y0\r\n";
+  const std::string text = Sparse("TEXT.ROU", lineText);
+  size_t shown = 0;
+  QueueModalScript("TRoutInputFormatDialog", [&shown](TForm& f) {
+    QueueModalScript("TViewFileDialog", [&shown](TForm& v) {
+      shown = static_cast<TViewFileDialog&>(v).Memo.Text().size();
+      v.Click("OKButton");
+    });
+    f.Click("ViewButton");
+    f.Click("CancelButton");
+  });
+  ScriptMessageBoxAnswer(mrNo);
+  ScriptFileDialogAnswer(text);
+  Run(form, emRout, "OpenRoutTape1");
+  EXPECT_GE(shown, lineText.size());
+  EXPECT_LE(shown, std::size_t{2} << 20);
+  EXPECT_EQ(LiveRouts(), routs);
 
   // Auto Load Feeds & Speeds of a table that never ends a line.
   SelectLayer(30);
