@@ -696,12 +696,13 @@ bool TDNC13Link::OpenSendFile() {
 }
 
 bool TDNC13Link::NextSendLine(std::string& line) {
-  sendReadError_ = false;
+  sendReadError_ = sendTooLong_ = false;
   if (!sendFile_) return false;
   InOutRes = 0;
-  const bool got = ReadTextLine(sendFile_, line);
+  const TLineRead got = ReadTextLineLimited(sendFile_, line);
   sendReadError_ = IOResult() != 0;
-  return got && !sendReadError_;
+  sendTooLong_ = got == lrTooLong;
+  return got == lrLine && !sendReadError_;
 }
 
 void TDNC13Link::SendData() {
@@ -761,9 +762,11 @@ void TDNC13Link::SendFile() {
         }
         std::string line;
         const bool got = NextSendLine(line);
-        if (!got && sendReadError_) {
+        if (!got && (sendReadError_ || sendTooLong_)) {
           // A file that cannot be read to its end is not sent as complete.
-          SetStatus("DNC File access error");
+          SetStatus(sendTooLong_ ? "<" + sendName_ + "> has a line longer than " + std::to_string(kMaxTextLine) +
+                                       " characters"
+                                 : "DNC File access error");
           substate_ = 255;
           SendText("E,02");
           return;

@@ -187,6 +187,7 @@ class TDNC13Link {
   std::string longLineRest_;
   bool longLine_ = false;
   bool sendReadError_ = false;
+  bool sendTooLong_ = false;  // the file holds a line beyond the reader's bound
   int32_t lineNumber_ = -1, lastEnd_ = -1, previousEnd_ = -1;
   int64_t total_ = 1, done_ = 0;
   int progress_ = 0;

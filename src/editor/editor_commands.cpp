@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "foundation/byte_order.h"
+#include "foundation/file_utils.h"
 #include "platform/file_ops.h"
 #include "platform/keys.h"
 
@@ -114,8 +115,13 @@ bool TQedCommandTable::LoadTableFile(const std::string& fileName, int& error) {
     error = errno != 0 ? errno : ENOENT;
     return false;
   }
+  // The name line is read up to a bound: a file without line ends is no table.
   std::string name;
-  std::getline(in, name);
+  for (char c; name.size() <= kMaxTextLine && in.get(c) && c != '\n';) name += c;
+  if (name.size() > kMaxTextLine) {
+    error = EFBIG;
+    return false;
+  }
   while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.pop_back();
   std::vector<TCommandRecord> records;
   unsigned k1, s1, k2, s2, cmd;

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -21,6 +23,10 @@ namespace {
 constexpr const char* kUntitled = "UNTITLED.TXT";
 // Every file dialog of the window offers the same two filters.
 constexpr const char* kFileFilter = "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT";
+// The most the editor holds: far beyond any tape, small enough that a file
+// chosen by mistake is refused instead of filling the memory.
+constexpr int64_t kEditorByteLimit = int64_t{32} << 20;
+constexpr int32_t kEditorParaLimit = 2000000;
 
 bool FileExists(const std::string& name) {
   struct stat st {};
@@ -232,6 +238,10 @@ TQuillexForm::TQuillexForm()
   EditorBox.SetAlign(alClient);
   BindWindowKeys(Controller.EntryCommands);
   Editor = std::make_unique<TQedTextFileEditor>(EditorBox, &Controller);
+  // What the editor holds stays within what it can show and edit at ease.
+  Editor->SetByteLimit(kEditorByteLimit);
+  Editor->SetParaLimit(kEditorParaLimit);
+  Editor->RefuseLongLines = true;
   Editor->HighlightColors.SetBackColor(clSilver);
   Editor->HighlightColors.SetTextColor(0x800000);
   Editor->CaretOvr.SetShape(csBlock);
@@ -559,10 +569,36 @@ void TQuillexForm::BlockRead() {
     return;
   }
   LastDir = FolderOf(d.FileName);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string text = ss.str();
+  // The file is taken whole or not at all: it is read only when the text
+  // has room for it, and its lines are measured before any goes in.
+  const TParaList& list = Editor->List();
+  const int64_t room = list.ByteLimit - list.ByteCount();
+  in.seekg(0, std::ios::end);
+  const int64_t size = int64_t(in.tellg());
+  in.seekg(0, std::ios::beg);
+  if (size > room) {
+    ErrorBox(EditorFileTooLargeText(d.FileName, list.ByteLimit));
+    return;
+  }
+  std::string text(size_t(std::max<int64_t>(size, 0)), '\0');
+  if (size > 0 && !in.read(text.data(), std::streamsize(size))) {
+    ErrorBox("File access error #" + std::to_string(EIO) + " <" + d.FileName + ">");
+    return;
+  }
   if (!text.empty() && text.back() == 26) text.pop_back();
+  int64_t lines = 1;
+  for (size_t at = 0, end; at <= text.size(); at = end + 1, ++lines) {
+    end = std::min(text.find_first_of("\r\n", at), text.size());
+    if (end - at > size_t(list.ParaLengthLimit)) {
+      ErrorBox(EditorLineTooLongText(d.FileName, lines, list.ParaLengthLimit));
+      return;
+    }
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
+  }
+  if (lines - 2 + list.ParaCount() > list.ParaLimit) {
+    ErrorBox(EditorTooManyLinesText(d.FileName, list.ParaLimit));
+    return;
+  }
   Editor->Deselect();
   const TTextPoint from = Editor->Caret();
   Editor->InsertString(text);

@@ -36,6 +36,20 @@ std::string FileError(int err, const std::string& name) {
 
 }  // namespace
 
+std::string EditorFileTooLargeText(const std::string& fileName, int64_t limit) {
+  return "<" + fileName + "> is larger than the " + std::to_string((limit + (int64_t{1} << 20) - 1) >> 20) +
+         " MB the editor can hold.";
+}
+
+std::string EditorLineTooLongText(const std::string& fileName, int64_t line, int32_t limit) {
+  return "Line " + std::to_string(line) + " of <" + fileName + "> is longer than the " + std::to_string(limit) +
+         " characters the editor can hold.";
+}
+
+std::string EditorTooManyLinesText(const std::string& fileName, int32_t limit) {
+  return "<" + fileName + "> has more than the " + std::to_string(limit) + " lines the editor can hold.";
+}
+
 TQedTextFileEditor::TQedTextFileEditor(TPaintBox& box, TQedController* controller)
     : Box_(box), List_(std::make_shared<TParaList>()) {
   if (controller == nullptr) controller = &TQedController::Of(box.Form());
@@ -1349,16 +1363,39 @@ void TQedTextFileEditor::Open() {
   IsOpen_ = false;
   std::FILE* f = std::fopen(FileName_.c_str(), "rb");
   if (f == nullptr) throw std::runtime_error(FileError(errno, FileName_));
+  // A file beyond what the text may hold is refused before it is read.
+  if (const int64_t size = FileSizeOf(FileName_); size > List_->ByteLimit) {
+    std::fclose(f);
+    EEditorError e(EditorFileTooLargeText(FileName_, List_->ByteLimit));
+    e.Code = edTextTooLarge;
+    throw e;
+  }
   // Lines are read in blocks; CR LF, LF and a lone CR each end a line, and
   // the first one met is the file's line end, used again when saving. A
-  // line is kept whole whatever its length.
+  // line longer than a paragraph may hold is kept whole, or refuses the file
+  // as soon as it is met (RefuseLongLines); too many lines, or bytes should
+  // the file have grown, refuse it too.
   std::vector<char> buf(1 << 20);
   std::string line;
+  const auto fail = [](int code, const std::string& text) {
+    EEditorError e(text);
+    e.Code = code;
+    throw e;
+  };
+  const auto append = [&](int code) {
+    if (code == 0) return;
+    if (code == edTooManyParas) fail(code, EditorTooManyLinesText(FileName_, List_->ParaLimit));
+    if (code == edTextTooLarge) fail(code, EditorFileTooLargeText(FileName_, List_->ByteLimit));
+    throw EEditorError(code);
+  };
+  const auto checkLength = [&] {
+    if (RefuseLongLines && line.size() > size_t(List_->ParaLengthLimit))
+      fail(edParaTooLong, EditorLineTooLongText(FileName_, int64_t(List_->ParaCount()), List_->ParaLengthLimit));
+  };
   bool sawEnd = false, pendingCr = false;
   LineEnd_ = TLineEnd::CrLf;
   LastLineEnded_ = true;
   bool any = false, ended = true;
-  int code = 0;
   try {
     for (;;) {
       const size_t n = std::fread(buf.data(), 1, buf.size(), f);
@@ -1376,6 +1413,7 @@ void TQedTextFileEditor::Open() {
         }
         if (c != '\r' && c != '\n') continue;
         line.append(buf.data() + start, i - start);
+        checkLength();
         start = i + 1;
         if (!sawEnd) {
           sawEnd = true;
@@ -1383,19 +1421,20 @@ void TQedTextFileEditor::Open() {
           else LineEnd_ = (i + 1 < n) ? (buf[i + 1] == '\n' ? TLineEnd::CrLf : TLineEnd::Cr) : TLineEnd::CrLf;
         }
         if (c == '\r') pendingCr = true;
-        if ((code = List_->AppendPara(std::move(line), TrimWhiteSpace)) != 0) throw EEditorError(code);
+        append(List_->AppendPara(std::move(line), TrimWhiteSpace));
         line.clear();
         ended = true;
       }
       if (start < n) {
         line.append(buf.data() + start, n - start);
+        checkLength();
         ended = false;
       }
     }
     if (std::ferror(f)) throw std::runtime_error(FileError(EIO, FileName_));
     // The first CR of the file may have stood at the end of a block.
     if (!line.empty() || !ended) {
-      if ((code = List_->AppendPara(std::move(line), TrimWhiteSpace)) != 0) throw EEditorError(code);
+      append(List_->AppendPara(std::move(line), TrimWhiteSpace));
       LastLineEnded_ = false;
     }
     (void)any;

@@ -45,6 +45,12 @@ struct TParaPos {
   int32_t Pos = 1;
 };
 
+// The messages of a file the editor cannot hold: beyond limit bytes, a
+// line (1-based) beyond limit characters, or beyond limit lines.
+std::string EditorFileTooLargeText(const std::string& fileName, int64_t limit);
+std::string EditorLineTooLongText(const std::string& fileName, int64_t line, int32_t limit);
+std::string EditorTooManyLinesText(const std::string& fileName, int32_t limit);
+
 class TQedTextFileEditor;
 // Lets the owner draw a row: S and Len are the whole line (TABs expanded),
 // Pos the columns scrolled out at the left, Count the visible columns, the
@@ -77,6 +83,9 @@ class TQedTextFileEditor : public TParaListView {
   bool WantTab = false;
   bool TrimWhiteSpace = true;
   bool MakeBackup = false;
+  // Open refuses a file with a line longer than a paragraph may hold;
+  // otherwise such a line is kept whole.
+  bool RefuseLongLines = false;
   std::string BackupExt = "BAK";
   bool HideSelection = true;
   bool ShowBookmarks = true;
@@ -244,8 +253,10 @@ class TQedTextFileEditor : public TParaListView {
   const std::string& FileName() const { return FileName_; }
   void SetFileName(const std::string& name);
   bool IsOpen() const { return IsOpen_; }
-  // Loads FileName; throws EEditorError or std::runtime_error (file access)
-  // and leaves the text empty and closed then.
+  // Loads FileName; throws EEditorError (a file beyond the byte or paragraph
+  // limits, or with a line beyond the paragraph length limit: the message
+  // names the file) or std::runtime_error (file access) and leaves the text
+  // empty and closed then.
   void Open();
   void Close() { Clear(); IsOpen_ = false; }
   // Saves through the replacing save: on failure the old file (and its

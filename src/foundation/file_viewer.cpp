@@ -1,9 +1,9 @@
 #include "foundation/file_viewer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "foundation/file_dialogs.h"
@@ -28,8 +28,12 @@ void ViewFile(TViewFileDialog& dialog, const std::string& fileName) {
   dialog.SetCaption("<" + CleanUpperCase(AbbreviatePath(fileName, 40)) + ">");
   dialog.Memo.ClearLines();
   if (!TryOpenFile(fileName)) {
+    // Text is shown as it stands, a very large file only in its first part.
+    constexpr std::size_t MaxTextBytes = std::size_t{1} << 20;
     std::ifstream in(NativePath(fileName), std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text(MaxTextBytes, '\0');
+    in.read(text.data(), std::streamsize(text.size()));
+    text.resize(std::size_t(std::max<std::streamsize>(in.gcount(), 0)));
     dialog.Memo.SetText(text);
     return;
   }

@@ -22,17 +22,23 @@ int ErrnoOr(int fallback) { return errno != 0 ? errno : fallback; }
 
 // Reads one line of a text file: CR, LF and CR LF end a line and are not
 // kept. False at the end of the file with nothing read, or on a read error
-// (err is then set).
-bool ReadTextLine(std::FILE* f, std::string& line, int& err) {
+// (err is then set); a line longer than kMaxTextLine is not read on (tooLong
+// set, the answer false).
+bool ReadTextLine(std::FILE* f, std::string& line, int& err, bool& tooLong) {
   line.clear();
   err = 0;
   errno = 0;
+  tooLong = false;
   int c = getc_unlocked(f);  // the reader is the file's only user
   if (c == EOF) {
     if (std::ferror(f)) err = ErrnoOr(EIO);
     return false;
   }
   while (c != EOF && c != '\r' && c != '\n') {
+    if (line.size() == kMaxTextLine) {
+      tooLong = true;
+      return false;
+    }
     line.push_back(static_cast<char>(c));
     c = getc_unlocked(f);
   }
@@ -368,7 +374,8 @@ bool ReadSwapFile(TSwapControlRec& rec, std::FILE* f, bool outputMode, const TSw
   std::string line;
   uint32_t lineNo = 0;
   int err = 0;
-  while (ReadTextLine(f, line, err)) {
+  bool tooLong = false;
+  while (ReadTextLine(f, line, err, tooLong)) {
     ++lineNo;
     std::size_t first = line.find_first_not_of(' ');
     line.erase(0, first == std::string::npos ? line.size() : first);
@@ -387,6 +394,11 @@ bool ReadSwapFile(TSwapControlRec& rec, std::FILE* f, bool outputMode, const TSw
     if (!AddSwapRule(rec, lineNo, line.substr(0, eq), line.substr(eq + 1), sectionEnd)) {
       if (errorProc) errorProc("Creating Swap structure");
     }
+  }
+  if (tooLong) {
+    problems.emplace_back(lineNo + 1, "line longer than " + std::to_string(kMaxTextLine) +
+                                          " characters; the rest of the file is not read");
+    return false;
   }
   return err == 0;
 }

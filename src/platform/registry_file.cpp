@@ -36,6 +36,8 @@ const char* const kFirstLine = "KORVEX 6 Registry Version 1";
 const char* const kLastLine = "; End of KORVEX 6 registry";
 const char* const kHexDigits = "0123456789abcdef";
 constexpr size_t kHexBytesPerLine = 24;
+// The largest settings file read.
+constexpr off_t kMaxRegistryFileBytes = off_t{16} << 20;
 
 std::string ErrnoText(int code) {
   char buf[256] = {0};
@@ -419,6 +421,17 @@ bool TRegistryStore::LoadFromFile(const std::string& path, std::string* error) {
                "; the default settings are used.";
     return false;
   }
+  // A settings file is a few hundred kilobytes at most; one far beyond that
+  // is no settings file, and is not read.
+  const auto tooLarge = [&] {
+    ::close(fd);
+    if (error)
+      *error = "The settings file " + path + " is damaged (it is larger than " +
+               std::to_string(kMaxRegistryFileBytes >> 20) + " MB); the default settings are used.";
+    return false;
+  };
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && info.st_size > kMaxRegistryFileBytes) return tooLarge();
   std::string text;
   char buf[65536];
   for (;;) {
@@ -433,6 +446,7 @@ bool TRegistryStore::LoadFromFile(const std::string& path, std::string* error) {
       return false;
     }
     if (n == 0) break;
+    if (text.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxRegistryFileBytes)) return tooLarge();
     text.append(buf, static_cast<size_t>(n));
   }
   ::close(fd);

@@ -200,9 +200,9 @@ void TNCReader::ReadDefaultFile() {
     CloseFile(file);
     return;
   }
-  while (!PlainEof(file) && !ErrorFlag && !Abort) {
+  for (int32_t line = 1; !PlainEof(file) && !ErrorFlag && !Abort; ++line) {
     g.InHeader = true;
-    ReadTextLine(file, g.Line);
+    if (ReadTextLineLimited(file, g.Line) == lrTooLong && StopLineTooLong(line)) break;
     g.Line = ShortStr(g.Line);
     g.RawLine = g.Line;
     if (CheckIO("Reading Default File")) break;

@@ -312,8 +312,14 @@ void TNCReader::LookupParameters(int32_t diameter, TDecodedBlock& found) {
   int32_t bestDiameter = 0;
   int32_t lineNumber = 0;
   std::string line;
-  while (ReadTextLine(file, line)) {
+  for (TLineRead got; (got = ReadTextLineLimited(file, line)) != lrEnd;) {
     ++lineNumber;
+    if (got == lrTooLong) {
+      // A table is lines of a few words; a file without line ends is none.
+      Fail("Line " + std::to_string(lineNumber) + " longer than " + std::to_string(kMaxTextLine) +
+           " characters in parameter table " + ParameterFile);
+      break;
+    }
     TDecodedBlock words;
     bool error = false;
     std::string errorText;

@@ -1,6 +1,7 @@
 #include "tapein/rout_import.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <utility>
 
@@ -109,13 +110,19 @@ TRoutImportTarget* RoutImportTarget() {
 // ---- Viewer --------------------------------------------------------------------------
 
 void ViewTextFile(const std::string& fileName) {
-  std::ifstream in(NativePath(fileName), std::ios::binary);
   std::vector<std::string> lines;
-  std::string line;
-  // A viewer, not an editor: a very long file is shown in part.
-  while (lines.size() < 5000 && std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+  // A viewer, not an editor: a very long file, or one with a very long line,
+  // is shown in part, up to the first line cut short.
+  if (std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb")) {
+    std::string line;
+    std::size_t shown = 0;
+    for (TLineRead got = lrLine; got == lrLine && lines.size() < 5000 && shown < kMaxTextLine * 16;) {
+      got = ReadTextLineLimited(file, line);
+      if (got == lrEnd) break;
+      shown += line.size();
+      lines.push_back(line);
+    }
+    std::fclose(file);
   }
   ViewServices().ShowReport(fileName, lines);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -33,9 +34,11 @@ TSwapTapeFrame ReadSwapTapeFrame(const std::string& swapFileList) {
     const std::string name = TrimBlanks(swapFileList.substr(start, end - start));
     start = end + 1;
     if (name.empty() || !FileExistsNoWild(name)) continue;
-    std::ifstream in(NativePath(name), std::ios::binary);
+    std::FILE* in = std::fopen(NativePath(name).c_str(), "rb");
+    if (in == nullptr) continue;
+    // A line beyond the bound ends the reading; loading the filter reports it.
     std::string raw;
-    while (std::getline(in, raw)) {
+    while (ReadTextLineLimited(in, raw) == lrLine) {
       std::string line;
       for (char c : raw)
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n') line += c;
@@ -52,6 +55,7 @@ TSwapTapeFrame ReadSwapTapeFrame(const std::string& swapFileList) {
         if (UpperCaseStr(text).find("M30") != std::string::npos) frame.TrailerHasM30 = true;
       }
     }
+    std::fclose(in);
   }
   return frame;
 }

@@ -161,6 +161,15 @@ TEST_F(TDncLinkTest, UserCommandsKeepPathsAndReportEveryOutcome) {
   EXPECT_TRUE(Logged("OM,SPINDLE WARM"));
   EXPECT_EQ(Machine.Replies.back(), "E,00");
   EXPECT_EQ(Failed, 4);
+
+  // A head, then zeros without a line end: refused at the bound, not sent as complete.
+  const fs::path endless = odd / "endless.nc";
+  WriteFileBytes(endless, "%\r\nG90\r\n");
+  fs::resize_file(endless, 6u << 20);
+  ASSERT_TRUE(RunCommand("COPY," + endless.string() + ",XM(P3)"));
+  EXPECT_EQ(Failed, 5);
+  EXPECT_TRUE(Logged("<" + endless.string() + "> has a line longer than 65536 characters")) << Log.back();
+  EXPECT_EQ(Machine.Programs.count("P3"), 0u);
 }
 
 TEST_F(TDncLinkTest, TheMachinesRequestsAreServedFromAndIntoTheLinksFolders) {

@@ -163,6 +163,14 @@ TEST_F(RegistryFileTest, DamagedFilesStartWithDefaultsAndAnError) {
     EXPECT_FALSE(Store().Modified);
   }
 
+  // A valid head then zeros far beyond any settings file: refused unread.
+  WriteFileBytes(RegFile(), valid.substr(0, 60));
+  fs::resize_file(RegFile(), std::uintmax_t{64} << 20);
+  std::string error;
+  EXPECT_FALSE(Store().LoadFromFile(RegFile().string(), &error));
+  EXPECT_EQ(error, "The settings file " + RegFile().string() +
+                       " is damaged (it is larger than 16 MB); the default settings are used.");
+
   // The program reports the problem; the file goes aside and its defaults
   // take its place.
   WriteFileBytes(RegFile(), "garbage");

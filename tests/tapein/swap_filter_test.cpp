@@ -197,6 +197,17 @@ TEST_F(SwapFilterTest, LoaderCountsRulesAndReportsMalformedOnesByFileAndLine) {
   // The unterminated group keeps its last command.
   EXPECT_EQ(ApplySwapFilter(filter, "AG81B"), "AG81\r\nB");
   EXPECT_EQ(ApplySwapFilter(filter, std::string(20000, 'W')), std::string(20000, 'W'));
+
+  // A rule, then zeros without a line end: the reading stops at the bound.
+  const std::string endless = SwapFile("ENDLESS.SWP", "A=B\n");
+  fs::resize_file(endless, 6u << 20);
+  TSwapFilter cut;
+  LoadSwapFiles(cut, endless, {}, false, {});
+  EXPECT_FALSE(cut.Loaded);
+  ASSERT_EQ(cut.LoadErrors.size(), 1u);
+  EXPECT_EQ(cut.LoadErrors[0], "Swap file " + endless +
+                                   ", line 2: line longer than 65536 characters; the rest of the file is not read");
+  EXPECT_EQ(ApplySwapFilter(cut, "XAX"), "XBX");
 }
 
 TEST_F(SwapFilterTest, StatementReferencesAreIdsOfTheirOwnFile) {
