@@ -104,20 +104,12 @@ TEST_F(TImportJobNameTest, ACadImportNamesTheJobOnlyWhenItAddsSomething) {
   ImportIntoCad(form, Input("BOARD.DRL", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX99999999999999999999Y1\n"),
                 fcExcellon);
   EXPECT_EQ(JobState(form), fresh);
-  const fs::path job = TempDir / "panel";
-  fs::create_directories(job / "matrix");
-  fs::create_directories(job / "steps/pcb/layers/top");
-  std::ofstream(job / "matrix/matrix") << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n"
-                                          " TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n";
-  std::ofstream(job / "steps/pcb/layers/top/features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
-  std::ofstream(job / "steps/pcb/profile") << "";
-  std::ofstream(job / "steps/pcb/stephdr") << "";
   bool asked = false;
   QueueModalScript("TValorLayerDialog", [&asked](TForm& f) {
     asked = true;
     f.Click("CancelButton");
   });
-  ImportIntoCad(form, (job / "matrix/matrix").string(), fcOdb);
+  ImportIntoCad(form, SmallOdbJob(TempDir / "panel"), fcOdb);
   EXPECT_TRUE(asked);
   EXPECT_EQ(CadEntityCount, 0);
   EXPECT_EQ(JobState(form), fresh);

@@ -1,6 +1,4 @@
-// Dialogs and reports as the operator meets them in the started program:
-// the ODB++ layer names pressed under the mouse, the drill tape's typed
-// name, the Options and Cutter Config layouts, the tool data columns.
+// Dialogs and reports as the operator meets them in the started program.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -30,26 +28,16 @@ class TOperatorDialogsTest : public TWorkspaceDialogsTest {};
 // coming up; the click then toggles the row or column as always.
 TEST_F(TOperatorDialogsTest, TheOdbLayerNamesLookPressedWhileTheMouseIsDown) {
   TWorkspace& form = StartProgram();
-  const fs::path job = TempDir / "job";
-  fs::create_directories(job / "matrix");
-  fs::create_directories(job / "steps" / "pcb" / "layers" / "top");
-  std::ofstream(job / "matrix" / "matrix") << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n"
-                                              " TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n";
-  std::ofstream(job / "steps" / "pcb" / "layers" / "top" / "features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
-  std::ofstream(job / "steps" / "pcb" / "profile") << "";
-  std::vector<std::string> looks;
-  QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  std::string looks;
   QueueModalScript("TValorLayerDialog", [&looks](TForm& f) {
-    auto look = [&f](const char* name) {
-      return f.Get<TPanel>(name).Bevel() == bvLowered ? std::string("pressed") : std::string("raised");
-    };
     for (const char* name : {"Layer1", "Step1", "StepName1"}) {
       TPanel& label = f.Get<TPanel>(name);
-      looks.push_back(look(name));
+      auto look = [&label] { return label.Bevel() == bvLowered ? "pressed " : "raised "; };
+      looks += look();
       label.MouseDown(mbLeft, 0, 5, 5);
-      looks.push_back(look(name));
+      looks += look();
       label.MouseUp(mbLeft, 0, 5, 5);
-      looks.push_back(look(name));
+      looks += std::string(look()) + "/ ";
     }
     // Layer1 pressed and clicked: the row of one box is ticked.
     f.Get<TPanel>("Layer1").MouseDown(mbLeft, 0, 5, 5);
@@ -57,12 +45,8 @@ TEST_F(TOperatorDialogsTest, TheOdbLayerNamesLookPressedWhileTheMouseIsDown) {
     f.Click("Layer1");
     f.Click("OKButton");
   });
-  ScriptFileDialogAnswer((job / "matrix" / "matrix").string());
-  Run(form, emCad, "Import1");
-  const std::vector<std::string> each{"raised", "pressed", "raised"};
-  std::vector<std::string> expected;
-  for (int i = 0; i < 3; ++i) expected.insert(expected.end(), each.begin(), each.end());
-  EXPECT_EQ(looks, expected);
+  ImportIntoCad(form, SmallOdbJob(TempDir / "job"), 0);
+  EXPECT_EQ(looks, "raised pressed raised / raised pressed raised / raised pressed raised / ");
   EXPECT_GT(CadEntityCount, 0);  // the ticked layer came in
 }
 

@@ -159,6 +159,18 @@ class TWorkspaceTest : public TKorvexTest {
       window->Click("OKButton");
     });
   }
+  // A one-step ODB++ job in the folder: step PCB, signal layer TOP with one
+  // pad. Gives the path of its matrix.
+  static std::string SmallOdbJob(const std::filesystem::path& job) {
+    std::filesystem::create_directories(job / "matrix");
+    std::filesystem::create_directories(job / "steps/pcb/layers/top");
+    std::ofstream(job / "matrix/matrix") << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n"
+                                            " TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n";
+    std::ofstream(job / "steps/pcb/layers/top/features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
+    std::ofstream(job / "steps/pcb/profile") << "";
+    std::ofstream(job / "steps/pcb/stephdr") << "";
+    return (job / "matrix/matrix").string();
+  }
   static std::string LastBox() { return ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text; }
   // Starts the drill import of the photoplot as a part placed by hand.
   void ImportSecondPart(TWorkspace& form, const std::string& photoplot) {
