@@ -1,7 +1,5 @@
 // The import's dialogs on the Qt backend (offscreen), driven with the keys
-// an operator uses: the format dialog takes Down, letters and Enter on its
-// list; the layer names of the ODB++ layer dialog look pressed under the
-// mouse.
+// and the mouse as an operator does.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -57,9 +55,8 @@ class QtImportDialogsTest : public TKorvexTest {
   }
 };
 
-// The dialog that asks for the format of a file no detector knew: the keys
-// reach the list at once, so Down and Enter import the file as DXF and
-// typed letters pick the format they begin.
+// The format dialog has the keys on its list at once: Down and Enter give
+// DXF, a typed letter picks the format it begins; Enter takes a detected one.
 TEST_F(QtImportDialogsTest, TheFormatDialogTakesDownLettersAndEnterOnItsList) {
   QString focused;
   TypeWhenShown({{Qt::Key_Down, ""}, {Qt::Key_Return, "\r"}}, &focused);
@@ -67,7 +64,6 @@ TEST_F(QtImportDialogsTest, TheFormatDialogTakesDownLettersAndEnterOnItsList) {
   EXPECT_EQ(focused, "QComboBox");
   TypeWhenShown({{Qt::Key_G, "g"}, {Qt::Key_Return, "\r"}}, nullptr);
   EXPECT_EQ(AskFileFormat("NOTES.TXT"), fcGerber);
-  // A detected format is offered and Enter takes it.
   uint8_t code = fcHpgl;
   TypeWhenShown({{Qt::Key_Return, "\r"}}, &focused);
   ConfirmFileFormat(code, "BOARD.PLT");
@@ -85,16 +81,15 @@ TEST_F(QtImportDialogsTest, ALayerNameLooksPressedWhileTheMouseIsDownOnIt) {
     auto* frame = qobject_cast<QFrame*>(QtWidgetOf(dialog.Get<TControl>(name)));
     ASSERT_NE(frame, nullptr) << name;
     EXPECT_EQ(frame->frameShadow(), QFrame::Raised) << name;
-    const QPoint at = frame->rect().center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, frame->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(frame, &press);
-    QApplication::processEvents();
+    auto send = [frame](QEvent::Type type, Qt::MouseButtons held) {
+      const QPoint at = frame->rect().center();
+      QMouseEvent e(type, at, frame->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+      QApplication::sendEvent(frame, &e);
+      QApplication::processEvents();
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton);
     EXPECT_EQ(frame->frameShadow(), QFrame::Sunken) << name;
-    QMouseEvent release(QEvent::MouseButtonRelease, at, frame->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(frame, &release);
-    QApplication::processEvents();
+    send(QEvent::MouseButtonRelease, Qt::NoButton);
     EXPECT_EQ(frame->frameShadow(), QFrame::Raised) << name;
   }
   EXPECT_TRUE(dialog.Cell(1, 1).Checked());  // the row's click
