@@ -122,16 +122,17 @@ class TWorkspaceTest : public TKorvexTest {
     form.KeyDown(VK_RETURN);
   }
   // Drill > Import of an Excellon tape, the main-part question answered
-  // (Yes: the main part), without the results window unless asked for, into
-  // the drill layer the dialog offers.
+  // (Yes: the main part), without the results window unless asked for, in
+  // the axis version given (0: as offered), into the layer offered.
   void ImportExcellonTape(TWorkspace& form, const std::string& path, TModalResult mainPart = mrYes,
-                          bool results = false) {
+                          bool results = false, int axisVersion = 0) {
     ScriptFileDialogAnswer(path);
     QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
       f.Get<TComboBox>("PullDown").SetItemIndex(2);  // Excellon
       f.Click("OKButton");
     });
-    QueueModalScript("TDrillInputFormatDialog", [results](TForm& f) {
+    QueueModalScript("TDrillInputFormatDialog", [results, axisVersion](TForm& f) {
+      if (axisVersion > 0) f.Get<TRadioGroup>("AxisGroup").SetItemIndex(axisVersion - 1);
       f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(results);
       f.Click("OKButton");
     });
