@@ -64,8 +64,8 @@ class TEditorInProgramTest : public TWorkspaceTest {
       d.Click("OKButton");
     });
   }
-  // Search > Find / Replace with the dialog answered (no prompt; Replace
-  // All from the start); the scope it offers is checked (0 Global, 1 Selected).
+  // Search > Find, or Replace All from the start without prompting; the
+  // scope the dialog offers is checked (0 Global, 1 Selected text).
   static void Find(TQuillexForm& w, const std::string& text, bool backward, int scope) {
     QueueModalScript("TSearchDialog", [text, backward, scope](TForm& d) {
       EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), scope) << text;
@@ -75,15 +75,14 @@ class TEditorInProgramTest : public TWorkspaceTest {
     });
     ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
   }
-  static void Replace(TQuillexForm& w, const std::string& text, const std::string& with, bool all,
-                      int scope) {
-    QueueModalScript("TSearchAndReplaceDialog", [text, with, all, scope](TForm& d) {
+  static void ReplaceAll(TQuillexForm& w, const std::string& text, const std::string& with, int scope) {
+    QueueModalScript("TSearchAndReplaceDialog", [text, with, scope](TForm& d) {
       EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), scope) << text;
       d.Get<TComboBox>("FindTextCombo").SetText(text);
       d.Get<TComboBox>("ReplaceTextCombo").SetText(with);
       d.Get<TCheckBox>("PromptCheckBox").SetChecked(false);
-      if (all) d.Get<TRadioGroup>("OriginGroup").SetItemIndex(1);
-      d.Click(all ? "ReplaceButton" : "OKButton");
+      d.Get<TRadioGroup>("OriginGroup").SetItemIndex(1);
+      d.Click("ReplaceButton");
     });
     ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
   }
@@ -335,27 +334,14 @@ TEST_F(TEditorInProgramTest, AFindAfterAFindSearchesTheWholeText) {
     ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
     ExpectScope(e, {2, 1}, {2, 4});
 
-    // Replace after a find takes the next match; Replace All changes every
-    // match and leaves nothing selected.
+    // Replace after a find takes the next match; typed as an operator does,
+    // Tab goes from the text to find to its replacement. Replace All changes
+    // every match and leaves nothing selected.
     e.Deselect();
     e.SetCaretPosition(1, 1);
     Find(w, "T03", false, 0);
-    Replace(w, "T05", "T06", false, 0);
-    EXPECT_EQ(e.Text("/"), "M48/T03/X0100Y0100/T06/X0200Y0200/T03/X0300Y0300/T05/M30");
-    Find(w, "T03", false, 0);
-    Replace(w, "T0", "T9", true, 0);
-    EXPECT_EQ(e.Text("/"), "M48/T93/X0100Y0100/T96/X0200Y0200/T93/X0300Y0300/T95/M30");
-    EXPECT_FALSE(e.SelectionExists());
-    EXPECT_EQ(LastBox(), "");
-  });
-}
-
-// Typed as an operator does: the text to find, Tab, the replacement, Enter.
-TEST_F(TEditorInProgramTest, TabGoesFromTheTextToFindToItsReplacement) {
-  StartProgram();
-  InEditor([](TQuillexForm& w) {
-    TQedTextFileEditor& e = Tape(w);
     QueueModalScript("TSearchAndReplaceDialog", [](TForm& d) {
+      EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), 0);
       ASSERT_NE(d.ActiveControl(), nullptr);
       EXPECT_EQ(d.ActiveControl()->Name(), "FindTextCombo");
       d.ActiveControl()->Type("T05");
@@ -368,6 +354,11 @@ TEST_F(TEditorInProgramTest, TabGoesFromTheTextToFindToItsReplacement) {
     });
     ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
     EXPECT_EQ(e.Text("/"), "M48/T03/X0100Y0100/T07/X0200Y0200/T03/X0300Y0300/T05/M30");
+    Find(w, "T03", false, 0);
+    ReplaceAll(w, "T0", "T9", 0);
+    EXPECT_EQ(e.Text("/"), "M48/T93/X0100Y0100/T97/X0200Y0200/T93/X0300Y0300/T95/M30");
+    EXPECT_FALSE(e.SelectionExists());
+    EXPECT_EQ(LastBox(), "");
   });
 }
 
@@ -382,7 +373,7 @@ TEST_F(TEditorInProgramTest, AUserSelectionStillLimitsFindAndReplaceAll) {
     for (uint16_t key : {VK_LEFT, VK_RIGHT}) w.EditorBox.KeyDown(key, 0);
     for (int i = 0; i < 2; ++i) w.EditorBox.KeyDown(VK_LEFT, ssShift);
     ExpectScope(e, {2, 1}, {2, 3});
-    Replace(w, "T0", "T9", true, 1);
+    ReplaceAll(w, "T0", "T9", 1);
     EXPECT_EQ(e.Text("/"), "M48/T93/X0100Y0100/T05/X0200Y0200/T03/X0300Y0300/T05/M30");
     ExpectScope(e, {2, 1}, {2, 3});
     // Lines 4 to 6 selected: Find keeps to them, Replace All too.
@@ -390,14 +381,14 @@ TEST_F(TEditorInProgramTest, AUserSelectionStillLimitsFindAndReplaceAll) {
     Find(w, "T0", false, 1);
     EXPECT_EQ(e.Caret(), (TTextPoint{4, 3}));
     ExpectScope(e, {4, 1}, {6, 4});
-    Replace(w, "T0", "T7", true, 1);
+    ReplaceAll(w, "T0", "T7", 1);
     EXPECT_EQ(e.Text("/"), "M48/T93/X0100Y0100/T75/X0200Y0200/T73/X0300Y0300/T05/M30");
   });
 }
 
-// A drag held below the text scrolls on the timer, one line a tick near
-// the edge and more farther away; the selection follows, and releasing the
-// button or coming back inside stops it. A move alone never jumps.
+// A drag held past the text scrolls on the timer, faster farther away; the
+// selection follows; releasing or coming back inside stops it; a move alone
+// never jumps.
 TEST_F(TEditorInProgramTest, ADragHeldPastTheTextScrollsOnTheTimer) {
   StartProgram();
   InEditor([](TQuillexForm& w) {
@@ -423,17 +414,12 @@ TEST_F(TEditorInProgramTest, ADragHeldPastTheTextScrollsOnTheTimer) {
     box.MouseMove(ssLeft, x, 40 * vis * h);  // far below: one line, no jump
     EXPECT_EQ(e.TopLine(), 2);
     box.MouseMove(ssLeft, x, vis * h + 1);  // within a line of the edge
-    EXPECT_EQ(e.TopLine(), 3);
     expectSteps(1);
     // The selection reaches from the press to the last line shown.
-    TTextPoint a, b;
-    ASSERT_TRUE(e.GetSelection(a, b));
-    EXPECT_EQ(a, (TTextPoint{1, 1}));
-    EXPECT_EQ(b, e.Caret());
+    ExpectScope(e, {1, 1}, e.Caret());
     EXPECT_EQ(e.Caret().Line, e.TopLine() + vis - 1);
     box.MouseMove(ssLeft, x, vis * h + 3 * h + 1);  // four lines a tick
     expectSteps(4);
-    EXPECT_EQ(e.Caret().Line, e.TopLine() + vis - 1);
     box.MouseMove(ssLeft, x, vis * h + 100 * h);  // at most ten
     expectSteps(10);
     // Released: the view stands.
@@ -441,10 +427,9 @@ TEST_F(TEditorInProgramTest, ADragHeldPastTheTextScrollsOnTheTimer) {
     int32_t top = e.TopLine();
     HeadlessAdvanceTime(1000);
     EXPECT_EQ(e.TopLine(), top);
-    EXPECT_TRUE(e.GetSelection(a, b) && a == (TTextPoint{1, 1}));
+    ExpectScope(e, {1, 1}, e.Caret());
 
-    // Above the text it scrolls up; back inside it stops, the caret on the
-    // pointer's line.
+    // Above the text it scrolls up; back inside it stops, the caret there.
     box.MouseDown(mbLeft, ssLeft, x, 1);
     box.MouseMove(ssLeft, x, -1);
     top = e.TopLine();
