@@ -5,12 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <set>
-#include "entity_counts.h"
 
+#include "entity_counts.h"
 #include "foundation/file_utils.h"
-#include "model/cad_database.h"
-#include "model/drill_database.h"
-#include "model/entity_store.h"
 #include "model/rout_handles.h"
 #include "platform/file_ops.h"
 #include "workspace_test_support.h"
@@ -65,9 +62,9 @@ class TKeptFilesTest : public TWorkspaceDialogsTest {
   static std::string ScratchLeaf(int n) { return std::to_string(67772162 + n) + ".TMP"; }
 };
 
-// Folders and a file of someone else's at the backup name and the next
-// numbered names: every save keeps its previous version at the first free
-// one, and says where; nothing that stood there is touched.
+// Folders and someone's file at the backup name and the next numbered
+// names: each save keeps its previous version at the first free one and
+// says where; nothing that stood there is touched.
 TEST_F(TKeptFilesTest, APreviousVersionTakesTheFirstFreeNameBesideTheJob) {
   StartProgram();
   const std::string first = SaveFirstVersion();
@@ -87,13 +84,11 @@ TEST_F(TKeptFilesTest, APreviousVersionTakesTheFirstFreeNameBesideTheJob) {
   EXPECT_EQ(ReadFileBytes(Backup() + "4"), first);
   EXPECT_EQ(JobFolder(), (std::vector<std::string>{"PANEL.ZUL", "PANEL.~ZU", "PANEL.~ZU1", "PANEL.~ZU2",
                                                     "PANEL.~ZU3", "PANEL.~ZU4", "PANEL.~ZU5"}));
-  EXPECT_TRUE(fs::is_directory(Backup()));
-  EXPECT_TRUE(fs::is_directory(Backup() + "2"));
+  for (const char* n : {"", "1", "2"}) EXPECT_TRUE(fs::is_directory(Backup() + n)) << n;
 }
 
-// The backup name refuses the old version and so does every free name: the
-// old version stays under the temporary name it was held in, and that file
-// is named. The last copy of the old job is never removed.
+// Every backup name refuses the old version: it stays under the temporary
+// name it was held in, which is named; the last copy is never removed.
 class TRefusingBackupNames : public TFileWrites {
  public:
   ssize_t Write(int fd, const void* data, std::size_t size) override { return ::write(fd, data, size); }
