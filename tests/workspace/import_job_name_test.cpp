@@ -2,11 +2,8 @@
 // started program.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <ostream>
-#include <string>
+#include <tuple>
 
 #include "foundation/file_utils.h"
 #include "import/import_frame.h"
@@ -23,15 +20,8 @@ const char* const Holes = "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX02000
 
 class TImportJobNameTest : public TWorkspaceDialogsTest {
  protected:
-  struct TJobState {
-    std::string Caption, Name;
-    bool Modified;
-    bool operator==(const TJobState&) const = default;
-    friend void PrintTo(const TJobState& s, std::ostream* out) {
-      *out << "{\"" << s.Caption << "\", \"" << s.Name << "\", " << s.Modified << "}";
-    }
-  };
-  static TJobState JobState(TWorkspace& form) { return {form.Caption(), DatabaseFileName, DatabaseModified}; }
+  // Caption, name and modified flag.
+  static auto JobState(TWorkspace& form) { return std::tuple(form.Caption(), DatabaseFileName, DatabaseModified); }
 };
 
 TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNameIsLeftAlone) {
@@ -39,12 +29,12 @@ TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNam
   SelectLayer(30);
   const std::string saved = NativePath(DatabasePath + "BOARD.ZUL");
   std::ofstream(saved, std::ios::binary) << "the saved job";
-  const TJobState fresh = JobState(form);
-  ASSERT_EQ(fresh.Name, "");
+  ASSERT_EQ(DatabaseFileName, "");
+  const auto fresh = JobState(form);
   auto placement = [&form, &fresh](const std::function<void()>& end) {
     return [&form, &fresh, end] {
       ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
-      EXPECT_EQ(form.Caption(), fresh.Caption);  // not named while it waits
+      EXPECT_EQ(form.Caption(), std::get<0>(fresh));  // not named while it waits
       EXPECT_EQ(DatabaseFileName, "");
       end();
       EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
@@ -99,7 +89,7 @@ TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNam
 // choice name and mark nothing; a kept tape names the job.
 TEST_F(TImportJobNameTest, ACadImportNamesTheJobOnlyWhenItAddsSomething) {
   TWorkspace& form = StartProgram();
-  const TJobState fresh = JobState(form);
+  const auto fresh = JobState(form);
   QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
   ImportIntoCad(form, Input("BOARD.DRL", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX99999999999999999999Y1\n"),
                 fcExcellon);
