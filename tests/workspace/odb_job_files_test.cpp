@@ -3,17 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "lzw_compress.h"
 #include "model/cad_database.h"
-#include "model/drill_database.h"
-#include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_files.h"
-#include "workspace/layers.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -30,14 +23,12 @@ const char* const kStepRepeat =
 
 class TOdbJobFilesTest : public TWorkspaceDialogsTest {
  protected:
-  // A file of the job tree; gives its path.
-  std::string File(const std::string& path, const std::string& text) {
-    const fs::path p = TempDir / "job" / path;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-    return p.string();
-  }
   std::string Path(const std::string& path) { return (TempDir / "job" / path).string(); }
+  // A file of the job tree.
+  void File(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(Path(path)).parent_path());
+    std::ofstream(Path(path), std::ios::binary) << text;
+  }
   // A panel step with a pad on TOP, a hole on DRILL and a line of profile.
   void PanelJob(const std::string& header) {
     File("matrix/matrix", kMatrix);
