@@ -303,10 +303,6 @@ TEST_F(TEditorInProgramTest, EveryWayInGivesTheEditorItsWindowsKeys) {
                                                           "TSearchDialog"}));
 }
 
-}  // namespace
-
-namespace {
-
 // The match a find leaves selected is no scope: the next find, Again,
 // Replace and Replace All search the whole text, forward and backward.
 TEST_F(TEditorInProgramTest, AFindAfterAFindSearchesTheWholeText) {

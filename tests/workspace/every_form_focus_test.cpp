@@ -302,53 +302,44 @@ TEST_F(EveryFormFocusTest, EveryFormOpensWithTheFocusOnItsFirstField) {
 // The dialogs the imports open, through File > Import and Drill > Import of
 // files of each kind: each shows with the keys on its first input (the
 // format dialog on its list, whatever text explains it).
-class ImportDialogsFocusTest : public TWorkspaceDialogsTest {
- protected:
-  std::vector<std::pair<std::string, TOpening>> Shown;
-
-  void SetUp() override {
-    TWorkspaceDialogsTest::SetUp();
-    for (const char* name : {"TForceFormatDialog", "TForceDrillFormatDialog", "TGerberDialog", "TGerberDrillDialog",
-                             "TCadInputFormatDialog", "TDrillInputFormatDialog", "TRoutInputFormatDialog",
-                             "TValorLayerDialog", "TValorPickLayerDialog", "TValorPickStepDialog",
-                             "TPickDrillLayerDialog", "TPickLayerDialog", "TDrawingUnits", "THP7580Dialog", "TInfoDialog",
-                             "TG93Dialog", "TM97M98Dialog"})
-      RegisterModalScript(name, [this](TForm& f) {
-        Shown.emplace_back(f.ClassName(), LookAt(f));
-        // An unrecognised file is not imported; the rest go on as offered.
-        auto* list = f.Find<TComboBox>("PullDown");
-        if (list != nullptr && list->ItemIndex() == 0) f.Click("CancelButton");
-        else f.Click("OKButton");
-      });
-    // The results windows are read and closed.
-    HeadlessSetProcessMessagesHook([] {
-      for (const char* name : {"TGTScrollWindow", "TGTWindow"})
-        if (TForm* window = ShowingModelessForm(name); window && window->Get<TButton>("OKButton").Visible())
-          window->Click("OKButton");
-    });
-  }
-  std::string Data(const std::string& name) const {
-    return (std::filesystem::path(KORVEX_TEST_DATA_DIR) / name).string();
-  }
-};
+using ImportDialogsFocusTest = TWorkspaceDialogsTest;
 
 TEST_F(ImportDialogsFocusTest, TheImportsOpenTheirDialogsWithTheKeysOnTheFirstInput) {
+  auto shown = std::make_shared<std::vector<std::pair<std::string, TOpening>>>();
+  for (const char* name : {"TForceFormatDialog", "TForceDrillFormatDialog", "TGerberDialog", "TGerberDrillDialog",
+                           "TCadInputFormatDialog", "TDrillInputFormatDialog", "TRoutInputFormatDialog",
+                           "TValorLayerDialog", "TValorPickLayerDialog", "TValorPickStepDialog",
+                           "TPickDrillLayerDialog", "TPickLayerDialog", "TDrawingUnits", "THP7580Dialog", "TInfoDialog",
+                           "TG93Dialog", "TM97M98Dialog"})
+    RegisterModalScript(name, [shown](TForm& f) {
+      shown->emplace_back(f.ClassName(), LookAt(f));
+      // An unrecognised file is not imported; the rest go on as offered.
+      auto* list = f.Find<TComboBox>("PullDown");
+      f.Click(list != nullptr && list->ItemIndex() == 0 ? "CancelButton" : "OKButton");
+    });
+  // The results windows are read and closed.
+  HeadlessSetProcessMessagesHook([] {
+    for (const char* name : {"TGTScrollWindow", "TGTWindow"})
+      if (TForm* window = ShowingModelessForm(name); window && window->Get<TButton>("OKButton").Visible())
+        window->Click("OKButton");
+  });
+  auto data = [](const std::string& name) { return (std::filesystem::path(KORVEX_TEST_DATA_DIR) / name).string(); };
   TWorkspace& form = StartProgram();
   const std::string unknown = Input("NOTES.TXT", "nothing a format reader knows\nsecond line\n");
-  const std::string odb = SmallOdbJob(TempDir / "job");
-  for (const std::string& file : {unknown, Data("gerber-quadrant-arcs.gbr"), Data("dxf-features/lines-points.dxf"),
-                                  Data("excellon-format-comment.drl"), Data("hpgl2-wrapped.plt"), odb}) {
+  for (const std::string& file : {unknown, data("gerber-quadrant-arcs.gbr"), data("dxf-features/lines-points.dxf"),
+                                  data("excellon-format-comment.drl"), data("hpgl2-wrapped.plt"),
+                                  SmallOdbJob(TempDir / "job")}) {
     ScriptFileDialogAnswer(file);
     Run(form, emCad, "Import1");
   }
-  for (const std::string& file : {unknown, Data("excellon-format-comment.drl")}) {
+  for (const std::string& file : {unknown, data("excellon-format-comment.drl")}) {
     ScriptFileDialogAnswer(file);
     if (file != unknown) ScriptMessageBoxAnswer(mrYes);  // the main part
     Run(form, emDrill, "Import2");
     ECO->CancelCommand();
   }
   std::set<std::string> classes;
-  for (const auto& [name, o] : Shown) {
+  for (const auto& [name, o] : *shown) {
     classes.insert(name);
     if (o.HasInput) EXPECT_TRUE(o.ActiveTakesInput) << name << " opened on " << o.Active;
     if (name == "TForceFormatDialog" || name == "TForceDrillFormatDialog") EXPECT_EQ(o.Active, "PullDown") << name;
