@@ -25,8 +25,9 @@ class TKeptFilesTest : public TWorkspaceDialogsTest {
     TWorkspaceDialogsTest::TearDown();
     DatabaseFileName.clear();
   }
-  // Saves a job of one hole as PANEL.ZUL; gives its bytes.
+  // Starts the program and saves a job of one hole as PANEL.ZUL; gives its bytes.
   std::string SaveFirstVersion() {
+    StartProgram();
     Form->LayerPanel.FindControl("L30")->Click();
     EXPECT_NE(DRDB->AddHole(Inch, Inch, true), 0);
     ScriptFileDialogAnswer(Job());
@@ -43,13 +44,17 @@ class TKeptFilesTest : public TWorkspaceDialogsTest {
     EXPECT_NE(ReadFileBytes(Job()), before);
     return before;
   }
+  // The one box of the save: the warning that names where the previous
+  // version was kept.
+  void ExpectWarning(int error, const std::string& kept) const {
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    EXPECT_EQ(ShownMessageBoxes()[0].Type, mtWarning);
+    EXPECT_EQ(ShownMessageBoxes()[0].Text, "The job was saved as <" + Job() + ">, but its previous version could "
+                                           "not be kept as <" + Backup() + ">:\r\n" + SystemErrorText(error) +
+                                               "\r\nThe previous version was kept as <" + kept + ">.");
+  }
   std::string Job() const { return (TempDir / "PANEL.ZUL").string(); }
   std::string Backup() const { return (TempDir / "PANEL.~ZU").string(); }
-  std::string Warning(int error, const std::string& kept) const {
-    return "The job was saved as <" + Job() + ">, but its previous version could not be kept as <" +
-           Backup() + ">:\r\n" + SystemErrorText(error) + "\r\nThe previous version was kept as <" +
-           kept + ">.";
-  }
   // The names beside the job that begin with PANEL, sorted.
   std::vector<std::string> JobFolder() const {
     std::vector<std::string> names;
@@ -66,22 +71,16 @@ class TKeptFilesTest : public TWorkspaceDialogsTest {
 // names: each save keeps its previous version at the first free one and
 // says where; nothing that stood there is touched.
 TEST_F(TKeptFilesTest, APreviousVersionTakesTheFirstFreeNameBesideTheJob) {
-  StartProgram();
   const std::string first = SaveFirstVersion();
   for (const char* n : {"", "1", "2"}) fs::create_directory(Backup() + n);
   WriteFileBytes(Backup() + "3", "someone's file");
   EXPECT_EQ(ChangeAndSave(2 * Inch), first);
-  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtWarning);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text, Warning(EISDIR, Backup() + "4"));
-  EXPECT_EQ(ReadFileBytes(Backup() + "4"), first);
-  EXPECT_EQ(ReadFileBytes(Backup() + "3"), "someone's file");
-
+  ExpectWarning(EISDIR, Backup() + "4");
   const std::string second = ChangeAndSave(3 * Inch);
-  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text, Warning(EISDIR, Backup() + "5"));
+  ExpectWarning(EISDIR, Backup() + "5");
   EXPECT_EQ(ReadFileBytes(Backup() + "5"), second);
   EXPECT_EQ(ReadFileBytes(Backup() + "4"), first);
+  EXPECT_EQ(ReadFileBytes(Backup() + "3"), "someone's file");
   EXPECT_EQ(JobFolder(), (std::vector<std::string>{"PANEL.ZUL", "PANEL.~ZU", "PANEL.~ZU1", "PANEL.~ZU2",
                                                     "PANEL.~ZU3", "PANEL.~ZU4", "PANEL.~ZU5"}));
   for (const char* n : {"", "1", "2"}) EXPECT_TRUE(fs::is_directory(Backup() + n)) << n;
@@ -107,7 +106,6 @@ class TRefusingBackupNames : public TFileWrites {
 };
 
 TEST_F(TKeptFilesTest, APreviousVersionThatCanTakeNoNameStaysWhereItWasHeld) {
-  StartProgram();
   const std::string first = SaveFirstVersion();
   TRefusingBackupNames refusing;
   SetFileWrites(&refusing);
@@ -117,8 +115,7 @@ TEST_F(TKeptFilesTest, APreviousVersionThatCanTakeNoNameStaysWhereItWasHeld) {
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(names[1].rfind("PANEL.~ZU.saving-", 0), 0u);
   EXPECT_EQ(ReadFileBytes(TempDir / names[1]), first);
-  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_EQ(ShownMessageBoxes()[0].Text, Warning(EACCES, (TempDir / names[1]).string()));
+  ExpectWarning(EACCES, (TempDir / names[1]).string());
 }
 
 // Files and folders at the next two dozen scratch names at start-up: the
