@@ -32,6 +32,7 @@ class TLargeFileImportTest : public TWorkspaceDialogsTest {
     for (const char* form : {"TDrawingUnits", "TGerberDrillDialog", "TCadInputFormatDialog",
                              "TDrillInputFormatDialog", "TValorLayerDialog", "TPickDrillLayerDialog"})
       RegisterModalScript(form, [](TForm& f) { f.Click("OKButton"); });
+    CloseResultWindows();
   }
   void TearDown() override {
     SetImportWholeFileLimit(0);
@@ -45,14 +46,12 @@ class TLargeFileImportTest : public TWorkspaceDialogsTest {
     return path;
   }
   void ImportDrill(TWorkspace& form, const std::string& file, int format) {
-    CloseResultWindows();
     ScriptFileDialogAnswer(file);
     QueueModalScript("TForceDrillFormatDialog", [format](TForm& f) {
       f.Get<TComboBox>("PullDown").SetItemIndex(format);
       f.Click("OKButton");
     });
     Run(form, emDrill, "Import2");
-    HeadlessSetProcessMessagesHook(nullptr);
   }
   static std::string UndoName() {
     std::string name;
