@@ -71,15 +71,10 @@ class NcPatternOrientation : public TKorvexTest {
 // the machine's: mapping a turned point gives the mapped point turned by
 // the translated code. The point has no symmetry, so only one code fits.
 TEST_F(NcPatternOrientation, ToVersionOneTurnsTheDatabaseAsTheTapeCodeTurnsTheMachine) {
-  for (int32_t version = 0; version <= 9; ++version) {
+  for (int32_t version = 1; version <= 8; ++version) {
     THookLog reader((TempDir / "none.drl").string(), TempDir.string(), false, false, version);
     for (uint8_t code = 0; code < 8; ++code) {
       uint8_t one = 42;
-      if (version == 0 || version == 9) {
-        EXPECT_FALSE(reader.ToVersionOne(code, one));
-        EXPECT_EQ(one, 42);
-        continue;
-      }
       ASSERT_TRUE(reader.ToVersionOne(code, one));
       int32_t tx = 0, ty = 0, dx = 0, dy = 0;
       StepTransformPoint(1000, 20, 0, 0, code, 0, 0, tx, ty);

@@ -101,16 +101,14 @@ TEST_F(TOperatorDialogsTest, ToolDataColumnsLineUpForToolsOfOneToFourDigits) {
   for (bool metric : {false, true}) {
     Metric = metric;
     std::vector<std::string> lines;
-    bool fixedPitch = false;
-    QueueModalScript("TGTWindow", [&lines, &fixedPitch](TForm& f) {
+    QueueModalScript("TGTWindow", [&lines](TForm& f) {
       auto& window = static_cast<TGTWindow&>(f);
-      fixedPitch = window.PaintBox.Canvas().Font.FixedPitch;
+      EXPECT_TRUE(window.PaintBox.Canvas().Font.FixedPitch);
       for (int i = 3; i <= 6; ++i) lines.push_back(window.Lines[i]);
       f.Click("OKButton");
     });
     Run(form, emDrill, "ShowToolTable1");
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_TRUE(fixedPitch);
     // Where each field after the tool number ends.
     auto ends = [](const std::string& line) {
       std::vector<size_t> out;
