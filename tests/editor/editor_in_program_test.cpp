@@ -64,27 +64,33 @@ class TEditorInProgramTest : public TWorkspaceTest {
       d.Click("OKButton");
     });
   }
-  // The find dialog answered: text and direction; the scope it offers is
-  // checked (0 Global, 1 Selected text).
-  static void FindAs(const std::string& text, bool backward, int scope) {
+  // Search > Find, or Replace All from the start without prompting; the
+  // scope the dialog offers is checked (0 Global, 1 Selected text).
+  static void Find(TQuillexForm& w, const std::string& text, bool backward, int scope) {
     QueueModalScript("TSearchDialog", [text, backward, scope](TForm& d) {
       EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), scope) << text;
       d.Get<TComboBox>("FindTextCombo").SetText(text);
       d.Get<TRadioGroup>("DirectionGroup").SetItemIndex(backward ? 1 : 0);
       d.Click("OKButton");
     });
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
   }
-  // The replace dialog answered without prompting: OK, or Replace All from
-  // the start of the scope it offers.
-  static void ReplaceAs(const std::string& text, const std::string& with, bool all, int scope) {
-    QueueModalScript("TSearchAndReplaceDialog", [text, with, all, scope](TForm& d) {
+  static void ReplaceAll(TQuillexForm& w, const std::string& text, const std::string& with, int scope) {
+    QueueModalScript("TSearchAndReplaceDialog", [text, with, scope](TForm& d) {
       EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), scope) << text;
       d.Get<TComboBox>("FindTextCombo").SetText(text);
       d.Get<TComboBox>("ReplaceTextCombo").SetText(with);
       d.Get<TCheckBox>("PromptCheckBox").SetChecked(false);
-      if (all) d.Get<TRadioGroup>("OriginGroup").SetItemIndex(1);
-      d.Click(all ? "ReplaceButton" : "OKButton");
+      d.Get<TRadioGroup>("OriginGroup").SetItemIndex(1);
+      d.Click("ReplaceButton");
     });
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+  }
+  // A short drill tape in the editor, the caret at its start.
+  static TQedTextFileEditor& Tape(TQuillexForm& w) {
+    w.Editor->InsertString("M48\r\nT03\r\nX0100Y0100\r\nT05\r\nX0200Y0200\r\nT03\r\nX0300Y0300\r\nT05\r\nM30");
+    w.Editor->SetCaretPosition(1, 1);
+    return *w.Editor;
   }
   static std::string LastBox() { return ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text; }
   static void ExpectScope(TQedTextFileEditor& e, TTextPoint from, TTextPoint to) {
@@ -297,129 +303,88 @@ TEST_F(TEditorInProgramTest, EveryWayInGivesTheEditorItsWindowsKeys) {
                                                           "TSearchDialog"}));
 }
 
-}  // namespace
-
-namespace {
-
-constexpr const char* kTape = "M48\r\nT03\r\nX0100Y0100\r\nT05\r\nX0200Y0200\r\nT03\r\nX0300Y0300\r\nT05\r\nM30";
-
 // The match a find leaves selected is no scope: the next find, Again,
 // Replace and Replace All search the whole text, forward and backward.
 TEST_F(TEditorInProgramTest, AFindAfterAFindSearchesTheWholeText) {
   StartProgram();
   InEditor([](TQuillexForm& w) {
-    TQedTextFileEditor& e = *w.Editor;
-    e.InsertString(kTape);
-    e.SetCaretPosition(1, 1);
-    auto find = [&w](const std::string& text, bool backward) {
-      FindAs(text, backward, 0);
-      ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
-    };
-    find("T03", false);
+    TQedTextFileEditor& e = Tape(w);
+    Find(w, "T03", false, 0);
     ExpectScope(e, {2, 1}, {2, 4});
     // A text not found leaves the match selected, and still the search's.
-    find("T99", false);
+    Find(w, "T99", false, 0);
     EXPECT_EQ(LastBox(), "Search string 'T99' not found");
     ExpectScope(e, {2, 1}, {2, 4});
     ResetHeadlessDialogs();
-    find("T05", false);
-    ExpectScope(e, {4, 1}, {4, 4});
+    Find(w, "T05", false, 0);
     ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
     ExpectScope(e, {8, 1}, {8, 4});
     EXPECT_EQ(e.Caret(), (TTextPoint{8, 4}));
     // Backward, the caret at the start of each match.
     e.Deselect();
     e.SetCaretPosition(9, 1);
-    find("T05", true);
-    ExpectScope(e, {8, 1}, {8, 4});
-    find("T03", true);
+    Find(w, "T05", true, 0);
+    Find(w, "T03", true, 0);
     ExpectScope(e, {6, 1}, {6, 4});
     EXPECT_EQ(e.Caret(), (TTextPoint{6, 1}));
     ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
     ExpectScope(e, {2, 1}, {2, 4});
-    EXPECT_EQ(LastBox(), "");
 
-    // Replace after a find takes the next match, wherever it is.
+    // Replace after a find takes the next match; typed as an operator does,
+    // Tab goes from the text to find to its replacement. Replace All changes
+    // every match and leaves nothing selected.
     e.Deselect();
     e.SetCaretPosition(1, 1);
-    find("T03", false);
-    ReplaceAs("T05", "T06", false, 0);
+    Find(w, "T03", false, 0);
+    QueueModalScript("TSearchAndReplaceDialog", [](TForm& d) {
+      EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), 0);
+      ASSERT_NE(d.ActiveControl(), nullptr);
+      EXPECT_EQ(d.ActiveControl()->Name(), "FindTextCombo");
+      d.ActiveControl()->Type("T05");
+      d.ActiveControl()->PressKey(VK_TAB);
+      ASSERT_NE(d.ActiveControl(), nullptr);
+      EXPECT_EQ(d.ActiveControl()->Name(), "ReplaceTextCombo");
+      d.ActiveControl()->Type("T07");
+      d.Get<TCheckBox>("PromptCheckBox").SetChecked(false);
+      d.ActiveControl()->PressKey(VK_RETURN);
+    });
     ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
-    EXPECT_EQ(e.Text("/"), "M48/T03/X0100Y0100/T06/X0200Y0200/T03/X0300Y0300/T05/M30");
-    // Replace All after a find changes every match of the text, and the
-    // found match is not selected again afterwards.
-    find("T03", false);
-    ExpectScope(e, {6, 1}, {6, 4});
-    ReplaceAs("T0", "T9", true, 0);
-    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
-    EXPECT_EQ(e.Text("/"), "M48/T93/X0100Y0100/T96/X0200Y0200/T93/X0300Y0300/T95/M30");
+    EXPECT_EQ(e.Text("/"), "M48/T03/X0100Y0100/T07/X0200Y0200/T03/X0300Y0300/T05/M30");
+    Find(w, "T03", false, 0);
+    ReplaceAll(w, "T0", "T9", 0);
+    EXPECT_EQ(e.Text("/"), "M48/T93/X0100Y0100/T97/X0200Y0200/T93/X0300Y0300/T95/M30");
     EXPECT_FALSE(e.SelectionExists());
     EXPECT_EQ(LastBox(), "");
   });
 }
 
-// Typed as an operator does: the text to find, Tab, the replacement, Enter.
-// Tab goes from the one text to the other before the options.
-TEST_F(TEditorInProgramTest, TabGoesFromTheTextToFindToItsReplacement) {
-  StartProgram();
-  InEditor([](TQuillexForm& w) {
-    TQedTextFileEditor& e = *w.Editor;
-    e.InsertString(kTape);
-    e.SetCaretPosition(1, 1);
-    QueueModalScript("TSearchAndReplaceDialog", [](TForm& d) {
-      TControl* first = d.ActiveControl();
-      ASSERT_NE(first, nullptr);
-      EXPECT_EQ(first->Name(), "FindTextCombo");
-      first->Type("T05");
-      first->PressKey(VK_TAB);
-      TControl* next = d.ActiveControl();
-      ASSERT_NE(next, nullptr);
-      EXPECT_EQ(next->Name(), "ReplaceTextCombo");
-      next->Type("T07");
-      d.Get<TCheckBox>("PromptCheckBox").SetChecked(false);
-      next->PressKey(VK_RETURN);
-    });
-    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
-    EXPECT_EQ(e.Text("/"), "M48/T03/X0100Y0100/T07/X0200Y0200/T03/X0300Y0300/T05/M30");
-  });
-}
-
 // A selection of the user's is the scope, even one set by hand to the
-// range the last find selected; the last match stops being the search's
-// own once the caret moves.
+// range the last find selected.
 TEST_F(TEditorInProgramTest, AUserSelectionStillLimitsFindAndReplaceAll) {
   StartProgram();
   InEditor([](TQuillexForm& w) {
-    TQedTextFileEditor& e = *w.Editor;
-    e.InsertString(kTape);
-    e.SetCaretPosition(1, 1);
-    FindAs("T0", false, 0);
-    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
-    ExpectScope(e, {2, 1}, {2, 3});
+    TQedTextFileEditor& e = Tape(w);
+    Find(w, "T0", false, 0);
     // The same two characters selected again with the keys.
     for (uint16_t key : {VK_LEFT, VK_RIGHT}) w.EditorBox.KeyDown(key, 0);
     for (int i = 0; i < 2; ++i) w.EditorBox.KeyDown(VK_LEFT, ssShift);
     ExpectScope(e, {2, 1}, {2, 3});
-    ReplaceAs("T0", "T9", true, 1);
-    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+    ReplaceAll(w, "T0", "T9", 1);
     EXPECT_EQ(e.Text("/"), "M48/T93/X0100Y0100/T05/X0200Y0200/T03/X0300Y0300/T05/M30");
     ExpectScope(e, {2, 1}, {2, 3});
-
     // Lines 4 to 6 selected: Find keeps to them, Replace All too.
     e.SetSelection({4, 1}, {6, 4});
-    FindAs("T0", false, 1);
-    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
+    Find(w, "T0", false, 1);
     EXPECT_EQ(e.Caret(), (TTextPoint{4, 3}));
     ExpectScope(e, {4, 1}, {6, 4});
-    ReplaceAs("T0", "T7", true, 1);
-    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+    ReplaceAll(w, "T0", "T7", 1);
     EXPECT_EQ(e.Text("/"), "M48/T93/X0100Y0100/T75/X0200Y0200/T73/X0300Y0300/T05/M30");
   });
 }
 
-// A drag held below the text scrolls on the timer, one line a tick near
-// the edge and more farther away; the selection follows, and releasing the
-// button or coming back inside stops it. A move alone never jumps.
+// A drag held past the text scrolls on the timer, faster farther away; the
+// selection follows; releasing or coming back inside stops it; a move alone
+// never jumps.
 TEST_F(TEditorInProgramTest, ADragHeldPastTheTextScrollsOnTheTimer) {
   StartProgram();
   InEditor([](TQuillexForm& w) {
@@ -430,21 +395,14 @@ TEST_F(TEditorInProgramTest, ADragHeldPastTheTextScrollsOnTheTimer) {
     e.SetCaretPosition(1, 1);
     const int32_t vis = e.VisibleLines(), h = e.LineHeight(), x = e.LeftMargin + 1;
     TPaintBox& box = w.EditorBox;
-    // The rises of the top line over ten ticks' worth of time.
-    auto ticks = [&e]() {
-      std::vector<int32_t> rises;
+    // Over ten ticks the top line rises by the step at (nearly) every tick.
+    auto expectSteps = [&e](int32_t step) {
+      int moved = 0;
       for (int i = 0; i < 10; ++i) {
         const int32_t top = e.TopLine();
         HeadlessAdvanceTime(TQedTimerPool::kMinInterval);
-        rises.push_back(e.TopLine() - top);
-      }
-      return rises;
-    };
-    auto expectSteps = [](const std::vector<int32_t>& rises, int32_t step) {
-      int moved = 0;
-      for (int32_t r : rises) {
-        EXPECT_TRUE(r == 0 || r == step) << r;
-        moved += r != 0;
+        EXPECT_TRUE(e.TopLine() == top || e.TopLine() == top + step) << e.TopLine() - top;
+        moved += e.TopLine() != top;
       }
       EXPECT_GE(moved, 9);
     };
@@ -452,29 +410,22 @@ TEST_F(TEditorInProgramTest, ADragHeldPastTheTextScrollsOnTheTimer) {
     box.MouseMove(ssLeft, x, 40 * vis * h);  // far below: one line, no jump
     EXPECT_EQ(e.TopLine(), 2);
     box.MouseMove(ssLeft, x, vis * h + 1);  // within a line of the edge
-    EXPECT_EQ(e.TopLine(), 3);
-    expectSteps(ticks(), 1);
+    expectSteps(1);
     // The selection reaches from the press to the last line shown.
-    TTextPoint a, b;
-    ASSERT_TRUE(e.GetSelection(a, b));
-    EXPECT_EQ(a, (TTextPoint{1, 1}));
-    EXPECT_EQ(b, e.Caret());
+    ExpectScope(e, {1, 1}, e.Caret());
     EXPECT_EQ(e.Caret().Line, e.TopLine() + vis - 1);
     box.MouseMove(ssLeft, x, vis * h + 3 * h + 1);  // four lines a tick
-    expectSteps(ticks(), 4);
-    EXPECT_EQ(e.Caret().Line, e.TopLine() + vis - 1);
+    expectSteps(4);
     box.MouseMove(ssLeft, x, vis * h + 100 * h);  // at most ten
-    expectSteps(ticks(), 10);
+    expectSteps(10);
     // Released: the view stands.
     box.MouseUp(mbLeft, 0, x, vis * h + 100 * h);
     int32_t top = e.TopLine();
     HeadlessAdvanceTime(1000);
     EXPECT_EQ(e.TopLine(), top);
-    ASSERT_TRUE(e.GetSelection(a, b));
-    EXPECT_EQ(a, (TTextPoint{1, 1}));
+    ExpectScope(e, {1, 1}, e.Caret());
 
-    // Above the text it scrolls up; back inside it stops, the caret on the
-    // pointer's line.
+    // Above the text it scrolls up; back inside it stops, the caret there.
     box.MouseDown(mbLeft, ssLeft, x, 1);
     box.MouseMove(ssLeft, x, -1);
     top = e.TopLine();

@@ -1,16 +1,21 @@
 // Dialogs and menus as the operator sees them on the Qt backend
 // (offscreen): column heads over their columns, scroll bars only where the
-// text needs them, menu hints that go with their menu.
+// text needs them, menu hints that go with their menu, the import's dialogs
+// driven with the keys and the mouse.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QFontInfo>
+#include <QFrame>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QWidget>
 
 #include "korvex_test.h"
@@ -20,6 +25,8 @@
 #include "platform/qt/qt_forms.h"
 #include "platform/qt/qt_menus.h"
 #include "foundation/report_windows.h"
+#include "import/import_frame.h"
+#include "import/odb_import.h"
 #include "plot/odb_export_dialogs.h"
 
 namespace {
@@ -122,6 +129,96 @@ TEST_F(QtOperatorDialogsTest, AMenuItemsHintGoesWithTheMenuButAPickedItemsReport
   EXPECT_EQ(ApplicationHint(), "Drill tape written: 1 hit");
   SetApplicationHint("");
   form.Hide();
+}
+
+// Keys typed into whatever has the keyboard once the dialog is up.
+void TypeWhenShown(std::vector<std::pair<int, QString>> keys, QString* focusedKind) {
+  QTimer::singleShot(50, [keys, focusedKind] {
+    QWidget* focus = QApplication::focusWidget();
+    if (focusedKind != nullptr) *focusedKind = focus ? focus->metaObject()->className() : "none";
+    for (const auto& [key, text] : keys) {
+      QWidget* target = QApplication::focusWidget();
+      if (target == nullptr) return;
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+      QApplication::sendEvent(target, &press);
+      QApplication::sendEvent(target, &release);
+      QApplication::processEvents();
+    }
+  });
+}
+
+// The format dialog has the keys on its list at once: Down and Enter give
+// DXF, a typed letter picks the format it begins; Enter takes a detected one.
+TEST_F(QtOperatorDialogsTest, TheFormatDialogTakesDownLettersAndEnterOnItsList) {
+  QString focused;
+  TypeWhenShown({{Qt::Key_Down, ""}, {Qt::Key_Return, "\r"}}, &focused);
+  EXPECT_EQ(AskFileFormat("NOTES.TXT"), fcDxf);
+  EXPECT_EQ(focused, "QComboBox");
+  TypeWhenShown({{Qt::Key_G, "g"}, {Qt::Key_Return, "\r"}}, nullptr);
+  EXPECT_EQ(AskFileFormat("NOTES.TXT"), fcGerber);
+  uint8_t code = fcHpgl;
+  TypeWhenShown({{Qt::Key_Return, "\r"}}, &focused);
+  ConfirmFileFormat(code, "BOARD.PLT");
+  EXPECT_EQ(code, fcHpgl);
+  EXPECT_EQ(focused, "QComboBox");
+}
+
+// The names of the layer dialog look pressed while the mouse button is
+// down on them, and the click toggles the row.
+TEST_F(QtOperatorDialogsTest, ALayerNameLooksPressedWhileTheMouseIsDownOnIt) {
+  TValorLayerDialog dialog({"TOP", "DRILL"}, {"PCB", "PANEL"});
+  dialog.Show();
+  QApplication::processEvents();
+  for (const char* name : {"Layer1", "Step2", "StepName1"}) {
+    auto* frame = qobject_cast<QFrame*>(QtWidgetOf(dialog.Get<TControl>(name)));
+    ASSERT_NE(frame, nullptr) << name;
+    EXPECT_EQ(frame->frameShadow(), QFrame::Raised) << name;
+    auto send = [frame](QEvent::Type type, Qt::MouseButtons held) {
+      const QPoint at = frame->rect().center();
+      QMouseEvent e(type, at, frame->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+      QApplication::sendEvent(frame, &e);
+      QApplication::processEvents();
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton);
+    EXPECT_EQ(frame->frameShadow(), QFrame::Sunken) << name;
+    send(QEvent::MouseButtonRelease, Qt::NoButton);
+    EXPECT_EQ(frame->frameShadow(), QFrame::Raised) << name;
+  }
+  EXPECT_TRUE(dialog.Cell(1, 1).Checked());  // the row's click
+  EXPECT_TRUE(dialog.Cell(1, 2).Checked());
+  dialog.Hide();
+}
+
+// The import's results report opens over the main window it reports on,
+// wherever that window stands, and its lines are in a fixed-pitch font.
+TEST_F(QtOperatorDialogsTest, TheImportResultsReportOpensOverTheMainWindow) {
+  TForm main("TWorkspace");
+  main.Add<TLabel>("Label1", "Main window");
+  TMainMenu menu("CadMenu");
+  menu.Add("&File");
+  main.SetMenu(&menu);
+  main.SetClientSize(600, 420);
+  main.Show();
+  QApplication::processEvents();
+  QWidget* mainWindow = QtWidgetOf(main);
+  mainWindow->move(150, 90);
+  QApplication::processEvents();
+  TGTScrollWindow report;
+  report.SetCaption("Import results");
+  report.SetTextSize(30, 16);
+  report.WriteLn("Decoding BOARD.DRL");
+  report.Show();
+  QApplication::processEvents();
+  const QPoint reportCentre = QtWidgetOf(report)->frameGeometry().center();
+  const QPoint mainCentre = mainWindow->frameGeometry().center();
+  EXPECT_LE((reportCentre - mainCentre).manhattanLength(), 40)
+      << reportCentre.x() << "," << reportCentre.y() << " over " << mainCentre.x() << "," << mainCentre.y();
+  const QFontInfo font(QtWidgetOf(report.Memo1)->font());
+  EXPECT_TRUE(font.fixedPitch()) << font.family().toStdString();
+  report.Hide();
+  main.SetMenu(nullptr);
+  main.Hide();
 }
 
 }  // namespace

@@ -1,76 +1,31 @@
-// Orientation codes of pattern repeats: their translation between axis
-// versions, the origin move of a turned pattern, and tapes whose repeats are
-// mirrored and swapped, read by the reader itself and imported through the
-// started program (where the drill import lays the repeats out itself, in
-// the database's axes).
+// Orientation codes of pattern repeats: tapes whose repeats are mirrored
+// and swapped, read by the reader and imported through the started program.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
+#include <array>
 
 #include "../workspace/workspace_test_support.h"
-#include "model/drill_database.h"
 #include "model/drill_entities.h"
 #include "model/step_repeat.h"
 #include "nc_call_log.h"
-#include "platform/headless/headless_events.h"
 #include "tapein/drill_import.h"
 
 namespace {
 
 constexpr int32_t U = 2540;  // internal units per tape unit (inch, 4 decimals)
 
-// The orientation families (rows) and the code each has on a machine of
-// axis version 1..8 (columns).
-const uint8_t Families[8][8] = {
-    {0, 0, 0, 0, 0, 0, 0, 0}, {1, 1, 7, 7, 1, 1, 7, 7}, {2, 4, 4, 2, 4, 2, 2, 4},
-    {4, 2, 2, 4, 2, 4, 4, 2}, {3, 5, 3, 5, 5, 3, 5, 3}, {5, 3, 5, 3, 3, 5, 3, 5},
-    {6, 6, 6, 6, 6, 6, 6, 6}, {7, 7, 1, 1, 7, 7, 1, 1},
-};
-
 using Pts = std::vector<std::pair<int32_t, int32_t>>;
+using Hooks = std::vector<std::array<int32_t, 4>>;  // offset x, y, pass, code
 
-Pts Sorted(Pts p) {
-  std::sort(p.begin(), p.end());
-  return p;
-}
-
-// The points under the axis version: 1 (x, y), 2 (y, x), 3 (-y, x).
-Pts Mapped(const Pts& points, int version) {
-  Pts out;
-  for (const auto& [x, y] : points) {
-    if (version == 2) out.push_back({y, x});
-    else if (version == 3) out.push_back({-y, x});
-    else out.push_back({x, y});
-  }
-  return out;
-}
-
-struct TRepeatHook {
-  int32_t X, Y, Argument;
-  uint8_t Code;
-  bool operator==(const TRepeatHook&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& o, const TRepeatHook& h) {
-  return o << "{" << h.X << ", " << h.Y << ", " << h.Argument << ", " << int(h.Code) << "}";
-}
-
-// The recording consumer, told also of every pattern repeat the reader
-// reads again.
+// Records also every pattern repeat the reader reads again.
 class THookLog : public TCallLog {
  public:
   using TCallLog::TCallLog;
   void Hook22(int32_t dx, int32_t dy, int32_t argument, uint8_t code) override {
-    Hooks.push_back({dx, dy, argument, code});
+    Told.push_back({dx, dy, argument, code});
   }
-  std::vector<TRepeatHook> Hooks;
+  Hooks Told;
 };
 
 // Two holes, then three repeats: mirrored in X 0.5 inch to the right,
@@ -79,90 +34,48 @@ const std::vector<std::string> TurnedPattern = {
     "M25", "X1000Y2000", "X3000Y500", "M01", "M02X5000Y0M80", "M02X0Y5000M70",
     "M02X0Y5000M80M90", "M08", "M30"};
 
-// Where the reader drills that pattern on axis version 1, in tape units:
-// the holes, then each repeat's holes turned and moved by the offsets so far.
-const Pts TurnedPatternHoles = {{1000, 2000}, {3000, 500},   // as written
-                                {4000, 2000}, {2000, 500},   // X mirrored, +(5000, 0)
-                                {7000, 6000}, {5500, 8000},  // swapped, +(5000, 5000)
-                                {4000, 8000}, {2000, 9500}}; // both mirrored, +(5000, 10000)
-
-Pts InternalUnits(const Pts& tape) {
+// Those holes moved by (dx, dy), in internal units under the axis version:
+// 1 (x, y), 2 (y, x), 3 (-y, x).
+Pts Holes(int version, int32_t dx = 0, int32_t dy = 0) {
+  const Pts tape = {{1000, 2000}, {3000, 500},   // as written
+                    {4000, 2000}, {2000, 500},   // X mirrored, +(5000, 0)
+                    {7000, 6000}, {5500, 8000},  // swapped, +(5000, 5000)
+                    {4000, 8000}, {2000, 9500}}; // both mirrored, +(5000, 10000)
   Pts out;
-  for (const auto& [x, y] : tape) out.push_back({x * U, y * U});
+  for (auto [x, y] : tape) {
+    x = (x + dx) * U, y = (y + dy) * U;
+    out.push_back(version == 2 ? std::pair(y, x) : version == 3 ? std::pair(-y, x) : std::pair(x, y));
+  }
   return out;
 }
 
 class NcPatternOrientation : public TKorvexTest {
  protected:
-  std::string Tape(const std::vector<std::string>& lines) {
+  // The holes drilled and the repeats told.
+  std::pair<Pts, Hooks> Read(const std::vector<std::string>& lines, int32_t version) {
     const auto path = TempDir / "turned.drl";
-    std::ofstream out(path);
-    for (const auto& l : lines) out << l << "\r\n";
-    return path.string();
-  }
-  std::unique_ptr<THookLog> Read(const std::vector<std::string>& lines, int32_t version) {
-    auto r = std::make_unique<THookLog>(Tape(lines), TempDir.string(), false, false, version);
-    EXPECT_FALSE(r->RunFailed());
-    r->Done();
-    return r;
-  }
-  static Pts Points(const TCallLog& r) {
+    {
+      std::ofstream out(path);
+      for (const auto& l : lines) out << l << "\r\n";
+    }
+    THookLog r(path.string(), TempDir.string(), false, false, version);
+    EXPECT_FALSE(r.RunFailed());
+    r.Done();
     Pts p;
     for (const auto& h : r.Hits) p.push_back({h.X, h.Y});
-    return p;
+    return {p, r.Told};
   }
 };
 
-TEST(OrientationCodes, TranslateCodeFollowsTheFamiliesOfEveryAxisVersion) {
-  for (int from = 1; from <= 8; ++from)
-    for (int to = 1; to <= 8; ++to)
-      for (const auto& family : Families) {
-        uint8_t result = 99;
-        ASSERT_TRUE(TranslateCode(family[from - 1], from, to, result)) << from << " " << to;
-        EXPECT_EQ(result, family[to - 1]) << "code " << int(family[from - 1]) << " from " << from
-                                          << " to " << to;
-      }
-  // Codes past 7 and versions outside 1..8 are refused, the result kept.
-  for (const auto& [code, from, to] :
-       {std::tuple{8, 1, 1}, {255, 2, 1}, {1, 0, 1}, {1, 9, 1}, {1, 1, 0}, {1, 1, 9}}) {
-    uint8_t result = 42;
-    EXPECT_FALSE(TranslateCode(uint8_t(code), from, to, result)) << code << " " << from << " " << to;
-    EXPECT_EQ(result, 42);
-  }
-}
-
-TEST(OrientationCodes, PatternOffsetMovesTheOriginByTheExtentsOfEachCode) {
-  const int32_t x = 100000, y = 200000, w = 3000, h = 50000;
-  const std::pair<int32_t, int32_t> want[8] = {
-      {x, y},         {x - h + w, y - w + h}, {x - 2 * h, y},         {x - h + w, y - h - w},
-      {x, y - 2 * w}, {x - h - w, y + h - w}, {x - 2 * h, y - 2 * w}, {x - h - w, y - h - w}};
-  for (uint8_t code = 0; code < 8; ++code) {
-    int32_t ox = 0, oy = 0;
-    PatternOffset(code, x, y, w, h, ox, oy);
-    EXPECT_EQ(std::pair(ox, oy), want[code]) << int(code);
-  }
-  for (const uint8_t code : {uint8_t(8), uint8_t(255)}) {
-    int32_t ox = 0, oy = 0;
-    PatternOffset(code, x, y, w, h, ox, oy);
-    EXPECT_EQ(std::pair(ox, oy), std::pair(x, y)) << int(code);
-  }
-  // A move past the coordinate range stops at its end.
-  int32_t ox = 0, oy = 0;
-  PatternOffset(6, -2147480000, 2147480000, -5000, 5000, ox, oy);
-  EXPECT_EQ(std::pair(ox, oy), std::pair(-2147483647, 2147483647));
-}
-
-// The translated code orients the database's axes as the tape's code
-// orients the machine's: mapping a turned point gives the mapped point
-// turned by the translated code.
+// The translated code turns the database's axes as the tape's code turns
+// the machine's: mapping a turned point gives the mapped point turned by
+// the translated code. The point has no symmetry, so only one code fits.
 TEST_F(NcPatternOrientation, ToVersionOneTurnsTheDatabaseAsTheTapeCodeTurnsTheMachine) {
   for (int32_t version = 1; version <= 8; ++version) {
     THookLog reader((TempDir / "none.drl").string(), TempDir.string(), false, false, version);
-    for (const auto& family : Families) {
-      const uint8_t code = family[version - 1];
-      uint8_t one = 99;
+    for (uint8_t code = 0; code < 8; ++code) {
+      uint8_t one = 42;
       ASSERT_TRUE(reader.ToVersionOne(code, one));
-      EXPECT_EQ(one, family[0]) << "version " << version << " code " << int(code);
       int32_t tx = 0, ty = 0, dx = 0, dy = 0;
       StepTransformPoint(1000, 20, 0, 0, code, 0, 0, tx, ty);
       int64_t mx = 0, my = 0, px = 0, py = 0;
@@ -174,91 +87,47 @@ TEST_F(NcPatternOrientation, ToVersionOneTurnsTheDatabaseAsTheTapeCodeTurnsTheMa
     }
     reader.Done();
   }
-  for (const int32_t version : {0, 9}) {
-    THookLog reader((TempDir / "none.drl").string(), TempDir.string(), false, false, version);
-    uint8_t one = 42;
-    EXPECT_FALSE(reader.ToVersionOne(2, one));
-    EXPECT_EQ(one, 42);
-    reader.Done();
-  }
 }
 
+// Each repeat read again is told with its summed offset, its pass and its
+// code in the database's axes; an origin set before the pattern moves the
+// holes and each turned repeat's origin (the extents' order in the move).
 TEST_F(NcPatternOrientation, RepeatsReadAgainAreTurnedAndToldToTheConsumer) {
-  // Axis version 1: the holes as written and turned; each repeat read
-  // again is told with its summed offset, its pass and its code.
-  auto r = Read(TurnedPattern, 1);
-  EXPECT_EQ(Points(*r), InternalUnits(TurnedPatternHoles));
-  EXPECT_EQ(r->Hooks, (std::vector<TRepeatHook>{
-                          {5000 * U, 0, 1, 2}, {5000 * U, 5000 * U, 2, 1}, {5000 * U, 10000 * U, 3, 6}}));
-
-  // Axis version 3 turns the machine a quarter: the holes are the same
-  // holes mapped, and the codes told are those of the database's axes.
-  r = Read(TurnedPattern, 3);
-  EXPECT_EQ(Points(*r), InternalUnits(Mapped(TurnedPatternHoles, 3)));
-  EXPECT_EQ(r->Hooks, (std::vector<TRepeatHook>{{0, 5000 * U, 1, 4},
-                                                {-5000 * U, 5000 * U, 2, 7},
-                                                {-10000 * U, 5000 * U, 3, 6}}));
-
-  // An origin set before the pattern moves every hole and the origin told
-  // for each turned repeat.
+  EXPECT_EQ(Read(TurnedPattern, 1),
+            std::pair(Holes(1), Hooks{{5000 * U, 0, 1, 2}, {5000 * U, 5000 * U, 2, 1}, {5000 * U, 10000 * U, 3, 6}}));
+  EXPECT_EQ(Read(TurnedPattern, 3),
+            std::pair(Holes(3), Hooks{{0, 5000 * U, 1, 4}, {-5000 * U, 5000 * U, 2, 7}, {-10000 * U, 5000 * U, 3, 6}}));
   std::vector<std::string> lines = TurnedPattern;
   lines.insert(lines.begin(), "G93X200Y100");
-  r = Read(lines, 1);
-  Pts moved;
-  for (const auto& [x, y] : TurnedPatternHoles) moved.push_back({x + 200, y + 100});
-  EXPECT_EQ(Points(*r), InternalUnits(moved));
-  EXPECT_EQ(r->Hooks, (std::vector<TRepeatHook>{{4800 * U, 0, 1, 2},
-                                                {5100 * U, 4900 * U, 2, 1},
-                                                {4800 * U, 9600 * U, 3, 6}}));
+  EXPECT_EQ(Read(lines, 1), std::pair(Holes(1, 200, 100), Hooks{{4800 * U, 0, 1, 2},
+                                                                 {5100 * U, 4900 * U, 2, 1},
+                                                                 {4800 * U, 9600 * U, 3, 6}}));
 }
 
-// ---- Through the started program ---------------------------------------------------
-
-class DrillImportOfTurnedPatterns : public TWorkspaceTest {
+// Through the started program the drill import lays the repeats out itself.
+class DrillImportOfTurnedPatterns : public TWorkspaceDialogsTest {
  protected:
+  // The started program changes folder; the other tests expect theirs.
   void SetUp() override {
-    // The started program works in its own folders; the other tests of
-    // this program find theirs as they were.
     folder_ = std::filesystem::current_path();
-    TWorkspaceTest::SetUp();
-    ResetHeadlessDialogs();
+    TWorkspaceDialogsTest::SetUp();
   }
   void TearDown() override {
-    HeadlessSetProcessMessagesHook(nullptr);
-    ResetHeadlessDialogs();
-    TWorkspaceTest::TearDown();
+    TWorkspaceDialogsTest::TearDown();
     std::filesystem::current_path(folder_);
   }
-  // Drill > New, then Drill > Import of the tape as the main part, with the
-  // axis version picked in the format dialog.
-  void Import(TWorkspace& form, const std::string& file, int version) {
-    if (DatabaseModified) ScriptMessageBoxAnswer(mrNo);
-    Run(form, emDrill, "New1");
-    ScriptFileDialogAnswer(file);
-    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
-      f.Get<TComboBox>("PullDown").SetItemIndex(2);  // Excellon
-      f.Click("OKButton");
-    });
-    QueueModalScript("TDrillInputFormatDialog", [version](TForm& f) {
-      f.Get<TRadioGroup>("AxisGroup").SetItemIndex(version - 1);
-      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(false);
-      f.Click("OKButton");
-    });
-    ScriptMessageBoxAnswer(mrYes);  // the main part
-    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
-    Run(form, emDrill, "Import2");
-  }
-  // Every hole of the job and every copy its repeats make.
+  // Every hole of the job and every copy its repeats make, sorted.
   static Pts HolesAndCopies() {
     Pts out;
     for (int32_t i = 1; i <= DrillEntityCount; ++i) {
       TDrillEntity* e = DRDB->EntityAt(i);
       if (e == nullptr || e->GetType() != etDrillHole) continue;
       out.push_back({e->X, e->Y});
-      if (!e->BeginStepCopies()) continue;
       TIntPoint copy;
-      while (e->NextStepCopy(copy)) out.push_back({copy.X, copy.Y});
+      if (e->BeginStepCopies())
+        while (e->NextStepCopy(copy)) out.push_back({copy.X, copy.Y});
     }
+    std::sort(out.begin(), out.end());
     return out;
   }
 
@@ -267,20 +136,20 @@ class DrillImportOfTurnedPatterns : public TWorkspaceTest {
 };
 
 TEST_F(DrillImportOfTurnedPatterns, CopiesLieWhereTheReaderDrillsThemOnEveryAxisVersion) {
-  std::string text = "M48\nINCH,LZ\nT1C0.020\n%\nT1\n";
-  for (const char* line :
-       {"M25", "X001000Y002000", "X003000Y000500", "M01", "M02X005000Y000000M80",
-        "M02X000000Y005000M70", "M02X000000Y005000M80M90", "M08", "M30"})
-    text += std::string(line) + "\n";
+  std::string text = "M48\nINCH,TZ\nT1C0.020\n%\nT1\n";
+  for (const auto& line : TurnedPattern) text += line + "\n";
   const std::string file = Input("TURNED.DRL", text);
   TWorkspace& form = StartProgram();
   SelectLayer(30);
   for (const int version : {1, 2, 3}) {
-    Import(form, file, version);
+    if (DatabaseModified) ScriptMessageBoxAnswer(mrNo);
+    Run(form, emDrill, "New1");
+    ImportExcellonTape(form, file, mrYes, false, version);
     EXPECT_EQ(DrillInputFormat.Version, version);
     ASSERT_EQ(DrillEntityCount, 2) << "version " << version;
-    EXPECT_EQ(Sorted(HolesAndCopies()), Sorted(InternalUnits(Mapped(TurnedPatternHoles, version))))
-        << "version " << version;
+    Pts want = Holes(version);
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(HolesAndCopies(), want) << "version " << version;
   }
 }
 

@@ -106,10 +106,8 @@ bool TakesInput(const TControl& c) {
 }
 
 bool HasInput(TControl& c) {
-  for (auto& child : c.Children()) {
-    if (!child->Visible()) continue;
-    if (TakesInput(*child) || HasInput(*child)) return true;
-  }
+  for (auto& child : c.Children())
+    if (child->Visible() && (TakesInput(*child) || HasInput(*child))) return true;
   return false;
 }
 
@@ -285,8 +283,7 @@ TEST_F(EveryFormFocusTest, EveryFormOpensWithTheFocusOnItsFirstField) {
       ADD_FAILURE() << name << " did not open";
       continue;
     }
-    // A read-only text (an explanation over a list) never takes the keys
-    // meant for the dialog's input.
+    // A read-only text (an explanation) never takes the dialog's keys.
     if (o->second.HasInput) EXPECT_TRUE(o->second.ActiveTakesInput) << name << " " << o->second.Active;
     if (!o->second.HasText) continue;
     EXPECT_FALSE(o->second.First.empty()) << name;
@@ -302,75 +299,53 @@ TEST_F(EveryFormFocusTest, EveryFormOpensWithTheFocusOnItsFirstField) {
   editor.reset();
 }
 
-
-// The dialogs the imports open, opened as the imports open them: File >
-// Import and Drill > Import of files of each kind. Each shows with the
-// keys on its first input: the format list of the format dialog, whatever
-// text it explains itself with.
-class ImportDialogsFocusTest : public TWorkspaceDialogsTest {
- protected:
-  std::vector<std::pair<std::string, TOpening>> Shown;
-
-  void SetUp() override {
-    TWorkspaceDialogsTest::SetUp();
-    for (const char* name : {"TForceFormatDialog", "TForceDrillFormatDialog", "TGerberDialog", "TGerberDrillDialog",
-                             "TCadInputFormatDialog", "TDrillInputFormatDialog", "TRoutInputFormatDialog",
-                             "TValorLayerDialog", "TValorPickLayerDialog", "TValorPickStepDialog",
-                             "TPickDrillLayerDialog", "TPickLayerDialog", "TDrawingUnits", "THP7580Dialog", "TInfoDialog",
-                             "TG93Dialog", "TM97M98Dialog"})
-      RegisterModalScript(name, [this](TForm& f) {
-        Shown.emplace_back(f.ClassName(), LookAt(f));
-        // An unrecognised file is not imported; the rest go on as offered.
-        auto* list = f.Find<TComboBox>("PullDown");
-        if (list != nullptr && list->ItemIndex() == 0) f.Click("CancelButton");
-        else f.Click("OKButton");
-      });
-    // The results windows are read and closed.
-    HeadlessSetProcessMessagesHook([] {
-      for (const char* name : {"TGTScrollWindow", "TGTWindow"})
-        if (TForm* window = ShowingModelessForm(name); window && window->Get<TButton>("OKButton").Visible())
-          window->Click("OKButton");
-    });
-  }
-  void TearDown() override {
-    HeadlessSetProcessMessagesHook(nullptr);
-    TWorkspaceDialogsTest::TearDown();
-  }
-  std::string Data(const std::string& name) const {
-    return (std::filesystem::path(KORVEX_TEST_DATA_DIR) / name).string();
-  }
-};
+// The dialogs the imports open, through File > Import and Drill > Import of
+// files of each kind: each shows with the keys on its first input (the
+// format dialog on its list, whatever text explains it).
+using ImportDialogsFocusTest = TWorkspaceDialogsTest;
 
 TEST_F(ImportDialogsFocusTest, TheImportsOpenTheirDialogsWithTheKeysOnTheFirstInput) {
+  auto shown = std::make_shared<std::vector<std::pair<std::string, TOpening>>>();
+  for (const char* name : {"TForceFormatDialog", "TForceDrillFormatDialog", "TGerberDialog", "TGerberDrillDialog",
+                           "TCadInputFormatDialog", "TDrillInputFormatDialog", "TRoutInputFormatDialog",
+                           "TValorLayerDialog", "TValorPickLayerDialog", "TValorPickStepDialog",
+                           "TPickDrillLayerDialog", "TPickLayerDialog", "TDrawingUnits", "THP7580Dialog", "TInfoDialog",
+                           "TG93Dialog", "TM97M98Dialog"})
+    RegisterModalScript(name, [shown](TForm& f) {
+      shown->emplace_back(f.ClassName(), LookAt(f));
+      // An unrecognised file is not imported; the rest go on as offered.
+      auto* list = f.Find<TComboBox>("PullDown");
+      f.Click(list != nullptr && list->ItemIndex() == 0 ? "CancelButton" : "OKButton");
+    });
+  // The results windows are read and closed.
+  HeadlessSetProcessMessagesHook([] {
+    for (const char* name : {"TGTScrollWindow", "TGTWindow"})
+      if (TForm* window = ShowingModelessForm(name); window && window->Get<TButton>("OKButton").Visible())
+        window->Click("OKButton");
+  });
+  auto data = [](const std::string& name) { return (std::filesystem::path(KORVEX_TEST_DATA_DIR) / name).string(); };
   TWorkspace& form = StartProgram();
   const std::string unknown = Input("NOTES.TXT", "nothing a format reader knows\nsecond line\n");
-  const std::string odb = (TempDir / "job" / "matrix" / "matrix").string();
-  std::filesystem::create_directories(TempDir / "job" / "matrix");
-  std::filesystem::create_directories(TempDir / "job" / "steps" / "pcb" / "layers" / "top");
-  std::ofstream(odb) << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n TYPE=SIGNAL\n"
-                        " NAME=TOP\n POLARITY=POSITIVE\n}\n";
-  std::ofstream(TempDir / "job" / "steps" / "pcb" / "layers" / "top" / "features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
-  std::ofstream(TempDir / "job" / "steps" / "pcb" / "profile") << "";
-  for (const std::string& file : {unknown, Data("gerber-quadrant-arcs.gbr"), Data("dxf-features/lines-points.dxf"),
-                                  Data("excellon-format-comment.drl"), Data("hpgl2-wrapped.plt"), odb}) {
+  for (const std::string& file : {unknown, data("gerber-quadrant-arcs.gbr"), data("dxf-features/lines-points.dxf"),
+                                  data("excellon-format-comment.drl"), data("hpgl2-wrapped.plt"),
+                                  SmallOdbJob(TempDir / "job")}) {
     ScriptFileDialogAnswer(file);
     Run(form, emCad, "Import1");
   }
-  for (const std::string& file : {unknown, Data("excellon-format-comment.drl")}) {
+  for (const std::string& file : {unknown, data("excellon-format-comment.drl")}) {
     ScriptFileDialogAnswer(file);
     if (file != unknown) ScriptMessageBoxAnswer(mrYes);  // the main part
     Run(form, emDrill, "Import2");
     ECO->CancelCommand();
   }
   std::set<std::string> classes;
-  for (const auto& [name, o] : Shown) {
+  for (const auto& [name, o] : *shown) {
     classes.insert(name);
     if (o.HasInput) EXPECT_TRUE(o.ActiveTakesInput) << name << " opened on " << o.Active;
+    if (name == "TForceFormatDialog" || name == "TForceDrillFormatDialog") EXPECT_EQ(o.Active, "PullDown") << name;
   }
   for (const char* name : {"TForceFormatDialog", "TForceDrillFormatDialog", "TValorLayerDialog"})
     EXPECT_EQ(classes.count(name), 1u) << name << " was not opened";
-  for (const auto& [name, o] : Shown)
-    if (name == "TForceFormatDialog" || name == "TForceDrillFormatDialog") EXPECT_EQ(o.Active, "PullDown") << name;
 }
 
 }  // namespace

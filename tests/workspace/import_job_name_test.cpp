@@ -1,19 +1,11 @@
 // The job's name, caption and modified flag through the imports of the
-// started program: an import that is withdrawn or adds nothing leaves all
-// three as they were (and Save then asks for a name instead of writing over
-// a saved job of the file's name); one that is placed names an unnamed job.
-// A pattern group without its own M25 is named alike by all three tape
-// imports.
+// started program.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <ostream>
-#include <string>
+#include <tuple>
 
 #include "foundation/file_utils.h"
-#include "foundation/report_windows.h"
 #include "import/import_frame.h"
 #include "model/cad_database.h"
 #include "model/editor_state.h"
@@ -28,40 +20,8 @@ const char* const Holes = "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX02000
 
 class TImportJobNameTest : public TWorkspaceDialogsTest {
  protected:
-  struct TJobState {
-    std::string Caption, Name;
-    bool Modified;
-    bool operator==(const TJobState&) const = default;
-    friend void PrintTo(const TJobState& s, std::ostream* out) {
-      *out << "{\"" << s.Caption << "\", \"" << s.Name << "\", " << s.Modified << "}";
-    }
-  };
-  static TJobState JobState(TWorkspace& form) { return {form.Caption(), DatabaseFileName, DatabaseModified}; }
-  // Drill > File > Import of the Excellon tape as BOARD.DRL, the results
-  // window left out; the main-part question gets the answer.
-  void ImportBoard(TWorkspace& form, const std::string& tape, TModalResult answer) {
-    ScriptFileDialogAnswer(Input("BOARD.DRL", tape));
-    QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
-      f.Get<TComboBox>("PullDown").SetItemIndex(ifExcellon);
-      f.Click("OKButton");
-    });
-    QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
-      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(false);
-      f.Click("OKButton");
-    });
-    ScriptMessageBoxAnswer(answer);
-    QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
-    Run(form, emDrill, "Import2");
-  }
-  // CAD > File > Import of the file in the format of the list's index.
-  void ImportIntoCad(TWorkspace& form, const std::string& file, int format) {
-    ScriptFileDialogAnswer(file);
-    QueueModalScript("TForceFormatDialog", [format](TForm& f) {
-      f.Get<TComboBox>("PullDown").SetItemIndex(format);
-      f.Click("OKButton");
-    });
-    Run(form, emCad, "Import1");
-  }
+  // Caption, name and modified flag.
+  static auto JobState(TWorkspace& form) { return std::tuple(form.Caption(), DatabaseFileName, DatabaseModified); }
 };
 
 TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNameIsLeftAlone) {
@@ -69,12 +29,12 @@ TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNam
   SelectLayer(30);
   const std::string saved = NativePath(DatabasePath + "BOARD.ZUL");
   std::ofstream(saved, std::ios::binary) << "the saved job";
-  const TJobState fresh = JobState(form);
-  ASSERT_EQ(fresh.Name, "");
+  ASSERT_EQ(DatabaseFileName, "");
+  const auto fresh = JobState(form);
   auto placement = [&form, &fresh](const std::function<void()>& end) {
     return [&form, &fresh, end] {
       ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
-      EXPECT_EQ(form.Caption(), fresh.Caption);  // not named while it waits
+      EXPECT_EQ(form.Caption(), std::get<0>(fresh));  // not named while it waits
       EXPECT_EQ(DatabaseFileName, "");
       end();
       EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
@@ -89,12 +49,10 @@ TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNam
       {"Esc at the question", Holes, mrCancel, [] {}},
       {"Esc in the placement", Holes, mrNo, placement([&form] { form.KeyDown(VK_ESCAPE); })},
       // A right click leaves the placement waiting as it was.
-      {"right click, then Esc in the placement", Holes, mrNo, placement([&form, &fresh] {
+      {"right click, then Esc in the placement", Holes, mrNo, placement([&form] {
          form.PaintBox.MouseDown(mbRight, 0, 50, 50);
          form.PaintBox.MouseUp(mbRight, 0, 50, 50);
          EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
-         EXPECT_EQ(form.Caption(), fresh.Caption);
-         EXPECT_EQ(DatabaseFileName, "");
          form.KeyDown(VK_ESCAPE);
        })},
       {"the reader withdraws it", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX99999999999999999999Y1\nM30\n",
@@ -103,7 +61,7 @@ TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNam
   };
   for (const auto& ending : endings) {
     SCOPED_TRACE(ending.Way);
-    ImportBoard(form, ending.Tape, ending.Answer);
+    ImportExcellonTape(form, Input("BOARD.DRL", ending.Tape), ending.Answer);
     ending.End();
     EXPECT_EQ(JobState(form), fresh);
     EXPECT_EQ(LiveDrillEntities(), 0);
@@ -118,7 +76,7 @@ TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNam
   EXPECT_FALSE(fs::exists(NativePath(DatabasePath + "BOARD.~ZU")));
 
   // Placed by a click, the import names the job.
-  ImportBoard(form, Holes, mrNo);
+  ImportExcellonTape(form, Input("BOARD.DRL", Holes), mrNo);
   Click(form, 100, 100);
   const std::string name = DatabasePath + "BOARD.ZUL";
   EXPECT_EQ(DatabaseFileName, name);
@@ -127,29 +85,21 @@ TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNam
   EXPECT_EQ(LiveDrillEntities(), 2);
 }
 
-// File > Import into CAD: a withdrawn Excellon tape and a cancelled ODB++
-// layer choice name nothing and mark nothing; a kept tape names the job.
+// File > Import into CAD: a withdrawn tape and a cancelled ODB++ layer
+// choice name and mark nothing; a kept tape names the job.
 TEST_F(TImportJobNameTest, ACadImportNamesTheJobOnlyWhenItAddsSomething) {
   TWorkspace& form = StartProgram();
-  const TJobState fresh = JobState(form);
+  const auto fresh = JobState(form);
   QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
   ImportIntoCad(form, Input("BOARD.DRL", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000Y010000\nX99999999999999999999Y1\n"),
                 fcExcellon);
   EXPECT_EQ(JobState(form), fresh);
-  const fs::path job = TempDir / "panel";
-  fs::create_directories(job / "matrix");
-  fs::create_directories(job / "steps/pcb/layers/top");
-  std::ofstream(job / "matrix/matrix") << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n"
-                                          " TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n";
-  std::ofstream(job / "steps/pcb/layers/top/features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
-  std::ofstream(job / "steps/pcb/profile") << "";
-  std::ofstream(job / "steps/pcb/stephdr") << "";
   bool asked = false;
   QueueModalScript("TValorLayerDialog", [&asked](TForm& f) {
     asked = true;
     f.Click("CancelButton");
   });
-  ImportIntoCad(form, (job / "matrix/matrix").string(), fcOdb);
+  ImportIntoCad(form, SmallOdbJob(TempDir / "panel"), fcOdb);
   EXPECT_TRUE(asked);
   EXPECT_EQ(CadEntityCount, 0);
   EXPECT_EQ(JobState(form), fresh);
@@ -170,25 +120,8 @@ TEST_F(TImportJobNameTest, APatternWithoutItsM25IsNamedAlikeByTheThreeImports) {
                            "line 10; the pattern holds no blocks and its repeats add nothing.";
   SelectLayer(30);
   std::string report;
-  HeadlessSetProcessMessagesHook([&report] {
-    auto* window = static_cast<TGTScrollWindow*>(ShowingModelessForm("TGTScrollWindow"));
-    if (window != nullptr && window->OKVisible) {
-      report = window->Memo1.Text();
-      window->Click("OKButton");
-    }
-  });
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
-    f.Get<TComboBox>("PullDown").SetItemIndex(ifExcellon);
-    f.Click("OKButton");
-  });
-  QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
-    f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(true);
-    f.Click("OKButton");
-  });
-  ScriptMessageBoxAnswer(mrYes);
-  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emDrill, "Import2");
+  CloseResultWindows(&report);
+  ImportExcellonTape(form, tape, mrYes, true);
   HeadlessSetProcessMessagesHook(nullptr);
   EXPECT_NE(report.find(said + "\r\n"), std::string::npos) << report;
 
@@ -196,8 +129,7 @@ TEST_F(TImportJobNameTest, APatternWithoutItsM25IsNamedAlikeByTheThreeImports) {
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
   ScriptFileDialogAnswer(tape);
   Run(form, emRout, "OpenRoutTape1");
-  ASSERT_FALSE(ShownMessageBoxes().empty());
-  const std::string routBox = ShownMessageBoxes().back().Text;
+  const std::string routBox = LastBox();
   EXPECT_EQ(routBox.rfind(said + "\r\n", 0), 0u) << routBox;
 
   const size_t boxes = ShownMessageBoxes().size();

@@ -1,27 +1,18 @@
-// Imports of files far larger than what they hold, through the started
-// program: a plausible head followed by zero bytes, or zero bytes alone, in
-// every format File > Import and Drill Import offer, end with a box and the
-// job as it was; an import that runs out of memory says so in a box naming
-// the file and takes back what it had begun. The limits the readers keep to
-// are lowered so that a few megabytes stand in for gigabytes.
+// Imports of files far larger than what they hold, and imports that run out
+// of memory, through the started program. The readers' limits are lowered so
+// that a few megabytes stand in for gigabytes.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <new>
 #include <stdexcept>
-#include <string>
 
 #include "entity_counts.h"
 #include "foundation/import_guard.h"
-#include "foundation/report_windows.h"
 #include "foundation/settings.h"
 #include "import/import_frame.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
 #include "model/undo_journal.h"
-#include "platform/headless/headless_dialogs.h"
-#include "platform/headless/headless_events.h"
 #include "tapein/drill_import_command.h"
 #include "workspace_test_support.h"
 
@@ -32,18 +23,16 @@ namespace fs = std::filesystem;
 constexpr int32_t In = 25400000;
 constexpr std::uintmax_t Size = std::uintmax_t{6} << 20;
 
-std::string Bytes(std::initializer_list<int> list) {
-  std::string out;
-  for (int b : list) out += static_cast<char>(b);
-  return out;
-}
-
 class TLargeFileImportTest : public TWorkspaceDialogsTest {
  protected:
   void SetUp() override {
     TWorkspaceDialogsTest::SetUp();
     SetImportWholeFileLimit(Size / 2);
     SetImportHoldLimit(Size / 4);
+    for (const char* form : {"TDrawingUnits", "TGerberDrillDialog", "TCadInputFormatDialog",
+                             "TDrillInputFormatDialog", "TValorLayerDialog", "TPickDrillLayerDialog"})
+      RegisterModalScript(form, [](TForm& f) { f.Click("OKButton"); });
+    CloseResultWindows();
   }
   void TearDown() override {
     SetImportWholeFileLimit(0);
@@ -56,83 +45,49 @@ class TLargeFileImportTest : public TWorkspaceDialogsTest {
     fs::resize_file(path, Size);
     return path;
   }
-  // File > Import of the file with the format picked in the format dialog
-  // (0: the detected one confirmed); every other dialog answered OK.
-  void ImportCad(TWorkspace& form, const std::string& file, int format) {
-    ScriptFileDialogAnswer(file);
-    QueueModalScript("TForceFormatDialog", [format](TForm& f) {
-      if (format > 0) f.Get<TComboBox>("PullDown").SetItemIndex(format);
-      f.Click("OKButton");
-    });
-    Run(form, emCad, "Import1");
-  }
   void ImportDrill(TWorkspace& form, const std::string& file, int format) {
-    // The results window of a tape waits for its OK.
-    HeadlessSetProcessMessagesHook([] {
-      if (TForm* window = ShowingModelessForm("TGTScrollWindow");
-          window && static_cast<TGTScrollWindow*>(window)->OKVisible)
-        window->Click("OKButton");
-    });
     ScriptFileDialogAnswer(file);
     QueueModalScript("TForceDrillFormatDialog", [format](TForm& f) {
       f.Get<TComboBox>("PullDown").SetItemIndex(format);
       f.Click("OKButton");
     });
     Run(form, emDrill, "Import2");
-    HeadlessSetProcessMessagesHook(nullptr);
   }
   static std::string UndoName() {
     std::string name;
     return ActiveUndo != nullptr && ActiveUndo->CanUndo(name) ? name : std::string("(none)");
   }
-  static void AnswerEveryDialog() {
-    for (const char* form : {"TDrawingUnits", "TGerberDrillDialog", "TCadInputFormatDialog",
-                             "TDrillInputFormatDialog", "TValorLayerDialog", "TPickDrillLayerDialog"})
-      RegisterModalScript(form, [](TForm& f) { f.Click("OKButton"); });
-  }
 };
 
-// Every CAD format, with its head and with zero bytes alone: each import
-// ends with at least one box, adds nothing and leaves the job unnamed, with
-// the same step to undo.
+// A plausible head followed by zero bytes, or zero bytes alone, in every
+// format File > Import and Drill Import offer: each import ends with a box,
+// adds nothing and leaves the job unnamed, with the same step to undo.
 TEST_F(TLargeFileImportTest, ALargeFileOfEveryFormatEndsWithABoxAndTheJobAsItWas) {
   TWorkspace& form = StartProgram();
-  AnswerEveryDialog();
   DB->AddLineOnLayer(0, 0, In, In, 0);
   ActiveUndo->BeginOperation("Line");
   const auto counts = CadCounts();
   const std::string zeros = Sparse("ZEROS.BIN", "");
-  struct TCase {
-    int Format;
-    std::string File;
-  };
-  std::vector<TCase> cases;
+  std::vector<std::pair<int, std::string>> cases;
   for (int format = fcDxf; format < FormatCount; ++format)
     if (format != fcOdb) cases.push_back({format, zeros});
   cases.push_back({fcHpgl, Sparse("HEAD.PLT", "IN;SP1;PU0,0;PD1000,1000;PU;\n")});
   cases.push_back({fcExcellon, Sparse("HEAD.DRL", "M48\nINCH,TZ\nT1C0.0100\n%\nT1\nX010000Y010000\n")});
   cases.push_back({fcGerber, Sparse("HEAD.GBR", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX0Y0D02*\nX10000Y10000D01*\n")});
-  cases.push_back({fcIgiPost, Sparse("HEAD.PST", Bytes({6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}))});
+  cases.push_back({fcIgiPost, Sparse("HEAD.PST", std::string("\x06\0\0\0\0\0\0\0\0\0\0\0", 12))});
   cases.push_back({fcDxf, Sparse("HEAD.DXF", "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n")});
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(std::string(FormatListNames[c.Format]) + " " + c.File);
+  for (const auto& [format, file] : cases) {
+    SCOPED_TRACE(std::string(FormatListNames[format]) + " " + file);
     const size_t boxes = ShownMessageBoxes().size();
-    ImportCad(form, c.File, c.Format);
+    ImportIntoCad(form, file, format);
     EXPECT_GT(ShownMessageBoxes().size(), boxes);
     EXPECT_EQ(CadCounts(), counts);
     EXPECT_EQ(UndoName(), "Line");
     EXPECT_EQ(DatabaseFileName, "");
   }
-}
-
-// The same for Drill Import of zero bytes in each of its formats.
-TEST_F(TLargeFileImportTest, ALargeDrillImportEndsWithABoxAndTheJobAsItWas) {
-  TWorkspace& form = StartProgram();
-  AnswerEveryDialog();
   SelectLayer(30);
   DRDB->AddHoleOnLayer(In, In, 30, 1, true);
   const auto holes = HoleCounts();
-  const std::string zeros = Sparse("ZEROS.BIN", "");
   for (int format : {ifDxf, ifExcellon, ifGerber, ifEsi}) {
     SCOPED_TRACE(format);
     const size_t boxes = ShownMessageBoxes().size();
@@ -145,37 +100,23 @@ TEST_F(TLargeFileImportTest, ALargeDrillImportEndsWithABoxAndTheJobAsItWas) {
 
 // A photoplot is held whole while it is read: one beyond the limit is
 // refused before it is read; definitions beyond what an import may keep
-// refuse the file too.
+// refuse the file too; zero bytes read as IGI POST records draw nothing.
 TEST_F(TLargeFileImportTest, FilesBeyondTheLimitsAreRefusedNamingTheFile) {
   TWorkspace& form = StartProgram();
-  AnswerEveryDialog();
   const std::string plot = Sparse("BIG.GBR", "%FSLAX24Y24*%\n%MOIN*%\n");
-  ImportCad(form, plot, fcGerber);
-  ASSERT_FALSE(ShownMessageBoxes().empty());
-  EXPECT_EQ(ShownMessageBoxes().back().Text,
-            "<" + plot + "> is larger than the 3 MB this format can import.\r\nNothing was imported.");
+  ImportIntoCad(form, plot, fcGerber);
+  EXPECT_EQ(LastBox(), "<" + plot + "> is larger than the 3 MB this format can import.\r\nNothing was imported.");
   const std::string drawing = Sparse("BIG.DXF", "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n");
-  ImportCad(form, drawing, fcDxf);
-  EXPECT_NE(ShownMessageBoxes().back().Text.find("<" + drawing + "> is larger than the 3 MB this format can import."),
-            std::string::npos)
-      << ShownMessageBoxes().back().Text;
+  ImportIntoCad(form, drawing, fcDxf);
+  EXPECT_NE(LastBox().find("<" + drawing + "> is larger than the 3 MB this format can import."), std::string::npos)
+      << LastBox();
   // A sub-figure that never ends holds every record after it.
-  const std::string figure = Sparse("FIGURE.PST", Bytes({84, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7, 0}));
-  ImportCad(form, figure, fcIgiPost);
-  EXPECT_EQ(ShownMessageBoxes().back().Text,
-            "<" + figure + "> needs more than 2 MB of memory to import.\r\nNothing was imported.");
-  EXPECT_EQ(CadEntityCount, 0);
-  EXPECT_EQ(DatabaseFileName, "");
-}
-
-// Zero bytes read as IGI POST records are records that draw nothing: the
-// reading says so.
-TEST_F(TLargeFileImportTest, AnIgiPostFileOfZerosSaysItDrawsNothing) {
-  TWorkspace& form = StartProgram();
+  const std::string figure = Sparse("FIGURE.PST", std::string("T\0\0\0\0\0\0\0\0\0\x07\0", 12));
+  ImportIntoCad(form, figure, fcIgiPost);
+  EXPECT_EQ(LastBox(), "<" + figure + "> needs more than 2 MB of memory to import.\r\nNothing was imported.");
   const std::string zeros = Sparse("ZEROS.PST", "");
-  ImportCad(form, zeros, 0);  // zero bytes pass for IGI POST records
-  ASSERT_FALSE(ShownMessageBoxes().empty());
-  EXPECT_EQ(ShownMessageBoxes().back().Text, "<" + zeros + "> draws nothing.\r\nNothing was imported.");
+  ImportIntoCad(form, zeros, 0);  // zero bytes pass for IGI POST records
+  EXPECT_EQ(LastBox(), "<" + zeros + "> draws nothing.\r\nNothing was imported.");
   EXPECT_EQ(CadEntityCount, 0);
   EXPECT_EQ(DatabaseFileName, "");
 }
@@ -184,7 +125,6 @@ TEST_F(TLargeFileImportTest, AnIgiPostFileOfZerosSaysItDrawsNothing) {
 // not the exception, and what the import had added is gone.
 TEST_F(TLargeFileImportTest, AnImportThatRunsOutOfMemoryEndsWithAMessageAndTheJobAsItWas) {
   TWorkspace& form = StartProgram();
-  AnswerEveryDialog();
   DB->AddLineOnLayer(0, 0, In, In, 0);
   ActiveUndo->BeginOperation("Line");
   const auto counts = CadCounts();
@@ -195,16 +135,13 @@ TEST_F(TLargeFileImportTest, AnImportThatRunsOutOfMemoryEndsWithAMessageAndTheJo
                               throw std::bad_alloc();
                             }});
   const std::string file = Input("DRAWING.GCD", "anything");
-  ImportCad(form, file, fcGcadd);
+  ImportIntoCad(form, file, fcGcadd);
   SetImportFormat(fcGcadd, kept);
-  ASSERT_FALSE(ShownMessageBoxes().empty());
-  EXPECT_EQ(ShownMessageBoxes().back().Text,
-            "There is not enough memory to import <" + file + ">.\r\nNothing was imported.");
+  EXPECT_EQ(LastBox(), "There is not enough memory to import <" + file + ">.\r\nNothing was imported.");
   EXPECT_EQ(CadCounts(), counts);
   EXPECT_EQ(UndoName(), "Line");
   std::string redo;
   EXPECT_FALSE(ActiveUndo->CanRedo(redo)) << redo;  // the half import is not offered again
-  EXPECT_EQ(DatabaseFileName, "");
 
   // Drill Import: the holes read so far are withdrawn.
   SelectLayer(30);
@@ -217,8 +154,7 @@ TEST_F(TLargeFileImportTest, AnImportThatRunsOutOfMemoryEndsWithAMessageAndTheJo
   const std::string tape = Input("TAPE.DXF", "anything");
   ImportDrill(form, tape, ifDxf);
   InstallDrillImporters();
-  EXPECT_EQ(ShownMessageBoxes().back().Text,
-            "There is not enough memory to import <" + tape + ">.\r\nNothing was imported.");
+  EXPECT_EQ(LastBox(), "There is not enough memory to import <" + tape + ">.\r\nNothing was imported.");
   EXPECT_EQ(HoleCounts(), holes);
   EXPECT_EQ(DatabaseFileName, "");
 }

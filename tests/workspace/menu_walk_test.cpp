@@ -17,6 +17,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "import/import_frame.h"
@@ -244,10 +245,9 @@ class TMenuWalkTest : public TWorkspaceTest {
     EXPECT_GT(Total(), before) << "the file reads back empty";
   }
 
-  // Chooses every usable item of the three mode menus as a user does while
-  // the input `what` of the drawing area waits, and gives the names of those
-  // that ran. An item that waits beeps, says so in the hint strip and asks
-  // nothing.
+  // Chooses every usable item of the three mode menus while the input
+  // `what` waits; gives the names of those that ran. An item that waits
+  // beeps, says so in the hint strip and asks nothing.
   std::set<std::string> ChooseEveryItem(TWorkspace& form, const std::string& what) {
     const std::string says = "The menus wait until the " + what + " ends: press Esc to stop it.";
     std::set<std::string> ran;
@@ -408,10 +408,6 @@ TEST_F(TMenuWalkTest, EveryItemOfTheModeMenusEndsCleanlyOnAJobOpenedInAFreshProg
   EXPECT_TRUE(WorkspaceReady);
 }
 
-}  // namespace
-
-namespace {
-
 constexpr int32_t In = 25400000;
 
 // Holes at (1, 1), (1.2, 1) and (1.5, 2) in.
@@ -420,20 +416,18 @@ const char* const PartHoles =
     "X12000Y10000D03*\nG54D11*\nX15000Y20000D03*\nM02*\n";
 
 // While a drill import waits for its placement, and while Make Drill Tape
-// waits for its tooling hits to be marked, every item of the three menus
-// waits but the zooms the placement takes; the import is then placed whole
-// and the job is otherwise as it was.
+// waits for tooling hits to be marked, every menu item waits but the zooms
+// the placement takes; the import is then placed whole, the job as it was.
 TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingHits) {
   TWorkspace& form = StartProgram();
-  const std::string job = MakeJob(form);
+  MakeJob(form);
   SelectLayer(30);
   const auto holes = DrillPositions();
   QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
   ImportSecondPart(form, PartHoles);
   ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
-  const std::array<int32_t, 3> counts = Counts();
-  const std::vector<TToolRecord> tools = Tools();
-  const bool metric = Metric, grid = DisplayGrid;
+  auto state = [] { return std::tuple(Counts(), Tools(), Metric, DisplayGrid, CurrentLayer, EditorMode, DatabaseFileName); };
+  const auto before = state();
 
   Answers.SaveFolder = TempDir / "made";
   fs::create_directories(Answers.SaveFolder);
@@ -447,13 +441,7 @@ TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingH
   EXPECT_EQ(ChooseEveryItem(form, "import placement"),
             (std::set<std::string>{"FullScreen1", "ZoomOut2X1", "ZoomAll1"}));
   ASSERT_TRUE(ECO != nullptr && ECO->ActiveCommandNumber() == cmImportFinalize);
-  EXPECT_EQ(Counts(), counts);
-  EXPECT_EQ(Tools(), tools);
-  EXPECT_EQ(Metric, metric);
-  EXPECT_EQ(DisplayGrid, grid);
-  EXPECT_EQ(CurrentLayer, 30);
-  EXPECT_EQ(EditorMode, emDrill);
-  EXPECT_EQ(DatabaseFileName, job);
+  EXPECT_EQ(state(), before);
   EXPECT_TRUE(Entries(Answers.SaveFolder).empty());
 
   Type(form, "0,0");
@@ -462,8 +450,7 @@ TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingH
   placed.insert({{In, In}, {In + In / 5, In}, {In + In / 2, 2 * In}});
   EXPECT_EQ(DrillPositions(), placed);
 
-  // The marking of tooling hits of Make Drill Tape: nothing runs, Escape
-  // ends the marking and the tape.
+  // Make Drill Tape's marking of tooling hits: nothing runs; Esc ends it.
   Answers.Scripts["TMakeDrillTapeDialog"] = [](TForm& f) {
     auto& d = static_cast<TMakeDrillTapeDialog&>(f);
     d.FirstLastCheckBox.SetChecked(false);
@@ -471,7 +458,7 @@ TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingH
     d.MarkLastCheckBox.SetChecked(false);
     d.OKButton.Click();
   };
-  const std::array<int32_t, 3> placedCounts = Counts();
+  const auto placedState = state();
   bool walked = false;
   std::set<std::string> ran;
   HeadlessSetProcessMessagesHook([&] {
@@ -486,7 +473,7 @@ TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingH
   EXPECT_TRUE(walked);
   EXPECT_TRUE(ran.empty()) << *ran.begin();
   EXPECT_EQ(MyScreen->Activity, acIdle);
-  EXPECT_EQ(Counts(), placedCounts);
+  EXPECT_EQ(state(), placedState);
   EXPECT_EQ(DrillPositions(), placed);
   EXPECT_TRUE(Entries(Answers.SaveFolder).empty());
 }

@@ -1,21 +1,12 @@
 // ODB++ job trees through File > Import and Drill > Import of the started
-// program: step-and-repeat counts past the largest number, a line no job file
-// has, and compressed files that decode past the limit or onto a full disk.
-// Each ends with a box that says what was kept and why.
+// program: each fault ends with a box that says what was kept and why.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "lzw_compress.h"
 #include "model/cad_database.h"
-#include "model/drill_database.h"
-#include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_files.h"
-#include "workspace/layers.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -32,14 +23,12 @@ const char* const kStepRepeat =
 
 class TOdbJobFilesTest : public TWorkspaceDialogsTest {
  protected:
-  // A file of the job tree; gives its path.
-  std::string File(const std::string& path, const std::string& text) {
-    const fs::path p = TempDir / "job" / path;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-    return p.string();
-  }
   std::string Path(const std::string& path) { return (TempDir / "job" / path).string(); }
+  // A file of the job tree.
+  void File(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(Path(path)).parent_path());
+    std::ofstream(Path(path), std::ios::binary) << text;
+  }
   // A panel step with a pad on TOP, a hole on DRILL and a line of profile.
   void PanelJob(const std::string& header) {
     File("matrix/matrix", kMatrix);
@@ -84,9 +73,8 @@ class TOdbJobFilesTest : public TWorkspaceDialogsTest {
 
 const char* const kMainPart = "Is this the main part?";
 
-// Three blocks of the largest copies each pass the largest count: the
-// notice shows the count it holds as a lower bound, on both sides; two
-// blocks are still counted exactly.
+// Three blocks of the largest copies pass the largest count: the notice
+// shows a lower bound, on both sides; two blocks are counted exactly.
 TEST_F(TOdbJobFilesTest, StepRepeatCountsPastTheLargestAreShownAsALowerBound) {
   TWorkspace& form = StartProgram();
   PanelJob(std::string("UNITS=INCH\n") + kStepRepeat + kStepRepeat + kStepRepeat);
@@ -103,9 +91,8 @@ TEST_F(TOdbJobFilesTest, StepRepeatCountsPastTheLargestAreShownAsALowerBound) {
                                      "them:\n9223372028264841218 PCB"});
 }
 
-// A line past the longest a reader takes ends the file's reading: what
-// came before it is imported, a box names the file and the line; a matrix
-// with such a line is not read at all.
+// A line past the longest a reader takes ends the file: what came before
+// it is imported; a matrix with such a line is not read at all.
 TEST_F(TOdbJobFilesTest, AnOverlongLineEndsItsFileWithABoxNamingFileAndLine) {
   TWorkspace& form = StartProgram();
   PanelJob("");
@@ -128,19 +115,18 @@ TEST_F(TOdbJobFilesTest, AnOverlongLineEndsItsFileWithABoxNamingFileAndLine) {
   EXPECT_EQ(CadEntityCount, entities);
 }
 
-// A compressed features file that decodes past the limit, or onto a full
-// disk, is left out with the decoder's reason; nothing of its decoding is
-// left in the job's folder, and the rest of the job comes in.
+// A compressed features file that decodes past the limit or onto a full
+// disk is left out with the reason, leaving nothing of its decoding behind.
 TEST_F(TOdbJobFilesTest, CompressedFilesPastTheLimitOrOntoAFullDiskAreLeftOutWithTheReason) {
   TWorkspace& form = StartProgram();
   PanelJob("");
-  // A pad, then 200 KB of comment lines.
-  std::string comments;
+  std::string comments;  // 200 KB after the pad
   while (comments.size() < 200000) comments += "# " + std::to_string(comments.size()) + "\n";
-  fs::remove(Path("steps/panel/layers/top/features"));
-  fs::remove(Path("steps/panel/layers/drill/features"));
-  File("steps/panel/layers/top/features.Z", LzwCompress("UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n" + comments));
-  File("steps/panel/layers/drill/features.Z", LzwCompress("UNITS=INCH\n$0 r20\nP 1 1 0 P 0 0\n" + comments));
+  for (const std::string layer : {"top", "drill"}) {
+    fs::remove(Path("steps/panel/layers/" + layer + "/features"));
+    File("steps/panel/layers/" + layer + "/features.Z",
+         LzwCompress("UNITS=INCH\n$0 r" + std::string(layer == "top" ? "10" : "20") + "\nP 1 1 0 P 0 0\n" + comments));
+  }
   const auto leftOut = [this](const std::string& layer, const std::string& reason) {
     const std::string features = Path("steps/panel/layers/" + layer + "/features");
     return "Error decompressing " + features + ".Z: " + reason + "\r\n<" + features +

@@ -1,19 +1,8 @@
-// Dialogs and reports as the operator meets them in the started program:
-// the ODB++ layer names pressed under the mouse, the drill tape's typed
-// name, the Options and Cutter Config layouts, the tool data columns.
+// Dialogs and reports as the operator meets them in the started program.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-#include "foundation/report_windows.h"
 #include "model/cad_database.h"
-#include "model/drill_database.h"
-#include "model/tool_tables.h"
-#include "platform/headless/headless_dialogs.h"
 #include "tapeout/make_drill_tape.h"
-#include "workspace/layers.h"
 #include "workspace/small_dialogs.h"
 #include "workspace_test_support.h"
 
@@ -25,44 +14,26 @@ constexpr int32_t In = 25400000;
 
 class TOperatorDialogsTest : public TWorkspaceDialogsTest {};
 
-// File > Import of an ODB++ job: a layer's name, a step's number and a
-// step's name look pressed from the mouse button's going down to its
-// coming up; the click then toggles the row or column as always.
+// File > Import of an ODB++ job: a layer's name, a step's number and name
+// look pressed while the mouse button is down; the click still toggles.
 TEST_F(TOperatorDialogsTest, TheOdbLayerNamesLookPressedWhileTheMouseIsDown) {
   TWorkspace& form = StartProgram();
-  const fs::path job = TempDir / "job";
-  fs::create_directories(job / "matrix");
-  fs::create_directories(job / "steps" / "pcb" / "layers" / "top");
-  std::ofstream(job / "matrix" / "matrix") << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n"
-                                              " TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n";
-  std::ofstream(job / "steps" / "pcb" / "layers" / "top" / "features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
-  std::ofstream(job / "steps" / "pcb" / "profile") << "";
-  std::vector<std::string> looks;
-  QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  std::string looks;
   QueueModalScript("TValorLayerDialog", [&looks](TForm& f) {
-    auto look = [&f](const char* name) {
-      return f.Get<TPanel>(name).Bevel() == bvLowered ? std::string("pressed") : std::string("raised");
-    };
     for (const char* name : {"Layer1", "Step1", "StepName1"}) {
       TPanel& label = f.Get<TPanel>(name);
-      looks.push_back(look(name));
+      auto look = [&label] { return label.Bevel() == bvLowered ? "pressed " : "raised "; };
+      looks += look();
       label.MouseDown(mbLeft, 0, 5, 5);
-      looks.push_back(look(name));
+      looks += look();
       label.MouseUp(mbLeft, 0, 5, 5);
-      looks.push_back(look(name));
+      looks += std::string(look()) + "/ ";
     }
-    // Layer1 pressed and clicked: the row of one box is ticked.
-    f.Get<TPanel>("Layer1").MouseDown(mbLeft, 0, 5, 5);
-    f.Get<TPanel>("Layer1").MouseUp(mbLeft, 0, 5, 5);
-    f.Click("Layer1");
+    f.Click("Layer1");  // ticks the row of one box
     f.Click("OKButton");
   });
-  ScriptFileDialogAnswer((job / "matrix" / "matrix").string());
-  Run(form, emCad, "Import1");
-  const std::vector<std::string> each{"raised", "pressed", "raised"};
-  std::vector<std::string> expected;
-  for (int i = 0; i < 3; ++i) expected.insert(expected.end(), each.begin(), each.end());
-  EXPECT_EQ(looks, expected);
+  ImportIntoCad(form, SmallOdbJob(TempDir / "job"), 0);
+  EXPECT_EQ(looks, "raised pressed raised / raised pressed raised / raised pressed raised / ");
   EXPECT_GT(CadEntityCount, 0);  // the ticked layer came in
 }
 
@@ -130,18 +101,15 @@ TEST_F(TOperatorDialogsTest, ToolDataColumnsLineUpForToolsOfOneToFourDigits) {
   for (bool metric : {false, true}) {
     Metric = metric;
     std::vector<std::string> lines;
-    bool fixedPitch = false;
-    QueueModalScript("TGTWindow", [&lines, &fixedPitch](TForm& f) {
+    QueueModalScript("TGTWindow", [&lines](TForm& f) {
       auto& window = static_cast<TGTWindow&>(f);
-      fixedPitch = window.PaintBox.Canvas().Font.FixedPitch;
+      EXPECT_TRUE(window.PaintBox.Canvas().Font.FixedPitch);
       for (int i = 3; i <= 6; ++i) lines.push_back(window.Lines[i]);
       f.Click("OKButton");
     });
     Run(form, emDrill, "ShowToolTable1");
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_TRUE(fixedPitch);
-    // Where each field after the tool number ends: a character followed by
-    // a blank.
+    // Where each field after the tool number ends.
     auto ends = [](const std::string& line) {
       std::vector<size_t> out;
       const std::string text = line.substr(0, line.find_last_not_of(' ') + 1) + " ";

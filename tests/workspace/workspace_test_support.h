@@ -11,6 +11,7 @@
 #include "command/command_services.h"
 #include "command/user_panel.h"
 #include "foundation/display_units.h"
+#include "foundation/report_windows.h"
 #include "korvex_test.h"
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
@@ -120,22 +121,58 @@ class TWorkspaceTest : public TKorvexTest {
     for (char c : text) form.FormKeyPress(c);
     form.KeyDown(VK_RETURN);
   }
-  // Drill > Import of an Excellon tape as the main part, without the results
-  // window, into the drill layer the dialog offers.
-  void ImportExcellonTape(TWorkspace& form, const std::string& path) {
+  // Drill > Import of an Excellon tape, the main-part question answered
+  // (Yes: the main part), without the results window unless asked for, in
+  // the axis version given (0: as offered), into the layer offered.
+  void ImportExcellonTape(TWorkspace& form, const std::string& path, TModalResult mainPart = mrYes,
+                          bool results = false, int axisVersion = 0) {
     ScriptFileDialogAnswer(path);
     QueueModalScript("TForceDrillFormatDialog", [](TForm& f) {
       f.Get<TComboBox>("PullDown").SetItemIndex(2);  // Excellon
       f.Click("OKButton");
     });
-    QueueModalScript("TDrillInputFormatDialog", [](TForm& f) {
-      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(false);
+    QueueModalScript("TDrillInputFormatDialog", [results, axisVersion](TForm& f) {
+      if (axisVersion > 0) f.Get<TRadioGroup>("AxisGroup").SetItemIndex(axisVersion - 1);
+      f.Get<TCheckBox>("ShowMessagesCheckBox").SetChecked(results);
       f.Click("OKButton");
     });
-    ScriptMessageBoxAnswer(mrYes);  // the main part
+    ScriptMessageBoxAnswer(mainPart);
     QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
     Run(form, emDrill, "Import2");
   }
+  // File > Import into CAD in the format of the list's index (0: the
+  // detected one confirmed).
+  static void ImportIntoCad(TWorkspace& form, const std::string& file, int format) {
+    ScriptFileDialogAnswer(file);
+    QueueModalScript("TForceFormatDialog", [format](TForm& f) {
+      if (format > 0) f.Get<TComboBox>("PullDown").SetItemIndex(format);
+      f.Click("OKButton");
+    });
+    Run(form, emCad, "Import1");
+  }
+  // A tape's results window, once it waits for its OK, gets it; its text is
+  // kept in *report.
+  static void CloseResultWindows(std::string* report = nullptr) {
+    HeadlessSetProcessMessagesHook([report] {
+      auto* window = static_cast<TGTScrollWindow*>(ShowingModelessForm("TGTScrollWindow"));
+      if (window == nullptr || !window->OKVisible) return;
+      if (report != nullptr) *report = window->Memo1.Text();
+      window->Click("OKButton");
+    });
+  }
+  // A one-step ODB++ job in the folder: step PCB, signal layer TOP with one
+  // pad. Gives the path of its matrix.
+  static std::string SmallOdbJob(const std::filesystem::path& job) {
+    std::filesystem::create_directories(job / "matrix");
+    std::filesystem::create_directories(job / "steps/pcb/layers/top");
+    std::ofstream(job / "matrix/matrix") << "STEP {\n COL=1\n NAME=PCB\n}\nLAYER {\n ROW=1\n CONTEXT=BOARD\n"
+                                            " TYPE=SIGNAL\n NAME=TOP\n POLARITY=POSITIVE\n}\n";
+    std::ofstream(job / "steps/pcb/layers/top/features") << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
+    std::ofstream(job / "steps/pcb/profile") << "";
+    std::ofstream(job / "steps/pcb/stephdr") << "";
+    return (job / "matrix/matrix").string();
+  }
+  static std::string LastBox() { return ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text; }
   // Starts the drill import of the photoplot as a part placed by hand.
   void ImportSecondPart(TWorkspace& form, const std::string& photoplot) {
     DRDB->MainPartSet = true;
