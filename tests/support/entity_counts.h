@@ -3,7 +3,9 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "model/cad_database.h"
 #include "model/cad_entities.h"
@@ -36,4 +38,17 @@ inline std::map<int, int> HoleCounts() {
     ++out[30 + layer];
   }
   return out;
+}
+
+// Where the live drill entities are, as (x, y) in database units.
+inline std::multiset<std::pair<int32_t, int32_t>> LiveDrillPositions() {
+  std::multiset<std::pair<int32_t, int32_t>> at;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    const uint32_t word = DRDB->WordAt(i);
+    if (word == 0 || SlotDeleted(word)) continue;
+    TIntPoint p;
+    DRDB->EntityAt(i)->GetPoint(p);
+    at.insert({p.X, p.Y});
+  }
+  return at;
 }

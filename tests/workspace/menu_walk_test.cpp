@@ -39,6 +39,7 @@
 #include "tapeout/make_drill_tape.h"
 #include "workspace/job_file.h"
 #include "workspace_test_support.h"
+#include "../support/entity_counts.h"
 
 namespace {
 
@@ -279,17 +280,6 @@ class TMenuWalkTest : public TWorkspaceTest {
     }
     return ran;
   }
-  // Where the live drill entities are.
-  static std::multiset<std::pair<int32_t, int32_t>> DrillPositions() {
-    std::multiset<std::pair<int32_t, int32_t>> at;
-    for (int32_t i = 1; i <= DrillEntityCount; ++i)
-      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) {
-        TIntPoint p;
-        DRDB->EntityAt(i)->GetPoint(p);
-        at.insert({p.X, p.Y});
-      }
-    return at;
-  }
 
   TDefaultAnswers Answers;
 };
@@ -422,7 +412,7 @@ TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingH
   TWorkspace& form = StartProgram();
   MakeJob(form);
   SelectLayer(30);
-  const auto holes = DrillPositions();
+  const auto holes = LiveDrillPositions();
   QueueModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
   ImportSecondPart(form, PartHoles);
   ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
@@ -448,7 +438,7 @@ TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingH
   EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
   auto placed = holes;
   placed.insert({{In, In}, {In + In / 5, In}, {In + In / 2, 2 * In}});
-  EXPECT_EQ(DrillPositions(), placed);
+  EXPECT_EQ(LiveDrillPositions(), placed);
 
   // Make Drill Tape's marking of tooling hits: nothing runs; Esc ends it.
   Answers.Scripts["TMakeDrillTapeDialog"] = [](TForm& f) {
@@ -474,7 +464,7 @@ TEST_F(TMenuWalkTest, EveryItemWaitsForTheImportPlacementAndTheMarkingOfToolingH
   EXPECT_TRUE(ran.empty()) << *ran.begin();
   EXPECT_EQ(MyScreen->Activity, acIdle);
   EXPECT_EQ(state(), placedState);
-  EXPECT_EQ(DrillPositions(), placed);
+  EXPECT_EQ(LiveDrillPositions(), placed);
   EXPECT_TRUE(Entries(Answers.SaveFolder).empty());
 }
 

@@ -29,6 +29,7 @@
 #include "tapeout/make_drill_tape.h"
 #include "tapeout/tooling_hit_marks.h"
 #include "workspace_test_support.h"
+#include "../support/entity_counts.h"
 
 namespace {
 
@@ -243,24 +244,14 @@ TEST_F(TModeCommandWaitsTest, PackAndTheToolItemsWaitForTheImportPlacement) {
   Type(form, "0,0");
   EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
   // The three kept holes and the three of the import, where the file has them.
-  auto live = [] {
-    std::multiset<std::pair<int32_t, int32_t>> at;
-    for (int32_t i = 1; i <= DrillEntityCount; ++i)
-      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) {
-        TIntPoint p;
-        DRDB->EntityAt(i)->GetPoint(p);
-        at.insert({p.X, p.Y});
-      }
-    return at;
-  };
   const std::multiset<std::pair<int32_t, int32_t>> placed = {
       {6 * In, 5 * In}, {8 * In, 5 * In}, {10 * In, 5 * In}, {In, In}, {In + In / 5, In}, {In + In / 2, 2 * In}};
-  EXPECT_EQ(live(), placed);
+  EXPECT_EQ(LiveDrillPositions(), placed);
   EXPECT_NE(Tools(), tools);
 
   Run(form, emDrill, "PackDatabase3");
   EXPECT_EQ(form.HintPanel.Caption(), "Database packed: 6 entities, 3 deleted entities removed");
-  EXPECT_EQ(live(), placed);
+  EXPECT_EQ(LiveDrillPositions(), placed);
 }
 
 // Edit > Undo of a placed import takes back its entities and the tools it
