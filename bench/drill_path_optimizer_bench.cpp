@@ -180,6 +180,36 @@ void BM_SmallTool(benchmark::State& state) {
   state.counters["seconds"] = seconds;
 }
 
+// Hits no search expects: 100,000 of one tool stacked at one place, in one
+// row, in a hundred stacks, and in two tight groups at the ends of the job's
+// range. Goal: methods 1 and 5 (1 s budget) under 10 s each, as a uniform
+// board of as many hits takes.
+void BM_Degenerate(benchmark::State& state, int kind, int method) {
+  TRandom r{99};
+  std::vector<TIntPoint> points;
+  constexpr int kHits = 100000;
+  for (int k = 0; k < kHits; ++k) {
+    switch (kind) {
+      case 0: points.push_back({500000, 500000}); break;
+      case 1: points.push_back({k * 100, 0}); break;
+      case 2: points.push_back({static_cast<int32_t>(r.Next(10)) * 1000, static_cast<int32_t>(r.Next(10)) * 1000}); break;
+      default:
+        points.push_back({(k % 2 ? -2000000000 : 2000000000) + static_cast<int32_t>(r.Next(3000)),
+                          static_cast<int32_t>(r.Next(3000))});
+    }
+  }
+  TOptimizerOptions options;
+  options.Method = method;
+  double seconds = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(OptimizeDrillPath(points, {0, 0}, options));
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  }
+  state.counters["holes"] = kHits;
+  state.counters["seconds"] = seconds;
+}
+
 const bool Registered = [] {
   // KORVEX_BENCH_LONG=<ms> runs method 5 alone with that budget: how the
   // panels' best lengths were found.
@@ -205,10 +235,19 @@ const bool Registered = [] {
           ->Unit(benchmark::kMillisecond);
     }
   }
-  if (longRun == nullptr)
+  if (longRun == nullptr) {
     benchmark::RegisterBenchmark("Optimizer/small-tool-37/5", BM_SmallTool)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
+    const char* kinds[] = {"stacked", "row", "hundred-stacks", "two-far-groups"};
+    for (int kind = 0; kind < 4; ++kind)
+      for (int method : {1, 5})
+        benchmark::RegisterBenchmark(
+            (std::string("Optimizer/") + kinds[kind] + "100k/" + std::to_string(method)).c_str(),
+            [kind, method](benchmark::State& s) { BM_Degenerate(s, kind, method); })
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+  }
   return true;
 }();
 

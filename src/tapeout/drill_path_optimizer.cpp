@@ -30,66 +30,61 @@ constexpr uint32_t kStandardMilliseconds = 150;
 // that costs a good part of the search's time.
 inline double Distance(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
 
-// A uniform grid of the points for nearest-point searches, about two
-// points to a cell.
+// A k-d tree of the points for nearest-point searches: buckets of a few
+// points, split at the median of the wider side. Unlike a uniform grid it
+// keeps its depth whatever the points do: holes on one line, dense groups far
+// apart, or a side of a point with nothing on it cost a search no more than a
+// few buckets.
 class TPointGrid {
  public:
-  TPointGrid(const std::vector<double>& xs, const std::vector<double>& ys) : xs_(xs), ys_(ys) {
-    const std::size_t n = xs.size();
-    minX_ = *std::min_element(xs.begin(), xs.end());
-    minY_ = *std::min_element(ys.begin(), ys.end());
-    const double w = *std::max_element(xs.begin(), xs.end()) - minX_;
-    const double h = *std::max_element(ys.begin(), ys.end()) - minY_;
-    const double area = std::max(w, 1.0) * std::max(h, 1.0);
-    cell_ = std::max(std::sqrt(area * 2.0 / static_cast<double>(n)), 1.0);
-    cols_ = static_cast<int32_t>(std::min(w / cell_, 4096.0)) + 1;
-    rows_ = static_cast<int32_t>(std::min(h / cell_, 4096.0)) + 1;
-    cells_.assign(static_cast<std::size_t>(cols_) * rows_, {});
-    where_.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      auto& c = cells_[CellOf(static_cast<int32_t>(i))];
-      where_[i] = static_cast<int32_t>(c.size());
-      c.push_back(static_cast<int32_t>(i));
-    }
+  TPointGrid(const std::vector<double>& xs, const std::vector<double>& ys)
+      : xs_(xs), ys_(ys), removed_(xs.size(), false), leafOf_(xs.size(), 0) {
+    index_.resize(xs.size());
+    std::iota(index_.begin(), index_.end(), 0);
+    nodes_.reserve(2 * xs.size() / kBucket + 2);
+    if (!index_.empty()) Build(0, static_cast<int32_t>(index_.size()), -1);
   }
 
-  // Takes a point out of the grid (nearest-neighbour construction).
+  // Takes a point out of the tree (nearest-neighbour construction).
   void Remove(int32_t i) {
-    auto& c = cells_[CellOf(i)];
-    const int32_t at = where_[i];
-    c[at] = c.back();
-    where_[c[at]] = at;
-    c.pop_back();
+    if (removed_[i]) return;
+    removed_[i] = true;
+    for (int32_t node = leafOf_[i]; node >= 0; node = nodes_[node].Parent) --nodes_[node].Alive;
   }
 
-  // The nearest point still in the grid, or -1.
+  // The nearest point still in the tree, or -1; of points at one distance
+  // the lowest number.
   int32_t Nearest(double x, double y) const {
     int32_t best = -1;
     double bestD = std::numeric_limits<double>::infinity();
-    Search(x, y, [&](int32_t j, double d) {
-      if (d < bestD) {
+    if (nodes_.empty()) return best;
+    double bound = bestD;
+    Visit(0, x, y, -1, -1, bound, [&](int32_t j, double d) {
+      if (d < bestD || (d == bestD && j < best)) {
         bestD = d;
         best = j;
       }
       return bestD;
-    }, 1);
+    });
     return best;
   }
 
-  // Up to k nearest points other than i, nearest first; quadrant 0..3 keeps
-  // to the points on one side of i in x and in y, -1 takes any.
+  // Up to k nearest points other than i, nearest first (the lower number
+  // first at one distance); quadrant 0..3 keeps to the points on one side of
+  // i in x and in y, -1 takes any.
   std::vector<int32_t> KNearest(int32_t i, int32_t k, int32_t quadrant = -1) const {
     std::vector<std::pair<double, int32_t>> found;
     double bound = std::numeric_limits<double>::infinity();
-    Search(xs_[i], ys_[i], [&](int32_t j, double d) {
-      if (j == i || d >= bound) return bound;
-      if (quadrant >= 0 && Quadrant(i, j) != quadrant) return bound;
-      found.insert(std::upper_bound(found.begin(), found.end(), std::make_pair(d, j)),
-                   std::make_pair(d, j));
-      if (static_cast<int32_t>(found.size()) > k) found.pop_back();
-      if (static_cast<int32_t>(found.size()) == k) bound = found.back().first;
-      return bound;
-    }, k);
+    if (!nodes_.empty())
+      Visit(0, xs_[i], ys_[i], i, quadrant, bound, [&](int32_t j, double d) {
+        if (j == i) return bound;
+        const std::pair<double, int32_t> item(d, j);
+        if (static_cast<int32_t>(found.size()) == k && !(item < found.back())) return bound;
+        found.insert(std::upper_bound(found.begin(), found.end(), item), item);
+        if (static_cast<int32_t>(found.size()) > k) found.pop_back();
+        if (static_cast<int32_t>(found.size()) == k) bound = found.back().first;
+        return bound;
+      });
     std::vector<int32_t> out;
     for (const auto& f : found) out.push_back(f.second);
     return out;
@@ -100,55 +95,104 @@ class TPointGrid {
   }
 
  private:
-  std::size_t CellOf(int32_t i) const {
-    const int32_t cx = std::clamp(static_cast<int32_t>((xs_[i] - minX_) / cell_), 0, cols_ - 1);
-    const int32_t cy = std::clamp(static_cast<int32_t>((ys_[i] - minY_) / cell_), 0, rows_ - 1);
-    return static_cast<std::size_t>(cy) * cols_ + cx;
+  static constexpr int32_t kBucket = 8;
+  struct TNode {
+    double MinX, MaxX, MinY, MaxY;
+    int32_t First, Last;  // the node's points: index_[First .. Last)
+    int32_t Low = -1, High = -1, Parent = -1;
+    int32_t Alive = 0;
+  };
+
+  int32_t Build(int32_t first, int32_t last, int32_t parent) {
+    const int32_t at = static_cast<int32_t>(nodes_.size());
+    TNode node{};
+    node.MinX = node.MinY = std::numeric_limits<double>::infinity();
+    node.MaxX = node.MaxY = -std::numeric_limits<double>::infinity();
+    for (int32_t k = first; k < last; ++k) {
+      const int32_t p = index_[k];
+      node.MinX = std::min(node.MinX, xs_[p]);
+      node.MaxX = std::max(node.MaxX, xs_[p]);
+      node.MinY = std::min(node.MinY, ys_[p]);
+      node.MaxY = std::max(node.MaxY, ys_[p]);
+    }
+    node.First = first;
+    node.Last = last;
+    node.Parent = parent;
+    node.Alive = last - first;
+    nodes_.push_back(node);
+    if (last - first <= kBucket) {
+      for (int32_t k = first; k < last; ++k) leafOf_[index_[k]] = at;
+      return at;
+    }
+    // Points at one place stay one bucket however many: they cannot be told
+    // apart by a split.
+    if (node.MaxX == node.MinX && node.MaxY == node.MinY) {
+      for (int32_t k = first; k < last; ++k) leafOf_[index_[k]] = at;
+      return at;
+    }
+    const bool alongX = node.MaxX - node.MinX >= node.MaxY - node.MinY;
+    const int32_t middle = first + (last - first) / 2;
+    std::nth_element(index_.begin() + first, index_.begin() + middle, index_.begin() + last,
+                     [&](int32_t a, int32_t b) {
+                       const double va = alongX ? xs_[a] : ys_[a], vb = alongX ? xs_[b] : ys_[b];
+                       return va < vb || (va == vb && a < b);
+                     });
+    const int32_t low = Build(first, middle, at);
+    const int32_t high = Build(middle, last, at);
+    nodes_[at].Low = low;
+    nodes_[at].High = high;
+    return at;
   }
 
-  // Visits the points ring by ring around (x, y); visit returns the current
-  // search radius, and the search stops once a whole ring lies beyond it.
+  // The distance from (x, y) to the node's box.
+  double BoxDistance(const TNode& node, double x, double y) const {
+    const double dx = x < node.MinX ? node.MinX - x : x > node.MaxX ? x - node.MaxX : 0.0;
+    const double dy = y < node.MinY ? node.MinY - y : y > node.MaxY ? y - node.MaxY : 0.0;
+    return Distance(dx, dy);
+  }
+
+  // Whether the node's box reaches the quadrant of point i.
+  bool ReachesQuadrant(const TNode& node, int32_t i, int32_t quadrant) const {
+    if (quadrant < 0) return true;
+    const bool right = (quadrant & 1) == 0, up = (quadrant & 2) == 0;
+    if (right ? node.MaxX < xs_[i] : node.MinX >= xs_[i]) return false;
+    if (up ? node.MaxY < ys_[i] : node.MinY >= ys_[i]) return false;
+    return true;
+  }
+
+  // Visits the live points of the node, the nearer half first; visit
+  // returns the search radius, kept in bound, and a node wholly beyond it is
+  // passed over (one at the radius is still looked at, for its lower
+  // numbers).
   template <class F>
-  void Search(double x, double y, F&& visit, int32_t) const {
-    const int32_t cx = std::clamp(static_cast<int32_t>((x - minX_) / cell_), 0, cols_ - 1);
-    const int32_t cy = std::clamp(static_cast<int32_t>((y - minY_) / cell_), 0, rows_ - 1);
-    double bound = std::numeric_limits<double>::infinity();
-    // Beyond this ring no cell is left: a search that finds too few points
-    // (a side of the point with none) ends there.
-    const int32_t maxRing = std::max(std::max(cx, cols_ - 1 - cx), std::max(cy, rows_ - 1 - cy));
-    for (int32_t r = 0; r <= maxRing; ++r) {
-      // Every point of ring r lies at least (r - 1) cells away.
-      if (r > 1 && (r - 1) * cell_ > bound) break;
-      // Only the cells of the grid: on a thin grid (hits in a row or a
-      // column) the ring's cells outside it would be walked for nothing,
-      // ring after ring.
-      auto row = [&](int32_t gy) {
-        const bool edgeRow = gy == cy - r || gy == cy + r;
-        const int32_t firstX = edgeRow ? std::max(cx - r, 0) : cx - r;
-        const int32_t lastX = edgeRow ? std::min(cx + r, cols_ - 1) : cx + r;
-        for (int32_t gx = firstX; gx <= lastX; gx += edgeRow ? 1 : 2 * r) {
-          if (gx >= 0 && gx < cols_)
-            for (int32_t j : cells_[static_cast<std::size_t>(gy) * cols_ + gx])
-              bound = visit(j, Distance(xs_[j] - x, ys_[j] - y));
-          if (r == 0) break;
-        }
-      };
-      if (cx - r >= 0 || cx + r < cols_) {
-        for (int32_t gy = std::max(cy - r, 0); gy <= std::min(cy + r, rows_ - 1); ++gy) row(gy);
-      } else {
-        // Both sides of the ring lie outside: only its top and bottom rows.
-        if (cy - r >= 0) row(cy - r);
-        if (r > 0 && cy + r < rows_) row(cy + r);
+  void Visit(int32_t at, double x, double y, int32_t i, int32_t quadrant, double& bound,
+             F&& visit) const {
+    const TNode& node = nodes_[at];
+    if (node.Alive == 0 || !ReachesQuadrant(node, i, quadrant)) return;
+    if (node.Low < 0) {
+      for (int32_t k = node.First; k < node.Last; ++k) {
+        const int32_t j = index_[k];
+        if (removed_[j] || (quadrant >= 0 && Quadrant(i, j) != quadrant)) continue;
+        bound = visit(j, Distance(xs_[j] - x, ys_[j] - y));
       }
+      return;
     }
+    int32_t near = node.Low, far = node.High;
+    double nearD = BoxDistance(nodes_[near], x, y), farD = BoxDistance(nodes_[far], x, y);
+    if (farD < nearD) {
+      std::swap(near, far);
+      std::swap(nearD, farD);
+    }
+    if (nearD <= bound) Visit(near, x, y, i, quadrant, bound, visit);
+    if (farD <= bound) Visit(far, x, y, i, quadrant, bound, visit);
   }
 
   const std::vector<double>& xs_;
   const std::vector<double>& ys_;
-  double minX_ = 0, minY_ = 0, cell_ = 1;
-  int32_t cols_ = 1, rows_ = 1;
-  std::vector<std::vector<int32_t>> cells_;
-  std::vector<int32_t> where_;
+  std::vector<bool> removed_;
+  std::vector<int32_t> leafOf_;
+  std::vector<int32_t> index_;
+  std::vector<TNode> nodes_;
 };
 
 // A closed tour as an array with positions, improved by 2-opt, Or-opt and
@@ -626,6 +670,53 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
   const int32_t n = static_cast<int32_t>(points.size());
   std::vector<int32_t> identity(n);
   std::iota(identity.begin(), identity.end(), 0);
+  // Hits at one place are drilled one after another: the search runs over
+  // the places, and each place gives its hits in their own order. (Hits
+  // stacked by the thousand would otherwise fill the candidate lists with
+  // one another.)
+  {
+    std::vector<int32_t> byPlace = identity;
+    std::sort(byPlace.begin(), byPlace.end(), [&](int32_t a, int32_t b) {
+      const TIntPoint &pa = points[a], &pb = points[b];
+      return pa.X != pb.X ? pa.X < pb.X : pa.Y != pb.Y ? pa.Y < pb.Y : a < b;
+    });
+    // The places are numbered in the order of their first hits, so that a
+    // job with a few stacked hits is searched as it would be without them.
+    std::vector<int32_t> placeOf(n);
+    int32_t placeCount = 0;
+    std::vector<int32_t> firstHit;  // of each run of byPlace, its lowest hit
+    for (int32_t k = 0; k < n; ++k) {
+      const TIntPoint& p = points[byPlace[k]];
+      if (k == 0 || points[byPlace[k - 1]].X != p.X || points[byPlace[k - 1]].Y != p.Y) {
+        firstHit.push_back(byPlace[k]);
+        ++placeCount;
+      }
+      placeOf[byPlace[k]] = placeCount - 1;
+    }
+    if (placeCount < n) {
+      std::vector<int32_t> runOrder(placeCount);
+      std::iota(runOrder.begin(), runOrder.end(), 0);
+      std::sort(runOrder.begin(), runOrder.end(),
+                [&](int32_t a, int32_t b) { return firstHit[a] < firstHit[b]; });
+      std::vector<int32_t> numberOfRun(placeCount);
+      std::vector<TIntPoint> places(placeCount);
+      for (int32_t k = 0; k < placeCount; ++k) {
+        numberOfRun[runOrder[k]] = k;
+        places[k] = points[firstHit[runOrder[k]]];
+      }
+      // The hits of each place, in their own order.
+      std::vector<std::vector<int32_t>> hitsOf(placeCount);
+      for (int32_t i = 0; i < n; ++i) hitsOf[numberOfRun[placeOf[i]]].push_back(i);
+      // The standard method's kicks are still counted by the hits.
+      TOptimizerOptions byPlaces = options;
+      if (byPlaces.MaxKicks <= 0 && options.Method != 5) byPlaces.MaxKicks = 3 * int64_t{n};
+      std::vector<int32_t> order;
+      order.reserve(n);
+      for (int32_t place : SearchTour(places, byPlaces, start))
+        order.insert(order.end(), hitsOf[place].begin(), hitsOf[place].end());
+      return order;
+    }
+  }
   if (n < 4) {
     if (start == nullptr) return identity;
     // Few enough to try every order.

@@ -153,3 +153,22 @@ TEST(DrillPathOptimizer, HitsInOneRowOrColumnAreOrderedEndToEnd) {
     }
   }
 }
+
+TEST(DrillPathOptimizer, StackedHitsAreDrilledTogetherInTheirOwnOrder) {
+  // Twenty thousand hits in seven stacks along a row: each stack's hits come
+  // one after another, lowest number first, and the stacks in row order from
+  // the start. (Stacked hits filled one another's candidate lists, and a
+  // search over them took minutes.)
+  std::vector<TIntPoint> points;
+  for (int i = 0; i < 20000; ++i) points.push_back({(i * 3 % 7) * 100000, 0});
+  for (int method : {1, 5}) {
+    SCOPED_TRACE(testing::Message() << "method " << method);
+    const std::vector<int32_t> order = OptimizeDrillPath(points, {-1000, 0}, Method(method));
+    ASSERT_TRUE(IsPermutation(order, points.size()));
+    EXPECT_DOUBLE_EQ(OpenPathLength(points, order, {-1000, 0}), 601000.0);
+    for (std::size_t k = 1; k < order.size(); ++k)
+      if (points[order[k]].X == points[order[k - 1]].X) {
+        ASSERT_LT(order[k - 1], order[k]) << "at " << k;
+      }
+  }
+}
