@@ -56,10 +56,6 @@ const char* const RedoItemNames[3] = {"Redo3", "Redo2", "ReDo1"};
 // The About item of each mode's File menu.
 const char* const AboutCaptions[3] = {"About &VarovUvov", "A&bout ZuraZeru", "About &Pelmora"};
 
-// The input of its own that the drawing area runs, named for the hint
-// strip, or null when none waits for the user (a modal dialog says so
-// itself). The import placement is a command, but it holds its import
-// hidden until it is placed: nothing else may run meanwhile either.
 // The drawing area's activity; a drag of the view (Shift and the mouse)
 // counts as the input it interrupted.
 uint8_t ViewInput() {
@@ -67,6 +63,10 @@ uint8_t ViewInput() {
   return activity == acDragPan && MyScreen != nullptr ? MyScreen->PreviousActivity : activity;
 }
 
+// The input of its own that the drawing area runs, named for the hint
+// strip, or null when none waits for the user (a modal dialog says so
+// itself). The import placement is a command, but it holds its import
+// hidden until it is placed: nothing else may run meanwhile either.
 const char* PendingInputName() {
   const uint8_t activity = ViewInput();
   if (activity == acIdle)
