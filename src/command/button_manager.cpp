@@ -9,6 +9,7 @@
 
 TButtonManager* ButtonManagerObject = nullptr;
 TUserCommandGate UserCommandGate = nullptr;
+TUserInputGate UserInputGate = nullptr;
 
 namespace {
 constexpr uint8_t bmAll = bmDrill | bmRout | bmCad;

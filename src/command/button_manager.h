@@ -33,6 +33,12 @@ struct TToolButtonInfo {
 // how to end it. Unset: every command may start.
 using TUserCommandGate = bool (*)(int32_t command);
 extern TUserCommandGate UserCommandGate;
+// Asked before what the user types or keys in (a typed text, a key, a field
+// of the command strip) reaches the waiting command or the entity editor:
+// false while the drawing area takes an input of its own, which then, when
+// sayWhy, beeps and says how to end it. Unset: the input goes on.
+using TUserInputGate = bool (*)(bool sayWhy);
+extern TUserInputGate UserInputGate;
 
 class TButtonManager {
  public:

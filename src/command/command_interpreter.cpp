@@ -100,6 +100,9 @@ void TCommandInterpreter::HandleEvent(TInputEvent& event) {
       if (std::uncaught_exceptions() == 0 && Self.Endings_ != Endings) Self.ResumeDefault();
     }
   } resume{*this};
+  // A key or a field of the strip meant for the waiting command (or the
+  // entity editor) waits while the drawing area takes an input of its own.
+  if ((event.Kind & (ievKey | ievFieldAccepted)) && UserInputGate != nullptr && !UserInputGate(true)) return;
   // A living entity editor sees every event first; a left click in the view
   // abandons the edit (as Escape would, the pick cycle kept) and picks again
   // with the command that started it: at a spot of stacked entities, the
@@ -193,12 +196,17 @@ bool TCommandInterpreter::EnterText(const std::string& text) {
   } resume{*this};
   const std::string typed = TrimBlanks(text);
   if (typed.empty()) return false;
-  if (Active_ && Active_->TypedText(typed)) {
+  const int32_t command = ButtonManager().CommandOfCode(typed);
+  // While the drawing area takes an input of its own the waiting command
+  // gets no text: a code goes to the commands' gate, any other text waits.
+  const bool held = UserInputGate != nullptr && !UserInputGate(command == 0);
+  if (held && command == 0) return true;
+  if (!held && Active_ && Active_->TypedText(typed)) {
     // The command may have finished with this text.
     if (Active_ && Active_->InputMode() == 0) FinishActive();
     return true;
   }
-  if (Active_ && (Active_->InputMode() & ievKey)) {
+  if (!held && Active_ && (Active_->InputMode() & ievKey)) {
     for (char c : typed + "\r") {
       TInputEvent key;
       key.Kind = ievKey;
@@ -215,7 +223,6 @@ bool TCommandInterpreter::EnterText(const std::string& text) {
     }
     return true;
   }
-  const int32_t command = ButtonManager().CommandOfCode(typed);
   if (command == 0) return false;
   // A code that must wait has said so: the text is taken all the same.
   if (UserCommandGate != nullptr && !UserCommandGate(command)) return true;

@@ -951,12 +951,13 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
     const std::string cur = SelectedText();
     return caseSens ? cur == text : Upper(cur) == Upper(text);
   }();
-  // The search starts at the caret. Backwards, a selected match (the last
-  // one found, its caret at either end) is not found again; any other
-  // selection, such as the scope marked again after a find, is no match
-  // to skip.
-  if (backward && matchSelected) {
-    const TParaPos a = ParaPosOf(ss);
+  // The search starts at the caret. A selected match (the last one found,
+  // its caret at either end) is not found again in either direction: a
+  // search forward after a backward one goes on past it. Any other
+  // selection, such as the scope marked again after a find, is no match to
+  // skip.
+  if (matchSelected) {
+    const TParaPos a = ParaPosOf(backward ? ss : se);
     p = a.Para;
     pos = a.Pos;
   }

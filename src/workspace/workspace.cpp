@@ -273,6 +273,13 @@ TWorkspace::TWorkspace()
       canClose = false;
       return;
     }
+    // Nor while an input of the drawing area waits (a placement, a pick,
+    // single step): the import it holds, or the run of the command under
+    // it, would be lost. The gate beeps and says how to end it.
+    if (UserCommandGate != nullptr && !UserCommandGate(0)) {
+      canClose = false;
+      return;
+    }
     canClose = FormCloseQuery();
   };
   OnClose = [](TForm&) { FormClose(); };
@@ -645,8 +652,10 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
     ~TShowDrawn() { ViewServices().UpdateView(); }
   } showDrawn;
   // While Inspect edits an entity, Enter with nothing typed saves it, Delete
-  // deletes it and Escape (with nothing typed) abandons the edit.
-  if (ECO != nullptr && ECO->Inspecting() &&
+  // deletes it and Escape (with nothing typed) abandons the edit. Escape
+  // ends an input the drawing area takes meanwhile first.
+  const bool viewInput = ViewServices().Activity() != 0;
+  if (ECO != nullptr && ECO->Inspecting() && !(viewInput && key == VK_ESCAPE) &&
       ((key == VK_RETURN || key == VK_ESCAPE) ? UserPanel->Entry().empty() : key == VK_DELETE)) {
     TInputEvent press;
     press.Kind = ievKey;
@@ -660,7 +669,7 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
       UserPanel->ClearEntry();
       // While the view runs an input of its own (the make-tape coupon pick,
       // the tooling-hit windows) Escape is that input's: it stops it.
-      if (ViewServices().Activity() != 0) {
+      if (viewInput) {
         if (ViewHandleEvent) {
           TInputEvent press;
           press.Kind = ievKey;

@@ -56,12 +56,19 @@ const char* const RedoItemNames[3] = {"Redo3", "Redo2", "ReDo1"};
 // The About item of each mode's File menu.
 const char* const AboutCaptions[3] = {"About &VarovUvov", "A&bout ZuraZeru", "About &Pelmora"};
 
+// The drawing area's activity; a drag of the view (Shift and the mouse)
+// counts as the input it interrupted.
+uint8_t ViewInput() {
+  const uint8_t activity = ViewServices().Activity();
+  return activity == acDragPan && MyScreen != nullptr ? MyScreen->PreviousActivity : activity;
+}
+
 // The input of its own that the drawing area runs, named for the hint
 // strip, or null when none waits for the user (a modal dialog says so
 // itself). The import placement is a command, but it holds its import
 // hidden until it is placed: nothing else may run meanwhile either.
 const char* PendingInputName() {
-  const uint8_t activity = ViewServices().Activity();
+  const uint8_t activity = ViewInput();
   if (activity == acIdle)
     return ECO != nullptr && ECO->ActiveCommandNumber() == cmImportFinalize ? "import placement" : nullptr;
   return activity == acSingleStep       ? "single step"
@@ -97,7 +104,7 @@ bool ViewIsFree() {
 bool UserCommandMayStart(int32_t command) {
   const char* what = PendingInputName();
   if (what == nullptr) return true;
-  const uint8_t activity = ViewServices().Activity();
+  const uint8_t activity = ViewInput();
   if (activity == acSingleStep &&
       (command == PlayNextCutCommand || command == PlayNextPathCommand || command == PlayBackCutCommand ||
        command == PlayBackPathCommand))
@@ -105,6 +112,20 @@ bool UserCommandMayStart(int32_t command) {
   if (activity == acIdle && (command == cmZoomExtents || command == cmZoomOut || command == cmFullScreen))
     return true;
   SayMenusWait(what);
+  return false;
+}
+
+// What the user types or keys in for the waiting command (a point, a
+// value, Enter or Delete in an entity edit, a field of the strip) waits
+// while the drawing area takes an input of its own: the command stays as it
+// was under the plot placement, the picks and single step. The import
+// placement is the waiting command itself and takes its typed point.
+bool CommandInputMayGo(bool sayWhy) {
+  const uint8_t activity = ViewInput();
+  if (activity == acIdle || activity == acModal) return true;
+  const char* what = PendingInputName();
+  if (what == nullptr) return true;
+  if (sayWhy) SayMenusWait(what);
   return false;
 }
 
@@ -320,6 +341,7 @@ void TWorkspace::BuildMenus() {
   if (MenusBuilt_) return;
   MenusBuilt_ = true;
   UserCommandGate = UserCommandMayStart;
+  UserInputGate = CommandInputMayGo;
   for (uint8_t mode : {emCad, emRout, emDrill}) ModeMenu(mode).ClickGate = MenuItemMayRun;
   // Drill tapes are made of the displayed drill layers.
   SetDrillTapeLayerMask([] { return DisplayedLayerMask; });

@@ -127,6 +127,46 @@ TEST_F(EditorScopeTest, FindAndAgainKeepTheSelectedScope) {
   });
 }
 
+// Finds that change direction go on from the match found last instead of
+// finding it again: forward after backward, backward after forward, and
+// Again follows the last direction chosen.
+TEST_F(EditorScopeTest, FindsThatTurnRoundGoOnPastTheLastMatch) {
+  RunWindow([](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    e.InsertString("X1 X2 X3 X4");
+    e.SetCaretPosition(1, 1);
+    auto find = [&w](bool backward) {
+      QueueModalScript("TSearchDialog", [backward](TForm& d) {
+        d.Get<TComboBox>("FindTextCombo").SetText("X");
+        d.Get<TRadioGroup>("DirectionGroup").SetItemIndex(backward ? 1 : 0);
+        d.Click("OKButton");
+      });
+      w.Find();
+    };
+    auto selected = [&e] {
+      TTextPoint a, b;
+      return e.GetSelection(a, b) && a.Line == 1 && b.Col == a.Col + 1 ? a.Col : 0;
+    };
+    find(false);
+    w.Again();
+    w.Again();
+    EXPECT_EQ(selected(), 7);  // X3
+    find(true);
+    EXPECT_EQ(selected(), 4);  // X2, not X3 again
+    w.Again();
+    EXPECT_EQ(selected(), 1);
+    find(false);
+    EXPECT_EQ(selected(), 4);  // X2, not X1 again
+    w.Again();
+    EXPECT_EQ(selected(), 7);
+    w.Again();
+    EXPECT_EQ(selected(), 10);
+    w.Again();
+    EXPECT_EQ(ShownMessageBoxes().back().Text, "Search string 'X' not found");
+    EXPECT_EQ(selected(), 10);
+  });
+}
+
 TEST_F(EditorScopeTest, TheWindowStartsWithItsFileMenuEnabledAndItsSettingsApplied) {
   {
     TRegistry reg;
