@@ -10,6 +10,8 @@ constexpr int64_t kDefaultHoldLimit = int64_t{128} << 20;
 int64_t holdLimit = kDefaultHoldLimit;
 constexpr int64_t kDefaultWholeFileLimit = int64_t{1} << 30;
 int64_t wholeFileLimit = kDefaultWholeFileLimit;
+constexpr int64_t kDefaultRepeatLimit = 16000000;
+int64_t repeatLimit = kDefaultRepeatLimit;
 
 std::string Megabytes(int64_t bytes) { return std::to_string((bytes + (int64_t{1} << 20) - 1) >> 20); }
 }  // namespace
@@ -21,6 +23,10 @@ void SetImportHoldLimit(int64_t bytes) { holdLimit = bytes > 0 ? bytes : kDefaul
 std::string ImportTooLargeText(const std::string& fileName) {
   return "<" + fileName + "> needs more than " + Megabytes(holdLimit) + " MB of memory to import.";
 }
+
+int64_t ImportRepeatLimit() { return repeatLimit; }
+
+void SetImportRepeatLimit(int64_t count) { repeatLimit = count > 0 ? count : kDefaultRepeatLimit; }
 
 int64_t ImportWholeFileLimit() { return wholeFileLimit; }
 

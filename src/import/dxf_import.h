@@ -42,6 +42,8 @@ class TDxfToDrillImporter : public TDxfReader {
  public:
   TDxfToDrillImporter(const std::string& fileName, double scale);
   void AddCircle(int32_t layer, double cx, double cy, double r) override;
+  // Holes only: its lines and arcs are passed over.
+  bool MakesOneDrawing() const override { return false; }
   // Stores the holes hidden on the current layer and the new tool sizes.
   void Commit();
 

@@ -97,6 +97,30 @@ class TGroups {
   const std::vector<TDxfReader::TGroup>& g_;
 };
 
+// a x b of two counts, held at most (no product overflows).
+int64_t CappedProduct(int64_t a, int64_t b, int64_t most) {
+  if (a <= 0 || b <= 0) return 0;
+  return a > most / b ? most : std::min(a * b, most);
+}
+
+// What an entity costs each time a block that holds it is inserted: one,
+// a lightweight polyline its vertices and a text its characters (each
+// makes lines of its own), and one more for every 16 groups it carries
+// (an entity of a million groups of data is read again at every copy).
+int64_t EntityUnits(std::string_view name, const std::vector<TDxfReader::TGroup>& groups) {
+  int64_t units = 1 + static_cast<int64_t>(groups.size() / 16);
+  if (name == "LWPOLYLINE")
+    units = std::max<int64_t>(
+        units, std::count_if(groups.begin(), groups.end(), [](const TDxfReader::TGroup& g) { return g.Code == 10; }));
+  else if (name == "TEXT")
+    units = std::max<int64_t>(units, 1 + static_cast<int64_t>(std::min<std::size_t>(TGroups(groups).Text(1).size(), 255)));
+  return units;
+}
+
+std::string NestedBlocksText() {
+  return "the drawing nests its blocks more than " + std::to_string(ImportNestingLimit) + " deep";
+}
+
 }  // namespace
 
 TDxfReader::TDxfReader(const std::string& fileName, double scale) : FileName(fileName), Scale(scale) {}
@@ -326,6 +350,7 @@ void TDxfReader::Read() {
     Skipped.clear();
     NotAsDrawn.clear();
     handled_ = 0;
+    made_ = 0;
     paperSpace_ = true;
     ReadDrawing();
   }
@@ -366,6 +391,11 @@ void TDxfReader::ReadEntities(TCursor& c, const TContext& ctx, std::string_view 
     }
     if (ctx.Chain.empty() && name != "VIEWPORT") ++modelEntities_;
     HandleEntity(name, groups, c, ctx);
+    // Copies of blocks that make more than a CAD drawing holds: the file is
+    // refused now, not after all of them.
+    if (!ctx.Chain.empty() && MakesOneDrawing() && made_ > static_cast<int64_t>(TPendingCad::MostItems))
+      Fail(c, "the drawing makes more than " + IntToStrGrouped(static_cast<int32_t>(TPendingCad::MostItems)) +
+                  " entities through its blocks; a CAD drawing holds no more");
     if (Failed) return;
     if (++count % 256 == 0) Progress();
   }
@@ -391,6 +421,7 @@ void TDxfReader::Line(const TContext& ctx, int32_t layer, double x1, double y1, 
   TransformPoint(x2, y2, x2, y2, ctx.Matrix);
   if (!InRange({x1, y1, x2, y2})) return;
   AddLine(layer, x1, y1, x2, y2);
+  ++made_;
   ExtendBounds(x1, y1);
   ExtendBounds(x2, y2);
 }
@@ -401,6 +432,7 @@ void TDxfReader::Circle(const TContext& ctx, int32_t layer, double cx, double cy
   if (!InRange({cx - r, cy - r, cx + r, cy + r})) return;
   if (ctx.Stretched) ++NotAsDrawn["CIRCLE"];
   AddCircle(layer, cx, cy, r);
+  ++made_;
   ExtendBounds(cx - r, cy - r);
   ExtendBounds(cx + r, cy + r);
 }
@@ -427,6 +459,7 @@ void TDxfReader::Arc(const TContext& ctx, int32_t layer, double cx, double cy, d
   if (!InRange({x - rr, y - rr, x + rr, y + rr})) return;
   if (ctx.Stretched) ++NotAsDrawn["ARC"];
   AddArc(layer, sx, sy, ex, ey, x, y, b1, b2);
+  ++made_;
 }
 
 void TDxfReader::BulgeSegment(const TContext& ctx, int32_t layer, double x1, double y1, double x2,
@@ -507,8 +540,10 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
   const bool ownFrame = planar && g.Has(230) && ObjectFrame(outer, g.RealOr(210, 0.0), g.RealOr(220, 0.0),
                                                   g.RealOr(230, 1.0), g.RealOr(30, g.RealOr(38, 0.0)), framed);
   const TContext& ctx = ownFrame ? framed : outer;
-  // Nested and arrayed blocks can multiply a small file without bound.
-  if (++handled_ > MaxHandledEntities) {
+  // Nested and arrayed blocks can multiply a small file without bound: what
+  // a block's copies do counts by its cost.
+  handled_ += ctx.Chain.empty() ? 1 : EntityUnits(name, groups);
+  if (handled_ > MaxHandledEntities) {
     Fail(c, "the drawing expands to more than " + std::to_string(MaxHandledEntities) +
          " entities through its blocks");
     return;
@@ -530,6 +565,7 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
       TransformPoint(x1, y1, x1, y1, ctx.Matrix);
       if (!InRange({x1, y1})) return;
       AddPoint(layer, x1, y1);
+      ++made_;
       ExtendBounds(x1, y1);
     }
   } else if (name == "TRACE" || name == "SOLID") {
@@ -604,6 +640,7 @@ void TDxfReader::ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, con
   std::vector<TVertex> points;
   std::string_view name;
   std::vector<TGroup> vertex;
+  int64_t vertices = 0;
   while (c.P < c.End) {
     const TCursor before = c;
     if (!NextEntity(c, name, vertex)) return;
@@ -614,11 +651,14 @@ void TDxfReader::ReadPolyline(const std::vector<TGroup>& groups, TCursor& c, con
       c = before;
       break;
     }
+    ++vertices;
     const TGroups v(vertex);
     double x, y;
     if (mesh || !v.Real(10, x) || !v.Real(20, y)) continue;
     points.push_back({x, y, v.RealOr(42, 0.0), (v.IntOr(70, 0) & 16) != 0});
   }
+  // The vertices of a block's polyline are read again at every copy.
+  if (!ctx.Chain.empty()) handled_ += vertices;
   if (mesh) {
     ++Skipped[(flags & 64) != 0 ? "POLYLINE (polyface mesh)" : "POLYLINE (polygon mesh)"];
     return;
@@ -656,6 +696,10 @@ int64_t TDxfReader::ExpandedSize(const std::string& name, std::vector<std::strin
   const std::string link = UpperCaseStr(name);
   for (const std::string& other : chain)
     if (other == link) return 0;
+  if (chain.size() >= static_cast<std::size_t>(ImportNestingLimit)) {
+    Fail(TCursor{nullptr, nullptr, LineCount}, NestedBlocksText());
+    return Huge;
+  }
   chain.push_back(link);
   int64_t size = 0;
   TCursor c = block->Body;
@@ -663,12 +707,14 @@ int64_t TDxfReader::ExpandedSize(const std::string& name, std::vector<std::strin
   std::vector<TGroup> groups;
   while (c.P < c.End && NextEntity(c, entity, groups) && size < Huge) {
     if (entity != "INSERT") {
-      ++size;
+      size += EntityUnits(entity, groups);
       continue;
     }
     const TGroups g(groups);
     const int64_t copies = int64_t(std::max(1, g.IntOr(70, 1))) * std::max(1, g.IntOr(71, 1));
-    size += 1 + std::min(Huge, ExpandedSize(std::string(g.Text(2).substr(0, 80)), chain) * copies);
+    // Every copy costs at least one, of an empty block too.
+    const int64_t each = std::max<int64_t>(1, ExpandedSize(std::string(g.Text(2).substr(0, 80)), chain));
+    size += 1 + CappedProduct(each, copies, Huge);
   }
   chain.pop_back();
   size = std::min(size, Huge);
@@ -687,6 +733,10 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
     ++Skipped["INSERT (block not defined)"];
     return;
   }
+  if (ctx.Chain.size() >= static_cast<std::size_t>(ImportNestingLimit)) {
+    Fail(TCursor{nullptr, nullptr, LineCount}, NestedBlocksText());
+    return;
+  }
   double px, py;
   if (!g.Real(10, px) || !g.Real(20, py)) return;
   const double sx = g.RealOr(41, 1.0), sy = g.RealOr(42, 1.0), rotation = g.RealOr(50, 0.0);
@@ -694,7 +744,10 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
   const double columnStep = g.RealOr(44, 0.0), rowStep = g.RealOr(45, 0.0);
   const TBlock& block = *found;
   std::vector<std::string> chain;
-  const int64_t size = ExpandedSize(name, chain) * columns * rows;
+  // Every copy costs at least one, of an empty block too.
+  const int64_t each = std::max<int64_t>(1, ExpandedSize(name, chain));
+  if (Failed) return;
+  const int64_t size = CappedProduct(each, int64_t{columns} * rows, MaxHandledEntities + 1);
   if (handled_ + size > MaxHandledEntities) {
     TCursor here{nullptr, nullptr, LineCount};
     Fail(here, "the drawing expands to more than " + std::to_string(MaxHandledEntities) +
@@ -715,7 +768,9 @@ void TDxfReader::Insert(const std::vector<TGroup>& groups, const TContext& ctx, 
       ConcatMatrix(ctx.Matrix, inner.Matrix);
       inner.Chain.push_back(link);
       TCursor body = block.Body;
+      const int64_t before = handled_;
       ReadEntities(body, inner, "ENDBLK");
+      if (handled_ == before) ++handled_;
     }
 }
 

@@ -36,6 +36,10 @@ class TDxfReader : public TImportObject {
                        double rotation) {
     return false;
   }
+  // Whether what the reader hands on goes into one drawing (its points,
+  // lines, arcs and circles all count): copies of blocks that make more
+  // than a drawing holds then stop the reading.
+  virtual bool MakesOneDrawing() const { return true; }
 
   std::string FileName;
   double Scale;
@@ -118,6 +122,7 @@ class TDxfReader : public TImportObject {
   // Entities handled, counting every copy a block insertion makes.
   static constexpr int64_t MaxHandledEntities = 20000000;
   int64_t handled_ = 0;
+  int64_t made_ = 0;  // points, lines, arcs and circles handed on
   // Entities of the model; the sheet's entities are read only when the
   // model has none.
   int64_t modelEntities_ = 0;

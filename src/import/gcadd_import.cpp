@@ -18,6 +18,7 @@
 namespace {
 
 constexpr std::size_t kUnit = 10;
+const char* const kPlacements = "the placements of its components";
 // Recognition looks at this many bytes at the start and at the end.
 constexpr std::size_t kRecognized = 2048;
 
@@ -229,6 +230,13 @@ void TGcaddReader::Read() {
   if (file.ReadError()) Fail("<" + FileName + "> cannot be read.");
 }
 
+void TGcaddReader::Made() {
+  // Entities that placements make beyond what a drawing holds: the import
+  // is refused at once rather than after every placement has been read.
+  if (++Made_ > static_cast<int64_t>(TPendingCad::MostItems) && !Placing_.empty())
+    Fail(RepeatsPastTheDrawingText(FileName, kPlacements));
+}
+
 void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
   std::string copying;
   bool passOver = false;  // inside a second definition of a name
@@ -270,21 +278,31 @@ void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
           Fail(ImportTooLargeText(FileName));
           return;
         }
-        std::vector<uint8_t>& kept = Components_[copying];
-        kept.insert(kept.end(), record.begin(), record.end());
+        TComponent& kept = Components_[copying];
+        kept.Bytes.insert(kept.Bytes.end(), record.begin(), record.end());
+        ++kept.Records;
       }
       continue;
     }
     TRealPoint a, b, c;
     switch (type) {
       case 1:
-        if (has(1) && point(1, a)) AddPoint(0, a.X, a.Y);
+        if (has(1) && point(1, a)) {
+          AddPoint(0, a.X, a.Y);
+          Made();
+        }
         break;
       case 2:
-        if (has(2) && point(1, a) && point(2, b)) AddLine(0, a.X, a.Y, b.X, b.Y);
+        if (has(2) && point(1, a) && point(2, b)) {
+          AddLine(0, a.X, a.Y, b.X, b.Y);
+          Made();
+        }
         break;
       case 10:
-        if (has(2) && point(1, a) && point(2, b)) AddCircle(0, a.X, a.Y, Distance(a, b));
+        if (has(2) && point(1, a) && point(2, b)) {
+          AddCircle(0, a.X, a.Y, Distance(a, b));
+          Made();
+        }
         break;
       case 11: {
         if (!has(3) || !point(1, a) || !point(2, b) || !point(3, c)) break;
@@ -296,6 +314,7 @@ void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
         if (by > 0) std::swap(a, c);
         const TRealPoint centre{cx, cy};
         AddArc(0, a.X, a.Y, c.X, c.Y, cx, cy, DirectionAngle(centre, a), DirectionAngle(centre, c));
+        Made();
         break;
       }
       case 30:
@@ -321,6 +340,19 @@ void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
           Fail("Component <" + name + "> of <" + FileName + "> places itself.");
           return;
         }
+        if (Placing_.size() >= static_cast<std::size_t>(ImportNestingLimit)) {
+          Fail(NestedTooDeepText(FileName, kPlacements));
+          return;
+        }
+        // A placement reads the component's records again: placements of
+        // placements multiply, and a file of a few placements can ask for
+        // billions of records. One read again costs its set-up too, of an
+        // empty component as well.
+        Repeated_ += found->second.Records + (Placing_.empty() ? 0 : ImportPlacementCost);
+        if (Repeated_ > ImportRepeatLimit()) {
+          Fail(RepeatsPastTheLimitText(FileName, kPlacements));
+          return;
+        }
         const float ix = Real(units + 2), iy = Real(units + 6);
         const float sx = Real(units + kUnit + 2), sy = Real(units + kUnit + 6);
         const float turn = Real(units + 2 * kUnit + 2);
@@ -329,6 +361,7 @@ void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
           Fail("A placement of <" + name + "> in <" + FileName + "> holds no number.");
           return;
         }
+        if (found->second.Records == 0) break;  // nothing to place
         // The component's own transform acts first, then the one in force.
         TMatrix3 placed = IdentityMatrix;
         ScaleMatrix({0, 0}, placed, sx, sy);
@@ -337,7 +370,7 @@ void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
         ConcatMatrix(m, placed);
         Placing_.push_back(name);
         // A definition is complete once placed: the copy is read in place.
-        TGcaddHeld held(found->second);
+        TGcaddHeld held(found->second.Bytes);
         Parse(held, placed);
         Placing_.pop_back();
         break;
@@ -353,7 +386,7 @@ void ImportGcaddToCad(const std::string& fileName) {
   struct TImporter : TGcaddToCad {
     using TGcaddToCad::TGcaddToCad;
     TImportReport* Report = nullptr;
-    int32_t Calls = 0;
+    uint32_t Calls = 0;  // wraps: only its low bits are looked at
     void Status(const std::string& text) override {
       Report->WriteLn(text);
       ProcessMessages();

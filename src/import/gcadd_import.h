@@ -39,9 +39,17 @@ class TGcaddReader : public TImportObject {
  private:
   void Parse(TGcaddRecords& records, const TMatrix3& m);
   void Fail(const std::string& text);
+  // Counts an entity handed on.
+  void Made();
 
+  int64_t Made_ = 0;      // entities handed on
+  int64_t Repeated_ = 0;  // records of the components read again at their placements
   int64_t Held_ = 0;  // bytes of the definitions kept
-  std::map<std::string, std::vector<uint8_t>> Components_;
+  struct TComponent {
+    std::vector<uint8_t> Bytes;  // its records as the file holds them
+    int64_t Records = 0;
+  };
+  std::map<std::string, TComponent> Components_;
   std::vector<std::string> Placing_;
 };
 

@@ -9,6 +9,7 @@
 #include "foundation/file_utils.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
+#include "foundation/import_guard.h"
 #include "foundation/stroke_glyphs.h"
 #include "foundation/utilities.h"
 #include "import/counted_names.h"
@@ -533,6 +534,18 @@ void THpglReader::Stroke(TRealPoint from, TRealPoint to) {
 }
 
 void THpglReader::Segment(const TRealPoint& to, bool down) {
+  if (Failed) return;
+  // Dashes, chords and the pieces of curves make many moves of one
+  // instruction: an arc of a few bytes can ask for millions. Beyond one
+  // move for every token read, the repeat limit holds (a piece counting as
+  // four records).
+  const int64_t most = ImportRepeatLimit() / 4;
+  if (++Pieces_ > most + TokenCount) {
+    Failed = true;
+    ErrorText = "<" + FileName + "> breaks its lines, arcs and curves into more than " +
+                IntToStrGrouped(static_cast<int32_t>(std::min<int64_t>(most, INT32_MAX))) + " pieces.";
+    return;
+  }
   if (down) Stroke(PenPos, to);
   PenPos = to;
 }
@@ -570,7 +583,7 @@ void THpglReader::MoveTo(const TRealPoint& target) {
     const double n = std::max(1.0, std::nearbyint(length / PatternLength));
     const double each = length / n;
     double done = 0;
-    for (int32_t k = 0; k < static_cast<int32_t>(n); ++k)
+    for (int32_t k = 0; k < static_cast<int32_t>(n) && !Failed; ++k)
       for (std::size_t s = 0; s < pattern.size(); ++s) {
         done += pattern[s] * each;
         const bool last = k + 1 == static_cast<int32_t>(n) && s + 1 == pattern.size();
@@ -586,7 +599,7 @@ void THpglReader::MoveTo(const TRealPoint& target) {
       return k;
     };
     double done = 0;
-    for (int guard = 0; done < length && guard < 1000000; ++guard) {
+    for (int guard = 0; done < length && guard < 1000000 && !Failed; ++guard) {
       if (PatternOffset >= PatternLength) PatternOffset = 0;
       const double remaining = length - done;
       const std::size_t k = segmentAt(PatternOffset);
@@ -607,7 +620,7 @@ void THpglReader::MoveTo(const TRealPoint& target) {
 
 void THpglReader::MovesTo() {
   TRealPoint p;
-  while (GetPoint(p)) {
+  while (!Failed && GetPoint(p)) {
     if (polygonStartPending_) {
       // The first point after a subpolygon is closed starts the next one:
       // the pen goes there without drawing.
@@ -696,7 +709,7 @@ void THpglReader::Arc(const TRealPoint& centre, double sweep, double chord) {
   }
   const int32_t count = std::max<int32_t>(1, static_cast<int32_t>(std::ceil(std::fabs(sweep / angle))));
   const double step = sweep / count;
-  for (int32_t k = 1; k <= count; ++k) {
+  for (int32_t k = 1; k <= count && !Failed; ++k) {
     double dx = p.X - c.X, dy = p.Y - c.Y;
     RotatePoint(dx, dy, step * k);
     MoveTo({(c.X + dx) * ScaleX + OffsetX, (c.Y + dy) * ScaleY + OffsetY});
@@ -777,7 +790,8 @@ void THpglReader::Outline(const std::vector<TRealPoint>& points) {
   const TRealPoint start = PenPos;
   const bool wasDown = PenDown;
   PenDown = true;
-  for (const TRealPoint& p : points) MoveTo(p);
+  for (const TRealPoint& p : points)
+    if (!Failed) MoveTo(p);
   PenDown = wasDown;
   PenPos = start;
 }
@@ -828,7 +842,7 @@ void THpglReader::ThreePointArc(bool relative) {
 
 void THpglReader::Beziers(bool relative) {
   double x[3] = {}, y[3] = {};
-  for (;;) {
+  while (!Failed) {
     if (!GetPair(x[0], y[0])) return;
     if (!GetPair(x[1], y[1]) || !GetPair(x[2], y[2])) return;
     const TRealPoint p0 = PenPos;
@@ -841,7 +855,7 @@ void THpglReader::Beziers(bool relative) {
     // (A length beyond every number takes the most; its points then
     // refuse the plot.)
     const int32_t n = length < 40 * 64 ? std::max(4, static_cast<int32_t>(std::ceil(length / 40))) : 64;
-    for (int32_t k = 1; k <= n; ++k) {
+    for (int32_t k = 1; k <= n && !Failed; ++k) {
       const double t = static_cast<double>(k) / n, s = 1 - t;
       const double b0 = s * s * s, b1 = 3 * s * s * t, b2 = 3 * s * t * t, b3 = t * t * t;
       MoveTo(k == n ? p[2]

@@ -46,7 +46,7 @@ class THpglReader : public TImportObject {
   // The reading stopped at a stretch longer than kMaxTextLine that holds no
   // instruction: the file is no plot.
   bool NoInstructions = false;
-  int32_t Drawn = 0;  // lines, arcs and circles handed on
+  int64_t Drawn = 0;  // lines, arcs and circles handed on
   // Geometry beyond the largest coordinate a job holds: the reading stops
   // and ErrorText names the line.
   bool Failed = false;
@@ -71,7 +71,7 @@ class THpglReader : public TImportObject {
   bool LabelVertical = false;  // DV1: characters stacked downwards
   double Rotation = 0;  // RO: the whole plot turned by 0, 90, 180 or 270 degrees
   char Terminator = 3;
-  int32_t TokenCount = 0;
+  int64_t TokenCount = 0;
 
   // The tokenizer, exposed for tests: the next token without taking it.
   const THpglToken& PeekToken();
@@ -142,6 +142,7 @@ class THpglReader : public TImportObject {
   THpglToken None_;
   std::vector<std::string> WarnedKinds_;
   int64_t InstructionOffset_ = 0;
+  int64_t Pieces_ = 0;  // moves and draws made, every dash, chord and curve piece
 };
 
 // The notice of the instructions a plot held that were not drawn, e.g. "3

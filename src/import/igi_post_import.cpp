@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int32_t kChecked = 85;  // records the type check looks at
+const char* const kPlacements = "the placements of its sub-figures";
 
 // The records of the head (whole records only) check in the byte order.
 bool TypeChecks(const std::vector<uint8_t>& head, std::size_t count, bool bigEndian) {
@@ -188,6 +189,14 @@ void TIgiPostReader::Read() {
   if (records.ReadError()) Fail("<" + FileName + "> cannot be read.");
 }
 
+void TIgiPostReader::Made(int32_t count) {
+  // Entities that flashes of sub-figures make beyond what a drawing holds:
+  // the import is refused at once rather than after every flash.
+  Made_ += count;
+  if (Made_ > static_cast<int64_t>(TPendingCad::MostItems) && !Placing_.empty())
+    Fail(RepeatsPastTheDrawingText(FileName, kPlacements));
+}
+
 void TIgiPostReader::Dispatch(TIgiRecords& records, const TMatrix3& m) {
   TLevel level;
   Current_ = {0, 0};
@@ -228,7 +237,10 @@ void TIgiPostReader::Dispatch(TIgiRecords& records, const TMatrix3& m) {
         case 3: {
           const TRealPoint p = transformed(r.X, r.Y);
           if (WasMove_) PathOpen_ = true;
-          if (PathOpen_) AddLine(0, Current_.X, Current_.Y, p.X, p.Y);
+          if (PathOpen_) {
+            AddLine(0, Current_.X, Current_.Y, p.X, p.Y);
+            Made(1);
+          }
           PathOpen_ = r.Type == 2;
           Current_ = p;
           break;
@@ -263,6 +275,7 @@ void TIgiPostReader::Dispatch(TIgiRecords& records, const TMatrix3& m) {
           } else {
             AddCircle(0, c.X, c.Y, Distance(c, s));
           }
+          Made(1);
           break;
         }
         case 81: {
@@ -304,6 +317,23 @@ void TIgiPostReader::Flash(TLevel& level, const TIgiRecord& r, const TMatrix3& m
         Fail("Sub-figure " + std::to_string(n) + " of <" + FileName + "> places itself.");
         return;
       }
+      if (Placing_.size() >= static_cast<std::size_t>(ImportNestingLimit)) {
+        Fail(NestedTooDeepText(FileName, kPlacements));
+        return;
+      }
+      // A flash reads the figure's records again: figures flashing figures
+      // multiply, and a file of a few flashes can ask for billions of
+      // records. One read again costs its set-up too, of an empty figure as
+      // well.
+      Repeated_ += static_cast<int64_t>(figure->second.size()) + (Placing_.empty() ? 0 : ImportPlacementCost);
+      if (Repeated_ > ImportRepeatLimit()) {
+        Fail(RepeatsPastTheLimitText(FileName, kPlacements));
+        return;
+      }
+      if (figure->second.empty()) {  // nothing to place
+        Current_ = at;
+        return;
+      }
       // The figure's own points move by the flash point first, then take
       // the placement in force here.
       TMatrix3 placed = IdentityMatrix;
@@ -336,8 +366,10 @@ void TIgiPostReader::Flash(TLevel& level, const TIgiRecord& r, const TMatrix3& m
     AddLine(0, b.X, b.Y, c.X, c.Y);
     AddLine(0, c.X, c.Y, d.X, d.Y);
     AddLine(0, d.X, d.Y, a.X, a.Y);
+    Made(4);
   } else if (w == h) {
     AddCircle(0, at.X, at.Y, w * Scale * 0.5);
+    Made(1);
   } else {
     // Obround: two straight sides and two half circles on the outer ends.
     const double d = std::fabs(w - h) / 2;
@@ -358,6 +390,7 @@ void TIgiPostReader::Flash(TLevel& level, const TIgiRecord& r, const TMatrix3& m
     };
     arc(a2, b2, c2);
     arc(b1, a1, c1);
+    Made(4);
   }
   Current_ = at;
 }

@@ -62,12 +62,16 @@ class TIgiPostReader : public TImportObject {
   void Dispatch(TIgiRecords& records, const TMatrix3& m);
   void Flash(TLevel& level, const TIgiRecord& r, const TMatrix3& m);
   void Fail(const std::string& text);
+  // Counts entities handed on.
+  void Made(int32_t count);
 
   TRealPoint Current_{}, Centre_{}, ArcStart_{};
   bool Counter_ = false, WasMove_ = false, PathOpen_ = false, Ended_ = false;
   std::map<int32_t, std::vector<TIgiRecord>> Figures_;
   std::vector<int32_t> Placing_;  // sub-figures being replayed, outermost first
-  int32_t Dispatched_ = 0;
+  uint32_t Dispatched_ = 0;  // wraps: only its low bits are looked at
+  int64_t Made_ = 0;      // entities handed on
+  int64_t Repeated_ = 0;  // records of the sub-figures read again at their flashes
   int64_t Held_ = 0;  // bytes of the sub-figures kept and of their copies in replay
 };
 

@@ -273,6 +273,21 @@ void NothingImported(const std::string& reason) {
   ImportFailed();
 }
 
+std::string RepeatsPastTheDrawingText(const std::string& fileName, const std::string& through) {
+  return "<" + fileName + "> makes more than " + IntToStrGrouped(static_cast<int32_t>(TPendingCad::MostItems)) +
+         " entities through " + through + "; a CAD drawing holds no more.";
+}
+
+std::string RepeatsPastTheLimitText(const std::string& fileName, const std::string& through) {
+  return "<" + fileName + "> repeats more than " +
+         IntToStrGrouped(static_cast<int32_t>(std::min<int64_t>(ImportRepeatLimit(), INT32_MAX))) +
+         " records through " + through + ".";
+}
+
+std::string NestedTooDeepText(const std::string& fileName, const std::string& what) {
+  return "<" + fileName + "> nests " + what + " more than " + std::to_string(ImportNestingLimit) + " deep.";
+}
+
 std::string BlankRecordsText(int64_t count, const std::string& fileName) {
   const std::string n = count <= INT32_MAX ? IntToStrGrouped(static_cast<int32_t>(count)) : std::to_string(count);
   return n + (count == 1 ? " record" : " records") + " of <" + fileName +

@@ -74,6 +74,10 @@ class TImportObject {
 // failed import calls nothing and leaves DB as it was.
 class TPendingCad {
  public:
+  // No drawing holds more entities than this: those beyond it are only
+  // counted, for Commit to refuse the file, so that a file of millions of
+  // elements holds no more memory than the largest drawing.
+  static constexpr std::size_t MostItems = 1000000;
   void Point(uint8_t layer, int32_t x, int32_t y) { Add({kPoint, layer, x, y, 0, 0}); }
   void Line(uint8_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     Add({kLine, layer, x1, y1, x2, y2});
@@ -113,10 +117,7 @@ class TPendingCad {
   // The items in chunks of a fixed size, each written once: an import of a
   // million entities neither copies its list as it grows nor holds it twice.
   static constexpr std::size_t kChunkItems = 16384;
-  // No drawing holds more entities than this: those beyond it are only
-  // counted, for Commit to refuse the file, so that a file of millions of
-  // elements holds no more memory than the largest drawing.
-  static constexpr std::size_t kMostItems = 1000000;
+  static constexpr std::size_t kMostItems = MostItems;
   void Add(const TItem& item) {
     if (count_ >= kMostItems) {
       ++count_;
@@ -188,6 +189,17 @@ void NothingImported(const std::string& reason);
 // The notice of a record file whose records of zero bytes only (the
 // padding of a copy, an emptied disk) were passed over.
 std::string BlankRecordsText(int64_t count, const std::string& fileName);
+
+// The refusals of a file whose repeats go beyond a limit; through names
+// them ("the placements of its components"):
+// "<file> makes more than 1,000,000 entities through ...; a CAD drawing
+// holds no more."
+std::string RepeatsPastTheDrawingText(const std::string& fileName, const std::string& through);
+// "<file> repeats more than N records through ...", N the repeat limit.
+std::string RepeatsPastTheLimitText(const std::string& fileName, const std::string& through);
+// "<file> nests ... more than 100 deep." (what: "the placements of its
+// components").
+std::string NestedTooDeepText(const std::string& fileName, const std::string& what);
 
 // Holes an import may hold back: the room left on the drill layers.
 int64_t DrillRoomForImport();
