@@ -664,6 +664,8 @@ std::vector<int32_t> OpenTour(const std::vector<TIntPoint>& points, std::vector<
   return out;
 }
 
+std::vector<int32_t> SpaceFilling(const std::vector<TIntPoint>& points);
+
 // The closed tour, or with a start the open path from it.
 std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
                                 const TOptimizerOptions& options, const TIntPoint* start) {
@@ -716,6 +718,38 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
         order.insert(order.end(), hitsOf[place].begin(), hitsOf[place].end());
       return order;
     }
+  }
+  // The moves reverse stretches of an array that grow with the hits: past
+  // some tens of thousands a search of the whole would take minutes (a
+  // million laser vias, hours). The hits are then cut into pieces along a
+  // space-filling curve, each piece a compact region, and each searched as an
+  // open path from where the one before ended; the seams cost a little
+  // length, the time grows with the hits.
+  if (n > std::max(options.WholeSearchHits, 8)) {
+    const std::vector<int32_t> curve = SpaceFilling(points);
+    const int32_t pieceHits = std::max(options.WholeSearchHits, 8) / 2;
+    const int32_t pieces = (n + pieceHits - 1) / pieceHits;
+    TOptimizerOptions each = options;
+    each.BudgetMilliseconds = std::max<uint32_t>(1, options.BudgetMilliseconds / pieces);
+    if (options.MaxKicks > 0) each.MaxKicks = std::max<int64_t>(1, options.MaxKicks / pieces);
+    std::vector<int32_t> order;
+    order.reserve(n);
+    TIntPoint from = start != nullptr ? *start : points[curve[0]];
+    for (int32_t k = 0; k < pieces; ++k) {
+      const int32_t first = static_cast<int32_t>(int64_t{n} * k / pieces);
+      const int32_t last = static_cast<int32_t>(int64_t{n} * (k + 1) / pieces);
+      std::vector<TIntPoint> piece;
+      piece.reserve(last - first);
+      for (int32_t at = first; at < last; ++at) piece.push_back(points[curve[at]]);
+      for (int32_t at : SearchTour(piece, each, &from)) order.push_back(curve[first + at]);
+      from = points[order.back()];
+      if (options.Cancelled && options.Cancelled()) {
+        // The rest in the curve's order: a whole order all the same.
+        for (int32_t at = last; at < n; ++at) order.push_back(curve[at]);
+        break;
+      }
+    }
+    return order;
   }
   if (n < 4) {
     if (start == nullptr) return identity;

@@ -17,6 +17,8 @@
 //                       until the time budget runs out or many kicks in a
 //                       row have found nothing
 //
+// Methods 1 and 5 search hits at one place as one, and a tool of very many
+// hits in pieces (TOptimizerOptions::WholeSearchHits).
 // The local search of 1 and 5 always runs to its end (only Cancel stops it);
 // the time budget bounds the kicks.
 #pragma once
@@ -52,6 +54,11 @@ struct TOptimizerOptions {
   // repeated exactly.
   int64_t MaxKicks = 0;
   uint32_t Seed = 12345;
+  // Methods 1 and 5 search a tool of more hits than this in pieces of half
+  // as many, cut along a space-filling curve, each an open path from where
+  // the one before ended: the search of the whole grows with the square of
+  // the hits.
+  int32_t WholeSearchHits = 50000;
   // Polled now and then during long runs; true stops the search early with
   // the best order found so far.
   std::function<bool()> Cancelled;

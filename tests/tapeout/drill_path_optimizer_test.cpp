@@ -172,3 +172,25 @@ TEST(DrillPathOptimizer, StackedHitsAreDrilledTogetherInTheirOwnOrder) {
       }
   }
 }
+
+TEST(DrillPathOptimizer, ToolsOfVeryManyHitsAreSearchedInPiecesThatJoinUp) {
+  // A 60 x 50 grid searched in pieces of 300 hits: every hit once, from the
+  // corner at the start, and the pieces join with little lost over the
+  // 2,999 steps of the best path. A cancel after the first piece still
+  // gives every hit.
+  std::vector<TIntPoint> points;
+  for (int i = 0; i < 3000; ++i) points.push_back({(i * 7 % 60) * 1000, (i * 7 / 60 % 50) * 1000});
+  for (int method : {1, 5}) {
+    SCOPED_TRACE(testing::Message() << "method " << method);
+    TOptimizerOptions options = Method(method);
+    options.WholeSearchHits = 600;
+    const std::vector<int32_t> order = OptimizeDrillPath(points, {-1000, 0}, options);
+    ASSERT_TRUE(IsPermutation(order, points.size()));
+    EXPECT_EQ(points[order.front()].X, 0);
+    EXPECT_EQ(points[order.front()].Y, 0);
+    EXPECT_LE(OpenPathLength(points, order, {-1000, 0}), 1.08 * 3000000.0);
+    int pieces = 0;
+    options.Cancelled = [&pieces] { return ++pieces > 0; };
+    EXPECT_TRUE(IsPermutation(OptimizeDrillPath(points, {-1000, 0}, options), points.size()));
+  }
+}
