@@ -203,8 +203,10 @@ class TStepEngine {
     }
   }
 
-  static bool SameLevel(const TLevel& a, const TLevel& b) {
-    return a.Count == b.Count && a.Limit == b.Limit && a.X == b.X && a.Y == b.Y && a.Code == b.Code;
+  // The level as it was when its last copy began, one count on.
+  static bool NextCopyOf(const TLevel& last, const TLevel& now) {
+    return now.Count == last.Count + 1 && now.Limit == last.Limit && now.X == last.X && now.Y == last.Y &&
+           now.Code == last.Code;
   }
 
   // Each copy reads the list again from its start, and a level sums its
@@ -257,8 +259,7 @@ class TStepEngine {
         if (step) {
           TLevel& lv = Level[L];
           const TResume& r = resume[L];
-          if (i == begun[L] && r.Valid && r.Begun == i && SameLevel(entry[L], lv) && r.Entry.Count + 1 == lv.Count &&
-              r.Entry.Limit == lv.Limit && r.Entry.X == lv.X && r.Entry.Y == lv.Y && r.Entry.Code == lv.Code) {
+          if (i == begun[L] && r.Valid && r.Begun == i && NextCopyOf(r.Entry, lv)) {
             Position += static_cast<int32_t>(r.At - i);
             i = r.At;
             lv.Limit = r.Before.Limit;
