@@ -31,6 +31,7 @@ void TGerberCadReader::Run() {
   const int32_t d = std::clamp<int32_t>(GerberImportDefaults.DecimalDigits, 0, 10);
   InchScale = 25400000.0 / PowersOfTen[d];
   MetricScale = 1000000.0 / PowersOfTen[d];
+  room_ = CadRoomForImport();
   TGerberReader::Run();
   // Refused or cancelled before reading: the job keeps its name.
   if (!Opened) {
@@ -56,12 +57,14 @@ void TGerberCadReader::Run() {
 void TGerberCadReader::Point(int64_t x, int64_t y) {
   const TIntPoint p = ToDatabase(static_cast<double>(x), static_cast<double>(y));
   Pending.Point(Layer, p.X, p.Y);
+  CheckRoom();
 }
 
 void TGerberCadReader::Line(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
   const TIntPoint a = ToDatabase(static_cast<double>(x1), static_cast<double>(y1));
   const TIntPoint b = ToDatabase(static_cast<double>(x2), static_cast<double>(y2));
   Pending.Line(Layer, a.X, a.Y, b.X, b.Y);
+  CheckRoom();
 }
 
 void TGerberCadReader::Circle(int64_t x, int64_t y, int64_t radius) {
@@ -72,6 +75,7 @@ void TGerberCadReader::Circle(int64_t x, int64_t y, int64_t radius) {
   }
   const TIntPoint c = ToDatabase(static_cast<double>(x), static_cast<double>(y));
   Pending.Circle(Layer, c.X, c.Y, ToDatabase(r));
+  CheckRoom();
 }
 
 void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
@@ -141,14 +145,17 @@ void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t
   // that merely round together make a short arc.
   if (multi && x1 == x2 && y1 == y2) {
     Pending.CircleThrough(Layer, ccx, ccy, ex, ey);
+    CheckRoom();
     return;
   }
   if (multi && sx == ex && sy == ey) {
     // Too short to keep as an arc in database units.
     Pending.Line(Layer, sx, sy, ex, ey);
+    CheckRoom();
     return;
   }
   Pending.Arc(Layer, sx, sy, ex, ey, ccx, ccy);
+  CheckRoom();
 }
 
 void ImportGerberToCad(const std::string& fileName) {

@@ -33,6 +33,12 @@ class TGerberCadReader : public TGerberReader {
   bool FitsDatabase(double v) const;
   // A point of the file on the film, in database units.
   TIntPoint ToDatabase(double x, double y) const;
+  // Stops the reading once it has drawn more than the drawing's room: the
+  // entities would all be refused anyway.
+  void CheckRoom() {
+    if (static_cast<int64_t>(Pending.Count()) > room_ && !Failed) Fail("the file draws " + NoRoomForEntitiesText());
+  }
+  int64_t room_ = 0;
 };
 
 void ImportGerberToCad(const std::string& fileName);

@@ -4,20 +4,27 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "foundation/utilities.h"
+
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 // The most vertices a polygon primitive is drawn with.
 constexpr double kMaxPolygonVertices = 100000;
+// The deepest an expression nests its parentheses and signs: far beyond any
+// macro, shallow enough for the stack of the recursive descent.
+constexpr int32_t kMaxExpressionDepth = 100;
 
 // Recursive descent over one expression.
 class TExpression {
  public:
   TExpression(const std::string& text, const std::vector<double>& vars) : s_(text), vars_(vars) {}
+  // A value that is no finite number (a product past the largest double)
+  // is no size of any aperture: refused as a broken one.
   bool Evaluate(double& value) {
     if (!Sum(value)) return false;
     Blanks();
-    return p_ == s_.size();
+    return p_ == s_.size() && std::isfinite(value);
   }
 
  private:
@@ -53,18 +60,15 @@ class TExpression {
     Blanks();
     if (p_ >= s_.size()) return false;
     const char c = s_[p_];
-    if (c == '-' || c == '+') {
+    if (c == '-' || c == '+' || c == '(') {
+      if (depth_ >= kMaxExpressionDepth) return false;
+      ++depth_;
       ++p_;
-      if (!Factor(v)) return false;
+      const bool read = c == '(' ? Sum(v) && (Blanks(), p_ < s_.size() && s_[p_] == ')') : Factor(v);
+      --depth_;
+      if (!read) return false;
+      if (c == '(') ++p_;
       if (c == '-') v = -v;
-      return true;
-    }
-    if (c == '(') {
-      ++p_;
-      if (!Sum(v)) return false;
-      Blanks();
-      if (p_ >= s_.size() || s_[p_] != ')') return false;
-      ++p_;
       return true;
     }
     if (c == '$') {
@@ -92,6 +96,7 @@ class TExpression {
   const std::string& s_;
   const std::vector<double>& vars_;
   std::size_t p_ = 0;
+  int32_t depth_ = 0;
 };
 
 std::vector<std::string> SplitCommas(const std::string& s) {
@@ -155,10 +160,26 @@ bool ParseMacro(const std::string& group, TMacro& macro) {
 }
 
 bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
-                  std::vector<TMacroShape>& shapes, std::string& error) {
+                  std::vector<TMacroShape>& shapes, std::string& error, int64_t* stepsLeft) {
+  int64_t ownSteps = kMaxMacroSteps;
+  int64_t& left = stepsLeft != nullptr ? *stepsLeft : ownSteps;
+  // Each statement read costs four steps (it is parsed), each point made
+  // one, each circle four (its room): a macro drawn past the steps left is
+  // refused.
+  const auto spend = [&](double steps) {
+    if (!(steps < static_cast<double>(left))) {
+      left = 0;
+      error = "the aperture macros make more than " + IntToStrGrouped(static_cast<int32_t>(kMaxMacroSteps)) +
+              " points (macro " + macro.Name + ")";
+      return false;
+    }
+    left -= static_cast<int64_t>(steps);
+    return true;
+  };
   std::vector<double> vars(parameters.size() + 1, 0.0);
   for (std::size_t k = 0; k < parameters.size(); ++k) vars[k + 1] = parameters[k];
   for (const std::string& statement : macro.Statements) {
+    if (!spend(4)) return false;
     if (statement.empty() || statement[0] == '0') continue;  // comment
     if (statement[0] == '$') {
       const std::size_t eq = statement.find('=');
@@ -199,6 +220,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
     const bool dark = at(1) != 0.0;
     switch (code) {
       case 1:  // circle: exposure, diameter, centre, rotation
+        if (!spend(4)) return false;
         shapes.push_back(CircleShape(at(3), at(4), at(2) / 2, at(5), dark));
         break;
       case 2:
@@ -206,6 +228,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
         const double sx = at(3), sy = at(4), ex = at(5), ey = at(6), w = at(2);
         const double len = std::hypot(ex - sx, ey - sy);
         if (len == 0.0) break;
+        if (!spend(4)) return false;
         const double nx = -(ey - sy) / len * w / 2, ny = (ex - sx) / len * w / 2;
         TMacroShape s;
         s.Dark = dark;
@@ -216,9 +239,11 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
         break;
       }
       case 21:  // centre line: exposure, width, height, centre, rotation
+        if (!spend(4)) return false;
         shapes.push_back(Rectangle(at(4), at(5), at(2), at(3), at(6), dark));
         break;
       case 22:  // lower-left line: exposure, width, height, lower left, rotation
+        if (!spend(4)) return false;
         shapes.push_back(Rectangle(at(4) + at(2) / 2, at(5) + at(3) / 2, at(2), at(3), at(6), dark));
         break;
       case 4: {  // outline: exposure, n, n + 1 points, rotation
@@ -227,6 +252,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
           error = "the macro " + macro.Name + " holds a short outline";
           return false;
         }
+        if (!spend(n + 1)) return false;
         TMacroShape s;
         s.Dark = dark;
         const double rotation = at(static_cast<std::size_t>(2 * n + 5));
@@ -246,6 +272,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
           return false;
         }
         const int n = static_cast<int>(at(2));
+        if (!spend(n)) return false;
         TMacroShape s;
         s.Dark = dark;
         for (int k = 0; k < n; ++k) {
@@ -259,10 +286,12 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
         const double cx = at(1), cy = at(2), thickness = at(4), gap = at(5);
         double d = at(3);
         for (int ring = 0; ring < static_cast<int>(at(6)) && d > 0; ++ring) {
+          if (!spend(8)) return false;
           shapes.push_back(CircleShape(cx, cy, d / 2, at(9), true));
           if (d / 2 - thickness > 0) shapes.push_back(CircleShape(cx, cy, d / 2 - thickness, at(9), true));
           d -= 2 * (thickness + gap);
         }
+        if (!spend(8)) return false;
         shapes.push_back(Rectangle(cx, cy, at(8), at(7), at(9), true));
         shapes.push_back(Rectangle(cx, cy, at(7), at(8), at(9), true));
         break;
@@ -270,6 +299,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
       case 7: {  // thermal: centre, outer and inner diameter, gap, rotation
         const double cx = at(1), cy = at(2), ro = at(3) / 2, ri = at(4) / 2, g = at(5) / 2;
         if (ro <= 0 || g >= ro) break;
+        if (!spend(72)) return false;
         const double oa = std::asin(g / ro), ia = ri > g ? std::asin(g / ri) : Pi / 4;
         for (int q = 0; q < 4; ++q) {
           TMacroShape s;

@@ -3,6 +3,7 @@
 // aperture definition into circles and closed outlines about the flash
 // point. Expressions take numbers, $n variables, + - x / and parentheses.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,17 @@ struct TMacroShape {
 // it has no name.
 bool ParseMacro(const std::string& group, TMacro& macro);
 
+// The most steps the macros of one file may take to flatten: a statement
+// read is four, a point made one, a circle four.
+constexpr int64_t kMaxMacroSteps = 4000000;
+
 // The outlines of the macro with the aperture's parameters ($1, $2, ...).
-// False with an error text when a statement cannot be evaluated.
+// False with an error text when a statement cannot be evaluated, or when
+// the flattening would take more steps than are left (stepsLeft, shared by
+// the apertures of a file; kMaxMacroSteps for this macro alone when null),
+// which are then 0.
 bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
-                  std::vector<TMacroShape>& shapes, std::string& error);
+                  std::vector<TMacroShape>& shapes, std::string& error, int64_t* stepsLeft = nullptr);
 
 // The value of an arithmetic expression over the variables ($1 is
 // variables[1]; missing ones are 0); false when it does not parse.

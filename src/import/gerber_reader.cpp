@@ -267,13 +267,16 @@ bool TGerberReader::OpenInput() {
 void TGerberReader::ExpandIncludes() {
   missingIncludes_.clear();
   const std::filesystem::path folder = std::filesystem::path(NativePath(FileName)).parent_path();
+  // The text is put together anew as it is gone through, so that each
+  // parameter dropped (its file cannot be read) costs no copy of the rest.
+  std::string out;
   std::size_t from = 0;
   // At most 100 files are taken in, so that a file including itself ends.
   for (int32_t taken = 0; taken < 100;) {
     const std::size_t at = text_.find("%IF", from);
-    if (at == std::string::npos) return;
+    if (at == std::string::npos) break;
     const std::size_t close = text_.find('%', at + 1);
-    if (close == std::string::npos) return;
+    if (close == std::string::npos) break;
     std::string name;
     for (std::size_t k = at + 3; k < close; ++k)
       if (text_[k] != '*' && text_[k] != '\r' && text_[k] != '\n') name += text_[k];
@@ -285,7 +288,8 @@ void TGerberReader::ExpandIncludes() {
     std::error_code error;
     const bool regular = std::filesystem::is_regular_file(path, error);
     const std::uintmax_t size = regular ? std::filesystem::file_size(path, error) : 0;
-    const bool fits = regular && !error && size <= (std::uintmax_t{1} << 30) - std::min<std::uintmax_t>(text_.size(), std::uintmax_t{1} << 30);
+    const std::uintmax_t held = out.size() + (text_.size() - from);
+    const bool fits = regular && !error && size <= (std::uintmax_t{1} << 30) - std::min<std::uintmax_t>(held, std::uintmax_t{1} << 30);
     std::ifstream in;
     if (fits) in.open(path, std::ios::binary);
     std::string included;
@@ -294,16 +298,21 @@ void TGerberReader::ExpandIncludes() {
       in.read(included.data(), static_cast<std::streamsize>(size));
       included.resize(static_cast<std::size_t>(in.gcount()));
     }
+    out.append(text_, from, at - from);
     if (!fits || !in) {
       missingIncludes_.push_back(name);
-      included.clear();
-    } else {
-      ++taken;
+      from = close + 1;
+      continue;
     }
-    // The included text stands where the parameter stood.
-    text_.replace(at, close + 1 - at, included);
-    from = at;
+    ++taken;
+    // The included text stands where the parameter stood, and is read next.
+    included.append(text_, close + 1, std::string::npos);
+    text_.swap(included);
+    from = 0;
   }
+  if (out.empty() && from == 0) return;
+  out.append(text_, from, std::string::npos);
+  text_.swap(out);
 }
 
 void TGerberReader::CloseInput() { pos_ = 0; }
@@ -590,6 +599,7 @@ void TGerberReader::Fail(const std::string& what) {
 
 void TGerberReader::LoadApertures() {
   Apertures.clear();
+  ApertureIndex.clear();
   macros_.clear();
   if (!OpenInput()) return;
   std::vector<TApertureRecord> pending;
@@ -680,7 +690,9 @@ void TGerberReader::LoadApertures() {
     pending[k].Metric = pendingUnits[k] < 0 || pendingUnits[k] == headerUnits
                             ? GerberImportDefaults.Metric
                             : pendingUnits[k] == 1;
-  // Macro apertures are flattened once, with their own parameters.
+  // Macro apertures are flattened once, with their own parameters, all of
+  // them within one allowance of points.
+  int64_t macroSteps = kMaxMacroSteps;
   for (std::size_t k = 0; k < pending.size() && !Failed; ++k) {
     TApertureRecord& r = pending[k];
     if (r.Shape == apMacro || (r.Shape == apUndefined && !r.MacroName.empty())) {
@@ -695,7 +707,13 @@ void TGerberReader::LoadApertures() {
       }
       std::string error;
       r.Shape = apMacro;
-      if (!FlattenMacro(*m, r.Parameters, r.Shapes, error)) {
+      if (!FlattenMacro(*m, r.Parameters, r.Shapes, error, &macroSteps)) {
+        // The apertures past the allowance would draw more than any job
+        // holds: the file is refused.
+        if (macroSteps == 0) {
+          Fail(error + "; no job holds them");
+          break;
+        }
         r.Unreadable = error;
         r.Shapes.clear();
         continue;
@@ -709,17 +727,14 @@ void TGerberReader::LoadApertures() {
     }
   }
   Apertures = std::move(pending);
+  // The last definition of a D code counts.
+  for (std::size_t k = 0; k < Apertures.size(); ++k) ApertureIndex[Apertures[k].DCode] = k;
   CloseInput();
 }
 
 void TGerberReader::FindAperture(int32_t dCode) {
-  Aperture = nullptr;
-  // The last definition of a D code counts.
-  for (auto it = Apertures.rbegin(); it != Apertures.rend(); ++it)
-    if (it->DCode == dCode) {
-      Aperture = &*it;
-      return;
-    }
+  const auto at = ApertureIndex.find(dCode);
+  Aperture = at == ApertureIndex.end() ? nullptr : &Apertures[at->second];
 }
 
 void TGerberReader::SelectDCode(int32_t n) {
@@ -1285,10 +1300,11 @@ void TGerberReader::FlushStepRepeat() {
   const uint8_t layer = Layer;
   const int32_t dCode = CurrentDCode;
   const int32_t dMode = DMode;
-  for (int32_t row = 0; row < repeatY_; ++row)
-    for (int32_t column = 0; column < repeatX_; ++column) {
+  for (int32_t row = 0; row < repeatY_ && !Failed; ++row)
+    for (int32_t column = 0; column < repeatX_ && !Failed; ++column) {
       const int64_t dx = column * stepX_, dy = row * stepY_;
       for (const TRecorded& r : recorded_) {
+        if (Failed) break;
         Layer = r.Layer;
         if (r.Kind == 0) {
           Line(r.A + dx, r.B + dy, r.C + dx, r.D + dy);
@@ -1531,7 +1547,7 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
       const double radius = sx / 2;
       const int32_t n = a->Vertices;
       constexpr double Pi = 3.14159265358979323846;
-      for (int32_t k = 0; k < n; ++k) {
+      for (int32_t k = 0; k < n && !Failed; ++k) {
         const double a1 = a->Rotation * Pi / 180 + 2 * Pi * k / n, a2 = a1 + 2 * Pi / n;
         line(radius * std::cos(a1), radius * std::sin(a1), radius * std::cos(a2), radius * std::sin(a2));
       }
@@ -1539,11 +1555,13 @@ void TGerberReader::Flash(int32_t, int64_t x, int64_t y) {
     }
     default:
       for (const TMacroShape& s : a->Shapes) {
+        // A drawing that filled the job stops the flash too.
+        if (Failed) break;
         if (s.IsCircle) {
           circle(s.Cx * scale, s.Cy * scale, s.R * scale);
           continue;
         }
-        for (std::size_t k = 0; k < s.Points.size(); ++k) {
+        for (std::size_t k = 0; k < s.Points.size() && !Failed; ++k) {
           const TRealPoint& p = s.Points[k];
           const TRealPoint& q = s.Points[(k + 1) % s.Points.size()];
           line(p.X * scale, p.Y * scale, q.X * scale, q.Y * scale);

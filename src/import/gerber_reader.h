@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -129,6 +130,8 @@ class TGerberReader {
   // it has no definition).
   std::vector<TApertureRecord> Apertures;
   const TApertureRecord* Aperture = nullptr;
+  // Where each D code's last definition stands in Apertures.
+  std::unordered_map<int32_t, std::size_t> ApertureIndex;
   std::unique_ptr<TImportReport> Window;
   // The image parameters (AS, MI, SF, OF, IR and the older IO and RO) as
   // one map of file integer units: where a point of the file lands on the

@@ -303,6 +303,15 @@ std::string NoRoomForHolesText() {
          " more)";
 }
 
+int64_t CadRoomForImport() {
+  return std::max<int64_t>(TEntityArray::HighestIndex - static_cast<int64_t>(CadEntityCount), 0);
+}
+
+std::string NoRoomForEntitiesText() {
+  return "more entities than the CAD drawing has room for (" +
+         IntToStrGrouped(static_cast<int32_t>(CadRoomForImport())) + " more)";
+}
+
 bool RunImportEntry(uint8_t code, const std::string& fileName) {
   const TImportFormat& format = ImportFormat(code);
   if (code == fcUnrecognized) return false;

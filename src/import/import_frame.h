@@ -205,6 +205,10 @@ std::string NestedTooDeepText(const std::string& fileName, const std::string& wh
 int64_t DrillRoomForImport();
 // "more holes than the job has room for (N more)", N that room.
 std::string NoRoomForHolesText();
+// Entities an import may hold back: the room left in the CAD drawing.
+int64_t CadRoomForImport();
+// "more entities than the CAD drawing has room for (N more)", N that room.
+std::string NoRoomForEntitiesText();
 
 // The File/Import command.
 void RunCadImport();

@@ -13,9 +13,11 @@
 #include "model/drill_entities.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
+#include "model/rout_sequence.h"
 #include "model/tool_tables.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "tapein/drill_import.h"
 
 namespace {
 
@@ -71,6 +73,7 @@ TValorImport::TValorImport() {
     }
   }
   FirstNewHole = DrillEntityCount + 1;
+  firstNewRoutEntity_ = RoutEntityCount + 1;
   LayerMap.fill(255);
 }
 
@@ -89,16 +92,16 @@ uint8_t TValorImport::MapLayer(int32_t position, uint8_t group) {
 }
 
 int32_t TValorImport::ToolIndex(uint8_t layer, int32_t num) {
-  int32_t highest = 0;
-  for (const TToolIndex& t : toolIndices_) {
-    if (t.Layer == layer && t.Num == num) return t.Index;
-    highest = std::max(highest, t.Index);
-  }
-  toolIndices_.push_back({layer, num, highest + 1});
-  return highest + 1;
+  const uint64_t key = uint64_t{layer} << 32 | static_cast<uint32_t>(num);
+  if (const auto known = toolIndexAt_.find(key); known != toolIndexAt_.end())
+    return toolIndices_[known->second].Index;
+  toolIndexAt_.emplace(key, toolIndices_.size());
+  toolIndices_.push_back({layer, num, ++highestToolIndex_});
+  return highestToolIndex_;
 }
 
 void TValorImport::Counted() {
+  if (storeWatch_.Refused()) Stop = true;
   if (++entityCount_ > 500) {
     entityCount_ = 0;
     ProcessMessages();
@@ -400,6 +403,18 @@ std::string RefusedNumbersNotice(int64_t refused) {
 }  // namespace
 
 void TValorImport::Finish() {
+  if (storeWatch_.Refused()) {
+    // A full job: what the import added goes again, holes (never made
+    // live), rout entities and the CAD entities held back.
+    cad_.Clear();
+    RemoveDrillEntitiesFrom(FirstNewHole);
+    if (RTDB != nullptr && RoutEntityCount >= firstNewRoutEntity_) {
+      if (Seq != nullptr) Seq->RemoveHandlesFrom(firstNewRoutEntity_);
+      for (int32_t i = RoutEntityCount; i >= firstNewRoutEntity_; --i) RTDB->DeleteEntity(i);
+    }
+    NothingImported("<" + JobPath + ">: " + storeWatch_.Text());
+    return;
+  }
   if (cad_.Count() > 0) cad_.Commit();
   std::string notice = SkippedSymbolsNotice(SkippedSymbols);
   for (const std::string& more : {SkippedFeaturesNotice(SkippedFeatures), RepeatedStepsNotice(RepeatedSteps),
@@ -633,12 +648,12 @@ void ImportValorJob(const std::string& fileName) {
   if (ExecuteValorLayerDialog(layers, steps, selection)) {
     job.SetFeatureKinds(selection.Pads, selection.Lines, selection.Arcs, selection.Holes,
                         selection.Surfaces);
-    for (int32_t s = 1; s <= static_cast<int32_t>(steps.size()); ++s) {
+    for (int32_t s = 1; s <= static_cast<int32_t>(steps.size()) && !job.Stop; ++s) {
       bool any = false;
       for (std::size_t l = 0; l < layers.size(); ++l) any = any || selection.Selected[l][static_cast<std::size_t>(s - 1)];
       if (!any) continue;
       job.ReadStepProfile(s);
-      for (int32_t l = 1; l <= static_cast<int32_t>(layers.size()); ++l)
+      for (int32_t l = 1; l <= static_cast<int32_t>(layers.size()) && !job.Stop; ++l)
         if (selection.Selected[static_cast<std::size_t>(l - 1)][static_cast<std::size_t>(s - 1)]) job.ReadStepLayer(l, s);
     }
     job.Finish();

@@ -11,12 +11,14 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <map>
 
 #include "import/import_frame.h"
 #include "import/odb_reader.h"
+#include "model/entity_store.h"
 #include "platform/forms.h"
 
 // The notice of the pads an import skipped, e.g. "3 pads of symbols that
@@ -74,6 +76,13 @@ class TValorImport : public TValorReader {
     int32_t Num, Index;
   };
   std::vector<TToolIndex> toolIndices_;
+  // A store that refuses an entity (the job is full) stops the reading; the
+  // import then takes back what it added and says so once.
+  TStoreRefusalWatch storeWatch_;
+  int32_t firstNewRoutEntity_ = 1;
+  // Where each layer and NUM stands in toolIndices_, and the highest index.
+  std::unordered_map<uint64_t, std::size_t> toolIndexAt_;
+  int32_t highestToolIndex_ = 0;
   TPendingCad cad_;
   int32_t entityCount_ = 0;
   uint8_t routLayer_ = 40;

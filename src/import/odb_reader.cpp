@@ -434,14 +434,20 @@ int32_t TValorReader::ToolForSymbol(const std::string& symbol, int32_t layer, bo
   }
   const int32_t size = RoundUnits(Real(name) * SymbolUnit);
   std::vector<TOdbToolRecord>& list = rout ? RoutTools : DrillTools;
-  for (const TOdbToolRecord& t : list)
-    if (t.DrillSize == size && t.Layer == layer) return t.Num;
-  std::vector<bool> used(1001, false);
-  for (const TOdbToolRecord& t : list)
-    if (t.Num >= 1 && t.Num <= 1000) used[static_cast<std::size_t>(t.Num)] = true;
-  int32_t num = 1;
-  while (num <= 1000 && used[static_cast<std::size_t>(num)]) ++num;
-  if (num > 1000) num = 1;
+  TToolLookup& lookup = rout ? routLookup_ : drillLookup_;
+  if (lookup.Indexed > list.size()) lookup = TToolLookup{};
+  const auto key = [](int32_t l, int32_t s) {
+    return uint64_t{static_cast<uint32_t>(l)} << 32 | static_cast<uint32_t>(s);
+  };
+  for (; lookup.Indexed < list.size(); ++lookup.Indexed) {
+    const TOdbToolRecord& t = list[lookup.Indexed];
+    // The first record of a layer and size answers for it.
+    lookup.BySize.emplace(key(t.Layer, t.DrillSize), t.Num);
+    if (t.Num >= 1 && t.Num <= 1000) lookup.Used[static_cast<std::size_t>(t.Num)] = true;
+  }
+  if (const auto known = lookup.BySize.find(key(layer, size)); known != lookup.BySize.end()) return known->second;
+  while (lookup.FirstFree <= 1000 && lookup.Used[static_cast<std::size_t>(lookup.FirstFree)]) ++lookup.FirstFree;
+  const int32_t num = lookup.FirstFree <= 1000 ? lookup.FirstFree : 1;
   TOdbToolRecord t;
   t.Num = num;
   t.Type = 1;
@@ -552,7 +558,7 @@ void TValorReader::ReadFeatures(const std::string& path, int32_t layer, uint8_t 
       start = comma + 1;
     }
   };
-  while (file.ReadLine(line)) {
+  while (!Stop && file.ReadLine(line)) {
     ++lineNo;
     if (line.empty()) continue;
     const char c0 = line[0];

@@ -8,10 +8,12 @@
 // says nothing): coordinates are millimetres or inches, symbol and tool
 // sizes microns or mils.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "import/odb_file.h"
@@ -130,12 +132,25 @@ class TValorReader : public TOdbMatrix {
   // only the first kRefusalsShown of them go to Error.
   static constexpr int64_t kRefusalsShown = 3;
   int64_t RefusedNumbers = 0;
+  // Set to end the reading: the features files are read no further.
+  bool Stop = false;
 
  private:
   // Opens a job file for reading. When it cannot, Error tells why: the
   // reason its compressed copy could not be decoded, else (unless the file
   // may be missing) that it could not be opened.
   bool OpenJobFile(TOdbFile& file, bool mayBeMissing);
+  // What ToolForSymbol knows of a tool list, brought up to date with the
+  // records added since (Indexed of them looked at): the first NUM of each
+  // layer and size, and the numbers 1 to 1000 in use, so that a layer of
+  // thousands of sizes is not gone through once a pad.
+  struct TToolLookup {
+    std::size_t Indexed = 0;
+    std::unordered_map<uint64_t, int32_t> BySize;
+    std::array<bool, 1001> Used{};
+    int32_t FirstFree = 1;
+  };
+  TToolLookup drillLookup_, routLookup_;
   // Hands what the file queued while it was read (a line too long, after
   // which nothing was read) to Error.
   void TellReadErrors(TOdbFile& file);

@@ -1150,11 +1150,10 @@ void TJobFileLoader::EndStepList(const TJobFields& f) {
                          : (Contents.StepLists.empty() ? 1 : Contents.StepLists.back().Id + 1);
   list.NestedId = f.NestedId > 0 ? f.NestedId : 0;
   list.Line = RecordLine();
-  for (const TJobContents::TStepList& other : Contents.StepLists)
-    if (other.Id == list.Id) {
-      Fail("step list " + Num(list.Id) + " is defined twice.");
-      return;
-    }
+  if (!StepListIds_.insert(list.Id).second) {
+    Fail("step list " + Num(list.Id) + " is defined twice.");
+    return;
+  }
   list.Commands = std::move(List_);
   List_.clear();
   Contents.StepLists.push_back(std::move(list));
@@ -1180,7 +1179,9 @@ void TJobFileLoader::ResolveSteps() {
     }
   }
   // Every chain must expand as the job will expand it: at most
-  // kMaxStepCopies copies, every offset inside the coordinate range.
+  // kMaxStepCopies copies, every offset inside the coordinate range; and
+  // all of them together to no more than the job may hold.
+  int64_t work = 0;
   for (const TJobContents::TStepList& l : Contents.StepLists) {
     TStepCommandList chain = l.Commands;
     for (const TJobContents::TStepList* s = &l; s->NestedId > 0;) {
@@ -1194,6 +1195,12 @@ void TJobFileLoader::ResolveSteps() {
     if (!ExpandStepList(false, chain, offsets, position)) {
       FailAt(l.Line, "step list " + Num(l.Id) + " cannot be expanded: it makes more than " +
                          Num(kMaxStepCopies) + " copies or moves outside the coordinate range.");
+      return;
+    }
+    work += static_cast<int64_t>(chain.size() + offsets.size());
+    if (work > kMaxJobStepWork) {
+      FailAt(l.Line, "the step lists up to step list " + Num(l.Id) + " come to more than " +
+                         Num(static_cast<int32_t>(kMaxJobStepWork)) + " steps and copies.");
       return;
     }
   }

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -336,6 +337,11 @@ void TJobContents::ForEachEntity(F&& visit) const {
   while (word < end) visit(Unpack(word));
 }
 
+// Most commands and copies the step lists of one job may come to in all,
+// each list taken with the lists it nests: the reading expands every chain,
+// and the loaded job holds the expansions.
+constexpr int64_t kMaxJobStepWork = 4000000;
+
 class TJobFileLoader : public TJobFileReader {
  public:
   explicit TJobFileLoader(const std::string& fileName) : TJobFileReader(fileName) {}
@@ -384,6 +390,8 @@ class TJobFileLoader : public TJobFileReader {
   bool CheckRoom(int32_t& count, int32_t highest, const char* store);
   int32_t CadCount_ = 0, DrillCount_ = 0, RoutCount_ = 0;
   TStepCommandList List_;
+  // The ids of the step lists read so far.
+  std::unordered_set<int32_t> StepListIds_;
 };
 
 // Reads and checks the file without changing the job: true with the

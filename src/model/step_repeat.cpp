@@ -203,16 +203,84 @@ class TStepEngine {
     }
   }
 
+  // The level as it was when its last copy began, one count on.
+  static bool NextCopyOf(const TLevel& last, const TLevel& now) {
+    return now.Count == last.Count + 1 && now.Limit == last.Limit && now.X == last.X && now.Y == last.Y &&
+           now.Code == last.Code;
+  }
+
+  // Each copy reads the list again from its start, and a level sums its
+  // steps afresh for each copy: read step by step, a list of n steps would
+  // cost n x n. Two short cuts give the same copies at a cost that grows
+  // with the list: the steps after the one that completed the level's copy
+  // do nothing up to the next mark and are passed over; and a level read
+  // again from the same state for its next copy (its count one higher)
+  // resumes at the step that completed the last copy, with the sums it had
+  // before that step (the steps before it add the same again).
   void RunStepCommands(const TStepCommandList& commands) {
+    const std::size_t n = commands.size();
+    // The next mark from each command on (a short list is looked through).
+    std::vector<std::size_t> marks;
+    if (n > 32) {
+      marks.assign(n + 1, n);
+      for (std::size_t k = n; k-- > 0;) marks[k] = commands[k].Command != 0 ? k : marks[k + 1];
+    }
+    const auto nextMark = [&](std::size_t k) {
+      if (!marks.empty()) return marks[k];
+      while (k < n && commands[k].Command == 0) ++k;
+      return k;
+    };
+    // Where each level's steps began in this reading, and its state there.
+    std::size_t begun[kMaxStepLevels + 1] = {};
+    TLevel entry[kMaxStepLevels + 1];
+    // The step that completed a level's last copy, and the level before it.
+    struct TResume {
+      bool Valid = false;
+      std::size_t Begun = 0, At = 0;
+      TLevel Entry, Before;
+    } resume[kMaxStepLevels + 1];
     Position = 0;
     std::size_t i = 0;
-    while (i < commands.size()) {
+    while (i < n) {
       ++Position;
       bool replay = false;
-      DoStepCommand(commands[i], replay);
+      const TStepCommand& c = commands[i];
+      const bool step = c.Command == 0 && L >= 1 && L <= kMaxStepLevels;
+      if (step && Level[L].Count == Level[L].Limit) {
+        const std::size_t to = nextMark(i);
+        Position += static_cast<int32_t>(to - i - 1);
+        i = to;
+        if (i == n) CloseStepLevels(replay);
+        if (!replay) {
+          if (Error) return;
+          continue;
+        }
+      } else {
+        if (step) {
+          TLevel& lv = Level[L];
+          const TResume& r = resume[L];
+          if (i == begun[L] && r.Valid && r.Begun == i && NextCopyOf(r.Entry, lv)) {
+            Position += static_cast<int32_t>(r.At - i);
+            i = r.At;
+            lv.Limit = r.Before.Limit;
+            lv.X = r.Before.X;
+            lv.Y = r.Before.Y;
+            lv.Code = r.Before.Code;
+          }
+        }
+        const TLevel before = step ? Level[L] : TLevel{};
+        const int level = L;
+        DoStepCommand(commands[i], replay);
+        if (step && !Error && Level[level].Count == Level[level].Limit)
+          resume[level] = TResume{true, begun[level], i, entry[level], before};
+        if (!step && c.Command != 0 && !replay && !Error && L >= 1 && L <= kMaxStepLevels) {
+          begun[L] = i + 1;
+          entry[L] = Level[L];
+        }
+      }
       if (!replay) {
         ++i;
-        if (i == commands.size()) CloseStepLevels(replay);
+        if (i == n) CloseStepLevels(replay);
         if (!replay) {
           if (Error) return;
           continue;

@@ -628,6 +628,11 @@ class TNCReader {
   bool ApplyToolWords(bool lookupDone);  // on GlobalRec's word list
   void ChangeTool();
   void LookupParameters(int32_t diameter, TDecodedBlock& found);
+  // The same for several diameters in one reading of the parameter file:
+  // found[k] answers diameters[k] as LookupParameters would, and the file's
+  // faults are told as often as the lookups one by one would first meet
+  // them (the reading ends once every diameter has its exact size).
+  void LookupParameters(const std::vector<int32_t>& diameters, std::vector<TDecodedBlock>& found);
   static double HitTime(double firstZ, double secondZ, double feed, double retract, double dwell);
   // Internal units of a tool length value: metric (s div 10) x 1000, inch s
   // x 2540, s being the value as a 4-decimal integer.

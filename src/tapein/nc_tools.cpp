@@ -299,8 +299,15 @@ void TNCReader::ChangeTool() {
 }
 
 void TNCReader::LookupParameters(int32_t diameter, TDecodedBlock& found) {
-  found.WordCount = 0;
-  if (!FileExistsNoWild(ParameterFile)) return;
+  std::vector<TDecodedBlock> answers;
+  LookupParameters(std::vector<int32_t>{diameter}, answers);
+  found = answers.front();
+}
+
+void TNCReader::LookupParameters(const std::vector<int32_t>& diameters, std::vector<TDecodedBlock>& found) {
+  found.assign(diameters.size(), TDecodedBlock{});
+  for (TDecodedBlock& f : found) f.WordCount = 0;
+  if (diameters.empty() || !FileExistsNoWild(ParameterFile)) return;
   std::FILE* file = std::fopen(NativePath(ParameterFile).c_str(), "rb");
   if (file == nullptr) InOutRes = errno != 0 ? errno : ENOENT;
   if (CheckIO("Opening F/S file")) {
@@ -308,11 +315,14 @@ void TNCReader::LookupParameters(int32_t diameter, TDecodedBlock& found) {
     return;
   }
   std::setvbuf(file, nullptr, _IOFBF, 2048);
-  bool haveCandidate = false;
-  int32_t bestDiameter = 0;
+  // Per diameter: whether a larger size stands in so far (the smallest,
+  // the first of equals), and whether its own size was found.
+  std::vector<bool> haveCandidate(diameters.size(), false), exact(diameters.size(), false);
+  std::vector<int32_t> bestDiameter(diameters.size(), 0);
+  std::size_t open = diameters.size();
   int32_t lineNumber = 0;
   std::string line;
-  for (TLineRead got; (got = ReadTextLineLimited(file, line)) != lrEnd;) {
+  for (TLineRead got; open > 0 && (got = ReadTextLineLimited(file, line)) != lrEnd;) {
     ++lineNumber;
     if (got == lrTooLong) {
       // A table is lines of a few words; a file without line ends is none.
@@ -341,15 +351,18 @@ void TNCReader::LookupParameters(int32_t diameter, TDecodedBlock& found) {
         break;
       }
     }
-    if (!hasC || c < diameter) continue;
-    if (c == diameter) {
-      found = words;
-      break;
-    }
-    if (!haveCandidate || c < bestDiameter) {
-      haveCandidate = true;
-      bestDiameter = c;
-      found = words;
+    if (!hasC) continue;
+    for (std::size_t k = 0; k < diameters.size(); ++k) {
+      if (exact[k] || c < diameters[k]) continue;
+      if (c == diameters[k]) {
+        found[k] = words;
+        exact[k] = true;
+        --open;
+      } else if (!haveCandidate[k] || c < bestDiameter[k]) {
+        haveCandidate[k] = true;
+        bestDiameter[k] = c;
+        found[k] = words;
+      }
     }
   }
   CheckIO("Opening F/S file");

@@ -428,11 +428,18 @@ bool LoadFeedSpeedTableFile(const std::string& fileName) {
   }
   TFeedSpeedReader reader(fileName, DrillInputFormat);
   auto next = ToolTable;
-  for (int32_t t = 1; t <= kToolCount; ++t) {
-    if (next[t].Diameter <= 0) continue;
-    TDecodedBlock found;
-    reader.LookupParameters(next[t].Diameter, found);
-    if (!reader.Problems.empty()) break;
+  // The table is read once for every tool with a size.
+  std::vector<int32_t> tools, diameters;
+  for (int32_t t = 1; t <= kToolCount; ++t)
+    if (next[t].Diameter > 0) {
+      tools.push_back(t);
+      diameters.push_back(next[t].Diameter);
+    }
+  std::vector<TDecodedBlock> table;
+  reader.LookupParameters(diameters, table);
+  for (std::size_t k = 0; k < tools.size() && reader.Problems.empty(); ++k) {
+    const int32_t t = tools[k];
+    const TDecodedBlock& found = table[k];
     if (found.WordCount == 0) continue;
     // The words go through the reader's own tool words, as a tape header's
     // would, and come out in its tool list.
@@ -440,11 +447,11 @@ bool LoadFeedSpeedTableFile(const std::string& fileName) {
     words.Letters[1] = 'T';
     words.Values[1] = t;
     words.WordCount = 1;
-    for (int32_t k = 1; k <= found.WordCount && words.WordCount < MaxBlockWords; ++k)
-      if (found.Letters[k] == 'F' || found.Letters[k] == 'S') {
+    for (int32_t w = 1; w <= found.WordCount && words.WordCount < MaxBlockWords; ++w)
+      if (found.Letters[w] == 'F' || found.Letters[w] == 'S') {
         ++words.WordCount;
-        words.Letters[words.WordCount] = found.Letters[k];
-        words.Values[words.WordCount] = found.Values[k];
+        words.Letters[words.WordCount] = found.Letters[w];
+        words.Values[words.WordCount] = found.Values[w];
       }
     reader.ApplyToolWords(words.Letters.data(), words.Values.data(), words.WordCount, true);
     const TToolRec& tool = reader.FindTool(t);

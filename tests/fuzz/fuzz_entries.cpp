@@ -26,7 +26,9 @@
 #include "import/dxf_import.h"
 #include "import/esi_import.h"
 #include "import/gcadd_import.h"
+#include "import/gerber_cad.h"
 #include "import/gerber_reader.h"
+#include "import/gerber_to_drill.h"
 #include "import/hpgl_reader.h"
 #include "import/igi_post_import.h"
 #include "import/import_frame.h"
@@ -553,20 +555,6 @@ void RunCadImport(const uint8_t* data, std::size_t size) {
   CommandLeftFresh = wasSelected;
 }
 
-// ---- Gerber: the detection and the reading as the drill import does --------------------
-
-void RunGerber(const uint8_t* data, std::size_t size) {
-  FreshJob();
-  const std::string file = InputFile("FUZZ.GBR", data, size);
-  SelectLayer(30);
-  Guarded([&] {
-    TGerberReader quiet(file, TGerberReader::TQuiet{});
-    DetectGerber(quiet);
-    TGerberReader reader(file, TGerberReader::TQuiet{});
-    reader.Run();
-  });
-}
-
 void RunJobFile(const uint8_t* data, std::size_t size) {
   FreshJob();
   const std::string file = InputFile("FUZZ.ZUL", data, size);
@@ -690,6 +678,19 @@ void RunDxf(const uint8_t* data, std::size_t size) {
         ImportDxfToCad(f);
       },
       [](const std::string& f) { ImportDxfToDrill(f); });
+}
+
+// Gerber: the detection, then the file read into the CAD drawing and into
+// the drill layers, as File > Import does on either side.
+void RunGerber(const uint8_t* data, std::size_t size) {
+  RunBothSides(
+      "FUZZ.GBR", data, size,
+      [](const std::string& f) {
+        TGerberReader quiet(f, TGerberReader::TQuiet{});
+        DetectGerber(quiet);
+        ImportGerberToCad(f);
+      },
+      [](const std::string& f) { ImportGerberToDrill(f); });
 }
 
 void RunHpgl(const uint8_t* data, std::size_t size) {

@@ -37,3 +37,45 @@ TEST(MacroNumberRanges, CodesCountsAndVariableNumbersBeyondAnyCountAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Expressions nest a hundred deep at most, and give finite numbers only;
+// the points the macros of a file make are counted together.
+TEST(MacroNumberRanges, NestingValuesAndPointsHaveTheirBounds) {
+  const std::vector<double> vars;
+  double v = 0.0;
+  EXPECT_TRUE(EvaluateMacroExpression(std::string(100, '(') + "2" + std::string(100, ')'), vars, v));
+  EXPECT_DOUBLE_EQ(v, 2.0);
+  EXPECT_TRUE(EvaluateMacroExpression(std::string(50, '-') + "(" + std::string(48, '-') + "3)", vars, v));
+  EXPECT_DOUBLE_EQ(v, 3.0);
+  for (const std::string& deep : {std::string(101, '(') + "2" + std::string(101, ')'), std::string(101, '-') + "3",
+                                  std::string(200000, '(') + "1" + std::string(200000, ')'),
+                                  std::string(200000, '+') + "1"})
+    EXPECT_FALSE(EvaluateMacroExpression(deep, vars, v)) << deep.size();
+  const std::string huge(300, '9');
+  EXPECT_FALSE(EvaluateMacroExpression(huge + "x" + huge, vars, v));
+  EXPECT_FALSE(EvaluateMacroExpression("0-" + huge + "x" + huge, vars, v));
+
+  // Forty polygons of 100,000 vertices fit the allowance of one file; the
+  // next polygon, in this macro or another, does not.
+  std::vector<std::string> polygons(39, "5,1,100000,0,0,1,0");
+  const TMacro ring{"RING", polygons};
+  int64_t left = kMaxMacroSteps;
+  std::vector<TMacroShape> shapes;
+  std::string error;
+  ASSERT_TRUE(FlattenMacro(ring, {}, shapes, error, &left)) << error;
+  EXPECT_EQ(shapes.size(), 39u);
+  EXPECT_EQ(left, kMaxMacroSteps - 39 * 100004);
+  const TMacro two{"TWO", {"5,1,100000,0,0,1,0", "5,1,100000,0,0,1,0"}};
+  shapes.clear();
+  EXPECT_FALSE(FlattenMacro(two, {}, shapes, error, &left));
+  EXPECT_EQ(left, 0);
+  EXPECT_EQ(error, "the aperture macros make more than 4,000,000 points (macro TWO)");
+  // A moire whose rings never shrink stops at the allowance too.
+  shapes.clear();
+  EXPECT_FALSE(FlattenMacro(TMacro{"MO", {"6,0,0,1,0,0,1000000,0.01,1,0"}}, {}, shapes, error));
+  EXPECT_EQ(error, "the aperture macros make more than 4,000,000 points (macro MO)");
+}
+
+}  // namespace

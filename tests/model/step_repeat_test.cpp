@@ -303,6 +303,65 @@ TEST_F(StepRepeatTest, ThreeLevelsMatchTheDirectConstruction) {
   }
 }
 
+// Lists of thousands of steps: each copy is the sum of the steps before it,
+// an overflow deep in the list names its own command, and long levels
+// chained three deep give every combination of their copies.
+TEST_F(StepRepeatTest, LongListsGiveTheSumsOfTheirStepsAndTheirFaultsPositions) {
+  TStepCommandList list{Mark()};
+  for (int k = 0; k < 40000; ++k) list.push_back(k % 2 == 0 ? Step(1, 0, 0) : Step(0, 2, 0));
+  list.push_back(Step(0, 0));
+  bool ok = false;
+  const std::vector<TOffset> copies = Expand(list, &ok);
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(copies.size(), 40000u);
+  for (int32_t c = 1; c <= 40000; c += 3999)
+    EXPECT_EQ(copies[static_cast<size_t>(c - 1)], (TOffset{(c + 1) / 2, 2 * (c / 2), 0})) << c;
+
+  TStepCommandList overflow{Mark()};
+  for (int k = 0; k < 5000; ++k) overflow.push_back(Step(1, 0));
+  overflow.push_back(Step(2147483000, 0));
+  overflow.push_back(Step(0, 0));
+  int32_t position = 0;
+  EXPECT_EQ(Expand(overflow, &ok, &position).size(), 5000u);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(position, 5002);
+
+  // 300 x 40 x 4 instances, each level's copies the sums of its steps.
+  const int sizes[3] = {300, 40, 4};
+  std::vector<TIntPoint> sums[3];
+  TStepCommandList lists[3];
+  for (int l = 0; l < 3; ++l) {
+    lists[l].push_back(Mark());
+    sums[l].push_back({0, 0});
+    for (int k = 1; k < sizes[l]; ++k) {
+      lists[l].push_back(Step(k * (l + 1), -k * 7 * l));
+      sums[l].push_back({sums[l].back().X + k * (l + 1), sums[l].back().Y - k * 7 * l});
+    }
+    lists[l].push_back(Step(0, 0));
+  }
+  auto* outer = new TStepObject(lists[2]);
+  auto* middle = new TStepObject(lists[1]);
+  auto* inner = new TStepObject(lists[0]);
+  middle->SetNested(outer);
+  inner->SetNested(middle);
+  inner->AddRef();
+  ASSERT_EQ(inner->CopyCount(), 300u * 40u * 4u - 1u);
+  const std::vector<TIntPoint> point = {{5, -9}};
+  inner->BeginCopies(&point);
+  TIntPoint q;
+  for (size_t i3 = 0; i3 < 4; ++i3)
+    for (size_t i2 = 0; i2 < 40; ++i2)
+      for (size_t i1 = 0; i1 < 300; ++i1) {
+        if (i1 == 0 && i2 == 0 && i3 == 0) continue;
+        ASSERT_TRUE(inner->NextCopyPoint(q));
+        ASSERT_EQ(q, (TIntPoint{5 + sums[0][i1].X + sums[1][i2].X + sums[2][i3].X,
+                                -9 + sums[0][i1].Y + sums[1][i2].Y + sums[2][i3].Y}))
+            << i1 << " " << i2 << " " << i3;
+      }
+  EXPECT_FALSE(inner->NextCopyPoint(q));
+  ReleaseStepObject(inner);
+}
+
 TEST_F(StepRepeatTest, ExpansionErrorsAreShownWithTheirPosition) {
   auto* s = new TStepObject({Step(1, 1)});
   EXPECT_EQ(s->CopyCount(), 0);

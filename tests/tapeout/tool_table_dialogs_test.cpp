@@ -149,6 +149,23 @@ TEST_F(TToolTableDialogsTest, FeedSpeedTableGivesEachToolTheLineOfItsSizeOrTheNe
   EXPECT_EQ(ToolTable.Items, before.Items);
 }
 
+// The table is read once for all the tools: a faulty line refuses it only
+// when some tool's search reaches that line, as each tool's own search would.
+TEST_F(TToolTableDialogsTest, FeedSpeedTableFaultsCountWhereSomeToolsSearchReachesThem) {
+  const std::string table = (TempDir / "FS.TXT").string();
+  WriteFileBytes(table, "C0.0250F120S30\nC0.0500F060S20\nX99999999999999999999\nC0.0600F030S10\n");
+  for (int32_t t = 1; t <= 600; ++t) ToolTable[t] = {t % 2 == 0 ? Inch / 40 : Inch / 20, 1, 2, 0, 0, 0};
+  ASSERT_TRUE(LoadFeedSpeedTableFile(table)) << (ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text);
+  EXPECT_EQ(ToolTable[600].Feed, 50800);
+  EXPECT_EQ(ToolTable[599].Feed, 25400);
+  ToolTable[601] = {Inch * 3 / 50, 1, 2, 0, 0, 0};  // 0.060 in: past the faulty line
+  const auto before = ToolTable;
+  EXPECT_FALSE(LoadFeedSpeedTableFile(table));
+  EXPECT_EQ(ShownMessageBoxes().back().Text.rfind("The feed/speed table was not loaded:\r\n", 0), 0u)
+      << ShownMessageBoxes().back().Text;
+  EXPECT_EQ(ToolTable.Items, before.Items);
+}
+
 TEST_F(TToolTableDialogsTest, DrilledTextAndFeedRateDialogsAnswerOnlyOnOk) {
   std::string text = "AB";
   bool vertical = false;
