@@ -51,7 +51,7 @@ bool FileExistsNoWild(const std::string& name) {
   InOutRes = 0;
   if (name.empty() || HasWildcards(name)) return false;
   struct stat st;
-  return ::stat(NativePath(name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return ::stat(NativePath(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 void DeleteFileIfExists(const std::string& name) {

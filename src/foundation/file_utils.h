@@ -24,7 +24,8 @@ int IOResult();
 // directory".
 std::string SystemErrorText(int code);
 
-// True when the file exists and the name holds neither "*" nor "?".
+// True when the file exists and the name holds neither "*" nor "?". A
+// folder, a device or a pipe is no file: reading one may never end.
 bool FileExistsNoWild(const std::string& name);
 
 // Erases the file when FileExistsNoWild says it exists; errors are ignored.

@@ -1,6 +1,10 @@
 #include "platform/common_dialogs.h"
 
+#include <sys/stat.h>
+
 #include "platform/headless/headless_dialogs.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -64,6 +68,17 @@ bool TOpenDialog::Execute() {
   if (!CommonDialogBackend().ExecuteFileDialog(*this)) return false;
   // A name typed without an extension is saved under the chosen type's.
   if (kind_ == TFileDialogKind::Save) FileName = WithChosenExtension(FileName, Filter, FilterIndex);
+  // A device or a pipe typed or picked by mistake is no file: reading one
+  // may never end (a pipe waits for a writer, a device never runs dry),
+  // and a save would put a file in its place.
+  struct stat st;
+  if (!FileName.empty() && ::stat(NativePath(FileName).c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+      !S_ISDIR(st.st_mode)) {
+    MessageDlg("<" + FileName + "> is a device or a pipe, not a file: it cannot be " +
+                   (kind_ == TFileDialogKind::Save ? "saved to." : "opened."),
+               mtError, mbOK);
+    return false;
+  }
   return true;
 }
 

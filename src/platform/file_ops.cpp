@@ -116,6 +116,13 @@ TReplacingFile::TReplacingFile(const std::string& nativePath) {
     Error_ = e;
     return;
   }
+  // Only a file is replaced: a folder stays, and a device or a pipe would
+  // be swapped for a file of that name.
+  struct stat present;
+  if (::stat(Target_.c_str(), &present) == 0 && !S_ISREG(present.st_mode)) {
+    Error_ = S_ISDIR(present.st_mode) ? EISDIR : EPERM;
+    return;
+  }
   std::vector<char> name(Target_.begin(), Target_.end());
   const char suffix[] = ".saving-XXXXXX";
   name.insert(name.end(), suffix, suffix + sizeof suffix);
