@@ -82,6 +82,10 @@ std::string SkippedRecordsText(const std::string& name, const TJobContents& cont
          lines + ").\r\nSaving the job will write the file without " + (one ? "it." : "them.");
 }
 
+// The job file this job was read from or last written to (empty for a new
+// job, and for one named after an imported file).
+std::string JobsOwnFile;
+
 // Writes the job; on success the job is named and not modified, on failure
 // the system's error text is shown and nothing changes. A job saved whose
 // previous version could not take the backup's name is saved; the user is
@@ -99,6 +103,7 @@ bool WriteJobAs(const std::string& name, const std::string& backup) {
     return false;
   }
   DatabaseFileName = name;
+  JobsOwnFile = name;
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
   if (backupError != 0) {
@@ -157,6 +162,7 @@ bool OpenJobFile(const std::string& name) {
   // Named as the file read is spelt, whatever case the name was typed in,
   // so that Save writes that file again and not a second one beside it.
   DatabaseFileName = ExistingFileName(name);
+  JobsOwnFile = JobFileNameOf(DatabaseFileName);
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
   RoutLayerFileNames.Fill(std::string());
@@ -174,10 +180,18 @@ bool OpenJobCommand() {
   return opened;
 }
 
+void ForgetJobFile() { JobsOwnFile.clear(); }
+
 bool SaveJobFile() {
   if (DatabaseFileName.empty()) return SaveJobFileAs();
   TModalBracket bracket;
   const std::string name = JobFileNameOf(DatabaseFileName);
+  // A job named after an imported file was never read from that name: a
+  // job file there is another job (yesterday's board of the same name),
+  // replaced only when the user says so; otherwise the name is asked for.
+  if (name != JobsOwnFile && FileExistsNoWild(name) &&
+      !ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?"))
+    return SaveJobFileAs();
   const bool saved = WriteJobAs(name, ChangeFileExtension(name, JobBackupExtension));
   UpdateCaption();
   return saved;

@@ -43,6 +43,10 @@ bool OpenJobCommand();
 // Saves under DatabaseFileName (the extension made "ZUL"), keeping the
 // previous file as "~ZU"; runs SaveJobFileAs when the job has no name.
 bool SaveJobFile();
+// The job is no longer the one of the file it was read from or written to
+// (ClearJob): a Save under a name an import gave it asks before it
+// replaces a job file of that name.
+void ForgetJobFile();
 // Asks for a name ("Save Database as:") and saves; false when cancelled or
 // when the save failed.
 bool SaveJobFileAs();

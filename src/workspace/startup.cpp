@@ -560,6 +560,7 @@ void ClearJob() {
   RoutLayerModified.Fill(false);
   DrillTapeFileName.clear();
   DatabaseFileName.clear();
+  ForgetJobFile();
   InitLayerNames();
   RoutLayerFileNames.Fill(std::string());
   for (TUndoJournal* journal : {ModeUndo(emCad), ModeUndo(emRout), ModeUndo(emDrill)})

@@ -83,6 +83,33 @@ TEST_F(TImportJobNameTest, OnlyAPlacedDrillImportNamesTheJobAndASavedJobOfItsNam
   EXPECT_NE(form.Caption().find("<" + name + ">"), std::string::npos) << form.Caption();
   EXPECT_TRUE(DatabaseModified);
   EXPECT_EQ(LiveDrillEntities(), 2);
+
+  // The job was never read from that name: Save asks before it replaces the
+  // saved job. No asks for a name (cancelled here); Yes replaces it, the
+  // saved job kept as the backup, and the next Save asks no more.
+  const std::string question = "File <" + name + "> exists!\r\nDo you wish to overwrite it?";
+  ScriptMessageBoxAnswer(mrNo);
+  ScriptCommonDialogCancel();
+  const std::size_t dialogs = ShownCommonDialogs().size();
+  Run(form, emDrill, "Save1");
+  EXPECT_EQ(LastBox(), question);
+  EXPECT_EQ(ShownCommonDialogs().size(), dialogs + 1);
+  EXPECT_EQ(ReadFileBytes(saved), "the saved job");
+  ScriptMessageBoxAnswer(mrYes);
+  Run(form, emDrill, "Save1");
+  EXPECT_EQ(ReadFileBytes(NativePath(DatabasePath + "BOARD.~ZU")), "the saved job");
+  EXPECT_FALSE(DatabaseModified);
+  const std::size_t boxes = ShownMessageBoxes().size();
+  Run(form, emDrill, "Save1");
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes);
+  // After File > New the name an import gives is a stranger's again.
+  Run(form, emDrill, "New1");
+  ImportExcellonTape(form, Input("BOARD.DRL", Holes), mrNo);
+  Click(form, 100, 100);
+  ScriptMessageBoxAnswer(mrNo);
+  ScriptCommonDialogCancel();
+  Run(form, emDrill, "Save1");
+  EXPECT_EQ(LastBox(), question);
 }
 
 // File > Import into CAD: a withdrawn tape and a cancelled ODB++ layer
