@@ -6,6 +6,7 @@
 
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
+#include "platform/forms.h"
 
 namespace {
 constexpr double UnitsPerInch = 25400000.0;
@@ -65,6 +66,12 @@ void THeadlessViewServices::ZoomWindow(int32_t minX, int32_t minY, int32_t maxX,
   double pw = Bitmap->Width() / ppi * UnitsPerInch, ph = Bitmap->Height() / ppi * UnitsPerInch;
   SetPicture(cx - pw / 2, cy + ph / 2, ppi, Bitmap->Width(), Bitmap->Height());
   UpdateView();
+}
+
+// Every view passes the cursor on to this one: the platform shows it.
+void THeadlessViewServices::SetCursor(int32_t cursor) {
+  Cursor = cursor;
+  SetScreenCursor(cursor);
 }
 
 void THeadlessViewServices::UpdateView() {

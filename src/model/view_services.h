@@ -24,11 +24,6 @@
 #include "platform/canvas.h"
 #include "platform/types.h"
 
-// ---- Cursor ---------------------------------------------------------------------
-
-constexpr int32_t crDefault = 0;
-constexpr int32_t crHourGlass = -11;
-
 // ---- The window side --------------------------------------------------------------
 
 // The window a report is shown in: a fixed text screen or a scrolling text,
@@ -164,7 +159,8 @@ class THeadlessViewServices : public TViewServices {
 
   void ShowPleaseWait(const std::string& text) override;
   void HidePleaseWait() override { PleaseWaitShown = false; }
-  void SetCursor(int32_t cursor) override { Cursor = cursor; }
+  // Kept, and shown by the platform over every window of the program.
+  void SetCursor(int32_t cursor) override;
 
   void ShowReport(const std::string& caption, const std::vector<std::string>& lines,
                   const TReportShape& shape) override;

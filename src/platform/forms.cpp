@@ -107,6 +107,17 @@ TFormsBackend& FormsBackend() {
 
 void SetFormsBackend(TFormsBackend* backend) { installedBackend = backend; }
 
+namespace {
+int32_t screenCursor = crDefault;
+}  // namespace
+
+void SetScreenCursor(int32_t cursor) {
+  screenCursor = cursor;
+  FormsBackend().SetCursor(cursor);
+}
+
+int32_t ScreenCursor() { return screenCursor; }
+
 std::function<void()> OnApplicationHint;
 
 const std::string& ApplicationHint() { return applicationHint; }

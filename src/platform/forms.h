@@ -1040,12 +1040,19 @@ class TFormsBackend {
   // widgets from the layout). Without one, a form whose layout nothing
   // watches is laid out once something reads where its controls are.
   virtual bool LaysOutShownForms() const { return true; }
+  // Shows the pointer's shape (crDefault, crHourGlass) over every window.
+  virtual void SetCursor(int32_t) {}
 };
 
 // The installed backend; the headless one until another is installed.
 TFormsBackend& FormsBackend();
 // Installs a backend (not owned); null reinstalls the headless one.
 void SetFormsBackend(TFormsBackend* backend);
+
+// The pointer's shape over every window of the program: one setting, not a
+// count, so the arrow comes back at the first crDefault.
+void SetScreenCursor(int32_t cursor);
+int32_t ScreenCursor();
 
 // The application's hint: what the pointer rests on (a menu item, a control)
 // sets it, and OnApplicationHint (when set) hears every change.

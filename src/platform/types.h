@@ -25,6 +25,11 @@ constexpr TColor clWhite = 0x00FFFFFF;
 constexpr uint8_t GetRValue(TColor c) { return c & 0xFF; }
 constexpr uint8_t GetGValue(TColor c) { return (c >> 8) & 0xFF; }
 constexpr uint8_t GetBValue(TColor c) { return (c >> 16) & 0xFF; }
+// The pointer's shape over the program's windows: the arrow, or the
+// hourglass while the program is busy.
+constexpr int32_t crDefault = 0;
+constexpr int32_t crHourGlass = -11;
+
 constexpr TColor RGB(uint8_t r, uint8_t g, uint8_t b) {
   return TColor(r) | (TColor(g) << 8) | (TColor(b) << 16);
 }

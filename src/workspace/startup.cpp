@@ -424,6 +424,11 @@ std::unique_ptr<TWorkspace> CreateWorkspace() {
   SetViewServices(WorkspaceServices.get());
   SetUndoWindow(form.get());
   ConnectWorkspace(*form);
+  // The panels the user hid in Options stay hidden, and the drawing area
+  // takes the chosen background, as the Options dialog leaves them.
+  DialogHost().ShowLayerPanel(ShowLayerButtons);
+  DialogHost().ShowToolbarPanel(ShowToolbar);
+  DialogHost().SetDrawingAreaColor(BackgroundColor);
   form->BuildMenus();
   // The about box in its start-up form; closing it takes the splash away.
   ViewServices().SetCursor(crDefault);

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QImage>
 #include <QMenuBar>
 #include <QPixmap>
@@ -25,6 +26,7 @@
 #include "model/drill_database.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
+#include "model/view_services.h"
 #include "platform/canvas.h"
 #include "platform/events.h"
 #include "platform/forms.h"
@@ -210,6 +212,28 @@ TEST_F(QtWorkspaceTest, TheCurrentLayersCaptionReadsInItsColour) {
     EXPECT_EQ(QtWidgetOf(*form->LayerPanel.FindControl("L32"))->palette().color(QPalette::Active, QPalette::Button),
               usualFace);
     QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+}
+
+// A busy operation of the started program shows the hourglass over its
+// windows; the arrow comes back when it ends.
+TEST_F(QtWorkspaceTest, ABusyOperationShowsTheHourglassUntilItEnds) {
+  TOkClicker user;
+  const int rc = RunProgram([] {
+    if (Workspace == nullptr) return 1;
+    Settle();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    {
+      THourGlass wait;
+      wait.Show("Please wait");
+      const QCursor* cursor = QApplication::overrideCursor();
+      EXPECT_TRUE(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    QtWidgetOf(*Workspace)->close();
     Settle();
     return 0;
   });

@@ -101,6 +101,8 @@ TEST_F(TWorkspaceTest, BracketsCloseWhenTheOperationFails) {
     TModalBracket dialog;
     THourGlass wait;
     wait.Show("Please wait");
+    // The hourglass reaches the platform, over every window.
+    EXPECT_EQ(ScreenCursor(), crHourGlass);
     throw std::runtime_error("disk full");
   } catch (const std::runtime_error&) {
   }
@@ -110,6 +112,7 @@ TEST_F(TWorkspaceTest, BracketsCloseWhenTheOperationFails) {
   EXPECT_EQ(form.Menu(), &form.CadMenu);
   EXPECT_FALSE(HeadlessViewServices().PleaseWaitShown);
   EXPECT_EQ(HeadlessViewServices().Cursor, crDefault);
+  EXPECT_EQ(ScreenCursor(), crDefault);
 }
 
 TEST_F(TWorkspaceTest, StatusUpdatesAreThrottledAndReportCancel) {

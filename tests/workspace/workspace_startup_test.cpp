@@ -344,3 +344,43 @@ TEST_F(TWorkspaceTest, TheWindowOpensCentredAndAFirstStartTakesMostOfTheScreen) 
 }
 
 }  // namespace
+
+namespace {
+
+// The window opens as the last session left it: the layer and tool button
+// panels the user hid in Options stay hidden, the drawing area has the
+// chosen background, and Options shows them again.
+TEST_F(TWorkspaceTest, TheWindowOpensWithThePanelsAndColourTheSettingsHold) {
+  TWorkspace& first = StartProgram();
+  EXPECT_TRUE(first.LayerPanel.Visible());
+  EXPECT_TRUE(first.CadButtonPanel.Visible());
+  EXPECT_EQ(first.PaintBoxRoot.Color(), clNavy);
+  QueueModalScript("TOptionsDialog", [](TForm& f) {
+    f.Get<TCheckBox>("LayerCheckBox").SetChecked(false);
+    f.Get<TCheckBox>("ToolBarCheckBox").SetChecked(false);
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*first.Menu(), "&File|Options"));
+  EXPECT_FALSE(first.LayerPanel.Visible());
+  EXPECT_FALSE(first.CadButtonPanel.Visible());
+  BackgroundColor = clBlack;
+  CloseProgram();
+
+  // The next run starts from the built-in values and loads the saved ones.
+  ResetStartupSettings();
+  TWorkspace& next = StartProgram();
+  EXPECT_FALSE(ShowLayerButtons);
+  EXPECT_FALSE(next.LayerPanel.Visible());
+  EXPECT_FALSE(next.CadButtonPanel.Visible());
+  EXPECT_EQ(next.PaintBoxRoot.Color(), clBlack);
+  QueueModalScript("TOptionsDialog", [](TForm& f) {
+    EXPECT_FALSE(f.Get<TCheckBox>("LayerCheckBox").Checked());
+    f.Get<TCheckBox>("LayerCheckBox").SetChecked(true);
+    f.Click("OKButton");
+  });
+  ASSERT_TRUE(ClickMenu(*next.Menu(), "&File|Options"));
+  EXPECT_TRUE(next.LayerPanel.Visible());
+  EXPECT_FALSE(next.CadButtonPanel.Visible());
+}
+
+}  // namespace

@@ -70,6 +70,7 @@ class TWorkspaceTest : public TKorvexTest {
     ModelServices = TModelServices{};
     WindowServices = TWindowServices{};
     for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) RoutLayerTools[layer] = {0, 0};
+    SetUndoWindow(nullptr);
   }
   // Starts the program's main window headlessly.
   TWorkspace& StartProgram() {

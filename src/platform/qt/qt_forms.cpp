@@ -1447,6 +1447,17 @@ class TQtFormsBackend : public TFormsBackend {
     QFontMetrics m(FixedPitchFont());
     return TPoint{m.horizontalAdvance(ToQt(text)), m.height()};
   }
+  // One override cursor at most: the hourglass replaces the arrow until
+  // the arrow is asked for again.
+  void SetCursor(int32_t cursor) override {
+    if (cursor == crDefault) {
+      while (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
+    } else if (QApplication::overrideCursor() != nullptr) {
+      QApplication::changeOverrideCursor(Qt::WaitCursor);
+    } else {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+  }
 };
 
 }  // namespace

@@ -44,9 +44,22 @@ QWidget* DialogParent() {
   return w;
 }
 
+// A box asked for while the program is busy (the hourglass shown) waits for
+// the user: the arrow over it until it is answered.
+struct TArrowWhileAsking {
+  const bool Busy = QApplication::overrideCursor() != nullptr;
+  TArrowWhileAsking() {
+    if (Busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~TArrowWhileAsking() {
+    if (Busy) QApplication::restoreOverrideCursor();
+  }
+};
+
 class TQtMessageBoxBackend : public TMessageBoxBackend {
  public:
   TModalResult ShowMessageBox(const TMessageBoxRequest& request) override {
+    const TArrowWhileAsking arrow;
     QPointer<QMessageBox> box = CreateQtMessageBox(request, DialogParent());
     box->exec();
     if (!box) return mrCancel;  // destroyed while open (application shutting down)
@@ -57,6 +70,7 @@ class TQtMessageBoxBackend : public TMessageBoxBackend {
 
   bool InputQuery(const std::string& caption, const std::string& prompt,
                   std::string& value) override {
+    const TArrowWhileAsking arrow;
     QPointer<QInputDialog> dialog = new QInputDialog(DialogParent());
     dialog->setWindowTitle(ToQt(caption));
     // The prompt label is the edit's buddy, so it reads "&" marks itself.
