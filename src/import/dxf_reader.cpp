@@ -825,9 +825,10 @@ void TDxfReader::StrokeText(const std::vector<TGroup>& groups, const TContext& c
         penY = py;
       }
     }
-    const double advance = 15 * stepX;
-    originX = std::round(originX + (r != 0.0 ? advance * cosR : advance));
-    originY = std::round(originY + (r != 0.0 ? advance * sinR : 0.0));
+    // The next glyph stands one cell further along the unturned baseline:
+    // place() turns every point about the insertion point, the glyph's
+    // offset with it (turned once, the text runs along its angle).
+    originX = std::round(originX + 15 * stepX);
   }
 }
 

@@ -208,6 +208,28 @@ TEST_F(DxfImportTest, SampleDrawingsReadTheSameAsOtherWritersSaveThem) {
   EXPECT_EQ(Tally(Mm).ByType[2], 1);
 }
 
+// A turned TEXT runs along its angle: "11" at 90 degrees reads upwards from
+// its insertion point, the second 1 one cell (0.8 h) above the first, and
+// no stroke lies right of the point or beyond the cell's height left of it.
+TEST_F(DxfImportTest, TurnedTextRunsAlongItsAngle) {
+  Import(Drawing("", "0\nTEXT\n8\n0\n10\n2\n20\n3\n40\n1\n1\n11\n50\n90\n"));
+  ASSERT_EQ(CadEntityCount, 6);
+  int32_t minX = INT32_MAX, maxX = INT32_MIN, minY = INT32_MAX, maxY = INT32_MIN;
+  for (int32_t i = 1; i <= CadEntityCount; ++i)
+    for (const TIntPoint& p : {First(i), Second(i)}) {
+      minX = std::min(minX, p.X);
+      maxX = std::max(maxX, p.X);
+      minY = std::min(minY, p.Y);
+      maxY = std::max(maxY, p.Y);
+    }
+  // The 1's foot runs from 3 to 7 of the 15 steps of 0.8 in, its stem 15 of
+  // 0.9 in high: turned, the stem lies left of the point.
+  EXPECT_NEAR(minY, 3 * Inch + 0.16 * Inch, 0.001 * Inch);
+  EXPECT_NEAR(maxY, 3 * Inch + 0.8 * Inch + 0.37 * Inch, 0.001 * Inch);  // points fall on hundredths
+  EXPECT_NEAR(maxX, 2 * Inch, 0.001 * Inch);
+  EXPECT_NEAR(minX, 2 * Inch - 0.9 * Inch, 0.001 * Inch);
+}
+
 // ---- Blocks --------------------------------------------------------------------------------
 
 TEST_F(DxfImportTest, InsertsAreMovedScaledTurnedAndMirrored) {
