@@ -31,8 +31,16 @@ uint64_t CellKey(int64_t cx, int64_t cy) { return (uint64_t(cx) << 32) ^ uint64_
 }  // namespace
 
 void TExpandedSlotFinder::AddHit(int32_t x, int32_t y, int32_t index) {
-  Hits.push_back({x, y, index, 0, -1, false});
-  Cells[CellKey(CellOf(x), CellOf(y))].push_back(int32_t(Hits.size() - 1));
+  const auto [at, added] = PlaceAt.emplace(CellKey(x, y), int32_t(Places.size()));
+  if (added) {
+    Places.push_back({x, y, {}, {}});
+    Cells[CellKey(CellOf(x), CellOf(y))].push_back(at->second);
+  }
+  TPlace& place = Places[at->second];
+  const int32_t rank = int32_t(place.Hits.size());
+  Hits.push_back({x, y, index, 0, -1, false, at->second, rank});
+  place.Hits.push_back(int32_t(Hits.size() - 1));
+  place.Ahead.push_back(rank);
 }
 
 TExpandedSlotFinder::TLine TExpandedSlotFinder::LineThrough(int32_t a, int32_t b) const {
@@ -41,29 +49,62 @@ TExpandedSlotFinder::TLine TExpandedSlotFinder::LineThrough(int32_t a, int32_t b
   return {double(Hits[a].X), double(Hits[a].Y), dx / length, dy / length};
 }
 
+namespace {
+// The first rank at or after r whose hit is in no row (the count when none).
+int32_t NextOutOfRow(std::vector<int32_t>& ahead, int32_t r) {
+  const int32_t end = int32_t(ahead.size());
+  while (r < end && ahead[r] != r) {
+    const int32_t next = ahead[r];
+    if (next < end) ahead[r] = ahead[next];
+    r = next;
+  }
+  return r;
+}
+}  // namespace
+
+int32_t TExpandedSlotFinder::FirstFree(TPlace& place) {
+  // Visited hits that are in no row yet are the one or two a row is begun
+  // with.
+  const int32_t end = int32_t(place.Hits.size());
+  for (int32_t r = NextOutOfRow(place.Ahead, 0); r < end; r = NextOutOfRow(place.Ahead, r + 1))
+    if (!Hits[place.Hits[r]].Visited) return place.Hits[r];
+  return -1;
+}
+
+void TExpandedSlotFinder::Settle(int32_t h) {
+  TPlace& place = Places[Hits[h].Place];
+  place.Ahead[Hits[h].Rank] = Hits[h].Rank + 1;
+}
+
 int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line) {
+  // Of hits at the same distance, the first of the first cell looked at
+  // wins; at a place, its first free hit.
   const THit& from = Hits[p];
   const int64_t cx = CellOf(from.X), cy = CellOf(from.Y);
   double best = Pitch;
-  int32_t found = -1;
+  int32_t found = -1, foundCell = -1, cell = -1;
   for (int64_t i = cx - 1; i <= cx + 1; ++i)
     for (int64_t j = cy - 1; j <= cy + 1; ++j) {
-      auto cell = Cells.find(CellKey(i, j));
-      if (cell == Cells.end()) continue;
-      for (int32_t q : cell->second) {
-        const THit& to = Hits[q];
-        if (to.Visited) continue;
+      ++cell;
+      auto places = Cells.find(CellKey(i, j));
+      if (places == Cells.end()) continue;
+      for (int32_t k : places->second) {
+        TPlace& to = Places[k];
         const double dx = double(to.X) - from.X, dy = double(to.Y) - from.Y;
         if (std::fabs(dx) > best || std::fabs(dy) > best) continue;
         if (dx == 0 && dy == 0) continue;  // a hole at the same place is no neighbour
         const double d = std::hypot(dx, dy);
-        if (d > best || (found >= 0 && d == best)) continue;
+        if (d > best) continue;
         if (line != nullptr) {
           const double off = (double(to.X) - line->AX) * line->UY - (double(to.Y) - line->AY) * line->UX;
           if (std::fabs(off) > RowLineTolerance) continue;
         }
+        const int32_t q = FirstFree(to);
+        if (q < 0) continue;
+        if (found >= 0 && d == best && (foundCell != cell || q > found)) continue;
         best = d;
         found = q;
+        foundCell = cell;
       }
     }
   return found;
@@ -88,21 +129,29 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
     return;
   }
   Hits[n2].Visited = true;
+  Settle(s);
+  Settle(n1);
+  Settle(n2);
   std::vector<int32_t> row{s, n1, n2};
   for (;;) {  // on at the last hit
     line = LineThrough(row.front(), row.back());
     const int32_t n = FindNeighbour(row.back(), &line);
     if (n < 0) break;
     Hits[n].Visited = true;
+    Settle(n);
     row.push_back(n);
   }
-  for (;;) {  // back at the first hit
-    line = LineThrough(row.front(), row.back());
-    const int32_t n = FindNeighbour(row.front(), &line);
+  std::vector<int32_t> before;  // back at the first hit, nearest first
+  for (;;) {
+    const int32_t first = before.empty() ? row.front() : before.back();
+    line = LineThrough(first, row.back());
+    const int32_t n = FindNeighbour(first, &line);
     if (n < 0) break;
     Hits[n].Visited = true;
-    row.insert(row.begin(), n);
+    Settle(n);
+    before.push_back(n);
   }
+  row.insert(row.begin(), before.rbegin(), before.rend());
   const int32_t id = int32_t(Rows.size());
   for (int32_t h : row) Hits[h].Status = 3;
   Hits[row.front()].Status = Hits[row.back()].Status = 1;
@@ -134,6 +183,8 @@ void TExpandedSlotFinder::Emit() {
     }
   }
   Hits.clear();
+  Places.clear();
+  PlaceAt.clear();
   Cells.clear();
   Rows.clear();
 }

@@ -47,6 +47,16 @@ class TExpandedSlotFinder {
     uint8_t Status;  // 0 keep, 1 end of a row, 3 inner hit of a row
     int32_t Row;     // for an end: the row (index into Rows)
     bool Visited;
+    int32_t Place;   // index into Places
+    int32_t Rank;    // among the place's hits
+  };
+  // The hits at one place, in the order entered. A hit in a row is taken
+  // out of Ahead, so the place's first free hit is found at once however
+  // many hits stack there.
+  struct TPlace {
+    int32_t X, Y;
+    std::vector<int32_t> Hits;
+    std::vector<int32_t> Ahead;  // per rank: a rank at or before the next one not in a row
   };
   struct TLine {
     double AX, AY, UX, UY;  // a point and the unit direction
@@ -55,12 +65,17 @@ class TExpandedSlotFinder {
   // The nearest free hit within the pitch of hit p (not at p's place);
   // with a line, only hits within the tolerance of it. -1 when none.
   int32_t FindNeighbour(int32_t p, const TLine* line);
+  // The place's first hit neither visited nor in a row; -1 when none.
+  int32_t FirstFree(TPlace& place);
+  void Settle(int32_t h);
   TLine LineThrough(int32_t a, int32_t b) const;
   void TraceRow(int32_t s);
 
   double CellSize = 1;
   std::vector<THit> Hits;
-  std::unordered_map<uint64_t, std::vector<int32_t>> Cells;
+  std::vector<TPlace> Places;
+  std::unordered_map<uint64_t, int32_t> PlaceAt;
+  std::unordered_map<uint64_t, std::vector<int32_t>> Cells;  // places, in the order first entered
   std::vector<std::vector<int32_t>> Rows;  // hit positions from end to end
 };
 
