@@ -15,9 +15,9 @@
 // Stacked hits (a broken tape): the drill menu's Spacing Check and the slot
 // conversion, each with its reactions on the drill database, on 100,000
 // hits at one place and on 100,000 in 100 stacks. Goal: under 1 s each.
-// Measured (Release, load average 5): the spacing check 51 ms and 73 ms
-// (54 s and 3.4 s when every pair was reported), the slot conversion 6 ms
-// and 11 ms (20 s and 0.4 s when every stacked hit was looked at).
+// Measured (Release, load average 2 to 5): the spacing check 53 ms and
+// 96 ms (54 s and 3.4 s when every pair was reported), the slot conversion
+// 8 ms and 19 ms (20 s and 0.4 s when every stacked hit was looked at).
 #include <benchmark/benchmark.h>
 
 #include <random>

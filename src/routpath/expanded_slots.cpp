@@ -31,16 +31,29 @@ uint64_t CellKey(int64_t cx, int64_t cy) { return (uint64_t(cx) << 32) ^ uint64_
 }  // namespace
 
 void TExpandedSlotFinder::AddHit(int32_t x, int32_t y, int32_t index) {
-  const auto [at, added] = PlaceAt.emplace(CellKey(x, y), int32_t(Places.size()));
-  if (added) {
-    Places.push_back({x, y, {}, {}});
-    Cells[CellKey(CellOf(x), CellOf(y))].push_back(at->second);
+  Hits.push_back({x, y, index, 0, -1, false, -1, -1, -1});
+}
+
+void TExpandedSlotFinder::BuildPlaces() {
+  std::vector<std::tuple<int32_t, int32_t, int32_t>> sorted(Hits.size());
+  for (size_t h = 0; h < Hits.size(); ++h) sorted[h] = {Hits[h].X, Hits[h].Y, int32_t(h)};
+  std::sort(sorted.begin(), sorted.end());
+  PlaceHits.resize(Hits.size());
+  for (size_t k = 0; k < sorted.size(); ++k) PlaceHits[k] = std::get<2>(sorted[k]);
+  Ahead.resize(PlaceHits.size());
+  for (int32_t k = 0; k < int32_t(PlaceHits.size());) {
+    const int32_t first = k;
+    const int32_t x = Hits[PlaceHits[k]].X, y = Hits[PlaceHits[k]].Y;
+    while (k < int32_t(PlaceHits.size()) && Hits[PlaceHits[k]].X == x && Hits[PlaceHits[k]].Y == y) ++k;
+    for (int32_t r = first; r < k; ++r) {
+      THit& h = Hits[PlaceHits[r]];
+      h.Slot = r;
+      h.First = first;
+      h.End = k;
+      Ahead[r] = r;
+    }
+    Cells[CellKey(CellOf(x), CellOf(y))].push_back(PlaceHits[first]);
   }
-  TPlace& place = Places[at->second];
-  const int32_t rank = int32_t(place.Hits.size());
-  Hits.push_back({x, y, index, 0, -1, false, at->second, rank});
-  place.Hits.push_back(int32_t(Hits.size() - 1));
-  place.Ahead.push_back(rank);
 }
 
 TExpandedSlotFinder::TLine TExpandedSlotFinder::LineThrough(int32_t a, int32_t b) const {
@@ -49,32 +62,21 @@ TExpandedSlotFinder::TLine TExpandedSlotFinder::LineThrough(int32_t a, int32_t b
   return {double(Hits[a].X), double(Hits[a].Y), dx / length, dy / length};
 }
 
-namespace {
-// The first rank at or after r whose hit is in no row (the count when none).
-int32_t NextOutOfRow(std::vector<int32_t>& ahead, int32_t r) {
-  const int32_t end = int32_t(ahead.size());
-  while (r < end && ahead[r] != r) {
-    const int32_t next = ahead[r];
-    if (next < end) ahead[r] = ahead[next];
-    r = next;
-  }
-  return r;
-}
-}  // namespace
-
-int32_t TExpandedSlotFinder::FirstFree(TPlace& place) {
+int32_t TExpandedSlotFinder::FirstFree(int32_t first, int32_t end) {
   // Visited hits that are in no row yet are the one or two a row is begun
   // with.
-  const int32_t end = int32_t(place.Hits.size());
-  for (int32_t r = NextOutOfRow(place.Ahead, 0); r < end; r = NextOutOfRow(place.Ahead, r + 1))
-    if (!Hits[place.Hits[r]].Visited) return place.Hits[r];
-  return -1;
+  for (int32_t r = first;; ++r) {
+    while (r < end && Ahead[r] != r) {
+      const int32_t next = Ahead[r];
+      if (next < int32_t(Ahead.size())) Ahead[r] = Ahead[next];
+      r = next;
+    }
+    if (r >= end) return -1;
+    if (!Hits[PlaceHits[r]].Visited) return PlaceHits[r];
+  }
 }
 
-void TExpandedSlotFinder::Settle(int32_t h) {
-  TPlace& place = Places[Hits[h].Place];
-  place.Ahead[Hits[h].Rank] = Hits[h].Rank + 1;
-}
+void TExpandedSlotFinder::Settle(int32_t h) { Ahead[Hits[h].Slot] = Hits[h].Slot + 1; }
 
 int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line) {
   // Of hits at the same distance, the first of the first cell looked at
@@ -88,8 +90,14 @@ int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line) {
       ++cell;
       auto places = Cells.find(CellKey(i, j));
       if (places == Cells.end()) continue;
-      for (int32_t k : places->second) {
-        TPlace& to = Places[k];
+      for (const int32_t k : places->second) {
+        const THit& to = Hits[k];  // the place's first hit
+        int32_t q = k;
+        if (to.Visited) {
+          if (to.End - to.First == 1) continue;
+          q = FirstFree(to.First, to.End);
+          if (q < 0) continue;
+        }
         const double dx = double(to.X) - from.X, dy = double(to.Y) - from.Y;
         if (std::fabs(dx) > best || std::fabs(dy) > best) continue;
         if (dx == 0 && dy == 0) continue;  // a hole at the same place is no neighbour
@@ -99,8 +107,6 @@ int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line) {
           const double off = (double(to.X) - line->AX) * line->UY - (double(to.Y) - line->AY) * line->UX;
           if (std::fabs(off) > RowLineTolerance) continue;
         }
-        const int32_t q = FirstFree(to);
-        if (q < 0) continue;
         if (found >= 0 && d == best && (foundCell != cell || q > found)) continue;
         best = d;
         found = q;
@@ -161,6 +167,7 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
 
 void TExpandedSlotFinder::Find() {
   if (Pitch <= 0) return;
+  BuildPlaces();
   for (int32_t s = 0; s < int32_t(Hits.size()); ++s)
     if (!Hits[s].Visited) TraceRow(s);
 }
@@ -183,8 +190,8 @@ void TExpandedSlotFinder::Emit() {
     }
   }
   Hits.clear();
-  Places.clear();
-  PlaceAt.clear();
+  PlaceHits.clear();
+  Ahead.clear();
   Cells.clear();
   Rows.clear();
 }

@@ -76,7 +76,14 @@ class TSpacingCheck {
     int32_t Ordinal;    // the bucket's place in the sorted order
   };
   using TBucketKey = std::pair<int64_t, int64_t>;
-  void Examine(const TSpacingHit& a, const TSpacingHit& b);
+  // report(fault, hit) for each fault of the pair.
+  template <typename TSink>
+  void Examine(const TSpacingHit& a, const TSpacingHit& b, TSink& report) const;
+  // Every pair in the order of the reports.
+  template <typename TSink>
+  void EveryPair(const std::vector<int32_t>& order, const std::map<TBucketKey, TBucket>& buckets,
+                 TSink& report) const;
+  void Report(TSpacingFault fault, const TSpacingHit& hit);
   std::vector<TSpacingReport> FirstReports(const std::vector<int32_t>& order,
                                            const std::map<TBucketKey, TBucket>& buckets) const;
 };
