@@ -31,8 +31,29 @@ uint64_t CellKey(int64_t cx, int64_t cy) { return (uint64_t(cx) << 32) ^ uint64_
 }  // namespace
 
 void TExpandedSlotFinder::AddHit(int32_t x, int32_t y, int32_t index) {
-  Hits.push_back({x, y, index, 0, -1, false});
-  Cells[CellKey(CellOf(x), CellOf(y))].push_back(int32_t(Hits.size() - 1));
+  Hits.push_back({x, y, index, 0, -1, false, -1, -1, -1});
+}
+
+void TExpandedSlotFinder::BuildPlaces() {
+  std::vector<std::tuple<int32_t, int32_t, int32_t>> sorted(Hits.size());
+  for (size_t h = 0; h < Hits.size(); ++h) sorted[h] = {Hits[h].X, Hits[h].Y, int32_t(h)};
+  std::sort(sorted.begin(), sorted.end());
+  PlaceHits.resize(Hits.size());
+  for (size_t k = 0; k < sorted.size(); ++k) PlaceHits[k] = std::get<2>(sorted[k]);
+  Ahead.resize(PlaceHits.size());
+  for (int32_t k = 0; k < int32_t(PlaceHits.size());) {
+    const int32_t first = k;
+    const int32_t x = Hits[PlaceHits[k]].X, y = Hits[PlaceHits[k]].Y;
+    while (k < int32_t(PlaceHits.size()) && Hits[PlaceHits[k]].X == x && Hits[PlaceHits[k]].Y == y) ++k;
+    for (int32_t r = first; r < k; ++r) {
+      THit& h = Hits[PlaceHits[r]];
+      h.Slot = r;
+      h.First = first;
+      h.End = k;
+      Ahead[r] = r;
+    }
+    Cells[CellKey(CellOf(x), CellOf(y))].push_back(PlaceHits[first]);
+  }
 }
 
 TExpandedSlotFinder::TLine TExpandedSlotFinder::LineThrough(int32_t a, int32_t b) const {
@@ -41,29 +62,55 @@ TExpandedSlotFinder::TLine TExpandedSlotFinder::LineThrough(int32_t a, int32_t b
   return {double(Hits[a].X), double(Hits[a].Y), dx / length, dy / length};
 }
 
+int32_t TExpandedSlotFinder::FirstFree(int32_t first, int32_t end) {
+  // Visited hits that are in no row yet are the one or two a row is begun
+  // with.
+  for (int32_t r = first;; ++r) {
+    while (r < end && Ahead[r] != r) {
+      const int32_t next = Ahead[r];
+      if (next < int32_t(Ahead.size())) Ahead[r] = Ahead[next];
+      r = next;
+    }
+    if (r >= end) return -1;
+    if (!Hits[PlaceHits[r]].Visited) return PlaceHits[r];
+  }
+}
+
+void TExpandedSlotFinder::Settle(int32_t h) { Ahead[Hits[h].Slot] = Hits[h].Slot + 1; }
+
 int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line) {
+  // Of hits at the same distance, the first of the first cell looked at
+  // wins; at a place, its first free hit.
   const THit& from = Hits[p];
   const int64_t cx = CellOf(from.X), cy = CellOf(from.Y);
   double best = Pitch;
-  int32_t found = -1;
+  int32_t found = -1, foundCell = -1, cell = -1;
   for (int64_t i = cx - 1; i <= cx + 1; ++i)
     for (int64_t j = cy - 1; j <= cy + 1; ++j) {
-      auto cell = Cells.find(CellKey(i, j));
-      if (cell == Cells.end()) continue;
-      for (int32_t q : cell->second) {
-        const THit& to = Hits[q];
-        if (to.Visited) continue;
+      ++cell;
+      auto places = Cells.find(CellKey(i, j));
+      if (places == Cells.end()) continue;
+      for (const int32_t k : places->second) {
+        const THit& to = Hits[k];  // the place's first hit
+        int32_t q = k;
+        if (to.Visited) {
+          if (to.End - to.First == 1) continue;
+          q = FirstFree(to.First, to.End);
+          if (q < 0) continue;
+        }
         const double dx = double(to.X) - from.X, dy = double(to.Y) - from.Y;
         if (std::fabs(dx) > best || std::fabs(dy) > best) continue;
         if (dx == 0 && dy == 0) continue;  // a hole at the same place is no neighbour
         const double d = std::hypot(dx, dy);
-        if (d > best || (found >= 0 && d == best)) continue;
+        if (d > best) continue;
         if (line != nullptr) {
           const double off = (double(to.X) - line->AX) * line->UY - (double(to.Y) - line->AY) * line->UX;
           if (std::fabs(off) > RowLineTolerance) continue;
         }
+        if (found >= 0 && d == best && (foundCell != cell || q > found)) continue;
         best = d;
         found = q;
+        foundCell = cell;
       }
     }
   return found;
@@ -88,21 +135,29 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
     return;
   }
   Hits[n2].Visited = true;
+  Settle(s);
+  Settle(n1);
+  Settle(n2);
   std::vector<int32_t> row{s, n1, n2};
   for (;;) {  // on at the last hit
     line = LineThrough(row.front(), row.back());
     const int32_t n = FindNeighbour(row.back(), &line);
     if (n < 0) break;
     Hits[n].Visited = true;
+    Settle(n);
     row.push_back(n);
   }
-  for (;;) {  // back at the first hit
-    line = LineThrough(row.front(), row.back());
-    const int32_t n = FindNeighbour(row.front(), &line);
+  std::vector<int32_t> before;  // back at the first hit, nearest first
+  for (;;) {
+    const int32_t first = before.empty() ? row.front() : before.back();
+    line = LineThrough(first, row.back());
+    const int32_t n = FindNeighbour(first, &line);
     if (n < 0) break;
     Hits[n].Visited = true;
-    row.insert(row.begin(), n);
+    Settle(n);
+    before.push_back(n);
   }
+  row.insert(row.begin(), before.rbegin(), before.rend());
   const int32_t id = int32_t(Rows.size());
   for (int32_t h : row) Hits[h].Status = 3;
   Hits[row.front()].Status = Hits[row.back()].Status = 1;
@@ -112,6 +167,7 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
 
 void TExpandedSlotFinder::Find() {
   if (Pitch <= 0) return;
+  BuildPlaces();
   for (int32_t s = 0; s < int32_t(Hits.size()); ++s)
     if (!Hits[s].Visited) TraceRow(s);
 }
@@ -134,6 +190,8 @@ void TExpandedSlotFinder::Emit() {
     }
   }
   Hits.clear();
+  PlaceHits.clear();
+  Ahead.clear();
   Cells.clear();
   Rows.clear();
 }

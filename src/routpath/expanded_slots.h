@@ -47,6 +47,9 @@ class TExpandedSlotFinder {
     uint8_t Status;  // 0 keep, 1 end of a row, 3 inner hit of a row
     int32_t Row;     // for an end: the row (index into Rows)
     bool Visited;
+    // The hits at the hit's place, in the order entered, are
+    // PlaceHits[First, End); the hit is PlaceHits[Slot].
+    int32_t Slot, First, End;
   };
   struct TLine {
     double AX, AY, UX, UY;  // a point and the unit direction
@@ -55,12 +58,23 @@ class TExpandedSlotFinder {
   // The nearest free hit within the pitch of hit p (not at p's place);
   // with a line, only hits within the tolerance of it. -1 when none.
   int32_t FindNeighbour(int32_t p, const TLine* line);
+  // Sorts the hits into places, and the places into cells.
+  void BuildPlaces();
+  // The first hit of PlaceHits[first, end) neither visited nor in a row;
+  // -1 when none.
+  int32_t FirstFree(int32_t first, int32_t end);
+  void Settle(int32_t h);
   TLine LineThrough(int32_t a, int32_t b) const;
   void TraceRow(int32_t s);
 
   double CellSize = 1;
   std::vector<THit> Hits;
-  std::unordered_map<uint64_t, std::vector<int32_t>> Cells;
+  std::vector<int32_t> PlaceHits;
+  // Per slot of PlaceHits: a slot at or before the next one whose hit is in
+  // no row, so a place's first free hit is found at once however many hits
+  // stack there.
+  std::vector<int32_t> Ahead;
+  std::unordered_map<uint64_t, std::vector<int32_t>> Cells;  // the first hit of each place
   std::vector<std::vector<int32_t>> Rows;  // hit positions from end to end
 };
 

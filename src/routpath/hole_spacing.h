@@ -12,8 +12,16 @@
 // Holes are sorted into square buckets at least as wide as the reach (the
 // largest distance at which two holes of the panel can still be too close),
 // kept sparse, so the check stays near-linear however large the panel is.
+//
+// Every pair is reported, so k hits at one place give k*k/2 reports. A
+// reaction that does nothing the second time sets FirstReportsOnly: each hit
+// is then reported at most once per fault, where the pairs would first have
+// reported it, and the check stays near-linear however the hits stack.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <utility>
 #include <vector>
 
 struct TSpacingHit {
@@ -21,6 +29,13 @@ struct TSpacingHit {
   int32_t Y = 0;
   int32_t Tool = 0;
   int32_t Index = 0;  // drill-store index of the hole the hit belongs to
+};
+
+enum class TSpacingFault : uint8_t { TooClose, Identical, Pilot };
+
+struct TSpacingReport {
+  TSpacingFault Fault;
+  TSpacingHit Hit;
 };
 
 class TSpacingCheck {
@@ -43,15 +58,34 @@ class TSpacingCheck {
   bool PilotFlag = false;
   bool DuplicateFlag = false;
   bool ClearanceFlag = false;
+  // Hits of one hole at one place count as one hit.
+  bool FirstReportsOnly = false;
   std::vector<TSpacingHit> Hits;
 
  protected:
   virtual void ReportTooClose(const TSpacingHit& hit) = 0;
   virtual void ReportIdentical(const TSpacingHit& hit) = 0;
   virtual void ReportPilot(const TSpacingHit& hit) = 0;
+  // With FirstReportsOnly, the reports about to be made, in order, before
+  // the first; false has every pair reported instead.
+  virtual bool FirstReportsSuffice(const std::vector<TSpacingReport>& reports) { return true; }
 
  private:
-  void Examine(const TSpacingHit& a, const TSpacingHit& b);
+  struct TBucket {
+    size_t Begin, End;  // the bucket's hits in the sorted order
+    int32_t Ordinal;    // the bucket's place in the sorted order
+  };
+  using TBucketKey = std::pair<int64_t, int64_t>;
+  // report(fault, hit) for each fault of the pair.
+  template <typename TSink>
+  void Examine(const TSpacingHit& a, const TSpacingHit& b, TSink& report) const;
+  // Every pair in the order of the reports.
+  template <typename TSink>
+  void EveryPair(const std::vector<int32_t>& order, const std::map<TBucketKey, TBucket>& buckets,
+                 TSink& report) const;
+  void Report(TSpacingFault fault, const TSpacingHit& hit);
+  std::vector<TSpacingReport> FirstReports(const std::vector<int32_t>& order,
+                                           const std::map<TBucketKey, TBucket>& buckets) const;
 };
 
 // The "Spacing Check" dialog: which faults to look for and the clearance.

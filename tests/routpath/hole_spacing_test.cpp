@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <tuple>
 
 #include "drill_tools_fixture.h"
 #include "foundation/settings.h"
@@ -16,14 +17,25 @@ class TRecordingCheck : public TSpacingCheck {
  public:
   std::vector<int32_t> TooClose, Identical, Pilot;
   std::set<std::pair<int32_t, int32_t>> ClosePositions;
+  // Every report in order: fault, hole, place.
+  std::vector<std::tuple<int, int32_t, int32_t, int32_t>> Sequence;
+  bool Suffice = true;
 
  protected:
   void ReportTooClose(const TSpacingHit& h) override {
     TooClose.push_back(h.Index);
     ClosePositions.insert({h.X, h.Y});
+    Sequence.push_back({1, h.Index, h.X, h.Y});
   }
-  void ReportIdentical(const TSpacingHit& h) override { Identical.push_back(h.Index); }
-  void ReportPilot(const TSpacingHit& h) override { Pilot.push_back(h.Index); }
+  void ReportIdentical(const TSpacingHit& h) override {
+    Identical.push_back(h.Index);
+    Sequence.push_back({4, h.Index, h.X, h.Y});
+  }
+  void ReportPilot(const TSpacingHit& h) override {
+    Pilot.push_back(h.Index);
+    Sequence.push_back({2, h.Index, h.X, h.Y});
+  }
+  bool FirstReportsSuffice(const std::vector<TSpacingReport>&) override { return Suffice; }
 };
 
 class THoleSpacingTest : public TDrillToolsTest {
@@ -36,8 +48,11 @@ class THoleSpacingTest : public TDrillToolsTest {
     ToolTable[4].Diameter = 1000001;
     ToolTable[5].Diameter = 1000001;
   }
-  TRecordingCheck Check(int32_t spacing, bool pilot = true, bool duplicate = true, bool clear = true) {
+  TRecordingCheck Check(int32_t spacing, bool pilot = true, bool duplicate = true, bool clear = true,
+                        bool firstOnly = false, bool suffice = true) {
     TRecordingCheck c;
+    c.FirstReportsOnly = firstOnly;
+    c.Suffice = suffice;
     c.Init(pilot, duplicate, clear, spacing);
     c.Build();
     c.Run();
@@ -161,6 +176,48 @@ TEST_F(THoleSpacingTest, MatchesABruteForceSearchOnRandomHoles) {
   EXPECT_EQ(std::multiset<int32_t>(r.Pilot.begin(), r.Pilot.end()), pilot);
 }
 
+// Stacks of identical hits and pilots, hits near them and across bucket
+// borders, several tools, step copies on top of each other and of other
+// holes: reporting each hit once per fault gives every pair's reports with
+// the repeats left out, in the same order.
+TEST_F(THoleSpacingTest, FirstReportsAreEveryPairsReportsWithoutTheRepeats) {
+  std::mt19937 rng(7);
+  auto pick = [&rng](int32_t a, int32_t b) { return std::uniform_int_distribution<int32_t>(a, b)(rng); };
+  ToolTable[6].Diameter = 0;
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
+    delete DRDB;
+    DRDB = new TDrillDatabase();
+    std::vector<std::pair<int32_t, int32_t>> places;
+    for (int k = pick(1, 8); k > 0; --k) places.push_back({pick(-5000000, 5000000), pick(-5000000, 5000000)});
+    TStepObject* steps[] = {RowPattern(3, 0), RowPattern(2, pick(-1500000, 1500000))};
+    for (int k = pick(1, 400); k > 0; --k) {
+      auto [x, y] = places[pick(0, int32_t(places.size()) - 1)];
+      const int kind = pick(0, 9);
+      if (kind >= 6 && kind < 9) {
+        x += pick(-1500000, 1500000);
+        y += pick(-1500000, 1500000);
+      } else if (kind == 9) {
+        x = pick(-8000000, 8000000);
+      }
+      const int32_t hole = Hole(x, y, pick(0, 3) == 0 ? pick(1, 6) : pick(1, 2));
+      if (pick(0, 15) == 0) DRDB->EntityAt(hole)->SetStepObj(steps[pick(0, 1)]);
+    }
+    const int32_t spacing = pick(0, 3) * 100000;
+    const bool pilot = pick(0, 3) != 0, duplicate = pick(0, 3) != 0, clear = pick(0, 3) != 0;
+    const TRecordingCheck pairs = Check(spacing, pilot, duplicate, clear);
+    std::set<std::tuple<int, int32_t, int32_t, int32_t>> seen;
+    std::vector<std::tuple<int, int32_t, int32_t, int32_t>> first;
+    for (const auto& r : pairs.Sequence)
+      if (seen.insert(r).second) first.push_back(r);
+    EXPECT_EQ(Check(spacing, pilot, duplicate, clear, true).Sequence, first);
+    // A reaction that wants every pair gets every pair.
+    EXPECT_EQ(Check(spacing, pilot, duplicate, clear, true, false).Sequence, pairs.Sequence);
+    for (TStepObject* step : steps)
+      if (step->IsUnused()) delete step;
+  }
+}
+
 // ---- Dialog and command -----------------------------------------------------------------
 
 TEST_F(THoleSpacingTest, DialogRefusesAnOutOfRangeClearanceAndReadsTheBoxes) {
@@ -236,6 +293,33 @@ TEST_F(THoleSpacingTest, CommandActsOnSingleHitsAndUndoesInOneStep) {
   EXPECT_EQ(LiveCount(), 6);
   EXPECT_EQ(before, 7);  // the stepped hole became four holes, two holes went
   EXPECT_TRUE(Live(stepped));
+}
+
+// A move the full store refuses is tried again at each later report of the
+// hit, with the store's message each time, as when every pair is reported.
+TEST_F(THoleSpacingTest, CommandOnAFullStoreTriesARefusedMoveAtEveryPair) {
+  while (DrillEntityCount < TDrillEntities::HighestIndex - 6)
+    DRDB->AppendEntity(new TDrillHole({-90000000, 0}, 1), NCLayerBit(30) | SlotDeletedBit);
+  // One bucket: three stacked hits between two holes too close to them.
+  for (int k = 0; k < 3; ++k) Hole(10400000, 0, 1);
+  Hole(10900000, 0, 1);
+  Hole(9900000, 0, 1);
+  QueueModalScript("TSpacingCheckDialog", [](TForm& f) {
+    f.Click("DuplicateCheckBox");
+    f.Get<TEdit>("ClearanceEdit").SetText("0");
+    f.Click("OKButton");
+  });
+  SpacingCheckCommand();
+  // The last hole moves and fills the store; then the stack's three hits,
+  // and the other hole with each of them again.
+  const std::string full = "The drill database is full: it holds at most 1,000,000 entities.";
+  ASSERT_EQ(ShownMessageBoxes().size(), 10u);
+  for (size_t k = 0; k < 9; ++k) EXPECT_EQ(ShownMessageBoxes()[k].Text, full);
+  EXPECT_EQ(ShownMessageBoxes()[9].Text,
+            "Spacing Check did the following:\r\n0 identical holes were deleted\r\n"
+            "0 pilot holes were deleted\r\n1 holes failed the spacing check and\r\n"
+            "were moved to layer D9 for inspection.");
+  EXPECT_EQ(LiveCount(), 5);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_menus.h"
+#include "model/drill_entities.h"
 #include "model/rout_database.h"
 #include "plot/cad_export.h"
 #include "workspace_test_support.h"
@@ -246,6 +247,75 @@ TEST_F(TMenuItemsTest, DrillToolsAreReachedFromTheDrillMenuAndMakeDrillTape) {
   TMenuItem* tape = form.MenuItem(emDrill, "MakeDrillTape1");
   tape->OnClick(*tape);
   EXPECT_EQ(shown, (std::vector<std::string>{"Spacing Check", "mm"}));
+}
+
+// A broken tape stacks thousands of hits at a few places. The slot
+// conversion keeps the stacks and turns the nibbled row into its slot; the
+// spacing check then deletes the identical and pilot hits and moves the hits
+// too close to their neighbour to D9, counted in its summary.
+TEST_F(TMenuItemsTest, DrillToolsDealWithThousandsOfStackedHits) {
+  TWorkspace& form = StartProgram();
+  std::string tape = "M48\nINCH,LZ\nT01C0.030\nT02C0.062\nT03C0.040\n%\nT01\n";
+  auto hits = [&tape](const std::string& at, int count) {
+    for (int i = 0; i < count; ++i) tape += at + "\n";
+  };
+  hits("X1.0Y1.0", 2000);    // identical hits
+  hits("X2.0Y1.0", 1000);    // pilots of the large hole below
+  hits("X3.0Y1.0", 500);     // a stack too close to the next hole
+  hits("X3.025Y1.0", 1);
+  tape += "T02\n";
+  hits("X2.0Y1.0", 1);
+  tape += "T03\n";
+  for (const char* x : {"X5.0", "X5.004", "X5.008", "X5.012", "X5.016", "X5.02"}) hits(std::string(x) + "Y1.0", 1);
+  hits("X6.0Y1.0", 1000);    // identical hits of the slot's tool
+  tape += "M30\n";
+  ImportExcellonTape(form, Input("STACKS.DRL", tape));
+
+  // Live entities as layer, tool, type, place and end.
+  using TEntity = std::tuple<int, int, int, int32_t, int32_t, int32_t>;
+  auto live = [] {
+    std::map<TEntity, int> counts;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+      const uint32_t word = DRDB->WordAt(i);
+      if (static_cast<int32_t>(word) <= 0) continue;
+      TDrillEntity* e = DRDB->EntityAt(i);
+      TIntPoint a, b;
+      e->GetPoint(a);
+      if (e->GetType() == etDrillSlot) e->GetSecondPoint(b);
+      ++counts[{30 + LayerOfBit(word & 0x3FFu), e->Tool, e->GetType(), a.X, a.Y, b.X}];
+    }
+    return counts;
+  };
+  constexpr int32_t in = 25400000;
+  const int32_t y = in;
+  ASSERT_EQ(live().size(), 12u);
+
+  ScriptInputBoxAnswer("0.001");
+  Run(form, emDrill, "ConvertExpandedSlottoSlot1");
+  const std::map<TEntity, int> converted{
+      {{30, 1, etDrillHole, in, y, 0}, 2000},           {{30, 1, etDrillHole, 2 * in, y, 0}, 1000},
+      {{30, 1, etDrillHole, 3 * in, y, 0}, 500},        {{30, 1, etDrillHole, 3 * in + in / 40, y, 0}, 1},
+      {{30, 2, etDrillHole, 2 * in, y, 0}, 1},          {{30, 3, etDrillSlot, 5 * in, y, 5 * in + in / 50}, 1},
+      {{30, 3, etDrillHole, 6 * in, y, 0}, 1000}};
+  EXPECT_EQ(live(), converted);
+
+  QueueModalScript("TSpacingCheckDialog", [](TForm& f) {
+    f.Click("PilotCheckBox");
+    f.Click("OKButton");
+  });
+  Run(form, emDrill, "SpacingCheck1");
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes().back().Text,
+            "Spacing Check did the following:\r\n2998 identical holes were deleted\r\n"
+            "1000 pilot holes were deleted\r\n501 holes failed the spacing check and\r\n"
+            "were moved to layer D9 for inspection.");
+  // The first of each identical stack and the large hole stay; the stack
+  // and the hole too close to it are on D9 whole.
+  const std::map<TEntity, int> checked{
+      {{30, 1, etDrillHole, in, y, 0}, 1},              {{39, 1, etDrillHole, 3 * in, y, 0}, 500},
+      {{39, 1, etDrillHole, 3 * in + in / 40, y, 0}, 1}, {{30, 2, etDrillHole, 2 * in, y, 0}, 1},
+      {{30, 3, etDrillSlot, 5 * in, y, 5 * in + in / 50}, 1}, {{30, 3, etDrillHole, 6 * in, y, 0}, 1}};
+  EXPECT_EQ(live(), checked);
 }
 
 }  // namespace
