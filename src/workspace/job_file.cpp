@@ -189,7 +189,8 @@ bool SaveJobFile() {
   // A job named after an imported file was never read from that name: a
   // job file there is another job (yesterday's board of the same name),
   // replaced only when the user says so; otherwise the name is asked for.
-  if (name != JobsOwnFile && FileExistsNoWild(name) &&
+  struct stat present;
+  if (name != JobsOwnFile && ::stat(NativeSavePath(name).c_str(), &present) == 0 &&
       !ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?"))
     return SaveJobFileAs();
   const bool saved = WriteJobAs(name, ChangeFileExtension(name, JobBackupExtension));

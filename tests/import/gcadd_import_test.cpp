@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "foundation/import_guard.h"
+#include "gcadd_records.h"
 #include "import/gcadd_import.h"
 #include "import/import_frame.h"
 #include "import_test_support.h"
@@ -15,28 +16,9 @@ namespace {
 
 constexpr double Inch = 25400000.0;
 
-std::string Unit(float x, float y, uint16_t number = 1) {
-  std::string u(10, '\0');
-  std::memcpy(&u[0], &number, 2);
-  std::memcpy(&u[2], &x, 4);
-  std::memcpy(&u[6], &y, 4);
-  return u;
-}
-
-std::string Header(uint8_t type, uint16_t count) {
-  std::string h(10, '\0');
-  h[2] = static_cast<char>(type);
-  h[5] = 3;
-  std::memcpy(&h[8], &count, 2);
-  return h;
-}
-
-std::string NameUnits(const std::string& name) {
-  std::string a(10, '\0'), b(10, '\0');
-  a[0] = static_cast<char>(name.size());
-  for (std::size_t i = 0; i < name.size() && i < 18; ++i) (i < 9 ? a[1 + i] : b[1 + i - 9]) = name[i];
-  return a + b;
-}
+using gcadd::Header;
+using gcadd::NameUnits;
+using gcadd::Unit;
 
 std::string Line(float x1, float y1, float x2, float y2) { return Header(2, 2) + Unit(x1, y1) + Unit(x2, y2, 2); }
 std::string Define(const std::string& name) { return Header(30, 3) + Unit(0, 0) + NameUnits(name); }
@@ -44,9 +26,7 @@ std::string EndDefine() { return Header(31, 0); }
 std::string Place(const std::string& name, float x, float y, float sx, float sy, float turn) {
   return Header(32, 5) + Unit(x, y) + Unit(sx, sy, 2) + Unit(turn, 0, 3) + NameUnits(name);
 }
-std::string Drawing(const std::string& records) {
-  return records + "\xFF\xFF" + std::string(8, '\0');
-}
+using gcadd::Drawing;
 
 class GcaddImportTest : public TImportTest {
  protected:

@@ -11,6 +11,7 @@
 #include "entity_counts.h"
 #include "foundation/import_guard.h"
 #include "import/import_frame.h"
+#include "gcadd_records.h"
 #include "model/cad_database.h"
 #include "model/undo_journal.h"
 #include "workspace_test_support.h"
@@ -20,27 +21,9 @@ namespace {
 constexpr int32_t In = 25400000;
 constexpr int64_t Limit = 20000;
 
-// GCADD records: a header unit and its data units of 10 bytes.
-std::string Unit(float x, float y, uint16_t number = 1) {
-  std::string u(10, '\0');
-  std::memcpy(&u[0], &number, 2);
-  std::memcpy(&u[2], &x, 4);
-  std::memcpy(&u[6], &y, 4);
-  return u;
-}
-std::string Header(uint8_t type, uint16_t count) {
-  std::string h(10, '\0');
-  h[2] = static_cast<char>(type);
-  h[5] = 3;
-  std::memcpy(&h[8], &count, 2);
-  return h;
-}
-std::string NameUnits(const std::string& name) {
-  std::string a(10, '\0'), b(10, '\0');
-  a[0] = static_cast<char>(name.size());
-  for (std::size_t i = 0; i < name.size() && i < 9; ++i) a[1 + i] = name[i];
-  return a + b;
-}
+using gcadd::Header;
+using gcadd::NameUnits;
+using gcadd::Unit;
 std::string GLine(float y) { return Header(2, 2) + Unit(0, y) + Unit(1, y, 2); }
 std::string Define(const std::string& name, const std::string& body) {
   return Header(30, 3) + Unit(0, 0) + NameUnits(name) + body + Header(31, 0);
@@ -48,7 +31,7 @@ std::string Define(const std::string& name, const std::string& body) {
 std::string Place(const std::string& name) {
   return Header(32, 5) + Unit(0, 0) + Unit(1, 1, 2) + Unit(0, 0, 3) + NameUnits(name);
 }
-std::string Gcadd(const std::string& records) { return records + "\xFF\xFF" + std::string(8, '\0'); }
+std::string Gcadd(const std::string& records) { return gcadd::Drawing(records); }
 
 // IGI POST records of 12 bytes: type, two reals, a word.
 std::string Igi(int16_t type, float x = 0, float y = 0, int16_t word = 0) {
