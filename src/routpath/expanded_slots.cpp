@@ -124,11 +124,19 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
     return;
   }
   Hits[n1].Visited = true;
+  // A hit stacked at a place the row holds already turns the row back on
+  // itself: a row of no length, whose line takes any hit, would swallow its
+  // neighbours into a slot of nothing. It ends the row there.
+  const auto samePlace = [this](int32_t a, int32_t b) {
+    return b >= 0 && Hits[a].X == Hits[b].X && Hits[a].Y == Hits[b].Y;
+  };
   TLine line = LineThrough(s, n1);
   int32_t n2 = FindNeighbour(n1, &line);
+  if (samePlace(s, n2)) n2 = -1;
   if (n2 < 0) {
     std::swap(s, n1);
     n2 = FindNeighbour(n1, &line);
+    if (samePlace(s, n2)) n2 = -1;
   }
   if (n2 < 0) {  // a pair is no row
     Hits[s].Visited = Hits[n1].Visited = false;
@@ -142,7 +150,7 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
   for (;;) {  // on at the last hit
     line = LineThrough(row.front(), row.back());
     const int32_t n = FindNeighbour(row.back(), &line);
-    if (n < 0) break;
+    if (n < 0 || samePlace(row.front(), n)) break;
     Hits[n].Visited = true;
     Settle(n);
     row.push_back(n);
@@ -152,7 +160,7 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
     const int32_t first = before.empty() ? row.front() : before.back();
     line = LineThrough(first, row.back());
     const int32_t n = FindNeighbour(first, &line);
-    if (n < 0) break;
+    if (n < 0 || samePlace(row.back(), n)) break;
     Hits[n].Visited = true;
     Settle(n);
     before.push_back(n);

@@ -139,6 +139,11 @@ TEST_F(TExpandedSlotsTest, HitsThatOnlyLookLikeARowStayHits) {
   Hole(0, 50000000, 1);
   Hole(200000, 50000000, 1);
   DRDB->EntityAt(Hole(400000, 50000000, 1))->SetStepObj(RowPattern(2, 100000000));
+  // Two hits stacked beside a third within the pitch: no row of no length
+  // swallows the third.
+  Hole(0, 70000000, 1);
+  Hole(0, 70000000, 1);
+  Hole(200000, 70000000, 1);
   // Slots, circles and text are never touched.
   DRDB->AddSlotOnLayer(0, 60000000, 100, 60000000, 30, 1, true);
   DRDB->AddCircleOnLayer(200000, 60000000, 500000, 30, 1, true);
