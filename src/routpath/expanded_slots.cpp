@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <unordered_set>
 
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
@@ -78,7 +79,8 @@ int32_t TExpandedSlotFinder::FirstFree(int32_t first, int32_t end) {
 
 void TExpandedSlotFinder::Settle(int32_t h) { Ahead[Hits[h].Slot] = Hits[h].Slot + 1; }
 
-int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line) {
+int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line,
+                                           const std::unordered_set<uint64_t>* held) {
   // Of hits at the same distance, the first of the first cell looked at
   // wins; at a place, its first free hit.
   const THit& from = Hits[p];
@@ -101,6 +103,7 @@ int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line) {
         const double dx = double(to.X) - from.X, dy = double(to.Y) - from.Y;
         if (std::fabs(dx) > best || std::fabs(dy) > best) continue;
         if (dx == 0 && dy == 0) continue;  // a hole at the same place is no neighbour
+        if (held != nullptr && held->count(uint64_t(uint32_t(to.X)) << 32 | uint32_t(to.Y)) != 0) continue;
         const double d = std::hypot(dx, dy);
         if (d > best) continue;
         if (line != nullptr) {
@@ -124,34 +127,38 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
     return;
   }
   Hits[n1].Visited = true;
-  // A hit stacked at a place the row holds already turns the row back on
-  // itself: a row of no length, whose line takes any hit, would swallow its
-  // neighbours into a slot of nothing. It ends the row there.
-  const auto samePlace = [this](int32_t a, int32_t b) {
-    return b >= 0 && Hits[a].X == Hits[b].X && Hits[a].Y == Hits[b].Y;
+  // A hit stacked at a place the row holds already would turn the row back
+  // on itself: the slot would end short of hits it deletes (or, of no
+  // length, take any hit near it). The row passes such hits over; they are
+  // left for a row of their own.
+  std::unordered_set<uint64_t> places;
+  const auto placeOf = [this](int32_t h) {
+    return uint64_t(uint32_t(Hits[h].X)) << 32 | uint32_t(Hits[h].Y);
   };
+  places.insert(placeOf(s));
+  places.insert(placeOf(n1));
   TLine line = LineThrough(s, n1);
-  int32_t n2 = FindNeighbour(n1, &line);
-  if (samePlace(s, n2)) n2 = -1;
+  int32_t n2 = FindNeighbour(n1, &line, &places);
   if (n2 < 0) {
     std::swap(s, n1);
-    n2 = FindNeighbour(n1, &line);
-    if (samePlace(s, n2)) n2 = -1;
+    n2 = FindNeighbour(n1, &line, &places);
   }
   if (n2 < 0) {  // a pair is no row
     Hits[s].Visited = Hits[n1].Visited = false;
     return;
   }
   Hits[n2].Visited = true;
+  places.insert(placeOf(n2));
   Settle(s);
   Settle(n1);
   Settle(n2);
   std::vector<int32_t> row{s, n1, n2};
   for (;;) {  // on at the last hit
     line = LineThrough(row.front(), row.back());
-    const int32_t n = FindNeighbour(row.back(), &line);
-    if (n < 0 || samePlace(row.front(), n)) break;
+    const int32_t n = FindNeighbour(row.back(), &line, &places);
+    if (n < 0) break;
     Hits[n].Visited = true;
+    places.insert(placeOf(n));
     Settle(n);
     row.push_back(n);
   }
@@ -159,9 +166,10 @@ void TExpandedSlotFinder::TraceRow(int32_t s) {
   for (;;) {
     const int32_t first = before.empty() ? row.front() : before.back();
     line = LineThrough(first, row.back());
-    const int32_t n = FindNeighbour(first, &line);
-    if (n < 0 || samePlace(row.back(), n)) break;
+    const int32_t n = FindNeighbour(first, &line, &places);
+    if (n < 0) break;
     Hits[n].Visited = true;
+    places.insert(placeOf(n));
     Settle(n);
     before.push_back(n);
   }

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class TStepObject;
@@ -55,9 +56,10 @@ class TExpandedSlotFinder {
     double AX, AY, UX, UY;  // a point and the unit direction
   };
   int64_t CellOf(double v) const;
-  // The nearest free hit within the pitch of hit p (not at p's place);
-  // with a line, only hits within the tolerance of it. -1 when none.
-  int32_t FindNeighbour(int32_t p, const TLine* line);
+  // The nearest free hit within the pitch of hit p (not at p's place, nor
+  // at a place of held: the places a row holds); with a line, only hits
+  // within the tolerance of it. -1 when none.
+  int32_t FindNeighbour(int32_t p, const TLine* line, const std::unordered_set<uint64_t>* held = nullptr);
   // Sorts the hits into places, and the places into cells.
   void BuildPlaces();
   // The first hit of PlaceHits[first, end) neither visited nor in a row;

@@ -116,6 +116,21 @@ TEST_F(TExpandedSlotsTest, ExpandedSlotsOfEveryLengthAngleAndOverlapComeBack) {
   EXPECT_TRUE(LiveSlots().empty());
 }
 
+TEST_F(TExpandedSlotsTest, ASlotDrilledTwiceComesBackTwiceWhole) {
+  // Each hit of the row stands twice (a tape read in twice): the rows pass
+  // over the places they hold, so both copies come back as the whole slot.
+  ExpandedSlot({0, 0}, {5000000, 0}, 1, 12700);
+  ExpandedSlot({0, 0}, {5000000, 0}, 1, 12700);
+  Convert();
+  EXPECT_EQ(LiveHoles(), 0);
+  const std::vector<TSlot> slots = LiveSlots();
+  ASSERT_EQ(slots.size(), 2u);
+  for (const TSlot& s : slots) {
+    EXPECT_EQ(std::min(s.A.X, s.B.X), 0);
+    EXPECT_EQ(std::max(s.A.X, s.B.X), 5000000);
+  }
+}
+
 TEST_F(TExpandedSlotsTest, HitsThatOnlyLookLikeARowStayHits) {
   // Two hits alone.
   Hole(0, 0, 1);
