@@ -120,10 +120,8 @@ TEST_F(TKeptFilesTest, APreviousVersionThatCanTakeNoNameStaysWhereItWasHeld) {
 
 // Files and folders at the next two dozen scratch names at start-up: the
 // journals take free names, a line is undone and redone without a word, and
-// what stood at the names stays.
+// what stood at the names stays while the program runs.
 TEST_F(TKeptFilesTest, TakenScratchNamesLeaveUndoWorking) {
-  InitUtilities();
-  SeedTempFileCounter(10);
   const fs::path scratch = Home() / "SCRATCH";
   std::set<std::string> taken;
   for (int n = 0; n < 24; n += 2) {
@@ -131,28 +129,36 @@ TEST_F(TKeptFilesTest, TakenScratchNamesLeaveUndoWorking) {
     WriteFileBytes(scratch / ScratchLeaf(n + 1), "journal of an earlier run");
     taken.insert({ScratchLeaf(n), ScratchLeaf(n + 1)});
   }
-  TWorkspace& form = StartProgram();
-  EXPECT_TRUE(ShownMessageBoxes().empty());
-  for (TUndoJournal* journal : {static_cast<TUndoJournal*>(CadUndo), static_cast<TUndoJournal*>(RoutUndo),
-                                static_cast<TUndoJournal*>(DrillUndo)}) {
-    const fs::path file = NativePath(journal->FileName());
-    EXPECT_TRUE(fs::is_regular_file(file)) << file;
-    EXPECT_EQ(taken.count(file.filename().string()), 0u) << file;
-  }
-  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&Line"));
-  Click(form, 40, 50);
-  Click(form, 200, 50);
-  const auto drawn = CadCounts();
-  ASSERT_FALSE(drawn.empty());
-  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|&UnDo"));
-  EXPECT_TRUE(CadCounts().empty());
-  ASSERT_TRUE(ClickMenu(*form.Menu(), "&Edit|Re&Do"));
-  EXPECT_EQ(CadCounts(), drawn);
-  EXPECT_TRUE(ShownMessageBoxes().empty());
-  for (int n = 0; n < 24; n += 2) {
-    EXPECT_TRUE(fs::is_directory(scratch / ScratchLeaf(n)));
-    EXPECT_EQ(ReadFileBytes(scratch / ScratchLeaf(n + 1)), "journal of an earlier run");
-  }
+  // The program as it starts: its own start-up numbers the scratch files.
+  bool ran = false;
+  EXPECT_EQ(RunProgram([&] {
+              ran = true;
+              TWorkspace& form = *Workspace;
+              EXPECT_TRUE(ShownMessageBoxes().empty());
+              for (TUndoJournal* journal : {static_cast<TUndoJournal*>(CadUndo), static_cast<TUndoJournal*>(RoutUndo),
+                                            static_cast<TUndoJournal*>(DrillUndo)}) {
+                const fs::path file = NativePath(journal->FileName());
+                EXPECT_TRUE(fs::is_regular_file(file)) << file;
+                EXPECT_EQ(taken.count(file.filename().string()), 0u) << file;
+              }
+              EXPECT_TRUE(ClickMenu(*form.Menu(), "&Edit|&Line"));
+              Click(form, 40, 50);
+              Click(form, 200, 50);
+              const auto drawn = CadCounts();
+              EXPECT_FALSE(drawn.empty());
+              EXPECT_TRUE(ClickMenu(*form.Menu(), "&Edit|&UnDo"));
+              EXPECT_TRUE(CadCounts().empty());
+              EXPECT_TRUE(ClickMenu(*form.Menu(), "&Edit|Re&Do"));
+              EXPECT_EQ(CadCounts(), drawn);
+              EXPECT_TRUE(ShownMessageBoxes().empty());
+              for (int n = 0; n < 24; n += 2) {
+                EXPECT_TRUE(fs::is_directory(scratch / ScratchLeaf(n)));
+                EXPECT_EQ(ReadFileBytes(scratch / ScratchLeaf(n + 1)), "journal of an earlier run");
+              }
+              return 0;
+            }),
+            0);
+  EXPECT_TRUE(ran);
 }
 
 // A scratch folder the user may not write to: one box at start-up names
