@@ -682,40 +682,32 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
       const TIntPoint &pa = points[a], &pb = points[b];
       return pa.X != pb.X ? pa.X < pb.X : pa.Y != pb.Y ? pa.Y < pb.Y : a < b;
     });
-    // The places are numbered in the order of their first hits, so that a
-    // job with a few stacked hits is searched as it would be without them.
-    std::vector<int32_t> placeOf(n);
-    int32_t placeCount = 0;
-    std::vector<int32_t> firstHit;  // of each run of byPlace, its lowest hit
+    // Each place is a run of byPlace, its hits in their own order; the
+    // places are numbered in the order of their first hits, so that a job
+    // with a few stacked hits is searched as it would be without them.
+    std::vector<int32_t> runStart;
     for (int32_t k = 0; k < n; ++k) {
       const TIntPoint& p = points[byPlace[k]];
-      if (k == 0 || points[byPlace[k - 1]].X != p.X || points[byPlace[k - 1]].Y != p.Y) {
-        firstHit.push_back(byPlace[k]);
-        ++placeCount;
-      }
-      placeOf[byPlace[k]] = placeCount - 1;
+      if (k == 0 || points[byPlace[k - 1]].X != p.X || points[byPlace[k - 1]].Y != p.Y) runStart.push_back(k);
     }
+    const int32_t placeCount = static_cast<int32_t>(runStart.size());
     if (placeCount < n) {
-      std::vector<int32_t> runOrder(placeCount);
-      std::iota(runOrder.begin(), runOrder.end(), 0);
-      std::sort(runOrder.begin(), runOrder.end(),
-                [&](int32_t a, int32_t b) { return firstHit[a] < firstHit[b]; });
-      std::vector<int32_t> numberOfRun(placeCount);
+      runStart.push_back(n);
+      std::vector<int32_t> runOf(placeCount);  // of each place number
+      std::iota(runOf.begin(), runOf.end(), 0);
+      std::sort(runOf.begin(), runOf.end(),
+                [&](int32_t a, int32_t b) { return byPlace[runStart[a]] < byPlace[runStart[b]]; });
       std::vector<TIntPoint> places(placeCount);
-      for (int32_t k = 0; k < placeCount; ++k) {
-        numberOfRun[runOrder[k]] = k;
-        places[k] = points[firstHit[runOrder[k]]];
-      }
-      // The hits of each place, in their own order.
-      std::vector<std::vector<int32_t>> hitsOf(placeCount);
-      for (int32_t i = 0; i < n; ++i) hitsOf[numberOfRun[placeOf[i]]].push_back(i);
+      for (int32_t k = 0; k < placeCount; ++k) places[k] = points[byPlace[runStart[runOf[k]]]];
       // The standard method's kicks are still counted by the hits.
       TOptimizerOptions byPlaces = options;
       if (byPlaces.MaxKicks <= 0 && options.Method != 5) byPlaces.MaxKicks = 3 * int64_t{n};
       std::vector<int32_t> order;
       order.reserve(n);
-      for (int32_t place : SearchTour(places, byPlaces, start))
-        order.insert(order.end(), hitsOf[place].begin(), hitsOf[place].end());
+      for (int32_t place : SearchTour(places, byPlaces, start)) {
+        const int32_t run = runOf[place];
+        order.insert(order.end(), byPlace.begin() + runStart[run], byPlace.begin() + runStart[run + 1]);
+      }
       return order;
     }
   }
