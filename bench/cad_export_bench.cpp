@@ -15,6 +15,7 @@
 #include <iterator>
 #include <string>
 
+#include "support/bench_run.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
 #include "model/undo_journal.h"
@@ -103,9 +104,9 @@ void BM_GcaddExport(benchmark::State& state) {
   RunExport<TGcaddExportWriter>(state, "korvex_bench_export.gcd", cfGcadd, GcaddSize, nullptr);
 }
 
-BENCHMARK(BM_DxfExport)->Arg(100000)->Arg(400000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HpglExport)->Arg(100000)->Arg(400000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_IgiPostExport)->Arg(100000)->Arg(400000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GcaddExport)->Arg(100000)->Arg(400000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DxfExport)->Apply(korvex_bench::Sizes<2000, 100000, 400000>)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HpglExport)->Apply(korvex_bench::Sizes<2000, 100000, 400000>)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IgiPostExport)->Apply(korvex_bench::Sizes<2000, 100000, 400000>)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GcaddExport)->Apply(korvex_bench::Sizes<2000, 100000, 400000>)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "support/bench_run.h"
 #include "edit/cleanup_passes.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
@@ -91,8 +92,7 @@ void BM_ArcsFromLongChain(benchmark::State& state) {
   state.counters["arcs"] = ArcCount;
 }
 BENCHMARK(BM_ArcsFromLongChain)
-    ->Arg(20000)
-    ->Arg(200000)
+    ->Apply(korvex_bench::Sizes<2000, 20000, 200000>)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Complexity();
@@ -114,8 +114,7 @@ void BM_CircleFromLongLoop(benchmark::State& state) {
   state.SetComplexityN(n);
 }
 BENCHMARK(BM_CircleFromLongLoop)
-    ->Arg(20000)
-    ->Arg(200000)
+    ->Apply(korvex_bench::Sizes<2000, 20000, 200000>)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Complexity();

@@ -13,6 +13,7 @@
 // of the same tape.
 #include <benchmark/benchmark.h>
 
+#include "support/bench_run.h"
 #include "bench_tapes.h"
 #include "foundation/settings_families.h"
 #include "tapein/drill_format_guess.h"
@@ -20,7 +21,7 @@
 namespace {
 
 void BM_PrefilledDrillFormat(benchmark::State& state) {
-  const std::string tape = MakeTape(999980).string();
+  const std::string tape = MakeTape(korvex_bench::Size(999980, 2000)).string();
   const TDrillFormatRecord stored = DefaultDrillFormat(false);
   for (auto _ : state) {
     const TDrillFormatRecord f = PrefilledTapeFormat(tape, stored);

@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/bench_run.h"
 #include "bench_tapes.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
@@ -54,7 +55,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int64_t Hits = 999980;
+const int64_t Hits = korvex_bench::Size(999980, 2000);
 
 // The program's settings and an empty drill job, headless, with a home
 // folder of its own.

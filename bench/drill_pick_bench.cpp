@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "support/bench_run.h"
 #include "foundation/settings.h"
 
 #include "foundation/utilities.h"
@@ -47,6 +48,11 @@ void BM_PickCycleOnAStack(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+void PickCases(benchmark::internal::Benchmark* b) { korvex_bench::AddCases(b, {{100000, 500}}, {2000, 50}); }
+
 }  // namespace
 
-BENCHMARK(BM_PickCycleOnAStack)->Args({100000, 500})->Iterations(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PickCycleOnAStack)
+    ->Apply(PickCases)
+    ->Iterations(korvex_bench::Iterations(1000))
+    ->Unit(benchmark::kMillisecond);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "support/bench_run.h"
 #include "foundation/settings_families.h"
 #include "tapeout/drill_tape_writer.h"
 
@@ -34,4 +35,4 @@ void BM_WriteMillionHitTape(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_WriteMillionHitTape)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteMillionHitTape)->Apply(korvex_bench::Sizes<2000, 1000000>)->Unit(benchmark::kMillisecond);

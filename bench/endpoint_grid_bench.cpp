@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "support/bench_run.h"
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/cad_undo.h"
@@ -48,6 +49,6 @@ void BM_LinkPolygonOutline(benchmark::State& state) {
 }
 // At n = 100,000 the sides are shorter than the link tolerance, so each
 // search meets several candidates and takes the one exactly on the end.
-BENCHMARK(BM_LinkPolygonOutline)->Arg(1000)->Arg(10000)->Arg(100000)->Complexity();
+BENCHMARK(BM_LinkPolygonOutline)->Apply(korvex_bench::Sizes<1000, 1000, 10000, 100000>)->Complexity();
 
 }  // namespace

@@ -36,6 +36,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/bench_run.h"
 #include "foundation/settings_families.h"
 #include "import/dxf_import.h"
 #include "import/gerber_cad.h"
@@ -53,7 +54,7 @@ std::string ScratchFile(const char* name) {
 
 // Writes the photoplot of the header comment (also used by the script).
 std::string WritePhotoplot() {
-  const std::string name = ScratchFile("korvex_bench_50mb.gbr");
+  const std::string name = ScratchFile(korvex_bench::Smoke() ? "korvex_bench_smoke.gbr" : "korvex_bench_50mb.gbr");
   if (std::filesystem::exists(name)) return name;
   std::ofstream out(name, std::ios::binary);
   out << "G04 generated photoplot*\n%FSLAX26Y26*%\n%MOIN*%\n"
@@ -68,7 +69,7 @@ std::string WritePhotoplot() {
   };
   // Groups of ten blocks: a move, six draws along a track and two flashes,
   // then a comment; a new aperture every hundred groups.
-  for (int group = 0; group < 100000; ++group) {
+  for (int64_t group = 0, groups = korvex_bench::Size(100000, 1000); group < groups; ++group) {
     if (group % 100 == 0) out << "D" << (10 + (group / 100) % 20) << "*\n";
     std::snprintf(block, sizeof block, "X%07dY%07dD02*\n", next(), next());
     out << block;
@@ -88,11 +89,11 @@ std::string WritePhotoplot() {
 std::string WriteDrawing() {
   // In millimetres, as its header says: it reaches 500 units, beyond a job
   // in inches.
-  const std::string name = ScratchFile("korvex_bench_1m_mm.dxf");
+  const std::string name = ScratchFile(korvex_bench::Smoke() ? "korvex_bench_smoke_mm.dxf" : "korvex_bench_1m_mm.dxf");
   if (std::filesystem::exists(name)) return name;
   std::ofstream out(name, std::ios::binary);
   out << "0\nSECTION\n2\nHEADER\n9\n$INSUNITS\n70\n4\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n";
-  for (int i = 0; i < 1000000; ++i) {
+  for (int i = 0, n = int(korvex_bench::Size(1000000, 4000)); i < n; ++i) {
     const double x = (i % 1000) * 0.5, y = (i / 1000) * 0.5;
     switch (i % 4) {
       case 0: out << "0\nLINE\n8\n1\n10\n" << x << "\n20\n" << y << "\n11\n" << x + 0.3 << "\n21\n" << y + 0.2 << "\n"; break;

@@ -37,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/bench_run.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
@@ -59,7 +60,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int32_t Inch = 25400000;
-constexpr int32_t DrillEntities = 1000000;
+const int32_t DrillEntities = int32_t(korvex_bench::Size(1000000, 5000));
 
 // The resident set in MB.
 double ResidentMb() {
@@ -357,4 +358,4 @@ BENCHMARK(BM_JobSave)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JobOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JobReadOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RawWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_JobSaveOpenVsRaw)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_JobSaveOpenVsRaw)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(korvex_bench::Iterations(5));

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <string>
 
+#include "support/bench_run.h"
 #include "bench_tapes.h"
 #include "tapein/nc_reader.h"
 
@@ -52,14 +53,18 @@ void BM_ReadDrillTape(benchmark::State& state) {
 }
 
 // A tape of 1,000,000 hits whose last block is a pattern: 950,000 hits as
-// MakeTape writes them, then a pattern of 2,500 hits read 20 times (19 M02
-// offsets); written once into $TMPDIR/korvex_bench/pattern_tape.drl.
+// MakeTape writes them (2,500 in a smoke run), then a pattern of 2,500 hits
+// read 20 times (19 M02 offsets); written once into
+// $TMPDIR/korvex_bench/pattern_tape_<hits>.drl.
+const int64_t PatternLead = korvex_bench::Size(950000, 2500);
+const int64_t PatternTapeHits = PatternLead + 2500 * 20;
+
 std::filesystem::path MakePatternTape() {
   const auto dir = std::filesystem::temp_directory_path() / "korvex_bench";
   std::filesystem::create_directories(dir);
-  const auto path = dir / "pattern_tape.drl";
+  const auto path = dir / ("pattern_tape_" + std::to_string(PatternTapeHits) + ".drl");
   if (std::filesystem::exists(path)) return path;
-  const auto lead = MakeTape(950000);
+  const auto lead = MakeTape(PatternLead);
   std::string text;
   {
     std::ifstream in(lead, std::ios::binary);
@@ -100,14 +105,14 @@ void BM_ReadTapeEndingInPattern(benchmark::State& state) {
                            false, 1, false, false);
     bool failed = false;
     reader.Run(failed);
-    if (failed || reader.Hits != 1000000) state.SkipWithError("the tape was not read whole");
+    if (failed || reader.Hits != PatternTapeHits) state.SkipWithError("the tape was not read whole");
     benchmark::DoNotOptimize(reader.Sum);
     reader.Done();
   }
-  state.SetItemsProcessed(state.iterations() * 1000000);
+  state.SetItemsProcessed(state.iterations() * PatternTapeHits);
 }
 
 }  // namespace
 
 BENCHMARK(BM_ReadTapeEndingInPattern)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReadDrillTape)->Arg(50000)->Arg(100000)->Arg(200000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadDrillTape)->Apply(korvex_bench::Sizes<2000, 50000, 100000, 200000, 1000000>)->Unit(benchmark::kMillisecond);

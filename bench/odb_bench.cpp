@@ -25,6 +25,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/bench_run.h"
 #include "foundation/display_units.h"
 #include "import/lzw_decompress.h"
 #include "import/odb_import.h"
@@ -41,7 +42,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path Scratch(const char* name) { return fs::temp_directory_path() / name; }
+fs::path Scratch(const std::string& name) { return fs::temp_directory_path() / name; }
+
+// The sizes of a full run and of a smoke run; the scratch files of a smoke
+// run have names of their own.
+const std::size_t PackedTextBytes = std::size_t(korvex_bench::Size(50000000, 200000));
+const int SignalFeatures = int(korvex_bench::Size(450000, 4500));
+const int DrillFeatures = int(korvex_bench::Size(50000, 500));
+const uintmax_t SparseFeaturesBytes = uintmax_t(korvex_bench::Size(int64_t{2} << 30, int64_t{16} << 20));
+const std::string SizeName = korvex_bench::Smoke() ? "smoke" : "50mb";
 
 double PeakRssMb() {
   rusage usage{};
@@ -52,15 +61,15 @@ double PeakRssMb() {
 // 50 MB of feature-file text: coordinates that repeat in part, as in real
 // job trees.
 fs::path WritePacked() {
-  const fs::path plain = Scratch("korvex_bench_50mb.txt");
-  const fs::path packed = Scratch("korvex_bench_50mb.txt.Z");
+  const fs::path plain = Scratch("korvex_bench_" + SizeName + ".txt");
+  const fs::path packed = Scratch("korvex_bench_" + SizeName + ".txt.Z");
   if (fs::exists(packed)) return packed;
   {
     std::ofstream out(plain, std::ios::binary);
     unsigned seed = 4711;
     char line[96];
     std::size_t size = 0;
-    while (size < 50u * 1000 * 1000) {
+    while (size < PackedTextBytes) {
       seed = seed * 1103515245u + 12345u;
       const int n = std::snprintf(line, sizeof line, "L %.3f %.3f %.3f %.3f %u P 0;0=%u\n",
                                   (seed >> 8) % 300000 / 1000.0, (seed >> 12) % 200000 / 1000.0,
@@ -81,7 +90,7 @@ void BM_Decompress50MB(benchmark::State& state) {
     state.SkipWithError("compress (ncompress) is not installed");
     return;
   }
-  const fs::path out = Scratch("korvex_bench_50mb.out");
+  const fs::path out = Scratch("korvex_bench_" + SizeName + ".out");
   for (auto _ : state) {
     TDecompressor d;
     std::string message;
@@ -94,12 +103,12 @@ void BM_Decompress50MB(benchmark::State& state) {
   if (rc == 0) state.counters["peer_ms"] = std::chrono::duration<double, std::milli>(t1 - t0).count();
   state.counters["out_mb"] = static_cast<double>(fs::file_size(out)) / 1e6;
 }
-BENCHMARK(BM_Decompress50MB)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Decompress50MB)->Unit(benchmark::kMillisecond)->Iterations(korvex_bench::Iterations(3));
 
 // A job of one step: a signal layer of 400,000 lines and 50,000 round
 // pads, and a drill layer of 50,000 holes.
 fs::path WriteJob() {
-  const fs::path root = Scratch("korvex_bench_odb");
+  const fs::path root = Scratch(korvex_bench::Smoke() ? "korvex_bench_odb_smoke" : "korvex_bench_odb");
   if (fs::exists(root / "matrix" / "matrix")) return root;
   fs::create_directories(root / "matrix");
   fs::create_directories(root / "steps/pcb/layers/top");
@@ -114,13 +123,13 @@ fs::path WriteJob() {
   std::ofstream drill(root / "steps/pcb/layers/drill/features", std::ios::binary);
   drill << "UNITS=MM\n$0 r800\n$1 r1000\n";
   char line[96];
-  for (int i = 0; i < 450000; ++i) {
+  for (int i = 0; i < SignalFeatures; ++i) {
     const double x = (i % 1000) * 0.3, y = (i / 1000) * 0.4;
     if (i % 9 == 0) std::snprintf(line, sizeof line, "P %.3f %.3f 1 P 0 0\n", x, y);
     else std::snprintf(line, sizeof line, "L %.3f %.3f %.3f %.3f 0 P 0\n", x, y, x + 0.25, y + 0.1);
     top << line;
   }
-  for (int i = 0; i < 50000; ++i) {
+  for (int i = 0; i < DrillFeatures; ++i) {
     std::snprintf(line, sizeof line, "P %.3f %.3f %d P 0 0\n", (i % 500) * 0.6, (i / 500) * 2.0, i % 2);
     drill << line;
   }
@@ -178,7 +187,7 @@ void BM_ImportOdbSparse2GiBFeatures(benchmark::State& state) {
   std::ofstream(root / "steps/pcb/profile") << "";
   const fs::path features = root / "steps/pcb/layers/top/features";
   std::ofstream(features, std::ios::binary | std::ios::trunc) << "UNITS=INCH\n$0 r10\nP 1 1 0 P 0 0\n";
-  fs::resize_file(features, uintmax_t{2} << 30);
+  fs::resize_file(features, SparseFeaturesBytes);
   RegisterModalScript("TValorLayerDialog", [](TForm& f) {
     f.Click("Step1");
     f.Click("OKButton");

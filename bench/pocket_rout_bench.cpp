@@ -12,6 +12,7 @@
 #include <cmath>
 #include <vector>
 
+#include "support/bench_run.h"
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
@@ -74,13 +75,11 @@ void BM_HatchPocketWithIslands(benchmark::State& state) {
   state.counters["passes"] = double(passes);
   state.SetComplexityN(int64_t(300 * Mm / spacing) * (2 + 2 * side));
 }
+void PocketCases(benchmark::internal::Benchmark* b) {
+  korvex_bench::AddCases(b, {{0, 1000}, {50, 1000}, {200, 1000}, {800, 1000}, {200, 500}, {200, 250}}, {5, 1000});
+}
 BENCHMARK(BM_HatchPocketWithIslands)
-    ->Args({0, 1000})
-    ->Args({50, 1000})
-    ->Args({200, 1000})
-    ->Args({800, 1000})
-    ->Args({200, 500})
-    ->Args({200, 250})
+    ->Apply(PocketCases)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 
@@ -130,6 +129,6 @@ void BM_WebRoutPanel(benchmark::State& state) {
   }
   state.SetComplexityN(copies);
 }
-BENCHMARK(BM_WebRoutPanel)->Arg(50)->Arg(200)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_WebRoutPanel)->Apply(korvex_bench::Sizes<4, 50, 200>)->Unit(benchmark::kMillisecond)->Complexity();
 
 }  // namespace

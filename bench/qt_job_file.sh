@@ -11,17 +11,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-3}"
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON >/dev/null
-cmake --build build/bench -j4 --target korvex_core bench_job_file_bench >/dev/null
-"${CXX:-g++}" -std=c++20 -O2 -DNDEBUG -fPIC -Isrc bench/qt/qt_job_file.cpp src/platform/qt/qt_events.cpp \
-  build/bench/libkorvex_core.a -lbenchmark -lpthread -lutil $(pkg-config --cflags --libs Qt6Gui) \
-  -o build/bench/qt_job_file
+cmake --build build/bench -j4 --target bench_job_file_bench >/dev/null
+cmake -S . -B build/benchqt -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=ON -DKORVEX_BENCH=ON >/dev/null
+cmake --build build/benchqt -j4 --target bench_qt_job_file >/dev/null
 platform="${KORVEX_QT_PLATFORM:-}"
 [ -n "$platform" ] || { [ -n "${DISPLAY:-}" ] && platform=xcb || platform=offscreen; }
 scratch="${TMPDIR:-/tmp}"
 # The job folder goes beside the build (a disk, not a memory file system).
 cd build/bench
 for run in $(seq "$runs"); do
-  QT_QPA_PLATFORM="$platform" ./qt_job_file --benchmark_filter=SaveOpenVsRaw --benchmark_format=json \
+  QT_QPA_PLATFORM="$platform" ../benchqt/bench_qt_job_file --benchmark_filter=SaveOpenVsRaw --benchmark_format=json \
     >"$scratch/korvex_qt_job_$run.json"
   ./bench_job_file_bench --benchmark_filter=SaveOpenVsRaw --benchmark_format=json \
     >"$scratch/korvex_headless_job_$run.json"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The full redraw benchmark through the Qt canvas (bench/qt/qt_redraw.cpp):
-# builds the core in the benchmark build, compiles the Qt canvas and the
-# benchmark against it and runs it on Qt's offscreen platform, in turn with
-# the same redraw on the headless raster canvas (bench/redraw_bench.cpp).
+# builds it in the benchmark build with the Qt front end and runs it on Qt's
+# offscreen platform, in turn with the same redraw on the headless raster
+# canvas (bench/redraw_bench.cpp).
 # Prints each case's median over the runs, the ratio Qt / headless and the
 # ratio to the 50 ms a redraw may take. Arguments go to both benchmarks,
 # e.g. --benchmark_filter=BM_FullRedraw/1/3. KORVEX_QT_BENCH names another
@@ -11,17 +11,15 @@
 #   bench/qt_redraw.sh [benchmark options]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON >/dev/null
 name="${KORVEX_QT_BENCH:-redraw}"
-cmake --build build/bench -j4 --target korvex_core "bench_${name}_bench" >/dev/null
-"${CXX:-g++}" -std=c++20 -O2 -DNDEBUG -fPIC -Isrc -DKORVEX_QT_BENCH_SOURCE="\"../${name}_bench.cpp\"" \
-  bench/qt/qt_redraw.cpp src/platform/qt/qt_canvas.cpp \
-  build/bench/libkorvex_core.a -lbenchmark -lpthread -lutil $(pkg-config --cflags --libs Qt6Gui) \
-  -o "build/bench/qt_${name}"
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON >/dev/null
+cmake --build build/bench -j4 --target "bench_${name}_bench" >/dev/null
+cmake -S . -B build/benchqt -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=ON -DKORVEX_BENCH=ON >/dev/null
+cmake --build build/benchqt -j4 --target "bench_qt_${name}" >/dev/null
 scratch="${TMPDIR:-/tmp}"
 runs="${KORVEX_QT_RUNS:-5}"
 for run in $(seq "$runs"); do
-  QT_QPA_PLATFORM=offscreen "build/bench/qt_${name}" --benchmark_format=json "$@" >"$scratch/korvex_qt_redraw_$run.json"
+  QT_QPA_PLATFORM=offscreen "build/benchqt/bench_qt_${name}" --benchmark_format=json "$@" >"$scratch/korvex_qt_redraw_$run.json"
   "build/bench/bench_${name}_bench" --benchmark_format=json "$@" >"$scratch/korvex_raster_redraw_$run.json"
 done
 python3 - "$scratch" "$runs" <<'PY'

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/bench_run.h"
 #include "foundation/settings.h"
 #include "model/editor_state.h"
 #include "model/model_services.h"
@@ -36,9 +37,10 @@ constexpr double UnitsPerInch = 25400000.0;
 
 // The rout import's fuzz seed tests/fuzz/corpus/rout_import/large-tool-repeats.rou
 // is the same tape with two repeats of the row (30,000 holes).
-constexpr const char* kTape =
-    "M48\nINCH,TZ\nT01C80000\n%\nT01\nG05\nM25\nX0Y0\nR9999X1\nM01\n"
-    "M02Y100\nM02Y100\nM02Y100\nM02Y100\nM02Y100\nM02Y100\nM08\nM30\n";
+// A smoke run repeats the row 99 times.
+const std::string kTape = "M48\nINCH,TZ\nT01C80000\n%\nT01\nG05\nM25\nX0Y0\nR" +
+                          std::to_string(korvex_bench::Size(9999, 99)) +
+                          "X1\nM01\nM02Y100\nM02Y100\nM02Y100\nM02Y100\nM02Y100\nM02Y100\nM08\nM30\n";
 
 struct TJob {
   TJob() {

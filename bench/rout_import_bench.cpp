@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/bench_run.h"
 #include "foundation/settings.h"
 #include "model/editor_state.h"
 #include "model/rout_database.h"
@@ -75,14 +76,13 @@ void BM_ImportRoutTape(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n);
 }
 
+// Mostly holes, then a path after every hole.
+void RoutTapeCases(benchmark::internal::Benchmark* b) {
+  korvex_bench::AddCases(b, {{5000, 50}, {10000, 50}, {20000, 50}, {5000, 1}, {10000, 1}, {20000, 1}}, {500, 50});
+}
+
 }  // namespace
 
-// Mostly holes, then a path after every hole.
 BENCHMARK(BM_ImportRoutTape)
-    ->Args({5000, 50})
-    ->Args({10000, 50})
-    ->Args({20000, 50})
-    ->Args({5000, 1})
-    ->Args({10000, 1})
-    ->Args({20000, 1})
+    ->Apply(RoutTapeCases)
     ->Unit(benchmark::kMillisecond);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/bench_run.h"
 #include "routpath/segment_chainer.h"
 
 namespace {
@@ -72,6 +73,6 @@ void BM_ChainLooseSegments(benchmark::State& state) {
   state.counters["chains"] = double(chains);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_ChainLooseSegments)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChainLooseSegments)->Apply(korvex_bench::Sizes<2000, 20000, 200000>)->Unit(benchmark::kMillisecond);
 
 }  // namespace

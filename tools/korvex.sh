@@ -8,6 +8,10 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
           libbenchmark-dev fonts-dejavu-core ghostscript)
+# The benchmarks, which the test run also runs once each at their smallest
+# size: the offset benchmark's yardstick, and compress for the .Z benchmark's
+# file and its uncompress beside ours.
+packages+=(libpolyclipping-dev ncompress)
 
 install_missing() {
   local missing=()
@@ -41,14 +45,14 @@ case "${1:-}" in
     ;;
   test)
     install_missing
-    cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON
+    # Every benchmark is built with the tests and runs once at its smallest
+    # size among them (label "bench"), so that one that breaks fails here.
+    cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON -DKORVEX_BENCH=ON
     cmake --build build/test -j "$jobs"
     cd build/test
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs"
     ;;
   bench)
-    packages+=(libpolyclipping-dev)  # the offset benchmark's yardstick
-    packages+=(ncompress)  # the .Z benchmark makes its file with compress and times uncompress
     packages+=(gerbv)  # the peer reader the tape and import benchmarks are measured against
     install_missing
     cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF -DKORVEX_QT=OFF -DKORVEX_BENCH=ON

@@ -25,6 +25,7 @@
 #include "workspace/startup.h"
 #include "workspace/workspace.h"
 #include "../redraw_panel.h"
+#include "../support/bench_run.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ BENCHMARK(BM_ProgramRedraw)->Apply(RedrawCases);
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   InstallQtBackend();
-  benchmark::Initialize(&argc, argv);
+  if (!korvex_bench::InitializeBenchmarks(&argc, argv)) return 1;
   // The boxes of start-up (the about box) are answered with OK.
   QTimer ok;
   ok.setInterval(20);
@@ -98,12 +99,11 @@ int main(int argc, char** argv) {
       Settle();
     }
     FillPanel();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int result = korvex_bench::RunInitializedBenchmarks();
     // Nothing to save: the panel was made for the benchmark.
     DatabaseModified = false;
     window->close();
     Settle();
-    return 0;
+    return result;
   });
 }

@@ -105,8 +105,10 @@ TRoutEditServices* InstalledServices = nullptr;
 }
 
 THeadlessRoutEditServices& HeadlessRoutEditServices() {
-  static THeadlessRoutEditServices services;
-  return services;
+  // Never destroyed: a rout database that outlives the statics (one a
+  // static object owns) still ends its single step through it.
+  static auto* services = new THeadlessRoutEditServices();
+  return *services;
 }
 
 TRoutEditServices* SetRoutEditServices(TRoutEditServices* services) {
