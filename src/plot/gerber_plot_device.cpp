@@ -78,9 +78,9 @@ void TGerberPlotDevice::SelectPen(int32_t pen) {
   if (n <= 0) n = 1;
   if (n == SelectedPen) return;
   SelectedPen = n;
-  if (Extended()) {
-    SelectAperture(n + 9);
-  } else {
+  // RS-274X: the pen's aperture is selected by the draw that needs it (a
+  // flash takes the aperture of its hole).
+  if (!Extended()) {
     WriteLine("G54D" + IntToShortStr(n + 9));
     WriteLine("D2");
   }
