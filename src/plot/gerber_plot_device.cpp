@@ -1,5 +1,6 @@
 #include "plot/gerber_plot_device.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -35,6 +36,7 @@ void TRS274XPlotDevice::StartOutput() {
   WriteLine("G01");
   WriteLine("D10");
   SelectedPen = 1;
+  Aperture = 10;
 }
 
 void TGerberPlotDevice::EndPlot() {
@@ -76,9 +78,9 @@ void TGerberPlotDevice::SelectPen(int32_t pen) {
   if (n <= 0) n = 1;
   if (n == SelectedPen) return;
   SelectedPen = n;
-  if (Extended()) {
-    WriteLine("D" + IntToShortStr(n + 9));
-  } else {
+  // RS-274X: the pen's aperture is selected by the draw that needs it (a
+  // flash takes the aperture of its hole).
+  if (!Extended()) {
     WriteLine("G54D" + IntToShortStr(n + 9));
     WriteLine("D2");
   }
@@ -96,7 +98,18 @@ void TGerberPlotDevice::PenUpMove(int32_t x, int32_t y) {
   PenDown = false;
 }
 
+void TGerberPlotDevice::SelectAperture(int32_t dCode) {
+  if (dCode == Aperture) return;
+  Aperture = dCode;
+  WriteLine("D" + IntToShortStr(dCode));
+}
+
+void TGerberPlotDevice::TakePenAperture() {
+  if (Extended() && SelectedPen > 0) SelectAperture(SelectedPen + 9);
+}
+
 void TGerberPlotDevice::PenDownDraw(int32_t x, int32_t y) {
+  TakePenAperture();
   const std::string words = FormatCoordinates(x, y, false);
   std::string g;
   if (!LinearInForce) {
@@ -124,9 +137,24 @@ void TGerberPlotDevice::DrawCircleDia(double cx, double cy, double d) {
     TDrawingBase::DrawCircleDia(cx, cy, d);
     return;
   }
+  // RS-274X: the aperture of the hole's size in thousandths of an inch on
+  // the paper, as the file's table holds it (D11 0.001 to D309 0.299 in); a
+  // larger hole is drawn as its circle.
+  int32_t dCode = 0;
+  if (Extended()) {
+    const double thousandths = LengthToDeviceReal(SaturatingRound(d)) * OutputFactor;
+    if (!(thousandths < 299.5)) {
+      TDrawingBase::DrawCircleDia(cx, cy, d);
+      return;
+    }
+    dCode = 10 + std::max<int32_t>(1, SaturatingRound(thousandths));
+  }
   double x, y;
   WorldToDeviceReal(cx, cy, x, y);
-  if (Outcode(x, y) == 0) FlashAt(SaturatingRound(x), SaturatingRound(y));
+  if (Outcode(x, y) == 0) {
+    if (dCode != 0) SelectAperture(dCode);
+    FlashAt(SaturatingRound(x), SaturatingRound(y));
+  }
   Dirty = true;
 }
 
@@ -136,6 +164,7 @@ void TGerberPlotDevice::WriteArcSegment(const char* prefix, double cx, double cy
   PolarToRect(r, angle, px, py);
   px += cx;
   py += cy;
+  TakePenAperture();
   const std::string to = FormatCoordinates(SaturatingRound(px), SaturatingRound(py), false);
   const std::string offset = FormatCoordinates(SaturatingRound(std::fabs(sx - cx)),
                                                SaturatingRound(std::fabs(sy - cy)), true);

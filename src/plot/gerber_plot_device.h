@@ -7,8 +7,11 @@
 // Coordinates are written in thousandths of an inch plus the paper offset,
 // modally (an unchanged X or Y is left out). Arcs are cut at the quadrant
 // boundaries, each piece a G2 or G3 block with unsigned I and J. With
-// "Flash true sized holes" holes drawn at true size are flashed with the
-// current pen's D code.
+// "Flash true sized holes" holes drawn at true size are flashed: in RS-274X
+// with the aperture of the table that has the hole's size on the paper (a
+// hole above 0.299 in is drawn as its circle), and the pen's aperture is
+// selected again for the next draw; in Gerber with the current pen's D
+// code, the table being the photoplotter operator's.
 #pragma once
 #include "plot/plot_device.h"
 
@@ -42,6 +45,8 @@ class TGerberPlotDevice : public TFilePlotDevice {
   double OutputFactor = 0.1;
   bool FlashHoles = false;
   bool CircularInterpolation = false;
+  // RS-274X: the D code in force (a pen's, or a flashed hole's).
+  int32_t Aperture = 0;
 
  protected:
   // Starts the output after the options were taken; the RS-274X device
@@ -54,6 +59,10 @@ class TGerberPlotDevice : public TFilePlotDevice {
   // the D code when it is due.
   void WriteBlock(const std::string& gCode, const std::string& words, const char* dCode,
                   bool dCodeDue);
+  // RS-274X: selects the aperture unless it is in force.
+  void SelectAperture(int32_t dCode);
+  // RS-274X: the current pen's aperture again before a draw.
+  void TakePenAperture();
   void WriteArcSegment(const char* prefix, double cx, double cy, double r, double angle,
                        double& sx, double& sy);
 };

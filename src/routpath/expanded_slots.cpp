@@ -5,7 +5,6 @@
 #include <map>
 #include <string>
 #include <tuple>
-#include <unordered_set>
 
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
@@ -64,8 +63,8 @@ TExpandedSlotFinder::TLine TExpandedSlotFinder::LineThrough(int32_t a, int32_t b
 }
 
 int32_t TExpandedSlotFinder::FirstFree(int32_t first, int32_t end) {
-  // Visited hits that are in no row yet are the one or two a row is begun
-  // with.
+  // Visited hits that are in no row yet are those of the row being traced,
+  // at most one at a place.
   for (int32_t r = first;; ++r) {
     while (r < end && Ahead[r] != r) {
       const int32_t next = Ahead[r];
@@ -79,8 +78,7 @@ int32_t TExpandedSlotFinder::FirstFree(int32_t first, int32_t end) {
 
 void TExpandedSlotFinder::Settle(int32_t h) { Ahead[Hits[h].Slot] = Hits[h].Slot + 1; }
 
-int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line,
-                                           const std::unordered_set<uint64_t>* held) {
+int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line, double outward) {
   // Of hits at the same distance, the first of the first cell looked at
   // wins; at a place, its first free hit.
   const THit& from = Hits[p];
@@ -103,10 +101,10 @@ int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line,
         const double dx = double(to.X) - from.X, dy = double(to.Y) - from.Y;
         if (std::fabs(dx) > best || std::fabs(dy) > best) continue;
         if (dx == 0 && dy == 0) continue;  // a hole at the same place is no neighbour
-        if (held != nullptr && held->count(uint64_t(uint32_t(to.X)) << 32 | uint32_t(to.Y)) != 0) continue;
         const double d = std::hypot(dx, dy);
         if (d > best) continue;
         if (line != nullptr) {
+          if ((dx * line->UX + dy * line->UY) * outward <= 0) continue;
           const double off = (double(to.X) - line->AX) * line->UY - (double(to.Y) - line->AY) * line->UX;
           if (std::fabs(off) > RowLineTolerance) continue;
         }
@@ -121,61 +119,42 @@ int32_t TExpandedSlotFinder::FindNeighbour(int32_t p, const TLine* line,
 
 void TExpandedSlotFinder::TraceRow(int32_t s) {
   Hits[s].Visited = true;
-  int32_t n1 = FindNeighbour(s, nullptr);
+  const int32_t n1 = FindNeighbour(s, nullptr, 0);
   if (n1 < 0) {
     Hits[s].Visited = false;
     return;
   }
   Hits[n1].Visited = true;
-  // A hit stacked at a place the row holds already would turn the row back
-  // on itself: the slot would end short of hits it deletes (or, of no
-  // length, take any hit near it). The row passes such hits over; they are
-  // left for a row of their own.
-  std::unordered_set<uint64_t> places;
-  const auto placeOf = [this](int32_t h) {
-    return uint64_t(uint32_t(Hits[h].X)) << 32 | uint32_t(Hits[h].Y);
-  };
-  places.insert(placeOf(s));
-  places.insert(placeOf(n1));
-  TLine line = LineThrough(s, n1);
-  int32_t n2 = FindNeighbour(n1, &line, &places);
-  if (n2 < 0) {
-    std::swap(s, n1);
-    n2 = FindNeighbour(n1, &line, &places);
+  // The row grows outward only, beyond the end hit on either side along its
+  // line, so that its ends are its outermost hits in whatever order the
+  // hits were drilled: a hit back inside the row, or stacked at a place the
+  // row holds, is passed over and left for a row of its own.
+  std::vector<int32_t> ahead{n1}, behind{s};  // from the start pair outward
+  for (;;) {
+    const TLine line = LineThrough(behind.back(), ahead.back());
+    const int32_t n = FindNeighbour(ahead.back(), &line, 1);
+    if (n < 0) break;
+    Hits[n].Visited = true;
+    ahead.push_back(n);
   }
-  if (n2 < 0) {  // a pair is no row
+  for (;;) {
+    const TLine line = LineThrough(behind.back(), ahead.back());
+    const int32_t n = FindNeighbour(behind.back(), &line, -1);
+    if (n < 0) break;
+    Hits[n].Visited = true;
+    behind.push_back(n);
+  }
+  if (ahead.size() + behind.size() < 3) {  // a pair is no row
     Hits[s].Visited = Hits[n1].Visited = false;
     return;
   }
-  Hits[n2].Visited = true;
-  places.insert(placeOf(n2));
-  Settle(s);
-  Settle(n1);
-  Settle(n2);
-  std::vector<int32_t> row{s, n1, n2};
-  for (;;) {  // on at the last hit
-    line = LineThrough(row.front(), row.back());
-    const int32_t n = FindNeighbour(row.back(), &line, &places);
-    if (n < 0) break;
-    Hits[n].Visited = true;
-    places.insert(placeOf(n));
-    Settle(n);
-    row.push_back(n);
-  }
-  std::vector<int32_t> before;  // back at the first hit, nearest first
-  for (;;) {
-    const int32_t first = before.empty() ? row.front() : before.back();
-    line = LineThrough(first, row.back());
-    const int32_t n = FindNeighbour(first, &line, &places);
-    if (n < 0) break;
-    Hits[n].Visited = true;
-    places.insert(placeOf(n));
-    Settle(n);
-    before.push_back(n);
-  }
-  row.insert(row.begin(), before.rbegin(), before.rend());
+  std::vector<int32_t> row(behind.rbegin(), behind.rend());
+  row.insert(row.end(), ahead.begin(), ahead.end());
   const int32_t id = int32_t(Rows.size());
-  for (int32_t h : row) Hits[h].Status = 3;
+  for (int32_t h : row) {
+    Hits[h].Status = 3;
+    Settle(h);
+  }
   Hits[row.front()].Status = Hits[row.back()].Status = 1;
   Hits[row.front()].Row = Hits[row.back()].Row = id;
   Rows.push_back(std::move(row));

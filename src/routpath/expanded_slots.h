@@ -4,11 +4,12 @@
 // tool and one step object at a time; a row of three or more hits, each
 // within the nibble pitch of the next and all on one line, is replaced by a
 // slot from the end hit that comes first in the drill store to the other
-// end, on the same layer, with the same tool and step object.
+// end, on the same layer, with the same tool and step object. A row's ends
+// are its outermost hits along its line, whatever order they were drilled
+// in.
 #pragma once
 #include <cstdint>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 class TStepObject;
@@ -56,10 +57,10 @@ class TExpandedSlotFinder {
     double AX, AY, UX, UY;  // a point and the unit direction
   };
   int64_t CellOf(double v) const;
-  // The nearest free hit within the pitch of hit p (not at p's place, nor
-  // at a place of held: the places a row holds); with a line, only hits
-  // within the tolerance of it. -1 when none.
-  int32_t FindNeighbour(int32_t p, const TLine* line, const std::unordered_set<uint64_t>* held = nullptr);
+  // The nearest free hit within the pitch of hit p, not at p's place; with
+  // a line, only hits within the tolerance of it and beyond p along it: on
+  // the side of its direction times outward (1 or -1). -1 when none.
+  int32_t FindNeighbour(int32_t p, const TLine* line, double outward);
   // Sorts the hits into places, and the places into cells.
   void BuildPlaces();
   // The first hit of PlaceHits[first, end) neither visited nor in a row;

@@ -152,10 +152,10 @@ TEST_F(GerberPlotTest, RS274XIsWellFormedAndReadsBackTheSame) {
   ASSERT_TRUE(back.Opened);
   back.Run();
   ASSERT_FALSE(back.Failed) << back.ErrorText;
-  // The two flashes with the pen's aperture.
+  // The two flashes with the aperture of their 0.050 in.
   ASSERT_EQ(back.Flashes.size(), 2u);
-  EXPECT_EQ(back.Flashes[0], (std::array<int64_t, 3>{5000, 5000, 10}));
-  EXPECT_EQ(back.Flashes[1], (std::array<int64_t, 3>{6000, 5000, 10}));
+  EXPECT_EQ(back.Flashes[0], (std::array<int64_t, 3>{5000, 5000, 60}));
+  EXPECT_EQ(back.Flashes[1], (std::array<int64_t, 3>{6000, 5000, 60}));
   // The CAD line among the draws, and the half circle as two quadrant
   // arcs.
   EXPECT_NE(std::find(back.Lines.begin(), back.Lines.end(),
