@@ -30,6 +30,7 @@
 #include <random>
 #include <set>
 
+#include "support/bench_run.h"
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "model/drill_database.h"
@@ -99,7 +100,7 @@ void BM_SpacingCheck(benchmark::State& state) {
   delete DRDB;
   DRDB = nullptr;
 }
-BENCHMARK(BM_SpacingCheck)->Arg(125000)->Arg(500000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SpacingCheck)->Apply(korvex_bench::Sizes<5000, 125000, 500000>)->Unit(benchmark::kMillisecond);
 
 class TCountingFinder : public TExpandedSlotFinder {
  public:
@@ -134,7 +135,8 @@ void BM_ExpandedSlotConversion(benchmark::State& state) {
   std::mt19937 rng(100000);
   std::uniform_real_distribution<double> length(2 * kMm, 12 * kMm), angle(0, 6.283185307);
   int32_t slots = 0;
-  while (hits.size() < 100000) {
+  const auto wanted = std::size_t(korvex_bench::Size(100000, 2000));
+  while (hits.size() < wanted) {
     const int32_t ox = (slots % 70) * 30 * kMm - 1000 * kMm, oy = (slots / 70) * 30 * kMm - 1000 * kMm;
     const double l = length(rng), turn = angle(rng);
     const TIntPoint a{ox, oy}, b{ox + int32_t(l * std::cos(turn)), oy + int32_t(l * std::sin(turn))};
@@ -160,6 +162,7 @@ void BM_ExpandedSlotConversion(benchmark::State& state) {
   state.counters["slots"] = slots;
   state.counters["slots_found"] = double(found);
   state.counters["slots_whole"] = double(whole);
+  if (whole != slots) state.SkipWithError("slots were not found from end to end");
 }
 BENCHMARK(BM_ExpandedSlotConversion)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -175,8 +178,8 @@ void BuildStacks(int32_t places) {
   ToolTable.Fill(TToolRecord{});
   ToolTable[1].Diameter = kMm * 3 / 10;
   ToolTable[2].Diameter = kMm / 2;
-  for (int32_t i = 0; i < 100000; ++i) {
-    const int32_t place = i % places;
+  for (int64_t i = 0, n = korvex_bench::Size(100000, 2000); i < n; ++i) {
+    const int32_t place = int32_t(i % places);
     const TIntPoint at{(place % 10) * kMm * 35 / 100, (place / 10) * 5 * kMm};
     DRDB->AppendEntity(new TDrillHole(at, uint16_t(i % 7 == 0 ? 2 : 1)), NCLayerBit(30));
   }
