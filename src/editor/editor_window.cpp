@@ -681,6 +681,16 @@ bool UserSelection(const TQedTextFileEditor& e) {
            e.SelectionStamp() == s.LastMatchStamp);
 }
 
+// The match the last find left selected, still selected and still the
+// text searched for (in the case the options ask for).
+bool LastMatchSelected(const TQedTextFileEditor& e, const std::string& text, uint8_t options) {
+  const TEditorSession& s = EditorSession;
+  TTextPoint a, b;
+  if (text.empty() || !e.GetSelection(a, b) || UserSelection(e) || s.LastMatchStart.Line == 0) return false;
+  const std::string selected = e.SelectedText();
+  return (options & soCaseSensitive) ? selected == text : UpperCaseStr(selected) == UpperCaseStr(text);
+}
+
 // Find and Replace start in the user's selection when the caret stands in
 // it; the last find's match is no scope.
 void ChooseScope(TQedTextFileEditor& e) {
@@ -742,9 +752,12 @@ void TQuillexForm::RunReplace() {
   const uint8_t find = uint8_t(s.SearchOptions & ~(soReplace | soReplaceAll));
   const uint8_t findNext = uint8_t(find & ~soEntireScope);
   const uint8_t replace = uint8_t((s.SearchOptions | soReplace) & ~(soReplaceAll | soEntireScope));
+  // The match the last find selected is the first one offered, whichever
+  // way the replace goes; otherwise the next match is.
+  const bool selectedMatch = LastMatchSelected(e, s.FindText, s.SearchOptions);
   if (!s.ReplaceOneMode && !s.PromptOnReplace) {
     if (e.Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions | soReplace | soReplaceAll)) < 0) NotFound(s.FindText);
-  } else if (!e.Search(s.FindText, find)) {
+  } else if (!selectedMatch && !e.Search(s.FindText, find)) {
     NotFound(s.FindText);
   } else if (s.ReplaceOneMode) {
     TTextPoint a, b;

@@ -358,6 +358,44 @@ TEST_F(TEditorInProgramTest, AFindAfterAFindSearchesTheWholeText) {
   });
 }
 
+// Replace takes the match a find left selected first, whichever way either
+// of them went; Again then goes on to the next one.
+TEST_F(TEditorInProgramTest, ReplaceAfterABackwardFindReplacesTheSelectedMatchFirst) {
+  StartProgram();
+  InEditor([](TQuillexForm& w) {
+    TQedTextFileEditor& e = Tape(w);
+    auto replaceForward = [&w](const std::string& text, const std::string& with) {
+      QueueModalScript("TSearchAndReplaceDialog", [text, with](TForm& d) {
+        EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), 0);
+        d.Get<TComboBox>("FindTextCombo").SetText(text);
+        d.Get<TComboBox>("ReplaceTextCombo").SetText(with);
+        d.Get<TCheckBox>("PromptCheckBox").SetChecked(false);
+        d.Get<TRadioGroup>("DirectionGroup").SetItemIndex(0);
+        d.Click("OKButton");
+      });
+      ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+    };
+    // The last T05, found from the end: replaced, no "not found".
+    e.SetCaretPosition(9, 1);
+    Find(w, "T05", true, 0);
+    ExpectScope(e, {8, 1}, {8, 4});
+    replaceForward("T05", "T07");
+    EXPECT_EQ(e.Text("/"), "M48/T03/X0100Y0100/T05/X0200Y0200/T03/X0300Y0300/T07/M30");
+    EXPECT_EQ(LastBox(), "");
+    // The first T03, reached backward with Again: it goes first, then the
+    // one after it.
+    e.SetCaretPosition(9, 1);
+    Find(w, "t03", true, 0);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    ExpectScope(e, {2, 1}, {2, 4});
+    replaceForward("T03", "T09");
+    EXPECT_EQ(e.Text("/"), "M48/T09/X0100Y0100/T05/X0200Y0200/T03/X0300Y0300/T07/M30");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(e.Text("/"), "M48/T09/X0100Y0100/T05/X0200Y0200/T09/X0300Y0300/T07/M30");
+    EXPECT_EQ(LastBox(), "");
+  });
+}
+
 // A selection of the user's is the scope, even one set by hand to the
 // range the last find selected.
 TEST_F(TEditorInProgramTest, AUserSelectionStillLimitsFindAndReplaceAll) {
