@@ -747,6 +747,40 @@ int TParaList::AppendPara(std::string text, bool trim) {
   return 0;
 }
 
+std::unique_ptr<TParaList> TParaList::EmptyLike() const {
+  auto l = std::make_unique<TParaList>(0);
+  l->ParaLimit = ParaLimit;
+  l->ByteLimit = ByteLimit;
+  l->ParaLengthLimit = ParaLengthLimit;
+  l->WordWrap_ = WordWrap_;
+  l->WrapColumn_ = WrapColumn_;
+  l->TabSize_ = TabSize_;
+  return l;
+}
+
+void TParaList::TakeText(TParaList& loaded) {
+  Paras_.swap(loaded.Paras_);
+  std::swap(Chars_, loaded.Chars_);
+  std::swap(Lines_, loaded.Lines_);
+  // Wrapped as this list wraps, should its settings have changed meanwhile.
+  if (loaded.EffectiveWrap() != EffectiveWrap() || (WordWrap_ && loaded.TabSize_ != TabSize_)) {
+    int64_t lines = 0;
+    for (TParaNode& n : Paras_) {
+      n.Wrap(EffectiveWrap(), TabSize_);
+      lines += n.LineCount();
+    }
+    Lines_ = int32_t(std::min<int64_t>(lines, kNoLimit));
+  }
+  loaded.Clear();
+  CachePara_ = CacheLine_ = 1;
+  Undo_.Clear();
+  for (auto& m : Markers_) m = TMarker{};
+  FirstChanged = 1;
+  LastChanged = kNoLimit;
+  SetModified(false);
+  Edited();
+}
+
 std::string TParaList::GetRange(int32_t p1, int32_t pos1, int32_t p2, int32_t pos2,
                                 const std::string& eol) const {
   std::string out;
