@@ -1494,7 +1494,10 @@ void TQedTextFileEditor::Open(const std::string& fileName) {
       keep(b + at, end - at);
       at = after;
     }
-    if (RefuseLongLines && have - at > longest) keep(b + at, have - at);
+    // A line already too long is refused before more of it is read (a CR
+    // last in the block may be its end).
+    const size_t rest = have - at - (have > at && b[have - 1] == '\r' ? 1 : 0);
+    if (RefuseLongLines && rest > longest) keep(b + at, rest);
     if (atEof) {
       if (at < have) {
         keep(b + at, have - at);

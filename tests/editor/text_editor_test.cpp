@@ -191,6 +191,15 @@ TEST_F(EditorTest, LinesCutByTheReadingBlocksComeOutWhole) {
   EXPECT_TRUE(Ed->Text("|") == expected);
   EXPECT_EQ(Ed->LineEnd(), TLineEnd::CrLf);
   EXPECT_FALSE(Ed->LastLineEnded());
+  // A line of the most a paragraph holds, its CR last in the block, is no
+  // line too long.
+  std::string lines;
+  while (lines.size() < block - 1 - 32767) lines += std::string(30, 'y') + "\r\n";
+  ASSERT_EQ(lines.size(), block - 1 - 32767);
+  WriteFileBytes(f, lines + std::string(32767, 'z') + "\r\n");
+  Ed->RefuseLongLines = true;
+  Ed->Open(f.string());
+  EXPECT_EQ(Ed->LineText(Ed->LineCount() - 1), std::string(32767, 'z'));
 }
 
 TEST_F(EditorTest, EveryTestDataTapeRoundTrips) {
