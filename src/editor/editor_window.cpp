@@ -694,9 +694,8 @@ bool UserSelection(const TQedTextFileEditor& e) {
 // The match the last find left selected, still selected and still the
 // text searched for (in the case the options ask for).
 bool LastMatchSelected(const TQedTextFileEditor& e, const std::string& text, uint8_t options) {
-  const TEditorSession& s = EditorSession;
   TTextPoint a, b;
-  if (text.empty() || !e.GetSelection(a, b) || UserSelection(e) || s.LastMatchStart.Line == 0) return false;
+  if (text.empty() || !e.GetSelection(a, b) || UserSelection(e)) return false;
   const std::string selected = e.SelectedText();
   return (options & soCaseSensitive) ? selected == text : UpperCaseStr(selected) == UpperCaseStr(text);
 }

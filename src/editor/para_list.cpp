@@ -368,6 +368,10 @@ void TParaList::Clear() {
   Paras_.emplace_back();
   Chars_ = 0;
   Lines_ = 1;
+  Restart();
+}
+
+void TParaList::Restart() {
   CachePara_ = CacheLine_ = 1;
   Undo_.Clear();
   for (auto& m : Markers_) m = TMarker{};
@@ -762,23 +766,8 @@ void TParaList::TakeText(TParaList& loaded) {
   Paras_.swap(loaded.Paras_);
   std::swap(Chars_, loaded.Chars_);
   std::swap(Lines_, loaded.Lines_);
-  // Wrapped as this list wraps, should its settings have changed meanwhile.
-  if (loaded.EffectiveWrap() != EffectiveWrap() || (WordWrap_ && loaded.TabSize_ != TabSize_)) {
-    int64_t lines = 0;
-    for (TParaNode& n : Paras_) {
-      n.Wrap(EffectiveWrap(), TabSize_);
-      lines += n.LineCount();
-    }
-    Lines_ = int32_t(std::min<int64_t>(lines, kNoLimit));
-  }
   loaded.Clear();
-  CachePara_ = CacheLine_ = 1;
-  Undo_.Clear();
-  for (auto& m : Markers_) m = TMarker{};
-  FirstChanged = 1;
-  LastChanged = kNoLimit;
-  SetModified(false);
-  Edited();
+  Restart();
 }
 
 std::string TParaList::GetRange(int32_t p1, int32_t pos1, int32_t p2, int32_t pos2,

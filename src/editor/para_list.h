@@ -234,7 +234,7 @@ class TParaList {
   // Loading a file whole or not at all: it is read into an empty list with
   // this one's limits and wrap settings (room made for the paragraphs
   // counted beforehand), and only a file read in full replaces this list's
-  // text, at once. TakeText drops the history and the markers, leaves the
+  // text, at once (the settings unchanged meanwhile). TakeText drops the history and the markers, leaves the
   // text not modified and the loaded list empty.
   std::unique_ptr<TParaList> EmptyLike() const;
   void Reserve(int32_t paras) { Paras_.reserve(size_t(std::max(paras, 0)) + 1); }
@@ -274,6 +274,8 @@ class TParaList {
   std::string ExpandedLine(const TLineRef& line) const;
 
  private:
+  // A new text: no history, no markers, not modified, all to repaint.
+  void Restart();
   void Record(uint8_t kind, int32_t p, int32_t pos, std::string text, std::string newText = {});
   void Touch(int32_t first, int32_t last);
   // After paragraph p's text changed: wraps it again, keeps the line count
