@@ -14,9 +14,9 @@
 // The open reads a file twice, since it is taken whole or not at all: its
 // lines are counted (a file beyond the limits refused before any is kept)
 // and then kept, the paragraphs' room made once. Measured then (Release,
-// the shared machine at a load of 27-38 on its 8 cores): the 50 MB tape in
+// the shared machine at a load of 8-38 on its 8 cores): the 50 MB tape in
 // 149-162 ms CPU (151-192 ms), peak growth 2.10 x the file; the 1 MB tape in
-// 3-4 ms, 3.1 x (the read block is as large as the file). A tape of
+// 3-5 ms, 3.1 x (the read block is as large as the file). A tape of
 // 20,000,000 lines of 16 bytes (320 MB) opened in 2.1 s with 763 MB of
 // paragraphs; with one line more it was refused in 0.2 s, 1 MB grown.
 #include <benchmark/benchmark.h>
