@@ -23,10 +23,11 @@ namespace {
 constexpr const char* kUntitled = "UNTITLED.TXT";
 // Every file dialog of the window offers the same two filters.
 constexpr const char* kFileFilter = "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT";
-// The most the editor holds: far beyond any tape, small enough that a file
-// chosen by mistake is refused instead of filling the memory.
-constexpr int64_t kEditorByteLimit = int64_t{32} << 20;
-constexpr int32_t kEditorParaLimit = 2000000;
+// The most the editor holds: laser drilling tapes of several million holes
+// and more, while a file chosen by mistake is refused before it fills the
+// memory (a paragraph takes some 40 bytes besides its text).
+constexpr int64_t kEditorByteLimit = int64_t{512} << 20;
+constexpr int32_t kEditorParaLimit = 20000000;
 
 bool FileExists(const std::string& name) {
   struct stat st {};
@@ -384,9 +385,9 @@ void TQuillexForm::ShowStatus(int32_t line, int32_t col) {
 }
 
 bool TQuillexForm::OpenFile(const std::string& name) {
-  Editor->SetFileName(name);
+  // A file the editor refuses leaves the text and its name as they were.
   try {
-    Editor->Open();
+    Editor->Open(name);
   } catch (const std::exception& e) {
     ErrorBox(e.what());
     return false;
@@ -406,6 +407,15 @@ bool TQuillexForm::SaveTo(const std::string& name) {
 }
 
 bool TQuillexForm::AskToSave() {
+  if (!SaveIfWanted()) return false;
+  Editor->Clear();
+  Editor->SetFileName("");
+  SetCaption("Quillex - UNTITLED");
+  FileName = kUntitled;
+  return true;
+}
+
+bool TQuillexForm::SaveIfWanted() {
   if (Editor->Modified()) {
     const TModalResult r = ConfirmationBox(FileName + " not saved.  Save?", mbYesNoCancel);
     if (r == mrCancel) return false;
@@ -419,17 +429,17 @@ bool TQuillexForm::AskToSave() {
         name = d.FileName;
       }
       if (!SaveTo(name)) return false;
+      FileName = name;
+      SetCaption("Quillex - " + name);
     }
   }
-  Editor->Clear();
-  Editor->SetFileName("");
-  SetCaption("Quillex - UNTITLED");
-  FileName = kUntitled;
   return true;
 }
 
 void TQuillexForm::Open() {
-  if (Editor->Modified() && !AskToSave()) return;
+  // The text stays until another has been read in its place: a cancelled
+  // choice or a refused file leaves it, its name and its state as they were.
+  if (!SaveIfWanted()) return;
   TOpenDialog d;
   d.Title = "Select file to edit";
   d.InitialDir = LastDir;
@@ -681,6 +691,15 @@ bool UserSelection(const TQedTextFileEditor& e) {
            e.SelectionStamp() == s.LastMatchStamp);
 }
 
+// The match the last find left selected, still selected and still the
+// text searched for (in the case the options ask for).
+bool LastMatchSelected(const TQedTextFileEditor& e, const std::string& text, uint8_t options) {
+  TTextPoint a, b;
+  if (text.empty() || !e.GetSelection(a, b) || UserSelection(e)) return false;
+  const std::string selected = e.SelectedText();
+  return (options & soCaseSensitive) ? selected == text : UpperCaseStr(selected) == UpperCaseStr(text);
+}
+
 // Find and Replace start in the user's selection when the caret stands in
 // it; the last find's match is no scope.
 void ChooseScope(TQedTextFileEditor& e) {
@@ -742,9 +761,12 @@ void TQuillexForm::RunReplace() {
   const uint8_t find = uint8_t(s.SearchOptions & ~(soReplace | soReplaceAll));
   const uint8_t findNext = uint8_t(find & ~soEntireScope);
   const uint8_t replace = uint8_t((s.SearchOptions | soReplace) & ~(soReplaceAll | soEntireScope));
+  // The match the last find selected is the first one offered, whichever
+  // way the replace goes; otherwise the next match is.
+  const bool selectedMatch = LastMatchSelected(e, s.FindText, s.SearchOptions);
   if (!s.ReplaceOneMode && !s.PromptOnReplace) {
     if (e.Replace(s.FindText, s.ReplaceText, uint8_t(s.SearchOptions | soReplace | soReplaceAll)) < 0) NotFound(s.FindText);
-  } else if (!e.Search(s.FindText, find)) {
+  } else if (!selectedMatch && !e.Search(s.FindText, find)) {
     NotFound(s.FindText);
   } else if (s.ReplaceOneMode) {
     TTextPoint a, b;

@@ -75,7 +75,11 @@ class TQuillexForm : public TForm {
 
   // Loads a file (an existing one); false with an error box when it fails.
   bool OpenFile(const std::string& name);
+  // Offers to save a modified text, then empties the window; false after
+  // Cancel (of the question or of the save).
   bool AskToSave();
+  // Offers to save a modified text; false after Cancel.
+  bool SaveIfWanted();
   void Save();
   void SaveAs();
   void New() { AskToSave(); }

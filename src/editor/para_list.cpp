@@ -368,6 +368,10 @@ void TParaList::Clear() {
   Paras_.emplace_back();
   Chars_ = 0;
   Lines_ = 1;
+  Restart();
+}
+
+void TParaList::Restart() {
   CachePara_ = CacheLine_ = 1;
   Undo_.Clear();
   for (auto& m : Markers_) m = TMarker{};
@@ -745,6 +749,25 @@ int TParaList::AppendPara(std::string text, bool trim) {
   Paras_.insert(Paras_.end() - 1, std::move(node));
   CachePara_ = CacheLine_ = 1;
   return 0;
+}
+
+std::unique_ptr<TParaList> TParaList::EmptyLike() const {
+  auto l = std::make_unique<TParaList>(0);
+  l->ParaLimit = ParaLimit;
+  l->ByteLimit = ByteLimit;
+  l->ParaLengthLimit = ParaLengthLimit;
+  l->WordWrap_ = WordWrap_;
+  l->WrapColumn_ = WrapColumn_;
+  l->TabSize_ = TabSize_;
+  return l;
+}
+
+void TParaList::TakeText(TParaList& loaded) {
+  Paras_.swap(loaded.Paras_);
+  std::swap(Chars_, loaded.Chars_);
+  std::swap(Lines_, loaded.Lines_);
+  loaded.Clear();
+  Restart();
 }
 
 std::string TParaList::GetRange(int32_t p1, int32_t pos1, int32_t p2, int32_t pos2,

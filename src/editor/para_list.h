@@ -15,6 +15,7 @@
 // are the paragraph numbers. Every paragraph keeps where its display lines
 // start, and every edit wraps the paragraph it changed again.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -230,6 +231,14 @@ class TParaList {
   int InsertTextBlock(int32_t& p, int32_t& pos, const std::string& text);
   // Loading: a paragraph before the last one, no history.
   int AppendPara(std::string text, bool trim);
+  // Loading a file whole or not at all: it is read into an empty list with
+  // this one's limits and wrap settings (room made for the paragraphs
+  // counted beforehand), and only a file read in full replaces this list's
+  // text, at once (the settings unchanged meanwhile). TakeText drops the history and the markers, leaves the
+  // text not modified and the loaded list empty.
+  std::unique_ptr<TParaList> EmptyLike() const;
+  void Reserve(int32_t paras) { Paras_.reserve(size_t(std::max(paras, 0)) + 1); }
+  void TakeText(TParaList& loaded);
   // The text from (p1, pos1) up to (p2, pos2), lines joined by eol.
   std::string GetRange(int32_t p1, int32_t pos1, int32_t p2, int32_t pos2,
                        const std::string& eol = "\r\n") const;
@@ -265,6 +274,8 @@ class TParaList {
   std::string ExpandedLine(const TLineRef& line) const;
 
  private:
+  // A new text: no history, no markers, not modified, all to repaint.
+  void Restart();
   void Record(uint8_t kind, int32_t p, int32_t pos, std::string text, std::string newText = {});
   void Touch(int32_t first, int32_t last);
   // After paragraph p's text changed: wraps it again, keeps the line count

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <unistd.h>
 
 #include "foundation/file_utils.h"
@@ -1357,99 +1359,166 @@ void TQedTextFileEditor::SetFileName(const std::string& name) {
   FileName_ = n;
 }
 
-void TQedTextFileEditor::Open() {
-  const TActing acting(*this);
-  if (FileName_.empty()) return;
-  Clear(false);
-  IsOpen_ = false;
-  std::FILE* f = std::fopen(FileName_.c_str(), "rb");
-  if (f == nullptr) throw std::runtime_error(FileError(errno, FileName_));
-  // A file beyond what the text may hold is refused before it is read.
-  if (const int64_t size = FileSizeOf(FileName_); size > List_->ByteLimit) {
-    std::fclose(f);
-    EEditorError e(EditorFileTooLargeText(FileName_, List_->ByteLimit));
-    e.Code = edTextTooLarge;
-    throw e;
+namespace {
+
+// What a first reading of a file finds: its line ends (CR LF, LF and a lone
+// CR each end a line), the bytes they take, and whether its last line has
+// none.
+struct TLineCount {
+  int64_t Ends = 0, EndBytes = 0;
+  bool LastUnended = false;
+  int64_t Lines() const { return Ends + (LastUnended ? 1 : 0); }
+};
+
+bool CountLines(std::FILE* f, std::vector<char>& buf, TLineCount& count) {
+  bool afterCr = false;
+  char last = '\n';
+  for (;;) {
+    const size_t n = std::fread(buf.data(), 1, buf.size(), f);
+    if (n == 0) break;
+    const char* b = buf.data();
+    uint32_t lf = 0, cr = 0, crlf = afterCr && b[0] == '\n' ? 1 : 0;
+    for (size_t i = 0; i < n; ++i) {
+      lf += b[i] == '\n';
+      cr += b[i] == '\r';
+    }
+    for (size_t i = 0; i + 1 < n; ++i) crlf += (b[i] == '\r') & (b[i + 1] == '\n');
+    count.Ends += int64_t(lf) + cr - crlf;
+    count.EndBytes += int64_t(lf) + cr;
+    last = b[n - 1];
+    afterCr = last == '\r';
   }
-  // Lines are read in blocks; CR LF, LF and a lone CR each end a line, and
-  // the first one met is the file's line end, used again when saving. A
-  // line longer than a paragraph may hold is kept whole, or refuses the file
-  // as soon as it is met (RefuseLongLines); too many lines, or bytes should
-  // the file have grown, refuse it too.
-  std::vector<char> buf(1 << 20);
-  std::string line;
+  count.LastUnended = last != '\n' && last != '\r';
+  return !std::ferror(f);
+}
+
+}  // namespace
+
+void TQedTextFileEditor::Open() {
+  if (!FileName_.empty()) Open(std::string(FileName_));
+}
+
+void TQedTextFileEditor::Open(const std::string& fileName) {
+  const TActing acting(*this);
+  std::string name = fileName;
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  if (name.empty()) return;
   const auto fail = [](int code, const std::string& text) {
     EEditorError e(text);
     e.Code = code;
     throw e;
   };
-  const auto append = [&](int code) {
+  const auto refuse = [&](int code) {
     if (code == 0) return;
-    if (code == edTooManyParas) fail(code, EditorTooManyLinesText(FileName_, List_->ParaLimit));
-    if (code == edTextTooLarge) fail(code, EditorFileTooLargeText(FileName_, List_->ByteLimit));
+    if (code == edTooManyParas) fail(code, EditorTooManyLinesText(name, List_->ParaLimit));
+    if (code == edTextTooLarge) fail(code, EditorFileTooLargeText(name, List_->ByteLimit));
     throw EEditorError(code);
   };
-  const auto checkLength = [&] {
-    if (RefuseLongLines && line.size() > size_t(List_->ParaLengthLimit))
-      fail(edParaTooLong, EditorLineTooLongText(FileName_, int64_t(List_->ParaCount()), List_->ParaLengthLimit));
+  struct TClose {
+    std::FILE* F;
+    ~TClose() { if (F != nullptr) std::fclose(F); }
+  } file{std::fopen(name.c_str(), "rb")};
+  if (file.F == nullptr) throw std::runtime_error(FileError(errno, name));
+  std::unique_ptr<TParaList> loaded = List_->EmptyLike();
+  // A file beyond what the text may hold is refused before it is read; its
+  // lines are counted before any is kept, and too many, or too many bytes
+  // with two counted for each line end, refuse it too.
+  const int64_t size = FileSizeOf(name);
+  if (size > List_->ByteLimit) refuse(edTextTooLarge);
+  std::vector<char> buf(size_t(std::clamp<int64_t>(size + 1, 4096, 1 << 20)));
+  TLineCount count;
+  if (!CountLines(file.F, buf, count) || std::fseek(file.F, 0, SEEK_SET) != 0)
+    throw std::runtime_error(FileError(EIO, name));
+  const int64_t lines = count.Lines();
+  refuse(loaded->CheckLimits(0, int32_t(std::min<int64_t>(lines, kNoLimit)),
+                             std::max<int64_t>(size - count.EndBytes, 0) + 2 * lines));
+  loaded->Reserve(int32_t(std::min<int64_t>(lines, kNoLimit)));
+  // Then the lines are kept, a block at a time, a line cut by a block's end
+  // moved to the front for the next. The first line end met is the file's,
+  // used again when saving. A line longer than a paragraph may hold is kept
+  // whole, or refuses the file (RefuseLongLines); the limits are tested
+  // again for each line, should the file have grown.
+  TLineEnd lineEnd = TLineEnd::CrLf;
+  bool lastEnded = true, sawEnd = false, atEof = false;
+  const size_t longest = size_t(loaded->ParaLengthLimit);
+  const auto keep = [&](const char* s, size_t n) {
+    if (RefuseLongLines && n > longest)
+      fail(edParaTooLong, EditorLineTooLongText(name, int64_t(loaded->ParaCount()), loaded->ParaLengthLimit));
+    refuse(loaded->AppendPara(std::string(s, n), TrimWhiteSpace));
   };
-  bool sawEnd = false, pendingCr = false;
-  LineEnd_ = TLineEnd::CrLf;
-  LastLineEnded_ = true;
-  bool any = false, ended = true;
-  try {
+  size_t have = 0;
+  for (;;) {
+    if (have == buf.size()) buf.resize(buf.size() * 2);
+    const size_t n = std::fread(buf.data() + have, 1, buf.size() - have, file.F);
+    if (n == 0) {
+      if (std::ferror(file.F)) throw std::runtime_error(FileError(EIO, name));
+      atEof = true;
+    }
+    have += n;
+    const char* b = buf.data();
+    size_t at = 0;
+    // Where the next LF and CR stand (have: none in the block), found once
+    // and kept until passed.
+    size_t lf = 0, cr = 0;
+    bool lfKnown = false, crKnown = false;
+    const auto next = [&](char c, size_t& where, bool& known) {
+      if (!known || where < at) {
+        const void* p = std::memchr(b + at, c, have - at);
+        where = p != nullptr ? size_t(static_cast<const char*>(p) - b) : have;
+        known = true;
+      }
+      return where;
+    };
     for (;;) {
-      const size_t n = std::fread(buf.data(), 1, buf.size(), f);
-      if (n == 0) break;
-      any = true;
-      size_t start = 0;
-      for (size_t i = 0; i < n; ++i) {
-        const char c = buf[i];
-        if (pendingCr) {
-          pendingCr = false;
-          if (c == '\n') {
-            start = i + 1;
-            continue;
-          }
-        }
-        if (c != '\r' && c != '\n') continue;
-        line.append(buf.data() + start, i - start);
-        checkLength();
-        start = i + 1;
-        if (!sawEnd) {
-          sawEnd = true;
-          if (c == '\n') LineEnd_ = TLineEnd::Lf;
-          else LineEnd_ = (i + 1 < n) ? (buf[i + 1] == '\n' ? TLineEnd::CrLf : TLineEnd::Cr) : TLineEnd::CrLf;
-        }
-        if (c == '\r') pendingCr = true;
-        append(List_->AppendPara(std::move(line), TrimWhiteSpace));
-        line.clear();
-        ended = true;
+      const size_t l = next('\n', lf, lfKnown), r = next('\r', cr, crKnown);
+      size_t end, after;
+      TLineEnd kind;
+      if (r < l) {
+        // A CR last in the block may yet be followed by an LF.
+        if (r + 1 == have && !atEof) break;
+        end = r;
+        const bool pair = r + 1 < have && b[r + 1] == '\n';
+        after = r + (pair ? 2 : 1);
+        kind = pair ? TLineEnd::CrLf : TLineEnd::Cr;
+      } else if (l < have) {
+        end = l;
+        after = l + 1;
+        kind = TLineEnd::Lf;
+      } else {
+        break;
       }
-      if (start < n) {
-        line.append(buf.data() + start, n - start);
-        checkLength();
-        ended = false;
+      if (!sawEnd) {
+        sawEnd = true;
+        lineEnd = kind;
       }
+      keep(b + at, end - at);
+      at = after;
     }
-    if (std::ferror(f)) throw std::runtime_error(FileError(EIO, FileName_));
-    // The first CR of the file may have stood at the end of a block.
-    if (!line.empty() || !ended) {
-      append(List_->AppendPara(std::move(line), TrimWhiteSpace));
-      LastLineEnded_ = false;
+    // A line already too long is refused before more of it is read (a CR
+    // last in the block may be its end).
+    const size_t rest = have - at - (have > at && b[have - 1] == '\r' ? 1 : 0);
+    if (RefuseLongLines && rest > longest) keep(b + at, rest);
+    if (atEof) {
+      if (at < have) {
+        keep(b + at, have - at);
+        lastEnded = false;
+      }
+      break;
     }
-    (void)any;
-  } catch (...) {
-    std::fclose(f);
-    Clear();
-    IsOpen_ = false;
-    throw;
+    std::memmove(buf.data(), b + at, have - at);
+    have -= at;
   }
-  std::fclose(f);
-  List_->SetModified(false);
-  List_->Undo().Clear();
-  List_->Edited();
+  // Read in full: only now does the text change.
+  buf = std::vector<char>();
+  List_->TakeText(*loaded);
+  loaded.reset();
+  FileName_ = name;
   IsOpen_ = true;
+  LineEnd_ = lineEnd;
+  LastLineEnded_ = lastEnded;
+  Caret_ = SelA_ = SelB_ = TTextPoint{};
+  Top_ = Left_ = 1;
+  ++Stamp_;
   Invalidate();
   Status();
 }

@@ -253,10 +253,14 @@ class TQedTextFileEditor : public TParaListView {
   const std::string& FileName() const { return FileName_; }
   void SetFileName(const std::string& name);
   bool IsOpen() const { return IsOpen_; }
-  // Loads FileName; throws EEditorError (a file beyond the byte or paragraph
-  // limits, or with a line beyond the paragraph length limit: the message
-  // names the file) or std::runtime_error (file access) and leaves the text
-  // empty and closed then.
+  // Loads the file, which then becomes FileName, whole or not at all: it
+  // throws EEditorError (a file beyond the byte or paragraph limits, or with
+  // a line beyond the paragraph length limit: the message names the file)
+  // or std::runtime_error (file access), and the text, its history, the
+  // caret, FileName, IsOpen and Modified then stay as they were. A file
+  // beyond the limits is refused before a line of it is kept.
+  void Open(const std::string& fileName);
+  // Loads FileName so.
   void Open();
   void Close() { Clear(); IsOpen_ = false; }
   // Saves through the replacing save: on failure the old file (and its

@@ -186,11 +186,15 @@ TEST_F(EditorBlocksTest, OpeningAndSavingTellTheUserWhatWentWrong) {
     w.Open();
     EXPECT_EQ(w.Editor->Text(), "X");
     EXPECT_EQ(w.Caption(), "Quillex - UNTITLED");
-    // No: the text goes and the chosen file opens; a missing one is named.
+    // No: the chosen file opens in place of the text; a missing one is
+    // named and the text stays.
     ScriptMessageBoxAnswer(mrNo);
     ScriptFileDialogAnswer((TempDir / "NONE.NC").string());
     w.Open();
     EXPECT_EQ(ShownMessageBoxes().back().Text, "File <" + (TempDir / "NONE.NC").string() + "> does not exist!");
+    EXPECT_EQ(w.Editor->Text(), "X");
+    EXPECT_TRUE(w.Editor->Modified());
+    ScriptMessageBoxAnswer(mrNo);
     ScriptFileDialogAnswer(f.string());
     w.Open();
     EXPECT_EQ(w.Caption(), "Quillex - " + f.string());

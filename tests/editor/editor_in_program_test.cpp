@@ -4,12 +4,16 @@
 // whole scope with Again.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "../workspace/workspace_test_support.h"
 #include "editor/editor_window.h"
 #include "model/rout_database.h"
+#include "model/rout_housekeeping.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
@@ -356,6 +360,135 @@ TEST_F(TEditorInProgramTest, AFindAfterAFindSearchesTheWholeText) {
     EXPECT_FALSE(e.SelectionExists());
     EXPECT_EQ(LastBox(), "");
   });
+}
+
+// Replace takes the match a find left selected first, whichever way either
+// of them went; Again then goes on to the next one.
+TEST_F(TEditorInProgramTest, ReplaceAfterABackwardFindReplacesTheSelectedMatchFirst) {
+  StartProgram();
+  InEditor([](TQuillexForm& w) {
+    TQedTextFileEditor& e = Tape(w);
+    auto replaceForward = [&w](const std::string& text, const std::string& with) {
+      QueueModalScript("TSearchAndReplaceDialog", [text, with](TForm& d) {
+        EXPECT_EQ(d.Get<TRadioGroup>("ScopeGroup").ItemIndex(), 0);
+        d.Get<TComboBox>("FindTextCombo").SetText(text);
+        d.Get<TComboBox>("ReplaceTextCombo").SetText(with);
+        d.Get<TCheckBox>("PromptCheckBox").SetChecked(false);
+        d.Get<TRadioGroup>("DirectionGroup").SetItemIndex(0);
+        d.Click("OKButton");
+      });
+      ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+    };
+    // The last T05, found from the end: replaced, no "not found".
+    e.SetCaretPosition(9, 1);
+    Find(w, "T05", true, 0);
+    ExpectScope(e, {8, 1}, {8, 4});
+    replaceForward("T05", "T07");
+    EXPECT_EQ(e.Text("/"), "M48/T03/X0100Y0100/T05/X0200Y0200/T03/X0300Y0300/T07/M30");
+    EXPECT_EQ(LastBox(), "");
+    // The first T03, reached backward with Again: it goes first, then the
+    // one after it.
+    e.SetCaretPosition(9, 1);
+    Find(w, "t03", true, 0);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    ExpectScope(e, {2, 1}, {2, 4});
+    replaceForward("T03", "T09");
+    EXPECT_EQ(e.Text("/"), "M48/T09/X0100Y0100/T05/X0200Y0200/T03/X0300Y0300/T07/M30");
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Again"));
+    EXPECT_EQ(e.Text("/"), "M48/T09/X0100Y0100/T05/X0200Y0200/T09/X0300Y0300/T07/M30");
+    EXPECT_EQ(LastBox(), "");
+  });
+}
+
+// Files the editor refuses: a line too long, one line too many, a byte too
+// many (refused unread: the file is all hole). Each gives its box and leaves
+// the open text, its name, its state and its history as they were, so that
+// F2 writes the file's own bytes and OK in Text Edit Rout gives the layer
+// back as it was.
+class TRefusedOpenTest : public TEditorInProgramTest {
+ protected:
+  std::vector<std::pair<std::string, std::string>> Refused;
+  void SetUp() override {
+    TEditorInProgramTest::SetUp();
+    const std::string longLine = (TempDir / "LONGLINE.NC").string();
+    WriteFileBytes(longLine, "M48\r\n" + std::string(40000, '0') + "\r\nM30\r\n");
+    const std::string manyLines = (TempDir / "MANY.NC").string();
+    WriteFileBytes(manyLines, std::string(20000001, '\n'));
+    const std::string big = (TempDir / "BIG.NC").string();
+    WriteFileBytes(big, "");
+    std::filesystem::resize_file(big, (uintmax_t{512} << 20) + 1);
+    Refused = {{longLine, "Line 2 of <" + longLine + "> is longer than the 32767 characters the editor can hold."},
+               {manyLines, "<" + manyLines + "> has more than the 20000000 lines the editor can hold."},
+               {big, "<" + big + "> is larger than the 512 MB the editor can hold."}};
+  }
+  // File > Open of each refused file: the box, and the window as it was.
+  void OpenEachRefused(TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    const std::string text = e.Text(), caption = w.Caption(), name = w.FileName;
+    const bool modified = e.Modified();
+    for (const auto& [file, box] : Refused) {
+      if (modified) ScriptMessageBoxAnswer(mrNo);  // not saved: do not save
+      ScriptFileDialogAnswer(file);
+      ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|&Open"));
+      EXPECT_EQ(LastBox(), box);
+      EXPECT_EQ(e.Text(), text) << file;
+      EXPECT_EQ(w.Caption(), caption) << file;
+      EXPECT_EQ(w.FileName, name) << file;
+      EXPECT_EQ(e.Modified(), modified) << file;
+    }
+  }
+};
+
+TEST_F(TRefusedOpenTest, ARefusedOpenLeavesTheOpenTapeAndItsNameForF2) {
+  StartProgram();
+  const std::string tape = (TempDir / "SMALL.NC").string();
+  const std::string bytes = "M48\r\nT01C0.0100\r\n%\r\nT01\r\nX0100Y0100\r\nM30\r\n";
+  WriteFileBytes(tape, bytes);
+  InEditor([&](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    ScriptFileDialogAnswer(tape);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|&Open"));
+    ASSERT_EQ(e.Text(), bytes);
+    EXPECT_EQ(w.Caption(), "Quillex - " + tape);
+    OpenEachRefused(w);
+    w.EditorBox.KeyDown(VK_F1 + 1, 0);  // F2
+    EXPECT_EQ(ReadFileBytes(tape), bytes);
+    // Changed and not saved: the change and its undo stay.
+    e.SetCaretPosition(5, 1);
+    e.InsertString("G05");
+    OpenEachRefused(w);
+    ASSERT_TRUE(e.CanUndo());
+    e.Undo();
+    EXPECT_EQ(e.Text(), bytes);
+  });
+}
+
+TEST_F(TRefusedOpenTest, OkAfterARefusedOpenInTextEditRoutKeepsTheLayer) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L40")->Click();
+  ASSERT_EQ(Form->Menu(), &Form->RoutMenu);
+  RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+  RTDB->AppendLine({In, In}, 0, NoZOffset);
+  // The layer as the editor shows it, before and after.
+  auto layerTape = [this] {
+    std::string tape;
+    QueueModalScript("TQuillexForm", [&tape](TForm& f) {
+      tape = static_cast<TQuillexForm&>(f).Editor->Text();
+      f.Get<TButton>("CancelButton").Click();
+    });
+    EXPECT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Text &Edit Rout"));
+    return tape;
+  };
+  const std::string before = layerTape();
+  ASSERT_NE(before.find("X"), std::string::npos) << before;
+  QueueModalScript("TQuillexForm", [this](TForm& f) {
+    OpenEachRefused(static_cast<TQuillexForm&>(f));
+    f.Get<TButton>("OKButton").Click();
+  });
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Text &Edit Rout"));
+  EXPECT_FALSE(RoutLayerEmpty(40));
+  EXPECT_EQ(layerTape(), before);
 }
 
 // A selection of the user's is the scope, even one set by hand to the

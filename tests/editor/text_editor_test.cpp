@@ -164,6 +164,44 @@ TEST_F(EditorTest, FilesLoadAndSaveWithTheirLineEnds) {
   EXPECT_FALSE(Ed->IsOpen());
 }
 
+// The file is read in blocks of 1 MB: a line longer than a block, a CR LF
+// and a lone CR split by a block's end all come out as written.
+TEST_F(EditorTest, LinesCutByTheReadingBlocksComeOutWhole) {
+  const size_t block = size_t(1) << 20;
+  std::string bytes = std::string(block - 1, 'a') + "\r\n";
+  bytes += std::string(2 * block - 1 - bytes.size(), 'b') + "\rc\n";
+  bytes += std::string(3 * block - 1 - bytes.size(), 'd') + "\r";
+  bytes += "\ne\r\rf\n\ng";
+  std::string expected, line;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\r' && bytes[i] != '\n') {
+      line += bytes[i];
+      continue;
+    }
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    expected += line + "|";
+    line.clear();
+  }
+  expected += line + "|";
+  const fs::path f = TempDir / "BLOCKS.NC";
+  WriteFileBytes(f, bytes);
+  Ed->TrimWhiteSpace = false;
+  Ed->Open(f.string());
+  EXPECT_EQ(Ed->LineCount(), 10);  // nine lines and the empty one after the last
+  EXPECT_TRUE(Ed->Text("|") == expected);
+  EXPECT_EQ(Ed->LineEnd(), TLineEnd::CrLf);
+  EXPECT_FALSE(Ed->LastLineEnded());
+  // A line of the most a paragraph holds, its CR last in the block, is no
+  // line too long.
+  std::string lines;
+  while (lines.size() < block - 1 - 32767) lines += std::string(30, 'y') + "\r\n";
+  ASSERT_EQ(lines.size(), block - 1 - 32767);
+  WriteFileBytes(f, lines + std::string(32767, 'z') + "\r\n");
+  Ed->RefuseLongLines = true;
+  Ed->Open(f.string());
+  EXPECT_EQ(Ed->LineText(Ed->LineCount() - 1), std::string(32767, 'z'));
+}
+
 TEST_F(EditorTest, EveryTestDataTapeRoundTrips) {
   const fs::path dir = SharedTestData();
   if (dir.empty()) GTEST_SKIP() << "no shared test data";
@@ -242,7 +280,7 @@ TEST_F(EditorTest, PaintingShowsTheSelectionAndScrollingFollowsTheCaret) {
   EXPECT_GT(CountColor(Box.Buffer(), Ed->HighlightColors.BackColor()), 0);
 }
 
-TEST_F(EditorTest, AnyLineEndLoadsAndAFailedOpenLeavesTheTextEmpty) {
+TEST_F(EditorTest, AnyLineEndLoadsAndARefusedOpenLeavesTheTextAsItWas) {
   const fs::path f = TempDir / "CR.NC";
   WriteFileBytes(f, "A\rB\rC");
   Ed->SetFileName(f.string());
@@ -252,11 +290,11 @@ TEST_F(EditorTest, AnyLineEndLoadsAndAFailedOpenLeavesTheTextEmpty) {
   EXPECT_FALSE(Ed->LastLineEnded());
   EXPECT_FALSE(Ed->Modified());
   EXPECT_FALSE(Ed->CanUndo());  // loading is not an edit
-  // More lines than allowed: the error names the limit and the text is closed.
+  // More lines than allowed: refused, and the open text stays.
   Ed->List().ParaLimit = 2;
   EXPECT_THROW(Ed->Open(), EEditorError);
-  EXPECT_FALSE(Ed->IsOpen());
-  EXPECT_EQ(Ed->Text(), "");
+  EXPECT_TRUE(Ed->IsOpen());
+  EXPECT_EQ(Ed->Text("|"), "A|B|C|");
 }
 
 // ---------------------------------------------------------------- the window

@@ -135,7 +135,7 @@ TEST_F(TLargeFileOpenTest, JobsTapesAndTablesOfLargeFilesEndWithABoxAndNothingCh
 
 TEST_F(TLargeFileOpenTest, TheTextEditorRefusesWhatItCannotHoldAndKeepsItsText) {
   StartProgram();
-  const std::string big = Sparse("BIG.NC", "M48\r\n", std::uintmax_t{33} << 20);
+  const std::string big = Sparse("BIG.NC", "M48\r\n", std::uintmax_t{513} << 20);
   const std::string longLine = Input("LONG.NC", "M48\r\nT1\r\nX1Y1\r\n" + std::string(40000, '1') + "\r\nM30\r\n");
   std::string many;
   for (int i = 0; i < 20; ++i) many += "X" + std::to_string(i) + "\r\n";
@@ -175,7 +175,7 @@ TEST_F(TLargeFileOpenTest, TheTextEditorRefusesWhatItCannotHoldAndKeepsItsText) 
   });
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&File|Text E&ditor"));
   ASSERT_EQ(boxes.size(), 7u);
-  EXPECT_EQ(boxes[0], "<" + big + "> is larger than the 32 MB the editor can hold.");
+  EXPECT_EQ(boxes[0], "<" + big + "> is larger than the 512 MB the editor can hold.");
   EXPECT_EQ(boxes[1], "Line 4 of <" + longLine + "> is longer than the 32767 characters the editor can hold.");
   EXPECT_EQ(boxes[2], "<" + manyLines + "> has more than the 10 lines the editor can hold.");
   EXPECT_EQ(boxes[3], boxes[0]);
