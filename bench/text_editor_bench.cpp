@@ -31,6 +31,7 @@
 #include <memory>
 #include <string>
 
+#include "support/bench_run.h"
 #include "editor/editor_window.h"
 #include "editor/text_editor.h"
 
@@ -118,7 +119,7 @@ void BM_OpenBigTape(benchmark::State& state) {
   state.counters["file_MB"] = fileBytes / 1e6;
   state.counters["peak_growth_x_file"] = grown / fileBytes;
 }
-BENCHMARK(BM_OpenBigTape)->Arg(kSmallLines)->Arg(kBigLines)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenBigTape)->Apply(korvex_bench::Sizes<kSmallLines, kSmallLines, kBigLines>)->Unit(benchmark::kMillisecond);
 
 void BM_ScrollToEnd(benchmark::State& state) {
   TEditorHost host(int(state.range(0)));
@@ -131,7 +132,7 @@ void BM_ScrollToEnd(benchmark::State& state) {
   state.counters["rows"] = host.Editor.VisibleLines();
   state.counters["columns"] = host.Editor.VisibleCols();
 }
-BENCHMARK(BM_ScrollToEnd)->Arg(kSmallLines)->Arg(kBigLines)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScrollToEnd)->Apply(korvex_bench::Sizes<kSmallLines, kSmallLines, kBigLines>)->Unit(benchmark::kMillisecond);
 
 void BM_ReplaceAllLines(benchmark::State& state) {
   const int lines = int(state.range(0));
@@ -148,7 +149,7 @@ void BM_ReplaceAllLines(benchmark::State& state) {
   }
   if (count != lines) state.SkipWithError("not every line was replaced");
 }
-BENCHMARK(BM_ReplaceAllLines)->Arg(kSmallLines)->Arg(kBigLines)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ReplaceAllLines)->Apply(korvex_bench::Sizes<kSmallLines, kSmallLines, kBigLines>)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_WordWrapBigTape(benchmark::State& state) {
   const int lines = int(state.range(0));
@@ -166,6 +167,6 @@ void BM_WordWrapBigTape(benchmark::State& state) {
   state.counters["display_lines"] = shown;
   if (shown <= lines * 2) state.SkipWithError("the text was not wrapped");
 }
-BENCHMARK(BM_WordWrapBigTape)->Arg(kSmallLines)->Arg(kBigLines)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_WordWrapBigTape)->Apply(korvex_bench::Sizes<kSmallLines, kSmallLines, kBigLines>)->Unit(benchmark::kMillisecond)->Iterations(korvex_bench::Iterations(3));
 
 }  // namespace
