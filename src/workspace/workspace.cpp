@@ -698,10 +698,11 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
       if (ViewServices().Activity() == acMakeTapePick && !UserPanel->Entry().empty()) {
         const std::string typed = UserPanel->Entry();
         UserPanel->ClearEntry();
-        // A command's code waits as the menus do; any other text is the corner.
+        // A command's code waits as the menus do (a view command runs); any
+        // other text is the corner.
         const int32_t command = typed.size() == 2 ? ButtonManager().CommandOfCode(typed) : 0;
-        if (command != 0 && UserCommandGate != nullptr)
-          UserCommandGate(command);
+        if (command != 0)
+          ButtonManager().PressByUser(command);
         else
           TypedCouponOrigin(typed);
         key = 0;

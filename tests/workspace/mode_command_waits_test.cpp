@@ -176,7 +176,7 @@ TEST_F(TModeCommandWaitsTest, SingleStepTakesOnlyItsPlayCommands) {
 }
 
 // Under the import placement, the marking of tooling hits and the plot
-// placement the view settings act at once (Snap to Grid, to place the
+// placement (and the coupon pick) the view settings act at once (Snap to Grid, to place the
 // import on the grid), and the view is zoomed and moved to find the spot:
 // Zoom All, Zoom Out, Full Screen, and Pan to a click. The input goes on;
 // the items that act only on an idle drawing area (Save, Import) and the
@@ -259,13 +259,34 @@ TEST_F(TModeCommandWaitsTest, TheViewSettingsAndCommandsActUnderEveryInput) {
   EXPECT_EQ(Checked, 2);
   EXPECT_EQ(MyScreen->Activity, acIdle);
 
+  // The coupon pick of Make Drill Tape: the code of Zoom Out typed runs.
+  HeadlessSetProcessMessagesHook([&] {
+    if (MyScreen->Activity != acMakeTapePick || Checked > 2) return;
+    ++Checked;
+    Run(form, emDrill, "ZoomAll1");
+    const double zoom = MyScreen->Zoom;
+    Type(form, ButtonManager().CodeOf(cmZoomOut));
+    EXPECT_DOUBLE_EQ(MyScreen->Zoom, zoom / 2);
+    EXPECT_EQ(MyScreen->Activity, acMakeTapePick);
+    form.KeyDown(VK_ESCAPE);
+  });
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.FirstLastCheckBox.SetChecked(true);
+    d.MarkFirstCheckBox.SetChecked(false);
+    d.MarkLastCheckBox.SetChecked(false);
+    d.OKButton.Click();
+  });
+  Run(form, emDrill, "MakeDrillTape1");
+  EXPECT_EQ(Checked, 3);
+
   // The plot placement, ended with Esc: no plot is written.
   WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
                  "papers\nof the test\nLetter\n11\n8.5\n0\n0\n");
   for (const char* f : {"TPlotPromptDialog", "TPlotConfigurationDialog"})
     RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
   HeadlessSetProcessMessagesHook([&] {
-    if (MyScreen->Activity != acPrintPlacement || Checked > 2) return;
+    if (MyScreen->Activity != acPrintPlacement || Checked > 3) return;
     expectFree("plot placement");
     form.KeyDown(VK_ESCAPE);
   });
@@ -273,7 +294,7 @@ TEST_F(TModeCommandWaitsTest, TheViewSettingsAndCommandsActUnderEveryInput) {
   ScriptFileDialogAnswer(plot, 4);
   Run(form, emDrill, "Plot1");
   HeadlessSetProcessMessagesHook(nullptr);
-  EXPECT_EQ(Checked, 3);
+  EXPECT_EQ(Checked, 4);
   EXPECT_FALSE(std::filesystem::exists(plot));
   EXPECT_EQ(MyScreen->Activity, acIdle);
   EXPECT_EQ(LiveDrillEntities(), 5);
