@@ -83,15 +83,30 @@ class TModeCommandWaitsTest : public TWorkspaceDialogsTest {
     ++Checked;
   }
   int Checked = 0;
+  // Make Drill Tape's dialog answered OK: with the coupon pick, or with the
+  // marking of the first tooling hits.
+  static void MakeTapeWith(bool coupon) {
+    QueueModalScript("TMakeDrillTapeDialog", [coupon](TForm& f) {
+      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+      d.FirstLastCheckBox.SetChecked(coupon);
+      d.MarkFirstCheckBox.SetChecked(!coupon);
+      d.MarkLastCheckBox.SetChecked(false);
+      d.OKButton.Click();
+    });
+  }
+  // File > Plot's paper and dialogs answered, up to the page placement.
+  static void ScriptPlotDialogs() {
+    WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
+                   "papers\nof the test\nLetter\n11\n8.5\n0\n0\n");
+    for (const char* f : {"TPlotPromptDialog", "TPlotConfigurationDialog"})
+      RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
+  }
 };
 
 TEST_F(TModeCommandWaitsTest, ButtonsAndTypedCodesWaitForThePlacementsAndPicks) {
   TWorkspace& form = StartProgram();
   // The plot placement.
-  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
-                 "papers\nof the test\nLetter\n11\n8.5\n0\n0\n");
-  for (const char* f : {"TPlotPromptDialog", "TPlotConfigurationDialog"})
-    RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
+  ScriptPlotDialogs();
   SelectLayer(0);
   JournalAStep(DB->AddLine(0, 0, In, In));
   HeadlessSetProcessMessagesHook([&] {
@@ -119,13 +134,7 @@ TEST_F(TModeCommandWaitsTest, ButtonsAndTypedCodesWaitForThePlacementsAndPicks) 
       ExpectUndoWaits(form, what, activity);
       form.KeyDown(VK_ESCAPE);
     });
-    QueueModalScript("TMakeDrillTapeDialog", [coupon](TForm& f) {
-      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
-      d.FirstLastCheckBox.SetChecked(coupon);
-      d.MarkFirstCheckBox.SetChecked(!coupon);
-      d.MarkLastCheckBox.SetChecked(false);
-      d.OKButton.Click();
-    });
+    MakeTapeWith(coupon);
     const size_t dialogs = ShownCommonDialogs().size();
     Run(form, emDrill, "MakeDrillTape1");
     EXPECT_EQ(Checked, 1) << what;
@@ -247,13 +256,7 @@ TEST_F(TModeCommandWaitsTest, TheViewSettingsAndCommandsActUnderEveryInput) {
     expectFree("marking of tooling hits");
     form.KeyDown(VK_ESCAPE);
   });
-  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
-    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
-    d.FirstLastCheckBox.SetChecked(false);
-    d.MarkFirstCheckBox.SetChecked(true);
-    d.MarkLastCheckBox.SetChecked(false);
-    d.OKButton.Click();
-  });
+  MakeTapeWith(false);
   DatabaseModified = false;
   Run(form, emDrill, "MakeDrillTape1");
   EXPECT_EQ(Checked, 2);
@@ -270,21 +273,12 @@ TEST_F(TModeCommandWaitsTest, TheViewSettingsAndCommandsActUnderEveryInput) {
     EXPECT_EQ(MyScreen->Activity, acMakeTapePick);
     form.KeyDown(VK_ESCAPE);
   });
-  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
-    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
-    d.FirstLastCheckBox.SetChecked(true);
-    d.MarkFirstCheckBox.SetChecked(false);
-    d.MarkLastCheckBox.SetChecked(false);
-    d.OKButton.Click();
-  });
+  MakeTapeWith(true);
   Run(form, emDrill, "MakeDrillTape1");
   EXPECT_EQ(Checked, 3);
 
   // The plot placement, ended with Esc: no plot is written.
-  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
-                 "papers\nof the test\nLetter\n11\n8.5\n0\n0\n");
-  for (const char* f : {"TPlotPromptDialog", "TPlotConfigurationDialog"})
-    RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
+  ScriptPlotDialogs();
   HeadlessSetProcessMessagesHook([&] {
     if (MyScreen->Activity != acPrintPlacement || Checked > 3) return;
     expectFree("plot placement");
