@@ -237,6 +237,39 @@ void TGcaddReader::Made() {
     Fail(RepeatsPastTheDrawingText(FileName, kPlacements));
 }
 
+int64_t TGcaddReader::SurelyMade(const std::string& name, int32_t depth) {
+  const auto found = Components_.find(name);
+  if (found == Components_.end() || depth >= ImportNestingLimit) return 0;
+  if (found->second.SurelyMade >= 0) return found->second.SurelyMade;
+  // A component placing itself refuses the file: counted as none meanwhile.
+  found->second.SurelyMade = 0;
+  const int64_t room = static_cast<int64_t>(TPendingCad::MostItems) + 1;
+  int64_t made = 0;
+  bool inDefinition = false;
+  std::vector<uint8_t> record;
+  TGcaddHeld held(found->second.Bytes);
+  // As Parse reads the records: a point, a line or a circle with its points
+  // is made (or its missing number refuses the file); a placement of a
+  // component defined now reads its records (or refuses the file).
+  while (made < room && held.Next(record) == TGcaddRecords::nRecord) {
+    const uint8_t type = record[2];
+    const std::size_t count = Word(record.data() + 8);
+    if (inDefinition) {
+      inDefinition = type != 31;
+    } else if ((type == 1 && count >= 1) || ((type == 2 || type == 10) && count >= 2)) {
+      ++made;
+    } else if (type == 30 && count >= 3) {
+      inDefinition = true;
+    } else if (type == 32 && count >= 5) {
+      const std::string placed = Name(record.data() + 4 * kUnit);
+      if (!placed.empty()) made += SurelyMade(placed, depth + 1);
+    }
+  }
+  made = std::min(made, room);
+  Components_.find(name)->second.SurelyMade = made;
+  return made;
+}
+
 void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
   std::string copying;
   bool passOver = false;  // inside a second definition of a name
@@ -362,6 +395,12 @@ void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
           return;
         }
         if (found->second.Records == 0) break;  // nothing to place
+        // Entities past the drawing's room: refused before they are made.
+        if (Made_ + SurelyMade(name, static_cast<int32_t>(Placing_.size())) >
+            static_cast<int64_t>(TPendingCad::MostItems)) {
+          Fail(RepeatsPastTheDrawingText(FileName, kPlacements));
+          return;
+        }
         // The component's own transform acts first, then the one in force.
         TMatrix3 placed = IdentityMatrix;
         ScaleMatrix({0, 0}, placed, sx, sy);

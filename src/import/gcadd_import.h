@@ -41,6 +41,11 @@ class TGcaddReader : public TImportObject {
   void Fail(const std::string& text);
   // Counts an entity handed on.
   void Made();
+  // The entities a placement of the component surely makes or refuses the
+  // file on (its points, lines and circles, and those of the components it
+  // places that are defined now), at most past the drawing's room; depth
+  // counts the placements being followed.
+  int64_t SurelyMade(const std::string& name, int32_t depth);
 
   int64_t Made_ = 0;      // entities handed on
   int64_t Repeated_ = 0;  // records of the components read again at their placements
@@ -48,6 +53,7 @@ class TGcaddReader : public TImportObject {
   struct TComponent {
     std::vector<uint8_t> Bytes;  // its records as the file holds them
     int64_t Records = 0;
+    int64_t SurelyMade = -1;  // -1 until counted
   };
   std::map<std::string, TComponent> Components_;
   std::vector<std::string> Placing_;

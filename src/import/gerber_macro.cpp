@@ -159,8 +159,14 @@ bool ParseMacro(const std::string& group, TMacro& macro) {
   return !macro.Name.empty();
 }
 
-bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
-                  std::vector<TMacroShape>& shapes, std::string& error, int64_t* stepsLeft) {
+namespace {
+
+// The walk of FlattenMacro; with no shapes it only spends the steps (and
+// finds the errors) that the flattening would.
+bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::vector<TMacroShape>* made,
+               std::string& error, int64_t* stepsLeft) {
+  std::vector<TMacroShape> none;
+  std::vector<TMacroShape>& shapes = made != nullptr ? *made : none;
   int64_t ownSteps = kMaxMacroSteps;
   int64_t& left = stepsLeft != nullptr ? *stepsLeft : ownSteps;
   // Each statement read costs four steps (it is parsed), each point made
@@ -221,7 +227,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
     switch (code) {
       case 1:  // circle: exposure, diameter, centre, rotation
         if (!spend(4)) return false;
-        shapes.push_back(CircleShape(at(3), at(4), at(2) / 2, at(5), dark));
+        if (made != nullptr) shapes.push_back(CircleShape(at(3), at(4), at(2) / 2, at(5), dark));
         break;
       case 2:
       case 20: {  // vector line: exposure, width, start, end, rotation
@@ -229,6 +235,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
         const double len = std::hypot(ex - sx, ey - sy);
         if (len == 0.0) break;
         if (!spend(4)) return false;
+        if (made == nullptr) break;
         const double nx = -(ey - sy) / len * w / 2, ny = (ex - sx) / len * w / 2;
         TMacroShape s;
         s.Dark = dark;
@@ -240,11 +247,11 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
       }
       case 21:  // centre line: exposure, width, height, centre, rotation
         if (!spend(4)) return false;
-        shapes.push_back(Rectangle(at(4), at(5), at(2), at(3), at(6), dark));
+        if (made != nullptr) shapes.push_back(Rectangle(at(4), at(5), at(2), at(3), at(6), dark));
         break;
       case 22:  // lower-left line: exposure, width, height, lower left, rotation
         if (!spend(4)) return false;
-        shapes.push_back(Rectangle(at(4) + at(2) / 2, at(5) + at(3) / 2, at(2), at(3), at(6), dark));
+        if (made != nullptr) shapes.push_back(Rectangle(at(4) + at(2) / 2, at(5) + at(3) / 2, at(2), at(3), at(6), dark));
         break;
       case 4: {  // outline: exposure, n, n + 1 points, rotation
         const int n = static_cast<int>(at(2));
@@ -253,6 +260,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
           return false;
         }
         if (!spend(n + 1)) return false;
+        if (made == nullptr) break;
         TMacroShape s;
         s.Dark = dark;
         const double rotation = at(static_cast<std::size_t>(2 * n + 5));
@@ -273,6 +281,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
         }
         const int n = static_cast<int>(at(2));
         if (!spend(n)) return false;
+        if (made == nullptr) break;
         TMacroShape s;
         s.Dark = dark;
         for (int k = 0; k < n; ++k) {
@@ -287,11 +296,12 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
         double d = at(3);
         for (int ring = 0; ring < static_cast<int>(at(6)) && d > 0; ++ring) {
           if (!spend(8)) return false;
-          shapes.push_back(CircleShape(cx, cy, d / 2, at(9), true));
-          if (d / 2 - thickness > 0) shapes.push_back(CircleShape(cx, cy, d / 2 - thickness, at(9), true));
+          if (made != nullptr) shapes.push_back(CircleShape(cx, cy, d / 2, at(9), true));
+          if (made != nullptr && d / 2 - thickness > 0) shapes.push_back(CircleShape(cx, cy, d / 2 - thickness, at(9), true));
           d -= 2 * (thickness + gap);
         }
         if (!spend(8)) return false;
+        if (made == nullptr) break;
         shapes.push_back(Rectangle(cx, cy, at(8), at(7), at(9), true));
         shapes.push_back(Rectangle(cx, cy, at(7), at(8), at(9), true));
         break;
@@ -300,6 +310,7 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
         const double cx = at(1), cy = at(2), ro = at(3) / 2, ri = at(4) / 2, g = at(5) / 2;
         if (ro <= 0 || g >= ro) break;
         if (!spend(72)) return false;
+        if (made == nullptr) break;
         const double oa = std::asin(g / ro), ia = ri > g ? std::asin(g / ri) : Pi / 4;
         for (int q = 0; q < 4; ++q) {
           TMacroShape s;
@@ -328,4 +339,16 @@ bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool FlattenMacro(const TMacro& macro, const std::vector<double>& parameters,
+                  std::vector<TMacroShape>& shapes, std::string& error, int64_t* stepsLeft) {
+  return WalkMacro(macro, parameters, &shapes, error, stepsLeft);
+}
+
+bool CountMacroSteps(const TMacro& macro, const std::vector<double>& parameters, std::string& error,
+                     int64_t* stepsLeft) {
+  return WalkMacro(macro, parameters, nullptr, error, stepsLeft);
 }

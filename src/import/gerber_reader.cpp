@@ -691,13 +691,31 @@ void TGerberReader::LoadApertures() {
                             ? GerberImportDefaults.Metric
                             : pendingUnits[k] == 1;
   // Macro apertures are flattened once, with their own parameters, all of
-  // them within one allowance of points.
+  // them within one allowance of points. The steps are counted first: the
+  // apertures past the allowance would draw more than any job holds, and
+  // the file is refused before a point is made.
+  const auto macroOf = [this](const TApertureRecord& r) {
+    return r.Shape == apMacro || (r.Shape == apUndefined && !r.MacroName.empty())
+               ? std::find_if(macros_.begin(), macros_.end(),
+                              [&r](const TMacro& x) { return x.Name == r.MacroName; })
+               : macros_.end();
+  };
   int64_t macroSteps = kMaxMacroSteps;
+  for (std::size_t k = 0; k < pending.size() && !Failed; ++k) {
+    const auto m = macroOf(pending[k]);
+    std::string error;
+    if (m != macros_.end() && !CountMacroSteps(*m, pending[k].Parameters, error, &macroSteps) &&
+        macroSteps == 0) {
+      line_ = pendingLines[k];
+      Fail(error + "; no job holds them");
+      break;
+    }
+  }
+  macroSteps = kMaxMacroSteps;
   for (std::size_t k = 0; k < pending.size() && !Failed; ++k) {
     TApertureRecord& r = pending[k];
     if (r.Shape == apMacro || (r.Shape == apUndefined && !r.MacroName.empty())) {
-      const auto m = std::find_if(macros_.begin(), macros_.end(),
-                                  [&r](const TMacro& x) { return x.Name == r.MacroName; });
+      const auto m = macroOf(r);
       line_ = pendingLines[k];
       // An aperture that cannot be drawn costs its own flashes, never the
       // file: they are named after the import.
@@ -708,12 +726,6 @@ void TGerberReader::LoadApertures() {
       std::string error;
       r.Shape = apMacro;
       if (!FlattenMacro(*m, r.Parameters, r.Shapes, error, &macroSteps)) {
-        // The apertures past the allowance would draw more than any job
-        // holds: the file is refused.
-        if (macroSteps == 0) {
-          Fail(error + "; no job holds them");
-          break;
-        }
         r.Unreadable = error;
         r.Shapes.clear();
         continue;

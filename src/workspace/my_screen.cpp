@@ -406,6 +406,13 @@ void TMyScreen::HandleEvent(TInputEvent& event) {
     ~TClear() { Flag = 0; }
   } clear{HandlingEvent};
 
+  // A pan asked for under the input takes the next click (or Esc) itself.
+  if (PanPick && Activity != acModal && !event.Shift &&
+      (event.Kind == ievMouseDown || (event.Kind == ievKey && event.Flags[0] == VK_ESCAPE))) {
+    PanPick = false;
+    if (event.Kind == ievMouseDown && event.Buttons == mbtLeft) PanTo(MouseToWorldX(event.X), MouseToWorldY(event.Y));
+    return;
+  }
   const bool startsPan = event.Shift && event.Kind == ievMouseDown && event.Buttons != 0;
   auto toSink = [&](const std::function<void(TInputEvent&)>& sink) {
     if (startsPan) {
@@ -608,6 +615,7 @@ TCanvas& TMyScreenViewServices::PictureCanvas() {
 }
 
 void TMyScreenViewServices::BeginModal() {
+  if (ModalDepth_ == 0) ActivityBefore_ = Screen_.Activity;
   Rest().BeginModal();
   ++ModalDepth_;
   Screen_.Activity = acModal;
@@ -615,9 +623,10 @@ void TMyScreenViewServices::BeginModal() {
 
 void TMyScreenViewServices::EndModal() {
   Rest().EndModal();
-  // Idle again only when the outermost bracket closes.
+  // The input of before (idle, a placement, a pick) only when the outermost
+  // bracket closes.
   if (ModalDepth_ > 0) --ModalDepth_;
-  if (ModalDepth_ == 0) Screen_.Activity = acIdle;
+  if (ModalDepth_ == 0) Screen_.Activity = ActivityBefore_ == acModal ? acIdle : ActivityBefore_;
 }
 
 void TMyScreenViewServices::ShowMultipleItemsNotice() {

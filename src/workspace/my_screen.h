@@ -165,6 +165,11 @@ class TMyScreen {
   bool SetViewCentre(double x, double y);
   // The view commands 147, 148, 150 and 153; false for any other number.
   bool ExecuteViewCommand(int32_t command);
+  // Pan under an input of the drawing area's own: the next left click
+  // becomes the view's centre and the input goes on; the right button or
+  // Esc leaves the view where it is.
+  void StartPanPick() { PanPick = true; }
+  bool PanPick = false;
 
   // ---- Form events ----
   // A scroll bar was moved by the user.
@@ -257,6 +262,7 @@ class TMyScreenViewServices : public TViewServices {
   TMyScreen& Screen_;
   TViewServices* Rest_;
   int32_t ModalDepth_ = 0;  // brackets open through these services
+  uint8_t ActivityBefore_ = acIdle;  // when the outermost opened
   // The tick count of the last progressive copy made, if any.
   bool Copied_ = false;
   uint32_t LastCopy_ = 0;

@@ -59,6 +59,13 @@ void DefineViewCommands() {
   DefineArgumentCommand(cmZoomIn, window);
   DefineCommand(cmZoomPan, "ZOOMPAN", [] {
     if (ECO == nullptr || MyScreen == nullptr) return false;
+    // Under an input of the drawing area the view takes the next click
+    // itself, and the input (an import waiting for its place too) goes on.
+    if (DrawingAreaInputWaits()) {
+      MyScreen->StartPanPick();
+      SetApplicationHint("Pan: click the new centre of the view (Esc leaves it where it is)");
+      return true;
+    }
     // The command it replaces goes first: its end puts back the prompt lines
     // it found, which would hide Pan's own.
     ECO->CancelCommand();

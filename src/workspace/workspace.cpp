@@ -391,6 +391,7 @@ void TWorkspace::UpdateCaption() {
 
 void TWorkspace::BeginModal() {
   ForgetStandingHint();
+  if (ModalLevel_ == 0) ActivityBeforeModal_ = ViewServices().Activity();
   ViewServices().SetActivity(4);
   if (UserPanel != nullptr) UserPanel->DisableEntry();
   ++ModalLevel_;
@@ -401,9 +402,10 @@ void TWorkspace::EndModal() {
   if (ModalLevel_ == 0) return;  // unmatched: nothing is open
   if (UserPanel != nullptr) UserPanel->EnableEntry();
   --ModalLevel_;
-  // The drawing area stays busy while an outer bracket is still open.
+  // The drawing area stays busy while an outer bracket is still open, and
+  // then takes up the input it had.
   if (ModalLevel_ == 0) {
-    ViewServices().SetActivity(0);
+    ViewServices().SetActivity(ActivityBeforeModal_);
     SetMenu(&ModeMenu(EditorMode));
   }
 }
@@ -654,7 +656,7 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
   // While Inspect edits an entity, Enter with nothing typed saves it, Delete
   // deletes it and Escape (with nothing typed) abandons the edit. Escape
   // ends an input the drawing area takes meanwhile first.
-  const bool viewInput = ViewServices().Activity() != 0;
+  const bool viewInput = ViewServices().Activity() != 0 || (MyScreen != nullptr && MyScreen->PanPick);
   if (ECO != nullptr && ECO->Inspecting() && !(viewInput && key == VK_ESCAPE) &&
       ((key == VK_RETURN || key == VK_ESCAPE) ? UserPanel->Entry().empty() : key == VK_DELETE)) {
     TInputEvent press;
@@ -696,10 +698,11 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
       if (ViewServices().Activity() == acMakeTapePick && !UserPanel->Entry().empty()) {
         const std::string typed = UserPanel->Entry();
         UserPanel->ClearEntry();
-        // A command's code waits as the menus do; any other text is the corner.
+        // A command's code waits as the menus do (a view command runs); any
+        // other text is the corner.
         const int32_t command = typed.size() == 2 ? ButtonManager().CommandOfCode(typed) : 0;
-        if (command != 0 && UserCommandGate != nullptr)
-          UserCommandGate(command);
+        if (command != 0)
+          ButtonManager().PressByUser(command);
         else
           TypedCouponOrigin(typed);
         key = 0;

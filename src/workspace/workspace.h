@@ -211,6 +211,9 @@ class TWorkspace : public TForm, public TUndoWindow {
   class TBoxBracket;
   std::unique_ptr<TBoxBracket> Boxes_;
   int32_t ModalLevel_ = 0;
+  // The drawing area's activity when the outermost bracket opened: a
+  // dialog shown during a placement, a pick or single step gives it back.
+  uint8_t ActivityBeforeModal_ = 0;
   std::string StandingHint_;
   std::unique_ptr<TStatusDialog> Status_;
   std::unique_ptr<TShowWaitDlg> Wait_;
@@ -219,6 +222,11 @@ class TWorkspace : public TForm, public TUndoWindow {
 
 // The main window (null before start-up and after shutdown).
 extern TWorkspace* Workspace;
+
+// True while the drawing area takes an input of its own (a placement, a
+// pick, single step) or an import waits to be placed: what the user starts
+// meanwhile waits, but the view commands.
+bool DrawingAreaInputWaits();
 
 // File Import of the CAD mode: the file chosen in the import dialog (from
 // CadImportPath) is read by the Excellon-to-CAD import; then the view zooms

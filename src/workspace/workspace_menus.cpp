@@ -1,4 +1,5 @@
 // The main window's three mode menus and the "Working..." menu.
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -84,6 +85,13 @@ void SayMenusWait(const char* what) {
   SetApplicationHint(std::string("The menus wait until the ") + what + " ends: press Esc to stop it.");
 }
 
+// The view commands run under every input of the drawing area, which may
+// need the view zoomed or moved to be given (a window zoom waits: it is a
+// command of two clicks of its own).
+bool IsViewCommand(int32_t command) {
+  return command == cmZoomExtents || command == cmZoomOut || command == cmFullScreen || command == cmZoomPan;
+}
+
 // True while the drawing area is idle. Otherwise what the user chose waits:
 // while the view runs an input of its own the hint strip says which and how
 // to end it.
@@ -98,18 +106,15 @@ bool ViewIsFree() {
 
 // A command the user starts from a tool button, a typed code or a menu item
 // waits as the menus do while an input of the drawing area is pending; the
-// play commands step on during single step, and the import placement lets
-// the view be zoomed to find its spot. A modal dialog presses what it
-// needs.
+// play commands step on during single step, and the view commands run
+// under every input. A modal dialog presses what it needs.
 bool UserCommandMayStart(int32_t command) {
   const char* what = PendingInputName();
-  if (what == nullptr) return true;
+  if (what == nullptr || IsViewCommand(command)) return true;
   const uint8_t activity = ViewInput();
   if (activity == acSingleStep &&
       (command == PlayNextCutCommand || command == PlayNextPathCommand || command == PlayBackCutCommand ||
        command == PlayBackPathCommand))
-    return true;
-  if (activity == acIdle && (command == cmZoomExtents || command == cmZoomOut || command == cmFullScreen))
     return true;
   SayMenusWait(what);
   return false;
@@ -158,15 +163,38 @@ int32_t ModeEntityCount() {
   }
 }
 
+// The items of the three mode menus that act only while the drawing area
+// is idle (by their names; an item of the same function has the same name
+// in every menu). The files, the imports and exports, the reports and the
+// dialogs of the modes' settings; and besides them those that change the
+// job's entities, tools or the tapes made of them, as an input may hold an
+// import not yet placed or a drill tape being made: the packs, Layer Erase,
+// the copies to CAD, the tool sorts and tables, the expanded slots, the
+// panel origin, the active tools, the ODB and laser files. Every other item
+// acts at any time (the view settings, Refresh, Snap to Grid, the boxes of
+// their own), and an item that presses a command leaves the choice to the
+// command's gate, as its tool button does.
+constexpr const char* IdleOnlyItems[] = {
+    "ActiveTools1", "AutoLoadFeedsSpeeds1", "AutoRout1", "AutomaticCleanup1", "ConvertExpandedSlottoSlot1",
+    "CutterConfig1", "DefaultToolTable1", "DoBefore1", "DoFirst1", "DoLast1", "EditToolTable1", "Export1",
+    "Export2", "Filters1", "FullPanelAutoRoutConfig1", "FullPanelInlineRoutConfig1", "GetInfo1", "GetInfo2",
+    "GetInfo3", "Import1", "Import2", "Inches1", "LayerErase1", "Layers1", "LoadToolTable1",
+    "MakeDrillTape1", "MakeESILaserFile1", "MakeRoutTape1", "MergeSameSize1", "Millimeters1",
+    "MoveLayertoCad1", "MoveLayertoCad2", "New1", "Open1", "OpenRoutTape1", "PackDatabase1",
+    "PackDatabase2", "PackDatabase3", "PathLengthReport1", "Plot1", "PrinterSetup1", "QuickPrint1",
+    "RemoveEmpties1", "RoutOutputFormat1", "Save1", "SaveAs1", "SetPanelOrigin1", "SingleStep1",
+    "SortBigToolFirst1", "SortFewestHitsFirst1", "SortMostHitsFirst1", "SortSmallToolFirst1",
+    "SpacingCheck1", "SwitchToLayer1", "Tabs1", "TextEditRout1", "Version1"};
+
+bool IdleOnly(const std::string& name) {
+  return std::any_of(std::begin(IdleOnlyItems), std::end(IdleOnlyItems),
+                     [&name](const char* idle) { return name == idle; });
+}
+
 // Whether an item of the mode menus may be carried out now, however it was
-// chosen. While an input of the drawing area waits, every item waits with
-// it, so that nothing changes the job under the input: a command item as
-// its tool button does (the import placement lets the zooms run, single step
-// its play commands), Animate steers a running play, and any other item
-// waits for the drawing area to be idle.
+// chosen (a click, its shortcut).
 bool MenuItemMayRun(TMenuItem& item) {
-  if (item.Tag != 0) return UserCommandMayStart(item.Tag);
-  if (item.Name() == "Animate1" && ViewServices().Activity() == acSingleStep) return true;
+  if (item.Tag != 0 || !IdleOnly(item.Name())) return true;
   return ViewIsFree();
 }
 // A display setting's menu item: its tick shows the setting, which the View
@@ -239,6 +267,8 @@ void SetUnits(bool metric) {
 }
 
 }  // namespace
+
+bool DrawingAreaInputWaits() { return PendingInputName() != nullptr; }
 
 void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
   auto ticks = std::make_shared<std::vector<TDisplayTick>>();
@@ -601,6 +631,7 @@ void TWorkspace::BuildModeMenu(uint8_t mode) {
     modify.Add("Chamfer Dis&tance", "ChamferDistance1").SetHint("[CA] / [CB] Chamfer Distance").OnClick =
         [this](TMenuItem&) {
           CurrentHelpContext = 85;
+          if (UserCommandGate != nullptr && !UserCommandGate(12)) return;
           PressCommand(12);
           PressCommand(11);
         };

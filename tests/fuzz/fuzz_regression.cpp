@@ -4,20 +4,26 @@
 //   fuzz_regression TARGET PATH...
 // A path is a file or a folder (its files, in name order). A folder's file
 // whose name starts with another target's name and "-" is left to that
-// target. Each input gets at most the given seconds (KORVEX_FUZZ_SECONDS,
-// 10 by default); the sanitizers report memory faults and the test's
+// target. Each input gets at most the given seconds of the process's CPU
+// time (KORVEX_FUZZ_SECONDS, 10 by default): the input's own work, however
+// busy the machine is; the sanitizers report memory faults and the test's
 // environment bounds the memory. An input that makes more than the fuzzer's
 // limit of work is run again as the fuzzer ran it, cut at the limit. With
 // KORVEX_FUZZ_CUT set, each input runs once, as the fuzzer runs it (for
 // profiling what the fuzzer's inputs cost).
+//   fuzz_regression --check-limit
+// shows that the limit counts CPU time: an input that sleeps past it runs
+// on, one that spins is stopped.
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -38,6 +44,28 @@ void TimeUp(int) {
   ::_exit(3);
 }
 
+// Arms the limit: SIGPROF once the process has spent the seconds of CPU
+// time (user and system) from now; 0 disarms it.
+void LimitCpuSeconds(unsigned seconds) {
+  itimerval timer{};
+  timer.it_value.tv_sec = static_cast<time_t>(seconds);
+  ::setitimer(ITIMER_PROF, &timer, nullptr);
+}
+
+// The limit of one second against two inputs of its own: two seconds asleep
+// (no CPU time: not stopped), then a spin (stopped, as TimeUp says).
+int CheckLimit() {
+  std::signal(SIGPROF, TimeUp);
+  CurrentInput = "an input asleep past the limit";
+  LimitCpuSeconds(1);
+  ::sleep(2);
+  LimitCpuSeconds(0);
+  CurrentInput = "a spinning input, after one asleep past the limit ran on";
+  LimitCpuSeconds(1);
+  volatile uint64_t spins = 0;
+  for (;;) spins = spins + 1;
+}
+
 // True when the file belongs to another target of the folder of bad inputs.
 bool OtherTargets(const std::string& target, const std::string& name) {
   for (const std::string& other : FuzzTargetNames())
@@ -48,6 +76,7 @@ bool OtherTargets(const std::string& target, const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--check-limit") return CheckLimit();
   if (argc < 3) {
     std::fprintf(stderr, "usage: %s TARGET PATH...\n", argv[0]);
     return 2;
@@ -76,7 +105,7 @@ int main(int argc, char** argv) {
   }
   const char* limit = std::getenv("KORVEX_FUZZ_SECONDS");
   const unsigned seconds = limit != nullptr ? unsigned(std::atoi(limit)) : 10u;
-  std::signal(SIGALRM, TimeUp);
+  std::signal(SIGPROF, TimeUp);
   const bool cutOnly = std::getenv("KORVEX_FUZZ_CUT") != nullptr;
   for (const fs::path& input : inputs) {
     std::ifstream in(input, std::ios::binary);
@@ -86,9 +115,9 @@ int main(int argc, char** argv) {
     for (const int64_t limit : {int64_t(0), kFuzzWorkLimit}) {
       if (cutOnly && limit == 0) continue;
       SetFuzzWorkLimit(limit);
-      ::alarm(seconds);
+      LimitCpuSeconds(seconds);
       entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-      ::alarm(0);
+      LimitCpuSeconds(0);
       const auto& messages = LastFuzzMessages();
       std::printf("%s%s: %zu message(s)%s%s\n", name.c_str(), limit > 0 ? " (cut)" : "",
                   messages.size(), messages.empty() ? "" : ", first: ",

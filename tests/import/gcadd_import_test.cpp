@@ -168,4 +168,23 @@ TEST_F(GcaddImportTest, ADefinitionBeyondTheHoldLimitIsRefused) {
   EXPECT_EQ(CadEntityCount, 100) << LastBox();
 }
 
+// Placements that multiply past a drawing's room are refused at the
+// placement that would pass it, before its entities are made; a drawing
+// that fits is read whole.
+TEST_F(GcaddImportTest, PlacementsPastTheDrawingsRoomAreRefused) {
+  // 101 rows of 100 units of 100 lines: 1,010,000 lines.
+  std::string lines, rows, grid;
+  for (int i = 0; i < 100; ++i) lines += Line(0, 0.001f * static_cast<float>(i), 0.0005f, 0);
+  for (int i = 0; i < 100; ++i) rows += Place("UNIT", 0.01f * static_cast<float>(i), 0, 1, 1, 0);
+  for (int i = 0; i < 101; ++i) grid += Place("ROW", 0, 0.1f * static_cast<float>(i), 1, 1, 0);
+  const std::string defined = Define("UNIT") + lines + EndDefine() + Define("ROW") + rows + EndDefine();
+  const std::string file = Write("grid.gcd", Drawing(defined + grid));
+  ImportGcaddToCad(file);
+  EXPECT_EQ(LastBox(), RepeatsPastTheDrawingText(file, "the placements of its components") +
+                           "\r\nNothing was imported.");
+  EXPECT_EQ(CadEntityCount, 0);
+  const TTally t = Import(Drawing(defined + grid.substr(0, 3 * Place("ROW", 0, 0, 1, 1, 0).size())));
+  EXPECT_EQ(t.ByType[2], 30000) << LastBox();
+}
+
 }  // namespace

@@ -76,6 +76,21 @@ TEST(MacroNumberRanges, NestingValuesAndPointsHaveTheirBounds) {
   shapes.clear();
   EXPECT_FALSE(FlattenMacro(TMacro{"MO", {"6,0,0,1,0,0,1000000,0.01,1,0"}}, {}, shapes, error));
   EXPECT_EQ(error, "the aperture macros make more than 4,000,000 points (macro MO)");
+
+  // Counting spends what flattening spends, and fails where it fails.
+  const TMacro mixed{"MIX", {"$1=2", "1,1,0.5,0,0", "20,1,0.1,0,0,1,1,0", "21,1,1,1,0,0,0", "22,1,1,1,0,0,0",
+                             "4,1,3,0,0,1,0,1,1,0,0,0", "5,1,$1x4,0,0,1,0", "6,0,0,1,0.1,0.1,3,0.01,1,0",
+                             "7,0,0,1,0.5,0.1,0"}};
+  for (const TMacro& m : {mixed, two, TMacro{"BAD", {"1,1,0.5,0,0", "9,1"}}}) {
+    SCOPED_TRACE(m.Name);
+    int64_t flattened = 500000, counted = 500000;
+    std::string flatError, countError;
+    shapes.clear();
+    const bool flat = FlattenMacro(m, {}, shapes, flatError, &flattened);
+    EXPECT_EQ(CountMacroSteps(m, {}, countError, &counted), flat);
+    EXPECT_EQ(counted, flattened);
+    EXPECT_EQ(countError, flatError);
+  }
 }
 
 }  // namespace

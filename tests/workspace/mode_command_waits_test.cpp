@@ -83,15 +83,30 @@ class TModeCommandWaitsTest : public TWorkspaceDialogsTest {
     ++Checked;
   }
   int Checked = 0;
+  // Make Drill Tape's dialog answered OK: with the coupon pick, or with the
+  // marking of the first tooling hits.
+  static void MakeTapeWith(bool coupon) {
+    QueueModalScript("TMakeDrillTapeDialog", [coupon](TForm& f) {
+      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+      d.FirstLastCheckBox.SetChecked(coupon);
+      d.MarkFirstCheckBox.SetChecked(!coupon);
+      d.MarkLastCheckBox.SetChecked(false);
+      d.OKButton.Click();
+    });
+  }
+  // File > Plot's paper and dialogs answered, up to the page placement.
+  static void ScriptPlotDialogs() {
+    WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
+                   "papers\nof the test\nLetter\n11\n8.5\n0\n0\n");
+    for (const char* f : {"TPlotPromptDialog", "TPlotConfigurationDialog"})
+      RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
+  }
 };
 
 TEST_F(TModeCommandWaitsTest, ButtonsAndTypedCodesWaitForThePlacementsAndPicks) {
   TWorkspace& form = StartProgram();
   // The plot placement.
-  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
-                 "papers\nof the test\nLetter\n11\n8.5\n0\n0\n");
-  for (const char* f : {"TPlotPromptDialog", "TPlotConfigurationDialog"})
-    RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
+  ScriptPlotDialogs();
   SelectLayer(0);
   JournalAStep(DB->AddLine(0, 0, In, In));
   HeadlessSetProcessMessagesHook([&] {
@@ -119,13 +134,7 @@ TEST_F(TModeCommandWaitsTest, ButtonsAndTypedCodesWaitForThePlacementsAndPicks) 
       ExpectUndoWaits(form, what, activity);
       form.KeyDown(VK_ESCAPE);
     });
-    QueueModalScript("TMakeDrillTapeDialog", [coupon](TForm& f) {
-      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
-      d.FirstLastCheckBox.SetChecked(coupon);
-      d.MarkFirstCheckBox.SetChecked(!coupon);
-      d.MarkLastCheckBox.SetChecked(false);
-      d.OKButton.Click();
-    });
+    MakeTapeWith(coupon);
     const size_t dialogs = ShownCommonDialogs().size();
     Run(form, emDrill, "MakeDrillTape1");
     EXPECT_EQ(Checked, 1) << what;
@@ -159,20 +168,130 @@ TEST_F(TModeCommandWaitsTest, SingleStepTakesOnlyItsPlayCommands) {
   TSpeedButton* back = ButtonManager().ButtonOf(PlayBackCutCommand);
   back->OnClick(*back);
   EXPECT_EQ(RTDB->PlayCursor, before);
-  // Of the menus only Animate steers the play; Refresh waits.
+  // Animate steers the play; Save waits.
   Run(form, emRout, "Animate1");
   EXPECT_EQ(RTDB->Animate, 1);
   Run(form, emRout, "Animate1");
   EXPECT_EQ(RTDB->Animate, 0);
   SetApplicationHint("");
   const size_t beeps = Beeps().size();
-  Run(form, emRout, "Refresh1");
+  Run(form, emRout, "Save1");
   EXPECT_EQ(form.HintPanel.Caption(), "The menus wait until the single step ends: press Esc to stop it.");
   EXPECT_EQ(Beeps().size(), beeps + 1);
   EXPECT_EQ(MyScreen->Activity, acSingleStep);
   form.KeyDown(VK_ESCAPE);
   EXPECT_EQ(MyScreen->Activity, acIdle);
   EXPECT_TRUE(CanUndo());
+}
+
+// Under the import placement, the marking of tooling hits and the plot
+// placement (and the coupon pick) the view settings act at once (Snap to Grid, to place the
+// import on the grid), and the view is zoomed and moved to find the spot:
+// Zoom All, Zoom Out, Full Screen, and Pan to a click. The input goes on;
+// the items that act only on an idle drawing area (Save, Import) and the
+// window zoom wait.
+TEST_F(TModeCommandWaitsTest, TheViewSettingsAndCommandsActUnderEveryInput) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  DRDB->AddHoleOnLayer(5 * In, 5 * In, 30, 1, true);
+  DRDB->AddHoleOnLayer(9 * In, 7 * In, 30, 1, true);
+  DrillUndo->BeginOperation("Add holes");
+  auto expectFree = [&](const std::string& what) {
+    SCOPED_TRACE(what);
+    const uint8_t activity = MyScreen->Activity;
+    const int32_t command = ECO->ActiveCommandNumber();
+    SnapToGrid = DisplayGrid = false;
+    const size_t beeps = Beeps().size();
+    Run(form, emDrill, "SnapToGrid1");
+    EXPECT_TRUE(SnapToGrid);
+    EXPECT_TRUE(DisplayGrid);
+    Run(form, emDrill, "DisplayGrid1");
+    EXPECT_FALSE(DisplayGrid);
+    EXPECT_FALSE(SnapToGrid);
+    Run(form, emDrill, "Refresh1");
+    Run(form, emDrill, "ZoomAll1");
+    const double extents = MyScreen->Zoom;
+    EXPECT_GT(extents, 2.0);
+    Run(form, emDrill, "ZoomOut2X1");
+    EXPECT_DOUBLE_EQ(MyScreen->Zoom, extents / 2);
+    Run(form, emDrill, "FullScreen1");
+    EXPECT_LT(MyScreen->Zoom, 1.0);
+    Run(form, emDrill, "ZoomAll1");
+    Run(form, emDrill, "Pan1");
+    const int32_t x = MyScreen->MouseToWorldX(30), y = MyScreen->MouseToWorldY(40);
+    Click(form, 30, 40);
+    EXPECT_EQ(MyScreen->CentreX, x);
+    EXPECT_EQ(MyScreen->CentreY, y);
+    // Esc after Pan leaves the view as it is and the input on.
+    Run(form, emDrill, "Pan1");
+    form.KeyDown(VK_ESCAPE);
+    EXPECT_EQ(MyScreen->CentreX, x);
+    EXPECT_EQ(Beeps().size(), beeps);
+    EXPECT_FALSE(DatabaseModified);
+    for (const char* item : {"Save1", "Import2", "ZoomIn1"}) {
+      SetApplicationHint("");
+      Run(form, emDrill, item);
+      EXPECT_EQ(form.HintPanel.Caption(), "The menus wait until the " + what + " ends: press Esc to stop it.")
+          << item;
+    }
+    EXPECT_EQ(Beeps().size(), beeps + 3);
+    EXPECT_EQ(MyScreen->Activity, activity);
+    EXPECT_EQ(ECO->ActiveCommandNumber(), command);
+    ++Checked;
+  };
+
+  // The import placement: afterwards the import is placed at a typed point.
+  ImportSecondPart(form, Photoplot);
+  ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  DatabaseModified = false;
+  expectFree("import placement");
+  Type(form, "0,0");
+  EXPECT_EQ(LiveDrillEntities(), 5);
+  EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
+
+  // The marking of tooling hits of Make Drill Tape, ended with Esc.
+  HeadlessSetProcessMessagesHook([&] {
+    if (MyScreen->Activity != acWindowMarking || Checked > 1) return;
+    expectFree("marking of tooling hits");
+    form.KeyDown(VK_ESCAPE);
+  });
+  MakeTapeWith(false);
+  DatabaseModified = false;
+  Run(form, emDrill, "MakeDrillTape1");
+  EXPECT_EQ(Checked, 2);
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+
+  // The coupon pick of Make Drill Tape: the code of Zoom Out typed runs.
+  HeadlessSetProcessMessagesHook([&] {
+    if (MyScreen->Activity != acMakeTapePick || Checked > 2) return;
+    ++Checked;
+    Run(form, emDrill, "ZoomAll1");
+    const double zoom = MyScreen->Zoom;
+    Type(form, ButtonManager().CodeOf(cmZoomOut));
+    EXPECT_DOUBLE_EQ(MyScreen->Zoom, zoom / 2);
+    EXPECT_EQ(MyScreen->Activity, acMakeTapePick);
+    form.KeyDown(VK_ESCAPE);
+  });
+  MakeTapeWith(true);
+  Run(form, emDrill, "MakeDrillTape1");
+  EXPECT_EQ(Checked, 3);
+
+  // The plot placement, ended with Esc: no plot is written.
+  ScriptPlotDialogs();
+  HeadlessSetProcessMessagesHook([&] {
+    if (MyScreen->Activity != acPrintPlacement || Checked > 3) return;
+    expectFree("plot placement");
+    form.KeyDown(VK_ESCAPE);
+  });
+  const std::string plot = (TempDir / "waited.ps").string();
+  ScriptFileDialogAnswer(plot, 4);
+  Run(form, emDrill, "Plot1");
+  HeadlessSetProcessMessagesHook(nullptr);
+  EXPECT_EQ(Checked, 4);
+  EXPECT_FALSE(std::filesystem::exists(plot));
+  EXPECT_EQ(MyScreen->Activity, acIdle);
+  EXPECT_EQ(LiveDrillEntities(), 5);
 }
 
 // The import placement holds its import hidden: a command that could change
