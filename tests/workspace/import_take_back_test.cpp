@@ -176,6 +176,7 @@ TEST_F(TImportTakeBackTest, EveryRefusalOfEveryImportLeavesTheJobAsItWas) {
     SCOPED_TRACE(file);
     if (format == ifValor) TickAll();
     ImportDrill(form, file, format);
+    EXPECT_GT(DrillEntityCount, before.Room[3]) << "nothing waits to be placed";
     form.KeyDown(VK_ESCAPE);
     EXPECT_JOB_AS_BEFORE("withdrawn in the placement");
   }
@@ -211,8 +212,15 @@ TEST_F(TImportTakeBackTest, ARefusedOdbJobBringsNothingAndGivesTheRoomBack) {
   CadEntityCount = 3;
   EntityArray->SetCount(3);
 
-  // The rout layer holds 99,990 entities; the job's ODB++ rout layer 40.
+  // The rout database holds 99,990 entities (deleted ones but the last
+  // few: the room is the same); the job's ODB++ rout layer 40.
   SelectLayer(40);
+  {
+    const int32_t deleted = 99980;
+    RoutEntities->GetSlot(deleted);
+    for (int32_t i = RoutEntityCount + 1; i <= deleted; ++i) RoutEntities->GetSlot(i)->Flags = SlotDeletedBit;
+    RoutEntityCount = deleted;
+  }
   while (RoutEntityCount < 99990) RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
   RoutUndo->BeginOperation("Lines");
   before = Snapshot(form);
@@ -230,7 +238,11 @@ TEST_F(TImportTakeBackTest, ARefusedOdbJobBringsNothingAndGivesTheRoomBack) {
                              "Nothing was imported.");
     EXPECT_JOB_AS_BEFORE("rout database full");
   }
-  // The room is there again: a small rout layer comes in, as one step.
+  // The room is there again: a rout line drawn goes in, and a small rout
+  // layer comes in as one step.
+  const int32_t routs = RoutEntityCount;
+  RTDB->AddLineSegment({0, 0}, {In, In}, false, NoZOffset, 0);
+  EXPECT_GT(RoutEntityCount, routs) << LastBox();
   TickAll();
   ImportIntoCad(form, odb, fcOdb);
   EXPECT_GT(RoutEntityCount, 99990);
