@@ -183,10 +183,8 @@ TEST_F(TImportTakeBackTest, EveryRefusalOfEveryImportLeavesTheJobAsItWas) {
 }
 
 // ODB++ with a CAD drawing too full for its pads: "Nothing was imported."
-// and nothing is, neither the holes nor the rout paths read with them; a
-// rout layer past the rout database gives the room it took back, so the
-// next import and the next rout line go in.
-TEST_F(TImportTakeBackTest, ARefusedOdbJobBringsNothingAndGivesTheRoomBack) {
+// and nothing is, neither the holes nor the rout paths read with them.
+TEST_F(TImportTakeBackTest, AnOdbJobRefusedForTheDrawingsRoomBringsNoHolesNorRoutPaths) {
   TWorkspace& form = StartProgram();
   MakeJob(form);
   const std::string odb = OdbJob("panel", 3);
@@ -209,9 +207,14 @@ TEST_F(TImportTakeBackTest, ARefusedOdbJobBringsNothingAndGivesTheRoomBack) {
     EXPECT_EQ(LastBox(), "The file makes 2 entities; the CAD drawing has room for 1 more.\r\nNothing was imported.");
     EXPECT_JOB_AS_BEFORE("CAD drawing full");
   }
-  CadEntityCount = 3;
-  EntityArray->SetCount(3);
+}
 
+// A rout layer past the rout database gives back the room it took: the next
+// rout line and the next import go in.
+TEST_F(TImportTakeBackTest, AnOdbRoutLayerRefusedForTheRoutDatabaseGivesItsRoomBack) {
+  TWorkspace& form = StartProgram();
+  MakeJob(form);
+  const std::string odb = OdbJob("panel", 3);
   // The rout database holds 99,990 entities (deleted ones but the last
   // few: the room is the same); the job's ODB++ rout layer 40.
   SelectLayer(40);
@@ -223,7 +226,7 @@ TEST_F(TImportTakeBackTest, ARefusedOdbJobBringsNothingAndGivesTheRoomBack) {
   }
   while (RoutEntityCount < 99990) RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
   RoutUndo->BeginOperation("Lines");
-  before = Snapshot(form);
+  const TJobSnapshot before = Snapshot(form);
   const std::string big = OdbJob("big", 40);
   for (bool drill : {false, true}) {
     SCOPED_TRACE(drill ? "Drill Import" : "File > Import");
