@@ -100,9 +100,9 @@ TEST_F(TImportTakeBackTest, EveryRefusalOfEveryImportLeavesTheJobAsItWas) {
   for (int format = fcDxf; format < FormatCount; ++format) {
     if (format == fcOdb) continue;
     SCOPED_TRACE(FormatListNames[format]);
-    const size_t boxes = ShownMessageBoxes().size();
+    const size_t shown = ShownMessageBoxes().size();
     ImportIntoCad(form, zeros, format);
-    EXPECT_GT(ShownMessageBoxes().size(), boxes);
+    EXPECT_GT(ShownMessageBoxes().size(), shown);
     EXPECT_JOB_AS_BEFORE("File > Import");
   }
   // The format dialog cancelled.
@@ -136,17 +136,31 @@ TEST_F(TImportTakeBackTest, EveryRefusalOfEveryImportLeavesTheJobAsItWas) {
   Run(form, emCad, "Import1");
   EXPECT_JOB_AS_BEFORE("ODB++ layers cancelled");
 
+  // A job's matrix kept compressed (.Z) that does not decode.
+  const fs::path packed = TempDir / "packed/matrix";
+  fs::create_directories(packed);
+  const std::string matrixZ = (packed / "matrix.Z").string();
+  std::ofstream(matrixZ, std::ios::binary) << std::string("\x1f\x9d\x90", 3) + std::string(64, '\xff');
+  size_t boxes = ShownMessageBoxes().size();
+  ImportIntoCad(form, matrixZ, fcOdb);
+  EXPECT_GT(ShownMessageBoxes().size(), boxes);
+  EXPECT_JOB_AS_BEFORE("matrix.Z");
+
   // Drill Import: every format it reads, zero bytes. (The caption names
   // the drill layer chosen.)
   SelectLayer(30);
   before.Caption = form.Caption();
   for (int format : {ifDxf, ifExcellon, ifGerber, ifValor, ifEsi}) {
     SCOPED_TRACE(format);
-    const size_t boxes = ShownMessageBoxes().size();
+    boxes = ShownMessageBoxes().size();
     ImportDrill(form, format == ifValor ? Input("BAD.ODB", "") : zeros, format);
     EXPECT_GT(ShownMessageBoxes().size(), boxes);
     EXPECT_JOB_AS_BEFORE("Drill Import");
   }
+  boxes = ShownMessageBoxes().size();
+  ImportDrill(form, matrixZ, ifValor);
+  EXPECT_GT(ShownMessageBoxes().size(), boxes);
+  EXPECT_JOB_AS_BEFORE("Drill Import matrix.Z");
   // A tool past the ESI tool range.
   ImportDrill(form, Input("BAD.LAS", "(ESI 5100)\nT0 5\nT2 300\nT1 1\nX5 Y5\nT0 1005\nT2 80\nT1 1\nX1 Y1\n"), ifEsi);
   EXPECT_NE(LastBox().find("tool 1005"), std::string::npos) << LastBox();
