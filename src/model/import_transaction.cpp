@@ -32,6 +32,11 @@ void CutStoreBack(TPagedEntityStore<Pages, SlotsPerPage>* store, int32_t& entity
   store->SetCount(count);
 }
 
+// A journal of the job still (not one paused or gone since it was marked).
+bool Current(const TUndoJournal* journal) {
+  return journal != nullptr && (journal == CadUndo || journal == DrillUndo || journal == RoutUndo);
+}
+
 struct TJournalMark {
   TUndoJournal* Journal = nullptr;
   TUndoJournal::TMark Mark;
@@ -104,7 +109,7 @@ void TImportTransaction::Commit() {
   open_ = false;
   if (!outermost_) return;
   for (const TJournalMark& j : state_->Journals) {
-    if (j.Journal == nullptr) continue;
+    if (!Current(j.Journal)) continue;
     if (j.Journal->OpenRecords() && j.Journal->RecordCount() > j.Mark.Records - j.Mark.Undone)
       j.Journal->BeginOperation("Import file");
   }
@@ -117,8 +122,7 @@ void TImportTransaction::TakeBack() {
   const bool added = Added();
   // The journals first: their records name the slots about to go.
   for (const TJournalMark& j : s.Journals)
-    if (j.Journal != nullptr && (j.Journal == CadUndo || j.Journal == DrillUndo || j.Journal == RoutUndo))
-      j.Journal->TakeBackTo(j.Mark);
+    if (Current(j.Journal)) j.Journal->TakeBackTo(j.Mark);
   CutStoreBack(EntityArray, CadEntityCount, s.Cad);
   if (DRDB != nullptr && DrillEntityCount > s.Drill) {
     CutStoreBack(DrillEntities, DrillEntityCount, s.Drill);

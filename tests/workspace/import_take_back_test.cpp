@@ -83,6 +83,12 @@ class TImportTakeBackTest : public TWorkspaceDialogsTest {
       f.Click("OKButton");
     });
   }
+  // Every layer of the job's step through Drill Import or File > Import.
+  void ImportOdb(TWorkspace& form, const std::string& matrix, bool drill) {
+    TickAll();
+    if (drill) ImportDrill(form, matrix, ifValor);
+    else ImportIntoCad(form, matrix, fcOdb);
+  }
 };
 
 #define EXPECT_JOB_AS_BEFORE(what) EXPECT_EQ(Snapshot(form).Differences(before), "") << what << "\n" << LastBox()
@@ -212,12 +218,7 @@ TEST_F(TImportTakeBackTest, AnOdbJobRefusedForTheDrawingsRoomBringsNoHolesNorRou
   TJobSnapshot before = Snapshot(form);
   for (bool drill : {false, true}) {
     SCOPED_TRACE(drill ? "Drill Import" : "File > Import");
-    TickAll();
-    if (drill) {
-      ImportDrill(form, odb, ifValor);
-    } else {
-      ImportIntoCad(form, odb, fcOdb);
-    }
+    ImportOdb(form, odb, drill);
     EXPECT_EQ(LastBox(), "The file makes 2 entities; the CAD drawing has room for 1 more.\r\nNothing was imported.");
     EXPECT_JOB_AS_BEFORE("CAD drawing full");
   }
@@ -244,12 +245,7 @@ TEST_F(TImportTakeBackTest, AnOdbRoutLayerRefusedForTheRoutDatabaseGivesItsRoomB
   const std::string big = OdbJob("big", 40);
   for (bool drill : {false, true}) {
     SCOPED_TRACE(drill ? "Drill Import" : "File > Import");
-    TickAll();
-    if (drill) {
-      ImportDrill(form, big, ifValor);
-    } else {
-      ImportIntoCad(form, big, fcOdb);
-    }
+    ImportOdb(form, big, drill);
     EXPECT_EQ(LastBox(), "<" + (TempDir / "big").string() +
                              ">: The rout database is full: it holds at most 100,000 entities.\r\n"
                              "Nothing was imported.");
