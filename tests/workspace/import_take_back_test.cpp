@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <new>
+#include <stdexcept>
 
+#include "foundation/import_guard.h"
 #include "import/import_frame.h"
 #include "job_snapshot.h"
 #include "model/cad_database.h"
@@ -29,6 +31,11 @@ class TImportTakeBackTest : public TWorkspaceDialogsTest {
                              "TDrillInputFormatDialog", "TPickDrillLayerDialog"})
       RegisterModalScript(form, [](TForm& f) { f.Click("OKButton"); });
     CloseResultWindows();
+  }
+  void TearDown() override {
+    SetImportWholeFileLimit(0);
+    InstallDrillImporters();
+    TWorkspaceDialogsTest::TearDown();
   }
   // A named job, modified since it was saved, with a step to undo in each
   // mode: a CAD line, a hole on D0, a rout line on R0.
@@ -111,6 +118,16 @@ TEST_F(TImportTakeBackTest, EveryRefusalOfEveryImportLeavesTheJobAsItWas) {
     EXPECT_GT(ShownMessageBoxes().size(), shown);
     EXPECT_JOB_AS_BEFORE("File > Import");
   }
+  // Files past the size a photoplot or drawing reader holds.
+  SetImportWholeFileLimit(1024);
+  for (const auto& [format, text] :
+       {std::pair{fcGerber, "%FSLAX24Y24*%\n%MOIN*%\n" + std::string(2048, '\n') + "M02*\n"},
+        std::pair{fcDxf, "0\nSECTION\n2\nENTITIES\n" + std::string(2048, ' ') + "\n0\nENDSEC\n0\nEOF\n"}}) {
+    ImportIntoCad(form, Input("LARGE.TXT", text), format);
+    EXPECT_NE(LastBox().find("this format can import"), std::string::npos) << LastBox();
+    EXPECT_JOB_AS_BEFORE("File > Import past the limit");
+  }
+  SetImportWholeFileLimit(0);
   // The format dialog cancelled.
   ScriptFileDialogAnswer(zeros);
   QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("CancelButton"); });
@@ -167,6 +184,28 @@ TEST_F(TImportTakeBackTest, EveryRefusalOfEveryImportLeavesTheJobAsItWas) {
   ImportDrill(form, matrixZ, ifValor);
   EXPECT_GT(ShownMessageBoxes().size(), boxes);
   EXPECT_JOB_AS_BEFORE("Drill Import matrix.Z");
+  // Memory running out in a drill importer.
+  SetDrillFormatImporter(ifDxf, {nullptr, [](const std::string&) {
+                                   DB->AddLineOnLayer(0, 0, 2 * In, 0, 3);
+                                   DRDB->AddHoleOnLayer(2 * In, In, 30, 1, false);
+                                   throw std::length_error("vector");
+                                 }});
+  ImportDrill(form, Input("HALF.DXF", "anything"), ifDxf);
+  InstallDrillImporters();
+  EXPECT_NE(LastBox().find("There is not enough memory to import"), std::string::npos);
+  EXPECT_JOB_AS_BEFORE("Drill Import out of memory");
+  // Files past the size a photoplot or drawing reader holds.
+  SetImportWholeFileLimit(1024);
+  const std::string plot = Input("LARGE.GBR", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\n" +
+                                                  std::string(2048, '\n') + "X0Y0D03*\nM02*\n");
+  const std::string drawing = Input("LARGE.DXF", "0\nSECTION\n2\nENTITIES\n" + std::string(2048, ' ') +
+                                                     "\n0\nCIRCLE\n8\n0\n10\n1\n20\n1\n40\n0.01\n0\nENDSEC\n0\nEOF\n");
+  for (const auto& [format, file] : {std::pair{ifGerber, plot}, std::pair{ifDxf, drawing}}) {
+    ImportDrill(form, file, format);
+    EXPECT_NE(LastBox().find("this format can import"), std::string::npos) << LastBox();
+    EXPECT_JOB_AS_BEFORE("Drill Import past the limit");
+  }
+  SetImportWholeFileLimit(0);
   // A tool past the ESI tool range.
   ImportDrill(form, Input("BAD.LAS", "(ESI 5100)\nT0 5\nT2 300\nT1 1\nX5 Y5\nT0 1005\nT2 80\nT1 1\nX1 Y1\n"), ifEsi);
   EXPECT_NE(LastBox().find("tool 1005"), std::string::npos) << LastBox();
