@@ -24,6 +24,7 @@
 #include "model/drawing_base.h"
 #include "model/editor_state.h"
 #include "model/entity_store.h"
+#include "model/import_transaction.h"
 #include "model/silent_drawing.h"
 #include "model/undo_journal.h"
 #include "model/view_services.h"
@@ -116,6 +117,13 @@ bool TPendingCad::Commit() {
   }
   const bool added = count_ != 0;
   {
+    // The entities go to the CAD drawing's own journal, in whatever mode the
+    // import runs: Undo in CAD mode takes them back.
+    struct TCadJournal {
+      TUndoJournal* Kept = ActiveUndo;
+      TCadJournal() { ActiveUndo = CadUndo; }
+      ~TCadJournal() { ActiveUndo = Kept; }
+    } journal;
     TSilentDrawing silent;
     uint32_t shown = 0;
     int32_t counter = 0;
@@ -147,7 +155,7 @@ bool TPendingCad::Commit() {
       }
     }
   }
-  if (ActiveUndo != nullptr) ActiveUndo->BeginOperation("Import file");
+  if (CadUndo != nullptr) CadUndo->BeginOperation("Import file");
   Clear();
   if (added && !zoomFollowsImport) ViewServices().RedrawView();
   host.UpdateView();
@@ -320,16 +328,12 @@ bool RunImportEntry(uint8_t code, const std::string& fileName) {
     return false;
   }
   // An entry that runs out of memory ends with a box, and whatever it had
-  // added to the drawing is taken back: the job stays as it was.
-  const int32_t entities = CadEntityCount;
-  TUndoJournal* journal = ActiveUndo;
-  const bool open = journal != nullptr && journal->OpenRecords();
-  if (!RunGuardedImport(fileName, [&] { format.Import(fileName); })) {
-    if (CadEntityCount != entities && journal != nullptr && journal == ActiveUndo && !open &&
-        journal->OpenRecords()) {
-      journal->Undo();
-      journal->DiscardRedo();
-    }
+  // added is taken back: the job stays as it was.
+  TImportTransaction transaction;
+  if (RunGuardedImport(fileName, [&] { format.Import(fileName); })) {
+    transaction.Commit();
+  } else {
+    transaction.TakeBack();
     ImportFailed();
   }
   return true;
@@ -356,10 +360,9 @@ void RunCadImport() {
     RunImportEntry(code, fileName);
     return;
   }
-  // An import that adds nothing (withdrawn, refused, empty) leaves the job as
-  // named and as modified as it was.
-  const int32_t cadBefore = CadEntityCount, drillBefore = DrillEntityCount, routBefore = RoutEntityCount;
-  const bool modifiedBefore = DatabaseModified;
+  // An import that adds nothing (withdrawn, refused, empty) leaves the job
+  // exactly as it was: its transaction takes back whatever it had begun.
+  TImportTransaction transaction;
   // The view keeps showing the job while the entry asks its questions (units,
   // coordinate format) and reads: the whole working area is shown only when
   // the import leaves nothing to zoom to.
@@ -379,11 +382,11 @@ void RunCadImport() {
     RunImportEntry(code, fileName);
   }
   CadImportPath = FolderOf(fileName);
+  const bool kept = !importFailed && transaction.Added();
+  if (kept) transaction.Commit();
+  else transaction.TakeBack();
   if (DB != nullptr && !DB->ZoomExtents()) host.ZoomAll();
-  const bool added =
-      CadEntityCount > cadBefore || DrillEntityCount > drillBefore || RoutEntityCount > routBefore;
-  if (!added) DatabaseModified = modifiedBefore;
-  if (importFailed || !added) return;
+  if (!kept) return;
   // A job tree is named after its folder, not after its matrix file.
   const std::string named = code == fcOdb ? ValorJobName(fileName) : fileName;
   host.NameJobAfter(named.substr(FolderOf(named).size()));

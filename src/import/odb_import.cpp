@@ -12,6 +12,7 @@
 #include "model/drill_database.h"
 #include "model/drill_entities.h"
 #include "model/entity_store.h"
+#include "model/import_transaction.h"
 #include "model/rout_database.h"
 #include "model/rout_sequence.h"
 #include "model/tool_tables.h"
@@ -73,7 +74,6 @@ TValorImport::TValorImport() {
     }
   }
   FirstNewHole = DrillEntityCount + 1;
-  firstNewRoutEntity_ = RoutEntityCount + 1;
   LayerMap.fill(255);
 }
 
@@ -402,20 +402,23 @@ std::string RefusedNumbersNotice(int64_t refused) {
 
 }  // namespace
 
-void TValorImport::Finish() {
+bool TValorImport::Finish(TImportTransaction& transaction) {
   if (storeWatch_.Refused()) {
     // A full job: what the import added goes again, holes (never made
-    // live), rout entities and the CAD entities held back.
+    // live), rout entities with the room they took, and the CAD entities
+    // held back.
     cad_.Clear();
-    RemoveDrillEntitiesFrom(FirstNewHole);
-    if (RTDB != nullptr && RoutEntityCount >= firstNewRoutEntity_) {
-      if (Seq != nullptr) Seq->RemoveHandlesFrom(firstNewRoutEntity_);
-      for (int32_t i = RoutEntityCount; i >= firstNewRoutEntity_; --i) RTDB->DeleteEntity(i);
-    }
+    transaction.TakeBack();
     NothingImported("<" + JobPath + ">: " + storeWatch_.Text());
-    return;
+    return false;
   }
-  if (cad_.Count() > 0) cad_.Commit();
+  // A drawing without room for the CAD entities refuses the whole import
+  // (the box says nothing was imported): the holes and rout paths read with
+  // them go too.
+  if (cad_.Count() > 0 && !cad_.Commit()) {
+    transaction.TakeBack();
+    return false;
+  }
   std::string notice = SkippedSymbolsNotice(SkippedSymbols);
   for (const std::string& more : {SkippedFeaturesNotice(SkippedFeatures), RepeatedStepsNotice(RepeatedSteps),
                                   RefusedNumbersNotice(RefusedNumbers)})
@@ -436,6 +439,8 @@ void TValorImport::Finish() {
                std::to_string(highest) + " more;\r\nthe tool table ends at tool 1000. " +
                "No drill holes were imported.");
       HolesStored = 0;
+      // The holes held back give their room back.
+      RemoveDrillEntitiesFrom(FirstNewHole);
     } else {
       if (inUse >= 1) {
         ToolOffset = inUse;
@@ -443,6 +448,10 @@ void TValorImport::Finish() {
                        "New tool numbers will be offset by " + std::to_string(ToolOffset));
       }
       DRDB->ActivateFrom(FirstNewHole, ToolOffset);
+      // Undo takes them back with the rest of the import (Drill Import
+      // journals them itself once they are placed).
+      if (DrillUndo != nullptr)
+        for (int32_t i = FirstNewHole; i <= DrillEntityCount; ++i) DrillUndo->RecordAdd(i);
       int32_t layer = 0, num = 0, size = 0;
       FirstTool(false);
       while (NextTool(layer, num, size)) {
@@ -461,6 +470,8 @@ void TValorImport::Finish() {
     RoutToolPages[l][num].CompDiameter = size;
   }
   ImportHost().UpdateView();
+  transaction.Commit();
+  return true;
 }
 
 // ---- The layer dialog -----------------------------------------------------------------------
@@ -629,6 +640,8 @@ std::string ValorJobName(const std::string& fileName) {
 }
 
 void ImportValorJob(const std::string& fileName) {
+  // Whatever the import adds stays only when it is read whole.
+  TImportTransaction transaction;
   const uint8_t layerBefore = CurrentLayer;
   CurrentLayer = 40;
   TValorImport job;
@@ -656,7 +669,7 @@ void ImportValorJob(const std::string& fileName) {
       for (int32_t l = 1; l <= static_cast<int32_t>(layers.size()) && !job.Stop; ++l)
         if (selection.Selected[static_cast<std::size_t>(l - 1)][static_cast<std::size_t>(s - 1)]) job.ReadStepLayer(l, s);
     }
-    job.Finish();
+    job.Finish(transaction);
   }
   CurrentLayer = layerBefore;
   if (RTDB != nullptr) RTDB->ResumeDrawing();

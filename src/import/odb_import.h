@@ -19,6 +19,7 @@
 #include "import/import_frame.h"
 #include "import/odb_reader.h"
 #include "model/entity_store.h"
+#include "model/import_transaction.h"
 #include "platform/forms.h"
 
 // The notice of the pads an import skipped, e.g. "3 pads of symbols that
@@ -43,8 +44,10 @@ class TValorImport : public TValorReader {
   // order first met).
   int32_t ToolIndex(uint8_t layer, int32_t num);
   // Adds what was read: the CAD entities as one undo step, the holes made
-  // live with their tools after the tools already in use, the rout tools.
-  void Finish();
+  // live with their tools after the tools already in use, the rout tools,
+  // and commits the transaction. A job without room for all of it takes the
+  // transaction back (after the box saying so): false.
+  bool Finish(TImportTransaction& transaction);
 
   void Error(const std::string& message) override;
   void Pad(int32_t layer, const std::string& symbol, double x, double y) override;
@@ -79,7 +82,6 @@ class TValorImport : public TValorReader {
   // A store that refuses an entity (the job is full) stops the reading; the
   // import then takes back what it added and says so once.
   TStoreRefusalWatch storeWatch_;
-  int32_t firstNewRoutEntity_ = 1;
   // Where each layer and NUM stands in toolIndices_, and the highest index.
   std::unordered_map<uint64_t, std::size_t> toolIndexAt_;
   int32_t highestToolIndex_ = 0;

@@ -222,6 +222,39 @@ void TUndoJournal::DiscardRedo() {
   UndoWindow().DisableButton(RedoCommand);
 }
 
+TUndoJournal::TMark TUndoJournal::Mark() const {
+  return {RecordCount_, UndoneCount_, UndoCount_, RedoCount_, NextUndoName_, NextRedoName_, OpenRecords_};
+}
+
+void TUndoJournal::TakeBackTo(const TMark& mark) {
+  if (RecordCount_ == mark.Records && UndoneCount_ == mark.Undone && UndoCount_ == mark.Undos &&
+      RedoCount_ == mark.Redos && OpenRecords_ == mark.Open)
+    return;
+  // The end the later records were written after.
+  const int32_t end = mark.Records - mark.Undone;
+  // A history dropped or walked since holds nothing of the mark's to go back to.
+  if (UndoneCount_ != 0 || RecordCount_ < end) return;
+  const int32_t block = end / RecordsPerBlock;
+  if (block != CurrentBlock_) {
+    // A block left behind went to the file whole.
+    if (!ReadBlock(block)) return;
+    CurrentBlock_ = block;
+  }
+  BlockPos_ = static_cast<uint16_t>(end % RecordsPerBlock + 1);
+  std::memset(RecordAt(BlockPos_), 0, static_cast<size_t>(RecordsPerBlock - BlockPos_ + 1) * RecordSize);
+  RecordCount_ = end;
+  UndoneCount_ = 0;
+  UndoCount_ = mark.Undos;
+  NextUndoName_ = mark.UndoName;
+  RedoCount_ = 0;
+  NextRedoName_.clear();
+  OpenRecords_ = mark.Open;
+  Discarding_ = false;
+  if (UndoCount_ == 0 && !OpenRecords_) UndoWindow().DisableButton(UndoCommand);
+  UndoWindow().DisableButton(RedoCommand);
+  UndoWindow().UndoStepsChanged(false);
+}
+
 std::string TUndoJournal::RecordName(int32_t pos) {
   const uint8_t* r = RecordAt(pos);
   uint8_t length = r[1] > MaxNameLength ? MaxNameLength : r[1];

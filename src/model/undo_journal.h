@@ -105,6 +105,20 @@ class TUndoJournal {
   // undone to take back a failed operation is not offered again.
   void DiscardRedo();
 
+  // Where the journal stands: taken before a change that may be taken back
+  // whole (an import refused or withdrawn).
+  struct TMark {
+    int32_t Records = 0, Undone = 0, Undos = 0, Redos = 0;
+    std::string UndoName, RedoName;
+    bool Open = false;
+  };
+  TMark Mark() const;
+  // Forgets every record written since the mark, as if they had never been:
+  // the steps to undo are those of the mark again. Steps the mark could
+  // redo are offered again only when nothing was written since (a record
+  // written after an undo overwrites them).
+  void TakeBackTo(const TMark& mark);
+
   // True when a step can be undone (redone); name gets the step's name, at
   // most maxLength characters.
   bool CanUndo(std::string& name, int32_t maxLength = MaxNameLength) const;

@@ -21,6 +21,7 @@
 #include "model/drill_database.h"
 #include "model/editor_state.h"
 #include "model/entity_store.h"
+#include "model/import_transaction.h"
 #include "model/tool_tables.h"
 #include "model/model_services.h"
 #include "model/view_services.h"
@@ -77,38 +78,28 @@ bool RunImporter(uint8_t format, const std::string& fileName) {
 }
 
 // An import read but not yet in place: its hidden entities from FirstIndex
-// on, and the tool table before and after it was read. An import that is
-// withdrawn takes back its entities and every tool record it set that was
-// not changed since (a tool offset makes new tools T9.. of an old job's T1..),
-// and the job is left as unnamed and as unmodified as it was; one that is
-// placed journals both, so that Undo takes them back, and names an unnamed
+// on, in a transaction of its own. An import that is withdrawn is taken back
+// whole (whatever the reader brought to any store, the tools it set, the
+// job's name and modified flag); one that is placed journals its entities
+// and the tools it set, so that Undo takes them back, and names an unnamed
 // job after the file.
 struct TPendingImport {
   bool Pending = false;
   int32_t FirstIndex = 0;
-  TIndexedArray<TToolRecord, 1, kToolCount> ToolsBefore, ToolsAfter;
-  TIndexedArray<bool, 1, kToolCount> ActiveBefore, ActiveAfter;
-  uint16_t CurrentTool = 1;
+  TIndexedArray<TToolRecord, 1, kToolCount> ToolsBefore;
+  TIndexedArray<bool, 1, kToolCount> ActiveBefore;
   // The job's name once the import is in place ("" leaves it as it is).
   std::string JobName;
-  bool ModifiedBefore = false;
-  // A reader may also bring CAD or rout entities, which a withdrawal keeps.
-  int32_t CadCount = 0, RoutCount = 0;
+  std::unique_ptr<TImportTransaction> Transaction;
 
   void Begin() {
+    Transaction.reset();
     Pending = true;
     FirstIndex = DrillEntityCount + 1;
     ToolsBefore = ToolTable;
     ActiveBefore = ActiveTools;
-    CurrentTool = DRDB->CurrentTool;
     JobName.clear();
-    ModifiedBefore = DatabaseModified;
-    CadCount = CadEntityCount;
-    RoutCount = RoutEntityCount;
-  }
-  void Read() {
-    ToolsAfter = ToolTable;
-    ActiveAfter = ActiveTools;
+    Transaction = std::make_unique<TImportTransaction>();
   }
   // The import stays: its adds go to the journal, closed with its marker.
   void Keep() {
@@ -126,19 +117,19 @@ struct TPendingImport {
       DatabaseFileName = JobName;
       if (WindowServices.UpdateCaption) WindowServices.UpdateCaption();
     }
+    if (Transaction) Transaction->Commit();
+    Transaction.reset();
   }
   void Withdraw() {
     if (!Pending) return;
     Pending = false;
-    if (CadEntityCount == CadCount && RoutEntityCount == RoutCount) DatabaseModified = ModifiedBefore;
-    if (DRDB == nullptr) return;
-    RemoveDrillEntitiesFrom(FirstIndex);
-    for (int32_t t = 1; t <= kToolCount; ++t) {
-      if (ToolTable[t] == ToolsAfter[t]) ToolTable[t] = ToolsBefore[t];
-      if (ActiveTools[t] == ActiveAfter[t]) ActiveTools[t] = ActiveBefore[t];
-    }
-    DRDB->CurrentTool = CurrentTool;
+    Transaction.reset();
     ViewServices().RedrawView();
+  }
+  // An import still waiting for its place when the program ends goes with
+  // the job.
+  ~TPendingImport() {
+    if (Transaction) Transaction->Drop();
   }
 };
 TPendingImport PendingImport;
@@ -378,7 +369,6 @@ void ImportDrillFile() {
         TDrillJournalPause pause;
         ran = RunImporter(format, name);
       }
-      PendingImport.Read();
       if (ran) {
         int32_t minX = record.MinX, maxX = record.MaxX, minY = record.MinY, maxY = record.MaxY;
         const bool any = (record.Flags & 1) != 0 ||
