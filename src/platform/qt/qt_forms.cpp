@@ -54,6 +54,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <climits>
+#include <functional>
 
 #include "platform/forms.h"
 #include "platform/menus.h"
@@ -299,6 +300,63 @@ class TQtStatusBarWidget : public QWidget {
 
  private:
   TStatusBar& bar_;
+};
+
+// Where an arrow key, Home or End goes from item index of a set of count
+// radio buttons laid out column by column, rows to a column: Up and Down
+// step through the items (round from the last to the first), Left and Right
+// go to the next column when there is one, Home and End to the first and the
+// last item. -1: the key is no move in the set.
+int RadioKeyTarget(int key, int index, int count, int rows) {
+  if (count <= 0) return -1;
+  index = std::clamp(index, 0, count - 1);
+  rows = std::clamp(rows, 1, count);
+  const bool columns = rows < count;
+  switch (key) {
+    case Qt::Key_Up: return (index + count - 1) % count;
+    case Qt::Key_Down: return (index + 1) % count;
+    case Qt::Key_Left:
+      if (!columns) return (index + count - 1) % count;
+      return index - rows >= 0 ? index - rows : index;
+    case Qt::Key_Right:
+      if (!columns) return (index + 1) % count;
+      return index + rows < count ? index + rows : index;
+    case Qt::Key_Home: return 0;
+    case Qt::Key_End: return count - 1;
+    default: return -1;
+  }
+}
+
+// A radio button of a set the model keeps exclusive (a radio group's items,
+// or the radio buttons of one container). The arrow keys, Home and End
+// choose the neighbour they go to, as a click on it does, and move the focus
+// there: the button shown chosen is the one the form holds.
+class TQtRadioButton : public QRadioButton {
+ public:
+  // The buttons of the set in the model's order and the rows of a column.
+  using TSet = std::function<QList<QAbstractButton*>(int& rows)>;
+  TQtRadioButton(QWidget* parent, TSet set) : QRadioButton(parent), set_(std::move(set)) {
+    setAutoExclusive(false);  // the model unchecks the others
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    int rows = 1;
+    const QList<QAbstractButton*> set = plain ? set_(rows) : QList<QAbstractButton*>{};
+    const int target = RadioKeyTarget(e->key(), int(set.indexOf(this)), int(set.size()), rows);
+    if (target < 0) {
+      QRadioButton::keyPressEvent(e);
+      return;
+    }
+    QAbstractButton* to = set[target];
+    const bool back = e->key() == Qt::Key_Up || e->key() == Qt::Key_Left || e->key() == Qt::Key_Home;
+    to->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    if (!to->isChecked()) to->click();
+  }
+
+ private:
+  TSet set_;
 };
 
 // The window of a form: a dialog whose client widget holds the controls,
@@ -836,8 +894,13 @@ void TQtPeer::SyncValue() {
         for (auto* b : buttons) delete b;
         buttons.clear();
         for (int i = 0; i < int(g.Items().size()); ++i) {
-          auto* b = new QRadioButton(q);
-          b->setAutoExclusive(false);
+          auto* b = new TQtRadioButton(q, [q, gp = &g](int& rows) {
+            QList<QAbstractButton*> set;
+            for (QRadioButton* r : q->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly)) set.push_back(r);
+            const int n = int(set.size()), cols = std::max(1, gp->Columns());
+            rows = (n + cols - 1) / cols;
+            return set;
+          });
           TRadioGroup* gp = &g;
           QObject::connect(b, &QRadioButton::clicked, b, [gp, i, this] {
             gp->ClickItem(i);
@@ -1135,8 +1198,16 @@ QWidget* CreateWidget(TControl& c, QWidget* parent) {
       return b;
     }
     case TControlKind::RadioButton: {
-      auto* b = new QRadioButton(parent);
-      b->setAutoExclusive(false);
+      auto* b = new TQtRadioButton(parent, [cp](int& rows) {
+        QList<QAbstractButton*> set;
+        if (TControl* box = cp->Parent())
+          for (const auto& c : box->Children()) {
+            if (c->Kind() != TControlKind::RadioButton || !c->IsUsable() || !c->Peer()) continue;
+            if (auto* r = qobject_cast<QAbstractButton*>(static_cast<TQtPeer*>(c->Peer())->Widget())) set.push_back(r);
+          }
+        rows = int(set.size());
+        return set;
+      });
       QObject::connect(b, &QRadioButton::clicked, b, [cp] {
         cp->ClickFromBackend();
         if (cp->Peer()) cp->Peer()->Changed(TChange::Value);

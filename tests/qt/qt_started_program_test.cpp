@@ -1,0 +1,214 @@
+// The started program on the Qt backend (offscreen) as the operator drives
+// it: the keys of its dialogs, its prints and where its windows open.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QWidget>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "korvex_test.h"
+#include "model/drill_database.h"
+#include "model/view_services.h"
+#include "platform/forms.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/menus.h"
+#include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_events.h"
+#include "platform/qt/qt_forms.h"
+#include "platform/qt/qt_menus.h"
+#include "tapein/drill_import.h"
+#include "workspace/layers.h"
+#include "workspace/startup.h"
+#include "workspace/workspace.h"
+
+namespace {
+
+class QtStartedProgramTest : public TKorvexTest {
+ protected:
+  void SetUp() override {
+    TKorvexTest::SetUp();
+    ResetHeadlessViewServices();
+    ResetHeadlessDialogs();
+    InstallQtCanvasBackend();
+    InstallQtEventsBackend();
+    InstallQtFormsBackend();
+  }
+  void TearDown() override {
+    SetFormsBackend(nullptr);
+    SetMenusBackend(nullptr);
+    SetEventsBackend(nullptr);
+    SetCanvasBackend(nullptr);
+    ResetHeadlessDialogs();
+    ResetHeadlessViewServices();
+    TKorvexTest::TearDown();
+  }
+};
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+void Key(int key, const QString& text = {}) {
+  QWidget* to = QApplication::focusWidget();
+  ASSERT_NE(to, nullptr);
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QApplication::sendEvent(to, &press);
+  QApplication::sendEvent(to, &release);
+  Settle();
+}
+
+void ClickWidget(QWidget* w) {
+  const QPoint at = w->rect().center();
+  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+  QApplication::sendEvent(w, &release);
+  Settle();
+}
+
+// The operator at the screen: each modal window, once it is up, gets what
+// was planned for its title (in order); the about box of the start-up gets
+// its OK. The titles met are kept.
+class TOperator {
+ public:
+  TOperator() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+    timer_.start();
+  }
+  void At(const QString& title, std::function<void(QWidget*)> act) { plans_[title].push_back(std::move(act)); }
+  std::vector<std::string> Met;
+
+ private:
+  void Look() {
+    QWidget* w = QApplication::activeModalWidget();
+    if (w == nullptr || !w->isVisible() || w == busy_) return;
+    // Keys go where the focus is: the window has the keyboard first.
+    if (!w->isAncestorOf(QApplication::focusWidget())) return;
+    const QString title = w->windowTitle();
+    auto plan = plans_.find(title);
+    if (plan != plans_.end() && !plan->second.empty()) {
+      auto act = std::move(plan->second.front());
+      plan->second.pop_front();
+      Met.push_back(title.toStdString());
+      busy_ = w;
+      act(w);
+      busy_ = nullptr;
+      return;
+    }
+    if (title.startsWith("About"))
+      for (QPushButton* b : w->findChildren<QPushButton*>())
+        if (b->text() == "OK" && b->isVisible()) {
+          b->click();
+          return;
+        }
+  }
+  QTimer timer_;
+  std::map<QString, std::deque<std::function<void(QWidget*)>>> plans_;
+  QWidget* busy_ = nullptr;
+};
+
+// The radio buttons of the window's group of that title.
+QList<QRadioButton*> RadioItems(QWidget* window, const QString& title) {
+  for (QGroupBox* box : window->findChildren<QGroupBox*>())
+    if (box->title() == title) return box->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly);
+  return {};
+}
+
+// The texts of the window's spin boxes, in their order left to right.
+std::string SpinTexts(QWidget* window) {
+  std::string out;
+  for (QSpinBox* spin : window->findChildren<QSpinBox*>()) out += (out.empty() ? "" : " ") + spin->text().toStdString();
+  return out;
+}
+
+// A tape without a units statement: the operator's choice of units decides.
+constexpr char kTape[] = "M48\nT01C0.8\n%\nT01\nX012500Y034600\nX078900Y034600\nM30\n";
+
+}  // namespace
+
+// The arrow keys of a radio group move the choice with the focus, as a
+// click does, and what shows chosen is what the import acts on: Millimeters
+// chosen with Down reads the tape in millimetres, and Down Down Enter at
+// "Select Layer For Data" puts the hits on D2.
+TEST_F(QtStartedProgramTest, TheArrowKeysOfARadioGroupMoveTheChoiceTheImportActsOn) {
+  const std::string tape = (TempDir / "METRIC.DRL").string();
+  WriteFileBytes(tape, kTape);
+  TOperator user;
+  std::vector<std::string> shown;  // the chosen units after each key
+  std::vector<std::string> digits;  // the digits shown with them
+  user.At("File Format", [](QWidget*) { Key(Qt::Key_Return, "\r"); });
+  user.At("Excellon-to-Drill", [&](QWidget* window) {
+    for (QCheckBox* box : window->findChildren<QCheckBox*>())
+      if (box->text() == "Show Messages" && box->isChecked()) ClickWidget(box);
+    const QList<QRadioButton*> units = RadioItems(window, "Units");
+    ASSERT_EQ(units.size(), 2);
+    ClickWidget(units[0]);  // the focus on the chosen item, Inches
+    digits.push_back(SpinTexts(window));
+    for (int key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_Home, Qt::Key_Right}) {
+      Key(key);
+      shown.push_back(std::string(units[0]->isChecked() ? "I" : "") + (units[1]->isChecked() ? "M" : "") +
+                      (units[1]->hasFocus() ? "*" : ""));
+      digits.push_back(SpinTexts(window));
+    }
+    Key(Qt::Key_Return, "\r");
+  });
+  std::string layers;  // the layer shown chosen and the one with the focus, before and after
+  user.At("Select Layer For Data", [&](QWidget* window) {
+    auto look = [&] {
+      for (QRadioButton* item : RadioItems(window, "Layer")) {
+        if (item->isChecked()) layers += "(" + item->text().toStdString() + ")";
+        if (item->hasFocus()) layers += "[" + item->text().toStdString() + "]";
+      }
+    };
+    look();
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Down);
+    look();
+    Key(Qt::Key_Return, "\r");
+  });
+  const int rc = RunProgram([&] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    Settle();
+    form->LayerPanel.FindControl("L30")->Click();
+    Settle();
+    ScriptFileDialogAnswer(tape);
+    ScriptMessageBoxAnswer(mrYes);  // the main part
+    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Import"));
+    Settle();
+    EXPECT_FALSE(DRDB->LayerIsEmpty(32));
+    EXPECT_TRUE(DRDB->LayerIsEmpty(30));
+    EXPECT_GE(DrillEntityCount, 1);
+    // Read in millimetres (3.3 digits): 12.5 mm, not 1.25 in.
+    TIntPoint at;
+    if (DrillEntityCount >= 1) DRDB->EntityAt(1)->GetPoint(at);
+    EXPECT_EQ(at.X, 12500000);
+    EXPECT_EQ(at.Y, 34600000);
+    ScriptMessageBoxAnswer(mrNo);  // the job is not saved
+    QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(user.Met, (std::vector<std::string>{"File Format", "Excellon-to-Drill", "Select Layer For Data"}));
+  // Down, Up, End, Home, Right: the dot goes with the focus each time, and
+  // the digits follow the units as for a click.
+  EXPECT_EQ(shown, (std::vector<std::string>{"M*", "I", "M*", "I", "M*"}));
+  EXPECT_EQ(digits, (std::vector<std::string>{"2 4", "3 3", "2 4", "3 3", "2 4", "3 3"}));
+  EXPECT_EQ(layers, "(D0)[D0](D2)[D2]");
+}
