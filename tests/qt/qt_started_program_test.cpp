@@ -4,6 +4,9 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QImage>
+#include <QLineEdit>
 #include <QGroupBox>
 #include <QApplication>
 #include <QKeyEvent>
@@ -13,6 +16,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -20,14 +24,18 @@
 
 #include "korvex_test.h"
 #include "model/drill_database.h"
+#include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/forms.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/menus.h"
+#include "platform/paths.h"
+#include "platform/printer.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_events.h"
 #include "platform/qt/qt_forms.h"
 #include "platform/qt/qt_menus.h"
+#include "platform/qt/qt_printer.h"
 #include "tapein/drill_import.h"
 #include "workspace/layers.h"
 #include "workspace/startup.h"
@@ -50,6 +58,7 @@ class QtStartedProgramTest : public TKorvexTest {
     SetMenusBackend(nullptr);
     SetEventsBackend(nullptr);
     SetCanvasBackend(nullptr);
+    SetPrinterBackend(nullptr);
     ResetHeadlessDialogs();
     ResetHeadlessViewServices();
     TKorvexTest::TearDown();
@@ -136,6 +145,26 @@ std::string SpinTexts(QWidget* window) {
   return out;
 }
 
+// The tops of the bands of inked rows on the first page of a PDF, in
+// points from the page's top, as ghostscript renders it at 144 dpi; empty
+// when it cannot.
+std::vector<double> InkedLineTops(const std::filesystem::path& pdf) {
+  const std::filesystem::path page = pdf.parent_path() / "page.pgm";
+  const std::string render = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pgmraw -r144 -dFirstPage=1 -dLastPage=1 "
+                             "-sOutputFile='" + page.string() + "' '" + pdf.string() + "' >/dev/null 2>&1";
+  std::vector<double> tops;
+  if (std::system(render.c_str()) != 0) return tops;
+  const QImage image(QString::fromStdString(page.string()));
+  bool inked = false;
+  for (int y = 0; y < image.height(); ++y) {
+    bool row = false;
+    for (int x = 0; x < image.width() && !row; ++x) row = qGray(image.pixel(x, y)) < 128;
+    if (row && !inked) tops.push_back(y * 72.0 / 144.0);
+    inked = row;
+  }
+  return tops;
+}
+
 // A tape without a units statement: the operator's choice of units decides.
 constexpr char kTape[] = "M48\nT01C0.8\n%\nT01\nX012500Y034600\nX078900Y034600\nM30\n";
 
@@ -211,4 +240,65 @@ TEST_F(QtStartedProgramTest, TheArrowKeysOfARadioGroupMoveTheChoiceTheImportActs
   EXPECT_EQ(shown, (std::vector<std::string>{"M*", "I", "M*", "I", "M*"}));
   EXPECT_EQ(digits, (std::vector<std::string>{"2 4", "3 3", "2 4", "3 3", "2 4", "3 3"}));
   EXPECT_EQ(layers, "(D0)[D0](D2)[D2]");
+}
+
+// Printer Setup proposes the PDF of a print without a printer in the
+// program's PLOT folder, as the plots do, and makes no folder in the
+// user's account; Print Tool Table, whose font keeps the device's size,
+// prints readable lines of about 10 points.
+TEST_F(QtStartedProgramTest, PrintsGoToThePlotFolderInReadableText) {
+  const char* savedHome = std::getenv("HOME");
+  const std::string home = savedHome != nullptr ? savedHome : "";
+  const std::filesystem::path account = TempDir / "account";
+  std::filesystem::create_directories(account);
+  setenv("HOME", account.c_str(), 1);
+  InstallQtPrinterBackend();
+  Printer().SetPrinterIndex(int(Printer().Printers().size()) - 1);  // no printer: a PDF
+  TOperator user;
+  QString proposed;
+  user.At("Printer Setup", [&](QWidget* window) {
+    for (QLineEdit* edit : window->findChildren<QLineEdit*>())
+      if (edit->text().endsWith(".pdf")) proposed = edit->text();
+    for (QDialogButtonBox* box : window->findChildren<QDialogButtonBox*>())
+      if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->click();
+  });
+  std::string plot, told;
+  const int rc = RunProgram([&] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    Settle();
+    plot = NativePath(ExecutionPath() + "PLOT");
+    form->LayerPanel.FindControl("L30")->Click();
+    Settle();
+    ToolTable[1].Diameter = 25400000 / 32;
+    DRDB->AddHoleOnLayer(25400000, 25400000, 30, 1, true);
+    DRDB->AddHoleOnLayer(2 * 25400000, 25400000, 30, 1, true);
+    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|P&rinter Setup"));
+    Settle();
+    EXPECT_TRUE(ClickMenu(*form->Menu(), "&Tools|&Print Tool Table"));
+    Settle();
+    if (!ShownMessageBoxes().empty()) told = ShownMessageBoxes().back().Text;
+    ScriptMessageBoxAnswer(mrNo);  // the job is not saved
+    QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+  setenv("HOME", home.c_str(), 1);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(user.Met, std::vector<std::string>{"Printer Setup"});
+  EXPECT_EQ(proposed.toStdString(), plot + "/print.pdf");
+  EXPECT_FALSE(std::filesystem::exists(account / "Documents"));
+  const std::string written = "The print was written to the file\n";
+  ASSERT_EQ(told.substr(0, written.size()), written);
+  const std::filesystem::path pdf = told.substr(written.size());
+  EXPECT_EQ(pdf.parent_path().string(), plot);
+  ASSERT_TRUE(std::filesystem::exists(pdf));
+  const std::vector<double> tops = InkedLineTops(pdf);
+  if (tops.empty()) GTEST_SKIP() << "no ghostscript to render the PDF";
+  // The lines below a blank one: the title, the blanks, the column heads, a
+  // rule, the one tool, a rule and three totals.
+  ASSERT_EQ(tops.size(), 8u);
+  const double pitch = (tops.back() - tops.front()) / 9;
+  EXPECT_GT(pitch, 9.0) << pitch;
+  EXPECT_LT(pitch, 16.0) << pitch;
 }
