@@ -18,6 +18,7 @@
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHash>
@@ -606,10 +607,39 @@ class TQtFormWindow : public QDialog {
   bool placed_ = false;     // placed over its owner once
 };
 
-// The system's fixed-pitch font at the size of the controls' font.
+// Whether a report's columns line up in the font: the digits, the capitals
+// and the blank advance equally. The font's own word is not enough: some
+// monospaced fonts are not marked so, and a "monospace" a machine resolves
+// to may not be one.
+bool LinesUpInColumns(const QFont& font) {
+  const QFontMetricsF m(font);
+  const qreal blank = m.horizontalAdvance(QLatin1Char(' '));
+  if (blank <= 0) return false;
+  for (const char* c = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"; *c != 0; ++c)
+    if (std::abs(m.horizontalAdvance(QLatin1Char(*c)) - blank) > 0.01) return false;
+  return true;
+}
+
+// The fixed-pitch font at the size of the controls' font: the system's
+// when its columns line up, else the first installed font whose columns do.
 QFont FixedPitchFont() {
-  QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  f.setStyleHint(QFont::TypeWriter);
+  static const QFont family = [] {
+    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    f.setStyleHint(QFont::TypeWriter);
+    if (LinesUpInColumns(f)) return f;
+    QStringList families;
+    for (const QString& name : QFontDatabase::families())
+      if (QFontDatabase::isFixedPitch(name)) families.push_front(name);
+      else if (name.contains("Mono", Qt::CaseInsensitive) || name.contains("Courier", Qt::CaseInsensitive))
+        families.push_back(name);
+    for (const QString& name : families) {
+      QFont candidate(name);
+      candidate.setStyleHint(QFont::TypeWriter);
+      if (LinesUpInColumns(candidate)) return candidate;
+    }
+    return f;
+  }();
+  QFont f = family;
   if (QApplication::font().pointSizeF() > 0) f.setPointSizeF(QApplication::font().pointSizeF());
   return f;
 }
