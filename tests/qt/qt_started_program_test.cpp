@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFrame>
 #include <QImage>
 #include <QLineEdit>
 #include <QGroupBox>
@@ -13,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
@@ -103,11 +105,22 @@ class TOperator {
   std::vector<std::string> Met;
 
  private:
+  // A window that waits for its OK without being modal (a report) is
+  // looked at once the OK shows.
+  static QWidget* WaitingReport() {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (!top->isVisible() || top->windowModality() != Qt::NonModal) continue;
+      for (QPushButton* b : top->findChildren<QPushButton*>())
+        if (b->text() == "OK" && b->isVisible() && b->isEnabled()) return top;
+    }
+    return nullptr;
+  }
   void Look() {
     QWidget* w = QApplication::activeModalWidget();
+    if (w == nullptr) w = WaitingReport();
     if (w == nullptr || !w->isVisible() || w == busy_) return;
     // Keys go where the focus is: the window has the keyboard first.
-    if (!w->isAncestorOf(QApplication::focusWidget())) return;
+    if (!w->isAncestorOf(QApplication::focusWidget()) && w->windowModality() != Qt::NonModal) return;
     const QString title = w->windowTitle();
     auto plan = plans_.find(title);
     if (plan != plans_.end() && !plan->second.empty()) {
@@ -301,4 +314,79 @@ TEST_F(QtStartedProgramTest, PrintsGoToThePlotFolderInReadableText) {
   const double pitch = (tops.back() - tops.front()) / 9;
   EXPECT_GT(pitch, 9.0) << pitch;
   EXPECT_LT(pitch, 16.0) << pitch;
+}
+
+// The windows of an import as the operator meets them: the Digits group of
+// Excellon-to-Drill shows its whole frame, on a light face too; the results
+// report opens in the middle of the main window and stays there, on the
+// screen, when it widens to a line that came after it showed.
+TEST_F(QtStartedProgramTest, TheImportsWindowsShowWholeOverTheMainWindow) {
+  // Twenty tools, one hit each: the line of tool changes comes after the
+  // report is up, and is wider than it.
+  std::string text = "M48\n";
+  for (int t = 1; t <= 20; ++t) text += "T" + std::to_string(t) + "C0.0" + std::to_string(10 + t) + "\n";
+  text += "%\n";
+  for (int t = 1; t <= 20; ++t)
+    text += "T" + std::to_string(t) + "\nX0" + std::to_string(12345 + 1111 * t) + "Y0" + std::to_string(67890 - 999 * t) + "\n";
+  text += "M30\n";
+  const std::string tape = (TempDir / "TOOLS.DRL").string();
+  WriteFileBytes(tape, text);
+  TOperator user;
+  user.At("File Format", [](QWidget*) { Key(Qt::Key_Return, "\r"); });
+  std::vector<std::string> unseenSides;
+  user.At("Excellon-to-Drill", [&](QWidget* window) {
+    for (QCheckBox* box : window->findChildren<QCheckBox*>())
+      if (box->text() == "Show Messages" && !box->isChecked()) ClickWidget(box);
+    // The frame's line stands out of the face on each side.
+    QFrame* digits = nullptr;
+    for (QFrame* f : window->findChildren<QFrame*>())
+      if (f->findChildren<QSpinBox*>().size() == 2) digits = f;
+    ASSERT_NE(digits, nullptr);
+    const QImage image = digits->grab().toImage();
+    const int face = qGray(window->palette().color(QPalette::Window).rgb());
+    auto seen = [&](int x, int y, int dx, int dy) {
+      for (int i = 0; i < 2; ++i)
+        if (std::abs(qGray(image.pixel(x + i * dx, y + i * dy)) - face) >= 40) return true;
+      return false;
+    };
+    const int w = image.width(), h = image.height();
+    if (!seen(w / 2, 0, 0, 1)) unseenSides.push_back("top");
+    if (!seen(w - 1, h / 2, -1, 0)) unseenSides.push_back("right");
+    if (!seen(w / 2, h - 1, 0, -1)) unseenSides.push_back("bottom");
+    if (!seen(0, h / 2, 1, 0)) unseenSides.push_back("left");
+    Key(Qt::Key_Return, "\r");
+  });
+  user.At("Select Layer For Data", [](QWidget*) { Key(Qt::Key_Return, "\r"); });
+  QRect report, main, screen;
+  user.At("Import results", [&](QWidget* window) {
+    report = window->frameGeometry();
+    main = QtWidgetOf(*Workspace)->frameGeometry();
+    screen = window->screen()->availableGeometry();
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+      if (b->text() == "OK") b->click();
+  });
+  const int rc = RunProgram([&] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    Settle();
+    form->LayerPanel.FindControl("L30")->Click();
+    Settle();
+    ScriptFileDialogAnswer(tape);
+    ScriptMessageBoxAnswer(mrYes);  // the main part
+    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Import"));
+    Settle();
+    EXPECT_FALSE(DRDB->LayerIsEmpty(30));
+    ScriptMessageBoxAnswer(mrNo);  // the job is not saved
+    QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(user.Met, (std::vector<std::string>{"File Format", "Excellon-to-Drill", "Import results",
+                                                "Select Layer For Data"}));
+  EXPECT_EQ(unseenSides, std::vector<std::string>{});
+  EXPECT_GT(report.width(), 400);
+  EXPECT_TRUE(screen.contains(report)) << report.x() << "," << report.y() << " " << report.width() << "x" << report.height();
+  EXPECT_LE((report.center() - main.center()).manhattanLength(), 4)
+      << report.center().x() << "," << report.center().y() << " over " << main.center().x() << "," << main.center().y();
 }

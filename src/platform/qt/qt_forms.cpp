@@ -402,6 +402,7 @@ class TQtFormWindow : public QDialog {
         b = form_.Bounds();
       }
     }
+    const QSize before = size();
     syncing = true;
     int extra = bar_ ? bar_->sizeHint().height() : 0;
     // A window opens wide enough for its caption beside the title bar's
@@ -420,7 +421,11 @@ class TQtFormWindow : public QDialog {
     }
     client->resize(b.Width(), b.Height());
     syncing = false;
-    if (isVisible()) KeepFrameInside(ScreenArea());
+    if (!isVisible()) return;
+    // A window placed over its owner that grows (a report widening to its
+    // lines) stays in the middle of it, unless the user has moved it.
+    if (placed_ && size() != before && pos() == centredAt_) CentreOverOwner(size());
+    KeepFrameInside(ScreenArea());
   }
   // The free area of the window's screen (the primary one before it shows).
   QRect ScreenArea() const {
@@ -448,7 +453,10 @@ class TQtFormWindow : public QDialog {
     if (frame.bottom() > area.bottom()) y = area.bottom() - frame.height() + 1;
     x = std::max(x, area.left());
     y = std::max(y, area.top());
-    if (x != frame.left() || y != frame.top()) move(x, y);
+    if (x == frame.left() && y == frame.top()) return;
+    const bool centred = pos() == centredAt_;
+    move(x, y);
+    if (centred) centredAt_ = pos();
   }
   // A form the program places goes where it says when that is on a screen;
   // elsewhere (a screen no longer attached, a place kept from a maximised or
@@ -492,18 +500,27 @@ class TQtFormWindow : public QDialog {
   void PlaceOverOwner(QWindow* owner) {
     if (form_.HasFixedPlace() || form_.ScreenCentred() || HasMenuBar() || isVisible() || placed_) return;
     placed_ = true;
+    owner_ = owner;
+    CentreOverOwner(size());
+  }
+  // Moves the frame of a window of that client size to the middle of its
+  // owner (of the screen without one), inside the screen's free area.
+  void CentreOverOwner(const QSize& client) {
+    QWindow* owner = owner_;
     QScreen* s = owner != nullptr && owner->screen() != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
     if (s == nullptr) return;
     const QRect area = s->availableGeometry();
     const QRect over = owner != nullptr && owner->isVisible() ? owner->frameGeometry() : area;
-    QSize decoration = LastDecoration();
+    QSize decoration = isVisible() ? frameGeometry().size() - size() : LastDecoration();
+    if (decoration.isNull()) decoration = LastDecoration();
     if (decoration.isNull()) decoration = QSize(0, 32);
-    const QSize frame = size() + decoration;
+    const QSize frame = client + decoration;
     int x = over.left() + (over.width() - frame.width()) / 2;
     int y = over.top() + (over.height() - frame.height()) / 2;
     x = std::max(area.left(), std::min(x, area.right() + 1 - frame.width()));
     y = std::max(area.top(), std::min(y, area.bottom() + 1 - frame.height()));
     move(x, y);
+    centredAt_ = QPoint(x, y);
   }
   // A form the system places (a dialog centred on its owner) is made no
   // larger than the screen's free area either; one that had to be made
@@ -605,6 +622,8 @@ class TQtFormWindow : public QDialog {
   QSize decoration_{0, 0};  // of a centred window: the decoration it was centred with
   bool fitting_ = false;    // a grown window is being fitted to its screen
   bool placed_ = false;     // placed over its owner once
+  QPointer<QWindow> owner_;  // the window it was placed over
+  QPoint centredAt_{INT_MIN, INT_MIN};  // where it was put in the middle of it
 };
 
 // Whether a report's columns line up in the font: the digits, the capitals
@@ -877,7 +896,13 @@ void TQtPeer::SyncValue() {
     case TControlKind::Panel: {
       auto& p = static_cast<TPanel&>(control_);
       auto* f = static_cast<QFrame*>(w);
+      // A captioned row of controls (the format dialogs' " Digits ") is a
+      // group of them: its frame is the etched line of a group, seen on
+      // every side, where a bevel's light edges vanish on a light face.
+      const bool group = p.Bevel() != bvNone && !p.Caption().empty() && !p.Children().empty() &&
+                         p.Flow() == TFlow::Horizontal;
       f->setFrameStyle(p.Bevel() == bvNone ? QFrame::NoFrame
+                       : group             ? QFrame::Box | QFrame::Sunken
                                            : QFrame::Panel | (p.Bevel() == bvRaised ? QFrame::Raised : QFrame::Sunken));
       f->setLineWidth(1);
       f->update();
