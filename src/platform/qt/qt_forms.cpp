@@ -424,7 +424,7 @@ class TQtFormWindow : public QDialog {
     if (!isVisible()) return;
     // A window placed over its owner that grows (a report widening to its
     // lines) stays in the middle of it, unless the user has moved it.
-    if (placed_ && size() != before && pos() == centredAt_) CentreOverOwner(size());
+    if (placed_ && size() != before && StillCentred()) CentreOverOwner(size());
     KeepFrameInside(ScreenArea());
   }
   // The free area of the window's screen (the primary one before it shows).
@@ -454,7 +454,7 @@ class TQtFormWindow : public QDialog {
     x = std::max(x, area.left());
     y = std::max(y, area.top());
     if (x == frame.left() && y == frame.top()) return;
-    const bool centred = pos() == centredAt_;
+    const bool centred = StillCentred();
     move(x, y);
     if (centred) centredAt_ = pos();
   }
@@ -502,6 +502,15 @@ class TQtFormWindow : public QDialog {
     placed_ = true;
     owner_ = owner;
     CentreOverOwner(size());
+  }
+  // Whether the window stands where it was put over its owner: the window
+  // system may have shifted it by up to its decoration (a title bar put
+  // above the place asked for), a user's move goes further.
+  bool StillCentred() const {
+    if (!placed_ || centredAt_.x() == INT_MIN) return false;
+    const QSize decoration = frameGeometry().size() - size();
+    const QPoint off = pos() - centredAt_;
+    return std::abs(off.x()) <= std::max(decoration.width(), 2) && std::abs(off.y()) <= std::max(decoration.height(), 2);
   }
   // Moves the frame of a window of that client size to the middle of its
   // owner (of the screen without one), inside the screen's free area.
