@@ -106,14 +106,12 @@ class TOperator {
 
  private:
   // A window that waits for its OK without being modal (a report) is
-  // looked at once the OK shows.
+  // looked at once its OK has the keyboard.
   static QWidget* WaitingReport() {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-      if (!top->isVisible() || top->windowModality() != Qt::NonModal) continue;
-      for (QPushButton* b : top->findChildren<QPushButton*>())
-        if (b->text() == "OK" && b->isVisible() && b->isEnabled()) return top;
-    }
-    return nullptr;
+    auto* ok = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    if (ok == nullptr || ok->text() != "OK") return nullptr;
+    QWidget* top = ok->window();
+    return top->isVisible() && top->windowModality() == Qt::NonModal ? top : nullptr;
   }
   void Look() {
     QWidget* w = QApplication::activeModalWidget();
