@@ -176,6 +176,28 @@ std::vector<double> InkedLineTops(const std::filesystem::path& pdf) {
   return tops;
 }
 
+// The started program: on drill layer D0, File > Import of the tape as the
+// main part (the operator answering the dialogs); check sees the job, then
+// the program closes without saving it.
+int ImportWithTheMenu(const std::string& tape, const std::function<void()>& check) {
+  return RunProgram([&] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    Settle();
+    form->LayerPanel.FindControl("L30")->Click();
+    Settle();
+    ScriptFileDialogAnswer(tape);
+    ScriptMessageBoxAnswer(mrYes);  // the main part
+    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Import"));
+    Settle();
+    check();
+    ScriptMessageBoxAnswer(mrNo);  // the job is not saved
+    QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+}
+
 // A tape without a units statement: the operator's choice of units decides.
 constexpr char kTape[] = "M48\nT01C0.8\n%\nT01\nX012500Y034600\nX078900Y034600\nM30\n";
 
@@ -221,16 +243,7 @@ TEST_F(QtStartedProgramTest, TheArrowKeysOfARadioGroupMoveTheChoiceTheImportActs
     look();
     Key(Qt::Key_Return, "\r");
   });
-  const int rc = RunProgram([&] {
-    TWorkspace* form = Workspace;
-    if (form == nullptr) return 1;
-    Settle();
-    form->LayerPanel.FindControl("L30")->Click();
-    Settle();
-    ScriptFileDialogAnswer(tape);
-    ScriptMessageBoxAnswer(mrYes);  // the main part
-    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Import"));
-    Settle();
+  const int rc = ImportWithTheMenu(tape, [] {
     EXPECT_FALSE(DRDB->LayerIsEmpty(32));
     EXPECT_TRUE(DRDB->LayerIsEmpty(30));
     EXPECT_GE(DrillEntityCount, 1);
@@ -239,10 +252,6 @@ TEST_F(QtStartedProgramTest, TheArrowKeysOfARadioGroupMoveTheChoiceTheImportActs
     if (DrillEntityCount >= 1) DRDB->EntityAt(1)->GetPoint(at);
     EXPECT_EQ(at.X, 12500000);
     EXPECT_EQ(at.Y, 34600000);
-    ScriptMessageBoxAnswer(mrNo);  // the job is not saved
-    QtWidgetOf(*form)->close();
-    Settle();
-    return 0;
   });
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(user.Met, (std::vector<std::string>{"File Format", "Excellon-to-Drill", "Select Layer For Data"}));
@@ -363,22 +372,7 @@ TEST_F(QtStartedProgramTest, TheImportsWindowsShowWholeOverTheMainWindow) {
     for (QPushButton* b : window->findChildren<QPushButton*>())
       if (b->text() == "OK") b->click();
   });
-  const int rc = RunProgram([&] {
-    TWorkspace* form = Workspace;
-    if (form == nullptr) return 1;
-    Settle();
-    form->LayerPanel.FindControl("L30")->Click();
-    Settle();
-    ScriptFileDialogAnswer(tape);
-    ScriptMessageBoxAnswer(mrYes);  // the main part
-    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Import"));
-    Settle();
-    EXPECT_FALSE(DRDB->LayerIsEmpty(30));
-    ScriptMessageBoxAnswer(mrNo);  // the job is not saved
-    QtWidgetOf(*form)->close();
-    Settle();
-    return 0;
-  });
+  const int rc = ImportWithTheMenu(tape, [] { EXPECT_FALSE(DRDB->LayerIsEmpty(30)); });
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(user.Met, (std::vector<std::string>{"File Format", "Excellon-to-Drill", "Import results",
                                                 "Select Layer For Data"}));
