@@ -287,6 +287,52 @@ TEST_F(QtFormsTest, PropertiesFlowBothWays) {
   form.Hide();
 }
 
+// The arrow keys of radio buttons choose as a click does: in a group of
+// two columns Left and Right go across; radio buttons of one container
+// (not a group) are one set too.
+TEST_F(QtFormsTest, ArrowKeysChooseInRadioGroupsAndSetsOfRadioButtons) {
+  TAllControls form;
+  form.Show();
+  QApplication::processEvents();
+  auto& zeros = form.Get<TRadioGroup>("Zeros");  // Leading Trailing | None Both
+  int changes = 0, clicks = 0;
+  zeros.OnChange = [&](TControl&) { ++changes; };
+  zeros.OnClick = [&](TControl&) { ++clicks; };
+  auto radios = QtWidgetOf(zeros)->findChildren<QRadioButton*>();
+  ASSERT_EQ(radios.size(), 4);
+  auto press = [](int key) {
+    QWidget* to = QApplication::focusWidget();
+    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+    if (to != nullptr) QApplication::sendEvent(to, &e);
+    QApplication::processEvents();
+  };
+  radios[1]->setFocus();
+  std::vector<int> chosen;
+  for (int key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down}) {
+    press(key);
+    chosen.push_back(zeros.ItemIndex());
+    EXPECT_TRUE(radios[zeros.ItemIndex()]->isChecked() && radios[zeros.ItemIndex()]->hasFocus());
+  }
+  // Right from the last row's Trailing: Both; no third column; back;
+  // Up to Leading, round to Both, round to Leading.
+  EXPECT_EQ(chosen, (std::vector<int>{3, 3, 1, 0, 3, 0}));
+  EXPECT_EQ(changes, 5);
+  EXPECT_EQ(clicks, 5);
+
+  auto& simple = form.Get<TRadioButton>("Radio1");
+  auto& complex = form.Get<TRadioButton>("Radio2");
+  QtWidgetOf(simple)->setFocus();
+  press(Qt::Key_Down);
+  EXPECT_TRUE(complex.Checked());
+  EXPECT_FALSE(simple.Checked());
+  EXPECT_FALSE(qobject_cast<QRadioButton*>(QtWidgetOf(simple))->isChecked());
+  EXPECT_TRUE(QtWidgetOf(complex)->hasFocus());
+  press(Qt::Key_Home);
+  EXPECT_TRUE(simple.Checked());
+  EXPECT_TRUE(QtWidgetOf(simple)->hasFocus());
+  form.Hide();
+}
+
 TEST_F(QtFormsTest, AScrollBoxShowsPartOfItsRowsAndScrollsBothWays) {
   TForm form("TRows");
   form.SetCaption("Rows");

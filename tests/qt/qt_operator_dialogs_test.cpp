@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMenu>
@@ -214,8 +215,13 @@ TEST_F(QtOperatorDialogsTest, TheImportResultsReportOpensOverTheMainWindow) {
   const QPoint mainCentre = mainWindow->frameGeometry().center();
   EXPECT_LE((reportCentre - mainCentre).manhattanLength(), 40)
       << reportCentre.x() << "," << reportCentre.y() << " over " << mainCentre.x() << "," << mainCentre.y();
-  const QFontInfo font(QtWidgetOf(report.Memo1)->font());
-  EXPECT_TRUE(font.fixedPitch()) << font.family().toStdString();
+  // Its columns line up: digits, capitals and blanks advance equally.
+  const QFont font = QtWidgetOf(report.Memo1)->font();
+  const QFontMetricsF metrics(font);
+  const QString probe = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ ";
+  for (QChar c : probe)
+    EXPECT_NEAR(metrics.horizontalAdvance(c), metrics.horizontalAdvance(QChar('0')), 0.01)
+        << "'" << QString(c).toStdString() << "' in " << QFontInfo(font).family().toStdString();
   report.Hide();
   main.SetMenu(nullptr);
   main.Hide();

@@ -10,6 +10,7 @@
 
 #include "korvex_test.h"
 #include "platform/headless/headless_dialogs.h"
+#include "platform/paths.h"
 #include "platform/printer.h"
 #include "platform/qt/qt_printer.h"
 
@@ -83,14 +84,15 @@ TEST_F(QtPrinterTest, CanvasPagesBecomeAPdfFile) {
   EXPECT_FALSE(std::filesystem::exists(p.OutputFileName));
 }
 
-TEST_F(QtPrinterTest, WithoutAFileNameThePdfGoesToTheDocumentsFolderEvenANewOne) {
+// Without a printer the PDF is proposed in the program's PLOT folder, as
+// the plots are; no folder is made in the user's account.
+TEST_F(QtPrinterTest, WithoutAFileNameThePdfGoesToThePlotFolder) {
   const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-  const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
-  const std::string xdg = savedXdg ? savedXdg : "";
   const std::filesystem::path home = TempDir / "fresh-account";
   std::filesystem::create_directories(home);
   setenv("HOME", home.c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+  ASSERT_TRUE(EnsureWorkingDirectories());
+  const std::filesystem::path plot = NativePath(ExecutionPath() + "PLOT");
   TPrinter& p = Printer();
   p.OutputFileName.clear();
   p.Title = "KORVEX plot";
@@ -99,7 +101,7 @@ TEST_F(QtPrinterTest, WithoutAFileNameThePdfGoesToTheDocumentsFolderEvenANewOne)
   ScriptCommonDialogCancel();
   const bool cancelled = !p.BeginDoc();
   const std::string cancelError = p.LastError;
-  const bool leftNothing = !std::filesystem::exists(home / "Documents" / "KORVEX plot.pdf");
+  const bool leftNothing = !std::filesystem::exists(plot / "KORVEX plot.pdf");
   ScriptFileDialogAnswer("KORVEX plot.pdf");
   const bool begun = p.BeginDoc();
   if (begun) {
@@ -108,19 +110,18 @@ TEST_F(QtPrinterTest, WithoutAFileNameThePdfGoesToTheDocumentsFolderEvenANewOne)
     p.EndDoc();
   }
   setenv("HOME", savedHome.c_str(), 1);
-  if (savedXdg) setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
   EXPECT_TRUE(cancelled);
   EXPECT_EQ(cancelError, "");
   EXPECT_TRUE(leftNothing);
   ASSERT_TRUE(begun) << p.LastError;
   ASSERT_EQ(ShownCommonDialogs().size(), 2u);
   EXPECT_EQ(ShownCommonDialogs()[1].Title, "Save Print as:");
-  EXPECT_EQ(ShownCommonDialogs()[1].InitialDir, (home / "Documents").string());
+  EXPECT_EQ(ShownCommonDialogs()[1].InitialDir, plot.string());
   EXPECT_EQ(ShownCommonDialogs()[1].FileName, "KORVEX plot.pdf");
-  EXPECT_TRUE(IsPdf((home / "Documents" / "KORVEX plot.pdf").string()));
+  EXPECT_TRUE(IsPdf((plot / "KORVEX plot.pdf").string()));
   // The file's whole path, for the user to be told.
-  EXPECT_EQ(p.WrittenFile, (home / "Documents" / "KORVEX plot.pdf").string());
+  EXPECT_EQ(p.WrittenFile, (plot / "KORVEX plot.pdf").string());
+  EXPECT_TRUE(std::filesystem::is_empty(home));
 }
 
 TEST_F(QtPrinterTest, LineChannelWritesAPdfFile) {

@@ -175,7 +175,10 @@ TColor FromQRgb(QRgb rgb) { return RGB(uint8_t(qRed(rgb)), uint8_t(qGreen(rgb)),
 
 QFont TQtPainterCanvas::QtFont() const {
   QFont f(QString::fromStdString(Font.Name));
-  f.setPointSize(std::max(1, std::abs(Font.Size)));
+  // Size 0 is the device's default: text read at arm's length, on paper as
+  // on the screen.
+  constexpr int kDefaultPoints = 10;
+  f.setPointSize(Font.Size == 0 ? kDefaultPoints : std::abs(Font.Size));
   f.setBold(Font.Bold);
   f.setItalic(Font.Italic);
   f.setUnderline(Font.Underline);

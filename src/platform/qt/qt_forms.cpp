@@ -18,6 +18,7 @@
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHash>
@@ -54,6 +55,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <climits>
+#include <functional>
 
 #include "platform/forms.h"
 #include "platform/menus.h"
@@ -301,6 +303,63 @@ class TQtStatusBarWidget : public QWidget {
   TStatusBar& bar_;
 };
 
+// Where an arrow key, Home or End goes from item index of a set of count
+// radio buttons laid out column by column, rows to a column: Up and Down
+// step through the items (round from the last to the first), Left and Right
+// go to the next column when there is one, Home and End to the first and the
+// last item. -1: the key is no move in the set.
+int RadioKeyTarget(int key, int index, int count, int rows) {
+  if (count <= 0) return -1;
+  index = std::clamp(index, 0, count - 1);
+  rows = std::clamp(rows, 1, count);
+  const bool columns = rows < count;
+  switch (key) {
+    case Qt::Key_Up: return (index + count - 1) % count;
+    case Qt::Key_Down: return (index + 1) % count;
+    case Qt::Key_Left:
+      if (!columns) return (index + count - 1) % count;
+      return index - rows >= 0 ? index - rows : index;
+    case Qt::Key_Right:
+      if (!columns) return (index + 1) % count;
+      return index + rows < count ? index + rows : index;
+    case Qt::Key_Home: return 0;
+    case Qt::Key_End: return count - 1;
+    default: return -1;
+  }
+}
+
+// A radio button of a set the model keeps exclusive (a radio group's items,
+// or the radio buttons of one container). The arrow keys, Home and End
+// choose the neighbour they go to, as a click on it does, and move the focus
+// there: the button shown chosen is the one the form holds.
+class TQtRadioButton : public QRadioButton {
+ public:
+  // The buttons of the set in the model's order and the rows of a column.
+  using TSet = std::function<QList<QAbstractButton*>(int& rows)>;
+  TQtRadioButton(QWidget* parent, TSet set) : QRadioButton(parent), set_(std::move(set)) {
+    setAutoExclusive(false);  // the model unchecks the others
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    int rows = 1;
+    const QList<QAbstractButton*> set = plain ? set_(rows) : QList<QAbstractButton*>{};
+    const int target = RadioKeyTarget(e->key(), int(set.indexOf(this)), int(set.size()), rows);
+    if (target < 0) {
+      QRadioButton::keyPressEvent(e);
+      return;
+    }
+    QAbstractButton* to = set[target];
+    const bool back = e->key() == Qt::Key_Up || e->key() == Qt::Key_Left || e->key() == Qt::Key_Home;
+    to->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    if (!to->isChecked()) to->click();
+  }
+
+ private:
+  TSet set_;
+};
+
 // The window of a form: a dialog whose client widget holds the controls,
 // under the menu bar when the form has a main menu.
 class TQtFormWindow : public QDialog {
@@ -343,6 +402,7 @@ class TQtFormWindow : public QDialog {
         b = form_.Bounds();
       }
     }
+    const QSize before = size();
     syncing = true;
     int extra = bar_ ? bar_->sizeHint().height() : 0;
     // A window opens wide enough for its caption beside the title bar's
@@ -361,7 +421,11 @@ class TQtFormWindow : public QDialog {
     }
     client->resize(b.Width(), b.Height());
     syncing = false;
-    if (isVisible()) KeepFrameInside(ScreenArea());
+    if (!isVisible()) return;
+    // A window placed over its owner that grows (a report widening to its
+    // lines) stays in the middle of it, unless the user has moved it.
+    if (placed_ && size() != before && StillCentred()) CentreOverOwner(size());
+    KeepFrameInside(ScreenArea());
   }
   // The free area of the window's screen (the primary one before it shows).
   QRect ScreenArea() const {
@@ -389,7 +453,10 @@ class TQtFormWindow : public QDialog {
     if (frame.bottom() > area.bottom()) y = area.bottom() - frame.height() + 1;
     x = std::max(x, area.left());
     y = std::max(y, area.top());
-    if (x != frame.left() || y != frame.top()) move(x, y);
+    if (x == frame.left() && y == frame.top()) return;
+    const bool centred = StillCentred();
+    move(x, y);
+    if (centred) centredAt_ = pos();
   }
   // A form the program places goes where it says when that is on a screen;
   // elsewhere (a screen no longer attached, a place kept from a maximised or
@@ -433,18 +500,36 @@ class TQtFormWindow : public QDialog {
   void PlaceOverOwner(QWindow* owner) {
     if (form_.HasFixedPlace() || form_.ScreenCentred() || HasMenuBar() || isVisible() || placed_) return;
     placed_ = true;
+    owner_ = owner;
+    CentreOverOwner(size());
+  }
+  // Whether the window stands where it was put over its owner: the window
+  // system may have shifted it by up to its decoration (a title bar put
+  // above the place asked for), a user's move goes further.
+  bool StillCentred() const {
+    if (!placed_ || centredAt_.x() == INT_MIN) return false;
+    const QSize decoration = frameGeometry().size() - size();
+    const QPoint off = pos() - centredAt_;
+    return std::abs(off.x()) <= std::max(decoration.width(), 2) && std::abs(off.y()) <= std::max(decoration.height(), 2);
+  }
+  // Moves the frame of a window of that client size to the middle of its
+  // owner (of the screen without one), inside the screen's free area.
+  void CentreOverOwner(const QSize& client) {
+    QWindow* owner = owner_;
     QScreen* s = owner != nullptr && owner->screen() != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
     if (s == nullptr) return;
     const QRect area = s->availableGeometry();
     const QRect over = owner != nullptr && owner->isVisible() ? owner->frameGeometry() : area;
-    QSize decoration = LastDecoration();
+    QSize decoration = isVisible() ? frameGeometry().size() - size() : LastDecoration();
+    if (decoration.isNull()) decoration = LastDecoration();
     if (decoration.isNull()) decoration = QSize(0, 32);
-    const QSize frame = size() + decoration;
+    const QSize frame = client + decoration;
     int x = over.left() + (over.width() - frame.width()) / 2;
     int y = over.top() + (over.height() - frame.height()) / 2;
     x = std::max(area.left(), std::min(x, area.right() + 1 - frame.width()));
     y = std::max(area.top(), std::min(y, area.bottom() + 1 - frame.height()));
     move(x, y);
+    centredAt_ = QPoint(x, y);
   }
   // A form the system places (a dialog centred on its owner) is made no
   // larger than the screen's free area either; one that had to be made
@@ -546,12 +631,43 @@ class TQtFormWindow : public QDialog {
   QSize decoration_{0, 0};  // of a centred window: the decoration it was centred with
   bool fitting_ = false;    // a grown window is being fitted to its screen
   bool placed_ = false;     // placed over its owner once
+  QPointer<QWindow> owner_;  // the window it was placed over
+  QPoint centredAt_{INT_MIN, INT_MIN};  // where it was put in the middle of it
 };
 
-// The system's fixed-pitch font at the size of the controls' font.
+// Whether a report's columns line up in the font: the digits, the capitals
+// and the blank advance equally. The font's own word is not enough: some
+// monospaced fonts are not marked so, and a "monospace" a machine resolves
+// to may not be one.
+bool LinesUpInColumns(const QFont& font) {
+  const QFontMetricsF m(font);
+  const qreal blank = m.horizontalAdvance(QLatin1Char(' '));
+  if (blank <= 0) return false;
+  for (const char* c = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"; *c != 0; ++c)
+    if (std::abs(m.horizontalAdvance(QLatin1Char(*c)) - blank) > 0.01) return false;
+  return true;
+}
+
+// The fixed-pitch font at the size of the controls' font: the system's
+// when its columns line up, else the first installed font whose columns do.
 QFont FixedPitchFont() {
-  QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  f.setStyleHint(QFont::TypeWriter);
+  static const QFont family = [] {
+    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    f.setStyleHint(QFont::TypeWriter);
+    if (LinesUpInColumns(f)) return f;
+    QStringList families;
+    for (const QString& name : QFontDatabase::families())
+      if (QFontDatabase::isFixedPitch(name)) families.push_front(name);
+      else if (name.contains("Mono", Qt::CaseInsensitive) || name.contains("Courier", Qt::CaseInsensitive))
+        families.push_back(name);
+    for (const QString& name : families) {
+      QFont candidate(name);
+      candidate.setStyleHint(QFont::TypeWriter);
+      if (LinesUpInColumns(candidate)) return candidate;
+    }
+    return f;
+  }();
+  QFont f = family;
   if (QApplication::font().pointSizeF() > 0) f.setPointSizeF(QApplication::font().pointSizeF());
   return f;
 }
@@ -789,7 +905,13 @@ void TQtPeer::SyncValue() {
     case TControlKind::Panel: {
       auto& p = static_cast<TPanel&>(control_);
       auto* f = static_cast<QFrame*>(w);
+      // A captioned row of controls (the format dialogs' " Digits ") is a
+      // group of them: its frame is the etched line of a group, seen on
+      // every side, where a bevel's light edges vanish on a light face.
+      const bool group = p.Bevel() != bvNone && !p.Caption().empty() && !p.Children().empty() &&
+                         p.Flow() == TFlow::Horizontal;
       f->setFrameStyle(p.Bevel() == bvNone ? QFrame::NoFrame
+                       : group             ? QFrame::Box | QFrame::Sunken
                                            : QFrame::Panel | (p.Bevel() == bvRaised ? QFrame::Raised : QFrame::Sunken));
       f->setLineWidth(1);
       f->update();
@@ -836,8 +958,13 @@ void TQtPeer::SyncValue() {
         for (auto* b : buttons) delete b;
         buttons.clear();
         for (int i = 0; i < int(g.Items().size()); ++i) {
-          auto* b = new QRadioButton(q);
-          b->setAutoExclusive(false);
+          auto* b = new TQtRadioButton(q, [q, gp = &g](int& rows) {
+            QList<QAbstractButton*> set;
+            for (QRadioButton* r : q->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly)) set.push_back(r);
+            const int n = int(set.size()), cols = std::max(1, gp->Columns());
+            rows = (n + cols - 1) / cols;
+            return set;
+          });
           TRadioGroup* gp = &g;
           QObject::connect(b, &QRadioButton::clicked, b, [gp, i, this] {
             gp->ClickItem(i);
@@ -1135,8 +1262,16 @@ QWidget* CreateWidget(TControl& c, QWidget* parent) {
       return b;
     }
     case TControlKind::RadioButton: {
-      auto* b = new QRadioButton(parent);
-      b->setAutoExclusive(false);
+      auto* b = new TQtRadioButton(parent, [cp](int& rows) {
+        QList<QAbstractButton*> set;
+        if (TControl* box = cp->Parent())
+          for (const auto& c : box->Children()) {
+            if (c->Kind() != TControlKind::RadioButton || !c->IsUsable() || !c->Peer()) continue;
+            if (auto* r = qobject_cast<QAbstractButton*>(static_cast<TQtPeer*>(c->Peer())->Widget())) set.push_back(r);
+          }
+        rows = int(set.size());
+        return set;
+      });
       QObject::connect(b, &QRadioButton::clicked, b, [cp] {
         cp->ClickFromBackend();
         if (cp->Peer()) cp->Peer()->Changed(TChange::Value);

@@ -4,15 +4,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <algorithm>
 
 #include "platform/common_dialogs.h"
+#include "platform/paths.h"
 #include "platform/printer.h"
 #include "platform/qt/qt_canvas.h"
 
@@ -21,6 +22,17 @@ const char* const kPrintToPdfName = "Print to PDF";
 namespace {
 
 constexpr int kPdfResolution = 600;
+
+// The PDF a print without a printer proposes: the title's name (the
+// characters no file name holds made "_") in the program's PLOT folder, as
+// the plots do (its home folder when PLOT is missing).
+QString ProposedPdf(const std::string& title) {
+  QString name = title.empty() ? QString("print") : QString::fromStdString(title);
+  name.replace(QRegularExpression("[/\\\\:*?\"<>|]"), "_");
+  QString folder = QString::fromStdString(NativePath(ExecutionPath() + "PLOT"));
+  if (!QFileInfo(folder).isDir()) folder = QString::fromStdString(NativePath(ExecutionPath()));
+  return QDir(folder).filePath(name + ".pdf");
+}
 
 class TQtPrinterCanvas : public TQtPainterCanvas {
  public:
@@ -149,15 +161,7 @@ class TQtPrinter : public TPrinter {
     if (ToPdf()) {
       printer_.setOutputFormat(QPrinter::PdfFormat);
       QString file = QString::fromStdString(OutputFileName);
-      if (file.isEmpty()) {
-        QString name = Title.empty() ? QString("print") : QString::fromStdString(Title);
-        name.replace(QRegularExpression("[/\\\\:*?\"<>|]"), "_");
-        // The user's documents folder, made when it is not there yet (a
-        // fresh account has none): a print without a printer still lands.
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        QDir().mkpath(folder);
-        file = QDir(folder).filePath(name + ".pdf");
-      }
+      if (file.isEmpty()) file = ProposedPdf(Title);
       printer_.setOutputFileName(file);
       printer_.setResolution(kPdfResolution);
     } else {
@@ -172,7 +176,7 @@ class TQtPrinter : public TPrinter {
   }
 
   // The save dialog for the PDF of one document, proposing the title's
-  // name in the user's documents folder; false when cancelled.
+  // name in the PLOT folder; false when cancelled.
   bool AskPdfFile() {
     const QFileInfo proposal(printer_.outputFileName());
     TSaveDialog dialog;
@@ -195,6 +199,11 @@ class TQtPrinter : public TPrinter {
     Configure();
     QPrintDialog dialog(&printer_);
     dialog.setWindowTitle(caption);
+    // A printer chosen: the file the dialog offers, should the user turn
+    // to a PDF, is in the same folder as without one.
+    if (printer_.outputFileName().isEmpty())
+      if (auto* file = dialog.findChild<QLineEdit*>("filename"))
+        file->setText(ProposedPdf(Title));
     // Setting up prints nothing: its button takes the settings.
     if (!withCopies)
       for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
