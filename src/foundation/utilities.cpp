@@ -371,6 +371,25 @@ std::string RightStr(const std::string& text, int32_t n) {
 
 namespace {
 
+std::string LengthText(std::size_t length) {
+  const std::size_t shown = std::min<std::size_t>(length, std::numeric_limits<int32_t>::max());
+  return " (" + IntToStrGrouped(static_cast<int32_t>(shown)) + " characters)";
+}
+
+}  // namespace
+
+std::string TextStart(std::string_view text, std::size_t most) {
+  if (text.size() <= most) return std::string(text);
+  return std::string(text.substr(0, most)) + "..." + LengthText(text.size());
+}
+
+std::string QuotedStart(std::string_view text, std::size_t most) {
+  if (text.size() <= most) return "\"" + std::string(text) + "\"";
+  return "\"" + std::string(text.substr(0, most)) + "...\"" + LengthText(text.size());
+}
+
+namespace {
+
 // Index of the first character of the file name part of a path.
 std::size_t FileNameStart(const std::string& name) {
   std::size_t sep = name.find_last_of("\\/");
