@@ -46,6 +46,7 @@ double Int64ToReal(int64_t value);
 // "," before every group of three digits from the right: 1234567 gives
 // "1,234,567"; negatives get "-" in front of the grouped magnitude.
 std::string IntToStrGrouped(int32_t value);
+std::string Int64ToStrGrouped(int64_t value);
 // IntToStrGrouped, blanks in front until the text is width long.
 std::string IntToStrGroupedPadded(int32_t value, int32_t width);
 // Decimal text with "0" in front for 0..9 (two-digit fields).

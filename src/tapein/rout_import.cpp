@@ -7,6 +7,7 @@
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
+#include "foundation/file_viewer.h"
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -122,7 +123,10 @@ void ViewTextFile(const std::string& fileName) {
       shown += line.size();
       lines.push_back(line);
     }
+    const int64_t read = std::ftell(file);
     std::fclose(file);
+    const int64_t size = FileSizeOf(fileName);
+    if (read >= 0 && size > read) lines.push_back(RestNotShownText(read, size));
   }
   ViewServices().ShowReport(fileName, lines);
 }
