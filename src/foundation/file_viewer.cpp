@@ -34,6 +34,15 @@ void ViewFile(TViewFileDialog& dialog, const std::string& fileName) {
     std::string text(MaxTextBytes, '\0');
     in.read(text.data(), std::streamsize(text.size()));
     text.resize(std::size_t(std::max<std::streamsize>(in.gcount(), 0)));
+    const int64_t size = FileSizeOf(fileName);
+    if (size > static_cast<int64_t>(text.size())) {
+      // Cut at the last line end shown, and said so: a tape cut mid-line
+      // would show a block that is not in it.
+      const std::size_t end = text.find_last_of('\n');
+      if (end != std::string::npos) text.resize(end + 1);
+      else text += "\r\n";
+      text += RestNotShownText(static_cast<int64_t>(text.size()), size);
+    }
     dialog.Memo.SetText(text);
     return;
   }
@@ -54,4 +63,9 @@ void ViewFile(TViewFileDialog& dialog, const std::string& fileName) {
   }
   std::fclose(f);
   dialog.Memo.SetLines(lines);
+}
+
+std::string RestNotShownText(int64_t shownBytes, int64_t fileBytes) {
+  return "(The rest of the file is not shown: these are the first " + Int64ToStrGrouped(shownBytes) + " of its " +
+         Int64ToStrGrouped(fileBytes) + " bytes.)";
 }

@@ -237,10 +237,12 @@ std::string RealToStr(double value) {
 double IntToReal(int32_t value) { return static_cast<double>(value); }
 double Int64ToReal(int64_t value) { return static_cast<double>(value); }
 
-std::string IntToStrGrouped(int32_t value) {
-  int64_t v = value;
-  bool negative = v < 0;
-  std::string digits = DigitsOf(static_cast<uint64_t>(negative ? -v : v));
+std::string IntToStrGrouped(int32_t value) { return Int64ToStrGrouped(value); }
+
+std::string Int64ToStrGrouped(int64_t value) {
+  const bool negative = value < 0;
+  // The magnitude in unsigned arithmetic: INT64_MIN has no positive twin.
+  std::string digits = DigitsOf(negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
   std::string out;
   for (std::size_t i = 0; i < digits.size(); ++i) {
     if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
@@ -367,6 +369,24 @@ std::string RightStr(const std::string& text, int32_t n) {
   if (n <= 0) return std::string();
   if (text.size() <= static_cast<std::size_t>(n)) return text;
   return text.substr(text.size() - static_cast<std::size_t>(n));
+}
+
+namespace {
+
+std::string LengthText(std::size_t length) {
+  return " (" + Int64ToStrGrouped(static_cast<int64_t>(length)) + " characters)";
+}
+
+}  // namespace
+
+std::string TextStart(std::string_view text, std::size_t most) {
+  if (text.size() <= most) return std::string(text);
+  return std::string(text.substr(0, most)) + "..." + LengthText(text.size());
+}
+
+std::string QuotedStart(std::string_view text, std::size_t most) {
+  if (text.size() <= most) return "\"" + std::string(text) + "\"";
+  return "\"" + std::string(text.substr(0, most)) + "...\"" + LengthText(text.size());
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 constexpr std::size_t kShortStringMax = 255;
 
@@ -45,6 +46,7 @@ double Int64ToReal(int64_t value);
 // "," before every group of three digits from the right: 1234567 gives
 // "1,234,567"; negatives get "-" in front of the grouped magnitude.
 std::string IntToStrGrouped(int32_t value);
+std::string Int64ToStrGrouped(int64_t value);
 // IntToStrGrouped, blanks in front until the text is width long.
 std::string IntToStrGroupedPadded(int32_t value, int32_t width);
 // Decimal text with "0" in front for 0..9 (two-digit fields).
@@ -82,6 +84,15 @@ char FirstChar(const std::string& text);
 std::string LeftStr(const std::string& text, int32_t n);
 // Last n characters (all of them when the text is shorter; empty for n <= 0).
 std::string RightStr(const std::string& text, int32_t n);
+
+// A text of a file shown in a message, cut so that a line of any length
+// gives a box of a readable size: a text of at most `most` characters
+// whole, a longer one as its first `most` characters, "..." and its length:
+// TextStart("((((((", 3) gives "(((... (6 characters)".
+std::string TextStart(std::string_view text, std::size_t most);
+// The same between double quotes, as readers quote a value they refuse:
+// "\"X1Y1\"", or "\"(((...\" (200,120 characters)".
+std::string QuotedStart(std::string_view text, std::size_t most = 40);
 
 // Up to three characters after the last "." of the file name part (after
 // the last "\" or "/"): three blanks when that "." ends the name, empty when

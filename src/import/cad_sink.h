@@ -53,3 +53,8 @@ inline std::string BeyondTheJobText(const std::string& fileName) {
   return "<" + fileName + "> reaches beyond the largest coordinate a job holds (84.5466 in or 2147.48 mm); "
          "check its units.";
 }
+
+// The end of a reading the user stopped with Cancel.
+inline std::string CancelledImportText(const std::string& fileName) {
+  return "The import of <" + fileName + "> was cancelled.";
+}

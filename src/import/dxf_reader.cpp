@@ -172,7 +172,7 @@ bool TDxfReader::ReadGroup(TCursor& c, TGroup& g) {
     return false;
   }
   if (!ParseInt(code, g.Code)) {
-    Fail(c, "\"" + std::string(Trim(code).substr(0, 40)) + "\" is not a group code");
+    Fail(c, QuotedStart(Trim(code)) + " is not a group code");
     return false;
   }
   if (!nextLine(value)) {
@@ -185,7 +185,7 @@ bool TDxfReader::ReadGroup(TCursor& c, TGroup& g) {
   if ((g.Code >= 10 && g.Code <= 59) || (g.Code >= 60 && g.Code <= 79)) {
     double v = 0.0;
     if (!ParseReal(value, v)) {
-      Fail(c, "\"" + std::string(value.substr(0, 40)) + "\" is not a number");
+      Fail(c, QuotedStart(value) + " is not a number");
       return false;
     }
   }

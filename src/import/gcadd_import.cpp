@@ -270,13 +270,20 @@ int64_t TGcaddReader::SurelyMade(const std::string& name, int32_t depth) {
   return made;
 }
 
+void TGcaddReader::Poll() {
+  if (!CancelBox.TimeToLook(++Read_)) return;
+  ProcessMessages();
+  if (CancelBox.Cancelled()) Cancelled = true;
+}
+
 void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {
   std::string copying;
   bool passOver = false;  // inside a second definition of a name
   bool inDefinition = false;
   std::vector<uint8_t> record;
-  while (!Failed) {
+  while (!Failed && !Cancelled) {
     Idle();
+    Poll();
     const TGcaddRecords::TNext next = records.Next(record);
     if (next == TGcaddRecords::nEnd) return;
     if (next == TGcaddRecords::nCut) {
@@ -436,8 +443,9 @@ void ImportGcaddToCad(const std::string& fileName) {
   } importer(fileName, InchImportScale);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed || importer.OutOfRange > 0 || importer.Pending.Count() == 0) {
+  if (importer.Failed || importer.Cancelled || importer.OutOfRange > 0 || importer.Pending.Count() == 0) {
     const std::string text = importer.Failed          ? importer.ErrorText
+                             : importer.Cancelled      ? CancelledImportText(fileName)
                              : importer.OutOfRange > 0 ? BeyondTheJobText(fileName)
                                                        : "<" + fileName + "> draws nothing.";
     report->WriteLn(text);

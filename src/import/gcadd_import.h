@@ -10,6 +10,7 @@
 #include "foundation/geometry.h"
 #include "import/cad_sink.h"
 #include "import/import_frame.h"
+#include "tapein/import_cancel.h"
 
 // Whether a file of size bytes, of which head holds the first and tail the
 // last (at least 2 KB of each, or the whole file), is a drawing, and where
@@ -35,9 +36,17 @@ class TGcaddReader : public TImportObject {
   bool Failed = false;
   std::string ErrorText;
   int64_t BlankRecords = 0;  // records of zero bytes only, passed over
+  // Cancel of a long reading, as the tape imports have it: the status box
+  // shows once the reading has taken a second, and its Cancel stops the
+  // reading with Cancelled set; the import then reads nothing.
+  TImportCancel CancelBox{"Reading the file: Cancel withdraws the import."};
+  bool Cancelled = false;
 
  private:
   void Parse(TGcaddRecords& records, const TMatrix3& m);
+  // Counts a record read (placed copies included) and looks at Cancel
+  // when it is time to.
+  void Poll();
   void Fail(const std::string& text);
   // Counts an entity handed on.
   void Made();
@@ -48,6 +57,7 @@ class TGcaddReader : public TImportObject {
   int64_t SurelyMade(const std::string& name, int32_t depth);
 
   int64_t Made_ = 0;      // entities handed on
+  int64_t Read_ = 0;      // records read, those of placed components again
   int64_t Repeated_ = 0;  // records of the components read again at their placements
   int64_t Held_ = 0;  // bytes of the definitions kept
   struct TComponent {

@@ -167,6 +167,9 @@ bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::
                std::string& error, int64_t* stepsLeft) {
   std::vector<TMacroShape> none;
   std::vector<TMacroShape>& shapes = made != nullptr ? *made : none;
+  // Names and statements are quoted by their start: a file's macro may be
+  // millions of characters long.
+  const std::string name = TextStart(macro.Name, 40);
   int64_t ownSteps = kMaxMacroSteps;
   int64_t& left = stepsLeft != nullptr ? *stepsLeft : ownSteps;
   // Each statement read costs four steps (it is parsed), each point made
@@ -176,7 +179,7 @@ bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::
     if (!(steps < static_cast<double>(left))) {
       left = 0;
       error = "the aperture macros make more than " + IntToStrGrouped(static_cast<int32_t>(kMaxMacroSteps)) +
-              " points (macro " + macro.Name + ")";
+              " points (macro " + name + ")";
       return false;
     }
     left -= static_cast<int64_t>(steps);
@@ -196,7 +199,7 @@ bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::
         n = n * 10 + std::size_t(statement[k] - '0');
       if (eq == std::string::npos || n == 0 || n > 9999 ||
           !EvaluateMacroExpression(statement.substr(eq + 1), vars, value)) {
-        error = "the macro " + macro.Name + " holds a bad assignment \"" + statement + "\"";
+        error = "the macro " + name + " holds a bad assignment " + QuotedStart(statement);
         return false;
       }
       if (vars.size() <= n) vars.resize(n + 1, 0.0);
@@ -208,7 +211,7 @@ bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::
     for (const std::string& f : fields) {
       double value = 0.0;
       if (!EvaluateMacroExpression(f, vars, value)) {
-        error = "the macro " + macro.Name + " holds a bad value in \"" + statement + "\"";
+        error = "the macro " + name + " holds a bad value in " + QuotedStart(statement);
         return false;
       }
       v.push_back(value);
@@ -220,7 +223,7 @@ bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::
     const int code = std::fabs(at(0)) <= 1e6 ? static_cast<int>(at(0)) : -1;
     if (const std::size_t counted = code == 4 || code == 5 ? 2 : code == 6 ? 6 : 0;
         counted != 0 && !(std::fabs(at(counted)) <= 1e6)) {
-      error = "the macro " + macro.Name + " holds a count out of range in \"" + statement + "\"";
+      error = "the macro " + name + " holds a count out of range in " + QuotedStart(statement);
       return false;
     }
     const bool dark = at(1) != 0.0;
@@ -256,7 +259,7 @@ bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::
       case 4: {  // outline: exposure, n, n + 1 points, rotation
         const int n = static_cast<int>(at(2));
         if (n < 1 || v.size() < static_cast<std::size_t>(2 * n + 6)) {
-          error = "the macro " + macro.Name + " holds a short outline";
+          error = "the macro " + name + " holds a short outline";
           return false;
         }
         if (!spend(n + 1)) return false;
@@ -275,7 +278,7 @@ bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::
         // Any count from 3 is drawn; one beyond kMaxPolygonVertices is no
         // aperture but a broken number.
         if (!(at(2) >= 3 && at(2) <= kMaxPolygonVertices)) {
-          error = "the macro " + macro.Name + " holds a polygon of " + (fields.size() > 2 ? fields[2] : "no") +
+          error = "the macro " + name + " holds a polygon of " + (fields.size() > 2 ? TextStart(fields[2], 40) : "no") +
                   " vertices";
           return false;
         }
@@ -334,7 +337,7 @@ bool WalkMacro(const TMacro& macro, const std::vector<double>& parameters, std::
         break;
       }
       default:
-        error = "the macro " + macro.Name + " holds the unknown primitive \"" + statement + "\"";
+        error = "the macro " + name + " holds the unknown primitive " + QuotedStart(statement);
         return false;
     }
   }

@@ -720,7 +720,7 @@ void TGerberReader::LoadApertures() {
       // An aperture that cannot be drawn costs its own flashes, never the
       // file: they are named after the import.
       if (m == macros_.end()) {
-        if (r.Shape == apMacro) r.Unreadable = "the undefined macro " + r.MacroName;
+        if (r.Shape == apMacro) r.Unreadable = "the undefined macro " + TextStart(r.MacroName, 40);
         continue;
       }
       std::string error;
@@ -1134,7 +1134,7 @@ void TGerberReader::ExecuteParameter(const std::string& command) {
     ParameterNumber(command, 'I', i);
     ParameterNumber(command, 'J', j);
     if (x < 1 || y < 1 || x * y > 1e6) {
-      Fail("the step and repeat \"" + command.substr(0, 60) + "\" is out of range");
+      Fail("the step and repeat " + QuotedStart(command, 60) + " is out of range");
       return;
     }
     repeatX_ = static_cast<int32_t>(x);

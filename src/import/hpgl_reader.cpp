@@ -170,8 +170,7 @@ bool THpglReader::ReadNumber(bool& any, double& value, int& end) {
       break;
     }
     ++In_.Pos;  // blanks, plus signs and stray characters
-    if (++Skipped_ > kMaxTextLine) {
-      NoInstructions = true;
+    if (!PassedOver()) {
       end = -1;
       break;
     }
@@ -199,6 +198,19 @@ bool THpglReader::ReadExponent(double& value) {
     if (exponent < 1000) exponent = exponent * 10 + ((c & 0x7F) - '0');
   value *= std::pow(10.0, sign * exponent);
   return true;
+}
+
+bool THpglReader::PassedOver() {
+  if (Skipped_ == 0) stretchStart_ = In_.Base + In_.Pos - 1;
+  if (++Skipped_ <= kMaxTextLine) return true;
+  NoInstructions = true;
+  return false;
+}
+
+std::string THpglReader::NoInstructionsText() const {
+  return FileName + ", line " + std::to_string(LineOfOffset(stretchStart_)) + ": more than " +
+         IntToStrGrouped(static_cast<int32_t>(kMaxTextLine)) +
+         " characters without an instruction follow; the rest of the file is no plot.";
 }
 
 bool THpglReader::Tokenize() {
@@ -251,10 +263,7 @@ bool THpglReader::Tokenize() {
         ++In_.Pos;
         // Plots run their instructions on without line ends, but no plot
         // holds a stretch this long without one: the rest is not read.
-        if (++Skipped_ > kMaxTextLine) {
-          NoInstructions = true;
-          return false;
-        }
+        if (!PassedOver()) return false;
       }
       break;
     }
@@ -297,8 +306,7 @@ bool THpglReader::Tokenize() {
         ++In_.Pos;
         if (any) {
           Skipped_ = 0;
-        } else if (++Skipped_ > kMaxTextLine) {
-          NoInstructions = true;
+        } else if (!PassedOver()) {
           return false;
         }
       }
@@ -322,10 +330,7 @@ bool THpglReader::Tokenize() {
         State_ = 0;
       } else {
         ++In_.Pos;
-        if (++Skipped_ > kMaxTextLine) {
-          NoInstructions = true;
-          return false;
-        }
+        if (!PassedOver()) return false;
       }
       break;
     case 6: {
@@ -355,10 +360,7 @@ bool THpglReader::Tokenize() {
         const int k = c & 0x7F;
         if (k == '"') quoted = !quoted;
         else if (k == ';' && !quoted) break;
-        if (++Skipped_ > kMaxTextLine) {
-          NoInstructions = true;
-          return false;
-        }
+        if (!PassedOver()) return false;
       }
       Skipped_ = 0;
       State_ = 0;
@@ -1189,9 +1191,10 @@ void ImportHpglToCad(const std::string& fileName) {
   }
   if (!importer.Opened || importer.NoInstructions || importer.Pending.Count() == 0) {
     const std::string skipped = SkippedInstructionsNotice(importer.Skipped);
-    const std::string text = !importer.Opened || importer.NoInstructions
-                                 ? "<" + fileName + "> cannot be read."
-                                 : "<" + fileName + "> draws nothing." + (skipped.empty() ? "" : "\n" + skipped);
+    const std::string text = !importer.Opened          ? "<" + fileName + "> cannot be read."
+                             : importer.NoInstructions ? importer.NoInstructionsText()
+                                                       : "<" + fileName + "> draws nothing." +
+                                                             (skipped.empty() ? "" : "\n" + skipped);
     report->WriteLn(text);
     NothingImported(text);
     return;

@@ -44,8 +44,10 @@ class THpglReader : public TImportObject {
   const std::string FileName;
   bool Opened = false;
   // The reading stopped at a stretch longer than kMaxTextLine that holds no
-  // instruction: the file is no plot.
+  // instruction: the file is no plot. NoInstructionsText names the line the
+  // stretch begins in.
   bool NoInstructions = false;
+  std::string NoInstructionsText() const;
   int64_t Drawn = 0;  // lines, arcs and circles handed on
   // Geometry beyond the largest coordinate a job holds: the reading stops
   // and ErrorText names the line.
@@ -107,6 +109,10 @@ class THpglReader : public TImportObject {
   bool Fits(std::initializer_list<double> values);
   int64_t LineOfOffset(int64_t offset) const;
   bool Tokenize();  // one step; false at the end of the input
+  // The character before In_.Pos was passed over as no instruction; false,
+  // with NoInstructions set, once the stretch of them is longer than
+  // kMaxTextLine.
+  bool PassedOver();
   bool ReadNumber(bool& any, double& value, int& end);
   // An exponent ("e2", "E-3") after a number, taken when one stands there.
   bool ReadExponent(double& value);
@@ -139,6 +145,7 @@ class THpglReader : public TImportObject {
   std::deque<THpglToken> Tokens_;
   int State_ = 0;
   std::size_t Skipped_ = 0;  // bytes passed over since the last instruction
+  int64_t stretchStart_ = 0;  // file offset of the first of them
   THpglToken None_;
   std::vector<std::string> WarnedKinds_;
   int64_t InstructionOffset_ = 0;

@@ -197,6 +197,12 @@ void TIgiPostReader::Made(int32_t count) {
     Fail(RepeatsPastTheDrawingText(FileName, kPlacements));
 }
 
+void TIgiPostReader::Poll() {
+  if (!CancelBox.TimeToLook(++Read_)) return;
+  ProcessMessages();
+  if (CancelBox.Cancelled()) Cancelled = true;
+}
+
 void TIgiPostReader::Dispatch(TIgiRecords& records, const TMatrix3& m) {
   TLevel level;
   Current_ = {0, 0};
@@ -207,10 +213,11 @@ void TIgiPostReader::Dispatch(TIgiRecords& records, const TMatrix3& m) {
     return p;
   };
   TIgiRecord r;
-  while (!Ended_ && !Failed && records.Next(r)) {
+  while (!Ended_ && !Failed && !Cancelled && records.Next(r)) {
     const std::size_t i = records.Index;
     if ((++Dispatched_ & 255) == 0) Progress();
     if ((Dispatched_ & 31) == 0) Idle();
+    Poll();
     if (r.Type < 0 || r.Type > 99) continue;
     if (r.Type == 0 && IsBlank(r)) ++BlankRecords;
     if (!std::isfinite(r.X) || !std::isfinite(r.Y)) {
@@ -408,8 +415,9 @@ void ImportIgiPostToCad(const std::string& fileName) {
   } importer(fileName, InchImportScale);
   importer.Report = report.get();
   importer.Read();
-  if (importer.Failed || importer.OutOfRange > 0 || importer.Pending.Count() == 0) {
+  if (importer.Failed || importer.Cancelled || importer.OutOfRange > 0 || importer.Pending.Count() == 0) {
     const std::string text = importer.Failed          ? importer.ErrorText
+                             : importer.Cancelled      ? CancelledImportText(fileName)
                              : importer.OutOfRange > 0 ? BeyondTheJobText(fileName)
                                                        : "<" + fileName + "> draws nothing.";
     report->WriteLn(text);

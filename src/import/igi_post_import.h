@@ -11,6 +11,7 @@
 #include "foundation/geometry.h"
 #include "import/cad_sink.h"
 #include "import/import_frame.h"
+#include "tapein/import_cancel.h"
 
 struct TIgiRecord {
   int16_t Type = 0;
@@ -50,6 +51,11 @@ class TIgiPostReader : public TImportObject {
   int64_t BlankRecords = 0;  // records of zero bytes only, passed over
   std::size_t First = 0;  // the first record of the drawing (after the header)
   bool Opened = false;
+  // Cancel of a long reading, as the tape imports have it: the status box
+  // shows once the reading has taken a second, and its Cancel stops the
+  // reading with Cancelled set; the import then reads nothing.
+  TImportCancel CancelBox{"Reading the file: Cancel withdraws the import."};
+  bool Cancelled = false;
 
  private:
   struct TLevel {
@@ -64,6 +70,9 @@ class TIgiPostReader : public TImportObject {
   void Fail(const std::string& text);
   // Counts entities handed on.
   void Made(int32_t count);
+  // Counts a record read (replayed ones included) and looks at Cancel when
+  // it is time to.
+  void Poll();
 
   TRealPoint Current_{}, Centre_{}, ArcStart_{};
   bool Counter_ = false, WasMove_ = false, PathOpen_ = false, Ended_ = false;
@@ -71,6 +80,7 @@ class TIgiPostReader : public TImportObject {
   std::vector<int32_t> Placing_;  // sub-figures being replayed, outermost first
   uint32_t Dispatched_ = 0;  // wraps: only its low bits are looked at
   int64_t Made_ = 0;      // entities handed on
+  int64_t Read_ = 0;      // records read, those of replayed sub-figures again
   int64_t Repeated_ = 0;  // records of the sub-figures read again at their flashes
   int64_t Held_ = 0;  // bytes of the sub-figures kept and of their copies in replay
 };

@@ -624,6 +624,24 @@ bool ExecuteValorLayerDialog(const std::vector<std::string>& layers,
   return true;
 }
 
+namespace {
+
+// False, after a box that says so, when OK in the layer dialog leaves
+// nothing to read: no layer of any step ticked, or no kind of feature.
+bool SelectionReadsSomething(const TValorSelection& selection, std::size_t layers, std::size_t steps,
+                             const std::string& jobName) {
+  bool ticked = false;
+  for (std::size_t l = 0; l < layers; ++l)
+    for (std::size_t s = 0; s < steps; ++s) ticked = ticked || selection.Selected[l][s];
+  const bool kinds = selection.Pads || selection.Holes || selection.Lines || selection.Arcs || selection.Surfaces;
+  if (ticked && kinds) return true;
+  NothingImported("<" + jobName + ">: no " + (ticked ? "kind of feature" : "layer") +
+                  " was ticked in \"Import Valor Layers\".");
+  return false;
+}
+
+}  // namespace
+
 // ---- The entry ------------------------------------------------------------------------------
 
 std::string ValorJobName(const std::string& fileName) {
@@ -658,7 +676,8 @@ void ImportValorJob(const std::string& fileName) {
   job.FirstLayer();
   while (layers.size() < 32 && job.NextLayerName(name, 16)) layers.push_back(name);
   TValorSelection selection;
-  if (ExecuteValorLayerDialog(layers, steps, selection)) {
+  if (ExecuteValorLayerDialog(layers, steps, selection) &&
+      SelectionReadsSomething(selection, layers.size(), steps.size(), ValorJobName(fileName))) {
     job.SetFeatureKinds(selection.Pads, selection.Lines, selection.Arcs, selection.Holes,
                         selection.Surfaces);
     for (int32_t s = 1; s <= static_cast<int32_t>(steps.size()) && !job.Stop; ++s) {

@@ -189,7 +189,7 @@ bool ImportExcellonToCad(const std::string& fileName) {
   const bool modifiedBefore = DatabaseModified;
   TUndoJournal* journal = ActiveUndo;
   bool stopped = false;
-  std::vector<std::string> messages;
+  TTapeFaults faults;
   {
     // The import is all or nothing: its entities are journalled only once it
     // is kept. Nor are they drawn one by one: the redraw at the end shows
@@ -208,12 +208,12 @@ bool ImportExcellonToCad(const std::string& fileName) {
       reader.Errors.push_back("The import was withdrawn; the drawing is unchanged.");
     }
     errors = reader.Errors;
-    messages = std::move(reader.Messages);
+    faults = std::move(reader.Faults);
   }
   // A tape read to its end that drew nothing: said, as the other imports
   // say it, and not taken for an import.
   if (!stopped && CadEntityCount < first) {
-    ReportTapeDrawsNothing(fileName);
+    ReportTapeDrawsNothing(fileName, faults);
     return false;
   }
   if (!stopped && ActiveUndo != nullptr) {
@@ -227,7 +227,7 @@ bool ImportExcellonToCad(const std::string& fileName) {
     ErrorBox(text);
   }
   ViewServices().RedrawView();
-  if (!stopped && !messages.empty()) ShowReaderMessages(messages);
+  if (!stopped && !faults.Empty()) ShowTapeFaults(faults);
   return !stopped;
 }
 

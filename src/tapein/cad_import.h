@@ -5,8 +5,10 @@
 // expands patterns and drilled text.
 //
 // The entities of one import form one undo step, "Import file", in the
-// current journal. When the reading stops part-way the entities read so far
-// stay (that step undoes them) and an error box names what stopped it.
+// current journal. When the reading stops part-way the import is withdrawn
+// and an error box names what stopped it. A tape read to its end whose
+// blocks met faults is kept, and a warning names the faults as the drill
+// import's report does.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -56,15 +58,10 @@ class TCadTapeReader : public TNCReader {
   /* 20 */ void ArcMove(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx, int32_t cy,
                         int32_t size, bool clockwise, int32_t tool, int32_t block) override;
   /* 38 */ void Done() override { Finish(); }
-  // Its faulty blocks are left out without a word: only Errors are kept,
-  // and the pattern faults, which change what the tape draws.
-  bool KeepsMessages() const override { return false; }
-  void PatternFault(std::string text) override { Messages.push_back(std::move(text)); }
 
-  // The texts of the errors that stopped the reading.
+  // The texts of the errors that stopped the reading. The faults of single
+  // blocks are in Faults, told once the tape is in.
   std::vector<std::string> Errors;
-  // What is told once the tape is in.
-  std::vector<std::string> Messages;
 };
 
 // Draws a slot's outline of the tool size on the layer.

@@ -154,10 +154,15 @@ void TDrillTapeReader::Progress(const std::string& text) {
 }
 
 void TDrillTapeReader::Notice(std::string text) { ReportLine(std::move(text), false); }
-void TDrillTapeReader::Message(std::string text) { ReportLine(std::move(text), true); }
+void TDrillTapeReader::Message(std::string text) {
+  TNCReader::Message(text);
+  ReportLine(std::move(text), true);
+}
 
 void TDrillTapeReader::Error(std::string text) {
-  // Errors come from what stops the reading: files, filters, memory.
+  // Errors come from what stops the reading: files, filters, memory,
+  // limits, a position that did not decode.
+  if (StopReason.empty()) StopReason = text;
   ReportLine(std::move(text), true);
   Stopped = true;
 }
@@ -465,9 +470,15 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
       reader.Notice("Nothing was imported.");
     }
     reader.Done();
-    // Without the results window the withdrawal would pass unseen.
-    if (!kept && !reader.ShowMessages) InformationBox(kWithdrawn);
-    if (nothing && !reader.ShowMessages) ReportTapeDrawsNothing(fileName);
+    // Without the results window the withdrawal would pass unseen, and so
+    // would what stopped the reading or left the tape without a hole.
+    if (!kept && !reader.ShowMessages) {
+      if (reader.StopReason.empty())
+        InformationBox(kWithdrawn);
+      else
+        ErrorBox(TextStart(reader.StopReason, kShortStringMax) + "\r\n" + kWithdrawn);
+    }
+    if (nothing && !reader.ShowMessages) ReportTapeDrawsNothing(fileName, reader.Faults);
   }
   if (kept && DrillUndo != nullptr)
     for (int32_t i = firstIndex; i <= DrillEntityCount; ++i) DrillUndo->RecordAdd(i);
@@ -533,8 +544,8 @@ void ReportTapeWithoutHoles(const std::string& fileName) {
                  " holds a header and no holes.\r\nNothing was imported.");
 }
 
-void ReportTapeDrawsNothing(const std::string& fileName) {
-  ErrorBox("<" + fileName + "> draws nothing.\r\nNothing was imported.");
+void ReportTapeDrawsNothing(const std::string& fileName, const TTapeFaults& faults) {
+  ErrorBox("<" + fileName + "> draws nothing.\r\n" + faults.Lines() + "Nothing was imported.");
 }
 
 double DetectExcellon(const std::string& fileName, bool skipComments) {

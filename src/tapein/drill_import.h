@@ -107,6 +107,9 @@ class TDrillTapeReader : public TNCReader {
   // The reading stopped before the end of the file (a read, filter or tool
   // error): the import is withdrawn.
   bool Stopped = false;
+  // The first error that stopped it, for the box when the results window
+  // is not shown.
+  std::string StopReason;
   bool ShowMessages = true;
   // The drill layer the entities are stored on.
   uint8_t Layer = 30;
@@ -171,8 +174,9 @@ bool TapeHoldsNoHoles(const std::string& fileName);
 // What the imports say of such a tape; nothing is imported.
 void ReportTapeWithoutHoles(const std::string& fileName);
 // What the imports say of a tape read to its end that gave nothing:
-// "<file> draws nothing." and "Nothing was imported." in a box.
-void ReportTapeDrawsNothing(const std::string& fileName);
+// "<file> draws nothing.", the faults of its blocks that may be why, and
+// "Nothing was imported." in a box.
+void ReportTapeDrawsNothing(const std::string& fileName, const TTapeFaults& faults);
 
 // Confidence 0..0.9 that the file is an Excellon drill tape (lines
 // beginning with ";" are passed over). The CAD variant counts them. A tape

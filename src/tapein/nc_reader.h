@@ -46,6 +46,7 @@
 #include "model/entity_store.h"
 #include "tapein/drill_time_estimator.h"
 #include "tapein/nc_words.h"
+#include "tapein/tape_faults.h"
 
 // ---- Program-wide switches of the contour offset engine --------------------
 // The reader's run sets ArcAdjustDisabled to the negation of its ArcAdjust
@@ -355,6 +356,8 @@ class TNCReader {
   /* 3 */ virtual void Notice(std::string text);
   /* 4 */ virtual void ToolValue2(uint16_t tool, int32_t& value);
   /* 5 */ virtual void ToolValue(uint16_t tool, int32_t& value);
+  // Base: the fault goes to Faults (a consumer that shows it itself hands
+  // it on to the base too).
   /* 6 */ virtual void Message(std::string text);
   /* 7 */ virtual void Error(std::string text);
   /* 8 */ virtual void Warning(int32_t x, int32_t y, int32_t block, std::string text);
@@ -415,9 +418,9 @@ class TNCReader {
   /* 37 */ virtual bool RoutCommandsSeen();
   // Every consumer provides it and calls Finish.
   /* 38 */ virtual void Done() = 0;
-  // False for a consumer that leaves Notice, Message and BlockMessage as
-  // they are (does nothing with their texts): the texts of a tape's faulty
-  // blocks are then not put together at all, each a few allocations.
+  // False for a consumer that wants no word of a tape's faulty blocks (not
+  // even in Faults): their texts are then not put together at all, each a
+  // few allocations.
   virtual bool KeepsMessages() const { return true; }
   // The lines telling of an M01 that ends a pattern no M25 began: they go to
   // Message when the consumer keeps messages; one that keeps none may still
@@ -425,6 +428,8 @@ class TNCReader {
   virtual void PatternFault(std::string text);
 
   // ---- Fields ----
+  // The faults handed to Message, for the import's report of the tape.
+  TTapeFaults Faults;
   bool ErrorFlag = false;
   bool Metric = false;
   TDrillTimeEstimator TravelClock;

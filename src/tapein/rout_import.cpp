@@ -7,6 +7,7 @@
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
+#include "foundation/file_viewer.h"
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -122,7 +123,10 @@ void ViewTextFile(const std::string& fileName) {
       shown += line.size();
       lines.push_back(line);
     }
+    const int64_t read = std::ftell(file);
     std::fclose(file);
+    const int64_t size = FileSizeOf(fileName);
+    if (read >= 0 && size > read) lines.push_back(RestNotShownText(read, size));
   }
   ViewServices().ShowReport(fileName, lines);
 }
@@ -249,8 +253,6 @@ void TRoutTapeReader::Error(std::string text) {
   Errors.push_back(std::move(text));
   if (Errors.size() == 1) ErrorBox(Errors.front());
 }
-
-void TRoutTapeReader::Message(std::string text) { Messages.push_back(std::move(text)); }
 
 void TRoutTapeReader::UnparsedBlock(const std::string& text, uint8_t kind) {
   // A digits statement is kept like any comment, so the layer's tapes hand
@@ -415,17 +417,6 @@ void TRoutTapeReader::Done() {
 
 // ---- Import operations ------------------------------------------------------------------
 
-// The blocks that were kept as far as they read, told once the tape is in.
-void ShowReaderMessages(const std::vector<std::string>& messages) {
-  constexpr std::size_t kShown = 10;
-  std::string text;
-  for (std::size_t i = 0; i < messages.size() && i < kShown; ++i) text += messages[i] + "\r\n";
-  if (messages.size() > kShown)
-    text += "(" + std::to_string(messages.size() - kShown) + " more)\r\n";
-  text += "Some errors were detected in this file.\r\nInspect the output carefully!";
-  MessageDlg(text, mtWarning, mbOK);
-}
-
 bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat) {
   TRoutImportTarget* target = RoutImportTarget();
   if (!target) {
@@ -468,7 +459,7 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
   const bool savedModified = DatabaseModified;
 
   bool failed = false;
-  std::vector<std::string> messages;
+  TTapeFaults faults;
   {
     TRoutTapeReader reader(*target, fileName, swapFile, ExecutionPath() + "SCRATCH\\",
                            format.ZerosUsed == 0 || format.ZerosUsed == 2, integer, decimal,
@@ -482,7 +473,7 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     if (failed && reader.Errors.empty())
       reader.Error(reader.Abort ? "The import of the rout tape " + fileName + " was cancelled."
                                 : "The rout tape " + fileName + " could not be read.");
-    messages = std::move(reader.Messages);
+    faults = std::move(reader.Faults);
     if (failed) {
       // Taken out before the drawing resumes, so the picture never shows them.
       target->DiscardFrom(firstNew);
@@ -496,7 +487,7 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
   }
   if (!failed) {
     target->ShareIdenticalStepLists(firstNew);
-    if (!messages.empty()) ShowReaderMessages(messages);
+    if (!faults.Empty()) ShowTapeFaults(faults);
   }
   return !failed;
 }

@@ -111,8 +111,6 @@ class TRoutTapeReader : public TNCReader {
 
   void Poll(bool& abort) override;
   void Error(std::string text) override;
-  // Kept for the report after the import (blocks read as far as they go).
-  void Message(std::string text) override;
   void UnparsedBlock(const std::string& text, uint8_t kind) override;
   bool SetOrigin(int32_t x, int32_t y) override;
   void Hit(int32_t x, int32_t y, int32_t size, int32_t tool, int32_t block, uint8_t flag) override;
@@ -152,8 +150,6 @@ class TRoutTapeReader : public TNCReader {
   bool PlungePending = false;
   // The texts of the errors met, in order; the first is shown.
   std::vector<std::string> Errors;
-  // The reader's messages (blocks that decoded badly), in order.
-  std::vector<std::string> Messages;
   // The tape is the program's own, written in the rout output format: the
   // digits statement in its header is the writer's, not one of the layer's
   // comments.
@@ -181,9 +177,6 @@ class TRoutTapeReader : public TNCReader {
 // as it was) otherwise.
 bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat);
 
-// The warning after a tape read in whole: the first ten of the reader's
-// messages, the count of the others, and that the output wants a look.
-void ShowReaderMessages(const std::vector<std::string>& messages);
 
 // "CREATE" (any case) as the sixth to eleventh characters becomes "Rout".
 void ReplaceCreateWithRout(std::string& text);

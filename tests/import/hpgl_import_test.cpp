@@ -201,7 +201,8 @@ TEST_F(HpglImportTest, AStretchWithoutInstructionsRefusesTheFileWhole) {
   ImportHpglToCad(file);
   EXPECT_EQ(CadEntityCount, before);
   ASSERT_FALSE(ShownMessageBoxes().empty());
-  EXPECT_EQ(ShownMessageBoxes().back().Text, "<" + file + "> cannot be read.\r\nNothing was imported.");
+  EXPECT_EQ(ShownMessageBoxes().back().Text, file + ", line 1: more than 65,536 characters without an instruction "
+                                                   "follow; the rest of the file is no plot.\r\nNothing was imported.");
 }
 
 TEST_F(HpglImportTest, SamplesMatchTheirReadmeFigures) {

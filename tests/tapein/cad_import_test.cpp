@@ -201,11 +201,16 @@ TEST_F(CadImportTest, APatternGroupWithoutItsOwnM25IsReadOnce) {
             "pattern holds no blocks and its repeats add nothing.\r\nSome errors were detected in this file."
             "\r\nInspect the output carefully!");
   ResetHeadlessDialogs();
-  // Nothing drawn: said, and not taken for an import.
+  // Nothing drawn: said with the faults that may be why, and not taken for
+  // an import.
   EXPECT_FALSE(Import("M1\nM8\nM1\nM2\nM1\n"));
   EXPECT_EQ(CadEntityCount, 2);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_NE(ShownMessageBoxes()[0].Text.find("> draws nothing.\r\nNothing was imported."), std::string::npos);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "<" + (TempDir / "t.drl").string() +
+                "> draws nothing.\r\nLine 1: M01 ends a pattern that no M25 began; the pattern holds no blocks and its "
+                "repeats add nothing.\r\nLine 3: M01 ends a pattern that no M25 began after the step and repeat ended "
+                "in line 2; the pattern holds no blocks and its repeats add nothing.\r\nNothing was imported.");
 }
 
 // A picture that counts the shapes drawn on it.

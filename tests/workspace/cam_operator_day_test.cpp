@@ -89,9 +89,12 @@ TEST_F(TCamOperatorDayTest, AWithdrawnDrillImportSaysSoWithoutTheResultsWindow) 
     EXPECT_EQ(DrillEntityCount, 1);
     size_t withdrawn = 0;
     for (size_t b = boxes; b < ShownMessageBoxes().size(); ++b)
-      withdrawn += ShownMessageBoxes()[b].Text == "The import was withdrawn; the drill database is unchanged.";
+      withdrawn += ShownMessageBoxes()[b].Text ==
+                   "Line 7 \"X25679999Y9449\": the position lies beyond the largest coordinate (2147.48 mm). Check "
+                   "the units, digits and zeros of the format.\r\nThe import was withdrawn; the drill database is "
+                   "unchanged.";
     // With the results window it says so there.
-    EXPECT_EQ(withdrawn, messages ? 0u : 1u);
+    EXPECT_EQ(withdrawn, messages ? 0u : 1u) << LastBox();
   }
 }
 

@@ -71,14 +71,14 @@ TEST_F(TImportEndingsTest, ADrillImportOfATapeWithoutHolesSaysItDrawsNothing) {
     if (messages) {
       EXPECT_NE(report.find(said + "\r\nNothing was imported."), std::string::npos) << report;
     } else {
-      expected.push_back(said + "\r\nNothing was imported.");
+      expected.push_back(said + "\r\nBlock 6:Digit Overflow\r\nNothing was imported.");
     }
     EXPECT_EQ(BoxesSince(boxes), expected);
   }
 }
 
-// File > Import of the same tape into CAD: told, the drawing and its undo
-// as they were.
+// File > Import of the same tape into CAD: told with the fault that left
+// it empty, the drawing and its undo as they were.
 TEST_F(TImportEndingsTest, AnExcellonToCadImportThatDrawsNothingSaysSo) {
   TWorkspace& form = StartProgram();
   const std::string tape = Input("EMPTY.BIN", EmptyTape);
@@ -91,7 +91,8 @@ TEST_F(TImportEndingsTest, AnExcellonToCadImportThatDrawsNothingSaysSo) {
   QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
   Run(form, emCad, "Import1");
   EXPECT_EQ(CadEntityCount, 0);
-  EXPECT_EQ(BoxesSince(boxes), std::vector<std::string>{"<" + tape + "> draws nothing.\r\nNothing was imported."});
+  EXPECT_EQ(BoxesSince(boxes),
+            std::vector<std::string>{"<" + tape + "> draws nothing.\r\nBlock 6:Digit Overflow\r\nNothing was imported."});
 }
 
 // A features file of 5,000 pad lines whose orientation is out of range,
