@@ -162,7 +162,9 @@ bool OpenJobFile(const std::string& name) {
   // Named as the file read is spelt, whatever case the name was typed in,
   // so that Save writes that file again and not a second one beside it.
   DatabaseFileName = ExistingFileName(name);
-  JobsOwnFile = JobFileNameOf(DatabaseFileName);
+  // The file read is the job's own; a Save that changes its extension to
+  // "ZUL" writes another file, which may be another job's.
+  JobsOwnFile = DatabaseFileName;
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
   RoutLayerFileNames.Fill(std::string());
@@ -186,9 +188,10 @@ bool SaveJobFile() {
   if (DatabaseFileName.empty()) return SaveJobFileAs();
   TModalBracket bracket;
   const std::string name = JobFileNameOf(DatabaseFileName);
-  // A job named after an imported file was never read from that name: a
-  // job file there is another job (yesterday's board of the same name),
-  // replaced only when the user says so; otherwise the name is asked for.
+  // A job named after an imported file, or read from a file of another
+  // extension, was never read from that name: a job file there is another
+  // job (yesterday's board of the same name), replaced only when the user
+  // says so; otherwise the name is asked for.
   struct stat present;
   if (name != JobsOwnFile && ::stat(NativeSavePath(name).c_str(), &present) == 0 &&
       !ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?"))
