@@ -355,6 +355,17 @@ void TDrillHandle::CrossCopyStepList(int32_t routIndex) {
 }
 
 void TDrillHandle::ExpandStepsIntoDatabase() {
+  // Each stepped entity becomes an unstepped one and a copy of it for each
+  // copy of its pattern: without room for all of them nothing is expanded,
+  // or the holes beyond the room would be lost with their pattern.
+  int64_t needed = 0;
+  Walk(this, [&](TDrillHandle* h) {
+    if (const TStepObject* step = h->DrillEntity()->GetStepObj())
+      needed += 1 + int64_t(step->Offsets().size());
+  });
+  if (!StoreHasRoom(DrillEntities->Name(), TDrillEntities::HighestIndex, DrillEntityCount, needed,
+                    "Expanding the steps"))
+    return;
   struct TMember {
     int32_t BaseIndex;
     bool Slot;

@@ -599,6 +599,37 @@ void TRoutHandle::CrossCopyStepList(int32_t drillIndex) {
 
 void TRoutHandle::ExpandStepsIntoDatabase() {
   if (RTDB == nullptr || Seq == nullptr) return;
+  // The room the walk below takes: a clone of every stepped start, and a
+  // copy of each member of a group for each copy of its pattern. Without
+  // room for all of them nothing is expanded, or the cuts beyond the room
+  // would be lost with their pattern.
+  {
+    int64_t needed = 0, members = 0;
+    const TStepObject* open = nullptr;
+    uint8_t openLayer = 0;
+    for (TRootEntityHandle* h = this; h != nullptr; h = h->Next) {
+      TRoutEntity* e = EntityOf(h);
+      if (e == nullptr || SlotDeleted(FlagsOf(h))) continue;
+      if (IsPathStartType(e->GetType())) {
+        const TStepObject* s = e->GetStepObj();
+        const uint8_t l = Seq->LayerOf(h->Index);
+        if (open != nullptr && (s != open || l != openLayer)) {
+          needed += members * int64_t(open->Offsets().size());
+          open = nullptr;
+          members = 0;
+        }
+        if (s != nullptr && l != 0) {
+          if (open == nullptr) open = s, openLayer = l;
+          ++needed;
+        }
+      }
+      if (open != nullptr) ++members;
+    }
+    if (open != nullptr) needed += members * int64_t(open->Offsets().size());
+    if (!StoreHasRoom(RoutEntities->Name(), TRoutEntities::HighestIndex, RoutEntityCount, needed,
+                      "Expanding the steps"))
+      return;
+  }
   struct TMember {
     TRoutEntity* Entity;
     int32_t Handle;
