@@ -11,8 +11,10 @@
 //
 // TJobFileLoader implements the handlers: it checks every record (layers
 // inside their group, tool numbers 1..1000, step lists without cycles and at
-// most three levels deep, repeat counts at most kMaxStepCopies, no more
-// entities than the stores of an empty job take) and collects
+// most three levels deep, repeat counts at most kMaxStepCopies, the lists
+// the entities use expanding whole and to no more than JobStepWorkLimit
+// commands and copies in all, no more entities than the stores of an empty
+// job take) and collects
 // the job in a TJobContents, the drill holes made at once in a batch laid
 // out as the drill store keeps them. Only a file read to its EOF record
 // without a fault is put into the databases, so a damaged file leaves the job
