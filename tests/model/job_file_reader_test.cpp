@@ -761,47 +761,6 @@ TEST_F(JobFileFaultTest, StepChainsThatExpandTooFarAreRefusedWithOneMessage) {
             std::string::npos);
 }
 
-// The reader counts the lists it builds: lists no entity uses are read and
-// never expanded, however many copies they ask for; those in use come to at
-// most kMaxJobStepWork commands and copies, past which the file is refused.
-TEST_F(JobFileFaultTest, OnlyTheStepListsInUseCountAndTheyAreBounded) {
-  auto list = [](int32_t id, int32_t count) {
-    return "0\r\nSTEPLIST\r\n0\r\nM01\r\n0\r\nM02\r\n10\r\n5\r\n70\r\n" + std::to_string(count) +
-           "\r\n0\r\nM08\r\n52\r\n" + std::to_string(id) + "\r\n0\r\nENDSTEPLIST\r\n";
-  };
-  auto hole = [](int32_t id) {
-    return "0\r\nDRILLHOLE\r\n10\r\n" + std::to_string(id) + "\r\n50\r\n1\r\n52\r\n" +
-           std::to_string(id) + "\r\n";
-  };
-  const std::string head = Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "STEPSECTION"});
-  const std::string entities = Crlf({"0", "ENDSEC", "0", "ENTITIES"});
-  const std::string tail = Crlf({"0", "ENDSEC", "0", "EOF"});
-  // Lists in use up to the bound, unused ones of 65,535 copies far beyond
-  // it (the bound lowered: the real one takes half a minute here).
-  SetJobStepWorkLimit(2000000);
-  struct TRestore {
-    ~TRestore() { SetJobStepWorkLimit(0); }
-  } restore;
-  const int32_t inUse = int32_t(JobStepWorkLimit() / (65535 + 1));
-  std::string lists, holes;
-  for (int32_t id = 1; id <= inUse; ++id) lists += list(id, 65535), holes += hole(id);
-  for (int32_t id = inUse + 1; id <= inUse + 2000; ++id) lists += list(id, 65535);
-  WriteFileBytes(TempDir / "MANY.ZUL", head + lists + entities + holes + tail);
-  TJobContents contents;
-  ASSERT_TRUE(ReadJobFile(FileIn("MANY.ZUL"), contents)) << ::testing::PrintToString(Boxes());
-  EXPECT_EQ(contents.StepLists.size(), std::size_t(inUse + 2000));
-  EXPECT_EQ(std::count_if(contents.StepLists.begin(), contents.StepLists.end(),
-                          [](const auto& l) { return l.Used; }),
-            inUse);
-  // One more list in use is one too many.
-  const std::string box = OpenBad(head + lists + list(inUse + 2001, 65535) + entities + holes +
-                                  hole(inUse + 2001) + tail);
-  EXPECT_NE(box.find(": the step lists up to step list " + std::to_string(inUse + 2001) +
-                     " come to more than 2,000,000 commands and copies."),
-            std::string::npos)
-      << box;
-}
-
 // A file with more entities than the job's store takes is refused whole,
 // not loaded in part with a message per entity left out.
 TEST_F(JobFileFaultTest, MoreEntitiesThanAStoreTakesAreRefused) {
