@@ -5,6 +5,7 @@
 
 #include "foundation/settings.h"
 #include "model/cad_database.h"
+#include "model/job_file_writer.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
@@ -216,6 +217,13 @@ void DrillAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepComm
 }
 
 namespace {
+// The step chains of the listed entities (nullptr for one without).
+std::vector<TStepObject*> ChainsOf(TDrillHandle* list) {
+  std::vector<TStepObject*> chains;
+  Walk(list, [&](TDrillHandle* h) { chains.push_back(h->DrillEntity()->GetStepObj()); });
+  return chains;
+}
+
 // Replaces every listed entity by a clone that carries the pattern as its
 // outermost level, closes the operation and redraws.
 void AppendPatternToList(TDrillHandle* list, TStepObject* pattern, const std::string& name) {
@@ -249,6 +257,10 @@ void TDrillHandle::Step() {
   DrillAutoStepLists(s, nested, a, b);
   auto* pattern = new TStepObject(std::move(a));
   if (!b.empty()) pattern->SetNested(new TStepObject(std::move(b)));
+  if (!JobStepsTakePattern(ChainsOf(this), *pattern)) {
+    DisposeIfUnused(pattern);
+    return;
+  }
   AppendPatternToList(this, pattern, "Auto Step && Repeat");
 }
 
@@ -260,7 +272,12 @@ void TDrillHandle::CreateStep() {
   TEditStepLists lists;
   lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 0, 0}};
   if (!ExecuteEditStepDialog(lists) || !lists[0]) return;
-  AppendPatternToList(this, new TStepObject(std::move(*lists[0])), "Create Step && Repea");
+  auto* pattern = new TStepObject(std::move(*lists[0]));
+  if (!JobStepsTakePattern(ChainsOf(this), *pattern)) {
+    DisposeIfUnused(pattern);
+    return;
+  }
+  AppendPatternToList(this, pattern, "Create Step && Repea");
 }
 
 void TDrillHandle::EditStep() {
@@ -280,7 +297,7 @@ void TDrillHandle::EditStep() {
   if (ExecuteEditStepDialog(lists)) {
     bool changed[3];
     for (int k = 0; k < 3; ++k) changed[k] = lists[k] != before[k];
-    if (changed[0] || changed[1] || changed[2]) {
+    if ((changed[0] || changed[1] || changed[2]) && JobStepsTakeEdit(levels, changed, lists)) {
       DRDB->ReplaceStepLevels(changed[0], changed[1], lists, levels[2], levels[1], levels[0],
                               changed[2]);
       if (RoutReplaceStepLevels)
@@ -355,6 +372,17 @@ void TDrillHandle::CrossCopyStepList(int32_t routIndex) {
 }
 
 void TDrillHandle::ExpandStepsIntoDatabase() {
+  // Each stepped entity becomes an unstepped one and a copy of it for each
+  // copy of its pattern: without room for all of them nothing is expanded,
+  // or the holes beyond the room would be lost with their pattern.
+  int64_t needed = 0;
+  Walk(this, [&](TDrillHandle* h) {
+    if (const TStepObject* step = h->DrillEntity()->GetStepObj())
+      needed += 1 + int64_t(step->Offsets().size());
+  });
+  if (!StoreHasRoom(DrillEntities->Name(), TDrillEntities::HighestIndex, DrillEntityCount, needed,
+                    "Expanding the steps"))
+    return;
   struct TMember {
     int32_t BaseIndex;
     bool Slot;

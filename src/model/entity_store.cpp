@@ -3,6 +3,8 @@
 #include "foundation/utilities.h"
 #include "platform/message_box.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -205,6 +207,17 @@ void ReportStoreFull(const std::string& storeName, int32_t highestIndex) {
     return;
   }
   ErrorBox(text);
+}
+
+bool StoreHasRoom(const std::string& storeName, int32_t highestIndex, int32_t count, int64_t needed,
+                  const std::string& operation) {
+  const int64_t room = std::max<int64_t>(0, int64_t{highestIndex} - count);
+  if (needed <= room) return true;
+  auto grouped = [](int64_t n) { return IntToStrGrouped(int32_t(std::min<int64_t>(n, INT32_MAX))); };
+  ErrorBox("The " + storeName + " is full: it holds at most " + IntToStrGrouped(highestIndex) +
+           " entities.\r\n" + operation + " needs " + grouped(needed) + " more; there is room for " +
+           grouped(room) + ".\r\nNothing was changed.");
+  return false;
 }
 
 bool PointOutsideBox(int32_t x, int32_t y, const TIntBox& box) {

@@ -170,6 +170,13 @@ class TPagedEntityStore {
 // TStoreRefusalWatch lives, no box is shown and the watch keeps the text.
 void ReportStoreFull(const std::string& storeName, int32_t highestIndex);
 
+// True when a store of at most highestIndex entities, count slots of it in
+// use, has room for needed more. Else the error box says so (the text of a
+// full store, what the operation needs and the room left, and that nothing
+// was done: an operation checks before it changes anything) and false.
+bool StoreHasRoom(const std::string& storeName, int32_t highestIndex, int32_t count, int64_t needed,
+                  const std::string& operation);
+
 // Watches the stores for refusals while it lives (an import, which stops at
 // the first and reports it once in its own way, instead of a box per entity
 // refused). Watches do not nest: an inner one sees nothing.

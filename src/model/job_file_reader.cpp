@@ -1178,11 +1178,30 @@ void TJobFileLoader::ResolveSteps() {
       }
     }
   }
-  // Every chain must expand as the job will expand it: at most
-  // kMaxStepCopies copies, every offset inside the coordinate range; and
-  // all of them together to no more than the job may hold.
+  // The lists the entities use, with the levels they nest, are built as
+  // step objects when the job is put in; the others are read and checked
+  // but never expanded, and cost nothing here. Every chain built must expand
+  // as the job will expand it: at most kMaxStepCopies copies, every offset
+  // inside the coordinate range; and all of them together, commands and
+  // copies, to no more than a job may hold (JobStepWorkLimit).
+  std::unordered_set<int32_t> used;
+  auto use = [&](int32_t id) {
+    for (int32_t level = 0; id > 0 && level < kMaxStepLevels && used.insert(id).second; ++level) {
+      auto it = byId.find(id);
+      if (it == byId.end()) break;
+      id = it->second->NestedId;
+    }
+  };
+  if (!Contents.StepLists.empty()) {
+    for (const auto& [index, id] : Contents.HoleSteps) use(id);
+    Contents.ForEachEntity([&](const TJobContents::TEntity& e) {
+      if (e.StepId > 0 && JobEntityCarriesSteps(e.Type)) use(e.StepId);
+    });
+  }
   int64_t work = 0;
-  for (const TJobContents::TStepList& l : Contents.StepLists) {
+  for (TJobContents::TStepList& l : Contents.StepLists) {
+    l.Used = used.count(l.Id) != 0;
+    if (!l.Used) continue;
     TStepCommandList chain = l.Commands;
     for (const TJobContents::TStepList* s = &l; s->NestedId > 0;) {
       auto it = byId.find(s->NestedId);
@@ -1197,10 +1216,11 @@ void TJobFileLoader::ResolveSteps() {
                          Num(kMaxStepCopies) + " copies or moves outside the coordinate range.");
       return;
     }
-    work += static_cast<int64_t>(chain.size() + offsets.size());
-    if (work > kMaxJobStepWork) {
+    work += StepChainWork(chain.size(), offsets.size());
+    if (work > JobStepWorkLimit()) {
       FailAt(l.Line, "the step lists up to step list " + Num(l.Id) + " come to more than " +
-                         Num(static_cast<int32_t>(kMaxJobStepWork)) + " steps and copies.");
+                         IntToStrGrouped(static_cast<int32_t>(JobStepWorkLimit())) +
+                         " commands and copies.");
       return;
     }
   }
@@ -1213,10 +1233,6 @@ namespace {
 // follows the fields, 24-31 hold-off.
 constexpr uint32_t kHasStepBit = 1u << 19;
 
-bool CarriesSteps(uint8_t type) {
-  return type >= etDrillHole || type == etRoutJog || type == etRoutCircle || type == etRoutHole ||
-         type == etRoutCommand;
-}
 }  // namespace
 
 const TJobContents::TFieldList& TJobContents::FieldsOf(uint8_t type) {
@@ -1251,7 +1267,7 @@ void TJobContents::AddEntity(const TEntity& e) {
     if (Drill.Append(NCLayerBit(e.Layer)) == nullptr) return;  // more than a store takes
     DrillSlotsWaiting.push_back(Drill.Count());
   }
-  const bool step = e.StepId != 0 && CarriesSteps(e.Type);
+  const bool step = e.StepId != 0 && JobEntityCarriesSteps(e.Type);
   const uint32_t head = uint32_t(e.Type) | uint32_t(e.Layer) << 8 | uint32_t(e.Side & 3) << 16 |
                         uint32_t(e.Flag != 0) << 18 | (step ? kHasStepBit : 0) |
                         uint32_t(e.HoldOff) << 24;
@@ -1301,6 +1317,19 @@ TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
   for (int32_t i = 0; i < fields.Count; ++i) e.*fields.Fields[i] = *word++;
   if ((head & kHasStepBit) != 0) e.StepId = *word++;
   return e;
+}
+
+namespace {
+int64_t jobStepWorkLimit = kMaxJobStepWork;
+}  // namespace
+
+int64_t JobStepWorkLimit() { return jobStepWorkLimit; }
+
+void SetJobStepWorkLimit(int64_t work) { jobStepWorkLimit = work > 0 ? work : kMaxJobStepWork; }
+
+bool JobEntityCarriesSteps(uint8_t type) {
+  return type >= etDrillHole || type == etRoutJog || type == etRoutCircle || type == etRoutHole ||
+         type == etRoutCommand;
 }
 
 // ---- Reading and loading -------------------------------------------------------------------
@@ -1387,6 +1416,8 @@ void CommitJobContents(TJobContents& c) {
   std::unordered_map<int32_t, TStepObject*> objects;
   std::vector<std::pair<int32_t, const TJobContents::TStepList*>> byDepth;
   for (const auto& l : c.StepLists) {
+    // A list no entity uses is never built (ResolveSteps did not expand it).
+    if (!l.Used) continue;
     auto* object = new TStepObject(l.Commands);
     object->AddRef();
     objects[l.Id] = object;

@@ -11,8 +11,10 @@
 //
 // TJobFileLoader implements the handlers: it checks every record (layers
 // inside their group, tool numbers 1..1000, step lists without cycles and at
-// most three levels deep, repeat counts at most kMaxStepCopies, no more
-// entities than the stores of an empty job take) and collects
+// most three levels deep, repeat counts at most kMaxStepCopies, the lists
+// the entities use expanding whole and to no more than JobStepWorkLimit
+// commands and copies in all, no more entities than the stores of an empty
+// job take) and collects
 // the job in a TJobContents, the drill holes made at once in a batch laid
 // out as the drill store keeps them. Only a file read to its EOF record
 // without a fault is put into the databases, so a damaged file leaves the job
@@ -252,6 +254,9 @@ struct TJobContents {
     int32_t Id = 0;
     int32_t NestedId = 0;
     int32_t Line = 0;
+    // An entity uses the list, or a list an entity uses nests it: only
+    // these are expanded and put in (set once the file is read).
+    bool Used = false;
     TStepCommandList Commands;
   };
   // One entity: its type code (1..15), the absolute layer and the fields
@@ -337,10 +342,27 @@ void TJobContents::ForEachEntity(F&& visit) const {
   while (word < end) visit(Unpack(word));
 }
 
-// Most commands and copies the step lists of one job may come to in all,
-// each list taken with the lists it nests: the reading expands every chain,
-// and the loaded job holds the expansions.
-constexpr int64_t kMaxJobStepWork = 4000000;
+
+// The entity types whose step id (group 52) the job keeps: every drill
+// entity, and the rout entities that start a path (jog, circle, hole) and
+// rout commands.
+bool JobEntityCarriesSteps(uint8_t type);
+
+// What the step lists of one job may ask of the reader and of the job it
+// loads, in commands and copies: each list an entity uses is expanded with
+// the lists it nests (its chain), and the job holds every expansion. Lists
+// no entity uses are never expanded and count nothing. A job whose step
+// patterns come to more cannot be saved (see JobStepWork); the editors say
+// so before they make such patterns.
+constexpr int64_t kMaxJobStepWork = 16000000;
+// The bound in force: kMaxJobStepWork, unless a test lowered it (reaching
+// the real one takes seconds under the sanitizers); 0 or less restores it.
+int64_t JobStepWorkLimit();
+void SetJobStepWorkLimit(int64_t work);
+// The work of one chain of that many commands expanding to that many copies.
+inline int64_t StepChainWork(std::size_t commands, std::size_t copies) {
+  return int64_t(commands) + int64_t(copies);
+}
 
 class TJobFileLoader : public TJobFileReader {
  public:

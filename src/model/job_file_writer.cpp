@@ -13,13 +13,16 @@
 #include <vector>
 
 #include "foundation/file_utils.h"
+#include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/job_file_reader.h"
 #include "model/rout_database.h"
 #include "model/step_repeat.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/events.h"
+#include "platform/message_box.h"
 #include "platform/paths.h"
 
 namespace {
@@ -581,6 +584,10 @@ bool IsStepCarrier(uint8_t type) {
   return type == etRoutJog || type == etRoutCircle || type == etRoutHole || type == etRoutCommand;
 }
 
+// Every step object a save writes, in the order the entities meet them:
+// rout, then drill.
+void RegisterJobSteps(TStepIdTable& ids);
+
 // Every live rout entity of the layer in cut order, whatever the layer's
 // display state.
 template <class F>
@@ -712,7 +719,95 @@ void WriteCadEntity(TJobFileWriter& w, TRootDBObject* e, int32_t layer) {
   }
 }
 
+void RegisterJobSteps(TStepIdTable& ids) {
+  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer)
+    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
+      if (IsStepCarrier(e->Type)) ids.RegisterChain(e->GetStepObj());
+    });
+  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
+    if (e->StepObj != nullptr) ids.RegisterChain(e->StepObj);
+  });
+}
+
 }  // namespace
+
+int64_t JobStepWork(bool* whole) {
+  TStepIdTable ids;
+  RegisterJobSteps(ids);
+  int64_t work = 0;
+  if (whole != nullptr) *whole = true;
+  for (const TStepObject* object : ids.Order()) {
+    std::size_t commands = 0;
+    for (const TStepObject* s = object; s != nullptr; s = s->Nested()) commands += s->Commands().size();
+    work += StepChainWork(commands, object->Offsets().size());
+    if (whole != nullptr && !object->Whole()) *whole = false;
+  }
+  return work;
+}
+
+std::string JobStepWorkText(int64_t work) {
+  auto grouped = [](int64_t n) { return IntToStrGrouped(int32_t(std::min<int64_t>(n, INT32_MAX))); };
+  return "The job's step patterns come to " + grouped(work) +
+         " commands and copies; a job file holds at most " + grouped(JobStepWorkLimit()) + ".";
+}
+
+int64_t StepListWork(const TStepCommandList& chain) {
+  if (chain.empty()) return 0;
+  TStepCommandList offsets;
+  int32_t position = 0;
+  ExpandStepList(false, chain, offsets, position);
+  return StepChainWork(chain.size(), offsets.size());
+}
+
+namespace {
+bool JobStepsTake(int64_t added, const char* refused) {
+  const int64_t work = JobStepWork() + added;
+  if (work <= JobStepWorkLimit()) return true;
+  ErrorBox(JobStepWorkText(work) + "\r\n" + refused);
+  return false;
+}
+}  // namespace
+
+bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern) {
+  // Each chain gets one with the pattern over it; the pattern's own levels
+  // are objects of their own.
+  int64_t added = 0;
+  for (const TStepObject* s = &pattern; s != nullptr; s = s->Nested())
+    added += StepListWork(s->FlattenCommands());
+  std::vector<const TStepObject*> seen;
+  for (const TStepObject* chain : chains) {
+    if (chain == nullptr || std::find(seen.begin(), seen.end(), chain) != seen.end()) continue;
+    seen.push_back(chain);
+    TStepCommandList all = pattern.FlattenCommands();
+    const TStepCommandList below = chain->FlattenCommands();
+    all.insert(all.end(), below.begin(), below.end());
+    added += StepListWork(all);
+  }
+  return JobStepsTake(added, "The step pattern was not made.");
+}
+
+bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
+                      const std::array<std::optional<TStepCommandList>, 3>& lists) {
+  TStepIdTable ids;
+  RegisterJobSteps(ids);
+  int64_t added = 0;
+  for (const TStepObject* object : ids.Order()) {
+    bool touched = false;
+    TStepCommandList all;
+    for (const TStepObject* s = object; s != nullptr; s = s->Nested()) {
+      int k = 0;
+      while (k < 3 && !(changed[k] && old[k] == s)) ++k;
+      if (k == 3) {
+        all.insert(all.end(), s->Commands().begin(), s->Commands().end());
+        continue;
+      }
+      touched = true;
+      if (lists[std::size_t(k)]) all.insert(all.end(), lists[std::size_t(k)]->begin(), lists[std::size_t(k)]->end());
+    }
+    if (touched) added += StepListWork(all);
+  }
+  return JobStepsTake(added, "The step lists were not changed.");
+}
 
 int WriteJobFile(const std::string& fileName, const std::string& backupName, int* backupError,
                  std::string* keptAs) {
@@ -737,14 +832,7 @@ int WriteJobFile(const std::string& fileName, const std::string& backupName, int
     w.WriteDrillTool(tool, t.Diameter, t.Feed, t.Speed, t.ZOffset, t.MaxHits, t.FirstLastHit != 0);
   }
 
-  // Step objects in the order the entities meet them: rout, then drill.
-  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer)
-    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
-      if (IsStepCarrier(e->Type)) ids.RegisterChain(e->GetStepObj());
-    });
-  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
-    if (e->StepObj != nullptr) ids.RegisterChain(e->StepObj);
-  });
+  RegisterJobSteps(ids);
   // The lists, newest first.
   const std::vector<TStepObject*>& order = ids.Order();
   for (auto it = order.rbegin(); it != order.rend(); ++it) {

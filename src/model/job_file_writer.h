@@ -17,11 +17,15 @@
 // completely replaces the target (the old one kept as the backup when asked),
 // so a failed save never leaves a partial or missing job file.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "model/step_repeat.h"
 #include "platform/file_ops.h"
 
 // The title of the header record.
@@ -157,3 +161,26 @@ class TJobFileWriter {
 // instead (see TJobFileWriter::Commit).
 int WriteJobFile(const std::string& fileName, const std::string& backupName = "",
                  int* backupError = nullptr, std::string* keptAs = nullptr);
+
+// What the step lists a save of the job writes ask of the reader
+// (StepChainWork of every chain, see kMaxJobStepWork); whole (when given)
+// tells whether every one of them expands without an error, as the reader
+// requires.
+int64_t JobStepWork(bool* whole = nullptr);
+// "The job's step patterns come to N commands and copies; a job file holds
+// at most 16,000,000." (N the work given).
+std::string JobStepWorkText(int64_t work);
+
+// The commands and copies of a chain of these commands, as a job holds it
+// (StepChainWork of its expansion).
+int64_t StepListWork(const TStepCommandList& chain);
+// Whether the job's step patterns still fit a job file when the pattern
+// becomes the outermost level of each chain (nullptr: an entity without
+// one) of the entities an editor changes; else the error box says so
+// ("... The step pattern was not made.") and false.
+bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern);
+// The same for Edit Steps: every chain that holds the level old[k] (k where
+// changed[k]) gets lists[k] in its place, or loses the level when it has
+// none ("... The step lists were not changed.").
+bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
+                      const std::array<std::optional<TStepCommandList>, 3>& lists);

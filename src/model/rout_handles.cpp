@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/cad_database.h"
+#include "model/job_file_writer.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
 
@@ -460,6 +461,19 @@ int32_t TRoutHandle::ReplaceStarts(TStepObject* step, bool append) {
   return replaced;
 }
 
+namespace {
+// The step chains of the listed path starts (nullptr for one without).
+std::vector<TStepObject*> StartChains(TRootEntityHandle* list) {
+  std::vector<TStepObject*> chains;
+  for (TRootEntityHandle* h = list; h != nullptr; h = h->Next) {
+    TRoutEntity* e = EntityOf(h);
+    if (e != nullptr && !SlotDeleted(FlagsOf(h)) && IsPathStartType(e->GetType()))
+      chains.push_back(e->GetStepObj());
+  }
+  return chains;
+}
+}  // namespace
+
 void TRoutHandle::Step() {
   if (RTDB == nullptr) return;
   const TAutoStepRepeatSettings& s = RTDB->AutoStepRepeat;
@@ -480,7 +494,7 @@ void TRoutHandle::Step() {
   auto* step = new TStepObject(std::move(first));
   if (!second.empty()) step->SetNested(new TStepObject(std::move(second)));
   step->AddRef();  // held while the starts take it
-  const int32_t replaced = ReplaceStarts(step, true);
+  const int32_t replaced = JobStepsTakePattern(StartChains(this), *step) ? ReplaceStarts(step, true) : 0;
   ReleaseStepObject(step);
   if (replaced > 0) {
     RTDB->Redraw(0);
@@ -502,7 +516,7 @@ void TRoutHandle::CreateStep() {
   TStepObject* step = ChainFromLevels(levels);
   if (step == nullptr) return;
   step->AddRef();
-  ReplaceStarts(step, true);
+  if (JobStepsTakePattern(StartChains(this), *step)) ReplaceStarts(step, true);
   ReleaseStepObject(step);
   RTDB->Redraw(0);
   if (RoutUndo != nullptr) RoutUndo->BeginOperation(kCreateStepName);
@@ -530,7 +544,10 @@ void TRoutHandle::EditStep() {
       if (levels[k]) edits[k].Commands = *levels[k];
       any = true;
     }
-    if (any) {
+    TStepObject* old[3];
+    bool changed[3];
+    for (int k = 0; k < 3; ++k) old[k] = edits[k].Target, changed[k] = edits[k].Changed;
+    if (any && JobStepsTakeEdit(old, changed, levels)) {
       s->AddRef();  // the targets live in this chain until every start is rebuilt
       RTDB->ReplaceStepLevels(edits);
       if (DrillStepLevels) DrillStepLevels(edits);
@@ -599,6 +616,37 @@ void TRoutHandle::CrossCopyStepList(int32_t drillIndex) {
 
 void TRoutHandle::ExpandStepsIntoDatabase() {
   if (RTDB == nullptr || Seq == nullptr) return;
+  // The room the walk below takes: a clone of every stepped start, and a
+  // copy of each member of a group for each copy of its pattern. Without
+  // room for all of them nothing is expanded, or the cuts beyond the room
+  // would be lost with their pattern.
+  {
+    int64_t needed = 0, members = 0;
+    const TStepObject* open = nullptr;
+    uint8_t openLayer = 0;
+    for (TRootEntityHandle* h = this; h != nullptr; h = h->Next) {
+      TRoutEntity* e = EntityOf(h);
+      if (e == nullptr || SlotDeleted(FlagsOf(h))) continue;
+      if (IsPathStartType(e->GetType())) {
+        const TStepObject* s = e->GetStepObj();
+        const uint8_t l = Seq->LayerOf(h->Index);
+        if (open != nullptr && (s != open || l != openLayer)) {
+          needed += members * int64_t(open->Offsets().size());
+          open = nullptr;
+          members = 0;
+        }
+        if (s != nullptr && l != 0) {
+          if (open == nullptr) open = s, openLayer = l;
+          ++needed;
+        }
+      }
+      if (open != nullptr) ++members;
+    }
+    if (open != nullptr) needed += members * int64_t(open->Offsets().size());
+    if (!StoreHasRoom(RoutEntities->Name(), TRoutEntities::HighestIndex, RoutEntityCount, needed,
+                      "Expanding the steps"))
+      return;
+  }
   struct TMember {
     TRoutEntity* Entity;
     int32_t Handle;

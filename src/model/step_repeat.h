@@ -104,6 +104,8 @@ class TStepObject {
 
   const TStepCommandList& Commands() const { return Commands_; }
   const TStepCommandList& Offsets() const { return Offsets_; }
+  // The last expansion of the chain ended without an error.
+  bool Whole() const { return Whole_; }
   TStepObject* Nested() const { return Nested_; }
 
   // The n-th object of the nested chain (1 = this one); nullptr past the end.

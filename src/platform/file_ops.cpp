@@ -53,18 +53,22 @@ int FollowLinks(const std::string& path, std::string& out) {
 // mkstemp puts in. The mark keeps them apart from the user's own files
 // (a "JOB.ZUL.backup" is never taken for one).
 constexpr const char* kTempMark = ".saving-";
+// The mark of a file's previous version held beside its backup name while a
+// save puts the new one in place. Never taken for a save's left-over: when
+// the backup name cannot be had, the previous version may stay under it.
+constexpr const char* kKeepMark = ".keeping-";
 constexpr std::size_t kTempSuffixSize = 6;
 bool IsTempSuffixChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
 // A name beside base that is nobody's yet, as mkstemp makes them.
-std::string TempNameBeside(const std::string& base) {
+std::string TempNameBeside(const std::string& base, const char* mark) {
   static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   static std::mt19937_64 random(
       uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
       uint64_t(::getpid()) << 32);
-  std::string name = base + kTempMark;
+  std::string name = base + mark;
   for (std::size_t i = 0; i < kTempSuffixSize; ++i) name += kChars[random() % (sizeof kChars - 1)];
   return name;
 }
@@ -109,7 +113,9 @@ void IgnoreFileSizeSignal() {
   (void)ignored;
 }
 
-TReplacingFile::TReplacingFile(const std::string& nativePath) {
+TReplacingFile::TReplacingFile(const std::string& nativePath) : TReplacingFile(nativePath, kTempMark) {}
+
+TReplacingFile::TReplacingFile(const std::string& nativePath, const char* mark) {
   IgnoreFileSizeSignal();
   if (const int e = FollowLinks(nativePath, Target_)) {
     Target_ = nativePath;
@@ -124,8 +130,8 @@ TReplacingFile::TReplacingFile(const std::string& nativePath) {
     return;
   }
   std::vector<char> name(Target_.begin(), Target_.end());
-  const char suffix[] = ".saving-XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix);
+  const std::string suffix = std::string(mark) + "XXXXXX";
+  name.insert(name.end(), suffix.c_str(), suffix.c_str() + suffix.size() + 1);
   Fd_ = ::mkstemp(name.data());
   if (Fd_ < 0) {
     Error_ = errno != 0 ? errno : EIO;
@@ -197,7 +203,7 @@ TPendingCopy::TPendingCopy(const std::string& source, const std::string& nativeT
   if ((Error_ = FollowLinks(nativeTarget, Target_)) != 0) return;
   // A second name costs nothing, whatever the file's size.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = TempNameBeside(Target_);
+    const std::string name = TempNameBeside(Target_, kKeepMark);
     if (::link(source.c_str(), name.c_str()) == 0) {
       LinkName_ = name;
       return;
@@ -210,7 +216,7 @@ TPendingCopy::TPendingCopy(const std::string& source, const std::string& nativeT
     Error_ = errno;
     return;
   }
-  Copy_ = std::make_unique<TReplacingFile>(Target_);
+  Copy_.reset(new TReplacingFile(Target_, kKeepMark));
   struct stat st;
   if (Copy_->Opened() && ::fstat(in, &st) == 0) TakeOwnerAndMode(Copy_->Fd_, st);
   std::vector<char> block(1 << 16);

@@ -57,6 +57,8 @@ class TReplacingFile {
 
  private:
   friend class TPendingCopy;
+  // The same, the temporary name made with another mark than ".saving-".
+  TReplacingFile(const std::string& nativePath, const char* mark);
   std::string Target_;
   std::string TempName_;
   int Fd_ = -1;
@@ -76,7 +78,9 @@ class TPendingCopy {
   // Gives source's contents a temporary name beside nativeTarget (a link
   // there followed as TReplacingFile follows it): a second name of the same
   // file where the file system allows, else a copy of its bytes that keeps
-  // its permission bits. Error() is 0 when it was made.
+  // its permission bits. Error() is 0 when it was made. The name is
+  // nativeTarget + ".keeping-" + six letters and digits, which
+  // RemoveStaleReplacingFiles never takes for a save's left-over.
   TPendingCopy(const std::string& source, const std::string& nativeTarget);
   // Removes the temporary name unless Commit put it in place.
   ~TPendingCopy();
@@ -106,7 +110,8 @@ class TPendingCopy {
 // (the program killed or the machine stopped mid-save): files named as
 // TReplacingFile names its temporary files, that begin with signature (the
 // first bytes every file of the kind begins with) and that no save holds
-// open. Other programs' files never match. The number of files removed.
+// open. Other programs' files never match, nor does a previous version a
+// TPendingCopy kept under its own temporary name. The number of files removed.
 int RemoveStaleReplacingFiles(const std::string& nativePath, const std::string& signature);
 
 // Moves a file that cannot be used (damaged, unreadable) out of the way

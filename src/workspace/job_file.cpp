@@ -67,6 +67,26 @@ bool JobFileNameFits(const std::string& name) {
   return true;
 }
 
+// False, with the reason shown, when the job's step patterns are more than
+// a job file holds (the file written would not open again): the editors
+// refuse to make such patterns, but moves and imports may still multiply
+// them.
+bool JobStepsFitAFile() {
+  bool whole = true;
+  const int64_t work = JobStepWork(&whole);
+  if (!whole) {
+    ErrorBox("A step pattern of the job cannot be expanded: it makes more than " +
+             IntToStrGrouped(kMaxStepCopies) + " copies or moves outside the coordinate range.\r\n"
+             "The job was not saved: delete or change that pattern first.");
+    return false;
+  }
+  if (work > JobStepWorkLimit()) {
+    ErrorBox(JobStepWorkText(work) + "\r\nThe job was not saved: expand or delete some of them first.");
+    return false;
+  }
+  return true;
+}
+
 // The warning after an open that passed records over: how many, on which
 // lines, and that a save leaves them out.
 std::string SkippedRecordsText(const std::string& name, const TJobContents& contents) {
@@ -91,7 +111,7 @@ std::string JobsOwnFile;
 // previous version could not take the backup's name is saved; the user is
 // told where that version was kept instead.
 bool WriteJobAs(const std::string& name, const std::string& backup) {
-  if (!JobFileNameFits(name)) return false;
+  if (!JobFileNameFits(name) || !JobStepsFitAFile()) return false;
   int error = 0, backupError = 0;
   std::string kept;
   {
@@ -162,7 +182,9 @@ bool OpenJobFile(const std::string& name) {
   // Named as the file read is spelt, whatever case the name was typed in,
   // so that Save writes that file again and not a second one beside it.
   DatabaseFileName = ExistingFileName(name);
-  JobsOwnFile = JobFileNameOf(DatabaseFileName);
+  // The file read is the job's own; a Save that changes its extension to
+  // "ZUL" writes another file, which may be another job's.
+  JobsOwnFile = DatabaseFileName;
   DatabaseModified = false;
   RoutLayerModified.Fill(false);
   RoutLayerFileNames.Fill(std::string());
@@ -186,9 +208,10 @@ bool SaveJobFile() {
   if (DatabaseFileName.empty()) return SaveJobFileAs();
   TModalBracket bracket;
   const std::string name = JobFileNameOf(DatabaseFileName);
-  // A job named after an imported file was never read from that name: a
-  // job file there is another job (yesterday's board of the same name),
-  // replaced only when the user says so; otherwise the name is asked for.
+  // A job named after an imported file, or read from a file of another
+  // extension, was never read from that name: a job file there is another
+  // job (yesterday's board of the same name), replaced only when the user
+  // says so; otherwise the name is asked for.
   struct stat present;
   if (name != JobsOwnFile && ::stat(NativeSavePath(name).c_str(), &present) == 0 &&
       !ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?"))

@@ -45,7 +45,8 @@ bool OpenJobCommand();
 bool SaveJobFile();
 // The job is no longer the one of the file it was read from or written to
 // (ClearJob): a Save under a name an import gave it asks before it
-// replaces a job file of that name.
+// replaces a job file of that name, as it does for a job read from a file
+// of another extension than "ZUL".
 void ForgetJobFile();
 // Asks for a name ("Save Database as:") and saves; false when cancelled or
 // when the save failed.

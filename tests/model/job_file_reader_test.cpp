@@ -117,9 +117,13 @@ class JobFileFaultTest : public TJobFileTest {
     return Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "ENTITIES"}) + Crlf(records) +
            Crlf({"0", "ENDSEC", "0", "EOF"});
   }
+  // The step lists, and a hole that uses list 1 (a list no entity uses is
+  // never expanded).
   static std::string Steps(std::initializer_list<const char*> records) {
     return Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "STEPSECTION"}) +
-           Crlf(records) + Crlf({"0", "ENDSEC", "0", "EOF"});
+           Crlf(records) +
+           Crlf({"0", "ENDSEC", "0", "ENTITIES", "0", "DRILLHOLE", "50", "1", "52", "1", "0",
+                 "ENDSEC", "0", "EOF"});
   }
   std::string Good, Before;
 };

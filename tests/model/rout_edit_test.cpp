@@ -233,6 +233,39 @@ TEST_F(TRoutEditTest, CreateEditAndExpandSteps) {
   EXPECT_EQ(Layer(), expanded);
 }
 
+// Without room for every copy of the path, Expand Steps changes nothing and
+// says so: the start keeps its pattern, nothing is added or journalled.
+TEST_F(TRoutEditTest, ExpandingStepsWithoutRoomForEveryCopyIsRefusedWhole) {
+  RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);
+  RTDB->AppendArc({2000, 0}, {1500, 0}, 0, NoZOffset, false);
+  SetEditStepDialog([](TEditStepLists& levels) {
+    levels[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 2, 10000, 0, 0}, {0, 1, 0, 0, 0}};
+    return true;
+  });
+  TRootEntityHandle* list = All();
+  list->CreateStep();
+  FreeRoutHandles(list);
+  const V stepped = Layer();
+  ASSERT_EQ(stepped.front(), "J 0,0 t1 x2");
+  // A clone of the start and two copies of its four entities need 9 slots.
+  while (RoutEntityCount < TRoutEntities::HighestIndex - 8) ASSERT_NE(RTDB->AddHole({-9000, 0}, 44, 1), 0);
+  const int32_t count = RoutEntityCount;
+  RoutUndo->BeginOperation("Filled");
+  ResetHeadlessDialogs();
+  list = All();
+  list->ExpandStepsIntoDatabase();
+  FreeRoutHandles(list);
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The rout database is full: it holds at most 100,000 entities.\r\nExpanding the steps needs 9 "
+            "more; there is room for 8.\r\nNothing was changed.");
+  EXPECT_EQ(RoutEntityCount, count);
+  EXPECT_EQ(Layer(), stepped);
+  std::string name;
+  ASSERT_TRUE(RoutUndo->CanUndo(name));
+  EXPECT_EQ(name, "Filled");
+}
+
 // Two paths sharing one pattern: both starts lose it, each copy is cut once.
 TEST_F(TRoutEditTest, ExpandingTwoPathsThatShareAPattern) {
   RTDB->AddLineSegment({0, 0}, {1000, 0}, false, NoZOffset, 0);

@@ -103,17 +103,34 @@ TEST_F(THostileFileImportTest, StepListsThatExpandPastAJobAreRefusedAndLongOnesR
   const auto counts = CadCounts();
   const std::string head = "0\nHEADER\n999\nOrbenwright ZUL Database format file\n0\nENDSEC\n0\nSTEPSECTION\n";
   const std::string tail = "0\nENDSEC\n0\nENTITIES\n0\nDRILLHOLE\n8\n0\n10\n1000\n20\n2000\n50\n1\n52\n1\n0\nENDSEC\n0\nEOF\n";
-  // Each list alone is within its 65,535 copies; together they are not.
-  std::string lists;
-  for (int id = 1; id <= 70; ++id)
+  // Each list alone is within its 65,535 copies; together, each used by a
+  // hole, they are not (the job's bound lowered: the real one lies past
+  // what seventy such lists come to).
+  std::string lists, holes;
+  for (int id = 1; id <= 70; ++id) {
     lists += "0\nSTEPLIST\n0\nM01\n0\nM02\n10\n1\n70\n65535\n0\nM08\n52\n" + std::to_string(id) + "\n0\nENDSTEPLIST\n";
-  const std::string many = Input("MANY.ZUL", head + lists + tail);
+    holes += "0\nDRILLHOLE\n10\n" + std::to_string(id * 1000) + "\n50\n1\n52\n" + std::to_string(id) + "\n";
+  }
+  const std::string many =
+      Input("MANY.ZUL", head + lists + "0\nENDSEC\n0\nENTITIES\n" + holes + "0\nENDSEC\n0\nEOF\n");
+  SetJobStepWorkLimit(2000000);
+  struct TRestore {
+    ~TRestore() { SetJobStepWorkLimit(0); }
+  } restore;
   ScriptFileDialogAnswer(many);
   ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|&Open"));
-  EXPECT_EQ(LastBox(), "The job file " + many + " cannot be read.\r\nLine 996: the step lists up to step list 62 come "
-                       "to more than 4000000 steps and copies.\r\nThe job was left as it was.");
+  EXPECT_EQ(LastBox(), "The job file " + many + " cannot be read.\r\nLine 500: the step lists up to step list 31 come "
+                       "to more than 2,000,000 commands and copies.\r\nThe job was left as it was.");
   EXPECT_EQ(CadCounts(), counts);
   EXPECT_EQ(DatabaseFileName, kept);
+  // Used by one hole only, the other lists are never expanded.
+  const std::string one = Input("ONE.ZUL", head + lists + tail);
+  ScriptFileDialogAnswer(one);
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|&Open"));
+  EXPECT_EQ(DatabaseFileName, one) << LastBox();
+  ASSERT_EQ(DrillEntityCount, 1);
+  ASSERT_NE(DRDB->EntityAt(1)->StepObj, nullptr);
+  EXPECT_EQ(DRDB->EntityAt(1)->StepObj->CopyCount(), 65534);
 
   // A list of 30,000 single steps: each copy sums the steps before it.
   std::string steps = "0\nSTEPLIST\n0\nM01\n";

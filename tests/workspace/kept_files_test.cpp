@@ -87,7 +87,8 @@ TEST_F(TKeptFilesTest, APreviousVersionTakesTheFirstFreeNameBesideTheJob) {
 }
 
 // Every backup name refuses the old version: it stays under the temporary
-// name it was held in, which is named; the last copy is never removed.
+// name it was held in, which is named; the last copy is never removed, not
+// by the clean-up of the next saves either.
 class TRefusingBackupNames : public TFileWrites {
  public:
   ssize_t Write(int fd, const void* data, std::size_t size) override { return ::write(fd, data, size); }
@@ -113,9 +114,17 @@ TEST_F(TKeptFilesTest, APreviousVersionThatCanTakeNoNameStaysWhereItWasHeld) {
   SetFileWrites(nullptr);
   const std::vector<std::string> names = JobFolder();
   ASSERT_EQ(names.size(), 2u);
-  EXPECT_EQ(names[1].rfind("PANEL.~ZU.saving-", 0), 0u);
+  EXPECT_EQ(names[1].rfind("PANEL.~ZU.keeping-", 0), 0u);
   EXPECT_EQ(ReadFileBytes(TempDir / names[1]), first);
   ExpectWarning(EACCES, (TempDir / names[1]).string());
+
+  // The next saves keep their backups as ever and leave it alone.
+  const std::string second = ChangeAndSave(3 * Inch);
+  EXPECT_TRUE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ReadFileBytes(Backup()), second);
+  ChangeAndSave(4 * Inch);
+  EXPECT_EQ(JobFolder(), (std::vector<std::string>{"PANEL.ZUL", "PANEL.~ZU", names[1]}));
+  EXPECT_EQ(ReadFileBytes(TempDir / names[1]), first);
 }
 
 // Files and folders at the next two dozen scratch names at start-up: the

@@ -1,0 +1,299 @@
+// What Save and Open keep through the started program: another job's file
+// is replaced only when the user says so, a previous version kept under a
+// temporary name outlives the next save, and a stepped hole split on a full
+// store keeps its hits.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "foundation/file_utils.h"
+#include "model/cad_database.h"
+#include "model/cad_entities.h"
+#include "model/drill_database.h"
+#include "model/drill_entities.h"
+#include "model/job_file_reader.h"
+#include "model/job_file_writer.h"
+#include "model/rout_database.h"
+#include "model/tool_tables.h"
+#include "model/editor_state.h"
+#include "model/entity_store.h"
+#include "model/step_repeat.h"
+#include "platform/file_ops.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t Inch = 25400000;
+
+class TJobFileKeepingTest : public TWorkspaceDialogsTest {
+ protected:
+  // The names in the test folder that begin with prefix, sorted.
+  std::vector<std::string> FilesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(TempDir))
+      if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+TEST_F(TJobFileKeepingTest, SavingAJobReadFromAnotherExtensionAsksBeforeReplacingThatJobsFile) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ASSERT_NE(DRDB->AddHole(Inch, Inch, true), 0);
+  // A job file named FOO.JOB, and another job in FOO.ZUL beside it.
+  const std::string other = (TempDir / "OTHER.ZUL").string();
+  ScriptFileDialogAnswer(other);
+  Run(form, emDrill, "SaveAs1");
+  ASSERT_FALSE(DatabaseModified);
+  const std::string job = (TempDir / "FOO.JOB").string();
+  fs::copy_file(other, job);
+  const std::string zul = (TempDir / "FOO.ZUL").string();
+  WriteFileBytes(zul, "0\r\nHEADER\r\nanother job\r\n");
+  ScriptFileDialogAnswer(job);
+  Run(form, emDrill, "Open1");
+  ASSERT_EQ(DatabaseFileName, job);
+
+  // F2: the question; No asks for a name (cancelled), FOO.ZUL untouched.
+  const std::string question = "File <" + zul + "> exists!\r\nDo you wish to overwrite it?";
+  ResetHeadlessDialogs();
+  ScriptMessageBoxAnswer(mrNo);
+  ScriptCommonDialogCancel();
+  EXPECT_TRUE(form.Menu()->ClickShortCut("F2"));
+  EXPECT_EQ(LastBox(), question);
+  EXPECT_EQ(ShownCommonDialogs().size(), 1u);
+  EXPECT_EQ(ReadFileBytes(zul), "0\r\nHEADER\r\nanother job\r\n");
+  EXPECT_FALSE(fs::exists(TempDir / "FOO.~ZU"));
+  EXPECT_EQ(DatabaseFileName, job);
+
+  // Yes replaces it, keeps it as the backup, and the next F2 asks no more.
+  ScriptMessageBoxAnswer(mrYes);
+  EXPECT_TRUE(form.Menu()->ClickShortCut("F2"));
+  EXPECT_EQ(ReadFileBytes(zul), ReadFileBytes(job));
+  EXPECT_EQ(ReadFileBytes(TempDir / "FOO.~ZU"), "0\r\nHEADER\r\nanother job\r\n");
+  const std::size_t boxes = ShownMessageBoxes().size();
+  DatabaseModified = true;
+  EXPECT_TRUE(form.Menu()->ClickShortCut("F2"));
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes);
+  EXPECT_FALSE(DatabaseModified);
+}
+
+// Expand Steps on a stepped hole when the drill store has no room for its
+// copies: refused whole with a box, the hole keeps its pattern, nothing is
+// added, deleted or journalled.
+TEST_F(TJobFileKeepingTest, ExpandingStepsWithoutRoomForTheCopiesKeepsTheHitsAndSaysSo) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const int32_t hole = DRDB->AddHole(Inch, Inch, true);
+  ASSERT_NE(hole, 0);
+  auto* pattern = new TStepObject({{1, 1, 0, 0, 0}, {0, 10, Inch / 10, 0, 0}});
+  DRDB->EntityAt(hole)->SetStepObj(pattern);
+  ASSERT_EQ(pattern->Offsets().size(), 9u);
+  // Holes far from the window fill the store up to room for 5 more.
+  TDrillEntityBatch filler;
+  const int32_t room = 5;
+  while (filler.Count() < TDrillEntities::HighestIndex - DrillEntityCount - room)
+    filler.Append(NCLayerBit(30))->Entity = new TDrillHole({-10 * Inch, filler.Count()}, 1);
+  DRDB->TakeEntities(filler);
+  ASSERT_EQ(DrillEntityCount, TDrillEntities::HighestIndex - room);
+  if (DrillUndo != nullptr) DrillUndo->BeginOperation("filled");
+  const int32_t live = LiveDrillEntities();
+  ResetHeadlessDialogs();
+
+  Run(form, emDrill, "ExpandSteps2");
+  Click(Inch / 2, Inch / 2);
+  Click(3 * Inch, 2 * Inch);
+  EXPECT_EQ(LastBox(), "The drill database is full: it holds at most 1,000,000 entities.\r\n"
+                       "Expanding the steps needs 10 more; there is room for 5.\r\nNothing was changed.");
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(DrillEntityCount, TDrillEntities::HighestIndex - room);
+  EXPECT_EQ(LiveDrillEntities(), live);
+  EXPECT_GT(static_cast<int32_t>(DRDB->WordAt(hole)), 0);
+  EXPECT_EQ(DRDB->EntityAt(hole)->GetStepObj(), pattern);
+  EXPECT_EQ(DRDB->EntityAt(hole)->GetStepObj()->Offsets().size(), 9u);
+  form.KeyDown(VK_ESCAPE);
+}
+
+// Seventy holes, each with a pattern of 60,000 copies of its own (as Edit
+// Steps makes them one by one): saved, they open again with every pattern.
+TEST_F(TJobFileKeepingTest, SeventyHolesOfSixtyThousandCopiesEachAreSavedAndOpenedAgain) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  constexpr int32_t Holes = 70;
+  for (int32_t k = 0; k < Holes; ++k) {
+    const int32_t hole = DRDB->AddHole(k * Inch, Inch, true);
+    ASSERT_NE(hole, 0);
+    DRDB->EntityAt(hole)->SetStepObj(new TStepObject({{1, 1, 0, 0, 0}, {0, 60000, 0, 10 + k, 0}}));
+  }
+  DatabaseModified = true;
+  auto patterns = [] {
+    std::vector<std::size_t> copies;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0)
+        copies.push_back(DRDB->EntityAt(i)->GetStepObj() ? DRDB->EntityAt(i)->GetStepObj()->Offsets().size() : 0);
+    return copies;
+  };
+  const std::vector<std::size_t> made = patterns();
+  ASSERT_EQ(made, std::vector<std::size_t>(Holes, 59999));
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+
+  const std::string job = (TempDir / "SEVENTY.ZUL").string();
+  ScriptFileDialogAnswer(job);
+  Run(form, emDrill, "SaveAs1");
+  ASSERT_FALSE(DatabaseModified);
+  ScriptFileDialogAnswer(job);
+  Run(form, emDrill, "Open1");
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_EQ(patterns(), made);
+  EXPECT_EQ(DatabaseFileName, job);
+  EXPECT_FALSE(DatabaseModified);
+}
+
+// The largest job the model holds: every store full with every entity type,
+// every tool of both tables, step chains three deep, the longest step list
+// Edit Steps takes and distinct patterns up to the job's step bound (lowered
+// here: the real one takes a minute under the sanitizers). Saved through the
+// program and opened again, it comes back whole: a second save writes the
+// same bytes. A pattern beyond the bound is refused where it is made.
+TEST_F(TJobFileKeepingTest, TheLargestJobTheModelHoldsIsSavedAndOpenedWhole) {
+  TWorkspace& form = StartProgram();
+  SetJobStepWorkLimit(600000);
+  struct TRestore {
+    ~TRestore() { SetJobStepWorkLimit(0); }
+  } restore;
+  for (int32_t t = 1; t <= kToolCount; ++t) {
+    ToolTable[t] = {t * 2540, t % 300 + 1, t % 200 + 1, -t, t % 7, uint8_t(t % 2)};
+    for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
+      TRoutToolRecord& r = RoutToolPages[layer][t];
+      r.Diameter = t * 1000 + layer;
+      r.HighFeed = uint16_t(t % 500 + 1);
+      r.LowFeed = uint16_t(t % 90 + 1);
+      r.ZOffset = -t;
+      r.CompDiameter = t * 999;
+    }
+  }
+  DRDB->G93OriginX = 1270000;
+  DRDB->G93OriginY = -2540000;
+  RTDB->G93Origins[42] = {5, -7};
+
+  // Step patterns: the longest list Edit Steps takes, chains three deep,
+  // and distinct small ones up to the bound.
+  std::vector<TStepObject*> patterns;
+  TStepCommandList longest{{1, 1, 0, 0, 0}};
+  for (int32_t i = 0; i < kMaxStepCopies - 1; ++i) longest.push_back({0, 1, 10 + i % 3, i % 5, uint8_t(i % 8)});
+  patterns.push_back(new TStepObject(longest));
+  ASSERT_TRUE(patterns.back()->Whole());
+  for (int32_t n = 0; n < 8; ++n) {
+    auto* outer = new TStepObject({{1, 1, 0, 0, 0}, {0, 3, 0, 5000000 + n, 1}});
+    auto* middle = new TStepObject({{1, 1, 0, 0, 0}, {0, 4, 2000000, 0, 2}});
+    middle->SetNested(new TStepObject({{1, 1, 0, 0, 0}, {0, 5 + n, 100000, 0, 0}}));
+    outer->SetNested(middle);
+    patterns.push_back(outer);
+  }
+  for (int32_t n = 0; n < 40; ++n)
+    patterns.push_back(new TStepObject({{1, 1, 0, 0, 0}, {0, 2 + n, 1000 + n, n, uint8_t(n % 8)}}));
+  for (int32_t n = 0; n < 6; ++n)
+    patterns.push_back(new TStepObject({{1, 1, 0, 0, 0}, {0, kMaxStepCopies, 7 + n, 0, 0}}));
+
+  // Every store full: the drill entities and rout paths take the patterns.
+  TDrillEntityBatch drill;
+  for (int32_t i = 0; drill.Count() < TDrillEntities::HighestIndex; ++i) {
+    TDrillEntity* e = nullptr;
+    const TIntPoint p{(i % 1000) * 1000, (i / 1000) * 1000 - 7};
+    const uint16_t tool = uint16_t(1 + i % kToolCount);
+    switch (i % 50) {
+      case 1: e = new TDrillSlot(p, {p.X + 500, p.Y + 300}, tool); break;
+      case 2: e = new TDrillCircle(p, 20000 + i % 77, tool); break;
+      case 3: e = new TDrillText(p, "Lot " + std::to_string(i % 9), i % 2 == 0, tool); break;
+      default: e = new TDrillHole(p, tool); break;
+    }
+    if (i < int32_t(patterns.size())) e->SetStepObj(patterns[std::size_t(i)]);
+    drill.Append(NCLayerBit(uint8_t(30 + i % 10)))->Entity = e;
+  }
+  DRDB->TakeEntities(drill);
+  for (int32_t i = 0; RoutEntityCount < TRoutEntities::HighestIndex; ++i) {
+    const uint8_t layer = uint8_t(kFirstRoutLayer + i % 5);
+    const TIntPoint p{i * 100, -i * 50};
+    int32_t h = 0;
+    switch (i % 6) {
+      case 0: h = RTDB->AddJog(p, layer, uint8_t(i % 3), 1 + i % kToolCount, i % 7); break;
+      case 1: h = RTDB->AddLine(p, layer, uint16_t(i % 900), -i % 400); break;
+      case 2: h = RTDB->AddArc(p, layer, 100, i % 4 == 0, {p.X - 1000, p.Y}, 0); break;
+      case 3: h = RTDB->AddCircle(p, layer, 2, 300, 1, 40000, i % 4 == 1, 5); break;
+      case 4: h = RTDB->AddHole(p, layer, 3); break;
+      default: {
+        CurrentLayer = layer;
+        h = RTDB->AddCommand(p, "M47,PANEL " + std::to_string(i), uint8_t(i % 256));
+        break;
+      }
+    }
+    ASSERT_NE(h, 0) << i;
+    if (i % 6 == 0 && i / 6 < int32_t(patterns.size())) RTDB->EntityAt(h)->SetStepObj(patterns[std::size_t(i / 6)]);
+  }
+  for (int32_t i = 0; CadEntityCount < TEntityArray::HighestIndex; ++i) {
+    const uint8_t layer = uint8_t(i % 30);
+    TCadEntity* e = i % 3 == 0   ? static_cast<TCadEntity*>(new TCadPoint(i, -i))
+                    : i % 3 == 1 ? static_cast<TCadEntity*>(new TCadLine(i, 0, i + 100000, i))
+                                 : static_cast<TCadEntity*>(new TCadCircle(i, i, 1 + i % 1000));
+    ASSERT_NE(DB->AppendEntity(e, layer), 0) << i;
+  }
+  // The patterns reach close to the bound.
+  const int64_t work = JobStepWork();
+  ASSERT_LE(work, JobStepWorkLimit());
+  ASSERT_GT(work, JobStepWorkLimit() - 100000);
+  DatabaseModified = true;
+  ResetHeadlessDialogs();
+
+  const std::string first = (TempDir / "LARGEST.ZUL").string();
+  ScriptFileDialogAnswer(first);
+  Run(form, emDrill, "SaveAs1");
+  ASSERT_EQ(DatabaseFileName, first);
+  ASSERT_FALSE(DatabaseModified);
+  Run(form, emDrill, "New1");
+  ASSERT_EQ(DrillEntityCount, 0);
+  ScriptFileDialogAnswer(first);
+  Run(form, emDrill, "Open1");
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_EQ(DatabaseFileName, first);
+  EXPECT_EQ(CadEntityCount, TEntityArray::HighestIndex);
+  EXPECT_EQ(DrillEntityCount, TDrillEntities::HighestIndex);
+  EXPECT_EQ(RoutEntityCount, TRoutEntities::HighestIndex);
+  EXPECT_EQ(JobStepWork(), work);
+  const std::string second = (TempDir / "AGAIN.ZUL").string();
+  ScriptFileDialogAnswer(second);
+  Run(form, emDrill, "SaveAs1");
+  {
+    const std::string a = ReadFileBytes(first), b = ReadFileBytes(second);
+    std::size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+    EXPECT_TRUE(a == b) << "sizes " << a.size() << " " << b.size() << " first difference at " << at << ":\n"
+                        << a.substr(at > 200 ? at - 200 : 0, 400) << "\n----\n" << b.substr(at > 200 ? at - 200 : 0, 400);
+  }
+
+  // A pattern beyond the bound is refused as Create Step & Repeat makes it.
+  SelectLayer(30);
+  std::string refused;
+  QueueModalScript("TEditStepDialog", [&refused](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "R60000M02X0Y0", "M08"});
+    const std::size_t boxes = ShownMessageBoxes().size();
+    f.Click("OKButton");
+    if (ShownMessageBoxes().size() == boxes) return;
+    refused = LastBox();
+    f.Click("CancelButton");
+  });
+  Run(form, emDrill, "CreateStepRepeat2");
+  Click(-100, -100);  // the first two drill entities
+  Click(1500, 100);
+  EXPECT_EQ(refused, "");
+  EXPECT_EQ(LastBox().rfind("The job's step patterns come to ", 0), 0u) << LastBox();
+  EXPECT_NE(LastBox().find(" commands and copies; a job file holds at most 600,000.\r\n"
+                           "The step pattern was not made."),
+            std::string::npos)
+      << LastBox();
+  EXPECT_EQ(JobStepWork(), work);
+  form.KeyDown(VK_ESCAPE);
+}
+
+}  // namespace
