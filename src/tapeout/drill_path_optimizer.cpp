@@ -24,6 +24,9 @@ namespace {
 
 constexpr double kEpsilon = 1e-7;
 constexpr uint32_t kStandardMilliseconds = 150;
+// A board of groups starts from the groups' tour when that is shorter than
+// this part of the nearest-neighbour tour.
+constexpr double kGroupStart = 0.95;
 
 // The length of (dx, dy). The coordinates are 32-bit database units, far
 // from where the plain formula would overflow; std::hypot's guard against
@@ -52,16 +55,20 @@ class TPointGrid {
     for (int32_t node = leafOf_[i]; node >= 0; node = nodes_[node].Parent) --nodes_[node].Alive;
   }
 
-  // The nearest point still in the tree, or -1; of points at one distance
+  // The nearest point still in the tree, or -1. Of points at one distance
+  // (hits on a pitch) the one most nearly ahead along (aheadX, aheadY), so
+  // that a row is drilled on to its end instead of back and forth, and then
   // the lowest number.
-  int32_t Nearest(double x, double y) const {
+  int32_t Nearest(double x, double y, double aheadX = 0, double aheadY = 0) const {
     int32_t best = -1;
-    double bestD = std::numeric_limits<double>::infinity();
+    double bestD = std::numeric_limits<double>::infinity(), bestAhead = 0;
     if (nodes_.empty()) return best;
     double bound = bestD;
     Visit(0, x, y, -1, -1, bound, [&](int32_t j, double d) {
-      if (d < bestD || (d == bestD && j < best)) {
+      const double ahead = (xs_[j] - x) * aheadX + (ys_[j] - y) * aheadY;
+      if (d < bestD || (d == bestD && (ahead > bestAhead || (ahead == bestAhead && j < best)))) {
         bestD = d;
+        bestAhead = ahead;
         best = j;
       }
       return bestD;
@@ -271,7 +278,9 @@ class TTourSearch {
     grid.Remove(cur);
     tour_.push_back(cur);
     for (int32_t k = 1; k < real; ++k) {
-      cur = grid.Nearest(xs_[cur], ys_[cur]);
+      const int32_t last = cur;
+      cur = grid.Nearest(xs_[cur], ys_[cur], k > 1 ? xs_[last] - xs_[tour_[k - 2]] : 0,
+                         k > 1 ? ys_[last] - ys_[tour_[k - 2]] : 0);
       grid.Remove(cur);
       tour_.push_back(cur);
     }
@@ -909,8 +918,9 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
   const int64_t kicks = options.MaxKicks > 0 ? options.MaxKicks : best ? 0 : 3 * int64_t{n};
   TTourSearch search(points, start);
   // On a board of groups the search starts from the groups' tour when that
-  // is the shorter (where groups mix with rows of pins the nearest-neighbour
-  // tour may be).
+  // is clearly the shorter. (Where groups mix with rows of pins the two come
+  // out about as long, and the search goes further from the
+  // nearest-neighbour tour.)
   std::vector<int32_t> grouped;
   double groupedLength = std::numeric_limits<double>::infinity();
   if (search.GroupTour(options)) {
@@ -919,7 +929,7 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
   }
   search.NearestNeighbourTour();
   search.length_ = search.Length();
-  if (groupedLength < search.length_) search.SetTour(std::move(grouped), groupedLength);
+  if (groupedLength < kGroupStart * search.length_) search.SetTour(std::move(grouped), groupedLength);
   search.QueueAll();
   search.length_ -= search.LocalSearch(options.Cancelled);
   search.Iterate(budget, kicks, options.Seed, options.Cancelled);
