@@ -14,8 +14,9 @@
 // Goals, checked at the end (the program exits with 1 and names each miss):
 // up to 5,000 holes, method 1 within 1.06 in 0.2 s, method 5 within 1.02 with
 // a 1 s budget and within 1.01 with 3 s; on every instance methods 1 and 5 no
-// longer than the yardstick's (within 0.5 %, the spread of runs a clock
-// ends); the stacked, row and huge cases under 5 s each.
+// longer than the yardstick's (method 1 by the mean of five seeds, within
+// 0.2 %; method 5 within 0.5 %: the spread of runs a clock ends); the
+// stacked, row and huge cases under 5 s each.
 //
 // KORVEX_BENCH_SIZE=small runs the smallest set (a few seconds): a clustered
 // board of 1,577 holes with methods 1 and 5 (1 s) beside the yardstick, and
@@ -247,13 +248,21 @@ void BM_Optimizer(benchmark::State& state, const TInstance& instance, int method
   options.Method = method;
   options.BudgetMilliseconds = budgetMs;
   if (const char* seed = std::getenv("KORVEX_BENCH_SEED")) options.Seed = std::atoi(seed);
+  // Method 1 is quick and its kicks' luck varies from seed to seed: it runs
+  // with five seeds and reports the mean length and the longest time, so
+  // that a change of a few tenths of a percent shows above the luck.
+  const int seeds = method == 1 ? 5 : 1;
   double seconds = 0, length = 0;
   for (auto _ : state) {
-    const auto t0 = std::chrono::steady_clock::now();
-    const std::vector<int32_t> order = byYardstick ? yardstick::OptimizeClosedTour(points, options)
-                                                 : OptimizeClosedTour(points, options);
-    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    length = ClosedLength(xs, ys, order);
+    for (int k = 0; k < seeds; ++k) {
+      TOptimizerOptions run = options;
+      run.Seed = options.Seed + static_cast<uint32_t>(k);
+      const auto t0 = std::chrono::steady_clock::now();
+      const std::vector<int32_t> order = byYardstick ? yardstick::OptimizeClosedTour(points, run)
+                                                   : OptimizeClosedTour(points, run);
+      seconds = std::max(seconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+      length += ClosedLength(xs, ys, order) / seeds;
+    }
   }
   state.counters["holes"] = static_cast<double>(points.size());
   state.counters["length"] = length;
@@ -425,9 +434,11 @@ int Summary() {
       if (r.Method == 5 && r.Budget == 1000 && ratio > 1.02) miss(what + " (goal 1.02)");
       if (r.Method == 5 && r.Budget == 3000 && ratio > 1.01) miss(what + " (goal 1.01)");
     }
-    // A run that a clock ends varies with the load and the kicks' luck (on
-    // the generated panels two runs differ by up to 0.5 %): that much slack.
-    if (old != nullptr && r.Length > old->Length * 1.005) miss(what + " (longer than the yardstick)");
+    // A run that a clock ends varies with the load and the kicks' luck: on
+    // the generated panels two runs of method 5 differ by up to 0.5 %, the
+    // means of method 1 by 0.2 %. That much slack.
+    const double slack = r.Method == 1 ? 1.002 : 1.005;
+    if (old != nullptr && r.Length > old->Length * slack) miss(what + " (longer than the yardstick)");
   }
   for (const auto& [name, seconds] : DegenerateSeconds)
     if (seconds > 5.0) miss(name + ": " + std::to_string(seconds) + " s (goal 5 s)");
