@@ -24,6 +24,9 @@ namespace {
 
 constexpr double kEpsilon = 1e-7;
 constexpr uint32_t kStandardMilliseconds = 150;
+// A board of groups starts from the groups' tour when that is shorter than
+// this part of the nearest-neighbour tour.
+constexpr double kGroupStart = 0.95;
 
 // The length of (dx, dy). The coordinates are 32-bit database units, far
 // from where the plain formula would overflow; std::hypot's guard against
@@ -52,16 +55,20 @@ class TPointGrid {
     for (int32_t node = leafOf_[i]; node >= 0; node = nodes_[node].Parent) --nodes_[node].Alive;
   }
 
-  // The nearest point still in the tree, or -1; of points at one distance
+  // The nearest point still in the tree, or -1. Of points at one distance
+  // (hits on a pitch) the one most nearly ahead along (aheadX, aheadY), so
+  // that a row is drilled on to its end instead of back and forth, and then
   // the lowest number.
-  int32_t Nearest(double x, double y) const {
+  int32_t Nearest(double x, double y, double aheadX = 0, double aheadY = 0) const {
     int32_t best = -1;
-    double bestD = std::numeric_limits<double>::infinity();
+    double bestD = std::numeric_limits<double>::infinity(), bestAhead = 0;
     if (nodes_.empty()) return best;
     double bound = bestD;
     Visit(0, x, y, -1, -1, bound, [&](int32_t j, double d) {
-      if (d < bestD || (d == bestD && j < best)) {
+      const double ahead = (xs_[j] - x) * aheadX + (ys_[j] - y) * aheadY;
+      if (d < bestD || (d == bestD && (ahead > bestAhead || (ahead == bestAhead && j < best)))) {
         bestD = d;
+        bestAhead = ahead;
         best = j;
       }
       return bestD;
@@ -204,6 +211,9 @@ class TPointGrid {
 // start S and a node Z at distance 0 from everything, with the edge S-Z
 // pinned (no move removes it). The tour S, x1 .. xn, Z then costs exactly
 // the open path from S through x1 .. xn.
+std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
+                                const TOptimizerOptions& options, const TIntPoint* start);
+
 class TTourSearch {
  public:
   TTourSearch(const std::vector<TIntPoint>& points, const TIntPoint* start) {
@@ -233,13 +243,17 @@ class TTourSearch {
         const double da = D(at, a), db = D(at, b);
         return da < db || (da == db && a < b);
       });
+      std::vector<double> lengths;
+      for (int32_t j : list) lengths.push_back(D(at, j));
       neighbours_.push_back(std::move(list));
+      reach_.push_back(std::move(lengths));
     }
     if (open_) {
       zero_ = start_ + 1;
       xs_.push_back(start->X);
       ys_.push_back(start->Y);
       neighbours_.emplace_back();
+      reach_.emplace_back();
     }
     n_ = static_cast<int32_t>(xs_.size());
     queued_.assign(xs_.size(), false);
@@ -264,11 +278,126 @@ class TTourSearch {
     grid.Remove(cur);
     tour_.push_back(cur);
     for (int32_t k = 1; k < real; ++k) {
-      cur = grid.Nearest(xs_[cur], ys_[cur]);
+      const int32_t last = cur;
+      cur = grid.Nearest(xs_[cur], ys_[cur], k > 1 ? xs_[last] - xs_[tour_[k - 2]] : 0,
+                         k > 1 ? ys_[last] - ys_[tour_[k - 2]] : 0);
       grid.Remove(cur);
       tour_.push_back(cur);
     }
     if (open_) tour_.push_back(zero_);
+    SetPositions();
+  }
+
+  // Numbers the groups of hits 0 .. hits - 1 that lie within `reach` of
+  // one another over the candidate lists (each hit's nearest are among
+  // them); returns how many.
+  int32_t Groups(int32_t hits, double reach, std::vector<int32_t>& groupOf) const {
+    std::vector<int32_t> root(hits);
+    std::iota(root.begin(), root.end(), 0);
+    auto find = [&](int32_t a) {
+      while (root[a] != a) a = root[a] = root[root[a]];
+      return a;
+    };
+    for (int32_t i = 0; i < hits; ++i)
+      for (std::size_t k = 0; k < neighbours_[i].size() && reach_[i][k] <= reach; ++k)
+        if (neighbours_[i][k] < hits) root[find(i)] = find(neighbours_[i][k]);
+    groupOf.assign(hits, -1);
+    int32_t groups = 0;
+    for (int32_t i = 0; i < hits; ++i) {
+      const int32_t r = find(i);
+      if (groupOf[r] < 0) groupOf[r] = groups++;
+      groupOf[i] = groupOf[r];
+    }
+    return groups;
+  }
+
+  // The tour of a board whose hits lie in groups: hits nearer one another
+  // than a few times the usual spacing of neighbours form a group; the
+  // groups' centres are ordered by a search of their own, and each group is
+  // drilled whole in turn, nearest hit next from where the last group ended.
+  // Left alone (false) when the hits do not fall into groups.
+  bool GroupTour(const TOptimizerOptions& options) {
+    const int32_t hits = open_ ? n_ - 2 : n_;  // the hits: 0 .. hits - 1
+    if (hits < 16) return false;
+    std::vector<double> spacing;
+    spacing.reserve(hits);
+    for (int32_t i = 0; i < hits; ++i)
+      if (!reach_[i].empty()) spacing.push_back(reach_[i].front());
+    if (spacing.empty()) return false;
+    std::nth_element(spacing.begin(), spacing.begin() + spacing.size() / 2, spacing.end());
+    const double reach = kGroupReach * spacing[spacing.size() / 2];
+    std::vector<int32_t> groupOf;
+    const int32_t groups = Groups(hits, reach, groupOf);
+    if (groups < 4 || groups > hits / 3) return false;
+    // Groups with wide gaps between them stay apart when the reach doubles;
+    // hits spread evenly run together into a few (and are drilled better
+    // from the nearest-neighbour tour).
+    std::vector<int32_t> wider;
+    if (3 * Groups(hits, 2 * reach, wider) < groups) return false;
+    std::vector<std::vector<int32_t>> members(groups);
+    for (int32_t i = 0; i < hits; ++i) members[groupOf[i]].push_back(i);
+    std::vector<TIntPoint> centres;
+    for (const auto& group : members) {
+      double sx = 0, sy = 0;
+      for (int32_t i : group) {
+        sx += xs_[i];
+        sy += ys_[i];
+      }
+      centres.push_back({static_cast<int32_t>(std::lround(sx / group.size())),
+                         static_cast<int32_t>(std::lround(sy / group.size()))});
+    }
+    TOptimizerOptions coarse;
+    coarse.Method = 5;
+    coarse.Seed = options.Seed;
+    // Bounded by kicks alone, one a group, so that a run can be repeated
+    // exactly; a group's tour takes a small part of the time the hits'
+    // search takes.
+    coarse.BudgetMilliseconds = std::numeric_limits<uint32_t>::max();
+    coarse.MaxKicks = groups;
+    coarse.Cancelled = options.Cancelled;
+    std::vector<int32_t> sequence = SearchTour(centres, coarse, nullptr);
+    double x = xs_[members[sequence[0]][0]], y = ys_[members[sequence[0]][0]];
+    if (open_) {
+      // From the group nearest the start, on round the groups' tour.
+      x = xs_[start_];
+      y = ys_[start_];
+      std::size_t nearest = 0;
+      double best = std::numeric_limits<double>::infinity();
+      for (std::size_t k = 0; k < sequence.size(); ++k) {
+        const double d = Distance(centres[sequence[k]].X - x, centres[sequence[k]].Y - y);
+        if (d < best) {
+          best = d;
+          nearest = k;
+        }
+      }
+      std::rotate(sequence.begin(), sequence.begin() + nearest, sequence.end());
+    }
+    tour_.clear();
+    if (open_) tour_.push_back(start_);
+    for (int32_t g : sequence) {
+      const auto& group = members[g];
+      std::vector<double> gx, gy;
+      for (int32_t i : group) {
+        gx.push_back(xs_[i]);
+        gy.push_back(ys_[i]);
+      }
+      TPointGrid grid(gx, gy);
+      for (std::size_t k = 0; k < group.size(); ++k) {
+        const int32_t at = grid.Nearest(x, y);
+        grid.Remove(at);
+        tour_.push_back(group[at]);
+        x = gx[at];
+        y = gy[at];
+      }
+    }
+    if (open_) tour_.push_back(zero_);
+    SetPositions();
+    return true;
+  }
+
+  void SetTour(std::vector<int32_t> tour, double length) {
+    tour_ = std::move(tour);
+    length_ = length;
     SetPositions();
   }
 
@@ -413,6 +542,9 @@ class TTourSearch {
  private:
   static constexpr int32_t kNearest = 6;
   static constexpr int32_t kPerQuadrant = 2;
+  // Hits within this many times the usual distance to the nearest hit form
+  // a group (GroupTour).
+  static constexpr double kGroupReach = 2.5;
   static constexpr int32_t kMaxDepth = 12;
   // The kicks cut alternately next to nodes kWalk candidate steps apart and
   // at the longest of kLong edges drawn.
@@ -479,8 +611,10 @@ class TTourSearch {
       const int32_t b = dir == 0 ? Succ(a) : Pred(a);
       if (Pinned(a, b)) continue;
       const double dab = D(a, b);
-      for (int32_t c : neighbours_[a]) {
-        const double g1 = dab - D(a, c);
+      const std::vector<int32_t>& list = neighbours_[a];
+      for (std::size_t k = 0; k < list.size(); ++k) {
+        const int32_t c = list[k];
+        const double g1 = dab - reach_[a][k];
         if (g1 <= kEpsilon) break;
         const int32_t d = dir == 0 ? Succ(c) : Pred(c);
         if (c == b || d == a || Pinned(c, d)) continue;
@@ -508,8 +642,10 @@ class TTourSearch {
       const double removeGain = D(p, s1) + D(sl, nn) - D(p, nn);
       if (removeGain <= kEpsilon) continue;
       for (int32_t e : {s1, sl}) {
-        for (int32_t c : neighbours_[e]) {
-          if (D(c, e) >= removeGain) break;
+        const std::vector<int32_t>& list = neighbours_[e];
+        for (std::size_t k = 0; k < list.size(); ++k) {
+          const int32_t c = list[k];
+          if (reach_[e][k] >= removeGain) break;
           if ((pos_[c] - pos_[s1] + n_) % n_ < len) continue;
           for (int side = 0; side < 2; ++side) {
             const int32_t u = side == 0 ? c : Pred(c);
@@ -567,11 +703,14 @@ class TTourSearch {
     TStep steps[kBreadth0];
     const int32_t breadth = depth == 0 ? kBreadth0 : depth == 1 ? kBreadth1 : 1;
     int32_t count = 0;
-    for (int32_t t3 : neighbours_[t2]) {
-      if (gain - D(t2, t3) <= kEpsilon) break;
+    const std::vector<int32_t>& list = neighbours_[t2];
+    for (std::size_t c = 0; c < list.size(); ++c) {
+      const int32_t t3 = list[c];
+      const double d23 = reach_[t2][c];
+      if (gain - d23 <= kEpsilon) break;
       const int32_t t4 = forward ? Pred(t3) : Succ(t3);
       if (t3 == t1 || t4 == t2 || Pinned(t3, t4) || Joined(t3, t4)) continue;
-      const TStep step{D(t3, t4) - D(t2, t3), t3, t4};
+      const TStep step{D(t3, t4) - d23, t3, t4};
       // Keep the best `breadth` steps, best first.
       int32_t at = count < breadth ? count++ : breadth;
       while (at > 0 && steps[at - 1].Value < step.Value) {
@@ -582,13 +721,25 @@ class TTourSearch {
     }
     for (int32_t k = 0; k < count; ++k) {
       const TStep& step = steps[k];
+      const double g = gain + step.Value;
+      const double closed = g - D(step.T4, t1);
+      // The walk goes on from t4 only to a candidate nearer than the gain so
+      // far (the candidates come nearest first). Without one, or at the
+      // depth limit, the step can only close the tour, and that is judged
+      // without turning the stretch round and back: most steps end so.
+      const std::vector<int32_t>& onward = neighbours_[step.T4];
+      if (depth + 1 >= kMaxDepth || onward.empty() || g - reach_[step.T4].front() <= kEpsilon) {
+        if (closed <= kEpsilon) continue;
+        Exchange(t2, t1, step.T3, step.T4);
+        Push(step.T3);
+        Push(step.T4);
+        return closed;
+      }
       const std::size_t mark = journal_.size();
       joined_.emplace_back(t2, step.T3);
       // t1 t2 .. t4 t3 becomes t1 t4 .. t2 t3: t4 is the new free end.
       Exchange(t2, t1, step.T3, step.T4);
       const std::size_t here = journal_.size();
-      const double g = gain + step.Value;
-      const double closed = g - D(step.T4, t1);
       const double deeper = Walk(t1, step.T4, g, depth + 1);
       if (deeper > 0 && deeper >= closed) {
         Push(step.T3);
@@ -618,6 +769,7 @@ class TTourSearch {
   int32_t start_ = -1, zero_ = -1;
   std::vector<double> xs_, ys_;
   std::vector<std::vector<int32_t>> neighbours_;
+  std::vector<std::vector<double>> reach_;  // the distance to each candidate
   std::vector<int32_t> pos_;
   std::vector<bool> queued_;
   std::vector<int32_t> queue_;
@@ -765,8 +917,19 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
   budget.SetBudget(best ? options.BudgetMilliseconds : kStandardMilliseconds);
   const int64_t kicks = options.MaxKicks > 0 ? options.MaxKicks : best ? 0 : 3 * int64_t{n};
   TTourSearch search(points, start);
+  // On a board of groups the search starts from the groups' tour when that
+  // is clearly the shorter. (Where groups mix with rows of pins the two come
+  // out about as long, and the search goes further from the
+  // nearest-neighbour tour.)
+  std::vector<int32_t> grouped;
+  double groupedLength = std::numeric_limits<double>::infinity();
+  if (search.GroupTour(options)) {
+    grouped = search.tour_;
+    groupedLength = search.Length();
+  }
   search.NearestNeighbourTour();
   search.length_ = search.Length();
+  if (groupedLength < kGroupStart * search.length_) search.SetTour(std::move(grouped), groupedLength);
   search.QueueAll();
   search.length_ -= search.LocalSearch(options.Cancelled);
   search.Iterate(budget, kicks, options.Seed, options.Cancelled);

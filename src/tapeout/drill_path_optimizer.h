@@ -4,7 +4,10 @@
 // last hit of the tool before.
 //
 //   0 "None"            the hits in database order
-//   1 "Standard"        nearest neighbour, then 2-opt, Or-opt and
+//   1 "Standard"        nearest neighbour (on a board of tight groups of
+//                       hits, the groups drilled whole one after another,
+//                       in the order of a search over the groups, when that
+//                       is shorter), then 2-opt, Or-opt and
 //                       Lin-Kernighan moves over candidate lists (the
 //                       nearest hits and the nearest on each side), then a
 //                       short run of kicks as in 5 (three per hit, at most
