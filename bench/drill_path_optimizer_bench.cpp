@@ -20,7 +20,8 @@
 //
 // KORVEX_BENCH_SIZE=small runs the smallest set (a few seconds): a clustered
 // board of 1,577 holes with methods 1 and 5 (1 s) beside the yardstick, and
-// the stacked cases at 10,000 hits. KORVEX_BENCH_CHECK=1 takes the second seeds of
+// the stacked cases at 10,000 hits. A smoke run (KORVEX_BENCH_SMOKE) takes
+// the same set with the stacked cases at 2,000 hits and judges no goal. KORVEX_BENCH_CHECK=1 takes the second seeds of
 // the generated clustered boards (those the search was not tuned on).
 // KORVEX_BENCH_LONG=<ms> runs method 5 alone with that budget, today's and the
 // yardstick's: how the best known lengths were found.
@@ -40,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "support/bench_run.h"
 #include "tapeout/drill_path_optimizer.h"
 
 // The search as it was before stacked hits and huge tools were searched apart
@@ -76,7 +78,7 @@ const TInstance CheckInstances[] = {
 
 bool SmallSet() {
   const char* size = std::getenv("KORVEX_BENCH_SIZE");
-  return size != nullptr && std::string(size) == "small";
+  return korvex_bench::Smoke() || (size != nullptr && std::string(size) == "small");
 }
 
 std::filesystem::path InstanceDir() {
@@ -263,6 +265,13 @@ void BM_Optimizer(benchmark::State& state, const TInstance& instance, int method
       const std::vector<int32_t> order = byYardstick ? yardstick::OptimizeClosedTour(points, run)
                                                    : OptimizeClosedTour(points, run);
       seconds = std::max(seconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+      std::vector<int32_t> sorted = order;
+      std::sort(sorted.begin(), sorted.end());
+      for (std::size_t i = 0; i < sorted.size(); ++i)
+        if (sorted.size() != points.size() || sorted[i] != static_cast<int32_t>(i)) {
+          state.SkipWithError("the order does not drill every hole once");
+          return;
+        }
       length += ClosedLength(xs, ys, order) / seeds;
     }
   }
@@ -377,7 +386,7 @@ void Register() {
     benchmark::RegisterBenchmark("Optimizer/small-tool-37/5", BM_SmallTool)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
-  const int hits = small ? 10000 : 100000;
+  const int hits = korvex_bench::Smoke() ? 2000 : small ? 10000 : 100000;
   const char* kinds[] = {"stacked", "row", "hundred-stacks", "two-far-groups", "even"};
   for (int kind = 0; kind < 5; ++kind)
     for (int method : {1, 5}) {
@@ -450,12 +459,13 @@ int Summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (!korvex_bench::InitializeBenchmarks(&argc, argv)) return 1;
   Register();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return Summary() == 0 ? 0 : 1;
+  const int failed = korvex_bench::RunInitializedBenchmarks();
+  // The goals are of a full run: a smoke run (small, sanitized) only has to
+  // come through whole.
+  if (korvex_bench::Smoke()) return failed;
+  return Summary() == 0 && failed == 0 ? 0 : 1;
 }
 
 // ---------------------------------------------------------------------------
