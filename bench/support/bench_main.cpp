@@ -42,7 +42,6 @@ std::unique_ptr<benchmark::BenchmarkReporter> ShownReporter(int argc, char** arg
     if (std::strncmp(argv[i], kFlag, std::strlen(kFlag)) == 0) format = argv[i] + std::strlen(kFlag);
   }
   if (format == "json") return std::make_unique<benchmark::JSONReporter>();
-  if (format == "csv") return std::make_unique<benchmark::CSVReporter>();
   return std::make_unique<benchmark::ConsoleReporter>(
       isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular : benchmark::ConsoleReporter::OO_Tabular);
 }

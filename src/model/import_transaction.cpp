@@ -57,6 +57,7 @@ struct TImportTransaction::TState {
   TIndexedArray<TRoutPathState, kFirstRoutLayer, 5> RoutPaths;
   TIndexedArray<TIntPoint, kFirstRoutLayer, 5> RoutOrigins;
   TIndexedArray<std::string, kFirstRoutLayer, 5> RoutFiles;
+  TIndexedArray<bool, kFirstRoutLayer, 5> RoutModified;
   std::array<std::string, kLayerCount> Names;
   uint32_t Shown = 0, ShownNC = 0;
   std::string FileName;
@@ -83,6 +84,7 @@ TImportTransaction::TImportTransaction() : state_(std::make_unique<TState>()) {
   s.RoutPages = RoutToolPages;
   s.RoutTools = RoutLayerTools;
   s.RoutFiles = RoutLayerFileNames;
+  s.RoutModified = RoutLayerModified;
   if (RTDB != nullptr) {
     s.RoutPaths = RTDB->PathState;
     s.RoutOrigins = RTDB->G93Origins;
@@ -146,6 +148,7 @@ void TImportTransaction::TakeBack() {
   RoutToolPages = s.RoutPages;
   RoutLayerTools = s.RoutTools;
   RoutLayerFileNames = s.RoutFiles;
+  RoutLayerModified = s.RoutModified;
   if (RTDB != nullptr) {
     RTDB->PathState = s.RoutPaths;
     RTDB->G93Origins = s.RoutOrigins;

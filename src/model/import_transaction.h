@@ -9,7 +9,8 @@
 //   - the drill tool table and active tools, the current drill tool, the
 //     main part and its origin, the rout tool pages and layer tools, the
 //     rout path states, the layer names and the layers shown;
-//   - the job's name, the caption and the modified flag.
+//   - the job's name, the caption and the modified flags (the job's and
+//     each rout layer's).
 // Every import entry (File > Import, Drill Import) opens one before it runs
 // its reader, so a reader or limit added later is taken back with the rest.
 //

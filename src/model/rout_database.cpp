@@ -181,6 +181,12 @@ void TRoutDatabase::Clear() {
 
 void TRoutDatabase::DeleteLayer(uint8_t layer) {
   if (!IsRoutLayer(layer)) return;
+  EmptyLayer(layer);
+  ResetJournal();
+}
+
+void TRoutDatabase::EmptyLayer(uint8_t layer) {
+  if (!IsRoutLayer(layer)) return;
   if (SingleStepActive && PlayedLayer == layer) EndSingleStep();
   const uint32_t bit = NCLayerBit(layer);
   for (int32_t i = 1; i <= RoutEntityCount; ++i)
@@ -190,7 +196,6 @@ void TRoutDatabase::DeleteLayer(uint8_t layer) {
   PathState[layer] = {};
   EntityChanged = PathChanged = 0;
   FirstChangedEntity = FirstChangedPath = kNoChangedHandle;
-  ResetJournal();
 }
 
 // ---- Selection and picking -------------------------------------------------------------------

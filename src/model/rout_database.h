@@ -95,6 +95,9 @@ class TRoutDatabase : public TJobDatabase, public TSequenceHost {
   // path state and G93 origin and resets RoutUndo. The slots stay until the
   // next Compact, so a failed replacement import can take them back.
   void DeleteLayer(uint8_t layer) override;
+  // The same without resetting RoutUndo: for a replacement that may fail and
+  // then leaves the layer and its undo history as they were.
+  void EmptyLayer(uint8_t layer);
   // Whole paths of the active rout layers (allLayers) or of the current layer
   // lying inside the window (mode 0) or wholly outside it (mode 1); false
   // when none.

@@ -10,6 +10,7 @@
 #include "foundation/file_viewer.h"
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
+#include "model/import_transaction.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "tapein/drill_format_dialog.h"
@@ -450,13 +451,9 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
   int32_t integer = 0, decimal = 0;
   UnitDigits(format, integer, decimal);
   const int32_t firstNew = target->EntityCount() + 1;
-  // What the reader changes besides the entities, for a failed run.
-  const TIntPoint savedOrigin = target->G93Origin(layer);
-  const TRoutLayerTool savedTools = RoutLayerTools[layer];
-  const TRoutToolPage savedPage = RoutToolPages[layer];
-  const bool savedLayerModified =
-      layer >= kFirstRoutLayer && layer <= kLastRoutLayer && RoutLayerModified[layer];
-  const bool savedModified = DatabaseModified;
+  // A failed run is taken back whole: its entities freed (the store's room
+  // comes back), the layer's origin, tools and tool page, the flags.
+  TImportTransaction transaction;
 
   bool failed = false;
   TTapeFaults faults;
@@ -476,12 +473,9 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     faults = std::move(reader.Faults);
     if (failed) {
       // Taken out before the drawing resumes, so the picture never shows them.
-      target->DiscardFrom(firstNew);
-      target->SetG93Origin(layer, savedOrigin);
-      RoutLayerTools[layer] = savedTools;
-      RoutToolPages[layer] = savedPage;
-      if (layer >= kFirstRoutLayer && layer <= kLastRoutLayer) RoutLayerModified[layer] = savedLayerModified;
-      DatabaseModified = savedModified;
+      transaction.TakeBack();
+    } else {
+      transaction.Commit();
     }
     reader.Done();
   }

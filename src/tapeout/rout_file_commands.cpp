@@ -13,6 +13,7 @@
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/entity_store.h"
+#include "model/import_transaction.h"
 #include "model/model_services.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
@@ -63,10 +64,11 @@ class TLayerReplacement {
     }
   }
 
-  // Empties the layer (and gives it the default tool page) for the import.
+  // Empties the layer (and gives it the default tool page) for the import;
+  // the undo history stays until the import has replaced the layer.
   void Clear() {
     if (!DefaultToolFile.empty()) LoadRoutToolPage(DefaultToolFile, layer_);
-    if (RTDB != nullptr) RTDB->DeleteLayer(layer_);
+    if (RTDB != nullptr) RTDB->EmptyLayer(layer_);
   }
 
   // The layer as it was before Clear.
@@ -155,12 +157,16 @@ void OpenRoutTape(uint8_t layer) {
   // The layer is replaced only once a tape was chosen and read.
   if (!ChooseRoutFile(name, filter)) return;
   TLayerReplacement replacement(layer);
+  // A tape that fails leaves the job as it was, its undo history too.
+  TImportTransaction transaction;
   replacement.Clear();
   if (!ImportChosenRoutFile(name, filter)) {
     replacement.Restore();
+    transaction.TakeBack();
     ViewServices().UpdateView();
     return;
   }
+  transaction.Commit();
   RoutLayerFileNames[layer].clear();
   ResetRoutJournal();
   RoutLayerModified[layer] = false;
@@ -185,11 +191,14 @@ bool ReloadRoutLayer(const std::string& fileName) {
   EndActiveCommand();
   TLayerReplacement replacement(layer);
   const TIntPoint origin = RTDB != nullptr ? RTDB->G93Origins[layer] : TIntPoint{};
-  if (RTDB != nullptr) RTDB->DeleteLayer(layer);
+  TImportTransaction transaction;
+  if (RTDB != nullptr) RTDB->EmptyLayer(layer);
   if (!ReimportRoutFile(fileName)) {
     replacement.Restore();
+    transaction.TakeBack();
     return false;
   }
+  transaction.Commit();
   // The layer keeps its panel origin unless the tape read back gives one: a
   // tape written without G93 (the output format leaves it out) carries none.
   // A zero origin is no origin here, as in the job file and the tape writer.

@@ -306,4 +306,38 @@ TEST_F(TImportTakeBackTest, AnOdbRoutLayerRefusedForTheRoutDatabaseGivesItsRoomB
   EXPECT_EQ(undo, "Import file");
 }
 
+// A rout tape opened on a rout layer that the rout database has no room for
+// gives back the room it took: the job is as before and the next rout line
+// goes in.
+TEST_F(TImportTakeBackTest, ARoutTapeRefusedForTheRoutDatabaseGivesItsRoomBack) {
+  TWorkspace& form = StartProgram();
+  MakeJob(form);
+  SelectLayer(40);
+  {
+    const int32_t deleted = 99980;
+    RoutEntities->GetSlot(deleted);
+    for (int32_t i = RoutEntityCount + 1; i <= deleted; ++i) RoutEntities->GetSlot(i)->Flags = SlotDeletedBit;
+    RoutEntityCount = deleted;
+  }
+  while (RoutEntityCount < 99990) RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+  RoutUndo->BeginOperation("Lines");
+  std::string text = "%\n";
+  for (int i = 0; i < 20; ++i)
+    text += "G00X0" + std::to_string(10000 + i * 1000) + "Y010000\nM15\nG01X0" + std::to_string(10000 + i * 1000) +
+            "Y020000\nM16\n";
+  text += "M30\n";
+  const fs::path tape = TempDir / "BIG.RT";
+  WriteFileBytes(tape, text);
+  const TJobSnapshot before = Snapshot(form);
+  ScriptMessageBoxAnswer(mrNo);  // the layer is not saved first
+  ScriptFileDialogAnswer(tape.string());
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Open Rout Tap&e"));
+  EXPECT_NE(LastBox().find("The rout database is full"), std::string::npos) << LastBox();
+  EXPECT_JOB_AS_BEFORE("rout tape refused");
+  const int32_t routs = RoutEntityCount;
+  RTDB->AddLineSegment({0, 0}, {In, In}, false, NoZOffset, 0);
+  EXPECT_GT(RoutEntityCount, routs) << LastBox();
+}
+
 }  // namespace
