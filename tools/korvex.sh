@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
           libbenchmark-dev fonts-dejavu-core ghostscript)
-# The benchmarks, which the test run also runs once each at their smallest
+# The benchmarks, which the test run also runs once each at a small
 # size: the offset benchmark's yardstick, and compress for the .Z benchmark's
 # file and its uncompress beside ours.
 packages+=(libpolyclipping-dev ncompress)
@@ -45,7 +45,7 @@ case "${1:-}" in
     ;;
   test)
     install_missing
-    # Every benchmark is built with the tests and runs once at its smallest
+    # Every benchmark is built with the tests and runs once at a small
     # size among them (label "bench"), so that one that breaks fails here.
     cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON -DKORVEX_BENCH=ON
     cmake --build build/test -j "$jobs"

@@ -1,6 +1,6 @@
 // How the benchmarks run. At full size (tools/korvex.sh bench) each measures
 // what its comment says; with KORVEX_BENCH_SMOKE set (the test suite runs
-// every benchmark so) each runs once at its smallest size, so that one that
+// every benchmark so) each runs once at a small size, so that one that
 // breaks (throws, aborts, or finds a wrong result) is noticed without the
 // wait. Speed goals are judged only at full size: a small or sanitized run
 // says nothing about them.
