@@ -53,15 +53,17 @@ class TImportTakeBackTest : public TWorkspaceDialogsTest {
     CadUndo->BeginOperation("Line");
     SelectLayer(0);
   }
-  TJobSnapshot Snapshot(TWorkspace& form) { return TakeJobSnapshot((TempDir / "SNAPSHOT.ZUL").string(), form.Caption()); }
-  void ImportDrill(TWorkspace& form, const std::string& file, int format) {
-    ScriptFileDialogAnswer(file);
-    QueueModalScript("TForceDrillFormatDialog", [format](TForm& f) {
-      f.Get<TComboBox>("PullDown").SetItemIndex(format);
-      f.Click("OKButton");
-    });
-    Run(form, emDrill, "Import2");
+  // The rout database at 99,990 entities (deleted ones but the last few: the
+  // room is the same), the last ten drawn on the current layer as one step.
+  static void FillRoutDatabaseTo99990() {
+    const int32_t deleted = 99980;
+    RoutEntities->GetSlot(deleted);
+    for (int32_t i = RoutEntityCount + 1; i <= deleted; ++i) RoutEntities->GetSlot(i)->Flags = SlotDeletedBit;
+    RoutEntityCount = deleted;
+    while (RoutEntityCount < 99990) RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+    RoutUndo->BeginOperation("Lines");
   }
+  TJobSnapshot Snapshot(TWorkspace& form) { return TakeJobSnapshot((TempDir / "SNAPSHOT.ZUL").string(), form.Caption()); }
   // An ODB++ job of one step: two pads on TOP, a hole on DRILL and the
   // rout lines on ROUT. Gives its matrix.
   std::string OdbJob(const std::string& name, int routLines) {
@@ -269,17 +271,9 @@ TEST_F(TImportTakeBackTest, AnOdbRoutLayerRefusedForTheRoutDatabaseGivesItsRoomB
   TWorkspace& form = StartProgram();
   MakeJob(form);
   const std::string odb = OdbJob("panel", 3);
-  // The rout database holds 99,990 entities (deleted ones but the last
-  // few: the room is the same); the job's ODB++ rout layer 40.
+  // The job's ODB++ rout layer is 40.
   SelectLayer(40);
-  {
-    const int32_t deleted = 99980;
-    RoutEntities->GetSlot(deleted);
-    for (int32_t i = RoutEntityCount + 1; i <= deleted; ++i) RoutEntities->GetSlot(i)->Flags = SlotDeletedBit;
-    RoutEntityCount = deleted;
-  }
-  while (RoutEntityCount < 99990) RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
-  RoutUndo->BeginOperation("Lines");
+  FillRoutDatabaseTo99990();
   const TJobSnapshot before = Snapshot(form);
   const std::string big = OdbJob("big", 40);
   for (bool drill : {false, true}) {
@@ -313,14 +307,7 @@ TEST_F(TImportTakeBackTest, ARoutTapeRefusedForTheRoutDatabaseGivesItsRoomBack) 
   TWorkspace& form = StartProgram();
   MakeJob(form);
   SelectLayer(40);
-  {
-    const int32_t deleted = 99980;
-    RoutEntities->GetSlot(deleted);
-    for (int32_t i = RoutEntityCount + 1; i <= deleted; ++i) RoutEntities->GetSlot(i)->Flags = SlotDeletedBit;
-    RoutEntityCount = deleted;
-  }
-  while (RoutEntityCount < 99990) RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
-  RoutUndo->BeginOperation("Lines");
+  FillRoutDatabaseTo99990();
   std::string text = "%\n";
   for (int i = 0; i < 20; ++i)
     text += "G00X0" + std::to_string(10000 + i * 1000) + "Y010000\nM15\nG01X0" + std::to_string(10000 + i * 1000) +

@@ -45,14 +45,6 @@ class TLargeFileImportTest : public TWorkspaceDialogsTest {
     fs::resize_file(path, Size);
     return path;
   }
-  void ImportDrill(TWorkspace& form, const std::string& file, int format) {
-    ScriptFileDialogAnswer(file);
-    QueueModalScript("TForceDrillFormatDialog", [format](TForm& f) {
-      f.Get<TComboBox>("PullDown").SetItemIndex(format);
-      f.Click("OKButton");
-    });
-    Run(form, emDrill, "Import2");
-  }
   static std::string UndoName() {
     std::string name;
     return ActiveUndo != nullptr && ActiveUndo->CanUndo(name) ? name : std::string("(none)");

@@ -214,4 +214,14 @@ class TWorkspaceDialogsTest : public TWorkspaceTest {
     ResetHeadlessDialogs();
     TWorkspaceTest::TearDown();
   }
+  // Drill File > Import of a file, the format chosen by its place in the
+  // "File Format" list.
+  static void ImportDrill(TWorkspace& form, const std::string& file, int format) {
+    ScriptFileDialogAnswer(file);
+    QueueModalScript("TForceDrillFormatDialog", [format](TForm& f) {
+      f.Get<TComboBox>("PullDown").SetItemIndex(format);
+      f.Click("OKButton");
+    });
+    Run(form, emDrill, "Import2");
+  }
 };
