@@ -132,8 +132,30 @@ TDrillTapeReader::~TDrillTapeReader() {
 }
 
 void TDrillTapeReader::ReportLine(std::string text, bool fault) {
-  if (Report) Report->WriteLn(std::move(text));
   if (fault) ErrorsSeen = true;
+  if (!Report) return;
+  if (ListingEnded_ || ListedLines_ < kListedLines) {
+    ++ListedLines_;
+    Report->WriteLn(std::move(text));
+    return;
+  }
+  // A tape faulty in every block would otherwise fill the window, and the
+  // memory, with a line for each.
+  ++LinesPastList_;
+  LastLines_.push_back(std::move(text));
+  if (LastLines_.size() > kLastLines) LastLines_.pop_front();
+}
+
+void TDrillTapeReader::EndListing() {
+  if (ListingEnded_) return;
+  ListingEnded_ = true;
+  if (!Report) return;
+  const int64_t unlisted = LinesPastList_ - int64_t(LastLines_.size());
+  if (unlisted > 0)
+    Report->WriteLn("(" + std::to_string(unlisted) + (unlisted == 1 ? " more line is" : " more lines are") +
+                    " not listed here.)");
+  for (std::string& line : LastLines_) Report->WriteLn(std::move(line));
+  LastLines_.clear();
 }
 
 void TDrillTapeReader::Poll(bool& abort) {
@@ -334,6 +356,7 @@ std::string TDrillTapeReader::RoutMovesNotice() const {
 }
 
 void TDrillTapeReader::Done() {
+  EndListing();
   Finish();
   DRDB->CurrentTool = SavedTool;
   if (DrillToolOffset > 0) InformationBox(ToolOffsetNotice());
@@ -435,6 +458,7 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
       reader.FileBytes = error ? 0 : static_cast<int64_t>(size);
       reader.Run(failed);
     }
+    reader.EndListing();
     // A file that is not there stops the reading as much as one that cannot
     // be read.
     if (!FileExistsNoWild(fileName) && !reader.Stopped) {

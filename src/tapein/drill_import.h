@@ -17,6 +17,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -104,6 +105,13 @@ class TDrillTapeReader : public TNCReader {
   uint16_t SavedTool = 1;
   std::unique_ptr<TGTScrollWindow> Report;
   bool ErrorsSeen = false;
+  // The results window lists the reading's first kListedLines lines and its
+  // last kLastLines; the lines between are counted. EndListing, once the
+  // reading is over, writes the count and the last lines and lists what
+  // follows in full.
+  static constexpr int64_t kListedLines = 1000;
+  static constexpr size_t kLastLines = 8;
+  void EndListing();
   // The reading stopped before the end of the file (a read, filter or tool
   // error): the import is withdrawn.
   bool Stopped = false;
@@ -122,6 +130,10 @@ class TDrillTapeReader : public TNCReader {
   static constexpr int32_t kMaxPatternChain = kMaxStepLevels;
 
   void ReportLine(std::string text, bool fault);
+  int64_t ListedLines_ = 0;
+  int64_t LinesPastList_ = 0;
+  bool ListingEnded_ = false;
+  std::deque<std::string> LastLines_;
   void RecordPattern(int32_t index);
   void ClearPatternEntities() {
     PatternEntities.clear();

@@ -5,6 +5,7 @@
 // the tape without a hole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -79,7 +80,9 @@ TEST_F(TTapeFaultReportTest, ACadImportOfATapeWithFaultyBlocksNamesThemAsTheDril
     HeadlessSetProcessMessagesHook(nullptr);
     form.KeyDown(VK_ESCAPE);
     for (size_t at = 0, end; (end = text.find("\r\n", at)) < text.size() - kInspect.size(); at = end + 2)
-      if (text[at] != '(') EXPECT_NE(report.find(text.substr(at, end - at)), std::string::npos) << text.substr(at, end - at);
+      if (text[at] != '(') {
+        EXPECT_NE(report.find(text.substr(at, end - at)), std::string::npos) << text.substr(at, end - at);
+      }
   }
 }
 
@@ -113,6 +116,42 @@ TEST_F(TTapeFaultReportTest, ATapeOfThousandsOfFaultsShowsTenAndCountsTheRest) {
   reader.Done();
   EXPECT_EQ(reader.Faults.Count(), 50000);
   EXPECT_EQ(reader.Faults.Kept().size(), TTapeFaults::kShown);
+}
+
+// The drill import's results window lists the first thousand lines of a
+// tape's faults and its last ones, and counts those between; the summary
+// follows them whole, and the holes come in.
+TEST_F(TTapeFaultReportTest, TheResultsWindowOfADrillImportListsTheFirstFaultsAndCountsTheRest) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  std::string report;
+  CloseResultWindows(&report);
+  ImportExcellonTape(form, Input("FAULTS.DRL", PatternFaults(5000)), mrYes, true);
+  HeadlessSetProcessMessagesHook(nullptr);
+  EXPECT_EQ(DrillEntityCount, 1);
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; at <= report.size(); at = end + 2) {
+    end = std::min(report.find("\r\n", at), report.size());
+    lines.push_back(report.substr(at, end - at));
+  }
+  const auto fault = [](int line) {
+    return "Line " + std::to_string(line) + ": M01 ends a pattern that no M25 began after the step and repeat ended "
+           "in line " + std::to_string(line - 1);
+  };
+  const auto count = [&](const std::string& start) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+  };
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  ASSERT_LT(lines.size(), 1100u);
+  EXPECT_EQ(count("Line "), 1008);
+  EXPECT_EQ(count(fault(8)), 1);
+  EXPECT_EQ(count(fault(2006)), 1);  // the thousandth
+  EXPECT_EQ(count(fault(2008)), 0);
+  const auto more = std::find(lines.begin(), lines.end(), "(3992 more lines are not listed here.)");
+  ASSERT_NE(more, lines.end()) << report;
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(more[k + 1].rfind(fault(9992 + 2 * k), 0), 0u) << more[k + 1];
+  EXPECT_NE(std::find(more, lines.end(), "Done decoding file."), lines.end());
+  EXPECT_EQ(lines.back(), "Inspect output carefully for errors!");
 }
 
 // Drill Import with Show Messages off: a stop names its reason beside the
