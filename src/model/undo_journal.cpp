@@ -187,6 +187,7 @@ void TUndoJournal::Drop() {
 }
 
 void TUndoJournal::ClearState() {
+  ++History_;
   RecordCount_ = 0;
   UndoneCount_ = 0;
   UndoCount_ = 0;
@@ -223,7 +224,31 @@ void TUndoJournal::DiscardRedo() {
 }
 
 TUndoJournal::TMark TUndoJournal::Mark() const {
-  return {RecordCount_, UndoneCount_, UndoCount_, RedoCount_, NextUndoName_, NextRedoName_, OpenRecords_};
+  TMark mark{RecordCount_, UndoneCount_, UndoCount_, RedoCount_, NextUndoName_, NextRedoName_, OpenRecords_,
+             History_, {}};
+  if (RedoCount_ > 0 && UndoneCount_ > 0) {
+    // An undo from the end wrote the block it left, so every record up to
+    // the end is in the file (or, without one, in the only block).
+    const int32_t end = RecordCount_ - UndoneCount_;
+    mark.RedoRecords.resize(static_cast<size_t>(UndoneCount_) * RecordSize);
+    const off_t at = static_cast<off_t>(end) * RecordSize;
+    size_t done = 0;
+    if (Fd_ >= 0 && Written_) {
+      while (done < mark.RedoRecords.size()) {
+        const ssize_t n = ::pread(Fd_, mark.RedoRecords.data() + done, mark.RedoRecords.size() - done,
+                                  at + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+      }
+    } else if (RecordCount_ <= RecordsPerBlock) {
+      std::memcpy(mark.RedoRecords.data(), Block_.data() + at, mark.RedoRecords.size());
+      done = mark.RedoRecords.size();
+    }
+    // Unreadable: taken back, the journal offers nothing to redo.
+    if (done < mark.RedoRecords.size()) mark.RedoRecords.clear();
+  }
+  return mark;
 }
 
 void TUndoJournal::TakeBackTo(const TMark& mark) {
@@ -233,7 +258,7 @@ void TUndoJournal::TakeBackTo(const TMark& mark) {
   // The end the later records were written after.
   const int32_t end = mark.Records - mark.Undone;
   // A history dropped or walked since holds nothing of the mark's to go back to.
-  if (UndoneCount_ != 0 || RecordCount_ < end) return;
+  if (History_ != mark.History || UndoneCount_ != 0 || RecordCount_ < end) return;
   const int32_t block = end / RecordsPerBlock;
   if (block != CurrentBlock_) {
     // A block left behind went to the file whole.
@@ -250,9 +275,43 @@ void TUndoJournal::TakeBackTo(const TMark& mark) {
   NextRedoName_.clear();
   OpenRecords_ = mark.Open;
   Discarding_ = false;
+  if (!mark.RedoRecords.empty() && RestoreRedo(mark)) {
+    RecordCount_ = mark.Records;
+    UndoneCount_ = mark.Undone;
+    RedoCount_ = mark.Redos;
+    NextRedoName_ = mark.RedoName;
+  }
   if (UndoCount_ == 0 && !OpenRecords_) UndoWindow().DisableButton(UndoCommand);
-  UndoWindow().DisableButton(RedoCommand);
+  if (RedoCount_ == 0) UndoWindow().DisableButton(RedoCommand);
   UndoWindow().UndoStepsChanged(false);
+}
+
+bool TUndoJournal::RestoreRedo(const TMark& mark) {
+  const int32_t end = mark.Records - mark.Undone;
+  const int32_t block = end / RecordsPerBlock;
+  if (Fd_ < 0 || !Written_) {
+    // Still the one block in memory.
+    if (mark.Records > RecordsPerBlock || block != 0) return false;
+    std::memcpy(Block_.data() + static_cast<size_t>(end) * RecordSize, mark.RedoRecords.data(),
+                mark.RedoRecords.size());
+    return true;
+  }
+  // The block being filled goes to the file whole first, then the steps to
+  // redo over it and the blocks after, and the block is read back.
+  if (!WriteBlock(block)) return false;
+  const off_t at = static_cast<off_t>(end) * RecordSize;
+  size_t done = 0;
+  while (done < mark.RedoRecords.size()) {
+    const ssize_t n = ::pwrite(Fd_, mark.RedoRecords.data() + done, mark.RedoRecords.size() - done,
+                               at + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Fail(n < 0 ? errno : ENOSPC, ActionWriting);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return ReadBlock(block);
 }
 
 std::string TUndoJournal::RecordName(int32_t pos) {

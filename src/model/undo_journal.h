@@ -111,12 +111,15 @@ class TUndoJournal {
     int32_t Records = 0, Undone = 0, Undos = 0, Redos = 0;
     std::string UndoName, RedoName;
     bool Open = false;
+    uint32_t History = 0;
+    // The records of the steps the mark could redo: a record written after
+    // an undo overwrites them in the journal.
+    std::vector<uint8_t> RedoRecords;
   };
   TMark Mark() const;
   // Forgets every record written since the mark, as if they had never been:
-  // the steps to undo are those of the mark again. Steps the mark could
-  // redo are offered again only when nothing was written since (a record
-  // written after an undo overwrites them).
+  // the steps to undo, and to redo, are those of the mark again. A history
+  // dropped or emptied since is left as it is.
   void TakeBackTo(const TMark& mark);
 
   // True when a step can be undone (redone); name gets the step's name, at
@@ -165,6 +168,8 @@ class TUndoJournal {
   // was reported. quietRepeat: a failure the same as the last journal's
   // drops the history without a second report.
   bool MakeFile(bool quietRepeat);
+  // Writes the records of the steps the mark could redo back after its end.
+  bool RestoreRedo(const TMark& mark);
   // Reports a failed file operation, naming the file, and drops the history.
   void Fail(int error, const char* action);
   void Drop();
@@ -185,6 +190,7 @@ class TUndoJournal {
   std::string NextRedoName_;
   bool OpenRecords_ = false;     // records written since the last marker
   bool Discarding_ = false;      // an I/O failure hit the operation being recorded
+  uint32_t History_ = 0;         // counts the times the history was emptied
 };
 
 // The journal of the current editor mode.

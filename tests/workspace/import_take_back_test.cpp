@@ -327,4 +327,44 @@ TEST_F(TImportTakeBackTest, ARoutTapeRefusedForTheRoutDatabaseGivesItsRoomBack) 
   EXPECT_GT(RoutEntityCount, routs) << LastBox();
 }
 
+// Steps undone before a refused import are offered to redo after it, and
+// redo what they undid, though the import wrote its records over them.
+TEST_F(TImportTakeBackTest, StepsUndoneBeforeARefusedImportAreStillOfferedToRedo) {
+  TWorkspace& form = StartProgram();
+  MakeJob(form);
+  const int32_t cad = CadEntityCount;
+  Run(form, emCad, "UnDo1");
+  SelectLayer(30);
+  Run(form, emDrill, "Undo3");
+  SelectLayer(0);
+  ASSERT_EQ(CadUndo->RedoCount(), 1);
+  ASSERT_EQ(DrillUndo->RedoCount(), 1);
+  const TJobSnapshot before = Snapshot(form);
+
+  // Memory running out after the importer put something in every store.
+  const TImportFormat kept = ImportFormat(fcGcadd);
+  SetImportFormat(fcGcadd, {kept.Detect, [](const std::string&) {
+                              for (int k = 0; k < 2000; ++k) DB->AddLineOnLayer(0, 0, 2 * In, k, 3);
+                              DRDB->AddHoleOnLayer(2 * In, In, 31, 7, true);
+                              RTDB->AddLineSegment({0, 0}, {0, In}, false, NoZOffset, 0);
+                              throw std::bad_alloc();
+                            }});
+  ImportIntoCad(form, Input("HALF.GCD", "anything"), fcGcadd);
+  SetImportFormat(fcGcadd, kept);
+  EXPECT_NE(LastBox().find("There is not enough memory to import"), std::string::npos);
+  EXPECT_JOB_AS_BEFORE("out of memory");
+
+  // Redo brings back the CAD line and the hole undone before.
+  Run(form, emCad, "ReDo1");
+  ASSERT_EQ(CadEntityCount, cad);
+  EXPECT_FALSE(SlotDeleted(DB->SlotAt(cad)->Flags)) << "the line undone is not back";
+  EXPECT_EQ(CadUndo->RedoCount(), 0);
+  SelectLayer(30);
+  Run(form, emDrill, "Redo3");
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  std::string undo;
+  ASSERT_TRUE(DrillUndo->CanUndo(undo));
+  EXPECT_EQ(undo, "Hole");
+}
+
 }  // namespace
