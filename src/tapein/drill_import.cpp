@@ -15,6 +15,8 @@
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
+#include "model/job_file_reader.h"
+#include "model/job_file_writer.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
 #include "platform/events.h"
@@ -294,11 +296,14 @@ void TDrillTapeReader::ApplyRepeats() {
   // entity keeps the copies it has, leaves the list (its levels never fall)
   // and the report says so at this end and every later one.
   int32_t refused = PatternRefused;
+  int32_t pastBound = 0;
   if (step != nullptr) {
     size_t kept = 0;
     // The entities of a pattern mostly share their chain of steps: each
     // chain made is expanded once and counted once.
     const TStepObject* last = nullptr;
+    if (StepWork < 0) StepWork = JobStepWork();
+    std::set<const TStepObject*> counted;
     for (const int32_t index : PatternEntities) {
       TDrillEntity* e = DRDB->EntityAt(index);
       if (e == nullptr) continue;
@@ -306,6 +311,20 @@ void TDrillTapeReader::ApplyRepeats() {
         ++refused;
         ++PatternRefused;
         continue;
+      }
+      // The chain the entity takes on (the same for all that share one);
+      // every chain made here is new, as it ends with this pattern.
+      const TStepObject* chain = e->StepObj != nullptr ? e->StepObj->AppendLevel(step) : step;
+      if (chain != nullptr && counted.insert(chain).second) {
+        size_t commands = 0;
+        for (const TStepObject* s = chain; s != nullptr; s = s->Nested()) commands += s->Commands().size();
+        const int64_t work = StepChainWork(commands, chain->Offsets().size());
+        if (StepWork + work > JobStepWorkLimit()) {
+          counted.erase(chain);
+          ++pastBound;
+          continue;
+        }
+        StepWork += work;
       }
       e->AppendStepObj(step);
       if (e->StepObj != last) {
@@ -321,6 +340,13 @@ void TDrillTapeReader::ApplyRepeats() {
     ReportLine(JoinText({"Line ", std::to_string(BlockNumber), ": the pattern's repeats were not applied to ",
                          std::to_string(refused), refused == 1 ? " entity" : " entities", " already repeated by ",
                          std::to_string(kMaxPatternChain), " patterns."}),
+               true);
+  if (pastBound > 0)
+    ReportLine(JoinText({"Line ", std::to_string(BlockNumber), ": the pattern's repeats were not applied to ",
+                         std::to_string(pastBound), pastBound == 1 ? " entity" : " entities",
+                         ": the job's step patterns would come to more than ",
+                         IntToStrGrouped(int32_t(std::min<int64_t>(JobStepWorkLimit(), INT32_MAX))),
+                         " commands and copies, all a job file holds."}),
                true);
 }
 

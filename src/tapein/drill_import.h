@@ -97,6 +97,11 @@ class TDrillTapeReader : public TNCReader {
   // and left PatternEntities: every later end of the pattern leaves them out
   // again without looking at them.
   int32_t PatternRefused = 0;
+  // The commands and copies of the job's step patterns (see JobStepWork),
+  // counted once the first pattern ends (-1 before) and grown by each chain
+  // a pattern end makes: a pattern that would take the job past what a job
+  // file holds is not applied, so that the job read can still be saved.
+  int64_t StepWork = -1;
   bool Recording = false;
   TStepCommandList RepeatList;
   bool OriginSeen = false;

@@ -151,6 +151,57 @@ TEST_F(TJobFileKeepingTest, SeventyHolesOfSixtyThousandCopiesEachAreSavedAndOpen
   EXPECT_FALSE(DatabaseModified);
 }
 
+// A drill tape whose patterns would take the job past what a job file holds
+// (the bound lowered here): the patterns that fit are applied, the next is
+// not and the results window says so, and the job read is saved and opened
+// again with every pattern it holds.
+TEST_F(TJobFileKeepingTest, ADrillTapeIsReadNoFurtherThanAJobFileHoldsItsPatterns) {
+  TWorkspace& form = StartProgram();
+  SetJobStepWorkLimit(20000);
+  struct TRestore {
+    ~TRestore() { SetJobStepWorkLimit(0); }
+  } restore;
+  // Ten holes, each repeated 3,000 times by a pattern of its own: 6,002
+  // commands and copies each.
+  std::string tape = "M48\nINCH,LZ\nT1C0.020\n%\nT1\n";
+  for (int k = 0; k < 10; ++k) {
+    tape += "M25\nX0" + std::to_string(10000 + k * 1000) + "Y010000\nM01\n";
+    for (int c = 0; c < 3000; ++c) tape += "M02Y000010\n";
+    tape += "M08\n";
+  }
+  tape += "M30\n";
+  SelectLayer(30);
+  std::string report;
+  CloseResultWindows(&report);
+  ImportExcellonTape(form, Input("PATTERNS.DRL", tape), mrYes, true);
+  HeadlessSetProcessMessagesHook(nullptr);
+  ASSERT_EQ(DrillEntityCount, 10);
+  auto patterns = [] {
+    std::vector<std::size_t> copies;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      copies.push_back(DRDB->EntityAt(i)->GetStepObj() ? DRDB->EntityAt(i)->GetStepObj()->Offsets().size() : 0);
+    return copies;
+  };
+  const std::vector<std::size_t> made = patterns();
+  EXPECT_EQ(made, (std::vector<std::size_t>{3000, 3000, 3000, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_NE(report.find(": the pattern's repeats were not applied to 1 entity: the job's step patterns would come "
+                        "to more than 20,000 commands and copies, all a job file holds."),
+            std::string::npos)
+      << report;
+
+  const std::string job = (TempDir / "PATTERNS.ZUL").string();
+  const size_t boxes = ShownMessageBoxes().size();
+  ScriptFileDialogAnswer(job);
+  Run(form, emDrill, "SaveAs1");
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+  ASSERT_FALSE(DatabaseModified);
+  ScriptFileDialogAnswer(job);
+  Run(form, emDrill, "Open1");
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+  EXPECT_EQ(DatabaseFileName, job);
+  EXPECT_EQ(patterns(), made);
+}
+
 // The largest job the model holds: every store full with every entity type,
 // every tool of both tables, step chains three deep, the longest step list
 // Edit Steps takes and distinct patterns up to the job's step bound (lowered
