@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 // ---- Angles --------------------------------------------------------------------------------
 
@@ -132,6 +135,7 @@ TRoutEditServices& RoutEditServices() {
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/view_services.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -651,7 +655,14 @@ void TRoutDatabase::SingleStepEdit() {
   LocateEntity = SingleStepActive && PlayCursor >= 0 ? PlayList[PlayCursor].Handle : 0;
   const std::string name = services.SaveRoutLayerToScratch(CurrentLayer);
   if (!name.empty()) {
-    if (services.RunTextEditor(name, LocateEntityLine)) {
+    auto bytes = [&name] {
+      std::ifstream in(NativePath(name), std::ios::binary);
+      return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string written = bytes();
+    // OK on the tape as it was written leaves the layer, and its undo
+    // steps, as they are.
+    if (services.RunTextEditor(name, LocateEntityLine) && bytes() != written) {
       services.ReloadRoutLayer(name);
     } else if (SingleStepActive) {
       ViewServices().SetActivity(1);

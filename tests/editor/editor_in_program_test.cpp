@@ -13,6 +13,7 @@
 #include "../workspace/workspace_test_support.h"
 #include "editor/editor_window.h"
 #include "model/rout_database.h"
+#include "model/rout_handles.h"
 #include "model/rout_housekeeping.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
@@ -469,6 +470,12 @@ TEST_F(TRefusedOpenTest, OkAfterARefusedOpenInTextEditRoutKeepsTheLayer) {
   ASSERT_EQ(Form->Menu(), &Form->RoutMenu);
   RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
   RTDB->AppendLine({In, In}, 0, NoZOffset);
+  RoutUndo->BeginOperation("Lines");
+  RTDB->AddLineSegment({2 * In, 0}, {3 * In, 0}, false, NoZOffset, 0);
+  RoutUndo->BeginOperation("Line");
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|&Undo"));
+  ASSERT_EQ(RoutUndo->RedoCount(), 1);
+  DatabaseModified = false;
   // The layer as the editor shows it, before and after.
   auto layerTape = [this] {
     std::string tape;
@@ -489,6 +496,15 @@ TEST_F(TRefusedOpenTest, OkAfterARefusedOpenInTextEditRoutKeepsTheLayer) {
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|Text &Edit Rout"));
   EXPECT_FALSE(RoutLayerEmpty(40));
   EXPECT_EQ(layerTape(), before);
+  // The tape came back as it was written: the layer, its undo and redo and
+  // the job's flag are as they were.
+  EXPECT_FALSE(DatabaseModified);
+  std::string step;
+  ASSERT_TRUE(RoutUndo->CanUndo(step));
+  EXPECT_EQ(step, "Lines");
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Edit|&Redo"));
+  EXPECT_EQ(RoutUndo->RedoCount(), 0);
+  EXPECT_GT(layerTape().size(), before.size()) << "the line undone is not back";
 }
 
 // A selection of the user's is the scope, even one set by hand to the
