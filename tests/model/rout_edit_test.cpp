@@ -383,7 +383,8 @@ TEST_F(TRoutEditTest, SingleStepPlaysEveryCopyAndEndsCleanly) {
 }
 
 // The edit key hands the layer's tape to the editor and takes it back only
-// when the editor says so; the scratch file is removed either way.
+// when the editor says so and the tape was changed; the scratch file is
+// removed either way.
 TEST_F(TRoutEditTest, SingleStepEditRoundTrip) {
   struct TServices : THeadlessRoutEditServices {
     std::string SaveRoutLayerToScratch(uint8_t) override {
@@ -393,10 +394,11 @@ TEST_F(TRoutEditTest, SingleStepEditRoundTrip) {
     bool RunTextEditor(const std::string& name, int32_t line) override {
       Lines.push_back(line);
       Edited.push_back(name);
+      if (Answer && Change) WriteFileBytes(File, "M48\nX1Y1\n");
       return Answer;
     }
     std::filesystem::path File;
-    bool Answer = false;
+    bool Answer = false, Change = false;
     std::vector<int32_t> Lines;
   } services;
   services.File = TempDir / "layer.tmp";
@@ -407,7 +409,11 @@ TEST_F(TRoutEditTest, SingleStepEditRoundTrip) {
   EXPECT_TRUE(services.Reloaded.empty());
   EXPECT_FALSE(std::filesystem::exists(services.File));
   EXPECT_EQ(LocateEntityLine, 1);
+  // OK on the tape unchanged takes nothing back.
   services.Answer = true;
+  RTDB->SingleStepEdit();
+  EXPECT_TRUE(services.Reloaded.empty());
+  services.Change = true;
   RTDB->SingleStepEdit();
   EXPECT_EQ(services.Reloaded, std::vector<std::string>{services.File.string()});
   SetRoutEditServices(nullptr);
