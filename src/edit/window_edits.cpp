@@ -2,7 +2,9 @@
 // window given by two corners are erased, moved, copied, stretched,
 // scaled, flipped, mirrored, rotated or copied around a centre or in rows
 // and columns.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "command/command_text.h"
 #include "edit/edit_commands.h"
@@ -13,6 +15,7 @@
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
 #include "model/drill_handles.h"
+#include "model/job_file_writer.h"
 #include "model/rout_database.h"
 #include "model/undo_journal.h"
 #include "platform/message_box.h"
@@ -108,12 +111,25 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
   const uint8_t layer = CurrentLayer;
   bool failed = false;
   std::string name;
+  // A move or copy of stepped entities gives each its pattern transformed:
+  // refused whole, with the box, when the job's patterns would come to more
+  // than a job file holds.
+  std::vector<TStepObject*> chains;
+  if (list != nullptr) list->MovedStepChains(chains);
+  const bool stepped = std::any_of(chains.begin(), chains.end(), [](TStepObject* c) { return c != nullptr; });
+  auto stepsFit = [&](const std::vector<TMatrix3>& matrices, bool copy) {
+    if (!stepped || JobStepsTakeTransforms(chains, matrices, copy)) return true;
+    FreeObjectList(list);
+    FreeObjectList(crossing);
+    return false;
+  };
   if (word == "EDITDELETE" || outside) {
     list->DeleteList();
     name = outside ? "Window Delete Outside" : "Window Erase";
   } else if (word == "EDITMOVE" || word == "EDITCOPY" || word == "EDITSTRETCH") {
     const TIntPoint from = GetCommandPoint(text, 5), to = GetCommandPoint(text, 7);
     const TMatrix3 m = Translation(double(to.X) - from.X, double(to.Y) - from.Y);
+    if (!stepsFit({m}, word == "EDITCOPY")) return false;
     if (list != nullptr) list->TransformList(m, word == "EDITCOPY", failed, layer, false);
     if (crossing != nullptr)
       static_cast<TCadStretchHandle*>(crossing)->Stretch(m, failed, layer, false);
@@ -127,11 +143,13 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
       InformationBox("The scale factor must be above 0.");
       return false;
     }
+    if (!stepsFit({m}, false)) return false;
     list->TransformList(m, false, failed, layer, false);
     name = "Window Scale";
   } else if (word == "EDITFLIP") {
     TMatrix3 m = IdentityMatrix;
     ScaleMatrix2D({(double(c1.X) + c2.X) / 2.0, (double(c1.Y) + c2.Y) / 2.0}, m, -1.0, 1.0);
+    if (!stepsFit({m}, false)) return false;
     list->TransformList(m, false, failed, layer, false);
     name = "Window Flip";
   } else if (word == "EDITMIRROR") {
@@ -141,15 +159,22 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
       InformationBox("The mirror line needs two different points.");
       return false;
     }
+    if (!stepsFit({ReflectionAcross(p, q)}, true)) return false;
     list->TransformList(ReflectionAcross(p, q), true, failed, layer, false);
     name = "Window Mirror";
   } else if (word == "EDITROTATE") {
-    list->TransformList(RotationBy(RealArg(text, 5), NumberArg(text, 7)), false, failed, layer,
-                        false);
+    const TMatrix3 m = RotationBy(RealArg(text, 5), NumberArg(text, 7));
+    if (!stepsFit({m}, false)) return false;
+    list->TransformList(m, false, failed, layer, false);
     name = "Rotate";
   } else if (word == "EDITRADIAL") {
     const int copies = int(NumberArg(text, 7));
     const double step = NumberArg(text, 8);
+    if (stepped) {
+      std::vector<TMatrix3> moves;
+      for (int i = 1; i <= copies; ++i) moves.push_back(RotationBy(RealArg(text, 5), step * i));
+      if (!stepsFit(moves, true)) return false;
+    }
     for (int i = 1; i <= copies; ++i)
       list->TransformList(RotationBy(RealArg(text, 5), step * i), true, failed, layer, false);
     name = "Radial Copy";
@@ -157,6 +182,13 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
     const int columns = int(NumberArg(text, 5)), rows = int(NumberArg(text, 6));
     const double dx = NumberArg(text, 7) * UnitsPerDisplayUnit;
     const double dy = NumberArg(text, 8) * UnitsPerDisplayUnit;
+    if (stepped) {
+      std::vector<TMatrix3> moves;
+      for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+          if (r != 0 || c != 0) moves.push_back(Translation(c * dx, r * dy));
+      if (!stepsFit(moves, true)) return false;
+    }
     for (int r = 0; r < rows; ++r)
       for (int c = 0; c < columns; ++c)
         if (r != 0 || c != 0) list->TransformList(Translation(c * dx, r * dy), true, failed, layer, false);

@@ -147,6 +147,12 @@ void TDrillHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed
   if (copy) DrawList();
 }
 
+void TDrillHandle::MovedStepChains(std::vector<TStepObject*>& chains) {
+  Walk(this, [&](TDrillHandle* h) {
+    if (SlotInMask(DRDB->WordAt(h->Index), ActiveNCLayerMask)) chains.push_back(h->DrillEntity()->GetStepObj());
+  });
+}
+
 void CopySelectionToLayer(TDrillHandle* list, bool copy, int32_t tool, bool changeLayer,
                           uint8_t layer) {
   if (list == nullptr) return;

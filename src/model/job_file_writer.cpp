@@ -731,11 +731,11 @@ void RegisterJobSteps(TStepIdTable& ids) {
 
 }  // namespace
 
-int64_t JobStepWork(bool* whole) {
-  TStepIdTable ids;
-  RegisterJobSteps(ids);
+namespace {
+// The commands and copies of the registered step objects, each with the
+// levels below it.
+int64_t StepWorkOf(const TStepIdTable& ids, bool* whole) {
   int64_t work = 0;
-  if (whole != nullptr) *whole = true;
   for (const TStepObject* object : ids.Order()) {
     std::size_t commands = 0;
     for (const TStepObject* s = object; s != nullptr; s = s->Nested()) commands += s->Commands().size();
@@ -743,6 +743,14 @@ int64_t JobStepWork(bool* whole) {
     if (whole != nullptr && !object->Whole()) *whole = false;
   }
   return work;
+}
+}  // namespace
+
+int64_t JobStepWork(bool* whole) {
+  TStepIdTable ids;
+  RegisterJobSteps(ids);
+  if (whole != nullptr) *whole = true;
+  return StepWorkOf(ids, whole);
 }
 
 std::string JobStepWorkText(int64_t work) {
@@ -784,6 +792,35 @@ bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObj
     added += StepListWork(all);
   }
   return JobStepsTake(added, "The step pattern was not made.");
+}
+
+bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, const std::vector<TMatrix3>& matrices,
+                            bool copy) {
+  if (std::find_if(chains.begin(), chains.end(), [](const TStepObject* c) { return c != nullptr; }) == chains.end())
+    return true;
+  // The entities using each chain, after the edit: a moved entity lets go of
+  // its chain; each copy or move takes the chain transformed (one object
+  // per chain and matrix, as TStepObject::Transformed keeps them).
+  std::unordered_map<TStepObject*, int64_t> users;
+  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer)
+    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
+      if (IsStepCarrier(e->Type) && e->GetStepObj() != nullptr) ++users[e->GetStepObj()];
+    });
+  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
+    if (e->StepObj != nullptr) ++users[e->StepObj];
+  });
+  for (TStepObject* chain : chains) {
+    if (chain == nullptr) continue;
+    if (!copy) --users[chain];
+    for (const TMatrix3& m : matrices) ++users[chain->Transformed(m)];
+  }
+  TStepIdTable ids;
+  for (const auto& [chain, count] : users)
+    if (count > 0) ids.RegisterChain(chain);
+  const int64_t work = StepWorkOf(ids, nullptr);
+  if (work <= JobStepWorkLimit()) return true;
+  ErrorBox(JobStepWorkText(work) + "\r\nNothing was changed.");
+  return false;
 }
 
 bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],

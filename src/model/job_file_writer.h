@@ -179,6 +179,12 @@ int64_t StepListWork(const TStepCommandList& chain);
 // one) of the entities an editor changes; else the error box says so
 // ("... The step pattern was not made.") and false.
 bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern);
+// The same for a window edit that moves (copy false) or copies the entities
+// whose chains are given by each of the matrices: a chain moved goes with
+// its last entity, each matrix gives a chain of its own ("... Nothing was
+// changed.").
+bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, const std::vector<TMatrix3>& matrices,
+                            bool copy);
 // The same for Edit Steps: every chain that holds the level old[k] (k where
 // changed[k]) gets lists[k] in its place, or loses the level when it has
 // none ("... The step lists were not changed.").

@@ -12,6 +12,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/entity_store.h"
 #include "platform/types.h"
@@ -126,6 +127,9 @@ class TRootEntityHandle {
   // when at least one entity was refused.
   virtual void TransformList(const TMatrix3& matrix, bool copy, bool& failed, uint8_t layer,
                              bool changeLayer) = 0;
+  // The step pattern (nullptr: none) of each entity TransformList would move
+  // or copy, appended to chains.
+  virtual void MovedStepChains(std::vector<TStepObject*>& chains) { (void)chains; }
   virtual TRootDBObject* GetEntity() = 0;
 
   // The symmetric difference of two selections: a handle of B whose index A

@@ -345,6 +345,17 @@ void TRoutHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed,
   RTDB->Redraw(0);
 }
 
+void TRoutHandle::MovedStepChains(std::vector<TStepObject*>& chains) {
+  if (RTDB == nullptr || Seq == nullptr) return;
+  for (TRootEntityHandle* h = this; h != nullptr; h = h->Next) {
+    auto* rh = static_cast<TRoutHandle*>(h);
+    auto* e = dynamic_cast<TRoutStepCarrier*>(EntityOf(h));
+    if (e != nullptr && Seq->LayerOf(h->Index) != 0 && rh->Include && !rh->AsLine &&
+        SlotInMask(FlagsOf(h), ActiveNCLayerMask))
+      chains.push_back(e->GetStepObj());
+  }
+}
+
 void TRoutHandle::ReversePaths(const TMatrix3& matrix, bool copy, bool& failed) {
   failed = false;
   if (RTDB == nullptr || Seq == nullptr) return;

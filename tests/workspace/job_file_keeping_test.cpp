@@ -14,6 +14,7 @@
 #include "model/job_file_reader.h"
 #include "model/job_file_writer.h"
 #include "model/rout_database.h"
+#include "model/rout_handles.h"
 #include "model/tool_tables.h"
 #include "model/editor_state.h"
 #include "model/entity_store.h"
@@ -149,6 +150,107 @@ TEST_F(TJobFileKeepingTest, SeventyHolesOfSixtyThousandCopiesEachAreSavedAndOpen
   EXPECT_EQ(patterns(), made);
   EXPECT_EQ(DatabaseFileName, job);
   EXPECT_FALSE(DatabaseModified);
+}
+
+// Window edits that give stepped holes patterns of their own (a move of part
+// of a group sharing one, a matrix copy) are refused where they are made when
+// the job's patterns would come to more than a job file holds (the bound
+// lowered here), and leave the job as it was, a step to redo too; a move of
+// the whole group keeps one pattern and goes ahead. The job is saved and
+// opened again.
+TEST_F(TJobFileKeepingTest, WindowEditsOfSteppedHolesAreRefusedWherePatternsWouldPassAJobFile) {
+  TWorkspace& form = StartProgram();
+  SetJobStepWorkLimit(100000);
+  struct TRestore {
+    ~TRestore() { SetJobStepWorkLimit(0); }
+  } restore;
+  SelectLayer(30);
+  auto* shared = new TStepObject({{1, 1, 0, 0, 0}, {0, 60000, 0, 10, 0}});
+  for (int32_t k = 0; k < 4; ++k) DRDB->EntityAt(DRDB->AddHole(k * Inch, Inch, true))->SetStepObj(shared);
+  DrillUndo->BeginOperation("Holes");
+  DRDB->AddHole(-Inch, -Inch, true);
+  DrillUndo->BeginOperation("Hole");
+  Run(form, emDrill, "Undo3");
+  const int64_t work = JobStepWork();
+  ASSERT_EQ(work, 60001);
+  const std::string box = "The job's step patterns come to 120,002 commands and copies; a job file holds at most "
+                          "100,000.\r\nNothing was changed.";
+  auto expectAsBefore = [&](const char* what) {
+    EXPECT_EQ(LastBox(), box) << what;
+    EXPECT_EQ(LiveDrillEntities(), 4) << what;
+    EXPECT_EQ(JobStepWork(), work) << what;
+    std::string redo;
+    EXPECT_TRUE(DrillUndo->CanRedo(redo)) << what;
+    EXPECT_EQ(redo, "Hole") << what;
+    ResetHeadlessDialogs();
+  };
+  // Two of the four moved.
+  Run(form, emDrill, "Move1");
+  Click(-Inch / 2, Inch / 2);
+  Click(Inch + Inch / 2, 2 * Inch);
+  Click(0, Inch);
+  Click(0, 3 * Inch);
+  form.KeyDown(VK_ESCAPE);
+  expectAsBefore("move of two");
+  // All four copied once to the right.
+  Run(form, emDrill, "MatrixCopy1");
+  Click(-Inch / 2, Inch / 2);
+  Click(4 * Inch, 2 * Inch);
+  for (const char* typed : {"2", "1", "20", "0"}) Type(form, typed);
+  form.KeyDown(VK_ESCAPE);
+  expectAsBefore("matrix copy");
+
+  // All four moved: still one pattern.
+  Run(form, emDrill, "Move1");
+  Click(-Inch / 2, Inch / 2);
+  Click(4 * Inch, 2 * Inch);
+  Click(0, Inch);
+  Click(0, 3 * Inch);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_EQ(LiveDrillEntities(), 4);
+  EXPECT_EQ(JobStepWork(), work);
+  const std::string job = (TempDir / "STEPPED.ZUL").string();
+  ScriptFileDialogAnswer(job);
+  Run(form, emDrill, "SaveAs1");
+  ASSERT_FALSE(DatabaseModified) << LastBox();
+  ScriptFileDialogAnswer(job);
+  Run(form, emDrill, "Open1");
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_EQ(LiveDrillEntities(), 4);
+  EXPECT_EQ(JobStepWork(), work);
+
+  // A rout path whose start carries a pattern: copied, refused; moved
+  // whole, it goes.
+  Run(form, emDrill, "New1");
+  SetJobStepWorkLimit(10000);
+  form.LayerPanel.FindControl("L40")->Click();
+  RTDB->AddLineSegment({0, 0}, {Inch, 0}, false, NoZOffset, 0);
+  RoutUndo->BeginOperation("Line");
+  for (int32_t i = 1; i <= RoutEntityCount; ++i)
+    if (IsPathStartType(RTDB->EntityAt(i)->GetType()))
+      RTDB->EntityAt(i)->SetStepObj(new TStepObject({{1, 1, 0, 0, 0}, {0, 6000, 0, 10, 0}}));
+  ASSERT_EQ(JobStepWork(), 6001);
+  const int32_t routs = RoutEntityCount;
+  ResetHeadlessDialogs();
+  Run(form, emRout, "MatrixCopy1");
+  Click(-Inch / 2, -Inch / 2);
+  Click(2 * Inch, Inch / 2);
+  for (const char* typed : {"2", "1", "20", "0"}) Type(form, typed);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(LastBox(), "The job's step patterns come to 12,002 commands and copies; a job file holds at most "
+                       "10,000.\r\nNothing was changed.");
+  EXPECT_EQ(RoutEntityCount, routs);
+  ResetHeadlessDialogs();
+  Run(form, emRout, "Move1");
+  Click(-Inch / 2, -Inch / 2);
+  Click(2 * Inch, Inch / 2);
+  Click(0, 0);
+  Click(0, Inch);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_GT(RoutEntityCount, routs);
+  EXPECT_EQ(JobStepWork(), 6001);
 }
 
 // A drill tape whose patterns would take the job past what a job file holds
