@@ -342,12 +342,7 @@ void TDrillTapeReader::ApplyRepeats() {
                          std::to_string(kMaxPatternChain), " patterns."}),
                true);
   if (pastBound > 0)
-    ReportLine(JoinText({"Line ", std::to_string(BlockNumber), ": the pattern's repeats were not applied to ",
-                         std::to_string(pastBound), pastBound == 1 ? " entity" : " entities",
-                         ": the job's step patterns would come to more than ",
-                         IntToStrGrouped(int32_t(std::min<int64_t>(JobStepWorkLimit(), INT32_MAX))),
-                         " commands and copies, all a job file holds."}),
-               true);
+    ReportLine(PatternPastJobBoundText(BlockNumber, pastBound, JobStepWorkLimit()), true);
 }
 
 void TDrillTapeReader::PatternEnd(bool& handled) {

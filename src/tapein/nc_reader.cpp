@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,14 @@ std::string JoinText(std::initializer_list<std::string_view> pieces) {
   text.reserve(size);
   for (const std::string_view piece : pieces) text += piece;
   return text;
+}
+
+std::string PatternPastJobBoundText(int32_t line, int32_t entities, int64_t bound) {
+  return JoinText({"Line ", std::to_string(line), ": the pattern's repeats were not applied to ",
+                   std::to_string(entities), entities == 1 ? " entity" : " entities",
+                   ": the job's step patterns would come to more than ",
+                   IntToStrGrouped(int32_t(std::min<int64_t>(bound, INT32_MAX))),
+                   " commands and copies, all a job file holds."});
 }
 
 namespace {

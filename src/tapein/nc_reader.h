@@ -59,6 +59,10 @@ extern double CoordinateLimit;
 // The pieces as one text, its room taken once: a message put together with
 // + grows its text piece by piece, an allocation each time.
 std::string JoinText(std::initializer_list<std::string_view> pieces);
+// "Line <line>: the pattern's repeats were not applied to <n> entities: the
+// job's step patterns would come to more than <bound> commands and copies,
+// all a job file holds."
+std::string PatternPastJobBoundText(int32_t line, int32_t entities, int64_t bound);
 
 // ---- Move records ------------------------------------------------------------
 

@@ -11,6 +11,8 @@
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/import_transaction.h"
+#include "model/job_file_reader.h"
+#include "model/job_file_writer.h"
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "tapein/drill_format_dialog.h"
@@ -378,11 +380,24 @@ void TRoutTapeReader::ToolChange(int32_t tool, int32_t compTool) {
 void TRoutTapeReader::ApplyRepeats() {
   if (!PatternEntities.empty()) {
     TStepObject* step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
-    for (int32_t index : PatternEntities) target_.SetStepObject(index, step);
-    // Every copy of every entity is worked out and drawn with the job: a
-    // pattern of many copies is work the Cancel box looks at at once, also
-    // when the tape ends with it.
-    if (step != nullptr) RepeatCopies += int64_t{step->CopyCount()} * int64_t(PatternEntities.size());
+    // The entities of the pattern share its one step object.
+    int64_t work = 0;
+    if (step != nullptr) {
+      if (StepWork < 0) StepWork = JobStepWork();
+      std::size_t commands = 0;
+      for (const TStepObject* s = step; s != nullptr; s = s->Nested()) commands += s->Commands().size();
+      work = StepChainWork(commands, step->Offsets().size());
+    }
+    if (step != nullptr && StepWork + work > JobStepWorkLimit()) {
+      Message(PatternPastJobBoundText(BlockNumber, int32_t(PatternEntities.size()), JobStepWorkLimit()));
+    } else {
+      if (step != nullptr) StepWork += work;
+      for (int32_t index : PatternEntities) target_.SetStepObject(index, step);
+      // Every copy of every entity is worked out and drawn with the job: a
+      // pattern of many copies is work the Cancel box looks at at once, also
+      // when the tape ends with it.
+      if (step != nullptr) RepeatCopies += int64_t{step->CopyCount()} * int64_t(PatternEntities.size());
+    }
     ReleaseStepObject(step);
     Poll(Abort);
   }

@@ -145,6 +145,11 @@ class TRoutTapeReader : public TNCReader {
   std::vector<bool> PatternSeen;
   bool Recording = false;
   TStepCommandList RepeatList;
+  // The commands and copies of the job's step patterns (see JobStepWork),
+  // counted once the first pattern ends (-1 before) and grown by each one
+  // applied: a pattern that would take the job past what a job file holds
+  // is not applied, so that the job read can still be saved.
+  int64_t StepWork = -1;
   bool OriginSeen = false;
   int32_t OffsetX = 0, OffsetY = 0;
   bool PlungePending = false;

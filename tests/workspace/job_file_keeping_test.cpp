@@ -304,6 +304,47 @@ TEST_F(TJobFileKeepingTest, ADrillTapeIsReadNoFurtherThanAJobFileHoldsItsPattern
   EXPECT_EQ(patterns(), made);
 }
 
+// The same for a rout tape through Open Rout Tape: three paths, each repeated
+// 3,000 times by a pattern of its own (6,001 commands and copies); the first
+// is applied, the others are not and the box says so, and the job is saved
+// and opened again.
+TEST_F(TJobFileKeepingTest, ARoutTapeIsReadNoFurtherThanAJobFileHoldsItsPatterns) {
+  TWorkspace& form = StartProgram();
+  SetJobStepWorkLimit(10000);
+  struct TRestore {
+    ~TRestore() { SetJobStepWorkLimit(0); }
+  } restore;
+  std::string tape = "%\n";
+  for (int k = 0; k < 3; ++k) {
+    const std::string x = std::to_string(10000 + k * 1000);
+    tape += "M25\nG00X0" + x + "Y010000\nM15\nG01X0" + x + "Y020000\nM16\nM01\n";
+    for (int c = 0; c < 3000; ++c) tape += "M02Y000010\n";
+    tape += "M08\n";
+  }
+  tape += "M30\n";
+  SelectLayer(40);
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ScriptFileDialogAnswer(Input("PATTERNS.RT", tape));
+  Run(form, emRout, "OpenRoutTape1");
+  const std::string past = ": the pattern's repeats were not applied to 1 entity: the job's step patterns would come "
+                           "to more than 10,000 commands and copies, all a job file holds.\r\n";
+  EXPECT_EQ(LastBox(), "Line 6015" + past + "Line 9022" + past +
+                           "Some errors were detected in this file.\r\nInspect the output carefully!");
+  const int64_t work = JobStepWork();
+  EXPECT_EQ(work, 6000);
+
+  const std::string job = (TempDir / "ROUTED.ZUL").string();
+  ResetHeadlessDialogs();
+  ScriptFileDialogAnswer(job);
+  Run(form, emRout, "SaveAs1");
+  ASSERT_FALSE(DatabaseModified) << LastBox();
+  ScriptFileDialogAnswer(job);
+  Run(form, emRout, "Open1");
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_EQ(DatabaseFileName, job);
+  EXPECT_EQ(JobStepWork(), work);
+}
+
 // The largest job the model holds: every store full with every entity type,
 // every tool of both tables, step chains three deep, the longest step list
 // Edit Steps takes and distinct patterns up to the job's step bound (lowered
