@@ -16,6 +16,7 @@
 #include "model/rout_database.h"
 #include "model/rout_entities.h"
 #include "tapein/drill_format_dialog.h"
+#include "tapein/drill_import.h"
 #include "model/rout_housekeeping.h"
 #include "tapein/drill_format_guess.h"
 #include "model/rout_sequence.h"
@@ -470,7 +471,7 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
   // comes back), the layer's origin, tools and tool page, the flags.
   TImportTransaction transaction;
 
-  bool failed = false;
+  bool failed = false, drawsNothing = false;
   TTapeFaults faults;
   {
     TRoutTapeReader reader(*target, fileName, swapFile, ExecutionPath() + "SCRATCH\\",
@@ -486,6 +487,10 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
       reader.Error(reader.Abort ? "The import of the rout tape " + fileName + " was cancelled."
                                 : "The rout tape " + fileName + " could not be read.");
     faults = std::move(reader.Faults);
+    // A tape that draws nothing brings nothing: the layer it was to replace
+    // stays as it was.
+    drawsNothing = !failed && target->EntityCount() < firstNew;
+    failed = failed || drawsNothing;
     if (failed) {
       // Taken out before the drawing resumes, so the picture never shows them.
       transaction.TakeBack();
@@ -494,6 +499,7 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     }
     reader.Done();
   }
+  if (drawsNothing) ReportTapeDrawsNothing(fileName, faults);
   if (!failed) {
     target->ShareIdenticalStepLists(firstNew);
     if (!faults.Empty()) ShowTapeFaults(faults);

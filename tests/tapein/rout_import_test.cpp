@@ -362,7 +362,7 @@ TEST_F(TRoutImportTest, AFullStoreEndsTheImportWithOneMessageAndWithdrawsIt) {
 }
 
 TEST_F(TRoutImportTest, TypedDigitsBeyondTheEditsAreKeptWithinThem) {
-  const std::string tape = Tape("D.RT", "%\nG00X010000Y010000\nM30\n");
+  const std::string tape = Tape("D.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM30\n");
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) {
     f.Get<TRadioGroup>("UnitGroup").SetItemIndex(1);
     f.Get<TSpinEdit>("IntegerEdit").SetText("12");

@@ -171,6 +171,18 @@ TEST_F(TImportTakeBackTest, EveryRefusalOfEveryImportLeavesTheJobAsItWas) {
   EXPECT_GT(ShownMessageBoxes().size(), boxes);
   EXPECT_JOB_AS_BEFORE("matrix.Z");
 
+  // Open Rout Tape of a file that draws nothing (empty, or no block that
+  // draws): the layer it was to replace stays, with its undo steps.
+  SelectLayer(40);
+  before.Caption = form.Caption();
+  for (const std::string& tape : {Input("EMPTY.RT", ""), Input("NOTHING.RT", "%\nM30\n")}) {
+    ScriptFileDialogAnswer(tape);
+    QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    ASSERT_TRUE(ClickMenu(*form.Menu(), "&File|Open Rout Tap&e"));
+    EXPECT_EQ(LastBox(), "<" + tape + "> draws nothing.\r\nNothing was imported.");
+    EXPECT_JOB_AS_BEFORE("Open Rout Tape");
+  }
+
   // Drill Import: every format it reads, zero bytes. (The caption names
   // the drill layer chosen.)
   SelectLayer(30);
