@@ -4,6 +4,7 @@
 // and columns.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "command/command_text.h"
@@ -117,8 +118,8 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
   std::vector<TStepObject*> chains;
   if (list != nullptr) list->MovedStepChains(chains);
   const bool stepped = std::any_of(chains.begin(), chains.end(), [](TStepObject* c) { return c != nullptr; });
-  auto stepsFit = [&](const std::vector<TMatrix3>& matrices, bool copy) {
-    if (!stepped || JobStepsTakeTransforms(chains, matrices, copy)) return true;
+  auto stepsFit = [&](int64_t count, const std::function<TMatrix3(int64_t)>& matrixAt, bool copy) {
+    if (!stepped || JobStepsTakeTransforms(chains, count, matrixAt, copy)) return true;
     FreeObjectList(list);
     FreeObjectList(crossing);
     return false;
@@ -129,7 +130,7 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
   } else if (word == "EDITMOVE" || word == "EDITCOPY" || word == "EDITSTRETCH") {
     const TIntPoint from = GetCommandPoint(text, 5), to = GetCommandPoint(text, 7);
     const TMatrix3 m = Translation(double(to.X) - from.X, double(to.Y) - from.Y);
-    if (!stepsFit({m}, word == "EDITCOPY")) return false;
+    if (!stepsFit(1, [&m](int64_t) { return m; }, word == "EDITCOPY")) return false;
     if (list != nullptr) list->TransformList(m, word == "EDITCOPY", failed, layer, false);
     if (crossing != nullptr)
       static_cast<TCadStretchHandle*>(crossing)->Stretch(m, failed, layer, false);
@@ -143,13 +144,13 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
       InformationBox("The scale factor must be above 0.");
       return false;
     }
-    if (!stepsFit({m}, false)) return false;
+    if (!stepsFit(1, [&m](int64_t) { return m; }, false)) return false;
     list->TransformList(m, false, failed, layer, false);
     name = "Window Scale";
   } else if (word == "EDITFLIP") {
     TMatrix3 m = IdentityMatrix;
     ScaleMatrix2D({(double(c1.X) + c2.X) / 2.0, (double(c1.Y) + c2.Y) / 2.0}, m, -1.0, 1.0);
-    if (!stepsFit({m}, false)) return false;
+    if (!stepsFit(1, [&m](int64_t) { return m; }, false)) return false;
     list->TransformList(m, false, failed, layer, false);
     name = "Window Flip";
   } else if (word == "EDITMIRROR") {
@@ -159,22 +160,19 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
       InformationBox("The mirror line needs two different points.");
       return false;
     }
-    if (!stepsFit({ReflectionAcross(p, q)}, true)) return false;
+    if (!stepsFit(1, [&](int64_t) { return ReflectionAcross(p, q); }, true)) return false;
     list->TransformList(ReflectionAcross(p, q), true, failed, layer, false);
     name = "Window Mirror";
   } else if (word == "EDITROTATE") {
     const TMatrix3 m = RotationBy(RealArg(text, 5), NumberArg(text, 7));
-    if (!stepsFit({m}, false)) return false;
+    if (!stepsFit(1, [&m](int64_t) { return m; }, false)) return false;
     list->TransformList(m, false, failed, layer, false);
     name = "Rotate";
   } else if (word == "EDITRADIAL") {
     const int copies = int(NumberArg(text, 7));
     const double step = NumberArg(text, 8);
-    if (stepped) {
-      std::vector<TMatrix3> moves;
-      for (int i = 1; i <= copies; ++i) moves.push_back(RotationBy(RealArg(text, 5), step * i));
-      if (!stepsFit(moves, true)) return false;
-    }
+    if (!stepsFit(copies, [&](int64_t i) { return RotationBy(RealArg(text, 5), step * double(i + 1)); }, true))
+      return false;
     for (int i = 1; i <= copies; ++i)
       list->TransformList(RotationBy(RealArg(text, 5), step * i), true, failed, layer, false);
     name = "Radial Copy";
@@ -182,13 +180,10 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
     const int columns = int(NumberArg(text, 5)), rows = int(NumberArg(text, 6));
     const double dx = NumberArg(text, 7) * UnitsPerDisplayUnit;
     const double dy = NumberArg(text, 8) * UnitsPerDisplayUnit;
-    if (stepped) {
-      std::vector<TMatrix3> moves;
-      for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c)
-          if (r != 0 || c != 0) moves.push_back(Translation(c * dx, r * dy));
-      if (!stepsFit(moves, true)) return false;
-    }
+    // The copies, row by row, the first place (the originals) left out.
+    const int64_t places = columns > 0 && rows > 0 ? int64_t{columns} * rows : 0;
+    auto place = [&](int64_t k) { return Translation(double((k + 1) % columns) * dx, double((k + 1) / columns) * dy); };
+    if (!stepsFit(places - 1, place, true)) return false;
     for (int r = 0; r < rows; ++r)
       for (int c = 0; c < columns; ++c)
         if (r != 0 || c != 0) list->TransformList(Translation(c * dx, r * dy), true, failed, layer, false);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -794,13 +795,18 @@ bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObj
   return JobStepsTake(added, "The step pattern was not made.");
 }
 
-bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, const std::vector<TMatrix3>& matrices,
-                            bool copy) {
-  if (std::find_if(chains.begin(), chains.end(), [](const TStepObject* c) { return c != nullptr; }) == chains.end())
-    return true;
+bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t count,
+                            const std::function<TMatrix3(int64_t)>& matrixAt, bool copy) {
+  std::vector<TStepObject*> distinct;
+  for (TStepObject* chain : chains)
+    if (chain != nullptr && std::find(distinct.begin(), distinct.end(), chain) == distinct.end())
+      distinct.push_back(chain);
+  if (distinct.empty() || count <= 0) return true;
   // The entities using each chain, after the edit: a moved entity lets go of
-  // its chain; each copy or move takes the chain transformed (one object
-  // per chain and matrix, as TStepObject::Transformed keeps them).
+  // its chain; each copy or move takes the chain transformed, one object per
+  // chain and matrix (TStepObject::Transformed). A result made before (a
+  // copy made twice by the same matrix) is counted as the object it is; a
+  // new one costs what its chain costs, and is not made here.
   std::unordered_map<TStepObject*, int64_t> users;
   for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer)
     ForEachRoutEntity(layer, [&](TRoutEntity* e) {
@@ -809,15 +815,29 @@ bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, const std::
   ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
     if (e->StepObj != nullptr) ++users[e->StepObj];
   });
-  for (TStepObject* chain : chains) {
-    if (chain == nullptr) continue;
-    if (!copy) --users[chain];
-    for (const TMatrix3& m : matrices) ++users[chain->Transformed(m)];
+  if (!copy)
+    for (TStepObject* chain : chains)
+      if (chain != nullptr) --users[chain];
+  std::unordered_map<TStepObject*, int64_t> chainWork;
+  for (TStepObject* chain : distinct) {
+    TStepIdTable own;
+    own.RegisterChain(chain);
+    chainWork[chain] = StepWorkOf(own, nullptr);
+  }
+  int64_t added = 0;
+  for (int64_t k = 0; k < count; ++k) {
+    const TMatrix3 m = matrixAt(k);
+    for (TStepObject* chain : distinct) {
+      if (TStepObject* made = chain->TransformedBefore(m))
+        users[made] += 1;
+      else
+        added += chainWork[chain];
+    }
   }
   TStepIdTable ids;
-  for (const auto& [chain, count] : users)
-    if (count > 0) ids.RegisterChain(chain);
-  const int64_t work = StepWorkOf(ids, nullptr);
+  for (const auto& [chain, n] : users)
+    if (n > 0) ids.RegisterChain(chain);
+  const int64_t work = StepWorkOf(ids, nullptr) + added;
   if (work <= JobStepWorkLimit()) return true;
   ErrorBox(JobStepWorkText(work) + "\r\nNothing was changed.");
   return false;

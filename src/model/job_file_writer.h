@@ -19,6 +19,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -180,11 +181,11 @@ int64_t StepListWork(const TStepCommandList& chain);
 // ("... The step pattern was not made.") and false.
 bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern);
 // The same for a window edit that moves (copy false) or copies the entities
-// whose chains are given by each of the matrices: a chain moved goes with
-// its last entity, each matrix gives a chain of its own ("... Nothing was
-// changed.").
-bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, const std::vector<TMatrix3>& matrices,
-                            bool copy);
+// whose chains are given by each of count matrices (matrixAt(0) ...): a chain
+// moved goes with its last entity, each matrix gives a chain of its own
+// ("... Nothing was changed.").
+bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t count,
+                            const std::function<TMatrix3(int64_t)>& matrixAt, bool copy);
 // The same for Edit Steps: every chain that holds the level old[k] (k where
 // changed[k]) gets lists[k] in its place, or loses the level when it has
 // none ("... The step lists were not changed.").

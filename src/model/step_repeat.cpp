@@ -594,11 +594,15 @@ void TStepObject::SetNested(TStepObject* nested) {
 
 void TStepObject::Reexpand() { Expand(); }
 
-TStepObject* TStepObject::Transformed(const TMatrix3& m) {
+TStepObject* TStepObject::TransformedBefore(const TMatrix3& m) const {
   TStepObject* found = nullptr;
   for (const TTransformNode& n : TransformCache_)
     if (SameMatrix(n.Matrix, m)) found = n.Result;
-  if (found) return found;
+  return found;
+}
+
+TStepObject* TStepObject::Transformed(const TMatrix3& m) {
+  if (TStepObject* found = TransformedBefore(m)) return found;
 
   const int32_t w = -RoundToInt(m.M[2][0]);
   const int32_t h = -RoundToInt(m.M[2][1]);

@@ -126,6 +126,8 @@ class TStepObject {
   // The step object for an entity moved by the matrix (cached per matrix,
   // matrices equal by SameMatrix sharing one result).
   TStepObject* Transformed(const TMatrix3& m);
+  // The result Transformed gave for the matrix already, or nullptr.
+  TStepObject* TransformedBefore(const TMatrix3& m) const;
   // A chain equal to this one with the level `target` replaced by a new
   // object on *newCommands, or removed when newCommands is nullptr. Returns
   // nullptr when target is not in the chain; also nullptr with emptied set

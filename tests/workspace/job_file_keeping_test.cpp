@@ -199,6 +199,15 @@ TEST_F(TJobFileKeepingTest, WindowEditsOfSteppedHolesAreRefusedWherePatternsWoul
   for (const char* typed : {"2", "1", "20", "0"}) Type(form, typed);
   form.KeyDown(VK_ESCAPE);
   expectAsBefore("matrix copy");
+  // A hundred by a hundred: refused as soon, no copy worked out.
+  Run(form, emDrill, "MatrixCopy1");
+  Click(-Inch / 2, Inch / 2);
+  Click(4 * Inch, 2 * Inch);
+  for (const char* typed : {"100", "100", "5", "5"}) Type(form, typed);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(LastBox(), "The job's step patterns come to 600,010,000 commands and copies; a job file holds at most "
+                       "100,000.\r\nNothing was changed.");
+  ResetHeadlessDialogs();
 
   // All four moved: still one pattern.
   Run(form, emDrill, "Move1");
