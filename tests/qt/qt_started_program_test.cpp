@@ -296,6 +296,43 @@ TEST_F(QtStartedProgramTest, TabEntersARadioGroupAtItsChoiceAndLeavesItWhole) {
   EXPECT_EQ(focus, (std::vector<std::string>{"Trailing*", "Both*", "1*", "Both*", "Inches*"}));
 }
 
+// The status box of a long reading shows its text whole, the Cancel it
+// speaks of beside it: the box widens to a text longer than it, and to a
+// longer one that comes after it showed.
+TEST_F(QtStartedProgramTest, TheStatusBoxOfALongReadingShowsItsWholeText) {
+  const std::vector<std::string> texts = {"Reading the file: Cancel withdraws the import.",
+                                          "Reading the tape: Cancel withdraws the import.",
+                                          "Reading </tmp/a very long name of a customer's tape.drl>: Cancel withdraws "
+                                          "the import."};
+  TOperator user;  // the about box of the start-up gets its OK
+  std::vector<std::string> cut;
+  const int rc = RunProgram([&] {
+    if (Workspace == nullptr) return 1;
+    Settle();
+    ViewServices().OpenStatus(texts[0]);
+    for (const std::string& text : texts) {
+      bool cancelled = false;
+      LastStatusTick = GetTickCount() - 1000;  // at once, not half a second after the last update
+      ViewServices().UpdateStatus(text, 10, cancelled);
+      Settle();
+      TStatusDialog* box = Workspace->StatusBox();
+      if (box == nullptr) return 2;
+      QWidget* panel = QtWidgetOf(box->CaptionPanel);
+      const QRect screen = panel->screen()->availableGeometry();
+      const int room = panel->contentsRect().width() - 8;  // the caption's margins
+      if (QFontMetrics(panel->font()).horizontalAdvance(QString::fromStdString(text)) > room ||
+          !screen.contains(panel->window()->frameGeometry()))
+        cut.push_back(text);
+    }
+    ViewServices().CloseStatus();
+    QtWidgetOf(*Workspace)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(cut, std::vector<std::string>{});
+}
+
 // Printer Setup proposes the PDF of a print without a printer in the
 // program's PLOT folder, as the plots do, and makes no folder in the
 // user's account; Print Tool Table, whose font keeps the device's size,
