@@ -90,9 +90,21 @@ bool TStatusDialog::SetStatus(const std::string& text, int32_t percent) {
   if (static_cast<int32_t>(now) < 0) now = ~now;
   if (now > LastStatusTick && now - LastStatusTick < StatusInterval) return false;
   LastStatusTick = now;
-  if (CaptionPanel.Caption() != text) CaptionPanel.SetCaption(text);
+  ShowText(text);
   if (StatusGauge.Progress() != percent) StatusGauge.SetProgress(percent);
   return true;
+}
+
+void TStatusDialog::ShowText(const std::string& text) {
+  if (CaptionPanel.Caption() == text) return;
+  CaptionPanel.SetCaption(text);
+  const int width = FormsBackend().TextExtent(text).X + 16;
+  const int grow = width - CaptionPanel.PreferredSize().X;
+  if (grow <= 0) return;
+  CaptionPanel.SetWidth(width);
+  StatusGauge.SetWidth(width);
+  // A box up keeps its size until told: it grows by as much.
+  if (Showing()) SetClientSize(Width() + grow, Height());
 }
 
 // ---- TWorkspace: the form --------------------------------------------------------------
@@ -416,7 +428,7 @@ void TWorkspace::OpenStatus(const std::string& text) {
   if (!Status_) {
     Status_ = std::make_unique<TStatusDialog>();
     // The first text shows even when another box was updated just before.
-    Status_->CaptionPanel.SetCaption(text);
+    Status_->ShowText(text);
     Status_->Show();
     BeginModal();
     ProcessMessages();

@@ -242,6 +242,9 @@ class TStatusDialog : public TForm {
   // Percent above 100 shows 100. Updates at most every 500 ms: an update
   // sooner after the last one changes nothing and returns false.
   bool SetStatus(const std::string& text, int32_t percent);
+  // Shows the text, the box widened to it when it is longer than the box
+  // (never narrowed, so the box does not jump as the texts change).
+  void ShowText(const std::string& text);
   bool Cancelled = false;
   TPanel& CaptionPanel;
   TGauge& StatusGauge;

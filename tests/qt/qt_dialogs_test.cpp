@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -116,6 +117,33 @@ void PressEscape(QWidget* w) {
   QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
   QApplication::sendEvent(w, &press);
 }
+
+// A box whose text holds a run without blanks wider than the box (the path
+// of a file refused for its length) shows the whole run, wrapped within the
+// box instead of cut at its edge; the text reads as it was given.
+TEST_F(QtDialogsTest, ABoxWrapsALongPathWithinItsEdges) {
+  const std::string path = "/tmp/" + std::string(3, 'x') + [] {
+    std::string run;
+    for (int i = 0; i < 3; ++i) run += "very_long_folder_name_for_the_operators_tapes_";
+    return run;
+  }() + "/customer_board_revision_C_plated_through_holes_drill20.exc";
+  int overflow = -1;
+  QString shown;
+  WhenModalOpens([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    QLabel* label = box->findChild<QLabel*>("qt_msgbox_label");
+    ASSERT_NE(label, nullptr);
+    const QRect room = label->contentsRect();
+    overflow = QFontMetrics(label->font()).boundingRect(room, Qt::TextWordWrap, label->text()).width() - room.width();
+    shown = label->text().remove(QChar(0x200B));
+    box->defaultButton()->click();
+  });
+  ErrorBox("The name of the chosen file is longer than 255 characters and cannot be used:\r\n" + path);
+  EXPECT_LE(overflow, 0);
+  EXPECT_EQ(shown.toStdString(), "The name of the chosen file is longer than 255 characters and cannot be used:\n" + path);
+}
+
 
 // A question whose No changes the job: Escape and the close box answer
 // Cancel, which no shown button offers; the buttons answer as they say.

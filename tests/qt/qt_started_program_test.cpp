@@ -262,6 +262,77 @@ TEST_F(QtStartedProgramTest, TheArrowKeysOfARadioGroupMoveTheChoiceTheImportActs
   EXPECT_EQ(layers, "(D0)[D0](D2)[D2]");
 }
 
+// A radio group is one stop of the Tab key: Tab enters it at its chosen
+// item, whatever the order of its items, and the next Tab leaves it; Shift
+// Tab comes back to the item chosen meanwhile with the arrows.
+TEST_F(QtStartedProgramTest, TabEntersARadioGroupAtItsChoiceAndLeavesItWhole) {
+  const std::string tape = (TempDir / "TABS.DRL").string();
+  WriteFileBytes(tape, kTape);
+  TOperator user;
+  std::vector<std::string> focus;  // the item with the focus after each key, and whether it is chosen
+  user.At("File Format", [](QWidget*) { Key(Qt::Key_Return, "\r"); });
+  user.At("Excellon-to-Drill", [&](QWidget* window) {
+    auto look = [&] {
+      auto* item = qobject_cast<QRadioButton*>(QApplication::focusWidget());
+      focus.push_back(item == nullptr ? "?" : item->text().remove('&').toStdString() + (item->isChecked() ? "*" : ""));
+    };
+    const QList<QRadioButton*> units = RadioItems(window, "Units");
+    const QList<QRadioButton*> zeros = RadioItems(window, "Zeros Used");
+    ASSERT_EQ(units.size(), 2);
+    ASSERT_EQ(zeros.size(), 3);
+    ClickWidget(zeros[1]);  // Trailing, the second item
+    ClickWidget(units[0]);  // Inches, chosen
+    for (int key : {Qt::Key_Tab, Qt::Key_Down, Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Backtab}) {
+      Key(key);
+      look();
+    }
+    Key(Qt::Key_Escape);
+  });
+  const int rc = ImportWithTheMenu(tape, [] { EXPECT_EQ(DrillEntityCount, 0); });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(user.Met, (std::vector<std::string>{"File Format", "Excellon-to-Drill"}));
+  // Tab: Zeros Used at Trailing; Down: Both; Tab: Axis Version at 1; Shift
+  // Tab twice: Both again, then Inches.
+  EXPECT_EQ(focus, (std::vector<std::string>{"Trailing*", "Both*", "1*", "Both*", "Inches*"}));
+}
+
+// The status box of a long reading shows its text whole, the Cancel it
+// speaks of beside it: the box widens to a text longer than it, and to a
+// longer one that comes after it showed.
+TEST_F(QtStartedProgramTest, TheStatusBoxOfALongReadingShowsItsWholeText) {
+  const std::vector<std::string> texts = {"Reading the file: Cancel withdraws the import.",
+                                          "Reading the tape: Cancel withdraws the import.",
+                                          "Reading </tmp/a very long name of a customer's tape.drl>: Cancel withdraws "
+                                          "the import."};
+  TOperator user;  // the about box of the start-up gets its OK
+  std::vector<std::string> cut;
+  const int rc = RunProgram([&] {
+    if (Workspace == nullptr) return 1;
+    Settle();
+    ViewServices().OpenStatus(texts[0]);
+    for (const std::string& text : texts) {
+      bool cancelled = false;
+      LastStatusTick = GetTickCount() - 1000;  // at once, not half a second after the last update
+      ViewServices().UpdateStatus(text, 10, cancelled);
+      Settle();
+      TStatusDialog* box = Workspace->StatusBox();
+      if (box == nullptr) return 2;
+      QWidget* panel = QtWidgetOf(box->CaptionPanel);
+      const QRect screen = panel->screen()->availableGeometry();
+      const int room = panel->contentsRect().width() - 8;  // the caption's margins
+      if (QFontMetrics(panel->font()).horizontalAdvance(QString::fromStdString(text)) > room ||
+          !screen.contains(panel->window()->frameGeometry()))
+        cut.push_back(text);
+    }
+    ViewServices().CloseStatus();
+    QtWidgetOf(*Workspace)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(cut, std::vector<std::string>{});
+}
+
 // Printer Setup proposes the PDF of a print without a printer in the
 // program's PLOT folder, as the plots do, and makes no folder in the
 // user's account; Print Tool Table, whose font keeps the device's size,

@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -352,11 +353,48 @@ class TQtRadioButton : public QRadioButton {
     }
     QAbstractButton* to = set[target];
     const bool back = e->key() == Qt::Key_Up || e->key() == Qt::Key_Left || e->key() == Qt::Key_Home;
-    to->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    // Chosen first: the focus then comes to the set's choice.
     if (!to->isChecked()) to->click();
+    to->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+  }
+  // The set is one stop of the Tab key, as in every desktop toolkit: Tab
+  // leaves it from any of its buttons, and Tab or Shift Tab from outside
+  // enters it at its chosen button; the arrow keys move within.
+  bool focusNextPrevChild(bool next) override {
+    int rows = 1;
+    const QList<QAbstractButton*> set = set_(rows);
+    if (!set.contains(this)) return QRadioButton::focusNextPrevChild(next);
+    bool moved = false;
+    stepping_ = true;
+    for (int i = 0; i <= int(set.size()); ++i) {
+      moved = QRadioButton::focusNextPrevChild(next);
+      auto* now = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+      if (!moved || now == nullptr || !set.contains(now)) break;
+    }
+    stepping_ = false;
+    if (auto* now = dynamic_cast<TQtRadioButton*>(QApplication::focusWidget()))
+      now->ToChoice(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return moved;
+  }
+  void focusInEvent(QFocusEvent* e) override {
+    QRadioButton::focusInEvent(e);
+    if (!stepping_ && (e->reason() == Qt::TabFocusReason || e->reason() == Qt::BacktabFocusReason))
+      ToChoice(e->reason());
   }
 
  private:
+  // Tab came to an item that is not the chosen one: the focus goes on to
+  // the chosen one.
+  void ToChoice(Qt::FocusReason reason) {
+    if (isChecked()) return;
+    int rows = 1;
+    for (QAbstractButton* b : set_(rows))
+      if (b != this && b->isChecked() && b->isEnabled() && b->isVisible()) {
+        b->setFocus(reason);
+        return;
+      }
+  }
+  static inline bool stepping_ = false;  // Tab steps over the items of a set
   TSet set_;
 };
 

@@ -13,6 +13,31 @@ namespace {
 
 QString ToQt(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
+// A box's text wraps at its blanks, and a run without one wider than the
+// box (a long path, a file name of many words joined) would run past its
+// edge and be cut: such a run may also wrap after its punctuation, or after
+// every 40 characters where it has none (a zero-width space, not seen).
+QString WrapsWithinTheBox(const QString& text) {
+  constexpr int kLongRun = 24, kMostRun = 40;
+  QString out;
+  out.reserve(text.size() + text.size() / 16);
+  int run = 0;
+  for (QChar c : text) {
+    out += c;
+    if (c.isSpace()) {
+      run = 0;
+      continue;
+    }
+    ++run;
+    const bool punctuation = c == '_' || c == '-' || c == '.' || c == '\\' || c == '/' || c == ',';
+    if ((run >= kLongRun && punctuation) || run >= kMostRun) {
+      out += QChar(0x200B);
+      run = 0;
+    }
+  }
+  return out;
+}
+
 QMessageBox::Icon IconOf(TMsgDlgType type) {
   switch (type) {
     case mtWarning: return QMessageBox::Warning;
@@ -104,7 +129,7 @@ QMessageBox* CreateQtMessageBox(const TMessageBoxRequest& request, QWidget* pare
   box->setWindowTitle(ToQt(request.Caption));
   // Plain text: the program's texts contain "<" and ">" freely.
   box->setTextFormat(Qt::PlainText);
-  box->setText(ToQt(MessageDisplayText(request.Text)));
+  box->setText(WrapsWithinTheBox(ToQt(MessageDisplayText(request.Text))));
   box->setIcon(IconOf(request.Type));
   const TMsgDlgBtn defaultButton = DefaultButton(request.Buttons);
   TMsgDlgBtn escape = mbOK;
