@@ -142,6 +142,19 @@ TEST_F(QtDialogsTest, ABoxWrapsALongPathWithinItsEdges) {
   ErrorBox("The name of the chosen file is longer than 255 characters and cannot be used:\r\n" + path);
   EXPECT_LE(overflow, 0);
   EXPECT_EQ(shown.toStdString(), "The name of the chosen file is longer than 255 characters and cannot be used:\n" + path);
+
+  // A path of an ordinary length fits as it is: the box's text is the text
+  // given, as the clipboard copies it.
+  const std::string usual = "/home/cam/jobs/customer_board_rev_C/drill20.exc";
+  QString text;
+  WhenModalOpens([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    box->defaultButton()->click();
+  });
+  ErrorBox("Cannot open " + usual);
+  EXPECT_EQ(text.toStdString(), "Cannot open " + usual);
 }
 
 

@@ -13,27 +13,35 @@ namespace {
 
 QString ToQt(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-// A box's text wraps at its blanks, and a run without one wider than the
-// box (a long path, a file name of many words joined) would run past its
-// edge and be cut: such a run may also wrap after its punctuation, or after
-// every 40 characters where it has none (a zero-width space, not seen).
+// A box's text wraps at its blanks, and the box widens for a run without
+// one up to some sixty characters at least; a longer run (a long path, a file
+// name of many words joined) would run past its edge and be cut: such a run
+// alone may also wrap after its punctuation, or after every 40 characters
+// where it has none (a zero-width space, not seen). Shorter runs are left as
+// they are, so that what is copied from the box reads as it was given.
 QString WrapsWithinTheBox(const QString& text) {
-  constexpr int kLongRun = 24, kMostRun = 40;
+  constexpr int kTooLong = 60, kLongRun = 24, kMostRun = 40;
   QString out;
   out.reserve(text.size() + text.size() / 16);
-  int run = 0;
-  for (QChar c : text) {
-    out += c;
-    if (c.isSpace()) {
-      run = 0;
-      continue;
+  for (qsizetype at = 0; at < text.size();) {
+    qsizetype end = at;
+    while (end < text.size() && !text[end].isSpace()) ++end;
+    if (end - at <= kTooLong) {
+      out += text.mid(at, end - at);
+    } else {
+      int run = 0;
+      for (qsizetype i = at; i < end; ++i) {
+        const QChar c = text[i];
+        out += c;
+        ++run;
+        const bool punctuation = c == '_' || c == '-' || c == '.' || c == '\\' || c == '/' || c == ',';
+        if ((run >= kLongRun && punctuation) || run >= kMostRun) {
+          out += QChar(0x200B);
+          run = 0;
+        }
+      }
     }
-    ++run;
-    const bool punctuation = c == '_' || c == '-' || c == '.' || c == '\\' || c == '/' || c == ',';
-    if ((run >= kLongRun && punctuation) || run >= kMostRun) {
-      out += QChar(0x200B);
-      run = 0;
-    }
+    for (at = end; at < text.size() && text[at].isSpace(); ++at) out += text[at];
   }
   return out;
 }
