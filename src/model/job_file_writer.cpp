@@ -732,15 +732,18 @@ void RegisterJobSteps(TStepIdTable& ids) {
 
 }  // namespace
 
+int64_t StepObjectWork(const TStepObject& object) {
+  std::size_t commands = 0;
+  for (const TStepObject* s = &object; s != nullptr; s = s->Nested()) commands += s->Commands().size();
+  return StepChainWork(commands, object.Offsets().size());
+}
+
 namespace {
-// The commands and copies of the registered step objects, each with the
-// levels below it.
+// The commands and copies of the registered step objects.
 int64_t StepWorkOf(const TStepIdTable& ids, bool* whole) {
   int64_t work = 0;
   for (const TStepObject* object : ids.Order()) {
-    std::size_t commands = 0;
-    for (const TStepObject* s = object; s != nullptr; s = s->Nested()) commands += s->Commands().size();
-    work += StepChainWork(commands, object->Offsets().size());
+    work += StepObjectWork(*object);
     if (whole != nullptr && !object->Whole()) *whole = false;
   }
   return work;

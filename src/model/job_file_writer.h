@@ -168,6 +168,10 @@ int WriteJobFile(const std::string& fileName, const std::string& backupName = ""
 // tells whether every one of them expands without an error, as the reader
 // requires.
 int64_t JobStepWork(bool* whole = nullptr);
+// What one step object asks of the reader: its commands and those of the
+// levels below it, and its copies. A job file holds each level of a chain as
+// a step list of its own (JobStepWork counts them all).
+int64_t StepObjectWork(const TStepObject& object);
 // "The job's step patterns come to N commands and copies; a job file holds
 // at most 16,000,000." (N the work given).
 std::string JobStepWorkText(int64_t work);

@@ -312,20 +312,23 @@ void TDrillTapeReader::ApplyRepeats() {
         ++PatternRefused;
         continue;
       }
-      // The chain the entity takes on (the same for all that share one);
-      // every chain made here is new, as it ends with this pattern.
+      // The chain the entity takes on (the same for all that share one).
+      // Every level of it is made here, as each ends with this pattern, and
+      // a job file holds each level as a step list: each is counted once.
       const TStepObject* chain = e->StepObj != nullptr ? e->StepObj->AppendLevel(step) : step;
-      if (chain != nullptr && counted.insert(chain).second) {
-        size_t commands = 0;
-        for (const TStepObject* s = chain; s != nullptr; s = s->Nested()) commands += s->Commands().size();
-        const int64_t work = StepChainWork(commands, chain->Offsets().size());
-        if (StepWork + work > JobStepWorkLimit()) {
-          counted.erase(chain);
-          ++pastBound;
-          continue;
+      std::vector<const TStepObject*> levels;
+      int64_t work = 0;
+      for (const TStepObject* s = chain; s != nullptr; s = s->Nested())
+        if (counted.count(s) == 0) {
+          levels.push_back(s);
+          work += StepObjectWork(*s);
         }
-        StepWork += work;
+      if (StepWork + work > JobStepWorkLimit()) {
+        ++pastBound;
+        continue;
       }
+      StepWork += work;
+      counted.insert(levels.begin(), levels.end());
       e->AppendStepObj(step);
       if (e->StepObj != last) {
         last = e->StepObj;

@@ -385,9 +385,7 @@ void TRoutTapeReader::ApplyRepeats() {
     int64_t work = 0;
     if (step != nullptr) {
       if (StepWork < 0) StepWork = JobStepWork();
-      std::size_t commands = 0;
-      for (const TStepObject* s = step; s != nullptr; s = s->Nested()) commands += s->Commands().size();
-      work = StepChainWork(commands, step->Offsets().size());
+      for (const TStepObject* s = step; s != nullptr; s = s->Nested()) work += StepObjectWork(*s);
     }
     if (step != nullptr && StepWork + work > JobStepWorkLimit()) {
       Message(PatternPastJobBoundText(BlockNumber, int32_t(PatternEntities.size()), JobStepWorkLimit()));

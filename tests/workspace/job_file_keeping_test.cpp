@@ -30,6 +30,43 @@ constexpr int32_t Inch = 25400000;
 
 class TJobFileKeepingTest : public TWorkspaceDialogsTest {
  protected:
+  // The job's step bound lowered for a test (reaching the real one takes
+  // seconds under the sanitizers), the real one again after it.
+  struct TStepBound {
+    explicit TStepBound(int64_t work) { SetJobStepWorkLimit(work); }
+    ~TStepBound() { SetJobStepWorkLimit(0); }
+  };
+  // File > Save As under the name, then File > Open of it, through the menus
+  // of the mode: neither says a word, and the job read carries the name.
+  static void SaveAndOpen(TWorkspace& form, uint8_t mode, const std::string& job) {
+    const size_t boxes = ShownMessageBoxes().size();
+    ScriptFileDialogAnswer(job);
+    Run(form, mode, "SaveAs1");
+    ASSERT_FALSE(DatabaseModified) << LastBox();
+    ScriptFileDialogAnswer(job);
+    Run(form, mode, "Open1");
+    EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+    EXPECT_EQ(DatabaseFileName, job);
+    EXPECT_FALSE(DatabaseModified);
+  }
+  // The copies of each live drill entity's pattern (0: none).
+  static std::vector<std::size_t> DrillPatternCopies() {
+    std::vector<std::size_t> copies;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0)
+        copies.push_back(DRDB->EntityAt(i)->GetStepObj() ? DRDB->EntityAt(i)->GetStepObj()->Offsets().size() : 0);
+    return copies;
+  }
+  // Drill Import of the Excellon tape with its results window, whose text
+  // is given back.
+  std::string ImportWithResults(TWorkspace& form, const std::string& name, const std::string& tape) {
+    SelectLayer(30);
+    std::string report;
+    CloseResultWindows(&report);
+    ImportExcellonTape(form, Input(name, tape), mrYes, true);
+    HeadlessSetProcessMessagesHook(nullptr);
+    return report;
+  }
   // The names in the test folder that begin with prefix, sorted.
   std::vector<std::string> FilesStartingWith(const std::string& prefix) const {
     std::vector<std::string> names;
@@ -129,27 +166,12 @@ TEST_F(TJobFileKeepingTest, SeventyHolesOfSixtyThousandCopiesEachAreSavedAndOpen
     DRDB->EntityAt(hole)->SetStepObj(new TStepObject({{1, 1, 0, 0, 0}, {0, 60000, 0, 10 + k, 0}}));
   }
   DatabaseModified = true;
-  auto patterns = [] {
-    std::vector<std::size_t> copies;
-    for (int32_t i = 1; i <= DrillEntityCount; ++i)
-      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0)
-        copies.push_back(DRDB->EntityAt(i)->GetStepObj() ? DRDB->EntityAt(i)->GetStepObj()->Offsets().size() : 0);
-    return copies;
-  };
-  const std::vector<std::size_t> made = patterns();
+  const std::vector<std::size_t> made = DrillPatternCopies();
   ASSERT_EQ(made, std::vector<std::size_t>(Holes, 59999));
   EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
 
-  const std::string job = (TempDir / "SEVENTY.ZUL").string();
-  ScriptFileDialogAnswer(job);
-  Run(form, emDrill, "SaveAs1");
-  ASSERT_FALSE(DatabaseModified);
-  ScriptFileDialogAnswer(job);
-  Run(form, emDrill, "Open1");
-  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
-  EXPECT_EQ(patterns(), made);
-  EXPECT_EQ(DatabaseFileName, job);
-  EXPECT_FALSE(DatabaseModified);
+  SaveAndOpen(form, emDrill, (TempDir / "SEVENTY.ZUL").string());
+  EXPECT_EQ(DrillPatternCopies(), made);
 }
 
 // Window edits that give stepped holes patterns of their own (a move of part
@@ -160,10 +182,7 @@ TEST_F(TJobFileKeepingTest, SeventyHolesOfSixtyThousandCopiesEachAreSavedAndOpen
 // opened again.
 TEST_F(TJobFileKeepingTest, WindowEditsOfSteppedHolesAreRefusedWherePatternsWouldPassAJobFile) {
   TWorkspace& form = StartProgram();
-  SetJobStepWorkLimit(100000);
-  struct TRestore {
-    ~TRestore() { SetJobStepWorkLimit(0); }
-  } restore;
+  TStepBound bound(100000);
   SelectLayer(30);
   auto* shared = new TStepObject({{1, 1, 0, 0, 0}, {0, 60000, 0, 10, 0}});
   for (int32_t k = 0; k < 4; ++k) DRDB->EntityAt(DRDB->AddHole(k * Inch, Inch, true))->SetStepObj(shared);
@@ -219,13 +238,7 @@ TEST_F(TJobFileKeepingTest, WindowEditsOfSteppedHolesAreRefusedWherePatternsWoul
   EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
   EXPECT_EQ(LiveDrillEntities(), 4);
   EXPECT_EQ(JobStepWork(), work);
-  const std::string job = (TempDir / "STEPPED.ZUL").string();
-  ScriptFileDialogAnswer(job);
-  Run(form, emDrill, "SaveAs1");
-  ASSERT_FALSE(DatabaseModified) << LastBox();
-  ScriptFileDialogAnswer(job);
-  Run(form, emDrill, "Open1");
-  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  SaveAndOpen(form, emDrill, (TempDir / "STEPPED.ZUL").string());
   EXPECT_EQ(LiveDrillEntities(), 4);
   EXPECT_EQ(JobStepWork(), work);
 
@@ -268,10 +281,7 @@ TEST_F(TJobFileKeepingTest, WindowEditsOfSteppedHolesAreRefusedWherePatternsWoul
 // again with every pattern it holds.
 TEST_F(TJobFileKeepingTest, ADrillTapeIsReadNoFurtherThanAJobFileHoldsItsPatterns) {
   TWorkspace& form = StartProgram();
-  SetJobStepWorkLimit(20000);
-  struct TRestore {
-    ~TRestore() { SetJobStepWorkLimit(0); }
-  } restore;
+  const TStepBound bound(20000);
   // Ten holes, each repeated 3,000 times by a pattern of its own: 6,002
   // commands and copies each.
   std::string tape = "M48\nINCH,LZ\nT1C0.020\n%\nT1\n";
@@ -281,36 +291,44 @@ TEST_F(TJobFileKeepingTest, ADrillTapeIsReadNoFurtherThanAJobFileHoldsItsPattern
     tape += "M08\n";
   }
   tape += "M30\n";
-  SelectLayer(30);
-  std::string report;
-  CloseResultWindows(&report);
-  ImportExcellonTape(form, Input("PATTERNS.DRL", tape), mrYes, true);
-  HeadlessSetProcessMessagesHook(nullptr);
+  const std::string report = ImportWithResults(form, "PATTERNS.DRL", tape);
   ASSERT_EQ(DrillEntityCount, 10);
-  auto patterns = [] {
-    std::vector<std::size_t> copies;
-    for (int32_t i = 1; i <= DrillEntityCount; ++i)
-      copies.push_back(DRDB->EntityAt(i)->GetStepObj() ? DRDB->EntityAt(i)->GetStepObj()->Offsets().size() : 0);
-    return copies;
-  };
-  const std::vector<std::size_t> made = patterns();
+  const std::vector<std::size_t> made = DrillPatternCopies();
   EXPECT_EQ(made, (std::vector<std::size_t>{3000, 3000, 3000, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_NE(report.find(": the pattern's repeats were not applied to 1 entity: the job's step patterns would come "
                         "to more than 20,000 commands and copies, all a job file holds."),
             std::string::npos)
       << report;
+  SaveAndOpen(form, emDrill, (TempDir / "PATTERNS.ZUL").string());
+  EXPECT_EQ(DrillPatternCopies(), made);
+}
 
-  const std::string job = (TempDir / "PATTERNS.ZUL").string();
-  const size_t boxes = ShownMessageBoxes().size();
-  ScriptFileDialogAnswer(job);
-  Run(form, emDrill, "SaveAs1");
-  EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
-  ASSERT_FALSE(DatabaseModified);
-  ScriptFileDialogAnswer(job);
-  Run(form, emDrill, "Open1");
-  EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
-  EXPECT_EQ(DatabaseFileName, job);
-  EXPECT_EQ(patterns(), made);
+// Patterns ended twice wrap their holes in chains of two levels, and a job
+// file holds each level as a step list of its own: the tape is read no
+// further than all of them fit, and the job is saved and opened again.
+TEST_F(TJobFileKeepingTest, ADrillTapeOfNestedPatternsCountsEveryLevelAJobFileHolds) {
+  TWorkspace& form = StartProgram();
+  const TStepBound bound(30000);
+  // Each hole: two copies, then the three 3,001 times over. The chain comes
+  // to some 12,000 commands and copies, its inner level to 6,000 more.
+  std::string tape = "M48\nINCH,LZ\nT1C0.020\n%\nT1\n";
+  for (int k = 0; k < 3; ++k) {
+    tape += "M25\nX0" + std::to_string(10000 + k * 1000) + "Y010000\nM01\nM02Y000100\nM02Y000100\nM01\n";
+    for (int c = 0; c < 3000; ++c) tape += "M02X000010\n";
+    tape += "M08\n";
+  }
+  tape += "M30\n";
+  const std::string report = ImportWithResults(form, "NESTED.DRL", tape);
+  ASSERT_EQ(DrillEntityCount, 3);
+  const std::vector<std::size_t> made = DrillPatternCopies();
+  EXPECT_EQ(made, (std::vector<std::size_t>{3 * 3001 - 1, 2, 2}));
+  EXPECT_NE(report.find(": the pattern's repeats were not applied to 1 entity: the job's step patterns would come "
+                        "to more than 30,000 commands and copies, all a job file holds."),
+            std::string::npos)
+      << report;
+  EXPECT_LE(JobStepWork(), 30000);
+  SaveAndOpen(form, emDrill, (TempDir / "NESTED.ZUL").string());
+  EXPECT_EQ(DrillPatternCopies(), made);
 }
 
 // The same for a rout tape through Open Rout Tape: three paths, each repeated
@@ -319,10 +337,7 @@ TEST_F(TJobFileKeepingTest, ADrillTapeIsReadNoFurtherThanAJobFileHoldsItsPattern
 // and opened again.
 TEST_F(TJobFileKeepingTest, ARoutTapeIsReadNoFurtherThanAJobFileHoldsItsPatterns) {
   TWorkspace& form = StartProgram();
-  SetJobStepWorkLimit(10000);
-  struct TRestore {
-    ~TRestore() { SetJobStepWorkLimit(0); }
-  } restore;
+  const TStepBound bound(10000);
   std::string tape = "%\n";
   for (int k = 0; k < 3; ++k) {
     const std::string x = std::to_string(10000 + k * 1000);
@@ -342,15 +357,7 @@ TEST_F(TJobFileKeepingTest, ARoutTapeIsReadNoFurtherThanAJobFileHoldsItsPatterns
   const int64_t work = JobStepWork();
   EXPECT_EQ(work, 6000);
 
-  const std::string job = (TempDir / "ROUTED.ZUL").string();
-  ResetHeadlessDialogs();
-  ScriptFileDialogAnswer(job);
-  Run(form, emRout, "SaveAs1");
-  ASSERT_FALSE(DatabaseModified) << LastBox();
-  ScriptFileDialogAnswer(job);
-  Run(form, emRout, "Open1");
-  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
-  EXPECT_EQ(DatabaseFileName, job);
+  SaveAndOpen(form, emRout, (TempDir / "ROUTED.ZUL").string());
   EXPECT_EQ(JobStepWork(), work);
 }
 
@@ -362,10 +369,7 @@ TEST_F(TJobFileKeepingTest, ARoutTapeIsReadNoFurtherThanAJobFileHoldsItsPatterns
 // same bytes. A pattern beyond the bound is refused where it is made.
 TEST_F(TJobFileKeepingTest, TheLargestJobTheModelHoldsIsSavedAndOpenedWhole) {
   TWorkspace& form = StartProgram();
-  SetJobStepWorkLimit(600000);
-  struct TRestore {
-    ~TRestore() { SetJobStepWorkLimit(0); }
-  } restore;
+  const TStepBound bound(600000);
   for (int32_t t = 1; t <= kToolCount; ++t) {
     ToolTable[t] = {t * 2540, t % 300 + 1, t % 200 + 1, -t, t % 7, uint8_t(t % 2)};
     for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
