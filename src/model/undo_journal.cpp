@@ -131,40 +131,42 @@ bool TUndoJournal::OpenFile(bool truncate) {
   return MakeFile(truncate);
 }
 
+int TUndoJournal::WriteAt(off_t at, const uint8_t* data, size_t size) {
+  for (size_t done = 0; done < size;) {
+    const ssize_t n = ::pwrite(Fd_, data + done, size - done, at + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : ENOSPC;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+int TUndoJournal::ReadAt(off_t at, uint8_t* data, size_t size) const {
+  for (size_t done = 0; done < size;) {
+    const ssize_t n = ::pread(Fd_, data + done, size - done, at + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    // The journal only ever reads what it has written whole.
+    if (n == 0) return EIO;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
 bool TUndoJournal::WriteBlock(int32_t block) {
   if (!OpenFile(false)) return false;
-  off_t at = static_cast<off_t>(block) * BlockSize;
-  size_t done = 0;
   Written_ = true;
-  while (done < Block_.size()) {
-    ssize_t n = ::pwrite(Fd_, Block_.data() + done, Block_.size() - done, at + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      Fail(n < 0 ? errno : ENOSPC, ActionWriting);
-      return false;
-    }
-    done += static_cast<size_t>(n);
+  if (const int error = WriteAt(static_cast<off_t>(block) * BlockSize, Block_.data(), Block_.size())) {
+    Fail(error, ActionWriting);
+    return false;
   }
   return true;
 }
 
 bool TUndoJournal::ReadBlock(int32_t block) {
   if (!OpenFile(false)) return false;
-  off_t at = static_cast<off_t>(block) * BlockSize;
-  size_t done = 0;
-  while (done < Block_.size()) {
-    ssize_t n = ::pread(Fd_, Block_.data() + done, Block_.size() - done, at + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      Fail(errno, ActionReading);
-      return false;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  if (done < Block_.size()) {
-    // The journal only ever reads blocks it has written whole.
-    Fail(EIO, ActionReading);
+  if (const int error = ReadAt(static_cast<off_t>(block) * BlockSize, Block_.data(), Block_.size())) {
+    Fail(error, ActionReading);
     return false;
   }
   return true;
@@ -232,21 +234,15 @@ TUndoJournal::TMark TUndoJournal::Mark() const {
     const int32_t end = RecordCount_ - UndoneCount_;
     mark.RedoRecords.resize(static_cast<size_t>(UndoneCount_) * RecordSize);
     const off_t at = static_cast<off_t>(end) * RecordSize;
-    size_t done = 0;
+    bool read = false;
     if (Fd_ >= 0 && Written_) {
-      while (done < mark.RedoRecords.size()) {
-        const ssize_t n = ::pread(Fd_, mark.RedoRecords.data() + done, mark.RedoRecords.size() - done,
-                                  at + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-      }
+      read = ReadAt(at, mark.RedoRecords.data(), mark.RedoRecords.size()) == 0;
     } else if (RecordCount_ <= RecordsPerBlock) {
       std::memcpy(mark.RedoRecords.data(), Block_.data() + at, mark.RedoRecords.size());
-      done = mark.RedoRecords.size();
+      read = true;
     }
     // Unreadable: taken back, the journal offers nothing to redo.
-    if (done < mark.RedoRecords.size()) mark.RedoRecords.clear();
+    if (!read) mark.RedoRecords.clear();
   }
   return mark;
 }
@@ -299,17 +295,10 @@ bool TUndoJournal::RestoreRedo(const TMark& mark) {
   // The block being filled goes to the file whole first, then the steps to
   // redo over it and the blocks after, and the block is read back.
   if (!WriteBlock(block)) return false;
-  const off_t at = static_cast<off_t>(end) * RecordSize;
-  size_t done = 0;
-  while (done < mark.RedoRecords.size()) {
-    const ssize_t n = ::pwrite(Fd_, mark.RedoRecords.data() + done, mark.RedoRecords.size() - done,
-                               at + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      Fail(n < 0 ? errno : ENOSPC, ActionWriting);
-      return false;
-    }
-    done += static_cast<size_t>(n);
+  if (const int error =
+          WriteAt(static_cast<off_t>(end) * RecordSize, mark.RedoRecords.data(), mark.RedoRecords.size())) {
+    Fail(error, ActionWriting);
+    return false;
   }
   return ReadBlock(block);
 }

@@ -30,6 +30,8 @@
 // that was being recorded until its BeginOperation, so it never replays a
 // partial or stale step.
 #pragma once
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -164,6 +166,10 @@ class TUndoJournal {
   bool OpenFile(bool truncate);
   bool WriteBlock(int32_t block);
   bool ReadBlock(int32_t block);
+  // The bytes at the file's offset, whole: 0, or the error (EIO for a file
+  // that ends before them).
+  int WriteAt(off_t at, const uint8_t* data, size_t size);
+  int ReadAt(off_t at, uint8_t* data, size_t size) const;
   // Makes a new file at the next free scratch name; false after the failure
   // was reported. quietRepeat: a failure the same as the last journal's
   // drops the history without a second report.
