@@ -261,6 +261,7 @@ void TDrillHandle::Step() {
   }
   TStepCommandList a, b;
   DrillAutoStepLists(s, nested, a, b);
+  TQuietStepExpansion quiet;  // JobStepsTakePattern refuses a pattern that cannot expand
   auto* pattern = new TStepObject(std::move(a));
   if (!b.empty()) pattern->SetNested(new TStepObject(std::move(b)));
   if (!JobStepsTakePattern(ChainsOf(this), *pattern)) {
@@ -278,6 +279,7 @@ void TDrillHandle::CreateStep() {
   TEditStepLists lists;
   lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, 0, 0}};
   if (!ExecuteEditStepDialog(lists) || !lists[0]) return;
+  TQuietStepExpansion quiet;  // JobStepsTakePattern refuses a pattern that cannot expand
   auto* pattern = new TStepObject(std::move(*lists[0]));
   if (!JobStepsTakePattern(ChainsOf(this), *pattern)) {
     DisposeIfUnused(pattern);
@@ -304,6 +306,9 @@ void TDrillHandle::EditStep() {
     bool changed[3];
     for (int k = 0; k < 3; ++k) changed[k] = lists[k] != before[k];
     if ((changed[0] || changed[1] || changed[2]) && JobStepsTakeEdit(levels, changed, lists)) {
+      // Every chain made expands (counted above); one built on the way,
+      // with some of its levels replaced, need not.
+      TQuietStepExpansion quiet;
       DRDB->ReplaceStepLevels(changed[0], changed[1], lists, levels[2], levels[1], levels[0],
                               changed[2]);
       if (RoutReplaceStepLevels)

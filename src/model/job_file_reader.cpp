@@ -1183,7 +1183,7 @@ void TJobFileLoader::ResolveSteps() {
   // but never expanded, and cost nothing here. Every chain built must expand
   // as the job will expand it: at most kMaxStepCopies copies, every offset
   // inside the coordinate range; and all of them together, commands and
-  // copies, to no more than a job may hold (JobStepWorkLimit).
+  // copies, to no more than a job file may hold (JobFileStepWorkLimit).
   std::unordered_set<int32_t> used;
   auto use = [&](int32_t id) {
     for (int32_t level = 0; id > 0 && level < kMaxStepLevels && used.insert(id).second; ++level) {
@@ -1217,9 +1217,9 @@ void TJobFileLoader::ResolveSteps() {
       return;
     }
     work += StepChainWork(chain.size(), offsets.size());
-    if (work > JobStepWorkLimit()) {
+    if (work > JobFileStepWorkLimit()) {
       FailAt(l.Line, "the step lists up to step list " + Num(l.Id) + " come to more than " +
-                         IntToStrGrouped(static_cast<int32_t>(JobStepWorkLimit())) +
+                         IntToStrGrouped(static_cast<int32_t>(std::min<int64_t>(JobFileStepWorkLimit(), INT32_MAX))) +
                          " commands and copies.");
       return;
     }

@@ -12,7 +12,7 @@
 // TJobFileLoader implements the handlers: it checks every record (layers
 // inside their group, tool numbers 1..1000, step lists without cycles and at
 // most three levels deep, repeat counts at most kMaxStepCopies, the lists
-// the entities use expanding whole and to no more than JobStepWorkLimit
+// the entities use expanding whole and to no more than JobFileStepWorkLimit
 // commands and copies in all, no more entities than the stores of an empty
 // job take) and collects
 // the job in a TJobContents, the drill holes made at once in a batch laid
@@ -351,14 +351,18 @@ bool JobEntityCarriesSteps(uint8_t type);
 // What the step lists of one job may ask of the reader and of the job it
 // loads, in commands and copies: each list an entity uses is expanded with
 // the lists it nests (its chain), and the job holds every expansion. Lists
-// no entity uses are never expanded and count nothing. A job whose step
-// patterns come to more cannot be saved (see JobStepWork); the editors say
-// so before they make such patterns.
+// no entity uses are never expanded and count nothing. The editors and
+// imports make no pattern that takes the job past kMaxJobStepWork (see
+// JobStepWork); the reader takes twice that, so a save never refuses what
+// the job holds: an undo in one mode brings back patterns that the other
+// mode's edits were not counted against, each mode's own held to the bound.
 constexpr int64_t kMaxJobStepWork = 16000000;
 // The bound in force: kMaxJobStepWork, unless a test lowered it (reaching
 // the real one takes seconds under the sanitizers); 0 or less restores it.
 int64_t JobStepWorkLimit();
 void SetJobStepWorkLimit(int64_t work);
+// What the reader takes of a job file: twice the bound in force.
+inline int64_t JobFileStepWorkLimit() { return 2 * JobStepWorkLimit(); }
 // The work of one chain of that many commands expanding to that many copies.
 inline int64_t StepChainWork(std::size_t commands, std::size_t copies) {
   return int64_t(commands) + int64_t(copies);

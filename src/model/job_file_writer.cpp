@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/file_utils.h"
@@ -763,110 +764,240 @@ std::string JobStepWorkText(int64_t work) {
          " commands and copies; a job file holds at most " + grouped(JobStepWorkLimit()) + ".";
 }
 
-int64_t StepListWork(const TStepCommandList& chain) {
-  if (chain.empty()) return 0;
-  TStepCommandList offsets;
-  int32_t position = 0;
-  ExpandStepList(false, chain, offsets, position);
-  return StepChainWork(chain.size(), offsets.size());
+TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t& jobWork,
+                              std::unordered_set<const TStepObject*>& counted) {
+  if (chain != nullptr && chain->LevelCount() + pattern->LevelCount() > kMaxStepLevels)
+    return TPatternTake::TooDeep;
+  const TStepObject* made = pattern;
+  if (chain != nullptr) {
+    TQuietStepExpansion quiet;
+    made = chain->AppendLevel(pattern);
+  }
+  if (made == nullptr || !made->ChainWhole()) return TPatternTake::CannotExpand;
+  std::vector<const TStepObject*> levels;
+  int64_t work = 0;
+  for (const TStepObject* s = made; s != nullptr; s = s->Nested())
+    if (counted.count(s) == 0) {
+      levels.push_back(s);
+      work += StepObjectWork(*s);
+    }
+  if (jobWork + work > JobStepWorkLimit()) return TPatternTake::PastBound;
+  jobWork += work;
+  counted.insert(levels.begin(), levels.end());
+  return TPatternTake::Taken;
+}
+
+std::string StepPatternCannotExpandText() {
+  return "The step pattern would make more than " + IntToStrGrouped(kMaxStepCopies) +
+         " copies or move outside the coordinate range.";
 }
 
 namespace {
-bool JobStepsTake(int64_t added, const char* refused) {
-  const int64_t work = JobStepWork() + added;
+
+// Each entity's step chain (the object it holds), rout then drill.
+template <class F>
+void ForEachJobChain(F&& f) {
+  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer)
+    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
+      if (IsStepCarrier(e->Type) && e->GetStepObj() != nullptr) f(e->GetStepObj());
+    });
+  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
+    if (e->StepObj != nullptr) f(e->StepObj);
+  });
+}
+
+// The entities holding each chain, less one for each entry of leaving (the
+// chains of the entities an edit gives new ones).
+std::unordered_map<TStepObject*, int64_t> ChainUsers(const std::vector<TStepObject*>& leaving) {
+  std::unordered_map<TStepObject*, int64_t> users;
+  ForEachJobChain([&](TStepObject* chain) { ++users[chain]; });
+  for (TStepObject* chain : leaving)
+    if (chain != nullptr) --users[chain];
+  return users;
+}
+
+// The chains some entity still holds, registered with their levels.
+void RegisterHeld(const std::unordered_map<TStepObject*, int64_t>& users, TStepIdTable& ids) {
+  for (const auto& [chain, n] : users)
+    if (n > 0) ids.RegisterChain(chain);
+}
+
+// The status box of a count that takes more than a moment, with its Cancel.
+class TStepCountWait {
+ public:
+  ~TStepCountWait() {
+    if (open_) ViewServices().CloseStatus();
+  }
+  // True when the user cancelled; done of total tells how far the count is.
+  bool Cancelled(int64_t done, int64_t total) {
+    if ((++asks_ & 63) != 0) return false;
+    const uint32_t now = GetTickCount();
+    if (!open_) {
+      if (now - start_ < kShowAfterMs) return false;
+      ViewServices().OpenStatus(kText);
+      open_ = true;
+    }
+    bool cancelled = false;
+    const int32_t percent = total > 0 ? int32_t(std::min<int64_t>(100, done * 100 / total)) : 0;
+    ViewServices().UpdateStatus(kText, percent, cancelled);
+    ProcessMessages();
+    return cancelled;
+  }
+
+ private:
+  static constexpr uint32_t kShowAfterMs = 500;
+  static constexpr const char* kText = "Counting the job's step patterns...";
+  uint32_t start_ = GetTickCount();
+  uint32_t asks_ = 0;
+  bool open_ = false;
+};
+
+// The commands and copies of a chain made of these commands, and whether
+// it expands whole.
+int64_t ExpandedWork(const TStepCommandList& chain, bool& whole) {
+  TStepCommandList offsets;
+  int32_t position = 0;
+  whole = chain.empty() || ExpandStepList(false, chain, offsets, position);
+  return StepChainWork(chain.size(), offsets.size());
+}
+
+bool TakesWork(int64_t work, const char* refused) {
   if (work <= JobStepWorkLimit()) return true;
   ErrorBox(JobStepWorkText(work) + "\r\n" + refused);
   return false;
 }
+
+bool RefuseUnexpandable(const char* refused) {
+  ErrorBox(StepPatternCannotExpandText() + "\r\n" + refused);
+  return false;
+}
+
 }  // namespace
 
 bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern) {
-  // Each chain gets one with the pattern over it; the pattern's own levels
-  // are objects of their own.
-  int64_t added = 0;
-  for (const TStepObject* s = &pattern; s != nullptr; s = s->Nested())
-    added += StepListWork(s->FlattenCommands());
-  std::vector<const TStepObject*> seen;
+  const char* refused = "The step pattern was not made.";
+  if (!pattern.ChainWhole()) return RefuseUnexpandable(refused);
+  // What the job holds after the edit: the chains the changed entities let
+  // go of count only where other entities keep them. Every level of a
+  // changed chain becomes an object with the pattern as its outermost level
+  // (shared by the chains that shared the level), and the pattern's own
+  // levels end each new chain.
+  TStepIdTable ids;
+  RegisterHeld(ChainUsers(chains), ids);
+  int64_t work = StepWorkOf(ids, nullptr);
+  for (const TStepObject* s = &pattern; s != nullptr; s = s->Nested()) work += StepObjectWork(*s);
+  const TStepCommandList outer = pattern.FlattenCommands();
+  std::unordered_set<const TStepObject*> made;
+  TStepCountWait wait;
+  int64_t done = 0;
   for (const TStepObject* chain : chains) {
-    if (chain == nullptr || std::find(seen.begin(), seen.end(), chain) != seen.end()) continue;
-    seen.push_back(chain);
-    TStepCommandList all = pattern.FlattenCommands();
-    const TStepCommandList below = chain->FlattenCommands();
-    all.insert(all.end(), below.begin(), below.end());
-    added += StepListWork(all);
+    ++done;
+    for (const TStepObject* s = chain; s != nullptr && made.insert(s).second; s = s->Nested()) {
+      TStepCommandList all = s->FlattenCommands();
+      all.insert(all.end(), outer.begin(), outer.end());
+      bool whole = true;
+      work += ExpandedWork(all, whole);
+      if (!whole) return RefuseUnexpandable(refused);
+    }
+    if (wait.Cancelled(done, int64_t(chains.size()))) return false;
   }
-  return JobStepsTake(added, "The step pattern was not made.");
+  return TakesWork(work, refused);
 }
 
 bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t count,
                             const std::function<TMatrix3(int64_t)>& matrixAt, bool copy) {
   std::vector<TStepObject*> distinct;
-  for (TStepObject* chain : chains)
-    if (chain != nullptr && std::find(distinct.begin(), distinct.end(), chain) == distinct.end())
-      distinct.push_back(chain);
+  {
+    std::unordered_set<TStepObject*> seen;
+    for (TStepObject* chain : chains)
+      if (chain != nullptr && seen.insert(chain).second) distinct.push_back(chain);
+  }
   if (distinct.empty() || count <= 0) return true;
   // The entities using each chain, after the edit: a moved entity lets go of
   // its chain; each copy or move takes the chain transformed, one object per
   // chain and matrix (TStepObject::Transformed). A result made before (a
   // copy made twice by the same matrix) is counted as the object it is; a
   // new one costs what its chain costs, and is not made here.
-  std::unordered_map<TStepObject*, int64_t> users;
-  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer)
-    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
-      if (IsStepCarrier(e->Type) && e->GetStepObj() != nullptr) ++users[e->GetStepObj()];
-    });
-  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
-    if (e->StepObj != nullptr) ++users[e->StepObj];
-  });
-  if (!copy)
-    for (TStepObject* chain : chains)
-      if (chain != nullptr) --users[chain];
-  std::unordered_map<TStepObject*, int64_t> chainWork;
+  std::unordered_map<TStepObject*, int64_t> users = ChainUsers(copy ? std::vector<TStepObject*>{} : chains);
+  // A chain never moved before makes a new object for every matrix: its
+  // work counts count times at once. Only the others look up each matrix.
+  int64_t added = 0;
+  std::vector<std::pair<TStepObject*, int64_t>> moved;
   for (TStepObject* chain : distinct) {
     TStepIdTable own;
     own.RegisterChain(chain);
-    chainWork[chain] = StepWorkOf(own, nullptr);
+    const int64_t work = StepWorkOf(own, nullptr);
+    if (chain->HasTransforms())
+      moved.emplace_back(chain, work);
+    else
+      added += work * count;
   }
-  int64_t added = 0;
-  for (int64_t k = 0; k < count; ++k) {
+  TStepCountWait wait;
+  for (int64_t k = 0; k < count && !moved.empty(); ++k) {
     const TMatrix3 m = matrixAt(k);
-    for (TStepObject* chain : distinct) {
+    for (const auto& [chain, work] : moved) {
       if (TStepObject* made = chain->TransformedBefore(m))
         users[made] += 1;
       else
-        added += chainWork[chain];
+        added += work;
     }
+    if (wait.Cancelled(k + 1, count)) return false;
   }
   TStepIdTable ids;
-  for (const auto& [chain, n] : users)
-    if (n > 0) ids.RegisterChain(chain);
+  RegisterHeld(users, ids);
   const int64_t work = StepWorkOf(ids, nullptr) + added;
-  if (work <= JobStepWorkLimit()) return true;
-  ErrorBox(JobStepWorkText(work) + "\r\nNothing was changed.");
-  return false;
+  return TakesWork(work, "Nothing was changed.");
 }
 
 bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
                       const std::array<std::optional<TStepCommandList>, 3>& lists) {
+  const char* refused = "The step lists were not changed.";
+  auto changedAt = [&](const TStepObject* s) {
+    for (int k = 0; k < 3; ++k)
+      if (changed[k] && old[k] != nullptr && old[k] == s) return k;
+    return -1;
+  };
+  auto touches = [&](const TStepObject* s) {
+    for (; s != nullptr; s = s->Nested())
+      if (changedAt(s) >= 0) return true;
+    return false;
+  };
+  // Every chain holding a changed level is rebuilt down to its deepest
+  // changed level, an object for each level above it (shared by the chains
+  // that shared the level); the levels below stay as they are. The chains
+  // rebuilt count only as the objects they become.
+  std::vector<TStepObject*> rebuilt;
+  ForEachJobChain([&](TStepObject* chain) {
+    if (touches(chain)) rebuilt.push_back(chain);
+  });
   TStepIdTable ids;
-  RegisterJobSteps(ids);
+  RegisterHeld(ChainUsers(rebuilt), ids);
+  std::unordered_set<const TStepObject*> made;
   int64_t added = 0;
-  for (const TStepObject* object : ids.Order()) {
-    bool touched = false;
-    TStepCommandList all;
-    for (const TStepObject* s = object; s != nullptr; s = s->Nested()) {
-      int k = 0;
-      while (k < 3 && !(changed[k] && old[k] == s)) ++k;
-      if (k == 3) {
-        all.insert(all.end(), s->Commands().begin(), s->Commands().end());
+  TStepCountWait wait;
+  int64_t done = 0;
+  for (TStepObject* chain : rebuilt) {
+    ++done;
+    for (TStepObject* s = chain; s != nullptr; s = s->Nested()) {
+      if (!touches(s)) {
+        ids.Register(s);
         continue;
       }
-      touched = true;
-      if (lists[std::size_t(k)]) all.insert(all.end(), lists[std::size_t(k)]->begin(), lists[std::size_t(k)]->end());
+      const int k = changedAt(s);
+      if ((k >= 0 && !lists[std::size_t(k)]) || !made.insert(s).second) continue;
+      TStepCommandList all;
+      for (const TStepObject* t = s; t != nullptr; t = t->Nested()) {
+        const int j = changedAt(t);
+        const TStepCommandList* commands = j < 0 ? &t->Commands() : lists[std::size_t(j)] ? &*lists[std::size_t(j)] : nullptr;
+        if (commands != nullptr) all.insert(all.end(), commands->begin(), commands->end());
+      }
+      bool whole = true;
+      added += ExpandedWork(all, whole);
+      if (!whole) return RefuseUnexpandable(refused);
     }
-    if (touched) added += StepListWork(all);
+    if (wait.Cancelled(done, int64_t(rebuilt.size()))) return false;
   }
-  return JobStepsTake(added, "The step lists were not changed.");
+  return TakesWork(StepWorkOf(ids, nullptr) + added, refused);
 }
 
 int WriteJobFile(const std::string& fileName, const std::string& backupName, int* backupError,

@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "model/step_repeat.h"
@@ -176,13 +177,32 @@ int64_t StepObjectWork(const TStepObject& object);
 // at most 16,000,000." (N the work given).
 std::string JobStepWorkText(int64_t work);
 
-// The commands and copies of a chain of these commands, as a job holds it
-// (StepChainWork of its expansion).
-int64_t StepListWork(const TStepCommandList& chain);
+// What a tape's pattern end does to one entity of the pattern (see
+// TakePatternLevel).
+enum class TPatternTake { Taken, TooDeep, PastBound, CannotExpand };
+// Whether the entity whose chain is given (nullptr: none) may take the
+// pattern as its outermost level: the chain made holds at most three levels
+// (else TooDeep), expands whole (else CannotExpand) and its levels not yet
+// counted (each in counted once) keep jobWork, the job's count, within the
+// bound (else PastBound). Taken: jobWork and counted grown by them, and the
+// entity's AppendStepObj(pattern) gives it that chain. The objects are made
+// here without a box; the caller says what was not applied.
+TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t& jobWork,
+                              std::unordered_set<const TStepObject*>& counted);
+// "The step pattern would make more than 65,535 copies or move outside the
+// coordinate range."
+std::string StepPatternCannotExpandText();
+// The checks below count what the job will hold after the edit (the chains
+// the changed entities let go of count only where others keep them), show
+// a status box with Cancel when counting takes more than a moment (a
+// cancelled count refuses without a box), and refuse a pattern that cannot
+// expand as well as one past the bound.
+//
 // Whether the job's step patterns still fit a job file when the pattern
 // becomes the outermost level of each chain (nullptr: an entity without
-// one) of the entities an editor changes; else the error box says so
-// ("... The step pattern was not made.") and false.
+// one; one entry per entity) of the entities an editor changes, and every
+// chain made expands; else the error box says so ("... The step pattern
+// was not made.") and false.
 bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern);
 // The same for a window edit that moves (copy false) or copies the entities
 // whose chains are given by each of count matrices (matrixAt(0) ...): a chain

@@ -502,6 +502,7 @@ void TRoutHandle::Step() {
   TStepCommandList first, second;
   RoutAutoStepLists(s, nested, first, second);
   if (first.empty()) return;
+  TQuietStepExpansion quiet;  // JobStepsTakePattern refuses a pattern that cannot expand
   auto* step = new TStepObject(std::move(first));
   if (!second.empty()) step->SetNested(new TStepObject(std::move(second)));
   step->AddRef();  // held while the starts take it
@@ -524,6 +525,7 @@ void TRoutHandle::CreateStep() {
   AddStepCommand(*levels[0], 1, 0, 1, 0, 0);
   AddStepCommand(*levels[0], 0, 0, 1, 0, 0);
   if (!ExecuteEditStepDialog(levels)) return;
+  TQuietStepExpansion quiet;  // JobStepsTakePattern refuses a pattern that cannot expand
   TStepObject* step = ChainFromLevels(levels);
   if (step == nullptr) return;
   step->AddRef();
@@ -559,6 +561,9 @@ void TRoutHandle::EditStep() {
     bool changed[3];
     for (int k = 0; k < 3; ++k) old[k] = edits[k].Target, changed[k] = edits[k].Changed;
     if (any && JobStepsTakeEdit(old, changed, levels)) {
+      // Every chain made expands (counted above); one built on the way,
+      // with some of its levels replaced, need not.
+      TQuietStepExpansion quiet;
       s->AddRef();  // the targets live in this chain until every start is rebuilt
       RTDB->ReplaceStepLevels(edits);
       if (DrillStepLevels) DrillStepLevels(edits);

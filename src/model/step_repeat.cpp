@@ -311,7 +311,10 @@ class TStepEngine {
   TStepCommandList* Output = nullptr;
 };
 
+int32_t QuietExpansions = 0;
+
 void ShowExpansionError(int32_t position) {
+  if (QuietExpansions > 0) return;
   ErrorBox("Step && Repeat Crash.  Error Line: " + IntToShortStr(position));
 }
 
@@ -375,7 +378,16 @@ bool ExpandStepList(bool relative, const TStepCommandList& commands, TStepComman
   return engine.Expand(relative, commands, offsets, position);
 }
 
+TQuietStepExpansion::TQuietStepExpansion() { ++QuietExpansions; }
+TQuietStepExpansion::~TQuietStepExpansion() { --QuietExpansions; }
+
 // ---- TStepObject ---------------------------------------------------------
+
+bool TStepObject::ChainWhole() const {
+  for (const TStepObject* s = this; s != nullptr; s = s->Nested_)
+    if (!s->Whole_) return false;
+  return true;
+}
 
 TStepObject::TStepObject(TStepCommandList commands) : Commands_(std::move(commands)) {
   int32_t position = 0;

@@ -79,6 +79,18 @@ constexpr int32_t kMaxStepLevels = 3;
 bool ExpandStepList(bool relative, const TStepCommandList& commands, TStepCommandList& offsets,
                     int32_t& position);
 
+// While one lives, an expansion that stops at an error shows no box: the
+// code that made the object looks at Whole() and says what it did instead
+// (an edit or import that would make a pattern that cannot expand leaves
+// it out).
+class TQuietStepExpansion {
+ public:
+  TQuietStepExpansion();
+  ~TQuietStepExpansion();
+  TQuietStepExpansion(const TQuietStepExpansion&) = delete;
+  TQuietStepExpansion& operator=(const TQuietStepExpansion&) = delete;
+};
+
 // ---- Step objects ----------------------------------------------------------
 
 // A step-and-repeat pattern that entities point to. Created with reference
@@ -89,8 +101,9 @@ bool ExpandStepList(bool relative, const TStepCommandList& commands, TStepComman
 class TStepObject {
  public:
   // Takes the list and expands it; an expansion error is shown as
-  // "Step && Repeat Crash.  Error Line: " and the position, and the offsets
-  // built up to the error are kept.
+  // "Step && Repeat Crash.  Error Line: " and the position (unless a
+  // TQuietStepExpansion lives), and the offsets built up to the error are
+  // kept.
   explicit TStepObject(TStepCommandList commands);
   virtual ~TStepObject();
   TStepObject(const TStepObject&) = delete;
@@ -106,6 +119,8 @@ class TStepObject {
   const TStepCommandList& Offsets() const { return Offsets_; }
   // The last expansion of the chain ended without an error.
   bool Whole() const { return Whole_; }
+  // This object and every level below it expanded without an error.
+  bool ChainWhole() const;
   TStepObject* Nested() const { return Nested_; }
 
   // The n-th object of the nested chain (1 = this one); nullptr past the end.
@@ -126,6 +141,8 @@ class TStepObject {
   // The step object for an entity moved by the matrix (cached per matrix,
   // matrices equal by SameMatrix sharing one result).
   TStepObject* Transformed(const TMatrix3& m);
+  // Whether Transformed made a result that is still cached.
+  bool HasTransforms() const { return !TransformCache_.empty(); }
   // The result Transformed gave for the matrix already, or nullptr.
   TStepObject* TransformedBefore(const TMatrix3& m) const;
   // A chain equal to this one with the level `target` replaced by a new

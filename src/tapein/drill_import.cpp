@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <unordered_set>
 
 #include "foundation/display_units.h"
 #include "foundation/file_dialogs.h"
@@ -281,54 +282,52 @@ void TDrillTapeReader::ToolChange(int32_t tool, int32_t) {
   ActiveTools[t] = true;
 }
 
+void TDrillTapeReader::ReportPattern(std::string text) {
+  PatternNotices.push_back(text);
+  ReportLine(std::move(text), true);
+}
+
 void TDrillTapeReader::ApplyRepeats() {
   TStepObject* step = nullptr;
   if (!PatternEntities.empty()) {
     // A stored list ends with a closing step, as the step-list editor keeps
     // it: without it the last M02 of the tape would give no copy.
     RepeatList.push_back(TStepCommand{0, 1, 0, 0, 0});
+    TQuietStepExpansion quiet;  // a pattern that cannot expand is reported below
     step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
   }
   RepeatList.clear();
   // Each pattern end wraps the holes of the pattern once more. Past
-  // kMaxPatternChain levels (all a step list nests: a fourth would stop the
-  // expansion with its crash box and keep only the copies of three) the
-  // entity keeps the copies it has, leaves the list (its levels never fall)
-  // and the report says so at this end and every later one.
+  // kMaxPatternChain levels (all a step list nests) the entity keeps the
+  // copies it has, leaves the list (its levels never fall) and the report
+  // says so at this end and every later one. A chain that would not expand
+  // whole (too many copies, or copies outside the coordinate range) or
+  // would take the job past its step bound is not made: the entity keeps
+  // the copies it has and leaves the list.
   int32_t refused = PatternRefused;
-  int32_t pastBound = 0;
+  int32_t pastBound = 0, cannotExpand = 0;
   if (step != nullptr) {
     size_t kept = 0;
     // The entities of a pattern mostly share their chain of steps: each
     // chain made is expanded once and counted once.
     const TStepObject* last = nullptr;
     if (StepWork < 0) StepWork = JobStepWork();
-    std::set<const TStepObject*> counted;
+    std::unordered_set<const TStepObject*> counted;
+    const bool whole = step->ChainWhole();
     for (const int32_t index : PatternEntities) {
       TDrillEntity* e = DRDB->EntityAt(index);
       if (e == nullptr) continue;
-      if (e->StepObj != nullptr && e->StepObj->LevelCount() >= kMaxPatternChain) {
+      const TPatternTake take =
+          whole ? TakePatternLevel(e->StepObj, step, StepWork, counted) : TPatternTake::CannotExpand;
+      if (take == TPatternTake::TooDeep) {
         ++refused;
         ++PatternRefused;
         continue;
       }
-      // The chain the entity takes on (the same for all that share one).
-      // Every level of it is made here, as each ends with this pattern, and
-      // a job file holds each level as a step list: each is counted once.
-      const TStepObject* chain = e->StepObj != nullptr ? e->StepObj->AppendLevel(step) : step;
-      std::vector<const TStepObject*> levels;
-      int64_t work = 0;
-      for (const TStepObject* s = chain; s != nullptr; s = s->Nested())
-        if (counted.count(s) == 0) {
-          levels.push_back(s);
-          work += StepObjectWork(*s);
-        }
-      if (StepWork + work > JobStepWorkLimit()) {
-        ++pastBound;
+      if (take != TPatternTake::Taken) {
+        ++(take == TPatternTake::PastBound ? pastBound : cannotExpand);
         continue;
       }
-      StepWork += work;
-      counted.insert(levels.begin(), levels.end());
       e->AppendStepObj(step);
       if (e->StepObj != last) {
         last = e->StepObj;
@@ -340,12 +339,9 @@ void TDrillTapeReader::ApplyRepeats() {
     ReleaseStepObject(step);
   }
   if (refused > 0)
-    ReportLine(JoinText({"Line ", std::to_string(BlockNumber), ": the pattern's repeats were not applied to ",
-                         std::to_string(refused), refused == 1 ? " entity" : " entities", " already repeated by ",
-                         std::to_string(kMaxPatternChain), " patterns."}),
-               true);
-  if (pastBound > 0)
-    ReportLine(PatternPastJobBoundText(BlockNumber, pastBound, JobStepWorkLimit()), true);
+    ReportPattern(PatternTooDeepText(BlockNumber, refused, kMaxPatternChain));
+  if (cannotExpand > 0) ReportPattern(PatternCannotExpandText(BlockNumber, cannotExpand));
+  if (pastBound > 0) ReportPattern(PatternPastJobBoundText(BlockNumber, pastBound, JobStepWorkLimit()));
 }
 
 void TDrillTapeReader::PatternEnd(bool& handled) {
@@ -527,6 +523,9 @@ bool ImportDrillTape(const std::string& fileName, uint8_t filter) {
         ErrorBox(TextStart(reader.StopReason, kShortStringMax) + "\r\n" + kWithdrawn);
     }
     if (nothing && !reader.ShowMessages) ReportTapeDrawsNothing(fileName, reader.Faults);
+    // Nor would the pattern repeats left unapplied.
+    if (kept && !nothing && !reader.ShowMessages && !reader.PatternNotices.empty())
+      WarningBox(PatternNoticesText(reader.PatternNotices));
   }
   if (kept && DrillUndo != nullptr)
     for (int32_t i = firstIndex; i <= DrillEntityCount; ++i) DrillUndo->RecordAdd(i);

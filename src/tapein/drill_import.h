@@ -102,6 +102,9 @@ class TDrillTapeReader : public TNCReader {
   // a pattern end makes: a pattern that would take the job past what a job
   // file holds is not applied, so that the job read can still be saved.
   int64_t StepWork = -1;
+  // The lines on the pattern repeats not applied, for a box when the
+  // results window is not shown.
+  std::vector<std::string> PatternNotices;
   bool Recording = false;
   TStepCommandList RepeatList;
   bool OriginSeen = false;
@@ -135,6 +138,7 @@ class TDrillTapeReader : public TNCReader {
   static constexpr int32_t kMaxPatternChain = kMaxStepLevels;
 
   void ReportLine(std::string text, bool fault);
+  void ReportPattern(std::string text);
   int64_t ListedLines_ = 0;
   int64_t LinesPastList_ = 0;
   bool ListingEnded_ = false;

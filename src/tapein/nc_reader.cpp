@@ -12,6 +12,7 @@
 #include "foundation/byte_order.h"
 #include "foundation/file_utils.h"
 #include "foundation/utilities.h"
+#include "model/step_repeat.h"
 #include "platform/paths.h"
 
 TNCReader* CurrentReader = nullptr;
@@ -32,6 +33,29 @@ std::string PatternPastJobBoundText(int32_t line, int32_t entities, int64_t boun
                    ": the job's step patterns would come to more than ",
                    IntToStrGrouped(int32_t(std::min<int64_t>(bound, INT32_MAX))),
                    " commands and copies, all a job file holds."});
+}
+
+std::string PatternTooDeepText(int32_t line, int32_t entities, int32_t levels) {
+  return JoinText({"Line ", std::to_string(line), ": the pattern's repeats were not applied to ",
+                   std::to_string(entities), entities == 1 ? " entity" : " entities", " already repeated by ",
+                   std::to_string(levels), " patterns."});
+}
+
+std::string PatternCannotExpandText(int32_t line, int32_t entities) {
+  return JoinText({"Line ", std::to_string(line), ": the pattern's repeats were not applied to ",
+                   std::to_string(entities), entities == 1 ? " entity" : " entities", ": they would make more than ",
+                   IntToStrGrouped(kMaxStepCopies), " copies or move outside the coordinate range."});
+}
+
+std::string PatternNoticesText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::size_t k = 0; k < lines.size() && k < kPatternNoticeLines; ++k)
+    text += (k == 0 ? "" : "\r\n") + lines[k];
+  if (lines.size() > kPatternNoticeLines) {
+    const std::size_t more = lines.size() - kPatternNoticeLines;
+    text += "\r\n(" + std::to_string(more) + (more == 1 ? " more line.)" : " more lines.)");
+  }
+  return text;
 }
 
 namespace {

@@ -63,6 +63,16 @@ std::string JoinText(std::initializer_list<std::string_view> pieces);
 // job's step patterns would come to more than <bound> commands and copies,
 // all a job file holds."
 std::string PatternPastJobBoundText(int32_t line, int32_t entities, int64_t bound);
+// "Line <line>: the pattern's repeats were not applied to <n> entities
+// already repeated by <levels> patterns."
+std::string PatternTooDeepText(int32_t line, int32_t entities, int32_t levels);
+// "Line <line>: the pattern's repeats were not applied to <n> entities: they
+// would make more than 65,535 copies or move outside the coordinate range."
+std::string PatternCannotExpandText(int32_t line, int32_t entities);
+// The lines on pattern repeats not applied, one a line, the first
+// kPatternNoticeLines of them and a count of the rest, for a box.
+constexpr std::size_t kPatternNoticeLines = 8;
+std::string PatternNoticesText(const std::vector<std::string>& lines);
 
 // ---- Move records ------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <unordered_set>
 #include <utility>
 
 #include "foundation/display_units.h"
@@ -82,9 +83,14 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
   int32_t PathStartOf(int32_t index) override {
     return index > 0 && Seq != nullptr ? Seq->FindPathJog(index) : 0;
   }
-  void SetStepObject(int32_t index, TStepObject* step) override {
+  TStepObject* StepObjectOf(int32_t index) override {
+    TRoutEntity* r = RTDB->EntityAt(index);
+    auto* carrier = r != nullptr ? r->AsStepCarrier() : nullptr;
+    return carrier != nullptr ? carrier->GetStepObj() : nullptr;
+  }
+  void AppendStepObject(int32_t index, TStepObject* step) override {
     if (TRoutEntity* r = RTDB->EntityAt(index); auto* carrier = r != nullptr ? r->AsStepCarrier() : nullptr)
-      carrier->SetStepObj(step);
+      carrier->AppendStepObj(step);
   }
   void ShareIdenticalStepLists(int32_t) override { ::ShareIdenticalStepLists(); }
   void DiscardFrom(int32_t first) override {
@@ -241,6 +247,7 @@ void TRoutTapeReader::Record(int32_t index) {
 void TRoutTapeReader::ForgetPattern() {
   for (const int32_t index : PatternEntities) PatternSeen[std::size_t(index)] = false;
   PatternEntities.clear();
+  PatternRefused = 0;
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
@@ -380,23 +387,43 @@ void TRoutTapeReader::ToolChange(int32_t tool, int32_t compTool) {
 
 void TRoutTapeReader::ApplyRepeats() {
   if (!PatternEntities.empty()) {
-    TStepObject* step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
-    // The entities of the pattern share its one step object.
-    int64_t work = 0;
-    if (step != nullptr) {
-      if (StepWork < 0) StepWork = JobStepWork();
-      for (const TStepObject* s = step; s != nullptr; s = s->Nested()) work += StepObjectWork(*s);
+    // A stored list ends with a closing step, as the step-list editor keeps
+    // it: without it the last M02 of the tape would give no copy.
+    RepeatList.push_back({0, 1, 0, 0, 0});
+    TStepObject* step = nullptr;
+    {
+      TQuietStepExpansion quiet;  // a pattern that cannot expand is reported below
+      step = NewMovedStepObject(RepeatList, OffsetX, OffsetY);
     }
-    if (step != nullptr && StepWork + work > JobStepWorkLimit()) {
-      Message(PatternPastJobBoundText(BlockNumber, int32_t(PatternEntities.size()), JobStepWorkLimit()));
-    } else {
-      if (step != nullptr) StepWork += work;
-      for (int32_t index : PatternEntities) target_.SetStepObject(index, step);
+    // Each pattern end wraps the entities of the pattern once more, as a
+    // drill tape's does: an entity that would take a fourth level, a chain
+    // that would not expand whole, or one past the job's step bound is not
+    // made; the entity keeps the copies it has and leaves the pattern.
+    if (StepWork < 0) StepWork = JobStepWork();
+    std::unordered_set<const TStepObject*> counted;
+    const bool whole = step->ChainWhole();
+    int32_t refused = PatternRefused, pastBound = 0, cannotExpand = 0;
+    std::size_t kept = 0;
+    for (const int32_t index : PatternEntities) {
+      const TPatternTake take = whole ? TakePatternLevel(target_.StepObjectOf(index), step, StepWork, counted)
+                                      : TPatternTake::CannotExpand;
+      if (take != TPatternTake::Taken) {
+        if (take == TPatternTake::TooDeep) ++PatternRefused;
+        ++(take == TPatternTake::TooDeep ? refused : take == TPatternTake::PastBound ? pastBound : cannotExpand);
+        PatternSeen[std::size_t(index)] = false;
+        continue;
+      }
+      target_.AppendStepObject(index, step);
       // Every copy of every entity is worked out and drawn with the job: a
       // pattern of many copies is work the Cancel box looks at at once, also
       // when the tape ends with it.
-      if (step != nullptr) RepeatCopies += int64_t{step->CopyCount()} * int64_t(PatternEntities.size());
+      if (const TStepObject* chain = target_.StepObjectOf(index)) RepeatCopies += chain->CopyCount();
+      PatternEntities[kept++] = index;
     }
+    PatternEntities.resize(kept);
+    if (refused > 0) Message(PatternTooDeepText(BlockNumber, refused, kMaxStepLevels));
+    if (cannotExpand > 0) Message(PatternCannotExpandText(BlockNumber, cannotExpand));
+    if (pastBound > 0) Message(PatternPastJobBoundText(BlockNumber, pastBound, JobStepWorkLimit()));
     ReleaseStepObject(step);
     Poll(Abort);
   }

@@ -58,8 +58,11 @@ class TRoutImportTarget {
   virtual int32_t AddCircle(const TIntPoint& centre, const TIntPoint& onCircle, uint16_t feed) = 0;
   // The entity that starts the path of the index.
   virtual int32_t PathStartOf(int32_t index) = 0;
-  // Gives the entity (a path start gives its path) the step object.
-  virtual void SetStepObject(int32_t index, TStepObject* step) = 0;
+  // The step chain of the entity (a path start: of its path), or nullptr.
+  virtual TStepObject* StepObjectOf(int32_t index) = 0;
+  // Gives the entity (a path start gives its path) the step object as the
+  // outermost level of its chain.
+  virtual void AppendStepObject(int32_t index, TStepObject* step) = 0;
   // Entities from first on whose step lists are equal share one object.
   virtual void ShareIdenticalStepLists(int32_t first) = 0;
   // Takes out every entity from first on (a failed import).
@@ -143,6 +146,9 @@ class TRoutTapeReader : public TNCReader {
   // By entity index, true for the entities of PatternEntities: a flag a
   // recorded hole or path costs, where a set's node cost an allocation.
   std::vector<bool> PatternSeen;
+  // Entities of the pattern that took their last level and left
+  // PatternEntities: every later end of the pattern names them again.
+  int32_t PatternRefused = 0;
   bool Recording = false;
   TStepCommandList RepeatList;
   // The commands and copies of the job's step patterns (see JobStepWork),

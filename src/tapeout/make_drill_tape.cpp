@@ -7,8 +7,11 @@
 
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
+#include "model/drill_entities.h"
+#include "model/step_repeat.h"
 #include "model/drill_tools.h"
 #include "platform/events.h"
 #include "platform/forms.h"
@@ -226,8 +229,32 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
   return true;
 }
 
+namespace {
+// False, with the box, when a hole of the layers written has a step pattern
+// that did not expand whole: its copies stop short, and the tape would
+// drill fewer holes than the job asks for.
+bool DrillStepsExpandWhole(uint32_t layerMask) {
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    TDrillEntity* e = DRDB->EntityAt(i);
+    if (e == nullptr || e->GetStepObj() == nullptr || e->GetStepObj()->ChainWhole() ||
+        !SlotInMask(DRDB->WordAt(i), layerMask | 0x80000000u) || !DrillToolActive(e->GetToolNumber()))
+      continue;
+    TIntPoint at;
+    e->GetPoint(at);
+    const double unit = UnitsPerDisplayUnit;
+    ErrorBox("The step pattern of the hole at X " + RealToStr(at.X / unit) + " Y " + RealToStr(at.Y / unit) +
+             " cannot be expanded: it makes more than " +
+             IntToStrGrouped(kMaxStepCopies) + " copies or moves outside the coordinate range.\r\n"
+             "The tape was not written: delete or change that pattern first.");
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
 bool MakeDrillTape() {
   if (DRDB == nullptr || !ExecuteMakeDrillTapeDialog()) return false;
+  if (!DrillStepsExpandWhole(DrillTapeLayerMask())) return false;
   // The tooling hits are marked among the unstepped hits, when there are any.
   const TMakeTapeDefaults& options = DRDB->MakeTapeDefaults;
   ToolingMarks = TToolingMarks{};

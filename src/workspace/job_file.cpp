@@ -67,26 +67,6 @@ bool JobFileNameFits(const std::string& name) {
   return true;
 }
 
-// False, with the reason shown, when the job's step patterns are more than
-// a job file holds (the file written would not open again): the editors
-// refuse to make such patterns, but moves and imports may still multiply
-// them.
-bool JobStepsFitAFile() {
-  bool whole = true;
-  const int64_t work = JobStepWork(&whole);
-  if (!whole) {
-    ErrorBox("A step pattern of the job cannot be expanded: it makes more than " +
-             IntToStrGrouped(kMaxStepCopies) + " copies or moves outside the coordinate range.\r\n"
-             "The job was not saved: delete or change that pattern first.");
-    return false;
-  }
-  if (work > JobStepWorkLimit()) {
-    ErrorBox(JobStepWorkText(work) + "\r\nThe job was not saved: expand or delete some of them first.");
-    return false;
-  }
-  return true;
-}
-
 // The warning after an open that passed records over: how many, on which
 // lines, and that a save leaves them out.
 std::string SkippedRecordsText(const std::string& name, const TJobContents& contents) {
@@ -111,7 +91,7 @@ std::string JobsOwnFile;
 // previous version could not take the backup's name is saved; the user is
 // told where that version was kept instead.
 bool WriteJobAs(const std::string& name, const std::string& backup) {
-  if (!JobFileNameFits(name) || !JobStepsFitAFile()) return false;
+  if (!JobFileNameFits(name)) return false;
   int error = 0, backupError = 0;
   std::string kept;
   {

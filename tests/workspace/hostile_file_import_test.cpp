@@ -113,7 +113,7 @@ TEST_F(THostileFileImportTest, StepListsThatExpandPastAJobAreRefusedAndLongOnesR
   }
   const std::string many =
       Input("MANY.ZUL", head + lists + "0\nENDSEC\n0\nENTITIES\n" + holes + "0\nENDSEC\n0\nEOF\n");
-  SetJobStepWorkLimit(2000000);
+  SetJobStepWorkLimit(1000000);  // a job file takes twice that
   struct TRestore {
     ~TRestore() { SetJobStepWorkLimit(0); }
   } restore;

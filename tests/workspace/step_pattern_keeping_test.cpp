@@ -1,0 +1,322 @@
+// Step patterns through the started program: the editors and the tape
+// readers count what the job will hold after the edit, make no pattern that
+// cannot expand (a box names what was left out), Save writes whatever the
+// job holds and the job opens again, and no drill tape is written from a
+// pattern cut short.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "model/drill_database.h"
+#include "model/drill_entities.h"
+#include "model/job_file_reader.h"
+#include "model/job_file_writer.h"
+#include "model/rout_database.h"
+#include "model/rout_entities.h"
+#include "model/rout_handles.h"
+#include "model/rout_sequence.h"
+#include "model/step_repeat.h"
+#include "tapeout/make_drill_tape.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t Inch = 25400000;
+
+class TStepPatternKeepingTest : public TWorkspaceDialogsTest {
+ protected:
+  struct TStepBound {
+    explicit TStepBound(int64_t work) { SetJobStepWorkLimit(work); }
+    ~TStepBound() { SetJobStepWorkLimit(0); }
+  };
+  // The Edit Steps dialog answers OK on one level of the lines given.
+  static void ScriptSteps(std::vector<std::string> lines) {
+    QueueModalScript("TEditStepDialog", [lines](TForm& f) {
+      f.Get<TMemo>("Step1Memo").SetLines(lines);
+      f.Click("OKButton");
+    });
+  }
+  // "M01", "R<count>M02X0Y0", "M02", "M08": count copies in place.
+  static std::vector<std::string> Copies(int count) {
+    return {"M01", (count > 1 ? "R" + std::to_string(count) : std::string()) + "M02X0Y0", "M02", "M08"};
+  }
+  // Drill > Create Step & Repeat over the holes of the window.
+  static void CreateDrillSteps(TWorkspace& form, const TIntPoint& a, const TIntPoint& b,
+                               std::vector<std::string> lines) {
+    ScriptSteps(std::move(lines));
+    Run(form, emDrill, "CreateStepRepeat2");
+    Click(a.X, a.Y);
+    Click(b.X, b.Y);
+    form.KeyDown(VK_ESCAPE);
+  }
+  static TStepObject* StepsAt(int32_t hole) { return DRDB->EntityAt(hole)->GetStepObj(); }
+  static std::size_t CopiesAt(int32_t hole) { return StepsAt(hole) ? StepsAt(hole)->Offsets().size() : 0; }
+  static bool CrashShown() {
+    for (const auto& box : ShownMessageBoxes())
+      if (box.Text.find("Step && Repeat Crash") != std::string::npos) return true;
+    return false;
+  }
+  // File > Save As, File > New and File > Open of the job, without a box.
+  void SaveAndOpen(TWorkspace& form, uint8_t mode, const std::string& name) {
+    const std::string job = (TempDir / name).string();
+    const size_t boxes = ShownMessageBoxes().size();
+    ScriptFileDialogAnswer(job);
+    Run(form, mode, "SaveAs1");
+    ASSERT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+    ASSERT_FALSE(DatabaseModified);
+    Run(form, mode, "New1");
+    ScriptFileDialogAnswer(job);
+    Run(form, mode, "Open1");
+    EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+    EXPECT_EQ(DatabaseFileName, job);
+  }
+  // Open Rout Tape of the text into layer 40; gives the box shown.
+  std::string OpenRoutTape(TWorkspace& form, const std::string& name, const std::string& tape) {
+    SelectLayer(40);
+    QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    ScriptFileDialogAnswer(Input(name, tape));
+    const size_t boxes = ShownMessageBoxes().size();
+    Run(form, emRout, "OpenRoutTape1");
+    return ShownMessageBoxes().size() > boxes ? LastBox() : "";
+  }
+  // The step chain of the first live path start.
+  static TStepObject* FirstRoutSteps() {
+    for (int32_t i = 1; i <= RoutEntityCount; ++i)
+      if (TRoutEntity* e = RTDB->EntityAt(i);
+          e != nullptr && !SlotDeleted(RTDB->SlotAt(i)->Flags) && IsPathStartType(e->GetType()))
+        return e->GetStepObj();
+    return nullptr;
+  }
+  // n lines "M02<axis>000010".
+  static std::string Steps(int n, char axis) {
+    std::string text;
+    for (int k = 0; k < n; ++k) text += std::string("M02") + axis + "000010\n";
+    return text;
+  }
+};
+
+const std::string kCannotExpand =
+    "The step pattern would make more than 65,535 copies or move outside the coordinate range.\r\n"
+    "The step pattern was not made.";
+
+// A hole in a 300-copy pattern, then 300 more around it, makes 90,000: not
+// a pattern that expands. Create Step & Repeat leaves the hole as it was and
+// says why (no crash box), in drill and in rout, and the job is saved and
+// opened again.
+TEST_F(TStepPatternKeepingTest, CreateStepRepeatMakesNoPatternThatCannotExpand) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const int32_t hole = DRDB->AddHole(Inch, Inch, true);
+  DrillUndo->BeginOperation("Hole");
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(299));
+  ASSERT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+  const int32_t stepped = DrillEntityCount;
+  ASSERT_EQ(CopiesAt(stepped), 299u);
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(299));
+  EXPECT_EQ(LastBox(), kCannotExpand);
+  EXPECT_FALSE(CrashShown());
+  EXPECT_EQ(DrillEntityCount, stepped);
+  EXPECT_EQ(CopiesAt(stepped), 299u);
+  EXPECT_EQ(StepsAt(stepped)->LevelCount(), 1);
+  (void)hole;
+
+  // The rout path: its start takes 299 copies, then refuses 299 more.
+  ResetHeadlessDialogs();
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 0}, {Inch, 0}, false, NoZOffset, 0);
+  RoutUndo->BeginOperation("Line");
+  for (int round = 0; round < 2; ++round) {
+    ScriptSteps(Copies(299));
+    Run(form, emRout, "CreateStepRepeat1");
+    Click(Inch / 2, 0);
+    form.KeyDown(VK_ESCAPE);
+  }
+  EXPECT_EQ(LastBox(), kCannotExpand);
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  ASSERT_NE(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 299u);
+  EXPECT_EQ(FirstRoutSteps()->LevelCount(), 1);
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emRout, "UNCUT.ZUL");
+  ASSERT_NE(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 299u);
+}
+
+// The editors count what the job will hold after the edit: the chains the
+// changed holes let go of no longer count (so an edit is no longer refused
+// at half the bound), and every level of the chains made counts (a chain of
+// two levels kept by another hole no longer lets the job pass the bound).
+TEST_F(TStepPatternKeepingTest, CreateAndEditStepsCountWhatTheJobHoldsAfterTheEdit) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  {
+    // One hole of 2,999 copies takes one more level of two: 5,999 copies.
+    const TStepBound bound(8000);
+    DRDB->AddHole(Inch, Inch, true);
+    DrillUndo->BeginOperation("Hole");
+    CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(2999));
+    CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(1));
+    EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+    EXPECT_EQ(CopiesAt(DrillEntityCount), 5999u);
+    EXPECT_LE(JobStepWork(), 8000);
+
+    // Edit Steps of the hole's 2,999 copies to 3,990 (7,981 in all): its
+    // chain is replaced, not kept beside the new one.
+    ResetHeadlessDialogs();
+    QueueModalScript("TEditStepDialog", [](TForm& f) {
+      f.Get<TMemo>("Step1Memo").SetLines({"M01", "R3990M02X0Y0", "M02"});
+      f.Click("OKButton");
+    });
+    Run(form, emDrill, "EditStepList2");
+    Click(Inch / 2, Inch / 2);
+    Click(2 * Inch, 2 * Inch);
+    form.KeyDown(VK_ESCAPE);
+    EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+    EXPECT_EQ(CopiesAt(DrillEntityCount), 7981u);
+    EXPECT_LE(JobStepWork(), 8000);
+  }
+  ScriptMessageBoxAnswer(mrNo);
+  Run(form, emDrill, "New1");
+  ResetHeadlessDialogs();
+  const TStepBound bound(16000);
+  // Two holes share a chain of two levels: one copy inside 1,999.
+  DRDB->AddHole(Inch, Inch, true);
+  DRDB->AddHole(3 * Inch, Inch, true);
+  DrillUndo->BeginOperation("Holes");
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {4 * Inch, 2 * Inch}, Copies(1));
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {4 * Inch, 2 * Inch}, Copies(1999));
+  ASSERT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+  const int64_t work = JobStepWork();
+  ASSERT_LE(work, 16000);
+  // One more level on the first hole alone makes both its levels anew
+  // beside the chain the second keeps: past the bound.
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(1));
+  EXPECT_EQ(LastBox().rfind("The job's step patterns come to 18,", 0), 0u) << LastBox();
+  EXPECT_NE(LastBox().find("a job file holds at most 16,000.\r\nThe step pattern was not made."), std::string::npos);
+  EXPECT_EQ(JobStepWork(), work);
+}
+
+// An undo or redo in one mode brings back patterns the other mode's edits
+// were not counted against: the job passes the editors' bound, and Save
+// writes it all the same; the file opens again.
+TEST_F(TStepPatternKeepingTest, ARedoPastTheBoundInTheOtherModeIsSavedAndOpened) {
+  TWorkspace& form = StartProgram();
+  const TStepBound bound(10000);
+  SelectLayer(30);
+  DRDB->AddHole(Inch, Inch, true);
+  DrillUndo->BeginOperation("Hole");
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(5999));
+  ASSERT_EQ(CopiesAt(DrillEntityCount), 5999u);
+  Run(form, emDrill, "Undo3");
+  ASSERT_EQ(JobStepWork(), 0);
+
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 5 * Inch}, {Inch, 5 * Inch}, false, NoZOffset, 0);
+  RoutUndo->BeginOperation("Line");
+  ScriptSteps(Copies(5999));
+  Run(form, emRout, "CreateStepRepeat1");
+  Click(Inch / 2, 5 * Inch);
+  form.KeyDown(VK_ESCAPE);
+  ASSERT_NE(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 5999u);
+
+  SelectLayer(30);
+  Run(form, emDrill, "Redo3");
+  const int64_t work = JobStepWork();
+  ASSERT_GT(work, 10000);
+  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+  SaveAndOpen(form, emDrill, "REDONE.ZUL");
+  EXPECT_EQ(JobStepWork(), work);
+}
+
+// Drill Import: a pattern that cannot expand (steps that leave the
+// coordinate range; 300 x 300 copies of a pattern ended twice) is left
+// unapplied, and with the results window off a box says so. The job is
+// saved and opened again.
+TEST_F(TStepPatternKeepingTest, DrillImportLeavesPatternsThatCannotExpandAndSaysSoInABox) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  std::string tape = "M48\nINCH,LZ\nT1C0.020\n%\nT1\n";
+  tape += "M25\nX010000Y010000\nM01\n" + Steps(299, 'Y') + "M01\n" + Steps(299, 'X') + "M08\n";
+  tape += "M25\nX020000Y010000\nM01\n";
+  for (int k = 0; k < 99; ++k) tape += "M02X100000\n";
+  tape += "M08\nM30\n";
+  ImportExcellonTape(form, Input("WIDE.DRL", tape));
+  EXPECT_FALSE(CrashShown());
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(CopiesAt(1), 299u);
+  EXPECT_EQ(CopiesAt(2), 0u);
+  const std::string text = " the pattern's repeats were not applied to 1 entity: they would make more than 65,535 "
+                           "copies or move outside the coordinate range.";
+  const auto& boxes = ShownMessageBoxes();
+  const auto box = std::find_if(boxes.begin(), boxes.end(), [](const auto& b) { return b.Type == mtWarning; });
+  ASSERT_NE(box, boxes.end());
+  EXPECT_EQ(box->Text, "Line 608:" + text + "\r\nLine 711:" + text);
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emDrill, "WIDE.ZUL");
+  EXPECT_EQ(CopiesAt(1), 299u);
+}
+
+// Open Rout Tape nests a pattern ended twice as Drill Import does (3 x 4
+// copies, not the outer 4 alone); 300 x 300 is not applied and the box
+// names its line.
+TEST_F(TStepPatternKeepingTest, OpenRoutTapeNestsAPatternEndedTwice) {
+  TWorkspace& form = StartProgram();
+  const std::string path = "M25\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM01\n";
+  EXPECT_EQ(OpenRoutTape(form, "NESTED.RT", "%\n" + path + Steps(2, 'Y') + "M01\n" + Steps(3, 'X') + "M08\nM30\n"),
+            "");
+  TStepObject* steps = FirstRoutSteps();
+  ASSERT_NE(steps, nullptr);
+  EXPECT_EQ(steps->LevelCount(), 2);
+  EXPECT_EQ(steps->Offsets().size(), 11u);  // 3 x 4 in all
+  EXPECT_EQ(steps->Commands().size(), 4u);
+
+  ScriptMessageBoxAnswer(mrNo);
+  Run(form, emRout, "New1");
+  ResetHeadlessDialogs();
+  const std::string box =
+      OpenRoutTape(form, "WIDE.RT", "%\n" + path + Steps(299, 'Y') + "M01\n" + Steps(299, 'X') + "M08\nM30\n");
+  EXPECT_EQ(box.rfind("Line 607: the pattern's repeats were not applied to 1 entity: they would make more than "
+                      "65,535 copies or move outside the coordinate range.\r\n", 0),
+            0u)
+      << box;
+  EXPECT_FALSE(CrashShown());
+  ASSERT_NE(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 299u);
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emRout, "WIDE.ZUL");
+  ASSERT_NE(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 299u);
+}
+
+// A hole whose pattern stops at 65,535 copies is not written to a tape
+// short of the holes the job shows: Make Drill Tape refuses before the
+// file is asked for.
+TEST_F(TStepPatternKeepingTest, MakeDrillTapeRefusesAPatternCutShort) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = Inch / 40;
+  const int32_t hole = DRDB->AddHoleOnLayer(Inch, 2 * Inch, 30, 1, true);
+  {
+    TQuietStepExpansion quiet;
+    auto* outer = new TStepObject({{1, 1, 0, 0, 0}, {0, 299, 0, 10, 0}});
+    outer->SetNested(new TStepObject({{1, 1, 0, 0, 0}, {0, 299, 10, 0, 0}}));
+    DRDB->EntityAt(hole)->SetStepObj(outer);
+    ASSERT_FALSE(outer->ChainWhole());
+  }
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.FirstLastCheckBox.SetChecked(false);
+    d.MarkFirstCheckBox.SetChecked(false);
+    d.MarkLastCheckBox.SetChecked(false);
+    d.OKButton.Click();
+  });
+  const size_t dialogs = ShownCommonDialogs().size();
+  Run(form, emDrill, "MakeDrillTape1");
+  EXPECT_EQ(ShownCommonDialogs().size(), dialogs);
+  EXPECT_EQ(LastBox(), "The step pattern of the hole at X 1.0 Y 2.0 cannot be expanded: it makes more than 65,535 "
+                       "copies or moves outside the coordinate range.\r\nThe tape was not written: delete or "
+                       "change that pattern first.");
+}
+
+}  // namespace
