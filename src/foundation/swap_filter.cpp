@@ -760,6 +760,8 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
     if ((bufferPos_ < bufferEnd_ || FillBuffer(ignored)) && buffer_[bufferPos_] == '\n')
       ++bufferPos_;
   }
+  // A Ctrl-Z behind a last line without its line end ends the file.
+  if (!ended && !tooLong && err == 0 && !raw.empty() && raw.back() == kDosEnd) raw.pop_back();
   ++rawCount_;
   if (err == 0 && tooLong) {
     // A line longer than any block is no tape: the rest is not read.
@@ -940,10 +942,24 @@ bool SwapReadFileObj::EofAtBlockEnd() {
         return true;
       }
     }
+    if (buffer_[bufferPos_] == kDosEnd && AtLastByte()) {
+      ++bufferPos_;
+      return true;
+    }
     // In character mode line ends before the next line are read past anyway.
     if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) return false;
     ++bufferPos_;
   }
+}
+
+bool SwapReadFileObj::AtLastByte() {
+  if (bufferPos_ + 1 < bufferEnd_) return false;
+  // The block ends here: the file's next byte, if any, is looked at and
+  // put back.
+  const int next = std::fgetc(file_);
+  if (next == EOF) return !std::ferror(file_);
+  std::ungetc(next, file_);
+  return false;
 }
 
 void SwapReadFileObj::Done() {

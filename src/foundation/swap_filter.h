@@ -174,11 +174,13 @@ class SwapReadFileObj : public TSwapFilter {
   void RememberPosition();
   // Lines SkipLines (n) would read again now: 0 when it goes straight back.
   int32_t RereadLines(int32_t n) const;
-  // End of the file reached (or a read error met) and no line pending.
-  // Inline while the block read holds the next line's first character.
+  // End of the file reached (or a read error met) and no line pending. A
+  // DOS end-of-file mark (Ctrl-Z) as the file's last byte is no line: it
+  // ends the file, and is dropped from a last line it closes. Inline while
+  // the block read holds the next line's first character.
   bool Eof() {
     if (pendingText_.empty() && ioResult_ == 0 && file_ != nullptr && bufferPos_ < bufferEnd_ &&
-        !charMode_)
+        !charMode_ && buffer_[bufferPos_] != kDosEnd)
       return false;
     return EofAtBlockEnd();
   }
@@ -190,8 +192,11 @@ class SwapReadFileObj : public TSwapFilter {
   bool CharMode() const { return charMode_; }
 
  private:
+  static constexpr char kDosEnd = '\x1a';
   bool ReadRawLine(std::string& raw);
   bool EofAtBlockEnd();
+  // The byte at bufferPos_ is the file's last one.
+  bool AtLastByte();
   // Reads the next block of the file into the buffer; false at the end of
   // the file or on a read error (err then holds its number).
   bool FillBuffer(int& err);

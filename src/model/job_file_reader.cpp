@@ -137,6 +137,57 @@ std::string NameOf(uint8_t kind, const std::string& read) {
 
 }  // namespace
 
+// ---- Texts -------------------------------------------------------------------------------
+
+namespace {
+bool EscapedInJobText(unsigned char c) { return c < 0x20 || c == 0x7F || c == '%'; }
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+}  // namespace
+
+bool JobTextNeedsEscape(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\x1a", 3)) != std::string_view::npos;
+}
+
+std::string EscapeJobText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string line;
+  line.reserve(text.size() + 16);
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (!EscapedInJobText(c)) {
+      line.push_back(ch);
+      continue;
+    }
+    line.push_back('%');
+    line.push_back(kHex[c >> 4]);
+    line.push_back(kHex[c & 15]);
+  }
+  return line;
+}
+
+std::string UnescapeJobText(std::string_view line) {
+  std::string text;
+  text.reserve(std::min(line.size(), kShortStringMax));
+  for (std::size_t i = 0; i < line.size() && text.size() < kShortStringMax; ++i) {
+    const char c = line[i];
+    if (c == '\r') continue;
+    if (c == '%' && i + 2 < line.size() && HexDigitValue(line[i + 1]) >= 0 &&
+        HexDigitValue(line[i + 2]) >= 0) {
+      text.push_back(char(HexDigitValue(line[i + 1]) * 16 + HexDigitValue(line[i + 2])));
+      i += 2;
+      continue;
+    }
+    text.push_back(c);
+  }
+  return text;
+}
+
 // ---- TJobFileReader ----------------------------------------------------------------------
 
 TJobFileReader::TJobFileReader(const std::string& fileName) : FileName_(fileName) {
@@ -595,7 +646,9 @@ bool TJobFileReader::ReadPlainFields(TJobFields& f) {
     if (q == p || end - q < 2 || q[0] != '\r' || q[1] != '\n') return false;
     if (q - p == 1 && code == 0) break;
     // Texts, and more pairs than any record has, take the general way.
-    if (code == 3 || code == 999 || count == kMaxPlainPairs) return false;
+    if (code == kJobTextGroup || code == kJobEscapedTextGroup || code == 999 ||
+        count == kMaxPlainPairs)
+      return false;
     const char* const valueStart = q + 2;
     if (valueStart >= end) return false;
     int32_t value = 0;
@@ -761,7 +814,8 @@ bool TJobFileReader::NextRecord(std::string& name, uint8_t& kind, int32_t& nameL
     const int32_t codeLine = LineCounter_;
     // Values as the writer writes them are taken straight from the buffer.
     bool valueRead = false;
-    if (code != 3 && code != 999 && ReadPlainNumberLine(number)) {
+    const bool text = code == kJobTextGroup || code == kJobEscapedTextGroup || code == 999;
+    if (!text && ReadPlainNumberLine(number)) {
       if (InInt32(number)) {
         if (code != 8) {
           StoreField(f, code, int32_t(number));
@@ -778,8 +832,12 @@ bool TJobFileReader::NextRecord(std::string& name, uint8_t& kind, int32_t& nameL
       FailAt(codeLine, "the file ends where the value of group " + Num(code) + " was expected.");
       return false;
     }
-    if (code == 3) {
+    if (code == kJobTextGroup) {
       f.Text = Raw();
+      continue;
+    }
+    if (code == kJobEscapedTextGroup) {
+      f.Text = UnescapeJobText(std::string_view(Line_, LineSize_));
       continue;
     }
     if (code == 8) {

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -32,9 +33,25 @@
 #include "model/drill_database.h"
 #include "model/step_repeat.h"
 
+// The text of an entity (a drill text, a rout command) is written as it
+// stands under group 3, unless it holds a byte the value line cannot carry
+// (CR, LF or the DOS end-of-file mark Ctrl-Z): then it goes under group 1
+// with every control byte, DEL and "%" written as "%" and two hex digits.
+// Texts without those bytes are written as they always were.
+constexpr int32_t kJobTextGroup = 3;
+constexpr int32_t kJobEscapedTextGroup = 1;
+// True when the text needs group 1.
+bool JobTextNeedsEscape(std::string_view text);
+// The value line of group 1 for the text.
+std::string EscapeJobText(std::string_view text);
+// The text a value line of group 1 stands for (CRs in the line, which the
+// writer never puts there, are dropped; a "%" not followed by two hex
+// digits stands for itself), cut to 255 characters.
+std::string UnescapeJobText(std::string_view line);
+
 // The fields of one record as read; a missing field is 0.
 struct TJobFields {
-  std::string Text;       // group 3, the value line as read
+  std::string Text;       // group 3, the value line as read (or group 1 decoded)
   std::string LayerText;  // group 8 as compared (upper case, no blanks)
   int32_t Layer = 0;      // group 8 as a number
   int32_t X = 0, Y = 0;   // 10, 20

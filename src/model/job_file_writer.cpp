@@ -210,6 +210,13 @@ void TJobFileWriter::TextField(int32_t code, const std::string& value) {
   Tick();
 }
 
+void TJobFileWriter::EntityText(const std::string& text) {
+  if (JobTextNeedsEscape(text))
+    TextField(kJobEscapedTextGroup, EscapeJobText(text));
+  else
+    TextField(kJobTextGroup, text);
+}
+
 void TJobFileWriter::CloseStepList() {
   if (StepListClosed_) return;
   Record("M08");
@@ -386,7 +393,7 @@ void TJobFileWriter::WriteDrillText(int32_t x, int32_t y, const std::string& tex
                                     bool vertical, int32_t layer, int32_t stepId, int32_t tool) {
   BeginEntities();
   Record("DRILLTEXT");
-  TextField(3, text);
+  EntityText(text);
   Field(8, layer);
   Field(10, x);
   Field(20, y);
@@ -465,7 +472,7 @@ void TJobFileWriter::WriteRoutCommand(int32_t x, int32_t y, const std::string& t
                                       int32_t holdOff, int32_t layer, int32_t stepId) {
   BeginEntities();
   Record("ROUTCOMMAND");
-  TextField(3, text);
+  EntityText(text);
   Field(8, layer);
   Field(10, x);
   Field(20, y);

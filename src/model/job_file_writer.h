@@ -4,7 +4,9 @@
 // sequence of records: a line "0", a line with the record's name, then the
 // record's fields as pairs of lines (a decimal group code, a value). A field
 // whose value is 0 is left out unless the format says it is always written;
-// a reader takes a missing field as 0. Layers are written relative to their
+// a reader takes a missing field as 0. A text is written as it stands, or
+// escaped under group 1 when it holds a line end or a Ctrl-Z (see
+// JobTextNeedsEscape). Layers are written relative to their
 // group: CAD layers 0..29 as they are, drill layers as layer - 30, rout
 // layers as layer - 40.
 //
@@ -97,8 +99,8 @@ class TJobFileWriter {
   void WriteRoutCircle(int32_t x, int32_t y, int32_t radius, bool g32, int32_t tool,
                        int32_t compIndex, int32_t stepId, int32_t feed, int32_t zOffset,
                        int32_t layer);
-  // A line of NC text in the cut sequence (record ROUTCOMMAND: 3 text,
-  // always first; 8; 10; 20; 45 hold-off; 52 step id).
+  // A line of NC text in the cut sequence (record ROUTCOMMAND: 3 text
+  // (or 1, see EntityText), always first; 8; 10; 20; 45 hold-off; 52 step id).
   void WriteRoutCommand(int32_t x, int32_t y, const std::string& text, int32_t holdOff,
                         int32_t layer, int32_t stepId);
   void WriteDrillTool(int32_t tool, int32_t diameter, int32_t feed, int32_t speed,
@@ -126,6 +128,9 @@ class TJobFileWriter {
   void Field(int32_t code, int32_t value);        // left out when 0
   void FieldAlways(int32_t code, int32_t value);
   void TextField(int32_t code, const std::string& value);
+  // The text of a drill text or rout command: group 3 as it stands, or
+  // group 1 escaped when group 3 could not carry it (JobTextNeedsEscape).
+  void EntityText(const std::string& text);
   void Line(std::string_view text);
   // Room for size bytes at the buffer's end, the buffer written out first
   // when it has less (size at most kBufferSize).

@@ -242,6 +242,59 @@ TEST_F(JobFileRoundTripTest, EveryFieldOfVariedJobsComesBackAndTheSecondSaveIsTh
   }
 }
 
+// Drill texts and rout commands may hold any byte (a tape's M47 message or
+// M97 text with a Ctrl-Z, a text typed with a line end): a job of every
+// entity kind with every byte 0..255 in its texts opens as it was saved.
+// Texts a value line carries as they stand are written as they always were.
+TEST_F(JobFileRoundTripTest, TextsOfEveryByteComeBackAndPlainTextsAreWrittenAsEver) {
+  BuildRichJob();
+  std::string every;
+  for (int c = 0; c < 256; ++c) every.push_back(char(c));
+  DRDB->AddTextOnLayer(100, 200, every.substr(0, 255), false, 31, 2, true);
+  DRDB->AddTextOnLayer(300, 400, every.substr(255) + "%41\x1a" "%", true, 30, 1, true);
+  const std::vector<std::string> plain = {"%41 100%", std::string("\t\x7f\0 \xff", 5), ""};
+  for (const std::string& t : plain) DRDB->AddTextOnLayer(0, 0, t, false, 30, 1, true);
+  const uint8_t saved = CurrentLayer;
+  CurrentLayer = 41;
+  for (std::size_t at = 0; at < every.size(); at += TRoutCommand::MaxTextLength)
+    RTDB->AddCommand({int32_t(at), 0}, every.substr(at, TRoutCommand::MaxTextLength), 1);
+  for (const char* t : {"\x1a", "\r", "\n", "M47,\r\n%0D"}) RTDB->AddCommand({0, 5}, t, 0);
+  CurrentLayer = saved;
+
+  const std::string before = DumpJob();
+  const std::string first = FileIn("TEXTS.ZUL");
+  ASSERT_EQ(WriteJobFile(first), 0);
+  const std::string bytes = ReadFileBytes(first);
+  EXPECT_EQ(bytes.find('\x1a'), std::string::npos);
+  for (const std::string& t : plain)
+    EXPECT_NE(bytes.find("DRILLTEXT\r\n3\r\n" + t + "\r\n"), std::string::npos) << t;
+  EXPECT_NE(bytes.find("ROUTCOMMAND\r\n1\r\nM47,%0D%0A%250D\r\n"), std::string::npos);
+  ASSERT_TRUE(Reload(first).empty()) << ::testing::PrintToString(Boxes());
+  EXPECT_EQ(DumpJob(), before);
+  const std::string second = FileIn("TEXTS2.ZUL");
+  ASSERT_EQ(WriteJobFile(second), 0);
+  EXPECT_EQ(ReadFileBytes(second), bytes);
+}
+
+// Group 1 as a hand or another program writes it: hex digits of either
+// case; a "%" without two of them, and blanks, stand for themselves.
+TEST_F(JobFileRoundTripTest, AnEscapedTextReadsLeniently) {
+  EXPECT_EQ(UnescapeJobText("a%0d%0A%1a b"), "a\r\n\x1a b");
+  EXPECT_EQ(UnescapeJobText("%zz%4%"), "%zz%4%");
+  EXPECT_EQ(UnescapeJobText("%41\r%42"), "AB");
+  EXPECT_EQ(UnescapeJobText(std::string(600, 'x')).size(), 255u);
+  const std::string file = FileIn("HAND.ZUL");
+  WriteFileBytes(file,
+                 "0\nHEADER\n999\n" + std::string(JobFileTitle) +
+                     "\n0\nENDSEC\n0\nENTITIES\n0\nDRILLTEXT\n1\n 100%%0D%0a\n8\n2\n50\n1\n"
+                     "0\nENDSEC\n0\nEOF\n");
+  ASSERT_TRUE(Reload(file).empty()) << ::testing::PrintToString(Boxes());
+  ASSERT_EQ(DrillEntityCount, 1);
+  std::string text;
+  DRDB->EntityAt(1)->GetString(text);
+  EXPECT_EQ(text, " 100%\r\n");
+}
+
 // The bytes of these saves are the ones the program has always written:
 // files saved before must compare equal with files saved now.
 TEST_F(JobFileRoundTripTest, SavesWriteTheSameBytesAsEver) {

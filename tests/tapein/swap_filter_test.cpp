@@ -262,6 +262,33 @@ TEST_F(SwapFilterTest, ReaderDeliversSplitLinesAndCountsRawLines) {
   EXPECT_EQ(ReadAll("", tape, false), (std::vector<std::string>{"A", "", "B", "", "C", ""}));
 }
 
+TEST_F(SwapFilterTest, ACtrlZAsTheLastByteEndsTheTapeAndOneInsideALineIsKept) {
+  fs::path tape = TempDir / "TAPE.DRL";
+  using Lines = std::vector<std::string>;
+  int32_t raw = 0;
+  // Behind the last line end: no line of its own, in either mode and
+  // through a filter.
+  WriteFileBytes(tape, "M47,A\x1a" "B\r\nM16\r\n\x1a");
+  EXPECT_EQ(ReadAll("", tape, false, &raw), (Lines{"M47,A\x1a" "B", "M16"}));
+  EXPECT_EQ(raw, 2);
+  EXPECT_EQ(ReadAll("", tape, true), (Lines{"M47,A\x1a" "B", "M16"}));
+  const std::string filter = SwapFile("IN.SWP", "M16=M16[/c]M17\n");
+  EXPECT_EQ(ReadAll(filter, tape, false), (Lines{"M47,A\x1a" "B", "M16", "M17"}));
+  // Closing a last line without its line end.
+  WriteFileBytes(tape, "M15\nM30\x1a");
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"M15", "M30"}));
+  // Anywhere else it is a character of its line.
+  WriteFileBytes(tape, "\x1a\nM30\n\x1a\x1a");
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"\x1a", "M30", "\x1a"}));
+  // Starting a line as the last byte of the reader's block (64 KB) that is
+  // not the file's.
+  const std::string full(65535, 'X');
+  WriteFileBytes(tape, full.substr(1) + "\n\x1a" "B\n");
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{full.substr(1), "\x1a" "B"}));
+  WriteFileBytes(tape, full.substr(1) + "\n\x1a");
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{full.substr(1)}));
+}
+
 TEST_F(SwapFilterTest, SkipLinesRewindsAndDropsPendingLines) {
   std::string name = SwapFile("IN.SWP", "G81=G81[/c]T1\n");
   fs::path tape = TempDir / "TAPE.DRL";

@@ -174,6 +174,63 @@ TEST_F(TJobFileKeepingTest, SeventyHolesOfSixtyThousandCopiesEachAreSavedAndOpen
   EXPECT_EQ(DrillPatternCopies(), made);
 }
 
+// A rout tape closed by a Ctrl-Z without M30 brings no command of that byte;
+// an M47 message and an M97 text holding one keep it, and the job saved
+// with them opens again with the same texts, written so that the file holds
+// no Ctrl-Z.
+TEST_F(TJobFileKeepingTest, TextsHoldingACtrlZOrLineEndsAreSavedAndOpenedAgain) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  ScriptFileDialogAnswer(Input("CLOSED.ROU", "M48\r\nINCH,LZ\r\nT01C0.1250\r\n%\r\nG90\r\nT01\r\n"
+                                             "M47,CHECK\x1a" "LOT\r\nG00X0100000Y0100000\r\nM15\r\n"
+                                             "G01X0200000Y0100000\r\nM16\r\n\x1a"));
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emRout, "OpenRoutTape1");
+  auto routTexts = [] {
+    std::vector<std::string> texts;
+    for (int32_t p = 1; p <= Seq->Count(40); ++p) {
+      TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(40, p));
+      if (e == nullptr || e->GetType() != etRoutCommand) continue;
+      std::string text;
+      e->GetString(text);
+      texts.push_back(text);
+    }
+    return texts;
+  };
+  const std::vector<std::string> rout = routTexts();
+  EXPECT_EQ(rout, std::vector<std::string>{"M47,CHECK\x1a" "LOT"});
+  const int32_t routEntities = RoutEntityCount;
+
+  ImportExcellonTape(form, Input("TEXT.DRL", "M48\r\nINCH,LZ\r\nT01C0.0350\r\n%\r\nT01\r\n"
+                                             "M97,LOT\x1a" "7\r\nX010000Y010000\r\nM30\r\n\x1a"));
+  int32_t text = 0;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (DRDB->EntityAt(i)->GetType() == etDrillText) text = i;
+  ASSERT_NE(text, 0) << LastBox();
+  std::string imported;
+  DRDB->EntityAt(text)->GetString(imported);
+  EXPECT_EQ(imported, "LOT\x1a" "7");
+  // A text with a line end in it.
+  const int32_t typedText = DRDB->AddTextOnLayer(Inch, 2 * Inch, "A\r\nB", false, 30, 1, true);
+  ASSERT_NE(typedText, 0);
+
+  const std::string job = (TempDir / "TEXTS.ZUL").string();
+  SaveAndOpen(form, emRout, job);
+  const std::string bytes = ReadFileBytes(job);
+  EXPECT_EQ(bytes.find('\x1a'), std::string::npos);
+  EXPECT_NE(bytes.find("ROUTCOMMAND\r\n1\r\nM47,CHECK%1ALOT\r\n"), std::string::npos) << bytes;
+  EXPECT_EQ(routTexts(), rout);
+  EXPECT_EQ(RoutEntityCount, routEntities);
+  std::vector<std::string> drillTexts;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (DRDB->EntityAt(i)->GetType() == etDrillText) {
+      std::string t;
+      DRDB->EntityAt(i)->GetString(t);
+      drillTexts.push_back(t);
+    }
+  EXPECT_EQ(drillTexts, (std::vector<std::string>{"LOT\x1a" "7", "A\r\nB"}));
+}
+
 // Window edits that give stepped holes patterns of their own (a move of part
 // of a group sharing one, a matrix copy) are refused where they are made when
 // the job's patterns would come to more than a job file holds (the bound
