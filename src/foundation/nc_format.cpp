@@ -109,9 +109,7 @@ std::string FormatDecimalNumber(int32_t Decimals, double Value, TNCFormatStatus*
   return t;
 }
 
-std::string TapeDigitsComment(bool metric, int32_t IntegerDigits, int32_t DecimalDigits,
-                              uint8_t ZerosUsed) {
-  const int32_t integer = metric ? 3 : 2, decimal = metric ? 3 : 4;
-  if (ZerosUsed == 3 || (IntegerDigits == integer && DecimalDigits == decimal)) return {};
+std::string TapeDigitsComment(int32_t IntegerDigits, int32_t DecimalDigits, uint8_t ZerosUsed) {
+  if (ZerosUsed == 3) return {};
   return ";FILE_FORMAT=" + std::to_string(IntegerDigits) + ":" + std::to_string(DecimalDigits);
 }

@@ -48,9 +48,8 @@ std::string FormatNCNumberLZ(int32_t Decimals, double Value, TNCFormatStatus* st
 std::string FormatDecimalNumber(int32_t Decimals, double Value,
                                 TNCFormatStatus* status = nullptr);
 
-// The header comment that states a tape's digits, ";FILE_FORMAT=3:4", where
-// its units line alone would be read as other digits (inch 2.4, metric 3.3);
-// empty where the units line says enough or the numbers carry their point
-// (zeros mode 3).
-std::string TapeDigitsComment(bool metric, int32_t IntegerDigits, int32_t DecimalDigits,
-                              uint8_t ZerosUsed);
+// The header comment that states a tape's digits, ";FILE_FORMAT=3:4": a
+// units line says no digits (a reader takes its own, or infers them from
+// the numbers), so every tape states them; empty where the numbers carry
+// their point (zeros mode 3).
+std::string TapeDigitsComment(int32_t IntegerDigits, int32_t DecimalDigits, uint8_t ZerosUsed);

@@ -174,8 +174,10 @@ class TDrillTapeBuilder {
     out += text;
     return true;
   }
-  // "X..Y.." of a point (relative to the G93 origin), absolute or from the
-  // last point.
+  // "X..Y.." of a point as the job holds it, absolute or from the last
+  // point. The G93 word ahead of the program states the panel origin; the
+  // points are not moved by it, as the tape import (Resolve G93 off) and
+  // the rout tape writer take them.
   bool Point(const TIntPoint& p, std::string& out);
   // "X..Y.." of a vector (pattern offsets), always as it is.
   bool Vector(int64_t x, int64_t y, std::string& out);
@@ -195,7 +197,6 @@ class TDrillTapeBuilder {
   const TMakeTapeDefaults& o_;
   std::vector<std::string>& lines_;
   std::vector<std::string>& errors_;
-  TIntPoint origin_;
   int64_t lastX_ = 0, lastY_ = 0;
   bool pointFault_ = false;
 };
@@ -242,7 +243,7 @@ bool TDrillTapeBuilder::CheckTools(const TDrillTapeProgram& program) {
 
 bool TDrillTapeBuilder::Point(const TIntPoint& p, std::string& out) {
   int64_t tx = 0, ty = 0, sx = 0, sy = 0;
-  ToTapeAxes(f_.Version, int64_t{p.X} - origin_.X, int64_t{p.Y} - origin_.Y, tx, ty);
+  ToTapeAxes(f_.Version, p.X, p.Y, tx, ty);
   if (Steps(static_cast<double>(tx), sx) && Steps(static_cast<double>(ty), sy)) {
     const int64_t wx = f_.Absolute ? sx : sx - lastX_;
     const int64_t wy = f_.Absolute ? sy : sy - lastY_;
@@ -308,13 +309,17 @@ void TDrillTapeBuilder::Item(const TDrillTapeItem& item) {
 bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM48,
                               bool trailerHasM30) {
   if (!CheckTools(program)) return false;
-  if (o_.OutputG93) origin_ = program.G93Origin;
-  if (o_.OutputM48Header && !headerHasM48) {
-    lines_.push_back("M48");
-    const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
-    lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
+  // With a header the tools are defined in it: the writer's own, or the
+  // export filter's when that opens one (its lines come first, these
+  // follow them); without one each size goes with its tool change.
+  if (o_.OutputM48Header) {
+    if (!headerHasM48) {
+      lines_.push_back("M48");
+      const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
+      lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
+    }
     const std::string digits =
-        TapeDigitsComment(f_.Metric, IntegerDigits(), DecimalDigits(), f_.ZerosUsed);
+        TapeDigitsComment(IntegerDigits(), DecimalDigits(), f_.ZerosUsed);
     if (!digits.empty()) lines_.push_back(digits);
     if (o_.OutputToolDiameters)
       for (const TDrillTapeTool& t : program.Tools) {
@@ -322,12 +327,13 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
         lines_.push_back("T" + PadIntText(t.Tool, 2, '0') + "C" + SizeText(t.Diameter, fits) +
                          HitLimit(t));
       }
-    lines_.push_back("%");
+    if (!headerHasM48) lines_.push_back("%");
   }
   lines_.push_back(f_.Absolute ? "G90" : "G91");
-  if (o_.OutputG93 && (origin_.X != 0 || origin_.Y != 0)) {
+  const TIntPoint& origin = program.G93Origin;
+  if (o_.OutputG93 && (origin.X != 0 || origin.Y != 0)) {
     std::string words = "G93";
-    if (Vector(origin_.X, origin_.Y, words)) lines_.push_back(words);
+    if (Vector(origin.X, origin.Y, words)) lines_.push_back(words);
   }
   for (const TDrillTapeTool& t : program.Tools) {
     std::string tool = "T" + PadIntText(t.Tool, 2, '0');

@@ -335,13 +335,17 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
   for (const TRoutTapeItem& item : program.Items)
     if (item.Kind == TRoutTapeItemKind::Jog || item.Kind == TRoutTapeItemKind::Circle)
       used.insert(item.Tool);
-  if (f_.OutputM48Header && !headerHasM48) {
-    lines_.push_back("M48");
-    const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
-    lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
+  // The writer's own header, or the tools defined after the export
+  // filter's header when that opens one.
+  if (f_.OutputM48Header) {
+    if (!headerHasM48) {
+      lines_.push_back("M48");
+      const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
+      lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
+    }
     const TRoutTapeDigits digits = RoutTapeDigits(f_);
     const std::string comment =
-        TapeDigitsComment(f_.Metric, digits.IntegerDigits, digits.DecimalDigits, f_.ZerosUsed);
+        TapeDigitsComment(digits.IntegerDigits, digits.DecimalDigits, f_.ZerosUsed);
     if (!comment.empty()) lines_.push_back(comment);
     const int32_t decimals = f_.Metric ? 3 : 4;
     const double perUnit = UnitsPerTapeUnit(f_);
@@ -361,7 +365,7 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
         lines_.push_back("CP," + IntToShortStr(tool) + "," + c);
       }
     }
-    lines_.push_back("%");
+    if (!headerHasM48) lines_.push_back("%");
   }
   lines_.push_back(f_.Absolute ? "G90" : "G91");
   if (f_.OutputG93 && (program.G93Origin.X != 0 || program.G93Origin.Y != 0)) {

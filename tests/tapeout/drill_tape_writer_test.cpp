@@ -156,24 +156,24 @@ TEST_F(TDrillTapeWriterTest, EveryKindOfWorkIsWrittenWithItsCode) {
                          {{TDrillTapeItemKind::Hits, {{0, 0}, {Inch / 10, 0}}, 0, "", false}}});
   program.Tools = {t1, t2};
   EXPECT_EQ(Lines(program, DefaultDrillFormat(true)),
-            (std::vector<std::string>{"M48", "INCH,LZ", "T01C0.025", "T12C0.125", "%", "G90", "T01",
+            (std::vector<std::string>{"M48", "INCH,LZ", ";FILE_FORMAT=2:4", "T01C0.025", "T12C0.125", "%", "G90", "T01",
                                       "X01Y01", "X01Y02G85X02Y02", "X03Y01G84X005", "M98,AB1",
                                       "X005Y0025", "T12", "M25", "X0Y0", "X001Y0", "M01",
                                       "M02X01Y0", "M02X0Y005M70M80R2", "M08", "M30"}));
 
   // Trailing zeros, incremental, metric, and no header: the size goes with
-  // the tool change; the G93 origin comes first and points are relative.
+  // the tool change; the G93 origin comes first and moves no point.
   Options.OutputM48Header = false;
   program.G93Origin = {Inch, 0};
   TDrillFormatRecord f = Format(true, 1, false, 1);
   const auto lines = Lines(program, f);
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 5),
-            (std::vector<std::string>{"G91", "G93X25400Y0", "T01C0.635", "X0Y25400",
+            (std::vector<std::string>{"G91", "G93X25400Y0", "T01C0.635", "X25400Y25400",
                                       "X0Y25400G85X25400Y0"}));
   // Axis version 2 exchanges X and Y; explicit decimal point.
   const auto swapped = Lines(program, Format(false, 3, true, 2));
   EXPECT_EQ(swapped[1], "G93X0.0Y1.0");
-  EXPECT_EQ(swapped[3], "X1.0Y0.0");
+  EXPECT_EQ(swapped[3], "X1.0Y1.0");
 }
 
 TEST_F(TDrillTapeWriterTest, AToolsHitLimitGoesWithItsDefinitionAndReadsBack) {
@@ -186,8 +186,8 @@ TEST_F(TDrillTapeWriterTest, AToolsHitLimitGoesWithItsDefinitionAndReadsBack) {
   TDrillTapeProgram program = CollectDrillTape(Options, DrillTapeLayerMask(), f);
   const auto lines = Lines(program, f);
   ASSERT_GE(lines.size(), 4u);
-  EXPECT_EQ(lines[2], "T03C0.025H500");
-  EXPECT_EQ(lines[3], "T04C0.05");  // no limit, no H
+  EXPECT_EQ(lines[3], "T03C0.025H500");
+  EXPECT_EQ(lines[4], "T04C0.05");  // no limit, no H
   // Without a header the definition goes with the tool change.
   Options.OutputM48Header = false;
   const auto body = Lines(program, f);
@@ -254,11 +254,11 @@ TEST_F(TDrillTapeWriterTest, TheExportFilterFramesTheTapeAndAMissingSwapFileStop
   EXPECT_FALSE(fs::exists(file));
 
   // The swap file's header holds M48 and its trailer M30: the writer leaves
-  // out its own.
+  // out its own, and the digits and the tools follow the swap file's lines.
   WriteFileBytes(Path("m.swp"), "HEADER = M48\nHEADER=INCH,TZ\nTRAILER=M30\n");
   ExportFilters[1].SwapFile = Path("m.swp");
   EXPECT_TRUE(Write(file, DefaultDrillFormat(true), 1, 1));
-  EXPECT_EQ(ReadFileBytes(file), "M48\r\nINCH,TZ\r\nG90\r\nT01\r\nX01Y01\r\nM30\r\n");
+  EXPECT_EQ(ReadFileBytes(file), "M48\r\nINCH,TZ\r\n;FILE_FORMAT=2:4\r\nT01C0.025\r\nG90\r\nT01\r\nX01Y01\r\nM30\r\n");
 }
 
 // ---- Round trips -------------------------------------------------------------------------
@@ -323,10 +323,10 @@ TEST_F(TDrillTapeWriterTest, SampleTapesComeBackWithTheSameHitsInEveryDialectAnd
 }
 
 // A shop reads its own tapes back with Drill Import's pre-filled answers, not
-// with the format they were written in. Digits other than a units line
-// implies (inch 2.4, metric 3.3) are stated in the header, so the holes come
-// back where they were instead of ten times off.
-TEST_F(TDrillTapeWriterTest, TapesOfOtherDigitsStateThemAndReadBackWithThePrefilledAnswers) {
+// with the format they were written in. The digits are stated in the
+// header (a units line says none), so the holes come back where they were
+// instead of ten times off; numbers with their point need no statement.
+TEST_F(TDrillTapeWriterTest, TapesStateTheirDigitsAndReadBackWithThePrefilledAnswers) {
   const fs::path dir = SharedTestData() / "excellon";
   if (SharedTestData().empty() || !fs::exists(dir)) GTEST_SKIP() << "no sample tapes";
   const TDrillFormatRecord stored = DefaultDrillFormat(false);
@@ -339,13 +339,14 @@ TEST_F(TDrillTapeWriterTest, TapesOfOtherDigitsStateThemAndReadBackWithThePrefil
   };
   struct TCase {
     TDrillFormatRecord Format;
-    const char* Comment;  // "" where the units line says enough
+    const char* Comment;  // "" where the numbers carry their point
   };
   const TCase cases[] = {{wide(false, 0), ";FILE_FORMAT=3:4"},
                          {wide(true, 0), ";FILE_FORMAT=4:4"},
                          {wide(true, 1), ";FILE_FORMAT=4:4"},
-                         {Format(true, 0, true, 1), ""},
-                         {Format(false, 2, true, 1), ""}};
+                         {Format(true, 0, true, 1), ";FILE_FORMAT=3:3"},
+                         {Format(false, 2, true, 1), ";FILE_FORMAT=2:4"},
+                         {Format(false, 3, true, 1), ""}};
   for (const char* name : {"drill0.exc", "kicad-older__chibi_2024.drl", "easyeda__Gerber_Drill_PTH.DRL"}) {
     for (const TCase& c : cases) {
       const TDrillFormatRecord& f = c.Format;
@@ -359,7 +360,7 @@ TEST_F(TDrillTapeWriterTest, TapesOfOtherDigitsStateThemAndReadBackWithThePrefil
       ASSERT_TRUE(Write(tape, f, 1));
       const std::string text = ReadFileBytes(tape);
       if (*c.Comment != '\0') {
-        EXPECT_NE(text.find(std::string(f.Metric ? "METRIC" : "INCH") + (f.ZerosUsed == 1 ? ",TZ\r\n" : ",LZ\r\n") +
+        EXPECT_NE(text.find(std::string(f.Metric ? "METRIC" : "INCH") + (f.ZerosUsed % 2 == 1 ? ",TZ\r\n" : ",LZ\r\n") +
                             c.Comment + "\r\n"),
                   std::string::npos)
             << text.substr(0, 80);

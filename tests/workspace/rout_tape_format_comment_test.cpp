@@ -1,8 +1,8 @@
 // The digits statement of a rout tape in the started program: Open Rout Tape
 // reads the tape in the digits it states and keeps the ";FILE_FORMAT=" line
 // on the layer like the tape's other comments, and Make Rout Tape writes it
-// out again; the written tape reads back to the same points, the carried
-// line being no statement of the new tape's digits.
+// out again after its own statement; the written tape reads back to the
+// same points, the carried line being no statement of the new tape's digits.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -74,13 +74,27 @@ TEST_F(TRoutTapeFormatCommentTest, TheDigitsStatementIsReadKeptAndWrittenAgain) 
   EXPECT_NE(written.find(";FILE_FORMAT=3:4"), std::string::npos) << written;
   EXPECT_NE(written.find(";JOB 7"), std::string::npos) << written;
 
-  // Read back, the tape keeps both lines and its points.
-  Open(form, out.string());
-  std::vector<std::string> commentsBack;
-  std::vector<TIntPoint> pointsBack;
-  Layer(40, commentsBack, pointsBack);
-  EXPECT_EQ(commentsBack, comments);
-  EXPECT_EQ(pointsBack, points) << written;
+  // The new tape states its own digits ahead of the carried line.
+  EXPECT_LT(written.find(";FILE_FORMAT=2:4"), written.find(";FILE_FORMAT=3:4")) << written;
+
+  // Read back, the tape keeps its statement, both lines and its points;
+  // written and read once more, the layer holds the same again.
+  const std::vector<std::string> kept = {";FILE_FORMAT=2:4", ";FILE_FORMAT=3:4", ";JOB 7"};
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    if (round > 0) {
+      ScriptFileDialogAnswer(out.string());
+      ScriptMessageBoxAnswer(mrYes);  // the tape of the first round is replaced
+      QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+      Run(form, emRout, "MakeRoutTape1");
+    }
+    Open(form, out.string());
+    std::vector<std::string> commentsBack;
+    std::vector<TIntPoint> pointsBack;
+    Layer(40, commentsBack, pointsBack);
+    EXPECT_EQ(commentsBack, kept);
+    EXPECT_EQ(pointsBack, points) << written;
+  }
   EXPECT_EQ(PendingCommonDialogAnswers(), 0u);
 }
 
