@@ -213,18 +213,35 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
     AddFirstLastHitCoupon(program, DRDB->FirstLastHitDefaults, CouponOrigin);
   if (!WriteDrillTape(program, DrillOutputFormat, options, filter, fileName)) return false;
   DrillTapeFileName = fileName;
+  // The tool table goes under the tape's name; the hint strip then says
+  // what the tape holds.
+  if (options.WriteToolTableFile) SaveDrillToolTable();
   // The hint strip says what went out (the counts first: a long path is
   // cut at the strip's end).
   const int64_t hits = program.HitCount();
   const std::size_t tools = program.Tools.size();
   SetApplicationHint("Drill tape written: " + std::to_string(hits) + (hits == 1 ? " hit, " : " hits, ") +
                      std::to_string(tools) + (tools == 1 ? " tool, " : " tools, ") + fileName);
-  if (options.WriteToolTableFile) SaveDrillToolTable();
   // The tape is written; a Gerber file that fails says so on its own.
   if (options.OutputGerberFile)
     WriteDrillGerberFile(DrillGerberFileName(options.GerberPath, fileName), DrillOutputFormat.Metric);
   return true;
 }
+
+namespace {
+
+// The items of the tape as the windows of the tooling hits catch them: by
+// where each starts.
+std::vector<TMarkableHit> MarkableHits(const TMakeTapeDefaults& options) {
+  const TDrillTapeProgram program = CollectDrillTape(options, DrillTapeLayerMask(), DrillOutputFormat);
+  std::vector<TMarkableHit> hits;
+  for (const TDrillTapeTool& tool : program.Tools)
+    for (const TDrillTapeItem& item : tool.Items)
+      hits.push_back({item.Points.front(), static_cast<int64_t>(item.HitCount())});
+  return hits;
+}
+
+}  // namespace
 
 bool MakeDrillTape() {
   if (DRDB == nullptr || !ExecuteMakeDrillTapeDialog()) return false;
@@ -235,8 +252,11 @@ bool MakeDrillTape() {
     std::array<bool, 1001> tools{};
     for (int32_t t = 1; t <= kToolCount; ++t) tools[t] = ActiveTools[t];
     if (DRDB->AnyWithoutSteps(tools, DrillTapeLayerMask() | 0x80000000u) &&
-        !MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits))
+        !MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits, MarkableHits(options))) {
+      if (ToolingMarks.Stopped)
+        InformationBox("The marking of the tooling hits was stopped: no drill tape was written.");
       return false;
+    }
   }
   if (options.OutputFirstLastHit && !PickCouponOrigin()) return false;
   std::string name = !DrillTapeFileName.empty() ? DrillTapeFileName : DrillMakeTapePath + "*.*";
