@@ -497,7 +497,12 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     }
     reader.Done();
   }
-  if (drawsNothing) ReportTapeDrawsNothing(fileName, faults);
+  // The program's own tape is a scratch file the user edited, never chose:
+  // the box speaks of the edit, not of the scratch file's name.
+  if (drawsNothing && useOutputFormat)
+    ErrorBox("The edited rout tape draws nothing.\r\n" + faults.Lines() + "The layer was kept as it was.");
+  else if (drawsNothing)
+    ReportTapeDrawsNothing(fileName, faults);
   if (!failed) {
     target->ShareIdenticalStepLists(firstNew);
     if (!faults.Empty()) ShowTapeFaults(faults);
