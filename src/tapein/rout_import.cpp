@@ -140,11 +140,14 @@ void ViewTextFile(const std::string& fileName) {
 TRoutInputFormatDialog::TRoutInputFormatDialog()
     : TExcellonFormatForm("TRoutInputFormatDialog"),
       ClockWiseGroup(OptionPanel.Add<TRadioGroup>("ClockWiseGroup", "CCW")),
-      IJGroup(OptionPanel.Add<TRadioGroup>("IJGroup", "IJSigned")),
+      IJGroup(OptionPanel.Add<TRadioGroup>("IJGroup", "I&JSigned")),
       ResolveG93Group(OptionPanel.Add<TRadioGroup>("ResolveG93Group", "Resolve G93")) {
   SetCaption("Excellon-to-Rout");
+  // Alt+N is Resolve G93's No here: Inches takes I. The IJ group's Off and
+  // On have the letters of the CCW group's: Alt+J reaches the group.
+  UnitGroup.SetItems({"&Inches", "&Millimeters"});
   ClockWiseGroup.SetItems({"O&ff", "&On"});
-  IJGroup.SetItems({"O&ff", "&On"});
+  IJGroup.SetItems({"Off", "On"});
   ResolveG93Group.SetItems({"&No", "&Yes"});
   UnitGroup.OnClick = [this](TControl&) { UnitGroupClick(); };
   OKButton.OnClick = [this](TControl&) { OKButtonClick(); };

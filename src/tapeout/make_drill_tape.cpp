@@ -50,27 +50,27 @@ std::string LengthText(int32_t units, bool metric) {
 
 TMakeDrillTapeDialog::TMakeDrillTapeDialog()
     : TExcellonFormatForm("TMakeDrillTapeDialog"),
-      M48CheckBox(OptionPanel.Add<TCheckBox>("M48CheckBox", "Output &M48 Header")),
+      M48CheckBox(OptionPanel.Add<TCheckBox>("M48CheckBox", "O&utput M48 Header")),
       G93CheckBox(OptionPanel.Add<TCheckBox>("G93CheckBox", "Output &G93")),
-      ToolDiametersCheckBox(OptionPanel.Add<TCheckBox>("ToolDiametersCheckBox", "Output T&ool Diameters")),
+      ToolDiametersCheckBox(OptionPanel.Add<TCheckBox>("ToolDiametersCheckBox", "Output Tool &Diameters")),
       FirstLastCheckBox(OptionPanel.Add<TCheckBox>("FirstLastCheckBox", "Output &First-Last Hit")),
       MarkFirstCheckBox(OptionPanel.Add<TCheckBox>("MarkFirstCheckBox", "Mark first tooling hits")),
       MarkLastCheckBox(OptionPanel.Add<TCheckBox>("MarkLastCheckBox", "Mark last tooling hits")),
-      HardLinkCheckBox(OptionPanel.Add<TCheckBox>("HardLinkCheckBox", "Hard &Link Tools")),
-      ExpandSlotsCheckBox(OptionPanel.Add<TCheckBox>("ExpandSlotsCheckBox", "Expand &Slots")),
+      HardLinkCheckBox(OptionPanel.Add<TCheckBox>("HardLinkCheckBox", "Hard Lin&k Tools")),
+      ExpandSlotsCheckBox(OptionPanel.Add<TCheckBox>("ExpandSlotsCheckBox", "Expand Sl&ots")),
       ExpandCirclesCheckBox(OptionPanel.Add<TCheckBox>("ExpandCirclesCheckBox", "Expand Ci&rcles")),
       ExpandTextCheckBox(OptionPanel.Add<TCheckBox>("ExpandTextCheckBox", "Expand Drilled Te&xt")),
-      ExpandStepsCheckBox(OptionPanel.Add<TCheckBox>("ExpandStepsCheckBox", "Expand Ste&ps")),
-      PinAvoidanceCheckBox(OptionPanel.Add<TCheckBox>("PinAvoidanceCheckBox", "Tooling P&in Avoidance")),
-      ToolTableCheckBox(OptionPanel.Add<TCheckBox>("ToolTableCheckBox", "Write Tool Ta&ble File")),
-      GerberCheckBox(OptionPanel.Add<TCheckBox>("GerberCheckBox", "Output Gerb&er File")),
+      ExpandStepsCheckBox(OptionPanel.Add<TCheckBox>("ExpandStepsCheckBox", "&Expand Steps")),
+      PinAvoidanceCheckBox(OptionPanel.Add<TCheckBox>("PinAvoidanceCheckBox", "Tooling Pin A&voidance")),
+      ToolTableCheckBox(OptionPanel.Add<TCheckBox>("ToolTableCheckBox", "&Write Tool Table File")),
+      GerberCheckBox(OptionPanel.Add<TCheckBox>("GerberCheckBox", "Output Ger&ber File")),
       // Each edit under a label saying what it holds.
       GerberPathEdit((OptionPanel.Add<TLabel>("GerberPathLabel", "Gerber Path"),
                       OptionPanel.Add<TEdit>("GerberPathEdit"))),
       ThicknessEdit((OptionPanel.Add<TLabel>("ThicknessLabel", "Thickness"),
                      OptionPanel.Add<TEdit>("ThicknessEdit"))),
       OptimizerGroup(OptionPanel.Add<TRadioGroup>("OptimizerGroup", "Optimizer")),
-      CircleSlotButton(ButtonPanel.Add<TButton>("CircleSlotButton", "&Circle/Slot")) {
+      CircleSlotButton(ButtonPanel.Add<TButton>("CircleSlotButton", "C&ircle/Slot")) {
   SetCaption("Make Drill Tape");
   // The options stand in a column of their own beside the format groups: in
   // one column the dialog would be taller than many screens.
