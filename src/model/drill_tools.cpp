@@ -18,6 +18,7 @@
 #include "model/drill_database.h"
 #include "model/tool_tables.h"
 #include "model/view_services.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/printer.h"
@@ -53,7 +54,7 @@ bool WriteDrillToolTableFile(const std::string& fileName) {
   }
   int error = WriteFileReplacing(fileName, bytes) ? 0 : IOResult();
   if (error == 0) return true;
-  ReportIOError(error, "writing a file");
+  ReportIOError(error, "writing the drill tool table " + fileName);
   return false;
 }
 
@@ -61,7 +62,7 @@ bool ReadDrillToolTableFile(const std::string& fileName) {
   std::string path = NativePath(fileName);
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    ReportIOError(errno ? errno : ENOENT, "opening a file");
+    ReportIOError(errno ? errno : ENOENT, "opening the drill tool table " + fileName);
     return false;
   }
   // The size decides; only the records the table can hold are read, so a
@@ -70,7 +71,7 @@ bool ReadDrillToolTableFile(const std::string& fileName) {
   const std::streamoff size = in.tellg();
   in.seekg(0, std::ios::beg);
   if (size < 0 || !in) {
-    ReportIOError(EIO, "reading a file");
+    ReportIOError(EIO, "reading the drill tool table " + fileName);
     return false;
   }
   if (static_cast<uint64_t>(size) % kToolRecordSize != 0) {
@@ -82,7 +83,7 @@ bool ReadDrillToolTableFile(const std::string& fileName) {
       static_cast<std::size_t>(std::min<uint64_t>(static_cast<uint64_t>(size) / kToolRecordSize, kToolCount));
   std::vector<uint8_t> bytes(records * kToolRecordSize);
   if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) {
-    ReportIOError(EIO, "reading a file");
+    ReportIOError(EIO, "reading the drill tool table " + fileName);
     return false;
   }
   TIndexedArray<TToolRecord, 1, kToolCount> table;
@@ -100,7 +101,10 @@ bool SaveDrillToolTable() {
     name = ToolDataFolder() + "*.*";
     if (!ExecuteSaveFileDialog("Save Drill Tool Table as:", name, kNameLength)) return false;
   }
-  return WriteDrillToolTableFile(name);
+  if (!WriteDrillToolTableFile(name)) return false;
+  // Without a dialog the user would not know where the table went.
+  SetApplicationHint("Drill tool table written: " + name);
+  return true;
 }
 
 bool LoadDrillToolTable() {

@@ -377,7 +377,16 @@ void RunOdbExport(const std::string& path) {
 void ExportCadFile() {
   std::string fileName;
   int filterIndex = CadExportFormat >= cfDxf && CadExportFormat <= cfOdb ? int(CadExportFormat) : int(cfDxf);
-  const bool ok = ExecuteExportDialog(CadExportFilterText, fileName, filterIndex);
+  bool ok = false;
+  // A file of a drawing format is replaced only when the user says so; No
+  // asks for another name. (An ODB++ model named by an existing matrix is
+  // added to, not replaced.)
+  for (;;) {
+    ok = ExecuteExportDialog(CadExportFilterText, fileName, filterIndex);
+    if (!ok || filterIndex == cfOdb || !FileExistsNoWild(fileName)) break;
+    fileName = ExistingFileName(fileName);  // the file replaced, in its own spelling
+    if (ConfirmYesNo("File <" + fileName + "> exists!\r\nDo you wish to overwrite it?")) break;
+  }
   CadExportFormat = static_cast<uint8_t>(filterIndex);
   TModalBracket bracket;
   THourGlassCursor hourGlass;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "command/command_services.h"
 #include "foundation/file_utils.h"
 #include "model/drawing_base.h"
 #include "model/view_services.h"
@@ -48,7 +49,14 @@ bool ExecutePlotFileDialog(std::string& fileName, int& filterIndex) {
 void PlotToFile() {
   std::string name;
   int index = 1;
-  if (!ExecutePlotFileDialog(name, index)) return;
+  // An existing file is replaced only when the user says so; No asks for
+  // another name.
+  for (;;) {
+    if (!ExecutePlotFileDialog(name, index)) return;
+    if (!FileExistsNoWild(name)) break;
+    name = ExistingFileName(name);  // the file replaced, in its own spelling
+    if (ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?")) break;
+  }
   std::unique_ptr<TPlotDevice> device;
   std::string kind = "Gerber";
   switch (index) {

@@ -160,7 +160,9 @@ bool TPrinterDevice::BeginPlot() {
   WaitBox = std::make_unique<THourGlass>();
   WaitBox->Show("Printing...");
   TPrinter& p = Printer();
-  if (p.Title.empty()) p.Title = "KORVEX plot";
+  // The plot's own document name, whatever was printed before (a report's
+  // title would name the file a print without a printer proposes).
+  p.Title = "KORVEX plot";
   if (!p.BeginDoc()) {
     WaitBox.reset();
     // Nothing to say when the user cancelled.

@@ -25,7 +25,7 @@ uint8_t CadImportLayer = 0;
 TCadInputFormatDialog::TCadInputFormatDialog()
     : TExcellonFormatForm("TCadInputFormatDialog"),
       ClockWiseGroup(OptionPanel.Add<TRadioGroup>("ClockWiseGroup", "CCW")),
-      CompCheckBox(OptionPanel.Add<TCheckBox>("CompCheckBox", "Use Rout &Compensation")) {
+      CompCheckBox(OptionPanel.Add<TCheckBox>("CompCheckBox", "&Use Rout Compensation")) {
   SetCaption("Excellon-to-CAD");
   ClockWiseGroup.SetItems({"O&ff", "&On"});
   OKButton.OnClick = [this](TControl&) { OKButtonClick(); };

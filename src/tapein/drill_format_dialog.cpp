@@ -68,6 +68,8 @@ TDrillInputFormatDialog::TDrillInputFormatDialog()
       ResolveG93Group(OptionPanel.Add<TRadioGroup>("ResolveG93Group", "Resolve G93")),
       ShowMessagesCheckBox(OptionPanel.Add<TCheckBox>("ShowMessagesCheckBox", "Show Messages")) {
   SetCaption("Excellon-to-Drill");
+  // Alt+N is Resolve G93's No here: Inches takes I.
+  UnitGroup.SetItems({"&Inches", "&Millimeters"});
   ResolveG93Group.SetItems({"&No", "&Yes"});
   UnitGroup.OnClick = [this](TControl&) { UnitGroupClick(); };
   OKButton.OnClick = [this](TControl&) { OKButtonClick(); };

@@ -146,11 +146,14 @@ void ViewTextFile(const std::string& fileName) {
 TRoutInputFormatDialog::TRoutInputFormatDialog()
     : TExcellonFormatForm("TRoutInputFormatDialog"),
       ClockWiseGroup(OptionPanel.Add<TRadioGroup>("ClockWiseGroup", "CCW")),
-      IJGroup(OptionPanel.Add<TRadioGroup>("IJGroup", "IJSigned")),
+      IJGroup(OptionPanel.Add<TRadioGroup>("IJGroup", "I&JSigned")),
       ResolveG93Group(OptionPanel.Add<TRadioGroup>("ResolveG93Group", "Resolve G93")) {
   SetCaption("Excellon-to-Rout");
+  // Alt+N is Resolve G93's No here: Inches takes I. The IJ group's Off and
+  // On have the letters of the CCW group's: Alt+J reaches the group.
+  UnitGroup.SetItems({"&Inches", "&Millimeters"});
   ClockWiseGroup.SetItems({"O&ff", "&On"});
-  IJGroup.SetItems({"O&ff", "&On"});
+  IJGroup.SetItems({"Off", "On"});
   ResolveG93Group.SetItems({"&No", "&Yes"});
   UnitGroup.OnClick = [this](TControl&) { UnitGroupClick(); };
   OKButton.OnClick = [this](TControl&) { OKButtonClick(); };
@@ -524,7 +527,12 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     }
     reader.Done();
   }
-  if (drawsNothing) ReportTapeDrawsNothing(fileName, faults);
+  // The program's own tape is a scratch file the user edited, never chose:
+  // the box speaks of the edit, not of the scratch file's name.
+  if (drawsNothing && useOutputFormat)
+    ErrorBox("The edited rout tape draws nothing.\r\n" + faults.Lines() + "The layer was kept as it was.");
+  else if (drawsNothing)
+    ReportTapeDrawsNothing(fileName, faults);
   if (!failed) {
     target->ShareIdenticalStepLists(firstNew);
     if (!faults.Empty()) ShowTapeFaults(faults);

@@ -184,8 +184,9 @@ class TRoutTapeReader : public TNCReader {
 // Imports the tape into the current rout layer; filter 0 is "Standard",
 // 1..10 an entry of ImportFilters. With useOutputFormat the rout output
 // format stands in for RoutInputFormat for this import and no dialog is
-// shown. True when the tape was read without error; false (with the layer
-// as it was) otherwise.
+// shown: the tape is the program's own, edited in the text editor, and a
+// tape that draws nothing is reported as the edited tape. True when the
+// tape was read without error; false (with the layer as it was) otherwise.
 bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputFormat);
 
 

@@ -53,27 +53,27 @@ std::string LengthText(int32_t units, bool metric) {
 
 TMakeDrillTapeDialog::TMakeDrillTapeDialog()
     : TExcellonFormatForm("TMakeDrillTapeDialog"),
-      M48CheckBox(OptionPanel.Add<TCheckBox>("M48CheckBox", "Output &M48 Header")),
+      M48CheckBox(OptionPanel.Add<TCheckBox>("M48CheckBox", "O&utput M48 Header")),
       G93CheckBox(OptionPanel.Add<TCheckBox>("G93CheckBox", "Output &G93")),
-      ToolDiametersCheckBox(OptionPanel.Add<TCheckBox>("ToolDiametersCheckBox", "Output T&ool Diameters")),
+      ToolDiametersCheckBox(OptionPanel.Add<TCheckBox>("ToolDiametersCheckBox", "Output Tool &Diameters")),
       FirstLastCheckBox(OptionPanel.Add<TCheckBox>("FirstLastCheckBox", "Output &First-Last Hit")),
       MarkFirstCheckBox(OptionPanel.Add<TCheckBox>("MarkFirstCheckBox", "Mark first tooling hits")),
       MarkLastCheckBox(OptionPanel.Add<TCheckBox>("MarkLastCheckBox", "Mark last tooling hits")),
-      HardLinkCheckBox(OptionPanel.Add<TCheckBox>("HardLinkCheckBox", "Hard &Link Tools")),
-      ExpandSlotsCheckBox(OptionPanel.Add<TCheckBox>("ExpandSlotsCheckBox", "Expand &Slots")),
+      HardLinkCheckBox(OptionPanel.Add<TCheckBox>("HardLinkCheckBox", "Hard Lin&k Tools")),
+      ExpandSlotsCheckBox(OptionPanel.Add<TCheckBox>("ExpandSlotsCheckBox", "Expand Sl&ots")),
       ExpandCirclesCheckBox(OptionPanel.Add<TCheckBox>("ExpandCirclesCheckBox", "Expand Ci&rcles")),
       ExpandTextCheckBox(OptionPanel.Add<TCheckBox>("ExpandTextCheckBox", "Expand Drilled Te&xt")),
-      ExpandStepsCheckBox(OptionPanel.Add<TCheckBox>("ExpandStepsCheckBox", "Expand Ste&ps")),
-      PinAvoidanceCheckBox(OptionPanel.Add<TCheckBox>("PinAvoidanceCheckBox", "Tooling P&in Avoidance")),
-      ToolTableCheckBox(OptionPanel.Add<TCheckBox>("ToolTableCheckBox", "Write Tool Ta&ble File")),
-      GerberCheckBox(OptionPanel.Add<TCheckBox>("GerberCheckBox", "Output Gerb&er File")),
+      ExpandStepsCheckBox(OptionPanel.Add<TCheckBox>("ExpandStepsCheckBox", "&Expand Steps")),
+      PinAvoidanceCheckBox(OptionPanel.Add<TCheckBox>("PinAvoidanceCheckBox", "Tooling Pin A&voidance")),
+      ToolTableCheckBox(OptionPanel.Add<TCheckBox>("ToolTableCheckBox", "&Write Tool Table File")),
+      GerberCheckBox(OptionPanel.Add<TCheckBox>("GerberCheckBox", "Output Ger&ber File")),
       // Each edit under a label saying what it holds.
       GerberPathEdit((OptionPanel.Add<TLabel>("GerberPathLabel", "Gerber Path"),
                       OptionPanel.Add<TEdit>("GerberPathEdit"))),
       ThicknessEdit((OptionPanel.Add<TLabel>("ThicknessLabel", "Thickness"),
                      OptionPanel.Add<TEdit>("ThicknessEdit"))),
       OptimizerGroup(OptionPanel.Add<TRadioGroup>("OptimizerGroup", "Optimizer")),
-      CircleSlotButton(ButtonPanel.Add<TButton>("CircleSlotButton", "&Circle/Slot")) {
+      CircleSlotButton(ButtonPanel.Add<TButton>("CircleSlotButton", "C&ircle/Slot")) {
   SetCaption("Make Drill Tape");
   // The options stand in a column of their own beside the format groups: in
   // one column the dialog would be taller than many screens.
@@ -216,13 +216,15 @@ bool WriteDrillTapeFile(const std::string& fileName, uint8_t filter) {
     AddFirstLastHitCoupon(program, DRDB->FirstLastHitDefaults, CouponOrigin);
   if (!WriteDrillTape(program, DrillOutputFormat, options, filter, fileName)) return false;
   DrillTapeFileName = fileName;
+  // The tool table goes under the tape's name; the hint strip then says
+  // what the tape holds.
+  if (options.WriteToolTableFile) SaveDrillToolTable();
   // The hint strip says what went out (the counts first: a long path is
   // cut at the strip's end).
   const int64_t hits = program.HitCount();
   const std::size_t tools = program.Tools.size();
   SetApplicationHint("Drill tape written: " + std::to_string(hits) + (hits == 1 ? " hit, " : " hits, ") +
                      std::to_string(tools) + (tools == 1 ? " tool, " : " tools, ") + fileName);
-  if (options.WriteToolTableFile) SaveDrillToolTable();
   // The tape is written; a Gerber file that fails says so on its own.
   if (options.OutputGerberFile)
     WriteDrillGerberFile(DrillGerberFileName(options.GerberPath, fileName), DrillOutputFormat.Metric);
@@ -250,6 +252,18 @@ bool DrillStepsExpandWhole(uint32_t layerMask) {
   }
   return true;
 }
+
+// The items of the tape as the windows of the tooling hits catch them: by
+// where each starts.
+std::vector<TMarkableHit> MarkableHits(const TMakeTapeDefaults& options) {
+  const TDrillTapeProgram program = CollectDrillTape(options, DrillTapeLayerMask(), DrillOutputFormat);
+  std::vector<TMarkableHit> hits;
+  for (const TDrillTapeTool& tool : program.Tools)
+    for (const TDrillTapeItem& item : tool.Items)
+      hits.push_back({item.Points.front(), static_cast<int64_t>(item.HitCount())});
+  return hits;
+}
+
 }  // namespace
 
 bool MakeDrillTape() {
@@ -262,8 +276,11 @@ bool MakeDrillTape() {
     std::array<bool, 1001> tools{};
     for (int32_t t = 1; t <= kToolCount; ++t) tools[t] = ActiveTools[t];
     if (DRDB->AnyWithoutSteps(tools, DrillTapeLayerMask() | 0x80000000u) &&
-        !MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits))
+        !MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits, MarkableHits(options))) {
+      if (ToolingMarks.Stopped)
+        InformationBox("The marking of the tooling hits was stopped: no drill tape was written.");
       return false;
+    }
   }
   if (options.OutputFirstLastHit && !PickCouponOrigin()) return false;
   std::string name = !DrillTapeFileName.empty() ? DrillTapeFileName : DrillMakeTapePath + "*.*";

@@ -47,7 +47,7 @@ class TMakeDrillTapeDialog : public TExcellonFormatForm {
   bool OKButtonClick();
 };
 
-// The slot algorithm dialog the "&Circle/Slot" button opens, in the tape's
+// The slot algorithm dialog the "C&ircle/Slot" button opens, in the tape's
 // units (metric flag); the button is disabled while none is installed.
 void SetSlotAlgorithmDialog(std::function<void(bool metric)> dialog);
 

@@ -584,7 +584,7 @@ class TRoutOutputFormatDialog : public TForm {
         AbsoluteGroup(Add<TRadioGroup>("AbsoluteGroup", "Coordinate Mode")),
         AxisGroup(Add<TRadioGroup>("AxisGroup", "Axis Version")),
         ArcGroup(Add<TRadioGroup>("ArcGroup", "Arc Centre")),
-        IJGroup(Add<TRadioGroup>("IJGroup", "IJSigned")),
+        IJGroup(Add<TRadioGroup>("IJGroup", "I&JSigned")),
         ClockWiseGroup(Add<TRadioGroup>("ClockWiseGroup", "CCW")),
         DefaultCheckBox(Add<TCheckBox>("DefaultCheckBox", "&Save Defaults")),
         OKButton(Add<TPanel>("ButtonRow").Add<TButton>("OKButton", "OK", mrOk)),
@@ -602,7 +602,9 @@ class TRoutOutputFormatDialog : public TForm {
     AxisGroup.SetItems({"&1", "&2", "&3", "&4", "&5", "&6", "&7", "&8"});
     AxisGroup.SetColumns(4);
     ArcGroup.SetItems({"&Radius (A)", "I/J from Start", "I/J from End", "I/J Absolute"});
-    IJGroup.SetItems({"O&ff", "&On"});
+    // Off and On have the letters of the CCW group's: Alt+J reaches the
+    // IJ group.
+    IJGroup.SetItems({"Off", "On"});
     ClockWiseGroup.SetItems({"O&ff", "&On"});
     OKButton.SetDefault(true);
     CancelButton.SetCancel(true);

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "command/argument_command.h"
+#include "command/rubber_brain.h"
 #include "command/user_panel.h"
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
@@ -55,10 +59,73 @@ void DrawBox(const TIntBox& b) {
   d.DrawLine(b.Left, b.Top, b.Left, b.Bottom);
 }
 
+// A few pixels of the view in database units: a window smaller than this
+// both ways is a click.
+int32_t ClickPad() {
+  const double ppi = std::max(ViewServices().PixelsPerInch(), 1e-6);
+  return static_cast<int32_t>(std::min(1.0e8, kClickPixels * 25400000.0 / ppi));
+}
+
+// The band from the open window's corner to the pointer.
+void ShowWindowBand(const TIntPoint& pointer) {
+  if (RubberBrain == nullptr || !CommandServices.DrawBand) return;
+  const std::vector<TIntPoint> corners{ToolingMarks.Corner, pointer};
+  RubberBrain->Show([corners] { CommandServices.DrawBand(bandRectangle, corners); });
+}
+
+void HideWindowBand() {
+  if (RubberBrain != nullptr) RubberBrain->Hide();
+}
+
 void End(bool finished) {
+  HideWindowBand();
   ToolingMarks.Marking = false;
   ToolingMarks.Finished = finished;
   ToolingMarks.Pressed = false;
+}
+
+bool Inside(const std::vector<TIntBox>& boxes, const TIntPoint& p) {
+  for (const TIntBox& b : boxes)
+    if (p.X >= b.Left && p.X <= b.Right && p.Y >= b.Bottom && p.Y <= b.Top) return true;
+  return false;
+}
+
+// The hits a window of the phase moves: those whose item starts inside it
+// (a hit inside a first-hit window as well stays first).
+int64_t HitsMarked(const std::vector<TIntBox>& boxes, bool last) {
+  int64_t n = 0;
+  for (const TMarkableHit& h : ToolingMarks.Hits)
+    if (Inside(boxes, h.At) && !(last && Inside(ToolingMarks.First, h.At))) n += h.Hits;
+  return n;
+}
+
+std::string HitsText(int64_t n) { return std::to_string(n) + (n == 1 ? " hit" : " hits"); }
+
+// The window from the corner to the second point: a click (both within a
+// few pixels) marks a few pixels round the point.
+void CloseWindow(const TIntPoint& at) {
+  TToolingMarks& m = ToolingMarks;
+  m.Pressed = false;
+  HideWindowBand();
+  TIntBox box{std::min(m.Corner.X, at.X), std::min(m.Corner.Y, at.Y), std::max(m.Corner.X, at.X),
+              std::max(m.Corner.Y, at.Y)};
+  const int32_t pad = ClickPad();
+  if (box.Right - int64_t{box.Left} < pad && box.Top - int64_t{box.Bottom} < pad) {
+    box = {ClampCompToInt(int64_t{at.X} - pad), ClampCompToInt(int64_t{at.Y} - pad),
+           ClampCompToInt(int64_t{at.X} + pad), ClampCompToInt(int64_t{at.Y} + pad)};
+  }
+  std::vector<TIntBox>& phase = m.MarkingLast ? m.Last : m.First;
+  phase.push_back(box);
+  const int64_t caught = HitsMarked({box}, m.MarkingLast);
+  const std::string which = m.MarkingLast ? "last" : "first";
+  if (UserPanel != nullptr)
+    UserPanel->SetPromptLine(2, 1,
+                             caught == 0 ? "The window marks no hit: a hit is marked when its centre is inside"
+                                         : "The window marks " + HitsText(caught) + " to drill " + which + "; " +
+                                               HitsText(HitsMarked(phase, m.MarkingLast)) + " marked " +
+                                               which + " in all");
+  DrawBox(box);
+  ViewServices().UpdateView();
 }
 
 }  // namespace
@@ -69,38 +136,50 @@ bool ToolingMarkViewAvailable() { return ViewAvailable; }
 void WindowMarkMouseHook(TInputEvent& event) {
   TToolingMarks& m = ToolingMarks;
   if (!m.Marking) return;
+  const TIntPoint pointer{event.WorldX, event.WorldY};
   if (event.Kind == ievKey && event.Flags[0] == kEscape && event.Flags[1] == 0) {
+    m.Stopped = true;
     End(false);
     return;
   }
+  if (event.Kind == ievMouseMove) {
+    if (m.Pressed) ShowWindowBand(pointer);
+    return;
+  }
   if (event.Kind == ievMouseDown && (event.Buttons & mbtRight)) {
+    // The right button takes back an open window's corner first.
+    if (m.Pressed) {
+      m.Pressed = false;
+      HideWindowBand();
+      return;
+    }
     if (!m.MarkingLast && m.WantLast) {
       m.MarkingLast = true;
       PromptPhase();
+      if (UserPanel != nullptr)
+        UserPanel->SetPromptLine(2, 1, HitsText(HitsMarked(m.First, false)) + " marked first");
       return;
     }
     End(true);
     return;
   }
   if (event.Kind == ievMouseDown && (event.Buttons & mbtLeft)) {
+    // The first click opens a window, the second closes it.
+    if (m.Pressed) {
+      CloseWindow(pointer);
+      return;
+    }
     m.Pressed = true;
-    m.Corner = {event.WorldX, event.WorldY};
+    m.Corner = pointer;
+    ShowWindowBand(pointer);
     return;
   }
+  // A drag closes the window where the button comes up; a click leaves it
+  // open for the opposite corner.
   if (event.Kind == ievMouseUp && m.Pressed) {
-    m.Pressed = false;
-    TIntBox box{std::min(m.Corner.X, event.WorldX), std::min(m.Corner.Y, event.WorldY),
-                std::max(m.Corner.X, event.WorldX), std::max(m.Corner.Y, event.WorldY)};
-    // A click: a few pixels round the point.
-    const double ppi = std::max(ViewServices().PixelsPerInch(), 1e-6);
-    const int32_t pad = static_cast<int32_t>(std::min(1.0e8, kClickPixels * 25400000.0 / ppi));
-    if (box.Right - int64_t{box.Left} < pad && box.Top - int64_t{box.Bottom} < pad) {
-      box = {ClampCompToInt(int64_t{event.WorldX} - pad), ClampCompToInt(int64_t{event.WorldY} - pad),
-             ClampCompToInt(int64_t{event.WorldX} + pad), ClampCompToInt(int64_t{event.WorldY} + pad)};
-    }
-    (m.MarkingLast ? m.Last : m.First).push_back(box);
-    DrawBox(box);
-    ViewServices().UpdateView();
+    const int32_t pad = ClickPad();
+    if (std::abs(int64_t{pointer.X} - m.Corner.X) >= pad || std::abs(int64_t{pointer.Y} - m.Corner.Y) >= pad)
+      CloseWindow(pointer);
   }
 }
 
@@ -111,10 +190,11 @@ void DrawWindowMarks() {
   for (const TIntBox& b : ToolingMarks.Last) DrawBox(b);
 }
 
-bool MarkToolingHits(bool first, bool last) {
+bool MarkToolingHits(bool first, bool last, std::vector<TMarkableHit> hits) {
   TToolingMarks& m = ToolingMarks;
   m = TToolingMarks{};
   if (!ViewAvailable || (!first && !last)) return true;
+  m.Hits = std::move(hits);
   m.Marking = true;
   m.MarkingLast = !first;
   m.WantLast = first && last;

@@ -6,27 +6,40 @@
 // the background colour (ColorHolesBy + 3) so that only the unstepped hits
 // show.
 //
-// Mouse (activity 6): press and release the left button at two corners to
-// mark a window (a click marks a few pixels around the point); the right
-// button ends the first-hit windows, then the last-hit windows; Escape gives
-// up (no tape is written).
+// Mouse (activity 6): a window is made as every window of the program is,
+// by a click on one corner and a click on the opposite one (or a drag from
+// one to the other), with a rubber band between; two clicks on one point
+// mark a few pixels around it. The right button takes back an open window's
+// first corner, else ends the first-hit windows, then the last-hit windows;
+// Escape gives up (no tape is written). The command line says how many hits
+// each window marked.
 #pragma once
-#include <string>
+#include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "command/input_event.h"
 #include "foundation/geometry.h"
 #include "model/entity_store.h"
 
+// An item of the tape to be marked: where it starts (what a window must
+// hold) and the hits it drills.
+struct TMarkableHit {
+  TIntPoint At;
+  int64_t Hits = 1;
+};
+
 struct TToolingMarks {
   std::vector<TIntBox> First;
   std::vector<TIntBox> Last;
+  std::vector<TMarkableHit> Hits;  // what the windows are counted on
   bool Marking = false;     // activity 6 is running
   bool MarkingLast = false;  // the windows being drawn are last-hit ones
   bool WantLast = false;     // a last-hit phase follows the first-hit one
   bool Finished = false;     // ended with the right button (false: given up)
-  bool Pressed = false;
+  bool Stopped = false;      // given up with Escape
+  bool Pressed = false;      // a window's first corner is set
   TIntPoint Corner;
 };
 extern TToolingMarks ToolingMarks;
@@ -65,6 +78,7 @@ bool PickCouponOrigin();
 bool TypedCouponOrigin(const std::string& typed);
 
 // Lets the user mark the windows (first when first, then last when last),
-// waiting in ProcessMessages until the right button or Escape ends it. True
-// when marked to the end; the windows are then in ToolingMarks.
-bool MarkToolingHits(bool first, bool last);
+// waiting in ProcessMessages until the right button or Escape ends it; the
+// windows are counted on hits. True when marked to the end; the windows are
+// then in ToolingMarks.
+bool MarkToolingHits(bool first, bool last, std::vector<TMarkableHit> hits = {});

@@ -54,7 +54,7 @@ TOptionsDialog::TOptionsDialog()
       SamplePaintBox(SamplePanel.Add<TPaintBox>("SamplePaintBox")),
       KORVEX5CheckBox(TabbedNotebook1.AddPage("LayoutPage", "&Layout")
                           .Add<TCheckBox>("KORVEX5CheckBox", "&KORVEX 5 Toolbar button behavior")),
-      LayerCheckBox(TabbedNotebook1.Page(1).Add<TCheckBox>("LayerCheckBox", "Show &Layer Buttons")),
+      LayerCheckBox(TabbedNotebook1.Page(1).Add<TCheckBox>("LayerCheckBox", "Show Layer &Buttons")),
       ToolBarCheckBox(TabbedNotebook1.Page(1).Add<TCheckBox>("ToolBarCheckBox", "Show &Toolbar")),
       StickyCheckBox(
           TabbedNotebook1.Page(1).Add<TCheckBox>("StickyCheckBox", "&Sticky Lines in CAD")),

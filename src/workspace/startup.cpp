@@ -314,7 +314,7 @@ void StartUp() {
     TModalBracket bracket;
     return RunEditStepDialog(table, EditorMode == emRout);
   });
-  // Make Drill Tape's "&Circle/Slot" button, in the tape's units.
+  // Make Drill Tape's "C&ircle/Slot" button, in the tape's units.
   SetSlotAlgorithmDialog([](bool metric) { ExecuteSlotAlgorithmDialog(metric); });
   SetStepRepeatDialog([] {
     TModalBracket bracket;

@@ -182,7 +182,7 @@ constexpr const char* IdleOnlyItems[] = {
     "MakeDrillTape1", "MakeESILaserFile1", "MakeRoutTape1", "MergeSameSize1", "Millimeters1",
     "MoveLayertoCad1", "MoveLayertoCad2", "New1", "Open1", "OpenRoutTape1", "PackDatabase1",
     "PackDatabase2", "PackDatabase3", "PathLengthReport1", "Plot1", "PrinterSetup1", "QuickPrint1",
-    "RemoveEmpties1", "RoutOutputFormat1", "Save1", "SaveAs1", "SetPanelOrigin1", "SingleStep1",
+    "RemoveEmpties1", "RoutOutputFormat1", "Save1", "SaveAs1", "SaveToolTable1", "SetPanelOrigin1", "SingleStep1",
     "SortBigToolFirst1", "SortFewestHitsFirst1", "SortMostHitsFirst1", "SortSmallToolFirst1",
     "SpacingCheck1", "SwitchToLayer1", "Tabs1", "TextEditRout1", "Version1"};
 

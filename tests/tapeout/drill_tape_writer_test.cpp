@@ -524,8 +524,10 @@ TEST_F(TDrillTapeWriterTest, MarkedToolingHitsAreDrilledFirstAndLastInTheirTool)
   DRDB->EntityAt(stepped)->SetStepObj(Steps({{1, 1, 0, 0, 0}, {0, 1, Inch, 0, 0}, {0, 1, 0, 0, 0}}));
   SetToolingMarkView(true);
   const std::string file = Path("marked.drl");
-  // The user's mouse: a window round the hole at 3 in, the right button, a
-  // click on the hole at 0, the right button.
+  // The user's mouse: a corner clicked near the hole at 2 in and taken back
+  // with the right button; a window of two clicks round the hole at 3 in;
+  // the right button; a window dragged round the hole at 0; the right
+  // button.
   std::vector<TInputEvent> events;
   auto mouse = [&events](uint16_t kind, uint8_t buttons, int32_t x, int32_t y) {
     TInputEvent e;
@@ -535,11 +537,18 @@ TEST_F(TDrillTapeWriterTest, MarkedToolingHitsAreDrilledFirstAndLastInTheirTool)
     e.WorldY = y;
     events.push_back(e);
   };
-  mouse(ievMouseDown, mbtLeft, 3 * Inch - 1000, -1000);
-  mouse(ievMouseUp, 0, 3 * Inch + 1000, 1000);
+  mouse(ievMouseDown, mbtLeft, 2 * Inch - Inch / 2, -Inch / 2);
+  mouse(ievMouseUp, 0, 2 * Inch - Inch / 2, -Inch / 2);
   mouse(ievMouseDown, mbtRight, 0, 0);
-  mouse(ievMouseDown, mbtLeft, 10, 10);
-  mouse(ievMouseUp, 0, 10, 10);
+  mouse(ievMouseDown, mbtLeft, 3 * Inch - Inch / 2, -Inch / 2);
+  mouse(ievMouseUp, 0, 3 * Inch - Inch / 2, -Inch / 2);
+  mouse(ievMouseMove, 0, 3 * Inch + Inch / 2, Inch / 2);
+  mouse(ievMouseDown, mbtLeft, 3 * Inch + Inch / 2, Inch / 2);
+  mouse(ievMouseUp, 0, 3 * Inch + Inch / 2, Inch / 2);
+  mouse(ievMouseDown, mbtRight, 0, 0);
+  mouse(ievMouseDown, mbtLeft, -Inch / 2, -Inch / 2);
+  mouse(ievMouseMove, 0, 0, 0);
+  mouse(ievMouseUp, 0, Inch / 2, Inch / 2);
   mouse(ievMouseDown, mbtRight, 0, 0);
   std::size_t next = 0;
   uint8_t activity = 0, colours = 0;

@@ -6,6 +6,7 @@
 // here.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -139,6 +140,128 @@ TOpening LookAt(TForm& f) {
   return o;
 }
 
+template <class T, class... Args>
+std::function<void()> Built(Args... args) {
+  return [=] {
+    T form(args...);
+    form.ShowModal();
+  };
+}
+
+// How each form of the program is built: as its class, or by the function
+// that builds it in place. The editor window is made by Open, once the
+// program runs.
+struct TFormBuilders {
+  uint8_t cancelled = 0;
+  TOdbLayerFlags flags{};
+  std::unique_ptr<TQuillexForm> editor;
+  std::map<std::string, std::function<void()>> Map;
+
+  TFormBuilders(const TFormBuilders&) = delete;
+  TFormBuilders& operator=(const TFormBuilders&) = delete;
+  void Open() { editor = std::make_unique<TQuillexForm>(); }
+  TFormBuilders() {
+    flags[1] = true;
+    Map = {
+        {"TAboutDialog", Built<TAboutDialog>()},
+        {"TAboutWindow", [] { ShowAbout(); }},
+        {"TActiveToolsDialog", Built<TActiveToolsDialog>()},
+        {"TAutoRoutDialog", Built<TAutoRoutDialog>(TAutoRoutSettings{})},
+        {"TAutoTabDialog", Built<TAutoTabDialog>(TAutoTabSettings{})},
+        {"TCadInputFormatDialog", Built<TCadInputFormatDialog>()},
+        {"TCancelDialog", [this] { TCancelDialog(cancelled).ShowModal(); }},
+        {"TCircleConfigDialog", Built<TCircleConfigDialog>()},
+        {"TCleanDialog", Built<TCleanDialog>()},
+        {"TDNCServerConfDialog", Built<TDNCServerConfDialog>()},
+        {"TDNCServerDialog", Built<TDNCServerDialog>()},
+        {"TDoPrintDialog", [this] { ShowPrintDialog(*editor); }},
+        {"TDrawingUnits", Built<TDrawingUnits>()},
+        {"TDrillInputFormatDialog", Built<TDrillInputFormatDialog>()},
+        {"TEditStepDialog", Built<TEditStepDialog>(TStepTextFormat{})},
+        {"TExceptionHandler", Built<TExceptionHandler>()},
+        {"TFeedRateDialog", Built<TFeedRateDialog>(false)},
+        {"TFollowBranchDialog", Built<TFollowBranchDialog>()},
+        {"TFontColorDialog", [] {
+           TColor a = clWhite, b = clBlack, c = clWhite, d = clBlack;
+           RunColorDialog(a, b, c, d);
+         }},
+        {"TForceDrillFormatDialog", Built<TForceDrillFormatDialog>()},
+        {"TForceFormatDialog", Built<TForceFormatDialog>()},
+        {"TFullPanelAutoRoutConfigDlg", Built<TFullPanelAutoRoutConfigDlg>()},
+        {"TG93Dialog", Built<TG93Dialog>()},
+        {"TGTScrollWindow", Built<TGTScrollWindow>()},
+        {"TGTWindow", Built<TGTWindow>()},
+        {"TGerberDialog", Built<TGerberDialog>()},
+        {"TGerberDrillDialog", [] { ExecuteGerberImportDialog("board.gbr", false, "ASCII"); }},
+        {"THP7580Dialog", Built<THP7580Dialog>()},
+        {"TIndividualLayerDialog", Built<TIndividualLayerDialog>(1)},
+        {"TInfoDialog", [] { ShowFileInfo("board.drl", false, 10, 100); }},
+        {"TInlineCfgDialog", Built<TInlineCfgDialog>(TFullPanelInlineRout{})},
+        {"TLayerColorDialog", Built<TLayerColorDialog>(clGray, clNavy)},
+        {"TLayerDialog", Built<TLayerDialog>()},
+        {"TLayerNameDialog", Built<TNewNameDialog>(true, std::vector<std::string>{"TOP"})},
+        {"TLayerSelectDialog", Built<TValorExportDialog>(flags, true)},
+        {"TM97M98Dialog", Built<TM97M98Dialog>()},
+        {"TMakeDrillTapeDialog", Built<TMakeDrillTapeDialog>()},
+        {"TMarkerSelectionDialog", [this] {
+           editor->Editor->SetMarkerAt(1, 1, 1);
+           editor->Editor->SetMarkerAt(2, 1, 1);
+           editor->GotoMarker();
+         }},
+        {"TOptionsDialog", Built<TOptionsDialog>()},
+        {"TOutOfBoundsDialog", Built<TOutOfBoundsDialog>()},
+        {"TPickDrillLayerDialog", Built<TPickDrillLayerDialog>(30)},
+        {"TPickFilterDialog", Built<TPickFilterDialog>()},
+        {"TPickLayerDialog", Built<TPickLayerDialog>(1)},
+        {"TPlotConfigurationDialog", Built<TPlotConfigurationDialog>()},
+        {"TPlotPromptDialog", Built<TPlotPromptDialog>()},
+        {"TPushDialog", Built<TPushDialog>()},
+        {"TQuickPrintDialog", Built<TQuickPrintDialog>()},
+        {"TRoutInputFormatDialog", Built<TRoutInputFormatDialog>()},
+        {"TRoutOutputFormatDialog", [] { ExecuteRoutOutputFormatDialog(); }},
+        {"TSaveLayerDialog", Built<TSaveLayerDialog>()},
+        {"TSearchAndReplaceDialog", Built<TSearchDialog>(true)},
+        {"TSearchDialog", Built<TSearchDialog>(false)},
+        {"TShowWaitDlg", Built<TShowWaitDlg>()},
+        {"TSlotAlgorithmDialog", [] { ExecuteSlotAlgorithmDialog(false); }},
+        {"TSlotConfigDialog", Built<TSlotConfigDialog>()},
+        {"TSpacingCheckDialog", [] {
+           bool a = true, b = true, c = true;
+           int32_t spacing = 1000;
+           ExecuteSpacingCheckDialog(a, b, c, spacing);
+         }},
+        {"TSplashScreen", Built<TSplashScreen>()},
+        {"TStatusDialog", Built<TStatusDialog>()},
+        {"TStepNameDialog", Built<TNewNameDialog>(false, std::vector<std::string>{"PCB"})},
+        {"TStepRepeatDialog", Built<TStepRepeatDialog>(TAutoStepRepeatSettings{})},
+        {"TSuppressDialog", Built<TSuppressDialog>()},
+        {"TSwapTablesDialog", Built<TSwapTablesDialog>()},
+        {"TSwitchLayerDialog", Built<TSwitchLayerDialog>(1)},
+        {"TToolPageDialog", Built<TToolPageDialog>()},
+        {"TToolTableDialog", Built<TToolTableDialog>()},
+        {"TUpdateDialog", Built<TUpdateDialog>()},
+        {"TValorExportDialog", Built<TValorExportDialog>(flags, false)},
+        {"TValorLayerDialog",
+         Built<TValorLayerDialog>(std::vector<std::string>{"TOP", "DRILL"}, std::vector<std::string>{"PCB"})},
+        {"TValorPickLayerDialog", [] {
+           int32_t layer = 0, step = 0;
+           RunValorPickLayerDialog({"TOP", "DRILL"}, {"PCB"}, layer, step);
+         }},
+        {"TValorPickStepDialog", [] {
+           int32_t step = 0;
+           RunValorPickStepDialog({"PCB", "PANEL"}, step);
+         }},
+        {"TVersionDialog", Built<TVersionDialog>()},
+        {"TViewFileDialog", Built<TViewFileDialog>()},
+        {"TZDepthDialog", Built<TZDepthDialog>()},
+        {"TcomportForm", Built<TcomportForm>()},
+    };
+  }
+};
+
+// The windows with menus keep the keyboard where their own code puts it.
+const std::set<std::string> MainWindows = {"TWorkspace", "TQuillexForm"};
+
 class EveryFormFocusTest : public TWorkspaceTest {
  protected:
   std::map<std::string, TOpening> Opened;
@@ -153,124 +276,15 @@ class EveryFormFocusTest : public TWorkspaceTest {
   }
 };
 
-template <class T, class... Args>
-std::function<void()> Built(Args... args) {
-  return [=] {
-    T form(args...);
-    form.ShowModal();
-  };
-}
-
 TEST_F(EveryFormFocusTest, EveryFormOpensWithTheFocusOnItsFirstField) {
   StartProgram();
-  uint8_t cancelled = 0;
-  TOdbLayerFlags flags{};
-  flags[1] = true;
-  std::unique_ptr<TQuillexForm> editor;
-  // How each form is built: as its class, or by the function that builds it
-  // in place.
-  const std::map<std::string, std::function<void()>> builders = {
-      {"TAboutDialog", Built<TAboutDialog>()},
-      {"TAboutWindow", [] { ShowAbout(); }},
-      {"TActiveToolsDialog", Built<TActiveToolsDialog>()},
-      {"TAutoRoutDialog", Built<TAutoRoutDialog>(TAutoRoutSettings{})},
-      {"TAutoTabDialog", Built<TAutoTabDialog>(TAutoTabSettings{})},
-      {"TCadInputFormatDialog", Built<TCadInputFormatDialog>()},
-      {"TCancelDialog", [&cancelled] { TCancelDialog(cancelled).ShowModal(); }},
-      {"TCircleConfigDialog", Built<TCircleConfigDialog>()},
-      {"TCleanDialog", Built<TCleanDialog>()},
-      {"TDNCServerConfDialog", Built<TDNCServerConfDialog>()},
-      {"TDNCServerDialog", Built<TDNCServerDialog>()},
-      {"TDoPrintDialog", [&editor] { ShowPrintDialog(*editor); }},
-      {"TDrawingUnits", Built<TDrawingUnits>()},
-      {"TDrillInputFormatDialog", Built<TDrillInputFormatDialog>()},
-      {"TEditStepDialog", Built<TEditStepDialog>(TStepTextFormat{})},
-      {"TExceptionHandler", Built<TExceptionHandler>()},
-      {"TFeedRateDialog", Built<TFeedRateDialog>(false)},
-      {"TFollowBranchDialog", Built<TFollowBranchDialog>()},
-      {"TFontColorDialog", [] {
-         TColor a = clWhite, b = clBlack, c = clWhite, d = clBlack;
-         RunColorDialog(a, b, c, d);
-       }},
-      {"TForceDrillFormatDialog", Built<TForceDrillFormatDialog>()},
-      {"TForceFormatDialog", Built<TForceFormatDialog>()},
-      {"TFullPanelAutoRoutConfigDlg", Built<TFullPanelAutoRoutConfigDlg>()},
-      {"TG93Dialog", Built<TG93Dialog>()},
-      {"TGTScrollWindow", Built<TGTScrollWindow>()},
-      {"TGTWindow", Built<TGTWindow>()},
-      {"TGerberDialog", Built<TGerberDialog>()},
-      {"TGerberDrillDialog", [] { ExecuteGerberImportDialog("board.gbr", false, "ASCII"); }},
-      {"THP7580Dialog", Built<THP7580Dialog>()},
-      {"TIndividualLayerDialog", Built<TIndividualLayerDialog>(1)},
-      {"TInfoDialog", [] { ShowFileInfo("board.drl", false, 10, 100); }},
-      {"TInlineCfgDialog", Built<TInlineCfgDialog>(TFullPanelInlineRout{})},
-      {"TLayerColorDialog", Built<TLayerColorDialog>(clGray, clNavy)},
-      {"TLayerDialog", Built<TLayerDialog>()},
-      {"TLayerNameDialog", Built<TNewNameDialog>(true, std::vector<std::string>{"TOP"})},
-      {"TLayerSelectDialog", Built<TValorExportDialog>(flags, true)},
-      {"TM97M98Dialog", Built<TM97M98Dialog>()},
-      {"TMakeDrillTapeDialog", Built<TMakeDrillTapeDialog>()},
-      {"TMarkerSelectionDialog", [&editor] {
-         editor->Editor->SetMarkerAt(1, 1, 1);
-         editor->Editor->SetMarkerAt(2, 1, 1);
-         editor->GotoMarker();
-       }},
-      {"TOptionsDialog", Built<TOptionsDialog>()},
-      {"TOutOfBoundsDialog", Built<TOutOfBoundsDialog>()},
-      {"TPickDrillLayerDialog", Built<TPickDrillLayerDialog>(30)},
-      {"TPickFilterDialog", Built<TPickFilterDialog>()},
-      {"TPickLayerDialog", Built<TPickLayerDialog>(1)},
-      {"TPlotConfigurationDialog", Built<TPlotConfigurationDialog>()},
-      {"TPlotPromptDialog", Built<TPlotPromptDialog>()},
-      {"TPushDialog", Built<TPushDialog>()},
-      {"TQuickPrintDialog", Built<TQuickPrintDialog>()},
-      {"TRoutInputFormatDialog", Built<TRoutInputFormatDialog>()},
-      {"TRoutOutputFormatDialog", [] { ExecuteRoutOutputFormatDialog(); }},
-      {"TSaveLayerDialog", Built<TSaveLayerDialog>()},
-      {"TSearchAndReplaceDialog", Built<TSearchDialog>(true)},
-      {"TSearchDialog", Built<TSearchDialog>(false)},
-      {"TShowWaitDlg", Built<TShowWaitDlg>()},
-      {"TSlotAlgorithmDialog", [] { ExecuteSlotAlgorithmDialog(false); }},
-      {"TSlotConfigDialog", Built<TSlotConfigDialog>()},
-      {"TSpacingCheckDialog", [] {
-         bool a = true, b = true, c = true;
-         int32_t spacing = 1000;
-         ExecuteSpacingCheckDialog(a, b, c, spacing);
-       }},
-      {"TSplashScreen", Built<TSplashScreen>()},
-      {"TStatusDialog", Built<TStatusDialog>()},
-      {"TStepNameDialog", Built<TNewNameDialog>(false, std::vector<std::string>{"PCB"})},
-      {"TStepRepeatDialog", Built<TStepRepeatDialog>(TAutoStepRepeatSettings{})},
-      {"TSuppressDialog", Built<TSuppressDialog>()},
-      {"TSwapTablesDialog", Built<TSwapTablesDialog>()},
-      {"TSwitchLayerDialog", Built<TSwitchLayerDialog>(1)},
-      {"TToolPageDialog", Built<TToolPageDialog>()},
-      {"TToolTableDialog", Built<TToolTableDialog>()},
-      {"TUpdateDialog", Built<TUpdateDialog>()},
-      {"TValorExportDialog", Built<TValorExportDialog>(flags, false)},
-      {"TValorLayerDialog",
-       Built<TValorLayerDialog>(std::vector<std::string>{"TOP", "DRILL"}, std::vector<std::string>{"PCB"})},
-      {"TValorPickLayerDialog", [] {
-         int32_t layer = 0, step = 0;
-         RunValorPickLayerDialog({"TOP", "DRILL"}, {"PCB"}, layer, step);
-       }},
-      {"TValorPickStepDialog", [] {
-         int32_t step = 0;
-         RunValorPickStepDialog({"PCB", "PANEL"}, step);
-       }},
-      {"TVersionDialog", Built<TVersionDialog>()},
-      {"TViewFileDialog", Built<TViewFileDialog>()},
-      {"TZDepthDialog", Built<TZDepthDialog>()},
-      {"TcomportForm", Built<TcomportForm>()},
-  };
-  // The windows with menus keep the keyboard where their own code puts it.
-  const std::set<std::string> mainWindows = {"TWorkspace", "TQuillexForm"};
-
+  TFormBuilders forms;
+  const auto& builders = forms.Map;
   const std::set<std::string> found = FormClassesInSources();
   ASSERT_GT(found.size(), 60u);
-  editor = std::make_unique<TQuillexForm>();
+  forms.Open();
   for (const std::string& name : found) {
-    if (mainWindows.count(name) != 0) continue;
+    if (MainWindows.count(name) != 0) continue;
     auto b = builders.find(name);
     if (b == builders.end()) {
       ADD_FAILURE() << name << " is a form this test does not build";
@@ -296,7 +310,102 @@ TEST_F(EveryFormFocusTest, EveryFormOpensWithTheFocusOnItsFirstField) {
   // Plot Configuration's first field is its title: typing starts there.
   ASSERT_EQ(Opened.count("TPlotConfigurationDialog"), 1u);
   EXPECT_EQ(Opened["TPlotConfigurationDialog"].Active, "Line1Edit");
-  editor.reset();
+  forms.editor.reset();
+}
+
+// The letter Alt chooses a control by: the first "&" of its caption before
+// a character other than "&" ("&&" shows one "&"), upper case; 0 for none.
+char Mnemonic(const std::string& caption) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] != '&') return static_cast<char>(std::toupper(static_cast<unsigned char>(caption[i + 1])));
+    ++i;
+  }
+  return 0;
+}
+
+struct TMnemonic {
+  char Letter = 0;
+  std::string Control;
+  // The tab page the control lies on; null outside every page (seen with
+  // each of them).
+  const TControl* Page = nullptr;
+};
+
+const TControl* PageAbove(const TControl& c) {
+  for (const TControl* p = c.Parent(); p != nullptr; p = p->Parent())
+    if (p->Kind() == TControlKind::TabPage) return p;
+  return nullptr;
+}
+
+// The letters of the controls shown with the form (a tab page shows when
+// its tab is chosen), in captions the platform gives mnemonics: buttons,
+// check boxes, radio buttons and groups with their items, group boxes and
+// the tabs of pages.
+void CollectMnemonics(const TControl& c, std::vector<TMnemonic>& out) {
+  for (const auto& child : c.Children()) {
+    const TControl& k = *child;
+    if (!k.Visible() && k.Kind() != TControlKind::TabPage) continue;
+    auto add = [&](const std::string& caption, const std::string& name) {
+      if (const char letter = Mnemonic(caption)) out.push_back({letter, name + " \"" + caption + "\"", PageAbove(k)});
+    };
+    switch (k.Kind()) {
+      case TControlKind::Button:
+      case TControlKind::CheckBox:
+      case TControlKind::RadioButton:
+      case TControlKind::GroupBox:
+      case TControlKind::TabPage:
+        add(k.Caption(), k.Name());
+        break;
+      case TControlKind::RadioGroup: {
+        add(k.Caption(), k.Name());
+        const auto& items = static_cast<const TRadioGroup&>(k).Items();
+        for (size_t i = 0; i < items.size(); ++i) add(items[i], k.Name() + "[" + std::to_string(i) + "]");
+        break;
+      }
+      default:
+        break;
+    }
+    CollectMnemonics(k, out);
+  }
+}
+
+// Two controls one Alt letter reaches, by form: "form: X: a / b".
+std::vector<std::string> SharedMnemonics(const TForm& f) {
+  std::vector<TMnemonic> all;
+  CollectMnemonics(f, all);
+  std::vector<std::string> shared;
+  for (size_t i = 0; i < all.size(); ++i)
+    for (size_t j = i + 1; j < all.size(); ++j)
+      if (all[i].Letter == all[j].Letter &&
+          (all[i].Page == all[j].Page || all[i].Page == nullptr || all[j].Page == nullptr))
+        shared.push_back(f.ClassName() + ": " + all[i].Letter + ": " + all[i].Control + " / " + all[j].Control);
+  return shared;
+}
+
+// Alt and a letter reach one control of a dialog: no two controls shown
+// together (on one page of tabs, or beside the pages) share a letter, so
+// Alt+M of Make Drill Tape ticks Millimeters instead of moving the focus
+// between it and another control of the letter.
+TEST_F(EveryFormFocusTest, NoTwoControlsOfAFormShareTheirAltLetter) {
+  StartProgram();
+  TFormBuilders forms;
+  forms.Open();
+  std::vector<std::string> shared;
+  std::set<std::string> looked;
+  for (const std::string& name : FormClassesInSources()) {
+    auto b = forms.Map.find(name);
+    if (MainWindows.count(name) != 0 || b == forms.Map.end()) continue;
+    RegisterModalScript(name, [&](TForm& f) {
+      looked.insert(f.ClassName());
+      for (const std::string& s : SharedMnemonics(f)) shared.push_back(s);
+      f.SetModalResult(mrCancel);
+    });
+    b->second();
+  }
+  EXPECT_GT(looked.size(), 60u);
+  EXPECT_EQ(shared, std::vector<std::string>{});
+  forms.editor.reset();
 }
 
 // The dialogs the imports open, through File > Import and Drill > Import of

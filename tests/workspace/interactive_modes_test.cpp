@@ -198,6 +198,29 @@ TEST_F(TInteractiveModesTest, TextEditRoutLeavesNothingInTheScratchFolder) {
   EXPECT_EQ(leftOver(), std::vector<std::string>{});
 }
 
+// The whole tape deleted in Text Edit Rout and OK: the box speaks of the
+// edited tape, never of the scratch file it was edited in, and the layer
+// keeps its paths.
+TEST_F(TInteractiveModesTest, AnEditedRoutTapeThatDrawsNothingKeepsTheLayer) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+  RTDB->AppendLine({In, In}, 0, NoZOffset);
+  const int32_t live = RoutEntityCount;
+  QueueModalScript("TQuillexForm", [](TForm& f) {
+    auto& q = static_cast<TQuillexForm&>(f);
+    q.Editor->Clear();
+    q.Editor->SetModified(true);
+    q.BottomPanel.FindControl("OKButton")->Click();
+  });
+  const size_t boxes = ShownMessageBoxes().size();
+  Run(form, emRout, "TextEditRout1");
+  ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+  EXPECT_EQ(ShownMessageBoxes().back().Text, "The edited rout tape draws nothing.\r\nThe layer was kept as it was.");
+  EXPECT_EQ(RoutEntityCount, live);
+  EXPECT_EQ(CurrentLayer, 40);
+}
+
 TEST_F(TInteractiveModesTest, EscapeEndsTheCouponPickAndNoTapeIsWritten) {
   TWorkspace& form = StartProgram();
   SelectLayer(30);

@@ -233,7 +233,7 @@ TEST_F(TMenuItemsTest, DrillToolsAreReachedFromTheDrillMenuAndMakeDrillTape) {
   slots->OnClick(*slots);
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
   EXPECT_EQ(ShownMessageBoxes()[0].Caption, "Maximum nibble size");
-  // Make Drill Tape's "&Circle/Slot" opens the slot algorithm in the tape's units.
+  // Make Drill Tape's "C&ircle/Slot" opens the slot algorithm in the tape's units.
   QueueModalScript("TMakeDrillTapeDialog", [&](TForm& f) {
     f.Get<TRadioGroup>("UnitGroup").SetItemIndex(1);
     ASSERT_TRUE(f.Get<TButton>("CircleSlotButton").Enabled());

@@ -6,6 +6,7 @@
 // takes back the tools it set; Redo puts them back.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,8 +16,10 @@
 
 #include "command/button_manager.h"
 #include "command/command_interpreter.h"
+#include "foundation/file_utils.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/drill_tools.h"
 #include "model/rout_database.h"
 #include "model/rout_edit.h"
 #include "model/tool_tables.h"
@@ -25,6 +28,7 @@
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
 #include "platform/keys.h"
+#include "platform/paths.h"
 #include "tapein/drill_import_command.h"
 #include "tapeout/make_drill_tape.h"
 #include "tapeout/tooling_hit_marks.h"
@@ -371,6 +375,45 @@ TEST_F(TModeCommandWaitsTest, PackAndTheToolItemsWaitForTheImportPlacement) {
   Run(form, emDrill, "PackDatabase3");
   EXPECT_EQ(form.HintPanel.Caption(), "Database packed: 6 entities, 3 deleted entities removed");
   EXPECT_EQ(LiveDrillPositions(), placed);
+}
+
+// Save Tool Table writes the job's tools under the last tape's name: while
+// an import waits to be placed it waits too (the table holds the import's
+// tools), and once the import is withdrawn it writes the job's own and
+// names the file in the hint strip. Load Tool Table of a missing file names
+// the file.
+TEST_F(TModeCommandWaitsTest, SaveToolTableWaitsForTheImportPlacementAndNamesItsFile) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  DRDB->AddHoleOnLayer(5 * In, 5 * In, 30, 1, true);
+  DrillUndo->BeginOperation("Add hole");
+  const std::vector<TToolRecord> before = Tools();
+  DrillTapeFileName = (TempDir / "PANEL.DRL").string();
+  const std::string table = ExecutionPath() + "TOOLDATA" + PathDelim + "PANEL.DRL";
+  ImportSecondPart(form, Photoplot);
+  ASSERT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
+  ASSERT_NE(Tools(), before);
+  SetApplicationHint("");
+  Run(form, emDrill, "SaveToolTable1");
+  EXPECT_EQ(form.HintPanel.Caption(), "The menus wait until the import placement ends: press Esc to stop it.");
+  EXPECT_FALSE(std::filesystem::exists(NativePath(table)));
+
+  form.KeyDown(VK_ESCAPE);
+  ASSERT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
+  EXPECT_EQ(Tools(), before);
+  Run(form, emDrill, "SaveToolTable1");
+  EXPECT_EQ(form.HintPanel.Caption(), "Drill tool table written: " + table);
+  ToolTable[1].Diameter = 0;
+  ASSERT_TRUE(ReadDrillToolTableFile(table));
+  EXPECT_EQ(Tools(), before);
+
+  // Load Tool Table of a name that is not there names it.
+  const std::string missing = (TempDir / "GONE.TT").string();
+  ScriptFileDialogAnswer(missing);
+  Run(form, emDrill, "LoadToolTable1");
+  EXPECT_EQ(LastBox(), SystemErrorText(ENOENT) + "\r\nwhile opening the drill tool table " + missing);
+  EXPECT_EQ(Tools(), before);
 }
 
 // Edit > Undo of a placed import takes back its entities and the tools it

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,13 @@
 #include "model/drill_database.h"
 #include "model/drill_tools.h"
 #include "model/tool_tables.h"
+#include "command/rubber_brain.h"
 #include "platform/headless/headless_events.h"
 #include "platform/keys.h"
 #include "tapein/drill_import_command.h"
 #include "tapeout/make_drill_tape.h"
 #include "tapeout/tooling_hit_marks.h"
+#include "workspace/view_mapping.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -78,6 +81,7 @@ TEST_F(TOperatorWalkTest, EscapeStopsTheToolingHitMarksAndATapeSaysWhatItWrote) 
                          "Window the FIRST tooling hits; right button when done, Esc to stop", "", ""}));
   EXPECT_FALSE(ToolingMarks.Marking);
   EXPECT_EQ(ShownCommonDialogs().size(), dialogs);  // no file asked for
+  EXPECT_EQ(LastBox(), "The marking of the tooling hits was stopped: no drill tape was written.");
   EXPECT_EQ(MyScreen->Activity, acIdle);
   EXPECT_EQ(Prompts(), waiting);
 
@@ -89,6 +93,98 @@ TEST_F(TOperatorWalkTest, EscapeStopsTheToolingHitMarksAndATapeSaysWhatItWrote) 
   Run(form, emDrill, "MakeDrillTape1");
   ASSERT_TRUE(std::filesystem::exists(tape));
   EXPECT_EQ(form.HintPanel.Caption(), "Drill tape written: 3 hits, 2 tools, " + tape);
+}
+
+// The tooling hits are windowed as every window of the program is made: a
+// click on one corner, a rubber band to the pointer, a click on the
+// opposite corner. Each window says how many hits it caught, and the tape
+// drills them first and last.
+TEST_F(TOperatorWalkTest, TwoClicksMakeAToolingHitWindowAndSayWhatItCaught) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = In / 40;
+  for (int32_t x : {1, 2, 3}) DRDB->AddHoleOnLayer(x * In, In, 30, 1, true);
+  Run(form, emDrill, "ZoomAll1");
+  auto pixel = [](double x, double y) { return RubberPaint->ScreenPoint(x * In, y * In); };
+  // One step of the mouse each time the marking waits.
+  std::vector<std::function<void()>> steps;
+  auto click = [&form, &steps, &pixel](double x, double y, TMouseButton button = mbLeft) {
+    steps.push_back([&form, &pixel, x, y, button] {
+      const TPoint p = pixel(x, y);
+      form.PaintBox.MouseMove(0, p.X, p.Y);
+      form.PaintBox.MouseDown(button, 0, p.X, p.Y);
+      form.PaintBox.MouseUp(button, 0, p.X, p.Y);
+    });
+  };
+  std::vector<std::vector<std::string>> said;
+  bool banded = false;
+  auto look = [&] { said.push_back(Prompts()); };
+  // First: two clicks round the hole at 3 in, the band shown between them.
+  click(2.8, 0.8);
+  steps.push_back([&] {
+    const TPoint p = pixel(3.2, 1.2);
+    form.PaintBox.MouseMove(0, p.X, p.Y);
+    banded = RubberBrain->Drawn();
+  });
+  click(3.2, 1.2);
+  steps.push_back(look);
+  click(0, 0, mbRight);
+  steps.push_back(look);
+  // Last: two clicks round the hole at 1 in, then the right button ends.
+  click(0.8, 0.8);
+  click(1.2, 1.2);
+  steps.push_back(look);
+  click(0, 0, mbRight);
+  size_t next = 0;
+  HeadlessSetProcessMessagesHook([&] {
+    if (ToolingMarks.Marking && next < steps.size()) steps[next++]();
+  });
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.M48CheckBox.SetChecked(false);
+    d.ToolTableCheckBox.SetChecked(false);
+    d.FirstLastCheckBox.SetChecked(false);
+    d.MarkFirstCheckBox.SetChecked(true);
+    d.MarkLastCheckBox.SetChecked(true);
+    d.OptimizerGroup.ClickItem(1);
+    d.OKButton.Click();
+  });
+  const std::string tape = (TempDir / "MARKED.DRL").string();
+  ScriptFileDialogAnswer(tape);
+  Run(form, emDrill, "MakeDrillTape1");
+  HeadlessSetProcessMessagesHook(nullptr);
+  EXPECT_EQ(next, steps.size());
+  EXPECT_TRUE(banded);
+  EXPECT_FALSE(RubberBrain->Drawn());
+  const std::string first = "Window the FIRST tooling hits; right button when done, Esc to stop";
+  const std::string last = "Window the LAST tooling hits; right button when done, Esc to stop";
+  ASSERT_EQ(said.size(), 3u);
+  EXPECT_EQ(said[0], (std::vector<std::string>{first, "The window marks 1 hit to drill first; 1 hit marked first in all", ""}));
+  EXPECT_EQ(said[1], (std::vector<std::string>{last, "1 hit marked first", ""}));
+  EXPECT_EQ(said[2], (std::vector<std::string>{last, "The window marks 1 hit to drill last; 1 hit marked last in all", ""}));
+  // The hole at 3 in first, the one at 1 in last.
+  const std::string bytes = ReadFileBytes(tape);
+  const size_t x3 = bytes.find("X03"), x2 = bytes.find("X02"), x1 = bytes.find("X01");
+  ASSERT_NE(x1, std::string::npos) << bytes;
+  EXPECT_LT(x3, x2) << bytes;
+  EXPECT_LT(x2, x1) << bytes;
+
+  // A window round no hit says so.
+  steps.clear();
+  said.clear();
+  next = 0;
+  click(5, 5);
+  click(6, 6);
+  steps.push_back(look);
+  steps.push_back([&form] { form.KeyDown(VK_ESCAPE); });
+  HeadlessSetProcessMessagesHook([&] {
+    if (ToolingMarks.Marking && next < steps.size()) steps[next++]();
+  });
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) { static_cast<TMakeDrillTapeDialog&>(f).OKButton.Click(); });
+  Run(form, emDrill, "MakeDrillTape1");
+  HeadlessSetProcessMessagesHook(nullptr);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0][1], "The window marks no hit: a hit is marked when its centre is inside");
 }
 
 TEST_F(TOperatorWalkTest, AFormatLeftAtUnrecognizedSaysThatNothingWasImported) {

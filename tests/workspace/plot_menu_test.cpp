@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "model/cad_database.h"
+#include "model/drill_database.h"
+#include "model/tool_tables.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
 #include "platform/headless/headless_forms.h"
@@ -78,6 +81,85 @@ TEST_F(TPlotMenuTest, ThePageIsPlacedWhereTheUserClicks) {
   ASSERT_TRUE(std::filesystem::exists(path));
   const std::string ps = ReadFileBytes(path);
   EXPECT_NE(ps.find("0.0 0.0 moveto \n72.0 0.0 lineto"), std::string::npos);
+}
+
+// File > Plot and CAD Export to the name of an existing file ask before
+// replacing it: No asks for another name and leaves the file as it was,
+// Yes replaces it.
+TEST_F(TPlotMenuTest, PlotAndExportAskBeforeReplacingAFile) {
+  TWorkspace& form = StartProgram();
+  WriteFileBytes(std::filesystem::path(ExecutionPath()) / "PLOTSPEC.TXT",
+                 "papers\nof the test\nLetter\n11\n8.5\n0\n0\n");
+  for (const char* f :
+       {"TPlotPromptDialog", "TPlotConfigurationDialog", "TGerberDialog", "TDrawingUnits", "TSaveLayerDialog"})
+    RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
+  const int32_t x = MyScreen->MouseToWorldX(100), y = MyScreen->MouseToWorldY(200);
+  DB->AddLine(x, y, x + 25400000, y);
+  HeadlessSetProcessMessagesHook([] {
+    if (MyScreen->Activity != acPrintPlacement) return;
+    for (uint16_t kind : {ievMouseMove, ievMouseDown, ievMouseUp}) {
+      TInputEvent e;
+      e.Kind = kind;
+      e.Buttons = kind == ievMouseDown ? mbtLeft : 0;
+      e.X = 100;
+      e.Y = 200;
+      MyScreen->HandleEvent(e);
+    }
+  });
+  const std::string old = "not replaced\r\n";
+  for (const auto& [item, name, index] : {std::tuple{"Plot1", "OLD.GBR", 1}, std::tuple{"Export1", "OLD.DXF", 1}}) {
+    SCOPED_TRACE(item);
+    const std::string path = (TempDir / name).string();
+    WriteFileBytes(path, old);
+    const size_t boxes = ShownMessageBoxes().size();
+    const size_t dialogs = ShownCommonDialogs().size();
+    ScriptFileDialogAnswer(path, index);
+    ScriptMessageBoxAnswer(mrNo);
+    ScriptCommonDialogCancel();
+    Run(form, emCad, item);
+    ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+    EXPECT_EQ(ShownMessageBoxes().back().Text, "File <" + path + "> exists!\r\nDo you wish to overwrite it?");
+    EXPECT_EQ(ShownMessageBoxes().back().Buttons, mbYesNo);
+    EXPECT_EQ(ShownCommonDialogs().size(), dialogs + 2);  // No asked for another name
+    EXPECT_EQ(ReadFileBytes(path), old);
+
+    ScriptFileDialogAnswer(path, index);
+    ScriptMessageBoxAnswer(mrYes);
+    Run(form, emCad, item);
+    EXPECT_NE(ReadFileBytes(path), old);
+    EXPECT_GT(ReadFileBytes(path).size(), 20u);
+  }
+  HeadlessSetProcessMessagesHook({});
+}
+
+// Quick Print names its own document, whatever was printed before: a
+// print without a printer proposes a file of the plot's name, not of the
+// tool table printed last.
+TEST_F(TPlotMenuTest, QuickPrintNamesItsOwnDocument) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ToolTable[1].Diameter = 25400000 / 40;
+  DRDB->AddHoleOnLayer(MyScreen->MouseToWorldX(100), MyScreen->MouseToWorldY(200), 30, 1, true);
+  Run(form, emDrill, "PrintToolTable1");
+  ASSERT_EQ(HeadlessPrinter().Documents.size(), 1u);
+  EXPECT_EQ(HeadlessPrinter().Documents[0].Title, "KORVEX 6 Drill Edit Tool Data");
+  for (const char* f : {"TQuickPrintDialog", "TPlotConfigurationDialog"})
+    RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
+  HeadlessSetProcessMessagesHook([] {
+    if (MyScreen->Activity != acPrintPlacement) return;
+    for (uint16_t kind : {ievMouseMove, ievMouseDown, ievMouseUp}) {
+      TInputEvent e;
+      e.Kind = kind;
+      e.Buttons = kind == ievMouseDown ? mbtLeft : 0;
+      e.X = 100;
+      e.Y = 200;
+      MyScreen->HandleEvent(e);
+    }
+  });
+  Run(form, emDrill, "QuickPrint1");
+  HeadlessSetProcessMessagesHook({});
+  ASSERT_EQ(HeadlessPrinter().Documents.size(), 2u);
+  EXPECT_EQ(HeadlessPrinter().Documents[1].Title, "KORVEX plot");
 }
 
 // Quick Print's page frame, given up with the right button and the dialog's
