@@ -250,3 +250,33 @@ TEST_F(TImportMessagesTest, TheStatusBoxShowsHowFarALongReadingIs) {
 }
 
 }  // namespace
+
+namespace {
+
+// A name that the notice of what was skipped takes from the file is quoted
+// by its start: a DXF entity type and an ODB++ symbol of 60,000 characters
+// each make a box of a few lines.
+TEST_F(TImportMessagesTest, SkippedNamesAreQuotedByTheirStart) {
+  TWorkspace& form = StartProgram();
+  const std::string type(60000, 'Q');
+  RegisterModalScript("TDrawingUnits", [](TForm& f) { f.Click("OKButton"); });
+  const std::string dxf = Input("NAMES.DXF", "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n0\n" +
+                                                 type + "\n8\n0\n0\nENDSEC\n0\nEOF\n");
+  ImportIntoCad(form, dxf, fcDxf);
+  EXPECT_EQ(LastBox(), "1 entity of types that are not imported was skipped:\n1 " + std::string(40, 'Q') +
+                           "... (60,000 characters)");
+
+  const std::string matrix = SmallOdbJob(TempDir / "names");
+  std::ofstream(TempDir / "names/steps/pcb/layers/top/features")
+      << "UNITS=INCH\n$0 " + std::string(60000, 'z') + "\nP 1 1 0 P 0 0\n";
+  QueueModalScript("TValorLayerDialog", [](TForm& f) {
+    f.Click("Step1");
+    f.Click("OKButton");
+  });
+  ImportIntoCad(form, matrix, fcOdb);
+  EXPECT_NE(LastBox().find("1 " + std::string(40, 'z') + "... (60,000 characters)"), std::string::npos)
+      << LastBox().substr(0, 300);
+  EXPECT_LT(LastBox().size(), 400u);
+}
+
+}  // namespace
