@@ -172,6 +172,72 @@ void BM_PhotoplotRead(benchmark::State& state) {
 }
 BENCHMARK(BM_PhotoplotRead)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// A photoplot of many aperture macros, each flashed once through its own
+// aperture: every aperture finds its macro by name, so the reading grows
+// with the file (measured below at 100,000 macros).
+void BM_PhotoplotManyMacros(benchmark::State& state) {
+  EnsureWorkingDirectories();
+  const int64_t macros = korvex_bench::Size(100000, 2000);
+  const std::string file = ScratchFile(korvex_bench::Smoke() ? "korvex_bench_smoke_macros.gbr" : "korvex_bench_macros.gbr");
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << "%FSLAX24Y24*%\n%MOIN*%\n";
+    for (int64_t k = 0; k < macros; ++k) out << "%AMMACRO" << k << "*1,1,0.01,0,0*%\n";
+    for (int64_t k = 0; k < macros; ++k) out << "%ADD" << 10 + k << "MACRO" << k << "*%\n";
+    for (int64_t k = 0; k < macros; ++k) out << "D" << 10 + k << "*\nX" << k % 1000 * 10 << "Y" << k / 1000 * 10 << "D03*\n";
+    out << "M02*\n";
+  }
+  RegisterModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
+  int32_t entities = 0;
+  for (auto _ : state) {
+    TCadJob job;
+    GerberImportDefaults = TGerberFormatRecord{};
+    ImportGerberToCad(file);
+    entities = CadEntityCount;
+  }
+  // Each flash drew its macro's circle.
+  if (entities != macros) {
+    state.SkipWithError("the flashes did not each draw their macro");
+    return;
+  }
+  state.counters["entities"] = entities;
+}
+BENCHMARK(BM_PhotoplotManyMacros)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A file of a few kilobytes whose aperture blocks flash, level upon level,
+// blocks that draw nothing: the flashes are counted against the objects a
+// file may place, so it is refused at once instead of replaying them for
+// hours.
+void BM_PhotoplotEmptyBlockChain(benchmark::State& state) {
+  EnsureWorkingDirectories();
+  const std::string file = ScratchFile("korvex_bench_empty_blocks.gbr");
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\n%ABD11*%\n%AB*%\n";
+    for (int d = 12; d <= 17; ++d) {
+      out << "%ABD" << d << "*%\nD" << d - 1 << "*\n";
+      for (int k = 0; k < 100; ++k) out << "X0Y0D03*\n";
+      out << "%AB*%\n";
+    }
+    out << "D17*\nX0Y0D03*\nD10*\nX0Y0D03*\nM02*\n";
+  }
+  RegisterModalScript("TGerberDrillDialog", [](TForm& f) { f.Click("OKButton"); });
+  int32_t entities = -1;
+  for (auto _ : state) {
+    TCadJob job;
+    GerberImportDefaults = TGerberFormatRecord{};
+    ImportGerberToCad(file);
+    entities = CadEntityCount;
+  }
+  // Refused whole: nothing drawn.
+  if (entities != 0) {
+    state.SkipWithError("the chain of empty blocks was not refused");
+    return;
+  }
+  state.counters["file_kb"] = static_cast<double>(std::filesystem::file_size(file)) / 1e3;
+}
+BENCHMARK(BM_PhotoplotEmptyBlockChain)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 void BM_DrawingToCad(benchmark::State& state) {
   EnsureWorkingDirectories();
   const std::string file = WriteDrawing();

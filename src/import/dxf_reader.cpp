@@ -606,7 +606,7 @@ void TDxfReader::HandleEntity(std::string_view name, const std::vector<TGroup>& 
   } else if (name != "SEQEND" && name != "VIEWPORT") {
     // Everything else is left out, and the user is told (a polyline's end
     // and the paper space views draw nothing).
-    ++Skipped[std::string(name)];
+    ++Skipped[CountedName(name)];
   }
 }
 

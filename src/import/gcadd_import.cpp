@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "foundation/geometry_matrix.h"
 #include "foundation/geometry_points.h"
@@ -226,7 +227,12 @@ void TGcaddReader::Read() {
     Fail("<" + FileName + "> cannot be read.");
     return;
   }
+  std::error_code error;
+  const auto size = std::filesystem::file_size(NativePath(FileName), error);
+  FileBytes_ = error ? 0 : static_cast<int64_t>(size);
+  File_ = &file;
   Parse(file, m);
+  File_ = nullptr;
   if (file.ReadError()) Fail("<" + FileName + "> cannot be read.");
 }
 
@@ -273,7 +279,12 @@ int64_t TGcaddReader::SurelyMade(const std::string& name, int32_t depth) {
 void TGcaddReader::Poll() {
   if (!CancelBox.TimeToLook(++Read_)) return;
   ProcessMessages();
-  if (CancelBox.Cancelled()) Cancelled = true;
+  // The status box shows how far through the file the reading is.
+  const int32_t percent =
+      File_ != nullptr && FileBytes_ > 0
+          ? static_cast<int32_t>(std::min<int64_t>(100, static_cast<int64_t>(File_->Position) * 100 / FileBytes_))
+          : 0;
+  if (CancelBox.Cancelled(percent)) Cancelled = true;
 }
 
 void TGcaddReader::Parse(TGcaddRecords& records, const TMatrix3& m) {

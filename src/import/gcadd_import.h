@@ -60,6 +60,10 @@ class TGcaddReader : public TImportObject {
   int64_t Read_ = 0;      // records read, those of placed components again
   int64_t Repeated_ = 0;  // records of the components read again at their placements
   int64_t Held_ = 0;  // bytes of the definitions kept
+  // The file's records while Read reads them, and the file's size: how far
+  // the reading is.
+  const TGcaddRecords* File_ = nullptr;
+  int64_t FileBytes_ = 0;
   struct TComponent {
     std::vector<uint8_t> Bytes;  // its records as the file holds them
     int64_t Records = 0;

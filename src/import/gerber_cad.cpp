@@ -9,6 +9,12 @@
 #include "foundation/settings_families.h"
 #include "platform/message_box.h"
 
+namespace {
+// The difference of an arc's radii at its two ends, in database units
+// (nanometres), below which the ends are taken as on one circle.
+constexpr double kArcRadiusSlackNm = 7620.0;
+}  // namespace
+
 int32_t TGerberCadReader::ToDatabase(double v) const {
   // Held to the job's range first, then rounded as nearbyint rounds (an
   // exact half to the even neighbour) without its library call.
@@ -125,7 +131,13 @@ void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t
   }
   const double r1 = std::hypot(static_cast<double>(px) - cx, static_cast<double>(py) - cy);
   const double r2 = std::hypot(static_cast<double>(qx) - cx, static_cast<double>(qy) - cy);
-  if (std::fabs(r1 - r2) >= 3.0 || (DMode != 1 && !AbsoluteCentre)) {
+  // Ends whose radii differ by the rounding of their coordinates still make
+  // an arc. The slack is a length (0.0003 in, three units of a 2.4 inch
+  // file), so that a drawing reads alike at whatever resolution it was
+  // written; a coarser file keeps three of its own units.
+  const double perUnit = GerberImportDefaults.Metric ? MetricScale : InchScale;
+  const double slack = std::max(3.0, kArcRadiusSlackNm / perUnit);
+  if (!(std::fabs(r1 - r2) < slack) || (DMode != 1 && !AbsoluteCentre)) {
     Line(x1, y1, x2, y2);
     return;
   }

@@ -17,6 +17,7 @@
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
 #include "foundation/utilities.h"
+#include "import/cad_sink.h"
 #include "import/counted_names.h"
 #include "import/import_frame.h"
 #include "platform/events.h"
@@ -300,7 +301,7 @@ void TGerberReader::ExpandIncludes() {
     }
     out.append(text_, from, at - from);
     if (!fits || !in) {
-      missingIncludes_.push_back(name);
+      missingIncludes_.push_back(CountedName(name));
       from = close + 1;
       continue;
     }
@@ -694,11 +695,15 @@ void TGerberReader::LoadApertures() {
   // them within one allowance of points. The steps are counted first: the
   // apertures past the allowance would draw more than any job holds, and
   // the file is refused before a point is made.
-  const auto macroOf = [this](const TApertureRecord& r) {
-    return r.Shape == apMacro || (r.Shape == apUndefined && !r.MacroName.empty())
-               ? std::find_if(macros_.begin(), macros_.end(),
-                              [&r](const TMacro& x) { return x.Name == r.MacroName; })
-               : macros_.end();
+  // A name defined twice means its first macro. Looked up by name, so that
+  // a file of many macros costs no more per aperture than one of a few.
+  std::unordered_map<std::string_view, std::size_t> macroIndex;
+  macroIndex.reserve(macros_.size());
+  for (std::size_t k = 0; k < macros_.size(); ++k) macroIndex.emplace(macros_[k].Name, k);
+  const auto macroOf = [this, &macroIndex](const TApertureRecord& r) {
+    if (r.Shape != apMacro && !(r.Shape == apUndefined && !r.MacroName.empty())) return macros_.end();
+    const auto found = macroIndex.find(r.MacroName);
+    return found == macroIndex.end() ? macros_.end() : macros_.begin() + static_cast<std::ptrdiff_t>(found->second);
   };
   int64_t macroSteps = kMaxMacroSteps;
   for (std::size_t k = 0; k < pending.size() && !Failed; ++k) {
@@ -1316,6 +1321,8 @@ void TGerberReader::FlushStepRepeat() {
     for (int32_t column = 0; column < repeatX_ && !Failed; ++column) {
       const int64_t dx = column * stepX_, dy = row * stepY_;
       for (const TRecorded& r : recorded_) {
+        ++replayed_;
+        Poll();
         if (Failed) break;
         Layer = r.Layer;
         if (r.Kind == 0) {
@@ -1362,6 +1369,7 @@ void TGerberReader::DecodeFile() {
     }
     if (unit.empty()) continue;
     ExecuteBlock(unit);
+    Poll();
     if (++Blocks % 501 == 0) {
       if (Window) Window->Write(".");
       ProcessMessages();
@@ -1373,6 +1381,18 @@ void TGerberReader::DecodeFile() {
   for (const auto& open : openBlocks_) ++Skipped["%AB D" + std::to_string(open.first) + " (not closed)"];
   openBlocks_.clear();
   CloseInput();
+}
+
+void TGerberReader::Poll() {
+  if (Failed || !CancelBox.TimeToLook(Blocks + replayed_)) return;
+  ProcessMessages();
+  // The status box shows how far through the file the reading is.
+  const int32_t percent =
+      text_.empty() ? 0 : static_cast<int32_t>(std::min<std::size_t>(100, pos_ * 100 / text_.size()));
+  if (!CancelBox.Cancelled(percent)) return;
+  Failed = true;
+  ErrorText = CancelledImportText(FileName);
+  if (Window) Window->WriteLn(ErrorText);
 }
 
 void TGerberReader::Run() {
@@ -1414,6 +1434,8 @@ void TGerberReader::ReplayBlock(const std::vector<TRecorded>& objects, int64_t x
       Fail(kBeyondJob);
   };
   for (const TRecorded& r : objects) {
+    ++replayed_;
+    Poll();
     if (Failed) break;
     // A clear flash of a block turns its polarities over.
     Layer = static_cast<uint8_t>(r.Layer ^ layer);
@@ -1449,9 +1471,11 @@ double TGerberReader::BlockObjects(int32_t dCode, int32_t depth) {
   if (depth >= 16) return 0;
   // While it is being counted a block stands for nothing.
   blockObjects_[dCode] = 0;
+  // A flash of a block is an object itself, and then what that block draws:
+  // blocks of blocks that draw nothing still cost their replays.
   double n = 0;
   for (const TRecorded& r : block->second)
-    n += r.Kind == 2 && blocks_.count(r.DCode) != 0 ? BlockObjects(r.DCode, depth + 1) : 1;
+    n += r.Kind == 2 && blocks_.count(r.DCode) != 0 ? 1 + BlockObjects(r.DCode, depth + 1) : 1;
   blockObjects_[dCode] = n;
   return n;
 }

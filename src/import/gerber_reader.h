@@ -36,6 +36,7 @@
 
 #include "import/gerber_macro.h"
 #include "import/import_host.h"
+#include "tapein/import_cancel.h"
 
 // Aperture shapes.
 enum : uint8_t { apCircle = 0, apRectangle = 1, apObround = 2, apUndefined = 3, apPolygon = 4, apMacro = 5 };
@@ -159,9 +160,16 @@ class TGerberReader {
   bool Failed = false;
   std::string ErrorText;
   int64_t Blocks = 0;
+  // Cancel of a long reading, as the other imports have it: the status box
+  // shows once the reading has taken a second, and its Cancel ends the
+  // reading as failed, ErrorText saying it was cancelled.
+  TImportCancel CancelBox{"Reading the file: Cancel withdraws the import."};
 
  protected:
   void Fail(const std::string& what);
+  // Looks at Cancel when it is time to (by the blocks read and the objects
+  // of blocks and repeats drawn so far).
+  void Poll();
   void LoadApertures();
   void FindAperture(int32_t dCode);
   void SelectDCode(int32_t n);
@@ -282,6 +290,8 @@ class TGerberReader {
   // changed, and the objects the flashes of blocks drew so far.
   std::map<int32_t, double> blockObjects_;
   double blockObjectsDrawn_ = 0;
+  // Objects of aperture blocks and step and repeats drawn so far.
+  int64_t replayed_ = 0;
 };
 
 // An aperture, or the centre of an arc, that lies beyond what a job holds:

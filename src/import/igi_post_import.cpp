@@ -185,7 +185,9 @@ void TIgiPostReader::Read() {
     Fail("<" + FileName + "> cannot be read.");
     return;
   }
+  File_ = &records;
   Dispatch(records, m);
+  File_ = nullptr;
   if (records.ReadError()) Fail("<" + FileName + "> cannot be read.");
 }
 
@@ -200,7 +202,11 @@ void TIgiPostReader::Made(int32_t count) {
 void TIgiPostReader::Poll() {
   if (!CancelBox.TimeToLook(++Read_)) return;
   ProcessMessages();
-  if (CancelBox.Cancelled()) Cancelled = true;
+  // The status box shows how far through the file's records the reading is.
+  const int32_t percent = File_ != nullptr && RecordCount > 0
+                              ? static_cast<int32_t>(std::min<std::size_t>(100, File_->Index * 100 / RecordCount))
+                              : 0;
+  if (CancelBox.Cancelled(percent)) Cancelled = true;
 }
 
 void TIgiPostReader::Dispatch(TIgiRecords& records, const TMatrix3& m) {

@@ -83,6 +83,8 @@ class TIgiPostReader : public TImportObject {
   int64_t Read_ = 0;      // records read, those of replayed sub-figures again
   int64_t Repeated_ = 0;  // records of the sub-figures read again at their flashes
   int64_t Held_ = 0;  // bytes of the sub-figures kept and of their copies in replay
+  // The file's records while Read reads them: how far the reading is.
+  const TIgiRecords* File_ = nullptr;
 };
 
 using TIgiPostToCad = TToCad<TIgiPostReader>;

@@ -152,7 +152,7 @@ void TValorImport::Pad(int32_t layer, const std::string& symbol, double x, doubl
       // Counted by shape (the text before its sizes), or by name for a
       // symbol of the job's own.
       std::string kind = LowerCaseStr(symbol.substr(0, symbol.find_first_of("0123456789")));
-      ++SkippedSymbols[kind.empty() ? "(no symbol)" : kind];
+      ++SkippedSymbols[kind.empty() ? "(no symbol)" : CountedName(kind)];
       return;
     }
   }

@@ -83,7 +83,7 @@ TCadTapeReader::TCadTapeReader(const std::string& fileName)
 void TCadTapeReader::Poll(bool& abort) {
   if (!CancelBox.TimeToLook(GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0)) return;
   ProcessMessages();
-  if (CancelBox.Cancelled()) abort = true;
+  if (CancelBox.Cancelled(PercentRead())) abort = true;
 }
 
 void TCadTapeReader::Error(std::string text) { Errors.push_back(std::move(text)); }

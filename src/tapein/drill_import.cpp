@@ -168,10 +168,7 @@ void TDrillTapeReader::Poll(bool& abort) {
   if (!CancelBox.TimeToLook(work)) return;
   ProcessMessages();
   // The status box shows how far the reading is.
-  int32_t percent = 0;
-  if (GlobalRec && FileBytes > 0)
-    percent = static_cast<int32_t>(std::min<int64_t>(100, GlobalRec->MainSwap.BytesRead() * 100 / FileBytes));
-  if (CancelBox.Cancelled(percent)) abort = true;
+  if (CancelBox.Cancelled(PercentRead())) abort = true;
 }
 
 void TDrillTapeReader::Progress(const std::string& text) {

@@ -129,8 +129,6 @@ class TDrillTapeReader : public TNCReader {
   bool ShowMessages = true;
   // The drill layer the entities are stored on.
   uint8_t Layer = 30;
-  // The size of the tape, for the progress the status box shows.
-  int64_t FileBytes = 0;
 
  private:
   // Most pattern levels one entity takes on (see ApplyRepeats): as many as

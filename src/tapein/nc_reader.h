@@ -456,6 +456,11 @@ class TNCReader {
   std::map<uint16_t, int32_t> CompList;    // compensation diameters, internal units
   std::string SwapFilterName;
   std::string FileName;
+  // The size of the tape (worked out by Run when left 0), for the progress
+  // the status box shows.
+  int64_t FileBytes = 0;
+  // How far the reading is through the tape, 0 to 100 (0 while unknown).
+  int32_t PercentRead() const;
   std::string ScratchDir;  // ends in "\"
   std::string DefaultFileName;
   int32_t Divisor = 1;

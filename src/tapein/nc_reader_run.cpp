@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -127,6 +128,11 @@ void TNCReader::Run(bool& failed) {
     return;
   }
   ArcAdjustDisabled = !ArcAdjust;
+  if (FileBytes == 0) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(NativePath(FileName), error);
+    if (!error) FileBytes = static_cast<int64_t>(size);
+  }
   PrepareFile();
   if (ErrorFlag) {
     Notice("");
@@ -135,6 +141,11 @@ void TNCReader::Run(bool& failed) {
   }
   failed = Abort || ErrorFlag;
   Ran = true;
+}
+
+int32_t TNCReader::PercentRead() const {
+  if (!GlobalRec || FileBytes <= 0) return 0;
+  return static_cast<int32_t>(std::min<int64_t>(100, GlobalRec->MainSwap.BytesRead() * 100 / FileBytes));
 }
 
 void TNCReader::PrepareFile() {

@@ -258,7 +258,7 @@ void TRoutTapeReader::Poll(bool& abort) {
   const int64_t work = (GlobalRec ? GlobalRec->LinesRead + GlobalRec->TapeEmits : 0) + RepeatCopies / 16;
   if (!CancelBox.TimeToLook(work)) return;
   ProcessMessages();
-  if (CancelBox.Cancelled()) abort = true;
+  if (CancelBox.Cancelled(PercentRead())) abort = true;
 }
 
 void TRoutTapeReader::Error(std::string text) {

@@ -4,10 +4,12 @@
 // and the status box's Cancel of the drawings read record by record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "../workspace/workspace_test_support.h"
 #include "entity_counts.h"
@@ -180,6 +182,101 @@ TEST_F(TImportMessagesTest, CancelStopsTheReadingOfGcaddAndIgiPostDrawings) {
     ImportIntoCad(form, file, format);
     EXPECT_EQ(CadEntityCount, before.CadEntities + 20000) << LastBox();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A long reading's status box shows how far it is: the gauge moves through
+// the file for the drawings read record by record and for the tapes read
+// into CAD and rout, not only in Drill Import.
+TEST_F(TImportMessagesTest, TheStatusBoxShowsHowFarALongReadingIs) {
+  TWorkspace& form = StartProgram();
+  std::string lines;
+  for (int k = 0; k < 20000; ++k)
+    lines += gcadd::Header(2, 2) + gcadd::Unit(0, 0.001f * k) + gcadd::Unit(1, 0.001f * k, 2);
+  const std::string gcadd = Input("LONG.GCD", gcadd::Drawing(lines));
+  std::string records(12, '\0');
+  const int16_t move = 6, draw = 2;
+  std::memcpy(&records[0], &move, 2);
+  for (int k = 0; k < 20000; ++k) {
+    std::string r(12, '\0');
+    const float x = 0.001f * float(k + 1);
+    std::memcpy(&r[0], &draw, 2);
+    std::memcpy(&r[2], &x, 4);
+    records += r;
+  }
+  const std::string igi = Input("LONG.PST", records);
+  std::string holes = "M48\nINCH,LZ\nT1C0.030\n%\nT1\n";
+  for (int k = 0; k < 20000; ++k) holes += "X" + std::to_string(10000 + k) + "Y010000\n";
+  const std::string tape = Input("LONG.DRL", holes + "M30\n");
+
+  std::vector<int> seen;
+  // Each look at the events takes 100 ms: the box shows after a second and
+  // is updated every half second.
+  HeadlessSetProcessMessagesHook([&seen] {
+    HeadlessAdvanceTime(100);
+    if (auto* box = static_cast<TStatusDialog*>(ShowingModelessForm("TStatusDialog"))) {
+      if (seen.empty() || seen.back() != box->StatusGauge.Progress()) seen.push_back(box->StatusGauge.Progress());
+    }
+    auto* window = static_cast<TGTScrollWindow*>(ShowingModelessForm("TGTScrollWindow"));
+    if (window != nullptr && window->OKVisible) window->Click("OKButton");
+  });
+  const auto movedThrough = [&seen](const std::string& what) {
+    SCOPED_TRACE(what);
+    ASSERT_FALSE(seen.empty());
+    // Rising through the file, never back.
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_GE(seen.size(), 3u);
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](int p) { return p >= 30 && p < 100; }));
+    EXPECT_GE(seen.back(), 80);
+    seen.clear();
+  };
+  ImportIntoCad(form, gcadd, fcGcadd);
+  movedThrough("GCADD");
+  ImportIntoCad(form, igi, fcIgiPost);
+  movedThrough("IGI POST");
+  QueueModalScript("TCadInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ImportIntoCad(form, tape, fcExcellon);
+  movedThrough("Excellon into CAD");
+  SelectLayer(40);
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  ScriptFileDialogAnswer(tape);
+  Run(form, emRout, "OpenRoutTape1");
+  movedThrough("rout tape");
+  HeadlessSetProcessMessagesHook(nullptr);
+  EXPECT_EQ(ShowingModelessForm("TStatusDialog"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A name that the notice of what was skipped takes from the file is quoted
+// by its start: a DXF entity type and an ODB++ symbol of 60,000 characters
+// each make a box of a few lines.
+TEST_F(TImportMessagesTest, SkippedNamesAreQuotedByTheirStart) {
+  TWorkspace& form = StartProgram();
+  const std::string type(60000, 'Q');
+  RegisterModalScript("TDrawingUnits", [](TForm& f) { f.Click("OKButton"); });
+  const std::string dxf = Input("NAMES.DXF", "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n0\n" +
+                                                 type + "\n8\n0\n0\nENDSEC\n0\nEOF\n");
+  ImportIntoCad(form, dxf, fcDxf);
+  EXPECT_EQ(LastBox(), "1 entity of types that are not imported was skipped:\n1 " + std::string(40, 'Q') +
+                           "... (60,000 characters)");
+
+  const std::string matrix = SmallOdbJob(TempDir / "names");
+  std::ofstream(TempDir / "names/steps/pcb/layers/top/features")
+      << "UNITS=INCH\n$0 " + std::string(60000, 'z') + "\nP 1 1 0 P 0 0\n";
+  QueueModalScript("TValorLayerDialog", [](TForm& f) {
+    f.Click("Step1");
+    f.Click("OKButton");
+  });
+  ImportIntoCad(form, matrix, fcOdb);
+  EXPECT_NE(LastBox().find("1 " + std::string(40, 'z') + "... (60,000 characters)"), std::string::npos)
+      << LastBox().substr(0, 300);
+  EXPECT_LT(LastBox().size(), 400u);
 }
 
 }  // namespace
