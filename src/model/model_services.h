@@ -65,7 +65,8 @@ struct TWindowServices {
   std::function<void()> UpdateCaption;
   // The view shows the whole table.
   std::function<void()> ZoomAll;
-  // Select Layer For Data: a drill layer 30..39.
+  // Select Layer For Data: a drill layer 30..39, or -1 when the box was
+  // closed without OK (Escape, the close box).
   std::function<int32_t()> PickDrillLayer;
 };
 extern TWindowServices WindowServices;

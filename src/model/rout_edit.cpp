@@ -636,10 +636,10 @@ void TRoutDatabase::EndSingleStep() {
     for (std::size_t k = PlayCursor; k < PlayList.size(); ++k) DrawPlayNode(PlayList[k]);
   PlayList.clear();
   PlayCursor = -1;
-  if (wasActive) {
-    services.RestorePrompts(SavedPrompt);
-    ViewServices().SetActivity(0);
-  }
+  if (wasActive) services.RestorePrompts(SavedPrompt);
+  // The view leaves single step even when the play already ended (nothing
+  // may keep it waiting for a play that no longer runs).
+  if (wasActive || ViewServices().Activity() == 1) ViewServices().SetActivity(0);
   for (int32_t c : kPlayButtons) DisableButton(c);
   SingleStepActive = 0;
 }

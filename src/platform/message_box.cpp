@@ -67,6 +67,11 @@ TMsgDlgBtn DefaultButton(TMsgDlgButtons buttons) {
   return list.empty() ? mbOK : list.front();
 }
 
+TMsgDlgBtn DefaultButton(const TMessageBoxRequest& request) {
+  if (request.NoIsDefault && request.Buttons.Has(mbNo)) return mbNo;
+  return DefaultButton(request.Buttons);
+}
+
 bool EscapeButton(TMsgDlgButtons buttons, TMsgDlgBtn& out) {
   if (buttons.Has(mbCancel)) {
     out = mbCancel;
@@ -151,6 +156,20 @@ TModalResult AskChangingQuestion(const std::string& text, TMsgDlgType type, TMsg
 
 TModalResult ConfirmationBox(const std::string& text, TMsgDlgButtons buttons) {
   return MessageDlg(text, mtConfirmation, buttons);
+}
+
+bool ConfirmDestroying(const std::string& text) {
+  TMessageBoxRequest request;
+  request.Type = mtConfirmation;
+  request.Caption = DefaultMessageCaption(mtConfirmation);
+  request.Text = text;
+  request.Buttons = mbYesNo;
+  request.NoIsDefault = true;
+  return MessageBoxBackend().ShowMessageBox(request) == mrYes;
+}
+
+bool ConfirmOverwrite(const std::string& fileName) {
+  return ConfirmDestroying("File <" + fileName + "> exists!\r\nDo you wish to overwrite it?");
 }
 
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {

@@ -74,7 +74,13 @@ struct TMessageBoxRequest {
   TMsgDlgButtons Buttons = mbOK;
   // Escape and the close box answer mrCancel, whatever the buttons.
   bool EscapeCancels = false;
+  // Yes erases or replaces something for good: Enter presses No.
+  bool NoIsDefault = false;
 };
+
+// The button Enter presses in this box: No when the box says so and has one,
+// else DefaultButton of its buttons.
+TMsgDlgBtn DefaultButton(const TMessageBoxRequest& request);
 
 // The text as it is shown on screen: "&&" becomes "&", a lone "&" is dropped,
 // and "\r\n" or a lone "\r" become "\n".
@@ -115,6 +121,12 @@ void InformationBox(const std::string& text);
 TModalResult AskChangingQuestion(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons);
 // A question; Yes and No unless other buttons are given.
 TModalResult ConfirmationBox(const std::string& text, TMsgDlgButtons buttons = mbYesNo);
+// A Yes/No question whose Yes erases or replaces something that cannot be
+// had back: No is the default, so a stray Enter keeps it. True on Yes.
+bool ConfirmDestroying(const std::string& text);
+// "File <name> exists!" / "Do you wish to overwrite it?", asked so; true on
+// Yes.
+bool ConfirmOverwrite(const std::string& fileName);
 
 // Asks for a line of text. value is the proposal; on OK it becomes the
 // answer and the result is true; on Cancel it stays as it was.

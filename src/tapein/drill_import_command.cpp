@@ -211,6 +211,12 @@ bool JobShowsNothing() {
 bool StartImportPlacement() {
   if (ECO == nullptr || DRDB == nullptr) return false;
   const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;
+  // The layer box closed without OK withdraws the import, as Escape in the
+  // placement does.
+  if (layer < 0) {
+    WithdrawnByUser();
+    return true;
+  }
   // The command it replaces goes first: its end puts back the prompt lines
   // it found, which would hide the placement's own.
   ECO->CancelCommand();
@@ -329,6 +335,18 @@ bool DetectImportFormat(const std::string& fileName, uint8_t& format) {
 
 // ---- The command ---------------------------------------------------------------------------
 
+namespace {
+
+// True when a live drill entity lies below the index end (the import's
+// first).
+bool JobHoldsDrillHits(int32_t end) {
+  for (int32_t i = 1; i < end && i <= DrillEntityCount; ++i)
+    if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) return true;
+  return false;
+}
+
+}  // namespace
+
 void ImportDrillFile() {
   bool placement = false;
   {
@@ -383,12 +401,21 @@ void ImportDrillFile() {
           ViewServices().UpdateView();
           bool mainPart = false;
           bool withdrawn = false;
-          if (!DRDB->MainPartSet) {
+          int32_t layer = 30;
+          // A job that holds drill hits already has its main part (a job
+          // opened from its file among them): the import is placed.
+          if (!DRDB->MainPartSet && !JobHoldsDrillHits(record.FirstIndex)) {
             // Escape (or the close box) withdraws the import; No places it.
             const TModalResult answer =
                 AskChangingQuestion("Is this the main part?", mtConfirmation, mbYesNo);
             mainPart = answer == mrYes;
             withdrawn = answer == mrCancel;
+            // The main part's layer: the box closed without OK withdraws it too.
+            if (mainPart && WindowServices.PickDrillLayer) layer = WindowServices.PickDrillLayer();
+            if (layer < 0) {
+              mainPart = false;
+              withdrawn = true;
+            }
             if (mainPart) {
               const int32_t oldX = DRDB->G93OriginX, oldY = DRDB->G93OriginY;
               DRDB->MainPartSet = true;
@@ -413,7 +440,6 @@ void ImportDrillFile() {
             PendingImport.JobName = DatabasePath + ChangeFileExtension(part, "ZUL");
           }
           if (mainPart) {
-            const int32_t layer = WindowServices.PickDrillLayer ? WindowServices.PickDrillLayer() : 30;
             DRDB->TranslateFrom(record.FirstIndex, ImportOffsetX, ImportOffsetY,
                                 static_cast<uint8_t>(layer));
             PendingImport.Keep();

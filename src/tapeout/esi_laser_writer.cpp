@@ -81,10 +81,7 @@ bool MakeEsiLaserFile() {
     if (!ExecuteSaveFileDialog("Save ESI Laser File as:", name, 255)) return false;
   }
   if (FileExistsNoWild(name)) name = ExistingFileName(name);  // the file replaced, in its own spelling
-  if (FileExistsNoWild(name) &&
-      MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
-                 mbYesNo) != mrYes)
-    return false;
+  if (FileExistsNoWild(name) && !ConfirmOverwrite(name)) return false;
   if (!WriteEsiLaserFile(name)) return false;
   DrillMakeTapePath = FolderOf(name);
   return true;

@@ -292,9 +292,7 @@ bool MakeDrillTape() {
     if (name.find('.', name.find_last_of("\\/") + 1) == std::string::npos) name += ".DRL";
     if (!FileExistsNoWild(name)) break;
     name = ExistingFileName(name);  // the file replaced, in its own spelling
-    if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
-                   mbYesNo) == mrYes)
-      break;
+    if (ConfirmOverwrite(name)) break;
     name = DrillMakeTapePath + "*.*";
   }
   if (!WriteDrillTapeFile(name, filter)) return false;

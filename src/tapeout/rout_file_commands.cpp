@@ -225,8 +225,7 @@ bool SaveRoutFileAs(uint8_t layer) {
     if (name.find('.', name.find_last_of("\\/") + 1) == std::string::npos) name += ".RT";
     if (!FileExistsNoWild(name)) break;
     name = ExistingFileName(name);  // the file replaced, in its own spelling
-    if (MessageDlg("File <" + name + "> exists!\nDo you wish to overwrite it?", mtConfirmation,
-                   mbYesNo) == mrYes) {
+    if (ConfirmOverwrite(name)) {
       backup = ChangeFileExtension(name, "~RT");
       // A tape already named "*.~RT" is its own backup: it is kept as it is
       // until the new one replaces it.

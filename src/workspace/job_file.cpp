@@ -194,7 +194,7 @@ bool SaveJobFile() {
   // says so; otherwise the name is asked for.
   struct stat present;
   if (name != JobsOwnFile && ::stat(NativeSavePath(name).c_str(), &present) == 0 &&
-      !ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?"))
+      !ConfirmOverwrite(name))
     return SaveJobFileAs();
   const bool saved = WriteJobAs(name, ChangeFileExtension(name, JobBackupExtension));
   UpdateCaption();
@@ -219,8 +219,7 @@ bool SaveJobFileAs() {
       name = ExistingFileName(name);
       backup = ChangeFileExtension(name, JobBackupExtension);
     }
-    if (!FileExistsNoWild(name) ||
-        ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?")) {
+    if (!FileExistsNoWild(name) || ConfirmOverwrite(name)) {
       settled = true;
       break;
     }

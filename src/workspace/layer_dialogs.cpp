@@ -409,6 +409,6 @@ int32_t TPickDrillLayerDialog::Layer() const {
 int32_t PickDrillLayer() {
   TModalBracket bracket;
   TPickDrillLayerDialog dialog(CurrentLayer);
-  dialog.ShowModal();
+  if (dialog.ShowModal() != mrOk) return -1;
   return dialog.Layer();
 }

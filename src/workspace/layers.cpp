@@ -241,7 +241,7 @@ void LayerErase1Click() {
     TModalBracket bracket;
     const std::string text = "This erase cannot be undone!\r\nAre you sure you wish to erase\r\nlayer " +
                              LayerName(layer) + "?";
-    if (MessageDlg(text, mtConfirmation, mbYesNo) == mrYes) {
+    if (ConfirmDestroying(text)) {
       if (IsCadLayer(layer)) {
         if (DB != nullptr) DB->DeleteLayer(uint8_t(layer));
       } else if (IsDrillLayer(layer)) {

@@ -407,7 +407,7 @@ void TMyScreen::HandleEvent(TInputEvent& event) {
   } clear{HandlingEvent};
 
   // A pan asked for under the input takes the next click (or Esc) itself.
-  if (PanPick && Activity != acModal && !event.Shift &&
+  if (PanPickWaits() && Activity != acModal && !event.Shift &&
       (event.Kind == ievMouseDown || (event.Kind == ievKey && event.Flags[0] == VK_ESCAPE))) {
     PanPick = false;
     if (event.Kind == ievMouseDown && event.Buttons == mbtLeft) PanTo(MouseToWorldX(event.X), MouseToWorldY(event.Y));
@@ -451,6 +451,26 @@ void TMyScreen::HandleEvent(TInputEvent& event) {
       break;
     default: break;  // a modal dialog is open
   }
+  if (HasPicture() && Picture().Dirty) {
+    ShowView(false);
+    Picture().Dirty = false;
+  }
+}
+
+bool TMyScreen::PanPickWaits() {
+  if (PanPick && PanInput_ && !PanInput_()) PanPick = false;
+  if (!PanPick) PanInput_ = nullptr;
+  return PanPick;
+}
+
+void TMyScreen::TimerStep() {
+  if (HandlingEvent || Activity != acSingleStep) return;
+  HandlingEvent = 1;
+  struct TClear {
+    uint8_t& Flag;
+    ~TClear() { Flag = 0; }
+  } clear{HandlingEvent};
+  if (ViewHooks.StepForward) ViewHooks.StepForward();
   if (HasPicture() && Picture().Dirty) {
     ShowView(false);
     Picture().Dirty = false;

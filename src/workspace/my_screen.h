@@ -167,9 +167,20 @@ class TMyScreen {
   bool ExecuteViewCommand(int32_t command);
   // Pan under an input of the drawing area's own: the next left click
   // becomes the view's centre and the input goes on; the right button or
-  // Esc leaves the view where it is.
-  void StartPanPick() { PanPick = true; }
+  // Esc leaves the view where it is. The pan lasts only as long as the
+  // input it was chosen in: inputGoesOn tells whether that one still runs
+  // (a placement ended by a typed point ends the pan too).
+  void StartPanPick(std::function<bool()> inputGoesOn = nullptr) {
+    PanPick = true;
+    PanInput_ = std::move(inputGoesOn);
+  }
+  // True while a pan waits for its click; a pan whose input has ended is
+  // dropped first.
+  bool PanPickWaits();
   bool PanPick = false;
+  // The single-step timer's step: the play steps on as a left click would
+  // have it, but the step is no click (a waiting pan does not take it).
+  void TimerStep();
 
   // ---- Form events ----
   // A scroll bar was moved by the user.
@@ -202,6 +213,7 @@ class TMyScreen {
   void SetScrollPositions(int32_t horizontal, int32_t vertical);
   TCanvas* ViewCanvas();
   TViewControls Controls_;
+  std::function<bool()> PanInput_;  // the pan's input still runs
   int32_t Width_ = 0;
   int32_t Height_ = 0;
   bool SettingScrollBars_ = false;
@@ -222,7 +234,12 @@ class TMyScreenViewServices : public TViewServices {
 
   double PixelsPerInch() override { return Screen_.PixelsPerInch; }
   uint8_t Activity() override { return Screen_.Activity; }
-  void SetActivity(uint8_t activity) override { Screen_.Activity = activity; }
+  // An input ended under a bracket opened here leaves the view idle when
+  // the bracket closes, as the workspace's does.
+  void SetActivity(uint8_t activity) override {
+    if (ModalDepth_ > 0 && activity == acIdle) ActivityBefore_ = acIdle;
+    else Screen_.Activity = activity;
+  }
   void ZoomWindow(int32_t minX, int32_t minY, int32_t maxX, int32_t maxY) override {
     Screen_.ZoomWindow(minX, minY, maxX, maxY);
   }

@@ -62,7 +62,13 @@ void DefineViewCommands() {
     // Under an input of the drawing area the view takes the next click
     // itself, and the input (an import waiting for its place too) goes on.
     if (DrawingAreaInputWaits()) {
-      MyScreen->StartPanPick();
+      // The input (and for the import placement the placement command)
+      // the pan was chosen in; the pan ends with it.
+      const char* input = DrawingAreaInput();
+      const TInteractiveCommand* command = ECO->ActiveCommand();
+      MyScreen->StartPanPick([input, command] {
+        return DrawingAreaInput() == input && (ECO == nullptr || ECO->ActiveCommand() == command);
+      });
       SetApplicationHint("Pan: click the new centre of the view (Esc leaves it where it is)");
       return true;
     }
@@ -327,10 +333,7 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
       if (MyScreen == nullptr || RTDB == nullptr || RTDB->SingleStepActive == 0 ||
           RTDB->Animate == 0)
         return;
-      TInputEvent step;
-      step.Kind = ievMouseDown;
-      step.Buttons = mbtLeft;
-      MyScreen->HandleEvent(step);
+      MyScreen->TimerStep();
     };
     DefineViewCommands();
     DefineEditCommands();

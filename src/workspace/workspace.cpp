@@ -422,6 +422,12 @@ void TWorkspace::EndModal() {
   }
 }
 
+bool TWorkspace::TakeIdleUnderDialog(uint8_t activity) {
+  if (ModalLevel_ == 0 || activity != 0) return false;
+  ActivityBeforeModal_ = 0;
+  return true;
+}
+
 // ---- Status box ----------------------------------------------------------------------------
 
 void TWorkspace::OpenStatus(const std::string& text) {
@@ -668,7 +674,7 @@ void TWorkspace::FormKeyDown(uint16_t& key, TShiftState shift) {
   // While Inspect edits an entity, Enter with nothing typed saves it, Delete
   // deletes it and Escape (with nothing typed) abandons the edit. Escape
   // ends an input the drawing area takes meanwhile first.
-  const bool viewInput = ViewServices().Activity() != 0 || (MyScreen != nullptr && MyScreen->PanPick);
+  const bool viewInput = ViewServices().Activity() != 0 || (MyScreen != nullptr && MyScreen->PanPickWaits());
   if (ECO != nullptr && ECO->Inspecting() && !(viewInput && key == VK_ESCAPE) &&
       ((key == VK_RETURN || key == VK_ESCAPE) ? UserPanel->Entry().empty() : key == VK_DELETE)) {
     TInputEvent press;

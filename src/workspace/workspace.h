@@ -100,6 +100,12 @@ class TWorkspace : public TForm, public TUndoWindow {
   void BeginModal() override;
   void EndModal() override;
   int32_t ModalLevel() const { return ModalLevel_; }
+  // An input of the drawing area that ends while a dialog is up (the
+  // dialog's redraw ends single step) is over: the bracket takes the idle
+  // activity as the one its close gives back, and the drawing area stays
+  // busy meanwhile. Returns true when it did (a bracket is open and the
+  // activity is idle).
+  bool TakeIdleUnderDialog(uint8_t activity);
 
   // --- status box of long operations ---
   void OpenStatus(const std::string& text);
@@ -227,6 +233,9 @@ extern TWorkspace* Workspace;
 // pick, single step) or an import waits to be placed: what the user starts
 // meanwhile waits, but the view commands.
 bool DrawingAreaInputWaits();
+// The name of that input ("single step", "import placement", ...), null when
+// none waits.
+const char* DrawingAreaInput();
 
 // File Import of the CAD mode: the file chosen in the import dialog (from
 // CadImportPath) is read by the Excellon-to-CAD import; then the view zooms
@@ -267,7 +276,9 @@ class TWorkspaceViewServices : public TViewServices {
 
   double PixelsPerInch() override { return ViewPart().PixelsPerInch(); }
   uint8_t Activity() override { return ViewPart().Activity(); }
-  void SetActivity(uint8_t activity) override { ViewPart().SetActivity(activity); }
+  void SetActivity(uint8_t activity) override {
+    if (!Workspace_.TakeIdleUnderDialog(activity)) ViewPart().SetActivity(activity);
+  }
   void ZoomWindow(int32_t minX, int32_t minY, int32_t maxX, int32_t maxY) override {
     ViewPart().ZoomWindow(minX, minY, maxX, maxY);
   }

@@ -269,6 +269,7 @@ void SetUnits(bool metric) {
 }  // namespace
 
 bool DrawingAreaInputWaits() { return PendingInputName() != nullptr; }
+const char* DrawingAreaInput() { return PendingInputName(); }
 
 void TWorkspace::AddDisplayItems(TMenuItem& view, uint8_t mode) {
   auto ticks = std::make_shared<std::vector<TDisplayTick>>();

@@ -181,6 +181,40 @@ TEST_F(QtDialogsTest, EscapeOnAChangingQuestionCancels) {
   EXPECT_EQ(MessageDlg("Overwrite?", mtConfirmation, mbYesNo), mrNo);
 }
 
+// Enter as the window system delivers it: to the widget that has the focus.
+void PressEnter(QWidget* box) {
+  QWidget* target = QApplication::focusWidget();
+  if (target == nullptr || target->window() != box) target = box;
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(target, &release);
+}
+
+// A question whose Yes erases or replaces for good answers No to Enter; an
+// ordinary question still answers Yes.
+TEST_F(QtDialogsTest, EnterOnAQuestionThatDestroysAnswersNo) {
+  QString text, defaultText;
+  WhenModalOpens([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    if (box->defaultButton() != nullptr) defaultText = box->defaultButton()->text();
+    PressEnter(box);
+  });
+  EXPECT_FALSE(ConfirmOverwrite("/jobs/BOARD.ZUL"));
+  EXPECT_EQ(text, "File </jobs/BOARD.ZUL> exists!\nDo you wish to overwrite it?");
+  EXPECT_EQ(defaultText, "&No");
+
+  WhenModalOpens([](QWidget* w) { PressEnter(w); });
+  EXPECT_FALSE(ConfirmDestroying("This erase cannot be undone!\r\nAre you sure you wish to erase\r\nlayer D0?"));
+  WhenModalOpens([](QWidget* w) { ButtonWithText(qobject_cast<QMessageBox*>(w), "&Yes")->click(); });
+  EXPECT_TRUE(ConfirmDestroying("Erase?"));
+
+  WhenModalOpens([](QWidget* w) { PressEnter(w); });
+  EXPECT_EQ(ConfirmationBox("Save it now?"), mrYes);
+}
+
 TEST_F(QtDialogsTest, InputBoxReturnsTheTypedText) {
   WhenModalOpens([](QWidget* w) {
     auto* dlg = qobject_cast<QInputDialog*>(w);

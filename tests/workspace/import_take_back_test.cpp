@@ -226,8 +226,11 @@ TEST_F(TImportTakeBackTest, EveryRefusalOfEveryImportLeavesTheJobAsItWas) {
   EXPECT_JOB_AS_BEFORE("ESI tool");
 
   // Drill Import of a file of every format that reads: withdrawn at the
-  // main-part question (Escape), then, with the main part set, by Escape
-  // in the placement.
+  // main-part question (Escape), asked of a job without drill hits, then,
+  // with the main part set, by Escape in the placement.
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) DRDB->DeleteEntity(i);
+  before = Snapshot(form);
   const std::vector<std::pair<int, std::string>> good = {
       {ifExcellon, Input("GOOD.DRL", "M48\nINCH,TZ\nT1C0.0100\n%\nT1\nX010000Y010000\nM30\n")},
       {ifGerber, Input("GOOD.GBR", "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.01*%\nD10*\nX10000Y10000D03*\nM02*\n")},

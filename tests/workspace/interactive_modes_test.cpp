@@ -328,8 +328,10 @@ TEST_F(TInteractiveModesTest, AWithdrawnImportTakesBackItsEntitiesAndTools) {
   EXPECT_EQ(ECO->ActiveCommandNumber(), 78);  // Inspect waits again
   EXPECT_EQ(form.HintPanel.Caption(), "The import was withdrawn; the drill database is unchanged.");
 
-  // The main-part question answered with Escape.
+  // The main-part question answered with Escape: asked of a job without
+  // drill hits only (a job that holds some has its main part).
   DRDB->MainPartSet = false;
+  ASSERT_TRUE(DRDB->DeleteEntity(1));
   ScriptFileDialogAnswer(Input("MAIN.GBR", Photoplot));
   QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
   ScriptMessageBoxAnswer(mrCancel);

@@ -9,6 +9,7 @@ namespace {
 
 struct TBoxAnswer {
   enum TWhat { Box, InputOk, InputCancel } What = Box;
+  bool Enter = false;  // a box: the default button, whichever it is
   TModalResult Result = mrNone;
   std::string Value;
 };
@@ -76,13 +77,14 @@ class THeadlessMessageBoxes : public TMessageBoxBackend {
     rec.Caption = request.Caption;
     rec.Text = request.Text;
     rec.Buttons = request.Buttons;
+    rec.Default = DefaultButton(request);
     s.Shown.push_back(rec);
     const size_t index = s.Shown.size() - 1;
 
     const bool okOnly = request.Buttons == TMsgDlgButtons(mbOK);
     if (okOnly) {
       if (!s.Queue.empty() && s.Queue.front().What == TBoxAnswer::Box &&
-          s.Queue.front().Result == mrOk)
+          (s.Queue.front().Result == mrOk || s.Queue.front().Enter))
         s.Queue.pop_front();
       s.Shown[index].Answer = mrOk;
       return mrOk;
@@ -93,6 +95,7 @@ class THeadlessMessageBoxes : public TMessageBoxBackend {
     if (answer.What != TBoxAnswer::Box)
       throw EUnscriptedDialog("an input box answer was scripted, but the next box is the " +
                               DescribeBox(request));
+    if (answer.Enter) answer.Result = ButtonModalResult(s.Shown[index].Default);
     const bool escape = request.EscapeCancels && answer.Result == mrCancel;
     if (!escape && !HasButtonFor(request.Buttons, answer.Result))
       throw EUnscriptedDialog(std::string("scripted answer ") + ResultName(answer.Result) +
@@ -233,6 +236,13 @@ void ScriptMessageBoxAnswer(TModalResult answer) {
   TBoxAnswer a;
   a.What = TBoxAnswer::Box;
   a.Result = answer;
+  Boxes().Queue.push_back(a);
+}
+
+void ScriptMessageBoxEnter() {
+  TBoxAnswer a;
+  a.What = TBoxAnswer::Box;
+  a.Enter = true;
   Boxes().Queue.push_back(a);
 }
 

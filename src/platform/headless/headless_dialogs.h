@@ -5,7 +5,7 @@
 // shown, with its exact texts and settings.
 //
 // Message boxes and input boxes take their answers, in order, from one queue:
-// - a box whose only button is OK needs no answer: it takes a queued mrOk
+// - a box whose only button is OK needs no answer: it takes a queued mrOk (or Enter)
 //   when that is next, and otherwise answers OK without touching the queue;
 // - any other box, and every input box, takes the next answer; with none
 //   queued, or with an answer of the wrong kind (an input answer for a box, a
@@ -39,6 +39,7 @@ struct TMessageBoxRecord {
   std::string Caption;
   std::string Text;                  // the message, or the input box's prompt
   TMsgDlgButtons Buttons;            // message boxes
+  TMsgDlgBtn Default = mbOK;         // message boxes: the button Enter presses
   TModalResult Answer = mrNone;      // mrOk / mrCancel for input boxes; mrNone when unanswered
   std::string Proposal;              // input boxes: the text offered
   std::string Value;                 // input boxes: the text returned on OK
@@ -46,6 +47,8 @@ struct TMessageBoxRecord {
 
 // Queue the answer to the next box.
 void ScriptMessageBoxAnswer(TModalResult answer);
+// Queue Enter for the next box: its default button answers.
+void ScriptMessageBoxEnter();
 // Queue OK with the given text, or Cancel, for the next input box.
 void ScriptInputBoxAnswer(const std::string& value);
 void ScriptInputBoxCancel();

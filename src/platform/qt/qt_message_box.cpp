@@ -139,7 +139,7 @@ QMessageBox* CreateQtMessageBox(const TMessageBoxRequest& request, QWidget* pare
   box->setTextFormat(Qt::PlainText);
   box->setText(WrapsWithinTheBox(ToQt(MessageDisplayText(request.Text))));
   box->setIcon(IconOf(request.Type));
-  const TMsgDlgBtn defaultButton = DefaultButton(request.Buttons);
+  const TMsgDlgBtn defaultButton = DefaultButton(request);
   TMsgDlgBtn escape = mbOK;
   const bool hasEscape = EscapeButton(request.Buttons, escape);
   const bool hiddenCancel = request.EscapeCancels && !request.Buttons.Has(mbCancel);
