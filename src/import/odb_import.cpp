@@ -439,8 +439,9 @@ bool TValorImport::Finish(TImportTransaction& transaction) {
                std::to_string(highest) + " more;\r\nthe tool table ends at tool 1000. " +
                "No drill holes were imported.");
       HolesStored = 0;
-      // The holes held back give their room back.
-      RemoveDrillEntitiesFrom(FirstNewHole);
+      // The holes held back go with their room and their journal records:
+      // the drill side is as the import found it.
+      transaction.TakeBackDrill();
     } else {
       if (inUse >= 1) {
         ToolOffset = inUse;
