@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "command/command_services.h"
 #include "editor/editor_settings.h"
 #include "foundation/utilities.h"
 #include "platform/clipboard.h"
@@ -32,6 +33,24 @@ constexpr int32_t kEditorParaLimit = 20000000;
 bool FileExists(const std::string& name) {
   struct stat st {};
   return !name.empty() && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The save dialog (title, starting with start) until it gives a name to
+// write: a file of that name is replaced only when the user says so, and
+// No offers the dialog again. False on Cancel.
+bool ChooseSaveName(const std::string& title, const std::string& start, std::string& name) {
+  for (;;) {
+    TSaveDialog d;
+    d.Title = title;
+    d.FileName = start;
+    d.Filter = kFileFilter;
+    if (!d.Execute()) return false;
+    if (!FileExists(d.FileName) ||
+        ConfirmYesNo("File <" + d.FileName + "> exists!\r\nDo you wish to overwrite it?")) {
+      name = d.FileName;
+      return true;
+    }
+  }
 }
 
 // The window's own bindings on top of the built-in tables.
@@ -421,13 +440,7 @@ bool TQuillexForm::SaveIfWanted() {
     if (r == mrCancel) return false;
     if (r == mrYes) {
       std::string name = FileName;
-      if (name == kUntitled) {
-        TSaveDialog d;
-        d.Title = "Save file as";
-        d.Filter = kFileFilter;
-        if (!d.Execute()) return false;
-        name = d.FileName;
-      }
+      if (name == kUntitled && !ChooseSaveName("Save file as", "", name)) return false;
       if (!SaveTo(name)) return false;
       FileName = name;
       SetCaption("Quillex - " + name);
@@ -463,13 +476,11 @@ void TQuillexForm::Save() {
 }
 
 void TQuillexForm::SaveAs() {
-  TSaveDialog d;
-  d.Title = "Save file as";
-  d.Filter = kFileFilter;
-  if (!d.Execute()) return;
-  if (SaveTo(d.FileName)) {
-    FileName = d.FileName;
-    Editor->SetFileName(d.FileName);
+  std::string name;
+  if (!ChooseSaveName("Save file as", "", name)) return;
+  if (SaveTo(name)) {
+    FileName = name;
+    Editor->SetFileName(name);
     SetCaption("Quillex - " + FileName);
   }
 }
@@ -555,14 +566,11 @@ void TQuillexForm::BlockCopy(bool move) {
 
 void TQuillexForm::BlockWrite() {
   if (!Editor->SelectionExists()) return;
-  TSaveDialog d;
-  d.Title = "Save selected block as";
-  d.FileName = "*.*";
-  d.Filter = kFileFilter;
-  if (!d.Execute()) return;
+  std::string name;
+  if (!ChooseSaveName("Save selected block as", "*.*", name)) return;
   const std::string text = Editor->SelectedText();
-  if (int err = ReplaceFileContents(d.FileName, text.data(), text.size()))
-    ErrorBox("File access error #" + std::to_string(err) + " <" + d.FileName + ">");
+  if (int err = ReplaceFileContents(name, text.data(), text.size()))
+    ErrorBox("File access error #" + std::to_string(err) + " <" + name + ">");
 }
 
 void TQuillexForm::BlockRead() {
@@ -582,7 +590,7 @@ void TQuillexForm::BlockRead() {
   // The file is taken whole or not at all: it is read only when the text
   // has room for it, and its lines are measured before any goes in.
   const TParaList& list = Editor->List();
-  const int64_t room = list.ByteLimit - list.ByteCount();
+  const int64_t room = list.ByteLimit - list.FileByteCount();
   in.seekg(0, std::ios::end);
   const int64_t size = int64_t(in.tellg());
   in.seekg(0, std::ios::beg);
@@ -691,13 +699,10 @@ bool UserSelection(const TQedTextFileEditor& e) {
            e.SelectionStamp() == s.LastMatchStamp);
 }
 
-// The match the last find left selected, still selected and still the
-// text searched for (in the case the options ask for).
+// The match the last find left selected, still selected and still a match
+// of the text under the options now chosen (their case and whole words).
 bool LastMatchSelected(const TQedTextFileEditor& e, const std::string& text, uint8_t options) {
-  TTextPoint a, b;
-  if (text.empty() || !e.GetSelection(a, b) || UserSelection(e)) return false;
-  const std::string selected = e.SelectedText();
-  return (options & soCaseSensitive) ? selected == text : UpperCaseStr(selected) == UpperCaseStr(text);
+  return !UserSelection(e) && e.SelectionMatches(text, options);
 }
 
 // Find and Replace start in the user's selection when the caret stands in

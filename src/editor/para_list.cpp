@@ -389,7 +389,7 @@ int TParaList::CheckLimits(int32_t p, int32_t dp, int64_t db) const {
     if (ParaLimit != kNoLimit && p <= ParaLimit && Paras_.back().Text.empty()) allowed = int64_t(ParaLimit) + 1;
     if (int64_t(dp) + ParaCount() > allowed) return edTooManyParas;
   }
-  if (db + ByteCount() > ByteLimit) return edTextTooLarge;
+  if (db - int64_t(dp) * (2 - LineEndBytes) + FileByteCount() > ByteLimit) return edTextTooLarge;
   if (p == 0 || dp > 0) return 0;
   if (int64_t(ParaLength(p)) + db > ParaLengthLimit) return edParaTooLong;
   return 0;
@@ -632,7 +632,7 @@ int TParaList::JoinParas(int32_t p, int32_t pos) {
   const int64_t gap = pos - 1 - len > 0 ? pos - 1 - len : 0;
   const std::string next = Para(p + 1);
   const int64_t grow = gap + int64_t(next.size());
-  if (int64_t(len) + grow > ParaLengthLimit || grow + ByteCount() - 2 > ByteLimit) {
+  if (int64_t(len) + grow > ParaLengthLimit || grow + FileByteCount() - LineEndBytes > ByteLimit) {
     EndGroup(wasOpen);
     return edCannotJoin;
   }
@@ -755,6 +755,7 @@ std::unique_ptr<TParaList> TParaList::EmptyLike() const {
   auto l = std::make_unique<TParaList>(0);
   l->ParaLimit = ParaLimit;
   l->ByteLimit = ByteLimit;
+  l->LineEndBytes = LineEndBytes;
   l->ParaLengthLimit = ParaLengthLimit;
   l->WordWrap_ = WordWrap_;
   l->WrapColumn_ = WrapColumn_;
@@ -766,6 +767,7 @@ void TParaList::TakeText(TParaList& loaded) {
   Paras_.swap(loaded.Paras_);
   std::swap(Chars_, loaded.Chars_);
   std::swap(Lines_, loaded.Lines_);
+  LineEndBytes = loaded.LineEndBytes;
   loaded.Clear();
   Restart();
 }

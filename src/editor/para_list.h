@@ -163,7 +163,12 @@ class TParaList {
   int32_t ParaLength(int32_t p) const { return int32_t(Paras_[size_t(p - 1)].Text.size()); }
 
   int32_t ParaLimit = kNoLimit;
+  // The most bytes the text may take in its file: its characters and a line
+  // end of LineEndBytes (1 for LF or CR, 2 for CR LF) after each paragraph
+  // but the last, as a save writes it.
   int64_t ByteLimit = kNoLimit;
+  int32_t LineEndBytes = 2;
+  int64_t FileByteCount() const { return Chars_ + LineEndBytes * int64_t(Paras_.size() - 1); }
   int32_t ParaLengthLimit = 32767;
 
   // Word wrap, the wrap column and the tab stops; a change wraps the whole
@@ -212,7 +217,8 @@ class TParaList {
   TUndoBuffer& Undo() { return Undo_; }
 
   // The limit test: p the paragraph that grows (0: none), dp paragraphs and
-  // db bytes added.
+  // db bytes added (two for each paragraph's line end, as ByteCount counts
+  // them; the byte limit counts the file's own).
   int CheckLimits(int32_t p, int32_t dp, int64_t db) const;
 
   int InsertText(int32_t p, int32_t pos, const std::string& text);
@@ -234,8 +240,9 @@ class TParaList {
   // Loading a file whole or not at all: it is read into an empty list with
   // this one's limits and wrap settings (room made for the paragraphs
   // counted beforehand), and only a file read in full replaces this list's
-  // text, at once (the settings unchanged meanwhile). TakeText drops the history and the markers, leaves the
-  // text not modified and the loaded list empty.
+  // text, at once (the settings unchanged meanwhile). TakeText drops the
+  // history and the markers, takes the loaded text's LineEndBytes, leaves
+  // the text not modified and the loaded list empty.
   std::unique_ptr<TParaList> EmptyLike() const;
   void Reserve(int32_t paras) { Paras_.reserve(size_t(std::max(paras, 0)) + 1); }
   void TakeText(TParaList& loaded);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <vector>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "foundation/file_utils.h"
@@ -920,6 +921,19 @@ bool TQedTextFileEditor::KeptSearchScope(TTextPoint& a, TTextPoint& b) const {
   return true;
 }
 
+bool TQedTextFileEditor::SelectionMatches(const std::string& text, uint8_t options) const {
+  TTextPoint a, b;
+  // A match lies within one line.
+  if (text.empty() || !GetSelection(a, b) || a.Line != b.Line) return false;
+  const std::string cur = SelectedText();
+  if ((options & soCaseSensitive) ? cur != text : Upper(cur) != Upper(text)) return false;
+  if (!(options & soWholeWords)) return true;
+  const TParaPos at = ParaPosOf(a);
+  const std::string& s = List_->Para(at.Para);
+  const size_t i = size_t(at.Pos - 1), n = cur.size();
+  return (i == 0 || IsDelimiter(s[i - 1])) && (i + n >= s.size() || IsDelimiter(s[i + n]));
+}
+
 bool TQedTextFileEditor::Search(const std::string& text, uint8_t options) {
   return Replace(text, std::string(), uint8_t(options & ~(soReplace | soReplaceAll))) == 0;
 }
@@ -929,7 +943,6 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
   const bool replacing = options & (soReplace | soReplaceAll);
   if (text.empty()) return 0;
   const bool backward = options & soBackward;
-  const bool caseSens = options & soCaseSensitive;
   TTextPoint ss, se;
   const bool sel = GetSelection(ss, se);
   const int32_t last = List_->ParaCount();
@@ -948,11 +961,7 @@ int TQedTextFileEditor::Replace(const std::string& text, const std::string& repl
   List_->SetMarker(kScopeEnd, s2.Para, s2.Pos);
   int count = 0;
   auto [p, pos] = ParaPosOf(Caret_);
-  // A match lies within one line.
-  const bool matchSelected = sel && ss.Line == se.Line && [&] {
-    const std::string cur = SelectedText();
-    return caseSens ? cur == text : Upper(cur) == Upper(text);
-  }();
+  const bool matchSelected = sel && SelectionMatches(text, options);
   // The search starts at the caret. A selected match (the last one found,
   // its caret at either end) is not found again in either direction: a
   // search forward after a backward one goes on past it. Any other
@@ -1352,9 +1361,22 @@ void TQedTextFileEditor::VScroll(TScrollCode code, int position) {
 
 // ---------------------------------------------------------------- files
 
+namespace {
+
+// A name ending in "." names the file without the dot, as the tapes' own
+// system has it, unless a file of exactly that name exists: that file is
+// the one meant, read and written under its own name.
+std::string WithoutEmptyExtension(const std::string& name) {
+  if (name.empty() || name.back() != '.') return name;
+  struct stat st {};
+  if (stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return name;
+  return name.substr(0, name.size() - 1);
+}
+
+}  // namespace
+
 void TQedTextFileEditor::SetFileName(const std::string& name) {
-  std::string n = name;
-  if (!n.empty() && n.back() == '.') n.pop_back();
+  const std::string n = WithoutEmptyExtension(name);
   if (Upper(n) != Upper(FileName_)) IsOpen_ = false;
   FileName_ = n;
 }
@@ -1362,10 +1384,12 @@ void TQedTextFileEditor::SetFileName(const std::string& name) {
 namespace {
 
 // What a first reading of a file finds: its line ends (CR LF, LF and a lone
-// CR each end a line), the bytes they take, and whether its last line has
+// CR each end a line), the bytes they take, the bytes of the first (the
+// text's line end; 0 when there is none), and whether its last line has
 // none.
 struct TLineCount {
   int64_t Ends = 0, EndBytes = 0;
+  int32_t FirstEndBytes = 0;
   bool LastUnended = false;
   int64_t Lines() const { return Ends + (LastUnended ? 1 : 0); }
 };
@@ -1377,6 +1401,17 @@ bool CountLines(std::FILE* f, std::vector<char>& buf, TLineCount& count) {
     const size_t n = std::fread(buf.data(), 1, buf.size(), f);
     if (n == 0) break;
     const char* b = buf.data();
+    if (count.FirstEndBytes == 0 && afterCr) {
+      count.FirstEndBytes = b[0] == '\n' ? 2 : 1;  // the last block ended in the first CR
+    } else if (count.FirstEndBytes == 0) {
+      const void* end = std::memchr(b, '\n', n);
+      const size_t at = end != nullptr ? size_t(static_cast<const char*>(end) - b) : n;
+      const void* cr = std::memchr(b, '\r', at);
+      if (cr == nullptr && at < n) count.FirstEndBytes = 1;
+      // A CR last in the block is decided by the next one.
+      if (cr != nullptr && static_cast<const char*>(cr) + 1 < b + n)
+        count.FirstEndBytes = static_cast<const char*>(cr)[1] == '\n' ? 2 : 1;
+    }
     uint32_t lf = 0, cr = 0, crlf = afterCr && b[0] == '\n' ? 1 : 0;
     for (size_t i = 0; i < n; ++i) {
       lf += b[i] == '\n';
@@ -1389,6 +1424,7 @@ bool CountLines(std::FILE* f, std::vector<char>& buf, TLineCount& count) {
     afterCr = last == '\r';
   }
   count.LastUnended = last != '\n' && last != '\r';
+  if (count.FirstEndBytes == 0 && afterCr) count.FirstEndBytes = 1;
   return !std::ferror(f);
 }
 
@@ -1400,8 +1436,7 @@ void TQedTextFileEditor::Open() {
 
 void TQedTextFileEditor::Open(const std::string& fileName) {
   const TActing acting(*this);
-  std::string name = fileName;
-  if (!name.empty() && name.back() == '.') name.pop_back();
+  const std::string name = WithoutEmptyExtension(fileName);
   if (name.empty()) return;
   const auto fail = [](int code, const std::string& text) {
     EEditorError e(text);
@@ -1422,13 +1457,15 @@ void TQedTextFileEditor::Open(const std::string& fileName) {
   std::unique_ptr<TParaList> loaded = List_->EmptyLike();
   // A file beyond what the text may hold is refused before it is read; its
   // lines are counted before any is kept, and too many, or too many bytes
-  // with two counted for each line end, refuse it too.
+  // with each line end counted as the text's own (the file's first) takes
+  // them, refuse it too.
   const int64_t size = FileSizeOf(name);
   if (size > List_->ByteLimit) refuse(edTextTooLarge);
   std::vector<char> buf(size_t(std::clamp<int64_t>(size + 1, 4096, 1 << 20)));
   TLineCount count;
   if (!CountLines(file.F, buf, count) || std::fseek(file.F, 0, SEEK_SET) != 0)
     throw std::runtime_error(FileError(EIO, name));
+  loaded->LineEndBytes = count.FirstEndBytes == 1 ? 1 : 2;
   const int64_t lines = count.Lines();
   refuse(loaded->CheckLimits(0, int32_t(std::min<int64_t>(lines, kNoLimit)),
                              std::max<int64_t>(size - count.EndBytes, 0) + 2 * lines));

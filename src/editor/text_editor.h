@@ -230,6 +230,10 @@ class TQedTextFileEditor : public TParaListView {
 
   // Search and replace: true when found.
   bool Search(const std::string& text, uint8_t options);
+  // True when the selection is a match of text under options: within one
+  // line, equal to it in the case the options ask for and, with
+  // soWholeWords, bounded by delimiters or the line's ends.
+  bool SelectionMatches(const std::string& text, uint8_t options) const;
   // The replacement count, 0 when a match was only selected, -1 when none.
   int Replace(const std::string& text, const std::string& replacement, uint8_t options);
 

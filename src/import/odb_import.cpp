@@ -74,7 +74,7 @@ TValorImport::TValorImport() {
     }
   }
   FirstNewHole = DrillEntityCount + 1;
-  LayerMap.fill(255);
+  LayerMap.fill(-1);
 }
 
 uint8_t TValorImport::MapLayer(int32_t position, uint8_t group) {
@@ -83,8 +83,8 @@ uint8_t TValorImport::MapLayer(int32_t position, uint8_t group) {
   for (uint8_t l = first; l <= last; ++l)
     if (LayerMap[l] == position) return l;
   for (uint8_t l = first; l <= last; ++l)
-    if (LayerMap[l] == 255) {
-      LayerMap[l] = static_cast<uint8_t>(std::min(position, 254));
+    if (LayerMap[l] < 0) {
+      LayerMap[l] = position;
       LayerNames[l] = LayerNameByRow(position, LayerNames[l]).substr(0, 20);
       return l;
     }
@@ -439,8 +439,9 @@ bool TValorImport::Finish(TImportTransaction& transaction) {
                std::to_string(highest) + " more;\r\nthe tool table ends at tool 1000. " +
                "No drill holes were imported.");
       HolesStored = 0;
-      // The holes held back give their room back.
-      RemoveDrillEntitiesFrom(FirstNewHole);
+      // The holes held back go with their room and their journal records:
+      // the drill side is as the import found it.
+      transaction.TakeBackDrill();
     } else {
       if (inUse >= 1) {
         ToolOffset = inUse;
@@ -484,7 +485,7 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
       LinesCheck(Get<TPanel>("ButtonPanel").Add<TCheckBox>("LinesCheck", "&Lines")),
       ArcsCheck(Get<TPanel>("ButtonPanel").Add<TCheckBox>("ArcsCheck", "&Arcs")),
       SurfacesCheck(Get<TPanel>("ButtonPanel").Add<TCheckBox>("SurfacesCheck", "&Surfaces")),
-      layers_(static_cast<int32_t>(std::min<std::size_t>(layers.size(), 32))),
+      layers_(static_cast<int32_t>(layers.size())),
       steps_(static_cast<int32_t>(std::min<std::size_t>(steps.size(), 32))) {
   SetCaption("Import Valor Layers");
   // The bottom panel: the feature switches, and under them OK and Cancel
@@ -517,7 +518,9 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   TLabel& numberLabel = numbers.Add<TLabel>("StepNumberLabel", "Step Number:");
   const TPoint numberLabelSize = numberLabel.PreferredSize();
   numberLabel.SetBounds(4, 2, numberLabelSize.X, 15);
-  TPanel& grid = Add<TPanel>("GridPanel");
+  // The rows scroll under the step numbers once there are more than 32.
+  TScrollBox& rows = Add<TScrollBox>("LayerScrollBox");
+  TPanel& grid = rows.Add<TPanel>("GridPanel");
   grid.SetFlow(TFlow::Horizontal);
   grid.SetBevel(bvNone);
   TPanel& names = grid.Add<TPanel>("LayerNamePanel");
@@ -541,8 +544,13 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   }
   // Once laid out, each number stands over its column.
   grid.OnResize = [&numbers, &cells, stepNumbers](TControl&) {
+    const auto left = [](const TControl& c) {
+      int x = 0;
+      for (const TControl* p = &c; p != nullptr && p->Parent() != nullptr; p = p->Parent()) x += p->Left();
+      return x;
+    };
     for (std::size_t k = 0; k < stepNumbers.size(); ++k) {
-      const int x = cells.Left() + cells.Parent()->Left() - numbers.Left() + 16 * int(k + 1) - 1;
+      const int x = left(cells) - left(numbers) + 16 * int(k + 1) - 1;
       stepNumbers[k]->SetBounds(x, 2, 16, 15);
     }
   };
@@ -560,6 +568,8 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
       cells_.push_back(&box);
     }
   }
+  constexpr int32_t kRowsShown = 32;
+  rows.SetHeight(rows.Extent().Y - 16 * std::max(0, layers_ - kRowsShown));
 }
 
 void TValorLayerDialog::Clickable(TPanel& label, std::function<void()> toggle) {
@@ -607,8 +617,9 @@ bool ExecuteValorLayerDialog(const std::vector<std::string>& layers,
   dialog.LinesCheck.SetChecked(selection.Lines);
   dialog.ArcsCheck.SetChecked(selection.Arcs);
   dialog.SurfacesCheck.SetChecked(selection.Surfaces);
-  const int32_t nl = static_cast<int32_t>(std::min<std::size_t>(layers.size(), 32));
+  const int32_t nl = static_cast<int32_t>(layers.size());
   const int32_t ns = static_cast<int32_t>(std::min<std::size_t>(steps.size(), 32));
+  selection.Selected.resize(layers.size());
   for (int32_t l = 1; l <= nl; ++l)
     for (int32_t s = 1; s <= ns; ++s)
       dialog.Cell(l, s).SetChecked(selection.Selected[static_cast<std::size_t>(l - 1)][static_cast<std::size_t>(s - 1)]);
@@ -674,7 +685,9 @@ void ImportValorJob(const std::string& fileName) {
   job.FirstStep();
   while (steps.size() < 32 && job.NextStepName(name, 16)) steps.push_back(name);
   job.FirstLayer();
-  while (layers.size() < 32 && job.NextLayerName(name, 16)) layers.push_back(name);
+  // Every layer is offered, so that none (a drill layer last of many) is
+  // left out unseen.
+  while (job.NextLayerName(name, 16)) layers.push_back(name);
   TValorSelection selection;
   if (ExecuteValorLayerDialog(layers, steps, selection) &&
       SelectionReadsSomething(selection, layers.size(), steps.size(), ValorJobName(fileName))) {

@@ -65,7 +65,8 @@ class TValorImport : public TValorReader {
   std::array<bool, 1001> ToolInUse{};
   int32_t FirstNewHole = 1;
   int32_t ToolOffset = 0;
-  std::array<uint8_t, 45> LayerMap{};
+  // The matrix position each program layer took (-1: none yet).
+  std::array<int32_t, 45> LayerMap{};
   int32_t HolesStored = 0;
   int32_t RoutEntitiesAdded = 0;
   // Pads whose symbol is not drawn, by symbol shape or name.
@@ -97,7 +98,8 @@ class TValorImport : public TValorReader {
 // Form "TValorLayerDialog" ("Import Valor Layers"): one check box per
 // layer (row) and step (column), named "Cell<layer>_<step>"; clicking a
 // layer's name ("Layer<n>") or a step's number ("Step<n>") toggles its row
-// or column.
+// or column. Every layer of the job has its row (32 steps at most); past
+// 32 rows the rows scroll ("LayerScrollBox") under the step numbers.
 class TValorLayerDialog : public TForm {
  public:
   TValorLayerDialog(const std::vector<std::string>& layers, const std::vector<std::string>& steps);
@@ -121,10 +123,11 @@ class TValorLayerDialog : public TForm {
   std::vector<TCheckBox*> cells_;
 };
 
-// The selection of the layer dialog: Selected[layer - 1][step - 1].
+// The selection of the layer dialog: Selected[layer - 1][step - 1], a row
+// for every layer of the job (the dialog sizes it), 32 steps at most.
 struct TValorSelection {
   bool Pads = true, Lines = true, Arcs = true, Holes = true, Surfaces = true;
-  std::array<std::array<bool, 32>, 32> Selected{};
+  std::vector<std::array<bool, 32>> Selected;
 };
 bool ExecuteValorLayerDialog(const std::vector<std::string>& layers,
                              const std::vector<std::string>& steps, TValorSelection& selection);

@@ -117,6 +117,21 @@ void TImportTransaction::Commit() {
   }
 }
 
+void TImportTransaction::TakeBackDrill() {
+  if (!open_) return;
+  const TState& s = *state_;
+  const TJournalMark& journal = s.Journals[1];
+  if (Current(journal.Journal)) journal.Journal->TakeBackTo(journal.Mark);
+  if (DRDB != nullptr && DrillEntityCount > s.Drill) {
+    CutStoreBack(DrillEntities, DrillEntityCount, s.Drill);
+    DRDB->PickCount = 0;
+  }
+  ToolTable = s.Tools;
+  ActiveTools = s.Active;
+  if (DRDB != nullptr) DRDB->CurrentTool = s.CurrentTool;
+  for (uint8_t l = kFirstDrillLayer; l <= kLastDrillLayer; ++l) LayerNames[l] = s.Names[l];
+}
+
 void TImportTransaction::TakeBack() {
   if (!open_) return;
   open_ = false;

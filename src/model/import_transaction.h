@@ -39,6 +39,13 @@ class TImportTransaction {
   // Puts the job back as it was when the transaction began (once; a
   // committed transaction takes nothing back).
   void TakeBack();
+  // Puts the drill side alone back as the transaction found it, the rest of
+  // the import staying open: the drill store cut back with its room, the
+  // drill journal at its mark (no step, the steps to redo as they were), the
+  // drill tool table, active tools and current tool, and the drill layers'
+  // names. For an importer that refuses the holes it read and keeps the
+  // rest of what it read.
+  void TakeBackDrill();
   bool Open() const { return open_; }
   // The job the transaction was taken on is gone (the program ends): it
   // closes with nothing taken back.

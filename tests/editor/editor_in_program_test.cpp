@@ -401,6 +401,211 @@ TEST_F(TEditorInProgramTest, ReplaceAfterABackwardFindReplacesTheSelectedMatchFi
   });
 }
 
+// The match a find left selected is replaced first only when it is a match
+// under the replace dialog's own options: a part of a word is no whole word,
+// whether one occurrence is replaced, all of them, or each on a prompt.
+TEST_F(TEditorInProgramTest, ReplaceOfWholeWordsLeavesAPartOfAWordTheFindSelected) {
+  StartProgram();
+  InEditor([](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    // How the replace dialog is left: OK (one), Replace All, Replace All
+    // asking before each.
+    enum TWay { kOne, kAll, kPrompted };
+    auto replaceWhole = [&w](TWay way, bool whole) {
+      QueueModalScript("TSearchAndReplaceDialog", [way, whole](TForm& d) {
+        d.Get<TComboBox>("FindTextCombo").SetText("T0");
+        d.Get<TComboBox>("ReplaceTextCombo").SetText("X");
+        d.Get<TCheckBox>("WholeCheckBox").SetChecked(whole);
+        d.Get<TCheckBox>("PromptCheckBox").SetChecked(way == kPrompted);
+        d.Click(way == kOne ? "OKButton" : "ReplaceButton");
+      });
+      ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Replace"));
+    };
+    auto find = [&w, &e](bool whole) {
+      e.SetCaretPosition(1, 1);
+      QueueModalScript("TSearchDialog", [whole](TForm& d) {
+        d.Get<TComboBox>("FindTextCombo").SetText("T0");
+        d.Get<TCheckBox>("WholeCheckBox").SetChecked(whole);
+        d.Click("OKButton");
+      });
+      ASSERT_TRUE(ClickMenu(w.MainMenu, "&Search|&Find"));
+    };
+    for (TWay way : {kOne, kAll, kPrompted}) {
+      SCOPED_TRACE(int(way));
+      ResetHeadlessDialogs();
+      e.Clear();
+      e.InsertString("T03 T0 T05\r\nT0");
+      find(false);
+      ExpectScope(e, {1, 1}, {1, 3});
+      if (way == kPrompted) {
+        // The question comes at the whole word, the second only after it.
+        ScriptMessageBoxAnswer(mrYes);
+        ScriptMessageBoxAnswer(mrCancel);
+      }
+      replaceWhole(way, true);
+      EXPECT_EQ(e.Text("/"), way == kAll ? "T03 X T05/X" : "T03 X T05/T0");
+      EXPECT_EQ(LastBox().find("not found"), std::string::npos) << LastBox();
+    }
+    EXPECT_EQ(ShownMessageBoxes().size(), 2u);
+    EXPECT_EQ(ShownMessageBoxes()[0].Text, "Replace this occurrence?");
+
+    // A find of whole words leaves a match that is one: replaced first.
+    e.Clear();
+    e.InsertString("T03 T0 T05 T0");
+    find(true);
+    ExpectScope(e, {1, 5}, {1, 7});
+    replaceWhole(kOne, true);
+    EXPECT_EQ(e.Text("/"), "T03 X T05 T0");
+    // Without whole words the part of T03 a find selects goes first.
+    find(false);
+    replaceWhole(kOne, false);
+    EXPECT_EQ(e.Text("/"), "X3 X T05 T0");
+  });
+}
+
+// Every save dialog of the editor asks before it writes over a file there:
+// No offers the dialog again, and the other tape (and its backup) stay as
+// they were; Yes replaces it.
+TEST_F(TEditorInProgramTest, SaveDialogsAskBeforeWritingOverAnotherFile) {
+  StartProgram();
+  const std::string mine = (TempDir / "MINE.NC").string(), other = (TempDir / "OTHER.NC").string();
+  const std::string otherBackup = (TempDir / "OTHER.BAK").string(), fresh = (TempDir / "NEW.NC").string();
+  WriteFileBytes(mine, "T01\r\nX1Y1\r\n");
+  WriteFileBytes(other, "T02\r\nX2Y2\r\n");
+  WriteFileBytes(otherBackup, "T02\r\n");
+  const std::string question = "File <" + other + "> exists!\r\nDo you wish to overwrite it?";
+  InEditor([&](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    // Untitled and changed: F2 asks for a name.
+    e.InsertString("T09\r\n");
+    ScriptFileDialogAnswer(other);
+    ScriptMessageBoxAnswer(mrNo);
+    ScriptCommonDialogCancel();
+    w.EditorBox.KeyDown(VK_F1 + 1, 0);
+    EXPECT_EQ(LastBox(), question);
+    EXPECT_EQ(w.FileName, "UNTITLED.TXT");
+    EXPECT_EQ(ShownCommonDialogs().size(), 2u);
+    // Opening another file asks to save the change, then for a name.
+    ScriptMessageBoxAnswer(mrYes);
+    ScriptFileDialogAnswer(other);
+    ScriptMessageBoxAnswer(mrNo);
+    ScriptCommonDialogCancel();
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|&Open"));
+    EXPECT_EQ(LastBox(), question);
+    EXPECT_EQ(e.Text("/"), "T09/");
+    e.SetModified(false);
+
+    ScriptFileDialogAnswer(mine);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|&Open"));
+    const size_t boxes = ShownMessageBoxes().size();
+    // Save As over the other tape: No, then Cancel of the dialog offered again.
+    ScriptFileDialogAnswer(other);
+    ScriptMessageBoxAnswer(mrNo);
+    ScriptCommonDialogCancel();
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|Save &As"));
+    ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+    EXPECT_EQ(LastBox(), question);
+    EXPECT_EQ(w.Caption(), "Quillex - " + mine);
+    w.EditorBox.KeyDown(VK_F1 + 1, 0);  // F2 still writes its own file
+    EXPECT_EQ(ReadFileBytes(other), "T02\r\nX2Y2\r\n");
+    EXPECT_EQ(ReadFileBytes(otherBackup), "T02\r\n");
+    // Block Write over it: asked as well.
+    e.SetSelection({1, 1}, {2, 1});
+    ScriptFileDialogAnswer(other);
+    ScriptMessageBoxAnswer(mrNo);
+    ScriptCommonDialogCancel();
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&Block|&Write"));
+    EXPECT_EQ(LastBox(), question);
+    EXPECT_EQ(ReadFileBytes(other), "T02\r\nX2Y2\r\n");
+    // A new name is not asked about; Yes writes over the other tape.
+    ScriptFileDialogAnswer(fresh);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|Save &As"));
+    EXPECT_EQ(ReadFileBytes(fresh), "T01\r\nX1Y1\r\n");
+    EXPECT_EQ(LastBox(), question);
+    ScriptFileDialogAnswer(other);
+    ScriptMessageBoxAnswer(mrYes);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|Save &As"));
+    EXPECT_EQ(ReadFileBytes(other), "T01\r\nX1Y1\r\n");
+    EXPECT_EQ(w.Caption(), "Quillex - " + other);
+  });
+  EXPECT_EQ(ReadFileBytes(mine), "T01\r\nX1Y1\r\n");
+  EXPECT_EQ(PendingMessageBoxAnswers(), 0u);
+  EXPECT_EQ(PendingCommonDialogAnswers(), 0u);
+}
+
+// A name the file system holds with a trailing dot is that file's: read and
+// written under it, the file without the dot left alone.
+TEST_F(TEditorInProgramTest, ATapeNamedWithATrailingDotIsReadAndWrittenUnderItsName) {
+  StartProgram();
+  const std::string plain = (TempDir / "TAPE").string(), dotted = plain + ".";
+  WriteFileBytes(plain, "T01\r\nX1Y1\r\n");
+  WriteFileBytes(dotted, "T02\r\nX2Y2\r\n");
+  InEditor([&](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    ScriptFileDialogAnswer(dotted);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|&Open"));
+    EXPECT_EQ(e.Text("/"), "T02/X2Y2/");
+    EXPECT_EQ(e.FileName(), dotted);
+    e.SetCaretPosition(1, 1);
+    e.InsertString("M48\r\n");
+    w.EditorBox.KeyDown(VK_F1 + 1, 0);
+    EXPECT_EQ(ReadFileBytes(dotted), "M48\r\nT02\r\nX2Y2\r\n");
+    // Without a file of the dotted name the dot is dropped, as before.
+    std::filesystem::remove(dotted);
+    e.SetFileName(dotted);
+    EXPECT_EQ(e.FileName(), plain);
+    e.Open();
+    EXPECT_EQ(e.Text("/"), "T01/X1Y1/");
+  });
+  EXPECT_EQ(ReadFileBytes(plain), "T01\r\nX1Y1\r\n");
+}
+
+// The byte limit counts the bytes the file has: a tape of LF line ends is
+// held up to the limit in its own bytes (two bytes a line end would refuse
+// it at two thirds), and edits go on up to the limit in the same count.
+TEST_F(TEditorInProgramTest, TheByteLimitCountsTheFilesOwnLineEnds) {
+  StartProgram();
+  std::string lf;
+  for (int i = 0; i < 40; ++i) lf += "X\n";  // 80 bytes, 40 lines
+  const std::string tape = (TempDir / "LF.NC").string(), over = (TempDir / "OVER.NC").string();
+  const std::string crlf = (TempDir / "CRLF.NC").string();
+  WriteFileBytes(tape, lf);
+  WriteFileBytes(over, lf + std::string(21, 'Y'));
+  WriteFileBytes(crlf, std::string(96, 'Z') + "\r\n");
+  InEditor([&](TQuillexForm& w) {
+    TQedTextFileEditor& e = *w.Editor;
+    e.SetByteLimit(100);
+    ScriptFileDialogAnswer(tape);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|&Open"));
+    ASSERT_EQ(e.Text("\n"), lf);
+    EXPECT_EQ(LastBox(), "");
+    // The status bar still shows two bytes a line end.
+    EXPECT_EQ(w.StatusBar.Panels()[3].Text, "Bytes: 120");
+    // Twenty more characters fit; the one after them does not.
+    e.SetCaretPosition(41, 1);
+    e.InsertString(std::string(19, 'Y'));
+    e.InsertString("\r\n");
+    EXPECT_EQ(LastBox(), "");
+    e.InsertString("Y");
+    EXPECT_EQ(LastBox(), EditorErrorMessage(edTextTooLarge));
+    w.EditorBox.KeyDown(VK_F1 + 1, 0);
+    EXPECT_EQ(ReadFileBytes(tape), lf + std::string(19, 'Y') + "\n");
+    // A file past the limit in its own bytes is refused; a CR LF tape is
+    // counted with its two bytes.
+    ScriptFileDialogAnswer(over);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|&Open"));
+    EXPECT_EQ(LastBox(), "<" + over + "> is larger than the 1 MB the editor can hold.");
+    ScriptFileDialogAnswer(crlf);
+    ASSERT_TRUE(ClickMenu(w.MainMenu, "&File|&Open"));
+    EXPECT_EQ(e.Text("/"), std::string(96, 'Z') + "/");
+    e.SetCaretPosition(1, 97);
+    e.InsertString("ZZ");
+    EXPECT_EQ(e.Text("/"), std::string(98, 'Z') + "/");
+    e.InsertString("Z");
+    EXPECT_EQ(e.Text("/"), std::string(98, 'Z') + "/");
+  });
+}
+
 // Files the editor refuses: a line too long, one line too many, a byte too
 // many (refused unread: the file is all hole). Each gives its box and leaves
 // the open text, its name, its state and its history as they were, so that

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
@@ -188,6 +189,36 @@ TEST_F(QtOperatorDialogsTest, ALayerNameLooksPressedWhileTheMouseIsDownOnIt) {
   }
   EXPECT_TRUE(dialog.Cell(1, 1).Checked());  // the row's click
   EXPECT_TRUE(dialog.Cell(1, 2).Checked());
+  dialog.Hide();
+}
+
+// A job of 40 layers: the layer dialog shows 32 rows and scrolls to the
+// rest, each step number still over its column of boxes.
+TEST_F(QtOperatorDialogsTest, TheLayerDialogScrollsToLayersPastTheThirtySecond) {
+  std::vector<std::string> layers;
+  for (int r = 1; r <= 40; ++r) layers.push_back(r == 40 ? "DRILL" : "L" + std::to_string(r));
+  TValorLayerDialog dialog(layers, {"PCB", "PANEL"});
+  dialog.Show();
+  QApplication::processEvents();
+  auto& rows = dialog.Get<TScrollBox>("LayerScrollBox");
+  auto* area = qobject_cast<QScrollArea*>(QtWidgetOf(rows));
+  ASSERT_NE(area, nullptr);
+  EXPECT_EQ(QtWidgetOf(dialog.Cell(40, 2))->window(), QtWidgetOf(dialog));
+  EXPECT_GE(area->widget()->height(), 16 * 40 + 14);  // the last row whole
+  EXPECT_EQ(area->verticalScrollBar()->maximum(), 16 * 8);
+  EXPECT_EQ(area->verticalScrollBar()->maximum(), rows.MaxScrollTop());
+  area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+  QApplication::processEvents();
+  QWidget* last = QtWidgetOf(dialog.Cell(40, 2));
+  const QPoint seen = last->mapTo(area->viewport(), QPoint(0, 0));
+  EXPECT_GE(seen.y(), 0);
+  EXPECT_LE(seen.y() + last->height(), area->viewport()->height());
+  for (int s = 1; s <= 2; ++s) {
+    QWidget* number = QtWidgetOf(dialog.Get<TControl>("Step" + std::to_string(s)));
+    QWidget* cell = QtWidgetOf(dialog.Cell(1, s));
+    const QWidget* top = QtWidgetOf(dialog);
+    EXPECT_NEAR(number->mapTo(top, QPoint(0, 0)).x(), cell->mapTo(top, QPoint(0, 0)).x(), 2) << s;
+  }
   dialog.Hide();
 }
 

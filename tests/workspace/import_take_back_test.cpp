@@ -342,6 +342,60 @@ TEST_F(TImportTakeBackTest, ARoutTapeRefusedForTheRoutDatabaseGivesItsRoomBack) 
   EXPECT_GT(RoutEntityCount, routs) << LastBox();
 }
 
+// An ODB++ job whose holes need more tool numbers than the table has left
+// brings its drawing and rout paths without them, and no drill step: the
+// drill journal, its step to redo, the room of the drill store and the drill
+// layers' names are as before, so the holes drawn next are undone alone.
+TEST_F(TImportTakeBackTest, HolesRefusedForWantOfToolNumbersLeaveNoDrillStep) {
+  TWorkspace& form = StartProgram();
+  const std::string odb = OdbJob("panel", 3);
+  SelectLayer(30);
+  DRDB->AddHoleOnLayer(In, In, 30, 1000, true);
+  DrillUndo->BeginOperation("Hole");
+  DRDB->AddHoleOnLayer(2 * In, In, 30, 1000, true);
+  DrillUndo->BeginOperation("Hole 2");
+  Run(form, emDrill, "Undo3");
+  SelectLayer(0);
+  const int32_t drillSlots = DrillEntityCount, cadSlots = CadEntityCount;
+  const std::string d0 = LayerNames[30], d1 = LayerNames[31];
+  const auto tools = Tools();
+  for (bool drill : {false, true}) {
+    SCOPED_TRACE(drill ? "Drill Import" : "File > Import");
+    ImportOdb(form, odb, drill);
+    EXPECT_NE(LastBox().find("No drill holes were imported."), std::string::npos) << LastBox();
+    EXPECT_EQ(DrillEntityCount, drillSlots);
+    EXPECT_EQ(LayerNames[30], d0);
+    EXPECT_EQ(LayerNames[31], d1);
+    EXPECT_EQ(Tools(), tools);
+    std::string undo;
+    ASSERT_TRUE(DrillUndo->CanUndo(undo));
+    EXPECT_EQ(undo, "Hole");
+    EXPECT_EQ(DrillUndo->RedoCount(), 1);
+  }
+  // The drawing came in as a step of its own.
+  ASSERT_GT(CadEntityCount, cadSlots);
+  std::string cadStep;
+  ASSERT_TRUE(CadUndo->CanUndo(cadStep));
+  EXPECT_EQ(cadStep, "Import file");
+
+  // Redo brings back the hole undone before; the next hole takes the next
+  // slot and goes alone with Undo, then the two before it.
+  SelectLayer(30);
+  Run(form, emDrill, "Redo3");
+  EXPECT_EQ(LiveDrillEntities(), 2);
+  EXPECT_EQ(DRDB->AddHoleOnLayer(3 * In, In, 30, 1000, true), drillSlots + 1);
+  DrillUndo->BeginOperation("Hole 3");
+  for (int32_t live : {2, 1, 0}) {
+    Run(form, emDrill, "Undo3");
+    EXPECT_EQ(LiveDrillEntities(), live);
+  }
+  std::string left;
+  EXPECT_FALSE(DrillUndo->CanUndo(left)) << left;
+  for (int k = 0; k < 3; ++k) Run(form, emDrill, "Redo3");
+  EXPECT_EQ(LiveDrillEntities(), 3);
+  EXPECT_EQ(DrillEntityCount, drillSlots + 1);
+}
+
 // Steps undone before a refused import are offered to redo after it, and
 // redo what they undid, though the import wrote its records over them.
 TEST_F(TImportTakeBackTest, StepsUndoneBeforeARefusedImportAreStillOfferedToRedo) {

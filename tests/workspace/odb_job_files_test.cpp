@@ -4,8 +4,11 @@
 
 #include <algorithm>
 
+#include "entity_counts.h"
+#include "import/odb_import.h"
 #include "lzw_compress.h"
 #include "model/cad_database.h"
+#include "model/rout_database.h"
 #include "platform/headless/headless_files.h"
 #include "workspace_test_support.h"
 
@@ -72,6 +75,66 @@ class TOdbJobFilesTest : public TWorkspaceDialogsTest {
 };
 
 const char* const kMainPart = "Is this the main part?";
+
+// A multilayer job of 40 layers written with its drill and rout layers last:
+// "Import Valor Layers" offers every one of them, the rows past the 32nd
+// scrolled to under the step numbers, and both come in.
+TEST_F(TOdbJobFilesTest, EveryLayerOfAMatrixPastThirtyTwoIsOfferedAndRead) {
+  TWorkspace& form = StartProgram();
+  std::string matrix = "STEP {\n COL=1\n NAME=PANEL\n}\n";
+  for (int r = 1; r <= 40; ++r) {
+    const std::string name = r == 39 ? "DRILL" : r == 40 ? "ROUT" : "L" + std::to_string(r);
+    const std::string type = r == 39 ? "DRILL" : r == 40 ? "ROUT" : "SIGNAL";
+    matrix += "LAYER {\n ROW=" + std::to_string(r) + "\n CONTEXT=BOARD\n TYPE=" + type + "\n NAME=" + name +
+              "\n POLARITY=POSITIVE\n}\n";
+  }
+  File("matrix/matrix", matrix);
+  File("steps/panel/stephdr", "");
+  File("steps/panel/profile", "");
+  File("steps/panel/layers/drill/features", "UNITS=INCH\n$0 r20\nP 1 1 0 P 0 0\nP 2 1 0 P 0 0\n");
+  File("steps/panel/layers/rout/features",
+       "UNITS=INCH\n@0 .rout_chain\n@1 .comp\n$0 r100\nL 0 0 1 0 0 P 0;0=1,1=0\n");
+  ScriptFileDialogAnswer(Path("matrix/matrix"));
+  QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  int hidden = -1, shownRows = 0;
+  QueueModalScript("TValorLayerDialog", [&](TForm& f) {
+    auto& dialog = static_cast<TValorLayerDialog&>(f);
+    EXPECT_EQ(f.Get<TPanel>("Layer39").Caption(), "DRILL");
+    EXPECT_EQ(f.Get<TPanel>("Layer40").Caption(), "ROUT");
+    EXPECT_EQ(dialog.Cell(40, 1).Hint(), "ROUT in step 1 PANEL");
+    auto& rows = f.Get<TScrollBox>("LayerScrollBox");
+    hidden = rows.MaxScrollTop();
+    shownRows = rows.Height() / 16;
+    rows.SetScrollTop(hidden);
+    f.Click("Layer39");
+    f.Click("Layer40");
+    f.Click("OKButton");
+  });
+  Run(form, emCad, "Import1");
+  EXPECT_EQ(hidden, 16 * 8);
+  EXPECT_GE(shownRows, 32);
+  EXPECT_EQ(HoleCounts()[30], 2);
+  EXPECT_EQ(LayerNames[30], "DRILL");
+  EXPECT_EQ(LayerNames[40], "ROUT");
+  int32_t routs = 0;
+  for (int32_t i = 1; i <= RoutEntityCount; ++i) routs += RTDB->EntityAt(i) != nullptr;
+  EXPECT_GT(routs, 0);
+}
+
+// Up to 32 layers the rows show whole, without scrolling.
+TEST_F(TOdbJobFilesTest, ThirtyTwoLayersShowWithoutScrolling) {
+  std::vector<std::string> layers;
+  for (int r = 1; r <= 32; ++r) layers.push_back("L" + std::to_string(r));
+  TValorLayerDialog dialog(layers, {"PCB"});
+  dialog.Height();
+  EXPECT_EQ(dialog.Get<TScrollBox>("LayerScrollBox").MaxScrollTop(), 0);
+  layers.push_back("DRILL");
+  TValorLayerDialog more(layers, {"PCB"});
+  more.Height();
+  EXPECT_EQ(more.Get<TScrollBox>("LayerScrollBox").MaxScrollTop(), 16);
+  EXPECT_EQ(more.Get<TScrollBox>("LayerScrollBox").Height(),
+            dialog.Get<TScrollBox>("LayerScrollBox").Height());
+}
 
 // Three blocks of the largest copies pass the largest count: the notice
 // shows a lower bound, on both sides; two blocks are counted exactly.
