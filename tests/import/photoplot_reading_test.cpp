@@ -156,6 +156,21 @@ TEST_F(TPhotoplotReadingTest, CancelEndsALongPhotoplotReading) {
   // Not cancelled, the replay comes in whole.
   ImportIntoCad(form, replay, fcGerber);
   EXPECT_EQ(CadEntityCount, before + 10000) << LastBox();
+
+  // Drill Import of the photoplot: the same box, the drill layer as it was.
+  SelectLayer(30);
+  const int32_t holes = DrillEntityCount;
+  HeadlessSetProcessMessagesHook([] {
+    HeadlessAdvanceTime(100);
+    if (TForm* box = ShowingModelessForm("TStatusDialog")) box->Click("CancelButton");
+  });
+  ScriptFileDialogAnswer(blocks);
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  HeadlessSetProcessMessagesHook(nullptr);
+  EXPECT_EQ(LastBox(), "The import of <" + blocks + "> was cancelled.\r\nNothing was imported.");
+  EXPECT_EQ(DrillEntityCount, holes);
 }
 
 // Apertures of many macros: each finds its own by name, a name defined twice

@@ -105,11 +105,13 @@ class TPlotTest : public TKorvexTest {
     TKorvexTest::TearDown();
   }
 
-  // Plots to a file through the Plot command with format index 1..4; the
-  // file's text ("" when none was written).
+  // Plots to a file through the Plot command with format index 1..4 (a file
+  // of the name replaced when asked); the file's text ("" when none was
+  // written).
   std::string PlotFile(int format, const std::string& name = "plot.out") {
     const std::string path = (TempDir / name).string();
     ScriptFileDialogAnswer(path, format);
+    if (std::filesystem::exists(path)) ScriptMessageBoxAnswer(mrYes);
     PlotToFile();
     EXPECT_EQ(DrawSurface, nullptr);
     return std::filesystem::exists(path) ? ReadFileBytes(path) : std::string();

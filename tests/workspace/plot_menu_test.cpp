@@ -17,7 +17,23 @@
 
 namespace {
 
-class TPlotMenuTest : public TWorkspaceTest {};
+class TPlotMenuTest : public TWorkspaceTest {
+ protected:
+  // The page waiting to be placed is placed with a click at (100, 200).
+  static void PlaceThePageOnClick() {
+    HeadlessSetProcessMessagesHook([] {
+      if (MyScreen->Activity != acPrintPlacement) return;
+      for (uint16_t kind : {ievMouseMove, ievMouseDown, ievMouseUp}) {
+        TInputEvent e;
+        e.Kind = kind;
+        e.Buttons = kind == ievMouseDown ? mbtLeft : 0;
+        e.X = 100;
+        e.Y = 200;
+        MyScreen->HandleEvent(e);
+      }
+    });
+  }
+};
 
 TEST_F(TPlotMenuTest, PlotQuickPrintAndPrinterSetupInEveryMode) {
   TWorkspace& form = StartProgram();
@@ -95,17 +111,7 @@ TEST_F(TPlotMenuTest, PlotAndExportAskBeforeReplacingAFile) {
     RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
   const int32_t x = MyScreen->MouseToWorldX(100), y = MyScreen->MouseToWorldY(200);
   DB->AddLine(x, y, x + 25400000, y);
-  HeadlessSetProcessMessagesHook([] {
-    if (MyScreen->Activity != acPrintPlacement) return;
-    for (uint16_t kind : {ievMouseMove, ievMouseDown, ievMouseUp}) {
-      TInputEvent e;
-      e.Kind = kind;
-      e.Buttons = kind == ievMouseDown ? mbtLeft : 0;
-      e.X = 100;
-      e.Y = 200;
-      MyScreen->HandleEvent(e);
-    }
-  });
+  PlaceThePageOnClick();
   const std::string old = "not replaced\r\n";
   for (const auto& [item, name, index] : {std::tuple{"Plot1", "OLD.GBR", 1}, std::tuple{"Export1", "OLD.DXF", 1}}) {
     SCOPED_TRACE(item);
@@ -145,17 +151,7 @@ TEST_F(TPlotMenuTest, QuickPrintNamesItsOwnDocument) {
   EXPECT_EQ(HeadlessPrinter().Documents[0].Title, "KORVEX 6 Drill Edit Tool Data");
   for (const char* f : {"TQuickPrintDialog", "TPlotConfigurationDialog"})
     RegisterModalScript(f, [](TForm& dialog) { dialog.Click("OKButton"); });
-  HeadlessSetProcessMessagesHook([] {
-    if (MyScreen->Activity != acPrintPlacement) return;
-    for (uint16_t kind : {ievMouseMove, ievMouseDown, ievMouseUp}) {
-      TInputEvent e;
-      e.Kind = kind;
-      e.Buttons = kind == ievMouseDown ? mbtLeft : 0;
-      e.X = 100;
-      e.Y = 200;
-      MyScreen->HandleEvent(e);
-    }
-  });
+  PlaceThePageOnClick();
   Run(form, emDrill, "QuickPrint1");
   HeadlessSetProcessMessagesHook({});
   ASSERT_EQ(HeadlessPrinter().Documents.size(), 2u);
