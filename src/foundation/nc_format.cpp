@@ -109,7 +109,10 @@ std::string FormatDecimalNumber(int32_t Decimals, double Value, TNCFormatStatus*
   return t;
 }
 
-std::string TapeDigitsComment(int32_t IntegerDigits, int32_t DecimalDigits, uint8_t ZerosUsed) {
+std::string TapeDigitsComment(bool metric, int32_t IntegerDigits, int32_t DecimalDigits,
+                              uint8_t ZerosUsed) {
   if (ZerosUsed == 3) return {};
-  return ";FILE_FORMAT=" + std::to_string(IntegerDigits) + ":" + std::to_string(DecimalDigits);
+  const bool implied = IntegerDigits == (metric ? 3 : 2) && DecimalDigits == (metric ? 3 : 4);
+  return (implied ? "; FILE_FORMAT=" : ";FILE_FORMAT=") + std::to_string(IntegerDigits) + ":" +
+         std::to_string(DecimalDigits);
 }

@@ -51,5 +51,10 @@ std::string FormatDecimalNumber(int32_t Decimals, double Value,
 // The header comment that states a tape's digits, ";FILE_FORMAT=3:4": a
 // units line says no digits (a reader takes its own, or infers them from
 // the numbers), so every tape states them; empty where the numbers carry
-// their point (zeros mode 3).
-std::string TapeDigitsComment(int32_t IntegerDigits, int32_t DecimalDigits, uint8_t ZerosUsed);
+// their point (zeros mode 3). The digits the units line implies (inch 2.4,
+// metric 3.3) are stated as "; FILE_FORMAT=2:4": readers that go by the
+// units line alone read those digits anyway, and some readers that take the
+// compact statement misplace the point of a tape with its leading zeros; a
+// reader that drops the blanks, as this program's do, takes it as written.
+std::string TapeDigitsComment(bool metric, int32_t IntegerDigits, int32_t DecimalDigits,
+                              uint8_t ZerosUsed);

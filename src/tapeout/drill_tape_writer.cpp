@@ -319,7 +319,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
       lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
     }
     const std::string digits =
-        TapeDigitsComment(IntegerDigits(), DecimalDigits(), f_.ZerosUsed);
+        TapeDigitsComment(f_.Metric, IntegerDigits(), DecimalDigits(), f_.ZerosUsed);
     if (!digits.empty()) lines_.push_back(digits);
     if (o_.OutputToolDiameters)
       for (const TDrillTapeTool& t : program.Tools) {

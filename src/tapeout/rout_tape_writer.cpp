@@ -345,7 +345,7 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
     }
     const TRoutTapeDigits digits = RoutTapeDigits(f_);
     const std::string comment =
-        TapeDigitsComment(digits.IntegerDigits, digits.DecimalDigits, f_.ZerosUsed);
+        TapeDigitsComment(f_.Metric, digits.IntegerDigits, digits.DecimalDigits, f_.ZerosUsed);
     if (!comment.empty()) lines_.push_back(comment);
     const int32_t decimals = f_.Metric ? 3 : 4;
     const double perUnit = UnitsPerTapeUnit(f_);

@@ -156,7 +156,7 @@ TEST_F(TDrillTapeWriterTest, EveryKindOfWorkIsWrittenWithItsCode) {
                          {{TDrillTapeItemKind::Hits, {{0, 0}, {Inch / 10, 0}}, 0, "", false}}});
   program.Tools = {t1, t2};
   EXPECT_EQ(Lines(program, DefaultDrillFormat(true)),
-            (std::vector<std::string>{"M48", "INCH,LZ", ";FILE_FORMAT=2:4", "T01C0.025", "T12C0.125", "%", "G90", "T01",
+            (std::vector<std::string>{"M48", "INCH,LZ", "; FILE_FORMAT=2:4", "T01C0.025", "T12C0.125", "%", "G90", "T01",
                                       "X01Y01", "X01Y02G85X02Y02", "X03Y01G84X005", "M98,AB1",
                                       "X005Y0025", "T12", "M25", "X0Y0", "X001Y0", "M01",
                                       "M02X01Y0", "M02X0Y005M70M80R2", "M08", "M30"}));
@@ -258,7 +258,7 @@ TEST_F(TDrillTapeWriterTest, TheExportFilterFramesTheTapeAndAMissingSwapFileStop
   WriteFileBytes(Path("m.swp"), "HEADER = M48\nHEADER=INCH,TZ\nTRAILER=M30\n");
   ExportFilters[1].SwapFile = Path("m.swp");
   EXPECT_TRUE(Write(file, DefaultDrillFormat(true), 1, 1));
-  EXPECT_EQ(ReadFileBytes(file), "M48\r\nINCH,TZ\r\n;FILE_FORMAT=2:4\r\nT01C0.025\r\nG90\r\nT01\r\nX01Y01\r\nM30\r\n");
+  EXPECT_EQ(ReadFileBytes(file), "M48\r\nINCH,TZ\r\n; FILE_FORMAT=2:4\r\nT01C0.025\r\nG90\r\nT01\r\nX01Y01\r\nM30\r\n");
 }
 
 // ---- Round trips -------------------------------------------------------------------------
@@ -344,8 +344,8 @@ TEST_F(TDrillTapeWriterTest, TapesStateTheirDigitsAndReadBackWithThePrefilledAns
   const TCase cases[] = {{wide(false, 0), ";FILE_FORMAT=3:4"},
                          {wide(true, 0), ";FILE_FORMAT=4:4"},
                          {wide(true, 1), ";FILE_FORMAT=4:4"},
-                         {Format(true, 0, true, 1), ";FILE_FORMAT=3:3"},
-                         {Format(false, 2, true, 1), ";FILE_FORMAT=2:4"},
+                         {Format(true, 0, true, 1), "; FILE_FORMAT=3:3"},
+                         {Format(false, 2, true, 1), "; FILE_FORMAT=2:4"},
                          {Format(false, 3, true, 1), ""}};
   for (const char* name : {"drill0.exc", "kicad-older__chibi_2024.drl", "easyeda__Gerber_Drill_PTH.DRL"}) {
     for (const TCase& c : cases) {
@@ -365,7 +365,7 @@ TEST_F(TDrillTapeWriterTest, TapesStateTheirDigitsAndReadBackWithThePrefilledAns
                   std::string::npos)
             << text.substr(0, 80);
       } else {
-        EXPECT_EQ(text.find(";FILE_FORMAT"), std::string::npos);
+        EXPECT_EQ(text.find("FILE_FORMAT"), std::string::npos);
       }
       DRDB->Clear();
       ASSERT_TRUE(Import(tape, stored));

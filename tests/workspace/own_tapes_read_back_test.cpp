@@ -163,7 +163,7 @@ TEST_F(TOwnTapesReadBackTest, ToolSizesFollowAnExportFiltersM48Header) {
   const auto work = DrillWork();
   const std::string drill = MakeDrillTape(form, "FRAMED.DRL", 2);
   EXPECT_EQ(drill.substr(0, drill.find("G90")),
-            "M48\r\nINCH,TZ\r\n;FILE_FORMAT=2:4\r\nT01C0.025\r\nT02C0.125\r\n")
+            "M48\r\nINCH,TZ\r\n; FILE_FORMAT=2:4\r\nT01C0.025\r\nT02C0.125\r\n")
       << drill;
   DRDB->Clear();
   ImportExcellonTape(form, (TempDir / "FRAMED.DRL").string());
@@ -178,7 +178,7 @@ TEST_F(TOwnTapesReadBackTest, ToolSizesFollowAnExportFiltersM48Header) {
   const int32_t size = RoutToolPages[40][3].Diameter;
   ASSERT_EQ(size, 2379980);
   const std::string rout = MakeRoutTape(form, "FRAMED.RT", 2);
-  EXPECT_TRUE(Has(rout, "M48\r\nINCH,TZ\r\n;FILE_FORMAT=2:4\r\nT03C0.0937\r\n")) << rout;
+  EXPECT_TRUE(Has(rout, "M48\r\nINCH,TZ\r\n; FILE_FORMAT=2:4\r\nT03C0.0937\r\n")) << rout;
   SelectLayer(41);
   RoutToolPages[41][3].Diameter = 0;
   OpenRoutTape(form, "FRAMED.RT");
@@ -196,7 +196,7 @@ TEST_F(TOwnTapesReadBackTest, ASmallJobsTapesReadBackAsWritten) {
   DRDB->AddSlotOnLayer(In, In + In / 25, In + In / 20, In + In / 25, 30, 1, true);
   const auto work = DrillWork();
   const std::string drill = MakeDrillTape(form, "SMALL.DRL");
-  EXPECT_TRUE(Has(drill, "M48\r\nINCH,LZ\r\n;FILE_FORMAT=2:4\r\nT01C0.0625\r\n%\r\n")) << drill;
+  EXPECT_TRUE(Has(drill, "M48\r\nINCH,LZ\r\n; FILE_FORMAT=2:4\r\nT01C0.0625\r\n%\r\n")) << drill;
   DRDB->Clear();
   ImportExcellonTape(form, (TempDir / "SMALL.DRL").string());
   EXPECT_EQ(DrillWork(), work);
@@ -212,7 +212,7 @@ TEST_F(TOwnTapesReadBackTest, ASmallJobsTapesReadBackAsWritten) {
   ASSERT_FALSE(cut.empty());
   ASSERT_EQ(cut.front(), (TIntPoint{In, In}));
   const std::string rout = MakeRoutTape(form, "SHORTOUT.RT");
-  EXPECT_TRUE(Has(rout, "M48\r\nMETRIC,LZ\r\n;FILE_FORMAT=3:3\r\n")) << rout;
+  EXPECT_TRUE(Has(rout, "M48\r\nMETRIC,LZ\r\n; FILE_FORMAT=3:3\r\n")) << rout;
   SelectLayer(41);
   OpenRoutTape(form, "SHORTOUT.RT");
   EXPECT_EQ(RoutPoints(41), cut) << rout;

@@ -75,11 +75,11 @@ TEST_F(TRoutTapeFormatCommentTest, TheDigitsStatementIsReadKeptAndWrittenAgain) 
   EXPECT_NE(written.find(";JOB 7"), std::string::npos) << written;
 
   // The new tape states its own digits ahead of the carried line.
-  EXPECT_LT(written.find(";FILE_FORMAT=2:4"), written.find(";FILE_FORMAT=3:4")) << written;
+  EXPECT_LT(written.find("; FILE_FORMAT=2:4"), written.find(";FILE_FORMAT=3:4")) << written;
 
   // Read back, the tape keeps its statement, both lines and its points;
   // written and read once more, the layer holds the same again.
-  const std::vector<std::string> kept = {";FILE_FORMAT=2:4", ";FILE_FORMAT=3:4", ";JOB 7"};
+  const std::vector<std::string> kept = {"; FILE_FORMAT=2:4", ";FILE_FORMAT=3:4", ";JOB 7"};
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     if (round > 0) {
