@@ -46,7 +46,7 @@ bool ChooseSaveName(const std::string& title, const std::string& start, std::str
     d.Filter = kFileFilter;
     if (!d.Execute()) return false;
     if (!FileExists(d.FileName) ||
-        ConfirmYesNo("File <" + d.FileName + "> exists!\r\nDo you wish to overwrite it?")) {
+        ConfirmOverwrite(d.FileName)) {
       name = d.FileName;
       return true;
     }

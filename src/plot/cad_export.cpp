@@ -385,7 +385,7 @@ void ExportCadFile() {
     ok = ExecuteExportDialog(CadExportFilterText, fileName, filterIndex);
     if (!ok || filterIndex == cfOdb || !FileExistsNoWild(fileName)) break;
     fileName = ExistingFileName(fileName);  // the file replaced, in its own spelling
-    if (ConfirmYesNo("File <" + fileName + "> exists!\r\nDo you wish to overwrite it?")) break;
+    if (ConfirmOverwrite(fileName)) break;
   }
   CadExportFormat = static_cast<uint8_t>(filterIndex);
   TModalBracket bracket;

@@ -55,7 +55,7 @@ void PlotToFile() {
     if (!ExecutePlotFileDialog(name, index)) return;
     if (!FileExistsNoWild(name)) break;
     name = ExistingFileName(name);  // the file replaced, in its own spelling
-    if (ConfirmYesNo("File <" + name + "> exists!\r\nDo you wish to overwrite it?")) break;
+    if (ConfirmOverwrite(name)) break;
   }
   std::unique_ptr<TPlotDevice> device;
   std::string kind = "Gerber";
