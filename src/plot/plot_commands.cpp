@@ -8,6 +8,7 @@
 #include "model/view_services.h"
 #include "platform/common_dialogs.h"
 #include "platform/forms.h"
+#include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/printer.h"
 #include "plot/gerber_plot_device.h"
