@@ -11,8 +11,10 @@
 
 namespace {
 // The difference of an arc's radii at its two ends, in database units
-// (nanometres), below which the ends are taken as on one circle.
-constexpr double kArcRadiusSlackNm = 7620.0;
+// (nanometres), below which the ends are taken as on one circle: three
+// units of a 2.3 inch file, the coarsest common format, so that a board
+// written again with more decimals keeps the arcs it had.
+constexpr double kArcRadiusSlackNm = 76200.0;
 }  // namespace
 
 int32_t TGerberCadReader::ToDatabase(double v) const {
@@ -132,9 +134,9 @@ void TGerberCadReader::Arc(bool ccw, bool multi, int64_t x1, int64_t y1, int64_t
   const double r1 = std::hypot(static_cast<double>(px) - cx, static_cast<double>(py) - cy);
   const double r2 = std::hypot(static_cast<double>(qx) - cx, static_cast<double>(qy) - cy);
   // Ends whose radii differ by the rounding of their coordinates still make
-  // an arc. The slack is a length (0.0003 in, three units of a 2.4 inch
-  // file), so that a drawing reads alike at whatever resolution it was
-  // written; a coarser file keeps three of its own units.
+  // an arc. The slack is a length (0.003 in), so that a drawing reads alike
+  // at whatever resolution it was written; a still coarser file keeps three
+  // of its own units.
   const double perUnit = GerberImportDefaults.Metric ? MetricScale : InchScale;
   const double slack = std::max(3.0, kArcRadiusSlackNm / perUnit);
   if (!(std::fabs(r1 - r2) < slack) || (DMode != 1 && !AbsoluteCentre)) {

@@ -53,8 +53,8 @@ class TPhotoplotReadingTest : public TWorkspaceDialogsTest {
 };
 
 // An arc whose end radii differ by the rounding of its coordinates reads
-// as the same arc whether the file has five decimals or six; a 2.4 file
-// keeps its three units (0.0003 in) between an arc and a chord.
+// as the same arc whether the file has five decimals or six; the length
+// between an arc and a chord is three units of a 2.3 file (0.003 in).
 TEST_F(TPhotoplotReadingTest, AnArcReadsAlikeAtEveryResolution) {
   TWorkspace& form = StartProgram();
   const std::string head = "%MOIN*%\n%ADD10C,0.01*%\nD10*\n";
@@ -80,12 +80,13 @@ TEST_F(TPhotoplotReadingTest, AnArcReadsAlikeAtEveryResolution) {
   ASSERT_EQ(quoted.size(), 1u);
   EXPECT_EQ(quoted[0][0], etCadArc);
 
-  // A 2.4 file as before: radii 2 units apart make an arc, 3 apart a line;
-  // with six decimals, 300 units (0.0003 in) apart is that line again, and
-  // so is a coarse 2.3 file 3 units apart.
+  // A 2.3 file as before: radii 2 units apart make an arc, 3 apart a line;
+  // that length (0.003 in) is the line in 2.4 and 3.6 files too, and what
+  // is closer an arc.
   for (const auto& [format, end, type] :
-       {std::tuple{"%FSLAX24Y24*%\n", "X0Y10002", etCadArc}, std::tuple{"%FSLAX24Y24*%\n", "X0Y10003", etCadLine},
-        std::tuple{"%FSLAX36Y36*%\n", "X0Y1000299", etCadArc}, std::tuple{"%FSLAX36Y36*%\n", "X0Y1000301", etCadLine},
+       {std::tuple{"%FSLAX24Y24*%\n", "X0Y10003", etCadArc}, std::tuple{"%FSLAX24Y24*%\n", "X0Y10029", etCadArc},
+        std::tuple{"%FSLAX24Y24*%\n", "X0Y10031", etCadLine},
+        std::tuple{"%FSLAX36Y36*%\n", "X0Y1002999", etCadArc}, std::tuple{"%FSLAX36Y36*%\n", "X0Y1003001", etCadLine},
         std::tuple{"%FSLAX23Y23*%\n", "X0Y1002", etCadArc}, std::tuple{"%FSLAX23Y23*%\n", "X0Y1003", etCadLine}}) {
     SCOPED_TRACE(std::string(format) + end);
     const std::string radius = std::string(format) == "%FSLAX24Y24*%\n"   ? "10000"
