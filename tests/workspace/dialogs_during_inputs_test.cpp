@@ -288,8 +288,11 @@ TEST_F(TDialogsDuringInputsTest, AnImportIntoAnOpenedJobWithHitsIsPlaced) {
   ASSERT_FALSE(DRDB->MainPartSet);
 
   const size_t boxes = ShownMessageBoxes().size();
-  ImportSecondPart(form, Photoplot);
-  EXPECT_EQ(ShownMessageBoxes().size(), boxes);
+  ScriptFileDialogAnswer(Input("PART.GBR", Photoplot));
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
   EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
   Type(form, "1,1");
   ASSERT_EQ(LiveDrillEntities(), 4);
