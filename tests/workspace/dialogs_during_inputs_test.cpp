@@ -110,8 +110,9 @@ TEST_F(TDialogsDuringInputsTest, OptionsDuringSingleStepLeaveThePlayEndedAndTheP
   EXPECT_EQ(MyScreen->Activity, acIdle);
 }
 
-// Options during the other inputs: each goes on after the dialog, and Esc
-// ends it.
+// Options during the other inputs (the import placement, a command of two
+// corners, the coupon pick, the marking of tooling hits): each goes on after
+// the dialog, and Esc ends it.
 TEST_F(TDialogsDuringInputsTest, OptionsDuringThePlacementAndThePicksLeaveEachInputToEsc) {
   TWorkspace& form = StartProgram();
   SelectLayer(30);
@@ -122,6 +123,14 @@ TEST_F(TDialogsDuringInputsTest, OptionsDuringThePlacementAndThePicksLeaveEachIn
   form.KeyDown(VK_ESCAPE);
   EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
   EXPECT_EQ(form.HintPanel.Caption(), Withdrawn);
+  ExpectIdle(form, emDrill);
+
+  // A command of two corners with its rubber band (Zoom In).
+  ASSERT_TRUE(ButtonManager().Press(cmZoomIn));
+  Options(form, emDrill, "background");
+  EXPECT_EQ(ECO->ActiveCommandNumber(), cmZoomIn);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_NE(ECO->ActiveCommandNumber(), cmZoomIn);
   ExpectIdle(form, emDrill);
 
   ToolTable[1].Diameter = In / 40;
