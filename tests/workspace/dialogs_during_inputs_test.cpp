@@ -88,6 +88,8 @@ TEST_F(TDialogsDuringInputsTest, OptionsDuringSingleStepLeaveThePlayEndedAndTheP
     Run(form, emRout, "SingleStep1");
     ASSERT_EQ(MyScreen->Activity, acSingleStep);
     Options(form, emRout, change);
+    // Another background colour redraws, which ends the play.
+    if (std::string(change) == "background") EXPECT_EQ(RTDB->SingleStepActive, 0);
     if (RTDB->SingleStepActive == 0) {
       // The dialog's redraw ended the play: the program is idle at once.
       EXPECT_EQ(MyScreen->Activity, acIdle);
@@ -103,11 +105,6 @@ TEST_F(TDialogsDuringInputsTest, OptionsDuringSingleStepLeaveThePlayEndedAndTheP
     EXPECT_EQ(RTDB->SingleStepActive, 0);
     ExpectIdle(form, emRout);
   }
-  // The background colour change ends the play inside the dialog.
-  Run(form, emRout, "SingleStep1");
-  Options(form, emRout, "background");
-  EXPECT_EQ(RTDB->SingleStepActive, 0);
-  EXPECT_EQ(MyScreen->Activity, acIdle);
 }
 
 // Options during the other inputs (the import placement, a command of two
