@@ -88,6 +88,8 @@ TEST_F(TDialogsDuringInputsTest, OptionsDuringSingleStepLeaveThePlayEndedAndTheP
     Run(form, emRout, "SingleStep1");
     ASSERT_EQ(MyScreen->Activity, acSingleStep);
     Options(form, emRout, change);
+    // Another background colour redraws, which ends the play.
+    if (std::string(change) == "background") EXPECT_EQ(RTDB->SingleStepActive, 0);
     if (RTDB->SingleStepActive == 0) {
       // The dialog's redraw ended the play: the program is idle at once.
       EXPECT_EQ(MyScreen->Activity, acIdle);
@@ -103,15 +105,11 @@ TEST_F(TDialogsDuringInputsTest, OptionsDuringSingleStepLeaveThePlayEndedAndTheP
     EXPECT_EQ(RTDB->SingleStepActive, 0);
     ExpectIdle(form, emRout);
   }
-  // The background colour change ends the play inside the dialog.
-  Run(form, emRout, "SingleStep1");
-  Options(form, emRout, "background");
-  EXPECT_EQ(RTDB->SingleStepActive, 0);
-  EXPECT_EQ(MyScreen->Activity, acIdle);
 }
 
-// Options during the other inputs: each goes on after the dialog, and Esc
-// ends it.
+// Options during the other inputs (the import placement, a command of two
+// corners, the coupon pick, the marking of tooling hits): each goes on after
+// the dialog, and Esc ends it.
 TEST_F(TDialogsDuringInputsTest, OptionsDuringThePlacementAndThePicksLeaveEachInputToEsc) {
   TWorkspace& form = StartProgram();
   SelectLayer(30);
@@ -122,6 +120,14 @@ TEST_F(TDialogsDuringInputsTest, OptionsDuringThePlacementAndThePicksLeaveEachIn
   form.KeyDown(VK_ESCAPE);
   EXPECT_NE(ECO->ActiveCommandNumber(), cmImportFinalize);
   EXPECT_EQ(form.HintPanel.Caption(), Withdrawn);
+  ExpectIdle(form, emDrill);
+
+  // A command of two corners with its rubber band (Zoom In).
+  ASSERT_TRUE(ButtonManager().Press(cmZoomIn));
+  Options(form, emDrill, "background");
+  EXPECT_EQ(ECO->ActiveCommandNumber(), cmZoomIn);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_NE(ECO->ActiveCommandNumber(), cmZoomIn);
   ExpectIdle(form, emDrill);
 
   ToolTable[1].Diameter = In / 40;
@@ -288,8 +294,11 @@ TEST_F(TDialogsDuringInputsTest, AnImportIntoAnOpenedJobWithHitsIsPlaced) {
   ASSERT_FALSE(DRDB->MainPartSet);
 
   const size_t boxes = ShownMessageBoxes().size();
-  ImportSecondPart(form, Photoplot);
-  EXPECT_EQ(ShownMessageBoxes().size(), boxes);
+  ScriptFileDialogAnswer(Input("PART.GBR", Photoplot));
+  QueueModalScript("TForceDrillFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TPickDrillLayerDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "Import2");
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
   EXPECT_EQ(ECO->ActiveCommandNumber(), cmImportFinalize);
   Type(form, "1,1");
   ASSERT_EQ(LiveDrillEntities(), 4);
