@@ -835,27 +835,29 @@ class TStepCountWait {
   ~TStepCountWait() {
     if (open_) ViewServices().CloseStatus();
   }
-  // True when the user cancelled; done of total tells how far the count is.
+  // True when the user cancelled; done of total (in commands and copies
+  // counted, or chains looked up) tells how far the count is. The clock is
+  // read every kLookEvery of them.
   bool Cancelled(int64_t done, int64_t total) {
-    if ((++asks_ & 63) != 0) return false;
-    const uint32_t now = GetTickCount();
+    if (done - lookedAt_ < kLookEvery) return false;
+    lookedAt_ = done;
     if (!open_) {
-      if (now - start_ < kShowAfterMs) return false;
+      if (GetTickCount() - start_ < kShowAfterMs) return false;
       ViewServices().OpenStatus(kText);
       open_ = true;
     }
     bool cancelled = false;
     const int32_t percent = total > 0 ? int32_t(std::min<int64_t>(100, done * 100 / total)) : 0;
     ViewServices().UpdateStatus(kText, percent, cancelled);
-    ProcessMessages();
     return cancelled;
   }
 
  private:
+  static constexpr int64_t kLookEvery = 4096;
   static constexpr uint32_t kShowAfterMs = 500;
   static constexpr const char* kText = "Counting the job's step patterns...";
   uint32_t start_ = GetTickCount();
-  uint32_t asks_ = 0;
+  int64_t lookedAt_ = 0;
   bool open_ = false;
 };
 
@@ -898,7 +900,6 @@ bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObj
   TStepCountWait wait;
   int64_t done = 0;
   for (const TStepObject* chain : chains) {
-    ++done;
     for (const TStepObject* s = chain; s != nullptr && made.insert(s).second; s = s->Nested()) {
       TStepCommandList all = s->FlattenCommands();
       all.insert(all.end(), outer.begin(), outer.end());
@@ -906,7 +907,8 @@ bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObj
       work += ExpandedWork(all, whole);
       if (!whole) return RefuseUnexpandable(refused);
     }
-    if (wait.Cancelled(done, int64_t(chains.size()))) return false;
+    done += kMaxStepCopies;
+    if (wait.Cancelled(done, int64_t(chains.size()) * kMaxStepCopies)) return false;
   }
   return TakesWork(work, refused);
 }
@@ -948,7 +950,7 @@ bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t cou
       else
         added += work;
     }
-    if (wait.Cancelled(k + 1, count)) return false;
+    if (wait.Cancelled((k + 1) * int64_t(moved.size()), count * int64_t(moved.size()))) return false;
   }
   TStepIdTable ids;
   RegisterHeld(users, ids);
@@ -984,7 +986,7 @@ bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
   TStepCountWait wait;
   int64_t done = 0;
   for (TStepObject* chain : rebuilt) {
-    ++done;
+    done += kMaxStepCopies;
     for (TStepObject* s = chain; s != nullptr; s = s->Nested()) {
       if (!touches(s)) {
         ids.Register(s);
@@ -1002,7 +1004,7 @@ bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
       added += ExpandedWork(all, whole);
       if (!whole) return RefuseUnexpandable(refused);
     }
-    if (wait.Cancelled(done, int64_t(rebuilt.size()))) return false;
+    if (wait.Cancelled(done, int64_t(rebuilt.size()) * kMaxStepCopies)) return false;
   }
   return TakesWork(StepWorkOf(ids, nullptr) + added, refused);
 }

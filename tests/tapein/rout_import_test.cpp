@@ -276,8 +276,9 @@ TEST_F(TRoutImportTest, APatternGroupWithoutItsOwnM25RepeatsNothing) {
   EXPECT_EQ(holes[0]->X, Inch);
   ASSERT_NE(holes[0]->GetStepObj(), nullptr);
   const auto& commands = holes[0]->GetStepObj()->Commands();
-  ASSERT_EQ(commands.size(), 2u);
+  ASSERT_EQ(commands.size(), 3u);  // the mark, the step and the closing step
   EXPECT_EQ(commands[1].DX, Inch);
+  EXPECT_EQ(holes[0]->GetStepObj()->Offsets().size(), 1u);  // the one M02's copy
   EXPECT_NE(LastBoxText().find("Line 11: M01 ends a pattern that no M25 began after the step and "
                                "repeat ended in line 10"),
             std::string::npos)

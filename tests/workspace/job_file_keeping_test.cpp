@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "foundation/file_utils.h"
+#include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/cad_entities.h"
 #include "model/drill_database.h"
@@ -536,7 +537,9 @@ TEST_F(TJobFileKeepingTest, TheLargestJobTheModelHoldsIsSavedAndOpenedWhole) {
                         << a.substr(at > 200 ? at - 200 : 0, 400) << "\n----\n" << b.substr(at > 200 ? at - 200 : 0, 400);
   }
 
-  // A pattern beyond the bound is refused as Create Step & Repeat makes it.
+  // A pattern beyond the bound (set just above what the job holds) is
+  // refused as Create Step & Repeat makes it.
+  SetJobStepWorkLimit(work + 1000);
   SelectLayer(30);
   std::string refused;
   QueueModalScript("TEditStepDialog", [&refused](TForm& f) {
@@ -552,8 +555,8 @@ TEST_F(TJobFileKeepingTest, TheLargestJobTheModelHoldsIsSavedAndOpenedWhole) {
   Click(101500, 100);
   EXPECT_EQ(refused, "");
   EXPECT_EQ(LastBox().rfind("The job's step patterns come to ", 0), 0u) << LastBox();
-  EXPECT_NE(LastBox().find(" commands and copies; a job file holds at most 600,000.\r\n"
-                           "The step pattern was not made."),
+  EXPECT_NE(LastBox().find(" commands and copies; a job file holds at most " + IntToStrGrouped(int32_t(work + 1000)) +
+                           ".\r\nThe step pattern was not made."),
             std::string::npos)
       << LastBox();
   EXPECT_EQ(JobStepWork(), work);
