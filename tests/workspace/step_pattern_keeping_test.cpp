@@ -289,6 +289,40 @@ TEST_F(TStepPatternKeepingTest, OpenRoutTapeNestsAPatternEndedTwice) {
   EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 299u);
 }
 
+// A mirrored copy's step moves with the hole: moved 40" to the right, a
+// pattern whose mirrored copy lies 10" away would put it past the coordinate
+// range. Window Move leaves the hole and its pattern as they were and says
+// why; a shorter move goes.
+TEST_F(TStepPatternKeepingTest, WindowMoveMakesNoPatternThatCannotExpand) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const int32_t hole = DRDB->AddHole(-20 * Inch, 0, true);
+  DRDB->EntityAt(hole)->SetStepObj(new TStepObject({{1, 1, 0, 0, 0}, {0, 1, 10 * Inch, 0, 2}, {0, 1, 0, 0, 0}}));
+  DrillUndo->BeginOperation("Hole");
+  auto move = [&](int32_t by) {
+    Run(form, emDrill, "Move1");
+    Click(-21 * Inch, -Inch);
+    Click(-19 * Inch, Inch);
+    Click(-20 * Inch, 0);
+    Click(-20 * Inch + by, 0);
+    form.KeyDown(VK_ESCAPE);
+  };
+  move(40 * Inch);
+  EXPECT_EQ(LastBox(), "The step pattern would make more than 65,535 copies or move outside the coordinate "
+                       "range.\r\nNothing was changed.");
+  EXPECT_FALSE(CrashShown());
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  TIntPoint at;
+  DRDB->EntityAt(hole)->GetPoint(at);
+  EXPECT_EQ(at.X, -20 * Inch);
+  ResetHeadlessDialogs();
+  move(10 * Inch);
+  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  ASSERT_NE(StepsAt(DrillEntityCount), nullptr);
+  EXPECT_TRUE(StepsAt(DrillEntityCount)->ChainWhole());
+}
+
 // A hole whose pattern stops at 65,535 copies is not written to a tape
 // short of the holes the job shows: Make Drill Tape refuses before the
 // file is asked for.
