@@ -870,6 +870,14 @@ int64_t ExpandedWork(const TStepCommandList& chain, bool& whole) {
   return StepChainWork(chain.size(), offsets.size());
 }
 
+// Whether a level of the chain has a step of a turned or mirrored copy.
+bool HasOrientedSteps(const TStepObject& chain) {
+  for (const TStepObject* s = &chain; s != nullptr; s = s->Nested())
+    for (const TStepCommand& c : s->Commands())
+      if (c.Command == 0 && c.Orientation >= 1 && c.Orientation <= 7) return true;
+  return false;
+}
+
 bool TakesWork(int64_t work, const char* refused) {
   if (work <= JobStepWorkLimit()) return true;
   ErrorBox(JobStepWorkText(work) + "\r\n" + refused);
@@ -955,7 +963,20 @@ bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t cou
   TStepIdTable ids;
   RegisterHeld(users, ids);
   const int64_t work = StepWorkOf(ids, nullptr) + added;
-  return TakesWork(work, "Nothing was changed.");
+  if (!TakesWork(work, "Nothing was changed.")) return false;
+  // A step of a turned or mirrored copy moves with the matrix (see
+  // OrientOffset), and may take the pattern's copies out of the coordinate
+  // range: such chains are transformed here, as the edit would, and looked
+  // at. The edit takes the results made.
+  for (TStepObject* chain : distinct) {
+    if (!HasOrientedSteps(*chain)) continue;
+    for (int64_t k = 0; k < count; ++k) {
+      TQuietStepExpansion quiet;
+      const TStepObject* made = chain->Transformed(matrixAt(k));
+      if (made != nullptr && !made->ChainWhole()) return RefuseUnexpandable("Nothing was changed.");
+    }
+  }
+  return true;
 }
 
 bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],

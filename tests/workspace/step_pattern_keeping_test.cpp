@@ -196,6 +196,44 @@ TEST_F(TStepPatternKeepingTest, CreateAndEditStepsCountWhatTheJobHoldsAfterTheEd
   EXPECT_EQ(JobStepWork(), work);
 }
 
+// Edit Steps changes a level in every chain that holds it: 40,000 copies
+// are a pattern of their own for one hole, but inside the other hole's
+// chain, which repeats them twice, they would make 80,001. The lists stay
+// as they were and the box says why.
+TEST_F(TStepPatternKeepingTest, EditStepsMakesNoChainThatCannotExpand) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  DRDB->AddHole(Inch, Inch, true);
+  DRDB->AddHole(3 * Inch, Inch, true);
+  DrillUndo->BeginOperation("Holes");
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(1));
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {4 * Inch, 2 * Inch}, Copies(1999));
+  ASSERT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+  std::vector<std::size_t> copies;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) copies.push_back(CopiesAt(i));
+  std::sort(copies.begin(), copies.end());
+  ASSERT_EQ(copies, (std::vector<std::size_t>{1999, 3999}));
+  const int64_t work = JobStepWork();
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "R40000M02X0Y0", "M02", "M08"});
+    f.Click("OKButton");
+  });
+  Run(form, emDrill, "EditStepList2");
+  Click(5 * Inch / 2, Inch / 2);
+  Click(4 * Inch, 2 * Inch);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(LastBox(), "The step pattern would make more than 65,535 copies or move outside the coordinate range."
+                       "\r\nThe step lists were not changed.");
+  EXPECT_FALSE(CrashShown());
+  EXPECT_EQ(JobStepWork(), work);
+  std::vector<std::size_t> after;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) after.push_back(CopiesAt(i));
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(after, copies);
+}
+
 // An undo or redo in one mode brings back patterns the other mode's edits
 // were not counted against: the job passes the editors' bound, and Save
 // writes it all the same; the file opens again.
@@ -287,6 +325,40 @@ TEST_F(TStepPatternKeepingTest, OpenRoutTapeNestsAPatternEndedTwice) {
   SaveAndOpen(form, emRout, "WIDE.ZUL");
   ASSERT_NE(FirstRoutSteps(), nullptr);
   EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 299u);
+}
+
+// A mirrored copy's step moves with the hole: moved 40" to the right, a
+// pattern whose mirrored copy lies 10" away would put it past the coordinate
+// range. Window Move leaves the hole and its pattern as they were and says
+// why; a shorter move goes.
+TEST_F(TStepPatternKeepingTest, WindowMoveMakesNoPatternThatCannotExpand) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  const int32_t hole = DRDB->AddHole(-20 * Inch, 0, true);
+  DRDB->EntityAt(hole)->SetStepObj(new TStepObject({{1, 1, 0, 0, 0}, {0, 1, 10 * Inch, 0, 2}, {0, 1, 0, 0, 0}}));
+  DrillUndo->BeginOperation("Hole");
+  auto move = [&](int32_t by) {
+    Run(form, emDrill, "Move1");
+    Click(-21 * Inch, -Inch);
+    Click(-19 * Inch, Inch);
+    Click(-20 * Inch, 0);
+    Click(-20 * Inch + by, 0);
+    form.KeyDown(VK_ESCAPE);
+  };
+  move(40 * Inch);
+  EXPECT_EQ(LastBox(), "The step pattern would make more than 65,535 copies or move outside the coordinate "
+                       "range.\r\nNothing was changed.");
+  EXPECT_FALSE(CrashShown());
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  TIntPoint at;
+  DRDB->EntityAt(hole)->GetPoint(at);
+  EXPECT_EQ(at.X, -20 * Inch);
+  ResetHeadlessDialogs();
+  move(10 * Inch);
+  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  ASSERT_NE(StepsAt(DrillEntityCount), nullptr);
+  EXPECT_TRUE(StepsAt(DrillEntityCount)->ChainWhole());
 }
 
 // A hole whose pattern stops at 65,535 copies is not written to a tape
