@@ -69,6 +69,20 @@ void DisposeIfUnused(TStepObject* pattern) {
   if (pattern != nullptr && pattern->IsUnused()) delete pattern;
 }
 
+int64_t ListedCount(TDrillHandle* list) {
+  int64_t n = 0;
+  Walk(list, [&](TDrillHandle*) { ++n; });
+  return n;
+}
+
+// Each entity replaced by its changed clone takes a slot of its own until
+// the store is packed: false, with the box, when the store has no room for
+// `clones` of them, so that no entity of the list is changed.
+bool RoomForClones(int64_t clones, const std::string& operation) {
+  return StoreHasRoom(DrillEntities->Name(), TDrillEntities::HighestIndex, DrillEntityCount, clones,
+                      operation);
+}
+
 TAutoStepRepeatSettings CurrentAutoStepSettings() {
   if (AutoStepRepeatSettings) return AutoStepRepeatSettings();
   TAutoStepRepeatSettings s;
@@ -231,14 +245,22 @@ std::vector<TStepObject*> ChainsOf(TDrillHandle* list) {
 }
 
 // Replaces every listed entity by a clone that carries the pattern as its
-// outermost level, closes the operation and redraws.
+// outermost level, closes the operation and redraws. Without room for every
+// clone nothing is replaced (the pattern is freed).
 void AppendPatternToList(TDrillHandle* list, TStepObject* pattern, const std::string& name) {
+  if (!RoomForClones(ListedCount(list), "Giving the holes the step pattern")) {
+    DisposeIfUnused(pattern);
+    return;
+  }
+  // Held while the clones take it: a clone the store refused gives its
+  // reference back, which must not free the pattern under the others.
+  pattern->AddRef();
   bool any = false;
   Walk(list, [&](TDrillHandle* h) {
     any = true;
     ReplaceByClone(h, [&](TDrillEntity* c) { c->AppendStepObj(pattern); });
   });
-  DisposeIfUnused(pattern);
+  ReleaseStepObject(pattern);
   if (!any) return;
   DRDB->Redraw();
   CloseOperation(name);
@@ -348,6 +370,9 @@ void TDrillDatabase::ReplaceStepLevels(bool change1, bool change2, const TEditSt
 }
 
 void TDrillHandle::DeleteStep() {
+  int64_t stepped = 0;
+  Walk(this, [&](TDrillHandle* h) { stepped += h->DrillEntity()->GetStepObj() != nullptr; });
+  if (!RoomForClones(stepped, "Deleting the step patterns")) return;
   DRDB->EraseAll();
   Walk(this, [](TDrillHandle* h) {
     if (h->DrillEntity()->GetStepObj() == nullptr) return;
@@ -360,6 +385,7 @@ void TDrillHandle::DeleteStep() {
 
 namespace {
 void CopyPattern(TDrillHandle* list, TStepObject* pattern, const std::string& name) {
+  if (!RoomForClones(ListedCount(list), "Giving the holes the step pattern")) return;
   if (pattern != nullptr) pattern->AddRef();  // held while clones take it
   DRDB->EraseAll();
   Walk(list, [&](TDrillHandle* h) {

@@ -453,6 +453,16 @@ int32_t TRoutHandle::MaxStepDepth(TRootEntityHandle* list) {
 
 int32_t TRoutHandle::ReplaceStarts(TStepObject* step, bool append) {
   if (RTDB == nullptr || Seq == nullptr) return 0;
+  // Each start replaced takes a slot of its own for its clone: without room
+  // for all of them no path is given the pattern.
+  int64_t starts = 0;
+  for (TRootEntityHandle* h = this; h != nullptr; h = h->Next) {
+    TRoutEntity* e = EntityOf(h);
+    starts += e != nullptr && !SlotDeleted(FlagsOf(h)) && IsPathStartType(e->GetType());
+  }
+  if (!StoreHasRoom(RoutEntities->Name(), TRoutEntities::HighestIndex, RoutEntityCount, starts,
+                    "Giving the paths the step pattern"))
+    return 0;
   int32_t replaced = 0;
   for (TRootEntityHandle* h = this; h != nullptr; h = h->Next) {
     TRoutEntity* e = EntityOf(h);

@@ -9,6 +9,7 @@
 
 #include "model/drill_database.h"
 #include "model/drill_entities.h"
+#include "model/entity_store.h"
 #include "model/job_file_reader.h"
 #include "model/job_file_writer.h"
 #include "model/rout_database.h"
@@ -389,6 +390,48 @@ TEST_F(TStepPatternKeepingTest, MakeDrillTapeRefusesAPatternCutShort) {
   EXPECT_EQ(LastBox(), "The step pattern of the hole at X 1.0 Y 2.0 cannot be expanded: it makes more than 65,535 "
                        "copies or moves outside the coordinate range.\r\nThe tape was not written: delete or "
                        "change that pattern first.");
+}
+
+// Create Step & Repeat over more holes than the drill store has room left
+// for their clones gives none of them the pattern and says why, instead of
+// the holes beyond the room keeping none (a clone the store refused freed
+// the pattern under the others).
+TEST_F(TStepPatternKeepingTest, CreateStepRepeatOnAFullStoreChangesNoHole) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  std::vector<int32_t> holes;
+  for (int32_t k = 0; k < 4; ++k) holes.push_back(DRDB->AddHole(Inch + k * Inch / 10, Inch, true));
+  TDrillEntityBatch filler;
+  const int32_t room = 2;
+  while (filler.Count() < TDrillEntities::HighestIndex - DrillEntityCount - room)
+    filler.Append(NCLayerBit(30))->Entity = new TDrillHole({-10 * Inch, filler.Count()}, 1);
+  DRDB->TakeEntities(filler);
+  if (DrillUndo != nullptr) DrillUndo->BeginOperation("filled");
+  const int32_t live = LiveDrillEntities();
+  ResetHeadlessDialogs();
+
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(3));
+  EXPECT_EQ(LastBox(), "The drill database is full: it holds at most 1,000,000 entities.\r\n"
+                       "Giving the holes the step pattern needs 4 more; there is room for 2.\r\n"
+                       "Nothing was changed.");
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(LiveDrillEntities(), live);
+  for (const int32_t hole : holes) {
+    EXPECT_GT(static_cast<int32_t>(DRDB->WordAt(hole)), 0);
+    EXPECT_EQ(StepsAt(hole), nullptr);
+  }
+  // A window of as many holes as there is room for gives both the pattern.
+  ResetHeadlessDialogs();
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {Inch + Inch * 15 / 100, 2 * Inch}, Copies(3));
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_EQ(LiveDrillEntities(), live);
+  int32_t stepped = 0;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (DRDB->WordAt(i) > 0 && DRDB->EntityAt(i)->GetStepObj() != nullptr) {
+      ++stepped;
+      EXPECT_EQ(DRDB->EntityAt(i)->GetStepObj()->Offsets().size(), 3u);
+    }
+  EXPECT_EQ(stepped, 2);
 }
 
 }  // namespace
