@@ -1527,6 +1527,7 @@ void TQedTextFileEditor::Open(const std::string& fileName) {
       if (!sawEnd) {
         sawEnd = true;
         lineEnd = kind;
+        loaded->LineEndBytes = kind == TLineEnd::CrLf ? 2 : 1;
       }
       keep(b + at, end - at);
       at = after;

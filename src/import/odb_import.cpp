@@ -668,6 +668,15 @@ std::string ValorJobName(const std::string& fileName) {
   return name;
 }
 
+std::string LayersLeftOutNotice(const std::string& jobName, const std::vector<std::string>& leftOut) {
+  constexpr std::size_t kNamesShown = 20;
+  std::string names;
+  for (std::size_t i = 0; i < leftOut.size() && i < kNamesShown; ++i) names += (i ? ", " : "") + leftOut[i];
+  if (leftOut.size() > kNamesShown) names += " and " + std::to_string(leftOut.size() - kNamesShown) + " more";
+  return "<" + jobName + "> has " + std::to_string(kValorLayersOffered + leftOut.size()) + " layers; \"Import Valor " +
+         "Layers\" offers the first " + std::to_string(kValorLayersOffered) + ". Not offered: " + names + ".";
+}
+
 void ImportValorJob(const std::string& fileName) {
   // Whatever the import adds stays only when it is read whole.
   TImportTransaction transaction;
@@ -685,9 +694,13 @@ void ImportValorJob(const std::string& fileName) {
   job.FirstStep();
   while (steps.size() < 32 && job.NextStepName(name, 16)) steps.push_back(name);
   job.FirstLayer();
-  // Every layer is offered, so that none (a drill layer last of many) is
-  // left out unseen.
-  while (job.NextLayerName(name, 16)) layers.push_back(name);
+  // Every layer of a board is offered, so that none (a drill layer last of
+  // many) is left out unseen; a matrix of more layers than any board has
+  // names those it leaves out.
+  while (layers.size() < kValorLayersOffered && job.NextLayerName(name, 16)) layers.push_back(name);
+  std::vector<std::string> leftOut;
+  while (job.NextLayerName(name, 16)) leftOut.push_back(name);
+  if (!leftOut.empty()) InformationBox(LayersLeftOutNotice(ValorJobName(fileName), leftOut));
   TValorSelection selection;
   if (ExecuteValorLayerDialog(layers, steps, selection) &&
       SelectionReadsSomething(selection, layers.size(), steps.size(), ValorJobName(fileName))) {

@@ -132,6 +132,12 @@ struct TValorSelection {
 bool ExecuteValorLayerDialog(const std::vector<std::string>& layers,
                              const std::vector<std::string>& steps, TValorSelection& selection);
 
+// The most layers "Import Valor Layers" offers: more than any board has.
+constexpr std::size_t kValorLayersOffered = 256;
+// The box naming the layers past those offered, e.g. "<job> has 258 layers;
+// "Import Valor Layers" offers the first 256. Not offered: DRILL, ROUT."
+// (twenty names at most, then how many more).
+std::string LayersLeftOutNotice(const std::string& jobName, const std::vector<std::string>& leftOut);
 // The import entry (File/Import and Drill Import): fileName is the job's
 // matrix file.
 void ImportValorJob(const std::string& fileName);

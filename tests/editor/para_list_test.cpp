@@ -57,6 +57,34 @@ TEST(ParaList, LimitsRefuseAndChangeNothing) {
   EXPECT_EQ(m.InsertText(2, 1, "q"), edTextTooLarge);
 }
 
+// With one-byte line ends the byte limit counts one byte a line end in
+// every edit that adds or removes one: new paragraphs, blocks, splits,
+// joins.
+TEST(ParaList, TheByteLimitCountsLineEndsAsTheTextsFileHasThem) {
+  TParaList l;
+  l.LineEndBytes = 1;
+  l.ByteLimit = 10;
+  ASSERT_EQ(l.InsertParaBefore(1, "ab"), 0);
+  ASSERT_EQ(l.InsertParaBefore(1, "cd"), 0);
+  EXPECT_EQ(l.FileByteCount(), 6);  // "cd\nab\n"
+  EXPECT_EQ(l.ByteCount(), 8);
+  int32_t p = 3, pos = 1;
+  EXPECT_EQ(l.InsertTextBlock(p, pos, "efg\n"), 0);
+  EXPECT_EQ(l.FileByteCount(), 10);
+  EXPECT_EQ(l.InsertText(3, 1, "h"), edTextTooLarge);
+  // A join takes a line end away; a split adds one up to the limit.
+  l.DeletePara(3);
+  EXPECT_EQ(l.JoinParas(1, 3), 0);
+  EXPECT_EQ(All(l), "cdab\n");
+  EXPECT_EQ(l.FileByteCount(), 5);
+  EXPECT_EQ(l.InsertText(1, 1, "hhhh"), 0);
+  int32_t indent = 0;
+  EXPECT_EQ(l.SplitPara(1, 5, false, indent, 8), 0);
+  EXPECT_EQ(All(l), "hhhh\ncdab\n");
+  EXPECT_EQ(l.FileByteCount(), 10);
+  EXPECT_EQ(l.SplitPara(1, 2, false, indent, 8), edTextTooLarge);
+}
+
 TEST(ParaList, MarkersFollowEdits) {
   TParaList l;
   l.InsertText(1, 1, "abc   def");

@@ -190,6 +190,7 @@ TEST_F(EditorTest, LinesCutByTheReadingBlocksComeOutWhole) {
   EXPECT_EQ(Ed->LineCount(), 10);  // nine lines and the empty one after the last
   EXPECT_TRUE(Ed->Text("|") == expected);
   EXPECT_EQ(Ed->LineEnd(), TLineEnd::CrLf);
+  EXPECT_EQ(Ed->List().LineEndBytes, 2);  // its CR last in the first block
   EXPECT_FALSE(Ed->LastLineEnded());
   // A line of the most a paragraph holds, its CR last in the block, is no
   // line too long.

@@ -121,6 +121,40 @@ TEST_F(TOdbJobFilesTest, EveryLayerOfAMatrixPastThirtyTwoIsOfferedAndRead) {
   EXPECT_GT(routs, 0);
 }
 
+// A matrix of more layers than any board has: those past the 256th offered
+// are named in a box before the dialog, the drill and rout layers with them.
+TEST_F(TOdbJobFilesTest, LayersPastThoseOfferedAreNamed) {
+  TWorkspace& form = StartProgram();
+  std::string matrix = "STEP {\n COL=1\n NAME=PANEL\n}\n";
+  for (int r = 1; r <= 258; ++r)
+    matrix += "LAYER {\n ROW=" + std::to_string(r) + "\n TYPE=" + (r < 257 ? "DOCUMENT" : r == 257 ? "DRILL" : "ROUT") +
+              "\n NAME=" + (r < 257 ? "DOC" + std::to_string(r) : r == 257 ? "DRILL" : "ROUT") + "\n}\n";
+  File("matrix/matrix", matrix);
+  File("steps/panel/stephdr", "");
+  File("steps/panel/profile", "");
+  ScriptFileDialogAnswer(Path("matrix/matrix"));
+  QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  bool offered = false, past = true;
+  QueueModalScript("TValorLayerDialog", [&](TForm& f) {
+    offered = f.Get<TPanel>("Layer256").Caption() == "DOC256";
+    past = f.FindControl("Layer257") != nullptr;
+    f.Click("CancelButton");
+  });
+  Run(form, emCad, "Import1");
+  EXPECT_TRUE(offered);
+  EXPECT_FALSE(past);
+  ASSERT_FALSE(ShownMessageBoxes().empty());
+  EXPECT_EQ(ShownMessageBoxes()[0].Text, "<" + (TempDir / "job").string() +
+                                             "> has 258 layers; \"Import Valor Layers\" offers the first 256. "
+                                             "Not offered: DRILL, ROUT.");
+  std::vector<std::string> many;
+  for (int k = 1; k <= 23; ++k) many.push_back("X" + std::to_string(k));
+  const std::string notice = LayersLeftOutNotice("J", many);
+  EXPECT_EQ(notice.substr(notice.find("Not offered")),
+            "Not offered: X1, X2, X3, X4, X5, X6, X7, X8, X9, X10, X11, X12, X13, X14, X15, X16, X17, X18, X19, "
+            "X20 and 3 more.");
+}
+
 // Up to 32 layers the rows show whole, without scrolling.
 TEST_F(TOdbJobFilesTest, ThirtyTwoLayersShowWithoutScrolling) {
   std::vector<std::string> layers;
