@@ -521,16 +521,39 @@ class THoleRun {
   void Add(const TDrillEntity& hole) {
     const int64_t colour = Colours_[std::min<size_t>(hole.Tool, Colours_.size() - 1)];
     if (colour < 0) return;
-    if (TColor(colour) != Colour_) {
-      Colour_ = TColor(colour);
+    AddAt(hole.X, hole.Y, hole.Tool, TColor(colour));
+  }
+
+  // A hole with step copies while Ready: its own mark and one for each copy,
+  // in the colours its Draw gives them. A job's holes share patterns of
+  // thousands of copies: each copy costs a mark in the buffer.
+  void AddStepped(TDrillEntity& hole, uint8_t layer) {
+    if (Colours_[std::min<size_t>(hole.Tool, Colours_.size() - 1)] < 0) return;
+    TColor own = 0, copies = 0;
+    hole.DrawColours(S_, layer, own, copies);
+    AddAt(hole.X, hole.Y, hole.Tool, own);
+    TIntPoint copy;
+    if (hole.BeginStepCopies())
+      while (hole.NextStepCopy(copy)) AddAt(copy.X, copy.Y, hole.Tool, copies);
+    // Draw leaves the copies' colour set, copies or none.
+    if (copies != Colour_) {
+      Colour_ = copies;
+      ColourSet_ = true;
+    }
+  }
+
+  // The mark of a hole of the tool at the point, in the colour.
+  void AddAt(int32_t hx, int32_t hy, uint16_t tool, TColor colour) {
+    if (colour != Colour_) {
+      Colour_ = colour;
       ColourSet_ = true;
     }
     int32_t x, y;
     if (Mode_ == 1) {
-      AddCircle(hole, TColor(colour));
+      AddCircle(hx, hy, tool, colour);
       return;
     }
-    Picture_->TPictureSurface::WorldToDevice(hole.X, hole.Y, x, y);
+    Picture_->TPictureSurface::WorldToDevice(hx, hy, x, y);
     if (Mode_ == 0) {
       Dirty_ = true;
     } else {
@@ -541,14 +564,14 @@ class THoleRun {
       Dirty_ = true;
     }
     if (Symbols_) {
-      const uint32_t shape = hole.Tool % TSymbolDrawer::ShapeCount;
+      const uint32_t shape = tool % TSymbolDrawer::ShapeCount;
       const TFigure& f = Figures_[shape];
       Pen_ = f.Count == 0 ? TPoint{x, y} : TPoint{x + f.Steps[f.Count - 1].DX, y + f.Steps[f.Count - 1].DY};
-      Stamps_[Count_++] = {x, y, TColor(colour), shape};
+      Stamps_[Count_++] = {x, y, colour, shape};
       if (Count_ == Stamps_.size()) PaintPoints();
       return;
     }
-    Points_[Count_++] = {x, y, TColor(colour)};
+    Points_[Count_++] = {x, y, colour};
     if (Count_ == Points_.size()) PaintPoints();
   }
 
@@ -556,13 +579,13 @@ class THoleRun {
   // may meet): the pixel at the corner (centre - r) of its box, the pen
   // left one pixel below it; the ring in the box of the corners, where it
   // may reach the canvas.
-  void AddCircle(const TDrillEntity& hole, TColor colour) {
-    const size_t t = std::min<size_t>(hole.Tool, Radii_.size() - 1);
+  void AddCircle(int32_t hx, int32_t hy, uint16_t tool, TColor colour) {
+    const size_t t = std::min<size_t>(tool, Radii_.size() - 1);
     Circled_ = true;
     Dirty_ = true;
     const double r = Radii_[t];
     int32_t x1, y1;
-    Picture_->TPictureSurface::WorldToDevice(double(hole.X) - r, double(hole.Y) - r, x1, y1);
+    Picture_->TPictureSurface::WorldToDevice(double(hx) - r, double(hy) - r, x1, y1);
     if (Dot_[t]) {
       if (CircleCount_ != 0) PaintPoints();
       Pen_ = {x1, TCircleMark::Beyond(y1)};
@@ -572,7 +595,7 @@ class THoleRun {
       return;
     }
     int32_t x2, y2;
-    Picture_->TPictureSurface::WorldToDevice(double(hole.X) + r, double(hole.Y) + r, x2, y2);
+    Picture_->TPictureSurface::WorldToDevice(double(hx) + r, double(hy) + r, x2, y2);
     if (RingBoxKnown_) {
       // The ring's box, one row lower and one column wider than the
       // corners', paints nothing when it lies beyond the canvas's box
@@ -710,8 +733,11 @@ void DrawDrillLayer(const std::vector<TDrillEntity*>& entities, uint8_t layer,
   for (size_t i = 0; i < n; ++i) {
     if (i + Ahead < n) __builtin_prefetch(entities[i + Ahead]);
     TDrillEntity* e = entities[i];
-    if (run.Ready() && e->StepObj == nullptr && typeid(*e) == typeid(TDrillHole)) {
-      run.Add(*e);
+    if (run.Ready() && typeid(*e) == typeid(TDrillHole)) {
+      if (e->StepObj == nullptr)
+        run.Add(*e);
+      else
+        run.AddStepped(*e, layer);
     } else {
       run.Flush();
       e->Draw(layer);

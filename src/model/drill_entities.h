@@ -145,6 +145,9 @@ class TDrillEntity : public TRootDBObject {
   // entity has no step object.
   bool BeginStepCopies();
   bool NextStepCopy(TIntPoint& point);
+  // The colour Draw paints the entity in on the surface, and the one of its
+  // step copies.
+  void DrawColours(TDrawingBase& s, uint8_t layer, TColor& own, TColor& copies);
 
   uint16_t XBand = 0;
   uint16_t YBand = 0;
@@ -163,9 +166,6 @@ class TDrillEntity : public TRootDBObject {
       : X(point.X), Y(point.Y), Tool(tool) {}
   // The points that step copies move (first point; slot: both ends).
   virtual std::vector<TIntPoint> StepPoints();
-  // The colour Draw paints the entity in on the surface, and the one of its
-  // step copies.
-  void DrawColours(TDrawingBase& s, uint8_t layer, TColor& own, TColor& copies);
   // Every step copy of the point list, in order.
   template <class F>
   void ForEachCopy(const std::vector<TIntPoint>& points, F&& f);

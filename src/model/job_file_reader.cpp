@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -1274,6 +1275,8 @@ void TJobFileLoader::ResolveSteps() {
                          Num(kMaxStepCopies) + " copies or moves outside the coordinate range.");
       return;
     }
+    l.Copies = int32_t(offsets.size());
+
     work += StepChainWork(chain.size(), offsets.size());
     if (work > JobFileStepWorkLimit()) {
       FailAt(l.Line, "the step lists up to step list " + Num(l.Id) + " come to more than " +
@@ -1282,6 +1285,47 @@ void TJobFileLoader::ResolveSteps() {
       return;
     }
   }
+  CheckDrawnCopies();
+}
+
+bool TJobFileLoader::CheckDrawnCopies() {
+  if (Contents.StepLists.empty()) return true;
+  // The entities that use each list (the lines and arcs of a rout path
+  // count for its start's list, whose copies they are drawn with).
+  std::unordered_map<int32_t, int64_t> users;
+  for (const auto& [index, id] : Contents.HoleSteps) ++users[id];
+  std::array<int32_t, 256> pathStep{};
+  Contents.ForEachEntity([&](const TJobContents::TEntity& e) {
+    switch (e.Type) {
+      case etRoutJog:
+        pathStep[e.Layer] = e.StepId;
+        ++users[e.StepId];
+        break;
+      case etRoutLine:
+      case etRoutArc:
+      case etRoutArcReverse:
+        ++users[pathStep[e.Layer]];
+        break;
+      default:
+        if (JobEntityCarriesSteps(e.Type)) ++users[e.StepId];
+        break;
+    }
+  });
+  int64_t copies = 0;
+  for (const TJobContents::TStepList& l : Contents.StepLists) {
+    if (!l.Used) continue;
+    const auto it = users.find(l.Id);
+    if (it == users.end()) continue;
+    copies += it->second * l.Copies;
+    if (copies > kMaxJobDrawnCopies) {
+      FailAt(l.Line, "the entities using the step lists up to step list " + Num(l.Id) +
+                         " come to more than " +
+                         IntToStrGrouped(int32_t(kMaxJobDrawnCopies)) +
+                         " copies: drawing them would take hours.");
+      return false;
+    }
+  }
+  return true;
 }
 
 // ---- TJobContents: the packed entity list ---------------------------------------------------

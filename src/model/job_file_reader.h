@@ -275,6 +275,8 @@ struct TJobContents {
     // these are expanded and put in (set once the file is read).
     bool Used = false;
     TStepCommandList Commands;
+    // The copies the chain expands to (set with Used).
+    int32_t Copies = 0;
   };
   // One entity: its type code (1..15), the absolute layer and the fields
   // its type uses; Text indexes Texts (-1 for none).
@@ -380,6 +382,10 @@ int64_t JobStepWorkLimit();
 void SetJobStepWorkLimit(int64_t work);
 // What the reader takes of a job file: twice the bound in force.
 inline int64_t JobFileStepWorkLimit() { return 2 * JobStepWorkLimit(); }
+// The copies a job's entities may come to in all (each entity counted once
+// for every copy of its chain): the most hits the job counts. A file whose
+// entities come to more would take hours to draw; the reader refuses it.
+constexpr int64_t kMaxJobDrawnCopies = 2147483647;
 // The work of one chain of that many commands expanding to that many copies.
 inline int64_t StepChainWork(std::size_t commands, std::size_t copies) {
   return int64_t(commands) + int64_t(copies);
@@ -416,6 +422,11 @@ class TJobFileLoader : public TJobFileReader {
   void AddStep(const TJobFields& f) override;
   void EndStepList(const TJobFields& f) override;
   void ResolveSteps() override;
+  // The drawing of the job, once it is put in, paints every entity once for
+  // itself and once for each copy of its chain (the lines and arcs of a rout
+  // path those of its start): false, with the fault reported, when that
+  // comes to more copies than kMaxJobDrawnCopies.
+  bool CheckDrawnCopies();
   bool TakePlainHole(const TPlainHole& hole) final;
   void ReadPlainHoles() override;
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <algorithm>
 #include <bit>
 #include <string>
@@ -759,6 +761,46 @@ TEST_F(JobFileFaultTest, StepChainsThatExpandTooFarAreRefusedWithOneMessage) {
                            "3", "0", "M08", "52", "1", "0", "ENDSTEPLIST"}))
                 .find("step list 1 cannot be expanded"),
             std::string::npos);
+}
+
+// The copies a file's entities are drawn with are counted as the job draws
+// them: each entity that uses a list once per copy of its chain, the lines
+// and arcs of a rout path with their start's list. Up to the most hits a job
+// counts the file is read; one entity more is refused, naming the list.
+TEST_F(JobFileFaultTest, EntitiesDrawnWithMoreCopiesThanAJobCountsAreRefused) {
+  // One list of 65,535 copies (and one nested in it, which counts only
+  // through its user); 32,768 users come to 2,147,450,880 copies.
+  const std::string steps =
+      Crlf({"0", "HEADER", "999", Title, "0", "ENDSEC", "0", "STEPSECTION", "0", "STEPLIST", "0",
+            "M01", "0", "M02", "10", "1000", "70", "65535", "0", "M02", "20", "1000", "0", "M08",
+            "52", "1", "53", "2", "0", "ENDSTEPLIST", "0", "STEPLIST", "0", "M01", "0", "M08", "52",
+            "2", "0", "ENDSTEPLIST", "0", "ENDSEC", "0", "ENTITIES"});
+  const std::string end = Crlf({"0", "ENDSEC", "0", "EOF"});
+  auto job = [&](int32_t holes, int32_t jogs, int32_t lines, int32_t arcs) {
+    std::string records;
+    for (int32_t k = 0; k < holes; ++k) records += "0\r\nDRILLHOLE\r\n50\r\n1\r\n52\r\n1\r\n";
+    for (int32_t k = 0; k < jogs; ++k) records += "0\r\nROUTJOG\r\n8\r\n2\r\n50\r\n1\r\n52\r\n1\r\n";
+    // A path without a pattern on another layer between them counts nothing.
+    records += "0\r\nROUTJOG\r\n8\r\n3\r\n50\r\n1\r\n0\r\nROUTLINE\r\n8\r\n3\r\n";
+    for (int32_t k = 0; k < lines; ++k) records += "0\r\nROUTLINE\r\n8\r\n2\r\n";
+    for (int32_t k = 0; k < arcs; ++k) records += "0\r\nROUTARC\r\n8\r\n2\r\n42\r\n1\r\n";
+    return steps + records + end;
+  };
+  const std::string file = FileIn("COPIES.ZUL");
+  for (const auto& [holes, jogs, lines, arcs] :
+       {std::array<int32_t, 4>{32768, 0, 0, 0}, {0, 1, 30000, 2767}, {16000, 2, 16000, 766}}) {
+    WriteFileBytes(file, job(holes, jogs, lines, arcs));
+    TJobContents contents;
+    EXPECT_TRUE(ReadJobFile(file, contents)) << ::testing::PrintToString(Boxes());
+  }
+  for (const auto& [holes, jogs, lines, arcs] :
+       {std::array<int32_t, 4>{32769, 0, 0, 0}, {0, 1, 30000, 2768}, {16000, 2, 16001, 766}}) {
+    const std::string box = OpenBad(job(holes, jogs, lines, arcs));
+    EXPECT_NE(box.find("Line 24: the entities using the step lists up to step list 1 come to "
+                       "more than 2,147,483,647 copies"),
+              std::string::npos)
+        << box;
+  }
 }
 
 // A file with more entities than the job's store takes is refused whole,

@@ -232,6 +232,45 @@ TEST_F(TJobFileKeepingTest, TextsHoldingACtrlZOrLineEndsAreSavedAndOpenedAgain) 
   EXPECT_EQ(drillTexts, (std::vector<std::string>{"LOT\x1a" "7", "A\r\nB"}));
 }
 
+// Holes sharing one pattern are drawn once for every copy each: a job of 64
+// holes sharing 65,535 copies, as Create Step & Repeat makes it, is saved
+// and opened again, while a file whose holes share so many that drawing them
+// would take hours (32,769 x 65,535 copies, one more hole than a job
+// counts) is refused at once, naming the list, and the job stays.
+TEST_F(TJobFileKeepingTest, HolesSharingAPatternOpenUnlessTheirCopiesWouldTakeHoursToDraw) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  TStepObject* shared = new TStepObject({{1, 1, 0, 0, 0}, {0, 65535, 1000, 0, 0}, {0, 1, 0, 1000, 0}});
+  ASSERT_EQ(shared->CopyCount(), 65535);
+  for (int32_t k = 0; k < 64; ++k) {
+    const int32_t hole = DRDB->AddHole(k * Inch / 10, Inch, true);
+    ASSERT_NE(hole, 0);
+    DRDB->EntityAt(hole)->SetStepObj(shared);
+  }
+  DatabaseModified = true;
+  const std::string job = (TempDir / "SHARED.ZUL").string();
+  SaveAndOpen(form, emDrill, job);
+  ASSERT_EQ(DrillEntityCount, 64);
+  EXPECT_EQ(DrillPatternCopies(), std::vector<std::size_t>(64, 65535));
+
+  std::string hostile = "0\r\nHEADER\r\n999\r\n" + std::string(JobFileTitle) +
+                        "\r\n0\r\nENDSEC\r\n0\r\nSTEPSECTION\r\n0\r\nSTEPLIST\r\n0\r\nM01\r\n"
+                        "0\r\nM02\r\n10\r\n1000\r\n70\r\n65535\r\n0\r\nM02\r\n20\r\n1000\r\n"
+                        "0\r\nM08\r\n52\r\n1\r\n0\r\nENDSTEPLIST\r\n0\r\nENDSEC\r\n0\r\nENTITIES\r\n";
+  for (int32_t k = 0; k < 32769; ++k)
+    hostile += "0\r\nDRILLHOLE\r\n10\r\n" + std::to_string(k * 100) + "\r\n50\r\n1\r\n52\r\n1\r\n";
+  hostile += "0\r\nENDSEC\r\n0\r\nEOF\r\n";
+  const std::string file = Input("HOURS.ZUL", hostile);
+  ScriptFileDialogAnswer(file);
+  Run(form, emDrill, "Open1");
+  EXPECT_EQ(LastBox(), "The job file " + file +
+                           " cannot be read.\r\nLine 24: the entities using the step lists up to "
+                           "step list 1 come to more than 2,147,483,647 copies: drawing them "
+                           "would take hours.\r\nThe job was left as it was.");
+  EXPECT_EQ(DrillEntityCount, 64);
+  EXPECT_EQ(DatabaseFileName, job);
+}
+
 // Window edits that give stepped holes patterns of their own (a move of part
 // of a group sharing one, a matrix copy) are refused where they are made when
 // the job's patterns would come to more than a job file holds (the bound
