@@ -376,4 +376,42 @@ TEST_F(TMenuItemsTest, DrillToolsOnAFullStoreAreRefusedWhole) {
   EXPECT_EQ(name, "Import file");
 }
 
+// Make Drill Tape with Band Sweep Y on a row of a thousand hits along X,
+// stored in no order: the row lies across the bands, and the tape drills
+// it from one end to the other (each band's hits in turn, not back and
+// forth in the order stored).
+TEST_F(TMenuItemsTest, BandSweepYDrillsARowAcrossItsBandsEndToEnd) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  constexpr int32_t in = 25400000;
+  ToolTable[1].Diameter = in / 100;
+  for (int32_t k = 0; k < 1000; ++k) ASSERT_NE(DRDB->AddHoleOnLayer(in + (k * 379 % 1000) * (in / 100), in, 30, 1, true), 0);
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.ToolTableCheckBox.SetChecked(false);
+    d.MarkFirstCheckBox.SetChecked(false);
+    d.MarkLastCheckBox.SetChecked(false);
+    d.OptimizerGroup.ClickItem(3);
+    d.OKButton.Click();
+  });
+  const std::string tape = (TempDir / "ROW.DRL").string();
+  ScriptFileDialogAnswer(tape);
+  Run(form, emDrill, "MakeDrillTape1");
+  // The X of each hit in the order drilled (inches, two integer digits,
+  // trailing zeros left out).
+  std::vector<double> xs;
+  const std::string bytes = ReadFileBytes(tape);
+  for (std::size_t at = bytes.find("\nX"); at != std::string::npos; at = bytes.find("\nX", at + 1)) {
+    std::string digits = bytes.substr(at + 2, bytes.find('Y', at) - at - 2);
+    digits.resize(6, '0');
+    xs.push_back(std::strtod((digits.substr(0, 2) + "." + digits.substr(2)).c_str(), nullptr));
+  }
+  ASSERT_EQ(xs.size(), 1000u) << bytes.substr(0, 200);
+  double travel = 0;
+  for (std::size_t k = 1; k < xs.size(); ++k) travel += std::abs(xs[k] - xs[k - 1]);
+  EXPECT_NEAR(travel, 9.99, 1e-9);
+  EXPECT_EQ(std::min(xs.front(), xs.back()), *std::min_element(xs.begin(), xs.end()));
+  EXPECT_EQ(std::max(xs.front(), xs.back()), *std::max_element(xs.begin(), xs.end()));
+}
+
 }  // namespace
