@@ -1,7 +1,8 @@
 // The drill-path optimisers on drilling instances with known optimal closed
 // tours, on generated panels whose holes lie in dense groups far apart, and on
 // generated clustered boards: tight groups of holes on a fine pitch with near
-// and exact repeats, as the drilling instances of clustered boards have them.
+// and exact repeats, as the drilling instances of clustered boards have them;
+// and on boards of 1,600 small parts of three holes each on a jittered grid.
 // Each run reports the closed tour its order makes (edges rounded to the
 // nearest integer, as the instances measure them), that length over the
 // optimum (over the best known for the generated instances: the shortest of
@@ -72,7 +73,8 @@ const TInstance Instances[] = {
     {"pcb3038", 137694},       {"d18512", 645238},          {"panel4x80", 32608, 1},
     {"blobs40x25", 89477, 2},  {"panel12x125", 126727, 3},  {"panel20x100", 188954, 4},
     {"blobs100x40", 187665, 5}, {"panel25x200", 368282, 6},
-    {"clustered1577", 19608, 11, true}, {"clustered3795", 42855, 12}, {"clustered9000", 92959, 13}};
+    {"clustered1577", 19608, 11, true}, {"clustered3795", 42855, 12}, {"clustered9000", 92959, 13},
+    {"parts40x40", 0, 31},     {"parts40x40", 0, 32},       {"parts40x40", 0, 33}};
 const TInstance CheckInstances[] = {
     {"clustered1577", 19538, 21, true}, {"clustered3795", 41464, 22}, {"clustered9000", 85910, 23}};
 
@@ -164,6 +166,33 @@ void GenerateClustered(int holes, TRandom& r, std::vector<double>& xs, std::vect
 void Generate(const TInstance& instance, std::vector<double>& xs, std::vector<double>& ys) {
   TRandom r{0x9E3779B97F4A7C15ull * static_cast<uint64_t>(instance.Seed)};
   const std::string name = instance.Name;
+  if (name.rfind("parts", 0) == 0) {
+    // Boards of cols x rows three-hole parts on a 500 grid, each part moved
+    // up to a jitter either way: by seed, triangles of pitch 75 (jitter 10),
+    // rows of three at 100 along X or Y (jitter 60), triangles of pitch 50
+    // (jitter 100).
+    int cols = 0, rows = 0;
+    std::sscanf(name.c_str() + 5, "%dx%d", &cols, &rows);
+    const int kind = instance.Seed % 3;
+    const double pitch = kind == 0 ? 100.0 : kind == 1 ? 50.0 : 75.0;
+    const int jitter = kind == 0 ? 60 : kind == 1 ? 100 : 10;
+    for (int j = 0; j < rows; ++j)
+      for (int i = 0; i < cols; ++i) {
+        const double x = 500.0 * i + r.Next(2 * jitter + 1) - jitter;
+        const double y = 500.0 * j + r.Next(2 * jitter + 1) - jitter;
+        const bool alongX = r.Next(2) == 0;
+        for (int k = 0; k < 3; ++k) {
+          if (kind == 0) {
+            xs.push_back(alongX ? x + pitch * k : x);
+            ys.push_back(alongX ? y : y + pitch * k);
+          } else {
+            xs.push_back(x + pitch * k / 2);
+            ys.push_back(k == 1 ? y + pitch : y);
+          }
+        }
+      }
+    return;
+  }
   if (name.rfind("clustered", 0) == 0) {
     GenerateClustered(std::atoi(name.c_str() + 9), r, xs, ys);
     return;
@@ -231,7 +260,7 @@ std::vector<TResult> Results;
 // The instance's label: the generated clustered boards carry their seed.
 std::string Label(const TInstance& instance) {
   std::string name = instance.Name;
-  if (name.rfind("clustered", 0) == 0) name += "-" + std::to_string(instance.Seed);
+  if (name.rfind("clustered", 0) == 0 || name.rfind("parts", 0) == 0) name += "-" + std::to_string(instance.Seed);
   return name;
 }
 

@@ -70,3 +70,5 @@ void DefineDuplicateStepCommand();
 // A new handle of the start of the rout path that holds the entity picked as
 // argument n (whichever entity of the path was picked); null when none.
 TRootEntityHandle* PickedPathStart(const std::string& text, int n);
+// A list of every handle of that path, in cut order; null when none.
+TRootEntityHandle* PickedPath(const std::string& text, int n);

@@ -16,19 +16,21 @@ namespace {
 using TStepAction = void (*)(TRootEntityHandle& list, const std::string& text, int next);
 
 // The chosen entities: a window's in drill mode (arguments 1 to 4), the
-// picked path in rout mode (argument 1). next: the argument after them.
-TRootEntityHandle* Chosen(const std::string& text, uint8_t mode, int& next) {
+// picked path's start in rout mode (argument 1), or with wholePath every
+// entity of the path. next: the argument after them.
+TRootEntityHandle* Chosen(const std::string& text, uint8_t mode, bool wholePath, int& next) {
   if (mode == 0) {
     next = 5;
     return SelectWindowByMode(0, GetCommandPoint(text, 1), GetCommandPoint(text, 3), false);
   }
   next = 2;
-  return PickedPathStart(text, 1);
+  return wholePath ? PickedPath(text, 1) : PickedPathStart(text, 1);
 }
 
-// before: run when the command starts; false ends it there.
+// before: run when the command starts; false ends it there. wholePath: a
+// rout command that works on the picked path's every entity, not its start.
 void DefineStep(int32_t number, const std::string& word, const std::string& title, bool withSource,
-                TStepAction action, bool (*before)() = nullptr) {
+                TStepAction action, bool (*before)() = nullptr, bool wholePath = false) {
   auto make = [=](uint8_t mode) {
     TArgumentCommandDef def;
     def.Title = title;
@@ -38,9 +40,9 @@ void DefineStep(int32_t number, const std::string& word, const std::string& titl
                             : std::vector<std::string>{"Pick the rout path"};
     if (withSource) def.Prompts.push_back("Pick the entity whose step list is taken");
     def.Repeat = true;
-    def.Execute = [mode, action](const std::string& text) {
+    def.Execute = [mode, action, wholePath](const std::string& text) {
       int next = 0;
-      TRootEntityHandle* list = Chosen(text, mode, next);
+      TRootEntityHandle* list = Chosen(text, mode, wholePath, next);
       if (list == nullptr) {
         MessageBeep(MB_OK);
         return false;
@@ -88,7 +90,8 @@ void DefineStepCommands() {
                if (source) list.CopyStepList(source.get());
              });
   DefineStep(140, "STEPEXPAND", "Expand Step & Repeat", false,
-             [](TRootEntityHandle& list, const std::string&, int) { list.ExpandStepsIntoDatabase(); });
+             [](TRootEntityHandle& list, const std::string&, int) { list.ExpandStepsIntoDatabase(); },
+             nullptr, true);
   DefineStep(101, "STEPDEL", "Step & Repeat Delete", false,
              [](TRootEntityHandle& list, const std::string&, int) { list.DeleteStep(); });
 }

@@ -83,6 +83,13 @@ TRootEntityHandle* PickedPathStart(const std::string& text, int n) {
   return start != 0 ? new TRoutHandle(start) : nullptr;
 }
 
+TRootEntityHandle* PickedPath(const std::string& text, int n) {
+  const int32_t index = GetCommandEntityRef(text, n);
+  TRootEntityHandle* list = nullptr;
+  if (index != 0 && Seq != nullptr && RTDB != nullptr) RTDB->ListPath(Seq->FindPathJog(index), list);
+  return list;
+}
+
 void DefineDuplicateStepCommand() {
   const TArgumentCommandDef drill = DuplicateDef(0), rout = DuplicateDef(1);
   DefineCommand(32, drill.Text, [drill, rout] {

@@ -204,6 +204,7 @@ void ReportStoreFull(const std::string& storeName, int32_t highestIndex) {
                            IntToStrGrouped(highestIndex) + " entities.";
   if (TStoreRefusalWatch* watch = TStoreRefusalWatch::Active_) {
     if (watch->Text_.empty()) watch->Text_ = text;
+    ++watch->Refusals_;
     return;
   }
   ErrorBox(text);

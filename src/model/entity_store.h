@@ -189,12 +189,15 @@ class TStoreRefusalWatch {
   bool Refused() const { return !Text_.empty(); }
   // The text of the first refusal ("The drill database is full: ...").
   const std::string& Text() const { return Text_; }
+  // The entities refused while the watch lived.
+  int64_t Refusals() const { return Refusals_; }
 
  private:
   friend void ReportStoreFull(const std::string& storeName, int32_t highestIndex);
   static TStoreRefusalWatch* Active_;
   bool Owner_ = false;
   std::string Text_;
+  int64_t Refusals_ = 0;
 };
 
 template <int32_t Pages, int32_t SlotsPerPage>

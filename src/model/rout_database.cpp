@@ -326,7 +326,11 @@ bool TRoutDatabase::PickPath(int32_t tolerance, const TIntPoint& point, bool all
   if (picked == 0) return false;
   // A path without a jog before it (a loaded job may start with a line)
   // has no start to follow: FindPathJog has reported it; nothing is picked.
-  const int32_t start = Seq->FindPathJog(picked);
+  return ListPath(Seq->FindPathJog(picked), list);
+}
+
+bool TRoutDatabase::ListPath(int32_t start, TRootEntityHandle*& list) {
+  list = nullptr;
   if (start == 0) return false;
   const uint8_t l = Seq->LayerOf(start);
   TListBuilder out(list);

@@ -117,6 +117,9 @@ class TRoutDatabase : public TJobDatabase, public TSequenceHost {
   // Every handle of the picked entity's path, in sequence order.
   bool PickPath(int32_t tolerance, const TIntPoint& point, bool allLayers,
                 TRootEntityHandle*& list);
+  // Every handle of the path the start (a jog or circle) begins, in
+  // sequence order; false when start is 0.
+  bool ListPath(int32_t start, TRootEntityHandle*& list);
   // The active entity before the picked one, the picked one, the one after.
   bool PickEntity(int32_t tolerance, const TIntPoint& point, TRootEntityHandle*& list);
   // The entity whose defining point is nearest.

@@ -26,6 +26,7 @@
 #include "routpath/pocket_rout.h"
 #include "tapein/rout_import.h"
 #include "model/tool_tables.h"
+#include "model/undo_journal.h"
 
 namespace {
 
@@ -318,6 +319,71 @@ bool TAutoRouter::Route(std::vector<TProfileEntity>& path, bool reverse) {
   return emitted;
 }
 
+// A rout path of a layer: its jog's tool and compensation, and the profile
+// corners its cuts end on, each once, in the order it reaches them.
+struct TRoutedProfile {
+  int32_t Tool = 0;
+  uint8_t Comp = 0;
+  std::vector<TIntPoint> Corners;
+};
+
+// True when a path of the layer made before the entities first ..
+// RoutEntityCount (the path just made of the profile) cuts the profile
+// already: with the same tool and compensation, reaching every corner of the
+// profile the new path reaches, in the same turn (from wherever it started,
+// so a pick on another side of the profile counts too).
+bool RoutedAlready(TRoutDatabase& rtdb, uint8_t layer, int32_t first, const std::vector<TProfileEntity>& profile) {
+  if (Seq == nullptr || first > RoutEntityCount || !IsRoutLayer(layer)) return false;
+  std::vector<TIntPoint> corners;
+  for (const TProfileEntity& e : profile) corners.insert(corners.end(), {e.P1, e.P2});
+  auto reach = [&](TRoutedProfile& path, TRoutEntity& e) {
+    const TIntPoint at{e.X, e.Y};
+    if (std::find(corners.begin(), corners.end(), at) != corners.end() &&
+        std::find(path.Corners.begin(), path.Corners.end(), at) == path.Corners.end())
+      path.Corners.push_back(at);
+  };
+  TRoutedProfile made;
+  for (int32_t h = first; h <= RoutEntityCount; ++h) {
+    TRoutEntity* e = rtdb.EntityAt(h);
+    if (e == nullptr) continue;
+    if (h == first) {
+      if (e->GetType() != etRoutJog) return false;
+      made.Tool = e->GetToolNumber();
+      made.Comp = e->GetComp();
+    } else {
+      reach(made, *e);
+    }
+  }
+  if (made.Corners.size() < 2) return false;
+  auto same = [&](const TRoutedProfile& path) {
+    if (path.Tool != made.Tool || path.Comp != made.Comp || path.Corners.size() != made.Corners.size()) return false;
+    const std::size_t n = path.Corners.size();
+    const auto at = std::find(path.Corners.begin(), path.Corners.end(), made.Corners.front());
+    if (at == path.Corners.end()) return false;
+    const std::size_t k = std::size_t(at - path.Corners.begin());
+    for (std::size_t i = 0; i < n; ++i)
+      if (!(path.Corners[(k + i) % n] == made.Corners[i])) return false;
+    return true;
+  };
+  TRoutedProfile path;
+  bool walking = false;
+  for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
+    const int32_t h = Seq->HandleAt(layer, p);
+    const TEntitySlot* slot = rtdb.SlotAt(h);
+    TRoutEntity* e = rtdb.EntityAt(h);
+    if (h >= first || slot == nullptr || SlotDeleted(slot->Flags) || e == nullptr) continue;
+    const uint8_t t = e->GetType();
+    if (t == etRoutLine || IsArcType(t)) {
+      if (walking) reach(path, *e);
+      continue;
+    }
+    if (walking && same(path)) return true;
+    walking = t == etRoutJog;
+    if (walking) path = {e->GetToolNumber(), e->GetComp(), {}};
+  }
+  return walking && same(path);
+}
+
 TProfileEntity EntityOf(TRootDBObject* o) {
   TProfileEntity e;
   e.Type = o->GetType();
@@ -461,12 +527,30 @@ bool AutoRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool inside, bo
     return false;
   }
   const bool reverse = ChooseCutDirection(rtdb, profile);
-  bool emitted = false;
+  bool emitted = false, twice = false;
+  const TUndoJournal::TMark mark = RoutUndo != nullptr ? RoutUndo->Mark() : TUndoJournal::TMark{};
   {
     TGenerationGuard guard(rtdb);
+    const int32_t first = RoutEntityCount + 1;
     TAutoRouter router(rtdb, group, suppress);
     emitted = router.Route(profile, reverse);
-    guard.Commit();
+    // A picked profile whose path the layer has already would be routed
+    // twice: the second path is taken out again.
+    twice = emitted && !alreadyLinked && RoutedAlready(rtdb, CurrentLayer, first, profile);
+    if (!twice) guard.Commit();
+  }
+  if (twice) {
+    // Nothing of it is left to undo or redo.
+    if (RoutUndo != nullptr) RoutUndo->TakeBackTo(mark);
+    rtdb.Redraw(1);
+    const std::string text = "This profile is routed on layer " + std::to_string(CurrentLayer) +
+                             " already: a second path would rout it twice.\r\nNothing was changed.";
+    if (group)
+      ShowSuppressibleWarning(text, suppress);
+    else
+      ErrorBox(text);
+    freePath();
+    return false;
   }
   if (emitted) {
     rtdb.Redraw(1);

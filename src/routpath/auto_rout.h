@@ -47,6 +47,9 @@ std::vector<TProfileEntity> ProfileOf(TRootEntityHandle* path);
 // (suppress is its "OK to &All" flag) and the caller opens the undo step.
 // A lone circle picked alone becomes a routed circle (a hole cut) inside,
 // and outside a profile of its two halves, so the cutter runs round it.
+// A picked profile (not alreadyLinked) that a path of the layer routs
+// already with the same tool and side is not routed again: the box (the
+// suppressible one in a group) says so and the call returns false.
 // True when at least one profile move was emitted. The list is freed and
 // path set to nullptr, except for a lone circle in group mode.
 bool AutoRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool inside, bool alreadyLinked,

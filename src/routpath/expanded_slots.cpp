@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 
@@ -249,18 +250,30 @@ void ConvertExpandedSlots() {
     if (e == nullptr || e->GetType() != etDrillHole) continue;
     groups[{uint8_t(30 + LayerOfBit(word & 0x3FFu)), e->Tool, e->GetStepObj()}].push_back(i);
   }
+  // Every group's rows are found before any is converted: without room for
+  // all their slots nothing is, or the hits of a row beyond the room would
+  // be deleted with no slot for them.
+  std::vector<std::unique_ptr<TExpandedSlotConverter>> converters;
+  int64_t slots = 0;
   for (const auto& [group, holes] : groups) {
     if (holes.size() < 3) continue;
     const auto& [layer, tool, step] = group;
     // The cusp the nibble allows, in the units of the tool's radius.
-    TExpandedSlotConverter converter(DrillToolDiameter(tool) / 2, 4.0 * nib, tool, layer, step);
+    auto converter =
+        std::make_unique<TExpandedSlotConverter>(DrillToolDiameter(tool) / 2, 4.0 * nib, tool, layer, step);
     for (int32_t i : holes) {
       TIntPoint p;
       DRDB->EntityAt(i)->GetPoint(p);
-      converter.AddHit(p.X, p.Y, i);
+      converter->AddHit(p.X, p.Y, i);
     }
-    converter.Find();
-    converter.Emit();
+    converter->Find();
+    if (converter->RowCount() == 0) continue;
+    slots += converter->RowCount();
+    converters.push_back(std::move(converter));
   }
+  if (!StoreHasRoom(DrillEntities->Name(), TDrillEntities::HighestIndex, DrillEntityCount, slots,
+                    "Converting the expanded slots"))
+    return;
+  for (const auto& converter : converters) converter->Emit();
   if (DrillUndo != nullptr) DrillUndo->BeginOperation("Expanded Slot Conv.");
 }

@@ -35,6 +35,8 @@ class TExpandedSlotFinder {
   void Find();
   // Reports every hit in the order entered, then forgets them.
   void Emit();
+  // The rows found: the slots Emit adds.
+  int32_t RowCount() const { return int32_t(Rows.size()); }
 
   double Pitch = 0;
 
@@ -83,5 +85,7 @@ class TExpandedSlotFinder {
 
 // The drill Edit menu's "Convert E&xpanded Slot to Slot": asks for the
 // nibble size (Cancel stops with nothing changed) and converts every layer,
-// tool and step object; one undo operation "Expanded Slot Conv.".
+// tool and step object; one undo operation "Expanded Slot Conv.". Without
+// room in the drill store for every slot found, a box says so and nothing
+// is converted.
 void ConvertExpandedSlots();

@@ -490,31 +490,41 @@ class TSpacingCheckCommandCheck : public TSpacingCheck {
   int32_t Identical = 0;
   int32_t Pilot = 0;
   int32_t Moved = 0;
+  // The store had no room for what the check would add: nothing was done.
+  bool Refused = false;
 
  protected:
   // A hit deleted or moved stays so, and a hole is split once: a second
-  // report does nothing, unless the store is full and every later report of
-  // a hit still to be moved shows that again. The store has room when each
-  // too-close report and each stepped hole split can add its holes.
+  // report does nothing. What the reports add is counted first, as they
+  // will add it: a hole for each hit of a stepped hole split, a hole for
+  // each hit moved. Without room for all of it the check changes nothing,
+  // or a hole split or moved beyond the room would lose its hits.
   bool FirstReportsSuffice(const std::vector<TSpacingReport>& reports) override {
     int64_t added = 0;
     std::set<int32_t> split;
+    std::set<std::tuple<int32_t, int32_t, int32_t>> done;  // hits deleted or moved
     for (const TSpacingReport& r : reports) {
-      if (r.Fault == TSpacingFault::TooClose) ++added;
       TDrillEntity* e = DRDB->EntityAt(r.Hit.Index);
-      if (e == nullptr || e->GetStepObj() == nullptr || !split.insert(r.Hit.Index).second) continue;
-      ++added;
-      TIntPoint p;
-      if (e->BeginStepCopies())
-        while (e->NextStepCopy(p)) ++added;
+      if (e == nullptr) continue;
+      if (e->GetStepObj() != nullptr && split.insert(r.Hit.Index).second) {
+        ++added;
+        TIntPoint p;
+        if (e->BeginStepCopies())
+          while (e->NextStepCopy(p)) ++added;
+      }
+      if (done.insert({r.Hit.Index, r.Hit.X, r.Hit.Y}).second && r.Fault == TSpacingFault::TooClose) ++added;
     }
-    return added <= int64_t(TDrillEntities::HighestIndex) - DrillEntityCount;
+    Refused = !StoreHasRoom(DrillEntities->Name(), TDrillEntities::HighestIndex, DrillEntityCount, added,
+                            "Checking the spacing");
+    return true;
   }
   void ReportTooClose(const TSpacingHit& hit) override {
+    if (Refused) return;
     const int32_t index = HoleOfHit(hit);
     if (index != 0 && DRDB->MoveToLayer(index, 39)) ++Moved;
   }
   void ReportIdentical(const TSpacingHit& hit) override {
+    if (Refused) return;
     const int32_t index = HoleOfHit(hit);
     if (index != 0 && DRDB->DeleteEntity(index)) {
       DRDB->EraseEntityImage(index);
@@ -522,6 +532,7 @@ class TSpacingCheckCommandCheck : public TSpacingCheck {
     }
   }
   void ReportPilot(const TSpacingHit& hit) override {
+    if (Refused) return;
     const int32_t index = HoleOfHit(hit);
     if (index != 0 && DRDB->DeleteEntity(index)) {
       DRDB->EraseEntityImage(index);
@@ -590,6 +601,7 @@ void SpacingCheckCommand() {
   check.Init(pilot, duplicate, clearance, spacing);
   check.Build();
   check.Run();
+  if (check.Refused) return;
   InformationBox("Spacing Check did the following:\r\n" + std::to_string(check.Identical) +
                  " identical holes were deleted\r\n" + std::to_string(check.Pilot) +
                  " pilot holes were deleted\r\n" + std::to_string(check.Moved) +

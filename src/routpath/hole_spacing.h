@@ -94,5 +94,7 @@ bool ExecuteSpacingCheckDialog(bool& duplicate, bool& pilot, bool& clearance, in
 
 // The drill File menu's Spacing Check: identical and pilot hits are deleted,
 // too-close hits moved to D9, a summary is shown and the whole check is one
-// undo operation "Spacing Check".
+// undo operation "Spacing Check". Without room in the drill database for
+// the holes it would add (a stepped hole split, a hit moved), a box says so
+// and nothing is changed.
 void SpacingCheckCommand();

@@ -349,11 +349,13 @@ class TTourSearch {
     TOptimizerOptions coarse;
     coarse.Method = 5;
     coarse.Seed = options.Seed;
-    // Bounded by kicks alone, one a group, so that a run can be repeated
-    // exactly; a group's tour takes a small part of the time the hits'
-    // search takes.
+    // Bounded by kicks alone, so that a run can be repeated exactly: one
+    // for 32 groups, so that the groups' tour takes a small part of the
+    // time the hits' search takes also where the groups are small parts
+    // (with one a group, a board of 1,600 three-hole parts spent the
+    // standard method's whole time on it and had none left for its kicks).
     coarse.BudgetMilliseconds = std::numeric_limits<uint32_t>::max();
-    coarse.MaxKicks = groups;
+    coarse.MaxKicks = std::max(1, groups / 32);
     coarse.Cancelled = options.Cancelled;
     std::vector<int32_t> sequence = SearchTour(centres, coarse, nullptr);
     double x = xs_[members[sequence[0]][0]], y = ys_[members[sequence[0]][0]];
@@ -937,7 +939,8 @@ std::vector<int32_t> SearchTour(const std::vector<TIntPoint>& points,
 }
 
 // Bands stacked across one axis, each swept along the other, alternately forward and
-// back. The band count makes bands about as wide as the hits are apart.
+// back; hits level along the sweep in the order of the bands. The band count
+// makes bands about as wide as the hits are apart.
 std::vector<int32_t> BandSweep(const std::vector<TIntPoint>& points, bool alongX) {
   const std::size_t n = points.size();
   auto along = [&](std::size_t i) { return alongX ? points[i].X : points[i].Y; };
@@ -955,6 +958,9 @@ std::vector<int32_t> BandSweep(const std::vector<TIntPoint>& points, bool alongX
     const int64_t ba = (across(a) - lo) / width, bb = (across(b) - lo) / width;
     if (ba != bb) return ba < bb;
     if (along(a) != along(b)) return (ba % 2 == 0) ? along(a) < along(b) : along(a) > along(b);
+    // Hits level along the sweep (a row lying across the bands) go on
+    // towards the next band, not back and forth in the order stored.
+    if (across(a) != across(b)) return across(a) < across(b);
     return a < b;
   });
   return order;

@@ -295,31 +295,53 @@ TEST_F(THoleSpacingTest, CommandActsOnSingleHitsAndUndoesInOneStep) {
   EXPECT_TRUE(Live(stepped));
 }
 
-// A move the full store refuses is tried again at each later report of the
-// hit, with the store's message each time, as when every pair is reported.
-TEST_F(THoleSpacingTest, CommandOnAFullStoreTriesARefusedMoveAtEveryPair) {
+// Without room in the store for every hole the check would add, nothing is
+// deleted, split or moved: one box says what it needs, no summary, no undo
+// step. With just the room it needs, it goes ahead.
+TEST_F(THoleSpacingTest, CommandWithoutRoomForItsHolesChangesNothing) {
+  // A stepped hole of four hits, one of them too close to a hole: the split
+  // adds four holes and the two moves two more.
+  const int32_t stepped = Hole(0, 0, 1);
+  DRDB->EntityAt(stepped)->SetStepObj(RowPattern(3, 10000000));
+  Hole(10400000, 0, 1);
+  Hole(50000000, 0, 1);
+  Hole(50000000, 0, 1);  // identical: deleted, adds nothing
+  Hole(80000000, 0, 1);
+  Hole(81500000, 0, 1);  // too close at a clearance of 0.04 in, not at 0
+  DrillUndo->BeginOperation("Setup");
   while (DrillEntityCount < TDrillEntities::HighestIndex - 6)
     DRDB->AppendEntity(new TDrillHole({-90000000, 0}, 1), NCLayerBit(30) | SlotDeletedBit);
-  // One bucket: three stacked hits between two holes too close to them.
-  for (int k = 0; k < 3; ++k) Hole(10400000, 0, 1);
-  Hole(10900000, 0, 1);
-  Hole(9900000, 0, 1);
-  QueueModalScript("TSpacingCheckDialog", [](TForm& f) {
-    f.Click("DuplicateCheckBox");
-    f.Get<TEdit>("ClearanceEdit").SetText("0");
-    f.Click("OKButton");
-  });
-  SpacingCheckCommand();
-  // The last hole moves and fills the store; then the stack's three hits,
-  // and the other hole with each of them again.
-  const std::string full = "The drill database is full: it holds at most 1,000,000 entities.";
-  ASSERT_EQ(ShownMessageBoxes().size(), 10u);
-  for (size_t k = 0; k < 9; ++k) EXPECT_EQ(ShownMessageBoxes()[k].Text, full);
-  EXPECT_EQ(ShownMessageBoxes()[9].Text,
-            "Spacing Check did the following:\r\n0 identical holes were deleted\r\n"
-            "0 pilot holes were deleted\r\n1 holes failed the spacing check and\r\n"
+  auto check = [](const char* clearance) {
+    ResetHeadlessDialogs();
+    QueueModalScript("TSpacingCheckDialog", [clearance](TForm& f) {
+      f.Get<TEdit>("ClearanceEdit").SetText(clearance);
+      f.Click("OKButton");
+    });
+    SpacingCheckCommand();
+  };
+  check("0.04");
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The drill database is full: it holds at most 1,000,000 entities.\r\nChecking the spacing needs 8 "
+            "more; there is room for 6.\r\nNothing was changed.");
+  EXPECT_EQ(DrillEntityCount, TDrillEntities::HighestIndex - 6);
+  EXPECT_EQ(LiveCount(), 6);
+  EXPECT_TRUE(Live(stepped));
+  EXPECT_EQ(DRDB->EntityAt(stepped)->GetStepObj()->Offsets().size(), 3u);
+  std::string name;
+  ASSERT_TRUE(DrillUndo->CanUndo(name));
+  EXPECT_EQ(name, "Setup");
+
+  check("0");
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "Spacing Check did the following:\r\n1 identical holes were deleted\r\n"
+            "0 pilot holes were deleted\r\n2 holes failed the spacing check and\r\n"
             "were moved to layer D9 for inspection.");
-  EXPECT_EQ(LiveCount(), 5);
+  EXPECT_EQ(DrillEntityCount, TDrillEntities::HighestIndex);
+  EXPECT_EQ(LiveCount(), 8);  // four hits of the stepped hole, four holes
+  ASSERT_TRUE(DrillUndo->CanUndo(name));
+  EXPECT_EQ(name, "Spacing Check");
 }
 
 }  // namespace

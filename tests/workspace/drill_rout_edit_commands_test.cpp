@@ -92,6 +92,20 @@ class TDrillRoutEditTest : public TWorkspaceTest {
     ECO->CancelCommand();
     return Seq->FindPathJog(RoutEntityCount);
   }
+  // Layer 40 in cut order: "J x y" (" sN" with a pattern of N copies), "L x y".
+  static std::vector<std::string> RoutLayer() {
+    std::vector<std::string> out;
+    Seq->SetReadCursor(40, 1);
+    for (int32_t h = Seq->NextVisible(40); h != 0; h = Seq->NextVisible(40)) {
+      TRoutEntity* e = RTDB->EntityAt(h);
+      std::string s = std::string(e->GetType() == etRoutJog ? "J " : "L ") + std::to_string(e->X / (In / 10)) +
+                      " " + std::to_string(e->Y / (In / 10));
+      if (e->GetType() == etRoutJog && e->GetStepObj() != nullptr)
+        s += " s" + std::to_string(e->GetStepObj()->CopyCount());
+      out.push_back(s);
+    }
+    return out;
+  }
 };
 
 TEST_F(TDrillRoutEditTest, HolesBecomeSlotsAndCirclesAndASlotIsDroppedAtAPoint) {
@@ -518,6 +532,56 @@ TEST_F(TDrillRoutEditTest, DuplicateStepAndRepeatTakesTheRoutPathsListForDrillHi
   EXPECT_NE(RTDB->EntityAt(Seq->FindPathJog(other + 1))->GetStepObj(), nullptr);
 }
 
+// Expand Steps on a path of a jog and two lines, picked at its last line:
+// every copy of its pattern is the whole path, one undo step; without room
+// for the whole path's copies nothing changes and the box counts them all.
+TEST_F(TDrillRoutEditTest, ExpandStepsCopiesTheWholePickedPath) {
+  TWorkspace& form = StartProgram();
+  SetEditStepDialog([](TEditStepLists& lists) {
+    lists[0] = TStepCommandList{{1, 1, 0, 0, 0}, {0, 3, 2 * In, 0, 0}, {0, 1, 0, 0, 0}};
+    return true;
+  });
+  SelectLayer(40);
+  DrawRoutLine({0, 0}, {In, 0});
+  RTDB->AppendLine({In, In}, 0, NoZOffset);
+  RoutUndo->BeginOperation("Line");
+  ASSERT_EQ(RoutLayer(), (std::vector<std::string>{"J 0 0", "L 10 0", "L 10 10"}));
+  ASSERT_TRUE(ButtonManager().Press(18));
+  Click(In / 2, 0);
+  ECO->CancelCommand();
+  const std::vector<std::string> stepped{"J 0 0 s3", "L 10 0", "L 10 10"};
+  ASSERT_EQ(RoutLayer(), stepped);
+  const std::string created = LastStep();
+
+  Run(form, emRout, "ExpandSteps1");
+  Click(In, In / 2);
+  ECO->CancelCommand();
+  const std::vector<std::string> expanded{"J 0 0",  "L 10 0",  "L 10 10", "J 20 0", "L 30 0", "L 30 10",
+                                          "J 40 0", "L 50 0", "L 50 10", "J 60 0", "L 70 0", "L 70 10"};
+  EXPECT_EQ(RoutLayer(), expanded);
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_EQ(LastStep(), "Expand Step && Repea");
+  Undo();
+  EXPECT_EQ(RoutLayer(), stepped);
+  EXPECT_EQ(LastStep(), created);
+  Redo();
+  EXPECT_EQ(RoutLayer(), expanded);
+  Undo();
+
+  // A clone of the start and three copies of three entities: 10 slots.
+  while (RoutEntityCount < TRoutEntities::HighestIndex - 9) ASSERT_NE(RTDB->AddHole({-9 * In, 0}, 44, 1), 0);
+  RoutUndo->BeginOperation("Filled");
+  const int32_t count = RoutEntityCount;
+  Run(form, emRout, "ExpandSteps1");
+  Click(In / 2, 0);
+  ECO->CancelCommand();
+  EXPECT_EQ(LastBox(), "The rout database is full: it holds at most 100,000 entities.\r\nExpanding the steps "
+                       "needs 10 more; there is room for 9.\r\nNothing was changed.");
+  EXPECT_EQ(RoutEntityCount, count);
+  EXPECT_EQ(RoutLayer(), stepped);
+  EXPECT_EQ(LastStep(), "Filled");
+}
+
 }  // namespace
 
 TEST_F(TDrillRoutEditTest, TheSlotAndCircleDefaultsAreSetFromTheDrillEditMenu) {
@@ -603,4 +667,59 @@ TEST_F(TDrillRoutEditTest, AutoRoutOutsideRoutsAWindowOfBoardsAsOneStep) {
   EXPECT_EQ(LastStep(), "");
   Redo();
   EXPECT_EQ(live(), routed);
+}
+
+// A board routed outside once is not routed again: a second pick on it is
+// refused with a box and changes nothing; a window over it and a board not
+// yet routed routs that one only, the routed one named in the warning.
+TEST_F(TDrillRoutEditTest, AutoRoutOutsideRefusesASecondPathOnARoutedProfile) {
+  StartProgram();
+  SelectLayer(40);
+  for (const int32_t x : {0, 2 * In}) {
+    DB->AddLineOnLayer(x, 0, x + In, 0, 0);
+    DB->AddLineOnLayer(x + In, 0, x + In, In / 2, 0);
+    DB->AddLineOnLayer(x + In, In / 2, x, In / 2, 0);
+    DB->AddLineOnLayer(x, In / 2, x, 0, 0);
+  }
+  RoutUndo->Reset();
+  // The starts of the live paths.
+  auto starts = [] {
+    std::vector<int32_t> out;
+    for (int32_t h : PathStarts(40))
+      if (!SlotDeleted(RTDB->SlotAt(h)->Flags)) out.push_back(h);
+    return out;
+  };
+  ASSERT_TRUE(ButtonManager().Press(AutoRoutOutsideCommand));
+  Click(In / 2, 0);
+  const std::vector<int32_t> once = starts();
+  ASSERT_EQ(once.size(), 1u);
+  const int32_t count = RoutEntityCount;
+  EXPECT_EQ(LastStep(), "auto rout outside");
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+
+  Click(In, In / 4);  // another side of the same board
+  EXPECT_EQ(LastBox(), "This profile is routed on layer 40 already: a second path would rout it twice.\r\n"
+                       "Nothing was changed.");
+  EXPECT_EQ(starts(), once);
+  for (int32_t h = count + 1; h <= RoutEntityCount; ++h) EXPECT_TRUE(SlotDeleted(RTDB->SlotAt(h)->Flags));
+
+  std::vector<std::string> warnings;
+  QueueModalScript("TSuppressDialog", [&](TForm& f) {
+    warnings.push_back(f.Get<TLabel>("WarningLabel").Caption());
+    f.Click("OKButton");
+  });
+  Click(-In, -In);
+  Click(4 * In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(warnings, (std::vector<std::string>{"This profile is routed on layer 40 already: a second path would "
+                                                "rout it twice.\r\nNothing was changed."}));
+  const std::vector<int32_t> twice = starts();
+  ASSERT_EQ(twice.size(), 2u);
+  TIntPoint second;
+  RTDB->EntityAt(twice.back())->GetPoint(second);
+  EXPECT_GT(second.X, In + In / 2);
+  Undo();
+  EXPECT_EQ(starts(), once);
+  Undo();
+  EXPECT_TRUE(starts().empty());
 }

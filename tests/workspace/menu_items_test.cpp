@@ -4,14 +4,24 @@
 // the tables below do not know fails the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
 #include <map>
 #include <set>
+#include <string>
+#include <tuple>
 
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_menus.h"
+#include "model/drill_database.h"
 #include "model/drill_entities.h"
+#include "model/entity_store.h"
+#include "model/undo_journal.h"
 #include "model/rout_database.h"
 #include "plot/cad_export.h"
+#include "platform/common_dialogs.h"
+#include "tapeout/make_drill_tape.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -316,6 +326,92 @@ TEST_F(TMenuItemsTest, DrillToolsDealWithThousandsOfStackedHits) {
       {{39, 1, etDrillHole, 3 * in + in / 40, y, 0}, 1}, {{30, 2, etDrillHole, 2 * in, y, 0}, 1},
       {{30, 3, etDrillSlot, 5 * in, y, 5 * in + in / 50}, 1}, {{30, 3, etDrillHole, 6 * in, y, 0}, 1}};
   EXPECT_EQ(live(), checked);
+}
+
+// On a drill store without room for what they would add, the slot
+// conversion and the spacing check change nothing: the box names the store,
+// what the command needs and the room, and no undo step is made (the
+// import stays the step to undo).
+TEST_F(TMenuItemsTest, DrillToolsOnAFullStoreAreRefusedWhole) {
+  TWorkspace& form = StartProgram();
+  std::string tape = "M48\nINCH,LZ\nT01C0.030\nT03C0.040\n%\nT01\nX3.0Y1.0\nX3.025Y1.0\nT03\n";
+  for (const char* x : {"X5.0", "X5.004", "X5.008", "X5.012", "X5.016", "X5.02"}) tape += std::string(x) + "Y1.0\n";
+  tape += "M30\n";
+  ImportExcellonTape(form, Input("FULL.DRL", tape));
+  // Live entities of the job as layer, tool, type and place.
+  using TEntity = std::tuple<int, int, int, int32_t, int32_t>;
+  auto live = [] {
+    std::multiset<TEntity> out;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+      const uint32_t word = DRDB->WordAt(i);
+      TDrillEntity* e = DRDB->EntityAt(i);
+      TIntPoint p;
+      if (static_cast<int32_t>(word) <= 0 || e == nullptr || (e->GetPoint(p), p.X < 0)) continue;
+      out.insert({30 + LayerOfBit(word & 0x3FFu), e->Tool, e->GetType(), p.X, p.Y});
+    }
+    return out;
+  };
+  const std::multiset<TEntity> job = live();
+  ASSERT_EQ(job.size(), 8u);
+  TDrillEntityBatch filler;
+  while (filler.Count() < TDrillEntities::HighestIndex - DrillEntityCount)
+    filler.Append(NCLayerBit(30) | SlotDeletedBit)->Entity = new TDrillHole({-10 * 25400000, 0}, 1);
+  DRDB->TakeEntities(filler);
+  ResetHeadlessDialogs();
+
+  ScriptInputBoxAnswer("0.001");
+  Run(form, emDrill, "ConvertExpandedSlottoSlot1");
+  EXPECT_EQ(LastBox(), "The drill database is full: it holds at most 1,000,000 entities.\r\nConverting the "
+                       "expanded slots needs 1 more; there is room for 0.\r\nNothing was changed.");
+  EXPECT_EQ(live(), job);
+
+  QueueModalScript("TSpacingCheckDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emDrill, "SpacingCheck1");
+  EXPECT_EQ(LastBox(), "The drill database is full: it holds at most 1,000,000 entities.\r\nChecking the "
+                       "spacing needs 8 more; there is room for 0.\r\nNothing was changed.");
+  EXPECT_EQ(ShownMessageBoxes().size(), 3u);  // the nibble question and the two refusals
+  EXPECT_EQ(live(), job);
+  std::string name;
+  ASSERT_TRUE(DrillUndo->CanUndo(name));
+  EXPECT_EQ(name, "Import file");
+}
+
+// Make Drill Tape with Band Sweep Y on a row of a thousand hits along X,
+// stored in no order: the row lies across the bands, and the tape drills
+// it from one end to the other (each band's hits in turn, not back and
+// forth in the order stored).
+TEST_F(TMenuItemsTest, BandSweepYDrillsARowAcrossItsBandsEndToEnd) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  constexpr int32_t in = 25400000;
+  ToolTable[1].Diameter = in / 100;
+  for (int32_t k = 0; k < 1000; ++k) ASSERT_NE(DRDB->AddHoleOnLayer(in + (k * 379 % 1000) * (in / 100), in, 30, 1, true), 0);
+  QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+    auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+    d.ToolTableCheckBox.SetChecked(false);
+    d.MarkFirstCheckBox.SetChecked(false);
+    d.MarkLastCheckBox.SetChecked(false);
+    d.OptimizerGroup.ClickItem(3);
+    d.OKButton.Click();
+  });
+  const std::string tape = (TempDir / "ROW.DRL").string();
+  ScriptFileDialogAnswer(tape);
+  Run(form, emDrill, "MakeDrillTape1");
+  // The X of each hit in the order drilled (inches, two integer digits,
+  // trailing zeros left out).
+  std::vector<double> xs;
+  const std::string bytes = ReadFileBytes(tape);
+  for (std::size_t at = bytes.find("\nX"); at != std::string::npos; at = bytes.find("\nX", at + 1)) {
+    std::string digits = bytes.substr(at + 2, bytes.find('Y', at) - at - 2);
+    digits.resize(6, '0');
+    xs.push_back(std::strtod((digits.substr(0, 2) + "." + digits.substr(2)).c_str(), nullptr));
+  }
+  ASSERT_EQ(xs.size(), 1000u) << bytes.substr(0, 200);
+  double travel = 0;
+  for (std::size_t k = 1; k < xs.size(); ++k) travel += std::abs(xs[k] - xs[k - 1]);
+  EXPECT_NEAR(travel, 9.99, 1e-9);
+  EXPECT_EQ(std::min(xs.front(), xs.back()), *std::min_element(xs.begin(), xs.end()));
+  EXPECT_EQ(std::max(xs.front(), xs.back()), *std::max_element(xs.begin(), xs.end()));
 }
 
 }  // namespace

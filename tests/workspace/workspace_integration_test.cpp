@@ -10,6 +10,7 @@
 #include "foundation/settings.h"
 #include "foundation/settings_families.h"
 #include "model/cad_database.h"
+#include "model/cad_entities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -527,6 +528,60 @@ TEST_F(TWorkspaceIntegrationTest, AutomaticCleanupIsReachedFromTheCadMenu) {
   ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Modify|&Automatic Cleanup"));
   EXPECT_EQ(ModalFormsShown().back(), "TCleanDialog");
   EXPECT_EQ(Form->ModalLevel(), 0);
+}
+
+// Automatic Cleanup on a drawing without room for the lines its merges
+// make: the box names the drawing, what the clean-up needs at least and
+// the room, and every line stays as it was, the undo step too.
+TEST_F(TWorkspaceIntegrationTest, AutomaticCleanupWithoutRoomForItsLinesChangesNothing) {
+  StartProgram();
+  Form->LayerPanel.FindControl("L0")->Click();
+  // Three overlapping lines along X: two merges, a line each.
+  for (const auto& [a, b] : {std::pair{0, 2}, {1, 3}, {2, 4}}) DB->AddLine(a * Inch, 0, b * Inch, 0);
+  CadUndo->BeginOperation("Draw");
+  auto drawing = [] {
+    std::vector<std::string> out;
+    for (int32_t i = 1; i <= CadEntityCount; ++i) {
+      TEntitySlot* slot = EntityArray->GetSlot(i);
+      if (SlotDeleted(slot->Flags) || slot->Flags != 1) continue;
+      TIntPoint a, b;
+      slot->Entity->GetPoint(a);
+      slot->Entity->GetSecondPoint(b);
+      out.push_back(std::to_string(slot->Flags) + ": " + std::to_string(a.X / (Inch / 10)) + " " +
+                    std::to_string(b.X / (Inch / 10)));
+    }
+    return out;
+  };
+  const std::vector<std::string> before = drawing();
+  ASSERT_EQ(before.size(), 3u);
+  // Points on another layer up to room for one more entity.
+  const int32_t full = TEntityArray::HighestIndex - 1;
+  EntityArray->GetSlot(full);
+  for (int32_t i = CadEntityCount + 1; i <= full; ++i) *EntityArray->GetSlot(i) = {1u << 5, new TCadPoint(-i, -i)};
+  CadEntityCount = full;
+  QueueModalScript("TCleanDialog", [](TForm& f) { f.Click("OKButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Modify|&Automatic Cleanup"));
+  EXPECT_EQ(LastBox(), "The CAD drawing is full: it holds at most 1,000,000 entities.\r\nCleaning up the drawing "
+                       "needs at least 2 more; there is room for 1.\r\nNothing was changed.");
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(drawing(), before);
+  EXPECT_EQ(CadEntityCount, full);
+  std::string name;
+  ASSERT_TRUE(CadUndo->CanUndo(name));
+  EXPECT_EQ(name, "Draw");
+  EXPECT_EQ(Form->ModalLevel(), 0);
+
+  // With room for both, the three lines become one.
+  TEntitySlot* last = EntityArray->GetSlot(full);
+  delete last->Entity;
+  *last = TEntitySlot{};
+  CadEntityCount = full - 1;
+  EntityArray->SetCount(full - 1);
+  QueueModalScript("TCleanDialog", [](TForm& f) { f.Click("OKButton"); });
+  ASSERT_TRUE(ClickMenu(*Form->Menu(), "&Modify|&Automatic Cleanup"));
+  EXPECT_EQ(drawing(), (std::vector<std::string>{"1: 0 40"}));
+  ASSERT_TRUE(CadUndo->CanUndo(name));
+  EXPECT_EQ(name, "Auto Cleanup");
 }
 
 TEST_F(TWorkspaceIntegrationTest, ViewItemsFlipTheDisplaySettingsAndTickThemselves) {
