@@ -118,9 +118,14 @@ void CloseWindow(const TIntPoint& at) {
   phase.push_back(box);
   const int64_t caught = HitsMarked({box}, m.MarkingLast);
   const std::string which = m.MarkingLast ? "last" : "first";
+  // A last window over hits that are all marked first catches none of them,
+  // though their centres are inside.
+  const std::string none = m.MarkingLast && HitsMarked({box}, false) > 0
+                               ? "The window marks no hit: the hits inside it are marked first"
+                               : "The window marks no hit: a hit is marked when its centre is inside";
   if (UserPanel != nullptr)
     UserPanel->SetPromptLine(2, 1,
-                             caught == 0 ? "The window marks no hit: a hit is marked when its centre is inside"
+                             caught == 0 ? none
                                          : "The window marks " + HitsText(caught) + " to drill " + which + "; " +
                                                HitsText(HitsMarked(phase, m.MarkingLast)) + " marked " +
                                                which + " in all");

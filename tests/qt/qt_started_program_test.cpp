@@ -18,6 +18,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
+#include <QtTest/QTest>
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -38,8 +40,12 @@
 #include "platform/qt/qt_forms.h"
 #include "platform/qt/qt_menus.h"
 #include "platform/qt/qt_printer.h"
+#include "command/rubber_brain.h"
+#include "command/user_panel.h"
+#include "tapeout/make_drill_tape.h"
 #include "tapein/drill_import.h"
 #include "workspace/layers.h"
+#include "workspace/my_screen.h"
 #include "workspace/startup.h"
 #include "workspace/workspace.h"
 
@@ -452,4 +458,254 @@ TEST_F(QtStartedProgramTest, TheImportsWindowsShowWholeOverTheMainWindow) {
   EXPECT_TRUE(screen.contains(report)) << report.x() << "," << report.y() << " " << report.width() << "x" << report.height();
   EXPECT_LE((report.center() - main.center()).manhattanLength(), 4)
       << report.center().x() << "," << report.center().y() << " over " << main.center().x() << "," << main.center().y();
+}
+
+namespace {
+
+// The live drill hits of the job.
+int LiveHits() {
+  int n = 0;
+  for (int32_t i = 1; i <= DrillEntityCount; ++i)
+    if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) ++n;
+  return n;
+}
+
+// Excellon-to-Drill answered OK without its report.
+void ReadWithoutReport(QWidget* window) {
+  for (QCheckBox* box : window->findChildren<QCheckBox*>())
+    if (box->text() == "Show Messages" && box->isChecked()) ClickWidget(box);
+  Key(Qt::Key_Return, "\r");
+}
+
+// Where a point of the job shows in the drawing area: the pixel the view
+// takes for the nearest point.
+QPoint PixelOf(int32_t x, int32_t y) {
+  QPoint best;
+  int64_t dx = INT64_MAX, dy = INT64_MAX;
+  for (int i = -2000; i < 4000; ++i) {
+    if (std::abs(int64_t{MyScreen->MouseToWorldX(i)} - x) < dx) dx = std::abs(int64_t{MyScreen->MouseToWorldX(i)} - x), best.setX(i);
+    if (std::abs(int64_t{MyScreen->MouseToWorldY(i)} - y) < dy) dy = std::abs(int64_t{MyScreen->MouseToWorldY(i)} - y), best.setY(i);
+  }
+  return best;
+}
+
+// The Alt letter as the window system hands it in: through the shortcuts
+// of the window that has the keyboard. A button so pressed shows itself
+// down a moment before it acts.
+void AltKey(Qt::Key letter) {
+  QTest::keyClick(QApplication::focusWidget(), letter, Qt::AltModifier);
+  QTest::qWait(200);
+}
+
+}  // namespace
+
+// Select Layer For Data closed without OK withdraws the import, as Esc in
+// the placement does: Esc from the keyboard and the title bar's close for
+// the main part, Esc again for a part to be placed. The job keeps no hit
+// and nothing waits for a place.
+TEST_F(QtStartedProgramTest, EscAndTheCloseBoxAtSelectLayerForDataWithdrawTheImport) {
+  const std::string tape = (TempDir / "WITHDRAWN.DRL").string();
+  WriteFileBytes(tape, kTape);
+  TOperator user;
+  for (int i = 0; i < 3; ++i) {
+    user.At("File Format", [](QWidget*) { Key(Qt::Key_Return, "\r"); });
+    user.At("Excellon-to-Drill", ReadWithoutReport);
+  }
+  user.At("Select Layer For Data", [](QWidget*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); });
+  user.At("Select Layer For Data", [](QWidget* window) { window->close(); });
+  user.At("Select Layer For Data", [](QWidget*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); });
+  std::vector<std::string> hints;
+  std::vector<int> hits;
+  std::vector<bool> waits;
+  const int rc = RunProgram([&] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    Settle();
+    form->LayerPanel.FindControl("L30")->Click();
+    Settle();
+    for (TModalResult mainPart : {mrYes, mrYes, mrNo}) {
+      SetApplicationHint("");
+      ScriptFileDialogAnswer(tape);
+      ScriptMessageBoxAnswer(mainPart);
+      EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Import"));
+      Settle();
+      hints.push_back(form->HintPanel.Caption());
+      hits.push_back(LiveHits());
+      waits.push_back(DrawingAreaInputWaits());
+    }
+    QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(user.Met, (std::vector<std::string>{"File Format", "Excellon-to-Drill", "Select Layer For Data",
+                                                "File Format", "Excellon-to-Drill", "Select Layer For Data",
+                                                "File Format", "Excellon-to-Drill", "Select Layer For Data"}));
+  const std::string withdrawn = "The import was withdrawn; the drill database is unchanged.";
+  EXPECT_EQ(hints, (std::vector<std::string>{withdrawn, withdrawn, withdrawn}));
+  EXPECT_EQ(hits, (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(waits, (std::vector<bool>{false, false, false}));
+}
+
+// Each Alt letter of Make Drill Tape acts on its own control: M chooses
+// Millimeters (the digits follow), U unticks the M48 header, C chooses
+// Incremental, P Decimal Point, W unticks the tool table, N goes back to
+// Inches. Esc leaves the options as they were.
+TEST_F(QtStartedProgramTest, TheAltLettersOfMakeDrillTapeActOnTheirOwnControls) {
+  TOperator user;
+  std::vector<std::string> seen;
+  user.At("Make Drill Tape", [&](QWidget* window) {
+    auto chosen = [&](const QString& group, int item) {
+      const QList<QRadioButton*> items = RadioItems(window, group);
+      return item < items.size() && items[item]->isChecked();
+    };
+    auto ticked = [&](const QString& text) {
+      for (QCheckBox* box : window->findChildren<QCheckBox*>())
+        if (box->text().remove('&') == text) return box->isChecked();
+      return false;
+    };
+    auto look = [&] {
+      seen.push_back(std::string(chosen("Units", 1) ? "mm " : "in ") + SpinTexts(window) +
+                     (ticked("Output M48 Header") ? " M48" : "") + (chosen("Coordinate Mode", 1) ? " inc" : "") +
+                     (chosen("Zeros Used", 3) ? " point" : "") + (ticked("Write Tool Table File") ? " table" : ""));
+    };
+    look();
+    for (Qt::Key letter : {Qt::Key_M, Qt::Key_U, Qt::Key_C, Qt::Key_P, Qt::Key_W, Qt::Key_N}) {
+      AltKey(letter);
+      look();
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  bool m48 = false;
+  const int rc = RunProgram([&] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    Settle();
+    form->LayerPanel.FindControl("L30")->Click();
+    Settle();
+    DRDB->MakeTapeDefaults.OutputM48Header = true;
+    DRDB->MakeTapeDefaults.WriteToolTableFile = true;
+    DrillOutputFormat.Metric = false;
+    DrillOutputFormat.Absolute = true;
+    DrillOutputFormat.ZerosUsed = 0;
+    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Make Drill Tape"));
+    Settle();
+    m48 = DRDB->MakeTapeDefaults.OutputM48Header && DRDB->MakeTapeDefaults.WriteToolTableFile &&
+          !DrillOutputFormat.Metric;
+    QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(user.Met, std::vector<std::string>{"Make Drill Tape"});
+  EXPECT_EQ(seen, (std::vector<std::string>{"in 2 4 M48 table", "mm 3 3 M48 table", "mm 3 3 table",
+                                            "mm 3 3 inc table", "mm 3 3 inc point table", "mm 3 3 inc point",
+                                            "in 2 4 inc point"}));
+  EXPECT_TRUE(m48);
+}
+
+// The tooling hits marked with the mouse on the drawing: two clicks make a
+// window with a rubber band between, a drag makes one too, two clicks on
+// one point mark round it; each window says on the command line how many
+// hits it caught. The right button goes on to the last hits; Esc stops
+// with a box saying that no tape was written, and none is.
+TEST_F(QtStartedProgramTest, ToolingHitsAreWindowedByClicksAndDragsAndEscWritesNoTape) {
+  const std::string tape = (TempDir / "MARKED.DRL").string();
+  WriteFileBytes(tape, kTape);
+  TOperator user;
+  user.At("File Format", [](QWidget*) { Key(Qt::Key_Return, "\r"); });
+  user.At("Excellon-to-Drill", ReadWithoutReport);
+  user.At("Select Layer For Data", [](QWidget*) { Key(Qt::Key_Return, "\r"); });
+  std::vector<std::string> lines;  // the command line after each window, and after the right button
+  bool band = false;
+  auto mark = [&] {
+    QWidget* area = QtWidgetOf(Workspace->PaintBox);
+    // The two hits of the tape, the first to the left.
+    TIntPoint first, second;
+    DRDB->EntityAt(1)->GetPoint(first);
+    DRDB->EntityAt(2)->GetPoint(second);
+    const QPoint a = PixelOf(first.X, first.Y);
+    const QPoint b = PixelOf(second.X, second.Y);
+    auto line = [&] { lines.push_back(UserPanel->PromptLine(1) + " | " + UserPanel->PromptLine(2)); };
+    // Two clicks round the first hit, the pointer moved between.
+    QTest::mouseClick(area, Qt::LeftButton, {}, a - QPoint(15, 15));
+    QTest::mouseMove(area, a + QPoint(15, 15));
+    Settle();
+    band = RubberBrain != nullptr && RubberBrain->Drawn();
+    QTest::mouseClick(area, Qt::LeftButton, {}, a + QPoint(15, 15));
+    line();
+
+    // A drag over both.
+    QTest::mousePress(area, Qt::LeftButton, {}, a - QPoint(20, 20));
+    QTest::mouseMove(area, (a + b) / 2);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, b + QPoint(20, 20));
+    line();
+    QTest::mouseClick(area, Qt::RightButton, {}, (a + b) / 2);
+    line();
+    // Two clicks on one point between the hits.
+    QTest::mouseClick(area, Qt::LeftButton, {}, (a + b) / 2);
+    QTest::mouseClick(area, Qt::LeftButton, {}, (a + b) / 2);
+    line();
+    QTest::mouseClick(area, Qt::LeftButton, {}, b);
+    QTest::mouseClick(area, Qt::LeftButton, {}, b);
+    line();
+    // The main window has the keyboard again once the dialog has gone, as
+    // the window manager gives it back.
+    QApplication::setActiveWindow(QtWidgetOf(*Workspace));
+    Settle();
+    QWidget* keys = QApplication::focusWidget();
+    ASSERT_NE(keys, nullptr);
+    QTest::keyClick(keys, Qt::Key_Escape);
+  };
+  user.At("Make Drill Tape", [&](QWidget* window) {
+    // Both markings, no coupon.
+    for (QCheckBox* box : window->findChildren<QCheckBox*>()) {
+      const QString text = box->text().remove('&');
+      if (text.startsWith("Mark ") != box->isChecked() && (text.startsWith("Mark ") || text.contains("First-Last")))
+        ClickWidget(box);
+    }
+    QTimer::singleShot(100, mark);
+    Key(Qt::Key_Return, "\r");
+  });
+  std::string after;
+  size_t boxes = 0;
+  const int rc = RunProgram([&] {
+    TWorkspace* form = Workspace;
+    if (form == nullptr) return 1;
+    Settle();
+    form->LayerPanel.FindControl("L30")->Click();
+    Settle();
+    ScriptFileDialogAnswer(tape);
+    ScriptMessageBoxAnswer(mrYes);  // the main part
+    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Import"));
+    Settle();
+    // The hits shown well apart, as a zoom window shows them.
+    TIntPoint first, second;
+    DRDB->EntityAt(1)->GetPoint(first);
+    DRDB->EntityAt(2)->GetPoint(second);
+    ViewServices().ZoomWindow(first.X - 20000000, first.Y - 20000000, second.X + 20000000, second.Y + 20000000);
+    Settle();
+    boxes = ShownMessageBoxes().size();
+    EXPECT_TRUE(ClickMenu(*form->Menu(), "&File|&Make Drill Tape"));
+    Settle();
+    after = ShownMessageBoxes().size() > boxes ? ShownMessageBoxes().back().Text : "";
+    EXPECT_EQ(MyScreen->Activity, acIdle);
+    ScriptMessageBoxAnswer(mrNo);  // the job is not saved
+    QtWidgetOf(*form)->close();
+    Settle();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_TRUE(band);
+  const std::string first = "Window the FIRST tooling hits; right button when done, Esc to stop | ";
+  const std::string last = "Window the LAST tooling hits; right button when done, Esc to stop | ";
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       first + "The window marks 1 hit to drill first; 1 hit marked first in all",
+                       first + "The window marks 2 hits to drill first; 2 hits marked first in all",
+                       last + "2 hits marked first",
+                       last + "The window marks no hit: a hit is marked when its centre is inside",
+                       last + "The window marks no hit: the hits inside it are marked first"}));
+  EXPECT_EQ(after, "The marking of the tooling hits was stopped: no drill tape was written.");
+  EXPECT_EQ(user.Met, (std::vector<std::string>{"File Format", "Excellon-to-Drill", "Select Layer For Data",
+                                                "Make Drill Tape"}));
 }
