@@ -772,7 +772,7 @@ std::string JobStepWorkText(int64_t work) {
 }
 
 TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t& jobWork,
-                              std::unordered_set<const TStepObject*>& counted) {
+                              std::unordered_set<const TStepObject*>& counted, int64_t* jobDrawn) {
   if (chain != nullptr && chain->LevelCount() + pattern->LevelCount() > kMaxStepLevels)
     return TPatternTake::TooDeep;
   const TStepObject* made = pattern;
@@ -789,6 +789,9 @@ TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t&
       work += StepObjectWork(*s);
     }
   if (jobWork + work > JobStepWorkLimit()) return TPatternTake::PastBound;
+  const int64_t drawn = int64_t(made->Offsets().size()) - (chain != nullptr ? int64_t(chain->Offsets().size()) : 0);
+  if (jobDrawn != nullptr && *jobDrawn + drawn > JobDrawnCopiesLimit()) return TPatternTake::PastDrawnCopies;
+  if (jobDrawn != nullptr) *jobDrawn += drawn;
   jobWork += work;
   counted.insert(levels.begin(), levels.end());
   return TPatternTake::Taken;

@@ -184,16 +184,20 @@ std::string JobStepWorkText(int64_t work);
 
 // What a tape's pattern end does to one entity of the pattern (see
 // TakePatternLevel).
-enum class TPatternTake { Taken, TooDeep, PastBound, CannotExpand };
+enum class TPatternTake { Taken, TooDeep, PastBound, CannotExpand, PastDrawnCopies };
 // Whether the entity whose chain is given (nullptr: none) may take the
 // pattern as its outermost level: the chain made holds at most three levels
 // (else TooDeep), expands whole (else CannotExpand) and its levels not yet
 // counted (each in counted once) keep jobWork, the job's count, within the
 // bound (else PastBound). Taken: jobWork and counted grown by them, and the
 // entity's AppendStepObj(pattern) gives it that chain. The objects are made
-// here without a box; the caller says what was not applied.
+// here without a box; the caller says what was not applied. With jobDrawn
+// (the job's drawn copies, see JobDrawnCopies) the entity's copies made
+// keep it within JobDrawnCopiesLimit() (else PastDrawnCopies), and Taken
+// grows it by them.
 TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t& jobWork,
-                              std::unordered_set<const TStepObject*>& counted);
+                              std::unordered_set<const TStepObject*>& counted,
+                              int64_t* jobDrawn = nullptr);
 // "The step pattern would make more than 65,535 copies or move outside the
 // coordinate range."
 std::string StepPatternCannotExpandText();

@@ -547,4 +547,29 @@ TEST_F(TStepPatternKeepingTest, RoutStepsCountThePathLinesDrawnWithTheStart) {
   EXPECT_EQ(JobDrawnCopies(), 999);
 }
 
+// Drill Import applies no pattern that would take the job past the copies
+// a job file holds: the hole keeps the copies it has, the box names the
+// line, and the job is saved and opened again.
+TEST_F(TStepPatternKeepingTest, DrillImportLeavesAPatternPastTheDrawnCopiesAFileHolds) {
+  TWorkspace& form = StartProgram();
+  const TDrawnLimit limit(1000);
+  SelectLayer(30);
+  std::string tape = "M48\nINCH,LZ\nT1C0.020\n%\nT1\n";
+  tape += "M25\nX010000Y010000\nM01\n" + Steps(500, 'Y') + "M08\n";
+  tape += "M25\nX020000Y010000\nM01\n" + Steps(600, 'Y') + "M08\nM30\n";
+  ImportExcellonTape(form, Input("MANY.DRL", tape));
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(CopiesAt(1), 500u);
+  EXPECT_EQ(CopiesAt(2), 0u);
+  const auto& boxes = ShownMessageBoxes();
+  const auto box = std::find_if(boxes.begin(), boxes.end(), [](const auto& b) { return b.Type == mtWarning; });
+  ASSERT_NE(box, boxes.end());
+  EXPECT_EQ(box->Text, "Line 1113: the pattern's repeats were not applied to 1 entity: the job's stepped entities "
+                       "would come to more than 1,000 copies, all a job file holds.");
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emDrill, "MANY.ZUL");
+  EXPECT_EQ(CopiesAt(1), 500u);
+  EXPECT_EQ(JobDrawnCopies(), 500);
+}
+
 }  // namespace
