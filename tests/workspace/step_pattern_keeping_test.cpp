@@ -519,7 +519,8 @@ TEST_F(TStepPatternKeepingTest, DrillEditsKeepTheJobWithinTheDrawnCopiesAFileHol
 }
 
 // A rout path's lines are drawn with its start's pattern: a jog and its two
-// lines take 333 copies (999 drawn), not 334; the job opens again.
+// lines take 333 copies (999 drawn), not 334, and are not copied by a
+// window; the job opens again.
 TEST_F(TStepPatternKeepingTest, RoutStepsCountThePathLinesDrawnWithTheStart) {
   TWorkspace& form = StartProgram();
   const TDrawnLimit limit(1000);
@@ -541,6 +542,17 @@ TEST_F(TStepPatternKeepingTest, RoutStepsCountThePathLinesDrawnWithTheStart) {
   ASSERT_TRUE(ShownMessageBoxes().empty()) << LastBox();
   ASSERT_NE(FirstRoutSteps(), nullptr);
   EXPECT_EQ(JobDrawnCopies(), 999);
+  // Window Copy of the path copies its start with its lines.
+  const int32_t entities = RoutEntityCount;
+  Run(form, emRout, "Copy1");
+  Click(-Inch / 2, -Inch / 2);
+  Click(3 * Inch / 2, 3 * Inch / 2);
+  Click(0, 0);
+  Click(0, 3 * Inch);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(LastBox(), kPastDrawn + "1,998 copies; a job file holds at most 1,000.\r\nNothing was changed.");
+  EXPECT_EQ(RoutEntityCount, entities);
+  ResetHeadlessDialogs();
   SaveAndOpen(form, emRout, "PATH.ZUL");
   ASSERT_NE(FirstRoutSteps(), nullptr);
   EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 333u);
