@@ -116,10 +116,11 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
   // refused whole, with the box, when the job's patterns would come to more
   // than a job file holds.
   std::vector<TStepObject*> chains;
-  if (list != nullptr) list->MovedStepChains(chains);
+  std::vector<int64_t> drawn;
+  if (list != nullptr) list->MovedStepChains(chains, drawn);
   const bool stepped = std::any_of(chains.begin(), chains.end(), [](TStepObject* c) { return c != nullptr; });
   auto stepsFit = [&](int64_t count, const std::function<TMatrix3(int64_t)>& matrixAt, bool copy) {
-    if (!stepped || JobStepsTakeTransforms(chains, count, matrixAt, copy)) return true;
+    if (!stepped || JobStepsTakeTransforms(chains, count, matrixAt, copy, drawn)) return true;
     FreeObjectList(list);
     FreeObjectList(crossing);
     return false;

@@ -161,9 +161,11 @@ void TDrillHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed
   if (copy) DrawList();
 }
 
-void TDrillHandle::MovedStepChains(std::vector<TStepObject*>& chains) {
+void TDrillHandle::MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn) {
   Walk(this, [&](TDrillHandle* h) {
-    if (SlotInMask(DRDB->WordAt(h->Index), ActiveNCLayerMask)) chains.push_back(h->DrillEntity()->GetStepObj());
+    if (!SlotInMask(DRDB->WordAt(h->Index), ActiveNCLayerMask)) return;
+    chains.push_back(h->DrillEntity()->GetStepObj());
+    drawn.push_back(1);
   });
 }
 
@@ -385,6 +387,7 @@ void TDrillHandle::DeleteStep() {
 
 namespace {
 void CopyPattern(TDrillHandle* list, TStepObject* pattern, const std::string& name) {
+  if (!JobDrawnCopiesTakeChains(ChainsOf(list), {}, pattern, "Nothing was changed.")) return;
   if (!RoomForClones(ListedCount(list), "Giving the holes the step pattern")) return;
   if (pattern != nullptr) pattern->AddRef();  // held while clones take it
   DRDB->EraseAll();

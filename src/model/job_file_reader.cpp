@@ -1317,10 +1317,10 @@ bool TJobFileLoader::CheckDrawnCopies() {
     const auto it = users.find(l.Id);
     if (it == users.end()) continue;
     copies += it->second * l.Copies;
-    if (copies > kMaxJobDrawnCopies) {
+    if (copies > JobDrawnCopiesLimit()) {
       FailAt(l.Line, "the entities using the step lists up to step list " + Num(l.Id) +
                          " come to more than " +
-                         IntToStrGrouped(int32_t(kMaxJobDrawnCopies)) +
+                         IntToStrGrouped(int32_t(JobDrawnCopiesLimit())) +
                          " copies: drawing them would take hours.");
       return false;
     }
@@ -1423,11 +1423,18 @@ TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
 
 namespace {
 int64_t jobStepWorkLimit = kMaxJobStepWork;
+int64_t jobDrawnCopiesLimit = kMaxJobDrawnCopies;
 }  // namespace
 
 int64_t JobStepWorkLimit() { return jobStepWorkLimit; }
 
 void SetJobStepWorkLimit(int64_t work) { jobStepWorkLimit = work > 0 ? work : kMaxJobStepWork; }
+
+int64_t JobDrawnCopiesLimit() { return jobDrawnCopiesLimit; }
+
+void SetJobDrawnCopiesLimit(int64_t copies) {
+  jobDrawnCopiesLimit = copies > 0 ? std::min(copies, kMaxJobDrawnCopies) : kMaxJobDrawnCopies;
+}
 
 bool JobEntityCarriesSteps(uint8_t type) {
   return type >= etDrillHole || type == etRoutJog || type == etRoutCircle || type == etRoutHole ||

@@ -386,6 +386,11 @@ inline int64_t JobFileStepWorkLimit() { return 2 * JobStepWorkLimit(); }
 // for every copy of its chain): the most hits the job counts. A file whose
 // entities come to more would take hours to draw; the reader refuses it.
 constexpr int64_t kMaxJobDrawnCopies = 2147483647;
+// The limit in force: kMaxJobDrawnCopies, unless a test lowered it (a job
+// of that many copies cannot be built in a test); 0 or less restores it.
+// The editors and the reader hold the job to the same one.
+int64_t JobDrawnCopiesLimit();
+void SetJobDrawnCopiesLimit(int64_t copies);
 // The work of one chain of that many commands expanding to that many copies.
 inline int64_t StepChainWork(std::size_t commands, std::size_t copies) {
   return int64_t(commands) + int64_t(copies);
@@ -425,7 +430,7 @@ class TJobFileLoader : public TJobFileReader {
   // The drawing of the job, once it is put in, paints every entity once for
   // itself and once for each copy of its chain (the lines and arcs of a rout
   // path those of its start): false, with the fault reported, when that
-  // comes to more copies than kMaxJobDrawnCopies.
+  // comes to more copies than JobDrawnCopiesLimit().
   bool CheckDrawnCopies();
   bool TakePlainHole(const TPlainHole& hole) final;
   void ReadPlainHoles() override;

@@ -772,7 +772,7 @@ std::string JobStepWorkText(int64_t work) {
 }
 
 TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t& jobWork,
-                              std::unordered_set<const TStepObject*>& counted) {
+                              std::unordered_set<const TStepObject*>& counted, int64_t* jobDrawn) {
   if (chain != nullptr && chain->LevelCount() + pattern->LevelCount() > kMaxStepLevels)
     return TPatternTake::TooDeep;
   const TStepObject* made = pattern;
@@ -789,6 +789,9 @@ TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t&
       work += StepObjectWork(*s);
     }
   if (jobWork + work > JobStepWorkLimit()) return TPatternTake::PastBound;
+  const int64_t drawn = int64_t(made->Offsets().size()) - (chain != nullptr ? int64_t(chain->Offsets().size()) : 0);
+  if (jobDrawn != nullptr && *jobDrawn + drawn > JobDrawnCopiesLimit()) return TPatternTake::PastDrawnCopies;
+  if (jobDrawn != nullptr) *jobDrawn += drawn;
   jobWork += work;
   counted.insert(levels.begin(), levels.end());
   return TPatternTake::Taken;
@@ -812,6 +815,50 @@ void ForEachJobChain(F&& f) {
     if (e->StepObj != nullptr) f(e->StepObj);
   });
 }
+
+// The chain each entity is drawn with, once per entity, as the job file
+// reader counts them: a rout path's lines and arcs with the chain of the
+// last jog before them on their layer; entities drawn without one are
+// left out.
+template <class F>
+void ForEachDrawnChain(F&& f) {
+  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
+    TStepObject* path = nullptr;
+    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
+      TStepObject* chain = nullptr;
+      if (e->Type == etRoutJog)
+        chain = path = e->GetStepObj();
+      else if (e->Type == etRoutLine || IsArcType(e->Type))
+        chain = path;
+      else if (IsStepCarrier(e->Type))
+        chain = e->GetStepObj();
+      if (chain != nullptr) f(chain);
+    });
+  }
+  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
+    if (e->StepObj != nullptr) f(e->StepObj);
+  });
+}
+
+int64_t CopiesOf(const TStepObject* chain) { return chain != nullptr ? int64_t(chain->Offsets().size()) : 0; }
+
+std::string Grouped(int64_t n) {
+  std::string digits = std::to_string(n < 0 ? -n : n), text;
+  for (std::size_t k = 0; k < digits.size(); ++k) {
+    if (k > 0 && (digits.size() - k) % 3 == 0) text += ',';
+    text += digits[k];
+  }
+  return n < 0 ? "-" + text : text;
+}
+
+bool TakesDrawnCopies(int64_t copies, const char* refused) {
+  if (copies <= JobDrawnCopiesLimit()) return true;
+  ErrorBox(JobDrawnCopiesText(copies) + "\r\n" + refused);
+  return false;
+}
+
+// How many entities draw with entry i of chains (see JobStepsTakePattern).
+int64_t DrawnAt(const std::vector<int64_t>& drawn, std::size_t i) { return i < drawn.size() ? drawn[i] : 1; }
 
 // The entities holding each chain, less one for each entry of leaving (the
 // chains of the entities an edit gives new ones).
@@ -863,10 +910,11 @@ class TStepCountWait {
 
 // The commands and copies of a chain made of these commands, and whether
 // it expands whole.
-int64_t ExpandedWork(const TStepCommandList& chain, bool& whole) {
+int64_t ExpandedWork(const TStepCommandList& chain, bool& whole, int64_t* copies = nullptr) {
   TStepCommandList offsets;
   int32_t position = 0;
   whole = chain.empty() || ExpandStepList(false, chain, offsets, position);
+  if (copies != nullptr) *copies = int64_t(offsets.size());
   return StepChainWork(chain.size(), offsets.size());
 }
 
@@ -891,7 +939,47 @@ bool RefuseUnexpandable(const char* refused) {
 
 }  // namespace
 
-bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern) {
+int64_t JobDrawnCopies() {
+  int64_t copies = 0;
+  ForEachDrawnChain([&](const TStepObject* chain) { copies += CopiesOf(chain); });
+  return copies;
+}
+
+int64_t RoutStartDrawn(int32_t handle) {
+  const TRoutEntity* start = RoutEntityAt(handle);
+  if (start == nullptr || start->Type != etRoutJog || Seq == nullptr) return 1;
+  uint8_t layer = 0;
+  const int32_t position = Seq->FindHandle(handle, layer);
+  if (position == 0) return 1;
+  const uint32_t bit = NCLayerBit(layer);
+  int64_t drawn = 1;
+  for (int32_t p = position + 1; p <= Seq->Count(layer); ++p) {
+    const int32_t h = Seq->HandleAt(layer, p);
+    const uint32_t flags = RoutSlotFlags(h);
+    if (SlotDeleted(flags) || !SlotHasBit(flags, bit)) continue;
+    const TRoutEntity* e = RoutEntityAt(h);
+    if (e == nullptr) continue;
+    if (e->Type == etRoutJog) break;
+    drawn += e->Type == etRoutLine || IsArcType(e->Type);
+  }
+  return drawn;
+}
+
+std::string JobDrawnCopiesText(int64_t copies) {
+  return "The job's stepped entities would come to " + Grouped(copies) +
+         " copies; a job file holds at most " + Grouped(JobDrawnCopiesLimit()) + ".";
+}
+
+bool JobDrawnCopiesTakeChains(const std::vector<TStepObject*>& chains, const std::vector<int64_t>& drawn,
+                              const TStepObject* pattern, const char* refused) {
+  int64_t change = 0;
+  for (std::size_t i = 0; i < chains.size(); ++i)
+    change += DrawnAt(drawn, i) * (CopiesOf(pattern) - CopiesOf(chains[i]));
+  return change <= 0 || TakesDrawnCopies(JobDrawnCopies() + change, refused);
+}
+
+bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern,
+                         const std::vector<int64_t>& drawn) {
   const char* refused = "The step pattern was not made.";
   if (!pattern.ChainWhole()) return RefuseUnexpandable(refused);
   // What the job holds after the edit: the chains the changed entities let
@@ -904,25 +992,33 @@ bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObj
   int64_t work = StepWorkOf(ids, nullptr);
   for (const TStepObject* s = &pattern; s != nullptr; s = s->Nested()) work += StepObjectWork(*s);
   const TStepCommandList outer = pattern.FlattenCommands();
-  std::unordered_set<const TStepObject*> made;
+  // The copies of the chain each level becomes, for the drawn copies.
+  std::unordered_map<const TStepObject*, int64_t> made;
   TStepCountWait wait;
   int64_t done = 0;
   for (const TStepObject* chain : chains) {
-    for (const TStepObject* s = chain; s != nullptr && made.insert(s).second; s = s->Nested()) {
+    for (const TStepObject* s = chain; s != nullptr && made.count(s) == 0; s = s->Nested()) {
       TStepCommandList all = s->FlattenCommands();
       all.insert(all.end(), outer.begin(), outer.end());
       bool whole = true;
-      work += ExpandedWork(all, whole);
+      work += ExpandedWork(all, whole, &made[s]);
       if (!whole) return RefuseUnexpandable(refused);
     }
     done += kMaxStepCopies;
     if (wait.Cancelled(done, int64_t(chains.size()) * kMaxStepCopies)) return false;
   }
-  return TakesWork(work, refused);
+  if (!TakesWork(work, refused)) return false;
+  int64_t change = 0;
+  for (std::size_t i = 0; i < chains.size(); ++i) {
+    const int64_t copies = chains[i] != nullptr ? made[chains[i]] : CopiesOf(&pattern);
+    change += DrawnAt(drawn, i) * (copies - CopiesOf(chains[i]));
+  }
+  return change <= 0 || TakesDrawnCopies(JobDrawnCopies() + change, refused);
 }
 
 bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t count,
-                            const std::function<TMatrix3(int64_t)>& matrixAt, bool copy) {
+                            const std::function<TMatrix3(int64_t)>& matrixAt, bool copy,
+                            const std::vector<int64_t>& drawn) {
   std::vector<TStepObject*> distinct;
   {
     std::unordered_set<TStepObject*> seen;
@@ -964,6 +1060,14 @@ bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t cou
   RegisterHeld(users, ids);
   const int64_t work = StepWorkOf(ids, nullptr) + added;
   if (!TakesWork(work, "Nothing was changed.")) return false;
+  // A copy draws each copied entity's pattern count times more; a move
+  // keeps the copies (a chain transformed makes as many).
+  if (copy) {
+    int64_t copied = 0;
+    for (std::size_t i = 0; i < chains.size(); ++i) copied += DrawnAt(drawn, i) * CopiesOf(chains[i]);
+    if (copied > 0 && !TakesDrawnCopies(JobDrawnCopies() + copied * count, "Nothing was changed."))
+      return false;
+  }
   // A step of a turned or mirrored copy moves with the matrix (see
   // OrientOffset), and may take the pattern's copies out of the coordinate
   // range: such chains are transformed here, as the edit would, and looked
@@ -1002,6 +1106,16 @@ bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
   });
   TStepIdTable ids;
   RegisterHeld(ChainUsers(rebuilt), ids);
+  // The commands of the chain s becomes (empty: none).
+  auto rebuiltCommands = [&](const TStepObject* s) {
+    TStepCommandList all;
+    for (const TStepObject* t = s; t != nullptr; t = t->Nested()) {
+      const int j = changedAt(t);
+      const TStepCommandList* commands = j < 0 ? &t->Commands() : lists[std::size_t(j)] ? &*lists[std::size_t(j)] : nullptr;
+      if (commands != nullptr) all.insert(all.end(), commands->begin(), commands->end());
+    }
+    return all;
+  };
   std::unordered_set<const TStepObject*> made;
   int64_t added = 0;
   TStepCountWait wait;
@@ -1015,19 +1129,28 @@ bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
       }
       const int k = changedAt(s);
       if ((k >= 0 && !lists[std::size_t(k)]) || !made.insert(s).second) continue;
-      TStepCommandList all;
-      for (const TStepObject* t = s; t != nullptr; t = t->Nested()) {
-        const int j = changedAt(t);
-        const TStepCommandList* commands = j < 0 ? &t->Commands() : lists[std::size_t(j)] ? &*lists[std::size_t(j)] : nullptr;
-        if (commands != nullptr) all.insert(all.end(), commands->begin(), commands->end());
-      }
       bool whole = true;
-      added += ExpandedWork(all, whole);
+      added += ExpandedWork(rebuiltCommands(s), whole);
       if (!whole) return RefuseUnexpandable(refused);
     }
     if (wait.Cancelled(done, int64_t(rebuilt.size()) * kMaxStepCopies)) return false;
   }
-  return TakesWork(StepWorkOf(ids, nullptr) + added, refused);
+  if (!TakesWork(StepWorkOf(ids, nullptr) + added, refused)) return false;
+  // Every entity drawn with a rebuilt chain is drawn with what it becomes.
+  std::unordered_map<const TStepObject*, int64_t> copiesMade;
+  int64_t copies = 0, change = 0;
+  ForEachDrawnChain([&](const TStepObject* chain) {
+    copies += CopiesOf(chain);
+    if (!touches(chain)) return;
+    auto [it, first] = copiesMade.try_emplace(chain, 0);
+    if (first) {
+      const TStepCommandList all = rebuiltCommands(chain);
+      bool whole = true;
+      if (!all.empty()) ExpandedWork(all, whole, &it->second);
+    }
+    change += it->second - CopiesOf(chain);
+  });
+  return change <= 0 || TakesDrawnCopies(copies + change, refused);
 }
 
 int WriteJobFile(const std::string& fileName, const std::string& backupName, int* backupError,

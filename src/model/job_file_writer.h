@@ -184,16 +184,20 @@ std::string JobStepWorkText(int64_t work);
 
 // What a tape's pattern end does to one entity of the pattern (see
 // TakePatternLevel).
-enum class TPatternTake { Taken, TooDeep, PastBound, CannotExpand };
+enum class TPatternTake { Taken, TooDeep, PastBound, CannotExpand, PastDrawnCopies };
 // Whether the entity whose chain is given (nullptr: none) may take the
 // pattern as its outermost level: the chain made holds at most three levels
 // (else TooDeep), expands whole (else CannotExpand) and its levels not yet
 // counted (each in counted once) keep jobWork, the job's count, within the
 // bound (else PastBound). Taken: jobWork and counted grown by them, and the
 // entity's AppendStepObj(pattern) gives it that chain. The objects are made
-// here without a box; the caller says what was not applied.
+// here without a box; the caller says what was not applied. With jobDrawn
+// (the job's drawn copies, see JobDrawnCopies) the entity's copies made
+// keep it within JobDrawnCopiesLimit() (else PastDrawnCopies), and Taken
+// grows it by them.
 TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t& jobWork,
-                              std::unordered_set<const TStepObject*>& counted);
+                              std::unordered_set<const TStepObject*>& counted,
+                              int64_t* jobDrawn = nullptr);
 // "The step pattern would make more than 65,535 copies or move outside the
 // coordinate range."
 std::string StepPatternCannotExpandText();
@@ -208,15 +212,38 @@ std::string StepPatternCannotExpandText();
 // one; one entry per entity) of the entities an editor changes, and every
 // chain made expands; else the error box says so ("... The step pattern
 // was not made.") and false.
-bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern);
+// drawn: how many entities draw with each entry's chain (a rout path's
+// start, its lines and arcs: RoutStartDrawn); empty, one each. The job's
+// drawn copies (JobDrawnCopies) past JobDrawnCopiesLimit() are refused too.
+bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern,
+                         const std::vector<int64_t>& drawn = {});
 // The same for a window edit that moves (copy false) or copies the entities
 // whose chains are given by each of count matrices (matrixAt(0) ...): a chain
 // moved goes with its last entity, each matrix gives a chain of its own
 // ("... Nothing was changed.").
 bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t count,
-                            const std::function<TMatrix3(int64_t)>& matrixAt, bool copy);
+                            const std::function<TMatrix3(int64_t)>& matrixAt, bool copy,
+                            const std::vector<int64_t>& drawn = {});
 // The same for Edit Steps: every chain that holds the level old[k] (k where
 // changed[k]) gets lists[k] in its place, or loses the level when it has
 // none ("... The step lists were not changed.").
 bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
                       const std::array<std::optional<TStepCommandList>, 3>& lists);
+
+// The copies the job's entities are drawn with, counted as the job file
+// reader counts them: each entity once for every copy of its chain, the
+// lines and arcs of a rout path with the chain of the jog before them.
+int64_t JobDrawnCopies();
+// How many entities draw with the chain of the rout path start at the
+// handle: a jog with the lines and arcs after it on its layer, up to the
+// next jog; any other start alone.
+int64_t RoutStartDrawn(int32_t handle);
+// "The job's stepped entities would come to N copies; a job file holds at
+// most 2,147,483,647."
+std::string JobDrawnCopiesText(int64_t copies);
+// Whether the job's drawn copies stay within JobDrawnCopiesLimit() when the
+// entities whose chains are given (drawn as for JobStepsTakePattern) are
+// given pattern (nullptr: none) in their place; else the error box
+// ("... " refused) and false.
+bool JobDrawnCopiesTakeChains(const std::vector<TStepObject*>& chains, const std::vector<int64_t>& drawn,
+                              const TStepObject* pattern, const char* refused);

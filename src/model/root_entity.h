@@ -128,8 +128,12 @@ class TRootEntityHandle {
   virtual void TransformList(const TMatrix3& matrix, bool copy, bool& failed, uint8_t layer,
                              bool changeLayer) = 0;
   // The step pattern (nullptr: none) of each entity TransformList would move
-  // or copy, appended to chains.
-  virtual void MovedStepChains(std::vector<TStepObject*>& chains) { (void)chains; }
+  // or copy, appended to chains, and to drawn how many entities draw with
+  // each (a rout path's start with its lines and arcs).
+  virtual void MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn) {
+    (void)chains;
+    (void)drawn;
+  }
   virtual TRootDBObject* GetEntity() = 0;
 
   // The symmetric difference of two selections: a handle of B whose index A

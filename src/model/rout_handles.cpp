@@ -345,14 +345,17 @@ void TRoutHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed,
   RTDB->Redraw(0);
 }
 
-void TRoutHandle::MovedStepChains(std::vector<TStepObject*>& chains) {
+void TRoutHandle::MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn) {
   if (RTDB == nullptr || Seq == nullptr) return;
   for (TRootEntityHandle* h = this; h != nullptr; h = h->Next) {
     auto* rh = static_cast<TRoutHandle*>(h);
     auto* e = dynamic_cast<TRoutStepCarrier*>(EntityOf(h));
     if (e != nullptr && Seq->LayerOf(h->Index) != 0 && rh->Include && !rh->AsLine &&
-        SlotInMask(FlagsOf(h), ActiveNCLayerMask))
+        SlotInMask(FlagsOf(h), ActiveNCLayerMask)) {
       chains.push_back(e->GetStepObj());
+      // A copied start takes its path with it: counted whole.
+      drawn.push_back(e->GetStepObj() != nullptr ? RoutStartDrawn(h->Index) : 1);
+    }
   }
 }
 
@@ -483,13 +486,17 @@ int32_t TRoutHandle::ReplaceStarts(TStepObject* step, bool append) {
 }
 
 namespace {
-// The step chains of the listed path starts (nullptr for one without).
-std::vector<TStepObject*> StartChains(TRootEntityHandle* list) {
+// The step chains of the listed path starts (nullptr for one without), and
+// how many entities draw with each (RoutStartDrawn).
+std::vector<TStepObject*> StartChains(TRootEntityHandle* list, std::vector<int64_t>& drawn) {
   std::vector<TStepObject*> chains;
+  drawn.clear();
   for (TRootEntityHandle* h = list; h != nullptr; h = h->Next) {
     TRoutEntity* e = EntityOf(h);
-    if (e != nullptr && !SlotDeleted(FlagsOf(h)) && IsPathStartType(e->GetType()))
+    if (e != nullptr && !SlotDeleted(FlagsOf(h)) && IsPathStartType(e->GetType())) {
       chains.push_back(e->GetStepObj());
+      drawn.push_back(RoutStartDrawn(h->Index));
+    }
   }
   return chains;
 }
@@ -516,7 +523,9 @@ void TRoutHandle::Step() {
   auto* step = new TStepObject(std::move(first));
   if (!second.empty()) step->SetNested(new TStepObject(std::move(second)));
   step->AddRef();  // held while the starts take it
-  const int32_t replaced = JobStepsTakePattern(StartChains(this), *step) ? ReplaceStarts(step, true) : 0;
+  std::vector<int64_t> drawn;
+  const std::vector<TStepObject*> chains = StartChains(this, drawn);
+  const int32_t replaced = JobStepsTakePattern(chains, *step, drawn) ? ReplaceStarts(step, true) : 0;
   ReleaseStepObject(step);
   if (replaced > 0) {
     RTDB->Redraw(0);
@@ -539,7 +548,9 @@ void TRoutHandle::CreateStep() {
   TStepObject* step = ChainFromLevels(levels);
   if (step == nullptr) return;
   step->AddRef();
-  if (JobStepsTakePattern(StartChains(this), *step)) ReplaceStarts(step, true);
+  std::vector<int64_t> drawn;
+  const std::vector<TStepObject*> chains = StartChains(this, drawn);
+  if (JobStepsTakePattern(chains, *step, drawn)) ReplaceStarts(step, true);
   ReleaseStepObject(step);
   RTDB->Redraw(0);
   if (RoutUndo != nullptr) RoutUndo->BeginOperation(kCreateStepName);
@@ -617,6 +628,9 @@ void TRoutHandle::DeleteStep() {
 
 namespace {
 void CopyStepTo(TRoutHandle* list, TStepObject* step, bool (*replace)(TRoutHandle*, TStepObject*)) {
+  std::vector<int64_t> drawn;
+  const std::vector<TStepObject*> chains = StartChains(list, drawn);
+  if (!JobDrawnCopiesTakeChains(chains, drawn, step, "Nothing was changed.")) return;
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) RTDB->EraseLayer(l);
   if (step != nullptr) step->AddRef();
   replace(list, step);

@@ -302,27 +302,28 @@ void TDrillTapeReader::ApplyRepeats() {
   // would take the job past its step bound is not made: the entity keeps
   // the copies it has and leaves the list.
   int32_t refused = PatternRefused;
-  int32_t pastBound = 0, cannotExpand = 0;
+  int32_t pastBound = 0, cannotExpand = 0, pastDrawn = 0;
   if (step != nullptr) {
     size_t kept = 0;
     // The entities of a pattern mostly share their chain of steps: each
     // chain made is expanded once and counted once.
     const TStepObject* last = nullptr;
     if (StepWork < 0) StepWork = JobStepWork();
+    if (DrawnCopies < 0) DrawnCopies = JobDrawnCopies();
     std::unordered_set<const TStepObject*> counted;
     const bool whole = step->ChainWhole();
     for (const int32_t index : PatternEntities) {
       TDrillEntity* e = DRDB->EntityAt(index);
       if (e == nullptr) continue;
       const TPatternTake take =
-          whole ? TakePatternLevel(e->StepObj, step, StepWork, counted) : TPatternTake::CannotExpand;
+          whole ? TakePatternLevel(e->StepObj, step, StepWork, counted, &DrawnCopies) : TPatternTake::CannotExpand;
       if (take == TPatternTake::TooDeep) {
         ++refused;
         ++PatternRefused;
         continue;
       }
       if (take != TPatternTake::Taken) {
-        ++(take == TPatternTake::PastBound ? pastBound : cannotExpand);
+        ++(take == TPatternTake::PastBound ? pastBound : take == TPatternTake::PastDrawnCopies ? pastDrawn : cannotExpand);
         continue;
       }
       e->AppendStepObj(step);
@@ -339,6 +340,7 @@ void TDrillTapeReader::ApplyRepeats() {
     ReportPattern(PatternTooDeepText(BlockNumber, refused, kMaxPatternChain));
   if (cannotExpand > 0) ReportPattern(PatternCannotExpandText(BlockNumber, cannotExpand));
   if (pastBound > 0) ReportPattern(PatternPastJobBoundText(BlockNumber, pastBound, JobStepWorkLimit()));
+  if (pastDrawn > 0) ReportPattern(PatternPastDrawnCopiesText(BlockNumber, pastDrawn, JobDrawnCopiesLimit()));
 }
 
 void TDrillTapeReader::PatternEnd(bool& handled) {

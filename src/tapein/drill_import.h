@@ -102,6 +102,9 @@ class TDrillTapeReader : public TNCReader {
   // a pattern end makes: a pattern that would take the job past what a job
   // file holds is not applied, so that the job read can still be saved.
   int64_t StepWork = -1;
+  // The job's drawn copies (see JobDrawnCopies), counted at the first
+  // pattern end and kept up as patterns are applied.
+  int64_t DrawnCopies = -1;
   // The lines on the pattern repeats not applied, for a box when the
   // results window is not shown.
   std::vector<std::string> PatternNotices;

@@ -27,6 +27,14 @@ std::string JoinText(std::initializer_list<std::string_view> pieces) {
   return text;
 }
 
+std::string PatternPastDrawnCopiesText(int32_t line, int32_t entities, int64_t limit) {
+  return JoinText({"Line ", std::to_string(line), ": the pattern's repeats were not applied to ",
+                   std::to_string(entities), entities == 1 ? " entity" : " entities",
+                   ": the job's stepped entities would come to more than ",
+                   IntToStrGrouped(int32_t(std::min<int64_t>(limit, INT32_MAX))),
+                   " copies, all a job file holds."});
+}
+
 std::string PatternPastJobBoundText(int32_t line, int32_t entities, int64_t bound) {
   return JoinText({"Line ", std::to_string(line), ": the pattern's repeats were not applied to ",
                    std::to_string(entities), entities == 1 ? " entity" : " entities",

@@ -63,6 +63,10 @@ std::string JoinText(std::initializer_list<std::string_view> pieces);
 // job's step patterns would come to more than <bound> commands and copies,
 // all a job file holds."
 std::string PatternPastJobBoundText(int32_t line, int32_t entities, int64_t bound);
+// "Line <line>: the pattern's repeats were not applied to <n> entities: the
+// job's stepped entities would come to more than <limit> copies, all a job
+// file holds."
+std::string PatternPastDrawnCopiesText(int32_t line, int32_t entities, int64_t limit);
 // "Line <line>: the pattern's repeats were not applied to <n> entities
 // already repeated by <levels> patterns."
 std::string PatternTooDeepText(int32_t line, int32_t entities, int32_t levels);

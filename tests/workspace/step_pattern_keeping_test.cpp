@@ -30,6 +30,11 @@ class TStepPatternKeepingTest : public TWorkspaceDialogsTest {
     explicit TStepBound(int64_t work) { SetJobStepWorkLimit(work); }
     ~TStepBound() { SetJobStepWorkLimit(0); }
   };
+  // The drawn copies a job may come to, lowered while it lives.
+  struct TDrawnLimit {
+    explicit TDrawnLimit(int64_t copies) { SetJobDrawnCopiesLimit(copies); }
+    ~TDrawnLimit() { SetJobDrawnCopiesLimit(0); }
+  };
   // The Edit Steps dialog answers OK on one level of the lines given.
   static void ScriptSteps(std::vector<std::string> lines) {
     QueueModalScript("TEditStepDialog", [lines](TForm& f) {
@@ -432,6 +437,151 @@ TEST_F(TStepPatternKeepingTest, CreateStepRepeatOnAFullStoreChangesNoHole) {
       EXPECT_EQ(DRDB->EntityAt(i)->GetStepObj()->Offsets().size(), 3u);
     }
   EXPECT_EQ(stepped, 2);
+}
+
+const std::string kPastDrawn = "The job's stepped entities would come to ";
+
+// Create Step & Repeat, Add To Step & Repeat, Window Copy and Edit Steps
+// refuse an edit that takes the job past the copies a job file holds, with
+// the box and nothing changed; a job at the limit is saved and opened again,
+// and the reader holds it to the same limit.
+TEST_F(TStepPatternKeepingTest, DrillEditsKeepTheJobWithinTheDrawnCopiesAFileHolds) {
+  TWorkspace& form = StartProgram();
+  const TDrawnLimit limit(1000);
+  SelectLayer(30);
+  for (int32_t k = 0; k < 3; ++k) DRDB->AddHole(Inch + k * Inch / 5, Inch, true);
+  const int32_t single = DRDB->AddHole(3 * Inch, Inch, true);
+  DrillUndo->BeginOperation("Holes");
+  const int32_t count = DrillEntityCount;
+  auto stepped = [] {
+    std::vector<std::size_t> copies;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (static_cast<int32_t>(DRDB->WordAt(i)) > 0) copies.push_back(CopiesAt(i));
+    std::sort(copies.begin(), copies.end());
+    return copies;
+  };
+
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(334));
+  EXPECT_EQ(LastBox(), kPastDrawn + "1,002 copies; a job file holds at most 1,000.\r\nThe step pattern was not made.");
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(DrillEntityCount, count);
+  EXPECT_EQ(stepped(), (std::vector<std::size_t>{0, 0, 0, 0}));
+  EXPECT_EQ(JobDrawnCopies(), 0);
+
+  ResetHeadlessDialogs();
+  CreateDrillSteps(form, {Inch / 2, Inch / 2}, {2 * Inch, 2 * Inch}, Copies(333));
+  ASSERT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  ASSERT_EQ(stepped(), (std::vector<std::size_t>{0, 333, 333, 333}));
+  EXPECT_EQ(JobDrawnCopies(), 999);
+
+  // Add To Step & Repeat: the fourth hole takes the pattern of the first.
+  Run(form, emDrill, "AddtoStepList2");
+  Click(5 * Inch / 2, Inch / 2);
+  Click(7 * Inch / 2, 3 * Inch / 2);
+  Click(Inch, Inch);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(LastBox(), kPastDrawn + "1,332 copies; a job file holds at most 1,000.\r\nNothing was changed.");
+  EXPECT_EQ(StepsAt(single), nullptr);
+
+  // Window Copy of the three stepped holes.
+  ResetHeadlessDialogs();
+  Run(form, emDrill, "Copy1");
+  Click(Inch / 2, Inch / 2);
+  Click(2 * Inch, 2 * Inch);
+  Click(Inch, Inch);
+  Click(Inch, 3 * Inch);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(LastBox(), kPastDrawn + "1,998 copies; a job file holds at most 1,000.\r\nNothing was changed.");
+  EXPECT_EQ(LiveDrillEntities(), 4);
+
+  // Edit Steps of the pattern the three share: 340 copies each.
+  ResetHeadlessDialogs();
+  ScriptSteps(Copies(340));
+  Run(form, emDrill, "EditStepList2");
+  Click(Inch / 2, Inch / 2);
+  Click(2 * Inch, 2 * Inch);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(LastBox(), kPastDrawn + "1,020 copies; a job file holds at most 1,000.\r\nThe step lists were not changed.");
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(stepped(), (std::vector<std::size_t>{0, 333, 333, 333}));
+
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emDrill, "DRAWN.ZUL");
+  EXPECT_EQ(stepped(), (std::vector<std::size_t>{0, 333, 333, 333}));
+  EXPECT_EQ(JobDrawnCopies(), 999);
+
+  // The reader refuses the same job under a lower limit.
+  const TDrawnLimit lower(998);
+  Run(form, emDrill, "New1");
+  ScriptFileDialogAnswer((TempDir / "DRAWN.ZUL").string());
+  Run(form, emDrill, "Open1");
+  EXPECT_NE(LastBox().find("come to more than 998 copies"), std::string::npos) << LastBox();
+}
+
+// A rout path's lines are drawn with its start's pattern: a jog and its two
+// lines take 333 copies (999 drawn), not 334, and are not copied by a
+// window; the job opens again.
+TEST_F(TStepPatternKeepingTest, RoutStepsCountThePathLinesDrawnWithTheStart) {
+  TWorkspace& form = StartProgram();
+  const TDrawnLimit limit(1000);
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 0}, {Inch, 0}, false, NoZOffset, 0);
+  RTDB->AppendLine({Inch, Inch}, 0, NoZOffset);
+  RoutUndo->BeginOperation("Lines");
+  auto create = [&](int copies) {
+    ScriptSteps(Copies(copies));
+    Run(form, emRout, "CreateStepRepeat1");
+    Click(Inch / 2, 0);
+    form.KeyDown(VK_ESCAPE);
+  };
+  create(334);
+  EXPECT_EQ(LastBox(), kPastDrawn + "1,002 copies; a job file holds at most 1,000.\r\nThe step pattern was not made.");
+  EXPECT_EQ(FirstRoutSteps(), nullptr);
+  ResetHeadlessDialogs();
+  create(333);
+  ASSERT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  ASSERT_NE(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(JobDrawnCopies(), 999);
+  // Window Copy of the path copies its start with its lines.
+  const int32_t entities = RoutEntityCount;
+  Run(form, emRout, "Copy1");
+  Click(-Inch / 2, -Inch / 2);
+  Click(3 * Inch / 2, 3 * Inch / 2);
+  Click(0, 0);
+  Click(0, 3 * Inch);
+  form.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(LastBox(), kPastDrawn + "1,998 copies; a job file holds at most 1,000.\r\nNothing was changed.");
+  EXPECT_EQ(RoutEntityCount, entities);
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emRout, "PATH.ZUL");
+  ASSERT_NE(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 333u);
+  EXPECT_EQ(JobDrawnCopies(), 999);
+}
+
+// Drill Import applies no pattern that would take the job past the copies
+// a job file holds: the hole keeps the copies it has, the box names the
+// line, and the job is saved and opened again.
+TEST_F(TStepPatternKeepingTest, DrillImportLeavesAPatternPastTheDrawnCopiesAFileHolds) {
+  TWorkspace& form = StartProgram();
+  const TDrawnLimit limit(1000);
+  SelectLayer(30);
+  std::string tape = "M48\nINCH,LZ\nT1C0.020\n%\nT1\n";
+  tape += "M25\nX010000Y010000\nM01\n" + Steps(500, 'Y') + "M08\n";
+  tape += "M25\nX020000Y010000\nM01\n" + Steps(600, 'Y') + "M08\nM30\n";
+  ImportExcellonTape(form, Input("MANY.DRL", tape));
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(CopiesAt(1), 500u);
+  EXPECT_EQ(CopiesAt(2), 0u);
+  const auto& boxes = ShownMessageBoxes();
+  const auto box = std::find_if(boxes.begin(), boxes.end(), [](const auto& b) { return b.Type == mtWarning; });
+  ASSERT_NE(box, boxes.end());
+  EXPECT_EQ(box->Text, "Line 1113: the pattern's repeats were not applied to 1 entity: the job's stepped entities "
+                       "would come to more than 1,000 copies, all a job file holds.");
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emDrill, "MANY.ZUL");
+  EXPECT_EQ(CopiesAt(1), 500u);
+  EXPECT_EQ(JobDrawnCopies(), 500);
 }
 
 }  // namespace
