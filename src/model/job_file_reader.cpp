@@ -1317,10 +1317,10 @@ bool TJobFileLoader::CheckDrawnCopies() {
     const auto it = users.find(l.Id);
     if (it == users.end()) continue;
     copies += it->second * l.Copies;
-    if (copies > JobDrawnCopiesLimit()) {
+    if (copies > JobFileDrawnCopiesLimit()) {
       FailAt(l.Line, "the entities using the step lists up to step list " + Num(l.Id) +
                          " come to more than " +
-                         IntToStrGrouped(int32_t(JobDrawnCopiesLimit())) +
+                         IntToStrGrouped(int32_t(JobFileDrawnCopiesLimit())) +
                          " copies: drawing them would take hours.");
       return false;
     }
@@ -1423,7 +1423,7 @@ TJobContents::TEntity TJobContents::Unpack(const int32_t*& word) {
 
 namespace {
 int64_t jobStepWorkLimit = kMaxJobStepWork;
-int64_t jobDrawnCopiesLimit = kMaxJobDrawnCopies;
+int64_t jobDrawnCopiesLimit = kMaxEditedDrawnCopies;
 }  // namespace
 
 int64_t JobStepWorkLimit() { return jobStepWorkLimit; }
@@ -1433,7 +1433,7 @@ void SetJobStepWorkLimit(int64_t work) { jobStepWorkLimit = work > 0 ? work : kM
 int64_t JobDrawnCopiesLimit() { return jobDrawnCopiesLimit; }
 
 void SetJobDrawnCopiesLimit(int64_t copies) {
-  jobDrawnCopiesLimit = copies > 0 ? std::min(copies, kMaxJobDrawnCopies) : kMaxJobDrawnCopies;
+  jobDrawnCopiesLimit = copies > 0 ? std::min(copies, kMaxEditedDrawnCopies) : kMaxEditedDrawnCopies;
 }
 
 bool JobEntityCarriesSteps(uint8_t type) {

@@ -382,15 +382,21 @@ int64_t JobStepWorkLimit();
 void SetJobStepWorkLimit(int64_t work);
 // What the reader takes of a job file: twice the bound in force.
 inline int64_t JobFileStepWorkLimit() { return 2 * JobStepWorkLimit(); }
-// The copies a job's entities may come to in all (each entity counted once
-// for every copy of its chain): the most hits the job counts. A file whose
-// entities come to more would take hours to draw; the reader refuses it.
+// The copies a job file's entities may come to in all (each entity counted
+// once for every copy of its chain): the most hits the job counts. A file
+// whose entities come to more would take hours to draw; the reader refuses
+// it. The editors keep the job to half of it, so that an undo in the other
+// mode, which no count stops, still leaves a job the reader opens.
 constexpr int64_t kMaxJobDrawnCopies = 2147483647;
-// The limit in force: kMaxJobDrawnCopies, unless a test lowered it (a job
-// of that many copies cannot be built in a test); 0 or less restores it.
-// The editors and the reader hold the job to the same one.
+constexpr int64_t kMaxEditedDrawnCopies = kMaxJobDrawnCopies / 2;
+// The editors' limit in force: kMaxEditedDrawnCopies, unless a test lowered
+// it (a job of that many copies cannot be built in a test); 0 or less
+// restores it.
 int64_t JobDrawnCopiesLimit();
 void SetJobDrawnCopiesLimit(int64_t copies);
+// What the reader takes of a job file: twice the editors' limit and one
+// (kMaxJobDrawnCopies unless lowered).
+inline int64_t JobFileDrawnCopiesLimit() { return 2 * JobDrawnCopiesLimit() + 1; }
 // The work of one chain of that many commands expanding to that many copies.
 inline int64_t StepChainWork(std::size_t commands, std::size_t copies) {
   return int64_t(commands) + int64_t(copies);

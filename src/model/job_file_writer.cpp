@@ -842,15 +842,6 @@ void ForEachDrawnChain(F&& f) {
 
 int64_t CopiesOf(const TStepObject* chain) { return chain != nullptr ? int64_t(chain->Offsets().size()) : 0; }
 
-std::string Grouped(int64_t n) {
-  std::string digits = std::to_string(n < 0 ? -n : n), text;
-  for (std::size_t k = 0; k < digits.size(); ++k) {
-    if (k > 0 && (digits.size() - k) % 3 == 0) text += ',';
-    text += digits[k];
-  }
-  return n < 0 ? "-" + text : text;
-}
-
 bool TakesDrawnCopies(int64_t copies, const char* refused) {
   if (copies <= JobDrawnCopiesLimit()) return true;
   ErrorBox(JobDrawnCopiesText(copies) + "\r\n" + refused);
@@ -966,8 +957,8 @@ int64_t RoutStartDrawn(int32_t handle) {
 }
 
 std::string JobDrawnCopiesText(int64_t copies) {
-  return "The job's stepped entities would come to " + Grouped(copies) +
-         " copies; a job file holds at most " + Grouped(JobDrawnCopiesLimit()) + ".";
+  return "The job's stepped entities would come to " + Int64ToStrGrouped(copies) +
+         " copies; a job file holds at most " + Int64ToStrGrouped(JobDrawnCopiesLimit()) + ".";
 }
 
 bool JobDrawnCopiesTakeChains(const std::vector<TStepObject*>& chains, const std::vector<int64_t>& drawn,

@@ -499,7 +499,8 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
   // comes back), the layer's origin, tools and tool page, the flags.
   TImportTransaction transaction;
 
-  bool failed = false, drawsNothing = false;
+  bool failed = false, drawsNothing = false, pastDrawnCopies = false;
+  int64_t drawnCopies = 0;
   TTapeFaults faults;
   {
     TRoutTapeReader reader(*target, fileName, swapFile, ExecutionPath() + "SCRATCH\\",
@@ -519,6 +520,13 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     // stays as it was.
     drawsNothing = !failed && target->EntityCount() < firstNew;
     failed = failed || drawsNothing;
+    // Nor does one whose patterns would take the job past the copies a job
+    // file holds: saved, it would not open again.
+    if (!failed) {
+      drawnCopies = JobDrawnCopies();
+      pastDrawnCopies = drawnCopies > JobDrawnCopiesLimit();
+      failed = pastDrawnCopies;
+    }
     if (failed) {
       // Taken out before the drawing resumes, so the picture never shows them.
       transaction.TakeBack();
@@ -533,6 +541,8 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
     ErrorBox("The edited rout tape draws nothing.\r\n" + faults.Lines() + "The layer was kept as it was.");
   else if (drawsNothing)
     ReportTapeDrawsNothing(fileName, faults);
+  else if (pastDrawnCopies)
+    ErrorBox("<" + fileName + ">: " + JobDrawnCopiesText(drawnCopies) + "\r\nNothing was imported.");
   if (!failed) {
     target->ShareIdenticalStepLists(firstNew);
     if (!faults.Empty()) ShowTapeFaults(faults);

@@ -333,6 +333,31 @@ TEST_F(TStepPatternKeepingTest, OpenRoutTapeNestsAPatternEndedTwice) {
   EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 299u);
 }
 
+// Open Rout Tape of a tape whose patterns would take the job past the
+// copies a job file holds brings nothing, as a saved job of it would not
+// open again; under the limit the same tape is read.
+TEST_F(TStepPatternKeepingTest, OpenRoutTapePastTheDrawnCopiesAFileHoldsBringsNothing) {
+  TWorkspace& form = StartProgram();
+  const std::string path = "M25\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM01\n";
+  const std::string tape = "%\n" + path + Steps(2, 'Y') + "M01\n" + Steps(3, 'X') + "M08\nM30\n";
+  EXPECT_EQ(OpenRoutTape(form, "NESTED.RT", tape), "");
+  const int64_t drawn = JobDrawnCopies();
+  ASSERT_GT(drawn, 11);  // the jog and its line, 11 copies each
+
+  ScriptMessageBoxAnswer(mrNo);
+  Run(form, emRout, "New1");
+  ResetHeadlessDialogs();
+  const TDrawnLimit limit(drawn - 1);
+  const std::string box = OpenRoutTape(form, "NESTED.RT", tape);
+  EXPECT_NE(box.find(">: The job's stepped entities would come to " + std::to_string(drawn) +
+                     " copies; a job file holds at most " + std::to_string(drawn - 1) +
+                     ".\r\nNothing was imported."),
+            std::string::npos)
+      << box;
+  EXPECT_EQ(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(JobDrawnCopies(), 0);
+}
+
 // A mirrored copy's step moves with the hole: moved 40" to the right, a
 // pattern whose mirrored copy lies 10" away would put it past the coordinate
 // range. Window Move leaves the hole and its pattern as they were and says
@@ -510,12 +535,19 @@ TEST_F(TStepPatternKeepingTest, DrillEditsKeepTheJobWithinTheDrawnCopiesAFileHol
   EXPECT_EQ(stepped(), (std::vector<std::size_t>{0, 333, 333, 333}));
   EXPECT_EQ(JobDrawnCopies(), 999);
 
-  // The reader refuses the same job under a lower limit.
-  const TDrawnLimit lower(998);
+  // The reader takes twice the editors' limit and one: it refuses the same
+  // job under an editors' limit of 498.
+  const TDrawnLimit lower(498);
   Run(form, emDrill, "New1");
   ScriptFileDialogAnswer((TempDir / "DRAWN.ZUL").string());
   Run(form, emDrill, "Open1");
-  EXPECT_NE(LastBox().find("come to more than 998 copies"), std::string::npos) << LastBox();
+  EXPECT_NE(LastBox().find("come to more than 997 copies"), std::string::npos) << LastBox();
+  // Under 499 it opens.
+  const TDrawnLimit higher(499);
+  Run(form, emDrill, "New1");
+  ScriptFileDialogAnswer((TempDir / "DRAWN.ZUL").string());
+  Run(form, emDrill, "Open1");
+  EXPECT_EQ(JobDrawnCopies(), 999);
 }
 
 // A rout path's lines are drawn with its start's pattern: a jog and its two
