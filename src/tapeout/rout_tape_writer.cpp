@@ -272,10 +272,10 @@ std::vector<TRoutTapeItem> TRoutTapeBuilder::WrittenItems(const TRoutTapeProgram
     // are written out there, as on a drill tape.
     const bool asPattern = pattern != nullptr && !pattern->Offsets.empty() && f_.Absolute &&
                            WritableAsPattern(pattern->Commands, f_.Version);
-    TRoutTapeItem mark;
     if (asPattern) {
-      mark.Kind = TRoutTapeItemKind::PatternStart;
-      out.push_back(mark);
+      TRoutTapeItem start;
+      start.Kind = TRoutTapeItemKind::PatternStart;
+      out.push_back(std::move(start));
     }
     out.insert(out.end(), items.begin() + begin, items.begin() + end);
     if (asPattern) {
