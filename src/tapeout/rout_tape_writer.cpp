@@ -443,6 +443,30 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
     const std::size_t first = lines_.size();
     const bool located = LocateEntity != 0 && item.Entity == LocateEntity && LocatedLine == 0;
     switch (item.Kind) {
+      case TRoutTapeItemKind::PatternStart:
+        HeadUp();
+        lines_.push_back("M25");
+        // Each run of the pattern names its tool and its first motion again.
+        tool_ = compIndex_ = motion_ = -1;
+        break;
+      case TRoutTapeItemKind::PatternEnd:
+        HeadUp();
+        lines_.push_back("M01");
+        for (const TStepCommand& c : item.Steps) {
+          int64_t tx = 0, ty = 0;
+          ToTapeAxes(f_.Version, c.DX, c.DY, tx, ty);
+          words = c.Count > 1 ? "R" + IntToShortStr(c.Count) + "M02" : "M02";
+          if (!LengthWord('X', static_cast<double>(tx), words) ||
+              !LengthWord('Y', static_cast<double>(ty), words))
+            return false;
+          if (c.Orientation & 1) words += "M70";
+          if (c.Orientation & 2) words += "M80";
+          if (c.Orientation & 4) words += "M90";
+          lines_.push_back(words);
+        }
+        lines_.push_back("M08");
+        motion_ = -1;
+        break;
       case TRoutTapeItemKind::Jog: {
         if (!ToolWord(item.Tool, item.CompIndex)) return false;
         HeadUp();
@@ -513,30 +537,6 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
       }
       case TRoutTapeItemKind::Command:
         if (f_.OutputUnparsed && !item.Text.empty()) lines_.push_back(item.Text);
-        break;
-      case TRoutTapeItemKind::PatternStart:
-        HeadUp();
-        lines_.push_back("M25");
-        // Each run of the pattern names its tool and its first motion again.
-        tool_ = compIndex_ = motion_ = -1;
-        break;
-      case TRoutTapeItemKind::PatternEnd:
-        HeadUp();
-        lines_.push_back("M01");
-        for (const TStepCommand& c : item.Steps) {
-          int64_t tx = 0, ty = 0;
-          ToTapeAxes(f_.Version, c.DX, c.DY, tx, ty);
-          words = c.Count > 1 ? "R" + IntToShortStr(c.Count) + "M02" : "M02";
-          if (!LengthWord('X', static_cast<double>(tx), words) ||
-              !LengthWord('Y', static_cast<double>(ty), words))
-            return false;
-          if (c.Orientation & 1) words += "M70";
-          if (c.Orientation & 2) words += "M80";
-          if (c.Orientation & 4) words += "M90";
-          lines_.push_back(words);
-        }
-        lines_.push_back("M08");
-        motion_ = -1;
         break;
     }
     if (located && lines_.size() > first) {
