@@ -123,19 +123,6 @@ std::vector<TIntPoint> EntityPoints(TDrillEntity& e) {
   return {p, q};
 }
 
-// A list the tape states as one pattern: a single level, a mark, then steps;
-// orientations only where the axis version needs no conversion.
-bool WritableAsPattern(TStepObject& step, uint8_t axisVersion) {
-  if (step.LevelCount() != 1) return false;
-  const TStepCommandList& c = step.Commands();
-  if (c.empty() || c.front().Command == 0) return false;
-  for (std::size_t i = 1; i < c.size(); ++i) {
-    if (c[i].Command != 0) return false;
-    if (axisVersion != 1 && c[i].Orientation != 0) return false;
-  }
-  return true;
-}
-
 // ---- Tape lines --------------------------------------------------------------------------
 
 class TDrillTapeBuilder {
@@ -348,14 +335,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
       lines_.push_back("M25");
       for (const TDrillTapeItem& item : pattern.Items) Item(item);
       lines_.push_back("M01");
-      // The last run of a list makes no copy of its own (it closes the
-      // list); every M02 on a tape does, so that run is left out.
-      TStepCommandList steps(pattern.Commands.begin() + 1, pattern.Commands.end());
-      if (!steps.empty()) {
-        if (steps.back().Count > 1) --steps.back().Count;
-        else steps.pop_back();
-      }
-      for (const TStepCommand& c : steps) {
+      for (const TStepCommand& c : TapePatternRepeats(pattern.Commands)) {
         std::string words = "M02";
         if (!Vector(c.DX, c.DY, words)) continue;
         if (c.Orientation & 1) words += "M70";
@@ -372,6 +352,25 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
 }
 
 }  // namespace
+
+bool WritableAsPattern(const TStepCommandList& c, uint8_t axisVersion) {
+  if (c.empty() || c.front().Command == 0) return false;
+  for (std::size_t i = 1; i < c.size(); ++i) {
+    if (c[i].Command != 0) return false;
+    if (axisVersion != 1 && c[i].Orientation != 0) return false;
+  }
+  return true;
+}
+
+TStepCommandList TapePatternRepeats(const TStepCommandList& commands) {
+  if (commands.empty()) return {};
+  TStepCommandList steps(commands.begin() + 1, commands.end());
+  if (!steps.empty()) {
+    if (steps.back().Count > 1) --steps.back().Count;
+    else steps.pop_back();
+  }
+  return steps;
+}
 
 void SetDrillTapeLayerMask(TDrillTapeLayerMask mask) { LayerMaskHook = std::move(mask); }
 
@@ -435,7 +434,8 @@ TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t la
       add(nullptr, points);
       continue;
     }
-    if (!options.ExpandSteps && format.Absolute && WritableAsPattern(*step, format.Version)) {
+    if (!options.ExpandSteps && format.Absolute && step->LevelCount() == 1 &&
+        WritableAsPattern(step->Commands(), format.Version)) {
       add(step, points);
       continue;
     }

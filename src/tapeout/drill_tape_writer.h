@@ -32,6 +32,17 @@
 #include "model/step_repeat.h"
 #include "tapeout/drill_path_optimizer.h"
 
+// ---- Step patterns on a tape --------------------------------------------------------
+
+// A step list a tape states as one M25 pattern: a mark, then steps only,
+// with orientations only where the axis version needs no conversion (a
+// chain of more than one level never is one).
+bool WritableAsPattern(const TStepCommandList& commands, uint8_t axisVersion);
+// The steps of such a list that the tape's M02 blocks state: those after
+// its mark, less the list's last run, which makes no copy of its own (it
+// closes the list) while every M02 on a tape does.
+TStepCommandList TapePatternRepeats(const TStepCommandList& commands);
+
 // ---- The drill tape program ------------------------------------------------------------
 
 enum class TDrillTapeItemKind : uint8_t {

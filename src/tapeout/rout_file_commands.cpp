@@ -256,18 +256,24 @@ bool SaveRoutFileAs(uint8_t layer) {
   }
   RoutLayerExportFilter[layer] = filter;
   RoutLayerModified[layer] = false;
-  // The hint strip says what went out (the counts first: a long path is cut
-  // at the strip's end).
-  int32_t paths = 0, moves = 0;
-  if (RTDB != nullptr)
-    for (int32_t i = 1; i <= RoutEntityCount; ++i) {
-      TEntitySlot* slot = RTDB->SlotAt(i);
-      if (slot == nullptr || slot->Entity == nullptr || int32_t(slot->Flags) <= 0 ||
-          (slot->Flags & NCLayerBit(layer)) == 0)
-        continue;
-      ++moves;
-      if (slot->Entity->GetType() == etRoutJog) ++paths;
+  // The hint strip says what went out, the step copies of a path counted
+  // with it (the counts first: a long path is cut at the strip's end).
+  int64_t paths = 0, moves = 0;
+  if (RTDB != nullptr && Seq != nullptr) {
+    int64_t copies = 1;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
+      const int32_t h = Seq->HandleAt(layer, p);
+      const TEntitySlot* slot = RTDB->SlotAt(h);
+      TRoutEntity* e = RTDB->EntityAt(h);
+      if (slot == nullptr || e == nullptr || SlotDeleted(slot->Flags)) continue;
+      if (IsPathStartType(e->GetType())) {
+        const TStepObject* step = e->GetStepObj();
+        copies = step != nullptr ? int64_t(step->Offsets().size()) + 1 : 1;
+      }
+      moves += copies;
+      if (e->GetType() == etRoutJog) paths += copies;
     }
+  }
   SetApplicationHint("Rout tape written: R" + std::to_string(layer - kFirstRoutLayer) + ", " +
                      std::to_string(paths) + (paths == 1 ? " path, " : " paths, ") + std::to_string(moves) +
                      (moves == 1 ? " move, " : " moves, ") + name);

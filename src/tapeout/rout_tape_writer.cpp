@@ -9,6 +9,7 @@
 #include <iterator>
 #include <set>
 
+#include "foundation/display_units.h"
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/nc_format.h"
@@ -22,6 +23,7 @@
 #include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "tapeout/drill_tape_writer.h"
 
 // ---- Swap-writer protocol ------------------------------------------------------------
 
@@ -234,6 +236,10 @@ class TRoutTapeBuilder {
   void HeadDown();
   bool FeedWord(uint16_t feed, std::string& out);
   bool Fail(const std::string& what, const std::string& text);
+  // The program's items as the tape cuts them: a run of items with step
+  // copies between a pattern's start and end where the format can state
+  // its list, else followed by each copy of it.
+  std::vector<TRoutTapeItem> WrittenItems(const TRoutTapeProgram& program) const;
 
   const TRoutFormatRecord& f_;
   const TRoutToolPage& tools_;
@@ -250,6 +256,59 @@ bool TRoutTapeBuilder::Fail(const std::string& what, const std::string& text) {
   Error = "The " + what + " " + text + " does not fit the rout output format " +
           IntToShortStr(d.IntegerDigits) + "." + IntToShortStr(d.DecimalDigits) + ".";
   return false;
+}
+
+std::vector<TRoutTapeItem> TRoutTapeBuilder::WrittenItems(const TRoutTapeProgram& program) const {
+  const std::vector<TRoutTapeItem>& items = program.Items;
+  std::vector<TRoutTapeItem> out;
+  out.reserve(items.size());
+  for (std::size_t begin = 0; begin < items.size();) {
+    const int32_t p = items[begin].Pattern;
+    std::size_t end = begin + 1;
+    while (p != 0 && end < items.size() && items[end].Pattern == p) ++end;
+    const TRoutTapePattern* pattern =
+        p > 0 && std::size_t(p) <= program.Patterns.size() ? &program.Patterns[p - 1] : nullptr;
+    // An incremental tape would need the position after each run: copies
+    // are written out there, as on a drill tape.
+    const bool asPattern = pattern != nullptr && !pattern->Offsets.empty() && f_.Absolute &&
+                           WritableAsPattern(pattern->Commands, f_.Version);
+    if (asPattern) {
+      TRoutTapeItem start;
+      start.Kind = TRoutTapeItemKind::PatternStart;
+      out.push_back(std::move(start));
+    }
+    out.insert(out.end(), items.begin() + begin, items.begin() + end);
+    if (asPattern) {
+      TRoutTapeItem close;
+      close.Kind = TRoutTapeItemKind::PatternEnd;
+      close.Steps = TapePatternRepeats(pattern->Commands);
+      out.push_back(std::move(close));
+    } else if (pattern != nullptr) {
+      // Each copy moves and turns the points; a mirrored one runs its arcs
+      // the other way round and cuts on the other side, as the screen's
+      // copies do.
+      for (const TStepCommand& offset : pattern->Offsets) {
+        const uint8_t code = offset.Orientation > 7 ? 0 : offset.Orientation;
+        const bool mirrored = StepOrientationMirrored(code);
+        auto move = [&](TIntPoint& point) {
+          StepTransformPointNoExtra(point.X, point.Y, offset.DX, offset.DY, code, point.X, point.Y);
+        };
+        for (std::size_t k = begin; k < end; ++k) {
+          TRoutTapeItem copy = items[k];
+          move(copy.Point);
+          if (copy.Kind == TRoutTapeItemKind::Arc) {
+            move(copy.Centre);
+            copy.Clockwise = copy.Clockwise != mirrored;
+          }
+          if (mirrored && copy.Kind == TRoutTapeItemKind::Jog && copy.CompSide != 0)
+            copy.CompSide = copy.CompSide == 1 ? 2 : 1;
+          out.push_back(std::move(copy));
+        }
+      }
+    }
+    begin = end;
+  }
+  return out;
 }
 
 bool TRoutTapeBuilder::Word(char letter, int64_t steps, std::string& out) {
@@ -379,11 +438,35 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
     lines_.push_back(words);
   }
 
-  for (const TRoutTapeItem& item : program.Items) {
+  for (const TRoutTapeItem& item : WrittenItems(program)) {
     std::string words;
     const std::size_t first = lines_.size();
     const bool located = LocateEntity != 0 && item.Entity == LocateEntity && LocatedLine == 0;
     switch (item.Kind) {
+      case TRoutTapeItemKind::PatternStart:
+        HeadUp();
+        lines_.push_back("M25");
+        // Each run of the pattern names its tool and its first motion again.
+        tool_ = compIndex_ = motion_ = -1;
+        break;
+      case TRoutTapeItemKind::PatternEnd:
+        HeadUp();
+        lines_.push_back("M01");
+        for (const TStepCommand& c : item.Steps) {
+          int64_t tx = 0, ty = 0;
+          ToTapeAxes(f_.Version, c.DX, c.DY, tx, ty);
+          words = c.Count > 1 ? "R" + IntToShortStr(c.Count) + "M02" : "M02";
+          if (!LengthWord('X', static_cast<double>(tx), words) ||
+              !LengthWord('Y', static_cast<double>(ty), words))
+            return false;
+          if (c.Orientation & 1) words += "M70";
+          if (c.Orientation & 2) words += "M80";
+          if (c.Orientation & 4) words += "M90";
+          lines_.push_back(words);
+        }
+        lines_.push_back("M08");
+        motion_ = -1;
+        break;
       case TRoutTapeItemKind::Jog: {
         if (!ToolWord(item.Tool, item.CompIndex)) return false;
         HeadUp();
@@ -476,19 +559,35 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
 
 TRoutLayerCollector RoutLayerCollector = nullptr;
 
-// The layer's live entities in the order of its cut sequence.
+// The layer's live entities in the order of its cut sequence. Paths in a
+// row whose starts carry the same step object, with what follows them up to
+// the next path start, are copied together, as the screen draws them.
 bool CollectFromRoutDatabase(uint8_t layer, TRoutTapeProgram& program) {
   if (RTDB == nullptr || Seq == nullptr || !IsRoutLayer(layer)) return false;
   program.Layer = layer;
   program.G93Origin = RTDB->G93Origins[layer];
+  TStepObject* groupStep = nullptr;
+  int32_t pattern = 0;
   const int32_t count = Seq->Count(layer);
   for (int32_t p = 1; p <= count; ++p) {
     const int32_t handle = Seq->HandleAt(layer, p);
     const TEntitySlot* slot = RTDB->SlotAt(handle);
     TRoutEntity* e = RTDB->EntityAt(handle);
     if (slot == nullptr || e == nullptr || SlotDeleted(slot->Flags)) continue;
+    if (IsPathStartType(e->GetType()) && e->GetStepObj() != groupStep) {
+      groupStep = e->GetStepObj();
+      pattern = 0;
+      if (groupStep != nullptr && !groupStep->Offsets().empty()) {
+        TRoutTapePattern copies;
+        if (groupStep->LevelCount() == 1 && groupStep->Whole()) copies.Commands = groupStep->Commands();
+        copies.Offsets = groupStep->Offsets();
+        program.Patterns.push_back(std::move(copies));
+        pattern = static_cast<int32_t>(program.Patterns.size());
+      }
+    }
     TRoutTapeItem item;
     item.Entity = handle;
+    item.Pattern = pattern;
     e->GetPoint(item.Point);
     switch (e->GetType()) {
       case 5:

@@ -14,7 +14,11 @@
 // The tape reads back through the rout tape import with the same format to
 // the same paths: path starts become G00 moves with the head up, cuts G01,
 // G02/G03 (radius or I/J) and routed circles G32/G33 with the head down,
-// holes G05 hits, and rout commands their own text.
+// holes G05 hits, and rout commands their own text. Paths with step copies
+// are cut as the screen draws them: an M25 pattern where the tape can state
+// the list (as the drill tape decides), else the paths and each copy of
+// them, a mirrored copy with its arcs reversed and its compensation sides
+// exchanged.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +28,7 @@
 #include "foundation/geometry.h"
 #include "foundation/settings_families.h"
 #include "foundation/swap_filter.h"
+#include "model/step_repeat.h"
 #include "model/tool_tables.h"
 
 // ---- Swap-writer protocol ------------------------------------------------------------
@@ -93,6 +98,8 @@ enum class TRoutTapeItemKind : uint8_t {
   Circle,   // a routed circle about Point with Radius
   Hole,     // a hit at Point
   Command,  // a block of text
+  PatternStart,  // M25: the items up to the pattern's end are repeated
+  PatternEnd,    // M01, one M02 per step of Steps, M08
 };
 
 struct TRoutTapeItem {
@@ -108,12 +115,26 @@ struct TRoutTapeItem {
   bool G32 = false;      // circles: G32 (counter-clockwise) or G33
   std::string Text;      // commands
   int32_t Entity = 0;    // the rout entity it was made from; 0 when none
+  // The step pattern (1-based in the program's Patterns) whose copies the
+  // item is cut in; 0 when it is cut once.
+  int32_t Pattern = 0;
+  TStepCommandList Steps;  // pattern ends: the list after its mark
+};
+
+// The copies of a run of items whose paths share one step object, as the
+// screen draws them: the run, then the run moved by each offset in turn.
+struct TRoutTapePattern {
+  // The list when it has one level and expanded whole, else empty.
+  TStepCommandList Commands;
+  // Each copy's offset and orientation (the step object's expansion).
+  TStepCommandList Offsets;
 };
 
 struct TRoutTapeProgram {
   uint8_t Layer = kFirstRoutLayer;
   TIntPoint G93Origin;
   std::vector<TRoutTapeItem> Items;
+  std::vector<TRoutTapePattern> Patterns;
 };
 
 // Database units per tape unit and the digits of the record's unit.

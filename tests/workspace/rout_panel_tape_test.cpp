@@ -1,0 +1,85 @@
+// A rout panel through the started program: Make Rout Tape writes every step
+// copy the screen shows, the tape opened into another layer cuts the same,
+// and Text Edit Rout keeps the copies.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+
+#include "editor/editor_window.h"
+#include "foundation/file_utils.h"
+#include "model/rout_database.h"
+#include "model/rout_sequence.h"
+#include "model/rout_shadow.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+// The cuts drawn for a layer, its step copies' included, in a fixed order.
+std::vector<std::array<int32_t, 7>> Cuts(uint8_t layer) {
+  std::vector<std::array<int32_t, 7>> cuts;
+  for (int32_t p = 1; p <= Seq->Count(layer); ++p)
+    if (TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(layer, p)))
+      for (const TRoutShadow* s = e->Shadow; s != nullptr; s = s->Next)
+        if ((s->Kind == rsLine && !s->HeadUp) || s->Kind == rsArc)
+          cuts.push_back({s->Kind, s->A.X, s->A.Y, s->B.X, s->B.Y, s->C.X, s->C.Y});
+  std::sort(cuts.begin(), cuts.end());
+  return cuts;
+}
+
+// A plain 2 x 2 panel, a path nested in two levels (the inner one mirrored),
+// a turned copy and a mirrored copy, each path cut on the left: an inch
+// along X, then a quarter arc.
+TEST_F(TWorkspaceDialogsTest, MakeRoutTapeCutsEveryStepCopyTheScreenShows) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AutoRoutCompensation = 1;
+  for (uint8_t layer : {40, 41}) RoutToolPages[layer][1].Diameter = RoutToolPages[layer][1].CompDiameter = In / 8;
+  const TIntPoint at[] = {{0, 0}, {10 * In, 0}, {10 * In, 0}, {0, 10 * In}, {10 * In, 10 * In}};
+  for (int k : {0, 1, 3, 4}) {
+    RTDB->AddLineSegment(at[k], {at[k].X + In, at[k].Y}, false, NoZOffset, 0);
+    RTDB->AppendArc({at[k].X + 2 * In, at[k].Y + In}, {at[k].X + In, at[k].Y + In}, 0, NoZOffset, false);
+  }
+  const std::vector<std::string> steps[] = {
+      {"M01", "M02X030000Y000000", "M02X000000Y030000", "M02X-030000Y000000", "M02"},
+      {"M01", "M02X030000Y000000M80", "M02"}, {"M01", "M02X000000Y030000", "M02"},
+      {"M01", "M02X030000Y000000M70M80", "M02"}, {"M01", "M02X000000Y030000M90", "M02"}};
+  for (int k = 0; k < 5; ++k) {
+    QueueModalScript("TEditStepDialog", [&steps, k](TForm& f) {
+      f.Get<TMemo>("Step1Memo").SetLines(steps[k]);
+      f.Click("OKButton");
+    });
+    Run(form, emRout, "CreateStepRepeat1");
+    Click(at[k].X + In / 2, at[k].Y);
+    form.KeyDown(VK_ESCAPE);
+  }
+  const auto screen = Cuts(40);
+  ASSERT_EQ(screen.size(), 12u * 2) << LastBox();
+
+  const std::string tape = NativePath(ExecutionPath() + "ROUT\\PANEL.RT");
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emRout, "MakeRoutTape1");
+  EXPECT_EQ(form.HintPanel.Caption(), "Rout tape written: R0, 12 paths, 36 moves, " + tape);
+  const std::string text = ReadFileBytes(tape);
+  for (const char* word : {"M25", "M02X-03Y0\r\nM08", "M02X03Y0M70M80", "M02X0Y03M90"})
+    EXPECT_NE(text.find(word), std::string::npos) << word << "\n" << text;
+  SelectLayer(41);
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emRout, "OpenRoutTape1");
+  EXPECT_EQ(Cuts(41), screen);
+
+  SelectLayer(40);
+  QueueModalScript("TQuillexForm", [](TForm& f) {
+    static_cast<TQuillexForm&>(f).Editor->InsertString(";EDITED\r\n");
+    f.Get<TButton>("OKButton").Click();
+  });
+  Run(form, emRout, "TextEditRout1");
+  EXPECT_EQ(Cuts(40), screen);
+  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+}
+
+}  // namespace
