@@ -760,8 +760,12 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
     if ((bufferPos_ < bufferEnd_ || FillBuffer(ignored)) && buffer_[bufferPos_] == '\n')
       ++bufferPos_;
   }
-  // A Ctrl-Z behind a last line without its line end ends the file.
-  if (!ended && !tooLong && err == 0 && !raw.empty() && raw.back() == kDosEnd) raw.pop_back();
+  // A Ctrl-Z behind a last line, with or without its line end, ends the
+  // file (in character mode an LF may follow the CR that ended the line).
+  if (!tooLong && err == 0 && !raw.empty() && raw.back() == kDosEnd) {
+    const std::string rest = ended ? Ahead(2) : std::string();
+    if (rest.empty() || (charMode_ && lineEnd == '\r' && rest == "\n")) raw.pop_back();
+  }
   ++rawCount_;
   if (err == 0 && tooLong) {
     // A line longer than any block is no tape: the rest is not read.
@@ -942,9 +946,13 @@ bool SwapReadFileObj::EofAtBlockEnd() {
         return true;
       }
     }
-    if (buffer_[bufferPos_] == kDosEnd && AtLastByte()) {
-      ++bufferPos_;
-      return true;
+    if (buffer_[bufferPos_] == kDosEnd) {
+      if (std::size_t rest = DosEndLength(); rest > 0) {
+        // Taken, so that the reading stands at the file's end.
+        int err = 0;
+        for (; rest > 0 && (bufferPos_ < bufferEnd_ || FillBuffer(err)); --rest) ++bufferPos_;
+        return true;
+      }
     }
     // In character mode line ends before the next line are read past anyway.
     if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) return false;
@@ -952,14 +960,27 @@ bool SwapReadFileObj::EofAtBlockEnd() {
   }
 }
 
-bool SwapReadFileObj::AtLastByte() {
-  if (bufferPos_ + 1 < bufferEnd_) return false;
-  // The block ends here: the file's next byte, if any, is looked at and
-  // put back.
-  const int next = std::fgetc(file_);
-  if (next == EOF) return !std::ferror(file_);
-  std::ungetc(next, file_);
-  return false;
+std::string SwapReadFileObj::Ahead(std::size_t n) {
+  std::string ahead;
+  if (bufferPos_ < bufferEnd_) ahead.assign(buffer_.get() + bufferPos_, std::min(n, bufferEnd_ - bufferPos_));
+  if (ahead.size() < n && file_ != nullptr) {
+    // The block ends here: the file's next bytes, if any, are looked at and
+    // put back.
+    char more[4];
+    const std::size_t got = std::fread(more, 1, std::min(n - ahead.size(), sizeof more), file_);
+    ahead.append(more, got);
+    if (got == 1)
+      std::ungetc(more[0], file_);
+    else if (got > 1)
+      std::fseek(file_, -static_cast<long>(got), SEEK_CUR);
+  }
+  return ahead;
+}
+
+std::size_t SwapReadFileObj::DosEndLength() {
+  const std::string ahead = Ahead(4);
+  const bool end = ahead == "\x1a" || ahead == "\x1a\r" || ahead == "\x1a\n" || ahead == "\x1a\r\n";
+  return end ? ahead.size() : 0;
 }
 
 void SwapReadFileObj::Done() {

@@ -31,7 +31,7 @@ TExcellonFormatForm::TExcellonFormatForm(const std::string& className)
   DigitsPanel.SetFlow(TFlow::Horizontal);
   IntegerEdit.SetRange(1, 4);
   IntegerEdit.SetValue(2);
-  DecimalEdit.SetRange(1, 6);
+  DecimalEdit.SetRange(1, MostFormatDecimals);
   DecimalEdit.SetValue(4);
   UnitGroup.SetItems({"I&nches", "&Millimeters"});
   DecimalGroup.SetItems({"&Leading", "&Trailing", "Bot&h"});

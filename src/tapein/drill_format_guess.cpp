@@ -145,6 +145,7 @@ struct TScan {
   int32_t LeadingZeroWords = 0;   // shorter than the longest and beginning with 0
   int32_t TrailingZeroWords = 0;  // shorter than the longest and ending in 0
   double LargestTool = 0.0;       // in the tape's unit as written
+  int32_t PointDecimals = 0;      // the most decimals of a coordinate with its point
   // The program began (a "%" or "M95", or a position): a digits statement
   // after it is a comment a later program kept, not the tape's own.
   bool InBody = false;
@@ -164,6 +165,7 @@ struct TScan {
     Incremental = Routing = MovesLost = false;
     MaxLength = MinLength = LeadingZeroWords = TrailingZeroWords = 0;
     LargestTool = 0.0;
+    PointDecimals = 0;
   }
 };
 
@@ -404,6 +406,9 @@ void ReadBlock(const std::string& line, size_t count, TScan& s) {
     moved = true;
     if (point) {
       ++s.Guess.PointWords;
+      size_t decimals = j + 1;
+      while (IsDigit(line[decimals])) ++decimals;
+      s.PointDecimals = std::max(s.PointDecimals, int32_t(decimals - j - 1));
       last = {};  // a position the kept words do not hold
       s.MovesLost = s.MovesLost || s.Incremental;
       continue;
@@ -774,6 +779,20 @@ void InferDigits(const TScan& s, TSpacingLists& lists, const TStoredTapeFormat& 
   }
 }
 
+// Coordinates with their point are read to the format's decimals: a tape
+// that writes all its coordinates so is offered the decimals it writes, as
+// many as the format holds.
+void OfferPointDecimals(const TScan& s, const TStoredTapeFormat& stored, TTapeFormatGuess& g) {
+  if (g.PointWords == 0 || g.PointWords < g.Words) return;
+  const bool metric = g.UnitsKnown ? g.Metric : stored.Metric;
+  const int32_t decimal =
+      g.DigitsKnown ? g.DecimalDigits : metric ? stored.MetricDecimalDigits : stored.DecimalDigits;
+  if (s.PointDecimals <= decimal) return;
+  if (!g.DigitsKnown) g.IntegerDigits = metric ? stored.MetricIntegerDigits : stored.IntegerDigits;
+  g.DigitsKnown = true;
+  g.DecimalDigits = std::min(s.PointDecimals, MostFormatDecimals);
+}
+
 // The scan of a tape into s (empty), and what it states or shows.
 TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& stored, TScan& s) {
   s.Incremental = !stored.Absolute;
@@ -868,6 +887,7 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
     s.SizedHits += h.Size > 0.0 ? 1 : 0;
   }
   InferDigits(s, s.Spacing, stored, g);
+  OfferPointDecimals(s, stored, g);
   return g;
 }
 

@@ -8,13 +8,19 @@
 // length (a suppressed leading zero leaves words that end in 0, a suppressed
 // trailing zero words that begin with 0), the unit from the tool sizes, and
 // the digits from the words that do not fit the stored ones, the extent the
-// board would have and how far its holes stand apart for their sizes. What
-// the tape neither states nor shows is left as stored.
+// board would have and how far its holes stand apart for their sizes. A
+// tape that writes every coordinate with its point is offered the decimals
+// it writes where they are more. What the tape neither states nor shows is
+// left as stored.
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "foundation/settings_families.h"
+
+// The most decimals an Excellon format takes: a millimetre's millionth is
+// the job's unit; an inch's is 25.4 of them.
+inline constexpr int32_t MostFormatDecimals = 6;
 
 struct TTapeFormatGuess {
   bool UnitsKnown = false;

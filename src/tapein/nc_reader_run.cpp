@@ -295,8 +295,9 @@ void TNCReader::ReadLoop() {
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) {
       // A digits statement ahead of the program is the tape's format, like
-      // its units line; it is handed on as every comment is. One after the
-      // program began is a comment a writer of other digits carried over.
+      // its units line; one after the program began is a comment a writer of
+      // other digits carried over. Either is handed on as every comment is:
+      // the consumer knows it by IsTapeDigitsStatement.
       if (first == ';' && (g.InHeader || !g.ProgramBegun)) ReadFileFormatComment(g.Line);
       UnparsedBlock(g.RawLine, SkippedLineKind());
       continue;
@@ -528,10 +529,8 @@ bool IsTapeDigitsStatement(const std::string& line) {
 }
 
 bool TNCReader::ReadFileFormatComment(const std::string& line) {
-  const std::string text = UpperCaseStr(RemoveBlanks(line));
-  const std::string& key = kDigitsStatement;
-  if (!StartsWith(text, key.c_str())) return false;
-  const std::string value = text.substr(key.size());
+  if (!IsTapeDigitsStatement(line)) return false;
+  const std::string value = UpperCaseStr(RemoveBlanks(line)).substr(kDigitsStatement.size());
   const std::size_t colon = value.find(':');
   if (colon == std::string::npos) return false;
   const int32_t integerDigits = StrToIntLenient(value.substr(0, colon));

@@ -269,17 +269,9 @@ void TRoutTapeReader::Error(std::string text) {
 }
 
 void TRoutTapeReader::UnparsedBlock(const std::string& text, uint8_t kind) {
-  // A digits statement is kept like any comment, so the layer's tapes hand
-  // it on; the one a rout tape's writer puts in its header is not, nor the
-  // same statement twice (a tape written from the layer carries the kept
-  // one in its body).
-  if (IsTapeDigitsStatement(text)) {
-    if (OwnTape && kind != 2) return;
-    const std::string statement = UpperCaseStr(RemoveBlanks(text));
-    if (std::find(KeptStatements.begin(), KeptStatements.end(), statement) != KeptStatements.end())
-      return;
-    KeptStatements.push_back(statement);
-  }
+  // A digits statement is the tape's format, no command of the layer: a
+  // tape written from the layer states its own digits in its header.
+  if (IsTapeDigitsStatement(text)) return;
   const uint8_t holdOff = kind == 1 ? 2 : kind == 0 ? 3 : (PlungePending ? 1 : 0);
   const int32_t index = target_.AddCommand({LastX, LastY}, text, holdOff);
   if (kind == 2) Record(index);
@@ -509,7 +501,6 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
                            format.CounterClockwise, format.ResolveG93);
     reader.SetDirectEmission();
     reader.SetUseIJCentre(format.IJSigned && !useOutputFormat);
-    reader.OwnTape = useOutputFormat;
     reader.Run(failed);
     failed = failed || reader.ErrorFlag || reader.Abort;
     if (failed && reader.Errors.empty())

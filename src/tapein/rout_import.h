@@ -161,12 +161,6 @@ class TRoutTapeReader : public TNCReader {
   bool PlungePending = false;
   // The texts of the errors met, in order; the first is shown.
   std::vector<std::string> Errors;
-  // The tape is the program's own, written in the rout output format: the
-  // digits statement in its header is the writer's, not one of the layer's
-  // comments.
-  bool OwnTape = false;
-  // The digits statements kept on the layer by this reading, each once.
-  std::vector<std::string> KeptStatements;
 
  private:
   void Record(int32_t index);

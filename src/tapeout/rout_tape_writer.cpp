@@ -23,6 +23,7 @@
 #include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "tapein/nc_reader.h"
 #include "tapeout/drill_tape_writer.h"
 
 // ---- Swap-writer protocol ------------------------------------------------------------
@@ -536,7 +537,10 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
         break;
       }
       case TRoutTapeItemKind::Command:
-        if (f_.OutputUnparsed && !item.Text.empty()) lines_.push_back(item.Text);
+        // The header states the tape's digits; a statement a job kept would
+        // state other digits in the body.
+        if (f_.OutputUnparsed && !item.Text.empty() && !IsTapeDigitsStatement(item.Text))
+          lines_.push_back(item.Text);
         break;
     }
     if (located && lines_.size() > first) {

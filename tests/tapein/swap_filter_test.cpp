@@ -277,6 +277,12 @@ TEST_F(SwapFilterTest, ACtrlZAsTheLastByteEndsTheTapeAndOneInsideALineIsKept) {
   // Closing a last line without its line end.
   WriteFileBytes(tape, "M15\nM30\x1a");
   EXPECT_EQ(ReadAll("", tape, false), (Lines{"M15", "M30"}));
+  // Or followed by one line end only, closing a line or on its own.
+  WriteFileBytes(tape, "M15\r\nM30\x1a\r\n");
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"M15", "M30"}));
+  EXPECT_EQ(ReadAll("", tape, true), (Lines{"M15", "M30"}));
+  WriteFileBytes(tape, "M15\r\n\x1a\r\n");
+  EXPECT_EQ(ReadAll("", tape, true), (Lines{"M15"}));
   // Anywhere else it is a character of its line.
   WriteFileBytes(tape, "\x1a\nM30\n\x1a\x1a");
   EXPECT_EQ(ReadAll("", tape, false), (Lines{"\x1a", "M30", "\x1a"}));

@@ -10,6 +10,8 @@
 #include "foundation/report_windows.h"
 #include "model/cad_database.h"
 #include "model/drill_database.h"
+#include "model/rout_database.h"
+#include "model/rout_entities.h"
 #include "model/tool_tables.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/headless/headless_events.h"
@@ -75,6 +77,23 @@ TEST_F(TImportEndingsTest, ADrillImportOfATapeWithoutHolesSaysItDrawsNothing) {
     }
     EXPECT_EQ(BoxesSince(boxes), expected);
   }
+}
+
+// Tapes ending in a DOS end-of-file mark and a line end end there, without
+// a rout command, a hole or a box.
+TEST_F(TImportEndingsTest, ACtrlZAndALineEndEndTheTape) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  ScriptFileDialogAnswer(
+      Input("DOS.RT", "M48\r\nINCH,LZ\r\nT01C0.125\r\n%\r\nT01\r\nG00X01Y01\r\nM15\r\nG01X02Y01\r\n\x1a\r\n"));
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emRout, "OpenRoutTape1");
+  ASSERT_GT(RoutEntityCount, 0);
+  for (int32_t i = 1; i <= RoutEntityCount; ++i) EXPECT_NE(RTDB->EntityAt(i)->GetType(), 11) << i;
+  SelectLayer(30);
+  ImportExcellonTape(form, Input("DOS.DRL", "M48\r\nINCH,LZ\r\nT01C0.025\r\n%\r\nT01\r\nX01Y01\r\n\x1a\r\n"));
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  EXPECT_EQ(BoxesSince(0), std::vector<std::string>{"Is this the main part?"});
 }
 
 // File > Import of the same tape into CAD: told with the fault that left
