@@ -274,6 +274,23 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
   return runs;
 }
 
+// Whether the holes between paths u and v stand as a tab puts its break-off
+// holes: their row is centred on the gap (on a line, an arc, simple or
+// complex, also after a copy is moved, turned or mirrored), so their mean
+// lies on the line square to the gap through its middle. 0.0001 in allows
+// for the rounding of every point.
+bool BesideGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v) {
+  const double gx = double(runs[v].Begin.X) - runs[u].End.X, gy = double(runs[v].Begin.Y) - runs[u].End.Y;
+  const double gap = std::hypot(gx, gy);
+  if (gap == 0) return true;
+  double x = 0, y = 0;
+  for (std::size_t k = u + 1; k < v; ++k) x += runs[k].Begin.X, y += runs[k].Begin.Y;
+  const double n = double(v - u - 1);
+  x = x / n - (double(runs[u].End.X) + runs[v].Begin.X) / 2;
+  y = y / n - (double(runs[u].End.Y) + runs[v].Begin.Y) / 2;
+  return std::fabs(x * gx + y * gy) / gap <= InchUnitsPerDisplayUnit * 0.0001;
+}
+
 // What a tab's new jog takes from the jog of its path.
 bool SameCut(TRoutEntity& a, TRoutEntity& b) {
   return a.GetComp() == b.GetComp() && a.GetToolNumber() == b.GetToolNumber() &&
@@ -291,7 +308,8 @@ TTabbedCut FindTabbedCut(int32_t start) {
   constexpr std::size_t none = SIZE_MAX;
   auto entity = [&](std::size_t u) -> TRoutEntity& { return *RTDB->EntityAt(runs[u].Start); };
   // For each path: the path after it that a tab may have started (only holes
-  // of its pattern between them), and whether holes join the two.
+  // of its pattern between them), and whether a tab's break-off holes join
+  // the two.
   std::vector<std::size_t> next(runs.size(), none), prev(runs.size(), none);
   std::vector<bool> holed(runs.size(), false);  // by the later path
   std::size_t picked = none;
@@ -303,7 +321,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
     if (v < runs.size() && runs[v].Kind == TCutRun::Path && SameCut(entity(u), entity(v))) {
       next[u] = v;
       prev[v] = u;
-      holed[v] = v > u + 1;
+      holed[v] = v > u + 1 && BesideGap(runs, u, v);
     }
   }
   if (picked == none || runs[picked].Kind == TCutRun::Other) return cut;

@@ -37,7 +37,8 @@ struct TTabbedCut {
   // start alone on a path that no tab split).
   std::vector<int32_t> Starts;
   // Of a cut that closes no profile: the paths cut just before and after
-  // its pieces, started as a tab starts a piece but joined by no holes. They
+  // its pieces, started as a tab starts a piece but joined by no break-off
+  // holes. They
   // may be pieces of it too, and are left out.
   std::vector<int32_t> Unsure;
 };

@@ -15,9 +15,10 @@ constexpr int32_t In = 25400000;
 
 class TRoutStepPicksTest : public TWorkspaceDialogsTest {
  protected:
-  // The line button or a rout menu item, then clicks at points in tenths of an inch.
+  // The line or hole button or a rout menu item, then clicks at points in tenths of an inch.
   static void Do(TWorkspace& form, const std::string& item, std::vector<TIntPoint> tenths) {
-    if (item == "Line") ButtonManager().Press(59); else Run(form, emRout, item);
+    if (item == "Line" || item == "Hole") ButtonManager().Press(item == "Line" ? 59 : 26);
+    else Run(form, emRout, item);
     for (const TIntPoint& p : tenths) Click(p.X * (In / 10), p.Y * (In / 10));
     ECO->CancelCommand();
   }
@@ -76,16 +77,18 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
   Do(form, "CreateStepRepeat1", {{10, 1}});  // on a hole
   EXPECT_EQ(Layer(40), Stepped(tabbed, " +0,30"));
 
-  // An open cut: the holes join its pieces; the path after them is named.
+  // An open cut: the tab's holes join its pieces; the path after them (a
+  // hole away from their gap between) is named.
   SelectLayer(41);
   Do(form, "Line", {{0, 50}, {20, 50}});
+  Do(form, "Hole", {{50, 60}});
   Do(form, "Line", {{30, 50}, {40, 50}});
   Do(form, "Tab1", {{10, 50}, {10, 50}});
   QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
   Do(form, "AutoStepRepeat1", {{5, 50}});
   EXPECT_EQ(Layer(41), (std::vector<std::string>{"J 0,50 +30,0", "L 9,50", "H 9,51 +30,0", "H 10,51 +30,0",
-                                                 "H 11,51 +30,0", "J 11,50 +30,0", "L 20,50", "J 30,50",
-                                                 "L 40,50"}));
+                                                 "H 11,51 +30,0", "J 11,50 +30,0", "L 20,50", "H 50,60",
+                                                 "J 30,50", "L 40,50"}));
   EXPECT_EQ(LastBox(), "Step & Repeat took only the pieces of the cut picked that break-off holes join: they close "
                        "no profile, and the paths cut next to them may be pieces of it too.\r\nNot taken: the path "
                        "starting at (3.0, 5.0).");
