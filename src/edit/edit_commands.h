@@ -67,8 +67,11 @@ void DefineDrillConversionCommands();
 void DefineRoutOrderCommands();
 // Duplicate Step & Repeat between the drill and rout databases.
 void DefineDuplicateStepCommand();
-// A new handle of the start of the rout path that holds the entity picked as
-// argument n (whichever entity of the path was picked); null when none.
-TRootEntityHandle* PickedPathStart(const std::string& text, int n);
-// A list of every handle of that path, in cut order; null when none.
-TRootEntityHandle* PickedPath(const std::string& text, int n);
+// Handles of the start of the rout path that holds the entity picked as
+// argument n (whichever entity of the path was picked), with the other
+// pieces and break-off holes of a cut that tabs split (FindTabbedCut, cut
+// order); null when none. left: the cut found, with the paths left out.
+struct TTabbedCut;
+TRootEntityHandle* PickedPathStart(const std::string& text, int n, TTabbedCut* left = nullptr);
+// A list of every handle of those paths, in cut order; null when none.
+TRootEntityHandle* PickedPath(const std::string& text, int n, TTabbedCut* left = nullptr);

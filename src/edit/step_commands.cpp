@@ -1,6 +1,7 @@
 // The step-and-repeat commands of the drill and rout modes. In drill mode
 // the holes, slots and circles inside a window are chosen; in rout mode the
-// path of a picked rout entity. The handles carry out the work (with their
+// path of a picked rout entity, with the other pieces and break-off holes of
+// a cut that tabs split. The handles carry out the work (with their
 // dialogs) and journal it themselves.
 #include <memory>
 
@@ -9,22 +10,25 @@
 #include "command/command_text.h"
 #include "edit/edit_commands.h"
 #include "foundation/utilities.h"
+#include "model/entity_store.h"
 #include "model/rout_handles.h"
 #include "platform/message_box.h"
+#include "routpath/rout_tabs.h"
 
 namespace {
 using TStepAction = void (*)(TRootEntityHandle& list, const std::string& text, int next);
 
 // The chosen entities: a window's in drill mode (arguments 1 to 4), the
 // picked path's start in rout mode (argument 1), or with wholePath every
-// entity of the path. next: the argument after them.
-TRootEntityHandle* Chosen(const std::string& text, uint8_t mode, bool wholePath, int& next) {
+// entity of the path; a path that tabs split comes with its other pieces
+// and break-off holes (cut: what was found). next: the argument after them.
+TRootEntityHandle* Chosen(const std::string& text, uint8_t mode, bool wholePath, int& next, TTabbedCut& cut) {
   if (mode == 0) {
     next = 5;
     return SelectWindowByMode(0, GetCommandPoint(text, 1), GetCommandPoint(text, 3), false);
   }
   next = 2;
-  return wholePath ? PickedPath(text, 1) : PickedPathStart(text, 1);
+  return wholePath ? PickedPath(text, 1, &cut) : PickedPathStart(text, 1, &cut);
 }
 
 // before: run when the command starts; false ends it there. wholePath: a
@@ -40,15 +44,19 @@ void DefineStep(int32_t number, const std::string& word, const std::string& titl
                             : std::vector<std::string>{"Pick the rout path"};
     if (withSource) def.Prompts.push_back("Pick the entity whose step list is taken");
     def.Repeat = true;
-    def.Execute = [mode, action, wholePath](const std::string& text) {
+    def.Execute = [mode, action, wholePath, title](const std::string& text) {
       int next = 0;
-      TRootEntityHandle* list = Chosen(text, mode, wholePath, next);
+      TTabbedCut cut;
+      TRootEntityHandle* list = Chosen(text, mode, wholePath, next, cut);
       if (list == nullptr) {
         MessageBeep(MB_OK);
         return false;
       }
+      const int32_t count = RoutEntityCount;
       action(*list, text, next);
       FreeObjectList(list);
+      // Paths that may be pieces of the cut were left as they were.
+      if (RoutEntityCount != count && !cut.Unsure.empty()) InformationBox(TabbedCutLeftOutText(cut, title));
       return true;
     };
     return def;

@@ -17,8 +17,16 @@
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
 #include "platform/message_box.h"
+#include "routpath/rout_tabs.h"
 
 namespace {
+
+// The tabbed cut of the rout path picked as argument n.
+TTabbedCut PickedCut(const std::string& text, int n) {
+  const int32_t index = GetCommandEntityRef(text, n);
+  const int32_t start = index != 0 && Seq != nullptr ? Seq->FindPathJog(index) : 0;
+  return start != 0 ? FindTabbedCut(start) : TTabbedCut{};
+}
 
 // The entity of the other database (rout in drill mode, drill in rout mode)
 // nearest to the point; 0 when none is near.
@@ -46,17 +54,21 @@ int32_t OtherDatabaseEntity(uint8_t mode, const TIntPoint& p) {
 // Drill: DUPLICATE(window corner, corner, point near the rout path);
 // rout: DUPLICATE(picked path, point near the drill hit).
 bool Duplicate(const std::string& text, uint8_t mode) {
+  TTabbedCut cut;
   TRootEntityHandle* list =
       mode == 0 ? SelectWindowByMode(0, GetCommandPoint(text, 1), GetCommandPoint(text, 3), false)
-                : PickedPathStart(text, 1);
+                : PickedPathStart(text, 1, &cut);
   const int32_t source = list != nullptr ? OtherDatabaseEntity(mode, GetCommandPoint(text, mode == 0 ? 5 : 2)) : 0;
   if (source == 0) {
     FreeObjectList(list);
     MessageBeep(MB_OK);
     return false;
   }
+  const int32_t count = RoutEntityCount;
   list->CrossCopyStepList(source);
   FreeObjectList(list);
+  if (RoutEntityCount != count && !cut.Unsure.empty())
+    InformationBox(TabbedCutLeftOutText(cut, "Duplicate Step & Repeat"));
   return true;
 }
 
@@ -77,16 +89,28 @@ TArgumentCommandDef DuplicateDef(uint8_t mode) {
 }
 }  // namespace
 
-TRootEntityHandle* PickedPathStart(const std::string& text, int n) {
-  const int32_t index = GetCommandEntityRef(text, n);
-  const int32_t start = index != 0 && Seq != nullptr ? Seq->FindPathJog(index) : 0;
-  return start != 0 ? new TRoutHandle(start) : nullptr;
+TRootEntityHandle* PickedPathStart(const std::string& text, int n, TTabbedCut* left) {
+  TTabbedCut cut = PickedCut(text, n);
+  TRootEntityHandle* list = nullptr;
+  for (auto it = cut.Starts.rbegin(); it != cut.Starts.rend(); ++it) {
+    auto* h = new TRoutHandle(*it);
+    h->Next = list;
+    list = h;
+  }
+  if (left != nullptr) *left = std::move(cut);
+  return list;
 }
 
-TRootEntityHandle* PickedPath(const std::string& text, int n) {
-  const int32_t index = GetCommandEntityRef(text, n);
+TRootEntityHandle* PickedPath(const std::string& text, int n, TTabbedCut* left) {
+  TTabbedCut cut = PickedCut(text, n);
   TRootEntityHandle* list = nullptr;
-  if (index != 0 && Seq != nullptr && RTDB != nullptr) RTDB->ListPath(Seq->FindPathJog(index), list);
+  TRootEntityHandle** tail = &list;
+  if (RTDB != nullptr)
+    for (const int32_t start : cut.Starts) {
+      RTDB->ListPath(start, *tail);
+      while (*tail != nullptr) tail = &(*tail)->Next;
+    }
+  if (left != nullptr) *left = std::move(cut);
   return list;
 }
 

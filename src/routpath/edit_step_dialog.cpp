@@ -144,6 +144,9 @@ TStepTextReading ReadStepText(std::array<std::vector<std::string>, 3>& panes,
           return r;
         }
         list.push_back({0, repeat, dx, dy, code});
+        r.LastStepPane = k;
+        r.LastStepLine = int32_t(n) + 1;
+        r.LastStepNumber = earlierLines + r.LastStepLine;
       } else if (kind == 8 || kind == 27) {
         ended = true;
       } else {
@@ -272,6 +275,25 @@ bool TEditStepDialog::Validate() {
     ErrorBox("Step && Repeat out of bounds." + CheckLineText(position));
     ErrorPane = pane;
     ErrorLine = n;
+    ShowError();
+    return false;
+  }
+  // The last step of a level closes it and makes no copy of its own (a
+  // tape's M08 closes its last level instead): say so rather than give the
+  // entity a pattern of no copies.
+  if (offsets.empty() && !joined.empty()) {
+    // The line to correct: the last M02, else the first line of the table.
+    if (r.LastStepPane < 0) {
+      r.LastStepPane = r.Lists[0].empty() ? r.Lists[1].empty() ? 2 : 1 : 0;
+      r.LastStepLine = 1;
+      r.LastStepNumber = 1;
+      for (int k = 0; k < r.LastStepPane; ++k) r.LastStepNumber += int32_t(panes[k].size());
+    }
+    ErrorBox("Step && Repeat makes no copy.\r\nThe last M02 of a level closes it and makes no copy of its own: "
+             "end the level with a line M02 after its last step." +
+             CheckLineText(r.LastStepNumber));
+    ErrorPane = r.LastStepPane;
+    ErrorLine = r.LastStepLine;
     ShowError();
     return false;
   }

@@ -40,6 +40,8 @@ struct TStepTextReading {
   int32_t ErrorPane = 0;  // 0-based
   int32_t ErrorLine = 0;  // 1-based within the pane
   int32_t ErrorNumber = 0;  // counted across the panes, as reported
+  // The last M02 line read, in the same three ways (pane -1: none).
+  int32_t LastStepPane = -1, LastStepLine = 0, LastStepNumber = 0;
 };
 // Reads the panes (blank lines taken out of them); stops at "M08" and at the
 // first error.

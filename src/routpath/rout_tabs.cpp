@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <map>
 #include <numbers>
 
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
+#include "model/editor_state.h"
+#include "model/entity_store.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
 #include "model/tool_tables.h"
 #include "platform/message_box.h"
+#include "routpath/checked_fields.h"
 
 namespace {
 
@@ -236,4 +240,140 @@ bool AddTabAt(int32_t handle, const TIntPoint& click) {
   if (len2 <= 0) return false;
   const double t = ((double(click.X) - start.X) * d.X + (double(click.Y) - start.Y) * d.Y) / len2;
   return AddTabOnLine(handle, Rounded(Of(start) + t * d));
+}
+
+namespace {
+
+// One run of a layer's cut order as the tabs see it: a jog's path, a hole,
+// or what no tab makes (a circle's path, a command).
+struct TCutRun {
+  enum TKind : uint8_t { Path, Hole, Other } Kind = Other;
+  int32_t Start = 0;
+  TIntPoint Begin, End;  // of a path: its jog's point and its last point
+};
+
+std::vector<TCutRun> CutRuns(uint8_t layer) {
+  std::vector<TCutRun> runs;
+  std::size_t path = SIZE_MAX;  // the run the next line or arc goes on
+  for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
+    const int32_t h = Seq->HandleAt(layer, p);
+    TRoutEntity* e = SlotInMask(RoutSlotFlags(h), DisplayedNCLayerMask) ? RTDB->EntityAt(h) : nullptr;
+    if (e == nullptr) continue;
+    TIntPoint at;
+    e->GetPoint(at);
+    const uint8_t type = e->GetType();
+    if (type == etRoutLine || IsArcType(type)) {
+      if (path < runs.size()) runs[path].End = at;
+      continue;
+    }
+    if (type == etRoutJog) path = runs.size();
+    if (type == etRoutCircle) path = SIZE_MAX;
+    runs.push_back({type == etRoutJog ? TCutRun::Path : type == etRoutHole ? TCutRun::Hole : TCutRun::Other, h,
+                    at, at});
+  }
+  return runs;
+}
+
+// Whether the holes between paths u and v stand as a tab puts its break-off
+// holes: their row is centred on the gap (on a line, an arc, simple or
+// complex, also after a copy is moved, turned or mirrored), so their mean
+// lies on the line square to the gap through its middle. 0.0001 in allows
+// for the rounding of every point.
+bool BesideGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v) {
+  const double gx = double(runs[v].Begin.X) - runs[u].End.X, gy = double(runs[v].Begin.Y) - runs[u].End.Y;
+  const double gap = std::hypot(gx, gy);
+  if (gap == 0) return true;
+  double x = 0, y = 0;
+  for (std::size_t k = u + 1; k < v; ++k) x += runs[k].Begin.X, y += runs[k].Begin.Y;
+  const double n = double(v - u - 1);
+  x = x / n - (double(runs[u].End.X) + runs[v].Begin.X) / 2;
+  y = y / n - (double(runs[u].End.Y) + runs[v].Begin.Y) / 2;
+  return std::fabs(x * gx + y * gy) / gap <= InchUnitsPerDisplayUnit * 0.0001;
+}
+
+// What a tab's new jog takes from the jog of its path.
+bool SameCut(TRoutEntity& a, TRoutEntity& b) {
+  return a.GetComp() == b.GetComp() && a.GetToolNumber() == b.GetToolNumber() &&
+         a.GetCompIndex() == b.GetCompIndex() && a.GetStepObj() == b.GetStepObj();
+}
+
+}  // namespace
+
+TTabbedCut FindTabbedCut(int32_t start) {
+  TTabbedCut cut;
+  cut.Starts = {start};
+  const uint8_t layer = RTDB != nullptr && Seq != nullptr ? Seq->LayerOf(start) : 0;
+  if (!IsRoutLayer(layer)) return cut;
+  const std::vector<TCutRun> runs = CutRuns(layer);
+  constexpr std::size_t none = SIZE_MAX;
+  auto entity = [&](std::size_t u) -> TRoutEntity& { return *RTDB->EntityAt(runs[u].Start); };
+  // For each path: the path after it that a tab may have started (only holes
+  // of its pattern between them), and whether a tab's break-off holes join
+  // the two.
+  std::vector<std::size_t> next(runs.size(), none), prev(runs.size(), none);
+  std::vector<bool> holed(runs.size(), false);  // by the later path
+  std::size_t picked = none;
+  for (std::size_t u = 0; u < runs.size(); ++u) {
+    if (runs[u].Start == start) picked = u;
+    if (runs[u].Kind != TCutRun::Path) continue;
+    std::size_t v = u + 1;
+    while (v < runs.size() && runs[v].Kind == TCutRun::Hole && entity(v).GetStepObj() == entity(u).GetStepObj()) ++v;
+    if (v < runs.size() && runs[v].Kind == TCutRun::Path && SameCut(entity(u), entity(v))) {
+      next[u] = v;
+      prev[v] = u;
+      holed[v] = v > u + 1 && BesideGap(runs, u, v);
+    }
+  }
+  if (picked == none || runs[picked].Kind == TCutRun::Other) return cut;
+  // The paths the pick lies among: a path itself, or the two a hole joins.
+  std::size_t a = picked, b = picked;
+  if (runs[picked].Kind == TCutRun::Hole) {
+    while (a > 0 && runs[a].Kind == TCutRun::Hole) --a;
+    if (runs[a].Kind != TCutRun::Path || next[a] == none || next[a] < picked) return cut;
+    b = next[a];
+  }
+  std::vector<std::size_t> chain;  // the run of paths a tab may have split, in order
+  for (std::size_t u = a; u != none; u = prev[u]) chain.push_back(u);
+  std::reverse(chain.begin(), chain.end());
+  const std::size_t ia = chain.size() - 1;
+  if (b != a) chain.push_back(b);
+  const std::size_t ib = chain.size() - 1;
+  for (std::size_t u = next[chain.back()]; u != none; u = next[u]) chain.push_back(u);
+  // The shortest stretch around the pick that closes: the first path of it
+  // begins where the last ends.
+  std::map<std::pair<int32_t, int32_t>, std::size_t> begins;
+  for (std::size_t i = 0; i <= ia; ++i) begins[{runs[chain[i]].Begin.X, runs[chain[i]].Begin.Y}] = i;
+  std::size_t first = none, last = none;
+  for (std::size_t j = ib; j < chain.size(); ++j) {
+    const auto found = begins.find({runs[chain[j]].End.X, runs[chain[j]].End.Y});
+    if (found != begins.end() && (first == none || j - found->second < last - first)) first = found->second, last = j;
+  }
+  if (first == none) {
+    // An open cut: the paths its break-off holes join to the pick. A path
+    // joined to them without holes may be a piece of it or a cut of its own.
+    for (first = ia; first > 0 && holed[chain[first]];) --first;
+    for (last = ib; last + 1 < chain.size() && holed[chain[last + 1]];) ++last;
+    if (last > first) {
+      if (first > 0) cut.Unsure.push_back(runs[chain[first - 1]].Start);
+      if (last + 1 < chain.size()) cut.Unsure.push_back(runs[chain[last + 1]].Start);
+    }
+  }
+  cut.Starts.clear();
+  for (std::size_t u = chain[first]; u <= chain[last]; ++u) cut.Starts.push_back(runs[u].Start);
+  return cut;
+}
+
+std::string TabbedCutLeftOutText(const TTabbedCut& cut, const std::string& command) {
+  if (cut.Unsure.empty() || RTDB == nullptr) return "";
+  std::string text = command +
+                     " took only the pieces of the cut picked that break-off holes join: they close no profile, "
+                     "and the paths cut next to them may be pieces of it too.\r\nNot taken: the path";
+  text += cut.Unsure.size() > 1 ? "s starting at " : " starting at ";
+  const double unit = UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit;
+  for (std::size_t k = 0; k < cut.Unsure.size(); ++k) {
+    TIntPoint p;
+    if (TRoutEntity* e = RTDB->EntityAt(cut.Unsure[k])) e->GetPoint(p);
+    text += (k > 0 ? " and (" : "(") + ShortRealText(p.X / unit) + ", " + ShortRealText(p.Y / unit) + ")";
+  }
+  return text + ".";
 }

@@ -7,6 +7,8 @@
 // rout database's tab settings. One undo step, "Add Tab".
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "foundation/geometry.h"
 
@@ -21,3 +23,27 @@ bool AddTabOnArc(int32_t handle, const TIntPoint& point);
 // the perpendicular) or arc (radial projection) and the tab made there.
 // False, with nothing changed, for any other entity or a refused tab.
 bool AddTabAt(int32_t handle, const TIntPoint& click);
+
+// The pieces of a cut that tabs split, found from one of them. A tab ends the
+// path at the gap and starts a new one after it, at once after its break-off
+// holes: the pieces of one cut follow each other in the cut order, each
+// started by a jog with the first jog's comp side, tool, comp index and step
+// pattern, the holes between them carrying that pattern too. Of such a run,
+// the pieces of one profile are the shortest stretch around the pick whose
+// last path ends where its first begins; a cut that does not close is the
+// stretch its break-off holes join to the pick.
+struct TTabbedCut {
+  // The path starts and holes the pick stands for, in cut order (the pick's
+  // start alone on a path that no tab split).
+  std::vector<int32_t> Starts;
+  // Of a cut that closes no profile: the paths cut just before and after
+  // its pieces, started as a tab starts a piece but joined by no break-off
+  // holes. They
+  // may be pieces of it too, and are left out.
+  std::vector<int32_t> Unsure;
+};
+// start: a path start (jog, circle) or hole of a rout layer.
+TTabbedCut FindTabbedCut(int32_t start);
+// The box naming the paths a command left out ("" when none); command: its
+// title.
+std::string TabbedCutLeftOutText(const TTabbedCut& cut, const std::string& command);

@@ -164,7 +164,7 @@ TEST_F(TEditStepDialogTest, TheDialogKeepsUntouchedPanesAndStaysOpenOnABadTable)
     EXPECT_EQ(pane2.CaretLine(), 2);
     EXPECT_EQ(pane2.SelStart(), pane2.LineStart(2));
     EXPECT_EQ(pane2.SelLength(), 0);
-    pane2.SetLines({"M01", "M02Y01", "M08"});
+    pane2.SetLines({"M01", "M02Y01", "M02", "M08"});
     f.Click("OKButton");
   });
   EXPECT_TRUE(RunEditStepDialog(table, true));
@@ -172,7 +172,7 @@ TEST_F(TEditStepDialogTest, TheDialogKeepsUntouchedPanesAndStaysOpenOnABadTable)
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "Step && Repeat error.\r\nCheck line 2 for errors.");
   EXPECT_EQ(ShownMessageBoxes()[1].Text, "Step && Repeat error.\r\nCheck line 5 for errors.");
   EXPECT_EQ(table[0], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 5 * Inch, 0, 0}}));
-  EXPECT_EQ(table[1], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, Inch, 0}}));
+  EXPECT_EQ(table[1], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, Inch, 0}, {0, 1, 0, 0, 0}}));
 }
 
 // A table whose copies leave the coordinate range is refused at its command.

@@ -1,0 +1,116 @@
+// The rout step commands on what a pick stands for: every piece and
+// break-off hole of a cut that tabs split; a typed list that makes no copy.
+#include <gtest/gtest.h>
+
+#include "command/button_manager.h"
+#include "model/rout_database.h"
+#include "model/rout_handles.h"
+#include "model/rout_sequence.h"
+#include "model/undo_journal.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+class TRoutStepPicksTest : public TWorkspaceDialogsTest {
+ protected:
+  // The line or hole button or a rout menu item, then clicks at points in tenths of an inch.
+  static void Do(TWorkspace& form, const std::string& item, std::vector<TIntPoint> tenths) {
+    if (item == "Line" || item == "Hole") ButtonManager().Press(item == "Line" ? 59 : 26);
+    else Run(form, emRout, item);
+    for (const TIntPoint& p : tenths) Click(p.X * (In / 10), p.Y * (In / 10));
+    ECO->CancelCommand();
+  }
+  // The layer in cut order, in tenths: "J x,y", "L x,y", "H x,y", a start's copies "+dx,dy".
+  static std::vector<std::string> Layer(uint8_t layer, int shift = 0) {
+    auto at = [](int32_t x, int32_t y) { return std::to_string(x / (In / 10)) + "," + std::to_string(y / (In / 10)); };
+    std::vector<std::string> out;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
+      const int32_t h = Seq->HandleAt(layer, p);
+      TRoutEntity* e = RTDB->EntityAt(h);
+      if (SlotDeleted(RTDB->SlotAt(h)->Flags)) continue;
+      std::string s = std::string(1, "JLLLLH"[e->GetType() - etRoutJog]) + " " + at(e->X - shift * In / 10, e->Y);
+      if (TStepObject* steps = e->GetType() != etRoutLine ? e->GetStepObj() : nullptr)
+        for (const TStepCommand& c : steps->Offsets()) s += " +" + at(c.DX, c.DY);
+      out.push_back(s);
+    }
+    return out;
+  }
+  // The entities with the copies text added to each start.
+  static std::vector<std::string> Stepped(std::vector<std::string> layer, const std::string& copies) {
+    for (std::string& s : layer) s += s[0] == 'L' ? "" : copies;
+    return layer;
+  }
+};
+
+// A square cut with two tabs of three holes is three paths with the holes
+// between: a step command picked on any piece or hole takes them all.
+TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AutoTab = TAutoTabSettings{In / 5, 0, 0, In / 10, true, true, 3, false, 7, In / 10};
+  RTDB->AutoStepRepeat = {2, 3 * In, 1, In, false, true, false};
+  Do(form, "Line", {{0, 0}, {20, 0}});
+  for (const TIntPoint p : {TIntPoint{2 * In, 2 * In}, TIntPoint{0, 2 * In}, TIntPoint{0, 0}})
+    RTDB->AppendLine(p, 0, NoZOffset);
+  RoutUndo->BeginOperation("Line");
+  Do(form, "Tab1", {{10, 0}, {10, 0}});
+  Do(form, "Tab1", {{10, 20}, {10, 20}});
+  const std::vector<std::string> tabbed{"J 0,0",   "L 9,0",   "H 9,1",   "H 10,1",  "H 11,1",
+                                        "J 11,0",  "L 20,0",  "L 20,20", "L 11,20", "H 11,19",
+                                        "H 10,19", "H 9,19",  "J 9,20",  "L 0,20",  "L 0,0"};
+  ASSERT_EQ(Layer(40), tabbed);
+  QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Do(form, "AutoStepRepeat1", {{20, 10}});
+  EXPECT_EQ(Layer(40), Stepped(tabbed, " +30,0"));
+  Do(form, "ExpandSteps1", {{0, 10}});
+  const std::vector<std::string> copies = Layer(40, 30);  // every entity again, 3 in to the right
+  ASSERT_EQ(copies.size(), 30u);
+  EXPECT_EQ(std::vector<std::string>(copies.begin() + 15, copies.end()), tabbed);
+  ButtonManager().Press(UndoCommand);
+  ButtonManager().Press(UndoCommand);
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X0Y03", "M02", "M08"});
+    f.Click("OKButton");
+  });
+  Do(form, "CreateStepRepeat1", {{10, 1}});  // on a hole
+  EXPECT_EQ(Layer(40), Stepped(tabbed, " +0,30"));
+
+  // An open cut: the tab's holes join its pieces; the path after them (a
+  // hole away from their gap between) is named.
+  SelectLayer(41);
+  Do(form, "Line", {{0, 50}, {20, 50}});
+  Do(form, "Hole", {{50, 60}});
+  Do(form, "Line", {{30, 50}, {40, 50}});
+  Do(form, "Tab1", {{10, 50}, {10, 50}});
+  QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Do(form, "AutoStepRepeat1", {{5, 50}});
+  EXPECT_EQ(Layer(41), (std::vector<std::string>{"J 0,50 +30,0", "L 9,50", "H 9,51 +30,0", "H 10,51 +30,0",
+                                                 "H 11,51 +30,0", "J 11,50 +30,0", "L 20,50", "H 50,60",
+                                                 "J 30,50", "L 40,50"}));
+  EXPECT_EQ(LastBox(), "Step & Repeat took only the pieces of the cut picked that break-off holes join: they close "
+                       "no profile, and the paths cut next to them may be pieces of it too.\r\nNot taken: the path "
+                       "starting at (3.0, 5.0).");
+}
+
+// A list typed as a tape writes it makes no copy in a step table (its last
+// M02 closes the level): the dialog says so and stays open.
+TEST_F(TRoutStepPicksTest, CreateStepRepeatSaysWhenTheListMakesNoCopy) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  Do(form, "Line", {{0, 0}, {10, 0}});
+  const int32_t count = RoutEntityCount;
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X03Y0", "M08"});
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    f.Click("CancelButton");
+  });
+  Do(form, "CreateStepRepeat1", {{5, 0}});
+  EXPECT_EQ(LastBox(), "Step && Repeat makes no copy.\r\nThe last M02 of a level closes it and makes no copy of "
+                       "its own: end the level with a line M02 after its last step.\r\nCheck line 2 for errors.");
+  EXPECT_EQ(RoutEntityCount, count);
+}
+
+}  // namespace
