@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/display_units.h"
+#include "foundation/geometry_points.h"
 #include "foundation/settings.h"
 #include "model/cad_entities.h"  // IntDistance
 #include "model/drawing_base.h"
@@ -106,6 +107,28 @@ int32_t TRoutShadow::NearestEndPoint(TIntBox& box, int32_t best, int32_t pickX, 
       box.Top = ClampCompToInt(int64_t(pickY) + d);
     }
     best = std::min(best, d);
+  }
+  return best;
+}
+
+int32_t TRoutShadow::KerfDistance(int32_t pickX, int32_t pickY) const {
+  int32_t best = RoutNotNear;
+  for (const TRoutShadow* r = this; r; r = r->Next) {
+    if (r->IsCopy || r->HeadUp || (r->Kind != rsLine && r->Kind != rsArc)) continue;
+    int32_t d;
+    if (r->Kind == rsLine) {
+      d = HalvingSegmentDistance(r->A.X, r->A.Y, r->B.X, r->B.Y, pickX, pickY);
+    } else {
+      // The picture takes the shorter way round.
+      const int64_t ax = int64_t(r->A.X) - r->C.X, ay = int64_t(r->A.Y) - r->C.Y;
+      const int64_t bx = int64_t(r->B.X) - r->C.X, by = int64_t(r->B.Y) - r->C.Y;
+      const bool ccw = double(ax) * double(by) - double(ay) * double(bx) >= 0;
+      const TIntPoint& s = ccw ? r->A : r->B;
+      const TIntPoint& e = ccw ? r->B : r->A;
+      d = DistPointArc(s.X, s.Y, e.X, e.Y, r->C.X, r->C.Y, pickX, pickY,
+                       SaturatingRound(std::hypot(double(ax), double(ay))));
+    }
+    best = std::min<int64_t>(best, std::max<int64_t>(0, int64_t(d) - r->ToolDiameter() / 2));
   }
   return best;
 }

@@ -89,6 +89,41 @@ TEST_F(TOperatorDialogsTest, OptionsButtonsStandUnderThePagesAndCutterConfigHead
   EXPECT_EQ(cut, std::vector<std::string>{});
 }
 
+// Save Tool Table and Cutter Config's Save over an existing file ask first,
+// No the default: Enter keeps the file and asks for another name.
+TEST_F(TOperatorDialogsTest, ToolTablesReplaceAnExistingFileOnlyOnYes) {
+  TWorkspace& form = StartProgram();
+  const fs::path table = fs::path(ExecutionPath()) / "TOOLDATA" / "OTHER.TBL";
+  const fs::path page = TempDir / "OTHER.RTT";
+  fs::create_directories(table.parent_path());
+  WriteFileBytes(table, "another job's");
+  WriteFileBytes(page, "another job's");
+  ScriptFileDialogAnswer(table.string());
+  ScriptMessageBoxEnter();
+  ScriptCommonDialogCancel();
+  Run(form, emDrill, "SaveToolTable1");
+  EXPECT_EQ(LastBox(), "File <" + table.string() + "> exists!\r\nDo you wish to overwrite it?");
+  EXPECT_EQ(ShownMessageBoxes().back().Default, mbNo);
+  EXPECT_EQ(ReadFileBytes(table), "another job's");
+  ScriptFileDialogAnswer(table.string());
+  ScriptMessageBoxAnswer(mrYes);
+  Run(form, emDrill, "SaveToolTable1");
+  EXPECT_EQ(ReadFileBytes(table).size(), 21000u);
+
+  SelectLayer(kFirstRoutLayer);
+  QueueModalScript("TToolPageDialog", [&page](TForm& f) {
+    ScriptFileDialogAnswer(page.string());
+    ScriptMessageBoxEnter();
+    ScriptCommonDialogCancel();
+    f.Click("SaveButton");
+    f.Click("CancelButton");
+  });
+  Run(form, emRout, "CutterConfig1");
+  EXPECT_EQ(LastBox(), "File <" + page.string() + "> exists!\r\nDo you wish to overwrite it?");
+  EXPECT_EQ(ReadFileBytes(page), "another job's");
+  EXPECT_EQ(ShownMessageBoxes().size(), 3u);
+}
+
 // Show Tool Table with tools of one to four digits: every column starts
 // where the others' do, in inch and in metric display.
 TEST_F(TOperatorDialogsTest, ToolDataColumnsLineUpForToolsOfOneToFourDigits) {
