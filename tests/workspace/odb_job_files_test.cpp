@@ -164,15 +164,12 @@ TEST_F(TOdbJobFilesTest, StepsPastThoseOfferedAreNamed) {
   File("matrix/matrix", matrix);
   ScriptFileDialogAnswer(Path("matrix/matrix"));
   QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  bool offered = false, past = true;
-  QueueModalScript("TValorLayerDialog", [&](TForm& f) {
-    offered = f.Get<TPanel>("StepName32").Caption() == "32 S32";
-    past = f.FindControl("Step33") != nullptr;
+  QueueModalScript("TValorLayerDialog", [](TForm& f) {
+    EXPECT_NE(f.FindControl("Step32"), nullptr);
+    EXPECT_EQ(f.FindControl("Step33"), nullptr);
     f.Click("CancelButton");
   });
   Run(form, emCad, "Import1");
-  EXPECT_TRUE(offered);
-  EXPECT_FALSE(past);
   EXPECT_EQ(LastBox(), "<" + (TempDir / "job").string() +
                            "> has 34 steps; \"Import Valor Layers\" offers the first 32. Not offered: S33, S34.");
 }

