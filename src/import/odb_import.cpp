@@ -530,11 +530,14 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
   cells.SetBevel(bvNone);
   TPanel& stepPanel = grid.Add<TPanel>("StepPanel");
   stepPanel.Add<TLabel>("StepLabel", "Steps").SetBounds(4, 0, 150, 15);
+  // The columns are as wide as a step's number needs, inside its raised
+  // frame and the caption's margins, so that two digits read apart.
+  const int pitch = std::max(16, FormsBackend().TextExtent(std::to_string(steps_)).X + 10);
   std::vector<TPanel*> stepNumbers;
   for (int32_t s = 1; s <= steps_; ++s) {
     TPanel& number = numbers.Add<TPanel>("Step" + std::to_string(s));
     number.SetCaption(std::to_string(s));
-    number.SetBounds(numberLabelSize.X + 8 + 18 * s, 2, 16, 15);
+    number.SetBounds(numberLabelSize.X + 8 + (pitch + 2) * s, 2, pitch, 15);
     Clickable(number, [this, s] { ToggleColumn(s); });
     stepNumbers.push_back(&number);
     TPanel& name = stepPanel.Add<TPanel>("StepName" + std::to_string(s));
@@ -543,15 +546,16 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
     Clickable(name, [this, s] { ToggleColumn(s); });
   }
   // Once laid out, each number stands over its column.
-  grid.OnResize = [&numbers, &cells, stepNumbers](TControl&) {
+  grid.OnResize = [&numbers, &cells, stepNumbers, pitch](TControl&) {
     const auto left = [](const TControl& c) {
       int x = 0;
       for (const TControl* p = &c; p != nullptr && p->Parent() != nullptr; p = p->Parent()) x += p->Left();
       return x;
     };
     for (std::size_t k = 0; k < stepNumbers.size(); ++k) {
-      const int x = left(cells) - left(numbers) + 16 * int(k + 1) - 1;
-      stepNumbers[k]->SetBounds(x, 2, 16, 15);
+      // Centred over its column's box (14 wide).
+      const int x = left(cells) - left(numbers) + pitch * int(k + 1) + 7 - pitch / 2;
+      stepNumbers[k]->SetBounds(x, 2, pitch, 15);
     }
   };
   for (int32_t l = 1; l <= layers_; ++l) {
@@ -561,7 +565,7 @@ TValorLayerDialog::TValorLayerDialog(const std::vector<std::string>& layers,
     Clickable(label, [this, l] { ToggleRow(l); });
     for (int32_t s = 1; s <= steps_; ++s) {
       TCheckBox& box = cells.Add<TCheckBox>("Cell" + std::to_string(l) + "_" + std::to_string(s));
-      box.SetBounds(16 * s, 16 * l, 14, 14);
+      box.SetBounds(pitch * s, 16 * l, 14, 14);
       // A box has no room for a caption: its hint names its layer and step.
       box.SetHint(layers[static_cast<std::size_t>(l - 1)] + " in step " + std::to_string(s) + " " +
                   steps[static_cast<std::size_t>(s - 1)]);
@@ -668,13 +672,27 @@ std::string ValorJobName(const std::string& fileName) {
   return name;
 }
 
-std::string LayersLeftOutNotice(const std::string& jobName, const std::vector<std::string>& leftOut) {
+namespace {
+
+// What LayersLeftOutNotice and StepsLeftOutNotice say, of layers or steps.
+std::string LeftOutNotice(const std::string& jobName, const char* what, std::size_t offered,
+                          const std::vector<std::string>& leftOut) {
   constexpr std::size_t kNamesShown = 20;
   std::string names;
   for (std::size_t i = 0; i < leftOut.size() && i < kNamesShown; ++i) names += (i ? ", " : "") + leftOut[i];
   if (leftOut.size() > kNamesShown) names += " and " + std::to_string(leftOut.size() - kNamesShown) + " more";
-  return "<" + jobName + "> has " + std::to_string(kValorLayersOffered + leftOut.size()) + " layers; \"Import Valor " +
-         "Layers\" offers the first " + std::to_string(kValorLayersOffered) + ". Not offered: " + names + ".";
+  return "<" + jobName + "> has " + std::to_string(offered + leftOut.size()) + " " + what +
+         "; \"Import Valor Layers\" offers the first " + std::to_string(offered) + ". Not offered: " + names + ".";
+}
+
+}  // namespace
+
+std::string LayersLeftOutNotice(const std::string& jobName, const std::vector<std::string>& leftOut) {
+  return LeftOutNotice(jobName, "layers", kValorLayersOffered, leftOut);
+}
+
+std::string StepsLeftOutNotice(const std::string& jobName, const std::vector<std::string>& leftOut) {
+  return LeftOutNotice(jobName, "steps", kValorStepsOffered, leftOut);
 }
 
 void ImportValorJob(const std::string& fileName) {
@@ -692,7 +710,9 @@ void ImportValorJob(const std::string& fileName) {
   std::vector<std::string> layers, steps;
   std::string name;
   job.FirstStep();
-  while (steps.size() < 32 && job.NextStepName(name, 16)) steps.push_back(name);
+  while (steps.size() < kValorStepsOffered && job.NextStepName(name, 16)) steps.push_back(name);
+  std::vector<std::string> stepsLeftOut;
+  while (job.NextStepName(name, 16)) stepsLeftOut.push_back(name);
   job.FirstLayer();
   // Every layer of a board is offered, so that none (a drill layer last of
   // many) is left out unseen; a matrix of more layers than any board has
@@ -701,6 +721,7 @@ void ImportValorJob(const std::string& fileName) {
   std::vector<std::string> leftOut;
   while (job.NextLayerName(name, 16)) leftOut.push_back(name);
   if (!leftOut.empty()) InformationBox(LayersLeftOutNotice(ValorJobName(fileName), leftOut));
+  if (!stepsLeftOut.empty()) InformationBox(StepsLeftOutNotice(ValorJobName(fileName), stepsLeftOut));
   TValorSelection selection;
   if (ExecuteValorLayerDialog(layers, steps, selection) &&
       SelectionReadsSomething(selection, layers.size(), steps.size(), ValorJobName(fileName))) {

@@ -138,6 +138,11 @@ constexpr std::size_t kValorLayersOffered = 256;
 // "Import Valor Layers" offers the first 256. Not offered: DRILL, ROUT."
 // (twenty names at most, then how many more).
 std::string LayersLeftOutNotice(const std::string& jobName, const std::vector<std::string>& leftOut);
+// The most steps it offers, and the box naming those past them, e.g. "<job>
+// has 34 steps; "Import Valor Layers" offers the first 32. Not offered: S33,
+// S34."
+constexpr std::size_t kValorStepsOffered = 32;
+std::string StepsLeftOutNotice(const std::string& jobName, const std::vector<std::string>& leftOut);
 // The import entry (File/Import and Drill Import): fileName is the job's
 // matrix file.
 void ImportValorJob(const std::string& fileName);

@@ -98,8 +98,15 @@ bool SaveDrillToolTable() {
   if (!DrillTapeFileName.empty()) {
     name = ToolDataFolder() + BaseName(DrillTapeFileName);
   } else {
-    name = ToolDataFolder() + "*.*";
-    if (!ExecuteSaveFileDialog("Save Drill Tool Table as:", name, kNameLength)) return false;
+    // A table of that name is replaced only when the user says so; No asks
+    // for another name.
+    for (;;) {
+      name = ToolDataFolder() + "*.*";
+      if (!ExecuteSaveFileDialog("Save Drill Tool Table as:", name, kNameLength)) return false;
+      if (!FileExistsNoWild(name)) break;
+      name = ExistingFileName(name);  // the file replaced, in its own spelling
+      if (ConfirmOverwrite(name)) break;
+    }
   }
   if (!WriteDrillToolTableFile(name)) return false;
   // Without a dialog the user would not know where the table went.

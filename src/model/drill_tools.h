@@ -28,8 +28,9 @@ bool ReadDrillToolTableFile(const std::string& fileName);
 
 // Menu item Save Tool Table: without a dialog into TOOLDATA\ under the name
 // of the last drill tape written, else through the save dialog "Save Drill
-// Tool Table as:". The hint strip names the file written. False when
-// cancelled or when writing failed.
+// Tool Table as:", which replaces an existing file only on a Yes to "File
+// <name> exists!" (No asks for another name). The hint strip names the file
+// written. False when cancelled or when writing failed.
 bool SaveDrillToolTable();
 // Menu item Load Tool Table: the open dialog "Select Drill Tool Table" on
 // TOOLDATA\, then ReadDrillToolTableFile. Cancel leaves the table alone.

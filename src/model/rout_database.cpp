@@ -294,6 +294,14 @@ int32_t TRoutDatabase::PickWalk(int32_t tolerance, const TIntPoint& point, bool 
         d = e->NearestPoint(box, best, point.X, point.Y, ox, oy, false);
       } else {
         d = e->DistanceToPoint(prev, box, best, point.X, point.Y);
+        // Drawn at full width, a path is taken by a click on its kerf too.
+        if (DisplayRoutsFullWidth && e->Shadow != nullptr) {
+          const int32_t kerf = e->Shadow->KerfDistance(point.X, point.Y, tolerance);
+          if (kerf <= tolerance && kerf < best && (d < 0 || kerf < d)) {
+            d = kerf;
+            box = PickBox(point, kerf);
+          }
+        }
       }
       if (d >= 0 && d < best) {
         best = d;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/display_units.h"
+#include "foundation/geometry_points.h"
 #include "foundation/settings.h"
 #include "model/cad_entities.h"  // IntDistance
 #include "model/drawing_base.h"
@@ -106,6 +107,35 @@ int32_t TRoutShadow::NearestEndPoint(TIntBox& box, int32_t best, int32_t pickX, 
       box.Top = ClampCompToInt(int64_t(pickY) + d);
     }
     best = std::min(best, d);
+  }
+  return best;
+}
+
+int32_t TRoutShadow::KerfDistance(int32_t pickX, int32_t pickY, int32_t limit) const {
+  int32_t best = RoutNotNear;
+  for (const TRoutShadow* r = this; r; r = r->Next) {
+    if (r->IsCopy || r->HeadUp || (r->Kind != rsLine && r->Kind != rsArc)) continue;
+    const int64_t half = r->ToolDiameter() / 2, reach = half + std::max(0, limit);
+    int32_t d;
+    if (r->Kind == rsLine) {
+      // A cut whose box, widened by the reach, misses the point is passed
+      // over unmeasured: a pick walks every path of the layer.
+      if (pickX < std::min(r->A.X, r->B.X) - reach || pickX > std::max(r->A.X, r->B.X) + reach ||
+          pickY < std::min(r->A.Y, r->B.Y) - reach || pickY > std::max(r->A.Y, r->B.Y) + reach)
+        continue;
+      d = HalvingSegmentDistance(r->A.X, r->A.Y, r->B.X, r->B.Y, pickX, pickY);
+    } else {
+      // The picture takes the shorter way round.
+      const int64_t ax = int64_t(r->A.X) - r->C.X, ay = int64_t(r->A.Y) - r->C.Y;
+      const int64_t bx = int64_t(r->B.X) - r->C.X, by = int64_t(r->B.Y) - r->C.Y;
+      const double radius = std::hypot(double(ax), double(ay));
+      if (std::abs(std::hypot(double(pickX) - r->C.X, double(pickY) - r->C.Y) - radius) > double(reach)) continue;
+      const bool ccw = double(ax) * double(by) - double(ay) * double(bx) >= 0;
+      const TIntPoint& s = ccw ? r->A : r->B;
+      const TIntPoint& e = ccw ? r->B : r->A;
+      d = DistPointArc(s.X, s.Y, e.X, e.Y, r->C.X, r->C.Y, pickX, pickY, SaturatingRound(radius));
+    }
+    best = std::min<int64_t>(best, std::max<int64_t>(0, int64_t(d) - half));
   }
   return best;
 }

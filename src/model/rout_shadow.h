@@ -109,6 +109,10 @@ class TRoutShadow {
   bool DrawnAgainLater() const {
     return RoutShapesDrawnAgain && (Kind == rsHole || Kind == rsFullCircle);
   }
+  // How far the point lies outside the cuts of this chain drawn at their
+  // tool's width (0 inside one); step copies and head-up moves left out.
+  // RoutNotNear when no cut comes within limit of the point.
+  int32_t KerfDistance(int32_t pickX, int32_t pickY, int32_t limit) const;
   // The record's tool diameter; 0 when the tool or layer has no table entry.
   int32_t ToolDiameter() const;
   // Records from here to the end of the chain.

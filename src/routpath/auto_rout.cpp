@@ -543,7 +543,7 @@ bool AutoRoutPath(TRoutDatabase& rtdb, TRootEntityHandle*& path, bool inside, bo
     // Nothing of it is left to undo or redo.
     if (RoutUndo != nullptr) RoutUndo->TakeBackTo(mark);
     rtdb.Redraw(1);
-    const std::string text = "This profile is routed on layer " + std::to_string(CurrentLayer) +
+    const std::string text = "This profile is routed on layer R" + std::to_string(CurrentLayer - kFirstRoutLayer) +
                              " already: a second path would rout it twice.\r\nNothing was changed.";
     if (group)
       ShowSuppressibleWarning(text, suppress);

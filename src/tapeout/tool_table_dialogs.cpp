@@ -313,9 +313,17 @@ void TToolPageDialog::LoadButtonClick() {
 
 void TToolPageDialog::SaveButtonClick() {
   if (!ReadGrid()) return;
-  std::string name = "*.RTT";
-  if (!ExecuteSaveFileDialog("Save Tool Page as:", name, 255)) return;
-  if (FileExtension3(name) == "   " || FileExtension3(name).empty()) name = ChangeFileExtension(name, "RTT");
+  std::string name;
+  // A page of that name is replaced only when the user says so; No asks for
+  // another name.
+  for (;;) {
+    name = "*.RTT";
+    if (!ExecuteSaveFileDialog("Save Tool Page as:", name, 255)) return;
+    if (FileExtension3(name) == "   " || FileExtension3(name).empty()) name = ChangeFileExtension(name, "RTT");
+    if (!FileExistsNoWild(name)) break;
+    name = ExistingFileName(name);  // the file replaced, in its own spelling
+    if (ConfirmOverwrite(name)) break;
+  }
   const TRoutToolPage saved = RoutToolPages[Layer];
   RoutToolPages[Layer] = Work;
   SaveRoutToolPage(name, Layer);

@@ -258,4 +258,22 @@ TEST_F(QtOperatorDialogsTest, TheImportResultsReportOpensOverTheMainWindow) {
   main.Hide();
 }
 
+// A matrix of 32 steps: every step's number reads whole inside its raised
+// frame (the caption stands 4 pixels inside it), over its column of boxes.
+TEST_F(QtOperatorDialogsTest, TwoDigitStepNumbersReadWholeOverTheirColumns) {
+  std::vector<std::string> steps(32, "S");
+  TValorLayerDialog dialog({"TOP", "DRILL"}, steps);
+  dialog.Show();
+  QApplication::processEvents();
+  const QWidget* top = QtWidgetOf(dialog);
+  for (int s = 1; s <= 32; ++s) {
+    auto* number = qobject_cast<QFrame*>(QtWidgetOf(dialog.Get<TControl>("Step" + std::to_string(s))));
+    ASSERT_NE(number, nullptr);
+    EXPECT_LE(number->fontMetrics().horizontalAdvance(QString::number(s)), number->contentsRect().width() - 8) << s;
+    QWidget* cell = QtWidgetOf(dialog.Cell(1, s));
+    EXPECT_NEAR(number->mapTo(top, number->rect().center()).x(), cell->mapTo(top, cell->rect().center()).x(), 2) << s;
+  }
+  dialog.Hide();
+}
+
 }  // namespace

@@ -440,6 +440,24 @@ TEST_F(TDrillRoutEditTest, DoFirstDoBeforeAndDoLastReorderTheLayersPaths) {
   EXPECT_EQ(PathStarts(40), (std::vector<int32_t>{b, a, c}));
 }
 
+// With Full Width on, a click on the drawn kerf of a path picks it, beside
+// its centre line as far as the tool reaches.
+TEST_F(TDrillRoutEditTest, AFullWidthPathIsPickedOnItsDrawnKerf) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  const int32_t a = DrawRoutLine({0, 0}, {In, 0});
+  const int32_t c = DrawRoutLine({0, In}, {In, In});
+  const int32_t aperture = CommandServices.Aperture();
+  for (int32_t t = 1; t <= kToolCount; ++t) RoutToolPages[40][t].Diameter = 8 * aperture;
+  for (bool fullWidth : {false, true}) {
+    if (DisplayRoutsFullWidth != fullWidth) Run(form, emRout, "FullWidth1");
+    ASSERT_TRUE(ButtonManager().Press(25));
+    Click(In / 2, In + 3 * aperture);
+    ECO->CancelCommand();
+    EXPECT_EQ(PathStarts(40), (fullWidth ? std::vector<int32_t>{c, a} : std::vector<int32_t>{a, c}));
+  }
+}
+
 // The cut-order moves keep the order they found when the sequence cache
 // cannot be written, and say so.
 TEST_F(TDrillRoutEditTest, CutOrderMovesReportASequenceCacheThatCannotBeWritten) {
@@ -698,7 +716,7 @@ TEST_F(TDrillRoutEditTest, AutoRoutOutsideRefusesASecondPathOnARoutedProfile) {
   EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
 
   Click(In, In / 4);  // another side of the same board
-  EXPECT_EQ(LastBox(), "This profile is routed on layer 40 already: a second path would rout it twice.\r\n"
+  EXPECT_EQ(LastBox(), "This profile is routed on layer R0 already: a second path would rout it twice.\r\n"
                        "Nothing was changed.");
   EXPECT_EQ(starts(), once);
   for (int32_t h = count + 1; h <= RoutEntityCount; ++h) EXPECT_TRUE(SlotDeleted(RTDB->SlotAt(h)->Flags));
@@ -711,7 +729,7 @@ TEST_F(TDrillRoutEditTest, AutoRoutOutsideRefusesASecondPathOnARoutedProfile) {
   Click(-In, -In);
   Click(4 * In, In);
   ECO->CancelCommand();
-  EXPECT_EQ(warnings, (std::vector<std::string>{"This profile is routed on layer 40 already: a second path would "
+  EXPECT_EQ(warnings, (std::vector<std::string>{"This profile is routed on layer R0 already: a second path would "
                                                 "rout it twice.\r\nNothing was changed."}));
   const std::vector<int32_t> twice = starts();
   ASSERT_EQ(twice.size(), 2u);

@@ -155,6 +155,25 @@ TEST_F(TOdbJobFilesTest, LayersPastThoseOfferedAreNamed) {
             "X20 and 3 more.");
 }
 
+// A matrix of more steps than the dialog offers: the box before it names
+// those past the 32nd, which the dialog leaves out.
+TEST_F(TOdbJobFilesTest, StepsPastThoseOfferedAreNamed) {
+  TWorkspace& form = StartProgram();
+  std::string matrix = "LAYER {\n ROW=1\n TYPE=DOCUMENT\n NAME=DOC\n}\n";
+  for (int c = 1; c <= 34; ++c) matrix += "STEP {\n COL=" + std::to_string(c) + "\n NAME=S" + std::to_string(c) + "\n}\n";
+  File("matrix/matrix", matrix);
+  ScriptFileDialogAnswer(Path("matrix/matrix"));
+  QueueModalScript("TForceFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  QueueModalScript("TValorLayerDialog", [](TForm& f) {
+    EXPECT_NE(f.FindControl("Step32"), nullptr);
+    EXPECT_EQ(f.FindControl("Step33"), nullptr);
+    f.Click("CancelButton");
+  });
+  Run(form, emCad, "Import1");
+  EXPECT_EQ(LastBox(), "<" + (TempDir / "job").string() +
+                           "> has 34 steps; \"Import Valor Layers\" offers the first 32. Not offered: S33, S34.");
+}
+
 // Up to 32 layers the rows show whole, without scrolling.
 TEST_F(TOdbJobFilesTest, ThirtyTwoLayersShowWithoutScrolling) {
   std::vector<std::string> layers;

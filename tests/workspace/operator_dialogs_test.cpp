@@ -89,6 +89,35 @@ TEST_F(TOperatorDialogsTest, OptionsButtonsStandUnderThePagesAndCutterConfigHead
   EXPECT_EQ(cut, std::vector<std::string>{});
 }
 
+// Save Tool Table and Cutter Config's Save over an existing file ask first,
+// No the default: Enter keeps the file and asks for another name.
+TEST_F(TOperatorDialogsTest, ToolTablesReplaceAnExistingFileOnlyOnYes) {
+  TWorkspace& form = StartProgram();
+  const fs::path table = TempDir / "OTHER.TBL", page = TempDir / "OTHER.RTT";
+  for (const fs::path& p : {table, page}) WriteFileBytes(p, "kept");
+  ScriptFileDialogAnswer(table.string());
+  ScriptMessageBoxEnter();
+  ScriptCommonDialogCancel();
+  Run(form, emDrill, "SaveToolTable1");
+  ScriptFileDialogAnswer(table.string());
+  ScriptMessageBoxAnswer(mrYes);
+  Run(form, emDrill, "SaveToolTable1");
+  SelectLayer(kFirstRoutLayer);
+  QueueModalScript("TToolPageDialog", [&page](TForm& f) {
+    ScriptFileDialogAnswer(page.string());
+    ScriptMessageBoxEnter();
+    ScriptCommonDialogCancel();
+    f.Click("SaveButton");
+    f.Click("CancelButton");
+  });
+  Run(form, emRout, "CutterConfig1");
+  ASSERT_EQ(ShownMessageBoxes().size(), 3u);
+  EXPECT_EQ(ShownMessageBoxes()[2].Text, "File <" + page.string() + "> exists!\r\nDo you wish to overwrite it?");
+  EXPECT_EQ(ShownMessageBoxes()[0].Default, mbNo);
+  EXPECT_EQ(ReadFileBytes(table).size(), 21000u);
+  EXPECT_EQ(ReadFileBytes(page), "kept");
+}
+
 // Show Tool Table with tools of one to four digits: every column starts
 // where the others' do, in inch and in metric display.
 TEST_F(TOperatorDialogsTest, ToolDataColumnsLineUpForToolsOfOneToFourDigits) {
