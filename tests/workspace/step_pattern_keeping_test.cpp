@@ -635,6 +635,7 @@ TEST_F(TStepPatternKeepingTest, APatternThatCannotExpandNeverKeepsAJobFromOpenin
   EXPECT_EQ(CopiesAt(1), 1u);
   ResetHeadlessDialogs();
   SaveAndOpen(form, emDrill, "MIRROR.ZUL");
+  ASSERT_EQ(LiveDrillEntities(), 1);
   EXPECT_EQ(CopiesAt(1), 1u);
 
   // List 1 steps past the range; list 2's 50" step takes the hole at 40"
