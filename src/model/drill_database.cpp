@@ -9,6 +9,7 @@
 #include "foundation/display_units.h"
 #include "foundation/geometry_matrix.h"
 #include "foundation/settings.h"
+#include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/drill_handles.h"
 #include "model/tool_tables.h"
@@ -697,6 +698,23 @@ bool TDrillDatabase::ExtentsAndHitsFrom(int32_t startIndex, int32_t& minX, int32
 
 // ---- Import helpers ----------------------------------------------------------------------
 
+namespace {
+// Whether the entity's pattern, moved with it by (dx, dy), still expands
+// whole with every copy inside the coordinate range, as a window move asks
+// of it: a step of a turned or mirrored copy moves with the entity (see
+// OrientOffset), and a move far from the tape's coordinates takes it out of
+// the range. The entity's move takes the result made here.
+bool PatternMovesWith(TDrillEntity& e, const TMatrix3& m, int32_t dx, int32_t dy) {
+  TQuietStepExpansion quiet;
+  const TStepObject* made = e.GetStepObj()->Transformed(m);
+  if (made == nullptr || !made->ChainWhole()) return false;
+  for (const TIntPoint& p : e.StepPoints())
+    if (!made->CopiesInRange({ClampCompToInt(int64_t{p.X} + dx), ClampCompToInt(int64_t{p.Y} + dy)}))
+      return false;
+  return true;
+}
+}  // namespace
+
 bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, uint8_t layer) {
   if (!CheckDrillLayer(layer)) return false;
   TMatrix3 m = IdentityMatrix;
@@ -704,7 +722,7 @@ bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, u
   // Placed where the file put them (the main part): a hole without copies
   // keeps its point, which only has to lie inside the database extent.
   const bool still = dx == 0 && dy == 0;
-  int32_t refused = 0, total = 0;
+  int32_t refused = 0, total = 0, patterns = 0;
   {
     THourGlassCursor hourglass;
     const uint32_t word = NCLayerBit(layer);
@@ -717,11 +735,22 @@ bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, u
         if (!TRootDBObject::InRange(double(e->X), double(e->Y))) ++refused;
         continue;
       }
+      if (e->GetStepObj() != nullptr && !PatternMovesWith(*e, m, dx, dy)) {
+        ++refused;
+        ++patterns;
+        continue;
+      }
       if (!e->Transform(m)) ++refused;
     }
   }
   if (refused == 0) return true;
-  const std::string kept = " stay where the file placed them, as they would leave the database extent.";
+  const std::string steps = "their step patterns would make more than " + IntToStrGrouped(kMaxStepCopies) +
+                            " copies or move outside the coordinate range";
+  const std::string kept = " stay where the file placed them, as " +
+                           (patterns == 0          ? std::string("they would leave the database extent")
+                            : patterns == refused ? steps
+                                                  : "they would leave the database extent or " + steps) +
+                           ".";
   if (refused == total)
     WarningBox("None of the " + std::to_string(total) + " imported entities was moved: they" +
                kept);

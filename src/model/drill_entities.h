@@ -156,6 +156,9 @@ class TDrillEntity : public TRootDBObject {
   uint16_t Tool = 0;
   TStepObject* StepObj = nullptr;
 
+  // The points that step copies move (first point; slot: both ends).
+  virtual std::vector<TIntPoint> StepPoints();
+
  protected:
   // Stores the point and tool and sets DatabaseModified; the concrete type's
   // constructor computes the shadow once its own fields are set.
@@ -164,8 +167,6 @@ class TDrillEntity : public TRootDBObject {
   // job it is meant for).
   TDrillEntity(const TIntPoint& point, uint16_t tool, bool /*ahead*/)
       : X(point.X), Y(point.Y), Tool(tool) {}
-  // The points that step copies move (first point; slot: both ends).
-  virtual std::vector<TIntPoint> StepPoints();
   // Every step copy of the point list, in order.
   template <class F>
   void ForEachCopy(const std::vector<TIntPoint>& points, F&& f);
@@ -271,7 +272,6 @@ class TDrillSlot final : public TDrillEntity {
   int32_t X2 = 0;
   int32_t Y2 = 0;
 
- protected:
   std::vector<TIntPoint> StepPoints() override;
 
  private:

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -1239,10 +1240,12 @@ void TJobFileLoader::ResolveSteps() {
   }
   // The lists the entities use, with the levels they nest, are built as
   // step objects when the job is put in; the others are read and checked
-  // but never expanded, and cost nothing here. Every chain built must expand
-  // as the job will expand it: at most kMaxStepCopies copies, every offset
-  // inside the coordinate range; and all of them together, commands and
-  // copies, to no more than a job file may hold (JobFileStepWorkLimit).
+  // but never expanded, and cost nothing here. A chain that does not expand
+  // as the job would expand it (more than kMaxStepCopies copies, an offset
+  // outside the coordinate range) is no fault of the file: its entities are
+  // put in without it (CommitJobContents says which) and it draws no copies.
+  // All of them together, commands and the copies made up to where each
+  // stopped, come to no more than a job file may hold (JobFileStepWorkLimit).
   std::unordered_set<int32_t> used;
   auto use = [&](int32_t id) {
     for (int32_t level = 0; id > 0 && level < kMaxStepLevels && used.insert(id).second; ++level) {
@@ -1270,12 +1273,7 @@ void TJobFileLoader::ResolveSteps() {
     }
     TStepCommandList offsets;
     int32_t position = 0;
-    if (!ExpandStepList(false, chain, offsets, position)) {
-      FailAt(l.Line, "step list " + Num(l.Id) + " cannot be expanded: it makes more than " +
-                         Num(kMaxStepCopies) + " copies or moves outside the coordinate range.");
-      return;
-    }
-    l.Copies = int32_t(offsets.size());
+    l.Copies = ExpandStepList(false, chain, offsets, position) ? int32_t(offsets.size()) : 0;
 
     work += StepChainWork(chain.size(), offsets.size());
     if (work > JobFileStepWorkLimit()) {
@@ -1497,18 +1495,39 @@ class TRoutJournalPause {
   TRoutUndo* Saved_;
 };
 
+// What an entity is called in the lines on patterns not applied.
+const char* JobEntityName(uint8_t type) {
+  switch (type) {
+    case etDrillHole: return "drill hole";
+    case etDrillSlot: return "drill slot";
+    case etDrillCircle: return "drill circle";
+    case etDrillText: return "drill text";
+    case etRoutJog: return "rout path";
+    case etRoutCircle: return "rout circle";
+    case etRoutHole: return "rout hole";
+    default: return "rout command";
+  }
+}
+
+// Whether the chain expands whole with every copy of the points inside the
+// coordinate range.
+bool ChainExpandsAt(const TStepObject& step, std::span<const TIntPoint> points) {
+  if (!step.ChainWhole()) return false;
+  for (const TIntPoint& p : points)
+    if (!step.CopiesInRange(p)) return false;
+  return true;
+}
+
 }  // namespace
 
 void CommitJobContents(TJobContents& c) {
   for (const auto& t : c.DrillTools)
     ToolTable[t.Tool] = {t.Diameter, t.Feed, t.Speed, t.ZOffset, t.MaxHits, t.FirstLastHit};
-  for (const auto& t : c.RoutTools) {
-    TRoutToolRecord& r = RoutToolPages[t.Layer][t.Tool];
-    r.Diameter = t.Diameter;
-    r.HighFeed = uint16_t(t.HighFeed);
-    r.LowFeed = uint16_t(t.LowFeed);
-    r.ZOffset = t.ZOffset;
-  }
+  // A tool listed is the record's, its compensation diameter its COMPINDEX
+  // record's (none: 0, as the writer leaves it out then); the others stay
+  // as the cleared job has them.
+  for (const auto& t : c.RoutTools)
+    RoutToolPages[t.Layer][t.Tool] = {t.Diameter, 0, uint16_t(t.HighFeed), uint16_t(t.LowFeed), t.ZOffset};
   for (const auto& t : c.CompIndices) RoutToolPages[t.Layer][t.Tool].CompDiameter = t.Value;
   if (c.HasDrillG93 && DRDB != nullptr) {
     DRDB->G93OriginX = c.DrillG93X;
@@ -1524,6 +1543,7 @@ void CommitJobContents(TJobContents& c) {
   for (const auto& l : c.StepLists) lists[l.Id] = &l;
   std::unordered_map<int32_t, TStepObject*> objects;
   std::vector<std::pair<int32_t, const TJobContents::TStepList*>> byDepth;
+  TQuietStepExpansion quiet;  // a chain that cannot expand is left out below, and named
   for (const auto& l : c.StepLists) {
     // A list no entity uses is never built (ResolveSteps did not expand it).
     if (!l.Used) continue;
@@ -1543,6 +1563,30 @@ void CommitJobContents(TJobContents& c) {
     auto it = objects.find(id);
     return it == objects.end() ? nullptr : it->second;
   };
+  auto leaveOut = [&](uint8_t type, const TIntPoint& at) {
+    if (++c.UnappliedSteps > int64_t(TJobContents::kMaxStepNotices)) return;
+    const double unit = UnitsPerDisplayUnit;
+    c.StepNotices.push_back(std::string("the ") + JobEntityName(type) + " at X " + RealToStr(at.X / unit) +
+                            " Y " + RealToStr(at.Y / unit));
+  };
+  // The chain of the id for an entity at the points: nullptr, the entity
+  // named, when it cannot expand there.
+  auto stepAt = [&](int32_t id, uint8_t type, std::span<const TIntPoint> points) -> TStepObject* {
+    TStepObject* step = stepOf(id);
+    if (step == nullptr || ChainExpandsAt(*step, points)) return step;
+    leaveOut(type, points.front());
+    return nullptr;
+  };
+  // The lines and arcs of a rout path are drawn with the chain of its
+  // start: a path start whose chain would put a copy of one of them
+  // outside the range loses it once the layer's entities are in.
+  struct TPathStart {
+    int32_t Handle = 0;
+    TStepObject* Step = nullptr;
+    TIntPoint At;
+  };
+  std::array<TPathStart, 256> paths{};
+  std::vector<TPathStart> pathsLeft;
 
   if (Seq != nullptr)
     for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) Seq->SetInsertAtEnd(l);
@@ -1577,7 +1621,8 @@ void CommitJobContents(TJobContents& c) {
           entity = new TDrillText(p, c.Texts[std::size_t(e.Text)], e.Flag != 0, tool);
           break;
       }
-      if (TStepObject* step = stepOf(e.StepId)) entity->SetStepObj(step);
+      if (e.StepId > 0)
+        if (TStepObject* step = stepAt(e.StepId, e.Type, entity->StepPoints())) entity->SetStepObj(step);
       c.Drill.At(c.DrillSlotsWaiting[waiting++]).Entity = entity;
     } else {
       if (RTDB == nullptr) return;
@@ -1603,13 +1648,35 @@ void CommitJobContents(TJobContents& c) {
       }
       const bool carrier = e.Type == etRoutJog || e.Type == etRoutCircle ||
                            e.Type == etRoutHole || e.Type == etRoutCommand;
-      if (TStepObject* step = carrier ? stepOf(e.StepId) : nullptr)
-        if (TRoutEntity* entity = RTDB->EntityAt(h)) entity->SetStepObj(step);
+      TPathStart& path = paths[e.Layer];
+      if (e.Type == etRoutJog) path = {};
+      if (TStepObject* step = carrier ? stepAt(e.StepId, e.Type, std::span(&p, 1)) : nullptr)
+        if (TRoutEntity* entity = RTDB->EntityAt(h)) {
+          entity->SetStepObj(step);
+          if (e.Type == etRoutJog) path = {h, step, p};
+        }
+      const bool drawn = e.Type == etRoutLine || e.Type == etRoutArc || e.Type == etRoutArcReverse;
+      if (drawn && path.Step != nullptr) {
+        const TIntPoint points[2] = {p, {e.X2, e.Y2}};
+        if (!ChainExpandsAt(*path.Step, std::span(points, e.Type == etRoutLine ? 1 : 2))) {
+          pathsLeft.push_back(path);
+          path = {};
+        }
+      }
     }
   });
+  for (const TPathStart& path : pathsLeft)
+    if (TRoutEntity* start = RTDB->EntityAt(path.Handle)) {
+      start->SetStepObj(nullptr);
+      leaveOut(etRoutJog, path.At);
+    }
   if (DRDB != nullptr && c.Drill.Count() > 0) {
-    for (const auto& [index, id] : c.HoleSteps)
-      if (TStepObject* step = stepOf(id)) c.Drill.At(index).Entity->SetStepObj(step);
+    for (const auto& [index, id] : c.HoleSteps) {
+      TRootDBObject* hole = c.Drill.At(index).Entity;
+      TIntPoint at;
+      hole->GetPoint(at);
+      if (TStepObject* step = stepAt(id, etDrillHole, std::span(&at, 1))) hole->SetStepObj(step);
+    }
     // A tool record behind the holes, or a tool table the file left as it
     // was, may have given a hole's tool another diameter than the one it
     // was made with.

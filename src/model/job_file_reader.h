@@ -12,14 +12,14 @@
 // TJobFileLoader implements the handlers: it checks every record (layers
 // inside their group, tool numbers 1..1000, step lists without cycles and at
 // most three levels deep, repeat counts at most kMaxStepCopies, the lists
-// the entities use expanding whole and to no more than JobFileStepWorkLimit
-// commands and copies in all, no more entities than the stores of an empty
-// job take) and collects
-// the job in a TJobContents, the drill holes made at once in a batch laid
-// out as the drill store keeps them. Only a file read to its EOF record
+// the entities use expanding to no more than JobFileStepWorkLimit commands
+// and copies in all, no more entities than the stores of an empty job take)
+// and collects the job in a TJobContents, the drill holes made at once in a
+// batch laid out as the drill store keeps them. Only a file read to its EOF record
 // without a fault is put into the databases, so a damaged file leaves the job
 // as it was; the fault is reported with the number of the line where it was
-// found.
+// found. A pattern that cannot expand where its entities stand is no fault:
+// those entities are put in without it (CommitJobContents names them).
 #pragma once
 #include <array>
 #include <cstdint>
@@ -325,6 +325,13 @@ struct TJobContents {
   // Records the reader passed over: how many, the lines of the first ones.
   int32_t SkippedRecords = 0;
   std::vector<int32_t> SkippedLines;
+  // The entities CommitJobContents put in without their step chain, which
+  // cannot expand where they stand (more than kMaxStepCopies copies, or a
+  // copy outside the coordinate range): how many, and the first
+  // kMaxStepNotices of them named ("the drill hole at X 1.0 Y 2.0").
+  static constexpr std::size_t kMaxStepNotices = 8;
+  int64_t UnappliedSteps = 0;
+  std::vector<std::string> StepNotices;
   // The drill entities in the order read, as the drill store is to hold
   // them: the holes themselves, an empty slot for each other one, whose
   // record the list keeps; the indices of those slots in order; the holes
@@ -464,7 +471,9 @@ class TJobFileLoader : public TJobFileReader {
 // not exist!").
 bool ReadJobFile(const std::string& fileName, TJobContents& contents);
 // Puts checked contents into DB, DRDB and RTDB (added to what they hold),
-// the tool tables and the origins, and rebuilds the step objects. The
+// the tool tables and the origins, and rebuilds the step objects; an entity
+// whose chain cannot expand where it stands (a rout path start: at any
+// point of its path) is put in without it, counted in UnappliedSteps. The
 // entities are neither journalled nor drawn: the caller resets the journals
 // and shows the job. The drill entities move from the contents to DRDB.
 void CommitJobContents(TJobContents& contents);

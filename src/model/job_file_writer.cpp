@@ -772,7 +772,8 @@ std::string JobStepWorkText(int64_t work) {
 }
 
 TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t& jobWork,
-                              std::unordered_set<const TStepObject*>& counted, int64_t* jobDrawn) {
+                              std::unordered_set<const TStepObject*>& counted, int64_t* jobDrawn,
+                              const std::vector<TIntPoint>* points) {
   if (chain != nullptr && chain->LevelCount() + pattern->LevelCount() > kMaxStepLevels)
     return TPatternTake::TooDeep;
   const TStepObject* made = pattern;
@@ -781,6 +782,9 @@ TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t&
     made = chain->AppendLevel(pattern);
   }
   if (made == nullptr || !made->ChainWhole()) return TPatternTake::CannotExpand;
+  if (points != nullptr)
+    for (const TIntPoint& p : *points)
+      if (!made->CopiesInRange(p)) return TPatternTake::CannotExpand;
   std::vector<const TStepObject*> levels;
   int64_t work = 0;
   for (const TStepObject* s = made; s != nullptr; s = s->Nested())
@@ -1152,11 +1156,14 @@ int WriteJobFile(const std::string& fileName, const std::string& backupName, int
   TJobFileWriter w(fileName);
   if (!w.Opened()) return w.Error();
 
-  // Tool tables: the rout pages, then the drill table.
+  // Tool tables: the rout pages, then the drill table. A rout tool the file
+  // does not list opens as a new job has it (DefaultRoutToolPage): one
+  // emptied that a new job has is listed too.
+  const TRoutToolPage defaults = DefaultRoutToolPage();
   for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
     for (int32_t tool = 1; tool <= kToolCount; ++tool) {
       const TRoutToolRecord& r = RoutToolPages[layer][tool];
-      if (r.Diameter == 0) continue;
+      if (r.Diameter == 0 && defaults[tool].Diameter == 0) continue;
       w.WriteRoutTool(layer - kFirstRoutLayer, tool, r.Diameter, r.HighFeed, r.LowFeed, r.ZOffset);
       if (r.CompDiameter != 0) w.WriteCompIndex(layer - kFirstRoutLayer, tool, r.CompDiameter);
     }

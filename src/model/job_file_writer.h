@@ -194,10 +194,11 @@ enum class TPatternTake { Taken, TooDeep, PastBound, CannotExpand, PastDrawnCopi
 // here without a box; the caller says what was not applied. With jobDrawn
 // (the job's drawn copies, see JobDrawnCopies) the entity's copies made
 // keep it within JobDrawnCopiesLimit() (else PastDrawnCopies), and Taken
-// grows it by them.
+// grows it by them. With points (the entity's, see StepPoints) a chain that
+// would put a copy of one outside the coordinate range cannot expand either.
 TPatternTake TakePatternLevel(TStepObject* chain, TStepObject* pattern, int64_t& jobWork,
                               std::unordered_set<const TStepObject*>& counted,
-                              int64_t* jobDrawn = nullptr);
+                              int64_t* jobDrawn = nullptr, const std::vector<TIntPoint>* points = nullptr);
 // "The step pattern would make more than 65,535 copies or move outside the
 // coordinate range."
 std::string StepPatternCannotExpandText();

@@ -166,7 +166,7 @@ void TRoutDatabase::Clear() {
   Seq = new TSequenceStore();
   for (uint8_t l : kLayers) {
     RoutLayerTools[l] = {1, 1};
-    if (!DefaultToolFile.empty()) LoadRoutToolPage(DefaultToolFile, l);
+    ResetRoutToolPage(l);
   }
   PathState.Fill({});
   EntityChanged = PathChanged = 0;

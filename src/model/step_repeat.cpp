@@ -589,6 +589,21 @@ void TStepObject::ExtendByCopies(const TIntPoint& point, TIntPoint& min, TIntPoi
   }
 }
 
+bool TStepObject::CopiesInRange(const TIntPoint& point) const {
+  // The copies of one orientation lie between the point oriented and moved
+  // by their least and by their greatest offsets, worked out here in 64 bits.
+  for (uint8_t code = 0; code < 8; ++code) {
+    const TOffsetRange& range = OffsetRanges_[code];
+    if (!range.Any) continue;
+    int64_t x = 0, y = 0;
+    OrientStep(code, point.X, point.Y, x, y);
+    if (x + range.MinDX < -kOffsetLimit || x + range.MaxDX > kOffsetLimit || y + range.MinDY < -kOffsetLimit ||
+        y + range.MaxDY > kOffsetLimit)
+      return false;
+  }
+  return true;
+}
+
 bool TStepObject::ChainHolds(const TStepObject* object) const {
   for (const TStepObject* s = this; s != nullptr; s = s->Nested_)
     if (s == object) return true;

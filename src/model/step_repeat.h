@@ -170,6 +170,12 @@ class TStepObject {
   // their greatest offsets, so each orientation is looked at once, not each
   // copy.
   void ExtendByCopies(const TIntPoint& point, TIntPoint& min, TIntPoint& max) const;
+  // Whether every copy the walk makes of the point lies inside
+  // +-2,147,483,647. A copy past it would be limited onto the edge, where
+  // the copies beyond stack on one another: an entity whose copies leave
+  // the range has a pattern that cannot expand, as one whose chain is not
+  // whole (ChainWhole).
+  bool CopiesInRange(const TIntPoint& point) const;
 
  private:
   struct TTransformNode {

@@ -236,8 +236,11 @@ TRoutToolRecord DecodeRoutToolRecord(const uint8_t* bytes) {
   return r;
 }
 
-bool LoadRoutToolPage(const std::string& fileName, int layer) {
-  if (!IsRoutLayer(layer) || fileName.empty()) return false;
+namespace {
+// The page of a rout tool page file: cleared and filled from it; false,
+// with the page untouched, when the file is missing or cannot be read.
+bool ReadRoutToolPage(const std::string& fileName, TRoutToolPage& page) {
+  if (fileName.empty()) return false;
   std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
   if (f == nullptr) return false;
   // Read everything first, so that a failed read leaves the page alone.
@@ -246,12 +249,17 @@ bool LoadRoutToolPage(const std::string& fileName, int layer) {
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
   if (failed) return false;
-  TRoutToolPage& page = RoutToolPages[layer];
   page.Fill(TRoutToolRecord{});
   const std::size_t records = got / kRoutToolRecordSize;
   for (std::size_t i = 0; i < records; ++i)
     page.Items[i] = DecodeRoutToolRecord(&bytes[i * kRoutToolRecordSize]);
   return true;
+}
+}  // namespace
+
+bool LoadRoutToolPage(const std::string& fileName, int layer) {
+  if (!IsRoutLayer(layer)) return false;
+  return ReadRoutToolPage(fileName, RoutToolPages[layer]);
 }
 
 bool SaveRoutToolPage(const std::string& fileName, int layer) {
@@ -267,6 +275,39 @@ bool SaveRoutToolPage(const std::string& fileName, int layer) {
     return false;
   }
   return true;
+}
+
+namespace {
+// Built-in rout tools 1 to 4: diameter, high feed, low feed.
+struct TBuiltInRoutTool {
+  int32_t Diameter;
+  uint16_t HighFeed;
+  uint16_t LowFeed;
+};
+constexpr TBuiltInRoutTool BuiltInRoutTools[4] = {
+    {812800, 6350, 2540},
+    {1574800, 6350, 2540},
+    {2362200, 10160, 5080},
+    {3175000, 10160, 5080},
+};
+}  // namespace
+
+TRoutToolPage DefaultRoutToolPage() {
+  TRoutToolPage page;
+  for (int tool = 1; tool <= 4; ++tool) {
+    const TBuiltInRoutTool& builtIn = BuiltInRoutTools[tool - 1];
+    TRoutToolRecord& record = page[tool];
+    record.Diameter = EquivalentToolSize(builtIn.Diameter, false);
+    record.CompDiameter = record.Diameter;
+    record.HighFeed = builtIn.HighFeed;
+    record.LowFeed = builtIn.LowFeed;
+  }
+  ReadRoutToolPage(DefaultToolFile, page);
+  return page;
+}
+
+void ResetRoutToolPage(int layer) {
+  if (IsRoutLayer(layer)) RoutToolPages[layer] = DefaultRoutToolPage();
 }
 
 int32_t EquivalentToolSize(int32_t size, bool toInch) {

@@ -88,6 +88,15 @@ bool LoadRoutToolPage(const std::string& fileName, int layer);
 // shown ("<system text>" + line break + "while writing a file") and the
 // answer is false.
 bool SaveRoutToolPage(const std::string& fileName, int layer);
+// The rows a new job's rout layers start with: tools 1 to 4 built in (each
+// diameter as EquivalentToolSize gives it, stored as diameter and
+// compensation diameter) and every other tool zero, or the default rout
+// tool page file (DefaultToolFile) in their place when it can be read.
+TRoutToolPage DefaultRoutToolPage();
+// Gives the layer's page those rows. Start-up, New, Open and a layer
+// emptied for Open Rout Tape all begin from them, so what was open before
+// never shows through. A layer outside 40..44 is left alone.
+void ResetRoutToolPage(int layer);
 
 // ---- Standard sizes and display texts ----------------------------------------
 

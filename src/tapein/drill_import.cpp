@@ -315,8 +315,9 @@ void TDrillTapeReader::ApplyRepeats() {
     for (const int32_t index : PatternEntities) {
       TDrillEntity* e = DRDB->EntityAt(index);
       if (e == nullptr) continue;
-      const TPatternTake take =
-          whole ? TakePatternLevel(e->StepObj, step, StepWork, counted, &DrawnCopies) : TPatternTake::CannotExpand;
+      const std::vector<TIntPoint> points = e->StepPoints();
+      const TPatternTake take = whole ? TakePatternLevel(e->StepObj, step, StepWork, counted, &DrawnCopies, &points)
+                                      : TPatternTake::CannotExpand;
       if (take == TPatternTake::TooDeep) {
         ++refused;
         ++PatternRefused;

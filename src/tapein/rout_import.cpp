@@ -247,10 +247,18 @@ void TRoutTapeReader::Record(int32_t index) {
   PatternEntities.push_back(index);
 }
 
+void TRoutTapeReader::Reach(const TIntPoint& p) {
+  if (!Recording) return;
+  ReachMin = Reached ? TIntPoint{std::min(ReachMin.X, p.X), std::min(ReachMin.Y, p.Y)} : p;
+  ReachMax = Reached ? TIntPoint{std::max(ReachMax.X, p.X), std::max(ReachMax.Y, p.Y)} : p;
+  Reached = true;
+}
+
 void TRoutTapeReader::ForgetPattern() {
   for (const int32_t index : PatternEntities) PatternSeen[std::size_t(index)] = false;
   PatternEntities.clear();
   PatternRefused = 0;
+  Reached = false;
 }
 
 void TRoutTapeReader::Poll(bool& abort) {
@@ -274,7 +282,10 @@ void TRoutTapeReader::UnparsedBlock(const std::string& text, uint8_t kind) {
   if (IsTapeDigitsStatement(text)) return;
   const uint8_t holdOff = kind == 1 ? 2 : kind == 0 ? 3 : (PlungePending ? 1 : 0);
   const int32_t index = target_.AddCommand({LastX, LastY}, text, holdOff);
-  if (kind == 2) Record(index);
+  if (kind == 2) {
+    Record(index);
+    Reach({LastX, LastY});
+  }
 }
 
 bool TRoutTapeReader::SetOrigin(int32_t x, int32_t y) {
@@ -293,6 +304,7 @@ bool TRoutTapeReader::SetOrigin(int32_t x, int32_t y) {
 
 void TRoutTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8_t) {
   Record(target_.AddHole(Shifted(x, y)));
+  Reach(Shifted(x, y));
   FeedCheck = true;
 }
 
@@ -318,6 +330,8 @@ void TRoutTapeReader::RoutLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, i
   }
   target_.SetCompSide(comp);
   const TIntPoint start = Shifted(x0, y0), end = Shifted(x1, y1);
+  Reach(start);
+  Reach(end);
   if (start.X == LastX && start.Y == LastY && !NewPath) {
     target_.ContinueLine(end, f, moveParameter);
   } else {
@@ -343,6 +357,7 @@ void TRoutTapeReader::RoutArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, in
   }
   target_.SetCompSide(comp);
   const TIntPoint start = Shifted(x0, y0), end = Shifted(x1, y1), centre = Shifted(cx, cy);
+  for (const TIntPoint& p : {start, end, centre}) Reach(p);
   if (start.X == LastX && start.Y == LastY && !NewPath) {
     target_.ContinueArc(end, centre, clockwise, f, moveParameter);
   } else {
@@ -361,6 +376,8 @@ void TRoutTapeReader::RoutCircle(int32_t cx, int32_t cy, int32_t radius, int32_t
   const TIntPoint centre = Shifted(cx, cy);
   const TIntPoint on{centre.X, ClampCompToInt(int64_t{centre.Y} + radius)};
   Record(target_.AddCircle(centre, on, ConvertFeed(feed)));
+  Reach(centre);
+  Reach(on);
   handled = true;
   PlungePending = false;
 }
@@ -397,10 +414,15 @@ void TRoutTapeReader::ApplyRepeats() {
     if (StepWork < 0) StepWork = JobStepWork();
     std::unordered_set<const TStepObject*> counted;
     const bool whole = step->ChainWhole();
+    // The copies of the corners of the reach are those farthest out: each
+    // axis is looked at on its own.
+    std::vector<TIntPoint> corners;
+    if (Reached) corners = {ReachMin, ReachMax, {ReachMin.X, ReachMax.Y}, {ReachMax.X, ReachMin.Y}};
     int32_t refused = PatternRefused, pastBound = 0, cannotExpand = 0;
     std::size_t kept = 0;
     for (const int32_t index : PatternEntities) {
-      const TPatternTake take = whole ? TakePatternLevel(target_.StepObjectOf(index), step, StepWork, counted)
+      const TPatternTake take = whole ? TakePatternLevel(target_.StepObjectOf(index), step, StepWork, counted,
+                                                         nullptr, &corners)
                                       : TPatternTake::CannotExpand;
       if (take != TPatternTake::Taken) {
         if (take == TPatternTake::TooDeep) ++PatternRefused;

@@ -149,6 +149,12 @@ class TRoutTapeReader : public TNCReader {
   // Entities of the pattern that took their last level and left
   // PatternEntities: every later end of the pattern names them again.
   int32_t PatternRefused = 0;
+  // The least and greatest coordinates of every point the pattern's
+  // entities were read with (paths whole, every line and arc of them): a
+  // pattern end whose copies would put one outside the coordinate range
+  // cannot expand.
+  bool Reached = false;
+  TIntPoint ReachMin, ReachMax;
   bool Recording = false;
   TStepCommandList RepeatList;
   // The commands and copies of the job's step patterns (see JobStepWork),
@@ -164,6 +170,8 @@ class TRoutTapeReader : public TNCReader {
 
  private:
   void Record(int32_t index);
+  // Widens the pattern's reach by the point while the pattern is recorded.
+  void Reach(const TIntPoint& p);
   // Empties PatternEntities and their flags.
   void ForgetPattern();
   void ApplyRepeats();

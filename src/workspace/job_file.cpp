@@ -82,6 +82,24 @@ std::string SkippedRecordsText(const std::string& name, const TJobContents& cont
          lines + ").\r\nSaving the job will write the file without " + (one ? "it." : "them.");
 }
 
+// The warning after an open that put entities in without their step
+// patterns: how many, the first of them by name, and that a save writes
+// them so.
+std::string UnappliedStepsText(const std::string& name, const TJobContents& contents) {
+  const int64_t count = contents.UnappliedSteps;
+  const bool one = count == 1;
+  std::string text = std::string(one ? "The step pattern of 1 entity" : "The step patterns of ") +
+                     (one ? "" : Int64ToStrGrouped(count) + " entities") + " of the file <" + name +
+                     "> cannot be expanded where " + (one ? "it stands: it" : "they stand: they") +
+                     " would make more than " + IntToStrGrouped(kMaxStepCopies) +
+                     " copies or move outside the coordinate range. The repeats were not applied to:";
+  for (const std::string& entity : contents.StepNotices) text += "\r\n" + entity;
+  if (count > int64_t(contents.StepNotices.size()))
+    text += "\r\n(" + Int64ToStrGrouped(count - int64_t(contents.StepNotices.size())) + " more)";
+  return text + "\r\nSaving the job will write " + (one ? "it" : "them") + " without " +
+         (one ? "its pattern." : "their patterns.");
+}
+
 // The job file this job was read from or last written to (empty for a new
 // job, and for one named after an imported file).
 std::string JobsOwnFile;
@@ -170,6 +188,7 @@ bool OpenJobFile(const std::string& name) {
   RoutLayerFileNames.Fill(std::string());
   DrillTapeFileName.clear();
   if (contents.SkippedRecords > 0) WarningBox(SkippedRecordsText(DatabaseFileName, contents));
+  if (contents.UnappliedSteps > 0) WarningBox(UnappliedStepsText(DatabaseFileName, contents));
   return true;
 }
 

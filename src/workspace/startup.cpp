@@ -87,19 +87,6 @@ void Free(T*& global) {
 TPaintBox* CommandStrip() { return Workspace != nullptr ? &Workspace->CommandPaintBox : nullptr; }
 TPaintBox* ClockPanelBox() { return Workspace != nullptr ? &Workspace->ClockPanel : nullptr; }
 
-// Built-in rout tools 1 to 4: diameter, high feed, low feed.
-struct TBuiltInRoutTool {
-  int32_t Diameter;
-  uint16_t HighFeed;
-  uint16_t LowFeed;
-};
-constexpr TBuiltInRoutTool BuiltInRoutTools[4] = {
-    {812800, 6350, 2540},
-    {1574800, 6350, 2540},
-    {2362200, 10160, 5080},
-    {3175000, 10160, 5080},
-};
-
 // The working folders tested for existence; the others are tested for
 // being writable.
 bool TestedForExistence(const std::string& name) {
@@ -156,20 +143,10 @@ void ResetAndLoadSettings() {
 }
 
 void ResetToolTables() {
-  for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer)
-    RoutToolPages[layer].Fill(TRoutToolRecord{});
   ToolTable.Fill(TToolRecord{});
   LoadDefaultRoutToolPage();
   for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
-    for (int tool = 1; tool <= 4; ++tool) {
-      const TBuiltInRoutTool& builtIn = BuiltInRoutTools[tool - 1];
-      TRoutToolRecord& record = RoutToolPages[layer][tool];
-      record.Diameter = EquivalentToolSize(builtIn.Diameter, false);
-      record.CompDiameter = record.Diameter;
-      record.HighFeed = builtIn.HighFeed;
-      record.LowFeed = builtIn.LowFeed;
-    }
-    if (!DefaultToolFile.empty()) LoadRoutToolPage(DefaultToolFile, layer);
+    ResetRoutToolPage(layer);
     RoutLayerTools[layer] = TRoutLayerTool{1, 1};
   }
 }

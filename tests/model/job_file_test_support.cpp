@@ -1,5 +1,6 @@
 #include "job_file_test_support.h"
 
+#include <fstream>
 #include <sstream>
 
 #include "foundation/settings.h"
@@ -63,7 +64,10 @@ void TJobFileTest::SetUp() {
   EditorMode = emCad;
   ResetLayerMasks();
   CurrentLayer = 0;
-  DefaultToolFile.clear();
+  // A default rout tool page of no tools: the empty pages below are those
+  // a new job starts with, which a job file need not list.
+  DefaultToolFile = (TempDir / "config" / "EMPTY.RTT").string();
+  std::ofstream(DefaultToolFile, std::ios::binary).flush();
   ToolTable.Fill(TToolRecord{});
   ActiveTools.Fill(true);
   for (int l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
@@ -103,6 +107,7 @@ void TJobFileTest::TearDown() {
   CadUndo = nullptr;
   ActiveUndo = nullptr;
   DatabaseFileName.clear();
+  DefaultToolFile.clear();
   DrawSurface = nullptr;
   ResetHeadlessViewServices();
   ResetHeadlessDialogs();

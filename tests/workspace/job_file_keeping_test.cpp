@@ -602,4 +602,29 @@ TEST_F(TJobFileKeepingTest, TheLargestJobTheModelHoldsIsSavedAndOpenedWhole) {
   form.KeyDown(VK_ESCAPE);
 }
 
+// A job opens the same whatever was open before: the rout tools its file
+// does not list are those a new job starts with, not the last job's.
+TEST_F(TJobFileKeepingTest, OpeningAJobKeepsNoRoutToolOfTheJobBefore) {
+  TWorkspace& form = StartProgram();
+  const TRoutToolRecord builtIn = RoutToolPages[40][1];
+  auto open = [&](const char* name, const char* tool, const char* diameter) {
+    const std::string file = Input(name, std::string("0\r\nHEADER\r\n999\r\nOrbenwright ZUL Database format file\r\n0\r\n") +
+                                             "ENDSEC\r\n0\r\nTOOLSECTION\r\n0\r\nTOOL\r\n8\r\nR0\r\n50\r\n" + tool +
+                                             "\r\n60\r\n" + diameter + "\r\n0\r\nENDSEC\r\n0\r\nEOF\r\n");
+    ScriptFileDialogAnswer(file);
+    Run(form, emRout, "Open1");
+  };
+  open("A.ZUL", "5", "988060");
+  ASSERT_EQ(RoutToolPages[40][5].Diameter, 988060);
+  open("B.ZUL", "2", "1000000");
+  const std::string saved = (TempDir / "C.ZUL").string();
+  ScriptFileDialogAnswer(saved);
+  Run(form, emRout, "SaveAs1");
+  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+  EXPECT_EQ(RoutToolPages[40][5], TRoutToolRecord{});
+  EXPECT_EQ(RoutToolPages[40][1], builtIn);
+  EXPECT_EQ(RoutToolPages[40][2].Diameter, 1000000);
+  EXPECT_EQ(ReadFileBytes(saved).find("988060"), std::string::npos);
+}
+
 }  // namespace

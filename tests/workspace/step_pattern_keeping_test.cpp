@@ -616,4 +616,80 @@ TEST_F(TStepPatternKeepingTest, DrillImportLeavesAPatternPastTheDrawnCopiesAFile
   EXPECT_EQ(JobDrawnCopies(), 500);
 }
 
+// A part placed by a click far from its tape's coordinates takes no
+// pattern that cannot expand there (a mirrored copy's step moves with the
+// hole): the hole stays where the file put it, the box says why, and the job
+// saved opens again. A job file with patterns that cannot expand where their
+// entities stand opens whole: those entities come without them, named.
+TEST_F(TStepPatternKeepingTest, APatternThatCannotExpandNeverKeepsAJobFromOpening) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ImportExcellonTape(form, Input("MIRROR.DRL", "M48\nINCH,LZ\nT1C0.020\n%\nT1\nM25\nX-200000Y0\nM01\nM02X100000M80\nM08\nM30\n"),
+                     mrNo);
+  Click(40 * Inch, 0);
+  EXPECT_EQ(LastBox(), "None of the 1 imported entities was moved: they stay where the file placed them, as their step "
+                       "patterns would make more than 65,535 copies or move outside the coordinate range.");
+  EXPECT_FALSE(CrashShown());
+  ASSERT_EQ(LiveDrillEntities(), 1);
+  EXPECT_EQ(DRDB->EntityAt(1)->X, -20 * Inch);
+  EXPECT_EQ(CopiesAt(1), 1u);
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emDrill, "MIRROR.ZUL");
+  ASSERT_EQ(LiveDrillEntities(), 1);
+  EXPECT_EQ(CopiesAt(1), 1u);
+
+  // List 1 steps past the range; list 2's 50" step takes the hole at 40"
+  // and the rout path whose line ends there past it, not the hole at 0.
+  std::string job = "0\r\nHEADER\r\n999\r\nOrbenwright ZUL Database format file\r\n0\r\nENDSEC\r\n0\r\nSTEPSECTION\r\n";
+  for (const char* list : {"10\r\n2000000000\r\n70\r\n3\r\n0\r\nM02\r\n0\r\nM08\r\n52\r\n1",
+                           "10\r\n1270000000\r\n0\r\nM02\r\n0\r\nM08\r\n52\r\n2"})
+    job += std::string("0\r\nSTEPLIST\r\n0\r\nM01\r\n0\r\nM02\r\n") + list + "\r\n0\r\nENDSTEPLIST\r\n";
+  job += "0\r\nENDSEC\r\n0\r\nENTITIES\r\n";
+  for (const char* hole : {"25400000\r\n52\r\n1", "1016000000\r\n52\r\n2", "0\r\n52\r\n2"})
+    job += std::string("0\r\nDRILLHOLE\r\n50\r\n1\r\n10\r\n") + hole + "\r\n";
+  job += "0\r\nROUTJOG\r\n50\r\n1\r\n52\r\n2\r\n0\r\nROUTLINE\r\n10\r\n1016000000\r\n";
+  job += "0\r\nLINE\r\n11\r\n25400000\r\n0\r\nENDSEC\r\n0\r\nEOF\r\n";
+  const std::string file = Input("HAND.ZUL", job);
+  ResetHeadlessDialogs();
+  ScriptFileDialogAnswer(file);
+  Run(form, emDrill, "Open1");
+  EXPECT_EQ(LastBox(), "The step patterns of 3 entities of the file <" + file + "> cannot be expanded where they stand: "
+                       "they would make more than 65,535 copies or move outside the coordinate range. The repeats "
+                       "were not applied to:\r\nthe rout path at X 0.0 Y 0.0\r\nthe drill hole at X 1.0 Y 0.0\r\n"
+                       "the drill hole at X 40.0 Y 0.0\r\nSaving the job will write them without their patterns.");
+  EXPECT_EQ(DatabaseFileName, file);
+  ASSERT_EQ(LiveDrillEntities(), 3);
+  EXPECT_EQ(std::vector<std::size_t>({CopiesAt(1), CopiesAt(2), CopiesAt(3)}), std::vector<std::size_t>({0, 0, 1}));
+  EXPECT_EQ(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(CadEntityCount, 1);
+}
+
+// Copies past the coordinate range are a pattern that cannot expand, not
+// copies stacked on its edge: Drill Import leaves the 0.5" steps off the
+// hole at 40" (they would reach 89.5") and gives them to the hole at -40";
+// Open Rout Tape does the same.
+TEST_F(TStepPatternKeepingTest, DrillImportStacksNoCopiesOnTheEdgeOfTheCoordinateRange) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  ImportExcellonTape(form, Input("EDGE.DRL", "M48\nINCH,LZ\nT1C0.020\n%\nT1\nM25\nX-400000Y0\nX400000Y0\nM01\n"
+                                             "M02X005000R99\nM08\nM30\n"));
+  const auto& boxes = ShownMessageBoxes();
+  const auto box = std::find_if(boxes.begin(), boxes.end(), [](const auto& b) { return b.Type == mtWarning; });
+  ASSERT_NE(box, boxes.end());
+  EXPECT_EQ(box->Text, "Line 11: the pattern's repeats were not applied to 1 entity: they would make more than 65,535 "
+                       "copies or move outside the coordinate range.");
+  ASSERT_EQ(DrillEntityCount, 2);
+  EXPECT_EQ(CopiesAt(2), 0u);
+  ASSERT_EQ(CopiesAt(1), 99u);
+  EXPECT_EQ(StepsAt(1)->Offsets().back().DX, 99 * (Inch / 2));
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emDrill, "EDGE.ZUL");
+  EXPECT_EQ(CopiesAt(1) + CopiesAt(2), 99u);
+  // Open Rout Tape leaves them off a path from 40" to 41".
+  const std::string rout = OpenRoutTape(form, "EDGE.RT", "%\nM25\nG00X40.0Y0\nM15\nG01X41.0Y0\nM16\nM01\nM02X0.5R99\nM08\nM30\n");
+  EXPECT_EQ(rout.rfind("Line 9: the pattern's repeats were not applied to 1 entity: they would make more than 65,535 "
+                       "copies or move outside the coordinate range.\r\n", 0), 0u) << rout;
+  EXPECT_EQ(FirstRoutSteps(), nullptr);
+}
+
 }  // namespace
