@@ -55,6 +55,7 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
   int32_t AddLinePath(const TIntPoint& start, const TIntPoint& end, uint16_t feed,
                       int32_t zOffset) override {
     const int32_t before = RoutEntityCount;
+    OpenNewPath();
     RTDB->AddLineSegment(start, end, false, zOffset, feed);
     return RoutEntityCount > before ? RoutEntityCount : 0;
   }
@@ -66,6 +67,7 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
   int32_t AddArcPath(const TIntPoint& start, const TIntPoint& end, const TIntPoint& centre,
                      bool clockwise, uint16_t feed, int32_t zOffset) override {
     const int32_t before = RoutEntityCount;
+    OpenNewPath();
     RTDB->AddArcSegment(start, false, end, clockwise, feed, zOffset, centre);
     return RoutEntityCount > before ? RoutEntityCount : 0;
   }
@@ -100,6 +102,13 @@ class TRoutDatabaseTarget : public TRoutImportTarget {
     if (Seq != nullptr && IsRoutLayer(layer)) Seq->SetInsertAtEnd(layer);
     RTDB->EntityChanged = RTDB->PathChanged = 0;
     RTDB->FirstChangedEntity = RTDB->FirstChangedPath = kNoChangedHandle;
+  }
+
+ private:
+  // The reader starts a path where the tape does: its jog is made also
+  // where the path before ended, with the same tool.
+  static void OpenNewPath() {
+    if (IsRoutLayer(CurrentLayer)) RTDB->PathState[CurrentLayer].Tool = -1;
   }
 };
 
@@ -308,9 +317,13 @@ void TRoutTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8
   FeedCheck = true;
 }
 
+// A pattern's bounds end the path before them: a path the pattern starts
+// with takes its copies even where it begins at the last one's end, and a
+// path after the pattern does not join the pattern's last one.
 void TRoutTapeReader::PatternStart(int32_t) {
   ForgetPattern();
   Recording = true;
+  NewPath = true;
 }
 
 void TRoutTapeReader::RapidMove(int32_t, int32_t, int32_t, int32_t) {
@@ -449,6 +462,7 @@ void TRoutTapeReader::ApplyRepeats() {
 
 void TRoutTapeReader::PatternEnd(bool& handled) {
   handled = true;
+  NewPath = true;
   if (!RepeatList.empty()) ApplyRepeats();
   RepeatList.push_back({1, 1, 0, 0, 0});
 }
@@ -463,6 +477,7 @@ void TRoutTapeReader::PatternsDone(bool& handled) {
   handled = true;
   if (!RepeatList.empty()) ApplyRepeats();
   Recording = false;
+  NewPath = true;
   ForgetPattern();
 }
 

@@ -82,4 +82,65 @@ TEST_F(TWorkspaceDialogsTest, MakeRoutTapeCutsEveryStepCopyTheScreenShows) {
   EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
 }
 
+// The step list of one copy 3" along X, for the next Create Step & Repeat.
+void ScriptOneCopy() {
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X030000Y000000", "M02"});
+    f.Click("OKButton");
+  });
+}
+
+// Step & Repeat made, removed or expanded on the first path leaves drawing
+// to go on where it was: each path drawn next comes last, whole.
+TEST_F(TWorkspaceDialogsTest, StepCommandsLeaveTheInsertionPointWhereItWas) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+  int32_t y = 0;
+  for (const char* item : {"CreateStepRepeat1", "DeleteStepRepeat1", "CreateStepRepeat1", "ExpandSteps1"}) {
+    if (item[0] == 'C') ScriptOneCopy();
+    Run(form, emRout, item);
+    Click(In / 2, 0);
+    form.KeyDown(VK_ESCAPE);
+    y += In;
+    RTDB->AddLineSegment({0, y}, {In, y}, false, NoZOffset, 0);
+  }
+  std::vector<int32_t> rows;  // the row of each entity, in cutting order
+  for (int32_t p = 1; p <= Seq->Count(40); ++p)
+    if (TIntPoint at; !SlotDeleted(RTDB->SlotAt(Seq->HandleAt(40, p))->Flags)) {
+      RTDB->EntityAt(Seq->HandleAt(40, p))->GetPoint(at);
+      rows.push_back(at.Y / In);
+    }
+  EXPECT_EQ(rows, (std::vector<int32_t>{0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4})) << LastBox();
+}
+
+// A stepped path that starts where the path before it ends, and a path that
+// starts where it ends, the same tool cutting them (drawn apart, then put in
+// that order): the tape reads back as the screen shows it.
+TEST_F(TWorkspaceDialogsTest, RoutTapePatternBetweenJoiningPathsReadsBack) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AddLineSegment({In, 0}, {In, In}, false, NoZOffset, 0);
+  RTDB->AddLineSegment({0, 0}, {In, 0}, false, NoZOffset, 0);
+  RTDB->AddLineSegment({In, In}, {0, In}, false, NoZOffset, 0);
+  ScriptOneCopy();
+  for (const char* item : {"DoFirst1", "CreateStepRepeat1"}) {
+    Run(form, emRout, item);
+    Click(item[0] == 'D' ? In / 2 : In, item[0] == 'D' ? 0 : In / 2);
+    form.KeyDown(VK_ESCAPE);
+  }
+  const auto screen = Cuts(40);
+  ASSERT_EQ(screen.size(), 4u) << LastBox();
+  const std::string tape = NativePath(ExecutionPath() + "ROUT\\JOINED.RT");
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emRout, "MakeRoutTape1");
+  SelectLayer(41);
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emRout, "OpenRoutTape1");
+  EXPECT_EQ(Cuts(41), screen) << ReadFileBytes(tape);
+  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+}
+
 }  // namespace
