@@ -21,7 +21,7 @@ int64_t TDrillTapeProgram::HitCount() const {
   for (const TDrillTapeTool& t : Tools) {
     for (const TDrillTapeItem& item : t.Items) n += static_cast<int64_t>(item.HitCount());
     for (const TDrillTapePattern& p : t.Patterns)
-      for (const TDrillTapeItem& item : p.Items) n += static_cast<int64_t>(item.HitCount());
+      for (const TDrillTapeItem& item : p.Items) n += static_cast<int64_t>(item.HitCount()) * (1 + p.Copies);
   }
   return n;
 }
@@ -131,7 +131,10 @@ class TDrillTapeBuilder {
                     std::vector<std::string>& lines, std::vector<std::string>& errors)
       : f_(format), o_(options), lines_(lines), errors_(errors) {}
 
-  bool Build(const TDrillTapeProgram& program, bool headerHasM48, bool trailerHasM30);
+  bool Build(const TDrillTapeProgram& program, const TSwapTapeFrame& frame);
+  // The line that closes the tape's header block ("%"); the writer puts the
+  // export filter's own close there. npos when the tape has no header.
+  std::size_t CloseLine = std::string::npos;
 
  private:
   int32_t IntegerDigits() const { return f_.Metric ? f_.MetricIntegerDigits : f_.IntegerDigits; }
@@ -293,15 +296,16 @@ void TDrillTapeBuilder::Item(const TDrillTapeItem& item) {
   }
 }
 
-bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM48,
-                              bool trailerHasM30) {
+bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, const TSwapTapeFrame& frame) {
   if (!CheckTools(program)) return false;
   // With a header the tools are defined in it: the writer's own, or the
   // export filter's when that opens one (its lines come first, these
-  // follow them); without one each size goes with its tool change.
-  if (o_.OutputM48Header) {
-    if (!headerHasM48) {
-      lines_.push_back("M48");
+  // follow them inside its block); without one each size goes with its
+  // tool change.
+  const bool header = o_.OutputM48Header || frame.HeaderHasM48;
+  if (header) {
+    if (!frame.HeaderHasM48) lines_.push_back("M48");
+    if (!frame.HeaderHasUnits) {
       const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
       lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
     }
@@ -314,7 +318,8 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
         lines_.push_back("T" + PadIntText(t.Tool, 2, '0') + "C" + SizeText(t.Diameter, fits) +
                          HitLimit(t));
       }
-    if (!headerHasM48) lines_.push_back("%");
+    CloseLine = lines_.size();
+    lines_.push_back("%");
   }
   lines_.push_back(f_.Absolute ? "G90" : "G91");
   const TIntPoint& origin = program.G93Origin;
@@ -324,7 +329,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
   }
   for (const TDrillTapeTool& t : program.Tools) {
     std::string tool = "T" + PadIntText(t.Tool, 2, '0');
-    if (o_.OutputToolDiameters && !o_.OutputM48Header) {
+    if (o_.OutputToolDiameters && !header) {
       bool fits = false;
       tool += "C" + SizeText(t.Diameter, fits) + HitLimit(t);
     }
@@ -347,7 +352,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, bool headerHasM4
       lines_.push_back("M08");
     }
   }
-  if (!trailerHasM30) lines_.push_back("M30");
+  if (!frame.TrailerHasM30) lines_.push_back("M30");
   return errors_.empty();
 }
 
@@ -411,7 +416,7 @@ TDrillTapeProgram CollectDrillTape(const TMakeTapeDefaults& options, uint32_t la
       auto found = patternOf.find(key);
       if (found == patternOf.end()) {
         found = patternOf.emplace(key, t.Patterns.size()).first;
-        t.Patterns.push_back({pattern->Commands(), {}});
+        t.Patterns.push_back({pattern->Commands(), {}, pattern->CopyCount()});
       }
       return t.Patterns[found->second].Items;
     };
@@ -540,8 +545,11 @@ void AddFirstLastHitCoupon(TDrillTapeProgram& program, const TFirstLastHitDefaul
 bool BuildDrillTapeLines(const TDrillTapeProgram& program, const TDrillFormatRecord& format,
                          const TMakeTapeDefaults& options, bool headerHasM48, bool trailerHasM30,
                          std::vector<std::string>& lines, std::vector<std::string>& errors) {
+  TSwapTapeFrame frame;
+  frame.HeaderHasM48 = frame.HeaderHasUnits = headerHasM48;
+  frame.TrailerHasM30 = trailerHasM30;
   TDrillTapeBuilder builder(format, options, lines, errors);
-  return builder.Build(program, headerHasM48, trailerHasM30);
+  return builder.Build(program, frame);
 }
 
 bool WriteDrillTape(const TDrillTapeProgram& program, const TDrillFormatRecord& format,
@@ -551,8 +559,8 @@ bool WriteDrillTape(const TDrillTapeProgram& program, const TDrillFormatRecord& 
   if (!writer.Open(fileName, filter)) return false;
   std::vector<std::string> lines;
   std::vector<std::string> errors;
-  if (!BuildDrillTapeLines(program, format, options, writer.Frame().HeaderHasM48,
-                           writer.Frame().TrailerHasM30, lines, errors)) {
+  TDrillTapeBuilder builder(format, options, lines, errors);
+  if (!builder.Build(program, writer.Frame())) {
     writer.Abandon();
     std::string text = "The drill tape was not written:";
     for (const std::string& e : errors) text += "\r\n" + e;
@@ -561,7 +569,8 @@ bool WriteDrillTape(const TDrillTapeProgram& program, const TDrillFormatRecord& 
   }
   writer.WriteHeader();
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    writer.WriteLine(lines[i]);
+    if (i == builder.CloseLine) writer.CloseHeader();
+    else writer.WriteLine(lines[i]);
     if ((i & 0xFFFF) == 0xFFFF) ProcessMessages();
   }
   writer.WriteTrailer();

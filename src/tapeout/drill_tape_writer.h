@@ -70,6 +70,7 @@ struct TDrillTapeItem {
 struct TDrillTapePattern {
   TStepCommandList Commands;
   std::vector<TDrillTapeItem> Items;
+  int64_t Copies = 0;  // drilled besides the items themselves
 };
 
 struct TDrillTapeTool {
@@ -89,6 +90,7 @@ struct TDrillTapeProgram {
   // or after (Last) the other items of their tool.
   std::vector<TIntBox> FirstMarks;
   std::vector<TIntBox> LastMarks;
+  // The hits the machine drills: a pattern's once and once per copy.
   int64_t HitCount() const;
 };
 
@@ -119,7 +121,9 @@ bool OrderDrillTape(TDrillTapeProgram& program, const TOptimizerOptions& options
 void AddFirstLastHitCoupon(TDrillTapeProgram& program, const TFirstLastHitDefaults& coupon,
                            const TIntPoint& origin);
 
-// The tape lines without the swap file's frame lines. False, with every
+// The tape lines without the swap file's frame lines (a header with M48 is
+// taken to state the units too; the tape's header block ends with "%" all
+// the same). False, with every
 // problem in errors (one line each), when a tool number, a tool size or a
 // coordinate does not fit the format; lines must then not be written.
 bool BuildDrillTapeLines(const TDrillTapeProgram& program, const TDrillFormatRecord& format,

@@ -1,6 +1,5 @@
 #include "tapeout/make_drill_tape.h"
 
-#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -264,25 +263,72 @@ std::vector<TMarkableHit> MarkableHits(const TMakeTapeDefaults& options) {
   return hits;
 }
 
+// Whether the layers written hold a hole of an active tool with a step
+// pattern (stepped) or without one.
+bool AnyTapeHole(uint32_t layerMask, bool stepped) {
+  for (int32_t i = 1; i <= DrillEntityCount; ++i) {
+    TDrillEntity* e = DRDB->EntityAt(i);
+    if (e != nullptr && (e->GetStepObj() != nullptr) == stepped &&
+        SlotInMask(DRDB->WordAt(i), layerMask | 0x80000000u) && DrillToolActive(e->GetToolNumber()))
+      return true;
+  }
+  return false;
+}
+
+// Why a tape of hits gets no coupon hit though Output First-Last Hit is
+// ticked; empty when it gets one (or has no hit at all).
+std::string CouponLeftOut(const TMakeTapeDefaults& options) {
+  const uint32_t mask = DrillTapeLayerMask();
+  if (!AnyTapeHole(mask, false) && !AnyTapeHole(mask, true)) return "";
+  const std::string written = ": the drill tape is written without coupon hits.";
+  // The tape is collected only when a flagged tool may be on it.
+  bool flagged = false;
+  for (int32_t t = 1; t <= kToolCount && !flagged; ++t) flagged = ActiveTools[t] && ToolTable[t].FirstLastHit != 0;
+  if (flagged) {
+    flagged = false;
+    for (const TDrillTapeTool& tool : CollectDrillTape(options, mask, DrillOutputFormat).Tools)
+      flagged = flagged || (ValidToolNumber(tool.Tool) && ToolTable[tool.Tool].FirstLastHit != 0);
+  }
+  if (!flagged)
+    return "No tool of the tape is marked for the first/last hit coupon (FLH-COUP in the tool table)" + written;
+  const TFirstLastHitDefaults& coupon = DRDB->FirstLastHitDefaults;
+  if (!coupon.FirstHit && !coupon.LastHit)
+    return "The first/last hit coupon settings ask for neither a first nor a last hit" + written;
+  return "";
+}
+
 }  // namespace
 
 bool MakeDrillTape() {
   if (DRDB == nullptr || !ExecuteMakeDrillTapeDialog()) return false;
   if (!DrillStepsExpandWhole(DrillTapeLayerMask())) return false;
-  // The tooling hits are marked among the unstepped hits, when there are any.
+  // The tooling hits are marked among the unstepped hits; a panel whose
+  // holes are all stepped has none, and the tape goes out unmarked.
   const TMakeTapeDefaults& options = DRDB->MakeTapeDefaults;
   ToolingMarks = TToolingMarks{};
   if (options.MarkFirstToolingHits || options.MarkLastToolingHits) {
-    std::array<bool, 1001> tools{};
-    for (int32_t t = 1; t <= kToolCount; ++t) tools[t] = ActiveTools[t];
-    if (DRDB->AnyWithoutSteps(tools, DrillTapeLayerMask() | 0x80000000u) &&
-        !MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits, MarkableHits(options))) {
+    if (!AnyTapeHole(DrillTapeLayerMask(), false)) {
+      if (ToolingMarkViewAvailable() && AnyTapeHole(DrillTapeLayerMask(), true))
+        InformationBox("Every hole on the displayed drill layers has a step pattern, and tooling hits are "
+                       "marked among the holes without one: the drill tape is written without marked "
+                       "tooling hits.");
+    } else if (!MarkToolingHits(options.MarkFirstToolingHits, options.MarkLastToolingHits,
+                                MarkableHits(options))) {
       if (ToolingMarks.Stopped)
         InformationBox("The marking of the tooling hits was stopped: no drill tape was written.");
       return false;
     }
   }
-  if (options.OutputFirstLastHit && !PickCouponOrigin()) return false;
+  if (options.OutputFirstLastHit) {
+    const std::string leftOut = CouponLeftOut(options);
+    if (!leftOut.empty()) {
+      InformationBox(leftOut);
+    } else if (!PickCouponOrigin()) {
+      if (CouponPickStopped())
+        InformationBox("The pick of the coupon corner was stopped: no drill tape was written.");
+      return false;
+    }
+  }
   std::string name = !DrillTapeFileName.empty() ? DrillTapeFileName : DrillMakeTapePath + "*.*";
   uint8_t filter = DrillExportFilter;
   while (true) {

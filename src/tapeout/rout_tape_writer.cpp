@@ -60,6 +60,17 @@ TSwapTapeFrame ReadSwapTapeFrame(const std::string& swapFileList) {
     }
     std::fclose(in);
   }
+  // The M48 block: from the first line holding M48 to the first "%" or M95
+  // line after it.
+  const std::vector<std::string>& h = frame.Header;
+  std::size_t at = 0;
+  while (at < h.size() && UpperCaseStr(h[at]).find("M48") == std::string::npos) ++at;
+  for (++at; at < h.size(); ++at) {
+    const std::string upper = UpperCaseStr(h[at]);
+    if (upper == "%" || upper.rfind("M95", 0) == 0) break;
+    if (upper.rfind("INCH", 0) == 0 || upper.rfind("METRIC", 0) == 0) frame.HeaderHasUnits = true;
+  }
+  frame.HeaderClose = std::min(at, h.size());
   return frame;
 }
 
@@ -97,7 +108,12 @@ void TTapeSwapWriter::WriteLine(const std::string& line) {
 }
 
 void TTapeSwapWriter::WriteHeader() {
-  for (const std::string& line : frame_.Header) WriteLine(line);
+  for (std::size_t i = 0; i < frame_.HeaderClose && i < frame_.Header.size(); ++i) WriteLine(frame_.Header[i]);
+}
+
+void TTapeSwapWriter::CloseHeader() {
+  if (frame_.HeaderClose >= frame_.Header.size()) WriteLine("%");
+  for (std::size_t i = frame_.HeaderClose; i < frame_.Header.size(); ++i) WriteLine(frame_.Header[i]);
 }
 
 void TTapeSwapWriter::WriteTrailer() {
@@ -220,8 +236,11 @@ class TRoutTapeBuilder {
                    std::vector<std::string>& lines)
       : f_(format), tools_(tools), lines_(lines) {}
 
-  bool Build(const TRoutTapeProgram& program, bool headerHasM48, bool trailerHasM30);
+  bool Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame);
   std::string Error;
+  // The line that closes the tape's header block ("%"); the writer puts the
+  // export filter's own close there. npos when the tape has no header.
+  std::size_t CloseLine = std::string::npos;
   // The entity to find on the tape, and the line (1-based, among the
   // built lines) of its move; 0 when it was not built.
   int32_t LocateEntity = 0;
@@ -387,19 +406,18 @@ void TRoutTapeBuilder::HeadDown() {
   headDown_ = true;
 }
 
-bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
-                             bool trailerHasM30) {
+bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame) {
   const bool ccw = f_.CounterClockwise;
   // Header: units and the tools the layer cuts with.
   std::set<int32_t> used;
   for (const TRoutTapeItem& item : program.Items)
     if (item.Kind == TRoutTapeItemKind::Jog || item.Kind == TRoutTapeItemKind::Circle)
       used.insert(item.Tool);
-  // The writer's own header, or the tools defined after the export
-  // filter's header when that opens one.
-  if (f_.OutputM48Header) {
-    if (!headerHasM48) {
-      lines_.push_back("M48");
+  // The writer's own header, or the tools defined inside the export
+  // filter's header block when that opens one.
+  if (f_.OutputM48Header || frame.HeaderHasM48) {
+    if (!frame.HeaderHasM48) lines_.push_back("M48");
+    if (!frame.HeaderHasUnits) {
       const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
       lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
     }
@@ -425,7 +443,8 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
         lines_.push_back("CP," + IntToShortStr(tool) + "," + c);
       }
     }
-    if (!headerHasM48) lines_.push_back("%");
+    CloseLine = lines_.size();
+    lines_.push_back("%");
   }
   lines_.push_back(f_.Absolute ? "G90" : "G91");
   if (f_.OutputG93 && (program.G93Origin.X != 0 || program.G93Origin.Y != 0)) {
@@ -557,7 +576,7 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, bool headerHasM48,
     }
   }
   HeadUp();
-  if (!trailerHasM30) lines_.push_back("M30");
+  if (!frame.TrailerHasM30) lines_.push_back("M30");
   return true;
 }
 
@@ -639,8 +658,11 @@ bool CollectFromRoutDatabase(uint8_t layer, TRoutTapeProgram& program) {
 bool BuildRoutTapeLines(const TRoutTapeProgram& program, const TRoutFormatRecord& format,
                         const TRoutToolPage& tools, bool headerHasM48, bool trailerHasM30,
                         std::vector<std::string>& lines, std::string& error) {
+  TSwapTapeFrame frame;
+  frame.HeaderHasM48 = frame.HeaderHasUnits = headerHasM48;
+  frame.TrailerHasM30 = trailerHasM30;
   TRoutTapeBuilder builder(format, tools, lines);
-  const bool ok = builder.Build(program, headerHasM48, trailerHasM30);
+  const bool ok = builder.Build(program, frame);
   error = builder.Error;
   return ok;
 }
@@ -652,7 +674,7 @@ bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& for
   std::vector<std::string> lines;
   TRoutTapeBuilder builder(format, tools, lines);
   builder.LocateEntity = LocateEntity;
-  if (!builder.Build(program, writer.Frame().HeaderHasM48, writer.Frame().TrailerHasM30)) {
+  if (!builder.Build(program, writer.Frame())) {
     writer.Abandon();
     ErrorBox(builder.Error);
     return false;
@@ -660,7 +682,8 @@ bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& for
   writer.WriteHeader();
   int32_t located = 0;
   for (std::size_t k = 0; k < lines.size(); ++k) {
-    writer.WriteLine(lines[k]);
+    if (k == builder.CloseLine) writer.CloseHeader();
+    else writer.WriteLine(lines[k]);
     if (static_cast<int32_t>(k) + 1 == builder.LocatedLine) located = std::max(writer.LinesOut(), 1);
   }
   writer.WriteTrailer();

@@ -39,6 +39,14 @@ struct TSwapTapeFrame {
   std::vector<std::string> Trailer;
   bool HeaderHasM48 = false;
   bool TrailerHasM30 = false;
+  // The M48 block the header opens: whether it states the units (an INCH or
+  // METRIC line), and where it is closed. Header[HeaderClose] is the "%" or
+  // "M95" line that ends it; HeaderClose is Header.size() when the header
+  // leaves the block open or opens none. The writers put their own header
+  // lines (units when missing, digits, tools) in front of that line, and
+  // close the block themselves when the header does not.
+  bool HeaderHasUnits = false;
+  std::size_t HeaderClose = 0;
 };
 
 // Reads every swap file of the list (names separated by ";"): each line is
@@ -65,8 +73,12 @@ class TTapeSwapWriter {
   // swap file is missing, or the I/O error "while opening a file".
   bool Open(const std::string& fileName, uint8_t filter);
   void WriteLine(const std::string& line);
-  // The swap file's HEADER= lines, and its TRAILER= lines.
+  // The swap file's HEADER= lines up to the end of its M48 block; then, at
+  // the end of the tape's header, the line that closes the block ("%" when
+  // the swap file's header does not close it) and the HEADER= lines after
+  // it; and the TRAILER= lines.
   void WriteHeader();
+  void CloseHeader();
   void WriteTrailer();
   // The lines that came out of the filter so far (a line the filter
   // empties writes none).
@@ -158,7 +170,9 @@ void ToTapeAxes(int32_t version, int64_t x, int64_t y, int64_t& tx, int64_t& ty)
 // BadFormat; text then holds what it wrote.
 bool FormatRoutTapeNumber(const TRoutFormatRecord& format, double value, std::string& text);
 
-// The tape lines of a program (without the swap file's frame lines). False,
+// The tape lines of a program (without the swap file's frame lines; a
+// header with M48 is taken to state the units too, and the tape's header
+// block ends with "%" all the same). False,
 // with the reason in error, when a number does not fit the format; lines
 // are then incomplete and must not be written.
 bool BuildRoutTapeLines(const TRoutTapeProgram& program, const TRoutFormatRecord& format,

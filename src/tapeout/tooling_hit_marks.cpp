@@ -23,7 +23,8 @@ namespace {
 bool ViewAvailable = false;
 // The command line as it stood before a marking or a pick took it over.
 TPromptBuffer SavedPrompts;
-// The coupon pick: 1 waiting, 2 picked, 0 given up.
+// The coupon pick: 1 waiting, 2 picked, 3 stopped by the user, 0 given up
+// otherwise.
 int CouponPick = 0;
 constexpr uint16_t kEscape = 27;
 constexpr double kClickPixels = 4.0;
@@ -224,12 +225,14 @@ void MakeTapePickEvent(TInputEvent& event) {
   if (CouponPick != 1) return;
   if ((event.Kind == ievKey && event.Flags[0] == kEscape && event.Flags[1] == 0) ||
       (event.Kind == ievMouseDown && (event.Buttons & mbtRight))) {
-    CouponPick = 0;
+    CouponPick = 3;
   } else if (event.Kind == ievMouseDown && (event.Buttons & mbtLeft)) {
     CouponOrigin = {event.WorldX, event.WorldY};
     CouponPick = 2;
   }
 }
+
+bool CouponPickStopped() { return CouponPick == 3; }
 
 bool TypedCouponOrigin(const std::string& typed) {
   if (CouponPick != 1) return false;

@@ -72,6 +72,8 @@ extern TIntPoint CouponOrigin;
 void MakeTapePickEvent(TInputEvent& event);
 // Waits in ProcessMessages for the pick; true when a corner was picked.
 bool PickCouponOrigin();
+// The last pick was ended by the user (right button or Escape).
+bool CouponPickStopped();
 // A point typed on the command line while the corner is picked ("x,y" in
 // display units) is the corner, as a click gives it; a text that is no
 // point is refused. False when no pick waits.

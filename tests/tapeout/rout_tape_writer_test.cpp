@@ -51,10 +51,10 @@ TEST_F(TRoutTapeWriterTest, ThePathIsWrittenWithHeadMovesToolsAndCompensation) {
                                       "G42", "M15", "G01X02Y01F040", "G02X03Y02A01", "M47,CHECK",
                                       "M16", "M30"}));
   // A swap file's own M48 and M30 replace the writer's; the digits and the
-  // tools follow the swap file's header lines.
+  // tools follow the swap file's header lines, and the block is closed.
   const auto framed = Lines(DefaultRoutFormat(true), true, true);
-  EXPECT_EQ(std::vector<std::string>(framed.begin(), framed.begin() + 3),
-            (std::vector<std::string>{"; FILE_FORMAT=2:4", "T01C0.125", "G90"}));
+  EXPECT_EQ(std::vector<std::string>(framed.begin(), framed.begin() + 4),
+            (std::vector<std::string>{"; FILE_FORMAT=2:4", "T01C0.125", "%", "G90"}));
   EXPECT_EQ(framed.back(), "M16");
 }
 
@@ -106,7 +106,7 @@ TEST_F(TRoutTapeWriterTest, TheExportFilterFramesAndRewritesTheTape) {
   const std::string name = ExecutionPath() + "ROUT\\F.RT";
   ASSERT_TRUE(WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 1, name));
   const std::string text = ReadFileBytes(NativePath(name));
-  EXPECT_EQ(text.substr(0, 43), "M48\r\n;JOB7\r\n; FILE_FORMAT=2:4\r\nT01C0.125\r\nG");
+  EXPECT_EQ(text.substr(0, 55), "M48\r\n;JOB7\r\nINCH,LZ\r\n; FILE_FORMAT=2:4\r\nT01C0.125\r\n%\r\nG");
   EXPECT_EQ(text.find("M48", 1), std::string::npos);  // the header's M48 stands alone
   EXPECT_NE(text.find("\r\nG41\r\n"), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 5), "M30\r\n");

@@ -67,6 +67,10 @@ class TDialogsDuringInputsTest : public TWorkspaceDialogsTest {
     EXPECT_EQ(form.HintPanel.Caption(), "");
   }
   static void MakeTapeWith(bool coupon) {
+    if (coupon) {  // tool 1 drills a first hit in the coupon
+      ToolTable[1].FirstLastHit = 1;
+      DRDB->FirstLastHitDefaults.FirstHit = true;
+    }
     QueueModalScript("TMakeDrillTapeDialog", [coupon](TForm& f) {
       auto& d = static_cast<TMakeDrillTapeDialog&>(f);
       d.FirstLastCheckBox.SetChecked(coupon);

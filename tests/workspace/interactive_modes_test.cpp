@@ -225,6 +225,8 @@ TEST_F(TInteractiveModesTest, EscapeEndsTheCouponPickAndNoTapeIsWritten) {
   TWorkspace& form = StartProgram();
   SelectLayer(30);
   ToolTable[1].Diameter = In / 40;
+  ToolTable[1].FirstLastHit = 1;
+  DRDB->FirstLastHitDefaults.FirstHit = true;
   DRDB->AddHoleOnLayer(In, In, 30, 1, true);
   int picks = 0;
   HeadlessSetProcessMessagesHook([&] {
@@ -244,6 +246,7 @@ TEST_F(TInteractiveModesTest, EscapeEndsTheCouponPickAndNoTapeIsWritten) {
   const size_t dialogs = ShownCommonDialogs().size();
   Run(form, emDrill, "MakeDrillTape1");
   EXPECT_EQ(picks, 1);
+  EXPECT_EQ(LastBox(), "The pick of the coupon corner was stopped: no drill tape was written.");
   EXPECT_EQ(ShownCommonDialogs().size(), dialogs);
   EXPECT_EQ(MyScreen->Activity, acIdle);
   EXPECT_EQ(DrillEntityCount, 1);

@@ -90,6 +90,10 @@ class TModeCommandWaitsTest : public TWorkspaceDialogsTest {
   // Make Drill Tape's dialog answered OK: with the coupon pick, or with the
   // marking of the first tooling hits.
   static void MakeTapeWith(bool coupon) {
+    if (coupon) {  // tool 1 drills a first hit in the coupon
+      ToolTable[1].FirstLastHit = 1;
+      DRDB->FirstLastHitDefaults.FirstHit = true;
+    }
     QueueModalScript("TMakeDrillTapeDialog", [coupon](TForm& f) {
       auto& d = static_cast<TMakeDrillTapeDialog&>(f);
       d.FirstLastCheckBox.SetChecked(coupon);

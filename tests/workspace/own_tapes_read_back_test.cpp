@@ -146,12 +146,12 @@ TEST_F(TOwnTapesReadBackTest, AG93TapeWrittenAgainDrillsTheSamePlacesAsTheRoutTa
   EXPECT_EQ(RoutPoints(41), RoutPoints(40));
 }
 
-// An export filter whose header opens M48: the tools' sizes follow its
-// lines, on the drill tape and on the rout tape, and read back.
-TEST_F(TOwnTapesReadBackTest, ToolSizesFollowAnExportFiltersM48Header) {
+// An export filter whose header opens M48, closed by it or not, with its
+// units or without: each tape has one M48 with the units, the digits and
+// the tool sizes inside it, closed once before the first hit (the filter's
+// lines after its close follow), and reads back.
+TEST_F(TOwnTapesReadBackTest, ToolSizesGoInsideAnExportFiltersM48Header) {
   TWorkspace& form = StartProgram();
-  const std::string swap = Input("M48.SWP", "HEADER = M48\nHEADER=INCH,TZ\nTRAILER=M30\n");
-  ExportFilters[1] = {"M48 frame", swap};
   // Trailing zeros kept, as the filter's units line says.
   DrillOutputFormat.ZerosUsed = 1;
   RoutOutputFormat.ZerosUsed = 1;
@@ -161,29 +161,40 @@ TEST_F(TOwnTapesReadBackTest, ToolSizesFollowAnExportFiltersM48Header) {
   DRDB->AddHoleOnLayer(In, In, 30, 1, true);
   DRDB->AddHoleOnLayer(2 * In, In, 30, 2, true);
   const auto work = DrillWork();
-  const std::string drill = MakeDrillTape(form, "FRAMED.DRL", 2);
-  EXPECT_EQ(drill.substr(0, drill.find("G90")),
-            "M48\r\nINCH,TZ\r\n; FILE_FORMAT=2:4\r\nT01C0.025\r\nT02C0.125\r\n")
-      << drill;
-  DRDB->Clear();
-  ImportExcellonTape(form, (TempDir / "FRAMED.DRL").string());
-  EXPECT_EQ(DrillWork(), work);
-  EXPECT_EQ(ToolTable[1].Diameter, In / 40);
-  EXPECT_EQ(ToolTable[2].Diameter, In / 8);
-
   SelectLayer(40);
   WriteRoutInput("PATH.RT", "M48\nINCH,LZ\n;FILE_FORMAT=2:4\nT03C0.0937\n%\nG90\nT03\n"
                             "G00X010000Y010000\nM15\nG01X050000Y010000\nM16\nM30\n");
   OpenRoutTape(form, "PATH.RT");
   const int32_t size = RoutToolPages[40][3].Diameter;
   ASSERT_EQ(size, 2379980);
-  const std::string rout = MakeRoutTape(form, "FRAMED.RT", 2);
-  EXPECT_TRUE(Has(rout, "M48\r\nINCH,TZ\r\n; FILE_FORMAT=2:4\r\nT03C0.0937\r\n")) << rout;
-  SelectLayer(41);
-  RoutToolPages[41][3].Diameter = 0;
-  OpenRoutTape(form, "FRAMED.RT");
-  EXPECT_EQ(RoutToolPages[41][3].Diameter, size);
-  EXPECT_EQ(RoutPoints(41), RoutPoints(40));
+  const std::string head = "M48\r\nINCH,TZ\r\n; FILE_FORMAT=2:4\r\n";
+  uint8_t into = 41;  // each rout tape read into a layer of its own
+  for (const auto& [frame, close] : std::vector<std::pair<std::string, std::string>>{
+           {"HEADER = M48\nHEADER=INCH,TZ\n", "%\r\n"},
+           {"HEADER=M48\nHEADER=INCH,TZ\nHEADER=%\nHEADER=;JOB 7\n", "%\r\n;JOB7\r\n"},
+           {"HEADER=M48\nHEADER=M95\n", "M95\r\n"}}) {
+    SCOPED_TRACE(frame);
+    ExportFilters[1] = {"M48 frame", Input("M48.SWP", frame + "TRAILER=M30\n")};
+    SelectLayer(30);
+    const std::string name = "FRAMED" + std::to_string(into);
+    const std::string drill = MakeDrillTape(form, name + ".DRL", 2);
+    EXPECT_EQ(drill.substr(0, drill.find("G90")), head + "T01C0.025\r\nT02C0.125\r\n" + close) << drill;
+    EXPECT_EQ(drill.find("M48", 1), std::string::npos) << drill;
+    DRDB->Clear();
+    ImportExcellonTape(form, (TempDir / (name + ".DRL")).string());
+    EXPECT_EQ(DrillWork(), work);
+    EXPECT_EQ(ToolTable[1].Diameter, In / 40);
+    EXPECT_EQ(ToolTable[2].Diameter, In / 8);
+
+    SelectLayer(40);
+    const std::string rout = MakeRoutTape(form, name + ".RT", 2);
+    EXPECT_EQ(rout.substr(0, rout.find("G90")), head + "T03C0.0937\r\nCP,3,0.093\r\n" + close) << rout;
+    SelectLayer(into);
+    RoutToolPages[into][3].Diameter = 0;
+    OpenRoutTape(form, name + ".RT");
+    EXPECT_EQ(RoutToolPages[into][3].Diameter, size);
+    EXPECT_EQ(RoutPoints(into++), RoutPoints(40));
+  }
 }
 
 // A small job: its tapes state their digits, so the offered answers read
