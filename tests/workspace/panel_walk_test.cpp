@@ -111,7 +111,7 @@ TEST_F(TPanelWalkTest, AStepAndRepeatPanelCutsAndDrillsWhatTheScreenShowsThrough
   DB->AddArcOnLayer({0, r}, {r, 0}, {r, r}, 0);
   SelectLayer(40);
   RTDB->AutoTab = TAutoTabSettings{In / 5, 0, 0, In / 10, true, true, 3, false, 7, In / 10};
-  RTDB->AutoStepRepeat = {2, 3 * In, 2, 2 * In, false, true, false};
+  RTDB->AutoStepRepeat = {2, 3 * In, 2, 2 * In, true, false, true};
   ASSERT_TRUE(ButtonManager().Press(AutoRoutOutsideCommand));
   Click(In, 0);
   ECO->CancelCommand();
@@ -145,9 +145,10 @@ TEST_F(TPanelWalkTest, AStepAndRepeatPanelCutsAndDrillsWhatTheScreenShowsThrough
   EXPECT_EQ(Unlike(Cuts(40), screen), "");
   EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
 
-  // (4) A mirrored and a turned copy, written absolute, incremental and for
-  // axis version 2.
-  Do(form, emRout, "DeleteStepRepeat1", {{2 * In, In / 2}});
+  // (4) The tape of a nested list holds expanded copies: the first board,
+  // led in and out and split by its tab, is stepped again on its own (no box
+  // about the board cut next), with a mirrored and a turned copy, written
+  // absolute, incremental and for axis version 2.
   QueueModalScript("TEditStepDialog", [](TForm& f) {
     f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X040000Y000000M80", "M02X000000Y030000M70", "M02", "M08"});
     f.Click("OKButton");
