@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "foundation/display_units.h"
+#include "foundation/geometry_points.h"
 #include "foundation/settings.h"
 #include "model/editor_state.h"
 #include "model/entity_store.h"
@@ -250,6 +251,11 @@ struct TCutRun {
   enum TKind : uint8_t { Path, Hole, Other } Kind = Other;
   int32_t Start = 0;
   TIntPoint Begin, End;  // of a path: its jog's point and its last point
+  // Of a path: where its first move ends (a lead-in meets the profile
+  // there), the moves made, and its lines (from, to).
+  TIntPoint Entry;
+  int32_t Moves = 0;
+  std::vector<std::pair<TIntPoint, TIntPoint>> Lines;
 };
 
 std::vector<TCutRun> CutRuns(uint8_t layer) {
@@ -263,7 +269,11 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
     e->GetPoint(at);
     const uint8_t type = e->GetType();
     if (type == etRoutLine || IsArcType(type)) {
-      if (path < runs.size()) runs[path].End = at;
+      if (path >= runs.size()) continue;
+      TCutRun& run = runs[path];
+      if (run.Moves++ == 0) run.Entry = at;
+      if (type == etRoutLine) run.Lines.push_back({run.End, at});
+      run.End = at;
       continue;
     }
     if (type == etRoutJog) path = runs.size();
@@ -289,6 +299,15 @@ bool BesideGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v) {
   x = x / n - (double(runs[u].End.X) + runs[v].Begin.X) / 2;
   y = y / n - (double(runs[u].End.Y) + runs[v].Begin.Y) / 2;
   return std::fabs(x * gx + y * gy) / gap <= InchUnitsPerDisplayUnit * 0.0001;
+}
+
+// Whether a line of the path passes the point, within 0.0001 in: a profile
+// entered and left by leads closes where its last piece passes the point
+// its first piece entered it at.
+bool Passes(const TCutRun& run, const TIntPoint& p) {
+  for (const auto& [a, b] : run.Lines)
+    if (HalvingSegmentDistance(a.X, a.Y, b.X, b.Y, p.X, p.Y) <= InchUnitsPerDisplayUnit * 0.0001) return true;
+  return false;
 }
 
 // What a tab's new jog takes from the jog of its path.
@@ -340,13 +359,17 @@ TTabbedCut FindTabbedCut(int32_t start) {
   const std::size_t ib = chain.size() - 1;
   for (std::size_t u = next[chain.back()]; u != none; u = next[u]) chain.push_back(u);
   // The shortest stretch around the pick that closes: the first path of it
-  // begins where the last ends.
+  // begins where the last ends, or the last passes where the first entered
+  // the profile after its lead-in.
   std::map<std::pair<int32_t, int32_t>, std::size_t> begins;
   for (std::size_t i = 0; i <= ia; ++i) begins[{runs[chain[i]].Begin.X, runs[chain[i]].Begin.Y}] = i;
   std::size_t first = none, last = none;
   for (std::size_t j = ib; j < chain.size(); ++j) {
     const auto found = begins.find({runs[chain[j]].End.X, runs[chain[j]].End.Y});
-    if (found != begins.end() && (first == none || j - found->second < last - first)) first = found->second, last = j;
+    std::size_t i = found != begins.end() ? found->second : none;
+    for (std::size_t k = std::min(ia + 1, j); i == none && k-- > 0;)
+      if (runs[chain[k]].Moves > 1 && Passes(runs[chain[j]], runs[chain[k]].Entry)) i = k;
+    if (i != none && (first == none || j - i < last - first)) first = i, last = j;
   }
   if (first == none) {
     // An open cut: the paths its break-off holes join to the pick. A path
