@@ -67,7 +67,7 @@ class TLayerReplacement {
   // Empties the layer (and gives it the default tool page) for the import;
   // the undo history stays until the import has replaced the layer.
   void Clear() {
-    ResetRoutToolPage(layer_);
+    if (!DefaultToolFile.empty()) LoadRoutToolPage(DefaultToolFile, layer_);
     if (RTDB != nullptr) RTDB->EmptyLayer(layer_);
   }
 
