@@ -164,9 +164,11 @@ void TRoutDatabase::Clear() {
   delete Seq;
   Seq = nullptr;
   Seq = new TSequenceStore();
+  // The default tool page file is read once for all the layers.
+  const TRoutToolPage defaults = DefaultRoutToolPage();
   for (uint8_t l : kLayers) {
     RoutLayerTools[l] = {1, 1};
-    ResetRoutToolPage(l);
+    RoutToolPages[l] = defaults;
   }
   PathState.Fill({});
   EntityChanged = PathChanged = 0;

@@ -306,10 +306,6 @@ TRoutToolPage DefaultRoutToolPage() {
   return page;
 }
 
-void ResetRoutToolPage(int layer) {
-  if (IsRoutLayer(layer)) RoutToolPages[layer] = DefaultRoutToolPage();
-}
-
 int32_t EquivalentToolSize(int32_t size, bool toInch) {
   if (MicronMetricToolResolution) return size;
   const TToolSizePair* begin = EquivalentSizes;

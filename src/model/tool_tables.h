@@ -92,11 +92,9 @@ bool SaveRoutToolPage(const std::string& fileName, int layer);
 // diameter as EquivalentToolSize gives it, stored as diameter and
 // compensation diameter) and every other tool zero, or the default rout
 // tool page file (DefaultToolFile) in their place when it can be read.
+// Start-up, New and Open give every rout layer this page, so what was
+// open before never shows through.
 TRoutToolPage DefaultRoutToolPage();
-// Gives the layer's page those rows. Start-up, New, Open and a layer
-// emptied for Open Rout Tape all begin from them, so what was open before
-// never shows through. A layer outside 40..44 is left alone.
-void ResetRoutToolPage(int layer);
 
 // ---- Standard sizes and display texts ----------------------------------------
 

@@ -145,8 +145,9 @@ void ResetAndLoadSettings() {
 void ResetToolTables() {
   ToolTable.Fill(TToolRecord{});
   LoadDefaultRoutToolPage();
+  const TRoutToolPage defaults = DefaultRoutToolPage();
   for (int layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
-    ResetRoutToolPage(layer);
+    RoutToolPages[layer] = defaults;
     RoutLayerTools[layer] = TRoutLayerTool{1, 1};
   }
 }
