@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/geometry_matrix.h"
 #include "model/cad_database.h"
 #include "model/job_file_writer.h"
 #include "model/view_services.h"
@@ -326,6 +327,9 @@ void TRoutHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed,
   failed = false;
   if (RTDB == nullptr || Seq == nullptr) return;
   THourGlassCursor hourglass;
+  // A mirrored path runs the other way round: its arcs turn the other way and
+  // its cutter goes on the other side, as a mirrored step copy does.
+  const bool mirrored = MatrixIsMirrored(matrix);
   TRootEntityHandle* h = this;
   while (h != nullptr) {
     // One run: the listed handles in a row on one layer.
@@ -346,6 +350,9 @@ void TRoutHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed,
         failed = true;
         continue;
       }
+      if (mirrored && IsArcType(clone->GetType())) clone->Mirror();
+      if (mirrored && clone->GetType() == etRoutJog && clone->GetComp() != 0)
+        clone->SetComp(clone->GetComp() == 1 ? 2 : 1);
       if (AddEntitySlot(clone, flags, l) == 0) {
         failed = true;
         continue;

@@ -144,3 +144,35 @@ TEST_F(TWorkspaceDialogsTest, RoutTapePatternBetweenJoiningPathsReadsBack) {
 }
 
 }  // namespace
+
+// Window Mirror of a path cut on the left, a line and a quarter arc: the
+// mirrored copy's arc is a quarter turning the other way, cut on the right,
+// and the tape of both reads back as the screen shows them.
+TEST_F(TWorkspaceDialogsTest, WindowMirrorTurnsArcsAndCutterSide) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AutoRoutCompensation = 1;
+  RTDB->AddLineSegment({In, 0}, {2 * In, 0}, false, NoZOffset, 0);
+  RTDB->AppendArc({3 * In, In}, {2 * In, In}, 0, NoZOffset, false);
+  Run(form, emRout, "Mirror1");
+  for (const TIntPoint& p : {TIntPoint{0, -In}, {4 * In, 2 * In}, {0, 0}, {0, In}}) Click(p.X, p.Y);
+  form.KeyDown(VK_ESCAPE);
+  std::vector<int> sides, arcs;
+  for (int32_t p = 1; p <= Seq->Count(40); ++p) {
+    TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(40, p));
+    if (e != nullptr && e->GetType() == etRoutJog) sides.push_back(e->GetComp());
+    if (e != nullptr && IsArcType(e->GetType())) arcs.push_back(e->GetType());
+  }
+  EXPECT_EQ(sides, (std::vector<int>{1, 2})) << LastBox();
+  EXPECT_EQ(arcs, (std::vector<int>{etRoutArc, etRoutArcReverse}));
+  const auto screen = Cuts(40);
+  const std::string tape = NativePath(ExecutionPath() + "ROUT\\MIRROR.RT");
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emRout, "MakeRoutTape1");
+  SelectLayer(41);
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(form, emRout, "OpenRoutTape1");
+  EXPECT_EQ(Cuts(41), screen);
+}
