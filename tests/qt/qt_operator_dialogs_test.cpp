@@ -9,6 +9,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QFrame>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -273,6 +274,27 @@ TEST_F(QtOperatorDialogsTest, TwoDigitStepNumbersReadWholeOverTheirColumns) {
     QWidget* cell = QtWidgetOf(dialog.Cell(1, s));
     EXPECT_NEAR(number->mapTo(top, number->rect().center()).x(), cell->mapTo(top, cell->rect().center()).x(), 2) << s;
   }
+  dialog.Hide();
+}
+
+// A layer's name reads whole in its 15-pixel frame: the tails of g, j, p,
+// q, y and an underscore, and the tops of b, d, f, show.
+TEST_F(QtOperatorDialogsTest, LayerNamesShowTheirTallLettersWhole) {
+  TValorLayerDialog dialog({"bdf_gjpqy", "acemnor"}, {"S"});
+  dialog.Show();
+  QApplication::processEvents();
+  const auto inkedRows = [&dialog](int layer) {
+    const QImage image = QtWidgetOf(dialog.Get<TControl>("Layer" + std::to_string(layer)))->grab().toImage();
+    int rows = 0;
+    for (int y = 1; y < image.height() - 1; ++y)
+      for (int x = 3; x < image.width() - 3; ++x)
+        if (image.pixelColor(x, y).lightness() < 128) {
+          ++rows;
+          break;
+        }
+    return rows;
+  };
+  EXPECT_GE(inkedRows(1), inkedRows(2) + 3);
   dialog.Hide();
 }
 

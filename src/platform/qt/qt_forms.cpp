@@ -191,6 +191,14 @@ class TQtPanelWidget : public QFrame {
                                    : panel_.Alignment() == taRightJustify ? Qt::AlignRight
                                                                           : Qt::AlignHCenter);
     }
+    // A line taller than the margins leave (a name in a 15-pixel frame)
+    // takes the frame's whole height, its foot on the frame's floor when it
+    // is taller still: the tails of g and y show, the line's blank top goes.
+    if (fontMetrics().height() > r.height()) {
+      r.setTop(contentsRect().top());
+      r.setBottom(contentsRect().bottom());
+      if ((flags & Qt::AlignVCenter) && fontMetrics().height() > r.height()) flags ^= Qt::AlignVCenter | Qt::AlignBottom;
+    }
     p.drawText(r, flags, PlainText(panel_.Caption()));
   }
 
