@@ -53,7 +53,9 @@ bool CheckDrillTool(int32_t tool) {
 
 bool CheckDrillLayer(int32_t layer) {
   if (ValidDrillLayer(layer)) return true;
-  ErrorBox("Layer " + std::to_string(layer) + " is not a drill layer.");
+  // A rout layer is named as the layer bar names it.
+  const std::string name = IsRoutLayer(layer) ? "R" + std::to_string(layer - kFirstRoutLayer) : std::to_string(layer);
+  ErrorBox("Layer " + name + " is not a drill layer.");
   return false;
 }
 

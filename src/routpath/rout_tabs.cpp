@@ -252,10 +252,13 @@ struct TCutRun {
   int32_t Start = 0;
   TIntPoint Begin, End;  // of a path: its jog's point and its last point
   // Of a path: where its first move ends (a lead-in meets the profile
-  // there), the moves made, and its lines (from, to).
+  // there), and its moves.
   TIntPoint Entry;
-  int32_t Moves = 0;
-  std::vector<std::pair<TIntPoint, TIntPoint>> Lines;
+  struct TMove {
+    TIntPoint From, To, Centre;
+    uint8_t Type = 0;  // a line's or an arc's
+  };
+  std::vector<TMove> Moves;
 };
 
 std::vector<TCutRun> CutRuns(uint8_t layer) {
@@ -271,8 +274,10 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
     if (type == etRoutLine || IsArcType(type)) {
       if (path >= runs.size()) continue;
       TCutRun& run = runs[path];
-      if (run.Moves++ == 0) run.Entry = at;
-      if (type == etRoutLine) run.Lines.push_back({run.End, at});
+      if (run.Moves.empty()) run.Entry = at;
+      TIntPoint centre = at;
+      if (type != etRoutLine) e->GetCentre(centre);
+      run.Moves.push_back({run.End, at, centre, type});
       run.End = at;
       continue;
     }
@@ -301,12 +306,31 @@ bool BesideGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v) {
   return std::fabs(x * gx + y * gy) / gap <= InchUnitsPerDisplayUnit * 0.0001;
 }
 
-// Whether a line of the path passes the point, within 0.0001 in: a profile
-// entered and left by leads closes where its last piece passes the point
-// its first piece entered it at.
-bool Passes(const TCutRun& run, const TIntPoint& p) {
-  for (const auto& [a, b] : run.Lines)
-    if (HalvingSegmentDistance(a.X, a.Y, b.X, b.Y, p.X, p.Y) <= InchUnitsPerDisplayUnit * 0.0001) return true;
+// Whether the move passes the point, within 0.0001 in.
+bool Passes(const TCutRun::TMove& m, const TIntPoint& p) {
+  int64_t d = 0;
+  if (m.Type == etRoutLine) {
+    d = HalvingSegmentDistance(m.From.X, m.From.Y, m.To.X, m.To.Y, p.X, p.Y);
+  } else {
+    const TIntPoint& s = m.Type == etRoutArc ? m.From : m.To;  // counter-clockwise from s
+    const TIntPoint& e = m.Type == etRoutArc ? m.To : m.From;
+    d = DistPointArc(s.X, s.Y, e.X, e.Y, m.Centre.X, m.Centre.Y, p.X, p.Y,
+                     SaturatingRound(Distance(m.From, m.Centre)));
+  }
+  return d <= InchUnitsPerDisplayUnit * 0.0001;
+}
+
+// Whether a profile that the path first begins closes with the path last:
+// last ends where first begins; or, the profile entered and left by leads,
+// last passes the point first entered it at; or, entered along a side and
+// left past the corner it began at (a corner rout), a move of last ends on
+// the first move of first.
+bool Closes(const TCutRun& first, const TCutRun& last) {
+  if (last.End.X == first.Begin.X && last.End.Y == first.Begin.Y) return true;
+  for (const TCutRun::TMove& m : last.Moves)
+    if ((first.Moves.size() > 1 && Passes(m, first.Entry)) ||
+        (!first.Moves.empty() && Passes(first.Moves.front(), m.To)))
+      return true;
   return false;
 }
 
@@ -358,9 +382,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
   if (b != a) chain.push_back(b);
   const std::size_t ib = chain.size() - 1;
   for (std::size_t u = next[chain.back()]; u != none; u = next[u]) chain.push_back(u);
-  // The shortest stretch around the pick that closes: the first path of it
-  // begins where the last ends, or the last passes where the first entered
-  // the profile after its lead-in.
+  // The shortest stretch around the pick that closes (Closes).
   std::map<std::pair<int32_t, int32_t>, std::size_t> begins;
   for (std::size_t i = 0; i <= ia; ++i) begins[{runs[chain[i]].Begin.X, runs[chain[i]].Begin.Y}] = i;
   std::size_t first = none, last = none;
@@ -368,7 +390,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
     const auto found = begins.find({runs[chain[j]].End.X, runs[chain[j]].End.Y});
     std::size_t i = found != begins.end() ? found->second : none;
     for (std::size_t k = std::min(ia + 1, j); i == none && k-- > 0;)
-      if (runs[chain[k]].Moves > 1 && Passes(runs[chain[j]], runs[chain[k]].Entry)) i = k;
+      if (Closes(runs[chain[k]], runs[chain[j]])) i = k;
     if (i != none && (first == none || j - i < last - first)) first = i, last = j;
   }
   if (first == none) {

@@ -30,8 +30,10 @@ bool AddTabAt(int32_t handle, const TIntPoint& click);
 // started by a jog with the first jog's comp side, tool, comp index and step
 // pattern, the holes between them carrying that pattern too. Of such a run,
 // the pieces of one profile are the shortest stretch around the pick whose
-// last path ends where its first begins; a cut that does not close is the
-// stretch its break-off holes join to the pick.
+// last path ends where its first begins, or comes back over the first's
+// first move or the point it entered the profile at (leads and corner
+// routs); a cut that does not close is the stretch its break-off holes join
+// to the pick.
 struct TTabbedCut {
   // The path starts and holes the pick stands for, in cut order (the pick's
   // start alone on a path that no tab split).

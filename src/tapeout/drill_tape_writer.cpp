@@ -17,11 +17,26 @@
 #include "model/tool_tables.h"
 
 int64_t TDrillTapeProgram::HitCount() const {
+  const int32_t cusp = DrillCuspLimit();
   int64_t n = 0;
   for (const TDrillTapeTool& t : Tools) {
-    for (const TDrillTapeItem& item : t.Items) n += static_cast<int64_t>(item.HitCount());
+    // A slot, circle or text the machine drills from its one line is
+    // counted in hits as the tool table counts it.
+    auto hits = [&](const TDrillTapeItem& item) -> int64_t {
+      switch (item.Kind) {
+        case TDrillTapeItemKind::Slot:
+          return CountSlotHits(item.Points[0], item.Points[1], t.Diameter, cusp);
+        case TDrillTapeItemKind::Circle:
+          return CountCircleHits(item.Points[0], item.Diameter / 2, t.Diameter, cusp);
+        case TDrillTapeItemKind::Text:
+          return CountTextHits(item.Text);
+        default:
+          return static_cast<int64_t>(item.Points.size());
+      }
+    };
+    for (const TDrillTapeItem& item : t.Items) n += hits(item);
     for (const TDrillTapePattern& p : t.Patterns)
-      for (const TDrillTapeItem& item : p.Items) n += static_cast<int64_t>(item.HitCount()) * (1 + p.Copies);
+      for (const TDrillTapeItem& item : p.Items) n += hits(item) * (1 + p.Copies);
   }
   return n;
 }

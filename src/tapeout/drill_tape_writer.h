@@ -90,7 +90,8 @@ struct TDrillTapeProgram {
   // or after (Last) the other items of their tool.
   std::vector<TIntBox> FirstMarks;
   std::vector<TIntBox> LastMarks;
-  // The hits the machine drills: a pattern's once and once per copy.
+  // The hits the machine drills, a slot's, circle's or text's as the tool
+  // table counts them: a pattern's once and once per copy.
   int64_t HitCount() const;
 };
 

@@ -740,4 +740,11 @@ TEST_F(TDrillRoutEditTest, AutoRoutOutsideRefusesASecondPathOnARoutedProfile) {
   EXPECT_EQ(starts(), once);
   Undo();
   EXPECT_TRUE(starts().empty());
+
+  // The drill text typed on a rout layer is refused, naming it as the
+  // layer bar does.
+  Type(*Form, "DT");
+  Click(In, In);
+  Type(*Form, "AB");
+  EXPECT_EQ(LastBox(), "Layer R0 is not a drill layer.");
 }

@@ -69,6 +69,21 @@ TEST_F(TMakeDrillTapePanelTest, AStepPanelsTapeSaysItIsUnmarkedAndCountsEveryHit
                        "among the holes without one: the drill tape is written without marked tooling hits.");
   EXPECT_EQ(form.HintPanel.Caption(), "Drill tape written: 6 hits, 1 tool, " + tape);
   EXPECT_EQ(ReadBack(form, tape), hits);
+
+  // A stepped slot goes out as one line a copy: the hint counts the hits
+  // drilled for it, as the tool table does.
+  ToolTable[2].Diameter = In / 16;
+  auto* steps = new TStepObject({{1, 1, 0, 0, 0}, {0, 3, 2 * In, 0, 0}});
+  DRDB->EntityAt(DRDB->AddSlotOnLayer(In, 2 * In, 2 * In, 2 * In, 30, 2, true))->SetStepObj(steps);
+  TToolHits holes, others;
+  DRDB->HitsPerTool(holes, others);
+  const std::string slots = MakeTape(form, "SLOTS.DRL", [](TMakeDrillTapeDialog& d) {
+    d.FirstLastCheckBox.SetChecked(false);
+    d.MarkFirstCheckBox.SetChecked(false);
+    d.MarkLastCheckBox.SetChecked(false);
+  });
+  ASSERT_GT(others[2], 3);
+  EXPECT_EQ(form.HintPanel.Caption(), "Drill tape written: " + std::to_string(6 + others[2]) + " hits, 2 tools, " + slots);
 }
 
 TEST_F(TMakeDrillTapePanelTest, OutputFirstLastHitSaysWhenTheTapeGetsNoCouponHit) {

@@ -2,11 +2,15 @@
 // break-off hole of a cut that tabs split; a typed list that makes no copy.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "command/button_manager.h"
+#include "model/cad_database.h"
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
 #include "model/undo_journal.h"
+#include "routpath/auto_rout.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -31,7 +35,7 @@ class TRoutStepPicksTest : public TWorkspaceDialogsTest {
       TRoutEntity* e = RTDB->EntityAt(h);
       if (SlotDeleted(RTDB->SlotAt(h)->Flags)) continue;
       std::string s = std::string(1, "JLLLLH"[e->GetType() - etRoutJog]) + " " + at(e->X - shift * In / 10, e->Y);
-      if (TStepObject* steps = e->GetType() != etRoutLine ? e->GetStepObj() : nullptr)
+      if (TStepObject* steps = e->GetType() != etRoutLine && !IsArcType(e->GetType()) ? e->GetStepObj() : nullptr)
         for (const TStepCommand& c : steps->Offsets()) s += " +" + at(c.DX, c.DY);
       out.push_back(s);
     }
@@ -92,6 +96,38 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
   EXPECT_EQ(LastBox(), "Step & Repeat took only the pieces of the cut picked that break-off holes join: they close "
                        "no profile, and the paths cut next to them may be pieces of it too.\r\nNot taken: the path "
                        "starting at (3.0, 5.0).");
+
+  // Boards routed outside and tabbed twice: one from its corner without
+  // break-off holes (its last piece comes back over its first move), a
+  // circle led in and out (its last piece passes its entry on an arc).
+  const std::size_t boxes = ShownMessageBoxes().size();
+  const int32_t d = int32_t(In / 2 * std::sqrt(0.5));
+  for (const bool corner : {true, false}) {
+    SelectLayer(corner ? 42 : 43);
+    RTDB->AutoRout.AutoRoutStyle = corner ? 0 : 2;
+    RTDB->AutoTab.DrilledHolesEnabled = !corner;
+    if (corner)
+      for (int k = 0; k < 4; ++k)
+        DB->AddLineOnLayer(k % 3 ? 2 * In : 0, (k / 2 + 7) * In, k < 2 ? 2 * In : 0, ((k + 1) % 4 / 2 + 7) * In, 0);
+    else
+      DB->AddCircleOnLayer(In, 10 * In, In / 2, 0);
+    ButtonManager().Press(AutoRoutOutsideCommand);
+    Click(corner ? In : In / 2, corner ? 7 * In : 10 * In);
+    for (const TIntPoint& p : corner ? std::vector<TIntPoint>{{In, 7 * In}, {In, 8 * In}}
+                                     : std::vector<TIntPoint>{{In - d, 10 * In - d}, {In + d, 10 * In - d}}) {
+      Run(form, emRout, "Tab1");
+      Click(p.X, p.Y);
+      Click(p.X, p.Y);
+    }
+    QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emRout, "AutoStepRepeat1");
+    Click(corner ? 0 : In / 2, corner ? 15 * In / 2 : 10 * In);
+    ECO->CancelCommand();
+    const std::vector<std::string> layer = Layer(corner ? 42 : 43);
+    ASSERT_EQ(layer.size(), corner ? 11u : 18u) << LastBox();
+    for (const std::string& s : layer) EXPECT_TRUE(s[0] == 'L' || s.ends_with(" +30,0")) << s;
+  }
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
 }
 
 // A list typed as a tape writes it makes no copy in a step table (its last
