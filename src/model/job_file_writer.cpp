@@ -849,14 +849,15 @@ void ForEachDrawnChain(F&& f) {
 // Each stepped entity's chain with the points its copies are made of, as
 // the job file reader looks at them: a drill entity's StepPoints, a rout
 // path start's point, the ends of its lines and arcs (an arc's centre too)
-// with the chain of the jog before them.
-template <class F>
-void ForEachSteppedPoints(F&& f) {
+// with the chain of the jog before them. Only the chains wanted are given.
+template <class W, class F>
+void ForEachSteppedPoints(W&& want, F&& f) {
   for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
     TStepObject* path = nullptr;
     ForEachRoutEntity(layer, [&](TRoutEntity* e) {
-      if (e->Type == etRoutJog) path = e->GetStepObj();
-      if (IsStepCarrier(e->Type) && e->GetStepObj() != nullptr) f(e->GetStepObj(), std::vector<TIntPoint>{{e->X, e->Y}});
+      if (e->Type == etRoutJog) path = e->GetStepObj() != nullptr && want(e->GetStepObj()) ? e->GetStepObj() : nullptr;
+      if (IsStepCarrier(e->Type) && e->GetStepObj() != nullptr && want(e->GetStepObj()))
+        f(e->GetStepObj(), std::vector<TIntPoint>{{e->X, e->Y}});
       if (path == nullptr || (e->Type != etRoutLine && !IsArcType(e->Type))) return;
       std::vector<TIntPoint> points{{e->X, e->Y}};
       if (IsArcType(e->Type)) e->GetSecondPoint(points.emplace_back());
@@ -864,7 +865,7 @@ void ForEachSteppedPoints(F&& f) {
     });
   }
   ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
-    if (e->StepObj != nullptr) f(e->StepObj, e->StepPoints());
+    if (e->StepObj != nullptr && want(e->StepObj)) f(e->StepObj, e->StepPoints());
   });
 }
 
@@ -1239,8 +1240,9 @@ bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
     TQuietStepExpansion quiet;
     std::unordered_map<const TStepObject*, std::unique_ptr<TStepObject>> becomes;
     bool inRange = true;
-    ForEachSteppedPoints([&](const TStepObject* chain, const std::vector<TIntPoint>& points) {
-      if (!inRange || !touches(chain)) return;
+    ForEachSteppedPoints([&](const TStepObject* chain) { return inRange && touches(chain); },
+                         [&](const TStepObject* chain, const std::vector<TIntPoint>& points) {
+      if (!inRange) return;
       auto [it, first] = becomes.try_emplace(chain);
       if (first) {
         TStepCommandList all = rebuiltCommands(chain);
