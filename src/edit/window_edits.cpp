@@ -117,10 +117,11 @@ bool ExecWindowEdit(const std::string& text, uint8_t mode) {
   // than a job file holds.
   std::vector<TStepObject*> chains;
   std::vector<int64_t> drawn;
-  if (list != nullptr) list->MovedStepChains(chains, drawn);
+  std::vector<std::vector<TIntPoint>> reach;
+  if (list != nullptr) list->MovedStepChains(chains, drawn, reach);
   const bool stepped = std::any_of(chains.begin(), chains.end(), [](TStepObject* c) { return c != nullptr; });
   auto stepsFit = [&](int64_t count, const std::function<TMatrix3(int64_t)>& matrixAt, bool copy) {
-    if (!stepped || JobStepsTakeTransforms(chains, count, matrixAt, copy, drawn)) return true;
+    if (!stepped || JobStepsTakeTransforms(chains, count, matrixAt, copy, drawn, reach)) return true;
     FreeObjectList(list);
     FreeObjectList(crossing);
     return false;

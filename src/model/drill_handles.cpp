@@ -161,11 +161,13 @@ void TDrillHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed
   if (copy) DrawList();
 }
 
-void TDrillHandle::MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn) {
+void TDrillHandle::MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn,
+                                   std::vector<std::vector<TIntPoint>>& reach) {
   Walk(this, [&](TDrillHandle* h) {
     if (!SlotInMask(DRDB->WordAt(h->Index), ActiveNCLayerMask)) return;
     chains.push_back(h->DrillEntity()->GetStepObj());
     drawn.push_back(1);
+    reach.push_back(h->DrillEntity()->StepPoints());
   });
 }
 
@@ -239,10 +241,14 @@ void DrillAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepComm
 }
 
 namespace {
-// The step chains of the listed entities (nullptr for one without).
-std::vector<TStepObject*> ChainsOf(TDrillHandle* list) {
+// The step chains of the listed entities (nullptr for one without), and
+// the points their copies are made of.
+std::vector<TStepObject*> ChainsOf(TDrillHandle* list, std::vector<std::vector<TIntPoint>>& reach) {
   std::vector<TStepObject*> chains;
-  Walk(list, [&](TDrillHandle* h) { chains.push_back(h->DrillEntity()->GetStepObj()); });
+  Walk(list, [&](TDrillHandle* h) {
+    chains.push_back(h->DrillEntity()->GetStepObj());
+    reach.push_back(h->DrillEntity()->StepPoints());
+  });
   return chains;
 }
 
@@ -288,7 +294,9 @@ void TDrillHandle::Step() {
   TQuietStepExpansion quiet;  // JobStepsTakePattern refuses a pattern that cannot expand
   auto* pattern = new TStepObject(std::move(a));
   if (!b.empty()) pattern->SetNested(new TStepObject(std::move(b)));
-  if (!JobStepsTakePattern(ChainsOf(this), *pattern)) {
+  std::vector<std::vector<TIntPoint>> reach;
+  const std::vector<TStepObject*> chains = ChainsOf(this, reach);
+  if (!JobStepsTakePattern(chains, *pattern, {}, reach)) {
     DisposeIfUnused(pattern);
     return;
   }
@@ -305,7 +313,9 @@ void TDrillHandle::CreateStep() {
   if (!ExecuteEditStepDialog(lists) || !lists[0]) return;
   TQuietStepExpansion quiet;  // JobStepsTakePattern refuses a pattern that cannot expand
   auto* pattern = new TStepObject(std::move(*lists[0]));
-  if (!JobStepsTakePattern(ChainsOf(this), *pattern)) {
+  std::vector<std::vector<TIntPoint>> reach;
+  const std::vector<TStepObject*> chains = ChainsOf(this, reach);
+  if (!JobStepsTakePattern(chains, *pattern, {}, reach)) {
     DisposeIfUnused(pattern);
     return;
   }
@@ -387,7 +397,8 @@ void TDrillHandle::DeleteStep() {
 
 namespace {
 void CopyPattern(TDrillHandle* list, TStepObject* pattern, const std::string& name) {
-  if (!JobDrawnCopiesTakeChains(ChainsOf(list), {}, pattern, "Nothing was changed.")) return;
+  std::vector<std::vector<TIntPoint>> reach;
+  if (!JobDrawnCopiesTakeChains(ChainsOf(list, reach), {}, pattern, "Nothing was changed.", reach)) return;
   if (!RoomForClones(ListedCount(list), "Giving the holes the step pattern")) return;
   if (pattern != nullptr) pattern->AddRef();  // held while clones take it
   DRDB->EraseAll();

@@ -36,7 +36,8 @@ class TDrillHandle : public TRootEntityHandle {
   // move is refused stays as it was and failed is set.
   void TransformList(const TMatrix3& matrix, bool copy, bool& failed, uint8_t layer,
                      bool changeLayer) override;
-  void MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn) override;
+  void MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn,
+                       std::vector<std::vector<TIntPoint>>& reach) override;
   TRootDBObject* GetEntity() override;
   TDrillEntity* DrillEntity();
   TDrillHandle* NextHandle() const { return static_cast<TDrillHandle*>(Next); }

@@ -8,8 +8,10 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -844,6 +846,29 @@ void ForEachDrawnChain(F&& f) {
   });
 }
 
+// Each stepped entity's chain with the points its copies are made of, as
+// the job file reader looks at them: a drill entity's StepPoints, a rout
+// path start's point, the ends of its lines and arcs (an arc's centre too)
+// with the chain of the jog before them. Only the chains wanted are given.
+template <class W, class F>
+void ForEachSteppedPoints(W&& want, F&& f) {
+  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
+    TStepObject* path = nullptr;
+    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
+      if (e->Type == etRoutJog) path = e->GetStepObj() != nullptr && want(e->GetStepObj()) ? e->GetStepObj() : nullptr;
+      if (IsStepCarrier(e->Type) && e->GetStepObj() != nullptr && want(e->GetStepObj()))
+        f(e->GetStepObj(), std::vector<TIntPoint>{{e->X, e->Y}});
+      if (path == nullptr || (e->Type != etRoutLine && !IsArcType(e->Type))) return;
+      std::vector<TIntPoint> points{{e->X, e->Y}};
+      if (IsArcType(e->Type)) e->GetSecondPoint(points.emplace_back());
+      f(path, points);
+    });
+  }
+  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
+    if (e->StepObj != nullptr && want(e->StepObj)) f(e->StepObj, e->StepPoints());
+  });
+}
+
 int64_t CopiesOf(const TStepObject* chain) { return chain != nullptr ? int64_t(chain->Offsets().size()) : 0; }
 
 bool TakesDrawnCopies(int64_t copies, const char* refused) {
@@ -932,6 +957,14 @@ bool RefuseUnexpandable(const char* refused) {
   return false;
 }
 
+// Whether every copy the chain makes of the points lies inside the
+// coordinate range, as the job file reader asks of an entity's chain.
+bool CopiesInRangeAt(const TStepObject& chain, const std::vector<TIntPoint>& points) {
+  for (const TIntPoint& p : points)
+    if (!chain.CopiesInRange(p)) return false;
+  return true;
+}
+
 }  // namespace
 
 int64_t JobDrawnCopies() {
@@ -960,13 +993,43 @@ int64_t RoutStartDrawn(int32_t handle) {
   return drawn;
 }
 
+std::vector<TIntPoint> RoutStartReach(int32_t handle) {
+  const TRoutEntity* start = RoutEntityAt(handle);
+  if (start == nullptr) return {};
+  std::vector<TIntPoint> points{{start->X, start->Y}};
+  uint8_t layer = 0;
+  const int32_t position = start->Type == etRoutJog && Seq != nullptr ? Seq->FindHandle(handle, layer) : 0;
+  if (position == 0) return points;
+  const uint32_t bit = NCLayerBit(layer);
+  for (int32_t p = position + 1; p <= Seq->Count(layer); ++p) {
+    const int32_t h = Seq->HandleAt(layer, p);
+    const uint32_t flags = RoutSlotFlags(h);
+    if (SlotDeleted(flags) || !SlotHasBit(flags, bit)) continue;
+    TRoutEntity* e = RoutEntityAt(h);
+    if (e == nullptr) continue;
+    if (e->Type == etRoutJog) break;
+    if (e->Type != etRoutLine && !IsArcType(e->Type)) continue;
+    points.push_back({e->X, e->Y});
+    if (IsArcType(e->Type)) {
+      TIntPoint centre;
+      e->GetSecondPoint(centre);
+      points.push_back(centre);
+    }
+  }
+  return points;
+}
+
 std::string JobDrawnCopiesText(int64_t copies) {
   return "The job's stepped entities would come to " + Int64ToStrGrouped(copies) +
          " copies; a job file holds at most " + Int64ToStrGrouped(JobDrawnCopiesLimit()) + ".";
 }
 
 bool JobDrawnCopiesTakeChains(const std::vector<TStepObject*>& chains, const std::vector<int64_t>& drawn,
-                              const TStepObject* pattern, const char* refused) {
+                              const TStepObject* pattern, const char* refused,
+                              const std::vector<std::vector<TIntPoint>>& reach) {
+  if (pattern != nullptr)
+    for (const std::vector<TIntPoint>& points : reach)
+      if (!CopiesInRangeAt(*pattern, points)) return RefuseUnexpandable(refused);
   int64_t change = 0;
   for (std::size_t i = 0; i < chains.size(); ++i)
     change += DrawnAt(drawn, i) * (CopiesOf(pattern) - CopiesOf(chains[i]));
@@ -974,7 +1037,7 @@ bool JobDrawnCopiesTakeChains(const std::vector<TStepObject*>& chains, const std
 }
 
 bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern,
-                         const std::vector<int64_t>& drawn) {
+                         const std::vector<int64_t>& drawn, const std::vector<std::vector<TIntPoint>>& reach) {
   const char* refused = "The step pattern was not made.";
   if (!pattern.ChainWhole()) return RefuseUnexpandable(refused);
   // What the job holds after the edit: the chains the changed entities let
@@ -1002,6 +1065,25 @@ bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObj
     done += kMaxStepCopies;
     if (wait.Cancelled(done, int64_t(chains.size()) * kMaxStepCopies)) return false;
   }
+  // Each entity's copies stay inside the coordinate range with the chain
+  // it gets.
+  {
+    TQuietStepExpansion quiet;
+    std::unordered_map<const TStepObject*, std::unique_ptr<TStepObject>> got;
+    for (std::size_t i = 0; i < chains.size() && i < reach.size(); ++i) {
+      const TStepObject* chain = &pattern;
+      if (chains[i] != nullptr) {
+        std::unique_ptr<TStepObject>& own = got[chains[i]];
+        if (own == nullptr) {
+          TStepCommandList all = chains[i]->FlattenCommands();
+          all.insert(all.end(), outer.begin(), outer.end());
+          own = std::make_unique<TStepObject>(std::move(all));
+        }
+        chain = own.get();
+      }
+      if (!CopiesInRangeAt(*chain, reach[i])) return RefuseUnexpandable(refused);
+    }
+  }
   if (!TakesWork(work, refused)) return false;
   int64_t change = 0;
   for (std::size_t i = 0; i < chains.size(); ++i) {
@@ -1013,7 +1095,7 @@ bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObj
 
 bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t count,
                             const std::function<TMatrix3(int64_t)>& matrixAt, bool copy,
-                            const std::vector<int64_t>& drawn) {
+                            const std::vector<int64_t>& drawn, const std::vector<std::vector<TIntPoint>>& reach) {
   std::vector<TStepObject*> distinct;
   {
     std::unordered_set<TStepObject*> seen;
@@ -1075,6 +1157,27 @@ bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t cou
       if (made != nullptr && !made->ChainWhole()) return RefuseUnexpandable("Nothing was changed.");
     }
   }
+  // Every copy of an entity moved stays inside the coordinate range. A
+  // chain without such steps makes the same copies wherever it goes; an
+  // entity that would itself leave the drawing area stays where it is.
+  std::vector<bool> oriented(chains.size());
+  for (std::size_t i = 0; i < chains.size(); ++i) oriented[i] = chains[i] != nullptr && HasOrientedSteps(*chains[i]);
+  TQuietStepExpansion quiet;
+  for (int64_t k = 0; k < count; ++k) {
+    const TMatrix3 m = matrixAt(k);
+    for (std::size_t i = 0; i < chains.size() && i < reach.size(); ++i) {
+      if (chains[i] == nullptr) continue;
+      const TStepObject* made = oriented[i] ? chains[i]->Transformed(m) : chains[i];
+      if (made == nullptr) continue;
+      for (const TIntPoint& p : reach[i]) {
+        double x = 0, y = 0;
+        TRootDBObject::TransformPoint(p.X, p.Y, m.M, x, y);
+        if (TRootDBObject::InRange(x, y) &&
+            !made->CopiesInRange({int32_t(std::nearbyint(x)), int32_t(std::nearbyint(y))}))
+          return RefuseUnexpandable("Nothing was changed.");
+      }
+    }
+  }
   return true;
 }
 
@@ -1131,6 +1234,24 @@ bool JobStepsTakeEdit(TStepObject* const old[3], const bool changed[3],
     if (wait.Cancelled(done, int64_t(rebuilt.size()) * kMaxStepCopies)) return false;
   }
   if (!TakesWork(StepWorkOf(ids, nullptr) + added, refused)) return false;
+  // Every entity drawn with a rebuilt chain keeps its copies inside the
+  // coordinate range with what the chain becomes.
+  {
+    TQuietStepExpansion quiet;
+    std::unordered_map<const TStepObject*, std::unique_ptr<TStepObject>> becomes;
+    bool inRange = true;
+    ForEachSteppedPoints([&](const TStepObject* chain) { return inRange && touches(chain); },
+                         [&](const TStepObject* chain, const std::vector<TIntPoint>& points) {
+      if (!inRange) return;
+      auto [it, first] = becomes.try_emplace(chain);
+      if (first) {
+        TStepCommandList all = rebuiltCommands(chain);
+        if (!all.empty()) it->second = std::make_unique<TStepObject>(std::move(all));
+      }
+      if (it->second != nullptr && !CopiesInRangeAt(*it->second, points)) inRange = false;
+    });
+    if (!inRange) return RefuseUnexpandable(refused);
+  }
   // Every entity drawn with a rebuilt chain is drawn with what it becomes.
   std::unordered_map<const TStepObject*, int64_t> copiesMade;
   int64_t copies = 0, change = 0;

@@ -216,15 +216,20 @@ std::string StepPatternCannotExpandText();
 // drawn: how many entities draw with each entry's chain (a rout path's
 // start, its lines and arcs: RoutStartDrawn); empty, one each. The job's
 // drawn copies (JobDrawnCopies) past JobDrawnCopiesLimit() are refused too.
+// reach: the points each entity's copies are made of (its StepPoints; a
+// rout path start's RoutStartReach); an entity whose copies would leave the
+// coordinate range is refused as a chain that cannot expand.
 bool JobStepsTakePattern(const std::vector<TStepObject*>& chains, const TStepObject& pattern,
-                         const std::vector<int64_t>& drawn = {});
+                         const std::vector<int64_t>& drawn = {},
+                         const std::vector<std::vector<TIntPoint>>& reach = {});
 // The same for a window edit that moves (copy false) or copies the entities
 // whose chains are given by each of count matrices (matrixAt(0) ...): a chain
 // moved goes with its last entity, each matrix gives a chain of its own
 // ("... Nothing was changed.").
 bool JobStepsTakeTransforms(const std::vector<TStepObject*>& chains, int64_t count,
                             const std::function<TMatrix3(int64_t)>& matrixAt, bool copy,
-                            const std::vector<int64_t>& drawn = {});
+                            const std::vector<int64_t>& drawn = {},
+                            const std::vector<std::vector<TIntPoint>>& reach = {});
 // The same for Edit Steps: every chain that holds the level old[k] (k where
 // changed[k]) gets lists[k] in its place, or loses the level when it has
 // none ("... The step lists were not changed.").
@@ -239,6 +244,11 @@ int64_t JobDrawnCopies();
 // handle: a jog with the lines and arcs after it on its layer, up to the
 // next jog; any other start alone.
 int64_t RoutStartDrawn(int32_t handle);
+// The points the copies of the rout path start at the handle are made of,
+// as the job file reader looks at them: its own point and, for a jog, the
+// ends of the lines and arcs after it up to the next jog, an arc's centre
+// too.
+std::vector<TIntPoint> RoutStartReach(int32_t handle);
 // "The job's stepped entities would come to N copies; a job file holds at
 // most 2,147,483,647."
 std::string JobDrawnCopiesText(int64_t copies);
@@ -246,5 +256,8 @@ std::string JobDrawnCopiesText(int64_t copies);
 // entities whose chains are given (drawn as for JobStepsTakePattern) are
 // given pattern (nullptr: none) in their place; else the error box
 // ("... " refused) and false.
+// With reach (as for JobStepsTakePattern), an entity whose copies would
+// leave the coordinate range with the pattern is refused too.
 bool JobDrawnCopiesTakeChains(const std::vector<TStepObject*>& chains, const std::vector<int64_t>& drawn,
-                              const TStepObject* pattern, const char* refused);
+                              const TStepObject* pattern, const char* refused,
+                              const std::vector<std::vector<TIntPoint>>& reach = {});

@@ -128,11 +128,14 @@ class TRootEntityHandle {
   virtual void TransformList(const TMatrix3& matrix, bool copy, bool& failed, uint8_t layer,
                              bool changeLayer) = 0;
   // The step pattern (nullptr: none) of each entity TransformList would move
-  // or copy, appended to chains, and to drawn how many entities draw with
-  // each (a rout path's start with its lines and arcs).
-  virtual void MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn) {
+  // or copy, appended to chains, to drawn how many entities draw with each
+  // (a rout path's start with its lines and arcs) and to reach the points
+  // its copies are made of.
+  virtual void MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn,
+                               std::vector<std::vector<TIntPoint>>& reach) {
     (void)chains;
     (void)drawn;
+    (void)reach;
   }
   virtual TRootDBObject* GetEntity() = 0;
 

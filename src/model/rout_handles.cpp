@@ -374,7 +374,8 @@ void TRoutHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed,
   RTDB->Redraw(0);
 }
 
-void TRoutHandle::MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn) {
+void TRoutHandle::MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn,
+                                  std::vector<std::vector<TIntPoint>>& reach) {
   if (RTDB == nullptr || Seq == nullptr) return;
   for (TRootEntityHandle* h = this; h != nullptr; h = h->Next) {
     auto* rh = static_cast<TRoutHandle*>(h);
@@ -384,6 +385,7 @@ void TRoutHandle::MovedStepChains(std::vector<TStepObject*>& chains, std::vector
       chains.push_back(e->GetStepObj());
       // A copied start takes its path with it: counted whole.
       drawn.push_back(e->GetStepObj() != nullptr ? RoutStartDrawn(h->Index) : 1);
+      reach.push_back(e->GetStepObj() != nullptr ? RoutStartReach(h->Index) : std::vector<TIntPoint>{});
     }
   }
 }
@@ -516,9 +518,11 @@ int32_t TRoutHandle::ReplaceStarts(TStepObject* step, bool append) {
 }
 
 namespace {
-// The step chains of the listed path starts (nullptr for one without), and
-// how many entities draw with each (RoutStartDrawn).
-std::vector<TStepObject*> StartChains(TRootEntityHandle* list, std::vector<int64_t>& drawn) {
+// The step chains of the listed path starts (nullptr for one without), how
+// many entities draw with each (RoutStartDrawn) and the points their copies
+// are made of (RoutStartReach).
+std::vector<TStepObject*> StartChains(TRootEntityHandle* list, std::vector<int64_t>& drawn,
+                                      std::vector<std::vector<TIntPoint>>& reach) {
   std::vector<TStepObject*> chains;
   drawn.clear();
   for (TRootEntityHandle* h = list; h != nullptr; h = h->Next) {
@@ -526,6 +530,7 @@ std::vector<TStepObject*> StartChains(TRootEntityHandle* list, std::vector<int64
     if (e != nullptr && !SlotDeleted(FlagsOf(h)) && IsPathStartType(e->GetType())) {
       chains.push_back(e->GetStepObj());
       drawn.push_back(RoutStartDrawn(h->Index));
+      reach.push_back(RoutStartReach(h->Index));
     }
   }
   return chains;
@@ -554,8 +559,9 @@ void TRoutHandle::Step() {
   if (!second.empty()) step->SetNested(new TStepObject(std::move(second)));
   step->AddRef();  // held while the starts take it
   std::vector<int64_t> drawn;
-  const std::vector<TStepObject*> chains = StartChains(this, drawn);
-  const int32_t replaced = JobStepsTakePattern(chains, *step, drawn) ? ReplaceStarts(step, true) : 0;
+  std::vector<std::vector<TIntPoint>> reach;
+  const std::vector<TStepObject*> chains = StartChains(this, drawn, reach);
+  const int32_t replaced = JobStepsTakePattern(chains, *step, drawn, reach) ? ReplaceStarts(step, true) : 0;
   ReleaseStepObject(step);
   if (replaced > 0) {
     RTDB->Redraw(0);
@@ -579,8 +585,9 @@ void TRoutHandle::CreateStep() {
   if (step == nullptr) return;
   step->AddRef();
   std::vector<int64_t> drawn;
-  const std::vector<TStepObject*> chains = StartChains(this, drawn);
-  if (JobStepsTakePattern(chains, *step, drawn)) ReplaceStarts(step, true);
+  std::vector<std::vector<TIntPoint>> reach;
+  const std::vector<TStepObject*> chains = StartChains(this, drawn, reach);
+  if (JobStepsTakePattern(chains, *step, drawn, reach)) ReplaceStarts(step, true);
   ReleaseStepObject(step);
   RTDB->Redraw(0);
   if (RoutUndo != nullptr) RoutUndo->BeginOperation(kCreateStepName);
@@ -660,8 +667,9 @@ void TRoutHandle::DeleteStep() {
 namespace {
 void CopyStepTo(TRoutHandle* list, TStepObject* step, bool (*replace)(TRoutHandle*, TStepObject*)) {
   std::vector<int64_t> drawn;
-  const std::vector<TStepObject*> chains = StartChains(list, drawn);
-  if (!JobDrawnCopiesTakeChains(chains, drawn, step, "Nothing was changed.")) return;
+  std::vector<std::vector<TIntPoint>> reach;
+  const std::vector<TStepObject*> chains = StartChains(list, drawn, reach);
+  if (!JobDrawnCopiesTakeChains(chains, drawn, step, "Nothing was changed.", reach)) return;
   for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) RTDB->EraseLayer(l);
   if (step != nullptr) step->AddRef();
   replace(list, step);

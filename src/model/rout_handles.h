@@ -78,7 +78,8 @@ class TRoutHandle : public TRootEntityHandle {
   // failed is set. The layer arguments are not used by rout handles.
   void TransformList(const TMatrix3& matrix, bool copy, bool& failed, uint8_t layer,
                      bool changeLayer) override;
-  void MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn) override;
+  void MovedStepChains(std::vector<TStepObject*>& chains, std::vector<int64_t>& drawn,
+                       std::vector<std::vector<TIntPoint>>& reach) override;
   TRootDBObject* GetEntity() override;
 
   void Step() override;

@@ -692,4 +692,45 @@ TEST_F(TStepPatternKeepingTest, DrillImportStacksNoCopiesOnTheEdgeOfTheCoordinat
   EXPECT_EQ(FirstRoutSteps(), nullptr);
 }
 
+
+// The editors make no copy past the coordinate range either: a window move,
+// Create Step & Repeat, Edit Steps and Add to Step List that would put one
+// there leave the job as it was and say why, in drill and in rout, so the job
+// saved opens with every pattern.
+TEST_F(TStepPatternKeepingTest, EditorsPutNoCopyPastTheCoordinateRange) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(30);
+  auto steps = [](int32_t dx) { return new TStepObject({{1, 1, 0, 0, 0}, {0, 1, dx, 0, 0}, {0, 1, 0, 0, 0}}); };
+  DRDB->EntityAt(DRDB->AddHole(30 * Inch, 0, true))->SetStepObj(steps(44 * Inch));
+  DRDB->EntityAt(DRDB->AddHole(-40 * Inch, 0, true))->SetStepObj(steps(80 * Inch));
+  DRDB->AddHole(40 * Inch, 0, true);
+  DrillUndo->BeginOperation("Holes");
+  auto refused = [&](uint8_t mode, const std::string& item, std::vector<TIntPoint> at) {
+    ResetHeadlessDialogs();
+    Run(form, mode, item);
+    for (const TIntPoint& p : at) Click(p.X, p.Y);
+    form.KeyDown(VK_ESCAPE);
+    return LastBox().rfind(kCannotExpand.substr(0, 89), 0) == 0;
+  };
+  ScriptSteps({"M01", "M02X600000Y0", "M02", "M08"});
+  EXPECT_TRUE(refused(emDrill, "EditStepList2", {{29 * Inch, -Inch}, {31 * Inch, Inch}}));
+  EXPECT_TRUE(refused(emDrill, "Move1", {{29 * Inch, -Inch}, {31 * Inch, Inch}, {30 * Inch, 0}, {42 * Inch, 0}}));
+  ScriptSteps({"M01", "M02X500000Y0", "M02", "M08"});
+  EXPECT_TRUE(refused(emDrill, "CreateStepRepeat2", {{39 * Inch, -Inch}, {41 * Inch, Inch}}));
+  EXPECT_TRUE(refused(emDrill, "AddtoStepList2", {{39 * Inch, -Inch}, {41 * Inch, Inch}, {-40 * Inch, 0}}));
+  EXPECT_EQ(std::vector<std::size_t>({CopiesAt(1), CopiesAt(2), CopiesAt(3)}), std::vector<std::size_t>({1, 1, 0}));
+  EXPECT_EQ(DRDB->EntityAt(1)->X, 30 * Inch);
+  // A path whose line ends 1" past its start, stepped 44".
+  SelectLayer(40);
+  RTDB->AddLineSegment({30 * Inch, 0}, {31 * Inch, 0}, false, NoZOffset, 0);
+  RoutUndo->BeginOperation("Line");
+  ScriptSteps({"M01", "M02X440000Y0", "M02", "M08"});
+  EXPECT_FALSE(refused(emRout, "CreateStepRepeat1", {{30 * Inch + Inch / 2, 0}}));
+  EXPECT_TRUE(refused(emRout, "Move1", {{29 * Inch, -Inch}, {32 * Inch, Inch}, {30 * Inch, 0}, {40 * Inch, 0}}));
+  ResetHeadlessDialogs();
+  SaveAndOpen(form, emRout, "EDGE.ZUL");
+  ASSERT_NE(FirstRoutSteps(), nullptr);
+  EXPECT_EQ(FirstRoutSteps()->Offsets().size(), 1u);
+}
+
 }  // namespace
