@@ -650,6 +650,7 @@ void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bo
   fileBytes_ = start > 0 ? start : 0;
   ioResult_ = 0;
   lineTooLong_ = false;
+  tapeAhead_ = -1;
   LoadSwapFiles(*this, fileList, notify, false, errorProc);
   charMode_ = charMode;
   delivered_ = 0;
@@ -760,11 +761,13 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
     if ((bufferPos_ < bufferEnd_ || FillBuffer(ignored)) && buffer_[bufferPos_] == '\n')
       ++bufferPos_;
   }
-  // A Ctrl-Z behind a last line, with or without its line end, ends the
-  // file (in character mode an LF may follow the CR that ended the line).
-  if (!tooLong && err == 0 && !raw.empty() && raw.back() == kDosEnd) {
-    const std::string rest = ended ? Ahead(2) : std::string();
-    if (rest.empty() || (charMode_ && lineEnd == '\r' && rest == "\n")) raw.pop_back();
+  // A Ctrl-Z behind a last line ends the file: with what may follow it (see
+  // SkipDosTail) it is dropped from the line.
+  if (!tooLong && err == 0) {
+    std::size_t mark = raw.size();
+    while (mark > 0 && IsDosTail(raw[mark - 1])) --mark;
+    mark = raw.find(kDosEnd, mark);
+    if (mark != std::string::npos && SkipDosTail()) raw.erase(mark);
   }
   ++rawCount_;
   if (err == 0 && tooLong) {
@@ -946,41 +949,40 @@ bool SwapReadFileObj::EofAtBlockEnd() {
         return true;
       }
     }
-    if (buffer_[bufferPos_] == kDosEnd) {
-      if (std::size_t rest = DosEndLength(); rest > 0) {
-        // Taken, so that the reading stands at the file's end.
-        int err = 0;
-        for (; rest > 0 && (bufferPos_ < bufferEnd_ || FillBuffer(err)); --rest) ++bufferPos_;
-        return true;
-      }
-    }
+    if (buffer_[bufferPos_] == kDosEnd && SkipDosTail()) return true;
     // In character mode line ends before the next line are read past anyway.
     if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) return false;
     ++bufferPos_;
   }
 }
 
-std::string SwapReadFileObj::Ahead(std::size_t n) {
-  std::string ahead;
-  if (bufferPos_ < bufferEnd_) ahead.assign(buffer_.get() + bufferPos_, std::min(n, bufferEnd_ - bufferPos_));
-  if (ahead.size() < n && file_ != nullptr) {
-    // The block ends here: the file's next bytes, if any, are looked at and
-    // put back.
-    char more[4];
-    const std::size_t got = std::fread(more, 1, std::min(n - ahead.size(), sizeof more), file_);
-    ahead.append(more, got);
-    if (got == 1)
-      std::ungetc(more[0], file_);
-    else if (got > 1)
-      std::fseek(file_, -static_cast<long>(got), SEEK_CUR);
+bool SwapReadFileObj::SkipDosTail() {
+  // A byte of tape found ahead before is ahead still.
+  if (BytesRead() < tapeAhead_) return false;
+  for (std::size_t i = bufferPos_; i < bufferEnd_; ++i)
+    if (!IsDosTail(buffer_[i])) {
+      tapeAhead_ = fileBytes_ - static_cast<int64_t>(bufferEnd_ - i);
+      return false;
+    }
+  // The rest of the file is looked at and put back.
+  const long at = std::ftell(file_);
+  if (at < 0) return false;
+  char block[4096];
+  bool tail = true;
+  int64_t offset = at;
+  for (std::size_t n = 0; tail && (n = std::fread(block, 1, sizeof block, file_)) > 0; offset += n) {
+    const char* found = std::find_if_not(block, block + n, IsDosTail);
+    tail = found == block + n;
+    if (!tail) tapeAhead_ = offset + (found - block);
   }
-  return ahead;
-}
-
-std::size_t SwapReadFileObj::DosEndLength() {
-  const std::string ahead = Ahead(4);
-  const bool end = ahead == "\x1a" || ahead == "\x1a\r" || ahead == "\x1a\n" || ahead == "\x1a\r\n";
-  return end ? ahead.size() : 0;
+  tail = tail && !std::ferror(file_);
+  std::clearerr(file_);
+  if (std::fseek(file_, at, SEEK_SET) != 0 || !tail) return false;
+  // Taken, so that the reading stands at the file's end.
+  int err = 0;
+  bufferPos_ = bufferEnd_;
+  while (FillBuffer(err)) bufferPos_ = bufferEnd_;
+  return true;
 }
 
 void SwapReadFileObj::Done() {

@@ -175,9 +175,9 @@ class SwapReadFileObj : public TSwapFilter {
   // Lines SkipLines (n) would read again now: 0 when it goes straight back.
   int32_t RereadLines(int32_t n) const;
   // End of the file reached (or a read error met) and no line pending. A
-  // DOS end-of-file mark (Ctrl-Z) as the file's last byte, or followed by
-  // one line end only, is no line: it ends the file, and is dropped from a
-  // last line it closes. Inline while
+  // DOS end-of-file mark (Ctrl-Z) followed by nothing but Ctrl-Zs, blanks
+  // and line ends is no line: it ends the file, and is dropped from a last
+  // line it closes. Inline while
   // the block read holds the next line's first character.
   bool Eof() {
     if (pendingText_.empty() && ioResult_ == 0 && file_ != nullptr && bufferPos_ < bufferEnd_ &&
@@ -196,11 +196,11 @@ class SwapReadFileObj : public TSwapFilter {
   static constexpr char kDosEnd = '\x1a';
   bool ReadRawLine(std::string& raw);
   bool EofAtBlockEnd();
-  // Up to n (at most 4) bytes of the file from bufferPos_ on, left to be read.
-  std::string Ahead(std::size_t n);
-  // The bytes from bufferPos_ to the file's end when they are a Ctrl-Z and
-  // at most one line end (CR, LF or CR LF), else 0.
-  std::size_t DosEndLength();
+  // What a DOS editor or a padded transfer leaves behind the end mark.
+  static bool IsDosTail(char c) { return c == kDosEnd || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+  // When the bytes from bufferPos_ to the file's end are all such, reads
+  // past them and gives true; else reads nothing.
+  bool SkipDosTail();
   // Reads the next block of the file into the buffer; false at the end of
   // the file or on a read error (err then holds its number).
   bool FillBuffer(int& err);
@@ -247,6 +247,8 @@ class SwapReadFileObj : public TSwapFilter {
   std::size_t bufferEnd_ = 0;
   // The file position behind the last block read.
   int64_t fileBytes_ = 0;
+  // The offset of a byte past a Ctrl-Z that is no DOS tail (-1: none found).
+  int64_t tapeAhead_ = -1;
   int ioResult_ = 0;
   bool lineTooLong_ = false;
   bool charMode_ = false;

@@ -579,6 +579,11 @@ class TNCReader {
   // ";FILE_FORMAT=i:d": the tape's digits, taken like a units line; true
   // when the line stated them. The line is handed on as any comment is.
   bool ReadFileFormatComment(const std::string& line);
+  // The decimals a statement of the tape's digits gives the reading: words
+  // with leading zeros read the same with more decimals, so the decimals the
+  // reading was given beyond the stated ones stay for them, and a word
+  // written with its point keeps them.
+  int32_t StatedDecimals(int32_t stated) const;
   // The header ends without its "%" or M95 (a block only the body has).
   void EndUnclosedHeader();
   // True when the header or an earlier block defined the tool (a size or a

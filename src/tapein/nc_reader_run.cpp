@@ -493,7 +493,7 @@ bool TNCReader::ReadUnitsTail(std::string tail) {
     const int32_t decimalDigits = StripZeros(tail);
     if (integerDigits >= 1 && integerDigits <= 5 && decimalDigits >= 1 && decimalDigits <= 6) {
       HeaderIntegerDigits = integerDigits;
-      HeaderDecimalDigits = decimalDigits;
+      HeaderDecimalDigits = StatedDecimals(decimalDigits);
       stated = true;
     }
   }
@@ -528,6 +528,10 @@ bool IsTapeDigitsStatement(const std::string& line) {
   return StartsWith(UpperCaseStr(RemoveBlanks(line)), kDigitsStatement.c_str());
 }
 
+int32_t TNCReader::StatedDecimals(int32_t stated) const {
+  return HeaderZeros ? std::max(stated, Metric ? MetricDecimalDigits : InchDecimalDigits) : stated;
+}
+
 bool TNCReader::ReadFileFormatComment(const std::string& line) {
   if (!IsTapeDigitsStatement(line)) return false;
   const std::string value = UpperCaseStr(RemoveBlanks(line)).substr(kDigitsStatement.size());
@@ -537,7 +541,7 @@ bool TNCReader::ReadFileFormatComment(const std::string& line) {
   const int32_t decimalDigits = StrToIntLenient(value.substr(colon + 1));
   if (integerDigits < 1 || integerDigits > 5 || decimalDigits < 1 || decimalDigits > 6) return false;
   HeaderIntegerDigits = integerDigits;
-  HeaderDecimalDigits = decimalDigits;
+  HeaderDecimalDigits = StatedDecimals(decimalDigits);
   GlobalRec->DigitsStated = true;
   ResetNumberFormat();
   return true;

@@ -320,10 +320,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, const TSwapTapeF
   const bool header = o_.OutputM48Header || frame.HeaderHasM48;
   if (header) {
     if (!frame.HeaderHasM48) lines_.push_back("M48");
-    if (!frame.HeaderHasUnits) {
-      const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
-      lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
-    }
+    if (!frame.HeaderHasUnits) lines_.push_back(TapeUnitsLine(f_.Metric, f_.ZerosUsed));
     const std::string digits =
         TapeDigitsComment(f_.Metric, IntegerDigits(), DecimalDigits(), f_.ZerosUsed);
     if (!digits.empty()) lines_.push_back(digits);
@@ -572,6 +569,7 @@ bool WriteDrillTape(const TDrillTapeProgram& program, const TDrillFormatRecord& 
                     const std::string& fileName) {
   TTapeSwapWriter writer;
   if (!writer.Open(fileName, filter)) return false;
+  writer.StateUnits(TapeUnitsLine(format.Metric, format.ZerosUsed), format.ZerosUsed == 3);
   std::vector<std::string> lines;
   std::vector<std::string> errors;
   TDrillTapeBuilder builder(format, options, lines, errors);

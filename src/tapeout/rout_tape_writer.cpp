@@ -68,10 +68,18 @@ TSwapTapeFrame ReadSwapTapeFrame(const std::string& swapFileList) {
   for (++at; at < h.size(); ++at) {
     const std::string upper = UpperCaseStr(h[at]);
     if (upper == "%" || upper.rfind("M95", 0) == 0) break;
-    if (upper.rfind("INCH", 0) == 0 || upper.rfind("METRIC", 0) == 0) frame.HeaderHasUnits = true;
+    if (!frame.HeaderHasUnits && (upper.rfind("INCH", 0) == 0 || upper.rfind("METRIC", 0) == 0)) {
+      frame.HeaderHasUnits = true;
+      frame.HeaderUnits = at;
+    }
   }
   frame.HeaderClose = std::min(at, h.size());
   return frame;
+}
+
+std::string TapeUnitsLine(bool metric, uint8_t zerosUsed) {
+  const bool leading = zerosUsed == 0 || zerosUsed == 2;
+  return std::string(metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ");
 }
 
 TTapeSwapWriter::~TTapeSwapWriter() { Abandon(); }
@@ -114,6 +122,17 @@ void TTapeSwapWriter::WriteHeader() {
 void TTapeSwapWriter::CloseHeader() {
   if (frame_.HeaderClose >= frame_.Header.size()) WriteLine("%");
   for (std::size_t i = frame_.HeaderClose; i < frame_.Header.size(); ++i) WriteLine(frame_.Header[i]);
+}
+
+void TTapeSwapWriter::StateUnits(const std::string& units, bool point) {
+  if (!frame_.HeaderHasUnits) return;
+  std::string& own = frame_.Header[frame_.HeaderUnits];
+  const std::string upper = UpperCaseStr(own);
+  const auto zeros = [](const std::string& line) {
+    return line.find(",LZ") != std::string::npos ? 'L' : line.find(",TZ") != std::string::npos ? 'T' : ' ';
+  };
+  const bool sameUnit = (upper.rfind("INCH", 0) == 0) == (units.rfind("INCH", 0) == 0);
+  if (!sameUnit || (!point && zeros(upper) != zeros(units))) own = units;
 }
 
 void TTapeSwapWriter::WriteTrailer() {
@@ -417,10 +436,7 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
   // filter's header block when that opens one.
   if (f_.OutputM48Header || frame.HeaderHasM48) {
     if (!frame.HeaderHasM48) lines_.push_back("M48");
-    if (!frame.HeaderHasUnits) {
-      const bool leading = f_.ZerosUsed == 0 || f_.ZerosUsed == 2;
-      lines_.push_back(std::string(f_.Metric ? "METRIC" : "INCH") + (leading ? ",LZ" : ",TZ"));
-    }
+    if (!frame.HeaderHasUnits) lines_.push_back(TapeUnitsLine(f_.Metric, f_.ZerosUsed));
     const TRoutTapeDigits digits = RoutTapeDigits(f_);
     const std::string comment =
         TapeDigitsComment(f_.Metric, digits.IntegerDigits, digits.DecimalDigits, f_.ZerosUsed);
@@ -671,6 +687,7 @@ bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& for
                    const TRoutToolPage& tools, uint8_t filter, const std::string& fileName) {
   TTapeSwapWriter writer;
   if (!writer.Open(fileName, filter)) return false;
+  writer.StateUnits(TapeUnitsLine(format.Metric, format.ZerosUsed), format.ZerosUsed == 3);
   std::vector<std::string> lines;
   TRoutTapeBuilder builder(format, tools, lines);
   builder.LocateEntity = LocateEntity;

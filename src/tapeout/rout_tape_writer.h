@@ -46,8 +46,13 @@ struct TSwapTapeFrame {
   // lines (units when missing, digits, tools) in front of that line, and
   // close the block themselves when the header does not.
   bool HeaderHasUnits = false;
+  std::size_t HeaderUnits = 0;  // the units line, when it states them
   std::size_t HeaderClose = 0;
 };
+
+// The units line of a tape's M48 block: "INCH" or "METRIC", then ",LZ"
+// when leading zeros are written (zerosUsed 0 or 2), else ",TZ".
+std::string TapeUnitsLine(bool metric, uint8_t zerosUsed);
 
 // Reads every swap file of the list (names separated by ";"): each line is
 // stripped of its blanks; one whose upper-cased form begins with "HEADER="
@@ -79,6 +84,11 @@ class TTapeSwapWriter {
   // it; and the TRAILER= lines.
   void WriteHeader();
   void CloseHeader();
+  // The units line of the tape: the swap file's own stays where it names
+  // the same unit and the same zeros (any zeros for a tape that writes every
+  // coordinate with its point); else the tape's takes its place, so that
+  // the header states what the tape holds.
+  void StateUnits(const std::string& units, bool point);
   void WriteTrailer();
   // The lines that came out of the filter so far (a line the filter
   // empties writes none).

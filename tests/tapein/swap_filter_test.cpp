@@ -283,9 +283,13 @@ TEST_F(SwapFilterTest, ACtrlZAsTheLastByteEndsTheTapeAndOneInsideALineIsKept) {
   EXPECT_EQ(ReadAll("", tape, true), (Lines{"M15", "M30"}));
   WriteFileBytes(tape, "M15\r\n\x1a\r\n");
   EXPECT_EQ(ReadAll("", tape, true), (Lines{"M15"}));
-  // Anywhere else it is a character of its line.
-  WriteFileBytes(tape, "\x1a\nM30\n\x1a\x1a");
-  EXPECT_EQ(ReadAll("", tape, false), (Lines{"\x1a", "M30", "\x1a"}));
+  // Or by more end marks, blanks and line ends, as a padded transfer leaves
+  // them. Anywhere else it is a character of its line.
+  WriteFileBytes(tape, "\x1a\nM30\n\x1a\x1a \r\n\n\x1a");
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"\x1a", "M30"}));
+  EXPECT_EQ(ReadAll(filter, tape, true), (Lines{"\x1a", "M30"}));
+  WriteFileBytes(tape, "M15\r\nM30\x1a\r\n\r\n");
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"M15", "M30"}));
   // Starting a line as the last byte of the reader's block (64 KB) that is
   // not the file's.
   const std::string full(65535, 'X');

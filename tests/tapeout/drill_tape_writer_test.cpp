@@ -255,12 +255,13 @@ TEST_F(TDrillTapeWriterTest, TheExportFilterFramesTheTapeAndAMissingSwapFileStop
 
   // The swap file's header holds M48 and its trailer M30: the writer leaves
   // out its own, and the digits and the tools follow the swap file's lines
-  // inside the block the writer closes.
+  // inside the block the writer closes; its units line states the zeros the
+  // tape keeps.
   WriteFileBytes(Path("m.swp"), "HEADER = M48\nHEADER=INCH,TZ\nTRAILER=M30\n");
   ExportFilters[1].SwapFile = Path("m.swp");
   EXPECT_TRUE(Write(file, DefaultDrillFormat(true), 1, 1));
   EXPECT_EQ(ReadFileBytes(file),
-            "M48\r\nINCH,TZ\r\n; FILE_FORMAT=2:4\r\nT01C0.025\r\n%\r\nG90\r\nT01\r\nX01Y01\r\nM30\r\n");
+            "M48\r\nINCH,LZ\r\n; FILE_FORMAT=2:4\r\nT01C0.025\r\n%\r\nG90\r\nT01\r\nX01Y01\r\nM30\r\n");
 }
 
 // ---- Round trips -------------------------------------------------------------------------

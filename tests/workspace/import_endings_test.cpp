@@ -79,19 +79,22 @@ TEST_F(TImportEndingsTest, ADrillImportOfATapeWithoutHolesSaysItDrawsNothing) {
   }
 }
 
-// Tapes ending in a DOS end-of-file mark and a line end end there, without
-// a rout command, a hole or a box.
+// Tapes ending in a DOS end-of-file mark and a line end, or more line ends,
+// blanks and marks as padded transfers leave them, end there, without a
+// rout command, a hole or a box.
 TEST_F(TImportEndingsTest, ACtrlZAndALineEndEndTheTape) {
   TWorkspace& form = StartProgram();
-  SelectLayer(40);
-  ScriptFileDialogAnswer(
-      Input("DOS.RT", "M48\r\nINCH,LZ\r\nT01C0.125\r\n%\r\nT01\r\nG00X01Y01\r\nM15\r\nG01X02Y01\r\n\x1a\r\n"));
-  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emRout, "OpenRoutTape1");
+  for (const uint8_t layer : {40, 41}) {
+    SelectLayer(layer);
+    ScriptFileDialogAnswer(Input("DOS.RT", "M48\r\nINCH,LZ\r\nT01C0.125\r\n%\r\nT01\r\nG00X01Y01\r\nM15\r\nG01X02Y01" +
+                                               std::string(layer == 40 ? "\r\n\x1a\r\n" : "\x1a\x1a \r\n\r\n")));
+    QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emRout, "OpenRoutTape1");
+  }
   ASSERT_GT(RoutEntityCount, 0);
   for (int32_t i = 1; i <= RoutEntityCount; ++i) EXPECT_NE(RTDB->EntityAt(i)->GetType(), 11) << i;
   SelectLayer(30);
-  ImportExcellonTape(form, Input("DOS.DRL", "M48\r\nINCH,LZ\r\nT01C0.025\r\n%\r\nT01\r\nX01Y01\r\n\x1a\r\n"));
+  ImportExcellonTape(form, Input("DOS.DRL", "M48\r\nINCH,LZ\r\nT01C0.025\r\n%\r\nT01\r\nX01Y01\r\n\x1a\r\n\x1a\n"));
   EXPECT_EQ(LiveDrillEntities(), 1);
   EXPECT_EQ(BoxesSince(0), std::vector<std::string>{"Is this the main part?"});
 }

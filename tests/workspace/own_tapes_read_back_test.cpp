@@ -149,7 +149,8 @@ TEST_F(TOwnTapesReadBackTest, AG93TapeWrittenAgainDrillsTheSamePlacesAsTheRoutTa
 // An export filter whose header opens M48, closed by it or not, with its
 // units or without: each tape has one M48 with the units, the digits and
 // the tool sizes inside it, closed once before the first hit (the filter's
-// lines after its close follow), and reads back.
+// lines after its close follow), and reads back. Units the filter states
+// other than the tape's give way to the tape's.
 TEST_F(TOwnTapesReadBackTest, ToolSizesGoInsideAnExportFiltersM48Header) {
   TWorkspace& form = StartProgram();
   // Trailing zeros kept, as the filter's units line says.
@@ -172,7 +173,8 @@ TEST_F(TOwnTapesReadBackTest, ToolSizesGoInsideAnExportFiltersM48Header) {
   for (const auto& [frame, close] : std::vector<std::pair<std::string, std::string>>{
            {"HEADER = M48\nHEADER=INCH,TZ\n", "%\r\n"},
            {"HEADER=M48\nHEADER=INCH,TZ\nHEADER=%\nHEADER=;JOB 7\n", "%\r\n;JOB7\r\n"},
-           {"HEADER=M48\nHEADER=M95\n", "M95\r\n"}}) {
+           {"HEADER=M48\nHEADER=M95\n", "M95\r\n"},
+           {"HEADER=M48\nHEADER=INCH,LZ\nHEADER=%\n", "%\r\n"}}) {
     SCOPED_TRACE(frame);
     ExportFilters[1] = {"M48 frame", Input("M48.SWP", frame + "TRAILER=M30\n")};
     SelectLayer(30);

@@ -94,13 +94,19 @@ TEST_F(TRoutTapeFormatCommentTest, TheDigitsStatementIsReadAndStatedOnceInTheHea
 
 // Tapes that write their coordinates with the point are offered the
 // decimals they write, a metric drill tape's 4 and an inch rout tape's 6,
-// and read back to the unit.
+// and read back to the unit, also where the header states fewer.
 TEST_F(TRoutTapeFormatCommentTest, DecimalPointTapesAreOfferedTheirDecimals) {
   TWorkspace& form = StartProgram();
   SelectLayer(30);
   ImportExcellonTape(form, Input("FINE.DRL", "M48\nMETRIC\nT01C1.0\n%\nT01\nX12.3456Y5.0001\nM30\n"));
   EXPECT_EQ(DrillInputFormat.MetricDecimalDigits, 4);
   const TDrillEntity* hole = DRDB->EntityAt(1);
+  ASSERT_NE(hole, nullptr);
+  EXPECT_EQ((TIntPoint{hole->X, hole->Y}), (TIntPoint{12345600, 5000100}));
+  // Also where its header states fewer decimals than it writes.
+  DRDB->Clear();
+  ImportExcellonTape(form, Input("STATED.DRL", "M48\nMETRIC,LZ\n;FILE_FORMAT=3:3\nT01C1.0\n%\nT01\nX12.3456Y5.0001\nM30\n"));
+  hole = DRDB->EntityAt(DrillEntityCount);
   ASSERT_NE(hole, nullptr);
   EXPECT_EQ((TIntPoint{hole->X, hole->Y}), (TIntPoint{12345600, 5000100}));
   SelectLayer(40);
