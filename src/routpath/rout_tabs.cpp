@@ -284,7 +284,7 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
     if (type == etRoutJog) path = runs.size();
     if (type == etRoutCircle) path = SIZE_MAX;
     runs.push_back({type == etRoutJog ? TCutRun::Path : type == etRoutHole ? TCutRun::Hole : TCutRun::Other, h,
-                    at, at});
+                    at, at, {}, {}});
   }
   return runs;
 }
