@@ -827,7 +827,7 @@ void ForEachJobChain(F&& f) {
 // last jog before them on their layer; entities drawn without one are
 // left out.
 template <class F>
-void ForEachDrawnChain(F&& f) {
+void ForEachDrawnEntity(F&& f) {
   for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
     TStepObject* path = nullptr;
     ForEachRoutEntity(layer, [&](TRoutEntity* e) {
@@ -838,35 +838,55 @@ void ForEachDrawnChain(F&& f) {
         chain = path;
       else if (IsStepCarrier(e->Type))
         chain = e->GetStepObj();
-      if (chain != nullptr) f(chain);
+      if (chain != nullptr) f(chain, e, static_cast<TDrillEntity*>(nullptr));
     });
   }
   ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
-    if (e->StepObj != nullptr) f(e->StepObj);
+    if (e->StepObj != nullptr) f(e->StepObj, static_cast<TRoutEntity*>(nullptr), e);
   });
 }
 
-// Each stepped entity's chain with the points its copies are made of, as
-// the job file reader looks at them: a drill entity's StepPoints, a rout
-// path start's point, the ends of its lines and arcs (an arc's centre too)
-// with the chain of the jog before them. Only the chains wanted are given.
+template <class F>
+void ForEachDrawnChain(F&& f) {
+  ForEachDrawnEntity([&](TStepObject* chain, TRoutEntity*, TDrillEntity*) { f(chain); });
+}
+
+// The points a rout entity's copies are made of, as the job file reader
+// looks at them: its own, and an arc's centre.
+std::vector<TIntPoint> RoutStepPoints(TRoutEntity& e) {
+  std::vector<TIntPoint> points{{e.X, e.Y}};
+  if (IsArcType(e.Type)) e.GetSecondPoint(points.emplace_back());
+  return points;
+}
+
+// Each stepped entity's chain with the points its copies are made of (a
+// drill entity's StepPoints). Only the chains wanted are given.
 template <class W, class F>
 void ForEachSteppedPoints(W&& want, F&& f) {
-  for (uint8_t layer = kFirstRoutLayer; layer <= kLastRoutLayer; ++layer) {
-    TStepObject* path = nullptr;
-    ForEachRoutEntity(layer, [&](TRoutEntity* e) {
-      if (e->Type == etRoutJog) path = e->GetStepObj() != nullptr && want(e->GetStepObj()) ? e->GetStepObj() : nullptr;
-      if (IsStepCarrier(e->Type) && e->GetStepObj() != nullptr && want(e->GetStepObj()))
-        f(e->GetStepObj(), std::vector<TIntPoint>{{e->X, e->Y}});
-      if (path == nullptr || (e->Type != etRoutLine && !IsArcType(e->Type))) return;
-      std::vector<TIntPoint> points{{e->X, e->Y}};
-      if (IsArcType(e->Type)) e->GetSecondPoint(points.emplace_back());
-      f(path, points);
-    });
-  }
-  ForEachLiveDrillEntity([&](TDrillEntity* e, int32_t) {
-    if (e->StepObj != nullptr && want(e->StepObj)) f(e->StepObj, e->StepPoints());
+  ForEachDrawnEntity([&](TStepObject* chain, TRoutEntity* r, TDrillEntity* d) {
+    if (want(chain)) f(chain, d != nullptr ? d->StepPoints() : RoutStepPoints(*r));
   });
+}
+
+// Each live line and arc the jog at the handle starts on its layer, up to
+// the next jog; nothing for any other start.
+template <class F>
+void ForEachPathMove(int32_t handle, F&& f) {
+  const TRoutEntity* start = RoutEntityAt(handle);
+  if (start == nullptr || start->Type != etRoutJog || Seq == nullptr) return;
+  uint8_t layer = 0;
+  const int32_t position = Seq->FindHandle(handle, layer);
+  if (position == 0) return;
+  const uint32_t bit = NCLayerBit(layer);
+  for (int32_t p = position + 1; p <= Seq->Count(layer); ++p) {
+    const int32_t h = Seq->HandleAt(layer, p);
+    const uint32_t flags = RoutSlotFlags(h);
+    if (SlotDeleted(flags) || !SlotHasBit(flags, bit)) continue;
+    TRoutEntity* e = RoutEntityAt(h);
+    if (e == nullptr) continue;
+    if (e->Type == etRoutJog) break;
+    if (e->Type == etRoutLine || IsArcType(e->Type)) f(*e);
+  }
 }
 
 int64_t CopiesOf(const TStepObject* chain) { return chain != nullptr ? int64_t(chain->Offsets().size()) : 0; }
@@ -974,48 +994,19 @@ int64_t JobDrawnCopies() {
 }
 
 int64_t RoutStartDrawn(int32_t handle) {
-  const TRoutEntity* start = RoutEntityAt(handle);
-  if (start == nullptr || start->Type != etRoutJog || Seq == nullptr) return 1;
-  uint8_t layer = 0;
-  const int32_t position = Seq->FindHandle(handle, layer);
-  if (position == 0) return 1;
-  const uint32_t bit = NCLayerBit(layer);
   int64_t drawn = 1;
-  for (int32_t p = position + 1; p <= Seq->Count(layer); ++p) {
-    const int32_t h = Seq->HandleAt(layer, p);
-    const uint32_t flags = RoutSlotFlags(h);
-    if (SlotDeleted(flags) || !SlotHasBit(flags, bit)) continue;
-    const TRoutEntity* e = RoutEntityAt(h);
-    if (e == nullptr) continue;
-    if (e->Type == etRoutJog) break;
-    drawn += e->Type == etRoutLine || IsArcType(e->Type);
-  }
+  ForEachPathMove(handle, [&](TRoutEntity&) { ++drawn; });
   return drawn;
 }
 
 std::vector<TIntPoint> RoutStartReach(int32_t handle) {
-  const TRoutEntity* start = RoutEntityAt(handle);
+  TRoutEntity* start = RoutEntityAt(handle);
   if (start == nullptr) return {};
   std::vector<TIntPoint> points{{start->X, start->Y}};
-  uint8_t layer = 0;
-  const int32_t position = start->Type == etRoutJog && Seq != nullptr ? Seq->FindHandle(handle, layer) : 0;
-  if (position == 0) return points;
-  const uint32_t bit = NCLayerBit(layer);
-  for (int32_t p = position + 1; p <= Seq->Count(layer); ++p) {
-    const int32_t h = Seq->HandleAt(layer, p);
-    const uint32_t flags = RoutSlotFlags(h);
-    if (SlotDeleted(flags) || !SlotHasBit(flags, bit)) continue;
-    TRoutEntity* e = RoutEntityAt(h);
-    if (e == nullptr) continue;
-    if (e->Type == etRoutJog) break;
-    if (e->Type != etRoutLine && !IsArcType(e->Type)) continue;
-    points.push_back({e->X, e->Y});
-    if (IsArcType(e->Type)) {
-      TIntPoint centre;
-      e->GetSecondPoint(centre);
-      points.push_back(centre);
-    }
-  }
+  ForEachPathMove(handle, [&](TRoutEntity& e) {
+    const std::vector<TIntPoint> own = RoutStepPoints(e);
+    points.insert(points.end(), own.begin(), own.end());
+  });
   return points;
 }
 

@@ -29,6 +29,29 @@ std::vector<std::array<int32_t, 7>> Cuts(uint8_t layer) {
   return cuts;
 }
 
+// The menu items as the tests choose them.
+struct TMenus : TWorkspaceTest {
+  using TWorkspaceTest::Run;
+};
+
+// Make Rout Tape of the layer picked, as the named tape in the offered format.
+std::string MakeTape(TWorkspace& form, const char* name) {
+  const std::string tape = NativePath(ExecutionPath() + "ROUT\\" + name);
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  TMenus::Run(form, emRout, "MakeRoutTape1");
+  return tape;
+}
+
+// The cuts of the tape opened into layer 41 in the offered format.
+std::vector<std::array<int32_t, 7>> CutsReadBack(TWorkspace& form, const std::string& tape) {
+  SelectLayer(41);
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  TMenus::Run(form, emRout, "OpenRoutTape1");
+  return Cuts(41);
+}
+
 // A plain 2 x 2 panel, a path nested in two levels (the inner one mirrored),
 // a turned copy and a mirrored copy, each path cut on the left: an inch
 // along X, then a quarter arc.
@@ -58,19 +81,12 @@ TEST_F(TWorkspaceDialogsTest, MakeRoutTapeCutsEveryStepCopyTheScreenShows) {
   const auto screen = Cuts(40);
   ASSERT_EQ(screen.size(), 12u * 2) << LastBox();
 
-  const std::string tape = NativePath(ExecutionPath() + "ROUT\\PANEL.RT");
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emRout, "MakeRoutTape1");
+  const std::string tape = MakeTape(form, "PANEL.RT");
   EXPECT_EQ(form.HintPanel.Caption(), "Rout tape written: R0, 12 paths, 36 moves, " + tape);
   const std::string text = ReadFileBytes(tape);
   for (const char* word : {"M25", "M02X-03Y0\r\nM08", "M02X03Y0M70M80", "M02X0Y03M90"})
     EXPECT_NE(text.find(word), std::string::npos) << word << "\n" << text;
-  SelectLayer(41);
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emRout, "OpenRoutTape1");
-  EXPECT_EQ(Cuts(41), screen);
+  EXPECT_EQ(CutsReadBack(form, tape), screen);
 
   SelectLayer(40);
   QueueModalScript("TQuillexForm", [](TForm& f) {
@@ -131,19 +147,10 @@ TEST_F(TWorkspaceDialogsTest, RoutTapePatternBetweenJoiningPathsReadsBack) {
   }
   const auto screen = Cuts(40);
   ASSERT_EQ(screen.size(), 4u) << LastBox();
-  const std::string tape = NativePath(ExecutionPath() + "ROUT\\JOINED.RT");
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emRout, "MakeRoutTape1");
-  SelectLayer(41);
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emRout, "OpenRoutTape1");
-  EXPECT_EQ(Cuts(41), screen) << ReadFileBytes(tape);
+  const std::string tape = MakeTape(form, "JOINED.RT");
+  EXPECT_EQ(CutsReadBack(form, tape), screen) << ReadFileBytes(tape);
   EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
 }
-
-}  // namespace
 
 // Window Mirror of a path cut on the left, a line and a quarter arc: the
 // mirrored copy's arc is a quarter turning the other way, cut on the right,
@@ -166,13 +173,7 @@ TEST_F(TWorkspaceDialogsTest, WindowMirrorTurnsArcsAndCutterSide) {
   EXPECT_EQ(sides, (std::vector<int>{1, 2})) << LastBox();
   EXPECT_EQ(arcs, (std::vector<int>{etRoutArc, etRoutArcReverse}));
   const auto screen = Cuts(40);
-  const std::string tape = NativePath(ExecutionPath() + "ROUT\\MIRROR.RT");
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emRout, "MakeRoutTape1");
-  SelectLayer(41);
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(form, emRout, "OpenRoutTape1");
-  EXPECT_EQ(Cuts(41), screen);
+  EXPECT_EQ(CutsReadBack(form, MakeTape(form, "MIRROR.RT")), screen);
 }
+
+}  // namespace
