@@ -12,6 +12,7 @@
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/rout_handles.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "routpath/rout_tabs.h"
 
@@ -55,8 +56,12 @@ void DefineStep(int32_t number, const std::string& word, const std::string& titl
       const int32_t count = RoutEntityCount;
       action(*list, text, next);
       FreeObjectList(list);
-      // Paths that may be pieces of the cut were left as they were.
-      if (RoutEntityCount != count && !cut.Unsure.empty()) InformationBox(TabbedCutLeftOutText(cut, title));
+      if (RoutEntityCount != count) {
+        // What was taken beyond the pick, and the paths that may be pieces
+        // of the cut but were left as they were.
+        if (cut.Starts.size() > 1) SetApplicationHint(TabbedCutTakenText(cut, title));
+        if (!cut.Unsure.empty()) InformationBox(TabbedCutLeftOutText(cut, title));
+      }
       return true;
     };
     return def;

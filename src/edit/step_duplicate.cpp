@@ -16,6 +16,7 @@
 #include "model/rout_database.h"
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
+#include "platform/forms.h"
 #include "platform/message_box.h"
 #include "routpath/rout_tabs.h"
 
@@ -67,8 +68,10 @@ bool Duplicate(const std::string& text, uint8_t mode) {
   const int32_t count = RoutEntityCount;
   list->CrossCopyStepList(source);
   FreeObjectList(list);
-  if (RoutEntityCount != count && !cut.Unsure.empty())
-    InformationBox(TabbedCutLeftOutText(cut, "Duplicate Step & Repeat"));
+  if (RoutEntityCount != count) {
+    if (cut.Starts.size() > 1) SetApplicationHint(TabbedCutTakenText(cut, "Duplicate Step & Repeat"));
+    if (!cut.Unsure.empty()) InformationBox(TabbedCutLeftOutText(cut, "Duplicate Step & Repeat"));
+  }
   return true;
 }
 

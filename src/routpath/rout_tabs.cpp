@@ -43,6 +43,29 @@ double AngleOf(TVec v) {
 }
 TVec Left(TVec f) { return {-f.Y, f.X}; }
 
+// The gap between the path points that a tab of the settings leaves in a
+// path of the jog's tool and comp side, the cutter's diameter read from the
+// layer's tool page: the tab's width, widened by the cutter where the
+// settings ask.
+int32_t TabGap(const TAutoTabSettings& tab, uint8_t layer, TRoutEntity& jog) {
+  int64_t w = tab.Width;
+  if (tab.CutterRadiusOffset) {
+    int32_t tool = jog.GetToolNumber();
+    if (tool < 1 || tool > kToolCount) tool = 1;
+    const double d = RoutToolPages[layer][tool].Diameter;
+    w += int64_t(d);
+    // A complex tab on a compensated path: the cutter's edge runs along the
+    // slanted neck, which widens the gap by the cutter's width across it.
+    if (!tab.TabType && jog.GetComp() != 0) {
+      const int32_t a = (tab.Width - tab.CutInWidth) / 2;
+      const double len = std::hypot(double(a), double(tab.CutInOffset));
+      const double x = len <= 1e-10 ? d * 0.5 : d * 0.5 * a / len;
+      w += std::llround(2.0 * x);
+    }
+  }
+  return int32_t(std::clamp<int64_t>(w, 0, INT32_MAX));
+}
+
 // What the two tab operations share: the picked entity, its path and the
 // tab's width.
 struct TTabSetup {
@@ -75,22 +98,7 @@ bool Prepare(int32_t index, TTabSetup& s) {
   s.Picked->GetPoint(s.E);
   s.Tab = RTDB->AutoTab;
   s.A = (s.Tab.Width - s.Tab.CutInWidth) / 2;
-  int64_t w = s.Tab.Width;
-  if (s.Tab.CutterRadiusOffset) {
-    int32_t tool = s.PathJog->GetToolNumber();
-    if (tool < 1 || tool > kToolCount) tool = 1;
-    const uint8_t layer = IsRoutLayer(CurrentLayer) ? CurrentLayer : s.Layer;
-    const double d = RoutToolPages[layer][tool].Diameter;
-    w += int64_t(d);
-    // A complex tab on a compensated path: the cutter's edge runs along the
-    // slanted neck, which widens the gap by the cutter's width across it.
-    if (!s.Tab.TabType && s.PathJog->GetComp() != 0) {
-      const double len = std::hypot(double(s.A), double(s.Tab.CutInOffset));
-      const double x = len <= 1e-10 ? d * 0.5 : d * 0.5 * s.A / len;
-      w += std::llround(2.0 * x);
-    }
-  }
-  s.W = int32_t(std::clamp<int64_t>(w, 0, INT32_MAX));
+  s.W = TabGap(s.Tab, IsRoutLayer(CurrentLayer) ? CurrentLayer : s.Layer, *s.PathJog);
   s.H = s.W / 2;
   return true;
 }
@@ -289,21 +297,22 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
   return runs;
 }
 
-// Whether the holes between paths u and v stand as a tab puts its break-off
-// holes: their row is centred on the gap (on a line, an arc, simple or
-// complex, also after a copy is moved, turned or mirrored), so their mean
-// lies on the line square to the gap through its middle. 0.0001 in allows
-// for the rounding of every point.
-bool BesideGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v) {
+// Whether the holes between paths u and v stand in the gap between them as
+// a tab puts its break-off holes: each near the gap (within reach of its
+// middle), the row centred on it (on a line, an arc, simple or complex, also
+// after a copy is moved, turned or mirrored), so that their mean lies on the
+// line square to the gap through its middle. 0.0001 in allows for the
+// rounding of every point.
+bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, double reach) {
+  const double mx = (double(runs[u].End.X) + runs[v].Begin.X) / 2, my = (double(runs[u].End.Y) + runs[v].Begin.Y) / 2;
   const double gx = double(runs[v].Begin.X) - runs[u].End.X, gy = double(runs[v].Begin.Y) - runs[u].End.Y;
-  const double gap = std::hypot(gx, gy);
-  if (gap == 0) return true;
   double x = 0, y = 0;
-  for (std::size_t k = u + 1; k < v; ++k) x += runs[k].Begin.X, y += runs[k].Begin.Y;
+  for (std::size_t k = u + 1; k < v; ++k) {
+    if (std::hypot(runs[k].Begin.X - mx, runs[k].Begin.Y - my) > reach) return false;
+    x += runs[k].Begin.X, y += runs[k].Begin.Y;
+  }
   const double n = double(v - u - 1);
-  x = x / n - (double(runs[u].End.X) + runs[v].Begin.X) / 2;
-  y = y / n - (double(runs[u].End.Y) + runs[v].Begin.Y) / 2;
-  return std::fabs(x * gx + y * gy) / gap <= InchUnitsPerDisplayUnit * 0.0001;
+  return std::fabs((x / n - mx) * gx + (y / n - my) * gy) / std::hypot(gx, gy) <= InchUnitsPerDisplayUnit * 0.0001;
 }
 
 // Whether the move passes the point, within 0.0001 in.
@@ -340,6 +349,32 @@ bool SameCut(TRoutEntity& a, TRoutEntity& b) {
          a.GetCompIndex() == b.GetCompIndex() && a.GetStepObj() == b.GetStepObj();
 }
 
+// A box around points and moves, widened by 0.0001 in: a path's moves
+// (arcs by their whole circle), or a path's first move alone.
+struct TBox {
+  double X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+  explicit TBox(const TIntPoint& p) : X0(p.X), Y0(p.Y), X1(p.X), Y1(p.Y) {}
+  void Add(const TCutRun::TMove& m) {
+    Add(m.To);
+    if (m.Type == etRoutLine) return;
+    const double r = Distance(m.From, m.Centre);
+    X0 = std::min(X0, m.Centre.X - r), Y0 = std::min(Y0, m.Centre.Y - r);
+    X1 = std::max(X1, m.Centre.X + r), Y1 = std::max(Y1, m.Centre.Y + r);
+  }
+  void Add(const TIntPoint& p) {
+    X0 = std::min(X0, double(p.X)), Y0 = std::min(Y0, double(p.Y));
+    X1 = std::max(X1, double(p.X)), Y1 = std::max(Y1, double(p.Y));
+  }
+  bool Meets(const TBox& o) const {
+    const double t = 2.0 * InchUnitsPerDisplayUnit * 0.0001;
+    return X0 <= o.X1 + t && o.X0 <= X1 + t && Y0 <= o.Y1 + t && o.Y0 <= Y1 + t;
+  }
+};
+
+// The most pieces one profile is looked for in: a board cut with more than
+// a thousand tabs is no board, and the search stays linear in the layer.
+constexpr std::size_t kMostPieces = 1000;
+
 }  // namespace
 
 TTabbedCut FindTabbedCut(int32_t start) {
@@ -350,54 +385,100 @@ TTabbedCut FindTabbedCut(int32_t start) {
   const std::vector<TCutRun> runs = CutRuns(layer);
   constexpr std::size_t none = SIZE_MAX;
   auto entity = [&](std::size_t u) -> TRoutEntity& { return *RTDB->EntityAt(runs[u].Start); };
-  // For each path: the path after it that a tab may have started (only holes
-  // of its pattern between them), and whether a tab's break-off holes join
-  // the two.
-  std::vector<std::size_t> next(runs.size(), none), prev(runs.size(), none);
-  std::vector<bool> holed(runs.size(), false);  // by the later path
-  std::size_t picked = none;
-  for (std::size_t u = 0; u < runs.size(); ++u) {
-    if (runs[u].Start == start) picked = u;
-    if (runs[u].Kind != TCutRun::Path) continue;
+  const TAutoTabSettings& tab = RTDB->AutoTab;
+  const double tolerance = InchUnitsPerDisplayUnit * 0.0001;
+  // How far from a gap's middle the tab's break-off holes may stand: the
+  // row's offset from the path and its half length, beyond the gap itself.
+  const double rowReach = std::fabs(double(tab.HoleOffset)) + std::fabs(double(tab.CutInOffset)) +
+                          std::max(0, tab.NumberOfHoles - 1) / 2.0 * std::fabs(double(tab.HoleSpacing));
+  // The piece a tab started after path u: the next path in the cut order,
+  // only holes of u's pattern between, cut as a tab's new jog cuts (SameCut),
+  // beginning away from where u ended but within the tab's gap, and the holes
+  // between standing in that gap. holed: break-off holes join the two.
+  auto after = [&](std::size_t u, bool* holed) -> std::size_t {
     std::size_t v = u + 1;
     while (v < runs.size() && runs[v].Kind == TCutRun::Hole && entity(v).GetStepObj() == entity(u).GetStepObj()) ++v;
-    if (v < runs.size() && runs[v].Kind == TCutRun::Path && SameCut(entity(u), entity(v))) {
-      next[u] = v;
-      prev[v] = u;
-      holed[v] = v > u + 1 && BesideGap(runs, u, v);
-    }
-  }
+    if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
+    const double gap = Distance(runs[u].End, runs[v].Begin);
+    const double width = TabGap(tab, layer, entity(u)) + tolerance;
+    if (gap == 0 || gap > width) return none;
+    if (v > u + 1 && !StandInGap(runs, u, v, width + rowReach)) return none;
+    if (holed != nullptr) *holed = v > u + 1;
+    return v;
+  };
+  // The path before v whose piece v may be.
+  auto before = [&](std::size_t v) -> std::size_t {
+    std::size_t u = v;
+    while (u > 0 && runs[u - 1].Kind == TCutRun::Hole) --u;
+    return u > 0 && runs[u - 1].Kind == TCutRun::Path && after(u - 1, nullptr) == v ? u - 1 : none;
+  };
+  std::size_t picked = none;
+  for (std::size_t u = 0; u < runs.size() && picked == none; ++u)
+    if (runs[u].Start == start) picked = u;
   if (picked == none || runs[picked].Kind == TCutRun::Other) return cut;
-  // The paths the pick lies among: a path itself, or the two a hole joins.
+  // The paths the pick lies among: a path itself, or the two whose gap a
+  // hole stands in.
   std::size_t a = picked, b = picked;
   if (runs[picked].Kind == TCutRun::Hole) {
     while (a > 0 && runs[a].Kind == TCutRun::Hole) --a;
-    if (runs[a].Kind != TCutRun::Path || next[a] == none || next[a] < picked) return cut;
-    b = next[a];
+    if (runs[a].Kind != TCutRun::Path) return cut;
+    b = after(a, nullptr);
+    if (b == none || b < picked) return cut;
   }
-  std::vector<std::size_t> chain;  // the run of paths a tab may have split, in order
-  for (std::size_t u = a; u != none; u = prev[u]) chain.push_back(u);
+  // The run of paths a tab may have split, in order, and for each whether
+  // break-off holes join it to the one before.
+  std::vector<std::size_t> chain;
+  std::vector<bool> holed;
+  for (std::size_t u = a; u != none; u = before(u)) chain.push_back(u);
   std::reverse(chain.begin(), chain.end());
+  holed.assign(chain.size(), false);
+  for (std::size_t i = 1; i < chain.size(); ++i) holed[i] = chain[i] > chain[i - 1] + 1;
   const std::size_t ia = chain.size() - 1;
-  if (b != a) chain.push_back(b);
-  const std::size_t ib = chain.size() - 1;
-  for (std::size_t u = next[chain.back()]; u != none; u = next[u]) chain.push_back(u);
-  // The shortest stretch around the pick that closes (Closes).
-  std::map<std::pair<int32_t, int32_t>, std::size_t> begins;
-  for (std::size_t i = 0; i <= ia; ++i) begins[{runs[chain[i]].Begin.X, runs[chain[i]].Begin.Y}] = i;
+  for (std::size_t u = a;;) {
+    bool h = false;
+    const std::size_t v = after(u, &h);
+    if (v == none) break;
+    chain.push_back(v);
+    holed.push_back(h);
+    u = v;
+  }
+  const std::size_t ib = b != a ? ia + 1 : ia;
+  // The shortest stretch around the pick that closes (Closes), of at most
+  // kMostPieces pieces; a path closes with itself only where it ends where it
+  // began.
+  std::vector<TBox> boxes, firsts;
+  const std::size_t lowest = ia + 1 > kMostPieces ? ia + 1 - kMostPieces : 0;
+  const std::size_t highest = std::min(chain.size(), ib + kMostPieces);
+  for (std::size_t i = lowest; i < highest; ++i) {
+    const TCutRun& run = runs[chain[i]];
+    TBox all(run.Begin), first(run.Begin);
+    for (const TCutRun::TMove& m : run.Moves) all.Add(m);
+    if (!run.Moves.empty()) first.Add(run.Moves.front());
+    boxes.push_back(all);
+    firsts.push_back(first);
+  }
   std::size_t first = none, last = none;
-  for (std::size_t j = ib; j < chain.size(); ++j) {
-    const auto found = begins.find({runs[chain[j]].End.X, runs[chain[j]].End.Y});
-    std::size_t i = found != begins.end() ? found->second : none;
-    for (std::size_t k = std::min(ia + 1, j); i == none && k-- > 0;)
-      if (Closes(runs[chain[k]], runs[chain[j]])) i = k;
-    if (i != none && (first == none || j - i < last - first)) first = i, last = j;
+  for (std::size_t j = ib; j < highest; ++j) {
+    const TCutRun& end = runs[chain[j]];
+    if (j == ia && end.End.X == end.Begin.X && end.End.Y == end.Begin.Y) {
+      first = last = j;
+      break;
+    }
+    std::size_t k = std::min(ia + 1, j);
+    const std::size_t bound = std::max(j + 1 > kMostPieces ? j + 1 - kMostPieces : 0,
+                                       first == none ? 0 : j - (last - first) + 1);
+    for (; k-- > bound;)
+      if (boxes[j - lowest].Meets(firsts[k - lowest]) && Closes(runs[chain[k]], end)) {
+        first = k, last = j;
+        break;
+      }
+    if (first != none && j + 1 - (last - first) > ia) break;
   }
   if (first == none) {
     // An open cut: the paths its break-off holes join to the pick. A path
     // joined to them without holes may be a piece of it or a cut of its own.
-    for (first = ia; first > 0 && holed[chain[first]];) --first;
-    for (last = ib; last + 1 < chain.size() && holed[chain[last + 1]];) ++last;
+    for (first = ia; first > 0 && holed[first];) --first;
+    for (last = ib; last + 1 < chain.size() && holed[last + 1];) ++last;
     if (last > first) {
       if (first > 0) cut.Unsure.push_back(runs[chain[first - 1]].Start);
       if (last + 1 < chain.size()) cut.Unsure.push_back(runs[chain[last + 1]].Start);
@@ -421,4 +502,15 @@ std::string TabbedCutLeftOutText(const TTabbedCut& cut, const std::string& comma
     text += (k > 0 ? " and (" : "(") + ShortRealText(p.X / unit) + ", " + ShortRealText(p.Y / unit) + ")";
   }
   return text + ".";
+}
+
+std::string TabbedCutTakenText(const TTabbedCut& cut, const std::string& command) {
+  if (cut.Starts.size() < 2 || RTDB == nullptr) return "";
+  std::size_t holes = 0;
+  for (const int32_t h : cut.Starts)
+    if (TRoutEntity* e = RTDB->EntityAt(h); e != nullptr && e->GetType() == etRoutHole) ++holes;
+  const std::size_t paths = cut.Starts.size() - holes;
+  auto counted = [](std::size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+  return command + " took " + counted(paths, "path") + (holes > 0 ? " and " + counted(holes, "hole") : "") +
+         ": every piece" + (holes > 0 ? " and break-off hole" : "") + " of the tabbed cut picked.";
 }

@@ -28,24 +28,30 @@ bool AddTabAt(int32_t handle, const TIntPoint& click);
 // path at the gap and starts a new one after it, at once after its break-off
 // holes: the pieces of one cut follow each other in the cut order, each
 // started by a jog with the first jog's comp side, tool, comp index and step
-// pattern, the holes between them carrying that pattern too. Of such a run,
-// the pieces of one profile are the shortest stretch around the pick whose
-// last path ends where its first begins, or comes back over the first's
-// first move or the point it entered the profile at (leads and corner
-// routs); a cut that does not close is the stretch its break-off holes join
-// to the pick.
+// pattern away from where the piece before ended but within the gap a tab
+// of the Auto Tab settings leaves (its width, with the cutter where they add
+// it), the holes between them carrying that pattern too and standing in
+// that gap. A path that only ends on another, or begins where another ended,
+// is no piece of it. Of such a run, the pieces of one profile are the
+// shortest stretch around the pick whose last path ends where its first
+// begins, or comes back over the first's first move or the point it entered
+// the profile at (leads and corner routs); a cut that does not close is the
+// stretch its break-off holes join to the pick. A hole stands for the cut
+// whose gap it stands in, else for itself.
 struct TTabbedCut {
   // The path starts and holes the pick stands for, in cut order (the pick's
   // start alone on a path that no tab split).
   std::vector<int32_t> Starts;
   // Of a cut that closes no profile: the paths cut just before and after
   // its pieces, started as a tab starts a piece but joined by no break-off
-  // holes. They
-  // may be pieces of it too, and are left out.
+  // holes. They may be pieces of it too, and are left out.
   std::vector<int32_t> Unsure;
 };
 // start: a path start (jog, circle) or hole of a rout layer.
 TTabbedCut FindTabbedCut(int32_t start);
+// The hint saying how many paths and holes a command took where it took
+// more than the one picked ("" when it took that alone); command: its title.
+std::string TabbedCutTakenText(const TTabbedCut& cut, const std::string& command);
 // The box naming the paths a command left out ("" when none); command: its
 // title.
 std::string TabbedCutLeftOutText(const TTabbedCut& cut, const std::string& command);

@@ -81,21 +81,25 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
   Do(form, "CreateStepRepeat1", {{10, 1}});  // on a hole
   EXPECT_EQ(Layer(40), Stepped(tabbed, " +0,30"));
 
-  // An open cut: the tab's holes join its pieces; the path after them (a
-  // hole away from their gap between) is named.
+  EXPECT_EQ(ApplicationHint(), "Create Step & Repeat took 3 paths and 6 holes: every piece and break-off hole of "
+                               "the tabbed cut picked.");
+
+  // An open cut: the tab's holes join its pieces; the path after them,
+  // begun within a tab's gap of their end, is named.
   SelectLayer(41);
   Do(form, "Line", {{0, 50}, {20, 50}});
-  Do(form, "Hole", {{50, 60}});
-  Do(form, "Line", {{30, 50}, {40, 50}});
+  Do(form, "Line", {{21, 50}, {40, 50}});
   Do(form, "Tab1", {{10, 50}, {10, 50}});
   QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
   Do(form, "AutoStepRepeat1", {{5, 50}});
   EXPECT_EQ(Layer(41), (std::vector<std::string>{"J 0,50 +30,0", "L 9,50", "H 9,51 +30,0", "H 10,51 +30,0",
-                                                 "H 11,51 +30,0", "J 11,50 +30,0", "L 20,50", "H 50,60",
-                                                 "J 30,50", "L 40,50"}));
+                                                 "H 11,51 +30,0", "J 11,50 +30,0", "L 20,50", "J 21,50",
+                                                 "L 40,50"}));
   EXPECT_EQ(LastBox(), "Step & Repeat took only the pieces of the cut picked that break-off holes join: they close "
                        "no profile, and the paths cut next to them may be pieces of it too.\r\nNot taken: the path "
-                       "starting at (3.0, 5.0).");
+                       "starting at (2.1, 5.0).");
+  EXPECT_EQ(ApplicationHint(),
+            "Step & Repeat took 2 paths and 3 holes: every piece and break-off hole of the tabbed cut picked.");
 
   // Boards routed outside and tabbed twice: one from its corner without
   // break-off holes (its last piece comes back over its first move), a
@@ -126,6 +130,76 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
     const std::vector<std::string> layer = Layer(corner ? 42 : 43);
     ASSERT_EQ(layer.size(), corner ? 11u : 18u) << LastBox();
     for (const std::string& s : layer) EXPECT_TRUE(s[0] == 'L' || s.ends_with(" +30,0")) << s;
+  }
+  EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+}
+
+// Where no tab split the path picked, a step command takes what is picked:
+// a slot that ends on another, a notch ending on a board's edge, a hole far
+// from the gap between two slots. Create takes it alone; Delete, on paths
+// of one pattern, leaves the others theirs.
+TEST_F(TRoutStepPicksTest, StepCommandsTakeWhatIsPickedWhereNoTabSplitIt) {
+  TWorkspace& form = StartProgram();
+  const std::size_t boxes = ShownMessageBoxes().size();
+  auto create = [&](const TIntPoint& at) {
+    QueueModalScript("TEditStepDialog", [](TForm& f) {
+      f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X0Y03", "M02", "M08"});
+      f.Click("OKButton");
+    });
+    Do(form, "CreateStepRepeat1", {at});
+  };
+  struct TLayout {
+    uint8_t Layer;
+    std::vector<std::string> Entities;  // as drawn, in cut order
+    std::vector<TIntPoint> Picks;       // one on each path or hole
+    std::size_t Picked;                 // the pick the commands are tried on
+  };
+  const std::vector<TLayout> layouts{
+      // Three slots of one tool, the last ending on the first.
+      {40, {"J 0,0", "L 20,0", "J 50,50", "L 60,50", "J 10,10", "L 10,0"}, {{5, 0}, {55, 50}, {10, 5}}, 1},
+      // A board routed from its corner along its top edge, then a notch
+      // ending on that edge.
+      {41,
+       {"J 0,100", "L 100,100", "L 100,0", "L 0,0", "L 0,100", "J 10,110", "L 10,100"},
+       {{50, 100}, {10, 105}},
+       1},
+      // A slot, a hole far from it on the line square to the gap, a slot.
+      {42, {"J 0,150", "L 20,150", "H 25,200", "J 30,150", "L 40,150"}, {{5, 150}, {25, 200}, {35, 150}}, 1},
+  };
+  for (const TLayout& l : layouts) {
+    SelectLayer(l.Layer);
+    for (std::size_t k = 0; k < l.Entities.size(); ++k) {
+      auto at = [&](std::size_t i) {
+        const std::string& e = l.Entities[i];
+        return TIntPoint{std::stoi(e.substr(2)), std::stoi(e.substr(e.find(',') + 1))};
+      };
+      if (l.Entities[k][0] == 'H') Do(form, "Hole", {at(k)});
+      if (l.Entities[k][0] != 'J') continue;
+      Do(form, "Line", {at(k), at(k + 1)});
+      for (k += 2; k < l.Entities.size() && l.Entities[k][0] == 'L'; ++k)
+        RTDB->AppendLine({at(k).X * (In / 10), at(k).Y * (In / 10)}, 0, NoZOffset);
+      RoutUndo->BeginOperation("Line");
+      --k;
+    }
+    ASSERT_EQ(Layer(l.Layer), l.Entities);
+    // The picked start alone gets the pattern.
+    create(l.Picks[l.Picked]);
+    std::vector<std::string> picked = l.Entities;
+    for (std::size_t k = 0, starts = 0; k < picked.size(); ++k)
+      if (picked[k][0] != 'L' && starts++ == l.Picked) picked[k] += " +0,30";
+    EXPECT_EQ(Layer(l.Layer), picked);
+    ButtonManager().Press(UndoCommand);
+    // Every path and hole with one pattern: Delete takes it from the picked
+    // one only.
+    create(l.Picks[0]);
+    for (std::size_t k = 1; k < l.Picks.size(); ++k) Do(form, "AddtoStepList1", {l.Picks[k], l.Picks[0]});
+    const std::vector<std::string> all = Stepped(l.Entities, " +0,30");
+    ASSERT_EQ(Layer(l.Layer), all);
+    Do(form, "DeleteStepRepeat1", {l.Picks[l.Picked]});
+    std::vector<std::string> others = all;
+    for (std::size_t k = 0; k < others.size(); ++k)
+      if (others[k][0] != 'L' && picked[k] != l.Entities[k]) others[k] = l.Entities[k];
+    EXPECT_EQ(Layer(l.Layer), others);
   }
   EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
 }
