@@ -75,7 +75,8 @@ class TRoutEditServices {
   // The check mark of the single-step animate menu item.
   virtual void SetAnimateChecked(bool checked) = 0;
   // Writes the rout layer through its export filter into a new scratch file
-  // and gives its name; empty when writing failed.
+  // and gives its name; empty when writing failed. The user is told which
+  // step patterns the file holds as plain copies.
   virtual std::string SaveRoutLayerToScratch(uint8_t layer) = 0;
   // Cancels the active command, clears the current rout layer, re-imports
   // it from the file and resets RoutUndo.

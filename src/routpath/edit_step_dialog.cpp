@@ -144,9 +144,7 @@ TStepTextReading ReadStepText(std::array<std::vector<std::string>, 3>& panes,
           return r;
         }
         list.push_back({0, repeat, dx, dy, code});
-        r.LastStepPane = k;
-        r.LastStepLine = int32_t(n) + 1;
-        r.LastStepNumber = earlierLines + r.LastStepLine;
+        r.LastStepLines[k] = int32_t(n) + 1;
       } else if (kind == 8 || kind == 27) {
         ended = true;
       } else {
@@ -279,21 +277,30 @@ bool TEditStepDialog::Validate() {
     return false;
   }
   // The last step of a level closes it and makes no copy of its own (a
-  // tape's M08 closes its last level instead): say so rather than give the
-  // entity a pattern of no copies.
-  if (offsets.empty() && !joined.empty()) {
+  // tape's M08 closes its last level instead). A level typed as a tape, its
+  // last step moving or repeating with no bare M02 after it, would lose
+  // that copy unsaid; a table that makes no copy at all would give the
+  // entity a pattern of none. Both are refused at the step to correct.
+  int pane = -1;
+  for (int k = 0; k < 3 && pane < 0; ++k) {
+    const TStepCommandList& l = r.Lists[k];
+    if (!l.empty() && l.back().Command == 0 && (l.back().DX != 0 || l.back().DY != 0 || l.back().Count > 1))
+      pane = k;
+  }
+  if (pane < 0 && offsets.empty() && !joined.empty()) {
     // The line to correct: the last M02, else the first line of the table.
-    if (r.LastStepPane < 0) {
-      r.LastStepPane = r.Lists[0].empty() ? r.Lists[1].empty() ? 2 : 1 : 0;
-      r.LastStepLine = 1;
-      r.LastStepNumber = 1;
-      for (int k = 0; k < r.LastStepPane; ++k) r.LastStepNumber += int32_t(panes[k].size());
-    }
+    for (int k = 3; k-- > 0 && pane < 0;)
+      if (r.LastStepLines[k] > 0) pane = k;
+    if (pane < 0) pane = r.Lists[0].empty() ? r.Lists[1].empty() ? 2 : 1 : 0;
+  }
+  if (pane >= 0) {
+    ErrorPane = pane;
+    ErrorLine = std::max(r.LastStepLines[pane], 1);
+    int32_t number = ErrorLine;
+    for (int k = 0; k < pane; ++k) number += int32_t(panes[k].size());
     ErrorBox("Step && Repeat makes no copy.\r\nThe last M02 of a level closes it and makes no copy of its own: "
              "end the level with a line M02 after its last step." +
-             CheckLineText(r.LastStepNumber));
-    ErrorPane = r.LastStepPane;
-    ErrorLine = r.LastStepLine;
+             CheckLineText(number));
     ShowError();
     return false;
   }

@@ -1,8 +1,9 @@
 // The "Edit Steps" dialog: the step-and-repeat table of an entity as NC
 // text, one pane per nesting level, edited as text and read back into step
-// command lists. A table that does not read, or whose expansion leaves the
-// coordinate range, is refused with the line to correct and the dialog stays
-// open.
+// command lists. A table that does not read, whose expansion leaves the
+// coordinate range, or that makes no copy or a level of which ends in a step
+// that moves or repeats (the last step closes a level and makes no copy of
+// its own) is refused with the line to correct and the dialog stays open.
 //
 // Text of one level: "M01", then one line per step, "R<count>" when the
 // count is above 1, "M02X<dx>Y<dy>" and the orientation words (M70 exchange,
@@ -40,8 +41,8 @@ struct TStepTextReading {
   int32_t ErrorPane = 0;  // 0-based
   int32_t ErrorLine = 0;  // 1-based within the pane
   int32_t ErrorNumber = 0;  // counted across the panes, as reported
-  // The last M02 line read, in the same three ways (pane -1: none).
-  int32_t LastStepPane = -1, LastStepLine = 0, LastStepNumber = 0;
+  // The last M02 line read in each pane (1-based; 0: none).
+  std::array<int32_t, 3> LastStepLines{};
 };
 // Reads the panes (blank lines taken out of them); stops at "M08" and at the
 // first error.

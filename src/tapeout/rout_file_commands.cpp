@@ -10,6 +10,7 @@
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/import_guard.h"
+#include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/cad_database.h"
 #include "model/entity_store.h"
@@ -278,6 +279,43 @@ bool SaveRoutFileAs(uint8_t layer) {
                      std::to_string(paths) + (paths == 1 ? " path, " : " paths, ") + std::to_string(moves) +
                      (moves == 1 ? " move, " : " moves, ") + name);
   return true;
+}
+
+void TellRoutPatternsWrittenAsCopies(uint8_t layer) {
+  TRoutTapeProgram program;
+  if (!CollectRoutLayer(layer, program)) return;
+  constexpr std::size_t kMaxNamed = 8;
+  std::vector<std::string> named;
+  std::size_t count = 0;
+  const double unit = UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit;
+  int32_t last = 0;
+  // A pattern's run of items is named by its first: where its first path,
+  // circle or hole starts.
+  for (const TRoutTapeItem& item : program.Items) {
+    const int32_t p = item.Pattern;
+    if (p == last) continue;
+    last = p;
+    if (p <= 0 || std::size_t(p) > program.Patterns.size() ||
+        RoutTapeStatesPattern(program.Patterns[p - 1], RoutOutputFormat) || ++count > kMaxNamed)
+      continue;
+    const std::size_t copies = program.Patterns[p - 1].Offsets.size();
+    const char* what = item.Kind == TRoutTapeItemKind::Hole     ? "hole"
+                       : item.Kind == TRoutTapeItemKind::Circle ? "circle"
+                                                                : "path";
+    named.push_back(std::string("the ") + what + " at X " + RealToStr(item.Point.X / unit) + " Y " +
+                    RealToStr(item.Point.Y / unit) + ": " + Int64ToStrGrouped(int64_t(copies)) +
+                    (copies == 1 ? " copy" : " copies"));
+  }
+  if (count == 0) return;
+  const bool one = count == 1;
+  std::string text = std::string("The rout tape cannot state ") +
+                     (one ? "this step pattern as a pattern" : "these step patterns as patterns") +
+                     " (a nested list, an incremental tape, an orientation the axis version cannot state): the "
+                     "text to edit writes out each copy.";
+  for (const std::string& n : named) text += "\r\n" + n;
+  if (count > named.size()) text += "\r\n(" + Int64ToStrGrouped(int64_t(count - named.size())) + " more)";
+  InformationBox(text + "\r\nOK in the editor turns " + (one ? "the pattern" : "the patterns") +
+                 " into plain copies, which Undo cannot take back; Cancel there keeps the layer as it is.");
 }
 
 bool SaveRoutLayerToScratch(uint8_t layer, std::string& fileName) {

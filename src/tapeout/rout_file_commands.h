@@ -28,6 +28,11 @@ bool SaveRoutFileAs(uint8_t layer);
 // Writes the layer to a new scratch tape (SCRATCH\NNNNNNNN.TMP) through its
 // export filter without a dialog; false (name empty) when it failed.
 bool SaveRoutLayerToScratch(uint8_t layer, std::string& fileName);
+// Before the layer is edited as the text of its tape: an information box
+// naming the step patterns the tape cannot state as patterns and writes as
+// plain copies, which the text read back makes of them. No box when there
+// are none.
+void TellRoutPatternsWrittenAsCopies(uint8_t layer);
 // Replaces the current rout layer by the tape's content; the layer stays as
 // it was when the tape cannot be read. The layer's G93 origin stays unless
 // the tape sets one. True when it was replaced.

@@ -307,10 +307,7 @@ std::vector<TRoutTapeItem> TRoutTapeBuilder::WrittenItems(const TRoutTapeProgram
     while (p != 0 && end < items.size() && items[end].Pattern == p) ++end;
     const TRoutTapePattern* pattern =
         p > 0 && std::size_t(p) <= program.Patterns.size() ? &program.Patterns[p - 1] : nullptr;
-    // An incremental tape would need the position after each run: copies
-    // are written out there, as on a drill tape.
-    const bool asPattern = pattern != nullptr && !pattern->Offsets.empty() && f_.Absolute &&
-                           WritableAsPattern(pattern->Commands, f_.Version);
+    const bool asPattern = pattern != nullptr && RoutTapeStatesPattern(*pattern, f_);
     if (asPattern) {
       TRoutTapeItem start;
       start.Kind = TRoutTapeItemKind::PatternStart;
@@ -671,6 +668,18 @@ bool CollectFromRoutDatabase(uint8_t layer, TRoutTapeProgram& program) {
 
 }  // namespace
 
+bool RoutTapeStatesPattern(const TRoutTapePattern& pattern, const TRoutFormatRecord& format) {
+  // An incremental tape would need the position after each run: copies
+  // are written out there, as on a drill tape.
+  return !pattern.Offsets.empty() && format.Absolute && WritableAsPattern(pattern.Commands, format.Version);
+}
+
+bool CollectRoutLayer(uint8_t layer, TRoutTapeProgram& program) {
+  program.Layer = layer;
+  const TRoutLayerCollector collect = RoutLayerCollector ? RoutLayerCollector : CollectFromRoutDatabase;
+  return layer >= kFirstRoutLayer && layer <= kLastRoutLayer && collect(layer, program);
+}
+
 bool BuildRoutTapeLines(const TRoutTapeProgram& program, const TRoutFormatRecord& format,
                         const TRoutToolPage& tools, bool headerHasM48, bool trailerHasM30,
                         std::vector<std::string>& lines, std::string& error) {
@@ -814,9 +823,7 @@ class TRoutOutputFormatDialog : public TForm {
 
 bool WriteRoutLayer(uint8_t layer, uint8_t filter, const std::string& fileName) {
   TRoutTapeProgram program;
-  program.Layer = layer;
-  const TRoutLayerCollector collect = RoutLayerCollector ? RoutLayerCollector : CollectFromRoutDatabase;
-  if (layer < kFirstRoutLayer || layer > kLastRoutLayer || !collect(layer, program)) {
+  if (!CollectRoutLayer(layer, program)) {
     ErrorBox("Rout layer R" + IntToShortStr(layer - kFirstRoutLayer) + " cannot be written.");
     return false;
   }

@@ -159,6 +159,12 @@ struct TRoutTapeProgram {
   std::vector<TRoutTapePattern> Patterns;
 };
 
+// Whether a tape in the format states the pattern as a pattern (M25, the
+// run, its step list); else the tape cuts the run again for each copy: a
+// nested list or one that did not expand whole, an incremental tape, an
+// orientation the axis version cannot state (WritableAsPattern).
+bool RoutTapeStatesPattern(const TRoutTapePattern& pattern, const TRoutFormatRecord& format);
+
 // Database units per tape unit and the digits of the record's unit.
 struct TRoutTapeDigits {
   int32_t IntegerDigits = 2;
@@ -204,6 +210,9 @@ bool WriteRoutTape(const TRoutTapeProgram& program, const TRoutFormatRecord& for
 // read. Without one installed the rout database's layer is collected.
 using TRoutLayerCollector = bool (*)(uint8_t layer, TRoutTapeProgram& program);
 void SetRoutLayerCollector(TRoutLayerCollector collector);
+// The layer's program as its tape is written: through the collector
+// installed, else from the rout database; false when it cannot be read.
+bool CollectRoutLayer(uint8_t layer, TRoutTapeProgram& program);
 
 // The rout output format dialog on a working copy of RoutOutputFormat;
 // OK copies it back (and saves it under "Rout Output Format Defaults" when

@@ -31,7 +31,9 @@ void TWorkspaceRoutEditServices::SetAnimateChecked(bool checked) {
 
 std::string TWorkspaceRoutEditServices::SaveRoutLayerToScratch(uint8_t layer) {
   std::string name;
-  return ::SaveRoutLayerToScratch(layer, name) ? name : std::string();
+  if (!::SaveRoutLayerToScratch(layer, name)) return {};
+  TellRoutPatternsWrittenAsCopies(layer);
+  return name;
 }
 
 void TWorkspaceRoutEditServices::ReloadRoutLayer(const std::string& fileName) {

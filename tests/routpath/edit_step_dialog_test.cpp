@@ -165,13 +165,22 @@ TEST_F(TEditStepDialogTest, TheDialogKeepsUntouchedPanesAndStaysOpenOnABadTable)
     EXPECT_EQ(pane2.SelStart(), pane2.LineStart(2));
     EXPECT_EQ(pane2.SelLength(), 0);
     pane2.SetLines({"M01", "M02Y01", "M02", "M08"});
+    // The first level's last step would make no copy of its own.
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    EXPECT_EQ(d.ErrorPane, 0);
+    EXPECT_EQ(d.ErrorLine, 2);
+    pane1.SetLines({"M01", "M02X05", "M02"});
     f.Click("OKButton");
   });
   EXPECT_TRUE(RunEditStepDialog(table, true));
-  ASSERT_EQ(ShownMessageBoxes().size(), 2u);
+  ASSERT_EQ(ShownMessageBoxes().size(), 3u);
   EXPECT_EQ(ShownMessageBoxes()[0].Text, "Step && Repeat error.\r\nCheck line 2 for errors.");
   EXPECT_EQ(ShownMessageBoxes()[1].Text, "Step && Repeat error.\r\nCheck line 5 for errors.");
-  EXPECT_EQ(table[0], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 5 * Inch, 0, 0}}));
+  EXPECT_EQ(ShownMessageBoxes()[2].Text,
+            "Step && Repeat makes no copy.\r\nThe last M02 of a level closes it and makes no copy of its own: end "
+            "the level with a line M02 after its last step.\r\nCheck line 2 for errors.");
+  EXPECT_EQ(table[0], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 5 * Inch, 0, 0}, {0, 1, 0, 0, 0}}));
   EXPECT_EQ(table[1], (TStepCommandList{{1, 1, 0, 0, 0}, {0, 1, 0, Inch, 0}, {0, 1, 0, 0, 0}}));
 }
 

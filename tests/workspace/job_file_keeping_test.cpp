@@ -582,7 +582,7 @@ TEST_F(TJobFileKeepingTest, TheLargestJobTheModelHoldsIsSavedAndOpenedWhole) {
   SelectLayer(30);
   std::string refused;
   QueueModalScript("TEditStepDialog", [&refused](TForm& f) {
-    f.Get<TMemo>("Step1Memo").SetLines({"M01", "R60000M02X0Y0", "M08"});
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "R60000M02X0Y0", "M02", "M08"});
     const std::size_t boxes = ShownMessageBoxes().size();
     f.Click("OKButton");
     if (ShownMessageBoxes().size() == boxes) return;

@@ -95,7 +95,61 @@ TEST_F(TWorkspaceDialogsTest, MakeRoutTapeCutsEveryStepCopyTheScreenShows) {
   });
   Run(form, emRout, "TextEditRout1");
   EXPECT_EQ(Cuts(40), screen);
-  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+  // The nested pattern is cut copy by copy on the tape: the box says so.
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Type, mtInformation);
+  EXPECT_EQ(LastBox(), "The rout tape cannot state this step pattern as a pattern (a nested list, an incremental "
+                       "tape, an orientation the axis version cannot state): the text to edit writes out each "
+                       "copy.\r\nthe path at X 10.0 Y 0.0: 3 copies\r\nOK in the editor turns the pattern into "
+                       "plain copies, which Undo cannot take back; Cancel there keeps the layer as it is.");
+}
+
+// Text Edit Rout names, before the editor opens, the patterns the tape cuts
+// copy by copy in the output format: the turned copy on a tape of axis
+// version 2, every pattern on an incremental tape (the first eight named).
+// Cancel in the editor keeps the patterns.
+TEST_F(TWorkspaceDialogsTest, TextEditRoutNamesThePatternsItsTapeWritesAsCopies) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  for (int32_t k = 0; k < 9; ++k) {
+    RTDB->AddLineSegment({0, k * In}, {In, k * In}, false, NoZOffset, 0);
+    QueueModalScript("TEditStepDialog", [k](TForm& f) {
+      f.Get<TMemo>("Step1Memo").SetLines({"M01", k == 1 ? "M02X03Y0M80" : "M02X03Y0", "M02"});
+      f.Click("OKButton");
+    });
+    Run(form, emRout, "CreateStepRepeat1");
+    Click(In / 2, k * In);
+    form.KeyDown(VK_ESCAPE);
+  }
+  const auto screen = Cuts(40);
+  ASSERT_EQ(screen.size(), 18u) << LastBox();
+  auto textEdit = [&form] {
+    std::size_t before = 0;
+    QueueModalScript("TQuillexForm", [&before](TForm& f) {
+      before = ShownMessageBoxes().size();
+      static_cast<TQuillexForm&>(f).Editor->InsertString(";EDITED\r\n");
+      f.Get<TButton>("CancelButton").Click();
+    });
+    const std::size_t boxes = ShownMessageBoxes().size();
+    Run(form, emRout, "TextEditRout1");
+    EXPECT_EQ(before, ShownMessageBoxes().size());
+    return before > boxes ? LastBox() : std::string();
+  };
+  const std::string head = "The rout tape cannot state ";
+  const std::string reasons = " (a nested list, an incremental tape, an orientation the axis version cannot state): "
+                              "the text to edit writes out each copy.\r\n";
+  RoutOutputFormat.Version = 2;
+  EXPECT_EQ(textEdit(), head + "this step pattern as a pattern" + reasons +
+                            "the path at X 0.0 Y 1.0: 1 copy\r\nOK in the editor turns the pattern into plain "
+                            "copies, which Undo cannot take back; Cancel there keeps the layer as it is.");
+  RoutOutputFormat.Version = 1;
+  RoutOutputFormat.Absolute = false;
+  std::string named;
+  for (int k = 0; k < 8; ++k) named += "the path at X 0.0 Y " + std::to_string(k) + ".0: 1 copy\r\n";
+  EXPECT_EQ(textEdit(), head + "these step patterns as patterns" + reasons + named +
+                            "(1 more)\r\nOK in the editor turns the patterns into plain copies, which Undo cannot "
+                            "take back; Cancel there keeps the layer as it is.");
+  EXPECT_EQ(Cuts(40), screen);
 }
 
 // The step list of one copy 3" along X, for the next Create Step & Repeat.

@@ -2,6 +2,7 @@
 // break-off hole of a cut that tabs split; a typed list that makes no copy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "command/button_manager.h"
@@ -221,6 +222,54 @@ TEST_F(TRoutStepPicksTest, CreateStepRepeatSaysWhenTheListMakesNoCopy) {
   EXPECT_EQ(LastBox(), "Step && Repeat makes no copy.\r\nThe last M02 of a level closes it and makes no copy of "
                        "its own: end the level with a line M02 after its last step.\r\nCheck line 2 for errors.");
   EXPECT_EQ(RoutEntityCount, count);
+}
+
+// A level typed as a tape states it, its last step moving with no bare M02
+// after it, would make no copy of that step (a tape cuts one): the dialog
+// refuses it at that step, in the pane of its level, and the list closed
+// makes every copy.
+TEST_F(TRoutStepPicksTest, StepListsRefuseALevelWhoseLastStepWouldMakeNoCopy) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  Do(form, "Line", {{0, 0}, {10, 0}});
+  const std::string box = "Step && Repeat makes no copy.\r\nThe last M02 of a level closes it and makes no copy of "
+                          "its own: end the level with a line M02 after its last step.\r\nCheck line ";
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    TMemo& pane = f.Get<TMemo>("Step1Memo");
+    pane.SetLines({"M01", "M02X05Y0", "M02X0Y05", "M08"});
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    EXPECT_EQ(pane.CaretLine(), 2);
+    pane.SetLines({"M01", "M02X05Y0", "M02X0Y05", "M02", "M08"});
+    f.Click("OKButton");
+  });
+  Do(form, "CreateStepRepeat1", {{5, 0}});
+  EXPECT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(LastBox(), box + "3 for errors.");
+  const std::vector<std::string> twice{"J 0,0 +50,0 +50,50", "L 10,0"};
+  EXPECT_EQ(Layer(40), twice);
+
+  // A second level typed so adds nothing: refused in its pane, the lines
+  // counted on from the first, and the pattern stays as it was.
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X0Y10", "M02", "M08"});
+    f.Click("OKButton");
+  });
+  Do(form, "CreateStepRepeat1", {{5, 0}});
+  const std::vector<std::string> nested = Layer(40);
+  ASSERT_EQ(std::count(nested[0].begin(), nested[0].end(), '+'), 5) << nested[0];
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "R2M02X0Y0", "M02"});
+    f.Get<TMemo>("Step2Memo").SetLines({"M01", "M02X0Y05", "M08"});
+    f.Click("OKButton");
+    EXPECT_TRUE(f.Showing());
+    EXPECT_TRUE(f.Get<TMemo>("Step2Memo").Focused());
+    EXPECT_EQ(f.Get<TMemo>("Step2Memo").CaretLine(), 1);
+    f.Click("CancelButton");
+  });
+  Do(form, "EditStepList1", {{5, 0}});
+  EXPECT_EQ(LastBox(), box + "5 for errors.");
+  EXPECT_EQ(Layer(40), nested);
 }
 
 }  // namespace
