@@ -761,13 +761,13 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
     if ((bufferPos_ < bufferEnd_ || FillBuffer(ignored)) && buffer_[bufferPos_] == '\n')
       ++bufferPos_;
   }
-  // A Ctrl-Z behind a last line ends the file: with what may follow it (see
-  // SkipDosTail) it is dropped from the line.
+  // A Ctrl-Z or NUL behind a last line ends the file: with what may follow
+  // it (see SkipDosTail) it is dropped from the line.
   if (!tooLong && err == 0) {
     std::size_t mark = raw.size();
     while (mark > 0 && IsDosTail(raw[mark - 1])) --mark;
-    mark = raw.find(kDosEnd, mark);
-    if (mark != std::string::npos && SkipDosTail()) raw.erase(mark);
+    mark = std::find_if(raw.begin() + static_cast<std::ptrdiff_t>(mark), raw.end(), IsTapeEnd) - raw.begin();
+    if (mark < raw.size() && SkipDosTail()) raw.erase(mark);
   }
   ++rawCount_;
   if (err == 0 && tooLong) {
@@ -949,7 +949,7 @@ bool SwapReadFileObj::EofAtBlockEnd() {
         return true;
       }
     }
-    if (buffer_[bufferPos_] == kDosEnd && SkipDosTail()) return true;
+    if (IsTapeEnd(buffer_[bufferPos_]) && SkipDosTail()) return true;
     // In character mode line ends before the next line are read past anyway.
     if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) return false;
     ++bufferPos_;
@@ -959,11 +959,14 @@ bool SwapReadFileObj::EofAtBlockEnd() {
 bool SwapReadFileObj::SkipDosTail() {
   // A byte of tape found ahead before is ahead still.
   if (BytesRead() < tapeAhead_) return false;
-  for (std::size_t i = bufferPos_; i < bufferEnd_; ++i)
+  std::size_t nuls = 0;
+  for (std::size_t i = bufferPos_; i < bufferEnd_; ++i) {
     if (!IsDosTail(buffer_[i])) {
       tapeAhead_ = fileBytes_ - static_cast<int64_t>(bufferEnd_ - i);
       return false;
     }
+    if (buffer_[i] == '\0') ++nuls;
+  }
   // The rest of the file is looked at and put back.
   const long at = std::ftell(file_);
   if (at < 0) return false;
@@ -972,12 +975,20 @@ bool SwapReadFileObj::SkipDosTail() {
   int64_t offset = at;
   for (std::size_t n = 0; tail && (n = std::fread(block, 1, sizeof block, file_)) > 0; offset += n) {
     const char* found = std::find_if_not(block, block + n, IsDosTail);
+    nuls += static_cast<std::size_t>(std::count(static_cast<const char*>(block), found, '\0'));
     tail = found == block + n;
     if (!tail) tapeAhead_ = offset + (found - block);
   }
   tail = tail && !std::ferror(file_);
   std::clearerr(file_);
   if (std::fseek(file_, at, SEEK_SET) != 0 || !tail) return false;
+  if (nuls > kMaxTextLine) {
+    // No punch leaves a blank trailer longer than a line: a file that ends
+    // in more zero bytes than that was not written to its end, and is read
+    // as it is, here and from any later place.
+    tapeAhead_ = std::numeric_limits<int64_t>::max();
+    return false;
+  }
   // Taken, so that the reading stands at the file's end.
   int err = 0;
   bufferPos_ = bufferEnd_;

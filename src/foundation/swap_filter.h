@@ -175,13 +175,14 @@ class SwapReadFileObj : public TSwapFilter {
   // Lines SkipLines (n) would read again now: 0 when it goes straight back.
   int32_t RereadLines(int32_t n) const;
   // End of the file reached (or a read error met) and no line pending. A
-  // DOS end-of-file mark (Ctrl-Z) followed by nothing but Ctrl-Zs, blanks
-  // and line ends is no line: it ends the file, and is dropped from a last
-  // line it closes. Inline while
-  // the block read holds the next line's first character.
+  // DOS end-of-file mark (Ctrl-Z) or a punch's blank trailer (NUL bytes)
+  // followed by nothing but Ctrl-Zs, NULs, blanks and line ends is no line:
+  // it ends the file, and is dropped from a last line it closes; such a tail
+  // holding more NULs than a line may (kMaxTextLine) is read as it is. Inline
+  // while the block read holds the next line's first character.
   bool Eof() {
     if (pendingText_.empty() && ioResult_ == 0 && file_ != nullptr && bufferPos_ < bufferEnd_ &&
-        !charMode_ && buffer_[bufferPos_] != kDosEnd)
+        !charMode_ && !IsTapeEnd(buffer_[bufferPos_]))
       return false;
     return EofAtBlockEnd();
   }
@@ -196,10 +197,14 @@ class SwapReadFileObj : public TSwapFilter {
   static constexpr char kDosEnd = '\x1a';
   bool ReadRawLine(std::string& raw);
   bool EofAtBlockEnd();
-  // What a DOS editor or a padded transfer leaves behind the end mark.
-  static bool IsDosTail(char c) { return c == kDosEnd || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-  // When the bytes from bufferPos_ to the file's end are all such, reads
-  // past them and gives true; else reads nothing.
+  // The bytes that end a tape when only a tail follows them: the DOS end
+  // mark and a blank trailer's NUL.
+  static bool IsTapeEnd(char c) { return c == kDosEnd || c == '\0'; }
+  // What a DOS editor, a padded transfer or a punch leaves behind the end.
+  static bool IsDosTail(char c) { return IsTapeEnd(c) || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+  // When the bytes from bufferPos_ to the file's end are all such, and hold
+  // no more NULs than a line may, reads past them and gives true; else reads
+  // nothing.
   bool SkipDosTail();
   // Reads the next block of the file into the buffer; false at the end of
   // the file or on a read error (err then holds its number).
@@ -247,7 +252,8 @@ class SwapReadFileObj : public TSwapFilter {
   std::size_t bufferEnd_ = 0;
   // The file position behind the last block read.
   int64_t fileBytes_ = 0;
-  // The offset of a byte past a Ctrl-Z that is no DOS tail (-1: none found).
+  // The offset of a byte past a Ctrl-Z that is no DOS tail (-1: none found;
+  // the largest offset once the rest of the file held too many NULs).
   int64_t tapeAhead_ = -1;
   int ioResult_ = 0;
   bool lineTooLong_ = false;

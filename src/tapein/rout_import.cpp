@@ -396,11 +396,18 @@ void TRoutTapeReader::RoutCircle(int32_t cx, int32_t cy, int32_t radius, int32_t
 }
 
 void TRoutTapeReader::ToolCompDiameter(int32_t tool, int32_t value) {
-  if (ValidToolNumber(tool)) RoutToolPages[layer_][tool].CompDiameter = value;
+  if (!ValidToolNumber(tool)) return;
+  RoutToolPages[layer_][tool].CompDiameter = value;
+  compStated_[std::size_t(tool)] = true;
 }
 
 void TRoutTapeReader::ToolDiameter(int32_t tool, int32_t value) {
-  if (ValidToolNumber(tool)) RoutToolPages[layer_][tool].Diameter = value;
+  if (!ValidToolNumber(tool)) return;
+  TRoutToolRecord& record = RoutToolPages[layer_][tool];
+  // The page's compensation size went with the page's cutter: a tape that
+  // names another cutter and no compensation size compensates by its size.
+  if (record.Diameter != value && !compStated_[std::size_t(tool)]) record.CompDiameter = value;
+  record.Diameter = value;
 }
 
 void TRoutTapeReader::ToolChange(int32_t tool, int32_t compTool) {

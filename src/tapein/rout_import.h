@@ -125,6 +125,10 @@ class TRoutTapeReader : public TNCReader {
                int32_t feed, int32_t moveParameter, uint8_t comp, bool clockwise) override;
   void RoutCircle(int32_t cx, int32_t cy, int32_t radius, int32_t feed, int32_t moveParameter,
                   bool g32, bool& handled) override;
+  // The sizes go into the layer's tool page. A tool whose size the tape
+  // states and whose compensation size it does not (no CP, no R) takes its
+  // size as compensation size where the page held another size; where the
+  // page held the same size it keeps the page's compensation size.
   void ToolCompDiameter(int32_t tool, int32_t value) override;
   void ToolDiameter(int32_t tool, int32_t value) override;
   void ToolChange(int32_t tool, int32_t compTool) override;
@@ -179,6 +183,9 @@ class TRoutTapeReader : public TNCReader {
   TRoutImportTarget& target_;
   uint8_t layer_;
   bool done_ = false;
+  // By tool number, true for the tools whose compensation size the tape
+  // stated (CP, or R with the size).
+  std::vector<bool> compStated_ = std::vector<bool>(kToolCount + 1, false);
 };
 
 // ---- Import operations ------------------------------------------------------------------

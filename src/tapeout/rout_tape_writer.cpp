@@ -424,11 +424,15 @@ void TRoutTapeBuilder::HeadDown() {
 
 bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame) {
   const bool ccw = f_.CounterClockwise;
-  // Header: units and the tools the layer cuts with.
-  std::set<int32_t> used;
+  // Header: units, the tools the layer cuts with and the compensation
+  // sizes of those and of the compensation indices it names.
+  std::set<int32_t> used, stated;
   for (const TRoutTapeItem& item : program.Items)
-    if (item.Kind == TRoutTapeItemKind::Jog || item.Kind == TRoutTapeItemKind::Circle)
+    if (item.Kind == TRoutTapeItemKind::Jog || item.Kind == TRoutTapeItemKind::Circle) {
       used.insert(item.Tool);
+      stated.insert(item.Tool);
+      stated.insert(item.CompIndex);
+    }
   // The writer's own header, or the tools defined inside the export
   // filter's header block when that opens one.
   if (f_.OutputM48Header || frame.HeaderHasM48) {
@@ -440,21 +444,20 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
     if (!comment.empty()) lines_.push_back(comment);
     const int32_t decimals = f_.Metric ? 3 : 4;
     const double perUnit = UnitsPerTapeUnit(f_);
-    for (int32_t tool : used) {
+    // CP is stated even where it equals the size: a reader whose page holds
+    // another compensation for the size would otherwise keep its own.
+    for (int32_t tool : stated) {
       if (!ValidToolNumber(tool)) continue;
       const TRoutToolRecord& rec = tools_[tool];
-      if (rec.Diameter > 0) {
-        TNCFormatStatus status = TNCFormatStatus::Fits;
+      TNCFormatStatus status = TNCFormatStatus::Fits;
+      if (rec.Diameter > 0 && used.count(tool) > 0) {
         const std::string c = FormatDecimalNumber(decimals, rec.Diameter / perUnit, &status);
         if (status != TNCFormatStatus::Fits) return Fail("tool diameter", c);
         lines_.push_back("T" + PadIntText(tool, 2, '0') + "C" + c);
       }
-      if (rec.CompDiameter > 0 && rec.CompDiameter != rec.Diameter) {
-        TNCFormatStatus status = TNCFormatStatus::Fits;
-        const std::string c = FormatDecimalNumber(decimals, rec.CompDiameter / perUnit, &status);
-        if (status != TNCFormatStatus::Fits) return Fail("compensation diameter", c);
-        lines_.push_back("CP," + IntToShortStr(tool) + "," + c);
-      }
+      const std::string cp = FormatDecimalNumber(decimals, rec.CompDiameter / perUnit, &status);
+      if (status != TNCFormatStatus::Fits) return Fail("compensation diameter", cp);
+      lines_.push_back("CP," + IntToShortStr(tool) + "," + cp);
     }
     CloseLine = lines_.size();
     lines_.push_back("%");

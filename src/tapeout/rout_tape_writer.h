@@ -14,7 +14,10 @@
 // The tape reads back through the rout tape import with the same format to
 // the same paths: path starts become G00 moves with the head up, cuts G01,
 // G02/G03 (radius or I/J) and routed circles G32/G33 with the head down,
-// holes G05 hits, and rout commands their own text. Paths with step copies
+// holes G05 hits, and rout commands their own text. Its header states the
+// size of each tool it cuts with and the compensation size (CP) of each
+// tool and compensation index it names, so it is cut with the same cutters
+// whatever tool page the reading layer holds. Paths with step copies
 // are cut as the screen draws them: an M25 pattern where the tape can state
 // the list (as the drill tape decides), else the paths and each copy of
 // them, a mirrored copy with its arcs reversed and its compensation sides

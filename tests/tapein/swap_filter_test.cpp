@@ -299,6 +299,37 @@ TEST_F(SwapFilterTest, ACtrlZAsTheLastByteEndsTheTapeAndOneInsideALineIsKept) {
   EXPECT_EQ(ReadAll("", tape, false), (Lines{full.substr(1)}));
 }
 
+// A punch's blank trailer: NUL bytes behind the last line, with or without
+// its line end, mixed with line ends, blanks and Ctrl-Zs, end the tape as a
+// Ctrl-Z does, up to as many as a line holds. NULs that a line follows are
+// characters of their line.
+TEST_F(SwapFilterTest, ABlankTrailerOfNulsEndsTheTapeAndNulsInsideItAreKept) {
+  fs::path tape = TempDir / "TAPE.RT";
+  using Lines = std::vector<std::string>;
+  const std::string trailer(80, '\0');
+  const std::string filter = SwapFile("IN.SWP", "M16=M16[/c]M17\n");
+  for (const std::string& tail : {trailer, "\r\n" + trailer, "\r\n" + trailer + "\r\n\x1a \n" + trailer,
+                                  "\x1a" + trailer}) {
+    SCOPED_TRACE(tail.size());
+    WriteFileBytes(tape, "M15\r\nM16" + tail);
+    int32_t raw = 0;
+    EXPECT_EQ(ReadAll("", tape, false, &raw), (Lines{"M15", "M16"}));
+    EXPECT_EQ(raw, 2);
+    EXPECT_EQ(ReadAll("", tape, true), (Lines{"M15", "M16"}));
+    EXPECT_EQ(ReadAll(filter, tape, false), (Lines{"M15", "M16", "M17"}));
+  }
+  WriteFileBytes(tape, "M15\r\n" + trailer + "\r\nM30\r\nX1" + std::string(2, '\0') + "Y1");
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"M15", trailer, "M30", "X1" + std::string(2, '\0') + "Y1"}));
+  // More NULs than a line holds are a file never written to its end: the
+  // line of them is too long to read.
+  WriteFileBytes(tape, "M15\r\n" + std::string(kMaxTextLine, '\0'));
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"M15"}));
+  WriteFileBytes(tape, "M15\r\n" + std::string(kMaxTextLine, '\0') + "\r\n\x1a\r\n" + trailer);
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"M15", std::string(kMaxTextLine, '\0'), "\x1a", trailer}));
+  WriteFileBytes(tape, "M15\r\n" + std::string(kMaxTextLine + 1, '\0'));
+  EXPECT_EQ(ReadAll("", tape, false), (Lines{"M15", ""}));
+}
+
 TEST_F(SwapFilterTest, SkipLinesRewindsAndDropsPendingLines) {
   std::string name = SwapFile("IN.SWP", "G81=G81[/c]T1\n");
   fs::path tape = TempDir / "TAPE.DRL";

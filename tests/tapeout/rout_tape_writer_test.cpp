@@ -47,15 +47,30 @@ class TRoutTapeWriterTest : public TKorvexTest {
 
 TEST_F(TRoutTapeWriterTest, ThePathIsWrittenWithHeadMovesToolsAndCompensation) {
   EXPECT_EQ(Lines(DefaultRoutFormat(true)),
-            (std::vector<std::string>{"M48", "INCH,LZ", "; FILE_FORMAT=2:4", "T01C0.125", "%", "G90", "T01", "G00X01Y01",
-                                      "G42", "M15", "G01X02Y01F040", "G02X03Y02A01", "M47,CHECK",
+            (std::vector<std::string>{"M48", "INCH,LZ", "; FILE_FORMAT=2:4", "T01C0.125", "CP,1,0.0", "%", "G90",
+                                      "T01", "G00X01Y01", "G42", "M15", "G01X02Y01F040", "G02X03Y02A01", "M47,CHECK",
                                       "M16", "M30"}));
   // A swap file's own M48 and M30 replace the writer's; the digits and the
   // tools follow the swap file's header lines, and the block is closed.
   const auto framed = Lines(DefaultRoutFormat(true), true, true);
-  EXPECT_EQ(std::vector<std::string>(framed.begin(), framed.begin() + 4),
-            (std::vector<std::string>{"; FILE_FORMAT=2:4", "T01C0.125", "%", "G90"}));
+  EXPECT_EQ(std::vector<std::string>(framed.begin(), framed.begin() + 5),
+            (std::vector<std::string>{"; FILE_FORMAT=2:4", "T01C0.125", "CP,1,0.0", "%", "G90"}));
   EXPECT_EQ(framed.back(), "M16");
+}
+
+// The header states the compensation size of every tool the tape cuts with
+// and of every compensation index it names, equal to the tool's size or
+// not: a page that reads the tape back compensates with the same cutters.
+TEST_F(TRoutTapeWriterTest, EveryToolAndCompensationIndexStatesItsCompensationSize) {
+  Tools[1].CompDiameter = Inch / 8;
+  Tools[2] = {Inch / 16, Inch / 10};
+  Tools[3] = {Inch / 4, Inch / 4};
+  Program.Items[0].CompIndex = 2;
+  TRoutTapeItem circle{TRoutTapeItemKind::Circle, {4 * Inch, Inch}, {}, false, Inch, 0, 3, 3, 0, true, ""};
+  Program.Items.push_back(circle);
+  const auto lines = Lines(DefaultRoutFormat(true));
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 9),
+            (std::vector<std::string>{"T01C0.125", "CP,1,0.125", "CP,2,0.1", "T03C0.25", "CP,3,0.25", "%"}));
 }
 
 TEST_F(TRoutTapeWriterTest, NumbersFollowTheZeroModeUnitsAndCoordinateMode) {
@@ -82,7 +97,7 @@ TEST_F(TRoutTapeWriterTest, NumbersFollowTheZeroModeUnitsAndCoordinateMode) {
   lines = Lines(f);
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
             (std::vector<std::string>{"M48", "METRIC,LZ", ";FILE_FORMAT=4:3"}));
-  EXPECT_EQ(lines[7], "G00X00254Y00254");
+  EXPECT_EQ(lines[8], "G00X00254Y00254");
 }
 
 TEST_F(TRoutTapeWriterTest, ANumberTooWideRefusesTheTapeAndKeepsTheOldOne) {
@@ -106,7 +121,7 @@ TEST_F(TRoutTapeWriterTest, TheExportFilterFramesAndRewritesTheTape) {
   const std::string name = ExecutionPath() + "ROUT\\F.RT";
   ASSERT_TRUE(WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 1, name));
   const std::string text = ReadFileBytes(NativePath(name));
-  EXPECT_EQ(text.substr(0, 55), "M48\r\n;JOB7\r\nINCH,LZ\r\n; FILE_FORMAT=2:4\r\nT01C0.125\r\n%\r\nG");
+  EXPECT_EQ(text.substr(0, 65), "M48\r\n;JOB7\r\nINCH,LZ\r\n; FILE_FORMAT=2:4\r\nT01C0.125\r\nCP,1,0.0\r\n%\r\nG");
   EXPECT_EQ(text.find("M48", 1), std::string::npos);  // the header's M48 stands alone
   EXPECT_NE(text.find("\r\nG41\r\n"), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 5), "M30\r\n");

@@ -99,6 +99,39 @@ TEST_F(TImportEndingsTest, ACtrlZAndALineEndEndTheTape) {
   EXPECT_EQ(BoxesSince(0), std::vector<std::string>{"Is this the main part?"});
 }
 
+// Tapes without M30 whose punch left a blank trailer of NUL bytes end there
+// too; NULs that a block follows are still reported.
+TEST_F(TImportEndingsTest, ABlankTrailerOfNulsEndsTheTape) {
+  TWorkspace& form = StartProgram();
+  const std::string trailer(80, '\0');
+  for (const std::string& tail : {"\r\n" + trailer, "\r\n" + trailer + "\r\nM30\r\n"}) {
+    SelectLayer(40);
+    ScriptFileDialogAnswer(
+        Input("BLANK.RT", "M48\r\nINCH,LZ\r\nT01C0.125\r\n%\r\nT01\r\nG00X01Y01\r\nM15\r\nG01X02Y01" + tail));
+    QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    const size_t boxes = ShownMessageBoxes().size();
+    Run(form, emRout, "OpenRoutTape1");
+    int32_t commands = 0;
+    for (int32_t i = 1; i <= RoutEntityCount; ++i)
+      if (!SlotDeleted(RTDB->SlotAt(i)->Flags) && RTDB->EntityAt(i)->GetType() == 11) ++commands;
+    const bool inside = tail.size() > trailer.size() + 2;
+    EXPECT_EQ(commands, inside ? 1 : 0);
+    EXPECT_EQ(BoxesSince(boxes), inside ? std::vector<std::string>{"Block 9:Format Overflow\r\nSome errors were "
+                                                                    "detected in this file.\r\nInspect the output "
+                                                                    "carefully!"}
+                                        : std::vector<std::string>{});
+  }
+  SelectLayer(30);
+  const size_t boxes = ShownMessageBoxes().size();
+  std::string report;
+  CloseResultWindows(&report);
+  ImportExcellonTape(form, Input("BLANK.DRL", "M48\r\nINCH,LZ\r\nT01C0.025\r\n%\r\nT01\r\nX01Y01\r\n" + trailer),
+                     mrYes, true);
+  EXPECT_EQ(LiveDrillEntities(), 1);
+  EXPECT_EQ(BoxesSince(boxes), std::vector<std::string>{"Is this the main part?"});
+  EXPECT_EQ(report.find("Format Overflow"), std::string::npos) << report;
+}
+
 // File > Import of the same tape into CAD: told with the fault that left
 // it empty, the drawing and its undo as they were.
 TEST_F(TImportEndingsTest, AnExcellonToCadImportThatDrawsNothingSaysSo) {

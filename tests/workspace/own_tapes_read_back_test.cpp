@@ -190,7 +190,7 @@ TEST_F(TOwnTapesReadBackTest, ToolSizesGoInsideAnExportFiltersM48Header) {
 
     SelectLayer(40);
     const std::string rout = MakeRoutTape(form, name + ".RT", 2);
-    EXPECT_EQ(rout.substr(0, rout.find("G90")), head + "T03C0.0937\r\nCP,3,0.093\r\n" + close) << rout;
+    EXPECT_EQ(rout.substr(0, rout.find("G90")), head + "T03C0.0937\r\nCP,3,0.0937\r\n" + close) << rout;
     SelectLayer(into);
     RoutToolPages[into][3].Diameter = 0;
     OpenRoutTape(form, name + ".RT");

@@ -1,6 +1,7 @@
 // A rout panel through the started program: Make Rout Tape writes every step
 // copy the screen shows, the tape opened into another layer cuts the same,
-// and Text Edit Rout keeps the copies.
+// with the same cutter whatever that layer's tool page holds, and Text Edit
+// Rout keeps the copies.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,13 +44,14 @@ std::string MakeTape(TWorkspace& form, const char* name) {
   return tape;
 }
 
-// The cuts of the tape opened into layer 41 in the offered format.
-std::vector<std::array<int32_t, 7>> CutsReadBack(TWorkspace& form, const std::string& tape) {
-  SelectLayer(41);
+// The cuts of the tape opened into the layer (41 unless named) in the
+// offered format.
+std::vector<std::array<int32_t, 7>> CutsReadBack(TWorkspace& form, const std::string& tape, uint8_t layer = 41) {
+  SelectLayer(layer);
   ScriptFileDialogAnswer(tape);
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
   TMenus::Run(form, emRout, "OpenRoutTape1");
-  return Cuts(41);
+  return Cuts(layer);
 }
 
 // A plain 2 x 2 panel, a path nested in two levels (the inner one mirrored),
@@ -150,6 +152,43 @@ TEST_F(TWorkspaceDialogsTest, TextEditRoutNamesThePatternsItsTapeWritesAsCopies)
                             "(1 more)\r\nOK in the editor turns the patterns into plain copies, which Undo cannot "
                             "take back; Cancel there keeps the layer as it is.");
   EXPECT_EQ(Cuts(40), screen);
+}
+
+// A tape that states its cutter's size and no compensation size, plain or
+// stepped, opened in a fresh program (its page's tool 1 a 0.032" cutter):
+// the cut is compensated for the tape's 0.125" cutter, as the tape stating
+// CP draws it. A page whose tool 1 has the tape's size keeps its own
+// compensation. The tape written again states the cutter it compensates
+// with, so a layer whose page holds another compensation for that size cuts
+// it the same.
+TEST_F(TWorkspaceDialogsTest, ARoutTapeKeepsItsCutterSizeReadAndWrittenAgain) {
+  TWorkspace& form = StartProgram();
+  const std::string path = "G00X0Y0\nG41\nM15\nG01X01Y0\nM16\n";
+  for (const std::string& body : {path, "M25\n" + path + "M01\nM02X02Y0\nM02X0Y02\nM08\n"}) {
+    SCOPED_TRACE(body);
+    for (uint8_t layer = 40; layer <= 42; ++layer) RoutToolPages[layer] = DefaultRoutToolPage();
+    ASSERT_EQ(RoutToolPages[40][1].Diameter, 812800);
+    const std::string head = "M48\nINCH,LZ\nT01C0.125\n";
+    const std::string bare = Input("BARE.RT", head + "%\nG90\nT01\n" + body + "M30\n");
+    const auto drawn = CutsReadBack(form, bare, 40);
+    EXPECT_EQ(RoutToolPages[40][1].CompDiameter, In / 8);
+    EXPECT_EQ(drawn, CutsReadBack(form, Input("CP.RT", head + "CP,1,0.125\n%\nG90\nT01\n" + body + "M30\n")));
+    ASSERT_FALSE(drawn.empty());
+    // The first cut a cutter's radius to the left of the line.
+    EXPECT_EQ(drawn.front()[2], In / 16);
+
+    RoutToolPages[42][1].Diameter = In / 8;
+    RoutToolPages[42][1].CompDiameter = In / 10;
+    CutsReadBack(form, bare, 42);
+    EXPECT_EQ(RoutToolPages[42][1].CompDiameter, In / 10);
+
+    SelectLayer(40);
+    const std::string again = MakeTape(form, body == path ? "AGAIN.RT" : "STEPPED.RT");
+    const std::string text = ReadFileBytes(again);
+    EXPECT_NE(text.find("T01C0.125\r\nCP,1,0.125\r\n"), std::string::npos) << text;
+    EXPECT_EQ(CutsReadBack(form, again, 42), drawn);
+  }
+  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
 }
 
 // The step list of one copy 3" along X, for the next Create Step & Repeat.
