@@ -721,10 +721,11 @@ bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, u
   if (!CheckDrillLayer(layer)) return false;
   TMatrix3 m = IdentityMatrix;
   TranslateMatrix(m, dx, dy);
-  // Placed where the file put them (the main part): a hole without copies
-  // keeps its point, which only has to lie inside the database extent.
+  // Placed where the file put them (the main part): nothing moves. An
+  // entity the file put past the database extent stays there, and the box
+  // counts it; a hole without copies keeps its point as it is.
   const bool still = dx == 0 && dy == 0;
-  int32_t refused = 0, total = 0, patterns = 0;
+  int32_t refused = 0, total = 0, patterns = 0, past = 0;
   {
     THourGlassCursor hourglass;
     const uint32_t word = NCLayerBit(layer);
@@ -734,8 +735,13 @@ bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, u
       ++total;
       auto* e = static_cast<TDrillEntity*>(slot->Entity);
       if (still && e->GetStepObj() == nullptr && e->GetType() == etDrillHole) {
-        if (!TRootDBObject::InRange(double(e->X), double(e->Y))) ++refused;
+        if (!TRootDBObject::InRange(double(e->X), double(e->Y))) ++past;
         continue;
+      }
+      if (still) {
+        const std::vector<TIntPoint> points = e->StepPoints();
+        if (!std::all_of(points.begin(), points.end(), [](const TIntPoint& p) { return TRootDBObject::InRange(p); }))
+          ++past;
       }
       if (e->GetStepObj() != nullptr && !PatternMovesWith(*e, m, dx, dy)) {
         ++refused;
@@ -744,6 +750,18 @@ bool TDrillDatabase::TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, u
       }
       if (!e->Transform(m)) ++refused;
     }
+  }
+  if (past > 0) {
+    // The extent's edge, 2^30 - 1 units, in display units.
+    const bool one = past == 1;
+    const std::string which = past < total ? std::to_string(past) + " of the " + std::to_string(total) +
+                                                 " imported entities"
+                              : one        ? std::string("The imported entity")
+                                           : "The " + std::to_string(total) + " imported entities";
+    WarningBox(which + (one ? " lies" : " lie") + " past the editing area of +/- " +
+               (Metric ? "1073.74 mm" : "42.27 in") +
+               (one ? ": it stays where the file put it and is drilled there."
+                    : ": they stay where the file put them and are drilled there."));
   }
   if (refused == 0) return true;
   const std::string steps = "their step patterns would make more than " + IntToStrGrouped(kMaxStepCopies) +

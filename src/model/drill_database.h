@@ -205,7 +205,9 @@ class TDrillDatabase : public TJobDatabase {
   // ---- Import helpers ----
   // Moves every entity from startIndex on by (dx, dy) and makes it live on
   // the layer. False (after a message naming how many) when some entities
-  // would leave the database extent: those stay where they were.
+  // would leave the database extent: those stay where they were. Placed
+  // where the file put them (no move), entities past the extent stay there
+  // and a message names how many.
   bool TranslateFrom(int32_t startIndex, int32_t dx, int32_t dy, uint8_t layer);
   // Makes every entity from startIndex on live and adds toolOffset (> 0) to
   // its tool. An offset that would carry a tool past 1000 is refused with a

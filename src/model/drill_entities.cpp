@@ -181,7 +181,7 @@ void TDrillEntity::AppendStepObj(TStepObject* step) {
 bool TDrillEntity::Transform(const TMatrix3& matrix) {
   double fx, fy;
   TransformPoint(X, Y, matrix.M, fx, fy);
-  if (!InRange(fx, fy)) return false;
+  if (!InRangeFrom(fx, fy, X, Y)) return false;
   X = RoundEven(fx);
   Y = RoundEven(fy);
   if (StepObj != nullptr) ReplaceStepObj(StepObj->Transformed(matrix));
@@ -824,7 +824,7 @@ bool TDrillSlot::Transform(const TMatrix3& matrix) {
   double x1, y1, x2, y2;
   TransformPoint(X, Y, matrix.M, x1, y1);
   TransformPoint(X2, Y2, matrix.M, x2, y2);
-  if (!InRange(x1, y1) || !InRange(x2, y2)) return false;
+  if (!InRangeFrom(x1, y1, X, Y) || !InRangeFrom(x2, y2, X2, Y2)) return false;
   X2 = RoundEven(x2);
   Y2 = RoundEven(y2);
   return TDrillEntity::Transform(matrix);

@@ -1,5 +1,7 @@
 #include "model/root_entity.h"
 
+#include <cmath>
+
 #include "platform/message_box.h"
 
 namespace {
@@ -35,6 +37,13 @@ void TRootDBObject::AppendStepObj(TStepObject*) {
 
 bool TRootDBObject::InRange(double x, double y) {
   return -ExtentLimit < x && x < ExtentLimit && -ExtentLimit < y && y < ExtentLimit;
+}
+
+bool TRootDBObject::InRangeFrom(double x, double y, int32_t fromX, int32_t fromY) {
+  const auto axis = [](double v, int32_t from) {
+    return (-ExtentLimit < v && v < ExtentLimit) || std::fabs(v) <= std::fabs(static_cast<double>(from));
+  };
+  return axis(x, fromX) && axis(y, fromY);
 }
 
 void TRootDBObject::TransformPoint(int32_t x, int32_t y, const double m[3][3], double& outX,

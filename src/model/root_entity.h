@@ -98,6 +98,12 @@ class TRootDBObject {
   static bool InRange(const TPoint& point) {
     return InRange(point.X, point.Y);
   }
+  // Whether a point an edit moves from (fromX, fromY) to (x, y) may stand
+  // there: on each axis inside the database extent, or no farther past it
+  // than the point already was. An entity a file put past the extent can be
+  // brought in, or moved along it, but never taken farther out; for a point
+  // inside the extent this is InRange.
+  static bool InRangeFrom(double x, double y, int32_t fromX, int32_t fromY);
 
   // The integer point under a row-vector transform m (m[row][column], rows
   // and columns from 0): X' = x m11 + y m21 + m31, Y' = x m12 + y m22 + m32.

@@ -79,6 +79,8 @@ bool RegistryFromText(const std::string& text, TRegKey& root, std::string* error
 // The folder of the persistent settings: $KORVEX_CONFIG_DIR, else
 // $XDG_CONFIG_HOME/korvex6, else ~/.config/korvex6 (no trailing "/").
 std::string RegistryConfigDir();
+// The settings file in that folder: RegistryConfigDir() + "/registry.reg".
+std::string RegistryFilePath();
 
 // Opens the program's persistent store: creates the settings folder when
 // missing, sets BackingFile to its "registry.reg" and loads it. A file that

@@ -477,11 +477,13 @@ std::string RegistryConfigDir() {
   return dir;
 }
 
+std::string RegistryFilePath() { return RegistryConfigDir() + "/registry.reg"; }
+
 std::string OpenPersistentRegistry(TRegistryStore& store) {
   std::string dir = RegistryConfigDir();
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  store.BackingFile = dir + "/registry.reg";
+  store.BackingFile = RegistryFilePath();
   std::string error;
   if (!store.LoadFromFile(store.BackingFile, &error)) {
     // The file is not written over: it goes aside first, and where it

@@ -184,7 +184,8 @@ class TDrillTapeBuilder {
   // points are not moved by it, as the tape import (Resolve G93 off) and
   // the rout tape writer take them.
   bool Point(const TIntPoint& p, std::string& out);
-  // "X..Y.." of a vector (pattern offsets), always as it is.
+  // "X..Y.." of a vector (pattern offsets, the G93 origin), always as it
+  // is; false, with nothing reported, when it does not fit.
   bool Vector(int64_t x, int64_t y, std::string& out);
   void Problem(const std::string& text) {
     if (errors_.size() < 20) errors_.push_back(text);
@@ -268,13 +269,8 @@ bool TDrillTapeBuilder::Point(const TIntPoint& p, std::string& out) {
 bool TDrillTapeBuilder::Vector(int64_t x, int64_t y, std::string& out) {
   int64_t tx = 0, ty = 0, sx = 0, sy = 0;
   ToTapeAxes(f_.Version, x, y, tx, ty);
-  if (Steps(static_cast<double>(tx), sx) && Steps(static_cast<double>(ty), sy) &&
-      Word('X', sx, out) && Word('Y', sy, out))
-    return true;
-  Problem("The step offset " + IntToShortStr(static_cast<int32_t>(x)) + "," +
-          IntToShortStr(static_cast<int32_t>(y)) + " does not fit the drill output format " +
-          FormatName() + ".");
-  return false;
+  return Steps(static_cast<double>(tx), sx) && Steps(static_cast<double>(ty), sy) &&
+         Word('X', sx, out) && Word('Y', sy, out);
 }
 
 void TDrillTapeBuilder::Item(const TDrillTapeItem& item) {
@@ -337,7 +333,11 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, const TSwapTapeF
   const TIntPoint& origin = program.G93Origin;
   if (o_.OutputG93 && (origin.X != 0 || origin.Y != 0)) {
     std::string words = "G93";
-    if (Vector(origin.X, origin.Y, words)) lines_.push_back(words);
+    if (Vector(origin.X, origin.Y, words))
+      lines_.push_back(words);
+    else
+      Problem("The G93 origin " + IntToShortStr(origin.X) + "," + IntToShortStr(origin.Y) +
+              " does not fit the drill output format " + FormatName() + ".");
   }
   for (const TDrillTapeTool& t : program.Tools) {
     std::string tool = "T" + PadIntText(t.Tool, 2, '0');
@@ -354,7 +354,15 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, const TSwapTapeF
       lines_.push_back("M01");
       for (const TStepCommand& c : TapePatternRepeats(pattern.Commands)) {
         std::string words = "M02";
-        if (!Vector(c.DX, c.DY, words)) continue;
+        if (!Vector(c.DX, c.DY, words)) {
+          // A panel's copies may lie within the format where the step
+          // between them does not: expanded, each goes out at its own point.
+          Problem("The step offset " + TapeStepOffsetText(c.DX, c.DY, f_.Metric, DecimalDigits()) +
+                  " does not fit the drill output format " + FormatName() +
+                  ". Make Drill Tape with Expand Steps ticked writes such a panel, each copy with its own "
+                  "coordinates.");
+          continue;
+        }
         if (c.Orientation & 1) words += "M70";
         if (c.Orientation & 2) words += "M80";
         if (c.Orientation & 4) words += "M90";
@@ -387,6 +395,19 @@ TStepCommandList TapePatternRepeats(const TStepCommandList& commands) {
     else steps.pop_back();
   }
   return steps;
+}
+
+std::string TapeStepOffsetText(int32_t dx, int32_t dy, bool metric, int32_t decimals) {
+  const int32_t d = std::clamp(decimals, 1, 10);
+  const auto length = [&](int32_t units) {
+    std::string text = FormatDecimalNumber(d, units / static_cast<double>(UnitsFactorOf(metric)));
+    // Every decimal the tape has, trailing zeros included.
+    const std::size_t point = text.find('.');
+    if (point != std::string::npos && text.size() - point - 1 < static_cast<std::size_t>(d))
+      text.append(static_cast<std::size_t>(d) - (text.size() - point - 1), '0');
+    return text + (metric ? " mm" : " in");
+  };
+  return "X " + length(dx) + ", Y " + length(dy);
 }
 
 void SetDrillTapeLayerMask(TDrillTapeLayerMask mask) { LayerMaskHook = std::move(mask); }

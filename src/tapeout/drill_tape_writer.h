@@ -42,6 +42,9 @@ bool WritableAsPattern(const TStepCommandList& commands, uint8_t axisVersion);
 // its mark, less the list's last run, which makes no copy of its own (it
 // closes the list) while every M02 on a tape does.
 TStepCommandList TapePatternRepeats(const TStepCommandList& commands);
+// A step's offset (database units) in a tape's unit with the tape's
+// decimals, as a refusal states it: "X 1155.700 mm, Y 0.000 mm".
+std::string TapeStepOffsetText(int32_t dx, int32_t dy, bool metric, int32_t decimals);
 
 // ---- The drill tape program ------------------------------------------------------------
 

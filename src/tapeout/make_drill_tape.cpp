@@ -16,6 +16,7 @@
 #include "platform/forms.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "tapeout/drill_gerber_writer.h"
 #include "tapeout/drill_tape_writer.h"
 #include "model/tool_tables.h"
@@ -290,10 +291,17 @@ std::string CouponLeftOut(const TMakeTapeDefaults& options) {
       flagged = flagged || (ValidToolNumber(tool.Tool) && ToolTable[tool.Tool].FirstLastHit != 0);
   }
   if (!flagged)
-    return "No tool of the tape is marked for the first/last hit coupon (FLH-COUP in the tool table)" + written;
+    return "No tool of the tape is marked for the first/last hit coupon (the First/Last column of Tools > Edit "
+           "Tool Table)" + written;
   const TFirstLastHitDefaults& coupon = DRDB->FirstLastHitDefaults;
+  // No dialog edits the coupon settings: the box names their values in the
+  // settings file, read when the program starts and written over when it
+  // ends.
   if (!coupon.FirstHit && !coupon.LastHit)
-    return "The first/last hit coupon settings ask for neither a first nor a last hit" + written;
+    return "The first/last hit coupon settings ask for neither a first nor a last hit" + written +
+           " No dialog sets them: with the program closed, set \"First Hit\" or \"Last Hit\" to dword:00000001 "
+           "under [" + std::string(RegistryBaseKey) + "\\First Last Hit Coupon Defaults] in the settings file " +
+           RegistryFilePath() + ".";
   return "";
 }
 

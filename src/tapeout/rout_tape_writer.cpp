@@ -493,8 +493,13 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
           ToTapeAxes(f_.Version, c.DX, c.DY, tx, ty);
           words = c.Count > 1 ? "R" + IntToShortStr(c.Count) + "M02" : "M02";
           if (!LengthWord('X', static_cast<double>(tx), words) ||
-              !LengthWord('Y', static_cast<double>(ty), words))
+              !LengthWord('Y', static_cast<double>(ty), words)) {
+            // A panel's copies may lie within the format where the step
+            // between them does not: expanded, each goes out at its own point.
+            Fail("step offset", TapeStepOffsetText(c.DX, c.DY, f_.Metric, RoutTapeDigits(f_).DecimalDigits));
+            Error += " Expand Steps (Modify menu) writes such a panel, each copy with its own coordinates.";
             return false;
+          }
           if (c.Orientation & 1) words += "M70";
           if (c.Orientation & 2) words += "M80";
           if (c.Orientation & 4) words += "M90";

@@ -110,6 +110,14 @@ std::string JobsOwnFile;
 // told where that version was kept instead.
 bool WriteJobAs(const std::string& name, const std::string& backup) {
   if (!JobFileNameFits(name)) return false;
+  // A file whose patterns pass what the reader takes would not open again:
+  // such a job is not written, and the file keeps what it held.
+  if (const int64_t work = JobStepWork(); work > JobFileStepWorkLimit()) {
+    ErrorBox("The job's step patterns come to " + Int64ToStrGrouped(work) +
+             " commands and copies; a job file opens with at most " + Int64ToStrGrouped(JobFileStepWorkLimit()) +
+             ".\r\nThe job was not saved.");
+    return false;
+  }
   int error = 0, backupError = 0;
   std::string kept;
   {

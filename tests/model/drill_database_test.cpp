@@ -223,6 +223,15 @@ TEST_F(TDrillDatabaseTest, TranslateFromReportsRefusals) {
   EXPECT_EQ(ShownMessageBoxes()[1].Text,
             "None of the 1 imported entities was moved: they stay where the file placed them, as "
             "they would leave the database extent.");
+  // Placed where the file put it (the main part), a slot past the extent
+  // stays there: the box says so and moves nothing.
+  DRDB->AddSlot(1073000000, 0, 1074000000, 0, false);
+  EXPECT_TRUE(DRDB->TranslateFrom(3, 0, 0, 32));
+  EXPECT_EQ(Word(3), NCLayerBit(32));
+  ASSERT_EQ(ShownMessageBoxes().size(), 3u);
+  EXPECT_EQ(ShownMessageBoxes()[2].Text,
+            "The imported entity lies past the editing area of +/- 42.27 in: it stays where the file put it "
+            "and is drilled there.");
 }
 
 // Extents cover step copies, circles by their radius and half the largest

@@ -555,7 +555,8 @@ namespace {
 // Save writes what the job holds: patterns past the bound the editors keep
 // (an undo in one mode brings back patterns the other mode's edits were not
 // counted against) are saved, and the reader, which takes twice that bound,
-// opens the file again.
+// opens the file again. A job past what the reader takes is not saved: the
+// file keeps the job it held.
 TEST_F(JobFileSaveTest, AJobPastTheEditorsStepBoundIsSavedAndOpenedAgain) {
   DatabaseFileName = FileIn("JOB.ZUL");
   const int32_t hole = DRDB->AddHoleOnLayer(1, 2, 30, 1, true);
@@ -571,8 +572,18 @@ TEST_F(JobFileSaveTest, AJobPastTheEditorsStepBoundIsSavedAndOpenedAgain) {
   EXPECT_EQ(JobStepWork(), 101);
   SetJobStepWorkLimit(50);
   ASSERT_FALSE(OpenJobFile(FileIn("JOB.ZUL")));
-  SetJobStepWorkLimit(0);
   EXPECT_NE(Boxes().back().find("come to more than 100 commands and copies"), std::string::npos) << Boxes().back();
+
+  const std::string saved = ReadFileBytes(FileIn("JOB.ZUL"));
+  DRDB->AddHoleOnLayer(3, 4, 30, 1, true);
+  DatabaseModified = true;
+  ResetHeadlessDialogs();
+  EXPECT_FALSE(SaveJobFile());
+  SetJobStepWorkLimit(0);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"The job's step patterns come to 101 commands and copies; a job file "
+                                              "opens with at most 100.\r\nThe job was not saved."});
+  EXPECT_TRUE(DatabaseModified);
+  EXPECT_EQ(ReadFileBytes(FileIn("JOB.ZUL")), saved);
 }
 
 }  // namespace

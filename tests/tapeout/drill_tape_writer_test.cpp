@@ -240,6 +240,24 @@ TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsW
             "The drill tape was not written:\r\n"
             "The point 1000000000,25400000 does not fit the drill output format metric 3.3.");
   EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
+
+  // A panel whose step is wider than the format's digits, its copies
+  // within them: the step is named in the tape's unit, and the tape is
+  // written expanded.
+  DRDB->Clear();
+  ToolTable[1].Diameter = Inch / 40;
+  const int32_t hole = DRDB->AddHoleOnLayer(-600000000, Inch, 30, 1, true);
+  DRDB->EntityAt(hole)->SetStepObj(Steps({{1, 1, 0, 0, 0}, {0, 1, 1155700000, Inch, 0}, {0, 1, 0, 0, 0}}));
+  ResetHeadlessDialogs();
+  EXPECT_FALSE(Write(file, metric, 0));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(ShownMessageBoxes()[0].Text,
+            "The drill tape was not written:\r\n"
+            "The step offset X 1155.700 mm, Y 25.400 mm does not fit the drill output format metric 3.3. Make "
+            "Drill Tape with Expand Steps ticked writes such a panel, each copy with its own coordinates.");
+  EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
+  Options.ExpandSteps = true;
+  EXPECT_TRUE(Write(file, metric, 0)) << ShownMessageBoxes().back().Text;
 }
 
 TEST_F(TDrillTapeWriterTest, TheExportFilterFramesTheTapeAndAMissingSwapFileStopsFirst) {

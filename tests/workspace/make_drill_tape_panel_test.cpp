@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "model/step_repeat.h"
+#include "platform/registry.h"
 #include "tapeout/drill_tape_writer.h"
 #include "tapeout/make_drill_tape.h"
 #include "workspace_test_support.h"
@@ -100,13 +101,24 @@ TEST_F(TMakeDrillTapePanelTest, OutputFirstLastHitSaysWhenTheTapeGetsNoCouponHit
   const std::string without = ": the drill tape is written without coupon hits.";
   ToolTable[2].FirstLastHit = 1;  // not on the tape
   MakeTape(form, "NOTOOL.DRL", coupon);
-  EXPECT_EQ(LastBox(), "No tool of the tape is marked for the first/last hit coupon (FLH-COUP in the tool table)" +
-                           without);
+  EXPECT_EQ(LastBox(), "No tool of the tape is marked for the first/last hit coupon (the First/Last column of "
+                       "Tools > Edit Tool Table)" + without);
   ToolTable[1].FirstLastHit = 1;
   MakeTape(form, "NONE.DRL", coupon);
-  EXPECT_EQ(LastBox(), "The first/last hit coupon settings ask for neither a first nor a last hit" + without);
-  // A first hit asked for: the corner's hit reads back with the others.
-  DRDB->FirstLastHitDefaults.FirstHit = true;
+  const std::string section = "[\\Software\\Orbenwright\\KORVEX\\6.0\\First Last Hit Coupon Defaults]";
+  EXPECT_EQ(LastBox(), "The first/last hit coupon settings ask for neither a first nor a last hit" + without +
+                           " No dialog sets them: with the program closed, set \"First Hit\" or \"Last Hit\" to "
+                           "dword:00000001 under " + section + " in the settings file " + RegistryFilePath() + ".");
+  // The settings file edited there as the box says: a first hit asked for
+  // when the program starts, the corner's hit reads back with the others.
+  std::string text = RegistryToText(TRegistryStore::Instance().Root());
+  const std::string off = "\"First Hit\"=dword:00000000";
+  const std::size_t at = text.find(off, text.find(section));
+  ASSERT_NE(at, std::string::npos) << text;
+  text.replace(at, off.size(), "\"First Hit\"=dword:00000001");
+  ASSERT_TRUE(RegistryFromText(text, TRegistryStore::Instance().Root()));
+  LoadFirstLastHitDefaults(DRDB->FirstLastHitDefaults);
+  ASSERT_TRUE(DRDB->FirstLastHitDefaults.FirstHit);
   std::vector<TIntPoint> hits = Hits();
   hits.push_back({9 * In, In});
   EXPECT_EQ(ReadBack(form, MakeTape(form, "COUPON.DRL", coupon)), hits);

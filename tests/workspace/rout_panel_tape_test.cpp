@@ -269,4 +269,45 @@ TEST_F(TWorkspaceDialogsTest, WindowMirrorTurnsArcsAndCutterSide) {
   EXPECT_EQ(CutsReadBack(form, MakeTape(form, "MIRROR.RT")), screen);
 }
 
+// A panel whose step, 45.5" along X, is wider than a metric 3.3 tape holds
+// while its copies lie within it (the board left of the origin): the tape
+// is refused with the step in millimetres, and once Expand Steps has made
+// the copy a path of its own the tape is written and reads back as the
+// screen shows it.
+TEST_F(TWorkspaceDialogsTest, AStepWiderThanTheRoutFormatIsNamedInTheTapesUnit) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AddLineSegment({-24 * In, 0}, {-23 * In, 0}, false, NoZOffset, 0);
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X455000Y000000", "M02"});
+    f.Click("OKButton");
+  });
+  Run(form, emRout, "CreateStepRepeat1");
+  Click(-23 * In - In / 2, 0);
+  form.KeyDown(VK_ESCAPE);
+  const auto screen = Cuts(40);
+  ASSERT_EQ(screen.size(), 2u) << LastBox();
+  const std::string tape = NativePath(ExecutionPath() + "ROUT\\WIDE.RT");
+  auto makeMetric = [&] {
+    ScriptFileDialogAnswer(tape);
+    QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) {
+      f.Get<TRadioGroup>("UnitGroup").SetItemIndex(1);
+      f.Click("OKButton");
+    });
+    TMenus::Run(form, emRout, "MakeRoutTape1");
+  };
+  makeMetric();
+  EXPECT_EQ(LastBox(), "The step offset X 1155.700 mm, Y 0.000 mm does not fit the rout output format 3.3. Expand "
+                       "Steps (Modify menu) writes such a panel, each copy with its own coordinates.");
+  EXPECT_FALSE(FileExistsNoWild(tape));
+
+  ResetHeadlessDialogs();
+  Run(form, emRout, "ExpandSteps1");
+  Click(-23 * In - In / 2, 0);
+  form.KeyDown(VK_ESCAPE);
+  makeMetric();
+  EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBox();
+  EXPECT_EQ(CutsReadBack(form, tape), screen) << ReadFileBytes(tape);
+}
+
 }  // namespace
