@@ -1,6 +1,7 @@
 #include "model/root_entity.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "platform/message_box.h"
 
@@ -41,7 +42,8 @@ bool TRootDBObject::InRange(double x, double y) {
 
 bool TRootDBObject::InRangeFrom(double x, double y, int32_t fromX, int32_t fromY) {
   const auto axis = [](double v, int32_t from) {
-    return (-ExtentLimit < v && v < ExtentLimit) || std::fabs(v) <= std::fabs(static_cast<double>(from));
+    return (-ExtentLimit < v && v < ExtentLimit) ||
+           (std::fabs(v) <= std::fabs(static_cast<double>(from)) && std::fabs(v) <= INT32_MAX);
   };
   return axis(x, fromX) && axis(y, fromY);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -196,6 +197,11 @@ TEST_F(RootEntityTest, InRangeIsStrictOnBothSides) {
   EXPECT_TRUE(TRootDBObject::InRange(1073741822.5, -1073741822.5));
   EXPECT_TRUE(TRootDBObject::InRange(TPt{-1073741822.5, 1073741822.5}));
   EXPECT_FALSE(TRootDBObject::InRange(TPt{0.0, 2e9}));
+  // A point already past the extent may come in or move along it, never
+  // farther out, nor past what a coordinate holds.
+  EXPECT_TRUE(TRootDBObject::InRangeFrom(-2e9, 1e9, 2000000000, 0));
+  EXPECT_FALSE(TRootDBObject::InRangeFrom(2e9 + 1, 0.0, 2000000000, 0));
+  EXPECT_FALSE(TRootDBObject::InRangeFrom(2147483648.0, 0.0, INT32_MIN, 0));
 }
 
 TEST_F(RootEntityTest, TransformPointUsesRowVectors) {

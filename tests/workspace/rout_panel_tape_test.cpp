@@ -277,6 +277,8 @@ TEST_F(TWorkspaceDialogsTest, WindowMirrorTurnsArcsAndCutterSide) {
 TEST_F(TWorkspaceDialogsTest, AStepWiderThanTheRoutFormatIsNamedInTheTapesUnit) {
   TWorkspace& form = StartProgram();
   SelectLayer(40);
+  // A cutter the metric tape states to its last digit (0.8 mm).
+  RoutToolPages[40][1].Diameter = RoutToolPages[40][1].CompDiameter = 800000;
   RTDB->AddLineSegment({-24 * In, 0}, {-23 * In, 0}, false, NoZOffset, 0);
   QueueModalScript("TEditStepDialog", [](TForm& f) {
     f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X455000Y000000", "M02"});
