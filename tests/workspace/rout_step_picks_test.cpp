@@ -12,6 +12,7 @@
 #include "model/rout_sequence.h"
 #include "model/undo_journal.h"
 #include "routpath/auto_rout.h"
+#include "routpath/rout_tabs.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -133,6 +134,31 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
     for (const std::string& s : layer) EXPECT_TRUE(s[0] == 'L' || s.ends_with(" +30,0")) << s;
   }
   EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+}
+
+// A square tabbed three times with the Auto Tab settings a new job has,
+// simple and complex tabs, on a path compensated or not: the pieces, their
+// necks and the break-off holes stand as the gap of each setting leaves
+// them, and a pick on the first piece takes them all.
+TEST_F(TRoutStepPicksTest, TabsOfTheDefaultSettingsKeepTheProfileWhole) {
+  TWorkspace& form = StartProgram();
+  for (uint8_t layer = 40; layer < 44; ++layer) {
+    SelectLayer(layer);
+    RTDB->AutoTab = TAutoTabSettings{};
+    RTDB->AutoTab.TabType = layer % 2 == 0;
+    Do(form, "Line", {{0, 0}, {20, 0}});
+    for (const TIntPoint p : {TIntPoint{2 * In, 2 * In}, TIntPoint{0, 2 * In}, TIntPoint{0, 0}})
+      RTDB->AppendLine(p, 0, NoZOffset);
+    RoutUndo->BeginOperation("Line");
+    const int32_t first = Seq->HandleAt(layer, 1);
+    if (layer >= 42) RTDB->EntityAt(first)->SetComp(1);
+    for (const TIntPoint p : {TIntPoint{10, 0}, TIntPoint{20, 10}, TIntPoint{10, 20}}) Do(form, "Tab1", {p, p});
+    std::size_t starts = 0;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p)
+      starts += RTDB->EntityAt(Seq->HandleAt(layer, p))->GetType() != etRoutLine;
+    ASSERT_EQ(starts, 13u);  // 4 pieces, 9 holes
+    EXPECT_EQ(FindTabbedCut(first).Starts.size(), starts) << int(layer);
+  }
 }
 
 // Where no tab split the path picked, a step command takes what is picked:
