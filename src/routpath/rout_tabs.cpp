@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <map>
 #include <numbers>
 
 #include "foundation/display_units.h"
