@@ -144,8 +144,7 @@ TEST_F(TRoutStepPicksTest, TabsOfTheDefaultSettingsKeepTheProfileWhole) {
   TWorkspace& form = StartProgram();
   for (uint8_t layer = 40; layer < 44; ++layer) {
     SelectLayer(layer);
-    RTDB->AutoTab = TAutoTabSettings{};
-    RTDB->AutoTab.TabType = layer % 2 == 0;
+    RTDB->AutoTab.TabType = layer % 2 == 0;  // the rest as start-up loaded them
     Do(form, "Line", {{0, 0}, {20, 0}});
     for (const TIntPoint p : {TIntPoint{2 * In, 2 * In}, TIntPoint{0, 2 * In}, TIntPoint{0, 0}})
       RTDB->AppendLine(p, 0, NoZOffset);
