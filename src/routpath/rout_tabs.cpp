@@ -342,6 +342,17 @@ bool Closes(const TCutRun& first, const TCutRun& last) {
   return false;
 }
 
+// Whether the path closes a profile on its own, so that no tab split it:
+// it ends where it began, or a move after its first comes back over its
+// first move or (a move after its second) passes the point it entered the
+// profile at.
+bool ClosesAlone(const TCutRun& run) {
+  if (run.End.X == run.Begin.X && run.End.Y == run.Begin.Y) return true;
+  for (std::size_t k = 1; k < run.Moves.size(); ++k)
+    if ((k > 1 && Passes(run.Moves[k], run.Entry)) || Passes(run.Moves.front(), run.Moves[k].To)) return true;
+  return false;
+}
+
 // What a tab's new jog takes from the jog of its path.
 bool SameCut(TRoutEntity& a, TRoutEntity& b) {
   return a.GetComp() == b.GetComp() && a.GetToolNumber() == b.GetToolNumber() &&
@@ -393,14 +404,15 @@ TTabbedCut FindTabbedCut(int32_t start) {
   // The piece a tab started after path u: the next path in the cut order,
   // only holes of u's pattern between, cut as a tab's new jog cuts (SameCut),
   // beginning away from where u ended but within the tab's gap, and the holes
-  // between standing in that gap. holed: break-off holes join the two.
+  // between standing in that gap; neither closing a profile on its own
+  // (ClosesAlone). holed: break-off holes join the two.
   auto after = [&](std::size_t u, bool* holed) -> std::size_t {
     std::size_t v = u + 1;
     while (v < runs.size() && runs[v].Kind == TCutRun::Hole && entity(v).GetStepObj() == entity(u).GetStepObj()) ++v;
     if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
     const double gap = Distance(runs[u].End, runs[v].Begin);
     const double width = TabGap(tab, layer, entity(u)) + tolerance;
-    if (gap == 0 || gap > width) return none;
+    if (gap == 0 || gap > width || ClosesAlone(runs[u]) || ClosesAlone(runs[v])) return none;
     if (v > u + 1 && !StandInGap(runs, u, v, width + rowReach)) return none;
     if (holed != nullptr) *holed = v > u + 1;
     return v;

@@ -32,7 +32,7 @@ bool AddTabAt(int32_t handle, const TIntPoint& click);
 // of the Auto Tab settings leaves (its width, with the cutter where they add
 // it), the holes between them carrying that pattern too and standing in
 // that gap. A path that only ends on another, or begins where another ended,
-// is no piece of it. Of such a run, the pieces of one profile are the
+// is no piece of it, nor is one that closes a profile on its own. Of such a run, the pieces of one profile are the
 // shortest stretch around the pick whose last path ends where its first
 // begins, or comes back over the first's first move or the point it entered
 // the profile at (leads and corner routs); a cut that does not close is the

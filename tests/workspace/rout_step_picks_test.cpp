@@ -161,8 +161,9 @@ TEST_F(TRoutStepPicksTest, TabsOfTheDefaultSettingsKeepTheProfileWhole) {
 }
 
 // Where no tab split the path picked, a step command takes what is picked:
-// a slot that ends on another, a notch ending on a board's edge, a hole far
-// from the gap between two slots. Create takes it alone; Delete, on paths
+// a slot that ends on another, a notch ending on a board's edge (also one
+// begun within a tab's gap of where the board ended), a hole far from the
+// gap between two slots. Create takes it alone; Delete, on paths
 // of one pattern, leaves the others theirs.
 TEST_F(TRoutStepPicksTest, StepCommandsTakeWhatIsPickedWhereNoTabSplitIt) {
   TWorkspace& form = StartProgram();
@@ -191,6 +192,17 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeWhatIsPickedWhereNoTabSplitIt) {
        1},
       // A slot, a hole far from it on the line square to the gap, a slot.
       {42, {"J 0,150", "L 20,150", "H 25,200", "J 30,150", "L 40,150"}, {{5, 150}, {25, 200}, {35, 150}}, 1},
+      // Boards whose notch begins within a tab's gap of where the board
+      // ended and ends on its first side: one cut back to its corner, one
+      // begun before its corner and cut past it.
+      {43,
+       {"J 200,100", "L 300,100", "L 300,0", "L 200,0", "L 200,100", "J 201,101", "L 201,100"},
+       {{250, 100}, {201, 101}},
+       1},
+      {44,
+       {"J 397,0", "L 500,0", "L 500,100", "L 400,100", "L 400,0", "L 400,-2", "J 401,-3", "L 401,0"},
+       {{450, 0}, {401, -3}},
+       1},
   };
   for (const TLayout& l : layouts) {
     SelectLayer(l.Layer);
