@@ -447,7 +447,8 @@ void TNCReader::ProcessHeaderLine(const std::string& keyword) {
   } else if (keyword == "CCW") {
     CounterClockwise = afterComma == "ON";
   } else if (keyword == "CP") {
-    // CP,tool,value is read as the words T tool C value.
+    // CP,tool,value is read as the words T tool C value; a value with a
+    // decimal point keeps every digit, as a T..C size does.
     std::string rest = comma == std::string::npos ? std::string() : line.substr(comma + 1);
     const std::size_t second = rest.find(',');
     const std::string tool = rest.substr(0, second);
@@ -458,7 +459,7 @@ void TNCReader::ProcessHeaderLine(const std::string& keyword) {
     const bool hasT = FindWord('T', cursor, t);
     cursor = 1;
     const bool hasC = FindWord('C', cursor, c);
-    if (hasT && hasC) SetToolCompDiameter(t, ToolLengthToInternal(c));
+    if (hasT && hasC) SetToolCompDiameter(t, SizeOfWord('C', c));
   } else if (keyword == "FMAT") {
     if (line.size() >= 6) {
       if (line[5] == '1') g.Format2 = false;

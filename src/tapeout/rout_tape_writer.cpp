@@ -432,6 +432,9 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
       used.insert(item.Tool);
       stated.insert(item.Tool);
       stated.insert(item.CompIndex);
+    } else if (item.Kind == TRoutTapeItemKind::Hole && ValidToolNumber(item.Tool)) {
+      used.insert(item.Tool);
+      stated.insert(item.Tool);
     }
   // The writer's own header, or the tools defined inside the export
   // filter's header block when that opens one.
@@ -569,6 +572,9 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
         break;
       }
       case TRoutTapeItemKind::Hole: {
+        // A hole plunges the tool in the spindle: its own, when that is
+        // another than the one before it.
+        if (ValidToolNumber(item.Tool) && item.Tool != tool_ && !ToolWord(item.Tool, item.Tool)) return false;
         HeadUp();
         words = "G05";
         motion_ = 5;
@@ -661,6 +667,7 @@ bool CollectFromRoutDatabase(uint8_t layer, TRoutTapeProgram& program) {
         break;
       case 10:
         item.Kind = TRoutTapeItemKind::Hole;
+        item.Tool = e->GetToolNumber();
         break;
       case 11:
         item.Kind = TRoutTapeItemKind::Command;

@@ -134,7 +134,7 @@ struct TRoutTapeItem {
   bool Clockwise = false;
   int32_t Radius = 0;
   uint16_t Feed = 0;     // 0: the tool's own feed
-  int32_t Tool = 1;      // jogs and circles
+  int32_t Tool = 1;      // jogs, circles and holes
   int32_t CompIndex = 1;
   uint8_t CompSide = 0;  // jogs: 0 none, 1 left, 2 right
   bool G32 = false;      // circles: G32 (counter-clockwise) or G33

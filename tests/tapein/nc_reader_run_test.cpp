@@ -283,6 +283,26 @@ TEST_F(NcReaderRun, ToolsComeOutInAscendingOrderWithTheirDefinitions) {
   r->Done();
 }
 
+// A compensation size written with a point keeps every digit, as the
+// cutter's size does, whatever digits the tape's coordinates are read with.
+TEST_F(NcReaderRun, ACompensationSizeKeepsTheDigitsItIsWrittenWith) {
+  for (const bool metric : {false, true}) {
+    SCOPED_TRACE(metric);
+    TTapeOptions options;
+    options.Metric = metric;
+    options.IntegerDigits = 3;
+    options.DecimalDigits = 2;
+    auto r = Reader(File("cp.rt", {"M48", metric ? "METRIC,LZ" : "INCH,LZ", metric ? "T1C1.5875" : "T1C0.0625",
+                                   metric ? "CP,1,1.5875" : "CP,1,0.0625", "CP,2,0.1", "%", "T1", "X0Y0", "M30"}),
+                    options);
+    EXPECT_FALSE(r->RunFailed());
+    EXPECT_EQ(r->First("ToolDiameter 1"), "ToolDiameter 1 1587500");
+    EXPECT_EQ(r->First("ToolCompDiameter 1"), "ToolCompDiameter 1 1587500");
+    EXPECT_EQ(r->First("ToolCompDiameter 2"), metric ? "ToolCompDiameter 2 100000" : "ToolCompDiameter 2 2540000");
+    r->Done();
+  }
+}
+
 TEST_F(NcReaderRun, HitLimitOfTheToolRaisesANotice) {
   auto r = Reader(File("l.drl", {"M48", "INCH,TZ", "T1C0.04H3", "%", "T1", "X1Y0", "X2Y0",
                                  "X3Y0", "X4Y0", "M30"}));

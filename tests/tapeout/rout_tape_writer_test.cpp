@@ -73,6 +73,24 @@ TEST_F(TRoutTapeWriterTest, EveryToolAndCompensationIndexStatesItsCompensationSi
             (std::vector<std::string>{"T01C0.125", "CP,1,0.125", "CP,2,0.1", "T03C0.25", "CP,3,0.25", "%"}));
 }
 
+// A hole plunges its own tool: the tape names it where the tool before is
+// another, and the header states its size like a cutter's.
+TEST_F(TRoutTapeWriterTest, AHoleIsPlungedWithItsOwnTool) {
+  Tools[4] = {Inch / 4, Inch / 4};
+  Program.Items.resize(2);
+  TRoutTapeItem hole{TRoutTapeItemKind::Hole, {5 * Inch, Inch}, {}, false, 0, 0, 1, 1, 0, false, ""};
+  Program.Items.push_back(hole);
+  hole.Point.X = 6 * Inch;
+  hole.Tool = 4;
+  Program.Items.push_back(hole);
+  hole.Point.X = 7 * Inch;
+  Program.Items.push_back(hole);
+  EXPECT_EQ(Lines(DefaultRoutFormat(true)),
+            (std::vector<std::string>{"M48", "INCH,LZ", "; FILE_FORMAT=2:4", "T01C0.125", "CP,1,0.0", "T04C0.25",
+                                      "CP,4,0.25", "%", "G90", "T01", "G00X01Y01", "G42", "M15", "G01X02Y01F040",
+                                      "M16", "G05X05Y01", "T04", "G05X06Y01", "G05X07Y01", "M30"}));
+}
+
 TEST_F(TRoutTapeWriterTest, NumbersFollowTheZeroModeUnitsAndCoordinateMode) {
   TRoutFormatRecord f = DefaultRoutFormat(true);
   f.OutputM48Header = false;
