@@ -296,22 +296,105 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
   return runs;
 }
 
-// Whether the holes between paths u and v stand in the gap between them as
-// a tab puts its break-off holes: each near the gap (within reach of its
-// middle), the row centred on it (on a line, an arc, simple or complex, also
-// after a copy is moved, turned or mirrored), so that their mean lies on the
-// line square to the gap through its middle. 0.0001 in allows for the
-// rounding of every point.
-bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, double reach) {
-  const double mx = (double(runs[u].End.X) + runs[v].Begin.X) / 2, my = (double(runs[u].End.Y) + runs[v].Begin.Y) / 2;
-  const double gx = double(runs[v].Begin.X) - runs[u].End.X, gy = double(runs[v].Begin.Y) - runs[u].End.Y;
-  double x = 0, y = 0;
-  for (std::size_t k = u + 1; k < v; ++k) {
-    if (std::hypot(runs[k].Begin.X - mx, runs[k].Begin.Y - my) > reach) return false;
-    x += runs[k].Begin.X, y += runs[k].Begin.Y;
+// How far a point read back from a tape may stand off the line or circle it
+// was cut on: the rounding of its coordinates to the tape's digits.
+constexpr double kTapeSlack = InchUnitsPerDisplayUnit * 0.001;
+// The Auto Tab dialog's bounds: the widest tab, the farthest a neck or a row
+// of break-off holes stands off the path, the widest spacing of the holes.
+constexpr double kWidestTab = InchUnitsPerDisplayUnit * 1.0;
+constexpr double kFarthestOffset = InchUnitsPerDisplayUnit * 0.5;
+constexpr double kWidestSpacing = InchUnitsPerDisplayUnit * 0.25;
+
+double Cross(TVec a, TVec b) { return a.X * b.Y - a.Y * b.X; }
+double Dot(TVec a, TVec b) { return a.X * b.X + a.Y * b.Y; }
+TVec Minus(const TIntPoint& a, const TIntPoint& b) { return {double(a.X) - b.X, double(a.Y) - b.Y}; }
+
+// The gap a tab left between move m, which ends at the tab, and move n,
+// which begins after it, found from the moves alone: n runs on m's line,
+// ahead of m in m's direction, or on m's circle, ahead of m the way m turns,
+// the two within the one arc they were cut from. Its two ends on the line
+// or circle; false where n does not continue m so.
+struct TTabGap {
+  TIntPoint From, To;
+  // Of a point: how far it stands off the line (left of travel) or off the
+  // circle (outward).
+  double Off(const TIntPoint& p) const {
+    if (Centre == nullptr) return Cross(Direction, Minus(p, *Start)) / std::hypot(Direction.X, Direction.Y);
+    return Distance(p, *Centre) - Radius;
   }
-  const double n = double(v - u - 1);
-  return std::fabs((x / n - mx) * gx + (y / n - my) * gy) / std::hypot(gx, gy) <= InchUnitsPerDisplayUnit * 0.0001;
+  const TIntPoint* Start = nullptr;
+  TVec Direction;
+  const TIntPoint* Centre = nullptr;
+  double Radius = 0;
+};
+bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
+  if (m.Type != n.Type) return false;
+  gap.From = m.To, gap.To = n.From;
+  if (m.Type == etRoutLine) {
+    const TVec d = Minus(n.To, m.From);
+    const double length = std::hypot(d.X, d.Y);
+    if (length <= kTapeSlack) return false;
+    gap.Start = &m.From, gap.Direction = d;
+    double along = 0;
+    for (const TIntPoint* p : {&m.To, &n.From}) {
+      const double t = Dot(d, Minus(*p, m.From)) / length;
+      if (std::fabs(gap.Off(*p)) > kTapeSlack || t < along || t > length) return false;
+      along = t;
+    }
+    return Dot(d, Minus(n.From, m.To)) > 0;
+  }
+  if (Distance(m.Centre, n.Centre) > kTapeSlack) return false;
+  gap.Centre = &m.Centre, gap.Radius = Distance(m.From, m.Centre);
+  for (const TIntPoint* p : {&m.To, &n.From, &n.To})
+    if (std::fabs(gap.Off(*p)) > kTapeSlack) return false;
+  const bool ccw = m.Type == etRoutArc;
+  auto turn = [&](const TIntPoint& a, const TIntPoint& b) {
+    const double r = std::atan2(Cross(Minus(a, m.Centre), Minus(b, m.Centre)), Dot(Minus(a, m.Centre), Minus(b, m.Centre)));
+    const double t = ccw ? r : -r;
+    return t < 0 ? t + 2 * std::numbers::pi : t;
+  };
+  const double ahead = turn(m.To, n.From);
+  return ahead > 0 && turn(m.From, m.To) + ahead + turn(n.From, n.To) <= 2 * std::numbers::pi + 1e-9;
+}
+
+// Where path v continues path u across a tab, the gap the tab left on the
+// line or circle they were cut on: a simple tab ends u and begins v on it;
+// a complex tab leads u off it by its cut-in move and v back onto it by its
+// cut-out move, the two necks standing alike off it on one side.
+bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
+  if (u.Moves.empty() || v.Moves.empty()) return false;
+  if (Continues(u.Moves.back(), v.Moves.front(), gap)) return true;
+  if (u.Moves.size() < 2 || v.Moves.size() < 2 || u.Moves.back().Type != etRoutLine ||
+      v.Moves.front().Type != etRoutLine || !Continues(u.Moves[u.Moves.size() - 2], v.Moves[1], gap))
+    return false;
+  const double reach = std::hypot(kWidestTab / 2, kFarthestOffset) + kTapeSlack;
+  return std::fabs(gap.Off(u.End) - gap.Off(v.Begin)) <= kTapeSlack && Distance(u.End, gap.From) <= reach &&
+         Distance(v.Begin, gap.To) <= reach;
+}
+
+// Whether the holes between runs u and v stand in the gap as a tab puts its
+// break-off holes: a row along the gap, evenly spaced no wider than a tab
+// spaces them, its middle on the line square to the gap through the gap's
+// middle and no farther from it than a tab sets the row off the path (on a
+// line, an arc, simple or complex, also after a copy is moved, turned or
+// mirrored).
+bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, const TTabGap& gap) {
+  const TVec middle{(double(gap.From.X) + gap.To.X) / 2, (double(gap.From.Y) + gap.To.Y) / 2};
+  const TVec g = Minus(gap.To, gap.From);
+  const double length = std::hypot(g.X, g.Y);
+  TVec mean;
+  for (std::size_t k = u + 1; k < v; ++k) mean = mean + (1.0 / double(v - u - 1)) * Of(runs[k].Begin);
+  const TVec off = mean + -1.0 * middle;
+  if (std::fabs(Dot(off, g)) / length > kTapeSlack || std::hypot(off.X, off.Y) > kFarthestOffset + kTapeSlack)
+    return false;
+  const TVec step = v > u + 2 ? Minus(runs[u + 2].Begin, runs[u + 1].Begin) : TVec{};
+  if (std::hypot(step.X, step.Y) > kWidestSpacing + kTapeSlack || std::fabs(Cross(step, g)) / length > kTapeSlack)
+    return false;
+  for (std::size_t k = u + 2; k < v; ++k) {
+    const TVec s = Minus(runs[k].Begin, runs[k - 1].Begin);
+    if (std::hypot(s.X - step.X, s.Y - step.Y) > kTapeSlack) return false;
+  }
+  return true;
 }
 
 // Whether the move passes the point, within 0.0001 in.
@@ -395,25 +478,32 @@ TTabbedCut FindTabbedCut(int32_t start) {
   const std::vector<TCutRun> runs = CutRuns(layer);
   constexpr std::size_t none = SIZE_MAX;
   auto entity = [&](std::size_t u) -> TRoutEntity& { return *RTDB->EntityAt(runs[u].Start); };
-  const TAutoTabSettings& tab = RTDB->AutoTab;
-  const double tolerance = InchUnitsPerDisplayUnit * 0.0001;
-  // How far from a gap's middle the tab's break-off holes may stand: the
-  // row's offset from the path and its half length, beyond the gap itself.
-  const double rowReach = std::fabs(double(tab.HoleOffset)) + std::fabs(double(tab.CutInOffset)) +
-                          std::max(0, tab.NumberOfHoles - 1) / 2.0 * std::fabs(double(tab.HoleSpacing));
+  // The widest gap a tab leaves in a path of u's tool: the widest tab the
+  // Auto Tab dialog makes, widened by the cutter where the tab is offset by
+  // it and once more across a complex tab's slanted neck. The cutter is
+  // taken a quarter inch at least, so that a tool page changed since the
+  // tab was made does not narrow it.
+  auto widest = [&](std::size_t u) {
+    int32_t tool = entity(u).GetToolNumber();
+    if (tool < 1 || tool > kToolCount) tool = 1;
+    const double cutter = std::max<double>(RoutToolPages[layer][tool].Diameter, InchUnitsPerDisplayUnit * 0.25);
+    return kWidestTab + 2 * cutter + kTapeSlack;
+  };
   // The piece a tab started after path u: the next path in the cut order,
   // only holes of u's pattern between, cut as a tab's new jog cuts (SameCut),
-  // beginning away from where u ended but within the tab's gap, and the holes
-  // between standing in that gap; neither closing a profile on its own
-  // (ClosesAlone). holed: break-off holes join the two.
+  // continuing across a tab's gap the line or circle u ran on (TabGapBetween)
+  // but not beginning where u ended, and the holes between standing in that
+  // gap; neither closing a profile on its own (ClosesAlone). holed: break-off
+  // holes join the two.
   auto after = [&](std::size_t u, bool* holed) -> std::size_t {
     std::size_t v = u + 1;
     while (v < runs.size() && runs[v].Kind == TCutRun::Hole && entity(v).GetStepObj() == entity(u).GetStepObj()) ++v;
     if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
-    const double gap = Distance(runs[u].End, runs[v].Begin);
-    const double width = TabGap(tab, layer, entity(u)) + tolerance;
-    if (gap == 0 || gap > width || ClosesAlone(runs[u]) || ClosesAlone(runs[v])) return none;
-    if (v > u + 1 && !StandInGap(runs, u, v, width + rowReach)) return none;
+    TTabGap gap;
+    if (runs[u].End == runs[v].Begin || !TabGapBetween(runs[u], runs[v], gap) ||
+        Distance(gap.From, gap.To) > widest(u) || ClosesAlone(runs[u]) || ClosesAlone(runs[v]))
+      return none;
+    if (v > u + 1 && !StandInGap(runs, u, v, gap)) return none;
     if (holed != nullptr) *holed = v > u + 1;
     return v;
   };

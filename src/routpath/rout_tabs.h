@@ -24,20 +24,23 @@ bool AddTabOnArc(int32_t handle, const TIntPoint& point);
 // False, with nothing changed, for any other entity or a refused tab.
 bool AddTabAt(int32_t handle, const TIntPoint& click);
 
-// The pieces of a cut that tabs split, found from one of them. A tab ends the
-// path at the gap and starts a new one after it, at once after its break-off
-// holes: the pieces of one cut follow each other in the cut order, each
-// started by a jog with the first jog's comp side, tool, comp index and step
-// pattern away from where the piece before ended but within the gap a tab
-// of the Auto Tab settings leaves (its width, with the cutter where they add
-// it), the holes between them carrying that pattern too and standing in
-// that gap. A path that only ends on another, or begins where another ended,
-// is no piece of it, nor is one that closes a profile on its own. Of such a run, the pieces of one profile are the
-// shortest stretch around the pick whose last path ends where its first
-// begins, or comes back over the first's first move or the point it entered
-// the profile at (leads and corner routs); a cut that does not close is the
-// stretch its break-off holes join to the pick. A hole stands for the cut
-// whose gap it stands in, else for itself.
+// The pieces of a cut that tabs split, found from one of them by what the
+// layer holds, whatever the Auto Tab settings and the tool page say now. A
+// tab ends the path at the gap and starts a new one after it, at once after
+// its break-off holes: the pieces of one cut follow each other in the cut
+// order, each started by a jog with the first jog's comp side, tool, comp
+// index and step pattern and continuing across the gap the line or circle
+// the piece before ran on (a complex tab's necks leading off it and back),
+// the gap no wider than the Auto Tab dialog's widest tab, the holes between
+// them carrying that pattern too and standing in that gap as a tab drills
+// them. A path that only ends on another, or begins where another ended, is
+// no piece of it, nor is one that closes a profile on its own. Of such a
+// run, the pieces of one profile are the shortest stretch around the pick
+// whose last path ends where its first begins, or comes back over the
+// first's first move or the point it entered the profile at (leads and
+// corner routs); a cut that does not close is the stretch its break-off
+// holes join to the pick. A hole stands for the cut whose gap it stands in,
+// else for itself.
 struct TTabbedCut {
   // The path starts and holes the pick stands for, in cut order (the pick's
   // start alone on a path that no tab split).

@@ -190,8 +190,9 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeWhatIsPickedWhereNoTabSplitIt) {
        {"J 0,100", "L 100,100", "L 100,0", "L 0,0", "L 0,100", "J 10,110", "L 10,100"},
        {{50, 100}, {10, 105}},
        1},
-      // A slot, a hole far from it on the line square to the gap, a slot.
-      {42, {"J 0,150", "L 20,150", "H 25,200", "J 30,150", "L 40,150"}, {{5, 150}, {25, 200}, {35, 150}}, 1},
+      // A slot, a hole on the line square to the gap farther from it than
+      // a tab sets its holes, a slot.
+      {42, {"J 0,150", "L 20,150", "H 25,230", "J 30,150", "L 40,150"}, {{5, 150}, {25, 230}, {35, 150}}, 1},
       // Boards whose notch begins within a tab's gap of where the board
       // ended and ends on its first side: one cut back to its corner, one
       // begun before its corner and cut past it.
@@ -240,6 +241,173 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeWhatIsPickedWhereNoTabSplitIt) {
     EXPECT_EQ(Layer(l.Layer), others);
   }
   EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+}
+
+// Boards and cuts tabbed with settings of every kind the Auto Tab dialog
+// allows, and paths that no tab split: a pick on each path and hole takes
+// what the layer holds, whatever the settings and tool page say later, in
+// the job reopened by a fresh program and in the layer read back from its
+// own rout tape.
+TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
+  constexpr int32_t C = In / 100;  // the layouts are in hundredths
+  const TAutoTabSettings startUp{};
+  const TAutoTabSettings widest{In, In / 2, In / 2, In / 2, true, false, 3, true, 1, In / 4};
+  const TAutoTabSettings plain{In / 4, 0, 0, 0, false, true, 1, false, 1, 0};
+  const TAutoTabSettings pair{3 * In / 10, In / 20, In / 10, In / 20, true, false, 2, true, 1, In / 20};
+  struct TLayout {
+    const char* Name;
+    std::vector<std::string> Paths;  // "J x,y" (a line from it), "L x,y", "A x,y cx,cy" (counter-clockwise), "H x,y"
+    uint8_t Comp;
+    TAutoTabSettings Tab;
+    std::vector<TIntPoint> Tabs;
+    std::string Take;  // of each path start and hole in cut order, the cut it belongs to
+    std::string TapeTake = Take;  // read back from a tape, where it cuts otherwise
+  };
+  const std::vector<TLayout> layouts{
+      {"a board tabbed on three sides as a new job tabs",
+       {"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"}, 0, startUp, {{100, 0}, {200, 100}, {100, 200}},
+       "aaaaaaaaaaaaa"},
+      {"complex tabs of the widest settings on a compensated board",
+       {"J 0,0", "L 400,0", "L 400,400", "L 0,400", "L 0,0"}, 2, widest, {{200, 0}, {400, 200}, {200, 400}, {0, 200}},
+       "aaaaaaaaaaaaaaaaa"},
+      {"a notch begun within a tab's gap of the board's corner, ending on its edge",
+       {"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "J 8,6", "L 0,6"}, 0, startUp,
+       {{100, 0}, {200, 100}, {100, 200}, {0, 100}}, "aaaaaaaaaaaaaaaaab"},
+      {"simple tabs without holes on an arc and a line",
+       {"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"}, 0, plain, {{271, 29}, {100, 200}}, "aaa"},
+      {"complex tabs with two holes on an arc and a line, compensated left",
+       {"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"}, 1, pair, {{271, 29}, {100, 0}},
+       "aaaaaaa"},
+      {"a slanted board tabbed on every side",
+       {"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"}, 0, startUp,
+       {{150, 50}, {250, 250}, {50, 350}, {-50, 150}}, "aaaaaaaaaaaaaaaaa"},
+      {"holes far from the gap, off its middle, and in it",
+       {"J 0,0", "L 200,0", "H 250,80", "J 300,0", "L 400,0", "J 0,100", "L 200,100", "H 230,102", "J 280,100",
+        "L 400,100", "J 0,200", "L 200,200", "H 240,202", "J 280,200", "L 400,200"},
+       0, startUp, {}, "abcdefggg"},
+      // The tape goes on cutting: one path.
+      {"a path begun where the last ended", {"J 0,0", "L 100,0", "J 100,0", "L 200,0"}, 0, startUp, {}, "ab", "a"},
+      {"a path after one that closed alone past its entry",
+       {"J 20,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "L 40,0", "J 60,0", "L 100,0"}, 0, startUp, {}, "ab"},
+      {"necks on either side of the line", {"J 0,0", "L 100,0", "L 110,10", "J 130,-10", "L 140,0", "L 300,0"}, 0,
+       startUp, {}, "ab"},
+  };
+  TWorkspace* form = &StartProgram();
+  SelectLayer(40);
+  std::string take, tapeTake;  // of the whole layer, the layouts' cuts told apart
+  for (std::size_t k = 0; k < layouts.size(); ++k) {
+    const TLayout& l = layouts[k];
+    const int32_t at = int32_t(k) * 600 * C;
+    auto point = [&](const std::string& text) {
+      return TIntPoint{at + std::stoi(text) * C, at + std::stoi(text.substr(text.find(',') + 1)) * C};
+    };
+    const std::size_t first = Seq->Count(40) + 1;
+    for (std::size_t i = 0; i < l.Paths.size(); ++i) {
+      const std::string& e = l.Paths[i];
+      const TIntPoint p = point(e.substr(2));
+      if (e[0] == 'J' && i > 0 && point(l.Paths[i - 1].substr(2)) == p) {
+        // The Line button would go on with the path: a jog of the same cut.
+        TRoutEntity& jog = *RTDB->EntityAt(Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))));
+        RTDB->AddJog(p, 40, l.Comp, jog.GetToolNumber(), jog.GetCompIndex());
+      } else if (e[0] == 'J') {
+        ButtonManager().Press(59);
+        Click(p.X, p.Y);
+        const TIntPoint q = point(l.Paths[++i].substr(2));
+        Click(q.X, q.Y);
+        ECO->CancelCommand();
+        RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40) - 1))->SetComp(l.Comp);
+      } else if (e[0] == 'H') {
+        ButtonManager().Press(26);
+        Click(p.X, p.Y);
+        ECO->CancelCommand();
+      } else {
+        if (e[0] == 'L') RTDB->AppendLine(p, 0, NoZOffset);
+        else RTDB->AppendArc(p, point(e.substr(e.find(' ', 2) + 1)), 0, NoZOffset, false);
+        RoutUndo->BeginOperation("Line");
+      }
+    }
+    ASSERT_GE(Seq->Count(40), int32_t(first)) << l.Name;
+    for (const char c : l.Take) take += char(c + 10 * k);  // each layout its own letters
+    for (const char c : l.TapeTake) tapeTake += char(c + 10 * k);
+  }
+  for (std::size_t k = 0; k < layouts.size(); ++k) {
+    RTDB->AutoTab = layouts[k].Tab;
+    const int32_t at = int32_t(k) * 600 * C;
+    for (const TIntPoint& t : layouts[k].Tabs) {
+      Run(*form, emRout, "Tab1");
+      Click(at + t.X * C, at + t.Y * C);
+      Click(at + t.X * C, at + t.Y * C);
+      ECO->CancelCommand();
+    }
+  }
+  // Of each start in cut order, the starts a pick on it takes, by place.
+  auto takes = [](uint8_t layer) {
+    std::vector<int32_t> starts;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p)
+      if (const int32_t h = Seq->HandleAt(layer, p);
+          !SlotDeleted(RTDB->SlotAt(h)->Flags) && RTDB->EntityAt(h)->GetType() != etRoutLine &&
+          !IsArcType(RTDB->EntityAt(h)->GetType()))
+        starts.push_back(h);
+    std::string out;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+      out += "\n" + std::to_string(i) + ":";
+      for (const int32_t g : FindTabbedCut(starts[i]).Starts)
+        out += " " + std::to_string(std::find(starts.begin(), starts.end(), g) - starts.begin());
+    }
+    return out;
+  };
+  auto expect = [](const std::string& take) {
+    std::string out;
+    for (std::size_t i = 0; i < take.size(); ++i) {
+      out += "\n" + std::to_string(i) + ":";
+      for (std::size_t j = 0; j < take.size(); ++j)
+        if (take[j] == take[i]) out += " " + std::to_string(j);
+    }
+    return out;
+  };
+  const std::string expected = expect(take);
+  EXPECT_EQ(takes(40), expected) << "as tabbed";
+  // Other settings and a cutter 0.001 in smaller on every page.
+  RTDB->AutoTab = TAutoTabSettings{In / 10, 0, 0, 0, true, false, 1, false, 1, 0};
+  for (uint8_t layer = 40; layer < 45; ++layer) RoutToolPages[layer][1].Diameter -= In / 1000;
+  EXPECT_EQ(takes(40), expected) << "with other settings";
+  // A step command on the second piece of the first board takes the board.
+  QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(*form, emRout, "AutoStepRepeat1");
+  Click(200 * C, 50 * C);
+  ECO->CancelCommand();
+  EXPECT_NE(ApplicationHint().find("took 4 paths and 9 holes"), std::string::npos) << ApplicationHint();
+  ButtonManager().Press(UndoCommand);
+
+  const std::string job = (TempDir / "TABBED.ZUL").string();
+  ScriptFileDialogAnswer(job);
+  Run(*form, emRout, "SaveAs1");
+  CloseProgram();
+  form = &StartProgram();
+  ScriptFileDialogAnswer(job);
+  Run(*form, emRout, "Open1");
+  ASSERT_EQ(DatabaseFileName, job) << LastBox();
+  EXPECT_EQ(takes(40), expected) << "reopened";
+
+  SelectLayer(40);
+  const std::string tape = NativePath(ExecutionPath() + "ROUT\\TABBED.RT");
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(*form, emRout, "MakeRoutTape1");
+  SelectLayer(41);
+  ScriptFileDialogAnswer(tape);
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(*form, emRout, "OpenRoutTape1");
+  EXPECT_EQ(takes(41), expect(tapeTake)) << "read back from its tape";
+
+  // A tape from elsewhere whose tabs leave gaps of 0.39 in.
+  SelectLayer(42);
+  ScriptFileDialogAnswer(Input("GAPS.RT", "M48\nINCH,TZ\nT01C0.125\n%\nT01\nG00X0.Y0.\nG42\nM15\nG01X3.Y0.\n"
+                                          "X3.Y1.3035\nM16\nG40\nG00X3.Y1.6965\nG42\nM15\nG01X3.Y3.\nX2.1965Y3.\nM16\n"
+                                          "G40\nG00X1.8035Y3.\nG42\nM15\nG01X0.Y3.\nX0.Y0.\nM16\nG40\nM30\n"));
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+  Run(*form, emRout, "OpenRoutTape1");
+  EXPECT_EQ(takes(42), "\n0: 0 1 2\n1: 0 1 2\n2: 0 1 2");
 }
 
 // A list typed as a tape writes it makes no copy in a step table (its last
