@@ -1,17 +1,18 @@
 // A step command's pick on a rout layer of 30,000 paths of one tool: the
 // search for the other pieces of a cut that tabs split (FindTabbedCut), run
 // on a path in the middle of the layer. Layouts: separate slots in a grid
-// (none is a piece of another); one row of dashes, each begun within a tab's
-// gap of where the one before ended, winding over the panel (the longest
-// run of pieces a layer can hold, closing nowhere); and boards cut in four
-// pieces by three tabs. Also, on the same layouts, the whole of Delete Step
+// (none is a piece of another); one row of dashes on one line, each going
+// on across a tab's gap with the line of the one before (the longest run of
+// pieces a layer can hold, closing nowhere); and boards cut in four pieces
+// by three tabs. Also, on the same layouts, the whole of Delete Step
 // & Repeat after its click. Goal: under 0.1 s each at full size (Release).
-// Measured (Release, load average 6): slots 2.6 ms, dashes 5.4 ms, boards
-// 3.7 ms a pick (the slowest of 20: 7.6, 9.7 and 4.7 ms); the search that
-// took every path of the tool as a possible piece took over 10 s a pick on
-// the slots. The whole of Delete Step & Repeat after its click (the pick of
-// the entity, the search, the deletion and its journal entry), every path
-// stepped: slots 6.4 ms, dashes 6.8 ms, boards 9.1 ms (load average 5).
+// Measured (Release, load average 12), the pieces found from the layer's
+// lines and circles: slots 1.3 ms, dashes 2.6 ms, boards 1.8 ms a pick (the
+// slowest of 20: 3.2, 4.0 and 2.4 ms); the search that took every path of
+// the tool as a possible piece took over 10 s a pick on the slots. The
+// whole of Delete Step & Repeat after its click (the pick of the entity,
+// the search, the deletion and its journal entry), every path stepped:
+// slots 2.1 ms, dashes 2.2 ms, boards 3.1 ms.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -65,10 +66,9 @@ int32_t BuildLayer(TLayout layout, int32_t n, std::size_t& taken) {
       // 0.15 in slots 0.2 in apart along the rows, the rows 0.2 in apart.
       start = Path({{x * (In / 20) * 7, y * (In / 5)}, {x * (In / 20) * 7 + In / 20 * 3, y * (In / 5)}});
     } else if (layout == Dashes) {
-      // 0.1 in dashes 0.05 in apart, every other row run backwards, the rows
-      // 0.1 in apart: each dash begins 0.05 or 0.1 in from the last one's end.
-      const int32_t at = (y % 2 == 0 ? x : row - 1 - x) * (In / 20) * 3, dir = y % 2 == 0 ? 1 : -1;
-      start = Path({{at, y * In / 10}, {at + dir * In / 10, y * In / 10}});
+      // Dashes of 0.0015 in 0.001 in apart, all on one line: each goes on
+      // across a tab's gap with the line the one before ran on.
+      start = Path({{i * (In / 400), 0}, {i * (In / 400) + In / 1000 * 3 / 2, 0}});
     } else {
       // A 0.4 in board cut from its corner, three 0.2 in tabs in the middle
       // of its first three sides: four pieces, the last back at the corner;
