@@ -673,6 +673,11 @@ class TNCReader {
   // A size word of the block being read: as written when it has a decimal
   // point (rounded to the internal unit), else ToolLengthToInternal.
   int32_t SizeOfWord(char letter, int32_t value) const;
+  // The decimals in which the block states that size, in the tape's unit:
+  // with a decimal point every digit after it, and never fewer than the 4
+  // (inch) or 3 (mm) a writer states sizes with and may leave trailing zeros
+  // of; without a point the format's, as far as ToolLengthToInternal reads.
+  int32_t SizeDecimals(char letter) const;
 
   // ---- Orientation and transformed records (nc_orient.cpp) ----
   void AxisMap(int64_t x, int64_t y, int64_t& xOut, int64_t& yOut) const;

@@ -114,6 +114,21 @@ int32_t StripZeros(std::string& text) {
   return static_cast<int32_t>(n);
 }
 
+// Digits with at most one decimal point among them, after an optional "+".
+bool UnsignedNumberText(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  bool digit = false, point = false;
+  for (const char c : text) {
+    if (c == '.' && !point)
+      point = true;
+    else if (c >= '0' && c <= '9')
+      digit = true;
+    else
+      return false;
+  }
+  return digit;
+}
+
 }  // namespace
 
 // ---- Run -------------------------------------------------------------------------
@@ -453,6 +468,15 @@ void TNCReader::ProcessHeaderLine(const std::string& keyword) {
     const std::size_t second = rest.find(',');
     const std::string tool = rest.substr(0, second);
     const std::string value = second == std::string::npos ? std::string() : rest.substr(second + 1);
+    // A size that is no number, or a negative one, compensates by nothing
+    // the tape means: the tool keeps the compensation size it has. (A zero
+    // is a size: a tool with no compensation size is written so.)
+    if (!UnsignedNumberText(value)) {
+      if (KeepsMessages())
+        Message(JoinText({"Line ", std::to_string(BlockNumber), " \"", g.RawLine,
+                          "\": the compensation size is not a positive number; it is not taken."}));
+      return;
+    }
     g.Line = "T" + tool + "C" + value;
     if (!DecodeBlockWords("", BlockNumber - 1)) return;
     int32_t cursor = 1, t = 0, c = 0;

@@ -2,6 +2,7 @@
 // the header define tools, in the program they select them), the parameter
 // table lookup, the tool change with its drilling-time bookkeeping, and the
 // accessors through which the emission and the consumers see tool values.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -33,8 +34,8 @@ std::string ParenthesisedText(const std::string& line) {
 
 // The value of the letter's word in the block when it is written with a
 // decimal point ("C4.3053"), so that a size keeps every digit it was written
-// with; false for a word without a point.
-bool PointValue(const std::string& line, char letter, double& value) {
+// with, and the digits after its point; false for a word without a point.
+bool PointValue(const std::string& line, char letter, double& value, int32_t* decimals = nullptr) {
   for (std::size_t at = line.find(letter); at != std::string::npos;
        at = line.find(letter, at + 1)) {
     std::size_t i = at + 1;
@@ -50,6 +51,8 @@ bool PointValue(const std::string& line, char letter, double& value) {
     value = std::strtod(line.substr(digits, end == std::string::npos ? end : end - digits).c_str(),
                         nullptr);
     if (negative) value = -value;
+    if (decimals != nullptr)
+      *decimals = static_cast<int32_t>((end == std::string::npos ? line.size() : end) - i - 1);
     return true;
   }
   return false;
@@ -165,6 +168,15 @@ int32_t TNCReader::SizeOfWord(char letter, int32_t value) const {
   if (GlobalRec && PointValue(GlobalRec->Line, letter, written))
     return SafeRound(written * (Metric ? 1000000.0 : 25400000.0));
   return ToolLengthToInternal(value);
+}
+
+int32_t TNCReader::SizeDecimals(char letter) const {
+  const int32_t unitDecimals = Metric ? 3 : 4;
+  double written = 0.0;
+  int32_t decimals = 0;
+  if (GlobalRec && PointValue(GlobalRec->Line, letter, written, &decimals))
+    return std::max(decimals, unitDecimals);
+  return std::clamp(HeaderDecimalDigits, 0, unitDecimals);
 }
 
 int32_t TNCReader::ToolLengthToInternal(int32_t value) const {

@@ -1,6 +1,7 @@
 #include "tapein/rout_import.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <unordered_set>
@@ -9,6 +10,7 @@
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
 #include "foundation/file_viewer.h"
+#include "foundation/nc_format.h"
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/import_transaction.h"
@@ -406,7 +408,12 @@ void TRoutTapeReader::ToolDiameter(int32_t tool, int32_t value) {
   TRoutToolRecord& record = RoutToolPages[layer_][tool];
   // The page's compensation size went with the page's cutter: a tape that
   // names another cutter and no compensation size compensates by its size.
-  if (record.Diameter != value && !compStated_[std::size_t(tool)]) record.CompDiameter = value;
+  // The page's cutter is the tape's where the page's size, stated in the
+  // tape's unit with the digits the tape states it with, is the tape's.
+  const double perStep =
+      UnitsFactorOf(Metric) / PowersOfTen[std::size_t(std::clamp(SizeDecimals('C'), 0, 10))];
+  const bool sameCutter = std::llround(record.Diameter / perStep) == std::llround(value / perStep);
+  if (!sameCutter && !compStated_[std::size_t(tool)]) record.CompDiameter = value;
   record.Diameter = value;
 }
 

@@ -128,7 +128,8 @@ class TRoutTapeReader : public TNCReader {
   // The sizes go into the layer's tool page. A tool whose size the tape
   // states and whose compensation size it does not (no CP, no R) takes its
   // size as compensation size where the page held another size; where the
-  // page held the same size it keeps the page's compensation size.
+  // page's size, stated as the tape states sizes (its unit, its digits), is
+  // the tape's it keeps the page's compensation size.
   void ToolCompDiameter(int32_t tool, int32_t value) override;
   void ToolDiameter(int32_t tool, int32_t value) override;
   void ToolChange(int32_t tool, int32_t compTool) override;

@@ -288,6 +288,10 @@ class TRoutTapeBuilder {
   int32_t motion_ = -1;
   bool headDown_ = false;
   int32_t tool_ = -1, compIndex_ = -1;
+  // The tools the header defines with a T..C line: the reader takes a T
+  // word of such a number as that tool, not as a tool and a compensation
+  // index.
+  std::set<int32_t> headerTools_;
 };
 
 bool TRoutTapeBuilder::Fail(const std::string& what, const std::string& text) {
@@ -391,12 +395,14 @@ bool TRoutTapeBuilder::FeedWord(uint16_t feed, std::string& out) {
 
 bool TRoutTapeBuilder::ToolWord(int32_t tool, int32_t compIndex) {
   if (tool == tool_ && compIndex == compIndex_) return true;
-  // T<tool> when the compensation index is the tool itself, else
-  // T<tool><compensation index as two digits>.
+  // T<tool> when the compensation index is the tool itself (a tool from
+  // 100 on only where the header defines it), else T<tool><compensation
+  // index as two digits>, unless that reads as a tool the header defines.
   std::string word;
-  if (compIndex == tool && tool < 100) {
+  if (compIndex == tool && (tool < 100 || headerTools_.count(tool) > 0)) {
     word = "T" + PadIntText(tool, 2, '0');
-  } else if (compIndex >= 0 && compIndex <= 99 && tool >= 1 && tool <= 1000) {
+  } else if (compIndex >= 0 && compIndex <= 99 && tool >= 1 && tool <= 1000 &&
+             headerTools_.count(tool * 100 + compIndex) == 0) {
     word = "T" + PadIntText(tool, 2, '0') + PadIntText(compIndex, 2, '0');
   } else {
     Error = "Tool " + IntToShortStr(tool) + " with compensation index " +
@@ -425,8 +431,9 @@ void TRoutTapeBuilder::HeadDown() {
 bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame) {
   const bool ccw = f_.CounterClockwise;
   // Header: units, the tools the layer cuts with and the compensation
-  // sizes of those and of the compensation indices it names.
-  std::set<int32_t> used, stated;
+  // sizes of those and of the compensation indices it names. A hole's tool
+  // from 100 on is defined there whatever its size: T<tool> then names it.
+  std::set<int32_t> used, stated, definedHoleTools;
   for (const TRoutTapeItem& item : program.Items)
     if (item.Kind == TRoutTapeItemKind::Jog || item.Kind == TRoutTapeItemKind::Circle) {
       used.insert(item.Tool);
@@ -435,6 +442,7 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
     } else if (item.Kind == TRoutTapeItemKind::Hole && ValidToolNumber(item.Tool)) {
       used.insert(item.Tool);
       stated.insert(item.Tool);
+      if (item.Tool >= 100) definedHoleTools.insert(item.Tool);
     }
   // The writer's own header, or the tools defined inside the export
   // filter's header block when that opens one.
@@ -453,10 +461,11 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
       if (!ValidToolNumber(tool)) continue;
       const TRoutToolRecord& rec = tools_[tool];
       TNCFormatStatus status = TNCFormatStatus::Fits;
-      if (rec.Diameter > 0 && used.count(tool) > 0) {
+      if ((rec.Diameter > 0 && used.count(tool) > 0) || definedHoleTools.count(tool) > 0) {
         const std::string c = FormatDecimalNumber(decimals, rec.Diameter / perUnit, &status);
         if (status != TNCFormatStatus::Fits) return Fail("tool diameter", c);
         lines_.push_back("T" + PadIntText(tool, 2, '0') + "C" + c);
+        headerTools_.insert(tool);
       }
       const std::string cp = FormatDecimalNumber(decimals, rec.CompDiameter / perUnit, &status);
       if (status != TNCFormatStatus::Fits) return Fail("compensation diameter", cp);
@@ -574,7 +583,13 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
       case TRoutTapeItemKind::Hole: {
         // A hole plunges the tool in the spindle: its own, when that is
         // another than the one before it.
-        if (ValidToolNumber(item.Tool) && item.Tool != tool_ && !ToolWord(item.Tool, item.Tool)) return false;
+        if (ValidToolNumber(item.Tool) && item.Tool != tool_ && !ToolWord(item.Tool, item.Tool)) {
+          Error = "Tool " + IntToShortStr(item.Tool) +
+                  " of the break-off holes is named on a rout tape only by the M48 header that "
+                  "defines it, and this tape has none. The break-off holes' tool is set by Tool "
+                  "Number in Auto Tab Settings: a tool from 1 to 99 is named on any tape.";
+          return false;
+        }
         HeadUp();
         words = "G05";
         motion_ = 5;

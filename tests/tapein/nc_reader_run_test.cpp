@@ -303,6 +303,23 @@ TEST_F(NcReaderRun, ACompensationSizeKeepsTheDigitsItIsWrittenWith) {
   }
 }
 
+// A compensation size that is no number, a negative one or none is named
+// in the messages and not taken; the tape's other sizes are.
+TEST_F(NcReaderRun, ACompensationSizeThatIsNoPositiveNumberIsNamedAndNotTaken) {
+  for (const std::string bad : {"CP,1,-0.125", "CP,1,ABC", "CP,1", "CP,1,", "CP,1,0.1.2", "CP,1,0.1X"}) {
+    SCOPED_TRACE(bad);
+    auto r = Reader(File("cp.rt", {"M48", "INCH,LZ", "T1C0.0625", bad, "CP,2,0.1", "%", "T1", "X0Y0", "M30"}));
+    EXPECT_FALSE(r->RunFailed());
+    EXPECT_EQ(r->First("ToolCompDiameter 1"), "");
+    EXPECT_EQ(r->First("ToolCompDiameter 2"), "ToolCompDiameter 2 2540000");
+    const auto messages = r->With("Message ");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("Line 4 \"" + bad + "\""), std::string::npos) << messages[0];
+    EXPECT_NE(messages[0].find("not a positive number"), std::string::npos) << messages[0];
+    r->Done();
+  }
+}
+
 TEST_F(NcReaderRun, HitLimitOfTheToolRaisesANotice) {
   auto r = Reader(File("l.drl", {"M48", "INCH,TZ", "T1C0.04H3", "%", "T1", "X1Y0", "X2Y0",
                                  "X3Y0", "X4Y0", "M30"}));

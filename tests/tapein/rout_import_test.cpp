@@ -465,6 +465,55 @@ TEST_F(TRoutImportTest, ACompensatedTapeIsShownOffsetByTheToolRadius) {
   EXPECT_EQ(cuts[3].second, (TIntPoint{Inch, lo}));
 }
 
+// A break-off hole of a tool from 100 on is named by the number the header
+// defines, and reads back as that tool where it was, with a size or none; a
+// tape without a header cannot name it, and the box says where the break-off
+// holes' tool is set. A tool with a compensation index whose word would
+// read as that defined tool refuses the tape.
+TEST_F(TRoutRoundTripTest, ABreakOffHoleOfAToolFrom100OnReadsBackAsThatTool) {
+  const std::string tape = Tape("H.RT", "M48\nINCH,LZ\nT01C0.125\n%\nG90\nT01\nG00X01Y01\nM15\nG01X02Y01\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  const TIntPoint at{5 * Inch, Inch};
+  RTDB->AddHole(at, 40, 150);
+  const auto written = Layer();
+  const auto holeTools = [] {
+    std::vector<int32_t> tools;
+    for (int32_t p = 1; p <= Seq->Count(40); ++p)
+      if (TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(40, p)); e && e->GetType() == 10)
+        tools.push_back(e->GetToolNumber());
+    return tools;
+  };
+  const struct {
+    bool Header;
+    int32_t Size;
+  } cases[] = {{true, Inch / 25}, {true, 0}, {false, Inch / 25}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "header " << c.Header << " size " << c.Size);
+    ResetHeadlessDialogs();
+    RoutOutputFormat = DefaultRoutFormat(true);
+    RoutOutputFormat.OutputM48Header = c.Header;
+    RoutToolPages[40][150].Diameter = c.Size;
+    std::string scratch;
+    EXPECT_EQ(SaveRoutLayerToScratch(40, scratch), c.Header) << LastBoxText();
+    if (c.Header) {
+      EXPECT_TRUE(ReloadRoutLayer(scratch));
+      EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBoxText();
+    } else {
+      EXPECT_NE(LastBoxText().find("Tool 150 of the break-off holes"), std::string::npos) << LastBoxText();
+      EXPECT_NE(LastBoxText().find("Tool Number in Auto Tab Settings"), std::string::npos) << LastBoxText();
+    }
+    EXPECT_EQ(Layer(), written);
+    EXPECT_EQ(holeTools(), std::vector<int32_t>{150});
+  }
+  RoutOutputFormat = DefaultRoutFormat(true);
+  // T0150 would read as tool 150, which the header defines.
+  RTDB->AddJog({Inch, 2 * Inch}, 40, 0, 1, 50);
+  std::string scratch;
+  EXPECT_FALSE(SaveRoutLayerToScratch(40, scratch));
+  EXPECT_NE(LastBoxText().find("Tool 1 with compensation index 50"), std::string::npos) << LastBoxText();
+}
+
 TEST_F(TRoutRoundTripTest, EveryAxisVersionReadsBackToTheSamePoints) {
   const std::string tape = Tape("V.RT",
                                 "%\nG90\nT01\nG00X010000Y020000\nM15\nG01X030000Y020000\n"

@@ -191,6 +191,51 @@ TEST_F(TWorkspaceDialogsTest, ARoutTapeKeepsItsCutterSizeReadAndWrittenAgain) {
   EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
 }
 
+// A page keeps its compensation where its cutter, stated in the tape's unit
+// with the digits the tape states sizes with, is the tape's cutter, in
+// either unit; another cutter compensates by its size. The tape written
+// again compensates as the page does.
+TEST_F(TWorkspaceDialogsTest, APagesCutterIsTheTapesWhenStatedAsTheTapeStatesIt) {
+  TWorkspace& form = StartProgram();
+  const TRoutFormatRecord savedOutput = RoutOutputFormat;
+  constexpr int32_t Um = 1000;  // a micron
+  struct TCase {
+    const char* Header;  // the tape's unit line and tool 1
+    int32_t Size, Comp;  // the page's tool 1
+    int32_t Kept;        // its compensation after the reading
+    bool MetricAgain;    // the unit of the tape written again
+    const char* CP;      // and what its CP for tool 1 says
+  };
+  const TCase cases[] = {
+      {"METRIC,LZ\nT01C3.2", 3200 * Um, 3100 * Um, 3100 * Um, true, "3.1"},
+      {"INCH,LZ\nT01C0.126", 3200 * Um, 3100 * Um, 3100 * Um, false, "0.122"},
+      {"INCH,LZ\nT01C0.0787", 2000 * Um, 1900 * Um, 1900 * Um, false, "0.0748"},
+      // Without a point the tape states sizes with its format's decimals.
+      {"INCH,LZ,00.000\nT01C00079", 2000 * Um, 1900 * Um, 1900 * Um, false, "0.0748"},
+      {"INCH,LZ\nT01C0.125", 3200 * Um, 3100 * Um, In / 8, false, "0.125"},
+      // A point may leave trailing zeros off: 0.13 is 0.1300, not 3.2 mm.
+      {"INCH,LZ\nT01C0.13", 3200 * Um, 3100 * Um, In / 100 * 13, false, "0.13"},
+      {"METRIC,LZ\nT01C1.999", In / 10000 * 787, In / 1000 * 75, In / 1000 * 75, true, "1.905"},
+      {"METRIC,LZ\nT01C2.0", In / 10000 * 787, In / 1000 * 75, 2000 * Um, true, "2.0"},
+  };
+  int n = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Header);
+    RoutToolPages[41] = DefaultRoutToolPage();
+    RoutToolPages[41][1].Diameter = c.Size;
+    RoutToolPages[41][1].CompDiameter = c.Comp;
+    const std::string name = "SIZE" + std::to_string(++n) + ".RT";
+    CutsReadBack(form, Input(name, std::string("M48\n") + c.Header +
+                                       "\n%\nG90\nT01\nG00X0Y0\nG41\nM15\nG01X01Y0\nM16\nM30\n"));
+    EXPECT_EQ(RoutToolPages[41][1].CompDiameter, c.Kept);
+    RoutOutputFormat.Metric = c.MetricAgain;
+    const std::string text = ReadFileBytes(MakeTape(form, ("AGAIN" + std::to_string(n) + ".RT").c_str()));
+    EXPECT_NE(text.find(std::string("\nCP,1,") + c.CP + "\r\n"), std::string::npos) << text;
+  }
+  RoutOutputFormat = savedOutput;
+  EXPECT_EQ(ShownMessageBoxes().size(), 0u) << LastBox();
+}
+
 // The step list of one copy 3" along X, for the next Create Step & Repeat.
 void ScriptOneCopy() {
   QueueModalScript("TEditStepDialog", [](TForm& f) {
