@@ -322,6 +322,15 @@ struct TTabGap {
     if (Centre == nullptr) return Cross(Direction, Minus(p, *Start)) / std::hypot(Direction.X, Direction.Y);
     return Distance(p, *Centre) - Radius;
   }
+  // The way the line or circle runs at the gap's middle, as a unit: taken
+  // from the whole line or from the centre, not from the gap's ends, whose
+  // rounding turns a narrow gap.
+  TVec Along() const {
+    TVec d = Direction;
+    if (Centre != nullptr) d = Left(Minus(To, *Centre) + Minus(From, *Centre));
+    const double length = std::hypot(d.X, d.Y);
+    return length > 0 ? (1.0 / length) * d : TVec{};
+  }
   const TIntPoint* Start = nullptr;
   TVec Direction;
   const TIntPoint* Centre = nullptr;
@@ -380,15 +389,14 @@ bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
 // mirrored).
 bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, const TTabGap& gap) {
   const TVec middle{(double(gap.From.X) + gap.To.X) / 2, (double(gap.From.Y) + gap.To.Y) / 2};
-  const TVec g = Minus(gap.To, gap.From);
-  const double length = std::hypot(g.X, g.Y);
+  const TVec along = gap.Along();
   TVec mean;
   for (std::size_t k = u + 1; k < v; ++k) mean = mean + (1.0 / double(v - u - 1)) * Of(runs[k].Begin);
   const TVec off = mean + -1.0 * middle;
-  if (std::fabs(Dot(off, g)) / length > kTapeSlack || std::hypot(off.X, off.Y) > kFarthestOffset + kTapeSlack)
+  if (std::fabs(Dot(off, along)) > kTapeSlack || std::hypot(off.X, off.Y) > kFarthestOffset + kTapeSlack)
     return false;
   const TVec step = v > u + 2 ? Minus(runs[u + 2].Begin, runs[u + 1].Begin) : TVec{};
-  if (std::hypot(step.X, step.Y) > kWidestSpacing + kTapeSlack || std::fabs(Cross(step, g)) / length > kTapeSlack)
+  if (std::hypot(step.X, step.Y) > kWidestSpacing + kTapeSlack || std::fabs(Cross(step, along)) > kTapeSlack)
     return false;
   for (std::size_t k = u + 2; k < v; ++k) {
     const TVec s = Minus(runs[k].Begin, runs[k - 1].Begin);
