@@ -253,6 +253,7 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
   const TAutoTabSettings startUp{};
   const TAutoTabSettings widest{In, In / 2, In / 2, In / 2, true, false, 3, true, 1, In / 4};
   const TAutoTabSettings plain{In / 4, 0, 0, 0, false, true, 1, false, 1, 0};
+  const TAutoTabSettings narrow{In / 100, 0, 0, In * 45 / 100, true, true, 3, false, 1, In / 10};
   const TAutoTabSettings pair{3 * In / 10, In / 20, In / 10, In / 20, true, false, 2, true, 1, In / 20};
   struct TLayout {
     const char* Name;
@@ -281,6 +282,8 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
       {"a slanted board tabbed on every side",
        {"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"}, 0, startUp,
        {{150, 50}, {250, 250}, {50, 350}, {-50, 150}}, "aaaaaaaaaaaaaaaaa"},
+      {"narrow tabs on a slanted board, their holes set far off",
+       {"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"}, 0, narrow, {{150, 50}, {250, 250}}, "aaaaaaaaa"},
       {"holes far from the gap, off its middle, and in it",
        {"J 0,0", "L 200,0", "H 250,80", "J 300,0", "L 400,0", "J 0,100", "L 200,100", "H 230,102", "J 280,100",
         "L 400,100", "J 0,200", "L 200,200", "H 240,202", "J 280,200", "L 400,200"},
