@@ -39,28 +39,6 @@ int32_t AddEntitySlot(TRoutEntity* entity, uint32_t flags, uint8_t layer) {
   return n;
 }
 
-// Where the user goes on drawing stays where it was: the step commands move
-// each layer's insertion point to put a clone beside what it replaces, and
-// give it back, before the same handle (or at the end), when they are done.
-class TKeptInsertPoints {
- public:
-  TKeptInsertPoints() {
-    for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
-      anchors_[l - kFirstRoutLayer] = Seq->HandleAt(l, Seq->InsertPoint(l));
-  }
-  ~TKeptInsertPoints() {
-    for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
-      uint8_t layer = 0;
-      const int32_t anchor = anchors_[l - kFirstRoutLayer];
-      const int32_t at = anchor != 0 ? Seq->FindHandle(anchor, layer) : 0;
-      Seq->SetInsertPoint(l, at != 0 && layer == l ? at : Seq->Count(l) + 1);
-    }
-  }
-
- private:
-  int32_t anchors_[kLastRoutLayer - kFirstRoutLayer + 1];
-};
-
 // Takes a source entity out (journalled).
 void RemoveSource(int32_t index) {
   RTDB->EraseEntity(index);
