@@ -270,6 +270,7 @@ void TRoutHandle::EraseList() {
 
 void TRoutHandle::DeleteList() {
   if (RTDB == nullptr || Seq == nullptr) return;
+  const TKeptInsertPoints kept;
   // The only path start of a layer leaves a copy of itself at the origin, so
   // that the layer's remaining cuts keep a start.
   if (Next == nullptr) {
@@ -305,6 +306,7 @@ void TRoutHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed,
   failed = false;
   if (RTDB == nullptr || Seq == nullptr) return;
   THourGlassCursor hourglass;
+  const TKeptInsertPoints kept;
   // A mirrored path runs the other way round: its arcs turn the other way and
   // its cutter goes on the other side, as a mirrored step copy does.
   const bool mirrored = MatrixIsMirrored(matrix);
@@ -381,6 +383,7 @@ void TRoutHandle::ReversePaths(const TMatrix3& matrix, bool copy, bool& failed) 
       anchor = h;
       break;
     }
+  const TKeptInsertPoints kept;
   Seq->SetInsertAfter(anchor->Index);
   // Cut into paths (each ends before a jog or circle) and reverse each.
   std::vector<std::vector<TRoutHandle*>> paths;
