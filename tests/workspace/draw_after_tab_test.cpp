@@ -1,6 +1,6 @@
 // Drawing on after Add Tab: the next path drawn goes where it would have
 // gone without the tab, and the rout tape cuts the tabbed board whole and the
-// new path alone.
+// new path alone. The hint of a step command on a tabbed piece.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include "model/rout_handles.h"
 #include "model/rout_sequence.h"
 #include "model/undo_journal.h"
+#include "platform/message_box.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -125,6 +126,52 @@ TEST_F(TWorkspaceDialogsTest, APathDrawnAfterATabGoesWhereItWouldHaveGone) {
                 return s[0] == 'J';
               })) - 1);
     RTDB->DeleteLayer(41);
+  }
+}
+
+// The hint strip shows a step command's title as the menus write it, and
+// Edit Step List on a tabbed piece says it changed every piece's pattern.
+TEST_F(TWorkspaceDialogsTest, StepHintsOnATabbedPieceReadAsTheCommandIsNamed) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RTDB->AutoStepRepeat = {2, 3 * In, 1, In, false, true, false};
+  ButtonManager().Press(59);
+  Click(0, 0);
+  Click(2 * In, 0);
+  ECO->CancelCommand();
+  for (const TIntPoint p : {TIntPoint{2 * In, 2 * In}, TIntPoint{0, 2 * In}, TIntPoint{0, 0}})
+    RTDB->AppendLine(p, 0, NoZOffset);
+  RoutUndo->BeginOperation("Line");
+  TMenus::Run(form, emRout, "Tab1");
+  Click(In, 0);
+  Click(In, 0);
+  ECO->CancelCommand();
+  struct TCase {
+    const char* Item;
+    const char* Steps;  // the step list typed, "" for Auto Step & Repeat
+    const char* Hint;   // as the strip shows it
+  };
+  const TCase cases[] = {
+      {"CreateStepRepeat1", "M02X0Y03", "Rout Step & Repeat took 2 paths and 3 holes"},
+      {"EditStepList1", "M02X0Y04", "Step & Repeat Edit took 2 paths and 3 holes"},
+      {"AutoStepRepeat1", "", "Step & Repeat took 2 paths and 3 holes"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Item);
+    SetApplicationHint("");
+    const std::string steps = c.Steps;
+    if (steps.empty())
+      QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
+    else
+      QueueModalScript("TEditStepDialog", [steps](TForm& f) {
+        f.Get<TMemo>("Step1Memo").SetLines({"M01", steps, "M02", "M08"});
+        f.Click("OKButton");
+      });
+    TMenus::Run(form, emRout, c.Item);
+    Click(In / 2, 0);
+    ECO->CancelCommand();
+    EXPECT_NE(MessageDisplayText(form.HintPanel.Caption()).find(c.Hint), std::string::npos)
+        << form.HintPanel.Caption();
   }
 }
 
