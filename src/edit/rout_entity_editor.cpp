@@ -489,18 +489,12 @@ void TRoutEntityEditor::EndingKey(uint16_t key) {
     MarkEdited(Layer_);
     // The clones go beside what they replace; where the user goes on
     // drawing stays where it was.
-    const int32_t insert = Seq->InsertPoint(Layer_);
-    const int32_t anchor = Seq->HandleAt(Layer_, insert);
-    const TRoutPathState state = RTDB->PathState[Layer_];
+    const TKeptInsertPoints kept;
     RTDB->ErasePath(PathStart_);
     if (key == vkDelete)
       DeletePicked();
     else
       Save();
-    uint8_t layer = 0;
-    const int32_t at = anchor != 0 ? Seq->FindHandle(anchor, layer) : 0;
-    Seq->SetInsertPoint(Layer_, at != 0 ? at : Seq->Count(Layer_) + 1);
-    RTDB->PathState[Layer_] = state;
   }
   Redraw();
 }

@@ -47,11 +47,12 @@ bool MoveRun(const std::vector<int32_t>& run, uint8_t layer, int32_t at, const s
     return false;
   }
   RTDB->ErasePathStarts(layer);
-  const int32_t insert = Seq->InsertPoint(layer);
-  for (int32_t h : run) Seq->RemoveHandle(h);
-  Seq->SetInsertPoint(layer, at);
-  for (int32_t h : run) Seq->InsertHandle(layer, h);
-  Seq->SetInsertPoint(layer, insert);
+  {
+    const TKeptInsertPoints kept;
+    for (int32_t h : run) Seq->RemoveHandle(h);
+    Seq->SetInsertPoint(layer, at);
+    for (int32_t h : run) Seq->InsertHandle(layer, h);
+  }
   RoutUndo->BeginOperation(name);
   RTDB->DrawStepRepeats(layer);
   RTDB->DrawPathStarts(layer);

@@ -4,6 +4,7 @@
 // a cut that tabs split. The handles carry out the work (with their
 // dialogs) and journal it themselves.
 #include <memory>
+#include <vector>
 
 #include "command/argument_command.h"
 #include "command/command_interpreter.h"
@@ -32,6 +33,17 @@ TRootEntityHandle* Chosen(const std::string& text, uint8_t mode, bool wholePath,
   return wholePath ? PickedPath(text, 1, &cut) : PickedPathStart(text, 1, &cut);
 }
 
+// The step list of each level of the pattern the rout start carries (none
+// when it carries none).
+std::vector<TStepCommandList> PatternLevels(int32_t start) {
+  std::vector<TStepCommandList> levels;
+  TRoutEntity* e = RTDB != nullptr ? RTDB->EntityAt(start) : nullptr;
+  TStepObject* pattern = e != nullptr && IsPathStartType(e->GetType()) ? e->GetStepObj() : nullptr;
+  for (int32_t n = 1; pattern != nullptr && pattern->GetLevel(n) != nullptr; ++n)
+    levels.push_back(pattern->GetLevel(n)->Commands());
+  return levels;
+}
+
 // before: run when the command starts; false ends it there. wholePath: a
 // rout command that works on the picked path's every entity, not its start.
 void DefineStep(int32_t number, const std::string& word, const std::string& title, bool withSource,
@@ -54,6 +66,10 @@ void DefineStep(int32_t number, const std::string& word, const std::string& titl
         return false;
       }
       const int32_t count = RoutEntityCount;
+      // An edit of the pattern changes it in place, for every piece that
+      // shares it.
+      const int32_t start = cut.Starts.size() > 1 ? list->Index : 0;
+      const std::vector<TStepCommandList> pattern = PatternLevels(start);
       action(*list, text, next);
       FreeObjectList(list);
       if (RoutEntityCount != count) {
@@ -61,6 +77,8 @@ void DefineStep(int32_t number, const std::string& word, const std::string& titl
         // of the cut but were left as they were.
         if (cut.Starts.size() > 1) SetApplicationHint(TabbedCutTakenText(cut, title));
         if (!cut.Unsure.empty()) InformationBox(TabbedCutLeftOutText(cut, title));
+      } else if (start != 0 && PatternLevels(start) != pattern) {
+        SetApplicationHint(TabbedCutTakenText(cut, title));
       }
       return true;
     };

@@ -898,6 +898,25 @@ void TRoutDatabase::UpdateChangedPath() {
   PathState[c].CompIndex = start->GetCompIndex();
 }
 
+TKeptInsertPoints::TKeptInsertPoints() {
+  if (RTDB == nullptr || Seq == nullptr) return;
+  for (uint8_t l : kLayers) {
+    const int32_t at = Seq->InsertPoint(l);
+    Kept_[l - kFirstRoutLayer] = {Seq->HandleAt(l, at), Seq->HandleAt(l, at - 1), RTDB->PathState[l]};
+  }
+}
+
+TKeptInsertPoints::~TKeptInsertPoints() {
+  if (RTDB == nullptr || Seq == nullptr) return;
+  for (uint8_t l : kLayers) {
+    const TKept& kept = Kept_[l - kFirstRoutLayer];
+    uint8_t layer = 0;
+    const int32_t at = kept.Anchor != 0 ? Seq->FindHandle(kept.Anchor, layer) : 0;
+    Seq->SetInsertPoint(l, at != 0 && layer == l ? at : Seq->Count(l) + 1);
+    if (Seq->HandleAt(l, Seq->InsertPoint(l) - 1) == kept.Before) RTDB->PathState[l] = kept.State;
+  }
+}
+
 void TRoutDatabase::ReplaceNextArcByLine(int32_t handle) {
   if (Seq == nullptr || SlotAt(handle) == nullptr) return;
   const uint8_t l = Seq->LayerOf(handle);

@@ -294,3 +294,25 @@ class TRoutDatabase : public TJobDatabase, public TSequenceHost {
 };
 
 extern TRoutDatabase* RTDB;
+
+// Where the operator goes on drawing, kept across a command that adds
+// entities elsewhere in the cut order (a tab, a step command, a window edit):
+// each rout layer's insertion point goes back before the handle it stood
+// before (or to the end), and the layer's path state, which the drawing
+// primitives continue, comes back with it where the same entry still stands
+// before that point.
+class TKeptInsertPoints {
+ public:
+  TKeptInsertPoints();
+  ~TKeptInsertPoints();
+  TKeptInsertPoints(const TKeptInsertPoints&) = delete;
+  TKeptInsertPoints& operator=(const TKeptInsertPoints&) = delete;
+
+ private:
+  struct TKept {
+    int32_t Anchor = 0;  // the handle at the insertion point; 0 at the end
+    int32_t Before = 0;  // the handle before it; 0 at the start
+    TRoutPathState State;
+  };
+  std::array<TKept, kLastRoutLayer - kFirstRoutLayer + 1> Kept_{};
+};

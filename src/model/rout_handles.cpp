@@ -39,28 +39,6 @@ int32_t AddEntitySlot(TRoutEntity* entity, uint32_t flags, uint8_t layer) {
   return n;
 }
 
-// Where the user goes on drawing stays where it was: the step commands move
-// each layer's insertion point to put a clone beside what it replaces, and
-// give it back, before the same handle (or at the end), when they are done.
-class TKeptInsertPoints {
- public:
-  TKeptInsertPoints() {
-    for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
-      anchors_[l - kFirstRoutLayer] = Seq->HandleAt(l, Seq->InsertPoint(l));
-  }
-  ~TKeptInsertPoints() {
-    for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) {
-      uint8_t layer = 0;
-      const int32_t anchor = anchors_[l - kFirstRoutLayer];
-      const int32_t at = anchor != 0 ? Seq->FindHandle(anchor, layer) : 0;
-      Seq->SetInsertPoint(l, at != 0 && layer == l ? at : Seq->Count(l) + 1);
-    }
-  }
-
- private:
-  int32_t anchors_[kLastRoutLayer - kFirstRoutLayer + 1];
-};
-
 // Takes a source entity out (journalled).
 void RemoveSource(int32_t index) {
   RTDB->EraseEntity(index);
@@ -292,6 +270,7 @@ void TRoutHandle::EraseList() {
 
 void TRoutHandle::DeleteList() {
   if (RTDB == nullptr || Seq == nullptr) return;
+  const TKeptInsertPoints kept;
   // The only path start of a layer leaves a copy of itself at the origin, so
   // that the layer's remaining cuts keep a start.
   if (Next == nullptr) {
@@ -327,6 +306,7 @@ void TRoutHandle::TransformList(const TMatrix3& matrix, bool copy, bool& failed,
   failed = false;
   if (RTDB == nullptr || Seq == nullptr) return;
   THourGlassCursor hourglass;
+  const TKeptInsertPoints kept;
   // A mirrored path runs the other way round: its arcs turn the other way and
   // its cutter goes on the other side, as a mirrored step copy does.
   const bool mirrored = MatrixIsMirrored(matrix);
@@ -403,6 +383,7 @@ void TRoutHandle::ReversePaths(const TMatrix3& matrix, bool copy, bool& failed) 
       anchor = h;
       break;
     }
+  const TKeptInsertPoints kept;
   Seq->SetInsertAfter(anchor->Index);
   // Cut into paths (each ends before a jog or circle) and reverse each.
   std::vector<std::vector<TRoutHandle*>> paths;

@@ -153,6 +153,8 @@ bool AddTabOnLine(int32_t handle, const TIntPoint& q) {
   const TVec n = PathSide(s, f);
   const TIntPoint p1 = Rounded(Of(q) + double(s.H) * u);
   const TIntPoint p2 = Rounded(Of(q) + double(s.H) * f);
+  // The tab goes into the path; the next path drawn goes where it would have gone.
+  const TKeptInsertPoints kept;
   Seq->SetInsertAfter(s.Prev);
   RTDB->AddLine(p1, s.Layer, 0, NoZOffset);
   if (!s.Tab.TabType)
@@ -205,6 +207,7 @@ bool AddTabOnArc(int32_t handle, const TIntPoint& q) {
   const TVec t = Unit(aQ + 90.0);
   const TVec f = ccw ? t : -1.0 * t;
   const TVec n = PathSide(s, f);
+  const TKeptInsertPoints kept;
   Seq->SetInsertAfter(s.Prev);
   RTDB->AddArc(p1, s.Layer, 0, !ccw, k, NoZOffset);
   if (!s.Tab.TabType)

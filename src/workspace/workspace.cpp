@@ -553,6 +553,10 @@ void TWorkspace::DisplayHint() {
     hint = StandingHint_;
   else if (!ApplicationHintPointed() && hint.front() != '[')
     StandingHint_ = hint;
+  // The strip is a caption: a command's own text (the standing hint) has its
+  // "&" doubled to show, where the hints of menu items and buttons are
+  // written as captions already.
+  if (!hint.empty() && hint == StandingHint_) hint = ReplaceAnyCase(hint, "&", "&&");
   std::string name;
   if (ContainsText(hint, "Undo") && ActiveUndo != nullptr && ActiveUndo->CanUndo(name))
     hint += " " + name;
