@@ -603,9 +603,11 @@ TTabbedCut FindTabbedCut(int32_t start) {
 
 std::string TabbedCutLeftOutText(const TTabbedCut& cut, const std::string& command) {
   if (cut.Unsure.empty() || RTDB == nullptr) return "";
-  std::string text = command +
-                     " took only the pieces of the cut picked that break-off holes join: they close no profile, "
-                     "and the paths cut next to them may be pieces of it too.\r\nNot taken: the path";
+  // A box shows "&&" as the "&" of the command's title.
+  std::string text;
+  for (const char c : command) text += c == '&' ? "&&" : std::string(1, c);
+  text += " took only the pieces of the cut picked that break-off holes join: they close no profile, "
+          "and the paths cut next to them may be pieces of it too.\r\nNot taken: the path";
   text += cut.Unsure.size() > 1 ? "s starting at " : " starting at ";
   const double unit = UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit;
   for (std::size_t k = 0; k < cut.Unsure.size(); ++k) {

@@ -97,7 +97,7 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
   EXPECT_EQ(Layer(41), (std::vector<std::string>{"J 0,50 +30,0", "L 9,50", "H 9,51 +30,0", "H 10,51 +30,0",
                                                  "H 11,51 +30,0", "J 11,50 +30,0", "L 20,50", "J 21,50",
                                                  "L 40,50"}));
-  EXPECT_EQ(LastBox(), "Step & Repeat took only the pieces of the cut picked that break-off holes join: they close "
+  EXPECT_EQ(LastBox(), "Step && Repeat took only the pieces of the cut picked that break-off holes join: they close "
                        "no profile, and the paths cut next to them may be pieces of it too.\r\nNot taken: the path "
                        "starting at (2.1, 5.0).");
   EXPECT_EQ(ApplicationHint(),
