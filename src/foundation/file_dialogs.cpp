@@ -126,7 +126,13 @@ bool CheckIOError(const std::string& action) {
   return true;
 }
 
-bool TryOpenFile(const std::string& fileName) {
+namespace {
+
+// The binary-file test of TryOpenFile; with blankTapeEnds the NULs of a
+// punch's blank leader and trailer, and the Ctrl-Zs of a DOS tail, are no
+// sign of a binary file (as the tape reader reads past them; a trailer of
+// more NULs than a line holds is counted).
+bool FileIsNotTextAt(const std::string& fileName, bool blankTapeEnds) {
   if (!FileExistsNoWild(fileName)) return true;
   std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
   if (!f) {
@@ -135,6 +141,10 @@ bool TryOpenFile(const std::string& fileName) {
     return true;
   }
   int64_t total = 1, lines = 1, longLines = 0, nonPrintable = 0, column = 0;
+  // The leader's NULs, and the NULs and Ctrl-Zs behind the last byte of
+  // text so far.
+  int64_t leader = 0, tail = 0, tailNuls = 0;
+  bool inLeader = true, whole = false;
   // A CR LF pair is one line end, as a CR alone and an LF alone are, so a
   // file reads the same with either kind of line end.
   bool afterCR = false;
@@ -150,16 +160,38 @@ bool TryOpenFile(const std::string& fileName) {
         ++column;
         if (b < 32 || b > 127) ++nonPrintable;
       }
+      const bool blank = b == 0 || b == ' ' || b == '\t' || b == 13 || b == 10;
+      inLeader = inLeader && blank;
+      if (inLeader && b == 0) ++leader;
+      if (b == 0 || b == 26) {
+        ++tail;
+        tailNuls += b == 0;
+      } else if (!blank) {
+        tail = tailNuls = 0;
+      }
       afterCR = b == 13;
       if (column == 256) ++longLines;
     }
     total += static_cast<int64_t>(got);
-    if (got < block.size()) break;
+    whole = got < block.size();
+    if (whole) break;
   }
   std::fclose(f);
+  if (blankTapeEnds) {
+    // A file of nothing but blank tape is all leader.
+    if (inLeader) tail = 0;
+    if (whole && tailNuls <= static_cast<int64_t>(kMaxTextLine)) nonPrintable -= tail;
+    nonPrintable -= leader;
+  }
   if (nonPrintable == 0) return false;
   return static_cast<double>(nonPrintable) / total >= 0.1 || static_cast<double>(longLines) / lines >= 0.07;
 }
+
+}  // namespace
+
+bool TryOpenFile(const std::string& fileName) { return FileIsNotTextAt(fileName, false); }
+
+bool TapeFileIsNotText(const std::string& fileName) { return FileIsNotTextAt(fileName, true); }
 
 void TKeyFilter::FilterMessage(TMessage& msg, bool& handled) {
   if (Enabled && (msg.Msg == WM_KEYDOWN || msg.Msg == WM_KEYUP || msg.Msg == WM_CHAR)) HandleKey(msg, handled);

@@ -45,6 +45,9 @@ bool TryOpenFile(const std::string& fileName);
 // The same binary-file test under the name the import detectors use: a
 // detector scores 0 for a file it answers true for.
 inline bool FileIsNotText(const std::string& fileName) { return TryOpenFile(fileName); }
+// The same for an NC tape, whose blank leader and trailer of NUL bytes and
+// DOS end marks make no binary file of it.
+bool TapeFileIsNotText(const std::string& fileName);
 
 // A dialog's view of the program's key messages. A dialog derives from it,
 // supplies HandleKey, enables it and installs it while it is shown

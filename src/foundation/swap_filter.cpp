@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "foundation/file_utils.h"
@@ -651,6 +652,10 @@ void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bo
   ioResult_ = 0;
   lineTooLong_ = false;
   tapeAhead_ = -1;
+  zeroTailAt_ = -1;
+  zeroTailBytes_ = 0;
+  zeroTailStop_ = false;
+  leaderEnd_ = start > 0 ? -1 : 0;
   LoadSwapFiles(*this, fileList, notify, false, errorProc);
   charMode_ = charMode;
   delivered_ = 0;
@@ -719,11 +724,25 @@ bool SwapReadFileObj::FillBuffer(int& err) {
 }
 
 bool SwapReadFileObj::ReadRawLine(std::string& raw) {
+  // Lines of blank tape are no blocks: read past, each counted.
+  bool blankTape = true;
+  while (blankTape)
+    if (!ReadTapeLine(raw, blankTape)) return false;
+  return true;
+}
+
+bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
   raw.clear();
+  blankTape = false;
   if (file_ == nullptr) {
     ioResult_ = EBADF;
     return false;
   }
+  if (StopAtZeroTail()) {
+    ++rawCount_;
+    return false;
+  }
+  const bool afterLeader = leaderEnd_ >= 0 && BytesRead() <= leaderEnd_;
   int err = 0;
   // Non-character mode: up to CR, LF or CR LF. Character mode: up to the
   // next CR or LF, empty pieces read past. Either way no more than
@@ -762,12 +781,21 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
       ++bufferPos_;
   }
   // A Ctrl-Z or NUL behind a last line ends the file: with what may follow
-  // it (see SkipDosTail) it is dropped from the line.
-  if (!tooLong && err == 0) {
+  // it (see SkipDosTail) it is dropped from the line, and so is a tail of
+  // too many NULs, at which the next read stops. Either makes no line too
+  // long.
+  if (err == 0) {
     std::size_t mark = raw.size();
     while (mark > 0 && IsDosTail(raw[mark - 1])) --mark;
-    mark = std::find_if(raw.begin() + static_cast<std::ptrdiff_t>(mark), raw.end(), IsTapeEnd) - raw.begin();
-    if (mark < raw.size() && SkipDosTail()) raw.erase(mark);
+    const auto from = std::find_if(raw.begin() + static_cast<std::ptrdiff_t>(mark), raw.end(), IsTapeEnd);
+    if (from != raw.end()) {
+      const auto nuls = static_cast<std::size_t>(std::count(from, raw.end(), '\0'));
+      if (SkipDosTail(nuls) || (zeroTailAt_ >= 0 && BytesRead() >= zeroTailAt_)) {
+        raw.erase(from, raw.end());
+        tooLong = false;
+      }
+    }
+    if (!tooLong) blankTape = DropBlankTape(raw, afterLeader);
   }
   ++rawCount_;
   if (err == 0 && tooLong) {
@@ -780,6 +808,25 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
   ioResult_ = err;
   if (err != 0) InOutRes = err;
   return err == 0;
+}
+
+bool SwapReadFileObj::StopAtZeroTail() {
+  if (zeroTailAt_ < 0 || BytesRead() < zeroTailAt_ || ioResult_ != 0) return false;
+  zeroTailStop_ = true;
+  ioResult_ = EFBIG;
+  return true;
+}
+
+bool SwapReadFileObj::DropBlankTape(std::string& raw, bool afterLeader) {
+  constexpr std::string_view kBlankTape("\0 \t", 3);
+  const std::size_t block = std::min(raw.find_first_not_of(kBlankTape), raw.size());
+  const bool blankLine = block == raw.size();
+  // The leader goes on over empty lines and lines of blank tape.
+  if (afterLeader && blankLine) leaderEnd_ = BytesRead();
+  // Blanks alone are left as they are: only a NUL makes blank tape.
+  if ((!blankLine && !afterLeader) || raw.find('\0') >= block) return false;
+  raw.erase(0, block);
+  return blankLine;
 }
 
 void SwapReadFileObj::ReadLine(std::string& line) {
@@ -850,7 +897,7 @@ const SwapReadFileObj::TReadPlace* SwapReadFileObj::Remembered(int32_t n, const 
 }
 
 void SwapReadFileObj::KeepPlace(int32_t n) {
-  if (!straight_ || file_ == nullptr || ioResult_ != 0 || lineTooLong_) return;
+  if (!straight_ || file_ == nullptr || ioResult_ != 0 || lineTooLong_ || zeroTailStop_) return;
   const int64_t offset = BytesRead();
   if (offset > std::numeric_limits<long>::max()) return;
   if (n != placesLine_) {
@@ -868,7 +915,7 @@ void SwapReadFileObj::KeepPlace(int32_t n) {
 
 bool SwapReadFileObj::GoTo(const TReadPlace& place) {
   const int64_t bufferStart = fileBytes_ - static_cast<int64_t>(bufferEnd_);
-  if (ioResult_ == 0 && !lineTooLong_ && bufferEnd_ > 0 && place.Offset >= bufferStart &&
+  if (ioResult_ == 0 && !lineTooLong_ && !zeroTailStop_ && bufferEnd_ > 0 && place.Offset >= bufferStart &&
       place.Offset <= fileBytes_) {
     // A short pattern is still in the block read last.
     bufferPos_ = static_cast<std::size_t>(place.Offset - bufferStart);
@@ -876,6 +923,7 @@ bool SwapReadFileObj::GoTo(const TReadPlace& place) {
     bufferPos_ = bufferEnd_ = 0;
     ioResult_ = 0;
     lineTooLong_ = false;
+    zeroTailStop_ = false;
     if (std::fseek(file_, static_cast<long>(place.Offset), SEEK_SET) != 0) return false;
     std::clearerr(file_);
     fileBytes_ = place.Offset;
@@ -924,6 +972,7 @@ void SwapReadFileObj::SkipLines(int32_t n) {
   rawCount_ = 0;
   ioResult_ = 0;
   lineTooLong_ = false;
+  zeroTailStop_ = false;
   if (file_ == nullptr || std::fseek(file_, 0, SEEK_SET) != 0) {
     ioResult_ = file_ == nullptr ? EBADF : ErrnoOr(EIO);
     InOutRes = ioResult_;
@@ -956,10 +1005,11 @@ bool SwapReadFileObj::EofAtBlockEnd() {
   }
 }
 
-bool SwapReadFileObj::SkipDosTail() {
-  // A byte of tape found ahead before is ahead still.
-  if (BytesRead() < tapeAhead_) return false;
-  std::size_t nuls = 0;
+bool SwapReadFileObj::SkipDosTail(std::size_t nulsBefore) {
+  // A byte of tape found ahead before is ahead still, and so is a tail of
+  // too many NULs.
+  if (BytesRead() < tapeAhead_ || (zeroTailAt_ >= 0 && BytesRead() >= zeroTailAt_)) return false;
+  std::size_t nuls = nulsBefore;
   for (std::size_t i = bufferPos_; i < bufferEnd_; ++i) {
     if (!IsDosTail(buffer_[i])) {
       tapeAhead_ = fileBytes_ - static_cast<int64_t>(bufferEnd_ - i);
@@ -984,9 +1034,10 @@ bool SwapReadFileObj::SkipDosTail() {
   if (std::fseek(file_, at, SEEK_SET) != 0 || !tail) return false;
   if (nuls > kMaxTextLine) {
     // No punch leaves a blank trailer longer than a line: a file that ends
-    // in more zero bytes than that was not written to its end, and is read
-    // as it is, here and from any later place.
-    tapeAhead_ = std::numeric_limits<int64_t>::max();
+    // in more zero bytes than that was not written to its end. The reading
+    // stops when it comes here, or to any later place.
+    zeroTailAt_ = BytesRead();
+    zeroTailBytes_ = static_cast<int64_t>(nuls);
     return false;
   }
   // Taken, so that the reading stands at the file's end.

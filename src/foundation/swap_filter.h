@@ -177,9 +177,12 @@ class SwapReadFileObj : public TSwapFilter {
   // End of the file reached (or a read error met) and no line pending. A
   // DOS end-of-file mark (Ctrl-Z) or a punch's blank trailer (NUL bytes)
   // followed by nothing but Ctrl-Zs, NULs, blanks and line ends is no line:
-  // it ends the file, and is dropped from a last line it closes; such a tail
-  // holding more NULs than a line may (kMaxTextLine) is read as it is. Inline
-  // while the block read holds the next line's first character.
+  // it ends the file, and is dropped from a last line it closes; the reading
+  // stops at such a tail holding more NULs than a line may (kMaxTextLine),
+  // see ZeroTailBytes. Blank tape ahead of the first block is dropped from
+  // its line, and lines of nothing but NULs and blanks are read past (and
+  // counted). Inline while the block read holds the next line's first
+  // character.
   bool Eof() {
     if (pendingText_.empty() && ioResult_ == 0 && file_ != nullptr && bufferPos_ < bufferEnd_ &&
         !charMode_ && !IsTapeEnd(buffer_[bufferPos_]))
@@ -191,6 +194,11 @@ class SwapReadFileObj : public TSwapFilter {
   // The last raw line was longer than kMaxTextLine: nothing more is read
   // (and no I/O error is left pending).
   bool LineTooLong() const { return lineTooLong_; }
+  // The reading came to a tail of more NULs than a line may hold, which no
+  // punch leaves: the file was not written to its end. The NULs of that
+  // tail; nothing more is read (and no I/O error is left pending). 0 while
+  // the reading has not stopped there.
+  int64_t ZeroTailBytes() const { return zeroTailStop_ ? zeroTailBytes_ : 0; }
   bool CharMode() const { return charMode_; }
 
  private:
@@ -203,9 +211,19 @@ class SwapReadFileObj : public TSwapFilter {
   // What a DOS editor, a padded transfer or a punch leaves behind the end.
   static bool IsDosTail(char c) { return IsTapeEnd(c) || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
   // When the bytes from bufferPos_ to the file's end are all such, and hold
-  // no more NULs than a line may, reads past them and gives true; else reads
-  // nothing.
-  bool SkipDosTail();
+  // with nulsBefore (those of the tail already taken into the line) no more
+  // NULs than a line may, reads past them and gives true; else reads nothing
+  // (and remembers a tail of too many NULs in zeroTailAt_).
+  bool SkipDosTail(std::size_t nulsBefore = 0);
+  // Stops the reading at a tail of too many NULs when it has come there.
+  bool StopAtZeroTail();
+  // One raw line; blankTape tells a line of blank tape (see DropBlankTape).
+  bool ReadTapeLine(std::string& raw, bool& blankTape);
+  // A punch's blank tape in a raw line: the NULs and blanks in front of the
+  // first block go when only blank tape lies ahead of the line. True, the
+  // line emptied, for a line of nothing but NULs and blanks (a NUL among
+  // them).
+  bool DropBlankTape(std::string& raw, bool afterLeader);
   // Reads the next block of the file into the buffer; false at the end of
   // the file or on a read error (err then holds its number).
   bool FillBuffer(int& err);
@@ -252,9 +270,15 @@ class SwapReadFileObj : public TSwapFilter {
   std::size_t bufferEnd_ = 0;
   // The file position behind the last block read.
   int64_t fileBytes_ = 0;
-  // The offset of a byte past a Ctrl-Z that is no DOS tail (-1: none found;
-  // the largest offset once the rest of the file held too many NULs).
+  // The offset of a byte past a Ctrl-Z that is no DOS tail (-1: none found).
   int64_t tapeAhead_ = -1;
+  // Where the reading stops at a tail of too many NULs (-1: none found) and
+  // the NULs of that tail; the file's bytes before leaderEnd_ are blank
+  // tape (-1: the reading began part way into the file).
+  int64_t zeroTailAt_ = -1;
+  int64_t zeroTailBytes_ = 0;
+  int64_t leaderEnd_ = 0;
+  bool zeroTailStop_ = false;
   int ioResult_ = 0;
   bool lineTooLong_ = false;
   bool charMode_ = false;

@@ -391,6 +391,30 @@ std::string QuotedStart(std::string_view text, std::size_t most) {
 
 namespace {
 
+bool IsTapeControlChar(char c) { return static_cast<unsigned char>(c) < ' ' && c != '\t'; }
+
+}  // namespace
+
+bool HoldsTapeControlChar(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), IsTapeControlChar);
+}
+
+std::string ShowTapeControlChars(std::string_view text) {
+  static const char* const kNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                         "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                         "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                         "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    if (IsTapeControlChar(c)) shown += std::string("<") + kNames[static_cast<unsigned char>(c)] + ">";
+    else shown += c;
+  }
+  return shown;
+}
+
+namespace {
+
 // Index of the first character of the file name part of a path.
 std::size_t FileNameStart(const std::string& name) {
   std::size_t sep = name.find_last_of("\\/");

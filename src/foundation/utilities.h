@@ -93,6 +93,13 @@ std::string TextStart(std::string_view text, std::size_t most);
 // The same between double quotes, as readers quote a value they refuse:
 // "\"X1Y1\"", or "\"(((...\" (200,120 characters)".
 std::string QuotedStart(std::string_view text, std::size_t most = 40);
+// The text holds a byte no tape block may carry: a control character below
+// the blank, TAB excepted (a blank to every tape reader, and a character of
+// the tape codes).
+bool HoldsTapeControlChar(std::string_view text);
+// The text with each such byte written as its name in angle brackets
+// ("G04<NUL>X1"), so that a message shows what the text holds.
+std::string ShowTapeControlChars(std::string_view text);
 
 // Up to three characters after the last "." of the file name part (after
 // the last "\" or "/"): three blanks when that "." ends the name, empty when

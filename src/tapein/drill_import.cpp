@@ -596,7 +596,7 @@ void ReportTapeDrawsNothing(const std::string& fileName, const TTapeFaults& faul
 }
 
 double DetectExcellon(const std::string& fileName, bool skipComments) {
-  if (TryOpenFile(fileName)) return 0.0;
+  if (TapeFileIsNotText(fileName)) return 0.0;
   std::ifstream in(NativePath(fileName), std::ios::binary);
   if (!in) return 0.0;
   // A line longer than any tape block ends the look: a file without line
@@ -626,6 +626,13 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
   double score = 0.0;
   bool decided = false;
   while (readLine(line)) {
+    // Blank tape (NULs) ahead of or behind a block, or on a line of its
+    // own, is no odd character: a punch leaves it as leader and trailer.
+    if (const size_t first = line.find_first_not_of('\0'); first != 0 && !line.empty()) {
+      if (first == std::string::npos) continue;
+      line.erase(0, first);
+    }
+    line.erase(line.find_last_not_of('\0') + 1);
     if (skipComments && !line.empty() && line[0] == ';') continue;
     ++counted;
     total += int64_t(line.size());

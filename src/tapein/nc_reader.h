@@ -548,11 +548,14 @@ class TNCReader {
   void ReadDefaultFile();
   void ReadLoop();
   // True, after stopping the reading naming the line, when the file's last
-  // line was too long to be read.
+  // line was too long to be read, or the reading came to a tail of more
+  // zero bytes than a blank trailer holds.
   bool LineTooLong(const SwapReadFileObj& file, int32_t line) {
+    if (file.ZeroTailBytes() > 0) return StopAtZeroTail(line, file.ZeroTailBytes());
     return file.LineTooLong() && StopLineTooLong(line);
   }
   bool StopLineTooLong(int32_t line);
+  bool StopAtZeroTail(int32_t line, int64_t zeros);
   // Counts lines read against MaxTapeLines; false (the reading stopped with
   // an error) when there are too many.
   bool CountLinesRead(int64_t lines);

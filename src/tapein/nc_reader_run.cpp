@@ -246,6 +246,12 @@ bool TNCReader::StopLineTooLong(int32_t line) {
   return true;
 }
 
+bool TNCReader::StopAtZeroTail(int32_t line, int64_t zeros) {
+  Fail("Line " + std::to_string(line) + ": the file ends in " + Int64ToStrGrouped(zeros) +
+       " zero bytes, more than a blank trailer holds: this is no tape; the reading stops.");
+  return true;
+}
+
 bool TNCReader::CountLinesRead(int64_t lines) {
   TGlobalRec& g = *GlobalRec;
   g.LinesRead += lines;

@@ -430,6 +430,18 @@ void TRoutTapeBuilder::HeadDown() {
 
 bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame) {
   const bool ccw = f_.CounterClockwise;
+  // A control character in a command would end its block or reach the
+  // machine's control as it stands: such a layer gives no tape.
+  int32_t commands = 0;
+  for (const TRoutTapeItem& item : program.Items) {
+    if (item.Kind != TRoutTapeItemKind::Command) continue;
+    ++commands;
+    if (f_.OutputUnparsed && HoldsTapeControlChar(item.Text)) {
+      Error = "Rout command " + IntToShortStr(commands) + " in cut order, \"" + ShowTapeControlChars(item.Text) +
+              "\", holds control characters, which no tape may carry: the tape is not written.";
+      return false;
+    }
+  }
   // Header: units, the tools the layer cuts with and the compensation
   // sizes of those and of the compensation indices it names. A hole's tool
   // from 100 on is defined there whatever its size: T<tool> then names it.

@@ -6,7 +6,8 @@
 //   1. the layer is collected into a TRoutTapeProgram (its paths in cutting
 //      order, the tools it uses, the layer's G93 origin);
 //   2. BuildRoutTapeLines turns the program into tape lines in the output
-//      format; a number the format cannot hold refuses the whole tape;
+//      format; a number the format cannot hold refuses the whole tape, and
+//      so does a command holding a control character;
 //   3. TTapeSwapWriter writes the lines through the filter and puts the
 //      result over the target in one step, so a failed write never destroys
 //      the tape that was there.

@@ -58,6 +58,31 @@ TEST_F(TDrillImportCommandTest, DetectionPicksTheBestClearScore) {
   EXPECT_EQ(ShownMessageBoxes().back().Type, mtError);
 }
 
+// A short Excellon tape is offered as Excellon with a punch's blank leader
+// and trailer of NULs as without them, the leader on lines of its own or
+// ahead of the first block; a file ending in more zero bytes than a tape's
+// trailer holds is left to the user.
+TEST_F(TDrillImportCommandTest, DetectionReadsPastABlankLeaderAndTrailer) {
+  const std::string tape = "M48\r\nINCH,LZ\r\nT01C0.0400\r\nT02C0.0200\r\n%\r\nT01\r\nX012345Y006789\r\n"
+                           "X023456Y017890\r\nT02\r\nX015000Y020000\r\nM30\r\n";
+  const std::string nuls(300, '\0');
+  const struct {
+    std::string Lead, Tail;
+    uint8_t Format;
+  } cases[] = {
+      {"", "", ifExcellon},
+      {"", nuls, ifExcellon},
+      {nuls, "", ifExcellon},
+      {nuls + "\r\n" + nuls, "\x1a" + nuls + "\r\n" + nuls, ifExcellon},
+      {"", std::string(100000, '\0'), ifUnrecognized},
+  };
+  for (const auto& c : cases) {
+    uint8_t format = 99;
+    ASSERT_TRUE(DetectImportFormat(Input("BLANK.DRL", c.Lead + tape + c.Tail), format));
+    EXPECT_EQ(format, c.Format) << c.Lead.size() << " " << c.Tail.size();
+  }
+}
+
 TEST_F(TDrillImportCommandTest, MainPartGoesLiveOnTheChosenLayerAsOneUndoStep) {
   const std::string gerber = Input("MAIN.GBR", Photoplot);
   ScriptFileDialogAnswer(NativePath(gerber));

@@ -316,6 +316,25 @@ TEST_F(TRoutImportTest, BlocksThatDecodeBadlyAreKeptAndReported) {
   EXPECT_NE(text.find("Some errors were detected in this file."), std::string::npos) << text;
 }
 
+// NULs in a block of text are blank tape: its command is kept without them
+// (it goes onto the tapes written from the layer), the block is reported
+// with them shown, and the paths come in. A TAB is a blank and stays.
+TEST_F(TRoutImportTest, NulsInABlockOfTextAreReportedAndLeftOutOfItsCommand) {
+  const std::string tape = Tape("CONTROL.RT", std::string("M48\nT03C0.1250\n%\nT03\nG00X050000Y050000\nM15\n"
+                                                          "M47,AB\0\0C\nG01X060000Y050000\nM47,A\tB\n"
+                                                          "G01X070000Y050000\nM16\nM30\n", 105));
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  const auto layer = Layer();
+  EXPECT_EQ(Geometry().size(), 3u) << ::testing::PrintToString(layer);
+  std::vector<std::string> commands;
+  for (const std::string& entity : layer)
+    if (entity[0] == 'M') commands.push_back(entity);
+  EXPECT_EQ(commands, (std::vector<std::string>{"M M47,ABC", "M M47,A\tB"}));
+  const std::string text = LastBoxText();
+  EXPECT_NE(text.find("\"M47,AB<NUL><NUL>C\" holds NUL bytes"), std::string::npos) << text;
+}
+
 TEST_F(TRoutImportTest, FormatDialogKeepsTypedDigitsWithinTheirRanges) {
   const TRoutFormatRecord before = RoutInputFormat;
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) {

@@ -132,6 +132,52 @@ TEST_F(TRoutTapeWriterTest, ANumberTooWideRefusesTheTapeAndKeepsTheOldOne) {
       << ShownMessageBoxes().back().Text;
 }
 
+// A command holding a control character (a NUL of a damaged tape, a line
+// end, an escape) would end its block or reach the machine as it stands:
+// the tape is refused naming the command, shown with its control
+// characters, and the old tape stays, as does the missing one. A TAB is a
+// blank to every reader and is written.
+TEST_F(TRoutTapeWriterTest, ACommandHoldingControlCharactersRefusesTheTape) {
+  const std::string name = ExecutionPath() + "ROUT\\CONTROL.RT";
+  const struct {
+    std::string Text, Shown;
+  } cases[] = {
+      {std::string("G04\0X1", 6), "\"G04<NUL>X1\""},
+      {std::string(3, '\0'), "\"<NUL><NUL><NUL>\""},
+      {"M47,A\r\nM30", "\"M47,A<CR><LF>M30\""},
+      {"M47,\x1b" "B", "\"M47,<ESC>B\""},
+      {"M47,CHECK\x1a" "LOT", "\"M47,CHECK<SUB>LOT\""},
+      {"M47,A\tB", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Shown);
+    Program.Items.back().Text = c.Text;
+    for (const bool old : {true, false}) {
+      if (old) WriteFileBytes(NativePath(name), "OLD\r\n");
+      else DeleteFileIfExists(name);
+      const size_t boxes = ShownMessageBoxes().size();
+      const bool written = WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 0, name);
+      if (c.Shown.empty()) {
+        EXPECT_TRUE(written);
+        EXPECT_NE(ReadFileBytes(NativePath(name)).find("\r\n" + c.Text + "\r\n"), std::string::npos);
+        continue;
+      }
+      EXPECT_FALSE(written);
+      EXPECT_EQ(FileExistsNoWild(name), old);
+      if (old) EXPECT_EQ(ReadFileBytes(NativePath(name)), "OLD\r\n");
+      ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+      const std::string& text = ShownMessageBoxes().back().Text;
+      EXPECT_NE(text.find("Rout command 1 in cut order, " + c.Shown + ", holds control characters"), std::string::npos)
+          << text;
+    }
+  }
+  // Left out of the tape with the other commands, it refuses nothing.
+  TRoutFormatRecord f = DefaultRoutFormat(true);
+  f.OutputUnparsed = false;
+  Program.Items.back().Text = std::string("G04\0X1", 6);
+  EXPECT_TRUE(WriteRoutTape(Program, f, Tools, 0, name));
+}
+
 TEST_F(TRoutTapeWriterTest, TheExportFilterFramesAndRewritesTheTape) {
   const std::string swap = ExecutionPath() + "SWAP\\OUT.SWP";
   WriteFileBytes(NativePath(swap), "HEADER = M48\r\nheader=;JOB 7\r\nTRAILER=M30\r\nSWAP=G42=G41\r\n");
