@@ -244,19 +244,20 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeWhatIsPickedWhereNoTabSplitIt) {
 }
 
 // Boards and cuts tabbed with settings of every kind the Auto Tab dialog
-// allows, and paths that no tab split: a pick on each path and hole takes
-// what the layer holds, whatever the settings and tool page say later, in
-// the job reopened by a fresh program and in the layer read back from its
-// own rout tape.
+// allows, each drawn after the last was tabbed (one tab taken back), and
+// paths that no tab split: a pick on each path and hole takes what the layer
+// holds, whatever the settings and tool page say later, in the job reopened
+// by a fresh program and in the layer read back from its own rout tape.
 TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
   constexpr int32_t C = In / 100;  // the layouts are in hundredths
-  const TAutoTabSettings startUp{};
-  const TAutoTabSettings widest{In, In / 2, In / 2, In / 2, true, false, 3, true, 1, In / 4};
-  const TAutoTabSettings plain{In / 4, 0, 0, 0, false, true, 1, false, 1, 0};
-  const TAutoTabSettings narrow{In / 100, 0, 0, In * 45 / 100, true, true, 3, false, 1, In / 10};
-  const TAutoTabSettings pair{3 * In / 10, In / 20, In / 10, In / 20, true, false, 2, true, 1, In / 20};
+  const TAutoTabSettings startUp{}, widest{In, In / 2, In / 2, In / 2, true, false, 3, true, 1, In / 4},
+      plain{In / 4, 0, 0, 0, false, true, 1, false, 1, 0},
+      narrow{In / 100, 0, 0, In * 45 / 100, true, true, 3, false, 1, In / 10},
+      pair{3 * In / 10, In / 20, In / 10, In / 20, true, false, 2, true, 1, In / 20};
+  const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
+      arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
+      slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"};
   struct TLayout {
-    const char* Name;
     std::vector<std::string> Paths;  // "J x,y" (a line from it), "L x,y", "A x,y cx,cy" (counter-clockwise), "H x,y"
     uint8_t Comp;
     TAutoTabSettings Tab;
@@ -265,35 +266,26 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
     std::string TapeTake = Take;  // read back from a tape, where it cuts otherwise
   };
   const std::vector<TLayout> layouts{
-      {"a board tabbed on three sides as a new job tabs",
-       {"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"}, 0, startUp, {{100, 0}, {200, 100}, {100, 200}},
-       "aaaaaaaaaaaaa"},
-      {"complex tabs of the widest settings on a compensated board",
-       {"J 0,0", "L 400,0", "L 400,400", "L 0,400", "L 0,0"}, 2, widest, {{200, 0}, {400, 200}, {200, 400}, {0, 200}},
-       "aaaaaaaaaaaaaaaaa"},
-      {"a notch begun within a tab's gap of the board's corner, ending on its edge",
-       {"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "J 8,6", "L 0,6"}, 0, startUp,
-       {{100, 0}, {200, 100}, {100, 200}, {0, 100}}, "aaaaaaaaaaaaaaaaab"},
-      {"simple tabs without holes on an arc and a line",
-       {"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"}, 0, plain, {{271, 29}, {100, 200}}, "aaa"},
-      {"complex tabs with two holes on an arc and a line, compensated left",
-       {"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"}, 1, pair, {{271, 29}, {100, 0}},
-       "aaaaaaa"},
-      {"a slanted board tabbed on every side",
-       {"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"}, 0, startUp,
-       {{150, 50}, {250, 250}, {50, 350}, {-50, 150}}, "aaaaaaaaaaaaaaaaa"},
-      {"narrow tabs on a slanted board, their holes set far off",
-       {"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"}, 0, narrow, {{150, 50}, {250, 250}}, "aaaaaaaaa"},
-      {"holes far from the gap, off its middle, and in it",
-       {"J 0,0", "L 200,0", "H 250,80", "J 300,0", "L 400,0", "J 0,100", "L 200,100", "H 230,102", "J 280,100",
+      {board, 0, startUp, {{100, 0}, {200, 100}, {100, 200}}, std::string(13, 'a')},
+      {{"J 0,0", "L 400,0", "L 400,400", "L 0,400", "L 0,0"}, 2, widest, {{200, 0}, {400, 200}, {200, 400}, {0, 200}},
+       std::string(17, 'a')},
+      // A notch begun within a tab's gap of the board's corner, ending on its edge.
+      {{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "J 8,6", "L 0,6"}, 0, startUp,
+       {{100, 0}, {200, 100}, {100, 200}, {0, 100}}, std::string(17, 'a') + "b"},
+      {arced, 0, plain, {{271, 29}, {100, 200}}, "aaa"},
+      {arced, 1, pair, {{271, 29}, {100, 0}}, "aaaaaaa"},
+      {slanted, 0, startUp, {{150, 50}, {250, 250}, {50, 350}, {-50, 150}}, std::string(17, 'a')},
+      {slanted, 0, narrow, {{150, 50}, {250, 250}}, std::string(9, 'a')},
+      // Holes far from the gap, off its middle, and in it.
+      {{"J 0,0", "L 200,0", "H 250,80", "J 300,0", "L 400,0", "J 0,100", "L 200,100", "H 230,102", "J 280,100",
         "L 400,100", "J 0,200", "L 200,200", "H 240,202", "J 280,200", "L 400,200"},
        0, startUp, {}, "abcdefggg"},
-      // The tape goes on cutting: one path.
-      {"a path begun where the last ended", {"J 0,0", "L 100,0", "J 100,0", "L 200,0"}, 0, startUp, {}, "ab", "a"},
-      {"a path after one that closed alone past its entry",
-       {"J 20,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "L 40,0", "J 60,0", "L 100,0"}, 0, startUp, {}, "ab"},
-      {"necks on either side of the line", {"J 0,0", "L 100,0", "L 110,10", "J 130,-10", "L 140,0", "L 300,0"}, 0,
-       startUp, {}, "ab"},
+      // A path begun where the last ended (the tape goes on cutting it).
+      {{"J 0,0", "L 100,0", "J 100,0", "L 200,0"}, 0, startUp, {}, "ab", "a"},
+      // A path after one that closed alone past its entry.
+      {{"J 20,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "L 40,0", "J 60,0", "L 100,0"}, 0, startUp, {}, "ab"},
+      // Necks on either side of the line.
+      {{"J 0,0", "L 100,0", "L 110,10", "J 130,-10", "L 140,0", "L 300,0"}, 0, startUp, {}, "ab"},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
@@ -304,7 +296,6 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
     auto point = [&](const std::string& text) {
       return TIntPoint{at + std::stoi(text) * C, at + std::stoi(text.substr(text.find(',') + 1)) * C};
     };
-    const std::size_t first = Seq->Count(40) + 1;
     for (std::size_t i = 0; i < l.Paths.size(); ++i) {
       const std::string& e = l.Paths[i];
       const TIntPoint p = point(e.substr(2));
@@ -312,36 +303,32 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
         // The Line button would go on with the path: a jog of the same cut.
         TRoutEntity& jog = *RTDB->EntityAt(Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))));
         RTDB->AddJog(p, 40, l.Comp, jog.GetToolNumber(), jog.GetCompIndex());
-      } else if (e[0] == 'J') {
-        ButtonManager().Press(59);
+      } else if (e[0] == 'J' || e[0] == 'H') {
+        ButtonManager().Press(e[0] == 'J' ? 59 : 26);
         Click(p.X, p.Y);
-        const TIntPoint q = point(l.Paths[++i].substr(2));
-        Click(q.X, q.Y);
+        const TIntPoint q = e[0] == 'J' ? point(l.Paths[++i].substr(2)) : p;
+        if (e[0] == 'J') Click(q.X, q.Y);
         ECO->CancelCommand();
-        RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40) - 1))->SetComp(l.Comp);
-      } else if (e[0] == 'H') {
-        ButtonManager().Press(26);
-        Click(p.X, p.Y);
-        ECO->CancelCommand();
+        if (e[0] == 'J') RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40) - 1))->SetComp(l.Comp);
       } else {
         if (e[0] == 'L') RTDB->AppendLine(p, 0, NoZOffset);
         else RTDB->AppendArc(p, point(e.substr(e.find(' ', 2) + 1)), 0, NoZOffset, false);
         RoutUndo->BeginOperation("Line");
       }
     }
-    ASSERT_GE(Seq->Count(40), int32_t(first)) << l.Name;
-    for (const char c : l.Take) take += char(c + 10 * k);  // each layout its own letters
-    for (const char c : l.TapeTake) tapeTake += char(c + 10 * k);
-  }
-  for (std::size_t k = 0; k < layouts.size(); ++k) {
-    RTDB->AutoTab = layouts[k].Tab;
-    const int32_t at = int32_t(k) * 600 * C;
-    for (const TIntPoint& t : layouts[k].Tabs) {
+    RTDB->AutoTab = l.Tab;
+    // The next layout is drawn after these tabs, the first's last taken back.
+    std::vector<TIntPoint> tabs = l.Tabs;
+    if (k == 0) tabs.push_back({0, 100});
+    for (const TIntPoint& t : tabs) {
       Run(*form, emRout, "Tab1");
       Click(at + t.X * C, at + t.Y * C);
       Click(at + t.X * C, at + t.Y * C);
       ECO->CancelCommand();
     }
+    if (k == 0) ButtonManager().Press(UndoCommand);
+    for (const char c : l.Take) take += char(c + 10 * k);  // each layout its own letters
+    for (const char c : l.TapeTake) tapeTake += char(c + 10 * k);
   }
   // Of each start in cut order, the starts a pick on it takes, by place.
   auto takes = [](uint8_t layer) {
@@ -368,19 +355,32 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
     }
     return out;
   };
-  const std::string expected = expect(take);
-  EXPECT_EQ(takes(40), expected) << "as tabbed";
+  EXPECT_EQ(takes(40), expect(take)) << "as tabbed";
   // Other settings and a cutter 0.001 in smaller on every page.
   RTDB->AutoTab = TAutoTabSettings{In / 10, 0, 0, 0, true, false, 1, false, 1, 0};
   for (uint8_t layer = 40; layer < 45; ++layer) RoutToolPages[layer][1].Diameter -= In / 1000;
-  EXPECT_EQ(takes(40), expected) << "with other settings";
-  // A step command on the second piece of the first board takes the board.
-  QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(*form, emRout, "AutoStepRepeat1");
-  Click(200 * C, 50 * C);
-  ECO->CancelCommand();
-  EXPECT_NE(ApplicationHint().find("took 4 paths and 9 holes"), std::string::npos) << ApplicationHint();
+  EXPECT_EQ(takes(40), expect(take)) << "with other settings";
+  // The step commands on the second piece of the first board take the
+  // board, and the hint strip says so as the commands are named.
+  for (const std::string item : {"CreateStepRepeat1", "EditStepList1", "AutoStepRepeat1"}) {
+    const bool typed = item != "AutoStepRepeat1";
+    QueueModalScript(typed ? "TEditStepDialog" : "TStepRepeatDialog", [typed, item](TForm& f) {
+      if (typed) f.Get<TMemo>("Step1Memo").SetLines({"M01", item[0] == 'C' ? "M02X0Y03" : "M02X0Y04", "M02", "M08"});
+      f.Click("OKButton");
+    });
+    Run(*form, emRout, item);
+    Click(200 * C, 50 * C);
+    ECO->CancelCommand();
+    const std::string hint = MessageDisplayText(form->HintPanel.Caption());
+    EXPECT_NE(hint.find(item[0] == 'C' ? "Rout Step & Repeat took 4 paths and 9 holes"
+                        : typed       ? "Step & Repeat Edit took 4 paths and 9 holes"
+                                      : "Step & Repeat took 4 paths and 9 holes"),
+              std::string::npos)
+        << item << ": " << hint;
+  }
   ButtonManager().Press(UndoCommand);
+  ButtonManager().Press(UndoCommand);
+  EXPECT_EQ(RTDB->EntityAt(Seq->HandleAt(40, 1))->GetStepObj(), nullptr);
 
   const std::string job = (TempDir / "TABBED.ZUL").string();
   ScriptFileDialogAnswer(job);
@@ -390,7 +390,7 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
   ScriptFileDialogAnswer(job);
   Run(*form, emRout, "Open1");
   ASSERT_EQ(DatabaseFileName, job) << LastBox();
-  EXPECT_EQ(takes(40), expected) << "reopened";
+  EXPECT_EQ(takes(40), expect(take)) << "reopened";
 
   SelectLayer(40);
   const std::string tape = NativePath(ExecutionPath() + "ROUT\\TABBED.RT");
