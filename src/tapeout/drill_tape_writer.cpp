@@ -301,6 +301,13 @@ void TDrillTapeBuilder::Item(const TDrillTapeItem& item) {
       break;
     }
     case TDrillTapeItemKind::Text:
+      // A control character would end the block or reach the machine's
+      // control as it stands.
+      if (HoldsTapeControlChar(item.Text)) {
+        Problem("The drilled text \"" + ShowTapeControlChars(item.Text) +
+                "\" holds control characters, which no tape may carry.");
+        break;
+      }
       lines_.push_back((item.Vertical ? "M98," : "M97,") + item.Text);
       if (Point(item.Points[0], words)) lines_.push_back(words);
       break;

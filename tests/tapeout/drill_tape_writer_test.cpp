@@ -241,6 +241,17 @@ TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsW
             "The point 1000000000,25400000 does not fit the drill output format metric 3.3.");
   EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
 
+  // A drilled text holding a control character.
+  DRDB->Clear();
+  ToolTable[1].Diameter = Inch / 40;
+  DRDB->AddTextOnLayer(Inch, Inch, "LOT\x1a" "7", false, 30, 1, true);
+  ResetHeadlessDialogs();
+  EXPECT_FALSE(Write(file, metric, 0));
+  ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("\"LOT<SUB>7\" holds control characters"), std::string::npos)
+      << ShownMessageBoxes()[0].Text;
+  EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
+
   // A panel whose step is wider than the format's digits, its copies
   // within them: the step is named in the tape's unit, and the tape is
   // written expanded.
