@@ -303,10 +303,11 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
 // was cut on: the rounding of its coordinates to the tape's digits.
 constexpr double kTapeSlack = InchUnitsPerDisplayUnit * 0.001;
 // The Auto Tab dialog's bounds: the widest tab, the farthest a neck or a row
-// of break-off holes stands off the path, the widest spacing of the holes.
+// of break-off holes stands off the path, the widest spacing of the holes
+// (6.4 mm in a metric job, a little over the inch job's 0.25 in).
 constexpr double kWidestTab = InchUnitsPerDisplayUnit * 1.0;
 constexpr double kFarthestOffset = InchUnitsPerDisplayUnit * 0.5;
-constexpr double kWidestSpacing = InchUnitsPerDisplayUnit * 0.25;
+constexpr double kWidestSpacing = UnitsFactorOf(true) * 6.4;
 
 double Cross(TVec a, TVec b) { return a.X * b.Y - a.Y * b.X; }
 double Dot(TVec a, TVec b) { return a.X * b.X + a.Y * b.Y; }

@@ -250,7 +250,8 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeWhatIsPickedWhereNoTabSplitIt) {
 // by a fresh program and in the layer read back from its own rout tape.
 TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
   constexpr int32_t C = In / 100;  // the layouts are in hundredths
-  const TAutoTabSettings startUp{}, widest{In, In / 2, In / 2, In / 2, true, false, 3, true, 1, In / 4},
+  // The widest settings of either unit's dialog (holes 6.4 mm apart).
+  const TAutoTabSettings startUp{}, widest{In, In / 2, In / 2, In / 2, true, false, 3, true, 1, 6400000},
       plain{In / 4, 0, 0, 0, false, true, 1, false, 1, 0},
       narrow{In / 100, 0, 0, In * 45 / 100, true, true, 3, false, 1, In / 10},
       pair{3 * In / 10, In / 20, In / 10, In / 20, true, false, 2, true, 1, In / 20};
