@@ -391,7 +391,10 @@ std::string QuotedStart(std::string_view text, std::size_t most) {
 
 namespace {
 
-bool IsTapeControlChar(char c) { return static_cast<unsigned char>(c) < ' ' && c != '\t'; }
+bool IsTapeControlChar(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < ' ' && c != '\t') || byte >= 0x7F;
+}
 
 }  // namespace
 
@@ -407,8 +410,11 @@ std::string ShowTapeControlChars(std::string_view text) {
   std::string shown;
   shown.reserve(text.size());
   for (const char c : text) {
-    if (IsTapeControlChar(c)) shown += std::string("<") + kNames[static_cast<unsigned char>(c)] + ">";
-    else shown += c;
+    const auto byte = static_cast<unsigned char>(c);
+    if (!IsTapeControlChar(c)) shown += c;
+    else if (byte < ' ') shown += std::string("<") + kNames[byte] + ">";
+    else if (byte == 0x7F) shown += "<DEL>";
+    else shown += "<x" + ByteToHex(byte) + ">";
   }
   return shown;
 }

@@ -93,12 +93,14 @@ std::string TextStart(std::string_view text, std::size_t most);
 // The same between double quotes, as readers quote a value they refuse:
 // "\"X1Y1\"", or "\"(((...\" (200,120 characters)".
 std::string QuotedStart(std::string_view text, std::size_t most = 40);
-// The text holds a byte no tape block may carry: a control character below
-// the blank, TAB excepted (a blank to every tape reader, and a character of
-// the tape codes).
+// The text holds a byte no tape block may carry, a machine tape carrying
+// text only: a control character below the blank, TAB excepted (a blank to
+// every tape reader, and a character of the tape codes), DEL (rubout, tape
+// feed to a tape reader) or a byte from 0x80 on.
 bool HoldsTapeControlChar(std::string_view text);
-// The text with each such byte written as its name in angle brackets
-// ("G04<NUL>X1"), so that a message shows what the text holds.
+// The text with each such byte written in angle brackets, a control
+// character by its name ("G04<NUL>X1", "G04<DEL>") and a byte from 0x80 on
+// by its code ("LOT<xE9>"), so that a message shows what the text holds.
 std::string ShowTapeControlChars(std::string_view text);
 
 // Up to three characters after the last "." of the file name part (after

@@ -203,6 +203,8 @@ class TDrillTapeBuilder {
   const TMakeTapeDefaults& o_;
   std::vector<std::string>& lines_;
   std::vector<std::string>& errors_;
+  TUncarriedTapeTexts uncarried_;
+  int32_t tool_ = 0;  // the tool whose items are being written
   int64_t lastX_ = 0, lastY_ = 0;
   bool pointFault_ = false;
 };
@@ -302,12 +304,9 @@ void TDrillTapeBuilder::Item(const TDrillTapeItem& item) {
     }
     case TDrillTapeItemKind::Text:
       // A control character would end the block or reach the machine's
-      // control as it stands.
-      if (HoldsTapeControlChar(item.Text)) {
-        Problem("The drilled text \"" + ShowTapeControlChars(item.Text) +
-                "\" holds control characters, which no tape may carry.");
-        break;
-      }
+      // control as it stands, a tape reader passes over DEL, and a byte
+      // from 0x80 on is no text to it: Build reports them all at once.
+      if (uncarried_.Note(item.Text, tool_)) break;
       lines_.push_back((item.Vertical ? "M98," : "M97,") + item.Text);
       if (Point(item.Points[0], words)) lines_.push_back(words);
       break;
@@ -353,6 +352,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, const TSwapTapeF
       tool += "C" + SizeText(t.Diameter, fits) + HitLimit(t);
     }
     lines_.push_back(tool);
+    tool_ = t.Tool;
     for (const TDrillTapeItem& item : t.Items) Item(item);
     for (const TDrillTapePattern& pattern : t.Patterns) {
       if (pattern.Items.empty()) continue;
@@ -380,6 +380,13 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, const TSwapTapeF
     }
   }
   if (!frame.TrailerHasM30) lines_.push_back("M30");
+  if (!uncarried_.Empty()) {
+    using TText = TUncarriedTapeTexts::TText;
+    const auto named = [](const TText& t) { return t.Shown + " of tool T" + IntToShortStr(t.Place); };
+    Problem(uncarried_.Sentence([&](const TText& t) { return "The drilled text " + named(t); }, "drilled texts",
+                                named) +
+            ".");
+  }
   return errors_.empty();
 }
 

@@ -174,6 +174,36 @@ void TTapeSwapWriter::Abandon() {
   }
 }
 
+// ---- What a tape carries ---------------------------------------------------------------
+
+bool TUncarriedTapeTexts::Note(std::string_view text, int32_t place) {
+  if (!HoldsTapeControlChar(text)) return false;
+  ++count_;
+  if (named_.size() < kNamed) named_.push_back({place, "\"" + ShowTapeControlChars(text) + "\""});
+  return true;
+}
+
+std::string TUncarriedTapeTexts::Sentence(const std::function<std::string(const TText&)>& alone,
+                                          const std::string& plural,
+                                          const std::function<std::string(const TText&)>& listed) const {
+  static const std::string kWhat = " characters no tape may carry (shown in angle brackets)";
+  if (count_ == 1) return alone(named_.front()) + " holds" + kWhat;
+  std::string text = IntToShortStr(count_) + " " + plural + " hold" + kWhat + ": ";
+  const int32_t more = count_ - static_cast<int32_t>(named_.size());
+  for (std::size_t k = 0; k < named_.size(); ++k) {
+    if (k > 0) text += k + 1 == named_.size() && more == 0 ? " and " : ", ";
+    text += listed(named_[k]);
+  }
+  if (more > 0) text += " and " + IntToShortStr(more) + " more";
+  return text;
+}
+
+std::string OrdinalText(int32_t n) {
+  const int32_t tens = n % 100, ones = n % 10;
+  const char* suffix = tens >= 11 && tens <= 13 ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
+  return IntToShortStr(n) + suffix;
+}
+
 // ---- Numbers -------------------------------------------------------------------------------
 
 TRoutTapeDigits RoutTapeDigits(const TRoutFormatRecord& format) {
@@ -275,6 +305,9 @@ class TRoutTapeBuilder {
   void HeadDown();
   bool FeedWord(uint16_t feed, std::string& out);
   bool Fail(const std::string& what, const std::string& text);
+  // False, with the tools named in Error, when a tool whose compensation
+  // size the header would state has a negative one.
+  bool NoNegativeCompensation(uint8_t layer, const std::set<int32_t>& stated);
   // The program's items as the tape cuts them: a run of items with step
   // copies between a pattern's start and end where the format can state
   // its list, else followed by each copy of it.
@@ -293,6 +326,31 @@ class TRoutTapeBuilder {
   // index.
   std::set<int32_t> headerTools_;
 };
+
+bool TRoutTapeBuilder::NoNegativeCompensation(uint8_t layer, const std::set<int32_t>& stated) {
+  // A tape reader takes no negative CP: it would keep the size its own page
+  // holds, and the cut would go along the other side of the path from the
+  // one the screen draws. Cutter Config takes none; a page file or an older
+  // job may still hold one.
+  std::vector<int32_t> negative;
+  for (int32_t tool : stated)
+    if (ValidToolNumber(tool) && tools_[tool].CompDiameter < 0) negative.push_back(tool);
+  if (negative.empty()) return true;
+  const std::string unit = f_.Metric ? " mm" : " in";
+  std::string named;
+  for (std::size_t k = 0; k < negative.size(); ++k) {
+    if (k > 0) named += k + 1 == negative.size() ? " and " : ", ";
+    named += IntToShortStr(negative[k]) + " (" +
+             FormatDecimalNumber(f_.Metric ? 3 : 4, tools_[negative[k]].CompDiameter / UnitsPerTapeUnit(f_)) + unit +
+             ")";
+  }
+  const bool one = negative.size() == 1;
+  Error = (one ? "Tool " : "Tools ") + named + " on the tool page of rout layer R" +
+          IntToShortStr(layer - kFirstRoutLayer) + (one ? " has a negative compensation size" : " have negative compensation sizes") +
+          ", which no tape may state: give " + (one ? "it its size" : "them their sizes") +
+          " in Cutter Config (Modify menu) before writing the tape. The tape is not written.";
+  return false;
+}
 
 bool TRoutTapeBuilder::Fail(const std::string& what, const std::string& text) {
   const TRoutTapeDigits d = RoutTapeDigits(f_);
@@ -431,14 +489,20 @@ void TRoutTapeBuilder::HeadDown() {
 bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame) {
   const bool ccw = f_.CounterClockwise;
   // A control character in a command would end its block or reach the
-  // machine's control as it stands: such a layer gives no tape.
-  int32_t commands = 0;
-  for (const TRoutTapeItem& item : program.Items) {
-    if (item.Kind != TRoutTapeItemKind::Command) continue;
-    ++commands;
-    if (f_.OutputUnparsed && HoldsTapeControlChar(item.Text)) {
-      Error = "Rout command " + IntToShortStr(commands) + " in cut order, \"" + ShowTapeControlChars(item.Text) +
-              "\", holds control characters, which no tape may carry: the tape is not written.";
+  // machine's control as it stands, and a tape reader passes over DEL or
+  // takes a byte from 0x80 on for no text: such a layer gives no tape.
+  if (f_.OutputUnparsed) {
+    TUncarriedTapeTexts uncarried;
+    int32_t commands = 0;
+    for (const TRoutTapeItem& item : program.Items)
+      if (item.Kind == TRoutTapeItemKind::Command) uncarried.Note(item.Text, ++commands);
+    if (!uncarried.Empty()) {
+      using TText = TUncarriedTapeTexts::TText;
+      Error = uncarried.Sentence(
+                  [](const TText& t) { return "Rout command " + IntToShortStr(t.Place) + " in cut order, " + t.Shown + ","; },
+                  "rout commands in cut order",
+                  [](const TText& t) { return "the " + OrdinalText(t.Place) + " (" + t.Shown + ")"; }) +
+              ": the tape is not written.";
       return false;
     }
   }
@@ -459,6 +523,7 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
   // The writer's own header, or the tools defined inside the export
   // filter's header block when that opens one.
   if (f_.OutputM48Header || frame.HeaderHasM48) {
+    if (!NoNegativeCompensation(program.Layer, stated)) return false;
     if (!frame.HeaderHasM48) lines_.push_back("M48");
     if (!frame.HeaderHasUnits) lines_.push_back(TapeUnitsLine(f_.Metric, f_.ZerosUsed));
     const TRoutTapeDigits digits = RoutTapeDigits(f_);

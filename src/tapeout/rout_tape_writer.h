@@ -26,7 +26,9 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/geometry.h"
@@ -114,6 +116,39 @@ class TTapeSwapWriter {
   int32_t linesOut_ = 0;
   TSwapTapeFrame frame_;
 };
+
+// ---- What a tape carries ---------------------------------------------------------------
+
+// The texts a tape would carry as they stand (rout commands, drilled texts)
+// that hold a byte no tape may carry (HoldsTapeControlChar): every one is
+// counted, and the first few are kept for the box that refuses the tape,
+// each with its place (cut order, tool) and shown between double quotes
+// with those bytes in angle brackets.
+class TUncarriedTapeTexts {
+ public:
+  struct TText {
+    int32_t Place = 0;
+    std::string Shown;
+  };
+  static constexpr std::size_t kNamed = 3;
+
+  // True, the text counted, when it holds such a byte.
+  bool Note(std::string_view text, int32_t place);
+  bool Empty() const { return count_ == 0; }
+  // The box's sentence: with one text, alone(it) + " holds characters no
+  // tape may carry (shown in angle brackets)"; with more, the count, the
+  // plural, "hold characters ...: " and the first few by listed(), "a, b
+  // and c", or "a, b, c and 4 more".
+  std::string Sentence(const std::function<std::string(const TText&)>& alone, const std::string& plural,
+                       const std::function<std::string(const TText&)>& listed) const;
+
+ private:
+  int32_t count_ = 0;
+  std::vector<TText> named_;
+};
+
+// "1st", "2nd", "3rd", "4th", "11th", "22nd" ...
+std::string OrdinalText(int32_t n);
 
 // ---- The rout tape program -------------------------------------------------------------
 

@@ -248,7 +248,8 @@ TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsW
   ResetHeadlessDialogs();
   EXPECT_FALSE(Write(file, metric, 0));
   ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-  EXPECT_NE(ShownMessageBoxes()[0].Text.find("\"LOT<SUB>7\" holds control characters"), std::string::npos)
+  EXPECT_NE(ShownMessageBoxes()[0].Text.find("\"LOT<SUB>7\" of tool T1 holds characters no tape may carry"),
+            std::string::npos)
       << ShownMessageBoxes()[0].Text;
   EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
 
@@ -269,6 +270,44 @@ TEST_F(TDrillTapeWriterTest, ToolsAndNumbersThatDoNotFitAreReportedAndNothingIsW
   EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n");
   Options.ExpandSteps = true;
   EXPECT_TRUE(Write(file, metric, 0)) << ShownMessageBoxes().back().Text;
+}
+
+// A drilled text goes onto the tape as it stands: DEL and bytes from 0x80
+// on refuse the tape as control characters do, every such text is counted
+// and the first three named with their tools, and the old tape stays.
+TEST_F(TDrillTapeWriterTest, EveryDrilledTextATapeCannotCarryIsCountedAndTheFirstNamed) {
+  const std::string file = Path("text.drl");
+  const TDrillFormatRecord inch = Format(false, 0, true, 1);
+  const struct {
+    std::vector<std::pair<int32_t, std::string>> Texts;  // tool, text
+    std::string Box;
+  } cases[] = {
+      {{{1, "LOT\x7f" "7"}},
+       "The drill tape was not written:\r\nThe drilled text \"LOT<DEL>7\" of tool T1 holds characters no tape may "
+       "carry (shown in angle brackets)."},
+      {{{1, "OK"}, {2, "\xe9T\xff"}}, "The drilled text \"<xE9>T<xFF>\" of tool T2 holds"},
+      {{{1, "A\x80"}, {1, "B"}, {2, "C\x7f"}},
+       "2 drilled texts hold characters no tape may carry (shown in angle brackets): \"A<x80>\" of tool T1 and "
+       "\"C<DEL>\" of tool T2."},
+      {{{1, "A\x80"}, {1, "D\x01"}, {2, "C\x7f"}, {2, "E\xc3\xa9"}, {2, "F"}},
+       "4 drilled texts hold characters no tape may carry (shown in angle brackets): \"A<x80>\" of tool T1, "
+       "\"D<SOH>\" of tool T1, \"C<DEL>\" of tool T2 and 1 more."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Box);
+    DRDB->Clear();
+    ToolTable[1].Diameter = ToolTable[2].Diameter = Inch / 40;
+    int32_t x = Inch;
+    for (const auto& [tool, text] : c.Texts) DRDB->AddTextOnLayer(x += Inch, Inch, text, false, 30, tool, true);
+    WriteFileBytes(file, "OLD TAPE\n\x7f");
+    ResetHeadlessDialogs();
+    EXPECT_FALSE(Write(file, inch, 0));
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    EXPECT_NE(ShownMessageBoxes()[0].Text.find(c.Box), std::string::npos) << ShownMessageBoxes()[0].Text;
+    const std::string& box = ShownMessageBoxes()[0].Text;
+    EXPECT_EQ(box.find("no tape may carry"), box.rfind("no tape may carry"));  // one sentence for them all
+    EXPECT_EQ(ReadFileBytes(file), "OLD TAPE\n\x7f");
+  }
 }
 
 TEST_F(TDrillTapeWriterTest, TheExportFilterFramesTheTapeAndAMissingSwapFileStopsFirst) {

@@ -167,7 +167,8 @@ TEST_F(TRoutTapeWriterTest, ACommandHoldingControlCharactersRefusesTheTape) {
       if (old) EXPECT_EQ(ReadFileBytes(NativePath(name)), "OLD\r\n");
       ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
       const std::string& text = ShownMessageBoxes().back().Text;
-      EXPECT_NE(text.find("Rout command 1 in cut order, " + c.Shown + ", holds control characters"), std::string::npos)
+      EXPECT_NE(text.find("Rout command 1 in cut order, " + c.Shown + ", holds characters no tape may carry"),
+                std::string::npos)
           << text;
     }
   }
@@ -176,6 +177,107 @@ TEST_F(TRoutTapeWriterTest, ACommandHoldingControlCharactersRefusesTheTape) {
   f.OutputUnparsed = false;
   Program.Items.back().Text = std::string("G04\0X1", 6);
   EXPECT_TRUE(WriteRoutTape(Program, f, Tools, 0, name));
+}
+
+// A machine tape carries text only: DEL (tape feed to a reader) and bytes
+// from 0x80 on refuse the tape as control characters do. Every command
+// refused is counted and the first three named by their place in cut order;
+// the old tape stays byte for byte.
+TEST_F(TRoutTapeWriterTest, EveryCommandATapeCannotCarryIsCountedAndTheFirstNamed) {
+  const std::string name = ExecutionPath() + "ROUT\TEXT.RT";
+  const std::string old = "OLD\r\n\x7f\xe9\r\n";
+  const struct {
+    std::vector<std::string> Commands;
+    std::string Box;
+  } cases[] = {
+      {{"G04\x7f"}, "Rout command 1 in cut order, \"G04<DEL>\", holds characters no tape may carry"},
+      {{"M47,OK", "M47,LOT\x80"}, "Rout command 2 in cut order, \"M47,LOT<x80>\", holds"},
+      {{"\xff"}, "Rout command 1 in cut order, \"<xFF>\", holds"},
+      {{"M47,CAF\xc3\xa9"}, "\"M47,CAF<xC3><xA9>\""},
+      {{"M47,A", "G04\x7f", "M47,B", "M47,C", "M47,\xe9", "M47,\tD", "X\x01"},
+       "3 rout commands in cut order hold characters no tape may carry (shown in angle brackets): the 2nd "
+       "(\"G04<DEL>\"), the 5th (\"M47,<xE9>\") and the 7th (\"X<SOH>\"): the tape is not written."},
+      {{"\x7f", "\x80", "M47", "\x1b", "\xfe", "M47", "\x7f\x7f"},
+       "5 rout commands in cut order hold characters no tape may carry (shown in angle brackets): the 1st "
+       "(\"<DEL>\"), the 2nd (\"<x80>\"), the 4th (\"<ESC>\") and 2 more: the tape is not written."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Box);
+    Program.Items.resize(3);
+    for (const std::string& text : c.Commands)
+      Program.Items.push_back({TRoutTapeItemKind::Command, {}, {}, false, 0, 0, 1, 1, 0, false, text});
+    WriteFileBytes(NativePath(name), old);
+    const size_t boxes = ShownMessageBoxes().size();
+    EXPECT_FALSE(WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 0, name));
+    EXPECT_EQ(ReadFileBytes(NativePath(name)), old);
+    ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+    EXPECT_NE(ShownMessageBoxes().back().Text.find(c.Box), std::string::npos) << ShownMessageBoxes().back().Text;
+  }
+  // The 11th to 13th, the 21st and the 22nd in cut order.
+  Program.Items.resize(3);
+  for (int32_t k = 1; k <= 22; ++k)
+    Program.Items.push_back({TRoutTapeItemKind::Command, {}, {}, false, 0, 0, 1, 1, 0, false,
+                             k == 11 || k == 12 || k == 13 || k == 21 || k == 22 ? "\x7f" : "M47"});
+  EXPECT_FALSE(WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 0, name));
+  EXPECT_NE(ShownMessageBoxes().back().Text.find("the 11th (\"<DEL>\"), the 12th (\"<DEL>\"), the 13th (\"<DEL>\") and 2 more"),
+            std::string::npos)
+      << ShownMessageBoxes().back().Text;
+  Program.Items.resize(6);
+  Program.Items[3].Text = "\x7f";
+  Program.Items[4].Text = "\x80";
+  Program.Items[5].Text = "\x1b";
+  EXPECT_FALSE(WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 0, name));
+  EXPECT_NE(ShownMessageBoxes().back().Text.find("the 1st (\"<DEL>\"), the 2nd (\"<x80>\") and the 3rd (\"<ESC>\")"),
+            std::string::npos)
+      << ShownMessageBoxes().back().Text;
+}
+
+// A tape reader takes no negative compensation size: a page loaded from a
+// page file or an older job that holds one for a tool the header would
+// state refuses the tape, naming the tools and the layer, and the old tape
+// stays. A tool the layer does not cut with, or a tape without a header,
+// states none and is written.
+TEST_F(TRoutTapeWriterTest, ANegativeCompensationSizeRefusesTheTape) {
+  const std::string name = ExecutionPath() + "ROUT\NEGCP.RT";
+  const struct {
+    int32_t Comp1, Comp2, Comp5;
+    bool Metric, Header;
+    std::string Box;  // empty: written
+  } cases[] = {
+      {-Inch / 8, 0, 0, false, true,
+       "Tool 1 (-0.125 in) on the tool page of rout layer R2 has a negative compensation size, which no tape may "
+       "state: give it its size in Cutter Config (Modify menu) before writing the tape."},
+      {-Inch / 8, -Inch / 10, 0, true, true,
+       "Tools 1 (-3.175 mm) and 2 (-2.54 mm) on the tool page of rout layer R2 have negative compensation sizes"},
+      {0, -Inch / 10, 0, false, true, "Tool 2 (-0.1 in) on the tool page"},
+      {0, 0, -Inch / 8, false, true, ""},
+      {-Inch / 8, -Inch / 10, 0, false, false, ""},
+  };
+  Program.Layer = kFirstRoutLayer + 2;
+  Program.Items[0].CompIndex = 2;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Box);
+    Tools[1].CompDiameter = c.Comp1;
+    Tools[2].CompDiameter = c.Comp2;
+    Tools[5] = {Inch / 8, c.Comp5};
+    TRoutFormatRecord f = DefaultRoutFormat(true);
+    f.Metric = c.Metric;
+    f.OutputM48Header = c.Header;
+    WriteFileBytes(NativePath(name), "OLD\r\n");
+    const size_t boxes = ShownMessageBoxes().size();
+    const bool written = WriteRoutTape(Program, f, Tools, 0, name);
+    const std::string tape = ReadFileBytes(NativePath(name));
+    if (c.Box.empty()) {
+      EXPECT_TRUE(written);
+      EXPECT_EQ(tape.find("CP,1,-"), std::string::npos) << tape;
+      EXPECT_EQ(tape.find("CP,5"), std::string::npos) << tape;
+      continue;
+    }
+    EXPECT_FALSE(written);
+    EXPECT_EQ(tape, "OLD\r\n");
+    ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+    EXPECT_NE(ShownMessageBoxes().back().Text.find(c.Box), std::string::npos) << ShownMessageBoxes().back().Text;
+  }
 }
 
 TEST_F(TRoutTapeWriterTest, TheExportFilterFramesAndRewritesTheTape) {
