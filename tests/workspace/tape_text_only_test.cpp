@@ -59,7 +59,7 @@ class TTapeTextOnlyTest : public TWorkspaceDialogsTest {
       const TEntitySlot* slot = RTDB->SlotAt(h);
       if (e == nullptr || slot == nullptr || SlotDeleted(slot->Flags)) continue;
       TCut cut{e->GetType(), {e->X, e->Y}, 0, 0, 0, ""};
-      if (IsPathStartType(e->GetType())) {
+      if (e->GetType() == etRoutJog) {
         cut.Tool = e->GetToolNumber();
         cut.CompIndex = e->GetCompIndex();
         cut.Side = e->GetComp();
