@@ -129,7 +129,8 @@ void AddFirstLastHitCoupon(TDrillTapeProgram& program, const TFirstLastHitDefaul
 // taken to state the units too; the tape's header block ends with "%" all
 // the same). False, with every
 // problem in errors (one line each), when a tool number, a tool size or a
-// coordinate does not fit the format; lines must then not be written.
+// coordinate does not fit the format, or drilled texts hold bytes no tape
+// may carry (one line for them all); lines must then not be written.
 bool BuildDrillTapeLines(const TDrillTapeProgram& program, const TDrillFormatRecord& format,
                          const TMakeTapeDefaults& options, bool headerHasM48, bool trailerHasM30,
                          std::vector<std::string>& lines, std::vector<std::string>& errors);

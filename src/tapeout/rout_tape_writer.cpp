@@ -200,8 +200,8 @@ std::string TUncarriedTapeTexts::Sentence(const std::function<std::string(const 
 
 std::string OrdinalText(int32_t n) {
   const int32_t tens = n % 100, ones = n % 10;
-  const char* suffix = tens >= 11 && tens <= 13 ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
-  return IntToShortStr(n) + suffix;
+  if (tens >= 11 && tens <= 13) return IntToShortStr(n) + "th";
+  return IntToShortStr(n) + (ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th");
 }
 
 // ---- Numbers -------------------------------------------------------------------------------
@@ -346,7 +346,8 @@ bool TRoutTapeBuilder::NoNegativeCompensation(uint8_t layer, const std::set<int3
   }
   const bool one = negative.size() == 1;
   Error = (one ? "Tool " : "Tools ") + named + " on the tool page of rout layer R" +
-          IntToShortStr(layer - kFirstRoutLayer) + (one ? " has a negative compensation size" : " have negative compensation sizes") +
+          IntToShortStr(layer - kFirstRoutLayer) +
+          (one ? " has a negative compensation size" : " have negative compensation sizes") +
           ", which no tape may state: give " + (one ? "it its size" : "them their sizes") +
           " in Cutter Config (Modify menu) before writing the tape. The tape is not written.";
   return false;
@@ -498,11 +499,11 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
       if (item.Kind == TRoutTapeItemKind::Command) uncarried.Note(item.Text, ++commands);
     if (!uncarried.Empty()) {
       using TText = TUncarriedTapeTexts::TText;
-      Error = uncarried.Sentence(
-                  [](const TText& t) { return "Rout command " + IntToShortStr(t.Place) + " in cut order, " + t.Shown + ","; },
-                  "rout commands in cut order",
-                  [](const TText& t) { return "the " + OrdinalText(t.Place) + " (" + t.Shown + ")"; }) +
-              ": the tape is not written.";
+      const auto alone = [](const TText& t) {
+        return "Rout command " + IntToShortStr(t.Place) + " in cut order, " + t.Shown + ",";
+      };
+      const auto listed = [](const TText& t) { return "the " + OrdinalText(t.Place) + " (" + t.Shown + ")"; };
+      Error = uncarried.Sentence(alone, "rout commands in cut order", listed) + ": the tape is not written.";
       return false;
     }
   }

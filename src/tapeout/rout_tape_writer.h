@@ -1,13 +1,16 @@
 // The rout tape writer: a rout layer written as an Excellon-style rout tape
 // in the rout output format (RoutOutputFormat), through an export swap
-// filter, and the swap-writer protocol that every tape writer shares.
+// filter, the swap-writer protocol that every tape writer shares, and the
+// check of what texts a tape may carry, which the writers share too.
 //
 // A tape goes out in three steps:
 //   1. the layer is collected into a TRoutTapeProgram (its paths in cutting
 //      order, the tools it uses, the layer's G93 origin);
 //   2. BuildRoutTapeLines turns the program into tape lines in the output
 //      format; a number the format cannot hold refuses the whole tape, and
-//      so does a command holding a control character;
+//      so do commands holding bytes no tape may carry (control characters,
+//      DEL, bytes from 0x80 on) and a negative compensation size, which no
+//      tape reader takes;
 //   3. TTapeSwapWriter writes the lines through the filter and puts the
 //      result over the target in one step, so a failed write never destroys
 //      the tape that was there.
