@@ -101,7 +101,18 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
                        "no profile, and the paths cut next to them may be pieces of it too.\r\nNot taken: the path "
                        "starting at (2.1, 5.0).");
   EXPECT_EQ(ApplicationHint(),
-            "Step & Repeat took 2 paths and 3 holes: every piece and break-off hole of the tabbed cut picked.");
+            "Step & Repeat took 2 paths and 3 holes: only the pieces of the cut picked that break-off holes join.");
+  // Create Step & Repeat on the same pick: the hint strip and the box name
+  // the command alike and give one account of what it took.
+  ButtonManager().Press(UndoCommand);
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X0Y03", "M02", "M08"});
+    f.Click("OKButton");
+  });
+  Do(form, "CreateStepRepeat1", {{5, 50}});
+  const std::string strip = MessageDisplayText(form.HintPanel.Caption());
+  EXPECT_TRUE(strip.starts_with("Create Step & Repeat took 2 paths and 3 holes: only the pieces")) << strip;
+  EXPECT_TRUE(LastBox().starts_with("Create Step && Repeat took only the pieces")) << LastBox();
 
   // Boards routed outside and tabbed twice: one from its corner without
   // break-off holes (its last piece comes back over its first move), a
@@ -373,7 +384,7 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
     Click(200 * C, 50 * C);
     ECO->CancelCommand();
     const std::string hint = MessageDisplayText(form->HintPanel.Caption());
-    EXPECT_NE(hint.find(item[0] == 'C' ? "Rout Step & Repeat took 4 paths and 9 holes"
+    EXPECT_NE(hint.find(item[0] == 'C' ? "Create Step & Repeat took 4 paths and 9 holes"
                         : typed       ? "Step & Repeat Edit took 4 paths and 9 holes"
                                       : "Step & Repeat took 4 paths and 9 holes"),
               std::string::npos)
