@@ -491,6 +491,40 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
   EXPECT_EQ(Takes(42), "\n0: 0 1 2\n1: 0 1 2\n2: 0 1 2");
 }
 
+// Holes and paths that stand near a gap between two pieces of one line but
+// not as a tab leaves them: each is a cut of its own. And a board tabbed
+// 1 in wide with a 0.125 in cutter stays one cut after its page is set to a
+// 0.02 in cutter.
+TEST_F(TTabbedLayoutsTest, HolesAndPathsNearAGapThatNoTabLeftAreCutsOfTheirOwn) {
+  const TAutoTabSettings startUp{}, wide{In, 0, 0, In / 5, true, true, 3, true, 1, In / 10};
+  const std::vector<TTabbedLayout> layouts{
+      // A tab's 1 in gap widened by a 0.125 in cutter.
+      {{"J 0,0", "L 300,0", "L 300,300", "L 0,300", "L 0,0"}, 0, wide, {{150, 0}, {300, 150}, {150, 300}},
+       std::string(13, 'a')},
+      // Tooling holes midway between two slots on one line, off the gap's middle.
+      {{"J 0,0", "L 200,0", "H 245,10", "H 255,10", "H 265,10", "J 280,0", "L 400,0"}, 0, startUp, {}, "abcde"},
+      // Holes spaced wider than the dialog allows.
+      {{"J 0,0", "L 200,0", "H 213,10", "H 240,10", "H 267,10", "J 280,0", "L 400,0"}, 0, startUp, {}, "abcde"},
+      // Holes spaced unevenly.
+      {{"J 0,0", "L 200,0", "H 222,10", "H 238,10", "H 242,10", "H 258,10", "J 280,0", "L 400,0"}, 0, startUp, {},
+       "abcdef"},
+      // A path after a slot, begun near its line and leading off it.
+      {{"J 0,0", "L 200,0", "H 235,0", "H 240,0", "H 245,0", "J 280,0", "L 400,10"}, 0, startUp, {}, "abcde"},
+      // A slot on the line cut back towards the first.
+      {{"J 0,0", "L 200,0", "H 255,10", "H 265,10", "H 275,10", "J 330,0", "L 280,0"}, 0, startUp, {}, "abcde"},
+      // A complex tab's necks with holes down the neck, square to the line.
+      {{"J 0,0", "L 100,0", "L 110,10", "H 120,10", "H 120,20", "H 120,30", "J 130,10", "L 140,0", "L 300,0"}, 0,
+       startUp, {}, "abcde"},
+  };
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RoutToolPages[40][1].Diameter = In / 8;
+  std::string take, tapeTake;
+  Draw(form, layouts, take, tapeTake);
+  RoutToolPages[40][1].Diameter = In / 50;
+  EXPECT_EQ(Takes(40), Expect(take));
+}
+
 // A list typed as a tape writes it makes no copy in a step table (its last
 // M02 closes the level): the dialog says so and stays open.
 TEST_F(TRoutStepPicksTest, CreateStepRepeatSaysWhenTheListMakesNoCopy) {
