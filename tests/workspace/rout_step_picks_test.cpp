@@ -290,7 +290,8 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
           // The Line button would go on with the path: a jog of the same cut.
           const int32_t last = Seq->Count(40) > 0 ? Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))) : 0;
           TRoutEntity* jog = RTDB->EntityAt(last);
-          RTDB->AddJog(p, 40, l.Comp, jog != nullptr ? jog->GetToolNumber() : 1, jog != nullptr ? jog->GetCompIndex() : 0);
+          RTDB->AddJog(p, 40, l.Comp, jog != nullptr ? jog->GetToolNumber() : 1,
+                       jog != nullptr ? jog->GetCompIndex() : 0);
         } else if (e[0] == 'J' || e[0] == 'H') {
           ButtonManager().Press(e[0] == 'J' ? 59 : 26);
           Click(p.X, p.Y);
