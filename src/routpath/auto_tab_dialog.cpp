@@ -6,6 +6,7 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/rout_database.h"
+#include "routpath/auto_tab_bounds.h"
 #include "routpath/setting_pictures.h"
 
 namespace {
@@ -35,7 +36,7 @@ TAutoTabDialog::TAutoTabDialog(const TAutoTabSettings& settings)
   HoleOffsetEdit = edit(holes, "HoleOffsetEdit", " Hole Offset (D)");
   holes.Add<TLabel>("NumberOfHolesSpinLabel", " Number of Holes");
   NumberOfHolesSpin = &holes.Add<TSpinEdit>("NumberOfHolesSpin");
-  NumberOfHolesSpin->SetRange(1, 50);
+  NumberOfHolesSpin->SetRange(int(AutoTabBounds.NumberOfHoles.Low), int(AutoTabBounds.NumberOfHoles.Inch));
   HoleSpacingEdit = edit(holes, "HoleSpacingEdit", " Hole Spacing");
   ToolNumberEdit = edit(holes, "ToolNumberEdit", " Tool Number");
   DefaultsCheckBox = &column.Add<TCheckBox>("DefaultsCheckBox", "Save Defaults");
@@ -99,7 +100,11 @@ TAutoTabDialog::TAutoTabDialog(const TAutoTabSettings& settings)
   DrilledHolesCheckBox->OnClick = [this](TControl&) { EnableHoles(); };
 
   const bool mm = Metric;
-  auto& width = fields_.Add(*WidthEdit, false, 0.0, mm ? 25.4 : 1.0);
+  const TAutoTabBounds& b = AutoTabBounds;
+  auto bounded = [&](TControl& field, bool integer, const TAutoTabBound& bound) -> TCheckedFields::TField& {
+    return fields_.Add(field, integer, bound.Low, bound.High(mm));
+  };
+  auto& width = bounded(*WidthEdit, false, b.Width);
   // A narrower tab takes the neck down with it.
   width.Accepted = [this](double w) {
     if (StrToRealLenient(CutInWidthEdit->Text()) > w) CutInWidthEdit->SetText(RealToStr(w));
@@ -107,11 +112,11 @@ TAutoTabDialog::TAutoTabDialog(const TAutoTabSettings& settings)
   auto& neck = fields_.Add(*CutInWidthEdit, false, [] { return 0.0; },
                            [this] { return StrToRealLenient(WidthEdit->Text()); });
   neck.RangeMessage = "This value cannot be greater than the width (A)";
-  fields_.Add(*CutInOffsetEdit, false, 0.0, mm ? 12.7 : 0.5);
-  fields_.Add(*HoleOffsetEdit, false, 0.0, mm ? 12.7 : 0.5);
-  fields_.Add(*NumberOfHolesSpin, true, 1, 50);
-  fields_.Add(*HoleSpacingEdit, false, 0.0, mm ? 6.4 : 0.25);
-  fields_.Add(*ToolNumberEdit, true, 1, 960);
+  bounded(*CutInOffsetEdit, false, b.CutInOffset);
+  bounded(*HoleOffsetEdit, false, b.HoleOffset);
+  bounded(*NumberOfHolesSpin, true, b.NumberOfHoles);
+  bounded(*HoleSpacingEdit, false, b.HoleSpacing);
+  bounded(*ToolNumberEdit, true, b.ToolNumber);
   fields_.RememberAll();
   MoveFocusOnEnter({WidthEdit, CutInWidthEdit, CutInOffsetEdit, HoleOffsetEdit, NumberOfHolesSpin,
                     HoleSpacingEdit, ToolNumberEdit});

@@ -15,6 +15,7 @@
 #include "model/rout_sequence.h"
 #include "model/tool_tables.h"
 #include "platform/message_box.h"
+#include "routpath/auto_tab_bounds.h"
 #include "routpath/checked_fields.h"
 
 namespace {
@@ -299,19 +300,46 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
   return runs;
 }
 
-// How far a point read back from a tape may stand off the line or circle it
-// was cut on: the rounding of its coordinates to the tape's digits.
-constexpr double kTapeSlack = InchUnitsPerDisplayUnit * 0.001;
-// The Auto Tab dialog's bounds: the widest tab, the farthest a neck or a row
-// of break-off holes stands off the path, the widest spacing of the holes
-// (6.4 mm in a metric job, a little over the inch job's 0.25 in).
-constexpr double kWidestTab = InchUnitsPerDisplayUnit * 1.0;
-constexpr double kFarthestOffset = InchUnitsPerDisplayUnit * 0.5;
-constexpr double kWidestSpacing = UnitsFactorOf(true) * 6.4;
+// What reading a tape back moves a coordinate by: half a unit of its last
+// digit, in the coarsest formats whose tapes keep a tabbed cut whole when
+// Open Rout Tape reads them back (inches with 3 decimals, millimetres with
+// 2; coarser ones may part its pieces).
+constexpr double TenTo(int n) { return n <= 0 ? 1.0 : 10.0 * TenTo(n - 1); }
+constexpr int kFewestInchDecimals = 3, kFewestMetricDecimals = 2;
+constexpr double kTapeRounding = 0.5 * std::max(UnitsFactorOf(false) / TenTo(kFewestInchDecimals),
+                                                UnitsFactorOf(true) / TenTo(kFewestMetricDecimals));
+// What that rounding adds up to: for a point read back (both coordinates
+// rounded), for a difference of two points (a step, a point's distance from
+// a line through two others), and for a difference of two steps.
+constexpr double kPointSlack = std::numbers::sqrt2 * kTapeRounding;
+constexpr double kDifferenceSlack = 2 * kPointSlack;
+constexpr double kStepsSlack = 4 * kPointSlack;
+// The farthest a tab of the Auto Tab dialog's settings reaches, in either
+// unit: the widest tab, the farthest neck and row of break-off holes off the
+// path, the widest spacing of the holes.
+constexpr double kWidestTab = AutoTabBounds.Width.Widest();
+constexpr double kFarthestNeck = AutoTabBounds.CutInOffset.Widest();
+constexpr double kFarthestRow = AutoTabBounds.HoleOffset.Widest();
+constexpr double kWidestSpacing = AutoTabBounds.HoleSpacing.Widest();
 
 double Cross(TVec a, TVec b) { return a.X * b.Y - a.Y * b.X; }
 double Dot(TVec a, TVec b) { return a.X * b.X + a.Y * b.Y; }
 TVec Minus(const TIntPoint& a, const TIntPoint& b) { return {double(a.X) - b.X, double(a.Y) - b.Y}; }
+// Counter-clockwise from a to b about centre c, in radians (0 to 2 pi);
+// clockwise where ccw is false.
+double Turn(const TIntPoint& c, const TIntPoint& a, const TIntPoint& b, bool ccw) {
+  const TVec u = Minus(a, c), v = Minus(b, c);
+  const double r = std::atan2(Cross(u, v), Dot(u, v));
+  const double t = ccw ? r : -r;
+  return t < 0 ? t + 2 * std::numbers::pi : t;
+}
+// The middle of an arc's move on its own circle.
+TVec ArcMiddle(const TCutRun::TMove& m) {
+  const bool ccw = m.Type == etRoutArc;
+  const TVec r = Minus(m.From, m.Centre);
+  const double half = Turn(m.Centre, m.From, m.To, ccw) / 2 * (ccw ? 1 : -1);
+  return Of(m.Centre) + TVec{r.X * std::cos(half) - r.Y * std::sin(half), r.X * std::sin(half) + r.Y * std::cos(half)};
+}
 
 // The gap a tab left between move m, which ends at the tab, and move n,
 // which begins after it, found from the moves alone: n runs on m's line,
@@ -322,16 +350,27 @@ struct TTabGap {
   TIntPoint From, To;
   // Of a point: how far it stands off the line (left of travel) or off the
   // circle (outward).
-  double Off(const TIntPoint& p) const {
-    if (Centre == nullptr) return Cross(Direction, Minus(p, *Start)) / std::hypot(Direction.X, Direction.Y);
-    return Distance(p, *Centre) - Radius;
+  double Off(const TIntPoint& p) const { return Off(Of(p)); }
+  double Off(TVec p) const {
+    const TVec d = p + -1.0 * Of(Centre != nullptr ? *Centre : *Start);
+    if (Centre == nullptr) return Cross(Direction, d) / std::hypot(Direction.X, Direction.Y);
+    return std::hypot(d.X, d.Y) - Radius;
+  }
+  // The middle of the gap on the line or circle (on a circle: not the
+  // middle of its chord, which lies inside it).
+  TVec Middle() const {
+    const TVec chord{(double(From.X) + To.X) / 2, (double(From.Y) + To.Y) / 2};
+    if (Centre == nullptr) return chord;
+    const TVec r = Minus(From, *Centre);
+    const double half = Length / Radius / 2 * (Ccw ? 1 : -1);
+    return Of(*Centre) + TVec{r.X * std::cos(half) - r.Y * std::sin(half), r.X * std::sin(half) + r.Y * std::cos(half)};
   }
   // The way the line or circle runs at the gap's middle, as a unit: taken
   // from the whole line or from the centre, not from the gap's ends, whose
   // rounding turns a narrow gap.
   TVec Along() const {
     TVec d = Direction;
-    if (Centre != nullptr) d = Left(Minus(To, *Centre) + Minus(From, *Centre));
+    if (Centre != nullptr) d = Left(Middle() + -1.0 * Of(*Centre));
     const double length = std::hypot(d.X, d.Y);
     return length > 0 ? (1.0 / length) * d : TVec{};
   }
@@ -339,6 +378,12 @@ struct TTabGap {
   TVec Direction;
   const TIntPoint* Centre = nullptr;
   double Radius = 0;
+  bool Ccw = false;
+  // The gap's length along the line or circle.
+  double Length = 0;
+  // How far a point read back from a tape may stand off the line or circle
+  // (whose centre and radius were read back too).
+  double Slack = kDifferenceSlack;
 };
 bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   if (m.Type != n.Type) return false;
@@ -346,28 +391,35 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   if (m.Type == etRoutLine) {
     const TVec d = Minus(n.To, m.From);
     const double length = std::hypot(d.X, d.Y);
-    if (length <= kTapeSlack) return false;
-    gap.Start = &m.From, gap.Direction = d;
+    if (length <= kDifferenceSlack) return false;
+    gap.Start = &m.From, gap.Direction = d, gap.Slack = kDifferenceSlack;
     double along = 0;
     for (const TIntPoint* p : {&m.To, &n.From}) {
       const double t = Dot(d, Minus(*p, m.From)) / length;
-      if (std::fabs(gap.Off(*p)) > kTapeSlack || t < along || t > length) return false;
+      if (std::fabs(gap.Off(*p)) > gap.Slack || t < along || t > length) return false;
       along = t;
     }
-    return Dot(d, Minus(n.From, m.To)) > 0;
+    gap.Length = Dot(d, Minus(n.From, m.To)) / length;
+    return gap.Length > 0;
   }
-  if (Distance(m.Centre, n.Centre) > kTapeSlack) return false;
-  gap.Centre = &m.Centre, gap.Radius = Distance(m.From, m.Centre);
-  for (const TIntPoint* p : {&m.To, &n.From, &n.To})
-    if (std::fabs(gap.Off(*p)) > kTapeSlack) return false;
-  const bool ccw = m.Type == etRoutArc;
-  auto turn = [&](const TIntPoint& a, const TIntPoint& b) {
-    const double r = std::atan2(Cross(Minus(a, m.Centre), Minus(b, m.Centre)), Dot(Minus(a, m.Centre), Minus(b, m.Centre)));
-    const double t = ccw ? r : -r;
-    return t < 0 ? t + 2 * std::numbers::pi : t;
-  };
-  const double ahead = turn(m.To, n.From);
-  return ahead > 0 && turn(m.From, m.To) + ahead + turn(n.From, n.To) <= 2 * std::numbers::pi + 1e-9;
+  // The circle is the longer arc's: a short arc's centre read back from a
+  // tape that gives the radius is far less sure than its ends, so the
+  // other arc is judged by lying on that circle, its ends and its middle.
+  const bool byM = Distance(m.From, m.To) >= Distance(n.From, n.To);
+  const TCutRun::TMove& other = byM ? n : m;
+  gap.Centre = byM ? &m.Centre : &n.Centre;
+  gap.Radius = Distance(byM ? m.From : n.To, *gap.Centre);
+  gap.Slack = kStepsSlack;
+  gap.Ccw = m.Type == etRoutArc;
+  if (gap.Radius <= kStepsSlack) return false;
+  for (const TIntPoint* p : {&m.From, &m.To, &n.From, &n.To})
+    if (std::fabs(gap.Off(*p)) > gap.Slack) return false;
+  if (std::fabs(gap.Off(ArcMiddle(other))) > gap.Slack) return false;
+  const TIntPoint& c = *gap.Centre;
+  const double ahead = Turn(c, m.To, n.From, gap.Ccw);
+  gap.Length = ahead * gap.Radius;
+  return ahead > 0 &&
+         Turn(c, m.From, m.To, gap.Ccw) + ahead + Turn(c, n.From, n.To, gap.Ccw) <= 2 * std::numbers::pi + 1e-9;
 }
 
 // Where path v continues path u across a tab, the gap the tab left on the
@@ -380,31 +432,33 @@ bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
   if (u.Moves.size() < 2 || v.Moves.size() < 2 || u.Moves.back().Type != etRoutLine ||
       v.Moves.front().Type != etRoutLine || !Continues(u.Moves[u.Moves.size() - 2], v.Moves[1], gap))
     return false;
-  const double reach = std::hypot(kWidestTab / 2, kFarthestOffset) + kTapeSlack;
-  return std::fabs(gap.Off(u.End) - gap.Off(v.Begin)) <= kTapeSlack && Distance(u.End, gap.From) <= reach &&
+  const double reach = std::hypot(kWidestTab / 2, kFarthestNeck) + kDifferenceSlack;
+  return std::fabs(gap.Off(u.End) - gap.Off(v.Begin)) <= 2 * gap.Slack && Distance(u.End, gap.From) <= reach &&
          Distance(v.Begin, gap.To) <= reach;
 }
 
 // Whether the holes between runs u and v stand in the gap as a tab puts its
 // break-off holes: a row along the gap, evenly spaced no wider than a tab
 // spaces them, its middle on the line square to the gap through the gap's
-// middle and no farther from it than a tab sets the row off the path (on a
-// line, an arc, simple or complex, also after a copy is moved, turned or
-// mirrored).
+// middle on its line or circle, and no farther from it than a tab sets the
+// row off the path (on a line, an arc, simple or complex, also after a copy
+// is moved, turned or mirrored, and read back from a tape).
 bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, const TTabGap& gap) {
-  const TVec middle{(double(gap.From.X) + gap.To.X) / 2, (double(gap.From.Y) + gap.To.Y) / 2};
   const TVec along = gap.Along();
   TVec mean;
   for (std::size_t k = u + 1; k < v; ++k) mean = mean + (1.0 / double(v - u - 1)) * Of(runs[k].Begin);
-  const TVec off = mean + -1.0 * middle;
-  if (std::fabs(Dot(off, along)) > kTapeSlack || std::hypot(off.X, off.Y) > kFarthestOffset + kTapeSlack)
-    return false;
+  const TVec off = mean + -1.0 * gap.Middle();
+  const double slack = kPointSlack + gap.Slack;
+  if (std::fabs(Dot(off, along)) > slack || std::hypot(off.X, off.Y) > kFarthestRow + slack) return false;
   const TVec step = v > u + 2 ? Minus(runs[u + 2].Begin, runs[u + 1].Begin) : TVec{};
-  if (std::hypot(step.X, step.Y) > kWidestSpacing + kTapeSlack || std::fabs(Cross(step, along)) > kTapeSlack)
+  const double length = std::hypot(step.X, step.Y);
+  // On a circle the way it runs is known to the slack over its radius.
+  const double turned = gap.Centre != nullptr ? length * gap.Slack / gap.Radius : 0.0;
+  if (length > kWidestSpacing + kDifferenceSlack || std::fabs(Cross(step, along)) > kDifferenceSlack + turned)
     return false;
   for (std::size_t k = u + 2; k < v; ++k) {
     const TVec s = Minus(runs[k].Begin, runs[k - 1].Begin);
-    if (std::hypot(s.X - step.X, s.Y - step.Y) > kTapeSlack) return false;
+    if (std::hypot(s.X - step.X, s.Y - step.Y) > kStepsSlack) return false;
   }
   return true;
 }
@@ -455,20 +509,28 @@ bool SameCut(TRoutEntity& a, TRoutEntity& b) {
 }
 
 // A box around points and moves, widened by 0.0001 in: a path's moves
-// (arcs by their whole circle), or a path's first move alone.
+// (an arc by its sweep: its ends and the points of its circle farthest
+// along either axis that it passes), or a path's first move alone.
 struct TBox {
   double X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
   explicit TBox(const TIntPoint& p) : X0(p.X), Y0(p.Y), X1(p.X), Y1(p.Y) {}
+  // m from the box's last point on.
   void Add(const TCutRun::TMove& m) {
-    Add(m.To);
+    Add(Of(m.To));
     if (m.Type == etRoutLine) return;
     const double r = Distance(m.From, m.Centre);
-    X0 = std::min(X0, m.Centre.X - r), Y0 = std::min(Y0, m.Centre.Y - r);
-    X1 = std::max(X1, m.Centre.X + r), Y1 = std::max(Y1, m.Centre.Y + r);
+    const bool ccw = m.Type == etRoutArc;
+    // An arc that ends where it began goes all round.
+    const double sweep = m.From == m.To ? 2 * std::numbers::pi : Turn(m.Centre, m.From, m.To, ccw);
+    const TVec c = Of(m.Centre);
+    for (const TVec axis : {TVec{1, 0}, TVec{0, 1}, TVec{-1, 0}, TVec{0, -1}}) {
+      const TVec p = c + r * axis;
+      if (Turn(m.Centre, m.From, Rounded(p), ccw) <= sweep) Add(p);
+    }
   }
-  void Add(const TIntPoint& p) {
-    X0 = std::min(X0, double(p.X)), Y0 = std::min(Y0, double(p.Y));
-    X1 = std::max(X1, double(p.X)), Y1 = std::max(Y1, double(p.Y));
+  void Add(TVec p) {
+    X0 = std::min(X0, p.X), Y0 = std::min(Y0, p.Y);
+    X1 = std::max(X1, p.X), Y1 = std::max(Y1, p.Y);
   }
   bool Meets(const TBox& o) const {
     const double t = 2.0 * InchUnitsPerDisplayUnit * 0.0001;
@@ -499,7 +561,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
     int32_t tool = entity(u).GetToolNumber();
     if (tool < 1 || tool > kToolCount) tool = 1;
     const double cutter = std::max<double>(RoutToolPages[layer][tool].Diameter, InchUnitsPerDisplayUnit * 0.25);
-    return kWidestTab + 2 * cutter + kTapeSlack;
+    return kWidestTab + 2 * cutter + kDifferenceSlack;
   };
   // The piece a tab started after path u: the next path in the cut order,
   // only holes of u's pattern between, cut as a tab's new jog cuts (SameCut),
@@ -513,7 +575,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
     if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
     TTabGap gap;
     if (runs[u].End == runs[v].Begin || !TabGapBetween(runs[u], runs[v], gap) ||
-        Distance(gap.From, gap.To) > widest(u) || ClosesAlone(runs[u]) || ClosesAlone(runs[v]))
+        gap.Length > widest(u) || ClosesAlone(runs[u]) || ClosesAlone(runs[v]))
       return none;
     if (v > u + 1 && !StandInGap(runs, u, v, gap)) return none;
     if (holed != nullptr) *holed = v > u + 1;
@@ -626,6 +688,10 @@ std::string TabbedCutTakenText(const TTabbedCut& cut, const std::string& command
     if (TRoutEntity* e = RTDB->EntityAt(h); e != nullptr && e->GetType() == etRoutHole) ++holes;
   const std::size_t paths = cut.Starts.size() - holes;
   auto counted = [](std::size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
-  return command + " took " + counted(paths, "path") + (holes > 0 ? " and " + counted(holes, "hole") : "") +
-         ": every piece" + (holes > 0 ? " and break-off hole" : "") + " of the tabbed cut picked.";
+  const std::string took = command + " took " + counted(paths, "path") +
+                           (holes > 0 ? " and " + counted(holes, "hole") : "") + ": ";
+  // Of a cut that closes no profile, as its box says: only the pieces its
+  // holes join.
+  if (!cut.Unsure.empty()) return took + "only the pieces of the cut picked that break-off holes join.";
+  return took + "every piece" + (holes > 0 ? " and break-off hole" : "") + " of the tabbed cut picked.";
 }

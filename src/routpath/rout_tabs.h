@@ -53,7 +53,9 @@ struct TTabbedCut {
 // start: a path start (jog, circle) or hole of a rout layer.
 TTabbedCut FindTabbedCut(int32_t start);
 // The hint saying how many paths and holes a command took where it took
-// more than the one picked ("" when it took that alone); command: its title.
+// more than the one picked ("" when it took that alone): of a cut that
+// closes no profile, as its box (TabbedCutLeftOutText) says, only the pieces
+// its break-off holes join; command: its title.
 std::string TabbedCutTakenText(const TTabbedCut& cut, const std::string& command);
 // The box naming the paths a command left out ("" when none); command: its
 // title.

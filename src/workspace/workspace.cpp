@@ -562,7 +562,10 @@ void TWorkspace::DisplayHint() {
     hint += " " + name;
   if (ContainsText(hint, "Redo") && ActiveUndo != nullptr && ActiveUndo->CanRedo(name))
     hint += " " + name;
-  if (EditorMode == emRout) hint = ReplaceAnyCase(hint, "CREATE", "Rout");
+  // In rout mode the hints of menu items and buttons ("[LI] Create Line")
+  // read "Rout" for "Create"; a report (a command's account of what it did,
+  // a file written) is shown as written.
+  if (EditorMode == emRout && hint.starts_with("[")) hint = ReplaceAnyCase(hint, "CREATE", "Rout");
   HintPanel.SetCaption(hint);
 }
 

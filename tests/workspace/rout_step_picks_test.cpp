@@ -101,7 +101,18 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeEveryPieceAndHoleOfATabbedProfile) {
                        "no profile, and the paths cut next to them may be pieces of it too.\r\nNot taken: the path "
                        "starting at (2.1, 5.0).");
   EXPECT_EQ(ApplicationHint(),
-            "Step & Repeat took 2 paths and 3 holes: every piece and break-off hole of the tabbed cut picked.");
+            "Step & Repeat took 2 paths and 3 holes: only the pieces of the cut picked that break-off holes join.");
+  // Create Step & Repeat on the same pick: the hint strip and the box name
+  // the command alike and give one account of what it took.
+  ButtonManager().Press(UndoCommand);
+  QueueModalScript("TEditStepDialog", [](TForm& f) {
+    f.Get<TMemo>("Step1Memo").SetLines({"M01", "M02X0Y03", "M02", "M08"});
+    f.Click("OKButton");
+  });
+  Do(form, "CreateStepRepeat1", {{5, 50}});
+  const std::string strip = MessageDisplayText(form.HintPanel.Caption());
+  EXPECT_TRUE(strip.starts_with("Create Step & Repeat took 2 paths and 3 holes: only the pieces")) << strip;
+  EXPECT_TRUE(LastBox().starts_with("Create Step && Repeat took only the pieces")) << LastBox();
 
   // Boards routed outside and tabbed twice: one from its corner without
   // break-off holes (its last piece comes back over its first move), a
@@ -243,30 +254,130 @@ TEST_F(TRoutStepPicksTest, StepCommandsTakeWhatIsPickedWhereNoTabSplitIt) {
   EXPECT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
 }
 
+// Layouts drawn on layer 40 one after another, each tabbed before the next
+// is drawn, and what a pick on each path start and hole takes.
+struct TTabbedLayout {
+  // "J x,y" (a line from it, or the arc after it), "L x,y", "A x,y cx,cy"
+  // (counter-clockwise), "W x,y cx,cy" (clockwise), "H x,y"; in hundredths.
+  std::vector<std::string> Paths;
+  uint8_t Comp;
+  TAutoTabSettings Tab;
+  std::vector<TIntPoint> Tabs;
+  std::string Take;  // of each path start and hole in cut order, the cut it belongs to
+  std::string TapeTake = Take;  // read back from a tape, where it cuts otherwise
+};
+
+class TTabbedLayoutsTest : public TRoutStepPicksTest {
+ protected:
+  static constexpr int32_t C = In / 100;
+  // Draws the layouts, five to a row 6 in apart (each row staggered so that
+  // no layout's line goes on into the next), the first one's tabs followed
+  // by extra, taken back at once; the letters of all the layouts' Take and
+  // TapeTake, each layout its own.
+  static void Draw(TWorkspace& form, const std::vector<TTabbedLayout>& layouts, std::string& take,
+                   std::string& tapeTake, const std::vector<TIntPoint>& extra = {}) {
+    for (std::size_t k = 0; k < layouts.size(); ++k) {
+      const TTabbedLayout& l = layouts[k];
+      const TIntPoint at{int32_t(k % 5) * 600 * C, (int32_t(k / 5) * 600 + int32_t(k % 5) * 50) * C};
+      auto point = [&](const std::string& text) {
+        return TIntPoint{at.X + std::stoi(text) * C, at.Y + std::stoi(text.substr(text.find(',') + 1)) * C};
+      };
+      for (std::size_t i = 0; i < l.Paths.size(); ++i) {
+        const std::string& e = l.Paths[i];
+        const TIntPoint p = point(e.substr(2));
+        const bool arcNext = e[0] == 'J' && i + 1 < l.Paths.size() && l.Paths[i + 1][0] != 'L';
+        if (e[0] == 'J' && ((i > 0 && point(l.Paths[i - 1].substr(2)) == p) || arcNext)) {
+          // The Line button would go on with the path: a jog of the same cut.
+          const int32_t last = Seq->Count(40) > 0 ? Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))) : 0;
+          TRoutEntity* jog = RTDB->EntityAt(last);
+          RTDB->AddJog(p, 40, l.Comp, jog != nullptr ? jog->GetToolNumber() : 1,
+                       jog != nullptr ? jog->GetCompIndex() : 0);
+        } else if (e[0] == 'J' || e[0] == 'H') {
+          ButtonManager().Press(e[0] == 'J' ? 59 : 26);
+          Click(p.X, p.Y);
+          const TIntPoint q = e[0] == 'J' ? point(l.Paths[++i].substr(2)) : p;
+          if (e[0] == 'J') Click(q.X, q.Y);
+          ECO->CancelCommand();
+          if (e[0] == 'J') RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40) - 1))->SetComp(l.Comp);
+        } else {
+          if (e[0] == 'L') RTDB->AppendLine(p, 0, NoZOffset);
+          else RTDB->AppendArc(p, point(e.substr(e.find(' ', 2) + 1)), 0, NoZOffset, e[0] == 'W');
+          RoutUndo->BeginOperation("Line");
+        }
+      }
+      RTDB->AutoTab = l.Tab;
+      std::vector<TIntPoint> tabs = l.Tabs;
+      if (k == 0) tabs.insert(tabs.end(), extra.begin(), extra.end());
+      for (const TIntPoint& t : tabs) {
+        const TIntPoint q = point(std::to_string(t.X) + "," + std::to_string(t.Y));
+        Run(form, emRout, "Tab1");
+        Click(q.X, q.Y);
+        Click(q.X, q.Y);
+        ECO->CancelCommand();
+      }
+      for (std::size_t x = 0; k == 0 && x < extra.size(); ++x) ButtonManager().Press(UndoCommand);
+      for (const char c : l.Take) take += char(c + 10 * k);
+      for (const char c : l.TapeTake) tapeTake += char(c + 10 * k);
+    }
+  }
+  // Of each start in cut order, the starts a pick on it takes, by place.
+  static std::string Takes(uint8_t layer) {
+    std::vector<int32_t> starts;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p)
+      if (const int32_t h = Seq->HandleAt(layer, p);
+          !SlotDeleted(RTDB->SlotAt(h)->Flags) && RTDB->EntityAt(h)->GetType() != etRoutLine &&
+          !IsArcType(RTDB->EntityAt(h)->GetType()))
+        starts.push_back(h);
+    std::string out;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+      out += "\n" + std::to_string(i) + ":";
+      for (const int32_t g : FindTabbedCut(starts[i]).Starts)
+        out += " " + std::to_string(std::find(starts.begin(), starts.end(), g) - starts.begin());
+    }
+    return out;
+  }
+  static std::string Expect(const std::string& take) {
+    std::string out;
+    for (std::size_t i = 0; i < take.size(); ++i) {
+      out += "\n" + std::to_string(i) + ":";
+      for (std::size_t j = 0; j < take.size(); ++j)
+        if (take[j] == take[i]) out += " " + std::to_string(j);
+    }
+    return out;
+  }
+};
+
 // Boards and cuts tabbed with settings of every kind the Auto Tab dialog
-// allows, each drawn after the last was tabbed (one tab taken back), and
-// paths that no tab split: a pick on each path and hole takes what the layer
-// holds, whatever the settings and tool page say later, in the job reopened
-// by a fresh program and in the layer read back from its own rout tape.
-TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
-  constexpr int32_t C = In / 100;  // the layouts are in hundredths
+// allows (every field at its bound, inch and metric, simple and complex,
+// holes on either side, on lines and on arcs cut either way), each drawn
+// after the last was tabbed (one tab taken back), and paths that no tab
+// split: a pick on each path and hole takes what the layer holds, whatever
+// the settings and tool page say later, in the job reopened by a fresh
+// program and in the layer read back from its own rout tape in the
+// coarsest formats that keep a tabbed cut whole.
+TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
   // The widest settings of either unit's dialog (holes 6.4 mm apart).
   const TAutoTabSettings startUp{}, widest{In, In / 2, In / 2, In / 2, true, false, 3, true, 1, 6400000},
       plain{In / 4, 0, 0, 0, false, true, 1, false, 1, 0},
       narrow{In / 100, 0, 0, In * 45 / 100, true, true, 3, false, 1, In / 10},
-      pair{3 * In / 10, In / 20, In / 10, In / 20, true, false, 2, true, 1, In / 20};
+      pair{3 * In / 10, In / 20, In / 10, In / 20, true, false, 2, true, 1, In / 20},
+      // Every field at a bound: the inch dialog's (no neck width), the
+      // metric one's (the neck as wide as the tab), the least of each.
+      inchBounds{In, In / 2, 0, In / 2, true, false, 50, true, 960, In / 4},
+      metricBounds{25400000, 12700000, 25400000, 12700000, true, false, 50, true, 960, 6400000},
+      least{0, 0, 0, 0, true, true, 1, true, 1, 0},
+      // A round board's tabs, the holes nearly as far off as the dialog allows.
+      round{In / 2, 0, 0, In * 48 / 100, true, true, 3, false, 1, In / 10};
   const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
       arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
-      slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"};
-  struct TLayout {
-    std::vector<std::string> Paths;  // "J x,y" (a line from it), "L x,y", "A x,y cx,cy" (counter-clockwise), "H x,y"
-    uint8_t Comp;
-    TAutoTabSettings Tab;
-    std::vector<TIntPoint> Tabs;
-    std::string Take;  // of each path start and hole in cut order, the cut it belongs to
-    std::string TapeTake = Take;  // read back from a tape, where it cuts otherwise
-  };
-  const std::vector<TLayout> layouts{
+      slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"},
+      clockwise{"J 200,100", "W 100,200 200,200", "W 200,300 200,200", "W 300,200 200,200", "W 200,100 200,200"},
+      anticlockwise{"J 200,100", "A 300,200 200,200", "A 200,300 200,200", "A 100,200 200,200",
+                    "A 200,100 200,200"};
+  // On the circle at 225 and 45 degrees, and (at 196 degrees) just far
+  // enough from the end of an arc for the tab: its gap leaves a short arc.
+  const std::vector<TIntPoint> roundTabs{{129, 129}, {271, 271}}, nearEnd{{104, 172}};
+  const std::vector<TTabbedLayout> layouts{
       {board, 0, startUp, {{100, 0}, {200, 100}, {100, 200}}, std::string(13, 'a')},
       {{"J 0,0", "L 400,0", "L 400,400", "L 0,400", "L 0,0"}, 2, widest, {{200, 0}, {400, 200}, {200, 400}, {0, 200}},
        std::string(17, 'a')},
@@ -287,80 +398,27 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
       {{"J 20,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "L 40,0", "J 60,0", "L 100,0"}, 0, startUp, {}, "ab"},
       // Necks on either side of the line.
       {{"J 0,0", "L 100,0", "L 110,10", "J 130,-10", "L 140,0", "L 300,0"}, 0, startUp, {}, "ab"},
+      // Round boards: holes outside a clockwise one, inside and outside
+      // anticlockwise ones; a short arc after a tab's gap.
+      {clockwise, 0, round, roundTabs, std::string(9, 'a')},
+      {anticlockwise, 0, round, roundTabs, std::string(9, 'a')},
+      {anticlockwise, 1, round, roundTabs, std::string(9, 'a')},
+      {clockwise, 2, round, nearEnd, std::string(5, 'a')},
+      // Every field at its bound.
+      {board, 0, inchBounds, {{100, 0}, {200, 100}}, std::string(103, 'a')},
+      {arced, 1, metricBounds, {{100, 0}, {271, 29}}, std::string(103, 'a')},
+      {slanted, 2, least, {{150, 50}, {250, 250}, {50, 350}}, std::string(7, 'a')},
+      {anticlockwise, 2, inchBounds, {{129, 129}}, std::string(52, 'a')},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
   std::string take, tapeTake;  // of the whole layer, the layouts' cuts told apart
-  for (std::size_t k = 0; k < layouts.size(); ++k) {
-    const TLayout& l = layouts[k];
-    const int32_t at = int32_t(k) * 600 * C;
-    auto point = [&](const std::string& text) {
-      return TIntPoint{at + std::stoi(text) * C, at + std::stoi(text.substr(text.find(',') + 1)) * C};
-    };
-    for (std::size_t i = 0; i < l.Paths.size(); ++i) {
-      const std::string& e = l.Paths[i];
-      const TIntPoint p = point(e.substr(2));
-      if (e[0] == 'J' && i > 0 && point(l.Paths[i - 1].substr(2)) == p) {
-        // The Line button would go on with the path: a jog of the same cut.
-        TRoutEntity& jog = *RTDB->EntityAt(Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))));
-        RTDB->AddJog(p, 40, l.Comp, jog.GetToolNumber(), jog.GetCompIndex());
-      } else if (e[0] == 'J' || e[0] == 'H') {
-        ButtonManager().Press(e[0] == 'J' ? 59 : 26);
-        Click(p.X, p.Y);
-        const TIntPoint q = e[0] == 'J' ? point(l.Paths[++i].substr(2)) : p;
-        if (e[0] == 'J') Click(q.X, q.Y);
-        ECO->CancelCommand();
-        if (e[0] == 'J') RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40) - 1))->SetComp(l.Comp);
-      } else {
-        if (e[0] == 'L') RTDB->AppendLine(p, 0, NoZOffset);
-        else RTDB->AppendArc(p, point(e.substr(e.find(' ', 2) + 1)), 0, NoZOffset, false);
-        RoutUndo->BeginOperation("Line");
-      }
-    }
-    RTDB->AutoTab = l.Tab;
-    // The next layout is drawn after these tabs, the first's last taken back.
-    std::vector<TIntPoint> tabs = l.Tabs;
-    if (k == 0) tabs.push_back({0, 100});
-    for (const TIntPoint& t : tabs) {
-      Run(*form, emRout, "Tab1");
-      Click(at + t.X * C, at + t.Y * C);
-      Click(at + t.X * C, at + t.Y * C);
-      ECO->CancelCommand();
-    }
-    if (k == 0) ButtonManager().Press(UndoCommand);
-    for (const char c : l.Take) take += char(c + 10 * k);  // each layout its own letters
-    for (const char c : l.TapeTake) tapeTake += char(c + 10 * k);
-  }
-  // Of each start in cut order, the starts a pick on it takes, by place.
-  auto takes = [](uint8_t layer) {
-    std::vector<int32_t> starts;
-    for (int32_t p = 1; p <= Seq->Count(layer); ++p)
-      if (const int32_t h = Seq->HandleAt(layer, p);
-          !SlotDeleted(RTDB->SlotAt(h)->Flags) && RTDB->EntityAt(h)->GetType() != etRoutLine &&
-          !IsArcType(RTDB->EntityAt(h)->GetType()))
-        starts.push_back(h);
-    std::string out;
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-      out += "\n" + std::to_string(i) + ":";
-      for (const int32_t g : FindTabbedCut(starts[i]).Starts)
-        out += " " + std::to_string(std::find(starts.begin(), starts.end(), g) - starts.begin());
-    }
-    return out;
-  };
-  auto expect = [](const std::string& take) {
-    std::string out;
-    for (std::size_t i = 0; i < take.size(); ++i) {
-      out += "\n" + std::to_string(i) + ":";
-      for (std::size_t j = 0; j < take.size(); ++j)
-        if (take[j] == take[i]) out += " " + std::to_string(j);
-    }
-    return out;
-  };
-  EXPECT_EQ(takes(40), expect(take)) << "as tabbed";
+  Draw(*form, layouts, take, tapeTake, {{0, 100}});
+  EXPECT_EQ(Takes(40), Expect(take)) << "as tabbed";
   // Other settings and a cutter 0.001 in smaller on every page.
   RTDB->AutoTab = TAutoTabSettings{In / 10, 0, 0, 0, true, false, 1, false, 1, 0};
   for (uint8_t layer = 40; layer < 45; ++layer) RoutToolPages[layer][1].Diameter -= In / 1000;
-  EXPECT_EQ(takes(40), expect(take)) << "with other settings";
+  EXPECT_EQ(Takes(40), Expect(take)) << "with other settings";
   // The step commands on the second piece of the first board take the
   // board, and the hint strip says so as the commands are named.
   for (const std::string item : {"CreateStepRepeat1", "EditStepList1", "AutoStepRepeat1"}) {
@@ -373,7 +431,7 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
     Click(200 * C, 50 * C);
     ECO->CancelCommand();
     const std::string hint = MessageDisplayText(form->HintPanel.Caption());
-    EXPECT_NE(hint.find(item[0] == 'C' ? "Rout Step & Repeat took 4 paths and 9 holes"
+    EXPECT_NE(hint.find(item[0] == 'C' ? "Create Step & Repeat took 4 paths and 9 holes"
                         : typed       ? "Step & Repeat Edit took 4 paths and 9 holes"
                                       : "Step & Repeat took 4 paths and 9 holes"),
               std::string::npos)
@@ -391,18 +449,38 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
   ScriptFileDialogAnswer(job);
   Run(*form, emRout, "Open1");
   ASSERT_EQ(DatabaseFileName, job) << LastBox();
-  EXPECT_EQ(takes(40), expect(take)) << "reopened";
+  EXPECT_EQ(Takes(40), Expect(take)) << "reopened";
 
-  SelectLayer(40);
-  const std::string tape = NativePath(ExecutionPath() + "ROUT\\TABBED.RT");
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(*form, emRout, "MakeRoutTape1");
-  SelectLayer(41);
-  ScriptFileDialogAnswer(tape);
-  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
-  Run(*form, emRout, "OpenRoutTape1");
-  EXPECT_EQ(takes(41), expect(tapeTake)) << "read back from its tape";
+  // Read back from tapes of the format a new job has (inch 2.4), the
+  // coarsest inch one (2.3) and metric ones of 2 decimals.
+  struct TFormat {
+    bool Metric;
+    int Integers, Decimals;
+    uint8_t Layer;
+  };
+  for (const TFormat& t : {TFormat{false, 2, 4, 41}, TFormat{false, 2, 3, 41}, TFormat{true, 3, 2, 43},
+                           TFormat{true, 4, 2, 44}}) {
+    SelectLayer(40);
+    const std::string tape =
+        NativePath(ExecutionPath() + "ROUT\\TABBED" + std::to_string(t.Integers) + std::to_string(t.Decimals) + ".RT");
+    ScriptFileDialogAnswer(tape);
+    QueueModalScript("TRoutOutputFormatDialog", [t](TForm& f) {
+      f.Get<TRadioGroup>("UnitGroup").SetItemIndex(t.Metric ? 1 : 0);
+      f.Get<TSpinEdit>("IntegerEdit").SetValue(t.Integers);
+      f.Get<TSpinEdit>("DecimalEdit").SetValue(t.Decimals);
+      f.Click("OKButton");
+    });
+    const std::size_t boxes = ShownMessageBoxes().size();
+    Run(*form, emRout, "MakeRoutTape1");
+    ASSERT_EQ(ShownMessageBoxes().size(), boxes) << LastBox();
+    ASSERT_NE(ReadFileBytes(tape).find(t.Metric ? "METRIC" : "INCH"), std::string::npos);
+    SelectLayer(t.Layer);
+    ScriptFileDialogAnswer(tape);
+    QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(*form, emRout, "OpenRoutTape1");
+    EXPECT_EQ(Takes(t.Layer), Expect(tapeTake))
+        << "read back from its tape, " << (t.Metric ? "metric " : "inch ") << t.Integers << "." << t.Decimals;
+  }
 
   // A tape from elsewhere whose tabs leave gaps of 0.39 in.
   SelectLayer(42);
@@ -411,7 +489,41 @@ TEST_F(TRoutStepPicksTest, TabbedCutsAreFoundFromTheLayerAlone) {
                                           "G40\nG00X1.8035Y3.\nG42\nM15\nG01X0.Y3.\nX0.Y0.\nM16\nG40\nM30\n"));
   QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
   Run(*form, emRout, "OpenRoutTape1");
-  EXPECT_EQ(takes(42), "\n0: 0 1 2\n1: 0 1 2\n2: 0 1 2");
+  EXPECT_EQ(Takes(42), "\n0: 0 1 2\n1: 0 1 2\n2: 0 1 2");
+}
+
+// Holes and paths that stand near a gap between two pieces of one line but
+// not as a tab leaves them: each is a cut of its own. And a board tabbed
+// 1 in wide with a 0.125 in cutter stays one cut after its page is set to a
+// 0.02 in cutter.
+TEST_F(TTabbedLayoutsTest, HolesAndPathsNearAGapThatNoTabLeftAreCutsOfTheirOwn) {
+  const TAutoTabSettings startUp{}, wide{In, 0, 0, In / 5, true, true, 3, true, 1, In / 10};
+  const std::vector<TTabbedLayout> layouts{
+      // A tab's 1 in gap widened by a 0.125 in cutter.
+      {{"J 0,0", "L 300,0", "L 300,300", "L 0,300", "L 0,0"}, 0, wide, {{150, 0}, {300, 150}, {150, 300}},
+       std::string(13, 'a')},
+      // Tooling holes midway between two slots on one line, off the gap's middle.
+      {{"J 0,0", "L 200,0", "H 245,10", "H 255,10", "H 265,10", "J 280,0", "L 400,0"}, 0, startUp, {}, "abcde"},
+      // Holes spaced wider than the dialog allows.
+      {{"J 0,0", "L 200,0", "H 213,10", "H 240,10", "H 267,10", "J 280,0", "L 400,0"}, 0, startUp, {}, "abcde"},
+      // Holes spaced unevenly.
+      {{"J 0,0", "L 200,0", "H 222,10", "H 238,10", "H 242,10", "H 258,10", "J 280,0", "L 400,0"}, 0, startUp, {},
+       "abcdef"},
+      // A path after a slot, begun near its line and leading off it.
+      {{"J 0,0", "L 200,0", "H 235,0", "H 240,0", "H 245,0", "J 280,0", "L 400,10"}, 0, startUp, {}, "abcde"},
+      // A slot on the line cut back towards the first.
+      {{"J 0,0", "L 200,0", "H 255,10", "H 265,10", "H 275,10", "J 330,0", "L 280,0"}, 0, startUp, {}, "abcde"},
+      // A complex tab's necks with holes down the neck, square to the line.
+      {{"J 0,0", "L 100,0", "L 110,10", "H 120,10", "H 120,20", "H 120,30", "J 130,10", "L 140,0", "L 300,0"}, 0,
+       startUp, {}, "abcde"},
+  };
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  RoutToolPages[40][1].Diameter = In / 8;
+  std::string take, tapeTake;
+  Draw(form, layouts, take, tapeTake);
+  RoutToolPages[40][1].Diameter = In / 50;
+  EXPECT_EQ(Takes(40), Expect(take));
 }
 
 // A list typed as a tape writes it makes no copy in a step table (its last
