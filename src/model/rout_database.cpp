@@ -834,6 +834,12 @@ int32_t TRoutDatabase::PathEntityBefore(int32_t handle) {
 void TRoutDatabase::EraseEntity(int32_t handle) {
   TRoutEntity* e = EntityAt(handle);
   if (e == nullptr) return;
+  // A start's pattern gives every entity of its path copies, each drawn with
+  // the entity it copies: they all go with the start.
+  if (DrawingEnabled && Seq != nullptr && IsPathStartType(e->GetType()) && e->GetStepObj() != nullptr &&
+      Seq->LayerOf(handle) != 0) {
+    for (TRoutEntity* m : PathFrom(*this, handle)) m->Erase();
+  }
   if (DrawingEnabled) e->Erase();
   MarkEntityChanged(handle);
   if (Seq == nullptr) return;
