@@ -34,10 +34,12 @@ const TStepCommandList Turned{{1, 1, 0, 0, 0}, {0, 1, In / 3, In * 4 / 5, 1}, {0
 const TStepCommandList Across{{1, 1, 0, 0, 0}, {0, 1, 7 * In / 2, 0, 0}, {0, 1, 0, 0, 0}};
 const TStepCommandList Fewer{{1, 1, 0, 0, 0}, {0, 1, In / 4, In / 3, 2}, {0, 1, 0, 0, 0}};
 
-// The job every case starts from. Rout layer 40: one slot from (1, 1) to
-// (2, 1) and one from (1, 3) to (2, 3). Rout layer 41: a square profile
-// from (3, 0) to (5, 2) tabbed twice. Drill layer 30: hits around (1.5,
-// 0.5) and under the slot's copies, a slot and a circle; a hit at (6, 3).
+// One step command on the job every case starts from. Rout layer 40: one
+// slot from (1, 1) to (2, 1) and one from (1, 3) to (2, 3). Rout layer 41:
+// a square profile from (3, 0) to (5, 2) tabbed twice. Drill layer 30:
+// hits, a slot and a circle around (2.5, 0.5), their copies clear of the
+// rout cuts (an erase paints the background over whatever lies under what
+// it erases); a lone hit at (6, 3).
 struct TStepCase {
   const char* Name;
   uint8_t Mode;              // the editor the command runs in
