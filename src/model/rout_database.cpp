@@ -834,6 +834,12 @@ int32_t TRoutDatabase::PathEntityBefore(int32_t handle) {
 void TRoutDatabase::EraseEntity(int32_t handle) {
   TRoutEntity* e = EntityAt(handle);
   if (e == nullptr) return;
+  // A start's pattern gives every entity of its path copies, each drawn with
+  // the entity it copies: they all go with the start.
+  if (DrawingEnabled && Seq != nullptr && IsPathStartType(e->GetType()) && e->GetStepObj() != nullptr &&
+      Seq->LayerOf(handle) != 0) {
+    for (TRoutEntity* m : PathFrom(*this, handle)) m->Erase();
+  }
   if (DrawingEnabled) e->Erase();
   MarkEntityChanged(handle);
   if (Seq == nullptr) return;
@@ -880,8 +886,11 @@ void TRoutDatabase::UpdateChangedPath() {
     EntityChanged = PathChanged = 0;
     FirstChangedEntity = FirstChangedPath = kNoChangedHandle;
   }
-  const uint8_t c = CurrentLayer;
-  if (!IsRoutLayer(c)) return;
+  PathStateFromSequence(CurrentLayer);
+}
+
+void TRoutDatabase::PathStateFromSequence(uint8_t c) {
+  if (!IsRoutLayer(c) || Seq == nullptr) return;
   if (Seq->AtLayerStart(c)) {
     PathState[c] = {};
     return;
@@ -913,7 +922,10 @@ TKeptInsertPoints::~TKeptInsertPoints() {
     uint8_t layer = 0;
     const int32_t at = kept.Anchor != 0 ? Seq->FindHandle(kept.Anchor, layer) : 0;
     Seq->SetInsertPoint(l, at != 0 && layer == l ? at : Seq->Count(l) + 1);
+    // Another entry before the point (the path drawn last moved, or others
+    // came after it): drawing goes on from what now stands there.
     if (Seq->HandleAt(l, Seq->InsertPoint(l) - 1) == kept.Before) RTDB->PathState[l] = kept.State;
+    else RTDB->PathStateFromSequence(l);
   }
 }
 

@@ -176,6 +176,9 @@ class TRoutDatabase : public TJobDatabase, public TSequenceHost {
   // clears the change tracking and sets the current layer's path state from
   // the entity before the insertion point.
   void UpdateChangedPath();
+  // The layer's path state as its insertion point stands: at the start,
+  // none; else the point, tool and cutter of the entity before it.
+  void PathStateFromSequence(uint8_t layer);
   // The path entity after the handle, when an arc, becomes a line to its end
   // point (journalled); any other following entity is only erased.
   void ReplaceNextArcByLine(int32_t handle);
@@ -300,7 +303,7 @@ extern TRoutDatabase* RTDB;
 // each rout layer's insertion point goes back before the handle it stood
 // before (or to the end), and the layer's path state, which the drawing
 // primitives continue, comes back with it where the same entry still stands
-// before that point.
+// before that point; elsewhere it is taken from the entry now before it.
 class TKeptInsertPoints {
  public:
   TKeptInsertPoints();

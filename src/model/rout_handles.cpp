@@ -489,8 +489,9 @@ int32_t TRoutHandle::ReplaceStarts(TStepObject* step, bool append) {
     if (l == 0) continue;
     TRoutEntity* clone = e->Clone(l);
     if (append) clone->AppendStepObj(step); else clone->SetStepObj(step);
-    if (AddEntitySlot(clone, flags, l) == 0) continue;
+    // Erased while its path still follows it, with the copies drawn for it.
     RTDB->EraseEntity(h->Index);
+    if (AddEntitySlot(clone, flags, l) == 0) continue;
     JournalDelete(RoutUndo, h->Index);
     RTDB->DeleteEntity(h->Index);
     ++replaced;
@@ -630,17 +631,16 @@ void TRoutHandle::DeleteStep() {
     if (l == 0) continue;
     TRoutEntity* clone = e->Clone(l);
     clone->SetStepObj(nullptr);
+    // Erased while its path still follows it, with the copies drawn for it.
+    RTDB->EraseEntity(h->Index);
+    layers[l - kFirstRoutLayer] = true;
     if (AddEntitySlot(clone, flags, l) == 0) continue;
     RTDB->DeleteEntity(h->Index);
-    RTDB->EraseEntity(h->Index);
     JournalDelete(RoutUndo, h->Index);
-    layers[l - kFirstRoutLayer] = true;
   }
-  for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l)
-    if (layers[l - kFirstRoutLayer]) {
-      RTDB->DrawStepRepeats(l);
-      RTDB->DrawLayer(l);
-    }
+  // Every layer again, as after the other step commands: the erased copies
+  // may have lain over another layer's cuts.
+  if (std::find(std::begin(layers), std::end(layers), true) != std::end(layers)) RTDB->Redraw(0);
   if (RoutUndo != nullptr) RoutUndo->BeginOperation(kDeleteStepName);
   ViewServices().UpdateView();
 }
@@ -769,12 +769,13 @@ void TRoutHandle::ExpandStepsIntoDatabase() {
         Seq->SetInsertAfter(handle);
         TRoutEntity* clone = e->Clone(l);
         clone->SetStepObj(nullptr);
+        // Erased while its path still follows it, with the copies drawn for it.
+        RTDB->EraseEntity(handle);
         const int32_t n = AddEntitySlot(clone, flags, l);
         if (n == 0) {
           if (opens) ReleaseStepObject(step);
           continue;
         }
-        RTDB->EraseEntity(handle);
         RTDB->DeleteEntity(handle);
         JournalDelete(RoutUndo, handle);
         e = clone;

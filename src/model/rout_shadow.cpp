@@ -155,17 +155,20 @@ void TRoutShadow::PaintRecord(TDrawingBase& s, TPass pass) {
     if (dashedCopy) s.SetPenStyle(kSolid);
   };
   const int32_t diameter = ToolDiameter();
+  // Head-up moves hidden are neither drawn nor highlighted, so their erase
+  // leaves the picture below them alone (a change of the setting redraws).
+  const bool hidden = (toggles || pass == psErase) && !HeadUpMoves;
 
   switch (Kind) {
     case rsHeadUpMove:
-      if (toggles && !HeadUpMoves) return;
+      if (hidden) return;
       if (toggles) s.SetPenStyle(highlight ? kDashDot : (IsCopy ? kDashDot : kDashed));
       s.DrawTableMove(A.X, A.Y, B.X, B.Y);
       if (toggles) s.SetPenStyle(back);
       return;
     case rsLine:
+      if (HeadUp && hidden) return;
       if (HeadUp && toggles) {
-        if (!HeadUpMoves) return;
         s.SetPenStyle(highlight ? kDashed : (dashedCopy ? kDashDot : kDashed));
         s.DrawRoutLine(A.X, A.Y, B.X, B.Y, diameter);
         s.SetPenStyle(back);

@@ -433,12 +433,19 @@ TEST_F(RoutEntityTest, ChainDrawingFollowsTheViewToggles) {
   EXPECT_EQ(Surface.Count("DrawNumber"), 0);
   EXPECT_EQ(Surface.Count("SetPenStyle(2)"), 0);  // the copy now solid
 
-  // Erasing ignores the toggles for moves, not for path numbers.
+  // Erasing follows the toggles as drawing does: hidden moves and path
+  // numbers are not painted over; moves shown are.
+  Surface.Clear();
+  line.Erase();
+  EXPECT_EQ(Surface.Count("DrawTableMove"), 0);
+  EXPECT_EQ(Surface.Count("DrawRoutLine"), 1);
+  EXPECT_EQ(Surface.Count("DrawNumber"), 0);
+  HeadUpMoves = true;
   Surface.Clear();
   line.Erase();
   EXPECT_EQ(Surface.Count("DrawTableMove"), 1);
   EXPECT_EQ(Surface.Count("DrawRoutLine"), 2);
-  EXPECT_EQ(Surface.Count("DrawNumber"), 0);
+  HeadUpMoves = false;
 
   // The highlight draws the copy with the caller's dotted pen throughout.
   DisplayStepsDashed = true;
