@@ -651,6 +651,13 @@ void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bo
   fileBytes_ = start > 0 ? start : 0;
   ioResult_ = 0;
   lineTooLong_ = false;
+  zeroRun_ = false;
+  tapeFeed_ = false;
+  runLines_ = 0;
+  aheadHeld_ = aheadRead_ = false;
+  ahead_.clear();
+  feedBlocks_ = feedLine_ = feedLastLine_ = 0;
+  feedBlock_.clear();
   tapeAhead_ = -1;
   zeroTailAt_ = -1;
   zeroTailBytes_ = 0;
@@ -731,6 +738,46 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
   return true;
 }
 
+bool SwapReadFileObj::NextRawLine(std::string& raw) {
+  if (aheadHeld_) {
+    aheadHeld_ = false;
+    raw = std::move(ahead_);
+    ahead_.clear();
+    return aheadRead_;
+  }
+  return ioResult_ == 0 && ReadRawLine(raw);
+}
+
+bool SwapReadFileObj::MayBeBlankTape(char c) { return IsBlankTapeByte(c) || IsLineEnd(c); }
+
+void SwapReadFileObj::ReadLineEndRun(char lineEnd) {
+  int32_t crs = lineEnd == '\r', lfs = lineEnd == '\n';
+  int ignored = 0;  // a read error met here shows at the next read
+  while ((bufferPos_ < bufferEnd_ || FillBuffer(ignored)) && IsLineEnd(buffer_[bufferPos_])) {
+    ++(buffer_[bufferPos_] == '\n' ? lfs : crs);
+    ++bufferPos_;
+  }
+  // CR LF, CR CR LF and LF CR end one line; a blank line between adds one.
+  runLines_ += std::max(lfs > 0 ? lfs : crs, 1) - 1;
+}
+
+bool SwapReadFileObj::TapeLine(std::string& raw) {
+  if (HoldsTapeFeed(raw)) {
+    std::string asRead = raw;
+    if (DropTapeFeed(raw).Inside && rawCount_ > feedLastLine_) {
+      // A line read again after SkipLines is not counted twice.
+      feedLastLine_ = rawCount_;
+      if (feedBlocks_++ == 0) {
+        feedLine_ = rawCount_;
+        feedBlock_ = std::move(asRead);
+      }
+    }
+  }
+  if (!IsBlankTapeLine(raw)) return false;
+  raw.clear();
+  return true;
+}
+
 bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
   raw.clear();
   blankTape = false;
@@ -738,11 +785,13 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
     ioResult_ = EBADF;
     return false;
   }
+  rawCount_ += std::exchange(runLines_, 0);
   if (StopAtZeroTail()) {
     ++rawCount_;
     return false;
   }
-  const bool afterLeader = leaderEnd_ >= 0 && BytesRead() <= leaderEnd_;
+  const int64_t lineStart = BytesRead();
+  const bool afterLeader = leaderEnd_ >= 0 && lineStart <= leaderEnd_;
   int err = 0;
   // Non-character mode: up to CR, LF or CR LF. Character mode: up to the
   // next CR or LF, empty pieces read past. Either way no more than
@@ -773,7 +822,9 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
       break;
     }
   }
-  if (ended && !charMode_ && lineEnd == '\r') {
+  if (ended && !charMode_ && tapeFeed_) {
+    ReadLineEndRun(lineEnd);
+  } else if (ended && !charMode_ && lineEnd == '\r') {
     // An LF right after the CR belongs to it. A read error met here shows
     // at the next read.
     int ignored = 0;
@@ -797,16 +848,20 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
     }
     if (!tooLong) blankTape = DropBlankTape(raw, afterLeader);
   }
+  // As a tape, the file's end with nothing before it is no line.
+  if (tapeFeed_ && err == 0 && !ended && !tooLong && BytesRead() == lineStart) return false;
   ++rawCount_;
   if (err == 0 && tooLong) {
     // A line longer than any block is no tape: the rest is not read.
     lineTooLong_ = true;
+    zeroRun_ = raw.find_first_not_of('\0') == std::string::npos;
     ioResult_ = EFBIG;
     raw.clear();
     return false;
   }
   ioResult_ = err;
   if (err != 0) InOutRes = err;
+  if (err == 0 && tapeFeed_ && !blankTape) blankTape = TapeLine(raw);
   return err == 0;
 }
 
@@ -833,14 +888,14 @@ void SwapReadFileObj::ReadLine(std::string& line) {
   if (Controls.empty() && pendingText_.empty()) {
     // A raw line holds no line break, so with no filter loaded it is the
     // line itself.
-    if (ioResult_ != 0 || !ReadRawLine(line)) line.clear();
+    if (!NextRawLine(line)) line.clear();
     if (line.size() == 1 && line[0] == '_') line.clear();
     ++delivered_;
     return;
   }
-  if (ioResult_ == 0 && pendingText_.empty()) {
+  if (pendingText_.empty()) {
     std::string raw;
-    if (ReadRawLine(raw)) pendingText_ = ApplySwapFilter(*this, raw);
+    if (NextRawLine(raw)) pendingText_ = ApplySwapFilter(*this, raw);
   }
   std::size_t end = pendingText_.find(kCrLf);
   if (end == std::string::npos) {
@@ -910,7 +965,8 @@ void SwapReadFileObj::KeepPlace(int32_t n) {
       break;
     }
   if (places_.size() >= kMaxPlaces) places_.erase(places_.begin());
-  places_.push_back(TReadPlace{origin_, offset, delivered_, rawCount_, pendingText_, RuleStates()});
+  places_.push_back(TReadPlace{origin_, offset, delivered_, rawCount_, runLines_, aheadHeld_, aheadRead_, ahead_,
+                               pendingText_, RuleStates()});
 }
 
 bool SwapReadFileObj::GoTo(const TReadPlace& place) {
@@ -930,6 +986,10 @@ bool SwapReadFileObj::GoTo(const TReadPlace& place) {
   }
   delivered_ = place.Delivered;
   rawCount_ = place.Raw;
+  runLines_ = place.RunLines;
+  aheadHeld_ = place.AheadHeld;
+  aheadRead_ = place.AheadRead;
+  ahead_ = place.Ahead;
   pendingText_ = place.Pending;
   for (std::size_t i = 0; i < Controls.size() && i < place.Rules.size(); ++i) {
     TSwapControlRec& rec = *Controls[i];
@@ -970,6 +1030,9 @@ void SwapReadFileObj::SkipLines(int32_t n) {
   fileBytes_ = 0;
   delivered_ = 0;
   rawCount_ = 0;
+  runLines_ = 0;
+  aheadHeld_ = aheadRead_ = false;
+  ahead_.clear();
   ioResult_ = 0;
   lineTooLong_ = false;
   zeroTailStop_ = false;
@@ -985,7 +1048,7 @@ void SwapReadFileObj::SkipLines(int32_t n) {
 }
 
 bool SwapReadFileObj::EofAtBlockEnd() {
-  if (!pendingText_.empty()) return false;
+  if (!pendingText_.empty() || aheadHeld_) return false;
   if (ioResult_ != 0 || file_ == nullptr) return true;
   while (true) {
     if (bufferPos_ == bufferEnd_) {
@@ -1000,9 +1063,17 @@ bool SwapReadFileObj::EofAtBlockEnd() {
     }
     if (IsTapeEnd(buffer_[bufferPos_]) && SkipDosTail()) return true;
     // In character mode line ends before the next line are read past anyway.
-    if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) return false;
+    if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) break;
     ++bufferPos_;
   }
+  if (!tapeFeed_ || charMode_ || !MayBeBlankTape(buffer_[bufferPos_])) return false;
+  // Blank tape ahead: the next block is read, and the end is here when
+  // there is none. A line too long or a tail of too many NULs met on the
+  // way is the next line's to tell.
+  aheadRead_ = ReadRawLine(ahead_);
+  if (!aheadRead_ && ioResult_ == 0 && !lineTooLong_) return true;
+  aheadHeld_ = true;
+  return false;
 }
 
 bool SwapReadFileObj::SkipDosTail(std::size_t nulsBefore) {

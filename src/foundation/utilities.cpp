@@ -408,6 +408,7 @@ std::string ShowTapeControlChars(std::string_view text) {
   shown.reserve(text.size());
   for (const char c : text) {
     if (IsTapeControlChar(c)) shown += std::string("<") + kNames[static_cast<unsigned char>(c)] + ">";
+    else if (c == '\x7f') shown += "<DEL>";
     else shown += c;
   }
   return shown;

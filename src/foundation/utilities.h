@@ -98,7 +98,8 @@ std::string QuotedStart(std::string_view text, std::size_t most = 40);
 // the tape codes).
 bool HoldsTapeControlChar(std::string_view text);
 // The text with each such byte written as its name in angle brackets
-// ("G04<NUL>X1"), so that a message shows what the text holds.
+// ("G04<NUL>X1"), and DEL as "<DEL>", so that a message shows what the
+// text holds.
 std::string ShowTapeControlChars(std::string_view text);
 
 // Up to three characters after the last "." of the file name part (after

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/file_utils.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "platform/paths.h"
 
@@ -808,6 +809,8 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
   // show all the numbers can.
   // A line too long for any tape ends the scan; the reading says why.
   while (s.Words < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
+    // The tape reader passes over tape feed wherever it stands.
+    DropTapeFeed(raw);
     // The line without its blanks, in upper case, in the one buffer.
     // Where the letters of words stand is marked on the way, by looking
     // each character up rather than comparing it.
