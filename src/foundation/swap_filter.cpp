@@ -700,6 +700,26 @@ std::size_t FindLineEnd(const char* data, std::size_t from, std::size_t end) {
   return from;
 }
 
+// The first control character (below the blank, line ends among them) or
+// DEL in [from, end), or end: a tape's line is looked at for tape feed only
+// where it holds one. As FindLineEnd, the lowest flagged byte is a true one.
+std::size_t FindControl(const char* data, std::size_t from, std::size_t end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    constexpr uint64_t kBlank = kOnes * ' ', kDel = kOnes * 0x7f;
+    while (end - from >= 8) {
+      uint64_t w;
+      std::memcpy(&w, data + from, 8);
+      const uint64_t d = w ^ kDel;
+      const uint64_t hits = ((w - kBlank) & ~w & kHighs) | ((d - kOnes) & ~d & kHighs);
+      if (hits != 0) return from + std::size_t(std::countr_zero(hits) / 8);
+      from += 8;
+    }
+  }
+  while (from < end && static_cast<unsigned char>(data[from]) >= 0x20 && data[from] != '\x7f') ++from;
+  return from;
+}
+
 }  // namespace
 
 namespace {
@@ -738,14 +758,11 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
   return true;
 }
 
-bool SwapReadFileObj::NextRawLine(std::string& raw) {
-  if (aheadHeld_) {
-    aheadHeld_ = false;
-    raw = std::move(ahead_);
-    ahead_.clear();
-    return aheadRead_;
-  }
-  return ioResult_ == 0 && ReadRawLine(raw);
+bool SwapReadFileObj::TakeAhead(std::string& raw) {
+  aheadHeld_ = false;
+  raw = std::move(ahead_);
+  ahead_.clear();
+  return aheadRead_;
 }
 
 bool SwapReadFileObj::MayBeBlankTape(char c) { return IsBlankTapeByte(c) || IsLineEnd(c); }
@@ -761,8 +778,8 @@ void SwapReadFileObj::ReadLineEndRun(char lineEnd) {
   runLines_ += std::max(lfs > 0 ? lfs : crs, 1) - 1;
 }
 
-bool SwapReadFileObj::TapeLine(std::string& raw) {
-  if (HoldsTapeFeed(raw)) {
+bool SwapReadFileObj::TapeLine(std::string& raw, bool control) {
+  if (control && HoldsTapeFeed(raw)) {
     std::string asRead = raw;
     if (DropTapeFeed(raw).Inside && rawCount_ > feedLastLine_) {
       // A line read again after SkipLines is not counted twice.
@@ -793,18 +810,25 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
   const int64_t lineStart = BytesRead();
   const bool afterLeader = leaderEnd_ >= 0 && lineStart <= leaderEnd_;
   int err = 0;
-  // Non-character mode: up to CR, LF or CR LF. Character mode: up to the
-  // next CR or LF, empty pieces read past. Either way no more than
-  // kMaxTextLine characters are taken.
+  // Non-character mode: up to CR, LF or CR LF (as a tape: up to any run of
+  // CR and LF). Character mode: up to the next CR or LF, empty pieces read
+  // past. Either way no more than kMaxTextLine characters are taken.
   bool ended = false;    // a line end closed the line (else the file's end)
   char lineEnd = 0;
+  // As a tape: the line holds a control character or DEL (tape feed maybe);
+  // until one is met the line is searched for one with its end.
+  bool control = !tapeFeed_;
   bool tooLong = false;
   while (true) {
     if (bufferPos_ == bufferEnd_ && !FillBuffer(err)) break;
     const char* data = buffer_.get();
     if (charMode_ && raw.empty())
       while (bufferPos_ < bufferEnd_ && IsLineEnd(data[bufferPos_])) ++bufferPos_;
-    const std::size_t stop = FindLineEnd(data, bufferPos_, bufferEnd_);
+    std::size_t stop = control ? FindLineEnd(data, bufferPos_, bufferEnd_) : FindControl(data, bufferPos_, bufferEnd_);
+    if (!control && stop < bufferEnd_ && !IsLineEnd(data[stop])) {
+      control = true;
+      stop = FindLineEnd(data, stop, bufferEnd_);
+    }
     const std::size_t room = kMaxTextLine - raw.size();
     if (stop - bufferPos_ > room) {
       // The character after the last one taken is no line end.
@@ -823,7 +847,13 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
     }
   }
   if (ended && !charMode_ && tapeFeed_) {
-    ReadLineEndRun(lineEnd);
+    // Most lines end in one LF, CR or CR LF with a block after it.
+    const bool single = bufferPos_ < bufferEnd_ && !IsLineEnd(buffer_[bufferPos_]);
+    if (!single && lineEnd == '\r' && bufferPos_ + 1 < bufferEnd_ && buffer_[bufferPos_] == '\n' &&
+        !IsLineEnd(buffer_[bufferPos_ + 1]))
+      ++bufferPos_;
+    else if (!single)
+      ReadLineEndRun(lineEnd);
   } else if (ended && !charMode_ && lineEnd == '\r') {
     // An LF right after the CR belongs to it. A read error met here shows
     // at the next read.
@@ -846,7 +876,8 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
         tooLong = false;
       }
     }
-    if (!tooLong) blankTape = DropBlankTape(raw, afterLeader);
+    // As a tape, TapeLine takes the blank tape out of every line.
+    if (!tooLong && !tapeFeed_) blankTape = DropBlankTape(raw, afterLeader);
   }
   // As a tape, the file's end with nothing before it is no line.
   if (tapeFeed_ && err == 0 && !ended && !tooLong && BytesRead() == lineStart) return false;
@@ -861,7 +892,8 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
   }
   ioResult_ = err;
   if (err != 0) InOutRes = err;
-  if (err == 0 && tapeFeed_ && !blankTape) blankTape = TapeLine(raw);
+  // Without a control character only blanks can make a line blank tape.
+  if (err == 0 && tapeFeed_ && (control || raw.empty() || raw.front() == ' ')) blankTape = TapeLine(raw, control);
   return err == 0;
 }
 

@@ -194,7 +194,7 @@ class SwapReadFileObj : public TSwapFilter {
   // ahead: the next block is then read ahead and kept for ReadLine.
   bool Eof() {
     if (pendingText_.empty() && ioResult_ == 0 && file_ != nullptr && bufferPos_ < bufferEnd_ &&
-        !charMode_ && !(tapeFeed_ ? MayBeBlankTape(buffer_[bufferPos_]) : IsTapeEnd(buffer_[bufferPos_])))
+        !charMode_ && !(tapeFeed_ ? MayOpenBlankTape(buffer_[bufferPos_]) : IsTapeEnd(buffer_[bufferPos_])))
       return false;
     return EofAtBlockEnd();
   }
@@ -221,11 +221,16 @@ class SwapReadFileObj : public TSwapFilter {
   static constexpr char kDosEnd = '\x1a';
   bool ReadRawLine(std::string& raw);
   // The line read ahead by Eof, else the next raw line.
-  bool NextRawLine(std::string& raw);
+  bool NextRawLine(std::string& raw) { return aheadHeld_ ? TakeAhead(raw) : ioResult_ == 0 && ReadRawLine(raw); }
+  bool TakeAhead(std::string& raw);
   static bool MayBeBlankTape(char c);
+  // Every byte MayBeBlankTape takes, and other control characters: asked
+  // of the byte after each line, so cheaply.
+  static bool MayOpenBlankTape(char c) { return static_cast<unsigned char>(c) <= ' ' || c == '\x7f'; }
   // As a tape: takes the feed out of a line (noting a block that held some
-  // inside) and tells a line of blank tape.
-  bool TapeLine(std::string& raw);
+  // inside) and tells a line of blank tape; control: the line holds a
+  // control character or DEL.
+  bool TapeLine(std::string& raw, bool control);
   // As a tape: reads past the rest of the run of CR and LF a line end
   // began with, counting the lines it ends.
   void ReadLineEndRun(char lineEnd);

@@ -23,14 +23,14 @@
 inline constexpr char kDosEndMark = '\x1a';
 
 // NUL, DC1 (XON), DC2, DC3 (XOFF), DC4 or DEL.
-inline bool IsTapeFeed(char c) {
+constexpr bool IsTapeFeed(char c) {
   const auto u = static_cast<unsigned char>(c);
   return u == 0 || u == 0x7f || static_cast<unsigned char>(u - 0x11) < 4;
 }
 
 // A byte that may stand on a line of blank tape: feed, a blank or a DOS end
 // mark.
-inline bool IsBlankTapeByte(char c) { return IsTapeFeed(c) || c == ' ' || c == '\t' || c == kDosEndMark; }
+constexpr bool IsBlankTapeByte(char c) { return IsTapeFeed(c) || c == ' ' || c == '\t' || c == kDosEndMark; }
 
 // The text holds tape feed.
 bool HoldsTapeFeed(std::string_view text);
