@@ -218,7 +218,6 @@ class SwapReadFileObj : public TSwapFilter {
   bool CharMode() const { return charMode_; }
 
  private:
-  static constexpr char kDosEnd = '\x1a';
   bool ReadRawLine(std::string& raw);
   // The line read ahead by Eof, else the next raw line.
   bool NextRawLine(std::string& raw) { return aheadHeld_ ? TakeAhead(raw) : ioResult_ == 0 && ReadRawLine(raw); }
@@ -237,7 +236,7 @@ class SwapReadFileObj : public TSwapFilter {
   bool EofAtBlockEnd();
   // The bytes that end a tape when only a tail follows them: the DOS end
   // mark and a blank trailer's NUL.
-  static bool IsTapeEnd(char c) { return c == kDosEnd || c == '\0'; }
+  static bool IsTapeEnd(char c) { return c == kDosEndMark || c == '\0'; }
   // What a DOS editor, a padded transfer or a punch leaves behind the end.
   static bool IsDosTail(char c) { return IsTapeEnd(c) || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
   // When the bytes from bufferPos_ to the file's end are all such, and hold
