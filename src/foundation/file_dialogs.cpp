@@ -1,13 +1,17 @@
 #include "foundation/file_dialogs.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include "foundation/file_utils.h"
 #include "foundation/settings_families.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "platform/common_dialogs.h"
 #include "platform/message_box.h"
@@ -128,11 +132,22 @@ bool CheckIOError(const std::string& action) {
 
 namespace {
 
-// The binary-file test of TryOpenFile; with blankTapeEnds the NULs of a
-// punch's blank leader and trailer, and the Ctrl-Zs of a DOS tail, are no
-// sign of a binary file (as the tape reader reads past them; a trailer of
-// more NULs than a line holds is counted).
-bool FileIsNotTextAt(const std::string& fileName, bool blankTapeEnds) {
+// The program end a tape reader stops at: an M30 or M31 word in the block.
+bool EndsProgram(std::string_view block) {
+  for (std::size_t at = block.find("M3"); at != std::string_view::npos; at = block.find("M3", at + 1)) {
+    const bool word = at + 2 < block.size() && (block[at + 2] == '0' || block[at + 2] == '1');
+    if (word && (at + 3 == block.size() || block[at + 3] < '0' || block[at + 3] > '9')) return true;
+  }
+  return false;
+}
+
+// The binary-file test of TryOpenFile. As a tape, the file is looked at as
+// the tape reader reads it: its tape feed (tape_feed.h) and its DOS end
+// marks are no sign of a binary file, wherever they stand, but more zero
+// bytes in a row than a line holds ahead of a block, or a tail of more
+// zero bytes than a trailer holds behind a last block that does not end
+// the program, are the reader's refusal and count as binary.
+bool FileIsNotTextAt(const std::string& fileName, bool asTape) {
   if (!FileExistsNoWild(fileName)) return true;
   std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
   if (!f) {
@@ -141,48 +156,57 @@ bool FileIsNotTextAt(const std::string& fileName, bool blankTapeEnds) {
     return true;
   }
   int64_t total = 1, lines = 1, longLines = 0, nonPrintable = 0, column = 0;
-  // The leader's NULs, and the NULs and Ctrl-Zs behind the last byte of
-  // text so far.
-  int64_t leader = 0, tail = 0, tailNuls = 0;
-  bool inLeader = true, whole = false;
+  // As a tape: the NULs in a row, the most in a row since the last
+  // character of a block, and the NULs behind it.
+  int64_t zeroRun = 0, longestRun = 0, tailNuls = 0;
+  bool refused = false, whole = false;
+  // The characters of the current line's block and of the last block
+  // before it (their first few: enough to find its program end).
+  std::string block, lastBlock;
+  constexpr std::size_t kBlockKept = 32;
   // A CR LF pair is one line end, as a CR alone and an LF alone are, so a
   // file reads the same with either kind of line end.
   bool afterCR = false;
-  std::vector<unsigned char> block(1024);
+  std::vector<unsigned char> bytes(1024);
   for (int blocks = 0; blocks < 100; ++blocks) {
-    const size_t got = std::fread(block.data(), 1, block.size(), f);
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
     for (size_t i = 0; i < got; ++i) {
-      const unsigned char b = block[i];
-      if (b == 13 || b == 10) {
+      const unsigned char b = bytes[i];
+      const bool lineEnd = b == 13 || b == 10;
+      const bool blankTape = asTape && IsBlankTapeByte(static_cast<char>(b));
+      if (lineEnd) {
         column = 0;
         if (!(b == 10 && afterCR)) ++lines;
-      } else {
+        if (!block.empty()) lastBlock = std::move(block);
+        block.clear();
+      } else if (!blankTape || b == ' ' || b == '\t') {
         ++column;
         if (b < 32 || b > 127) ++nonPrintable;
       }
-      const bool blank = b == 0 || b == ' ' || b == '\t' || b == 13 || b == 10;
-      inLeader = inLeader && blank;
-      if (inLeader && b == 0) ++leader;
-      if (b == 0 || b == 26) {
-        ++tail;
+      if (asTape) {
+        zeroRun = b == 0 ? zeroRun + 1 : 0;
+        longestRun = std::max(longestRun, zeroRun);
         tailNuls += b == 0;
-      } else if (!blank) {
-        tail = tailNuls = 0;
+        if (!lineEnd && !blankTape) {
+          // A block after more NULs in a row than a line holds.
+          refused = refused || longestRun > static_cast<int64_t>(kMaxTextLine);
+          longestRun = tailNuls = 0;
+          if (block.size() < kBlockKept) block.push_back(static_cast<char>(std::toupper(b)));
+        }
       }
       afterCR = b == 13;
       if (column == 256) ++longLines;
     }
     total += static_cast<int64_t>(got);
-    whole = got < block.size();
+    whole = got < bytes.size();
     if (whole) break;
   }
   std::fclose(f);
-  if (blankTapeEnds) {
-    // A file of nothing but blank tape is all leader.
-    if (inLeader) tail = 0;
-    if (whole && tailNuls <= static_cast<int64_t>(kMaxTextLine)) nonPrintable -= tail;
-    nonPrintable -= leader;
+  if (asTape && tailNuls > static_cast<int64_t>(kMaxTextLine)) {
+    // The reader stops at the program's end before such a tail.
+    refused = refused || !EndsProgram(block.empty() ? lastBlock : block);
   }
+  if (refused) return true;
   if (nonPrintable == 0) return false;
   return static_cast<double>(nonPrintable) / total >= 0.1 || static_cast<double>(longLines) / lines >= 0.07;
 }

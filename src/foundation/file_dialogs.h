@@ -45,8 +45,12 @@ bool TryOpenFile(const std::string& fileName);
 // The same binary-file test under the name the import detectors use: a
 // detector scores 0 for a file it answers true for.
 inline bool FileIsNotText(const std::string& fileName) { return TryOpenFile(fileName); }
-// The same for an NC tape, whose blank leader and trailer of NUL bytes and
-// DOS end marks make no binary file of it.
+// The same for an NC tape, read as the tape reader reads it: its tape feed
+// (NULs, DELs, XON/XOFF and DC2/DC4 marks, tape_feed.h) and DOS end marks
+// make no binary file of it wherever they stand, but the zero bytes the
+// reader refuses a file for (more in a row than a line holds ahead of a
+// block, a tail of more than a line holds behind a last block without M30)
+// make it one.
 bool TapeFileIsNotText(const std::string& fileName);
 
 // A dialog's view of the program's key messages. A dialog derives from it,

@@ -651,6 +651,13 @@ void SwapReadFileObj::Init(const std::string& fileList, std::FILE* inputFile, bo
   fileBytes_ = start > 0 ? start : 0;
   ioResult_ = 0;
   lineTooLong_ = false;
+  zeroRun_ = false;
+  tapeFeed_ = false;
+  runLines_ = 0;
+  aheadHeld_ = aheadRead_ = false;
+  ahead_.clear();
+  feedBlocks_ = feedLine_ = feedLastLine_ = 0;
+  feedBlock_.clear();
   tapeAhead_ = -1;
   zeroTailAt_ = -1;
   zeroTailBytes_ = 0;
@@ -693,6 +700,26 @@ std::size_t FindLineEnd(const char* data, std::size_t from, std::size_t end) {
   return from;
 }
 
+// The first control character (below the blank, line ends among them) or
+// DEL in [from, end), or end: a tape's line is looked at for tape feed only
+// where it holds one. As FindLineEnd, the lowest flagged byte is a true one.
+std::size_t FindControl(const char* data, std::size_t from, std::size_t end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    constexpr uint64_t kBlank = kOnes * ' ', kDel = kOnes * 0x7f;
+    while (end - from >= 8) {
+      uint64_t w;
+      std::memcpy(&w, data + from, 8);
+      const uint64_t d = w ^ kDel;
+      const uint64_t hits = ((w - kBlank) & ~w & kHighs) | ((d - kOnes) & ~d & kHighs);
+      if (hits != 0) return from + std::size_t(std::countr_zero(hits) / 8);
+      from += 8;
+    }
+  }
+  while (from < end && static_cast<unsigned char>(data[from]) >= 0x20 && data[from] != '\x7f') ++from;
+  return from;
+}
+
 }  // namespace
 
 namespace {
@@ -731,6 +758,43 @@ bool SwapReadFileObj::ReadRawLine(std::string& raw) {
   return true;
 }
 
+bool SwapReadFileObj::TakeAhead(std::string& raw) {
+  aheadHeld_ = false;
+  raw = std::move(ahead_);
+  ahead_.clear();
+  return aheadRead_;
+}
+
+bool SwapReadFileObj::MayBeBlankTape(char c) { return IsBlankTapeByte(c) || IsLineEnd(c); }
+
+void SwapReadFileObj::ReadLineEndRun(char lineEnd) {
+  int32_t crs = lineEnd == '\r', lfs = lineEnd == '\n';
+  int ignored = 0;  // a read error met here shows at the next read
+  while ((bufferPos_ < bufferEnd_ || FillBuffer(ignored)) && IsLineEnd(buffer_[bufferPos_])) {
+    ++(buffer_[bufferPos_] == '\n' ? lfs : crs);
+    ++bufferPos_;
+  }
+  // CR LF, CR CR LF and LF CR end one line; a blank line between adds one.
+  runLines_ += std::max(lfs > 0 ? lfs : crs, 1) - 1;
+}
+
+bool SwapReadFileObj::TapeLine(std::string& raw, bool control) {
+  if (control && HoldsTapeFeed(raw)) {
+    std::string asRead = raw;
+    if (DropTapeFeed(raw).Inside && rawCount_ > feedLastLine_) {
+      // A line read again after SkipLines is not counted twice.
+      feedLastLine_ = rawCount_;
+      if (feedBlocks_++ == 0) {
+        feedLine_ = rawCount_;
+        feedBlock_ = std::move(asRead);
+      }
+    }
+  }
+  if (!IsBlankTapeLine(raw)) return false;
+  raw.clear();
+  return true;
+}
+
 bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
   raw.clear();
   blankTape = false;
@@ -738,24 +802,33 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
     ioResult_ = EBADF;
     return false;
   }
+  rawCount_ += std::exchange(runLines_, 0);
   if (StopAtZeroTail()) {
     ++rawCount_;
     return false;
   }
-  const bool afterLeader = leaderEnd_ >= 0 && BytesRead() <= leaderEnd_;
+  const int64_t lineStart = BytesRead();
+  const bool afterLeader = leaderEnd_ >= 0 && lineStart <= leaderEnd_;
   int err = 0;
-  // Non-character mode: up to CR, LF or CR LF. Character mode: up to the
-  // next CR or LF, empty pieces read past. Either way no more than
-  // kMaxTextLine characters are taken.
+  // Non-character mode: up to CR, LF or CR LF (as a tape: up to any run of
+  // CR and LF). Character mode: up to the next CR or LF, empty pieces read
+  // past. Either way no more than kMaxTextLine characters are taken.
   bool ended = false;    // a line end closed the line (else the file's end)
   char lineEnd = 0;
+  // As a tape: the line holds a control character or DEL (tape feed maybe);
+  // until one is met the line is searched for one with its end.
+  bool control = !tapeFeed_;
   bool tooLong = false;
   while (true) {
     if (bufferPos_ == bufferEnd_ && !FillBuffer(err)) break;
     const char* data = buffer_.get();
     if (charMode_ && raw.empty())
       while (bufferPos_ < bufferEnd_ && IsLineEnd(data[bufferPos_])) ++bufferPos_;
-    const std::size_t stop = FindLineEnd(data, bufferPos_, bufferEnd_);
+    std::size_t stop = control ? FindLineEnd(data, bufferPos_, bufferEnd_) : FindControl(data, bufferPos_, bufferEnd_);
+    if (!control && stop < bufferEnd_ && !IsLineEnd(data[stop])) {
+      control = true;
+      stop = FindLineEnd(data, stop, bufferEnd_);
+    }
     const std::size_t room = kMaxTextLine - raw.size();
     if (stop - bufferPos_ > room) {
       // The character after the last one taken is no line end.
@@ -773,7 +846,15 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
       break;
     }
   }
-  if (ended && !charMode_ && lineEnd == '\r') {
+  if (ended && !charMode_ && tapeFeed_) {
+    // Most lines end in one LF, CR or CR LF with a block after it.
+    const bool single = bufferPos_ < bufferEnd_ && !IsLineEnd(buffer_[bufferPos_]);
+    if (!single && lineEnd == '\r' && bufferPos_ + 1 < bufferEnd_ && buffer_[bufferPos_] == '\n' &&
+        !IsLineEnd(buffer_[bufferPos_ + 1]))
+      ++bufferPos_;
+    else if (!single)
+      ReadLineEndRun(lineEnd);
+  } else if (ended && !charMode_ && lineEnd == '\r') {
     // An LF right after the CR belongs to it. A read error met here shows
     // at the next read.
     int ignored = 0;
@@ -795,18 +876,24 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
         tooLong = false;
       }
     }
-    if (!tooLong) blankTape = DropBlankTape(raw, afterLeader);
+    // As a tape, TapeLine takes the blank tape out of every line.
+    if (!tooLong && !tapeFeed_) blankTape = DropBlankTape(raw, afterLeader);
   }
+  // As a tape, the file's end with nothing before it is no line.
+  if (tapeFeed_ && err == 0 && !ended && !tooLong && BytesRead() == lineStart) return false;
   ++rawCount_;
   if (err == 0 && tooLong) {
     // A line longer than any block is no tape: the rest is not read.
     lineTooLong_ = true;
+    zeroRun_ = raw.find_first_not_of('\0') == std::string::npos;
     ioResult_ = EFBIG;
     raw.clear();
     return false;
   }
   ioResult_ = err;
   if (err != 0) InOutRes = err;
+  // Without a control character only blanks can make a line blank tape.
+  if (err == 0 && tapeFeed_ && (control || raw.empty() || raw.front() == ' ')) blankTape = TapeLine(raw, control);
   return err == 0;
 }
 
@@ -833,14 +920,14 @@ void SwapReadFileObj::ReadLine(std::string& line) {
   if (Controls.empty() && pendingText_.empty()) {
     // A raw line holds no line break, so with no filter loaded it is the
     // line itself.
-    if (ioResult_ != 0 || !ReadRawLine(line)) line.clear();
+    if (!NextRawLine(line)) line.clear();
     if (line.size() == 1 && line[0] == '_') line.clear();
     ++delivered_;
     return;
   }
-  if (ioResult_ == 0 && pendingText_.empty()) {
+  if (pendingText_.empty()) {
     std::string raw;
-    if (ReadRawLine(raw)) pendingText_ = ApplySwapFilter(*this, raw);
+    if (NextRawLine(raw)) pendingText_ = ApplySwapFilter(*this, raw);
   }
   std::size_t end = pendingText_.find(kCrLf);
   if (end == std::string::npos) {
@@ -910,7 +997,8 @@ void SwapReadFileObj::KeepPlace(int32_t n) {
       break;
     }
   if (places_.size() >= kMaxPlaces) places_.erase(places_.begin());
-  places_.push_back(TReadPlace{origin_, offset, delivered_, rawCount_, pendingText_, RuleStates()});
+  places_.push_back(TReadPlace{origin_, offset, delivered_, rawCount_, runLines_, aheadHeld_, aheadRead_, ahead_,
+                               pendingText_, RuleStates()});
 }
 
 bool SwapReadFileObj::GoTo(const TReadPlace& place) {
@@ -930,6 +1018,10 @@ bool SwapReadFileObj::GoTo(const TReadPlace& place) {
   }
   delivered_ = place.Delivered;
   rawCount_ = place.Raw;
+  runLines_ = place.RunLines;
+  aheadHeld_ = place.AheadHeld;
+  aheadRead_ = place.AheadRead;
+  ahead_ = place.Ahead;
   pendingText_ = place.Pending;
   for (std::size_t i = 0; i < Controls.size() && i < place.Rules.size(); ++i) {
     TSwapControlRec& rec = *Controls[i];
@@ -970,6 +1062,9 @@ void SwapReadFileObj::SkipLines(int32_t n) {
   fileBytes_ = 0;
   delivered_ = 0;
   rawCount_ = 0;
+  runLines_ = 0;
+  aheadHeld_ = aheadRead_ = false;
+  ahead_.clear();
   ioResult_ = 0;
   lineTooLong_ = false;
   zeroTailStop_ = false;
@@ -985,7 +1080,7 @@ void SwapReadFileObj::SkipLines(int32_t n) {
 }
 
 bool SwapReadFileObj::EofAtBlockEnd() {
-  if (!pendingText_.empty()) return false;
+  if (!pendingText_.empty() || aheadHeld_) return false;
   if (ioResult_ != 0 || file_ == nullptr) return true;
   while (true) {
     if (bufferPos_ == bufferEnd_) {
@@ -1000,9 +1095,17 @@ bool SwapReadFileObj::EofAtBlockEnd() {
     }
     if (IsTapeEnd(buffer_[bufferPos_]) && SkipDosTail()) return true;
     // In character mode line ends before the next line are read past anyway.
-    if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) return false;
+    if (!charMode_ || !IsLineEnd(buffer_[bufferPos_])) break;
     ++bufferPos_;
   }
+  if (!tapeFeed_ || charMode_ || !MayBeBlankTape(buffer_[bufferPos_])) return false;
+  // Blank tape ahead: the next block is read, and the end is here when
+  // there is none. A line too long or a tail of too many NULs met on the
+  // way is the next line's to tell.
+  aheadRead_ = ReadRawLine(ahead_);
+  if (!aheadRead_ && ioResult_ == 0 && !lineTooLong_) return true;
+  aheadHeld_ = true;
+  return false;
 }
 
 bool SwapReadFileObj::SkipDosTail(std::size_t nulsBefore) {

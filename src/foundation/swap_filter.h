@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "foundation/swap_basic.h"
+#include "foundation/tape_feed.h"
 
 // One rule.
 struct TSwapRec {
@@ -149,6 +150,12 @@ class SwapReadFileObj : public TSwapFilter {
   // charMode: lines end at any CR or LF and empty lines are read past.
   void Init(const std::string& fileList, std::FILE* inputFile, bool charMode,
             const TSwapNotifyProc& notify = {}, const TSwapErrorProc& errorProc = {});
+  // Reads the file as a machine's tape reader does (after Init): a line
+  // end is any run of CR and LF (its LFs, else its CRs, count as lines),
+  // tape feed is taken out of every line wherever it stands, and lines of
+  // blank tape (tape_feed.h), empty ones among them, are read past and
+  // counted. Without it only NULs around the blocks are blank tape.
+  void ReadAsTape() { tapeFeed_ = true; }
   // The next filtered line; a raw line the rules split into several is
   // delivered one line per call, "_" as an empty line. A failed read sets
   // IOResultCode and InOutRes; later calls read nothing.
@@ -183,9 +190,11 @@ class SwapReadFileObj : public TSwapFilter {
   // its line, and lines of nothing but NULs and blanks are read past (and
   // counted). Inline while the block read holds the next line's first
   // character.
+  // As a tape (ReadAsTape), the end is also where only blank tape lies
+  // ahead: the next block is then read ahead and kept for ReadLine.
   bool Eof() {
     if (pendingText_.empty() && ioResult_ == 0 && file_ != nullptr && bufferPos_ < bufferEnd_ &&
-        !charMode_ && !IsTapeEnd(buffer_[bufferPos_]))
+        !charMode_ && !(tapeFeed_ ? MayOpenBlankTape(buffer_[bufferPos_]) : IsTapeEnd(buffer_[bufferPos_])))
       return false;
     return EofAtBlockEnd();
   }
@@ -194,6 +203,13 @@ class SwapReadFileObj : public TSwapFilter {
   // The last raw line was longer than kMaxTextLine: nothing more is read
   // (and no I/O error is left pending).
   bool LineTooLong() const { return lineTooLong_; }
+  // That line was nothing but zero bytes: blank tape longer than a line.
+  bool ZeroRun() const { return lineTooLong_ && zeroRun_; }
+  // Blocks that held tape feed between their characters (ReadAsTape): how
+  // many, the line of the first and its text as read, feed and all.
+  int32_t FeedBlocks() const { return feedBlocks_; }
+  int32_t FeedLine() const { return feedLine_; }
+  const std::string& FeedBlock() const { return feedBlock_; }
   // The reading came to a tail of more NULs than a line may hold, which no
   // punch leaves: the file was not written to its end. The NULs of that
   // tail; nothing more is read (and no I/O error is left pending). 0 while
@@ -202,12 +218,25 @@ class SwapReadFileObj : public TSwapFilter {
   bool CharMode() const { return charMode_; }
 
  private:
-  static constexpr char kDosEnd = '\x1a';
   bool ReadRawLine(std::string& raw);
+  // The line read ahead by Eof, else the next raw line.
+  bool NextRawLine(std::string& raw) { return aheadHeld_ ? TakeAhead(raw) : ioResult_ == 0 && ReadRawLine(raw); }
+  bool TakeAhead(std::string& raw);
+  static bool MayBeBlankTape(char c);
+  // Every byte MayBeBlankTape takes, and other control characters: asked
+  // of the byte after each line, so cheaply.
+  static bool MayOpenBlankTape(char c) { return static_cast<unsigned char>(c) <= ' ' || c == '\x7f'; }
+  // As a tape: takes the feed out of a line (noting a block that held some
+  // inside) and tells a line of blank tape; control: the line holds a
+  // control character or DEL.
+  bool TapeLine(std::string& raw, bool control);
+  // As a tape: reads past the rest of the run of CR and LF a line end
+  // began with, counting the lines it ends.
+  void ReadLineEndRun(char lineEnd);
   bool EofAtBlockEnd();
   // The bytes that end a tape when only a tail follows them: the DOS end
   // mark and a blank trailer's NUL.
-  static bool IsTapeEnd(char c) { return c == kDosEnd || c == '\0'; }
+  static bool IsTapeEnd(char c) { return c == kDosEndMark || c == '\0'; }
   // What a DOS editor, a padded transfer or a punch leaves behind the end.
   static bool IsDosTail(char c) { return IsTapeEnd(c) || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
   // When the bytes from bufferPos_ to the file's end are all such, and hold
@@ -241,6 +270,9 @@ class SwapReadFileObj : public TSwapFilter {
     int64_t Offset = 0;
     int32_t Delivered = 0;
     int32_t Raw = 0;
+    int32_t RunLines = 0;
+    bool AheadHeld = false, AheadRead = false;
+    std::string Ahead;
     std::string Pending;
     TRuleStates Rules;
   };
@@ -281,7 +313,16 @@ class SwapReadFileObj : public TSwapFilter {
   bool zeroTailStop_ = false;
   int ioResult_ = 0;
   bool lineTooLong_ = false;
+  bool zeroRun_ = false;
   bool charMode_ = false;
+  bool tapeFeed_ = false;
+  // Empty lines of the last line end run, counted when the next line is read.
+  int32_t runLines_ = 0;
+  // The line Eof read ahead past blank tape, and whether it was read.
+  bool aheadHeld_ = false, aheadRead_ = false;
+  std::string ahead_;
+  int32_t feedBlocks_ = 0, feedLine_ = 0, feedLastLine_ = 0;
+  std::string feedBlock_;
   int32_t delivered_ = 0;
   int32_t rawCount_ = 0;
   std::string pendingText_;

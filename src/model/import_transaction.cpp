@@ -55,6 +55,7 @@ struct TImportTransaction::TState {
   TIndexedArray<TRoutToolPage, kFirstRoutLayer, 5> RoutPages;
   TIndexedArray<TRoutLayerTool, kFirstRoutLayer, 5> RoutTools;
   TIndexedArray<TRoutPathState, kFirstRoutLayer, 5> RoutPaths;
+  TIndexedArray<int32_t, kFirstRoutLayer, 5> RoutInserts;
   TIndexedArray<TIntPoint, kFirstRoutLayer, 5> RoutOrigins;
   TIndexedArray<std::string, kFirstRoutLayer, 5> RoutFiles;
   TIndexedArray<bool, kFirstRoutLayer, 5> RoutModified;
@@ -89,6 +90,8 @@ TImportTransaction::TImportTransaction() : state_(std::make_unique<TState>()) {
     s.RoutPaths = RTDB->PathState;
     s.RoutOrigins = RTDB->G93Origins;
   }
+  if (Seq != nullptr)
+    for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) s.RoutInserts[l] = Seq->InsertPoint(l);
   std::copy(std::begin(LayerNames), std::end(LayerNames), s.Names.begin());
   s.Shown = DisplayedLayerMask;
   s.ShownNC = DisplayedNCLayerMask;
@@ -168,6 +171,10 @@ void TImportTransaction::TakeBack() {
     RTDB->PathState = s.RoutPaths;
     RTDB->G93Origins = s.RoutOrigins;
   }
+  // The layers hold their handles in the order they had: each insertion
+  // point goes back where it stood, not to the end the read left it at.
+  if (Seq != nullptr)
+    for (uint8_t l = kFirstRoutLayer; l <= kLastRoutLayer; ++l) Seq->SetInsertPoint(l, s.RoutInserts[l]);
   std::copy(s.Names.begin(), s.Names.end(), std::begin(LayerNames));
   DisplayedLayerMask = s.Shown;
   DisplayedNCLayerMask = s.ShownNC;

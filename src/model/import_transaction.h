@@ -8,7 +8,8 @@
 //     import offered to redo;
 //   - the drill tool table and active tools, the current drill tool, the
 //     main part and its origin, the rout tool pages and layer tools, the
-//     rout path states, the layer names and the layers shown;
+//     rout path states and insertion points, the layer names and the
+//     layers shown;
 //   - the job's name, the caption and the modified flags (the job's and
 //     each rout layer's).
 // Every import entry (File > Import, Drill Import) opens one before it runs

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/file_utils.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "platform/paths.h"
 
@@ -171,12 +172,16 @@ struct TScan {
 
 // Character classes looked up by table: in the fuzzing build every
 // comparison in a loop over the characters is traced, a look-up is not.
+// ccBlank: taken out of a line, the blank and the tape feed the tape
+// reader passes over wherever it stands.
 enum : uint8_t { ccDigit = 1, ccWordLetter = 2, ccBlank = 4 };
 constexpr std::array<uint8_t, 256> CharClasses() {
   std::array<uint8_t, 256> t{};
   for (int c = '0'; c <= '9'; ++c) t[size_t(c)] = ccDigit;
   for (const char c : {'T', 'G', 'X', 'Y', 'C'}) t[size_t(c)] = ccWordLetter;
   t[' '] = ccBlank;
+  for (int c = 0; c < 256; ++c)
+    if (IsTapeFeed(static_cast<char>(c))) t[size_t(c)] = ccBlank;
   return t;
 }
 constexpr std::array<uint8_t, 256> CharClass = CharClasses();
@@ -808,7 +813,8 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
   // show all the numbers can.
   // A line too long for any tape ends the scan; the reading says why.
   while (s.Words < MaxKeptWords && ReadTextLineLimited(file, raw) == lrLine) {
-    // The line without its blanks, in upper case, in the one buffer.
+    // The line without its blanks and tape feed, in upper case, in the one
+    // buffer.
     // Where the letters of words stand is marked on the way, by looking
     // each character up rather than comparing it.
     line.resize(raw.size());

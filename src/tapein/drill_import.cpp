@@ -13,6 +13,7 @@
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
@@ -559,6 +560,8 @@ bool TapeHoldsNoHoles(const std::string& fileName) {
   std::string raw;
   int32_t lines = 0;
   while (!drills && !odd && ++lines <= kMostLines && ReadTextLineLimited(file, raw) == lrLine) {
+    DropTapeFeed(raw);
+    if (IsBlankTapeLine(raw)) continue;
     std::string line = UpperCaseStr(RemoveBlanks(raw));
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (const size_t comment = line.find(';'); comment != std::string::npos) line.resize(comment);
@@ -597,20 +600,12 @@ void ReportTapeDrawsNothing(const std::string& fileName, const TTapeFaults& faul
 
 double DetectExcellon(const std::string& fileName, bool skipComments) {
   if (TapeFileIsNotText(fileName)) return 0.0;
-  std::ifstream in(NativePath(fileName), std::ios::binary);
-  if (!in) return 0.0;
-  // A line longer than any tape block ends the look: a file without line
-  // ends is not read whole just to be turned down.
-  std::vector<char> buffer(kMaxTextLine + 1);
-  auto readLine = [&in, &buffer](std::string& line) -> bool {
-    in.getline(buffer.data(), std::streamsize(buffer.size()));
-    if (in.fail()) return false;
-    // The line end is counted when it was taken.
-    const std::streamsize got = in.gcount() - (in.eof() ? 0 : 1);
-    line.assign(buffer.data(), std::size_t(got));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-  };
+  std::FILE* file = std::fopen(NativePath(fileName).c_str(), "rb");
+  if (file == nullptr) return 0.0;
+  // Lines as the tape reader takes them: a line end is any run of CR and
+  // LF. A line longer than any tape block ends the look: a file without
+  // line ends is not read whole just to be turned down.
+  auto readLine = [file](std::string& line) -> bool { return ReadTextLineLimited(file, line) == lrLine; };
   std::string line;
 
   int64_t total = 0, odd = 0, counted = 0;
@@ -626,13 +621,10 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
   double score = 0.0;
   bool decided = false;
   while (readLine(line)) {
-    // Blank tape (NULs) ahead of or behind a block, or on a line of its
-    // own, is no odd character: a punch leaves it as leader and trailer.
-    if (const size_t first = line.find_first_not_of('\0'); first != 0 && !line.empty()) {
-      if (first == std::string::npos) continue;
-      line.erase(0, first);
-    }
-    line.erase(line.find_last_not_of('\0') + 1);
+    // Tape feed, wherever it stands, and lines of blank tape are no odd
+    // characters: the tape reader passes over them.
+    DropTapeFeed(line);
+    if (IsBlankTapeLine(line)) continue;
     if (skipComments && !line.empty() && line[0] == ';') continue;
     ++counted;
     total += int64_t(line.size());
@@ -663,6 +655,7 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
     }
     if (counted > 100) break;
   }
+  std::fclose(file);
   if (!decided) {
     const double r = ratio();
     score = 0.0;

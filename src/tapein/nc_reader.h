@@ -552,9 +552,16 @@ class TNCReader {
   // zero bytes than a blank trailer holds.
   bool LineTooLong(const SwapReadFileObj& file, int32_t line) {
     if (file.ZeroTailBytes() > 0) return StopAtZeroTail(line, file.ZeroTailBytes());
+    if (file.ZeroRun()) return StopAtZeroRun(line);
     return file.LineTooLong() && StopLineTooLong(line);
   }
   bool StopLineTooLong(int32_t line);
+  // A line of more zero bytes than a line holds (a leader, blank tape
+  // between blocks): the file was never written there.
+  bool StopAtZeroRun(int32_t line);
+  // Tells once, in the read's messages, of the blocks the reader took tape
+  // feed out of.
+  void ReportTapeFeed(const SwapReadFileObj& file);
   bool StopAtZeroTail(int32_t line, int64_t zeros);
   // Counts lines read against MaxTapeLines; false (the reading stopped with
   // an error) when there are too many.

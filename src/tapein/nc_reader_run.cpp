@@ -198,6 +198,7 @@ void TNCReader::OpenInput() {
   if (CheckIO("Opening Input File") || g.MainText == nullptr) return;
   g.MainSwap.NoticeProc = ReaderSwapNotice;
   g.MainSwap.Init(SwapFilterName, g.MainText, false, {}, ReaderSwapError);
+  g.MainSwap.ReadAsTape();
   g.MainSwapOpen = true;
   g.Values.fill(0);
   g.SubName.clear();
@@ -244,6 +245,21 @@ bool TNCReader::StopLineTooLong(int32_t line) {
   Fail("Line " + std::to_string(line) + " is longer than " +
        IntToStrGrouped(int32_t(kMaxTextLine)) + " characters: this is no tape; the reading stops.");
   return true;
+}
+
+bool TNCReader::StopAtZeroRun(int32_t line) {
+  Fail("Line " + std::to_string(line) + ": more than " + IntToStrGrouped(int32_t(kMaxTextLine)) +
+       " zero bytes in a row, more than blank tape holds: this is no tape; the reading stops.");
+  return true;
+}
+
+void TNCReader::ReportTapeFeed(const SwapReadFileObj& file) {
+  const int32_t blocks = file.FeedBlocks();
+  if (blocks == 0) return;
+  Message("Line " + std::to_string(file.FeedLine()) + ": the tape feed inside the block " +
+          QuotedStart(ShowTapeControlChars(file.FeedBlock()), 80) +
+          " was passed over, as a tape reader does" +
+          (blocks > 1 ? " (" + IntToStrGrouped(blocks) + " blocks held some)." : "."));
 }
 
 bool TNCReader::StopAtZeroTail(int32_t line, int64_t zeros) {
@@ -355,6 +371,7 @@ void TNCReader::CloseInput() {
     CheckIO("Closing Data File");
   }
   if (g.MainSwapOpen) {
+    ReportTapeFeed(g.MainSwap);
     g.MainSwap.Done();
     g.MainSwapOpen = false;
   }
@@ -726,6 +743,7 @@ void TNCReader::CheckSubCall() {
   }
   g.SubSwap.NoticeProc = ReaderSwapNotice;
   g.SubSwap.Init(SwapFilterName, g.SubText, false, {}, ReaderSwapError);
+  g.SubSwap.ReadAsTape();
   g.SubSwapOpen = true;
   g.SubLineCount = 0;
   g.SubBaseX = g.SubOffsetX;
@@ -751,6 +769,7 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
   }
   g.SubSwap.NoticeProc = ReaderSwapNotice;
   g.SubSwap.Init(SwapFilterName, g.SubText, false, {}, ReaderSwapError);
+  g.SubSwap.ReadAsTape();
   g.SubSwapOpen = true;
   g.SubLineCount = 0;
   while (!g.SubSwap.Eof() && !ErrorFlag && !Abort && !g.EndOfProgram) {

@@ -291,18 +291,9 @@ void TRoutTapeReader::UnparsedBlock(const std::string& text, uint8_t kind) {
   // A digits statement is the tape's format, no command of the layer: a
   // tape written from the layer states its own digits in its header.
   if (IsTapeDigitsStatement(text)) return;
-  // NULs in a block are blank tape, which the machine's reader passes over:
-  // the command, which goes onto the tapes written from the layer, is kept
-  // without them, and told of.
-  std::string kept = text;
-  if (text.find('\0') != std::string::npos) {
-    Message("The block \"" + ShowTapeControlChars(text) +
-            "\" holds NUL bytes: its command is kept without them.");
-    std::erase(kept, '\0');
-    if (kept.empty()) return;
-  }
+  // The reader took the tape feed out of the block (see ReadAsTape).
   const uint8_t holdOff = kind == 1 ? 2 : kind == 0 ? 3 : (PlungePending ? 1 : 0);
-  const int32_t index = target_.AddCommand({LastX, LastY}, kept, holdOff);
+  const int32_t index = target_.AddCommand({LastX, LastY}, text, holdOff);
   if (kind == 2) {
     Record(index);
     Reach({LastX, LastY});

@@ -61,25 +61,29 @@ TEST_F(TDrillImportCommandTest, DetectionPicksTheBestClearScore) {
 // A short Excellon tape is offered as Excellon with a punch's blank leader
 // and trailer of NULs as without them, the leader on lines of its own or
 // ahead of the first block; a file ending in more zero bytes than a tape's
-// trailer holds is left to the user.
+// trailer holds is left to the user, unless its program ended before them
+// (M30), where the reader stops.
 TEST_F(TDrillImportCommandTest, DetectionReadsPastABlankLeaderAndTrailer) {
-  const std::string tape = "M48\r\nINCH,LZ\r\nT01C0.0400\r\nT02C0.0200\r\n%\r\nT01\r\nX012345Y006789\r\n"
-                           "X023456Y017890\r\nT02\r\nX015000Y020000\r\nM30\r\n";
+  const std::string body = "M48\r\nINCH,LZ\r\nT01C0.0400\r\nT02C0.0200\r\n%\r\nT01\r\nX012345Y006789\r\n"
+                           "X023456Y017890\r\nT02\r\nX015000Y020000\r\n";
   const std::string nuls(300, '\0');
   const struct {
     std::string Lead, Tail;
     uint8_t Format;
+    std::string End = "M30\r\n";
   } cases[] = {
       {"", "", ifExcellon},
       {"", nuls, ifExcellon},
       {nuls, "", ifExcellon},
       {nuls + "\r\n" + nuls, "\x1a" + nuls + "\r\n" + nuls, ifExcellon},
-      {"", std::string(100000, '\0'), ifUnrecognized},
+      {"", std::string(100000, '\0'), ifExcellon},
+      {"", std::string(100000, '\0'), ifUnrecognized, ""},
+      {"", std::string(100000, '\0'), ifUnrecognized, "M16\r\n"},
   };
   for (const auto& c : cases) {
     uint8_t format = 99;
-    ASSERT_TRUE(DetectImportFormat(Input("BLANK.DRL", c.Lead + tape + c.Tail), format));
-    EXPECT_EQ(format, c.Format) << c.Lead.size() << " " << c.Tail.size();
+    ASSERT_TRUE(DetectImportFormat(Input("BLANK.DRL", c.Lead + body + c.End + c.Tail), format));
+    EXPECT_EQ(format, c.Format) << c.Lead.size() << " " << c.Tail.size() << " " << c.End;
   }
 }
 

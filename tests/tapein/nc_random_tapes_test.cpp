@@ -186,9 +186,10 @@ class TTapePlanner {
     }
   }
 
-  // Appends one line with blanks here and there and a random line end. An
-  // empty line never follows a lone CR with a lone LF (that pair is one
-  // line end), so every line written is one tape line.
+  // Appends one line with blanks here and there and a random line end. A
+  // run of CR and LF is one line end whose LFs (else CRs) count as lines:
+  // an empty line ends as the run before it, in a lone CR after one, else
+  // with an LF, so that every line written is one tape line.
   void Line(TPlannedTape& tape, std::string text) {
     if (!text.empty() && text[0] != ';' && Chance(4)) {
       std::string spaced;
@@ -200,7 +201,7 @@ class TTapePlanner {
     }
     static const char* const ends[] = {"\n", "\r\n", "\r"};
     int end = Below(3);
-    if (text.empty() && lastEnd_ == 2 && end == 0) end = 1;
+    if (text.empty()) end = lastEnd_ == 2 ? 2 : end == 2 ? Below(2) : end;
     tape.Text += text + ends[end];
     lastEnd_ = end;
     ++line_;

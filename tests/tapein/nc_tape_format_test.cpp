@@ -437,10 +437,11 @@ TEST_F(NcTapeFormat, PrefilledFormatReadsTheLinesHoweverTheyEnd) {
     EXPECT_EQ(bytes(longest + end + longest + end + longest + end + text), expected);
     EXPECT_EQ(bytes(std::string(40000, ' ') + end + text), expected);
   }
-  // A NUL is a character of its line, not its end.
-  std::string nul = "M48\nMETRIC";
+  // A NUL is tape feed, passed over as the reader passes over it: no end
+  // of its line, nor a character of it.
+  std::string nul = "M48\nMET";
   nul += '\0';
-  EXPECT_FALSE(bytes(nul + "\n").Metric);
+  EXPECT_TRUE(bytes(nul + "RIC\n").Metric);
   // What follows a longer line is not read.
   const std::string overlong = ";" + std::string(kMaxTextLine, 'a') + "\n";
   EXPECT_TRUE(bytes("METRIC\n" + overlong + "INCH\n").Metric);

@@ -20,6 +20,7 @@
 #include "platform/headless/headless_forms.h"
 #include "platform/paths.h"
 #include "tapeout/rout_file_commands.h"
+#include "tapein/drill_import_command.h"
 #include "tapein/rout_import.h"
 #include "tapeout/rout_tape_writer.h"
 #include "workspace/startup.h"
@@ -332,7 +333,9 @@ TEST_F(TRoutImportTest, NulsInABlockOfTextAreReportedAndLeftOutOfItsCommand) {
     if (entity[0] == 'M') commands.push_back(entity);
   EXPECT_EQ(commands, (std::vector<std::string>{"M M47,ABC", "M M47,A\tB"}));
   const std::string text = LastBoxText();
-  EXPECT_NE(text.find("\"M47,AB<NUL><NUL>C\" holds NUL bytes"), std::string::npos) << text;
+  EXPECT_NE(text.find("Line 7: the tape feed inside the block \"M47,AB<NUL><NUL>C\" was passed over"),
+            std::string::npos)
+      << text;
 }
 
 TEST_F(TRoutImportTest, FormatDialogKeepsTypedDigitsWithinTheirRanges) {
@@ -676,5 +679,151 @@ TEST_F(TRoutImportTest, EqualStepListsAreSharedAndSurviveDeletingOnePath) {
     if (RTDB->EntityAt(i)->GetType() == etRoutJog) left = RTDB->EntityAt(i)->GetStepObj();
   ASSERT_NE(left, nullptr);
   EXPECT_EQ(left->Commands(), commands);
+}
+
+// A tape as old machines and serial links leave it reads as the clean tape
+// does, as a machine's tape reader reads it: the same paths, holes and
+// commands (none from tape feed or blank lines), block numbers that are
+// the tape's own lines, and the same answer from Drill Import's guess.
+TEST_F(TRoutImportTest, TapeFeedAndLineEndsReadAsTheCleanTape) {
+  using namespace std::string_literals;
+  const std::vector<std::string> lines = {"M48",     "INCH,LZ",           "T03C0.1250",        "%",
+                                          "G90",     "T03",               "G00X010000Y010000", "M15",
+                                          "G01X020000Y010000", "M47,CUT HERE", "G01X020000Y021234", "M16",
+                                          "G00X1234567Y010000", "M30"};
+  const auto join = [&lines](const std::string& end, const std::string& before = "") {
+    std::string text;
+    for (const std::string& line : lines) text += before + line + end;
+    return text;
+  };
+  // Lines 1..9, a line of its own, and lines 10..14.
+  const auto between = [&lines](const std::string& line) {
+    std::string text;
+    for (std::size_t k = 0; k < lines.size(); ++k) text += (k == 9 ? line + "\r\n" : "") + lines[k] + "\r\n";
+    return text;
+  };
+  const std::string clean = join("\r\n");
+  std::string inWord = clean;
+  inWord.insert(inWord.find("Y021234") + 3, "\0"s);
+  const std::string nuls(300, '\0'), dels(40, '\x7f');
+  const struct {
+    const char* Name;
+    std::string Text;
+    int32_t BadLine;  // where the tape's block of too many digits stands
+    int32_t FeedLine = 0;  // the block named for the feed inside it
+  } cases[] = {
+      {"CR LF", clean, 13},
+      {"LF", join("\n"), 13},
+      {"CR", join("\r"), 13},
+      {"CR CR LF", join("\r\r\n"), 13},
+      {"LF CR", join("\n\r"), 13},
+      {"NUL leader", nuls + clean, 13},
+      {"NUL leader line", nuls + "\r\n" + clean, 14},
+      {"DEL leader", dels + clean, 13},
+      {"NUL trailer", clean + nuls, 13},
+      {"DEL trailer", clean + dels + "\r\n" + dels, 13},
+      {"empty line", between(""), 14},
+      {"blank line", between(" \t "), 14},
+      {"NUL line", between(nuls), 14},
+      {"DEL line", between(dels), 14},
+      {"Ctrl-Z line", between("\x1a"), 14},
+      {"XON line", "\x11\x11\x11\r\n" + clean, 14},
+      {"XOFF at the end", clean + "\x13", 13},
+      {"DC2 ... DC4", "\x12" + clean + "\x14", 13},
+      {"fill after line ends", join("\r\n\0\0"s), 13},
+      {"fill before line ends", join("\0\0\r\n"s), 13},
+      {"DEL fill", join("\r\n", "\x7f"), 13},
+      {"Ctrl-Z line at the end", clean + "\x1a\r\n", 13},
+      {"NUL inside a word", inWord, 13, 11},
+      {"blank lines in CR CR LF", between("\r\r\n\r\r") , 15},
+  };
+  uint8_t cleanFormat = 99;
+  ASSERT_TRUE(DetectImportFormat(Tape("CLEAN.RT", clean), cleanFormat));
+  std::vector<std::string> want;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    RTDB->EmptyLayer(40);
+    ResetHeadlessDialogs();
+    const std::string tape = Tape("DIRTY.RT", c.Text);
+    AcceptFormat();
+    ASSERT_TRUE(ImportRoutTape(tape, 0, false)) << LastBoxText();
+    const auto layer = Layer();
+    if (want.empty()) want = layer;
+    EXPECT_EQ(layer, want);
+    const std::string text = LastBoxText();
+    EXPECT_NE(text.find("Block " + std::to_string(c.BadLine) + ":"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Block ", text.find("Block ") + 1), std::string::npos) << text;
+    const std::size_t feed = text.find("tape feed");
+    if (c.FeedLine == 0) {
+      EXPECT_EQ(feed, std::string::npos) << text;
+    } else {
+      EXPECT_NE(text.find("Line " + std::to_string(c.FeedLine) + ": the tape feed inside the block "
+                          "\"G01X020000Y02<NUL>1234\" was passed over"),
+                std::string::npos)
+          << text;
+      EXPECT_EQ(text.find("tape feed", feed + 1), std::string::npos) << text;  // once a read
+    }
+    uint8_t format = 99;
+    ASSERT_TRUE(DetectImportFormat(tape, format));
+    EXPECT_EQ(format, cleanFormat);
+  }
+  EXPECT_EQ(cleanFormat, ifExcellon);
+}
+
+// The bounds of blank tape: a trailer of more zero bytes than a line holds
+// behind M30 is never reached (the reader stops at the program's end) and
+// reads clean; without M30, or as a leader or inside the tape, it is no
+// tape. A read stopped so leaves the layer, its insertion point and its
+// path state as they were, whatever it had read before.
+TEST_F(TRoutImportTest, ZeroBytesPastBlankTapeStopTheReadAndLeaveTheLayer) {
+  const std::string head = "M48\r\nINCH,LZ\r\nT03C0.1250\r\n%\r\nG90\r\nT03\r\nG00X012345Y016789\r\nM15\r\n"
+                           "G01X023456Y016789\r\nG01X023456Y027890\r\nG01X031234Y027890\r\nM16\r\n";
+  const std::string zeros(kMaxTextLine + 10, '\0');
+  const struct {
+    const char* Name;
+    std::string Text, Said;  // nothing said: read clean
+    bool Guessed = true;     // Drill Import's guess is asked
+  } cases[] = {
+      {"trailer after M30", head + "M30\r\n" + zeros, ""},
+      {"trailer after M30 on lines", head + "M30\r\n" + zeros + "\r\n" + zeros, ""},
+      {"trailer without M30", head + zeros, "Line 13: the file ends in 65,546 zero bytes"},
+      {"leader", zeros + head + "M30\r\n", "Line 1: more than 65,536 zero bytes in a row"},
+      {"inside the tape", head + zeros + "\r\nG00X0Y0\r\nM30\r\n", "Line 13: more than 65,536 zero bytes in a row"},
+      {"a line too long", head + std::string(kMaxTextLine + 10, '7') + "\r\nM30\r\n",
+       "Line 13 is longer than 65,536 characters", false},
+  };
+  const std::string good = Tape("G.RT", "%\nG00X010000Y010000\nM15\nG01X020000Y010000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(good, 0, false));
+  Seq->SetInsertAtStart(40);
+  const auto before = Layer();
+  const int32_t insert = Seq->InsertPoint(40);
+  const TRoutPathState path = RTDB->PathState[40];
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ResetHeadlessDialogs();
+    const std::string tape = Tape("ZEROS.RT", c.Text);
+    AcceptFormat();
+    const bool read = ImportRoutTape(tape, 0, false);
+    uint8_t format = 99;
+    ASSERT_TRUE(DetectImportFormat(tape, format));
+    if (c.Said.empty()) {
+      EXPECT_TRUE(read) << LastBoxText();
+      EXPECT_TRUE(ShownMessageBoxes().empty()) << LastBoxText();
+      EXPECT_EQ(format, ifExcellon);
+      RTDB->EmptyLayer(40);
+      AcceptFormat();
+      ASSERT_TRUE(ImportRoutTape(good, 0, false));
+      Seq->SetInsertAtStart(40);
+      continue;
+    }
+    EXPECT_FALSE(read);
+    EXPECT_NE(LastBoxText().find(c.Said), std::string::npos) << LastBoxText();
+    EXPECT_NE(LastBoxText().find("this is no tape"), std::string::npos) << LastBoxText();
+    EXPECT_EQ(Layer(), before);
+    EXPECT_EQ(Seq->InsertPoint(40), insert);
+    EXPECT_EQ(RTDB->PathState[40], path);
+    if (c.Guessed) EXPECT_EQ(format, ifUnrecognized);
+  }
 }
 }  // namespace

@@ -664,3 +664,61 @@ TEST_F(SwapFilterTest, TapeThroughTwoImportFiltersAndBackThroughAnExportFilter) 
   EXPECT_EQ(WriteAll(out + ";" + inch, lines),
             "M48\r\nINCH,TZ\r\nT07\r\nX12.5Y1\r\nX0.005Y2\r\nN02M30\r\n\r\n");
 }
+
+// Read as a tape, a line end is any run of CR and LF whose LFs (else CRs)
+// count as lines, tape feed goes wherever it stands, and lines of blank
+// tape give nothing: each block comes with its own line number, and the
+// tape ends where only blank tape is left. Going back to a line finds it
+// with its number, also where the line was read ahead past blank tape.
+TEST_F(SwapFilterTest, ATapeIsSplitIntoBlocksAsATapeReaderSplitsIt) {
+  using namespace std::string_literals;
+  using Blocks = std::vector<std::pair<std::string, int32_t>>;
+  const fs::path tape = TempDir / "TAPE.RT";
+  const struct {
+    std::string Bytes;
+    Blocks Want;
+  } cases[] = {
+      {"A\r\nB\r\nC", {{"A", 1}, {"B", 2}, {"C", 3}}},
+      {"A\r\r\nB\r\r\nC\r\r\n", {{"A", 1}, {"B", 2}, {"C", 3}}},
+      {"A\n\rB\n\rC\n\r", {{"A", 1}, {"B", 2}, {"C", 3}}},
+      {"A\r\n\r\nB\n\nC\r\rD", {{"A", 1}, {"B", 3}, {"C", 5}, {"D", 7}}},
+      {"A\r\r\n\r\r\nB", {{"A", 1}, {"B", 3}}},
+      {"\r\n\r\nA\r\n\r\n\r\n", {{"A", 3}}},
+      {"A\r\n\0\0B\r\n\0\0"s, {{"A", 1}, {"B", 2}}},
+      {"A\0\0\r\nB\x7f\r\n\x7f"s, {{"A", 1}, {"B", 2}}},
+      {"\x11\x11\r\nM48\r\n\x13", {{"M48", 2}}},
+      {"\x12M48\r\nM30\x14\r\n", {{"M48", 1}, {"M30", 2}}},
+      {"A\r\n \t \r\n\x1a\r\n\x7f\x7f\r\nB", {{"A", 1}, {"B", 5}}},
+      {"X0\x7f" "1\r\nY0\0" "2\r\n"s, {{"X01", 1}, {"Y02", 2}}},
+      {"A\r\n\x1a", {{"A", 1}}},
+      {" A\t1 \r\n", {{" A\t1 ", 1}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.Bytes));
+    WriteFileBytes(tape, c.Bytes);
+    std::FILE* f = std::fopen(tape.c_str(), "rb");
+    SwapReadFileObj swap;
+    swap.Init("", f, false);
+    swap.ReadAsTape();
+    Blocks got;
+    while (!swap.Eof() && got.size() < 20) {
+      std::string line;
+      swap.ReadLine(line);
+      got.emplace_back(line, swap.LineCount());
+    }
+    EXPECT_EQ(got, c.Want);
+    EXPECT_EQ(swap.IOResultCode(), 0);
+    if (c.Want.size() >= 2) {
+      swap.SkipLines(1);
+      std::string line;
+      swap.ReadLine(line);
+      EXPECT_EQ(std::make_pair(line, swap.LineCount()), c.Want[1]);
+      swap.SkipLines(1);
+      EXPECT_FALSE(swap.Eof());
+      swap.ReadLine(line);
+      EXPECT_EQ(std::make_pair(line, swap.LineCount()), c.Want[1]);
+    }
+    swap.Done();
+    std::fclose(f);
+  }
+}

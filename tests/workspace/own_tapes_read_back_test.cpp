@@ -13,6 +13,7 @@
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
+#include "model/rout_entities.h"
 #include "model/rout_sequence.h"
 #include "model/tool_tables.h"
 #include "platform/headless/headless_dialogs.h"
@@ -229,6 +230,73 @@ TEST_F(TOwnTapesReadBackTest, ASmallJobsTapesReadBackAsWritten) {
   SelectLayer(41);
   OpenRoutTape(form, "SHORTOUT.RT");
   EXPECT_EQ(RoutPoints(41), cut) << rout;
+}
+
+// The program's own rout tape as a serial link or a punch leaves it (feed
+// around and inside its blocks, link marks, other line ends, blank lines)
+// reads back as the tape itself: the same cut, no rout command of feed,
+// and written again, the same tape.
+TEST_F(TOwnTapesReadBackTest, ARoutTapeDirtiedAsALinkLeavesItReadsBackAsWritten) {
+  using namespace std::string_literals;
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  WriteRoutInput("SOURCE.RT", "M48\nINCH,LZ\n;FILE_FORMAT=2:4\nT01C0.0625\n%\nG90\nT01\n"
+                              "G00X012345Y016789\nM15\nG01X023456Y016789\nM47,CUT HERE\nG01X023456Y027891\n"
+                              "G02X031234Y019340I003889J-004275\nM16\nM30\n");
+  OpenRoutTape(form, "SOURCE.RT");
+  const std::string clean = MakeRoutTape(form, "CLEAN.RT");
+  ASSERT_TRUE(Has(clean, "M47,CUT HERE\r\n")) << clean;
+  const auto commands = [](uint8_t layer) {
+    std::vector<std::string> out;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
+      TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(layer, p));
+      std::string text;
+      if (e != nullptr && e->GetType() == 11) out.push_back((e->GetString(text), text));
+    }
+    return out;
+  };
+  // Every line end of the tape written otherwise, feed before or after it.
+  const auto ends = [&clean](const std::string& end) {
+    std::string text = clean;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + end.size()))
+      text.replace(at, 2, end);
+    return text;
+  };
+  std::string inWord = clean;
+  inWord.insert(inWord.find("Y016789") + 3, "\0\x7f"s);
+  const struct {
+    const char* Name;
+    std::string Text;
+  } cases[] = {
+      {"as written", clean},
+      {"punched", std::string(200, '\0') + clean + std::string(200, '\0')},
+      {"teleprinter", ends("\r\n\0\0\0"s)},
+      {"rubouts", ends("\x7f\r\n")},
+      {"serial link", "\x11\r\n" + clean + "\x13\r\n"},
+      {"punch marks", "\x12" + clean + "\x14"},
+      {"CR CR LF", ends("\r\r\n")},
+      {"LF CR", ends("\n\r")},
+      {"blank lines", ends("\r\n\r\n  \r\n\x1a\r\n")},
+      {"feed inside a word", inWord},
+  };
+  // Each form is read into layer 41 over the one before, and compared with
+  // the tape as written, read into layer 42.
+  SelectLayer(42);
+  WriteRoutInput("DIRTY.RT", clean);
+  OpenRoutTape(form, "DIRTY.RT");
+  ASSERT_EQ(commands(42), std::vector<std::string>{"M47,CUT HERE"});
+  ASSERT_EQ(RoutPoints(42).size(), 5u);
+  const std::string again = MakeRoutTape(form, "AGAIN.RT");
+  SelectLayer(41);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteRoutInput("DIRTY.RT", c.Text);
+    RoutLayerModified[41] = false;  // no question of saving the layer first
+    OpenRoutTape(form, "DIRTY.RT");
+    EXPECT_EQ(RoutPoints(41), RoutPoints(42));
+    EXPECT_EQ(commands(41), commands(42));
+    EXPECT_EQ(MakeRoutTape(form, std::string("AGAIN_") + std::to_string(&c - cases) + ".RT"), again);
+  }
 }
 
 }  // namespace

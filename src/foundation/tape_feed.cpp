@@ -1,0 +1,33 @@
+#include "foundation/tape_feed.h"
+
+#include <algorithm>
+
+bool HoldsTapeFeed(std::string_view text) { return std::any_of(text.begin(), text.end(), IsTapeFeed); }
+
+TTapeFeedDropped DropTapeFeed(std::string& line) {
+  TTapeFeedDropped dropped;
+  // Most lines hold none and are left as they are.
+  auto at = std::find_if(line.begin(), line.end(), IsTapeFeed);
+  if (at == line.end()) return dropped;
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == kDosEndMark; };
+  bool block = !std::all_of(line.begin(), at, isBlank);  // a character of the block kept
+  bool gap = false;                                       // feed met since then
+  auto kept = at;
+  for (; at != line.end(); ++at) {
+    if (IsTapeFeed(*at)) {
+      ++dropped.Bytes;
+      gap = block;
+      continue;
+    }
+    if (!isBlank(*at)) {
+      dropped.Inside = dropped.Inside || gap;
+      block = true;
+      gap = false;
+    }
+    *kept++ = *at;
+  }
+  line.erase(kept, line.end());
+  return dropped;
+}
+
+bool IsBlankTapeLine(std::string_view line) { return std::all_of(line.begin(), line.end(), IsBlankTapeByte); }
