@@ -286,7 +286,13 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
         const std::string& e = l.Paths[i];
         const TIntPoint p = point(e.substr(2));
         const bool arcNext = e[0] == 'J' && i + 1 < l.Paths.size() && l.Paths[i + 1][0] != 'L';
-        if (e[0] == 'J' && ((i > 0 && point(l.Paths[i - 1].substr(2)) == p) || arcNext)) {
+        const bool goesOn = e[0] == 'J' && i > 0 && point(l.Paths[i - 1].substr(2)) == p;
+        if (arcNext && !goesOn) {
+          // An arc goes on from where the layer's last path ended: the jog
+          // is appended so that the arc starts from it.
+          RTDB->AppendJog(p);
+          RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40)))->SetComp(l.Comp);
+        } else if (goesOn) {
           // The Line button would go on with the path: a jog of the same cut.
           const int32_t last = Seq->Count(40) > 0 ? Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))) : 0;
           TRoutEntity* jog = RTDB->EntityAt(last);
