@@ -347,8 +347,9 @@ TVec ArcMiddle(const TCutRun::TMove& m) {
 // The gap a tab left between move m, which ends at the tab, and move n,
 // which begins after it, found from the moves alone: n runs on m's line,
 // ahead of m in m's direction, or on m's circle, ahead of m the way m turns,
-// the two within the one arc they were cut from. Its two ends on the line
-// or circle; false where n does not continue m so.
+// the two within the one arc they were cut from (n may begin where m ended:
+// a gap of none). Its two ends on the line or circle; false where n does not
+// continue m so.
 struct TTabGap {
   TIntPoint From, To;
   // Of a point: how far it stands off the line (left of travel) or off the
