@@ -285,6 +285,9 @@ std::vector<TCutRun> CutRuns(uint8_t layer) {
     if (type == etRoutLine || IsArcType(type)) {
       if (path >= runs.size()) continue;
       TCutRun& run = runs[path];
+      // A line of no length moves nowhere (a complex tab whose neck has
+      // neither offset nor slant leaves one on either side of its gap).
+      if (type == etRoutLine && at == run.End) continue;
       if (run.Moves.empty()) run.Entry = at;
       TIntPoint centre = at;
       if (type != etRoutLine) e->GetCentre(centre);
@@ -344,8 +347,9 @@ TVec ArcMiddle(const TCutRun::TMove& m) {
 // The gap a tab left between move m, which ends at the tab, and move n,
 // which begins after it, found from the moves alone: n runs on m's line,
 // ahead of m in m's direction, or on m's circle, ahead of m the way m turns,
-// the two within the one arc they were cut from. Its two ends on the line
-// or circle; false where n does not continue m so.
+// the two within the one arc they were cut from (n may begin where m ended:
+// a gap of none). Its two ends on the line or circle; false where n does not
+// continue m so.
 struct TTabGap {
   TIntPoint From, To;
   // Of a point: how far it stands off the line (left of travel) or off the
@@ -400,7 +404,7 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
       along = t;
     }
     gap.Length = Dot(d, Minus(n.From, m.To)) / length;
-    return gap.Length > 0;
+    return true;
   }
   // The circle is the longer arc's: a short arc's centre read back from a
   // tape that gives the radius is far less sure than its ends, so the
@@ -418,8 +422,7 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   const TIntPoint& c = *gap.Centre;
   const double ahead = Turn(c, m.To, n.From, gap.Ccw);
   gap.Length = ahead * gap.Radius;
-  return ahead > 0 &&
-         Turn(c, m.From, m.To, gap.Ccw) + ahead + Turn(c, n.From, n.To, gap.Ccw) <= 2 * std::numbers::pi + 1e-9;
+  return Turn(c, m.From, m.To, gap.Ccw) + ahead + Turn(c, n.From, n.To, gap.Ccw) <= 2 * std::numbers::pi + 1e-9;
 }
 
 // Where path v continues path u across a tab, the gap the tab left on the
@@ -484,6 +487,9 @@ bool Passes(const TCutRun::TMove& m, const TIntPoint& p) {
 // the first move of first.
 bool Closes(const TCutRun& first, const TCutRun& last) {
   if (last.End.X == first.Begin.X && last.End.Y == first.Begin.Y) return true;
+  // Begun where first ended (a tab that left no gap): a neck cut out and
+  // straight back ends on first's first move without closing anything.
+  if (last.Begin == first.End) return false;
   for (const TCutRun::TMove& m : last.Moves)
     if ((first.Moves.size() > 1 && Passes(m, first.Entry)) ||
         (!first.Moves.empty() && Passes(first.Moves.front(), m.To)))
@@ -565,8 +571,9 @@ TTabbedCut FindTabbedCut(int32_t start) {
   };
   // The piece a tab started after path u: the next path in the cut order,
   // only holes of u's pattern between, cut as a tab's new jog cuts (SameCut),
-  // continuing across a tab's gap the line or circle u ran on (TabGapBetween)
-  // but not beginning where u ended, and the holes between standing in that
+  // continuing across a tab's gap the line or circle u ran on (TabGapBetween;
+  // a tab 0 wide, or a complex one whose necks meet, leaves a gap of none
+  // and v begins where u ended), and the holes between standing in that
   // gap; neither closing a profile on its own (ClosesAlone). holed: break-off
   // holes join the two.
   auto after = [&](std::size_t u, bool* holed) -> std::size_t {
@@ -574,7 +581,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
     while (v < runs.size() && runs[v].Kind == TCutRun::Hole && entity(v).GetStepObj() == entity(u).GetStepObj()) ++v;
     if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
     TTabGap gap;
-    if (runs[u].End == runs[v].Begin || !TabGapBetween(runs[u], runs[v], gap) ||
+    if (!TabGapBetween(runs[u], runs[v], gap) ||
         gap.Length > widest(u) || ClosesAlone(runs[u]) || ClosesAlone(runs[v]))
       return none;
     if (v > u + 1 && !StandInGap(runs, u, v, gap)) return none;
@@ -619,8 +626,8 @@ TTabbedCut FindTabbedCut(int32_t start) {
   }
   const std::size_t ib = b != a ? ia + 1 : ia;
   // The shortest stretch around the pick that closes (Closes), of at most
-  // kMostPieces pieces; a path closes with itself only where it ends where it
-  // began.
+  // kMostPieces pieces and closing no profile before its last; a path closes
+  // with itself only where it ends where it began.
   std::vector<TBox> boxes, firsts;
   const std::size_t lowest = ia + 1 > kMostPieces ? ia + 1 - kMostPieces : 0;
   const std::size_t highest = std::min(chain.size(), ib + kMostPieces);
@@ -632,6 +639,20 @@ TTabbedCut FindTabbedCut(int32_t start) {
     boxes.push_back(all);
     firsts.push_back(first);
   }
+  // Whether path m closes a profile begun by a path before it; whether one
+  // of the stretch from k to j other than k and j does so, so that j is cut
+  // after a profile closed (a slot along a side of a tabbed board).
+  std::vector<int8_t> closesAt(highest - lowest, -1);
+  auto closedWithin = [&](std::size_t k, std::size_t j) {
+    for (std::size_t m = k + 1; m < j; ++m) {
+      int8_t& c = closesAt[m - lowest];
+      for (std::size_t f = m; c < 0 && f-- > std::max(lowest, m + 1 > kMostPieces ? m + 1 - kMostPieces : 0);)
+        if (boxes[m - lowest].Meets(firsts[f - lowest]) && Closes(runs[chain[f]], runs[chain[m]])) c = 1;
+      if (c < 0) c = 0;
+      if (c > 0) return true;
+    }
+    return false;
+  };
   std::size_t first = none, last = none;
   for (std::size_t j = ib; j < highest; ++j) {
     const TCutRun& end = runs[chain[j]];
@@ -643,7 +664,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
     const std::size_t bound = std::max(j + 1 > kMostPieces ? j + 1 - kMostPieces : 0,
                                        first == none ? 0 : j - (last - first) + 1);
     for (; k-- > bound;)
-      if (boxes[j - lowest].Meets(firsts[k - lowest]) && Closes(runs[chain[k]], end)) {
+      if (boxes[j - lowest].Meets(firsts[k - lowest]) && Closes(runs[chain[k]], end) && !closedWithin(k, j)) {
         first = k, last = j;
         break;
       }

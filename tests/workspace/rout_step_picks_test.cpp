@@ -286,7 +286,13 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
         const std::string& e = l.Paths[i];
         const TIntPoint p = point(e.substr(2));
         const bool arcNext = e[0] == 'J' && i + 1 < l.Paths.size() && l.Paths[i + 1][0] != 'L';
-        if (e[0] == 'J' && ((i > 0 && point(l.Paths[i - 1].substr(2)) == p) || arcNext)) {
+        const bool goesOn = e[0] == 'J' && i > 0 && point(l.Paths[i - 1].substr(2)) == p;
+        if (arcNext && !goesOn) {
+          // An arc goes on from where the layer's last path ended: the jog
+          // is appended so that the arc starts from it.
+          RTDB->AppendJog(p);
+          RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40)))->SetComp(l.Comp);
+        } else if (goesOn) {
           // The Line button would go on with the path: a jog of the same cut.
           const int32_t last = Seq->Count(40) > 0 ? Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))) : 0;
           TRoutEntity* jog = RTDB->EntityAt(last);
@@ -367,7 +373,14 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       metricBounds{25400000, 12700000, 25400000, 12700000, true, false, 50, true, 960, 6400000},
       least{0, 0, 0, 0, true, true, 1, true, 1, 0},
       // A round board's tabs, the holes nearly as far off as the dialog allows.
-      round{In / 2, 0, 0, In * 48 / 100, true, true, 3, false, 1, In / 10};
+      round{In / 2, 0, 0, In * 48 / 100, true, true, 3, false, 1, In / 10},
+      // Tabs that leave no gap without the cutter: one 0 wide, a complex one
+      // whose necks meet at their ends, a complex one 0 wide (its neck cut
+      // out and straight back); and a complex one with no neck at all.
+      noGap{0, 0, 0, In / 10, false, true, 2, false, 1, In / 10},
+      necksMeet{In / 4, In / 5, 0, In / 10, false, false, 1, false, 1, 0},
+      neckBack{0, In / 5, 0, In / 10, false, false, 1, false, 1, 0},
+      noNeck{In / 4, 0, In / 4, In / 10, false, false, 1, true, 1, 0};
   const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
       arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
       slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"},
@@ -409,6 +422,15 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       {arced, 1, metricBounds, {{100, 0}, {271, 29}}, std::string(103, 'a')},
       {slanted, 2, least, {{150, 50}, {250, 250}, {50, 350}}, std::string(7, 'a')},
       {anticlockwise, 2, inchBounds, {{129, 129}}, std::string(52, 'a')},
+      // No gap left: the tape cuts on through it.
+      {board, 0, noGap, {{100, 0}, {200, 100}, {100, 200}}, "aaaa", "a"},
+      {board, 1, necksMeet, {{100, 0}, {200, 100}}, "aaa", "a"},
+      {board, 2, neckBack, {{100, 0}, {200, 100}}, "aaa", "a"},
+      {board, 0, noNeck, {{100, 0}, {200, 100}}, "aaa"},
+      // A slot cut after the board along its first side, past a tab there,
+      // within a tab's gap of the board's end.
+      {{"J 0,100", "L 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,100", "J 0,30", "L 0,10"}, 0, startUp,
+       {{0, 50}, {200, 100}}, std::string(9, 'a') + "b"},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
