@@ -314,10 +314,13 @@ bool TRoutTapeReader::SetOrigin(int32_t x, int32_t y) {
   return false;
 }
 
+// The machine leaves the path to drill: a hole ends the path before it, and
+// a path after it begins anew, also where the last one ended.
 void TRoutTapeReader::Hit(int32_t x, int32_t y, int32_t, int32_t, int32_t, uint8_t) {
   Record(target_.AddHole(Shifted(x, y)));
   Reach(Shifted(x, y));
   FeedCheck = true;
+  NewPath = true;
 }
 
 // A pattern's bounds end the path before them: a path the pattern starts

@@ -454,6 +454,30 @@ TEST_F(TRoutRoundTripTest, LinesArcsCirclesHolesAndCommandsComeBackTheSame) {
   EXPECT_EQ(RoutToolPages[40][1].Diameter, 3175000);
 }
 
+// A tab of no width with break-off holes: the path after the holes begins
+// where the one before them ended. The machine left the path to drill, so
+// the path after is a path of its own, on the layer and on the tape written
+// from it again; the holes never stand inside a path.
+TEST_F(TRoutRoundTripTest, APathBegunAfterHolesWhereTheLastEndedIsAPathOfItsOwn) {
+  const std::string tape = Tape("H.RT",
+                                "M48\nINCH,LZ\nT01C0.1250\n%\nG90\nT01\n"
+                                "G00X010000Y010000\nM15\nG01X020000Y010000\nM16\n"
+                                "G05X020000Y011000\nG05X021000Y011000\n"
+                                "G00X020000Y010000\nM15\nG01X030000Y010000\nM16\nM30\n");
+  AcceptFormat();
+  ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+  const auto first = Layer();
+  std::string kinds;
+  for (const std::string& e : first) kinds += e[0];
+  EXPECT_EQ(kinds, "JLHHJL");
+  for (const bool metric : {false, true}) {
+    TRoutFormatRecord f = DefaultRoutFormat(true);
+    f.Metric = metric;
+    RoutOutputFormat = f;
+    EXPECT_EQ(WriteAndReadBack(), first) << "metric " << metric;
+  }
+}
+
 TEST_F(TRoutImportTest, ACompensatedTapeIsShownOffsetByTheToolRadius) {
   // A 1 in square programmed on the part line with G41 (cutter on the left
   // of travel), cut clockwise: the cutter runs outside.
