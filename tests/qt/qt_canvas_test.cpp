@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <array>
+#include <functional>
 #include <chrono>
 #include <thread>
 
@@ -535,4 +536,75 @@ TEST_F(QtCanvasTest, StampsMatchTheHeadlessRaster) {
     ASSERT_EQ(qt->Canvas().PenPos(), raster.Canvas().PenPos()) << "round " << round;
   }
   EXPECT_EQ(qt->Pixels(), raster.Pixels());
+}
+
+// Dashed one-pixel lines (the step copies, the zero lines) and arcs land on
+// the Qt image where the headless raster puts them, gaps in the background:
+// in every direction, steep or shallow, a polyline's dashes running on from
+// segment to segment, across the edge, clipped, far outside, in copy and
+// XOR. Drawn again in the solid pen of the background, as an erase does,
+// they leave nothing behind.
+TEST_F(QtCanvasTest, DashedLinesAndArcsMatchTheHeadlessRasterAndEraseCleanly) {
+  struct TShape {
+    const char* Name;
+    std::function<void(TCanvas&)> Draw;
+  };
+  auto line = [](int x0, int y0, int x1, int y1) {
+    return [=](TCanvas& c) {
+      c.MoveTo(x0, y0);
+      c.LineTo(x1, y1);
+    };
+  };
+  const TShape shapes[] = {
+      {"to the right", line(5, 6, 57, 6)},
+      {"to the left", line(57, 9, 5, 9)},
+      {"down", line(60, 3, 60, 44)},
+      {"up", line(62, 44, 62, 3)},
+      {"shallow to the left", line(50, 30, 4, 14)},
+      {"steep up", line(40, 45, 33, 2)},
+      {"one step", line(20, 40, 21, 41)},
+      {"across the edge", line(-20, 35, 30, 47)},
+      {"far outside", line(-2000000000, 20, 2000000000, 24)},
+      {"polyline", [](TCanvas& c) { c.Polyline({{3, 40}, {17, 12}, {29, 12}, {29, 38}, {8, 44}}); }},
+      {"arc", [](TCanvas& c) { c.Arc(10, 8, 51, 41, 51, 24, 10, 8); }},
+      {"circle", [](TCanvas& c) {
+         c.Arc(20, 10, 45, 35, 20, 35, 45, 10);
+         c.Arc(20, 10, 45, 35, 45, 10, 20, 35);
+       }},
+  };
+  const TColor back = RGB(0, 0, 0x80);
+  for (TPenStyle style : {psDash, psDot, psDashDot, psDashDotDot}) {
+    for (const TShape& s : shapes) {
+      SCOPED_TRACE(::testing::Message() << s.Name << " style " << style);
+      for (TPenMode mode : {pmCopy, pmXor}) {
+        for (bool clip : {false, true}) {
+          auto qt = Patterned(64, 48);
+          TRasterBitmap raster(64, 48);
+          raster.Buffer() = qt->Pixels();
+          for (TCanvas* c : {&qt->Canvas(), static_cast<TCanvas*>(&raster.Canvas())}) {
+            c->Pen.Color = RGB(0xC0, 0xC0, 0xC0);
+            c->Pen.Style = style;
+            c->Pen.Mode = mode;
+            c->BackColor = back;
+            c->ClipRect(clip ? TRect{8, 5, 50, 40} : TRect{});
+            s.Draw(*c);
+          }
+          EXPECT_EQ(qt->Pixels(), raster.Pixels()) << (mode == pmXor ? "xor" : "copy") << (clip ? " clipped" : "");
+        }
+      }
+      auto qt = TBitmap::Create(64, 48);
+      TCanvas& c = qt->Canvas();
+      c.Brush.Color = back;
+      c.FillRect({0, 0, 64, 48});
+      c.Pen.Color = RGB(0xC0, 0xC0, 0xC0);
+      c.Pen.Style = style;
+      c.BackColor = back;
+      s.Draw(c);
+      EXPECT_GT(64 * 48 - CountColor(*qt, back), 0);
+      c.Pen.Color = back;
+      c.Pen.Style = psSolid;
+      s.Draw(c);
+      EXPECT_EQ(CountColor(*qt, back), 64 * 48);
+    }
+  }
 }

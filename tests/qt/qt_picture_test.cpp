@@ -118,8 +118,7 @@ struct TRedrawnPicture : THeadlessViewServices {
   int32_t PictureHeight() override { return Screen.H(); }
   TCanvas& PictureCanvas() override { return *Screen.Canvas; }
 
-  // A full redraw as the view does it (but for the zero lines), at the zoom,
-  // centred on (cx, cy).
+  // A full redraw as the view does it, at the zoom, centred on (cx, cy).
   std::vector<TColor> Redraw(double ppi, double cx, double cy, bool xorPen) {
     Screen.PixelsPerInch = ppi;
     Screen.Left = cx - Screen.W() / 2.0 / ppi * Inch;
@@ -130,8 +129,7 @@ struct TRedrawnPicture : THeadlessViewServices {
     Screen.Clear();
     Screen.Reset();
     Screen.DrawGrid();
-    // The zero lines are left out: their dashes, cut from the database
-    // limits, fall differently on the two canvases.
+    Screen.DrawZeroLines();
     Screen.ShadeOutsideLimits();
     if (xorPen) Screen.SetPenMode(pmXor);
     DB->Redraw();

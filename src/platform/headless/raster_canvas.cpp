@@ -56,30 +56,6 @@ bool CentresIn(double lo, double hi, long long& x0, long long& x1) {
   return x0 < x1;
 }
 
-// Runs of on and off pixels of the styled 1-pixel pens.
-const std::vector<int>* DashPattern(TPenStyle style) {
-  static const std::vector<int> dash{18, 6}, dot{3, 3}, dashDot{9, 6, 3, 6},
-      dashDotDot{9, 3, 3, 3, 3, 3};
-  switch (style) {
-    case psDash: return &dash;
-    case psDot: return &dot;
-    case psDashDot: return &dashDot;
-    case psDashDotDot: return &dashDotDot;
-    default: return nullptr;
-  }
-}
-
-bool PatternOn(const std::vector<int>& pattern, long long index) {
-  long long period = 0;
-  for (int n : pattern) period += n;
-  long long i = index % period;
-  for (size_t k = 0; k < pattern.size(); ++k) {
-    if (i < pattern[k]) return k % 2 == 0;
-    i -= pattern[k];
-  }
-  return false;
-}
-
 // Steps through a dash pattern pixel by pixel: Next answers whether the
 // next pixel is on, as PatternOn does for its index.
 class TDashWalk {

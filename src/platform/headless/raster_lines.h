@@ -19,6 +19,31 @@ inline long long RoundDiv(__int128 a, __int128 b) {
   return (long long)q;
 }
 
+// Runs of on and off pixels of the styled one-pixel pens, starting with a
+// dash; null for the solid ones. The gaps take the canvas's BackColor.
+inline const std::vector<int>* DashPattern(TPenStyle style) {
+  static const std::vector<int> dash{18, 6}, dot{3, 3}, dashDot{9, 6, 3, 6}, dashDotDot{9, 3, 3, 3, 3, 3};
+  switch (style) {
+    case psDash: return &dash;
+    case psDot: return &dot;
+    case psDashDot: return &dashDot;
+    case psDashDotDot: return &dashDotDot;
+    default: return nullptr;
+  }
+}
+
+// Whether pixel index (counted from the start of the line) of a pattern is on.
+inline bool PatternOn(const std::vector<int>& pattern, long long index) {
+  long long period = 0;
+  for (int n : pattern) period += n;
+  long long i = index % period;
+  for (size_t k = 0; k < pattern.size(); ++k) {
+    if (i < pattern[k]) return k % 2 == 0;
+    i -= pattern[k];
+  }
+  return false;
+}
+
 // Calls f(x, y, step) for the pixels of the line from (x0, y0) towards
 // (x1, y1), the end pixel excluded, that lie inside limit. step counts the
 // pixels from the start (also those outside limit), so dash patterns do not

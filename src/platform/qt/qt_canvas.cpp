@@ -230,15 +230,9 @@ QPen MakePen(const TPen& pen, const QColor& c) {
   qp.setWidth(w == 1 ? 0 : w);
   qp.setCapStyle(w == 1 ? Qt::FlatCap : Qt::RoundCap);
   qp.setJoinStyle(Qt::RoundJoin);
-  if (w == 1) {
-    switch (pen.Style) {
-      case psDash: qp.setDashPattern({18, 6}); break;
-      case psDot: qp.setDashPattern({3, 3}); break;
-      case psDashDot: qp.setDashPattern({9, 6, 3, 6}); break;
-      case psDashDotDot: qp.setDashPattern({9, 3, 3, 3, 3, 3}); break;
-      default: break;
-    }
-  }
+  if (w == 1)
+    if (const std::vector<int>* dashes = DashPattern(pen.Style))
+      qp.setDashPattern(QList<qreal>(dashes->begin(), dashes->end()));
   return qp;
 }
 
@@ -247,10 +241,13 @@ QPen MakePen(const TPen& pen, const QColor& c) {
 void TQtPainterCanvas::Stroke(const std::vector<TPoint>& points, bool closed) {
   if (Pen.Style == psClear || points.size() < 2) return;
   const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
-  if (!closed && solid && Pen.Width <= 1 && (rowsValid_ || FindPixelRows())) {
+  const std::vector<int>* dashes = Pen.Width <= 1 && !solid ? DashPattern(Pen.Style) : nullptr;
+  if (!closed && (solid || dashes) && Pen.Width <= 1 && (rowsValid_ || FindPixelRows())) {
     // Segment by segment, as LineTo writes them and the headless raster
-    // draws a one-pixel polyline.
-    for (size_t i = 0; i + 1 < points.size(); ++i) WriteLine(rows_, points[i], points[i + 1]);
+    // draws a one-pixel polyline; the dashes run on from one segment into
+    // the next.
+    long long step = 0;
+    for (size_t i = 0; i + 1 < points.size(); ++i) step += WriteLine(rows_, points[i], points[i + 1], dashes, step);
     return;
   }
   QColor c;
@@ -294,7 +291,12 @@ void TQtPainterCanvas::LineTo(int x, int y) {
   // drawn as Stroke draws it, without building point lists.
   if (Pen.Style == psClear) return;
   const bool solid = Pen.Style == psSolid || Pen.Style == psInsideFrame;
-  const bool direct = solid && Pen.Width <= 1 && (rowsValid_ || FindPixelRows());
+  // Dashed one-pixel lines (step copies, the zero lines) are written as
+  // the headless raster walks them too: Qt's dashes step along other
+  // pixels (from the other end of a line running left or up, in another
+  // column where steep), which an erase in a solid pen would not cover.
+  const std::vector<int>* dashes = Pen.Width <= 1 && !solid ? DashPattern(Pen.Style) : nullptr;
+  const bool direct = (solid || dashes) && Pen.Width <= 1 && (rowsValid_ || FindPixelRows());
   if (direct && Pen.Mode == pmCopy && !clipped_) {
     // A one-step line is its start pixel: the dots of small drill symbols.
     const long long dx = (long long)x - from.X, dy = (long long)y - from.Y;
@@ -312,7 +314,7 @@ void TQtPainterCanvas::LineTo(int x, int y) {
   }
   if (from == to) return;
   if (direct) {
-    WriteLine(rows_, from, to);
+    WriteLine(rows_, from, to, dashes, 0);
     return;
   }
   QPainter* p = Painter();
@@ -398,8 +400,9 @@ void TQtPainterCanvas::DrawStamps(const TStamp* stamps, size_t count, const TFig
   if (written) pos_ = PackPos(pen.X, pen.Y);
 }
 
-void TQtPainterCanvas::WriteLine(const TPixelRows& rows, TPoint from, TPoint to) {
-  if (Pen.Mode == pmNop) return;
+long long TQtPainterCanvas::WriteLine(const TPixelRows& rows, TPoint from, TPoint to,
+                                     const std::vector<int>* dashes, long long step) {
+  if (Pen.Mode == pmNop) return 0;
   const TColor pen = Pen.Color & 0xFFFFFF;
   const QRgb copy = qRgb(GetRValue(pen), GetGValue(pen), GetBValue(pen));
   const TPenMode mode = Pen.Mode;
@@ -412,14 +415,23 @@ void TQtPainterCanvas::WriteLine(const TPixelRows& rows, TPoint from, TPoint to)
   if (clipped_)
     limit = TRect{std::max(limit.Left, clip_.Left), std::max(limit.Top, clip_.Top),
                   std::min(limit.Right, clip_.Right), std::min(limit.Bottom, clip_.Bottom)};
-  if (limit.Right <= limit.Left || limit.Bottom <= limit.Top) return;
+  if (limit.Right <= limit.Left || limit.Bottom <= limit.Top) return 0;
+  if (dashes) {
+    // The gaps take the background, in the pen's mode.
+    const TColor back = BackColor;
+    return ForLinePixels(from.X, from.Y, to.X, to.Y, limit, [&](int x, int y, long long i) {
+      QRgb& p = rows.Data[ptrdiff_t(y) * rows.Stride + x];
+      const TColor t = ApplyPenMode(mode, PatternOn(*dashes, step + i) ? pen : back, FromQRgb(p));
+      p = qRgb(GetRValue(t), GetGValue(t), GetBValue(t));
+    });
+  }
   if (std::min(from.X, to.X) >= limit.Left && std::max(from.X, to.X) < limit.Right &&
       std::min(from.Y, to.Y) >= limit.Top && std::max(from.Y, to.Y) < limit.Bottom) {
     if (mode == pmCopy)
       ForInsideLinePixels(rows.Data, rows.Stride, from.X, from.Y, to.X, to.Y, [copy](QRgb& p) { p = copy; });
     else
       ForInsideLinePixels(rows.Data, rows.Stride, from.X, from.Y, to.X, to.Y, combine);
-    return;
+    return 0;
   }
   ForLinePixels(from.X, from.Y, to.X, to.Y, limit, [&](int x, int y, long long) {
     QRgb& p = rows.Data[ptrdiff_t(y) * rows.Stride + x];
@@ -428,6 +440,7 @@ void TQtPainterCanvas::WriteLine(const TPixelRows& rows, TPoint from, TPoint to)
     else
       combine(p);
   });
+  return 0;
 }
 
 void TQtPainterCanvas::Polyline(const std::vector<TPoint>& points) { Stroke(points, false); }

@@ -8,12 +8,12 @@
 // black). Shapes reaching far outside the device are cut to it before Qt
 // sees them: lines and polygons geometrically; ellipses and arcs on images
 // through the headless raster code; on printers such ellipses and arcs are
-// left out. On RGB32 images, lines of solid one-pixel pens (most of what a
-// redraw draws) are written straight into the image's rows, pixel for pixel
-// as the headless raster sets them, with the painter closed. On other
-// images, a run of LineTo calls in one pen is gathered and handed to Qt at
-// once; anything else that draws, reads or ends the picture draws the
-// gathered lines first.
+// left out. On RGB32 images, lines of one-pixel pens, solid (most of what a
+// redraw draws) or dashed, are written straight into the image's rows,
+// pixel for pixel as the headless raster sets them, with the painter
+// closed. On other images, a run of LineTo calls in one pen is gathered and
+// handed to Qt at once; anything else that draws, reads or ends the picture
+// draws the gathered lines first.
 #pragma once
 #include <QImage>
 #include <QPainter>
@@ -86,9 +86,12 @@ class TQtPainterCanvas : public TCanvas {
 
  private:
   void Stroke(const std::vector<TPoint>& points, bool closed);
-  // A solid one-pixel line from the pen position, end pixel excluded,
-  // written into the rows pixel by pixel as the headless raster does.
-  void WriteLine(const TPixelRows& rows, TPoint from, TPoint to);
+  // A one-pixel line, end pixel excluded, written into the rows pixel by
+  // pixel as the headless raster does: solid, or in the dashes given
+  // from pixel step of their pattern on. Answers the steps of a dashed
+  // line (where the next one's pattern goes on).
+  long long WriteLine(const TPixelRows& rows, TPoint from, TPoint to, const std::vector<int>* dashes,
+                      long long step);
   void FillRects(const std::vector<QRect>& rects, TColor color, TPenMode mode);
   void DrawText(const QRect* limit, int x, int y, const std::string& text);
 
