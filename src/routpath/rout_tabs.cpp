@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "foundation/display_units.h"
 #include "foundation/geometry_points.h"
@@ -356,15 +357,15 @@ struct TTabGap {
   // circle (outward).
   double Off(const TIntPoint& p) const { return Off(Of(p)); }
   double Off(TVec p) const {
-    const TVec d = p + -1.0 * Of(Centre != nullptr ? *Centre : *Start);
-    if (Centre == nullptr) return Cross(Direction, d) / std::hypot(Direction.X, Direction.Y);
+    const TVec d = p + -1.0 * Of(Centre ? *Centre : Start);
+    if (!Centre) return Cross(Direction, d) / std::hypot(Direction.X, Direction.Y);
     return std::hypot(d.X, d.Y) - Radius;
   }
   // The middle of the gap on the line or circle (on a circle: not the
   // middle of its chord, which lies inside it).
   TVec Middle() const {
     const TVec chord{(double(From.X) + To.X) / 2, (double(From.Y) + To.Y) / 2};
-    if (Centre == nullptr) return chord;
+    if (!Centre) return chord;
     const TVec r = Minus(From, *Centre);
     const double half = Length / Radius / 2 * (Ccw ? 1 : -1);
     return Of(*Centre) + TVec{r.X * std::cos(half) - r.Y * std::sin(half), r.X * std::sin(half) + r.Y * std::cos(half)};
@@ -374,13 +375,13 @@ struct TTabGap {
   // rounding turns a narrow gap.
   TVec Along() const {
     TVec d = Direction;
-    if (Centre != nullptr) d = Left(Middle() + -1.0 * Of(*Centre));
+    if (Centre) d = Left(Middle() + -1.0 * Of(*Centre));
     const double length = std::hypot(d.X, d.Y);
     return length > 0 ? (1.0 / length) * d : TVec{};
   }
-  const TIntPoint* Start = nullptr;
+  TIntPoint Start;
   TVec Direction;
-  const TIntPoint* Centre = nullptr;
+  std::optional<TIntPoint> Centre;
   double Radius = 0;
   bool Ccw = false;
   // The gap's length along the line or circle.
@@ -396,7 +397,7 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
     const TVec d = Minus(n.To, m.From);
     const double length = std::hypot(d.X, d.Y);
     if (length <= kDifferenceSlack) return false;
-    gap.Start = &m.From, gap.Direction = d, gap.Slack = kDifferenceSlack;
+    gap.Start = m.From, gap.Centre.reset(), gap.Direction = d, gap.Slack = kDifferenceSlack;
     double along = 0;
     for (const TIntPoint* p : {&m.To, &n.From}) {
       const double t = Dot(d, Minus(*p, m.From)) / length;
@@ -411,7 +412,7 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   // other arc is judged by lying on that circle, its ends and its middle.
   const bool byM = Distance(m.From, m.To) >= Distance(n.From, n.To);
   const TCutRun::TMove& other = byM ? n : m;
-  gap.Centre = byM ? &m.Centre : &n.Centre;
+  gap.Centre = byM ? m.Centre : n.Centre;
   gap.Radius = Distance(byM ? m.From : n.To, *gap.Centre);
   gap.Slack = kStepsSlack;
   gap.Ccw = m.Type == etRoutArc;
@@ -428,12 +429,21 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
 // Where path v continues path u across a tab, the gap the tab left on the
 // line or circle they were cut on: a simple tab ends u and begins v on it;
 // a complex tab leads u off it by its cut-in move and v back onto it by its
-// cut-out move, the two necks standing alike off it on one side.
+// cut-out move, the two necks standing alike off it on one side. A tab as
+// far from an end of what it was put on as half its gap leaves nothing of it
+// there: u is its neck alone, begun on the line or circle, or v is its neck
+// back alone, ending on it (not both: the tab was put on something).
 bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
   if (u.Moves.empty() || v.Moves.empty()) return false;
   if (Continues(u.Moves.back(), v.Moves.front(), gap)) return true;
-  if (u.Moves.size() < 2 || v.Moves.size() < 2 || u.Moves.back().Type != etRoutLine ||
-      v.Moves.front().Type != etRoutLine || !Continues(u.Moves[u.Moves.size() - 2], v.Moves[1], gap))
+  if ((u.Moves.size() < 2 && v.Moves.size() < 2) || u.Moves.back().Type != etRoutLine ||
+      v.Moves.front().Type != etRoutLine)
+    return false;
+  const TCutRun::TMove& kept = u.Moves.size() < 2 ? v.Moves[1] : u.Moves[u.Moves.size() - 2];
+  auto none = [&](const TIntPoint& p) {
+    return TCutRun::TMove{p, p, kept.Type == etRoutLine ? p : kept.Centre, kept.Type};
+  };
+  if (!Continues(u.Moves.size() < 2 ? none(u.Begin) : kept, v.Moves.size() < 2 ? none(v.End) : v.Moves[1], gap))
     return false;
   const double reach = std::hypot(kWidestTab / 2, kFarthestNeck) + kDifferenceSlack;
   return std::fabs(gap.Off(u.End) - gap.Off(v.Begin)) <= 2 * gap.Slack && Distance(u.End, gap.From) <= reach &&
@@ -456,7 +466,7 @@ bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, 
   const TVec step = v > u + 2 ? Minus(runs[u + 2].Begin, runs[u + 1].Begin) : TVec{};
   const double length = std::hypot(step.X, step.Y);
   // On a circle the way it runs is known to the slack over its radius.
-  const double turned = gap.Centre != nullptr ? length * gap.Slack / gap.Radius : 0.0;
+  const double turned = gap.Centre ? length * gap.Slack / gap.Radius : 0.0;
   if (length > kWidestSpacing + kDifferenceSlack || std::fabs(Cross(step, along)) > kDifferenceSlack + turned)
     return false;
   for (std::size_t k = u + 2; k < v; ++k) {
@@ -466,7 +476,9 @@ bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, 
   return true;
 }
 
-// Whether the move passes the point, within 0.0001 in.
+// How near a move passes a point to pass it: 0.0001 in.
+constexpr double kPassing = InchUnitsPerDisplayUnit * 0.0001;
+// Whether the move passes the point.
 bool Passes(const TCutRun::TMove& m, const TIntPoint& p) {
   int64_t d = 0;
   if (m.Type == etRoutLine) {
@@ -477,7 +489,15 @@ bool Passes(const TCutRun::TMove& m, const TIntPoint& p) {
     d = DistPointArc(s.X, s.Y, e.X, e.Y, m.Centre.X, m.Centre.Y, p.X, p.Y,
                      SaturatingRound(Distance(m.From, m.Centre)));
   }
-  return d <= InchUnitsPerDisplayUnit * 0.0001;
+  return d <= kPassing;
+}
+// Whether the move ends where it began, to within passing, without going
+// round (a tab put as near an end of a line or arc as it may be leaves such
+// a stub of it beside its neck).
+bool Stays(const TCutRun::TMove& m) {
+  if (Distance(m.From, m.To) > kPassing) return false;
+  return m.Type == etRoutLine ||
+         (m.From != m.To && Turn(m.Centre, m.From, m.To, m.Type == etRoutArc) < std::numbers::pi);
 }
 
 // Whether a profile that the path first begins closes with the path last:
@@ -499,12 +519,14 @@ bool Closes(const TCutRun& first, const TCutRun& last) {
 
 // Whether the path closes a profile on its own, so that no tab split it:
 // it ends where it began, or a move after its first comes back over its
-// first move or (a move after its second) passes the point it entered the
-// profile at.
+// first move (the second staying where the first ended does not) or (a move
+// after its second) passes the point it entered the profile at.
 bool ClosesAlone(const TCutRun& run) {
   if (run.End.X == run.Begin.X && run.End.Y == run.Begin.Y) return true;
   for (std::size_t k = 1; k < run.Moves.size(); ++k)
-    if ((k > 1 && Passes(run.Moves[k], run.Entry)) || Passes(run.Moves.front(), run.Moves[k].To)) return true;
+    if ((k > 1 && Passes(run.Moves[k], run.Entry)) ||
+        (Passes(run.Moves.front(), run.Moves[k].To) && !(k == 1 && Stays(run.Moves[1]))))
+      return true;
   return false;
 }
 

@@ -380,7 +380,10 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       noGap{0, 0, 0, In / 10, false, true, 2, false, 1, In / 10},
       necksMeet{In / 4, In / 5, 0, In / 10, false, false, 1, false, 1, 0},
       neckBack{0, In / 5, 0, In / 10, false, false, 1, false, 1, 0},
-      noNeck{In / 4, 0, In / 4, In / 10, false, false, 1, true, 1, 0};
+      noNeck{In / 4, 0, In / 4, In / 10, false, false, 1, true, 1, 0},
+      // Complex tabs 0.2 in wide, and 2 units narrower.
+      fifth{In / 5, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
+      nearFifth{In / 5 - 2, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20};
   const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
       arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
       slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"},
@@ -431,6 +434,11 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // within a tab's gap of the board's end.
       {{"J 0,100", "L 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,100", "J 0,30", "L 0,10"}, 0, startUp,
        {{0, 50}, {200, 100}}, std::string(9, 'a') + "b"},
+      // Complex tabs half their gap from the board's start and end: the
+      // first piece is the neck alone, the last the neck back alone; or a
+      // unit of line is left beside the neck, which a tape drops.
+      {board, 0, fifth, {{10, 0}, {0, 10}}, std::string(7, 'a')},
+      {board, 0, nearFifth, {{10, 0}, {0, 10}}, std::string(7, 'a')},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
