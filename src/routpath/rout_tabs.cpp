@@ -337,12 +337,15 @@ double Turn(const TIntPoint& c, const TIntPoint& a, const TIntPoint& b, bool ccw
   const double t = ccw ? r : -r;
   return t < 0 ? t + 2 * std::numbers::pi : t;
 }
+// Point p turned about centre c by the angle, in radians counter-clockwise.
+TVec TurnedAbout(const TIntPoint& c, const TIntPoint& p, double radians) {
+  const TVec r = Minus(p, c);
+  return Of(c) + TVec{r.X * std::cos(radians) - r.Y * std::sin(radians), r.X * std::sin(radians) + r.Y * std::cos(radians)};
+}
 // The middle of an arc's move on its own circle.
 TVec ArcMiddle(const TCutRun::TMove& m) {
   const bool ccw = m.Type == etRoutArc;
-  const TVec r = Minus(m.From, m.Centre);
-  const double half = Turn(m.Centre, m.From, m.To, ccw) / 2 * (ccw ? 1 : -1);
-  return Of(m.Centre) + TVec{r.X * std::cos(half) - r.Y * std::sin(half), r.X * std::sin(half) + r.Y * std::cos(half)};
+  return TurnedAbout(m.Centre, m.From, Turn(m.Centre, m.From, m.To, ccw) / 2 * (ccw ? 1 : -1));
 }
 
 // The gap a tab left between move m, which ends at the tab, and move n,
@@ -366,9 +369,7 @@ struct TTabGap {
   TVec Middle() const {
     const TVec chord{(double(From.X) + To.X) / 2, (double(From.Y) + To.Y) / 2};
     if (!Centre) return chord;
-    const TVec r = Minus(From, *Centre);
-    const double half = Length / Radius / 2 * (Ccw ? 1 : -1);
-    return Of(*Centre) + TVec{r.X * std::cos(half) - r.Y * std::sin(half), r.X * std::sin(half) + r.Y * std::cos(half)};
+    return TurnedAbout(*Centre, From, Length / Radius / 2 * (Ccw ? 1 : -1));
   }
   // The way the line or circle runs at the gap's middle, as a unit: taken
   // from the whole line or from the centre, not from the gap's ends, whose
