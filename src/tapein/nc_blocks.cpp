@@ -405,10 +405,13 @@ void TNCReader::RescaleCoordinates(double factor) {
 void TNCReader::FinishBlockMoves() {
   TGlobalRec& g = *GlobalRec;
   if (g.IJSeen) {
-    const double i = g.ArcI, j = g.ArcJ;
-    g.ArcRadius = SaturatingRound(std::sqrt(i * i + j * j));
-    LastI = g.ArcI;
-    LastJ = g.ArcJ;
+    // Absolute I and J are taken from the arc's start, the point before
+    // this block's move, as incremental ones are stated.
+    const int64_t i = IJAbsolute ? int64_t{g.ArcI} - g.CurX : g.ArcI;
+    const int64_t j = IJAbsolute ? int64_t{g.ArcJ} - g.CurY : g.ArcJ;
+    g.ArcRadius = SaturatingRound(std::sqrt(double(i) * double(i) + double(j) * double(j)));
+    LastI = ClampCompToInt(i);
+    LastJ = ClampCompToInt(j);
   }
   if (g.CompSide != g.LastCompSide) {
     int32_t x, y;

@@ -504,6 +504,9 @@ class TNCReader {
   bool CounterClockwise = false;
   bool RoutSeen = false;
   bool UseIJCentre = false;
+  // I and J state the arc centre's own coordinates (the rout output
+  // format's "I/J Absolute"), not its offset from the arc's start.
+  bool IJAbsolute = false;
   bool DirectEmission = false;
   int32_t Feed = 0;
   int32_t MoveParameter = 2147483647;
@@ -535,6 +538,7 @@ class TNCReader {
   void CountHit(int32_t x, int32_t y, int32_t tool);
   void AddTravel(int32_t tool, int32_t x, int32_t y);
   void SetUseIJCentre(bool flag) { UseIJCentre = flag; }
+  void SetIJAbsolute(bool flag) { IJAbsolute = flag; }
   void SetDirectEmission() { DirectEmission = true; }
   int32_t GetDivisor() const { return Divisor; }
   void SetDefaultFile(const std::string& name) { DefaultFileName = name; }

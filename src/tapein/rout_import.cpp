@@ -556,6 +556,8 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
                            format.CounterClockwise, format.ResolveG93);
     reader.SetDirectEmission();
     reader.SetUseIJCentre(format.IJSigned && !useOutputFormat);
+    // The program's own tape states arc centres as its output format does.
+    reader.SetIJAbsolute(useOutputFormat && format.IJMode && !format.IJIncremental);
     reader.Run(failed);
     failed = failed || reader.ErrorFlag || reader.Abort;
     if (failed && reader.Errors.empty())

@@ -635,7 +635,9 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
           int64_t ti = 0, tj = 0;
           ToTapeAxes(f_.Version, int64_t{item.Centre.X} - from.X, int64_t{item.Centre.Y} - from.Y,
                      ti, tj);
-          if (!f_.IJSigned) {
+          // Unsigned I and J are an offset's sizes; a centre's own
+          // coordinates keep their signs, as X and Y do.
+          if (!f_.IJSigned && f_.IJIncremental) {
             ti = std::llabs(ti);
             tj = std::llabs(tj);
           }

@@ -447,9 +447,36 @@ TEST_F(TRoutRoundTripTest, LinesArcsCirclesHolesAndCommandsComeBackTheSame) {
                                f.Metric = true;
                                f.MetricDecimalDigits = 4;
                                return f;
+                             }(), [] {
+                               // The arc's centre as its own coordinates,
+                               // mirrored to negative ones, on an
+                               // incremental tape.
+                               TRoutFormatRecord f = DefaultRoutFormat(true);
+                               f.Metric = true;
+                               f.Absolute = false;
+                               f.Version = 6;
+                               f.IJMode = true;
+                               f.IJIncremental = false;
+                               return f;
+                             }(), [] {
+                               // The same unsigned: a centre's coordinates keep their signs.
+                               TRoutFormatRecord f = DefaultRoutFormat(true);
+                               f.Version = 7;
+                               f.IJMode = true;
+                               f.IJIncremental = false;
+                               f.IJSigned = false;
+                               return f;
+                             }(), [] {
+                               TRoutFormatRecord f = DefaultRoutFormat(true);
+                               f.IJMode = true;
+                               f.IJFromStartPoint = false;
+                               f.IJSigned = false;
+                               return f;
                              }()}) {
     RoutOutputFormat = format;
-    EXPECT_EQ(WriteAndReadBack(), first) << "absolute " << format.Absolute << " metric " << format.Metric;
+    EXPECT_EQ(WriteAndReadBack(), first) << "absolute " << format.Absolute << " metric " << format.Metric
+                                         << " version " << int(format.Version) << " I/J " << format.IJMode
+                                         << format.IJIncremental << format.IJSigned;
   }
   EXPECT_EQ(RoutToolPages[40][1].Diameter, 3175000);
 }
