@@ -351,11 +351,14 @@ void TRoutTapeReader::RoutLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, i
   const TIntPoint start = Shifted(x0, y0), end = Shifted(x1, y1);
   Reach(start);
   Reach(end);
-  if (start.X == LastX && start.Y == LastY && !NewPath) {
+  // A line of no length (a change of compensation with the head down)
+  // leaves the path as it is.
+  if (start.X == LastX && start.Y == LastY && !NewPath && (comp == PathCompSide || start == end)) {
     target_.ContinueLine(end, f, moveParameter);
   } else {
     const int32_t index = target_.AddLinePath(start, end, f, moveParameter);
     Record(target_.PathStartOf(index));
+    PathCompSide = comp;
   }
   LastX = end.X;
   LastY = end.Y;
@@ -377,11 +380,12 @@ void TRoutTapeReader::RoutArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, in
   target_.SetCompSide(comp);
   const TIntPoint start = Shifted(x0, y0), end = Shifted(x1, y1), centre = Shifted(cx, cy);
   for (const TIntPoint& p : {start, end, centre}) Reach(p);
-  if (start.X == LastX && start.Y == LastY && !NewPath) {
+  if (start.X == LastX && start.Y == LastY && !NewPath && comp == PathCompSide) {
     target_.ContinueArc(end, centre, clockwise, f, moveParameter);
   } else {
     const int32_t index = target_.AddArcPath(start, end, centre, clockwise, f, moveParameter);
     Record(target_.PathStartOf(index));
+    PathCompSide = comp;
   }
   LastX = end.X;
   LastY = end.Y;

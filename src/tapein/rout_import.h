@@ -146,6 +146,10 @@ class TRoutTapeReader : public TNCReader {
   bool FeedCheck = true;
   int32_t LastX = -1, LastY = -1;
   bool NewPath = true;
+  // The compensation side of the path being read: a path start carries one
+  // side, so a cut on another begins a path of its own, also where the
+  // last one ended.
+  uint8_t PathCompSide = 0;
   uint8_t SavedCompSide = 0;
   std::vector<int32_t> PatternEntities;
   // By entity index, true for the entities of PatternEntities: a flag a

@@ -505,6 +505,39 @@ TEST_F(TRoutRoundTripTest, APathBegunAfterHolesWhereTheLastEndedIsAPathOfItsOwn)
   }
 }
 
+// A path start carries one compensation side: a cut on another side,
+// begun where the last path ended (after a lift, or with the head down),
+// is read as a path of its own on that side, and so it is written again.
+// A lift back onto the same side goes on with the path.
+TEST_F(TRoutRoundTripTest, ACutOnAnotherSideWhereTheLastEndedIsAPathOfItsOwn) {
+  const std::string head = "M48\nINCH,LZ\nT01C0.1250\n%\nG90\nT01\nG00X010000Y010000\n";
+  const struct {
+    const char* Tape;
+    const char* Starts;  // the side of each path start, in cut order
+  } cases[] = {
+      {"M15\nG01X020000Y010000\nM16\nG00X020000Y010000\nG42\nM15\nG01X030000Y010000\nM16\nM30\n", "02"},
+      {"G41\nM15\nG01X020000Y010000\nM16\nG00X020000Y010000\nG42\nM15\nG01X030000Y010000\nM16\nM30\n", "12"},
+      {"G42\nM15\nG01X020000Y010000\nM16\nG40\nG00X020000Y010000\nM15\nG01X030000Y010000\nM16\nM30\n", "20"},
+      {"G42\nM15\nG01X020000Y010000\nM16\nG00X020000Y010000\nG42\nM15\nG01X030000Y010000\nM16\nM30\n", "2"},
+      {"M15\nG01X020000Y010000\nG41\nG01X020000Y020000\nM16\nM30\n", "01"},
+      {"M15\nG01X020000Y010000\nG02X030000Y020000A010000\nM16\nG00X030000Y020000\nG41\nM15\n"
+       "G03X040000Y030000A010000\nM16\nM30\n", "01"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Tape);
+    RTDB->DeleteLayer(40);
+    AcceptFormat();
+    ASSERT_TRUE(ImportRoutTape(Tape("SIDES.RT", head + c.Tape), 0, false));
+    const auto first = Layer();
+    std::string starts;
+    for (const std::string& e : first)
+      if (e[0] == 'J') starts += e.back();
+    EXPECT_EQ(starts, c.Starts);
+    RoutOutputFormat = DefaultRoutFormat(true);
+    EXPECT_EQ(WriteAndReadBack(), first);
+  }
+}
+
 TEST_F(TRoutImportTest, ACompensatedTapeIsShownOffsetByTheToolRadius) {
   // A 1 in square programmed on the part line with G41 (cutter on the left
   // of travel), cut clockwise: the cutter runs outside.
