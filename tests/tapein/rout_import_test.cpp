@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -632,6 +635,218 @@ TEST_F(TRoutRoundTripTest, EveryAxisVersionReadsBackToTheSamePoints) {
     RoutOutputFormat.Version = v;
     EXPECT_EQ(WriteAndReadBack(), first) << "version " << int(v);
   }
+}
+
+// Random rout layers (paths of either compensation side or none, lines and
+// arcs either way, routed circles, break-off holes, commands, feeds, a
+// panel origin), each written in a random output format and read back with
+// it: the layer, the stated tool sizes and compensation sizes come back,
+// and the tape written again is the same tape.
+// The machine data of layer 40 in cut order: each entity's kind and point,
+// a path start's tool, compensation index and side, a cut's feed (none
+// where feeds are not written), a circle's tool, index, radius and
+// direction, a hole's tool and a command's text (none where commands are
+// not written).
+std::vector<std::string> MachineData(bool feeds, bool commands) {
+  std::vector<std::string> out;
+  for (int32_t p = 1; p <= Seq->Count(40); ++p) {
+    const int32_t h = Seq->HandleAt(40, p);
+    const TEntitySlot* slot = RTDB->SlotAt(h);
+    TRoutEntity* e = RTDB->EntityAt(h);
+    if (!slot || !e || SlotDeleted(slot->Flags)) continue;
+    const uint8_t type = e->GetType();
+    if (type == etRoutCommand && !commands) continue;
+    // A command's point is where the layer drew it, not machine data.
+    std::string line = std::to_string(type);
+    if (type != etRoutCommand) line += " " + std::to_string(e->X) + "," + std::to_string(e->Y);
+    const std::string feed = feeds && type != etRoutJog && type != etRoutHole && type != etRoutCommand
+                                 ? " f" + std::to_string(e->GetFeedRate())
+                                 : "";
+    TIntPoint c;
+    std::string text;
+    switch (type) {
+      case etRoutJog:
+        line += " t" + std::to_string(e->GetToolNumber()) + "/" + std::to_string(e->GetCompIndex()) + " s" +
+                std::to_string(e->GetComp());
+        break;
+      case etRoutArc:
+      case etRoutArcReverse:
+        e->GetCentre(c);
+        line += " c" + std::to_string(c.X) + "," + std::to_string(c.Y);
+        break;
+      case etRoutCircle:
+        line += " t" + std::to_string(e->GetToolNumber()) + "/" + std::to_string(e->GetCompIndex()) + " r" +
+                std::to_string(e->GetRadius()) + (e->IsAG32() ? " G32" : " G33");
+        break;
+      case etRoutHole:
+        line += " t" + std::to_string(e->GetToolNumber());
+        break;
+      case etRoutCommand:
+        e->GetString(text);
+        line += " " + text;
+        break;
+      default:
+        break;
+    }
+    out.push_back(line + feed);
+  }
+  return out;
+}
+
+TEST_F(TRoutRoundTripTest, RandomLayersReadBackInEveryOutputFormat) {
+  constexpr int32_t Grid = Inch / 100;  // every point and size lies on a 0.01 in grid
+  std::mt19937 random(20240611);
+  const auto pick = [&random](int32_t lo, int32_t hi) {
+    return std::uniform_int_distribution<int32_t>(lo, hi)(random);
+  };
+  // Offsets from an arc's centre of one radius: the eight of 5 and the four of 0/5.
+  const TIntPoint rims[] = {{3, 4}, {4, 3}, {-3, 4}, {-4, 3}, {3, -4}, {4, -3}, {-3, -4},
+                            {-4, -3}, {5, 0}, {0, 5}, {-5, 0}, {0, -5}};
+  const std::string printable = "ABCXYZ0123456789 ,.;:()/-+=*#%_abcxyz\t";
+  int layers = 0, tapes = 0, refused = 0;
+  for (int round = 0; round < 400; ++round) {
+    RTDB->DeleteLayer(40);
+    RoutToolPages[40].Fill({});
+    RTDB->G93Origins[40] = {};
+    TRoutFormatRecord f = DefaultRoutFormat(true);
+    f.Metric = pick(0, 1) == 1;
+    f.UnitsFactor = UnitsFactorOf(f.Metric);
+    f.IntegerDigits = static_cast<uint8_t>(pick(2, 4));
+    f.DecimalDigits = static_cast<uint8_t>(pick(2, 6));
+    f.MetricIntegerDigits = static_cast<uint8_t>(pick(3, 4));
+    f.MetricDecimalDigits = static_cast<uint8_t>(pick(3, 6));
+    f.ZerosUsed = static_cast<uint8_t>(pick(0, 3));
+    f.Absolute = pick(0, 1) == 1;
+    f.Version = static_cast<uint8_t>(pick(1, 8));
+    f.CounterClockwise = pick(0, 1) == 1;
+    const int arcMode = pick(0, 3);
+    f.IJMode = arcMode > 0;
+    f.IJIncremental = arcMode != 3;
+    f.IJFromStartPoint = arcMode != 2;
+    f.IJSigned = pick(0, 3) > 0;
+    f.OutputM48Header = pick(0, 3) > 0;
+    f.OutputFeedRate = pick(0, 1) == 1;
+    f.OutputUnparsed = pick(0, 3) > 0;
+    f.OutputG93 = pick(0, 1) == 1;
+    RoutOutputFormat = f;
+    const int32_t feedStep = f.Metric ? 300 : 127;
+    // Tools 1 to 6 mostly, now and then one about 100 (named on a tape only
+    // where its header defines it), some without a size.
+    const auto toolOf = [&] { return pick(0, 9) > 0 ? pick(1, 6) : pick(97, 103); };
+    const std::vector<int32_t> pageTools = {1, 2, 3, 4, 5, 6, 97, 98, 99, 100, 101, 102, 103};
+    for (const int32_t tool : pageTools) {
+      RoutToolPages[40][tool].Diameter = pick(0, 9) > 0 ? pick(1, 25) * Grid : 0;
+      const int comp = pick(0, 2);
+      RoutToolPages[40][tool].CompDiameter =
+          comp == 0 ? 0 : comp == 1 ? RoutToolPages[40][tool].Diameter : pick(1, 25) * Grid;
+    }
+    if (pick(0, 3) == 0) RTDB->G93Origins[40] = {pick(0, 90) * Grid, pick(0, 90) * Grid};
+    // The points keep 1 in from the format's edge: incremental words and
+    // arc centres stay inside it too.
+    const auto point = [&] { return TIntPoint{pick(100, 800) * Grid, pick(100, 800) * Grid}; };
+    TIntPoint at{};
+    // The tool, compensation index and side of the path that ended at
+    // "at": a path begun there with all three the same reads back as that
+    // path going on.
+    std::array<int32_t, 3> ended{};
+    const int paths = pick(1, 6);
+    for (int p = 0; p < paths; ++p) {
+      const int kind = pick(0, 9);
+      if (kind == 0) {
+        const int32_t radius = pick(5, 50) * Grid;
+        const int32_t tool = toolOf();
+        RTDB->AddCircle(point(), 40, tool, static_cast<uint16_t>(pick(0, 1) * pick(1, 200) * feedStep),
+                        pick(0, 2) == 0 ? pick(0, 6) : tool, radius, pick(0, 1) == 1, 0);
+        continue;
+      }
+      if (kind == 1) {
+        for (int h = pick(1, 3); h > 0; --h) RTDB->AddHole(point(), 40, toolOf());
+        ended = {};
+        continue;
+      }
+      if (kind == 2) {
+        std::string text = "M47,";
+        for (int c = pick(0, 12); c > 0; --c) text += printable[pick(0, int(printable.size()) - 1)];
+        RTDB->AddCommand(at, text, 0);
+        continue;
+      }
+      const int32_t tool = toolOf();
+      const std::array<int32_t, 3> path{tool, pick(0, 2) == 0 ? pick(0, 6) : tool, pick(0, 2)};
+      if (pick(0, 3) > 0 || at == TIntPoint{} || path == ended) at = point();
+      RTDB->AddJog(at, 40, static_cast<uint8_t>(path[2]), path[0], path[1]);
+      ended = path;
+      for (int s = pick(1, 5); s > 0; --s) {
+        const uint16_t feed = static_cast<uint16_t>(pick(0, 2) == 0 ? pick(1, 200) * feedStep : 0);
+        // A line, or an arc from a rim point of a radius of 5 to another.
+        const bool clockwise = pick(0, 1) == 1;
+        const int32_t scale = pick(1, 10) * Grid;
+        const TIntPoint from = rims[pick(0, 11)];
+        TIntPoint to = rims[pick(0, 11)];
+        if ((from.X * from.X + from.Y * from.Y) != (to.X * to.X + to.Y * to.Y) || to == from) to = {-from.Y, from.X};
+        // The layer's arcs sweep less than 135 degrees and, for unsigned
+        // I and J, keep within a quadrant, as drawing and reading cut them.
+        const double a0 = std::atan2(double(from.Y), double(from.X)), a1 = std::atan2(double(to.Y), double(to.X));
+        const double sweep = std::remainder(a1 - a0, 2 * M_PI);
+        const bool quadrant = std::floor(std::min(a0, a0 + sweep) / (M_PI / 2) + 1e-9) ==
+                              std::floor(std::max(a0, a0 + sweep) / (M_PI / 2) - 1e-9);
+        if (pick(0, 1) == 0 || (clockwise ? -sweep : sweep) <= 0 || std::fabs(sweep) >= 0.75 * M_PI ||
+            (f.IJMode && !f.IJSigned && !quadrant)) {
+          TIntPoint next = point();
+          if (next == at) next.X += Grid;
+          RTDB->AddLine(next, 40, feed, 0);
+          at = next;
+          continue;
+        }
+        // An arc about a centre one radius away from here, to another rim
+        // point of the same radius.
+        const TIntPoint centre{at.X - from.X * scale, at.Y - from.Y * scale};
+        const TIntPoint end{centre.X + to.X * scale, centre.Y + to.Y * scale};
+        RTDB->AddArc(end, 40, feed, clockwise, centre, 0);
+        at = end;
+      }
+    }
+    const auto layer = MachineData(f.OutputFeedRate, f.OutputUnparsed);
+    if (layer.empty()) continue;  // commands alone, left off the tape
+    ++layers;
+    const TRoutToolPage page = RoutToolPages[40];
+    const TIntPoint origin = RTDB->G93Origins[40];
+    std::string first;
+    if (!SaveRoutLayerToScratch(40, first)) {
+      // Only a tool the tape cannot name refuses it.
+      const std::string box = LastBoxText();
+      EXPECT_TRUE(box.find("cannot be written to a rout tape") != std::string::npos ||
+                  box.find("of the break-off holes is named on a rout tape only by the M48 header") !=
+                      std::string::npos)
+          << "round " << round << ": " << box;
+      ++refused;
+      continue;
+    }
+    ++tapes;
+    const std::string written = ReadFileBytes(NativePath(first));
+    const auto trace = testing::Message() << "round " << round << "\n" << written;
+    RoutToolPages[40].Fill({});
+    ASSERT_TRUE(ReloadRoutLayer(first)) << trace << LastBoxText();
+    EXPECT_EQ(MachineData(f.OutputFeedRate, f.OutputUnparsed), layer) << trace;
+    if (f.OutputG93) {
+      EXPECT_EQ(RTDB->G93Origins[40], origin) << trace;
+    }
+    for (const int32_t tool : pageTools) {
+      if (written.find("CP," + std::to_string(tool) + ",") != std::string::npos) {
+        EXPECT_EQ(RoutToolPages[40][tool].CompDiameter, page[tool].CompDiameter) << "tool " << tool << trace;
+      }
+      if (written.find((tool < 10 ? "T0" : "T") + std::to_string(tool) + "C") != std::string::npos) {
+        EXPECT_EQ(RoutToolPages[40][tool].Diameter, page[tool].Diameter) << "tool " << tool << trace;
+      }
+    }
+    std::string second;
+    ASSERT_TRUE(SaveRoutLayerToScratch(40, second)) << trace << LastBoxText();
+    EXPECT_EQ(ReadFileBytes(NativePath(second)), written) << trace;
+    DeleteFileIfExists(first);
+    DeleteFileIfExists(second);
+    if (HasFailure()) break;
+  }
+  EXPECT_EQ(tapes + refused, layers);
+  EXPECT_GT(tapes, layers * 3 / 4);
 }
 
 TEST_F(TRoutRoundTripTest, PublicRoutTapesComeBackWithIdenticalPaths) {
