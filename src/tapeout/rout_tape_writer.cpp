@@ -102,6 +102,7 @@ bool TTapeSwapWriter::Open(const std::string& fileName, uint8_t filter) {
     return false;
   }
   target_ = fileName;
+  filter_ = filter;
   frame_ = ReadSwapTapeFrame(swapFile);
   swap_.Init(swapFile, file_);
   swapOpen_ = true;
@@ -155,12 +156,41 @@ bool TTapeSwapWriter::Commit() {
   }
   std::fclose(file_);
   file_ = nullptr;
+  if (code == 0 && !CarriesTextOnly(bytes)) return false;
   if (code == 0 && !WriteFileReplacing(target_, bytes)) code = IOResult();
   if (code != 0) {
     ReportIOError(code, "writing a file");
     return false;
   }
   return true;
+}
+
+bool TTapeSwapWriter::CarriesTextOnly(const std::vector<uint8_t>& bytes) const {
+  // The writers refuse what they would write themselves; what is left is
+  // what the export filter put there: its header and trailer lines and
+  // what its rules made of the tape's lines. Every run of CR and LF ends a
+  // line, as a tape reader takes it.
+  TUncarriedTapeTexts uncarried;
+  int32_t line = 1;
+  std::size_t start = 0;
+  for (std::size_t k = 0; k <= bytes.size(); ++k) {
+    if (k < bytes.size() && bytes[k] != '\r' && bytes[k] != '\n') continue;
+    if (k > start)
+      uncarried.Note(std::string_view(reinterpret_cast<const char*>(bytes.data()) + start, k - start), line);
+    if (k + 1 < bytes.size() && bytes[k] == '\r' && bytes[k + 1] == '\n') ++k;
+    ++line;
+    start = k + 1;
+  }
+  if (uncarried.Empty()) return true;
+  using TText = TUncarriedTapeTexts::TText;
+  const auto alone = [](const TText& t) { return "Line " + IntToShortStr(t.Place) + " of the tape, " + t.Shown + ","; };
+  const auto listed = [](const TText& t) { return "line " + IntToShortStr(t.Place) + " (" + t.Shown + ")"; };
+  std::string text = uncarried.Sentence(alone, "lines of the tape", listed);
+  if (filter_ != 0 && filter_ <= FilterCount)
+    text += ": the export filter " + ExportFilters[filter_].Name + " (" + ExportFilters[filter_].SwapFile +
+            ") puts them there";
+  ErrorBox(text + ". The tape is not written.");
+  return false;
 }
 
 void TTapeSwapWriter::Abandon() {

@@ -102,8 +102,10 @@ class TTapeSwapWriter {
   // The lines that came out of the filter so far (a line the filter
   // empties writes none).
   int32_t LinesOut() const { return linesOut_; }
-  // False after the I/O error box ("while writing a file"); the target then
-  // stays as it was.
+  // False after the I/O error box ("while writing a file"), or after a box
+  // naming the lines that hold bytes no tape may carry (HoldsTapeControlChar;
+  // the export filter's header, trailer or rules put them there); the
+  // target then stays as it was.
   bool Commit();
   // Drops the temporary file.
   void Abandon();
@@ -112,7 +114,12 @@ class TTapeSwapWriter {
   bool IsOpen() const { return file_ != nullptr; }
 
  private:
+  // True when every line of the tape is text (see Commit); else false
+  // after the box.
+  bool CarriesTextOnly(const std::vector<uint8_t>& bytes) const;
+
   std::string target_;
+  uint8_t filter_ = 0;
   std::FILE* file_ = nullptr;
   SwapWriteFileObj swap_;
   bool swapOpen_ = false;

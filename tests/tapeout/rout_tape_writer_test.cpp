@@ -9,6 +9,7 @@
 #include "korvex_test.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/paths.h"
+#include "tapeout/drill_tape_writer.h"
 #include "tapeout/rout_tape_writer.h"
 
 namespace {
@@ -184,7 +185,7 @@ TEST_F(TRoutTapeWriterTest, ACommandHoldingControlCharactersRefusesTheTape) {
 // refused is counted and the first three named by their place in cut order;
 // the old tape stays byte for byte.
 TEST_F(TRoutTapeWriterTest, EveryCommandATapeCannotCarryIsCountedAndTheFirstNamed) {
-  const std::string name = ExecutionPath() + "ROUT\TEXT.RT";
+  const std::string name = ExecutionPath() + "ROUT\\TEXT.RT";
   const std::string old = "OLD\r\n\x7f\xe9\r\n";
   const struct {
     std::vector<std::string> Commands;
@@ -238,7 +239,7 @@ TEST_F(TRoutTapeWriterTest, EveryCommandATapeCannotCarryIsCountedAndTheFirstName
 // stays. A tool the layer does not cut with, or a tape without a header,
 // states none and is written.
 TEST_F(TRoutTapeWriterTest, ANegativeCompensationSizeRefusesTheTape) {
-  const std::string name = ExecutionPath() + "ROUT\NEGCP.RT";
+  const std::string name = ExecutionPath() + "ROUT\\NEGCP.RT";
   const struct {
     int32_t Comp1, Comp2, Comp5;
     bool Metric, Header;
@@ -298,6 +299,59 @@ TEST_F(TRoutTapeWriterTest, TheExportFilterFramesAndRewritesTheTape) {
   EXPECT_EQ(ShownMessageBoxes().back().Text,
             " Cannot find specified swap file " + ExecutionPath() + "SWAP\\GONE.SWP!");
   EXPECT_EQ(ReadFileBytes(NativePath(name)), text);
+}
+
+// An export filter whose header, trailer or rules put bytes no tape may
+// carry into the tape refuses it, rout tape and drill tape alike: the box
+// names the lines of the tape and the filter, and the old tape stays. A TAB
+// is a blank.
+TEST_F(TRoutTapeWriterTest, AnExportFilterPuttingControlCharactersOnTheTapeRefusesIt) {
+  Program.Items.back().Text = "M47,A\tB";
+  const std::string swap = ExecutionPath() + "SWAP\\CTRL.SWP";
+  const std::string name = ExecutionPath() + "ROUT\\CTRL.RT";
+  ExportFilters[1] = {"Punch", swap};
+  const struct {
+    std::string Swap;
+    bool Drill;
+    std::string Box;  // empty: written
+  } cases[] = {
+      {"HEADER=M48\x1b\r\n", false,
+       "Line 1 of the tape, \"M48<ESC>\", holds characters no tape may carry (shown in angle brackets): the export "
+       "filter Punch (" + swap + ") puts them there. The tape is not written."},
+      {"TRAILER=;CAF\xc9\r\nTRAILER=M30\x1a\r\n", false,
+       "2 lines of the tape hold characters no tape may carry (shown in angle brackets): line 16 (\";CAF<xC9>\") "
+       "and line 17 (\"M30<SUB>\"): the export filter Punch"},
+      {"SWAP=G42=G41\x7f\r\n", false, "Line 10 of the tape, \"G41<DEL>\", holds"},
+      {"HEADER=\x12\r\n", true, "Line 1 of the tape, \"<DC2>\", holds"},
+      {"HEADER=;JOB 7\r\nTRAILER=M30\r\n", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Box);
+    WriteFileBytes(NativePath(swap), c.Swap);
+    WriteFileBytes(NativePath(name), "OLD\r\n");
+    const size_t boxes = ShownMessageBoxes().size();
+    bool written = false;
+    if (c.Drill) {
+      TDrillTapeTool tool;
+      tool.Diameter = Inch / 40;
+      tool.Items.push_back({TDrillTapeItemKind::Hits, {{Inch, Inch}}, 0, "", false});
+      TDrillTapeProgram drill;
+      drill.Tools.push_back(tool);
+      written = WriteDrillTape(drill, DefaultDrillFormat(true), TMakeTapeDefaults{}, 1, name);
+    } else {
+      written = WriteRoutTape(Program, DefaultRoutFormat(true), Tools, 1, name);
+    }
+    const std::string tape = ReadFileBytes(NativePath(name));
+    if (c.Box.empty()) {
+      EXPECT_TRUE(written) << (ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text);
+      EXPECT_NE(tape.find("\r\nM47,A\tB\r\n"), std::string::npos) << tape;
+      continue;
+    }
+    EXPECT_FALSE(written);
+    EXPECT_EQ(tape, "OLD\r\n");
+    ASSERT_EQ(ShownMessageBoxes().size(), boxes + 1);
+    EXPECT_NE(ShownMessageBoxes().back().Text.find(c.Box), std::string::npos) << ShownMessageBoxes().back().Text;
+  }
 }
 
 TEST_F(TRoutTapeWriterTest, SwapFrameLinesLoseTheirBlanks) {
