@@ -385,7 +385,7 @@ void TNCReader::DispatchMCode(int32_t code) {
     case 98:
       g.PendingText = true;
       g.TextIsM98 = code == 98;
-      g.PendingTextLine = g.Line;
+      g.PendingTextLine = FreeTextBlock();
       g.BlockDone = true;
       break;
     default:

@@ -778,6 +778,11 @@ class TNCReader {
   void PatternRepeatM02();
   void StepRepeatEndM08();
   void PendingTextBlock();
+  // The block being read from the code of its free text on ("M97," and the
+  // text), the text as the tape holds it: a blank within it is a character
+  // of the drilled text, blanks after it drill nothing and are dropped.
+  // The block without its blanks when it holds no free text.
+  std::string FreeTextBlock() const;
   void HeaderBlock();
   void DipCycle();
   void LPackCycle();

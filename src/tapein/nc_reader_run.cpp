@@ -397,6 +397,15 @@ void TNCReader::CloseInput() {
 
 // ---- Lines and blocks ---------------------------------------------------------
 
+std::string TNCReader::FreeTextBlock() const {
+  const TGlobalRec& g = *GlobalRec;
+  const std::size_t start = FreeTextStart(g.RawLine);
+  if (start == std::string::npos) return g.Line;
+  std::size_t end = g.RawLine.size();
+  while (end > start && g.RawLine[end - 1] == ' ') --end;
+  return UpperCaseStr(g.RawLine.substr(start - 4, 4)) + g.RawLine.substr(start, end - start);
+}
+
 uint8_t TNCReader::SkippedLineKind() const {
   if (GlobalRec->InHeader) return 1;
   if (GlobalRec->HeaderComments) return 0;

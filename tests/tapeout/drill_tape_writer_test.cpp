@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <tuple>
 
 #include "import/esi_import.h"
@@ -391,6 +392,125 @@ TEST_F(TDrillTapeWriterTest, SampleTapesComeBackWithTheSameHitsInEveryDialectAnd
     }
   }
   EXPECT_GE(files, 10);
+}
+
+// A blank in a drilled text is a character of it: the text reads back
+// with its blanks where they stood, horizontal or vertical, in either
+// coordinate mode; blanks after the last character drill nothing.
+TEST_F(TDrillTapeWriterTest, ADrilledTextReadsBackWithItsBlanks) {
+  const struct {
+    const char* Text;
+    const char* Read;
+    bool Vertical, Absolute;
+  } cases[] = {
+      {"LOT 7", "LOT 7", false, true}, {" A", " A", true, true},     {"A  B", "A  B", false, false},
+      {"a b;c", "a b;c", true, false}, {"AB  ", "AB", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    DRDB->Clear();
+    ToolTable[1].Diameter = Inch / 40;
+    DRDB->AddTextOnLayer(Inch, Inch, c.Text, c.Vertical, 30, 1, true);
+    const TDrillFormatRecord f = Format(false, 0, c.Absolute, 1);
+    const std::string tape = Path("text.drl");
+    ASSERT_TRUE(Write(tape, f, 1)) << (ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text);
+    EXPECT_NE(ReadFileBytes(tape).find(std::string(c.Vertical ? "M98," : "M97,") + c.Text + "\r\n"),
+              std::string::npos);
+    DRDB->Clear();
+    ASSERT_TRUE(Import(tape, f));
+    std::vector<std::string> texts;
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (TDrillEntity* e = DRDB->EntityAt(i); e != nullptr && e->GetType() == etDrillText) {
+        std::string text;
+        e->GetString(text);
+        texts.push_back(text + (e->GetVertical() ? "|V" : "|H"));
+      }
+    EXPECT_EQ(texts, std::vector<std::string>{std::string(c.Read) + (c.Vertical ? "|V" : "|H")});
+  }
+}
+
+// Random drill layers (holes, slots, circles, drilled texts of any
+// characters a tape carries, steps) written in random output formats, with
+// the work unexpanded or expanded, read back to the same hits and sizes.
+TEST_F(TDrillTapeWriterTest, RandomDrillLayersReadBackInEveryOutputFormat) {
+  constexpr int32_t Grid = Inch / 100;
+  std::mt19937 random(7243);
+  const auto pick = [&random](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(random); };
+  const std::string printable = "ABCXYZ0123456789 ,.;:()/-+=*#%_abcxyz";
+  int tapes = 0;
+  for (int round = 0; round < 150; ++round) {
+    DRDB->Clear();
+    ToolTable.Fill(TToolRecord{});
+    TDrillFormatRecord f = Format(pick(0, 1) == 1, static_cast<uint8_t>(pick(0, 3)), pick(0, 1) == 1,
+                                  static_cast<uint8_t>(pick(1, 8)));
+    f.IntegerDigits = static_cast<uint8_t>(pick(2, 3));
+    f.DecimalDigits = static_cast<uint8_t>(pick(2, 5));
+    f.MetricIntegerDigits = static_cast<uint8_t>(pick(3, 4));
+    f.MetricDecimalDigits = static_cast<uint8_t>(pick(3, 4));
+    Options = TMakeTapeDefaults{};
+    Options.WriteToolTableFile = false;
+    Options.OutputM48Header = pick(0, 3) > 0;
+    Options.ExpandSlots = pick(0, 3) == 0;
+    Options.ExpandCircles = pick(0, 3) == 0;
+    Options.ExpandDrilledText = pick(0, 3) == 0;
+    Options.ExpandSteps = pick(0, 3) == 0;
+    for (int32_t t = 1; t <= 5; ++t) ToolTable[t].Diameter = pick(1, 25) * Grid;
+    const auto point = [&] { return TIntPoint{pick(100, 800) * Grid, pick(100, 800) * Grid}; };
+    std::vector<int32_t> stepped;
+    for (int n = pick(1, 8); n > 0; --n) {
+      const TIntPoint p = point();
+      const int32_t tool = pick(1, 5);
+      int32_t e = 0;
+      switch (pick(0, 3)) {
+        case 0:
+          e = DRDB->AddHoleOnLayer(p.X, p.Y, 30, tool, true);
+          break;
+        case 1:
+          e = DRDB->AddSlotOnLayer(p.X, p.Y, p.X + pick(1, 50) * Grid, p.Y + pick(-50, 50) * Grid, 30, tool, true);
+          break;
+        case 2:
+          e = DRDB->AddCircleOnLayer(p.X, p.Y, pick(5, 50) * Grid, 30, tool, true);
+          break;
+        default: {
+          std::string text;
+          for (int c = pick(1, 8); c > 0; --c) text += printable[pick(0, int(printable.size()) - 1)];
+          // A blank after the last character drills nothing.
+          if (text.back() == ' ') text.back() = 'K';
+          e = DRDB->AddTextOnLayer(p.X, p.Y, text, pick(0, 1) == 1, 30, tool, true);
+        }
+      }
+      if (pick(0, 4) == 0) stepped.push_back(e);
+    }
+    if (!stepped.empty()) {
+      TStepObject* step = Steps({{1, 1, 0, 0, 0}, {0, static_cast<int32_t>(pick(1, 3)), pick(1, 9) * 10 * Grid, 0, 0},
+                                 {0, 1, 0, pick(1, 9) * 10 * Grid, 0}, {0, 1, 0, 0, 0}});
+      for (int32_t e : stepped) DRDB->EntityAt(e)->SetStepObj(step);
+    }
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    const auto before = Hits(f);
+    const auto tools = ToolTable;
+    const int32_t count = DrillEntityCount;
+    const std::string tape = Path("random.drl");
+    if (!Write(tape, f, pick(0, 5))) {
+      ADD_FAILURE() << (ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text);
+      break;
+    }
+    ++tapes;
+    for (int32_t i = 1; i <= count; ++i) DRDB->MarkDeleted(i);
+    ASSERT_TRUE(Import(tape, f)) << ReadFileBytes(tape);
+    // Steps written out copy by copy read back as the same hits; slots,
+    // circles and texts drilled as hits read back as holes.
+    if (!Options.ExpandSlots && !Options.ExpandCircles && !Options.ExpandDrilledText) {
+      EXPECT_EQ(Hits(f), before) << ReadFileBytes(tape);
+    }
+    for (int32_t t = 1; t <= 5; ++t) {
+      if (Options.OutputM48Header && ToolTable[t].Diameter != 0) {
+        EXPECT_EQ(ToolTable[t].Diameter, tools[t].Diameter) << "T" << t;
+      }
+    }
+    if (HasFailure()) break;
+  }
+  EXPECT_EQ(tapes, 150);
 }
 
 // A shop reads its own tapes back with Drill Import's pre-filled answers, not
