@@ -334,6 +334,8 @@ class TRoutTapeBuilder {
   void HeadUp();
   void HeadDown();
   bool FeedWord(uint16_t feed, std::string& out);
+  // The block of an arc from the last point, of a half circle at most.
+  bool ArcBlock(const TRoutTapeItem& item);
   bool Fail(const std::string& what, const std::string& text);
   // False, with the tools named in Error, when a tool whose compensation
   // size the header would state has a negative one.
@@ -517,6 +519,39 @@ void TRoutTapeBuilder::HeadDown() {
   headDown_ = true;
 }
 
+bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& item) {
+  std::string words;
+  const bool ccw = f_.CounterClockwise;
+  const bool tapeClockwise = item.Clockwise != ccw;
+  const int32_t g = tapeClockwise ? 2 : 3;
+  if (motion_ != g) words = g == 2 ? "G02" : "G03";
+  motion_ = g;
+  const TIntPoint start = lastPoint_;
+  if (!PointWords(item.Point, words)) return false;
+  if (!f_.IJMode) {
+    const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
+    if (!LengthWord('A', r, words)) return false;
+  } else {
+    const TIntPoint from = f_.IJIncremental ? (f_.IJFromStartPoint ? start : item.Point)
+                                            : TIntPoint{0, 0};
+    int64_t ti = 0, tj = 0;
+    ToTapeAxes(f_.Version, int64_t{item.Centre.X} - from.X, int64_t{item.Centre.Y} - from.Y,
+               ti, tj);
+    // Unsigned I and J are an offset's sizes; a centre's own
+    // coordinates keep their signs, as X and Y do.
+    if (!f_.IJSigned && f_.IJIncremental) {
+      ti = std::llabs(ti);
+      tj = std::llabs(tj);
+    }
+    if (!LengthWord('I', static_cast<double>(ti), words) ||
+        !LengthWord('J', static_cast<double>(tj), words))
+      return false;
+  }
+  if (!FeedWord(item.Feed, words)) return false;
+  lines_.push_back(words);
+  return true;
+}
+
 bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame) {
   const bool ccw = f_.CounterClockwise;
   // A control character in a command would end its block or reach the
@@ -650,33 +685,23 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
       }
       case TRoutTapeItemKind::Arc: {
         HeadDown();
-        const bool tapeClockwise = item.Clockwise != ccw;
-        const int32_t g = tapeClockwise ? 2 : 3;
-        if (motion_ != g) words = g == 2 ? "G02" : "G03";
-        motion_ = g;
+        // A radius states the shorter of the two arcs between two points,
+        // and so does the program's own tape read back: an arc of more than
+        // a half circle goes out as two halves.
         const TIntPoint start = lastPoint_;
-        if (!PointWords(item.Point, words)) return false;
-        if (!f_.IJMode) {
+        const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
+        const double a1 = std::atan2(double(item.Point.Y) - item.Centre.Y, double(item.Point.X) - item.Centre.X);
+        double sweep = std::remainder(item.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
+        if (sweep <= 0) sweep += 2 * M_PI;
+        if (sweep > M_PI + 1e-9) {
           const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
-          if (!LengthWord('A', r, words)) return false;
-        } else {
-          const TIntPoint from = f_.IJIncremental ? (f_.IJFromStartPoint ? start : item.Point)
-                                                  : TIntPoint{0, 0};
-          int64_t ti = 0, tj = 0;
-          ToTapeAxes(f_.Version, int64_t{item.Centre.X} - from.X, int64_t{item.Centre.Y} - from.Y,
-                     ti, tj);
-          // Unsigned I and J are an offset's sizes; a centre's own
-          // coordinates keep their signs, as X and Y do.
-          if (!f_.IJSigned && f_.IJIncremental) {
-            ti = std::llabs(ti);
-            tj = std::llabs(tj);
-          }
-          if (!LengthWord('I', static_cast<double>(ti), words) ||
-              !LengthWord('J', static_cast<double>(tj), words))
-            return false;
+          const double middle = a0 + (item.Clockwise ? -sweep : sweep) / 2;
+          TRoutTapeItem half = item;
+          half.Point = {SaturatingRound(item.Centre.X + r * std::cos(middle)),
+                        SaturatingRound(item.Centre.Y + r * std::sin(middle))};
+          if (!ArcBlock(half)) return false;
         }
-        if (!FeedWord(item.Feed, words)) return false;
-        lines_.push_back(words);
+        if (!ArcBlock(item)) return false;
         break;
       }
       case TRoutTapeItemKind::Circle: {

@@ -623,6 +623,41 @@ TEST_F(TRoutRoundTripTest, ABreakOffHoleOfAToolFrom100OnReadsBackAsThatTool) {
   EXPECT_NE(LastBoxText().find("Tool 1 with compensation index 50"), std::string::npos) << LastBoxText();
 }
 
+// An arc of more than a half circle (a job of another version holds them)
+// is cut about its own centre when its tape is read back, whatever the
+// arc words: a radius alone would state the shorter arc about the other
+// centre.
+TEST_F(TRoutRoundTripTest, AnArcOfMoreThanAHalfCircleReadsBackAboutItsCentre) {
+  const struct {
+    bool IJ, FromStart, Signed, Incremental;
+  } cases[] = {{false, true, true, true}, {true, true, true, true}, {true, false, false, true},
+               {true, true, true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "I/J " << c.IJ << c.FromStart << c.Signed << c.Incremental);
+    for (const bool clockwise : {true, false}) {
+      RTDB->DeleteLayer(40);
+      // Three quarters of a circle about (1, 1) from (2, 1) to (1, 2) clockwise,
+      // from (1, 2) to (2, 1) counter-clockwise.
+      const TIntPoint a{2 * Inch, Inch}, b{Inch, 2 * Inch};
+      RTDB->AddJog(clockwise ? a : b, 40, 0, 1, 1);
+      RTDB->AddArc(clockwise ? b : a, 40, 0, clockwise, {Inch, Inch}, 0);
+      RoutOutputFormat = DefaultRoutFormat(true);
+      RoutOutputFormat.IJMode = c.IJ;
+      RoutOutputFormat.IJFromStartPoint = c.FromStart;
+      RoutOutputFormat.IJSigned = c.Signed;
+      RoutOutputFormat.IJIncremental = c.Incremental;
+      const auto back = WriteAndReadBack();
+      ASSERT_GE(back.size(), 3u);
+      for (std::size_t k = 1; k < back.size(); ++k)
+        EXPECT_EQ(back[k].substr(0, 2) + back[k].substr(back[k].find(" c")),
+                  std::string(clockwise ? "A8" : "A7") + " c" + std::to_string(Inch) + "," + std::to_string(Inch))
+            << back[k];
+      const TIntPoint end = clockwise ? b : a;
+      EXPECT_EQ(back.back().substr(3, back.back().find(" c") - 3), std::to_string(end.X) + "," + std::to_string(end.Y));
+    }
+  }
+}
+
 TEST_F(TRoutRoundTripTest, EveryAxisVersionReadsBackToTheSamePoints) {
   const std::string tape = Tape("V.RT",
                                 "%\nG90\nT01\nG00X010000Y020000\nM15\nG01X030000Y020000\n"
