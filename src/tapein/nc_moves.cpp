@@ -1,7 +1,6 @@
 // Rout moves of the end-of-block step: rapids, lines, arcs, the zero-length
 // line that marks a change of cutter compensation, and routed circles.
 #include <cmath>
-#include <cstdlib>
 
 #include "foundation/display_units.h"
 #include "foundation/geometry.h"
@@ -67,28 +66,10 @@ void TNCReader::MoveArc(int32_t x, int32_t y) {
   const bool mirrored = MirrorParity[g.PatternOrientation & 7] == 1;
   const bool clockwise = (g.MotionMode == 2) != mirrored;
   int32_t cx, cy;
-  const TIJCentre mode = g.IJSeen ? IJCentre : TIJCentre::Radius;
-  if (mode == TIJCentre::FromStart || mode == TIJCentre::FromEnd) {
-    const int64_t fromX = mode == TIJCentre::FromStart ? g.PrevX : x;
-    const int64_t fromY = mode == TIJCentre::FromStart ? g.PrevY : y;
-    cx = ClampCompToInt(fromX + LastI);
-    cy = ClampCompToInt(fromY + LastJ);
-  } else if (mode == TIJCentre::Absolute) {
-    cx = LastI;
-    cy = LastJ;
-  } else if (mode == TIJCentre::AbsoluteUnsigned) {
-    // The signs that put the centre as far from the start as from the end.
-    const auto unevenness = [&](int64_t i, int64_t j) {
-      return std::fabs(std::hypot(double(i - g.PrevX), double(j - g.PrevY)) -
-                       std::hypot(double(i - x), double(j - y)));
-    };
-    const int64_t i = std::llabs(int64_t{LastI}), j = std::llabs(int64_t{LastJ});
-    int64_t bestI = i, bestJ = j;
-    for (const int64_t si : {i, -i})
-      for (const int64_t sj : {j, -j})
-        if (unevenness(si, sj) < unevenness(bestI, bestJ)) bestI = si, bestJ = sj;
-    cx = ClampCompToInt(bestI);
-    cy = ClampCompToInt(bestJ);
+  if (UseIJCentre && g.IJSeen) {
+    // I and J are always incremental from the start point.
+    cx = ClampCompToInt(int64_t{g.PrevX} + LastI);
+    cy = ClampCompToInt(int64_t{g.PrevY} + LastJ);
   } else {
     const bool side = clockwise != (VersionMirror(AxisVersion) == 1);
     ArcCentreFromRadius(side, g.ArcRadius, x, y, g.PrevX, g.PrevY, cx, cy);

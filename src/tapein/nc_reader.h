@@ -323,14 +323,6 @@ struct TGlobalRec {
 bool IsTapeDigitsStatement(const std::string& line);
 
 class TNCReader;
-// Where an arc's centre comes from. An input format either takes I and J
-// as the radius only (the centre on the side the direction gives) or as
-// signed offsets from the start point. A tape read back in the format the
-// program wrote it in takes them as that format states them: signed from
-// the start or the end point, or the centre itself (signed, or unsigned
-// with the signs that put it as far from both ends).
-enum class TIJCentre : uint8_t { Radius, FromStart, FromEnd, Absolute, AbsoluteUnsigned };
-
 // Most holes and moves one line of a tape may make through its repeats
 // (R, P, M02 R, subprogram calls, drilled slots and circles), and one tape
 // in all (as many as the largest database holds): more stops the reading
@@ -511,8 +503,7 @@ class TNCReader {
   bool BlockDelete = false;
   bool CounterClockwise = false;
   bool RoutSeen = false;
-  // How an arc's I and J words give its centre (see TIJCentre).
-  TIJCentre IJCentre = TIJCentre::Radius;
+  bool UseIJCentre = false;
   bool DirectEmission = false;
   int32_t Feed = 0;
   int32_t MoveParameter = 2147483647;
@@ -543,8 +534,7 @@ class TNCReader {
   void Fail(const std::string& text);
   void CountHit(int32_t x, int32_t y, int32_t tool);
   void AddTravel(int32_t tool, int32_t x, int32_t y);
-  void SetUseIJCentre(bool flag) { IJCentre = flag ? TIJCentre::FromStart : TIJCentre::Radius; }
-  void SetIJCentre(TIJCentre mode) { IJCentre = mode; }
+  void SetUseIJCentre(bool flag) { UseIJCentre = flag; }
   void SetDirectEmission() { DirectEmission = true; }
   int32_t GetDivisor() const { return Divisor; }
   void SetDefaultFile(const std::string& name) { DefaultFileName = name; }

@@ -152,19 +152,6 @@ void ViewTextFile(const std::string& fileName) {
   ViewServices().ShowReport(fileName, lines);
 }
 
-// How the reader takes an arc's I and J: as the input format's "IJSigned"
-// says, or, for a tape the program wrote in its output format, as that
-// format wrote them (I/J from the end point or absolute read as from the
-// start would put every arc's centre elsewhere).
-TIJCentre ArcCentreAsRead(const TRoutFormatRecord& format, bool useOutputFormat) {
-  if (!useOutputFormat) return format.IJSigned ? TIJCentre::FromStart : TIJCentre::Radius;
-  if (!format.IJMode) return TIJCentre::Radius;
-  if (!format.IJIncremental) return format.IJSigned ? TIJCentre::Absolute : TIJCentre::AbsoluteUnsigned;
-  // Unsigned offsets from either end still give the radius.
-  if (!format.IJSigned) return TIJCentre::Radius;
-  return format.IJFromStartPoint ? TIJCentre::FromStart : TIJCentre::FromEnd;
-}
-
 // ---- The format dialog -------------------------------------------------------------
 
 TRoutInputFormatDialog::TRoutInputFormatDialog()
@@ -568,7 +555,7 @@ bool ImportRoutTape(const std::string& fileName, uint8_t filter, bool useOutputF
                            !format.Absolute, format.Metric, format.Version, format.BlockDelete,
                            format.CounterClockwise, format.ResolveG93);
     reader.SetDirectEmission();
-    reader.SetIJCentre(ArcCentreAsRead(format, useOutputFormat));
+    reader.SetUseIJCentre(format.IJSigned && !useOutputFormat);
     reader.Run(failed);
     failed = failed || reader.ErrorFlag || reader.Abort;
     if (failed && reader.Errors.empty())
