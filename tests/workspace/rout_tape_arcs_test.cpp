@@ -13,6 +13,7 @@
 #include "model/rout_database.h"
 #include "model/rout_sequence.h"
 #include "platform/headless/headless_dialogs.h"
+#include "tapeout/rout_file_commands.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -109,6 +110,61 @@ TEST_F(TRoutTapeArcsTest, TheThreePointArcCommandAddsAnArc) {
     EXPECT_EQ(a.Radius, In);
   }
   EXPECT_EQ(arcs.back().End, (TIntPoint{2 * In, 0}));
+}
+
+// A rout layer edited as text is written in the output format and read back
+// in it: its arcs come back about the same centres whichever way the format
+// states them (radius, I/J from the start or the end point, absolute I/J,
+// signed or not), on either side of the origin, in a stepped path too.
+TEST_F(TRoutTapeArcsTest, ALayerReadBackInTheOutputFormatKeepsItsArcs) {
+  TWorkspace& form = StartProgram();
+  SelectLayer(40);
+  const std::string folder = ExecutionPath() + "ROUT\\";
+  const std::filesystem::path in = NativePath(folder + "QUARTERS.RT");
+  WriteFileBytes(in,
+                 "M48\nINCH,LZ\nT01C0.1250\n%\nG90\nT01\n"
+                 "G00X030000Y020000\nM15\nG03X020000Y030000I-010000J000000\n"
+                 "G03X010000Y020000I-000000J-010000\nM16\nM25\nG00X-010000Y-010000\nM15\n"
+                 "G02X000000Y-020000I000000J-010000\nX-010000Y-030000I-010000J000000\nM16\n"
+                 "M01\nM02X050000Y000000\nM02\nM08\nM30\n");
+  ScriptFileDialogAnswer(in.string());
+  QueueModalScript("TRoutInputFormatDialog", [](TForm& f) {
+    f.Get<TRadioGroup>("IJGroup").SetItemIndex(1);
+    f.Click("OKButton");
+  });
+  Run(form, emRout, "OpenRoutTape1");
+  const std::vector<TArcSeen> quarters = {{7, {2 * In, 3 * In}, {2 * In, 2 * In}, In},
+                                          {7, {In, 2 * In}, {2 * In, 2 * In}, In},
+                                          {8, {0, -2 * In}, {-In, -2 * In}, In},
+                                          {8, {-In, -3 * In}, {-In, -2 * In}, In}};
+  ASSERT_EQ(Arcs(40), quarters);
+  const TRoutFormatRecord saved = RoutOutputFormat;
+  struct TCase {
+    const char* Name;
+    bool IJMode, Incremental, FromStart, Signed;
+  };
+  for (const TCase& c : {TCase{"radius", false, true, true, false}, TCase{"I/J from start", true, true, true, false},
+                         TCase{"I/J from start, signed", true, true, true, true},
+                         TCase{"I/J from end", true, true, false, false},
+                         TCase{"I/J from end, signed", true, true, false, true},
+                         TCase{"I/J absolute", true, false, true, false},
+                         TCase{"I/J absolute, signed", true, false, true, true}}) {
+    SCOPED_TRACE(c.Name);
+    RoutOutputFormat.IJMode = c.IJMode;
+    RoutOutputFormat.IJIncremental = c.Incremental;
+    RoutOutputFormat.IJFromStartPoint = c.FromStart;
+    RoutOutputFormat.IJSigned = c.Signed;
+    std::string name;
+    ASSERT_TRUE(SaveRoutLayerToScratch(40, name));
+    const std::string text = ReadFileBytes(NativePath(name));
+    EXPECT_TRUE(ReloadRoutLayer(name));
+    EXPECT_EQ(Arcs(40), quarters) << text;
+    EXPECT_NE(text.find("M25"), std::string::npos) << text;
+    // Written again, the same tape: the copy's arcs too.
+    ASSERT_TRUE(SaveRoutLayerToScratch(40, name));
+    EXPECT_EQ(ReadFileBytes(NativePath(name)), text);
+  }
+  RoutOutputFormat = saved;
 }
 
 }  // namespace
