@@ -834,7 +834,10 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
     if (line.empty()) continue;
     if (line[0] == ';') {
       ReadFileFormat(line, s.InBody, g);
+      // The comment's words as the reader reads them: its blanks kept, its
+      // tape feed taken out ("1<NUL>2.0" is a size of 12).
       upper.assign(raw);
+      DropTapeFeed(upper);
       for (char& c : upper) c = UpperCase[static_cast<unsigned char>(c)];
       ReadSizeComment(upper, s);
       continue;
