@@ -98,11 +98,14 @@ void CutToShortString(std::string& text) {
   if (text.size() > kShortStringMax) text.resize(kShortStringMax);
 }
 
-// RemoveBlanks in place: most tape lines hold no blank and are left alone.
+// The blanks of a block taken out, in place: most tape lines hold no blank
+// and are left alone. A TAB is a blank as a space is (tape_feed.h): a word
+// reads the same with either inside it.
 void RemoveBlanksInPlace(std::string& text) {
-  const std::size_t first = text.find(' ');
+  const std::size_t first = text.find_first_of(" \t");
   if (first == std::string::npos) return;
-  text.erase(std::remove(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(), ' '),
+  text.erase(std::remove_if(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(),
+                            [](char c) { return c == ' ' || c == '\t'; }),
              text.end());
 }
 

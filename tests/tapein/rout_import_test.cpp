@@ -729,6 +729,11 @@ TEST_F(TRoutImportTest, TapeFeedAndLineEndsReadAsTheCleanTape) {
   const std::string clean = join("\r\n");
   std::string inWord = clean;
   inWord.insert(inWord.find("Y021234") + 3, "\0"s);
+  // A TAB inside a word and between words is a blank of the block.
+  std::string tabs = clean;
+  tabs.insert(tabs.find("Y021234") + 3, "\t");
+  tabs.insert(tabs.find("Y010000\r\nM15"), "\t");
+  tabs.insert(tabs.find("T03C") + 1, "\t");
   const std::string nuls(300, '\0'), dels(40, '\x7f');
   const struct {
     const char* Name;
@@ -760,6 +765,7 @@ TEST_F(TRoutImportTest, TapeFeedAndLineEndsReadAsTheCleanTape) {
       {"Ctrl-Z line at the end", clean + "\x1a\r\n", 13},
       {"NUL inside a word", inWord, 13, 11},
       {"blank lines in CR CR LF", between("\r\r\n\r\r") , 15},
+      {"TABs inside and between words", tabs, 13},
   };
   uint8_t cleanFormat = 99;
   ASSERT_TRUE(DetectImportFormat(Tape("CLEAN.RT", clean), cleanFormat));
