@@ -816,6 +816,8 @@ TEST_F(TRoutImportTest, ZeroBytesPastBlankTapeStopTheReadAndLeaveTheLayer) {
   } cases[] = {
       {"trailer after M30", head + "M30\r\n" + zeros, ""},
       {"trailer after M30 on lines", head + "M30\r\n" + zeros + "\r\n" + zeros, ""},
+      {"trailer after M30 and a rewind stop", head + "M30\r\n%\r\n" + zeros, ""},
+      {"trailer after M30 and a comment", head + "M30\r\n;END OF TAPE\r\n\x13" + zeros, ""},
       {"trailer without M30", head + zeros, "Line 13: the file ends in 65,546 zero bytes"},
       {"leader", zeros + head + "M30\r\n", "Line 1: more than 65,536 zero bytes in a row"},
       {"inside the tape", head + zeros + "\r\nG00X0Y0\r\nM30\r\n", "Line 13: more than 65,536 zero bytes in a row"},
