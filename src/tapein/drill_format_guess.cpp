@@ -179,9 +179,8 @@ constexpr std::array<uint8_t, 256> CharClasses() {
   std::array<uint8_t, 256> t{};
   for (int c = '0'; c <= '9'; ++c) t[size_t(c)] = ccDigit;
   for (const char c : {'T', 'G', 'X', 'Y', 'C'}) t[size_t(c)] = ccWordLetter;
-  t[' '] = t['\t'] = ccBlank;
   for (int c = 0; c < 256; ++c)
-    if (IsTapeFeed(static_cast<char>(c))) t[size_t(c)] = ccBlank;
+    if (IsTapeBlank(static_cast<char>(c)) || IsTapeFeed(static_cast<char>(c))) t[size_t(c)] = ccBlank;
   return t;
 }
 constexpr std::array<uint8_t, 256> CharClass = CharClasses();

@@ -15,6 +15,7 @@
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "platform/paths.h"
 #include "tapein/nc_reader.h"
@@ -104,8 +105,7 @@ void CutToShortString(std::string& text) {
 void RemoveBlanksInPlace(std::string& text) {
   const std::size_t first = text.find_first_of(" \t");
   if (first == std::string::npos) return;
-  text.erase(std::remove_if(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(),
-                            [](char c) { return c == ' ' || c == '\t'; }),
+  text.erase(std::remove_if(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(), IsTapeBlank),
              text.end());
 }
 
