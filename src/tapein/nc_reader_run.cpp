@@ -305,10 +305,10 @@ void TNCReader::ReadLoop() {
         CloseSub();
       } else {
         g.SubSwap.ReadLine(g.Line);
-        if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
+        if (LineTooLong(g.SubSwap, g.SubSwap.LineCount())) break;
         if (!TakeReadLine("Reading M99 File", false)) break;
         Poll(Abort);
-        ++g.SubLineCount;
+        g.SubLineCount = g.SubSwap.LineCount();
       }
     }
     if (!g.InSub) {
@@ -691,7 +691,7 @@ void TNCReader::CheckSubCall() {
     std::string next;
     if (!g.SubSwap.Eof()) {
       g.SubSwap.ReadLine(next);
-      ++g.SubLineCount;
+      g.SubLineCount = g.SubSwap.LineCount();
     }
     CheckIO("Reading M99 File");
     CutToShortString(next);
@@ -778,10 +778,10 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
   while (!g.SubSwap.Eof() && !ErrorFlag && !Abort && !g.EndOfProgram) {
     g.FromPercent = false;
     g.SubSwap.ReadLine(g.Line);
-    if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
+    if (LineTooLong(g.SubSwap, g.SubSwap.LineCount())) break;
     if (!TakeReadLine("Reading M99 File")) break;
     Poll(Abort);
-    ++g.SubLineCount;
+    g.SubLineCount = g.SubSwap.LineCount();
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) continue;
     if (first == '%') {
