@@ -629,8 +629,9 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
     if (skipComments && !line.empty() && line[0] == ';') continue;
     ++counted;
     total += int64_t(line.size());
-    // A TAB is a blank of the block, as the reader takes it.
-    odd += CountCharsOutside(' ', '^', line) - std::count_if(line.begin(), line.end(), IsTapeBlank);
+    // A TAB is a blank of the block, as the reader takes it (a space is
+    // no odd character anyway).
+    odd += CountCharsOutside(' ', '^', line) - std::count(line.begin(), line.end(), '\t');
     const std::string upper = UpperCaseStr(line);
     g04par = g04par || upper.find("G04%PAR.%*") != std::string::npos;
     // Any dialect's header marks a laser file: the program's own laser
