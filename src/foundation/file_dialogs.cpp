@@ -145,8 +145,10 @@ bool EndsProgram(std::string_view block) {
 // the tape reader reads it: its tape feed (tape_feed.h) and its DOS end
 // marks are no sign of a binary file, wherever they stand, but more zero
 // bytes in a row than a line holds ahead of a block, or a tail of more
-// zero bytes than a trailer holds behind a last block that does not end
-// the program, are the reader's refusal and count as binary.
+// zero bytes than a trailer holds where no block before it ended the
+// program, are the reader's refusal and count as binary: the reader stops
+// at the program's end and never comes to a tail behind it, whatever
+// blocks ("%", a comment) stand between.
 bool FileIsNotTextAt(const std::string& fileName, bool asTape) {
   if (!FileExistsNoWild(fileName)) return true;
   std::FILE* f = std::fopen(NativePath(fileName).c_str(), "rb");
@@ -159,10 +161,10 @@ bool FileIsNotTextAt(const std::string& fileName, bool asTape) {
   // As a tape: the NULs in a row, the most in a row since the last
   // character of a block, and the NULs behind it.
   int64_t zeroRun = 0, longestRun = 0, tailNuls = 0;
-  bool refused = false, whole = false;
-  // The characters of the current line's block and of the last block
-  // before it (their first few: enough to find its program end).
-  std::string block, lastBlock;
+  bool refused = false, whole = false, ended = false;
+  // The characters of the current line's block (its first few: enough to
+  // find its program end); ended once a block ended the program.
+  std::string block;
   constexpr std::size_t kBlockKept = 32;
   // A CR LF pair is one line end, as a CR alone and an LF alone are, so a
   // file reads the same with either kind of line end.
@@ -177,7 +179,7 @@ bool FileIsNotTextAt(const std::string& fileName, bool asTape) {
       if (lineEnd) {
         column = 0;
         if (!(b == 10 && afterCR)) ++lines;
-        if (!block.empty()) lastBlock = std::move(block);
+        ended = ended || EndsProgram(block);
         block.clear();
       } else if (!blankTape || b == ' ' || b == '\t') {
         ++column;
@@ -204,7 +206,7 @@ bool FileIsNotTextAt(const std::string& fileName, bool asTape) {
   std::fclose(f);
   if (asTape && tailNuls > static_cast<int64_t>(kMaxTextLine)) {
     // The reader stops at the program's end before such a tail.
-    refused = refused || !EndsProgram(block.empty() ? lastBlock : block);
+    refused = refused || !(ended || EndsProgram(block));
   }
   if (refused) return true;
   if (nonPrintable == 0) return false;

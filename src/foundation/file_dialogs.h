@@ -49,7 +49,8 @@ inline bool FileIsNotText(const std::string& fileName) { return TryOpenFile(file
 // (NULs, DELs, XON/XOFF and DC2/DC4 marks, tape_feed.h) and DOS end marks
 // make no binary file of it wherever they stand, but the zero bytes the
 // reader refuses a file for (more in a row than a line holds ahead of a
-// block, a tail of more than a line holds behind a last block without M30)
+// block, a tail of more than a line holds that no M30 before it keeps the
+// reader from)
 // make it one.
 bool TapeFileIsNotText(const std::string& fileName);
 

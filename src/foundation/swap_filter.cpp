@@ -885,7 +885,10 @@ bool SwapReadFileObj::ReadTapeLine(std::string& raw, bool& blankTape) {
   if (err == 0 && tooLong) {
     // A line longer than any block is no tape: the rest is not read.
     lineTooLong_ = true;
-    zeroRun_ = raw.find_first_not_of('\0') == std::string::npos;
+    // Zero bytes, maybe behind the marks a link or a punch puts ahead of
+    // its leader (XON, DC2, a rubout): a leader longer than a line.
+    const auto zeros = std::find_if(raw.begin(), raw.end(), [](char c) { return c == '\0' || !IsTapeFeed(c); });
+    zeroRun_ = zeros != raw.end() && std::all_of(zeros, raw.end(), [](char c) { return c == '\0'; });
     ioResult_ = EFBIG;
     raw.clear();
     return false;

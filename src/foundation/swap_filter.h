@@ -203,7 +203,8 @@ class SwapReadFileObj : public TSwapFilter {
   // The last raw line was longer than kMaxTextLine: nothing more is read
   // (and no I/O error is left pending).
   bool LineTooLong() const { return lineTooLong_; }
-  // That line was nothing but zero bytes: blank tape longer than a line.
+  // That line was nothing but zero bytes (behind feed marks, if any): blank
+  // tape longer than a line.
   bool ZeroRun() const { return lineTooLong_ && zeroRun_; }
   // Blocks that held tape feed between their characters (ReadAsTape): how
   // many, the line of the first and its text as read, feed and all.

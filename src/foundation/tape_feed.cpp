@@ -9,7 +9,7 @@ TTapeFeedDropped DropTapeFeed(std::string& line) {
   // Most lines hold none and are left as they are.
   auto at = std::find_if(line.begin(), line.end(), IsTapeFeed);
   if (at == line.end()) return dropped;
-  const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == kDosEndMark; };
+  const auto isBlank = [](char c) { return IsTapeBlank(c) || c == kDosEndMark; };
   bool block = !std::all_of(line.begin(), at, isBlank);  // a character of the block kept
   bool gap = false;                                       // feed met since then
   auto kept = at;

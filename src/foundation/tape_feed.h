@@ -28,9 +28,12 @@ constexpr bool IsTapeFeed(char c) {
   return u == 0 || u == 0x7f || static_cast<unsigned char>(u - 0x11) < 4;
 }
 
+// A blank: a space or a TAB, inside a block as on a line of blank tape.
+constexpr bool IsTapeBlank(char c) { return c == ' ' || c == '\t'; }
+
 // A byte that may stand on a line of blank tape: feed, a blank or a DOS end
 // mark.
-constexpr bool IsBlankTapeByte(char c) { return IsTapeFeed(c) || c == ' ' || c == '\t' || c == kDosEndMark; }
+constexpr bool IsBlankTapeByte(char c) { return IsTapeFeed(c) || IsTapeBlank(c) || c == kDosEndMark; }
 
 // The text holds tape feed.
 bool HoldsTapeFeed(std::string_view text);

@@ -172,16 +172,15 @@ struct TScan {
 
 // Character classes looked up by table: in the fuzzing build every
 // comparison in a loop over the characters is traced, a look-up is not.
-// ccBlank: taken out of a line, the blank and the tape feed the tape
-// reader passes over wherever it stands.
+// ccBlank: taken out of a line, the blanks (space, TAB) and the tape feed
+// the tape reader passes over wherever it stands.
 enum : uint8_t { ccDigit = 1, ccWordLetter = 2, ccBlank = 4 };
 constexpr std::array<uint8_t, 256> CharClasses() {
   std::array<uint8_t, 256> t{};
   for (int c = '0'; c <= '9'; ++c) t[size_t(c)] = ccDigit;
   for (const char c : {'T', 'G', 'X', 'Y', 'C'}) t[size_t(c)] = ccWordLetter;
-  t[' '] = ccBlank;
   for (int c = 0; c < 256; ++c)
-    if (IsTapeFeed(static_cast<char>(c))) t[size_t(c)] = ccBlank;
+    if (IsTapeBlank(static_cast<char>(c)) || IsTapeFeed(static_cast<char>(c))) t[size_t(c)] = ccBlank;
   return t;
 }
 constexpr std::array<uint8_t, 256> CharClass = CharClasses();
@@ -834,7 +833,10 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
     if (line.empty()) continue;
     if (line[0] == ';') {
       ReadFileFormat(line, s.InBody, g);
+      // The comment's words as the reader reads them: its blanks kept, its
+      // tape feed taken out ("1<NUL>2.0" is a size of 12).
       upper.assign(raw);
+      DropTapeFeed(upper);
       for (char& c : upper) c = UpperCase[static_cast<unsigned char>(c)];
       ReadSizeComment(upper, s);
       continue;

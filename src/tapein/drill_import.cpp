@@ -562,7 +562,8 @@ bool TapeHoldsNoHoles(const std::string& fileName) {
   while (!drills && !odd && ++lines <= kMostLines && ReadTextLineLimited(file, raw) == lrLine) {
     DropTapeFeed(raw);
     if (IsBlankTapeLine(raw)) continue;
-    std::string line = UpperCaseStr(RemoveBlanks(raw));
+    std::erase_if(raw, IsTapeBlank);
+    std::string line = UpperCaseStr(raw);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (const size_t comment = line.find(';'); comment != std::string::npos) line.resize(comment);
     if (line.empty()) continue;
@@ -628,7 +629,9 @@ double DetectExcellon(const std::string& fileName, bool skipComments) {
     if (skipComments && !line.empty() && line[0] == ';') continue;
     ++counted;
     total += int64_t(line.size());
-    odd += CountCharsOutside(' ', '^', line);
+    // A TAB is a blank of the block, as the reader takes it (a space is
+    // no odd character anyway).
+    odd += CountCharsOutside(' ', '^', line) - std::count(line.begin(), line.end(), '\t');
     const std::string upper = UpperCaseStr(line);
     g04par = g04par || upper.find("G04%PAR.%*") != std::string::npos;
     // Any dialect's header marks a laser file: the program's own laser

@@ -240,7 +240,7 @@ struct TGlobalRec {
   std::string SubName;
   std::FILE* SubText = nullptr;
   int32_t SubOffsetX = 0, SubOffsetY = 0;
-  int32_t SubLineCount = 0;
+  int32_t SubLineCount = 0;  // the subprogram tape line read last, as the tape counts it
   bool InSub = false;
   int32_t SubBaseX = 0, SubBaseY = 0;
 

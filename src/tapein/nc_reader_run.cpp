@@ -15,6 +15,7 @@
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "platform/paths.h"
 #include "tapein/nc_reader.h"
@@ -98,11 +99,13 @@ void CutToShortString(std::string& text) {
   if (text.size() > kShortStringMax) text.resize(kShortStringMax);
 }
 
-// RemoveBlanks in place: most tape lines hold no blank and are left alone.
+// The blanks of a block taken out, in place: most tape lines hold no blank
+// and are left alone. A TAB is a blank as a space is (tape_feed.h): a word
+// reads the same with either inside it.
 void RemoveBlanksInPlace(std::string& text) {
-  const std::size_t first = text.find(' ');
+  const std::size_t first = text.find_first_of(" \t");
   if (first == std::string::npos) return;
-  text.erase(std::remove(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(), ' '),
+  text.erase(std::remove_if(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(), IsTapeBlank),
              text.end());
 }
 
@@ -302,10 +305,10 @@ void TNCReader::ReadLoop() {
         CloseSub();
       } else {
         g.SubSwap.ReadLine(g.Line);
-        if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
+        if (LineTooLong(g.SubSwap, g.SubSwap.LineCount())) break;
         if (!TakeReadLine("Reading M99 File", false)) break;
         Poll(Abort);
-        ++g.SubLineCount;
+        g.SubLineCount = g.SubSwap.LineCount();
       }
     }
     if (!g.InSub) {
@@ -697,7 +700,7 @@ void TNCReader::CheckSubCall() {
     std::string next;
     if (!g.SubSwap.Eof()) {
       g.SubSwap.ReadLine(next);
-      ++g.SubLineCount;
+      g.SubLineCount = g.SubSwap.LineCount();
     }
     CheckIO("Reading M99 File");
     CutToShortString(next);
@@ -784,10 +787,10 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
   while (!g.SubSwap.Eof() && !ErrorFlag && !Abort && !g.EndOfProgram) {
     g.FromPercent = false;
     g.SubSwap.ReadLine(g.Line);
-    if (LineTooLong(g.SubSwap, g.SubLineCount + 1)) break;
+    if (LineTooLong(g.SubSwap, g.SubSwap.LineCount())) break;
     if (!TakeReadLine("Reading M99 File")) break;
     Poll(Abort);
-    ++g.SubLineCount;
+    g.SubLineCount = g.SubSwap.LineCount();
     const char first = FirstChar(g.Line);
     if (first == ';' || (first == '/' && BlockDelete)) continue;
     if (first == '%') {

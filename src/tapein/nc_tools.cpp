@@ -10,6 +10,7 @@
 
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "platform/paths.h"
 #include "tapein/nc_reader.h"
@@ -342,6 +343,9 @@ void TNCReader::LookupParameters(const std::vector<int32_t>& diameters, std::vec
            " characters in parameter table " + ParameterFile);
       break;
     }
+    // Tape feed and lines of blank tape are passed over, as in a tape.
+    DropTapeFeed(line);
+    if (IsBlankTapeLine(line)) continue;
     TDecodedBlock words;
     bool error = false;
     std::string errorText;

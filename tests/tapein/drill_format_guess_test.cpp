@@ -89,4 +89,27 @@ TEST_F(DrillFormatGuess, CommentSizesShowTheUnitWhateverTheToolNumber) {
   EXPECT_FALSE(lower.Metric);
 }
 
+TEST_F(DrillFormatGuess, TapeFeedInACommentsSizeIsPassedOverAsTheReaderDoes) {
+  using namespace std::string_literals;
+  // A drill list's comment with feed in its tool, its size or its unit
+  // gives the size the reader reads: 12 mils, not 1 nor 2 (a size of 1 mil
+  // would have these words read with one integer digit).
+  const std::vector<std::string> body = {"T01",            "X004450Y000200", "X009874Y002026", "X006159Y004159",
+                                         "X025532Y000117", "X014610Y001680", "X028815Y000117", "X017710Y001680",
+                                         "X027165Y000117", "X016160Y001680", "X023882Y000117"};
+  const auto guess = [&](const std::string& comment) {
+    std::vector<std::string> lines = {comment};
+    lines.insert(lines.end(), body.begin(), body.end());
+    return Fields(GuessTapeFormat(Tape("list.drl", lines), TStoredTapeFormat()));
+  };
+  const auto clean = guess(";T01 Holesize 1. = 12.000000 Tolerance = +0.000000/-0.000000 PLATED MILS");
+  for (const std::string& comment :
+       {";T01 Holesize 1. = 1\0" "2.000000 Tolerance = +0.000000/-0.000000 PLATED MILS"s,
+        std::string(";T01 Holesize 1. = 12.\x7f" "000000 Tolerance = +0.000000/-0.000000 PLATED MILS"),
+        std::string(";T0\x13" "1 Holesize 1. = 12.000000 Tolerance = +0.000000/-0.000000 PLATED MI\x11LS")}) {
+    SCOPED_TRACE(comment);
+    EXPECT_EQ(guess(comment), clean);
+  }
+}
+
 }  // namespace

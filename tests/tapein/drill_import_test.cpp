@@ -499,6 +499,12 @@ TEST_F(DrillImportTest, ReportLengthsAreCutToTwoDecimals) {
 
 TEST_F(DrillImportTest, DetectionScoresTapesAndNothingElse) {
   EXPECT_DOUBLE_EQ(DetectExcellonDrillFile(Tape("t.drl", "M48\nT1C0.02\n%\nT1\nX012345Y067890\nM30\n")), 0.9);
+  // TABs are blanks of the blocks, no odd characters.
+  EXPECT_DOUBLE_EQ(DetectExcellonDrillFile(Tape("tab.drl", "M48\nT1\tC0.02\n%\nT1\nX012345\tY067\t890\nM30\n")),
+                   0.9);
+  // Nor are spaces, which take no share from the odd ones: X, Y, five
+  // digits and a T, one odd character in 19.
+  EXPECT_DOUBLE_EQ(DetectExcellonDrillFile(Tape("sp.drl", "T1\nX0123 45Y06 7890~\n")), 0.6 * 17 / 19);
   // Empty and comment-only files have nothing to measure: 0, no division by zero.
   EXPECT_EQ(DetectExcellonDrillFile(Tape("e.drl", "")), 0.0);
   EXPECT_EQ(DetectExcellonDrillFile(Tape("c.drl", ";one\n;two\n")), 0.0);

@@ -204,6 +204,36 @@ TEST_F(NcReaderRun, SubprogramRunsAtItsOffsetAndRepeatsOnPBlocks) {
   r->Done();
 }
 
+// A subprogram tape is read as the main tape is: its tape feed, line ends
+// and blank lines change no hole, and the line a stop names is its own
+// tape's line, blank lines and all.
+TEST_F(NcReaderRun, ASubprogramTapeIsReadAsATapeWithItsOwnLines) {
+  using namespace std::string_literals;
+  const std::string main = "M48\r\nINCH,TZ\r\n%\r\nM99,SUB.NC\r\nX1000Y2000\r\nP3X500\r\nM30\r\n";
+  const struct {
+    std::string Sub, Stop;
+  } cases[] = {
+      {"X0Y0\r\nX100Y0\r\n", ""},
+      {"\x11\r\nX0\0Y0\r\n\r\n \r\nX1\x7f" "00Y0\r\n\x1a"s, ""},
+      {"X0Y0\n\rX100Y0\r\r\n", ""},
+      {"\r\n\r\n\x11\r\n" + std::string(70000, '7') + "\r\n",
+       "Error Line 4 is longer than 65,536 characters: this is no tape; the reading stops."},
+      {"X0Y0\r\r\n\r\r\n" + std::string(70000, '\0') + "\r\nX100Y0\r\n",
+       "Error Line 3: more than 65,536 zero bytes in a row, more than blank tape holds: this is no tape; the "
+       "reading stops."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.Sub.substr(0, 40)));
+    WriteFileBytes(TempDir / "SUB.NC", c.Sub);
+    WriteFileBytes(TempDir / "main.drl", main);
+    auto r = Reader((TempDir / "main.drl").string());
+    EXPECT_EQ(r->RunFailed(), !c.Stop.empty());
+    EXPECT_EQ(r->First("Error"), c.Stop);
+    if (c.Stop.empty()) EXPECT_EQ(Points(*r).size(), 8u);
+    r->Done();
+  }
+}
+
 TEST_F(NcReaderRun, SubprogramCalledFromTheLastLinesIsStillRead) {
   File("SUB.NC", {"X0Y0", "X100Y0"});
   // The offset line is the file's last line.

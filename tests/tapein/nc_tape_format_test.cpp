@@ -442,6 +442,8 @@ TEST_F(NcTapeFormat, PrefilledFormatReadsTheLinesHoweverTheyEnd) {
   std::string nul = "M48\nMET";
   nul += '\0';
   EXPECT_TRUE(bytes(nul + "RIC\n").Metric);
+  // Nor is a TAB: a blank inside the block, as the reader takes it.
+  EXPECT_TRUE(bytes("M48\nMET\tRIC\n").Metric);
   // What follows a longer line is not read.
   const std::string overlong = ";" + std::string(kMaxTextLine, 'a') + "\n";
   EXPECT_TRUE(bytes("METRIC\n" + overlong + "INCH\n").Metric);

@@ -1039,6 +1039,11 @@ TEST_F(TRoutImportTest, TapeFeedAndLineEndsReadAsTheCleanTape) {
   const std::string clean = join("\r\n");
   std::string inWord = clean;
   inWord.insert(inWord.find("Y021234") + 3, "\0"s);
+  // A TAB inside a word and between words is a blank of the block.
+  std::string tabs = clean;
+  tabs.insert(tabs.find("Y021234") + 3, "\t");
+  tabs.insert(tabs.find("Y010000\r\nM15"), "\t");
+  tabs.insert(tabs.find("T03C") + 1, "\t");
   const std::string nuls(300, '\0'), dels(40, '\x7f');
   const struct {
     const char* Name;
@@ -1070,6 +1075,7 @@ TEST_F(TRoutImportTest, TapeFeedAndLineEndsReadAsTheCleanTape) {
       {"Ctrl-Z line at the end", clean + "\x1a\r\n", 13},
       {"NUL inside a word", inWord, 13, 11},
       {"blank lines in CR CR LF", between("\r\r\n\r\r") , 15},
+      {"TABs inside and between words", tabs, 13},
   };
   uint8_t cleanFormat = 99;
   ASSERT_TRUE(DetectImportFormat(Tape("CLEAN.RT", clean), cleanFormat));
@@ -1120,8 +1126,13 @@ TEST_F(TRoutImportTest, ZeroBytesPastBlankTapeStopTheReadAndLeaveTheLayer) {
   } cases[] = {
       {"trailer after M30", head + "M30\r\n" + zeros, ""},
       {"trailer after M30 on lines", head + "M30\r\n" + zeros + "\r\n" + zeros, ""},
+      {"trailer after M30 and a rewind stop", head + "M30\r\n%\r\n" + zeros, ""},
+      {"trailer after M30 and a comment", head + "M30\r\n;END OF TAPE\r\n\x13" + zeros, ""},
       {"trailer without M30", head + zeros, "Line 13: the file ends in 65,546 zero bytes"},
       {"leader", zeros + head + "M30\r\n", "Line 1: more than 65,536 zero bytes in a row"},
+      {"leader behind an XON", "\x11" + zeros + head + "M30\r\n", "Line 1: more than 65,536 zero bytes in a row"},
+      {"leader behind DC2 and rubouts", "\x12\x7f\x7f" + zeros + head + "M30\r\n",
+       "Line 1: more than 65,536 zero bytes in a row"},
       {"inside the tape", head + zeros + "\r\nG00X0Y0\r\nM30\r\n", "Line 13: more than 65,536 zero bytes in a row"},
       {"a line too long", head + std::string(kMaxTextLine + 10, '7') + "\r\nM30\r\n",
        "Line 13 is longer than 65,536 characters", false},

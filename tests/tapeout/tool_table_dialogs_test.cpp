@@ -166,6 +166,34 @@ TEST_F(TToolTableDialogsTest, FeedSpeedTableFaultsCountWhereSomeToolsSearchReach
   EXPECT_EQ(ToolTable.Items, before.Items);
 }
 
+// A table that came over a serial link or from a punch reads as the clean
+// table: its tape feed, wherever it stands, and its lines of blank tape are
+// passed over as the tape reader passes over them.
+TEST_F(TToolTableDialogsTest, FeedSpeedTableReadsPastTapeFeedAsATapeDoes) {
+  using namespace std::string_literals;
+  const std::string table = (TempDir / "FS.TXT").string();
+  const std::string clean = "C0.0250F120S30\r\nC0.0500F060S20\r\n";
+  ToolTable[1] = {Inch / 40, 1, 2, 0, 0, 0};
+  ToolTable[2] = {Inch / 20, 1, 2, 0, 0, 0};
+  const auto before = ToolTable;
+  WriteFileBytes(table, clean);
+  const auto feeds = [] {
+    return std::vector<int32_t>{ToolTable[1].Feed, ToolTable[1].Speed, ToolTable[2].Feed, ToolTable[2].Speed};
+  };
+  ASSERT_TRUE(LoadFeedSpeedTableFile(table));
+  const auto want = feeds();
+  ASSERT_EQ(want, (std::vector<int32_t>{50800, 300, 25400, 200}));
+  for (const std::string& text : {"\x11\r\n" + clean + "\x13\r\n", "C0.02\0" "50F120S30\r\nC0.0500F0\x7f" "60S20\r\n"s,
+                                  "C0.0250F120S30\r\n\0\0\r\n \x7f\r\nC0.0500F060S20\r\n\x1a"s,
+                                  "\x12" + clean + "\x14"}) {
+    SCOPED_TRACE(::testing::PrintToString(text));
+    ToolTable = before;
+    WriteFileBytes(table, text);
+    EXPECT_TRUE(LoadFeedSpeedTableFile(table)) << ShownMessageBoxes().back().Text;
+    EXPECT_EQ(feeds(), want);
+  }
+}
+
 TEST_F(TToolTableDialogsTest, DrilledTextAndFeedRateDialogsAnswerOnlyOnOk) {
   std::string text = "AB";
   bool vertical = false;

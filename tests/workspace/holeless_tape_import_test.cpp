@@ -30,7 +30,10 @@ TEST_F(THolelessTapeImportTest, AHeaderWithoutHolesIsRecognisedAndSaysSo) {
             "; FORMAT={-:-/ absolute / metric / decimal}\r\n"
             "; #@! TF.FileFunction,NonPlated,1,2,NPTH\r\nFMAT,2\r\nMETRIC\r\n%\r\nG90\r\nG05\r\n"
             "T0\r\nM30\r\n"),
-      Input("EMPTY.DRL", "M48\nINCH,LZ\nT1C0.0300\nT2C0.0400\n%\nM30\n")};
+      Input("EMPTY.DRL", "M48\nINCH,LZ\nT1C0.0300\nT2C0.0400\n%\nM30\n"),
+      // The same over a serial link: its marks, feed and TABs are blank tape.
+      Input("LINKED.DRL", std::string("\x11\r\nM48\r\nINCH,\tLZ\r\nT1\tC0.03\0" "00\r\nT2C0.0400\r\n%\r\n\x1a\r\n"
+                                      "M30\r\n\x13", 54))};
   DB->AddCircleOnLayer(In, In, In / 10, 1);
   const int32_t cadBefore = CadEntityCount;
   for (const std::string& tape : tapes) {
