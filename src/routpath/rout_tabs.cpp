@@ -432,20 +432,32 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
 // a complex tab leads u off it by its cut-in move and v back onto it by its
 // cut-out move, the two necks standing alike off it on one side. A tab as
 // far from an end of what it was put on as half its gap leaves nothing of it
-// there: u is its neck alone, begun on the line or circle, or v is its neck
-// back alone, ending on it (not both: the tab was put on something).
+// there: u's neck begins where what it was put on begins (u may be its
+// neck alone, or go on to it from another line or arc), or v's neck back
+// ends where it ends (v may be that neck alone, or go on from there along
+// another), not both: the tab was put on something.
 bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
   if (u.Moves.empty() || v.Moves.empty()) return false;
   if (Continues(u.Moves.back(), v.Moves.front(), gap)) return true;
   if ((u.Moves.size() < 2 && v.Moves.size() < 2) || u.Moves.back().Type != etRoutLine ||
       v.Moves.front().Type != etRoutLine)
     return false;
-  const TCutRun::TMove& kept = u.Moves.size() < 2 ? v.Moves[1] : u.Moves[u.Moves.size() - 2];
-  auto none = [&](const TIntPoint& p) {
+  // The moves cut before the neck and after the neck back; where one of
+  // them is not on what the tab was put on, the neck's end on it instead,
+  // a move of no length on the other's line or circle.
+  const TCutRun::TMove* before = u.Moves.size() < 2 ? nullptr : &u.Moves[u.Moves.size() - 2];
+  const TCutRun::TMove* after = v.Moves.size() < 2 ? nullptr : &v.Moves[1];
+  auto none = [](const TIntPoint& p, const TCutRun::TMove& kept) {
     return TCutRun::TMove{p, p, kept.Type == etRoutLine ? p : kept.Centre, kept.Type};
   };
-  if (!Continues(u.Moves.size() < 2 ? none(u.Begin) : kept, v.Moves.size() < 2 ? none(v.End) : v.Moves[1], gap))
-    return false;
+  const TIntPoint& neckStart = u.Moves.back().From;
+  const TIntPoint& neckEnd = v.Moves.front().To;
+  const bool found = before != nullptr && after != nullptr
+                         ? Continues(*before, *after, gap) || Continues(*before, none(neckEnd, *before), gap) ||
+                               Continues(none(neckStart, *after), *after, gap)
+                         : before != nullptr ? Continues(*before, none(neckEnd, *before), gap)
+                                             : Continues(none(neckStart, *after), *after, gap);
+  if (!found) return false;
   const double reach = std::hypot(kWidestTab / 2, kFarthestNeck) + kDifferenceSlack;
   return std::fabs(gap.Off(u.End) - gap.Off(v.Begin)) <= 2 * gap.Slack && Distance(u.End, gap.From) <= reach &&
          Distance(v.Begin, gap.To) <= reach;
@@ -521,11 +533,13 @@ bool Closes(const TCutRun& first, const TCutRun& last) {
 // Whether the path closes a profile on its own, so that no tab split it:
 // it ends where it began, or a move after its first comes back over its
 // first move (the second staying where the first ended does not) or (a move
-// after its second) passes the point it entered the profile at.
+// after its second, or after its third where the second stays: that one
+// begins where the path entered) passes the point it entered the profile at.
 bool ClosesAlone(const TCutRun& run) {
   if (run.End.X == run.Begin.X && run.End.Y == run.Begin.Y) return true;
+  const std::size_t afterEntry = run.Moves.size() > 1 && Stays(run.Moves[1]) ? 3 : 2;
   for (std::size_t k = 1; k < run.Moves.size(); ++k)
-    if ((k > 1 && Passes(run.Moves[k], run.Entry)) ||
+    if ((k >= afterEntry && Passes(run.Moves[k], run.Entry)) ||
         (Passes(run.Moves.front(), run.Moves[k].To) && !(k == 1 && Stays(run.Moves[1]))))
       return true;
   return false;

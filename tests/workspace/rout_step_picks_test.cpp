@@ -439,6 +439,9 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // unit of line is left beside the neck, which a tape drops.
       {board, 0, fifth, {{10, 0}, {0, 10}}, std::string(7, 'a')},
       {board, 0, nearFifth, {{10, 0}, {0, 10}}, std::string(7, 'a')},
+      // The unit of line beside the neck back, then the next side from the
+      // corner, which passes where the piece came back onto the line.
+      {board, 0, nearFifth, {{190, 0}}, "aaaa"},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
