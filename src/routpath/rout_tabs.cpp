@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <initializer_list>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -342,6 +343,17 @@ TVec TurnedAbout(const TIntPoint& c, const TIntPoint& p, double radians) {
   const TVec r = Minus(p, c);
   return Of(c) + TVec{r.X * std::cos(radians) - r.Y * std::sin(radians), r.X * std::sin(radians) + r.Y * std::cos(radians)};
 }
+// The centre of the circle through three points, none where they stand
+// in a line.
+std::optional<TIntPoint> CircleThrough(const TIntPoint& a, const TIntPoint& b, const TIntPoint& c) {
+  const TVec ab = Minus(b, a), ac = Minus(c, a);
+  const double d = 2 * Cross(ab, ac);
+  if (std::fabs(d) <= 1e-6 * (Dot(ab, ab) + Dot(ac, ac))) return std::nullopt;
+  const double ab2 = Dot(ab, ab), ac2 = Dot(ac, ac);
+  const TVec centre{double(a.X) + (ac.Y * ab2 - ab.Y * ac2) / d, double(a.Y) + (ab.X * ac2 - ac.X * ab2) / d};
+  if (std::fabs(centre.X) > INT32_MAX || std::fabs(centre.Y) > INT32_MAX) return std::nullopt;
+  return Rounded(centre);
+}
 // The middle of an arc's move on its own circle.
 TVec ArcMiddle(const TCutRun::TMove& m) {
   const bool ccw = m.Type == etRoutArc;
@@ -411,16 +423,31 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   // The circle is the longer arc's: a short arc's centre read back from a
   // tape that gives the radius is far less sure than its ends, so the
   // other arc is judged by lying on that circle, its ends and its middle.
-  const bool byM = Distance(m.From, m.To) >= Distance(n.From, n.To);
-  const TCutRun::TMove& other = byM ? n : m;
-  gap.Centre = byM ? m.Centre : n.Centre;
-  gap.Radius = Distance(byM ? m.From : n.To, *gap.Centre);
+  // Where both arcs are short (a tab near the end of each), neither centre
+  // is sure: the circle is then the one through the ends of both, the two
+  // arcs judged by their middles.
   gap.Slack = kStepsSlack;
   gap.Ccw = m.Type == etRoutArc;
-  if (gap.Radius <= kStepsSlack) return false;
-  for (const TIntPoint* p : {&m.From, &m.To, &n.From, &n.To})
-    if (std::fabs(gap.Off(*p)) > gap.Slack) return false;
-  if (std::fabs(gap.Off(ArcMiddle(other))) > gap.Slack) return false;
+  auto lies = [&](const TIntPoint& centre, const TIntPoint& on, std::initializer_list<const TCutRun::TMove*> arcs) {
+    gap.Centre = centre;
+    gap.Radius = Distance(on, centre);
+    if (gap.Radius <= kStepsSlack) return false;
+    for (const TIntPoint* p : {&m.From, &m.To, &n.From, &n.To})
+      if (std::fabs(gap.Off(*p)) > gap.Slack) return false;
+    for (const TCutRun::TMove* arc : arcs)
+      if (std::fabs(gap.Off(ArcMiddle(*arc))) > gap.Slack) return false;
+    return true;
+  };
+  const bool byM = Distance(m.From, m.To) >= Distance(n.From, n.To);
+  if (!lies(byM ? m.Centre : n.Centre, byM ? m.From : n.To, {byM ? &n : &m})) {
+    // Through the outer ends and the inner end farther from their chord.
+    const TIntPoint& inner = std::fabs(Cross(Minus(n.To, m.From), Minus(m.To, m.From))) >=
+                                     std::fabs(Cross(Minus(n.To, m.From), Minus(n.From, m.From)))
+                                 ? m.To
+                                 : n.From;
+    const std::optional<TIntPoint> through = CircleThrough(m.From, inner, n.To);
+    if (!through || !lies(*through, m.From, {&m, &n})) return false;
+  }
   const TIntPoint& c = *gap.Centre;
   const double ahead = Turn(c, m.To, n.From, gap.Ccw);
   gap.Length = ahead * gap.Radius;
