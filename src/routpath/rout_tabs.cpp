@@ -454,18 +454,21 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   return Turn(c, m.From, m.To, gap.Ccw) + ahead + Turn(c, n.From, n.To, gap.Ccw) <= 2 * std::numbers::pi + 1e-9;
 }
 
+// A move of no length at p on kept's line or circle.
+TCutRun::TMove NoMove(const TIntPoint& p, const TCutRun::TMove& kept) {
+  return TCutRun::TMove{p, p, kept.Type == etRoutLine ? p : kept.Centre, kept.Type};
+}
+
 // Where path v continues path u across a tab, the gap the tab left on the
 // line or circle they were cut on: a simple tab ends u and begins v on it;
 // a complex tab leads u off it by its cut-in move and v back onto it by its
-// cut-out move, the two necks standing alike off it on one side. A tab as
-// far from an end of what it was put on as half its gap leaves nothing of it
-// there: u's neck begins where what it was put on begins (u may be its
-// neck alone, or go on to it from another line or arc), or v's neck back
-// ends where it ends (v may be that neck alone, or go on from there along
-// another), not both: the tab was put on something.
-bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
-  if (u.Moves.empty() || v.Moves.empty()) return false;
-  if (Continues(u.Moves.back(), v.Moves.front(), gap)) return true;
+// cut-out move, the two necks standing alike off it on one side (Necks). A
+// tab as far from an end of what it was put on as half its gap leaves
+// nothing of it there: u's neck begins where what it was put on begins (u
+// may be its neck alone, or go on to it from another line or arc), or v's
+// neck back ends where it ends (v may be that neck alone, or go on from
+// there along another), not both: the tab was put on something.
+bool Necks(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
   if ((u.Moves.size() < 2 && v.Moves.size() < 2) || u.Moves.back().Type != etRoutLine ||
       v.Moves.front().Type != etRoutLine)
     return false;
@@ -474,9 +477,7 @@ bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
   // a move of no length on the other's line or circle.
   const TCutRun::TMove* before = u.Moves.size() < 2 ? nullptr : &u.Moves[u.Moves.size() - 2];
   const TCutRun::TMove* after = v.Moves.size() < 2 ? nullptr : &v.Moves[1];
-  auto none = [](const TIntPoint& p, const TCutRun::TMove& kept) {
-    return TCutRun::TMove{p, p, kept.Type == etRoutLine ? p : kept.Centre, kept.Type};
-  };
+  const auto none = NoMove;
   const TIntPoint& neckStart = u.Moves.back().From;
   const TIntPoint& neckEnd = v.Moves.front().To;
   const bool found = before != nullptr && after != nullptr
@@ -488,6 +489,29 @@ bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
   const double reach = std::hypot(kWidestTab / 2, kFarthestNeck) + kDifferenceSlack;
   return std::fabs(gap.Off(u.End) - gap.Off(v.Begin)) <= 2 * gap.Slack && Distance(u.End, gap.From) <= reach &&
          Distance(v.Begin, gap.To) <= reach;
+}
+// weak: the gap is found from where u ends or v begins alone (see below).
+bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak) {
+  weak = false;
+  if (u.Moves.empty() && v.Moves.empty()) return false;
+  if (!u.Moves.empty() && !v.Moves.empty() &&
+      (Continues(u.Moves.back(), v.Moves.front(), gap) || Necks(u, v, gap)))
+    return true;
+  // A simple tab as near an end of what it was put on as half its gap
+  // leaves a stub of it there that a tape may not keep (shorter than its
+  // last digit, it is read back as no move): u then ends on the corner
+  // where v's line or circle begins, v goes on along the next side from the
+  // corner, or, both stubs gone, v is a start alone on the corner between
+  // two tabs. The move on the other side of the gap then leaves the line or
+  // circle at the corner (one that runs on along it is no stub's). u's end
+  // alone behind v's first move on its line or circle, or v's start alone
+  // ahead of u's last move on its own, may as well be a cut begun or ended
+  // there: such a gap is taken only within a profile that closes (weak).
+  weak = (!v.Moves.empty() && Continues(NoMove(u.End, v.Moves.front()), v.Moves.front(), gap) &&
+          (u.Moves.empty() || std::fabs(gap.Off(u.Moves.back().From)) > gap.Slack)) ||
+         (!u.Moves.empty() && Continues(u.Moves.back(), NoMove(v.Begin, u.Moves.back()), gap) &&
+          (v.Moves.empty() || std::fabs(gap.Off(v.Moves.front().To)) > gap.Slack));
+  return weak;
 }
 
 // Whether the holes between runs u and v stand in the gap as a tab puts its
@@ -562,9 +586,17 @@ bool Closes(const TCutRun& first, const TCutRun& last) {
 // first move (the second staying where the first ended does not) or (a move
 // after its second, or after its third where the second stays: that one
 // begins where the path entered) passes the point it entered the profile at.
+// The second line of two lines from the entry that passes it closes nothing:
+// the two fold back on themselves (a stub of a side beside a tab's neck and
+// the next side, from a corner sharper than the stub is long).
 bool ClosesAlone(const TCutRun& run) {
+  // A start alone (a tape's piece whose stubs it did not keep) closes nothing.
+  if (run.Moves.empty()) return false;
   if (run.End.X == run.Begin.X && run.End.Y == run.Begin.Y) return true;
-  const std::size_t afterEntry = run.Moves.size() > 1 && Stays(run.Moves[1]) ? 3 : 2;
+  std::size_t afterEntry = run.Moves.size() > 1 && Stays(run.Moves[1]) ? 3 : 2;
+  if (run.Moves.size() > afterEntry && run.Moves[afterEntry - 1].Type == etRoutLine &&
+      run.Moves[afterEntry].Type == etRoutLine)
+    ++afterEntry;
   for (std::size_t k = 1; k < run.Moves.size(); ++k)
     if ((k >= afterEntry && Passes(run.Moves[k], run.Entry)) ||
         (Passes(run.Moves.front(), run.Moves[k].To) && !(k == 1 && Stays(run.Moves[1]))))
@@ -639,24 +671,26 @@ TTabbedCut FindTabbedCut(int32_t start) {
   // a tab 0 wide, or a complex one whose necks meet, leaves a gap of none
   // and v begins where u ended), and the holes between standing in that
   // gap; neither closing a profile on its own (ClosesAlone). holed: break-off
-  // holes join the two.
+  // holes join the two by a gap found from u's last move and v's first
+  // (not from u's end or v's start alone: TabGapBetween's weak gap).
   auto after = [&](std::size_t u, bool* holed) -> std::size_t {
     std::size_t v = u + 1;
     while (v < runs.size() && runs[v].Kind == TCutRun::Hole && entity(v).GetStepObj() == entity(u).GetStepObj()) ++v;
     if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
     TTabGap gap;
-    if (!TabGapBetween(runs[u], runs[v], gap) ||
+    bool weak = false;
+    if (!TabGapBetween(runs[u], runs[v], gap, weak) ||
         gap.Length > widest(u) || ClosesAlone(runs[u]) || ClosesAlone(runs[v]))
       return none;
     if (v > u + 1 && !StandInGap(runs, u, v, gap)) return none;
-    if (holed != nullptr) *holed = v > u + 1;
+    if (holed != nullptr) *holed = v > u + 1 && !weak;
     return v;
   };
   // The path before v whose piece v may be.
-  auto before = [&](std::size_t v) -> std::size_t {
+  auto before = [&](std::size_t v, bool* holed) -> std::size_t {
     std::size_t u = v;
     while (u > 0 && runs[u - 1].Kind == TCutRun::Hole) --u;
-    return u > 0 && runs[u - 1].Kind == TCutRun::Path && after(u - 1, nullptr) == v ? u - 1 : none;
+    return u > 0 && runs[u - 1].Kind == TCutRun::Path && after(u - 1, holed) == v ? u - 1 : none;
   };
   std::size_t picked = none;
   for (std::size_t u = 0; u < runs.size() && picked == none; ++u)
@@ -672,16 +706,23 @@ TTabbedCut FindTabbedCut(int32_t start) {
     if (b == none || b < picked) return cut;
   }
   // The run of paths a tab may have split, in order, and for each whether
-  // break-off holes join it to the one before.
+  // break-off holes join it to the one before (after's holed).
   std::vector<std::size_t> chain;
   std::vector<bool> holed;
-  for (std::size_t u = a; u != none; u = before(u)) chain.push_back(u);
+  bool h = false;
+  for (std::size_t u = a; u != none; u = before(u, &h)) {
+    chain.push_back(u);
+    holed.push_back(h);
+    h = false;
+  }
   std::reverse(chain.begin(), chain.end());
-  holed.assign(chain.size(), false);
-  for (std::size_t i = 1; i < chain.size(); ++i) holed[i] = chain[i] > chain[i - 1] + 1;
+  std::reverse(holed.begin(), holed.end());
+  // Each holed told of the path after it: shifted to the path it joins.
+  std::rotate(holed.rbegin(), holed.rbegin() + 1, holed.rend());
+  holed.front() = false;
   const std::size_t ia = chain.size() - 1;
   for (std::size_t u = a;;) {
-    bool h = false;
+    h = false;
     const std::size_t v = after(u, &h);
     if (v == none) break;
     chain.push_back(v);
@@ -720,7 +761,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
   std::size_t first = none, last = none;
   for (std::size_t j = ib; j < highest; ++j) {
     const TCutRun& end = runs[chain[j]];
-    if (j == ia && end.End.X == end.Begin.X && end.End.Y == end.Begin.Y) {
+    if (j == ia && !end.Moves.empty() && end.End.X == end.Begin.X && end.End.Y == end.Begin.Y) {
       first = last = j;
       break;
     }
@@ -736,7 +777,9 @@ TTabbedCut FindTabbedCut(int32_t start) {
   }
   if (first == none) {
     // An open cut: the paths its break-off holes join to the pick. A path
-    // joined to them without holes may be a piece of it or a cut of its own.
+    // joined to them without holes may be a piece of it or a cut of its own;
+    // so may the two beside a picked hole whose gap is weak (the hole alone).
+    if (ib != ia && !holed[ib]) return cut;
     for (first = ia; first > 0 && holed[first];) --first;
     for (last = ib; last + 1 < chain.size() && holed[last + 1];) ++last;
     if (last > first) {

@@ -383,7 +383,12 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       noNeck{In / 4, 0, In / 4, In / 10, false, false, 1, true, 1, 0},
       // Complex tabs 0.2 in wide, and 2 units narrower.
       fifth{In / 5, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
-      nearFifth{In / 5 - 2, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20};
+      nearFifth{In / 5 - 2, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
+      // Simple ones alike with a hole, and a complex one 0.0002 in short of
+      // the corner that ends its side.
+      simpleFifth{In / 5, 0, 0, In / 20, true, true, 1, false, 1, 0},
+      nearSimpleFifth{In / 5 - 2, 0, 0, In / 20, true, true, 1, false, 1, 0},
+      shortOfCorner{In / 5 - 10160, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20};
   const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
       arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
       slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"},
@@ -446,6 +451,18 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // The unit of line beside the neck back, then the next side from the
       // corner, which passes where the piece came back onto the line.
       {board, 0, nearFifth, {{190, 0}}, "aaaa"},
+      // Simple tabs half their gap from a corner: a piece begins on the
+      // corner and goes on along the next side, one ends with the arc before
+      // the side, one is a start alone between two tabs; or a unit of the
+      // side is left, which a tape drops.
+      {board, 0, simpleFifth, {{200, 190}}, "aaa"},
+      {arced, 0, simpleFifth, {{190, 200}}, "aaa"},
+      {board, 0, simpleFifth, {{190, 0}, {200, 10}}, std::string(5, 'a')},
+      {board, 0, nearSimpleFifth, {{190, 0}, {200, 10}}, std::string(5, 'a')},
+      // A complex tab by a corner of under 10 degrees: the next side from
+      // the corner passes within 0.0001 in of where the piece came back
+      // onto the line, without closing it.
+      {{"J 0,0", "L 300,0", "L 0,50", "L 0,0"}, 0, shortOfCorner, {{290, 0}}, "aaaa"},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
