@@ -503,14 +503,21 @@ bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak)
   // where v's line or circle begins, v goes on along the next side from the
   // corner, or, both stubs gone, v is a start alone on the corner between
   // two tabs. The move on the other side of the gap then leaves the line or
-  // circle at the corner (one that runs on along it is no stub's). u's end
-  // alone behind v's first move on its line or circle, or v's start alone
-  // ahead of u's last move on its own, may as well be a cut begun or ended
-  // there: such a gap is taken only within a profile that closes (weak).
+  // circle at the corner, or folds back along it where the corner is
+  // sharper than the stub is long (one that runs on along it the gap's way
+  // is no stub's: Continues judged it). u's end alone behind v's first move
+  // on its line or circle, or v's start alone ahead of u's last move on its
+  // own, may as well be a cut begun or ended there: such a gap is taken
+  // only within a profile that closes (weak).
+  auto runsOn = [&](const TIntPoint& from, const TIntPoint& to) {
+    if (std::fabs(gap.Off(from)) > gap.Slack || std::fabs(gap.Off(to)) > gap.Slack) return false;
+    if (gap.Centre) return Turn(*gap.Centre, from, to, gap.Ccw) < std::numbers::pi;
+    return Dot(gap.Direction, Minus(to, from)) > 0;
+  };
   weak = (!v.Moves.empty() && Continues(NoMove(u.End, v.Moves.front()), v.Moves.front(), gap) &&
-          (u.Moves.empty() || std::fabs(gap.Off(u.Moves.back().From)) > gap.Slack)) ||
+          (u.Moves.empty() || !runsOn(u.Moves.back().From, u.End))) ||
          (!u.Moves.empty() && Continues(u.Moves.back(), NoMove(v.Begin, u.Moves.back()), gap) &&
-          (v.Moves.empty() || std::fabs(gap.Off(v.Moves.front().To)) > gap.Slack));
+          (v.Moves.empty() || !runsOn(v.Begin, v.Moves.front().To)));
   return weak;
 }
 
@@ -586,9 +593,10 @@ bool Closes(const TCutRun& first, const TCutRun& last) {
 // first move (the second staying where the first ended does not) or (a move
 // after its second, or after its third where the second stays: that one
 // begins where the path entered) passes the point it entered the profile at.
-// The second line of two lines from the entry that passes it closes nothing:
-// the two fold back on themselves (a stub of a side beside a tab's neck and
-// the next side, from a corner sharper than the stub is long).
+// Two lines close nothing: the second line of two from the entry that
+// passes it, or a second line that ends on a first, folds back on the first
+// (a stub of a side beside a tab's neck and the next side, from a corner
+// sharper than the stub is long).
 bool ClosesAlone(const TCutRun& run) {
   // A start alone (a tape's piece whose stubs it did not keep) closes nothing.
   if (run.Moves.empty()) return false;
@@ -599,7 +607,9 @@ bool ClosesAlone(const TCutRun& run) {
     ++afterEntry;
   for (std::size_t k = 1; k < run.Moves.size(); ++k)
     if ((k >= afterEntry && Passes(run.Moves[k], run.Entry)) ||
-        (Passes(run.Moves.front(), run.Moves[k].To) && !(k == 1 && Stays(run.Moves[1]))))
+        (Passes(run.Moves.front(), run.Moves[k].To) &&
+         !(k == 1 && (Stays(run.Moves[1]) ||
+                      (run.Moves[0].Type == etRoutLine && run.Moves[1].Type == etRoutLine)))))
       return true;
   return false;
 }

@@ -274,8 +274,8 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
   // no layout's line goes on into the next), the first one's tabs followed
   // by extra, taken back at once; the letters of all the layouts' Take and
   // TapeTake, each layout its own.
-  static void Draw(TWorkspace& form, const std::vector<TTabbedLayout>& layouts, std::string& take,
-                   std::string& tapeTake, const std::vector<TIntPoint>& extra = {}) {
+  static void Draw(TWorkspace& form, const std::vector<TTabbedLayout>& layouts, std::u32string& take,
+                   std::u32string& tapeTake, const std::vector<TIntPoint>& extra = {}) {
     for (std::size_t k = 0; k < layouts.size(); ++k) {
       const TTabbedLayout& l = layouts[k];
       const TIntPoint at{int32_t(k % 5) * 600 * C, (int32_t(k / 5) * 600 + int32_t(k % 5) * 50) * C};
@@ -322,8 +322,8 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
         ECO->CancelCommand();
       }
       for (std::size_t x = 0; k == 0 && x < extra.size(); ++x) ButtonManager().Press(UndoCommand);
-      for (const char c : l.Take) take += char(c + 10 * k);
-      for (const char c : l.TapeTake) tapeTake += char(c + 10 * k);
+      for (const char c : l.Take) take += char32_t(c + 10 * k);
+      for (const char c : l.TapeTake) tapeTake += char32_t(c + 10 * k);
     }
   }
   // Of each start in cut order, the starts a pick on it takes, by place.
@@ -342,7 +342,7 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
     }
     return out;
   }
-  static std::string Expect(const std::string& take) {
+  static std::string Expect(const std::u32string& take) {
     std::string out;
     for (std::size_t i = 0; i < take.size(); ++i) {
       out += "\n" + std::to_string(i) + ":";
@@ -388,7 +388,8 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // the corner that ends its side.
       simpleFifth{In / 5, 0, 0, In / 20, true, true, 1, false, 1, 0},
       nearSimpleFifth{In / 5 - 2, 0, 0, In / 20, true, true, 1, false, 1, 0},
-      shortOfCorner{In / 5 - 10160, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20};
+      shortOfCorner{In / 5 - 10160, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
+      simpleShortOfCorner{In / 5 - 10160, 0, 0, In / 20, true, true, 1, false, 1, 0};
   const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
       arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
       slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"},
@@ -463,10 +464,13 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // the corner passes within 0.0001 in of where the piece came back
       // onto the line, without closing it.
       {{"J 0,0", "L 300,0", "L 0,50", "L 0,0"}, 0, shortOfCorner, {{290, 0}}, "aaaa"},
+      // Simple tabs on either side of that corner: the piece between is a
+      // stub of each side, the second ending 0.0001 in from the first.
+      {{"J 0,0", "L 0,50", "L 300,0", "L 0,0"}, 0, simpleShortOfCorner, {{290, 2}, {290, 0}}, std::string(5, 'a')},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
-  std::string take, tapeTake;  // of the whole layer, the layouts' cuts told apart
+  std::u32string take, tapeTake;  // of the whole layer, the layouts' cuts told apart
   Draw(*form, layouts, take, tapeTake, {{0, 100}});
   EXPECT_EQ(Takes(40), Expect(take)) << "as tabbed";
   // Other settings and a cutter 0.001 in smaller on every page.
@@ -574,7 +578,7 @@ TEST_F(TTabbedLayoutsTest, HolesAndPathsNearAGapThatNoTabLeftAreCutsOfTheirOwn) 
   TWorkspace& form = StartProgram();
   SelectLayer(40);
   RoutToolPages[40][1].Diameter = In / 8;
-  std::string take, tapeTake;
+  std::u32string take, tapeTake;
   Draw(form, layouts, take, tapeTake);
   RoutToolPages[40][1].Diameter = In / 50;
   EXPECT_EQ(Takes(40), Expect(take));
