@@ -402,6 +402,16 @@ struct TTabGap {
   // How far a point read back from a tape may stand off the line or circle
   // (whose centre and radius were read back too).
   double Slack = kDifferenceSlack;
+  // Of a line, the length between the two points it was taken through.
+  double Base = 0;
+  // How far, in radians, the way the line or circle runs may be turned by
+  // the tape's rounding: the slack over the length the line was taken over,
+  // or over the circle's radius (a line taken over short stubs beside a
+  // tab near a corner is known far less surely than one taken over sides).
+  double Turning() const {
+    const double over = Centre ? Radius : Base;
+    return over > Slack ? Slack / over : 1.0;
+  }
 };
 bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   if (m.Type != n.Type) return false;
@@ -410,7 +420,7 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
     const TVec d = Minus(n.To, m.From);
     const double length = std::hypot(d.X, d.Y);
     if (length <= kDifferenceSlack) return false;
-    gap.Start = m.From, gap.Centre.reset(), gap.Direction = d, gap.Slack = kDifferenceSlack;
+    gap.Start = m.From, gap.Centre.reset(), gap.Direction = d, gap.Slack = kDifferenceSlack, gap.Base = length;
     double along = 0;
     for (const TIntPoint* p : {&m.To, &n.From}) {
       const double t = Dot(d, Minus(*p, m.From)) / length;
@@ -532,13 +542,16 @@ bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, 
   TVec mean;
   for (std::size_t k = u + 1; k < v; ++k) mean = mean + (1.0 / double(v - u - 1)) * Of(runs[k].Begin);
   const TVec off = mean + -1.0 * gap.Middle();
-  const double slack = kPointSlack + gap.Slack;
-  if (std::fabs(Dot(off, along)) > slack || std::hypot(off.X, off.Y) > kFarthestRow + slack) return false;
+  // The way the line or circle runs is known to its Turning: the row's
+  // middle off the square through the gap's middle, and its step off the
+  // line, by as much more as the row stands off and as far as it steps.
+  const double slack = kPointSlack + gap.Slack, turning = gap.Turning();
+  const double offLength = std::hypot(off.X, off.Y);
+  if (std::fabs(Dot(off, along)) > slack + offLength * turning || offLength > kFarthestRow + slack) return false;
   const TVec step = v > u + 2 ? Minus(runs[u + 2].Begin, runs[u + 1].Begin) : TVec{};
   const double length = std::hypot(step.X, step.Y);
-  // On a circle the way it runs is known to the slack over its radius.
-  const double turned = gap.Centre ? length * gap.Slack / gap.Radius : 0.0;
-  if (length > kWidestSpacing + kDifferenceSlack || std::fabs(Cross(step, along)) > kDifferenceSlack + turned)
+  if (length > kWidestSpacing + kDifferenceSlack ||
+      std::fabs(Cross(step, along)) > kDifferenceSlack + length * turning)
     return false;
   for (std::size_t k = u + 2; k < v; ++k) {
     const TVec s = Minus(runs[k].Begin, runs[k - 1].Begin);

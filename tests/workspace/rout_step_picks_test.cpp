@@ -270,7 +270,7 @@ struct TTabbedLayout {
 class TTabbedLayoutsTest : public TRoutStepPicksTest {
  protected:
   static constexpr int32_t C = In / 100;
-  // Draws the layouts, five to a row 6 in apart (each row staggered so that
+  // Draws the layouts, six to a row 6 in apart (each row staggered so that
   // no layout's line goes on into the next), the first one's tabs followed
   // by extra, taken back at once; the letters of all the layouts' Take and
   // TapeTake, each layout its own.
@@ -278,7 +278,7 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
                    std::u32string& tapeTake, const std::vector<TIntPoint>& extra = {}) {
     for (std::size_t k = 0; k < layouts.size(); ++k) {
       const TTabbedLayout& l = layouts[k];
-      const TIntPoint at{int32_t(k % 5) * 600 * C, (int32_t(k / 5) * 600 + int32_t(k % 5) * 50) * C};
+      const TIntPoint at{int32_t(k % 6) * 600 * C, (int32_t(k / 6) * 600 + int32_t(k % 6) * 50) * C};
       auto point = [&](const std::string& text) {
         return TIntPoint{at.X + std::stoi(text) * C, at.Y + std::stoi(text.substr(text.find(',') + 1)) * C};
       };
@@ -389,7 +389,9 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       simpleFifth{In / 5, 0, 0, In / 20, true, true, 1, false, 1, 0},
       nearSimpleFifth{In / 5 - 2, 0, 0, In / 20, true, true, 1, false, 1, 0},
       shortOfCorner{In / 5 - 10160, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
-      simpleShortOfCorner{In / 5 - 10160, 0, 0, In / 20, true, true, 1, false, 1, 0};
+      simpleShortOfCorner{In / 5 - 10160, 0, 0, In / 20, true, true, 1, false, 1, 0},
+      // Complex tabs 0 wide, their holes as far off as the dialog allows.
+      cornerNecks{0, In / 10, 0, In / 2, true, false, 3, false, 1, In / 10};
   const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
       arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
       slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"},
@@ -452,13 +454,12 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // The unit of line beside the neck back, then the next side from the
       // corner, which passes where the piece came back onto the line.
       {board, 0, nearFifth, {{190, 0}}, "aaaa"},
-      // Simple tabs half their gap from a corner: a piece begins on the
-      // corner and goes on along the next side, one ends with the arc before
-      // the side, one is a start alone between two tabs; or a unit of the
+      // Simple tabs half their gap from a corner: a piece is a start alone
+      // between two tabs, one begins on the corner and goes on along the
+      // next side, one ends with the arc before the side; or a unit of the
       // side is left, which a tape drops.
-      {board, 0, simpleFifth, {{200, 190}}, "aaa"},
+      {board, 0, simpleFifth, {{190, 0}, {200, 10}, {200, 190}}, std::string(7, 'a')},
       {arced, 0, simpleFifth, {{190, 200}}, "aaa"},
-      {board, 0, simpleFifth, {{190, 0}, {200, 10}}, std::string(5, 'a')},
       {board, 0, nearSimpleFifth, {{190, 0}, {200, 10}}, std::string(5, 'a')},
       // A complex tab by a corner of under 10 degrees: the next side from
       // the corner passes within 0.0001 in of where the piece came back
@@ -467,6 +468,11 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // Simple tabs on either side of that corner: the piece between is a
       // stub of each side, the second ending 0.0001 in from the first.
       {{"J 0,0", "L 0,50", "L 300,0", "L 0,0"}, 0, simpleShortOfCorner, {{290, 2}, {290, 0}}, std::string(5, 'a')},
+      // Two of them 0.01 in apart by a corner of a slanted side: the line the
+      // first was put on is known only from the 0.03 in between the corner
+      // and the second, which a tape's rounding turns.
+      {{"J 0,0", "L 300,0", "L 330,70", "L 0,70", "L 0,0"}, 0, cornerNecks, {{329, 68}, {329, 67}},
+       std::string(9, 'a')},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
