@@ -421,9 +421,12 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
     const double length = std::hypot(d.X, d.Y);
     if (length <= kDifferenceSlack) return false;
     gap.Start = m.From, gap.Centre.reset(), gap.Direction = d, gap.Slack = kDifferenceSlack, gap.Base = length;
+    // Along the line from m's start; n's start where n has no length (a
+    // tab's end on a corner) lies at its end, not past it by the rounding
+    // of the division.
     double along = 0;
     for (const TIntPoint* p : {&m.To, &n.From}) {
-      const double t = Dot(d, Minus(*p, m.From)) / length;
+      const double t = *p == n.To ? length : Dot(d, Minus(*p, m.From)) / length;
       if (std::fabs(gap.Off(*p)) > gap.Slack || t < along || t > length) return false;
       along = t;
     }
@@ -797,6 +800,18 @@ TTabbedCut FindTabbedCut(int32_t start) {
         break;
       }
     if (first != none && j + 1 - (last - first) > ia) break;
+  }
+  if (first != none) {
+    // A start alone joined to either end of a closed cut is its piece too (a
+    // tab 0 wide by the profile's start: a tape kept no stub beside it, and
+    // the piece before it closes the profile).
+    while (last + 1 < chain.size() && runs[chain[last + 1]].Moves.empty()) ++last;
+    while (first > 0 && runs[chain[first - 1]].Moves.empty()) --first;
+  } else if (runs[chain[ib]].Moves.empty() && ib > 0 && !runs[chain[ib - 1]].Moves.empty()) {
+    // Such a start picked, or a hole before it: the cut of the path before,
+    // where that takes it.
+    TTabbedCut joined = FindTabbedCut(runs[chain[ib - 1]].Start);
+    if (std::find(joined.Starts.begin(), joined.Starts.end(), start) != joined.Starts.end()) return joined;
   }
   if (first == none) {
     // An open cut: the paths its break-off holes join to the pick. A path
