@@ -708,7 +708,14 @@ TTabbedCut FindTabbedCut(int32_t start) {
     if (!TabGapBetween(runs[u], runs[v], gap, weak) ||
         gap.Length > widest(u) || ClosesAlone(runs[u]) || ClosesAlone(runs[v]))
       return none;
-    if (v > u + 1 && !StandInGap(runs, u, v, gap)) return none;
+    // A complex tab's necks with next to no offset also run on one line
+    // with each other: its holes stand in the gap it left on what it was
+    // put on.
+    TTabGap necks;
+    if (v > u + 1 && !StandInGap(runs, u, v, gap) &&
+        (runs[u].Moves.empty() || runs[v].Moves.empty() || !Necks(runs[u], runs[v], necks) ||
+         necks.Length > widest(u) || !StandInGap(runs, u, v, necks)))
+      return none;
     if (holed != nullptr) *holed = v > u + 1 && !weak;
     return v;
   };

@@ -391,7 +391,9 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       shortOfCorner{In / 5 - 10160, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
       simpleShortOfCorner{In / 5 - 10160, 0, 0, In / 20, true, true, 1, false, 1, 0},
       // Complex tabs 0 wide, their holes as far off as the dialog allows.
-      cornerNecks{0, In / 10, 0, In / 2, true, false, 3, false, 1, In / 10};
+      cornerNecks{0, In / 10, 0, In / 2, true, false, 3, false, 1, In / 10},
+      // A complex tab 1 in wide whose necks stand 0.0001 in off the path.
+      flatNecks{In, In / 10000, In / 5, In * 4 / 10, true, false, 3, false, 1, In / 10};
   const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
       arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
       slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"},
@@ -473,6 +475,9 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // and the second, which a tape's rounding turns.
       {{"J 0,0", "L 300,0", "L 330,70", "L 0,70", "L 0,0"}, 0, cornerNecks, {{329, 68}, {329, 67}},
        std::string(9, 'a')},
+      // On a round board its two necks run on one straight line, but its
+      // holes stand off the arc the tab was put on, outside it.
+      {clockwise, 0, flatNecks, {{129, 129}}, std::string(5, 'a')},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
