@@ -604,6 +604,13 @@ bool Closes(const TCutRun& first, const TCutRun& last) {
   return false;
 }
 
+// Whether line n goes straight back to where line m began (the neck of a
+// complex tab 0 wide, cut out and back in one path where a tape goes on
+// cutting from the neck's end).
+bool Spike(const TCutRun::TMove& m, const TCutRun::TMove& n) {
+  return m.Type == etRoutLine && n.Type == etRoutLine && n.To == m.From;
+}
+
 // Whether the path closes a profile on its own, so that no tab split it:
 // it ends where it began, or a move after its first comes back over its
 // first move (the second staying where the first ended does not) or (a move
@@ -612,18 +619,22 @@ bool Closes(const TCutRun& first, const TCutRun& last) {
 // Two lines close nothing: the second line of two from the entry that
 // passes it, or a second line that ends on a first, folds back on the first
 // (a stub of a side beside a tab's neck and the next side, from a corner
-// sharper than the stub is long).
+// sharper than the stub is long); nor does a spike out and straight back.
 bool ClosesAlone(const TCutRun& run) {
   // A start alone (a tape's piece whose stubs it did not keep) closes nothing.
   if (run.Moves.empty()) return false;
   if (run.End.X == run.Begin.X && run.End.Y == run.Begin.Y) return true;
-  std::size_t afterEntry = run.Moves.size() > 1 && Stays(run.Moves[1]) ? 3 : 2;
+  // The move that leaves the entry: after one that stays there, and after
+  // a spike out and back to it.
+  std::size_t leaves = run.Moves.size() > 1 && Stays(run.Moves[1]) ? 2 : 1;
+  if (run.Moves.size() > leaves + 1 && Spike(run.Moves[leaves], run.Moves[leaves + 1])) leaves += 2;
+  std::size_t afterEntry = leaves + 1;
   if (run.Moves.size() > afterEntry && run.Moves[afterEntry - 1].Type == etRoutLine &&
       run.Moves[afterEntry].Type == etRoutLine)
     ++afterEntry;
   for (std::size_t k = 1; k < run.Moves.size(); ++k)
     if ((k >= afterEntry && Passes(run.Moves[k], run.Entry)) ||
-        (Passes(run.Moves.front(), run.Moves[k].To) &&
+        (Passes(run.Moves.front(), run.Moves[k].To) && !Spike(run.Moves[k - 1], run.Moves[k]) &&
          !(k == 1 && (Stays(run.Moves[1]) ||
                       (run.Moves[0].Type == etRoutLine && run.Moves[1].Type == etRoutLine)))))
       return true;

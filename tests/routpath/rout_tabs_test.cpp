@@ -222,6 +222,11 @@ TEST_F(TRoutTabsTest, EveryPieceOfATabbedBoardReadBackIsOneCut) {
       // after its holes is one alone.
       {"J 0,0", "L 20320000,0", "J 30480000,0", "L 50800000,0", "L 50800000,50800000", "L 0,50800000", "L 0,0",
        "H 1270000,254000", "H 1270000,-254000", "J 0,0"},
+      // A complex tab 0 wide without holes, its neck cut out and straight
+      // back in the piece after a tab's gap: the tape went on cutting from
+      // the neck's end.
+      {"J 0,0", "L 20320000,0", "J 30480000,0", "L 40640000,0", "L 40640000,2540000", "L 40640000,0",
+       "L 50800000,0", "L 50800000,50800000", "L 0,50800000", "L 0,0"},
   };
   for (std::size_t k = 0; k < layers.size(); ++k) {
     RTDB->Clear();
