@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <initializer_list>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -342,6 +343,17 @@ TVec TurnedAbout(const TIntPoint& c, const TIntPoint& p, double radians) {
   const TVec r = Minus(p, c);
   return Of(c) + TVec{r.X * std::cos(radians) - r.Y * std::sin(radians), r.X * std::sin(radians) + r.Y * std::cos(radians)};
 }
+// The centre of the circle through three points, none where they stand
+// in a line.
+std::optional<TIntPoint> CircleThrough(const TIntPoint& a, const TIntPoint& b, const TIntPoint& c) {
+  const TVec ab = Minus(b, a), ac = Minus(c, a);
+  const double d = 2 * Cross(ab, ac);
+  if (std::fabs(d) <= 1e-6 * (Dot(ab, ab) + Dot(ac, ac))) return std::nullopt;
+  const double ab2 = Dot(ab, ab), ac2 = Dot(ac, ac);
+  const TVec centre{double(a.X) + (ac.Y * ab2 - ab.Y * ac2) / d, double(a.Y) + (ab.X * ac2 - ac.X * ab2) / d};
+  if (std::fabs(centre.X) > INT32_MAX || std::fabs(centre.Y) > INT32_MAX) return std::nullopt;
+  return Rounded(centre);
+}
 // The middle of an arc's move on its own circle.
 TVec ArcMiddle(const TCutRun::TMove& m) {
   const bool ccw = m.Type == etRoutArc;
@@ -390,6 +402,16 @@ struct TTabGap {
   // How far a point read back from a tape may stand off the line or circle
   // (whose centre and radius were read back too).
   double Slack = kDifferenceSlack;
+  // Of a line, the length between the two points it was taken through.
+  double Base = 0;
+  // How far, in radians, the way the line or circle runs may be turned by
+  // the tape's rounding: the slack over the length the line was taken over,
+  // or over the circle's radius (a line taken over short stubs beside a
+  // tab near a corner is known far less surely than one taken over sides).
+  double Turning() const {
+    const double over = Centre ? Radius : Base;
+    return over > Slack ? Slack / over : 1.0;
+  }
 };
 bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   if (m.Type != n.Type) return false;
@@ -398,10 +420,13 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
     const TVec d = Minus(n.To, m.From);
     const double length = std::hypot(d.X, d.Y);
     if (length <= kDifferenceSlack) return false;
-    gap.Start = m.From, gap.Centre.reset(), gap.Direction = d, gap.Slack = kDifferenceSlack;
+    gap.Start = m.From, gap.Centre.reset(), gap.Direction = d, gap.Slack = kDifferenceSlack, gap.Base = length;
+    // Along the line from m's start; n's start where n has no length (a
+    // tab's end on a corner) lies at its end, not past it by the rounding
+    // of the division.
     double along = 0;
     for (const TIntPoint* p : {&m.To, &n.From}) {
-      const double t = Dot(d, Minus(*p, m.From)) / length;
+      const double t = *p == n.To ? length : Dot(d, Minus(*p, m.From)) / length;
       if (std::fabs(gap.Off(*p)) > gap.Slack || t < along || t > length) return false;
       along = t;
     }
@@ -411,44 +436,102 @@ bool Continues(const TCutRun::TMove& m, const TCutRun::TMove& n, TTabGap& gap) {
   // The circle is the longer arc's: a short arc's centre read back from a
   // tape that gives the radius is far less sure than its ends, so the
   // other arc is judged by lying on that circle, its ends and its middle.
-  const bool byM = Distance(m.From, m.To) >= Distance(n.From, n.To);
-  const TCutRun::TMove& other = byM ? n : m;
-  gap.Centre = byM ? m.Centre : n.Centre;
-  gap.Radius = Distance(byM ? m.From : n.To, *gap.Centre);
+  // Where both arcs are short (a tab near the end of each), neither centre
+  // is sure: the circle is then the one through the ends of both, the two
+  // arcs judged by their middles.
   gap.Slack = kStepsSlack;
   gap.Ccw = m.Type == etRoutArc;
-  if (gap.Radius <= kStepsSlack) return false;
-  for (const TIntPoint* p : {&m.From, &m.To, &n.From, &n.To})
-    if (std::fabs(gap.Off(*p)) > gap.Slack) return false;
-  if (std::fabs(gap.Off(ArcMiddle(other))) > gap.Slack) return false;
+  auto lies = [&](const TIntPoint& centre, const TIntPoint& on, std::initializer_list<const TCutRun::TMove*> arcs) {
+    gap.Centre = centre;
+    gap.Radius = Distance(on, centre);
+    if (gap.Radius <= kStepsSlack) return false;
+    for (const TIntPoint* p : {&m.From, &m.To, &n.From, &n.To})
+      if (std::fabs(gap.Off(*p)) > gap.Slack) return false;
+    for (const TCutRun::TMove* arc : arcs)
+      if (std::fabs(gap.Off(ArcMiddle(*arc))) > gap.Slack) return false;
+    return true;
+  };
+  const bool byM = Distance(m.From, m.To) >= Distance(n.From, n.To);
+  if (!lies(byM ? m.Centre : n.Centre, byM ? m.From : n.To, {byM ? &n : &m})) {
+    // Through the outer ends and the inner end farther from their chord.
+    const TIntPoint& inner = std::fabs(Cross(Minus(n.To, m.From), Minus(m.To, m.From))) >=
+                                     std::fabs(Cross(Minus(n.To, m.From), Minus(n.From, m.From)))
+                                 ? m.To
+                                 : n.From;
+    const std::optional<TIntPoint> through = CircleThrough(m.From, inner, n.To);
+    if (!through || !lies(*through, m.From, {&m, &n})) return false;
+  }
   const TIntPoint& c = *gap.Centre;
   const double ahead = Turn(c, m.To, n.From, gap.Ccw);
   gap.Length = ahead * gap.Radius;
   return Turn(c, m.From, m.To, gap.Ccw) + ahead + Turn(c, n.From, n.To, gap.Ccw) <= 2 * std::numbers::pi + 1e-9;
 }
 
+// A move of no length at p on kept's line or circle.
+TCutRun::TMove NoMove(const TIntPoint& p, const TCutRun::TMove& kept) {
+  return TCutRun::TMove{p, p, kept.Type == etRoutLine ? p : kept.Centre, kept.Type};
+}
+
 // Where path v continues path u across a tab, the gap the tab left on the
 // line or circle they were cut on: a simple tab ends u and begins v on it;
 // a complex tab leads u off it by its cut-in move and v back onto it by its
-// cut-out move, the two necks standing alike off it on one side. A tab as
-// far from an end of what it was put on as half its gap leaves nothing of it
-// there: u is its neck alone, begun on the line or circle, or v is its neck
-// back alone, ending on it (not both: the tab was put on something).
-bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
-  if (u.Moves.empty() || v.Moves.empty()) return false;
-  if (Continues(u.Moves.back(), v.Moves.front(), gap)) return true;
+// cut-out move, the two necks standing alike off it on one side (Necks). A
+// tab as far from an end of what it was put on as half its gap leaves
+// nothing of it there: u's neck begins where what it was put on begins (u
+// may be its neck alone, or go on to it from another line or arc), or v's
+// neck back ends where it ends (v may be that neck alone, or go on from
+// there along another), not both: the tab was put on something.
+bool Necks(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
   if ((u.Moves.size() < 2 && v.Moves.size() < 2) || u.Moves.back().Type != etRoutLine ||
       v.Moves.front().Type != etRoutLine)
     return false;
-  const TCutRun::TMove& kept = u.Moves.size() < 2 ? v.Moves[1] : u.Moves[u.Moves.size() - 2];
-  auto none = [&](const TIntPoint& p) {
-    return TCutRun::TMove{p, p, kept.Type == etRoutLine ? p : kept.Centre, kept.Type};
-  };
-  if (!Continues(u.Moves.size() < 2 ? none(u.Begin) : kept, v.Moves.size() < 2 ? none(v.End) : v.Moves[1], gap))
-    return false;
+  // The moves cut before the neck and after the neck back; where one of
+  // them is not on what the tab was put on, the neck's end on it instead,
+  // a move of no length on the other's line or circle.
+  const TCutRun::TMove* before = u.Moves.size() < 2 ? nullptr : &u.Moves[u.Moves.size() - 2];
+  const TCutRun::TMove* after = v.Moves.size() < 2 ? nullptr : &v.Moves[1];
+  const auto none = NoMove;
+  const TIntPoint& neckStart = u.Moves.back().From;
+  const TIntPoint& neckEnd = v.Moves.front().To;
+  const bool found = before != nullptr && after != nullptr
+                         ? Continues(*before, *after, gap) || Continues(*before, none(neckEnd, *before), gap) ||
+                               Continues(none(neckStart, *after), *after, gap)
+                         : before != nullptr ? Continues(*before, none(neckEnd, *before), gap)
+                                             : Continues(none(neckStart, *after), *after, gap);
+  if (!found) return false;
   const double reach = std::hypot(kWidestTab / 2, kFarthestNeck) + kDifferenceSlack;
   return std::fabs(gap.Off(u.End) - gap.Off(v.Begin)) <= 2 * gap.Slack && Distance(u.End, gap.From) <= reach &&
          Distance(v.Begin, gap.To) <= reach;
+}
+// weak: the gap is found from where u ends or v begins alone (see below).
+bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak) {
+  weak = false;
+  if (u.Moves.empty() && v.Moves.empty()) return false;
+  if (!u.Moves.empty() && !v.Moves.empty() &&
+      (Continues(u.Moves.back(), v.Moves.front(), gap) || Necks(u, v, gap)))
+    return true;
+  // A simple tab as near an end of what it was put on as half its gap
+  // leaves a stub of it there that a tape may not keep (shorter than its
+  // last digit, it is read back as no move): u then ends on the corner
+  // where v's line or circle begins, v goes on along the next side from the
+  // corner, or, both stubs gone, v is a start alone on the corner between
+  // two tabs. The move on the other side of the gap then leaves the line or
+  // circle at the corner, or folds back along it where the corner is
+  // sharper than the stub is long (one that runs on along it the gap's way
+  // is no stub's: Continues judged it). u's end alone behind v's first move
+  // on its line or circle, or v's start alone ahead of u's last move on its
+  // own, may as well be a cut begun or ended there: such a gap is taken
+  // only within a profile that closes (weak).
+  auto runsOn = [&](const TIntPoint& from, const TIntPoint& to) {
+    if (std::fabs(gap.Off(from)) > gap.Slack || std::fabs(gap.Off(to)) > gap.Slack) return false;
+    if (gap.Centre) return Turn(*gap.Centre, from, to, gap.Ccw) < std::numbers::pi;
+    return Dot(gap.Direction, Minus(to, from)) > 0;
+  };
+  weak = (!v.Moves.empty() && Continues(NoMove(u.End, v.Moves.front()), v.Moves.front(), gap) &&
+          (u.Moves.empty() || !runsOn(u.Moves.back().From, u.End))) ||
+         (!u.Moves.empty() && Continues(u.Moves.back(), NoMove(v.Begin, u.Moves.back()), gap) &&
+          (v.Moves.empty() || !runsOn(v.Begin, v.Moves.front().To)));
+  return weak;
 }
 
 // Whether the holes between runs u and v stand in the gap as a tab puts its
@@ -462,13 +545,16 @@ bool StandInGap(const std::vector<TCutRun>& runs, std::size_t u, std::size_t v, 
   TVec mean;
   for (std::size_t k = u + 1; k < v; ++k) mean = mean + (1.0 / double(v - u - 1)) * Of(runs[k].Begin);
   const TVec off = mean + -1.0 * gap.Middle();
-  const double slack = kPointSlack + gap.Slack;
-  if (std::fabs(Dot(off, along)) > slack || std::hypot(off.X, off.Y) > kFarthestRow + slack) return false;
+  // The way the line or circle runs is known to its Turning: the row's
+  // middle off the square through the gap's middle, and its step off the
+  // line, by as much more as the row stands off and as far as it steps.
+  const double slack = kPointSlack + gap.Slack, turning = gap.Turning();
+  const double offLength = std::hypot(off.X, off.Y);
+  if (std::fabs(Dot(off, along)) > slack + offLength * turning || offLength > kFarthestRow + slack) return false;
   const TVec step = v > u + 2 ? Minus(runs[u + 2].Begin, runs[u + 1].Begin) : TVec{};
   const double length = std::hypot(step.X, step.Y);
-  // On a circle the way it runs is known to the slack over its radius.
-  const double turned = gap.Centre ? length * gap.Slack / gap.Radius : 0.0;
-  if (length > kWidestSpacing + kDifferenceSlack || std::fabs(Cross(step, along)) > kDifferenceSlack + turned)
+  if (length > kWidestSpacing + kDifferenceSlack ||
+      std::fabs(Cross(step, along)) > kDifferenceSlack + length * turning)
     return false;
   for (std::size_t k = u + 2; k < v; ++k) {
     const TVec s = Minus(runs[k].Begin, runs[k - 1].Begin);
@@ -518,15 +604,39 @@ bool Closes(const TCutRun& first, const TCutRun& last) {
   return false;
 }
 
+// Whether line n goes straight back to where line m began (the neck of a
+// complex tab 0 wide, cut out and back in one path where a tape goes on
+// cutting from the neck's end).
+bool Spike(const TCutRun::TMove& m, const TCutRun::TMove& n) {
+  return m.Type == etRoutLine && n.Type == etRoutLine && n.To == m.From;
+}
+
 // Whether the path closes a profile on its own, so that no tab split it:
 // it ends where it began, or a move after its first comes back over its
 // first move (the second staying where the first ended does not) or (a move
-// after its second) passes the point it entered the profile at.
+// after its second, or after its third where the second stays: that one
+// begins where the path entered) passes the point it entered the profile at.
+// Two lines close nothing: the second line of two from the entry that
+// passes it, or a second line that ends on a first, folds back on the first
+// (a stub of a side beside a tab's neck and the next side, from a corner
+// sharper than the stub is long); nor does a spike out and straight back.
 bool ClosesAlone(const TCutRun& run) {
+  // A start alone (a tape's piece whose stubs it did not keep) closes nothing.
+  if (run.Moves.empty()) return false;
   if (run.End.X == run.Begin.X && run.End.Y == run.Begin.Y) return true;
+  // The move that leaves the entry: after one that stays there, and after
+  // a spike out and back to it.
+  std::size_t leaves = run.Moves.size() > 1 && Stays(run.Moves[1]) ? 2 : 1;
+  if (run.Moves.size() > leaves + 1 && Spike(run.Moves[leaves], run.Moves[leaves + 1])) leaves += 2;
+  std::size_t afterEntry = leaves + 1;
+  if (run.Moves.size() > afterEntry && run.Moves[afterEntry - 1].Type == etRoutLine &&
+      run.Moves[afterEntry].Type == etRoutLine)
+    ++afterEntry;
   for (std::size_t k = 1; k < run.Moves.size(); ++k)
-    if ((k > 1 && Passes(run.Moves[k], run.Entry)) ||
-        (Passes(run.Moves.front(), run.Moves[k].To) && !(k == 1 && Stays(run.Moves[1]))))
+    if ((k >= afterEntry && Passes(run.Moves[k], run.Entry)) ||
+        (Passes(run.Moves.front(), run.Moves[k].To) && !Spike(run.Moves[k - 1], run.Moves[k]) &&
+         !(k == 1 && (Stays(run.Moves[1]) ||
+                      (run.Moves[0].Type == etRoutLine && run.Moves[1].Type == etRoutLine)))))
       return true;
   return false;
 }
@@ -598,24 +708,33 @@ TTabbedCut FindTabbedCut(int32_t start) {
   // a tab 0 wide, or a complex one whose necks meet, leaves a gap of none
   // and v begins where u ended), and the holes between standing in that
   // gap; neither closing a profile on its own (ClosesAlone). holed: break-off
-  // holes join the two.
+  // holes join the two by a gap found from u's last move and v's first
+  // (not from u's end or v's start alone: TabGapBetween's weak gap).
   auto after = [&](std::size_t u, bool* holed) -> std::size_t {
     std::size_t v = u + 1;
     while (v < runs.size() && runs[v].Kind == TCutRun::Hole && entity(v).GetStepObj() == entity(u).GetStepObj()) ++v;
     if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
     TTabGap gap;
-    if (!TabGapBetween(runs[u], runs[v], gap) ||
+    bool weak = false;
+    if (!TabGapBetween(runs[u], runs[v], gap, weak) ||
         gap.Length > widest(u) || ClosesAlone(runs[u]) || ClosesAlone(runs[v]))
       return none;
-    if (v > u + 1 && !StandInGap(runs, u, v, gap)) return none;
-    if (holed != nullptr) *holed = v > u + 1;
+    // A complex tab's necks with next to no offset also run on one line
+    // with each other: its holes stand in the gap it left on what it was
+    // put on.
+    TTabGap necks;
+    if (v > u + 1 && !StandInGap(runs, u, v, gap) &&
+        (runs[u].Moves.empty() || runs[v].Moves.empty() || !Necks(runs[u], runs[v], necks) ||
+         necks.Length > widest(u) || !StandInGap(runs, u, v, necks)))
+      return none;
+    if (holed != nullptr) *holed = v > u + 1 && !weak;
     return v;
   };
   // The path before v whose piece v may be.
-  auto before = [&](std::size_t v) -> std::size_t {
+  auto before = [&](std::size_t v, bool* holed) -> std::size_t {
     std::size_t u = v;
     while (u > 0 && runs[u - 1].Kind == TCutRun::Hole) --u;
-    return u > 0 && runs[u - 1].Kind == TCutRun::Path && after(u - 1, nullptr) == v ? u - 1 : none;
+    return u > 0 && runs[u - 1].Kind == TCutRun::Path && after(u - 1, holed) == v ? u - 1 : none;
   };
   std::size_t picked = none;
   for (std::size_t u = 0; u < runs.size() && picked == none; ++u)
@@ -631,16 +750,23 @@ TTabbedCut FindTabbedCut(int32_t start) {
     if (b == none || b < picked) return cut;
   }
   // The run of paths a tab may have split, in order, and for each whether
-  // break-off holes join it to the one before.
+  // break-off holes join it to the one before (after's holed).
   std::vector<std::size_t> chain;
   std::vector<bool> holed;
-  for (std::size_t u = a; u != none; u = before(u)) chain.push_back(u);
+  bool h = false;
+  for (std::size_t u = a; u != none; u = before(u, &h)) {
+    chain.push_back(u);
+    holed.push_back(h);
+    h = false;
+  }
   std::reverse(chain.begin(), chain.end());
-  holed.assign(chain.size(), false);
-  for (std::size_t i = 1; i < chain.size(); ++i) holed[i] = chain[i] > chain[i - 1] + 1;
+  std::reverse(holed.begin(), holed.end());
+  // Each holed told of the path after it: shifted to the path it joins.
+  std::rotate(holed.rbegin(), holed.rbegin() + 1, holed.rend());
+  holed.front() = false;
   const std::size_t ia = chain.size() - 1;
   for (std::size_t u = a;;) {
-    bool h = false;
+    h = false;
     const std::size_t v = after(u, &h);
     if (v == none) break;
     chain.push_back(v);
@@ -679,7 +805,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
   std::size_t first = none, last = none;
   for (std::size_t j = ib; j < highest; ++j) {
     const TCutRun& end = runs[chain[j]];
-    if (j == ia && end.End.X == end.Begin.X && end.End.Y == end.Begin.Y) {
+    if (j == ia && !end.Moves.empty() && end.End.X == end.Begin.X && end.End.Y == end.Begin.Y) {
       first = last = j;
       break;
     }
@@ -693,9 +819,23 @@ TTabbedCut FindTabbedCut(int32_t start) {
       }
     if (first != none && j + 1 - (last - first) > ia) break;
   }
+  if (first != none) {
+    // A start alone joined to either end of a closed cut is its piece too (a
+    // tab 0 wide by the profile's start: a tape kept no stub beside it, and
+    // the piece before it closes the profile).
+    while (last + 1 < chain.size() && runs[chain[last + 1]].Moves.empty()) ++last;
+    while (first > 0 && runs[chain[first - 1]].Moves.empty()) --first;
+  } else if (runs[chain[ib]].Moves.empty() && ib > 0 && !runs[chain[ib - 1]].Moves.empty()) {
+    // Such a start picked, or a hole before it: the cut of the path before,
+    // where that takes it.
+    TTabbedCut joined = FindTabbedCut(runs[chain[ib - 1]].Start);
+    if (std::find(joined.Starts.begin(), joined.Starts.end(), start) != joined.Starts.end()) return joined;
+  }
   if (first == none) {
     // An open cut: the paths its break-off holes join to the pick. A path
-    // joined to them without holes may be a piece of it or a cut of its own.
+    // joined to them without holes may be a piece of it or a cut of its own;
+    // so may the two beside a picked hole whose gap is weak (the hole alone).
+    if (ib != ia && !holed[ib]) return cut;
     for (first = ia; first > 0 && holed[first];) --first;
     for (last = ib; last + 1 < chain.size() && holed[last + 1];) ++last;
     if (last > first) {

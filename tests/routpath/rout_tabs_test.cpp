@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 
 #include "korvex_test.h"
 #include "model/editor_state.h"
@@ -203,6 +204,45 @@ TEST_F(TRoutTabsTest, TheClickIsTakenOntoThePickedLineOrArc) {
   RTDB->AddArc({0, 0}, 40, 0, false, {5 * In, 0}, NoZOffset);
   ASSERT_TRUE(AddTabAt(2, {5 * In, 7 * In}));  // projected to (5 in, 5 in)
   EXPECT_EQ(Layer().size(), 4u);
+}
+
+// Layers as Open Rout Tape reads tabbed boards back, in database units
+// ("J x,y", "L x,y", "H x,y"): every path start and hole is one tabbed cut.
+TEST_F(TRoutTabsTest, EveryPieceOfATabbedBoardReadBackIsOneCut) {
+  const std::vector<V> layers{
+      // A complex tab by a corner of a board begun within a side: the piece
+      // after it is its neck back alone, ending on the side's end, which the
+      // side before it reaches (to the rounding of its length) and no farther.
+      {"J -157940000,-149660000", "L -176400000,-146290000", "L -193450000,-158290000", "L -196790000,-167530000",
+       "L -185090000,-193160000", "L -177950000,-181720000", "L -163210000,-179800000", "H -165880000,-175310000",
+       "H -165880000,-175310000", "J -160670000,-175740000", "L -165420000,-161650000", "H -161580000,-155720000",
+       "J -157940000,-149670000", "L -157940000,-149660000"},
+      // A tab 0 wide by the end of a board's last side: the tape kept no stub
+      // after it, the piece before ends where the board began, and the start
+      // after its holes is one alone.
+      {"J 0,0", "L 20320000,0", "J 30480000,0", "L 50800000,0", "L 50800000,50800000", "L 0,50800000", "L 0,0",
+       "H 1270000,254000", "H 1270000,-254000", "J 0,0"},
+      // A complex tab 0 wide without holes, its neck cut out and straight
+      // back in the piece after a tab's gap: the tape went on cutting from
+      // the neck's end.
+      {"J 0,0", "L 20320000,0", "J 30480000,0", "L 40640000,0", "L 40640000,2540000", "L 40640000,0",
+       "L 50800000,0", "L 50800000,50800000", "L 0,50800000", "L 0,0"},
+  };
+  for (std::size_t k = 0; k < layers.size(); ++k) {
+    RTDB->Clear();
+    Seq->SetInsertAtEnd(40);
+    std::vector<int32_t> starts;
+    for (const std::string& e : layers[k]) {
+      std::istringstream in(e.substr(2));
+      TIntPoint p;
+      char comma = 0;
+      in >> p.X >> comma >> p.Y;
+      if (e[0] == 'J') starts.push_back(RTDB->AddJog(p, 40, 0, 3, 1));
+      if (e[0] == 'H') starts.push_back(RTDB->AddHole(p, 40, 7));
+      if (e[0] == 'L') RTDB->AddLine(p, 40, 0, NoZOffset);
+    }
+    for (const int32_t h : starts) EXPECT_EQ(FindTabbedCut(h).Starts, starts) << "layer " << k << ", start " << h;
+  }
 }
 
 }  // namespace

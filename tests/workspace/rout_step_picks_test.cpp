@@ -270,15 +270,15 @@ struct TTabbedLayout {
 class TTabbedLayoutsTest : public TRoutStepPicksTest {
  protected:
   static constexpr int32_t C = In / 100;
-  // Draws the layouts, five to a row 6 in apart (each row staggered so that
+  // Draws the layouts, six to a row 6 in apart (each row staggered so that
   // no layout's line goes on into the next), the first one's tabs followed
   // by extra, taken back at once; the letters of all the layouts' Take and
   // TapeTake, each layout its own.
-  static void Draw(TWorkspace& form, const std::vector<TTabbedLayout>& layouts, std::string& take,
-                   std::string& tapeTake, const std::vector<TIntPoint>& extra = {}) {
+  static void Draw(TWorkspace& form, const std::vector<TTabbedLayout>& layouts, std::u32string& take,
+                   std::u32string& tapeTake, const std::vector<TIntPoint>& extra = {}) {
     for (std::size_t k = 0; k < layouts.size(); ++k) {
       const TTabbedLayout& l = layouts[k];
-      const TIntPoint at{int32_t(k % 5) * 600 * C, (int32_t(k / 5) * 600 + int32_t(k % 5) * 50) * C};
+      const TIntPoint at{int32_t(k % 6) * 600 * C, (int32_t(k / 6) * 600 + int32_t(k % 6) * 50) * C};
       auto point = [&](const std::string& text) {
         return TIntPoint{at.X + std::stoi(text) * C, at.Y + std::stoi(text.substr(text.find(',') + 1)) * C};
       };
@@ -322,8 +322,8 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
         ECO->CancelCommand();
       }
       for (std::size_t x = 0; k == 0 && x < extra.size(); ++x) ButtonManager().Press(UndoCommand);
-      for (const char c : l.Take) take += char(c + 10 * k);
-      for (const char c : l.TapeTake) tapeTake += char(c + 10 * k);
+      for (const char c : l.Take) take += char32_t(c + 10 * k);
+      for (const char c : l.TapeTake) tapeTake += char32_t(c + 10 * k);
     }
   }
   // Of each start in cut order, the starts a pick on it takes, by place.
@@ -342,7 +342,7 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
     }
     return out;
   }
-  static std::string Expect(const std::string& take) {
+  static std::string Expect(const std::u32string& take) {
     std::string out;
     for (std::size_t i = 0; i < take.size(); ++i) {
       out += "\n" + std::to_string(i) + ":";
@@ -383,7 +383,17 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       noNeck{In / 4, 0, In / 4, In / 10, false, false, 1, true, 1, 0},
       // Complex tabs 0.2 in wide, and 2 units narrower.
       fifth{In / 5, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
-      nearFifth{In / 5 - 2, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20};
+      nearFifth{In / 5 - 2, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
+      // Simple ones alike with a hole, and a complex one 0.0002 in short of
+      // the corner that ends its side.
+      simpleFifth{In / 5, 0, 0, In / 20, true, true, 1, false, 1, 0},
+      nearSimpleFifth{In / 5 - 2, 0, 0, In / 20, true, true, 1, false, 1, 0},
+      shortOfCorner{In / 5 - 10160, In / 10, In / 10, In / 10, true, false, 2, false, 1, In / 20},
+      simpleShortOfCorner{In / 5 - 10160, 0, 0, In / 20, true, true, 1, false, 1, 0},
+      // Complex tabs 0 wide, their holes as far off as the dialog allows.
+      cornerNecks{0, In / 10, 0, In / 2, true, false, 3, false, 1, In / 10},
+      // A complex tab 1 in wide whose necks stand 0.0001 in off the path.
+      flatNecks{In, In / 10000, In / 5, In * 4 / 10, true, false, 3, false, 1, In / 10};
   const std::vector<std::string> board{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
       arced{"J 0,0", "L 200,0", "A 200,200 200,100", "L 0,200", "L 0,0"},
       slanted{"J 0,0", "L 300,100", "L 200,400", "L -100,300", "L 0,0"},
@@ -420,6 +430,10 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       {anticlockwise, 0, round, roundTabs, std::string(9, 'a')},
       {anticlockwise, 1, round, roundTabs, std::string(9, 'a')},
       {clockwise, 2, round, nearEnd, std::string(5, 'a')},
+      // Tabs at 195 and 255 degrees after one at 225: the middle gap lies
+      // between two arcs so short that a tape's radius leaves their centres
+      // unsure.
+      {anticlockwise, 0, round, {{129, 129}, {103, 174}, {174, 103}}, std::string(13, 'a')},
       // Every field at its bound.
       {board, 0, inchBounds, {{100, 0}, {200, 100}}, std::string(103, 'a')},
       {arced, 1, metricBounds, {{100, 0}, {271, 29}}, std::string(103, 'a')},
@@ -439,10 +453,35 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // unit of line is left beside the neck, which a tape drops.
       {board, 0, fifth, {{10, 0}, {0, 10}}, std::string(7, 'a')},
       {board, 0, nearFifth, {{10, 0}, {0, 10}}, std::string(7, 'a')},
+      // The unit of line beside the neck back, then the next side from the
+      // corner, which passes where the piece came back onto the line.
+      {board, 0, nearFifth, {{190, 0}}, "aaaa"},
+      // Simple tabs half their gap from a corner: a piece is a start alone
+      // between two tabs, one begins on the corner and goes on along the
+      // next side, one ends with the arc before the side; or a unit of the
+      // side is left, which a tape drops.
+      {board, 0, simpleFifth, {{190, 0}, {200, 10}, {200, 190}}, std::string(7, 'a')},
+      {arced, 0, simpleFifth, {{190, 200}}, "aaa"},
+      {board, 0, nearSimpleFifth, {{190, 0}, {200, 10}}, std::string(5, 'a')},
+      // A complex tab by a corner of under 10 degrees: the next side from
+      // the corner passes within 0.0001 in of where the piece came back
+      // onto the line, without closing it.
+      {{"J 0,0", "L 300,0", "L 0,50", "L 0,0"}, 0, shortOfCorner, {{290, 0}}, "aaaa"},
+      // Simple tabs on either side of that corner: the piece between is a
+      // stub of each side, the second ending 0.0001 in from the first.
+      {{"J 0,0", "L 0,50", "L 300,0", "L 0,0"}, 0, simpleShortOfCorner, {{290, 2}, {290, 0}}, std::string(5, 'a')},
+      // Two of them 0.01 in apart by a corner of a slanted side: the line the
+      // first was put on is known only from the 0.03 in between the corner
+      // and the second, which a tape's rounding turns.
+      {{"J 0,0", "L 300,0", "L 330,70", "L 0,70", "L 0,0"}, 0, cornerNecks, {{329, 68}, {329, 67}},
+       std::string(9, 'a')},
+      // On a round board its two necks run on one straight line, but its
+      // holes stand off the arc the tab was put on, outside it.
+      {clockwise, 0, flatNecks, {{129, 129}}, std::string(5, 'a')},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
-  std::string take, tapeTake;  // of the whole layer, the layouts' cuts told apart
+  std::u32string take, tapeTake;  // of the whole layer, the layouts' cuts told apart
   Draw(*form, layouts, take, tapeTake, {{0, 100}});
   EXPECT_EQ(Takes(40), Expect(take)) << "as tabbed";
   // Other settings and a cutter 0.001 in smaller on every page.
@@ -550,7 +589,7 @@ TEST_F(TTabbedLayoutsTest, HolesAndPathsNearAGapThatNoTabLeftAreCutsOfTheirOwn) 
   TWorkspace& form = StartProgram();
   SelectLayer(40);
   RoutToolPages[40][1].Diameter = In / 8;
-  std::string take, tapeTake;
+  std::u32string take, tapeTake;
   Draw(form, layouts, take, tapeTake);
   RoutToolPages[40][1].Diameter = In / 50;
   EXPECT_EQ(Takes(40), Expect(take));
