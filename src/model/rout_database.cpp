@@ -882,9 +882,6 @@ void TRoutDatabase::UpdateChangedPath() {
       }
       DrawStepRepeats(l);
       DrawFrom(first);
-      // A redraw paints the current layer last, over the others: drawn
-      // again, it lies over the paths just drawn and where they were erased.
-      if (l != CurrentLayer && EditorMode == emRout) DrawLayer(CurrentLayer);
     }
     EntityChanged = PathChanged = 0;
     FirstChangedEntity = FirstChangedPath = kNoChangedHandle;

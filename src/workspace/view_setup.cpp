@@ -179,6 +179,9 @@ void ConnectPictureHooks() {
   ViewHooks.RedrawRout = [](bool flag) {
     if (RTDB != nullptr) RTDB->Redraw(flag ? 1 : 0);
   };
+  ViewHooks.DrawRout = [] {
+    if (RTDB != nullptr) RTDB->DrawLayers();
+  };
 }
 
 // Single-step play of a rout layer (activity 1).

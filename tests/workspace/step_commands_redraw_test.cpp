@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <functional>
 #include <iomanip>
 #include <iostream>
@@ -130,8 +131,10 @@ class TStepCommandsRedrawTest : public TWorkspaceDialogsTest {
            << r[2] << ") to (" << r[3] << ", " << r[4] << ")" << std::hex << "; ";
     return text.str();
   }
-  // What the screen picture shows otherwise than a fresh redraw of the job.
+  // What the view shows otherwise than a fresh redraw of the job: the
+  // picture as the window brings it up to date after a command.
   static std::string DifferFromRedraw() {
+    ViewServices().UpdateView();
     const std::vector<TColor> shown = Shown();
     ViewServices().RedrawView();
     return Differences(shown, Shown());
@@ -387,6 +390,7 @@ TEST_F(TRandomLayoutRedrawTest, DISABLED_TheScreenAfterEachCommandAndItsUndoAndR
   RegisterModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
   int commands = 0, differing = 0;
   for (uint32_t seed = 1; seed <= 20; ++seed) {
+    if (const char* only = std::getenv("SWEEP_SEED"); only != nullptr && std::atoi(only) != int(seed)) continue;
     Rng.seed(seed);
     TWorkspace& form = StartProgram();
     ASSERT_NE(OffscreenBitmap, nullptr);
