@@ -173,7 +173,9 @@ void TRoutShadow::MarkStale(TDrawingBase& s) const {
 
 // One record by the rules of a pass. The caller has set the pass's pen.
 void TRoutShadow::PaintRecord(TDrawingBase& s, TPass pass) {
-  if (s.TracksStale) MarkStale(s);
+  // A highlight is no part of the picture a redraw paints; it goes when
+  // the entity is drawn or erased again.
+  if (s.TracksStale && pass != psHighlight) MarkStale(s);
   const bool draw = pass == psDraw;
   const bool highlight = pass == psHighlight;
   const bool toggles = draw || highlight;

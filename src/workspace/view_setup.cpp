@@ -385,6 +385,9 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   LayerHooks.EndSingleStep = [] {
     if (RTDB != nullptr) RTDB->EndSingleStep();
   };
+  LayerHooks.DrawRoutLayer = [](uint8_t layer) {
+    if (RTDB != nullptr) RTDB->DrawLayer(layer);
+  };
   LayerHooks.DeleteRoutLayer = [](uint8_t layer) {
     if (RTDB != nullptr) RTDB->DeleteLayer(layer);
   };
