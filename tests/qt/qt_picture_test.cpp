@@ -199,4 +199,61 @@ TEST_F(QtPictureTest, FullRedrawMatchesTheHeadlessRaster) {
   DRDB = savedDrill;
 }
 
+// The view paints again only the box of what was erased or drawn out of
+// order, clipped: on the Qt canvas the box so painted holds the pixels a
+// full redraw gives it, the grid, the axes, lines and holes cut by its
+// edges included, for holes as symbols, as pixels and as circles.
+TEST_F(QtPictureTest, ARedrawClippedToABoxPaintsItAsAFullRedraw) {
+  TCadDatabase* savedDb = DB;
+  TDrillDatabase* savedDrill = DRDB;
+  DB = new TCadDatabase();
+  DRDB = new TDrillDatabase();
+  for (int32_t t = 1; t <= 40; ++t) ActiveTools[t] = t != 7;
+  std::mt19937 rng(47);
+  auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  const bool savedG93 = ShowG93;
+  ShowG93 = false;
+  const int32_t o = int32_t(Inch), w = int32_t(6 * Inch), h = int32_t(4 * Inch), q = int32_t(Inch / 2);
+  for (int i = 0; i < 300; ++i) {
+    const int32_t x = in(o, o + w), y = in(o, o + h);
+    DB->AddLineOnLayer(x, y, x + in(-q, q), y + in(-q, q), uint8_t(in(0, 3)));
+  }
+  for (int i = 0; i < 3000; ++i)
+    DRDB->AddHoleOnLayer(in(o, o + w), in(o, o + h), uint8_t(in(30, 32)), in(1, 40), true);
+  TRedrawnPicture qt(600, 450);
+  const uint8_t savedHoles = DisplayHolesAs;
+  EditorMode = emDrill;
+  for (const uint8_t holes : {3, 0, 1})
+    for (const double ppi : {40.0, 150.0, 900.0}) {
+      SCOPED_TRACE(::testing::Message() << "zoom " << ppi << " holes " << int(holes));
+      DisplayHolesAs = holes;
+      const std::vector<TColor> full = qt.Redraw(ppi, 4 * Inch, 3 * Inch, false);
+      TCanvas& canvas = *qt.Screen.Canvas;
+      for (const TRect box : {TRect{137, 101, 311, 233}, TRect{0, 0, 57, 450}, TRect{290, 219, 291, 220}}) {
+        // A picture painted over, the box painted again: the box as the full
+        // redraw has it, the rest left alone.
+        canvas.Brush.Color = clRed;
+        canvas.Brush.Style = bsSolid;
+        canvas.FillRect({0, 0, 600, 450});
+        canvas.ClipRect(box);
+        const std::vector<TColor> repainted = qt.Redraw(ppi, 4 * Inch, 3 * Inch, false);
+        canvas.ClipRect(TRect{});
+        size_t wrong = 0;
+        for (int y = 0; y < 450; ++y)
+          for (int x = 0; x < 600; ++x) {
+            const bool inside = x >= box.Left && x < box.Right && y >= box.Top && y < box.Bottom;
+            const size_t k = size_t(y) * 600 + size_t(x);
+            wrong += repainted[k] != (inside ? full[k] : TColor(clRed));
+          }
+        EXPECT_EQ(wrong, 0u) << "box " << box.Left << ", " << box.Top;
+      }
+    }
+  DisplayHolesAs = savedHoles;
+  ShowG93 = savedG93;
+  delete DRDB;
+  delete DB;
+  DB = savedDb;
+  DRDB = savedDrill;
+}
+
 }  // namespace
