@@ -797,9 +797,14 @@ void TRoutDatabase::KeepChangesToOneLayer(int32_t handle) {
   if (Seq == nullptr || !(PathChanged || EntityChanged)) return;
   const uint8_t layer = Seq->LayerOf(handle);
   if (layer == 0) return;
-  const bool elsewhere = (PathChanged && Seq->LayerOf(FirstChangedPath) != layer) ||
-                         (EntityChanged && Seq->LayerOf(FirstChangedEntity) != layer);
-  if (elsewhere) UpdateChangedPath();
+  // A mark on no layer (its entity gone from the sequence) draws nothing.
+  auto elsewhere = [&](uint8_t changed, int32_t first) {
+    if (!changed) return false;
+    const uint8_t l = Seq->LayerOf(first);
+    return l != 0 && l != layer;
+  };
+  if (elsewhere(PathChanged, FirstChangedPath) || elsewhere(EntityChanged, FirstChangedEntity))
+    DrawChangedPaths();
 }
 
 void TRoutDatabase::MarkPathChanged(int32_t handle) {
@@ -877,6 +882,12 @@ void TRoutDatabase::DrawEntity(int32_t handle) {
 
 void TRoutDatabase::UpdateChangedPath() {
   if (Seq == nullptr) return;
+  DrawChangedPaths();
+  PathStateFromSequence(CurrentLayer);
+}
+
+void TRoutDatabase::DrawChangedPaths() {
+  if (Seq == nullptr) return;
   if (PathChanged || EntityChanged) {
     if (EntityChanged && Seq->IsBefore(FirstChangedEntity, FirstChangedPath))
       FirstChangedPath = FirstChangedEntity;
@@ -904,7 +915,6 @@ void TRoutDatabase::UpdateChangedPath() {
     EntityChanged = PathChanged = 0;
     FirstChangedEntity = FirstChangedPath = kNoChangedHandle;
   }
-  PathStateFromSequence(CurrentLayer);
 }
 
 void TRoutDatabase::PathStateFromSequence(uint8_t c) {

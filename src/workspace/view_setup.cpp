@@ -160,7 +160,7 @@ void ConnectPictureHooks() {
   // The drill database's marker: the drill origin in drill mode, else the
   // current rout layer's G93 origin through RoutOriginMarker.
   ViewHooks.DrawOriginMarks = [] {
-    if (DRDB != nullptr) DRDB->ShowOriginMarker();
+    if (DRDB != nullptr) DRDB->DrawOriginMarker();
   };
   RoutOriginMarker = [](bool show) {
     if (RTDB == nullptr) return;
