@@ -415,7 +415,7 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
 
 TEST_F(TRandomLayoutRedrawTest, TheScreenAfterEachCommandAndItsUndoAndRedoIsAFreshRedraw) {
   RegisterModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
-  for (uint32_t seed = 1; seed <= 6; ++seed) {
+  for (uint32_t seed = 1; seed <= 10; ++seed) {
     Rng.seed(seed);
     TWorkspace& form = StartProgram();
     ASSERT_NE(OffscreenBitmap, nullptr);
