@@ -1,5 +1,6 @@
 #include "model/drawing_base.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -206,6 +207,29 @@ void TDrawingBase::DrawArc(bool clockwise, double x1, double y1, double x2, doub
 void TDrawingBase::DrawCircleDia(double cx, double cy, double d) { DrawCircle(cx, cy, d * 0.5); }
 
 bool TDrawingBase::IsScreen() { return false; }
+
+void TDrawingBase::MarkStale(double minX, double minY, double maxX, double maxY, double margin,
+                             int32_t pixels) {
+  Dirty = true;
+  TRect canvas;
+  if (!CanvasBox(canvas)) return;
+  double x1, y1, x2, y2;
+  WorldToDeviceReal(minX - margin, maxY + margin, x1, y1);
+  WorldToDeviceReal(maxX + margin, minY - margin, x2, y2);
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  // Within the canvas (the conversion keeps to the 32-bit range).
+  auto within = [](double v, int low, int high) { return int(std::clamp(std::floor(v), double(low), double(high))); };
+  const TRect box{within(x1 - pixels, canvas.Left, canvas.Right), within(y1 - pixels, canvas.Top, canvas.Bottom),
+                  within(x2 + pixels + 1, canvas.Left, canvas.Right), within(y2 + pixels + 1, canvas.Top, canvas.Bottom)};
+  if (box.Left >= box.Right || box.Top >= box.Bottom) return;
+  if (StaleBox.Left >= StaleBox.Right || StaleBox.Top >= StaleBox.Bottom) {
+    StaleBox = box;
+    return;
+  }
+  StaleBox = {std::min(StaleBox.Left, box.Left), std::min(StaleBox.Top, box.Top),
+              std::max(StaleBox.Right, box.Right), std::max(StaleBox.Bottom, box.Bottom)};
+}
 
 bool TDrawingBase::MirrorsY() { return false; }
 

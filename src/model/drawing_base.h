@@ -172,6 +172,17 @@ class TDrawingBase {
   // The symbol size RefreshSymbolSize would leave, without changing it.
   int32_t RefreshedSymbolSize();
 
+  // Items drawn or erased one by one (an erase paints the background over
+  // whatever lay beneath; a path drawn again lies over layers a redraw
+  // paints after it) may leave the picture otherwise than a redraw paints
+  // it. While TracksStale is on, each such draw adds the device box it may
+  // have painted to StaleBox, which the view paints again in redraw order
+  // before it shows the picture. MarkStale adds the world box from mn to
+  // mx, widened by margin world units and pixels device pixels each way.
+  void MarkStale(double minX, double minY, double maxX, double maxY, double margin, int32_t pixels);
+  bool TracksStale = false;
+  TRect StaleBox{};  // empty when nothing is stale
+
   bool Dirty = false;
   double CachedZoom = 0.0;
   TCanvasSymbolDrawer* SymbolDrawer = nullptr;  // owned; size 4 on the same canvas at start

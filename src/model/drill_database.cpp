@@ -169,12 +169,18 @@ bool TDrillDatabase::MoveToLayer(int32_t index, uint8_t layer) {
 // ---- Display ---------------------------------------------------------------------------
 
 void TDrillDatabase::ShowOriginMarker() {
+  OriginMarkerHidden = false;
+  DrawOriginMarker();
+  ViewServices().UpdateView();
+}
+
+void TDrillDatabase::DrawOriginMarker() {
+  if (OriginMarkerHidden) return;
   if (EditorMode == emDrill) {
     if (ShowG93) PictureSurface().DrawOriginMark(-G93OriginX, -G93OriginY, 0x00FF00);
   } else if (RoutOriginMarker) {
     RoutOriginMarker(true);
   }
-  ViewServices().UpdateView();
 }
 
 void TDrillDatabase::HideOriginMarker() {
@@ -182,11 +188,14 @@ void TDrillDatabase::HideOriginMarker() {
     PictureSurface().DrawOriginMark(-G93OriginX, -G93OriginY, BackgroundColor);
   else if (RoutOriginMarker)
     RoutOriginMarker(false);
+  // Until it is shown again (at the origin or layer that follows) the
+  // picture, painted again meanwhile, leaves it out.
+  OriginMarkerHidden = true;
   ViewServices().UpdateView();
 }
 
 void TDrillDatabase::Redraw() {
-  ShowOriginMarker();
+  DrawOriginMarker();
   if (DrillEntityCount < 1) return;
   TViewServices& v = ViewServices();
   double ppi = v.PixelsPerInch();

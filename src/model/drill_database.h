@@ -143,6 +143,9 @@ class TDrillDatabase : public TJobDatabase {
   // ---- Display ----
   void ShowOriginMarker();
   void HideOriginMarker();
+  // The marker on the picture unless it is hidden (no view update).
+  void DrawOriginMarker();
+  bool OriginMarkerHidden = false;
   void EraseAll();
 
   // ---- Layers and statistics ----

@@ -125,6 +125,28 @@ TDrillEntity::~TDrillEntity() { ReleaseStepObject(StepObj); }
 
 void TDrillEntity::Erase() {}
 
+void TDrillEntity::Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) {
+  mn = mx = {X, Y};
+  half = 0;
+}
+
+void TDrillEntity::ComputeShadow() {
+  TIntPoint mn, mx;
+  int64_t half = 0;
+  Reach(mn, mx, half);
+  SetBands(XBand, YBand, mn, mx, half, half);
+}
+
+void TDrillEntity::MarkStale(TDrawingBase& s) {
+  if (!s.TracksStale) return;
+  TIntPoint mn, mx;
+  int64_t half = 0;
+  Reach(mn, mx, half);
+  if (mn.X > mx.X || mn.Y > mx.Y) return;
+  // Symbols and letters keep their size in pixels at every scale.
+  s.MarkStale(mn.X, mn.Y, mx.X, mx.Y, double(half), 16);
+}
+
 void TDrillEntity::GetPoint(TIntPoint& point) { point = {X, Y}; }
 
 void TDrillEntity::GetSecondPoint(TIntPoint&) { ErrorBox("GetSecondPoint called on non-Slot!"); }
@@ -352,11 +374,11 @@ TDrillHole::TDrillHole(const TIntPoint& point, uint16_t tool) : TDrillEntity(poi
   ComputeShadow();
 }
 
-void TDrillHole::ComputeShadow() {
+void TDrillHole::Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) {
   int32_t h = Half(DrillToolDiameter(Tool));
-  TIntPoint mn{X, Y}, mx{X, Y};
+  mn = mx = {X, Y};
   if (StepObj != nullptr) StepObj->ExtendByCopies({X, Y}, mn, mx);
-  SetBands(XBand, YBand, mn, mx, h, h);
+  half = h;
 }
 
 namespace {
@@ -420,6 +442,7 @@ void PushHole(int32_t x, int32_t y, uint16_t tool) {
 void TDrillHole::Draw(uint8_t layer) {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = Surface();
+  MarkStale(s);
   TColor own, copies;
   DrawColours(s, layer, own, copies);
   s.SetColorIfChanged(own);
@@ -726,7 +749,12 @@ class THoleRun {
 
 void DrawDrillLayer(const std::vector<TDrillEntity*>& entities, uint8_t layer,
                     TProgressiveCopy& copy) {
-  THoleRun run(Surface(), layer);
+  TDrawingBase& surface = Surface();
+  THoleRun run(surface, layer);
+  // A redraw of the drill layers within another command lies over what the
+  // picture paints after them: the holes a run paints count as drawn one by
+  // one (those drawn by their own Draw count themselves).
+  const bool stale = surface.TracksStale;
   // The entities, spread over the heap, are fetched some way ahead.
   constexpr size_t Ahead = 16;
   const size_t n = entities.size();
@@ -734,6 +762,7 @@ void DrawDrillLayer(const std::vector<TDrillEntity*>& entities, uint8_t layer,
     if (i + Ahead < n) __builtin_prefetch(entities[i + Ahead]);
     TDrillEntity* e = entities[i];
     if (run.Ready() && typeid(*e) == typeid(TDrillHole)) {
+      if (stale) e->MarkStale(surface);
       if (e->StepObj == nullptr)
         run.Add(*e);
       else
@@ -766,6 +795,7 @@ void TDrillHole::DrawColour(TColor colour) {
 void TDrillHole::Erase() {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = PictureSurface();
+  MarkStale(s);
   s.SetColorIfChanged(BackgroundColor);
   if (DisplayHolesAs != 0) s.SetPenStyleIfChanged(0);
   PaintHoleOutline(s, X, Y, Tool);
@@ -801,9 +831,8 @@ TDrillSlot::TDrillSlot(const TIntPoint& p1, const TIntPoint& p2, uint16_t tool)
 
 std::vector<TIntPoint> TDrillSlot::StepPoints() { return {TIntPoint{X, Y}, TIntPoint{X2, Y2}}; }
 
-void TDrillSlot::ComputeShadow() {
+void TDrillSlot::Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) {
   int32_t h = Half(DrillToolDiameter(Tool));
-  TIntPoint mn, mx;
   InitExtents(mn, mx);
   ExtendExtents(mn, mx, {X, Y});
   ExtendExtents(mn, mx, {X2, Y2});
@@ -811,7 +840,7 @@ void TDrillSlot::ComputeShadow() {
     StepObj->ExtendByCopies({X, Y}, mn, mx);
     StepObj->ExtendByCopies({X2, Y2}, mn, mx);
   }
-  SetBands(XBand, YBand, mn, mx, h, h);
+  half = h;
 }
 
 void TDrillSlot::SetSecondPoint(const TIntPoint& point) {
@@ -963,6 +992,7 @@ void TDrillSlot::Paint(const std::vector<TIntPoint>& ends, bool outlineMode) {
 void TDrillSlot::Draw(uint8_t layer) {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = Surface();
+  MarkStale(s);
   TColor own, copies;
   DrawColours(s, layer, own, copies);
   s.SetColorIfChanged(own);
@@ -991,6 +1021,7 @@ void TDrillSlot::DrawColour(TColor colour) {
 void TDrillSlot::Erase() {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = PictureSurface();
+  MarkStale(s);
   s.SetColorIfChanged(BackgroundColor);
   if (DisplayHolesAs != 0) {
     s.SetPenStyleIfChanged(0);
@@ -1021,11 +1052,11 @@ TDrillCircle::TDrillCircle(const TIntPoint& centre, int32_t radius, uint16_t too
   ComputeShadow();
 }
 
-void TDrillCircle::ComputeShadow() {
-  TIntPoint mn{X, Y}, mx{X, Y};
+void TDrillCircle::Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) {
+  mn = mx = {X, Y};
   if (StepObj != nullptr) StepObj->ExtendByCopies({X, Y}, mn, mx);
   int64_t r = std::llabs(int64_t(Radius));
-  SetBands(XBand, YBand, mn, mx, r, r);
+  half = r;
 }
 
 void TDrillCircle::SetRadius(int32_t radius) {
@@ -1112,6 +1143,7 @@ TDrillEntity* TDrillCircle::Clone() {
 void TDrillCircle::Draw(uint8_t layer) {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = Surface();
+  MarkStale(s);
   TColor own, copies;
   DrawColours(s, layer, own, copies);
   s.SetColorIfChanged(own);
@@ -1143,6 +1175,7 @@ void TDrillCircle::DrawColour(TColor colour) {
 void TDrillCircle::Erase() {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = PictureSurface();
+  MarkStale(s);
   s.SetColorIfChanged(BackgroundColor);
   s.SetPenStyleIfChanged(0);
   auto paint = [&](int32_t x, int32_t y) {
@@ -1221,11 +1254,10 @@ void TDrillText::SetVertical(bool vertical) {
   ComputeShadow();
 }
 
-void TDrillText::ComputeShadow() {
+void TDrillText::Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) {
   int32_t h = Half(DrillToolDiameter(Tool));
   int32_t w, ht;
   Extent(w, ht);
-  TIntPoint mn, mx;
   InitExtents(mn, mx);
   auto widen = [&](const TIntPoint& p) {
     ExtendExtents(mn, mx, p);
@@ -1243,7 +1275,7 @@ void TDrillText::ComputeShadow() {
       widen(high);
     }
   }
-  SetBands(XBand, YBand, mn, mx, h, h);
+  half = h;
 }
 
 bool TDrillText::InWindowTest(const TIntBox& box) {
@@ -1435,6 +1467,7 @@ void TDrillText::PaintAll(TDrawingBase& s, TColor copies, bool setCopies) {
 void TDrillText::Draw(uint8_t layer) {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = Surface();
+  MarkStale(s);
   TColor own, copies;
   DrawColours(s, layer, own, copies);
   s.SetColorIfChanged(own);
@@ -1454,6 +1487,7 @@ void TDrillText::DrawColour(TColor colour) {
 void TDrillText::Erase() {
   if (!DrillToolActive(Tool)) return;
   TDrawingBase& s = PictureSurface();
+  MarkStale(s);
   s.SetColorIfChanged(BackgroundColor);
   s.SetPenStyleIfChanged(0);
   PaintAll(s, BackgroundColor, false);

@@ -111,8 +111,16 @@ class TDrillEntity : public TRootDBObject {
   // pattern stays when the two cannot be combined.
   void AppendStepObj(TStepObject* step) override;
   void GetCentre(TIntPoint& point) override { MidPoint(point); }
+  // The bands of the extent Reach gives.
+  void ComputeShadow() override;
 
   // ---- Drill operations ----
+  // The extent of the entity and its step copies: the points from mn to mx,
+  // widened by half each way.
+  virtual void Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half);
+  // Adds to the screen picture's stale box what the entity's marks, its
+  // copies' included, may paint (while the picture tracks it).
+  void MarkStale(TDrawingBase& surface);
   virtual void SetRadius(int32_t radius);
   virtual void GetString(std::string& text);
   virtual void SetString(const std::string& text);
@@ -217,7 +225,7 @@ class TDrillHole final : public TDrillEntity {
   void Erase() override;
   void Draw(uint8_t layer) override;
   void Push() override;
-  void ComputeShadow() override;
+  void Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) override;
   TDrillEntity* Clone() override;
 
  private:
@@ -245,7 +253,7 @@ class TDrillSlot final : public TDrillEntity {
   void Erase() override;
   void Draw(uint8_t layer) override;
   void Push() override;
-  void ComputeShadow() override;
+  void Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) override;
   void GetSecondPoint(TIntPoint& point) override { point = {X2, Y2}; }
   void SetSecondPoint(const TIntPoint& point) override;
   // Both ends or neither: false, with the slot unchanged, when either end
@@ -288,7 +296,7 @@ class TDrillCircle final : public TDrillEntity {
   void Erase() override;
   void Draw(uint8_t layer) override;
   void Push() override;
-  void ComputeShadow() override;
+  void Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) override;
   int32_t GetRadius() override { return Radius; }
   void SetRadius(int32_t radius) override;
   bool InWindowTest(const TIntBox& box) override;
@@ -320,7 +328,7 @@ class TDrillText final : public TDrillEntity {
   void Erase() override;
   void Draw(uint8_t layer) override;
   void Push() override;
-  void ComputeShadow() override;
+  void Reach(TIntPoint& mn, TIntPoint& mx, int64_t& half) override;
   // The far corner of the laid-out text: position plus its extent.
   void GetSecondPoint(TIntPoint& point) override;
   void GetString(std::string& text) override { text = Text; }

@@ -450,6 +450,9 @@ void TRoutDatabase::Redraw(uint8_t flag) {
     DrawAllStepRepeats(flag);
   }
   DrawLayers();
+  // Every path was worked out again: no change waits for its layer.
+  EntityChanged = PathChanged = 0;
+  FirstChangedEntity = FirstChangedPath = kNoChangedHandle;
   EndSingleStep();
   ViewServices().PictureCanvas().Pen.Width = 1;
 }
@@ -786,12 +789,32 @@ void TRoutDatabase::CollectStatistics(TRoutStatistics& counters) {
 
 // ---- Per-index operations ------------------------------------------------------------------------
 
+// The marks hold the first change of one layer: a change on another layer
+// than the one marked (the lines just added on one layer, then a tab on
+// another) first brings the marked layer up to date, or its paths would
+// keep the records they had before the change.
+void TRoutDatabase::KeepChangesToOneLayer(int32_t handle) {
+  if (Seq == nullptr || !(PathChanged || EntityChanged)) return;
+  const uint8_t layer = Seq->LayerOf(handle);
+  if (layer == 0) return;
+  // A mark on no layer (its entity gone from the sequence) draws nothing.
+  auto elsewhere = [&](uint8_t changed, int32_t first) {
+    if (!changed) return false;
+    const uint8_t l = Seq->LayerOf(first);
+    return l != 0 && l != layer;
+  };
+  if (elsewhere(PathChanged, FirstChangedPath) || elsewhere(EntityChanged, FirstChangedEntity))
+    DrawChangedPaths();
+}
+
 void TRoutDatabase::MarkPathChanged(int32_t handle) {
+  KeepChangesToOneLayer(handle);
   PathChanged = 1;
   if (Seq != nullptr && Seq->IsBefore(handle, FirstChangedPath)) FirstChangedPath = handle;
 }
 
 void TRoutDatabase::MarkEntityChanged(int32_t handle) {
+  KeepChangesToOneLayer(handle);
   EntityChanged = 1;
   if (Seq != nullptr && Seq->IsBefore(handle, FirstChangedEntity)) FirstChangedEntity = handle;
 }
@@ -859,6 +882,12 @@ void TRoutDatabase::DrawEntity(int32_t handle) {
 
 void TRoutDatabase::UpdateChangedPath() {
   if (Seq == nullptr) return;
+  DrawChangedPaths();
+  PathStateFromSequence(CurrentLayer);
+}
+
+void TRoutDatabase::DrawChangedPaths() {
+  if (Seq == nullptr) return;
   if (PathChanged || EntityChanged) {
     if (EntityChanged && Seq->IsBefore(FirstChangedEntity, FirstChangedPath))
       FirstChangedPath = FirstChangedEntity;
@@ -886,7 +915,6 @@ void TRoutDatabase::UpdateChangedPath() {
     EntityChanged = PathChanged = 0;
     FirstChangedEntity = FirstChangedPath = kNoChangedHandle;
   }
-  PathStateFromSequence(CurrentLayer);
 }
 
 void TRoutDatabase::PathStateFromSequence(uint8_t c) {

@@ -170,6 +170,11 @@ class TRoutDatabase : public TJobDatabase, public TSequenceHost {
   void UndeleteEntity(int32_t handle);
   void MarkPathChanged(int32_t handle);
   void MarkEntityChanged(int32_t handle);
+  // Brings the layer the marks hold up to date when it is not the handle's.
+  void KeepChangesToOneLayer(int32_t handle);
+  // The drawing part of UpdateChangedPath: the marked layer's paths worked
+  // out and drawn again, the marks cleared.
+  void DrawChangedPaths();
   void EraseEntity(int32_t handle);
   void DrawEntity(int32_t handle);
   // Redraws from the first changed path or entity to the end of its layer,

@@ -159,6 +159,7 @@ void TDrawingBase::DrawPolygonMark(int32_t x, int32_t y, double angle, TColor co
 }
 
 void TDrawingBase::DrawOriginMark(int32_t x, int32_t y, TColor colour) {
+  if (TracksStale) MarkStale(x, y, x, y, 0, 24);
   int32_t X, Y;
   WorldToDevice(x, y, X, Y);
   if (!DevicePointNear(X, Y, 20)) return;

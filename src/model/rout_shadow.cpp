@@ -140,8 +140,42 @@ int32_t TRoutShadow::KerfDistance(int32_t pickX, int32_t pickY, int32_t limit) c
   return best;
 }
 
+// The world box a record may paint in, its kerf, marks and arrows
+// included, for the screen picture's stale box.
+void TRoutShadow::MarkStale(TDrawingBase& s) const {
+  constexpr double Inch = 25400000.0;
+  double minX = std::min(A.X, B.X), minY = std::min(A.Y, B.Y);
+  double maxX = std::max(A.X, B.X), maxY = std::max(A.Y, B.Y);
+  double reach = 0.0;
+  switch (Kind) {
+    case rsArc: {
+      const double r = std::hypot(double(A.X) - C.X, double(A.Y) - C.Y);
+      minX = C.X - r, minY = C.Y - r, maxX = C.X + r, maxY = C.Y + r;
+      break;
+    }
+    case rsHole: minX = maxX = A.X, minY = maxY = A.Y; break;
+    case rsFullCircle:
+      minX = maxX = A.X, minY = maxY = A.Y;
+      reach = std::fabs(double(B.X));
+      break;
+    case rsSequenceNumber:
+      // Digits of 0.2 in from 0.08 in right of the point, 0.36 in high.
+      minX = maxX = A.X, minY = maxY = A.Y;
+      maxX += Inch * (0.08 + 0.2 * 11), maxY += Inch * 0.36;
+      break;
+    case rsViolationMark: minX = maxX = A.X, minY = maxY = A.Y, reach = Inch / 2; break;
+    default: break;
+  }
+  // Half the kerf, and the direction arrows and feed marks beside the cut.
+  reach += std::fabs(double(ToolDiameter())) / 2 + Inch / 10;
+  s.MarkStale(minX, minY, maxX, maxY, reach, 8);
+}
+
 // One record by the rules of a pass. The caller has set the pass's pen.
 void TRoutShadow::PaintRecord(TDrawingBase& s, TPass pass) {
+  // A highlight is no part of the picture a redraw paints; it goes when
+  // the entity is drawn or erased again.
+  if (s.TracksStale && pass != psHighlight) MarkStale(s);
   const bool draw = pass == psDraw;
   const bool highlight = pass == psHighlight;
   const bool toggles = draw || highlight;

@@ -140,4 +140,5 @@ class TRoutShadow {
  private:
   enum TPass { psDraw, psHighlight, psErase, psUndraw };
   void PaintRecord(TDrawingBase& surface, TPass pass);
+  void MarkStale(TDrawingBase& surface) const;
 };

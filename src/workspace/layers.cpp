@@ -86,6 +86,7 @@ void SelectLayer(int32_t layer) {
   if (LayerBar != nullptr) LayerBar->PreviousLayer = CurrentLayer;
   if (!IsValidLayer(layer)) return;
   bool redraw = false;
+  const int32_t previous = CurrentLayer;
   if (layer != CurrentLayer) {
     if (LayerHooks.EndSingleStep) LayerHooks.EndSingleStep();
     if (LayerHooks.HideOriginMarker) LayerHooks.HideOriginMarker();
@@ -114,7 +115,12 @@ void SelectLayer(int32_t layer) {
   } else if (mode == emRout && LayerHooks.UpdateCaption) {
     LayerHooks.UpdateCaption();
   }
-  if (redraw) ViewServices().RedrawView();
+  if (redraw) {
+    ViewServices().RedrawView();
+  } else if (layer != previous && mode == emRout && LayerHooks.DrawRoutLayer) {
+    // A redraw paints the current rout layer over the others.
+    LayerHooks.DrawRoutLayer(uint8_t(layer));
+  }
   if (LayerHooks.ShowOriginMarker) LayerHooks.ShowOriginMarker();
 }
 

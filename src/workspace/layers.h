@@ -58,6 +58,9 @@ struct TLayerHooks {
   std::function<void()> UpdateCaption;      // the main window's caption
   std::function<void(uint8_t layer)> DeleteDrillLayer;
   std::function<void(uint8_t layer)> DeleteRoutLayer;
+  // Draws the rout layer's paths again (the picture then paints them, as
+  // a redraw does, over the other layers).
+  std::function<void(uint8_t layer)> DrawRoutLayer;
   std::function<void(int32_t context)> SetHelpContext;
 };
 extern TLayerHooks LayerHooks;

@@ -116,6 +116,7 @@ void TMyScreen::ShowView(bool flag) {
       ox = PixelOffset(ViewLeft - pic.Left, PixelsPerInch);
       oy = PixelOffset(pic.Top - ViewTop, PixelsPerInch);
     }
+    RepaintStale();
     if (TCanvas* canvas = ViewCanvas(); canvas != nullptr && w > 0 && h > 0) {
       canvas->CopyMode = cmSrcCopy;
       canvas->CopyRect({0, 0, w, h}, PictureBitmap().Pixels(), {ox, oy, ox + w, oy + h});
@@ -138,7 +139,7 @@ void TMyScreen::Redraw(bool flag) {
 }
 
 void TMyScreen::UpdateView() {
-  if (!HasPicture() || !Picture().Dirty) return;
+  if (!HasPicture() || !(Picture().Dirty || HasStaleBox())) return;
   ShowViewUnlocked(false);
   Picture().Dirty = false;
 }
@@ -170,7 +171,38 @@ void TMyScreen::RenderPicture(bool flag) {
   pic.PixelsPerInch = PixelsPerInch;
   pic.Left = CentreX - (3.0 * w * 0.5) / PixelsPerInch * UnitsPerInch;
   pic.Top = CentreY + (3.0 * h * 0.5) / PixelsPerInch * UnitsPerInch;
+  // Everything is painted in order: nothing is stale, and what the
+  // databases draw meanwhile is the redraw's own.
+  pic.TracksStale = false;
+  pic.StaleBox = {};
+  PaintPicture(flag, true);
+  pic.TracksStale = true;
+}
 
+bool TMyScreen::HasStaleBox() {
+  const TRect& box = Picture().StaleBox;
+  return box.Left < box.Right && box.Top < box.Bottom;
+}
+
+void TMyScreen::RepaintStale() {
+  if (!HasPicture() || !HasStaleBox()) return;
+  TDBBitmap& pic = Picture();
+  const TRect box = pic.StaleBox;
+  pic.StaleBox = {};
+  // Single-step play draws the layer piece by piece over the picture.
+  if (Activity == acSingleStep || pic.Canvas == nullptr) return;
+  // The box as a redraw paints it, each layer from the records it has (no
+  // compensation worked out again): one clipped pass however many items
+  // were drawn or erased.
+  pic.TracksStale = false;
+  pic.Canvas->ClipRect(box);
+  PaintPicture(false, false);
+  pic.Canvas->ClipRect(TRect{});
+  pic.TracksStale = true;
+}
+
+void TMyScreen::PaintPicture(bool flag, bool rebuild) {
+  TDBBitmap& pic = Picture();
   // The background, grey beyond the database limits.
   pic.BackColor = BackgroundColor;
   pic.Clear();
@@ -185,8 +217,9 @@ void TMyScreen::RenderPicture(bool flag) {
   auto cad = [] {
     if (DB != nullptr) DB->Redraw();
   };
-  auto rout = [flag] {
-    if (ViewHooks.RedrawRout) ViewHooks.RedrawRout(flag);
+  auto rout = [flag, rebuild] {
+    if (rebuild && ViewHooks.RedrawRout) ViewHooks.RedrawRout(flag);
+    if (!rebuild && ViewHooks.DrawRout) ViewHooks.DrawRout();
   };
   auto drill = [] {
     if (ViewHooks.RedrawDrill) ViewHooks.RedrawDrill();

@@ -57,6 +57,7 @@ extern double GridStep;
 struct TViewHooks {
   std::function<void(bool)> RedrawRout;  // the flag draws the step copies
   std::function<void()> RedrawDrill;
+  std::function<void()> DrawRout;  // the layers as their records stand
   std::function<void()> DrawGrid;
   std::function<void()> DrawZeroLines;
   std::function<void()> DrawOriginMarks;
@@ -150,6 +151,10 @@ class TMyScreen {
   void Invalidate() { NeedsRender = 1; }
   void UpdateView();
   void RenderPicture(bool flag);
+  // Paints the picture's stale box again, clipped, as a redraw paints it
+  // (nothing while single-step play draws); the box is emptied.
+  void RepaintStale();
+  bool HasStaleBox();
 
   // ---- Zoom and pan ----
   void ComputeScale();
@@ -209,6 +214,9 @@ class TMyScreen {
 
  private:
   void ShowViewUnlocked(bool flag);
+  // Background, grid, axes, marks and the databases in redraw order, then
+  // the picks: rebuild works each rout layer's records out again.
+  void PaintPicture(bool flag, bool rebuild);
   void SyncWindow();
   void SetScrollPositions(int32_t horizontal, int32_t vertical);
   TCanvas* ViewCanvas();

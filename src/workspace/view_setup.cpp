@@ -160,7 +160,7 @@ void ConnectPictureHooks() {
   // The drill database's marker: the drill origin in drill mode, else the
   // current rout layer's G93 origin through RoutOriginMarker.
   ViewHooks.DrawOriginMarks = [] {
-    if (DRDB != nullptr) DRDB->ShowOriginMarker();
+    if (DRDB != nullptr) DRDB->DrawOriginMarker();
   };
   RoutOriginMarker = [](bool show) {
     if (RTDB == nullptr) return;
@@ -178,6 +178,9 @@ void ConnectPictureHooks() {
   };
   ViewHooks.RedrawRout = [](bool flag) {
     if (RTDB != nullptr) RTDB->Redraw(flag ? 1 : 0);
+  };
+  ViewHooks.DrawRout = [] {
+    if (RTDB != nullptr) RTDB->DrawLayers();
   };
 }
 
@@ -381,6 +384,9 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   LayerHooks.SetHelpContext = [](int32_t context) { CurrentHelpContext = context; };
   LayerHooks.EndSingleStep = [] {
     if (RTDB != nullptr) RTDB->EndSingleStep();
+  };
+  LayerHooks.DrawRoutLayer = [](uint8_t layer) {
+    if (RTDB != nullptr) RTDB->DrawLayer(layer);
   };
   LayerHooks.DeleteRoutLayer = [](uint8_t layer) {
     if (RTDB != nullptr) RTDB->DeleteLayer(layer);

@@ -143,30 +143,44 @@ struct TRedrawnPicture : THeadlessViewServices {
   TDBBitmap Screen;
 };
 
+// A panel of CAD lines (up to reach long each way) and plain holes of
+// tools 1 to 40 (tool 7 inactive) from 1 to 7 in by 1 to 5 in, drawn at
+// random from the seed, in databases of its own; the origin mark is left
+// out (its two-pixel letters come out differently on the two canvases).
+struct TPanelJob {
+  TPanelJob(uint32_t seed, int lines, int holes, int32_t reach) {
+    DB = new TCadDatabase();
+    DRDB = new TDrillDatabase();
+    for (int32_t t = 1; t <= 40; ++t) ActiveTools[t] = t != 7;
+    std::mt19937 rng(seed);
+    auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+    ShowG93 = false;
+    const int32_t o = int32_t(Inch), w = int32_t(6 * Inch), h = int32_t(4 * Inch);
+    for (int i = 0; i < lines; ++i) {
+      const int32_t x = in(o, o + w), y = in(o, o + h);
+      DB->AddLineOnLayer(x, y, x + in(-reach, reach), y + in(-reach, reach), uint8_t(in(0, 3)));
+    }
+    for (int i = 0; i < holes; ++i)
+      DRDB->AddHoleOnLayer(in(o, o + w), in(o, o + h), uint8_t(in(30, 32)), in(1, 40), true);
+  }
+  ~TPanelJob() {
+    ShowG93 = SavedG93;
+    delete DRDB;
+    delete DB;
+    DB = SavedDb;
+    DRDB = SavedDrill;
+  }
+  TCadDatabase* SavedDb = DB;
+  TDrillDatabase* SavedDrill = DRDB;
+  bool SavedG93 = ShowG93;
+};
+
 // A full redraw of a panel of CAD lines and plain holes through the Qt
 // canvas equals the headless raster's, pixel for pixel: holes as dots and
 // 2 x 2 blocks, as symbols small and large, as pixels, in copy and
 // exclusive-or mode.
 TEST_F(QtPictureTest, FullRedrawMatchesTheHeadlessRaster) {
-  TCadDatabase* savedDb = DB;
-  TDrillDatabase* savedDrill = DRDB;
-  DB = new TCadDatabase();
-  DRDB = new TDrillDatabase();
-  for (int32_t t = 1; t <= 40; ++t) ActiveTools[t] = t != 7;
-  std::mt19937 rng(31);
-  auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
-  // The origin mark is left out: its two-pixel letters come out differently
-  // on the two canvases.
-  const bool savedG93 = ShowG93;
-  ShowG93 = false;
-  const int32_t o = int32_t(Inch), w = int32_t(6 * Inch), h = int32_t(4 * Inch), q = int32_t(Inch / 8);
-  for (int i = 0; i < 3000; ++i) {
-    const int32_t x = in(o, o + w), y = in(o, o + h);
-    DB->AddLineOnLayer(x, y, x + in(-q, q), y + in(-q, q), uint8_t(in(0, 3)));
-  }
-  for (int i = 0; i < 30000; ++i)
-    DRDB->AddHoleOnLayer(in(o, o + w), in(o, o + h), uint8_t(in(30, 32)), in(1, 40), true);
-
+  const TPanelJob job(31, 3000, 30000, int32_t(Inch / 8));
   TRedrawnPicture qt(1200, 900);
   SetCanvasBackend(nullptr);
   TRedrawnPicture raster(1200, 900);
@@ -192,11 +206,43 @@ TEST_F(QtPictureTest, FullRedrawMatchesTheHeadlessRaster) {
     EXPECT_GT(painted, onQt.size() / 100);
   }
   DisplayHolesAs = savedHoles;
-  ShowG93 = savedG93;
-  delete DRDB;
-  delete DB;
-  DB = savedDb;
-  DRDB = savedDrill;
+}
+
+// The view paints again only the box of what was erased or drawn out of
+// order, clipped: on the Qt canvas the box so painted holds the pixels a
+// full redraw gives it, the grid, the axes, lines and holes cut by its
+// edges included, for holes as symbols, as pixels and as circles.
+TEST_F(QtPictureTest, ARedrawClippedToABoxPaintsItAsAFullRedraw) {
+  const TPanelJob job(47, 300, 3000, int32_t(Inch / 2));
+  TRedrawnPicture qt(600, 450);
+  const uint8_t savedHoles = DisplayHolesAs;
+  EditorMode = emDrill;
+  for (const uint8_t holes : {3, 0, 1})
+    for (const double ppi : {40.0, 150.0, 900.0}) {
+      SCOPED_TRACE(::testing::Message() << "zoom " << ppi << " holes " << int(holes));
+      DisplayHolesAs = holes;
+      const std::vector<TColor> full = qt.Redraw(ppi, 4 * Inch, 3 * Inch, false);
+      TCanvas& canvas = *qt.Screen.Canvas;
+      for (const TRect box : {TRect{137, 101, 311, 233}, TRect{0, 0, 57, 450}, TRect{290, 219, 291, 220}}) {
+        // A picture painted over, the box painted again: the box as the full
+        // redraw has it, the rest left alone.
+        canvas.Brush.Color = clRed;
+        canvas.Brush.Style = bsSolid;
+        canvas.FillRect({0, 0, 600, 450});
+        canvas.ClipRect(box);
+        const std::vector<TColor> repainted = qt.Redraw(ppi, 4 * Inch, 3 * Inch, false);
+        canvas.ClipRect(TRect{});
+        size_t wrong = 0;
+        for (int y = 0; y < 450; ++y)
+          for (int x = 0; x < 600; ++x) {
+            const bool inside = x >= box.Left && x < box.Right && y >= box.Top && y < box.Bottom;
+            const size_t k = size_t(y) * 600 + size_t(x);
+            wrong += repainted[k] != (inside ? full[k] : TColor(clRed));
+          }
+        EXPECT_EQ(wrong, 0u) << "box " << box.Left << ", " << box.Top;
+      }
+    }
+  DisplayHolesAs = savedHoles;
 }
 
 }  // namespace

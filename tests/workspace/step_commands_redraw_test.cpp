@@ -8,8 +8,10 @@
 #include <functional>
 #include <iomanip>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "command/button_manager.h"
@@ -127,8 +129,10 @@ class TStepCommandsRedrawTest : public TWorkspaceDialogsTest {
            << r[2] << ") to (" << r[3] << ", " << r[4] << ")" << std::hex << "; ";
     return text.str();
   }
-  // What the screen picture shows otherwise than a fresh redraw of the job.
+  // What the view shows otherwise than a fresh redraw of the job: the
+  // picture as the window brings it up to date after a command.
   static std::string DifferFromRedraw() {
+    ViewServices().UpdateView();
     const std::vector<TColor> shown = Shown();
     ViewServices().RedrawView();
     return Differences(shown, Shown());
@@ -172,9 +176,9 @@ TEST_F(TStepCommandsRedrawTest, TheScreenAfterEachStepCommandIsAFreshRedraw) {
     TWorkspace& form = StartProgram();
     ASSERT_NE(OffscreenBitmap, nullptr);
     RTDB->AutoStepRepeat = {2, In / 2, 2, In * 3 / 4, false, true, true};
-    // The axes off: an erase paints the background over whatever lies
-    // under what it erases, and copies cross the axes.
-    ZeroZeroLines = false;
+    // The axes shown: copies cross them, and what is erased over them
+    // leaves them whole.
+    ZeroZeroLines = true;
     BuildJob(form);
     // The source of Add to Step List and Duplicate carries a pattern.
     const bool source = !c.Extra.empty();
@@ -212,6 +216,256 @@ TEST_F(TStepCommandsRedrawTest, TheScreenAfterEachStepCommandIsAFreshRedraw) {
     DatabaseModified = false;
     CloseProgram();
   }
+}
+
+// A tab put on a line of layer 40 after a pattern was given to a line of
+// layer 41 (whose change was still marked): the tabbed path shows its gap.
+TEST_F(TStepCommandsRedrawTest, ATabAfterAPatternOnAnotherLayerShowsItsGap) {
+  TWorkspace& form = StartProgram();
+  RTDB->AutoTab = TAutoTabSettings{In / 5, 0, 0, In / 10, true, true, 3, false, 7, In / 10};
+  for (const auto& [layer, from, to] : {std::tuple{41, TIntPoint{0, 2 * In}, TIntPoint{4 * In, 2 * In}},
+                                        std::tuple{40, TIntPoint{0, In}, TIntPoint{4 * In, In}}}) {
+    SelectLayer(layer);
+    ButtonManager().Press(59);
+    Click(from.X, from.Y);
+    Click(to.X, to.Y);
+    ECO->CancelCommand();
+  }
+  ViewServices().ZoomWindow(-In, -In, 5 * In, 4 * In);
+  SelectLayer(41);
+  GiveSteps(form, emRout, {{2 * In, 2 * In}}, Up);
+  SelectLayer(40);
+  Run(form, emRout, "Tab1");
+  Click(2 * In, In);
+  Click(2 * In, In);
+  ECO->CancelCommand();
+  EXPECT_EQ(DifferFromRedraw(), "") << "after the tab";
+  DatabaseModified = false;
+}
+
+// ---- Random layouts ----------------------------------------------------------------------------
+
+// A job drawn at random from a seed: on rout layers 40 and 41 paths of lines
+// and arcs, some compensated, and a tabbed profile; on drill layer 30 hits
+// of three tools; patterns, some nested, given to some paths and hits, their
+// copies crossing other paths and each other; the axes shown; a zoom in or
+// out. Every command a CAM operator gives on such a job (the step commands,
+// the window edits, tabs, the cut order, a switch of layer), then its Undo
+// and its Redo, one after the other on the same job, each compared with a
+// fresh redraw.
+class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
+ protected:
+  std::mt19937 Rng;
+  int32_t Between(int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(Rng); }
+  // A point of the board area, on a tenth of an inch.
+  TIntPoint Anywhere() { return {Between(0, 60) * In / 10, Between(0, 40) * In / 10}; }
+  TStepCommandList Steps() {
+    TStepCommandList steps{{1, 1, 0, 0, 0}};
+    for (int k = Between(1, 2); k > 0; --k)
+      steps.push_back({0, Between(1, 3), Between(-20, 20) * In / 10, Between(-15, 15) * In / 10,
+                       uint8_t(Between(0, 3) == 0 ? Between(1, 7) : 0)});
+    steps.push_back({0, 1, 0, 0, 0});
+    return steps;
+  }
+  std::vector<std::pair<uint8_t, TIntPoint>> Paths;  // layer and a point on each path's first cut
+  std::vector<TIntPoint> Hits;
+
+  void AddPath(uint8_t layer) {
+    SelectLayer(layer);
+    ButtonManager().Press(Between(0, 2) == 0 ? 46 + 2 * Between(0, 1) : 47);
+    const TIntPoint a = Anywhere();
+    TIntPoint b = Anywhere();
+    if (b == a) b.X += In / 2;
+    ButtonManager().Press(59);
+    Click(a.X, a.Y);
+    Click(b.X, b.Y);
+    ECO->CancelCommand();
+    TIntPoint last = b;
+    for (int k = Between(0, 3); k > 0; --k) {
+      const TIntPoint to = Anywhere();
+      if (to == last) continue;
+      if (Between(0, 1) == 0) {
+        RTDB->AppendLine(to, 0, NoZOffset);
+      } else {
+        // A half circle: its centre halfway.
+        const TIntPoint end{to.X - to.X % 2, to.Y - to.Y % 2};
+        const TIntPoint from{last.X - last.X % 2, last.Y - last.Y % 2};
+        if (end == from) continue;
+        RTDB->AppendLine(from, 0, NoZOffset);
+        RTDB->AppendArc(end, {(from.X + end.X) / 2, (from.Y + end.Y) / 2}, 0, NoZOffset, Between(0, 1) == 1);
+      }
+      last = to;
+    }
+    RoutUndo->BeginOperation("Line");
+    ButtonManager().Press(47);
+    Paths.push_back({layer, {(a.X + b.X) / 2, (a.Y + b.Y) / 2}});
+  }
+  void AddProfile(TWorkspace& form, uint8_t layer) {
+    SelectLayer(layer);
+    const TIntPoint o = Anywhere();
+    const int32_t w = Between(5, 20) * In / 10, h = Between(5, 20) * In / 10;
+    RTDB->AutoTab = TAutoTabSettings{In / 5, 0, 0, In / 10, true, true, 3, false, 7, In / 10};
+    ButtonManager().Press(59);
+    Click(o.X, o.Y);
+    Click(o.X + w, o.Y);
+    ECO->CancelCommand();
+    for (const TIntPoint p : {TIntPoint{o.X + w, o.Y + h}, TIntPoint{o.X, o.Y + h}, o})
+      RTDB->AppendLine(p, 0, NoZOffset);
+    RoutUndo->BeginOperation("Line");
+    Run(form, emRout, "Tab1");
+    Click(o.X + w / 2, o.Y);
+    Click(o.X + w / 2, o.Y);
+    ECO->CancelCommand();
+    Paths.push_back({layer, {o.X, o.Y + h / 2}});
+  }
+  void BuildRandomJob(TWorkspace& form) {
+    Paths.clear();
+    Hits.clear();
+    for (int k = Between(2, 5); k > 0; --k) AddPath(uint8_t(Between(40, 41)));
+    if (Between(0, 1) == 1) AddProfile(form, uint8_t(Between(40, 41)));
+    SelectLayer(30);
+    for (int k = Between(2, 6); k > 0; --k) {
+      const TIntPoint p = Anywhere();
+      if (DRDB->AddHoleOnLayer(p.X, p.Y, 30, Between(1, 3), true) != 0) Hits.push_back(p);
+    }
+    DrillUndo->BeginOperation("Hole");
+    for (int k = Between(0, 2); k > 0; --k) {
+      const auto& [layer, at] = Paths[Between(0, int32_t(Paths.size()) - 1)];
+      SelectLayer(layer);
+      GiveSteps(form, emRout, {at}, Steps());
+    }
+    if (Between(0, 1) == 1) {
+      SelectLayer(30);
+      const TIntPoint h = Hits[Between(0, int32_t(Hits.size()) - 1)];
+      GiveSteps(form, emDrill, HitWindow(h), Steps());
+    }
+    switch (Between(0, 2)) {
+      case 0: ViewServices().ZoomWindow(-In, -In, 7 * In, 5 * In); break;
+      case 1: {
+        const TIntPoint c = Anywhere();
+        ViewServices().ZoomWindow(c.X - In, c.Y - In, c.X + In, c.Y + In);
+        break;
+      }
+      default: ViewServices().ZoomWindow(-12 * In, -12 * In, 18 * In, 16 * In); break;
+    }
+  }
+  static std::vector<TIntPoint> HitWindow(const TIntPoint& h) {
+    return {{h.X - In / 20, h.Y - In / 20}, {h.X + In / 20, h.Y + In / 20}};
+  }
+  // One command, chosen at random, on what the job holds; its name.
+  std::string RandomCommand(TWorkspace& form) {
+    const auto& [layer, at] = Paths[Between(0, int32_t(Paths.size()) - 1)];
+    const auto& [otherLayer, other] = Paths[Between(0, int32_t(Paths.size()) - 1)];
+    const TIntPoint hit = Hits[Between(0, int32_t(Hits.size()) - 1)];
+    const TIntPoint c1 = Anywhere(), c2 = Anywhere(), to = Anywhere();
+    AnswerSteps({Steps(), Steps()});
+    const int kind = Between(0, 28);
+    auto rout = [&](const char* item, std::vector<TIntPoint> clicks, const char* typed = nullptr) {
+      SelectLayer(layer);
+      Run(form, emRout, item);
+      ClickAll(clicks);
+      if (typed != nullptr) Type(form, typed);
+      ECO->CancelCommand();
+      return std::string(item) + " on layer " + std::to_string(layer);
+    };
+    auto drill = [&](const char* item, std::vector<TIntPoint> clicks, const char* typed = nullptr) {
+      SelectLayer(30);
+      Run(form, emDrill, item);
+      ClickAll(clicks);
+      if (typed != nullptr) Type(form, typed);
+      ECO->CancelCommand();
+      return std::string(item) + " on drill";
+    };
+    switch (kind) {
+      case 0: return rout("CreateStepRepeat1", {at});
+      case 1: return rout("DeleteStepRepeat1", {at});
+      case 2: return rout("EditStepList1", {at});
+      case 3: return rout("AutoStepRepeat1", {at});
+      case 4: return otherLayer == layer ? rout("AddtoStepList1", {at, other}) : rout("ExpandSteps1", {at});
+      case 5: return rout("ExpandSteps1", {at});
+      case 6: return rout("DuplicateStepRepeat2", {at, hit});
+      case 7: return rout("Delete1", {c1, c2});
+      case 8: return rout("Move1", {c1, c2, c1, to});
+      case 9: return rout("Tab1", {at, at});
+      case 10: return rout("DoFirst1", {at});
+      case 11: return rout("DoLast1", {at});
+      case 12: return otherLayer == layer ? rout("DoBefore1", {at, other}) : rout("DoLast1", {at});
+      case 13: return drill("CreateStepRepeat2", HitWindow(hit));
+      case 14: return drill("DeleteStepRepeat2", HitWindow(hit));
+      case 15: return drill("EditStepList2", HitWindow(hit));
+      case 16: return drill("ExpandSteps2", HitWindow(hit));
+      case 17: return drill("Delete1", {c1, c2});
+      case 18: return drill("Move1", {c1, c2, c1, to});
+      case 19: return drill("DuplicateStepRepeat2", {hit, hit, at});
+      case 20: return rout("Copy1", {c1, c2, c1, to});
+      case 21: return rout("Mirror1", {c1, c2, c1, to});
+      case 22: return rout("Stretch1", {c1, c2, c1, to});
+      case 23: return rout("Rotate1", {c1, c2, c1}, "90");
+      case 24: return drill("Copy1", {c1, c2, c1, to});
+      case 25: return drill("Flip1", {c1, c2});
+      case 26: return drill("Rotate1", {c1, c2, c1}, "45");
+      default: {
+        const uint8_t next = kind % 2 == 0 ? layer : uint8_t(30);
+        SelectLayer(next);
+        return "switch to layer " + std::to_string(next);
+      }
+    }
+  }
+};
+
+TEST_F(TRandomLayoutRedrawTest, TheScreenAfterEachCommandAndItsUndoAndRedoIsAFreshRedraw) {
+  RegisterModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
+  for (uint32_t seed = 1; seed <= 10; ++seed) {
+    Rng.seed(seed);
+    TWorkspace& form = StartProgram();
+    ASSERT_NE(OffscreenBitmap, nullptr);
+    RTDB->AutoStepRepeat = {2, In / 2, 2, In * 3 / 4, false, true, true};
+    BuildRandomJob(form);
+    ViewServices().RedrawView();
+    for (int k = 0; k < 6; ++k) {
+      const std::string name = RandomCommand(form);
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", command " + std::to_string(k + 1) + ": " + name);
+      EXPECT_EQ(DifferFromRedraw(), "") << "after the command";
+      std::string done, redone;
+      if (!ActiveUndo->CanUndo(done)) continue;
+      Undo();
+      EXPECT_EQ(DifferFromRedraw(), "") << "after its undo (" << done << ")";
+      if (!ActiveUndo->CanRedo(redone)) continue;
+      Redo();
+      EXPECT_EQ(DifferFromRedraw(), "") << "after its redo (" << redone << ")";
+    }
+    DatabaseModified = false;
+    CloseProgram();
+  }
+}
+
+// Crossing paths of rout layers 40 and 41 over the axes: a path of layer
+// 41 put back by Redo while 40 is current, and a switch of the current
+// layer to 40 and back; a redraw paints the current layer over the other
+// and both over the axes.
+TEST_F(TStepCommandsRedrawTest, ARedoOnAnotherLayerLeavesTheCurrentLayerOnTop) {
+  StartProgram();
+  ZeroZeroLines = true;
+  for (const auto& [layer, from, to] : {std::tuple{40, TIntPoint{2 * In, 0}, TIntPoint{2 * In, 2 * In}},
+                                        std::tuple{41, TIntPoint{0, In}, TIntPoint{4 * In, In}}}) {
+    SelectLayer(layer);
+    ButtonManager().Press(59);
+    Click(from.X, from.Y);
+    Click(to.X, to.Y);
+    ECO->CancelCommand();
+  }
+  ViewServices().ZoomWindow(-In, -In, 5 * In, 3 * In);
+  SelectLayer(40);
+  ViewServices().RedrawView();
+  Undo();
+  EXPECT_EQ(DifferFromRedraw(), "") << "after the undo";
+  Redo();
+  EXPECT_EQ(DifferFromRedraw(), "") << "after the redo";
+  for (const uint8_t layer : {41, 40}) {
+    SelectLayer(layer);
+    EXPECT_EQ(DifferFromRedraw(), "") << "after a switch to layer " << int(layer);
+  }
+  DatabaseModified = false;
 }
 
 }  // namespace
