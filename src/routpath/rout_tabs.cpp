@@ -151,7 +151,9 @@ bool AddTabOnLine(int32_t handle, const TIntPoint& q) {
     return false;
   }
   RTDB->EraseEntity(handle);
-  const TVec u = Unit(AngleOf({double(s.S.X) - q.X, double(s.S.Y) - q.Y}));
+  // The way back along the line, from its ends: a point put within a few
+  // units of an end is rounded off the line's way.
+  const TVec u = Unit(AngleOf({double(s.S.X) - s.E.X, double(s.S.Y) - s.E.Y}));
   const TVec f = -1.0 * u;
   const TVec n = PathSide(s, f);
   const TIntPoint p1 = Rounded(Of(q) + double(s.H) * u);

@@ -206,6 +206,25 @@ TEST_F(TRoutTabsTest, TheClickIsTakenOntoThePickedLineOrArc) {
   EXPECT_EQ(Layer().size(), 4u);
 }
 
+// Tabs put a few units from a slanted line's start: the break-off holes
+// stand square to the line, however the tab's point was rounded onto it.
+TEST_F(TRoutTabsTest, HolesOfATabByALinesStartStandSquareToTheLine) {
+  RTDB->AutoTab = TAutoTabSettings{0, 0, 0, 2 * Tenth, true, true, 3, false, 7, Tenth};
+  // The line's end, and a point about 3 units along it.
+  for (const auto& [end, at] : {std::pair{TIntPoint{10 * In, In}, TIntPoint{3, 0}},
+                                std::pair{TIntPoint{-3 * In, 10 * In}, TIntPoint{-1, 3}}}) {
+    RTDB->Clear();
+    Seq->SetInsertAtEnd(40);
+    RTDB->AddJog({0, 0}, 40, 0, 3, 1);
+    const int32_t line = RTDB->AddLine(end, 40, 0, NoZOffset);
+    ASSERT_TRUE(AddTabAt(line, at));
+    const double length = std::hypot(double(end.X), double(end.Y));
+    for (int32_t p = 1; p <= Seq->Count(40); ++p)
+      if (TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(40, p)); e->GetType() == etRoutHole)
+        EXPECT_NEAR((double(end.X) * e->Y - double(end.Y) * e->X) / length, 2 * Tenth, 2) << e->X << "," << e->Y;
+  }
+}
+
 // Layers as Open Rout Tape reads tabbed boards back, in database units
 // ("J x,y", "L x,y", "H x,y"): every path start and hole is one tabbed cut.
 TEST_F(TRoutTabsTest, EveryPieceOfATabbedBoardReadBackIsOneCut) {
