@@ -613,19 +613,29 @@ bool Spike(const TCutRun::TMove& m, const TCutRun::TMove& n) {
   return m.Type == etRoutLine && n.Type == etRoutLine && n.To == m.From;
 }
 
+// Whether a path that ends where it began closes a profile: out along a
+// line and straight back closes nothing (a neck back and the neck of a tab
+// put next to it, the stub between dropped by a tape).
+bool EndsWhereBegun(const TCutRun& run) {
+  return !run.Moves.empty() && run.End == run.Begin &&
+         (run.Moves.size() != 2 || !Spike(run.Moves[0], run.Moves[1]));
+}
+
 // Whether the path closes a profile on its own, so that no tab split it:
 // it ends where it began, or a move after its first comes back over its
 // first move (the second staying where the first ended does not) or (a move
 // after its second, or after its third where the second stays: that one
 // begins where the path entered) passes the point it entered the profile at.
 // Two lines close nothing: the second line of two from the entry that
-// passes it, or a second line that ends on a first, folds back on the first
-// (a stub of a side beside a tab's neck and the next side, from a corner
-// sharper than the stub is long); nor does a spike out and straight back.
+// passes it, or a second line that ends on a first (after a move that stays
+// where the first ended, too), folds back on the first (a stub of a side
+// beside a tab's neck and the next side, from a corner sharper than the stub
+// is long; a complex tab's neck back, a stub and the neck of a tab put next
+// to it); nor does a spike out and straight back.
 bool ClosesAlone(const TCutRun& run) {
   // A start alone (a tape's piece whose stubs it did not keep) closes nothing.
   if (run.Moves.empty()) return false;
-  if (run.End.X == run.Begin.X && run.End.Y == run.Begin.Y) return true;
+  if (run.End.X == run.Begin.X && run.End.Y == run.Begin.Y) return EndsWhereBegun(run);
   // The move that leaves the entry: after one that stays there, and after
   // a spike out and back to it.
   std::size_t leaves = run.Moves.size() > 1 && Stays(run.Moves[1]) ? 2 : 1;
@@ -637,8 +647,8 @@ bool ClosesAlone(const TCutRun& run) {
   for (std::size_t k = 1; k < run.Moves.size(); ++k)
     if ((k >= afterEntry && Passes(run.Moves[k], run.Entry)) ||
         (Passes(run.Moves.front(), run.Moves[k].To) && !Spike(run.Moves[k - 1], run.Moves[k]) &&
-         !(k == 1 && (Stays(run.Moves[1]) ||
-                      (run.Moves[0].Type == etRoutLine && run.Moves[1].Type == etRoutLine)))))
+         !(k == 1 && Stays(run.Moves[1])) &&
+         !(k == leaves && run.Moves[0].Type == etRoutLine && run.Moves[k].Type == etRoutLine)))
       return true;
   return false;
 }
@@ -807,7 +817,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
   std::size_t first = none, last = none;
   for (std::size_t j = ib; j < highest; ++j) {
     const TCutRun& end = runs[chain[j]];
-    if (j == ia && !end.Moves.empty() && end.End.X == end.Begin.X && end.End.Y == end.Begin.Y) {
+    if (j == ia && EndsWhereBegun(end)) {
       first = last = j;
       break;
     }

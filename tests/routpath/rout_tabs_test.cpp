@@ -246,6 +246,15 @@ TEST_F(TRoutTabsTest, EveryPieceOfATabbedBoardReadBackIsOneCut) {
       // the neck's end.
       {"J 0,0", "L 20320000,0", "J 30480000,0", "L 40640000,0", "L 40640000,2540000", "L 40640000,0",
        "L 50800000,0", "L 50800000,50800000", "L 0,50800000", "L 0,0"},
+      // Complex tabs with square necks put 2 units apart: the piece between
+      // is the first's neck back, a stub and the second's neck, which runs
+      // back beside the neck back without closing anything; a tape drops
+      // the stub, the neck then ending where the piece began.
+      {"J 0,0", "L 7620000,0", "L 7620000,5080000", "J 17780000,5080000", "L 17780000,0", "L 17780002,0",
+       "L 17780002,5080000", "J 27940002,5080000", "L 27940002,0", "L 50800000,0", "L 50800000,50800000",
+       "L 0,50800000", "L 0,0"},
+      {"J 0,0", "L 7620000,0", "L 7620000,5080000", "J 17780000,5080000", "L 17780000,0", "L 17780000,5080000",
+       "J 27940000,5080000", "L 27940000,0", "L 50800000,0", "L 50800000,50800000", "L 0,50800000", "L 0,0"},
   };
   for (std::size_t k = 0; k < layers.size(); ++k) {
     RTDB->Clear();
