@@ -589,6 +589,15 @@ bool Stays(const TCutRun::TMove& m) {
          (m.From != m.To && Turn(m.Centre, m.From, m.To, m.Type == etRoutArc) < std::numbers::pi);
 }
 
+// Whether the path stays within passing of where it began: a start alone,
+// or a stub of a line or arc between a tab and an end of what it was put on
+// or another tab, which the cut that closes past it passes over.
+bool Speck(const TCutRun& run) {
+  for (const TCutRun::TMove& m : run.Moves)
+    if (Distance(run.Begin, m.To) > kPassing || !Stays(m)) return false;
+  return true;
+}
+
 // Whether a profile that the path first begins closes with the path last:
 // last ends where first begins; or, the profile entered and left by leads,
 // last passes the point first entered it at; or, entered along a side and
@@ -728,8 +737,13 @@ TTabbedCut FindTabbedCut(int32_t start) {
     if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
     TTabGap gap;
     bool weak = false;
-    if (!TabGapBetween(runs[u], runs[v], gap, weak) ||
-        gap.Length > widest(u) || ClosesAlone(runs[u]) || ClosesAlone(runs[v]))
+    // A stub by a tab 0 wide at a profile's start or end, which the other
+    // piece closes over: ending where the stub begins, or the stub ending
+    // where it begins.
+    const bool closedOver = (Speck(runs[u]) && Distance(runs[u].Begin, runs[v].End) <= kPassing) ||
+                            (Speck(runs[v]) && Distance(runs[v].End, runs[u].Begin) <= kPassing);
+    if (!TabGapBetween(runs[u], runs[v], gap, weak) || gap.Length > widest(u) ||
+        (!closedOver && (ClosesAlone(runs[u]) || ClosesAlone(runs[v]))))
       return none;
     // A complex tab's necks with next to no offset also run on one line
     // with each other: its holes stand in the gap it left on what it was
@@ -832,12 +846,14 @@ TTabbedCut FindTabbedCut(int32_t start) {
     if (first != none && j + 1 - (last - first) > ia) break;
   }
   if (first != none) {
-    // A start alone joined to either end of a closed cut is its piece too (a
-    // tab 0 wide by the profile's start: a tape kept no stub beside it, and
-    // the piece before it closes the profile).
-    while (last + 1 < chain.size() && runs[chain[last + 1]].Moves.empty()) ++last;
-    while (first > 0 && runs[chain[first - 1]].Moves.empty()) --first;
-  } else if (runs[chain[ib]].Moves.empty() && ib > 0 && !runs[chain[ib - 1]].Moves.empty()) {
+    // A start alone, or a stub within passing of it, joined to either end of
+    // a closed cut is its piece too (a tab 0 wide by the profile's start: a
+    // tape kept no stub beside it, or the stub is shorter than the cut that
+    // closes past it misses its start by, and the piece before it closes the
+    // profile).
+    while (last + 1 < chain.size() && Speck(runs[chain[last + 1]])) ++last;
+    while (first > 0 && Speck(runs[chain[first - 1]])) --first;
+  } else if (Speck(runs[chain[ib]]) && ib > 0 && !Speck(runs[chain[ib - 1]])) {
     // Such a start picked, or a hole before it: the cut of the path before,
     // where that takes it.
     TTabbedCut joined = FindTabbedCut(runs[chain[ib - 1]].Start);

@@ -255,6 +255,15 @@ TEST_F(TRoutTabsTest, EveryPieceOfATabbedBoardReadBackIsOneCut) {
        "L 0,50800000", "L 0,0"},
       {"J 0,0", "L 7620000,0", "L 7620000,5080000", "J 17780000,5080000", "L 17780000,0", "L 17780000,5080000",
        "J 27940000,5080000", "L 27940000,0", "L 50800000,0", "L 50800000,50800000", "L 0,50800000", "L 0,0"},
+      // A tab 0 wide 2 units from the start of a board and one on its top
+      // side: the last piece closes past the second piece's start, and the
+      // stub before it is a piece of the board too.
+      {"J 0,0", "L 2,0", "J 2,0", "L 50800000,0", "L 50800000,50800000", "L 30480000,50800000",
+       "J 20320000,50800000", "L 0,50800000", "L 0,0"},
+      // A board begun part way along a side, a tab 0 wide 2 units on with
+      // break-off holes: the one piece after it closes over the stub.
+      {"J 25400000,0", "L 25400002,0", "H 25400002,5080000", "J 25400002,0", "L 50800000,0",
+       "L 50800000,50800000", "L 0,50800000", "L 0,0", "L 25400000,0"},
   };
   for (std::size_t k = 0; k < layers.size(); ++k) {
     RTDB->Clear();
