@@ -506,7 +506,8 @@ bool Necks(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
          Distance(v.Begin, gap.To) <= reach;
 }
 // weak: the gap is found from where u ends or v begins alone (see below).
-bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak) {
+// next: the path after v that may be its piece, if any.
+bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak, const TCutRun* next) {
   weak = false;
   if (u.Moves.empty() && v.Moves.empty()) return false;
   if (!u.Moves.empty() && !v.Moves.empty() &&
@@ -533,7 +534,22 @@ bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak)
           (u.Moves.empty() || !runsOn(u.Moves.back().From, u.End))) ||
          (!u.Moves.empty() && Continues(u.Moves.back(), NoMove(v.Begin, u.Moves.back()), gap) &&
           (v.Moves.empty() || !runsOn(v.Begin, v.Moves.front().To)));
-  return weak;
+  if (weak || !v.Moves.empty() || u.Moves.empty() || next == nullptr || next->Moves.empty()) return weak;
+  // Or u ends on the corner and v is a start alone on the next side between
+  // two tabs put there, the stub by the corner and the one between the tabs
+  // gone: that side is known from the piece after v, which goes on along it
+  // from v's start as u's end lies behind it.
+  const TCutRun::TMove& on = next->Moves.front();
+  if (!Continues(NoMove(u.End, on), on, gap) || runsOn(u.Moves.back().From, u.End) ||
+      std::fabs(gap.Off(v.Begin)) > gap.Slack)
+    return false;
+  const double toV = gap.Centre ? Turn(*gap.Centre, u.End, v.Begin, gap.Ccw) * gap.Radius
+                                : Dot(gap.Direction, Minus(v.Begin, u.End)) / std::hypot(gap.Direction.X, gap.Direction.Y);
+  if (toV < -gap.Slack || toV > gap.Length + gap.Slack) return false;
+  gap.To = v.Begin;
+  gap.Length = std::max(0.0, toV);
+  weak = true;
+  return true;
 }
 
 // Whether the holes between runs u and v stand in the gap as a tab puts its
@@ -735,6 +751,10 @@ TTabbedCut FindTabbedCut(int32_t start) {
     std::size_t v = u + 1;
     while (v < runs.size() && runs[v].Kind == TCutRun::Hole && entity(v).GetStepObj() == entity(u).GetStepObj()) ++v;
     if (v >= runs.size() || runs[v].Kind != TCutRun::Path || !SameCut(entity(u), entity(v))) return none;
+    std::size_t w = v + 1;
+    while (w < runs.size() && runs[w].Kind == TCutRun::Hole) ++w;
+    const TCutRun* next =
+        w < runs.size() && runs[w].Kind == TCutRun::Path && SameCut(entity(v), entity(w)) ? &runs[w] : nullptr;
     TTabGap gap;
     bool weak = false;
     // A stub by a tab 0 wide at a profile's start or end, which the other
@@ -742,7 +762,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
     // where it begins.
     const bool closedOver = (Speck(runs[u]) && Distance(runs[u].Begin, runs[v].End) <= kPassing) ||
                             (Speck(runs[v]) && Distance(runs[v].End, runs[u].Begin) <= kPassing);
-    if (!TabGapBetween(runs[u], runs[v], gap, weak) || gap.Length > widest(u) ||
+    if (!TabGapBetween(runs[u], runs[v], gap, weak, next) || gap.Length > widest(u) ||
         (!closedOver && (ClosesAlone(runs[u]) || ClosesAlone(runs[v]))))
       return none;
     // A complex tab's necks with next to no offset also run on one line

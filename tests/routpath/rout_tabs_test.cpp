@@ -264,6 +264,13 @@ TEST_F(TRoutTabsTest, EveryPieceOfATabbedBoardReadBackIsOneCut) {
       // break-off holes: the one piece after it closes over the stub.
       {"J 25400000,0", "L 25400002,0", "H 25400002,5080000", "J 25400002,0", "L 50800000,0",
        "L 50800000,50800000", "L 0,50800000", "L 0,0", "L 25400000,0"},
+      // Simple tabs put half their gap from a board's start, and after a
+      // corner half their gap from it and a gap apart: the tape kept no stub
+      // by the corner nor between the two, the start after the corner alone
+      // on the side that only the piece after it runs on.
+      {"J -650684800,-350822600", "J -654552200,-342613200", "L -656359200,-338777500", "J -660226600,-330568000",
+       "L -660400000,-330200000", "J -668609500,-334067400", "L -705049300,-351234000", "J -701181900,-359443400",
+       "J -697314400,-367652900", "L -695334100,-371856600", "L -650684800,-350822600"},
   };
   for (std::size_t k = 0; k < layers.size(); ++k) {
     RTDB->Clear();
