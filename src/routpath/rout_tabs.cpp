@@ -505,6 +505,9 @@ bool Necks(const TCutRun& u, const TCutRun& v, TTabGap& gap) {
   return std::fabs(gap.Off(u.End) - gap.Off(v.Begin)) <= 2 * gap.Slack && Distance(u.End, gap.From) <= reach &&
          Distance(v.Begin, gap.To) <= reach;
 }
+bool Stays(const TCutRun::TMove& m);
+bool Speck(const TCutRun& run);
+
 // weak: the gap is found from where u ends or v begins alone (see below).
 // next: the path after v that may be its piece, if any.
 bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak, const TCutRun* next) {
@@ -534,13 +537,15 @@ bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak,
           (u.Moves.empty() || !runsOn(u.Moves.back().From, u.End))) ||
          (!u.Moves.empty() && Continues(u.Moves.back(), NoMove(v.Begin, u.Moves.back()), gap) &&
           (v.Moves.empty() || !runsOn(v.Begin, v.Moves.front().To)));
-  if (weak || !v.Moves.empty() || u.Moves.empty() || next == nullptr || next->Moves.empty()) return weak;
+  if (weak || !Speck(v) || u.Moves.empty() || next == nullptr || next->Moves.empty()) return weak;
   // Or u ends on the corner and v is a start alone on the next side between
   // two tabs put there, the stub by the corner and the one between the tabs
-  // gone: that side is known from the piece after v, which goes on along it
-  // from v's start as u's end lies behind it.
+  // gone (or so short that they show no way): that side is known from the
+  // piece after v, which goes on along it from v's start as u's end lies
+  // behind it.
   const TCutRun::TMove& on = next->Moves.front();
-  if (!Continues(NoMove(u.End, on), on, gap) || runsOn(u.Moves.back().From, u.End) ||
+  if (!Continues(NoMove(u.End, on), on, gap) ||
+      (!Stays(u.Moves.back()) && runsOn(u.Moves.back().From, u.End)) ||
       std::fabs(gap.Off(v.Begin)) > gap.Slack)
     return false;
   const double toV = gap.Centre ? Turn(*gap.Centre, u.End, v.Begin, gap.Ccw) * gap.Radius
