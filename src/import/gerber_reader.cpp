@@ -16,6 +16,7 @@
 #include "foundation/geometry_matrix.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "import/cad_sink.h"
 #include "import/counted_names.h"
@@ -262,6 +263,10 @@ bool TGerberReader::OpenInput() {
   loaded_ = true;
   missingIncludes_.clear();
   if (!quiet_ && includes) ExpandIncludes();
+  // A photoplotter's tape reader passes over the tape feed wherever it
+  // stands (a punch's blank leader and trailer, rubouts, the marks of a
+  // serial link): it is no character of a block or a parameter.
+  DropTapeFeed(text_);
   return true;
 }
 

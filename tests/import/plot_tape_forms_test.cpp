@@ -1,0 +1,110 @@
+// Photoplots and plots as a punch or a serial link leaves them: a blank
+// leader of NULs or rubouts, rubouts over line ends or inside a word, a
+// plot's job-language line ended by a CR alone. File > Import recognises
+// each as it recognises the clean file, Drill Import offers the photoplot
+// as it does the clean one, and each reads to the same drawing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "import/gerber_cad.h"
+#include "import/hpgl_reader.h"
+#include "import/import_frame.h"
+#include "import_test_support.h"
+#include "tapein/drill_import_command.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+class TPlotTapeFormsTest : public TImportTest {
+ protected:
+  // Each CAD entity: its type and its points.
+  static std::vector<std::vector<int32_t>> Entities() {
+    std::vector<std::vector<int32_t>> all;
+    for (int32_t i = 1; i <= CadEntityCount; ++i) {
+      TCadEntity* e = DB->EntityAt(i);
+      if (e == nullptr || SlotDeleted(DB->SlotAt(i)->Flags)) continue;
+      TIntPoint a, b, c;
+      e->GetPoint(a);
+      e->GetSecondPoint(b);
+      e->GetThirdPoint(c);
+      all.push_back({e->GetType(), a.X, a.Y, b.X, b.Y, c.X, c.Y});
+    }
+    return all;
+  }
+  struct TRead {
+    uint8_t Format = 0;       // File > Import's recognition
+    uint8_t DrillFormat = 0;  // Drill Import's
+    std::vector<std::vector<int32_t>> Drawing;
+    std::vector<std::string> Boxes;
+  };
+  TRead Read(const std::string& name, const std::string& text, bool hpgl) {
+    const std::string file = Write(name, text);
+    TRead r;
+    r.Format = DetectFileFormat(file);
+    if (!hpgl) DetectImportFormat(file, r.DrillFormat);
+    delete DB;
+    DB = new TCadDatabase();
+    GerberImportDefaults = TGerberFormatRecord{};
+    ResetHeadlessDialogs();
+    if (hpgl)
+      ImportHpglToCad(file);
+    else
+      ImportGerberToCad(file);
+    r.Drawing = Entities();
+    for (const TMessageBoxRecord& m : ShownMessageBoxes()) r.Boxes.push_back(m.Text);
+    return r;
+  }
+  // Every LF (with the CR before it) of the text as end.
+  static std::string Ends(const std::string& text, const std::string& end) {
+    std::string out;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+      if (text[k] == '\r' && k + 1 < text.size() && text[k + 1] == '\n') continue;
+      out += text[k] == '\n' ? end : std::string(1, text[k]);
+    }
+    return out;
+  }
+};
+
+TEST_F(TPlotTapeFormsTest, APunchedOrSentPlotIsRecognisedAndReadAsTheCleanOne) {
+  const std::string rs274x = ReadFileBytes(std::filesystem::path(KORVEX_TEST_DATA_DIR) / "gerber-mirror-offset.gbr");
+  // A plain photoplot, its apertures on a wheel of their own.
+  const std::string rs274d =
+      "G04 PLAIN*\r\nG54D10*\r\nX001250Y002500D02*\r\nX003750Y002500D01*\r\nX003750Y006875D01*\r\n"
+      "G54D11*\r\nX009125Y004375D03*\r\nX008250Y007625D03*\r\nM02*\r\n";
+  const std::string hpgl = ReadFileBytes(std::filesystem::path(KORVEX_TEST_DATA_DIR) / "hpgl2-wrapped.plt");
+  ASSERT_FALSE(rs274x.empty());
+  ASSERT_FALSE(hpgl.empty());
+  const std::string dels(300, '\x7f'), longNuls(1500, '\0'), longDels(1500, '\x7f');
+  std::string inWord = rs274x;
+  inWord.insert(inWord.find('X', inWord.find("D10")) + 2, "\x7f");
+  const struct {
+    const char* Name;
+    std::string Clean, Text;
+    bool Hpgl = false;
+  } cases[] = {
+      {"RS-274X, rubout leader and trailer", rs274x, dels + rs274x + dels},
+      {"RS-274X, a long rubout leader", rs274x, longDels + rs274x},
+      {"RS-274X, rubouts over the line ends", rs274x, Ends(rs274x, "\x7f\r\n")},
+      {"RS-274X, a rubout inside a word", rs274x, inWord},
+      {"RS-274X, XON ... XOFF and rubouts", rs274x, "\x11\x7f\r\n" + rs274x + "\x13\x7f"},
+      {"RS-274-D, NUL leader", rs274d, std::string(600, '\0') + rs274d},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string ext = c.Hpgl ? ".PLT" : ".GBR";
+    const TRead clean = Read("CLEAN" + ext, c.Clean, c.Hpgl);
+    ASSERT_EQ(clean.Format, c.Hpgl ? fcHpgl : fcGerber);
+    if (!c.Hpgl) ASSERT_EQ(clean.DrillFormat, ifGerber);
+    ASSERT_FALSE(clean.Drawing.empty());
+    const TRead dirty = Read("DIRTY" + ext, c.Text, c.Hpgl);
+    EXPECT_EQ(dirty.Format, clean.Format);
+    EXPECT_EQ(dirty.DrillFormat, clean.DrillFormat);
+    EXPECT_EQ(dirty.Drawing, clean.Drawing);
+    EXPECT_EQ(dirty.Boxes, clean.Boxes);
+  }
+}
+
+}  // namespace
