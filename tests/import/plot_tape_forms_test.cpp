@@ -74,6 +74,7 @@ TEST_F(TPlotTapeFormsTest, APunchedOrSentPlotIsRecognisedAndReadAsTheCleanOne) {
   const std::string rs274d =
       "G04 PLAIN*\r\nG54D10*\r\nX001250Y002500D02*\r\nX003750Y002500D01*\r\nX003750Y006875D01*\r\n"
       "G54D11*\r\nX009125Y004375D03*\r\nX008250Y007625D03*\r\nM02*\r\n";
+  const std::string shortPlot = "IN;SP1;PU0,0;PD1234,0,1234,2345,0,2345,0,0;PU;SP0;\r\n";
   const std::string hpgl = ReadFileBytes(std::filesystem::path(KORVEX_TEST_DATA_DIR) / "hpgl2-wrapped.plt");
   ASSERT_FALSE(rs274x.empty());
   ASSERT_FALSE(hpgl.empty());
@@ -91,6 +92,10 @@ TEST_F(TPlotTapeFormsTest, APunchedOrSentPlotIsRecognisedAndReadAsTheCleanOne) {
       {"RS-274X, a rubout inside a word", rs274x, inWord},
       {"RS-274X, XON ... XOFF and rubouts", rs274x, "\x11\x7f\r\n" + rs274x + "\x13\x7f"},
       {"RS-274-D, NUL leader", rs274d, std::string(600, '\0') + rs274d},
+      {"HPGL, a long NUL leader", hpgl, longNuls + hpgl, true},
+      {"a short HPGL plot, a long NUL leader", shortPlot, longNuls + shortPlot, true},
+      {"HPGL, a long rubout leader", hpgl, longDels + hpgl + dels, true},
+      {"HPGL, lines ended by a CR alone", hpgl, Ends(hpgl, "\r"), true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
