@@ -256,13 +256,21 @@ bool TNCReader::StopAtZeroRun(int32_t line) {
   return true;
 }
 
-void TNCReader::ReportTapeFeed(const SwapReadFileObj& file) {
+void TNCReader::ReportTapeFeed(const SwapReadFileObj& file, const std::string& where) {
   const int32_t blocks = file.FeedBlocks();
   if (blocks == 0) return;
-  Message("Line " + std::to_string(file.FeedLine()) + ": the tape feed inside the block " +
+  Message("Line " + std::to_string(file.FeedLine()) + where + ": the tape feed inside the block " +
           QuotedStart(ShowTapeControlChars(file.FeedBlock()), 80) +
           " was passed over, as a tape reader does" +
           (blocks > 1 ? " (" + IntToStrGrouped(blocks) + " blocks held some)." : "."));
+}
+
+void TNCReader::ReportSubTapeFeed() {
+  TGlobalRec& g = *GlobalRec;
+  if (!g.SubSwapOpen || g.SubSwap.FeedBlocks() == 0) return;
+  if (std::find(g.SubFeedTold.begin(), g.SubFeedTold.end(), g.SubName) != g.SubFeedTold.end()) return;
+  g.SubFeedTold.push_back(g.SubName);
+  ReportTapeFeed(g.SubSwap, " in M99 file " + g.SubName);
 }
 
 bool TNCReader::StopAtZeroTail(int32_t line, int64_t zeros) {
@@ -814,6 +822,7 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
   }
   CloseFile(g.SubText);
   IOResult();
+  ReportSubTapeFeed();
   if (!ConsumerMode) {
     g.SubSwap.Done();
     g.SubSwapOpen = false;
@@ -827,6 +836,7 @@ void TNCReader::CloseSub() {
   g.InSub = false;
   CloseFile(g.SubText);
   CheckIO("Closing M99 File");
+  ReportSubTapeFeed();
   if (!ConsumerMode && g.SubSwapOpen) {
     g.SubSwap.Done();
     g.SubSwapOpen = false;
