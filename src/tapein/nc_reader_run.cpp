@@ -99,16 +99,6 @@ void CutToShortString(std::string& text) {
   if (text.size() > kShortStringMax) text.resize(kShortStringMax);
 }
 
-// The blanks of a block taken out, in place: most tape lines hold no blank
-// and are left alone. A TAB is a blank as a space is (tape_feed.h): a word
-// reads the same with either inside it.
-void RemoveBlanksInPlace(std::string& text) {
-  const std::size_t first = text.find_first_of(" \t");
-  if (first == std::string::npos) return;
-  text.erase(std::remove_if(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(), IsTapeBlank),
-             text.end());
-}
-
 // Removes leading "0" characters and answers how many there were.
 int32_t StripZeros(std::string& text) {
   std::size_t n = 0;
@@ -337,7 +327,7 @@ void TNCReader::ReadLoop() {
       ProcessPlainLine();
       continue;
     }
-    RemoveBlanksInPlace(g.Line);
+    DropTapeBlanks(g.Line);
     CutTrailingComment(g.Line);
     UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
@@ -370,7 +360,7 @@ bool TNCReader::TakeReadLine(std::string_view context, bool removeBlanks) {
   } else if (CheckIO(context)) {
     return false;
   }
-  if (removeBlanks) RemoveBlanksInPlace(g.Line);
+  if (removeBlanks) DropTapeBlanks(g.Line);
   return true;
 }
 
