@@ -227,7 +227,9 @@ double DetectValorMatrix(const std::string& fileName) {
 }
 
 double DetectEsi(const std::string& fileName) {
-  if (FileIsNotText(fileName)) return 0.0;
+  // The file is looked at as its reader reads it: its tape feed and its
+  // lines of blank tape are no part of the program.
+  if (TapeFileIsNotText(fileName)) return 0.0;
   TFileCloser file{OpenForDetection(fileName)};
   if (file.F == nullptr) return 0.0;
   bool header = false, percent = false;
@@ -237,6 +239,8 @@ double DetectEsi(const std::string& fileName) {
   // few thousand lines all the same: a file of them is not read to its end.
   for (int counted = 0, lines = 0; counted < 200 && lines < 4000 && ReadTextLineLimited(file.F, line) == lrLine;
        ++lines) {
+    DropTapeFeed(line);
+    if (IsBlankTapeLine(line)) continue;
     const std::string upper = UpperCaseStr(line);
     if (upper.find("(ESI 5000)") != std::string::npos || upper.find("(ESI 5100)") != std::string::npos ||
         upper.find("(ESI 5200)") != std::string::npos) {
