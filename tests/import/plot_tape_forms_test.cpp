@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/file_utils.h"
 #include "import/gerber_cad.h"
 #include "import/hpgl_reader.h"
 #include "import/import_frame.h"
@@ -159,6 +160,20 @@ TEST_F(TPlotTapeFormsTest, ACodedPhotoplotWithABlankLeaderIsRecognisedAndReadAsW
     EXPECT_EQ(dirty.DrillFormat, clean.DrillFormat);
     EXPECT_EQ(dirty.Drawing, clean.Drawing);
     EXPECT_EQ(dirty.Boxes, clean.Boxes);
+  }
+}
+
+// More zero bytes in a row than a line holds are no blank tape, ahead of
+// the photoplot, inside it or behind it: the file is refused as before, and
+// nothing is read of it.
+TEST_F(TPlotTapeFormsTest, MoreZeroBytesThanALineHoldsAreNoBlankTape) {
+  const std::string rs274x = ReadFileBytes(std::filesystem::path(KORVEX_TEST_DATA_DIR) / "gerber-mirror-offset.gbr");
+  const std::string zeros(kMaxTextLine + 1, '\0');
+  for (const std::string& text : {zeros + rs274x, rs274x.substr(0, 100) + zeros + rs274x.substr(100), rs274x + zeros}) {
+    const TRead read = Read("ZEROS.GBR", text, false);
+    EXPECT_TRUE(read.Drawing.empty());
+    ASSERT_EQ(read.Boxes.size(), 1u);
+    EXPECT_NE(read.Boxes[0].find("is longer than 65,536 characters!"), std::string::npos) << read.Boxes[0];
   }
 }
 
