@@ -31,3 +31,11 @@ TTapeFeedDropped DropTapeFeed(std::string& line) {
 }
 
 bool IsBlankTapeLine(std::string_view line) { return std::all_of(line.begin(), line.end(), IsBlankTapeByte); }
+
+void DropTapeBlanks(std::string& block) {
+  // Most blocks hold no blank and are left alone.
+  const std::size_t first = block.find_first_of(" \t");
+  if (first == std::string::npos) return;
+  block.erase(std::remove_if(block.begin() + static_cast<std::ptrdiff_t>(first), block.end(), IsTapeBlank),
+              block.end());
+}

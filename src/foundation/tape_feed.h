@@ -49,3 +49,7 @@ TTapeFeedDropped DropTapeFeed(std::string& line);
 
 // The line is blank tape: nothing but feed, blanks and DOS end marks.
 bool IsBlankTapeLine(std::string_view line);
+
+// Takes the blanks out of a block, as a tape reader reads past them: a
+// word reads the same with a space or a TAB inside it.
+void DropTapeBlanks(std::string& block);

@@ -8,6 +8,7 @@
 #include "foundation/display_units.h"
 #include "foundation/file_utils.h"
 #include "foundation/settings.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
@@ -41,6 +42,11 @@ bool TEsiReader::Read() {
            IntToStrGrouped(int32_t(kMaxTextLine)) + " characters.");
       break;
     }
+    // The tape feed of a program that came off a punch or over a serial
+    // link is passed over, and so are its lines of blank tape, as a tape
+    // reader passes over them.
+    DropTapeFeed(line);
+    if (IsBlankTapeLine(line)) continue;
     if (line.size() > 255) line.resize(255);
     ParseLine(UpperCaseStr(line));
     if ((LineNumber & 1023) == 0) ProcessMessages();

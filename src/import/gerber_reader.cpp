@@ -16,6 +16,7 @@
 #include "foundation/geometry_matrix.h"
 #include "foundation/nc_format.h"
 #include "foundation/settings_families.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "import/cad_sink.h"
 #include "import/counted_names.h"
@@ -262,6 +263,17 @@ bool TGerberReader::OpenInput() {
   loaded_ = true;
   missingIncludes_.clear();
   if (!quiet_ && includes) ExpandIncludes();
+  // A photoplotter's tape reader passes over the tape feed wherever it
+  // stands (a punch's blank leader and trailer, rubouts, the marks of a
+  // serial link): it is no character of a block or a parameter. More zero
+  // bytes in a row than a line holds are no blank tape: they stay, for the
+  // block check to refuse the file.
+  std::size_t zeros = 0, most = 0;
+  for (const char c : text_) {
+    zeros = c == '\0' ? zeros + 1 : 0;
+    most = std::max(most, zeros);
+  }
+  if (most <= kMaxTextLine) DropTapeFeed(text_);
   return true;
 }
 

@@ -257,8 +257,9 @@ bool THpglReader::Tokenize() {
           }
         }
       } else if (ch == '@' && In_.Peek(1) >= 0 && (In_.Peek(1) & 0x7F) == 'P') {
-        // A job-language line (@PJL ...) up to its line end.
-        for (int c; (c = In_.Peek()) >= 0 && (c & 0x7F) != '\n';) ++In_.Pos;
+        // A job-language line (@PJL ...) up to its line end (an LF, or a
+        // CR alone as older systems end a line).
+        for (int c; (c = In_.Peek()) >= 0 && (c & 0x7F) != '\n' && (c & 0x7F) != '\r';) ++In_.Pos;
       } else {
         ++In_.Pos;
         // Plots run their instructions on without line ends, but no plot

@@ -10,6 +10,7 @@
 
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "import/hpgl_reader.h"
 #include "import/import_frame.h"
@@ -45,9 +46,18 @@ double DetectHpgl(const std::string& fileName) {
   enum { Instruction, Label, Terminator, Comment, Escape, JobLine } state = Instruction;
   bool quoted = false;
   int first = -1;  // the first letter of a pair
-  for (int n = 0, read = 0; n < 1024 && read < 8192; ++read) {
+  // The tape feed of a plot that came off a punch or a serial link (a
+  // blank leader and trailer, rubouts, XON/XOFF) is passed over as the
+  // reader passes over it, up to as much as the reader passes over.
+  std::size_t feed = 0;
+  for (int n = 0, read = 0; n < 1024 && read < 8192;) {
     const int c0 = std::fgetc(file.F);
     if (c0 == EOF) break;
+    if (IsTapeFeed(static_cast<char>(c0))) {
+      if (++feed > kMaxTextLine) break;
+      continue;
+    }
+    ++read;
     const char c = static_cast<char>(std::toupper(c0));
     switch (state) {
       case Label:
@@ -65,7 +75,7 @@ double DetectHpgl(const std::string& fileName) {
         if (c0 >= '@' && c0 <= 'Z') state = Instruction;
         continue;
       case JobLine:
-        if (c == '\n') state = Instruction;
+        if (c == '\n' || c == '\r') state = Instruction;
         continue;
       case Instruction: break;
     }
@@ -116,6 +126,11 @@ double DetectIgiPost(const std::string& fileName) {
   std::array<unsigned char, 85 * 12> bytes{};
   const std::size_t records = std::fread(bytes.data(), 1, bytes.size(), file.F) / 12;
   if (records == 0) return 0.0;
+  // Zero bytes alone are no record to go by: they are as well the blank
+  // leader of a plot or a tape that came off a punch.
+  if (std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(records * 12),
+                  [](unsigned char b) { return b == 0; }))
+    return 0.0;
   // The header record: type 60, both reals holding $7344FFBB, word $FF33.
   for (bool swapped : {false, true}) {
     auto word = [&](std::size_t at) {
@@ -212,7 +227,9 @@ double DetectValorMatrix(const std::string& fileName) {
 }
 
 double DetectEsi(const std::string& fileName) {
-  if (FileIsNotText(fileName)) return 0.0;
+  // The file is looked at as its reader reads it: its tape feed and its
+  // lines of blank tape are no part of the program.
+  if (TapeFileIsNotText(fileName)) return 0.0;
   TFileCloser file{OpenForDetection(fileName)};
   if (file.F == nullptr) return 0.0;
   bool header = false, percent = false;
@@ -222,6 +239,8 @@ double DetectEsi(const std::string& fileName) {
   // few thousand lines all the same: a file of them is not read to its end.
   for (int counted = 0, lines = 0; counted < 200 && lines < 4000 && ReadTextLineLimited(file.F, line) == lrLine;
        ++lines) {
+    DropTapeFeed(line);
+    if (IsBlankTapeLine(line)) continue;
     const std::string upper = UpperCaseStr(line);
     if (upper.find("(ESI 5000)") != std::string::npos || upper.find("(ESI 5100)") != std::string::npos ||
         upper.find("(ESI 5200)") != std::string::npos) {

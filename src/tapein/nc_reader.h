@@ -175,6 +175,9 @@ struct TGlobalRec {
   SwapReadFileObj SubSwap;   // current M99 subprogram file
   bool MainSwapOpen = false;
   bool SubSwapOpen = false;
+  // The M99 subprogram tapes whose tape feed inside a block the read's
+  // messages told of already: each is told once, however often it is read.
+  std::vector<std::string> SubFeedTold;
   std::string InputDir;      // directory of the input file with its "\", or empty
 
   // Interpreter state (block interpretation, moves).
@@ -564,8 +567,10 @@ class TNCReader {
   // between blocks): the file was never written there.
   bool StopAtZeroRun(int32_t line);
   // Tells once, in the read's messages, of the blocks the reader took tape
-  // feed out of.
-  void ReportTapeFeed(const SwapReadFileObj& file);
+  // feed out of; where names the tape after its line ("" for the main tape).
+  void ReportTapeFeed(const SwapReadFileObj& file, const std::string& where = "");
+  // The same for the M99 subprogram tape read last, once a read for each.
+  void ReportSubTapeFeed();
   bool StopAtZeroTail(int32_t line, int64_t zeros);
   // Counts lines read against MaxTapeLines; false (the reading stopped with
   // an error) when there are too many.

@@ -99,16 +99,6 @@ void CutToShortString(std::string& text) {
   if (text.size() > kShortStringMax) text.resize(kShortStringMax);
 }
 
-// The blanks of a block taken out, in place: most tape lines hold no blank
-// and are left alone. A TAB is a blank as a space is (tape_feed.h): a word
-// reads the same with either inside it.
-void RemoveBlanksInPlace(std::string& text) {
-  const std::size_t first = text.find_first_of(" \t");
-  if (first == std::string::npos) return;
-  text.erase(std::remove_if(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(), IsTapeBlank),
-             text.end());
-}
-
 // Removes leading "0" characters and answers how many there were.
 int32_t StripZeros(std::string& text) {
   std::size_t n = 0;
@@ -256,13 +246,21 @@ bool TNCReader::StopAtZeroRun(int32_t line) {
   return true;
 }
 
-void TNCReader::ReportTapeFeed(const SwapReadFileObj& file) {
+void TNCReader::ReportTapeFeed(const SwapReadFileObj& file, const std::string& where) {
   const int32_t blocks = file.FeedBlocks();
   if (blocks == 0) return;
-  Message("Line " + std::to_string(file.FeedLine()) + ": the tape feed inside the block " +
+  Message("Line " + std::to_string(file.FeedLine()) + where + ": the tape feed inside the block " +
           QuotedStart(ShowTapeControlChars(file.FeedBlock()), 80) +
           " was passed over, as a tape reader does" +
           (blocks > 1 ? " (" + IntToStrGrouped(blocks) + " blocks held some)." : "."));
+}
+
+void TNCReader::ReportSubTapeFeed() {
+  TGlobalRec& g = *GlobalRec;
+  if (!g.SubSwapOpen || g.SubSwap.FeedBlocks() == 0) return;
+  if (std::find(g.SubFeedTold.begin(), g.SubFeedTold.end(), g.SubName) != g.SubFeedTold.end()) return;
+  g.SubFeedTold.push_back(g.SubName);
+  ReportTapeFeed(g.SubSwap, " in M99 file " + g.SubName);
 }
 
 bool TNCReader::StopAtZeroTail(int32_t line, int64_t zeros) {
@@ -329,7 +327,7 @@ void TNCReader::ReadLoop() {
       ProcessPlainLine();
       continue;
     }
-    RemoveBlanksInPlace(g.Line);
+    DropTapeBlanks(g.Line);
     CutTrailingComment(g.Line);
     UpperCaseWords(g.Line);
     const char first = FirstChar(g.Line);
@@ -362,7 +360,7 @@ bool TNCReader::TakeReadLine(std::string_view context, bool removeBlanks) {
   } else if (CheckIO(context)) {
     return false;
   }
-  if (removeBlanks) RemoveBlanksInPlace(g.Line);
+  if (removeBlanks) DropTapeBlanks(g.Line);
   return true;
 }
 
@@ -814,6 +812,7 @@ void TNCReader::RepeatSub(int32_t dx, int32_t dy) {
   }
   CloseFile(g.SubText);
   IOResult();
+  ReportSubTapeFeed();
   if (!ConsumerMode) {
     g.SubSwap.Done();
     g.SubSwapOpen = false;
@@ -827,6 +826,7 @@ void TNCReader::CloseSub() {
   g.InSub = false;
   CloseFile(g.SubText);
   CheckIO("Closing M99 File");
+  ReportSubTapeFeed();
   if (!ConsumerMode && g.SubSwapOpen) {
     g.SubSwap.Done();
     g.SubSwapOpen = false;

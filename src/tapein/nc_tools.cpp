@@ -343,9 +343,11 @@ void TNCReader::LookupParameters(const std::vector<int32_t>& diameters, std::vec
            " characters in parameter table " + ParameterFile);
       break;
     }
-    // Tape feed and lines of blank tape are passed over, as in a tape.
+    // Tape feed, lines of blank tape and the blanks of a line are passed
+    // over, as in a tape.
     DropTapeFeed(line);
     if (IsBlankTapeLine(line)) continue;
+    DropTapeBlanks(line);
     TDecodedBlock words;
     bool error = false;
     std::string errorText;

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "foundation/file_utils.h"
+#include "foundation/tape_feed.h"
 #include "platform/paths.h"
 
 namespace {
@@ -26,6 +27,10 @@ bool InDetectionSet(unsigned char c) {
 }
 
 bool Printable(unsigned char c) { return c >= 20 && c <= 127; }
+
+// A byte of blank tape in any code: no hole punched, or a rubout (all seven
+// holes, all eight in even parity).
+bool BlankTapeByte(unsigned char b) { return b == 0x00 || b == 0x7F || b == 0xFF; }
 
 struct TEiaEntry {
   unsigned char Byte;
@@ -225,9 +230,18 @@ std::string TTapeFilter::CodeName() const {
   }
 }
 
+int32_t TTapeFilter::DetectionStart() const {
+  // The code and the block end are told from the characters after the
+  // tape's blank leader.
+  int32_t start = 0;
+  while (start < Count && BlankTapeByte(Buffer[static_cast<std::size_t>(start)])) ++start;
+  return start;
+}
+
 void TTapeFilter::DetectCode() {
   CodeIndex = 0;
-  const int32_t n = std::min<int32_t>(Count, 1024);
+  const int32_t start = DetectionStart();
+  const int32_t n = start + std::min<int32_t>(Count - start, 1024);
   if (Count > 0) {
     int32_t best = -1;
     for (uint8_t code = 0; code < 4; ++code) {
@@ -235,7 +249,7 @@ void TTapeFilter::DetectCode() {
       std::array<unsigned char, 256> translate{};
       TapeCodeTable(code, valid, translate);
       int32_t score = 0;
-      for (int32_t i = 0; i < n; ++i) {
+      for (int32_t i = start; i < n; ++i) {
         const unsigned char b = Buffer[static_cast<std::size_t>(i)];
         if (valid[b] && InDetectionSet(translate[b])) ++score;
       }
@@ -253,9 +267,10 @@ void TTapeFilter::DetectEndOfBlock() {
     EndOfBlock = LF;
     return;
   }
-  const int32_t n = std::min<int32_t>(Count, 1024);
+  const int32_t start = DetectionStart();
+  const int32_t n = std::min<int32_t>(Count - start, 1024);
   std::array<int32_t, 256> histogram{};
-  for (int32_t i = 0; i < n; ++i) {
+  for (int32_t i = start; i < start + n; ++i) {
     const unsigned char b = Buffer[static_cast<std::size_t>(i)];
     if (Valid[b]) ++histogram[Translate[b]];
   }
@@ -275,9 +290,15 @@ void TTapeFilter::CheckText() {
     NotText = true;
     return;
   }
-  int32_t lines = 1, lineLength = 0, longLines = 0, bad = 0;
+  int32_t lines = 1, lineLength = 0, longLines = 0, bad = 0, looked = 0;
   for (int32_t i = 0; i < Count; ++i) {
-    const unsigned char t = Translate[Buffer[static_cast<std::size_t>(i)]];
+    const unsigned char b = Buffer[static_cast<std::size_t>(i)];
+    const unsigned char t = Translate[b];
+    // Blank tape (no hole punched, or tape feed the code holds no
+    // character for) is passed over by the reader: no sign of a file that
+    // is not text.
+    if (b == 0 || (!Valid[b] && IsTapeFeed(static_cast<char>(b)))) continue;
+    ++looked;
     if (t == EndOfBlock) {
       lineLength = 0;
       ++lines;
@@ -287,6 +308,6 @@ void TTapeFilter::CheckText() {
     if (lineLength == 256) ++longLines;
     if (t != LF && t != CR && !Printable(t)) ++bad;
   }
-  NotText = static_cast<double>(bad) / Count >= 0.1 ||
+  NotText = looked == 0 || static_cast<double>(bad) / looked >= 0.1 ||
             static_cast<double>(longLines) / lines >= 0.07;
 }

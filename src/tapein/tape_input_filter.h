@@ -69,6 +69,7 @@ class TTapeFilter {
  private:
   void Refill();
   void ReadNextChar();
+  int32_t DetectionStart() const;
   void DetectCode();
   void DetectEndOfBlock();
   void CheckText();

@@ -144,4 +144,49 @@ TEST_F(EsiImportTest, UnreadableOrEmptyFilesChangeNothing) {
   EXPECT_EQ(CadEntityCount, 1);
 }
 
+// A laser drill program that came off a punch or over a serial link is
+// recognised and read as the clean one: its blank leader and trailer, the
+// fill after its line ends and a rubout inside a word are passed over.
+TEST_F(EsiImportTest, AProgramAsAPunchOrASerialLinkLeavesItReadsAsTheCleanOne) {
+  using namespace std::string_literals;
+  std::string clean = kHand;
+  for (std::size_t at = clean.find('\n'); at != std::string::npos; at = clean.find('\n', at + 2))
+    clean.replace(at, 1, "\r\n");
+  const auto ends = [&clean](const std::string& end) {
+    std::string text = clean;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + end.size()))
+      text.replace(at, 2, end);
+    return text;
+  };
+  std::string inWord = clean;
+  inWord.insert(inWord.find("X1000") + 2, "\x7f");
+  const auto read = [this](const std::string& text) {
+    const std::string file = Write("tape.las", text);
+    delete DB;
+    DB = new TCadDatabase();
+    ResetHeadlessDialogs();
+    const uint8_t format = DetectFileFormat(file);
+    ImportEsiToCad(file);
+    std::vector<std::vector<int32_t>> drawing;
+    for (int32_t i = 1; i <= CadEntityCount; ++i)
+      drawing.push_back({DB->EntityAt(i)->GetType(), Point(i).X, Point(i).Y, Point(i, 2).X, Point(i, 2).Y});
+    return std::make_pair(format, drawing);
+  };
+  const auto want = read(clean);
+  ASSERT_EQ(want.first, fcEsi);
+  ASSERT_EQ(want.second.size(), 3u);
+  const struct {
+    const char* Name;
+    std::string Text;
+  } cases[] = {
+      {"NUL leader and trailer", std::string(200, '\0') + clean + std::string(200, '\0')},
+      {"fill after the line ends", ends("\r\n\0\0"s)},
+      {"a rubout inside a word", inWord},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(read(c.Text), want);
+  }
+}
+
 }  // namespace

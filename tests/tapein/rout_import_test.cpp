@@ -1172,3 +1172,67 @@ TEST_F(TRoutImportTest, ZeroBytesPastBlankTapeStopTheReadAndLeaveTheLayer) {
   }
 }
 }  // namespace
+
+namespace {
+
+// A rout tape with step patterns and an M99 subprogram, and the
+// subprogram's own tape, as old machines and serial links leave it: the
+// same paths and step lists as from the clean tapes, and feed inside a
+// subprogram's block told once, as for the main tape, naming the block's
+// line and the subprogram's tape.
+TEST_F(TRoutImportTest, PatternsAndSubprogramTapesReadAsTheCleanTapes) {
+  using namespace std::string_literals;
+  const std::string main =
+      "M48\r\nINCH,LZ\r\nT03C0.1250\r\n%\r\nG90\r\nT03\r\nM25\r\nG00X010000Y010000\r\nM15\r\n"
+      "G01X020000Y010000\r\nM16\r\nM01\r\nM02X030000Y005000\r\nM08\r\nM99,SUB.RT\r\nX050000Y050000\r\n"
+      "P2X010000\r\nM30\r\n";
+  const std::string sub = "G00X001000Y001000\r\nM15\r\nG01X002000Y001000\r\nG01X002000Y003000\r\nM16\r\n";
+  const auto inside = [](std::string text, const std::string& word, const std::string& feed) {
+    return text.insert(text.find(word) + 3, feed);
+  };
+  const auto steps = [] {
+    std::vector<TStepCommandList> out;
+    for (int32_t p = 1; p <= Seq->Count(40); ++p)
+      if (TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(40, p));
+          e != nullptr && e->GetType() == etRoutJog && e->GetStepObj() != nullptr)
+        out.push_back(e->GetStepObj()->Commands());
+    return out;
+  };
+  const auto read = [this](const std::string& mainText, const std::string& subText) {
+    Tape("SUB.RT", subText);
+    const std::string tape = Tape("MAIN.RT", mainText);
+    RTDB->EmptyLayer(40);
+    ResetHeadlessDialogs();
+    AcceptFormat();
+    EXPECT_TRUE(ImportRoutTape(tape, 0, false)) << LastBoxText();
+    return std::make_pair(Layer(), LastBoxText());
+  };
+  const auto clean = read(main, sub);
+  const auto cleanSteps = steps();
+  ASSERT_EQ(clean.first.size(), 11u) << ::testing::PrintToString(clean.first);
+  ASSERT_EQ(cleanSteps.size(), 1u);
+  ASSERT_EQ(clean.second, "");
+  const std::string subName = ExecutionPath() + "ROUT\\SUB.RT";
+  const struct {
+    const char* Name;
+    std::string Sub;
+    std::string Told;  // the read's word of the feed
+  } cases[] = {
+      {"a rubout inside a word", inside(sub, "Y003000", "\x7f"),
+       "Line 4 in M99 file " + subName + ": the tape feed inside the block \"G01X002000Y00<DEL>3000\" was passed over"},
+      {"feed inside words of two blocks", inside(inside(sub, "X002000Y001", "\0"s), "Y003000", "\x13"),
+       "Line 3 in M99 file " + subName + ": the tape feed inside the block \"G01X00<NUL>2000Y001000\" was passed over, "
+       "as a tape reader does (2 blocks held some)."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const auto dirty = read(main, c.Sub);
+    EXPECT_EQ(dirty.first, clean.first);
+    EXPECT_EQ(steps(), cleanSteps);
+    // Told once, though the subprogram is read three times.
+    EXPECT_NE(dirty.second.find(c.Told), std::string::npos) << dirty.second;
+    EXPECT_EQ(dirty.second.find("tape feed", dirty.second.find("tape feed") + 1), std::string::npos) << dirty.second;
+  }
+}
+
+}  // namespace

@@ -167,8 +167,9 @@ TEST_F(TToolTableDialogsTest, FeedSpeedTableFaultsCountWhereSomeToolsSearchReach
 }
 
 // A table that came over a serial link or from a punch reads as the clean
-// table: its tape feed, wherever it stands, and its lines of blank tape are
-// passed over as the tape reader passes over them.
+// table: its tape feed, wherever it stands, its lines of blank tape and the
+// blanks inside its words are passed over as the tape reader passes over
+// them.
 TEST_F(TToolTableDialogsTest, FeedSpeedTableReadsPastTapeFeedAsATapeDoes) {
   using namespace std::string_literals;
   const std::string table = (TempDir / "FS.TXT").string();
@@ -185,7 +186,7 @@ TEST_F(TToolTableDialogsTest, FeedSpeedTableReadsPastTapeFeedAsATapeDoes) {
   ASSERT_EQ(want, (std::vector<int32_t>{50800, 300, 25400, 200}));
   for (const std::string& text : {"\x11\r\n" + clean + "\x13\r\n", "C0.02\0" "50F120S30\r\nC0.0500F0\x7f" "60S20\r\n"s,
                                   "C0.0250F120S30\r\n\0\0\r\n \x7f\r\nC0.0500F060S20\r\n\x1a"s,
-                                  "\x12" + clean + "\x14"}) {
+                                  "\x12" + clean + "\x14", "C0.\t0250F120S30\r\nC0.0500 F060\tS20\r\n"s}) {
     SCOPED_TRACE(::testing::PrintToString(text));
     ToolTable = before;
     WriteFileBytes(table, text);
