@@ -197,6 +197,24 @@ class TDrawingBase {
   uint8_t OpenRoutEnds = 0;
 };
 
+// For its lifetime what the surface paints adds nothing to its stale box:
+// a full redraw of the database that lies on top of the picture (the
+// current mode's), every layer in redraw order, leaves the picture as a
+// redraw paints it, so the view paints again only what was erased.
+class TPaintedInOrder {
+ public:
+  TPaintedInOrder(TDrawingBase& surface, bool onTop) : Surface_(surface), Kept_(surface.TracksStale) {
+    if (onTop) Surface_.TracksStale = false;
+  }
+  ~TPaintedInOrder() { Surface_.TracksStale = Kept_; }
+  TPaintedInOrder(const TPaintedInOrder&) = delete;
+  TPaintedInOrder& operator=(const TPaintedInOrder&) = delete;
+
+ private:
+  TDrawingBase& Surface_;
+  bool Kept_;
+};
+
 // The chord count and rotation step that flatten the arc from S to E about C
 // (device reals) within the deviation tolerance t: N chords of theta degrees
 // each (at most 100 chords; a zero radius gives one chord and no turn).

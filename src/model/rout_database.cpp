@@ -438,6 +438,9 @@ bool TRoutDatabase::FindNearestPoint(int32_t tolerance, const TIntPoint& point, 
 
 void TRoutDatabase::Redraw(uint8_t flag) {
   if (!DrawingEnabled) return;
+  // The records as they are made, then every layer in redraw order: while
+  // the rout layers lie on top, the picture is left as a redraw paints it.
+  const TPaintedInOrder inOrder(CurrentSurface(), EditorMode == emRout);
   {
     // DrawLayers paints every record again. It walks the same lists, so
     // only an entity listed twice (whose first records are dropped by the

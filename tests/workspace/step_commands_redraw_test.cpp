@@ -50,6 +50,9 @@ struct TStepCase {
   std::vector<TIntPoint> Target;         // the clicks that choose what the command works on
   std::vector<TIntPoint> Extra;          // the clicks after them (a source)
   std::vector<TStepCommandList> Answer;  // the Edit Steps dialog's levels for the command
+  // Empty points among the paths the command leaves alone: the view need
+  // not paint them again.
+  std::vector<TIntPoint> Alone = {};
 };
 
 class TStepCommandsRedrawTest : public TWorkspaceDialogsTest {
@@ -149,7 +152,7 @@ const TStepCase Cases[] = {
     {"rout create on a slot", emRout, "CreateStepRepeat1", {}, {OnSlot}, {}, {Up}},
     {"rout create nested turned", emRout, "CreateStepRepeat1", {}, {OnSlot}, {}, {Across, Turned}},
     {"rout create on a profile", emRout, "CreateStepRepeat1", {}, {OnProfile}, {}, {Turned}},
-    {"rout delete on a slot", emRout, "DeleteStepRepeat1", {Up}, {OnSlot}, {}, {}},
+    {"rout delete on a slot", emRout, "DeleteStepRepeat1", {Up}, {OnSlot}, {}, {}, {{4 * In, In}, {In * 5 / 2, In * 29 / 10}}},
     {"rout delete nested turned", emRout, "DeleteStepRepeat1", {Turned, Across}, {OnSlot}, {}, {}},
     {"rout delete on a profile", emRout, "DeleteStepRepeat1", {Up}, {OnProfile}, {}, {}},
     {"rout edit to fewer", emRout, "EditStepList1", {Up}, {OnSlot}, {}, {Fewer}},
@@ -197,6 +200,16 @@ TEST_F(TStepCommandsRedrawTest, TheScreenAfterEachStepCommandIsAFreshRedraw) {
     ViewServices().RedrawView();
     const std::vector<TColor> start = Shown();
     const int32_t entities = RoutEntityCount + DrillEntityCount;
+    // A pixel marked where nothing lies keeps its mark unless the view
+    // paints it again.
+    constexpr TColor Mark = 0x123456;
+    std::vector<TPoint> marks;
+    for (const TIntPoint& p : c.Alone) {
+      TPoint m;
+      DBBitmap->WorldToDevice(p.X, p.Y, m.X, m.Y);
+      DBBitmap->Canvas->SetPixel(m.X, m.Y, Mark);
+      marks.push_back(m);
+    }
 
     AnswerSteps(c.Answer);
     QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
@@ -208,6 +221,12 @@ TEST_F(TStepCommandsRedrawTest, TheScreenAfterEachStepCommandIsAFreshRedraw) {
     ASSERT_TRUE(ActiveUndo->CanUndo(done));
     EXPECT_TRUE(Differences(start, Shown()) != "" || RoutEntityCount + DrillEntityCount != entities)
         << "the command changed nothing";
+    // The mode's own layers, which the command draws again in full, are
+    // not painted a second time.
+    for (const TPoint& m : marks) {
+      EXPECT_EQ(DBBitmap->Canvas->GetPixel(m.X, m.Y), Mark) << "painted again at pixel " << m.X << ", " << m.Y;
+      DBBitmap->Canvas->SetPixel(m.X, m.Y, start[std::size_t(m.Y) * OffscreenBitmap->Pixels().Width() + m.X]);
+    }
     EXPECT_EQ(DifferFromRedraw(), "") << "after " << done;
     Undo();
     EXPECT_EQ(DifferFromRedraw(), "") << "after its undo";
