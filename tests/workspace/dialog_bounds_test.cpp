@@ -1,0 +1,136 @@
+// The step dialogs' values at and past their bounds through the started
+// program: a pattern they allow goes out on the program's own tapes and
+// reads back with the same copies, and one that cannot be made is refused
+// with its box, the layer as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "foundation/file_utils.h"
+#include "model/rout_database.h"
+#include "model/rout_sequence.h"
+#include "model/rout_shadow.h"
+#include "model/step_repeat.h"
+#include "workspace_test_support.h"
+
+namespace {
+
+constexpr int32_t In = 25400000;
+
+class TDialogBoundsTest : public TWorkspaceDialogsTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceDialogsTest::SetUp();
+    savedRout_ = RoutOutputFormat;
+  }
+  void TearDown() override {
+    RoutOutputFormat = savedRout_;
+    TWorkspaceDialogsTest::TearDown();
+  }
+  // What the screen draws of a layer, its step copies included, in a fixed order.
+  static std::vector<std::array<int32_t, 5>> Drawn(uint8_t layer) {
+    std::vector<std::array<int32_t, 5>> out;
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p)
+      if (TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(layer, p));
+          e != nullptr && !SlotDeleted(RTDB->SlotAt(Seq->HandleAt(layer, p))->Flags))
+        for (const TRoutShadow* s = e->Shadow; s != nullptr; s = s->Next)
+          if ((s->Kind == rsLine && !s->HeadUp) || s->Kind == rsHole)
+            out.push_back({s->Kind, s->A.X, s->A.Y, s->Kind == rsLine ? s->B.X : 0, s->Kind == rsLine ? s->B.Y : 0});
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  // The copies a step chain makes, its original left out.
+  static std::vector<std::array<int32_t, 2>> Copies(const TStepObject* steps) {
+    std::vector<std::array<int32_t, 2>> out;
+    if (steps != nullptr)
+      for (const TStepCommand& c : steps->Offsets()) out.push_back({c.DX, c.DY});
+    return out;
+  }
+  static const TStepObject* RoutSteps(uint8_t layer) {
+    for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
+      const int32_t h = Seq->HandleAt(layer, p);
+      TRoutEntity* e = RTDB->EntityAt(h);
+      if (e != nullptr && !SlotDeleted(RTDB->SlotAt(h)->Flags) && IsPathStartType(e->GetType()))
+        return e->GetStepObj();
+    }
+    return nullptr;
+  }
+  // Make Rout Tape of the layer picked as offered, then Open Rout Tape of it
+  // into layer 41; each tape of a test has a name of its own.
+  void RoutTapeReadBack(TWorkspace& form) {
+    const std::string tape = NativePath(ExecutionPath() + "ROUT\\T" + std::to_string(++tapes_) + ".RT");
+    ScriptFileDialogAnswer(tape);
+    QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emRout, "MakeRoutTape1");
+    ASSERT_TRUE(FileExistsNoWild(tape)) << LastBox();
+    SelectLayer(41);
+    ScriptFileDialogAnswer(tape);
+    QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emRout, "OpenRoutTape1");
+  }
+
+ private:
+  TRoutFormatRecord savedRout_;
+  int tapes_ = 0;
+};
+
+const std::string kCannotExpand =
+    "The step pattern would make more than 65,535 copies or move outside the coordinate range.\r\n"
+    "The step pattern was not made.";
+
+// Auto Step & Repeat of a path centred on the origin with the counts and
+// distances the dialog allows, up to 99 steps 40" apart. Stepping row by
+// row (or column by column) without serpentine goes back across the row
+// in one step: up to 80" that step is made, the tape states it and reads
+// back the same copies; a longer one no step can hold, and the pattern is
+// refused with its box, the path as it was.
+TEST_F(TDialogBoundsTest, AutoStepAtTheDialogsBoundsIsMadeAndReadBackOrRefused) {
+  struct TCase {
+    int32_t NumberX, DistanceX, NumberY, DistanceY;  // distances in inches
+    bool HorizontalFirst, Serpentine, Made;
+  };
+  const TCase cases[] = {
+      {3, 40, 2, 1, true, false, true},     {3, 40, 2, 1, true, true, true},
+      {2, 1, 3, -40, false, false, true},   {2, 1, 3, -40, false, true, true},
+      {4, 40, 2, 1, true, false, false},    {4, 40, 2, 1, true, true, false},
+      {2, 1, 4, -40, false, false, false},  {99, 40, 99, 40, true, false, false},
+      {99, -40, 99, -40, false, false, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.NumberX) + " x " + std::to_string(c.DistanceX) + "\", " +
+                 std::to_string(c.NumberY) + " x " + std::to_string(c.DistanceY) + "\"" +
+                 (c.HorizontalFirst ? ", rows" : ", columns") + (c.Serpentine ? ", serpentine" : ""));
+    TWorkspace& form = StartProgram();
+    SelectLayer(40);
+    // The copies about the origin (where they fit the coordinate range).
+    const auto centred = [](int32_t n, int32_t d) {
+      return int32_t(std::clamp<int64_t>(-int64_t{n - 1} * d * (In / 2), -80LL * In, 80LL * In));
+    };
+    const TIntPoint at{centred(c.NumberX, c.DistanceX), centred(c.NumberY, c.DistanceY)};
+    RTDB->AddLineSegment(at, {at.X + In / 2, at.Y}, true, NoZOffset, 0);
+    RTDB->AutoStepRepeat = {uint8_t(c.NumberX), c.DistanceX * In, uint8_t(c.NumberY), c.DistanceY * In,
+                            false, c.HorizontalFirst, c.Serpentine};
+    QueueModalScript("TStepRepeatDialog", [](TForm& f) { f.Click("OKButton"); });
+    Run(form, emRout, "AutoStepRepeat1");
+    Click(at.X + In / 4, at.Y);
+    ECO->CancelCommand();
+    if (!c.Made) {
+      EXPECT_EQ(LastBox(), kCannotExpand);
+      EXPECT_EQ(RoutSteps(40), nullptr);
+      EXPECT_EQ(Drawn(40).size(), 1u);
+    } else {
+      EXPECT_EQ(Copies(RoutSteps(40)).size(), std::size_t(c.NumberX * c.NumberY - 1)) << LastBox();
+      const auto drawn = Drawn(40);
+      RoutTapeReadBack(form);
+      EXPECT_EQ(Drawn(41), drawn) << LastBox();
+    }
+    ResetHeadlessDialogs();
+    DatabaseModified = false;
+    CloseProgram();
+  }
+}
+
+}  // namespace
