@@ -408,7 +408,18 @@ TStepCommandList TapePatternRepeats(const TStepCommandList& commands) {
     if (steps.back().Count > 1) --steps.back().Count;
     else steps.pop_back();
   }
-  return steps;
+  // A step repeated more often than one count word says is stated as runs
+  // of the same step: each run makes its copies as the step would.
+  TStepCommandList stated;
+  for (TStepCommand c : steps) {
+    for (; c.Count > kMostTapeRepeats; c.Count -= kMostTapeRepeats) {
+      TStepCommand run = c;
+      run.Count = kMostTapeRepeats;
+      stated.push_back(run);
+    }
+    stated.push_back(c);
+  }
+  return stated;
 }
 
 std::string TapeStepOffsetText(int32_t dx, int32_t dy, bool metric, int32_t decimals) {

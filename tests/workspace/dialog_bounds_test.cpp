@@ -9,11 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "command/button_manager.h"
 #include "foundation/file_utils.h"
+#include "model/drill_database.h"
+#include "model/drill_entities.h"
 #include "model/rout_database.h"
 #include "model/rout_sequence.h"
 #include "model/rout_shadow.h"
 #include "model/step_repeat.h"
+#include "tapeout/make_drill_tape.h"
 #include "workspace_test_support.h"
 
 namespace {
@@ -24,9 +28,11 @@ class TDialogBoundsTest : public TWorkspaceDialogsTest {
  protected:
   void SetUp() override {
     TWorkspaceDialogsTest::SetUp();
+    savedDrill_ = DrillOutputFormat;
     savedRout_ = RoutOutputFormat;
   }
   void TearDown() override {
+    DrillOutputFormat = savedDrill_;
     RoutOutputFormat = savedRout_;
     TWorkspaceDialogsTest::TearDown();
   }
@@ -58,6 +64,12 @@ class TDialogBoundsTest : public TWorkspaceDialogsTest {
     }
     return nullptr;
   }
+  static const TStepObject* DrillSteps() {
+    for (int32_t i = 1; i <= DrillEntityCount; ++i)
+      if (TDrillEntity* e = DRDB->EntityAt(i); e != nullptr && static_cast<int32_t>(DRDB->WordAt(i)) > 0)
+        return e->GetStepObj();
+    return nullptr;
+  }
   // Make Rout Tape of the layer picked as offered, then Open Rout Tape of it
   // into layer 41; each tape of a test has a name of its own.
   void RoutTapeReadBack(TWorkspace& form) {
@@ -71,8 +83,27 @@ class TDialogBoundsTest : public TWorkspaceDialogsTest {
     QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
     Run(form, emRout, "OpenRoutTape1");
   }
+  // Make Drill Tape as offered (no tooling hits marked, no tool table),
+  // File > New, then Drill Import of the tape.
+  void DrillTapeReadBack(TWorkspace& form) {
+    QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+      d.ToolTableCheckBox.SetChecked(false);
+      d.MarkFirstCheckBox.SetChecked(false);
+      d.MarkLastCheckBox.SetChecked(false);
+      d.OKButton.Click();
+    });
+    const std::string tape = (TempDir / ("T" + std::to_string(++tapes_) + ".DRL")).string();
+    ScriptFileDialogAnswer(tape);
+    Run(form, emDrill, "MakeDrillTape1");
+    ASSERT_TRUE(FileExistsNoWild(tape)) << LastBox();
+    DatabaseModified = false;
+    Run(form, emDrill, "New1");
+    ImportExcellonTape(form, tape);
+  }
 
  private:
+  TDrillFormatRecord savedDrill_;
   TRoutFormatRecord savedRout_;
   int tapes_ = 0;
 };
@@ -126,6 +157,54 @@ TEST_F(TDialogBoundsTest, AutoStepAtTheDialogsBoundsIsMadeAndReadBackOrRefused) 
       const auto drawn = Drawn(40);
       RoutTapeReadBack(form);
       EXPECT_EQ(Drawn(41), drawn) << LastBox();
+    }
+    ResetHeadlessDialogs();
+    DatabaseModified = false;
+    CloseProgram();
+  }
+}
+
+// A step repeated as often as Create Step & Repeat allows (65,535) goes out
+// on the rout and the drill tape in count words the readers take (at most
+// 9,999 repeats each) and reads back with every copy.
+TEST_F(TDialogBoundsTest, RepeatCountsUpToTheDialogsBoundReadBackFromBothTapes) {
+  struct TCase {
+    bool Rout;
+    int32_t Count;
+  };
+  for (const TCase& c : {TCase{true, 9999}, TCase{true, 10000}, TCase{true, 65535}, TCase{false, 9999},
+                         TCase{false, 10000}, TCase{false, 65535}}) {
+    SCOPED_TRACE((c.Rout ? "rout, R" : "drill, R") + std::to_string(c.Count));
+    TWorkspace& form = StartProgram();
+    QueueModalScript("TEditStepDialog", [&c](TForm& f) {
+      f.Get<TMemo>("Step1Memo").SetLines({"M01", "R" + std::to_string(c.Count) + "M02X000010Y000000", "M02", "M08"});
+      f.Click("OKButton");
+    });
+    if (c.Rout) {
+      SelectLayer(40);
+      ButtonManager().Press(26);  // the hole button
+      Click(In, In);
+      ECO->CancelCommand();
+      Run(form, emRout, "CreateStepRepeat1");
+      Click(In, In);
+      ECO->CancelCommand();
+    } else {
+      SelectLayer(30);
+      ToolTable[1].Diameter = In / 40;
+      DRDB->AddHoleOnLayer(In, In, 30, 1, true);
+      Run(form, emDrill, "CreateStepRepeat2");
+      Click(In / 2, In / 2);
+      Click(2 * In, 2 * In);
+      form.KeyDown(VK_ESCAPE);
+    }
+    const auto made = Copies(c.Rout ? RoutSteps(40) : DrillSteps());
+    ASSERT_EQ(made.size(), std::size_t(c.Count)) << LastBox();
+    if (c.Rout) {
+      RoutTapeReadBack(form);
+      EXPECT_EQ(Copies(RoutSteps(41)), made) << LastBox();
+    } else {
+      DrillTapeReadBack(form);
+      EXPECT_EQ(Copies(DrillSteps()), made) << LastBox();
     }
     ResetHeadlessDialogs();
     DatabaseModified = false;
