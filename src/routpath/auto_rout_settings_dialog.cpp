@@ -11,7 +11,7 @@
 
 namespace {
 double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
-std::string Length(int32_t v) { return ShortRealText(v / Units()); }
+std::string Length(int32_t v) { return FieldRealText(v / Units()); }
 int32_t Stored(const TEdit& e) { return SaturatingRound(StrToRealLenient(e.Text()) * Units()); }
 
 void AddButtons(TForm& form) {
@@ -135,7 +135,7 @@ TInlineCfgDialog::TInlineCfgDialog(const TFullPanelInlineRout& settings)
       if (text.size() > 6) OverCutEdit->SetText(text.substr(0, 6));
     } else if (!text.empty()) {
       ErrorBox("Illegal value: <" + text + ">");
-      OverCutEdit->SetText(ShortRealText(field->Remembered));
+      OverCutEdit->SetText(FieldRealText(field->Remembered));
     }
     rewriting_ = false;
   };

@@ -11,7 +11,7 @@
 
 namespace {
 double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
-std::string Length(int32_t v) { return ShortRealText(v / Units()); }
+std::string Length(int32_t v) { return FieldRealText(v / Units()); }
 int32_t Stored(const TEdit& e) { return SaturatingRound(StrToRealLenient(e.Text()) * Units()); }
 }  // namespace
 

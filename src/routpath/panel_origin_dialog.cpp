@@ -40,8 +40,8 @@ TG93Dialog::TG93Dialog() : TForm("TG93Dialog") {
   const TIntPoint stored = StoredOrigin();
   int32_t x = 0, y = 0;
   OrientPoint(stored.X, stored.Y, Version, x, y);
-  XEdit->SetText(ShortRealText(x / Units()));
-  YEdit->SetText(ShortRealText(y / Units()));
+  XEdit->SetText(FieldRealText(x / Units()));
+  YEdit->SetText(FieldRealText(y / Units()));
   const double limit = Metric ? 1000.0 : 40.0;
   fields_.Add(*XEdit, false, -limit, limit);
   fields_.Add(*YEdit, false, -limit, limit);  // the same check as X

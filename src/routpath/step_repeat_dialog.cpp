@@ -41,8 +41,8 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
   OrientPoint(settings_.DistanceInX, settings_.DistanceInY, Version, dx, dy);
   NumberXEdit->SetText(std::to_string(settings_.NumberInX));
   NumberYEdit->SetText(std::to_string(settings_.NumberInY));
-  DistanceXEdit->SetText(ShortRealText(dx / Units()));
-  DistanceYEdit->SetText(ShortRealText(dy / Units()));
+  DistanceXEdit->SetText(FieldRealText(dx / Units()));
+  DistanceYEdit->SetText(FieldRealText(dy / Units()));
   NestedCheckBox->SetChecked(settings_.Nested);
   DoXFirstCheckBox->SetChecked(settings_.StepHorizontalFirst);
   rememberedSerpentine_ = settings_.Serpentine;
