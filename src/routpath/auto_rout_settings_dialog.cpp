@@ -7,6 +7,7 @@
 #include "foundation/utilities.h"
 #include "model/rout_database.h"
 #include "platform/message_box.h"
+#include "routpath/setting_bounds.h"
 #include "routpath/setting_pictures.h"
 
 namespace {
@@ -75,7 +76,7 @@ TAutoRoutDialog::TAutoRoutDialog(const TAutoRoutSettings& settings)
     radios[k]->OnClick = [this, k](TControl&) { SetStyle(k); };
   }
 
-  const double high = Metric ? 500.0 : 25.0;
+  const double high = AutoRoutLengthBound.Units() / Units();
   fields_.Add(*PlungeOffsetEdit, false, 0.0, high);
   fields_.Add(*OvercutEdit, false, Metric ? -25.4 : -1.0, high);
   fields_.Add(*EdgeOffsetEdit, false, 0.0, high);

@@ -8,6 +8,7 @@
 #include "model/drill_database.h"
 #include "model/editor_state.h"
 #include "model/rout_database.h"
+#include "routpath/setting_bounds.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ TG93Dialog::TG93Dialog() : TForm("TG93Dialog") {
   OrientPoint(stored.X, stored.Y, Version, x, y);
   XEdit->SetText(FieldRealText(x / Units()));
   YEdit->SetText(FieldRealText(y / Units()));
-  const double limit = Metric ? 1000.0 : 40.0;
+  const double limit = PanelOriginBound.Units() / Units();
   fields_.Add(*XEdit, false, -limit, limit);
   fields_.Add(*YEdit, false, -limit, limit);  // the same check as X
   fields_.RememberAll();

@@ -4,6 +4,7 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/rout_database.h"
+#include "routpath/setting_bounds.h"
 
 namespace {
 double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
@@ -60,7 +61,7 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
     SerpentineCheckBox->SetEnabled(enable);
   };
 
-  const double limit = Metric ? 1000.0 : 40.0;
+  const double limit = StepDistanceBound.Units() / Units();
   fields_.Add(*NumberXEdit, true, 1, 99);
   fields_.Add(*NumberYEdit, true, 1, 99);
   fields_.Add(*DistanceXEdit, false, -limit, limit);

@@ -200,6 +200,56 @@ TEST_F(TRoutSettingsDialogsTest, FieldsKeepEveryDigitShownOrTyped) {
   }
 }
 
+// A length a field takes in one unit it takes in the other: a value at the
+// bound of either unit, stored while the job showed it, stays as it was on
+// OK in the other unit; a hair beyond the longer bound is refused there.
+TEST_F(TRoutSettingsDialogsTest, ALengthAtTheBoundOfOneUnitIsTakenInTheOther) {
+  struct TCase {
+    const char* Form;
+    const char* Field;
+    bool Metric;
+    const char* Typed;  // null: OK on the field as shown
+    bool Refused;
+    std::function<bool()> Run;
+    std::function<int64_t()> Stored;
+    int64_t Expected;  // the value stored after the dialog
+  };
+  const auto g93x = [] { return int64_t{RTDB->G93Origins[40].X}; };
+  const auto stepX = [] { return int64_t{RTDB->AutoStepRepeat.DistanceInX}; };
+  const auto plunge = [] { return int64_t{RTDB->AutoRout.PlungeOffset}; };
+  const auto spacing = [] { return int64_t{RTDB->AutoTab.HoleSpacing}; };
+  const TCase cases[] = {
+      {"TG93Dialog", "XEdit", true, nullptr, false, ExecuteG93Dialog, g93x, 40LL * Inch},
+      {"TG93Dialog", "XEdit", true, "-1016.0", false, ExecuteG93Dialog, g93x, -40LL * Inch},
+      {"TG93Dialog", "XEdit", true, "1016.001", true, ExecuteG93Dialog, g93x, 40LL * Inch},
+      {"TStepRepeatDialog", "DistanceXEdit", true, nullptr, false, ExecuteStepRepeatDialog, stepX, 40LL * Inch},
+      {"TStepRepeatDialog", "DistanceXEdit", true, "-1016.001", true, ExecuteStepRepeatDialog, stepX, 40LL * Inch},
+      {"TAutoRoutDialog", "PlungeOffsetEdit", true, nullptr, false, ExecuteAutoRoutDialog, plunge, 25LL * Inch},
+      {"TAutoRoutDialog", "PlungeOffsetEdit", true, "635.001", true, ExecuteAutoRoutDialog, plunge, 25LL * Inch},
+      {"TAutoTabDialog", "HoleSpacingEdit", false, nullptr, false, ExecuteAutoTabDialog, spacing, 6400000},
+      {"TAutoTabDialog", "HoleSpacingEdit", false, "0.252", true, ExecuteAutoTabDialog, spacing, 6400000},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Form) + " " + c.Field + " " + (c.Typed ? c.Typed : "as shown"));
+    ResetHeadlessDialogs();
+    Metric = c.Metric;
+    UnitsPerDisplayUnit = c.Metric ? MetricUnitsPerDisplayUnit : InchUnitsPerDisplayUnit;
+    RTDB->G93Origins[40] = {40 * Inch, 0};
+    RTDB->AutoStepRepeat.DistanceInX = 40 * Inch;
+    RTDB->AutoRout.PlungeOffset = 25 * Inch;
+    RTDB->AutoTab = TAutoTabSettings{};
+    RTDB->AutoTab.HoleSpacing = 6400000;  // 6.4 mm
+    QueueModalScript(c.Form, [&c](TForm& f) {
+      if (c.Typed != nullptr) Enter(f, c.Field, c.Typed, "OKButton");
+      f.Click("OKButton");
+      if (!f.ModalEnded()) f.SetModalResult(mrCancel);  // OK refused what it showed
+    });
+    EXPECT_TRUE(c.Run());
+    EXPECT_EQ(c.Stored(), c.Expected);
+    EXPECT_EQ(Message(0), c.Refused ? "Illegal value: <" + std::string(c.Typed) + ">" : "");
+  }
+}
+
 // A value typed but never left must still be checked on OK: the dialog stays
 // open and nothing is stored.
 TEST_F(TRoutSettingsDialogsTest, OkChecksEveryFieldBeforeAnythingIsStored) {
@@ -345,18 +395,18 @@ TEST_F(TRoutSettingsDialogsTest, AutoRoutTakesANegativeOvercutAndMovesOnWithEnte
   EXPECT_EQ(a.Inside, 1);  // kept
   EXPECT_TRUE(a.LowFeedCutIn);
 
-  // Metric: 30 mm is a plunge offset, 501 mm is not; Cancel keeps the record.
+  // Metric: 30 mm is a plunge offset, 636 mm (past 25") is not; Cancel keeps the record.
   Metric = true;
   UnitsPerDisplayUnit = MetricUnitsPerDisplayUnit;
   const TAutoRoutSettings before = RTDB->AutoRout;
   QueueModalScript("TAutoRoutDialog", [](TForm& f) {
     Enter(f, "PlungeOffsetEdit", "30", "EdgeOffsetEdit");
     EXPECT_EQ(f.Get<TEdit>("PlungeOffsetEdit").Text(), "30.0");
-    Enter(f, "PlungeOffsetEdit", "501", "EdgeOffsetEdit");
+    Enter(f, "PlungeOffsetEdit", "636", "EdgeOffsetEdit");
     f.Click("CancelButton");
   });
   EXPECT_FALSE(ExecuteAutoRoutDialog());
-  EXPECT_EQ(Message(2), "Illegal value: <501>");
+  EXPECT_EQ(Message(2), "Illegal value: <636>");
   EXPECT_EQ(RTDB->AutoRout, before);
 }
 
