@@ -342,7 +342,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, const TSwapTapeF
     if (Vector(origin.X, origin.Y, words))
       lines_.push_back(words);
     else
-      Problem("The G93 origin " + IntToShortStr(origin.X) + "," + IntToShortStr(origin.Y) +
+      Problem("The G93 origin " + TapeStepOffsetText(origin.X, origin.Y, f_.Metric, DecimalDigits()) +
               " does not fit the drill output format " + FormatName() + ".");
   }
   for (const TDrillTapeTool& t : program.Tools) {

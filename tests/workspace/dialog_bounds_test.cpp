@@ -212,4 +212,89 @@ TEST_F(TDialogBoundsTest, RepeatCountsUpToTheDialogsBoundReadBackFromBothTapes) 
   }
 }
 
+// A panel origin at the dialog's bounds (40", 1016 mm) goes on the rout and
+// the drill tape and reads back where the format holds it; where it does
+// not (four integer digits in millimetres on a 3.3 tape) Make Rout Tape
+// and Make Drill Tape refuse with the origin in the tape's unit.
+TEST_F(TDialogBoundsTest, APanelOriginAtTheDialogsBoundIsReadBackOrNamedInTheTapesUnit) {
+  struct TCase {
+    bool Rout, Metric;
+    const char* Typed;
+    int32_t Origin;     // database units
+    const char* Refusal;  // null: written and read back
+  };
+  const TCase cases[] = {
+      {true, false, "-40.0", -40 * In, nullptr},
+      {true, true, "999.999", 999999000, nullptr},
+      {true, true, "-1016.0", -40 * In,
+       "The G93 origin X -1016.000 mm, Y 0.000 mm does not fit the rout output format 3.3."},
+      {false, false, "40.0", 40 * In, nullptr},
+      {false, true, "-999.999", -999999000, nullptr},
+      {false, true, "1016.0", 40 * In,
+       "The drill tape was not written:\r\nThe G93 origin X 1016.000 mm, Y 0.000 mm does not fit the drill "
+       "output format metric 3.3."},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Rout ? "rout " : "drill ") + c.Typed + (c.Metric ? " mm" : " in"));
+    TWorkspace& form = StartProgram();
+    Metric = c.Metric;
+    UnitsPerDisplayUnit = c.Metric ? MetricUnitsPerDisplayUnit : InchUnitsPerDisplayUnit;
+    RoutOutputFormat.Metric = DrillOutputFormat.Metric = c.Metric;
+    RoutOutputFormat.UnitsFactor = DrillOutputFormat.UnitsFactor = UnitsFactorOf(c.Metric);
+    QueueModalScript("TG93Dialog", [&c](TForm& f) {
+      f.Get<TEdit>("XEdit").SetText(c.Typed);
+      f.Get<TEdit>("YEdit").SetText("0");
+      f.Click("OKButton");
+    });
+    const std::string tape = (TempDir / ("O" + std::to_string(&c - cases) + (c.Rout ? ".RT" : ".DRL"))).string();
+    if (c.Rout) {
+      SelectLayer(40);
+      RTDB->AddLineSegment({0, 0}, {In, 0}, true, NoZOffset, 0);
+      Run(form, emRout, "SetPanelOrigin1");
+      ASSERT_EQ(RTDB->G93Origins[40], (TIntPoint{c.Origin, 0})) << LastBox();
+      ScriptFileDialogAnswer(tape);
+      QueueModalScript("TRoutOutputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+      Run(form, emRout, "MakeRoutTape1");
+    } else {
+      SelectLayer(30);
+      ToolTable[1].Diameter = In / 40;
+      DRDB->AddHoleOnLayer(In, In, 30, 1, true);
+      Run(form, emDrill, "SetPanelOrigin1");
+      ASSERT_EQ(DRDB->G93OriginX, c.Origin) << LastBox();
+      QueueModalScript("TMakeDrillTapeDialog", [](TForm& f) {
+        auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+        d.ToolTableCheckBox.SetChecked(false);
+        d.MarkFirstCheckBox.SetChecked(false);
+        d.MarkLastCheckBox.SetChecked(false);
+        d.G93CheckBox.SetChecked(true);
+        d.OKButton.Click();
+      });
+      ScriptFileDialogAnswer(tape);
+      Run(form, emDrill, "MakeDrillTape1");
+    }
+    if (c.Refusal != nullptr) {
+      EXPECT_EQ(LastBox(), c.Refusal);
+      EXPECT_FALSE(FileExistsNoWild(tape));
+    } else if (c.Rout) {
+      EXPECT_NE(ReadFileBytes(tape).find("G93"), std::string::npos) << LastBox();
+      SelectLayer(41);
+      ScriptFileDialogAnswer(tape);
+      QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
+      Run(form, emRout, "OpenRoutTape1");
+      EXPECT_EQ(RTDB->G93Origins[41], (TIntPoint{c.Origin, 0})) << LastBox();
+    } else {
+      EXPECT_NE(ReadFileBytes(tape).find("G93"), std::string::npos) << LastBox();
+      DatabaseModified = false;
+      Run(form, emDrill, "New1");
+      ImportExcellonTape(form, tape);
+      EXPECT_EQ(DRDB->G93OriginX, c.Origin) << LastBox();
+    }
+    ResetHeadlessDialogs();
+    DatabaseModified = false;
+    CloseProgram();
+    Metric = false;
+    UnitsPerDisplayUnit = InchUnitsPerDisplayUnit;
+  }
+}
+
 }  // namespace
