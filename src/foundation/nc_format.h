@@ -30,6 +30,12 @@ enum class TNCFormatStatus : uint8_t {
   BadFormat,
 };
 
+// A count word of a tape (R and P, repeats) has at most four digits: the
+// readers take no longer one, so a writer states at most 9,999 repeats in
+// one word.
+inline constexpr int32_t kTapeCountDigits = 4;
+inline constexpr int32_t kMostTapeRepeats = 9999;
+
 // The text written in place of a number whose format is unusable.
 inline constexpr const char* kNCFormatErrorText = "FORMAT ERROR: NOTIFY ORBENWRIGHT!";
 

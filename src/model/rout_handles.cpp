@@ -99,11 +99,21 @@ void FreeRoutHandles(TRootEntityHandle*& list) {
   }
 }
 
-void RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
+namespace {
+bool Refused(TStepCommandList& list) {
+  list.clear();
+  return false;
+}
+}  // namespace
+
+bool RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
                    TStepCommandList& second) {
   first.clear();
   second.clear();
   const int32_t nx = s.NumberInX, ny = s.NumberInY, dx = s.DistanceInX, dy = s.DistanceInY;
+  // The way back across a row or a column spans all its steps: computed in
+  // 64 bits, and a span no step can state refuses the pattern.
+  const int64_t backX = -int64_t{dx} * (nx - 1), backY = -int64_t{dy} * (ny - 1);
   auto step = [](TStepCommandList& l, int32_t x, int32_t y, int32_t n) {
     AddStepCommand(l, 0, x, n, 0, y);
   };
@@ -124,7 +134,7 @@ void RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepComma
     if (xs.empty()) std::swap(xs, ys);
     first = std::move(xs);
     second = std::move(ys);
-    return;
+    return true;
   }
   TStepCommandList& l = first;
   mark(l);
@@ -140,9 +150,10 @@ void RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepComma
       if (nx > 1) step(l, dx, 0, nx - 1);
     }
   } else if (s.StepHorizontalFirst) {
+    if (ny > 1 && (backX < -2147483647 || backX > 2147483647)) return Refused(first);
     for (int32_t r = 1; r <= ny - 1; ++r) {
       if (nx > 1) step(l, dx, 0, nx - 1);
-      step(l, -dx * (nx - 1), dy, 1);
+      step(l, int32_t(backX), dy, 1);
     }
     if (nx > 1) step(l, dx, 0, nx - 1);
   } else if (s.Serpentine) {
@@ -157,13 +168,15 @@ void RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepComma
       if (ny > 1) step(l, 0, dy, ny - 1);
     }
   } else {
+    if (nx > 1 && (backY < -2147483647 || backY > 2147483647)) return Refused(first);
     for (int32_t c = 1; c <= nx - 1; ++c) {
       if (ny > 1) step(l, 0, dy, ny - 1);
-      step(l, dx, -dy * (ny - 1), 1);
+      step(l, dx, int32_t(backY), 1);
     }
     if (ny > 1) step(l, 0, dy, ny - 1);
   }
   step(l, 0, 0, 1);
+  return true;
 }
 
 // ---- RoutUndo ----------------------------------------------------------------------------------
@@ -534,7 +547,10 @@ void TRoutHandle::Step() {
     nested = false;
   }
   TStepCommandList first, second;
-  RoutAutoStepLists(s, nested, first, second);
+  if (!RoutAutoStepLists(s, nested, first, second)) {
+    ErrorBox(StepPatternCannotExpandText() + "\r\nThe step pattern was not made.");
+    return;
+  }
   if (first.empty()) return;
   TQuietStepExpansion quiet;  // JobStepsTakePattern refuses a pattern that cannot expand
   auto* step = new TStepObject(std::move(first));

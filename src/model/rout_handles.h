@@ -121,7 +121,9 @@ void AddStepCommand(TStepCommandList& list, uint8_t command, int32_t dx, int32_t
                     uint8_t orientation, int32_t dy);
 // The command lists of an automatic step and repeat (nested: the outer list
 // first, the inner one second, which may be empty; unnested: one list).
-void RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
+// False, with both lists empty, when the way back across a row or a column
+// is longer than a step can be.
+bool RoutAutoStepLists(const TAutoStepRepeatSettings& s, bool nested, TStepCommandList& first,
                    TStepCommandList& second);
 // Frees a handle list.
 void FreeRoutHandles(TRootEntityHandle*& list);

@@ -7,11 +7,12 @@
 #include "foundation/utilities.h"
 #include "model/rout_database.h"
 #include "platform/message_box.h"
+#include "routpath/setting_bounds.h"
 #include "routpath/setting_pictures.h"
 
 namespace {
 double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
-std::string Length(int32_t v) { return ShortRealText(v / Units()); }
+std::string Length(int32_t v) { return FieldRealText(v / Units()); }
 int32_t Stored(const TEdit& e) { return SaturatingRound(StrToRealLenient(e.Text()) * Units()); }
 
 void AddButtons(TForm& form) {
@@ -75,7 +76,7 @@ TAutoRoutDialog::TAutoRoutDialog(const TAutoRoutSettings& settings)
     radios[k]->OnClick = [this, k](TControl&) { SetStyle(k); };
   }
 
-  const double high = Metric ? 500.0 : 25.0;
+  const double high = AutoRoutLengthBound.Units() / Units();
   fields_.Add(*PlungeOffsetEdit, false, 0.0, high);
   fields_.Add(*OvercutEdit, false, Metric ? -25.4 : -1.0, high);
   fields_.Add(*EdgeOffsetEdit, false, 0.0, high);
@@ -135,7 +136,7 @@ TInlineCfgDialog::TInlineCfgDialog(const TFullPanelInlineRout& settings)
       if (text.size() > 6) OverCutEdit->SetText(text.substr(0, 6));
     } else if (!text.empty()) {
       ErrorBox("Illegal value: <" + text + ">");
-      OverCutEdit->SetText(ShortRealText(field->Remembered));
+      OverCutEdit->SetText(FieldRealText(field->Remembered));
     }
     rewriting_ = false;
   };

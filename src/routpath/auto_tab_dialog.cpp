@@ -11,7 +11,7 @@
 
 namespace {
 double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
-std::string Length(int32_t v) { return ShortRealText(v / Units()); }
+std::string Length(int32_t v) { return FieldRealText(v / Units()); }
 int32_t Stored(const TEdit& e) { return SaturatingRound(StrToRealLenient(e.Text()) * Units()); }
 }  // namespace
 
@@ -101,8 +101,10 @@ TAutoTabDialog::TAutoTabDialog(const TAutoTabSettings& settings)
 
   const bool mm = Metric;
   const TAutoTabBounds& b = AutoTabBounds;
+  // A count is bounded in either unit alike; a length up to the widest of
+  // its bounds, in whichever unit the job shows.
   auto bounded = [&](TControl& field, bool integer, const TAutoTabBound& bound) -> TCheckedFields::TField& {
-    return fields_.Add(field, integer, bound.Low, bound.High(mm));
+    return fields_.Add(field, integer, bound.Low, integer ? bound.High(mm) : bound.Widest() / Units());
   };
   auto& width = bounded(*WidthEdit, false, b.Width);
   // A narrower tab takes the neck down with it.

@@ -6,6 +6,8 @@
 
 std::string ShortRealText(double value) { return RealToStr(value).substr(0, 6); }
 
+std::string FieldRealText(double value) { return RealToStr(value); }
+
 bool NumberTextAccepted(const std::string& text, bool integer, double low, double high) {
   if (text.empty()) return false;
   for (char c : text) {
@@ -45,13 +47,13 @@ bool TCheckedFields::Check(TField& f) {
   const bool charsOk = NumberTextAccepted(text, f.Integer, -1e300, 1e300);
   if (NumberTextAccepted(text, f.Integer, f.Low(), f.High())) {
     const double v = Value(*f.Edit, f.Integer);
-    if (!f.Integer) f.Edit->SetCaption(ShortRealText(v));
+    if (!f.Integer) f.Edit->SetCaption(FieldRealText(v));
     if (f.Accepted) f.Accepted(v);
     return true;
   }
   checking_ = true;
   ErrorBox(charsOk && !f.RangeMessage.empty() ? f.RangeMessage : "Illegal value: <" + text + ">");
-  f.Edit->SetCaption(f.Integer ? std::to_string(int64_t(f.Remembered)) : ShortRealText(f.Remembered));
+  f.Edit->SetCaption(f.Integer ? std::to_string(int64_t(f.Remembered)) : FieldRealText(f.Remembered));
   f.Edit->SetFocus();
   checking_ = false;
   return false;

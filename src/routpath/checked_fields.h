@@ -12,8 +12,12 @@
 
 #include "platform/forms.h"
 
-// The first six characters of RealToStr(value): how lengths are shown.
+// The first six characters of RealToStr(value): how lengths are shown in a
+// message.
 std::string ShortRealText(double value);
+// A number in a field: every digit RealToStr gives, so that a field left as
+// it was shown, or as it was typed, keeps its value.
+std::string FieldRealText(double value);
 
 // True when the text is not empty, holds only digits (and, for a real
 // number, "+", "-" and ".") and its value lies within [low, high].

@@ -8,6 +8,7 @@
 #include "model/drill_database.h"
 #include "model/editor_state.h"
 #include "model/rout_database.h"
+#include "routpath/setting_bounds.h"
 
 namespace {
 
@@ -40,9 +41,9 @@ TG93Dialog::TG93Dialog() : TForm("TG93Dialog") {
   const TIntPoint stored = StoredOrigin();
   int32_t x = 0, y = 0;
   OrientPoint(stored.X, stored.Y, Version, x, y);
-  XEdit->SetText(ShortRealText(x / Units()));
-  YEdit->SetText(ShortRealText(y / Units()));
-  const double limit = Metric ? 1000.0 : 40.0;
+  XEdit->SetText(FieldRealText(x / Units()));
+  YEdit->SetText(FieldRealText(y / Units()));
+  const double limit = PanelOriginBound.Units() / Units();
   fields_.Add(*XEdit, false, -limit, limit);
   fields_.Add(*YEdit, false, -limit, limit);  // the same check as X
   fields_.RememberAll();

@@ -11,6 +11,7 @@
 #include "model/drill_database.h"
 #include "model/view_services.h"
 #include "platform/message_box.h"
+#include "routpath/checked_fields.h"
 
 // ---- Checked fields ---------------------------------------------------------------------
 
@@ -22,7 +23,7 @@ TCheckedField::TCheckedField(TEdit& edit, bool whole, double low, double high, d
 
 void TCheckedField::Show(double value) {
   Remembered = value;
-  Edit.SetText(Whole ? IntToShortStr(int32_t(value)).substr(0, 3) : RealToStr(value).substr(0, 6));
+  Edit.SetText(Whole ? IntToShortStr(int32_t(value)).substr(0, 3) : FieldRealText(value));
 }
 
 double TCheckedField::Value() const {

@@ -4,6 +4,7 @@
 #include "foundation/settings.h"
 #include "foundation/utilities.h"
 #include "model/rout_database.h"
+#include "routpath/setting_bounds.h"
 
 namespace {
 double Units() { return UnitsPerDisplayUnit > 0 ? UnitsPerDisplayUnit : InchUnitsPerDisplayUnit; }
@@ -41,8 +42,8 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
   OrientPoint(settings_.DistanceInX, settings_.DistanceInY, Version, dx, dy);
   NumberXEdit->SetText(std::to_string(settings_.NumberInX));
   NumberYEdit->SetText(std::to_string(settings_.NumberInY));
-  DistanceXEdit->SetText(ShortRealText(dx / Units()));
-  DistanceYEdit->SetText(ShortRealText(dy / Units()));
+  DistanceXEdit->SetText(FieldRealText(dx / Units()));
+  DistanceYEdit->SetText(FieldRealText(dy / Units()));
   NestedCheckBox->SetChecked(settings_.Nested);
   DoXFirstCheckBox->SetChecked(settings_.StepHorizontalFirst);
   rememberedSerpentine_ = settings_.Serpentine;
@@ -60,7 +61,7 @@ TStepRepeatDialog::TStepRepeatDialog(const TAutoStepRepeatSettings& settings)
     SerpentineCheckBox->SetEnabled(enable);
   };
 
-  const double limit = Metric ? 1000.0 : 40.0;
+  const double limit = StepDistanceBound.Units() / Units();
   fields_.Add(*NumberXEdit, true, 1, 99);
   fields_.Add(*NumberYEdit, true, 1, 99);
   fields_.Add(*DistanceXEdit, false, -limit, limit);

@@ -2,6 +2,7 @@
 // record and the operations on the block word list.
 #include <cmath>
 
+#include "foundation/nc_format.h"
 #include "tapein/nc_reader.h"
 
 namespace {
@@ -19,7 +20,7 @@ const TLetterDefault LetterDefaults[] = {
     {"F", {false, true, 3, 0, false}},
     {"GM", {false, false, 2, 0, false}},
     {"H", {false, false, 6, 0, false}},
-    {"PQRT", {false, false, 4, 0, false}},
+    {"PQRT", {false, false, kTapeCountDigits, 0, false}},
     {"S", {false, true, 2, 3, false}},
 };
 

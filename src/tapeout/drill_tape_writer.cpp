@@ -342,7 +342,7 @@ bool TDrillTapeBuilder::Build(const TDrillTapeProgram& program, const TSwapTapeF
     if (Vector(origin.X, origin.Y, words))
       lines_.push_back(words);
     else
-      Problem("The G93 origin " + IntToShortStr(origin.X) + "," + IntToShortStr(origin.Y) +
+      Problem("The G93 origin " + TapeStepOffsetText(origin.X, origin.Y, f_.Metric, DecimalDigits()) +
               " does not fit the drill output format " + FormatName() + ".");
   }
   for (const TDrillTapeTool& t : program.Tools) {
@@ -408,7 +408,18 @@ TStepCommandList TapePatternRepeats(const TStepCommandList& commands) {
     if (steps.back().Count > 1) --steps.back().Count;
     else steps.pop_back();
   }
-  return steps;
+  // A step repeated more often than one count word says is stated as runs
+  // of the same step: each run makes its copies as the step would.
+  TStepCommandList stated;
+  for (TStepCommand c : steps) {
+    for (; c.Count > kMostTapeRepeats; c.Count -= kMostTapeRepeats) {
+      TStepCommand run = c;
+      run.Count = kMostTapeRepeats;
+      stated.push_back(run);
+    }
+    stated.push_back(c);
+  }
+  return stated;
 }
 
 std::string TapeStepOffsetText(int32_t dx, int32_t dy, bool metric, int32_t decimals) {

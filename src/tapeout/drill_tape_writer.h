@@ -40,10 +40,11 @@
 bool WritableAsPattern(const TStepCommandList& commands, uint8_t axisVersion);
 // The steps of such a list that the tape's M02 blocks state: those after
 // its mark, less the list's last run, which makes no copy of its own (it
-// closes the list) while every M02 on a tape does.
+// closes the list) while every M02 on a tape does. A step repeated more
+// than a count word holds is split into runs of at most kMostTapeRepeats.
 TStepCommandList TapePatternRepeats(const TStepCommandList& commands);
-// A step's offset (database units) in a tape's unit with the tape's
-// decimals, as a refusal states it: "X 1155.700 mm, Y 0.000 mm".
+// A step's offset or a panel origin (database units) in a tape's unit with
+// the tape's decimals, as a refusal states it: "X 1155.700 mm, Y 0.000 mm".
 std::string TapeStepOffsetText(int32_t dx, int32_t dy, bool metric, int32_t decimals);
 
 // ---- The drill tape program ------------------------------------------------------------

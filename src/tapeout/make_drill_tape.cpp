@@ -29,16 +29,24 @@ namespace {
 
 std::function<void(bool)> SlotAlgorithmDialog;
 
+// The thickest panel the dialog takes: ten inches, a length in either unit.
+constexpr int32_t kMostThickness = 254000000;
+
 // A length typed in the tape's unit, in database units; false when the text
-// is not a number or the length is negative or beyond 10 units.
-bool ReadLength(const std::string& text, bool metric, int32_t& units) {
+// is not a number or the length is negative or beyond kMostThickness (then
+// *beyond is set).
+bool ReadLength(const std::string& text, bool metric, int32_t& units, bool* beyond = nullptr) {
   const std::string t = TrimBlanks(text);
   if (t.empty()) return false;
   char* end = nullptr;
   const double value = std::strtod(t.c_str(), &end);
-  if (end == t.c_str() || *end != '\0' || !std::isfinite(value) || value < 0 || value > 10)
+  if (end == t.c_str() || *end != '\0' || !std::isfinite(value)) return false;
+  const double scaled = std::round(value * UnitsFactorOf(metric));
+  if (value < 0 || scaled > kMostThickness) {
+    if (beyond != nullptr) *beyond = true;
     return false;
-  units = static_cast<int32_t>(std::lround(value * UnitsFactorOf(metric)));
+  }
+  units = static_cast<int32_t>(scaled);
   return true;
 }
 
@@ -138,8 +146,12 @@ bool TMakeDrillTapeDialog::OKButtonClick() {
   const TDrillFormatRecord stored = Format;
   ReadSharedControls(Format, stored);
   int32_t thickness = 0;
-  if (!ReadLength(ThicknessEdit.Text(), Format.Metric, thickness)) {
-    ErrorBox("The thickness \"" + ThicknessEdit.Text() + "\" is not a valid length.");
+  bool beyond = false;
+  if (!ReadLength(ThicknessEdit.Text(), Format.Metric, thickness, &beyond)) {
+    ErrorBox("The thickness \"" + ThicknessEdit.Text() + "\" is not a valid length" +
+             (beyond ? ": it must be between 0 and " + LengthText(kMostThickness, Format.Metric) +
+                           (Format.Metric ? " mm." : " inches.")
+                     : "."));
     ThicknessEdit.SetFocus();
     return false;
   }

@@ -622,10 +622,12 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
     // The origin in absolute form whatever the coordinate mode.
     int64_t tx = 0, ty = 0, sx = 0, sy = 0;
     ToTapeAxes(f_.Version, program.G93Origin.X, program.G93Origin.Y, tx, ty);
-    if (!TapeSteps(f_, static_cast<double>(tx), sx) || !TapeSteps(f_, static_cast<double>(ty), sy))
-      return Fail("G93 origin", IntToShortStr(program.G93Origin.X));
+    // Refused as the origin, in the tape's unit, whichever word does not fit.
     std::string words = "G93";
-    if (!Word('X', sx, words) || !Word('Y', sy, words)) return false;
+    if (!TapeSteps(f_, static_cast<double>(tx), sx) || !TapeSteps(f_, static_cast<double>(ty), sy) ||
+        !Word('X', sx, words) || !Word('Y', sy, words))
+      return Fail("G93 origin", TapeStepOffsetText(program.G93Origin.X, program.G93Origin.Y, f_.Metric,
+                                                   RoutTapeDigits(f_).DecimalDigits));
     lines_.push_back(words);
   }
 

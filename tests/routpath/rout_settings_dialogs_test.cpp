@@ -3,6 +3,8 @@
 // range (on leaving it and again on OK), Cancel changing nothing.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "foundation/display_units.h"
 #include "foundation/settings.h"
 #include "korvex_test.h"
@@ -18,6 +20,7 @@
 #include "routpath/auto_tab_dialog.h"
 #include "routpath/panel_origin_dialog.h"
 #include "routpath/setting_pictures.h"
+#include "routpath/slot_settings_dialogs.h"
 #include "routpath/step_repeat_dialog.h"
 
 namespace {
@@ -124,22 +127,127 @@ TEST_F(TRoutSettingsDialogsTest, EveryAxisVersionShowsTurnedAndStoresBackUnchang
     int32_t x = 0, y = 0;
     OrientPoint(origin.X, origin.Y, v, x, y);
     QueueModalScript("TG93Dialog", [x, y](TForm& f) {
-      EXPECT_EQ(f.Get<TEdit>("XEdit").Text(), ShortRealText(double(x) / Inch));
-      EXPECT_EQ(f.Get<TEdit>("YEdit").Text(), ShortRealText(double(y) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("XEdit").Text(), FieldRealText(double(x) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("YEdit").Text(), FieldRealText(double(y) / Inch));
       f.Click("OKButton");
     });
     EXPECT_TRUE(ExecuteG93Dialog());
     EXPECT_EQ(RTDB->G93Origins[40], origin) << int(v);
     OrientPoint(steps.DistanceInX, steps.DistanceInY, v, x, y);
     QueueModalScript("TStepRepeatDialog", [x, y](TForm& f) {
-      EXPECT_EQ(f.Get<TEdit>("DistanceXEdit").Text(), ShortRealText(double(x) / Inch));
-      EXPECT_EQ(f.Get<TEdit>("DistanceYEdit").Text(), ShortRealText(double(y) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("DistanceXEdit").Text(), FieldRealText(double(x) / Inch));
+      EXPECT_EQ(f.Get<TEdit>("DistanceYEdit").Text(), FieldRealText(double(y) / Inch));
       f.Click("OKButton");
     });
     EXPECT_TRUE(ExecuteStepRepeatDialog());
     EXPECT_EQ(RTDB->AutoStepRepeat, steps) << int(v);
   }
   EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
+// A length with more digits than six characters show, stored or typed
+// within its field's bounds, is kept whole: OK on the field as shown stores
+// back what it held, and what is typed is what is stored.
+TEST_F(TRoutSettingsDialogsTest, FieldsKeepEveryDigitShownOrTyped) {
+  struct TCase {
+    const char* Form;
+    const char* Field;
+    bool Metric;
+    const char* Typed;  // null: OK on the field as shown
+    std::function<bool()> Run;
+    std::function<int64_t()> Stored;
+    int64_t Expected;
+  };
+  const auto g93x = [] { return int64_t{RTDB->G93Origins[40].X}; };
+  const TCase cases[] = {
+      {"TG93Dialog", "XEdit", false, nullptr, ExecuteG93Dialog, g93x, 31357824},  // 1.23456"
+      {"TG93Dialog", "XEdit", false, "-39.99995", ExecuteG93Dialog, g93x, -1015998730},
+      {"TG93Dialog", "XEdit", true, "-999.9995", ExecuteG93Dialog, g93x, -999999500},
+      {"TStepRepeatDialog", "DistanceXEdit", false, nullptr, ExecuteStepRepeatDialog,
+       [] { return int64_t{RTDB->AutoStepRepeat.DistanceInX}; }, 31357824},
+      {"TStepRepeatDialog", "DistanceYEdit", false, "39.99999", ExecuteStepRepeatDialog,
+       [] { return int64_t{RTDB->AutoStepRepeat.DistanceInY}; }, 1015999746},
+      {"TAutoTabDialog", "WidthEdit", true, nullptr, ExecuteAutoTabDialog,
+       [] { return int64_t{RTDB->AutoTab.Width}; }, 793750},  // 1/32" in millimetres
+      {"TAutoTabDialog", "HoleSpacingEdit", false, "0.24999", ExecuteAutoTabDialog,
+       [] { return int64_t{RTDB->AutoTab.HoleSpacing}; }, 6349746},
+      {"TAutoRoutDialog", "EdgeOffsetEdit", false, nullptr, ExecuteAutoRoutDialog,
+       [] { return int64_t{RTDB->AutoRout.EdgeOffset}; }, 31357824},
+      {"TSlotConfigDialog", "LengthEdit", false, nullptr, ExecuteSlotConfigDialog,
+       [] { return int64_t{DRDB->DrilledSlots.Length}; }, 3135630},  // 0.12345"
+      {"TCircleConfigDialog", "RadiusEdit", true, nullptr, ExecuteCircleConfigDialog,
+       [] { return int64_t{DRDB->DrilledCircleRadius}; }, 987654},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Form) + " " + c.Field + " " + (c.Typed ? c.Typed : "as shown"));
+    Metric = c.Metric;
+    UnitsPerDisplayUnit = c.Metric ? MetricUnitsPerDisplayUnit : InchUnitsPerDisplayUnit;
+    RTDB->G93Origins[40] = {31357824, 0};
+    RTDB->AutoStepRepeat.DistanceInX = 31357824;
+    RTDB->AutoTab = TAutoTabSettings{};
+    RTDB->AutoTab.Width = 793750;
+    RTDB->AutoTab.CutInWidth = 0;
+    RTDB->AutoRout.EdgeOffset = 31357824;
+    DRDB->DrilledSlots.Length = 3135630;
+    DRDB->DrilledCircleRadius = 987654;
+    QueueModalScript(c.Form, [&c](TForm& f) {
+      if (c.Typed != nullptr) Enter(f, c.Field, c.Typed, "OKButton");
+      f.Click("OKButton");
+    });
+    EXPECT_TRUE(c.Run());
+    EXPECT_EQ(c.Stored(), c.Expected);
+    EXPECT_TRUE(ShownMessageBoxes().empty()) << Message(0);
+  }
+}
+
+// A length a field takes in one unit it takes in the other: a value at the
+// bound of either unit, stored while the job showed it, stays as it was on
+// OK in the other unit; a hair beyond the longer bound is refused there.
+TEST_F(TRoutSettingsDialogsTest, ALengthAtTheBoundOfOneUnitIsTakenInTheOther) {
+  struct TCase {
+    const char* Form;
+    const char* Field;
+    bool Metric;
+    const char* Typed;  // null: OK on the field as shown
+    bool Refused;
+    std::function<bool()> Run;
+    std::function<int64_t()> Stored;
+    int64_t Expected;  // the value stored after the dialog
+  };
+  const auto g93x = [] { return int64_t{RTDB->G93Origins[40].X}; };
+  const auto stepX = [] { return int64_t{RTDB->AutoStepRepeat.DistanceInX}; };
+  const auto plunge = [] { return int64_t{RTDB->AutoRout.PlungeOffset}; };
+  const auto spacing = [] { return int64_t{RTDB->AutoTab.HoleSpacing}; };
+  const TCase cases[] = {
+      {"TG93Dialog", "XEdit", true, nullptr, false, ExecuteG93Dialog, g93x, 40LL * Inch},
+      {"TG93Dialog", "XEdit", true, "-1016.0", false, ExecuteG93Dialog, g93x, -40LL * Inch},
+      {"TG93Dialog", "XEdit", true, "1016.001", true, ExecuteG93Dialog, g93x, 40LL * Inch},
+      {"TStepRepeatDialog", "DistanceXEdit", true, nullptr, false, ExecuteStepRepeatDialog, stepX, 40LL * Inch},
+      {"TStepRepeatDialog", "DistanceXEdit", true, "-1016.001", true, ExecuteStepRepeatDialog, stepX, 40LL * Inch},
+      {"TAutoRoutDialog", "PlungeOffsetEdit", true, nullptr, false, ExecuteAutoRoutDialog, plunge, 25LL * Inch},
+      {"TAutoRoutDialog", "PlungeOffsetEdit", true, "635.001", true, ExecuteAutoRoutDialog, plunge, 25LL * Inch},
+      {"TAutoTabDialog", "HoleSpacingEdit", false, nullptr, false, ExecuteAutoTabDialog, spacing, 6400000},
+      {"TAutoTabDialog", "HoleSpacingEdit", false, "0.252", true, ExecuteAutoTabDialog, spacing, 6400000},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Form) + " " + c.Field + " " + (c.Typed ? c.Typed : "as shown"));
+    ResetHeadlessDialogs();
+    Metric = c.Metric;
+    UnitsPerDisplayUnit = c.Metric ? MetricUnitsPerDisplayUnit : InchUnitsPerDisplayUnit;
+    RTDB->G93Origins[40] = {40 * Inch, 0};
+    RTDB->AutoStepRepeat.DistanceInX = 40 * Inch;
+    RTDB->AutoRout.PlungeOffset = 25 * Inch;
+    RTDB->AutoTab = TAutoTabSettings{};
+    RTDB->AutoTab.HoleSpacing = 6400000;  // 6.4 mm
+    QueueModalScript(c.Form, [&c](TForm& f) {
+      if (c.Typed != nullptr) Enter(f, c.Field, c.Typed, "OKButton");
+      f.Click("OKButton");
+      if (!f.ModalEnded()) f.SetModalResult(mrCancel);  // OK refused what it showed
+    });
+    EXPECT_TRUE(c.Run());
+    EXPECT_EQ(c.Stored(), c.Expected);
+    EXPECT_EQ(Message(0), c.Refused ? "Illegal value: <" + std::string(c.Typed) + ">" : "");
+  }
 }
 
 // A value typed but never left must still be checked on OK: the dialog stays
@@ -287,18 +395,18 @@ TEST_F(TRoutSettingsDialogsTest, AutoRoutTakesANegativeOvercutAndMovesOnWithEnte
   EXPECT_EQ(a.Inside, 1);  // kept
   EXPECT_TRUE(a.LowFeedCutIn);
 
-  // Metric: 30 mm is a plunge offset, 501 mm is not; Cancel keeps the record.
+  // Metric: 30 mm is a plunge offset, 636 mm (past 25") is not; Cancel keeps the record.
   Metric = true;
   UnitsPerDisplayUnit = MetricUnitsPerDisplayUnit;
   const TAutoRoutSettings before = RTDB->AutoRout;
   QueueModalScript("TAutoRoutDialog", [](TForm& f) {
     Enter(f, "PlungeOffsetEdit", "30", "EdgeOffsetEdit");
     EXPECT_EQ(f.Get<TEdit>("PlungeOffsetEdit").Text(), "30.0");
-    Enter(f, "PlungeOffsetEdit", "501", "EdgeOffsetEdit");
+    Enter(f, "PlungeOffsetEdit", "636", "EdgeOffsetEdit");
     f.Click("CancelButton");
   });
   EXPECT_FALSE(ExecuteAutoRoutDialog());
-  EXPECT_EQ(Message(2), "Illegal value: <501>");
+  EXPECT_EQ(Message(2), "Illegal value: <636>");
   EXPECT_EQ(RTDB->AutoRout, before);
 }
 

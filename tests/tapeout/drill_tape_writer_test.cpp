@@ -627,6 +627,44 @@ TEST_F(TDrillTapeWriterTest, UnexpandedWorkAndStepsReadBackAsTheSameExpandedHits
 
 // ---- The command ---------------------------------------------------------------------------
 
+// The thickness takes up to ten inches in either unit, as typed and as the
+// unit switch shows a thickness already taken; a hair more is refused with
+// the range, the dialog left open.
+TEST_F(TDrillTapeWriterTest, TheThicknessTakesTenInchesInEitherUnit) {
+  struct TCase {
+    bool Metric;
+    const char* Typed;   // null: the thickness of 0.5" as the unit switch shows it
+    int32_t Thickness;   // 0: refused
+  };
+  const TCase cases[] = {
+      {false, "10", 254000000}, {false, "10.00001", 0}, {true, "254", 254000000},
+      {true, "254.0005", 0},    {true, "12.7", 12700000}, {true, nullptr, 12700000},
+  };
+  const TDrillFormatRecord format = DrillOutputFormat;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Metric ? "mm " : "in ") + (c.Typed ? c.Typed : "switched"));
+    ResetHeadlessDialogs();
+    DRDB->MakeTapeDefaults.Thickness = Inch / 2;
+    DrillOutputFormat = format;
+    DrillOutputFormat.Metric = false;
+    QueueModalScript("TMakeDrillTapeDialog", [&c](TForm& f) {
+      auto& d = static_cast<TMakeDrillTapeDialog&>(f);
+      if (c.Metric) d.UnitGroup.ClickItem(1);
+      if (c.Typed != nullptr) d.ThicknessEdit.SetText(c.Typed);
+      d.OKButton.Click();
+      if (f.ModalEnded()) return;
+      EXPECT_EQ(c.Thickness, 0);
+      EXPECT_EQ(ShownMessageBoxes().back().Text,
+                "The thickness \"" + std::string(c.Typed) + "\" is not a valid length: it must be between 0 and " +
+                    (c.Metric ? "254.000 mm." : "10.0000 inches."));
+      f.Click("CancelButton");
+    });
+    EXPECT_EQ(ExecuteMakeDrillTapeDialog(), c.Thickness != 0);
+    EXPECT_EQ(DRDB->MakeTapeDefaults.Thickness, c.Thickness != 0 ? c.Thickness : Inch / 2);
+  }
+  DrillOutputFormat = format;
+}
+
 TEST_F(TDrillTapeWriterTest, MakeDrillTapeAsksOptionsAndFileAndWritesTheDisplayedLayers) {
   ToolTable[1].Diameter = Inch / 40;
   DRDB->AddHoleOnLayer(Inch, Inch, 30, 1, true);
