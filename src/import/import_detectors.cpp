@@ -124,13 +124,24 @@ double DetectIgiPost(const std::string& fileName) {
   TFileCloser file{OpenForDetection(fileName)};
   if (file.F == nullptr) return 0.0;
   std::array<unsigned char, 85 * 12> bytes{};
-  const std::size_t records = std::fread(bytes.data(), 1, bytes.size(), file.F) / 12;
+  std::size_t records = std::fread(bytes.data(), 1, bytes.size(), file.F) / 12;
   if (records == 0) return 0.0;
-  // Zero bytes alone are no record to go by: they are as well the blank
-  // leader of a plot or a tape that came off a punch.
-  if (std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(records * 12),
-                  [](unsigned char b) { return b == 0; }))
-    return 0.0;
+  // Zero bytes ahead of the first record that holds any are as well the
+  // blank leader of a plot or a tape that came off a punch: the records
+  // after a leader of no more than a line's length are the ones to go by.
+  const auto blank = [&] {
+    return std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(records * 12),
+                       [](unsigned char b) { return b == 0; });
+  };
+  if (blank()) {
+    long at = static_cast<long>(records * 12);
+    int c = 0;
+    while (at <= static_cast<long>(kMaxTextLine) && (c = std::fgetc(file.F)) == 0) ++at;
+    if (c != EOF && c != 0 && std::fseek(file.F, at / 12 * 12, SEEK_SET) == 0) {
+      records = std::fread(bytes.data(), 1, bytes.size(), file.F) / 12;
+      if (records == 0 || blank()) return 0.0;
+    }
+  }
   // The header record: type 60, both reals holding $7344FFBB, word $FF33.
   for (bool swapped : {false, true}) {
     auto word = [&](std::size_t at) {
