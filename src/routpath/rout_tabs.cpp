@@ -512,7 +512,7 @@ bool Speck(const TCutRun& run);
 // next: the path after v that may be its piece, if any.
 bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak, const TCutRun* next) {
   weak = false;
-  if (u.Moves.empty() && v.Moves.empty()) return false;
+  if (u.Moves.empty() && v.Moves.empty() && next == nullptr) return false;
   if (!u.Moves.empty() && !v.Moves.empty() &&
       (Continues(u.Moves.back(), v.Moves.front(), gap) || Necks(u, v, gap)))
     return true;
@@ -537,15 +537,15 @@ bool TabGapBetween(const TCutRun& u, const TCutRun& v, TTabGap& gap, bool& weak,
           (u.Moves.empty() || !runsOn(u.Moves.back().From, u.End))) ||
          (!u.Moves.empty() && Continues(u.Moves.back(), NoMove(v.Begin, u.Moves.back()), gap) &&
           (v.Moves.empty() || !runsOn(v.Begin, v.Moves.front().To)));
-  if (weak || !Speck(v) || u.Moves.empty() || next == nullptr || next->Moves.empty()) return weak;
-  // Or u ends on the corner and v is a start alone on the next side between
-  // two tabs put there, the stub by the corner and the one between the tabs
-  // gone (or so short that they show no way): that side is known from the
-  // piece after v, which goes on along it from v's start as u's end lies
-  // behind it.
+  if (weak || !Speck(v) || next == nullptr || next->Moves.empty()) return weak;
+  // Or u ends on the corner (or is a start alone itself) and v is a start
+  // alone on the next side between two tabs put there, the stub by the
+  // corner and the one between the tabs gone (or so short that they show no
+  // way): that side is known from the piece after v, which goes on along it
+  // from v's start as u's end lies behind it.
   const TCutRun::TMove& on = next->Moves.front();
   if (!Continues(NoMove(u.End, on), on, gap) ||
-      (!Stays(u.Moves.back()) && runsOn(u.Moves.back().From, u.End)) ||
+      (!u.Moves.empty() && !Stays(u.Moves.back()) && runsOn(u.Moves.back().From, u.End)) ||
       std::fabs(gap.Off(v.Begin)) > gap.Slack)
     return false;
   const double toV = gap.Centre ? Turn(*gap.Centre, u.End, v.Begin, gap.Ccw) * gap.Radius
