@@ -120,6 +120,11 @@ void SelectLayer(int32_t layer) {
   } else if (layer != previous && mode == emRout && LayerHooks.DrawRoutLayer) {
     // A redraw paints the current rout layer over the others.
     LayerHooks.DrawRoutLayer(uint8_t(layer));
+  } else if (layer != previous && mode == emCad && LayerHooks.RepaintCadLayer) {
+    // The layer that was current lies among the others again, and the new
+    // one over them.
+    if (IsCadLayer(previous)) LayerHooks.RepaintCadLayer(uint8_t(previous));
+    LayerHooks.RepaintCadLayer(uint8_t(layer));
   }
   if (LayerHooks.ShowOriginMarker) LayerHooks.ShowOriginMarker();
 }

@@ -518,14 +518,17 @@ TEST_F(TRandomLayoutRedrawTest, TheScreenAfterEachCommandAndItsUndoAndRedoIsAFre
   }
 }
 
-// Crossing paths of rout layers 40 and 41 over the axes: a path of layer
-// 41 put back by Redo while 40 is current, and a switch of the current
-// layer to 40 and back; a redraw paints the current layer over the other
-// and both over the axes.
+// Crossing paths of rout layers 40 and 41, and crossing lines of CAD
+// layers 0 and 1, over the axes: a path of layer 41 put back by Redo while
+// 40 is current, and a switch of the current layer to the other and back
+// in either editor; a redraw paints the current layer over the other and
+// both over the axes.
 TEST_F(TStepCommandsRedrawTest, ARedoOnAnotherLayerLeavesTheCurrentLayerOnTop) {
   StartProgram();
   ZeroZeroLines = true;
-  for (const auto& [layer, from, to] : {std::tuple{40, TIntPoint{2 * In, 0}, TIntPoint{2 * In, 2 * In}},
+  for (const auto& [layer, from, to] : {std::tuple{0, TIntPoint{3 * In, 0}, TIntPoint{3 * In, 2 * In}},
+                                        std::tuple{1, TIntPoint{0, In / 2}, TIntPoint{4 * In, In / 2}},
+                                        std::tuple{40, TIntPoint{2 * In, 0}, TIntPoint{2 * In, 2 * In}},
                                         std::tuple{41, TIntPoint{0, In}, TIntPoint{4 * In, In}}}) {
     SelectLayer(layer);
     ButtonManager().Press(59);
@@ -540,7 +543,7 @@ TEST_F(TStepCommandsRedrawTest, ARedoOnAnotherLayerLeavesTheCurrentLayerOnTop) {
   EXPECT_EQ(DifferFromRedraw(), "") << "after the undo";
   Redo();
   EXPECT_EQ(DifferFromRedraw(), "") << "after the redo";
-  for (const uint8_t layer : {41, 40}) {
+  for (const uint8_t layer : {41, 40, 0, 1, 0}) {
     SelectLayer(layer);
     EXPECT_EQ(DifferFromRedraw(), "") << "after a switch to layer " << int(layer);
   }
