@@ -518,7 +518,7 @@ TEST_F(TRandomLayoutRedrawTest, TheScreenAfterEachCommandAndItsUndoAndRedoIsAFre
   }
 }
 
-// Crossing paths of rout layers 40 and 41, and crossing lines of CAD
+// Crossing paths of rout layers 40, 41 and 42, and crossing lines of CAD
 // layers 0 and 1, over the axes: a path of layer 41 put back by Redo while
 // 40 is current, and a switch of the current layer to the other and back
 // in either editor; a redraw paints the current layer over the other and
@@ -529,6 +529,7 @@ TEST_F(TStepCommandsRedrawTest, ARedoOnAnotherLayerLeavesTheCurrentLayerOnTop) {
   for (const auto& [layer, from, to] : {std::tuple{0, TIntPoint{3 * In, 0}, TIntPoint{3 * In, 2 * In}},
                                         std::tuple{1, TIntPoint{0, In / 2}, TIntPoint{4 * In, In / 2}},
                                         std::tuple{40, TIntPoint{2 * In, 0}, TIntPoint{2 * In, 2 * In}},
+                                        std::tuple{42, TIntPoint{0, In * 9 / 5}, TIntPoint{4 * In, In * 9 / 5}},
                                         std::tuple{41, TIntPoint{0, In}, TIntPoint{4 * In, In}}}) {
     SelectLayer(layer);
     ButtonManager().Press(59);
