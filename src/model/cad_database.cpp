@@ -535,6 +535,17 @@ void TCadDatabase::DrawAll() {
   }
 }
 
+void TCadDatabase::RepaintLayer(uint8_t layer) {
+  if (layer > 29) return;
+  TDrawingBase& picture = PictureSurface();
+  const uint32_t word = CadLayerBit(layer);
+  for (int32_t i = 1; i <= CadEntityCount; ++i) {
+    TEntitySlot* slot = EntityArray->GetSlot(i);
+    if (slot->Flags == word && SlotInMask(slot->Flags, DisplayedLayerMask))
+      static_cast<TCadEntity*>(slot->Entity)->MarkStale(picture);
+  }
+}
+
 void TCadDatabase::Redraw() {
   TViewServices& v = ViewServices();
   double ppi = v.PixelsPerInch();

@@ -72,6 +72,10 @@ class TCadDatabase : public TJobDatabase {
   void Redraw(uint8_t) override { Redraw(); }
   // Every displayed entity through Draw; no window test, no view copies.
   virtual void DrawAll();
+  // Has the view paint the layer's displayed entities again, in redraw
+  // order, when it next shows the picture (the current layer lies over the
+  // others).
+  void RepaintLayer(uint8_t layer);
 
   // ---- Per-index primitives (indices above CadEntityCount are ignored) ----
   void DrawEntity(int32_t index);

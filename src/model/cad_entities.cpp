@@ -137,8 +137,18 @@ TCadEntity* AsCadEntity(TRootDBObject* entity) { return dynamic_cast<TCadEntity*
 
 TCadEntity::TCadEntity() { DatabaseModified = true; }
 
+void TCadEntity::MarkStale(TDrawingBase& s) {
+  if (!s.TracksStale) return;
+  TIntPoint a, b;
+  GetExtents(a, b);
+  // Construction marks reach 3 pixels past their points.
+  s.MarkStale(std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y), 0.0, 4);
+}
+
 void TCadEntity::Draw(uint8_t layer) {
   TDrawingBase& s = CurrentSurface();
+  // Drawn alone, the entity may lie over what a redraw paints after it.
+  MarkStale(s);
   TColor colour = (EditorMode != emCad && s.IsScreen()) ? DimColor
                   : layer < LayerColors.size()           ? LayerColors[layer]
                                                          : clWhite;
@@ -153,6 +163,7 @@ void TCadEntity::Draw(uint8_t layer) {
 
 void TCadEntity::Erase() {
   TDrawingBase& s = PictureSurface();
+  MarkStale(s);
   s.SetColorIfChanged(BackgroundColor);
   s.SetPenStyleIfChanged(0);
   Paint(s);

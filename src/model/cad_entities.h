@@ -93,6 +93,11 @@ class TCadEntity : public TRootDBObject {
   virtual void FastDraw(TCanvas& canvas) = 0;
   // Construction marks as small X's on the picture's canvas.
   virtual void FastDrawMarks(TCanvas& canvas);
+  // Adds to the screen picture's stale box what the entity and its
+  // construction marks may paint (while the picture tracks it): an erase
+  // paints the background over what lies beneath, and an entity drawn alone
+  // lies over what a redraw paints after it.
+  void MarkStale(TDrawingBase& surface);
 
   uint16_t XMask = 0;
   uint16_t YMask = 0;

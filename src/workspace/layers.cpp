@@ -118,8 +118,16 @@ void SelectLayer(int32_t layer) {
   if (redraw) {
     ViewServices().RedrawView();
   } else if (layer != previous && mode == emRout && LayerHooks.DrawRoutLayer) {
-    // A redraw paints the current rout layer over the others.
+    // A redraw paints the current rout layer over the others, and the one
+    // that was current among them: drawn again, both are painted in order.
+    if (IsValidLayer(previous) && ModeOfLayer(uint8_t(previous)) == emRout)
+      LayerHooks.DrawRoutLayer(uint8_t(previous));
     LayerHooks.DrawRoutLayer(uint8_t(layer));
+  } else if (layer != previous && mode == emCad && LayerHooks.RepaintCadLayer) {
+    // The layer that was current lies among the others again, and the new
+    // one over them.
+    if (IsCadLayer(previous)) LayerHooks.RepaintCadLayer(uint8_t(previous));
+    LayerHooks.RepaintCadLayer(uint8_t(layer));
   }
   if (LayerHooks.ShowOriginMarker) LayerHooks.ShowOriginMarker();
 }

@@ -61,6 +61,8 @@ struct TLayerHooks {
   // Draws the rout layer's paths again (the picture then paints them, as
   // a redraw does, over the other layers).
   std::function<void(uint8_t layer)> DrawRoutLayer;
+  // Has the view paint the CAD layer's entities again in redraw order.
+  std::function<void(uint8_t layer)> RepaintCadLayer;
   std::function<void(int32_t context)> SetHelpContext;
 };
 extern TLayerHooks LayerHooks;

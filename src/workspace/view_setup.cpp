@@ -388,6 +388,9 @@ void ConnectView(TWorkspace& form, TWorkspaceViewServices& services) {
   LayerHooks.DrawRoutLayer = [](uint8_t layer) {
     if (RTDB != nullptr) RTDB->DrawLayer(layer);
   };
+  LayerHooks.RepaintCadLayer = [](uint8_t layer) {
+    if (DB != nullptr) DB->RepaintLayer(layer);
+  };
   LayerHooks.DeleteRoutLayer = [](uint8_t layer) {
     if (RTDB != nullptr) RTDB->DeleteLayer(layer);
   };

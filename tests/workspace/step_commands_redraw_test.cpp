@@ -264,12 +264,14 @@ TEST_F(TStepCommandsRedrawTest, ATabAfterAPatternOnAnotherLayerShowsItsGap) {
 
 // ---- Random layouts ----------------------------------------------------------------------------
 
-// A job drawn at random from a seed: on rout layers 40 and 41 paths of lines
+// A job drawn at random from a seed: on CAD layers 0 and 1 lines across the
+// board; on rout layers 40 and 41 paths of lines
 // and arcs, some compensated, and a tabbed profile; on drill layer 30 hits
 // of three tools; patterns, some nested, given to some paths and hits, their
 // copies crossing other paths and each other; the axes shown; a zoom in or
 // out. Every command a CAM operator gives on such a job (the step commands,
-// the window edits, tabs, the cut order, a switch of layer), then its Undo
+// the window edits, tabs, the cut order, Inspect, the CAD editor's drawing
+// and edits, a pick left shown, a switch of layer), then its Undo
 // and its Redo, one after the other on the same job, each compared with a
 // fresh redraw.
 class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
@@ -288,6 +290,7 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
   }
   std::vector<std::pair<uint8_t, TIntPoint>> Paths;  // layer and a point on each path's first cut
   std::vector<TIntPoint> Hits;
+  std::vector<std::pair<uint8_t, TIntPoint>> Lines;  // CAD layer and the middle of each line
 
   void AddPath(uint8_t layer) {
     SelectLayer(layer);
@@ -337,9 +340,24 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
     ECO->CancelCommand();
     Paths.push_back({layer, {o.X, o.Y + h / 2}});
   }
+  // A CAD line of layer 0 or 1 across the board.
+  void AddLine() {
+    const uint8_t layer = uint8_t(Between(0, 1));
+    SelectLayer(layer);
+    const TIntPoint a = Anywhere();
+    TIntPoint b = Anywhere();
+    if (b == a) b.X += In / 2;
+    ButtonManager().Press(59);
+    Click(a.X, a.Y);
+    Click(b.X, b.Y);
+    ECO->CancelCommand();
+    Lines.push_back({layer, {a.X / 2 + b.X / 2, a.Y / 2 + b.Y / 2}});
+  }
   void BuildRandomJob(TWorkspace& form) {
     Paths.clear();
     Hits.clear();
+    Lines.clear();
+    for (int k = Between(2, 4); k > 0; --k) AddLine();
     for (int k = Between(2, 5); k > 0; --k) AddPath(uint8_t(Between(40, 41)));
     if (Between(0, 1) == 1) AddProfile(form, uint8_t(Between(40, 41)));
     SelectLayer(30);
@@ -377,8 +395,10 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
     const auto& [otherLayer, other] = Paths[Between(0, int32_t(Paths.size()) - 1)];
     const TIntPoint hit = Hits[Between(0, int32_t(Hits.size()) - 1)];
     const TIntPoint c1 = Anywhere(), c2 = Anywhere(), to = Anywhere();
+    const auto& [cadLayer, line] = Lines[Between(0, int32_t(Lines.size()) - 1)];
+    const TIntPoint otherLine = Lines[Between(0, int32_t(Lines.size()) - 1)].second;
     AnswerSteps({Steps(), Steps()});
-    const int kind = Between(0, 28);
+    const int kind = Between(0, 42);
     auto rout = [&](const char* item, std::vector<TIntPoint> clicks, const char* typed = nullptr) {
       SelectLayer(layer);
       Run(form, emRout, item);
@@ -395,7 +415,47 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
       ECO->CancelCommand();
       return std::string(item) + " on drill";
     };
+    // A command of the CAD editor by its button; with pending, left
+    // waiting for its next input, its pick shown.
+    auto cad = [&](const char* name, int32_t button, std::vector<TIntPoint> clicks, const char* typed = nullptr,
+                   bool pending = false) {
+      SelectLayer(cadLayer);
+      ButtonManager().Press(button);
+      ClickAll(clicks);
+      if (typed != nullptr) Type(form, typed);
+      if (!pending) ECO->CancelCommand();
+      return std::string(name) + " on layer " + std::to_string(cadLayer);
+    };
+    // Inspect: the first field of the entity edited, then saved.
+    auto inspect = [&](uint8_t on, const TIntPoint& p) {
+      SelectLayer(on);
+      ButtonManager().Press(78);
+      Click(p.X, p.Y);
+      Type(form, "0.5");
+      form.KeyDown(VK_RETURN);
+      ECO->CancelCommand();
+      return "Inspect on layer " + std::to_string(on);
+    };
     switch (kind) {
+      case 27: return cad("Window Erase", 127, {c1, c2});
+      case 28: return cad("Window Move", 130, {c1, c2, c1, to});
+      case 29: return cad("Window Copy", 126, {c1, c2, c1, to});
+      case 30: return cad("Window Mirror", 129, {c1, c2, c1, to});
+      case 31: return cad("Rotate", 95, {c1, c2, c1}, "30");
+      case 32: return cad("Create Line", 59, {c1, to});
+      case 33: return cad("Create Circle", 21, {line, {line.X + In / 4, line.Y}});
+      case 34: return inspect(cadLayer, line);
+      case 35: return cad("Object Break picked", 75, {line}, nullptr, true);
+      case 36: return cad("Trim Line", 94, {line, otherLine});
+      case 37: return cad("Fillet Lines", 40, {line, otherLine});
+      case 38: {
+        const uint8_t next = uint8_t(1 - cadLayer);
+        SelectLayer(cadLayer);
+        SelectLayer(next);
+        return "switch from CAD layer " + std::to_string(cadLayer) + " to " + std::to_string(next);
+      }
+      case 39: return inspect(layer, at);
+      case 40: return inspect(30, hit);
       case 0: return rout("CreateStepRepeat1", {at});
       case 1: return rout("DeleteStepRepeat1", {at});
       case 2: return rout("EditStepList1", {at});
@@ -424,7 +484,7 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
       case 25: return drill("Flip1", {c1, c2});
       case 26: return drill("Rotate1", {c1, c2, c1}, "45");
       default: {
-        const uint8_t next = kind % 2 == 0 ? layer : uint8_t(30);
+        const uint8_t next = kind % 2 == 1 ? layer : uint8_t(30);
         SelectLayer(next);
         return "switch to layer " + std::to_string(next);
       }
@@ -441,7 +501,7 @@ TEST_F(TRandomLayoutRedrawTest, TheScreenAfterEachCommandAndItsUndoAndRedoIsAFre
     RTDB->AutoStepRepeat = {2, In / 2, 2, In * 3 / 4, false, true, true};
     BuildRandomJob(form);
     ViewServices().RedrawView();
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < 8; ++k) {
       const std::string name = RandomCommand(form);
       SCOPED_TRACE("seed " + std::to_string(seed) + ", command " + std::to_string(k + 1) + ": " + name);
       EXPECT_EQ(DifferFromRedraw(), "") << "after the command";
@@ -458,14 +518,18 @@ TEST_F(TRandomLayoutRedrawTest, TheScreenAfterEachCommandAndItsUndoAndRedoIsAFre
   }
 }
 
-// Crossing paths of rout layers 40 and 41 over the axes: a path of layer
-// 41 put back by Redo while 40 is current, and a switch of the current
-// layer to 40 and back; a redraw paints the current layer over the other
-// and both over the axes.
+// Crossing paths of rout layers 40, 41 and 42, and crossing lines of CAD
+// layers 0 and 1, over the axes: a path of layer 41 put back by Redo while
+// 40 is current, and a switch of the current layer to the other and back
+// in either editor; a redraw paints the current layer over the other and
+// both over the axes.
 TEST_F(TStepCommandsRedrawTest, ARedoOnAnotherLayerLeavesTheCurrentLayerOnTop) {
   StartProgram();
   ZeroZeroLines = true;
-  for (const auto& [layer, from, to] : {std::tuple{40, TIntPoint{2 * In, 0}, TIntPoint{2 * In, 2 * In}},
+  for (const auto& [layer, from, to] : {std::tuple{0, TIntPoint{3 * In, 0}, TIntPoint{3 * In, 2 * In}},
+                                        std::tuple{1, TIntPoint{0, In / 2}, TIntPoint{4 * In, In / 2}},
+                                        std::tuple{40, TIntPoint{2 * In, 0}, TIntPoint{2 * In, 2 * In}},
+                                        std::tuple{42, TIntPoint{0, In * 9 / 5}, TIntPoint{4 * In, In * 9 / 5}},
                                         std::tuple{41, TIntPoint{0, In}, TIntPoint{4 * In, In}}}) {
     SelectLayer(layer);
     ButtonManager().Press(59);
@@ -480,7 +544,7 @@ TEST_F(TStepCommandsRedrawTest, ARedoOnAnotherLayerLeavesTheCurrentLayerOnTop) {
   EXPECT_EQ(DifferFromRedraw(), "") << "after the undo";
   Redo();
   EXPECT_EQ(DifferFromRedraw(), "") << "after the redo";
-  for (const uint8_t layer : {41, 40}) {
+  for (const uint8_t layer : {41, 40, 0, 1, 0}) {
     SelectLayer(layer);
     EXPECT_EQ(DifferFromRedraw(), "") << "after a switch to layer " << int(layer);
   }
