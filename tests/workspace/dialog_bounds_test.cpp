@@ -24,18 +24,8 @@ namespace {
 
 constexpr int32_t In = 25400000;
 
-class TDialogBoundsTest : public TWorkspaceDialogsTest {
+class TDialogBoundsTest : public TTapeWritingTest {
  protected:
-  void SetUp() override {
-    TWorkspaceDialogsTest::SetUp();
-    savedDrill_ = DrillOutputFormat;
-    savedRout_ = RoutOutputFormat;
-  }
-  void TearDown() override {
-    DrillOutputFormat = savedDrill_;
-    RoutOutputFormat = savedRout_;
-    TWorkspaceDialogsTest::TearDown();
-  }
   // What the screen draws of a layer, its step copies included, in a fixed order.
   static std::vector<std::array<int32_t, 5>> Drawn(uint8_t layer) {
     std::vector<std::array<int32_t, 5>> out;
@@ -103,8 +93,6 @@ class TDialogBoundsTest : public TWorkspaceDialogsTest {
   }
 
  private:
-  TDrillFormatRecord savedDrill_;
-  TRoutFormatRecord savedRout_;
   int tapes_ = 0;
 };
 

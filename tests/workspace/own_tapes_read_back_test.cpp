@@ -24,19 +24,8 @@ namespace {
 
 constexpr int32_t In = 25400000;
 
-class TOwnTapesReadBackTest : public TWorkspaceDialogsTest {
+class TOwnTapesReadBackTest : public TTapeWritingTest {
  protected:
-  void SetUp() override {
-    TWorkspaceDialogsTest::SetUp();
-    savedDrill_ = DrillOutputFormat;
-    savedRout_ = RoutOutputFormat;
-  }
-  void TearDown() override {
-    for (auto& f : ExportFilters) f = {};
-    DrillOutputFormat = savedDrill_;
-    RoutOutputFormat = savedRout_;
-    TWorkspaceDialogsTest::TearDown();
-  }
   std::string Folder() const { return ExecutionPath() + "ROUT\\"; }
   // Make Drill Tape with the dialog's answers, no tooling hits marked and
   // no tool table file; the export filter by its place in the list (0:
@@ -98,9 +87,6 @@ class TOwnTapesReadBackTest : public TWorkspaceDialogsTest {
     return text.find(part) != std::string::npos;
   }
 
- private:
-  TDrillFormatRecord savedDrill_;
-  TRoutFormatRecord savedRout_;
 };
 
 // A G93 tape read with the offered answers and written again drills the same

@@ -292,9 +292,8 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
   std::vector<TIntPoint> Hits;
   std::vector<std::pair<uint8_t, TIntPoint>> Lines;  // CAD layer and the middle of each line
 
-  void AddPath(uint8_t layer) {
-    SelectLayer(layer);
-    ButtonManager().Press(Between(0, 2) == 0 ? 46 + 2 * Between(0, 1) : 47);
+  // A line between two points anywhere, drawn with the Line button's clicks.
+  std::pair<TIntPoint, TIntPoint> ClickLine() {
     const TIntPoint a = Anywhere();
     TIntPoint b = Anywhere();
     if (b == a) b.X += In / 2;
@@ -302,6 +301,12 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
     Click(a.X, a.Y);
     Click(b.X, b.Y);
     ECO->CancelCommand();
+    return {a, b};
+  }
+  void AddPath(uint8_t layer) {
+    SelectLayer(layer);
+    ButtonManager().Press(Between(0, 2) == 0 ? 46 + 2 * Between(0, 1) : 47);
+    const auto [a, b] = ClickLine();
     TIntPoint last = b;
     for (int k = Between(0, 3); k > 0; --k) {
       const TIntPoint to = Anywhere();
@@ -344,13 +349,7 @@ class TRandomLayoutRedrawTest : public TStepCommandsRedrawTest {
   void AddLine() {
     const uint8_t layer = uint8_t(Between(0, 1));
     SelectLayer(layer);
-    const TIntPoint a = Anywhere();
-    TIntPoint b = Anywhere();
-    if (b == a) b.X += In / 2;
-    ButtonManager().Press(59);
-    Click(a.X, a.Y);
-    Click(b.X, b.Y);
-    ECO->CancelCommand();
+    const auto [a, b] = ClickLine();
     Lines.push_back({layer, {a.X / 2 + b.X / 2, a.Y / 2 + b.Y / 2}});
   }
   void BuildRandomJob(TWorkspace& form) {

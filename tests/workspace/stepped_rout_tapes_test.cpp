@@ -23,19 +23,8 @@ constexpr int32_t In = 25400000;
 
 using TCut = std::array<int32_t, 7>;
 
-class TSteppedRoutTapesTest : public TWorkspaceDialogsTest {
+class TSteppedRoutTapesTest : public TTapeWritingTest {
  protected:
-  void SetUp() override {
-    TWorkspaceDialogsTest::SetUp();
-    savedDrill_ = DrillOutputFormat;
-    savedRout_ = RoutOutputFormat;
-  }
-  void TearDown() override {
-    for (auto& f : ExportFilters) f = {};
-    DrillOutputFormat = savedDrill_;
-    RoutOutputFormat = savedRout_;
-    TWorkspaceDialogsTest::TearDown();
-  }
   // What the screen draws of a layer, its step copies' included: cuts,
   // holes and routed circles, in a fixed order.
   static std::vector<TCut> Drawn(uint8_t layer) {
@@ -93,9 +82,6 @@ class TSteppedRoutTapesTest : public TWorkspaceDialogsTest {
     return n;
   }
 
- private:
-  TDrillFormatRecord savedDrill_;
-  TRoutFormatRecord savedRout_;
 };
 
 // A stepped path, then a hole and a routed circle stepped each its own way

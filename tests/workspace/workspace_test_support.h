@@ -12,6 +12,7 @@
 #include "command/user_panel.h"
 #include "foundation/display_units.h"
 #include "foundation/report_windows.h"
+#include "foundation/settings_families.h"
 #include "korvex_test.h"
 #include "model/cad_undo.h"
 #include "model/drill_database.h"
@@ -224,4 +225,25 @@ class TWorkspaceDialogsTest : public TWorkspaceTest {
     });
     Run(form, emDrill, "Import2");
   }
+};
+
+// Tests that write tapes: the output formats they set and the export
+// filters are put back after each test.
+class TTapeWritingTest : public TWorkspaceDialogsTest {
+ protected:
+  void SetUp() override {
+    TWorkspaceDialogsTest::SetUp();
+    savedDrill_ = DrillOutputFormat;
+    savedRout_ = RoutOutputFormat;
+  }
+  void TearDown() override {
+    for (auto& f : ExportFilters) f = {};
+    DrillOutputFormat = savedDrill_;
+    RoutOutputFormat = savedRout_;
+    TWorkspaceDialogsTest::TearDown();
+  }
+
+ private:
+  TDrillFormatRecord savedDrill_;
+  TRoutFormatRecord savedRout_;
 };
