@@ -239,7 +239,7 @@ class SwapReadFileObj : public TSwapFilter {
   // mark and a blank trailer's NUL.
   static bool IsTapeEnd(char c) { return c == kDosEndMark || c == '\0'; }
   // What a DOS editor, a padded transfer or a punch leaves behind the end.
-  static bool IsDosTail(char c) { return IsTapeEnd(c) || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+  static bool IsDosTail(char c) { return IsDosTailByte(c); }
   // When the bytes from bufferPos_ to the file's end are all such, and hold
   // with nulsBefore (those of the tail already taken into the line) no more
   // NULs than a line may, reads past them and gives true; else reads nothing

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "foundation/utilities.h"
+
 bool HoldsTapeFeed(std::string_view text) { return std::any_of(text.begin(), text.end(), IsTapeFeed); }
 
 TTapeFeedDropped DropTapeFeed(std::string& line) {
@@ -31,6 +33,13 @@ TTapeFeedDropped DropTapeFeed(std::string& line) {
 }
 
 bool IsBlankTapeLine(std::string_view line) { return std::all_of(line.begin(), line.end(), IsBlankTapeByte); }
+
+bool ReadsAsTapeText(std::string_view line) {
+  if (!HoldsTapeControlChar(line)) return true;
+  std::string block(line);
+  DropTapeFeed(block);
+  return IsBlankTapeLine(block) || !HoldsTapeControlChar(block);
+}
 
 void DropTapeBlanks(std::string& block) {
   // Most blocks hold no blank and are left alone.

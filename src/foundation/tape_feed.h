@@ -22,6 +22,13 @@
 // The DOS end-of-file mark.
 inline constexpr char kDosEndMark = '\x1a';
 
+// What a DOS editor, a padded transfer or a punch leaves behind a tape's
+// end: DOS end marks, NULs, blanks and line ends. A DOS end mark or a NUL
+// that only such bytes follow ends the tape.
+constexpr bool IsDosTailByte(char c) {
+  return c == kDosEndMark || c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 // NUL, DC1 (XON), DC2, DC3 (XOFF), DC4 or DEL.
 constexpr bool IsTapeFeed(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -49,6 +56,12 @@ TTapeFeedDropped DropTapeFeed(std::string& line);
 
 // The line is blank tape: nothing but feed, blanks and DOS end marks.
 bool IsBlankTapeLine(std::string_view line);
+
+// A tape reader reads the line (a line end's bytes not in it) as text: its
+// feed passed over, it is blank tape or a block holding no byte a tape may
+// not carry (HoldsTapeControlChar). A punch's leader, a link's XON and
+// XOFF, "<DC2>%" read so; "M48<ESC>" does not.
+bool ReadsAsTapeText(std::string_view line);
 
 // Takes the blanks out of a block, as a tape reader reads past them: a
 // word reads the same with a space or a TAB inside it.

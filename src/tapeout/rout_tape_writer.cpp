@@ -13,6 +13,7 @@
 #include "foundation/file_dialogs.h"
 #include "foundation/file_utils.h"
 #include "foundation/nc_format.h"
+#include "foundation/tape_feed.h"
 #include "foundation/utilities.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -168,15 +169,22 @@ bool TTapeSwapWriter::Commit() {
 bool TTapeSwapWriter::CarriesTextOnly(const std::vector<uint8_t>& bytes) const {
   // The writers refuse what they would write themselves; what is left is
   // what the export filter put there: its header and trailer lines and
-  // what its rules made of the tape's lines. Every run of CR and LF ends a
-  // line, as a tape reader takes it.
+  // what its rules made of the tape's lines. They are judged as a tape
+  // reader reads them: every run of CR and LF ends a line, tape feed (a
+  // punch's leader and its rewind stops, a link's XON and XOFF, rubouts)
+  // is passed over, and so is the DOS end mark and fill behind the tape's
+  // last line. What is left must be text.
+  const auto lineAt = [&bytes](std::size_t from, std::size_t to) {
+    return std::string_view(reinterpret_cast<const char*>(bytes.data()) + from, to - from);
+  };
+  std::size_t end = bytes.size();
+  while (end > 0 && IsDosTailByte(static_cast<char>(bytes[end - 1]))) --end;
   TUncarriedTapeTexts uncarried;
   int32_t line = 1;
   std::size_t start = 0;
-  for (std::size_t k = 0; k <= bytes.size(); ++k) {
-    if (k < bytes.size() && bytes[k] != '\r' && bytes[k] != '\n') continue;
-    if (k > start)
-      uncarried.Note(std::string_view(reinterpret_cast<const char*>(bytes.data()) + start, k - start), line);
+  for (std::size_t k = 0; k <= end; ++k) {
+    if (k < end && bytes[k] != '\r' && bytes[k] != '\n') continue;
+    if (k > start && !ReadsAsTapeText(lineAt(start, k))) uncarried.Note(lineAt(start, k), line);
     if (k + 1 < bytes.size() && bytes[k] == '\r' && bytes[k + 1] == '\n') ++k;
     ++line;
     start = k + 1;

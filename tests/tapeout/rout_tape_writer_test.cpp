@@ -2,6 +2,7 @@
 // filter's frame lines, and the tape kept whole when a write is refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -304,29 +305,43 @@ TEST_F(TRoutTapeWriterTest, TheExportFilterFramesAndRewritesTheTape) {
 // An export filter whose header, trailer or rules put bytes no tape may
 // carry into the tape refuses it, rout tape and drill tape alike: the box
 // names the lines of the tape and the filter, and the old tape stays. A TAB
-// is a blank.
+// is a blank. What a tape reader passes over is carried: a punch's leader
+// and rewind stops, a link's XON and XOFF, rubouts, the DOS end mark
+// behind the last line.
 TEST_F(TRoutTapeWriterTest, AnExportFilterPuttingControlCharactersOnTheTapeRefusesIt) {
   Program.Items.back().Text = "M47,A\tB";
   const std::string swap = ExecutionPath() + "SWAP\\CTRL.SWP";
   const std::string name = ExecutionPath() + "ROUT\\CTRL.RT";
   ExportFilters[1] = {"Punch", swap};
+  const std::string nuls(20, '\0');
   const struct {
     std::string Swap;
     bool Drill;
-    std::string Box;  // empty: written
+    std::string Box;  // empty: written, beginning with Head and ending with Tail
+    std::string Head = "", Tail = "";
   } cases[] = {
       {"HEADER=M48\x1b\r\n", false,
        "Line 1 of the tape, \"M48<ESC>\", holds characters no tape may carry (shown in angle brackets): the export "
        "filter Punch (" + swap + ") puts them there. The tape is not written."},
-      {"TRAILER=;CAF\xc9\r\nTRAILER=M30\x1a\r\n", false,
+      {"TRAILER=;CAF\xc9\r\nTRAILER=M30\x1b\r\n", false,
        "2 lines of the tape hold characters no tape may carry (shown in angle brackets): line 16 (\";CAF<xC9>\") "
-       "and line 17 (\"M30<SUB>\"): the export filter Punch"},
-      {"SWAP=G42=G41\x7f\r\n", false, "Line 10 of the tape, \"G41<DEL>\", holds"},
-      {"HEADER=\x12\r\n", true, "Line 1 of the tape, \"<DC2>\", holds"},
-      {"HEADER=;JOB 7\r\nTRAILER=M30\r\n", false, ""},
+       "and line 17 (\"M30<ESC>\"): the export filter Punch"},
+      {"SWAP=G42=G41\x07\r\n", false, "Line 10 of the tape, \"G41<BEL>\", holds"},
+      {"HEADER=\x12M48\x1b\r\n", true, "Line 1 of the tape, \"<DC2>M48<ESC>\", holds"},
+      {"TRAILER=M30\x1a%\r\n", true, "\"M30<SUB>%\""},
+      {"HEADER=;JOB 7\r\nTRAILER=M30\r\n", false, "", ";JOB7\r\n", "M30\r\n"},
+      {"HEADER=\x12%\r\nTRAILER=%\x14\r\n", false, "", "\x12%\r\nM48\r\n", "M30\r\n%\x14\r\n"},
+      {"HEADER=\x12%\r\nTRAILER=%\x14\r\n", true, "", "\x12%\r\nM48\r\n", "M30\r\n%\x14\r\n"},
+      {"HEADER=\x12\r\n", true, "", "\x12\r\nM48\r\n"},
+      {"HEADER=" + nuls + "\r\nTRAILER=" + nuls + "\r\n", false, "", nuls + "\r\nM48\r\n", "M30\r\n" + nuls + "\r\n"},
+      {"HEADER=" + nuls + "\r\nTRAILER=" + nuls + "\r\n", true, "", nuls + "\r\nM48\r\n", "M30\r\n" + nuls + "\r\n"},
+      {"HEADER=\x11\r\nTRAILER=\x13\r\n", true, "", "\x11\r\nM48\r\n", "M30\r\n\x13\r\n"},
+      {"HEADER=" + std::string(40, '\x7f') + "\r\n", false, "", std::string(40, '\x7f') + "\r\nM48\r\n"},
+      {"TRAILER=M30\x1a\r\n", true, "", "M48\r\n", "M30\x1a\r\n"},
+      {"SWAP=G42=G41\x7f\r\n", false, "", "M48\r\n"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Box);
+    SCOPED_TRACE(c.Swap);
     WriteFileBytes(NativePath(swap), c.Swap);
     WriteFileBytes(NativePath(name), "OLD\r\n");
     const size_t boxes = ShownMessageBoxes().size();
@@ -344,7 +359,10 @@ TEST_F(TRoutTapeWriterTest, AnExportFilterPuttingControlCharactersOnTheTapeRefus
     const std::string tape = ReadFileBytes(NativePath(name));
     if (c.Box.empty()) {
       EXPECT_TRUE(written) << (ShownMessageBoxes().empty() ? "" : ShownMessageBoxes().back().Text);
-      EXPECT_NE(tape.find("\r\nM47,A\tB\r\n"), std::string::npos) << tape;
+      EXPECT_EQ(ShownMessageBoxes().size(), boxes);
+      EXPECT_EQ(tape.substr(0, c.Head.size()), c.Head);
+      EXPECT_EQ(tape.substr(tape.size() - std::min(tape.size(), c.Tail.size())), c.Tail);
+      if (!c.Drill) EXPECT_NE(tape.find("\r\nM47,A\tB\r\n"), std::string::npos) << tape;
       continue;
     }
     EXPECT_FALSE(written);
