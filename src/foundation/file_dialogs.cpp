@@ -142,11 +142,11 @@ bool EndsProgram(std::string_view block) {
 }
 
 // The binary-file test of TryOpenFile. As a tape, the file is looked at as
-// the tape reader reads it: its tape feed (tape_feed.h) and its DOS end
-// marks are no sign of a binary file, wherever they stand, but more zero
-// bytes in a row than a line holds ahead of a block, or a tail of more
-// zero bytes than a trailer holds where no block before it ended the
-// program, are the reader's refusal and count as binary: the reader stops
+// the tape reader reads it: its tape feed (tape_feed.h), its TABs and its
+// DOS end marks are no sign of a binary file, wherever they stand, but
+// more zero bytes in a row than a line holds ahead of a block, or a tail
+// of more zero bytes than a trailer holds where no block before it ended
+// the program, are the reader's refusal and count as binary: the reader stops
 // at the program's end and never comes to a tail behind it, whatever
 // blocks ("%", a comment) stand between.
 bool FileIsNotTextAt(const std::string& fileName, bool asTape) {
@@ -183,7 +183,8 @@ bool FileIsNotTextAt(const std::string& fileName, bool asTape) {
         block.clear();
       } else if (!blankTape || b == ' ' || b == '\t') {
         ++column;
-        if (b < 32 || b > 127) ++nonPrintable;
+        // A tape's TAB is a blank, as its space is.
+        if ((b < 32 || b > 127) && !blankTape) ++nonPrintable;
       }
       if (asTape) {
         zeroRun = b == 0 ? zeroRun + 1 : 0;

@@ -148,13 +148,16 @@ struct TScan {
   double LargestTool = 0.0;       // in the tape's unit as written
   int32_t PointDecimals = 0;      // the most decimals of a coordinate with its point
   // The program began (a "%" or "M95", or a position): a digits statement
-  // after it is a comment a later program kept, not the tape's own.
+  // after it is a comment a later program kept, not the tape's own...
   bool InBody = false;
+  // ...unless it stands in an M48 header, which "%" or "M95" closes: the
+  // reader takes it there, after a rewind stop "%" that opens the tape too.
+  bool InHeader = false;
 
   // Empty for the next tape, the lists keeping their room.
   void Clear() {
     Guess = {};
-    InBody = false;
+    InBody = InHeader = false;
     Lengths.clear();
     Hits.clear();
     ToolSizes.Clear();
@@ -832,7 +835,7 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
     line.resize(kept);
     if (line.empty()) continue;
     if (line[0] == ';') {
-      ReadFileFormat(line, s.InBody, g);
+      ReadFileFormat(line, s.InBody && !s.InHeader, g);
       // The comment's words as the reader reads them: its blanks kept, its
       // tape feed taken out ("1<NUL>2.0" is a size of 12).
       upper.assign(raw);
@@ -861,6 +864,8 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
       ReadUnitFields(comma == std::string::npos ? std::string_view() : std::string_view(line).substr(comma + 1), g);
       continue;
     }
+    if (line == "M48") s.InHeader = true;
+    if (line[0] == '%' || line == "M95") s.InHeader = false;
     if (!s.InBody)
       s.InBody = line[0] == '%' || line == "M95" || line.find_first_of("XY") != std::string::npos;
     ReadBlock(line, count, s);

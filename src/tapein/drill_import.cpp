@@ -182,6 +182,11 @@ void TDrillTapeReader::Message(std::string text) {
   ReportLine(std::move(text), true);
 }
 
+void TDrillTapeReader::Note(std::string text) {
+  TNCReader::Note(text);
+  ReportLine(std::move(text), false);
+}
+
 void TDrillTapeReader::Error(std::string text) {
   // Errors come from what stops the reading: files, filters, memory,
   // limits, a position that did not decode.

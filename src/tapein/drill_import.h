@@ -51,6 +51,8 @@ class TDrillTapeReader : public TNCReader {
   /* 2 */ void Progress(const std::string& text) override;
   /* 3 */ void Notice(std::string text) override;
   /* 6 */ void Message(std::string text) override;
+  // Listed as a notice is: no error of the read.
+  void Note(std::string text) override;
   /* 7 */ void Error(std::string text) override;
   /* 8 */ void Warning(int32_t x, int32_t y, int32_t block, std::string text) override;
   /* 9 */ void M96Block(int32_t block, std::string text) override;

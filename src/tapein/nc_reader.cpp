@@ -204,6 +204,7 @@ void TNCReader::Notice(std::string) {}
 void TNCReader::ToolValue2(uint16_t, int32_t&) {}
 void TNCReader::ToolValue(uint16_t, int32_t&) {}
 void TNCReader::Message(std::string text) { Faults.Add(std::move(text)); }
+void TNCReader::Note(std::string text) { Faults.AddNote(std::move(text)); }
 void TNCReader::Error(std::string) {}
 void TNCReader::Warning(int32_t, int32_t, int32_t, std::string) {}
 void TNCReader::M96Block(int32_t, std::string) {}

@@ -447,6 +447,9 @@ class TNCReader {
   // Message when the consumer keeps messages; one that keeps none may still
   // take these.
   virtual void PatternFault(std::string text);
+  // A word of the read that is no fault: the tape feed the reader passed
+  // over inside a block. Base: the note goes to Faults' notes.
+  virtual void Note(std::string text);
 
   // ---- Fields ----
   // The faults handed to Message, for the import's report of the tape.
@@ -566,7 +569,7 @@ class TNCReader {
   // A line of more zero bytes than a line holds (a leader, blank tape
   // between blocks): the file was never written there.
   bool StopAtZeroRun(int32_t line);
-  // Tells once, in the read's messages, of the blocks the reader took tape
+  // Tells once, in a note of the read, of the blocks the reader took tape
   // feed out of; where names the tape after its line ("" for the main tape).
   void ReportTapeFeed(const SwapReadFileObj& file, const std::string& where = "");
   // The same for the M99 subprogram tape read last, once a read for each.

@@ -249,10 +249,9 @@ bool TNCReader::StopAtZeroRun(int32_t line) {
 void TNCReader::ReportTapeFeed(const SwapReadFileObj& file, const std::string& where) {
   const int32_t blocks = file.FeedBlocks();
   if (blocks == 0) return;
-  Message("Line " + std::to_string(file.FeedLine()) + where + ": the tape feed inside the block " +
-          QuotedStart(ShowTapeControlChars(file.FeedBlock()), 80) +
-          " was passed over, as a tape reader does" +
-          (blocks > 1 ? " (" + IntToStrGrouped(blocks) + " blocks held some)." : "."));
+  Note("Line " + std::to_string(file.FeedLine()) + where + ": the tape feed inside the block " +
+       QuotedStart(ShowTapeControlChars(file.FeedBlock()), 80) + " was passed over, as a tape reader does" +
+       (blocks > 1 ? " (" + IntToStrGrouped(blocks) + " blocks held some)." : "."));
 }
 
 void TNCReader::ReportSubTapeFeed() {

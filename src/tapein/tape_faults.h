@@ -7,6 +7,10 @@
 // The box shows a few of them, so only those are kept: a tape of a million
 // faulty blocks costs what a clean one does, and the box counts the rest.
 // Each kept text is cut to a short string (a block may be a line of 64 KB).
+//
+// Beside the faults stand the read's notes: what the reader passed over as
+// a machine's reader does (tape feed inside a block) is said, but it is no
+// fault, and a tape that holds nothing else reads as the clean tape.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -19,20 +23,27 @@ class TTapeFaults {
   static constexpr std::size_t kShown = 10;
 
   void Add(std::string text);
-  bool Empty() const { return count_ == 0; }
+  // A note: shown after the faults, never counted among them. The first
+  // kShown are kept (a read makes one for its tape and one for each
+  // subprogram tape).
+  void AddNote(std::string text);
+  // Neither a fault nor a note to tell of.
+  bool Empty() const { return count_ == 0 && notes_.empty(); }
   // Every fault added, the kept ones included.
   int64_t Count() const { return count_; }
   const std::vector<std::string>& Kept() const { return kept_; }
-  // The kept texts, a line each, then "(N more)" for the others; empty
-  // when there were none.
+  // The kept texts, a line each, then "(N more)" for the others, then the
+  // notes; empty when there were none.
   std::string Lines() const;
 
  private:
   std::vector<std::string> kept_;
+  std::vector<std::string> notes_;
   int64_t count_ = 0;
 };
 
-// The warning after a tape read in whole that met faults: the faults, then
-// "Some errors were detected in this file." and "Inspect the output
-// carefully!".
+// The box after a tape read in whole that met faults or made notes. With
+// faults, a warning: the faults and notes, then "Some errors were detected
+// in this file." and "Inspect the output carefully!". With notes alone,
+// the notes as information: the tape read as the clean tape.
 void ShowTapeFaults(const TTapeFaults& faults);

@@ -62,7 +62,7 @@ TEST_F(TDrillImportCommandTest, DetectionPicksTheBestClearScore) {
 // and trailer of NULs as without them, the leader on lines of its own or
 // ahead of the first block; a file ending in more zero bytes than a tape's
 // trailer holds is left to the user, unless its program ended before them
-// (M30), where the reader stops.
+// (M30), where the reader stops. A TAB is a blank, no sign of a binary file.
 TEST_F(TDrillImportCommandTest, DetectionReadsPastABlankLeaderAndTrailer) {
   const std::string body = "M48\r\nINCH,LZ\r\nT01C0.0400\r\nT02C0.0200\r\n%\r\nT01\r\nX012345Y006789\r\n"
                            "X023456Y017890\r\nT02\r\nX015000Y020000\r\n";
@@ -79,6 +79,9 @@ TEST_F(TDrillImportCommandTest, DetectionReadsPastABlankLeaderAndTrailer) {
       {"", std::string(100000, '\0'), ifExcellon},
       {"", std::string(100000, '\0'), ifUnrecognized, ""},
       {"", std::string(100000, '\0'), ifUnrecognized, "M16\r\n"},
+      // A TAB between two words is a blank, here as to the reader, in a
+      // short tape with a long line as in any.
+      {";" + std::string(300, '=') + "\r\n", "", ifExcellon, "X012345\tY016789\r\nM30\r\n"},
   };
   for (const auto& c : cases) {
     uint8_t format = 99;

@@ -295,6 +295,16 @@ TEST_F(DrillImportTest, ABlockFaultIsReportedAndTheImportKeptHidden) {
   EXPECT_TRUE(Has(ReportLines, "Inspect output carefully for errors!"));
   // Nothing was put live on the layer.
   EXPECT_TRUE(DRDB->LayerIsEmpty(30) || static_cast<int32_t>(DRDB->WordAt(1)) < 0);
+
+  // A rubout between two words is no fault: the report names the block
+  // and the tape reads as the clean tape, with no word of errors.
+  ReportLines.clear();
+  EXPECT_TRUE(Import(Tape("b.drl", "M48\nT1C0.020\n%\nT1\nG05\x7fX010000Y010000\nM30\n")));
+  EXPECT_EQ(DrillEntityCount, 3);
+  EXPECT_TRUE(std::any_of(ReportLines.begin(), ReportLines.end(), [](const std::string& line) {
+    return line.find("Line 5: the tape feed inside the block") == 0;
+  })) << testing::PrintToString(ReportLines);
+  EXPECT_FALSE(Has(ReportLines, "Errors were encountered reading the file."));
 }
 
 TEST_F(DrillImportTest, AMissingTapeIsReportedAndChangesNothing) {

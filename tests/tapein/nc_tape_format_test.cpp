@@ -202,6 +202,22 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
     EXPECT_EQ(r.With("Unparsed ;FILE_FORMAT").size(), 2u);
     r.Done();
   }
+  // A tape framed by a punch's rewind stops, bare or behind its DC2 and
+  // DC4: the header after the opening stop states the tape's digits, for
+  // the guess as for the reading.
+  for (const auto& [first, last] : {std::pair{"", ""}, {"%", "%"}, {"\x12%", "%\x14"}}) {
+    SCOPED_TRACE(testing::PrintToString(first));
+    const std::string framed =
+        Tape({first, "M48", ";FILE_FORMAT=2:3", "INCH,LZ", "%", "X01234Y01", "M30", last});
+    f = PrefilledTapeFormat(framed, stored);
+    EXPECT_EQ(f.IntegerDigits, 2);
+    EXPECT_EQ(f.DecimalDigits, 3);
+    TCallLog r(framed, TempDir.string(), false);
+    r.RunFailed();
+    ASSERT_EQ(r.Hits.size(), 1u);
+    EXPECT_EQ(r.Hits[0].X, int64_t(Inch) * 1234 / 1000);
+    r.Done();
+  }
   f = PrefilledTapeFormat(Tape({"M48", "INCH,TZ", "%", "X012500Y012500"}), stored);
   EXPECT_FALSE(f.Metric);
   EXPECT_EQ(f.ZerosUsed, 1);

@@ -339,6 +339,9 @@ TEST_F(TRoutImportTest, NulsInABlockOfTextAreReportedAndLeftOutOfItsCommand) {
   EXPECT_NE(text.find("Line 7: the tape feed inside the block \"M47,AB<NUL><NUL>C\" was passed over"),
             std::string::npos)
       << text;
+  // A note, no fault: the tape read as the clean tape.
+  EXPECT_EQ(ShownMessageBoxes().back().Type, mtInformation);
+  EXPECT_EQ(text.find("error"), std::string::npos) << text;
 }
 
 TEST_F(TRoutImportTest, FormatDialogKeepsTypedDigitsWithinTheirRanges) {
@@ -1093,6 +1096,7 @@ TEST_F(TRoutImportTest, TapeFeedAndLineEndsReadAsTheCleanTape) {
     const std::string text = LastBoxText();
     EXPECT_NE(text.find("Block " + std::to_string(c.BadLine) + ":"), std::string::npos) << text;
     EXPECT_EQ(text.find("Block ", text.find("Block ") + 1), std::string::npos) << text;
+    EXPECT_NE(text.find("Some errors were detected"), std::string::npos) << text;  // feed or not
     const std::size_t feed = text.find("tape feed");
     if (c.FeedLine == 0) {
       EXPECT_EQ(feed, std::string::npos) << text;
@@ -1229,8 +1233,10 @@ TEST_F(TRoutImportTest, PatternsAndSubprogramTapesReadAsTheCleanTapes) {
     const auto dirty = read(main, c.Sub);
     EXPECT_EQ(dirty.first, clean.first);
     EXPECT_EQ(steps(), cleanSteps);
-    // Told once, though the subprogram is read three times.
+    // Told once, though the subprogram is read three times, as a note.
     EXPECT_NE(dirty.second.find(c.Told), std::string::npos) << dirty.second;
+    EXPECT_EQ(ShownMessageBoxes().back().Type, mtInformation);
+    EXPECT_EQ(dirty.second.find("error"), std::string::npos) << dirty.second;
     EXPECT_EQ(dirty.second.find("tape feed", dirty.second.find("tape feed") + 1), std::string::npos) << dirty.second;
   }
 }

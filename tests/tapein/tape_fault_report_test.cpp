@@ -1,5 +1,6 @@
 // What the started program says of a tape's faulty blocks: File > Import
-// into CAD names the same faults as the drill import's results window, a
+// into CAD names the same faults as the drill import's results window (and
+// tape feed passed over as a note, no fault), a
 // tape of thousands of faults shows ten and counts the rest, and Drill
 // Import without its results window names what stopped the reading or left
 // the tape without a hole.
@@ -50,6 +51,14 @@ TEST_F(TTapeFaultReportTest, ACadImportOfATapeWithFaultyBlocksNamesThemAsTheDril
   ASSERT_EQ(said.size(), 1u);
   EXPECT_EQ(said[0].Type, mtWarning);
   EXPECT_EQ(said[0].Text, "Block 6:Digit Overflow\r\n" + kInspect);
+  // A rubout between two words is no fault: the block is named in a note,
+  // with no word of errors.
+  said = ImportIntoCadLayer(form, Input("FEED.DRL", "M48\nINCH,LZ\nT1C0.030\n%\nT1\nX010000\x7fY020000\nM30\n"));
+  EXPECT_EQ(CadEntityCount, 3);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].Type, mtInformation);
+  EXPECT_EQ(said[0].Text.rfind("Line 6: the tape feed inside the block", 0), 0u) << said[0].Text;
+  EXPECT_EQ(said[0].Text.find("rror"), std::string::npos) << said[0].Text;
 
   const fs::path bad = SharedTestData() / "bad-input";
   if (!fs::exists(bad)) GTEST_SKIP() << "shared test data absent";
