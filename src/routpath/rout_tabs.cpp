@@ -830,8 +830,9 @@ TTabbedCut FindTabbedCut(int32_t start) {
   // that profile, and a path begun exactly there after it begins another cut
   // (a board begun where the last one ended: moved or copied onto its
   // corner), not a piece after a tab 0 wide at the profile's start; unless
-  // it stays within passing of its start (a start alone or a stub, which
-  // the closed cut takes below). The run is cut there.
+  // it stays within passing of its start and ends the run (a start alone or
+  // a stub after the last tab, which the closed cut takes below): one that a
+  // piece goes on from begins that board. The run is cut there.
   std::map<std::pair<int32_t, int32_t>, std::size_t> begun;  // the last path of the run begun at a point
   std::size_t from = 0, to = chain.size() - 1;
   for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
@@ -839,7 +840,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
     const auto at = begun.find({u.End.X, u.End.Y});
     const bool closes = at != begun.end() && at->second + kMostPieces > i;
     begun[{u.Begin.X, u.Begin.Y}] = i;
-    if (!closes || v.Begin != u.End || Speck(v)) continue;
+    if (!closes || v.Begin != u.End || (Speck(v) && i + 2 == chain.size())) continue;
     // A hole picked between the two stands for itself.
     if (i >= ia && i < ib) return cut;
     if (i < ia) from = i + 1;
