@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <initializer_list>
 #include <cmath>
 #include <numbers>
@@ -815,7 +816,7 @@ TTabbedCut FindTabbedCut(int32_t start) {
   // Each holed told of the path after it: shifted to the path it joins.
   std::rotate(holed.rbegin(), holed.rbegin() + 1, holed.rend());
   holed.front() = false;
-  const std::size_t ia = chain.size() - 1;
+  std::size_t ia = chain.size() - 1;
   for (std::size_t u = a;;) {
     h = false;
     const std::size_t v = after(u, &h);
@@ -824,7 +825,36 @@ TTabbedCut FindTabbedCut(int32_t start) {
     holed.push_back(h);
     u = v;
   }
-  const std::size_t ib = b != a ? ia + 1 : ia;
+  std::size_t ib = b != a ? ia + 1 : ia;
+  // A path that ends exactly where a path before it in the run began closes
+  // that profile, and a path begun exactly there after it begins another cut
+  // (a board begun where the last one ended: moved or copied onto its
+  // corner), not a piece after a tab 0 wide at the profile's start; unless
+  // it stays within passing of its start and ends the run (a start alone or
+  // a stub after the last tab, which the closed cut takes below): one that a
+  // piece goes on from begins that board. The run is cut there.
+  std::map<std::pair<int32_t, int32_t>, std::size_t> begun;  // the last path of the run begun at a point
+  std::size_t from = 0, to = chain.size() - 1;
+  for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+    const TCutRun &u = runs[chain[i]], &v = runs[chain[i + 1]];
+    const auto at = begun.find({u.End.X, u.End.Y});
+    const bool closes = at != begun.end() && at->second + kMostPieces > i;
+    begun[{u.Begin.X, u.Begin.Y}] = i;
+    if (!closes || v.Begin != u.End || (Speck(v) && i + 2 == chain.size())) continue;
+    // A hole picked between the two stands for itself.
+    if (i >= ia && i < ib) return cut;
+    if (i < ia) from = i + 1;
+    if (i >= ib) {
+      to = i;
+      break;
+    }
+  }
+  chain.erase(chain.begin() + std::ptrdiff_t(to) + 1, chain.end());
+  chain.erase(chain.begin(), chain.begin() + std::ptrdiff_t(from));
+  holed.erase(holed.begin() + std::ptrdiff_t(to) + 1, holed.end());
+  holed.erase(holed.begin(), holed.begin() + std::ptrdiff_t(from));
+  holed.front() = false;
+  ia -= from, ib -= from;
   // The shortest stretch around the pick that closes (Closes), of at most
   // kMostPieces pieces and closing no profile before its last; a path closes
   // with itself only where it ends where it began.

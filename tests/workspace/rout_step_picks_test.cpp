@@ -264,7 +264,9 @@ struct TTabbedLayout {
   TAutoTabSettings Tab;
   std::vector<TIntPoint> Tabs;
   std::string Take;  // of each path start and hole in cut order, the cut it belongs to
-  std::string TapeTake = Take;  // read back from a tape, where it cuts otherwise
+  // Read back from a tape, where it cuts otherwise; '?': a path that goes
+  // with either cut, whose pick is not checked.
+  std::string TapeTake = Take;
 };
 
 class TTabbedLayoutsTest : public TRoutStepPicksTest {
@@ -323,11 +325,12 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
       }
       for (std::size_t x = 0; k == 0 && x < extra.size(); ++x) ButtonManager().Press(UndoCommand);
       for (const char c : l.Take) take += char32_t(c + 10 * k);
-      for (const char c : l.TapeTake) tapeTake += char32_t(c + 10 * k);
+      for (const char c : l.TapeTake) tapeTake += c == '?' ? U'?' : char32_t(c + 10 * k);
     }
   }
-  // Of each start in cut order, the starts a pick on it takes, by place.
-  static std::string Takes(uint8_t layer) {
+  // Of each start in cut order, the starts a pick on it takes, by place;
+  // those of a '?' of take left out.
+  static std::string Takes(uint8_t layer, const std::u32string& take = U"") {
     std::vector<int32_t> starts;
     for (int32_t p = 1; p <= Seq->Count(layer); ++p)
       if (const int32_t h = Seq->HandleAt(layer, p);
@@ -337,8 +340,14 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
     std::string out;
     for (std::size_t i = 0; i < starts.size(); ++i) {
       out += "\n" + std::to_string(i) + ":";
+      if (i < take.size() && take[i] == U'?') {
+        out += " ?";
+        continue;
+      }
       for (const int32_t g : FindTabbedCut(starts[i]).Starts)
-        out += " " + std::to_string(std::find(starts.begin(), starts.end(), g) - starts.begin());
+        if (const std::size_t j = std::find(starts.begin(), starts.end(), g) - starts.begin();
+            j >= take.size() || take[j] != U'?')
+          out += " " + std::to_string(j);
     }
     return out;
   }
@@ -346,7 +355,8 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
     std::string out;
     for (std::size_t i = 0; i < take.size(); ++i) {
       out += "\n" + std::to_string(i) + ":";
-      for (std::size_t j = 0; j < take.size(); ++j)
+      if (take[i] == U'?') out += " ?";
+      for (std::size_t j = 0; j < take.size() && take[i] != U'?'; ++j)
         if (take[j] == take[i]) out += " " + std::to_string(j);
     }
     return out;
@@ -478,6 +488,14 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       // On a round board its two necks run on one straight line, but its
       // holes stand off the arc the tab was put on, outside it.
       {clockwise, 0, flatNecks, {{129, 129}}, std::string(5, 'a')},
+      // A second board begun where the first ended, its first side along the
+      // first's last: a pick on the first's last piece takes the first alone.
+      // A tape goes on cutting from the one into the other: read back, the
+      // path they share goes with either.
+      {{"J 0,0", "L 0,-150", "L 100,-150", "L 100,0", "L 0,0", "J 0,0", "L -100,0", "L -100,-100", "L 0,-100",
+        "L 0,0"},
+       0, startUp, {{0, -75}, {50, -150}, {100, -75}, {50, 0}, {-100, -50}}, std::string(17, 'a') + "bbbbb",
+       std::string(16, 'a') + "?bbbb"},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
@@ -547,7 +565,7 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
     ScriptFileDialogAnswer(tape);
     QueueModalScript("TRoutInputFormatDialog", [](TForm& f) { f.Click("OKButton"); });
     Run(*form, emRout, "OpenRoutTape1");
-    EXPECT_EQ(Takes(t.Layer), Expect(tapeTake))
+    EXPECT_EQ(Takes(t.Layer, tapeTake), Expect(tapeTake))
         << "read back from its tape, " << (t.Metric ? "metric " : "inch ") << t.Integers << "." << t.Decimals;
   }
 
