@@ -409,7 +409,7 @@ void TNCReader::FinishBlockMoves() {
     // this block's move, as incremental ones are stated.
     const int64_t i = IJAbsolute ? int64_t{g.ArcI} - g.CurX : g.ArcI;
     const int64_t j = IJAbsolute ? int64_t{g.ArcJ} - g.CurY : g.ArcJ;
-    g.ArcRadius = SaturatingRound(std::sqrt(double(i) * double(i) + double(j) * double(j)));
+    g.ArcRadius = ArcRadiusOfIJ(i, j);
     LastI = ClampCompToInt(i);
     LastJ = ClampCompToInt(j);
   }

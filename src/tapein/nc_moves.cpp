@@ -71,13 +71,20 @@ void TNCReader::MoveArc(int32_t x, int32_t y) {
     cx = ClampCompToInt(int64_t{g.PrevX} + LastI);
     cy = ClampCompToInt(int64_t{g.PrevY} + LastJ);
   } else {
-    const bool side = clockwise != (VersionMirror(AxisVersion) == 1);
-    ArcCentreFromRadius(side, g.ArcRadius, x, y, g.PrevX, g.PrevY, cx, cy);
+    ArcCentreFromRadius(ArcCentreSide(clockwise, AxisVersion), g.ArcRadius, x, y, g.PrevX, g.PrevY, cx, cy);
   }
   TNCMove m = BuildMove(x, y, g.HeadDown, g.CompSide, clockwise ? NCMoveArcCW : NCMoveArcCCW);
   ConvertPoint(cx, cy, m.CentreX, m.CentreY);
   if (!g.InPattern && m.StartX == m.EndX && m.StartY == m.EndY) MoveWarning(m, "G02/3 REPEAT XY!");
   EmitMove(m);
+}
+
+bool TNCReader::ArcCentreSide(bool clockwise, int32_t axisVersion) {
+  return clockwise != (VersionMirror(axisVersion) == 1);
+}
+
+int32_t TNCReader::ArcRadiusOfIJ(int64_t i, int64_t j) {
+  return SaturatingRound(std::sqrt(double(i) * double(i) + double(j) * double(j)));
 }
 
 void TNCReader::ArcCentreFromRadius(bool side, int32_t radius, int32_t endX, int32_t endY,

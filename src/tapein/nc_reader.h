@@ -821,8 +821,15 @@ class TNCReader {
   void MoveWarning(const TNCMove& move, const std::string& text);
   // Centre of an arc of the given radius from start to end, on the
   // mirrored side when side is set (a too short radius gives a half circle).
+  // Tape units; the rout tape writer checks its arcs' reading with it.
   static void ArcCentreFromRadius(bool side, int32_t radius, int32_t endX, int32_t endY,
                                   int32_t startX, int32_t startY, int32_t& cx, int32_t& cy);
+  // The side ArcCentreFromRadius takes for an arc read clockwise or not on
+  // a tape of the axis version (0 for a reader without one).
+  static bool ArcCentreSide(bool clockwise, int32_t axisVersion);
+  // The radius an arc block's I and J state (tape units, taken from the
+  // arc's start), where its centre is found from the radius.
+  static int32_t ArcRadiusOfIJ(int64_t i, int64_t j);
   void BlockCorner(int32_t& x, int32_t& y);
   int32_t TapeLength(double inches, double millimetres) const;
   void CycleHit(int32_t x, int32_t y);

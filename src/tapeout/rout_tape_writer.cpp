@@ -336,6 +336,9 @@ class TRoutTapeBuilder {
  private:
   // "X..Y.." of a point, absolute or incremental from the last point.
   bool PointWords(const TIntPoint& p, std::string& words);
+  // A point in steps of the tape's last digit along the tape's axes; false
+  // when it does not fit a step count.
+  bool TapePoint(const TIntPoint& p, int64_t& sx, int64_t& sy) const;
   bool Word(char letter, int64_t steps, std::string& out);
   bool LengthWord(char letter, double units, std::string& out);
   bool ToolWord(int32_t tool, int32_t compIndex);
@@ -344,6 +347,20 @@ class TRoutTapeBuilder {
   bool FeedWord(uint16_t feed, std::string& out);
   // The block of an arc from the last point, of a half circle at most.
   bool ArcBlock(const TRoutTapeItem& item);
+  // The arc words of a block from start to the item's point, database
+  // units: the radius (A), or I and J along the tape's axes as written.
+  struct TArcWordValues {
+    double Radius = 0;
+    int64_t I = 0, J = 0;
+  };
+  TArcWordValues ArcWords(const TIntPoint& start, const TRoutTapeItem& item) const;
+  // The ends of the blocks an arc from the last point is written as: its
+  // own end, or the ends of equal pieces of it.
+  std::vector<TIntPoint> ArcEnds(const TRoutTapeItem& item) const;
+  // How far, in steps along either axis, the centres the tape's reading
+  // finds for the arc blocks from the last point through ends lie from the
+  // arc's own centre at most (see ArcEnds).
+  double ArcReadingMiss(const TRoutTapeItem& item, const std::vector<TIntPoint>& ends) const;
   bool Fail(const std::string& what, const std::string& text);
   // False, with the tools named in Error, when a tool whose compensation
   // size the header would state has a negative one.
@@ -467,11 +484,15 @@ bool TRoutTapeBuilder::LengthWord(char letter, double units, std::string& out) {
   return Word(letter, steps, out);
 }
 
-bool TRoutTapeBuilder::PointWords(const TIntPoint& p, std::string& words) {
-  int64_t tx = 0, ty = 0, sx = 0, sy = 0;
+bool TRoutTapeBuilder::TapePoint(const TIntPoint& p, int64_t& sx, int64_t& sy) const {
+  int64_t tx = 0, ty = 0;
   ToTapeAxes(f_.Version, p.X, p.Y, tx, ty);
-  if (!TapeSteps(f_, static_cast<double>(tx), sx) || !TapeSteps(f_, static_cast<double>(ty), sy))
-    return Fail("point", IntToShortStr(p.X) + "," + IntToShortStr(p.Y));
+  return TapeSteps(f_, static_cast<double>(tx), sx) && TapeSteps(f_, static_cast<double>(ty), sy);
+}
+
+bool TRoutTapeBuilder::PointWords(const TIntPoint& p, std::string& words) {
+  int64_t sx = 0, sy = 0;
+  if (!TapePoint(p, sx, sy)) return Fail("point", IntToShortStr(p.X) + "," + IntToShortStr(p.Y));
   const int64_t wx = f_.Absolute ? sx : sx - lastX_;
   const int64_t wy = f_.Absolute ? sy : sy - lastY_;
   if (!Word('X', wx, words) || !Word('Y', wy, words)) return false;
@@ -527,6 +548,24 @@ void TRoutTapeBuilder::HeadDown() {
   headDown_ = true;
 }
 
+TRoutTapeBuilder::TArcWordValues TRoutTapeBuilder::ArcWords(const TIntPoint& start,
+                                                            const TRoutTapeItem& item) const {
+  TArcWordValues w;
+  if (!f_.IJMode) {
+    w.Radius = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
+    return w;
+  }
+  const TIntPoint from = f_.IJIncremental ? (f_.IJFromStartPoint ? start : item.Point) : TIntPoint{0, 0};
+  ToTapeAxes(f_.Version, int64_t{item.Centre.X} - from.X, int64_t{item.Centre.Y} - from.Y, w.I, w.J);
+  // Unsigned I and J are an offset's sizes; a centre's own
+  // coordinates keep their signs, as X and Y do.
+  if (!f_.IJSigned && f_.IJIncremental) {
+    w.I = std::llabs(w.I);
+    w.J = std::llabs(w.J);
+  }
+  return w;
+}
+
 bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& item) {
   std::string words;
   const bool ccw = f_.CounterClockwise;
@@ -534,30 +573,103 @@ bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& item) {
   const int32_t g = tapeClockwise ? 2 : 3;
   if (motion_ != g) words = g == 2 ? "G02" : "G03";
   motion_ = g;
-  const TIntPoint start = lastPoint_;
+  const TArcWordValues w = ArcWords(lastPoint_, item);
   if (!PointWords(item.Point, words)) return false;
   if (!f_.IJMode) {
-    const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
-    if (!LengthWord('A', r, words)) return false;
-  } else {
-    const TIntPoint from = f_.IJIncremental ? (f_.IJFromStartPoint ? start : item.Point)
-                                            : TIntPoint{0, 0};
-    int64_t ti = 0, tj = 0;
-    ToTapeAxes(f_.Version, int64_t{item.Centre.X} - from.X, int64_t{item.Centre.Y} - from.Y,
-               ti, tj);
-    // Unsigned I and J are an offset's sizes; a centre's own
-    // coordinates keep their signs, as X and Y do.
-    if (!f_.IJSigned && f_.IJIncremental) {
-      ti = std::llabs(ti);
-      tj = std::llabs(tj);
-    }
-    if (!LengthWord('I', static_cast<double>(ti), words) ||
-        !LengthWord('J', static_cast<double>(tj), words))
-      return false;
+    if (!LengthWord('A', w.Radius, words)) return false;
+  } else if (!LengthWord('I', static_cast<double>(w.I), words) ||
+             !LengthWord('J', static_cast<double>(w.J), words)) {
+    return false;
   }
   if (!FeedWord(item.Feed, words)) return false;
   lines_.push_back(words);
   return true;
+}
+
+double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, const std::vector<TIntPoint>& ends) const {
+  // The reading in the output format (Text Edit Rout) finds every arc's
+  // centre from its rounded ends and the radius its words state, I and J
+  // too; a tape reader that takes I and J as the centre finds it within
+  // half a step. A number the reader could not hold is left to the
+  // writing, which refuses it or writes it as it always has.
+  const TRoutTapeDigits d = RoutTapeDigits(f_);
+  if (d.DecimalDigits < 0 || d.DecimalDigits > 10) return 0;
+  const double unitsPerStep = UnitsPerTapeUnit(f_) / PowersOfTen[d.DecimalDigits];
+  int64_t tx = 0, ty = 0;
+  ToTapeAxes(f_.Version, item.Centre.X, item.Centre.Y, tx, ty);
+  const double centreX = static_cast<double>(tx) / unitsPerStep, centreY = static_cast<double>(ty) / unitsPerStep;
+  const auto held = [](int64_t v) { return v >= -INT32_MAX && v <= INT32_MAX; };
+  const bool side = TNCReader::ArcCentreSide(item.Clockwise, f_.Version);
+  TIntPoint from = lastPoint_;
+  int64_t sx = lastX_, sy = lastY_;
+  double miss = 0;
+  for (const TIntPoint& end : ends) {
+    TRoutTapeItem piece = item;
+    piece.Point = end;
+    const TArcWordValues w = ArcWords(from, piece);
+    int64_t ex = 0, ey = 0, radius = 0, i = 0, j = 0;
+    if (!TapePoint(end, ex, ey)) return 0;
+    if (!f_.IJMode) {
+      if (!TapeSteps(f_, w.Radius, radius)) return 0;
+    } else {
+      if (!TapeSteps(f_, static_cast<double>(w.I), i) || !TapeSteps(f_, static_cast<double>(w.J), j)) return 0;
+      // Absolute I and J are read from the arc's start.
+      if (!f_.IJIncremental) {
+        i -= sx;
+        j -= sy;
+      }
+      radius = TNCReader::ArcRadiusOfIJ(i, j);
+    }
+    if (!held(sx) || !held(sy) || !held(ex) || !held(ey) || !held(radius)) return 0;
+    // A piece whose ends fall on one step states no arc.
+    if (ex == sx && ey == sy) return HUGE_VAL;
+    int32_t cx = 0, cy = 0;
+    TNCReader::ArcCentreFromRadius(side, static_cast<int32_t>(radius), static_cast<int32_t>(ex),
+                                   static_cast<int32_t>(ey), static_cast<int32_t>(sx), static_cast<int32_t>(sy),
+                                   cx, cy);
+    miss = std::max({miss, std::fabs(cx - centreX), std::fabs(cy - centreY)});
+    from = end;
+    sx = ex;
+    sy = ey;
+  }
+  return miss;
+}
+
+std::vector<TIntPoint> TRoutTapeBuilder::ArcEnds(const TRoutTapeItem& item) const {
+  // A radius states the shorter of the two arcs between two points, and so
+  // does the program's own tape read back: an arc of more than a half
+  // circle goes out as two halves at least. Its reading finds the centre
+  // from the rounded ends and radius, and the nearer a block's sweep comes
+  // to a half circle the farther that rounding throws the centre along the
+  // chord's normal: an arc whose blocks would read back more than a step
+  // off goes out in the fewest equal pieces that read back within one, or
+  // in those that come nearest. The blocks that read back within a step
+  // are written as they always were.
+  constexpr int32_t kMostPieces = 16;
+  constexpr double kOneStep = 1 + 1e-9;
+  const TIntPoint start = lastPoint_;
+  const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
+  const double a1 = std::atan2(double(item.Point.Y) - item.Centre.Y, double(item.Point.X) - item.Centre.X);
+  double sweep = std::remainder(item.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
+  if (sweep <= 0) sweep += 2 * M_PI;
+  const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
+  std::vector<TIntPoint> best;
+  double bestMiss = HUGE_VAL;
+  for (int32_t n = sweep > M_PI + 1e-9 ? 2 : 1; n <= kMostPieces; ++n) {
+    std::vector<TIntPoint> ends;
+    const double piece = (item.Clockwise ? -sweep : sweep) / n;
+    for (int32_t k = 1; k < n; ++k)
+      ends.push_back({SaturatingRound(item.Centre.X + r * std::cos(a0 + piece * k)),
+                      SaturatingRound(item.Centre.Y + r * std::sin(a0 + piece * k))});
+    ends.push_back(item.Point);
+    const double miss = ArcReadingMiss(item, ends);
+    if (best.empty() || miss < bestMiss) {
+      best = ends;
+      bestMiss = miss;
+    }
+    if (miss <= kOneStep) break;
+  }
+  return best;
 }
 
 bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame) {
@@ -695,23 +807,11 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
       }
       case TRoutTapeItemKind::Arc: {
         HeadDown();
-        // A radius states the shorter of the two arcs between two points,
-        // and so does the program's own tape read back: an arc of more than
-        // a half circle goes out as two halves.
-        const TIntPoint start = lastPoint_;
-        const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
-        const double a1 = std::atan2(double(item.Point.Y) - item.Centre.Y, double(item.Point.X) - item.Centre.X);
-        double sweep = std::remainder(item.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
-        if (sweep <= 0) sweep += 2 * M_PI;
-        if (sweep > M_PI + 1e-9) {
-          const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
-          const double middle = a0 + (item.Clockwise ? -sweep : sweep) / 2;
-          TRoutTapeItem half = item;
-          half.Point = {SaturatingRound(item.Centre.X + r * std::cos(middle)),
-                        SaturatingRound(item.Centre.Y + r * std::sin(middle))};
-          if (!ArcBlock(half)) return false;
+        for (const TIntPoint& end : ArcEnds(item)) {
+          TRoutTapeItem piece = item;
+          piece.Point = end;
+          if (!ArcBlock(piece)) return false;
         }
-        if (!ArcBlock(item)) return false;
         break;
       }
       case TRoutTapeItemKind::Circle: {

@@ -18,7 +18,11 @@
 // The tape reads back through the rout tape import with the same format to
 // the same paths: path starts become G00 moves with the head up, cuts G01,
 // G02/G03 (radius or I/J) and routed circles G32/G33 with the head down,
-// holes G05 hits, and rout commands their own text. Its header states the
+// holes G05 hits, and rout commands their own text. An arc goes out in
+// pieces of a half circle at most, one block where that reads back about a
+// centre within one step of the format, else in the fewest equal pieces
+// that do (the reading finds a centre from rounded ends and radius, and
+// near a half circle the rounding throws it far). The tape's header states the
 // size of each tool it cuts with and the compensation size (CP) of each
 // tool and compensation index it names, so it is cut with the same cutters
 // whatever tool page the reading layer holds. Paths with step copies
