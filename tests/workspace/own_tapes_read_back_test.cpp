@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "foundation/file_utils.h"
-#include "foundation/utilities.h"
 #include "model/drill_database.h"
 #include "model/entity_store.h"
 #include "model/rout_database.h"
@@ -187,49 +186,6 @@ TEST_F(TOwnTapesReadBackTest, ToolSizesGoInsideAnExportFiltersM48Header) {
   }
 }
 
-// An export filter framing every tape for a punch or a serial link (a
-// leader and trailer of NULs, the punch's rewind stops, XON ahead and XOFF
-// behind, a leader of rubouts, the DOS end mark) writes the tapes, and each
-// reads back as the tape without its frame: the same holes and cut.
-TEST_F(TOwnTapesReadBackTest, ATapeFramedForAPunchOrALinkReadsBackAsWithoutItsFrame) {
-  using namespace std::string_literals;
-  TWorkspace& form = StartProgram();
-  SelectLayer(30);
-  ToolTable[1].Diameter = In / 40;
-  DRDB->AddHoleOnLayer(In, In, 30, 1, true);
-  DRDB->AddHoleOnLayer(2 * In, In / 2, 30, 1, true);
-  const auto work = DrillWork();
-  SelectLayer(40);
-  WriteRoutInput("PATH.RT", "M48\nINCH,LZ\n;FILE_FORMAT=2:4\nT01C0.0625\n%\nG90\nT01\n"
-                            "G00X010000Y010000\nM15\nG01X050000Y010000\nG03X060000Y020000I0J010000\nM16\nM30\n");
-  OpenRoutTape(form, "PATH.RT");
-  const auto cut = RoutPoints(40);
-  ASSERT_EQ(cut.size(), 3u);
-  const std::string nuls(20, '\0');
-  int into = 0;
-  for (const std::string& frame : {"HEADER=\x12%\nTRAILER=%\x14\n"s, "HEADER=" + nuls + "\nTRAILER=" + nuls + "\n",
-                                   "HEADER=\x11\nTRAILER=\x13\n"s, "HEADER=" + std::string(40, '\x7f') + "\n",
-                                   "TRAILER=M30\x1a\n"s}) {
-    SCOPED_TRACE(ShowTapeControlChars(frame));
-    ExportFilters[1] = {"Punch", Input("PUNCH.SWP", frame)};
-    SelectLayer(30);
-    const std::string name = "FRAMED" + std::to_string(into++);
-    const std::string drill = MakeDrillTape(form, name + ".DRL", 2);
-    ASSERT_TRUE(Has(drill, "\r\nT01\r\n")) << ShowTapeControlChars(drill);
-    DRDB->Clear();
-    ImportExcellonTape(form, (TempDir / (name + ".DRL")).string());
-    EXPECT_EQ(DrillWork(), work);
-
-    SelectLayer(40);
-    const std::string rout = MakeRoutTape(form, name + ".RT", 2);
-    ASSERT_TRUE(Has(rout, "\r\nM15\r\n")) << ShowTapeControlChars(rout);
-    SelectLayer(41);
-    RoutLayerModified[41] = false;  // each tape read over the one before
-    OpenRoutTape(form, name + ".RT");
-    EXPECT_EQ(RoutPoints(41), cut);
-  }
-}
-
 // A small job: its tapes state their digits, so the offered answers read
 // them where they were and not ten times larger.
 TEST_F(TOwnTapesReadBackTest, ASmallJobsTapesReadBackAsWritten) {
@@ -304,6 +260,7 @@ TEST_F(TOwnTapesReadBackTest, ARoutTapeDirtiedAsALinkLeavesItReadsBackAsWritten)
       {"rubouts", ends("\x7f\r\n")},
       {"serial link", "\x11\r\n" + clean + "\x13\r\n"},
       {"punch marks", "\x12" + clean + "\x14"},
+      {"rewind stops", "\x12%\r\n" + clean + "%\x14\r\n"},  // as an export filter frames it for a punch
       {"CR CR LF", ends("\r\r\n")},
       {"LF CR", ends("\n\r")},
       {"blank lines", ends("\r\n\r\n  \r\n\x1a\r\n")},
