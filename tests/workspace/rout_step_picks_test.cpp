@@ -515,6 +515,14 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
       {{"J 0,0", "L 100,0", "J 100,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "J 0,0", "L 100,0", "J 100,0",
         "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
        0, startUp, {}, "aabb", "a"},
+      // A board that no tab split, and one begun where it ended by a stub
+      // a hair long (a unit each way) that the next piece does not go on
+      // along: nothing of the second goes with the first (its pieces after
+      // tabs so near its start are taken one by one).
+      {{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "J 0,0", "L 0.000003937,-0.000003937",
+        "J 0.000003937,-0.000003937", "L 0.015464567,-0.01430315", "J 0.015464567,-0.01430315",
+        "L 99.993889764,-92.484165354", "L 0,-150", "L 0,0"},
+       0, startUp, {}, "abcd", "a"},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
