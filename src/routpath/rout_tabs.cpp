@@ -826,24 +826,37 @@ TTabbedCut FindTabbedCut(int32_t start) {
     u = v;
   }
   std::size_t ib = b != a ? ia + 1 : ia;
-  // A path that ends exactly where a path before it in the run began closes
-  // that profile, and a path begun exactly there after it begins another cut
-  // (a board begun where the last one ended: moved or copied onto its
-  // corner), not a piece after a tab 0 wide at the profile's start; unless
-  // it stays within passing of its start and ends the run (a start alone or
-  // a stub after the last tab, which the closed cut takes below): one that a
-  // piece goes on from begins that board. The run is cut there.
+  // A path that ends exactly where a path before it in the run began, or
+  // where it began itself, closes that profile, and the path after it
+  // begins another cut (a board begun where the last one ended, on one of
+  // its corners or part way along its side: moved or copied there), not a
+  // piece after a tab at the profile's start; unless it stays within
+  // passing of its start, ends the run and no path begins where it ends (a
+  // start alone or a stub after the last tab, which the closed cut takes
+  // below): one that a piece goes on from begins that board. The run is cut
+  // there.
+  auto goneOnFrom = [&](std::size_t u) {
+    std::size_t v = u + 1;
+    while (v < runs.size() && runs[v].Kind == TCutRun::Hole) ++v;
+    return v < runs.size() && runs[v].Kind == TCutRun::Path && runs[v].Begin == runs[u].End;
+  };
   std::map<std::pair<int32_t, int32_t>, std::size_t> begun;  // the last path of the run begun at a point
   std::size_t from = 0, to = chain.size() - 1;
   for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
     const TCutRun &u = runs[chain[i]], &v = runs[chain[i + 1]];
     const auto at = begun.find({u.End.X, u.End.Y});
-    const bool closes = at != begun.end() && at->second + kMostPieces > i;
+    const bool closes =
+        (at != begun.end() && at->second + kMostPieces > i) || (EndsWhereBegun(u) && !Speck(u));
     begun[{u.Begin.X, u.Begin.Y}] = i;
-    if (!closes || v.Begin != u.End || (Speck(v) && i + 2 == chain.size())) continue;
+    if (!closes || (Speck(v) && i + 2 == chain.size() && !goneOnFrom(chain[i + 1]))) continue;
     // A hole picked between the two stands for itself.
     if (i >= ia && i < ib) return cut;
-    if (i < ia) from = i + 1;
+    if (i < ia) {
+      // The pick's board begins with v: the paths before it close no
+      // profile of it.
+      from = i + 1;
+      begun.clear();
+    }
     if (i >= ib) {
       to = i;
       break;

@@ -34,8 +34,8 @@ bool AddTabAt(int32_t handle, const TIntPoint& click);
 // the gap no wider than the Auto Tab dialog's widest tab, the holes between
 // them carrying that pattern too and standing in that gap as a tab drills
 // them. A path that only ends on another, or begins where another ended, is
-// no piece of it, nor is one that closes a profile on its own, nor one begun
-// exactly where the pieces before it closed a profile (the next board). Of such a
+// no piece of it, nor is one that closes a profile on its own, nor one cut
+// after pieces that closed a profile exactly (the next board). Of such a
 // run, the pieces of one profile are the shortest stretch around the pick
 // whose last path ends where its first begins, or comes back over the
 // first's first move or the point it entered the profile at (leads and

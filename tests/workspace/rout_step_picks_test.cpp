@@ -273,16 +273,20 @@ class TTabbedLayoutsTest : public TRoutStepPicksTest {
  protected:
   static constexpr int32_t C = In / 100;
   // Draws the layouts, six to a row 6 in apart (each row staggered so that
-  // no layout's line goes on into the next), the first one's tabs followed
+  // no layout's line goes on into the next; the seventh row and those after
+  // it below the first, so that the layer fits a tape of 3 integer digits
+  // in millimetres), the first one's tabs followed
   // by extra, taken back at once; the letters of all the layouts' Take and
   // TapeTake, each layout its own.
   static void Draw(TWorkspace& form, const std::vector<TTabbedLayout>& layouts, std::u32string& take,
                    std::u32string& tapeTake, const std::vector<TIntPoint>& extra = {}) {
     for (std::size_t k = 0; k < layouts.size(); ++k) {
       const TTabbedLayout& l = layouts[k];
-      const TIntPoint at{int32_t(k % 6) * 600 * C, (int32_t(k / 6) * 600 + int32_t(k % 6) * 50) * C};
+      const int32_t row = int32_t(k / 6) < 6 ? int32_t(k / 6) : 5 - int32_t(k / 6);
+      const TIntPoint at{int32_t(k % 6) * 600 * C, (row * 600 + int32_t(k % 6) * 50) * C};
       auto point = [&](const std::string& text) {
-        return TIntPoint{at.X + std::stoi(text) * C, at.Y + std::stoi(text.substr(text.find(',') + 1)) * C};
+        return TIntPoint{at.X + int32_t(std::llround(std::stod(text) * C)),
+                         at.Y + int32_t(std::llround(std::stod(text.substr(text.find(',') + 1)) * C))};
       };
       for (std::size_t i = 0; i < l.Paths.size(); ++i) {
         const std::string& e = l.Paths[i];
@@ -496,6 +500,29 @@ TEST_F(TTabbedLayoutsTest, TabbedCutsAreFoundFromTheLayerAlone) {
         "L 0,0"},
        0, startUp, {{0, -75}, {50, -150}, {100, -75}, {50, 0}, {-100, -50}}, std::string(17, 'a') + "bbbbb",
        std::string(16, 'a') + "?bbbb"},
+      // A board that no tab split, and one begun where it ended by a tab 0
+      // wide put on its start (a start alone there): each its own.
+      {{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "J 0,0", "J 0,0", "L -100,0", "L -100,-100", "L 0,-100",
+        "L 0,0"},
+       0, startUp, {}, "abb", "a"},
+      // A board begun part way along its first side, and a second begun on
+      // the corner that side runs to, going on along the line the first
+      // board's last piece ran on.
+      {{"J 100,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "L 100,0", "J 200,0", "L 300,0", "L 300,-100",
+        "L 200,-100", "L 200,0"},
+       0, startUp, {{150, 0}, {300, -50}}, "aaaaabbbbb"},
+      // A tabbed board cut again on top of itself from its start.
+      {{"J 0,0", "L 100,0", "J 100,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "J 0,0", "L 100,0", "J 100,0",
+        "L 200,0", "L 200,200", "L 0,200", "L 0,0"},
+       0, startUp, {}, "aabb", "a"},
+      // A board that no tab split, and one begun where it ended by a stub
+      // a hair long (a unit each way) that the next piece does not go on
+      // along: nothing of the second goes with the first (its pieces after
+      // tabs so near its start are taken one by one).
+      {{"J 0,0", "L 200,0", "L 200,200", "L 0,200", "L 0,0", "J 0,0", "L 0.000003937,-0.000003937",
+        "J 0.000003937,-0.000003937", "L 0.015464567,-0.01430315", "J 0.015464567,-0.01430315",
+        "L 99.993889764,-92.484165354", "L 0,-150", "L 0,0"},
+       0, startUp, {}, "abcd", "a"},
   };
   TWorkspace* form = &StartProgram();
   SelectLayer(40);
