@@ -9,7 +9,6 @@
 // board's entities and what a pick on each of its starts takes).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +17,6 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 #include "command/button_manager.h"
@@ -51,8 +48,6 @@ struct TBoard {
   std::vector<TSegment> Segments;
   std::vector<TIntPoint> Tabs;
   std::vector<std::size_t> TabSides;  // of each tab, the segment it is put on
-  std::size_t Starts = 0;  // drawn: its path starts and holes in cut order (0: told by where it begins)
-  TAutoTabSettings Tab;    // drawn: the settings it was tabbed with
 };
 
 class TTabbedCutSweepTest : public TWorkspaceDialogsTest {
@@ -283,34 +278,9 @@ class TTabbedCutSweepTest : public TWorkspaceDialogsTest {
   }
   static double Dist(const TIntPoint& a, const TIntPoint& b) { return std::hypot(double(a.X) - b.X, double(a.Y) - b.Y); }
 
-  static TIntPoint CellCentre(int k, double cell = kCell) {
-    return {int32_t(std::llround((k % kAcross - (kAcross - 1) / 2.0) * cell)),
-            int32_t(std::llround((k / kAcross - (kAcross - 1) / 2.0) * cell))};
-  }
-  // The path starts and holes the layer holds.
-  static std::size_t StartCount(uint8_t layer) {
-    std::size_t n = 0;
-    for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
-      const int32_t h = Seq->HandleAt(layer, p);
-      TRoutEntity* e = RTDB->EntityAt(h);
-      n += e != nullptr && !SlotDeleted(RTDB->SlotAt(h)->Flags) && e->GetType() != etRoutLine && !IsArcType(e->GetType());
-    }
-    return n;
-  }
-  // The board turned by quarter turns about where it begins and moved to
-  // begin at the point: every point stays whole.
-  static TBoard Copied(const TBoard& b, int quarters, const TIntPoint& at) {
-    auto turned = [&](const TIntPoint& p) {
-      int64_t x = int64_t(p.X) - b.Start.X, y = int64_t(p.Y) - b.Start.Y;
-      for (int k = 0; k < quarters % 4; ++k) std::tie(x, y) = std::pair{-y, x};
-      return TIntPoint{int32_t(x + at.X), int32_t(y + at.Y)};
-    };
-    TBoard c = b;
-    c.Start = at;
-    c.Starts = 0;
-    for (TSegment& s : c.Segments) s.To = turned(s.To), s.Centre = turned(s.Centre);
-    for (TIntPoint& t : c.Tabs) t = turned(t);
-    return c;
+  static TIntPoint CellCentre(int k) {
+    return {int32_t(std::llround((k % kAcross - (kAcross - 1) / 2.0) * kCell)),
+            int32_t(std::llround((k / kAcross - (kAcross - 1) / 2.0) * kCell))};
   }
 
   // Draws the board on layer 40 and tabs it as the Add Tab command does:
@@ -318,16 +288,8 @@ class TTabbedCutSweepTest : public TWorkspaceDialogsTest {
   // a neck or a hole that a click there might pick instead).
   void Draw(const TBoard& b) {
     const int32_t begin = Seq->Count(40) + 1;
-    TRoutEntity* last = Seq->Count(40) > 0 ? RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40))) : nullptr;
-    if (last != nullptr && TIntPoint{last->X, last->Y} == b.Start) {
-      // Begun where the last board ended, where drawing would go on with
-      // its path: a jog of its tool, as a board moved there keeps.
-      TRoutEntity& jog = *RTDB->EntityAt(Seq->FindPathJog(Seq->HandleAt(40, Seq->Count(40))));
-      RTDB->AddJog(b.Start, 40, b.Comp, jog.GetToolNumber(), jog.GetCompIndex());
-    } else {
-      RTDB->AppendJog(b.Start);
-      RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40)))->SetComp(b.Comp);
-    }
+    RTDB->AppendJog(b.Start);
+    RTDB->EntityAt(Seq->HandleAt(40, Seq->Count(40)))->SetComp(b.Comp);
     for (const TSegment& s : b.Segments) {
       if (s.Arc) RTDB->AppendArc(s.To, s.Centre, 0, NoZOffset, s.Clockwise);
       else RTDB->AppendLine(s.To, 0, NoZOffset);
@@ -372,32 +334,26 @@ class TTabbedCutSweepTest : public TWorkspaceDialogsTest {
   // The path starts and holes of the layer in cut order, board by board:
   // a board's starts begin with a jog where it was begun (read back from a
   // tape, to within its rounding).
-  // Of boards that give their Starts, by those counts.
   static std::vector<std::vector<int32_t>> Cuts(uint8_t layer, const std::vector<TBoard>& boards) {
     std::vector<std::vector<int32_t>> cuts;
-    const bool counted = !boards.empty() && boards.front().Starts > 0;
     for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
       const int32_t h = Seq->HandleAt(layer, p);
       TRoutEntity* e = RTDB->EntityAt(h);
       if (e == nullptr || SlotDeleted(RTDB->SlotAt(h)->Flags) || e->GetType() == etRoutLine || IsArcType(e->GetType()))
         continue;
-      if (counted ? cuts.empty() || (cuts.size() < boards.size() && cuts.back().size() == boards[cuts.size() - 1].Starts)
-                  : cuts.size() < boards.size() && e->GetType() == etRoutJog &&
-                        Dist({e->X, e->Y}, boards[cuts.size()].Start) < 0.001 * In)
+      if (cuts.size() < boards.size() && e->GetType() == etRoutJog &&
+          Dist({e->X, e->Y}, boards[cuts.size()].Start) < 0.001 * In)
         cuts.emplace_back();
       if (!cuts.empty()) cuts.back().push_back(h);
     }
     return cuts;
   }
-  // The layer's entities from the board's first start to the next board's
-  // (of count boards from it: to the start of the one after them), and what
-  // a pick on each start takes: a parted board's account.
-  static std::string Account(uint8_t layer, const std::vector<TBoard>& boards, int board, int count = 1) {
+  // The layer's entities from the board's first start to the next board's,
+  // and what a pick on each start takes: a parted board's account.
+  static std::string Account(uint8_t layer, const std::vector<TBoard>& boards, int board) {
     const std::vector<std::vector<int32_t>> cuts = Cuts(layer, boards);
-    if (board < 0 || std::size_t(board + count) > cuts.size()) return "";
-    std::vector<int32_t> starts;
-    for (int k = board; k < board + count; ++k)
-      starts.insert(starts.end(), cuts[std::size_t(k)].begin(), cuts[std::size_t(k)].end());
+    if (board < 0 || std::size_t(board) >= cuts.size()) return "";
+    const std::vector<int32_t>& starts = cuts[std::size_t(board)];
     std::ostringstream o;
     bool in = false;
     for (int32_t p = 1; p <= Seq->Count(layer); ++p) {
@@ -439,23 +395,6 @@ class TTabbedCutSweepTest : public TWorkspaceDialogsTest {
           break;
         }
     return parted;
-  }
-  // The boards of which a pick on some start or hole takes a start or hole
-  // of another board.
-  static std::vector<int> Crossed(uint8_t layer, const std::vector<TBoard>& boards) {
-    const std::vector<std::vector<int32_t>> cuts = Cuts(layer, boards);
-    if (cuts.size() != boards.size()) return {-1};
-    std::vector<int> crossed;
-    for (std::size_t k = 0; k < cuts.size(); ++k)
-      for (const int32_t h : cuts[k]) {
-        const std::vector<int32_t> took = FindTabbedCut(h).Starts;
-        if (std::any_of(took.begin(), took.end(),
-                        [&](int32_t g) { return std::find(cuts[k].begin(), cuts[k].end(), g) == cuts[k].end(); })) {
-          crossed.push_back(int(k));
-          break;
-        }
-      }
-    return crossed;
   }
 };
 
@@ -558,140 +497,6 @@ TEST_F(TTabbedCutSweepTest, RandomTabbedBoardsStayOneCut) {
   }
   if (sweep) {
     std::printf("%d boards, %d read back from tapes\n", boards, tapeBoards);
-    for (const auto& [how, n] : parted) std::printf("  parted %s: %d\n", how.c_str(), n);
-  }
-}
-
-// Pairs of random tabbed boards of one tool, the second begun where the
-// first ended (moved there, or a copy of the first turned by quarter turns),
-// on a corner of it, or run back along its last side from its end: a pick on
-// every path start and hole of either takes nothing of the other board, in
-// place, after the settings and the tool page change, and in the job
-// reopened, and takes that board whole unless the board drawn alone parts
-// too (a tab of its own put as the test above may find it parting). A rout
-// tape goes on cutting from the one into the other, so the tapes are not
-// read back here. KORVEX_TAB_SWEEP runs more, as above, and prints every
-// board parted, those parted alone too among them.
-TEST_F(TTabbedCutSweepTest, RandomBoardsBegunWhereTheLastEndedStayTheirOwnCuts) {
-  int batches = 1;
-  uint64_t seed = 1;
-  const char* env = std::getenv("KORVEX_TAB_SWEEP");
-  const bool sweep = env != nullptr;
-  if (sweep) std::sscanf(env, "%d,%lu", &batches, &seed);
-  const char* const kinds[] = {"begun at its end", "begun on a corner", "along its last side"};
-  std::map<std::string, int> parted;
-  int boards = 0;
-  for (int batch = 0; batch < batches; ++batch) {
-    const uint64_t batchSeed = seed + uint64_t(batch);
-    Random.seed(batchSeed);
-    TWorkspace* form = &StartProgram();
-    SelectLayer(40);
-    const double cutter = Chance(0.7) ? RoutToolPages[40][1].Diameter : Uniform(0.005, 0.25) * In;
-    RoutToolPages[40][1].Diameter = int32_t(cutter);
-    std::vector<TBoard> drawn;
-    std::vector<int> kind;
-    auto draw = [&](TBoard b) {
-      const std::size_t before = StartCount(40);
-      Draw(b);
-      b.Starts = StartCount(40) - before;
-      b.Tab = RTDB->AutoTab;
-      drawn.push_back(b);
-    };
-    for (int k = 0; k < kAcross * kAcross; ++k) {
-      RTDB->AutoTab = Settings(Chance(0.5));
-      const TIntPoint c = CellCentre(k, 2 * kCell);
-      const TBoard first = Board({double(c.X), double(c.Y)}, RTDB->AutoTab, cutter);
-      draw(first);
-      kind.push_back(Between(0, 2));
-      const bool copy = Chance(0.5);
-      if (!copy) RTDB->AutoTab = Settings(Chance(0.5));
-      TBoard second = copy ? first : Board({double(c.X), double(c.Y)}, RTDB->AutoTab, cutter);
-      if (!copy && Chance(0.8)) second.Comp = first.Comp;
-      const TIntPoint at =
-          kind.back() == 1 ? first.Segments[std::size_t(Between(0, int(first.Segments.size()) - 1))].To : first.Start;
-      int quarters = Between(0, 3);
-      if (kind.back() == 2) {
-        // The quarter turn that sends its first side most nearly back along
-        // the first board's last side.
-        const TIntPoint& last = first.Segments.size() > 1 ? first.Segments[first.Segments.size() - 2].To : first.Start;
-        const TVecLike back{double(last.X) - first.Start.X, double(last.Y) - first.Start.Y};
-        TVecLike way{double(second.Segments.front().To.X) - second.Start.X,
-                     double(second.Segments.front().To.Y) - second.Start.Y};
-        double best = -1e300;
-        for (int q = 0; q < 4; ++q, way = {-way.Y, way.X})
-          if (const double d = (way.X * back.X + way.Y * back.Y) / std::max(1.0, std::hypot(way.X, way.Y)); d > best)
-            best = d, quarters = q;
-      }
-      second = Copied(second, quarters, at);
-      second.Told = std::string(kinds[kind.back()]) + (copy ? ", a copy" : ", moved") + ", " + second.Told;
-      draw(second);
-    }
-    boards += int(drawn.size());
-    // Of each board parted, how, and whether a pick on it took some of
-    // another board.
-    struct TParted {
-      std::string How;
-      int Board;
-      bool Crossed;
-      std::string Account;  // of the pair, where asked for
-    };
-    std::vector<TParted> found;
-    auto look = [&](const std::string& how) {
-      const std::vector<int> crossed = Crossed(40, drawn);
-      for (const int cell : Parted(40, drawn))
-        found.push_back({how, cell, cell < 0 || std::find(crossed.begin(), crossed.end(), cell) != crossed.end(),
-                         sweep && cell >= 0 && std::getenv("KORVEX_TAB_SWEEP_ACCOUNT") != nullptr
-                             ? Account(40, drawn, cell & ~1, 2)
-                             : ""});
-    };
-    look("in place");
-    RTDB->AutoTab = Settings(Chance(0.5));
-    RoutToolPages[40][1].Diameter = int32_t(Uniform(0.005, 0.25) * In);
-    look("settings changed");
-    RoutToolPages[40][1].Diameter = int32_t(cutter);
-    const std::string job = (TempDir / "PAIRS.ZUL").string();
-    std::filesystem::remove(job);
-    ScriptFileDialogAnswer(job);
-    Run(*form, emRout, "SaveAs1");
-    CloseProgram();
-    form = &StartProgram();
-    ScriptFileDialogAnswer(job);
-    Run(*form, emRout, "Open1");
-    ASSERT_EQ(DatabaseFileName, job) << LastBox();
-    look("reopened");
-    CloseProgram();
-    // A board parted that took nothing of the other is drawn alone: parted
-    // so too, a tab of its own parts it (as above, and told there).
-    std::map<int, bool> alone;
-    for (const TParted& p : found) {
-      if (p.Crossed || alone.count(p.Board) > 0) continue;
-      StartProgram();
-      SelectLayer(40);
-      RoutToolPages[40][1].Diameter = int32_t(cutter);
-      TBoard b = drawn[std::size_t(p.Board)];
-      RTDB->AutoTab = b.Tab;
-      b.Starts = 0;
-      Draw(b);
-      alone[p.Board] = !Parted(40, {b}).empty();
-      ScriptMessageBoxAnswer(mrNo);  // not kept
-      CloseProgram();
-    }
-    for (const TParted& p : found) {
-      const std::string key =
-          (p.Crossed ? "taking of the other " : alone[p.Board] ? "alone too " : "beside the other ") + p.How +
-          (p.Board >= 0 ? std::string(", ") + kinds[kind[std::size_t(p.Board) / 2]] : "");
-      ++parted[key];
-      const std::string told = p.Board >= 0 ? drawn[std::size_t(p.Board)].Told : "(not every board found)";
-      if (sweep) {
-        std::printf("seed %lu board %d %s: %s\n%s", (unsigned long)batchSeed, p.Board, key.c_str(), told.c_str(),
-                    p.Account.c_str());
-      } else if (!alone[p.Board]) {
-        ADD_FAILURE() << key << ": " << told;
-      }
-    }
-  }
-  if (sweep) {
-    std::printf("%d boards in pairs\n", boards);
     for (const auto& [how, n] : parted) std::printf("  parted %s: %d\n", how.c_str(), n);
   }
 }
