@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 
 #include "foundation/display_units.h"
@@ -317,6 +318,10 @@ bool FormatRoutTapeNumber(const TRoutFormatRecord& format, double value, std::st
 
 namespace {
 
+// An arc's centre read back this far off, in steps of the format, or
+// nearer, is where the tape puts it.
+constexpr double kOneStep = 1 + 1e-9;
+
 class TRoutTapeBuilder {
  public:
   TRoutTapeBuilder(const TRoutFormatRecord& format, const TRoutToolPage& tools,
@@ -345,8 +350,17 @@ class TRoutTapeBuilder {
   void HeadUp();
   void HeadDown();
   bool FeedWord(uint16_t feed, std::string& out);
-  // The block of an arc from the last point, of a half circle at most.
-  bool ArcBlock(const TRoutTapeItem& item);
+  // A block of an arc: its end and, where its words are not those of the
+  // arc's centre as ArcWords rounds them, the radius or the I and J it
+  // states, in steps as written.
+  struct TArcPiece {
+    TIntPoint End;
+    bool OwnWords = false;
+    int64_t Radius = 0, I = 0, J = 0;
+  };
+  // The block of an arc from the last point to the piece's end, of a half
+  // circle at most.
+  bool ArcBlock(const TRoutTapeItem& item, const TArcPiece& piece);
   // The arc words of a block from start to the item's point, database
   // units: the radius (A), or I and J along the tape's axes as written.
   struct TArcWordValues {
@@ -354,13 +368,16 @@ class TRoutTapeBuilder {
     int64_t I = 0, J = 0;
   };
   TArcWordValues ArcWords(const TIntPoint& start, const TRoutTapeItem& item) const;
-  // The ends of the blocks an arc from the last point is written as: its
-  // own end, or the ends of equal pieces of it.
-  std::vector<TIntPoint> ArcEnds(const TRoutTapeItem& item) const;
+  // The blocks an arc from the last point is written as: its own end, or
+  // the ends of equal pieces of it.
+  std::vector<TArcPiece> ArcEnds(const TRoutTapeItem& item) const;
   // How far, in steps along either axis, the centres the tape's reading
-  // finds for the arc blocks from the last point through ends lie from the
-  // arc's own centre at most (see ArcEnds).
-  double ArcReadingMiss(const TRoutTapeItem& item, const std::vector<TIntPoint>& ends) const;
+  // finds for the arc blocks from the last point through the pieces' ends
+  // lie from the arc's own centre at most (see ArcEnds). Where the words
+  // rounded from the centre would read back more than a step off, a piece
+  // is given those of a radius a step longer or shorter, or the I and J of
+  // a step next to the centre, that read back nearest.
+  double ArcReadingMiss(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const;
   bool Fail(const std::string& what, const std::string& text);
   // False, with the tools named in Error, when a tool whose compensation
   // size the header would state has a negative one.
@@ -566,9 +583,11 @@ TRoutTapeBuilder::TArcWordValues TRoutTapeBuilder::ArcWords(const TIntPoint& sta
   return w;
 }
 
-bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& item) {
+bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& arc, const TArcPiece& piece) {
   std::string words;
   const bool ccw = f_.CounterClockwise;
+  TRoutTapeItem item = arc;
+  item.Point = piece.End;
   const bool tapeClockwise = item.Clockwise != ccw;
   const int32_t g = tapeClockwise ? 2 : 3;
   if (motion_ != g) words = g == 2 ? "G02" : "G03";
@@ -576,7 +595,9 @@ bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& item) {
   const TArcWordValues w = ArcWords(lastPoint_, item);
   if (!PointWords(item.Point, words)) return false;
   if (!f_.IJMode) {
-    if (!LengthWord('A', w.Radius, words)) return false;
+    if (piece.OwnWords ? !Word('A', piece.Radius, words) : !LengthWord('A', w.Radius, words)) return false;
+  } else if (piece.OwnWords) {
+    if (!Word('I', piece.I, words) || !Word('J', piece.J, words)) return false;
   } else if (!LengthWord('I', static_cast<double>(w.I), words) ||
              !LengthWord('J', static_cast<double>(w.J), words)) {
     return false;
@@ -586,7 +607,7 @@ bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& item) {
   return true;
 }
 
-double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, const std::vector<TIntPoint>& ends) const {
+double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const {
   // The reading in the output format (Text Edit Rout) finds every arc's
   // centre from its rounded ends and the radius its words state, I and J
   // too; a tape reader that takes I and J as the centre finds it within
@@ -602,40 +623,95 @@ double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, const std::ve
   const bool side = TNCReader::ArcCentreSide(item.Clockwise, f_.Version);
   TIntPoint from = lastPoint_;
   int64_t sx = lastX_, sy = lastY_;
-  double miss = 0;
-  for (const TIntPoint& end : ends) {
-    TRoutTapeItem piece = item;
-    piece.Point = end;
-    const TArcWordValues w = ArcWords(from, piece);
-    int64_t ex = 0, ey = 0, radius = 0, i = 0, j = 0;
-    if (!TapePoint(end, ex, ey)) return 0;
-    if (!f_.IJMode) {
-      if (!TapeSteps(f_, w.Radius, radius)) return 0;
-    } else {
-      if (!TapeSteps(f_, static_cast<double>(w.I), i) || !TapeSteps(f_, static_cast<double>(w.J), j)) return 0;
+  // How far off the reading finds the centre of the block from the last
+  // piece's end to the piece's, its words chosen; nothing where it is left
+  // to the writing.
+  const auto pieceReading = [&](TArcPiece& piece) -> std::optional<double> {
+    TRoutTapeItem block = item;
+    block.Point = piece.End;
+    const TArcWordValues w = ArcWords(from, block);
+    int64_t ex = 0, ey = 0, radius = 0;
+    if (!TapePoint(piece.End, ex, ey)) return std::nullopt;
+    if (!held(sx) || !held(sy) || !held(ex) || !held(ey)) return std::nullopt;
+    // A piece whose ends fall on one step states no arc.
+    if (ex == sx && ey == sy) return HUGE_VAL;
+    // How far off the reading finds the centre of a block stating radius,
+    // or I and J as written; HUGE_VAL where it could not hold them.
+    const auto readingMiss = [&](int64_t radius) {
+      if (!held(radius)) return HUGE_VAL;
+      int32_t cx = 0, cy = 0;
+      TNCReader::ArcCentreFromRadius(side, static_cast<int32_t>(radius), static_cast<int32_t>(ex),
+                                     static_cast<int32_t>(ey), static_cast<int32_t>(sx), static_cast<int32_t>(sy),
+                                     cx, cy);
+      return std::max(std::fabs(cx - centreX), std::fabs(cy - centreY));
+    };
+    const auto ijMiss = [&](int64_t i, int64_t j) {
       // Absolute I and J are read from the arc's start.
       if (!f_.IJIncremental) {
         i -= sx;
         j -= sy;
       }
-      radius = TNCReader::ArcRadiusOfIJ(i, j);
+      return readingMiss(TNCReader::ArcRadiusOfIJ(i, j));
+    };
+    double pieceMiss = 0;
+    piece.OwnWords = false;
+    if (!f_.IJMode) {
+      if (!TapeSteps(f_, w.Radius, radius) || !held(radius)) return std::nullopt;
+      pieceMiss = readingMiss(radius);
+      // The radius is seldom a whole number of steps, and what the block
+      // states is its centre: a radius a step longer or shorter may read
+      // back nearer it.
+      for (const int64_t other : {radius - 1, radius + 1}) {
+        if (pieceMiss <= kOneStep || other <= 0) continue;
+        if (const double candidate = readingMiss(other); candidate < pieceMiss) {
+          pieceMiss = candidate;
+          piece.OwnWords = true;
+          piece.Radius = other;
+        }
+      }
+    } else {
+      int64_t i = 0, j = 0;
+      if (!TapeSteps(f_, static_cast<double>(w.I), i) || !TapeSteps(f_, static_cast<double>(w.J), j))
+        return std::nullopt;
+      pieceMiss = ijMiss(i, j);
+      // The centre is seldom on a step: its I and J rounded one way or
+      // the other state a centre within a step of it, and one of those
+      // may read back nearer.
+      for (int32_t k = 0; k < 4 && pieceMiss > kOneStep; ++k) {
+        const double gx = (k & 1) ? std::ceil(centreX) : std::floor(centreX);
+        const double gy = (k & 2) ? std::ceil(centreY) : std::floor(centreY);
+        if (!(std::fabs(gx) < 9.0e15 && std::fabs(gy) < 9.0e15)) break;
+        const int64_t cx = static_cast<int64_t>(gx), cy = static_cast<int64_t>(gy);
+        const int64_t ox = f_.IJIncremental ? (f_.IJFromStartPoint ? sx : ex) : 0;
+        const int64_t oy = f_.IJIncremental ? (f_.IJFromStartPoint ? sy : ey) : 0;
+        int64_t wi = cx - ox, wj = cy - oy;
+        if (!f_.IJSigned && f_.IJIncremental) {
+          wi = std::llabs(wi);
+          wj = std::llabs(wj);
+        }
+        const double candidate = ijMiss(wi, wj);
+        if (candidate < pieceMiss) {
+          pieceMiss = candidate;
+          piece.OwnWords = true;
+          piece.I = wi;
+          piece.J = wj;
+        }
+      }
     }
-    if (!held(sx) || !held(sy) || !held(ex) || !held(ey) || !held(radius)) return 0;
-    // A piece whose ends fall on one step states no arc.
-    if (ex == sx && ey == sy) return HUGE_VAL;
-    int32_t cx = 0, cy = 0;
-    TNCReader::ArcCentreFromRadius(side, static_cast<int32_t>(radius), static_cast<int32_t>(ex),
-                                   static_cast<int32_t>(ey), static_cast<int32_t>(sx), static_cast<int32_t>(sy),
-                                   cx, cy);
-    miss = std::max({miss, std::fabs(cx - centreX), std::fabs(cy - centreY)});
-    from = end;
-    sx = ex;
-    sy = ey;
+    return pieceMiss;
+  };
+  double miss = 0;
+  for (TArcPiece& piece : pieces) {
+    const std::optional<double> pieceMiss = pieceReading(piece);
+    if (!pieceMiss) return 0;
+    miss = std::max(miss, *pieceMiss);
+    from = piece.End;
+    TapePoint(piece.End, sx, sy);
   }
   return miss;
 }
 
-std::vector<TIntPoint> TRoutTapeBuilder::ArcEnds(const TRoutTapeItem& item) const {
+std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTapeItem& item) const {
   // A radius states the shorter of the two arcs between two points, and so
   // does the program's own tape read back: an arc of more than a half
   // circle goes out as two halves at least. Its reading finds the centre
@@ -643,25 +719,25 @@ std::vector<TIntPoint> TRoutTapeBuilder::ArcEnds(const TRoutTapeItem& item) cons
   // to a half circle the farther that rounding throws the centre along the
   // chord's normal: an arc whose blocks would read back more than a step
   // off goes out in the fewest equal pieces that read back within one, or
-  // in those that come nearest. The blocks that read back within a step
-  // are written as they always were.
+  // in those that come nearest, each piece's words chosen as
+  // ArcReadingMiss says. The blocks that read back within a step are
+  // written as they always were.
   constexpr int32_t kMostPieces = 16;
-  constexpr double kOneStep = 1 + 1e-9;
   const TIntPoint start = lastPoint_;
   const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
   const double a1 = std::atan2(double(item.Point.Y) - item.Centre.Y, double(item.Point.X) - item.Centre.X);
   double sweep = std::remainder(item.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
   if (sweep <= 0) sweep += 2 * M_PI;
   const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
-  std::vector<TIntPoint> best;
+  std::vector<TArcPiece> best;
   double bestMiss = HUGE_VAL;
   for (int32_t n = sweep > M_PI + 1e-9 ? 2 : 1; n <= kMostPieces; ++n) {
-    std::vector<TIntPoint> ends;
+    std::vector<TArcPiece> ends;
     const double piece = (item.Clockwise ? -sweep : sweep) / n;
     for (int32_t k = 1; k < n; ++k)
-      ends.push_back({SaturatingRound(item.Centre.X + r * std::cos(a0 + piece * k)),
-                      SaturatingRound(item.Centre.Y + r * std::sin(a0 + piece * k))});
-    ends.push_back(item.Point);
+      ends.push_back({{SaturatingRound(item.Centre.X + r * std::cos(a0 + piece * k)),
+                       SaturatingRound(item.Centre.Y + r * std::sin(a0 + piece * k))}});
+    ends.push_back({item.Point});
     const double miss = ArcReadingMiss(item, ends);
     if (best.empty() || miss < bestMiss) {
       best = ends;
@@ -807,11 +883,8 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
       }
       case TRoutTapeItemKind::Arc: {
         HeadDown();
-        for (const TIntPoint& end : ArcEnds(item)) {
-          TRoutTapeItem piece = item;
-          piece.Point = end;
-          if (!ArcBlock(piece)) return false;
-        }
+        for (const TArcPiece& piece : ArcEnds(item))
+          if (!ArcBlock(item, piece)) return false;
         break;
       }
       case TRoutTapeItemKind::Circle: {

@@ -641,6 +641,8 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
     bool Metric = false;
     int Integer = 0, Decimal = 0;  // 0: the default digits
     double Sweep = 270;            // degrees
+    int32_t Off = 0;               // the centre off (1, 1) by this and a third of it, database units
+    int32_t Radius = Inch;
   } cases[] = {{false, true, true, true},
                {true, true, true, true},
                {true, false, false, true},
@@ -653,7 +655,11 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
                {false, true, true, true, false, 2, 3, 175},
                {true, true, true, true, true, 3, 2, 350},
                {true, false, false, true, false, 2, 3, 350},
-               {true, true, true, false, false, 3, 3, 350}};
+               {true, true, true, false, false, 3, 3, 350},
+               // A centre between steps: I and J, or a radius, rounded
+               // from it would read back more than a step off.
+               {true, true, true, false, true, 3, 2, 350, 4948},
+               {false, true, true, true, true, 3, 2, 60, 4948, 7584570}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "I/J " << c.IJ << c.FromStart << c.Signed << c.Incremental << " metric "
                                     << c.Metric << " " << c.Integer << "." << c.Decimal << " sweep " << c.Sweep);
@@ -661,10 +667,10 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
       RTDB->DeleteLayer(40);
       // About (1, 1) clockwise from (2, 1) through the sweep, back from there
       // counter-clockwise: three quarters of a circle end at (1, 2).
-      const TIntPoint centre{Inch, Inch}, a{2 * Inch, Inch};
+      const TIntPoint centre{Inch + c.Off, Inch + c.Off / 3}, a{centre.X + c.Radius, centre.Y};
       const double far = -c.Sweep * M_PI / 180;
-      const TIntPoint b{Inch + int32_t(std::lround(Inch * std::cos(far))),
-                        Inch + int32_t(std::lround(Inch * std::sin(far)))};
+      const TIntPoint b{centre.X + int32_t(std::lround(c.Radius * std::cos(far))),
+                        centre.Y + int32_t(std::lround(c.Radius * std::sin(far)))};
       RTDB->AddJog(clockwise ? a : b, 40, 0, 1, 1);
       RTDB->AddArc(clockwise ? b : a, 40, 0, clockwise, centre, 0);
       RoutOutputFormat = DefaultRoutFormat(true);
