@@ -378,6 +378,25 @@ class TRoutTapeBuilder {
   // is given those of a radius a step longer or shorter, or the I and J of
   // a step next to the centre, that read back nearest.
   double ArcReadingMiss(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const;
+  // What the reading is held to for an arc: its centre in steps along the
+  // tape's axes, its radius in steps, and the side its centre lies on.
+  // Valid is false where the reader could not hold the format's numbers.
+  struct TArcReading {
+    bool Valid = false;
+    double UnitsPerStep = 0, CentreX = 0, CentreY = 0, Radius = 0;
+    bool Side = false;
+  };
+  TArcReading ArcReadingOf(const TRoutTapeItem& item) const;
+  // How far off the reading finds the centre of the block from `from` (sx,
+  // sy in steps) to the piece's end, its words chosen as ArcReadingMiss
+  // says; HUGE_VAL where the block would state no arc, nothing where the
+  // block is left to the writing.
+  std::optional<double> PieceReadingMiss(const TRoutTapeItem& item, const TArcReading& reading,
+                                         const TIntPoint& from, int64_t sx, int64_t sy, TArcPiece& piece) const;
+  // The ends between equal pieces of an arc put on the steps beside them,
+  // a step off the arc at most, that bring the pieces' readings nearest its
+  // centre; the farthest reading, HUGE_VAL where none is found.
+  double ChosenArcEnds(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const;
   bool Fail(const std::string& what, const std::string& text);
   // False, with the tools named in Error, when a tool whose compensation
   // size the header would state has a negative one.
@@ -607,106 +626,207 @@ bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& arc, const TArcPiece& piece
   return true;
 }
 
-double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const {
+TRoutTapeBuilder::TArcReading TRoutTapeBuilder::ArcReadingOf(const TRoutTapeItem& item) const {
   // The reading in the output format (Text Edit Rout) finds every arc's
   // centre from its rounded ends and the radius its words state, I and J
   // too; a tape reader that takes I and J as the centre finds it within
   // half a step. A number the reader could not hold is left to the
   // writing, which refuses it or writes it as it always has.
+  TArcReading r;
   const TRoutTapeDigits d = RoutTapeDigits(f_);
-  if (d.DecimalDigits < 0 || d.DecimalDigits > 10) return 0;
-  const double unitsPerStep = UnitsPerTapeUnit(f_) / PowersOfTen[d.DecimalDigits];
+  if (d.DecimalDigits < 0 || d.DecimalDigits > 10) return r;
+  r.UnitsPerStep = UnitsPerTapeUnit(f_) / PowersOfTen[d.DecimalDigits];
   int64_t tx = 0, ty = 0;
   ToTapeAxes(f_.Version, item.Centre.X, item.Centre.Y, tx, ty);
-  const double centreX = static_cast<double>(tx) / unitsPerStep, centreY = static_cast<double>(ty) / unitsPerStep;
+  r.CentreX = static_cast<double>(tx) / r.UnitsPerStep;
+  r.CentreY = static_cast<double>(ty) / r.UnitsPerStep;
+  r.Radius = std::hypot(double(lastPoint_.X) - item.Centre.X, double(lastPoint_.Y) - item.Centre.Y) / r.UnitsPerStep;
+  r.Side = TNCReader::ArcCentreSide(item.Clockwise, f_.Version);
+  r.Valid = true;
+  return r;
+}
+
+std::optional<double> TRoutTapeBuilder::PieceReadingMiss(const TRoutTapeItem& item, const TArcReading& reading,
+                                                         const TIntPoint& from, int64_t sx, int64_t sy,
+                                                         TArcPiece& piece) const {
   const auto held = [](int64_t v) { return v >= -INT32_MAX && v <= INT32_MAX; };
-  const bool side = TNCReader::ArcCentreSide(item.Clockwise, f_.Version);
-  TIntPoint from = lastPoint_;
-  int64_t sx = lastX_, sy = lastY_;
-  // How far off the reading finds the centre of the block from the last
-  // piece's end to the piece's, its words chosen; nothing where it is left
-  // to the writing.
-  const auto pieceReading = [&](TArcPiece& piece) -> std::optional<double> {
-    TRoutTapeItem block = item;
-    block.Point = piece.End;
-    const TArcWordValues w = ArcWords(from, block);
-    int64_t ex = 0, ey = 0, radius = 0;
-    if (!TapePoint(piece.End, ex, ey)) return std::nullopt;
-    if (!held(sx) || !held(sy) || !held(ex) || !held(ey)) return std::nullopt;
-    // A piece whose ends fall on one step states no arc.
-    if (ex == sx && ey == sy) return HUGE_VAL;
-    // How far off the reading finds the centre of a block stating radius,
-    // or I and J as written; HUGE_VAL where it could not hold them.
-    const auto readingMiss = [&](int64_t radius) {
-      if (!held(radius)) return HUGE_VAL;
-      int32_t cx = 0, cy = 0;
-      TNCReader::ArcCentreFromRadius(side, static_cast<int32_t>(radius), static_cast<int32_t>(ex),
-                                     static_cast<int32_t>(ey), static_cast<int32_t>(sx), static_cast<int32_t>(sy),
-                                     cx, cy);
-      return std::max(std::fabs(cx - centreX), std::fabs(cy - centreY));
-    };
-    const auto ijMiss = [&](int64_t i, int64_t j) {
-      // Absolute I and J are read from the arc's start.
-      if (!f_.IJIncremental) {
-        i -= sx;
-        j -= sy;
-      }
-      return readingMiss(TNCReader::ArcRadiusOfIJ(i, j));
-    };
-    double pieceMiss = 0;
-    piece.OwnWords = false;
-    if (!f_.IJMode) {
-      if (!TapeSteps(f_, w.Radius, radius) || !held(radius)) return std::nullopt;
-      pieceMiss = readingMiss(radius);
-      // The radius is seldom a whole number of steps, and what the block
-      // states is its centre: a radius a step longer or shorter may read
-      // back nearer it.
-      for (const int64_t other : {radius - 1, radius + 1}) {
-        if (pieceMiss <= kOneStep || other <= 0) continue;
-        if (const double candidate = readingMiss(other); candidate < pieceMiss) {
-          pieceMiss = candidate;
-          piece.OwnWords = true;
-          piece.Radius = other;
-        }
-      }
-    } else {
-      int64_t i = 0, j = 0;
-      if (!TapeSteps(f_, static_cast<double>(w.I), i) || !TapeSteps(f_, static_cast<double>(w.J), j))
-        return std::nullopt;
-      pieceMiss = ijMiss(i, j);
-      // The centre is seldom on a step: its I and J rounded one way or
-      // the other state a centre within a step of it, and one of those
-      // may read back nearer.
-      for (int32_t k = 0; k < 4 && pieceMiss > kOneStep; ++k) {
-        const double gx = (k & 1) ? std::ceil(centreX) : std::floor(centreX);
-        const double gy = (k & 2) ? std::ceil(centreY) : std::floor(centreY);
-        if (!(std::fabs(gx) < 9.0e15 && std::fabs(gy) < 9.0e15)) break;
-        const int64_t cx = static_cast<int64_t>(gx), cy = static_cast<int64_t>(gy);
-        const int64_t ox = f_.IJIncremental ? (f_.IJFromStartPoint ? sx : ex) : 0;
-        const int64_t oy = f_.IJIncremental ? (f_.IJFromStartPoint ? sy : ey) : 0;
-        int64_t wi = cx - ox, wj = cy - oy;
-        if (!f_.IJSigned && f_.IJIncremental) {
-          wi = std::llabs(wi);
-          wj = std::llabs(wj);
-        }
-        const double candidate = ijMiss(wi, wj);
-        if (candidate < pieceMiss) {
-          pieceMiss = candidate;
-          piece.OwnWords = true;
-          piece.I = wi;
-          piece.J = wj;
-        }
+  const double centreX = reading.CentreX, centreY = reading.CentreY;
+  TRoutTapeItem block = item;
+  block.Point = piece.End;
+  const TArcWordValues w = ArcWords(from, block);
+  int64_t ex = 0, ey = 0, radius = 0;
+  if (!TapePoint(piece.End, ex, ey)) return std::nullopt;
+  if (!held(sx) || !held(sy) || !held(ex) || !held(ey)) return std::nullopt;
+  // A piece whose ends fall on one step states no arc.
+  if (ex == sx && ey == sy) return HUGE_VAL;
+  // How far off the reading finds the centre of a block stating radius,
+  // or I and J as written; HUGE_VAL where it could not hold them.
+  const auto readingMiss = [&](int64_t radius) {
+    if (!held(radius)) return HUGE_VAL;
+    int32_t cx = 0, cy = 0;
+    TNCReader::ArcCentreFromRadius(reading.Side, static_cast<int32_t>(radius), static_cast<int32_t>(ex),
+                                   static_cast<int32_t>(ey), static_cast<int32_t>(sx), static_cast<int32_t>(sy), cx,
+                                   cy);
+    return std::max(std::fabs(cx - centreX), std::fabs(cy - centreY));
+  };
+  const auto ijMiss = [&](int64_t i, int64_t j) {
+    // Absolute I and J are read from the arc's start.
+    if (!f_.IJIncremental) {
+      i -= sx;
+      j -= sy;
+    }
+    return readingMiss(TNCReader::ArcRadiusOfIJ(i, j));
+  };
+  double pieceMiss = 0;
+  piece.OwnWords = false;
+  if (!f_.IJMode) {
+    if (!TapeSteps(f_, w.Radius, radius) || !held(radius)) return std::nullopt;
+    pieceMiss = readingMiss(radius);
+    // The radius is seldom a whole number of steps, and what the block
+    // states is its centre: a radius a step longer or shorter may read
+    // back nearer it.
+    for (const int64_t other : {radius - 1, radius + 1}) {
+      if (pieceMiss <= kOneStep || other <= 0) continue;
+      if (const double candidate = readingMiss(other); candidate < pieceMiss) {
+        pieceMiss = candidate;
+        piece.OwnWords = true;
+        piece.Radius = other;
       }
     }
-    return pieceMiss;
-  };
+  } else {
+    int64_t i = 0, j = 0;
+    if (!TapeSteps(f_, static_cast<double>(w.I), i) || !TapeSteps(f_, static_cast<double>(w.J), j))
+      return std::nullopt;
+    pieceMiss = ijMiss(i, j);
+    // The centre is seldom on a step: its I and J rounded one way or
+    // the other state a centre within a step of it, and one of those
+    // may read back nearer.
+    for (int32_t k = 0; k < 4 && pieceMiss > kOneStep; ++k) {
+      const double gx = (k & 1) ? std::ceil(centreX) : std::floor(centreX);
+      const double gy = (k & 2) ? std::ceil(centreY) : std::floor(centreY);
+      if (!(std::fabs(gx) < 9.0e15 && std::fabs(gy) < 9.0e15)) break;
+      const int64_t cx = static_cast<int64_t>(gx), cy = static_cast<int64_t>(gy);
+      const int64_t ox = f_.IJIncremental ? (f_.IJFromStartPoint ? sx : ex) : 0;
+      const int64_t oy = f_.IJIncremental ? (f_.IJFromStartPoint ? sy : ey) : 0;
+      int64_t wi = cx - ox, wj = cy - oy;
+      if (!f_.IJSigned && f_.IJIncremental) {
+        wi = std::llabs(wi);
+        wj = std::llabs(wj);
+      }
+      const double candidate = ijMiss(wi, wj);
+      if (candidate < pieceMiss) {
+        pieceMiss = candidate;
+        piece.OwnWords = true;
+        piece.I = wi;
+        piece.J = wj;
+      }
+    }
+  }
+  return pieceMiss;
+}
+
+double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const {
+  const TArcReading reading = ArcReadingOf(item);
+  if (!reading.Valid) return 0;
+  TIntPoint from = lastPoint_;
+  int64_t sx = lastX_, sy = lastY_;
   double miss = 0;
   for (TArcPiece& piece : pieces) {
-    const std::optional<double> pieceMiss = pieceReading(piece);
+    const std::optional<double> pieceMiss = PieceReadingMiss(item, reading, from, sx, sy, piece);
     if (!pieceMiss) return 0;
     miss = std::max(miss, *pieceMiss);
     from = piece.End;
     TapePoint(piece.End, sx, sy);
+  }
+  return miss;
+}
+
+double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const {
+  // A block's reading is thrown along its chord by how far its two rounded
+  // ends lie off the arc, the one against the other. Between the arc's own
+  // ends each piece's end may lie on any step beside it within a step of
+  // the arc: the ends whose pieces read back nearest are found piece by
+  // piece, each kept with the nearest way to it from the arc's start.
+  const TArcReading reading = ArcReadingOf(item);
+  if (!reading.Valid || pieces.size() < 2) return HUGE_VAL;
+  // The database point on a step along the tape's axes.
+  int64_t ax = 0, ay = 0, bx = 0, by = 0;
+  ToTapeAxes(f_.Version, 1, 0, ax, ay);
+  ToTapeAxes(f_.Version, 0, 1, bx, by);
+  const auto onStep = [&](int64_t gx, int64_t gy) {
+    const double tx = double(gx) * reading.UnitsPerStep, ty = double(gy) * reading.UnitsPerStep;
+    return TIntPoint{SaturatingRound(double(ax) * tx + double(ay) * ty),
+                     SaturatingRound(double(bx) * tx + double(by) * ty)};
+  };
+  struct TEnd {
+    TIntPoint At;
+    int64_t X = 0, Y = 0;  // steps
+    double Miss = HUGE_VAL;  // the farthest reading of the pieces to it
+    int32_t From = -1;       // the end before it on that way
+    TArcPiece Piece;         // the piece to it from there
+  };
+  // An end a step aside keeps the pieces running on along the arc only
+  // where each piece spans a few steps.
+  constexpr int64_t kFewestSteps = 4;
+  int64_t sx = lastX_, sy = lastY_;
+  for (const TArcPiece& piece : pieces) {
+    int64_t px = 0, py = 0;
+    if (!TapePoint(piece.End, px, py) || std::max(std::llabs(px - sx), std::llabs(py - sy)) < kFewestSteps)
+      return HUGE_VAL;
+    sx = px;
+    sy = py;
+  }
+  std::vector<std::vector<TEnd>> ends(pieces.size());
+  for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+    int64_t px = 0, py = 0;
+    TapePoint(pieces[k].End, px, py);
+    for (int64_t dy = -1; dy <= 1; ++dy)
+      for (int64_t dx = -1; dx <= 1; ++dx) {
+        TEnd e;
+        e.X = px + dx;
+        e.Y = py + dy;
+        if (std::fabs(std::hypot(double(e.X) - reading.CentreX, double(e.Y) - reading.CentreY) - reading.Radius) > 1)
+          continue;
+        e.At = dx == 0 && dy == 0 ? pieces[k].End : onStep(e.X, e.Y);
+        int64_t cx = 0, cy = 0;
+        if (!TapePoint(e.At, cx, cy) || cx != e.X || cy != e.Y) continue;
+        ends[k].push_back(e);
+      }
+  }
+  TEnd last;
+  last.At = pieces.back().End;
+  if (!TapePoint(last.At, last.X, last.Y)) return HUGE_VAL;
+  ends.back().push_back(last);
+  for (std::size_t k = 0; k < ends.size(); ++k) {
+    for (TEnd& e : ends[k]) {
+      const auto reach = [&](const TIntPoint& from, int64_t sx, int64_t sy, double before, int32_t index) {
+        TArcPiece piece{e.At};
+        const std::optional<double> miss = PieceReadingMiss(item, reading, from, sx, sy, piece);
+        if (!miss) return false;
+        if (std::max(before, *miss) < e.Miss) {
+          e.Miss = std::max(before, *miss);
+          e.From = index;
+          e.Piece = piece;
+        }
+        return true;
+      };
+      if (k == 0) {
+        if (!reach(lastPoint_, lastX_, lastY_, 0, -1)) return HUGE_VAL;
+        continue;
+      }
+      for (std::size_t b = 0; b < ends[k - 1].size(); ++b) {
+        const TEnd& before = ends[k - 1][b];
+        if (before.Miss < e.Miss && !reach(before.At, before.X, before.Y, before.Miss, int32_t(b)))
+          return HUGE_VAL;
+      }
+    }
+  }
+  const TEnd* e = &ends.back().front();
+  const double miss = e->Miss;
+  if (!(miss < HUGE_VAL)) return HUGE_VAL;
+  for (std::size_t k = pieces.size(); k-- > 0;) {
+    pieces[k] = e->Piece;
+    if (k > 0) e = &ends[k - 1][std::size_t(e->From)];
   }
   return miss;
 }
@@ -718,17 +838,34 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
   // from the rounded ends and radius, and the nearer a block's sweep comes
   // to a half circle the farther that rounding throws the centre along the
   // chord's normal: an arc whose blocks would read back more than a step
-  // off goes out in the fewest equal pieces that read back within one, or
-  // in those that come nearest, each piece's words chosen as
-  // ArcReadingMiss says. The blocks that read back within a step are
-  // written as they always were.
-  constexpr int32_t kMostPieces = 16;
+  // off goes out in the fewest pieces that read back within one, or in
+  // those that come nearest, each piece's words chosen as ArcReadingMiss
+  // says and, among a few pieces, the ends between them as ChosenArcEnds
+  // says. The blocks that read back within a step are written as they
+  // always were.
+  constexpr int32_t kMostPieces = 16, kMostChosenPieces = 4;
+  // How far, in steps over each radian of the arc, the rounded ends may
+  // throw the pieces' readings for ends to be chosen: a reading a step and
+  // a half off along either axis is at least so far off along the chords.
+  constexpr double kThrownAtMost = 2.2;
   const TIntPoint start = lastPoint_;
   const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
   const double a1 = std::atan2(double(item.Point.Y) - item.Centre.Y, double(item.Point.X) - item.Centre.X);
   double sweep = std::remainder(item.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
   if (sweep <= 0) sweep += 2 * M_PI;
   const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
+  // Whatever ends lie between its pieces, their readings are thrown along
+  // their chords, all told, by as much as the arc's own rounded ends lie
+  // off it, the one against the other, over its length: where that leaves
+  // every way of pieces more than a step off (a reading's centre falls on
+  // a step), no ends are chosen.
+  const TArcReading reading = ArcReadingOf(item);
+  int64_t ex = 0, ey = 0;
+  const auto off = [&reading](int64_t x, int64_t y) {
+    return std::hypot(double(x) - reading.CentreX, double(y) - reading.CentreY) - reading.Radius;
+  };
+  const bool choosable = reading.Valid && TapePoint(item.Point, ex, ey) &&
+                         std::fabs(off(ex, ey) - off(lastX_, lastY_)) <= kThrownAtMost * sweep;
   std::vector<TArcPiece> best;
   double bestMiss = HUGE_VAL;
   for (int32_t n = sweep > M_PI + 1e-9 ? 2 : 1; n <= kMostPieces; ++n) {
@@ -738,7 +875,15 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
       ends.push_back({{SaturatingRound(item.Centre.X + r * std::cos(a0 + piece * k)),
                        SaturatingRound(item.Centre.Y + r * std::sin(a0 + piece * k))}});
     ends.push_back({item.Point});
-    const double miss = ArcReadingMiss(item, ends);
+    double miss = ArcReadingMiss(item, ends);
+    // The ends between a few pieces may be put on the steps beside them.
+    if (miss > kOneStep && choosable && n > 1 && n <= kMostChosenPieces) {
+      std::vector<TArcPiece> chosen = ends;
+      if (const double chosenMiss = ChosenArcEnds(item, chosen); chosenMiss < miss) {
+        ends = std::move(chosen);
+        miss = chosenMiss;
+      }
+    }
     if (best.empty() || miss < bestMiss) {
       best = ends;
       bestMiss = miss;

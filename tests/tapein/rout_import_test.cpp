@@ -659,7 +659,11 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
                // A centre between steps: I and J, or a radius, rounded
                // from it would read back more than a step off.
                {true, true, true, false, true, 3, 2, 350, 4948},
-               {false, true, true, true, true, 3, 2, 60, 4948, 7584570}};
+               {false, true, true, true, true, 3, 2, 60, 4948, 7584570},
+               // Nor in equal pieces: the ends between pieces go on the
+               // steps beside them that read back nearest.
+               {false, true, true, true, false, 2, 3, 159, 4041, 6939184},
+               {true, true, true, true, true, 3, 2, 167, 9143, 35255318}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "I/J " << c.IJ << c.FromStart << c.Signed << c.Incremental << " metric "
                                     << c.Metric << " " << c.Integer << "." << c.Decimal << " sweep " << c.Sweep);
