@@ -844,9 +844,10 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
   // says. The blocks that read back within a step are written as they
   // always were.
   constexpr int32_t kMostPieces = 16, kMostChosenPieces = 4;
-  // How far, in steps over each radian of the arc, the rounded ends may
-  // throw the pieces' readings for ends to be chosen: a reading a step and
-  // a half off along either axis is at least so far off along the chords.
+  // Past this many steps over each radian of the arc, how far its rounded
+  // ends lie off it, the one against the other, throws some piece's
+  // reading more than a step and a half off its chord's midline, and so
+  // (its centre rounded to a step) more than a step off along an axis.
   constexpr double kThrownAtMost = 2.2;
   const TIntPoint start = lastPoint_;
   const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
