@@ -846,8 +846,8 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
   constexpr int32_t kMostPieces = 16, kMostChosenPieces = 4;
   // Past this many steps over each radian of the arc, how far its rounded
   // ends lie off it, the one against the other, throws some piece's
-  // reading more than a step and a half off its chord's midline, and so
-  // (its centre rounded to a step) more than a step off along an axis.
+  // reading off its chord's midline by more than a step and a half along
+  // an axis, and so, its centre rounded to a step, by more than a step.
   constexpr double kThrownAtMost = 2.2;
   const TIntPoint start = lastPoint_;
   const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
