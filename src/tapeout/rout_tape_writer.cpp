@@ -396,7 +396,7 @@ class TRoutTapeBuilder {
   // The ends between equal pieces of an arc put on the steps beside them,
   // a step off the arc at most, that bring the pieces' readings nearest its
   // centre; the farthest reading, HUGE_VAL where none is found.
-  double ChosenArcEnds(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const;
+  double ChosenArcEnds(const TRoutTapeItem& item, const TArcReading& reading, std::vector<TArcPiece>& pieces) const;
   bool Fail(const std::string& what, const std::string& text);
   // False, with the tools named in Error, when a tool whose compensation
   // size the header would state has a negative one.
@@ -741,13 +741,13 @@ double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, std::vector<T
   return miss;
 }
 
-double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const {
+double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, const TArcReading& reading,
+                                       std::vector<TArcPiece>& pieces) const {
   // A block's reading is thrown along its chord by how far its two rounded
   // ends lie off the arc, the one against the other. Between the arc's own
   // ends each piece's end may lie on any step beside it within a step of
   // the arc: the ends whose pieces read back nearest are found piece by
   // piece, each kept with the nearest way to it from the arc's start.
-  const TArcReading reading = ArcReadingOf(item);
   if (!reading.Valid || pieces.size() < 2) return HUGE_VAL;
   // The database point on a step along the tape's axes.
   int64_t ax = 0, ay = 0, bx = 0, by = 0;
@@ -844,10 +844,6 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
   // says. The blocks that read back within a step are written as they
   // always were.
   constexpr int32_t kMostPieces = 16, kMostChosenPieces = 4;
-  // Past this many steps over each radian of the arc, how far its rounded
-  // ends lie off it, the one against the other, throws some piece's
-  // reading off its chord's midline by more than a step and a half along
-  // an axis, and so, its centre rounded to a step, by more than a step.
   constexpr double kThrownAtMost = 2.2;
   const TIntPoint start = lastPoint_;
   const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
@@ -857,9 +853,11 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
   const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
   // Whatever ends lie between its pieces, their readings are thrown along
   // their chords, all told, by as much as the arc's own rounded ends lie
-  // off it, the one against the other, over its length: where that leaves
-  // every way of pieces more than a step off (a reading's centre falls on
-  // a step), no ends are chosen.
+  // off it, the one against the other, over its length. Past
+  // kThrownAtMost steps over each radian, some piece's reading is thrown
+  // off its chord's midline by more than a step and a half along an axis,
+  // and so, its centre rounded to a step, by more than a step: no ends are
+  // chosen.
   const TArcReading reading = ArcReadingOf(item);
   int64_t ex = 0, ey = 0;
   const auto off = [&reading](int64_t x, int64_t y) {
@@ -880,7 +878,7 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
     // The ends between a few pieces may be put on the steps beside them.
     if (miss > kOneStep && choosable && n > 1 && n <= kMostChosenPieces) {
       std::vector<TArcPiece> chosen = ends;
-      if (const double chosenMiss = ChosenArcEnds(item, chosen); chosenMiss < miss) {
+      if (const double chosenMiss = ChosenArcEnds(item, reading, chosen); chosenMiss < miss) {
         ends = std::move(chosen);
         miss = chosenMiss;
       }
