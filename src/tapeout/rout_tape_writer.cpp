@@ -369,8 +369,12 @@ class TRoutTapeBuilder {
   };
   TArcWordValues ArcWords(const TIntPoint& start, const TRoutTapeItem& item) const;
   // The blocks an arc from the last point is written as: its own end, or
-  // the ends of equal pieces of it.
-  std::vector<TArcPiece> ArcEnds(const TRoutTapeItem& item) const;
+  // the ends of equal pieces of it. `next` is the point of the line or arc
+  // the path goes on with from the arc's end, nullptr where the arc's end
+  // stays where it is. readingMiss, where given, is set to how far off the
+  // blocks read back at most; firstOnly tries the fewest pieces alone.
+  std::vector<TArcPiece> ArcEnds(const TRoutTapeItem& item, const TIntPoint* next, double* readingMiss = nullptr,
+                                 bool firstOnly = false) const;
   // How far, in steps along either axis, the centres the tape's reading
   // finds for the arc blocks from the last point through the pieces' ends
   // lie from the arc's own centre at most (see ArcEnds). Where the words
@@ -394,9 +398,17 @@ class TRoutTapeBuilder {
   std::optional<double> PieceReadingMiss(const TRoutTapeItem& item, const TArcReading& reading,
                                          const TIntPoint& from, int64_t sx, int64_t sy, TArcPiece& piece) const;
   // The ends between equal pieces of an arc put on the steps beside them,
-  // a step off the arc at most, that bring the pieces' readings nearest its
-  // centre; the farthest reading, HUGE_VAL where none is found.
-  double ChosenArcEnds(const TRoutTapeItem& item, const TArcReading& reading, std::vector<TArcPiece>& pieces) const;
+  // a step off the arc at most, and, where the path goes on to `next`, the
+  // arc's own end on a step within a step of it, that bring the pieces'
+  // readings nearest its centre; the farthest reading, HUGE_VAL where none
+  // is found.
+  double ChosenArcEnds(const TRoutTapeItem& item, const TArcReading& reading, std::vector<TArcPiece>& pieces,
+                       const TIntPoint* next) const;
+  // The start the arc is written from: the end of the line before it, or
+  // a step beside it that the arc reads back nearer from (see ArcEnds).
+  TIntPoint ArcStart(const TIntPoint& start, const TRoutTapeItem& arc, const TIntPoint* next);
+  // The database point on a step of the tape's axes.
+  TIntPoint StepPoint(const TArcReading& reading, int64_t x, int64_t y) const;
   bool Fail(const std::string& what, const std::string& text);
   // False, with the tools named in Error, when a tool whose compensation
   // size the header would state has a negative one.
@@ -741,23 +753,77 @@ double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, std::vector<T
   return miss;
 }
 
-double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, const TArcReading& reading,
-                                       std::vector<TArcPiece>& pieces) const {
-  // A block's reading is thrown along its chord by how far its two rounded
-  // ends lie off the arc, the one against the other. Between the arc's own
-  // ends each piece's end may lie on any step beside it within a step of
-  // the arc: the ends whose pieces read back nearest are found piece by
-  // piece, each kept with the nearest way to it from the arc's start.
-  if (!reading.Valid || pieces.size() < 2) return HUGE_VAL;
-  // The database point on a step along the tape's axes.
+TIntPoint TRoutTapeBuilder::StepPoint(const TArcReading& reading, int64_t x, int64_t y) const {
   int64_t ax = 0, ay = 0, bx = 0, by = 0;
   ToTapeAxes(f_.Version, 1, 0, ax, ay);
   ToTapeAxes(f_.Version, 0, 1, bx, by);
-  const auto onStep = [&](int64_t gx, int64_t gy) {
-    const double tx = double(gx) * reading.UnitsPerStep, ty = double(gy) * reading.UnitsPerStep;
-    return TIntPoint{SaturatingRound(double(ax) * tx + double(ay) * ty),
-                     SaturatingRound(double(bx) * tx + double(by) * ty)};
+  const double tx = double(x) * reading.UnitsPerStep, ty = double(y) * reading.UnitsPerStep;
+  return TIntPoint{SaturatingRound(double(ax) * tx + double(ay) * ty),
+                   SaturatingRound(double(bx) * tx + double(by) * ty)};
+}
+
+TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem& arc, const TIntPoint* next) {
+  // Where the ends of the arc alone leave its reading more than a step
+  // off, its start, the end of the line before it, may lie on a step beside
+  // it as the arc's own end may: the one the arc reads back nearest from.
+  const TIntPoint point = lastPoint_;
+  const int64_t x = lastX_, y = lastY_;
+  const auto missFrom = [&](const TIntPoint& at, int64_t sx, int64_t sy) {
+    lastPoint_ = at;
+    lastX_ = sx;
+    lastY_ = sy;
+    // The fewest pieces tell: more pieces come nearer only for arcs near
+    // or past a half circle, whose ends between the pieces choose more
+    // than its start does.
+    double miss = HUGE_VAL;
+    ArcEnds(arc, next, &miss, true);
+    return miss;
   };
+  TIntPoint chosen = start;
+  int64_t ex = 0, ey = 0;
+  if (TapePoint(start, ex, ey)) {
+    double least = missFrom(start, ex, ey);
+    lastPoint_ = start;
+    const TArcReading reading = ArcReadingOf(arc);
+    int64_t tx = 0, ty = 0;
+    ToTapeAxes(f_.Version, start.X, start.Y, tx, ty);
+    const double startX = double(tx) / reading.UnitsPerStep, startY = double(ty) / reading.UnitsPerStep;
+    for (int64_t dy = -1; dy <= 1 && least > kOneStep && reading.Valid; ++dy)
+      for (int64_t dx = -1; dx <= 1 && least > kOneStep; ++dx) {
+        const int64_t sx = ex + dx, sy = ey + dy;
+        // Not where the line begins, nor more than a step from the arc.
+        if ((dx == 0 && dy == 0) || (sx == x && sy == y) ||
+            std::max(std::fabs(double(sx) - startX), std::fabs(double(sy) - startY)) > kOneStep ||
+            std::fabs(std::hypot(double(sx) - reading.CentreX, double(sy) - reading.CentreY) - reading.Radius) > 1)
+          continue;
+        const TIntPoint at = StepPoint(reading, sx, sy);
+        int64_t cx = 0, cy = 0;
+        if (!TapePoint(at, cx, cy) || cx != sx || cy != sy) continue;
+        if (const double miss = missFrom(at, sx, sy); miss < least) {
+          least = miss;
+          chosen = at;
+        }
+      }
+  }
+  lastPoint_ = point;
+  lastX_ = x;
+  lastY_ = y;
+  return chosen;
+}
+
+double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, const TArcReading& reading,
+                                       std::vector<TArcPiece>& pieces, const TIntPoint* next) const {
+  // A block's reading is thrown along its chord by how far its two rounded
+  // ends lie off the arc, the one against the other. Between the arc's own
+  // ends each piece's end may lie on any step beside it within a step of
+  // the arc, and so may the arc's end within a step of it where the path
+  // goes on from there (the next block starts where this one ends; the end
+  // of a path, which may close it or meet a tab, stays where it is): the
+  // ends whose pieces read back nearest are found piece by piece, each kept
+  // with the nearest way to it from the arc's start.
+  int64_t nx = 0, ny = 0;
+  const bool endFree = next != nullptr && TapePoint(*next, nx, ny);
+  if (!reading.Valid || (pieces.size() < 2 && !endFree)) return HUGE_VAL;
   struct TEnd {
     TIntPoint At;
     int64_t X = 0, Y = 0;  // steps
@@ -776,27 +842,37 @@ double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, const TArcRead
     sx = px;
     sy = py;
   }
+  // The arc's own end along the tape's axes, in steps.
+  int64_t tx = 0, ty = 0;
+  ToTapeAxes(f_.Version, item.Point.X, item.Point.Y, tx, ty);
+  const double endX = double(tx) / reading.UnitsPerStep, endY = double(ty) / reading.UnitsPerStep;
   std::vector<std::vector<TEnd>> ends(pieces.size());
-  for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    const bool own = k + 1 == pieces.size();
     int64_t px = 0, py = 0;
-    TapePoint(pieces[k].End, px, py);
+    if (!TapePoint(pieces[k].End, px, py)) return HUGE_VAL;
     for (int64_t dy = -1; dy <= 1; ++dy)
       for (int64_t dx = -1; dx <= 1; ++dx) {
         TEnd e;
         e.X = px + dx;
         e.Y = py + dy;
-        if (std::fabs(std::hypot(double(e.X) - reading.CentreX, double(e.Y) - reading.CentreY) - reading.Radius) > 1)
+        const bool moved = dx != 0 || dy != 0;
+        if (own && moved &&
+            (!endFree || std::max(std::fabs(double(e.X) - endX), std::fabs(double(e.Y) - endY)) > kOneStep ||
+             (e.X == nx && e.Y == ny)))
           continue;
-        e.At = dx == 0 && dy == 0 ? pieces[k].End : onStep(e.X, e.Y);
+        if (moved &&
+            std::fabs(std::hypot(double(e.X) - reading.CentreX, double(e.Y) - reading.CentreY) - reading.Radius) > 1)
+          continue;
+        e.At = moved ? StepPoint(reading, e.X, e.Y) : pieces[k].End;
         int64_t cx = 0, cy = 0;
         if (!TapePoint(e.At, cx, cy) || cx != e.X || cy != e.Y) continue;
-        ends[k].push_back(e);
+        // The arc's own end, where it is, comes first: it stays where no
+        // other reads back nearer.
+        if (own && !moved) ends[k].insert(ends[k].begin(), e);
+        else ends[k].push_back(e);
       }
   }
-  TEnd last;
-  last.At = pieces.back().End;
-  if (!TapePoint(last.At, last.X, last.Y)) return HUGE_VAL;
-  ends.back().push_back(last);
   for (std::size_t k = 0; k < ends.size(); ++k) {
     for (TEnd& e : ends[k]) {
       const auto reach = [&](const TIntPoint& from, int64_t sx, int64_t sy, double before, int32_t index) {
@@ -822,6 +898,8 @@ double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, const TArcRead
     }
   }
   const TEnd* e = &ends.back().front();
+  for (const TEnd& other : ends.back())
+    if (other.Miss < e->Miss) e = &other;
   const double miss = e->Miss;
   if (!(miss < HUGE_VAL)) return HUGE_VAL;
   for (std::size_t k = pieces.size(); k-- > 0;) {
@@ -831,7 +909,8 @@ double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, const TArcRead
   return miss;
 }
 
-std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTapeItem& item) const {
+std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTapeItem& item, const TIntPoint* next,
+                                                                   double* readingMiss, bool firstOnly) const {
   // A radius states the shorter of the two arcs between two points, and so
   // does the program's own tape read back: an arc of more than a half
   // circle goes out as two halves at least. Its reading finds the centre
@@ -842,8 +921,11 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
   // those that come nearest, each piece's words chosen as ArcReadingMiss
   // says and, among a few pieces, the ends between them as ChosenArcEnds
   // says. The blocks that read back within a step are written as they
-  // always were.
+  // always were. Pieces shorter than kLeastPieceSweep come no nearer than
+  // fewer, longer ones: an arc is tried in as many pieces as keep them that
+  // long, and in up to four however short it is.
   constexpr int32_t kMostPieces = 16, kMostChosenPieces = 4;
+  constexpr double kLeastPieceSweep = M_PI / 8;
   constexpr double kThrownAtMost = 2.2;
   const TIntPoint start = lastPoint_;
   const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
@@ -857,17 +939,29 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
   // kThrownAtMost steps over each radian, some piece's reading is thrown
   // off its chord's midline by more than a step and a half along an axis,
   // and so, its centre rounded to a step, by more than a step: no ends are
-  // chosen.
+  // chosen. An arc's end that may go on a step beside it is held to this
+  // where it lies nearest the arc.
   const TArcReading reading = ArcReadingOf(item);
   int64_t ex = 0, ey = 0;
   const auto off = [&reading](int64_t x, int64_t y) {
     return std::hypot(double(x) - reading.CentreX, double(y) - reading.CentreY) - reading.Radius;
   };
-  const bool choosable = reading.Valid && TapePoint(item.Point, ex, ey) &&
-                         std::fabs(off(ex, ey) - off(lastX_, lastY_)) <= kThrownAtMost * sweep;
+  bool choosable = false;
+  if (reading.Valid && TapePoint(item.Point, ex, ey)) {
+    double endOff = std::fabs(off(ex, ey) - off(lastX_, lastY_));
+    if (next != nullptr)
+      for (int64_t dy = -1; dy <= 1; ++dy)
+        for (int64_t dx = -1; dx <= 1; ++dx)
+          endOff = std::min(endOff, std::fabs(off(ex + dx, ey + dy) - off(lastX_, lastY_)));
+    choosable = endOff <= kThrownAtMost * sweep;
+  }
   std::vector<TArcPiece> best;
   double bestMiss = HUGE_VAL;
-  for (int32_t n = sweep > M_PI + 1e-9 ? 2 : 1; n <= kMostPieces; ++n) {
+  const int32_t fewest = sweep > M_PI + 1e-9 ? 2 : 1;
+  const int32_t most =
+      firstOnly ? fewest
+                : std::clamp(static_cast<int32_t>(std::ceil(sweep / kLeastPieceSweep)), kMostChosenPieces, kMostPieces);
+  for (int32_t n = fewest; n <= most; ++n) {
     std::vector<TArcPiece> ends;
     const double piece = (item.Clockwise ? -sweep : sweep) / n;
     for (int32_t k = 1; k < n; ++k)
@@ -875,10 +969,11 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
                        SaturatingRound(item.Centre.Y + r * std::sin(a0 + piece * k))}});
     ends.push_back({item.Point});
     double miss = ArcReadingMiss(item, ends);
-    // The ends between a few pieces may be put on the steps beside them.
-    if (miss > kOneStep && choosable && n > 1 && n <= kMostChosenPieces) {
+    // The ends between a few pieces, and the end of an arc the path goes on
+    // from, may be put on the steps beside them.
+    if (miss > kOneStep && choosable && (n > 1 || next != nullptr) && n <= kMostChosenPieces) {
       std::vector<TArcPiece> chosen = ends;
-      if (const double chosenMiss = ChosenArcEnds(item, reading, chosen); chosenMiss < miss) {
+      if (const double chosenMiss = ChosenArcEnds(item, reading, chosen, next); chosenMiss < miss) {
         ends = std::move(chosen);
         miss = chosenMiss;
       }
@@ -889,6 +984,7 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
     }
     if (miss <= kOneStep) break;
   }
+  if (readingMiss != nullptr) *readingMiss = bestMiss;
   return best;
 }
 
@@ -971,7 +1067,25 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
     lines_.push_back(words);
   }
 
-  for (const TRoutTapeItem& item : WrittenItems(program)) {
+  const std::vector<TRoutTapeItem> items = WrittenItems(program);
+  // The point of the line or arc at k, which starts where the one before it
+  // ends; nullptr where the path ends before k.
+  const auto goesOn = [&items](std::size_t k) -> const TIntPoint* {
+    return k < items.size() && (items[k].Kind == TRoutTapeItemKind::Line || items[k].Kind == TRoutTapeItemKind::Arc)
+               ? &items[k].Point
+               : nullptr;
+  };
+  // The point of what goes on from the arc at k where the arc's end may go
+  // on a step beside it: the end of a path stays where it is, and so do the
+  // ends of its first and last lines, which a layer read back takes a tabbed
+  // cut's gaps along, knowing them only as near as the tape rounds a point.
+  const auto movableEnd = [&items, &goesOn](std::size_t k) -> const TIntPoint* {
+    const TIntPoint* next = goesOn(k + 1);
+    return next != nullptr && (items[k + 1].Kind == TRoutTapeItemKind::Arc || goesOn(k + 2) != nullptr) ? next
+                                                                                                   : nullptr;
+  };
+  for (std::size_t index = 0; index < items.size(); ++index) {
+    const TRoutTapeItem& item = items[index];
     std::string words;
     const std::size_t first = lines_.size();
     const bool located = LocateEntity != 0 && item.Entity == LocateEntity && LocatedLine == 0;
@@ -1021,13 +1135,19 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
         HeadDown();
         if (motion_ != 1) words = "G01";
         motion_ = 1;
-        if (!PointWords(item.Point, words) || !FeedWord(item.Feed, words)) return false;
+        // The end of a line between the path's first move and an arc may go
+        // on a step beside it (see ArcStart).
+        const bool beforeArc = index + 1 < items.size() && items[index + 1].Kind == TRoutTapeItemKind::Arc;
+        const TIntPoint end = beforeArc && index > 0 && goesOn(index - 1) != nullptr
+                                  ? ArcStart(item.Point, items[index + 1], movableEnd(index + 1))
+                                  : item.Point;
+        if (!PointWords(end, words) || !FeedWord(item.Feed, words)) return false;
         lines_.push_back(words);
         break;
       }
       case TRoutTapeItemKind::Arc: {
         HeadDown();
-        for (const TArcPiece& piece : ArcEnds(item))
+        for (const TArcPiece& piece : ArcEnds(item, movableEnd(index)))
           if (!ArcBlock(item, piece)) return false;
         break;
       }
