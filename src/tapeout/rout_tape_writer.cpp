@@ -768,21 +768,23 @@ TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem
   // it as the arc's own end may: the one the arc reads back nearest from.
   const TIntPoint point = lastPoint_;
   const int64_t x = lastX_, y = lastY_;
-  const auto missFrom = [&](const TIntPoint& at, int64_t sx, int64_t sy) {
+  const auto missFrom = [&](const TIntPoint& at, int64_t sx, int64_t sy, bool firstOnly) {
     lastPoint_ = at;
     lastX_ = sx;
     lastY_ = sy;
-    // The fewest pieces tell: more pieces come nearer only for arcs near
-    // or past a half circle, whose ends between the pieces choose more
-    // than its start does.
     double miss = HUGE_VAL;
-    ArcEnds(arc, next, &miss, true);
+    ArcEnds(arc, next, &miss, firstOnly);
     return miss;
   };
   TIntPoint chosen = start;
   int64_t ex = 0, ey = 0;
   if (TapePoint(start, ex, ey)) {
-    double least = missFrom(start, ex, ey);
+    // An arc that reads back within a step from the line's own end, in
+    // however many pieces, is written from there as it always was. From a
+    // step beside it the fewest pieces tell: more pieces come nearer only
+    // for arcs near or past a half circle, whose ends between the pieces
+    // choose more than its start does.
+    double least = missFrom(start, ex, ey, false);
     lastPoint_ = start;
     const TArcReading reading = ArcReadingOf(arc);
     int64_t tx = 0, ty = 0;
@@ -799,7 +801,7 @@ TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem
         const TIntPoint at = StepPoint(reading, sx, sy);
         int64_t cx = 0, cy = 0;
         if (!TapePoint(at, cx, cy) || cx != sx || cy != sy) continue;
-        if (const double miss = missFrom(at, sx, sy); miss < least) {
+        if (const double miss = missFrom(at, sx, sy, true); miss < least) {
           least = miss;
           chosen = at;
         }
@@ -946,44 +948,53 @@ std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTa
   const auto off = [&reading](int64_t x, int64_t y) {
     return std::hypot(double(x) - reading.CentreX, double(y) - reading.CentreY) - reading.Radius;
   };
-  bool choosable = false;
-  if (reading.Valid && TapePoint(item.Point, ex, ey)) {
+  const auto choosable = [&](const TIntPoint* freeEnd) {
+    if (!reading.Valid || !TapePoint(item.Point, ex, ey)) return false;
     double endOff = std::fabs(off(ex, ey) - off(lastX_, lastY_));
-    if (next != nullptr)
+    if (freeEnd != nullptr)
       for (int64_t dy = -1; dy <= 1; ++dy)
         for (int64_t dx = -1; dx <= 1; ++dx)
           endOff = std::min(endOff, std::fabs(off(ex + dx, ey + dy) - off(lastX_, lastY_)));
-    choosable = endOff <= kThrownAtMost * sweep;
-  }
+    return endOff <= kThrownAtMost * sweep;
+  };
   std::vector<TArcPiece> best;
   double bestMiss = HUGE_VAL;
   const int32_t fewest = sweep > M_PI + 1e-9 ? 2 : 1;
   const int32_t most =
       firstOnly ? fewest
                 : std::clamp(static_cast<int32_t>(std::ceil(sweep / kLeastPieceSweep)), kMostChosenPieces, kMostPieces);
-  for (int32_t n = fewest; n <= most; ++n) {
-    std::vector<TArcPiece> ends;
-    const double piece = (item.Clockwise ? -sweep : sweep) / n;
-    for (int32_t k = 1; k < n; ++k)
-      ends.push_back({{SaturatingRound(item.Centre.X + r * std::cos(a0 + piece * k)),
-                       SaturatingRound(item.Centre.Y + r * std::sin(a0 + piece * k))}});
-    ends.push_back({item.Point});
-    double miss = ArcReadingMiss(item, ends);
-    // The ends between a few pieces, and the end of an arc the path goes on
-    // from, may be put on the steps beside them.
-    if (miss > kOneStep && choosable && (n > 1 || next != nullptr) && n <= kMostChosenPieces) {
-      std::vector<TArcPiece> chosen = ends;
-      if (const double chosenMiss = ChosenArcEnds(item, reading, chosen, next); chosenMiss < miss) {
-        ends = std::move(chosen);
-        miss = chosenMiss;
+  const auto tryPieces = [&](const TIntPoint* freeEnd) {
+    const bool chooses = choosable(freeEnd);
+    for (int32_t n = fewest; n <= most; ++n) {
+      std::vector<TArcPiece> ends;
+      const double piece = (item.Clockwise ? -sweep : sweep) / n;
+      for (int32_t k = 1; k < n; ++k)
+        ends.push_back({{SaturatingRound(item.Centre.X + r * std::cos(a0 + piece * k)),
+                         SaturatingRound(item.Centre.Y + r * std::sin(a0 + piece * k))}});
+      ends.push_back({item.Point});
+      double miss = ArcReadingMiss(item, ends);
+      // The ends between a few pieces, and the end of an arc the path goes
+      // on from, may be put on the steps beside them.
+      if (miss > kOneStep && chooses && (n > 1 || freeEnd != nullptr) && n <= kMostChosenPieces) {
+        std::vector<TArcPiece> chosen = ends;
+        if (const double chosenMiss = ChosenArcEnds(item, reading, chosen, freeEnd); chosenMiss < miss) {
+          ends = std::move(chosen);
+          miss = chosenMiss;
+        }
       }
+      if (best.empty() || miss < bestMiss) {
+        best = ends;
+        bestMiss = miss;
+      }
+      if (miss <= kOneStep) break;
     }
-    if (best.empty() || miss < bestMiss) {
-      best = ends;
-      bestMiss = miss;
-    }
-    if (miss <= kOneStep) break;
-  }
+  };
+  // The arc's end stays where it is where pieces read back within a step
+  // from there; the end of an arc the path goes on from is put on a step
+  // beside it only where none do. Tried in the fewest pieces alone, the
+  // end's steps beside it are tried with it where it is.
+  if (!firstOnly || next == nullptr) tryPieces(nullptr);
+  if (next != nullptr && bestMiss > kOneStep) tryPieces(next);
   if (readingMiss != nullptr) *readingMiss = bestMiss;
   return best;
 }
