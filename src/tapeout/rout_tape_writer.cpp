@@ -9,6 +9,7 @@
 #include <iterator>
 #include <optional>
 #include <set>
+#include <utility>
 
 #include "foundation/display_units.h"
 #include "foundation/file_dialogs.h"
@@ -423,6 +424,8 @@ class TRoutTapeBuilder {
   std::vector<std::string>& lines_;
   int64_t lastX_ = 0, lastY_ = 0;  // last programmed position, tape steps
   TIntPoint lastPoint_;            // the same in database units
+  // The blocks of the next arc from the start ArcStart kept.
+  std::optional<std::pair<TIntPoint, std::vector<TArcPiece>>> arcFromStart_;
   int32_t motion_ = -1;
   bool headDown_ = false;
   int32_t tool_ = -1, compIndex_ = -1;
@@ -768,12 +771,13 @@ TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem
   // it as the arc's own end may: the one the arc reads back nearest from.
   const TIntPoint point = lastPoint_;
   const int64_t x = lastX_, y = lastY_;
+  std::vector<TArcPiece> pieces;
   const auto missFrom = [&](const TIntPoint& at, int64_t sx, int64_t sy, bool firstOnly) {
     lastPoint_ = at;
     lastX_ = sx;
     lastY_ = sy;
     double miss = HUGE_VAL;
-    ArcEnds(arc, next, &miss, firstOnly);
+    pieces = ArcEnds(arc, next, &miss, firstOnly);
     return miss;
   };
   TIntPoint chosen = start;
@@ -785,6 +789,7 @@ TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem
     // for arcs near or past a half circle, whose ends between the pieces
     // choose more than its start does.
     double least = missFrom(start, ex, ey, false);
+    arcFromStart_ = {start, std::move(pieces)};
     lastPoint_ = start;
     const TArcReading reading = ArcReadingOf(arc);
     int64_t tx = 0, ty = 0;
@@ -804,6 +809,7 @@ TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem
         if (const double miss = missFrom(at, sx, sy, true); miss < least) {
           least = miss;
           chosen = at;
+          arcFromStart_.reset();
         }
       }
   }
@@ -1158,7 +1164,12 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
       }
       case TRoutTapeItemKind::Arc: {
         HeadDown();
-        for (const TArcPiece& piece : ArcEnds(item, movableEnd(index)))
+        // The blocks ArcStart found from the line's end, where it kept it.
+        const std::vector<TArcPiece> pieces = arcFromStart_ && arcFromStart_->first == lastPoint_
+                                                  ? std::move(arcFromStart_->second)
+                                                  : ArcEnds(item, movableEnd(index));
+        arcFromStart_.reset();
+        for (const TArcPiece& piece : pieces)
           if (!ArcBlock(item, piece)) return false;
         break;
       }

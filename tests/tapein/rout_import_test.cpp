@@ -1241,7 +1241,9 @@ TEST_F(TRoutImportTest, ZeroBytesPastBlankTapeStopTheReadAndLeaveTheLayer) {
     EXPECT_EQ(Layer(), before);
     EXPECT_EQ(Seq->InsertPoint(40), insert);
     EXPECT_EQ(RTDB->PathState[40], path);
-    if (c.Guessed) EXPECT_EQ(format, ifUnrecognized);
+    if (c.Guessed) {
+      EXPECT_EQ(format, ifUnrecognized);
+    }
   }
 }
 }  // namespace
