@@ -643,7 +643,9 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
     double Sweep = 270;            // degrees
     int32_t Off = 0;               // the centre off (1, 1) by this and a third of it, database units
     int32_t Radius = Inch;
-    bool Between = false;  // the arc between two lines each way, inside its path
+    // Lines each way between the arc and its path's ends: the ends of the
+    // path's first and last lines stay, however the arc reads back.
+    int Lines = 0;
   } cases[] = {{false, true, true, true},
                {true, true, true, true},
                {true, false, false, true},
@@ -667,11 +669,13 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
                {true, true, true, true, true, 3, 2, 167, 9143, 35255318},
                // A short arc the path goes on from each way: its ends go on
                // the steps beside them that read back nearest.
-               {false, true, true, true, true, 3, 2, 19, 4926, 25737856, true},
-               {false, true, true, true, false, 2, 3, 13, 860, 19446865, true}};
+               {false, true, true, true, true, 3, 2, 19, 4926, 25737856, 2},
+               {false, true, true, true, false, 2, 3, 13, 860, 19446865, 2},
+               {false, true, true, true, true, 3, 2, 19, 4926, 25737856, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "I/J " << c.IJ << c.FromStart << c.Signed << c.Incremental << " metric "
-                                    << c.Metric << " " << c.Integer << "." << c.Decimal << " sweep " << c.Sweep);
+                                    << c.Metric << " " << c.Integer << "." << c.Decimal << " sweep " << c.Sweep
+                                    << " lines " << c.Lines);
     for (const bool clockwise : {true, false}) {
       RTDB->DeleteLayer(40);
       // About (1, 1) clockwise from (2, 1) through the sweep, back from there
@@ -681,18 +685,16 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
       const TIntPoint b{centre.X + int32_t(std::lround(c.Radius * std::cos(far))),
                         centre.Y + int32_t(std::lround(c.Radius * std::sin(far)))};
       const TIntPoint from = clockwise ? a : b, to = clockwise ? b : a;
-      if (c.Between) {
+      if (c.Lines > 0) {
         RTDB->AddJog({from.X - Inch / 2, from.Y - Inch / 3}, 40, 0, 1, 1);
-        RTDB->AddLine({from.X - Inch / 3, from.Y + Inch / 5}, 40, 0, 0);
+        if (c.Lines > 1) RTDB->AddLine({from.X - Inch / 3, from.Y + Inch / 5}, 40, 0, 0);
         RTDB->AddLine(from, 40, 0, 0);
       } else {
         RTDB->AddJog(from, 40, 0, 1, 1);
       }
       RTDB->AddArc(to, 40, 0, clockwise, centre, 0);
-      if (c.Between) {
-        RTDB->AddLine({to.X + Inch / 3, to.Y - Inch / 5}, 40, 0, 0);
-        RTDB->AddLine({to.X + Inch / 2, to.Y + Inch / 3}, 40, 0, 0);
-      }
+      if (c.Lines > 0) RTDB->AddLine({to.X + Inch / 3, to.Y - Inch / 5}, 40, 0, 0);
+      if (c.Lines > 1) RTDB->AddLine({to.X + Inch / 2, to.Y + Inch / 3}, 40, 0, 0);
       RoutOutputFormat = DefaultRoutFormat(true);
       RoutOutputFormat.IJMode = c.IJ;
       RoutOutputFormat.IJFromStartPoint = c.FromStart;
@@ -708,22 +710,28 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
       const int32_t within = c.Decimal > 0 ? int32_t(UnitsFactorOf(c.Metric) / std::pow(10, c.Decimal)) : 0;
       const auto back = WriteAndReadBack();
       ASSERT_GE(back.size(), c.Sweep > 180 ? 3u : 2u);
-      TIntPoint end{};
+      TIntPoint start{}, end{}, before{};
       std::size_t arcs = 0;
       for (int32_t p = 1; p <= Seq->Count(40); ++p) {
         TRoutEntity* e = RTDB->EntityAt(Seq->HandleAt(40, p));
+        if (e != nullptr && !IsArcType(e->GetType())) before = {e->X, e->Y};
         if (e == nullptr || !IsArcType(e->GetType())) continue;
+        if (arcs == 0) start = before;
         SCOPED_TRACE(back[++arcs]);
         TIntPoint at;
         e->GetCentre(at);
         end = {e->X, e->Y};
         EXPECT_EQ(e->GetType(), clockwise ? etRoutArcReverse : etRoutArc);
+        if (c.Lines == 1) continue;
         EXPECT_LE(std::abs(at.X - centre.X), within);
         EXPECT_LE(std::abs(at.Y - centre.Y), within);
       }
-      EXPECT_EQ(arcs, back.size() - (c.Between ? 5 : 1));
-      // The end of a path stays where the tape rounds it.
-      const int32_t endWithin = c.Between ? within : within / 2;
+      EXPECT_EQ(arcs, back.size() - 1 - 2 * std::size_t(c.Lines));
+      // The ends of a path and of its first and last lines stay where the
+      // tape rounds them.
+      const int32_t endWithin = c.Lines > 1 ? within : within / 2;
+      EXPECT_LE(std::abs(start.X - from.X), endWithin);
+      EXPECT_LE(std::abs(start.Y - from.Y), endWithin);
       EXPECT_LE(std::abs(end.X - to.X), endWithin);
       EXPECT_LE(std::abs(end.Y - to.Y), endWithin);
     }
