@@ -410,6 +410,17 @@ class TRoutTapeBuilder {
   TIntPoint ArcStart(const TIntPoint& start, const TRoutTapeItem& arc, const TIntPoint* next);
   // The database point on a step of the tape's axes.
   TIntPoint StepPoint(const TArcReading& reading, int64_t x, int64_t y) const;
+  // A point's rounding (sx, sy, in steps) and the steps beside it that lie
+  // within a step of the arc the reading is held to and, where `near` is
+  // given, within a step of that point, in rows along the tape's axes; each
+  // with the database point on it (the point itself where it stays).
+  struct TStepBeside {
+    TIntPoint At;
+    int64_t X = 0, Y = 0;
+    bool Moved = false;
+  };
+  std::vector<TStepBeside> StepsBeside(const TArcReading& reading, const TIntPoint& point, int64_t sx, int64_t sy,
+                                       bool near) const;
   bool Fail(const std::string& what, const std::string& text);
   // False, with the tools named in Error, when a tool whose compensation
   // size the header would state has a negative one.
@@ -765,6 +776,30 @@ TIntPoint TRoutTapeBuilder::StepPoint(const TArcReading& reading, int64_t x, int
                    SaturatingRound(double(bx) * tx + double(by) * ty)};
 }
 
+std::vector<TRoutTapeBuilder::TStepBeside> TRoutTapeBuilder::StepsBeside(const TArcReading& reading,
+                                                                         const TIntPoint& point, int64_t sx,
+                                                                         int64_t sy, bool near) const {
+  int64_t tx = 0, ty = 0;
+  ToTapeAxes(f_.Version, point.X, point.Y, tx, ty);
+  const double pointX = double(tx) / reading.UnitsPerStep, pointY = double(ty) / reading.UnitsPerStep;
+  std::vector<TStepBeside> steps;
+  for (int64_t dy = -1; dy <= 1; ++dy)
+    for (int64_t dx = -1; dx <= 1; ++dx) {
+      TStepBeside step{point, sx + dx, sy + dy, dx != 0 || dy != 0};
+      if (step.Moved) {
+        if ((near && std::max(std::fabs(double(step.X) - pointX), std::fabs(double(step.Y) - pointY)) > kOneStep) ||
+            std::fabs(std::hypot(double(step.X) - reading.CentreX, double(step.Y) - reading.CentreY) -
+                      reading.Radius) > 1)
+          continue;
+        step.At = StepPoint(reading, step.X, step.Y);
+        int64_t cx = 0, cy = 0;
+        if (!TapePoint(step.At, cx, cy) || cx != step.X || cy != step.Y) continue;
+      }
+      steps.push_back(step);
+    }
+  return steps;
+}
+
 TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem& arc, const TIntPoint* next) {
   // Where the ends of the arc alone leave its reading more than a step
   // off, its start, the end of the line before it, may lie on a step beside
@@ -792,24 +827,15 @@ TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem
     arcFromStart_ = {start, std::move(pieces)};
     lastPoint_ = start;
     const TArcReading reading = ArcReadingOf(arc);
-    int64_t tx = 0, ty = 0;
-    ToTapeAxes(f_.Version, start.X, start.Y, tx, ty);
-    const double startX = double(tx) / reading.UnitsPerStep, startY = double(ty) / reading.UnitsPerStep;
-    for (int64_t dy = -1; dy <= 1 && least > kOneStep && reading.Valid; ++dy)
-      for (int64_t dx = -1; dx <= 1 && least > kOneStep; ++dx) {
-        const int64_t sx = ex + dx, sy = ey + dy;
-        // Not where the line begins, nor more than a step from the arc.
-        if ((dx == 0 && dy == 0) || (sx == x && sy == y) ||
-            std::max(std::fabs(double(sx) - startX), std::fabs(double(sy) - startY)) > kOneStep ||
-            std::fabs(std::hypot(double(sx) - reading.CentreX, double(sy) - reading.CentreY) - reading.Radius) > 1)
-          continue;
-        const TIntPoint at = StepPoint(reading, sx, sy);
-        int64_t cx = 0, cy = 0;
-        if (!TapePoint(at, cx, cy) || cx != sx || cy != sy) continue;
-        if (const double miss = missFrom(at, sx, sy, true); miss < least) {
+    if (reading.Valid && least > kOneStep)
+      for (const TStepBeside& step : StepsBeside(reading, start, ex, ey, true)) {
+        // Not where the line begins.
+        if (!step.Moved || (step.X == x && step.Y == y)) continue;
+        if (const double miss = missFrom(step.At, step.X, step.Y, true); miss < least) {
           least = miss;
-          chosen = at;
+          chosen = step.At;
           arcFromStart_.reset();
+          if (least <= kOneStep) break;
         }
       }
   }
@@ -850,36 +876,22 @@ double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, const TArcRead
     sx = px;
     sy = py;
   }
-  // The arc's own end along the tape's axes, in steps.
-  int64_t tx = 0, ty = 0;
-  ToTapeAxes(f_.Version, item.Point.X, item.Point.Y, tx, ty);
-  const double endX = double(tx) / reading.UnitsPerStep, endY = double(ty) / reading.UnitsPerStep;
   std::vector<std::vector<TEnd>> ends(pieces.size());
   for (std::size_t k = 0; k < pieces.size(); ++k) {
     const bool own = k + 1 == pieces.size();
     int64_t px = 0, py = 0;
     if (!TapePoint(pieces[k].End, px, py)) return HUGE_VAL;
-    for (int64_t dy = -1; dy <= 1; ++dy)
-      for (int64_t dx = -1; dx <= 1; ++dx) {
-        TEnd e;
-        e.X = px + dx;
-        e.Y = py + dy;
-        const bool moved = dx != 0 || dy != 0;
-        if (own && moved &&
-            (!endFree || std::max(std::fabs(double(e.X) - endX), std::fabs(double(e.Y) - endY)) > kOneStep ||
-             (e.X == nx && e.Y == ny)))
-          continue;
-        if (moved &&
-            std::fabs(std::hypot(double(e.X) - reading.CentreX, double(e.Y) - reading.CentreY) - reading.Radius) > 1)
-          continue;
-        e.At = moved ? StepPoint(reading, e.X, e.Y) : pieces[k].End;
-        int64_t cx = 0, cy = 0;
-        if (!TapePoint(e.At, cx, cy) || cx != e.X || cy != e.Y) continue;
-        // The arc's own end, where it is, comes first: it stays where no
-        // other reads back nearer.
-        if (own && !moved) ends[k].insert(ends[k].begin(), e);
-        else ends[k].push_back(e);
-      }
+    for (const TStepBeside& step : StepsBeside(reading, pieces[k].End, px, py, own)) {
+      if (own && step.Moved && (!endFree || (step.X == nx && step.Y == ny))) continue;
+      TEnd e;
+      e.At = step.At;
+      e.X = step.X;
+      e.Y = step.Y;
+      // The arc's own end, where it is, comes first: it stays where no
+      // other reads back nearer.
+      if (own && !step.Moved) ends[k].insert(ends[k].begin(), e);
+      else ends[k].push_back(e);
+    }
   }
   for (std::size_t k = 0; k < ends.size(); ++k) {
     for (TEnd& e : ends[k]) {
