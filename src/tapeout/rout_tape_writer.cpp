@@ -322,6 +322,8 @@ namespace {
 // An arc's centre read back this far off, in steps of the format, or
 // nearer, is where the tape puts it.
 constexpr double kOneStep = 1 + 1e-9;
+// A centre read back this near a point is read back at it.
+constexpr double kExactly = 1e-6;
 
 class TRoutTapeBuilder {
  public:
@@ -710,10 +712,16 @@ std::optional<double> TRoutTapeBuilder::PieceReadingMiss(const TRoutTapeItem& it
     pieceMiss = readingMiss(radius);
     // The radius is seldom a whole number of steps, and what the block
     // states is its centre: a radius a step longer or shorter may read
-    // back nearer it.
+    // back nearer it. An arc read from a tape in this format has its
+    // centre on a step and some radius reads back exactly there, the one it
+    // was read from: written in it, the tape comes back as it was, where a
+    // radius that merely reads back within a step would move the arc.
+    const auto onStep = [](double v) { return std::fabs(v - std::round(v)) < kExactly; };
+    const bool centreOnStep = onStep(centreX) && onStep(centreY);
     for (const int64_t other : {radius - 1, radius + 1}) {
-      if (pieceMiss <= kOneStep || other <= 0) continue;
-      if (const double candidate = readingMiss(other); candidate < pieceMiss) {
+      if (other <= 0 || pieceMiss <= (centreOnStep ? kExactly : kOneStep)) continue;
+      if (const double candidate = readingMiss(other);
+          candidate < pieceMiss && (pieceMiss > kOneStep || candidate <= kExactly)) {
         pieceMiss = candidate;
         piece.OwnWords = true;
         piece.Radius = other;

@@ -646,6 +646,7 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
     // Lines each way between the arc and its path's ends: the ends of the
     // path's first and last lines stay, however the arc reads back.
     int Lines = 0;
+    double From = 0;  // the angle the arc is drawn from, degrees
   } cases[] = {{false, true, true, true},
                {true, true, true, true},
                {true, false, false, true},
@@ -671,17 +672,23 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
                // the steps beside them that read back nearest.
                {false, true, true, true, true, 3, 2, 19, 4926, 25737856, 2},
                {false, true, true, true, false, 2, 3, 13, 860, 19446865, 2},
-               {false, true, true, true, true, 3, 2, 19, 4926, 25737856, 1}};
+               {false, true, true, true, true, 3, 2, 19, 4926, 25737856, 1},
+               // Read back, the centre lies on a step: the radius it was
+               // read from writes the tape again as it was.
+               {false, true, true, true, false, 3, 3, 94, 4268, 19775357, 0, 30},
+               {false, true, true, true, true, 3, 2, 50, 474, 12664630, 0, 30}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "I/J " << c.IJ << c.FromStart << c.Signed << c.Incremental << " metric "
                                     << c.Metric << " " << c.Integer << "." << c.Decimal << " sweep " << c.Sweep
                                     << " lines " << c.Lines);
     for (const bool clockwise : {true, false}) {
       RTDB->DeleteLayer(40);
-      // About (1, 1) clockwise from (2, 1) through the sweep, back from there
+      // About (1, 1) clockwise from (2, 1), or from the angle From, through the sweep, back from there
       // counter-clockwise: three quarters of a circle end at (1, 2).
-      const TIntPoint centre{Inch + c.Off, Inch + c.Off / 3}, a{centre.X + c.Radius, centre.Y};
-      const double far = -c.Sweep * M_PI / 180;
+      const double near = c.From * M_PI / 180, far = near - c.Sweep * M_PI / 180;
+      const TIntPoint centre{Inch + c.Off, Inch + c.Off / 3},
+          a{centre.X + int32_t(std::lround(c.Radius * std::cos(near))),
+            centre.Y + int32_t(std::lround(c.Radius * std::sin(near)))};
       const TIntPoint b{centre.X + int32_t(std::lround(c.Radius * std::cos(far))),
                         centre.Y + int32_t(std::lround(c.Radius * std::sin(far)))};
       const TIntPoint from = clockwise ? a : b, to = clockwise ? b : a;
@@ -708,6 +715,9 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
       }
       // One step of the format, in database units.
       const int32_t within = c.Decimal > 0 ? int32_t(UnitsFactorOf(c.Metric) / std::pow(10, c.Decimal)) : 0;
+      std::string tape;
+      ASSERT_TRUE(SaveRoutLayerToScratch(40, tape));
+      const std::string written = ReadFileBytes(NativePath(tape));
       const auto back = WriteAndReadBack();
       ASSERT_GE(back.size(), c.Sweep > 180 ? 3u : 2u);
       TIntPoint start{}, end{}, before{};
@@ -734,6 +744,16 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
       EXPECT_LE(std::abs(start.Y - from.Y), endWithin);
       EXPECT_LE(std::abs(end.X - to.X), endWithin);
       EXPECT_LE(std::abs(end.Y - to.Y), endWithin);
+      // Radii the layer keeps whole (past 135 degrees it reads pieces),
+      // read by Open Rout Tape and written again, come back as they were.
+      if (c.IJ || c.Sweep > 135) continue;
+      RoutInputFormat = RoutOutputFormat;
+      AcceptFormat();
+      RTDB->DeleteLayer(40);
+      ASSERT_TRUE(ImportRoutTape(tape, 0, false));
+      std::string again;
+      ASSERT_TRUE(SaveRoutLayerToScratch(40, again));
+      EXPECT_EQ(ReadFileBytes(NativePath(again)), written);
     }
   }
 }
