@@ -383,7 +383,8 @@ class TRoutTapeBuilder {
   // lie from the arc's own centre at most (see ArcEnds). Where the words
   // rounded from the centre would read back more than a step off, a piece
   // is given those of a radius a step longer or shorter, or the I and J of
-  // a step next to the centre, that read back nearest.
+  // a step next to the centre, that read back nearest; about a centre on a
+  // step, a radius a step off that reads back exactly at it.
   double ArcReadingMiss(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const;
   // What the reading is held to for an arc: its centre in steps along the
   // tape's axes, its radius in steps, and the side its centre lies on.
