@@ -153,11 +153,14 @@ struct TScan {
   // ...unless it stands in an M48 header, which "%" or "M95" closes: the
   // reader takes it there, after a rewind stop "%" that opens the tape too.
   bool InHeader = false;
+  // A block outside the header was read: a "%" before it is a rewind stop
+  // that opens the tape, not the program's beginning.
+  bool Begun = false;
 
   // Empty for the next tape, the lists keeping their room.
   void Clear() {
     Guess = {};
-    InBody = InHeader = false;
+    InBody = InHeader = Begun = false;
     Lengths.clear();
     Hits.clear();
     ToolSizes.Clear();
@@ -852,6 +855,8 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
       line.resize(comment);
       while (count > 0 && marks[count - 1] >= line.size()) --count;
     }
+    const bool opensTape = line[0] == '%' && !s.InHeader && !s.Begun;
+    if (!opensTape && !s.InHeader && line != "M48") s.Begun = true;
     const size_t comma = line.find(',');
     const std::string_view keyword = std::string_view(line).substr(0, comma);
     if (keyword == "ICI") {
@@ -866,7 +871,7 @@ TTapeFormatGuess ScanTape(const std::string& fileName, const TStoredTapeFormat& 
     }
     if (line == "M48") s.InHeader = true;
     if (line[0] == '%' || line == "M95") s.InHeader = false;
-    if (!s.InBody)
+    if (!s.InBody && !opensTape)
       s.InBody = line[0] == '%' || line == "M95" || line.find_first_of("XY") != std::string::npos;
     ReadBlock(line, count, s);
   }

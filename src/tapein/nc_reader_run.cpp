@@ -339,6 +339,10 @@ void TNCReader::ReadLoop() {
       UnparsedBlock(g.RawLine, SkippedLineKind());
       continue;
     }
+    // A rewind stop ahead of every block opens the tape, as a punch frames
+    // it: the program begins after it, and a digits statement there is the
+    // tape's own still.
+    const bool opensTape = first == '%' && !g.InHeader && !g.ProgramBegun;
     if (first == '%' || g.Line == "M95") {
       g.Line = "M25";
       g.FromPercent = true;
@@ -346,6 +350,7 @@ void TNCReader::ReadLoop() {
       g.HeaderComments = false;
     }
     ProcessLine();
+    if (opensTape) g.ProgramBegun = false;
   }
 }
 

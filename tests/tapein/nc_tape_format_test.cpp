@@ -203,20 +203,30 @@ TEST_F(NcTapeFormat, PrefilledFormatTakesWhatTheTapeStatesOrShows) {
     r.Done();
   }
   // A tape framed by a punch's rewind stops, bare or behind its DC2 and
-  // DC4: the header after the opening stop states the tape's digits, for
-  // the guess as for the reading.
+  // DC4: the statement after the opening stop, in the header or ahead of
+  // it, or on a tape without one, states the tape's digits, for the guess
+  // as for the reading.
+  const std::vector<std::vector<std::string>> layouts = {
+      {"M48", ";FILE_FORMAT=2:3", "INCH,TZ", "%"},
+      {";FILE_FORMAT=2:3", "M48", "INCH,TZ", "%"},
+      {";FILE_FORMAT=2:3", "INCH,TZ"}};
   for (const auto& [first, last] : {std::pair{"", ""}, {"%", "%"}, {"\x12%", "%\x14"}}) {
-    SCOPED_TRACE(testing::PrintToString(first));
-    const std::string framed =
-        Tape({first, "M48", ";FILE_FORMAT=2:3", "INCH,LZ", "%", "X01234Y01", "M30", last});
-    f = PrefilledTapeFormat(framed, stored);
-    EXPECT_EQ(f.IntegerDigits, 2);
-    EXPECT_EQ(f.DecimalDigits, 3);
-    TCallLog r(framed, TempDir.string(), false);
-    r.RunFailed();
-    ASSERT_EQ(r.Hits.size(), 1u);
-    EXPECT_EQ(r.Hits[0].X, int64_t(Inch) * 1234 / 1000);
-    r.Done();
+    for (const std::vector<std::string>& layout : layouts) {
+      SCOPED_TRACE(testing::PrintToString(first) + " " + layout[0]);
+      std::vector<std::string> lines = {first};
+      lines.insert(lines.end(), layout.begin(), layout.end());
+      lines.insert(lines.end(), {"X01234Y01", "M30", last});
+      const std::string framed = Tape(lines);
+      f = PrefilledTapeFormat(framed, stored);
+      EXPECT_EQ(f.IntegerDigits, 2);
+      EXPECT_EQ(f.DecimalDigits, 3);
+      TCallLog r(framed, TempDir.string(), false);
+      r.RunFailed();
+      ASSERT_EQ(r.Hits.size(), 1u);
+      EXPECT_EQ(r.Hits[0].X, int64_t(Inch) * 1234 / 1000);
+      EXPECT_EQ(r.Hits[0].Y, int64_t(Inch) / 1000);
+      r.Done();
+    }
   }
   f = PrefilledTapeFormat(Tape({"M48", "INCH,TZ", "%", "X012500Y012500"}), stored);
   EXPECT_FALSE(f.Metric);
