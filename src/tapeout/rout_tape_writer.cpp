@@ -28,6 +28,7 @@
 #include "platform/paths.h"
 #include "tapein/nc_reader.h"
 #include "tapeout/drill_tape_writer.h"
+#include "tapeout/rout_arc_blocks.h"
 
 // ---- Swap-writer protocol ------------------------------------------------------------
 
@@ -265,9 +266,9 @@ bool FormatTapeValue(const TRoutFormatRecord& format, double value, std::string&
   return FormatTapeDigits(format.ZerosUsed, d.IntegerDigits, d.DecimalDigits, value, text);
 }
 
-// A value in tape units rounded to the format's last digit, as an integer
-// count of that digit (so incremental steps add up exactly).
-bool TapeSteps(const TRoutFormatRecord& format, double units, int64_t& steps) {
+}  // namespace
+
+bool RoutTapeSteps(const TRoutFormatRecord& format, double units, int64_t& steps) {
   const TRoutTapeDigits d = RoutTapeDigits(format);
   if (d.DecimalDigits < 0 || d.DecimalDigits > 10) return false;
   const double scaled = units / UnitsPerTapeUnit(format) * PowersOfTen[d.DecimalDigits];
@@ -276,7 +277,11 @@ bool TapeSteps(const TRoutFormatRecord& format, double units, int64_t& steps) {
   return true;
 }
 
-}  // namespace
+bool RoutTapePoint(const TRoutFormatRecord& format, const TIntPoint& p, int64_t& sx, int64_t& sy) {
+  int64_t tx = 0, ty = 0;
+  ToTapeAxes(format.Version, p.X, p.Y, tx, ty);
+  return RoutTapeSteps(format, static_cast<double>(tx), sx) && RoutTapeSteps(format, static_cast<double>(ty), sy);
+}
 
 bool FormatTapeDigits(uint8_t zerosUsed, int32_t integerDigits, int32_t decimalDigits,
                       double value, std::string& text) {
@@ -319,17 +324,11 @@ bool FormatRoutTapeNumber(const TRoutFormatRecord& format, double value, std::st
 
 namespace {
 
-// An arc's centre read back this far off, in steps of the format, or
-// nearer, is where the tape puts it.
-constexpr double kOneStep = 1 + 1e-9;
-// A centre read back this near a point is read back at it.
-constexpr double kExactly = 1e-6;
-
 class TRoutTapeBuilder {
  public:
   TRoutTapeBuilder(const TRoutFormatRecord& format, const TRoutToolPage& tools,
                    std::vector<std::string>& lines)
-      : f_(format), tools_(tools), lines_(lines) {}
+      : f_(format), tools_(tools), lines_(lines), arcs_(format) {}
 
   bool Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame);
   std::string Error;
@@ -344,86 +343,16 @@ class TRoutTapeBuilder {
  private:
   // "X..Y.." of a point, absolute or incremental from the last point.
   bool PointWords(const TIntPoint& p, std::string& words);
-  // A point in steps of the tape's last digit along the tape's axes; false
-  // when it does not fit a step count.
-  bool TapePoint(const TIntPoint& p, int64_t& sx, int64_t& sy) const;
   bool Word(char letter, int64_t steps, std::string& out);
   bool LengthWord(char letter, double units, std::string& out);
   bool ToolWord(int32_t tool, int32_t compIndex);
   void HeadUp();
   void HeadDown();
   bool FeedWord(uint16_t feed, std::string& out);
-  // A block of an arc: its end and, where its words are not those of the
-  // arc's centre as ArcWords rounds them, the radius or the I and J it
-  // states, in steps as written.
-  struct TArcPiece {
-    TIntPoint End;
-    bool OwnWords = false;
-    int64_t Radius = 0, I = 0, J = 0;
-  };
-  // The block of an arc from the last point to the piece's end, of a half
-  // circle at most.
-  bool ArcBlock(const TRoutTapeItem& item, const TArcPiece& piece);
-  // The arc words of a block from start to the item's point, database
-  // units: the radius (A), or I and J along the tape's axes as written.
-  struct TArcWordValues {
-    double Radius = 0;
-    int64_t I = 0, J = 0;
-  };
-  TArcWordValues ArcWords(const TIntPoint& start, const TRoutTapeItem& item) const;
-  // The blocks an arc from the last point is written as: its own end, or
-  // the ends of equal pieces of it. `next` is the point of the line or arc
-  // the path goes on with from the arc's end, nullptr where the arc's end
-  // stays where it is. readingMiss, where given, is set to how far off the
-  // blocks read back at most; firstOnly tries the fewest pieces alone.
-  std::vector<TArcPiece> ArcEnds(const TRoutTapeItem& item, const TIntPoint* next, double* readingMiss = nullptr,
-                                 bool firstOnly = false) const;
-  // How far, in steps along either axis, the centres the tape's reading
-  // finds for the arc blocks from the last point through the pieces' ends
-  // lie from the arc's own centre at most (see ArcEnds). Where the words
-  // rounded from the centre would read back more than a step off, a piece
-  // is given those of a radius a step longer or shorter, or the I and J of
-  // a step next to the centre, that read back nearest; about a centre on a
-  // step, a radius a step off that reads back exactly at it.
-  double ArcReadingMiss(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const;
-  // What the reading is held to for an arc: its centre in steps along the
-  // tape's axes, its radius in steps, and the side its centre lies on.
-  // Valid is false where the reader could not hold the format's numbers.
-  struct TArcReading {
-    bool Valid = false;
-    double UnitsPerStep = 0, CentreX = 0, CentreY = 0, Radius = 0;
-    bool Side = false;
-  };
-  TArcReading ArcReadingOf(const TRoutTapeItem& item) const;
-  // How far off the reading finds the centre of the block from `from` (sx,
-  // sy in steps) to the piece's end, its words chosen as ArcReadingMiss
-  // says; HUGE_VAL where the block would state no arc, nothing where the
-  // block is left to the writing.
-  std::optional<double> PieceReadingMiss(const TRoutTapeItem& item, const TArcReading& reading,
-                                         const TIntPoint& from, int64_t sx, int64_t sy, TArcPiece& piece) const;
-  // The ends between equal pieces of an arc put on the steps beside them,
-  // a step off the arc at most, and, where the path goes on to `next`, the
-  // arc's own end on a step within a step of it, that bring the pieces'
-  // readings nearest its centre; the farthest reading, HUGE_VAL where none
-  // is found.
-  double ChosenArcEnds(const TRoutTapeItem& item, const TArcReading& reading, std::vector<TArcPiece>& pieces,
-                       const TIntPoint* next) const;
-  // The start the arc is written from: the end of the line before it, or
-  // a step beside it that the arc reads back nearer from (see ArcEnds).
-  TIntPoint ArcStart(const TIntPoint& start, const TRoutTapeItem& arc, const TIntPoint* next);
-  // The database point on a step of the tape's axes.
-  TIntPoint StepPoint(const TArcReading& reading, int64_t x, int64_t y) const;
-  // A point's rounding (sx, sy, in steps) and the steps beside it that lie
-  // within a step of the arc the reading is held to and, where `near` is
-  // given, within a step of that point, in rows along the tape's axes; each
-  // with the database point on it (the point itself where it stays).
-  struct TStepBeside {
-    TIntPoint At;
-    int64_t X = 0, Y = 0;
-    bool Moved = false;
-  };
-  std::vector<TStepBeside> StepsBeside(const TArcReading& reading, const TIntPoint& point, int64_t sx, int64_t sy,
-                                       bool near) const;
+  // A block an arc goes out as (TRoutArcBlocks), from the last point.
+  bool ArcBlock(const TRoutTapeItem& arc, const TRoutArcBlock& block);
+  // Where the head stands.
+  TTapePlace Head() const { return {lastPoint_, lastX_, lastY_}; }
   bool Fail(const std::string& what, const std::string& text);
   // False, with the tools named in Error, when a tool whose compensation
   // size the header would state has a negative one.
@@ -438,8 +367,10 @@ class TRoutTapeBuilder {
   std::vector<std::string>& lines_;
   int64_t lastX_ = 0, lastY_ = 0;  // last programmed position, tape steps
   TIntPoint lastPoint_;            // the same in database units
-  // The blocks of the next arc from the start ArcStart kept.
-  std::optional<std::pair<TIntPoint, std::vector<TArcPiece>>> arcFromStart_;
+  const TRoutArcBlocks arcs_;
+  // The blocks of the arc after a line, found with the line's end, and
+  // where that end is.
+  std::optional<std::pair<TIntPoint, std::vector<TRoutArcBlock>>> arcAfterLine_;
   int32_t motion_ = -1;
   bool headDown_ = false;
   int32_t tool_ = -1, compIndex_ = -1;
@@ -545,19 +476,13 @@ bool TRoutTapeBuilder::Word(char letter, int64_t steps, std::string& out) {
 
 bool TRoutTapeBuilder::LengthWord(char letter, double units, std::string& out) {
   int64_t steps = 0;
-  if (!TapeSteps(f_, units, steps)) return Fail(std::string("word ") + letter, RealToStr(units));
+  if (!RoutTapeSteps(f_, units, steps)) return Fail(std::string("word ") + letter, RealToStr(units));
   return Word(letter, steps, out);
-}
-
-bool TRoutTapeBuilder::TapePoint(const TIntPoint& p, int64_t& sx, int64_t& sy) const {
-  int64_t tx = 0, ty = 0;
-  ToTapeAxes(f_.Version, p.X, p.Y, tx, ty);
-  return TapeSteps(f_, static_cast<double>(tx), sx) && TapeSteps(f_, static_cast<double>(ty), sy);
 }
 
 bool TRoutTapeBuilder::PointWords(const TIntPoint& p, std::string& words) {
   int64_t sx = 0, sy = 0;
-  if (!TapePoint(p, sx, sy)) return Fail("point", IntToShortStr(p.X) + "," + IntToShortStr(p.Y));
+  if (!RoutTapePoint(f_, p, sx, sy)) return Fail("point", IntToShortStr(p.X) + "," + IntToShortStr(p.Y));
   const int64_t wx = f_.Absolute ? sx : sx - lastX_;
   const int64_t wy = f_.Absolute ? sy : sy - lastY_;
   if (!Word('X', wx, words) || !Word('Y', wy, words)) return false;
@@ -613,417 +538,30 @@ void TRoutTapeBuilder::HeadDown() {
   headDown_ = true;
 }
 
-TRoutTapeBuilder::TArcWordValues TRoutTapeBuilder::ArcWords(const TIntPoint& start,
-                                                            const TRoutTapeItem& item) const {
-  TArcWordValues w;
-  if (!f_.IJMode) {
-    w.Radius = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
-    return w;
-  }
-  const TIntPoint from = f_.IJIncremental ? (f_.IJFromStartPoint ? start : item.Point) : TIntPoint{0, 0};
-  ToTapeAxes(f_.Version, int64_t{item.Centre.X} - from.X, int64_t{item.Centre.Y} - from.Y, w.I, w.J);
-  // Unsigned I and J are an offset's sizes; a centre's own
-  // coordinates keep their signs, as X and Y do.
-  if (!f_.IJSigned && f_.IJIncremental) {
-    w.I = std::llabs(w.I);
-    w.J = std::llabs(w.J);
-  }
-  return w;
-}
-
-bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& arc, const TArcPiece& piece) {
+bool TRoutTapeBuilder::ArcBlock(const TRoutTapeItem& arc, const TRoutArcBlock& block) {
   std::string words;
-  const bool ccw = f_.CounterClockwise;
-  TRoutTapeItem item = arc;
-  item.Point = piece.End;
-  const bool tapeClockwise = item.Clockwise != ccw;
-  const int32_t g = tapeClockwise ? 2 : 3;
+  if (block.Straight) {
+    if (motion_ != 1) words = "G01";
+    motion_ = 1;
+    if (!PointWords(block.End, words) || !FeedWord(arc.Feed, words)) return false;
+    lines_.push_back(words);
+    return true;
+  }
+  const int32_t g = arc.Clockwise != f_.CounterClockwise ? 2 : 3;
   if (motion_ != g) words = g == 2 ? "G02" : "G03";
   motion_ = g;
-  const TArcWordValues w = ArcWords(lastPoint_, item);
-  if (!PointWords(item.Point, words)) return false;
+  if (!PointWords(block.End, words)) return false;
   if (!f_.IJMode) {
-    if (piece.OwnWords ? !Word('A', piece.Radius, words) : !LengthWord('A', w.Radius, words)) return false;
-  } else if (piece.OwnWords) {
-    if (!Word('I', piece.I, words) || !Word('J', piece.J, words)) return false;
-  } else if (!LengthWord('I', static_cast<double>(w.I), words) ||
-             !LengthWord('J', static_cast<double>(w.J), words)) {
+    if (block.OwnWords ? !Word('A', block.Radius, words) : !LengthWord('A', block.RadiusUnits, words)) return false;
+  } else if (block.OwnWords) {
+    if (!Word('I', block.I, words) || !Word('J', block.J, words)) return false;
+  } else if (!LengthWord('I', static_cast<double>(block.IUnits), words) ||
+             !LengthWord('J', static_cast<double>(block.JUnits), words)) {
     return false;
   }
-  if (!FeedWord(item.Feed, words)) return false;
+  if (!FeedWord(arc.Feed, words)) return false;
   lines_.push_back(words);
   return true;
-}
-
-TRoutTapeBuilder::TArcReading TRoutTapeBuilder::ArcReadingOf(const TRoutTapeItem& item) const {
-  // The reading in the output format (Text Edit Rout) finds every arc's
-  // centre from its rounded ends and the radius its words state, I and J
-  // too; a tape reader that takes I and J as the centre finds it within
-  // half a step. A number the reader could not hold is left to the
-  // writing, which refuses it or writes it as it always has.
-  TArcReading r;
-  const TRoutTapeDigits d = RoutTapeDigits(f_);
-  if (d.DecimalDigits < 0 || d.DecimalDigits > 10) return r;
-  r.UnitsPerStep = UnitsPerTapeUnit(f_) / PowersOfTen[d.DecimalDigits];
-  int64_t tx = 0, ty = 0;
-  ToTapeAxes(f_.Version, item.Centre.X, item.Centre.Y, tx, ty);
-  r.CentreX = static_cast<double>(tx) / r.UnitsPerStep;
-  r.CentreY = static_cast<double>(ty) / r.UnitsPerStep;
-  r.Radius = std::hypot(double(lastPoint_.X) - item.Centre.X, double(lastPoint_.Y) - item.Centre.Y) / r.UnitsPerStep;
-  r.Side = TNCReader::ArcCentreSide(item.Clockwise, f_.Version);
-  r.Valid = true;
-  return r;
-}
-
-std::optional<double> TRoutTapeBuilder::PieceReadingMiss(const TRoutTapeItem& item, const TArcReading& reading,
-                                                         const TIntPoint& from, int64_t sx, int64_t sy,
-                                                         TArcPiece& piece) const {
-  const auto held = [](int64_t v) { return v >= -INT32_MAX && v <= INT32_MAX; };
-  const double centreX = reading.CentreX, centreY = reading.CentreY;
-  TRoutTapeItem block = item;
-  block.Point = piece.End;
-  const TArcWordValues w = ArcWords(from, block);
-  int64_t ex = 0, ey = 0, radius = 0;
-  if (!TapePoint(piece.End, ex, ey)) return std::nullopt;
-  if (!held(sx) || !held(sy) || !held(ex) || !held(ey)) return std::nullopt;
-  // A piece whose ends fall on one step states no arc.
-  if (ex == sx && ey == sy) return HUGE_VAL;
-  // How far off the reading finds the centre of a block stating radius,
-  // or I and J as written; HUGE_VAL where it could not hold them.
-  const auto readingMiss = [&](int64_t radius) {
-    if (!held(radius)) return HUGE_VAL;
-    int32_t cx = 0, cy = 0;
-    TNCReader::ArcCentreFromRadius(reading.Side, static_cast<int32_t>(radius), static_cast<int32_t>(ex),
-                                   static_cast<int32_t>(ey), static_cast<int32_t>(sx), static_cast<int32_t>(sy), cx,
-                                   cy);
-    return std::max(std::fabs(cx - centreX), std::fabs(cy - centreY));
-  };
-  const auto ijMiss = [&](int64_t i, int64_t j) {
-    // Absolute I and J are read from the arc's start.
-    if (!f_.IJIncremental) {
-      i -= sx;
-      j -= sy;
-    }
-    return readingMiss(TNCReader::ArcRadiusOfIJ(i, j));
-  };
-  double pieceMiss = 0;
-  piece.OwnWords = false;
-  if (!f_.IJMode) {
-    if (!TapeSteps(f_, w.Radius, radius) || !held(radius)) return std::nullopt;
-    pieceMiss = readingMiss(radius);
-    // The radius is seldom a whole number of steps, and what the block
-    // states is its centre: a radius a step longer or shorter may read
-    // back nearer it. An arc read from a tape in this format has its
-    // centre on a step and some radius reads back exactly there, the one it
-    // was read from: written in it, the tape comes back as it was, where a
-    // radius that merely reads back within a step would move the arc.
-    const auto onStep = [](double v) { return std::fabs(v - std::round(v)) < kExactly; };
-    const bool centreOnStep = onStep(centreX) && onStep(centreY);
-    for (const int64_t other : {radius - 1, radius + 1}) {
-      if (other <= 0 || pieceMiss <= (centreOnStep ? kExactly : kOneStep)) continue;
-      if (const double candidate = readingMiss(other);
-          candidate < pieceMiss && (pieceMiss > kOneStep || candidate <= kExactly)) {
-        pieceMiss = candidate;
-        piece.OwnWords = true;
-        piece.Radius = other;
-      }
-    }
-  } else {
-    int64_t i = 0, j = 0;
-    if (!TapeSteps(f_, static_cast<double>(w.I), i) || !TapeSteps(f_, static_cast<double>(w.J), j))
-      return std::nullopt;
-    pieceMiss = ijMiss(i, j);
-    // The centre is seldom on a step: its I and J rounded one way or
-    // the other state a centre within a step of it, and one of those
-    // may read back nearer.
-    for (int32_t k = 0; k < 4 && pieceMiss > kOneStep; ++k) {
-      const double gx = (k & 1) ? std::ceil(centreX) : std::floor(centreX);
-      const double gy = (k & 2) ? std::ceil(centreY) : std::floor(centreY);
-      if (!(std::fabs(gx) < 9.0e15 && std::fabs(gy) < 9.0e15)) break;
-      const int64_t cx = static_cast<int64_t>(gx), cy = static_cast<int64_t>(gy);
-      const int64_t ox = f_.IJIncremental ? (f_.IJFromStartPoint ? sx : ex) : 0;
-      const int64_t oy = f_.IJIncremental ? (f_.IJFromStartPoint ? sy : ey) : 0;
-      int64_t wi = cx - ox, wj = cy - oy;
-      if (!f_.IJSigned && f_.IJIncremental) {
-        wi = std::llabs(wi);
-        wj = std::llabs(wj);
-      }
-      const double candidate = ijMiss(wi, wj);
-      if (candidate < pieceMiss) {
-        pieceMiss = candidate;
-        piece.OwnWords = true;
-        piece.I = wi;
-        piece.J = wj;
-      }
-    }
-  }
-  return pieceMiss;
-}
-
-double TRoutTapeBuilder::ArcReadingMiss(const TRoutTapeItem& item, std::vector<TArcPiece>& pieces) const {
-  const TArcReading reading = ArcReadingOf(item);
-  if (!reading.Valid) return 0;
-  TIntPoint from = lastPoint_;
-  int64_t sx = lastX_, sy = lastY_;
-  double miss = 0;
-  for (TArcPiece& piece : pieces) {
-    const std::optional<double> pieceMiss = PieceReadingMiss(item, reading, from, sx, sy, piece);
-    if (!pieceMiss) return 0;
-    miss = std::max(miss, *pieceMiss);
-    from = piece.End;
-    TapePoint(piece.End, sx, sy);
-  }
-  return miss;
-}
-
-TIntPoint TRoutTapeBuilder::StepPoint(const TArcReading& reading, int64_t x, int64_t y) const {
-  int64_t ax = 0, ay = 0, bx = 0, by = 0;
-  ToTapeAxes(f_.Version, 1, 0, ax, ay);
-  ToTapeAxes(f_.Version, 0, 1, bx, by);
-  const double tx = double(x) * reading.UnitsPerStep, ty = double(y) * reading.UnitsPerStep;
-  return TIntPoint{SaturatingRound(double(ax) * tx + double(ay) * ty),
-                   SaturatingRound(double(bx) * tx + double(by) * ty)};
-}
-
-std::vector<TRoutTapeBuilder::TStepBeside> TRoutTapeBuilder::StepsBeside(const TArcReading& reading,
-                                                                         const TIntPoint& point, int64_t sx,
-                                                                         int64_t sy, bool near) const {
-  int64_t tx = 0, ty = 0;
-  ToTapeAxes(f_.Version, point.X, point.Y, tx, ty);
-  const double pointX = double(tx) / reading.UnitsPerStep, pointY = double(ty) / reading.UnitsPerStep;
-  std::vector<TStepBeside> steps;
-  for (int64_t dy = -1; dy <= 1; ++dy)
-    for (int64_t dx = -1; dx <= 1; ++dx) {
-      TStepBeside step{point, sx + dx, sy + dy, dx != 0 || dy != 0};
-      if (step.Moved) {
-        if ((near && std::max(std::fabs(double(step.X) - pointX), std::fabs(double(step.Y) - pointY)) > kOneStep) ||
-            std::fabs(std::hypot(double(step.X) - reading.CentreX, double(step.Y) - reading.CentreY) -
-                      reading.Radius) > 1)
-          continue;
-        step.At = StepPoint(reading, step.X, step.Y);
-        int64_t cx = 0, cy = 0;
-        if (!TapePoint(step.At, cx, cy) || cx != step.X || cy != step.Y) continue;
-      }
-      steps.push_back(step);
-    }
-  return steps;
-}
-
-TIntPoint TRoutTapeBuilder::ArcStart(const TIntPoint& start, const TRoutTapeItem& arc, const TIntPoint* next) {
-  // Where the ends of the arc alone leave its reading more than a step
-  // off, its start, the end of the line before it, may lie on a step beside
-  // it as the arc's own end may: the one the arc reads back nearest from.
-  const TIntPoint point = lastPoint_;
-  const int64_t x = lastX_, y = lastY_;
-  std::vector<TArcPiece> pieces;
-  const auto missFrom = [&](const TIntPoint& at, int64_t sx, int64_t sy, bool firstOnly) {
-    lastPoint_ = at;
-    lastX_ = sx;
-    lastY_ = sy;
-    double miss = HUGE_VAL;
-    pieces = ArcEnds(arc, next, &miss, firstOnly);
-    return miss;
-  };
-  TIntPoint chosen = start;
-  int64_t ex = 0, ey = 0;
-  if (TapePoint(start, ex, ey)) {
-    // An arc that reads back within a step from the line's own end, in
-    // however many pieces, is written from there as it always was. From a
-    // step beside it the fewest pieces tell: more pieces come nearer only
-    // for arcs near or past a half circle, whose ends between the pieces
-    // choose more than its start does.
-    double least = missFrom(start, ex, ey, false);
-    arcFromStart_ = {start, std::move(pieces)};
-    lastPoint_ = start;
-    const TArcReading reading = ArcReadingOf(arc);
-    if (reading.Valid && least > kOneStep)
-      for (const TStepBeside& step : StepsBeside(reading, start, ex, ey, true)) {
-        // Not where the line begins.
-        if (!step.Moved || (step.X == x && step.Y == y)) continue;
-        if (const double miss = missFrom(step.At, step.X, step.Y, true); miss < least) {
-          least = miss;
-          chosen = step.At;
-          arcFromStart_.reset();
-          if (least <= kOneStep) break;
-        }
-      }
-  }
-  lastPoint_ = point;
-  lastX_ = x;
-  lastY_ = y;
-  return chosen;
-}
-
-double TRoutTapeBuilder::ChosenArcEnds(const TRoutTapeItem& item, const TArcReading& reading,
-                                       std::vector<TArcPiece>& pieces, const TIntPoint* next) const {
-  // A block's reading is thrown along its chord by how far its two rounded
-  // ends lie off the arc, the one against the other. Between the arc's own
-  // ends each piece's end may lie on any step beside it within a step of
-  // the arc, and so may the arc's end within a step of it where the path
-  // goes on from there (the next block starts where this one ends; the end
-  // of a path, which may close it or meet a tab, stays where it is): the
-  // ends whose pieces read back nearest are found piece by piece, each kept
-  // with the nearest way to it from the arc's start.
-  int64_t nx = 0, ny = 0;
-  const bool endFree = next != nullptr && TapePoint(*next, nx, ny);
-  if (!reading.Valid || (pieces.size() < 2 && !endFree)) return HUGE_VAL;
-  struct TEnd {
-    TIntPoint At;
-    int64_t X = 0, Y = 0;  // steps
-    double Miss = HUGE_VAL;  // the farthest reading of the pieces to it
-    int32_t From = -1;       // the end before it on that way
-    TArcPiece Piece;         // the piece to it from there
-  };
-  // An end a step aside keeps the pieces running on along the arc only
-  // where each piece spans a few steps.
-  constexpr int64_t kFewestSteps = 4;
-  int64_t sx = lastX_, sy = lastY_;
-  for (const TArcPiece& piece : pieces) {
-    int64_t px = 0, py = 0;
-    if (!TapePoint(piece.End, px, py) || std::max(std::llabs(px - sx), std::llabs(py - sy)) < kFewestSteps)
-      return HUGE_VAL;
-    sx = px;
-    sy = py;
-  }
-  std::vector<std::vector<TEnd>> ends(pieces.size());
-  for (std::size_t k = 0; k < pieces.size(); ++k) {
-    const bool own = k + 1 == pieces.size();
-    int64_t px = 0, py = 0;
-    if (!TapePoint(pieces[k].End, px, py)) return HUGE_VAL;
-    for (const TStepBeside& step : StepsBeside(reading, pieces[k].End, px, py, own)) {
-      if (own && step.Moved && (!endFree || (step.X == nx && step.Y == ny))) continue;
-      TEnd e;
-      e.At = step.At;
-      e.X = step.X;
-      e.Y = step.Y;
-      // The arc's own end, where it is, comes first: it stays where no
-      // other reads back nearer.
-      if (own && !step.Moved) ends[k].insert(ends[k].begin(), e);
-      else ends[k].push_back(e);
-    }
-  }
-  for (std::size_t k = 0; k < ends.size(); ++k) {
-    for (TEnd& e : ends[k]) {
-      const auto reach = [&](const TIntPoint& from, int64_t sx, int64_t sy, double before, int32_t index) {
-        TArcPiece piece{e.At};
-        const std::optional<double> miss = PieceReadingMiss(item, reading, from, sx, sy, piece);
-        if (!miss) return false;
-        if (std::max(before, *miss) < e.Miss) {
-          e.Miss = std::max(before, *miss);
-          e.From = index;
-          e.Piece = piece;
-        }
-        return true;
-      };
-      if (k == 0) {
-        if (!reach(lastPoint_, lastX_, lastY_, 0, -1)) return HUGE_VAL;
-        continue;
-      }
-      for (std::size_t b = 0; b < ends[k - 1].size(); ++b) {
-        const TEnd& before = ends[k - 1][b];
-        if (before.Miss < e.Miss && !reach(before.At, before.X, before.Y, before.Miss, int32_t(b)))
-          return HUGE_VAL;
-      }
-    }
-  }
-  const TEnd* e = &ends.back().front();
-  for (const TEnd& other : ends.back())
-    if (other.Miss < e->Miss) e = &other;
-  const double miss = e->Miss;
-  if (!(miss < HUGE_VAL)) return HUGE_VAL;
-  for (std::size_t k = pieces.size(); k-- > 0;) {
-    pieces[k] = e->Piece;
-    if (k > 0) e = &ends[k - 1][std::size_t(e->From)];
-  }
-  return miss;
-}
-
-std::vector<TRoutTapeBuilder::TArcPiece> TRoutTapeBuilder::ArcEnds(const TRoutTapeItem& item, const TIntPoint* next,
-                                                                   double* readingMiss, bool firstOnly) const {
-  // A radius states the shorter of the two arcs between two points, and so
-  // does the program's own tape read back: an arc of more than a half
-  // circle goes out as two halves at least. Its reading finds the centre
-  // from the rounded ends and radius, and the nearer a block's sweep comes
-  // to a half circle the farther that rounding throws the centre along the
-  // chord's normal: an arc whose blocks would read back more than a step
-  // off goes out in the fewest pieces that read back within one, or in
-  // those that come nearest, each piece's words chosen as ArcReadingMiss
-  // says and, among a few pieces, the ends between them as ChosenArcEnds
-  // says. The blocks that read back within a step are written as they
-  // always were. Pieces shorter than kLeastPieceSweep come no nearer than
-  // fewer, longer ones: an arc is tried in as many pieces as keep them that
-  // long, and in up to four however short it is.
-  constexpr int32_t kMostPieces = 16, kMostChosenPieces = 4;
-  constexpr double kLeastPieceSweep = M_PI / 8;
-  constexpr double kThrownAtMost = 2.2;
-  const TIntPoint start = lastPoint_;
-  const double a0 = std::atan2(double(start.Y) - item.Centre.Y, double(start.X) - item.Centre.X);
-  const double a1 = std::atan2(double(item.Point.Y) - item.Centre.Y, double(item.Point.X) - item.Centre.X);
-  double sweep = std::remainder(item.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
-  if (sweep <= 0) sweep += 2 * M_PI;
-  const double r = std::hypot(double(start.X) - item.Centre.X, double(start.Y) - item.Centre.Y);
-  // Whatever ends lie between its pieces, their readings are thrown along
-  // their chords, all told, by as much as the arc's own rounded ends lie
-  // off it, the one against the other, over its length. Past
-  // kThrownAtMost steps over each radian, some piece's reading is thrown
-  // off its chord's midline by more than a step and a half along an axis,
-  // and so, its centre rounded to a step, by more than a step: no ends are
-  // chosen. An arc's end that may go on a step beside it is held to this
-  // where it lies nearest the arc.
-  const TArcReading reading = ArcReadingOf(item);
-  int64_t ex = 0, ey = 0;
-  const auto off = [&reading](int64_t x, int64_t y) {
-    return std::hypot(double(x) - reading.CentreX, double(y) - reading.CentreY) - reading.Radius;
-  };
-  const auto choosable = [&](const TIntPoint* freeEnd) {
-    if (!reading.Valid || !TapePoint(item.Point, ex, ey)) return false;
-    double endOff = std::fabs(off(ex, ey) - off(lastX_, lastY_));
-    if (freeEnd != nullptr)
-      for (int64_t dy = -1; dy <= 1; ++dy)
-        for (int64_t dx = -1; dx <= 1; ++dx)
-          endOff = std::min(endOff, std::fabs(off(ex + dx, ey + dy) - off(lastX_, lastY_)));
-    return endOff <= kThrownAtMost * sweep;
-  };
-  std::vector<TArcPiece> best;
-  double bestMiss = HUGE_VAL;
-  const int32_t fewest = sweep > M_PI + 1e-9 ? 2 : 1;
-  const int32_t most =
-      firstOnly ? fewest
-                : std::clamp(static_cast<int32_t>(std::ceil(sweep / kLeastPieceSweep)), kMostChosenPieces, kMostPieces);
-  const auto tryPieces = [&](const TIntPoint* freeEnd) {
-    const bool chooses = choosable(freeEnd);
-    for (int32_t n = fewest; n <= most; ++n) {
-      std::vector<TArcPiece> ends;
-      const double piece = (item.Clockwise ? -sweep : sweep) / n;
-      for (int32_t k = 1; k < n; ++k)
-        ends.push_back({{SaturatingRound(item.Centre.X + r * std::cos(a0 + piece * k)),
-                         SaturatingRound(item.Centre.Y + r * std::sin(a0 + piece * k))}});
-      ends.push_back({item.Point});
-      double miss = ArcReadingMiss(item, ends);
-      // The ends between a few pieces, and the end of an arc the path goes
-      // on from, may be put on the steps beside them.
-      if (miss > kOneStep && chooses && (n > 1 || freeEnd != nullptr) && n <= kMostChosenPieces) {
-        std::vector<TArcPiece> chosen = ends;
-        if (const double chosenMiss = ChosenArcEnds(item, reading, chosen, freeEnd); chosenMiss < miss) {
-          ends = std::move(chosen);
-          miss = chosenMiss;
-        }
-      }
-      if (best.empty() || miss < bestMiss) {
-        best = ends;
-        bestMiss = miss;
-      }
-      if (miss <= kOneStep) break;
-    }
-  };
-  // The arc's end stays where it is where pieces read back within a step
-  // from there; the end of an arc the path goes on from is put on a step
-  // beside it only where none do. Tried in the fewest pieces alone, the
-  // end's steps beside it are tried with it where it is.
-  if (!firstOnly || next == nullptr) tryPieces(nullptr);
-  if (next != nullptr && bestMiss > kOneStep) tryPieces(next);
-  if (readingMiss != nullptr) *readingMiss = bestMiss;
-  return best;
 }
 
 bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFrame& frame) {
@@ -1098,7 +636,7 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
     ToTapeAxes(f_.Version, program.G93Origin.X, program.G93Origin.Y, tx, ty);
     // Refused as the origin, in the tape's unit, whichever word does not fit.
     std::string words = "G93";
-    if (!TapeSteps(f_, static_cast<double>(tx), sx) || !TapeSteps(f_, static_cast<double>(ty), sy) ||
+    if (!RoutTapeSteps(f_, static_cast<double>(tx), sx) || !RoutTapeSteps(f_, static_cast<double>(ty), sy) ||
         !Word('X', sx, words) || !Word('Y', sy, words))
       return Fail("G93 origin", TapeStepOffsetText(program.G93Origin.X, program.G93Origin.Y, f_.Metric,
                                                    RoutTapeDigits(f_).DecimalDigits));
@@ -1122,6 +660,9 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
     return next != nullptr && (items[k + 1].Kind == TRoutTapeItemKind::Arc || goesOn(k + 2) != nullptr) ? next
                                                                                                    : nullptr;
   };
+  // Where the drawing has the head, which the tape may put a step beside:
+  // the point of the last move, cut or hole.
+  TIntPoint drawn;
   for (std::size_t index = 0; index < items.size(); ++index) {
     const TRoutTapeItem& item = items[index];
     std::string words;
@@ -1174,24 +715,28 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
         if (motion_ != 1) words = "G01";
         motion_ = 1;
         // The end of a line between the path's first move and an arc may go
-        // on a step beside it (see ArcStart).
+        // on a step beside it (see TRoutArcBlocks::LineEnd).
         const bool beforeArc = index + 1 < items.size() && items[index + 1].Kind == TRoutTapeItemKind::Arc;
-        const TIntPoint end = beforeArc && index > 0 && goesOn(index - 1) != nullptr
-                                  ? ArcStart(item.Point, items[index + 1], movableEnd(index + 1))
-                                  : item.Point;
+        TIntPoint end = item.Point;
+        if (beforeArc && index > 0 && goesOn(index - 1) != nullptr) {
+          std::vector<TRoutArcBlock> blocks;
+          if (arcs_.LineEnd(Head(), item.Point, items[index + 1], movableEnd(index + 1), end, blocks))
+            arcAfterLine_ = {end, std::move(blocks)};
+        }
         if (!PointWords(end, words) || !FeedWord(item.Feed, words)) return false;
         lines_.push_back(words);
         break;
       }
       case TRoutTapeItemKind::Arc: {
         HeadDown();
-        // The blocks ArcStart found from the line's end, where it kept it.
-        const std::vector<TArcPiece> pieces = arcFromStart_ && arcFromStart_->first == lastPoint_
-                                                  ? std::move(arcFromStart_->second)
-                                                  : ArcEnds(item, movableEnd(index));
-        arcFromStart_.reset();
-        for (const TArcPiece& piece : pieces)
-          if (!ArcBlock(item, piece)) return false;
+        // The blocks found with the line's end before it, where the line
+        // ends there.
+        const std::vector<TRoutArcBlock> blocks = arcAfterLine_ && arcAfterLine_->first == lastPoint_
+                                                      ? std::move(arcAfterLine_->second)
+                                                      : arcs_.Blocks(Head(), drawn, item, movableEnd(index));
+        arcAfterLine_.reset();
+        for (const TRoutArcBlock& block : blocks)
+          if (!ArcBlock(item, block)) return false;
         break;
       }
       case TRoutTapeItemKind::Circle: {
@@ -1229,6 +774,9 @@ bool TRoutTapeBuilder::Build(const TRoutTapeProgram& program, const TSwapTapeFra
           lines_.push_back(item.Text);
         break;
     }
+    if (item.Kind != TRoutTapeItemKind::Command && item.Kind != TRoutTapeItemKind::PatternStart &&
+        item.Kind != TRoutTapeItemKind::PatternEnd)
+      drawn = item.Point;
     if (located && lines_.size() > first) {
       // The move itself, past the tool change and head words before it.
       std::size_t at = first;

@@ -18,14 +18,12 @@
 // The tape reads back through the rout tape import with the same format to
 // the same paths: path starts become G00 moves with the head up, cuts G01,
 // G02/G03 (radius or I/J) and routed circles G32/G33 with the head down,
-// holes G05 hits, and rout commands their own text. An arc goes out in
-// pieces of a half circle at most, one block where that reads back about a
-// centre within one step of the format, else in the fewest equal pieces
-// that do (the reading finds a centre from rounded ends and radius, and
-// near a half circle the rounding throws it far). The tape's header states the
-// size of each tool it cuts with and the compensation size (CP) of each
-// tool and compensation index it names, so it is cut with the same cutters
-// whatever tool page the reading layer holds. Paths with step copies
+// holes G05 hits, and rout commands their own text. An arc goes out in the
+// blocks TRoutArcBlocks chooses (tapeout/rout_arc_blocks.h). The tape's
+// header states the size of each tool it cuts with and the compensation
+// size (CP) of each tool and compensation index it names, so it is cut with
+// the same cutters whatever tool page the reading layer holds. Paths with
+// step copies
 // are cut as the screen draws them: an M25 pattern where the tape can state
 // the list (as the drill tape decides), else the paths and each copy of
 // them, a mirrored copy with its arcs reversed and its compensation sides
@@ -233,6 +231,13 @@ bool FormatTapeDigits(uint8_t zerosUsed, int32_t integerDigits, int32_t decimalD
 // Tape axes of a database point or vector under the machine axis version
 // 1..8 (the inverse of the tape reader's mapping).
 void ToTapeAxes(int32_t version, int64_t x, int64_t y, int64_t& tx, int64_t& ty);
+
+// A value (database units) as a count of steps of the format's last digit,
+// so incremental steps add up exactly; false when it does not fit one.
+bool RoutTapeSteps(const TRoutFormatRecord& format, double units, int64_t& steps);
+// A database point in steps along the tape's axes; false when it does not
+// fit a step count.
+bool RoutTapePoint(const TRoutFormatRecord& format, const TIntPoint& p, int64_t& sx, int64_t& sy);
 
 // A value (database units) in the format's unit and zero mode: the digits
 // without the letter. False when the formatter answered TooWide or
