@@ -80,9 +80,10 @@ std::optional<double> TRoutArcBlocks::PieceReadingMiss(const TRoutTapeItem& arc,
   if (ex == sx && ey == sy) return HUGE_VAL;
   Words(from, piece.End, arc, piece);
   // How far off the reading finds the centre of a block stating radius,
-  // or I and J as written; HUGE_VAL where it could not hold them.
+  // or I and J as written; HUGE_VAL where it could not hold them, or where
+  // they state a radius under a step, no arc.
   const auto readingMiss = [&](int64_t radius) {
-    if (!held(radius)) return HUGE_VAL;
+    if (!held(radius) || radius < 1) return HUGE_VAL;
     int32_t cx = 0, cy = 0;
     TNCReader::ArcCentreFromRadius(reading.Side, static_cast<int32_t>(radius), static_cast<int32_t>(ex),
                                    static_cast<int32_t>(ey), static_cast<int32_t>(sx), static_cast<int32_t>(sy), cx,
@@ -412,6 +413,28 @@ std::optional<std::vector<TRoutArcBlock>> TRoutArcBlocks::NoArc(const TTapePlace
   return std::nullopt;
 }
 
+bool TRoutArcBlocks::StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int64_t sy) const {
+  int64_t radius = 0, i = 0, j = 0;
+  if (!f_.IJMode) {
+    if (block.OwnWords) return block.Radius < 1;
+    return RoutTapeSteps(f_, block.RadiusUnits, radius) && radius < 1;
+  }
+  if (block.OwnWords) {
+    i = block.I;
+    j = block.J;
+  } else if (!RoutTapeSteps(f_, static_cast<double>(block.IUnits), i) ||
+             !RoutTapeSteps(f_, static_cast<double>(block.JUnits), j)) {
+    return false;
+  }
+  // Absolute I and J state the centre: the radius is its offset from the
+  // block's start.
+  if (!f_.IJIncremental) {
+    i -= sx;
+    j -= sy;
+  }
+  return i == 0 && j == 0;
+}
+
 std::vector<TRoutArcBlock> TRoutArcBlocks::Written(const TTapePlace& start, const TRoutTapeItem& arc,
                                                    std::vector<TRoutArcBlock> pieces) const {
   std::vector<TRoutArcBlock> blocks;
@@ -423,9 +446,12 @@ std::vector<TRoutArcBlock> TRoutArcBlocks::Written(const TTapePlace& start, cons
     from = piece.End;
     int64_t px = 0, py = 0;
     // A piece that ends on the step it starts from is left out: the next
-    // one goes on from there with the words found for it.
+    // one goes on from there with the words found for it. One whose words
+    // state a radius under a step, its centre on its start, is cut as the
+    // line to its end.
     if (TapePoint(piece.End, px, py)) {
       if (px == sx && py == sy) continue;
+      piece.Straight = StatesNoRadius(piece, sx, sy);
       sx = px;
       sy = py;
     }

@@ -18,6 +18,8 @@
 // its rounded ends, or as nothing where they meet; a piece whose ends fall
 // on one step is left out, and so is an arc of a half circle or less whose
 // ends do: the head is already there, and the path goes on from that point.
+// A piece whose words would state its centre on its start is cut as the
+// line to its end.
 // Nor does a short arc from a head put a step past its end run whole round
 // back to it: the cut goes straight there.
 #pragma once
@@ -104,6 +106,9 @@ class TRoutArcBlocks {
   // e, all in one unit along the tape's axes: the centre's offset from the
   // block's start or end, unsigned as its sizes, or its own coordinates.
   void IJ(int64_t cx, int64_t cy, int64_t sx, int64_t sy, int64_t ex, int64_t ey, int64_t& i, int64_t& j) const;
+  // Whether the block's words from (sx, sy), in steps, state a radius
+  // under a step.
+  bool StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int64_t sy) const;
   // The blocks from start through the pieces' ends, with the words of each
   // (leaving out those that end where they start).
   std::vector<TRoutArcBlock> Written(const TTapePlace& start, const TRoutTapeItem& arc,
