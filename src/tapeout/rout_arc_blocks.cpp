@@ -435,6 +435,38 @@ bool TRoutArcBlocks::StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int6
   return i == 0 && j == 0;
 }
 
+bool TRoutArcBlocks::TurnsOtherwise(const TRoutTapeItem& arc, const TIntPoint& from, const TRoutArcBlock& block,
+                                    int64_t sx, int64_t sy, int64_t ex, int64_t ey) const {
+  // Signed or absolute I and J state the centre the machine cuts about; a
+  // radius or unsigned ones leave it the shorter arc.
+  if (!f_.IJMode || (f_.IJIncremental && !f_.IJSigned)) return false;
+  int64_t i = block.I, j = block.J;
+  if (!block.OwnWords && (!RoutTapeSteps(f_, static_cast<double>(block.IUnits), i) ||
+                          !RoutTapeSteps(f_, static_cast<double>(block.JUnits), j)))
+    return false;
+  const double cx = double(i) + (f_.IJIncremental ? double(f_.IJFromStartPoint ? sx : ex) : 0);
+  const double cy = double(j) + (f_.IJIncremental ? double(f_.IJFromStartPoint ? sy : ey) : 0);
+  const TArcReading reading = ReadingOf(arc.Point, arc);
+  if (!reading.Valid) return false;
+  // The turn from a start to an end about a centre, all along the tape's
+  // axes, the arc's way round (both turns the same way where the tape's axes
+  // mirror the drawing's).
+  const auto turn = [&](double x0, double y0, double x1, double y1, double x, double y) {
+    const double a0 = std::atan2(y0 - y, x0 - x), a1 = std::atan2(y1 - y, x1 - x);
+    const double t = std::remainder(arc.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
+    return t <= 0 ? t + 2 * M_PI : t;
+  };
+  // The machine's, between the rounded ends about the stated centre, and
+  // the piece's own about the arc's centre.
+  int64_t fx = 0, fy = 0, tx = 0, ty = 0;
+  ToTapeAxes(f_.Version, from.X, from.Y, fx, fy);
+  ToTapeAxes(f_.Version, block.End.X, block.End.Y, tx, ty);
+  const double per = reading.UnitsPerStep;
+  const double own = turn(double(fx) / per, double(fy) / per, double(tx) / per, double(ty) / per, reading.CentreX,
+                          reading.CentreY);
+  return std::fabs(turn(double(sx), double(sy), double(ex), double(ey), cx, cy) - own) > M_PI / 2;
+}
+
 std::vector<TRoutArcBlock> TRoutArcBlocks::Written(const TTapePlace& start, const TRoutTapeItem& arc,
                                                    std::vector<TRoutArcBlock> pieces) const {
   std::vector<TRoutArcBlock> blocks;
@@ -443,15 +475,17 @@ std::vector<TRoutArcBlock> TRoutArcBlocks::Written(const TTapePlace& start, cons
   int64_t sx = start.X, sy = start.Y;
   for (TRoutArcBlock& piece : pieces) {
     Words(from, piece.End, arc, piece);
+    const TIntPoint pieceFrom = from;
     from = piece.End;
     int64_t px = 0, py = 0;
     // A piece that ends on the step it starts from is left out: the next
     // one goes on from there with the words found for it. One whose words
-    // state a radius under a step, its centre on its start, is cut as the
-    // line to its end.
+    // state a radius under a step, its centre on its start, or a centre it
+    // turns about far otherwise than about the arc's (a piece of a step or
+    // two, the stated centre a step aside), is cut as the line to its end.
     if (TapePoint(piece.End, px, py)) {
       if (px == sx && py == sy) continue;
-      piece.Straight = StatesNoRadius(piece, sx, sy);
+      piece.Straight = StatesNoRadius(piece, sx, sy) || TurnsOtherwise(arc, pieceFrom, piece, sx, sy, px, py);
       sx = px;
       sy = py;
     }

@@ -18,8 +18,9 @@
 // its rounded ends, or as nothing where they meet; a piece whose ends fall
 // on one step is left out, and so is an arc of a half circle or less whose
 // ends do: the head is already there, and the path goes on from that point.
-// A piece whose words would state its centre on its start is cut as the
-// line to its end.
+// A piece whose words would state its centre on its start, or a centre
+// the machine would turn about the other way round the circle, is cut as
+// the line to its end.
 // Nor does a short arc from a head put a step past its end run whole round
 // back to it: the cut goes straight there.
 #pragma once
@@ -109,6 +110,11 @@ class TRoutArcBlocks {
   // Whether the block's words from (sx, sy), in steps, state a radius
   // under a step.
   bool StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int64_t sy) const;
+  // Whether the block from (sx, sy) to (ex, ey), in steps, turns about the
+  // centre its I and J state by more than a quarter turn otherwise than the
+  // piece from `from` to its end turns about the arc's own centre.
+  bool TurnsOtherwise(const TRoutTapeItem& arc, const TIntPoint& from, const TRoutArcBlock& block, int64_t sx,
+                      int64_t sy, int64_t ex, int64_t ey) const;
   // The blocks from start through the pieces' ends, with the words of each
   // (leaving out those that end where they start).
   std::vector<TRoutArcBlock> Written(const TTapePlace& start, const TRoutTapeItem& arc,
