@@ -765,7 +765,11 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
                {true, false, true, true, false, 3, 3, 0.55, 0, 2235200, 2, 42},
                // Absolute I and J of a radius a little over a step: no block
                // states its centre on its start.
-               {true, true, true, false, false, 2, 2, 30, 211, 304800, 1}};
+               {true, true, true, false, false, 2, 2, 30, 211, 304800, 1},
+               // A short arc after one whose end went a step aside, its ends
+               // a step apart: not cut back round a circle about I and J a
+               // step off its centre.
+               {true, true, true, true, false, 2, 4, 5, 1655, 124086, 1, 0, 17537}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "I/J " << c.IJ << c.FromStart << c.Signed << c.Incremental << " metric "
                                     << c.Metric << " " << c.Integer << "." << c.Decimal << " sweep " << c.Sweep
