@@ -90,14 +90,7 @@ std::optional<double> TRoutArcBlocks::PieceReadingMiss(const TRoutTapeItem& arc,
                                    cy);
     return std::max(std::fabs(cx - centreX), std::fabs(cy - centreY));
   };
-  const auto ijMiss = [&](int64_t i, int64_t j) {
-    // Absolute I and J are read from the arc's start.
-    if (!f_.IJIncremental) {
-      i -= sx;
-      j -= sy;
-    }
-    return readingMiss(TNCReader::ArcRadiusOfIJ(i, j));
-  };
+  const auto ijMiss = [&](int64_t i, int64_t j) { return readingMiss(RadiusOfIJ(i, j, sx, sy)); };
   double pieceMiss = 0;
   piece.OwnWords = false;
   if (!f_.IJMode) {
@@ -413,6 +406,15 @@ std::optional<std::vector<TRoutArcBlock>> TRoutArcBlocks::NoArc(const TTapePlace
   return std::nullopt;
 }
 
+int64_t TRoutArcBlocks::RadiusOfIJ(int64_t i, int64_t j, int64_t sx, int64_t sy) const {
+  // Absolute I and J are read from the arc's start.
+  if (!f_.IJIncremental) {
+    i -= sx;
+    j -= sy;
+  }
+  return TNCReader::ArcRadiusOfIJ(i, j);
+}
+
 bool TRoutArcBlocks::StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int64_t sy) const {
   int64_t radius = 0, i = 0, j = 0;
   if (!f_.IJMode) {
@@ -426,13 +428,7 @@ bool TRoutArcBlocks::StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int6
              !RoutTapeSteps(f_, static_cast<double>(block.JUnits), j)) {
     return false;
   }
-  // Absolute I and J state the centre: the radius is its offset from the
-  // block's start.
-  if (!f_.IJIncremental) {
-    i -= sx;
-    j -= sy;
-  }
-  return i == 0 && j == 0;
+  return RadiusOfIJ(i, j, sx, sy) < 1;
 }
 
 bool TRoutArcBlocks::TurnsOtherwise(const TRoutTapeItem& arc, const TIntPoint& from, const TRoutArcBlock& block,

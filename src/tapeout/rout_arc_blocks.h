@@ -107,6 +107,8 @@ class TRoutArcBlocks {
   // e, all in one unit along the tape's axes: the centre's offset from the
   // block's start or end, unsigned as its sizes, or its own coordinates.
   void IJ(int64_t cx, int64_t cy, int64_t sx, int64_t sy, int64_t ex, int64_t ey, int64_t& i, int64_t& j) const;
+  // The radius, in steps, that I and J of a block from (sx, sy) state.
+  int64_t RadiusOfIJ(int64_t i, int64_t j, int64_t sx, int64_t sy) const;
   // Whether the block's words from (sx, sy), in steps, state a radius
   // under a step.
   bool StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int64_t sy) const;
