@@ -395,8 +395,9 @@ std::optional<std::vector<TRoutArcBlock>> TRoutArcBlocks::NoArc(const TTapePlace
   // A radius under a step states no arc the machine can cut: the cut goes
   // straight to the arc's end.
   if (reading.Radius < 1) return line;
-  // Past a half circle the ends of an arc of a step or more lie apart, or
-  // it runs nearly whole round: its pieces state it.
+  // Nor does one of a half circle or less whose ends fall on one step.
+  // (Past a half circle such an arc runs nearly whole round, and its
+  // pieces state it.)
   const double own = Sweep(drawn, arc);
   if (meet && own <= M_PI) return line;
   // A head put a step beside the drawn start may stand past the end of a

@@ -876,8 +876,8 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
                      a1 = std::atan2(double(end.Y) - at.Y, double(end.X) - at.X);
         const double turn = std::remainder(clockwise ? a0 - a1 : a1 - a0, 2 * M_PI) * 180 / M_PI;
         turned += turn <= 0 ? turn + 360 : turn;
-        // An arc of a degree or two comes back off its centre along its
-        // chord, as the README says.
+        // An arc of a few degrees may come back steps off its centre along
+        // its chord (the README gives how far).
         if (c.Lines == 1 || c.Sweep < 5) continue;
         EXPECT_LE(std::abs(at.X - centre.X), within);
         EXPECT_LE(std::abs(at.Y - centre.Y), within);
