@@ -441,27 +441,24 @@ bool TRoutArcBlocks::TurnsOtherwise(const TRoutTapeItem& arc, const TIntPoint& f
   if (!block.OwnWords && (!RoutTapeSteps(f_, static_cast<double>(block.IUnits), i) ||
                           !RoutTapeSteps(f_, static_cast<double>(block.JUnits), j)))
     return false;
-  const double cx = double(i) + (f_.IJIncremental ? double(f_.IJFromStartPoint ? sx : ex) : 0);
-  const double cy = double(j) + (f_.IJIncremental ? double(f_.IJFromStartPoint ? sy : ey) : 0);
+  const int64_t cx = i + (f_.IJIncremental ? (f_.IJFromStartPoint ? sx : ex) : 0);
+  const int64_t cy = j + (f_.IJIncremental ? (f_.IJFromStartPoint ? sy : ey) : 0);
   const TArcReading reading = ReadingOf(arc.Point, arc);
   if (!reading.Valid) return false;
-  // The turn from a start to an end about a centre, all along the tape's
-  // axes, the arc's way round (both turns the same way where the tape's axes
-  // mirror the drawing's).
-  const auto turn = [&](double x0, double y0, double x1, double y1, double x, double y) {
-    const double a0 = std::atan2(y0 - y, x0 - x), a1 = std::atan2(y1 - y, x1 - x);
+  // The turn from a start to an end about a centre, the arc's way round, in
+  // the drawing (where the tape's axes mirror it, the tape states the arc
+  // the other way round along them).
+  const auto turn = [&](const TIntPoint& a, const TIntPoint& b, const TIntPoint& about) {
+    const double a0 = std::atan2(double(a.Y) - about.Y, double(a.X) - about.X);
+    const double a1 = std::atan2(double(b.Y) - about.Y, double(b.X) - about.X);
     const double t = std::remainder(arc.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
     return t <= 0 ? t + 2 * M_PI : t;
   };
   // The machine's, between the rounded ends about the stated centre, and
   // the piece's own about the arc's centre.
-  int64_t fx = 0, fy = 0, tx = 0, ty = 0;
-  ToTapeAxes(f_.Version, from.X, from.Y, fx, fy);
-  ToTapeAxes(f_.Version, block.End.X, block.End.Y, tx, ty);
-  const double per = reading.UnitsPerStep;
-  const double own = turn(double(fx) / per, double(fy) / per, double(tx) / per, double(ty) / per, reading.CentreX,
-                          reading.CentreY);
-  return std::fabs(turn(double(sx), double(sy), double(ex), double(ey), cx, cy) - own) > M_PI / 2;
+  const double machine =
+      turn(StepPoint(reading, sx, sy), StepPoint(reading, ex, ey), StepPoint(reading, cx, cy));
+  return std::fabs(machine - turn(from, block.End, arc.Centre)) > M_PI / 2;
 }
 
 std::vector<TRoutArcBlock> TRoutArcBlocks::Written(const TTapePlace& start, const TRoutTapeItem& arc,

@@ -629,11 +629,14 @@ TEST_F(TRoutRoundTripTest, ABreakOffHoleOfAToolFrom100OnReadsBackAsThatTool) {
 
 // The arc blocks of a tape in absolute coordinates with leading zeros kept,
 // as a machine reads them, block by block: where each starts and ends, in
-// steps of the format, and the radius it states (A, or the length of its I
-// and J as an offset; absolute I and J from its start).
+// steps of the format, the radius it states (A, or the length of its I and
+// J as an offset; absolute I and J from its start), and whether its end
+// lies on the ray from the centre its I and J state through its start (it
+// turns none or a whole circle).
 struct TMachineArc {
   std::pair<int64_t, int64_t> Start, End;
   double Radius = 0;
+  bool Radial = false;
   std::string Text;
 };
 std::vector<TMachineArc> MachineArcs(const std::string& tape, const TRoutFormatRecord& f) {
@@ -677,12 +680,23 @@ std::vector<TMachineArc> MachineArcs(const std::string& tape, const TRoutFormatR
     if (words.count('Y')) at.second = words['Y'];
     if (motion != 2 && motion != 3) continue;
     double radius = double(words['A']);
+    bool radial = false;
     if (f.IJMode) {
       const int64_t i = words['I'] - (f.IJIncremental ? 0 : start.first);
       const int64_t j = words['J'] - (f.IJIncremental ? 0 : start.second);
       radius = std::hypot(double(i), double(j));
+      if (f.IJSigned || !f.IJIncremental) {
+        int64_t cx = words['I'], cy = words['J'];
+        if (f.IJIncremental) {
+          const auto& from = f.IJFromStartPoint ? start : at;
+          cx += from.first;
+          cy += from.second;
+        }
+        const int64_t ax = start.first - cx, ay = start.second - cy, bx = at.first - cx, by = at.second - cy;
+        radial = ax * by == ay * bx && ax * bx + ay * by > 0;
+      }
     }
-    arcs.push_back({start, at, radius, line});
+    arcs.push_back({start, at, radius, radial, line});
   }
   return arcs;
 }
@@ -714,6 +728,7 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
     // The arc is under a step of the format: the tape cuts it as a line or
     // not at all, and states no arc block for it.
     bool NoBlock = false;
+    uint8_t Version = 1;  // the machine's axis version
   } cases[] = {{false, true, true, true},
                {true, true, true, true},
                {true, false, false, true},
@@ -766,6 +781,9 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
                // Absolute I and J of a radius a little over a step: no block
                // states its centre on its start.
                {true, true, true, false, false, 2, 2, 30, 211, 304800, 1},
+               // Nor one that ends on the ray from it through its start,
+               // where the tape's axes mirror the drawing's: a line instead.
+               {true, true, true, false, false, 2, 4, 30, 776, 3048, 1, 0, 0, true, 2},
                // A short arc after one whose end went a step aside, its ends
                // a step apart: not cut back round a circle about I and J a
                // step off its centre.
@@ -773,7 +791,7 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "I/J " << c.IJ << c.FromStart << c.Signed << c.Incremental << " metric "
                                     << c.Metric << " " << c.Integer << "." << c.Decimal << " sweep " << c.Sweep
-                                    << " lines " << c.Lines);
+                                    << " lines " << c.Lines << " version " << int(c.Version));
     for (const bool clockwise : {true, false}) {
       RTDB->DeleteLayer(40);
       // About (1, 1) clockwise from (2, 1), or from the angle From, through the sweep, back from there
@@ -812,6 +830,7 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
       RoutOutputFormat.IJIncremental = c.Incremental;
       RoutOutputFormat.Metric = c.Metric;
       RoutOutputFormat.UnitsFactor = UnitsFactorOf(c.Metric);
+      RoutOutputFormat.Version = c.Version;
       if (c.Decimal > 0) {
         (c.Metric ? RoutOutputFormat.MetricIntegerDigits : RoutOutputFormat.IntegerDigits) = uint8_t(c.Integer);
         (c.Metric ? RoutOutputFormat.MetricDecimalDigits : RoutOutputFormat.DecimalDigits) = uint8_t(c.Decimal);
@@ -832,6 +851,7 @@ TEST_F(TRoutRoundTripTest, AnArcPastOrNearAHalfCircleReadsBackAboutItsCentre) {
         EXPECT_NE(block.End, block.Start) << block.Text << "\n" << written;
         EXPECT_NEAR(block.Radius, c.Radius / step, 2) << block.Text << "\n" << written;
         EXPECT_GE(block.Radius, 1) << block.Text << "\n" << written;
+        EXPECT_FALSE(block.Radial) << block.Text << "\n" << written;
       }
       // Radii the layer keeps whole (past 135 degrees it reads pieces),
       // read by Open Rout Tape and written again, come back as they were.
