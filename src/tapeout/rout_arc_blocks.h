@@ -18,11 +18,10 @@
 // its rounded ends, or as nothing where they meet; a piece whose ends fall
 // on one step is left out, and so is an arc of a half circle or less whose
 // ends do: the head is already there, and the path goes on from that point.
-// A piece whose words would state its centre on its start, or a centre
-// the machine would turn about the other way round the circle, is cut as
-// the line to its end.
-// Nor does a short arc from a head put a step past its end run whole round
-// back to it: the cut goes straight there.
+// A short arc from a head put a step past its end does not run whole round
+// back to it, and a piece whose words would state its centre on its start,
+// or a centre the machine would turn about the other way round the circle,
+// is not cut as an arc: the cut goes straight to the end.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -42,7 +41,7 @@ struct TTapePlace {
 // One block an arc goes out as.
 struct TRoutArcBlock {
   TIntPoint End;
-  // A line (G01) to End: the arc's radius is under a step.
+  // A line (G01) to End, where the tape can state no arc for it.
   bool Straight = false;
   // The radius (A) or the I and J the block states: chosen, in steps as
   // written, where OwnWords; else rounded from RadiusUnits, or from IUnits
