@@ -79,6 +79,9 @@ std::optional<double> TRoutArcBlocks::PieceReadingMiss(const TRoutTapeItem& arc,
   // A piece whose ends fall on one step states no arc.
   if (ex == sx && ey == sy) return HUGE_VAL;
   Words(from, piece.End, arc, piece);
+  piece.OwnWords = false;
+  int64_t i = 0, j = 0;
+  if (!StatedSteps(piece, radius, i, j)) return std::nullopt;
   // How far off the reading finds the centre of a block stating radius,
   // or I and J as written; HUGE_VAL where it could not hold them, or where
   // they state a radius under a step, no arc.
@@ -92,9 +95,8 @@ std::optional<double> TRoutArcBlocks::PieceReadingMiss(const TRoutTapeItem& arc,
   };
   const auto ijMiss = [&](int64_t i, int64_t j) { return readingMiss(RadiusOfIJ(i, j, sx, sy)); };
   double pieceMiss = 0;
-  piece.OwnWords = false;
   if (!f_.IJMode) {
-    if (!RoutTapeSteps(f_, piece.RadiusUnits, radius) || !held(radius)) return std::nullopt;
+    if (!held(radius)) return std::nullopt;
     pieceMiss = readingMiss(radius);
     // The radius is seldom a whole number of steps, and what the block
     // states is its centre: a radius a step longer or shorter may read
@@ -114,10 +116,6 @@ std::optional<double> TRoutArcBlocks::PieceReadingMiss(const TRoutTapeItem& arc,
       }
     }
   } else {
-    int64_t i = 0, j = 0;
-    if (!RoutTapeSteps(f_, static_cast<double>(piece.IUnits), i) ||
-        !RoutTapeSteps(f_, static_cast<double>(piece.JUnits), j))
-      return std::nullopt;
     pieceMiss = ijMiss(i, j);
     // The centre is seldom on a step: its I and J rounded one way or
     // the other state a centre within a step of it, and one of those
@@ -416,20 +414,22 @@ int64_t TRoutArcBlocks::RadiusOfIJ(int64_t i, int64_t j, int64_t sx, int64_t sy)
   return TNCReader::ArcRadiusOfIJ(i, j);
 }
 
-bool TRoutArcBlocks::StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int64_t sy) const {
-  int64_t radius = 0, i = 0, j = 0;
-  if (!f_.IJMode) {
-    if (block.OwnWords) return block.Radius < 1;
-    return RoutTapeSteps(f_, block.RadiusUnits, radius) && radius < 1;
-  }
+bool TRoutArcBlocks::StatedSteps(const TRoutArcBlock& block, int64_t& radius, int64_t& i, int64_t& j) const {
   if (block.OwnWords) {
+    radius = block.Radius;
     i = block.I;
     j = block.J;
-  } else if (!RoutTapeSteps(f_, static_cast<double>(block.IUnits), i) ||
-             !RoutTapeSteps(f_, static_cast<double>(block.JUnits), j)) {
-    return false;
+    return true;
   }
-  return RadiusOfIJ(i, j, sx, sy) < 1;
+  if (!f_.IJMode) return RoutTapeSteps(f_, block.RadiusUnits, radius);
+  return RoutTapeSteps(f_, static_cast<double>(block.IUnits), i) &&
+         RoutTapeSteps(f_, static_cast<double>(block.JUnits), j);
+}
+
+bool TRoutArcBlocks::StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int64_t sy) const {
+  int64_t radius = 0, i = 0, j = 0;
+  if (!StatedSteps(block, radius, i, j)) return false;
+  return (f_.IJMode ? RadiusOfIJ(i, j, sx, sy) : radius) < 1;
 }
 
 bool TRoutArcBlocks::TurnsOtherwise(const TRoutTapeItem& arc, const TIntPoint& from, const TRoutArcBlock& block,
@@ -437,10 +437,8 @@ bool TRoutArcBlocks::TurnsOtherwise(const TRoutTapeItem& arc, const TIntPoint& f
   // Signed or absolute I and J state the centre the machine cuts about; a
   // radius or unsigned ones leave it the shorter arc.
   if (!f_.IJMode || (f_.IJIncremental && !f_.IJSigned)) return false;
-  int64_t i = block.I, j = block.J;
-  if (!block.OwnWords && (!RoutTapeSteps(f_, static_cast<double>(block.IUnits), i) ||
-                          !RoutTapeSteps(f_, static_cast<double>(block.JUnits), j)))
-    return false;
+  int64_t radius = 0, i = 0, j = 0;
+  if (!StatedSteps(block, radius, i, j)) return false;
   const int64_t cx = i + (f_.IJIncremental ? (f_.IJFromStartPoint ? sx : ex) : 0);
   const int64_t cy = j + (f_.IJIncremental ? (f_.IJFromStartPoint ? sy : ey) : 0);
   const TArcReading reading = ReadingOf(arc.Point, arc);

@@ -108,6 +108,9 @@ class TRoutArcBlocks {
   void IJ(int64_t cx, int64_t cy, int64_t sx, int64_t sy, int64_t ex, int64_t ey, int64_t& i, int64_t& j) const;
   // The radius, in steps, that I and J of a block from (sx, sy) state.
   int64_t RadiusOfIJ(int64_t i, int64_t j, int64_t sx, int64_t sy) const;
+  // The radius, or the I and J, the block states, in steps as written;
+  // false where they do not fit a step count.
+  bool StatedSteps(const TRoutArcBlock& block, int64_t& radius, int64_t& i, int64_t& j) const;
   // Whether the block's words from (sx, sy), in steps, state a radius
   // under a step.
   bool StatesNoRadius(const TRoutArcBlock& block, int64_t sx, int64_t sy) const;
