@@ -468,7 +468,12 @@ bool TRoutTapeBuilder::Word(char letter, int64_t steps, std::string& out) {
   if (d.DecimalDigits < 0 || d.DecimalDigits > 10) return Fail("format", "of the digits");
   std::string text;
   const double value = static_cast<double>(steps) / PowersOfTen[d.DecimalDigits];
-  if (!FormatTapeValue(f_, value, text)) return Fail(std::string("word ") + letter, text);
+  if (!FormatTapeValue(f_, value, text)) {
+    // Named by its length in the tape's unit: the digits cut to the format
+    // would name another number ("X 1" for 1000.0 mm in trailing zeros).
+    const std::string unit = f_.Metric ? " mm" : " in";
+    return Fail(std::string("word ") + letter, FormatDecimalNumber(d.DecimalDigits, value) + unit);
+  }
   out += letter;
   out += text;
   return true;

@@ -120,18 +120,24 @@ TEST_F(TRoutTapeWriterTest, NumbersFollowTheZeroModeUnitsAndCoordinateMode) {
   EXPECT_EQ(lines[8], "G00X00254Y00254");
 }
 
+// The box names the word by its length, with leading zeros kept as with
+// both: the digits cut to the format would name another number.
 TEST_F(TRoutTapeWriterTest, ANumberTooWideRefusesTheTapeAndKeepsTheOldOne) {
   Program.Items[1].Point = {1000000000, Inch};  // 1000 mm: four integer digits in a 3.3 format
-  TRoutFormatRecord f = DefaultRoutFormat(true);
-  f.Metric = true;
-  const std::string name = ExecutionPath() + "ROUT\\WIDE.RT";
-  WriteFileBytes(NativePath(name), "OLD\r\n");
-  EXPECT_FALSE(WriteRoutTape(Program, f, Tools, 0, name));
-  EXPECT_EQ(ReadFileBytes(NativePath(name)), "OLD\r\n");
-  ASSERT_FALSE(ShownMessageBoxes().empty());
-  EXPECT_NE(ShownMessageBoxes().back().Text.find("does not fit the rout output format 3.3"),
-            std::string::npos)
-      << ShownMessageBoxes().back().Text;
+  for (const uint8_t zeros : {uint8_t(0), uint8_t(2)}) {
+    SCOPED_TRACE(int(zeros));
+    TRoutFormatRecord f = DefaultRoutFormat(true);
+    f.Metric = true;
+    f.ZerosUsed = zeros;
+    const std::string name = ExecutionPath() + "ROUT\\WIDE.RT";
+    WriteFileBytes(NativePath(name), "OLD\r\n");
+    EXPECT_FALSE(WriteRoutTape(Program, f, Tools, 0, name));
+    EXPECT_EQ(ReadFileBytes(NativePath(name)), "OLD\r\n");
+    ASSERT_FALSE(ShownMessageBoxes().empty());
+    EXPECT_NE(ShownMessageBoxes().back().Text.find("The word X 1000.0 mm does not fit the rout output format 3.3."),
+              std::string::npos)
+        << ShownMessageBoxes().back().Text;
+  }
 }
 
 // A command holding a control character (a NUL of a damaged tape, a line
