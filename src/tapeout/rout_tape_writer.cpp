@@ -470,7 +470,7 @@ bool TRoutTapeBuilder::Word(char letter, int64_t steps, std::string& out) {
   const double value = static_cast<double>(steps) / PowersOfTen[d.DecimalDigits];
   if (!FormatTapeValue(f_, value, text)) {
     // Named by its length in the tape's unit: the digits cut to the format
-    // would name another number ("X 1" for 1000.0 mm in trailing zeros).
+    // would name another number ("X 1" for 1000.0 mm with leading zeros kept).
     const std::string unit = f_.Metric ? " mm" : " in";
     return Fail(std::string("word ") + letter, FormatDecimalNumber(d.DecimalDigits, value) + unit);
   }
