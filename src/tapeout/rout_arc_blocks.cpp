@@ -16,6 +16,15 @@ constexpr double kOneStep = 1 + 1e-9;
 // A centre read back this near a point is read back at it.
 constexpr double kExactly = 1e-6;
 
+// The turn from a to b about a centre, clockwise or not, radians: a whole
+// turn where they meet.
+double Turn(const TIntPoint& a, const TIntPoint& b, const TIntPoint& about, bool clockwise) {
+  const double a0 = std::atan2(double(a.Y) - about.Y, double(a.X) - about.X);
+  const double a1 = std::atan2(double(b.Y) - about.Y, double(b.X) - about.X);
+  const double t = std::remainder(clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
+  return t <= 0 ? t + 2 * M_PI : t;
+}
+
 }  // namespace
 
 // ---- The arc's words -----------------------------------------------------------------
@@ -277,11 +286,7 @@ double TRoutArcBlocks::ChosenEnds(const TTapePlace& start, const TRoutTapeItem& 
 }
 
 double TRoutArcBlocks::Sweep(const TIntPoint& start, const TRoutTapeItem& arc) {
-  const double a0 = std::atan2(double(start.Y) - arc.Centre.Y, double(start.X) - arc.Centre.X);
-  const double a1 = std::atan2(double(arc.Point.Y) - arc.Centre.Y, double(arc.Point.X) - arc.Centre.X);
-  double sweep = std::remainder(arc.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
-  if (sweep <= 0) sweep += 2 * M_PI;
-  return sweep;
+  return Turn(start, arc.Point, arc.Centre, arc.Clockwise);
 }
 
 double TRoutArcBlocks::HeadSweep(const TTapePlace& head, const TIntPoint& drawn, const TRoutTapeItem& arc) {
@@ -443,20 +448,13 @@ bool TRoutArcBlocks::TurnsOtherwise(const TRoutTapeItem& arc, const TIntPoint& f
   const int64_t cy = j + (f_.IJIncremental ? (f_.IJFromStartPoint ? sy : ey) : 0);
   const TArcReading reading = ReadingOf(arc.Point, arc);
   if (!reading.Valid) return false;
-  // The turn from a start to an end about a centre, the arc's way round, in
-  // the drawing (where the tape's axes mirror it, the tape states the arc
-  // the other way round along them).
-  const auto turn = [&](const TIntPoint& a, const TIntPoint& b, const TIntPoint& about) {
-    const double a0 = std::atan2(double(a.Y) - about.Y, double(a.X) - about.X);
-    const double a1 = std::atan2(double(b.Y) - about.Y, double(b.X) - about.X);
-    const double t = std::remainder(arc.Clockwise ? a0 - a1 : a1 - a0, 2 * M_PI);
-    return t <= 0 ? t + 2 * M_PI : t;
-  };
-  // The machine's, between the rounded ends about the stated centre, and
-  // the piece's own about the arc's centre.
-  const double machine =
-      turn(StepPoint(reading, sx, sy), StepPoint(reading, ex, ey), StepPoint(reading, cx, cy));
-  return std::fabs(machine - turn(from, block.End, arc.Centre)) > M_PI / 2;
+  // The turns the arc's way round, in the drawing (where the tape's axes
+  // mirror it, the tape states the arc the other way round along them): the
+  // machine's, between the rounded ends about the stated centre, and the
+  // piece's own about the arc's centre.
+  const double machine = Turn(StepPoint(reading, sx, sy), StepPoint(reading, ex, ey), StepPoint(reading, cx, cy),
+                              arc.Clockwise);
+  return std::fabs(machine - Turn(from, block.End, arc.Centre, arc.Clockwise)) > M_PI / 2;
 }
 
 std::vector<TRoutArcBlock> TRoutArcBlocks::Written(const TTapePlace& start, const TRoutTapeItem& arc,

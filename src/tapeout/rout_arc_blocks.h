@@ -153,8 +153,8 @@ class TRoutArcBlocks {
   // The database point on a step of the tape's axes.
   TIntPoint StepPoint(const TArcReading& reading, int64_t x, int64_t y) const;
   // A point's rounding (sx, sy) and the steps beside it that lie within a
-  // step of the arc the reading is held to and, where `near` is given,
-  // within a step of that point, in rows along the tape's axes.
+  // step of the arc the reading is held to and, where `near`, within a step
+  // of that point, in rows along the tape's axes.
   std::vector<TStepBeside> StepsBeside(const TArcReading& reading, const TIntPoint& point, int64_t sx, int64_t sy,
                                        bool near) const;
   bool TapePoint(const TIntPoint& p, int64_t& sx, int64_t& sy) const { return RoutTapePoint(f_, p, sx, sy); }

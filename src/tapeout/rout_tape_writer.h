@@ -23,11 +23,10 @@
 // header states the size of each tool it cuts with and the compensation
 // size (CP) of each tool and compensation index it names, so it is cut with
 // the same cutters whatever tool page the reading layer holds. Paths with
-// step copies
-// are cut as the screen draws them: an M25 pattern where the tape can state
-// the list (as the drill tape decides), else the paths and each copy of
-// them, a mirrored copy with its arcs reversed and its compensation sides
-// exchanged.
+// step copies are cut as the screen draws them: an M25 pattern where the
+// tape can state the list (as the drill tape decides), else the paths and
+// each copy of them, a mirrored copy with its arcs reversed and its
+// compensation sides exchanged.
 #pragma once
 #include <cstdint>
 #include <cstdio>
